@@ -1,0 +1,139 @@
+#pragma once
+// The memory model of the XML library: objects freed by an owner, and nodes
+// that also sit in an ordered parent/child tree. Ownership and tree links are
+// separate: unlinking a node never frees it; freeing an owner frees what it owns.
+//
+// Objects are made with New<T>(owner) and released with Free(). Destroying an
+// owner invalidates every pointer to the objects it owned. Deep trees are
+// walked without recursion, so their depth is bounded only by memory.
+#include <vector>
+
+#include "core/Exception.h"
+#include "core/Persistent.h"
+
+// The tree errors (all list errors), raised by TCustomOwnedNode::RaiseException.
+QV_DECLARE_EXCEPTION(EHierarchyRequestError, EListError);
+QV_DECLARE_EXCEPTION(ENoModificationAllowedError, EListError);
+QV_DECLARE_EXCEPTION(ENotAssignedError, EListError);
+QV_DECLARE_EXCEPTION(ENotFoundError, EListError);
+QV_DECLARE_EXCEPTION(EWrongOwnerError, EListError);
+
+// Names the tree error that a failed check reports.
+enum class TOwnedTreeErrorKind {
+  HierarchyRequest,     // EHierarchyRequestError "Hierarchy Request Error"
+  NoModificationAllowed,  // ENoModificationAllowedError "No Modification Allowed Error"
+  NotAssigned,          // ENotAssignedError "Parameter Node Not Assigned Error"
+  NotFound,             // ENotFoundError "Node Not Found Error."
+  WrongOwner,           // EWrongOwnerError "Wrong Owner Error"
+};
+
+class TCustomOwnedObject : public TPersistent {
+public:
+  TCustomOwnedObject() = default;
+  // Frees the remaining owned objects (last first) and leaves the owner's list.
+  ~TCustomOwnedObject() override;
+
+  // Creation phase: registers in owner's owned list when owner is given.
+  virtual void Create(TCustomOwnedObject* owner);
+
+  // Moves object into this object's owned list. Nothing for null, for this
+  // object, or when this object already owns it. Raises EHierarchyRequestError
+  // when object owns this object (directly or further up), which would make
+  // an ownership cycle.
+  virtual void AdoptObject(TCustomOwnedObject* object);
+  // Frees every owned object, from the last to the first.
+  virtual void Clear();
+
+  // The owner, or null.
+  TCustomOwnedObject* GetOwner() const { return owner; }
+  // Number of owned objects.
+  int OwnedObjectCount() const { return static_cast<int>(ownedObjects.size()); }
+  // The owned object at index; EListError "List index out of bounds (%d)" outside 0..count-1.
+  TCustomOwnedObject* GetOwnedObject(int index) const;
+
+protected:
+  // Frees the owned objects (last first); safe while they free one another.
+  void FreeOwnedObjects();
+
+private:
+  void RegisterOwned(TCustomOwnedObject* object);
+  void UnregisterOwned(TCustomOwnedObject* object);
+
+  std::vector<TCustomOwnedObject*> ownedObjects;
+  TCustomOwnedObject* owner = nullptr;
+  bool releasedByOwner = false;  // the owner took it off its list before freeing it
+};
+
+class TCustomOwnedNode : public TCustomOwnedObject {
+public:
+  TCustomOwnedNode() = default;
+  // Unlinks from the parent, frees the owned objects and the whole subtree
+  // below (iteratively), then leaves the owner's list.
+  ~TCustomOwnedNode() override;
+
+  // Checks writability, DoBeforeClear, frees the owned objects and every child
+  // (last child first, each unlinked first, with its subtree), DoAfterClear.
+  void Clear() override;
+  // Takes node out of its parent (by the parent's RemoveChild) and moves node
+  // and its whole subtree into this node's owned list. Null raises NotAssigned.
+  virtual void AdoptNode(TCustomOwnedNode* node);
+  // Links newChild as last child; returns newChild. Checks: assigned, same
+  // owner, hierarchy, writable, old parent writable.
+  virtual TCustomOwnedNode* AppendChild(TCustomOwnedNode* newChild);
+  // Links newChild before refChild (appends when refChild is null); returns newChild.
+  virtual TCustomOwnedNode* InsertBefore(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild);
+  // Unlinks oldChild (it stays alive, owned as before); returns oldChild.
+  virtual TCustomOwnedNode* RemoveChild(TCustomOwnedNode* oldChild);
+  // Puts newChild in oldChild's place; returns oldChild. Nothing when they are the same.
+  virtual TCustomOwnedNode* ReplaceChild(TCustomOwnedNode* newChild, TCustomOwnedNode* oldChild);
+
+  virtual int GetChildCount() const;
+  // Null without children.
+  virtual TCustomOwnedNode* GetFirstChild() const;
+  virtual TCustomOwnedNode* GetLastChild() const;
+  virtual TCustomOwnedNode* GetNextSibling() const;
+  virtual TCustomOwnedNode* GetParent() const;
+  virtual TCustomOwnedNode* GetPreviousSibling() const;
+  virtual bool GetReadOnly() const;
+  virtual void SetReadOnly(bool value);
+  // True when node is the parent or an ancestor further up; false for null.
+  virtual bool HasAsAncestor(const TCustomOwnedNode* node) const;
+  virtual bool HasChildren() const;
+  // Position of node among the children, or -1.
+  virtual int IndexOfChild(const TCustomOwnedNode* node) const;
+  // The child at index; EListError "List index out of bounds (%d)" outside 0..count-1.
+  TCustomOwnedNode* GetChild(int index) const;
+
+  // Raises the exception of kind with its fixed message. Subclasses override
+  // it to report the tree errors as their own exceptions; it must not return.
+  [[noreturn]] virtual void RaiseException(TOwnedTreeErrorKind kind);
+
+protected:
+  // Hooks around each change; they do nothing here.
+  virtual void DoAfterAttach(TCustomOwnedNode* node);
+  virtual void DoAfterClear();
+  virtual void DoAfterDetach(TCustomOwnedNode* node);
+  virtual void DoBeforeAttach(TCustomOwnedNode* node);
+  virtual void DoBeforeClear();
+  virtual void DoBeforeDetach(TCustomOwnedNode* node);
+
+private:
+  void CheckAssigned(const TCustomOwnedNode* node);
+  void CheckSameOwner(const TCustomOwnedNode* newChild);
+  void CheckHierarchy(const TCustomOwnedNode* newChild);
+  void CheckWritable();
+  void CheckOldParentWritable(const TCustomOwnedNode* newChild);
+  void CheckIsChild(const TCustomOwnedNode* node);
+  // Links newChild before refChild (appends for null), unlinking it first.
+  void Link(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild);
+  // Takes child out of the children list and clears its tree links.
+  void Unlink(TCustomOwnedNode* child);
+  // Frees every descendant, deepest first, without recursion.
+  void FreeDescendants();
+
+  std::vector<TCustomOwnedNode*> children;
+  TCustomOwnedNode* nextSibling = nullptr;
+  TCustomOwnedNode* parent = nullptr;
+  TCustomOwnedNode* previousSibling = nullptr;
+  bool readOnly = false;
+};

@@ -1,0 +1,234 @@
+#include "xml/OwnedTree.h"
+
+#include <algorithm>
+#include <string>
+
+TCustomOwnedNode::~TCustomOwnedNode() {
+  if (parent != nullptr) parent->Unlink(this);
+  FreeOwnedObjects();
+  FreeDescendants();
+}
+
+void TCustomOwnedNode::Clear() {
+  CheckWritable();
+  DoBeforeClear();
+  FreeOwnedObjects();
+  FreeDescendants();
+  DoAfterClear();
+}
+
+void TCustomOwnedNode::AdoptNode(TCustomOwnedNode* node) {
+  CheckAssigned(node);
+  if (node->parent != nullptr) node->parent->RemoveChild(node);
+  // Pre-order over the subtree, children in order, without recursion.
+  TCustomOwnedNode* current = node;
+  while (current != nullptr) {
+    AdoptObject(current);
+    if (!current->children.empty()) {
+      current = current->children.front();
+      continue;
+    }
+    while (current != node && current->nextSibling == nullptr) current = current->parent;
+    current = (current == node) ? nullptr : current->nextSibling;
+  }
+}
+
+TCustomOwnedNode* TCustomOwnedNode::AppendChild(TCustomOwnedNode* newChild) {
+  CheckAssigned(newChild);
+  CheckSameOwner(newChild);
+  CheckHierarchy(newChild);
+  CheckWritable();
+  CheckOldParentWritable(newChild);
+  DoBeforeAttach(newChild);
+  Link(newChild, nullptr);
+  DoAfterAttach(newChild);
+  return newChild;
+}
+
+TCustomOwnedNode* TCustomOwnedNode::InsertBefore(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild) {
+  CheckAssigned(newChild);
+  CheckSameOwner(newChild);
+  CheckHierarchy(newChild);
+  CheckWritable();
+  CheckOldParentWritable(newChild);
+  if (newChild == refChild) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+  if (refChild != nullptr) CheckIsChild(refChild);
+  DoBeforeAttach(newChild);
+  Link(newChild, refChild);
+  DoAfterAttach(newChild);
+  return newChild;
+}
+
+TCustomOwnedNode* TCustomOwnedNode::RemoveChild(TCustomOwnedNode* oldChild) {
+  CheckAssigned(oldChild);
+  CheckWritable();
+  CheckIsChild(oldChild);
+  DoBeforeDetach(oldChild);
+  Unlink(oldChild);
+  DoAfterDetach(oldChild);
+  return oldChild;
+}
+
+TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCustomOwnedNode* oldChild) {
+  CheckAssigned(newChild);
+  CheckAssigned(oldChild);
+  CheckSameOwner(newChild);
+  CheckHierarchy(newChild);
+  CheckWritable();
+  CheckOldParentWritable(newChild);
+  CheckIsChild(oldChild);
+  if (newChild == oldChild) return oldChild;
+  if (newChild->parent != nullptr) {
+    TCustomOwnedNode* oldParent = newChild->parent;
+    oldParent->DoBeforeDetach(newChild);
+    oldParent->Unlink(newChild);
+    oldParent->DoAfterDetach(newChild);
+  }
+  TCustomOwnedNode* refChild = oldChild->nextSibling;
+  DoBeforeDetach(oldChild);
+  Unlink(oldChild);
+  DoAfterDetach(oldChild);
+  DoBeforeAttach(newChild);
+  Link(newChild, refChild);
+  DoAfterAttach(newChild);
+  return oldChild;
+}
+
+int TCustomOwnedNode::GetChildCount() const { return static_cast<int>(children.size()); }
+
+TCustomOwnedNode* TCustomOwnedNode::GetFirstChild() const { return children.empty() ? nullptr : children.front(); }
+
+TCustomOwnedNode* TCustomOwnedNode::GetLastChild() const { return children.empty() ? nullptr : children.back(); }
+
+TCustomOwnedNode* TCustomOwnedNode::GetNextSibling() const { return nextSibling; }
+
+TCustomOwnedNode* TCustomOwnedNode::GetParent() const { return parent; }
+
+TCustomOwnedNode* TCustomOwnedNode::GetPreviousSibling() const { return previousSibling; }
+
+bool TCustomOwnedNode::GetReadOnly() const { return readOnly; }
+
+void TCustomOwnedNode::SetReadOnly(bool value) { readOnly = value; }
+
+bool TCustomOwnedNode::HasAsAncestor(const TCustomOwnedNode* node) const {
+  if (node == nullptr) return false;
+  for (const TCustomOwnedNode* up = parent; up != nullptr; up = up->parent) {
+    if (up == node) return true;
+  }
+  return false;
+}
+
+bool TCustomOwnedNode::HasChildren() const { return !children.empty(); }
+
+int TCustomOwnedNode::IndexOfChild(const TCustomOwnedNode* node) const {
+  if (node == nullptr || node->parent != this) return -1;
+  // Children are mostly touched at the end: search from the back.
+  for (size_t i = children.size(); i-- > 0;) {
+    if (children[i] == node) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+TCustomOwnedNode* TCustomOwnedNode::GetChild(int index) const {
+  if (index < 0 || index >= GetChildCount()) {
+    throw EListError("List index out of bounds (" + std::to_string(index) + ")");
+  }
+  return children[index];
+}
+
+void TCustomOwnedNode::RaiseException(TOwnedTreeErrorKind kind) {
+  switch (kind) {
+    case TOwnedTreeErrorKind::HierarchyRequest:
+      throw EHierarchyRequestError("Hierarchy Request Error");
+    case TOwnedTreeErrorKind::NoModificationAllowed:
+      throw ENoModificationAllowedError("No Modification Allowed Error");
+    case TOwnedTreeErrorKind::NotAssigned:
+      throw ENotAssignedError("Parameter Node Not Assigned Error");
+    case TOwnedTreeErrorKind::NotFound:
+      throw ENotFoundError("Node Not Found Error.");
+    case TOwnedTreeErrorKind::WrongOwner:
+      throw EWrongOwnerError("Wrong Owner Error");
+  }
+  throw EListError("Unknown tree error");
+}
+
+void TCustomOwnedNode::DoAfterAttach(TCustomOwnedNode*) {}
+void TCustomOwnedNode::DoAfterClear() {}
+void TCustomOwnedNode::DoAfterDetach(TCustomOwnedNode*) {}
+void TCustomOwnedNode::DoBeforeAttach(TCustomOwnedNode*) {}
+void TCustomOwnedNode::DoBeforeClear() {}
+void TCustomOwnedNode::DoBeforeDetach(TCustomOwnedNode*) {}
+
+void TCustomOwnedNode::CheckAssigned(const TCustomOwnedNode* node) {
+  if (node == nullptr) RaiseException(TOwnedTreeErrorKind::NotAssigned);
+}
+
+void TCustomOwnedNode::CheckSameOwner(const TCustomOwnedNode* newChild) {
+  if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
+    RaiseException(TOwnedTreeErrorKind::WrongOwner);
+  }
+}
+
+void TCustomOwnedNode::CheckHierarchy(const TCustomOwnedNode* newChild) {
+  if (newChild == this || HasAsAncestor(newChild)) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+}
+
+void TCustomOwnedNode::CheckWritable() {
+  if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+}
+
+void TCustomOwnedNode::CheckOldParentWritable(const TCustomOwnedNode* newChild) {
+  if (newChild->parent != nullptr && newChild->parent->GetReadOnly()) {
+    RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  }
+}
+
+void TCustomOwnedNode::CheckIsChild(const TCustomOwnedNode* node) {
+  if (IndexOfChild(node) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+}
+
+void TCustomOwnedNode::Link(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild) {
+  if (newChild->parent != nullptr) newChild->parent->Unlink(newChild);
+  if (refChild == nullptr) {
+    TCustomOwnedNode* last = GetLastChild();
+    children.push_back(newChild);
+    newChild->previousSibling = last;
+    if (last != nullptr) last->nextSibling = newChild;
+  } else {
+    children.insert(children.begin() + IndexOfChild(refChild), newChild);
+    newChild->nextSibling = refChild;
+    newChild->previousSibling = refChild->previousSibling;
+    if (refChild->previousSibling != nullptr) refChild->previousSibling->nextSibling = newChild;
+    refChild->previousSibling = newChild;
+  }
+  newChild->parent = this;
+}
+
+void TCustomOwnedNode::Unlink(TCustomOwnedNode* child) {
+  int index = IndexOfChild(child);
+  if (index < 0) return;
+  children.erase(children.begin() + index);
+  if (child->previousSibling != nullptr) child->previousSibling->nextSibling = child->nextSibling;
+  if (child->nextSibling != nullptr) child->nextSibling->previousSibling = child->previousSibling;
+  child->parent = nullptr;
+  child->previousSibling = nullptr;
+  child->nextSibling = nullptr;
+}
+
+void TCustomOwnedNode::FreeDescendants() {
+  // Walk down to a leaf, unlink and free it, climb back to its parent: each
+  // freed node has no children left, so no destructor recurses.
+  TCustomOwnedNode* current = this;
+  while (true) {
+    if (!current->children.empty()) {
+      current = current->children.back();
+      continue;
+    }
+    if (current == this) break;
+    TCustomOwnedNode* up = current->parent;
+    up->Unlink(current);
+    current->Free();
+    current = up;
+  }
+  std::vector<TCustomOwnedNode*>().swap(children);
+}
