@@ -1,0 +1,130 @@
+#pragma once
+// Events: closures that bind an object and one of its methods (or a free
+// function), copyable and comparable. Two events are equal exactly when they
+// call the same method on the same object, or the same free function.
+//
+//   TNotifyEvent onClick = MakeEvent<&TMainForm::BottomNextClick>(form);
+//   if (onClick) onClick(sender);
+#include <typeinfo>
+#include <utility>
+
+#include "core/Exception.h"
+
+class TObject;
+
+// Raised when a method is bound to an event of another signature, or a
+// published method is not found.
+QV_DECLARE_EXCEPTION(EMethodError, Exception);
+
+// A type-erased event: what an event property holds, without its signature's
+// type. Form loaders and property tables pass events around in this form;
+// TEvent<Sig> checks the signature when it is made from one.
+struct TMethod {
+  void* data = nullptr;                       // the bound object, adjusted to the method's class
+  void (*code)() = nullptr;                   // the thunk, or the free function
+  bool isFunction = false;                    // code is a free function called without data
+  const std::type_info* signature = nullptr;  // typeid of R(Args...)
+
+  explicit operator bool() const { return code != nullptr; }
+  friend bool operator==(const TMethod& a, const TMethod& b) {
+    return a.code == b.code && a.data == b.data && a.isFunction == b.isFunction;
+  }
+};
+
+template <class Sig>
+class TEvent;
+
+template <class R, class... Args>
+class TEvent<R(Args...)> {
+public:
+  using Signature = R(Args...);
+  using Thunk = R (*)(void* data, Args... args);
+  using Function = R (*)(Args... args);
+
+  TEvent() = default;
+  TEvent(std::nullptr_t) {}
+  // Binds a free function or a capture-less lambda.
+  template <class F>
+    requires std::is_convertible_v<F, Function>
+  TEvent(F function) {
+    Function fn = function;
+    method.code = reinterpret_cast<void (*)()>(fn);
+    method.isFunction = true;
+    method.signature = &typeid(Signature);
+  }
+  // From the type-erased form; raises EMethodError when the signatures differ.
+  explicit TEvent(const TMethod& erased) {
+    if (!erased) return;
+    if (erased.signature == nullptr || *erased.signature != typeid(Signature))
+      throw EMethodError("Method signature does not match the event");
+    method = erased;
+  }
+  // Binds thunk (made for one method) to data; used by MakeEvent.
+  static TEvent FromThunk(void* data, Thunk thunk) {
+    TEvent event;
+    event.method.data = data;
+    event.method.code = reinterpret_cast<void (*)()>(thunk);
+    event.method.signature = &typeid(Signature);
+    return event;
+  }
+
+  explicit operator bool() const { return method.code != nullptr; }
+  // Calls the bound method; an empty event must not be called (check it first).
+  R operator()(Args... args) const {
+    if (method.isFunction)
+      return reinterpret_cast<Function>(method.code)(std::forward<Args>(args)...);
+    return reinterpret_cast<Thunk>(method.code)(method.data, std::forward<Args>(args)...);
+  }
+  // The bound object (null for a free function or an empty event).
+  void* Data() const { return method.data; }
+  const TMethod& Method() const { return method; }
+
+  friend bool operator==(const TEvent& a, const TEvent& b) { return a.method == b.method; }
+
+private:
+  TMethod method;
+};
+
+using TNotifyEvent = TEvent<void(TObject* sender)>;
+
+namespace event_detail {
+
+template <class M>
+struct MemberTraits;
+template <class C, class R, class... Args>
+struct MemberTraits<R (C::*)(Args...)> {
+  using Class = C;
+  using Event = TEvent<R(Args...)>;
+  using Object = C;
+};
+template <class C, class R, class... Args>
+struct MemberTraits<R (C::*)(Args...) const> {
+  using Class = C;
+  using Event = TEvent<R(Args...)>;
+  using Object = const C;
+};
+
+// One thunk per method: its address identifies the method.
+template <auto M, class Ev>
+struct Thunk;
+template <auto M, class R, class... Args>
+struct Thunk<M, TEvent<R(Args...)>> {
+  static R Call(void* data, Args... args) {
+    using Object = typename MemberTraits<decltype(M)>::Object;
+    return (static_cast<Object*>(data)->*M)(std::forward<Args>(args)...);
+  }
+};
+
+}  // namespace event_detail
+
+// The event that calls Method on obj. obj may be of a class derived from the
+// method's class; a null obj gives an empty event.
+template <auto Method, class C>
+typename event_detail::MemberTraits<decltype(Method)>::Event MakeEvent(C* obj) {
+  using Traits = event_detail::MemberTraits<decltype(Method)>;
+  using Event = typename Traits::Event;
+  if (obj == nullptr) return Event();
+  typename Traits::Object* target = obj;
+  return Event::FromThunk(const_cast<void*>(static_cast<const void*>(target)),
+                          &event_detail::Thunk<Method, Event>::Call);
+}

@@ -1,0 +1,66 @@
+#pragma once
+// The root class of the class library and its two-phase construction.
+//
+// A class is made with New<T>(args...): the C++ constructor runs first and must
+// do nothing virtual; then the virtual Create(args...) phase runs on the whole
+// object, so a virtual call made there reaches the most derived override.
+// Derived classes override Create and call the base's Create first, as they
+// would call a base constructor. Objects are released with Free().
+#include <string_view>
+#include <utility>
+
+struct TMethodEntry;
+
+class TObject {
+public:
+  TObject() = default;
+  TObject(const TObject&) = delete;
+  TObject& operator=(const TObject&) = delete;
+  virtual ~TObject();
+
+  // The creation phase of a class without arguments; derived classes add theirs.
+  void Create() {}
+  // Runs after the last Create of New<T>; nothing by default.
+  virtual void AfterConstruction();
+  // Runs in Free() before the destructor, on the whole object; nothing by default.
+  virtual void BeforeDestruction();
+  // BeforeDestruction, then delete. Must not be called on a null pointer (see FreeAndNil).
+  void Free();
+
+  // The class name as declared ("TButton"), without namespaces. Never null.
+  const char* ClassName() const;
+  // True when this object is a T or derives from it.
+  template <class T>
+  bool InheritsFrom() const {
+    return dynamic_cast<const T*>(this) != nullptr;
+  }
+
+  // The method published under name (ignoring ASCII case), or null. Classes publish
+  // methods with QV_PUBLISHED_METHODS (core/PublishedMethods.h); form loaders bind
+  // event handlers by name through it.
+  virtual const TMethodEntry* FindMethod(std::string_view name) const;
+};
+
+// Makes a T in two phases: new T, T::Create(args...), AfterConstruction(). When
+// Create raises, the object is destroyed and the exception propagates.
+template <class T, class... A>
+T* New(A&&... args) {
+  T* obj = new T;
+  try {
+    obj->Create(std::forward<A>(args)...);
+  } catch (...) {
+    delete obj;
+    throw;
+  }
+  obj->AfterConstruction();
+  return obj;
+}
+
+// Frees obj when it is not null and sets the pointer to null first, so the
+// object being freed can no longer be reached through it.
+template <class T>
+void FreeAndNil(T*& obj) {
+  T* doomed = obj;
+  obj = nullptr;
+  if (doomed != nullptr) doomed->Free();
+}
