@@ -38,12 +38,13 @@ std::string ReadableTypeName(const std::type_info& type) {
 
 }  // namespace
 
-const char* TObject::ClassName() const {
+const char* TObject::ClassName() const { return ClassNameOf(typeid(*this)); }
+
+const char* ClassNameOf(const std::type_info& type) {
   // Names are made once per class and live for the whole run; the map's nodes
   // never move, so the pointers handed out stay valid.
   static std::mutex lock;
   static std::map<std::type_index, std::string> names;
-  const std::type_info& type = typeid(*this);
   std::lock_guard<std::mutex> guard(lock);
   auto found = names.find(type);
   if (found == names.end()) found = names.emplace(type, ReadableTypeName(type)).first;

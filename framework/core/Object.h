@@ -7,6 +7,7 @@
 // Derived classes override Create and call the base's Create first, as they
 // would call a base constructor. Objects are released with Free().
 #include <string_view>
+#include <typeinfo>
 #include <utility>
 
 struct TMethodEntry;
@@ -40,6 +41,9 @@ public:
   // event handlers by name through it.
   virtual const TMethodEntry* FindMethod(std::string_view name) const;
 };
+
+// The class name of a type as ClassName() gives it ("TButton"). Never null.
+const char* ClassNameOf(const std::type_info& type);
 
 // Makes a T in two phases: new T, T::Create(args...), AfterConstruction(). When
 // Create raises, the object is destroyed and the exception propagates.
