@@ -1,0 +1,136 @@
+#include "xml/SingleByteCodec.h"
+
+#include "xml/UnicodeCodecMessages.h"
+
+const TUnicodeCodecClassInfo TCustomSingleByteCodec::classInfo = {"TCustomSingleByteCodec",
+                                                                  &TCustomUnicodeCodec::classInfo, nullptr};
+
+void TCustomSingleByteCodec::Create() {
+  TCustomUnicodeCodec::Create();
+  replacementByte = 0x20;
+}
+
+UCS4Char TCustomSingleByteCodec::ByteToUCS4(uint8_t b) { return DecodeChar(b); }
+
+uint8_t TCustomSingleByteCodec::UCS4ToByte(UCS4Char ch) {
+  if (ch >= 0x10000) throw EConvertError(codecmsg::Fill(codecmsg::kNotValidCodePoint, ch, CharsetName()));
+  return EncodeChar(static_cast<char16_t>(ch));
+}
+
+bool TCustomSingleByteCodec::TryDecodeByte(uint8_t b, char16_t& c, std::string& error) {
+  try {
+    c = DecodeChar(b);
+  } catch (const EConvertError& e) {
+    error = e.Message();
+    return false;
+  }
+  if (c != 0xFFFF) return true;
+  error = codecmsg::Fill(codecmsg::kNotValidCodePoint, b, CharsetName());
+  return false;
+}
+
+void TCustomSingleByteCodec::DecodeUCS4Char(UCS4Char& ch, int32_t& byteCount) {
+  byteCount = 0;
+  for (;;) {
+    uint8_t b;
+    if (!ReadBytes(&b, 1)) {
+      ch = kUcs4EndOfInput;
+      return;
+    }
+    ++byteCount;
+    char16_t c;
+    std::string error;
+    if (TryDecodeByte(b, c, error)) {
+      ch = c;
+      return;
+    }
+    switch (errorAction) {
+      case eaRaise:
+        throw EConvertError(error);
+      case eaStop:
+        ch = kUcs4EndOfInput;
+        return;
+      case eaCopy:
+        ch = b;
+        return;
+      case eaSkip:
+        continue;
+      case eaReplace:
+        ch = replacementChar;
+        return;
+    }
+  }
+}
+
+void TCustomSingleByteCodec::EncodeUCS4Char(UCS4Char ch, int32_t& byteCount) {
+  uint8_t b = UCS4ToByte(ch);
+  WriteBytes(&b, 1);
+  byteCount = 1;
+}
+
+void TCustomSingleByteCodec::Decode(const void* source, int32_t sourceLength, char16_t* dest,
+                                    int32_t destSize, int32_t& bytesRead, int32_t& charsWritten) {
+  bytesRead = 0;
+  charsWritten = 0;
+  if (source == nullptr || sourceLength < 1 || dest == nullptr || destSize < 2) return;
+  const uint8_t* bytes = static_cast<const uint8_t*>(source);
+  const int32_t capacity = destSize / 2;
+  int32_t pos = 0;
+  int32_t out = 0;
+  for (; pos < sourceLength && out < capacity; ++pos) {
+    char16_t c;
+    std::string error;
+    if (TryDecodeByte(bytes[pos], c, error)) {
+      dest[out++] = c;
+      continue;
+    }
+    if (errorAction == eaRaise) {
+      bytesRead = pos;
+      charsWritten = out;
+      RaiseCodecError(error, pos);
+    }
+    if (errorAction == eaStop) break;
+    if (errorAction == eaCopy) dest[out++] = bytes[pos];
+    if (errorAction == eaReplace) dest[out++] = replacementChar;
+  }
+  bytesRead = pos;
+  charsWritten = out;
+}
+
+void TCustomSingleByteCodec::Encode(const char16_t* source, int32_t sourceLength, int32_t& charsRead,
+                                    std::string& dest) {
+  dest.clear();
+  charsRead = 0;
+  if (source == nullptr || sourceLength < 1) return;
+  dest.reserve(static_cast<size_t>(sourceLength));
+  int32_t i = 0;
+  for (; i < sourceLength; ++i) {
+    try {
+      dest += static_cast<char>(EncodeChar(source[i]));
+      continue;
+    } catch (const EConvertError& e) {
+      if (errorAction == eaRaise) RaiseCodecError(e.Message(), i);
+    }
+    if (errorAction == eaStop) break;
+    if (errorAction == eaCopy) dest += static_cast<char>(source[i] & 0xFF);
+    if (errorAction == eaReplace) dest += static_cast<char>(replacementByte);
+  }
+  charsRead = i;
+}
+
+uint8_t TTableSingleByteCodec::EncodeChar(char16_t c) {
+  if (c != 0xFFFF) {
+    for (int b = 0; b < 256; ++b) {
+      if (table[b] == c) return static_cast<uint8_t>(b);
+    }
+  }
+  throw EConvertError(codecmsg::Fill(codecmsg::kNoEquivalent, c, name));
+}
+
+int32_t TTableSingleByteCodec::DecodeFromMemory(const uint8_t* source, int32_t available, UCS4Char& ch) {
+  if (available < 1) return 0;
+  char16_t c = table[source[0]];
+  if (c == 0xFFFF) return 0;
+  ch = c;
+  return 1;
+}
