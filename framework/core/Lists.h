@@ -38,6 +38,8 @@ public:
   // returns item, or null when it is not in the list.
   void* Extract(void* item);
   // Removes every item (each notified lnDeleted) and releases the storage.
+  // ~TList calls TList::Clear; a class overriding Clear or Notify calls its
+  // own Clear in its destructor.
   virtual void Clear();
 
   // The index of the first occurrence of item, or -1.

@@ -81,7 +81,9 @@ struct Tracked : TObject {
   ~Tracked() override {
     deaths->push_back(id);
     // A dying object must no longer be found in the list that freed it.
-    if (list != nullptr) EXPECT_EQ(list->IndexOf(this), -1);
+    if (list != nullptr) {
+      EXPECT_EQ(list->IndexOf(this), -1);
+    }
   }
   std::vector<int>* deaths;
   int id;

@@ -161,13 +161,17 @@ void RunModel(bool sorted, TDuplicates duplicates, bool caseSensitive, unsigned 
       } else {
         ASSERT_GE(index, 0);
         EXPECT_EQ(model.Compare(list.Strings(index), s), 0);
-        if (model.duplicates == dupAccept) EXPECT_EQ(index, static_cast<int>(model.LowerBound(s)));
+        if (model.duplicates == dupAccept) {
+          EXPECT_EQ(index, static_cast<int>(model.LowerBound(s)));
+        }
       }
       if (model.sorted) {
         int at = -1;
         bool found = list.Find(s, at);
         EXPECT_EQ(found, model.HasEqual(s));
-        if (!found) EXPECT_EQ(at, static_cast<int>(model.LowerBound(s)));
+        if (!found) {
+          EXPECT_EQ(at, static_cast<int>(model.LowerBound(s)));
+        }
       }
     } else if (op == 7) {  // Exchange
       int a = static_cast<int>(rng() % (model.items.size() + 1));
