@@ -91,6 +91,9 @@ void TComponent::SetName(const std::string& newName) {
 
 void TComponent::InsertComponent(TComponent* component) {
   if (component == nullptr || component->owner == this) return;
+  // An ownership cycle would free its members over and over.
+  for (const TComponent* up = this; up != nullptr; up = up->owner)
+    if (up == component) throw EComponentError("A component cannot own itself or its owners");
   ValidateRename(component, component->name);
   if (component->owner != nullptr) component->owner->RemoveComponent(component);
   InsertInto(component);

@@ -63,7 +63,8 @@ public:
   TComponent* FindComponent(std::string_view name) const;
 
   // Takes ownership of component (which leaves its current owner first), then
-  // notifies with opInsert. Null is ignored. Raises EComponentError on a name clash.
+  // notifies with opInsert. Null is ignored. Raises EComponentError on a name clash
+  // and when component is this one or one of its owners.
   void InsertComponent(TComponent* component);
   // Gives up ownership of component (notifying with opRemove first); the component
   // stays alive without an owner. A component not owned here is ignored.

@@ -145,6 +145,13 @@ TEST_F(ComponentTest, InsertAndRemoveMoveOwnership) {
   EXPECT_EQ(a->Owner(), nullptr);
   EXPECT_EQ(a->ComponentIndex(), -1);
   form1->RemoveComponent(a);  // not owned there: ignored
+
+  // No ownership cycles.
+  form2->InsertComponent(a);
+  EXPECT_THROW(a->InsertComponent(a), EComponentError);
+  EXPECT_THROW(a->InsertComponent(form2), EComponentError);
+  EXPECT_EQ(form2->Owner(), nullptr);
+  form2->RemoveComponent(a);
   form1->Free();
   form2->Free();
   a->Free();
