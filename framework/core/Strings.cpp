@@ -525,7 +525,11 @@ void TStringList::SetCaseSensitive(bool value) {
 void TStringList::SetCapacity(int newCapacity) {
   if (newCapacity < GetCount()) throw EStringListError(Format(kCapacityError, {newCapacity}));
   if (static_cast<size_t>(newCapacity) < items.capacity()) items.shrink_to_fit();
-  items.reserve(static_cast<size_t>(newCapacity));
+  try {
+    items.reserve(static_cast<size_t>(newCapacity));
+  } catch (const std::exception&) {
+    throw EStringListError(Format(kCapacityError, {newCapacity}));
+  }
 }
 
 int TStringList::CompareStrings(std::string_view a, std::string_view b) const {

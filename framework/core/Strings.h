@@ -106,8 +106,10 @@ public:
   void EndUpdate();
   int UpdateCount() const { return updateCount; }
 
-  // Copies the strings and objects of another TStrings (other sources go to
-  // TPersistent). Assigning a list to itself changes nothing.
+  // Copies the strings and objects of another TStrings, with its delimiter,
+  // quote character, name-value separator and StrictDelimiter (other sources
+  // go to TPersistent; Sorted, Duplicates and CaseSensitive stay). Assigning a
+  // list to itself changes nothing.
   void Assign(TPersistent* source) override;
 
   // Compares two strings as this list does (TStrings: without regard to case).
