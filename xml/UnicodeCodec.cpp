@@ -74,8 +74,9 @@ void TCustomUnicodeCodec::SetWriteLFOption(uint8_t value) { writeLFOption = valu
 int32_t TCustomUnicodeCodec::DecodeFromMemory(const uint8_t*, int32_t, UCS4Char&) { return 0; }
 
 void TCustomUnicodeCodec::SetOnRead(TCodecReadEvent value) {
-  if (value.code == onRead.code) return;
-  hasLookAhead = false;
+  // A source of the same code keeps the held character, but always takes the
+  // new object, so the codec never reads through a stale one.
+  if (value.code != onRead.code) hasLookAhead = false;
   onRead = value;
 }
 

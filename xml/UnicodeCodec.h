@@ -152,8 +152,8 @@ public:
   uint8_t ReadLFOption() const { return readLFOption; }
   uint8_t WriteLFOption() const { return writeLFOption; }
   TCodecReadEvent OnRead() const { return onRead; }
-  // Installs the byte source when its code part differs from the installed
-  // one, clearing the look-ahead first; the same code part changes nothing.
+  // Installs the byte source; a different code part clears the look-ahead
+  // first, the same code part (another object) keeps it.
   void SetOnRead(TCodecReadEvent value);
   TCodecWriteEvent OnWrite() const { return onWrite; }
   void SetOnWrite(TCodecWriteEvent value) { onWrite = value; }

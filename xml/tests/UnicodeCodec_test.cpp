@@ -52,7 +52,7 @@ TEST(UnicodeCodec, ReplacingTheByteSourceClearsTheHeldCharacter) {
   codec->ReadUCS4Char(ch, size);
   EXPECT_EQ(ch, 0x0Au);
   EXPECT_TRUE(codec->HasLookAhead());
-  // Same code part, other object: nothing changes.
+  // Same code part, other object: the held character stays.
   TestByteSource same{"y"};
   same.Attach(*codec);
   EXPECT_TRUE(codec->HasLookAhead());

@@ -1,0 +1,84 @@
+#pragma once
+// A stream of located characters: drives a codec over a byte-order-mark
+// reader and keeps, for the previous, current and next character, its byte
+// and character numbers, line, column and tabs in the line.
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "xml/BomReader.h"
+#include "xml/UnicodeCodec.h"
+
+// The location record of one character.
+struct TUtilsUCS4CharData {
+  int64_t ByteNumber = 0;   // bytes consumed up to and including this character
+  int64_t CharNumber = 0;   // characters consumed up to and including this one
+  UCS4Char CodePoint = 0;   // kUcs4StartOfInput in the start record, kUcs4EndOfInput at the end
+  int64_t Line = 0;
+  int64_t Column = 0;       // characters other than tabs since the last line feed
+  int32_t CharSize = 0;     // bytes the character took (0 for the markers)
+  int64_t TabsInLine = 0;   // tabs since the last line feed
+};
+
+// Made with New<TUtilsUCS4Reader>(stream, bufSize, defaultCodecClass, byte,
+// char, column, tabs, line). The stream is not owned; on destruction unread
+// buffered bytes are given back to it.
+class TUtilsUCS4Reader : public TObject {
+public:
+  ~TUtilsUCS4Reader() override;
+  // Detects the byte-order mark (whose codec wins over defaultCodecClass),
+  // fills the start record with the initial values and calls Reset. A nil
+  // stream raises EParserUtilsException "Stream not specified.".
+  virtual void Create(TStream* stream, int32_t bufSize, TUnicodeCodecClass defaultCodecClass,
+                      int64_t initialByteNumber, int64_t initialCharNumber, int64_t initialColumn,
+                      int64_t initialTabsInLine, int64_t initialLine);
+
+  // The class of the codec in use; nullptr when none.
+  virtual TUnicodeCodecClass GetCurrentCodecClass() const;
+  // The codec's byte source: up to count bytes from the byte-order-mark reader.
+  virtual int32_t HandleCodecRead(TCustomUnicodeCodec* sender, void* buffer, int32_t count);
+  // Replaces the codec (nullptr: none), with line ends folded to LF.
+  virtual void SetCurrentCodecClass(TUnicodeCodecClass value);
+  // Stores the offset (after the mark) at which the next Reset starts.
+  virtual void SetStartOffset(int64_t value);
+  // Reads one character per code unit of s while they match; false at the
+  // first difference (the characters read stay consumed). Empty s: true.
+  virtual bool Match(std::u16string_view s);
+  // Advances one character; a no-op once the end is current. Codec errors
+  // pass through and leave the records as they were.
+  virtual void Next();
+  // Starts over at the start offset: current is the start marker, next the first character.
+  virtual void Reset();
+  // Advances past characters that occur in chars; returns how many. Afterwards
+  // the current character is the first one not in chars, or the end marker.
+  virtual int64_t SkipNext(std::u16string_view chars);
+
+  int32_t GetBufSize() const { return bomReader->BufSize(); }
+  TUnicodeCodecClass GetBomEncodingClass() const { return bomReader->BomCodecClass(); }
+  bool GetEof() const { return Current().CodePoint == kUcs4EndOfInput; }
+  int64_t StartOffset() const { return startOffset; }
+  uint8_t ReadLFOption() const { return readLFOption; }
+
+  const TUtilsUCS4CharData& Current() const { return records[current]; }
+  const TUtilsUCS4CharData& NextRecord() const { return records[next]; }
+  const TUtilsUCS4CharData& Previous() const { return records[previous]; }
+  const TUtilsUCS4CharData& Start() const { return start; }
+
+protected:
+  TCustomUnicodeCodec* Codec() const { return codec.get(); }
+
+private:
+  // Reads one character into the record after `from` (counters carried on).
+  void ReadInto(TUtilsUCS4CharData& target, const TUtilsUCS4CharData& from);
+
+  std::unique_ptr<TUtilsBOMReader> bomReader;
+  std::unique_ptr<TCustomUnicodeCodec> codec;
+  TUtilsUCS4CharData start;
+  // The previous, current and next records rotate through three slots.
+  TUtilsUCS4CharData records[3];
+  int previous = 0;
+  int current = 1;
+  int next = 2;
+  uint8_t readLFOption = 1;
+  int64_t startOffset = 0;
+};

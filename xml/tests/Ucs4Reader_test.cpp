@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <vector>
+
+#include "core/StringStream.h"
+#include "xml/UnicodeCodecs.h"
+#include "xml/Ucs4Reader.h"
+
+namespace {
+
+struct ReaderFixture {
+  TStringStream stream;
+  std::unique_ptr<TUtilsUCS4Reader> reader;
+  explicit ReaderFixture(std::string bytes, TUnicodeCodecClass defaultClass = CodecClassOf<TUTF8Codec>(),
+                         int32_t bufSize = 1024, int64_t line = 1)
+      : stream(std::move(bytes)) {
+    reader.reset(New<TUtilsUCS4Reader>(&stream, bufSize, defaultClass, 0, 0, 0, 0, line));
+  }
+  // Every character up to the end marker.
+  std::vector<UCS4Char> All() {
+    std::vector<UCS4Char> out;
+    for (reader->Next(); !reader->GetEof(); reader->Next()) out.push_back(reader->Current().CodePoint);
+    return out;
+  }
+};
+
+std::unique_ptr<TUtilsBOMReader> BomReaderOver(TStream& stream) {
+  return std::unique_ptr<TUtilsBOMReader>(New<TUtilsBOMReader>(&stream, 1024));
+}
+
+}  // namespace
+
+TEST(BomReader, DetectsMarks) {
+  struct Case {
+    std::string bytes;
+    TUnicodeCodecClass cls;
+    int32_t length;
+  };
+  const Case cases[] = {
+      {std::string("\x00\x00\xFE\xFF", 4), CodecClassOf<TUCS4BECodec>(), 4},
+      {std::string("\x00\x00\xFF\xFE", 4), CodecClassOf<TUCS4_2143Codec>(), 4},
+      {"\xEF\xBB\xBF<", CodecClassOf<TUTF8Codec>(), 3},
+      {std::string("\xFE\xFF\x00\x00", 4), CodecClassOf<TUCS4_3412Codec>(), 4},
+      {std::string("\xFE\xFF\x00\x41", 4), CodecClassOf<TUTF16BECodec>(), 2},
+      {"\xFE\xFF", CodecClassOf<TUTF16BECodec>(), 2},
+      {std::string("\xFF\xFE\x00\x00\x41\x00\x00\x00", 8), CodecClassOf<TUCS4LECodec>(), 4},
+      {std::string("\xFF\xFE\x41\x00", 4), CodecClassOf<TUTF16LECodec>(), 2},
+      {"\xEF\xBB", nullptr, 0},
+      {"<?xml", nullptr, 0},
+      {"<", nullptr, 0},
+      {"", nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    TStringStream stream(c.bytes);
+    auto reader = BomReaderOver(stream);
+    EXPECT_EQ(reader->BomCodecClass(), c.cls) << testing::PrintToString(c.bytes);
+    EXPECT_EQ(reader->BomLength(), c.length);
+    EXPECT_EQ(stream.Position(), c.length);
+    EXPECT_EQ(reader->GetPosition(), 0);
+  }
+}
+
+TEST(BomReader, BufferedReadsAndPositions) {
+  TStringStream stream("\xEF\xBB\xBF" "abcdefgh");
+  auto reader = std::unique_ptr<TUtilsBOMReader>(New<TUtilsBOMReader>(&stream, 3));
+  char buf[8] = {};
+  ASSERT_TRUE(reader->Read(buf, 2));
+  EXPECT_EQ(std::string(buf, 2), "ab");
+  ASSERT_TRUE(reader->Read(buf, 2));  // straddles the buffer's end
+  EXPECT_EQ(std::string(buf, 2), "cd");
+  EXPECT_EQ(reader->GetPosition(), 4);
+  ASSERT_TRUE(reader->Read(buf, 4));  // larger than the buffer
+  EXPECT_EQ(std::string(buf, 4), "efgh");
+  EXPECT_FALSE(reader->Read(buf, 1));
+  reader->Seek(6);
+  EXPECT_EQ(reader->ReadUpTo(buf, 4), 2);
+  EXPECT_EQ(std::string(buf, 2), "gh");
+  reader->Seek(1);
+  ASSERT_TRUE(reader->Read(buf, 1));
+  reader.reset();  // gives the unread buffered bytes back
+  EXPECT_EQ(stream.Position(), 3 + 2);
+  EXPECT_THROW(New<TUtilsBOMReader>(nullptr, 16), EParserUtilsException);
+}
+
+TEST(Ucs4Reader, StartRecordAndFirstCharacter) {
+  ReaderFixture f("\xEF\xBB\xBF<a");
+  EXPECT_EQ(f.reader->GetBomEncodingClass(), CodecClassOf<TUTF8Codec>());
+  EXPECT_EQ(f.reader->Current().CodePoint, kUcs4StartOfInput);
+  EXPECT_EQ(f.reader->NextRecord().CodePoint, u'<');
+  f.reader->Next();
+  EXPECT_EQ(f.reader->Current().CodePoint, u'<');
+  EXPECT_EQ(f.reader->Current().ByteNumber, 1);
+  EXPECT_EQ(f.reader->Current().CharNumber, 1);
+  EXPECT_EQ(f.reader->Previous().CodePoint, kUcs4StartOfInput);
+}
+
+TEST(Ucs4Reader, MarkWinsOverTheDefaultCodec) {
+  ReaderFixture f(std::string("\xFF\xFE" "A\x00\xE9\x00", 6), CodecClassOf<TISO8859_1Codec>());
+  EXPECT_EQ(f.reader->GetCurrentCodecClass(), CodecClassOf<TUTF16LECodec>());
+  EXPECT_EQ(f.All(), (std::vector<UCS4Char>{'A', 0xE9}));
+}
+
+TEST(Ucs4Reader, EmptyInput) {
+  ReaderFixture f("");
+  EXPECT_FALSE(f.reader->GetEof());
+  EXPECT_EQ(f.reader->NextRecord().CodePoint, kUcs4EndOfInput);
+  f.reader->Next();
+  EXPECT_TRUE(f.reader->GetEof());
+  f.reader->Next();
+  EXPECT_TRUE(f.reader->GetEof());
+  EXPECT_EQ(f.reader->Current().CharNumber, 1);
+}
+
+TEST(Ucs4Reader, LinesColumnsAndTabs) {
+  ReaderFixture f("a\r\nb\n\tc");
+  struct Expect {
+    UCS4Char ch;
+    int64_t line, column, tabs, bytes, size;
+  };
+  const Expect expected[] = {
+      {'a', 1, 1, 0, 1, 1},  {0x0A, 2, 0, 0, 3, 2}, {'b', 2, 1, 0, 4, 1},
+      {0x0A, 3, 0, 0, 5, 1}, {0x09, 3, 0, 1, 6, 1}, {'c', 3, 1, 1, 7, 1},
+  };
+  for (const Expect& e : expected) {
+    f.reader->Next();
+    const TUtilsUCS4CharData& r = f.reader->Current();
+    EXPECT_EQ(r.CodePoint, e.ch);
+    EXPECT_EQ(r.Line, e.line) << char(e.ch);
+    EXPECT_EQ(r.Column, e.column) << char(e.ch);
+    EXPECT_EQ(r.TabsInLine, e.tabs) << char(e.ch);
+    EXPECT_EQ(r.ByteNumber, e.bytes) << char(e.ch);
+    EXPECT_EQ(r.CharSize, e.size) << char(e.ch);
+  }
+  f.reader->Next();
+  EXPECT_TRUE(f.reader->GetEof());
+  EXPECT_EQ(f.reader->Current().CharSize, 0);
+}
+
+TEST(Ucs4Reader, U009CAndU0098AreCharactersNotMarkers) {
+  ReaderFixture utf8("\xC2\x9C" "x\xC2\x98");
+  EXPECT_EQ(utf8.All(), (std::vector<UCS4Char>{0x9C, 'x', 0x98}));
+  ReaderFixture latin1("\x9C\x98y", CodecClassOf<TISO8859_1Codec>());
+  EXPECT_EQ(latin1.All(), (std::vector<UCS4Char>{0x9C, 0x98, 'y'}));
+}
+
+TEST(Ucs4Reader, ResetForgetsAHeldBackCharacter) {
+  ReaderFixture f("\rx", CodecClassOf<TUTF8Codec>(), 1024);
+  f.reader->Next();  // LF; the codec now holds x back
+  EXPECT_EQ(f.reader->Current().CodePoint, 0x0Au);
+  f.reader->SetStartOffset(1);
+  f.reader->Reset();
+  EXPECT_EQ(f.All(), std::vector<UCS4Char>{'x'});
+  f.reader->SetStartOffset(0);
+  f.reader->Reset();
+  EXPECT_EQ(f.All(), (std::vector<UCS4Char>{0x0A, 'x'}));
+}
+
+TEST(Ucs4Reader, TruncatedUnitsAreReported) {
+  ReaderFixture odd(std::string("\xFF\xFE" "A\x00" "B", 5));
+  EXPECT_EQ(odd.reader->NextRecord().CodePoint, u'A');
+  EXPECT_THROW(odd.reader->Next(), EConvertError);  // reading the character after A
+  EXPECT_EQ(odd.reader->Current().CodePoint, kUcs4StartOfInput);  // not advanced by the failing call
+  EXPECT_EQ(odd.reader->NextRecord().CodePoint, u'A');
+  ReaderFixture ucs4(std::string("\x00\x00\xFE\xFF\x00\x00\x00\x41\x00\x00", 10));
+  EXPECT_THROW(ucs4.reader->Next(), EConvertError);
+}
+
+TEST(Ucs4Reader, DecodesAcrossBufferBoundaries) {
+  std::string text;
+  std::vector<UCS4Char> expected;
+  for (int i = 0; i < 300; ++i) {
+    text += "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\r\n";
+    expected.insert(expected.end(), {'a', 0xE9, 0x20AC, 0x1F600, 0x0A});
+  }
+  for (int32_t bufSize : {1, 2, 3, 5, 7, 1024}) {
+    ReaderFixture f(text, CodecClassOf<TUTF8Codec>(), bufSize);
+    EXPECT_EQ(f.All(), expected) << bufSize;
+    EXPECT_EQ(f.reader->Current().ByteNumber, static_cast<int64_t>(text.size()));
+  }
+}
+
+TEST(Ucs4Reader, MatchAndSkipNext) {
+  ReaderFixture f("xmx");
+  EXPECT_TRUE(f.reader->Match(u""));
+  EXPECT_FALSE(f.reader->Match(u"xml"));
+  EXPECT_EQ(f.reader->Current().CharNumber, 3);
+  ReaderFixture g("   \t\n<");
+  EXPECT_EQ(g.reader->SkipNext(u" \t\n"), 5);
+  EXPECT_EQ(g.reader->Current().CodePoint, u'<');
+  EXPECT_EQ(g.reader->SkipNext(u" "), 0);
+  EXPECT_TRUE(g.reader->GetEof());
+}
+
+TEST(Ucs4Reader, SkipsMegabytesWithoutRecursion) {
+  ReaderFixture f(std::string(4 << 20, ' ') + "x", CodecClassOf<TUTF8Codec>(), 4096);
+  EXPECT_EQ(f.reader->SkipNext(u" "), 4 << 20);
+  EXPECT_EQ(f.reader->Current().CodePoint, u'x');
+}
+
+TEST(Ucs4Reader, NoCodecIsAClearError) {
+  ReaderFixture f("abc", nullptr);
+  EXPECT_EQ(f.reader->GetCurrentCodecClass(), nullptr);
+  EXPECT_THROW(f.reader->Next(), EParserUtilsException);
+  f.reader->SetCurrentCodecClass(CodecClassOf<TUSASCIICodec>());
+  f.reader->Reset();
+  EXPECT_EQ(f.All(), (std::vector<UCS4Char>{'a', 'b', 'c'}));
+}
+
+TEST(Ucs4Reader, DestructionGivesUnreadBytesBack) {
+  TStringStream stream("abcdef");
+  auto reader = std::unique_ptr<TUtilsUCS4Reader>(
+      New<TUtilsUCS4Reader>(&stream, 1024, CodecClassOf<TUTF8Codec>(), 0, 0, 0, 0, 1));
+  reader->Next();
+  reader.reset();
+  EXPECT_EQ(stream.Position(), 2);  // the current and the look-ahead character were consumed
+}
