@@ -36,8 +36,8 @@ int64_t TCustomMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
 }
 
 void TCustomMemoryStream::SaveToStream(TStream* stream) {
-  // Written in chunks because a block may exceed what one 32-bit count says
-  // on no configuration, but the stream interface takes 32-bit counts.
+  // In chunks: writes take 32-bit counts, and an outside block handed to
+  // SetPointer may be larger than one.
   const unsigned char* data = static_cast<const unsigned char*>(memory);
   int64_t left = size;
   while (left > 0) {
