@@ -60,7 +60,7 @@ std::u16string IntToWideStr(int64_t value) {
   return std::u16string(text.begin(), text.end());
 }
 
-std::string IntToHex(uint64_t value, int digits) {
+std::string UIntToHex(uint64_t value, int digits) {
   static const char kDigits[] = "0123456789ABCDEF";
   std::string text;
   do {

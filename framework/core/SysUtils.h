@@ -5,14 +5,22 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 // ---- Integers and text --------------------------------------------------------
 
 // Decimal text of value ("-2147483648").
 std::string IntToStr(int64_t value);
 std::u16string IntToWideStr(int64_t value);
-// Upper-case hexadecimal, zero padded to at least digits (value taken as unsigned).
-std::string IntToHex(uint64_t value, int digits);
+// Upper-case hexadecimal of the bits of value, zero padded to at least digits.
+std::string UIntToHex(uint64_t value, int digits);
+// The same for any integer, negative values as two's complement of their own
+// width: IntToHex(-1, 4) is "FFFFFFFF" for an int, 16 digits for an int64_t.
+template <class T>
+  requires std::is_integral_v<T>
+std::string IntToHex(T value, int digits) {
+  return UIntToHex(static_cast<std::make_unsigned_t<T>>(value), digits);
+}
 
 // Parses an integer: optional blanks and control characters before it, an
 // optional sign, then decimal digits or hexadecimal after "$", "0x" or "0X".

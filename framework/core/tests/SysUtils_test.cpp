@@ -95,6 +95,9 @@ TEST(IntToText, DecimalAndHex) {
   EXPECT_EQ(IntToHex(0xABCDEF, 2), "ABCDEF");
   EXPECT_EQ(IntToHex(0, 0), "0");
   EXPECT_EQ(IntToHex(UINT64_MAX, 1), "FFFFFFFFFFFFFFFF");
+  EXPECT_EQ(IntToHex(-1, 4), "FFFFFFFF");
+  EXPECT_EQ(IntToHex(int64_t{-2}, 4), "FFFFFFFFFFFFFFFE");
+  EXPECT_EQ(IntToHex(static_cast<int16_t>(-1), 2), "FFFF");
 }
 
 TEST(TextCase, AsciiOnlyCaseAndComparison) {
