@@ -308,3 +308,79 @@ TEST(StringList, StreamsCarryEightBitText) {
 }
 
 }  // namespace
+
+namespace {
+
+// The least a TStrings descendant must write (as a list box's items would),
+// so that the base's defaults are what runs.
+class MinimalStrings : public TStrings {
+public:
+  void Insert(int index, const std::string& s) override {
+    if (index < 0 || index > GetCount()) throw EStringListError("bad index");
+    texts.insert(texts.begin() + index, s);
+    objects.insert(objects.begin() + index, nullptr);
+  }
+  void Delete(int index) override {
+    Check(index);
+    texts.erase(texts.begin() + index);
+    objects.erase(objects.begin() + index);
+  }
+  void Clear() override {
+    texts.clear();
+    objects.clear();
+  }
+  int updates = 0;
+
+protected:
+  std::string Get(int index) const override {
+    Check(index);
+    return texts[index];
+  }
+  int GetCount() const override { return static_cast<int>(texts.size()); }
+  TObject* GetObject(int index) const override {
+    Check(index);
+    return objects[index];
+  }
+  void PutObject(int index, TObject* object) override {
+    Check(index);
+    objects[index] = object;
+  }
+  void SetUpdateState(bool updating) override { updates += updating ? 1 : 0; }
+
+private:
+  void Check(int index) const {
+    if (index < 0 || index >= GetCount()) throw EStringListError("bad index");
+  }
+  std::vector<std::string> texts;
+  std::vector<TObject*> objects;
+};
+
+TEST(Strings, BaseDefaultsWorkThroughTheFewOverrides) {
+  MinimalStrings strings;
+  TObject a, b;
+  strings.AddObject("a=1", &a);
+  strings.AddObject("b=2", &b);
+  strings.Add("c");
+  strings.SetStrings(0, "A=1");
+  EXPECT_EQ(strings.Objects(0), &a);  // replacing the text keeps the object
+  strings.Move(0, 2);
+  EXPECT_EQ(Contents(strings), (std::vector<std::string>{"b=2", "c", "A=1"}));
+  EXPECT_EQ(strings.Objects(2), &a);
+  strings.Exchange(0, 1);
+  EXPECT_EQ(Contents(strings), (std::vector<std::string>{"c", "b=2", "A=1"}));
+  EXPECT_EQ(strings.Objects(1), &b);
+  EXPECT_EQ(strings.IndexOf("B=2"), 1);  // the base compares without case
+  EXPECT_EQ(strings.Values("a"), "1");
+  strings.SetValues("b", "3");
+  EXPECT_EQ(strings.Strings(1), "b=3");
+  TStringList source;
+  source.SetCommaText("x,y");
+  strings.Assign(&source);
+  EXPECT_EQ(Contents(strings), (std::vector<std::string>{"x", "y"}));
+  TStringList back;
+  back.Assign(&strings);
+  EXPECT_EQ(back.CommaText(), "x,y");
+  EXPECT_GT(strings.updates, 0);
+}
+
+}  // namespace
