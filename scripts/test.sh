@@ -12,8 +12,7 @@ source "$root/scripts/wine-env.sh"
 source "$root/scripts/display.sh"
 qv_start_display
 trap qv_stop_display EXIT
-qv_make_prefix
-wineserver -p   # one persistent server for the whole run
+qv_start_wine
 
 jobs=$(nproc)
 status=0

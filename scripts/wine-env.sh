@@ -4,7 +4,7 @@
 export WINEPREFIX="${WINEPREFIX_OVERRIDE:-$QV_BUILD/wineprefix}"
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
-export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 
 qv_prefix_ready() { [ -f "$WINEPREFIX/.qv-ready" ]; }
 
@@ -29,4 +29,12 @@ qv_make_prefix() {
   done
   wineserver -w
   touch "$WINEPREFIX/.qv-ready"
+}
+
+# Starts one persistent wineserver and Wine's session processes with their
+# output detached, so later runs find them up.
+qv_start_wine() {
+  qv_make_prefix
+  wineserver -p
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
