@@ -46,7 +46,9 @@ public:
 const char* ClassNameOf(const std::type_info& type);
 
 // Makes a T in two phases: new T, T::Create(args...), AfterConstruction(). When
-// Create raises, the object is destroyed and the exception propagates.
+// Create raises, the object is deleted (it is not whole, so BeforeDestruction is
+// skipped); when AfterConstruction raises, the whole object is freed. Either
+// way the exception propagates.
 template <class T, class... A>
 T* New(A&&... args) {
   T* obj = new T;
@@ -56,7 +58,12 @@ T* New(A&&... args) {
     delete obj;
     throw;
   }
-  obj->AfterConstruction();
+  try {
+    obj->AfterConstruction();
+  } catch (...) {
+    obj->Free();
+    throw;
+  }
   return obj;
 }
 

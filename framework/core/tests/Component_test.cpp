@@ -266,6 +266,24 @@ TEST(TwoPhaseConstruction, ExceptionInCreateFreesObjectAndLeavesOwner) {
   form->Free();
 }
 
+TEST(TwoPhaseConstruction, ExceptionInAfterConstructionFreesTheWholeObject) {
+  class TLateFailure : public TProbe {
+  public:
+    void AfterConstruction() override { throw EConvertError("late"); }
+    void BeforeDestruction() override {
+      gJournal.push_back("before");
+      TProbe::BeforeDestruction();
+    }
+  };
+  gJournal.clear();
+  TProbe* form = New<TProbe>(nullptr, "Form");
+  EXPECT_THROW((New<TLateFailure>(form, "Late")), EConvertError);
+  EXPECT_EQ(form->ComponentCount(), 0);
+  EXPECT_EQ(std::count(gJournal.begin(), gJournal.end(), "before"), 1);
+  EXPECT_EQ(std::count(gJournal.begin(), gJournal.end(), "destroy Late"), 1);
+  form->Free();
+}
+
 TEST(TwoPhaseConstruction, AfterConstructionRunsOnceAfterCreate) {
   class TCounted : public TObject {
   public:
