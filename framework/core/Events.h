@@ -69,8 +69,9 @@ public:
   }
 
   explicit operator bool() const { return method.code != nullptr; }
-  // Calls the bound method; an empty event must not be called (check it first).
+  // Calls the bound method; an empty event does nothing and gives R().
   R operator()(Args... args) const {
+    if (method.code == nullptr) return R();
     if (method.isFunction)
       return reinterpret_cast<Function>(method.code)(std::forward<Args>(args)...);
     return reinterpret_cast<Thunk>(method.code)(method.data, std::forward<Args>(args)...);

@@ -35,6 +35,18 @@ int64_t StrToInt64(std::string_view text);
 int32_t StrToIntDef(std::string_view text, int32_t fallback);
 int64_t StrToInt64Def(std::string_view text, int64_t fallback);
 
+// ---- Floating point and text ('.' decimal point whatever the locale) ---------
+
+// Up to 15 significant digits, fixed or scientific as Format's "%g": "0.1", "1E20".
+std::string FloatToStr(double value);
+// Parses optional blanks, sign, digits with an optional '.' fraction and an
+// optional exponent ("1.5", "-.5", "2E-3"); nothing may follow. False on bad
+// text or a result out of range.
+bool TryStrToFloat(std::string_view text, double& value);
+// The same, raising EConvertError "'<text>' is not a valid floating point value".
+double StrToFloat(std::string_view text);
+double StrToFloatDef(std::string_view text, double fallback);
+
 // ---- ASCII case, comparing and trimming -----------------------------------------
 
 // ASCII letters only; other bytes are kept.

@@ -83,6 +83,9 @@ TEST_F(EventsTest, InvokesBoundMethodAndFunctions) {
 
   THandlers* none = nullptr;
   EXPECT_FALSE(MakeEvent<&THandlers::ButtonClick>(none));
+  // Calling an empty event does nothing.
+  TNotifyEvent()(one);
+  EXPECT_EQ(TEvent<int(int, int)>()(1, 2), 0);
 }
 
 TEST_F(EventsTest, DerivedObjectBindsBaseMethod) {

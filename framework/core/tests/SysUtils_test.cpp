@@ -188,3 +188,43 @@ TEST(Unicode, SystemCodePageRoundTripsAscii) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(FloatText, ToAndFromText) {
+  EXPECT_EQ(FloatToStr(0.1), "0.1");
+  EXPECT_EQ(FloatToStr(-1234.5), "-1234.5");
+  EXPECT_EQ(FloatToStr(1e20), "1E20");
+  EXPECT_EQ(FloatToStr(0), "0");
+
+  struct Case {
+    const char* text;
+    bool valid;
+    double value;
+  };
+  const Case cases[] = {
+      {"1.5", true, 1.5},   {" -2", true, -2},     {"+.5", true, 0.5},  {"2E-3", true, 0.002},
+      {"1e3", true, 1000},  {"5.", true, 5},       {"", false, 0},      {".", false, 0},
+      {"1,5", false, 0},    {"1.5 ", false, 0},    {"e5", false, 0},    {"--1", false, 0},
+      {"1e999", false, 0},  {"nan", false, 0},     {"inf", false, 0},   {"0x10", false, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    double value = -99;
+    EXPECT_EQ(TryStrToFloat(c.text, value), c.valid);
+    if (c.valid) {
+      EXPECT_DOUBLE_EQ(value, c.value);
+    } else {
+      EXPECT_EQ(value, -99);
+      EXPECT_EQ(StrToFloatDef(c.text, 7), 7);
+    }
+  }
+  try {
+    StrToFloat("abc");
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message(), "'abc' is not a valid floating point value");
+  }
+}
+
+}  // namespace
