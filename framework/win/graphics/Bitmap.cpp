@@ -102,6 +102,8 @@ void TBitmap::NewImage(int newWidth, int newHeight, TPixelFormat format, bool ke
         for (int y = 0; y < rows; ++y)
           std::memcpy(newBits + y * Stride(newWidth, format), bits + y * Stride(width, pixelFormat), bytes);
       } else {
+        // A bitmap can be selected into one DC only, so ours leaves its memory DC first.
+        Dormant();
         TScopedMemoryDC source, dest;
         TScopedSelect s1(source.Get(), handle), s2(dest.Get(), newHandle);
         BitBlt(dest.Get(), 0, 0, std::min(width, newWidth), rows, source.Get(), 0, 0, SRCCOPY);
@@ -149,6 +151,7 @@ void TBitmap::SetHandle(HBITMAP source) {
     Changed();
     return;
   }
+  if (source == handle) return;
   BITMAP info{};
   if (GetObjectW(source, sizeof info, &info) == 0) throw EInvalidGraphic("Bitmap image is not valid");
   int w = info.bmWidth, h = std::abs(static_cast<int>(info.bmHeight));

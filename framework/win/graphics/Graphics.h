@@ -345,7 +345,9 @@ public:
   // pf32bit and pf24bit are kept as they are; other formats are held as 32 bits.
   void SetPixelFormat(TPixelFormat value);
 
-  // The DIB section (null for an empty bitmap); owned by the bitmap.
+  // The DIB section (null for an empty bitmap); owned by the bitmap. It may be
+  // selected into the bitmap's memory DC: call Dormant() before handing it to
+  // an API that selects it into a DC of its own (image lists do).
   HBITMAP Handle() const { return handle; }
   // Takes over a copy of bitmap's pixels (the caller keeps bitmap); null empties.
   void SetHandle(HBITMAP bitmap);
