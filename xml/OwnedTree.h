@@ -47,7 +47,7 @@ public:
   // The owner, or null.
   TCustomOwnedObject* GetOwner() const { return owner; }
   // Number of owned objects.
-  int OwnedObjectCount() const { return static_cast<int>(ownedObjects.size()); }
+  int OwnedObjectCount() const { return static_cast<int>(ownedObjects.size()) - ownedHoles; }
   // The owned object at index; EListError "List index out of bounds (%d)" outside 0..count-1.
   TCustomOwnedObject* GetOwnedObject(int index) const;
 
@@ -58,9 +58,15 @@ protected:
 private:
   void RegisterOwned(TCustomOwnedObject* object);
   void UnregisterOwned(TCustomOwnedObject* object);
+  // Squeezes out the holes that removals left, renumbering the slots.
+  void CompactOwned() const;
 
-  std::vector<TCustomOwnedObject*> ownedObjects;
+  // Removal leaves a null hole, so that freeing objects in any order costs
+  // O(1) each; holes are squeezed out when they are many or an index is asked.
+  mutable std::vector<TCustomOwnedObject*> ownedObjects;
+  mutable int ownedHoles = 0;
   TCustomOwnedObject* owner = nullptr;
+  mutable int ownerSlot = -1;    // position in the owner's list
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
 };
 

@@ -170,7 +170,9 @@ void TCustomOwnedNode::CheckSameOwner(const TCustomOwnedNode* newChild) {
 }
 
 void TCustomOwnedNode::CheckHierarchy(const TCustomOwnedNode* newChild) {
-  if (newChild == this || HasAsAncestor(newChild)) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+  // An ancestor has at least one child, so a childless node needs no walk up
+  // the (possibly very deep) chain of parents.
+  if (newChild == this || (newChild->HasChildren() && HasAsAncestor(newChild))) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
 }
 
 void TCustomOwnedNode::CheckWritable() {

@@ -1,6 +1,5 @@
 #include "xml/OwnedTree.h"
 
-#include <algorithm>
 #include <string>
 
 namespace {
@@ -33,6 +32,7 @@ void TCustomOwnedObject::Clear() { FreeOwnedObjects(); }
 
 TCustomOwnedObject* TCustomOwnedObject::GetOwnedObject(int index) const {
   if (index < 0 || index >= OwnedObjectCount()) RaiseIndexError(index);
+  if (ownedHoles > 0) CompactOwned();
   return ownedObjects[index];
 }
 
@@ -42,22 +42,49 @@ void TCustomOwnedObject::FreeOwnedObjects() {
   while (!ownedObjects.empty()) {
     TCustomOwnedObject* object = ownedObjects.back();
     ownedObjects.pop_back();
+    if (object == nullptr) {
+      --ownedHoles;
+      continue;
+    }
     object->releasedByOwner = true;
     object->Free();
   }
   std::vector<TCustomOwnedObject*>().swap(ownedObjects);
+  ownedHoles = 0;
 }
 
 void TCustomOwnedObject::RegisterOwned(TCustomOwnedObject* object) {
+  object->ownerSlot = static_cast<int>(ownedObjects.size());
   ownedObjects.push_back(object);
   object->owner = this;
   object->releasedByOwner = false;
 }
 
 void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
-  // Objects are mostly freed in reverse order of creation: search from the back.
-  auto it = std::find(ownedObjects.rbegin(), ownedObjects.rend(), object);
-  if (it != ownedObjects.rend()) ownedObjects.erase(std::next(it).base());
-  if (ownedObjects.empty()) std::vector<TCustomOwnedObject*>().swap(ownedObjects);
+  size_t slot = static_cast<size_t>(object->ownerSlot);
   object->owner = nullptr;
+  object->ownerSlot = -1;
+  if (slot >= ownedObjects.size() || ownedObjects[slot] != object) return;
+  ownedObjects[slot] = nullptr;
+  ++ownedHoles;
+  while (!ownedObjects.empty() && ownedObjects.back() == nullptr) {
+    ownedObjects.pop_back();
+    --ownedHoles;
+  }
+  if (ownedObjects.empty()) {
+    std::vector<TCustomOwnedObject*>().swap(ownedObjects);
+  } else if (ownedHoles > 64 && size_t(ownedHoles) * 2 > ownedObjects.size()) {
+    CompactOwned();
+  }
+}
+
+void TCustomOwnedObject::CompactOwned() const {
+  size_t kept = 0;
+  for (TCustomOwnedObject* object : ownedObjects) {
+    if (object == nullptr) continue;
+    object->ownerSlot = static_cast<int>(kept);
+    ownedObjects[kept++] = object;
+  }
+  ownedObjects.resize(kept);
+  ownedHoles = 0;
 }
