@@ -30,6 +30,17 @@ int32_t TISO8859_1Codec::DecodeFromMemory(const uint8_t* source, int32_t availab
   return 1;
 }
 
+int32_t TISO8859_1Codec::DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                                   int32_t maxChars) {
+  int32_t n = available < maxChars ? available : maxChars;
+  for (int32_t i = 0; i < n; ++i) {
+    if (source[i] == 0x0D) return i;
+    chars[i] = source[i];
+    sizes[i] = 1;
+  }
+  return n;
+}
+
 char16_t TUSASCIICodec::DecodeChar(uint8_t b) {
   if (b >= 0x80) throw EConvertError(codecmsg::Fill(codecmsg::kNotValidCodePoint, b, "US-ASCII"));
   return b;

@@ -14,6 +14,8 @@ public:
   void Decode(const void* source, int32_t sourceLength, char16_t* dest, int32_t destSize,
               int32_t& bytesRead, int32_t& charsWritten) override;
   int32_t DecodeFromMemory(const uint8_t* source, int32_t available, UCS4Char& ch) override;
+  int32_t DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                    int32_t maxChars) override;
 };
 
 // Bytes 0x00..0x7F; a byte of 0x80 or more raises EConvertError in DecodeChar.

@@ -134,3 +134,15 @@ int32_t TTableSingleByteCodec::DecodeFromMemory(const uint8_t* source, int32_t a
   ch = c;
   return 1;
 }
+
+int32_t TTableSingleByteCodec::DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                                         int32_t maxChars) {
+  int32_t n = available < maxChars ? available : maxChars;
+  for (int32_t i = 0; i < n; ++i) {
+    char16_t c = table[source[i]];
+    if (c == 0xFFFF || c == 0x0D) return i;
+    chars[i] = c;
+    sizes[i] = 1;
+  }
+  return n;
+}

@@ -48,6 +48,8 @@ public:
   uint8_t EncodeChar(char16_t c) override;
   const char* CharsetName() const override { return name; }
   int32_t DecodeFromMemory(const uint8_t* source, int32_t available, UCS4Char& ch) override;
+  int32_t DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                    int32_t maxChars) override;
 
 protected:
   TTableSingleByteCodec(const char16_t* table_, const char* name_) : table(table_), name(name_) {}

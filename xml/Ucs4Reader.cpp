@@ -1,6 +1,7 @@
 #include "xml/Ucs4Reader.h"
 
 TUtilsUCS4Reader::~TUtilsUCS4Reader() {
+  if (bomReader != nullptr) Settle();
   codec.reset();
   bomReader.reset();
 }
@@ -33,6 +34,7 @@ int32_t TUtilsUCS4Reader::HandleCodecRead(TCustomUnicodeCodec*, void* buffer, in
 }
 
 void TUtilsUCS4Reader::SetCurrentCodecClass(TUnicodeCodecClass value) {
+  DropAhead();
   codec.reset();
   if (value == nullptr) return;
   codec = CreateCodec(value);
@@ -43,65 +45,122 @@ void TUtilsUCS4Reader::SetCurrentCodecClass(TUnicodeCodecClass value) {
 
 void TUtilsUCS4Reader::SetStartOffset(int64_t value) { startOffset = value; }
 
-void TUtilsUCS4Reader::ReadInto(TUtilsUCS4CharData& target, const TUtilsUCS4CharData& from) {
-  if (codec == nullptr) throw EParserUtilsException("No encoding selected.");
-  UCS4Char ch = 0;
-  int32_t size = 0;
-  // Fast path: decode straight from the buffered bytes when the codec can be
-  // sure of the character; CR goes the long way for its line-end folding.
-  const uint8_t* data;
-  int32_t available = bomReader->BufferedBytes(data);
-  int32_t n = 0;
-  if (available > 0 && !codec->HasLookAhead()) n = codec->DecodeFromMemory(data, available, ch);
-  if (n > 0 && ch != 0x0D) {
-    bomReader->SkipBuffered(n);
-    size = n;
-  } else {
-    codec->ReadUCS4Char(ch, size);
-  }
-  target = from;
-  target.CharNumber += 1;
+void TUtilsUCS4Reader::AppendRecord(UCS4Char ch, int32_t size) {
+  const TUtilsUCS4CharData& from = ring[filled - 1];
+  TUtilsUCS4CharData& target = ring[filled];
+  target.ByteNumber = from.ByteNumber + size;
+  target.CharNumber = from.CharNumber + 1;
   target.CodePoint = ch;
-  target.ByteNumber += size;
   target.CharSize = size;
-  if (ch == 0x09) {
-    target.TabsInLine += 1;
-  } else if (ch == 0x0A) {
+  target.Line = from.Line;
+  target.Column = from.Column;
+  target.TabsInLine = from.TabsInLine;
+  if (ch == 0x0A) {
     target.Line += 1;
     target.Column = 0;
     target.TabsInLine = 0;
+  } else if (ch == 0x09) {
+    target.TabsInLine += 1;
   } else {
     target.Column += 1;
   }
+  ++filled;
+}
+
+void TUtilsUCS4Reader::Settle() {
+  int64_t target = cur[1].ByteNumber;
+  if (target == settledByteNumber) return;
+  bomReader->SkipBuffered(static_cast<int32_t>(target - settledByteNumber));
+  settledByteNumber = target;
+}
+
+void TUtilsUCS4Reader::ReadAhead() {
+  if (codec == nullptr) throw EParserUtilsException("No encoding selected.");
+  if (filled + 1 >= kRingLength) {
+    // Keep the previous, current and next records; move them to the front.
+    int32_t first = static_cast<int32_t>(cur - ring) - 1;
+    for (int32_t i = first; i < filled; ++i) ring[i - first] = ring[i];
+    filled -= first;
+    cur = ring + 1;
+  }
+  if (ring[filled - 1].CodePoint == kUcs4EndOfInput) {
+    ring[filled] = ring[filled - 1];  // the end stays ahead
+    ++filled;
+    return;
+  }
+  Settle();
+  if (!codec->HasLookAhead()) {
+    const uint8_t* data;
+    int32_t available = bomReader->BufferedBytes(data);
+    int32_t n = available > 0 ? codec->DecodeRun(data, available, runChars, runSizes, kRingLength - filled) : 0;
+    if (n > 0) {
+      // The counters stay in registers for the whole run.
+      const TUtilsUCS4CharData& last = ring[filled - 1];
+      int64_t byteNumber = last.ByteNumber;
+      int64_t charNumber = last.CharNumber;
+      int64_t line = last.Line;
+      int64_t column = last.Column;
+      int64_t tabs = last.TabsInLine;
+      for (int32_t i = 0; i < n; ++i) {
+        UCS4Char ch = runChars[i];
+        TUtilsUCS4CharData& r = ring[filled + i];
+        byteNumber += runSizes[i];
+        charNumber += 1;
+        if (ch == 0x0A) {
+          line += 1;
+          column = 0;
+          tabs = 0;
+        } else if (ch == 0x09) {
+          tabs += 1;
+        } else {
+          column += 1;
+        }
+        r.ByteNumber = byteNumber;
+        r.CharNumber = charNumber;
+        r.CodePoint = ch;
+        r.Line = line;
+        r.Column = column;
+        r.CharSize = runSizes[i];
+        r.TabsInLine = tabs;
+      }
+      filled += n;
+      return;
+    }
+  }
+  UCS4Char ch = 0;
+  int32_t size = 0;
+  codec->ReadUCS4Char(ch, size);
+  AppendRecord(ch, size);
+  settledByteNumber = ring[filled - 1].ByteNumber;
 }
 
 void TUtilsUCS4Reader::Next() {
-  if (records[current].CodePoint == kUcs4EndOfInput) return;
-  int freeSlot = previous;
-  if (records[next].CodePoint == kUcs4EndOfInput) {
-    records[freeSlot] = records[next];  // the end stays ahead as well
-  } else {
-    ReadInto(records[freeSlot], records[next]);
-  }
-  previous = current;
-  current = next;
-  next = freeSlot;
+  if (cur->CodePoint == kUcs4EndOfInput) return;
+  if (cur + 2 >= ring + filled) [[unlikely]] ReadAhead();
+  ++cur;
 }
 
 void TUtilsUCS4Reader::Reset() {
   if (codec != nullptr) codec->ClearLookAhead();
   bomReader->Seek(startOffset);
-  previous = 0;
-  current = 1;
-  next = 2;
-  records[0] = records[1] = records[2] = start;
-  if (codec != nullptr) ReadInto(records[next], start);
+  settledByteNumber = start.ByteNumber;
+  ring[0] = start;
+  ring[1] = start;
+  ring[2] = start;
+  cur = ring + 1;
+  filled = 2;
+  if (codec == nullptr) {
+    filled = 3;
+    return;
+  }
+  // ReadAhead settles up to ring[2], which still holds the start record.
+  ReadAhead();
 }
 
 bool TUtilsUCS4Reader::Match(std::u16string_view s) {
   for (char16_t unit : s) {
     Next();
-    if (records[current].CodePoint != unit) return false;
+    if (cur->CodePoint != unit) return false;
   }
   return true;
 }
@@ -110,7 +169,7 @@ int64_t TUtilsUCS4Reader::SkipNext(std::u16string_view chars) {
   int64_t count = 0;
   for (;;) {
     Next();
-    UCS4Char ch = records[current].CodePoint;
+    UCS4Char ch = cur->CodePoint;
     if (ch == kUcs4EndOfInput || ch > 0xFFFF || chars.find(static_cast<char16_t>(ch)) == std::u16string_view::npos) {
       return count;
     }

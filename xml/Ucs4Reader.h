@@ -59,26 +59,46 @@ public:
   int64_t StartOffset() const { return startOffset; }
   uint8_t ReadLFOption() const { return readLFOption; }
 
-  const TUtilsUCS4CharData& Current() const { return records[current]; }
-  const TUtilsUCS4CharData& NextRecord() const { return records[next]; }
-  const TUtilsUCS4CharData& Previous() const { return records[previous]; }
+  const TUtilsUCS4CharData& Current() const { return *cur; }
+  const TUtilsUCS4CharData& NextRecord() const { return cur[1]; }
+  const TUtilsUCS4CharData& Previous() const { return cur[-1]; }
   const TUtilsUCS4CharData& Start() const { return start; }
 
 protected:
   TCustomUnicodeCodec* Codec() const { return codec.get(); }
 
 private:
-  // Reads one character into the record after `from` (counters carried on).
-  void ReadInto(TUtilsUCS4CharData& target, const TUtilsUCS4CharData& from);
+  static constexpr int32_t kRingLength = 128;
+
+  // Makes sure a record follows the next one: decodes a run of characters
+  // ahead from the buffered bytes (consumed only as they become next), or
+  // reads one character the long way. Raises codec errors with nothing changed.
+  void ReadAhead();
+  // Takes the bytes of every record up to the next one from the byte-order-mark reader.
+  void Settle();
+  // Forgets records decoded ahead of the next one (before the codec changes).
+  void DropAhead() {
+    Settle();
+    filled = static_cast<int32_t>(cur - ring) + 2;
+  }
+  // Appends the record of ch (size bytes) after the last record.
+  void AppendRecord(UCS4Char ch, int32_t size);
 
   std::unique_ptr<TUtilsBOMReader> bomReader;
   std::unique_ptr<TCustomUnicodeCodec> codec;
   TUtilsUCS4CharData start;
-  // The previous, current and next records rotate through three slots.
-  TUtilsUCS4CharData records[3];
-  int previous = 0;
-  int current = 1;
-  int next = 2;
+  // cur[-1], *cur and cur[1] are the previous, current
+  // and next records; records up to `filled` are decoded ahead. The bytes up
+  // to the next record count as consumed, but are taken from the
+  // byte-order-mark reader only when it is used again (Settle):
+  // settledByteNumber is the byte number its position stands for.
+  TUtilsUCS4CharData ring[kRingLength];
+  TUtilsUCS4CharData* cur = ring + 1;
+  int32_t filled = 3;
+  int64_t settledByteNumber = 0;
   uint8_t readLFOption = 1;
   int64_t startOffset = 0;
+  // Scratch for runs decoded ahead.
+  UCS4Char runChars[kRingLength];
+  uint8_t runSizes[kRingLength];
 };

@@ -73,6 +73,21 @@ void TCustomUnicodeCodec::SetWriteLFOption(uint8_t value) { writeLFOption = valu
 
 int32_t TCustomUnicodeCodec::DecodeFromMemory(const uint8_t*, int32_t, UCS4Char&) { return 0; }
 
+int32_t TCustomUnicodeCodec::DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                                       int32_t maxChars) {
+  int32_t count = 0;
+  int32_t pos = 0;
+  while (count < maxChars && pos < available) {
+    UCS4Char ch;
+    int32_t n = DecodeFromMemory(source + pos, available - pos, ch);
+    if (n <= 0 || ch == 0x0D) break;
+    chars[count] = ch;
+    sizes[count++] = static_cast<uint8_t>(n);
+    pos += n;
+  }
+  return count;
+}
+
 void TCustomUnicodeCodec::SetOnRead(TCodecReadEvent value) {
   // A source of the same code keeps the held character, but always takes the
   // new object, so the codec never reads through a stale one.

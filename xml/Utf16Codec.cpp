@@ -26,18 +26,18 @@ void TUTF16Codec::DecodeUCS4Char(UCS4Char& ch, int32_t& byteCount) {
     byteCount = 0;
     return;
   }
-  const std::string invalid = codecmsg::Fill(codecmsg::kInvalidEncoding, 0, name);
-  if (got < 2) throw EConvertError(invalid);  // odd byte at the end
+  auto invalid = [this] { return EConvertError(codecmsg::Fill(codecmsg::kInvalidEncoding, 0, name)); };
+  if (got < 2) throw invalid();  // odd byte at the end
   uint16_t unit = Unit(bytes);
-  if (unit >= 0xDC00 && unit <= 0xDFFF) throw EConvertError(invalid);
+  if (unit >= 0xDC00 && unit <= 0xDFFF) throw invalid();
   if (unit < 0xD800 || unit > 0xDBFF) {
     ch = unit;
     byteCount = 2;
     return;
   }
-  if (!ReadBytes(bytes + 2, 2)) throw EConvertError(invalid);
+  if (!ReadBytes(bytes + 2, 2)) throw invalid();
   uint16_t low = Unit(bytes + 2);
-  if (low < 0xDC00 || low > 0xDFFF) throw EConvertError(invalid);
+  if (low < 0xDC00 || low > 0xDFFF) throw invalid();
   ch = 0x10000 + ((unit - 0xD800u) << 10) + (low - 0xDC00u);
   byteCount = 4;
 }
@@ -54,6 +54,28 @@ int32_t TUTF16Codec::DecodeFromMemory(const uint8_t* source, int32_t available, 
   if (low < 0xDC00 || low > 0xDFFF) return 0;
   ch = 0x10000 + ((unit - 0xD800u) << 10) + (low - 0xDC00u);
   return 4;
+}
+
+int32_t TUTF16Codec::DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                               int32_t maxChars) {
+  int32_t count = 0;
+  int32_t pos = 0;
+  while (count < maxChars && available - pos >= 2) {
+    uint16_t unit = Unit(source + pos);
+    if (unit == 0x0D) break;
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+      UCS4Char ch;
+      if (DecodeFromMemory(source + pos, available - pos, ch) != 4) break;
+      chars[count] = ch;
+      sizes[count++] = 4;
+      pos += 4;
+      continue;
+    }
+    chars[count] = unit;
+    sizes[count++] = 2;
+    pos += 2;
+  }
+  return count;
 }
 
 void TUTF16Codec::EncodeUCS4Char(UCS4Char ch, int32_t& byteCount) {

@@ -18,6 +18,8 @@ public:
               std::string& dest) override;
   void WriteUCS4Char(UCS4Char ch, int32_t& byteCount) override;
   int32_t DecodeFromMemory(const uint8_t* source, int32_t available, UCS4Char& ch) override;
+  int32_t DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                    int32_t maxChars) override;
 
 protected:
   TUTF16Codec(bool bigEndian_, const char* name_) : bigEndian(bigEndian_), name(name_) {}

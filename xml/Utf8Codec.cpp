@@ -105,6 +105,29 @@ int32_t TUTF8Codec::DecodeFromMemory(const uint8_t* source, int32_t available, U
   return Utf8SequenceAt(source, available, ch);
 }
 
+int32_t TUTF8Codec::DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                              int32_t maxChars) {
+  int32_t count = 0;
+  int32_t pos = 0;
+  while (count < maxChars && pos < available) {
+    uint8_t lead = source[pos];
+    if (lead < 0x80) {
+      if (lead == 0x0D) break;
+      chars[count] = lead;
+      sizes[count++] = 1;
+      ++pos;
+      continue;
+    }
+    UCS4Char ch;
+    int32_t n = ClassifyUtf8(source + pos, available - pos, ch);
+    if (n <= 0) break;
+    chars[count] = ch;
+    sizes[count++] = static_cast<uint8_t>(n);
+    pos += n;
+  }
+  return count;
+}
+
 void TUTF8Codec::EncodeUCS4Char(UCS4Char ch, int32_t& byteCount) {
   if (ch > kUcs4MaxCodePoint || IsSurrogateCodePoint(ch)) {
     throw EConvertError(codecmsg::Fill(codecmsg::kNotValidCodePoint, ch, "Unicode"));

@@ -19,6 +19,8 @@ public:
               std::string& dest) override;
   void WriteUCS4Char(UCS4Char ch, int32_t& byteCount) override;
   int32_t DecodeFromMemory(const uint8_t* source, int32_t available, UCS4Char& ch) override;
+  int32_t DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
+                    int32_t maxChars) override;
 };
 
 // Length of a well-formed UTF-8 sequence starting at source (1..4), or 0 when

@@ -215,3 +215,16 @@ TEST(Ucs4Reader, DestructionGivesUnreadBytesBack) {
   reader.reset();
   EXPECT_EQ(stream.Position(), 2);  // the current and the look-ahead character were consumed
 }
+
+TEST(Ucs4Reader, SwitchingCodecsDropsCharactersDecodedAhead) {
+  ReaderFixture f("abc\xC3\xA9\r\n\xC3\xA9", CodecClassOf<TISO8859_1Codec>());
+  f.reader->Next();
+  EXPECT_EQ(f.reader->Current().CodePoint, u'a');
+  f.reader->SetCurrentCodecClass(CodecClassOf<TUTF8Codec>());
+  EXPECT_EQ(f.All(), (std::vector<UCS4Char>{'b', 'c', 0xE9, 0x0A, 0xE9}));
+  EXPECT_EQ(f.reader->Current().ByteNumber, 9);
+  // Starting over after the first two bytes with the new codec.
+  f.reader->SetStartOffset(2);
+  f.reader->Reset();
+  EXPECT_EQ(f.All(), (std::vector<UCS4Char>{'c', 0xE9, 0x0A, 0xE9}));
+}
