@@ -42,6 +42,10 @@ void RaiseCodecError(const std::string& msg, int64_t position) {
   throw EUnicodeCodecException(msg, position);
 }
 
+void RaiseCodecErrorFmt(std::string_view format, std::initializer_list<TVarRec> args, int64_t position) {
+  throw EUnicodeCodecException(Format(format, args), position);
+}
+
 std::unique_ptr<TCustomUnicodeCodec> CreateCodec(TUnicodeCodecClass codecClass) {
   if (codecClass == nullptr || codecClass->construct == nullptr) return nullptr;
   std::unique_ptr<TCustomUnicodeCodec> codec(codecClass->construct());

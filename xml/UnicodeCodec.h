@@ -4,9 +4,12 @@
 // buffer at a time. Codecs are chosen by class reference (TUnicodeCodecClass).
 #include <cstdint>
 #include <memory>
+#include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "core/Exception.h"
+#include "core/Format.h"
 #include "core/Object.h"
 
 // An unsigned 32-bit code point; the unit in which codecs hand characters on.
@@ -39,6 +42,9 @@ private:
 
 // Raises EUnicodeCodecException with the message and position.
 [[noreturn]] void RaiseCodecError(const std::string& msg, int64_t position);
+// The same with a message formatted by the library's Format rules (a bad
+// format raises EConvertError instead).
+[[noreturn]] void RaiseCodecErrorFmt(std::string_view format, std::initializer_list<TVarRec> args, int64_t position);
 
 class TCustomUnicodeCodec;
 

@@ -135,3 +135,14 @@ TEST(EncodingAliases, EncodeWideStr) {
   EXPECT_EQ(EncodeWideStr(CodecClassOf<TUTF8Codec>(), u"\u00E9"), "\xC3\xA9");
   EXPECT_THROW(EncodeWideStr(CodecClassOf<TUSASCIICodec>(), u"\u00E9"), EUnicodeCodecException);
 }
+
+TEST(UnicodeCodec, RaiseCodecErrorCarriesThePosition) {
+  try {
+    RaiseCodecErrorFmt("Invalid %s encoding", {"UTF-8"}, 7);
+    ADD_FAILURE();
+  } catch (const EUnicodeCodecException& e) {
+    EXPECT_EQ(e.Message(), "Invalid UTF-8 encoding");
+    EXPECT_EQ(e.ErrorPosition(), 7);
+  }
+  EXPECT_THROW(RaiseCodecError("x", 0), EUnicodeCodecException);
+}
