@@ -9,6 +9,7 @@ packages=(
   wine wine32:i386 fonts-wine
   xvfb xauth x11-apps
   fp-utils dpkg-dev
+  dosfstools
 )
 
 missing_packages() {

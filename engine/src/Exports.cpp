@@ -1,12 +1,132 @@
-// Entry points of the engine; the work itself comes with the engine proper.
+// Entry points of the engine: each copies what it needs from the caller's
+// blocks and hands the work to a thread of its own.
 #include "QuorvanellEngine.h"
+
+#include <memory>
+#include <string>
+
+#include "DriveTasks.h"
+#include "Reporter.h"
+#include "Text.h"
+#include "TreeWiper.h"
+
+namespace qv::engine {
+namespace {
+
+struct FileJob {
+  TWipeParams* block = nullptr;
+  std::u16string path;
+  bool pathTerminated = false;
+  std::vector<PassSpec> passes;
+};
+
+DWORD WINAPI FileWipeThread(void* argument) {
+  std::unique_ptr<FileJob> job(static_cast<FileJob*>(argument));
+  Reporter reporter(job->block);
+  try {
+    if (!job->pathTerminated) {
+      reporter.Failure(u"The path is longer than 4095 characters; it was not wiped");
+    } else if (job->path.empty()) {
+      reporter.Failure(u"No path was given; nothing was wiped");
+    } else {
+      TreeWiper(reporter, job->passes).Wipe(job->path);
+    }
+  } catch (...) {
+    reporter.Failure(u"The wipe of " + job->path + u" ended on an internal error");
+  }
+  return 0;  // the thread's end signals the handle the caller waits on
+}
+
+DWORD WINAPI DiskWipeThread(void* argument) {
+  std::unique_ptr<DriveJob> job(static_cast<DriveJob*>(argument));
+  try {
+    RunDiskWipe(*job);
+  } catch (...) {
+    Reporter reporter(job->block);
+    reporter.Failure(u"The disk wipe ended on an internal error");
+    reporter.Done();
+  }
+  return 0;
+}
+
+DWORD WINAPI FreeSpaceThread(void* argument) {
+  std::unique_ptr<DriveJob> job(static_cast<DriveJob*>(argument));
+  try {
+    RunFreeSpaceWipe(*job);
+  } catch (...) {
+    Reporter reporter(job->block);
+    reporter.Failure(u"The free-space wipe ended on an internal error");
+    reporter.Done();
+  }
+  return 0;
+}
+
+char DriveLetter(char drive) {
+  if (drive >= 'a' && drive <= 'z') return char(drive - 'a' + 'A');
+  return drive >= 'A' && drive <= 'Z' ? drive : 0;
+}
+
+std::unique_ptr<DriveJob> NewDriveJob(TWipeParams* block) {
+  auto job = std::make_unique<DriveJob>();
+  job->block = block;
+  job->drive = DriveLetter(block->Drive);
+  job->passes = DecodePasses(block->Passes, block->PassCount);
+  return job;
+}
+
+// Starts a drive task's thread; when none can be started, ends the run at once.
+void StartDriveThread(LPTHREAD_START_ROUTINE routine, std::unique_ptr<DriveJob> job) {
+  TWipeParams* block = job->block;
+  HANDLE thread = CreateThread(nullptr, 0, routine, job.get(), 0, nullptr);
+  if (!thread) {
+    Reporter reporter(block);
+    reporter.Failure(u"The engine could not start: " + ErrorText(GetLastError()));
+    reporter.Done();
+    return;
+  }
+  job.release();
+  CloseHandle(thread);
+}
+
+}  // namespace
+}  // namespace qv::engine
+
+using namespace qv::engine;
 
 extern "C" {
 
-HANDLE __cdecl FileWipe(void*) { return nullptr; }
+HANDLE __cdecl FileWipe(void* wipeParams) {
+  if (!wipeParams) return nullptr;
+  auto* block = static_cast<TWipeParams*>(wipeParams);
+  auto job = std::make_unique<FileJob>();
+  job->block = block;
+  for (int i = 0; i < kPathChars; ++i) {
+    if (block->Path[i] == 0) {
+      job->path.assign(block->Path, size_t(i));
+      job->pathTerminated = true;
+      break;
+    }
+  }
+  job->passes = DecodePasses(block->Passes, block->PassCount);
+  HANDLE thread = CreateThread(nullptr, 0, FileWipeThread, job.get(), 0, nullptr);
+  if (!thread) {
+    Reporter(block).Failure(u"The engine could not start: " + ErrorText(GetLastError()));
+    return nullptr;
+  }
+  job.release();
+  return thread;
+}
 
-void __cdecl DriveWipeStart(void*, void*) {}
+void __cdecl DriveWipeStart(void* wipeParams, void* formatParams) {
+  if (!wipeParams) return;
+  std::unique_ptr<DriveJob> job = NewDriveJob(static_cast<TWipeParams*>(wipeParams));
+  if (formatParams) job->format = ReadFormatParams(*static_cast<const TFormatParams*>(formatParams));
+  StartDriveThread(DiskWipeThread, std::move(job));
+}
 
-void __cdecl DriveCleanFreeSpace(void*) {}
+void __cdecl DriveCleanFreeSpace(void* wipeParams) {
+  if (!wipeParams) return;
+  StartDriveThread(FreeSpaceThread, NewDriveJob(static_cast<TWipeParams*>(wipeParams)));
+}
 
 }

@@ -1,0 +1,206 @@
+#include <algorithm>
+
+#include "AlignedBuffer.h"
+#include "DriveTasks.h"
+#include "PassWriter.h"
+#include "Reporter.h"
+#include "SystemRandom.h"
+#include "Text.h"
+#include "Volume.h"
+
+namespace qv::engine {
+namespace {
+
+constexpr size_t kChunkBytes = 1 << 20;
+
+std::u16string DriveName(char drive) { return std::u16string(1, char16_t(drive)) + u":"; }
+
+std::u16string ModuleFile() {
+  wchar_t path[MAX_PATH * 2] = {};
+  HMODULE self = nullptr;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                     reinterpret_cast<LPCWSTR>(&ModuleFile), &self);
+  GetModuleFileNameW(self, path, MAX_PATH * 2);
+  return U16(path);
+}
+
+std::u16string WindowsFolder() {
+  wchar_t path[MAX_PATH * 2] = {};
+  GetWindowsDirectoryW(path, MAX_PATH * 2);
+  return U16(path);
+}
+
+class DiskWiper {
+ public:
+  DiskWiper(const DriveJob& job, Reporter& reporter, Volume& volume)
+      : job_(job), reporter_(reporter), volume_(volume), buffer_(kChunkBytes) {}
+
+  // Writes all passes; false when stopped or when nothing could be written.
+  bool WriteAllPasses(bool& stopped) {
+    uint64_t size = volume_.size();
+    uint64_t sector = volume_.sectorBytes();
+    uint64_t unit = ProgressUnit(size, job_.passes.size(), sector);
+    uint64_t unitsPerPass = (size + unit - 1) / unit;
+    int64_t total = int64_t(unitsPerPass * job_.passes.size());
+    for (size_t pass = 0; pass < job_.passes.size(); ++pass) {
+      reporter_.Log(u"Pass " + Decimal(pass + 1) + u" of " + Decimal(job_.passes.size()));
+      PassSeed seed;
+      if (job_.passes[pass].kind == PassKind::Random && !NewPassSeed(seed)) {
+        reporter_.Failure(u"The system gave no random data; the wipe was ended");
+        return false;
+      }
+      PassSource source(job_.passes[pass], seed);
+      bool filled = false;
+      for (uint64_t offset = 0; offset < size;) {
+        if (reporter_.StopRequested()) {
+          stopped = true;
+          return false;
+        }
+        uint64_t left = size - offset;
+        uint32_t chunk = uint32_t(std::min<uint64_t>(kChunkBytes, left));
+        if (chunk >= sector) chunk -= chunk % sector;
+        if (!source.IsUniform() || !filled) {
+          source.Fill(offset, buffer_.data(), chunk);
+          filled = source.IsUniform();
+        }
+        DWORD error = 0;
+        if (!volume_.WriteAt(offset, buffer_.data(), chunk, error)) WriteSectors(offset, chunk, error);
+        offset += chunk;
+        reporter_.DriveProgress(int64_t(unitsPerPass * pass + offset / unit), total, false);
+      }
+      ReportFailedRun();
+      if (!volume_.Flush()) {
+        reporter_.Failure(u"Could not flush drive " + DriveName(job_.drive) + u": " + ErrorText(GetLastError()));
+      }
+    }
+    reporter_.DriveProgress(total, total, true);
+    return true;
+  }
+
+  bool ok() const { return buffer_.ok(); }
+
+ private:
+  // A refused chunk is retried sector by sector; failures are gathered into
+  // runs so a damaged area gives one log line, while each sector is counted.
+  void WriteSectors(uint64_t offset, uint32_t length, DWORD firstError) {
+    uint32_t sector = volume_.sectorBytes();
+    if (length < sector) {
+      NoteFailure(offset, length, firstError);
+      return;
+    }
+    for (uint32_t at = 0; at < length; at += sector) {
+      DWORD error = 0;
+      if (!volume_.WriteAt(offset + at, buffer_.data() + at, sector, error)) NoteFailure(offset + at, sector, error);
+    }
+  }
+
+  void NoteFailure(uint64_t offset, uint32_t length, DWORD error) {
+    uint64_t first = offset / volume_.sectorBytes();
+    uint64_t count = std::max<uint64_t>(1, length / volume_.sectorBytes());
+    if (failedCount_ != 0 && failedFirst_ + failedCount_ == first && failedError_ == error) {
+      failedCount_ += count;
+      return;
+    }
+    ReportFailedRun();
+    failedFirst_ = first;
+    failedCount_ = count;
+    failedError_ = error;
+  }
+
+  void ReportFailedRun() {
+    if (failedCount_ == 0) return;
+    std::u16string which = failedCount_ == 1 ? u"Sector " + Decimal(failedFirst_)
+                                             : u"Sectors " + Decimal(failedFirst_) + u" to " +
+                                                   Decimal(failedFirst_ + failedCount_ - 1);
+    reporter_.Failure(which + u" of drive " + DriveName(job_.drive) + u" could not be written: " +
+                          ErrorText(failedError_),
+                      uint32_t(std::min<uint64_t>(failedCount_, 0x7FFFFFFF)));
+    failedCount_ = 0;
+  }
+
+  const DriveJob& job_;
+  Reporter& reporter_;
+  Volume& volume_;
+  AlignedBuffer buffer_;
+  uint64_t failedFirst_ = 0;
+  uint64_t failedCount_ = 0;
+  DWORD failedError_ = 0;
+};
+
+}  // namespace
+
+bool IsProtectedDrive(char drive, const std::u16string& windowsFolder, const std::u16string& engineFile) {
+  auto letterOf = [](const std::u16string& path) -> char {
+    if (path.size() < 2 || path[1] != u':') return 0;
+    char16_t c = path[0];
+    if (c >= u'a' && c <= u'z') c = char16_t(c - u'a' + u'A');
+    return char(c);
+  };
+  return drive == letterOf(windowsFolder) || drive == letterOf(engineFile);
+}
+
+uint64_t ProgressUnit(uint64_t bytes, size_t passes, uint64_t unit) {
+  if (unit == 0) unit = 512;
+  if (passes == 0) passes = 1;
+  while ((bytes + unit - 1) / unit * passes > 0x7FFFFFFFull) unit *= 2;
+  return unit;
+}
+
+namespace {
+
+// The whole disk run; returns true when stopped. The volume is closed (and
+// unlocked) before the caller sends the last message.
+bool WipeDisk(const DriveJob& job, Reporter& reporter) {
+  if (job.drive == 0) {
+    reporter.Failure(u"No drive was given; nothing was wiped");
+    return false;
+  }
+  std::u16string drive = DriveName(job.drive);
+  if (job.passes.empty()) {
+    reporter.Failure(u"No valid wipe passes were given; drive " + drive + u" was not wiped");
+    return false;
+  }
+  if (IsProtectedDrive(job.drive, WindowsFolder(), ModuleFile())) {
+    reporter.Failure(u"Drive " + drive + u" holds the system or this program and cannot be wiped");
+    return false;
+  }
+  DWORD error = 0;
+  std::unique_ptr<Volume> volume = Volume::Open(job.drive, error);
+  if (!volume) {
+    reporter.Failure(u"Could not open drive " + drive + u": " + ErrorText(error));
+    return false;
+  }
+  if (volume->size() == 0) {
+    reporter.Failure(u"Could not find the size of drive " + drive + u"; nothing was wiped");
+    return false;
+  }
+  if (!volume->LockAndDismount()) {
+    reporter.Log(u"Drive " + drive + u" could not be locked; other programs may still be using it");
+  }
+  reporter.Log(u"Wiping drive " + drive + u": " + Decimal(volume->size()) + u" bytes, " +
+               Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass" : u" passes"));
+  DiskWiper wiper(job, reporter, *volume);
+  if (!wiper.ok()) {
+    reporter.Failure(u"Not enough memory to wipe drive " + drive);
+    return false;
+  }
+  bool stopped = false;
+  if (!wiper.WriteAllPasses(stopped)) return stopped;
+  reporter.Log(u"Drive " + drive + u" overwritten");
+  if (job.format && FormatDrive(*volume, *job.format, reporter) == FormatEnd::Stopped) return true;
+  return false;
+}
+
+}  // namespace
+
+void RunDiskWipe(const DriveJob& job) {
+  Reporter reporter(job.block);
+  if (WipeDisk(job, reporter)) {
+    reporter.Log(u"The wipe was stopped");
+    reporter.Cancelled();
+    return;
+  }
+  reporter.Done();
+}
+
+}  // namespace qv::engine

@@ -1,0 +1,50 @@
+#pragma once
+// Wipes single files: every pass over the whole allocated length (flushed
+// before the next), then truncation, renaming to random names of the same
+// length, and deletion. Links are removed, never followed.
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "AlignedBuffer.h"
+#include "PassPattern.h"
+#include "Reporter.h"
+
+namespace qv::engine {
+
+enum class WipeResult { Wiped, Failed, Stopped };
+
+class FileWiper {
+ public:
+  FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
+
+  // Wipes the file at `longPath` (extended-length form) whose directory entry
+  // shows `attributes`. A file that cannot be opened is logged, counted and
+  // left as it was.
+  WipeResult WipeFile(const std::u16string& longPath, DWORD attributes);
+  // Removes a link (symbolic link, junction, other reparse point) itself.
+  WipeResult RemoveLink(const std::u16string& longPath, bool isFolder);
+  // Renames an emptied folder to random names and removes it.
+  WipeResult RemoveFolder(const std::u16string& longPath);
+
+ private:
+  WipeResult OverwriteAndDelete(HANDLE file, const std::u16string& longPath);
+  bool OverwriteNamedStreams(const std::u16string& longPath);
+  // Writes every pass over [0, length); reports percent of the file when
+  // `progressPath` is given. Returns false when stopped or failed (logged).
+  bool OverwriteRange(HANDLE file, uint64_t size, uint64_t length, const std::u16string& what,
+                      const std::u16string* progressPath, bool& stopped);
+  bool IsLinkedElsewhere(HANDLE file, const std::u16string& longPath);
+  std::u16string RenameAway(const std::u16string& longPath);
+  uint32_t ClusterBytes(const std::u16string& longPath);
+
+  Reporter& reporter_;
+  const std::vector<PassSpec>& passes_;
+  const AlignedBuffer& buffer_;
+  std::map<std::u16string, uint32_t> clusterBytes_;
+};
+
+}  // namespace qv::engine

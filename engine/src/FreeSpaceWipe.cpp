@@ -1,0 +1,267 @@
+#include <algorithm>
+#include <vector>
+
+#include "AlignedBuffer.h"
+#include "DriveTasks.h"
+#include "PassWriter.h"
+#include "PathNames.h"
+#include "Reporter.h"
+#include "SystemRandom.h"
+#include "Text.h"
+
+namespace qv::engine {
+namespace {
+
+constexpr size_t kChunkBytes = 1 << 20;
+constexpr uint64_t kFileLimit = 1ull << 30;  // stays below every file-size limit of FAT32
+constexpr int kSmallFileLimit = 4096;
+constexpr uint32_t kSmallFileBytes = 512;     // small enough to live inside a file record
+
+struct TempFile {
+  std::u16string path;
+  uint64_t size = 0;
+};
+
+// Everything the run creates, so that all of it goes again, stopped or not.
+class TempArea {
+ public:
+  explicit TempArea(Reporter& reporter) : reporter_(reporter) {}
+  ~TempArea() { Clear(); }
+
+  bool Create(const std::u16string& root) {
+    std::u16string name;
+    if (!RandomName(8, name)) return false;
+    folder_ = root + u"~QVFREE." + name;
+    if (!CreateDirectoryW(W(folder_), nullptr)) {
+      reporter_.Failure(u"Could not create the work folder " + folder_ + u": " + ErrorText(GetLastError()));
+      folder_.clear();
+      return false;
+    }
+    SetFileAttributesW(W(folder_), FILE_ATTRIBUTE_HIDDEN);
+    return true;
+  }
+
+  std::u16string NewFilePath(const char* prefix, size_t number) const {
+    return JoinPath(folder_, Ascii(prefix) + Decimal(number));
+  }
+  std::vector<TempFile>& files() { return files_; }
+  std::vector<std::u16string>& smallFiles() { return smallFiles_; }
+  uint64_t Bytes() const {
+    uint64_t bytes = 0;
+    for (const TempFile& file : files_) bytes += file.size;
+    return bytes;
+  }
+
+  // Deletes all files and the folder; each one left behind is reported.
+  void Clear() {
+    for (const std::u16string& path : smallFiles_) Delete(path);
+    smallFiles_.clear();
+    for (const TempFile& file : files_) Delete(file.path);
+    files_.clear();
+    if (folder_.empty()) return;
+    SetFileAttributesW(W(folder_), FILE_ATTRIBUTE_NORMAL);
+    if (!RemoveDirectoryW(W(folder_))) {
+      reporter_.Failure(u"Could not remove the work folder " + folder_ + u": " + ErrorText(GetLastError()));
+    }
+    folder_.clear();
+  }
+
+ private:
+  void Delete(const std::u16string& path) {
+    if (DeleteFileW(W(path)) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+    reporter_.Failure(u"Could not delete the work file " + path + u": " + ErrorText(GetLastError()));
+  }
+
+  Reporter& reporter_;
+  std::u16string folder_;
+  std::vector<TempFile> files_;
+  std::vector<std::u16string> smallFiles_;
+};
+
+enum class StageEnd { Done, Stopped, Failed };
+
+class FreeSpaceWiper {
+ public:
+  FreeSpaceWiper(const DriveJob& job, Reporter& reporter, TempArea& area, uint64_t freeBytes)
+      : job_(job), reporter_(reporter), area_(area), buffer_(kChunkBytes) {
+    unit_ = ProgressUnit(freeBytes, job.passes.size(), 512);
+    unitsPerPass_ = std::max<uint64_t>(1, (freeBytes + unit_ - 1) / unit_);
+    total_ = int64_t(unitsPerPass_ * job.passes.size());
+  }
+
+  bool ok() const { return buffer_.ok(); }
+
+  // Stage 1: the first pass fills the free space with files until the disk is
+  // full; each later pass overwrites those files again. Each file is flushed
+  // before it is closed.
+  StageEnd FillPasses() {
+    for (size_t pass = 0; pass < job_.passes.size(); ++pass) {
+      StageEnd end = pass == 0 ? FillFirstPass() : Rewrite(pass);
+      if (end != StageEnd::Done) return end;
+    }
+    reporter_.DriveProgress(total_, total_, true);
+    return StageEnd::Done;
+  }
+
+  // Stage 2: many small files, for space that only small files reach
+  // (directory and file-record slack). Ends quietly when no more can be made.
+  StageEnd SmallFiles() {
+    std::vector<uint8_t> data(kSmallFileBytes);
+    for (int i = 0; i < kSmallFileLimit; ++i) {
+      if (reporter_.StopRequested()) return StageEnd::Stopped;
+      std::u16string path = area_.NewFilePath("S", size_t(i));
+      HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) break;
+      area_.smallFiles().push_back(path);
+      for (const PassSpec& spec : job_.passes) {
+        PassSeed seed;
+        if (spec.kind == PassKind::Random) NewPassSeed(seed);
+        PassSource(spec, seed).Fill(0, data.data(), data.size());
+        DWORD written = 0;
+        OVERLAPPED at = {};
+        if (!WriteFile(file, data.data(), DWORD(data.size()), &written, &at)) break;  // full: expected
+        FlushFileBuffers(file);
+      }
+      CloseHandle(file);
+    }
+    return StageEnd::Done;
+  }
+
+ private:
+  bool Tick(uint64_t doneInPass, size_t pass) {
+    if (reporter_.StopRequested()) return false;
+    uint64_t units = std::min<uint64_t>(unitsPerPass_, doneInPass / unit_);
+    reporter_.DriveProgress(int64_t(unitsPerPass_ * pass + units), total_, false);
+    return true;
+  }
+
+  bool Seed(size_t pass, PassSeed& seed) {
+    if (job_.passes[pass].kind != PassKind::Random || NewPassSeed(seed)) return true;
+    reporter_.Failure(u"The system gave no random data; the free space was not wiped");
+    return false;
+  }
+
+  StageEnd FillFirstPass() {
+    uint64_t before = 0;
+    for (size_t number = 0;; ++number) {
+      std::u16string path = area_.NewFilePath("F", number);
+      HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (IsDiskFull(error) && number > 0) return StageEnd::Done;
+        reporter_.Failure(u"Could not create the work file " + path + u": " + ErrorText(error));
+        return StageEnd::Failed;
+      }
+      area_.files().push_back({path, 0});
+      PassSeed seed;
+      if (!Seed(0, seed)) {
+        CloseHandle(file);
+        return StageEnd::Failed;
+      }
+      PassSource source(job_.passes[0], seed);
+      auto tick = [&](uint64_t written) { return Tick(before + written, 0); };
+      WriteOutcome outcome = WritePass(file, source, 0, kFileLimit, buffer_, tick, /*fillToFull=*/true);
+      area_.files().back().size = outcome.written;
+      before += outcome.written;
+      bool flushed = FlushFileBuffers(file) != FALSE;
+      CloseHandle(file);
+      if (outcome.end == WriteEnd::Stopped) return StageEnd::Stopped;
+      if (outcome.end == WriteEnd::Failed) {
+        reporter_.Failure(u"Could not write the work file " + path + u": " + ErrorText(outcome.error));
+        return StageEnd::Failed;
+      }
+      if (!flushed) {
+        reporter_.Failure(u"Could not flush the work file " + path + u": " + ErrorText(GetLastError()));
+        return StageEnd::Failed;
+      }
+      if (outcome.end == WriteEnd::DiskFull) return StageEnd::Done;  // the expected end
+    }
+  }
+
+  StageEnd Rewrite(size_t pass) {
+    uint64_t before = 0;
+    for (TempFile& temp : area_.files()) {
+      HANDLE file = CreateFileW(W(temp.path), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+      if (file == INVALID_HANDLE_VALUE) {
+        reporter_.Failure(u"Could not open the work file " + temp.path + u": " + ErrorText(GetLastError()));
+        return StageEnd::Failed;
+      }
+      PassSeed seed;
+      if (!Seed(pass, seed)) {
+        CloseHandle(file);
+        return StageEnd::Failed;
+      }
+      PassSource source(job_.passes[pass], seed);
+      auto tick = [&](uint64_t written) { return Tick(before + written, pass); };
+      WriteOutcome outcome = WritePass(file, source, 0, temp.size, buffer_, tick, /*fillToFull=*/false);
+      bool flushed = FlushFileBuffers(file) != FALSE;
+      CloseHandle(file);
+      before += temp.size;
+      if (outcome.end == WriteEnd::Stopped) return StageEnd::Stopped;
+      if (outcome.end != WriteEnd::Complete || !flushed) {
+        DWORD error = outcome.end != WriteEnd::Complete ? outcome.error : GetLastError();
+        reporter_.Failure(u"Could not overwrite the work file " + temp.path + u": " + ErrorText(error));
+        return StageEnd::Failed;
+      }
+    }
+    return StageEnd::Done;
+  }
+
+  const DriveJob& job_;
+  Reporter& reporter_;
+  TempArea& area_;
+  AlignedBuffer buffer_;
+  uint64_t unit_ = 512;
+  uint64_t unitsPerPass_ = 1;
+  int64_t total_ = 1;
+};
+
+// The whole free-space run; returns true when stopped. Everything created is
+// gone before the caller sends the last message.
+bool WipeFree(const DriveJob& job, Reporter& reporter) {
+  if (job.drive == 0) {
+    reporter.Failure(u"No drive was given; no free space was wiped");
+    return false;
+  }
+  std::u16string root = std::u16string(1, char16_t(job.drive)) + u":\\";
+  if (job.passes.empty()) {
+    reporter.Failure(u"No valid wipe passes were given; the free space of " + root + u" was not wiped");
+    return false;
+  }
+  ULARGE_INTEGER available = {}, total = {}, free = {};
+  if (!GetDiskFreeSpaceExW(W(root), &available, &total, &free)) {
+    reporter.Failure(u"Could not read the free space of " + root + u": " + ErrorText(GetLastError()));
+    return false;
+  }
+  reporter.Log(u"Wiping the free space of " + root + u": " + Decimal(available.QuadPart) + u" bytes, " +
+               Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass" : u" passes"));
+  TempArea area(reporter);
+  if (!area.Create(root)) return false;
+  FreeSpaceWiper wiper(job, reporter, area, available.QuadPart);
+  if (!wiper.ok()) {
+    reporter.Failure(u"Not enough memory to wipe the free space of " + root);
+    return false;
+  }
+  StageEnd end = wiper.FillPasses();
+  uint64_t filled = area.Bytes();
+  if (end == StageEnd::Done) {
+    reporter.Log(u"Free space overwritten: " + Decimal(filled) + u" bytes; cleaning up the file system");
+    end = wiper.SmallFiles();
+  }
+  area.Clear();
+  return end == StageEnd::Stopped;
+}
+
+}  // namespace
+
+void RunFreeSpaceWipe(const DriveJob& job) {
+  Reporter reporter(job.block);
+  if (WipeFree(job, reporter)) {
+    reporter.Log(u"The wipe was stopped; all work files were removed");
+    reporter.Cancelled();
+    return;
+  }
+  reporter.Done();
+}
+
+}  // namespace qv::engine

@@ -1,0 +1,35 @@
+#pragma once
+// Writes one pass over a byte range of an open file or volume, in chunks,
+// asking between chunks whether to go on.
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+
+#include "AlignedBuffer.h"
+#include "PassPattern.h"
+
+namespace qv::engine {
+
+enum class WriteEnd { Complete, Stopped, Failed, DiskFull };
+
+struct WriteOutcome {
+  WriteEnd end = WriteEnd::Complete;
+  uint64_t written = 0;  // bytes written from `from` on
+  DWORD error = 0;       // system error of a failed write
+};
+
+// Returns false to stop; gets the bytes written so far in this call.
+using WriteTick = std::function<bool(uint64_t written)>;
+
+// Writes the pass's bytes at offsets [from, to) of `file` with explicit
+// offsets. A full disk ends with DiskFull; with `fillToFull`, a refused
+// chunk is first retried in halves down to 512 bytes so the last free bytes
+// are used too. Any other write error ends with Failed.
+WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,
+                       const AlignedBuffer& buffer, const WriteTick& tick, bool fillToFull);
+
+// True for the errors by which a write says that the medium is full.
+bool IsDiskFull(DWORD error);
+
+}  // namespace qv::engine

@@ -1,0 +1,104 @@
+#include "PathNames.h"
+
+#include <windows.h>
+
+#include <vector>
+
+#include "SystemRandom.h"
+#include "Text.h"
+
+namespace qv::engine {
+namespace {
+
+const std::u16string kLongPrefix = u"\\\\?\\";
+const std::u16string kLongUncPrefix = u"\\\\?\\UNC\\";
+
+bool StartsWith(const std::u16string& s, const std::u16string& prefix) {
+  return s.compare(0, prefix.size(), prefix) == 0;
+}
+
+std::u16string WithoutTrailingSlashes(std::u16string s) {
+  while (!s.empty() && (s.back() == u'\\' || s.back() == u'/')) s.pop_back();
+  return s;
+}
+
+bool IsReservedName(const std::u16string& name) {
+  static const char* const kReserved[] = {"CON", "PRN", "AUX", "NUL", "COM1", "COM2", "COM3",
+                                          "COM4", "COM5", "COM6", "COM7", "COM8", "COM9", "LPT1",
+                                          "LPT2", "LPT3", "LPT4", "LPT5", "LPT6", "LPT7", "LPT8",
+                                          "LPT9"};
+  for (const char* reserved : kReserved) {
+    if (name == Ascii(reserved)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::u16string ToLongPath(const std::u16string& path) {
+  if (path.empty()) return {};
+  if (StartsWith(path, kLongPrefix)) return path;
+  DWORD needed = GetFullPathNameW(W(path), 0, nullptr, nullptr);
+  if (needed == 0) return {};
+  std::vector<wchar_t> full(needed + 1);
+  DWORD n = GetFullPathNameW(W(path), DWORD(full.size()), full.data(), nullptr);
+  if (n == 0 || n >= full.size()) return {};
+  std::u16string result = U16(full.data());
+  if (StartsWith(result, u"\\\\")) return kLongUncPrefix + result.substr(2);
+  return kLongPrefix + result;
+}
+
+std::u16string ToDisplayPath(const std::u16string& longPath) {
+  if (StartsWith(longPath, kLongUncPrefix)) return u"\\\\" + longPath.substr(kLongUncPrefix.size());
+  if (StartsWith(longPath, kLongPrefix)) return longPath.substr(kLongPrefix.size());
+  return longPath;
+}
+
+bool IsRootPath(const std::u16string& path) {
+  std::u16string plain = WithoutTrailingSlashes(ToDisplayPath(path));
+  if (plain.size() == 2 && plain[1] == u':') return true;
+  if (!StartsWith(plain, u"\\\\")) return false;
+  // \\server\share: exactly one separator after the server name.
+  size_t server = plain.find(u'\\', 2);
+  return server != std::u16string::npos && plain.find(u'\\', server + 1) == std::u16string::npos;
+}
+
+std::u16string JoinPath(const std::u16string& folder, const std::u16string& name) {
+  if (!folder.empty() && folder.back() == u'\\') return folder + name;
+  return folder + u"\\" + name;
+}
+
+std::u16string ParentPath(const std::u16string& path) {
+  std::u16string plain = WithoutTrailingSlashes(path);
+  size_t slash = plain.rfind(u'\\');
+  if (slash == std::u16string::npos) return {};
+  std::u16string parent = plain.substr(0, slash);
+  if (parent.size() >= 2 && parent.back() == u':') parent.push_back(u'\\');  // keep "C:\" a root
+  return parent;
+}
+
+std::u16string LastName(const std::u16string& path) {
+  std::u16string plain = WithoutTrailingSlashes(path);
+  size_t slash = plain.rfind(u'\\');
+  return slash == std::u16string::npos ? plain : plain.substr(slash + 1);
+}
+
+bool RandomName(size_t length, std::u16string& name) {
+  static const char16_t kAlphabet[] = u"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  if (length == 0) length = 1;
+  std::vector<uint8_t> bytes(length);
+  do {
+    if (!SystemRandomBytes(bytes.data(), bytes.size())) return false;
+    name.clear();
+    // 252 = 7 * 36: values above it are drawn again to keep the letters even.
+    for (uint8_t b : bytes) {
+      while (b >= 252) {
+        if (!SystemRandomBytes(&b, 1)) return false;
+      }
+      name.push_back(kAlphabet[b % 36]);
+    }
+  } while (IsReservedName(name));
+  return true;
+}
+
+}  // namespace qv::engine

@@ -1,0 +1,75 @@
+#include "Reporter.h"
+
+#include <cstring>
+
+namespace qv::engine {
+namespace {
+
+constexpr DWORD kProgressIntervalMs = 50;
+
+}  // namespace
+
+Reporter::Reporter(TWipeParams* block)
+    : block_(block), wnd_(reinterpret_cast<HWND>(static_cast<uintptr_t>(block->Wnd))) {}
+
+bool Reporter::StopRequested() const {
+  // One aligned 32-bit load; the program stores 0 from its own thread.
+  return *reinterpret_cast<volatile const int32_t*>(&block_->Active) == 0;
+}
+
+void Reporter::Log(const std::u16string& line) const {
+  if (!wnd_) return;
+  size_t bytes = (line.size() + 1) * sizeof(char16_t);
+  auto* text = static_cast<char16_t*>(LocalAlloc(LMEM_FIXED, bytes));
+  if (!text) return;
+  std::memcpy(text, line.c_str(), bytes);
+  if (!PostMessageW(wnd_, kMsgLog, reinterpret_cast<WPARAM>(text), 0)) LocalFree(text);
+}
+
+void Reporter::Failure(const std::u16string& line, uint32_t count) {
+  failures_ += count;
+  int32_t total = block_->Reserved2;
+  block_->Reserved2 = total + int32_t(count);
+  Log(line);
+}
+
+bool Reporter::Due(bool force) {
+  DWORD now = GetTickCount();
+  if (!force && sentOnce_ && now - lastTick_ < kProgressIntervalMs) return false;
+  lastTick_ = now;
+  sentOnce_ = true;
+  return true;
+}
+
+void Reporter::DriveProgress(int64_t position, int64_t total, bool force) {
+  if (!Due(force)) return;
+  if (position > total) position = total;
+  block_->Total = total;
+  block_->Progress = int32_t(position);
+  block_->State = 1;
+  if (wnd_) PostMessageW(wnd_, kMsgProgress, 0, 1);
+}
+
+void Reporter::FormatProgress(int percent, bool force) {
+  if (!Due(force)) return;
+  if (wnd_) PostMessageW(wnd_, kMsgProgress, WPARAM(percent), 2);
+}
+
+void Reporter::FileProgress(const std::u16string& path, int64_t size, int percent, bool finished,
+                            bool force) {
+  if (!Due(force || finished)) return;
+  block_->Total = size;
+  block_->Progress = finished ? 100 : percent;
+  block_->State = finished ? 0 : 1;
+  if (wnd_) SendMessageW(wnd_, kMsgProgress, reinterpret_cast<WPARAM>(path.c_str()), 1);
+}
+
+void Reporter::Done() const {
+  if (wnd_) PostMessageW(wnd_, kMsgDone, 0, 0);
+}
+
+void Reporter::Cancelled() const {
+  if (wnd_) PostMessageW(wnd_, kMsgCancelled, 0, 0);
+}
+
+}  // namespace qv::engine

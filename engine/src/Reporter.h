@@ -1,0 +1,49 @@
+#pragma once
+// The engine's side of the conversation with the program: log lines, progress,
+// the end messages, the stop flag and the failure count in the block.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+#include "WipeParams.h"
+
+namespace qv::engine {
+
+class Reporter {
+ public:
+  // The block stays owned by the program; it must outlive the run.
+  explicit Reporter(TWipeParams* block);
+
+  // True once the program has written 0 to Active.
+  bool StopRequested() const;
+  // Posts one log line (a LocalAlloc'ed copy the program frees); dropped when
+  // there is no window to take it.
+  void Log(const std::u16string& line) const;
+  // Logs a line and adds `count` to the block's failure count (Reserved2).
+  void Failure(const std::u16string& line, uint32_t count = 1);
+  // Drive tasks: Progress := position of Total, posted with LParam 1; at most
+  // one message per interval unless forced.
+  void DriveProgress(int64_t position, int64_t total, bool force);
+  // Disk task, formatting stage: WParam percent, LParam 2.
+  void FormatProgress(int percent, bool force);
+  // File task: Total := size, Progress := percent, State 0 when finished else 1;
+  // sent (not posted) so the numbers match the path the message points to.
+  void FileProgress(const std::u16string& path, int64_t size, int percent, bool finished, bool force);
+  // The last message of a drive run; the block is not touched afterwards.
+  void Done() const;
+  void Cancelled() const;
+
+  uint32_t Failures() const { return failures_; }
+
+ private:
+  bool Due(bool force);
+
+  TWipeParams* block_;  // not owned
+  HWND wnd_;
+  DWORD lastTick_ = 0;
+  bool sentOnce_ = false;
+  uint32_t failures_ = 0;
+};
+
+}  // namespace qv::engine

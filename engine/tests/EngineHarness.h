@@ -1,0 +1,105 @@
+#pragma once
+// Test side of the engine conversation: a window that collects the engine's
+// messages, parameter blocks built as the program builds them, and the test
+// drives that run-engine-tests.sh maps into the prefix.
+#include <windows.h>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "WipeParams.h"
+
+namespace qv::engine::test {
+
+using PassBytes = std::array<uint8_t, 4>;
+
+struct ProgressEvent {
+  WPARAM wParam;
+  LPARAM lParam;
+  int64_t total;
+  int32_t progress;
+  int32_t state;
+  std::u16string path;  // file task: the path the message points to
+};
+
+// A zero-filled parameter block in LocalAlloc'ed memory, as the program makes it.
+class Block {
+ public:
+  Block(HWND wnd, char drive, const std::vector<PassBytes>& passes, const std::u16string& path = u"");
+  ~Block();
+  Block(const Block&) = delete;
+  Block& operator=(const Block&) = delete;
+  TWipeParams* get() const { return params_; }
+  TWipeParams* operator->() const { return params_; }
+
+ private:
+  TWipeParams* params_;
+};
+
+class Harness {
+ public:
+  Harness();
+  ~Harness();
+
+  HWND wnd() const { return wnd_; }
+  // Called for each progress message, after it is recorded (the program's
+  // progress handler is where a stop request reaches the block).
+  std::function<void(const ProgressEvent&)> onProgress;
+
+  // Runs a drive task (already started by `start`) until its done or
+  // cancelled message, at most `timeoutMs`; false on time-out.
+  bool RunDrive(TWipeParams* block, const std::function<void()>& start, DWORD timeoutMs = 120000);
+  // Calls FileWipe for the block and waits on its handle while pumping, then
+  // takes the messages still queued. False when no handle came back or on time-out.
+  bool RunFile(TWipeParams* block, DWORD timeoutMs = 120000);
+
+  std::vector<std::u16string> logs;
+  std::vector<ProgressEvent> progress;
+  int done = 0;
+  int cancelled = 0;
+  TWipeParams* current = nullptr;
+  DWORD stopTick = 0;  // when a handler wrote Active := 0
+  DWORD endTick = 0;   // when the end (message or handle) arrived
+
+  // True when some log line contains `text`.
+  bool Logged(const std::u16string& text) const;
+  std::string LogText() const;  // all lines, for failure messages
+
+ private:
+  static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  void Pump();
+  HWND wnd_ = nullptr;
+};
+
+// Stops the run at the first progress message, as a Stop click does.
+void StopAtFirstProgress(Harness& harness);
+
+// The letter the test script mapped for `name` (environment QV_TEST_<name>), or 0.
+char TestDrive(const char* name);
+std::u16string Root(char drive);
+std::u16string Utf16(const std::string& text);
+std::string Narrow(const std::u16string& text);
+
+// Files through Win32, for setting up and checking trees on test drives.
+bool WriteWholeFile(const std::u16string& path, const std::string& content);
+bool ReadWholeFile(const std::u16string& path, std::string& content);
+bool Exists(const std::u16string& path);
+std::vector<std::u16string> ListNames(const std::u16string& folder);
+uint64_t FreeBytes(const std::u16string& root);
+// Reads a whole raw volume (\\.\X:) into memory.
+bool ReadVolume(char drive, std::vector<uint8_t>& bytes);
+// Number of places where `needle` occurs in `hay`.
+size_t CountOccurrences(const std::vector<uint8_t>& hay, const std::string& needle);
+
+}  // namespace qv::engine::test
+
+// Skips the current test with a message that cannot be missed.
+#define QV_SKIP_LOUDLY(what)                                                                        \
+  do {                                                                                              \
+    std::fprintf(stderr, "\n!!!!! SKIPPED: %s (the test drive was not mapped) !!!!!\n\n", what);   \
+    GTEST_SKIP() << what;                                                                           \
+  } while (0)

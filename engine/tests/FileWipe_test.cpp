@@ -1,0 +1,237 @@
+// The file task against drives the test script maps: a folder drive, a
+// folder drive on a loop-mounted file system whose image is scanned raw
+// after unmounting, and a drive whose root is wiped.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "EngineHarness.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kThreePasses = {{0x00, 0x20, 0x20, 0x20}, {0xFF, 0, 0, 0}, {0x00, 0x92, 0x49, 0x24}};
+const char kContentMarker[] = "QV-CONTENT-MARKER-5e1f0c";
+const char kNameMarker[] = "QVNAMEMARK";
+
+std::string MarkerContent(size_t bytes) {
+  std::string content;
+  while (content.size() < bytes) content += kContentMarker + std::to_string(content.size()) + "\n";
+  return content;
+}
+
+size_t FinishedFiles(const Harness& harness) {
+  size_t n = 0;
+  for (const ProgressEvent& e : harness.progress) n += (e.state == 0 && e.progress == 100) ? 1 : 0;
+  return n;
+}
+
+std::u16string Join(const std::u16string& a, const std::u16string& b) {
+  return a.back() == u'\\' ? a + b : a + u"\\" + b;
+}
+
+bool MakeFolder(const std::u16string& path) {
+  return CreateDirectoryW(reinterpret_cast<const wchar_t*>(path.c_str()), nullptr) != FALSE;
+}
+
+TEST(FileWipeTest, TreeWithMarkersLeavesNoFileNameOrFolder) {
+  char drive = TestDrive("IMAGE_DRIVE");
+  char raw = TestDrive("IMAGE_RAW");
+  if (!drive || !raw) QV_SKIP_LOUDLY("file wipe on a mounted image");
+  std::u16string top = Root(drive) + Utf16(kNameMarker) + u"_tree";
+  ASSERT_TRUE(MakeFolder(top));
+  ASSERT_TRUE(MakeFolder(Join(top, Utf16(kNameMarker) + u"_sub")));
+  ASSERT_TRUE(MakeFolder(Join(top, u"empty")));
+  const size_t sizes[] = {0, 1, 4095, 4096, 70000, 1 << 20};
+  int files = 0;
+  for (size_t size : sizes) {
+    std::u16string name = Utf16(kNameMarker) + u"_" + Utf16(std::to_string(size)) + u".txt";
+    ASSERT_TRUE(WriteWholeFile(Join(top, name), MarkerContent(size)));
+    ASSERT_TRUE(WriteWholeFile(Join(Join(top, Utf16(kNameMarker) + u"_sub"), name), MarkerContent(size)));
+    files += 2;
+  }
+  std::u16string readOnly = Join(top, Utf16(kNameMarker) + u"_readonly.txt");
+  ASSERT_TRUE(WriteWholeFile(readOnly, MarkerContent(9000)));
+  ASSERT_TRUE(SetFileAttributesW(reinterpret_cast<const wchar_t*>(readOnly.c_str()), FILE_ATTRIBUTE_READONLY));
+  ++files;
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(ReadVolume(raw, image));
+  ASSERT_GT(CountOccurrences(image, kContentMarker), 100u) << "the markers never reached the image";
+
+  Harness harness;
+  Block block(harness.wnd(), 0, kThreePasses, top);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_FALSE(Exists(top));
+  EXPECT_TRUE(ListNames(Root(drive)).empty() || ListNames(Root(drive)) == std::vector<std::u16string>{u"lost+found"});
+  EXPECT_EQ(size_t(files), FinishedFiles(harness));
+  EXPECT_TRUE(harness.Logged(u"13 files and 3 folders wiped")) << harness.LogText();
+  // The raw scan follows in UnmountedImageScan, after the script unmounts.
+}
+
+TEST(UnmountedImageScanAfterUnmount, NoMarkerOrNameIsLeftInTheImage) {
+  char raw = TestDrive("IMAGE_RAW");
+  if (!raw) QV_SKIP_LOUDLY("raw scan of the file-wipe image");
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(ReadVolume(raw, image));
+  EXPECT_EQ(0u, CountOccurrences(image, kContentMarker));
+  EXPECT_EQ(0u, CountOccurrences(image, kNameMarker));
+}
+
+TEST(FileWipeTest, LinksAreRemovedWithoutTouchingTheirTargets) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("links on a folder drive");
+  // The script made links\tree with a plain file, a link to links\outside and
+  // a link to links\outside\keep.txt.
+  std::u16string tree = Root(drive) + u"links\\tree";
+  std::u16string keep = Root(drive) + u"links\\outside\\keep.txt";
+  std::string before;
+  ASSERT_TRUE(ReadWholeFile(keep, before));
+  ASSERT_TRUE(Exists(Join(tree, u"flink")));
+  Harness harness;
+  Block block(harness.wnd(), 0, kThreePasses, tree);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  std::string after;
+  ASSERT_TRUE(ReadWholeFile(keep, after));
+  EXPECT_EQ(before, after) << harness.LogText();
+  EXPECT_TRUE(Exists(Root(drive) + u"links\\outside"));
+  EXPECT_FALSE(Exists(Join(tree, u"plain.txt")));
+  // Each link is removed, or, where the system cannot remove it without
+  // reaching its target, reported and left; never followed.
+  int left = 0;
+  for (const char16_t* name : {u"dlink", u"flink"}) {
+    if (!Exists(Join(tree, name))) continue;
+    ++left;
+    EXPECT_TRUE(harness.Logged(u"Left the link " + Join(tree, name)) ||
+                harness.Logged(u"Could not remove the link " + Join(tree, name)))
+        << harness.LogText();
+  }
+  EXPECT_EQ(left == 0 ? 0 : left + 1, block->Reserved2) << harness.LogText();  // plus the kept folder
+  EXPECT_EQ(left == 0, !Exists(tree));
+}
+
+TEST(FileWipeTest, LockedFileIsReportedAndLeftWithItsFolder) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("locked files on a folder drive");
+  std::u16string top = Root(drive) + u"locked";
+  ASSERT_TRUE(MakeFolder(top));
+  ASSERT_TRUE(WriteWholeFile(Join(top, u"free.txt"), MarkerContent(5000)));
+  std::u16string lockedPath = Join(top, u"busy.txt");
+  ASSERT_TRUE(WriteWholeFile(lockedPath, MarkerContent(5000)));
+  HANDLE holder = CreateFileW(reinterpret_cast<const wchar_t*>(lockedPath.c_str()), GENERIC_READ, 0, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  Harness harness;
+  Block block(harness.wnd(), 0, kThreePasses, top);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  CloseHandle(holder);
+  std::string content;
+  EXPECT_TRUE(ReadWholeFile(lockedPath, content));
+  EXPECT_EQ(MarkerContent(5000), content);
+  EXPECT_FALSE(Exists(Join(top, u"free.txt")));
+  EXPECT_TRUE(harness.Logged(u"Could not open " + Root(drive) + u"locked\\busy.txt")) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"Kept the folder")) << harness.LogText();
+  EXPECT_EQ(2, block->Reserved2);
+  EXPECT_TRUE(harness.Logged(u"2 items could not be wiped")) << harness.LogText();
+}
+
+TEST(FileWipeTest, DriveRootIsEmptiedButKept) {
+  char drive = TestDrive("ROOT_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("wiping a drive root");
+  ASSERT_TRUE(MakeFolder(Root(drive) + u"a"));
+  ASSERT_TRUE(WriteWholeFile(Root(drive) + u"a\\one.txt", MarkerContent(3000)));
+  ASSERT_TRUE(WriteWholeFile(Root(drive) + u"two.txt", MarkerContent(10)));
+  Harness harness;
+  Block block(harness.wnd(), 0, kThreePasses, Root(drive));
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_TRUE(Exists(Root(drive)));
+  EXPECT_TRUE(ListNames(Root(drive)).empty());
+  EXPECT_EQ(2u, FinishedFiles(harness));
+}
+
+TEST(FileWipeTest, LongPathsAndProgressOfEachFile) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("long paths on a folder drive");
+  std::u16string top = Root(drive) + u"long";
+  ASSERT_TRUE(MakeFolder(top));
+  std::u16string deep = top;
+  for (int i = 0; i < 5; ++i) {
+    deep = Join(deep, std::u16string(60, char16_t(u'a' + i)));
+    ASSERT_TRUE(MakeFolder(u"\\\\?\\" + deep));
+  }
+  ASSERT_GT(deep.size(), 300u);
+  ASSERT_TRUE(WriteWholeFile(u"\\\\?\\" + Join(deep, u"file.bin"), MarkerContent(3 << 20)));
+  Harness harness;
+  Block block(harness.wnd(), 0, kThreePasses, top);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_FALSE(Exists(top));
+  ASSERT_EQ(1u, FinishedFiles(harness));
+  // Percent rises within the file; the messages point to the file itself.
+  int last = -1;
+  for (const ProgressEvent& e : harness.progress) {
+    EXPECT_GE(e.progress, last);
+    last = e.progress;
+    EXPECT_EQ(Join(deep, u"file.bin"), e.path);
+    EXPECT_EQ(int64_t(MarkerContent(3 << 20).size()), e.total);
+  }
+  EXPECT_EQ(100, last);
+}
+
+TEST(FileWipeTest, UnusableBlocksAreReportedAndTouchNothing) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("bad parameter blocks");
+  std::u16string victim = Root(drive) + u"victim.txt";
+  ASSERT_TRUE(WriteWholeFile(victim, "keep me"));
+  struct BadCase {
+    const char* what;
+    std::vector<PassBytes> passes;
+    bool fillPath;
+    int passCount;
+    const char16_t* expected;
+  } cases[] = {
+      {"no passes", {}, false, 0, u"No valid wipe passes"},
+      {"101 passes", {{0, 0, 0, 0}}, false, 101, u"No valid wipe passes"},
+      {"path without end", kThreePasses, true, 3, u"longer than 4095"},
+      {"missing path", kThreePasses, false, 3, u"Could not find"},
+  };
+  for (const BadCase& c : cases) {
+    Harness harness;
+    std::u16string path = std::strcmp(c.what, "missing path") == 0 ? Root(drive) + u"nothing-here" : victim;
+    Block block(harness.wnd(), 0, c.passes, path);
+    block->PassCount = c.passCount;
+    if (c.fillPath) {
+      for (int i = 0; i < kPathChars; ++i) block->Path[i] = u'a';
+    }
+    ASSERT_TRUE(harness.RunFile(block.get())) << c.what;
+    EXPECT_EQ(1, block->Reserved2) << c.what;
+    EXPECT_TRUE(harness.Logged(c.expected)) << c.what << "\n" << harness.LogText();
+    std::string content;
+    EXPECT_TRUE(ReadWholeFile(victim, content) && content == "keep me") << c.what;
+  }
+}
+
+TEST(FileWipeTest, StopEndsTheRunPromptlyAndLeavesTheFile) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("stopping a file wipe");
+  std::u16string folder = Root(drive) + u"stop";
+  ASSERT_TRUE(MakeFolder(folder));
+  std::u16string big = Join(folder, u"big.bin");
+  ASSERT_TRUE(WriteWholeFile(big, std::string(256 << 20, 'x')));
+  Harness harness;
+  StopAtFirstProgress(harness);
+  Block block(harness.wnd(), 0, kThreePasses, big);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  ASSERT_NE(0u, harness.stopTick);
+  EXPECT_LT(harness.endTick - harness.stopTick, 1000u);
+  EXPECT_TRUE(harness.Logged(u"Stopped")) << harness.LogText();
+  EXPECT_EQ(0u, FinishedFiles(harness));
+  // Left under its own name: nothing renamed, nothing created beside it.
+  EXPECT_EQ(std::vector<std::u16string>{u"big.bin"}, ListNames(folder));
+  DeleteFileW(reinterpret_cast<const wchar_t*>(big.c_str()));
+}
+
+}  // namespace
+}  // namespace qv::engine::test
