@@ -99,8 +99,11 @@ WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes)
     CloseHandle(file);
     return RemoveLink(longPath, false);
   }
-  WipeResult result = OverwriteAndDelete(file, longPath);
+  int64_t size = 0;
+  WipeResult result = OverwriteAndDelete(file, longPath, size);
   if (result == WipeResult::Failed && clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
+  // Finished, wiped or not, so that a count of finished files adds up.
+  if (result != WipeResult::Stopped) reporter_.FileProgress(display, size, 100, /*finished=*/true, /*force=*/true);
   return result;
 }
 
@@ -182,7 +185,7 @@ bool FileWiper::OverwriteNamedStreams(const std::u16string& longPath) {
   return true;
 }
 
-WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& longPath) {
+WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& longPath, int64_t& fileSize) {
   std::u16string display = ToDisplayPath(longPath);
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(file, &size)) {
@@ -190,6 +193,7 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
     CloseHandle(file);
     return WipeResult::Failed;
   }
+  fileSize = size.QuadPart;
   reporter_.FileProgress(display, size.QuadPart, 0, /*finished=*/false, /*force=*/true);
   uint32_t cluster = ClusterBytes(longPath);
   uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
@@ -200,7 +204,6 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
       reporter_.Log(u"Stopped while wiping " + display + u"; the file was left in place");
       return WipeResult::Stopped;
     }
-    reporter_.FileProgress(display, size.QuadPart, 100, /*finished=*/true, /*force=*/true);
     return WipeResult::Failed;
   }
   LARGE_INTEGER zero = {};
@@ -219,7 +222,6 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
     reporter_.Failure(u"Could not delete " + display + u" after overwriting it: " + ErrorText(GetLastError()));
     return WipeResult::Failed;
   }
-  reporter_.FileProgress(display, size.QuadPart, 100, /*finished=*/true, /*force=*/true);
   return WipeResult::Wiped;
 }
 

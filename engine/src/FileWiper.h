@@ -31,7 +31,7 @@ class FileWiper {
   WipeResult RemoveFolder(const std::u16string& longPath);
 
  private:
-  WipeResult OverwriteAndDelete(HANDLE file, const std::u16string& longPath);
+  WipeResult OverwriteAndDelete(HANDLE file, const std::u16string& longPath, int64_t& fileSize);
   bool OverwriteNamedStreams(const std::u16string& longPath);
   // Writes every pass over [0, length); reports percent of the file when
   // `progressPath` is given. Returns false when stopped or failed (logged).
