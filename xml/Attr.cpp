@@ -1,0 +1,126 @@
+#include "xml/Attr.h"
+
+#include "xml/Document.h"
+#include "xml/DomException.h"
+#include "xml/DomNamedNodeMap.h"
+#include "xml/Element.h"
+#include "xml/ParserUtilsNames.h"
+#include "xml/XmlRules.h"
+
+void CheckQualifiedNameNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
+                          bool checkXmlns, std::u16string& prefix, std::u16string& localName) {
+  if (!SplitQualifiedName(qualifiedName, prefix, localName)) {
+    if (IsXmlName(qualifiedName)) throw ENamespace_Err();
+    throw EInvalid_Character_Err();
+  }
+  if (checkXmlns && (prefix == u"xmlns" || qualifiedName == u"xmlns") && namespaceURI != kXmlnsNamespaceUri) {
+    throw ENamespace_Err();
+  }
+  if (namespaceURI.empty() && !prefix.empty()) throw ENamespace_Err();
+  if (prefix == u"xml" && namespaceURI != kXmlNamespaceUri) throw ENamespace_Err();
+}
+
+TdomAttr::~TdomAttr() {
+  TdomElement* owner = GetOwnerElement();
+  if (owner == nullptr) return;
+  bool wasReadOnly = owner->GetReadOnly();
+  owner->SetReadOnly(false);
+  try {
+    owner->removeAttributeNode(this);
+  } catch (...) {
+    // Leaving the map cannot be refused here; take the attribute out directly.
+    if (ownerMap != nullptr) ownerMap->RemoveItem(this);
+  }
+  owner->SetReadOnly(wasReadOnly);
+}
+
+void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16string& name) {
+  TdomNode::Create(document_);
+  SetAllowedChildTypes(0);
+  if (!IsXmlName(name)) throw EInvalid_Character_Err();
+  nodeName = name;
+  specified = specified_;
+  if (name == u"xmlns") {
+    declarationKind = AT_DEFAULT_NAMESPACE_DECL;
+  } else if (IsXmlPrefixedAttName(name)) {
+    declarationKind = AT_PREFIXED_NAMESPACE_DECL;
+  } else {
+    declarationKind = AT_OTHER;
+  }
+}
+
+void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16string& namespaceURI_,
+                      const std::u16string& qualifiedName) {
+  TdomNode::Create(document_);
+  SetAllowedChildTypes(0);
+  CheckQualifiedNameNS(namespaceURI_, qualifiedName, /*checkXmlns=*/true, prefix, localName);
+  if (prefix == u"xmlns") {
+    declarationKind = AT_PREFIXED_NAMESPACE_DECL;
+  } else if (qualifiedName == u"xmlns") {
+    declarationKind = AT_DEFAULT_NAMESPACE_DECL;
+  } else {
+    declarationKind = AT_OTHER;
+  }
+  namespaceURI = namespaceURI_;
+  nodeName = qualifiedName;
+  specified = specified_;
+  SetNamespaceAware(true);
+}
+
+TdomElement* TdomAttr::GetOwnerElement() const {
+  if (ownerMap == nullptr) return nullptr;
+  TdomNode* owner = ownerMap->GetOwnerNode();
+  if (owner == nullptr || owner->GetNodeType() != ntElement_Node) return nullptr;
+  return static_cast<TdomElement*>(owner);
+}
+
+TdomNode* TdomAttr::GetPositionParent() const { return GetOwnerElement(); }
+
+std::u16string TdomAttr::GetValue() const {
+  TdomDocument* doc = GetOwnerDocument();
+  if (doc == nullptr) return GetNodeValue();
+  std::u16string value;
+  TXmlErrorType errorType = ET_NONE;
+  doc->CalculateNormalizedAttrValue(this, value, errorType);
+  if (!IsHintOrWarningErrorType(errorType)) throw EConvertError("Attribute value normalization failed.");
+  return value;
+}
+
+void TdomAttr::SetNodeValue(const std::u16string& value) {
+  TdomNode::SetNodeValue(value);
+  DoAttrModified(AC_MODIFICATION);
+}
+
+void TdomAttr::SetPrefix(const std::u16string& prefix_) {
+  if (!IsXmlName(prefix_)) throw EInvalid_Character_Err();
+  CheckNodeWritable();
+  if (!IsXmlNCName(prefix_)) throw ENamespace_Err();
+  if (namespaceURI.empty()) throw ENamespace_Err();
+  if (prefix_ == u"xml" && namespaceURI != kXmlNamespaceUri) throw ENamespace_Err();
+  if (prefix_ == u"xmlns" && namespaceURI != kXmlnsNamespaceUri) throw ENamespace_Err();
+  if (nodeName == u"xmlns") throw ENamespace_Err();
+  prefix = prefix_;
+  nodeName = prefix + u":" + localName;
+}
+
+void TdomAttr::ClearPrefix() {
+  CheckNodeWritable();
+  if (!IsNamespaceAware()) throw ENamespace_Err();
+  prefix.clear();
+  nodeName = localName;
+}
+
+std::u16string TdomAttr::lookupNamespaceURI(const std::u16string& prefix_) const {
+  if (prefix_.empty()) return std::u16string();
+  if (TdomElement* owner = GetOwnerElement()) return owner->lookupNamespaceURI(prefix_);
+  return TdomNode::lookupNamespaceURI(prefix_);
+}
+
+void TdomAttr::DoAttrModified(TdomAttrChange attrChange) {
+  if (TdomElement* owner = GetOwnerElement()) owner->DoAttrModified(owner, attrChange, this);
+}
+
+bool TdomAttr::IsXmlBaseAttribute() const {
+  if (namespaceURI == kXmlNamespaceUri && localName == u"base") return true;
+  return namespaceURI.empty() && nodeName == u"xml:base";
+}

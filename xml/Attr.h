@@ -1,0 +1,80 @@
+#pragma once
+// TdomAttr: an attribute. Its node value is the value exactly as set; the
+// normalised value comes from the document (GetValue). An attribute belongs to
+// at most one element's attribute map and has no siblings or children.
+#include <string>
+
+#include "xml/Node.h"
+
+class TdomNamedNodeMap;
+
+// What an attribute declares about namespaces.
+enum TdomAttrDeclarationKind : uint8_t {
+  AT_DEFAULT_NAMESPACE_DECL = 0,   // the attribute "xmlns"
+  AT_PREFIXED_NAMESPACE_DECL = 1,  // "xmlns:" and a prefix
+  AT_OTHER = 2,
+};
+
+class TdomAttr : public TdomNode {
+public:
+  TdomAttr() = default;
+  // Leaves its element first (the element's read-only state is restored after).
+  ~TdomAttr() override;
+
+  // Plain attribute: name must be an XML Name, else EInvalid_Character_Err.
+  virtual void Create(TdomDocument* document_, bool specified_, const std::u16string& name);
+  // Namespace-aware attribute; qualified-name and reserved-prefix checks raise
+  // ENamespace_Err or EInvalid_Character_Err.
+  virtual void Create(TdomDocument* document_, bool specified_, const std::u16string& namespaceURI_,
+                      const std::u16string& qualifiedName);
+
+  std::u16string GetNodeName() const override { return nodeName; }
+  std::u16string GetExpandedName() const override { return nodeName; }
+  std::u16string GetLocalName() const override { return localName; }
+  std::u16string GetNamespaceURI() const override { return namespaceURI; }
+  std::u16string GetPrefix() const override { return prefix; }
+  TdomNodeType GetNodeType() const override { return ntAttribute_Node; }
+  std::u16string GetName() const { return nodeName; }
+  TdomAttrDeclarationKind GetDeclarationKind() const { return declarationKind; }
+  bool GetSpecified() const { return specified; }
+  void SetSpecified(bool value) { specified = value; }
+  // The element whose map holds this attribute, or null.
+  TdomElement* GetOwnerElement() const;
+  // The normalised value; EConvertError "Attribute value normalization failed." on a non-hint error.
+  virtual std::u16string GetValue() const;
+
+  // Stores the value (read-only check), then reports AC_MODIFICATION.
+  void SetNodeValue(const std::u16string& value) override;
+  // Checks the prefix against the name and namespace rules, then renames.
+  void SetPrefix(const std::u16string& prefix_) override;
+  // Drops the prefix: the node name becomes the local name (namespace-aware attributes only).
+  void ClearPrefix();
+  std::u16string lookupNamespaceURI(const std::u16string& prefix_) const override;
+
+  // Reports attrChange to the owner element, when there is one.
+  virtual void DoAttrModified(TdomAttrChange attrChange);
+  // True for the xml:base attribute (by namespace or by name).
+  bool IsXmlBaseAttribute() const;
+
+  TdomNamedNodeMap* GetOwnerMap() const { return ownerMap; }
+  // Set by the map that takes or releases this attribute.
+  void SetOwnerMap(TdomNamedNodeMap* map) { ownerMap = map; }
+
+protected:
+  TdomNode* GetPositionParent() const override;
+
+private:
+  TdomAttrDeclarationKind declarationKind = AT_OTHER;
+  std::u16string localName;
+  std::u16string namespaceURI;
+  std::u16string nodeName;
+  TdomNamedNodeMap* ownerMap = nullptr;  // not owned
+  std::u16string prefix;
+  bool specified = true;
+};
+
+// Shared qualified-name checks of namespace-aware constructors: splits name
+// (ENamespace_Err when it is still an XML Name, else EInvalid_Character_Err),
+// then the empty-URI and "xml" prefix rules; xmlns rules when checkXmlns.
+void CheckQualifiedNameNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
+                          bool checkXmlns, std::u16string& prefix, std::u16string& localName);

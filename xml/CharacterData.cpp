@@ -1,0 +1,63 @@
+#include "xml/CharacterData.h"
+
+#include "xml/Document.h"
+#include "xml/DomException.h"
+
+void TdomCharacterData::Create(TCustomOwnedObject* owner) {
+  TdomNode::Create(owner);
+  SetAllowedChildTypes(0);
+}
+
+void TdomCharacterData::SetData(const std::u16string& value) {
+  SetNodeValue(value);
+  DoCharacterDataModified();
+}
+
+int TdomCharacterData::GetLength() const { return static_cast<int>(GetNodeValue().size()); }
+
+void TdomCharacterData::DoCharacterDataModified() {
+  if (TdomDocument* doc = GetReferenceDocument()) doc->DoCharacterDataModified(this);
+}
+
+std::u16string TdomCharacterData::substringData(int offset, int count) const {
+  std::u16string data = GetNodeValue();
+  if (offset < 0 || offset > static_cast<int>(data.size()) || count < 0) throw EIndex_Size_Err();
+  return data.substr(offset, count);
+}
+
+void TdomCharacterData::appendData(const std::u16string& arg) {
+  CheckNodeWritable();
+  NodeValueRef().append(arg);
+  DoCharacterDataModified();
+}
+
+void TdomCharacterData::insertData(int offset, const std::u16string& arg) { replaceData(offset, 0, arg); }
+
+void TdomCharacterData::deleteData(int offset, int count) { replaceData(offset, count, std::u16string()); }
+
+void TdomCharacterData::replaceData(int offset, int count, const std::u16string& arg) {
+  CheckNodeWritable();
+  std::u16string data = GetNodeValue();
+  int length = static_cast<int>(data.size());
+  if (offset < 0 || offset > length || count < 0) throw EIndex_Size_Err();
+  if (count > length - offset) count = length - offset;
+  data.replace(offset, count, arg);
+  SetData(data);
+}
+
+bool TdomText::isWhitespaceInElementContent() const {
+  TdomDocument* doc = GetReferenceDocument();
+  return doc != nullptr && doc->IsIgnorableWhitespace(this);
+}
+
+TdomText* TdomText::splitText(int offset) {
+  CheckNodeWritable();
+  int length = GetLength();
+  if (offset < 0 || offset > length) throw EIndex_Size_Err();
+  TdomDocument* doc = GetReferenceDocument();
+  if (doc == nullptr) throw ENot_Supported_Err();
+  TdomText* tail = doc->createTextNode(GetNodeValue().substr(offset));
+  deleteData(offset, length - offset);
+  if (TdomNode* parent = GetParentNode()) parent->insertBefore(tail, GetNextSiblingNode());
+  return tail;
+}

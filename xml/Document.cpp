@@ -1,0 +1,286 @@
+#include "xml/Document.h"
+
+#include <algorithm>
+
+#include "xml/Attr.h"
+#include "xml/DocumentType.h"
+#include "xml/DomException.h"
+#include "xml/DomImplementation.h"
+#include "xml/Element.h"
+#include "xml/NodeIterator.h"
+#include "xml/NodeList.h"
+#include "xml/TreeWalker.h"
+#include "xml/DomUri.h"
+
+TdomDocument::~TdomDocument() {
+  destroying = true;
+  FreeTraversalsAndLists();
+  // Every node is owned here; freeing them now, while this is still a whole
+  // document, lets their destructors see a valid document that is going.
+  FreeOwnedObjects();
+  idTable.clear();
+  DetachDoctype();
+}
+
+void TdomDocument::Create(TDomImplementation* implementation, TdomDocumentType* doctype_) {
+  TdomNode::Create(nullptr);
+  SetAllowedChildTypes(NodeTypeBit(ntElement_Node) | NodeTypeBit(ntProcessing_Instruction_Node) |
+                       NodeTypeBit(ntComment_Node) | NodeTypeBit(ntDocument_Fragment_Node) |
+                       NodeTypeBit(ntDocument_Type_Decl_Node));
+  domImplementation = implementation;
+  if (doctype_ == nullptr) return;
+  if (implementation == nullptr || doctype_->GetOwnerDocument() != nullptr ||
+      !implementation->OwnsDocumentType(doctype_)) {
+    throw EWrong_Document_Err();
+  }
+  AttachDoctype(doctype_);
+}
+
+void TdomDocument::AttachDoctype(TdomDocumentType* value) {
+  value->AttachToDocument(this);
+  doctype = value;
+}
+
+void TdomDocument::DetachDoctype() {
+  TdomDocumentType* value = doctype;
+  doctype = nullptr;
+  if (value != nullptr) value->DetachFromDocument();
+}
+
+void TdomDocument::ForgetDoctype(TdomDocumentType* value) {
+  if (doctype == value) doctype = nullptr;
+}
+
+std::u16string TdomDocument::GetBaseUri() const {
+  return DomUriHasScheme(documentUri) ? documentUri : std::u16string();
+}
+
+TdomElement* TdomDocument::GetDocumentElement() const {
+  for (TdomNode* child = GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+    if (child->GetNodeType() == ntElement_Node) return static_cast<TdomElement*>(child);
+  }
+  return nullptr;
+}
+
+TdomDocumentTypeDecl* TdomDocument::GetDoctypeDecl() const {
+  for (TdomNode* child = GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+    if (child->GetNodeType() == ntDocument_Type_Decl_Node) return static_cast<TdomDocumentTypeDecl*>(child);
+  }
+  return nullptr;
+}
+
+// --- Child rules ----------------------------------------------------------------------
+
+namespace {
+
+bool IsElement(const TdomNode* node) { return node->GetNodeType() == ntElement_Node; }
+bool IsDecl(const TdomNode* node) { return node->GetNodeType() == ntDocument_Type_Decl_Node; }
+
+}  // namespace
+
+TdomNode* TdomDocument::appendChild(TdomNode* newChild) {
+  if (newChild == nullptr) throw ENot_Supported_Err();
+  if (IsElement(newChild) && GetDocumentElement() != nullptr) throw EHierarchy_Request_Err();
+  if (IsDecl(newChild) && (GetDocumentElement() != nullptr || GetDoctypeDecl() != nullptr)) {
+    throw EHierarchy_Request_Err();
+  }
+  return TdomNode::appendChild(newChild);
+}
+
+TdomNode* TdomDocument::insertBefore(TdomNode* newChild, TdomNode* refChild) {
+  if (newChild == nullptr) throw ENot_Supported_Err();
+  int position = refChild != nullptr ? IndexOfChild(refChild) : GetChildCount();
+  TdomElement* element = GetDocumentElement();
+  TdomDocumentTypeDecl* decl = GetDoctypeDecl();
+  if (IsElement(newChild)) {
+    if (element != nullptr) throw EHierarchy_Request_Err();
+    if (decl != nullptr && position >= 0 && position <= IndexOfChild(decl)) throw EHierarchy_Request_Err();
+  }
+  if (IsDecl(newChild)) {
+    if (decl != nullptr) throw EHierarchy_Request_Err();
+    if (element != nullptr && position >= 0 && position > IndexOfChild(element)) throw EHierarchy_Request_Err();
+  }
+  return TdomNode::insertBefore(newChild, refChild);
+}
+
+TdomNode* TdomDocument::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
+  if (newChild == nullptr || oldChild == nullptr) throw ENot_Supported_Err();
+  int position = IndexOfChild(oldChild);
+  TdomElement* element = GetDocumentElement();
+  TdomDocumentTypeDecl* decl = GetDoctypeDecl();
+  if (IsElement(newChild)) {
+    if (element != nullptr && oldChild != element) throw EHierarchy_Request_Err();
+    if (decl != nullptr && position >= 0 && position < IndexOfChild(decl)) throw EHierarchy_Request_Err();
+  }
+  if (IsDecl(newChild)) {
+    if (decl != nullptr && oldChild != decl) throw EHierarchy_Request_Err();
+    if (element != nullptr && position >= 0 && position > IndexOfChild(element)) throw EHierarchy_Request_Err();
+  }
+  return TdomNode::replaceChild(newChild, oldChild);
+}
+
+void TdomDocument::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild,
+                                          const TdomNode* oldChild) {
+  TdomNode::CheckFragmentInsertion(fragment, refChild, oldChild);
+  // The children as they would stand afterwards must still hold at most one
+  // element and one declaration, the declaration first.
+  std::vector<const TdomNode*> result;
+  auto appendFragment = [&] {
+    for (const TdomNode* c = fragment->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) {
+      result.push_back(c);
+    }
+  };
+  bool placed = false;
+  for (const TdomNode* child = GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+    if (child == refChild || child == oldChild) {
+      appendFragment();
+      placed = true;
+    }
+    if (child != oldChild) result.push_back(child);
+  }
+  if (!placed) appendFragment();
+  int elements = 0;
+  int decls = 0;
+  for (const TdomNode* node : result) {
+    if (IsElement(node)) ++elements;
+    if (IsDecl(node)) {
+      if (elements > 0) throw EHierarchy_Request_Err();
+      ++decls;
+    }
+  }
+  if (elements > 1 || decls > 1) throw EHierarchy_Request_Err();
+}
+
+// --- Queries ---------------------------------------------------------------------------
+
+TdomElement* TdomDocument::getElementById(const std::u16string& id) const {
+  auto it = std::lower_bound(idTable.begin(), idTable.end(), id,
+                             [](const IdEntry& entry, const std::u16string& key) { return entry.id < key; });
+  if (it == idTable.end() || it->id != id) return nullptr;
+  return it->attr->GetOwnerElement();
+}
+
+void TdomDocument::AddID(const std::u16string& id, TdomAttr* attr) {
+  auto it = std::lower_bound(idTable.begin(), idTable.end(), id,
+                             [](const IdEntry& entry, const std::u16string& key) { return entry.id < key; });
+  if (it != idTable.end() && it->id == id) throw EStringListError("String list does not allow duplicates");
+  idTable.insert(it, IdEntry{id, attr});
+}
+
+TdomElementsNodeList* TdomDocument::getElementsByTagName(const std::u16string& name) {
+  for (TdomElementsNodeList* list : elementLists) {
+    if (list->QueryName() == name) return list;
+  }
+  elementLists.push_back(new TdomElementsNodeList(name, this));
+  return elementLists.back();
+}
+
+TdomElementsNodeListNS* TdomDocument::getElementsByTagNameNS(const std::u16string& namespaceURI,
+                                                             const std::u16string& localName) {
+  for (TdomElementsNodeListNS* list : elementListsNS) {
+    if (list->NamespaceURI() == namespaceURI && list->LocalName() == localName) return list;
+  }
+  elementListsNS.push_back(new TdomElementsNodeListNS(namespaceURI, this, localName));
+  return elementListsNS.back();
+}
+
+// --- Notifications and errors --------------------------------------------------------------
+
+void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
+  if (destroying) return;
+  modified = true;
+  if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr);
+  if (domImplementation != nullptr) domImplementation->DoAttrModified(modifiedNode, attrChange, relatedAttr);
+}
+
+void TdomDocument::DoCharacterDataModified(TdomNode* node) {
+  if (destroying) return;
+  modified = true;
+  if (OnCharacterDataModified) OnCharacterDataModified(this, node);
+  if (domImplementation != nullptr) domImplementation->DoCharacterDataModified(node);
+}
+
+void TdomDocument::DoNodeClearing(TdomNode* node) {
+  if (destroying) return;
+  modified = true;
+  if (OnNodeClearing) OnNodeClearing(this, node);
+  if (domImplementation != nullptr) domImplementation->DoNodeClearing(node);
+  for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/false);
+}
+
+void TdomDocument::DoNodeInserted(TdomNode* node) {
+  if (destroying) return;
+  modified = true;
+  if (OnNodeInserted) OnNodeInserted(this, node);
+  if (domImplementation != nullptr) domImplementation->DoNodeInserted(node);
+}
+
+void TdomDocument::DoNodeRemoving(TdomNode* node) {
+  if (destroying) return;
+  modified = true;
+  if (OnNodeRemoving) OnNodeRemoving(this, node);
+  if (domImplementation != nullptr) domImplementation->DoNodeRemoving(node);
+  for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
+}
+
+bool TdomDocument::HandleError(TXmlErrorType errorType, TdomNode* relatedNode) {
+  TdomError error(errorType, -1, -1, -1, -1, -1, -1, -1, -1, documentUri, nullptr, relatedNode, u"");
+  if (domImplementation != nullptr) return domImplementation->HandleError(this, &error);
+  return error.GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
+}
+
+// --- Traversal objects ---------------------------------------------------------------------
+
+TdomNodeIterator* TdomDocument::createNodeIterator(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
+                                                   bool entityReferenceExpansion) {
+  nodeIterators.reserve(nodeIterators.size() + 1);
+  nodeIterators.push_back(new TdomNodeIterator(root, entityReferenceExpansion, filter, whatToShow));
+  return nodeIterators.back();
+}
+
+TdomTreeWalker* TdomDocument::createTreeWalker(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
+                                               bool entityReferenceExpansion) {
+  treeWalkers.reserve(treeWalkers.size() + 1);
+  treeWalkers.push_back(new TdomTreeWalker(root, entityReferenceExpansion, filter, whatToShow));
+  return treeWalkers.back();
+}
+
+void TdomDocument::FreeTreeWalker(TdomTreeWalker*& walker) {
+  if (walker == nullptr) return;
+  auto it = std::find(treeWalkers.begin(), treeWalkers.end(), walker);
+  if (it == treeWalkers.end()) throw EWrong_Document_Err();
+  treeWalkers.erase(it);
+  delete walker;
+  walker = nullptr;
+}
+
+void TdomDocument::ClearInvalidNodeIterators() {
+  auto keep = std::remove_if(nodeIterators.begin(), nodeIterators.end(), [](TdomNodeIterator* iterator) {
+    if (iterator->IsValid()) return false;
+    delete iterator;
+    return true;
+  });
+  nodeIterators.erase(keep, nodeIterators.end());
+  nodeIterators.shrink_to_fit();
+}
+
+void TdomDocument::NodeFreeing(TdomNode* node) {
+  for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
+  for (TdomTreeWalker* walker : treeWalkers) walker->HandleNodeFreeing(node);
+}
+
+void TdomDocument::FreeTraversalsAndLists() {
+  for (TdomNodeIterator* iterator : nodeIterators) delete iterator;
+  nodeIterators.clear();
+  for (TdomTreeWalker* walker : treeWalkers) delete walker;
+  treeWalkers.clear();
+  for (TdomElementsNodeList* list : elementLists) delete list;
+  elementLists.clear();
+  for (TdomElementsNodeListNS* list : elementListsNS) delete list;
+  elementListsNS.clear();
+}
+
+void TdomDocument::DoBeforeClear() {
+  TdomNode::DoBeforeClear();
+  FreeTraversalsAndLists();
+}

@@ -1,0 +1,209 @@
+#pragma once
+// TdomDocument: the root of a DOM tree and the factory of every other node
+// kind. It owns every node it makes, the live element lists, the tree walkers
+// and node iterators handed out for it, and the table of ID values.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xml/Node.h"
+#include "xml/ParseError.h"
+
+class TDomImplementation;
+class TdomAttr;
+class TdomCDATASection;
+class TdomComment;
+class TdomDocumentFragment;
+class TdomDocumentType;
+class TdomDocumentTypeDecl;
+class TdomElement;
+class TdomElementsNodeList;
+class TdomElementsNodeListNS;
+class TdomEntity;
+class TdomEntityReference;
+class TdomNodeIterator;
+class TdomNotation;
+class TdomProcessingInstruction;
+class TdomText;
+class TdomTreeWalker;
+
+// Three states of the XML declaration's standalone flag.
+enum TdomStandalone : uint8_t { STANDALONE_YES = 0, STANDALONE_NO = 1, STANDALONE_UNSPECIFIED = 2 };
+
+class TdomDocument : public TdomNode {
+public:
+  TdomDocument() = default;
+  // Frees traversal objects, element lists and every node, then detaches the document type.
+  ~TdomDocument() override;
+
+  // Creation phase. A document type needs an implementation that made it and
+  // must not be in use, else EWrong_Document_Err "Wrong document error.".
+  virtual void Create(TDomImplementation* implementation, TdomDocumentType* doctype);
+
+  std::u16string GetNodeName() const override { return u"#document"; }
+  TdomNodeType GetNodeType() const override { return ntDocument_Node; }
+  TdomDocument* GetReferenceDocument() const override { return const_cast<TdomDocument*>(this); }
+  int64_t GetLevel() const override { return 0; }
+  int64_t GetDocumentOrder() const override { return 0; }
+  // The document URI when it is an absolute URI, else "".
+  std::u16string GetBaseUri() const override;
+  // Setting a document's value does nothing.
+  void SetNodeValue(const std::u16string&) override {}
+
+  // Document child rules: at most one element, one declaration, declaration first.
+  TdomNode* appendChild(TdomNode* newChild) override;
+  TdomNode* insertBefore(TdomNode* newChild, TdomNode* refChild) override;
+  TdomNode* replaceChild(TdomNode* newChild, TdomNode* oldChild) override;
+
+  // --- Tree queries ------------------------------------------------------------
+  // The first element child, or null.
+  virtual TdomElement* GetDocumentElement() const;
+  // The first document type declaration child, or null.
+  virtual TdomDocumentTypeDecl* GetDoctypeDecl() const;
+  TdomDocumentType* GetDoctype() const { return doctype; }
+  TDomImplementation* GetDomImplementation() const { return domImplementation; }
+  // The owner element of the attribute registered under id, or null.
+  virtual TdomElement* getElementById(const std::u16string& id) const;
+  // The cached live list of elements named name ("*": all) below the document.
+  virtual TdomElementsNodeList* getElementsByTagName(const std::u16string& name);
+  virtual TdomElementsNodeListNS* getElementsByTagNameNS(const std::u16string& namespaceURI,
+                                                         const std::u16string& localName);
+
+  // --- Factories (nodes owned by this document, not inserted) ----------------------
+  virtual TdomElement* createElement(const std::u16string& tagName);
+  virtual TdomElement* createElementNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName);
+  virtual TdomAttr* createAttribute(const std::u16string& name);
+  virtual TdomAttr* createAttributeNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName);
+  virtual TdomText* createTextNode(const std::u16string& data);
+  virtual TdomCDATASection* createCDATASection(const std::u16string& data);
+  virtual TdomComment* createComment(const std::u16string& data);
+  virtual TdomProcessingInstruction* createProcessingInstruction(const std::u16string& target,
+                                                                 const std::u16string& data);
+  virtual TdomDocumentFragment* createDocumentFragment();
+  virtual TdomEntityReference* createEntityReference(const std::u16string& name);
+  virtual TdomDocumentTypeDecl* createDocumentTypeDecl(const std::u16string& name, const std::u16string& publicId,
+                                                       const std::u16string& systemId,
+                                                       const std::u16string& internalSubset);
+  virtual TdomEntity* createEntity(const std::u16string& name, const std::u16string& publicId,
+                                   const std::u16string& systemId, const std::u16string& notationName);
+  virtual TdomNotation* createNotation(const std::u16string& name, const std::u16string& publicId,
+                                       const std::u16string& systemId);
+  // Recorded in the iterator list; root null raises ENot_Supported_Err.
+  virtual TdomNodeIterator* createNodeIterator(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
+                                               bool entityReferenceExpansion);
+  virtual TdomTreeWalker* createTreeWalker(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
+                                           bool entityReferenceExpansion);
+  // Frees a walker of this document and nulls the variable; null does nothing;
+  // a walker of another document raises EWrong_Document_Err.
+  virtual void FreeTreeWalker(TdomTreeWalker*& walker);
+  // Frees every iterator marked invalid.
+  virtual void ClearInvalidNodeIterators();
+  int NodeIteratorCount() const { return static_cast<int>(nodeIterators.size()); }
+
+  // Makes the document element; a second one raises EHierarchy_Request_Err.
+  virtual TdomElement* CreateDocumentElement(const std::u16string& tagName);
+  virtual TdomElement* CreateDocumentElementNS(const std::u16string& namespaceURI,
+                                               const std::u16string& qualifiedName);
+
+  // --- Import --------------------------------------------------------------------
+  // A copy of node made in this document; reports NODE_IMPORTED to node's handlers.
+  virtual TdomNode* importNode(TdomNode* node, bool deep);
+  // The copy without the import notification (cloneNode uses it). Null,
+  // documents, document types and declarations raise ENot_Supported_Err.
+  virtual TdomNode* InternalImportNode(TdomNode* node, bool deep);
+
+  // --- Entities, attribute values, validation ---------------------------------------
+  // Replacement text of a general entity; without DTD models only the five
+  // predefined entities (error ET_NONE), others give "" and ET_UNDEFINED_ENTITY.
+  virtual void ResolveEntityReplacementText(const std::u16string& entityName, std::u16string& text,
+                                            TXmlErrorType& errorType);
+  // The normalised value of attr (which must belong here); "" unless the error is a hint.
+  virtual void CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16string& value, TXmlErrorType& errorType);
+  // False without DTD models; else whether the text is white space in element content.
+  virtual bool IsIgnorableWhitespace(const TdomText* textNode) const;
+  // Removes unspecified attributes below node and adds the declared defaults.
+  virtual bool FillDefaultAttributes(TdomNode* node);
+  // True without a document element, else FillDefaultAttributes on it.
+  virtual bool prepareAttributes();
+  // Validates against the declaration's models; without a declaration reports
+  // ET_DOCTYPE_NOT_FOUND and returns false.
+  virtual bool validate(bool keepUnchanged, int64_t startByte = -1, int64_t startChar = -1,
+                        int64_t startColumn = -1, int64_t startLine = -1, int64_t endByte = -1,
+                        int64_t endChar = -1, int64_t endColumn = -1, int64_t endLine = -1);
+  // Reports an error about relatedNode; returns whether to go on.
+  virtual bool HandleError(TXmlErrorType errorType, TdomNode* relatedNode);
+  // Registers id for attr; a value already present raises EStringListError.
+  void AddID(const std::u16string& id, TdomAttr* attr);
+  void ClearIDs() { idTable.clear(); }
+
+  // --- Change notifications -----------------------------------------------------------
+  virtual void DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr);
+  virtual void DoCharacterDataModified(TdomNode* node);
+  virtual void DoNodeClearing(TdomNode* node);
+  virtual void DoNodeInserted(TdomNode* node);
+  virtual void DoNodeRemoving(TdomNode* node);
+
+  TdomAttrModifiedEvent OnAttrModified;
+  TdomNotifyNodeEvent OnCharacterDataModified;
+  TdomNotifyNodeEvent OnNodeClearing;
+  TdomNotifyNodeEvent OnNodeInserted;
+  TdomNotifyNodeEvent OnNodeRemoving;
+
+  // --- Document data ---------------------------------------------------------------------
+  const std::u16string& GetDocumentUri() const { return documentUri; }
+  void SetDocumentUri(const std::u16string& value) { documentUri = value; }
+  const std::u16string& GetInputEncoding() const { return inputEncoding; }
+  void SetInputEncoding(const std::u16string& value) { inputEncoding = value; }
+  const std::u16string& GetXmlEncoding() const { return xmlEncoding; }
+  void SetXmlEncoding(const std::u16string& value) { xmlEncoding = value; }
+  TdomStandalone GetXmlStandalone() const { return xmlStandalone; }
+  void SetXmlStandalone(TdomStandalone value) { xmlStandalone = value; }
+  const std::u16string& GetXmlVersion() const { return xmlVersion; }
+  void SetXmlVersion(const std::u16string& value) { xmlVersion = value; }
+  bool GetModified() const { return modified; }
+  void SetModified(bool value) { modified = value; }
+
+  // Bumped by every change of the tree's shape or of an element's name; live
+  // element lists compare it to decide whether their cached walk still holds.
+  uint64_t StructureStamp() const { return structureStamp; }
+  void BumpStructureStamp() { ++structureStamp; }
+  // True while the destructor runs; nodes then skip notifications.
+  bool IsDestroying() const { return destroying; }
+  // Called by a document type that detaches itself: drops the link to it.
+  void ForgetDoctype(TdomDocumentType* value);
+  // A node of this document is being freed: moves traversal objects off its subtree.
+  void NodeFreeing(TdomNode* node);
+
+protected:
+  void DoBeforeClear() override;
+  void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild) override;
+
+private:
+  // Checks the document rules for one non-fragment child at the given place.
+  void CheckChildRules(const TdomNode* newChild, const TdomNode* refChild, bool appending) const;
+  // Frees iterators, walkers and cached lists.
+  void FreeTraversalsAndLists();
+  void AttachDoctype(TdomDocumentType* value);
+  void DetachDoctype();
+
+  struct IdEntry {
+    std::u16string id;
+    TdomAttr* attr;  // not owned
+  };
+
+  std::vector<TdomNodeIterator*> nodeIterators;         // owned
+  std::vector<TdomTreeWalker*> treeWalkers;             // owned
+  std::vector<TdomElementsNodeList*> elementLists;      // owned
+  std::vector<TdomElementsNodeListNS*> elementListsNS;  // owned
+  TdomDocumentType* doctype = nullptr;                  // not owned
+  std::u16string documentUri;
+  TDomImplementation* domImplementation = nullptr;      // not owned
+  std::vector<IdEntry> idTable;                         // sorted by id
+  std::u16string inputEncoding;
+  std::u16string xmlEncoding;
+  TdomStandalone xmlStandalone = STANDALONE_UNSPECIFIED;
+  std::u16string xmlVersion;
+  bool modified = false;
+  uint64_t structureStamp = 0;
+  bool destroying = false;
+};

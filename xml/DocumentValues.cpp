@@ -1,0 +1,188 @@
+// Entity replacement text, attribute-value normalisation, default attributes
+// and validation. Without DTD models only the predefined entities are known;
+// the branches that need models stop at a "not available" error.
+#include "xml/Attr.h"
+#include "xml/CharacterData.h"
+#include "xml/Document.h"
+#include "xml/DocumentType.h"
+#include "xml/DomException.h"
+#include "xml/DomNamedNodeMap.h"
+#include "xml/Element.h"
+#include "xml/ParserUtilsCharRefs.h"
+#include "xml/XmlRules.h"
+
+namespace {
+
+bool HasModels(const TdomDocument* document) {
+  TdomDocumentTypeDecl* decl = document->GetDoctypeDecl();
+  return decl != nullptr && decl->HasASModels();
+}
+
+[[noreturn]] void RaiseModelsNotAvailable() { throw ENot_Supported_Err("DTD models are not available."); }
+
+// The character a predefined entity stands for; 0 for any other name.
+char16_t PredefinedEntityChar(const std::u16string& name) {
+  if (name == u"lt") return u'<';
+  if (name == u"gt") return u'>';
+  if (name == u"amp") return u'&';
+  if (name == u"apos") return u'\'';
+  if (name == u"quot") return u'"';
+  return 0;
+}
+
+}  // namespace
+
+void TdomDocument::ResolveEntityReplacementText(const std::u16string& entityName, std::u16string& text,
+                                                TXmlErrorType& errorType) {
+  text.clear();
+  if (HasModels(this)) RaiseModelsNotAvailable();
+  errorType = ET_NONE;
+  if (entityName == u"lt") {
+    text = u"&#60;";
+  } else if (entityName == u"gt") {
+    text = u">";
+  } else if (entityName == u"amp") {
+    text = u"&#38;";
+  } else if (entityName == u"apos") {
+    text = u"'";
+  } else if (entityName == u"quot") {
+    text = u"\"";
+  } else {
+    errorType = ET_UNDEFINED_ENTITY;
+  }
+}
+
+void TdomDocument::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16string& value,
+                                                TXmlErrorType& errorType) {
+  if (attr == nullptr || attr->GetOwnerDocument() != this) {
+    throw EAssertionFailed("Attribute must belong to this document.");
+  }
+  if (HasModels(this)) RaiseModelsNotAvailable();
+  enum class State { Text, Reference, CharRef, EntityName };
+  State state = State::Text;
+  std::u16string collected;
+  std::u16string reference;
+  errorType = ET_NONE;
+  const std::u16string source = attr->GetNodeValue();
+  for (size_t i = 0; i < source.size() && errorType == ET_NONE; ++i) {
+    char16_t c = source[i];
+    switch (state) {
+      case State::Text:
+        if (IsXmlWhiteSpaceWideChar(c)) {
+          collected += u' ';
+        } else if (c == u'<') {
+          errorType = ET_LT_IN_ATTRIBUTE_VALUE;
+        } else if (c == u'&') {
+          state = State::Reference;
+        } else {
+          collected += c;
+        }
+        break;
+      case State::Reference:
+        if (c == u'#') {
+          reference = u"&#";
+          state = State::CharRef;
+        } else {
+          reference = std::u16string(1, c);
+          state = State::EntityName;
+        }
+        break;
+      case State::CharRef:
+        reference += c;
+        if (c != u';') break;
+        try {
+          std::u16string decoded = XmlCharRefToWideStr(reference);
+          if (decoded == u"<") {
+            errorType = ET_LT_IN_ATTRIBUTE_VALUE;
+            break;
+          }
+          collected += decoded;
+        } catch (const EConvertError&) {
+          errorType = ET_INVALID_CHAR_REF;
+          break;
+        }
+        state = State::Text;
+        break;
+      case State::EntityName:
+        if (c != u';') {
+          reference += c;
+          break;
+        }
+        if (char16_t replacement = PredefinedEntityChar(reference)) {
+          collected += replacement;
+          state = State::Text;
+        } else {
+          errorType = ET_UNDEFINED_ENTITY;
+        }
+        break;
+    }
+  }
+  if (errorType == ET_NONE && state != State::Text) errorType = ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE;
+  value = IsHintOrWarningErrorType(errorType) ? collected : std::u16string();
+}
+
+bool TdomDocument::IsIgnorableWhitespace(const TdomText* textNode) const {
+  if (!HasModels(this)) return false;
+  RaiseModelsNotAvailable();
+}
+
+bool TdomDocument::FillDefaultAttributes(TdomNode* node) {
+  bool result = true;
+  if (node == nullptr) return result;
+  bool models = HasModels(this);
+  // Pre-order walk of node and everything below it.
+  TdomNode* current = node;
+  while (current != nullptr) {
+    if (current->GetNodeType() == ntElement_Node) {
+      TdomElement* element = static_cast<TdomElement*>(current);
+      if (element->IsNamespaceAware()) result = false;
+      TdomNamedNodeMap* attributes = element->GetAttributes();
+      for (int i = attributes->GetLength() - 1; i >= 0; --i) {
+        TdomAttr* attr = static_cast<TdomAttr*>(attributes->Item(i));
+        if (attr->GetSpecified()) continue;
+        element->removeAttributeNode(attr);
+        attr->Free();
+      }
+      if (models) RaiseModelsNotAvailable();
+    }
+    if (TdomNode* child = current->GetFirstChildNode()) {
+      current = child;
+      continue;
+    }
+    while (current != node && current->GetNextSiblingNode() == nullptr) current = current->GetParentNode();
+    current = current == node ? nullptr : current->GetNextSiblingNode();
+  }
+  return result;
+}
+
+bool TdomDocument::prepareAttributes() {
+  TdomElement* element = GetDocumentElement();
+  if (element == nullptr) return true;
+  return FillDefaultAttributes(element);
+}
+
+bool TdomDocument::validate(bool keepUnchanged, int64_t startByte, int64_t startChar, int64_t startColumn,
+                            int64_t startLine, int64_t, int64_t, int64_t, int64_t) {
+  ClearIDs();
+  TdomDocumentTypeDecl* decl = GetDoctypeDecl();
+  if (decl == nullptr) {
+    HandleError(ET_DOCTYPE_NOT_FOUND, this);
+    return false;
+  }
+  bool result = true;
+  if (decl->GetPreparationStatus() != PS_SUCCESSFUL) {
+    result = decl->PrepareASModels(/*internalSubsetOnly=*/false, startByte, startChar, startColumn, startLine);
+  }
+  TdomElement* element = GetDocumentElement();
+  if (element == nullptr) {
+    HandleError(ET_MISSING_ROOT_ELEMENT, this);
+    return false;
+  }
+  if (decl->GetName() != element->GetNodeName()) {
+    result = false;
+    HandleError(ET_ROOT_ELEMENT_TYPE_MISMATCH, this);
+  }
+  (void)keepUnchanged;
+  (void)result;
+  RaiseModelsNotAvailable();
+}

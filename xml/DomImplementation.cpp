@@ -1,0 +1,238 @@
+#include "xml/DomImplementation.h"
+
+#include <algorithm>
+
+#include "xml/Document.h"
+#include "xml/DocumentType.h"
+#include "xml/DomException.h"
+#include "xml/NodeList.h"
+#include "xml/ParseError.h"
+#include "xml/ParserUtilsNames.h"
+#include "xml/XmlRules.h"
+
+TDomImplementation::~TDomImplementation() {
+  Clear();
+  delete documentsView;
+  delete documentTypesView;
+}
+
+void TDomImplementation::Create(TComponent* owner) {
+  TDomBaseComponent::Create(owner);
+  documentsView = new TdomNodeList(&documents);
+  documentTypesView = new TdomNodeList(&documentTypes);
+}
+
+TdomDocument* TDomImplementation::CreateDocumentInstance() { return New<TdomDocument>(this, nullptr); }
+
+TdomDocument* TDomImplementation::CreateDocumentInstance(const std::u16string&, TdomDocumentType* doctype) {
+  return New<TdomDocument>(this, doctype);
+}
+
+TdomDocument* TDomImplementation::CreateDocumentInstance(const std::u16string&, const std::u16string&,
+                                                         TdomDocumentType* doctype) {
+  return New<TdomDocument>(this, doctype);
+}
+
+TdomDocument* TDomImplementation::RegisterDocument(TdomDocument* document) {
+  documents.push_back(document);
+  return document;
+}
+
+TdomDocument* TDomImplementation::CreateEmptyDocument() { return RegisterDocument(CreateDocumentInstance()); }
+
+TdomDocument* TDomImplementation::CreateDocumentNoNS(const std::u16string& tagName, TdomDocumentType* doctype) {
+  if (!IsXmlName(tagName)) throw EInvalid_Character_Err();
+  TdomDocument* document = CreateDocumentInstance(tagName, doctype);
+  try {
+    document->CreateDocumentElement(tagName);
+  } catch (...) {
+    document->Free();
+    throw;
+  }
+  return RegisterDocument(document);
+}
+
+TdomDocument* TDomImplementation::createDocument(const std::u16string& namespaceURI,
+                                                 const std::u16string& qualifiedName, TdomDocumentType* doctype) {
+  if (doctype != nullptr && (doctype->GetOwnerDocument() != nullptr || !OwnsDocumentType(doctype))) {
+    throw EWrong_Document_Err();
+  }
+  std::u16string prefix;
+  std::u16string localName;
+  if (!SplitQualifiedName(qualifiedName, prefix, localName)) {
+    if (IsXmlName(qualifiedName)) throw ENamespace_Err();
+    throw EInvalid_Character_Err();
+  }
+  if ((prefix == u"xmlns" || qualifiedName == u"xmlns") && namespaceURI != kXmlnsNamespaceUri) {
+    throw ENamespace_Err();
+  }
+  if (namespaceURI.empty() && !prefix.empty()) throw ENamespace_Err();
+  if (prefix == u"xml" && namespaceURI != kXmlNamespaceUri) throw ENamespace_Err();
+  TdomDocument* document = CreateDocumentInstance(namespaceURI, qualifiedName, doctype);
+  try {
+    document->CreateDocumentElementNS(namespaceURI, qualifiedName);
+  } catch (...) {
+    document->Free();
+    throw;
+  }
+  return RegisterDocument(document);
+}
+
+TdomDocumentType* TDomImplementation::createDocumentType(const std::u16string& qualifiedName,
+                                                         const std::u16string& publicId,
+                                                         const std::u16string& systemId) {
+  if (!IsXmlName(qualifiedName)) throw EInvalid_Character_Err();
+  if (!IsXmlQName(qualifiedName)) throw ENamespace_Err();
+  TdomDocumentType* doctype = New<TdomDocumentType>(this, qualifiedName, publicId, systemId);
+  documentTypes.push_back(doctype);
+  return doctype;
+}
+
+TdomASModelNS* TDomImplementation::CreateASModelNS() {
+  throw ENot_Supported_Err("Abstract-schema models are not available.");
+}
+
+bool TDomImplementation::OwnsDocument(const TdomDocument* document) const {
+  return std::find(documents.begin(), documents.end(), document) != documents.end();
+}
+
+bool TDomImplementation::OwnsDocumentType(const TdomDocumentType* doctype) const {
+  return std::find(documentTypes.begin(), documentTypes.end(), doctype) != documentTypes.end();
+}
+
+void TDomImplementation::FreeDocument(TdomDocument*& document) {
+  if (document == nullptr) return;
+  if (!OwnsDocument(document)) throw ENot_Found_Err(DomMessage::kDocumentNotFound);
+  // Read the type first: freeing the document detaches it.
+  TdomDocumentType* doctype = document->GetDoctype();
+  if (doctype != nullptr && !OwnsDocumentType(doctype)) throw ENot_Found_Err(DomMessage::kDocumentTypeNotFound);
+  documents.erase(std::find(documents.begin(), documents.end(), document));
+  document->Free();
+  document = nullptr;
+  if (doctype != nullptr) FreeDocumentType(doctype);
+}
+
+void TDomImplementation::FreeDocumentType(TdomDocumentType*& doctype) {
+  if (doctype == nullptr) return;
+  if (!OwnsDocumentType(doctype)) throw ENot_Found_Err(DomMessage::kDocumentTypeNotFound);
+  if (doctype->GetOwnerDocument() != nullptr) throw EInuse_Err(DomMessage::kInuseDocumentType);
+  documentTypes.erase(std::find(documentTypes.begin(), documentTypes.end(), doctype));
+  doctype->Free();
+  doctype = nullptr;
+}
+
+void TDomImplementation::FreeASModel(TdomASModelNS*& model) {
+  if (model == nullptr) return;
+  throw ENot_Found_Err(DomMessage::kASModelNotFound);
+}
+
+void TDomImplementation::FreeUnusedASModels() {}
+
+void TDomImplementation::Clear() {
+  // Documents leave the list before they go, so the views never show a freed one.
+  while (!documents.empty()) {
+    TdomDocument* document = static_cast<TdomDocument*>(documents.front());
+    documents.erase(documents.begin());
+    document->Free();
+  }
+  while (!documentTypes.empty()) {
+    TdomNode* doctype = documentTypes.back();
+    documentTypes.pop_back();
+    doctype->Free();
+  }
+}
+
+namespace {
+
+// ASCII case-insensitive comparison with an upper-case ASCII literal.
+bool SameFeature(const std::u16string& text, std::u16string_view upper) {
+  if (text.size() != upper.size()) return false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+    if (c != upper[i]) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TDomImplementation::hasFeature(const std::u16string& feature, const std::u16string& version) const {
+  if (SameFeature(feature, u"XML")) return version == u"1.0" || version == u"2.0" || version.empty();
+  if (SameFeature(feature, u"VIEWS") || SameFeature(feature, u"TRAVERSAL")) return version == u"2.0";
+  return false;
+}
+
+bool TDomImplementation::HandleError(TObject* sender, TdomError* error) {
+  if (error == nullptr) throw ENot_Supported_Err();
+  bool go = true;
+  DoError(sender, error, go);
+  return go;
+}
+
+void TDomImplementation::DoError(TObject* sender, TdomError* error, bool& go) {
+  go = error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
+  if (OnError && errorEventLock == 0) OnError(sender, error, go);
+}
+
+void TDomImplementation::DisableErrorEvents() {
+  if (errorEventLock == 0xFFFF) throw EIntOverflow("Integer overflow");
+  ++errorEventLock;
+}
+
+void TDomImplementation::EnableErrorEvents() {
+  if (errorEventLock == 0) throw EIntOverflow("Integer overflow");
+  --errorEventLock;
+}
+
+void TDomImplementation::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
+  if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr);
+}
+
+void TDomImplementation::DoCharacterDataModified(TdomNode* node) {
+  if (OnCharacterDataModified) OnCharacterDataModified(this, node);
+}
+
+void TDomImplementation::DoNodeClearing(TdomNode* node) {
+  if (OnNodeClearing) OnNodeClearing(this, node);
+}
+
+void TDomImplementation::DoNodeInserted(TdomNode* node) {
+  if (OnNodeInserted) OnNodeInserted(this, node);
+}
+
+void TDomImplementation::DoNodeRemoving(TdomNode* node) {
+  if (OnNodeRemoving) OnNodeRemoving(this, node);
+}
+
+void TDomImplementation::DoRequestXPathFunctionResult(const std::u16string& namespaceUri,
+                                                      const std::u16string& localName, TdomNode* contextNode,
+                                                      int contextPosition, int contextSize, TList* arguments,
+                                                      TdomXPathCustomResult*& value) {
+  if (OnRequestXPathFunctionResult) {
+    OnRequestXPathFunctionResult(namespaceUri, localName, contextNode, contextPosition, contextSize, arguments, value);
+  }
+}
+
+void TDomImplementation::DoRequestXPathVariable(TXPathExpression* sender, const std::u16string& namespaceURI,
+                                                const std::u16string& localName, TdomXPathCustomResult*& value) {
+  if (OnRequestXPathVariable) OnRequestXPathVariable(sender, namespaceURI, localName, value);
+}
+
+TStream* TDomImplementation::ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
+                                             std::u16string& systemId) {
+  if (resourceResolver == nullptr) throw ENot_Found_Err(DomMessage::kNoResourceResolver);
+  return resourceResolver->ResolveResource(baseURI, publicId, systemId);
+}
+
+void TDomImplementation::SetResourceResolver(TCustomResourceResolver* resolver) {
+  if (resolver == resourceResolver) return;
+  if (resourceResolver != nullptr) resourceResolver->RemoveFreeNotification(this);
+  resourceResolver = resolver;
+  if (resourceResolver != nullptr) resourceResolver->FreeNotification(this);
+}
+
+void TDomImplementation::Notification(TComponent* component, TOperation operation) {
+  TDomBaseComponent::Notification(component, operation);
+  if (operation == opRemove && component == resourceResolver) resourceResolver = nullptr;
+}

@@ -1,0 +1,137 @@
+#pragma once
+// TDomImplementation: the component that creates, owns and frees documents and
+// document types, answers feature queries, carries the tab width used for
+// column counting, routes errors and change notices to its events and hands
+// resource requests to an attached resolver.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "core/Component.h"
+#include "core/Lists.h"
+#include "xml/DomTypes.h"
+
+class TStream;
+class TdomASModelNS;
+class TdomDocumentType;
+class TdomNodeList;
+class TdomXPathCustomResult;
+class TXPathExpression;
+
+// The base of the XML library's components.
+class TDomBaseComponent : public TComponent {};
+
+// Finds external resources (DTD subsets, entities) by their identifiers.
+class TCustomResourceResolver : public TDomBaseComponent {
+public:
+  // A stream of the resource (owned by the caller), or null when not found.
+  virtual TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
+                                   std::u16string& systemId) = 0;
+};
+
+using TdomRequestXPathFunctionResultEvent =
+    TEvent<void(const std::u16string& namespaceUri, const std::u16string& localName, TdomNode* contextNode,
+                int contextPosition, int contextSize, TList* arguments, TdomXPathCustomResult*& value)>;
+using TdomRequestXPathVariableEvent =
+    TEvent<void(TXPathExpression* sender, const std::u16string& namespaceURI, const std::u16string& localName,
+                TdomXPathCustomResult*& value)>;
+
+class TDomImplementation : public TDomBaseComponent {
+public:
+  ~TDomImplementation() override;
+  void Create(TComponent* owner) override;
+
+  // --- Creation (each new object is registered here) -----------------------------
+  // A document of this implementation with doctype (which must be ours and unused).
+  virtual TdomDocument* CreateDocumentInstance();
+  virtual TdomDocument* CreateDocumentInstance(const std::u16string& name, TdomDocumentType* doctype);
+  virtual TdomDocument* CreateDocumentInstance(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
+                                               TdomDocumentType* doctype);
+  // A registered document without document type (the parser's per-parse document).
+  virtual TdomDocument* CreateEmptyDocument();
+  // A registered document with a document element named tagName (an XML Name,
+  // else EInvalid_Character_Err).
+  virtual TdomDocument* CreateDocumentNoNS(const std::u16string& tagName, TdomDocumentType* doctype);
+  // A registered document with a namespace-aware document element; see the checks in the .cpp.
+  virtual TdomDocument* createDocument(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
+                                       TdomDocumentType* doctype);
+  // qualifiedName must be an XML Name (EInvalid_Character_Err) and a QName (ENamespace_Err).
+  virtual TdomDocumentType* createDocumentType(const std::u16string& qualifiedName, const std::u16string& publicId,
+                                               const std::u16string& systemId);
+  // Abstract-schema models are not part of this build: raises ENot_Supported_Err
+  // "Abstract-schema models are not available.".
+  virtual TdomASModelNS* CreateASModelNS();
+
+  // --- Registered objects ------------------------------------------------------------
+  // Live views of the registered documents and document types.
+  TdomNodeList* GetDocuments() const { return documentsView; }
+  TdomNodeList* GetDocumentTypes() const { return documentTypesView; }
+  bool OwnsDocument(const TdomDocument* document) const;
+  bool OwnsDocumentType(const TdomDocumentType* doctype) const;
+
+  // Each frees a registered object and nulls the variable; null does nothing.
+  // Not registered: ENot_Found_Err "Document not found error." (the document
+  // type is checked too before anything is freed); the document's type is freed after it.
+  virtual void FreeDocument(TdomDocument*& document);
+  // Not registered: ENot_Found_Err "DocumentType not found error."; in use: EInuse_Err "Inuse DocumentType error.".
+  virtual void FreeDocumentType(TdomDocumentType*& doctype);
+  // No model is ever registered here: a non-null model raises ENot_Found_Err "ASModel not found error.".
+  virtual void FreeASModel(TdomASModelNS*& model);
+  virtual void FreeUnusedASModels();
+  // Frees every document (children first), then every document type.
+  virtual void Clear();
+
+  // --- Features, errors, notices ---------------------------------------------------------
+  // "XML" for "1.0", "2.0" or ""; "VIEWS" and "TRAVERSAL" for "2.0"; feature case ignored.
+  virtual bool hasFeature(const std::u16string& feature, const std::u16string& version) const;
+  // DoError's verdict; a null error raises ENot_Supported_Err.
+  virtual bool HandleError(TObject* sender, TdomError* error);
+  // go: true for warnings and errors, false for fatal errors; then OnError
+  // (unless locked) may change it.
+  virtual void DoError(TObject* sender, TdomError* error, bool& go);
+  // Nest a lock on OnError; beyond 0..65535 raises EIntOverflow.
+  virtual void DisableErrorEvents();
+  virtual void EnableErrorEvents();
+  virtual void DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr);
+  virtual void DoCharacterDataModified(TdomNode* node);
+  virtual void DoNodeClearing(TdomNode* node);
+  virtual void DoNodeInserted(TdomNode* node);
+  virtual void DoNodeRemoving(TdomNode* node);
+  virtual void DoRequestXPathFunctionResult(const std::u16string& namespaceUri, const std::u16string& localName,
+                                            TdomNode* contextNode, int contextPosition, int contextSize,
+                                            TList* arguments, TdomXPathCustomResult*& value);
+  virtual void DoRequestXPathVariable(TXPathExpression* sender, const std::u16string& namespaceURI,
+                                      const std::u16string& localName, TdomXPathCustomResult*& value);
+
+  // --- Resources and settings ---------------------------------------------------------------
+  // The resolver's stream; without a resolver raises ENot_Found_Err
+  // "No resource resolver assigned to DOM implementation.".
+  virtual TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId, std::u16string& systemId);
+  TCustomResourceResolver* GetResourceResolver() const { return resourceResolver; }
+  virtual void SetResourceResolver(TCustomResourceResolver* resolver);
+  int GetTabWidth() const { return tabWidth; }
+  virtual void SetTabWidth(int value) { tabWidth = value; }
+
+  TdomAttrModifiedEvent OnAttrModified;
+  TdomNotifyNodeEvent OnCharacterDataModified;
+  TdomErrorEvent OnError;
+  TdomNotifyNodeEvent OnNodeClearing;
+  TdomNotifyNodeEvent OnNodeInserted;
+  TdomNotifyNodeEvent OnNodeRemoving;
+  TdomRequestXPathFunctionResultEvent OnRequestXPathFunctionResult;
+  TdomRequestXPathVariableEvent OnRequestXPathVariable;
+
+protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+private:
+  TdomDocument* RegisterDocument(TdomDocument* document);
+
+  uint16_t errorEventLock = 0;
+  TCustomResourceResolver* resourceResolver = nullptr;  // not owned
+  int tabWidth = 4;
+  TdomNodeList* documentsView = nullptr;       // owned
+  std::vector<TdomNode*> documents;            // owned documents
+  TdomNodeList* documentTypesView = nullptr;   // owned
+  std::vector<TdomNode*> documentTypes;        // owned document types
+};

@@ -1,0 +1,52 @@
+#pragma once
+// TdomNamedNodeMap: the attributes of an element, or the entities or
+// notations of a document type; a node list with named access and the DOM's
+// modification checks. It owns neither its items nor its item list.
+#include <string>
+#include <vector>
+
+#include "xml/DomTypes.h"
+#include "xml/NodeList.h"
+
+class TdomNamedNodeMap : public TdomNodeList {
+public:
+  // items belongs to ownerNode (may be null) and must outlive the map.
+  TdomNamedNodeMap(TdomNode* ownerNode_, bool namespaceAware_, TdomWhatToShow allowedTypes_,
+                   std::vector<TdomNode*>* items_);
+
+  // Appends node; an attribute records this map as its holder.
+  virtual void AddItem(TdomNode* node);
+  // Removes node; an attribute's holder link is cleared.
+  virtual void RemoveItem(TdomNode* node);
+  // Read-only check, then node must be here (ENot_Found_Err "Node not found error."); returns node.
+  virtual TdomNode* RemoveItemChecked(TdomNode* node);
+
+  // First item named name, or null; ENamespace_Err in namespace mode.
+  virtual TdomNode* getNamedItem(const std::u16string& name) const;
+  // First item with that namespace URI and local name, or null; ENamespace_Err outside namespace mode.
+  virtual TdomNode* getNamedItemNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
+  // Removes and returns the named item; absent raises ENot_Found_Err.
+  virtual TdomNode* removeNamedItem(const std::u16string& name);
+  virtual TdomNode* removeNamedItemNS(const std::u16string& namespaceURI, const std::u16string& localName);
+  // Adds or replaces; returns the replaced item, or null (also when arg was already there).
+  virtual TdomNode* setNamedItem(TdomNode* arg);
+  virtual TdomNode* setNamedItemNS(TdomNode* arg);
+
+  // Namespace mode follows the owner node; without one, the map's own flag.
+  bool IsNamespaceMode() const;
+  // Read-only when the owner node is.
+  bool IsReadOnly() const;
+  TdomNode* GetOwnerNode() const { return ownerNode; }
+  TdomWhatToShow AllowedTypes() const { return allowedTypes; }
+
+private:
+  // The checks shared by setNamedItem and setNamedItemNS after the mode check.
+  void CheckSettable(TdomNode* arg) const;
+  // Replaces old (if any) by arg.
+  TdomNode* Exchange(TdomNode* old, TdomNode* arg);
+
+  std::vector<TdomNode*>* mutableItems;  // not owned
+  TdomWhatToShow allowedTypes;
+  bool namespaceAware;
+  TdomNode* ownerNode;  // not owned
+};

@@ -1,0 +1,237 @@
+#include "xml/Element.h"
+
+#include "xml/Attr.h"
+#include "xml/CharacterData.h"
+#include "xml/Document.h"
+#include "xml/DomException.h"
+#include "xml/DomNamedNodeMap.h"
+#include "xml/NodeList.h"
+#include "xml/XmlRules.h"
+
+TdomElement::~TdomElement() {
+  SetReadOnly(false);
+  try {
+    FreeAttributes();
+  } catch (...) {
+  }
+  // Attributes that could not leave through the map are let go directly.
+  for (TdomNode* attr : attributeList) static_cast<TdomAttr*>(attr)->SetOwnerMap(nullptr);
+  attributeList.clear();
+  delete attributes;
+  attributes = nullptr;
+  for (TdomElementsNodeList* list : elementLists) delete list;
+  for (TdomElementsNodeListNS* list : elementListsNS) delete list;
+}
+
+void TdomElement::Create(TdomDocument* document_, const std::u16string& tagName) {
+  TdomNode::Create(document_);
+  SetAllowedChildTypes(kContentChildTypes);
+  attributes = new TdomNamedNodeMap(this, /*namespaceAware=*/false, NodeTypeBit(ntAttribute_Node), &attributeList);
+  if (!IsXmlName(tagName)) throw EInvalid_Character_Err();
+  nodeName = tagName;
+}
+
+void TdomElement::Create(TdomDocument* document_, const std::u16string& namespaceURI_,
+                         const std::u16string& qualifiedName) {
+  TdomNode::Create(document_);
+  SetAllowedChildTypes(kContentChildTypes);
+  attributes = new TdomNamedNodeMap(this, /*namespaceAware=*/true, NodeTypeBit(ntAttribute_Node), &attributeList);
+  CheckQualifiedNameNS(namespaceURI_, qualifiedName, /*checkXmlns=*/false, prefix, localName);
+  namespaceURI = namespaceURI_;
+  nodeName = qualifiedName;
+  SetNamespaceAware(true);
+}
+
+void TdomElement::SetPrefix(const std::u16string& prefix_) {
+  if (!IsXmlName(prefix_)) throw EInvalid_Character_Err();
+  CheckNodeWritable();
+  if (!IsXmlNCName(prefix_)) throw ENamespace_Err();
+  if (namespaceURI.empty()) throw ENamespace_Err();
+  if (prefix_ == u"xml" && namespaceURI != kXmlNamespaceUri) throw ENamespace_Err();
+  prefix = prefix_;
+  nodeName = prefix + u":" + localName;
+  if (TdomDocument* doc = GetReferenceDocument()) doc->BumpStructureStamp();
+}
+
+std::u16string TdomElement::lookupNamespaceURI(const std::u16string& prefix_) const {
+  const TdomNode* current = this;
+  while (current != nullptr && current->GetNodeType() == ntElement_Node) {
+    for (TdomNode* item : static_cast<const TdomElement*>(current)->attributeList) {
+      const TdomAttr* attr = static_cast<const TdomAttr*>(item);
+      TdomAttrDeclarationKind kind = attr->GetDeclarationKind();
+      // The declared prefix is what follows "xmlns:", whichever constructor made the attribute.
+      bool matches = prefix_.empty() ? kind == AT_DEFAULT_NAMESPACE_DECL
+                                     : kind == AT_PREFIXED_NAMESPACE_DECL && attr->GetNodeName().substr(6) == prefix_;
+      if (matches) return attr->GetNodeValue();
+    }
+    current = current->GetParentNode();
+  }
+  if (current != nullptr) return current->lookupNamespaceURI(prefix_);
+  return TdomNode::lookupNamespaceURI(prefix_);
+}
+
+std::u16string TdomElement::getAttribute(const std::u16string& name) const {
+  TdomAttr* attr = getAttributeNode(name);
+  return attr != nullptr ? attr->GetNodeValue() : std::u16string();
+}
+
+std::u16string TdomElement::getAttributeNS(const std::u16string& namespaceURI_,
+                                           const std::u16string& localName_) const {
+  TdomAttr* attr = getAttributeNodeNS(namespaceURI_, localName_);
+  return attr != nullptr ? attr->GetNodeValue() : std::u16string();
+}
+
+TdomAttr* TdomElement::getAttributeNode(const std::u16string& name) const {
+  return static_cast<TdomAttr*>(attributes->getNamedItem(name));
+}
+
+TdomAttr* TdomElement::getAttributeNodeNS(const std::u16string& namespaceURI_,
+                                          const std::u16string& localName_) const {
+  return static_cast<TdomAttr*>(attributes->getNamedItemNS(namespaceURI_, localName_));
+}
+
+namespace {
+
+std::u16string NormalizedValueOf(const TdomAttr* attr) {
+  if (attr == nullptr) return std::u16string();
+  try {
+    return attr->GetValue();
+  } catch (...) {
+    throw EConvertError("Literal attribute value cannot be resolved.");
+  }
+}
+
+}  // namespace
+
+std::u16string TdomElement::getAttributeNormalizedValue(const std::u16string& name) const {
+  return NormalizedValueOf(getAttributeNode(name));
+}
+
+std::u16string TdomElement::getAttributeNSNormalizedValue(const std::u16string& namespaceURI_,
+                                                          const std::u16string& localName_) const {
+  return NormalizedValueOf(getAttributeNodeNS(namespaceURI_, localName_));
+}
+
+bool TdomElement::hasAttribute(const std::u16string& name) const { return getAttributeNode(name) != nullptr; }
+
+bool TdomElement::hasAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_) const {
+  return getAttributeNodeNS(namespaceURI_, localName_) != nullptr;
+}
+
+TdomAttr* TdomElement::setAttribute(const std::u16string& name, const std::u16string& value) {
+  CheckNodeWritable();
+  if (TdomAttr* existing = getAttributeNode(name)) {
+    existing->SetNodeValue(value);
+    return nullptr;
+  }
+  TdomDocument* doc = GetOwnerDocument();
+  if (doc == nullptr) throw ENot_Supported_Err();
+  TdomAttr* attr = doc->createAttribute(name);
+  attr->SetNodeValue(value);
+  attributes->AddItem(attr);
+  DoAttrModified(this, AC_ADDITION, attr);
+  return attr;
+}
+
+TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
+                                      const std::u16string& value) {
+  CheckNodeWritable();
+  std::u16string newPrefix;
+  std::u16string newLocalName;
+  CheckQualifiedNameNS(namespaceURI_, qualifiedName, /*checkXmlns=*/true, newPrefix, newLocalName);
+  if (TdomAttr* existing = getAttributeNodeNS(namespaceURI_, newLocalName)) {
+    // A name without prefix drops the existing prefix instead of failing on an empty one.
+    if (newPrefix.empty()) {
+      existing->ClearPrefix();
+    } else {
+      existing->SetPrefix(newPrefix);
+    }
+    existing->SetNodeValue(value);
+    return nullptr;
+  }
+  TdomDocument* doc = GetOwnerDocument();
+  if (doc == nullptr) throw ENot_Supported_Err();
+  TdomAttr* attr = doc->createAttributeNS(namespaceURI_, qualifiedName);
+  attr->SetNodeValue(value);
+  attributes->AddItem(attr);
+  DoAttrModified(this, AC_ADDITION, attr);
+  return attr;
+}
+
+TdomAttr* TdomElement::setAttributeNode(TdomAttr* attr) {
+  bool hadNoOwner = attr != nullptr && attr->GetOwnerElement() == nullptr;
+  TdomAttr* old = static_cast<TdomAttr*>(attributes->setNamedItem(attr));
+  if (hadNoOwner) DoAttrModified(this, AC_ADDITION, attr);
+  return old;
+}
+
+TdomAttr* TdomElement::setAttributeNodeNS(TdomAttr* attr) {
+  bool hadNoOwner = attr != nullptr && attr->GetOwnerElement() == nullptr;
+  TdomAttr* old = static_cast<TdomAttr*>(attributes->setNamedItemNS(attr));
+  if (hadNoOwner) DoAttrModified(this, AC_ADDITION, attr);
+  return old;
+}
+
+TdomAttr* TdomElement::removeAttributeNode(TdomAttr* attr) {
+  attributes->RemoveItemChecked(attr);
+  DoAttrModified(this, AC_REMOVAL, attr);
+  return attr;
+}
+
+void TdomElement::removeAttribute(const std::u16string& name) { removeAttributeNode(getAttributeNode(name)); }
+
+void TdomElement::removeAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_) {
+  removeAttributeNode(getAttributeNodeNS(namespaceURI_, localName_));
+}
+
+void TdomElement::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
+  if (TdomDocument* doc = GetOwnerDocument()) doc->DoAttrModified(modifiedNode, attrChange, relatedAttr);
+}
+
+TdomElementsNodeList* TdomElement::getElementsByTagName(const std::u16string& name) {
+  for (TdomElementsNodeList* list : elementLists) {
+    if (list->QueryName() == name) return list;
+  }
+  elementLists.push_back(new TdomElementsNodeList(name, this));
+  return elementLists.back();
+}
+
+TdomElementsNodeListNS* TdomElement::getElementsByTagNameNS(const std::u16string& namespaceURI_,
+                                                            const std::u16string& localName_) {
+  for (TdomElementsNodeListNS* list : elementListsNS) {
+    if (list->NamespaceURI() == namespaceURI_ && list->LocalName() == localName_) return list;
+  }
+  elementListsNS.push_back(new TdomElementsNodeListNS(namespaceURI_, this, localName_));
+  return elementListsNS.back();
+}
+
+void TdomElement::FreeAttributes() {
+  while (!attributeList.empty()) {
+    TdomAttr* attr = static_cast<TdomAttr*>(attributeList.front());
+    removeAttributeNode(attr);
+    attr->Free();
+  }
+}
+
+void TdomElement::DoBeforeClear() {
+  TdomNode::DoBeforeClear();
+  FreeAttributes();
+}
+
+void TdomElement::MergeTextChildren() {
+  // Nodes inside an entity reference are read-only: leave them as they are.
+  if (GetReadOnly()) return;
+  TdomNode* current = GetLastChildNode();
+  while (current != nullptr) {
+    TdomNode* previous = current->GetPreviousSiblingNode();
+    TdomNode* next = current->GetNextSiblingNode();
+    if (current->GetNodeType() == ntText_Node && next != nullptr && next->GetNodeType() == ntText_Node &&
+        !current->GetReadOnly()) {
+      TdomText* text = static_cast<TdomText*>(current);
+      text->SetData(text->GetData() + static_cast<TdomText*>(next)->GetData());
+      removeChild(next);
+      next->Free();
+    }
+    current = previous;
+  }
+}

@@ -1,0 +1,89 @@
+#pragma once
+// TdomElement: an element with its attribute map, its cached live element
+// lists and namespace prefix resolution from its namespace declarations.
+#include <string>
+#include <vector>
+
+#include "xml/Node.h"
+
+class TdomAttr;
+class TdomElementsNodeList;
+class TdomElementsNodeListNS;
+class TdomNamedNodeMap;
+
+class TdomElement : public TdomNode {
+public:
+  TdomElement() = default;
+  // Frees the attributes (read-only or not), the map and the cached lists.
+  ~TdomElement() override;
+
+  // Plain element: tagName must be an XML Name, else EInvalid_Character_Err.
+  virtual void Create(TdomDocument* document_, const std::u16string& tagName);
+  // Namespace-aware element: qualified-name, empty-URI and "xml" rules.
+  virtual void Create(TdomDocument* document_, const std::u16string& namespaceURI_,
+                      const std::u16string& qualifiedName);
+
+  std::u16string GetNodeName() const override { return nodeName; }
+  std::u16string GetExpandedName() const override { return nodeName; }
+  std::u16string GetLocalName() const override { return localName; }
+  std::u16string GetNamespaceURI() const override { return namespaceURI; }
+  std::u16string GetPrefix() const override { return prefix; }
+  TdomNodeType GetNodeType() const override { return ntElement_Node; }
+  TdomNamedNodeMap* GetAttributes() const override { return attributes; }
+  std::u16string GetTagName() const { return nodeName; }
+  // Setting an element's value does nothing.
+  void SetNodeValue(const std::u16string&) override {}
+  void SetPrefix(const std::u16string& prefix_) override;
+  // The namespace bound to prefix by the declarations here or above.
+  std::u16string lookupNamespaceURI(const std::u16string& prefix_) const override;
+
+  // --- Attributes (names compared exactly) ---------------------------------------
+  // The value, or "" when absent.
+  virtual std::u16string getAttribute(const std::u16string& name) const;
+  virtual std::u16string getAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_) const;
+  virtual TdomAttr* getAttributeNode(const std::u16string& name) const;
+  virtual TdomAttr* getAttributeNodeNS(const std::u16string& namespaceURI_, const std::u16string& localName_) const;
+  // The normalised value, or "" when absent; normalisation failures raise
+  // EConvertError "Literal attribute value cannot be resolved.".
+  virtual std::u16string getAttributeNormalizedValue(const std::u16string& name) const;
+  virtual std::u16string getAttributeNSNormalizedValue(const std::u16string& namespaceURI_,
+                                                       const std::u16string& localName_) const;
+  virtual bool hasAttribute(const std::u16string& name) const;
+  virtual bool hasAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_) const;
+  // Sets an existing attribute's value (returns null) or adds a new one (returns it).
+  virtual TdomAttr* setAttribute(const std::u16string& name, const std::u16string& value);
+  virtual TdomAttr* setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
+                                   const std::u16string& value);
+  // Puts attr in the map; returns the attribute it displaced (not freed) or null.
+  virtual TdomAttr* setAttributeNode(TdomAttr* attr);
+  virtual TdomAttr* setAttributeNodeNS(TdomAttr* attr);
+  // Takes attr out of the map (not freed) and returns it; absent raises ENot_Found_Err.
+  virtual TdomAttr* removeAttributeNode(TdomAttr* attr);
+  virtual void removeAttribute(const std::u16string& name);
+  virtual void removeAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_);
+  // Passes an attribute change on to the document.
+  virtual void DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr);
+
+  // Cached live lists of the descendants matching a name; owned by this element.
+  virtual TdomElementsNodeList* getElementsByTagName(const std::u16string& name);
+  virtual TdomElementsNodeListNS* getElementsByTagNameNS(const std::u16string& namespaceURI_,
+                                                         const std::u16string& localName_);
+
+protected:
+  void DoBeforeClear() override;
+  // Merges each run of adjacent text children (not CDATA) into its first node.
+  void MergeTextChildren() override;
+
+private:
+  // Removes and frees every attribute.
+  void FreeAttributes();
+
+  TdomNamedNodeMap* attributes = nullptr;              // owned
+  std::vector<TdomNode*> attributeList;                // the map's storage
+  std::vector<TdomElementsNodeListNS*> elementListsNS;  // owned
+  std::vector<TdomElementsNodeList*> elementLists;      // owned
+  std::u16string localName;
+  std::u16string namespaceURI;
+  std::u16string nodeName;
+  std::u16string prefix;
+};

@@ -1,0 +1,30 @@
+#pragma once
+// TdomEntityReference: a reference to a general entity in content. Its
+// children are built from the entity's replacement text and are read-only,
+// like the reference itself.
+#include <string>
+
+#include "xml/Node.h"
+#include "xml/ParseError.h"
+
+class TdomEntityReference : public TdomNode {
+public:
+  // name must be an XML Name, else EInvalid_Character_Err; read-only at once.
+  virtual void Create(TdomDocument* document_, const std::u16string& name_);
+
+  std::u16string GetNodeName() const override { return name; }
+  TdomNodeType GetNodeType() const override { return ntEntity_Reference_Node; }
+  // A reference has no value: setting it does nothing.
+  void SetNodeValue(const std::u16string&) override {}
+
+  // The document's replacement text for the referenced entity.
+  virtual void GetReplacementText(std::u16string& text, TXmlErrorType& errorType) const;
+  // Rebuilds the children from the replacement text; returns its error type.
+  // Text without markup becomes one text node; replacement text holding
+  // markup needs the XML parser, which is not part of this build: that case
+  // raises ENot_Supported_Err "Entity expansion of markup is not available.".
+  virtual TXmlErrorType ExpandEntity();
+
+private:
+  std::u16string name;
+};

@@ -1,0 +1,316 @@
+#include "xml/Node.h"
+
+#include "xml/Document.h"
+#include "xml/DomException.h"
+#include "xml/DomImplementation.h"
+#include "xml/DomNamedNodeMap.h"
+#include "xml/NodeList.h"
+
+void TdomCustomNode::RaiseException(TOwnedTreeErrorKind kind) {
+  switch (kind) {
+    case TOwnedTreeErrorKind::HierarchyRequest:
+      throw EHierarchy_Request_Err(DomMessage::kHierarchyRequestTree);
+    case TOwnedTreeErrorKind::NoModificationAllowed:
+      throw ENo_Modification_Allowed_Err(DomMessage::kNoModificationAllowed);
+    case TOwnedTreeErrorKind::NotAssigned:
+      throw ENot_Supported_Err(DomMessage::kNodeNotSpecified);
+    case TOwnedTreeErrorKind::NotFound:
+      throw ENot_Found_Err(DomMessage::kNodeNotFound);
+    case TOwnedTreeErrorKind::WrongOwner:
+      throw EWrong_Document_Err(DomMessage::kWrongDocument);
+  }
+  TCustomOwnedNode::RaiseException(kind);
+}
+
+TdomNode::~TdomNode() {
+  TdomDocument* doc = document;
+  if (doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
+  if (userData != nullptr) {
+    std::vector<UserDataEntry> entries = *userData;
+    for (const UserDataEntry& entry : entries) {
+      if (!entry.handler) continue;
+      // A handler must not throw out of a destructor: whatever it raises stops here.
+      try {
+        entry.handler(NODE_DELETED, entry.key, entry.data, nullptr, nullptr);
+      } catch (...) {
+      }
+    }
+  }
+  delete childNodes;
+  childNodes = nullptr;
+  delete userData;
+  userData = nullptr;
+}
+
+void TdomNode::Create(TCustomOwnedObject* owner) {
+  TdomCustomNode::Create(owner);
+  document = dynamic_cast<TdomDocument*>(owner);
+  childNodes = new TdomNodeList(this);
+}
+
+int TdomNode::GetTabWidth() const {
+  TdomDocument* doc = GetReferenceDocument();
+  if (doc == nullptr || doc->GetDomImplementation() == nullptr) return 1;
+  return doc->GetDomImplementation()->GetTabWidth();
+}
+
+bool TdomNode::hasAttributes() const {
+  TdomNamedNodeMap* map = GetAttributes();
+  return map != nullptr && map->GetLength() > 0;
+}
+
+void TdomNode::CheckNodeWritable() const {
+  if (GetReadOnly()) throw ENo_Modification_Allowed_Err(DomMessage::kNoModificationAllowedError);
+}
+
+void TdomNode::SetNodeValue(const std::u16string& value) {
+  CheckNodeWritable();
+  nodeValue = value;
+}
+
+void TdomNode::SetPrefix(const std::u16string&) { CheckNodeWritable(); }
+
+std::u16string TdomNode::lookupNamespaceURI(const std::u16string& prefix) const {
+  if (prefix == u"xml") return kXmlNamespaceUri;
+  if (prefix == u"xmlns") return kXmlnsNamespaceUri;
+  return std::u16string();
+}
+
+namespace {
+
+// ASCII case-insensitive equality of a wide text with an ASCII literal.
+bool SameAsciiText(const std::u16string& text, const char* ascii) {
+  size_t i = 0;
+  for (; ascii[i] != 0; ++i) {
+    if (i >= text.size()) return false;
+    char16_t c = text[i];
+    if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
+    char16_t a = char16_t(ascii[i]);
+    if (a >= u'a' && a <= u'z') a = char16_t(a - 32);
+    if (c != a) return false;
+  }
+  return i == text.size();
+}
+
+}  // namespace
+
+bool TdomNode::isSupported(const std::u16string& feature, const std::u16string& version) const {
+  if (!SameAsciiText(feature, "XML")) return false;
+  return version.empty() || version == u"1.0" || version == u"2.0";
+}
+
+// --- Tree operations --------------------------------------------------------------
+
+void TdomNode::CheckTypeAllowed(const TdomNode* newChild) const {
+  if (newChild == nullptr) return;
+  if (NodeTypeInSet(allowedChildTypes, newChild->GetNodeType())) return;
+  std::string message = DomMessage::kTypeNotAllowed;
+  message.replace(message.find("%s"), 2, newChild->ClassName());
+  message.replace(message.find("%s"), 2, ClassName());
+  throw EHierarchy_Request_Err(message);
+}
+
+void TdomNode::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild) {
+  if (!fragment->HasChildren()) return;
+  // The checks the tree base would make for each child, made once up front so
+  // that a refusal leaves both the fragment and this node untouched.
+  if (fragment == this || HasAsAncestor(fragment)) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+  if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  if (fragment->GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  for (TdomNode* child = fragment->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+    CheckTypeAllowed(child);
+  }
+}
+
+void TdomNode::MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild) {
+  while (TdomNode* child = fragment->GetFirstChildNode()) {
+    if (refChild == nullptr) {
+      TCustomOwnedNode::AppendChild(child);
+    } else {
+      TCustomOwnedNode::InsertBefore(child, refChild);
+    }
+  }
+}
+
+namespace {
+
+bool IsFragment(const TdomNode* node) { return node != nullptr && node->GetNodeType() == ntDocument_Fragment_Node; }
+
+}  // namespace
+
+TdomNode* TdomNode::appendChild(TdomNode* newChild) {
+  CheckTypeAllowed(newChild);
+  if (!IsFragment(newChild)) {
+    TCustomOwnedNode::AppendChild(newChild);
+    return newChild;
+  }
+  if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
+    RaiseException(TOwnedTreeErrorKind::WrongOwner);
+  }
+  CheckFragmentInsertion(newChild, nullptr, nullptr);
+  MoveFragmentChildren(newChild, nullptr);
+  return newChild;
+}
+
+TdomNode* TdomNode::insertBefore(TdomNode* newChild, TdomNode* refChild) {
+  CheckTypeAllowed(newChild);
+  if (!IsFragment(newChild)) {
+    TCustomOwnedNode::InsertBefore(newChild, refChild);
+    return newChild;
+  }
+  if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
+    RaiseException(TOwnedTreeErrorKind::WrongOwner);
+  }
+  if (newChild == refChild) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+  if (refChild != nullptr && IndexOfChild(refChild) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+  CheckFragmentInsertion(newChild, refChild, nullptr);
+  MoveFragmentChildren(newChild, refChild);
+  return newChild;
+}
+
+TdomNode* TdomNode::removeChild(TdomNode* oldChild) {
+  TCustomOwnedNode::RemoveChild(oldChild);
+  return oldChild;
+}
+
+TdomNode* TdomNode::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
+  CheckTypeAllowed(newChild);
+  if (!IsFragment(newChild)) {
+    TCustomOwnedNode::ReplaceChild(newChild, oldChild);
+    return oldChild;
+  }
+  if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
+    RaiseException(TOwnedTreeErrorKind::WrongOwner);
+  }
+  if (oldChild == nullptr) RaiseException(TOwnedTreeErrorKind::NotAssigned);
+  if (IndexOfChild(oldChild) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (!newChild->HasChildren()) {
+    removeChild(oldChild);
+    return oldChild;
+  }
+  CheckFragmentInsertion(newChild, nullptr, oldChild);
+  TdomNode* refChild = oldChild->GetNextSiblingNode();
+  TCustomOwnedNode::RemoveChild(oldChild);
+  MoveFragmentChildren(newChild, refChild);
+  return oldChild;
+}
+
+TdomNode* TdomNode::cloneNode(bool deep) {
+  TdomDocument* doc = GetReferenceDocument();
+  if (doc == nullptr) return nullptr;
+  TdomNode* copy = doc->InternalImportNode(this, deep);
+  if (copy != nullptr) NotifyUserDataHandlers(NODE_CLONED, this, copy);
+  return copy;
+}
+
+void TdomNode::normalize() {
+  // Pre-order walk of the subtree; each node merges its own text children
+  // before the walk enters them, so no freed node is ever visited.
+  TdomNode* current = this;
+  while (current != nullptr) {
+    current->MergeTextChildren();
+    if (TdomNode* child = current->GetFirstChildNode()) {
+      current = child;
+      continue;
+    }
+    while (current != this && current->GetNextSiblingNode() == nullptr) current = current->GetParentNode();
+    current = current == this ? nullptr : current->GetNextSiblingNode();
+  }
+}
+
+void TdomNode::MakeSubtreeReadOnly() {
+  TdomNode* current = GetFirstChildNode();
+  while (current != nullptr) {
+    current->SetReadOnly(true);
+    if (TdomNode* child = current->GetFirstChildNode()) {
+      current = child;
+      continue;
+    }
+    while (current != this && current->GetNextSiblingNode() == nullptr) current = current->GetParentNode();
+    current = current == this ? nullptr : current->GetNextSiblingNode();
+  }
+}
+
+// --- Hooks ------------------------------------------------------------------------------
+
+void TdomNode::DoAfterAttach(TCustomOwnedNode* node) {
+  TdomDocument* doc = GetReferenceDocument();
+  if (doc == nullptr) return;
+  doc->BumpStructureStamp();
+  doc->DoNodeInserted(static_cast<TdomNode*>(node));
+}
+
+void TdomNode::DoAfterDetach(TCustomOwnedNode*) {
+  if (TdomDocument* doc = GetReferenceDocument()) doc->BumpStructureStamp();
+}
+
+void TdomNode::DoBeforeClear() {
+  if (TdomDocument* doc = GetReferenceDocument()) doc->DoNodeClearing(this);
+}
+
+void TdomNode::DoAfterClear() {
+  if (TdomDocument* doc = GetReferenceDocument()) doc->BumpStructureStamp();
+}
+
+void TdomNode::DoBeforeDetach(TCustomOwnedNode* node) {
+  if (TdomDocument* doc = GetReferenceDocument()) doc->DoNodeRemoving(static_cast<TdomNode*>(node));
+}
+
+// --- XPath shortcuts ------------------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void RaiseXPathNotAvailable() { throw ENot_Supported_Err("XPath evaluation is not available."); }
+
+}  // namespace
+
+bool TdomNode::EvaluateToBoolean(const std::u16string&) { RaiseXPathNotAvailable(); }
+double TdomNode::EvaluateToNumber(const std::u16string&) { RaiseXPathNotAvailable(); }
+std::u16string TdomNode::EvaluateToWideString(const std::u16string&) { RaiseXPathNotAvailable(); }
+TdomNode* TdomNode::EvaluateToNode(const std::u16string&) { RaiseXPathNotAvailable(); }
+
+// --- User data --------------------------------------------------------------------------------
+
+TdomUserData TdomNode::setUserData(const std::u16string& key, TdomUserData data, TdomUserDataEvent handler) {
+  if (data == nullptr) {
+    if (userData == nullptr) return nullptr;
+    for (size_t i = 0; i < userData->size(); ++i) {
+      if ((*userData)[i].key != key) continue;
+      TdomUserData previous = (*userData)[i].data;
+      userData->erase(userData->begin() + i);
+      if (userData->empty()) {
+        delete userData;
+        userData = nullptr;
+      }
+      return previous;
+    }
+    return nullptr;
+  }
+  if (userData == nullptr) userData = new std::vector<UserDataEntry>();
+  for (UserDataEntry& entry : *userData) {
+    if (entry.key != key) continue;
+    TdomUserData previous = entry.data;
+    entry.data = data;
+    entry.handler = handler;
+    return previous;
+  }
+  userData->push_back(UserDataEntry{key, data, handler});
+  return nullptr;
+}
+
+TdomUserData TdomNode::getUserData(const std::u16string& key) const {
+  if (userData == nullptr) return nullptr;
+  for (const UserDataEntry& entry : *userData) {
+    if (entry.key == key) return entry.data;
+  }
+  return nullptr;
+}
+
+void TdomNode::NotifyUserDataHandlers(TdomUserDataOperation operation, TdomNode* src, TdomNode* dst) {
+  if (userData == nullptr) return;
+  // A copy: a handler may change this node's user data while it runs.
+  std::vector<UserDataEntry> entries = *userData;
+  for (const UserDataEntry& entry : entries) {
+    if (entry.handler) entry.handler(operation, entry.key, entry.data, src, dst);
+  }
+}

@@ -1,0 +1,187 @@
+#pragma once
+// TdomNode: the base of every node of the document object model. A node is
+// owned by the document that made it (the document frees it; removing a node
+// from the tree never does) and sits in an ordered parent/child tree.
+//
+// Pointers to nodes stay valid until the owning document is freed or the node
+// itself is freed; freeing a node frees its whole subtree.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xml/DomTypes.h"
+#include "xml/OwnedTree.h"
+
+class TdomNodeList;
+class TdomNamedNodeMap;
+
+// Maps the tree errors of the owned-tree base to the DOM exception family.
+class TdomCustomNode : public TCustomOwnedNode {
+public:
+  // Raises the DOM exception matching kind (see the table in Node.cpp).
+  [[noreturn]] void RaiseException(TOwnedTreeErrorKind kind) override;
+  virtual std::u16string GetNodeName() const = 0;
+};
+
+class TdomNode : public TdomCustomNode {
+public:
+  TdomNode() = default;
+  // Reports NODE_DELETED to every handler (never letting an exception out),
+  // moves traversal objects off this subtree, frees the child list and user data.
+  ~TdomNode() override;
+
+  // Creation phase: records owner as the document when it is one; makes the live child list.
+  void Create(TCustomOwnedObject* owner) override;
+
+  // --- Plain accessors -----------------------------------------------------
+  std::u16string GetNodeName() const override { return std::u16string(); }
+  virtual std::u16string GetLocalName() const { return std::u16string(); }
+  virtual std::u16string GetNamespaceURI() const { return std::u16string(); }
+  virtual std::u16string GetPrefix() const { return std::u16string(); }
+  virtual std::u16string GetExpandedName() const { return std::u16string(); }
+  virtual TdomNodeType GetNodeType() const { return ntUnknown; }
+  virtual std::u16string GetNodeValue() const { return nodeValue; }
+  // Null except for elements.
+  virtual TdomNamedNodeMap* GetAttributes() const { return nullptr; }
+  // The live list of children; owned by the node.
+  virtual TdomNodeList* GetChildNodes() const { return childNodes; }
+  virtual TdomDocument* GetOwnerDocument() const { return document; }
+  // The document that notifications go to (the document returns itself).
+  virtual TdomDocument* GetReferenceDocument() const { return document; }
+  TdomNode* GetFirstChildNode() const { return static_cast<TdomNode*>(GetFirstChild()); }
+  TdomNode* GetLastChildNode() const { return static_cast<TdomNode*>(GetLastChild()); }
+  TdomNode* GetNextSiblingNode() const { return static_cast<TdomNode*>(GetNextSibling()); }
+  TdomNode* GetPreviousSiblingNode() const { return static_cast<TdomNode*>(GetPreviousSibling()); }
+  TdomNode* GetParentNode() const { return static_cast<TdomNode*>(GetParent()); }
+  // Parent's level + 1; -1 without parent. Iterative.
+  virtual int64_t GetLevel() const;
+  // Position in document order (predecessor's + 1), -1 without predecessor. Iterative.
+  virtual int64_t GetDocumentOrder() const;
+  // TabWidth of the document's implementation; 1 without one.
+  virtual int GetTabWidth() const;
+  bool IsNamespaceAware() const { return namespaceAware; }
+  TdomWhatToShow AllowedChildTypes() const { return allowedChildTypes; }
+  bool hasChildNodes() const { return HasChildren(); }
+  // True when the attribute map exists and is not empty.
+  bool hasAttributes() const;
+
+  // Read-only nodes raise ENo_Modification_Allowed_Err "No modification allowed error.".
+  virtual void SetNodeValue(const std::u16string& value);
+  // The base only checks read-only; elements and attributes store it.
+  virtual void SetPrefix(const std::u16string& prefix);
+
+  // Reserved prefixes "xml"/"xmlns" give their namespace names; others "".
+  virtual std::u16string lookupNamespaceURI(const std::u16string& prefix) const;
+  // "XML" (any case) with version "1.0", "2.0" or "".
+  virtual bool isSupported(const std::u16string& feature, const std::u16string& version) const;
+
+  // --- Text values ------------------------------------------------------------
+  // Text of the subtree without comments and processing instructions. Iterative.
+  virtual std::u16string GetTextContent() const;
+  virtual std::u16string GetXPathStringValue() const;
+  // The xml:base-aware base URI; "" when none. Iterative.
+  virtual std::u16string GetBaseUri() const;
+  // The xml:lang value in scope; "" when none. Iterative.
+  virtual std::u16string GetLanguage() const;
+
+  // --- Tree operations ----------------------------------------------------------
+  // Type-checks newChild; a fragment's children are all checked first and
+  // then moved together (nothing moves when one is refused). Returns newChild.
+  virtual TdomNode* appendChild(TdomNode* newChild);
+  // refChild null appends. Returns newChild (the emptied fragment for a fragment).
+  virtual TdomNode* insertBefore(TdomNode* newChild, TdomNode* refChild);
+  // Unlinks oldChild (still owned by its document); returns it.
+  virtual TdomNode* removeChild(TdomNode* oldChild);
+  // Returns oldChild; a fragment's children take its place, all or nothing.
+  virtual TdomNode* replaceChild(TdomNode* newChild, TdomNode* oldChild);
+  // A copy made by the document (null without one); reports NODE_CLONED.
+  virtual TdomNode* cloneNode(bool deep);
+  // Merges text nodes below this node; the base only recurses into children.
+  virtual void normalize();
+  // Flags of DOCUMENT_POSITION_*; null raises ENot_Supported_Err.
+  virtual TdomDocumentPosition compareDocumentPosition(TdomNode* other);
+  // Raises EHierarchy_Request_Err "Nodes of type %s are not allowed as children
+  // of nodes of type %s" when newChild's type is not allowed here; null passes.
+  virtual void CheckTypeAllowed(const TdomNode* newChild) const;
+  // True when node is the parent or an ancestor further up.
+  bool HasAsAncestor(const TCustomOwnedNode* node) const override { return TCustomOwnedNode::HasAsAncestor(node); }
+
+  // --- Element navigation (null when none) ---------------------------------------
+  TdomElement* FindFirstChildElement() const;
+  TdomElement* FindLastChildElement() const;
+  TdomElement* FindNextSiblingElement() const;
+  TdomElement* FindPreviousSiblingElement() const;
+  TdomElement* FindParentElement() const;
+  TdomElement* FindFirstChildElementByName(const std::u16string& name) const;
+  TdomElement* FindLastChildElementByName(const std::u16string& name) const;
+  TdomElement* FindNextSiblingElementByName(const std::u16string& name) const;
+  TdomElement* FindPreviousSiblingElementByName(const std::u16string& name) const;
+  TdomElement* FindParentElementByName(const std::u16string& name) const;
+  TdomElement* FindFirstChildElementByNameNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
+  TdomElement* FindLastChildElementByNameNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
+  TdomElement* FindNextSiblingElementByNameNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
+  TdomElement* FindPreviousSiblingElementByNameNS(const std::u16string& namespaceURI,
+                                                  const std::u16string& localName) const;
+  TdomElement* FindParentElementByNameNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
+
+  // --- XPath shortcuts ------------------------------------------------------------
+  // Evaluate an XPath expression with this node as context. XPath evaluation is
+  // not part of this library build yet: each raises ENot_Supported_Err
+  // "XPath evaluation is not available.".
+  virtual bool EvaluateToBoolean(const std::u16string& expression);
+  virtual double EvaluateToNumber(const std::u16string& expression);
+  virtual std::u16string EvaluateToWideString(const std::u16string& expression);
+  virtual TdomNode* EvaluateToNode(const std::u16string& expression);
+
+  // --- User data ------------------------------------------------------------------
+  // Stores data under key (null data removes the key); returns the previous data or null.
+  TdomUserData setUserData(const std::u16string& key, TdomUserData data, TdomUserDataEvent handler);
+  // The data under key, or null.
+  TdomUserData getUserData(const std::u16string& key) const;
+  // Reports operation to every key that has a handler, in key order.
+  void NotifyUserDataHandlers(TdomUserDataOperation operation, TdomNode* src, TdomNode* dst);
+
+  // Marks every descendant read-only (iteratively).
+  void MakeSubtreeReadOnly();
+
+protected:
+  void DoAfterAttach(TCustomOwnedNode* node) override;
+  void DoAfterDetach(TCustomOwnedNode* node) override;
+  void DoBeforeClear() override;
+  void DoBeforeDetach(TCustomOwnedNode* node) override;
+  void DoAfterClear() override;
+
+  // The next node up for position comparisons: the parent (an attribute's owner element).
+  virtual TdomNode* GetPositionParent() const { return GetParentNode(); }
+  // Merges adjacent text children in place; only elements do (see normalize).
+  virtual void MergeTextChildren() {}
+  // Checks a fragment's children against this node before any moves; the
+  // document adds its own rules. refChild/oldChild give the position.
+  virtual void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild);
+  // Raises ENo_Modification_Allowed_Err "No modification allowed error." when read-only.
+  void CheckNodeWritable() const;
+  void SetNamespaceAware(bool value) { namespaceAware = value; }
+  void SetAllowedChildTypes(TdomWhatToShow types) { allowedChildTypes = types; }
+  // Stores the node value without checks or notifications.
+  void StoreNodeValue(const std::u16string& value) { nodeValue = value; }
+  std::u16string& NodeValueRef() { return nodeValue; }
+  // The xml:base or xml:lang attribute value of this element, or null when absent.
+  bool FindXmlAttribute(const char16_t* localName, std::u16string& value) const;
+
+private:
+  struct UserDataEntry {
+    std::u16string key;
+    TdomUserData data;
+    TdomUserDataEvent handler;
+  };
+
+  // Moves the fragment's children, in order, before refChild (null: append).
+  void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild);
+
+  bool namespaceAware = false;
+  TdomNodeList* childNodes = nullptr;  // owned
+  std::u16string nodeValue;
+  TdomDocument* document = nullptr;    // not owned
+  std::vector<UserDataEntry>* userData = nullptr;  // owned; null until the first key
+  TdomWhatToShow allowedChildTypes = 14778;
+};
