@@ -234,7 +234,7 @@ TPropInfo EnumProp(const char* name, E (C::*get)() const, void (C::*set)(S), con
 
 // A set property (TSet<E>); names lists the element values by ordinal.
 template <class C, class G, class S>
-TPropInfo SetProp(const char* name, G (C::*get)() const, void (C::*set)(S), const TEnumNames& names) {
+TPropInfo SetOfProp(const char* name, G (C::*get)() const, void (C::*set)(S), const TEnumNames& names) {
   using V = std::remove_cvref_t<G>;
   using E = typename prop_detail::IsSet<V>::Item;
   TPropInfo p;

@@ -38,6 +38,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -45,7 +46,10 @@
 #include "core/Events.h"
 #include "core/Set.h"
 #include "win/Messages.h"
+#include "win/TextConvert.h"
 #include "win/graphics/Types.h"
+
+QV_DECLARE_EXCEPTION(EInvalidOperation, Exception);
 
 class TFont;
 class TCanvas;
@@ -188,6 +192,8 @@ public:
   virtual bool AutoPopup() const = 0;
 };
 
+using TAliveToken = std::shared_ptr<const bool>;
+
 // Shift state from the MK_xxx flags of a mouse message plus the keyboard.
 TShiftState MouseShiftState(WPARAM keys);
 // Shift state of the keyboard now (Shift, Ctrl, Alt).
@@ -198,9 +204,6 @@ TShiftState KeyDataToShiftState(LPARAM keyData);
 TWinControl* FindControl(HWND hwnd);
 // True when ch is the accelerator (the letter after '&') of caption; "&&" is a literal '&'.
 bool IsAccel(unsigned ch, const std::string& caption);
-// Text conversions at the Win32 boundary (8-bit text is the system code page).
-std::u16string AnsiToWide(const std::string& text);
-std::string WideToAnsi(const std::u16string& text);
 
 // ---------------------------------------------------------------------------
 // TControl
@@ -249,8 +252,8 @@ public:
   virtual void SetClientSize(int aWidth, int aHeight);
   void SetClientWidth(int value) { SetClientSize(value, ClientHeight()); }
   void SetClientHeight(int value) { SetClientSize(ClientWidth(), value); }
-  TPoint ClientToScreen(TPoint p) const;
-  TPoint ScreenToClient(TPoint p) const;
+  virtual TPoint ClientToScreen(TPoint p) const;
+  virtual TPoint ScreenToClient(TPoint p) const;
 
   TAlign Align() const { return align; }
   void SetAlign(TAlign value);
@@ -326,6 +329,10 @@ public:
   // True when the control and all its parents are visible and a window shows it.
   virtual bool Showing() const;
 
+  // A flag that turns false when the control is destroyed: hold it across a
+  // call that may free the control (an event handler) and test it after.
+  TAliveToken Alive() const { return alive; }
+
   // Simulates a click: fires OnClick (the button classes add their own effects).
   virtual void Click();
 
@@ -386,6 +393,8 @@ protected:
   void CMParentBiDiModeChanged(TMessage& m);
   void CMHitTest(TMessage& m);
   void CMHintShow(TMessage& m);
+  void CMFontChanged(TMessage& m);
+  void CMColorChanged(TMessage& m);
 
   TWinControl* parent = nullptr;  // not owned
 
@@ -402,7 +411,7 @@ private:
   std::string caption;
   TFont* font = nullptr;  // owned
   bool parentFont = true;
-  TColor color = clWindow;
+  TColor color = clBtnFace;
   bool parentColor = false;
   TCursor cursor = crDefault;
   std::string hint;
@@ -417,6 +426,8 @@ private:
   TControlStyle controlStyle{csCaptureMouse, csClickEvents, csSetCaption, csDoubleClicks};
   TControlState controlState;
   bool mouseInside = false;
+  bool readingParentFont = false;
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
   // Size of the parent's client area when the anchors were last applied.
   int anchorParentWidth = -1, anchorParentHeight = -1;
 };
@@ -487,6 +498,8 @@ public:
   void SelectNext(TWinControl* current, bool goForward, bool checkTabStop);
   // Children in tab order (window controls only).
   std::vector<TWinControl*> TabOrderList() const;
+  // True when this window or one of its child windows has the keyboard focus.
+  bool ContainsFocus() const;
 
   virtual bool CanFocus() const;
   virtual void SetFocus();
@@ -497,6 +510,8 @@ public:
   void SetBounds(int aLeft, int aTop, int aWidth, int aHeight) override;
   TRect ClientRect() const override;
   void SetClientSize(int aWidth, int aHeight) override;
+  TPoint ClientToScreen(TPoint p) const override;
+  TPoint ScreenToClient(TPoint p) const override;
   void Invalidate() override;
   void Update() override;
   void SetBiDiMode(TBiDiMode value) override;
@@ -555,6 +570,7 @@ protected:
   void SetText(const std::string& value) override;
   void FontChanged() override;
   void BoundsChanged() override;
+  void Loaded() override;
   // The window procedure of the system class the window copies (or DefWindowProcW).
   WNDPROC DefWndProc() const { return defWndProc; }
   // Sets the window's font to Font (WM_SETFONT) when the window exists.
@@ -584,7 +600,6 @@ protected:
   void WMMouseWheel(TMessage& m);
   void WMNCDestroy(TMessage& m);
   void WMSysColorChange(TMessage& m);
-  void WMMouseForward(TMessage& m);
   void CNKeyDown(TMessage& m);
   void CNChar(TMessage& m);
   void CNCtlColor(TMessage& m);
@@ -608,12 +623,21 @@ private:
   friend class TControl;
   friend class TApplication;
   void AttachHandle(HWND hwnd);
+  void DetachHandle();
   void ApplyAnchors(int clientWidth, int clientHeight);
+  // The frame styles CreateParams gives, without creating any window.
+  void BorderParams(TCreateParams& params);
+  // Keeps the stored bounds in step with the window (after WM_SIZE, WM_MOVE).
+  void UpdateBoundsFromWindow();
   void ShowWindowAsVisible();
   void FreeBackgroundBrush();
-  TControl* MouseTarget(TMessage& m, TPoint& local);
+  static bool IsMouseMessageForChildren(UINT msg);
+  bool RouteMouse(TMessage& m);
+  bool PaintsItself() const;
+  void ScreenToClientPoint(POINT& pt) const;
 
   std::vector<TControl*> controls;  // children, not owned (owner frees them)
+  std::vector<TWinControl*> tabList;  // window children in tab order, not owned
   WNDPROC defWndProc = DefWindowProcW;
   HWND parentWindow = nullptr;  // not owned
   bool tabStop = false;
@@ -664,4 +688,6 @@ private:
   TCanvas* canvas = nullptr;  // owned
 };
 
-QV_DECLARE_EXCEPTION(EInvalidOperation, Exception);
+// Menus hand their WM_COMMAND ids (from a window's menu bar) here; true when
+// an item took the command. Set by the menu classes; null when there are none.
+extern bool (*MenuCommandDispatcher)(UINT id);

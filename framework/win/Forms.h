@@ -84,6 +84,7 @@ public:
   void Show() { SetVisible(true); BringToFront(); }
   void Hide() { SetVisible(false); }
   void SetVisible(bool value) override;
+  void SetClientSize(int aWidth, int aHeight) override;
 
   TWinControl* ActiveControl() const { return activeControl; }
   // Focuses value when the form is showing; raises EInvalidOperation "Cannot
@@ -92,6 +93,8 @@ public:
   // Records that control got the focus (from WM_SETFOCUS); fires OnExit/OnEnter.
   void FocusChanged(TWinControl* control);
   bool Active() const { return active; }
+  // A control leaves the form: forget it as the active or focused control.
+  void ControlRemoved(TControl* control);
 
   TFormBorderStyle BorderStyle() const { return borderStyle; }
   void SetBorderStyle(TFormBorderStyle value);
@@ -127,6 +130,7 @@ public:
 protected:
   void CreateParams(TCreateParams& params) override;
   void CreateWnd() override;
+  void Loaded() override;
   void SetText(const std::string& value) override;
   std::string GetText() const override;
   bool DoKeyDown(TMessage& m) override;
@@ -138,18 +142,13 @@ protected:
 
   void WMClose(TMessage& m);
   void WMActivate(TMessage& m);
-  void WMShowWindow(TMessage& m);
-  void WMSysCommand(TMessage& m);
-  void WMGetMinMaxInfo(TMessage& m);
   void WMQueryEndSession(TMessage& m);
   void CMDialogKey(TMessage& m);
-  void CMDialogChar(TMessage& m);
   void CMRelease(TMessage& m);
-  void CMActivate(TMessage& m);
-  void CMDeactivate(TMessage& m);
 
 private:
   void PlaceOnScreen();
+  HWND parentWindowForForm() const { return ParentWindow(); }
 
   int modalResult = mrNone;
   TWinControl* activeControl = nullptr;  // not owned
@@ -164,6 +163,8 @@ private:
   bool placed = false;
   TFormState formState;
   std::string iconResource;
+  // A client size set while loading, applied again once the border is known.
+  int loadedClientWidth = -1, loadedClientHeight = -1;
   HICON bigIcon = nullptr;   // owned
   HICON smallIcon = nullptr; // owned
 };
@@ -292,8 +293,9 @@ public:
   THintWindowFactory HintWindowClass() const { return hintWindowClass; }
   void SetHintWindowClass(THintWindowFactory factory) { hintWindowClass = factory; }
 
-  // Called by the message loop for every mouse move over our controls.
-  void HintMouseMessage(TControl* control, const MSG& msg);
+  // Called for every mouse move over our controls (pos: client coordinates of
+  // the window control that saw it).
+  void HintMouseMessage(TControl* control, TPoint pos);
 
   TMessageEvent OnMessage;
   TNotifyEvent OnIdle;
@@ -335,6 +337,7 @@ private:
   int hintTimerKind = 0;               // 0 none, 1 show, 2 hide, 3 reshow
   bool hintActive = false;
   UINT_PTR hintTimer = 0;
+  THintWindowFactory hintWindowFactoryUsed = nullptr;
   void Notification(TComponent* component, TOperation operation) override;
 };
 

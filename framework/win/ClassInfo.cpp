@@ -1,0 +1,137 @@
+#include "win/ClassInfo.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+
+#include "core/SysUtils.h"
+#include "win/TextConvert.h"
+
+namespace {
+
+struct Registry {
+  std::vector<std::unique_ptr<TClassInfo>> classes;
+};
+
+// Built on first use: registrars run during static initialisation in any order.
+Registry& TheRegistry() {
+  static Registry registry;
+  return registry;
+}
+
+int Depth(const TClassInfo* info) {
+  int depth = 0;
+  for (const TClassInfo* p = info; p != nullptr; p = p->Parent()) ++depth;
+  return depth;
+}
+
+}  // namespace
+
+int EnumOrdinal(const TEnumNames& names, std::string_view name) {
+  for (size_t i = 0; i < names.size(); ++i)
+    if (SameText(names[i], name)) return static_cast<int>(i);
+  return -1;
+}
+
+std::string EnumName(const TEnumNames& names, int64_t ordinal) {
+  if (ordinal >= 0 && ordinal < static_cast<int64_t>(names.size())) return names[static_cast<size_t>(ordinal)];
+  return std::to_string(ordinal);
+}
+
+const TClassInfo* TClassInfo::Parent() const {
+  if (parentType == std::type_index(typeid(void))) return nullptr;
+  return FindClassInfo(parentType);
+}
+
+const TPropInfo* TClassInfo::FindProp(std::string_view propName) const {
+  for (const TClassInfo* c = this; c != nullptr; c = c->Parent())
+    for (const TPropInfo& p : c->props)
+      if (SameText(p.name, propName)) return &p;
+  return nullptr;
+}
+
+const std::function<void(TComponent*, TComponent*)>* TClassInfo::FindAddChild() const {
+  for (const TClassInfo* c = this; c != nullptr; c = c->Parent())
+    if (c->addChild) return &c->addChild;
+  return nullptr;
+}
+
+std::vector<const TPropInfo*> TClassInfo::AllProps() const {
+  std::vector<const TClassInfo*> chain;
+  for (const TClassInfo* c = this; c != nullptr; c = c->Parent()) chain.push_back(c);
+  std::vector<const TPropInfo*> result;
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+    for (const TPropInfo& p : (*it)->props) {
+      // A class may redeclare a parent's property (a new setter); the last one wins.
+      bool replaced = false;
+      for (const TPropInfo*& q : result)
+        if (SameText(q->name, p.name)) {
+          q = &p;
+          replaced = true;
+        }
+      if (!replaced) result.push_back(&p);
+    }
+  return result;
+}
+
+bool TClassInfo::InheritsFrom(const TClassInfo* ancestor) const {
+  for (const TClassInfo* c = this; c != nullptr; c = c->Parent())
+    if (c == ancestor) return true;
+  return false;
+}
+
+void RegisterClassInfo(TClassInfo info) {
+  Registry& registry = TheRegistry();
+  for (auto& existing : registry.classes)
+    if (existing->type == info.type) {
+      *existing = std::move(info);
+      return;
+    }
+  registry.classes.push_back(std::make_unique<TClassInfo>(std::move(info)));
+}
+
+const TClassInfo* FindClassInfo(std::string_view name) {
+  for (auto& info : TheRegistry().classes)
+    if (SameText(info->name, name)) return info.get();
+  return nullptr;
+}
+
+const TClassInfo* FindClassInfo(std::type_index type) {
+  for (auto& info : TheRegistry().classes)
+    if (info->type == type) return info.get();
+  return nullptr;
+}
+
+const TClassInfo* ClassInfoOf(const TObject* obj) {
+  if (obj == nullptr) return nullptr;
+  if (const TClassInfo* exact = FindClassInfo(std::type_index(typeid(*obj)))) return exact;
+  const TClassInfo* best = nullptr;
+  int bestDepth = -1;
+  for (auto& info : TheRegistry().classes) {
+    if (!info->isInstance || !info->isInstance(obj)) continue;
+    int depth = Depth(info.get());
+    if (depth > bestDepth) best = info.get(), bestDepth = depth;
+  }
+  return best;
+}
+
+const TPropInfo* GetPropInfo(const TObject* obj, std::string_view name) {
+  const TClassInfo* info = ClassInfoOf(obj);
+  return info != nullptr ? info->FindProp(name) : nullptr;
+}
+
+void SetStrPropByName(TObject* instance, std::string_view name, const std::string& value) {
+  if (value.empty()) return;
+  const TPropInfo* prop = GetPropInfo(instance, name);
+  if (prop == nullptr) return;
+  if (prop->kind == pkString && prop->setStr) prop->setStr(instance, value);
+  else if (prop->kind == pkWideString && prop->setWide) prop->setWide(instance, AnsiToWide(value));
+}
+
+std::string GetStrPropByName(TObject* instance, std::string_view name) {
+  const TPropInfo* prop = GetPropInfo(instance, name);
+  if (prop == nullptr) return "";
+  if (prop->kind == pkString && prop->getStr) return prop->getStr(instance);
+  if (prop->kind == pkWideString && prop->getWide) return WideToAnsi(prop->getWide(instance));
+  return "";
+}

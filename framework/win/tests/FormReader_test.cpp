@@ -1,0 +1,73 @@
+#include "win/FormReader.h"
+
+#include <gtest/gtest.h>
+
+TEST(FormReader, ParsesObjectsPropertiesAndEveryValueKind) {
+  TFormObject root = ParseFormDefinition(
+      "\xEF\xBB\xBF// a sample\n"
+      "TForm Main {\n"
+      "  Caption = \"Say \\\"hi\\\"\\n\" + \"there\";\n"
+      "  Left = -12; Tag = $FF; Ratio = 1.5e2;\n"
+      "  BorderIcons = [biSystemMenu, biHelp];\n"
+      "  Empty = [];\n"
+      "  Lines = (\"a\", \"b\");\n"
+      "  Font.Name = \"Tahoma\";\n"
+      "  Columns = < item { Caption = \"Name\"; Width = 100; } item { Width = 50; } >;\n"
+      "  Data = { 0a FF\n 10 };\n"
+      "  Active = True;\n"
+      "  TPanel Panel1 {\n"
+      "    TButton Ok { Caption = \"OK\"; }\n"
+      "  }\n"
+      "  TTimer Timer1 { }\n"
+      "}\n");
+  EXPECT_EQ(root.className, "TForm");
+  EXPECT_EQ(root.name, "Main");
+  ASSERT_EQ(root.properties.size(), 11u);
+  EXPECT_EQ(root.properties[0].value.text, "Say \"hi\"\nthere");
+  EXPECT_EQ(root.properties[1].value.integer, -12);
+  EXPECT_EQ(root.properties[2].value.integer, 255);
+  EXPECT_DOUBLE_EQ(root.properties[3].value.real, 150.0);
+  EXPECT_EQ(root.properties[4].value.names, (std::vector<std::string>{"biSystemMenu", "biHelp"}));
+  EXPECT_TRUE(root.properties[5].value.names.empty());
+  ASSERT_EQ(root.properties[6].value.list.size(), 2u);
+  EXPECT_EQ(root.properties[7].path, "Font.Name");
+  ASSERT_EQ(root.properties[8].value.items.size(), 2u);
+  EXPECT_EQ(root.properties[8].value.items[0][1].value.integer, 100);
+  EXPECT_EQ(root.properties[9].value.bytes, (std::vector<uint8_t>{0x0A, 0xFF, 0x10}));
+  EXPECT_EQ(root.properties[10].value.kind, TFormValue::vkIdent);
+  ASSERT_EQ(root.children.size(), 2u);
+  EXPECT_EQ(root.children[0].children[0].name, "Ok");
+  EXPECT_EQ(root.children[0].children[0].line, 13);
+}
+
+TEST(FormReader, FaultsNameTheirLine) {
+  struct Case {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"TForm F {\n  A = ;\n}", "Line 2: Value expected"},
+      {"TForm F {\n  A = \"open\n}", "Line 2: Unterminated string"},
+      {"TForm F {\n  A = 1\n}", "Line 3: ';' expected"},
+      {"TForm F {\n  A = { 1 };\n}", "Line 2: Odd number of hex digits"},
+      {"TForm F {\n  A = \"\\q\";\n}", "Line 2: Unknown escape in string"},
+      {"TForm F {\n  A = 1;\n", "Line 3: '}' expected"},
+      {"TForm F { } x", "Line 1: Text after the end of the definition"},
+      {"", "Line 1: Identifier expected"},
+      {"TForm F { A = 99999999999999999999; }", "Line 1: Number too large"},
+      {"TForm F { A = < foo { } >; }", "Line 1: 'item' expected"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ParseFormDefinition(c.text);
+      ADD_FAILURE() << "no error for: " << c.text;
+    } catch (const EFormError& e) {
+      EXPECT_EQ(e.Message(), c.message) << c.text;
+    }
+  }
+}
+
+TEST(FormReader, QuotedStringsReadBack) {
+  std::string tricky = "tab\there \"quoted\" back\\slash\r\n\x01";
+  TFormObject root = ParseFormDefinition("TForm F { S = " + QuoteFormString(tricky) + "; }");
+  EXPECT_EQ(root.properties[0].value.text, tricky);
+}

@@ -1,0 +1,285 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "SampleForm.h"
+#include "core/Strings.h"
+#include "win/ClassInfo.h"
+#include "win/FormDefinition.h"
+#include "win/Help.h"
+#include "win/graphics/Graphics.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+class RecordingViewer : public ICustomHelpViewer {
+public:
+  std::vector<std::string> shown;
+  int id = 0;
+  std::string GetViewerName() override { return "Test"; }
+  int UnderstandsKeyword(const std::string&) override { return 1; }
+  TStringList* GetHelpStrings(const std::string& keyword) override {
+    TStringList* list = New<TStringList>();
+    list->Add("Test: " + keyword);
+    return list;
+  }
+  bool CanShowTableOfContents() override { return false; }
+  void ShowTableOfContents() override {}
+  void ShowHelp(const std::string& keyword) override { shown.push_back(keyword); }
+  void NotifyID(int viewerId) override { id = viewerId; }
+  void SoftShutDown() override {}
+  void ShutDown() override {}
+};
+
+struct FormsTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
+      ADD_FAILURE() << "exception in a handler: " << e.what();
+    });
+    form = New<TSampleForm>(Application);
+    token = form->Alive();
+  }
+  void TearDown() override {
+    if (*token) form->Free();
+    Application->OnException = nullptr;
+  }
+  TSampleForm* form = nullptr;
+  TAliveToken token;
+};
+
+}  // namespace
+
+TEST_F(FormsTest, LoadsItsDefinitionFromTheResources) {
+  EXPECT_TRUE(form->created);
+  EXPECT_EQ(form->Name(), "SampleForm");
+  EXPECT_EQ(form->Caption(), "Sample form");
+  EXPECT_EQ(form->ClientWidth(), 320);
+  EXPECT_EQ(form->ClientHeight(), 200);
+  EXPECT_EQ(form->BorderStyle(), bsDialog);
+  EXPECT_EQ(form->BorderIcons(), TBorderIcons{biSystemMenu});
+  // Components in definition order, owned by the form.
+  std::vector<std::string> names;
+  for (int i = 0; i < form->ComponentCount(); ++i) names.push_back(form->Components(i)->Name());
+  EXPECT_EQ(names, (std::vector<std::string>{"Box1", "Box3", "Box2", "Label1", "OkBox"}));
+  auto* box1 = qvtest::Find<TTestBox>(form, "Box1");
+  auto* box3 = qvtest::Find<TTestBox>(form, "Box3");
+  EXPECT_EQ(box3->Parent(), box1);
+  EXPECT_EQ(box1->Color(), clRed);
+  EXPECT_EQ(box1->Font()->Name(), "Tahoma");
+  EXPECT_EQ(box1->Anchors(), (TAnchors{akLeft, akTop, akRight}));
+  EXPECT_EQ(box1->Hint(), "The first box|Longer text");
+  EXPECT_TRUE(box1->ShowHint());
+  // The label takes its parent's colour; the reference was fixed up after loading.
+  EXPECT_EQ(qvtest::Find(form, "Label1")->Color(), clBtnFace);
+  EXPECT_EQ(form->ActiveControl(), qvtest::Find<TWinControl>(form, "Box2"));
+}
+
+TEST_F(FormsTest, ClicksReachTheHandlersBoundByName) {
+  form->Show();
+  qvtest::Click(qvtest::Find(form, "Box1"));
+  qvtest::DoubleClick(qvtest::Find(form, "Box1"));
+  qvtest::Click(qvtest::Find(form, "Label1"));
+  EXPECT_EQ(form->log, (std::vector<std::string>{"click Box1", "click Box1", "dblclick Box1", "label"}));
+}
+
+TEST_F(FormsTest, StringPropertiesAreSetByName) {
+  TControl* box = qvtest::Find(form, "Box1");
+  SetStrPropByName(box, "Caption", "Renamed");
+  EXPECT_EQ(box->Caption(), "Renamed");
+  SetStrPropByName(box, "Caption", "");  // an empty value changes nothing
+  EXPECT_EQ(box->Caption(), "Renamed");
+  SetStrPropByName(box, "NoSuchProperty", "x");
+  SetStrPropByName(box, "Left", "x");  // not a string property
+  EXPECT_EQ(box->Left(), 8);
+  EXPECT_EQ(GetStrPropByName(box, "Hint"), "The first box|Longer text");
+}
+
+TEST_F(FormsTest, ShowModalReturnsTheModalResult) {
+  form->OnShow = TNotifyEvent(+[](TObject* sender) {
+    auto* f = static_cast<TSampleForm*>(sender);
+    HWND ok = qvtest::Find<TWinControl>(f, "OkBox")->Handle();
+    PostMessageW(ok, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    PostMessageW(ok, WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+  });
+  EXPECT_EQ(form->ShowModal(), mrOk);
+  EXPECT_FALSE(form->Visible());
+  EXPECT_EQ(form->closeQueries, 1);
+  EXPECT_THROW({
+    form->OnShow = nullptr;
+    form->Show();
+    form->ShowModal();
+  }, EInvalidOperation);
+}
+
+TEST_F(FormsTest, CloseQueryCanKeepAModalFormOpen) {
+  form->refuseOnce = true;
+  form->OnShow = TNotifyEvent(+[](TObject* sender) { PostMessageW(static_cast<TSampleForm*>(sender)->Handle(), WM_CLOSE, 0, 0); });
+  // The first close is refused (the form stays up); the second ends the loop.
+  EXPECT_EQ(form->ShowModal(), mrCancel);
+  EXPECT_EQ(form->closeQueries, 2);
+  form->allowClose = false;
+  form->Show();
+  form->Close();  // a modeless form that refuses stays visible
+  EXPECT_TRUE(form->Visible());
+}
+
+TEST_F(FormsTest, F1AndWmHelpReachTheHelpViewerWithTheNearestKeyword) {
+  RecordingViewer viewer;
+  Application->HelpSystem()->RegisterViewer(&viewer);
+  EXPECT_GT(viewer.id, 0);
+  form->Show();
+  auto* box3 = qvtest::Find<TTestBox>(form, "Box3");
+  auto* box2 = qvtest::Find<TTestBox>(form, "Box2");
+  box3->SetFocus();
+  qvtest::PressKey(box3, VK_F1);  // Box3 has no keyword: its parent Box1's
+  box2->SetFocus();
+  SendMessageW(box2->Handle(), WM_HELP, 0, 0);  // Box2 has none: the form's
+  box3->SetFocus();
+  SetForegroundWindow(form->Handle());
+  qvtest::PressKeyByInput(VK_F1, /*keyUp=*/false);  // a real key-down only, as Help buttons send
+  qvtest::PumpUntil([&] { return viewer.shown.size() >= 3; }, 2000);
+  Application->HelpSystem()->Release(viewer.id);
+  ASSERT_GE(viewer.shown.size(), 2u);
+  EXPECT_EQ(viewer.shown[0], "/files/box.html");
+  EXPECT_EQ(viewer.shown[1], "/files/contents.html");
+  if (viewer.shown.size() >= 3) EXPECT_EQ(viewer.shown[2], "/files/box.html");
+  EXPECT_EQ(Application->HelpSystem()->LastKeyword(), viewer.shown.back());
+}
+
+TEST_F(FormsTest, ScreenshotShowsTheControls) {
+  form->Show();
+  qvtest::Pump(200);
+  std::string path = qvtest::SaveScreenshot(form->Handle(), "sample_form");
+  FILE* f = std::fopen(path.c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  std::fseek(f, 0, SEEK_END);
+  EXPECT_GT(std::ftell(f), 1000);
+  std::fclose(f);
+  auto* box1 = qvtest::Find<TTestBox>(form, "Box1");
+  EXPECT_EQ(qvtest::PixelAt(box1->Handle(), 3, 3), 0xFF0000u);  // clRed shown as red
+}
+
+TEST_F(FormsTest, ProcessMessagesSurvivesAHandlerThatReleasesItsForm) {
+  form->Show();
+  form->box2Action = TSampleForm::kPumpAndRelease;
+  qvtest::Click(qvtest::Find(form, "Box2"));
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return !*token; }, 2000));
+  Application->ProcessMessages();
+  EXPECT_FALSE(Application->Terminated());
+}
+
+TEST_F(FormsTest, AHandlerMayFreeItsFormOutright) {
+  form->Show();
+  form->box2Action = TSampleForm::kFreeNow;
+  qvtest::Click(qvtest::Find(form, "Box2"));
+  EXPECT_FALSE(*token);
+  Application->ProcessMessages();
+}
+
+TEST_F(FormsTest, MessagesDispatchThroughTheClassTables) {
+  auto* box = qvtest::Find<TTestBox>(form, "Box1");
+  EXPECT_EQ(box->Perform(0x8020), 42);
+  EXPECT_EQ(box->privateMessages, 1);
+  // Posted private messages reach the same handler through the window.
+  PostMessageW(box->Handle(), 0x8020, 0, 0);
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return box->privateMessages == 2; }, 1000));
+  TDerivedBox* derived = New<TDerivedBox>(form);
+  derived->SetParent(form);
+  EXPECT_EQ(derived->Perform(0x8020), 43);  // own handler, then the inherited one
+  EXPECT_EQ(derived->derivedMessages, 1);
+  EXPECT_EQ(derived->privateMessages, 1);
+  EXPECT_EQ(derived->Perform(0x8021), 0);  // nobody handles it: the window's default
+}
+
+TEST_F(FormsTest, ParentFontAndColourFollowTheParent) {
+  auto* box1 = qvtest::Find<TTestBox>(form, "Box1");
+  auto* box3 = qvtest::Find<TTestBox>(form, "Box3");
+  EXPECT_TRUE(box3->ParentFont());
+  form->Font()->SetName("Arial");
+  EXPECT_EQ(box1->Font()->Name(), "Arial");
+  EXPECT_EQ(box3->Font()->Name(), "Arial");
+  box3->Font()->SetHeight(-20);  // its own font from now on
+  EXPECT_FALSE(box3->ParentFont());
+  form->Font()->SetName("Tahoma");
+  EXPECT_EQ(box3->Font()->Name(), "Arial");
+  box3->SetParentColor(true);
+  EXPECT_EQ(box3->Color(), clRed);
+  box1->SetColor(clBlue);
+  EXPECT_EQ(box3->Color(), clBlue);
+}
+
+TEST_F(FormsTest, AnchorsAndAlignmentFollowTheParentSize) {
+  auto* box1 = qvtest::Find<TTestBox>(form, "Box1");
+  auto* ok = qvtest::Find<TTestBox>(form, "OkBox");
+  ok->SetAnchors(TAnchors{akRight, akBottom});
+  form->Show();
+  int width = box1->Width(), okLeft = ok->Left(), okTop = ok->Top();
+  form->SetClientSize(form->ClientWidth() + 40, form->ClientHeight() + 10);
+  EXPECT_EQ(box1->Width(), width + 40);  // left and right anchors stretch
+  EXPECT_EQ(ok->Left(), okLeft + 40);    // right anchor only moves
+  EXPECT_EQ(ok->Top(), okTop + 10);
+  auto* box2 = qvtest::Find<TTestBox>(form, "Box2");
+  box2->SetAlign(alBottom);
+  EXPECT_EQ(box2->Top() + box2->Height(), form->ClientHeight());
+  EXPECT_EQ(box2->Width(), form->ClientWidth());
+}
+
+TEST_F(FormsTest, RecreateWndKeepsTextAndChildren) {
+  form->Show();
+  auto* box1 = qvtest::Find<TTestBox>(form, "Box1");
+  HWND before = box1->Handle();
+  box1->SetCaption("Kept");
+  box1->RecreateWnd();
+  EXPECT_NE(box1->Handle(), before);
+  EXPECT_EQ(box1->Caption(), "Kept");
+  auto* box3 = qvtest::Find<TTestBox>(form, "Box3");
+  EXPECT_TRUE(box3->HandleAllocated());
+  EXPECT_EQ(GetParent(box3->Handle()), box1->Handle());
+  EXPECT_EQ(FindControl(box1->Handle()), box1);
+}
+
+TEST(FormDefinition, FaultsNameLineComponentAndProperty) {
+  struct Case {
+    const char* text;
+    const char* message;
+  } cases[] = {
+      {"TForm F {\n TTestBox B { Nope = 1; }\n}", "Line 2: B.Nope: Property Nope does not exist"},
+      {"TForm F {\n TNoClass B { }\n}", "Line 2: B: Class TNoClass not found"},
+      {"TForm F {\n BorderStyle = bsWobbly;\n}", "Line 2: F.BorderStyle: Invalid property value bsWobbly"},
+      {"TForm F {\n Width = \"wide\";\n}", "Line 2: F.Width: Invalid property value"},
+      {"TForm F {\n ActiveControl = Missing;\n}", "Line 2: ActiveControl: Component Missing not found"},
+      {"TForm F {\n Color = clPlaid;\n}", "Line 2: F.Color: Invalid colour clPlaid"},
+      {"TPanel F { }", "Line 1: The definition is of class TPanel, not TForm"},
+  };
+  for (const Case& c : cases) {
+    try {
+      TForm* form = qvtest::NewFormFromText<TForm>(c.text);
+      form->Free();
+      ADD_FAILURE() << "no error for " << c.text;
+    } catch (const EFormError& e) {
+      EXPECT_EQ(e.Message(), c.message);
+    }
+  }
+  try {
+    TForm* form = qvtest::NewFormFromText<TForm>("TForm F { OnCreate = NoSuchMethod; }");
+    form->Free();
+    ADD_FAILURE() << "an unknown handler was bound";
+  } catch (const EFormError& e) {
+    EXPECT_NE(e.Message().find("NoSuchMethod"), std::string::npos);
+  }
+}
+
+TEST(FormDefinition, WrittenDefinitionsReadBackTheSame) {
+  TSampleForm* form = New<TSampleForm>(Application);
+  qvtest::Find(form, "Box1")->SetCaption("Line \"one\"\nnext");
+  std::string text = WriteFormDefinition(form);
+  EXPECT_NE(text.find("Caption = \"Line \\\"one\\\"\\nnext\";"), std::string::npos);
+  form->Free();
+  TSampleForm* copy = qvtest::NewFormFromText<TSampleForm>(text);
+  EXPECT_EQ(qvtest::Find(copy, "Box1")->Caption(), "Line \"one\"\nnext");
+  EXPECT_EQ(qvtest::Find(copy, "Box3")->Parent(), qvtest::Find(copy, "Box1"));
+  EXPECT_EQ(copy->ClientWidth(), 320);
+  EXPECT_EQ(copy->ActiveControl(), qvtest::Find<TWinControl>(copy, "Box2"));
+  copy->Free();
+}
