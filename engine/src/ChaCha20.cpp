@@ -34,6 +34,12 @@ __m128i RotlV(__m128i v) {
   return _mm_or_si128(_mm_slli_epi32(v, n), _mm_srli_epi32(v, 32 - n));
 }
 
+// A 16-bit rotation swaps the halves of each word: two shuffles, no shifts.
+template <>
+__m128i RotlV<16>(__m128i v) {
+  return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
+}
+
 void QuarterRoundV(__m128i* x, int a, int b, int c, int d) {
   x[a] = _mm_add_epi32(x[a], x[b]); x[d] = RotlV<16>(_mm_xor_si128(x[d], x[a]));
   x[c] = _mm_add_epi32(x[c], x[d]); x[b] = RotlV<12>(_mm_xor_si128(x[b], x[c]));

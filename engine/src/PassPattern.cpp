@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "WorkerPool.h"
+
 namespace qv::engine {
 
 PassSpec DecodePass(const uint8_t* record) {
@@ -29,13 +31,28 @@ PassSource::PassSource(const PassSpec& spec, const PassSeed& seed) : spec_(spec)
   if (spec.kind == PassKind::Random) cipher_ = std::make_unique<ChaCha20>(seed.key, seed.nonce);
 }
 
+void PassSource::FillRandom(uint64_t offset, uint8_t* out, size_t length) const {
+  // Large buffers are cut into block-aligned parts generated side by side.
+  constexpr size_t kPartBytes = 64 * 1024;
+  if (length < 2 * kPartBytes) {
+    cipher_->Stream(offset, out, length);
+    return;
+  }
+  size_t parts = (length + kPartBytes - 1) / kPartBytes;
+  WorkerPool::Shared().ParallelFor(parts, [&](size_t part) {
+    size_t begin = part * kPartBytes;
+    size_t n = length - begin < kPartBytes ? length - begin : kPartBytes;
+    cipher_->Stream(offset + begin, out + begin, n);
+  });
+}
+
 void PassSource::Fill(uint64_t offset, uint8_t* out, size_t length) const {
   switch (spec_.kind) {
     case PassKind::Fill:
       std::memset(out, spec_.bytes[0], length);
       return;
     case PassKind::Random:
-      cipher_->Stream(offset, out, length);
+      FillRandom(offset, out, length);
       return;
     case PassKind::Sequence:
       break;

@@ -43,6 +43,8 @@ class PassSource {
   bool IsUniform() const { return spec_.kind == PassKind::Fill; }
 
  private:
+  void FillRandom(uint64_t offset, uint8_t* out, size_t length) const;
+
   PassSpec spec_;
   std::unique_ptr<ChaCha20> cipher_;
 };

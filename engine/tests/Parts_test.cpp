@@ -128,6 +128,21 @@ TEST(PassPatternTest, RandomPassesDependOnTheirFreshSeed) {
   EXPECT_GT(values.size(), 200u);
 }
 
+TEST(PassPatternTest, LargeRandomFillsMatchTheKeystreamAtTheirOffset) {
+  // Large buffers are generated in parts on several threads.
+  const uint8_t record[4] = {0, 0x20, 0x20, 0x20};
+  PassSeed seed;
+  ASSERT_TRUE(NewPassSeed(seed));
+  PassSource source(DecodePass(record), seed);
+  ChaCha20 cipher(seed.key, seed.nonce);
+  for (uint64_t offset : {0ull, 5ull, (1ull << 32) + 64}) {
+    std::vector<uint8_t> parallel((1 << 20) + 3), serial((1 << 20) + 3);
+    source.Fill(offset, parallel.data(), parallel.size());
+    cipher.Stream(offset, serial.data(), serial.size());
+    EXPECT_EQ(serial, parallel) << offset;
+  }
+}
+
 struct PlanCase {
   uint64_t bytes;
   uint32_t cluster;
