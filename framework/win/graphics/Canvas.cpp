@@ -54,7 +54,11 @@ void TCanvas::RequiredState(TCanvasState required) {
   if (required.Contains(csPenValid) && !state.Contains(csPenValid)) {
     HGDIOBJ previous = SelectObject(dc, pen->Handle());
     if (oldPen == nullptr) oldPen = previous;
-    SetROP2(dc, pen->Mode() + 1);
+    static const int kRasterOps[] = {R2_BLACK,       R2_WHITE,       R2_NOP,        R2_NOT,
+                                     R2_COPYPEN,     R2_NOTCOPYPEN,  R2_MERGEPENNOT, R2_MASKPENNOT,
+                                     R2_MERGENOTPEN, R2_MASKNOTPEN,  R2_MERGEPEN,   R2_NOTMERGEPEN,
+                                     R2_MASKPEN,     R2_NOTMASKPEN,  R2_XORPEN,     R2_NOTXORPEN};
+    SetROP2(dc, kRasterOps[pen->Mode()]);
     state.Include(csPenValid);
   }
   if (required.Contains(csBrushValid) && !state.Contains(csBrushValid)) {

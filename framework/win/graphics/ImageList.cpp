@@ -168,8 +168,12 @@ int TCustomImageList::Add(TBitmap* image, TBitmap* mask) {
 int TCustomImageList::AddMasked(TBitmap* image, TColor maskColor) {
   if (image == nullptr || image->Handle() == nullptr) return -1;
   COLORREF key = ColorToRGB(maskColor == clDefault ? image->TransparentColor() : maskColor);
-  image->Dormant();
-  int index = ImageList_AddMasked(Handle(), image->Handle(), key);
+  // The system blackens the masked pixels of the bitmap it is given; the
+  // caller's bitmap stays as it was by handing over a copy.
+  TOwned<TBitmap> copy(New<TBitmap>());
+  copy->Assign(image);
+  copy->Dormant();
+  int index = ImageList_AddMasked(Handle(), copy->Handle(), key);
   Change();
   return index;
 }
@@ -300,6 +304,12 @@ void TCustomImageList::SetImageStrip(const std::vector<uint8_t>& data) {
   picture->LoadFromStream(stream.get());
   TOwned<TBitmap> strip(New<TBitmap>());
   strip->Assign(picture->Graphic());
+  // The colour key decides what is transparent: an alpha channel left in the
+  // data would make the system list ignore it.
+  for (int y = 0; y < strip->Height(); ++y) {
+    uint8_t* row = strip->ScanLine(y);
+    for (int x = 0; x < strip->Width(); ++x) row[x * 4 + 3] = 0;
+  }
   BeginUpdate();
   Clear();
   AddMasked(strip.get(), strip->Canvas()->Pixel(0, strip->Height() - 1));

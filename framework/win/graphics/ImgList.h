@@ -75,7 +75,8 @@ public:
   // Adds the images of image (Width wide each) with mask (may be null); returns
   // the index of the first or -1 on failure.
   int Add(TBitmap* image, TBitmap* mask);
-  // The same with every pixel of maskColor transparent.
+  // The same with every pixel of maskColor transparent (clDefault: the
+  // bitmap's TransparentColor); image itself is left unchanged.
   int AddMasked(TBitmap* image, TColor maskColor);
   int AddIcon(TIcon* icon);
   void Replace(int index, TBitmap* image, TBitmap* mask);

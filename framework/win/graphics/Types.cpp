@@ -67,8 +67,8 @@ bool ParseNumber(std::string_view text, int base, uint32_t& value) {
   if (text.empty() || text.size() > 10 || !std::isxdigit(static_cast<unsigned char>(text[0]))) return false;
   std::string copy(text);
   char* end = nullptr;
-  unsigned long parsed = std::strtoul(copy.c_str(), &end, base);
-  if (end == nullptr || *end != '\0' || parsed > 0xFFFFFFFFul) return false;
+  unsigned long long parsed = std::strtoull(copy.c_str(), &end, base);
+  if (end == nullptr || *end != '\0' || parsed > 0xFFFFFFFFull) return false;
   value = static_cast<uint32_t>(parsed);
   return true;
 }
