@@ -9,6 +9,7 @@ root=$(cd "$(dirname "$0")/../.." && pwd)
 export QV_BUILD="${QV_BUILD:-$root/build}"
 exe=${QV_ENGINE_BENCH_EXE:-}  # an EngineBench.exe built elsewhere, else built here
 if [ -z "$exe" ]; then
+  mkdir -p "$QV_BUILD"
   "$root/scripts/build.sh" target EngineBench QuorvanellEngine >"$QV_BUILD/engine-bench-build.log" 2>&1 ||
     { cat "$QV_BUILD/engine-bench-build.log" >&2; exit 1; }
   exe="$QV_BUILD/target/Quorvanell/EngineBench.exe"
