@@ -34,7 +34,6 @@ int32_t TISO8859_1Codec::DecodeRun(const uint8_t* source, int32_t available, UCS
                                    int32_t maxChars) {
   int32_t n = available < maxChars ? available : maxChars;
   for (int32_t i = 0; i < n; ++i) {
-    if (source[i] == 0x0D) return i;
     chars[i] = source[i];
     sizes[i] = 1;
   }

@@ -140,7 +140,7 @@ int32_t TTableSingleByteCodec::DecodeRun(const uint8_t* source, int32_t availabl
   int32_t n = available < maxChars ? available : maxChars;
   for (int32_t i = 0; i < n; ++i) {
     char16_t c = table[source[i]];
-    if (c == 0xFFFF || c == 0x0D) return i;
+    if (c == 0xFFFF) return i;
     chars[i] = c;
     sizes[i] = 1;
   }

@@ -101,10 +101,19 @@ void TUtilsUCS4Reader::ReadAhead() {
       int64_t line = last.Line;
       int64_t column = last.Column;
       int64_t tabs = last.TabsInLine;
+      int32_t count = 0;
       for (int32_t i = 0; i < n; ++i) {
         UCS4Char ch = runChars[i];
-        TUtilsUCS4CharData& r = ring[filled + i];
-        byteNumber += runSizes[i];
+        int32_t size = runSizes[i];
+        if (ch == 0x0D && readLFOption == 1) {
+          // CR LF and a lone CR read as one LF; a CR that ends the run waits
+          // until its follower is known.
+          if (i + 1 == n) break;
+          ch = 0x0A;
+          if (runChars[i + 1] == 0x0A) size += runSizes[++i];
+        }
+        TUtilsUCS4CharData& r = ring[filled + count++];
+        byteNumber += size;
         charNumber += 1;
         if (ch == 0x0A) {
           line += 1;
@@ -120,11 +129,13 @@ void TUtilsUCS4Reader::ReadAhead() {
         r.CodePoint = ch;
         r.Line = line;
         r.Column = column;
-        r.CharSize = runSizes[i];
+        r.CharSize = size;
         r.TabsInLine = tabs;
       }
-      filled += n;
-      return;
+      if (count > 0) {
+        filled += count;
+        return;
+      }
     }
   }
   UCS4Char ch = 0;

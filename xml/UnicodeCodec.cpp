@@ -84,7 +84,7 @@ int32_t TCustomUnicodeCodec::DecodeRun(const uint8_t* source, int32_t available,
   while (count < maxChars && pos < available) {
     UCS4Char ch;
     int32_t n = DecodeFromMemory(source + pos, available - pos, ch);
-    if (n <= 0 || ch == 0x0D) break;
+    if (n <= 0) break;
     chars[count] = ch;
     sizes[count++] = static_cast<uint8_t>(n);
     pos += n;

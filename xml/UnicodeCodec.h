@@ -145,9 +145,9 @@ public:
   // ReadUCS4Char instead (error, incomplete input, or no fast path).
   virtual int32_t DecodeFromMemory(const uint8_t* source, int32_t available, UCS4Char& ch);
   // Decodes a run of up to maxChars characters straight from memory, as
-  // DecodeFromMemory would one by one, stopping before a CR (line ends need
-  // ReadUCS4Char) and before anything it cannot be sure of. Returns the number
-  // of characters; their sizes in bytes go to sizes. Nothing is consumed.
+  // DecodeFromMemory would one by one (no line-end folding), stopping before
+  // anything it cannot be sure of. Returns the number of characters; their
+  // sizes in bytes go to sizes. Nothing is consumed.
   virtual int32_t DecodeRun(const uint8_t* source, int32_t available, UCS4Char* chars, uint8_t* sizes,
                             int32_t maxChars);
 

@@ -62,7 +62,6 @@ int32_t TUTF16Codec::DecodeRun(const uint8_t* source, int32_t available, UCS4Cha
   int32_t pos = 0;
   while (count < maxChars && available - pos >= 2) {
     uint16_t unit = Unit(source + pos);
-    if (unit == 0x0D) break;
     if (unit >= 0xD800 && unit <= 0xDFFF) {
       UCS4Char ch;
       if (DecodeFromMemory(source + pos, available - pos, ch) != 4) break;

@@ -112,7 +112,6 @@ int32_t TUTF8Codec::DecodeRun(const uint8_t* source, int32_t available, UCS4Char
   while (count < maxChars && pos < available) {
     uint8_t lead = source[pos];
     if (lead < 0x80) {
-      if (lead == 0x0D) break;
       chars[count] = lead;
       sizes[count++] = 1;
       ++pos;
