@@ -615,6 +615,7 @@ protected:
   void CMEnter(TMessage& m);
   void CMSysColorChange(TMessage& m);
   void CMInvalidate(TMessage& m);
+  void WMContextMenuRoute(TMessage& m);
 
   HWND handle = nullptr;  // owned (DestroyWindow)
 

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "core/ClassRegistry.h"
 #include "core/Format.h"
 #include "core/PublishedMethods.h"
 #include "core/Strings.h"
@@ -60,9 +61,7 @@ private:
   }
 
   void CreateChild(TComponent* parent, const TFormObject& def) {
-    const TClassInfo* info = FindClassInfo(def.className);
-    if (info == nullptr || !info->create) Fail(def.line, def.name, Format("Class %s not found", {def.className}));
-    TComponent* comp = info->create(root);
+    TComponent* comp = NewComponent(def);
     comp->SetComponentState(csLoading, true);
     created.push_back(comp);
     try {
@@ -75,6 +74,19 @@ private:
     }
     Apply(comp, def.name, def.properties);
     for (const TFormObject& child : def.children) CreateChild(comp, child);
+  }
+
+  // A component of the definition's class: from the property tables, else from
+  // the persistent classes registered with the core (properties then need a table).
+  TComponent* NewComponent(const TFormObject& def) {
+    const TClassInfo* info = FindClassInfo(def.className);
+    if (info != nullptr && info->create) return info->create(root);
+    if (const TPersistentClass* other = GetPersistentClass(def.className); other != nullptr && other->create) {
+      TPersistent* obj = other->create(root);
+      if (auto* comp = dynamic_cast<TComponent*>(obj)) return comp;
+      obj->Free();
+    }
+    Fail(def.line, def.name, Format("Class %s not found", {def.className}));
   }
 
   void Apply(TObject* target, const std::string& where, const std::vector<TFormProperty>& props) {

@@ -15,6 +15,7 @@ namespace {
 struct WindowClassEntry {
   WNDPROC defProc;  // the copied system class's procedure, or DefWindowProcW
   bool systemClass;
+  UINT style;       // the class styles it was registered with
 };
 
 std::map<std::u16string, WindowClassEntry>& WindowClasses() {
@@ -146,6 +147,7 @@ const TMessageMap* TWinControl::ClassMessageMap() {
       OnMessage(CM_ENTER, &TWinControl::CMEnter),
       OnMessage(CM_SYSCOLORCHANGE, &TWinControl::CMSysColorChange),
       OnMessage(CM_INVALIDATE, &TWinControl::CMInvalidate),
+      OnMessage(WM_CONTEXTMENU, &TWinControl::WMContextMenuRoute),
   });
   return &map;
 }
@@ -236,6 +238,14 @@ void TWinControl::CreateWnd() {
     throw EInvalidOperation(Format("Control '%s' has no parent window", {Name()}));
   auto& classes = WindowClasses();
   auto it = classes.find(params.WinClassName);
+  if (it != classes.end() && it->second.style != params.WindowClass.style) {
+    // The same control class asks for other class styles (CS_HREDRAW...): a
+    // window class of its own for that variant.
+    wchar_t suffix[16];
+    wsprintfW(suffix, L".%X", params.WindowClass.style);
+    for (const wchar_t* p = suffix; *p != 0; ++p) params.WinClassName += static_cast<char16_t>(*p);
+    it = classes.find(params.WinClassName);
+  }
   if (it == classes.end()) {
     WNDCLASSEXW wc = params.WindowClass;
     WNDPROC sysProc = params.SubClassOf.empty() ? DefWindowProcW : wc.lpfnWndProc;
@@ -246,7 +256,8 @@ void TWinControl::CreateWnd() {
     ATOM atom = RegisterClassExW(&wc);
     if (atom == 0) throw EInvalidOperation(Format("Cannot register window class (error %d)", {int(GetLastError())}));
     OurAtoms().insert(atom);
-    it = classes.emplace(params.WinClassName, WindowClassEntry{sysProc, !params.SubClassOf.empty()}).first;
+    it = classes.emplace(params.WinClassName, WindowClassEntry{sysProc, !params.SubClassOf.empty(), params.WindowClass.style})
+             .first;
   }
   defWndProc = it->second.defProc;
   if (it->second.systemClass) params.Param = nullptr;

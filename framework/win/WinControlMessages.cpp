@@ -507,6 +507,19 @@ void TWinControl::DoExit() {
 
 void TWinControl::CMInvalidate(TMessage& m) { Invalidate(); }
 
+// A right click over a windowless child opens the child's pop-up menu.
+void TWinControl::WMContextMenuRoute(TMessage& m) {
+  if (m.LParam != -1 && handle != nullptr) {
+    TPoint p = ScreenToClient(Point(m.XPos(), m.YPos()));
+    if (TControl* child = ControlAtPos(p, false, false)) {
+      TAliveToken token = Alive();
+      m.Result = child->Perform(WM_CONTEXTMENU, m.WParam, m.LParam);
+      if (!*token || m.Result != 0) return;
+    }
+  }
+  TControl::WMContextMenu(m);
+}
+
 // ---------------------------------------------------------------------------
 
 bool (*MenuCommandDispatcher)(UINT id) = nullptr;
