@@ -101,7 +101,7 @@ WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes)
   }
   int64_t size = 0;
   WipeResult result = OverwriteAndDelete(file, longPath, size);
-  if (result == WipeResult::Failed && clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
+  if (result != WipeResult::Wiped && clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
   // Finished, wiped or not, so that a count of finished files adds up.
   if (result != WipeResult::Stopped) reporter_.FileProgress(display, size, 100, /*finished=*/true, /*force=*/true);
   return result;

@@ -1,3 +1,6 @@
+#include <windows.h>
+#include <winioctl.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -38,6 +41,16 @@ class TempArea {
       return false;
     }
     SetFileAttributesW(W(folder_), FILE_ATTRIBUTE_HIDDEN);
+    // Work files inherit compression from their folder; compressed, a pass
+    // would take far less room on the disk than it writes.
+    HANDLE folder = CreateFileW(W(folder_), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (folder != INVALID_HANDLE_VALUE) {
+      USHORT none = COMPRESSION_FORMAT_NONE;
+      DWORD returned = 0;
+      DeviceIoControl(folder, FSCTL_SET_COMPRESSION, &none, sizeof none, nullptr, 0, &returned, nullptr);
+      CloseHandle(folder);
+    }
     return true;
   }
 
@@ -82,8 +95,8 @@ enum class StageEnd { Done, Stopped, Failed };
 
 class FreeSpaceWiper {
  public:
-  FreeSpaceWiper(const DriveJob& job, Reporter& reporter, TempArea& area, uint64_t freeBytes)
-      : job_(job), reporter_(reporter), area_(area), buffer_(kChunkBytes) {
+  FreeSpaceWiper(const DriveJob& job, Reporter& reporter, TempArea& area, uint64_t freeBytes, uint64_t driveBytes)
+      : job_(job), reporter_(reporter), area_(area), buffer_(kChunkBytes), driveBytes_(driveBytes) {
     unit_ = ProgressUnit(freeBytes, job.passes.size(), 512);
     unitsPerPass_ = std::max<uint64_t>(1, (freeBytes + unit_ - 1) / unit_);
     total_ = int64_t(unitsPerPass_ * job.passes.size());
@@ -175,6 +188,11 @@ class FreeSpaceWiper {
         return StageEnd::Failed;
       }
       if (outcome.end == WriteEnd::DiskFull) return StageEnd::Done;  // the expected end
+      if (before > driveBytes_ + kFileLimit) {
+        reporter_.Failure(u"The drive took more data than it can hold (it may compress or deduplicate); "
+                          u"its free space could not be wiped");
+        return StageEnd::Failed;
+      }
     }
   }
 
@@ -211,6 +229,7 @@ class FreeSpaceWiper {
   Reporter& reporter_;
   TempArea& area_;
   AlignedBuffer buffer_;
+  uint64_t driveBytes_;
   uint64_t unit_ = 512;
   uint64_t unitsPerPass_ = 1;
   int64_t total_ = 1;
@@ -237,7 +256,7 @@ bool WipeFree(const DriveJob& job, Reporter& reporter) {
                Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass" : u" passes"));
   TempArea area(reporter);
   if (!area.Create(root)) return false;
-  FreeSpaceWiper wiper(job, reporter, area, available.QuadPart);
+  FreeSpaceWiper wiper(job, reporter, area, available.QuadPart, total.QuadPart);
   if (!wiper.ok()) {
     reporter.Failure(u"Not enough memory to wipe the free space of " + root);
     return false;

@@ -76,7 +76,7 @@ FormatEnd SystemFormat(const FormatRequest& request, Reporter& reporter) {
     reporter.Failure(u"The system could not format the drive as " + request.fileSystem);
     return FormatEnd::Failed;
   }
-  if (request.compression) EnableCompression(root, reporter);
+  if (request.compression && SamePath(request.fileSystem, u"NTFS")) EnableCompression(root, reporter);
   reporter.FormatProgress(100, true);
   reporter.Log(u"Formatting complete");
   return FormatEnd::Formatted;

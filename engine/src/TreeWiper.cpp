@@ -53,6 +53,9 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     reporter_.Failure(u"Not a usable path: " + path);
     return WipeResult::Failed;
   }
+  if (!IsRootPath(longPath)) {
+    while (!longPath.empty() && longPath.back() == u'\\') longPath.pop_back();  // "C:\Data\" names C:\Data
+  }
   uint32_t failuresBefore = reporter_.Failures();
   reporter_.Log(u"Wiping " + plain);
   WipeResult result;

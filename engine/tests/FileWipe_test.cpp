@@ -151,7 +151,7 @@ TEST(FileWipeTest, DriveRootIsEmptiedButKept) {
   EXPECT_EQ(2u, FinishedFiles(harness));
 }
 
-TEST(FileWipeTest, LongPathsAndProgressOfEachFile) {
+TEST(FileWipeTest, LongPathsTrailingBackslashAndProgressOfEachFile) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("long paths on a folder drive");
   std::u16string top = Root(drive) + u"long";
@@ -164,7 +164,7 @@ TEST(FileWipeTest, LongPathsAndProgressOfEachFile) {
   ASSERT_GT(deep.size(), 300u);
   ASSERT_TRUE(WriteWholeFile(u"\\\\?\\" + Join(deep, u"file.bin"), MarkerContent(3 << 20)));
   Harness harness;
-  Block block(harness.wnd(), 0, kThreePasses, top);
+  Block block(harness.wnd(), 0, kThreePasses, top + u"\\");  // a trailing backslash names the folder
   ASSERT_TRUE(harness.RunFile(block.get()));
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_FALSE(Exists(top));
