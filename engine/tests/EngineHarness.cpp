@@ -142,6 +142,8 @@ char TestDrive(const char* name) {
   const char* value = std::getenv(variable.c_str());
   if (!value || !value[0]) return 0;
   char c = value[0];
+  // C: is the prefix and Z: the host's root: never a test drive.
+  if (c == 'C' || c == 'Z') return 0;
   return (c >= 'A' && c <= 'Z') ? c : 0;
 }
 

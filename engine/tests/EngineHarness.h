@@ -78,7 +78,8 @@ class Harness {
 // Stops the run at the first progress message, as a Stop click does.
 void StopAtFirstProgress(Harness& harness);
 
-// The letter the test script mapped for `name` (environment QV_TEST_<name>), or 0.
+// The letter the test script mapped for `name` (environment QV_TEST_<name>);
+// 0 when none, and for C: and Z:, which tests never use.
 char TestDrive(const char* name);
 std::u16string Root(char drive);
 std::u16string Utf16(const std::string& text);
