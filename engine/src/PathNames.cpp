@@ -33,11 +33,20 @@ bool IsReservedName(const std::u16string& name) {
   return false;
 }
 
+bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z'); }
+
 }  // namespace
 
-std::u16string ToLongPath(const std::u16string& path) {
-  if (path.empty()) return {};
-  if (StartsWith(path, kLongPrefix)) return path;
+std::u16string ToLongPath(const std::u16string& given) {
+  if (given.empty()) return {};
+  if (StartsWith(given, kLongPrefix)) return given;
+  std::u16string path = given;
+  // "D:" is the drive, not the current folder of the drive.
+  if (path.size() == 2 && IsLetter(path[0]) && path[1] == u':') path += u"\\";
+  // Only full paths: a relative one would name whatever the current folder is.
+  bool drivePath = path.size() >= 3 && IsLetter(path[0]) && path[1] == u':' && (path[2] == u'\\' || path[2] == u'/');
+  bool uncPath = path.size() > 2 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/');
+  if (!drivePath && !uncPath) return {};
   DWORD needed = GetFullPathNameW(W(path), 0, nullptr, nullptr);
   if (needed == 0) return {};
   std::vector<wchar_t> full(needed + 1);

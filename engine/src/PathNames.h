@@ -5,8 +5,8 @@
 namespace qv::engine {
 
 // The extended-length form ("\\?\C:\a", "\\?\UNC\srv\share\a") of a full
-// path; relative paths and "." or ".." parts are resolved first. Empty when
-// the path cannot be made full.
+// path, "." and ".." parts resolved; "D:" means the drive's root. Empty for
+// relative paths ("a", "D:a", "\a") and when the path cannot be made full.
 std::u16string ToLongPath(const std::u16string& path);
 // The path as a user writes it: the long-path prefix taken off again.
 std::u16string ToDisplayPath(const std::u16string& longPath);

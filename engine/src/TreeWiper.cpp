@@ -76,6 +76,10 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       result = WipeFolder(longPath, /*keepFolder=*/false);
     } else {
       AlignedBuffer buffer(kBufferBytes);
+      if (!buffer.ok()) {
+        reporter_.Failure(u"Not enough memory to wipe " + plain);
+        return WipeResult::Failed;
+      }
       FileWiper wiper(reporter_, passes_, buffer);
       result = (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
                    ? wiper.RemoveLink(longPath, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)

@@ -143,7 +143,8 @@ TEST(FileWipeTest, DriveRootIsEmptiedButKept) {
   ASSERT_TRUE(WriteWholeFile(Root(drive) + u"a\\one.txt", MarkerContent(3000)));
   ASSERT_TRUE(WriteWholeFile(Root(drive) + u"two.txt", MarkerContent(10)));
   Harness harness;
-  Block block(harness.wnd(), 0, kThreePasses, Root(drive));
+  // "R:" names the drive's root, not its current folder.
+  Block block(harness.wnd(), 0, kThreePasses, std::u16string(1, char16_t(drive)) + u":");
   ASSERT_TRUE(harness.RunFile(block.get()));
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_TRUE(Exists(Root(drive)));
@@ -196,10 +197,13 @@ TEST(FileWipeTest, UnusableBlocksAreReportedAndTouchNothing) {
       {"101 passes", {{0, 0, 0, 0}}, false, 101, u"No valid wipe passes"},
       {"path without end", kThreePasses, true, 3, u"longer than 4095"},
       {"missing path", kThreePasses, false, 3, u"Could not find"},
+      {"relative path", kThreePasses, false, 3, u"Not a usable path"},
   };
   for (const BadCase& c : cases) {
     Harness harness;
-    std::u16string path = std::strcmp(c.what, "missing path") == 0 ? Root(drive) + u"nothing-here" : victim;
+    std::u16string path = std::strcmp(c.what, "missing path") == 0    ? Root(drive) + u"nothing-here"
+                          : std::strcmp(c.what, "relative path") == 0 ? u"victim.txt"
+                                                                      : victim;
     Block block(harness.wnd(), 0, c.passes, path);
     block->PassCount = c.passCount;
     if (c.fillPath) {

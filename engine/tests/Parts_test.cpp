@@ -280,6 +280,11 @@ TEST(PathNamesTest, RandomNamesKeepTheLengthAndAvoidDeviceNames) {
     EXPECT_TRUE(name != u"CON" && name != u"PRN" && name != u"AUX" && name != u"NUL");
   }
   EXPECT_EQ(u"\\\\?\\C:\\a", ToLongPath(u"C:\\x\\..\\a"));
+  EXPECT_EQ(u"\\\\?\\D:\\", ToLongPath(u"D:"));  // the drive, never its current folder
+  EXPECT_EQ(u"\\\\?\\UNC\\srv\\share\\a", ToLongPath(u"\\\\srv\\share\\a"));
+  for (const char16_t* relative : {u"a.txt", u"D:a.txt", u"\\a.txt", u".\\a", u""}) {
+    EXPECT_EQ(u"", ToLongPath(relative)) << std::u16string(relative).size();
+  }
   EXPECT_EQ(u"C:\\a", ToDisplayPath(u"\\\\?\\C:\\a"));
   EXPECT_EQ(u"\\\\?\\C:\\", ParentPath(u"\\\\?\\C:\\a"));
 }
