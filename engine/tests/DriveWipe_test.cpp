@@ -166,6 +166,30 @@ TEST(DiskWipeTest, StopEndsWithTheCancelledMessage) {
   EXPECT_LT(harness.endTick - harness.stopTick, 1000u);
 }
 
+TEST(DiskWipeTest, StopWhileFormattingEndsCancelledAndUnformatted) {
+  char raw = TestDrive("STOP_RAW");
+  if (!raw) QV_SKIP_LOUDLY("stopping a format");
+  Harness harness;
+  harness.onProgress = [&harness](const ProgressEvent& e) {
+    if (e.lParam == 2 && harness.current->Active != 0) {
+      harness.current->Active = 0;
+      harness.stopTick = GetTickCount();
+    }
+  };
+  Block block(harness.wnd(), raw, {{0x77, 0, 0, 0}});
+  auto format = MakeFormat(harness.wnd(), raw, {u"FAT32", 3, /*quick=*/false, u"STOPPED"});
+  ASSERT_TRUE(harness.RunDrive(block.get(), [&] { DriveWipeStart(block.get(), format.get()); }));
+  EXPECT_EQ(0, harness.done);
+  EXPECT_EQ(1, harness.cancelled);
+  ASSERT_NE(0u, harness.stopTick);
+  EXPECT_LT(harness.endTick - harness.stopTick, 1000u);
+  EXPECT_TRUE(harness.Logged(u"the drive was not formatted")) << harness.LogText();
+  std::vector<uint8_t> image;
+  ASSERT_TRUE(ReadVolume(raw, image));
+  EXPECT_EQ(0x77, image[0]) << "no boot sector was written";
+  EXPECT_EQ(0x77, image[510]);
+}
+
 TEST(DiskWipeTest, MissingDriveAndNoPassesEndAsDoneWithAFailure) {
   Harness harness;
   Block noDrive(harness.wnd(), '?', {{0, 0, 0, 0}});
