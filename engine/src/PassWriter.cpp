@@ -1,9 +1,16 @@
 #include "PassWriter.h"
 
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <utility>
+
 namespace qv::engine {
 namespace {
 
 constexpr size_t kSmallestChunk = 512;
+constexpr size_t kPrefetchFromChunks = 4;  // ranges shorter than this many chunks are filled inline
 
 bool WriteAt(HANDLE file, const uint8_t* data, DWORD length, uint64_t offset, DWORD& written) {
   OVERLAPPED at = {};
@@ -13,6 +20,66 @@ bool WriteAt(HANDLE file, const uint8_t* data, DWORD length, uint64_t offset, DW
   return WriteFile(file, data, length, &written, &at) != FALSE;
 }
 
+// Generates the next chunk of a pass on a helper thread while the caller
+// writes the current one. One request at a time; Wait before reusing its buffer.
+class Prefetcher {
+ public:
+  explicit Prefetcher(const PassSource& source) : source_(source), thread_([this] { Run(); }) {}
+  ~Prefetcher() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      quit_ = true;
+    }
+    wake_.notify_all();
+    thread_.join();  // a fill under way finishes first
+  }
+
+  void Request(uint8_t* out, uint64_t offset, size_t length) {
+    std::lock_guard<std::mutex> hold(lock_);
+    out_ = out;
+    offset_ = offset;
+    length_ = length;
+    pending_ = true;
+    ready_ = false;
+    wake_.notify_all();
+  }
+
+  void Wait() {
+    std::unique_lock<std::mutex> hold(lock_);
+    done_.wait(hold, [&] { return ready_; });
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> hold(lock_);
+    for (;;) {
+      wake_.wait(hold, [&] { return pending_ || quit_; });
+      if (quit_) return;
+      pending_ = false;
+      uint8_t* out = out_;
+      uint64_t offset = offset_;
+      size_t length = length_;
+      hold.unlock();
+      source_.Fill(offset, out, length);
+      hold.lock();
+      ready_ = true;
+      done_.notify_all();
+    }
+  }
+
+  const PassSource& source_;
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::condition_variable done_;
+  uint8_t* out_ = nullptr;
+  uint64_t offset_ = 0;
+  size_t length_ = 0;
+  bool pending_ = false;
+  bool ready_ = true;
+  bool quit_ = false;
+  std::thread thread_;
+};
+
 }  // namespace
 
 bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
@@ -20,8 +87,17 @@ bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR
 WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,
                        const AlignedBuffer& buffer, const WriteTick& tick, bool fillToFull) {
   WriteOutcome outcome;
-  bool filled = false;
   size_t chunkLimit = buffer.size();
+  // Generated passes prepare the next chunk while this one is written.
+  bool prefetch = !source.IsUniform() && chunkLimit > 0 && to - from >= kPrefetchFromChunks * chunkLimit;
+  AlignedBuffer spare(prefetch ? chunkLimit : 0);
+  prefetch = prefetch && spare.ok();
+  std::unique_ptr<Prefetcher> prefetcher(prefetch ? new Prefetcher(source) : nullptr);
+  uint8_t* current = buffer.data();
+  uint8_t* next = spare.data();
+  bool currentFilled = false;  // `current` holds [currentOffset, + currentLength)
+  uint64_t currentOffset = 0;
+  size_t currentLength = 0;
   uint64_t offset = from;
   while (offset < to) {
     if (!tick(offset - from)) {
@@ -29,13 +105,31 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
       break;
     }
     size_t chunk = to - offset < chunkLimit ? size_t(to - offset) : chunkLimit;
-    if (!source.IsUniform() || !filled) {
-      source.Fill(offset, buffer.data(), chunk);
-      filled = source.IsUniform();
+    bool valid = currentFilled && currentOffset == offset && currentLength >= chunk;
+    if (source.IsUniform()) valid = currentFilled && currentLength >= chunk;
+    if (!valid) {
+      source.Fill(offset, current, chunk);
+      currentFilled = true;
+      currentOffset = offset;
+      currentLength = chunk;
     }
+    uint64_t following = offset + chunk;
+    size_t followingLength = to - following < chunkLimit ? size_t(to - following) : chunkLimit;
+    bool requested = prefetcher && followingLength > 0;
+    if (requested) prefetcher->Request(next, following, followingLength);
     DWORD written = 0;
-    bool ok = WriteAt(file, buffer.data(), DWORD(chunk), offset, written);
+    bool ok = WriteAt(file, current, DWORD(chunk), offset, written);
     DWORD error = ok ? ERROR_SUCCESS : GetLastError();
+    if (requested) {
+      prefetcher->Wait();
+      if (written == chunk) {
+        std::swap(current, next);
+        currentOffset = following;
+        currentLength = followingLength;
+      } else {
+        currentFilled = false;  // the next write starts elsewhere
+      }
+    }
     offset += written;
     if (written > 0) continue;  // progress made; a lasting error shows on the next try
     if (ok) error = ERROR_DISK_FULL;  // nothing written and no error: no room left

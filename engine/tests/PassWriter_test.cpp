@@ -1,0 +1,57 @@
+// Pass writing over long ranges, where the next chunk is generated while the
+// current one is written: every byte must land at its own offset.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "EngineHarness.h"
+#include "PassWriter.h"
+#include "SystemRandom.h"
+
+namespace qv::engine::test {
+namespace {
+
+TEST(PassWriterTest, PrefetchedChunksLandAtTheirOffsets) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("pass writing on a folder drive");
+  std::u16string path = Root(drive) + u"passwriter.bin";
+  const uint8_t random[4] = {0, 0x20, 0x20, 0x20};
+  const uint8_t sequence[4] = {0, 0x10, 0x20, 0x30};
+  const uint64_t from = 7, to = (6 << 20) + 123;
+  for (const uint8_t* record : {random, sequence}) {
+    PassSeed seed;
+    ASSERT_TRUE(NewPassSeed(seed));
+    PassSource source(DecodePass(record), seed);
+    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    AlignedBuffer buffer(1 << 20);
+    int ticks = 0;
+    WriteOutcome outcome = WritePass(file, source, from, to, buffer, [&](uint64_t) { return ++ticks > 0; }, false);
+    CloseHandle(file);
+    EXPECT_EQ(WriteEnd::Complete, outcome.end);
+    EXPECT_EQ(to - from, outcome.written);
+    EXPECT_EQ(7, ticks);
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(path, content));
+    ASSERT_EQ(to, content.size());
+    std::vector<uint8_t> expected(to - from);
+    source.Fill(from, expected.data(), expected.size());
+    EXPECT_EQ(0, std::memcmp(expected.data(), content.data() + from, expected.size()));
+  }
+  // A stop between chunks ends the pass with what was written so far.
+  PassSource source(DecodePass(random), PassSeed());
+  HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr);
+  AlignedBuffer buffer(1 << 20);
+  WriteOutcome stopped = WritePass(file, source, 0, to, buffer, [](uint64_t written) { return written < (2 << 20); },
+                                   false);
+  CloseHandle(file);
+  EXPECT_EQ(WriteEnd::Stopped, stopped.end);
+  EXPECT_EQ(uint64_t(2 << 20), stopped.written);
+  DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));
+}
+
+}  // namespace
+}  // namespace qv::engine::test
