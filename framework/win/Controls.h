@@ -594,6 +594,7 @@ protected:
   void WMKeyUp(TMessage& m);
   void WMChar(TMessage& m);
   void WMHelp(TMessage& m);
+  void WMKeyF1(TMessage& m);
   void WMSize(TMessage& m);
   void WMMove(TMessage& m);
   void WMWindowPosChanged(TMessage& m);

@@ -124,6 +124,10 @@ constexpr UINT CN_SYSKEYDOWN = CN_BASE + WM_SYSKEYDOWN;
 constexpr UINT CN_SYSCHAR = CN_BASE + WM_SYSCHAR;
 constexpr UINT CN_NOTIFY = CN_BASE + WM_NOTIFY;
 
+// Posted by the system after a real F1 key-down; its default processing sends
+// WM_HELP. The layer handles F1 in WM_KEYDOWN itself and ignores this one.
+constexpr UINT kWMKeyF1 = 0x004D;
+
 class TControl;
 
 // What CM_HINTSHOW hands the control under the mouse; the control may change

@@ -120,6 +120,7 @@ const TMessageMap* TWinControl::ClassMessageMap() {
       OnMessage(WM_SYSKEYUP, &TWinControl::WMKeyUp),
       OnMessage(WM_CHAR, &TWinControl::WMChar),
       OnMessage(WM_HELP, &TWinControl::WMHelp),
+      OnMessage(kWMKeyF1, &TWinControl::WMKeyF1),
       OnMessage(WM_SIZE, &TWinControl::WMSize),
       OnMessage(WM_MOVE, &TWinControl::WMMove),
       OnMessage(WM_MOUSEWHEEL, &TWinControl::WMMouseWheel),

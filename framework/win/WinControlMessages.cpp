@@ -406,6 +406,9 @@ void TWinControl::WMHelp(TMessage& m) {
   m.Result = 1;
 }
 
+// F1 was handled as a key already (WMKeyDown); WM_HELP from it would ask twice.
+void TWinControl::WMKeyF1(TMessage& m) { m.Result = 0; }
+
 // ---------------------------------------------------------------------------
 // Size, wheel, destruction, colours and fonts
 

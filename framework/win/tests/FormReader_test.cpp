@@ -37,7 +37,7 @@ TEST(FormReader, ParsesObjectsPropertiesAndEveryValueKind) {
   EXPECT_EQ(root.properties[10].value.kind, TFormValue::vkIdent);
   ASSERT_EQ(root.children.size(), 2u);
   EXPECT_EQ(root.children[0].children[0].name, "Ok");
-  EXPECT_EQ(root.children[0].children[0].line, 13);
+  EXPECT_EQ(root.children[0].children[0].line, 14);
 }
 
 TEST(FormReader, FaultsNameTheirLine) {
