@@ -42,6 +42,7 @@ class DiskWiper {
     uint64_t unit = ProgressUnit(size, job_.passes.size(), sector);
     uint64_t unitsPerPass = (size + unit - 1) / unit;
     int64_t total = int64_t(unitsPerPass * job_.passes.size());
+    uint64_t aligned = size - size % sector;
     for (size_t pass = 0; pass < job_.passes.size(); ++pass) {
       reporter_.Log(u"Pass " + Decimal(pass + 1) + u" of " + Decimal(job_.passes.size()));
       PassSeed seed;
@@ -50,23 +51,14 @@ class DiskWiper {
         return false;
       }
       PassSource source(job_.passes[pass], seed);
-      bool filled = false;
-      for (uint64_t offset = 0; offset < size;) {
-        if (reporter_.StopRequested()) {
-          stopped = true;
-          return false;
-        }
-        uint64_t left = size - offset;
-        uint32_t chunk = uint32_t(std::min<uint64_t>(kChunkBytes, left));
-        if (chunk >= sector) chunk -= chunk % sector;
-        if (!source.IsUniform() || !filled) {
-          source.Fill(offset, buffer_.data(), chunk);
-          filled = source.IsUniform();
-        }
+      uint64_t before = unitsPerPass * pass;
+      if (!WriteRange(source, 0, aligned, before, unit, total, stopped)) return false;
+      if (aligned < size) {  // a tail shorter than a sector, as image files may have
+        source.Fill(aligned, buffer_.data(), size_t(size - aligned));
         DWORD error = 0;
-        if (!volume_.WriteAt(offset, buffer_.data(), chunk, error)) WriteSectors(offset, chunk, error);
-        offset += chunk;
-        reporter_.DriveProgress(int64_t(unitsPerPass * pass + offset / unit), total, false);
+        if (!volume_.WriteAt(aligned, buffer_.data(), uint32_t(size - aligned), error)) {
+          NoteFailure(aligned, uint32_t(size - aligned), error);
+        }
       }
       ReportFailedRun();
       if (!volume_.Flush()) {
@@ -80,6 +72,35 @@ class DiskWiper {
   bool ok() const { return buffer_.ok(); }
 
  private:
+  // Writes [from, to) (sector-aligned) with the pass. A chunk the device
+  // refuses is retried sector by sector and the pass goes on after it.
+  bool WriteRange(const PassSource& source, uint64_t from, uint64_t to, uint64_t unitsBefore, uint64_t unit,
+                  int64_t total, bool& stopped) {
+    uint64_t offset = from;
+    while (offset < to) {
+      uint64_t base = offset;
+      auto tick = [&](uint64_t written) {
+        if (reporter_.StopRequested()) return false;
+        reporter_.DriveProgress(int64_t(unitsBefore + (base + written) / unit), total, false);
+        return true;
+      };
+      WriteOutcome outcome = WritePass(volume_.handle(), source, offset, to, buffer_, tick, /*fillToFull=*/false);
+      offset += outcome.written;
+      if (outcome.end == WriteEnd::Complete) return true;
+      if (outcome.end == WriteEnd::Stopped) {
+        stopped = true;
+        return false;
+      }
+      uint32_t chunk = uint32_t(std::min<uint64_t>(buffer_.size(), to - offset));
+      chunk -= chunk % volume_.sectorBytes();
+      if (chunk == 0) chunk = uint32_t(to - offset);
+      source.Fill(offset, buffer_.data(), chunk);
+      WriteSectors(offset, chunk, outcome.error);
+      offset += chunk;
+    }
+    return true;
+  }
+
   // A refused chunk is retried sector by sector; failures are gathered into
   // runs so a damaged area gives one log line, while each sector is counted.
   void WriteSectors(uint64_t offset, uint32_t length, DWORD firstError) {

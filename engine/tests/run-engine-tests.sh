@@ -95,7 +95,7 @@ map_folder FOLDER_DRIVE "$work/folder"
 map_folder ROOT_DRIVE "$work/rootdrive"
 
 # Image files as raw volumes for the disk task.
-truncate -s $(( 8 * 1024 * 1024 + 1536 )) "$work/disk.img"
+truncate -s $(( 8 * 1024 * 1024 + 1536 + 100 )) "$work/disk.img"  # a tail shorter than a sector
 truncate -s 160M "$work/fat32.img"
 truncate -s 16M "$work/fat16.img"
 truncate -s 2M "$work/fat12.img"
