@@ -231,8 +231,16 @@ bool TdomDocument::HandleError(TXmlErrorType errorType, TdomNode* relatedNode) {
 
 // --- Traversal objects ---------------------------------------------------------------------
 
+void TdomDocument::CheckTraversalRoot(const TdomNode* root) const {
+  if (root == nullptr) throw ENot_Supported_Err();
+  // Only this document tells its traversal objects about removals: a root of
+  // another document could be freed behind their back.
+  if (root->GetReferenceDocument() != this) throw EWrong_Document_Err();
+}
+
 TdomNodeIterator* TdomDocument::createNodeIterator(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
                                                    bool entityReferenceExpansion) {
+  CheckTraversalRoot(root);
   nodeIterators.reserve(nodeIterators.size() + 1);
   nodeIterators.push_back(new TdomNodeIterator(root, entityReferenceExpansion, filter, whatToShow));
   return nodeIterators.back();
@@ -240,6 +248,7 @@ TdomNodeIterator* TdomDocument::createNodeIterator(TdomNode* root, TdomWhatToSho
 
 TdomTreeWalker* TdomDocument::createTreeWalker(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
                                                bool entityReferenceExpansion) {
+  CheckTraversalRoot(root);
   treeWalkers.reserve(treeWalkers.size() + 1);
   treeWalkers.push_back(new TdomTreeWalker(root, entityReferenceExpansion, filter, whatToShow));
   return treeWalkers.back();
@@ -265,6 +274,8 @@ void TdomDocument::ClearInvalidNodeIterators() {
 }
 
 void TdomDocument::NodeFreeing(TdomNode* node) {
+  // A node freed straight out of the tree leaves without the detach hooks.
+  BumpStructureStamp();
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
   for (TdomTreeWalker* walker : treeWalkers) walker->HandleNodeFreeing(node);
 }

@@ -88,7 +88,8 @@ public:
                                    const std::u16string& systemId, const std::u16string& notationName);
   virtual TdomNotation* createNotation(const std::u16string& name, const std::u16string& publicId,
                                        const std::u16string& systemId);
-  // Recorded in the iterator list; root null raises ENot_Supported_Err.
+  // Recorded in the iterator list; root null raises ENot_Supported_Err, a
+  // root of another document EWrong_Document_Err.
   virtual TdomNodeIterator* createNodeIterator(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
                                                bool entityReferenceExpansion);
   virtual TdomTreeWalker* createTreeWalker(TdomNode* root, TdomWhatToShow whatToShow, TdomNodeFilter* filter,
@@ -181,6 +182,8 @@ protected:
 private:
   // Checks the document rules for one non-fragment child at the given place.
   void CheckChildRules(const TdomNode* newChild, const TdomNode* refChild, bool appending) const;
+  // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
+  void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.
   void FreeTraversalsAndLists();
   void AttachDoctype(TdomDocumentType* value);

@@ -26,7 +26,6 @@ TdomElement::~TdomElement() {
 void TdomElement::Create(TdomDocument* document_, const std::u16string& tagName) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
-  attributes = new TdomNamedNodeMap(this, /*namespaceAware=*/false, NodeTypeBit(ntAttribute_Node), &attributeList);
   if (!IsXmlName(tagName)) throw EInvalid_Character_Err();
   nodeName = tagName;
 }
@@ -35,11 +34,19 @@ void TdomElement::Create(TdomDocument* document_, const std::u16string& namespac
                          const std::u16string& qualifiedName) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
-  attributes = new TdomNamedNodeMap(this, /*namespaceAware=*/true, NodeTypeBit(ntAttribute_Node), &attributeList);
   CheckQualifiedNameNS(namespaceURI_, qualifiedName, /*checkXmlns=*/false, prefix, localName);
   namespaceURI = namespaceURI_;
   nodeName = qualifiedName;
   SetNamespaceAware(true);
+}
+
+TdomNamedNodeMap* TdomElement::GetAttributes() const {
+  // The map reads the namespace mode from this element, so one kind serves both.
+  if (attributes == nullptr) {
+    attributes = new TdomNamedNodeMap(const_cast<TdomElement*>(this), IsNamespaceAware(),
+                                      NodeTypeBit(ntAttribute_Node), const_cast<std::vector<TdomNode*>*>(&attributeList));
+  }
+  return attributes;
 }
 
 void TdomElement::SetPrefix(const std::u16string& prefix_) {
@@ -82,12 +89,12 @@ std::u16string TdomElement::getAttributeNS(const std::u16string& namespaceURI_,
 }
 
 TdomAttr* TdomElement::getAttributeNode(const std::u16string& name) const {
-  return static_cast<TdomAttr*>(attributes->getNamedItem(name));
+  return static_cast<TdomAttr*>(GetAttributes()->getNamedItem(name));
 }
 
 TdomAttr* TdomElement::getAttributeNodeNS(const std::u16string& namespaceURI_,
                                           const std::u16string& localName_) const {
-  return static_cast<TdomAttr*>(attributes->getNamedItemNS(namespaceURI_, localName_));
+  return static_cast<TdomAttr*>(GetAttributes()->getNamedItemNS(namespaceURI_, localName_));
 }
 
 namespace {
@@ -128,7 +135,7 @@ TdomAttr* TdomElement::setAttribute(const std::u16string& name, const std::u16st
   if (doc == nullptr) throw ENot_Supported_Err();
   TdomAttr* attr = doc->createAttribute(name);
   attr->SetNodeValue(value);
-  attributes->AddItem(attr);
+  GetAttributes()->AddItem(attr);
   DoAttrModified(this, AC_ADDITION, attr);
   return attr;
 }
@@ -153,27 +160,27 @@ TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const
   if (doc == nullptr) throw ENot_Supported_Err();
   TdomAttr* attr = doc->createAttributeNS(namespaceURI_, qualifiedName);
   attr->SetNodeValue(value);
-  attributes->AddItem(attr);
+  GetAttributes()->AddItem(attr);
   DoAttrModified(this, AC_ADDITION, attr);
   return attr;
 }
 
 TdomAttr* TdomElement::setAttributeNode(TdomAttr* attr) {
   bool hadNoOwner = attr != nullptr && attr->GetOwnerElement() == nullptr;
-  TdomAttr* old = static_cast<TdomAttr*>(attributes->setNamedItem(attr));
+  TdomAttr* old = static_cast<TdomAttr*>(GetAttributes()->setNamedItem(attr));
   if (hadNoOwner) DoAttrModified(this, AC_ADDITION, attr);
   return old;
 }
 
 TdomAttr* TdomElement::setAttributeNodeNS(TdomAttr* attr) {
   bool hadNoOwner = attr != nullptr && attr->GetOwnerElement() == nullptr;
-  TdomAttr* old = static_cast<TdomAttr*>(attributes->setNamedItemNS(attr));
+  TdomAttr* old = static_cast<TdomAttr*>(GetAttributes()->setNamedItemNS(attr));
   if (hadNoOwner) DoAttrModified(this, AC_ADDITION, attr);
   return old;
 }
 
 TdomAttr* TdomElement::removeAttributeNode(TdomAttr* attr) {
-  attributes->RemoveItemChecked(attr);
+  GetAttributes()->RemoveItemChecked(attr);
   DoAttrModified(this, AC_REMOVAL, attr);
   return attr;
 }

@@ -29,7 +29,8 @@ public:
   std::u16string GetNamespaceURI() const override { return namespaceURI; }
   std::u16string GetPrefix() const override { return prefix; }
   TdomNodeType GetNodeType() const override { return ntElement_Node; }
-  TdomNamedNodeMap* GetAttributes() const override { return attributes; }
+  // The attribute map (made on first request; never null).
+  TdomNamedNodeMap* GetAttributes() const override;
   std::u16string GetTagName() const { return nodeName; }
   // Setting an element's value does nothing.
   void SetNodeValue(const std::u16string&) override {}
@@ -78,7 +79,7 @@ private:
   // Removes and frees every attribute.
   void FreeAttributes();
 
-  TdomNamedNodeMap* attributes = nullptr;              // owned
+  mutable TdomNamedNodeMap* attributes = nullptr;      // owned; made on first request
   std::vector<TdomNode*> attributeList;                // the map's storage
   std::vector<TdomElementsNodeListNS*> elementListsNS;  // owned
   std::vector<TdomElementsNodeList*> elementLists;      // owned

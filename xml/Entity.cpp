@@ -2,19 +2,13 @@
 
 #include "xml/Document.h"
 #include "xml/DomException.h"
-#include "xml/Notation.h"
 #include "xml/XmlRules.h"
 
-namespace {
-
-// The identifier checks shared by entities and notations.
 void CheckDeclaredName(const std::u16string& name, const std::u16string& publicId, const std::u16string& systemId) {
   if (!IsXmlName(name)) throw EInvalid_Character_Err();
   if (!IsXmlQuotableChars(systemId)) throw EInvalid_Character_Err();
   if (!IsXmlPubidChars(publicId)) throw EInvalid_Character_Err();
 }
-
-}  // namespace
 
 void TdomEntity::Create(TdomDocument* document_, const std::u16string& name_, const std::u16string& publicId_,
                         const std::u16string& systemId_, const std::u16string& notationName_) {
@@ -44,14 +38,4 @@ TdomNode* TdomEntity::insertBefore(TdomNode* newChild, TdomNode* refChild) {
 TdomNode* TdomEntity::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
   CheckInternal();
   return TdomNode::replaceChild(newChild, oldChild);
-}
-
-void TdomNotation::Create(TdomDocument* document_, const std::u16string& name_, const std::u16string& publicId_,
-                          const std::u16string& systemId_) {
-  TdomNode::Create(document_);
-  SetAllowedChildTypes(0);
-  CheckDeclaredName(name_, publicId_, systemId_);
-  name = name_;
-  publicId = publicId_;
-  systemId = systemId_;
 }

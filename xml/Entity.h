@@ -5,6 +5,10 @@
 
 #include "xml/Node.h"
 
+// The checks of a declared entity or notation: name an XML Name, systemId
+// quotable, publicId of public-ID characters; EInvalid_Character_Err otherwise.
+void CheckDeclaredName(const std::u16string& name, const std::u16string& publicId, const std::u16string& systemId);
+
 class TdomEntity : public TdomNode {
 public:
   // name an XML Name, systemId quotable, publicId of public-ID characters,

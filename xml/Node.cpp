@@ -45,7 +45,11 @@ TdomNode::~TdomNode() {
 void TdomNode::Create(TCustomOwnedObject* owner) {
   TdomCustomNode::Create(owner);
   document = dynamic_cast<TdomDocument*>(owner);
-  childNodes = new TdomNodeList(this);
+}
+
+TdomNodeList* TdomNode::GetChildNodes() const {
+  if (childNodes == nullptr) childNodes = new TdomNodeList(this);
+  return childNodes;
 }
 
 int TdomNode::GetTabWidth() const {

@@ -43,8 +43,8 @@ public:
   virtual std::u16string GetNodeValue() const { return nodeValue; }
   // Null except for elements.
   virtual TdomNamedNodeMap* GetAttributes() const { return nullptr; }
-  // The live list of children; owned by the node.
-  virtual TdomNodeList* GetChildNodes() const { return childNodes; }
+  // The live list of children; owned by the node (made on first request).
+  virtual TdomNodeList* GetChildNodes() const;
   virtual TdomDocument* GetOwnerDocument() const { return document; }
   // The document that notifications go to (the document returns itself).
   virtual TdomDocument* GetReferenceDocument() const { return document; }
@@ -179,7 +179,7 @@ private:
   void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild);
 
   bool namespaceAware = false;
-  TdomNodeList* childNodes = nullptr;  // owned
+  mutable TdomNodeList* childNodes = nullptr;  // owned; made on first request
   std::u16string nodeValue;
   TdomDocument* document = nullptr;    // not owned
   std::vector<UserDataEntry>* userData = nullptr;  // owned; null until the first key

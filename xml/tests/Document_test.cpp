@@ -287,7 +287,11 @@ TEST_F(DocumentTest, IdTable) {
 TEST_F(DocumentTest, TraversalObjectsBelongToTheDocument) {
   TdomElement* root = Add(doc, Elem(u"root"));
   TdomTreeWalker* walker = doc->createTreeWalker(root, kShowAll, nullptr, true);
-  TdomTreeWalker* foreign = impl->CreateEmptyDocument()->createTreeWalker(doc, kShowAll, nullptr, true);
+  TdomDocument* other = impl->CreateEmptyDocument();
+  EXPECT_DOM_ERROR(other->createTreeWalker(root, kShowAll, nullptr, true), EWrong_Document_Err,
+                   "Wrong document error.");
+  EXPECT_THROW(other->createNodeIterator(root, kShowAll, nullptr, true), EWrong_Document_Err);
+  TdomTreeWalker* foreign = other->createTreeWalker(other, kShowAll, nullptr, true);
   EXPECT_DOM_ERROR(doc->FreeTreeWalker(foreign), EWrong_Document_Err, "Wrong document error.");
   EXPECT_NE(foreign, nullptr);
   doc->FreeTreeWalker(walker);

@@ -49,8 +49,14 @@ TEST_F(DomListTest, ElementsByTagNameStayInSubtreeAndLive) {
   EXPECT_EQ(root->getElementsByTagName(u"*")->GetLength(), 4);
   p1->removeChild(p1->GetFirstChildNode());
   EXPECT_EQ(root->getElementsByTagName(u"*")->GetLength(), 3);
+  // A node freed straight out of the tree leaves the list too.
+  TdomElementsNodeList* all = root->getElementsByTagName(u"*");
+  EXPECT_EQ(all->GetLength(), 3);
+  p3->Free();
+  EXPECT_EQ(all->GetLength(), 2);
+  EXPECT_EQ(list->Item(2), nullptr);
   // The document's lists include the root.
-  EXPECT_EQ(doc->getElementsByTagName(u"pattern")->GetLength(), 4);
+  EXPECT_EQ(doc->getElementsByTagName(u"pattern")->GetLength(), 3);
   EXPECT_EQ(doc->getElementsByTagName(u"pattern"), doc->getElementsByTagName(u"pattern"));
 }
 

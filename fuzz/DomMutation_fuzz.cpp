@@ -1,0 +1,264 @@
+// Random DOM mutations with invariant checks: each input byte pair picks an
+// operation and its operands among the nodes made so far. Refused operations
+// (DOM exceptions) are fine; a crash, a sanitizer report or a broken tree
+// invariant is a finding.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "xml/XmlDom.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
+
+class Input {
+public:
+  Input(const uint8_t* data_, size_t size_) : data(data_), size(size_) {}
+  bool Done() const { return pos >= size; }
+  uint8_t Byte() { return pos < size ? data[pos++] : 0; }
+
+private:
+  const uint8_t* data;
+  size_t size;
+  size_t pos = 0;
+};
+
+class SkipFilter : public TdomNodeFilter {
+public:
+  TdomFilterResult acceptNode(TdomNode* node) override {
+    return TdomFilterResult(node->GetNodeName().size() % 3);
+  }
+};
+
+const char16_t* const kNames[] = {u"a", u"b", u"c", u"x:a", u"d"};
+
+struct Fuzzer {
+  TDomImplementation* impl;
+  TdomDocument* doc;
+  TdomDocument* other;
+  std::vector<TdomNode*> nodes;  // every node made and not freed
+  std::vector<TdomTreeWalker*> walkers;
+  std::vector<TdomNodeIterator*> iterators;
+  SkipFilter filter;
+
+  TdomNode* Pick(Input& in) {
+    if (nodes.empty()) return nullptr;
+    uint8_t b = in.Byte();
+    if (b == 255) return nullptr;
+    return nodes[b % nodes.size()];
+  }
+
+  static bool Within(const TdomNode* node, const TdomNode* top) {
+    for (const TdomNode* up = node; up != nullptr; up = up->GetParentNode()) {
+      if (up == top) return true;
+    }
+    return false;
+  }
+
+  // Forgets node, its subtree and the attributes of elements in it.
+  void Forget(TdomNode* doomed) {
+    std::vector<TdomNode*> kept;
+    for (TdomNode* n : nodes) {
+      const TdomNode* anchor = n;
+      if (n->GetNodeType() == ntAttribute_Node) {
+        if (n == doomed) continue;
+        anchor = static_cast<TdomAttr*>(n)->GetOwnerElement();
+        if (anchor == nullptr) {
+          kept.push_back(n);
+          continue;
+        }
+      }
+      if (!Within(anchor, doomed)) kept.push_back(n);
+    }
+    nodes.swap(kept);
+  }
+
+  // Forgets everything below top (and an element's own attributes), keeping top.
+  void ForgetBelow(TdomNode* top) {
+    std::vector<TdomNode*> kept;
+    for (TdomNode* n : nodes) {
+      if (n == top) {
+        kept.push_back(n);
+        continue;
+      }
+      const TdomNode* anchor = n;
+      if (n->GetNodeType() == ntAttribute_Node) anchor = static_cast<TdomAttr*>(n)->GetOwnerElement();
+      if (anchor == nullptr || !Within(anchor, top)) kept.push_back(n);
+    }
+    nodes.swap(kept);
+  }
+
+  void Make(Input& in) {
+    const char16_t* name = kNames[in.Byte() % 5];
+    TdomDocument* target = in.Byte() % 8 == 0 ? other : doc;
+    switch (in.Byte() % 10) {
+      case 0: nodes.push_back(target->createElement(name[1] == u':' ? u"e" : name)); break;
+      case 1: nodes.push_back(target->createElementNS(u"urn:x", name)); break;
+      case 2: nodes.push_back(target->createTextNode(name)); break;
+      case 3: nodes.push_back(target->createComment(name)); break;
+      case 4: nodes.push_back(target->createCDATASection(name)); break;
+      case 5: nodes.push_back(target->createProcessingInstruction(u"pi", name)); break;
+      case 6: nodes.push_back(target->createDocumentFragment()); break;
+      case 7: {
+        TdomEntityReference* ref = target->createEntityReference(in.Byte() % 2 ? u"lt" : u"zz");
+        ref->ExpandEntity();
+        nodes.push_back(ref);
+        break;
+      }
+      case 8: nodes.push_back(target->createAttribute(name[1] == u':' ? u"q" : name)); break;
+      default: nodes.push_back(target->createDocumentTypeDecl(u"a", u"", u"", u"")); break;
+    }
+  }
+
+  void Step(Input& in) {
+    uint8_t op = in.Byte() % 22;
+    TdomNode* a = Pick(in);
+    TdomNode* b = Pick(in);
+    TdomNode* c = Pick(in);
+    switch (op) {
+      case 0: case 1: Make(in); break;
+      case 2: if (a) a->appendChild(b); break;
+      case 3: if (a) a->insertBefore(b, c); break;
+      case 4: if (a) a->replaceChild(b, c); break;
+      case 5: if (a) a->removeChild(b); break;
+      case 6:
+        if (a && a->GetNodeType() == ntElement_Node) {
+          if (TdomAttr* attr = static_cast<TdomElement*>(a)->setAttribute(kNames[in.Byte() % 3], u"v")) {
+            nodes.push_back(attr);
+          }
+        }
+        break;
+      case 7:
+        if (a && a->GetNodeType() == ntElement_Node && b && b->GetNodeType() == ntAttribute_Node)
+          static_cast<TdomElement*>(a)->setAttributeNode(static_cast<TdomAttr*>(b));
+        break;
+      case 8:
+        if (a && a->GetNodeType() == ntElement_Node && b && b->GetNodeType() == ntAttribute_Node)
+          static_cast<TdomElement*>(a)->removeAttributeNode(static_cast<TdomAttr*>(b));
+        break;
+      case 9: if (a) { if (TdomNode* copy = a->cloneNode(in.Byte() % 2)) nodes.push_back(copy); } break;
+      case 10: if (a) nodes.push_back(other->importNode(a, in.Byte() % 2)); break;
+      case 11: if (a) a->normalize(); break;
+      case 12:
+        if (a && (a->GetNodeType() == ntText_Node || a->GetNodeType() == ntCDATA_Section_Node))
+          nodes.push_back(static_cast<TdomText*>(a)->splitText(in.Byte() % 4));
+        break;
+      case 13:
+        if (a && (a->GetNodeType() == ntText_Node || a->GetNodeType() == ntComment_Node)) {
+          auto* data = static_cast<TdomCharacterData*>(a);
+          if (in.Byte() % 2) data->appendData(u"z"); else data->deleteData(in.Byte() % 3, in.Byte() % 3);
+        }
+        break;
+      case 14:
+        if (a && a != doc && a != other) {
+          Forget(a);
+          a->Free();
+        }
+        break;
+      case 15: if (a) walkers.push_back(doc->createTreeWalker(a, in.Byte() | (in.Byte() << 8), &filter, in.Byte() % 2)); break;
+      case 16: if (a) iterators.push_back(doc->createNodeIterator(a, in.Byte() | (in.Byte() << 8), &filter, in.Byte() % 2)); break;
+      case 17:
+        for (TdomTreeWalker* w : walkers) {
+          switch (in.Byte() % 7) {
+            case 0: w->nextNode(); break;
+            case 1: w->previousNode(); break;
+            case 2: w->parentNode(); break;
+            case 3: w->firstChild(); break;
+            case 4: w->lastChild(); break;
+            case 5: w->nextSibling(); break;
+            default: w->previousSibling(); break;
+          }
+          if (w->GetCurrentNode()) w->GetCurrentNode()->GetNodeName();
+        }
+        break;
+      case 18:
+        for (TdomNodeIterator* it : iterators) {
+          if (!it->IsValid()) continue;
+          TdomNode* n = in.Byte() % 2 ? it->nextNode() : it->previousNode();
+          if (n) n->GetNodeName();
+        }
+        break;
+      case 19: if (a) { a->GetTextContent(); a->GetBaseUri(); a->GetLanguage(); a->GetLevel(); a->GetDocumentOrder(); } break;
+      case 20: if (a && b) a->compareDocumentPosition(b); break;
+      default:
+        if (a && a != doc && a != other) {
+          ForgetBelow(a);
+          a->Clear();
+        }
+        break;
+    }
+  }
+
+  void CheckInvariants() {
+    CheckTree(doc);
+    CheckTree(other);
+    int elements = 0;
+    for (TdomNode* n = doc->GetFirstChildNode(); n != nullptr; n = n->GetNextSiblingNode()) {
+      if (n->GetNodeType() == ntText_Node || n->GetNodeType() == ntCDATA_Section_Node) Fail("text child of a document");
+      if (n->GetNodeType() == ntElement_Node) ++elements;
+    }
+    if (elements > 1) Fail("second document element");
+    int counted = 0;
+    TdomNode* current = doc->GetFirstChildNode();
+    while (current != nullptr) {
+      if (current->GetNodeType() == ntElement_Node) ++counted;
+      if (TdomNode* child = current->GetFirstChildNode()) {
+        current = child;
+        continue;
+      }
+      while (current != nullptr && current->GetNextSiblingNode() == nullptr) current = current->GetParentNode();
+      if (current == nullptr || current == doc) break;
+      current = current->GetNextSiblingNode();
+    }
+    if (doc->getElementsByTagName(u"*")->GetLength() != counted) Fail("live element list out of date");
+  }
+
+  void CheckTree(TdomNode* top) {
+    TdomNode* previous = nullptr;
+    int index = 0;
+    for (TdomNode* child = top->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+      if (child->GetParentNode() != top) Fail("parent link");
+      if (child->GetPreviousSiblingNode() != previous) Fail("sibling links");
+      if (top->GetChildNodes()->Item(index) != child) Fail("child list");
+      if (!NodeTypeInSet(top->AllowedChildTypes(), child->GetNodeType())) Fail("child type");
+      CheckTree(child);
+      previous = child;
+      ++index;
+    }
+    if (top->GetLastChildNode() != previous) Fail("last child");
+    if (top->GetChildCount() != index) Fail("child count");
+  }
+};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  Input in(data, size);
+  Fuzzer f;
+  f.impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  f.doc = f.impl->CreateEmptyDocument();
+  f.other = f.impl->CreateEmptyDocument();
+  f.nodes.push_back(f.doc);
+  int steps = 0;
+  while (!in.Done() && steps < 400) {
+    try {
+      f.Step(in);
+    } catch (const Exception&) {
+      // A refused operation must leave the trees sound: checked below.
+    }
+    f.CheckInvariants();
+    ++steps;
+  }
+  if (in.Byte() % 2) {
+    TdomDocument* doc = f.doc;
+    f.impl->FreeDocument(doc);
+  }
+  f.impl->Free();
+  return 0;
+}
