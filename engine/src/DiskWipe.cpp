@@ -208,8 +208,16 @@ bool WipeDisk(const DriveJob& job, Reporter& reporter) {
   bool stopped = false;
   if (!wiper.WriteAllPasses(stopped)) return stopped;
   reporter.Log(u"Drive " + drive + u" overwritten");
-  if (job.format && FormatDrive(*volume, *job.format, reporter) == FormatEnd::Stopped) return true;
-  return false;
+  if (!job.format) return false;
+  char formatDrive = job.format->drive;
+  if (formatDrive >= 'a' && formatDrive <= 'z') formatDrive = char(formatDrive - 'a' + 'A');
+  if (formatDrive != job.drive) {
+    // Only the drive just wiped is ever formatted.
+    reporter.Failure(u"The format settings name drive " + DriveName(formatDrive ? formatDrive : '?') +
+                     u", not the wiped drive " + drive + u"; nothing was formatted");
+    return false;
+  }
+  return FormatDrive(*volume, *job.format, reporter) == FormatEnd::Stopped;
 }
 
 }  // namespace

@@ -138,11 +138,13 @@ TEST(DiskWipeTest, UnavailableFormatsAndBadLabelsAreReported) {
       {{u"NTFS", 3, true, u""}, u"NTFS formatting is not available on this system"},
       {{u"FAT", 0, true, u"TWELVECHARSX"}, u"longer than the 11 characters"},
       {{u"FAT32", 0, true, u"X"}, u"too small for FAT32"},
+      {{u"FAT", 0, true, u""}, u"nothing was formatted"},  // a format block for another drive
   };
   for (const auto& c : cases) {
     Harness harness;
     Block block(harness.wnd(), raw, {{0x11, 0, 0, 0}});
-    auto format = MakeFormat(harness.wnd(), raw, c.spec);
+    bool otherDrive = std::u16string(c.expected) == u"nothing was formatted";
+    auto format = MakeFormat(harness.wnd(), otherDrive ? 'B' : raw, c.spec);
     ASSERT_TRUE(harness.RunDrive(block.get(), [&] { DriveWipeStart(block.get(), format.get()); }));
     EXPECT_EQ(1, harness.done);
     EXPECT_EQ(1, block->Reserved2);
