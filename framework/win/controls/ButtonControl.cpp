@@ -13,7 +13,8 @@ const TClassRegistrar<TButtonControl, TWinControl> kButtonControlRegistrar("TBut
 void TButtonControl::Create(TComponent* owner) {
   TWinControl::Create(owner);
   TControlStyle style = ControlStyle();
-  style.Exclude(csAcceptsControls).Exclude(csSetCaption).Exclude(csClickEvents);
+  // Clicks and double clicks arrive as button notifications.
+  style.Exclude(csAcceptsControls).Exclude(csSetCaption).Exclude(csClickEvents).Exclude(csDoubleClicks);
   SetControlStyle(style);
   SetTabStop(true);
 }

@@ -63,6 +63,7 @@ void TCustomEdit::CreateParams(TCreateParams& params) {
 
 void TCustomEdit::CreateWnd() {
   TWinControl::CreateWnd();
+  lastText = StoredCaption();
   HWND hwnd = Handle();
   SendMessageW(hwnd, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
   if (passwordChar != 0) SendMessageW(hwnd, EM_SETPASSWORDCHAR, static_cast<unsigned char>(passwordChar), 0);
@@ -150,6 +151,11 @@ void TCustomEdit::Change() {
 }
 
 void TCustomEdit::CNCommand(TMessage& m) {
-  // The window sends EN_CHANGE while it is being made with its text; that is no change.
-  if (HIWORD(m.WParam) == EN_CHANGE && !ControlState().Contains(csCreating) && !IsLoading()) Change();
+  // The window sends EN_CHANGE while it is being made with its text, and some
+  // systems for keystrokes that change nothing; neither is a change.
+  if (HIWORD(m.WParam) != EN_CHANGE || ControlState().Contains(csCreating) || IsLoading()) return;
+  std::string text = Text();
+  if (text == lastText) return;
+  lastText = text;
+  Change();
 }

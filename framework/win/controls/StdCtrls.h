@@ -223,7 +223,8 @@ public:
   void SetSelText(const std::string& text);
   void Clear() { SetTextProp(""); }
 
-  // Fired for every change of the text, by the user or by code.
+  // Fired for every change of the text, by the user or by code (a keystroke
+  // that changes nothing, such as one past MaxLength, fires nothing).
   TNotifyEvent OnChange;
 
 protected:
@@ -237,6 +238,7 @@ private:
   int maxLength = 0;
   bool readOnly = false;
   char passwordChar = 0;
+  std::string lastText;  // the text OnChange last reported
   bool numbersOnly = false;
   TEditCharCase charCase = ecNormal;
   bool border = true;
