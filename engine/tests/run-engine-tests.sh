@@ -20,8 +20,19 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 qv_make_prefix
 
-work=$(mktemp -d "$QV_BUILD/engine-test.XXXXXX")
 dos="$WINEPREFIX/dosdevices"
+# A run killed on time-out leaves its links, mounts and images: clear them.
+for stale in "$QV_BUILD"/engine-test.*; do
+  [ -d "$stale" ] || continue
+  for link in "$dos"/*; do
+    case "$(readlink "$link" 2>/dev/null)" in "$stale"/*) rm -f "$link" ;; esac
+  done
+  for m in "$stale"/files "$stale"/free; do
+    if mountpoint -q "$m" 2>/dev/null; then umount "$m" 2>/dev/null || umount -l "$m" 2>/dev/null; fi
+  done
+  rm -rf "$stale"
+done
+work=$(mktemp -d "$QV_BUILD/engine-test.XXXXXX")
 links=()
 mounts=()
 status=0
