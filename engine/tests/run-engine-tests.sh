@@ -11,6 +11,8 @@ root=$(cd "$here/../.." && pwd)
 : "${QV_BUILD:=$(cd "$(dirname "$exe")/../.." && pwd)}"
 export QV_BUILD
 source "$root/scripts/wine-env.sh"
+# A crash ends the run with a failure instead of waiting in the debugger.
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
 
 own_display=0
 if [ -z "${DISPLAY:-}" ]; then
