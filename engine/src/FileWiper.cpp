@@ -48,6 +48,15 @@ FILETIME NeutralTime() {
 
 }  // namespace
 
+bool IsLinkEntry(DWORD attributes, DWORD reparseTag) {
+  if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  constexpr DWORD kLinuxSymlink = 0xA000001D;
+  constexpr DWORD kAppExecLink = 0x8000001B;
+  constexpr DWORD kUnixSocket = 0x80000023;
+  return reparseTag == 0 || reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT ||
+         reparseTag == kLinuxSymlink || reparseTag == kAppExecLink || reparseTag == kUnixSocket;
+}
+
 FileWiper::FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer)
     : reporter_(reporter), passes_(passes), buffer_(buffer) {}
 
@@ -81,7 +90,6 @@ bool FileWiper::IsLinkedElsewhere(HANDLE file, const std::u16string& longPath) {
 
 WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes) {
   std::u16string display = ToDisplayPath(longPath);
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return RemoveLink(longPath, false);
   bool clearedReadOnly = false;
   if (attributes & FILE_ATTRIBUTE_READONLY) {
     clearedReadOnly = SetFileAttributesW(W(longPath), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) != FALSE;

@@ -17,13 +17,19 @@ namespace qv::engine {
 
 enum class WipeResult { Wiped, Failed, Stopped };
 
+// True for a directory entry that is a link to elsewhere (symbolic link,
+// junction or mount point, or a reparse point of unknown kind), as opposed to
+// reparse points that hold their own data (cloud files, deduplicated or
+// compressed files), which are wiped like any file or folder.
+bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
+
 class FileWiper {
  public:
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
 
   // Wipes the file at `longPath` (extended-length form) whose directory entry
-  // shows `attributes`. A file that cannot be opened is logged, counted and
-  // left as it was.
+  // shows `attributes` (not a link). A file that cannot be opened is logged,
+  // counted and left as it was.
   WipeResult WipeFile(const std::u16string& longPath, DWORD attributes);
   // Removes a link (symbolic link, junction, other reparse point) itself.
   WipeResult RemoveLink(const std::u16string& longPath, bool isFolder);

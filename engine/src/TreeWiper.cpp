@@ -12,6 +12,7 @@ constexpr size_t kBufferBytes = 1 << 20;
 struct Entry {
   std::u16string path;
   DWORD attributes;
+  DWORD reparseTag;
 };
 
 // Lists a folder completely before anything in it changes name.
@@ -26,7 +27,7 @@ bool ListFolder(const std::u16string& longPath, std::vector<Entry>& entries, DWO
   do {
     std::u16string name = U16(data.cFileName);
     if (name == u"." || name == u"..") continue;
-    entries.push_back({JoinPath(longPath, name), data.dwFileAttributes});
+    entries.push_back({JoinPath(longPath, name), data.dwFileAttributes, data.dwReserved0});
   } while (FindNextFileW(find, &data));
   error = GetLastError();
   FindClose(find);
@@ -72,7 +73,8 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     // The listed name is the long one, whatever form the caller used.
     longPath = JoinPath(ParentPath(longPath), U16(data.cFileName));
     DWORD attributes = data.dwFileAttributes;
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    bool isLink = IsLinkEntry(attributes, data.dwReserved0);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink) {
       result = WipeFolder(longPath, /*keepFolder=*/false);
     } else {
       AlignedBuffer buffer(kBufferBytes);
@@ -81,7 +83,7 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
         return WipeResult::Failed;
       }
       FileWiper wiper(reporter_, passes_, buffer);
-      result = (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      result = isLink
                    ? wiper.RemoveLink(longPath, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
                    : wiper.WipeFile(longPath, attributes);
       if (result == WipeResult::Wiped) ++counts_.files;
@@ -149,7 +151,7 @@ WipeResult TreeWiper::WipeFolder(const std::u16string& top, bool keepFolder) {
     }
     for (const Entry& entry : entries) {
       bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+      if (IsLinkEntry(entry.attributes, entry.reparseTag)) {
         wiper.RemoveLink(entry.path, isFolder);
         continue;
       }

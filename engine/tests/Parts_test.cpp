@@ -9,6 +9,7 @@
 #include "ChaCha20.h"
 #include "DriveTasks.h"
 #include "FatLayout.h"
+#include "FileWiper.h"
 #include "PassPattern.h"
 #include "PathNames.h"
 #include "SystemRandom.h"
@@ -253,6 +254,25 @@ TEST(DriveTasksTest, SystemAndProgramDrivesAreProtected) {
   EXPECT_TRUE(IsProtectedDrive('E', u"c:\\windows", u"e:\\Quorvanell\\Quorvanell.DLL"));
   EXPECT_FALSE(IsProtectedDrive('F', u"C:\\windows", u"E:\\Quorvanell\\Quorvanell.DLL"));
   EXPECT_FALSE(IsProtectedDrive('F', u"", u"\\\\server\\share\\Quorvanell.DLL"));
+}
+
+TEST(FileWiperTest, OnlyLinkKindsOfReparsePointsCountAsLinks) {
+  const struct {
+    DWORD attributes;
+    DWORD tag;
+    bool link;
+  } cases[] = {
+      {FILE_ATTRIBUTE_ARCHIVE, 0, false},
+      {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, 0, true},  // kind unknown: never followed
+      {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, true},
+      {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_MOUNT_POINT, true},
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0xA000001D, true},   // a Linux symbolic link
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x9000001A, false},  // a cloud file holds its own data
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x80000013, false},  // deduplicated
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x80000017, false},  // compressed by the overlay filter
+      {FILE_ATTRIBUTE_ARCHIVE, IO_REPARSE_TAG_SYMLINK, false},  // the tag means nothing without the attribute
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.link, IsLinkEntry(c.attributes, c.tag)) << std::hex << c.tag;
 }
 
 TEST(PathNamesTest, RootsAreRecognisedInEveryForm) {
