@@ -90,6 +90,11 @@ bool FileWiper::IsLinkedElsewhere(HANDLE file, const std::u16string& longPath) {
 
 WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes) {
   std::u16string display = ToDisplayPath(longPath);
+  if (attributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) {
+    // Rewritten data of such files may land in new clusters; the old ones are
+    // then only reached by wiping the free space.
+    reporter_.Log(u"Note: " + display + u" is compressed or sparse; wipe the drive's free space as well");
+  }
   bool clearedReadOnly = false;
   if (attributes & FILE_ATTRIBUTE_READONLY) {
     clearedReadOnly = SetFileAttributesW(W(longPath), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) != FALSE;
