@@ -54,65 +54,43 @@ struct Fuzzer {
     return nodes[b % nodes.size()];
   }
 
-  static bool Within(const TdomNode* node, const TdomNode* top) {
-    for (const TdomNode* up = node; up != nullptr; up = up->GetParentNode()) {
-      if (up == top) return true;
-    }
-    return false;
+  // Tracks node until it is freed: its deletion handler takes it off the list.
+  void Track(TdomNode* node) {
+    if (node == nullptr) return;
+    nodes.push_back(node);
+    node->setUserData(u"tracked", node, MakeEvent<&Fuzzer::Deleted>(this));
   }
 
-  // Forgets node, its subtree and the attributes of elements in it.
-  void Forget(TdomNode* doomed) {
-    std::vector<TdomNode*> kept;
-    for (TdomNode* n : nodes) {
-      const TdomNode* anchor = n;
-      if (n->GetNodeType() == ntAttribute_Node) {
-        if (n == doomed) continue;
-        anchor = static_cast<TdomAttr*>(n)->GetOwnerElement();
-        if (anchor == nullptr) {
-          kept.push_back(n);
-          continue;
-        }
+  // The data stored under the key is the node itself.
+  void Deleted(TdomUserDataOperation operation, const std::u16string&, TdomUserData data, TdomNode*, TdomNode*) {
+    if (operation != NODE_DELETED) return;
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      if (nodes[i] == data) {
+        nodes.erase(nodes.begin() + i);
+        return;
       }
-      if (!Within(anchor, doomed)) kept.push_back(n);
     }
-    nodes.swap(kept);
-  }
-
-  // Forgets everything below top (and an element's own attributes), keeping top.
-  void ForgetBelow(TdomNode* top) {
-    std::vector<TdomNode*> kept;
-    for (TdomNode* n : nodes) {
-      if (n == top) {
-        kept.push_back(n);
-        continue;
-      }
-      const TdomNode* anchor = n;
-      if (n->GetNodeType() == ntAttribute_Node) anchor = static_cast<TdomAttr*>(n)->GetOwnerElement();
-      if (anchor == nullptr || !Within(anchor, top)) kept.push_back(n);
-    }
-    nodes.swap(kept);
   }
 
   void Make(Input& in) {
     const char16_t* name = kNames[in.Byte() % 5];
     TdomDocument* target = in.Byte() % 8 == 0 ? other : doc;
     switch (in.Byte() % 10) {
-      case 0: nodes.push_back(target->createElement(name[1] == u':' ? u"e" : name)); break;
-      case 1: nodes.push_back(target->createElementNS(u"urn:x", name)); break;
-      case 2: nodes.push_back(target->createTextNode(name)); break;
-      case 3: nodes.push_back(target->createComment(name)); break;
-      case 4: nodes.push_back(target->createCDATASection(name)); break;
-      case 5: nodes.push_back(target->createProcessingInstruction(u"pi", name)); break;
-      case 6: nodes.push_back(target->createDocumentFragment()); break;
+      case 0: Track(target->createElement(name[1] == u':' ? u"e" : name)); break;
+      case 1: Track(target->createElementNS(u"urn:x", name)); break;
+      case 2: Track(target->createTextNode(name)); break;
+      case 3: Track(target->createComment(name)); break;
+      case 4: Track(target->createCDATASection(name)); break;
+      case 5: Track(target->createProcessingInstruction(u"pi", name)); break;
+      case 6: Track(target->createDocumentFragment()); break;
       case 7: {
         TdomEntityReference* ref = target->createEntityReference(in.Byte() % 2 ? u"lt" : u"zz");
         ref->ExpandEntity();
-        nodes.push_back(ref);
+        Track(ref);
         break;
       }
-      case 8: nodes.push_back(target->createAttribute(name[1] == u':' ? u"q" : name)); break;
-      default: nodes.push_back(target->createDocumentTypeDecl(u"a", u"", u"", u"")); break;
+      case 8: Track(target->createAttribute(name[1] == u':' ? u"q" : name)); break;
+      default: Track(target->createDocumentTypeDecl(u"a", u"", u"", u"")); break;
     }
   }
 
@@ -130,7 +108,7 @@ struct Fuzzer {
       case 6:
         if (a && a->GetNodeType() == ntElement_Node) {
           if (TdomAttr* attr = static_cast<TdomElement*>(a)->setAttribute(kNames[in.Byte() % 3], u"v")) {
-            nodes.push_back(attr);
+            Track(attr);
           }
         }
         break;
@@ -142,12 +120,12 @@ struct Fuzzer {
         if (a && a->GetNodeType() == ntElement_Node && b && b->GetNodeType() == ntAttribute_Node)
           static_cast<TdomElement*>(a)->removeAttributeNode(static_cast<TdomAttr*>(b));
         break;
-      case 9: if (a) { if (TdomNode* copy = a->cloneNode(in.Byte() % 2)) nodes.push_back(copy); } break;
-      case 10: if (a) nodes.push_back(other->importNode(a, in.Byte() % 2)); break;
+      case 9: if (a) { if (TdomNode* copy = a->cloneNode(in.Byte() % 2)) Track(copy); } break;
+      case 10: if (a) Track(other->importNode(a, in.Byte() % 2)); break;
       case 11: if (a) a->normalize(); break;
       case 12:
         if (a && (a->GetNodeType() == ntText_Node || a->GetNodeType() == ntCDATA_Section_Node))
-          nodes.push_back(static_cast<TdomText*>(a)->splitText(in.Byte() % 4));
+          Track(static_cast<TdomText*>(a)->splitText(in.Byte() % 4));
         break;
       case 13:
         if (a && (a->GetNodeType() == ntText_Node || a->GetNodeType() == ntComment_Node)) {
@@ -157,7 +135,6 @@ struct Fuzzer {
         break;
       case 14:
         if (a && a != doc && a != other) {
-          Forget(a);
           a->Free();
         }
         break;
@@ -188,7 +165,6 @@ struct Fuzzer {
       case 20: if (a && b) a->compareDocumentPosition(b); break;
       default:
         if (a && a != doc && a != other) {
-          ForgetBelow(a);
           a->Clear();
         }
         break;
@@ -244,7 +220,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   f.impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
   f.doc = f.impl->CreateEmptyDocument();
   f.other = f.impl->CreateEmptyDocument();
-  f.nodes.push_back(f.doc);
+  f.Track(f.doc);
   int steps = 0;
   while (!in.Done() && steps < 400) {
     try {
