@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "PathNames.h"
+#include "Removal.h"
 #include "Text.h"
 
 namespace qv::engine {
@@ -63,7 +64,7 @@ void FillDirectorySlack(const std::u16string& folder, uint64_t removedNameChars,
   }
   FlushFolder(folder);
   for (const std::u16string& path : made) {
-    if (!DeleteFileW(W(path))) {
+    if (!DeleteFileRetrying(path)) {
       reporter.Failure(u"Could not delete the filler " + ToDisplayPath(path) + u": " + ErrorText(GetLastError()));
     }
   }

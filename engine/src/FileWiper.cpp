@@ -4,6 +4,7 @@
 
 #include "PassWriter.h"
 #include "PathNames.h"
+#include "Removal.h"
 #include "SystemRandom.h"
 #include "Text.h"
 
@@ -231,7 +232,7 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
   }
   if (!OverwriteNamedStreams(longPath)) return WipeResult::Failed;
   std::u16string current = RenameAway(longPath);
-  if (!DeleteFileW(W(current))) {
+  if (!DeleteFileRetrying(current)) {
     reporter_.Failure(u"Could not delete " + display + u" after overwriting it: " + ErrorText(GetLastError()));
     return WipeResult::Failed;
   }
@@ -305,7 +306,7 @@ WipeResult FileWiper::RemoveFolder(const std::u16string& longPath) {
     SetFileAttributesW(W(longPath), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
   }
   std::u16string current = RenameAway(longPath);
-  if (!RemoveDirectoryW(W(current))) {
+  if (!RemoveFolderRetrying(current)) {
     reporter_.Failure(u"Could not remove the folder " + display + u": " + ErrorText(GetLastError()));
     return WipeResult::Failed;
   }

@@ -8,6 +8,7 @@
 #include "DriveTasks.h"
 #include "PassWriter.h"
 #include "PathNames.h"
+#include "Removal.h"
 #include "Reporter.h"
 #include "SystemRandom.h"
 #include "Text.h"
@@ -73,7 +74,7 @@ class TempArea {
     files_.clear();
     if (folder_.empty()) return;
     SetFileAttributesW(W(folder_), FILE_ATTRIBUTE_NORMAL);
-    if (!RemoveDirectoryW(W(folder_))) {
+    if (!RemoveFolderRetrying(folder_)) {
       reporter_.Failure(u"Could not remove the work folder " + folder_ + u": " + ErrorText(GetLastError()));
     }
     folder_.clear();
@@ -81,7 +82,7 @@ class TempArea {
 
  private:
   void Delete(const std::u16string& path) {
-    if (DeleteFileW(W(path)) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+    if (DeleteFileRetrying(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
     reporter_.Failure(u"Could not delete the work file " + path + u": " + ErrorText(GetLastError()));
   }
 

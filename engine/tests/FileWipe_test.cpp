@@ -5,8 +5,10 @@
 
 #include <cstdio>
 #include <cstring>
+#include <thread>
 
 #include "EngineHarness.h"
+#include "Removal.h"
 
 namespace qv::engine::test {
 namespace {
@@ -235,6 +237,34 @@ TEST(FileWipeTest, StopEndsTheRunPromptlyAndLeavesTheFile) {
   // Left under its own name: nothing renamed, nothing created beside it.
   EXPECT_EQ(std::vector<std::u16string>{u"big.bin"}, ListNames(folder));
   DeleteFileW(reinterpret_cast<const wchar_t*>(big.c_str()));
+}
+
+}  // namespace
+}  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+TEST(RemovalTest, DeletionWaitsForAHolderThatLetsGoSoon) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("deletion retries on a folder drive");
+  std::u16string path = Root(drive) + u"held.txt";
+  ASSERT_TRUE(WriteWholeFile(path, "held"));
+  // A scanner's way of holding a file: open, without sharing deletion.
+  HANDLE holder = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  if (DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()))) GTEST_SKIP() << "this system deletes held files";
+  std::thread releaser([holder] {
+    Sleep(150);
+    CloseHandle(holder);
+  });
+  EXPECT_TRUE(DeleteFileRetrying(path));
+  releaser.join();
+  EXPECT_FALSE(Exists(path));
+  // A lasting refusal gives up with the system's error.
+  EXPECT_FALSE(DeleteFileRetrying(Root(drive) + u"no-such-file.txt"));
+  EXPECT_EQ(DWORD(ERROR_FILE_NOT_FOUND), GetLastError());
 }
 
 }  // namespace
