@@ -121,8 +121,8 @@ WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes)
   return result;
 }
 
-bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, const std::u16string& what,
-                               const std::u16string* progressPath, bool& stopped) {
+bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint32_t cluster,
+                               const std::u16string& what, const std::u16string* progressPath, bool& stopped) {
   stopped = false;
   uint64_t perPass = length == 0 ? 1 : length;
   uint64_t all = perPass * passes_.size();
@@ -142,18 +142,28 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, cons
       }
       return true;
     };
-    WriteOutcome outcome = WritePass(file, source, 0, length, buffer_, tick, /*fillToFull=*/false);
+    // The data first, where it lies: a file small enough to live inside its
+    // file record (NTFS) moves out of it once it grows, so its record is
+    // overwritten and flushed before the slack past the end is written.
+    WriteOutcome outcome = WritePass(file, source, 0, size, buffer_, tick, /*fillToFull=*/false);
+    if (outcome.end == WriteEnd::Complete && length > size) {
+      if (size < cluster && !FlushFileBuffers(file)) {
+        reporter_.Failure(u"Could not flush " + what + u" to the medium: " + ErrorText(GetLastError()));
+        return false;
+      }
+      auto slackTick = [&](uint64_t written) { return tick(size + written); };
+      WriteOutcome slack = WritePass(file, source, size, length, buffer_, slackTick, /*fillToFull=*/false);
+      // The slack may not grow on a full disk; the data is overwritten already.
+      if (slack.end != WriteEnd::Complete && slack.end != WriteEnd::Stopped) length = size + slack.written;
+      if (slack.end == WriteEnd::Stopped) outcome.end = WriteEnd::Stopped;
+    }
     if (outcome.end == WriteEnd::Stopped) {
       stopped = true;
       return false;
     }
     if (outcome.end != WriteEnd::Complete) {
-      // The slack beyond the end may not grow on a full disk; the data must.
-      if (outcome.written < size) {
-        reporter_.Failure(u"Could not overwrite " + what + u": " + ErrorText(outcome.error));
-        return false;
-      }
-      length = outcome.written;
+      reporter_.Failure(u"Could not overwrite " + what + u": " + ErrorText(outcome.error));
+      return false;
     }
     if (!FlushFileBuffers(file)) {
       reporter_.Failure(u"Could not flush " + what + u" to the medium: " + ErrorText(GetLastError()));
@@ -188,7 +198,7 @@ bool FileWiper::OverwriteNamedStreams(const std::u16string& longPath) {
     GetFileSizeEx(stream, &size);
     uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
     bool stopped = false;
-    bool ok = OverwriteRange(stream, uint64_t(size.QuadPart), length, what, nullptr, stopped);
+    bool ok = OverwriteRange(stream, uint64_t(size.QuadPart), length, cluster, what, nullptr, stopped);
     if (ok) {
       LARGE_INTEGER zero = {};
       ok = SetFilePointerEx(stream, zero, nullptr, FILE_BEGIN) && SetEndOfFile(stream);
@@ -212,7 +222,7 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
   uint32_t cluster = ClusterBytes(longPath);
   uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
   bool stopped = false;
-  if (!OverwriteRange(file, uint64_t(size.QuadPart), length, display, &display, stopped)) {
+  if (!OverwriteRange(file, uint64_t(size.QuadPart), length, cluster, display, &display, stopped)) {
     CloseHandle(file);
     if (stopped) {
       reporter_.Log(u"Stopped while wiping " + display + u"; the file was left in place");

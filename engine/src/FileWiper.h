@@ -39,9 +39,10 @@ class FileWiper {
  private:
   WipeResult OverwriteAndDelete(HANDLE file, const std::u16string& longPath, int64_t& fileSize);
   bool OverwriteNamedStreams(const std::u16string& longPath);
-  // Writes every pass over [0, length); reports percent of the file when
-  // `progressPath` is given. Returns false when stopped or failed (logged).
-  bool OverwriteRange(HANDLE file, uint64_t size, uint64_t length, const std::u16string& what,
+  // Writes every pass over [0, size), then the slack up to `length`; reports
+  // percent of the file when `progressPath` is given. Returns false when
+  // stopped or failed (logged).
+  bool OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint32_t cluster, const std::u16string& what,
                       const std::u16string* progressPath, bool& stopped);
   bool IsLinkedElsewhere(HANDLE file, const std::u16string& longPath);
   std::u16string RenameAway(const std::u16string& longPath);
