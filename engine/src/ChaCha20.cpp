@@ -40,51 +40,60 @@ __m128i RotlV<16>(__m128i v) {
   return _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0xB1), 0xB1);
 }
 
-void QuarterRoundV(__m128i* x, int a, int b, int c, int d) {
-  x[a] = _mm_add_epi32(x[a], x[b]); x[d] = RotlV<16>(_mm_xor_si128(x[d], x[a]));
-  x[c] = _mm_add_epi32(x[c], x[d]); x[b] = RotlV<12>(_mm_xor_si128(x[b], x[c]));
-  x[a] = _mm_add_epi32(x[a], x[b]); x[d] = RotlV<8>(_mm_xor_si128(x[d], x[a]));
-  x[c] = _mm_add_epi32(x[c], x[d]); x[b] = RotlV<7>(_mm_xor_si128(x[b], x[c]));
+// Half a double round on the rows of one block: the quarter round on all four
+// columns (or, after the diagonal shuffle, on all four diagonals) at once.
+inline void HalfRound(__m128i& a, __m128i& b, __m128i& c, __m128i& d) {
+  a = _mm_add_epi32(a, b); d = RotlV<16>(_mm_xor_si128(d, a));
+  c = _mm_add_epi32(c, d); b = RotlV<12>(_mm_xor_si128(b, c));
+  a = _mm_add_epi32(a, b); d = RotlV<8>(_mm_xor_si128(d, a));
+  c = _mm_add_epi32(c, d); b = RotlV<7>(_mm_xor_si128(b, c));
 }
 
-// Four blocks at once, one state word of all four per vector lane set.
-void FourBlocks(const uint32_t* state, uint64_t counter, uint8_t* out) {
-  __m128i x[16];
-  __m128i in[16];
-  for (int i = 0; i < 16; ++i) in[i] = _mm_set1_epi32(int(state[i]));
-  uint32_t lo[4];
-  uint32_t hi[4];
-  for (int j = 0; j < 4; ++j) {
-    uint64_t c = counter + uint64_t(j);
-    lo[j] = uint32_t(c);
-    hi[j] = uint32_t(c >> 32);
-  }
-  in[12] = _mm_setr_epi32(int(lo[0]), int(lo[1]), int(lo[2]), int(lo[3]));
-  in[13] = _mm_setr_epi32(int(hi[0]), int(hi[1]), int(hi[2]), int(hi[3]));
-  for (int i = 0; i < 16; ++i) x[i] = in[i];
+// Turns columns into diagonals (and back): rows b, c, d rotate by 1, 2, 3 words.
+inline void ToDiagonals(__m128i& b, __m128i& c, __m128i& d) {
+  b = _mm_shuffle_epi32(b, 0x39);
+  c = _mm_shuffle_epi32(c, 0x4E);
+  d = _mm_shuffle_epi32(d, 0x93);
+}
+
+inline void FromDiagonals(__m128i& b, __m128i& c, __m128i& d) {
+  b = _mm_shuffle_epi32(b, 0x93);
+  c = _mm_shuffle_epi32(c, 0x4E);
+  d = _mm_shuffle_epi32(d, 0x39);
+}
+
+// Two blocks at once, each held as four rows; two independent chains keep
+// the eight vector registers of 32-bit x86 busy.
+void TwoBlocks(const uint32_t* state, uint64_t counter, uint8_t* out) {
+  const __m128i row0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state));
+  const __m128i row1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 4));
+  const __m128i row2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(state + 8));
+  uint64_t second = counter + 1;
+  const __m128i row3a = _mm_setr_epi32(int(uint32_t(counter)), int(uint32_t(counter >> 32)), int(state[14]),
+                                       int(state[15]));
+  const __m128i row3b = _mm_setr_epi32(int(uint32_t(second)), int(uint32_t(second >> 32)), int(state[14]),
+                                       int(state[15]));
+  __m128i a0 = row0, b0 = row1, c0 = row2, d0 = row3a;
+  __m128i a1 = row0, b1 = row1, c1 = row2, d1 = row3b;
   for (int round = 0; round < 10; ++round) {
-    QuarterRoundV(x, 0, 4, 8, 12);
-    QuarterRoundV(x, 1, 5, 9, 13);
-    QuarterRoundV(x, 2, 6, 10, 14);
-    QuarterRoundV(x, 3, 7, 11, 15);
-    QuarterRoundV(x, 0, 5, 10, 15);
-    QuarterRoundV(x, 1, 6, 11, 12);
-    QuarterRoundV(x, 2, 7, 8, 13);
-    QuarterRoundV(x, 3, 4, 9, 14);
+    HalfRound(a0, b0, c0, d0);
+    HalfRound(a1, b1, c1, d1);
+    ToDiagonals(b0, c0, d0);
+    ToDiagonals(b1, c1, d1);
+    HalfRound(a0, b0, c0, d0);
+    HalfRound(a1, b1, c1, d1);
+    FromDiagonals(b0, c0, d0);
+    FromDiagonals(b1, c1, d1);
   }
-  for (int i = 0; i < 16; ++i) x[i] = _mm_add_epi32(x[i], in[i]);
-  // Transpose each group of four words so that block j's words are contiguous.
-  for (int g = 0; g < 4; ++g) {
-    __m128i a = x[4 * g], b = x[4 * g + 1], c = x[4 * g + 2], d = x[4 * g + 3];
-    __m128i ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
-    __m128i cd0 = _mm_unpacklo_epi32(c, d), cd1 = _mm_unpackhi_epi32(c, d);
-    __m128i r0 = _mm_unpacklo_epi64(ab0, cd0), r1 = _mm_unpackhi_epi64(ab0, cd0);
-    __m128i r2 = _mm_unpacklo_epi64(ab1, cd1), r3 = _mm_unpackhi_epi64(ab1, cd1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 0 * 64 + 16 * g), r0);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 1 * 64 + 16 * g), r1);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 2 * 64 + 16 * g), r2);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * 64 + 16 * g), r3);
-  }
+  auto store = [](uint8_t* at, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(at), v); };
+  store(out, _mm_add_epi32(a0, row0));
+  store(out + 16, _mm_add_epi32(b0, row1));
+  store(out + 32, _mm_add_epi32(c0, row2));
+  store(out + 48, _mm_add_epi32(d0, row3a));
+  store(out + 64, _mm_add_epi32(a1, row0));
+  store(out + 80, _mm_add_epi32(b1, row1));
+  store(out + 96, _mm_add_epi32(c1, row2));
+  store(out + 112, _mm_add_epi32(d1, row3b));
 }
 #endif
 
@@ -124,9 +133,7 @@ void ChaCha20::OneBlock(uint64_t counter, uint8_t* out) const {
 
 void ChaCha20::Blocks(uint64_t counter, uint8_t* out, size_t blocks) const {
 #ifdef __SSE2__
-  for (; blocks >= 4; blocks -= 4, counter += 4, out += 4 * kBlockBytes) {
-    FourBlocks(state_, counter, out);
-  }
+  for (; blocks >= 2; blocks -= 2, counter += 2, out += 2 * kBlockBytes) TwoBlocks(state_, counter, out);
 #endif
   for (; blocks > 0; --blocks, ++counter, out += kBlockBytes) OneBlock(counter, out);
 }

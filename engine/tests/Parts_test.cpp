@@ -42,7 +42,7 @@ TEST(ChaCha20Test, MatchesThePublishedBlockVector) {
   uint8_t block[64];
   cipher.Blocks(counter, block, 1);
   EXPECT_EQ(0, std::memcmp(block, expected.data(), 64));
-  uint8_t four[256];  // the four-block path must agree with the one-block path
+  uint8_t four[256];  // the vector path (blocks in pairs) must agree with the one-block path
   cipher.Blocks(counter, four, 4);
   EXPECT_EQ(0, std::memcmp(four, expected.data(), 64));
 }
