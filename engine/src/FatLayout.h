@@ -1,6 +1,6 @@
 #pragma once
 // FAT12, FAT16 and FAT32 on-disk structures, planned and built in memory
-// following the published FAT file system specification.
+// following the published on-disk format of FAT.
 #include <cstdint>
 #include <optional>
 #include <string>
