@@ -211,6 +211,18 @@ TEST_F(NodeTest, DeepDocumentIsHandledWithoutRecursion) {
   EXPECT_EQ(leaf->GetLanguage(), u"");
   EXPECT_EQ(top->compareDocumentPosition(leaf), 18);
   EXPECT_EQ(doc->getElementsByTagName(u"d")->GetLength(), depth);
+  TdomTreeWalker* walker = doc->createTreeWalker(doc, NodeTypeBit(ntElement_Node), nullptr, true);
+  int walked = 0;
+  while (walker->nextNode() != nullptr) ++walked;
+  EXPECT_EQ(walked, depth + 1);
+  while (walker->previousNode() != nullptr) --walked;
+  EXPECT_EQ(walked, 1);
+  TdomNodeIterator* iterator = doc->createNodeIterator(top, kShowAll, nullptr, true);
+  int iterated = 0;
+  while (iterator->nextNode() != nullptr) ++iterated;
+  EXPECT_EQ(iterated, depth + 2);
+  while (iterator->previousNode() != nullptr) --iterated;
+  EXPECT_EQ(iterated, 0);
   TdomNode* copy = top->cloneNode(true);
   EXPECT_EQ(copy->GetTextContent(), u"leaf");
   copy->Free();
