@@ -28,8 +28,9 @@ void Reporter::Log(const std::u16string& line) const {
 
 void Reporter::Failure(const std::u16string& line, uint32_t count) {
   failures_ += count;
-  int32_t total = block_->Reserved2;
-  block_->Reserved2 = total + int32_t(count);
+  // Saturates: a dying disk can fail more sectors than the field counts.
+  int64_t total = int64_t(block_->Reserved2) + count;
+  block_->Reserved2 = int32_t(total > 0x7FFFFFFF ? 0x7FFFFFFF : total);
   Log(line);
 }
 
