@@ -1,0 +1,122 @@
+#include "Language.h"
+
+#include <windows.h>
+
+#include "Utils.h"
+#include "win/Forms.h"
+#include "win/TextConvert.h"
+#include "win/controls/ComCtrls.h"
+#include "win/controls/StdCtrls.h"
+
+TMemIniFile* LangIni = nullptr;
+
+namespace {
+
+const char kMiscSection[] = "Misc";
+const char kLineBreakMark[] = "*|*";
+const char kMemoLineDefault[] = "fsdef";
+
+bool FileExistsAnsi(const std::string& path) {
+  DWORD attrs = GetFileAttributesW(reinterpret_cast<LPCWSTR>(AnsiToWide(path).c_str()));
+  return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
+  size_t pos = 0;
+  while ((pos = text.find(from, pos)) != std::string::npos) {
+    text.replace(pos, from.size(), to);
+    pos += to.size();
+  }
+  return text;
+}
+
+std::string Indexed(const std::string& prefix, const char* kind, int index, const char* suffix) {
+  return prefix + kind + std::to_string(index) + suffix;
+}
+
+// Lines, items and columns that exist are replaced; a file never adds any.
+void TranslateMemo(TMemo* memo, const std::string& section, const std::string& prefix, const TMemIniFile* ini) {
+  TStrings* lines = memo->Lines();
+  for (int n = 0; n < lines->Count(); ++n) {
+    std::string value = ini->ReadString(section, Indexed(prefix, ".lines[", n, "]"), kMemoLineDefault);
+    if (value != kMemoLineDefault) lines->SetStrings(n, value);
+  }
+}
+
+void TranslateCombo(TComboBox* combo, const std::string& section, const std::string& prefix, const TMemIniFile* ini) {
+  TStrings* items = combo->Items();
+  for (int n = 0; n < items->Count(); ++n) {
+    std::string value = ini->ReadString(section, Indexed(prefix, ".items[", n, "]"), "");
+    if (!value.empty()) items->SetStrings(n, value);
+  }
+}
+
+void TranslateListView(TListView* list, const std::string& section, const std::string& prefix,
+                       const TMemIniFile* ini) {
+  TListColumns* columns = list->Columns();
+  for (int n = 0; n < columns->Count(); ++n) {
+    std::string value = ini->ReadString(section, Indexed(prefix, ".Columns[", n, "].Caption"), "");
+    if (!value.empty()) columns->Items(n)->SetCaption(value);
+  }
+}
+
+void TranslateComponent(TComponent* comp, const std::string& section, const TMemIniFile* ini) {
+  if (comp->Name().empty()) return;
+  std::string prefix = section + "." + comp->Name();
+  SetStrPropByName(comp, "Caption", ini->ReadString(section, prefix + ".Caption", ""));
+  SetStrPropByName(comp, "Hint", ini->ReadString(section, prefix + ".Hint", ""));
+  if (auto* memo = dynamic_cast<TMemo*>(comp)) TranslateMemo(memo, section, prefix, ini);
+  if (auto* combo = dynamic_cast<TComboBox*>(comp)) TranslateCombo(combo, section, prefix, ini);
+  if (auto* list = dynamic_cast<TListView*>(comp)) TranslateListView(list, section, prefix, ini);
+}
+
+}  // namespace
+
+TMemIniFile* LoadLanguageFile(const std::string& fileName) {
+  FreeAndNil(LangIni);
+  if (fileName.empty()) return nullptr;
+  // GetApplicationPath ends with the backslash that joins the two.
+  std::string path = GetApplicationPath() + fileName;
+  if (!FileExistsAnsi(path)) return nullptr;
+  return New<TMemIniFile>(path);
+}
+
+std::string LangString(const std::string& defaultText, const std::string& ident) {
+  if (LangIni == nullptr || !LangIni->ValueExists(kMiscSection, ident)) return defaultText;
+  std::string value = LangIni->ReadString(kMiscSection, ident, defaultText);
+  if (value.find(kLineBreakMark) == std::string::npos) return value;
+  return ReplaceAll(value, kLineBreakMark, "\r\n");
+}
+
+std::string ReplacePlaceholder(const std::string& text, const std::string& placeholder, const std::string& value) {
+  if (placeholder.empty()) return text;
+  size_t pos = text.find(placeholder);
+  if (pos == std::string::npos) return text;
+  std::string result = text;
+  result.replace(pos, placeholder.size(), value);
+  return result;
+}
+
+void TranslateForms(const std::vector<TCustomForm*>& forms) {
+  if (LangIni == nullptr) return;
+  TranslateFormComponents(forms, LangIni);
+}
+
+void TranslateFormComponents(const std::vector<TCustomForm*>& forms, const TMemIniFile* ini) {
+  if (ini == nullptr) return;
+  for (TCustomForm* form : forms) {
+    if (form == nullptr) continue;
+    const std::string section = form->Name();
+    std::string caption = ini->ReadString(section, section + ".Caption", "");
+    if (!caption.empty()) form->SetCaption(caption);
+    for (int i = 0; i < form->ComponentCount(); ++i) TranslateComponent(form->Components(i), section, ini);
+  }
+}
+
+std::string CapitalizeLanguageName(const std::string& name) {
+  if (name.empty()) return name;
+  std::string result = name;
+  CharLowerBuffA(result.data(), static_cast<DWORD>(result.size()));
+  CharUpperBuffA(result.data(), 1);
+  return result;
+}

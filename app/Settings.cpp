@@ -1,0 +1,134 @@
+#include "Settings.h"
+
+#include <algorithm>
+
+#include "win/Registry.h"
+
+int32_t GlobalLastTip = 0;
+bool GlobalFirstStart = true;
+std::string GlobalLanguage;
+bool GlobalSplashShow = true;
+int32_t GlobalSplashDelay = 1;
+bool ConfirmationsShutdown = true;
+int32_t OptionsRetryCount = 1;
+int32_t OptionsSectorsToRead = 5000;
+bool OptionsAdvancedMode = false;
+
+uint8_t Task = 0;
+int Step = 1;
+std::string SelectedPatternCode = "RANDOM";
+const int PageTable[4][10] = {
+    {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1},
+    {0, 2, 1, 3, 4, -1, -1, -1, -1, -1},
+    {0, 5, 1, 6, 7, 8, -1, -1, -1, -1},
+    {0, 5, 1, 9, -1, -1, -1, -1, -1, -1},
+};
+
+int32_t ClampSplashDelay(int32_t seconds) { return std::clamp(seconds, kSplashDelayMin, kSplashDelayMax); }
+
+namespace {
+
+// Opens base key + subkey for reading only, so that reading never creates keys
+// nor needs write rights; null when it cannot be opened.
+TRegistry* OpenForReading(const std::string& subkey) {
+  TRegistry* reg = New<TRegistry>(HKEY_CURRENT_USER);
+  if (reg->OpenKeyReadOnly(std::string(kSettingsBaseKey) + subkey)) return reg;
+  reg->Free();
+  return nullptr;
+}
+
+}  // namespace
+
+int32_t ReadRegInteger(const std::string& subkey, const std::string& name, int32_t def) {
+  TRegistry* reg = OpenForReading(subkey);
+  if (reg == nullptr) return def;
+  int32_t result = def;
+  try {
+    result = reg->ReadInteger(name);
+  } catch (const Exception&) {
+    result = def;
+  }
+  reg->Free();
+  return result;
+}
+
+bool ReadRegBool(const std::string& subkey, const std::string& name, bool def) {
+  return ReadRegInteger(subkey, name, def ? 1 : 0) != 0;
+}
+
+void ReadRegString(const std::string& subkey, const std::string& name, const std::string& def, std::string& value) {
+  value = def;
+  TRegistry* reg = OpenForReading(subkey);
+  if (reg == nullptr) return;
+  try {
+    std::string text = reg->ReadString(name);
+    // The stored text ends at its first NUL, as the system's own readers take it.
+    size_t nul = text.find('\0');
+    if (nul != std::string::npos) text.resize(nul);
+    value = text;
+  } catch (const Exception&) {
+    value = def;
+  }
+  reg->Free();
+}
+
+void LoadSettings() {
+  GlobalLastTip = ReadRegInteger(kSettingsGlobalKey, "GlobalLastTip", 0);
+  GlobalFirstStart = ReadRegBool(kSettingsGlobalKey, "GlobalFirstStart", true);
+  ReadRegString(kSettingsGlobalKey, "GlobalLanguage", "", GlobalLanguage);
+  GlobalSplashShow = ReadRegBool(kSettingsGlobalKey, "GlobalSplashShow", true);
+  GlobalSplashDelay = ClampSplashDelay(ReadRegInteger(kSettingsGlobalKey, "GlobalSplashDelay", 1));
+  ConfirmationsShutdown = ReadRegBool(kSettingsGlobalKey, "ConfirmationsShutdown", true);
+  OptionsRetryCount = ReadRegInteger(kSettingsWipeKey, "OptionsRetryCount", 1);
+  OptionsSectorsToRead = ReadRegInteger(kSettingsWipeKey, "OptionsSectorsToRead", 5000);
+  OptionsAdvancedMode = ReadRegBool(kSettingsWipeKey, "OptionsAdvancedMode", false);
+}
+
+namespace {
+
+// Runs one write; a registry error marks the save as failed and lets the
+// following values be written all the same.
+template <class F>
+void TryWrite(bool& ok, F write) {
+  try {
+    write();
+  } catch (const Exception&) {
+    ok = false;
+  }
+}
+
+}  // namespace
+
+bool SaveSettings() {
+  bool ok = true;
+  TRegistry* reg = nullptr;
+  try {
+    reg = New<TRegistry>(HKEY_CURRENT_USER);
+  } catch (const Exception&) {
+    return false;
+  }
+  if (reg->OpenKey(std::string(kSettingsBaseKey) + kSettingsGlobalKey, /*canCreate=*/true)) {
+    TryWrite(ok, [&] { reg->WriteInteger("GlobalLastTip", GlobalLastTip); });
+    TryWrite(ok, [&] { reg->WriteBool("GlobalFirstStart", GlobalFirstStart); });
+    TryWrite(ok, [&] { reg->WriteString("GlobalLanguage", GlobalLanguage); });
+    TryWrite(ok, [&] { reg->WriteBool("GlobalSplashShow", GlobalSplashShow); });
+    TryWrite(ok, [&] { reg->WriteInteger("GlobalSplashDelay", ClampSplashDelay(GlobalSplashDelay)); });
+    TryWrite(ok, [&] { reg->WriteBool("ConfirmationsShutdown", ConfirmationsShutdown); });
+  } else {
+    ok = false;
+  }
+  reg->CloseKey();
+  if (reg->OpenKey(std::string(kSettingsBaseKey) + kSettingsWipeKey, /*canCreate=*/true)) {
+    TryWrite(ok, [&] { reg->WriteInteger("OptionsRetryCount", OptionsRetryCount); });
+    TryWrite(ok, [&] { reg->WriteInteger("OptionsSectorsToRead", OptionsSectorsToRead); });
+    TryWrite(ok, [&] { reg->WriteBool("OptionsAdvancedMode", OptionsAdvancedMode); });
+  } else {
+    ok = false;
+  }
+  reg->Free();
+  return ok;
+}
+
+void InitializeSettings() { LoadSettings(); }
+
+void FinalizeSettings() { SaveSettings(); }

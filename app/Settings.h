@@ -1,0 +1,59 @@
+#pragma once
+// The user's preferences, kept in the registry under the current user at
+// "\Software\Halverstrand\Quorvanell\1.0" with the subkeys "\Global" and
+// "\Wipe". They are read once at start (LoadSettings) into the globals below
+// and written back once at exit (SaveSettings); nothing else touches the
+// registry for them. The unit also holds the wizard's own globals, which are
+// not persisted.
+#include <cstdint>
+#include <string>
+
+inline constexpr const char* kSettingsBaseKey = "\\Software\\Halverstrand\\Quorvanell\\1.0";
+inline constexpr const char* kSettingsGlobalKey = "\\Global";
+inline constexpr const char* kSettingsWipeKey = "\\Wipe";
+
+// The splash delay in seconds is kept within these bounds wherever it is read.
+inline constexpr int32_t kSplashDelayMin = 1;
+inline constexpr int32_t kSplashDelayMax = 20;
+
+// Persisted settings (the registry value names are the names of the globals).
+extern int32_t GlobalLastTip;          // carried through unchanged; default 0
+extern bool GlobalFirstStart;          // default true
+extern std::string GlobalLanguage;     // language file name ("German.lng"); empty: built-in English
+extern bool GlobalSplashShow;          // default true
+extern int32_t GlobalSplashDelay;      // seconds, always within 1..20 after LoadSettings; default 1
+extern bool ConfirmationsShutdown;     // default true
+extern int32_t OptionsRetryCount;      // carried through unchanged; default 1
+extern int32_t OptionsSectorsToRead;   // carried through unchanged; default 5000
+extern bool OptionsAdvancedMode;       // carried through unchanged; default false
+
+// Wizard globals (not persisted).
+extern uint8_t Task;                   // 0 none, 1 files and folders, 2 whole disk, 3 free space
+extern int Step;                       // current step of the task, 1-based; step 1 is the welcome page
+extern std::string SelectedPatternCode;  // code of the chosen wipe pattern; initially "RANDOM"
+// PageTable[Task][i]: page index of step i + 1, or -1 when the task has no such step.
+extern const int PageTable[4][10];
+
+// The delay clamped to 1..20 seconds (0 would keep the splash up for ever,
+// large values overflow a millisecond interval).
+int32_t ClampSplashDelay(int32_t seconds);
+
+// The REG_DWORD value name under base key + subkey, or def when the key or
+// value is missing, of another type, or unreadable. Opens the key read-only.
+int32_t ReadRegInteger(const std::string& subkey, const std::string& name, int32_t def);
+// The same read as an integer, non-zero meaning true; def on any failure.
+bool ReadRegBool(const std::string& subkey, const std::string& name, bool def);
+// value := the REG_SZ / REG_EXPAND_SZ text (up to its first NUL; no data reads
+// as ""), or def when the value is missing, of another type or unreadable.
+void ReadRegString(const std::string& subkey, const std::string& name, const std::string& def,
+                   std::string& value);
+
+// Reads all nine settings (each falls back to its own default alone).
+void LoadSettings();
+// Writes all nine settings, creating the keys. A value that cannot be written
+// does not stop the others; returns false when any key or value failed. Never raises.
+bool SaveSettings();
+
+// The unit's start-up (LoadSettings) and shut-down (SaveSettings).
+void InitializeSettings();
+void FinalizeSettings();
