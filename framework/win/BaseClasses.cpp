@@ -60,7 +60,7 @@ const TClassRegistrar<TControl, TComponent> kControl("TControl", {
     EventProp("OnMouseLeave", &TControl::OnMouseLeave),
     EventProp("OnResize", &TControl::OnResize),
     EventProp("OnContextPopup", &TControl::OnContextPopup),
-});
+}, nullptr, [](TComponent* child) -> TComponent* { return static_cast<TControl*>(child)->Parent(); });
 
 const TClassRegistrar<TWinControl, TControl> kWinControl("TWinControl", {
     Prop("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop),

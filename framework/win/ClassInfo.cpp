@@ -56,6 +56,12 @@ const std::function<void(TComponent*, TComponent*)>* TClassInfo::FindAddChild() 
   return nullptr;
 }
 
+const std::function<TComponent*(TComponent*)>* TClassInfo::FindParentOf() const {
+  for (const TClassInfo* c = this; c != nullptr; c = c->Parent())
+    if (c->parentOf) return &c->parentOf;
+  return nullptr;
+}
+
 std::vector<const TPropInfo*> TClassInfo::AllProps() const {
   std::vector<const TClassInfo*> chain;
   for (const TClassInfo* c = this; c != nullptr; c = c->Parent()) chain.push_back(c);

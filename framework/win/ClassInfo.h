@@ -98,6 +98,10 @@ struct TClassInfo {
   // Makes child (created inside this object in a definition) a child of parent:
   // controls become parent's children, menu items parent's items. Empty: none.
   std::function<void(TComponent* parent, TComponent* child)> addChild;
+  // The component a definition nests child (of this class) in, or null for the
+  // root: controls answer their Parent, menu items their parent item or menu.
+  // Empty: the root. Used when writing definitions.
+  std::function<TComponent*(TComponent* child)> parentOf;
   // True when obj is of this class or derives from it.
   std::function<bool(const TObject* obj)> isInstance;
   std::vector<TPropInfo> props;
@@ -108,6 +112,8 @@ struct TClassInfo {
   const TPropInfo* FindProp(std::string_view name) const;
   // The nearest addChild up the chain, or null.
   const std::function<void(TComponent*, TComponent*)>* FindAddChild() const;
+  // The nearest parentOf up the chain, or null.
+  const std::function<TComponent*(TComponent*)>* FindParentOf() const;
   // Every property of the class, parents' first, in declaration order.
   std::vector<const TPropInfo*> AllProps() const;
   // True when this class is ancestor or derives from it.
@@ -138,13 +144,15 @@ std::string GetStrPropByName(TObject* instance, std::string_view name);
 template <class C, class Base>
 struct TClassRegistrar {
   TClassRegistrar(const char* name, std::initializer_list<TPropInfo> props,
-                  std::function<void(TComponent*, TComponent*)> addChild = nullptr) {
+                  std::function<void(TComponent*, TComponent*)> addChild = nullptr,
+                  std::function<TComponent*(TComponent*)> parentOf = nullptr) {
     TClassInfo info;
     info.name = name;
     info.type = typeid(C);
     info.parentType = std::is_same_v<Base, void> ? std::type_index(typeid(void)) : std::type_index(typeid(Base));
     info.props.assign(props.begin(), props.end());
     info.addChild = std::move(addChild);
+    info.parentOf = std::move(parentOf);
     info.isInstance = [](const TObject* obj) { return dynamic_cast<const C*>(obj) != nullptr; };
     if constexpr (std::is_base_of_v<TComponent, C> && !std::is_abstract_v<C>)
       info.create = [](TComponent* owner) -> TComponent* { return New<C>(owner); };

@@ -81,6 +81,7 @@ void TControl::Create(TComponent* owner) {
 
 TControl::~TControl() {
   *alive = false;
+  if (parent != nullptr) parent->RemoveControl(this);  // deleted without BeforeDestruction
   if (font != nullptr) font->Free();
 }
 

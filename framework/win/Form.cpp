@@ -53,7 +53,11 @@ void TCustomForm::BeforeDestruction() {
   TWinControl::BeforeDestruction();
 }
 
+// A form whose creation failed is deleted without BeforeDestruction: it must
+// still leave the screen's list.
 TCustomForm::~TCustomForm() {
+  if (Screen != nullptr) Screen->RemoveForm(this);
+  if (Application != nullptr && Application->MainForm() == this) Application->SetMainForm(nullptr);
   if (bigIcon != nullptr) DestroyIcon(bigIcon);
   if (smallIcon != nullptr) DestroyIcon(smallIcon);
 }

@@ -47,7 +47,7 @@ public:
       throw EFormError(Format("Line %d: The definition is of class %s, not %s", {def.line, def.className,
                                                                                  std::string(root->ClassName())}));
     root->SetComponentState(csLoading, true);
-    if (!def.name.empty() && root->Name() != def.name) root->SetName(def.name);
+    if (!def.name.empty() && root->Name() != def.name) NameRoot(def.name);
     Apply(root, root->Name(), def.properties);
     for (const TFormObject& child : def.children) CreateChild(root, child);
     ResolveFixups();
@@ -56,6 +56,15 @@ public:
   }
 
 private:
+  // A second form of the same class beside the first gets name_1, name_2...
+  void NameRoot(const std::string& name) {
+    TComponent* owner = root->Owner();
+    std::string candidate = name;
+    for (int n = 1; owner != nullptr && owner->FindComponent(candidate) != nullptr; ++n)
+      candidate = name + "_" + std::to_string(n);
+    root->SetName(candidate);
+  }
+
   [[noreturn]] void Fail(int line, const std::string& where, const std::string& what) {
     throw EFormError(Format("Line %d: %s: %s", {line, where, what}));
   }
@@ -286,11 +295,13 @@ private:
     out += "}\n";
   }
 
-  // The component a definition nests child in: its parent control, else the root.
+  // The component a definition nests child in: what its class says (the parent
+  // control, the parent menu item...), else the root.
   TComponent* ParentOf(TComponent* child) {
-    if (auto* control = dynamic_cast<TControl*>(child); control != nullptr && control->Parent() != nullptr)
-      return control->Parent();
-    return root;
+    const TClassInfo* info = ClassInfoOf(child);
+    const auto* parentOf = info != nullptr ? info->FindParentOf() : nullptr;
+    TComponent* parent = parentOf != nullptr ? (*parentOf)(child) : nullptr;
+    return parent != nullptr && parent->Owner() == root ? parent : root;
   }
 
   void WriteProps(TObject* obj, const TClassInfo* info, const std::string& prefix, int depth) {

@@ -4,6 +4,7 @@
 
 #include "DialogForm.h"
 #include "core/Strings.h"
+#include "win/FormDefinition.h"
 #include "win/Help.h"
 #include "win/Timer.h"
 #include "win/controls/ComCtrls.h"
@@ -139,4 +140,27 @@ TEST_F(DialogTest, TheHelpButtonOpensHelpForTheFocusedControl) {
   ASSERT_EQ(viewer.shown.size(), 2u);  // once per key press
   EXPECT_EQ(viewer.shown[0], "/files/name.html");
   EXPECT_EQ(viewer.shown[1], "/files/params.html");  // no keyword of its own: the form's
+}
+
+// Every published property is written; reading the text back and writing again
+// gives the same text.
+TEST_F(DialogTest, WrittenDefinitionsAreAFixedPoint) {
+  if (::testing::GTEST_FLAG(filter) == "Dialog*Leak*") return;
+  std::string first = WriteFormDefinition(form);
+  EXPECT_NE(first.find("PasswordChar = \"*\";"), std::string::npos);
+  EXPECT_NE(first.find("Associate = CountEdit;"), std::string::npos);
+  EXPECT_NE(first.find("Picture.Data = {"), std::string::npos);
+  TDialogForm* copy = qvtest::NewFormFromText<TDialogForm>(first);
+  EXPECT_EQ(copy->Name(), "DialogForm_1");  // beside the first
+  form->SetName("Original");
+  copy->SetName("DialogForm");
+  std::string second = WriteFormDefinition(copy);
+  copy->Free();
+  EXPECT_EQ(first, second);
+}
+
+// A form still alive at exit is freed with the application.
+TEST_F(DialogTest, LeakedFormGoesWithTheApplication) {
+  if (::testing::GTEST_FLAG(filter) != "Dialog*Leak*") return;
+  New<TDialogForm>(Application)->Show();
 }

@@ -252,6 +252,7 @@ TEST(FormDefinition, FaultsNameLineComponentAndProperty) {
       {"TForm F {\n Color = clPlaid;\n}", "Line 2: F.Color: Invalid colour clPlaid"},
       {"TPanel F { }", "Line 1: The definition is of class TPanel, not TForm"},
   };
+  int forms = Screen->FormCount();
   for (const Case& c : cases) {
     try {
       TForm* form = qvtest::NewFormFromText<TForm>(c.text);
@@ -268,6 +269,7 @@ TEST(FormDefinition, FaultsNameLineComponentAndProperty) {
   } catch (const EFormError& e) {
     EXPECT_NE(e.Message().find("NoSuchMethod"), std::string::npos);
   }
+  EXPECT_EQ(Screen->FormCount(), forms);  // the failed forms left the screen's list
 }
 
 TEST(FormDefinition, WrittenDefinitionsReadBackTheSame) {
