@@ -1,0 +1,187 @@
+// Language files: "Misc" texts with line breaks and empty values, form
+// translation (captions, hints, memo lines with "fsdef", combo items, list-view
+// columns), indexes beyond the existing ones, unknown components and format
+// characters in translated texts.
+#include "Language.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "Utils.h"
+#include "win/testing/Harness.h"
+#include "win/controls/ComCtrls.h"
+#include "win/controls/StdCtrls.h"
+
+namespace {
+
+const char kFormText[] = R"(
+TForm MainForm {
+  Caption = "Quorvanell";
+  ClientWidth = 300; ClientHeight = 200;
+  TButton BottomNext { Left = 8; Top = 8; Width = 80; Height = 24; Caption = "&Next >"; Hint = "Go on"; }
+  TButton BottomBack { Left = 96; Top = 8; Width = 80; Height = 24; Caption = "< &Back"; }
+  TLabel WelcomeLabel { Left = 8; Top = 40; Width = 100; Height = 14; Caption = "Welcome"; }
+  TMemo NoteMemo { Left = 8; Top = 60; Width = 200; Height = 60; Lines = ("one", "two", "three"); }
+  TComboBox KindCombo { Left = 8; Top = 130; Width = 120; Height = 21; Items = ("NTFS", "FAT32"); }
+  TListView FileList {
+    Left = 140; Top = 130; Width = 150; Height = 60;
+    Columns = < item { Caption = "Name"; Width = 60; } item { Caption = "Size"; Width = 60; } >;
+  }
+}
+)";
+
+class LanguageFile : public ::testing::Test {
+protected:
+  void SetUp() override { FreeAndNil(LangIni); }
+  void TearDown() override {
+    FreeAndNil(LangIni);
+    for (const std::string& name : written) DeleteFileA((GetApplicationPath() + name).c_str());
+  }
+  // Writes a language file beside the test program and loads it into LangIni.
+  void Load(const std::string& name, const std::string& text) {
+    std::string path = GetApplicationPath() + name;
+    FILE* f = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::fwrite(text.data(), 1, text.size(), f);
+    std::fclose(f);
+    written.push_back(name);
+    LangIni = LoadLanguageFile(name);
+    ASSERT_NE(LangIni, nullptr);
+  }
+  std::vector<std::string> written;
+};
+
+TEST_F(LanguageFile, MiscTextsWithLineBreaksAndDefaults) {
+  EXPECT_EQ(LangString("Are you sure you want to exit application?", "strConfirmAppExit"),
+            "Are you sure you want to exit application?");
+  Load("Breaks.lng",
+       "[Misc]\r\n"
+       "strMiddle=first*|*second\r\n"
+       "strLeading=*|*text\r\n"
+       "strDouble=*|**|*text\r\n"
+       "strTrailing=text*|*\r\n"
+       "strEmpty=\r\n"
+       "STRCASE=any case\r\n"
+       "strHostile=%s%n%d %x %p %%\r\n"
+       "strEquals=a=b\r\n"
+       "[Other]\r\n"
+       "strOnlyHere=wrong section\r\n");
+  struct Case {
+    const char* ident;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"strMiddle", "first\r\nsecond"},   {"strLeading", "\r\ntext"},   {"strDouble", "\r\n\r\ntext"},
+      {"strTrailing", "text\r\n"},        {"strEmpty", ""},             {"strCase", "any case"},
+      {"strHostile", "%s%n%d %x %p %%"},  {"strEquals", "a=b"},         {"strOnlyHere", "default"},
+      {"strConfirmAppExit", "default"},
+  };
+  for (const Case& c : cases) EXPECT_EQ(LangString("default", c.ident), c.expected) << c.ident;
+}
+
+TEST_F(LanguageFile, PlaceholderTakesOnlyItsOwnValue) {
+  Load("Hostile.lng", "[Misc]\r\nstrUtilsExecuteProgramError=%n%x Programm %s (%s) %d nicht startbar.\r\n");
+  std::string text = LangString("Unable to execute external program %s.", "strUtilsExecuteProgramError");
+  EXPECT_EQ(ReplacePlaceholder(text, "%s", "C:\\a%s.exe"), "%n%x Programm C:\\a%s.exe (%s) %d nicht startbar.");
+  EXPECT_EQ(ReplacePlaceholder("no placeholder", "%s", "x"), "no placeholder");
+  EXPECT_EQ(ReplacePlaceholder("abc", "", "x"), "abc");
+}
+
+TEST_F(LanguageFile, MissingOrEmptyNamesLoadNothing) {
+  LangIni = LoadLanguageFile("");
+  EXPECT_EQ(LangIni, nullptr);
+  LangIni = LoadLanguageFile("NoSuchLanguage.lng");
+  EXPECT_EQ(LangIni, nullptr);
+  EXPECT_EQ(LangString("Build", "strBuild"), "Build");
+  // Loading frees the file in use first.
+  Load("One.lng", "[Misc]\r\nstrBuild=Erstellung\r\n");
+  TMemIniFile* previous = LangIni;
+  TMemIniFile* next = LoadLanguageFile("NoSuchLanguage.lng");
+  EXPECT_EQ(next, nullptr);
+  EXPECT_EQ(LangIni, nullptr);
+  (void)previous;
+}
+
+TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {
+  TForm* form = qvtest::NewFormFromText<TForm>(kFormText);
+  Load("Forms.lng",
+       "[MainForm]\r\n"
+       "MainForm.Caption=Quorvanell (de)\r\n"
+       "MainForm.BottomNext.Caption=\r\n"
+       "MainForm.BottomNext.Hint=Weiter gehen\r\n"
+       "MainForm.BottomBack.Caption=< &Zur\xFC" "ck\r\n"
+       "MainForm.WelcomeLabel.Caption=Willkommen %s %n\r\n"
+       "MainForm.NoteMemo.lines[0]=eins\r\n"
+       "MainForm.NoteMemo.lines[1]=\r\n"
+       "MainForm.NoteMemo.lines[2]=fsdef\r\n"
+       "MainForm.NoteMemo.lines[3]=vier\r\n"
+       "MainForm.KindCombo.items[0]=\r\n"
+       "MainForm.KindCombo.items[1]=FAT-32\r\n"
+       "MainForm.KindCombo.items[2]=exFAT\r\n"
+       "MainForm.FileList.Columns[0].Caption=\r\n"
+       "MainForm.FileList.Columns[1].Caption=Gr\xF6\xDF" "e\r\n"
+       "MainForm.FileList.Columns[2].Caption=Typ\r\n"
+       "MainForm.NoSuchButton.Caption=ignored\r\n"
+       "MainForm.KindCombo.Caption=no such property\r\n");
+  TranslateForms({form, nullptr});
+
+  EXPECT_EQ(form->Caption(), "Quorvanell (de)");
+  auto* next = qvtest::Find<TButton>(form, "BottomNext");
+  EXPECT_EQ(next->Caption(), "&Next >");  // an empty value keeps the design text
+  EXPECT_EQ(next->Hint(), "Weiter gehen");
+  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomBack")->Caption(), "< &Zur\xFC" "ck");
+  EXPECT_EQ(qvtest::Find<TLabel>(form, "WelcomeLabel")->Caption(), "Willkommen %s %n");
+
+  TStrings* lines = qvtest::Find<TMemo>(form, "NoteMemo")->Lines();
+  ASSERT_EQ(lines->Count(), 3);  // index 3 never adds a line
+  EXPECT_EQ(lines->Strings(0), "eins");
+  EXPECT_EQ(lines->Strings(1), "");
+  EXPECT_EQ(lines->Strings(2), "three");
+
+  TStrings* items = qvtest::Find<TComboBox>(form, "KindCombo")->Items();
+  ASSERT_EQ(items->Count(), 2);
+  EXPECT_EQ(items->Strings(0), "NTFS");
+  EXPECT_EQ(items->Strings(1), "FAT-32");
+
+  TListColumns* columns = qvtest::Find<TListView>(form, "FileList")->Columns();
+  ASSERT_EQ(columns->Count(), 2);
+  EXPECT_EQ(columns->Items(0)->Caption(), "Name");
+  EXPECT_EQ(columns->Items(1)->Caption(), "Gr\xF6\xDF" "e");
+  form->Free();
+}
+
+TEST_F(LanguageFile, NoFileChangesNothing) {
+  TForm* form = qvtest::NewFormFromText<TForm>(kFormText);
+  TranslateForms({form});
+  TranslateFormComponents({form}, nullptr);
+  EXPECT_EQ(form->Caption(), "Quorvanell");
+  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomNext")->Caption(), "&Next >");
+  EXPECT_EQ(qvtest::Find<TMemo>(form, "NoteMemo")->Lines()->Strings(1), "two");
+  form->Free();
+}
+
+TEST(LanguageNames, CapitalizeUsesTheAnsiCaseMapping) {
+  EXPECT_EQ(CapitalizeLanguageName("GERMAN"), "German");
+  EXPECT_EQ(CapitalizeLanguageName("german"), "German");
+  EXPECT_EQ(CapitalizeLanguageName("rUSSIAN"), "Russian");
+  EXPECT_EQ(CapitalizeLanguageName(""), "");
+  EXPECT_EQ(CapitalizeLanguageName("x"), "X");
+  if (GetACP() == 1252) EXPECT_EQ(CapitalizeLanguageName("\xE4PFEL\xC4"), "\xC4pfel\xE4");
+}
+
+TEST(LanguageProps, SetStrPropByNameSkipsEmptyAndMissing) {
+  TForm* form = qvtest::NewFormFromText<TForm>(kFormText);
+  auto* label = qvtest::Find<TLabel>(form, "WelcomeLabel");
+  SetStrPropByName(label, "Caption", "");
+  EXPECT_EQ(label->Caption(), "Welcome");
+  SetStrPropByName(label, "NoSuchProperty", "x");
+  SetStrPropByName(label, "Caption", "Hallo");
+  EXPECT_EQ(label->Caption(), "Hallo");
+  form->Free();
+}
+
+}  // namespace
