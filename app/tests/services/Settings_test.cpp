@@ -1,0 +1,269 @@
+// Registry settings: defaults on a first start, odd stored values falling
+// back to defaults, reads that never create keys, writes that rewrite the
+// types, the splash delay kept within 1..20, a failing save that is caught,
+// and a real process run checked afterwards with the system's "reg query".
+#include "Settings.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "Units.h"
+
+namespace {
+
+const wchar_t kBase[] = L"Software\\Halverstrand\\Quorvanell\\1.0";
+const wchar_t kGlobal[] = L"Software\\Halverstrand\\Quorvanell\\1.0\\Global";
+const wchar_t kWipe[] = L"Software\\Halverstrand\\Quorvanell\\1.0\\Wipe";
+
+void DeleteSettingsKeys() { RegDeleteTreeW(HKEY_CURRENT_USER, kBase); }
+
+bool KeyExists(const wchar_t* path) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(HKEY_CURRENT_USER, path, 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+  RegCloseKey(key);
+  return true;
+}
+
+void Put(const wchar_t* path, const wchar_t* name, DWORD type, const void* data, DWORD size) {
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ASSERT_EQ(RegSetValueExW(key, name, 0, type, static_cast<const BYTE*>(data), size), ERROR_SUCCESS);
+  RegCloseKey(key);
+}
+void PutDword(const wchar_t* path, const wchar_t* name, DWORD value) {
+  Put(path, name, REG_DWORD, &value, sizeof(value));
+}
+void PutText(const wchar_t* path, const wchar_t* name, const std::wstring& text, DWORD type = REG_SZ) {
+  Put(path, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+}
+
+DWORD TypeOf(const wchar_t* path, const wchar_t* name) {
+  DWORD type = REG_NONE;
+  if (RegGetValueW(HKEY_CURRENT_USER, path, name, RRF_RT_ANY, &type, nullptr, nullptr) != ERROR_SUCCESS)
+    return REG_NONE;
+  return type;
+}
+DWORD DwordOf(const wchar_t* path, const wchar_t* name) {
+  DWORD value = 0xDEADBEEF, size = sizeof(value);
+  RegGetValueW(HKEY_CURRENT_USER, path, name, RRF_RT_REG_DWORD, nullptr, &value, &size);
+  return value;
+}
+
+void ScrambleGlobals() {
+  GlobalLastTip = -9;
+  GlobalFirstStart = false;
+  GlobalLanguage = "stale";
+  GlobalSplashShow = false;
+  GlobalSplashDelay = 99;
+  ConfirmationsShutdown = false;
+  OptionsRetryCount = -9;
+  OptionsSectorsToRead = -9;
+  OptionsAdvancedMode = true;
+}
+
+class Settings : public ::testing::Test {
+protected:
+  void SetUp() override { DeleteSettingsKeys(); }
+  void TearDown() override { DeleteSettingsKeys(); }
+};
+
+TEST_F(Settings, FirstStartReadsDefaultsAndCreatesNoKey) {
+  ScrambleGlobals();
+  LoadSettings();
+  EXPECT_EQ(GlobalLastTip, 0);
+  EXPECT_TRUE(GlobalFirstStart);
+  EXPECT_EQ(GlobalLanguage, "");
+  EXPECT_TRUE(GlobalSplashShow);
+  EXPECT_EQ(GlobalSplashDelay, 1);
+  EXPECT_TRUE(ConfirmationsShutdown);
+  EXPECT_EQ(OptionsRetryCount, 1);
+  EXPECT_EQ(OptionsSectorsToRead, 5000);
+  EXPECT_FALSE(OptionsAdvancedMode);
+  // Reading is read-only: the keys appear at the first save.
+  EXPECT_FALSE(KeyExists(kBase));
+
+  GlobalFirstStart = false;
+  ASSERT_TRUE(SaveSettings());
+  const wchar_t* globals[] = {L"GlobalLastTip", L"GlobalFirstStart", L"GlobalSplashShow", L"GlobalSplashDelay",
+                              L"ConfirmationsShutdown"};
+  for (const wchar_t* name : globals) EXPECT_EQ(TypeOf(kGlobal, name), DWORD(REG_DWORD)) << name;
+  EXPECT_EQ(TypeOf(kGlobal, L"GlobalLanguage"), DWORD(REG_SZ));
+  const wchar_t* wipes[] = {L"OptionsRetryCount", L"OptionsSectorsToRead", L"OptionsAdvancedMode"};
+  for (const wchar_t* name : wipes) EXPECT_EQ(TypeOf(kWipe, name), DWORD(REG_DWORD)) << name;
+  EXPECT_EQ(DwordOf(kGlobal, L"GlobalFirstStart"), 0u);
+  EXPECT_EQ(DwordOf(kWipe, L"OptionsSectorsToRead"), 5000u);
+}
+
+TEST_F(Settings, OddStoredValuesFallBackToDefaults) {
+  PutText(kGlobal, L"GlobalSplashDelay", L"5");
+  PutDword(kGlobal, L"GlobalFirstStart", 7);
+  PutDword(kGlobal, L"GlobalLanguage", 3);
+  PutText(kGlobal, L"GlobalSplashShow", L"0");
+  uint64_t wide = 1;
+  Put(kGlobal, L"ConfirmationsShutdown", REG_QWORD, &wide, sizeof(wide));
+  BYTE shortData[2] = {1, 0};
+  Put(kWipe, L"OptionsRetryCount", REG_BINARY, shortData, sizeof(shortData));
+  PutDword(kWipe, L"OptionsSectorsToRead", 123);
+  PutDword(kWipe, L"OptionsAdvancedMode", 0xFFFFFFFF);
+  ScrambleGlobals();
+  LoadSettings();
+  EXPECT_EQ(GlobalSplashDelay, 1);
+  EXPECT_TRUE(GlobalFirstStart);
+  EXPECT_EQ(GlobalLanguage, "");
+  EXPECT_TRUE(GlobalSplashShow);
+  EXPECT_TRUE(ConfirmationsShutdown);
+  EXPECT_EQ(OptionsRetryCount, 1);
+  EXPECT_EQ(OptionsSectorsToRead, 123);
+  EXPECT_TRUE(OptionsAdvancedMode);
+
+  // The next save rewrites every value with its own type and keeps 123.
+  ASSERT_TRUE(SaveSettings());
+  EXPECT_EQ(TypeOf(kGlobal, L"GlobalSplashDelay"), DWORD(REG_DWORD));
+  EXPECT_EQ(TypeOf(kGlobal, L"GlobalLanguage"), DWORD(REG_SZ));
+  EXPECT_EQ(TypeOf(kGlobal, L"ConfirmationsShutdown"), DWORD(REG_DWORD));
+  EXPECT_EQ(DwordOf(kGlobal, L"GlobalFirstStart"), 1u);
+  EXPECT_EQ(DwordOf(kWipe, L"OptionsSectorsToRead"), 123u);
+  EXPECT_EQ(DwordOf(kWipe, L"OptionsAdvancedMode"), 1u);
+}
+
+TEST_F(Settings, StringsAndTheSplashDelayRange) {
+  struct Case {
+    DWORD stored;
+    int32_t expected;
+  };
+  const Case delays[] = {{0, 1}, {1, 1}, {5, 5}, {20, 20}, {21, 20}, {3000000, 20}, {0xFFFFFFFF, 1}};
+  for (const Case& c : delays) {
+    PutDword(kGlobal, L"GlobalSplashDelay", c.stored);
+    LoadSettings();
+    EXPECT_EQ(GlobalSplashDelay, c.expected) << c.stored;
+  }
+  EXPECT_EQ(ClampSplashDelay(INT32_MIN), 1);
+  EXPECT_EQ(ClampSplashDelay(INT32_MAX), 20);
+
+  PutText(kGlobal, L"GlobalLanguage", L"German.lng");
+  LoadSettings();
+  EXPECT_EQ(GlobalLanguage, "German.lng");
+  PutText(kGlobal, L"GlobalLanguage", L"%APPDATA%.lng", REG_EXPAND_SZ);
+  LoadSettings();
+  EXPECT_EQ(GlobalLanguage, "%APPDATA%.lng");
+  PutText(kGlobal, L"GlobalLanguage", L"");
+  LoadSettings();
+  EXPECT_EQ(GlobalLanguage, "");
+  Put(kGlobal, L"GlobalLanguage", REG_SZ, nullptr, 0);
+  GlobalLanguage = "stale";
+  LoadSettings();
+  EXPECT_EQ(GlobalLanguage, "");
+  const wchar_t embedded[] = L"Russian.lng\0junk";
+  Put(kGlobal, L"GlobalLanguage", REG_SZ, embedded, sizeof(embedded));
+  LoadSettings();
+  EXPECT_EQ(GlobalLanguage, "Russian.lng");
+
+  std::string value = "x";
+  ReadRegString("\\NoSuchKey", "GlobalLanguage", "fallback", value);
+  EXPECT_EQ(value, "fallback");
+  EXPECT_EQ(ReadRegInteger("\\NoSuchKey", "X", -4), -4);
+  EXPECT_TRUE(ReadRegBool("\\Global", "NoSuchValue", true));
+}
+
+TEST_F(Settings, FailingSaveIsCaughtAndReported) {
+  // A volatile base key cannot take the two lasting subkeys.
+  HKEY key = nullptr;
+  ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, kBase, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &key,
+                            nullptr),
+            ERROR_SUCCESS);
+  RegCloseKey(key);
+  HKEY probe = nullptr;
+  LONG childResult =
+      RegCreateKeyExW(HKEY_CURRENT_USER, kGlobal, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &probe, nullptr);
+  if (childResult == ERROR_SUCCESS) {
+    RegCloseKey(probe);
+    GTEST_SKIP() << "this registry lets lasting keys live under volatile ones";
+  }
+  bool ok = true;
+  EXPECT_NO_THROW(ok = SaveSettings());
+  EXPECT_FALSE(ok);
+  EXPECT_NO_THROW(FinalizeSettings());
+}
+
+// Runs a command line and returns its standard output.
+std::string RunAndCapture(std::wstring commandLine, DWORD& exitCode) {
+  SECURITY_ATTRIBUTES sa{sizeof(sa), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return {};
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW si{sizeof(si)};
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi{};
+  BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  CloseHandle(writeEnd);
+  std::string out;
+  if (started) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof(buffer), &got, nullptr) && got > 0) out.append(buffer, got);
+    WaitForSingleObject(pi.hProcess, 60000);
+    GetExitCodeProcess(pi.hProcess, &exitCode);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+  }
+  CloseHandle(readEnd);
+  return out;
+}
+
+std::wstring OwnPath() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  return self;
+}
+
+// The part of the process run below: start-up and shut-down of the units as
+// the program runs them, with the first start's flag cleared in between.
+TEST(SettingsProcess, ChildRun) {
+  if (std::getenv("QV_SETTINGS_CHILD") == nullptr) GTEST_SKIP() << "runs only as the child of ProcessRunLeavesTypedValues";
+  TUnitsScope units;
+  GlobalFirstStart = false;
+}
+
+TEST_F(Settings, ProcessRunLeavesTypedValuesForRegQuery) {
+  PutText(kGlobal, L"GlobalSplashDelay", L"7");
+  PutDword(kGlobal, L"GlobalFirstStart", 7);
+  PutDword(kGlobal, L"GlobalLanguage", 12);
+  PutDword(kWipe, L"OptionsSectorsToRead", 123);
+
+  SetEnvironmentVariableW(L"QV_SETTINGS_CHILD", L"1");
+  DWORD code = 1;
+  std::string childOut =
+      RunAndCapture(L"\"" + OwnPath() + L"\" --gtest_filter=SettingsProcess.ChildRun", code);
+  SetEnvironmentVariableW(L"QV_SETTINGS_CHILD", nullptr);
+  ASSERT_EQ(code, 0u) << childOut;
+
+  std::string global = RunAndCapture(L"reg.exe query \"HKCU\\Software\\Halverstrand\\Quorvanell\\1.0\\Global\"", code);
+  ASSERT_EQ(code, 0u) << global;
+  std::string wipe = RunAndCapture(L"reg.exe query \"HKCU\\Software\\Halverstrand\\Quorvanell\\1.0\\Wipe\"", code);
+  ASSERT_EQ(code, 0u) << wipe;
+  auto has = [](const std::string& out, const std::string& name, const std::string& type, const std::string& data) {
+    size_t at = out.find(name);
+    if (at == std::string::npos) return false;
+    std::string line = out.substr(at, out.find('\n', at) - at);
+    return line.find(type) != std::string::npos && line.find(data) != std::string::npos;
+  };
+  EXPECT_TRUE(has(global, "GlobalSplashDelay", "REG_DWORD", "0x1")) << global;
+  EXPECT_TRUE(has(global, "GlobalFirstStart", "REG_DWORD", "0x0")) << global;
+  EXPECT_TRUE(has(global, "GlobalLanguage", "REG_SZ", "")) << global;
+  EXPECT_TRUE(has(global, "GlobalLastTip", "REG_DWORD", "0x0")) << global;
+  EXPECT_TRUE(has(global, "GlobalSplashShow", "REG_DWORD", "0x1")) << global;
+  EXPECT_TRUE(has(global, "ConfirmationsShutdown", "REG_DWORD", "0x1")) << global;
+  EXPECT_TRUE(has(wipe, "OptionsSectorsToRead", "REG_DWORD", "0x7b")) << wipe;
+  EXPECT_TRUE(has(wipe, "OptionsRetryCount", "REG_DWORD", "0x1")) << wipe;
+  EXPECT_TRUE(has(wipe, "OptionsAdvancedMode", "REG_DWORD", "0x0")) << wipe;
+}
+
+}  // namespace
