@@ -603,6 +603,7 @@ protected:
   void WMSysColorChange(TMessage& m);
   void CNKeyDown(TMessage& m);
   void CNChar(TMessage& m);
+  void CNSysChar(TMessage& m);
   void CNCtlColor(TMessage& m);
   void CMColorChanged(TMessage& m);
   void CMFontChanged(TMessage& m);

@@ -39,7 +39,9 @@ void TCustomForm::CreateNew(TComponent* owner) {
 void TCustomForm::AfterConstruction() {
   TWinControl::AfterConstruction();
   formState.Exclude(fsCreating);
+  TAliveToken token = Alive();
   if (OnCreate) OnCreate(this);
+  if (*token && Visible()) SetVisible(true);
 }
 
 void TCustomForm::BeforeDestruction() {
@@ -128,6 +130,11 @@ bool TCustomForm::DoKeyDown(TMessage& m) { return TWinControl::DoKeyDown(m); }
 // Showing and closing
 
 void TCustomForm::SetVisible(bool value) {
+  // A definition that says Visible = True shows the form once it is created.
+  if (IsLoading() || formState.Contains(fsCreating)) {
+    TControl::SetVisible(value);
+    return;
+  }
   if (value == Visible() && (!value || (HandleAllocated() && IsWindowVisible(handle)))) return;
   if (value) {
     TControl::SetVisible(true);

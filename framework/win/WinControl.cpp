@@ -129,6 +129,7 @@ const TMessageMap* TWinControl::ClassMessageMap() {
       OnMessage(CN_KEYDOWN, &TWinControl::CNKeyDown),
       OnMessage(CN_SYSKEYDOWN, &TWinControl::CNKeyDown),
       OnMessage(CN_CHAR, &TWinControl::CNChar),
+      OnMessage(CN_SYSCHAR, &TWinControl::CNSysChar),
       OnMessage(CN_CTLCOLORBTN, &TWinControl::CNCtlColor),
       OnMessage(CN_CTLCOLORDLG, &TWinControl::CNCtlColor),
       OnMessage(CN_CTLCOLOREDIT, &TWinControl::CNCtlColor),

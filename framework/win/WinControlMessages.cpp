@@ -24,7 +24,12 @@ void TWinControl::WndProc(TMessage& message) {
       left->Perform(CM_MOUSELEAVE);
       Perform(CM_MOUSELEAVE, 0, reinterpret_cast<LPARAM>(left));
     }
-    if (Application != nullptr && Application->HintControl() == this) Application->CancelHint();
+    // The mouse left this window: a hint of it or of a windowless child goes.
+    if (Application != nullptr && Application->HintControl() != nullptr) {
+      TControl* hinted = Application->HintControl();
+      if (hinted == this || (hinted->Parent() == this && dynamic_cast<TWinControl*>(hinted) == nullptr))
+        Application->CancelHint();
+    }
     Perform(CM_MOUSELEAVE);
     if (parent != nullptr) parent->Perform(CM_MOUSELEAVE, 0, reinterpret_cast<LPARAM>(this));
     DefaultHandler(message);
@@ -334,6 +339,12 @@ void TWinControl::CNChar(TMessage& m) {
   MSG msg{handle, WM_CHAR, m.WParam, m.LParam, 0, {}};
   LRESULT code = SendMessageW(handle, WM_GETDLGCODE, m.WParam, reinterpret_cast<LPARAM>(&msg));
   if (code & (DLGC_WANTCHARS | DLGC_WANTALLKEYS)) return;
+  if (TCustomForm* form = ParentForm(); form != nullptr && form->Perform(CM_DIALOGCHAR, m.WParam, m.LParam) != 0)
+    m.Result = 1;
+}
+
+// Alt+letter: the form's controls look for their accelerator.
+void TWinControl::CNSysChar(TMessage& m) {
   if (TCustomForm* form = ParentForm(); form != nullptr && form->Perform(CM_DIALOGCHAR, m.WParam, m.LParam) != 0)
     m.Result = 1;
 }

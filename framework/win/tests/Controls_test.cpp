@@ -24,6 +24,7 @@ protected:
     seen.push_back(m.Msg);
     if (m.Msg == CM_DIALOGKEY) m.Result = takesReturn && m.WParam == VK_RETURN ? 1 : 0;
     if (m.Msg == CN_CTLCOLORSTATIC) m.Result = 77;
+    if (m.Msg == CM_DIALOGCHAR) m.Result = IsAccel(static_cast<unsigned>(m.WParam), Caption()) ? 1 : 0;
     if (m.Msg == CM_HINTSHOW) {
       auto* info = reinterpret_cast<THintInfo*>(m.LParam);
       if (!hintOverride.empty()) info->HintStr = hintOverride;
@@ -39,6 +40,7 @@ const TMessageMap* TProbe::ClassMessageMap() {
       OnMessage(CN_CTLCOLORSTATIC, &TProbe::Record),
       OnMessage(CN_DRAWITEM, &TProbe::Record),
       OnMessage(CM_DIALOGKEY, &TProbe::Record),
+      OnMessage(CM_DIALOGCHAR, &TProbe::Record),
       OnMessage(CM_FOCUSCHANGED, &TProbe::Record),
       OnMessage(CM_HINTSHOW, &TProbe::Record),
   });
@@ -328,4 +330,39 @@ TEST_F(ControlsTest, TimersFireUntilDisabled) {
   EXPECT_EQ(ticks, stopped);
   timer->SetEnabled(true);
   EXPECT_TRUE(qvtest::PumpUntil([&] { return ticks > stopped; }, 2000));
+}
+
+TEST_F(ControlsTest, AcceleratorsReachTheControlsThroughTheForm) {
+  TProbe* save = Add<TProbe>("Save", 0, 0);
+  save->SetCaption("&Save");
+  TProbe* other = Add<TProbe>("Other", 70, 0);
+  other->SetCaption("&Other");
+  form->Show();
+  other->SetFocus();
+  PostMessageW(other->Handle(), WM_SYSCHAR, 's', 1 << 29);  // Alt+S
+  Application->ProcessMessages();
+  EXPECT_EQ(std::count(save->seen.begin(), save->seen.end(), CM_DIALOGCHAR), 1);
+  EXPECT_EQ(std::count(other->seen.begin(), other->seen.end(), CM_DIALOGCHAR), 0);  // Save took it
+  // A plain character typed into a control that wants no characters is an accelerator too.
+  qvtest::TypeText(other, "o");
+  EXPECT_EQ(std::count(save->seen.begin(), save->seen.end(), CM_DIALOGCHAR), 2);
+  EXPECT_EQ(std::count(other->seen.begin(), other->seen.end(), CM_DIALOGCHAR), 1);
+}
+
+TEST_F(ControlsTest, LeavingTheWindowCancelsTheHintOfAWindowlessChild) {
+  TTestLabel* label = New<TTestLabel>(form);
+  label->SetBounds(10, 10, 80, 20);
+  label->SetHint("Label hint");
+  label->SetShowHint(true);
+  label->SetParent(form);
+  Application->SetHintPause(10);
+  form->Show();
+  qvtest::MoveMouseTo(label);
+  SendMessageW(form->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(15, 15));
+  ASSERT_TRUE(qvtest::PumpUntil([] { return Application->HintWindow() != nullptr && Application->HintWindow()->IsShown(); }));
+  EXPECT_EQ(Application->HintControl(), label);
+  SendMessageW(form->Handle(), WM_MOUSELEAVE, 0, 0);
+  EXPECT_FALSE(Application->HintWindow()->IsShown());
+  EXPECT_EQ(Application->HintControl(), nullptr);
+  Application->SetHintPause(500);
 }

@@ -285,3 +285,16 @@ TEST(FormDefinition, WrittenDefinitionsReadBackTheSame) {
   EXPECT_EQ(copy->ActiveControl(), qvtest::Find<TWinControl>(copy, "Box2"));
   copy->Free();
 }
+
+TEST(FormDefinition, AVisibleFormShowsOnceCreated) {
+  static bool visibleInOnCreate;
+  struct TShownForm : TForm {
+    QV_PUBLISHED_METHODS(TShownForm, TForm, QV_METHOD(FormCreate))
+    void FormCreate(TObject*) { visibleInOnCreate = HandleAllocated() && IsWindowVisible(Handle()); }
+  };
+  TShownForm* form = qvtest::NewFormFromText<TShownForm>(
+      "TForm Shown { Visible = True; ClientWidth = 100; ClientHeight = 50; OnCreate = FormCreate; }");
+  EXPECT_FALSE(visibleInOnCreate);  // not while it is being made
+  EXPECT_TRUE(IsWindowVisible(form->Handle()));
+  form->Free();
+}
