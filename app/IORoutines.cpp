@@ -13,25 +13,37 @@ HANDLE gInt2f = INVALID_HANDLE_VALUE;
 bool gIsNT = true;
 bool gStarted = false;
 
-// GetVersionExA fills the structure; false when the system refuses.
+// The structure filled by the platform; false when the system refuses.
 bool QueryVersion(OSVERSIONINFOA& info) {
   info = {};
   info.dwOSVersionInfoSize = sizeof(info);
-  return GetVersionExA(&info) != 0;
+  return IORoutinesPlatform.queryVersion(&info) != 0;
 }
 
 HANDLE OpenVxd(const char* name, const char* failureText) {
-  HANDLE h = CreateFileA(name, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (h == INVALID_HANDLE_VALUE) MessageBoxA(nullptr, failureText, "Error", MB_OK | MB_ICONWARNING);
+  HANDLE h = IORoutinesPlatform.openDevice(name);
+  if (h == INVALID_HANDLE_VALUE) IORoutinesPlatform.warn(failureText);
   return h;
 }
 
 void CloseIfValid(HANDLE& h) {
-  if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+  if (h != INVALID_HANDLE_VALUE) IORoutinesPlatform.closeDevice(h);
   h = INVALID_HANDLE_VALUE;
 }
 
+BOOL QuerySystemVersion(OSVERSIONINFOA* info) { return GetVersionExA(info); }
+
+BOOL CloseDevice(HANDLE handle) { return CloseHandle(handle); }
+
+HANDLE OpenDevice(const char* name) {
+  return CreateFileA(name, 0, 0, nullptr, 0, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+}
+
+void WarnBox(const char* text) { MessageBoxA(nullptr, text, "Error", MB_OK | MB_ICONWARNING); }
+
 }  // namespace
+
+TIORoutinesPlatform IORoutinesPlatform = {QuerySystemVersion, OpenDevice, CloseDevice, WarnBox};
 
 bool IsWinNT() {
   OSVERSIONINFOA info;

@@ -1,0 +1,126 @@
+// Platform start-up units: the NT and 9x checks, the devices opened only on
+// 9x systems with one warning per device that fails, and the OLE and common
+// controls start-ups.
+#include "IORoutines.h"
+
+#include <windows.h>
+#include <ole2.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Units.h"
+
+namespace {
+
+struct FakeSystem {
+  DWORD platform = VER_PLATFORM_WIN32_NT;
+  DWORD major = 6, minor = 1;
+  const char* servicePack = "";
+  std::vector<std::string> failing;  // devices that cannot be opened
+  std::vector<std::string> opened, warnings;
+  int closed = 0;
+};
+FakeSystem* gFake = nullptr;
+
+class IORoutinesTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    saved = IORoutinesPlatform;
+    gFake = &fake;
+    IORoutinesPlatform.queryVersion = [](OSVERSIONINFOA* info) -> BOOL {
+      info->dwPlatformId = gFake->platform;
+      info->dwMajorVersion = gFake->major;
+      info->dwMinorVersion = gFake->minor;
+      lstrcpynA(info->szCSDVersion, gFake->servicePack, sizeof(info->szCSDVersion));
+      return TRUE;
+    };
+    IORoutinesPlatform.openDevice = [](const char* name) -> HANDLE {
+      for (const std::string& f : gFake->failing)
+        if (f == name) return INVALID_HANDLE_VALUE;
+      gFake->opened.push_back(name);
+      return reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x100 + gFake->opened.size()));
+    };
+    IORoutinesPlatform.closeDevice = [](HANDLE) -> BOOL {
+      ++gFake->closed;
+      return TRUE;
+    };
+    IORoutinesPlatform.warn = [](const char* text) { gFake->warnings.push_back(text); };
+  }
+  void TearDown() override {
+    FinalizeIORoutines();
+    IORoutinesPlatform = saved;
+    gFake = nullptr;
+  }
+  FakeSystem fake;
+  TIORoutinesPlatform saved{};
+};
+
+TEST_F(IORoutinesTest, VersionChecks) {
+  struct Case {
+    DWORD platform, major, minor;
+    const char* sp;
+    bool nt, osr2;
+  };
+  const Case cases[] = {
+      {VER_PLATFORM_WIN32_NT, 6, 1, "Service Pack 1", true, false},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 0, "", false, false},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 0, " B ", false, true},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 0, "C", false, false},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 10, "", false, true},
+      {VER_PLATFORM_WIN32_WINDOWS, 4, 90, "", false, true},
+      {VER_PLATFORM_WIN32_WINDOWS, 5, 0, "B", false, false},
+      {VER_PLATFORM_WIN32s, 3, 11, "B", false, false},
+  };
+  for (const Case& c : cases) {
+    fake.platform = c.platform, fake.major = c.major, fake.minor = c.minor, fake.servicePack = c.sp;
+    EXPECT_EQ(IsWinNT(), c.nt) << c.platform << " " << c.major << "." << c.minor;
+    EXPECT_EQ(IsWin95OSR2OrLater(), c.osr2) << c.platform << " " << c.major << "." << c.minor << " " << c.sp;
+  }
+}
+
+TEST_F(IORoutinesTest, NtOpensNothingAndShowsNothing) {
+  InitializeIORoutines();
+  EXPECT_TRUE(fake.opened.empty());
+  EXPECT_TRUE(fake.warnings.empty());
+  FinalizeIORoutines();
+  EXPECT_EQ(fake.closed, 0);
+}
+
+TEST_F(IORoutinesTest, NineXWarnsOncePerMissingDevice) {
+  fake.platform = VER_PLATFORM_WIN32_WINDOWS, fake.major = 4, fake.minor = 10;
+  fake.failing = {"\\\\.\\INT2F.VXD"};
+  InitializeIORoutines();
+  EXPECT_EQ(fake.opened, std::vector<std::string>{"\\\\.\\vwin32"});
+  ASSERT_EQ(fake.warnings.size(), 1u);
+  EXPECT_EQ(fake.warnings[0], "Error loading \"INT2F.VXD\" (MSCDEX/CDFS)");
+  InitializeIORoutines();  // a second start-up does nothing
+  EXPECT_EQ(fake.warnings.size(), 1u);
+  FinalizeIORoutines();
+  EXPECT_EQ(fake.closed, 1);  // only the valid handle
+
+  fake = FakeSystem{};
+  fake.platform = VER_PLATFORM_WIN32_WINDOWS, fake.major = 4, fake.minor = 0;
+  fake.failing = {"\\\\.\\vwin32", "\\\\.\\INT2F.VXD"};
+  InitializeIORoutines();
+  ASSERT_EQ(fake.warnings.size(), 2u);
+  EXPECT_EQ(fake.warnings[0], "Error loading \"VWIN32.VXD (INT25/26)\"");
+  FinalizeIORoutines();
+  EXPECT_EQ(fake.closed, 0);
+}
+
+TEST(PlatformUnits, OleAndCommonControlsStartOnce) {
+  InitializeXPTheme();
+  InitializeXPTheme();
+  InitializeOleStartup();
+  // OLE is initialised on this thread: a second OleInitialize answers S_FALSE.
+  HRESULT again = OleInitialize(nullptr);
+  EXPECT_EQ(again, S_FALSE);
+  if (SUCCEEDED(again)) OleUninitialize();
+  FinalizeOleStartup();
+  FinalizeOleStartup();
+}
+
+}  // namespace
