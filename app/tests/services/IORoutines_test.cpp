@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "Units.h"
+#include "Utils.h"
 
 namespace {
 
@@ -121,6 +122,34 @@ TEST(PlatformUnits, OleAndCommonControlsStartOnce) {
   if (SUCCEEDED(again)) OleUninitialize();
   FinalizeOleStartup();
   FinalizeOleStartup();
+}
+
+}  // namespace
+
+namespace {
+
+// The built program carries the common-controls 6 manifest (type 24, id 1,
+// U.S. English) and the version strings its captions show.
+TEST(ProgramResources, ManifestAndVersion) {
+  std::string program = GetApplicationPath() + "..\\Quorvanell\\Quorvanell.exe";
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(module, nullptr) << program;
+  HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 1033);
+  ASSERT_NE(res, nullptr);
+  DWORD size = SizeofResource(module, res);
+  const char* data = static_cast<const char*>(LockResource(LoadResource(module, res)));
+  ASSERT_NE(data, nullptr);
+  std::string manifest(data, size);
+  EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
+  EXPECT_NE(manifest.find("name=\"CompanyName.ProductName.YourApplication\""), std::string::npos);
+  FreeLibrary(module);
+
+  std::string savedName = ProductName;
+  ReadVersionInfoFrom(program);
+  EXPECT_EQ(ProductName, "Quorvanell");
+  EXPECT_FALSE(ProductVersion.empty());
+  ReadVersionInfo();
+  EXPECT_EQ(ProductName, savedName);
 }
 
 }  // namespace

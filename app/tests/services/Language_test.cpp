@@ -185,3 +185,40 @@ TEST(LanguageProps, SetStrPropByNameSkipsEmptyAndMissing) {
 }
 
 }  // namespace
+
+namespace {
+
+// The program folder of the build, beside this test's folder.
+const char kShippedGerman[] = "..\\Quorvanell\\German.lng";
+
+TEST(ShippedLanguage, GermanCoversEveryMiscKey) {
+  const char* const keys[] = {
+      "strUtilsExecuteProgramError", "strBuild", "strVer", "strConfirmation", "strConfirmAppExit",
+      "strWipeFileStep1", "strWipeFileStep2", "strWipeFileStep3", "strWipeFileStep4", "strWipeDiskStep1",
+      "strWipeDiskStep2", "strWipeDiskStep3", "strWipeDiskStep4", "strWipeDiskStep5", "strWipeFreeStep1",
+      "strWipeFreeStep2", "strWipeFreeStep3", "strFolder", "strActionCancelled", "strFilesSuccessfulyWiped",
+      "strDriveSuccessfulyWiped", "strFreeSpaceSucessfullyCleaned", "strNotAvailable", "strReady", "strNomedia",
+  };
+  FreeAndNil(LangIni);
+  LangIni = LoadLanguageFile(kShippedGerman);
+  ASSERT_NE(LangIni, nullptr) << "German.lng is not in the program folder";
+  for (const char* key : keys) {
+    ASSERT_TRUE(LangIni->ValueExists("Misc", key)) << key;
+    std::string text = LangString("", key);
+    EXPECT_FALSE(text.empty()) << key;
+    // Only the program-start error carries a placeholder, and exactly its one "%s".
+    size_t percent = text.find('%');
+    if (std::string(key) == "strUtilsExecuteProgramError") {
+      EXPECT_EQ(text.find("%s"), percent) << text;
+      EXPECT_EQ(text.find('%', percent + 1), std::string::npos) << text;
+    } else {
+      EXPECT_EQ(percent, std::string::npos) << key << ": " << text;
+    }
+  }
+  EXPECT_EQ(LangString("", "strConfirmAppExit"), "M\xF6" "chten Sie das Programm wirklich beenden?");
+  for (const char* section : {"MainForm", "AdvancedParamsForm", "AboutForm"})
+    EXPECT_TRUE(LangIni->SectionExists(section)) << section;
+  FreeAndNil(LangIni);
+}
+
+}  // namespace
