@@ -402,16 +402,21 @@ void TCustomForm::ControlRemoved(TControl* control) {
 // ---------------------------------------------------------------------------
 // Window styles
 
+// A new frame keeps the client area's size (the content must not be clipped).
 void TCustomForm::SetBorderStyle(TFormBorderStyle value) {
   if (value == borderStyle) return;
+  TRect client = ClientRect();
   borderStyle = value;
   if (HandleAllocated()) RecreateWnd();
+  if (!IsLoading()) SetClientSize(client.Width(), client.Height());
 }
 
 void TCustomForm::SetBorderIcons(TBorderIcons value) {
   if (value == borderIcons) return;
+  TRect client = ClientRect();
   borderIcons = value;
   if (HandleAllocated()) RecreateWnd();
+  if (!IsLoading()) SetClientSize(client.Width(), client.Height());
 }
 
 void TCustomForm::SetFormStyle(TFormStyle value) {

@@ -330,6 +330,7 @@ void TWinControl::RecreateWnd() {
   if (handle == nullptr || recreating) return;
   recreating = true;
   bool hadFocus = ContainsFocus();
+  bool wasShown = IsWindowVisible(handle) != FALSE;
   try {
     DestroyHandle();
     CreateHandle();
@@ -338,6 +339,8 @@ void TWinControl::RecreateWnd() {
     throw;
   }
   recreating = false;
+  // Top-level windows are made hidden; one that was up comes back.
+  if (wasShown && Visible() && !IsWindowVisible(handle)) ShowWindow(handle, SW_SHOWNA);
   if (hadFocus && CanFocus()) ::SetFocus(handle);
 }
 

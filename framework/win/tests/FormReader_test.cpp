@@ -71,3 +71,27 @@ TEST(FormReader, QuotedStringsReadBack) {
   TFormObject root = ParseFormDefinition("TForm F { S = " + QuoteFormString(tricky) + "; }");
   EXPECT_EQ(root.properties[0].value.text, tricky);
 }
+
+TEST(FormReader, NumbersAndLineEndsAtTheEdges) {
+  TFormObject root = ParseFormDefinition(
+      "TForm F {\r\n"
+      "  A = -$10; B = 0; C = -2147483648; D = 9223372036854775;\r\n"
+      "  E = 2.5; F = -0.25; G = 1e3;\r\n"
+      "  H = \"\"; I = (); J = <>;\r\n"
+      "  K = {};  // empty binary\r\n"
+      "}");
+  const auto& p = root.properties;
+  ASSERT_EQ(p.size(), 11u);
+  EXPECT_EQ(p[0].value.integer, -16);
+  EXPECT_EQ(p[1].value.integer, 0);
+  EXPECT_EQ(p[2].value.integer, -2147483648LL);
+  EXPECT_EQ(p[3].value.integer, 9223372036854775LL);
+  EXPECT_DOUBLE_EQ(p[4].value.real, 2.5);
+  EXPECT_DOUBLE_EQ(p[5].value.real, -0.25);
+  EXPECT_DOUBLE_EQ(p[6].value.real, 1000.0);
+  EXPECT_EQ(p[7].value.kind, TFormValue::vkString);
+  EXPECT_TRUE(p[8].value.list.empty());
+  EXPECT_TRUE(p[9].value.items.empty());
+  EXPECT_TRUE(p[10].value.bytes.empty());
+  EXPECT_EQ(p[10].line, 5);  // CR LF counts one line
+}
