@@ -360,9 +360,14 @@ bool TWinControl::DoKeyDown(TMessage& m) {
 }
 
 bool TWinControl::DoKeyUp(TMessage& m) {
-  if (!OnKeyUp || controlStyle.Contains(csNoStdEvents)) return false;
   uint16_t key = static_cast<uint16_t>(m.WParam);
   TAliveToken token = Alive();
+  if (TCustomForm* form = ParentForm(); form != nullptr && form != this && form->KeyPreview() && form->OnKeyUp) {
+    form->OnKeyUp(form, key, KeyDataToShiftState(m.LParam));
+    if (!*token || key == 0) return true;
+    m.WParam = key;
+  }
+  if (!OnKeyUp || controlStyle.Contains(csNoStdEvents)) return false;
   OnKeyUp(this, key, KeyDataToShiftState(m.LParam));
   if (!*token) return true;
   m.WParam = key;

@@ -298,3 +298,19 @@ TEST(FormDefinition, AVisibleFormShowsOnceCreated) {
   EXPECT_TRUE(IsWindowVisible(form->Handle()));
   form->Free();
 }
+
+// Run shows the main form and returns once it closes (in a child process: the
+// application stays terminated afterwards).
+TEST(ApplicationRun, EndsWhenTheMainFormCloses) {
+  EXPECT_EXIT(
+      {
+        TForm* form = New<TForm>(Application);
+        Application->SetMainForm(form);
+        form->OnShow = TNotifyEvent(+[](TObject* sender) {
+          PostMessageW(static_cast<TForm*>(sender)->Handle(), WM_CLOSE, 0, 0);
+        });
+        Application->Run();
+        std::exit(Application->Terminated() ? 7 : 1);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
