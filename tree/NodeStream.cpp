@@ -1,0 +1,377 @@
+// The node stream: header, node chunks (base record, children, user data),
+// written by SaveToStream and read back by LoadFromStream.
+//
+// Streams are untrusted (they come from the clipboard and other processes):
+// every size is checked against the enclosing chunk and the bytes left, child
+// counts against the room their chunks need, nesting depth is bounded, and a
+// failing read leaves every node read so far with exact totals.
+#include <cstring>
+
+#include "core/Stream.h"
+#include "tree/TreeMath.h"
+#include "tree/VirtualTreeCore.h"
+
+namespace {
+constexpr int32_t kNodeChunk = 1;
+constexpr int32_t kBaseChunk = 2;
+constexpr int32_t kUserChunk = 4;
+constexpr int32_t kChunkHeaderSize = 8;
+constexpr int32_t kBaseRecordSize = 17;
+constexpr int32_t kBaseRecordSizeV1 = 12;
+const uint16_t kMagic[6] = {0x2045, 'V', 'T', kVTTreeStreamVersion, 0x0020, 0x2046};
+
+void PutU32(uint8_t* p, uint32_t v) {
+  p[0] = uint8_t(v);
+  p[1] = uint8_t(v >> 8);
+  p[2] = uint8_t(v >> 16);
+  p[3] = uint8_t(v >> 24);
+}
+uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
+uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+
+void WriteU32(TStream* stream, uint32_t value) {
+  uint8_t bytes[4];
+  PutU32(bytes, value);
+  stream->WriteBuffer(bytes, 4);
+}
+
+void WriteChunkHeader(TStream* stream, int32_t type, int32_t size) {
+  uint8_t bytes[8];
+  PutU32(bytes, uint32_t(type));
+  PutU32(bytes + 4, uint32_t(size));
+  stream->WriteBuffer(bytes, 8);
+}
+
+// Restores a member on leaving a scope.
+template <class T>
+struct Restore {
+  T& target;
+  T saved;
+  explicit Restore(T& target_) : target(target_), saved(target_) {}
+  ~Restore() { target = saved; }
+};
+}  // namespace
+
+void TVirtualTreeCore::ReadStreamExact(TStream* stream, void* buffer, int32_t count) {
+  if (stream->Read(buffer, count) != count) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+}
+
+void TVirtualTreeCore::FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos) {
+  stream->Seek(startPos + 4, soBeginning);
+  WriteU32(stream, static_cast<uint32_t>(endPos - startPos - kChunkHeaderSize));
+  stream->Seek(endPos, soBeginning);
+}
+
+void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
+  uint8_t header[12];
+  for (int i = 0; i < 6; ++i) {
+    header[2 * i] = uint8_t(kMagic[i]);
+    header[2 * i + 1] = uint8_t(kMagic[i] >> 8);
+  }
+  stream->WriteBuffer(header, 12);
+  int64_t countPos = stream->Position();
+  if (node != nullptr && node != root) {
+    WriteU32(stream, 1);
+    WriteNode(stream, node);
+    return;
+  }
+  WriteU32(stream, root->ChildCount);
+  // The count stored is the number of chunks actually written.
+  uint32_t written = 0;
+  for (PVirtualNode run = root->FirstChild; run != nullptr; run = run->NextSibling, ++written) WriteNode(stream, run);
+  int64_t endPos = stream->Position();
+  stream->Seek(countPos, soBeginning);
+  WriteU32(stream, written);
+  stream->Seek(endPos, soBeginning);
+}
+
+void TVirtualTreeCore::WriteNode(TStream* stream, PVirtualNode node) {
+  if (options.misc.Contains(toInitOnSave)) {
+    if (!(node->States & vsInitialized)) InitNode(node);
+    if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
+  }
+  int64_t start = stream->Position();
+  WriteChunkHeader(stream, kNodeChunk, 0);
+  WriteChunks(stream, node);
+  FinishChunkHeader(stream, start, stream->Position());
+}
+
+void TVirtualTreeCore::WriteChunks(TStream* stream, PVirtualNode node) {
+  int64_t start = stream->Position();
+  WriteChunkHeader(stream, kBaseChunk, 0);
+  uint8_t record[kBaseRecordSize] = {};
+  PutU32(record, 0);
+  PutU32(record + 4, node->NodeHeight);
+  uint16_t stored = node->States & kStoredNodeStates;
+  record[8] = uint8_t(stored);
+  record[9] = uint8_t(stored >> 8);
+  record[10] = node->Align;
+  record[11] = node->CheckState;
+  record[12] = node->CheckType;
+  int64_t recordPos = stream->Position();
+  stream->WriteBuffer(record, kBaseRecordSize);
+  // Children follow only for initialised nodes; the count says how many did.
+  uint32_t written = 0;
+  if (node->States & vsInitialized)
+    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling, ++written)
+      WriteNode(stream, child);
+  int64_t end = stream->Position();
+  if (written > 0) {
+    stream->Seek(recordPos, soBeginning);
+    WriteU32(stream, written);
+  }
+  FinishChunkHeader(stream, start, end);
+
+  start = stream->Position();
+  WriteChunkHeader(stream, kUserChunk, 0);
+  DoSaveNode(node == root ? nullptr : node, stream);
+  end = stream->Position();
+  if (end == start + kChunkHeaderSize) {
+    // No empty user chunk is stored.
+    stream->Seek(start, soBeginning);
+    if (stream->Size() == end) stream->SetSize(start);
+    return;
+  }
+  FinishChunkHeader(stream, start, end);
+}
+
+void TVirtualTreeCore::LoadFromStream(TStream* stream) {
+  if (options.misc.Contains(toReadOnly)) return;
+  // The header is checked before anything of the tree is touched.
+  uint8_t header[12];
+  if (stream->Read(header, 12) != 12) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+  if (GetU16(header) != kMagic[0] || GetU16(header + 2) != kMagic[1] || GetU16(header + 4) != kMagic[2] ||
+      GetU16(header + 10) != kMagic[5])
+    RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+  uint16_t version = GetU16(header + 6);
+  if (version < 1 || version > kVTTreeStreamVersion) RaiseTreeError(SWrongStreamVersion, hcTFWrongStreamVersion);
+  Clear();
+  BeginUpdate();
+  try {
+    uint32_t count = 0x7FFFFFFF;
+    if (version >= 2) {
+      uint8_t bytes[4];
+      ReadStreamExact(stream, bytes, 4);
+      count = GetU32(bytes);
+    }
+    int64_t size = stream->Size();
+    while (stream->Position() < size && count > 0) {
+      PVirtualNode node = MakeNewNode();
+      InternalConnectNode(node, root, this, amAddChildLast);
+      InternalAddFromStream(stream, version, node);
+      --count;
+    }
+    DoNodeCopied(nullptr);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node) {
+  if (node == nullptr) node = root;
+  bool isRoot = node == root;
+  PVirtualNode parent = isRoot ? nullptr : node->Parent;
+  // What the node contributed to its parent chain before reading.
+  auto heightShare = [&]() -> int64_t {
+    return (!isRoot && (node->States & vsVisible) && (parent->States & vsExpanded)) ? node->TotalHeight : 0;
+  };
+  auto visibleShare = [&]() -> int64_t {
+    if (isRoot) return CountVisibleChildren(root);
+    return IsFullyVisible(node) ? int64_t(CountVisibleChildren(node)) + 1 : 0;
+  };
+  int64_t oldCount = node->TotalCount;
+  int64_t oldHeight = heightShare();
+  int64_t oldVisible = visibleShare();
+  auto settle = [&]() {
+    if (!isRoot) {
+      PropagateTotalCount(parent, int64_t(node->TotalCount) - oldCount, true);
+      PropagateTotalHeight(parent, heightShare() - oldHeight, true);
+      if (parent != root) DetermineHiddenChildrenFlag(parent);
+    }
+    visibleCount = CheckedU32(visibleCount, visibleShare() - oldVisible);
+    AdoptLoadedSelection(node);
+    InvalidateCache();
+  };
+  bool outermost = streamDepth == 0;
+  Restore<int64_t> keepLimit(readLimit);
+  Restore<uint64_t> keepBudget(loadHeightBudget);
+  if (outermost) {
+    readLimit = stream->Size();
+    // No total height may leave 32 bits, whatever the stream holds.
+    loadHeightBudget = UINT32_MAX - uint64_t(root->TotalHeight);
+  }
+  try {
+    ReadNode(stream, version, node);
+  } catch (...) {
+    settle();
+    throw;
+  }
+  settle();
+}
+
+void TVirtualTreeCore::AdoptLoadedSelection(PVirtualNode node) {
+  // A loaded selection becomes the selection of a multi-select tree, else it is dropped.
+  bool multi = options.selection.Contains(toMultiSelect);
+  ClearTempCache();
+  CompactSelection();
+  PVirtualNode stop = node == root ? nullptr : node;
+  PVirtualNode run = node == root ? root->FirstChild : node;
+  while (run != nullptr) {
+    if (run->States & vsSelected) {
+      if (!IsInSelection(run)) {
+        run->States &= ~vsSelected;
+        if (multi) InternalCacheNode(run);
+      }
+    }
+    if (run->FirstChild != nullptr) {
+      run = run->FirstChild;
+      continue;
+    }
+    while (run != nullptr && run != stop && run->NextSibling == nullptr) {
+      run = run->Parent;
+      if (run == root) run = nullptr;
+    }
+    if (run == nullptr || run == stop) break;
+    run = run->NextSibling;
+  }
+  if (!tempNodeCache.empty()) InternalAddToSelection(tempNodeCache, true);
+  ClearTempCache();
+}
+
+void TVirtualTreeCore::ReadNode(TStream* stream, uint16_t version, PVirtualNode node) {
+  Restore<int> keepDepth(streamDepth);
+  if (++streamDepth > kMaxStreamDepth) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+  uint8_t header[8];
+  if (readLimit - stream->Position() < kChunkHeaderSize) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+  ReadStreamExact(stream, header, 8);
+  int32_t type = int32_t(GetU32(header));
+  int32_t size = int32_t(GetU32(header + 4));
+  if (type != kNodeChunk) RaiseTreeError(SCorruptStream1, hcTFCorruptStream1);
+  if (size < 0) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+  int64_t position = stream->Position();
+  if (size > readLimit - position) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+  int64_t end = position + size;
+  Restore<int64_t> keepLimit(readLimit);
+  readLimit = end;
+  while (stream->Position() < end) {
+    position = stream->Position();
+    if (end - position < kChunkHeaderSize) RaiseTreeError(SCorruptStream2, hcTFCorruptStream2);
+    ReadStreamExact(stream, header, 8);
+    int32_t chunkType = int32_t(GetU32(header));
+    int32_t chunkSize = int32_t(GetU32(header + 4));
+    if (chunkSize < 0) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+    if (chunkSize > end - stream->Position()) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+    int64_t chunkEnd = stream->Position() + chunkSize;
+    ReadChunk(stream, version, node, chunkType, chunkSize);
+    // Whatever a chunk reader did, the next chunk starts where this one ends.
+    if (stream->Position() != chunkEnd) stream->Seek(chunkEnd, soBeginning);
+  }
+  if (stream->Position() != end) RaiseTreeError(SCorruptStream2, hcTFCorruptStream2);
+}
+
+void TVirtualTreeCore::FixNodeTotals(PVirtualNode node) {
+  int64_t count = 1;
+  int64_t height = node->NodeHeight;
+  uint32_t children = 0;
+  for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling) {
+    ++children;
+    count += child->TotalCount;
+    if ((node->States & vsExpanded) && (child->States & vsVisible)) height += child->TotalHeight;
+  }
+  node->ChildCount = children;
+  node->TotalCount = CheckedU32(0, count);
+  node->TotalHeight = CheckedU32(0, height);
+  if (children > 0) {
+    node->States |= vsHasChildren;
+    DetermineHiddenChildrenFlag(node);
+  }
+}
+
+bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode node, int32_t chunkType,
+                                 int32_t chunkSize) {
+  int64_t start = stream->Position();
+  int64_t chunkEnd = start + chunkSize;
+  switch (chunkType) {
+    case kBaseChunk: {
+      int32_t recordSize = version >= 2 ? kBaseRecordSize : kBaseRecordSizeV1;
+      if (chunkSize < recordSize) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+      uint8_t record[kBaseRecordSize];
+      ReadStreamExact(stream, record, recordSize);
+      uint32_t childCount = GetU32(record);
+      uint32_t height = GetU32(record + 4);
+      uint16_t stored;
+      uint8_t align, checkState, checkType;
+      if (version >= 2) {
+        stored = GetU16(record + 8);
+        align = record[10];
+        checkState = record[11];
+        checkType = record[12];
+      } else {
+        stored = record[8];
+        stored |= (record[8] & 0x80) ? vsSelected : vsVisible;
+        align = record[9];
+        checkState = record[10];
+        checkType = record[11];
+      }
+      // Each child needs at least a node header, a base header and a record.
+      int64_t minChild = 2 * kChunkHeaderSize + recordSize;
+      if (childCount > (chunkEnd - stream->Position()) / minChild)
+        RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+      if (node != root) {
+        if (height > 0xFFFF) height = 0xFFFF;
+        if (height > loadHeightBudget) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+        loadHeightBudget -= height;
+        node->States = (node->States & ~kStoredNodeStates) | (stored & kStoredNodeStates);
+        node->NodeHeight = static_cast<uint16_t>(height);
+        node->Align = align;
+        node->CheckState = checkState <= csMixedPressed ? TCheckState(checkState) : csUncheckedNormal;
+        node->CheckType = checkType <= ctButton ? TCheckType(checkType) : ctNone;
+        FixNodeTotals(node);
+      }
+      Restore<int64_t> keepLimit(readLimit);
+      readLimit = chunkEnd;
+      try {
+        for (uint32_t i = 0; i < childCount; ++i) {
+          PVirtualNode child = MakeNewNode();
+          child->Parent = node;
+          child->PrevSibling = node->LastChild;
+          child->Index = node->LastChild != nullptr ? node->LastChild->Index + 1 : 0;
+          if (node->LastChild != nullptr)
+            node->LastChild->NextSibling = child;
+          else
+            node->FirstChild = child;
+          node->LastChild = child;
+          node->ChildCount++;
+          ReadNode(stream, version, child);
+        }
+      } catch (...) {
+        FixNodeTotals(node);
+        throw;
+      }
+      FixNodeTotals(node);
+      return true;
+    }
+    case kUserChunk: {
+      if (chunkSize < 1) return true;
+      DoLoadNode(node == root ? nullptr : node, stream);
+      bool consumed = stream->Position() != start;
+      stream->Seek(chunkEnd, soBeginning);
+      return consumed;
+    }
+    default:
+      stream->Seek(chunkEnd, soBeginning);
+      return false;
+  }
+}
+
+void TVirtualTreeCore::SkipNode(TStream* stream) {
+  uint8_t header[8];
+  ReadStreamExact(stream, header, 8);
+  if (int32_t(GetU32(header)) != kNodeChunk) RaiseTreeError(SCorruptStream1, hcTFCorruptStream1);
+  int32_t size = int32_t(GetU32(header + 4));
+  if (size < 0) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+  if (size > stream->Size() - stream->Position()) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+  stream->Seek(size, soCurrent);
+}

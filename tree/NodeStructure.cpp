@@ -1,0 +1,470 @@
+// Node records and the structural operations: making, adding, counting,
+// deleting and clearing nodes, with the totals kept exact along the parent chain.
+#include <cstdlib>
+#include <new>
+
+#include "tree/TreeMath.h"
+#include "tree/VirtualTreeCore.h"
+
+TVirtualTreeCore::~TVirtualTreeCore() {
+  // The window class clears the tree with events before this runs; what is
+  // left is freed silently (no handler may run on a half-destroyed object).
+  if (root == nullptr) return;
+  FreeSubtree(root);
+  std::free(root);
+  root = nullptr;
+}
+
+void TVirtualTreeCore::CreateRootNode() {
+  if (root != nullptr) return;
+  void* block = std::calloc(1, kNodeHeaderSize + totalInternalDataSize);
+  if (block == nullptr) throw std::bad_alloc();
+  root = static_cast<PVirtualNode>(block);
+  root->States = vsInitialized | vsExpanded | vsHasChildren | vsVisible;
+  root->NodeHeight = static_cast<uint16_t>(defaultNodeHeight > 0xFFFF ? 0xFFFF : defaultNodeHeight);
+  root->TotalHeight = root->NodeHeight;
+  root->TotalCount = 1;
+  root->Align = 50;
+  root->PrevSibling = root;
+  root->NextSibling = root;
+  // The root's parent link holds the tree: upward walks stop at the root.
+  root->Parent = reinterpret_cast<PVirtualNode>(this);
+}
+
+PVirtualNode TVirtualTreeCore::MakeNewNode() {
+  if (nodeDataSize == -1) DoGetNodeDataSize(nodeDataSize);
+  if (nodeDataSize < 0) throw EIntOverflow("Node data size must not be negative");
+  size_t size = kNodeHeaderSize + totalInternalDataSize;
+  if (!IsTreeDesigning()) size += static_cast<size_t>(nodeDataSize);
+  void* block = std::calloc(1, size);
+  if (block == nullptr) throw std::bad_alloc();
+  PVirtualNode node = static_cast<PVirtualNode>(block);
+  node->TotalCount = 1;
+  node->NodeHeight = static_cast<uint16_t>(defaultNodeHeight > 0xFFFF ? 0xFFFF : defaultNodeHeight);
+  node->TotalHeight = node->NodeHeight;
+  node->States = vsVisible;
+  node->Align = 50;
+  return node;
+}
+
+void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) { std::free(node); }
+
+void TVirtualTreeCore::FreeSubtree(PVirtualNode node) {
+  // Post-order without recursion, so deep chains cannot exhaust the stack.
+  PVirtualNode run = node->FirstChild;
+  while (run != nullptr && run != node) {
+    if (run->FirstChild != nullptr) {
+      run = run->FirstChild;
+      continue;
+    }
+    PVirtualNode next = run->NextSibling;
+    PVirtualNode up = run->Parent;
+    FreeNodeRecord(run);
+    if (next != nullptr) {
+      run = next;
+      continue;
+    }
+    up->FirstChild = nullptr;
+    run = up;
+  }
+  node->FirstChild = nullptr;
+  node->LastChild = nullptr;
+}
+
+void TVirtualTreeCore::PropagateTotalCount(PVirtualNode node, int64_t value, bool relative) {
+  int64_t difference = relative ? value : value - static_cast<int64_t>(node->TotalCount);
+  if (difference == 0) return;
+  for (;;) {
+    node->TotalCount = CheckedU32(node->TotalCount, difference);
+    if (node == root) break;
+    node = node->Parent;
+  }
+}
+
+void TVirtualTreeCore::PropagateTotalHeight(PVirtualNode node, int64_t value, bool relative) {
+  int64_t difference = relative ? value : value - static_cast<int64_t>(node->TotalHeight);
+  if (difference == 0) return;
+  for (;;) {
+    node->TotalHeight = CheckedU32(node->TotalHeight, difference);
+    // A hidden node or a collapsed parent absorbs the change.
+    if (!(node->States & vsVisible) || node == root) break;
+    node = node->Parent;
+    if (!(node->States & vsExpanded)) break;
+  }
+}
+
+void TVirtualTreeCore::CreateChildren(PVirtualNode node, uint32_t count) {
+  uint32_t index = 0;
+  if (node->LastChild != nullptr)
+    index = CheckedU32(node->LastChild->Index, 1);
+  else
+    node->States |= vsHasChildren;
+  node->States &= ~vsAllChildrenHidden;
+  CheckedU32(node->ChildCount, count);  // overflow check before anything is made
+  bool expanded = (node->States & vsExpanded) != 0;
+  bool shown = expanded && (node == root || IsFullyVisible(node));
+  for (uint32_t i = 0; i < count; ++i) {
+    PVirtualNode child = MakeNewNode();
+    child->Index = index++;
+    child->Parent = node;
+    child->PrevSibling = node->LastChild;
+    if (node->LastChild != nullptr)
+      node->LastChild->NextSibling = child;
+    else
+      node->FirstChild = child;
+    node->LastChild = child;
+    node->ChildCount++;
+    // Counted one by one, so that a failing allocation leaves exact totals.
+    PropagateTotalCount(node, 1, true);
+    if (expanded) PropagateTotalHeight(node, child->NodeHeight, true);
+    if (shown) visibleCount = CheckedU32(visibleCount, 1);
+  }
+  // Heights are measured only once the new nodes are linked and counted, so a
+  // changed height is propagated exactly once (by SetNodeHeight).
+  if (options.misc.Contains(toVariableNodeHeight)) {
+    ++updateCount;
+    try {
+      for (PVirtualNode run = node->LastChild; count > 0 && run != nullptr; run = run->PrevSibling, --count)
+        MeasureNodeHeight(MeasureCanvas(), run);
+    } catch (...) {
+      --updateCount;
+      throw;
+    }
+    --updateCount;
+  }
+}
+
+void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
+  if (options.misc.Contains(toReadOnly)) return;
+  if (node == nullptr) node = root;
+  if (newCount == 0) {
+    DeleteChildren(node, false);
+    return;
+  }
+  if (newCount == node->ChildCount && (node->FirstChild != nullptr || node->ChildCount == 0)) return;
+  StopCacheValidation();
+  if (node->FirstChild == nullptr && node->ChildCount > 0) node->ChildCount = 0;  // count of a pending load
+  if (newCount > node->ChildCount) {
+    CreateChildren(node, newCount - node->ChildCount);
+    if (updateCount == 0 && options.autoOptions.Contains(toAutoSort) && HeaderSortColumn() > InvalidColumn)
+      Sort(node, HeaderSortColumn(), HeaderSortDirection(), true);
+    InvalidateCache();
+  } else {
+    while (node->ChildCount > newCount && node->LastChild != nullptr) DeleteNode(node->LastChild, true);
+  }
+  if (updateCount == 0) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    InvalidateWhole();
+  }
+  StructureChange(node == root ? nullptr : node, crChildAdded);
+}
+
+uint32_t TVirtualTreeCore::GetChildCount(PVirtualNode node) const {
+  if (node == nullptr || node == root) return GetRootNodeCount();
+  return node->ChildCount;
+}
+
+uint32_t TVirtualTreeCore::GetRootNodeCount() const {
+  if (states.Contains(tsNeedRootCountUpdate)) return pendingRootCount;
+  return root != nullptr ? root->ChildCount : 0;
+}
+
+void TVirtualTreeCore::SetRootNodeCount(uint32_t value) {
+  if (IsTreeLoading()) {
+    pendingRootCount = value;
+    DoStateChange({tsNeedRootCountUpdate});
+    return;
+  }
+  if (value == root->ChildCount) return;
+  BeginUpdate();
+  try {
+    StopCacheValidation();
+    SetChildCount(root, value);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TVirtualTreeCore::ApplyPendingRootCount() {
+  if (!states.Contains(tsNeedRootCountUpdate)) return;
+  DoStateChange({}, {tsNeedRootCountUpdate});
+  SetRootNodeCount(pendingRootCount);
+}
+
+PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
+  if (options.misc.Contains(toReadOnly)) return nullptr;
+  CancelEditNode();
+  if (parent == nullptr) parent = root;
+  if (!(parent->States & vsInitialized)) InitNode(parent);
+  // The data size is known (asked) and checked before the node is linked.
+  if (userData != nullptr) {
+    if (nodeDataSize == -1) DoGetNodeDataSize(nodeDataSize);
+    if (nodeDataSize < static_cast<int>(sizeof(void*))) RaiseTreeError(SCannotSetUserData, hcTFCannotSetUserData);
+  }
+  ++updateCount;
+  try {
+    SetChildCount(parent, parent->ChildCount + 1);
+  } catch (...) {
+    --updateCount;
+    throw;
+  }
+  parent->States &= ~vsAllChildrenHidden;
+  --updateCount;
+  PVirtualNode result = parent->LastChild;
+  if (userData != nullptr && result != nullptr) {
+    *static_cast<void**>(GetNodeData(result)) = userData;
+    result->States |= vsInitialUserData;
+  }
+  InvalidateCache();
+  if (updateCount == 0) {
+    ValidateCache();
+    if (states.Contains(tsStructureChangePending)) StructureChange(parent == root ? nullptr : parent, crChildAdded);
+    if (options.autoOptions.Contains(toAutoSort) && HeaderSortColumn() > InvalidColumn)
+      Sort(parent, HeaderSortColumn(), HeaderSortDirection(), true);
+    InvalidateBelowNode(parent);
+    UpdateScrollBars(true);
+  }
+  return result;
+}
+
+void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) {
+  if (node == nullptr) node = root;
+  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly)) return;
+  VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  ++updateCount;
+  StopCacheValidation();
+  int oldX = offsetX, oldY = offsetY;
+  bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
+  node->States |= vsClearing;
+  try {
+    PVirtualNode run = node->LastChild;
+    while (run != nullptr) {
+      PVirtualNode previous = run->PrevSibling;
+      if (shown && (run->States & vsVisible)) visibleCount = CheckedU32(visibleCount, -1);
+      run->States |= vsDeleting;
+      if (previous != nullptr) previous->NextSibling = nullptr;
+      node->LastChild = previous;
+      if (previous == nullptr) node->FirstChild = nullptr;
+      DeleteNode(run, true);
+      run = previous;
+    }
+  } catch (...) {
+    // Keep what is left consistent: the remaining children stay linked.
+    node->States &= ~vsClearing;
+    node->ChildCount = 0;
+    for (PVirtualNode c = node->FirstChild; c != nullptr; c = c->NextSibling) node->ChildCount++;
+    --updateCount;
+    throw;
+  }
+  node->States &= ~vsClearing;
+  if (resetHasChildren) node->States &= ~vsHasChildren;
+  if (node != root) node->States &= ~vsExpanded;
+  node->ChildCount = 0;
+  if (node == root || (node->States & vsDeleting)) {
+    node->TotalHeight = node->NodeHeight;
+    node->TotalCount = 1;
+  } else {
+    PropagateTotalHeight(node, GetNodeHeight(node), false);
+    PropagateTotalCount(node, 1, false);
+  }
+  node->FirstChild = nullptr;
+  node->LastChild = nullptr;
+  --updateCount;
+  InvalidateCache();
+  if (updateCount == 0) {
+    CompactSelection();
+    ValidateCache();
+    UpdateScrollBars(true);
+    if (oldX == offsetX && oldY == offsetY)
+      InvalidateBelowNode(node);
+    else
+      InvalidateWhole();
+  }
+  StructureChange(node == root ? nullptr : node, crChildDeleted);
+}
+
+void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
+  if (node == nullptr || node == root || options.misc.Contains(toReadOnly)) return;
+  VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  StopCacheValidation();
+  PVirtualNode parent = node->Parent;
+  bool parentClearing = (parent->States & vsClearing) != 0;
+  if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
+  int oldX = offsetX, oldY = offsetY;
+  if (!(node->States & vsSelected)) {
+    InvalidateBelowNode(parent);
+  } else if (updateCount == 0) {
+    bool wasSynch = states.Contains(tsSynchMode);
+    DoStateChange({tsSynchMode});
+    RemoveFromSelection(node);
+    if (!wasSynch) DoStateChange({}, {tsSynchMode});
+    InvalidateBelowNode(parent);
+  } else {
+    InternalRemoveFromSelection(node);
+  }
+  if (states.Contains(tsHint)) {
+    CancelHint();
+    DoStateChange({}, {tsHint});
+  }
+  DeleteChildren(node, false);
+  InternalDisconnectNode(node, false, reindex);
+  DoFreeNode(node);
+  if (!parentClearing) {
+    DetermineHiddenChildrenFlag(parent);
+    InvalidateCache();
+    if (updateCount == 0) {
+      CompactSelection();
+      ValidateCache();
+      UpdateScrollBars(true);
+      if (oldX != offsetX || oldY != offsetY) InvalidateWhole();
+    }
+  }
+}
+
+void TVirtualTreeCore::ForgetNode(PVirtualNode node) {
+  if (focusedNode == node) focusedNode = nullptr;
+  if (hotNode == node) hotNode = nullptr;
+  if (rangeAnchor == node) rangeAnchor = nullptr;
+  if (lastChangedNode == node) lastChangedNode = nullptr;
+  if (lastStructureChangeNode == node) lastStructureChangeNode = nullptr;
+  if (checkNode == node) {
+    checkNode = nullptr;
+    DoStateChange({}, {tsMouseCheckPending, tsKeyCheckPending});
+  }
+  if (dropTargetNode == node) dropTargetNode = nullptr;
+  if (lastDropTarget == node) lastDropTarget = nullptr;
+  if (lastSearchNode == node) lastSearchNode = nullptr;
+  if (editNode == node) editNode = nullptr;
+  if (validationNode == node) {
+    validationNode = nullptr;
+    validationRunning = false;
+  }
+  for (PVirtualNode& cached : tempNodeCache)
+    if (cached == node) cached = nullptr;
+  NodeForgotten(node);
+}
+
+void TVirtualTreeCore::Clear() {
+  if (options.misc.Contains(toReadOnly) && !IsTreeDestroying()) return;
+  BeginUpdate();
+  try {
+    StopCacheValidation();
+    if (states.Contains(tsEditing)) CancelEditNode();
+    if (states.Contains(tsCutPending) || states.Contains(tsCopyPending)) {
+      EmptyClipboardMark();
+      DoStateChange({}, {tsCutPending, tsCopyPending});
+    }
+    ClearSelection();
+    focusedNode = nullptr;
+    hotNode = nullptr;
+    lastChangedNode = nullptr;
+    lastStructureChangeNode = nullptr;
+    rangeAnchor = nullptr;
+    checkNode = nullptr;
+    dropTargetNode = nullptr;
+    lastDropTarget = nullptr;
+    lastSearchNode = nullptr;
+    editNode = nullptr;
+    ClearTempCache();
+    bool wasReadOnly = options.misc.Contains(toReadOnly);
+    options.misc.Exclude(toReadOnly);  // a destroying read-only tree is still emptied
+    try {
+      DeleteChildren(root, true);
+    } catch (...) {
+      if (wasReadOnly) options.misc.Include(toReadOnly);
+      throw;
+    }
+    if (wasReadOnly) options.misc.Include(toReadOnly);
+    visibleCount = 0;
+    offsetX = 0;
+    offsetY = 0;
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TVirtualTreeCore::DeleteSelectedNodes() {
+  if (selectionCount == 0 || options.misc.Contains(toReadOnly)) return;
+  BeginUpdate();
+  try {
+    std::vector<PVirtualNode> nodes = GetSelectionInOrder(true);
+    for (size_t i = nodes.size(); i-- > 1;)
+      DeleteNode(nodes[i], nodes[i]->Parent != nodes[i - 1]->Parent);
+    if (!nodes.empty()) DeleteNode(nodes[0], true);
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+}
+
+void TVirtualTreeCore::SetHasChildren(PVirtualNode node, bool value) {
+  if (node == nullptr || node == root || options.misc.Contains(toReadOnly)) return;
+  if (value) {
+    node->States |= vsHasChildren;
+    if (node->FirstChild == nullptr) node->States &= ~vsAllChildrenHidden;
+    return;
+  }
+  node->States &= ~vsHasChildren;
+  DeleteChildren(node, false);
+}
+
+void* TVirtualTreeCore::GetNodeData(PVirtualNode node) const {
+  VT_ASSERT(nodeDataSize > 0, "NodeDataSize not initialized.");
+  if (node == nullptr || node == root) return nullptr;
+  return reinterpret_cast<char*>(node) + kNodeHeaderSize + totalInternalDataSize;
+}
+
+void TVirtualTreeCore::SetNodeDataSize(int value) {
+  if (value < -1) value = -1;
+  if (value == nodeDataSize) return;
+  bool hasNodes = root != nullptr && root->FirstChild != nullptr;
+  // Records of the old size cannot be kept, and a read-only tree cannot be rebuilt.
+  if (hasNodes && options.misc.Contains(toReadOnly)) return;
+  if (IsTreeLoading() || IsTreeDesigning() || root == nullptr) {
+    nodeDataSize = value;
+    return;
+  }
+  uint32_t count = root->ChildCount;
+  Clear();
+  nodeDataSize = value;
+  SetRootNodeCount(count);
+}
+
+uint32_t TVirtualTreeCore::AllocateInternalDataArea(uint32_t size) {
+  VT_ASSERT(root == nullptr || root->FirstChild == nullptr,
+            "Internal data allocation must be done before any node is created.");
+  uint32_t offset = kNodeHeaderSize + totalInternalDataSize;
+  totalInternalDataSize += (size + 3) & ~3u;
+  if (root != nullptr) {
+    std::free(root);
+    root = nullptr;
+    CreateRootNode();
+  }
+  return offset;
+}
+
+void TVirtualTreeCore::SetDefaultNodeHeight(uint32_t value) {
+  if (value == 0) value = 18;
+  if (value > 0xFFFF) value = 0xFFFF;
+  if (value == defaultNodeHeight) return;
+  DoStateChange({tsNeedScale});
+  int64_t difference = static_cast<int64_t>(value) - static_cast<int64_t>(defaultNodeHeight);
+  if (root != nullptr) {
+    root->TotalHeight = CheckedU32(root->TotalHeight, difference);
+    root->NodeHeight = static_cast<uint16_t>(value);
+  }
+  defaultNodeHeight = value;
+  InvalidateCache();
+  if (updateCount == 0 && HasWindowHandle() && !IsTreeLoading()) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    ScrollIntoView(focusedNode, options.selection.Contains(toCenterScrollIntoView), true);
+    InvalidateWhole();
+  }
+}

@@ -1,0 +1,208 @@
+// Expanding and collapsing, node heights and visibility: everything that
+// changes the room a node takes, with the totals and the visible count.
+#include "tree/TreeMath.h"
+#include "tree/VirtualTreeCore.h"
+
+void TVirtualTreeCore::SetExpanded(PVirtualNode node, bool value) {
+  if (node == nullptr || node == root) return;
+  if (value != ((node->States & vsExpanded) != 0)) ToggleNode(node);
+}
+
+void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
+  VT_ASSERT(node != nullptr, "Node must not be nil.");
+  if (node == root || (node->States & (vsDeleting | vsToggling))) return;
+  node->States |= vsToggling;
+  PVirtualNode lastTop = updateCount == 0 ? GetTopNode() : nullptr;
+  bool changed = false;
+  bool animate = options.animation.Contains(toAnimatedToggle) && updateCount == 0;
+  try {
+    if (node->States & vsExpanded) {
+      if (DoCollapsing(node)) {
+        changed = true;
+        if (animate && !states.Contains(tsCollapsing)) {
+          CancelHint();
+          AnimateToggle(node, false);
+        }
+        if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(node)));
+        PropagateTotalHeight(node, GetNodeHeight(node), false);
+        node->States &= ~vsExpanded;
+        DoCollapsed(node);
+        if (options.autoOptions.Contains(toAutoFreeOnCollapse) && node->FirstChild != nullptr) {
+          DeleteChildren(node, false);
+          node->States |= vsHasChildren;
+        }
+      }
+    } else if (DoExpanding(node)) {
+      changed = true;
+      if (!(node->States & vsInitialized)) InitNode(node);
+      if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
+      if (node->FirstChild != nullptr && !(node->States & vsExpanded)) {
+        int64_t heightSum = 0;
+        for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+          if (child->States & vsVisible) heightSum += child->TotalHeight;
+        if (animate && !states.Contains(tsExpanding) && !states.Contains(tsPainting)) AnimateToggle(node, true);
+        node->States |= vsExpanded;
+        PropagateTotalHeight(node, heightSum, true);
+        if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, CountVisibleChildren(node));
+        DoExpanded(node);
+      }
+    }
+  } catch (...) {
+    node->States &= ~vsToggling;
+    throw;
+  }
+  if (changed) {
+    InvalidateCache();
+    if (updateCount == 0) {
+      ValidateCache();
+      if (node->FirstChild != nullptr) {
+        UpdateScrollBars(true);
+        if (options.autoOptions.Contains(toAutoScrollOnExpand) && (node->States & vsExpanded)) {
+          if (static_cast<int64_t>(node->TotalHeight) > TreeClientHeight())
+            SetTopNode(node);
+          else
+            ScrollIntoView(node->LastChild, options.selection.Contains(toCenterScrollIntoView), false);
+        }
+        if (lastTop != GetTopNode())
+          InvalidateWhole();
+        else
+          InvalidateBelowNode(node);
+      } else {
+        InvalidateNodeArea(node);
+      }
+    }
+  }
+  node->States &= ~vsToggling;
+}
+
+void TVirtualTreeCore::FullExpand(PVirtualNode node) {
+  if (root->FirstChild == nullptr && root->ChildCount == 0) return;
+  if (node == root) node = nullptr;
+  DoStateChange({tsExpanding});
+  BeginUpdate();
+  try {
+    PVirtualNode stop = nullptr;
+    PVirtualNode run = node;
+    if (node != nullptr) {
+      for (PVirtualNode up = node; up != root && stop == nullptr; up = up->Parent) stop = up->NextSibling;
+    } else {
+      run = GetFirst();
+    }
+    while (run != nullptr && run != stop) {
+      if (!(run->States & vsInitialized)) InitNode(run);
+      if (!(run->States & vsExpanded)) ToggleNode(run);
+      run = GetNext(run);
+    }
+  } catch (...) {
+    EndUpdate();
+    DoStateChange({}, {tsExpanding});
+    throw;
+  }
+  EndUpdate();
+  DoStateChange({}, {tsExpanding});
+}
+
+void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
+  if (root->FirstChild == nullptr) return;
+  if (node == root) node = nullptr;
+  DoStateChange({tsCollapsing});
+  BeginUpdate();
+  try {
+    // From the last node of the subtree backwards, so that a collapse that
+    // frees children never frees a node still to be visited.
+    PVirtualNode run = GetLastNoInit(node);
+    while (run != nullptr && run != node) {
+      PVirtualNode previous = GetPreviousNoInit(run);
+      if ((run->States & vsExpanded) && (run->States & vsHasChildren)) ToggleNode(run);
+      run = previous;
+    }
+    if (node != nullptr && (node->States & vsExpanded) && (node->States & vsHasChildren)) ToggleNode(node);
+  } catch (...) {
+    EndUpdate();
+    DoStateChange({}, {tsCollapsing});
+    throw;
+  }
+  EndUpdate();
+  DoStateChange({}, {tsCollapsing});
+}
+
+uint32_t TVirtualTreeCore::GetNodeHeight(PVirtualNode node) {
+  if (node == nullptr || node == root) return 0;
+  if (options.misc.Contains(toVariableNodeHeight)) MeasureNodeHeight(MeasureCanvas(), node);
+  return node->NodeHeight;
+}
+
+void TVirtualTreeCore::MeasureNodeHeight(TCanvas* canvas, PVirtualNode node) {
+  if (node == nullptr || node == root || (node->States & vsHeightMeasured)) return;
+  node->States |= vsHeightMeasured;
+  int height = node->NodeHeight;
+  DoMeasureItem(canvas, node, height);
+  if (height < 0) height = 0;
+  if (height > 0xFFFF) height = 0xFFFF;
+  if (height != node->NodeHeight) SetNodeHeight(node, static_cast<uint32_t>(height));
+}
+
+void TVirtualTreeCore::SetNodeHeight(PVirtualNode node, uint32_t value) {
+  if (value > 0xFFFF) value = 0xFFFF;
+  if (node == nullptr || node == root || value == node->NodeHeight || options.misc.Contains(toReadOnly)) return;
+  int64_t difference = static_cast<int64_t>(value) - node->NodeHeight;
+  node->NodeHeight = static_cast<uint16_t>(value);
+  PropagateTotalHeight(node, difference, true);
+  UpdateEditBounds();
+  // A height measured by the cache rebuild itself is already part of that rebuild.
+  if (inValidationStep || !IsFullyVisible(node)) return;
+  InvalidateCache();
+  if (updateCount == 0) {
+    ValidateCache();
+    InvalidateBelowNode(node);
+    UpdateScrollBars(true);
+  }
+}
+
+void TVirtualTreeCore::SetIsVisible(PVirtualNode node, bool value) {
+  if (node == nullptr || node == root || value == ((node->States & vsVisible) != 0)) return;
+  PVirtualNode parent = node->Parent;
+  bool shown = AncestorsShown(node) && (parent == root || (parent->States & vsExpanded));
+  bool counts = (parent->States & vsExpanded) != 0;
+  if (value) {
+    node->States |= vsVisible;
+    if (counts) PropagateTotalHeight(parent, node->TotalHeight, true);
+    if (shown) visibleCount = CheckedU32(visibleCount, int64_t(CountVisibleChildren(node)) + 1);
+    if (parent != root) parent->States &= ~vsAllChildrenHidden;
+  } else {
+    if (shown) visibleCount = CheckedU32(visibleCount, -(int64_t(CountVisibleChildren(node)) + 1));
+    if (counts) PropagateTotalHeight(parent, -static_cast<int64_t>(node->TotalHeight), true);
+    node->States &= ~vsVisible;
+    if (parent != root) {
+      if (updateCount == 0)
+        DetermineHiddenChildrenFlag(parent);
+      else
+        DoStateChange({tsUpdateHiddenChildrenNeeded});
+    }
+  }
+  InvalidateCache();
+  if (updateCount == 0) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    InvalidateWhole();
+  }
+}
+
+void TVirtualTreeCore::SetDisabled(PVirtualNode node, bool value) {
+  if (node == nullptr || node == root || value == ((node->States & vsDisabled) != 0)) return;
+  if (value)
+    node->States |= vsDisabled;
+  else
+    node->States &= ~vsDisabled;
+  InvalidateNodeArea(node);
+}
+
+void TVirtualTreeCore::SetMultiline(PVirtualNode node, bool value) {
+  if (node == nullptr || node == root || value == ((node->States & vsMultiline) != 0)) return;
+  if (value)
+    node->States |= vsMultiline;
+  else
+    node->States &= ~vsMultiline;
+  node->States &= ~vsHeightMeasured;
+  InvalidateNodeArea(node);
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Checked counter arithmetic of the tree (Win32-free): the tree's counts and
+// heights are unsigned 32-bit, and leaving that range is an error.
+#include <cstdint>
+
+#include "core/Exception.h"
+
+// value + delta, raising EIntOverflow when the result leaves 0 .. 2^32 - 1.
+inline uint32_t CheckedU32(uint32_t value, int64_t delta) {
+  int64_t result = static_cast<int64_t>(value) + delta;
+  if (result < 0 || result > static_cast<int64_t>(UINT32_MAX)) throw EIntOverflow("Integer overflow");
+  return static_cast<uint32_t>(result);
+}

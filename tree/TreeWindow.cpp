@@ -1,0 +1,346 @@
+// The tree's window: repaint requests, scroll bars and offsets, scrolling a
+// node into view, the window's timers (delayed notifications, cache
+// rebuilding in steps) and its window class.
+#include "tree/VirtualTrees.h"
+
+namespace {
+// Window timers by number: 2 edit, 4 scroll, 5 change, 6 structure change,
+// 7 search; 8 rebuilds the position cache in steps on the window's own thread.
+constexpr UINT_PTR kChangeTimer = 5;
+constexpr UINT_PTR kStructureChangeTimer = 6;
+constexpr UINT_PTR kCacheTimer = 8;
+// Nodes walked per cache step: about a millisecond of work.
+constexpr uint32_t kCacheStepBudget = 50000;
+}  // namespace
+
+const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
+  static const TMessageMap map(TCustomControl::ClassMessageMap(), {
+                                                                      OnMessage(WM_TIMER, &TBaseVirtualTree::WMTimer),
+                                                                      OnMessage(WM_VSCROLL, &TBaseVirtualTree::WMVScroll),
+                                                                      OnMessage(WM_HSCROLL, &TBaseVirtualTree::WMHScroll),
+                                                                      OnMessage(WM_SIZE, &TBaseVirtualTree::WMSize),
+                                                                  });
+  return &map;
+}
+
+void TBaseVirtualTree::CreateParams(TCreateParams& params) {
+  TCustomControl::CreateParams(params);
+  params.Style |= WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VSCROLL | WS_HSCROLL;
+  params.WindowClass.style |= CS_DBLCLKS;
+  if (options.misc.Contains(toFullRepaintOnResize)) params.WindowClass.style |= CS_HREDRAW | CS_VREDRAW;
+  if (borderStyle == bsSingle) params.ExStyle |= WS_EX_CLIENTEDGE;
+}
+
+void TBaseVirtualTree::CreateWnd() {
+  DoStateChange({tsWindowCreating});
+  TCustomControl::CreateWnd();
+  DoStateChange({}, {tsWindowCreating});
+  if (options.paint.Contains(toThemeAware)) DoStateChange({tsUseThemes});
+  if (states.Contains(tsValidationNeeded)) ValidateCache();
+  UpdateScrollBars(true);
+}
+
+void TBaseVirtualTree::Paint() {
+  // The painting pipeline is added by the paint unit; until then the tree
+  // fills its background and lets the application paint through OnPaintBackground.
+  TRect r = ClientRect();
+  if (DoPaintBackground(Canvas(), r)) return;
+  Canvas()->Brush()->SetColor(Color());
+  Canvas()->FillRect(r);
+}
+
+void TBaseVirtualTree::InvalidateWhole() {
+  if (HandleAllocated() && updateCount == 0) Invalidate();
+}
+
+int TBaseVirtualTree::TreeClientHeight() const { return ClientHeight(); }
+
+void TBaseVirtualTree::CancelHint() { Application->CancelHint(); }
+
+void TBaseVirtualTree::EmptyClipboardMark() { OleSetClipboard(nullptr); }
+
+void TBaseVirtualTree::StopTreeTimer(int id) {
+  if (HandleAllocated()) KillTimer(handle, static_cast<UINT_PTR>(id));
+}
+
+void TBaseVirtualTree::SetRedraw(bool on) {
+  if (HandleAllocated() && Visible()) SendMessageW(handle, WM_SETREDRAW, on ? 1 : 0, 0);
+}
+
+void TBaseVirtualTree::ScheduleCacheValidation() {
+  if (!HandleAllocated()) {
+    TVirtualTreeCore::ScheduleCacheValidation();
+    return;
+  }
+  DoStateChange({tsValidating}, {tsUseCache, tsStopValidation});
+  SetTimer(handle, kCacheTimer, USER_TIMER_MINIMUM, nullptr);
+}
+
+void TBaseVirtualTree::CancelCacheValidation() {
+  if (HandleAllocated()) KillTimer(handle, kCacheTimer);
+}
+
+void TBaseVirtualTree::StructureChange(PVirtualNode node, TChangeReason reason) {
+  TVirtualTreeCore::StructureChange(node, reason);
+  if (updateCount == 0 && changeDelay > 0 && HandleAllocated() && states.Contains(tsStructureChangePending))
+    SetTimer(handle, kStructureChangeTimer, changeDelay, nullptr);
+}
+
+void TBaseVirtualTree::Change(PVirtualNode node) {
+  TVirtualTreeCore::Change(node);
+  if (updateCount == 0 && changeDelay > 0 && HandleAllocated() && states.Contains(tsChangePending))
+    SetTimer(handle, kChangeTimer, changeDelay, nullptr);
+}
+
+void TBaseVirtualTree::WMTimer(TMessage& m) {
+  switch (m.WParam) {
+    case kCacheTimer: {
+      if (!states.Contains(tsValidating)) {
+        KillTimer(handle, kCacheTimer);
+        break;
+      }
+      int result = ValidateCacheSteps(kCacheStepBudget);
+      if (result == 2) break;
+      KillTimer(handle, kCacheTimer);
+      FinishCacheValidation(result == 1);
+      break;
+    }
+    case kChangeTimer:
+      KillTimer(handle, kChangeTimer);
+      if (states.Contains(tsChangePending)) DoChange(lastChangedNode);
+      break;
+    case kStructureChangeTimer:
+      KillTimer(handle, kStructureChangeTimer);
+      if (states.Contains(tsStructureChangePending)) DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
+      break;
+    default:
+      Inherited(ClassMessageMap(), m);
+  }
+}
+
+TRect TBaseVirtualTree::InvalidateNode(PVirtualNode node) {
+  TRect r;
+  if (node == nullptr || node == root || !HandleAllocated() || updateCount > 0) return r;
+  r = GetDisplayRect(node, NoColumn, false);
+  RECT rect{r.Left, r.Top, r.Right, r.Bottom};
+  InvalidateRect(handle, &rect, FALSE);
+  return r;
+}
+
+void TBaseVirtualTree::InvalidateBelow(PVirtualNode node) {
+  if (updateCount > 0 || !HandleAllocated()) return;
+  if (node == nullptr || node == root) {
+    Invalidate();
+    return;
+  }
+  if ((node->States & vsInitialized) && (node->States & vsVisible) && IsFullyVisible(node)) {
+    TRect client = ClientRect();
+    int top = static_cast<int>(GetNodeTop(node)) + offsetY;
+    if (top < client.Top || top >= client.Bottom) return;
+    RECT rect{client.Left, top, client.Right, client.Bottom};
+    InvalidateRect(handle, &rect, FALSE);
+  }
+}
+
+void TBaseVirtualTree::InvalidateColumn(TColumnIndex column) {
+  if (updateCount > 0 || !HandleAllocated() || column < 0 || column >= HeaderColumnCount()) return;
+  // Column geometry comes with the header unit; without it the whole client area is the strip.
+  Invalidate();
+}
+
+TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped) {
+  if (node == nullptr || node == root) return TRect();
+  if (!(node->States & vsInitialized)) InitNode(node);
+  if (!IsFullyVisible(node)) return TRect();
+  int top = static_cast<int>(GetNodeTop(node)) + offsetY;
+  int width = HandleAllocated() ? ClientWidth() : Width();
+  int left = offsetX;
+  if (textOnly) {
+    int level = static_cast<int>(GetNodeLevel(node)) + (options.paint.Contains(toShowRoot) ? 1 : 0);
+    left += level * static_cast<int>(indent) + margin;
+    return TRect{left, top, left + DoGetNodeWidth(node, column) + 2 * textMargin, top + node->NodeHeight};
+  }
+  return TRect{left, top, left + (int(rangeX) > width ? int(rangeX) : width), top + node->NodeHeight};
+}
+
+PVirtualNode TBaseVirtualTree::GetTopNode() {
+  int top = 0;
+  return GetNodeAt(0, 0, true, top);
+}
+
+void TBaseVirtualTree::SetTopNode(PVirtualNode node) {
+  if (node == nullptr || node == root) return;
+  for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
+    if (!(run->States & vsExpanded)) ToggleNode(run);
+  if (!IsFullyVisible(node)) return;
+  SetOffsetY(-static_cast<int>(GetNodeTop(node)));
+}
+
+void TBaseVirtualTree::SetOffsetX(int value) {
+  int clientWidth = HandleAllocated() ? ClientWidth() : Width();
+  int lowest = clientWidth - static_cast<int>(rangeX);
+  if (value < lowest) value = lowest;
+  if (value > 0) value = 0;
+  if (value == offsetX) return;
+  int delta = value - offsetX;
+  offsetX = value;
+  DoScroll(delta, 0);
+  if (HandleAllocated()) {
+    SetScrollPos(handle, SB_HORZ, -offsetX, TRUE);
+    InvalidateWhole();
+  }
+}
+
+void TBaseVirtualTree::SetOffsetY(int value) {
+  int clientHeight = HandleAllocated() ? ClientHeight() : Height();
+  int lowest = clientHeight - static_cast<int>(rangeY);
+  if (value < lowest) value = lowest;
+  if (value > 0) value = 0;
+  if (value == offsetY) return;
+  int delta = value - offsetY;
+  offsetY = value;
+  DoScroll(0, delta);
+  if (HandleAllocated()) {
+    SetScrollPos(handle, SB_VERT, -offsetY, TRUE);
+    InvalidateWhole();
+  }
+}
+
+bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horizontally) {
+  if (node == nullptr || node == root) return false;
+  for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
+    if (!(run->States & vsExpanded)) ToggleNode(run);
+  TRect r = GetDisplayRect(node, focusedColumn, false, !options.misc.Contains(toGridExtensions));
+  if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
+  int clientHeight = ClientHeight();
+  bool scrolled = false;
+  if (r.Top < 0) {
+    SetOffsetY(offsetY - r.Top + (center ? clientHeight / 2 : 0));
+    scrolled = true;
+  } else if (r.Bottom > clientHeight || center) {
+    int delta = center ? r.Bottom - clientHeight / 2 : r.Bottom - clientHeight;
+    SetOffsetY(offsetY - delta);
+    scrolled = true;
+  }
+  if (horizontally) {
+    int clientWidth = ClientWidth();
+    if (r.Left < 0 || r.Right > clientWidth) {
+      SetOffsetX(clientWidth / 2 - ((r.Left + r.Right) / 2 - offsetX));
+      scrolled = true;
+    }
+  }
+  return scrolled;
+}
+
+int TBaseVirtualTree::GetMaxRightExtend() {
+  // The nodes in the client area decide the width; the rest are not asked.
+  int result = 0;
+  int clientHeight = HandleAllocated() ? ClientHeight() : Height();
+  int top = 0;
+  PVirtualNode run = GetNodeAt(0, 0, true, top);
+  int level0 = options.paint.Contains(toShowRoot) ? 1 : 0;
+  while (run != nullptr && top < clientHeight) {
+    int level = static_cast<int>(GetNodeLevel(run)) + level0;
+    int right = level * static_cast<int>(indent) + margin + 2 * textMargin + DoGetNodeWidth(run, NoColumn);
+    if (right > result) result = right;
+    top += run->NodeHeight;
+    run = GetNextVisibleNoInit(run);
+  }
+  return result;
+}
+
+void TBaseVirtualTree::UpdateScrollBars(bool doRepaint) {
+  if (!HandleAllocated()) return;
+  UpdateVerticalScrollBar(doRepaint);
+  UpdateHorizontalScrollBar(doRepaint);
+}
+
+void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
+  if (root->TotalHeight < defaultNodeHeight) root->TotalHeight = defaultNodeHeight;
+  rangeY = root->TotalHeight - root->NodeHeight;
+  TScrollStyle bars = scrollBarOptions->ScrollBars();
+  if (bars != ssVertical && bars != ssBoth) {
+    DoShowScrollbar(SB_VERT, false);
+    SetOffsetY(offsetY);
+    return;
+  }
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+  int clientHeight = ClientHeight();
+  bool always = scrollBarOptions->AlwaysVisible();
+  if (clientHeight < static_cast<int64_t>(rangeY) || always) {
+    if (always) info.fMask |= SIF_DISABLENOSCROLL;
+    info.nMin = 0;
+    info.nMax = static_cast<int>(rangeY);
+    info.nPos = -offsetY;
+    info.nPage = static_cast<UINT>(clientHeight + 1 > 0 ? clientHeight + 1 : 0);
+    DoShowScrollbar(SB_VERT, true);
+    SetScrollInfo(handle, SB_VERT, &info, doRepaint);
+  } else {
+    SetScrollInfo(handle, SB_VERT, &info, doRepaint);
+    DoShowScrollbar(SB_VERT, false);
+  }
+  SetOffsetY(-GetScrollPos(handle, SB_VERT));
+}
+
+void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
+  rangeX = HeaderColumnCount() > 0 ? rangeX : static_cast<uint32_t>(GetMaxRightExtend());
+  TScrollStyle bars = scrollBarOptions->ScrollBars();
+  if (bars != ssHorizontal && bars != ssBoth) {
+    DoShowScrollbar(SB_HORZ, false);
+    SetOffsetX(offsetX);
+    return;
+  }
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
+  int clientWidth = ClientWidth();
+  bool always = scrollBarOptions->AlwaysVisible();
+  if (clientWidth < static_cast<int64_t>(rangeX) || always) {
+    if (always) info.fMask |= SIF_DISABLENOSCROLL;
+    info.nMax = static_cast<int>(rangeX);
+    info.nPos = -offsetX;
+    info.nPage = static_cast<UINT>(clientWidth + 1 > 0 ? clientWidth + 1 : 0);
+    DoShowScrollbar(SB_HORZ, true);
+    SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
+  } else {
+    SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
+    DoShowScrollbar(SB_HORZ, false);
+  }
+  SetOffsetX(-GetScrollPos(handle, SB_HORZ));
+}
+
+// The new offset for a scroll-bar request on a bar with the given range and page.
+static int ScrollRequest(HWND wnd, int bar, WORD code, int current, int page, int line) {
+  SCROLLINFO info{};
+  info.cbSize = sizeof(info);
+  info.fMask = SIF_ALL;
+  GetScrollInfo(wnd, bar, &info);
+  switch (code) {
+    case SB_LINEUP: return current + line;
+    case SB_LINEDOWN: return current - line;
+    case SB_PAGEUP: return current + page;
+    case SB_PAGEDOWN: return current - page;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: return -info.nTrackPos;
+    case SB_TOP: return 0;
+    case SB_BOTTOM: return -info.nMax;
+    default: return current;
+  }
+}
+
+void TBaseVirtualTree::WMVScroll(TMessage& m) {
+  SetOffsetY(ScrollRequest(handle, SB_VERT, LOWORD(m.WParam), offsetY, ClientHeight(),
+                           scrollBarOptions->VerticalIncrement()));
+}
+
+void TBaseVirtualTree::WMHScroll(TMessage& m) {
+  SetOffsetX(ScrollRequest(handle, SB_HORZ, LOWORD(m.WParam), offsetX, ClientWidth(),
+                           scrollBarOptions->HorizontalIncrement()));
+}
+
+void TBaseVirtualTree::WMSize(TMessage& m) {
+  Inherited(ClassMessageMap(), m);
+  if (updateCount == 0) UpdateScrollBars(true);
+}

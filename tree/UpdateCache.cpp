@@ -1,0 +1,201 @@
+// Update brackets, the position cache of visible nodes and GetNodeAt.
+//
+// The cache is rebuilt on the tree's own thread (in steps when the window
+// schedules it, at once otherwise), so a rebuild never overlaps a structural
+// change: every change first stops it, and a stopped rebuild is never marked
+// valid.
+#include "tree/VirtualTreeCore.h"
+
+void TVirtualTreeCore::BeginUpdate() {
+  if (!IsTreeDestroying()) {
+    if (updateCount == 0) {
+      DoUpdating(usBegin);
+      SetRedraw(false);
+    } else {
+      DoUpdating(usUpdate);
+    }
+  }
+  ++updateCount;
+  DoStateChange({tsUpdating});
+}
+
+void TVirtualTreeCore::EndUpdate() {
+  if (updateCount > 0) --updateCount;
+  if (IsTreeDestroying()) return;
+  if (updateCount == 0 && states.Contains(tsUpdating)) {
+    if (states.Contains(tsUpdateHiddenChildrenNeeded)) {
+      DetermineHiddenChildrenFlagAllNodes();
+      DoStateChange({}, {tsUpdateHiddenChildrenNeeded});
+    }
+    DoStateChange({}, {tsUpdating});
+    CompactSelection();
+    ValidateCache();
+    if (HasWindowHandle()) UpdateScrollBars(false);
+    if (states.Contains(tsStructureChangePending)) DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
+    if (states.Contains(tsChangePending)) DoChange(lastChangedNode);
+    if (options.autoOptions.Contains(toAutoSort)) SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
+    SetRedraw(true);
+    if (HasWindowHandle()) InvalidateWhole();
+    UpdateDesigner();
+  }
+  DoUpdating(updateCount == 0 ? usEnd : usUpdate);
+}
+
+void TVirtualTreeCore::InvalidateCache() {
+  if (validationRunning) {
+    validationRunning = false;
+    validationNode = nullptr;
+    CancelCacheValidation();
+    DoStateChange({}, {tsValidating});
+  }
+  DoStateChange({tsValidationNeeded}, {tsUseCache});
+}
+
+void TVirtualTreeCore::ValidateCache() {
+  StopCacheValidation();
+  startIndex = 0;
+  if (states.Contains(tsValidationNeeded)) ScheduleCacheValidation();
+}
+
+void TVirtualTreeCore::StopCacheValidation() {
+  DoStateChange({tsStopValidation}, {tsUseCache});
+  CancelCacheValidation();
+  if (validationRunning || states.Contains(tsValidating)) {
+    validationRunning = false;
+    validationNode = nullptr;
+    // What was built is incomplete.
+    DoStateChange({tsValidationNeeded}, {tsValidating});
+  }
+}
+
+void TVirtualTreeCore::ScheduleCacheValidation() {
+  DoStateChange({tsValidating}, {tsUseCache, tsStopValidation});
+  FinishCacheValidation(DoValidateCache());
+}
+
+void TVirtualTreeCore::FinishCacheValidation(bool success) {
+  if (success)
+    DoStateChange({tsUseCache}, {tsStopValidation, tsValidating, tsValidationNeeded});
+  else
+    DoStateChange({}, {tsStopValidation, tsValidating});
+}
+
+bool TVirtualTreeCore::DoValidateCache() {
+  validationRunning = false;
+  return ValidateCacheSteps(UINT32_MAX) == 1;
+}
+
+int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
+  if (!validationRunning) {
+    if (states.Contains(tsStopValidation)) return 0;
+    if (startIndex == 0) positionCache.clear();
+    if (visibleCount <= kCacheSpacing) return 0;
+    size_t entries = (static_cast<size_t>(visibleCount) + kCacheSpacing - 1) / kCacheSpacing;
+    positionCache.assign(entries, TCacheEntry{nullptr, 0});
+    startIndex = 0;
+    validationNode = GetFirstVisibleNoInit();
+    validationTop = 0;
+    validationCounter = 0;
+    validationEntry = 0;
+    validationRunning = true;
+  }
+  bool full = false;
+  inValidationStep = true;
+  try {
+    for (uint32_t steps = 0; validationNode != nullptr && steps < budget; ++steps) {
+      if (validationCounter % kCacheSpacing == 0) {
+        if (validationEntry >= positionCache.size()) {
+          full = true;
+          break;
+        }
+        positionCache[validationEntry++] = TCacheEntry{validationNode, validationTop};
+        startIndex = validationEntry;
+      }
+      ++validationCounter;
+      validationTop += GetNodeHeight(validationNode);
+      validationNode = GetNextVisibleNoInit(validationNode);
+    }
+  } catch (...) {
+    inValidationStep = false;
+    validationRunning = false;
+    positionCache.clear();
+    throw;
+  }
+  inValidationStep = false;
+  if (!validationRunning) {
+    // A measured height invalidated what was built meanwhile.
+    positionCache.clear();
+    return 0;
+  }
+  if (validationNode != nullptr && !full) return 2;
+  validationRunning = false;
+  if (validationEntry < positionCache.size()) {
+    positionCache.resize(validationEntry + 1);
+    positionCache[validationEntry] = TCacheEntry{validationNode, validationTop};
+  }
+  validationNode = nullptr;
+  if (validationCounter == 0) return 0;
+  if (options.misc.Contains(toVariableNodeHeight)) UpdateScrollBars(true);
+  return 1;
+}
+
+PVirtualNode TVirtualTreeCore::GetNodeAt(int x, int y) {
+  int top = 0;
+  return GetNodeAt(x, y, true, top);
+}
+
+PVirtualNode TVirtualTreeCore::GetNodeAt(int x, int y, bool relative, int& nodeTop) {
+  if (y < 0) y = 0;
+  int64_t position = relative ? int64_t(y) - offsetY : y;
+  PVirtualNode node;
+  int64_t top;
+  if (states.Contains(tsUseCache) && !positionCache.empty()) {
+    // The last entry whose top is not below the position.
+    size_t low = 0, high = positionCache.size();
+    while (high - low > 1) {
+      size_t middle = (low + high) / 2;
+      if (positionCache[middle].AbsoluteTop <= position)
+        low = middle;
+      else
+        high = middle;
+    }
+    node = positionCache[low].Node;
+    top = positionCache[low].AbsoluteTop;
+  } else {
+    node = GetFirstVisibleNoInit();
+    top = 0;
+  }
+  PVirtualNode result = nullptr;
+  while (node != nullptr) {
+    if (node->States & vsVisible) {
+      if (top + node->TotalHeight > position) {
+        if (top + node->NodeHeight > position || node->FirstChild == nullptr || !(node->States & vsExpanded)) {
+          result = node;
+          break;
+        }
+        top += node->NodeHeight;
+        node = node->FirstChild;
+        continue;
+      }
+      top += node->TotalHeight;
+    }
+    while (node != nullptr && node->NextSibling == nullptr) {
+      node = node->Parent;
+      if (node == root) node = nullptr;
+    }
+    if (node != nullptr) node = node->NextSibling;
+  }
+  nodeTop = static_cast<int>(relative ? top + offsetY : top);
+  return result;
+}
+
+uint32_t TVirtualTreeCore::GetNodeTop(PVirtualNode node) const {
+  int64_t top = 0;
+  for (PVirtualNode run = node; run != nullptr && run != root; run = run->Parent) {
+    PVirtualNode parent = run->Parent;
+    if (parent != root) top += parent->NodeHeight;
+    for (PVirtualNode sibling = parent->FirstChild; sibling != run; sibling = sibling->NextSibling)
+      if (sibling->States & vsVisible) top += sibling->TotalHeight;
+  }
+  return static_cast<uint32_t>(top);
+}

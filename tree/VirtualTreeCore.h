@@ -1,0 +1,531 @@
+#pragma once
+// TVirtualTreeCore: everything of the virtual tree that needs no window: the
+// node records and their structure, totals and heights, navigation, lazy
+// initialisation, check states with tri-state propagation, update brackets,
+// the position cache and GetNodeAt, the node events, node streams, sorting and
+// the selection array. TBaseVirtualTree (VirtualTrees.h) adds the window and
+// overrides the protected hooks marked "window hook", whose defaults do nothing.
+//
+// Invariants kept by every public operation (outside update brackets where the
+// cache is concerned): TotalCount = 1 + the children's; TotalHeight = own
+// height + the visible children's TotalHeight when expanded (the root counts
+// its own height as 0 there); children are chained in Index order and
+// ChildCount equals the chain length once children exist; the visible count
+// is the number of nodes whose whole ancestor chain is expanded and visible.
+//
+// Node pointers handed out stay valid until the node is deleted (DeleteNode,
+// DeleteChildren, Clear, a shrinking child count, a reset) or the tree goes.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/Events.h"
+#include "tree/TreeError.h"
+#include "tree/TreeOptionSets.h"
+#include "tree/VirtualNode.h"
+
+class TBaseVirtualTree;
+class TCanvas;
+class TStream;
+class TVirtualTreeCore;
+
+// The tree's in-place editor. The three Boolean operations and PrepareEdit
+// answer whether they succeeded.
+class IVTEditLink {
+public:
+  virtual ~IVTEditLink() = default;
+  virtual bool BeginEdit() = 0;
+  virtual bool CancelEdit() = 0;
+  virtual bool EndEdit() = 0;
+  virtual void GetBounds(int& left, int& top, int& right, int& bottom) = 0;
+  virtual bool PrepareEdit(TBaseVirtualTree* tree, PVirtualNode node, TColumnIndex column) = 0;
+  // Passes a window message (number and parameters) on to the editor.
+  virtual void ProcessMessage(unsigned msg, uintptr_t wParam, intptr_t lParam) = 0;
+  virtual void SetBounds(int left, int top, int right, int bottom) = 0;
+};
+using TEditLinkPtr = std::shared_ptr<IVTEditLink>;
+
+// Events of the node model. Sender is the tree (null for a core without window).
+using TVTInitNodeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode parentNode, PVirtualNode node,
+                                     TVirtualNodeInitStates& initialStates)>;
+using TVTInitChildrenEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, uint32_t& childCount)>;
+using TVTFreeNodeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node)>;
+using TVTChangeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node)>;
+using TVTChangingEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, bool& allowed)>;
+using TVTCheckChangingEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TCheckState& newState, bool& allowed)>;
+using TVTCompareEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node1, PVirtualNode node2,
+                                    TColumnIndex column, int& result)>;
+using TVTGetNodeDataSizeEvent = TEvent<void(TBaseVirtualTree* sender, int& nodeDataSize)>;
+using TVTMeasureItemEvent =
+    TEvent<void(TBaseVirtualTree* sender, TCanvas* targetCanvas, PVirtualNode node, int& nodeHeight)>;
+using TVTSaveNodeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TStream* stream)>;
+using TVTNodeCopiedEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node)>;
+using TVTNodeCopyingEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, PVirtualNode target, bool& allowed)>;
+using TVTNodeMovedEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node)>;
+using TVTNodeMovingEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, PVirtualNode target, bool& allowed)>;
+using TVTStateChangeEvent =
+    TEvent<void(TBaseVirtualTree* sender, TVirtualTreeStates enter, TVirtualTreeStates leave)>;
+using TVTStructureChangeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TChangeReason reason)>;
+using TVTUpdatingEvent = TEvent<void(TBaseVirtualTree* sender, TVTUpdateState state)>;
+using TVTFocusChangeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column)>;
+using TVTFocusChangingEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode oldNode, PVirtualNode newNode, TColumnIndex oldColumn,
+                TColumnIndex newColumn, bool& allowed)>;
+using TVTHotNodeChangeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode oldNode, PVirtualNode newNode)>;
+using TVTIncrementalSearchEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, const std::u16string& searchText, int& result)>;
+using TVTGetCellIsEmptyEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, bool& isEmpty)>;
+using TVTDragAllowedEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, bool& allowed)>;
+using TVTEditChangingEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, bool& allowed)>;
+using TVTEditChangeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column)>;
+using TVTEditCancelEvent = TEvent<void(TBaseVirtualTree* sender, TColumnIndex column)>;
+using TVTCreateEditorEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, TEditLinkPtr& editLink)>;
+using TVTScrollEvent = TEvent<void(TBaseVirtualTree* sender, int deltaX, int deltaY)>;
+
+// One position-cache entry: a visible node and its top in tree coordinates.
+struct TCacheEntry {
+  PVirtualNode Node;
+  uint32_t AbsoluteTop;
+};
+
+// One entry per kCacheSpacing visible nodes; no cache for that many or fewer.
+constexpr uint32_t kCacheSpacing = 2000;
+// Stream header version written; versions 1 and 2 are read.
+constexpr uint16_t kVTTreeStreamVersion = 2;
+// Node states a stream stores: the lasting ones, never the transient ones.
+constexpr uint16_t kStoredNodeStates = 0x15E9;
+// Nesting depth of node chunks a stream may hold (deeper streams are refused).
+constexpr int kMaxStreamDepth = 1000;
+
+class TVirtualTreeCore {
+public:
+  TVirtualTreeCore() = default;
+  TVirtualTreeCore(const TVirtualTreeCore&) = delete;
+  TVirtualTreeCore& operator=(const TVirtualTreeCore&) = delete;
+  // Frees every node (with OnFreeNode for initialised ones) and the root.
+  virtual ~TVirtualTreeCore();
+
+  // Makes the hidden root when none exists (the window class calls it from
+  // AfterConstruction, so that descendants can reserve internal data first).
+  void CreateRootNode();
+  PVirtualNode RootNode() const { return root; }
+
+  // ---- Structure ------------------------------------------------------------
+  // Appends a child to parent (the root for null); null on a read-only tree.
+  // With userData the pointer is kept in the first 4 bytes of the node data;
+  // raises EVirtualTreeError (2008) before linking when NodeDataSize is below 4.
+  PVirtualNode AddChild(PVirtualNode parent, void* userData = nullptr);
+  // Children of node (of the root for null).
+  uint32_t GetChildCount(PVirtualNode node) const;
+  // Grows (uninitialised nodes) or shrinks the children of node (root for null).
+  void SetChildCount(PVirtualNode node, uint32_t newCount);
+  // While the tree is loaded from a form the count is only remembered
+  // (tsNeedRootCountUpdate) until ApplyPendingRootCount.
+  uint32_t GetRootNodeCount() const;
+  void SetRootNodeCount(uint32_t value);
+  void ApplyPendingRootCount();
+  // Deletes node and its subtree; nothing for null, the root or a read-only tree.
+  void DeleteNode(PVirtualNode node, bool reindex = true);
+  // Deletes the children of node (root for null).
+  void DeleteChildren(PVirtualNode node, bool resetHasChildren = false);
+  // Deletes every node and forgets every remembered node.
+  virtual void Clear();
+  // Deletes the selected nodes (the descendants of selected nodes with them).
+  virtual void DeleteSelectedNodes();
+  // Adds (and may later get children) or removes vsHasChildren (deleting children).
+  void SetHasChildren(PVirtualNode node, bool value);
+  bool GetHasChildren(PVirtualNode node) const { return node && (node->States & vsHasChildren); }
+
+  bool GetExpanded(PVirtualNode node) const { return node && (node->States & vsExpanded); }
+  // Expands or collapses node (nothing for null or the root).
+  void SetExpanded(PVirtualNode node, bool value);
+  // Expands a collapsed node, collapses an expanded one; asserts on null.
+  void ToggleNode(PVirtualNode node);
+  // Expands node and everything below it (the whole tree for null).
+  virtual void FullExpand(PVirtualNode node = nullptr);
+  // Collapses node and everything below it (the whole tree for null).
+  virtual void FullCollapse(PVirtualNode node = nullptr);
+
+  // Height of node: 0 for null and the root; measured first with toVariableNodeHeight.
+  uint32_t GetNodeHeight(PVirtualNode node);
+  void SetNodeHeight(PVirtualNode node, uint32_t value);
+  // Asks OnMeasureItem once per node and applies a changed height.
+  void MeasureNodeHeight(TCanvas* canvas, PVirtualNode node);
+
+  // Shows or hides node (hidden nodes take no room and are skipped by visible navigation).
+  bool IsVisible(PVirtualNode node) const { return node && (node->States & vsVisible); }
+  void SetIsVisible(PVirtualNode node, bool value);
+  // Initialises node (root for null) and tests vsVisible.
+  bool GetNodeVisible(PVirtualNode node);
+  bool GetDisabled(PVirtualNode node) const { return node && (node->States & vsDisabled); }
+  void SetDisabled(PVirtualNode node, bool value);
+  bool GetSelected(PVirtualNode node) const { return node && (node->States & vsSelected); }
+  void SetSelected(PVirtualNode node, bool value);
+  bool GetMultiline(PVirtualNode node) const { return node && (node->States & vsMultiline); }
+  void SetMultiline(PVirtualNode node, bool value);
+
+  // User data of node: null for null and the root; asserts when NodeDataSize < 1.
+  void* GetNodeData(PVirtualNode node) const;
+  // Levels below the top level (0 for null, the root and top-level nodes).
+  uint32_t GetNodeLevel(PVirtualNode node) const;
+  bool HasAsParent(PVirtualNode node, PVirtualNode potentialParent) const;
+  // False only for a node with vsHasChildren whose children are not made yet.
+  bool GetChildrenInitialized(PVirtualNode node) const;
+  // Node visible and every ancestor expanded and visible (asserts on null).
+  bool IsFullyVisible(PVirtualNode node) const;
+  bool AncestorsShown(PVirtualNode node) const;
+  PVirtualNode GetShownAncestor(PVirtualNode node) const;
+
+  // ---- Navigation (Init variants initialise what they hand out) -------------
+  PVirtualNode GetFirst();
+  PVirtualNode GetFirstNoInit() const;
+  PVirtualNode GetFirstChild(PVirtualNode node);
+  PVirtualNode GetLastChild(PVirtualNode node);
+  PVirtualNode GetLastChildNoInit(PVirtualNode node) const;
+  PVirtualNode GetNext(PVirtualNode node);
+  PVirtualNode GetNextNoInit(PVirtualNode node) const;
+  PVirtualNode GetPrevious(PVirtualNode node);
+  PVirtualNode GetPreviousNoInit(PVirtualNode node) const;
+  PVirtualNode GetNextSibling(PVirtualNode node);
+  PVirtualNode GetPreviousSibling(PVirtualNode node);
+  PVirtualNode GetLast(PVirtualNode node = nullptr);
+  PVirtualNode GetLastNoInit(PVirtualNode node = nullptr) const;
+  PVirtualNode GetFirstVisible();
+  PVirtualNode GetFirstVisibleNoInit() const;
+  PVirtualNode GetFirstVisibleChild(PVirtualNode node);
+  PVirtualNode GetNextVisible(PVirtualNode node);
+  PVirtualNode GetNextVisibleNoInit(PVirtualNode node) const;
+  PVirtualNode GetPreviousVisible(PVirtualNode node);
+  PVirtualNode GetPreviousVisibleNoInit(PVirtualNode node) const;
+  PVirtualNode GetNextVisibleSibling(PVirtualNode node);
+  PVirtualNode GetPreviousVisibleSibling(PVirtualNode node);
+  PVirtualNode GetPreviousVisibleSiblingNoInit(PVirtualNode node) const;
+  PVirtualNode GetLastVisibleChild(PVirtualNode node);
+  PVirtualNode GetLastVisibleChildNoInit(PVirtualNode node) const;
+  PVirtualNode GetLastVisible(PVirtualNode node = nullptr);
+  PVirtualNode GetLastVisibleNoInit(PVirtualNode node = nullptr) const;
+  PVirtualNode GetFirstInitialized() const;
+  PVirtualNode GetNextInitialized(PVirtualNode node) const;
+  PVirtualNode GetFirstSelected();
+  PVirtualNode GetNextSelected(PVirtualNode node);
+  PVirtualNode GetFirstMarked() const;
+  PVirtualNode GetNextMarked(PVirtualNode node) const;
+  // Selected (marked) nodes in tree order; with resolve, descendants of a listed node are left out.
+  std::vector<PVirtualNode> GetSelectionInOrder(bool resolve);
+  std::vector<PVirtualNode> GetMarkedNodesInOrder(bool resolve) const;
+
+  // ---- Checks ---------------------------------------------------------------
+  TCheckState GetCheckState(PVirtualNode node) const { return node ? node->CheckState : csUncheckedNormal; }
+  // Asks OnChecking, applies the state with tri-state propagation, reports OnChecked.
+  void SetCheckState(PVirtualNode node, TCheckState value);
+  TCheckType GetCheckType(PVirtualNode node) const { return node ? node->CheckType : ctNone; }
+  void SetCheckType(PVirtualNode node, TCheckType value);
+
+  // ---- Update brackets and the position cache --------------------------------
+  void BeginUpdate();
+  void EndUpdate();
+  uint32_t UpdateCount() const { return updateCount; }
+  // Marks the cache stale and stops its use at once.
+  void InvalidateCache();
+  // Schedules a rebuild of the cache (ScheduleCacheValidation).
+  virtual void ValidateCache();
+  // Stops any validation of this tree before the structure changes.
+  void StopCacheValidation();
+  // Node at a position (client coordinates with relative, else tree
+  // coordinates); null below the last node. nodeTop gets its top.
+  PVirtualNode GetNodeAt(int x, int y, bool relative, int& nodeTop);
+  PVirtualNode GetNodeAt(int x, int y);
+  // Top of node in tree coordinates (node must be fully visible).
+  uint32_t GetNodeTop(PVirtualNode node) const;
+  const std::vector<TCacheEntry>& PositionCache() const { return positionCache; }
+
+  // ---- Sorting and re-initialisation ----------------------------------------
+  virtual void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true);
+  virtual void SortTree(TColumnIndex column, TSortDirection direction, bool doInit = true);
+  virtual void ReinitNode(PVirtualNode node, bool recursive);
+  virtual void ReinitChildren(PVirtualNode node, bool recursive);
+  virtual void ResetNode(PVirtualNode node);
+
+  // ---- Streams --------------------------------------------------------------
+  // Writes the header and the whole tree (or node with its subtree).
+  void SaveToStream(TStream* stream, PVirtualNode node = nullptr);
+  // Replaces the content with the stream's nodes; raises EVirtualTreeError on bad data
+  // (the tree is left consistent, holding what was read before the error).
+  void LoadFromStream(TStream* stream);
+
+  // ---- Selection and focus --------------------------------------------------
+  uint32_t SelectedCount() const { return selectionCount; }
+  void ClearSelection();
+  // Adds node to the selection (alone unless toMultiSelect).
+  void AddToSelection(PVirtualNode node);
+  void RemoveFromSelection(PVirtualNode node);
+  void SelectAll(bool visibleOnly);
+  PVirtualNode FocusedNode() const { return focusedNode; }
+  void SetFocusedNode(PVirtualNode node);
+  TColumnIndex FocusedColumn() const { return focusedColumn; }
+  PVirtualNode HotNode() const { return hotNode; }
+  void SetHotNode(PVirtualNode node);
+
+  // ---- Properties -----------------------------------------------------------
+  uint32_t DefaultNodeHeight() const { return defaultNodeHeight; }
+  virtual void SetDefaultNodeHeight(uint32_t value);
+  int NodeDataSize() const { return nodeDataSize; }
+  void SetNodeDataSize(int value);
+  uint32_t VisibleCount() const { return visibleCount; }
+  uint32_t TotalInternalDataSize() const { return totalInternalDataSize; }
+  TVirtualTreeStates TreeStates() const { return states; }
+  const TTreeOptionValues& OptionValues() const { return options; }
+  // The option sets as the tree's logic reads them (the options object writes here).
+  TTreeOptionValues& MutableOptionValues() { return options; }
+  int OffsetX() const { return offsetX; }
+  int OffsetY() const { return offsetY; }
+  uint32_t ChangeDelay() const { return changeDelay; }
+  void SetChangeDelay(uint32_t value) { changeDelay = value; }
+
+  // ---- Events ---------------------------------------------------------------
+  TVTInitNodeEvent OnInitNode;
+  TVTInitChildrenEvent OnInitChildren;
+  TVTFreeNodeEvent OnFreeNode;
+  TVTChangeEvent OnChecked;
+  TVTCheckChangingEvent OnChecking;
+  TVTChangeEvent OnCollapsed;
+  TVTChangingEvent OnCollapsing;
+  TVTChangeEvent OnExpanded;
+  TVTChangingEvent OnExpanding;
+  TVTChangeEvent OnChange;
+  TVTChangeEvent OnResetNode;
+  TVTCompareEvent OnCompareNodes;
+  TVTGetNodeDataSizeEvent OnGetNodeDataSize;
+  TVTMeasureItemEvent OnMeasureItem;
+  TVTSaveNodeEvent OnSaveNode;
+  TVTSaveNodeEvent OnLoadNode;
+  TVTNodeCopiedEvent OnNodeCopied;
+  TVTNodeCopyingEvent OnNodeCopying;
+  TVTNodeMovedEvent OnNodeMoved;
+  TVTNodeMovingEvent OnNodeMoving;
+  TVTStateChangeEvent OnStateChange;
+  TVTStructureChangeEvent OnStructureChange;
+  TVTUpdatingEvent OnUpdating;
+  TVTFocusChangeEvent OnFocusChanged;
+  TVTFocusChangingEvent OnFocusChanging;
+  TVTHotNodeChangeEvent OnHotChange;
+  TVTIncrementalSearchEvent OnIncrementalSearch;
+  TVTGetCellIsEmptyEvent OnGetCellIsEmpty;
+  TVTDragAllowedEvent OnDragAllowed;
+  TVTEditChangingEvent OnEditing;
+  TVTEditChangeEvent OnEdited;
+  TVTEditCancelEvent OnEditCancelled;
+  TVTCreateEditorEvent OnCreateEditor;
+  TVTScrollEvent OnScroll;
+
+  // ---- Event-firing operations (one per event; results without a handler in brackets) ----
+  virtual bool DoGetCellIsEmpty(PVirtualNode node, TColumnIndex column);  // [true]
+  virtual bool DoDragAllowed(PVirtualNode node, TColumnIndex column);     // [false]
+  virtual void DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed);
+  virtual void DoChange(PVirtualNode node);
+  virtual void DoCheckClick(PVirtualNode node, TCheckState newCheckState);
+  virtual void DoChecked(PVirtualNode node);
+  virtual bool DoChecking(PVirtualNode node, TCheckState& newCheckState);  // [false when read-only, else true]
+  virtual void DoCollapsed(PVirtualNode node);
+  virtual bool DoCollapsing(PVirtualNode node);  // [true]
+  virtual int DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column);  // [0]
+  virtual TEditLinkPtr DoCreateEditor(PVirtualNode node, TColumnIndex column);  // [null]
+  virtual void DoExpanded(PVirtualNode node);
+  virtual bool DoExpanding(PVirtualNode node);  // [true]
+  virtual void DoFocusChanged(PVirtualNode node, TColumnIndex column);
+  virtual bool DoFocusChanging(PVirtualNode oldNode, PVirtualNode newNode, TColumnIndex oldColumn,
+                               TColumnIndex newColumn);  // [true]
+  virtual void DoFreeNode(PVirtualNode node);
+  virtual void DoHotChange(PVirtualNode oldNode, PVirtualNode newNode);
+  virtual int DoIncrementalSearch(PVirtualNode node, const std::u16string& text);  // [0]
+  virtual void DoInitChildren(PVirtualNode node, uint32_t& childCount);
+  virtual void DoInitNode(PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& initStates);
+  virtual void DoLoadNode(PVirtualNode node, TStream* stream);
+  virtual void DoMeasureItem(TCanvas* targetCanvas, PVirtualNode node, int& nodeHeight);
+  virtual void DoNodeCopied(PVirtualNode node);
+  virtual bool DoNodeCopying(PVirtualNode node, PVirtualNode newParent);  // [true]
+  virtual void DoNodeMoved(PVirtualNode node);
+  virtual bool DoNodeMoving(PVirtualNode node, PVirtualNode newParent);  // [true]
+  virtual void DoResetNode(PVirtualNode node);
+  virtual void DoSaveNode(PVirtualNode node, TStream* stream);
+  virtual void DoScroll(int deltaX, int deltaY);
+  virtual void DoStateChange(TVirtualTreeStates enter, TVirtualTreeStates leave = {});
+  virtual void DoStructureChange(PVirtualNode node, TChangeReason reason);
+  virtual void DoUpdating(TVTUpdateState state);
+  virtual void DoGetNodeDataSize(int& size);  // [0]
+  // Fires OnEdited / OnEditCancelled through the edit link (false when not editing).
+  virtual bool DoEndEdit();
+  virtual bool DoCancelEdit();
+
+  // ---- Check-state slots ----------------------------------------------------
+  // Recomputes the parent's state from node's siblings (node counted as newCheckState).
+  virtual bool CheckParentCheckState(PVirtualNode node, TCheckState newCheckState);
+  // The state a click on a box of checkType in checkState leads to.
+  virtual TCheckState DetermineNextCheckState(TCheckType checkType, TCheckState checkState);
+
+  // ---- Initialisation and connection ----------------------------------------
+  void InitNode(PVirtualNode node);
+  void InitChildren(PVirtualNode node);
+  // Links an unlinked node relative to destination, adjusting target's counts.
+  void InternalConnectNode(PVirtualNode node, PVirtualNode destination, TVirtualTreeCore* target,
+                           TVTNodeAttachMode mode);
+  // Unlinks node (keeping its subtree) from its parent and siblings.
+  void InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex = true);
+  uint32_t CountVisibleChildren(PVirtualNode node) const;
+  int CountLevelDifference(PVirtualNode node1, PVirtualNode node2) const;
+  void DetermineHiddenChildrenFlag(PVirtualNode node);
+  // Recomputes the hidden-children flag of every existing node (nothing is initialised).
+  void DetermineHiddenChildrenFlagAllNodes();
+  // Reserves size bytes (rounded up to 4) of internal data in every node;
+  // returns the offset of the area from the node's start.
+  uint32_t AllocateInternalDataArea(uint32_t size);
+  // Makes a zero-filled, unlinked, uninitialised node record.
+  PVirtualNode MakeNewNode();
+  // Reads one node chunk into node (root for null), which is linked already.
+  void InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node);
+
+protected:
+  // The tree as event sender (set by the window class).
+  TBaseVirtualTree* senderTree = nullptr;
+
+  // ---- Window hooks (defaults do nothing) ------------------------------------
+  virtual bool HasWindowHandle() const { return false; }
+  virtual bool IsTreeLoading() const { return false; }
+  virtual bool IsTreeDestroying() const { return false; }
+  virtual bool IsTreeDesigning() const { return false; }
+  virtual void InvalidateWhole() {}
+  virtual void InvalidateNodeArea(PVirtualNode node) {}
+  virtual void InvalidateBelowNode(PVirtualNode node) {}
+  virtual void UpdateScrollBars(bool doRepaint) {}
+  virtual void UpdateEditBounds() {}
+  virtual void CancelEditNode();
+  virtual bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally) { return false; }
+  virtual PVirtualNode GetTopNode() { return nullptr; }
+  virtual void SetTopNode(PVirtualNode node) {}
+  virtual int TreeClientHeight() const { return 0; }
+  // Scrolls the area below node open or closed (toggle animation); default none.
+  virtual void AnimateToggle(PVirtualNode node, bool expanding) {}
+  virtual void CancelHint() {}
+  virtual void EmptyClipboardMark() {}
+  virtual TCanvas* MeasureCanvas() { return nullptr; }
+  virtual TColumnIndex HeaderSortColumn() const { return NoColumn; }
+  virtual TSortDirection HeaderSortDirection() const { return sdAscending; }
+  virtual TColumnIndex HeaderMainColumn() const { return NoColumn; }
+  virtual void StopTreeTimer(int id) {}
+  virtual void UpdateDesigner() {}
+  virtual void SetRedraw(bool on) {}
+  // Runs the cache rebuild; the default builds it at once.
+  virtual void ScheduleCacheValidation();
+  // Stops a scheduled or running rebuild.
+  virtual void CancelCacheValidation() {}
+  // Called after a node's record has been forgotten everywhere, before it is freed.
+  virtual void NodeForgotten(PVirtualNode node) {}
+
+  // ---- Change notifications ------------------------------------------------
+  // Reports a structure change now, or marks it pending inside an update.
+  virtual void StructureChange(PVirtualNode node, TChangeReason reason);
+  virtual void Change(PVirtualNode node);
+
+  // ---- Building blocks ------------------------------------------------------
+  void PropagateTotalCount(PVirtualNode node, int64_t value, bool relative);
+  void PropagateTotalHeight(PVirtualNode node, int64_t value, bool relative);
+  // Builds the position cache in steps of at most budget nodes, resuming a
+  // rebuild in progress. 0: done without a cache (too few nodes or stopped);
+  // 1: done with a cache; 2: more steps to come.
+  int ValidateCacheSteps(uint32_t budget);
+  // Builds the whole cache (runs where ScheduleCacheValidation runs it).
+  virtual bool DoValidateCache();
+  void FinishCacheValidation(bool success);
+  // Changes a node's check state with all its consequences.
+  bool ChangeCheckState(PVirtualNode node, TCheckState value);
+  // Selection array helpers.
+  void InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert);
+  void InternalRemoveFromSelection(PVirtualNode node);
+  void CompactSelection();
+  // True when node has an unmarked entry in the selection array.
+  bool IsInSelection(PVirtualNode node) const;
+  virtual bool DoFocusNode(PVirtualNode node, bool ask);
+  void ResetRangeAnchor() { rangeAnchor = focusedNode; }
+  void InternalCacheNode(PVirtualNode node);
+  void ClearTempCache();
+  // Forgets node wherever the tree remembers it (before it is freed).
+  void ForgetNode(PVirtualNode node);
+  void FreeNodeRecord(PVirtualNode node);
+  // Stream parts, overridable by descendants that add chunks.
+  void WriteNode(TStream* stream, PVirtualNode node);
+  virtual void WriteChunks(TStream* stream, PVirtualNode node);
+  void FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos);
+  void ReadNode(TStream* stream, uint16_t version, PVirtualNode node);
+  virtual bool ReadChunk(TStream* stream, uint16_t version, PVirtualNode node, int32_t chunkType,
+                         int32_t chunkSize);
+  void SkipNode(TStream* stream);
+  void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
+  // Reads count bytes or raises EVirtualTreeError (2004).
+  void ReadStreamExact(TStream* stream, void* buffer, int32_t count);
+
+  // ---- Fields ---------------------------------------------------------------
+  PVirtualNode root = nullptr;
+  uint32_t defaultNodeHeight = 18;
+  int nodeDataSize = -1;
+  uint32_t totalInternalDataSize = 0;
+  uint32_t visibleCount = 0;
+  uint32_t updateCount = 0;
+  uint32_t checkPropagationCount = 0;
+  TVirtualTreeStates states;
+  TTreeOptionValues options;
+  int offsetX = 0;
+  int offsetY = 0;
+  uint32_t changeDelay = 0;
+
+  // Nodes the tree remembers; ForgetNode clears each when its node goes.
+  PVirtualNode focusedNode = nullptr;
+  TColumnIndex focusedColumn = NoColumn;
+  PVirtualNode hotNode = nullptr;
+  PVirtualNode rangeAnchor = nullptr;
+  PVirtualNode lastChangedNode = nullptr;
+  PVirtualNode lastStructureChangeNode = nullptr;
+  TChangeReason lastStructureChangeReason = crIgnore;
+  PVirtualNode checkNode = nullptr;
+  TCheckState pendingCheckState = csUncheckedNormal;
+  PVirtualNode dropTargetNode = nullptr;
+  PVirtualNode lastDropTarget = nullptr;
+  PVirtualNode lastSearchNode = nullptr;
+  PVirtualNode editNode = nullptr;
+  TColumnIndex editColumn = NoColumn;
+  TEditLinkPtr editLink;
+
+  // Selection: sorted by address; entries marked in bit 0 are dropped by CompactSelection.
+  std::vector<PVirtualNode> selection;
+  uint32_t selectionCount = 0;
+  std::vector<PVirtualNode> tempNodeCache;
+
+  // Position cache.
+  std::vector<TCacheEntry> positionCache;
+  uint32_t startIndex = 0;
+  // Resumable state of a rebuild in steps.
+  PVirtualNode validationNode = nullptr;
+  uint32_t validationTop = 0;
+  uint32_t validationCounter = 0;
+  uint32_t validationEntry = 0;
+  bool validationRunning = false;
+
+private:
+  void CreateChildren(PVirtualNode node, uint32_t count);
+  bool FullyShownChildren(PVirtualNode node) const;
+  void FreeSubtree(PVirtualNode node);
+  void FixNodeTotals(PVirtualNode node);
+  void AdoptLoadedSelection(PVirtualNode node);
+  int streamDepth = 0;
+  int64_t readLimit = 0;
+  uint64_t loadHeightBudget = 0;
+  uint32_t pendingRootCount = 0;
+  bool inValidationStep = false;
+};

@@ -1,0 +1,622 @@
+#pragma once
+// The virtual tree control: TBaseVirtualTree (a TCustomControl on top of the
+// window-free TVirtualTreeCore), its option, colour and scroll-bar objects,
+// the draw tree, the shared resources of all trees and the unit's helpers.
+//
+// Parts of the control that later units add (painting, mouse, keyboard,
+// header and columns, drag and drop, clipboard, hints) reach the tree through
+// protected virtual seams whose defaults are the simplest sound behaviour.
+#include <objidl.h>
+
+#include <string>
+#include <vector>
+
+#include "core/Persistent.h"
+#include "tree/VirtualTreeCore.h"
+#include "win/Controls.h"
+#include "win/Forms.h"
+#include "win/controls/StdCtrls.h"
+#include "win/graphics/Graphics.h"
+#include "win/graphics/ImgList.h"
+
+class TBaseVirtualTree;
+class TVTHeader;
+class TVirtualTreeColumn;
+struct THeaderPaintInfo;
+struct TVTPaintInfo;
+class IVTDragManager;
+
+using TBorderStyle = TFormBorderStyle;
+enum TVTButtonStyle { bsRectangle, bsTriangle };
+enum TVTButtonFillMode { fmTreeColor, fmWindowColor, fmShaded, fmTransparent };
+enum TCheckImageKind { ckLightCheck, ckDarkCheck, ckLightTick, ckDarkTick, ckFlat, ckXP, ckCustom, ckSystem, ckSystemFlat };
+enum TVTDragImageKind { diComplete, diMainColumnOnly, diNoImage };
+enum TVTDragType { dtOLE, dtVCL };
+enum TDragOperation { doCopy, doMove, doLink };
+using TDragOperations = TSet<TDragOperation, 8>;
+enum TVTDrawSelectionMode { smDottedRectangle, smBlendedRectangle };
+enum THintAnimationType { hatNone, hatFade, hatSlide, hatSystemDefault };
+enum TVTHintMode { hmDefault, hmHint, hmHintAndDefault, hmTooltip };
+enum TVTIncrementalSearch { isAll, isNone, isInitializedOnly, isVisibleOnly };
+enum TVTSearchDirection { sdForward, sdBackward };
+enum TVTSearchStart { ssAlwaysStartOver, ssLastHit, ssFocusedNode };
+enum TVTLineMode { lmNormal, lmBands };
+enum TVTLineStyle { lsCustomStyle, lsDotted, lsSolid };
+enum TVTNodeAlignment { naFromBottom, naFromTop, naProportional };
+enum TScrollBarStyle { sbmRegular, sbmFlat, sbm3D };
+enum TDropMode { dmNowhere, dmAbove, dmOnNode, dmBelow };
+enum TVTImageKind { ikNormal, ikSelected, ikState, ikOverlay };
+enum TItemEraseAction { eaColor, eaDefault, eaNone };
+enum TVTHintLineBreakStyle { hlbDefault, hlbForceSingleLine, hlbForceMultiLine };
+enum TVTDropMarkMode { dmmNone, dmmLeft, dmmRight };
+enum TDragStateKind { dsDragEnter, dsDragLeave, dsDragMove };
+using TAutoScrollInterval = uint32_t;
+using TVTScrollIncrement = uint16_t;
+using THeaderPaintElements = uint32_t;
+using TFormatArray = std::vector<uint16_t>;
+using TFormatEtcArray = std::vector<FORMATETC>;
+
+// ---------------------------------------------------------------------------
+// Options, colours and scroll-bar options
+
+class TCustomVirtualTreeOptions : public TPersistent {
+public:
+  void Create(TBaseVirtualTree* owner_) { owner = owner_; }
+  TBaseVirtualTree* Owner() const { return owner; }
+
+  TVTPaintOptions PaintOptions() const;
+  void SetPaintOptions(TVTPaintOptions value);
+  TVTAnimationOptions AnimationOptions() const;
+  void SetAnimationOptions(TVTAnimationOptions value);
+  TVTAutoOptions AutoOptions() const;
+  void SetAutoOptions(TVTAutoOptions value);
+  TVTSelectionOptions SelectionOptions() const;
+  void SetSelectionOptions(TVTSelectionOptions value);
+  TVTMiscOptions MiscOptions() const;
+  void SetMiscOptions(TVTMiscOptions value);
+
+protected:
+  // Copies the five sets into another options object through its setters.
+  void AssignTo(TPersistent* dest) override;
+
+private:
+  TBaseVirtualTree* owner = nullptr;  // not owned
+};
+
+// The colours of a tree, 15 entries each published under its own name.
+class TVTColors : public TPersistent {
+public:
+  static constexpr int kCount = 15;
+  void Create(TBaseVirtualTree* owner_);
+  // Entry index (0 .. 14); an index out of range reads clNone and writes nothing.
+  TColor Color(int index) const;
+  void SetColor(int index, TColor value);
+  void Assign(TPersistent* source) override;
+
+  TColor DisabledColor() const { return colors[0]; }
+  TColor DropMarkColor() const { return colors[1]; }
+  TColor DropTargetColor() const { return colors[2]; }
+  TColor FocusedSelectionColor() const { return colors[3]; }
+  TColor GridLineColor() const { return colors[4]; }
+  TColor TreeLineColor() const { return colors[5]; }
+  TColor UnfocusedSelectionColor() const { return colors[6]; }
+  TColor BorderColor() const { return colors[7]; }
+  TColor HotColor() const { return colors[8]; }
+  TColor FocusedSelectionBorderColor() const { return colors[9]; }
+  TColor UnfocusedSelectionBorderColor() const { return colors[10]; }
+  TColor DropTargetBorderColor() const { return colors[11]; }
+  TColor SelectionRectangleBlendColor() const { return colors[12]; }
+  TColor SelectionRectangleBorderColor() const { return colors[13]; }
+  TColor HeaderHotColor() const { return colors[14]; }
+
+private:
+  TBaseVirtualTree* owner = nullptr;  // not owned
+  TColor colors[kCount] = {};
+};
+
+class TScrollBarOptions : public TPersistent {
+public:
+  void Create(TBaseVirtualTree* owner_) { owner = owner_; }
+  bool AlwaysVisible() const { return alwaysVisible; }
+  void SetAlwaysVisible(bool value);
+  TScrollStyle ScrollBars() const { return scrollBars; }
+  void SetScrollBars(TScrollStyle value);
+  TScrollBarStyle ScrollBarStyle() const { return scrollBarStyle; }
+  // Only sbmRegular is supported: another value fails an assertion, nothing is stored.
+  void SetScrollBarStyle(TScrollBarStyle value);
+  TVTScrollIncrement HorizontalIncrement() const { return horizontalIncrement; }
+  void SetHorizontalIncrement(TVTScrollIncrement value) { horizontalIncrement = value; }
+  TVTScrollIncrement VerticalIncrement() const { return verticalIncrement; }
+  void SetVerticalIncrement(TVTScrollIncrement value) { verticalIncrement = value; }
+  void Assign(TPersistent* source) override;
+
+private:
+  TBaseVirtualTree* owner = nullptr;  // not owned
+  bool alwaysVisible = false;
+  TScrollStyle scrollBars = ssBoth;
+  TScrollBarStyle scrollBarStyle = sbmRegular;
+  TVTScrollIncrement horizontalIncrement = 20;
+  TVTScrollIncrement verticalIncrement = 20;
+};
+
+// ---------------------------------------------------------------------------
+// Window events of the tree
+
+using TVTPaintEvent = TEvent<void(TBaseVirtualTree* sender, TCanvas* targetCanvas)>;
+using TVTAfterCellPaintEvent =
+    TEvent<void(TBaseVirtualTree* sender, TCanvas* targetCanvas, PVirtualNode node, TColumnIndex column, TRect cellRect)>;
+using TVTBeforeCellPaintEvent = TVTAfterCellPaintEvent;
+using TVTAfterItemEraseEvent =
+    TEvent<void(TBaseVirtualTree* sender, TCanvas* targetCanvas, PVirtualNode node, TRect itemRect)>;
+using TVTAfterItemPaintEvent = TVTAfterItemEraseEvent;
+using TVTBeforeItemEraseEvent = TEvent<void(TBaseVirtualTree* sender, TCanvas* targetCanvas, PVirtualNode node,
+                                            TRect itemRect, TColor& itemColor, TItemEraseAction& eraseAction)>;
+using TVTBeforeItemPaintEvent = TEvent<void(TBaseVirtualTree* sender, TCanvas* targetCanvas, PVirtualNode node,
+                                            TRect itemRect, bool& customDraw)>;
+using TVTColumnClickEvent = TEvent<void(TBaseVirtualTree* sender, TColumnIndex column, TShiftState shift)>;
+using TVTColumnDblClickEvent = TVTColumnClickEvent;
+using TVTHeaderNotifyEvent = TEvent<void(TVTHeader* sender, TColumnIndex column)>;
+using TVTCreateDataObjectEvent = TEvent<void(TBaseVirtualTree* sender, IDataObject*& dataObject)>;
+using TVTCreateDragManagerEvent = TEvent<void(TBaseVirtualTree* sender, IVTDragManager*& dragManager)>;
+using TVTDragOverEvent = TEvent<void(TBaseVirtualTree* sender, TObject* source, TShiftState shift, TDragStateKind state,
+                                     TPoint pt, TDropMode mode, int& effect, bool& accept)>;
+using TVTDragDropEvent = TEvent<void(TBaseVirtualTree* sender, TObject* source, IDataObject* dataObject,
+                                     const TFormatArray& formats, TShiftState shift, TPoint pt, int& effect,
+                                     TDropMode mode)>;
+using TVTGetCursorEvent = TEvent<void(TBaseVirtualTree* sender, TCursor& cursor)>;
+using TVTGetHeaderCursorEvent = TEvent<void(TVTHeader* sender, HICON& cursor)>;
+using TVTGetImageEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TVTImageKind kind,
+                                     TColumnIndex column, bool& ghosted, int& imageIndex)>;
+using TVTGetImageExEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TVTImageKind kind, TColumnIndex column, bool& ghosted,
+                int& imageIndex, TCustomImageList*& imageList)>;
+using TVTGetLineStyleEvent = TEvent<void(TBaseVirtualTree* sender, void*& bits)>;
+using TVTPopupEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, TPoint p,
+                                  bool& askParent, TComponent*& popupMenu)>;
+using TVTGetUserClipboardFormatsEvent = TEvent<void(TBaseVirtualTree* sender, TFormatEtcArray& formats)>;
+using TVTHeaderClickEvent =
+    TEvent<void(TVTHeader* sender, TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y)>;
+using TVTHeaderDraggedEvent = TEvent<void(TVTHeader* sender, TColumnIndex column, int oldPosition)>;
+using TVTHeaderDraggedOutEvent = TEvent<void(TVTHeader* sender, TColumnIndex column, TPoint dropPosition)>;
+using TVTHeaderDraggingEvent = TEvent<void(TVTHeader* sender, TColumnIndex column, bool& allowed)>;
+using TVTHeaderPaintEvent = TEvent<void(TVTHeader* sender, TCanvas* headerCanvas, TVirtualTreeColumn* column,
+                                        TRect r, bool hover, bool pressed, TVTDropMarkMode dropMark)>;
+using TVTAdvancedHeaderPaintEvent =
+    TEvent<void(TVTHeader* sender, THeaderPaintInfo& paintInfo, THeaderPaintElements elements)>;
+using TVTHeaderPaintQueryElementsEvent =
+    TEvent<void(TVTHeader* sender, THeaderPaintInfo& paintInfo, THeaderPaintElements& elements)>;
+using TVTHeaderMouseEvent =
+    TEvent<void(TVTHeader* sender, TMouseButton button, TShiftState shift, int x, int y)>;
+using TVTHeaderMouseMoveEvent = TEvent<void(TVTHeader* sender, TShiftState shift, int x, int y)>;
+using TVTKeyActionEvent =
+    TEvent<void(TBaseVirtualTree* sender, uint16_t& charCode, TShiftState& shift, bool& doDefault)>;
+using TVTBackgroundPaintEvent =
+    TEvent<void(TBaseVirtualTree* sender, TCanvas* targetCanvas, TRect r, bool& handled)>;
+using TVTRenderOLEDataEvent = TEvent<void(TBaseVirtualTree* sender, const FORMATETC& formatEtcIn,
+                                          STGMEDIUM& medium, bool forClipboard, HRESULT& result)>;
+using TVTScrollbarShowEvent = TEvent<void(TBaseVirtualTree* sender, int bar, bool show)>;
+using TVTDrawNodeEvent = TEvent<void(TBaseVirtualTree* sender, const TVTPaintInfo& paintInfo)>;
+using TVTGetNodeWidthEvent = TEvent<void(TBaseVirtualTree* sender, TCanvas* hintCanvas, PVirtualNode node,
+                                         TColumnIndex column, int& nodeWidth)>;
+using TVTDrawHintEvent = TEvent<void(TBaseVirtualTree* sender, TCanvas* hintCanvas, PVirtualNode node, TRect r,
+                                     TColumnIndex column)>;
+using TVTGetHintSizeEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, TRect& r)>;
+
+// ---------------------------------------------------------------------------
+// TBaseVirtualTree
+
+class TBaseVirtualTree : public TCustomControl, public TVirtualTreeCore {
+  QV_MESSAGE_MAP(TBaseVirtualTree, TCustomControl)
+
+public:
+  void Create(TComponent* owner) override;
+  void AfterConstruction() override;
+  void BeforeDestruction() override;
+  ~TBaseVirtualTree() override;
+
+  // Copies the listed properties from another tree (not into a read-only
+  // tree); anything else goes to the class library's Assign.
+  void Assign(TPersistent* source) override;
+  // Reads the old combined options property: identifiers of the old set ("voAutoSort"...).
+  void ReadOldOptions(const std::vector<std::string>& identifiers);
+
+  // ---- Repaint requests (nothing inside an update) --------------------------
+  TRect InvalidateNode(PVirtualNode node);
+  void InvalidateBelow(PVirtualNode node);
+  void InvalidateColumn(TColumnIndex column);
+  // The node's rectangle in client coordinates: the whole row without columns.
+  virtual TRect GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped = false);
+
+  // ---- Scrolling and scroll bars --------------------------------------------
+  void UpdateScrollBars(bool doRepaint) override;
+  void UpdateVerticalScrollBar(bool doRepaint);
+  void UpdateHorizontalScrollBar(bool doRepaint);
+  bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally = false) override;
+  PVirtualNode GetTopNode() override;
+  void SetTopNode(PVirtualNode node) override;
+  uint32_t RangeX() const { return rangeX; }
+  uint32_t RangeY() const { return rangeY; }
+  void SetOffsetX(int value);
+  void SetOffsetY(int value);
+  // Widest visible node (indent, margins and node width) without header columns.
+  virtual int GetMaxRightExtend();
+
+  // ---- Published properties -------------------------------------------------
+  TAlignment Alignment() const { return alignment; }
+  void SetAlignment(TAlignment value);
+  uint32_t AnimationDuration() const { return animationDuration; }
+  void SetAnimationDuration(uint32_t value);
+  uint32_t AutoExpandDelay() const { return autoExpandDelay; }
+  void SetAutoExpandDelay(uint32_t value) { autoExpandDelay = value; }
+  uint32_t AutoScrollDelay() const { return autoScrollDelay; }
+  void SetAutoScrollDelay(uint32_t value) { autoScrollDelay = value; }
+  TAutoScrollInterval AutoScrollInterval() const { return autoScrollInterval; }
+  void SetAutoScrollInterval(TAutoScrollInterval value) { autoScrollInterval = value; }
+  TPicture* Background() const { return background; }
+  void SetBackground(TPicture* value);
+  int BackgroundOffsetX() const { return backgroundOffsetX; }
+  void SetBackgroundOffsetX(int value);
+  int BackgroundOffsetY() const { return backgroundOffsetY; }
+  void SetBackgroundOffsetY(int value);
+  TBorderStyle BorderStyle() const { return borderStyle; }
+  void SetBorderStyle(TBorderStyle value);
+  TVTButtonFillMode ButtonFillMode() const { return buttonFillMode; }
+  void SetButtonFillMode(TVTButtonFillMode value);
+  TVTButtonStyle ButtonStyle() const { return buttonStyle; }
+  void SetButtonStyle(TVTButtonStyle value);
+  TCheckImageKind CheckImageKind() const { return checkImageKind; }
+  void SetCheckImageKind(TCheckImageKind value);
+  // The check image list in use (null when ckCustom has no custom list).
+  TCustomImageList* CheckImages() const { return checkImages; }
+  const std::vector<std::string>& ClipboardFormats() const { return clipboardFormats; }
+  void SetClipboardFormats(const std::vector<std::string>& value) { clipboardFormats = value; }
+  TVTColors* Colors() const { return colors; }
+  void SetColors(TVTColors* value) { colors->Assign(value); }
+  TCustomImageList* CustomCheckImages() const { return customCheckImages; }
+  void SetCustomCheckImages(TCustomImageList* value);
+  void SetDefaultNodeHeight(uint32_t value) override;
+  TVTNodeAttachMode DefaultPasteMode() const { return defaultPasteMode; }
+  void SetDefaultPasteMode(TVTNodeAttachMode value) { defaultPasteMode = value; }
+  int DragHeight() const { return dragHeight; }
+  void SetDragHeight(int value) { dragHeight = value; }
+  int DragWidth() const { return dragWidth; }
+  void SetDragWidth(int value) { dragWidth = value; }
+  TVTDragImageKind DragImageKind() const { return dragImageKind; }
+  void SetDragImageKind(TVTDragImageKind value) { dragImageKind = value; }
+  TDragOperations DragOperations() const { return dragOperations; }
+  void SetDragOperations(TDragOperations value) { dragOperations = value; }
+  TVTDragType DragType() const { return dragType; }
+  void SetDragType(TVTDragType value) { dragType = value; }
+  TVTDrawSelectionMode DrawSelectionMode() const { return drawSelectionMode; }
+  void SetDrawSelectionMode(TVTDrawSelectionMode value) { drawSelectionMode = value; }
+  uint32_t EditDelay() const { return editDelay; }
+  void SetEditDelay(uint32_t value) { editDelay = value; }
+  THintAnimationType HintAnimation() const { return hintAnimation; }
+  void SetHintAnimation(THintAnimationType value) { hintAnimation = value; }
+  TVTHintMode HintMode() const { return hintMode; }
+  void SetHintMode(TVTHintMode value) { hintMode = value; }
+  TCursor HotCursor() const { return hotCursor; }
+  void SetHotCursor(TCursor value) { hotCursor = value; }
+  TCustomImageList* Images() const { return images; }
+  void SetImages(TCustomImageList* value);
+  TCustomImageList* StateImages() const { return stateImages; }
+  void SetStateImages(TCustomImageList* value);
+  TVTIncrementalSearch IncrementalSearch() const { return incrementalSearch; }
+  void SetIncrementalSearch(TVTIncrementalSearch value);
+  TVTSearchDirection IncrementalSearchDirection() const { return incrementalSearchDirection; }
+  void SetIncrementalSearchDirection(TVTSearchDirection value) { incrementalSearchDirection = value; }
+  TVTSearchStart IncrementalSearchStart() const { return incrementalSearchStart; }
+  void SetIncrementalSearchStart(TVTSearchStart value) { incrementalSearchStart = value; }
+  uint32_t IncrementalSearchTimeout() const { return incrementalSearchTimeout; }
+  void SetIncrementalSearchTimeout(uint32_t value) { incrementalSearchTimeout = value; }
+  uint32_t Indent() const { return indent; }
+  void SetIndent(uint32_t value);
+  TVTLineMode LineMode() const { return lineMode; }
+  void SetLineMode(TVTLineMode value);
+  TVTLineStyle LineStyle() const { return lineStyle; }
+  void SetLineStyle(TVTLineStyle value);
+  int Margin() const { return margin; }
+  void SetMargin(int value);
+  TVTNodeAlignment NodeAlignment() const { return nodeAlignment; }
+  void SetNodeAlignment(TVTNodeAlignment value);
+  TScrollBarOptions* ScrollBarOptions() const { return scrollBarOptions; }
+  void SetScrollBarOptions(TScrollBarOptions* value) { scrollBarOptions->Assign(value); }
+  uint8_t SelectionBlendFactor() const { return selectionBlendFactor; }
+  void SetSelectionBlendFactor(uint8_t value) { selectionBlendFactor = value; }
+  uint32_t SelectionCurveRadius() const { return selectionCurveRadius; }
+  void SetSelectionCurveRadius(uint32_t value);
+  int TextMargin() const { return textMargin; }
+  void SetTextMargin(int value);
+  TCustomVirtualTreeOptions* TreeOptions() const { return treeOptions; }
+  void SetTreeOptions(TCustomVirtualTreeOptions* value) { treeOptions->Assign(value); }
+  bool WantTabs() const { return wantTabs; }
+  void SetWantTabs(bool value) { wantTabs = value; }
+  // The search text and position of the incremental search (Part of the search unit).
+  const std::u16string& SearchBuffer() const { return searchBuffer; }
+
+  // ---- Window events --------------------------------------------------------
+  TVTAdvancedHeaderPaintEvent OnAdvancedHeaderDraw;
+  TVTAfterCellPaintEvent OnAfterCellPaint;
+  TVTAfterItemEraseEvent OnAfterItemErase;
+  TVTAfterItemPaintEvent OnAfterItemPaint;
+  TVTPaintEvent OnAfterPaint;
+  TVTBeforeCellPaintEvent OnBeforeCellPaint;
+  TVTBeforeItemEraseEvent OnBeforeItemErase;
+  TVTBeforeItemPaintEvent OnBeforeItemPaint;
+  TVTPaintEvent OnBeforePaint;
+  TVTColumnClickEvent OnColumnClick;
+  TVTColumnDblClickEvent OnColumnDblClick;
+  TVTHeaderNotifyEvent OnColumnResize;
+  TVTCreateDataObjectEvent OnCreateDataObject;
+  TVTCreateDragManagerEvent OnCreateDragManager;
+  TVTDragOverEvent OnDragOver;
+  TVTDragDropEvent OnDragDrop;
+  TVTGetCursorEvent OnGetCursor;
+  TVTGetHeaderCursorEvent OnGetHeaderCursor;
+  TVTGetImageEvent OnGetImageIndex;
+  TVTGetImageExEvent OnGetImageIndexEx;
+  TVTGetLineStyleEvent OnGetLineStyle;
+  TVTPopupEvent OnGetPopupMenu;
+  TVTGetUserClipboardFormatsEvent OnGetUserClipboardFormats;
+  TVTHeaderClickEvent OnHeaderClick;
+  TVTHeaderClickEvent OnHeaderDblClick;
+  TVTHeaderDraggedEvent OnHeaderDragged;
+  TVTHeaderDraggedOutEvent OnHeaderDraggedOut;
+  TVTHeaderDraggingEvent OnHeaderDragging;
+  TVTHeaderPaintEvent OnHeaderDraw;
+  TVTHeaderPaintQueryElementsEvent OnHeaderDrawQueryElements;
+  TVTHeaderMouseEvent OnHeaderMouseDown;
+  TVTHeaderMouseMoveEvent OnHeaderMouseMove;
+  TVTHeaderMouseEvent OnHeaderMouseUp;
+  TVTKeyActionEvent OnKeyAction;
+  TVTBackgroundPaintEvent OnPaintBackground;
+  TVTRenderOLEDataEvent OnRenderOLEData;
+  TVTScrollbarShowEvent OnShowScrollbar;
+
+  // ---- Window event-firing operations ----------------------------------------
+  virtual void DoAdvancedHeaderDraw(THeaderPaintInfo& paintInfo, THeaderPaintElements elements);
+  virtual void DoAfterCellPaint(TCanvas* canvas, PVirtualNode node, TColumnIndex column, TRect cellRect);
+  virtual void DoAfterItemErase(TCanvas* canvas, PVirtualNode node, TRect itemRect);
+  virtual void DoAfterItemPaint(TCanvas* canvas, PVirtualNode node, TRect itemRect);
+  virtual void DoAfterPaint(TCanvas* canvas);
+  virtual void DoBeforeCellPaint(TCanvas* canvas, PVirtualNode node, TColumnIndex column, TRect cellRect);
+  virtual void DoBeforeItemErase(TCanvas* canvas, PVirtualNode node, TRect itemRect, TColor& color,
+                                 TItemEraseAction& eraseAction);
+  virtual bool DoBeforeItemPaint(TCanvas* canvas, PVirtualNode node, TRect itemRect);
+  virtual void DoBeforePaint(TCanvas* canvas);
+  virtual void DoColumnClick(TColumnIndex column, TShiftState shift);
+  virtual void DoColumnDblClick(TColumnIndex column, TShiftState shift);
+  virtual void DoColumnResize(TColumnIndex column);
+  virtual IDataObject* DoCreateDataObject();
+  virtual IVTDragManager* DoCreateDragManager();
+  virtual bool DoDragOver(TObject* source, TShiftState shift, TDragStateKind state, TPoint pt, TDropMode mode,
+                          int& effect);
+  virtual void DoDragDrop(TObject* source, IDataObject* dataObject, const TFormatArray& formats, TShiftState shift,
+                          TPoint pt, int& effect, TDropMode mode);
+  virtual void DoGetCursor(TCursor& cursor);
+  virtual void DoGetHeaderCursor(HICON& cursor);
+  virtual TCustomImageList* DoGetImageIndex(PVirtualNode node, TVTImageKind kind, TColumnIndex column,
+                                            bool& ghosted, int& index);
+  virtual void DoGetLineStyle(void*& bits);
+  virtual std::u16string DoGetNodeHint(PVirtualNode node, TColumnIndex column, TVTHintLineBreakStyle& lineBreakStyle);
+  virtual std::u16string DoGetNodeTooltip(PVirtualNode node, TColumnIndex column,
+                                          TVTHintLineBreakStyle& lineBreakStyle);
+  virtual int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr);
+  virtual TComponent* DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  virtual void DoGetUserClipboardFormats(TFormatEtcArray& formats);
+  virtual void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y);
+  virtual void DoHeaderDblClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y);
+  virtual void DoHeaderDragged(TColumnIndex column, int oldPosition);
+  virtual void DoHeaderDraggedOut(TColumnIndex column, TPoint dropPosition);
+  virtual bool DoHeaderDragging(TColumnIndex column);
+  virtual void DoHeaderDraw(TCanvas* canvas, TVirtualTreeColumn* column, TRect r, bool hover, bool pressed,
+                            TVTDropMarkMode dropMark);
+  virtual void DoHeaderDrawQueryElements(THeaderPaintInfo& paintInfo, THeaderPaintElements& elements);
+  virtual void DoHeaderMouseDown(TMouseButton button, TShiftState shift, int x, int y);
+  virtual void DoHeaderMouseMove(TShiftState shift, int x, int y);
+  virtual void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y);
+  virtual bool DoKeyAction(uint16_t& charCode, TShiftState& shift);
+  virtual bool DoPaintBackground(TCanvas* canvas, TRect r);
+  virtual void DoPaintNode(const TVTPaintInfo& paintInfo) {}
+  virtual HRESULT DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+  virtual void DoShowScrollbar(int bar, bool show);
+  virtual THintAnimationType DoGetAnimationType();
+  // Starts editing the focused node (when allowed); see the edit link.
+  virtual void DoEdit();
+
+  // The header seams (the header unit supplies the real header).
+  TVTHeader* Header() const { return header; }
+
+protected:
+  // ---- Core hooks ------------------------------------------------------------
+  bool HasWindowHandle() const override { return HandleAllocated(); }
+  bool IsTreeLoading() const override { return ComponentState().Contains(csLoading); }
+  bool IsTreeDestroying() const override { return ComponentState().Contains(csDestroying); }
+  bool IsTreeDesigning() const override { return ComponentState().Contains(csDesigning); }
+  void InvalidateWhole() override;
+  void InvalidateNodeArea(PVirtualNode node) override { InvalidateNode(node); }
+  void InvalidateBelowNode(PVirtualNode node) override { InvalidateBelow(node); }
+  int TreeClientHeight() const override;
+  void CancelHint() override;
+  void EmptyClipboardMark() override;
+  TCanvas* MeasureCanvas() override { return Canvas(); }
+  void StopTreeTimer(int id) override;
+  void SetRedraw(bool on) override;
+  void ScheduleCacheValidation() override;
+  void CancelCacheValidation() override;
+  void StructureChange(PVirtualNode node, TChangeReason reason) override;
+  void Change(PVirtualNode node) override;
+
+  // ---- Window ----------------------------------------------------------------
+  void CreateParams(TCreateParams& params) override;
+  void CreateWnd() override;
+  void Loaded() override;
+  void Notification(TComponent* component, TOperation operation) override;
+  void Paint() override;
+  // The number of header columns (none without a header unit).
+  virtual int HeaderColumnCount() const { return 0; }
+  // The options class a tree makes (descendants answer their own).
+  virtual TCustomVirtualTreeOptions* CreateOptions();
+  void WMTimer(TMessage& m);
+  void WMVScroll(TMessage& m);
+  void WMHScroll(TMessage& m);
+  void WMSize(TMessage& m);
+  void ImageListChange(TObject* sender);
+
+  friend class TCustomVirtualTreeOptions;
+  friend class TVTColors;
+  friend class TScrollBarOptions;
+
+  uint32_t rangeX = 0;
+  uint32_t rangeY = 0;
+  TVTHeader* header = nullptr;  // owned by the header unit's factory; null here
+  std::u16string searchBuffer;
+
+private:
+  void HookImageList(TCustomImageList*& slot, TChangeLink* link, TCustomImageList* value);
+  void RepaintUnlessLoading();
+
+  TAlignment alignment = taLeftJustify;
+  uint32_t animationDuration = 200;
+  uint32_t autoExpandDelay = 1000;
+  uint32_t autoScrollDelay = 1000;
+  TAutoScrollInterval autoScrollInterval = 1;
+  TPicture* background = nullptr;  // owned
+  int backgroundOffsetX = 0;
+  int backgroundOffsetY = 0;
+  TBorderStyle borderStyle = bsSingle;
+  TVTButtonFillMode buttonFillMode = fmTreeColor;
+  TVTButtonStyle buttonStyle = bsRectangle;
+  TCheckImageKind checkImageKind = ckLightCheck;
+  TCustomImageList* checkImages = nullptr;        // not owned (shared or custom)
+  std::vector<std::string> clipboardFormats;
+  TVTColors* colors = nullptr;                    // owned
+  TCustomImageList* customCheckImages = nullptr;  // not owned
+  TVTNodeAttachMode defaultPasteMode = amAddChildLast;
+  int dragHeight = 350;
+  int dragWidth = 200;
+  TVTDragImageKind dragImageKind = diComplete;
+  TDragOperations dragOperations{doCopy, doMove};
+  TVTDragType dragType = dtOLE;
+  TVTDrawSelectionMode drawSelectionMode = smDottedRectangle;
+  uint32_t editDelay = 1000;
+  THintAnimationType hintAnimation = hatSystemDefault;
+  TVTHintMode hintMode = hmDefault;
+  TCursor hotCursor = crDefault;
+  TCustomImageList* images = nullptr;       // not owned
+  TCustomImageList* stateImages = nullptr;  // not owned
+  TVTIncrementalSearch incrementalSearch = isNone;
+  TVTSearchDirection incrementalSearchDirection = sdForward;
+  TVTSearchStart incrementalSearchStart = ssFocusedNode;
+  uint32_t incrementalSearchTimeout = 1000;
+  uint32_t indent = 18;
+  TVTLineMode lineMode = lmNormal;
+  TVTLineStyle lineStyle = lsDotted;
+  int margin = 4;
+  TVTNodeAlignment nodeAlignment = naProportional;
+  TScrollBarOptions* scrollBarOptions = nullptr;  // owned
+  uint8_t selectionBlendFactor = 128;
+  uint32_t selectionCurveRadius = 0;
+  int textMargin = 4;
+  TCustomVirtualTreeOptions* treeOptions = nullptr;  // owned
+  bool wantTabs = false;
+  TChangeLink* imageChangeLink = nullptr;        // owned
+  TChangeLink* stateChangeLink = nullptr;        // owned
+  TChangeLink* customCheckChangeLink = nullptr;  // owned
+  bool workerAcquired = false;
+};
+
+// A tree whose nodes the application draws (OnDrawNode) and measures (OnGetNodeWidth).
+class TCustomVirtualDrawTree : public TBaseVirtualTree {
+public:
+  TVTDrawNodeEvent OnDrawNode;
+  TVTGetNodeWidthEvent OnGetNodeWidth;
+  TVTDrawHintEvent OnDrawHint;
+  TVTGetHintSizeEvent OnGetHintSize;
+
+  void DoPaintNode(const TVTPaintInfo& paintInfo) override;
+  int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr) override;
+  virtual void DrawHint(TCanvas* canvas, PVirtualNode node, TRect r, TColumnIndex column);
+  virtual void GetHintSize(PVirtualNode node, TColumnIndex column, TRect& r);
+};
+
+class TVirtualDrawTree : public TCustomVirtualDrawTree {};
+
+// ---------------------------------------------------------------------------
+// Shared resources and helpers of the tree unit
+
+// One registered clipboard format.
+struct TClipboardFormatEntry {
+  std::string Description;
+  const std::type_info* TreeClass;  // the tree class that renders it
+  uint32_t Priority;                // smaller is preferred
+  FORMATETC FormatEtc;
+};
+
+class TClipboardFormatList {
+public:
+  // Inserts the entry and keeps the list sorted by priority (stable).
+  void Add(const std::string& description, const std::type_info& treeClass, uint32_t priority,
+           const FORMATETC& formatEtc);
+  void Clear() { entries.clear(); }
+  // Descriptors for treeClass (or a class it derives from, tested with isA), in
+  // list order; with allowed, only formats whose description it holds.
+  std::vector<FORMATETC> CollectFormats(bool (*isA)(const std::type_info& entryClass),
+                                        const std::vector<std::string>* allowed = nullptr) const;
+  // The class that renders description (case-insensitive, last registration
+  // wins) and its format id; null when none.
+  const std::type_info* FindFormatByName(const std::string& description, uint16_t& formatId) const;
+  const std::vector<TClipboardFormatEntry>& Entries() const { return entries; }
+
+private:
+  std::vector<TClipboardFormatEntry> entries;
+};
+
+// The registration list (made on first registration).
+TClipboardFormatList& ClipboardFormatList();
+// Registers description with the system and adds an entry; returns the format id.
+uint16_t RegisterTreeClipboardFormat(const std::string& description, const std::type_info& treeClass,
+                                     uint32_t priority, DWORD tymed = TYMED_HGLOBAL, DVTARGETDEVICE* ptd = nullptr,
+                                     DWORD aspect = DVASPECT_CONTENT, LONG lindex = -1);
+// Adds an entry for an existing format number (names for 1 to 16, else the system's name).
+std::string RegisterTreeClipboardFormat(uint16_t format, const std::type_info& treeClass, uint32_t priority);
+
+// Sets up the images, cursor, formats and OLE once for all trees.
+void SetUpSharedResources();
+void ReleaseSharedResources();
+bool SharedResourcesReady();
+// The shared check image list of kind (null for ckCustom).
+TCustomImageList* GetCheckImageListFor(TCheckImageKind kind);
+// Cursor id of the header split cursor in Screen's table.
+constexpr TCursor crHeaderSplit = 100;
+
+extern uint16_t CF_VIRTUALTREE;
+extern uint16_t CF_VTREFERENCE;
+extern uint16_t CF_HTML;
+extern uint16_t CF_VRTF;
+extern uint16_t CF_VRTFNOOBJS;
+extern uint16_t CF_CSV;
+
+// Counts the living trees (cache rebuilding runs on each tree's own window).
+void AcquireWorker();
+void ReleaseWorker(TBaseVirtualTree* tree);
+int WorkerReferenceCount();
+
+// The tree that owns node (asserts "Node must not be nil.").
+TBaseVirtualTree* TreeOfNode(PVirtualNode node);
+// r with Left <= Right and Top <= Bottom.
+TRect OrderRect(const TRect& r);
+// Sorts values[l .. r] ascending.
+void SortPointerArray(std::vector<uintptr_t>& values, int l, int r);
+// Colour for image-list calls: clNone -> CLR_NONE, clDefault -> CLR_DEFAULT, system colours resolved.
+COLORREF ColorToImageListColor(TColor color);
+// Blends R of source onto target in one of four modes (0 constant alpha, 1
+// per-pixel alpha, 2 master alpha, 3 constant alpha with the colour in bias).
+void BlendBitmapRect(HDC source, HDC destination, const TRect& r, TPoint target, int mode, int constantAlpha,
+                     int bias);
+// Draws (or with DT_CALCRECT measures) wide text line by line on systems without DrawTextW.
+void DrawWideTextFallback(HDC dc, const std::u16string& text, int length, TRect& r, UINT flags, bool adjustRight);
+// The rectangles a drag image update touches when it moves by (deltaX, deltaY).
+void ComputeDragRectangles(int dragWidth, int dragHeight, int deltaX, int deltaY, TRect& rSamp1, TRect& rSamp2,
+                           TRect& rDraw1, TRect& rDraw2);

@@ -1,0 +1,243 @@
+// The event-firing operations of the window: painting, header, drag and
+// drop, clipboard, pop-up menus, cursors, keys, scroll bars and editing.
+#include "tree/VirtualTrees.h"
+
+void TBaseVirtualTree::DoAdvancedHeaderDraw(THeaderPaintInfo& paintInfo, THeaderPaintElements elements) {
+  if (OnAdvancedHeaderDraw) OnAdvancedHeaderDraw(header, paintInfo, elements);
+}
+
+void TBaseVirtualTree::DoAfterCellPaint(TCanvas* canvas, PVirtualNode node, TColumnIndex column, TRect cellRect) {
+  if (OnAfterCellPaint) OnAfterCellPaint(this, canvas, node, column, cellRect);
+}
+
+void TBaseVirtualTree::DoAfterItemErase(TCanvas* canvas, PVirtualNode node, TRect itemRect) {
+  if (OnAfterItemErase) OnAfterItemErase(this, canvas, node, itemRect);
+}
+
+void TBaseVirtualTree::DoAfterItemPaint(TCanvas* canvas, PVirtualNode node, TRect itemRect) {
+  if (OnAfterItemPaint) OnAfterItemPaint(this, canvas, node, itemRect);
+}
+
+void TBaseVirtualTree::DoAfterPaint(TCanvas* canvas) {
+  if (OnAfterPaint) OnAfterPaint(this, canvas);
+}
+
+void TBaseVirtualTree::DoBeforeCellPaint(TCanvas* canvas, PVirtualNode node, TColumnIndex column, TRect cellRect) {
+  if (OnBeforeCellPaint) OnBeforeCellPaint(this, canvas, node, column, cellRect);
+}
+
+void TBaseVirtualTree::DoBeforeItemErase(TCanvas* canvas, PVirtualNode node, TRect itemRect, TColor& color,
+                                         TItemEraseAction& eraseAction) {
+  if (OnBeforeItemErase) OnBeforeItemErase(this, canvas, node, itemRect, color, eraseAction);
+}
+
+bool TBaseVirtualTree::DoBeforeItemPaint(TCanvas* canvas, PVirtualNode node, TRect itemRect) {
+  bool customDraw = false;
+  if (OnBeforeItemPaint) OnBeforeItemPaint(this, canvas, node, itemRect, customDraw);
+  return customDraw;
+}
+
+void TBaseVirtualTree::DoBeforePaint(TCanvas* canvas) {
+  if (OnBeforePaint) OnBeforePaint(this, canvas);
+}
+
+void TBaseVirtualTree::DoColumnClick(TColumnIndex column, TShiftState shift) {
+  if (OnColumnClick) OnColumnClick(this, column, shift);
+}
+
+void TBaseVirtualTree::DoColumnDblClick(TColumnIndex column, TShiftState shift) {
+  if (OnColumnDblClick) OnColumnDblClick(this, column, shift);
+}
+
+void TBaseVirtualTree::DoColumnResize(TColumnIndex column) {
+  if (IsTreeLoading() || !HandleAllocated()) return;
+  // Multiline nodes are measured again for the new width.
+  for (PVirtualNode run = GetFirstInitialized(); run != nullptr; run = GetNextInitialized(run))
+    if (run->States & vsMultiline) run->States &= ~vsHeightMeasured;
+  UpdateHorizontalScrollBar(true);
+  if (column >= 0) Invalidate();
+  if (!states.Contains(tsUpdating)) UpdateDesigner();
+  if (OnColumnResize) OnColumnResize(header, column);
+  if (states.Contains(tsEditing)) UpdateEditBounds();
+}
+
+IDataObject* TBaseVirtualTree::DoCreateDataObject() {
+  IDataObject* result = nullptr;
+  if (OnCreateDataObject) OnCreateDataObject(this, result);
+  return result;
+}
+
+IVTDragManager* TBaseVirtualTree::DoCreateDragManager() {
+  IVTDragManager* result = nullptr;
+  if (OnCreateDragManager) OnCreateDragManager(this, result);
+  return result;
+}
+
+bool TBaseVirtualTree::DoDragOver(TObject* source, TShiftState shift, TDragStateKind state, TPoint pt,
+                                  TDropMode mode, int& effect) {
+  bool accept = false;
+  if (OnDragOver) OnDragOver(this, source, shift, state, pt, mode, effect, accept);
+  return accept;
+}
+
+void TBaseVirtualTree::DoDragDrop(TObject* source, IDataObject* dataObject, const TFormatArray& formats,
+                                  TShiftState shift, TPoint pt, int& effect, TDropMode mode) {
+  if (OnDragDrop) OnDragDrop(this, source, dataObject, formats, shift, pt, effect, mode);
+}
+
+void TBaseVirtualTree::DoGetCursor(TCursor& cursor) {
+  if (OnGetCursor) OnGetCursor(this, cursor);
+}
+
+void TBaseVirtualTree::DoGetHeaderCursor(HICON& cursor) {
+  if (OnGetHeaderCursor) OnGetHeaderCursor(header, cursor);
+}
+
+TCustomImageList* TBaseVirtualTree::DoGetImageIndex(PVirtualNode node, TVTImageKind kind, TColumnIndex column,
+                                                    bool& ghosted, int& index) {
+  TCustomImageList* result = nullptr;
+  if (OnGetImageIndexEx)
+    OnGetImageIndexEx(this, node, kind, column, ghosted, index, result);
+  else if (OnGetImageIndex)
+    OnGetImageIndex(this, node, kind, column, ghosted, index);
+  return result;
+}
+
+void TBaseVirtualTree::DoGetLineStyle(void*& bits) {
+  if (OnGetLineStyle) OnGetLineStyle(this, bits);
+}
+
+std::u16string TBaseVirtualTree::DoGetNodeHint(PVirtualNode node, TColumnIndex column,
+                                               TVTHintLineBreakStyle& lineBreakStyle) {
+  lineBreakStyle = hlbDefault;
+  return AnsiToWide(Hint());
+}
+
+std::u16string TBaseVirtualTree::DoGetNodeTooltip(PVirtualNode node, TColumnIndex column,
+                                                  TVTHintLineBreakStyle& lineBreakStyle) {
+  return DoGetNodeHint(node, column, lineBreakStyle);
+}
+
+int TBaseVirtualTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas) { return 0; }
+
+TComponent* TBaseVirtualTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  TComponent* menu = nullptr;
+  if (!OnGetPopupMenu) return menu;
+  bool askParent = true;
+  if (node == nullptr) {
+    OnGetPopupMenu(this, nullptr, NoColumn, position, askParent, menu);
+    return menu;
+  }
+  // Up the parent chain until a menu is given or the handler stops the walk.
+  for (PVirtualNode run = node; run != root; run = run->Parent) {
+    askParent = true;
+    OnGetPopupMenu(this, run, column, position, askParent, menu);
+    if (menu != nullptr || !askParent) break;
+  }
+  return menu;
+}
+
+void TBaseVirtualTree::DoGetUserClipboardFormats(TFormatEtcArray& formats) {
+  if (OnGetUserClipboardFormats) OnGetUserClipboardFormats(this, formats);
+}
+
+void TBaseVirtualTree::DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) {
+  if (OnHeaderClick) OnHeaderClick(header, column, button, shift, x, y);
+}
+
+void TBaseVirtualTree::DoHeaderDblClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) {
+  if (OnHeaderDblClick) OnHeaderDblClick(header, column, button, shift, x, y);
+}
+
+void TBaseVirtualTree::DoHeaderDragged(TColumnIndex column, int oldPosition) {
+  if (OnHeaderDragged) OnHeaderDragged(header, column, oldPosition);
+}
+
+void TBaseVirtualTree::DoHeaderDraggedOut(TColumnIndex column, TPoint dropPosition) {
+  if (OnHeaderDraggedOut) OnHeaderDraggedOut(header, column, dropPosition);
+}
+
+bool TBaseVirtualTree::DoHeaderDragging(TColumnIndex column) {
+  bool allowed = true;
+  if (OnHeaderDragging) OnHeaderDragging(header, column, allowed);
+  return allowed;
+}
+
+void TBaseVirtualTree::DoHeaderDraw(TCanvas* canvas, TVirtualTreeColumn* column, TRect r, bool hover, bool pressed,
+                                    TVTDropMarkMode dropMark) {
+  if (OnHeaderDraw) OnHeaderDraw(header, canvas, column, r, hover, pressed, dropMark);
+}
+
+void TBaseVirtualTree::DoHeaderDrawQueryElements(THeaderPaintInfo& paintInfo, THeaderPaintElements& elements) {
+  if (OnHeaderDrawQueryElements) OnHeaderDrawQueryElements(header, paintInfo, elements);
+}
+
+void TBaseVirtualTree::DoHeaderMouseDown(TMouseButton button, TShiftState shift, int x, int y) {
+  if (OnHeaderMouseDown) OnHeaderMouseDown(header, button, shift, x, y);
+}
+
+void TBaseVirtualTree::DoHeaderMouseMove(TShiftState shift, int x, int y) {
+  if (OnHeaderMouseMove) OnHeaderMouseMove(header, shift, x, y);
+}
+
+void TBaseVirtualTree::DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  if (OnHeaderMouseUp) OnHeaderMouseUp(header, button, shift, x, y);
+}
+
+bool TBaseVirtualTree::DoKeyAction(uint16_t& charCode, TShiftState& shift) {
+  bool doDefault = true;
+  if (OnKeyAction) OnKeyAction(this, charCode, shift, doDefault);
+  return doDefault;
+}
+
+bool TBaseVirtualTree::DoPaintBackground(TCanvas* canvas, TRect r) {
+  bool handled = false;
+  if (OnPaintBackground) OnPaintBackground(this, canvas, r, handled);
+  return handled;
+}
+
+HRESULT TBaseVirtualTree::DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard) {
+  HRESULT result = E_FAIL;
+  if (OnRenderOLEData) OnRenderOLEData(this, formatEtcIn, medium, forClipboard, result);
+  return result;
+}
+
+void TBaseVirtualTree::DoShowScrollbar(int bar, bool show) {
+  if (HandleAllocated()) ShowScrollBar(handle, bar, show ? TRUE : FALSE);
+  if (OnShowScrollbar) OnShowScrollbar(this, bar, show);
+}
+
+THintAnimationType TBaseVirtualTree::DoGetAnimationType() {
+  THintAnimationType result = hintAnimation;
+  if (result != hatSystemDefault) return result;
+  BOOL animated = FALSE;
+  SystemParametersInfoW(0x1016 /* SPI_GETTOOLTIPANIMATION */, 0, &animated, 0);
+  if (!animated) return hatNone;
+  BOOL fade = FALSE;
+  SystemParametersInfoW(0x1018 /* SPI_GETTOOLTIPFADE */, 0, &fade, 0);
+  return fade ? hatFade : hatSlide;
+}
+
+void TBaseVirtualTree::DoEdit() {
+  CancelHint();
+  StopTreeTimer(4);
+  StopTreeTimer(2);
+  DoStateChange({}, {tsEditPending});
+  if (focusedNode == nullptr || (focusedNode->States & vsDisabled) || options.misc.Contains(toReadOnly) || editLink)
+    return;
+  editLink = DoCreateEditor(focusedNode, editColumn);
+  if (!editLink) return;
+  DoStateChange({tsEditing}, {tsToggleFocusedSelection, tsClearPending, tsDrawSelPending, tsDrawSelecting,
+                              tsMouseCheckPending, tsOLEDragging, tsOLEDragPending, tsScrolling, tsScrollPending});
+  ScrollIntoView(focusedNode, options.selection.Contains(toCenterScrollIntoView),
+                 !options.autoOptions.Contains(toDisableAutoscrollOnEdit));
+  editNode = focusedNode;
+  if (editLink->PrepareEdit(this, focusedNode, editColumn)) {
+    UpdateEditBounds();
+    InvalidateNode(focusedNode);
+    if (!editLink->BeginEdit()) DoStateChange({}, {tsEditing});
+  } else {
+    DoStateChange({}, {tsEditing});
+  }
+  if (!states.Contains(tsEditing)) editLink.reset();
+}

@@ -1,0 +1,307 @@
+// The tree as a window control: defaults, properties, options, colours,
+// scroll bars, the cache rebuilt on the window's thread, shared resources,
+// and creating and destroying many trees without leaking handles.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "TreeTestSupport.h"
+#include "tree/VirtualTrees.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+struct TreeWindowTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    form = New<TForm>(Application);
+    form->SetBounds(10, 10, 400, 300);
+    tree = New<TVirtualDrawTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 300, 200);
+    form->Show();
+  }
+  void TearDown() override { form->Free(); }
+  TForm* form = nullptr;
+  TVirtualDrawTree* tree = nullptr;
+};
+
+}  // namespace
+
+TEST_F(TreeWindowTest, DefaultsOfANewTree) {
+  EXPECT_EQ(tree->NodeDataSize(), -1);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 18u);
+  EXPECT_EQ(tree->Indent(), 18u);
+  EXPECT_EQ(tree->Margin(), 4);
+  EXPECT_EQ(tree->TextMargin(), 4);
+  EXPECT_EQ(tree->AnimationDuration(), 200u);
+  EXPECT_EQ(tree->CheckImageKind(), ckLightCheck);
+  EXPECT_NE(tree->CheckImages(), nullptr);
+  EXPECT_EQ(tree->DragWidth(), 200);
+  EXPECT_EQ(tree->DragHeight(), 350);
+  EXPECT_TRUE(tree->TabStop());
+  EXPECT_EQ(tree->DefaultPasteMode(), amAddChildLast);
+  TCustomVirtualTreeOptions* options = tree->TreeOptions();
+  EXPECT_EQ((SetToMask<TVTPaintOptions, TVTPaintOption>(options->PaintOptions(), kPaintOptionCount)), 0x1B60u);
+  EXPECT_EQ((SetToMask<TVTAutoOptions, TVTAutoOption>(options->AutoOptions(), kAutoOptionCount)), 0x0149u);
+  EXPECT_EQ((SetToMask<TVTMiscOptions, TVTMiscOption>(options->MiscOptions(), kMiscOptionCount)), 0x01A9u);
+  EXPECT_EQ(tree->Colors()->TreeLineColor(), clBtnShadow);
+  EXPECT_EQ(tree->Colors()->HotColor(), clWindowText);
+  EXPECT_EQ(tree->ScrollBarOptions()->ScrollBars(), ssBoth);
+  EXPECT_EQ(tree->ScrollBarOptions()->VerticalIncrement(), 20);
+}
+
+TEST_F(TreeWindowTest, NodeDataSizeIsAskedWhenTheFirstNodeIsMade) {
+  static int asked = 0;
+  asked = 0;
+  tree->OnGetNodeDataSize = [](TBaseVirtualTree*, int& size) {
+    ++asked;
+    size = 12;
+  };
+  tree->AddChild(nullptr);
+  EXPECT_EQ(asked, 1);
+  EXPECT_EQ(tree->NodeDataSize(), 12);
+}
+
+TEST_F(TreeWindowTest, PropertySideEffects) {
+  tree->SetAnimationDuration(0);
+  EXPECT_FALSE(tree->OptionValues().animation.Contains(toAnimatedToggle));
+  tree->SetAnimationDuration(200);
+  EXPECT_TRUE(tree->OptionValues().animation.Contains(toAnimatedToggle));
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(3);
+  tree->SetDefaultNodeHeight(0);
+  EXPECT_EQ(tree->DefaultNodeHeight(), 18u);
+  tree->SetDefaultNodeHeight(20);
+  EXPECT_EQ(tree->GetFirstNoInit()->NodeHeight, 18);
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+  tree->SetCheckImageKind(ckCustom);
+  EXPECT_EQ(tree->CheckImages(), nullptr);
+  TCustomImageList* custom = New<TCustomImageList>(form);
+  tree->SetCustomCheckImages(custom);
+  EXPECT_EQ(tree->CheckImages(), custom);
+  custom->Free();
+  EXPECT_EQ(tree->CustomCheckImages(), nullptr);
+  EXPECT_EQ(tree->CheckImages(), nullptr);
+  tree->SetIncrementalSearch(isAll);
+  tree->SetIncrementalSearch(isNone);
+  EXPECT_TRUE(tree->SearchBuffer().empty());
+}
+
+TEST_F(TreeWindowTest, AssignCopiesPropertiesAndRootCount) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(7);
+  tree->SetIndent(30);
+  tree->SetMargin(9);
+  tree->Colors()->SetColor(5, clRed);
+  TVirtualDrawTree* other = New<TVirtualDrawTree>(form);
+  other->SetParent(form);
+  other->Assign(tree);
+  EXPECT_EQ(other->GetRootNodeCount(), 7u);
+  EXPECT_EQ(other->GetFirstNoInit()->States & vsInitialized, 0);
+  EXPECT_EQ(other->Indent(), 30u);
+  EXPECT_EQ(other->Margin(), 9);
+  EXPECT_EQ(other->Colors()->TreeLineColor(), clRed);
+  EXPECT_THROW(other->Assign(form), EConvertError);
+}
+
+TEST_F(TreeWindowTest, LegacyOptionsReplaceAllSets) {
+  tree->ReadOldOptions({"voAutoSort", "voMultiSelect", "voShowRoot", "voNoSuchThing"});
+  const TTreeOptionValues& values = tree->OptionValues();
+  EXPECT_TRUE(values.autoOptions.Contains(toAutoSort));
+  EXPECT_TRUE(values.selection.Contains(toMultiSelect));
+  EXPECT_TRUE(values.paint.Contains(toShowRoot));
+  EXPECT_FALSE(values.paint.Contains(toShowButtons));
+  EXPECT_FALSE(values.misc.Contains(toAcceptOLEDrop));
+}
+
+TEST_F(TreeWindowTest, SelectionOptionsAndScrollBarStyle) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(4);
+  TCustomVirtualTreeOptions* options = tree->TreeOptions();
+  options->SetSelectionOptions(TVTSelectionOptions{toMultiSelect});
+  tree->AddToSelection(tree->GetFirst());
+  tree->AddToSelection(tree->GetLast());
+  EXPECT_EQ(tree->SelectedCount(), 2u);
+  options->SetSelectionOptions(TVTSelectionOptions{});
+  EXPECT_EQ(tree->SelectedCount(), 0u);
+  EXPECT_THROW(tree->ScrollBarOptions()->SetScrollBarStyle(sbmFlat), EAssertionFailed);
+  EXPECT_EQ(tree->ScrollBarOptions()->ScrollBarStyle(), sbmRegular);
+}
+
+TEST_F(TreeWindowTest, ScrollRangeFollowsTheTotalHeight) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(100);
+  EXPECT_EQ(tree->RangeY(), 100u * 18);
+  EXPECT_TRUE(GetWindowLongW(tree->Handle(), GWL_STYLE) & WS_VSCROLL);
+  tree->ScrollIntoView(tree->GetLast(), false);
+  int top = 0;
+  PVirtualNode bottom = tree->GetNodeAt(0, tree->ClientHeight() - 1, true, top);
+  EXPECT_EQ(bottom, tree->GetLast());
+  tree->Clear();
+  EXPECT_EQ(tree->RangeY(), 0u);
+  EXPECT_EQ(tree->OffsetY(), 0);
+}
+
+TEST_F(TreeWindowTest, CacheIsBuiltInStepsOnTheWindowThread) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(200000);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsValidating));
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->TreeStates().Contains(tsUseCache); }, 10000));
+  // A change while steps are pending stops them; the cache is never marked valid stale.
+  tree->SetRootNodeCount(300000);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsUseCache));
+  std::mt19937 rng(3);
+  for (int round = 0; round < 20; ++round) {
+    qvtest::Pump(1);
+    PVirtualNode node = tree->GetFirstNoInit();
+    for (uint32_t i = rng() % 5000; i > 0; --i) node = node->NextSibling;
+    if (round % 3 == 0) tree->DeleteNode(node);
+    if (round % 3 == 1) tree->SetNodeHeight(node, 5 + rng() % 40);
+    if (round % 3 == 2) tree->SetIsVisible(node, false);
+    int y = static_cast<int>(rng() % (tree->RootNode()->TotalHeight - 18));
+    int top = 0, expectedTop = 0;
+    int64_t linearTop = 0;
+    PVirtualNode expected = LinearNodeAt(*tree, y, linearTop);
+    expectedTop = static_cast<int>(linearTop);
+    ASSERT_EQ(tree->GetNodeAt(0, y, false, top), expected);
+    ASSERT_EQ(top, expectedTop);
+  }
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->TreeStates().Contains(tsUseCache); }, 10000));
+  for (int i = 0; i < 200; ++i) {
+    int y = static_cast<int>(rng() % (tree->RootNode()->TotalHeight - 18));
+    int64_t linearTop = 0;
+    int top = 0;
+    ASSERT_EQ(tree->GetNodeAt(0, y, false, top), LinearNodeAt(*tree, y, linearTop));
+  }
+}
+
+TEST_F(TreeWindowTest, TreeOfNodeFindsTheOwner) {
+  tree->SetNodeDataSize(0);
+  PVirtualNode node = tree->AddChild(tree->AddChild(nullptr));
+  EXPECT_EQ(TreeOfNode(node), tree);
+  EXPECT_THROW(TreeOfNode(nullptr), EAssertionFailed);
+}
+
+TEST_F(TreeWindowTest, DestroyingTheTreeFreesInitialisedNodesWithEvents) {
+  static int freed = 0;
+  freed = 0;
+  tree->SetNodeDataSize(0);
+  tree->OnFreeNode = [](TBaseVirtualTree*, PVirtualNode) { ++freed; };
+  tree->SetRootNodeCount(10);
+  tree->GetFirst();
+  tree->GetLast();
+  tree->Free();
+  EXPECT_EQ(freed, 2);
+}
+
+TEST(TreeResources, ClipboardFormatsAreRegisteredInPriorityOrder) {
+  SetUpSharedResources();
+  auto isBase = [](const std::type_info& t) { return t == typeid(TBaseVirtualTree*); };
+  std::vector<FORMATETC> base = ClipboardFormatList().CollectFormats(isBase);
+  ASSERT_GE(base.size(), 1u);
+  EXPECT_EQ(base[0].cfFormat, CF_VIRTUALTREE);
+  auto isString = [](const std::type_info&) { return true; };
+  std::vector<FORMATETC> all = ClipboardFormatList().CollectFormats(isString);
+  ASSERT_GE(all.size(), 7u);
+  EXPECT_EQ(all.front().cfFormat, CF_VIRTUALTREE);
+  EXPECT_EQ(all[6].cfFormat, CF_TEXT);
+  uint16_t id = 0;
+  EXPECT_NE(ClipboardFormatList().FindFormatByName("virtual tree data", id), nullptr);
+  EXPECT_EQ(id, CF_VIRTUALTREE);
+  std::vector<std::string> allowed{"CSV"};
+  EXPECT_EQ(ClipboardFormatList().CollectFormats(isString, &allowed).size(), 1u);
+  EXPECT_EQ(RegisterTreeClipboardFormat(uint16_t(CF_DIB), typeid(TBaseVirtualTree*), 200), "DIB image");
+}
+
+TEST(TreeResources, CheckImageListsHoldTwentyFiveImages) {
+  SetUpSharedResources();
+  for (TCheckImageKind kind : {ckLightCheck, ckDarkCheck, ckLightTick, ckDarkTick, ckFlat, ckXP, ckSystem}) {
+    TCustomImageList* list = GetCheckImageListFor(kind);
+    ASSERT_NE(list, nullptr);
+    EXPECT_EQ(list->Count(), 25);
+  }
+  EXPECT_EQ(GetCheckImageListFor(ckCustom), nullptr);
+  EXPECT_NE(Screen->Cursors(crHeaderSplit), nullptr);
+}
+
+TEST(TreeHelpers, BlendModes) {
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = 4;
+  info.bmiHeader.biHeight = 2;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* srcBits = nullptr;
+  void* dstBits = nullptr;
+  HBITMAP src = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &srcBits, nullptr, 0);
+  HBITMAP dst = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &dstBits, nullptr, 0);
+  HDC srcDC = CreateCompatibleDC(nullptr);
+  HDC dstDC = CreateCompatibleDC(nullptr);
+  SelectObject(srcDC, src);
+  SelectObject(dstDC, dst);
+  auto* s = static_cast<uint8_t*>(srcBits);
+  auto* d = static_cast<uint8_t*>(dstBits);
+  for (int i = 0; i < 32; ++i) {
+    s[i] = uint8_t(200);
+    d[i] = uint8_t(40 + i);
+  }
+  std::vector<uint8_t> before(d, d + 32);
+  BlendBitmapRect(srcDC, dstDC, TRect{0, 0, 4, 2}, TPoint{0, 0}, 0, 0, 0);
+  EXPECT_EQ(std::vector<uint8_t>(d, d + 32), before);
+  BlendBitmapRect(srcDC, dstDC, TRect{0, 0, 4, 2}, TPoint{0, 0}, 0, 255, 0);
+  for (int i = 0; i < 32; ++i) EXPECT_EQ(d[i], (before[i] * 256 + (200 - before[i]) * 255) >> 8) << i;
+  BlendBitmapRect(srcDC, dstDC, TRect{0, 0, 0, 0}, TPoint{0, 0}, 1, 0, 0);
+  HDC plain = CreateCompatibleDC(nullptr);
+  HBITMAP ddb = CreateBitmap(4, 2, 1, 1, nullptr);
+  SelectObject(plain, ddb);
+  EXPECT_THROW(BlendBitmapRect(srcDC, plain, TRect{0, 0, 4, 2}, TPoint{0, 0}, 0, 128, 0), EAssertionFailed);
+  DeleteDC(plain);
+  DeleteObject(ddb);
+  DeleteDC(srcDC);
+  DeleteDC(dstDC);
+  DeleteObject(src);
+  DeleteObject(dst);
+}
+
+TEST(TreeHelpers, WideTextFallbackMeasuresLines) {
+  HDC dc = CreateCompatibleDC(nullptr);
+  SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+  TEXTMETRICW metrics{};
+  GetTextMetricsW(dc, &metrics);
+  SIZE wide{};
+  GetTextExtentPoint32W(dc, L"abcd", 4, &wide);
+  std::u16string text = u"ab\r\nabcd";
+  TRect r{10, 10, 11, 11};
+  DrawWideTextFallback(dc, text, static_cast<int>(text.size()), r, DT_CALCRECT, true);
+  EXPECT_EQ(r.Right - r.Left, wide.cx);
+  EXPECT_EQ(r.Bottom - r.Top, 2 * metrics.tmHeight);
+  DeleteDC(dc);
+  EXPECT_EQ(OrderRect(TRect{5, 6, 1, 2}).Left, 1);
+  EXPECT_EQ(ColorToImageListColor(clNone), CLR_NONE);
+  EXPECT_EQ(ColorToImageListColor(clDefault), CLR_DEFAULT);
+}
+
+TEST(TreeLifetime, ThousandTreesLeakNoHandles) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  form->Show();
+  auto makeSome = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      TVirtualDrawTree* tree = New<TVirtualDrawTree>(form);
+      tree->SetParent(form);
+      tree->SetNodeDataSize(0);
+      tree->SetRootNodeCount(50);
+      tree->HandleNeeded();
+      tree->Free();
+    }
+  };
+  makeSome(20);  // first-use resources
+  DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  makeSome(1000);
+  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi + 5);
+  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user + 5);
+  EXPECT_EQ(WorkerReferenceCount(), 0);
+  form->Free();
+}
