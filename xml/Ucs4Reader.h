@@ -66,6 +66,9 @@ public:
 
 protected:
   TCustomUnicodeCodec* Codec() const { return codec.get(); }
+  // Replaces the start record that Reset makes current (a reader that consumed
+  // a declaration lets positions continue through it).
+  void SetStartRecord(const TUtilsUCS4CharData& value) { start = value; }
 
 private:
   static constexpr int32_t kRingLength = 128;

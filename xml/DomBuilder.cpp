@@ -1,0 +1,181 @@
+#include "xml/DomBuilder.h"
+
+#include "xml/CharacterData.h"
+#include "xml/Document.h"
+#include "xml/DocumentType.h"
+#include "xml/DomException.h"
+#include "xml/DomProcessingInstruction.h"
+#include "xml/Element.h"
+#include "xml/EntityReference.h"
+#include "xml/ParserUtilsNames.h"
+#include "xml/XmlRules.h"
+
+namespace {
+template <class T>
+T* As(TXmlSignal* signal) {
+  return dynamic_cast<T*>(signal);
+}
+
+const char16_t* PredefinedEntityText(const std::u16string& name) {
+  if (name == u"lt") return u"<";
+  if (name == u"gt") return u">";
+  if (name == u"amp") return u"&";
+  if (name == u"apos") return u"'";
+  if (name == u"quot") return u"\"";
+  return nullptr;
+}
+}  // namespace
+
+void TXmlDomBuilder::Create(TComponent* owner) {
+  TXmlCustomHandler::Create(owner);
+  prefixMappings = new TUtilsNameValueList;
+}
+
+TXmlDomBuilder::~TXmlDomBuilder() { delete prefixMappings; }
+
+void TXmlDomBuilder::Reset() { prefixMappings->Clear(); }
+
+void TXmlDomBuilder::AppendNew(TdomNode* node) {
+  try {
+    referenceNode->appendChild(node);
+  } catch (...) {
+    node->Free();
+    throw;
+  }
+}
+
+void TXmlDomBuilder::WritePCDATA(TXmlCustomReader*, const IDomLocator*, const std::u16string& text) {
+  TdomNode* last = referenceNode->GetLastChildNode();
+  if (last != nullptr && last->GetNodeType() == ntText_Node) {
+    static_cast<TdomText*>(last)->appendData(text);
+    return;
+  }
+  AppendNew(referenceNode->GetReferenceDocument()->createTextNode(text));
+}
+
+std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
+  int index = prefixMappings->LastIndexOfName(prefix);
+  return index >= 0 ? prefixMappings->GetValue(index) : std::u16string();
+}
+
+void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
+  if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
+    if (referenceNode == nullptr || referenceNode->GetNodeType() == ntDocument_Node) return;
+    WritePCDATA(signal->Reader(), signal, pcdata->Data);
+    return;
+  }
+  if (auto* start = As<TXmlStartElementSignal>(signal)) {
+    if (referenceNode != nullptr) StartElement(start);
+    return;
+  }
+  if (As<TXmlEndElementSignal>(signal) != nullptr) {
+    if (referenceNode != nullptr) referenceNode = referenceNode->GetParentNode();
+    return;
+  }
+  TdomDocument* document = referenceNode != nullptr ? referenceNode->GetReferenceDocument() : nullptr;
+  if (auto* cdata = As<TXmlCDATASignal>(signal)) {
+    if (referenceNode == nullptr) return;
+    if (KeepCDATASections) {
+      AppendNew(document->createCDATASection(cdata->Data));
+    } else {
+      WritePCDATA(signal->Reader(), signal, cdata->Data);
+    }
+    return;
+  }
+  if (auto* comment = As<TXmlCommentSignal>(signal)) {
+    if (KeepComments && referenceNode != nullptr) AppendNew(document->createComment(comment->Data));
+    return;
+  }
+  if (auto* doctype = As<TXmlDoctypeSignal>(signal)) {
+    if (!KeepDocumentTypeDecl || referenceNode == nullptr) return;
+    TdomDocumentTypeDecl* decl =
+        document->createDocumentTypeDecl(doctype->DoctypeName, doctype->PublicId, doctype->SystemId, doctype->Data);
+    AppendNew(decl);
+    if (AutoPrepare == AP_NO) return;
+    bool prepared = decl->PrepareASModels(AutoPrepare == AP_INTERNAL_DECLARATIONS, doctype->IntSubsetStartByteNumber,
+                                          doctype->IntSubsetStartCharNumber, doctype->IntSubsetStartColumn,
+                                          doctype->IntSubsetStartLine);
+    if (!prepared) throw EParserException("Non-wellformed DTD.");
+    return;
+  }
+  if (As<TXmlEndPrefixMappingSignal>(signal) != nullptr) {
+    if (prefixMappings->GetCount() > 0) prefixMappings->Delete(prefixMappings->GetCount() - 1);
+    return;
+  }
+  if (auto* ref = As<TXmlEntityRefSignal>(signal)) {
+    if (referenceNode == nullptr) return;
+    const char16_t* text = KeepEntityRefs ? nullptr : PredefinedEntityText(ref->EntityName);
+    if (text != nullptr) {
+      WritePCDATA(signal->Reader(), signal, text);
+    } else {
+      AppendNew(document->createEntityReference(ref->EntityName));
+    }
+    return;
+  }
+  if (auto* pi = As<TXmlProcessingInstructionSignal>(signal)) {
+    if (referenceNode != nullptr) AppendNew(document->createProcessingInstruction(pi->Target, pi->Data));
+    return;
+  }
+  if (auto* startDoc = As<TXmlStartDocumentSignal>(signal)) {
+    prefixMappings->Clear();
+    if (referenceNode != nullptr && referenceNode->GetNodeType() == ntDocument_Node) {
+      auto* doc = static_cast<TdomDocument*>(referenceNode);
+      doc->SetXmlEncoding(startDoc->XmlEncoding);
+      doc->SetInputEncoding(startDoc->InputEncoding);
+      doc->SetXmlStandalone(startDoc->XmlStandalone);
+      doc->SetXmlVersion(startDoc->XmlVersion);
+      doc->SetDocumentUri(startDoc->GetUri());
+    }
+    return;
+  }
+  if (As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
+    prefixMappings->Clear();
+    return;
+  }
+  if (auto* mapping = As<TXmlStartPrefixMappingSignal>(signal)) {
+    prefixMappings->Add(mapping->Prefix, mapping->Uri);
+    return;
+  }
+  if (As<TXmlAbortedSignal>(signal) != nullptr) {
+    Reset();
+    return;
+  }
+  if ((signal->Scope() & kScopeDoc) == 0) throw EParserException("Internal Parser Exception");
+}
+
+void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
+  TdomDocument* document = referenceNode->GetReferenceDocument();
+  TUtilsNameValueList* attributes = signal->Attributes;
+  TdomElement* element;
+  if (!BuildNamespaceTree) {
+    element = document->createElement(signal->TagName);
+    AppendNew(element);
+    referenceNode = element;
+    for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->GetName(i), attributes->GetValue(i));
+    return;
+  }
+  std::u16string prefix, localName;
+  SplitQualifiedName(signal->TagName, prefix, localName);
+  element = document->createElementNS(MappedUri(prefix), signal->TagName);
+  AppendNew(element);
+  referenceNode = element;
+  for (int i = 0; i < attributes->GetCount(); ++i) {
+    std::u16string name = attributes->GetName(i);
+    std::u16string uri;
+    if (name == u"xmlns") {
+      uri = kXmlnsNamespaceUri;
+    } else {
+      SplitQualifiedName(name, prefix, localName);
+      if (prefix.empty()) {
+        uri.clear();
+      } else if (prefix == u"xml") {
+        uri = kXmlNamespaceUri;
+      } else if (prefix == u"xmlns") {
+        uri = kXmlnsNamespaceUri;
+      } else {
+        uri = MappedUri(prefix);
+      }
+    }
+    element->setAttributeNS(uri, name, attributes->GetValue(i));
+  }
+}

@@ -1,0 +1,47 @@
+#pragma once
+// TXmlDomBuilder: the last component of the XML-to-DOM chain. It turns the
+// well-formed signals it receives into nodes below a moving insertion point
+// (the reference node) and passes nothing on.
+#include <cstdint>
+#include <string>
+
+#include "xml/WideStrNameValueList.h"
+#include "xml/XmlSignalHandler.h"
+
+// Whether a kept document type declaration is turned into models at once.
+enum TdomAutoPrepare : uint8_t { AP_NO = 0, AP_INTERNAL_DECLARATIONS = 1, AP_COMPLETE = 2 };
+
+class TXmlDomBuilder : public TXmlCustomHandler {
+public:
+  void Create(TComponent* owner) override;
+  ~TXmlDomBuilder() override;
+
+  // Builds the nodes of one signal. A DTD signal raises EParserException
+  // "Internal Parser Exception"; node factories' exceptions pass through (the
+  // node that failed to go in is freed first).
+  void ProcessSignal(TXmlSignal* signal) override;
+  // Appends text to a last text child, or as a new text node.
+  virtual void WritePCDATA(TXmlCustomReader* reader, const IDomLocator* locator, const std::u16string& text);
+  // Empties the prefix mappings.
+  virtual void Reset();
+
+  TdomNode* ReferenceNode() const { return referenceNode; }
+  void SetReferenceNode(TdomNode* value) { referenceNode = value; }
+
+  TdomAutoPrepare AutoPrepare = AP_NO;
+  bool BuildNamespaceTree = false;
+  bool KeepCDATASections = true;
+  bool KeepComments = true;
+  bool KeepDocumentTypeDecl = true;
+  bool KeepEntityRefs = true;
+
+private:
+  // Appends node to the reference node; frees it when that raises.
+  void AppendNew(TdomNode* node);
+  void StartElement(TXmlStartElementSignal* signal);
+  // The URI of the last mapping of prefix, or "".
+  std::u16string MappedUri(const std::u16string& prefix) const;
+
+  TdomNode* referenceNode = nullptr;  // not owned
+  TUtilsNameValueList* prefixMappings = nullptr;  // owned
+};

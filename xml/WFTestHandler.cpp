@@ -1,0 +1,152 @@
+#include "xml/WFTestHandler.h"
+
+#include "xml/DomException.h"
+#include "xml/XmlRules.h"
+
+namespace {
+[[noreturn]] void RaiseInternal() { throw EParserException("Internal Parser Exception"); }
+
+template <class T>
+T* As(TXmlSignal* signal) {
+  return dynamic_cast<T*>(signal);
+}
+}  // namespace
+
+void TXmlWFTestHandler::Create(TComponent* owner) {
+  TXmlCustomHandler::Create(owner);
+  Reset();
+}
+
+void TXmlWFTestHandler::Reset() {
+  documentState = 0;
+  doctypeSeen = false;
+  rootState = 0;
+  prefixList.clear();
+  elementStack.clear();
+}
+
+void TXmlWFTestHandler::SetNextHandler(TXmlCustomHandler* value) {
+  if (value == nextHandler) return;
+  if (nextHandler != nullptr) RemoveFreeNotification(nextHandler);
+  nextHandler = value;
+  if (nextHandler != nullptr) FreeNotification(nextHandler);
+}
+
+void TXmlWFTestHandler::Notification(TComponent* component, TOperation operation) {
+  TXmlCustomHandler::Notification(component, operation);
+  if (operation == opRemove && component == nextHandler) nextHandler = nullptr;
+}
+
+void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
+  TXmlErrorType errorType = ET_NONE;
+  std::u16string code;
+  size_t openBefore = elementStack.size();
+  uint8_t rootBefore = rootState;
+  switch (documentState) {
+    case 0:
+      if (As<TXmlStartDocumentSignal>(signal) != nullptr || As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
+        Reset();
+        documentState = As<TXmlStartDocumentSignal>(signal) != nullptr ? 1 : 2;
+      } else if (As<TXmlStartExtDtdSignal>(signal) != nullptr) {
+        documentState = 3;
+      } else if (As<TXmlStartIntDtdSignal>(signal) != nullptr) {
+        documentState = 4;
+      } else if (As<TXmlAbortedSignal>(signal) != nullptr) {
+        Reset();
+      } else {
+        RaiseInternal();
+      }
+      break;
+    case 1:
+    case 2:
+      TestContent(signal, documentState == 2, errorType, code);
+      break;
+    case 3:
+    case 4:
+      if ((signal->Scope() & kScopeDtd) == 0) RaiseInternal();
+      if (As<TXmlCompletedSignal>(signal) != nullptr) documentState = 0;
+      if (As<TXmlAbortedSignal>(signal) != nullptr) Reset();
+      break;
+    default:
+      break;
+  }
+  if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
+  if (errorType == ET_NONE) {
+    if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
+    return;
+  }
+  SendErrorNotification(signal->Reader(), errorType, signal, code);
+  // Parsing goes on past a refused start tag: it is not open, so whatever
+  // follows lands where the builder actually stands.
+  if (elementStack.size() > openBefore) {
+    elementStack.pop_back();
+    rootState = rootBefore;
+  }
+}
+
+void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlErrorType& errorType,
+                                    std::u16string& code) {
+  auto fail = [&](TXmlErrorType type, std::u16string text) {
+    errorType = type;
+    code = std::move(text);
+  };
+  if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
+    if (fragment || rootState == 1) return;
+    if (pcdata->CharRefGenerated) return fail(ET_NOT_IN_ROOT, u"&#");
+    if (!IsXmlS(pcdata->Data)) fail(ET_NOT_IN_ROOT, pcdata->Data);
+    return;
+  }
+  if (auto* start = As<TXmlStartElementSignal>(signal)) {
+    if (!fragment && rootState == 2) return fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
+    rootState = 1;
+    elementStack.push_back(start->TagName);
+    return;
+  }
+  if (auto* end = As<TXmlEndElementSignal>(signal)) {
+    if (elementStack.empty() || elementStack.back() != end->TagName) return fail(ET_MISSING_START_TAG, end->TagName);
+    elementStack.pop_back();
+    if (elementStack.empty()) rootState = 2;
+    return;
+  }
+  if (auto* cdata = As<TXmlCDATASignal>(signal)) {
+    if (!fragment && rootState != 1) fail(ET_NOT_IN_ROOT, cdata->Data);
+    return;
+  }
+  if (auto* doctype = As<TXmlDoctypeSignal>(signal)) {
+    if (doctypeSeen) return fail(ET_DOUBLE_DOCTYPE, doctype->DoctypeName);
+    doctypeSeen = true;
+    if (rootState != 0) fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+    return;
+  }
+  if (auto* ref = As<TXmlEntityRefSignal>(signal)) {
+    if (!fragment && rootState != 1) fail(ET_NOT_IN_ROOT, u"&" + ref->EntityName + u";");
+    return;
+  }
+  if (auto* mapping = As<TXmlStartPrefixMappingSignal>(signal)) {
+    prefixList.push_back(mapping->Prefix);
+    return;
+  }
+  if (auto* unmapping = As<TXmlEndPrefixMappingSignal>(signal)) {
+    if (prefixList.empty() || prefixList.back() != unmapping->Prefix)
+      return fail(ET_UNBALANCED_PREFIX_MAPPING, unmapping->Prefix);
+    prefixList.pop_back();
+    return;
+  }
+  if (As<TXmlCompletedSignal>(signal) != nullptr) {
+    if (!fragment && rootState == 0) {
+      fail(ET_MISSING_ROOT_ELEMENT, u"");
+    } else if (rootState == 1) {
+      fail(ET_MISSING_END_TAG, u"");
+    } else {
+      doctypeSeen = false;
+      rootState = 0;
+    }
+    documentState = 0;
+    return;
+  }
+  if (As<TXmlAbortedSignal>(signal) != nullptr) {
+    Reset();
+    return;
+  }
+  if ((signal->Scope() & kScopeDoc) == 0) RaiseInternal();
+}

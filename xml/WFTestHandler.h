@@ -1,0 +1,45 @@
+#pragma once
+// TXmlWFTestHandler: checks what no single signal can check by itself (one
+// root element, tags that nest and match, content inside the root, one
+// document type declaration before it, prefix mappings in order), then the
+// signal's own data. Sound signals go on to NextHandler; faulty ones are
+// reported and go no further.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xml/XmlSignalHandler.h"
+
+class TXmlWFTestHandler : public TXmlCustomHandler {
+public:
+  void Create(TComponent* owner) override;
+  // Raises EParserException "Internal Parser Exception" for a signal that
+  // cannot occur in the current state; a stop verdict on a reported error
+  // raises "Signal Processing Exception".
+  void ProcessSignal(TXmlSignal* signal) override;
+  // Back to waiting for a start signal.
+  virtual void Reset();
+
+  TXmlCustomHandler* NextHandler() const { return nextHandler; }
+  void SetNextHandler(TXmlCustomHandler* value);
+
+  // 0 waiting, 1 document, 2 fragment, 3 external subset, 4 internal subset.
+  uint8_t DocumentState() const { return documentState; }
+  // 0 no root yet, 1 inside the root, 2 root closed.
+  uint8_t RootState() const { return rootState; }
+  int OpenElementCount() const { return static_cast<int>(elementStack.size()); }
+
+protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+private:
+  // The structure test of a document (fragment: true) for one signal.
+  void TestContent(TXmlSignal* signal, bool fragment, TXmlErrorType& errorType, std::u16string& code);
+
+  uint8_t documentState = 0;
+  bool doctypeSeen = false;
+  TXmlCustomHandler* nextHandler = nullptr;  // not owned
+  std::vector<std::u16string> prefixList;
+  uint8_t rootState = 0;
+  std::vector<std::u16string> elementStack;
+};

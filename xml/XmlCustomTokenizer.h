@@ -1,0 +1,84 @@
+#pragma once
+// TXmlCustomTokenizer: what every tokenizer shares. It reads characters from
+// an input source, collects the text of one token, and locates that token
+// (IDomLocator), so a tokenizer can be handed to an error as its locator.
+#include <cstdint>
+#include <string>
+
+#include "xml/ParseError.h"
+#include "xml/TreeUtilsNoRefCount.h"
+#include "xml/XmlInputSource.h"
+
+class TXmlCustomTokenizer : public TUtilsNoRefCount, public IDomLocator {
+public:
+  // inputSource is not owned and may be null (the tokenizer then only ever
+  // yields its end). The current record of the source starts the token.
+  virtual void Create(TXmlInputSource* inputSource_, int tabWidth_);
+
+  virtual std::u16string GetTokenValue() const { return tokenValue; }
+  int64_t GetEndByteNumber() const override { return endPosition.ByteNumber; }
+  int64_t GetEndCharNumber() const override { return endPosition.CharNumber; }
+  int64_t GetEndColumnNumber() const override { return endPosition.Column + endPosition.TabsInLine * tabWidth; }
+  int64_t GetEndLineNumber() const override { return endPosition.Line; }
+  TdomASObject* GetRelatedASObject() const override { return nullptr; }
+  TdomNode* GetRelatedNode() const override { return nullptr; }
+  int64_t GetStartByteNumber() const override { return startPosition.ByteNumber - startPosition.CharSize; }
+  int64_t GetStartCharNumber() const override { return startPosition.CharNumber; }
+  int64_t GetStartColumnNumber() const override {
+    return startPosition.Column + startPosition.TabsInLine * tabWidth;
+  }
+  int64_t GetStartLineNumber() const override { return startPosition.Line; }
+  std::u16string GetUri() const override { return inputSource != nullptr ? inputSource->SystemId() : std::u16string(); }
+  // Reads the next token.
+  virtual void Next() = 0;
+
+  int TabWidth() const { return tabWidth; }
+  const std::u16string& Clue() const { return clue; }
+  TXmlErrorType ErrorType() const { return errorType; }
+  TXmlInputSource* InputSource() const { return inputSource; }
+  const TUtilsUCS4CharData& StartPosition() const { return startPosition; }
+  const TUtilsUCS4CharData& EndPosition() const { return endPosition; }
+  // The token's text without a copy.
+  const std::u16string& TokenText() const { return tokenValue; }
+
+protected:
+  // Character access for the scanners: the look-ahead, current and previous
+  // code points, one step forward, and the text of the token.
+  UCS4Char NextCp() const { return inputSource->NextRecord().CodePoint; }
+  UCS4Char CurCp() const { return inputSource->Current().CodePoint; }
+  void Advance() { inputSource->Next(); }
+  void Add(UCS4Char c) {
+    if (c < 0x10000) {
+      tokenValue.push_back(static_cast<char16_t>(c));
+    } else if (c <= 0x10FFFF) {
+      tokenValue.push_back(static_cast<char16_t>((c >> 10) + 0xD7C0));
+      tokenValue.push_back(static_cast<char16_t>((c & 0x3FF) | 0xDC00));
+    } else {
+      tokenValue.push_back(0xFFFF);  // no character: refused later as such
+    }
+  }
+  void AddCurrent() { Add(CurCp()); }
+  // Sets the error of the token and what was expected.
+  void SetError(TXmlErrorType type, std::u16string clue_ = std::u16string()) {
+    errorType = type;
+    clue = std::move(clue_);
+  }
+  // Clears text, error and clue before a token.
+  void BeginToken() {
+    tokenValue.clear();
+    errorType = ET_NONE;
+    clue.clear();
+  }
+  void StartAtNext() { startPosition = inputSource->NextRecord(); }
+  void StartAtCurrent() { startPosition = inputSource->Current(); }
+  void EndAtCurrent() { endPosition = inputSource->Current(); }
+  void EndAtPrevious() { endPosition = inputSource->Previous(); }
+
+  int tabWidth = 1;
+  std::u16string clue;
+  TXmlErrorType errorType = ET_NONE;
+  TXmlInputSource* inputSource = nullptr;  // not owned
+  TUtilsUCS4CharData endPosition;
+  TUtilsUCS4CharData startPosition;
+  std::u16string tokenValue;
+};

@@ -1,0 +1,416 @@
+#include "xml/XmlDocReader.h"
+
+#include "xml/DomException.h"
+#include "xml/WideStrStream.h"
+#include "xml/XmlDoctypeTokenizer.h"
+#include "xml/XmlRules.h"
+
+// --- TXmlCustomReader -------------------------------------------------------------
+
+void TXmlCustomReader::Create(TComponent* owner) { TDomBaseComponent::Create(owner); }
+
+void TXmlCustomReader::SetDOMImpl(TDomImplementation* value) {
+  if (value == domImpl) return;
+  if (domImpl != nullptr) RemoveFreeNotification(domImpl);
+  domImpl = value;
+  if (domImpl != nullptr) FreeNotification(domImpl);
+}
+
+void TXmlCustomReader::SetNextHandler(TXmlCustomHandler* value) {
+  if (value == nextHandler) return;
+  if (nextHandler != nullptr) RemoveFreeNotification(nextHandler);
+  nextHandler = value;
+  if (nextHandler != nullptr) FreeNotification(nextHandler);
+}
+
+void TXmlCustomReader::Notification(TComponent* component, TOperation operation) {
+  TDomBaseComponent::Notification(component, operation);
+  if (operation != opRemove) return;
+  if (component == domImpl) domImpl = nullptr;
+  if (component == nextHandler) nextHandler = nullptr;
+}
+
+void TXmlCustomReader::SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator,
+                                             const std::u16string& code) {
+  std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(errorType, locator, code);
+  if (OnError) OnError(this, error.get());
+  bool go = domImpl != nullptr ? domImpl->HandleError(this, error.get())
+                               : error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
+  if (!go) throw EParserException(DomMessage::kSignalProcessing);
+}
+
+// --- TXmlStandardDocReader -------------------------------------------------------
+
+void TXmlStandardDocReader::Create(TComponent* owner) {
+  TXmlCustomReader::Create(owner);
+  prefixMapping = true;
+  suppressXmlns = false;
+  pcdataSignal.reset(New<TXmlPCDATASignal>());
+  startSignal.reset(New<TXmlStartElementSignal>());
+  endSignal.reset(New<TXmlEndElementSignal>());
+}
+
+TXmlStandardDocReader::~TXmlStandardDocReader() { Reset(); }
+
+void TXmlStandardDocReader::Reset() { prefixStack.clear(); }
+
+void TXmlStandardDocReader::Send(TXmlSignal* signal) {
+  if (NextHandler() != nullptr) NextHandler()->ProcessSignal(signal);
+}
+
+bool TXmlStandardDocReader::ParseDocument(TXmlInputSource* source) { return Parse(source, false); }
+
+bool TXmlStandardDocReader::ParseFragment(TXmlInputSource* source) { return Parse(source, true); }
+
+bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
+  std::unique_ptr<TXmlDocTokenizer> tokenizer(New<TXmlDocTokenizer>(source, TabWidth()));
+  try {
+    if (fragment) {
+      SendStartDocumentFragmentSignal(tokenizer.get(), source);
+    } else {
+      SendStartDocumentSignal(tokenizer.get(), source);
+    }
+    ProcessTokens(tokenizer.get());
+    SendCompletedSignal(tokenizer.get());
+    return true;
+  } catch (...) {
+    // The handlers are told that this entity ends here; what went wrong was
+    // reported through the error path already (or is a fault of the source).
+    try {
+      SendAbortedSignal(tokenizer.get());
+    } catch (...) {
+    }
+    return false;
+  }
+}
+
+void TXmlStandardDocReader::ProcessTokens(TXmlDocTokenizer* tokenizer) {
+  for (;;) {
+    tokenizer->Next();
+    if (tokenizer->ErrorType() != ET_NONE)
+      SendErrorNotification(tokenizer->ErrorType(), tokenizer, tokenizer->TokenText());
+    switch (tokenizer->TokenType()) {
+      case TK_CDATA:
+        SendCDATASignal(tokenizer);
+        break;
+      case TK_CHAR_REF_DEC:
+        SendCharRefSignal(tokenizer, false);
+        break;
+      case TK_CHAR_REF_HEX:
+        SendCharRefSignal(tokenizer, true);
+        break;
+      case TK_COMMENT:
+        SendCommentSignal(tokenizer);
+        break;
+      case TK_DOCTYPE_DECL:
+        ProcessDoctypeDecl(tokenizer);
+        break;
+      case TK_EMPTY_ELEMENT_TAG:
+        SendEmptyElementSignals(tokenizer);
+        break;
+      case TK_END_TAG:
+        SendEndElementSignal(tokenizer, tokenizer->TokenText());
+        break;
+      case TK_ENTITY_REF:
+        SendEntityRefSignal(tokenizer);
+        break;
+      case TK_PCDATA:
+        SendPCDATASignal(tokenizer);
+        break;
+      case TK_PI:
+        SendProcessingInstructionSignal(tokenizer);
+        break;
+      case TK_START_TAG:
+        SendStartElementSignal(tokenizer);
+        break;
+      case TK_END_OF_SOURCE:
+        return;
+      case TK_START_OF_SOURCE:
+        break;
+    }
+  }
+}
+
+void TXmlStandardDocReader::SendAbortedSignal(const IDomLocator* locator) {
+  Reset();
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlAbortedSignal> signal(TXmlSignal::CreateFromLocator<TXmlAbortedSignal>(this, locator));
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::SendCompletedSignal(const IDomLocator* locator) {
+  Reset();
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlCompletedSignal> signal(TXmlSignal::CreateFromLocator<TXmlCompletedSignal>(this, locator));
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::SendStartDocumentSignal(const IDomLocator* locator, TXmlInputSource* source) {
+  Reset();
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlStartDocumentSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlStartDocumentSignal>(this, locator));
+  signal->InputEncoding = source->EncodingName();
+  signal->XmlEncoding = source->XmlEncoding();
+  signal->XmlStandalone = source->XmlStandalone();
+  signal->XmlVersion = source->XmlVersion();
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::SendStartDocumentFragmentSignal(const IDomLocator* locator, TXmlInputSource* source) {
+  Reset();
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlStartDocumentFragmentSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlStartDocumentFragmentSignal>(this, locator));
+  signal->XmlEncoding = source->XmlEncoding();
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::SendCDATASignal(TXmlDocTokenizer* tokenizer) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlCDATASignal> signal(TXmlSignal::CreateFromLocator<TXmlCDATASignal>(this, tokenizer));
+  signal->Data = tokenizer->TokenText();
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::SendCharRefSignal(TXmlDocTokenizer* tokenizer, bool hex) {
+  const std::u16string& digits = tokenizer->TokenText();
+  // At most seven significant digits are looked at, so the value cannot
+  // overflow; anything beyond U+10FFFF is refused, never wrapped.
+  uint32_t value = 0;
+  bool valid = !digits.empty();
+  for (char16_t c : digits) {
+    uint32_t digit = c <= '9' ? c - '0' : (c | 0x20) - 'a' + 10;
+    value = value * (hex ? 16 : 10) + digit;
+    if (value > 0x10FFFF) {
+      valid = false;
+      break;
+    }
+  }
+  if (valid && value >= 0xD800 && value <= 0xDFFF) valid = false;
+  if (!valid) {
+    std::u16string code = (hex ? u"&#x" : u"&#") + digits + u";";
+    SendErrorNotification(ET_INVALID_CHAR_REF, tokenizer, code);
+    return;
+  }
+  if (NextHandler() == nullptr) return;
+  TXmlPCDATASignal* signal = pcdataSignal.get();
+  signal->Locate(this, tokenizer);
+  signal->CharRefGenerated = true;
+  signal->Data.clear();
+  if (value < 0x10000) {
+    signal->Data.push_back(static_cast<char16_t>(value));
+  } else {
+    signal->Data.push_back(static_cast<char16_t>((value >> 10) + 0xD7C0));
+    signal->Data.push_back(static_cast<char16_t>((value & 0x3FF) | 0xDC00));
+  }
+  Send(signal);
+}
+
+void TXmlStandardDocReader::SendCommentSignal(TXmlDocTokenizer* tokenizer) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlCommentSignal> signal(TXmlSignal::CreateFromLocator<TXmlCommentSignal>(this, tokenizer));
+  signal->Data = tokenizer->TokenText();
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::SendPCDATASignal(TXmlDocTokenizer* tokenizer) {
+  if (NextHandler() == nullptr) return;
+  TXmlPCDATASignal* signal = pcdataSignal.get();
+  signal->Locate(this, tokenizer);
+  signal->CharRefGenerated = false;
+  signal->Data = tokenizer->TokenText();
+  Send(signal);
+}
+
+void TXmlStandardDocReader::SendProcessingInstructionSignal(TXmlDocTokenizer* tokenizer) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlProcessingInstructionSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlProcessingInstructionSignal>(this, tokenizer));
+  const std::u16string& text = tokenizer->TokenText();
+  size_t i = 0;
+  while (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) ++i;
+  signal->Target = text.substr(0, i);
+  while (i < text.size() && IsXmlWhiteSpaceWideChar(text[i])) ++i;
+  signal->Data = text.substr(i);
+  Send(signal.get());
+}
+
+std::u16string TXmlStandardDocReader::SendStartElementSignal(TXmlDocTokenizer* tokenizer) {
+  TXmlStartElementSignal* signal = startSignal.get();
+  signal->Locate(this, tokenizer);
+  signal->Attributes->Clear();
+  signal->TagName.clear();
+  if (prefixMapping || suppressXmlns) {
+    ParseAttributesWithPrefixMapping(tokenizer, tokenizer->TokenText(), signal->Attributes, signal->TagName);
+  } else {
+    ParseAttributes(tokenizer, tokenizer->TokenText(), signal->Attributes, signal->TagName);
+  }
+  std::u16string tagName = signal->TagName;
+  Send(signal);
+  return tagName;
+}
+
+void TXmlStandardDocReader::SendEmptyElementSignals(TXmlDocTokenizer* tokenizer) {
+  std::u16string tagName = SendStartElementSignal(tokenizer);
+  SendEndElementSignal(tokenizer, tagName);
+}
+
+void TXmlStandardDocReader::ParseAttributes(const IDomLocator* locator, std::u16string_view tag,
+                                            TUtilsNameValueList* attributes, std::u16string& tagName) {
+  ScanAttributes(locator, tag, attributes, tagName, false);
+}
+
+void TXmlStandardDocReader::ParseAttributesWithPrefixMapping(const IDomLocator* locator, std::u16string_view tag,
+                                                             TUtilsNameValueList* attributes,
+                                                             std::u16string& tagName) {
+  if (prefixMapping) prefixStack.emplace_back();
+  ScanAttributes(locator, tag, attributes, tagName, true);
+}
+
+void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16string_view tag,
+                                           TUtilsNameValueList* attributes, std::u16string& tagName, bool mapping) {
+  attributes->SetSorted(true);
+  size_t n = tag.size();
+  size_t i = 0;
+  auto isWhite = [&](size_t k) { return k < n && IsXmlWhiteSpaceWideChar(tag[k]); };
+  auto skipWhite = [&] {
+    while (isWhite(i)) ++i;
+  };
+  while (i < n && !IsXmlWhiteSpaceWideChar(tag[i])) ++i;
+  tagName.assign(tag.substr(0, i));
+  skipWhite();
+  auto report = [&](TXmlErrorType type) { SendErrorNotification(type, locator, std::u16string()); };
+  while (i < n) {
+    size_t nameStart = i;
+    while (i < n && tag[i] != u'=' && !IsXmlWhiteSpaceWideChar(tag[i])) ++i;
+    std::u16string_view name = tag.substr(nameStart, i - nameStart);
+    skipWhite();
+    if (i >= n || tag[i] != u'=') return report(ET_MISSING_EQUALITY_SIGN);
+    ++i;
+    skipWhite();
+    if (i >= n || (tag[i] != u'\'' && tag[i] != u'"')) return report(ET_MISSING_QUOTATION_MARK);
+    char16_t quote = tag[i++];
+    size_t valueStart = i;
+    while (i < n && tag[i] != quote) ++i;
+    if (i >= n) return report(ET_MISSING_QUOTATION_MARK);
+    std::u16string_view value = tag.substr(valueStart, i - valueStart);
+    ++i;
+    if (attributes->IndexOfName(name) >= 0) return report(ET_DOUBLE_ATTRIBUTE_NAME);
+    bool declaration = false;
+    std::u16string prefix;
+    if (mapping) {
+      if (name == u"xmlns") {
+        declaration = true;
+      } else if (name.size() > 6 && name.substr(0, 6) == u"xmlns:") {
+        declaration = true;
+        prefix.assign(name.substr(6));
+      }
+    }
+    if (declaration) {
+      if (prefixMapping) {
+        prefixStack.back().push_back(prefix);
+        SendStartPrefixMappingSignal(locator, prefix, std::u16string(value));
+      }
+      if (!suppressXmlns) attributes->Add(name, value);
+    } else {
+      attributes->Add(name, value);
+    }
+    if (i < n && !IsXmlWhiteSpaceWideChar(tag[i])) return report(ET_MISSING_WHITESPACE);
+    skipWhite();
+  }
+}
+
+void TXmlStandardDocReader::SendStartPrefixMappingSignal(const IDomLocator* locator, const std::u16string& prefix,
+                                                         const std::u16string& uri) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlStartPrefixMappingSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlStartPrefixMappingSignal>(this, locator));
+  signal->Prefix = prefix;
+  signal->Uri = uri;
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::SendEndElementSignal(const IDomLocator* locator, const std::u16string& tagName) {
+  if (NextHandler() != nullptr) {
+    TXmlEndElementSignal* signal = endSignal.get();
+    signal->Locate(this, locator);
+    signal->TagName = tagName;
+    Send(signal);
+  }
+  SendEndPrefixMappingSignals(locator);
+}
+
+void TXmlStandardDocReader::SendEndPrefixMappingSignals(const IDomLocator* locator) {
+  if (NextHandler() == nullptr || !prefixMapping || prefixStack.empty()) return;
+  std::vector<std::u16string> prefixes = std::move(prefixStack.back());
+  prefixStack.pop_back();
+  for (auto it = prefixes.rbegin(); it != prefixes.rend(); ++it) {
+    std::unique_ptr<TXmlEndPrefixMappingSignal> signal(
+        TXmlSignal::CreateFromLocator<TXmlEndPrefixMappingSignal>(this, locator));
+    signal->Prefix = *it;
+    Send(signal.get());
+  }
+}
+
+void TXmlStandardDocReader::SendEntityRefSignal(TXmlDocTokenizer* tokenizer) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlEntityRefSignal> signal(TXmlSignal::CreateFromLocator<TXmlEntityRefSignal>(this, tokenizer));
+  signal->EntityName = tokenizer->TokenText();
+  Send(signal.get());
+}
+
+void TXmlStandardDocReader::ProcessDoctypeDecl(TXmlDocTokenizer* tokenizer) {
+  std::unique_ptr<TUtilsWideStringStream> stream(New<TUtilsWideStringStream>(u"\uFEFF" + tokenizer->TokenText()));
+  const TUtilsUCS4CharData& start = tokenizer->StartPosition();
+  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(
+      stream.get(), std::u16string(), tokenizer->GetUri(), 4096, std::u16string(u"UTF-16LE"), true,
+      start.ByteNumber, start.CharNumber - 1, start.Column - 1, start.TabsInLine, start.Line));
+  std::unique_ptr<TXmlDoctypeDeclTokenizer> declTokenizer(New<TXmlDoctypeDeclTokenizer>(source.get(), TabWidth()));
+  std::u16string name, publicId, systemId, subset;
+  int64_t subsetByte = 0, subsetChar = 0, subsetColumn = 0, subsetLine = 1;
+  if (declTokenizer->ErrorType() != ET_NONE) {
+    SendErrorNotification(declTokenizer->ErrorType(), tokenizer, std::u16string());
+    return;
+  }
+  for (;;) {
+    declTokenizer->Next();
+    if (declTokenizer->ErrorType() != ET_NONE) {
+      SendErrorNotification(declTokenizer->ErrorType(), declTokenizer.get(), declTokenizer->TokenText());
+      return;
+    }
+    switch (declTokenizer->TokenType()) {
+      case DCT_NAME:
+        name = declTokenizer->TokenText();
+        break;
+      case DCT_PUBLIC_ID:
+        publicId = declTokenizer->TokenText();
+        break;
+      case DCT_SYSTEM_ID:
+        systemId = declTokenizer->TokenText();
+        break;
+      case DCT_INTERNAL_SUBSET:
+        subset = declTokenizer->TokenText();
+        subsetByte = declTokenizer->GetStartByteNumber();
+        subsetChar = declTokenizer->GetStartCharNumber() - 1;
+        subsetColumn = declTokenizer->GetStartColumnNumber() - 1;
+        subsetLine = declTokenizer->GetStartLineNumber();
+        if (subsetColumn == -1) subsetLine -= 1;
+        break;
+      default:
+        break;
+    }
+    if (declTokenizer->TokenType() == DCT_END_OF_SOURCE) break;
+  }
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlDoctypeSignal> signal(TXmlSignal::CreateFromLocator<TXmlDoctypeSignal>(this, tokenizer));
+  signal->Data = subset;
+  signal->DoctypeName = name;
+  signal->PublicId = publicId;
+  signal->SystemId = systemId;
+  signal->IntSubsetStartByteNumber = subsetByte;
+  signal->IntSubsetStartCharNumber = subsetChar;
+  signal->IntSubsetStartColumn = subsetColumn;
+  signal->IntSubsetStartLine = subsetLine;
+  Send(signal.get());
+}

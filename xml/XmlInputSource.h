@@ -1,0 +1,76 @@
+#pragma once
+// TXmlInputSource: the character source of every parse. It chooses the codec
+// (default encoding, byte-order mark, declared encoding), reads and checks the
+// XML or text declaration at the start of the entity, and then offers the
+// decoded characters with their positions.
+#include <cstdint>
+#include <string>
+
+#include "core/Exception.h"
+#include "xml/Document.h"
+#include "xml/Ucs4Reader.h"
+#include "xml/WideStrList.h"
+
+// Raised by the parsing components for missing arguments ("Stream not
+// specified." and the like): a misuse, never a fault of the parsed text.
+QV_DECLARE_EXCEPTION(EAccessViolation, Exception);
+
+// What stood at the start of the stream.
+enum TXmlDeclType : uint8_t {
+  DT_UNKNOWN = 0,                  // never left after construction
+  DT_XML_DECLARATION = 1,          // version without encoding, or any standalone
+  DT_TEXT_DECLARATION = 2,         // encoding without version
+  DT_XML_OR_TEXT_DECLARATION = 3,  // version and encoding, no standalone
+  DT_UNSPECIFIED = 4,              // no declaration
+};
+
+class TXmlInputSource : public TUtilsUCS4Reader {
+public:
+  // stream is not owned. An unknown defaultEncoding means UTF-8. With
+  // initialPositionAfterDecl the first character after the declaration gets
+  // the initial values; otherwise positions continue through the declaration.
+  // A bad declaration raises nothing: see HasMalformedDecl and InvalidEncoding.
+  virtual void Create(TStream* stream, const std::u16string& publicId, const std::u16string& systemId,
+                      int32_t bufSize, const std::u16string& defaultEncoding, bool initialPositionAfterDecl,
+                      int64_t initialByteNumber, int64_t initialCharNumber, int64_t initialColumn,
+                      int64_t initialTabsInLine, int64_t initialLine);
+
+  // The code points of the current, look-ahead and previous records (the
+  // markers kUcs4StartOfInput and kUcs4EndOfInput at the two ends).
+  virtual UCS4Char CurrentCodePoint() const { return Current().CodePoint; }
+  virtual UCS4Char NextCodePoint() const { return NextRecord().CodePoint; }
+  virtual UCS4Char PreviousCodePoint() const { return Previous().CodePoint; }
+
+  TXmlDeclType DeclType() const { return declType; }
+  bool HasMalformedDecl() const { return hasMalformedDecl; }
+  const std::u16string& EncodingName() const { return encodingName; }
+  bool InvalidEncoding() const { return invalidEncoding; }
+  const std::u16string& PublicId() const { return publicId; }
+  const std::u16string& SystemId() const { return systemId; }
+  const std::u16string& XmlEncoding() const { return xmlEncoding; }
+  TdomStandalone XmlStandalone() const { return xmlStandalone; }
+  const std::u16string& XmlVersion() const { return xmlVersion; }
+
+private:
+  // Reads the declaration at the start; false when it is malformed.
+  bool ReadDeclaration();
+  // Reads one quoted pseudo-attribute value whose characters pass accept;
+  // false when the quotes are missing or differ, or a character is refused.
+  template <class Pred>
+  bool ReadQuotedValue(std::u16string& value, Pred accept, bool allowEmpty);
+  // Applies the declared encoding to the codec in use.
+  void DecideEncoding();
+
+  TXmlDeclType declType = DT_UNKNOWN;
+  bool hasMalformedDecl = false;
+  std::u16string encodingName;
+  bool invalidEncoding = false;
+  std::u16string publicId;
+  std::u16string systemId;
+  std::u16string xmlEncoding;
+  TdomStandalone xmlStandalone = STANDALONE_UNSPECIFIED;
+  std::u16string xmlVersion;
+};
+
+// U+FEFF followed by every line in order, nothing between them.
+std::u16string JoinSourceLines(const TUtilsWideStringList* lines);

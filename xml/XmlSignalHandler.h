@@ -1,0 +1,17 @@
+#pragma once
+// TXmlCustomHandler: a component of a processing chain that receives signals.
+#include <string>
+
+#include "xml/DomImplementation.h"
+#include "xml/XmlSignals.h"
+
+class TXmlCustomHandler : public TDomBaseComponent {
+public:
+  // With a reader: the reader's SendErrorNotification (which raises
+  // EParserException "Signal Processing Exception" on a stop verdict).
+  // Without: raises that exception for a fatal error type, else nothing.
+  virtual void SendErrorNotification(TXmlCustomReader* reader, TXmlErrorType errorType, const IDomLocator* locator,
+                                     const std::u16string& code);
+  // Takes one signal, synchronously; the signal stays the caller's.
+  virtual void ProcessSignal(TXmlSignal* signal) = 0;
+};

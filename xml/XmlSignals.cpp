@@ -1,0 +1,323 @@
+#include "xml/XmlSignals.h"
+
+#include "xml/ParserUtilsCharRefs.h"
+#include "xml/UriGrammar.h"
+#include "xml/XmlRules.h"
+
+void TXmlSignal::Create(TXmlCustomReader* reader_, int64_t startByte_, int64_t startChar_, int64_t startColumn_,
+                        int64_t startLine_, int64_t endByte_, int64_t endChar_, int64_t endColumn_,
+                        int64_t endLine_, const std::u16string& uri_, TdomASObject* relatedASObject_,
+                        TdomNode* relatedNode_) {
+  reader = reader_;
+  startByte = startByte_;
+  startChar = startChar_;
+  startColumn = startColumn_;
+  startLine = startLine_;
+  endByte = endByte_;
+  endChar = endChar_;
+  endColumn = endColumn_;
+  endLine = endLine_;
+  uri = uri_;
+  relatedASObject = relatedASObject_;
+  relatedNode = relatedNode_;
+}
+
+void TXmlSignal::Locate(TXmlCustomReader* reader_, const IDomLocator* locator) {
+  if (locator == nullptr) {
+    Create(reader_, -1, -1, -1, -1, -1, -1, -1, -1, std::u16string(), nullptr, nullptr);
+    return;
+  }
+  Create(reader_, locator->GetStartByteNumber(), locator->GetStartCharNumber(), locator->GetStartColumnNumber(),
+         locator->GetStartLineNumber(), locator->GetEndByteNumber(), locator->GetEndCharNumber(),
+         locator->GetEndColumnNumber(), locator->GetEndLineNumber(), locator->GetUri(),
+         locator->GetRelatedASObject(), locator->GetRelatedNode());
+}
+
+void TXmlSignal::CopyLocation(const TXmlSignal& s) {
+  Create(s.reader, s.startByte, s.startChar, s.startColumn, s.startLine, s.endByte, s.endChar, s.endColumn,
+         s.endLine, s.uri, s.relatedASObject, s.relatedNode);
+}
+
+void TXmlSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  errorType = ET_NONE;
+  code.clear();
+}
+
+namespace {
+void Fail(TXmlErrorType& errorType, std::u16string& code, TXmlErrorType type, std::u16string_view text) {
+  errorType = type;
+  code = std::u16string(text);
+}
+}  // namespace
+
+void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorType, std::u16string& code) {
+  errorType = ET_NONE;
+  code.clear();
+  if (value.find(u'&') == std::u16string::npos) {
+    if (!IsXmlCharData(value)) Fail(errorType, code, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, value);
+    return;
+  }
+  size_t i = 0;
+  while (i < value.size()) {
+    char16_t c = value[i];
+    if (c == u'&') {
+      size_t semi = value.find(u';', i + 1);
+      if (semi == std::u16string::npos) {
+        Fail(errorType, code, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, value);
+        return;
+      }
+      std::u16string_view text(value.data() + i + 1, semi - i - 1);
+      if (!text.empty() && text[0] == u'#') {
+        std::u16string ref = u"&" + std::u16string(text) + u";";
+        try {
+          XmlCharRefToInt(ref);
+        } catch (const Exception&) {
+          Fail(errorType, code, ET_INVALID_CHAR_REF, ref);
+          return;
+        }
+      } else if (!IsXmlName(text)) {
+        Fail(errorType, code, ET_INVALID_PARAMETER_ENTITY_NAME, text);
+        return;
+      }
+      i = semi + 1;
+      continue;
+    }
+    if (c == u'<' || !IsXmlChar(c)) {
+      Fail(errorType, code, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, std::u16string_view(&value[i], 1));
+      return;
+    }
+    ++i;
+  }
+}
+
+void TXmlCDATASignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlCData(Data)) errorType = ET_INVALID_ENTITY_NAME;
+}
+
+void TXmlDoctypeSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!(IsXmlName(DoctypeName) && IsXmlPubidChars(PublicId) && IsXmlQuotableChars(SystemId)))
+    Fail(errorType, code, ET_INVALID_CONTENT_SPEC, Data);
+}
+
+void TXmlDoctypeSignal::CopyData(const TXmlDoctypeSignal& s) {
+  Data = s.Data;
+  DoctypeName = s.DoctypeName;
+  IntSubsetStartByteNumber = s.IntSubsetStartByteNumber;
+  IntSubsetStartCharNumber = s.IntSubsetStartCharNumber;
+  IntSubsetStartColumn = s.IntSubsetStartColumn;
+  IntSubsetStartLine = s.IntSubsetStartLine;
+  PublicId = s.PublicId;
+  SystemId = s.SystemId;
+}
+
+void TXmlEndElementSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlName(TagName)) Fail(errorType, code, ET_INVALID_CHARACTER, TagName);
+}
+
+void TXmlEndPrefixMappingSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!Prefix.empty() && !IsXmlPrefix(Prefix)) Fail(errorType, code, ET_INVALID_STANDALONE_DECL, Prefix);
+}
+
+void TXmlEntityRefSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlName(EntityName)) Fail(errorType, code, ET_INVALID_PARAMETER_ENTITY_NAME, EntityName);
+}
+
+void TXmlPCDATASignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlCData(Data)) Fail(errorType, code, ET_INVALID_CONDITIONAL_SECTION_END, Data);
+}
+
+void TXmlStartDocumentSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!XmlEncoding.empty() && !IsXmlEncName(XmlEncoding)) {
+    errorType = ET_INVALID_VERSION_NUMBER;
+  } else if (!XmlVersion.empty() && !IsXmlVersionNum(XmlVersion)) {
+    errorType = ET_INVALID_VERSION_NUMBER;
+  }
+}
+
+void TXmlStartDocumentSignal::CopyData(const TXmlStartDocumentSignal& s) {
+  XmlEncoding = s.XmlEncoding;
+  InputEncoding = s.InputEncoding;
+  XmlStandalone = s.XmlStandalone;
+  XmlVersion = s.XmlVersion;
+}
+
+void TXmlStartDocumentFragmentSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!XmlEncoding.empty() && !IsXmlEncName(XmlEncoding)) errorType = ET_INVALID_VERSION_NUMBER;
+}
+
+TXmlStartElementSignal::TXmlStartElementSignal() : Attributes(new TUtilsNameValueList) {}
+
+TXmlStartElementSignal::~TXmlStartElementSignal() { delete Attributes; }
+
+void TXmlStartElementSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlName(TagName)) {
+    Fail(errorType, code, ET_INVALID_CHARACTER, TagName);
+    return;
+  }
+  int count = Attributes->GetCount();
+  for (int i = 0; i < count; ++i) {
+    std::u16string name = Attributes->GetName(i);
+    if (Attributes->IndexOfName(name) != i) {
+      Fail(errorType, code, ET_DOUBLE_ATTRIBUTE_NAME, name);
+      return;
+    }
+    if (!IsXmlName(name)) {
+      Fail(errorType, code, ET_INVALID_ATTRIBUTE_NAME, name);
+      return;
+    }
+    CheckXmlAttributeValue(Attributes->GetValue(i), errorType, code);
+    if (errorType != ET_NONE) return;
+  }
+}
+
+void TXmlStartElementSignal::CopyData(const TXmlStartElementSignal& s) {
+  Attributes->Assign(s.Attributes);
+  TagName = s.TagName;
+}
+
+void TXmlStartPrefixMappingSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (Prefix == u"xmlns" && Uri != kXmlnsNamespaceUri) {
+    Fail(errorType, code, ET_INVALID_STANDALONE_DECL, Prefix);
+  } else if (!Prefix.empty() && !IsXmlPrefix(Prefix)) {
+    Fail(errorType, code, ET_INVALID_STANDALONE_DECL, Prefix);
+  } else if (!IsUriReferenceWideStr(Uri)) {
+    Fail(errorType, code, ET_INVALID_ENCODING_NAME, Uri);
+  }
+}
+
+void TXmlCommentSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (Data.empty()) return;
+  if (Data.find(u"--") != std::u16string::npos) {
+    Fail(errorType, code, ET_DOUBLE_HYPHEN_IN_COMMENT, u"--");
+  } else if (Data.back() == u'-') {
+    Fail(errorType, code, ET_INVALID_ELEMENT_NAME, u"-");
+  } else if (!IsXmlChars(Data)) {
+    Fail(errorType, code, ET_INVALID_CONDITIONAL_SECTION_END, Data);
+  }
+}
+
+void TXmlProcessingInstructionSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlPITarget(Target)) {
+    Fail(errorType, code, ET_INVALID_PUBLIC_ID, Target);
+  } else if (Data.find(u"?>") != std::u16string::npos) {
+    Fail(errorType, code, ET_INVALID_PUBLIC_ID, u"?>");
+  } else if (!IsXmlChars(Data)) {
+    Fail(errorType, code, ET_INVALID_CONDITIONAL_SECTION_END, Data);
+  }
+}
+
+TXmlAttributeDefinitionSignal::TXmlAttributeDefinitionSignal() : Enumeration(new TUtilsWideStringList) {}
+
+TXmlAttributeDefinitionSignal::~TXmlAttributeDefinitionSignal() { delete Enumeration; }
+
+void TXmlAttributeDefinitionSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlName(AttributeName)) return Fail(errorType, code, ET_INVALID_ATTRIBUTE_DEFINITION, AttributeName);
+  if (!IsXmlName(ElementName)) return Fail(errorType, code, ET_INVALID_ATTRIBUTE_DEFINITION, ElementName);
+  if (DefaultValue.find(u'<') != std::u16string::npos)
+    return Fail(errorType, code, ET_INVALID_ATTRIBUTE_DEFINITION, DefaultValue);
+  for (int i = 0; i < Enumeration->GetCount(); ++i) {
+    std::u16string item = Enumeration->Get(i);
+    bool ok = AttributeType == 1 ? IsXmlName(item) : IsXmlNmtoken(item);
+    if (!ok) return Fail(errorType, code, ET_INVALID_ATTRIBUTE_DEFINITION, item);
+  }
+  CheckXmlAttributeValue(DefaultValue, errorType, code);
+}
+
+void TXmlAttributeDefinitionSignal::CopyData(const TXmlAttributeDefinitionSignal& s) {
+  AttributeName = s.AttributeName;
+  AttributeType = s.AttributeType;
+  DefaultDeclaration = s.DefaultDeclaration;
+  DefaultValue = s.DefaultValue;
+  Enumeration->Assign(s.Enumeration);
+  ElementName = s.ElementName;
+}
+
+void TXmlElementTypeDeclarationSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlName(ElementName)) Fail(errorType, code, ET_INVALID_ELEMENT_TYPE_DECL_NAME, ElementName);
+}
+
+namespace {
+// Steps shared by general and parameter entity declarations; false on a fault.
+bool CheckEntityDecl(const std::u16string& name, const std::u16string& value, const std::u16string& publicId,
+                     const std::u16string& systemId, const std::u16string& notation, TXmlErrorType& errorType,
+                     std::u16string& code) {
+  if (!IsXmlName(name)) {
+    Fail(errorType, code, ET_INVALID_DECLARATION_SIGNAL, name);
+    return false;
+  }
+  if (!value.empty()) {
+    if (!IsXmlEntityValueChars(value)) {
+      Fail(errorType, code, ET_INVALID_DECLARATION_SIGNAL, value);
+      return false;
+    }
+    if (!publicId.empty() || !systemId.empty() || !notation.empty()) {
+      Fail(errorType, code, ET_INVALID_DECLARATION_SIGNAL, u"");
+      return false;
+    }
+  }
+  if (!IsXmlQuotableChars(systemId)) {
+    Fail(errorType, code, ET_INVALID_DECLARATION_SIGNAL, systemId);
+    return false;
+  }
+  if (!IsXmlPubidChars(publicId)) {
+    Fail(errorType, code, ET_INVALID_DECLARATION_SIGNAL, publicId);
+    return false;
+  }
+  return true;
+}
+}  // namespace
+
+void TXmlEntityDeclarationSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!CheckEntityDecl(EntityName, EntityValue, PublicId, SystemId, NotationName, errorType, code)) return;
+  if (!NotationName.empty() && !IsXmlName(NotationName))
+    Fail(errorType, code, ET_INVALID_DECLARATION_SIGNAL, NotationName);
+}
+
+void TXmlEntityDeclarationSignal::CopyData(const TXmlEntityDeclarationSignal& s) {
+  EntityValue = s.EntityValue;
+  PublicId = s.PublicId;
+  NotationName = s.NotationName;
+  EntityName = s.EntityName;
+  SystemId = s.SystemId;
+}
+
+void TXmlNotationDeclarationSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!IsXmlName(NotationName)) {
+    Fail(errorType, code, ET_INVALID_NOTATION_ID, NotationName);
+  } else if (!IsXmlQuotableChars(SystemId)) {
+    Fail(errorType, code, ET_INVALID_NOTATION_ID, SystemId);
+  } else if (!IsXmlPubidChars(PublicId)) {
+    Fail(errorType, code, ET_INVALID_NOTATION_ID, PublicId);
+  }
+}
+
+void TXmlParameterEntityDeclarationSignal::CheckWellformedness(TXmlErrorType& errorType,
+                                                               std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  CheckEntityDecl(EntityName, EntityValue, PublicId, SystemId, std::u16string(), errorType, code);
+}
+
+void TXmlStartExtDtdSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
+  TXmlSignal::CheckWellformedness(errorType, code);
+  if (!XmlEncoding.empty() && !IsXmlEncName(XmlEncoding)) {
+    errorType = ET_INVALID_TEXT_DECL;
+  } else if (!XmlVersion.empty() && !IsXmlVersionNum(XmlVersion)) {
+    errorType = ET_INVALID_TEXT_DECL;
+  }
+}

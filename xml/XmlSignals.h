@@ -1,0 +1,296 @@
+#pragma once
+// Parse events. A reader turns the tokens of an entity into signals and hands
+// each one, synchronously, to the first handler of its chain. Every signal
+// locates its event (IDomLocator) and can check its own data against the
+// lexical rules of XML.
+#include <cstdint>
+#include <string>
+
+#include "xml/Document.h"
+#include "xml/ParseError.h"
+#include "xml/TreeUtilsNoRefCount.h"
+#include "xml/WideStrList.h"
+#include "xml/WideStrNameValueList.h"
+
+class TXmlCustomReader;
+
+enum TXmlSignalScope : uint8_t { SS_DOC = 0, SS_DTD = 1 };
+// A set of scopes: bit n for scope n.
+using TXmlSignalScopes = uint8_t;
+inline constexpr TXmlSignalScopes kScopeDoc = 1u << SS_DOC;
+inline constexpr TXmlSignalScopes kScopeDtd = 1u << SS_DTD;
+inline constexpr TXmlSignalScopes kScopeDocDtd = kScopeDoc | kScopeDtd;
+
+class TXmlSignal : public TUtilsNoRefCount, public IDomLocator {
+public:
+  // Stores every argument.
+  virtual void Create(TXmlCustomReader* reader_, int64_t startByte_, int64_t startChar_, int64_t startColumn_,
+                      int64_t startLine_, int64_t endByte_, int64_t endChar_, int64_t endColumn_, int64_t endLine_,
+                      const std::u16string& uri_, TdomASObject* relatedASObject_, TdomNode* relatedNode_);
+  void Create() {}
+  // A signal of class T placed where locator says; a null locator gives -1
+  // positions, an empty URI and no related objects.
+  template <class T>
+  static T* CreateFromLocator(TXmlCustomReader* reader_, const IDomLocator* locator) {
+    T* signal = New<T>();
+    signal->Locate(reader_, locator);
+    return signal;
+  }
+  // Places this signal where locator says (as CreateFromLocator does); lets a
+  // reader reuse one signal object per kind.
+  void Locate(TXmlCustomReader* reader_, const IDomLocator* locator);
+
+  int64_t GetEndByteNumber() const override { return endByte; }
+  int64_t GetEndCharNumber() const override { return endChar; }
+  int64_t GetEndColumnNumber() const override { return endColumn; }
+  int64_t GetEndLineNumber() const override { return endLine; }
+  TdomASObject* GetRelatedASObject() const override { return relatedASObject; }
+  TdomNode* GetRelatedNode() const override { return relatedNode; }
+  int64_t GetStartByteNumber() const override { return startByte; }
+  int64_t GetStartCharNumber() const override { return startChar; }
+  int64_t GetStartColumnNumber() const override { return startColumn; }
+  int64_t GetStartLineNumber() const override { return startLine; }
+  std::u16string GetUri() const override { return uri; }
+
+  // Checks the signal's own data: errorType 0 when well formed, otherwise the
+  // error type and the offending text. The base answers 0.
+  virtual void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const;
+  // A new signal of the same class with the same location and data; the
+  // caller frees it.
+  virtual TXmlSignal* CloneSignal() const = 0;
+  // The parts of a document in which the kind can occur.
+  virtual TXmlSignalScopes Scope() const = 0;
+
+  TXmlCustomReader* Reader() const { return reader; }
+
+protected:
+  void CopyLocation(const TXmlSignal& source);
+
+private:
+  int64_t endByte = -1, endChar = -1, endColumn = -1, endLine = -1;
+  TXmlCustomReader* reader = nullptr;        // not owned
+  TdomASObject* relatedASObject = nullptr;   // not owned
+  TdomNode* relatedNode = nullptr;           // not owned
+  int64_t startByte = -1, startChar = -1, startColumn = -1, startLine = -1;
+  std::u16string uri;
+};
+
+// The clone and scope of one kind of signal; Derived supplies CopyData.
+template <class Derived, TXmlSignalScopes kScope>
+class TXmlSignalKind : public TXmlSignal {
+public:
+  TXmlSignal* CloneSignal() const override {
+    Derived* copy = New<Derived>();
+    copy->CopyLocation(*this);
+    copy->CopyData(static_cast<const Derived&>(*this));
+    return copy;
+  }
+  TXmlSignalScopes Scope() const override { return kScope; }
+  void CopyData(const Derived&) {}
+
+};
+
+class TXmlCompletedSignal : public TXmlSignalKind<TXmlCompletedSignal, kScopeDocDtd> {};
+class TXmlAbortedSignal : public TXmlSignalKind<TXmlAbortedSignal, kScopeDocDtd> {};
+
+class TXmlCDATASignal : public TXmlSignalKind<TXmlCDATASignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlCDATASignal& s) { Data = s.Data; }
+  std::u16string Data;
+};
+
+class TXmlDoctypeSignal : public TXmlSignalKind<TXmlDoctypeSignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlDoctypeSignal& s);
+  std::u16string Data;  // the internal subset
+  std::u16string DoctypeName;
+  int64_t IntSubsetStartByteNumber = 0;
+  int64_t IntSubsetStartCharNumber = 0;
+  int64_t IntSubsetStartColumn = 0;
+  int64_t IntSubsetStartLine = 1;
+  std::u16string PublicId;
+  std::u16string SystemId;
+};
+
+class TXmlEndElementSignal : public TXmlSignalKind<TXmlEndElementSignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlEndElementSignal& s) { TagName = s.TagName; }
+  std::u16string TagName;
+};
+
+class TXmlEndPrefixMappingSignal : public TXmlSignalKind<TXmlEndPrefixMappingSignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlEndPrefixMappingSignal& s) { Prefix = s.Prefix; }
+  std::u16string Prefix;
+};
+
+class TXmlEntityRefSignal : public TXmlSignalKind<TXmlEntityRefSignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlEntityRefSignal& s) { EntityName = s.EntityName; }
+  std::u16string EntityName;
+};
+
+class TXmlPCDATASignal : public TXmlSignalKind<TXmlPCDATASignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlPCDATASignal& s) {
+    CharRefGenerated = s.CharRefGenerated;
+    Data = s.Data;
+  }
+  bool CharRefGenerated = false;
+  std::u16string Data;
+};
+
+class TXmlStartDocumentSignal : public TXmlSignalKind<TXmlStartDocumentSignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlStartDocumentSignal& s);
+  std::u16string XmlEncoding;
+  std::u16string InputEncoding;
+  TdomStandalone XmlStandalone = STANDALONE_UNSPECIFIED;
+  std::u16string XmlVersion;
+};
+
+class TXmlStartDocumentFragmentSignal : public TXmlSignalKind<TXmlStartDocumentFragmentSignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlStartDocumentFragmentSignal& s) { XmlEncoding = s.XmlEncoding; }
+  std::u16string XmlEncoding;
+};
+
+class TXmlStartElementSignal : public TXmlSignalKind<TXmlStartElementSignal, kScopeDoc> {
+public:
+  TXmlStartElementSignal();
+  ~TXmlStartElementSignal() override;
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlStartElementSignal& s);
+  TUtilsNameValueList* Attributes;  // owned
+  std::u16string TagName;
+};
+
+class TXmlStartPrefixMappingSignal : public TXmlSignalKind<TXmlStartPrefixMappingSignal, kScopeDoc> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlStartPrefixMappingSignal& s) {
+    Prefix = s.Prefix;
+    Uri = s.Uri;
+  }
+  std::u16string Prefix;
+  std::u16string Uri;
+};
+
+class TXmlCommentSignal : public TXmlSignalKind<TXmlCommentSignal, kScopeDocDtd> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlCommentSignal& s) { Data = s.Data; }
+  std::u16string Data;
+};
+
+class TXmlProcessingInstructionSignal : public TXmlSignalKind<TXmlProcessingInstructionSignal, kScopeDocDtd> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlProcessingInstructionSignal& s) {
+    Data = s.Data;
+    Target = s.Target;
+  }
+  std::u16string Data;
+  std::u16string Target;
+};
+
+class TXmlAttributeDefinitionSignal : public TXmlSignalKind<TXmlAttributeDefinitionSignal, kScopeDtd> {
+public:
+  TXmlAttributeDefinitionSignal();
+  ~TXmlAttributeDefinitionSignal() override;
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlAttributeDefinitionSignal& s);
+  std::u16string AttributeName;
+  uint8_t AttributeType = 0;        // 0 CDATA, 1 NOTATION or enumeration, 2 ID ... 8 NMTOKENS
+  uint8_t DefaultDeclaration = 0;   // the kind of the default declaration
+  std::u16string DefaultValue;
+  TUtilsWideStringList* Enumeration;  // owned
+  std::u16string ElementName;
+};
+
+class TXmlElementTypeDeclarationSignal : public TXmlSignalKind<TXmlElementTypeDeclarationSignal, kScopeDtd> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlElementTypeDeclarationSignal& s) {
+    ElementName = s.ElementName;
+    ContentSpec = s.ContentSpec;
+  }
+  std::u16string ElementName;
+  std::u16string ContentSpec;
+};
+
+class TXmlEntityDeclarationSignal : public TXmlSignalKind<TXmlEntityDeclarationSignal, kScopeDtd> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlEntityDeclarationSignal& s);
+  std::u16string EntityValue;
+  std::u16string PublicId;
+  std::u16string NotationName;
+  std::u16string EntityName;
+  std::u16string SystemId;
+};
+
+class TXmlNotationDeclarationSignal : public TXmlSignalKind<TXmlNotationDeclarationSignal, kScopeDtd> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlNotationDeclarationSignal& s) {
+    NotationName = s.NotationName;
+    PublicId = s.PublicId;
+    SystemId = s.SystemId;
+  }
+  std::u16string NotationName;
+  std::u16string PublicId;
+  std::u16string SystemId;
+};
+
+class TXmlParameterEntityDeclarationSignal
+    : public TXmlSignalKind<TXmlParameterEntityDeclarationSignal, kScopeDtd> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlParameterEntityDeclarationSignal& s) {
+    EntityName = s.EntityName;
+    EntityValue = s.EntityValue;
+    PublicId = s.PublicId;
+    SystemId = s.SystemId;
+  }
+  std::u16string EntityName;
+  std::u16string EntityValue;
+  std::u16string PublicId;
+  std::u16string SystemId;
+};
+
+class TXmlStartExtDtdSignal : public TXmlSignalKind<TXmlStartExtDtdSignal, kScopeDtd> {
+public:
+  void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
+  void CopyData(const TXmlStartExtDtdSignal& s) {
+    XmlEncoding = s.XmlEncoding;
+    InputEncoding = s.InputEncoding;
+    PublicId = s.PublicId;
+    SystemId = s.SystemId;
+    XmlVersion = s.XmlVersion;
+  }
+  std::u16string XmlEncoding;
+  std::u16string InputEncoding;
+  std::u16string PublicId;
+  std::u16string SystemId;
+  std::u16string XmlVersion;
+};
+
+class TXmlStartIntDtdSignal : public TXmlSignalKind<TXmlStartIntDtdSignal, kScopeDtd> {
+public:
+  void CopyData(const TXmlStartIntDtdSignal& s) { SystemId = s.SystemId; }
+  std::u16string SystemId;
+};
+
+// The check of an attribute value shared by start tags and attribute
+// definitions: 0, or 48 (stray "<", non-character, unclosed reference), 51
+// (bad character reference) or 54 (bad entity name) with the offending text.
+void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorType, std::u16string& code);

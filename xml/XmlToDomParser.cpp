@@ -1,0 +1,150 @@
+#include "xml/XmlToDomParser.h"
+
+#include <memory>
+
+#include "core/FileStream.h"
+#include "core/StringStream.h"
+#include "xml/Document.h"
+#include "xml/DomException.h"
+#include "xml/UriFileName.h"
+#include "xml/WideStrStream.h"
+
+// --- TXmlCustomParser -------------------------------------------------------------
+
+void TXmlCustomParser::SetDOMImpl(TDomImplementation* value) {
+  if (value == domImpl) return;
+  if (domImpl != nullptr) RemoveFreeNotification(domImpl);
+  domImpl = value;
+  if (domImpl != nullptr) FreeNotification(domImpl);
+}
+
+void TXmlCustomParser::Notification(TComponent* component, TOperation operation) {
+  TDomBaseComponent::Notification(component, operation);
+  if (operation == opRemove && component == domImpl) domImpl = nullptr;
+}
+
+// --- TXmlToDomParser --------------------------------------------------------------
+
+void TXmlToDomParser::Create(TComponent* owner) {
+  TXmlCustomParser::Create(owner);
+  CreateSubcomponents();
+  bufferSize = 4096;
+  builder->AutoPrepare = AP_NO;
+  builder->KeepCDATASections = true;
+  builder->KeepComments = true;
+  builder->KeepEntityRefs = true;
+}
+
+void TXmlToDomParser::CreateSubcomponents() {
+  reader = New<TXmlStandardDocReader>(static_cast<TComponent*>(this));
+  wfTestHandler = New<TXmlWFTestHandler>(static_cast<TComponent*>(this));
+  builder = New<TXmlDomBuilder>(static_cast<TComponent*>(this));
+  reader->SetDOMImpl(DOMImpl());
+  reader->SetPrefixMapping(false);
+  reader->SetSuppressXmlns(false);
+  reader->SetNextHandler(wfTestHandler);
+  wfTestHandler->SetNextHandler(builder);
+  builder->BuildNamespaceTree = false;
+}
+
+void TXmlToDomParser::SetDOMImpl(TDomImplementation* value) {
+  TXmlCustomParser::SetDOMImpl(value);
+  if (reader != nullptr) reader->SetDOMImpl(value);
+}
+
+void TXmlToDomParser::SetBufferSize(int32_t value) {
+  if (value < 1024) throw ENot_Supported_Err("BufferSize must not be less than 1024.");
+  bufferSize = value;
+}
+
+bool TXmlToDomParser::HandleError(TXmlErrorType errorType) {
+  std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(errorType, nullptr, std::u16string());
+  if (DOMImpl() != nullptr) return DOMImpl()->HandleError(this, error.get());
+  return error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
+}
+
+TdomDocument* TXmlToDomParser::ParseFile(const std::string& fileName) {
+  if (fileName.empty()) throw EAccessViolation("Filename not specified.");
+  // Shared for reading and writing, so a file held open by an editor can be read.
+  std::unique_ptr<TFileStream> stream(New<TFileStream>(fileName, static_cast<uint16_t>(fmOpenRead | fmShareDenyNone)));
+  std::u16string uri;
+  FilenameToUriWideStr(fileName, 0, uri);
+  TdomNode* result = ParseStream(stream.get(), std::u16string(), uri, nullptr);
+  return static_cast<TdomDocument*>(result);
+}
+
+TdomNode* TXmlToDomParser::ParseSourceCode(const TUtilsWideStringList* lines, const std::u16string& publicId,
+                                           const std::u16string& systemId, TdomNode* contextNode) {
+  if (lines == nullptr) throw EAccessViolation("Source code not specified.");
+  return ParseWideString(JoinSourceLines(lines), publicId, systemId, contextNode);
+}
+
+TdomNode* TXmlToDomParser::ParseStream(TStream* stream, const std::u16string& publicId,
+                                       const std::u16string& systemId, TdomNode* contextNode) {
+  if (stream == nullptr) throw EAccessViolation("Stream not specified.");
+  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream, publicId, systemId, bufferSize,
+                                                               std::u16string(u"UTF-8"), true, int64_t(0),
+                                                               int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
+  return Parse(source.get(), contextNode);
+}
+
+TdomNode* TXmlToDomParser::ParseString(const std::string& s, const std::u16string& publicId,
+                                       const std::u16string& systemId, TdomNode* contextNode) {
+  if (s.empty()) throw EAccessViolation("Empty string.");
+  std::unique_ptr<TStringStream> stream(New<TStringStream>(s));
+  return ParseStream(stream.get(), publicId, systemId, contextNode);
+}
+
+TdomNode* TXmlToDomParser::ParseUri(std::u16string publicId, std::u16string systemId, TdomNode* contextNode) {
+  if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
+  std::unique_ptr<TStream> stream(DOMImpl()->ResolveResource(std::u16string(), publicId, systemId));
+  if (stream == nullptr) return nullptr;
+  return ParseStream(stream.get(), publicId, systemId, contextNode);
+}
+
+TdomNode* TXmlToDomParser::ParseWideString(const std::u16string& s, const std::u16string& publicId,
+                                           const std::u16string& systemId, TdomNode* contextNode) {
+  if (s.empty()) throw EAccessViolation("Empty string.");
+  std::unique_ptr<TUtilsWideStringStream> stream(
+      New<TUtilsWideStringStream>(s[0] == 0xFEFF ? std::u16string_view(s) : std::u16string_view(u"\uFEFF" + s)));
+  return ParseStream(stream.get(), publicId, systemId, contextNode);
+}
+
+TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode) {
+  if (source == nullptr) throw EAccessViolation("Input source not specified.");
+  if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
+  if (contextNode != nullptr) {
+    TdomDocument* owner = contextNode->GetReferenceDocument();
+    if (owner == nullptr || owner->GetDomImplementation() != DOMImpl()) throw EWrong_DOM_Implementation_Err();
+  }
+  if (source->HasMalformedDecl() ||
+      (source->DeclType() != DT_XML_DECLARATION && source->DeclType() != DT_XML_OR_TEXT_DECLARATION &&
+       source->DeclType() != DT_UNSPECIFIED)) {
+    HandleError(ET_INVALID_VERSION_NUMBER);
+    throw EParserException(DomMessage::kParser);
+  }
+  if (source->InvalidEncoding()) {
+    HandleError(ET_ENCODING_NOT_SUPPORTED);
+    throw EParserException(DomMessage::kParser);
+  }
+  if (contextNode != nullptr) {
+    builder->SetReferenceNode(contextNode);
+    bool done = reader->ParseFragment(source);
+    builder->SetReferenceNode(nullptr);
+    if (!done) throw EParserException(DomMessage::kParser);
+    return contextNode;
+  }
+  TdomDocument* doc = DOMImpl()->CreateEmptyDocument();
+  try {
+    doc->SetDocumentUri(source->SystemId());
+    builder->SetReferenceNode(doc);
+    bool done = reader->ParseDocument(source);
+    builder->SetReferenceNode(nullptr);
+    if (!done) throw EParserException(DomMessage::kParser);
+  } catch (...) {
+    builder->SetReferenceNode(nullptr);
+    if (DOMImpl() != nullptr && DOMImpl()->OwnsDocument(doc)) DOMImpl()->FreeDocument(doc);
+    throw;
+  }
+  return doc;
+}

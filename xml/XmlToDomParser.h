@@ -1,0 +1,77 @@
+#pragma once
+// TXmlToDomParser: turns XML text (a file, lines, a stream, a string, a URI
+// or an input source) into a document of its DOM implementation, through a
+// fixed chain: document reader -> well-formedness handler -> DOM builder.
+#include <cstdint>
+#include <string>
+
+#include "xml/DomBuilder.h"
+#include "xml/WFTestHandler.h"
+#include "xml/XmlDocReader.h"
+
+class TXmlCustomParser : public TDomBaseComponent {
+public:
+  TDomImplementation* DOMImpl() const { return domImpl; }
+  // Ignores an unchanged value; keeps a free notification on the implementation.
+  virtual void SetDOMImpl(TDomImplementation* value);
+
+protected:
+  void Notification(TComponent* component, TOperation operation) override;
+
+private:
+  TDomImplementation* domImpl = nullptr;  // not owned
+};
+
+class TXmlToDomParser : public TXmlCustomParser {
+public:
+  void Create(TComponent* owner) override;
+  void SetDOMImpl(TDomImplementation* value) override;
+
+  // The file read as a document owned by DOMImpl. The file is opened for
+  // reading and shared with readers and writers. Raises EAccessViolation
+  // "Filename not specified." for an empty name, the stream's error when it
+  // cannot be opened, EParserException "Parser error." when the text is not
+  // a well-formed document (the half-built document is freed).
+  virtual TdomDocument* ParseFile(const std::string& fileName);
+  virtual TdomNode* ParseSourceCode(const TUtilsWideStringList* lines, const std::u16string& publicId,
+                                    const std::u16string& systemId, TdomNode* contextNode);
+  virtual TdomNode* ParseStream(TStream* stream, const std::u16string& publicId, const std::u16string& systemId,
+                                TdomNode* contextNode);
+  virtual TdomNode* ParseString(const std::string& s, const std::u16string& publicId,
+                                const std::u16string& systemId, TdomNode* contextNode);
+  // Null when DOMImpl's resolver finds nothing.
+  virtual TdomNode* ParseUri(std::u16string publicId, std::u16string systemId, TdomNode* contextNode);
+  virtual TdomNode* ParseWideString(const std::u16string& s, const std::u16string& publicId,
+                                    const std::u16string& systemId, TdomNode* contextNode);
+  // Without a context node: a new document of DOMImpl; with one: the text's
+  // content parsed into it (the context node is the result).
+  virtual TdomNode* Parse(TXmlInputSource* source, TdomNode* contextNode);
+  // Reports an error without location to DOMImpl; true to go on.
+  virtual bool HandleError(TXmlErrorType errorType);
+
+  int32_t BufferSize() const { return bufferSize; }
+  // Below 1024 raises ENot_Supported_Err "BufferSize must not be less than 1024.".
+  virtual void SetBufferSize(int32_t value);
+
+  TdomAutoPrepare AutoPrepare() const { return builder->AutoPrepare; }
+  void SetAutoPrepare(TdomAutoPrepare value) { builder->AutoPrepare = value; }
+  bool KeepCDATASections() const { return builder->KeepCDATASections; }
+  void SetKeepCDATASections(bool value) { builder->KeepCDATASections = value; }
+  bool KeepComments() const { return builder->KeepComments; }
+  void SetKeepComments(bool value) { builder->KeepComments = value; }
+  bool KeepEntityRefs() const { return builder->KeepEntityRefs; }
+  void SetKeepEntityRefs(bool value) { builder->KeepEntityRefs = value; }
+
+  TXmlStandardDocReader* Reader() const { return reader; }
+  TXmlWFTestHandler* WFTestHandler() const { return wfTestHandler; }
+  TXmlDomBuilder* DomBuilder() const { return builder; }
+
+protected:
+  virtual void CreateSubcomponents();
+
+private:
+  int32_t bufferSize = 4096;
+  TXmlDomBuilder* builder = nullptr;          // owned (component)
+  TXmlStandardDocReader* reader = nullptr;    // owned (component)
+  TXmlWFTestHandler* wfTestHandler = nullptr; // owned (component)
+};

@@ -1,0 +1,221 @@
+// The parse-to-DOM path end to end: documents built, errors reported with
+// their place, faults of the input never crashing and never leaking.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+
+#include "XmlParserTestSupport.h"
+#include "DomTestSupport.h"
+#include "xml/WideStrList.h"
+
+namespace {
+
+// The node names of parent's children joined by ",".
+std::string ChildNames(const TdomNode* parent) {
+  std::string names;
+  for (TdomNode* c = parent->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) {
+    if (!names.empty()) names += ",";
+    names += Utf8(c->GetNodeName());
+  }
+  return names;
+}
+
+}  // namespace
+
+using XmlToDomParserTest = ParserTest;
+
+TEST_F(XmlToDomParserTest, BuildsElementsAttributesAndMergedText) {
+  TdomDocument* doc = ParseBytes(
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!-- c --><root b='2' a=\"1\">x&amp;y&#65;<![CDATA[<z>]]>"
+      "<e/><?pi data?></root>\n");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(ChildNames(doc), "#comment,root");
+  TdomElement* root = doc->GetDocumentElement();
+  EXPECT_EQ(ChildNames(root), "#text,amp,#text,#cdata-section,e,pi");
+  EXPECT_EQ(Utf8(root->getAttribute(u"a")), "1");
+  EXPECT_EQ(Utf8(root->getAttribute(u"b")), "2");
+  EXPECT_EQ(Utf8(root->GetFirstChildNode()->GetNextSiblingNode()->GetNextSiblingNode()->GetNodeValue()), "yA");
+  EXPECT_EQ(Utf8(doc->GetXmlVersion()), "1.0");
+  EXPECT_EQ(Utf8(doc->GetXmlEncoding()), "UTF-8");
+  EXPECT_EQ(Utf8(doc->GetDocumentUri()), "test.xml");
+  EXPECT_TRUE(recorder->errors.empty());
+}
+
+TEST_F(XmlToDomParserTest, BuilderSwitchesDropOrFoldNodes) {
+  parser->SetKeepEntityRefs(false);
+  parser->SetKeepCDATASections(false);
+  parser->SetKeepComments(false);
+  TdomDocument* doc = ParseBytes("<r>a&amp;b<![CDATA[c]]>d<!--x--></r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(ChildNames(doc->GetDocumentElement()), "#text");
+  EXPECT_EQ(Utf8(doc->GetDocumentElement()->GetTextContent()), "a&bcd");
+}
+
+TEST_F(XmlToDomParserTest, StylesheetInstructionAtTheStartIsNoDeclaration) {
+  TdomDocument* doc = ParseBytes("<?xml-stylesheet href='a.xsl' type='text/xsl'?><r/>");
+  ASSERT_NE(doc, nullptr) << (recorder->errors.empty() ? 0 : recorder->errors[0].type);
+  EXPECT_EQ(ChildNames(doc), "xml-stylesheet,r");
+  EXPECT_EQ(Utf8(doc->GetXmlVersion()), "");
+}
+
+TEST_F(XmlToDomParserTest, RealU009CIsContentNotTheEnd) {
+  TdomDocument* doc = ParseBytes("<r>a\xC2\x9C" "b</r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), std::u16string(u"a\u009Cb"));
+}
+
+TEST_F(XmlToDomParserTest, DeepNestingNeedsNoStack) {
+  constexpr int kDepth = 100000;
+  std::string text;
+  text.reserve(kDepth * 8);
+  for (int i = 0; i < kDepth; ++i) text += "<a>";
+  text += "x";
+  for (int i = 0; i < kDepth; ++i) text += "</a>";
+  TdomDocument* doc = ParseBytes(text);
+  ASSERT_NE(doc, nullptr);
+  TdomNode* node = doc->GetDocumentElement();
+  int depth = 0;
+  while (node->GetFirstChildNode() != nullptr && node->GetFirstChildNode()->GetNodeType() == ntElement_Node) {
+    node = node->GetFirstChildNode();
+    ++depth;
+  }
+  EXPECT_EQ(depth, kDepth - 1);
+  // An unclosed deep document is freed as it stands.
+  text.resize(kDepth * 3 + 1);
+  EXPECT_EQ(ParseBytes(text), nullptr);
+  EXPECT_EQ(impl->GetDocuments()->GetLength(), 1);
+}
+
+TEST_F(XmlToDomParserTest, FatalErrorFreesTheHalfBuiltDocument) {
+  EXPECT_EQ(ParseBytes("<a><b>text</b></a><second/>"), nullptr);
+  EXPECT_EQ(impl->GetDocuments()->GetLength(), 0);
+  ASSERT_EQ(recorder->errors.size(), 1u);
+  EXPECT_EQ(recorder->errors[0].type, ET_DOUBLE_ROOT_ELEMENT);
+  EXPECT_EQ(Utf8(recorder->errors[0].code), "second");
+}
+
+// Broken documents: the first error's type, line and column. Tags are placed
+// at their name, references at their first digit or letter, comments and
+// declarations at the text after their opening keyword; a tab counts 4 columns.
+TEST_F(XmlToDomParserTest, BrokenDocumentsReportTypeLineAndColumn) {
+  struct Case {
+    const char* text;
+    TXmlErrorType type;
+    int64_t line, column;
+  } cases[] = {
+      {"<a>\n  <b></c></a>", ET_MISSING_START_TAG, 2, 8},
+      {"<a>", ET_MISSING_END_TAG, 1, 4},
+      {"", ET_MISSING_ROOT_ELEMENT, 1, 1},
+      {"<a/>text", ET_NOT_IN_ROOT, 1, 5},
+      {"<a x='1' x='2'/>", ET_DOUBLE_ATTRIBUTE_NAME, 1, 2},
+      {"<a x/>", ET_MISSING_EQUALITY_SIGN, 1, 2},
+      {"<a x='1/>", ET_UNCLOSED_ELEMENT_TAG, 1, 2},
+      {"<a x='1'y='2'/>", ET_MISSING_WHITESPACE, 1, 2},
+      {"<a>&#1114112;</a>", ET_INVALID_CHAR_REF, 1, 6},
+      {"<a>&#xD800;</a>", ET_INVALID_CHAR_REF, 1, 7},
+      {"<a>&#99999999999999999999999;</a>", ET_INVALID_CHAR_REF, 1, 6},
+      {"<a>&#;</a>", ET_INVALID_CHAR_REF, 1, 6},
+      {"<a>&#1;</a>", ET_INVALID_CONDITIONAL_SECTION_END, 1, 6},
+      {"<a><!-- x -- y --></a>", ET_DOUBLE_HYPHEN_IN_COMMENT, 1, 8},
+      {"<a>]]></a>", ET_INVALID_CONDITIONAL_SECTION_END, 1, 4},
+      {"<a><?xml x?></a>", ET_INVALID_PUBLIC_ID, 1, 6},
+      {"<a x='&lt'/>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, 1, 2},
+      {"<a x='a<b'/>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, 1, 2},
+      {"<a/><!DOCTYPE a>", ET_DOCTYPE_AFTER_ROOT_ELEMENT, 1, 14},
+      {"<!DOCTYPE a><!DOCTYPE a><a/>", ET_DOUBLE_DOCTYPE, 1, 22},
+      {"<?xml version='1.0' standalone='maybe'?><a/>", ET_INVALID_VERSION_NUMBER, -1, -1},
+      {"<?xml encoding='UTF-8'?><a/>", ET_INVALID_VERSION_NUMBER, -1, -1},
+      {"<?xml version='1.0' encoding='bogus-enc'?><a/>", ET_ENCODING_NOT_SUPPORTED, -1, -1},
+      {"<?xml version='1.0' encoding='UTF-16'?><a/>", ET_ENCODING_NOT_SUPPORTED, -1, -1},
+      {"<a>\t<", ET_MISSING_ELEMENT_NAME, 1, 8},
+  };
+  for (const Case& c : cases) {
+    recorder->errors.clear();
+    EXPECT_EQ(ParseBytes(c.text), nullptr) << c.text;
+    ASSERT_FALSE(recorder->errors.empty()) << c.text;
+    EXPECT_EQ(recorder->errors[0].type, c.type) << c.text;
+    EXPECT_EQ(recorder->errors[0].line, c.line) << c.text;
+    EXPECT_EQ(recorder->errors[0].column, c.column) << c.text;
+  }
+  EXPECT_EQ(impl->GetDocuments()->GetLength(), 0);
+}
+
+TEST_F(XmlToDomParserTest, RefusedStartTagLetThroughKeepsContentWithItsParent) {
+  recorder->letFatalErrorsPass = true;
+  TdomDocument* doc = ParseBytes("<r><bad x='a<b'><c/></bad><d/></r>");
+  ASSERT_NE(doc, nullptr);
+  // The refused element is not built; its closing tag is refused too, so the
+  // elements after it stay children of r.
+  EXPECT_EQ(ChildNames(doc->GetDocumentElement()), "c,d");
+}
+
+TEST_F(XmlToDomParserTest, EncodingsFromMarkAndDeclaration) {
+  std::string utf16le("\xFF\xFE", 2);
+  for (char c : std::string("<?xml version='1.0' encoding='UTF-16'?><r>\xE9</r>")) {
+    utf16le.push_back(c);
+    utf16le.push_back('\0');
+  }
+  TdomDocument* doc = ParseBytes(utf16le);
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Utf8(doc->GetInputEncoding()), "UTF-16LE");
+  EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), std::u16string(u"\u00E9"));
+
+  doc = ParseBytes("<?xml version='1.0' encoding='ISO-8859-1'?><r>\xE9</r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), std::u16string(u"\u00E9"));
+}
+
+TEST_F(XmlToDomParserTest, EntryPointChecks) {
+  EXPECT_DOM_ERROR(parser->SetBufferSize(1023), ENot_Supported_Err, "BufferSize must not be less than 1024.");
+  EXPECT_EQ(parser->BufferSize(), 4096);
+  parser->SetBufferSize(1024);
+  EXPECT_EQ(parser->BufferSize(), 1024);
+  EXPECT_DOM_ERROR(parser->ParseFile(""), EAccessViolation, "Filename not specified.");
+  EXPECT_DOM_ERROR(parser->ParseStream(nullptr, u"", u"", nullptr), EAccessViolation, "Stream not specified.");
+  EXPECT_DOM_ERROR(parser->ParseString("", u"", u"", nullptr), EAccessViolation, "Empty string.");
+  EXPECT_DOM_ERROR(parser->ParseSourceCode(nullptr, u"", u"", nullptr), EAccessViolation,
+                   "Source code not specified.");
+  EXPECT_DOM_ERROR(parser->Parse(nullptr, nullptr), EAccessViolation, "Input source not specified.");
+  parser->SetDOMImpl(nullptr);
+  EXPECT_DOM_ERROR(parser->ParseString("<a/>", u"", u"", nullptr), EAccessViolation,
+                   "DOM implementation not specified.");
+}
+
+TEST_F(XmlToDomParserTest, WideStringsAndSourceLinesGetOneMark) {
+  TdomNode* doc = parser->ParseWideString(u"\uFEFF<r>\u20AC</r>", u"", u"", nullptr);
+  EXPECT_EQ(static_cast<TdomDocument*>(doc)->GetDocumentElement()->GetTextContent(), u"\u20AC");
+  TUtilsWideStringList lines;
+  lines.Add(u"<r>a");
+  lines.Add(u"b</r>");
+  EXPECT_EQ(JoinSourceLines(&lines), u"\uFEFF<r>ab</r>");
+  doc = parser->ParseSourceCode(&lines, u"", u"", nullptr);
+  EXPECT_EQ(static_cast<TdomDocument*>(doc)->GetDocumentElement()->GetTextContent(), u"ab");
+}
+
+TEST_F(XmlToDomParserTest, ContextNodeTakesParsedContent) {
+  TdomDocument* doc = ParseBytes("<r/>");
+  ASSERT_NE(doc, nullptr);
+  TdomElement* root = doc->GetDocumentElement();
+  parser->ParseWideString(u"t<x/>&amp;", u"", u"", root);
+  EXPECT_EQ(ChildNames(root), "#text,x,amp");
+  TDomImplementation* other = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  TdomDocument* foreign = other->CreateEmptyDocument();
+  EXPECT_DOM_ERROR(parser->ParseWideString(u"<x/>", u"", u"", foreign), EWrong_DOM_Implementation_Err,
+                   "Wrong DOM implementation error.");
+  other->Free();
+}
+
+TEST_F(XmlToDomParserTest, ParseFileReadsAFileAndRecordsItsUri) {
+  std::string path = ::testing::TempDir() + "parser_file_test.xml";
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "<patterns><pattern code='A'/></patterns>";
+  }
+  TdomDocument* doc = parser->ParseFile(path);
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Utf8(doc->GetDocumentElement()->GetNodeName()), "patterns");
+  EXPECT_EQ(Utf8(doc->GetDocumentUri()).substr(0, 8), "file:///");
+  std::remove(path.c_str());
+  EXPECT_THROW(parser->ParseFile(path), EFOpenError);
+}
