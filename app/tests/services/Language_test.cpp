@@ -170,7 +170,9 @@ TEST(LanguageNames, CapitalizeUsesTheAnsiCaseMapping) {
   EXPECT_EQ(CapitalizeLanguageName("rUSSIAN"), "Russian");
   EXPECT_EQ(CapitalizeLanguageName(""), "");
   EXPECT_EQ(CapitalizeLanguageName("x"), "X");
-  if (GetACP() == 1252) EXPECT_EQ(CapitalizeLanguageName("\xE4PFEL\xC4"), "\xC4pfel\xE4");
+  if (GetACP() == 1252) {
+    EXPECT_EQ(CapitalizeLanguageName("\xE4PFEL\xC4"), "\xC4pfel\xE4");
+  }
 }
 
 TEST(LanguageProps, SetStrPropByNameSkipsEmptyAndMissing) {
