@@ -9,8 +9,18 @@ void InitializeXPTheme();       // InitCommonControls
 void InitializeOleStartup();    // OleInitialize
 void FinalizeOleStartup();      // OleUninitialize
 
+// Runs the platform units, the settings and the version strings, then the
+// start-ups registered with TUnitRegistrar in registration order. Once only.
 void InitializeUnits();
+// The registered shut-downs in reverse order, then the settings (saved), the
+// devices and OLE. Only after InitializeUnits; once only.
 void FinalizeUnits();
+
+// Adds a unit of the program (help, shell services...) to the start-up
+// sequence: a static TUnitRegistrar in the unit's .cpp. Either function may be null.
+struct TUnitRegistrar {
+  TUnitRegistrar(void (*initialize)(), void (*finalize)());
+};
 
 struct TUnitsScope {
   TUnitsScope() { InitializeUnits(); }

@@ -154,3 +154,26 @@ TEST(ProgramResources, ManifestAndVersion) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string gUnitTrace;
+const TUnitRegistrar kFirstUnit([] { gUnitTrace += "a+"; }, [] { gUnitTrace += "a-"; });
+const TUnitRegistrar kSecondUnit(nullptr, [] { gUnitTrace += "b-"; });
+
+TEST(PlatformUnits, RegisteredUnitsStartInOrderAndStopInReverse) {
+  gUnitTrace.clear();
+  {
+    TUnitsScope units;
+    EXPECT_EQ(gUnitTrace, "a+");
+    InitializeUnits();  // a second start-up does nothing
+    EXPECT_EQ(gUnitTrace, "a+");
+    EXPECT_EQ(ProductName, "Quorvanell");
+  }
+  EXPECT_EQ(gUnitTrace, "a+b-a-");
+  FinalizeUnits();
+  EXPECT_EQ(gUnitTrace, "a+b-a-");
+  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Halverstrand\\Quorvanell\\1.0");
+}
+
+}  // namespace
