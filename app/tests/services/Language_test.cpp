@@ -8,7 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
+#include <regex>
+#include <set>
+#include <sstream>
 #include <string>
 
 #include "Utils.h"
@@ -220,6 +225,102 @@ TEST(ShippedLanguage, GermanCoversEveryMiscKey) {
   EXPECT_EQ(LangString("", "strConfirmAppExit"), "M\xF6" "chten Sie das Programm wirklich beenden?");
   for (const char* section : {"MainForm", "AdvancedParamsForm", "AboutForm"})
     EXPECT_TRUE(LangIni->SectionExists(section)) << section;
+  FreeAndNil(LangIni);
+}
+
+}  // namespace
+
+namespace {
+
+// Every text of the main form's definition in the built program (component
+// captions and list-view column captions) has its ident in German.lng, and
+// every ident there names a component that exists. Texts that code replaces
+// or that stay English are left out.
+struct FormText {
+  std::string ident;
+  std::string text;
+};
+
+std::vector<FormText> MainFormTexts(const std::string& definition, std::vector<std::string>& names) {
+  std::vector<FormText> texts;
+  std::vector<std::string> stack;
+  std::map<std::string, int> columnCount;
+  std::istringstream in(definition);
+  std::string line;
+  auto quoted = [](const std::string& s, size_t from) {
+    std::string out;
+    for (size_t q = s.find('"', from); q != std::string::npos; q = s.find('"', q + 1)) {
+      size_t end = s.find('"', q + 1);
+      if (end == std::string::npos) break;
+      out += s.substr(q + 1, end - q - 1);
+      q = end;
+      if (s.find('+', end) == std::string::npos) break;
+    }
+    return out;
+  };
+  while (std::getline(in, line)) {
+    std::smatch m;
+    bool header = std::regex_search(line, m, std::regex(R"(^\s*T\w+\s+(\w+)\s*\{)"));
+    if (header) {
+      stack.push_back(m[1]);
+      names.push_back(m[1]);
+    }
+    size_t caption = line.find("Caption = ");
+    if (caption != std::string::npos && !stack.empty()) {
+      std::string text = quoted(line, caption);
+      while (!line.empty() && line.find_last_not_of(" \r") != std::string::npos &&
+             line[line.find_last_not_of(" \r")] == '+' && std::getline(in, line))
+        text += quoted(line, 0);
+      std::string comp = stack.back();
+      if (line.find("item {") != std::string::npos)
+        texts.push_back({"MainForm." + comp + ".Columns[" + std::to_string(columnCount[comp]++) + "].Caption", text});
+      else
+        texts.push_back({comp == "MainForm" ? "MainForm.Caption" : "MainForm." + comp + ".Caption", text});
+    }
+    // A component closes on its own line ("}") or on its header's line ("TMenuItem X { ...; }").
+    std::string trimmed = line.substr(0, line.find_last_not_of(" \r") + 1);
+    auto opens = std::count(trimmed.begin(), trimmed.end(), '{');
+    auto closes = std::count(trimmed.begin(), trimmed.end(), '}');
+    bool closesHeader = header && opens == closes;
+    bool closingLine = !header && closes > 0 && trimmed.find_first_not_of(" }") == std::string::npos;
+    if (!stack.empty() && (closesHeader || closingLine))
+      stack.pop_back();
+  }
+  return texts;
+}
+
+bool StaysEnglish(const std::string& ident, const std::string& text) {
+  static const std::set<std::string> fixed = {"", "###", "0", "???", "Idle", "-", "Quorvanell"};
+  return fixed.count(text) != 0 || text.rfind("www.", 0) == 0 || ident == "MainForm.MainForm.Caption";
+}
+
+TEST(ShippedLanguage, GermanCoversEveryMainFormText) {
+  std::string program = GetApplicationPath() + "..\\Quorvanell\\Quorvanell.exe";
+  HMODULE module = LoadLibraryExA(program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) GTEST_SKIP() << "program not built";
+  HRSRC res = FindResourceW(module, L"TMAINFORM", MAKEINTRESOURCEW(10));
+  if (res == nullptr) {
+    FreeLibrary(module);
+    GTEST_SKIP() << "the program has no main form definition yet";
+  }
+  std::string definition(static_cast<const char*>(LockResource(LoadResource(module, res))), SizeofResource(module, res));
+  FreeLibrary(module);
+
+  std::vector<std::string> names;
+  std::vector<FormText> texts = MainFormTexts(definition, names);
+  ASSERT_GT(texts.size(), 50u);
+  FreeAndNil(LangIni);
+  LangIni = LoadLanguageFile(kShippedGerman);
+  ASSERT_NE(LangIni, nullptr);
+  for (const FormText& t : texts) {
+    if (StaysEnglish(t.ident, t.text)) continue;
+    EXPECT_FALSE(LangIni->ReadString("MainForm", t.ident, "").empty()) << t.ident << " (\"" << t.text << "\")";
+  }
+  for (const std::string& ident : LangIni->SectionIdents("MainForm")) {
+    std::string comp = ident.substr(ident.find('.') + 1);
+    comp = comp.substr(0, comp.find_first_of(".["));
+    EXPECT_NE(std::find(names.begin(), names.end(), comp), names.end()) << ident << " names no component";
+  }
   FreeAndNil(LangIni);
 }
 
