@@ -110,7 +110,9 @@ void TVirtualTreeCore::ReinitNode(PVirtualNode node, bool recursive) {
 
 void TVirtualTreeCore::ReinitChildren(PVirtualNode node, bool recursive) {
   if (node == nullptr) node = root;
-  InitChildren(node);
+  // Only children that exist are asked again; children never made stay to be
+  // made on demand (a recursive re-initialisation must not build the whole tree).
+  if (node->FirstChild != nullptr) InitChildren(node);
   PVirtualNode run = node->FirstChild;
   while (run != nullptr) {
     PVirtualNode next = run->NextSibling;

@@ -251,6 +251,7 @@ public:
   virtual void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true);
   virtual void SortTree(TColumnIndex column, TSortDirection direction, bool doInit = true);
   virtual void ReinitNode(PVirtualNode node, bool recursive);
+  // Asks existing children again (InitChildren, then ReinitNode of each); makes none.
   virtual void ReinitChildren(PVirtualNode node, bool recursive);
   virtual void ResetNode(PVirtualNode node);
 
