@@ -28,8 +28,9 @@ std::u16string WidenAscii(std::string_view s) {
 // A codec whose code units are two or four bytes wide: a declaration read as
 // 8-bit text can never have been written in one of these.
 bool IsWideCodec(TUnicodeCodecClass c) {
-  return CodecInheritsFrom(c, CodecClassOf<TUTF16Codec>()) || CodecInheritsFrom(c, CodecClassOf<TUCS2Codec>()) ||
-         CodecInheritsFrom(c, CodecClassOf<TUCS4Codec>());
+  return c == CodecClassOf<TUTF16BECodec>() || c == CodecClassOf<TUTF16LECodec>() || c == CodecClassOf<TUCS2Codec>() ||
+         c == CodecClassOf<TUCS4BECodec>() || c == CodecClassOf<TUCS4LECodec>() ||
+         c == CodecClassOf<TUCS4_2143Codec>() || c == CodecClassOf<TUCS4_3412Codec>();
 }
 
 bool IsQuote(UCS4Char c) { return c == 0x22 || c == 0x27; }

@@ -1,0 +1,113 @@
+#include "xml/ParameterEntities.h"
+
+#include <memory>
+
+#include "xml/DomException.h"
+#include "xml/ParserUtilsCharRefs.h"
+#include "xml/UriResolve.h"
+#include "xml/XmlDocReader.h"
+#include "xml/XmlInputSource.h"
+#include "xml/XmlRules.h"
+
+namespace {
+void CheckRepository(const TdomPERepository* repository) {
+  if (repository == nullptr) throw EAccessViolation("AOwner not specified.");
+}
+}  // namespace
+
+void TdomPEInfoObject::Create(TdomPERepository* repository, const std::u16string& value, const std::u16string& name) {
+  TdomCustomNode::Create(nullptr);
+  if (!IsXmlName(name)) throw EInvalid_Character_Err();
+  CheckRepository(repository);
+  ownerRepository = repository;
+  nodeName = name;
+  isInternalEntity = true;
+  literalValue = ResolveCharRefsWideStr(value);
+}
+
+void TdomPEInfoObject::Create(TdomPERepository* repository, const std::u16string& systemId_,
+                              const std::u16string& publicId_, const std::u16string& baseUri_,
+                              const std::u16string& name) {
+  TdomCustomNode::Create(nullptr);
+  if (!IsXmlName(name) || !IsXmlQuotableChars(systemId_) || !IsXmlPubidChars(publicId_))
+    throw EInvalid_Character_Err();
+  CheckRepository(repository);
+  ownerRepository = repository;
+  nodeName = name;
+  isInternalEntity = false;
+  systemId = systemId_;
+  publicId = publicId_;
+  baseUri = baseUri_;
+}
+
+std::u16string TdomPEInfoObject::ResolvedSystemId() const {
+  std::u16string result;
+  if (!ResolveRelativeUriWideStr(baseUri, systemId, result)) return std::u16string();
+  return result;
+}
+
+std::u16string TdomPEInfoObject::GetNodeValue() const {
+  if (isInternalEntity) return literalValue;
+  TDomImplementation* impl = ownerRepository->Owner() != nullptr ? ownerRepository->Owner()->DOMImpl() : nullptr;
+  if (impl == nullptr) throw EParserException("No DomImplementation associated with owner repository.");
+  std::u16string pub = publicId, sys = systemId;
+  std::unique_ptr<TStream> stream(impl->ResolveResource(baseUri, pub, sys));
+  if (stream == nullptr) throw EParserException("Unresolveable parameter entity.");
+  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream.get(), publicId, systemId, 4096,
+                                                               std::u16string(u"UTF-8"), false, int64_t(0),
+                                                               int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
+  TXmlDeclType kind = source->DeclType();
+  if (source->HasMalformedDecl() ||
+      (kind != DT_TEXT_DECLARATION && kind != DT_XML_OR_TEXT_DECLARATION && kind != DT_UNSPECIFIED))
+    throw EParserException("Invalid text declaration.");
+  if (source->InvalidEncoding()) throw EParserException("Encoding not supported.");
+  std::u16string text;
+  for (;;) {
+    source->Next();
+    UCS4Char c = source->CurrentCodePoint();
+    if (c == kUcs4EndOfInput) break;
+    if (c < 0x10000) {
+      text.push_back(static_cast<char16_t>(c));
+    } else {
+      text.push_back(static_cast<char16_t>((c >> 10) + 0xD7C0));
+      text.push_back(static_cast<char16_t>((c & 0x3FF) | 0xDC00));
+    }
+  }
+  return ResolveCharRefsWideStr(text);
+}
+
+TdomPERepository::~TdomPERepository() { delete entries; }
+
+void TdomPERepository::Create(TXmlCustomReader* owner_) {
+  if (owner_ == nullptr) throw EAccessViolation("AOwner not specified.");
+  owner = owner_;
+  entries = new TdomOwnerNamedNodeMap(&IsItemOfClass<TdomPEInfoObject>);
+}
+
+bool TdomPERepository::Add(const std::u16string& name, const std::u16string& value) {
+  if (entries->HasNamedItem(name)) return false;
+  entries->Add(New<TdomPEInfoObject>(this, value, name));
+  return true;
+}
+
+bool TdomPERepository::AddExternal(const std::u16string& name, const std::u16string& baseUri,
+                                   const std::u16string& systemId, const std::u16string& publicId) {
+  if (entries->HasNamedItem(name)) return false;
+  entries->Add(New<TdomPEInfoObject>(this, systemId, publicId, baseUri, name));
+  return true;
+}
+
+void TdomPERepository::Clear() { entries->Clear(); }
+
+TXmlErrorType TdomPERepository::ResolvePE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
+                                          std::u16string& publicId) {
+  value.clear();
+  systemId.clear();
+  publicId.clear();
+  auto* entry = static_cast<TdomPEInfoObject*>(entries->GetNamedItem(name));
+  if (entry == nullptr) return ET_UNDEFINED_PARAMETER_ENTITY;
+  value = entry->GetNodeValue();
+  systemId = entry->ResolvedSystemId();
+  publicId = entry->PublicId();
+  return ET_NONE;
+}

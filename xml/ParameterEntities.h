@@ -1,0 +1,73 @@
+#pragma once
+// The parameter entities of a DTD being read: one entry per declared name
+// (the first declaration binds), and the replacement text of each, straight
+// from the literal for internal entities or fetched through the DOM
+// implementation's resource resolver for external ones.
+#include <string>
+
+#include "xml/DomOwnerNamedNodeMap.h"
+#include "xml/Node.h"
+#include "xml/ParseError.h"
+
+class TXmlCustomReader;
+class TdomPERepository;
+
+class TdomPEInfoObject : public TdomCustomNode {
+public:
+  // Internal entity: name must be an XML Name (else EInvalid_Character_Err);
+  // the value's character references are replaced at once.
+  void Create(TdomPERepository* repository, const std::u16string& value, const std::u16string& name);
+  // External entity: the name must be an XML Name, the system identifier
+  // quotable characters and the public identifier public-id characters.
+  void Create(TdomPERepository* repository, const std::u16string& systemId_, const std::u16string& publicId_,
+              const std::u16string& baseUri_, const std::u16string& name);
+
+  std::u16string GetNodeName() const override { return nodeName; }
+  // The replacement text, fetched again on every call for external entities.
+  // Raises EParserException "No DomImplementation associated with owner
+  // repository.", "Unresolveable parameter entity.", "Invalid text
+  // declaration." or "Encoding not supported.".
+  virtual std::u16string GetNodeValue() const;
+  // The system identifier resolved against the base URI; "" when that fails.
+  std::u16string ResolvedSystemId() const;
+
+  const std::u16string& BaseUri() const { return baseUri; }
+  bool IsInternalEntity() const { return isInternalEntity; }
+  const std::u16string& LiteralValue() const { return literalValue; }
+  const std::u16string& PublicId() const { return publicId; }
+  const std::u16string& SystemId() const { return systemId; }
+
+private:
+  std::u16string baseUri;
+  TdomPERepository* ownerRepository = nullptr;  // not owned
+  bool isInternalEntity = true;
+  std::u16string literalValue;
+  std::u16string nodeName;
+  std::u16string publicId;
+  std::u16string systemId;
+};
+
+class TdomPERepository : public TObject {
+public:
+  ~TdomPERepository() override;
+  // owner hands out the DOM implementation that resolves external entities;
+  // null raises EAccessViolation "AOwner not specified.".
+  virtual void Create(TXmlCustomReader* owner_);
+
+  // False when name is declared already (the first declaration binds).
+  virtual bool Add(const std::u16string& name, const std::u16string& value);
+  virtual bool AddExternal(const std::u16string& name, const std::u16string& baseUri, const std::u16string& systemId,
+                           const std::u16string& publicId);
+  virtual void Clear();
+  // The replacement text and identifiers of name; ET_UNDEFINED_PARAMETER_ENTITY
+  // (outputs empty) when it was never declared.
+  virtual TXmlErrorType ResolvePE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
+                                  std::u16string& publicId);
+
+  TXmlCustomReader* Owner() const { return owner; }
+  int Count() const { return entries->GetLength(); }
+
+private:
+  TXmlCustomReader* owner = nullptr;  // not owned
+  TdomOwnerNamedNodeMap* entries = nullptr;  // owned
+};
