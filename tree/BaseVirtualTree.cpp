@@ -12,6 +12,8 @@ void AcquireWorker() { ++gLivingTrees; }
 void ReleaseWorker(TBaseVirtualTree* tree) {
   VT_ASSERT(tree != nullptr, "Tree must not be nil.");
   if (gLivingTrees > 0) --gLivingTrees;
+  tree->StopCacheValidation();
+  UnqueueTree(tree);
 }
 
 int WorkerReferenceCount() { return gLivingTrees; }
@@ -233,12 +235,16 @@ void TBaseVirtualTree::SetBorderStyle(TBorderStyle value) {
 void TBaseVirtualTree::SetButtonFillMode(TVTButtonFillMode value) {
   if (value == buttonFillMode) return;
   buttonFillMode = value;
+  if (IsTreeLoading()) return;
+  PrepareBitmaps(/*needButtons=*/true, /*needLines=*/false);
   RepaintUnlessLoading();
 }
 
 void TBaseVirtualTree::SetButtonStyle(TVTButtonStyle value) {
   if (value == buttonStyle) return;
   buttonStyle = value;
+  if (IsTreeLoading()) return;
+  PrepareBitmaps(/*needButtons=*/true, /*needLines=*/false);
   RepaintUnlessLoading();
 }
 
@@ -325,6 +331,8 @@ void TBaseVirtualTree::SetLineMode(TVTLineMode value) {
 void TBaseVirtualTree::SetLineStyle(TVTLineStyle value) {
   if (value == lineStyle) return;
   lineStyle = value;
+  if (IsTreeLoading()) return;
+  PrepareBitmaps(/*needButtons=*/false, /*needLines=*/true);
   RepaintUnlessLoading();
 }
 

@@ -298,6 +298,10 @@ namespace {
 // Releases the shared resources when the program ends.
 struct TUnitFinalisation {
   ~TUnitFinalisation() {
+    try {
+      ReleaseSharedResources();
+    } catch (...) {
+    }
     if (gWatcherReady) DeleteCriticalSection(&gWatcher);
     gFormats.reset();
   }

@@ -37,7 +37,8 @@ void TCustomVirtualTreeOptions::SetMiscOptions(TVTMiscOptions value) {
   if (old.Contains(toCheckSupport) != value.Contains(toCheckSupport)) owner->Invalidate();
   if (Designing(owner)) return;
   if (old.Contains(toFullRepaintOnResize) != value.Contains(toFullRepaintOnResize)) owner->RecreateWnd();
-  // Drop target registration comes with the drag manager of the drag-and-drop unit.
+  if (old.Contains(toAcceptOLEDrop) != value.Contains(toAcceptOLEDrop))
+    owner->UpdateDropTarget(value.Contains(toAcceptOLEDrop));
 }
 
 void TCustomVirtualTreeOptions::SetPaintOptions(TVTPaintOptions value) {
@@ -51,6 +52,7 @@ void TCustomVirtualTreeOptions::SetPaintOptions(TVTPaintOptions value) {
       owner->DoStateChange({tsUseThemes});
     else
       owner->DoStateChange({}, {tsUseThemes});
+    owner->PrepareBitmaps(/*needButtons=*/true, /*needLines=*/false);
     RedrawWindow(owner->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_FRAME);
     return;
   }
@@ -100,6 +102,7 @@ void TVTColors::SetColor(int index, TColor value) {
   if (index < 0 || index >= kCount || colors[index] == value) return;
   colors[index] = value;
   if (!WithWindow(owner)) return;
+  if (index == 5) owner->PrepareBitmaps(/*needButtons=*/false, /*needLines=*/true);
   if (index == 7) {
     RedrawWindow(owner->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN | RDW_FRAME);
     return;

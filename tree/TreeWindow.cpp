@@ -3,6 +3,8 @@
 // rebuilding in steps) and its window class.
 #include "tree/VirtualTrees.h"
 
+#include <algorithm>
+
 namespace {
 // Window timers by number: 2 edit, 4 scroll, 5 change, 6 structure change,
 // 7 search; 8 rebuilds the position cache in steps on the window's own thread.
@@ -36,7 +38,11 @@ void TBaseVirtualTree::CreateWnd() {
   TCustomControl::CreateWnd();
   DoStateChange({}, {tsWindowCreating});
   if (options.paint.Contains(toThemeAware)) DoStateChange({tsUseThemes});
-  if (states.Contains(tsValidationNeeded)) ValidateCache();
+  // A rebuild whose timer went with an old window starts again on the new one.
+  if (states.Contains(tsValidationNeeded) || states.Contains(tsValidating)) {
+    if (states.Contains(tsValidating)) InvalidateCache();
+    ValidateCache();
+  }
   UpdateScrollBars(true);
 }
 
@@ -67,18 +73,37 @@ void TBaseVirtualTree::SetRedraw(bool on) {
   if (HandleAllocated() && Visible()) SendMessageW(handle, WM_SETREDRAW, on ? 1 : 0, 0);
 }
 
+namespace {
+std::vector<TBaseVirtualTree*> gWaitingTrees;
+}  // namespace
+
+const std::vector<TBaseVirtualTree*>& WaitingTrees() { return gWaitingTrees; }
+
+void QueueTree(TBaseVirtualTree* tree) {
+  VT_ASSERT(tree != nullptr, "Tree must not be nil.");
+  tree->DoStateChange({}, {tsStopValidation});
+  if (std::find(gWaitingTrees.begin(), gWaitingTrees.end(), tree) == gWaitingTrees.end())
+    gWaitingTrees.push_back(tree);
+  if (tree->HandleAllocated()) SetTimer(tree->Handle(), kCacheTimer, USER_TIMER_MINIMUM, nullptr);
+}
+
+void UnqueueTree(TBaseVirtualTree* tree) {
+  VT_ASSERT(tree != nullptr, "Tree must not be nil.");
+  gWaitingTrees.erase(std::remove(gWaitingTrees.begin(), gWaitingTrees.end(), tree), gWaitingTrees.end());
+  if (tree->HandleAllocated()) KillTimer(tree->Handle(), kCacheTimer);
+}
+
 void TBaseVirtualTree::ScheduleCacheValidation() {
-  if (!HandleAllocated()) {
+  // Without a window (or once the tree is going) the cache is built at once.
+  if (!HandleAllocated() || IsTreeDestroying() || !workerAcquired) {
     TVirtualTreeCore::ScheduleCacheValidation();
     return;
   }
-  DoStateChange({tsValidating}, {tsUseCache, tsStopValidation});
-  SetTimer(handle, kCacheTimer, USER_TIMER_MINIMUM, nullptr);
+  DoStateChange({tsValidating}, {tsUseCache});
+  QueueTree(this);
 }
 
-void TBaseVirtualTree::CancelCacheValidation() {
-  if (HandleAllocated()) KillTimer(handle, kCacheTimer);
-}
+void TBaseVirtualTree::CancelCacheValidation() { UnqueueTree(this); }
 
 void TBaseVirtualTree::StructureChange(PVirtualNode node, TChangeReason reason) {
   TVirtualTreeCore::StructureChange(node, reason);
@@ -96,12 +121,12 @@ void TBaseVirtualTree::WMTimer(TMessage& m) {
   switch (m.WParam) {
     case kCacheTimer: {
       if (!states.Contains(tsValidating)) {
-        KillTimer(handle, kCacheTimer);
+        UnqueueTree(this);
         break;
       }
       int result = ValidateCacheSteps(kCacheStepBudget);
       if (result == 2) break;
-      KillTimer(handle, kCacheTimer);
+      UnqueueTree(this);
       FinishCacheValidation(result == 1);
       break;
     }
@@ -163,6 +188,14 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
   return TRect{left, top, left + (int(rangeX) > width ? int(rangeX) : width), top + node->NodeHeight};
 }
 
+void TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
+  // From the top down, so that each expansion finds its parent open already.
+  std::vector<PVirtualNode> closed;
+  for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
+    if (!(run->States & vsExpanded)) closed.push_back(run);
+  for (auto it = closed.rbegin(); it != closed.rend(); ++it) ToggleNode(*it);
+}
+
 PVirtualNode TBaseVirtualTree::GetTopNode() {
   int top = 0;
   return GetNodeAt(0, 0, true, top);
@@ -170,8 +203,7 @@ PVirtualNode TBaseVirtualTree::GetTopNode() {
 
 void TBaseVirtualTree::SetTopNode(PVirtualNode node) {
   if (node == nullptr || node == root) return;
-  for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
-    if (!(run->States & vsExpanded)) ToggleNode(run);
+  ExpandAncestors(node);
   if (!IsFullyVisible(node)) return;
   SetOffsetY(-static_cast<int>(GetNodeTop(node)));
 }
@@ -208,8 +240,7 @@ void TBaseVirtualTree::SetOffsetY(int value) {
 
 bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horizontally) {
   if (node == nullptr || node == root) return false;
-  for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
-    if (!(run->States & vsExpanded)) ToggleNode(run);
+  ExpandAncestors(node);
   TRect r = GetDisplayRect(node, focusedColumn, false, !options.misc.Contains(toGridExtensions));
   if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
   int clientHeight = ClientHeight();

@@ -456,6 +456,10 @@ protected:
   void Paint() override;
   // The number of header columns (none without a header unit).
   virtual int HeaderColumnCount() const { return 0; }
+  // Rebuilds the expand-button and tree-line images (the paint unit draws them).
+  virtual void PrepareBitmaps(bool needButtons, bool needLines) {}
+  // Registers (accept) or revokes the window as an OLE drop target (the drag-and-drop unit does it).
+  virtual void UpdateDropTarget(bool accept) {}
   // The options class a tree makes (descendants answer their own).
   virtual TCustomVirtualTreeOptions* CreateOptions();
   void WMTimer(TMessage& m);
@@ -464,6 +468,8 @@ protected:
   void WMSize(TMessage& m);
   void ImageListChange(TObject* sender);
 
+  friend void QueueTree(TBaseVirtualTree* tree);
+  friend void UnqueueTree(TBaseVirtualTree* tree);
   friend class TCustomVirtualTreeOptions;
   friend class TVTColors;
   friend class TScrollBarOptions;
@@ -476,6 +482,8 @@ protected:
 private:
   void HookImageList(TCustomImageList*& slot, TChangeLink* link, TCustomImageList* value);
   void RepaintUnlessLoading();
+  // Expands every collapsed ancestor of node.
+  void ExpandAncestors(PVirtualNode node);
 
   TAlignment alignment = taLeftJustify;
   uint32_t animationDuration = 200;
@@ -598,10 +606,17 @@ extern uint16_t CF_VRTF;
 extern uint16_t CF_VRTFNOOBJS;
 extern uint16_t CF_CSV;
 
-// Counts the living trees (cache rebuilding runs on each tree's own window).
+// Counts the living trees. Position caches are rebuilt on each tree's own
+// window thread, in steps driven by a window timer, never on another thread.
 void AcquireWorker();
 void ReleaseWorker(TBaseVirtualTree* tree);
 int WorkerReferenceCount();
+// Lists tree (once) as waiting for a cache rebuild and starts its steps; asserts "Tree must not be nil.".
+void QueueTree(TBaseVirtualTree* tree);
+// Takes tree off the waiting list and stops its steps; asserts "Tree must not be nil.".
+void UnqueueTree(TBaseVirtualTree* tree);
+// The trees waiting for a cache rebuild.
+const std::vector<TBaseVirtualTree*>& WaitingTrees();
 
 // The tree that owns node (asserts "Node must not be nil.").
 TBaseVirtualTree* TreeOfNode(PVirtualNode node);

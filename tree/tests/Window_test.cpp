@@ -305,3 +305,62 @@ TEST(TreeLifetime, ThousandTreesLeakNoHandles) {
   EXPECT_EQ(WorkerReferenceCount(), 0);
   form->Free();
 }
+
+TEST_F(TreeWindowTest, ScrollIntoViewExpandsAncestorsFirst) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(30);
+  PVirtualNode parent = tree->GetLast();
+  tree->SetChildCount(parent, 5);
+  PVirtualNode inner = parent->LastChild;
+  tree->SetChildCount(inner, 5);
+  PVirtualNode deep = inner->LastChild;
+  tree->ScrollIntoView(deep, false);
+  EXPECT_TRUE(parent->States & vsExpanded);
+  EXPECT_TRUE(inner->States & vsExpanded);
+  TRect r = tree->GetDisplayRect(deep, NoColumn, false);
+  EXPECT_GE(r.Top, 0);
+  EXPECT_LE(r.Bottom, tree->ClientHeight());
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+}
+
+TEST_F(TreeWindowTest, AlwaysVisibleShowsDisabledBars) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(2);
+  tree->ScrollBarOptions()->SetAlwaysVisible(true);
+  tree->UpdateScrollBars(true);
+  SCROLLBARINFO info{};
+  info.cbSize = sizeof(info);
+  ASSERT_TRUE(GetScrollBarInfo(tree->Handle(), OBJID_VSCROLL, &info));
+  EXPECT_FALSE(info.rgstate[0] & STATE_SYSTEM_INVISIBLE);
+}
+
+TEST_F(TreeWindowTest, PopupMenuQueryWalksUpUntilStopped) {
+  tree->SetNodeDataSize(0);
+  PVirtualNode top = tree->AddChild(nullptr);
+  PVirtualNode middle = tree->AddChild(top);
+  PVirtualNode leaf = tree->AddChild(middle);
+  static std::vector<PVirtualNode> asked;
+  static PVirtualNode stopAt = nullptr;
+  asked.clear();
+  stopAt = middle;
+  tree->OnGetPopupMenu = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TPoint, bool& askParent,
+                            TComponent*&) {
+    asked.push_back(node);
+    if (node == stopAt) askParent = false;
+  };
+  EXPECT_EQ(tree->DoGetPopupMenu(leaf, 0, TPoint{1, 1}), nullptr);
+  EXPECT_EQ(asked, (std::vector<PVirtualNode>{leaf, middle}));
+  asked.clear();
+  stopAt = nullptr;
+  tree->DoGetPopupMenu(leaf, 0, TPoint{1, 1});
+  EXPECT_EQ(asked, (std::vector<PVirtualNode>{leaf, middle, top}));
+}
+
+TEST_F(TreeWindowTest, DestroyedTreeLeavesTheWaitingList) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(100000);
+  ASSERT_EQ(WaitingTrees().size(), 1u);
+  tree->Free();
+  EXPECT_TRUE(WaitingTrees().empty());
+  qvtest::Pump(20);
+}
