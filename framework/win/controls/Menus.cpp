@@ -11,9 +11,10 @@
 namespace {
 
 // Command ids of live items, for WM_COMMAND from menu bars and pop-ups.
+// Never destroyed: items of forms freed at exit still leave it.
 std::map<UINT, TMenuItem*>& ItemsByCommand() {
-  static std::map<UINT, TMenuItem*> items;
-  return items;
+  static auto* items = new std::map<UINT, TMenuItem*>;
+  return *items;
 }
 
 UINT NextCommand() {

@@ -2,9 +2,11 @@
 
 #include <vssym32.h>
 
+// Never destroyed: controls freed at exit may still draw, and the system
+// closes the theme handles with the process.
 TThemeServices* ThemeServices() {
-  static TThemeServices services;
-  return &services;
+  static auto* services = new TThemeServices;
+  return services;
 }
 
 TThemeServices::~TThemeServices() { UpdateThemes(); }
