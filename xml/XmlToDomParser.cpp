@@ -82,8 +82,10 @@ TdomNode* TXmlToDomParser::ParseSourceCode(const TUtilsWideStringList* lines, co
 TdomNode* TXmlToDomParser::ParseStream(TStream* stream, const std::u16string& publicId,
                                        const std::u16string& systemId, TdomNode* contextNode) {
   if (stream == nullptr) throw EAccessViolation("Stream not specified.");
+  // Positions continue through the XML declaration, so that lines and
+  // columns are those of the file also after a declaration.
   std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream, publicId, systemId, bufferSize,
-                                                               std::u16string(u"UTF-8"), true, int64_t(0),
+                                                               std::u16string(u"UTF-8"), false, int64_t(0),
                                                                int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
   return Parse(source.get(), contextNode);
 }

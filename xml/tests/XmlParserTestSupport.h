@@ -161,7 +161,7 @@ inline TdomDocument* ParserTest::ParseBytes(const std::string& bytes) {
 inline std::vector<std::string> ParserTest::Trace(const std::string& bytes) {
   std::unique_ptr<TStringStream> stream(New<TStringStream>(bytes));
   std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(
-      stream.get(), std::u16string(), std::u16string(u"t"), 4096, std::u16string(u"UTF-8"), true, int64_t(0),
+      stream.get(), std::u16string(), std::u16string(u"t"), 4096, std::u16string(u"UTF-8"), false, int64_t(0),
       int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
   TraceHandler* trace = New<TraceHandler>(static_cast<TComponent*>(nullptr));
   TXmlStandardDocReader* reader = New<TXmlStandardDocReader>(static_cast<TComponent*>(nullptr));

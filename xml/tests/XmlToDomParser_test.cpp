@@ -129,6 +129,9 @@ TEST_F(XmlToDomParserTest, BrokenDocumentsReportTypeLineAndColumn) {
       {"<?xml version='1.0' encoding='bogus-enc'?><a/>", ET_ENCODING_NOT_SUPPORTED, -1, -1},
       {"<?xml version='1.0' encoding='UTF-16'?><a/>", ET_ENCODING_NOT_SUPPORTED, -1, -1},
       {"<a>\t<", ET_MISSING_ELEMENT_NAME, 1, 8},
+      // Lines and columns count through the declaration.
+      {"<?xml version='1.0'\n  encoding='UTF-8'?>\n<a></b>", ET_MISSING_START_TAG, 3, 6},
+      {"<?xml version='1.0'?><a></b>", ET_MISSING_START_TAG, 1, 27},
   };
   for (const Case& c : cases) {
     recorder->errors.clear();

@@ -1,0 +1,153 @@
+// Signals: their own checks, their clones, and golden traces of what the
+// document reader sends for a set of documents (kind, fields, positions).
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "XmlParserTestSupport.h"
+
+namespace {
+
+TEST(XmlSignals, NilLocatorGivesNoPosition) {
+  std::unique_ptr<TXmlCommentSignal> s(TXmlSignal::CreateFromLocator<TXmlCommentSignal>(nullptr, nullptr));
+  EXPECT_EQ(s->GetStartLineNumber(), -1);
+  EXPECT_EQ(s->GetEndByteNumber(), -1);
+  EXPECT_EQ(s->GetUri(), u"");
+  EXPECT_EQ(s->Scope(), kScopeDocDtd);
+}
+
+// The error type and code of a check.
+std::pair<int, std::string> Check(const TXmlSignal& s) {
+  TXmlErrorType type;
+  std::u16string code;
+  s.CheckWellformedness(type, code);
+  return {type, Utf8(code)};
+}
+
+TEST(XmlSignals, StartElementChecks) {
+  struct Case {
+    const char16_t* name;
+    std::vector<std::pair<std::u16string, std::u16string>> attributes;
+    int type;
+    const char* code;
+  } cases[] = {
+      {u"a", {{u"x", u"1"}}, 0, ""},
+      {u"1a", {}, ET_INVALID_CHARACTER, "1a"},
+      {u"a", {{u"x", u"1"}, {u"x", u"2"}}, ET_DOUBLE_ATTRIBUTE_NAME, "x"},
+      {u"a", {{u"-x", u"1"}}, ET_INVALID_ATTRIBUTE_NAME, "-x"},
+      {u"a", {{u"x", u"&#xZZ;"}}, ET_INVALID_CHAR_REF, "&#xZZ;"},
+      {u"a", {{u"x", u"&#x110000;"}}, ET_INVALID_CHAR_REF, "&#x110000;"},
+      {u"a", {{u"x", u"a&amp"}}, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a&amp"},
+      {u"a", {{u"x", u"a&b;<"}}, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "<"},
+      {u"a", {{u"x", u"<"}}, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "<"},
+      {u"a", {{u"x", u"&1;"}}, ET_INVALID_PARAMETER_ENTITY_NAME, "1"},
+      {u"a", {{u"x", u"&lt;&#65;"}}, 0, ""},
+  };
+  for (const auto& c : cases) {
+    std::unique_ptr<TXmlStartElementSignal> s(New<TXmlStartElementSignal>());
+    s->TagName = c.name;
+    for (const auto& [n, v] : c.attributes) s->Attributes->Add(n, v);
+    EXPECT_EQ(Check(*s), std::make_pair(c.type, std::string(c.code))) << Utf8(c.name);
+  }
+}
+
+TEST(XmlSignals, OtherKindsChecks) {
+  std::unique_ptr<TXmlCommentSignal> comment(New<TXmlCommentSignal>());
+  EXPECT_EQ(Check(*comment).first, 0);
+  comment->Data = u"a-";
+  EXPECT_EQ(Check(*comment), std::make_pair(int(ET_INVALID_ELEMENT_NAME), std::string("-")));
+  comment->Data = u"a--b";
+  EXPECT_EQ(Check(*comment), std::make_pair(int(ET_DOUBLE_HYPHEN_IN_COMMENT), std::string("--")));
+  std::unique_ptr<TXmlProcessingInstructionSignal> pi(New<TXmlProcessingInstructionSignal>());
+  pi->Target = u"XmL";
+  EXPECT_EQ(Check(*pi), std::make_pair(int(ET_INVALID_PUBLIC_ID), std::string("XmL")));
+  std::unique_ptr<TXmlStartDocumentSignal> start(New<TXmlStartDocumentSignal>());
+  start->XmlVersion = u"1.0";
+  EXPECT_EQ(Check(*start).first, 0);
+  start->XmlEncoding = u"8bit";
+  EXPECT_EQ(Check(*start).first, ET_INVALID_VERSION_NUMBER);
+  std::unique_ptr<TXmlStartPrefixMappingSignal> mapping(New<TXmlStartPrefixMappingSignal>());
+  mapping->Prefix = u"xmlns";
+  mapping->Uri = u"urn:x";
+  EXPECT_EQ(Check(*mapping).first, ET_INVALID_STANDALONE_DECL);
+  std::unique_ptr<TXmlEntityDeclarationSignal> entity(New<TXmlEntityDeclarationSignal>());
+  entity->EntityName = u"e";
+  entity->EntityValue = u"v";
+  entity->SystemId = u"s";
+  EXPECT_EQ(Check(*entity).first, ET_INVALID_DECLARATION_SIGNAL);
+}
+
+TEST(XmlSignals, CloneKeepsItsOwnData) {
+  std::unique_ptr<TXmlStartElementSignal> s(New<TXmlStartElementSignal>());
+  s->TagName = u"a";
+  s->Attributes->Add(u"x", u"1");
+  std::unique_ptr<TXmlSignal> copy(s->CloneSignal());
+  s.reset();
+  auto* clone = dynamic_cast<TXmlStartElementSignal*>(copy.get());
+  ASSERT_NE(clone, nullptr);
+  EXPECT_EQ(clone->TagName, u"a");
+  EXPECT_EQ(clone->Attributes->GetValue(0), u"1");
+}
+
+using GoldenTraceTest = ParserTest;
+
+// What the reader sends, with each signal's start and end line:column. A line
+// feed belongs to the line it opens; a tag is placed at its name; the
+// internal subset's place is the one before its first character.
+TEST_F(GoldenTraceTest, Documents) {
+  struct Case {
+    const char* text;
+    std::vector<std::string> trace;
+  } cases[] = {
+      {"", {"StartDocument enc= input=UTF-8 standalone=2 version=@1:0-1:0", "Completed@1:1-1:1"}},
+      {"<a y='2' x='1'>t</a>",
+       {"StartDocument enc= input=UTF-8 standalone=2 version=@1:0-1:0", "StartElement a x=1 y=2@1:2-1:14",
+        "PCDATA t@1:16-1:16", "EndElement a@1:19-1:19", "Completed@1:21-1:21"}},
+      {"<?xml version='1.0' encoding='ISO-8859-1' standalone='no'?>\n<r\n/>",
+       {"StartDocument enc=ISO-8859-1 input=UTF-8 standalone=1 version=1.0@1:59-1:59", "PCDATA \n@2:0-2:0",
+        "StartElement r@2:2-3:0", "EndElement r@2:2-3:0", "Completed@3:3-3:3"}},
+      {"<r>&#x1F600;&lt;<![CDATA[<]]><!--c--><?p  d ?></r>",
+       {"StartDocument enc= input=UTF-8 standalone=2 version=@1:0-1:0", "StartElement r@1:2-1:2",
+        "CharRef \xF0\x9F\x98\x80@1:7-1:11", "EntityRef lt@1:14-1:15", "CDATA <@1:26-1:26", "Comment c@1:34-1:34",
+        "PI p|d @1:40-1:44", "EndElement r@1:49-1:49", "Completed@1:51-1:51"}},
+      {"<!DOCTYPE r PUBLIC '-//p' 's' [\n<!ENTITY e 'x'>]><r/>",
+       {"StartDocument enc= input=UTF-8 standalone=2 version=@1:0-1:0",
+        "Doctype r pub=-//p sys=s subset=\n<!ENTITY e 'x'> subsetAt=1:-1@1:10-2:16", "StartElement r@2:19-2:19",
+        "EndElement r@2:19-2:19", "Completed@2:22-2:22"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Trace(c.text), c.trace) << c.text;
+}
+
+TEST_F(GoldenTraceTest, PrefixMappingsWrapTheirElement) {
+  std::unique_ptr<TStringStream> stream(New<TStringStream>(std::string("<a xmlns:p='urn:p' xmlns='urn:d'/>")));
+  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream.get(), std::u16string(), std::u16string(), 4096,
+                                                               std::u16string(u"UTF-8"), true, int64_t(0), int64_t(0),
+                                                               int64_t(0), int64_t(0), int64_t(1)));
+  TraceHandler* trace = New<TraceHandler>(static_cast<TComponent*>(nullptr));
+  TXmlStandardDocReader* reader = New<TXmlStandardDocReader>(static_cast<TComponent*>(nullptr));
+  reader->SetNextHandler(trace);
+  reader->SetSuppressXmlns(true);
+  EXPECT_TRUE(reader->ParseDocument(source.get()));
+  std::vector<std::string> kinds;
+  for (const std::string& line : trace->lines) kinds.push_back(line.substr(0, line.find('@')));
+  EXPECT_EQ(kinds, (std::vector<std::string>{"StartDocument enc= input=UTF-8 standalone=2 version=",
+                                             "StartPrefix p=urn:p", "StartPrefix =urn:d", "StartElement a",
+                                             "EndElement a", "EndPrefix ", "EndPrefix p", "Completed"}));
+  reader->Free();
+  trace->Free();
+}
+
+TEST_F(GoldenTraceTest, StopVerdictEndsWithAnAbortedSignal) {
+  std::vector<std::string> trace = Trace("<a></b>");
+  ASSERT_FALSE(trace.empty());
+  // The reader sends the mismatched end tag (only the handler refuses it),
+  // then completes; with the well-formedness handler behind, a fatal error
+  // would abort. Here the error is the tokenizer's own: none.
+  EXPECT_EQ(trace.back().substr(0, 9), "Completed");
+  trace = Trace("<a x='1' x='2'/>");
+  EXPECT_EQ(trace.back().substr(0, 7), "Aborted");
+  ASSERT_EQ(recorder->errors.size(), 1u);
+  EXPECT_EQ(recorder->errors[0].type, ET_DOUBLE_ATTRIBUTE_NAME);
+}
+
+}  // namespace
