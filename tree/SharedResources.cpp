@@ -94,8 +94,12 @@ void DrawCheckImage(HDC dc, int x0, int index, const TCheckStyle& style) {
   DeleteObject(brush);
 }
 
-// A 25-image strip of size x size pixels, drawn in style, as a masked image list.
-TCustomImageList* MakeCheckList(const TCheckStyle& style, int size) {
+// A 25-image strip of size x size pixels as a masked image list. Images 1 to
+// 24 are drawn in style; with frameControls, 1 to 20 are the system's own
+// button frames (radio 0-7, box 8-15, three-state 16-19 by source index;
+// index mod 4: normal, hot, pushed, inactive) and 21 to 24 come from buttons.
+TCustomImageList* MakeCheckList(const TCheckStyle& style, int size, bool frameControls = false,
+                                TCustomImageList* buttons = nullptr, bool flat = false) {
   const int count = 25;
   HDC screen = GetDC(nullptr);
   HDC dc = CreateCompatibleDC(screen);
@@ -104,9 +108,26 @@ TCustomImageList* MakeCheckList(const TCheckStyle& style, int size) {
   HGDIOBJ old = SelectObject(dc, strip);
   FillRectColor(dc, 0, 0, size * count, size, kTransparent);
   int offset = (size - 16) / 2;
-  SetViewportOrgEx(dc, 0, offset, nullptr);
-  for (int i = 1; i < count; ++i) DrawCheckImage(dc, i * size + offset, i, style);
-  SetViewportOrgEx(dc, 0, 0, nullptr);
+  for (int i = 1; i < count; ++i) {
+    if (frameControls && i <= 20) {
+      int source = i - 1;
+      UINT state = source <= 7 ? DFCS_BUTTONRADIO : (source <= 15 ? DFCS_BUTTONCHECK : DFCS_BUTTON3STATE);
+      const UINT variants[4] = {0, DFCS_HOT, DFCS_PUSHED, DFCS_INACTIVE};
+      state |= variants[source % 4];
+      if ((source >= 4 && source <= 7) || source >= 12) state |= DFCS_CHECKED;
+      if (flat) state |= DFCS_FLAT;
+      RECT r{i * size + 1, 1, (i + 1) * size - 1, size - 1};
+      DrawFrameControl(dc, &r, DFC_BUTTON, state);
+      continue;
+    }
+    if (frameControls && buttons != nullptr) {
+      ImageList_Draw(buttons->Handle(), i, dc, i * size + offset, offset, ILD_TRANSPARENT);
+      continue;
+    }
+    SetViewportOrgEx(dc, 0, offset, nullptr);
+    DrawCheckImage(dc, i * size + offset, i, style);
+    SetViewportOrgEx(dc, 0, 0, nullptr);
+  }
   SelectObject(dc, old);
   DeleteDC(dc);
   HIMAGELIST handle = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, count, 0);
@@ -256,20 +277,26 @@ void SetUpSharedResources() {
   gNeedToUninitializeOLE = SUCCEEDED(OleInitialize(nullptr));
   CF_VTREFERENCE = static_cast<uint16_t>(RegisterClipboardFormatA("Virtual Tree Reference"));
   EnterCriticalSection(&gWatcher);
+  // The lists follow the system colours (window, button face, shadow) like
+  // colour-mapped bitmaps; the themed-look list keeps its own colours.
+  COLORREF window = GetSysColor(COLOR_WINDOW);
+  COLORREF face = GetSysColor(COLOR_BTNFACE);
+  COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+  COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
   const TCheckStyle styles[7] = {
-      {RGB(0x80, 0x80, 0x80), RGB(0xFF, 0xFF, 0xFF), RGB(0x20, 0x20, 0x20), false, false},  // light check
-      {RGB(0x40, 0x40, 0x40), RGB(0xE0, 0xE0, 0xE0), RGB(0x00, 0x00, 0x00), false, false},  // dark check
-      {RGB(0x80, 0x80, 0x80), RGB(0xFF, 0xFF, 0xFF), RGB(0x00, 0x80, 0x00), true, false},   // light tick
-      {RGB(0x40, 0x40, 0x40), RGB(0xE0, 0xE0, 0xE0), RGB(0x00, 0x60, 0x00), true, false},   // dark tick
-      {RGB(0x60, 0x60, 0x60), RGB(0xFF, 0xFF, 0xFF), RGB(0x30, 0x30, 0x30), true, true},    // flat
+      {shadow, window, text, false, false},                                                  // light check
+      {RGB(0x40, 0x40, 0x40), face, RGB(0x00, 0x00, 0x00), false, false},                    // dark check
+      {shadow, window, RGB(0x00, 0x80, 0x00), true, false},                                  // light tick
+      {RGB(0x40, 0x40, 0x40), face, RGB(0x00, 0x60, 0x00), true, false},                     // dark tick
+      {shadow, window, text, true, true},                                                    // flat
       {RGB(0x1C, 0x51, 0x80), RGB(0xF4, 0xF4, 0xF0), RGB(0x21, 0xA1, 0x21), true, false},   // themed look
       {RGB(0x60, 0x60, 0x90), RGB(0xFF, 0xFF, 0xFF), RGB(0x40, 0x40, 0x80), false, true},   // utilities
   };
   for (int i = 0; i < 7; ++i) gCheckLists[i] = MakeCheckList(styles[i], 16);
   // The system sets take the size of the system's menu check mark plus 3.
   int size = std::max(GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK)) + 3;
-  gCheckLists[7] = MakeCheckList(styles[1], size);
-  gCheckLists[8] = MakeCheckList(styles[4], size);
+  gCheckLists[7] = MakeCheckList(styles[1], size, /*frameControls=*/true, gCheckLists[1], /*flat=*/false);
+  gCheckLists[8] = MakeCheckList(styles[4], size, /*frameControls=*/true, gCheckLists[4], /*flat=*/true);
   LeaveCriticalSection(&gWatcher);
   gTimerPeriodSet = timeBeginPeriod(1) == TIMERR_NOERROR;
   if (Screen != nullptr) Screen->SetCursors(crHeaderSplit, MakeHeaderSplitCursor());

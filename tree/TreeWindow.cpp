@@ -250,6 +250,10 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
     scrolled = true;
   } else if (r.Bottom > clientHeight || center) {
     int delta = center ? r.Bottom - clientHeight / 2 : r.Bottom - clientHeight;
+    // A horizontal bar about to appear takes room at the bottom.
+    bool horizontalShown = (GetWindowLongW(handle, GWL_STYLE) & WS_HSCROLL) != 0;
+    if (HeaderColumnCount() == 0 && !horizontalShown && static_cast<int>(rangeX) > ClientWidth())
+      delta += GetSystemMetrics(SM_CYHSCROLL);
     SetOffsetY(offsetY - delta);
     scrolled = true;
   }
@@ -316,7 +320,7 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
 }
 
 void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
-  rangeX = HeaderColumnCount() > 0 ? rangeX : static_cast<uint32_t>(GetMaxRightExtend());
+  rangeX = static_cast<uint32_t>(HeaderColumnCount() > 0 ? HeaderColumnsWidth() : GetMaxRightExtend());
   TScrollStyle bars = scrollBarOptions->ScrollBars();
   if (bars != ssHorizontal && bars != ssBoth) {
     DoShowScrollbar(SB_HORZ, false);

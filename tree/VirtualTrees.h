@@ -454,8 +454,9 @@ protected:
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
-  // The number of header columns (none without a header unit).
+  // The number of header columns and their total width (none without a header unit).
   virtual int HeaderColumnCount() const { return 0; }
+  virtual int HeaderColumnsWidth() const { return 0; }
   // Rebuilds the expand-button and tree-line images (the paint unit draws them).
   virtual void PrepareBitmaps(bool needButtons, bool needLines) {}
   // Registers (accept) or revokes the window as an OLE drop target (the drag-and-drop unit does it).

@@ -364,3 +364,25 @@ TEST_F(TreeWindowTest, DestroyedTreeLeavesTheWaitingList) {
   EXPECT_TRUE(WaitingTrees().empty());
   qvtest::Pump(20);
 }
+
+TEST_F(TreeWindowTest, CheckImagesAreDrawn) {
+  tree->OnPaintBackground = [](TBaseVirtualTree*, TCanvas* canvas, TRect r, bool& handled) {
+    canvas->Brush()->SetColor(clWhite);
+    canvas->FillRect(r);
+    const TCheckImageKind kinds[] = {ckLightCheck, ckDarkCheck, ckLightTick, ckDarkTick, ckFlat, ckXP, ckSystem, ckSystemFlat};
+    int y = 2;
+    for (TCheckImageKind kind : kinds) {
+      TCustomImageList* list = GetCheckImageListFor(kind);
+      for (int i = 0; i < 25; ++i) ImageList_Draw(list->Handle(), i, canvas->Handle(), 2 + i * 11, y, ILD_TRANSPARENT);
+      y += list->Height() + 2;
+    }
+    handled = true;
+  };
+  tree->SetBounds(0, 0, 290, 200);
+  tree->Invalidate();
+  qvtest::Pump(100);
+  std::string path = qvtest::SaveScreenshot(tree->Handle(), "tree_check_images");
+  EXPECT_FALSE(path.empty());
+  // A checked box (index 13) of the light list is not plain background.
+  EXPECT_NE(qvtest::PixelAt(tree->Handle(), 2 + 13 * 11 + 8, 2 + 8), 0xFFFFFFu);
+}
