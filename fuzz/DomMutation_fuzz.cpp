@@ -95,7 +95,7 @@ struct Fuzzer {
   }
 
   void Step(Input& in) {
-    uint8_t op = in.Byte() % 22;
+    uint8_t op = in.Byte() % 28;
     TdomNode* a = Pick(in);
     TdomNode* b = Pick(in);
     TdomNode* c = Pick(in);
@@ -163,6 +163,41 @@ struct Fuzzer {
         break;
       case 19: if (a) { a->GetTextContent(); a->GetBaseUri(); a->GetLanguage(); a->GetLevel(); a->GetDocumentOrder(); } break;
       case 20: if (a && b) a->compareDocumentPosition(b); break;
+      case 22:
+        if (a && a->GetNodeType() == ntElement_Node) {
+          const char16_t* uris[] = {u"urn:x", u"", kXmlnsNamespaceUri, kXmlNamespaceUri};
+          const char16_t* names[] = {u"p:a", u"a", u"xmlns", u"xmlns:p", u"xml:lang", u"q:b"};
+          Track(static_cast<TdomElement*>(a)->setAttributeNS(uris[in.Byte() % 4], names[in.Byte() % 6], u"v"));
+        }
+        break;
+      case 23:
+        if (a) a->SetPrefix(in.Byte() % 2 ? u"p" : u"xml");
+        break;
+      case 24:
+        if (a && a->GetNodeType() == ntEntity_Reference_Node) static_cast<TdomEntityReference*>(a)->ExpandEntity();
+        break;
+      case 25:
+        if (a && (a->GetNodeType() == ntText_Node || a->GetNodeType() == ntComment_Node))
+          static_cast<TdomCharacterData*>(a)->replaceData(in.Byte() % 4, in.Byte() % 4, u"rr");
+        break;
+      case 26: {
+        std::vector<TdomNodeIterator*> valid;
+        for (TdomNodeIterator* it : iterators) {
+          if (it->IsValid()) valid.push_back(it);
+        }
+        iterators.swap(valid);
+        if (in.Byte() % 2 && !iterators.empty()) iterators.back()->detach();
+        if (!iterators.empty() && !iterators.back()->IsValid()) iterators.pop_back();
+        doc->ClearInvalidNodeIterators();
+        break;
+      }
+      case 27:
+        if (!walkers.empty()) {
+          TdomTreeWalker* walker = walkers.back();
+          walkers.pop_back();
+          doc->FreeTreeWalker(walker);
+        }
+        break;
       default:
         if (a && a != doc && a != other) {
           a->Clear();
@@ -193,6 +228,9 @@ struct Fuzzer {
       current = current->GetNextSiblingNode();
     }
     if (doc->getElementsByTagName(u"*")->GetLength() != counted) Fail("live element list out of date");
+    for (int i = 0; i < counted; ++i) {
+      if (doc->getElementsByTagName(u"*")->Item(i)->GetNodeType() != ntElement_Node) Fail("element list item");
+    }
   }
 
   void CheckTree(TdomNode* top) {
