@@ -88,8 +88,18 @@ void TApplication::Run() {
   if (mainForm != nullptr) mainForm->Show();
   while (!terminated) {
     HandleMessage();
-    if (mainForm == nullptr) break;
+    if (mainForm == nullptr) terminated = true;  // the main form is gone: so is the program
   }
+  DestroyForms();
+}
+
+// The forms go while the rest of the program is still whole: after Run returns
+// the program's units shut down, and a form freed later (at process exit) would
+// reach services that are gone.
+void TApplication::DestroyForms() {
+  CancelHint();
+  FreeAndNil(hintWindow);
+  while (ComponentCount() > 0) Components(ComponentCount() - 1)->Free();
 }
 
 void TApplication::HandleMessage() {
@@ -149,10 +159,9 @@ void TApplication::Idle() {
   if (OnIdle) OnIdle(this);
 }
 
-void TApplication::Terminate() {
-  terminated = true;
-  PostQuitMessage(0);
-}
+// Terminated turns true when the quit message arrives, so what was posted
+// before it (a form's Release) is still handled.
+void TApplication::Terminate() { PostQuitMessage(0); }
 
 void TApplication::ShowException(const std::exception& error) {
   if (OnException) {

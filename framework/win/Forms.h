@@ -238,15 +238,20 @@ public:
   }
   TCustomForm* MainForm() const { return mainForm; }
   void SetMainForm(TCustomForm* form) { mainForm = form; }
-  // Shows the main form and handles messages until Terminate or the main form closes.
+  // Shows the main form and handles messages until Terminate or the main form
+  // closes; then frees every component the application owns (DestroyForms).
   void Run();
+  // Frees the application's forms and other owned components, newest first,
+  // and the hint window.
+  void DestroyForms();
   // Handles every message waiting now and returns; safe to call from a handler,
   // even one whose form is freed while it runs (Release, or a modal loop that
   // ends). Returns at once once Terminated.
   void ProcessMessages();
   // Waits for one message and handles it (runs idle handling first when none waits).
   void HandleMessage();
-  // Ends Run after the current message (posts WM_QUIT).
+  // Ends Run once the messages already posted are handled (posts WM_QUIT);
+  // Terminated becomes true when the quit message arrives.
   void Terminate();
   bool Terminated() const { return terminated; }
   // Shows an exception as a message box titled with the application title.

@@ -304,13 +304,17 @@ TEST(FormDefinition, AVisibleFormShowsOnceCreated) {
 TEST(ApplicationRun, EndsWhenTheMainFormCloses) {
   EXPECT_EXIT(
       {
+        static bool destroyed;
         TForm* form = New<TForm>(Application);
         Application->SetMainForm(form);
         form->OnShow = TNotifyEvent(+[](TObject* sender) {
           PostMessageW(static_cast<TForm*>(sender)->Handle(), WM_CLOSE, 0, 0);
         });
+        form->OnDestroy = TNotifyEvent(+[](TObject*) { destroyed = true; });
+        form->OnClose = TCloseEvent(+[](TObject*, TCloseAction& action) { action = caFree; });
         Application->Run();
-        std::exit(Application->Terminated() ? 7 : 1);
+        // The form was released before the loop ended, and Run leaves no form behind.
+        std::exit(Application->Terminated() && destroyed && Application->ComponentCount() == 0 ? 7 : 1);
       },
       ::testing::ExitedWithCode(7), "");
 }
