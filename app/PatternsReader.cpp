@@ -1,0 +1,118 @@
+#include "PatternsReader.h"
+
+#include <memory>
+#include <vector>
+
+#include "Settings.h"
+#include "core/SysUtils.h"
+#include "xml/XmlDom.h"
+#include "xml/XmlToDomParser.h"
+
+namespace {
+
+// Keeps the first fatal error the parser reports, with its place.
+class TFirstErrorKeeper : public TObject {
+public:
+  void OnError(TObject*, TdomError* error, bool&) {
+    if (found || error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR) return;
+    found = true;
+    type = error->ErrorType();
+    line = error->GetStartLineNumber();
+    column = error->GetStartColumnNumber();
+  }
+  bool found = false;
+  TXmlErrorType type = ET_NONE;
+  int64_t line = 0;
+  int64_t column = 0;
+};
+
+[[noreturn]] void Refuse(const std::string& fileName, const std::string& reason) {
+  throw EPatternsFileError("The patterns file \"" + fileName + "\" cannot be used: " + reason);
+}
+
+// The value of a required attribute, references resolved, in the program's code page.
+std::string RequiredAttribute(TdomElement* element, const char16_t* name, const std::string& fileName) {
+  TdomAttr* attr = element->getAttributeNode(name);
+  if (attr == nullptr)
+    Refuse(fileName, "the element \"" + WideToAnsi(element->GetNodeName()) + "\" has no attribute \"" +
+                         WideToAnsi(name) + "\".");
+  return WideToAnsi(attr->GetValue());
+}
+
+// A decimal integer with an optional sign, nothing else.
+int OrderValue(const std::string& text, const std::string& fileName) {
+  size_t digits = text.size() > 0 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+  bool ok = text.size() > digits;
+  for (size_t i = digits; ok && i < text.size(); ++i) ok = text[i] >= '0' && text[i] <= '9';
+  int32_t value = 0;
+  if (!ok || !TryStrToInt(text, value)) Refuse(fileName, "the order \"" + text + "\" is not an integer.");
+  return value;
+}
+
+}  // namespace
+
+void ReadPatternsDocument(TdomDocument* document, TDataStorage* storage, const std::string& fileName) {
+  TdomElement* root = document->GetDocumentElement();
+  if (root == nullptr) Refuse(fileName, "it has no document element.");
+  std::string selected = SelectedPatternCode;
+  TdomNodeList* options = root->getElementsByTagName(u"options");
+  for (int i = 0; i < options->GetLength(); ++i)
+    selected = RequiredAttribute(static_cast<TdomElement*>(options->Item(i)), u"selected_pattern", fileName);
+
+  // Everything is read before the storage is touched: a bad pattern anywhere
+  // leaves the list empty rather than half filled.
+  std::vector<std::unique_ptr<TWipePattern, void (*)(TWipePattern*)>> patterns;
+  auto freePattern = [](TWipePattern* p) { p->Free(); };
+  TdomNodeList* elements = root->getElementsByTagName(u"pattern");
+  for (int i = 0; i < elements->GetLength(); ++i) {
+    auto* element = static_cast<TdomElement*>(elements->Item(i));
+    std::string code = RequiredAttribute(element, u"code", fileName);
+    std::string name = RequiredAttribute(element, u"name", fileName);
+    std::string description = RequiredAttribute(element, u"description", fileName);
+    int order = OrderValue(RequiredAttribute(element, u"order", fileName), fileName);
+    patterns.emplace_back(New<TWipePattern>(order, code, name, description), freePattern);
+    TWipePattern* pattern = patterns.back().get();
+    for (TdomNode* child = element->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+      if (child->GetNodeType() != ntElement_Node) continue;
+      auto* passElement = static_cast<TdomElement*>(child);
+      std::string bytes = RequiredAttribute(passElement, u"bytes", fileName);
+      std::string sequence = RequiredAttribute(passElement, u"sequence", fileName);
+      int passOrder = OrderValue(RequiredAttribute(passElement, u"order", fileName), fileName);
+      if (pattern->Passes->Count() == kMaxPassesPerPattern)
+        Refuse(fileName, "the pattern \"" + name + "\" has more than " + std::to_string(kMaxPassesPerPattern) +
+                             " passes.");
+      pattern->Passes->Add(New<TWipePass>(passOrder, bytes, sequence));
+    }
+  }
+  for (auto& pattern : patterns) storage->Patterns->Add(pattern.release());
+  SelectedPatternCode = selected;
+}
+
+void LoadPatternsFile(TDataStorage* storage, const std::string& fileName) {
+  std::unique_ptr<TFirstErrorKeeper> keeper(New<TFirstErrorKeeper>());
+  TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(impl));
+  impl->OnError = MakeEvent<&TFirstErrorKeeper::OnError>(keeper.get());
+  parser->SetDOMImpl(impl);
+  try {
+    TdomDocument* document = nullptr;
+    try {
+      document = parser->ParseFile(fileName);
+    } catch (const EParserException&) {
+      if (keeper->found && keeper->line > 0)
+        Refuse(fileName, "it is not well-formed XML (line " + std::to_string(keeper->line) + ", column " +
+                             std::to_string(keeper->column) + ").");
+      if (keeper->type == ET_ENCODING_NOT_SUPPORTED) Refuse(fileName, "its encoding is not supported.");
+      Refuse(fileName, "its XML declaration is malformed.");
+    } catch (const EPatternsFileError&) {
+      throw;
+    } catch (const std::exception& e) {
+      Refuse(fileName, std::string(e.what()));
+    }
+    ReadPatternsDocument(document, storage, fileName);
+  } catch (...) {
+    impl->Free();
+    throw;
+  }
+  impl->Free();
+}

@@ -1,0 +1,25 @@
+// The program's patterns file: read at start-up from the program folder; a
+// file that cannot be used is reported in an "Error" box and ends the program.
+#include <windows.h>
+
+#include "PatternsReader.h"
+#include "Utils.h"
+#include "win/Forms.h"
+
+void LoadProgramPatterns(TDataStorage* storage) {
+  const std::string fileName = GetApplicationPath() + "Quorvanell.xml";
+  try {
+    LoadPatternsFile(storage, fileName);
+  } catch (const std::exception& e) {
+    // The wizard cannot work without patterns: after the box the message
+    // loop ends at once, and the program shuts down as on any close.
+    Application->MessageBox(e.what(), "Error", MB_OK | MB_ICONERROR);
+    Application->Terminate();
+  }
+}
+
+namespace {
+struct TPatternsReaderInstaller {
+  TPatternsReaderInstaller() { PatternsFileReader = &LoadProgramPatterns; }
+} installer;
+}  // namespace

@@ -1,0 +1,162 @@
+// The patterns-file reader: the vocabulary read into the pattern model, the
+// shipped file, and files that must be refused whole with a message naming
+// the file and the place of the fault.
+#include "PatternsReader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "Settings.h"
+
+namespace {
+
+class PatternsReaderTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    SelectedPatternCode = "RANDOM";
+    storage = New<TDataStorage>();
+    path = ::testing::TempDir() + "patterns_reader_test.xml";
+  }
+  void TearDown() override {
+    storage->Free();
+    std::remove(path.c_str());
+    SelectedPatternCode = "RANDOM";
+  }
+  void Write(const std::string& text) {
+    std::ofstream out(path, std::ios::binary);
+    out << text;
+  }
+  // The message of the refusal, or "" when the file was accepted.
+  std::string Refusal(const std::string& text) {
+    Write(text);
+    try {
+      LoadPatternsFile(storage, path);
+    } catch (const EPatternsFileError& e) {
+      EXPECT_EQ(storage->Patterns->Count(), 0);
+      return e.Message();
+    }
+    return "";
+  }
+
+  TDataStorage* storage = nullptr;
+  std::string path;
+};
+
+TEST_F(PatternsReaderTest, ReadsPatternsPassesAndSelectionInFileOrder) {
+  Write("<?xml version='1.0'?>\n<root>\n"
+        "  <x><options selected_pattern='first'/></x>\n"
+        "  <options selected_pattern='TWO'/>\n"
+        "  <group><pattern code='TWO' name='Zeros &amp; ones' description='d&#233;' order='9'>\n"
+        "    <pass bytes='00' sequence='000000' order='1'/><!-- skipped -->\n"
+        "    <step bytes='FF' sequence='924924' order='-2'><deeper bytes='zz' sequence='' order='x'/></step>\n"
+        "  </pattern></group>\n"
+        "  <pattern code='ONE' name='Random' description='' order='+1'><p bytes='00' sequence='RANDOM' order='1'/></pattern>\n"
+        "</root>\n");
+  LoadPatternsFile(storage, path);
+  ASSERT_EQ(storage->Patterns->Count(), 2);
+  TWipePattern* two = storage->Patterns->Items(0);
+  EXPECT_EQ(two->Code, "TWO");
+  EXPECT_EQ(two->Name, "Zeros & ones");
+  EXPECT_EQ(two->Order, 9);
+  ASSERT_EQ(two->Passes->Count(), 2);
+  EXPECT_EQ(two->Passes->Items(1)->Fill, 0xFF);
+  EXPECT_EQ(two->Passes->Items(1)->Sequence[0], 0x92);
+  EXPECT_EQ(two->Passes->Items(1)->Order, -2);
+  TWipePattern* one = storage->Patterns->Items(1);
+  EXPECT_EQ(one->Order, 1);
+  EXPECT_EQ(one->Passes->Items(0)->Sequence[2], 0x20);
+  EXPECT_EQ(SelectedPatternCode, "TWO");
+  EXPECT_EQ(storage->GetSelectedPattern(), two);
+}
+
+TEST_F(PatternsReaderTest, NoOptionsKeepsTheDefaultAndRootPatternIsNotRead) {
+  Write("<pattern code='X' name='n' description='d' order='1'/>");
+  LoadPatternsFile(storage, path);
+  EXPECT_EQ(storage->Patterns->Count(), 0);
+  EXPECT_EQ(SelectedPatternCode, "RANDOM");
+}
+
+TEST_F(PatternsReaderTest, UnusableFilesAreRefusedWithThePlace) {
+  struct Case {
+    const char* text;
+    const char* expected;  // a part of the message
+  } cases[] = {
+      {"<root>\n  <pattern code='A'>\n</root>", "line 3, column 3"},
+      {"<root><pattern name='n' description='d' order='1'/></root>", "no attribute \"code\""},
+      {"<root><pattern code='A' name='n' description='d' order='1'><p sequence='00' order='1'/></pattern></root>",
+       "no attribute \"bytes\""},
+      {"<root><pattern code='A' name='n' description='d' order='1.5'/></root>", "\"1.5\" is not an integer"},
+      {"<root><pattern code='A' name='n' description='d' order='$10'/></root>", "not an integer"},
+      {"<root><pattern code='A' name='n' description='d' order='99999999999'/></root>", "not an integer"},
+      {"<root><options/></root>", "no attribute \"selected_pattern\""},
+      {"", "line 1, column 1"},
+      {"<?xml version='1.0' encoding='UTF-16'?><root/>", "encoding"},
+      {"<?xml version='1.0' standalone='perhaps'?><root/>", "declaration is malformed"},
+  };
+  for (const Case& c : cases) {
+    std::string message = Refusal(c.text);
+    EXPECT_NE(message.find(c.expected), std::string::npos) << c.text << " -> " << message;
+    EXPECT_NE(message.find(path), std::string::npos) << message;
+  }
+}
+
+TEST_F(PatternsReaderTest, MoreThanAHundredPassesIsRefused) {
+  std::string text = "<root><pattern code='A' name='Long' description='d' order='1'>";
+  for (int i = 0; i < kMaxPassesPerPattern; ++i) text += "<p bytes='00' sequence='' order='1'/>";
+  EXPECT_EQ(Refusal(text + "</pattern></root>"), "");
+  storage->Patterns->Clear();
+  EXPECT_NE(Refusal(text + "<p bytes='00' sequence='' order='1'/></pattern></root>").find("more than 100 passes"),
+            std::string::npos);
+}
+
+TEST_F(PatternsReaderTest, MissingFileIsRefused) {
+  std::remove(path.c_str());
+  try {
+    LoadPatternsFile(storage, path);
+    ADD_FAILURE() << "no refusal";
+  } catch (const EPatternsFileError& e) {
+    EXPECT_NE(e.Message().find(path), std::string::npos);
+  }
+}
+
+// The file that ships beside the program (found through this source's path,
+// which the emulator maps to drive Z:).
+TEST_F(PatternsReaderTest, ShippedFileHoldsTheKnownMethods) {
+  std::string source = __FILE__;
+  std::string shipped = source.substr(0, source.rfind("app/tests/services")) + "resources/Quorvanell.xml";
+  if (!shipped.empty() && shipped[0] == '/') shipped = "Z:" + shipped;
+  for (char& c : shipped)
+    if (c == '/') c = '\\';
+  if (!std::ifstream(shipped).good()) GTEST_SKIP() << "not found: " << shipped;
+  LoadPatternsFile(storage, shipped);
+  EXPECT_EQ(SelectedPatternCode, "RANDOM");
+  auto find = [&](const std::string& code) -> TWipePattern* {
+    for (int i = 0; i < storage->Patterns->Count(); ++i)
+      if (storage->Patterns->Items(i)->Code == code) return storage->Patterns->Items(i);
+    return nullptr;
+  };
+  struct Expect {
+    const char* code;
+    int passes;
+  } expected[] = {{"RANDOM", 1}, {"ZEROS", 1}, {"DOD_3", 3}, {"DOD_7", 7}, {"GUTMANN", 35}, {"SCHNEIER", 7}};
+  for (const Expect& e : expected) {
+    TWipePattern* pattern = find(e.code);
+    ASSERT_NE(pattern, nullptr) << e.code;
+    EXPECT_EQ(pattern->Passes->Count(), e.passes) << e.code;
+  }
+  // Random passes read as three 0x20 bytes, the engine's mark for random data.
+  TWipePass* random = find("RANDOM")->Passes->Items(0);
+  EXPECT_EQ(random->Sequence[0], 0x20);
+  EXPECT_EQ(random->Sequence[2], 0x20);
+  TWipePass* gutmann7 = find("GUTMANN")->Passes->Items(6);
+  EXPECT_EQ(gutmann7->Sequence[0], 0x92);
+  EXPECT_EQ(gutmann7->Sequence[1], 0x49);
+  EXPECT_EQ(gutmann7->Sequence[2], 0x24);
+  EXPECT_EQ(find("ZEROS_ONES")->Name, "Zeros & ones");
+}
+
+}  // namespace
