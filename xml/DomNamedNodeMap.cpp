@@ -8,8 +8,8 @@
 
 TdomNamedNodeMap::TdomNamedNodeMap(TdomNode* ownerNode_, bool namespaceAware_, TdomWhatToShow allowedTypes_,
                                    std::vector<TdomNode*>* items_)
-    : TdomNodeList(items_),
-      mutableItems(items_),
+    : TdomNodeList(items_ != nullptr ? items_ : &ownStorage),
+      mutableItems(items_ != nullptr ? items_ : &ownStorage),
       allowedTypes(allowedTypes_),
       namespaceAware(namespaceAware_),
       ownerNode(ownerNode_) {}

@@ -10,7 +10,8 @@
 
 class TdomNamedNodeMap : public TdomNodeList {
 public:
-  // items belongs to ownerNode (may be null) and must outlive the map.
+  // items belongs to ownerNode (may be null) and must outlive the map; a
+  // null items gives the map a storage of its own.
   TdomNamedNodeMap(TdomNode* ownerNode_, bool namespaceAware_, TdomWhatToShow allowedTypes_,
                    std::vector<TdomNode*>* items_);
 
@@ -45,6 +46,7 @@ private:
   // Replaces old (if any) by arg.
   TdomNode* Exchange(TdomNode* old, TdomNode* arg);
 
+  std::vector<TdomNode*> ownStorage;      // used only without an item list
   std::vector<TdomNode*>* mutableItems;  // not owned
   TdomWhatToShow allowedTypes;
   bool namespaceAware;

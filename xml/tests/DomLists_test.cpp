@@ -123,6 +123,8 @@ TEST_F(DomListTest, NamedNodeMapNamespaceModeAndReadOnly) {
   EXPECT_EQ(map->removeNamedItemNS(u"urn:b", u"x"), other);
   TdomNamedNodeMap orphan(nullptr, true, NodeTypeBit(ntAttribute_Node), nullptr);
   EXPECT_THROW(orphan.setNamedItemNS(attr), EWrong_Document_Err);
+  EXPECT_EQ(orphan.getNamedItemNS(u"urn:b", u"x"), nullptr);
+  EXPECT_EQ(orphan.GetLength(), 0);
 }
 
 class TestItem : public TdomNode {
