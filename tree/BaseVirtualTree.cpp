@@ -19,6 +19,7 @@ void ReleaseWorker(TBaseVirtualTree* tree) {
 int WorkerReferenceCount() { return gLivingTrees; }
 
 void TBaseVirtualTree::Create(TComponent* owner) {
+  LinkTreeProperties();
   if (!SharedResourcesReady()) SetUpSharedResources();
   senderTree = this;
   TCustomControl::Create(owner);

@@ -108,6 +108,21 @@ public:
   TColor SelectionRectangleBlendColor() const { return colors[12]; }
   TColor SelectionRectangleBorderColor() const { return colors[13]; }
   TColor HeaderHotColor() const { return colors[14]; }
+  void SetDisabledColor(TColor value) { SetColor(0, value); }
+  void SetDropMarkColor(TColor value) { SetColor(1, value); }
+  void SetDropTargetColor(TColor value) { SetColor(2, value); }
+  void SetFocusedSelectionColor(TColor value) { SetColor(3, value); }
+  void SetGridLineColor(TColor value) { SetColor(4, value); }
+  void SetTreeLineColor(TColor value) { SetColor(5, value); }
+  void SetUnfocusedSelectionColor(TColor value) { SetColor(6, value); }
+  void SetBorderColor(TColor value) { SetColor(7, value); }
+  void SetHotColor(TColor value) { SetColor(8, value); }
+  void SetFocusedSelectionBorderColor(TColor value) { SetColor(9, value); }
+  void SetUnfocusedSelectionBorderColor(TColor value) { SetColor(10, value); }
+  void SetDropTargetBorderColor(TColor value) { SetColor(11, value); }
+  void SetSelectionRectangleBlendColor(TColor value) { SetColor(12, value); }
+  void SetSelectionRectangleBorderColor(TColor value) { SetColor(13, value); }
+  void SetHeaderHotColor(TColor value) { SetColor(14, value); }
 
 private:
   TBaseVirtualTree* owner = nullptr;  // not owned
@@ -590,6 +605,10 @@ uint16_t RegisterTreeClipboardFormat(const std::string& description, const std::
                                      DWORD aspect = DVASPECT_CONTENT, LONG lindex = -1);
 // Adds an entry for an existing format number (names for 1 to 16, else the system's name).
 std::string RegisterTreeClipboardFormat(uint16_t format, const std::type_info& treeClass, uint32_t priority);
+
+// Does nothing; referenced by the tree's constructor so that every program
+// using a tree links the published-property tables (static registrations).
+void LinkTreeProperties();
 
 // Sets up the images, cursor, formats and OLE once for all trees.
 void SetUpSharedResources();

@@ -386,3 +386,38 @@ TEST_F(TreeWindowTest, CheckImagesAreDrawn) {
   // A checked box (index 13) of the light list is not plain background.
   EXPECT_NE(qvtest::PixelAt(tree->Handle(), 2 + 13 * 11 + 8, 2 + 8), 0xFFFFFFu);
 }
+
+TEST(TreeDefinition, FormDefinitionCreatesAndConfiguresATree) {
+  Application->Initialize();
+  TForm* form = qvtest::NewFormFromText<TForm>(R"(
+TForm TreeForm {
+  ClientWidth = 300;
+  ClientHeight = 200;
+  TVirtualDrawTree Files {
+    Left = 0; Top = 0; Width = 250; Height = 180;
+    DefaultNodeHeight = 20;
+    NodeDataSize = 8;
+    RootNodeCount = 12;
+    Indent = 24;
+    CheckImageKind = ckDarkTick;
+    TreeOptions.AutoOptions = [toAutoTristateTracking, toAutoSort];
+    TreeOptions.MiscOptions = [toCheckSupport, toInitOnSave];
+    Colors.TreeLineColor = clRed;
+    ScrollBarOptions.ScrollBars = ssVertical;
+  }
+}
+)");
+  auto* tree = qvtest::Find<TVirtualDrawTree>(form, "Files");
+  EXPECT_EQ(tree->GetRootNodeCount(), 12u);
+  EXPECT_EQ(tree->RootNode()->FirstChild->NodeHeight, 20);
+  EXPECT_EQ(tree->NodeDataSize(), 8);
+  EXPECT_EQ(tree->Indent(), 24u);
+  EXPECT_EQ(tree->CheckImageKind(), ckDarkTick);
+  EXPECT_TRUE(tree->OptionValues().autoOptions.Contains(toAutoSort));
+  EXPECT_FALSE(tree->OptionValues().autoOptions.Contains(toAutoDropExpand));
+  EXPECT_TRUE(tree->OptionValues().misc.Contains(toCheckSupport));
+  EXPECT_EQ(tree->Colors()->TreeLineColor(), clRed);
+  EXPECT_EQ(tree->ScrollBarOptions()->ScrollBars(), ssVertical);
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+  form->Free();
+}
