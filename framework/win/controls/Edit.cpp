@@ -154,6 +154,11 @@ void TCustomEdit::CNCommand(TMessage& m) {
   // The window sends EN_CHANGE while it is being made with its text, and some
   // systems for keystrokes that change nothing; neither is a change.
   if (HIWORD(m.WParam) != EN_CHANGE || ControlState().Contains(csCreating) || IsLoading()) return;
+  // Multi-line texts (logs) can be long; they are not read back on every change.
+  if (GetWindowLongW(Handle(), GWL_STYLE) & ES_MULTILINE) {
+    Change();
+    return;
+  }
   std::string text = Text();
   if (text == lastText) return;
   lastText = text;

@@ -125,6 +125,10 @@ TListView* TListItem::ListView() const { return owner != nullptr ? owner->Owner(
 int TListItem::Index() const { return owner != nullptr ? owner->IndexOf(this) : -1; }
 
 void TListItem::Changed() {
+  // Nothing to redraw while filling in a bracket or without a window (and
+  // finding the index is a walk through the list).
+  TListView* view = ListView();
+  if (view == nullptr || owner->updateCount > 0 || !view->HandleAllocated()) return;
   int index = Index();
   if (index >= 0) owner->Owner()->UpdateWindowItem(index);
 }

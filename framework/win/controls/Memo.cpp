@@ -64,6 +64,16 @@ void TMemo::SetAlignment(TAlignment value) {
   RecreateWnd();
 }
 
+void TMemo::SetText(const std::string& value) {
+  TCustomEdit::SetText(value);
+  lines->TextChanged();
+}
+
+void TMemo::Change() {
+  lines->TextChanged();
+  TCustomEdit::Change();
+}
+
 void TMemo::Append(const std::string& text) {
   if (!HandleAllocated()) {
     SetTextProp(Text() + text);
@@ -136,10 +146,31 @@ void TMemoStrings::Insert(int index, const std::string& s) {
 }
 
 int TMemoStrings::Add(const std::string& s) {
-  std::string text = memo->Text();
-  int index = GetCount();
-  bool endsWithBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
-  memo->Append((text.empty() || endsWithBreak) ? s : "\r\n" + s);
+  if (!memo->HandleAllocated()) {
+    std::string text = memo->Text();
+    int index = GetCount();
+    bool endsWithBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
+    memo->Append((text.empty() || endsWithBreak) ? s : "\r\n" + s);
+    return index;
+  }
+  // With a window only the end of the text is looked at: the last line starts
+  // at the end exactly when the text is empty or ends with a line break.
+  HWND hwnd = memo->Handle();
+  if (cachedCount < 0) cachedCount = GetCount();
+  int length = GetWindowTextLengthW(hwnd);
+  auto lastLine = SendMessageW(hwnd, EM_LINEFROMCHAR, static_cast<WPARAM>(length), 0);
+  bool atLineStart = SendMessageW(hwnd, EM_LINEINDEX, static_cast<WPARAM>(lastLine), 0) == length;
+  int index = cachedCount;
+  appending = true;
+  try {
+    memo->Append(atLineStart ? s : "\r\n" + s);
+  } catch (...) {
+    appending = false;
+    cachedCount = -1;
+    throw;
+  }
+  appending = false;
+  cachedCount = index + 1;
   return index;
 }
 

@@ -256,8 +256,12 @@ public:
   void Insert(int index, const std::string& s) override;
   void Delete(int index) override;
   void Clear() override;
-  // Appends at the end without rewriting the rest (fast for logs).
+  // Appends at the end without rewriting or reading the rest (fast for logs).
   int Add(const std::string& s) override;
+  // The memo's text changed otherwise than through Add.
+  void TextChanged() {
+    if (!appending) cachedCount = -1;
+  }
 
 protected:
   std::string Get(int index) const override;
@@ -270,6 +274,8 @@ private:
   [[noreturn]] void IndexError(int index) const;
 
   TMemo* memo = nullptr;  // not owned: it owns us
+  int cachedCount = -1;    // line count while only Add changed the window's text; -1 unknown
+  bool appending = false;
 };
 
 class TMemo : public TCustomEdit {
@@ -294,6 +300,9 @@ public:
 
 protected:
   void CreateParams(TCreateParams& params) override;
+  void Change() override;
+  // The system sends no change notification for text set on a multi-line edit.
+  void SetText(const std::string& value) override;
 
 private:
   TMemoStrings* lines = nullptr;  // owned

@@ -185,8 +185,18 @@ TEST_F(StdControlsTest, MemoLinesFollowTheText) {
   EXPECT_EQ(lines->Text(), "Pass 1 of 3 done\r\nmiddle\r\nFiles successfully wiped\r\n");
   memo->SetTextProp("a\r\nb\r\n");  // a trailing break adds no line
   EXPECT_EQ(lines->Count(), 2);
-  lines->Add("c");
+  EXPECT_EQ(lines->Add("c"), 2);
   EXPECT_EQ(memo->Text(), "a\r\nb\r\nc");
+  EXPECT_EQ(lines->Add("d"), 3);
+  // Text typed by the user counts for the next line's index.
+  memo->SetReadOnly(false);
+  memo->SetFocus();
+  qvtest::PressKey(memo, VK_END);
+  qvtest::PressKey(memo, VK_RETURN);
+  qvtest::TypeText(memo, "e");
+  qvtest::PumpUntil([&] { return memo->Text().back() == 'e'; }, 1000);
+  EXPECT_EQ(lines->Add("f"), 5);
+  EXPECT_EQ(lines->Strings(5), "f");
   lines->Clear();
   EXPECT_EQ(lines->Count(), 0);
   lines->Add("first");
@@ -195,6 +205,14 @@ TEST_F(StdControlsTest, MemoLinesFollowTheText) {
   // The text survives a new window.
   memo->SetWordWrap(false);
   EXPECT_EQ(memo->Text(), "first");
+}
+
+TEST_F(StdControlsTest, MemoTakesALongLogLineByLine) {
+  TMemo* memo = Get<TMemo>("LogMemo");
+  memo->Lines()->Clear();
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(memo->Lines()->Add("Wiping file number " + std::to_string(i)), i);
+  EXPECT_EQ(memo->Lines()->Count(), 300);
+  EXPECT_EQ(memo->Lines()->Strings(299), "Wiping file number 299");
 }
 
 TEST_F(StdControlsTest, ListViewFiresNoChangeWhileFilledOrClearedInCode) {
