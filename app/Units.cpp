@@ -5,6 +5,7 @@
 #include "IORoutines.h"
 #include "Settings.h"
 #include "Utils.h"
+#include "win/Forms.h"
 
 namespace {
 
@@ -20,6 +21,18 @@ std::vector<RegisteredUnit>& RegisteredUnits() {
 }
 
 bool gUnitsStarted = false;
+
+// Frees what the application still owns (the splash, a main form whose release
+// never ran) while the class library's tables are still alive: left to the
+// process's static destructors, the menus would unregister from tables that
+// are already gone.
+void FreeApplicationComponents() {
+  if (Application == nullptr) return;
+  try {
+    while (Application->ComponentCount() > 0) Application->Components(Application->ComponentCount() - 1)->Free();
+  } catch (...) {
+  }
+}
 
 }  // namespace
 
@@ -42,6 +55,7 @@ void InitializeUnits() {
 void FinalizeUnits() {
   if (!gUnitsStarted) return;
   gUnitsStarted = false;
+  FreeApplicationComponents();
   const auto& units = RegisteredUnits();
   for (auto it = units.rbegin(); it != units.rend(); ++it)
     if (it->finalize != nullptr) it->finalize();

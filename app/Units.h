@@ -12,8 +12,9 @@ void FinalizeOleStartup();      // OleUninitialize
 // Runs the platform units, the settings and the version strings, then the
 // start-ups registered with TUnitRegistrar in registration order. Once only.
 void InitializeUnits();
-// The registered shut-downs in reverse order, then the settings (saved), the
-// devices and OLE. Only after InitializeUnits; once only.
+// Frees the forms the application still owns, then runs the registered
+// shut-downs in reverse order, then the settings (saved), the devices and OLE.
+// Only after InitializeUnits; once only.
 void FinalizeUnits();
 
 // Adds a unit of the program (help, shell services...) to the start-up
