@@ -5,6 +5,7 @@
 #include "xml/DomException.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/XmlRules.h"
+#include "xml/XmlToDomParser.h"
 
 void TdomEntityReference::Create(TdomDocument* document_, const std::u16string& name_) {
   TdomNode::Create(document_);
@@ -33,6 +34,18 @@ bool HoldsMarkup(const std::u16string& text) {
 
 }  // namespace
 
+void TdomEntityReference::ParseReplacementText(TdomDocument* doc, const std::u16string& text) {
+  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));
+  try {
+    parser->SetDOMImpl(doc->GetDomImplementation());
+    parser->ParseWideString(text, std::u16string(), std::u16string(), this);
+  } catch (...) {
+    parser->Free();
+    throw;
+  }
+  parser->Free();
+}
+
 TXmlErrorType TdomEntityReference::ExpandEntity() {
   SetReadOnly(false);
   TXmlErrorType errorType = ET_NONE;
@@ -42,8 +55,12 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
     GetReplacementText(text, errorType);
     TdomDocument* doc = GetOwnerDocument();
     if (IsHintOrWarningErrorType(errorType) && !text.empty() && doc != nullptr) {
-      if (HoldsMarkup(text)) throw ENot_Supported_Err("Entity expansion of markup is not available.");
-      appendChild(doc->createTextNode(ResolveCharRefsWideStr(text)));
+      if (HoldsMarkup(text)) {
+        ParseReplacementText(doc, text);
+      } else {
+        // Plain text needs no parser: one text node with the references resolved.
+        appendChild(doc->createTextNode(ResolveCharRefsWideStr(text)));
+      }
     }
   } catch (...) {
     MakeSubtreeReadOnly();

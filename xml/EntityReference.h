@@ -20,11 +20,13 @@ public:
   // The document's replacement text for the referenced entity.
   virtual void GetReplacementText(std::u16string& text, TXmlErrorType& errorType) const;
   // Rebuilds the children from the replacement text; returns its error type.
-  // Text without markup becomes one text node; replacement text holding
-  // markup needs the XML parser, which is not part of this build: that case
-  // raises ENot_Supported_Err "Entity expansion of markup is not available.".
+  // Text without markup becomes one text node; text with markup is parsed
+  // into this reference by the XML parser (its errors propagate, the
+  // reference keeps what was built and is read-only again).
   virtual TXmlErrorType ExpandEntity();
 
 private:
+  void ParseReplacementText(TdomDocument* doc, const std::u16string& text);
+
   std::u16string name;
 };

@@ -66,6 +66,37 @@ TEST_F(DocumentTypeTest, EntityReferencesExpandPredefinedText) {
   }
 }
 
+// A document that knows one entity with markup in its replacement text.
+class MarkupEntityDocument : public TdomDocument {
+public:
+  void ResolveEntityReplacementText(const std::u16string& name, std::u16string& text,
+                                    TXmlErrorType& errorType) override {
+    if (name != u"rich") return TdomDocument::ResolveEntityReplacementText(name, text, errorType);
+    text = replacement;
+    errorType = ET_NONE;
+  }
+  std::u16string replacement = u"<b>bold</b> and &#65;";
+};
+
+TEST_F(DocumentTypeTest, ReplacementTextWithMarkupIsParsed) {
+  MarkupEntityDocument* rich = New<MarkupEntityDocument>(impl, static_cast<TdomDocumentType*>(nullptr));
+  TdomElement* root = rich->CreateDocumentElement(u"root");
+  TdomEntityReference* ref = rich->createEntityReference(u"rich");
+  root->appendChild(ref);
+  EXPECT_EQ(ref->ExpandEntity(), ET_NONE);
+  EXPECT_EQ(ref->GetTextContent(), u"bold and A");
+  ASSERT_NE(ref->FindFirstChildElement(), nullptr);
+  EXPECT_EQ(ref->FindFirstChildElement()->GetNodeName(), u"b");
+  EXPECT_TRUE(ref->GetReadOnly());
+  EXPECT_TRUE(ref->FindFirstChildElement()->GetReadOnly());
+  EXPECT_EQ(ref->ExpandEntity(), ET_NONE);  // rebuilt, not doubled
+  EXPECT_EQ(ref->GetTextContent(), u"bold and A");
+  rich->replacement = u"<b>unclosed";
+  EXPECT_THROW(ref->ExpandEntity(), EParserException);
+  EXPECT_TRUE(ref->GetReadOnly());
+  rich->Free();
+}
+
 TEST_F(DocumentTypeTest, DeclarationNodes) {
   TdomDocumentTypeDecl* decl = doc->createDocumentTypeDecl(u"root", u"pub", u"sys", u"<!ENTITY e 'x'>");
   EXPECT_EQ(decl->GetNodeName(), u"root");
