@@ -115,6 +115,7 @@ void TVirtualTreeCore::InternalConnectNode(PVirtualNode node, PVirtualNode desti
       target->visibleCount = CheckedU32(target->visibleCount, int64_t(CountVisibleChildren(node)) + 1);
   }
   node->States &= ~(vsChecking | vsCutOrCopy | vsClearing | vsDeleting);
+  if (parent != nullptr) target->InvalidateCache();
   if (parent != nullptr && parent != target->root) {
     if (node->States & vsVisible)
       parent->States &= ~vsAllChildrenHidden;
@@ -161,6 +162,7 @@ void TVirtualTreeCore::InternalDisconnectNode(PVirtualNode node, bool keepFocus,
   }
   node->PrevSibling = nullptr;
   node->NextSibling = nullptr;
+  InvalidateCache();
   // The flag is decided on the chain without the node (inside an update: at EndUpdate).
   if (parent != root && !(parent->States & vsClearing)) {
     if (updateCount == 0)

@@ -41,6 +41,11 @@ void TVirtualTreeCore::EndUpdate() {
   DoUpdating(updateCount == 0 ? usEnd : usUpdate);
 }
 
+void TVirtualTreeCore::SetCacheSpacing(uint32_t value) {
+  cacheSpacing = value < 1 ? 1 : value;
+  InvalidateCache();
+}
+
 void TVirtualTreeCore::InvalidateCache() {
   if (validationRunning) {
     validationRunning = false;
@@ -54,13 +59,18 @@ void TVirtualTreeCore::InvalidateCache() {
 void TVirtualTreeCore::ValidateCache() {
   StopCacheValidation();
   startIndex = 0;
-  if (states.Contains(tsValidationNeeded)) ScheduleCacheValidation();
+  if (states.Contains(tsValidationNeeded)) {
+    ScheduleCacheValidation();
+    return;
+  }
+  // Stopped only (nothing changed since the last complete build): use it again.
+  if (!positionCache.empty()) DoStateChange({tsUseCache}, {tsStopValidation});
 }
 
 void TVirtualTreeCore::StopCacheValidation() {
   DoStateChange({tsStopValidation}, {tsUseCache});
-  CancelCacheValidation();
   if (validationRunning || states.Contains(tsValidating)) {
+    CancelCacheValidation();
     validationRunning = false;
     validationNode = nullptr;
     // What was built is incomplete.
@@ -89,8 +99,8 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
   if (!validationRunning) {
     if (states.Contains(tsStopValidation)) return 0;
     if (startIndex == 0) positionCache.clear();
-    if (visibleCount <= kCacheSpacing) return 0;
-    size_t entries = (static_cast<size_t>(visibleCount) + kCacheSpacing - 1) / kCacheSpacing;
+    if (visibleCount <= cacheSpacing) return 0;
+    size_t entries = (static_cast<size_t>(visibleCount) + cacheSpacing - 1) / cacheSpacing;
     positionCache.assign(entries, TCacheEntry{nullptr, 0});
     startIndex = 0;
     validationNode = GetFirstVisibleNoInit();
@@ -103,7 +113,7 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
   inValidationStep = true;
   try {
     for (uint32_t steps = 0; validationNode != nullptr && steps < budget; ++steps) {
-      if (validationCounter % kCacheSpacing == 0) {
+      if (validationCounter % cacheSpacing == 0) {
         if (validationEntry >= positionCache.size()) {
           full = true;
           break;

@@ -246,6 +246,10 @@ public:
   // Top of node in tree coordinates (node must be fully visible).
   uint32_t GetNodeTop(PVirtualNode node) const;
   const std::vector<TCacheEntry>& PositionCache() const { return positionCache; }
+  // Visible nodes per cache entry (kCacheSpacing; tests use small values to
+  // exercise the cache on small trees). Values below 1 are taken as 1.
+  uint32_t CacheSpacing() const { return cacheSpacing; }
+  void SetCacheSpacing(uint32_t value);
 
   // ---- Sorting and re-initialisation ----------------------------------------
   virtual void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true);
@@ -509,6 +513,7 @@ protected:
   std::vector<PVirtualNode> tempNodeCache;
 
   // Position cache.
+  uint32_t cacheSpacing = kCacheSpacing;
   std::vector<TCacheEntry> positionCache;
   uint32_t startIndex = 0;
   // Resumable state of a rebuild in steps.

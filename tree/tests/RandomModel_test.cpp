@@ -23,6 +23,9 @@ public:
     tree.SetOptions(values);
     tree.onCompare = [this](PVirtualNode a, PVirtualNode b) { return Key(tree, a) - Key(tree, b); };
     tree.OnSaveNode = [](TBaseVirtualTree*, PVirtualNode, TStream*) {};
+    // A small spacing gives small trees a position cache, so GetNodeAt is
+    // checked through the cache as well as without it.
+    if (seed % 2 == 0) tree.SetCacheSpacing(1 + seed % 5);
   }
 
   int Pick(int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); }
@@ -139,7 +142,18 @@ public:
     tree.InternalAddFromStream(&stream, 2, fresh);
   }
 
+  // GetNodeAt in the cache state the operations left, then with a rebuilt cache.
   std::string CheckGetNodeAt() {
+    std::string problem = CheckPositions();
+    if (!problem.empty()) return problem;
+    tree.ValidateCache();
+    if (ShownNodes(tree).size() > tree.CacheSpacing() && !tree.TreeStates().Contains(tsUseCache))
+      return "no valid cache after ValidateCache";
+    problem = CheckPositions();
+    return problem.empty() ? "" : problem + " (cached)";
+  }
+
+  std::string CheckPositions() {
     std::vector<PVirtualNode> shown = ShownNodes(tree);
     int64_t total = tree.RootNode()->TotalHeight - tree.RootNode()->NodeHeight;
     for (int i = 0; i < 20; ++i) {
