@@ -36,6 +36,7 @@ TForm MainForm {
     Left = 140; Top = 130; Width = 150; Height = 60;
     Columns = < item { Caption = "Name"; Width = 60; } item { Caption = "Size"; Width = 60; } >;
   }
+  TPopupMenu MainMenu { TMenuItem MainMenuAbout { Caption = "&About..."; } }
 }
 )";
 
@@ -130,6 +131,7 @@ TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {
        "MainForm.FileList.Columns[0].Caption=\r\n"
        "MainForm.FileList.Columns[1].Caption=Gr\xF6\xDF" "e\r\n"
        "MainForm.FileList.Columns[2].Caption=Typ\r\n"
+       "MainForm.MainMenuAbout.Caption=\xDC&ber...\r\n"
        "MainForm.NoSuchButton.Caption=ignored\r\n"
        "MainForm.KindCombo.Caption=no such property\r\n");
   TranslateForms({form, nullptr});
@@ -156,6 +158,7 @@ TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {
   ASSERT_EQ(columns->Count(), 2);
   EXPECT_EQ(columns->Items(0)->Caption(), "Name");
   EXPECT_EQ(columns->Items(1)->Caption(), "Gr\xF6\xDF" "e");
+  EXPECT_EQ(GetStrPropByName(form->FindComponent("MainMenuAbout"), "Caption"), "\xDC&ber...");
   form->Free();
 }
 
