@@ -13,10 +13,11 @@ struct Registry {
   std::vector<std::unique_ptr<TClassInfo>> classes;
 };
 
-// Built on first use: registrars run during static initialisation in any order.
+// Built on first use (registrars run during static initialisation in any
+// order) and never destroyed (objects freed at exit may still look classes up).
 Registry& TheRegistry() {
-  static Registry registry;
-  return registry;
+  static auto* registry = new Registry;
+  return *registry;
 }
 
 int Depth(const TClassInfo* info) {

@@ -18,14 +18,16 @@ struct WindowClassEntry {
   UINT style;       // the class styles it was registered with
 };
 
+// Both tables outlive every window: forms still alive at process exit are
+// destroyed by a static destructor, and their windows' last messages need them.
 std::map<std::u16string, WindowClassEntry>& WindowClasses() {
-  static std::map<std::u16string, WindowClassEntry> classes;
-  return classes;
+  static auto* classes = new std::map<std::u16string, WindowClassEntry>;
+  return *classes;
 }
 
 std::set<ATOM>& OurAtoms() {
-  static std::set<ATOM> atoms;
-  return atoms;
+  static auto* atoms = new std::set<ATOM>;
+  return *atoms;
 }
 
 // The control whose window is being created: the first messages of a window
