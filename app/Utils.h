@@ -49,6 +49,8 @@ extern TUtilsErrorReporter UtilsErrorReporter;
 // the file name in place of its "%s") and returns false.
 bool ExecuteProgram(const std::string& fileName, const std::string& parameters);
 
+// The executable's full path; "" when the system gives none.
+std::string GetExecutablePath();
 // The executable's folder with a trailing backslash ("C:\" for the root).
 std::string GetApplicationPath();
 // The folder part of path (up to the last "\" or ":") with a trailing "\".

@@ -3,8 +3,6 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <vector>
-
 #include "Language.h"
 #include "Utils.h"
 #include "win/TextConvert.h"
@@ -55,15 +53,15 @@ bool ExecuteProgram(const std::string& fileName, const std::string& parameters) 
   return false;
 }
 
-std::string GetApplicationPath() {
-  std::vector<wchar_t> buffer(MAX_PATH);
+std::string GetExecutablePath() {
+  std::u16string buffer(MAX_PATH, u'\0');
   for (;;) {
-    DWORD len = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (len == 0) return "\\";
-    if (len < buffer.size()) {
-      std::u16string path(reinterpret_cast<const char16_t*>(buffer.data()), len);
-      return ApplicationPathOf(WideToAnsi(path));
-    }
+    DWORD len = GetModuleFileNameW(nullptr, reinterpret_cast<LPWSTR>(buffer.data()), static_cast<DWORD>(buffer.size()));
+    if (len == 0) return {};
+    // A full buffer may hold a cut path: try again with more room.
+    if (len < buffer.size()) return WideToAnsi(std::u16string_view(buffer.data(), len));
     buffer.resize(buffer.size() * 2);
   }
 }
+
+std::string GetApplicationPath() { return ApplicationPathOf(GetExecutablePath()); }

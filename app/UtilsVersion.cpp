@@ -47,17 +47,7 @@ void ReadVersionInfoFrom(const std::string& path) {
   BuildNumber = BuildNumberOf(FileVersion);
 }
 
-void ReadVersionInfo() {
-  std::vector<wchar_t> buffer(MAX_PATH);
-  DWORD len = 0;
-  for (;;) {
-    len = GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (len < buffer.size()) break;
-    buffer.resize(buffer.size() * 2);
-  }
-  if (len == 0) return;
-  ReadVersionInfoFrom(WideToAnsi(std::u16string(reinterpret_cast<const char16_t*>(buffer.data()), len)));
-}
+void ReadVersionInfo() { ReadVersionInfoFrom(GetExecutablePath()); }
 
 void InitializeUtils() { ReadVersionInfo(); }
 
