@@ -1,0 +1,279 @@
+// Shell items: construction, identity, parent folder and shell interfaces,
+// comparison and cache control.
+#include "shell/Namespace.h"
+
+#include "shell/ShellErrors.h"
+#include "shell/ShellUtilities.h"
+#include "shell/VirtualUnicodeDefines.h"
+#include "shell/VirtualWideStrings.h"
+#include "win/Forms.h"
+
+namespace {
+
+TPIDLManager* Manager() {
+  if (NamespacePIDLManager == nullptr) InitializeShellToolkit();
+  return NamespacePIDLManager;
+}
+
+}  // namespace
+
+TNamespace::~TNamespace() {
+  ReleaseInterfaces();
+  if ((flags & kOwnsParent) != 0 && parent != nullptr) FreeAndNil(parent);
+  if ((flags & kFreePIDLOnDestroy) != 0 && absolutePIDL != nullptr) Manager()->FreePIDL(absolutePIDL);
+  absolutePIDL = nullptr;
+  relativePIDL = nullptr;
+}
+
+void TNamespace::Create(LPITEMIDLIST pidl, TNamespace* parent_) {
+  TPIDLManager* m = Manager();
+  flags = kMayAskShellDetails | kMayAskShellFolder2 | kMayAskIconOverlay | kFreePIDLOnDestroy;
+  parent = parent_;
+  if (parent != nullptr) {
+    if (TPIDLManager::IsDesktopFolder(parent->AbsolutePIDL())) {
+      absolutePIDL = pidl;
+      relativePIDL = pidl;
+      return;
+    }
+    absolutePIDL = m->AppendPIDL(parent->AbsolutePIDL(), pidl);
+    relativePIDL = m->GetPointerToLastID(absolutePIDL);
+    m->FreePIDL(pidl);
+    return;
+  }
+  if (pidl == nullptr) {
+    HWND owner = Application != nullptr ? Application->Handle() : nullptr;
+    if (FAILED(SHGetSpecialFolderLocation(owner, CSIDL_DESKTOP, &pidl)) || pidl == nullptr) {
+      // The desktop is the empty PIDL; make it when the shell will not.
+      pidl = m->AppendPIDL(nullptr, nullptr);
+    }
+  }
+  absolutePIDL = pidl;
+  relativePIDL = m->GetPointerToLastID(pidl);
+}
+
+TNamespace* TNamespace::CreateFromFileName(const std::u16string& path) {
+  LPITEMIDLIST pidl = PathToPIDL(path);
+  if (pidl == nullptr) throw EVSTInvalidFileName("Trying to create a TNamespace on a non existant File object");
+  return New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr));
+}
+
+void TNamespace::SetFreePIDLOnDestroy(bool value) {
+  if (value) {
+    flags |= kFreePIDLOnDestroy;
+  } else {
+    flags &= ~kFreePIDLOnDestroy;
+  }
+}
+
+bool TNamespace::IsDesktop() { return TPIDLManager::IsDesktopFolder(absolutePIDL); }
+
+bool TNamespace::IsMyComputer() { return DrivesFolder != nullptr && vst::ILIsEqual(absolutePIDL, DrivesFolder->absolutePIDL); }
+
+bool TNamespace::IsControlPanel() {
+  return ControlPanelFolder != nullptr && vst::ILIsEqual(absolutePIDL, ControlPanelFolder->absolutePIDL);
+}
+
+bool TNamespace::IsNetworkNeighborhood() {
+  return NetworkFolder != nullptr && vst::ILIsEqual(absolutePIDL, NetworkFolder->absolutePIDL);
+}
+
+bool TNamespace::IsNetworkNeighborhoodChild() {
+  return NetworkFolder != nullptr && vst::ILIsParent(NetworkFolder->absolutePIDL, absolutePIDL, /*immediate=*/true);
+}
+
+bool TNamespace::IsRecycleBin() {
+  if ((flags & kRecycleBinKnown) == 0) {
+    bool is = RecycleBinFolder != nullptr && vst::ILIsEqual(absolutePIDL, RecycleBinFolder->absolutePIDL);
+    flags |= kRecycleBinKnown;
+    if (is) flags |= kIsRecycleBin;
+  }
+  return (flags & kIsRecycleBin) != 0;
+}
+
+bool TNamespace::ParentIsDesktop() { return Manager()->IDCount(absolutePIDL) == 1; }
+
+IShellFolder* TNamespace::ParentShellFolder() {
+  if (parent != nullptr) return parent->GetShellFolder();
+  if (IsDesktop()) return GetShellFolder();
+  LPITEMIDLIST parentPIDL = Manager()->CopyPIDL(absolutePIDL);
+  if (parentPIDL == nullptr) return nullptr;
+  Manager()->StripLastID(parentPIDL);
+  parent = New<TNamespace>(parentPIDL, static_cast<TNamespace*>(nullptr));
+  flags |= kOwnsParent;
+  return parent->GetShellFolder();
+}
+
+IShellFolder* TNamespace::GetShellFolder() {
+  if (shellFolder != nullptr) return shellFolder;
+  if (IsDesktop()) {
+    if (FAILED(SHGetDesktopFolder(&shellFolder))) shellFolder = nullptr;
+    return shellFolder;
+  }
+  IShellFolder* parentFolder = ParentShellFolder();
+  if (parentFolder == nullptr) return nullptr;
+  void* folder = nullptr;
+  if (FAILED(parentFolder->BindToObject(relativePIDL, nullptr, IID_IShellFolder, &folder))) folder = nullptr;
+  shellFolder = static_cast<IShellFolder*>(folder);
+  return shellFolder;
+}
+
+IShellFolder2* TNamespace::GetShellFolder2() {
+  if (shellFolder2 != nullptr || (flags & kMayAskShellFolder2) == 0) return shellFolder2;
+  IShellFolder* folder = GetShellFolder();
+  if (folder == nullptr) return nullptr;
+  void* folder2 = nullptr;
+  if (FAILED(folder->QueryInterface(IID_IShellFolder2, &folder2)) || folder2 == nullptr) {
+    flags &= ~kMayAskShellFolder2;
+    return nullptr;
+  }
+  shellFolder2 = static_cast<IShellFolder2*>(folder2);
+  return shellFolder2;
+}
+
+IShellDetails* TNamespace::GetShellDetails() {
+  if (shellDetails != nullptr || (flags & kMayAskShellDetails) == 0) return shellDetails;
+  IShellFolder* folder = GetShellFolder();
+  if (folder == nullptr) return nullptr;
+  void* details = nullptr;
+  if (FAILED(folder->CreateViewObject(nullptr, IID_IShellDetails, &details)) || details == nullptr) {
+    flags &= ~kMayAskShellDetails;
+    return nullptr;
+  }
+  shellDetails = static_cast<IShellDetails*>(details);
+  return shellDetails;
+}
+
+IShellIcon* TNamespace::GetShellIconInterface() {
+  if (shellIcon != nullptr) return shellIcon;
+  IShellFolder* folder = ParentShellFolder();
+  if (folder == nullptr) return nullptr;
+  void* icon = nullptr;
+  if (FAILED(folder->QueryInterface(IID_IShellIcon, &icon))) icon = nullptr;
+  shellIcon = static_cast<IShellIcon*>(icon);
+  return shellIcon;
+}
+
+IShellIconOverlay* TNamespace::GetShellIconOverlayInterface() {
+  if (shellIconOverlay != nullptr || (flags & kMayAskIconOverlay) == 0) return shellIconOverlay;
+  void* overlay = nullptr;
+  IShellFolder* own = Folder() ? GetShellFolder() : nullptr;
+  if (own == nullptr || FAILED(own->QueryInterface(IID_IShellIconOverlay, &overlay))) {
+    overlay = nullptr;
+    IShellFolder* parentFolder = ParentShellFolder();
+    if (parentFolder == nullptr || FAILED(parentFolder->QueryInterface(IID_IShellIconOverlay, &overlay))) overlay = nullptr;
+  }
+  if (overlay == nullptr) flags &= ~kMayAskIconOverlay;
+  shellIconOverlay = static_cast<IShellIconOverlay*>(overlay);
+  return shellIconOverlay;
+}
+
+bool TNamespace::TestAttributesOf(ULONG mask) {
+  IShellFolder* folder = ParentShellFolder();
+  if (folder == nullptr) return false;
+  ULONG value = mask;
+  LPCITEMIDLIST items[1] = {relativePIDL};
+  // A failed call says nothing about the item: every attribute is false then.
+  if (FAILED(folder->GetAttributesOf(1, items, &value))) return false;
+  return (value & mask) == mask;
+}
+
+std::u16string TNamespace::DisplayNameOf(DWORD shgdn) {
+  IShellFolder* folder = ParentShellFolder();
+  if (folder == nullptr) return {};
+  STRRET name{};
+  if (FAILED(folder->GetDisplayNameOf(relativePIDL, shgdn, &name))) return {};
+  return vws::StrRetToWideStr(name, relativePIDL);
+}
+
+int TNamespace::ComparePIDL(LPCITEMIDLIST pidl, bool siblingCheck, int column) {
+  if (pidl == nullptr) return -1;
+  if (column < 0) column = 0;
+  IShellFolder* folder = ParentShellFolder();
+  if (folder == nullptr) return 0;
+  TPIDLManager* m = Manager();
+  if (siblingCheck) {
+    if (m->IDCount(pidl) != m->IDCount(absolutePIDL)) return -1;
+    if (parent != nullptr && !vst::ILIsParent(parent->absolutePIDL, pidl, /*immediate=*/true)) return -1;
+  }
+  HRESULT hr = folder->CompareIDs(static_cast<LPARAM>(column), m->GetPointerToLastID(pidl), relativePIDL);
+  // The order is the whole signed 16-bit code; a failed call is no "equal".
+  if (FAILED(hr)) return -1;
+  return static_cast<int16_t>(HRESULT_CODE(hr));
+}
+
+bool TNamespace::IsValid() {
+  if (Removable()) return true;
+  IShellFolder* folder = ParentShellFolder();
+  if (folder == nullptr) return true;
+  std::u16string name = NameForParsing();
+  if (vws::WideIsDrive(name)) {
+    std::u16string root = vws::WideIncludeTrailingBackslash(name);
+    UINT type = vws::UseWideApi() ? GetDriveTypeW(vws::W(root)) : GetDriveTypeA(vws::ToAnsi(root).c_str());
+    if (type == DRIVE_NO_ROOT_DIR || type == DRIVE_REMOTE) return true;
+  }
+  ULONG value = SFGAO_VALIDATE;
+  LPCITEMIDLIST items[1] = {relativePIDL};
+  return SUCCEEDED(folder->GetAttributesOf(1, items, &value));
+}
+
+TNamespace* TNamespace::Clone(bool freePIDLOnDestroy) {
+  TNamespace* copy = New<TNamespace>(Manager()->CopyPIDL(absolutePIDL), static_cast<TNamespace*>(nullptr));
+  copy->SetFreePIDLOnDestroy(freePIDLOnDestroy);
+  return copy;
+}
+
+void TNamespace::ReleaseInterfaces() {
+  ReleaseAndNil(contextMenu3);
+  ReleaseAndNil(contextMenu2);
+  ReleaseAndNil(contextMenu);
+  ReleaseAndNil(queryInfo);
+  ReleaseAndNil(shellIconOverlay);
+  ReleaseAndNil(shellIcon);
+  ReleaseAndNil(shellDetails);
+  ReleaseAndNil(shellFolder2);
+  ReleaseAndNil(shellFolder);
+}
+
+void TNamespace::InvalidateCache() {
+  cache = CacheData{};
+}
+
+void TNamespace::InvalidateNamespace(bool refreshIcons) {
+  int icon = cache.iconIndex;
+  int openIcon = cache.openIconIndex;
+  InvalidateCache();
+  ReleaseInterfaces();
+  if ((flags & kOwnsParent) != 0) {
+    FreeAndNil(parent);
+    flags &= ~kOwnsParent;
+  }
+  findData.reset();
+  fileInfo.reset();
+  flags |= kMayAskShellDetails | kMayAskShellFolder2;
+  if (refreshIcons) {
+    flags &= ~(kIconByThread | kIconQueued);
+  } else {
+    cache.iconIndex = icon;
+    cache.openIconIndex = openIcon;
+  }
+  if (DesktopDirectoryFolder != nullptr && DesktopDirectoryFolder != this && ParentIsDesktop())
+    DesktopDirectoryFolder->InvalidateNamespace(/*refreshIcons=*/true);
+}
+
+void TNamespace::SetIconIndexByThread(int index, bool openIcon) {
+  if (openIcon) {
+    cache.openIconIndex = index;
+  } else {
+    cache.iconIndex = index;
+  }
+  flags |= kIconByThread | kThreadIconLoaded;
+  flags &= ~kIconQueued;
+}
+
+void TNamespace::SetThreadIconLoading(bool value) {
+  if (value) {
+    flags |= kIconQueued;
+  } else {
+    flags &= ~kIconQueued;
+  }
+}

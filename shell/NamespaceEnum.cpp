@@ -1,0 +1,134 @@
+// Shell items: enumeration of children, refreshing the PIDL, renaming.
+#include "shell/Namespace.h"
+
+#include "shell/ShellUtilities.h"
+#include "shell/VirtualWideStrings.h"
+#include "win/Forms.h"
+
+namespace {
+
+constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX;
+
+}  // namespace
+
+int TNamespace::EnumerateFolder(HWND window, bool folders, bool nonFolders, bool hidden, TEnumFolderCallback callback,
+                                void* data) {
+  UINT oldMode = SetErrorMode(kQuietErrorMode);
+  int accepted = 0;
+  IShellFolder* folder = GetShellFolder();
+  if (folder != nullptr && callback && IsValid()) {
+    DWORD shcontf = (folders ? SHCONTF_FOLDERS : 0) | (nonFolders ? SHCONTF_NONFOLDERS : 0) |
+                    (hidden ? SHCONTF_INCLUDEHIDDEN : 0);
+    IEnumIDList* list = nullptr;
+    if (folder->EnumObjects(window, shcontf, &list) == S_OK && list != nullptr) {
+      bool terminate = false;
+      LPITEMIDLIST child = nullptr;
+      ULONG fetched = 0;
+      while (!terminate && list->Next(1, &child, &fetched) == S_OK) {
+        try {
+          if (callback(window, child, this, data, terminate)) ++accepted;
+        } catch (...) {
+          list->Release();
+          SetErrorMode(oldMode);
+          throw;
+        }
+        child = nullptr;
+      }
+      list->Release();
+    }
+  }
+  SetErrorMode(oldMode);
+  return accepted;
+}
+
+int TNamespace::EnumerateFolderEx(HWND window, TFileObjects fileObjects, TEnumFolderCallback callback, void* data) {
+  DWORD shcontf = FileObjectsToFlags(fileObjects);
+  return EnumerateFolder(window, (shcontf & SHCONTF_FOLDERS) != 0, (shcontf & SHCONTF_NONFOLDERS) != 0,
+                         (shcontf & SHCONTF_INCLUDEHIDDEN) != 0, callback, data);
+}
+
+bool TNamespace::FirstChildExists(DWORD shcontf) {
+  if (IsRecycleBin()) return true;
+  if (!Folder()) return false;
+  IShellFolder* folder = GetShellFolder();
+  if (folder == nullptr) return false;
+  UINT oldMode = SetErrorMode(kQuietErrorMode);
+  IEnumIDList* list = nullptr;
+  bool any = false;
+  if (folder->EnumObjects(nullptr, shcontf, &list) == S_OK && list != nullptr) {
+    LPITEMIDLIST child = nullptr;
+    ULONG fetched = 0;
+    any = list->Next(1, &child, &fetched) == S_OK;
+    if (child != nullptr) CoTaskMemFree(child);
+    list->Release();
+  }
+  SetErrorMode(oldMode);
+  return any;
+}
+
+bool TNamespace::SubFoldersEx(DWORD shcontf) { return FirstChildExists(shcontf); }
+bool TNamespace::SubItemsEx(DWORD shcontf) { return FirstChildExists(shcontf); }
+bool TNamespace::SubItems() { return FirstChildExists(SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN); }
+
+void TNamespace::ReplaceLastID(LPCITEMIDLIST newRelative) {
+  TPIDLManager* m = NamespacePIDLManager;
+  LPITEMIDLIST parentPIDL = m->CopyPIDL(absolutePIDL);
+  m->StripLastID(parentPIDL);
+  LPITEMIDLIST rebuilt = m->AppendPIDL(parentPIDL, newRelative);
+  m->FreePIDL(parentPIDL);
+  if (rebuilt == nullptr) return;
+  if ((flags & kFreePIDLOnDestroy) != 0) m->FreePIDL(absolutePIDL);
+  absolutePIDL = rebuilt;
+  relativePIDL = m->GetPointerToLastID(absolutePIDL);
+  flags |= kFreePIDLOnDestroy;
+}
+
+bool TNamespace::RefreshPIDLFromParent(TFileObjects fileObjects) {
+  IShellFolder* folder = ParentShellFolder();
+  if (folder == nullptr || IsDesktop()) return false;
+  UINT oldMode = SetErrorMode(kQuietErrorMode);
+  IEnumIDList* list = nullptr;
+  LPITEMIDLIST match = nullptr;
+  if (folder->EnumObjects(nullptr, FileObjectsToFlags(fileObjects), &list) == S_OK && list != nullptr) {
+    LPITEMIDLIST child = nullptr;
+    ULONG fetched = 0;
+    while (list->Next(1, &child, &fetched) == S_OK) {
+      if (match == nullptr && ComparePIDL(child, /*siblingCheck=*/false, 0) == 0) {
+        match = child;
+      } else {
+        CoTaskMemFree(child);
+      }
+      child = nullptr;
+    }
+    list->Release();
+  }
+  SetErrorMode(oldMode);
+  if (match == nullptr) return false;
+  ReplaceLastID(match);
+  CoTaskMemFree(match);
+  InvalidateNamespace(/*refreshIcons=*/true);
+  return true;
+}
+
+bool TNamespace::SetNameOf(const std::u16string& newName) {
+  if (!CanRename()) return false;
+  IShellFolder* folder = ParentShellFolder();
+  if (folder == nullptr) return false;
+  TCursor oldCursor = crDefault;
+  if (Screen != nullptr) {
+    oldCursor = Screen->Cursor();
+    Screen->SetCursor(crHourGlass);
+  }
+  LPITEMIDLIST copy = NamespacePIDLManager->CopyPIDL(relativePIDL);
+  LPITEMIDLIST renamed = nullptr;
+  // The name is given as the user edits it in the folder.
+  HRESULT hr = folder->SetNameOf(nullptr, copy, vws::W(newName), SHGDN_INFOLDER | SHGDN_FOREDITING, &renamed);
+  NamespacePIDLManager->FreePIDL(copy);
+  if (SUCCEEDED(hr) && renamed != nullptr) {
+    ReplaceLastID(renamed);
+    InvalidateCache();
+  }
+  if (renamed != nullptr) CoTaskMemFree(renamed);
+  if (Screen != nullptr) Screen->SetCursor(oldCursor);
+  return SUCCEEDED(hr);
+}

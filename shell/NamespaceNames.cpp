@@ -1,0 +1,95 @@
+// Shell items: shell attributes and display names.
+#include "shell/Namespace.h"
+
+#include "shell/ShellUtilities.h"
+#include "shell/VirtualWideStrings.h"
+
+bool TNamespace::CachedAttribute(Cached bit, ULONG mask) {
+  if ((cache.known & bit) == 0) {
+    if (TestAttributesOf(mask)) {
+      cache.answers |= bit;
+    } else {
+      cache.answers &= ~bit;
+    }
+    cache.known |= bit;
+  }
+  return (cache.answers & bit) != 0;
+}
+
+bool TNamespace::CanCopy() { return CachedAttribute(cCanCopy, SFGAO_CANCOPY); }
+bool TNamespace::CanDelete() { return CachedAttribute(cCanDelete, SFGAO_CANDELETE); }
+bool TNamespace::CanLink() { return CachedAttribute(cCanLink, SFGAO_CANLINK); }
+bool TNamespace::CanMove() { return CachedAttribute(cCanMove, SFGAO_CANMOVE); }
+bool TNamespace::CanRename() { return CachedAttribute(cCanRename, SFGAO_CANRENAME); }
+bool TNamespace::DropTarget() { return IsDesktop() || TestAttributesOf(SFGAO_DROPTARGET); }
+bool TNamespace::FileSysAncestor() { return CachedAttribute(cFileSysAncestor, SFGAO_FILESYSANCESTOR); }
+bool TNamespace::FileSystem() { return CachedAttribute(cFileSystem, SFGAO_FILESYSTEM); }
+bool TNamespace::Folder() { return CachedAttribute(cFolder, SFGAO_FOLDER); }
+bool TNamespace::HiddenItem() { return CachedAttribute(cHiddenItem, SFGAO_HIDDEN); }
+bool TNamespace::HasPropSheet() { return TestAttributesOf(SFGAO_HASPROPSHEET); }
+bool TNamespace::HasSubFolder() { return TestAttributesOf(SFGAO_HASSUBFOLDER); }
+bool TNamespace::Link() { return CachedAttribute(cLink, SFGAO_LINK); }
+bool TNamespace::NewContent() { return TestAttributesOf(SFGAO_NEWCONTENT); }
+bool TNamespace::NonEnumerated() { return TestAttributesOf(SFGAO_NONENUMERATED); }
+bool TNamespace::ReadOnly() { return TestAttributesOf(SFGAO_READONLY); }
+bool TNamespace::Removable() { return TestAttributesOf(SFGAO_REMOVABLE); }
+bool TNamespace::Share() { return TestAttributesOf(SFGAO_SHARE); }
+
+std::u16string TNamespace::CachedName(Cached bit, std::u16string& slot, DWORD shgdn) {
+  if ((cache.known & bit) == 0) {
+    slot = DisplayNameOf(shgdn);
+    cache.known |= bit;
+  }
+  return slot;
+}
+
+std::u16string TNamespace::NameAddressbar() { return DisplayNameOf(SHGDN_FORADDRESSBAR); }
+std::u16string TNamespace::NameAddressbarInFolder() { return DisplayNameOf(SHGDN_FORADDRESSBAR | SHGDN_INFOLDER); }
+std::u16string TNamespace::NameForEditing() { return DisplayNameOf(SHGDN_FOREDITING); }
+std::u16string TNamespace::NameForEditingInFolder() { return DisplayNameOf(SHGDN_FOREDITING | SHGDN_INFOLDER); }
+
+std::u16string TNamespace::NameForParsing() {
+  // The desktop's parsing name is that of the folder behind it.
+  if (IsDesktop() && DesktopDirectoryFolder != nullptr && DesktopDirectoryFolder != this)
+    return DesktopDirectoryFolder->NameForParsing();
+  return DisplayNameOf(SHGDN_FORPARSING);
+}
+
+std::u16string TNamespace::NameForParsingInFolder() {
+  if (IsDesktop() && DesktopDirectoryFolder != nullptr && DesktopDirectoryFolder != this)
+    return DesktopDirectoryFolder->NameForParsingInFolder();
+  return DisplayNameOf(SHGDN_FORPARSING | SHGDN_INFOLDER);
+}
+
+std::u16string TNamespace::NameInFolder() { return CachedName(cNameInFolder, cache.nameInFolder, SHGDN_INFOLDER); }
+std::u16string TNamespace::NameNormal() { return CachedName(cNameNormal, cache.nameNormal, SHGDN_NORMAL); }
+
+std::u16string TNamespace::NameParseAddress() {
+  return CachedName(cNameParseAddress, cache.nameParseAddress, SHGDN_FORPARSING | SHGDN_FORADDRESSBAR);
+}
+
+std::u16string TNamespace::NameParseAddressInFolder() {
+  return DisplayNameOf(SHGDN_FORPARSING | SHGDN_FORADDRESSBAR | SHGDN_INFOLDER);
+}
+
+std::u16string TNamespace::Extension() { return vws::WideExtractFileExt(NameForParsingInFolder()); }
+
+std::u16string TNamespace::InfoTip() {
+  if (queryInfo == nullptr) {
+    IShellFolder* folder = ParentShellFolder();
+    if (folder == nullptr) return {};
+    LPCITEMIDLIST items[1] = {relativePIDL};
+    void* info = nullptr;
+    if (FAILED(folder->GetUIObjectOf(nullptr, 1, items, IID_IQueryInfo, nullptr, &info)) || info == nullptr) return {};
+    queryInfo = static_cast<IQueryInfo*>(info);
+  }
+  LPWSTR tip = nullptr;
+  if (FAILED(queryInfo->GetInfoTip(0, &tip)) || tip == nullptr) return {};
+  std::u16string out = vws::FromW(tip);
+  if (NamespacePIDLManager != nullptr) {
+    NamespacePIDLManager->FreeOLEStr(tip);
+  } else {
+    CoTaskMemFree(tip);
+  }
+  return out;
+}

@@ -1,0 +1,52 @@
+#include "shell/VirtualPIDLTools.h"
+
+#include "core/Exception.h"
+
+TPIDLList::~TPIDLList() {
+  Clear();
+  FreeAndNil(manager);
+}
+
+TPIDLManager* TPIDLList::PIDLManager() {
+  if (manager == nullptr) manager = New<TPIDLManager>();
+  return manager;
+}
+
+int TPIDLList::CopyAdd(LPCITEMIDLIST pidl) { return Add(PIDLManager()->CopyPIDL(pidl)); }
+
+void TPIDLList::Clear() {
+  if (!sharedPIDLs && Count() > 0) {
+    TPIDLManager* m = PIDLManager();
+    for (int i = 0; i < Count(); ++i) m->FreePIDL(Items(i));
+  }
+  TList::Clear();
+}
+
+bool TPIDLList::LoadFromStream(TStream* stream) {
+  if (stream == nullptr) return false;
+  try {
+    int32_t count = 0;
+    stream->ReadBuffer(&count, sizeof count);
+    // Every entry takes at least its 4-byte size.
+    int64_t remaining = stream->Size() - stream->Position();
+    if (count < 0 || count > remaining / 4) return false;
+    TPIDLManager* m = PIDLManager();
+    for (int32_t i = 0; i < count; ++i) Add(m->LoadFromStream(stream));
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}
+
+bool TPIDLList::SaveToStream(TStream* stream) {
+  if (stream == nullptr) return false;
+  try {
+    int32_t count = Count();
+    stream->WriteBuffer(&count, sizeof count);
+    TPIDLManager* m = PIDLManager();
+    for (int i = 0; i < count; ++i) m->SaveToStream(stream, Items(i));
+    return true;
+  } catch (const Exception&) {
+    return false;
+  }
+}

@@ -1,0 +1,127 @@
+// Paths to PIDLs and back, enumeration flags, special-folder items, default
+// icons and the shell's icon cache.
+#include "shell/ShellUtilities.h"
+
+#include "shell/VirtualUtilities.h"
+#include "shell/VirtualWideStrings.h"
+
+LPITEMIDLIST PathToPIDL(const std::u16string& path) {
+  IShellFolder* desktop = nullptr;
+  if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return nullptr;
+  std::u16string name = path;
+  ULONG eaten = 0;
+  ULONG attributes = 0;
+  LPITEMIDLIST pidl = nullptr;
+  HRESULT hr = desktop->ParseDisplayName(nullptr, nullptr, const_cast<wchar_t*>(vws::W(name)), &eaten, &pidl,
+                                         &attributes);
+  desktop->Release();
+  if (FAILED(hr)) {
+    if (pidl != nullptr) CoTaskMemFree(pidl);
+    return nullptr;
+  }
+  return pidl;
+}
+
+std::u16string PIDLToPath(LPCITEMIDLIST pidl) {
+  if (pidl == nullptr) return {};
+  TNamespace* item = New<TNamespace>(const_cast<LPITEMIDLIST>(pidl), static_cast<TNamespace*>(nullptr));
+  item->SetFreePIDLOnDestroy(false);
+  std::u16string path;
+  try {
+    path = item->NameForParsing();
+  } catch (...) {
+    item->Free();
+    throw;
+  }
+  item->Free();
+  return path;
+}
+
+DWORD FileObjectsToFlagsFor(TFileObjects fileObjects, bool nt5OrLater) {
+  DWORD flags = 0;
+  if (fileObjects.Contains(foFolders)) flags |= SHCONTF_FOLDERS;
+  if (fileObjects.Contains(foNonFolders)) flags |= SHCONTF_NONFOLDERS;
+  if (fileObjects.Contains(foHidden)) flags |= SHCONTF_INCLUDEHIDDEN;
+  if (nt5OrLater) {
+    if (fileObjects.Contains(foShareable)) flags |= SHCONTF_SHAREABLE;
+    if (fileObjects.Contains(foNetworkPrinters)) flags |= SHCONTF_NETPRINTERSRCH;
+  }
+  return flags;
+}
+
+DWORD FileObjectsToFlags(TFileObjects fileObjects) {
+  const TPlatformVersion& v = PlatformVersion();
+  return FileObjectsToFlagsFor(fileObjects, IsUnicodeFor(v) && v.major >= 5);
+}
+
+TNamespace* CreateSpecialNamespace(int csidl) {
+  LPITEMIDLIST pidl = nullptr;
+  if (FAILED(SHGetSpecialFolderLocation(nullptr, csidl, &pidl)) || pidl == nullptr) return nullptr;
+  TNamespace* item = New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr));
+  // Makes the parent item now, once, so later queries find it ready.
+  item->ParentShellFolder();
+  return item;
+}
+
+TPIDLArray NamespaceToRelativePIDLArray(const TNamespaceArray& items) {
+  TPIDLArray out;
+  out.reserve(items.size());
+  for (TNamespace* item : items) out.push_back(item != nullptr ? item->RelativePIDL() : nullptr);
+  return out;
+}
+
+TPIDLArray NamespaceToAbsolutePIDLArray(const TNamespaceArray& items) {
+  TPIDLArray out;
+  out.reserve(items.size());
+  for (TNamespace* item : items) out.push_back(item != nullptr ? item->AbsolutePIDL() : nullptr);
+  return out;
+}
+
+namespace {
+
+int FileInfoIndex(const char16_t* name, DWORD attributes, UINT shgfi) {
+  if (vws::UseWideApi()) {
+    SHFILEINFOW info{};
+    if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(name), attributes, &info, sizeof info, shgfi) == 0) return 0;
+    return info.iIcon;
+  }
+  SHFILEINFOA info{};
+  if (SHGetFileInfoA(vws::ToAnsi(name).c_str(), attributes, &info, sizeof info, shgfi) == 0) return 0;
+  return info.iIcon;
+}
+
+}  // namespace
+
+int DefaultSystemImageIndex(int kind) {
+  constexpr UINT kFlags = SHGFI_SYSICONINDEX | SHGFI_USEFILEATTRIBUTES | SHGFI_SHELLICONSIZE;
+  switch (kind) {
+    case 0: return FileInfoIndex(u"*.*", FILE_ATTRIBUTE_DIRECTORY, kFlags);
+    case 1: return FileInfoIndex(u"*.*", FILE_ATTRIBUTE_DIRECTORY, kFlags | SHGFI_OPENICON);
+    case 2: return FileInfoIndex(u"*.zyxwv", FILE_ATTRIBUTE_NORMAL, kFlags);
+    case 3: return 29;
+    case 4: {
+      if (DesktopFolder == nullptr) return DefaultSystemImageIndex(0);
+      LPITEMIDLIST pidl = vst::MyDocumentsPIDL();
+      if (pidl == nullptr) return -1;
+      TNamespace* item = New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr));
+      int index = item->GetIconIndex(/*openIcon=*/false, 0, /*force=*/true);
+      item->Free();
+      return index;
+    }
+    default: return -1;
+  }
+}
+
+namespace vst {
+
+bool FileIconInit(bool restore) {
+  if (!IsUnicode()) return false;
+  HMODULE shell32 = GetModuleHandleA("shell32.dll");
+  if (shell32 == nullptr) return false;
+  using TFileIconInit = BOOL(WINAPI*)(BOOL);
+  auto init = reinterpret_cast<TFileIconInit>(reinterpret_cast<void*>(GetProcAddress(shell32, MAKEINTRESOURCEA(660))));
+  if (init == nullptr) return false;
+  return init(restore ? TRUE : FALSE) != FALSE;
+}
+
+}  // namespace vst

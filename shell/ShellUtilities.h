@@ -1,0 +1,73 @@
+#pragma once
+// Free routines of the shell toolkit: paths to PIDLs and back, enumeration
+// flags, special-folder items, default icons, the shell's icon cache and
+// Windows 9x drive geometry; and the toolkit's start-up, which makes the
+// special-folder items every view compares against.
+#include <string>
+
+#include "shell/Namespace.h"
+#include "shell/VirtualPIDLTools.h"
+#include "shell/VirtualShellTypes.h"
+
+// The PIDL manager of the toolkit; made first at start-up, freed last.
+extern TPIDLManager* NamespacePIDLManager;
+
+// Special folders; each null when the shell has no such folder.
+extern TNamespace* DesktopFolder;           // CSIDL 0
+extern TNamespace* RecycleBinFolder;        // CSIDL 10
+extern TNamespace* DesktopDirectoryFolder;  // CSIDL 16, the folder behind the desktop
+extern TNamespace* DrivesFolder;            // CSIDL 17, My Computer
+extern TNamespace* PrintersFolder;          // CSIDL 4
+extern TNamespace* HistoryFolder;           // CSIDL 34
+extern TNamespace* ControlPanelFolder;      // CSIDL 3
+extern TNamespace* NetworkFolder;           // CSIDL 18
+extern TNamespace* TemplatesFolder;         // CSIDL 21
+extern TNamespace* PersonalFolder;          // CSIDL 5
+extern TNamespace* FavoritesFolder;         // CSIDL 6
+
+// Entry points bound at start-up; null when missing.
+using TAnimateWindow = BOOL(WINAPI*)(HWND, DWORD, DWORD);
+extern TAnimateWindow AnimateWindowProc;
+extern FARPROC ShellILIsEqualProc;   // shell32 ordinal 21
+extern FARPROC ShellILIsParentProc;  // shell32 ordinal 23
+extern FARPROC Shell747Proc;         // shell32 ordinal 747
+
+// The absolute PIDL of path (caller owns it); null when it cannot be parsed.
+LPITEMIDLIST PathToPIDL(const std::u16string& path);
+// The parsing name of an absolute PIDL; "" for null.
+std::u16string PIDLToPath(LPCITEMIDLIST pidl);
+// SHCONTF flags of a file-object set (shareable and network printers only on NT 5 and later).
+DWORD FileObjectsToFlags(TFileObjects fileObjects);
+// The same for given platform facts.
+DWORD FileObjectsToFlagsFor(TFileObjects fileObjects, bool nt5OrLater);
+// An item owning the special folder's PIDL, or null.
+TNamespace* CreateSpecialNamespace(int csidl);
+// The items' PIDLs in array order (not copied).
+TPIDLArray NamespaceToRelativePIDLArray(const TNamespaceArray& items);
+TPIDLArray NamespaceToAbsolutePIDLArray(const TNamespaceArray& items);
+// System image-list index of a default icon: 0 closed folder, 1 open folder,
+// 2 unknown document, 3 fixed 29, 4 documents folder; -1 for other kinds.
+int DefaultSystemImageIndex(int kind);
+// Windows 9x drive geometry through the DOS extension; false on failure.
+bool Win9xExtFreeSpace(const std::u16string& rootPath, DWORD& sectorsPerCluster, DWORD& bytesPerSector,
+                       DWORD& freeClusters, DWORD& totalClusters);
+// Binds the entry points above; true when ordinals 21 and 23 are both there.
+bool BindShellFunctions();
+
+namespace vst {
+// The shell's icon-cache initialisation (shell32 ordinal 660) on the NT
+// platform; false elsewhere or when the ordinal is missing.
+bool FileIconInit(bool restore);
+}  // namespace vst
+
+// Start-up of the toolkit (idempotent): the program calls it at start, before
+// any form; otherwise the first shell item made runs it. It initialises COM
+// on this thread, binds the wide functions and the shell functions (a missing
+// ordinal 21 or 23 ends the program with a message and exit code 3), makes
+// the PIDL managers and the special-folder items, and registers the shut-down
+// with atexit.
+void InitializeShellToolkit();
+// Frees the special items and the managers (at exit).
+void FinalizeShellToolkit();
+// The shell functions the toolkit needs; when missing, the program is ended.
+void ShellFunctionsMissing();
