@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <map>
+
 #include "core/ClassRegistry.h"
 #include "core/Format.h"
 #include "core/PublishedMethods.h"
@@ -28,6 +30,13 @@ const CursorName kCursorNames[] = {
 };
 
 std::string Utf8ToAnsi(const std::string& text) { return WideToAnsi(Utf8ToUtf16(text)); }
+
+// The names of methods bound by name so far, by their code (one thunk per
+// method), so a written definition can name the handlers again.
+std::map<void (*)(), std::string>& BoundMethodNames() {
+  static auto* names = new std::map<void (*)(), std::string>;
+  return *names;
+}
 
 struct Fixup {
   TObject* object;
@@ -233,8 +242,12 @@ private:
           prop.setMethod(obj, TMethod{});
           return;
         }
-        prop.setMethod(obj, BindMethod(root, v.text));
+      {
+        TMethod method = BindMethod(root, v.text);
+        prop.setMethod(obj, method);
+        BoundMethodNames()[method.code] = v.text;
         return;
+      }
       case pkCollection:
         Need(v, TFormValue::vkCollection);
         prop.clearItems(obj);
@@ -306,7 +319,6 @@ private:
 
   void WriteProps(TObject* obj, const TClassInfo* info, const std::string& prefix, int depth) {
     for (const TPropInfo* p : info->AllProps()) {
-      if (p->kind == pkMethod) continue;
       if (p->kind == pkObject) {
         TObject* sub = p->getObj(obj);
         if (const TClassInfo* subInfo = ClassInfoOf(sub)) WriteProps(sub, subInfo, prefix + p->name + ".", depth);
@@ -369,6 +381,14 @@ private:
         }
         std::string pad(static_cast<size_t>(depth) * 2, ' ');
         return s + pad + ">";
+      }
+      case pkMethod: {
+        // Handlers of the root named when they were bound; others cannot be written.
+        TMethod method = p.getMethod(obj);
+        if (!method) return "nil";
+        auto it = BoundMethodNames().find(method.code);
+        if (it == BoundMethodNames().end() || method.data != static_cast<void*>(root)) return "";
+        return it->second;
       }
       case pkBinary: {
         std::vector<uint8_t> bytes = p.getBinary(obj);

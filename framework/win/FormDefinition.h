@@ -21,6 +21,7 @@ void ReadFormDefinition(TComponent* root, std::string_view text);
 // false (nothing read) when there is no such resource.
 bool LoadFormDefinitionResource(TComponent* root, const std::string& resourceName);
 // Writes root and its owned components as a definition, every published
-// property with its current value (events by their bound method's name is not
-// recoverable, so events are left out).
+// property with its current value. Events are written by the name of the
+// root's method they call when that method was once bound by name, "nil" when
+// empty; a handler that cannot be named (another object's) is left out.
 std::string WriteFormDefinition(TComponent* root);

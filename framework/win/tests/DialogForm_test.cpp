@@ -149,6 +149,8 @@ TEST_F(DialogTest, WrittenDefinitionsAreAFixedPoint) {
   EXPECT_NE(first.find("PasswordChar = \"*\";"), std::string::npos);
   EXPECT_NE(first.find("Associate = CountEdit;"), std::string::npos);
   EXPECT_NE(first.find("Picture.Data = {"), std::string::npos);
+  EXPECT_NE(first.find("OnChange = NameEditChange;"), std::string::npos);
+  EXPECT_NE(first.find("OnKeyDown = nil;"), std::string::npos);
   TDialogForm* copy = qvtest::NewFormFromText<TDialogForm>(first);
   EXPECT_EQ(copy->Name(), "DialogForm_1");  // beside the first
   form->SetName("Original");
