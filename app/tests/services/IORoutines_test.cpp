@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "SettingsBackup.h"
 #include "Units.h"
 #include "Utils.h"
 
@@ -162,6 +163,7 @@ const TUnitRegistrar kFirstUnit([] { gUnitTrace += "a+"; }, [] { gUnitTrace += "
 const TUnitRegistrar kSecondUnit(nullptr, [] { gUnitTrace += "b-"; });
 
 TEST(PlatformUnits, RegisteredUnitsStartInOrderAndStopInReverse) {
+  TSettingsBackup backup;
   gUnitTrace.clear();
   {
     TUnitsScope units;
@@ -173,7 +175,6 @@ TEST(PlatformUnits, RegisteredUnitsStartInOrderAndStopInReverse) {
   EXPECT_EQ(gUnitTrace, "a+b-a-");
   FinalizeUnits();
   EXPECT_EQ(gUnitTrace, "a+b-a-");
-  RegDeleteTreeW(HKEY_CURRENT_USER, L"Software\\Halverstrand\\Quorvanell\\1.0");
 }
 
 }  // namespace

@@ -10,14 +10,14 @@
 
 #include <string>
 
+#include "SettingsBackup.h"
+
 
 namespace {
 
 const wchar_t kBase[] = L"Software\\Halverstrand\\Quorvanell\\1.0";
 const wchar_t kGlobal[] = L"Software\\Halverstrand\\Quorvanell\\1.0\\Global";
 const wchar_t kWipe[] = L"Software\\Halverstrand\\Quorvanell\\1.0\\Wipe";
-
-void DeleteSettingsKeys() { RegDeleteTreeW(HKEY_CURRENT_USER, kBase); }
 
 bool KeyExists(const wchar_t* path) {
   HKEY key = nullptr;
@@ -66,8 +66,7 @@ void ScrambleGlobals() {
 
 class Settings : public ::testing::Test {
 protected:
-  void SetUp() override { DeleteSettingsKeys(); }
-  void TearDown() override { DeleteSettingsKeys(); }
+  TSettingsBackup backup;  // each test starts with no settings key
 };
 
 TEST_F(Settings, FirstStartReadsDefaultsAndCreatesNoKey) {
