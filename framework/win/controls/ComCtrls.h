@@ -432,6 +432,8 @@ protected:
   void Loaded() override;
 
   void CNNotify(TMessage& m);
+  // Ctrl+Tab and Ctrl+Shift+Tab move to the next and previous page with a tab.
+  void CMDialogKey(TMessage& m);
 
 private:
   friend class TTabSheet;

@@ -125,6 +125,7 @@ void TTabSheet::DoHide() {
 const TMessageMap* TPageControl::ClassMessageMap() {
   static const TMessageMap map(TWinControl::ClassMessageMap(), {
       OnMessage(CN_NOTIFY, &TPageControl::CNNotify),
+      OnMessage(CM_DIALOGKEY, &TPageControl::CMDialogKey),
   });
   return &map;
 }
@@ -354,4 +355,14 @@ void TPageControl::CNNotify(TMessage& m) {
     default:
       Inherited(ClassMessageMap(), m);
   }
+}
+
+void TPageControl::CMDialogKey(TMessage& m) {
+  TShiftState shift = KeyboardShiftState();
+  if (m.WParam != VK_TAB || !shift.Contains(ssCtrl) || !Showing()) {
+    Inherited(ClassMessageMap(), m);
+    return;
+  }
+  SelectNextPage(/*goForward=*/!shift.Contains(ssShift));
+  m.Result = 1;
 }
