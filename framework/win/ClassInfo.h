@@ -86,7 +86,16 @@ struct TPropInfo {
   std::function<TObject*(TObject*, int)> itemAt;
   std::function<std::vector<uint8_t>(TObject*)> getBinary;
   std::function<void(TObject*, const std::vector<uint8_t>&)> setBinary;
+  // Whether WriteFormDefinition writes the property for obj; empty: always. A
+  // property kept only to read older definitions answers false.
+  std::function<bool(TObject*)> stored;
 };
+
+// prop, written only when stored(obj) says so.
+inline TPropInfo Stored(TPropInfo prop, std::function<bool(TObject*)> stored) {
+  prop.stored = std::move(stored);
+  return prop;
+}
 
 struct TClassInfo {
   std::string name;

@@ -319,6 +319,7 @@ private:
 
   void WriteProps(TObject* obj, const TClassInfo* info, const std::string& prefix, int depth) {
     for (const TPropInfo* p : info->AllProps()) {
+      if (p->stored && !p->stored(obj)) continue;
       if (p->kind == pkObject) {
         TObject* sub = p->getObj(obj);
         if (const TClassInfo* subInfo = ClassInfoOf(sub)) WriteProps(sub, subInfo, prefix + p->name + ".", depth);

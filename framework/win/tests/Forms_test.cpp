@@ -318,3 +318,25 @@ TEST(ApplicationRun, EndsWhenTheMainFormCloses) {
       },
       ::testing::ExitedWithCode(7), "");
 }
+
+namespace {
+// A box with a property kept only for reading older definitions.
+class TLegacyBox : public TTestBox {
+public:
+  int legacy = 0;
+  int Legacy() const { return legacy; }
+  void SetLegacy(int value) { legacy = value; }
+};
+const TClassRegistrar<TLegacyBox, TTestBox> kLegacyBox("TLegacyBox", {
+    Stored(Prop("OldOptions", &TLegacyBox::Legacy, &TLegacyBox::SetLegacy), [](TObject*) { return false; }),
+});
+}  // namespace
+
+TEST(FormDefinition, PropertiesThatAreNotStoredAreReadButNotWritten) {
+  TForm* form = qvtest::NewFormFromText<TForm>("TForm F { TLegacyBox B { OldOptions = 5; Caption = \"b\"; } }");
+  EXPECT_EQ(qvtest::Find<TLegacyBox>(form, "B")->legacy, 5);
+  std::string text = WriteFormDefinition(form);
+  EXPECT_EQ(text.find("OldOptions"), std::string::npos);
+  EXPECT_NE(text.find("Caption = \"b\";"), std::string::npos);
+  form->Free();
+}
