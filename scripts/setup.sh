@@ -10,6 +10,7 @@ packages=(
   xvfb xauth x11-apps
   fp-utils dpkg-dev
   dosfstools
+  libjpeg-turbo-progs
 )
 
 missing_packages() {

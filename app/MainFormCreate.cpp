@@ -1,0 +1,108 @@
+// The main form's life: creation, translation, caption, the algorithm list,
+// closing with its confirmation, destruction.
+#include "MainForm.h"
+
+#include "AlgorithmList.h"
+#include "Language.h"
+#include "Settings.h"
+#include "Utils.h"
+#include "WipeAlgTypes.h"
+#include "WizardPages.h"
+#include "win/ClassInfo.h"
+#include "win/controls/Menus.h"
+#include "win/controls/StdCtrls.h"
+
+TWizardLinks WizardLinks;
+TMainForm* MainForm = nullptr;
+
+namespace {
+const TClassRegistrar<TMainForm, TForm> kMainFormRegistrar("TMainForm", {});
+}  // namespace
+
+void TMainForm::CreateParams(TCreateParams& params) {
+  TForm::CreateParams(params);
+  params.WinClassName = u"TMainForm";
+}
+
+void TMainForm::FormCreate(TObject*) {
+  MainForm = this;
+  DataStorage = New<TDataStorage>();
+  DataStorage->LoadPatterns();
+  FilesToWipeList = nullptr;
+  // The main block names the help file; it lives in the program's folder.
+  const std::string helpFile = Application->HelpFile();
+  if (helpFile.find(':') == std::string::npos && helpFile.rfind("\\\\", 0) != 0)
+    Application->SetHelpFile(GetApplicationPath() + helpFile);
+  if (GlobalFirstStart && WizardLinks.selectLanguage) WizardLinks.selectLanguage();
+  UpdateInterfaceLanguage();
+  LoadAlgoritms();
+  ShowPage(wpWelcome);
+  // Drives without media raise no system box for the rest of the run.
+  SetErrorMode(SEM_FAILCRITICALERRORS);
+  Busy = false;
+  StopRequested = false;
+  Done = false;
+  FormatValid = false;
+  SetCaption(WindowCaption());
+  TreeNeedsBuild = true;
+  DrivesNeedScan = true;
+  // The menu offers only the dialogs this program has.
+  Item<TMenuItem>("MainMenuCommonSettings")->SetEnabled(static_cast<bool>(WizardLinks.showAdvancedParams));
+  Item<TMenuItem>("MainMenuConfirmations")->SetEnabled(static_cast<bool>(WizardLinks.showAdvancedParams));
+  Item<TMenuItem>("MainMenuInterfaceLanguage")->SetEnabled(static_cast<bool>(WizardLinks.showAdvancedParams));
+  Item<TMenuItem>("MainMenuAbout")->SetEnabled(static_cast<bool>(WizardLinks.showAbout));
+  if (GlobalFirstStart) {
+    if (WizardLinks.showHelpTopic) WizardLinks.showHelpTopic("/files/quickstart.html");
+    GlobalFirstStart = false;
+  }
+  CheckState();
+}
+
+void TMainForm::FormCloseQuery(TObject*, bool& canClose) {
+  canClose = true;
+  if (!ConfirmationsShutdown || !NextStepExists()) return;
+  // Texts shown as they stand, whatever characters a translation holds.
+  const std::string text = LangString("Are you sure you want to exit application?", "strConfirmAppExit");
+  const std::string caption = LangString("Confirmation", "strConfirmation");
+  if (MessageBoxA(Application->Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDNO)
+    canClose = false;
+}
+
+void TMainForm::FormClose(TObject*, TCloseAction& action) { action = caFree; }
+
+void TMainForm::FormDestroy(TObject*) {
+  if (DataStorage != nullptr) {
+    DataStorage->CheckModified();
+    DataStorage->Free();
+    DataStorage = nullptr;
+  }
+  if (MainForm == this) MainForm = nullptr;
+}
+
+std::string TMainForm::WindowCaption() const {
+  return ProductName + " " + LangString("v.", "strVer") + " " + ProductVersion;
+}
+
+void TMainForm::UpdateInterfaceLanguage() {
+  if (!GlobalLanguage.empty()) LangIni = LoadLanguageFile(GlobalLanguage);
+  TranslateForms({this});
+}
+
+void TMainForm::LoadAlgoritms() {
+  if (DataStorage == nullptr) return;
+  auto* combo = Item<TComboBox>("AlgoritmComboBox");
+  const int selected = FillAlgorithmList(combo, DataStorage, SelectedPatternCode);
+  if (selected < 0) return;
+  combo->SetItemIndex(selected);
+  AlgoritmComboBoxChange(combo);
+}
+
+void TMainForm::AlgoritmComboBoxChange(TObject*) {
+  auto* combo = Item<TComboBox>("AlgoritmComboBox");
+  const int index = combo->ItemIndex();
+  if (index < 0) return;
+  auto* pattern = dynamic_cast<TWipePattern*>(combo->Items()->Objects(index));
+  if (pattern == nullptr) return;
+  Item<TControl>("AlgoritmDescriptionLabel")->SetCaption(pattern->Description);
+  SelectedPatternCode = pattern->Code;
+}

@@ -1,0 +1,112 @@
+#pragma once
+// A main form made from the program's own definition, with the wizard's
+// globals reset, and stand-ins for the parts behind the pages (drive list,
+// format page, confirm list, engine runs) that behave as those parts must.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Language.h"
+#include "MainForm.h"
+#include "Settings.h"
+#include "Utils.h"
+#include "WipeAlgTypes.h"
+#include "win/controls/ComCtrls.h"
+#include "win/controls/StdCtrls.h"
+#include "win/testing/Harness.h"
+
+struct WizardTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
+      ADD_FAILURE() << "exception in a handler: " << e.what();
+    });
+    ReadVersionInfo();
+    Task = 0;
+    Step = 1;
+    SelectedPatternCode = "RANDOM";
+    GlobalFirstStart = false;
+    GlobalLanguage.clear();
+    ConfirmationsShutdown = true;
+    LangIni = LoadLanguageFile("");
+    WizardLinks = TWizardLinks{};
+    PatternsFileReader = nullptr;
+  }
+  void TearDown() override {
+    if (form != nullptr && *token) form->Free();
+    WizardLinks = TWizardLinks{};
+    PatternsFileReader = nullptr;
+    LangIni = LoadLanguageFile("");
+    GlobalLanguage.clear();
+    Application->OnException = nullptr;
+  }
+
+  // The parts behind the pages as they will behave: two drives, a valid
+  // format choice, one file to wipe, runs that report Busy (disk and free
+  // space run on; the file run ends inside its Start handler).
+  void LinkPageParts() {
+    WizardLinks.fillDrivesList = [this](TMainForm* f) {
+      ++driveScans;
+      auto* list = f->Item<TListView>("DiskSelectListView");
+      list->Clear();
+      const char* rows[][4] = {{"C (System)", "Fixed", "42,949,672,960", "Ready"},
+                               {"D", "Removable", "0", "No media"}};
+      for (auto& row : rows) {
+        TListItem* item = list->Items()->Add();
+        item->SetCaption(row[0]);
+        for (int i = 1; i < 4; ++i) item->SubItems()->Add(row[i]);
+      }
+    };
+    WizardLinks.refreshFormatPage = [](TMainForm* f) {
+      f->Item<TControl>("FormatLabelDriveLetter")->SetCaption(f->DriveText);
+      f->FormatValid = true;
+    };
+    WizardLinks.transferFileList = [](TMainForm* f) {
+      auto* list = f->Item<TListView>("FileConfirmListView");
+      list->Clear();
+      TListItem* item = list->Items()->Add();
+      item->SetCaption("C:\\Data\\report.doc");
+      f->FilesCount = 1;
+      f->FoldersCount = 0;
+      f->TotalBytes = 4096;
+    };
+    WizardLinks.startFileWipe = [this](TMainForm* f) {
+      ++starts;
+      f->Busy = true;
+      f->AppendLog("FileProgressLog", "run");
+      f->Busy = false;
+      f->Done = true;
+    };
+    WizardLinks.startDiskWipe = [this](TMainForm* f) {
+      ++starts;
+      f->Busy = true;
+    };
+    WizardLinks.startFreeSpaceWipe = [this](TMainForm* f) {
+      ++starts;
+      f->Busy = true;
+    };
+  }
+
+  TMainForm* MakeForm() {
+    form = New<TMainForm>(Application);
+    token = form->Alive();
+    form->Show();
+    qvtest::Pump(20);
+    return form;
+  }
+
+  template <class T = TControl>
+  T* Find(const char* name) {
+    return qvtest::Find<T>(form, name);
+  }
+  bool Enabled(const char* name) { return Find(name)->Enabled(); }
+  std::string Text(const char* name) { return Find(name)->Caption(); }
+  int ActivePage() { return Find<TPageControl>("PageControlMain")->ActivePageIndex(); }
+  void Click(const char* name) { qvtest::Click(Find(name)); }
+
+  TMainForm* form = nullptr;
+  TAliveToken token;
+  int driveScans = 0;
+  int starts = 0;
+};
