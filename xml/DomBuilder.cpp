@@ -13,7 +13,7 @@
 namespace {
 template <class T>
 T* As(TXmlSignal* signal) {
-  return dynamic_cast<T*>(signal);
+  return SignalAs<T>(signal);
 }
 
 const char16_t* PredefinedEntityText(const std::u16string& name) {

@@ -8,7 +8,7 @@ namespace {
 
 template <class T>
 T* As(TXmlSignal* signal) {
-  return dynamic_cast<T*>(signal);
+  return SignalAs<T>(signal);
 }
 }  // namespace
 

@@ -2,6 +2,7 @@
 
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/UriGrammar.h"
+#include "xml/XmlCustomTokenizer.h"
 #include "xml/XmlRules.h"
 
 void TXmlSignal::Create(TXmlCustomReader* reader_, int64_t startByte_, int64_t startChar_, int64_t startColumn_,
@@ -27,10 +28,35 @@ void TXmlSignal::Locate(TXmlCustomReader* reader_, const IDomLocator* locator) {
     Create(reader_, -1, -1, -1, -1, -1, -1, -1, -1, std::u16string(), nullptr, nullptr);
     return;
   }
+  if (auto* tokenizer = dynamic_cast<const TXmlCustomTokenizer*>(locator)) {
+    Locate(reader_, tokenizer);
+    return;
+  }
   Create(reader_, locator->GetStartByteNumber(), locator->GetStartCharNumber(), locator->GetStartColumnNumber(),
          locator->GetStartLineNumber(), locator->GetEndByteNumber(), locator->GetEndCharNumber(),
          locator->GetEndColumnNumber(), locator->GetEndLineNumber(), locator->GetUri(),
          locator->GetRelatedASObject(), locator->GetRelatedNode());
+}
+
+void TXmlSignal::Locate(TXmlCustomReader* reader_, const TXmlCustomTokenizer* tokenizer) {
+  {
+    // Read without copying the URI for every event.
+    reader = reader_;
+    startByte = tokenizer->GetStartByteNumber();
+    startChar = tokenizer->GetStartCharNumber();
+    startColumn = tokenizer->GetStartColumnNumber();
+    startLine = tokenizer->GetStartLineNumber();
+    endByte = tokenizer->GetEndByteNumber();
+    endChar = tokenizer->GetEndCharNumber();
+    endColumn = tokenizer->GetEndColumnNumber();
+    endLine = tokenizer->GetEndLineNumber();
+    static const std::u16string kNoUri;
+    const std::u16string& sourceUri =
+        tokenizer->InputSource() != nullptr ? tokenizer->InputSource()->SystemId() : kNoUri;
+    if (uri != sourceUri) uri = sourceUri;
+    relatedASObject = nullptr;
+    relatedNode = nullptr;
+  }
 }
 
 void TXmlSignal::CopyLocation(const TXmlSignal& s) {

@@ -13,6 +13,7 @@
 #include "xml/WideStrNameValueList.h"
 
 class TXmlCustomReader;
+class TXmlCustomTokenizer;
 
 enum TXmlSignalScope : uint8_t { SS_DOC = 0, SS_DTD = 1 };
 // A set of scopes: bit n for scope n.
@@ -20,6 +21,14 @@ using TXmlSignalScopes = uint8_t;
 inline constexpr TXmlSignalScopes kScopeDoc = 1u << SS_DOC;
 inline constexpr TXmlSignalScopes kScopeDtd = 1u << SS_DTD;
 inline constexpr TXmlSignalScopes kScopeDocDtd = kScopeDoc | kScopeDtd;
+
+// The kind of a signal, so that handlers dispatch without looking at classes.
+enum TXmlSignalKindCode : uint8_t {
+  SK_COMPLETED, SK_ABORTED, SK_CDATA, SK_DOCTYPE, SK_END_ELEMENT, SK_END_PREFIX_MAPPING, SK_ENTITY_REF, SK_PCDATA,
+  SK_START_DOCUMENT, SK_START_DOCUMENT_FRAGMENT, SK_START_ELEMENT, SK_START_PREFIX_MAPPING, SK_COMMENT,
+  SK_PROCESSING_INSTRUCTION, SK_ATTRIBUTE_DEFINITION, SK_ELEMENT_TYPE_DECLARATION, SK_ENTITY_DECLARATION,
+  SK_NOTATION_DECLARATION, SK_PARAMETER_ENTITY_DECLARATION, SK_START_EXT_DTD, SK_START_INT_DTD,
+};
 
 class TXmlSignal : public TUtilsNoRefCount, public IDomLocator {
 public:
@@ -39,6 +48,8 @@ public:
   // Places this signal where locator says (as CreateFromLocator does); lets a
   // reader reuse one signal object per kind.
   void Locate(TXmlCustomReader* reader_, const IDomLocator* locator);
+  // The same for a tokenizer's current token.
+  void Locate(TXmlCustomReader* reader_, const TXmlCustomTokenizer* tokenizer);
 
   int64_t GetEndByteNumber() const override { return endByte; }
   int64_t GetEndCharNumber() const override { return endChar; }
@@ -60,6 +71,7 @@ public:
   virtual TXmlSignal* CloneSignal() const = 0;
   // The parts of a document in which the kind can occur.
   virtual TXmlSignalScopes Scope() const = 0;
+  virtual TXmlSignalKindCode KindCode() const = 0;
 
   TXmlCustomReader* Reader() const { return reader; }
 
@@ -76,9 +88,11 @@ private:
 };
 
 // The clone and scope of one kind of signal; Derived supplies CopyData.
-template <class Derived, TXmlSignalScopes kScope>
+template <class Derived, TXmlSignalScopes kScope, TXmlSignalKindCode kKind>
 class TXmlSignalKind : public TXmlSignal {
 public:
+  static constexpr TXmlSignalKindCode kKindCode = kKind;
+  TXmlSignalKindCode KindCode() const override { return kKind; }
   TXmlSignal* CloneSignal() const override {
     Derived* copy = New<Derived>();
     copy->CopyLocation(*this);
@@ -90,17 +104,17 @@ public:
 
 };
 
-class TXmlCompletedSignal : public TXmlSignalKind<TXmlCompletedSignal, kScopeDocDtd> {};
-class TXmlAbortedSignal : public TXmlSignalKind<TXmlAbortedSignal, kScopeDocDtd> {};
+class TXmlCompletedSignal : public TXmlSignalKind<TXmlCompletedSignal, kScopeDocDtd, SK_COMPLETED> {};
+class TXmlAbortedSignal : public TXmlSignalKind<TXmlAbortedSignal, kScopeDocDtd, SK_ABORTED> {};
 
-class TXmlCDATASignal : public TXmlSignalKind<TXmlCDATASignal, kScopeDoc> {
+class TXmlCDATASignal : public TXmlSignalKind<TXmlCDATASignal, kScopeDoc, SK_CDATA> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlCDATASignal& s) { Data = s.Data; }
   std::u16string Data;
 };
 
-class TXmlDoctypeSignal : public TXmlSignalKind<TXmlDoctypeSignal, kScopeDoc> {
+class TXmlDoctypeSignal : public TXmlSignalKind<TXmlDoctypeSignal, kScopeDoc, SK_DOCTYPE> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlDoctypeSignal& s);
@@ -114,28 +128,28 @@ public:
   std::u16string SystemId;
 };
 
-class TXmlEndElementSignal : public TXmlSignalKind<TXmlEndElementSignal, kScopeDoc> {
+class TXmlEndElementSignal : public TXmlSignalKind<TXmlEndElementSignal, kScopeDoc, SK_END_ELEMENT> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlEndElementSignal& s) { TagName = s.TagName; }
   std::u16string TagName;
 };
 
-class TXmlEndPrefixMappingSignal : public TXmlSignalKind<TXmlEndPrefixMappingSignal, kScopeDoc> {
+class TXmlEndPrefixMappingSignal : public TXmlSignalKind<TXmlEndPrefixMappingSignal, kScopeDoc, SK_END_PREFIX_MAPPING> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlEndPrefixMappingSignal& s) { Prefix = s.Prefix; }
   std::u16string Prefix;
 };
 
-class TXmlEntityRefSignal : public TXmlSignalKind<TXmlEntityRefSignal, kScopeDoc> {
+class TXmlEntityRefSignal : public TXmlSignalKind<TXmlEntityRefSignal, kScopeDoc, SK_ENTITY_REF> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlEntityRefSignal& s) { EntityName = s.EntityName; }
   std::u16string EntityName;
 };
 
-class TXmlPCDATASignal : public TXmlSignalKind<TXmlPCDATASignal, kScopeDoc> {
+class TXmlPCDATASignal : public TXmlSignalKind<TXmlPCDATASignal, kScopeDoc, SK_PCDATA> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlPCDATASignal& s) {
@@ -146,7 +160,7 @@ public:
   std::u16string Data;
 };
 
-class TXmlStartDocumentSignal : public TXmlSignalKind<TXmlStartDocumentSignal, kScopeDoc> {
+class TXmlStartDocumentSignal : public TXmlSignalKind<TXmlStartDocumentSignal, kScopeDoc, SK_START_DOCUMENT> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlStartDocumentSignal& s);
@@ -156,14 +170,14 @@ public:
   std::u16string XmlVersion;
 };
 
-class TXmlStartDocumentFragmentSignal : public TXmlSignalKind<TXmlStartDocumentFragmentSignal, kScopeDoc> {
+class TXmlStartDocumentFragmentSignal : public TXmlSignalKind<TXmlStartDocumentFragmentSignal, kScopeDoc, SK_START_DOCUMENT_FRAGMENT> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlStartDocumentFragmentSignal& s) { XmlEncoding = s.XmlEncoding; }
   std::u16string XmlEncoding;
 };
 
-class TXmlStartElementSignal : public TXmlSignalKind<TXmlStartElementSignal, kScopeDoc> {
+class TXmlStartElementSignal : public TXmlSignalKind<TXmlStartElementSignal, kScopeDoc, SK_START_ELEMENT> {
 public:
   TXmlStartElementSignal();
   ~TXmlStartElementSignal() override;
@@ -173,7 +187,7 @@ public:
   std::u16string TagName;
 };
 
-class TXmlStartPrefixMappingSignal : public TXmlSignalKind<TXmlStartPrefixMappingSignal, kScopeDoc> {
+class TXmlStartPrefixMappingSignal : public TXmlSignalKind<TXmlStartPrefixMappingSignal, kScopeDoc, SK_START_PREFIX_MAPPING> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlStartPrefixMappingSignal& s) {
@@ -184,14 +198,14 @@ public:
   std::u16string Uri;
 };
 
-class TXmlCommentSignal : public TXmlSignalKind<TXmlCommentSignal, kScopeDocDtd> {
+class TXmlCommentSignal : public TXmlSignalKind<TXmlCommentSignal, kScopeDocDtd, SK_COMMENT> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlCommentSignal& s) { Data = s.Data; }
   std::u16string Data;
 };
 
-class TXmlProcessingInstructionSignal : public TXmlSignalKind<TXmlProcessingInstructionSignal, kScopeDocDtd> {
+class TXmlProcessingInstructionSignal : public TXmlSignalKind<TXmlProcessingInstructionSignal, kScopeDocDtd, SK_PROCESSING_INSTRUCTION> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlProcessingInstructionSignal& s) {
@@ -202,7 +216,7 @@ public:
   std::u16string Target;
 };
 
-class TXmlAttributeDefinitionSignal : public TXmlSignalKind<TXmlAttributeDefinitionSignal, kScopeDtd> {
+class TXmlAttributeDefinitionSignal : public TXmlSignalKind<TXmlAttributeDefinitionSignal, kScopeDtd, SK_ATTRIBUTE_DEFINITION> {
 public:
   TXmlAttributeDefinitionSignal();
   ~TXmlAttributeDefinitionSignal() override;
@@ -216,7 +230,7 @@ public:
   std::u16string ElementName;
 };
 
-class TXmlElementTypeDeclarationSignal : public TXmlSignalKind<TXmlElementTypeDeclarationSignal, kScopeDtd> {
+class TXmlElementTypeDeclarationSignal : public TXmlSignalKind<TXmlElementTypeDeclarationSignal, kScopeDtd, SK_ELEMENT_TYPE_DECLARATION> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlElementTypeDeclarationSignal& s) {
@@ -227,7 +241,7 @@ public:
   std::u16string ContentSpec;
 };
 
-class TXmlEntityDeclarationSignal : public TXmlSignalKind<TXmlEntityDeclarationSignal, kScopeDtd> {
+class TXmlEntityDeclarationSignal : public TXmlSignalKind<TXmlEntityDeclarationSignal, kScopeDtd, SK_ENTITY_DECLARATION> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlEntityDeclarationSignal& s);
@@ -238,7 +252,7 @@ public:
   std::u16string SystemId;
 };
 
-class TXmlNotationDeclarationSignal : public TXmlSignalKind<TXmlNotationDeclarationSignal, kScopeDtd> {
+class TXmlNotationDeclarationSignal : public TXmlSignalKind<TXmlNotationDeclarationSignal, kScopeDtd, SK_NOTATION_DECLARATION> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlNotationDeclarationSignal& s) {
@@ -252,7 +266,7 @@ public:
 };
 
 class TXmlParameterEntityDeclarationSignal
-    : public TXmlSignalKind<TXmlParameterEntityDeclarationSignal, kScopeDtd> {
+    : public TXmlSignalKind<TXmlParameterEntityDeclarationSignal, kScopeDtd, SK_PARAMETER_ENTITY_DECLARATION> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlParameterEntityDeclarationSignal& s) {
@@ -267,7 +281,7 @@ public:
   std::u16string SystemId;
 };
 
-class TXmlStartExtDtdSignal : public TXmlSignalKind<TXmlStartExtDtdSignal, kScopeDtd> {
+class TXmlStartExtDtdSignal : public TXmlSignalKind<TXmlStartExtDtdSignal, kScopeDtd, SK_START_EXT_DTD> {
 public:
   void CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const override;
   void CopyData(const TXmlStartExtDtdSignal& s) {
@@ -284,11 +298,17 @@ public:
   std::u16string XmlVersion;
 };
 
-class TXmlStartIntDtdSignal : public TXmlSignalKind<TXmlStartIntDtdSignal, kScopeDtd> {
+class TXmlStartIntDtdSignal : public TXmlSignalKind<TXmlStartIntDtdSignal, kScopeDtd, SK_START_INT_DTD> {
 public:
   void CopyData(const TXmlStartIntDtdSignal& s) { SystemId = s.SystemId; }
   std::u16string SystemId;
 };
+
+// signal as a T when it is of T's kind, else null.
+template <class T>
+T* SignalAs(TXmlSignal* signal) {
+  return signal->KindCode() == T::kKindCode ? static_cast<T*>(signal) : nullptr;
+}
 
 // The check of an attribute value shared by start tags and attribute
 // definitions: 0, or 48 (stray "<", non-character, unclosed reference), 51

@@ -64,9 +64,11 @@ TXmlSubsetTokenType TXmlCustomSubsetTokenizer::GetTokenType() const {
 
 TXmlErrorType TXmlCustomSubsetTokenizer::PushParameterEntity(const std::u16string& name) {
   int depth = 0;
-  for (const TXmlCustomSubsetTokenizer* t = this; t != nullptr; t = t->parent) {
+  TXmlCustomSubsetTokenizer* outermost = this;
+  for (TXmlCustomSubsetTokenizer* t = this; t != nullptr; t = t->parent) {
     if (t->parent != nullptr && t->entityName == name) return ET_RECURSIVE_ENTITY_REF;
     ++depth;
+    outermost = t;
   }
   if (depth > kMaxParameterEntityDepth) return ET_RECURSIVE_ENTITY_REF;
   std::u16string value, systemId, publicId;
@@ -77,6 +79,8 @@ TXmlErrorType TXmlCustomSubsetTokenizer::PushParameterEntity(const std::u16strin
     return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
   }
   if (result != ET_NONE) return result;
+  outermost->expandedChars += static_cast<int64_t>(value.size());
+  if (outermost->expandedChars > kMaxParameterEntityExpansion) return ET_RECURSIVE_ENTITY_REF;
   DropNested();
   peStream.reset(New<TUtilsWideStringStream>(u"\uFEFF" + value));
   peInputSource.reset(New<TXmlInputSource>(peStream.get(), publicId, systemId, 4096, std::u16string(u"UTF-8"), true,

@@ -29,6 +29,9 @@ enum TXmlSubsetTokenType : uint8_t {
 
 // How deep parameter entities may nest inside one another.
 inline constexpr int kMaxParameterEntityDepth = 64;
+// How many characters of replacement text one subset may expand in all, so
+// that entities that each refer to others several times cannot blow up.
+inline constexpr int64_t kMaxParameterEntityExpansion = int64_t(1) << 22;
 
 class TXmlCustomSubsetTokenizer : public TUtilsNoRefCount, public IDomLocator {
 public:
@@ -48,8 +51,9 @@ public:
   virtual bool IsExternal() const = 0;
   // Opens the entity name for reading; ET_NONE when reading continues
   // inside it. An undeclared name gives ET_UNDEFINED_PARAMETER_ENTITY, an
-  // entity already being read (directly or further out) or nesting deeper
-  // than kMaxParameterEntityDepth ET_RECURSIVE_ENTITY_REF, an entity whose
+  // entity already being read (directly or further out), nesting deeper
+  // than kMaxParameterEntityDepth or expanding more than
+  // kMaxParameterEntityExpansion characters ET_RECURSIVE_ENTITY_REF, an entity whose
   // text cannot be had ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE.
   virtual TXmlErrorType PushParameterEntity(const std::u16string& name);
 
@@ -91,6 +95,8 @@ protected:
   // Set while this tokenizer reads the text of a parameter entity.
   TXmlCustomSubsetTokenizer* parent = nullptr;
   std::u16string entityName;
+  // Characters of replacement text expanded so far (kept by the outermost tokenizer).
+  int64_t expandedChars = 0;
 
 private:
   // Maps one token of the DTD tokenizer; false when it produced no token of

@@ -125,6 +125,28 @@ TEST_F(ParameterEntityTest, SelfReferenceAndDeepNestingAreFatal) {
   }
   std::string tokens = Tokens(chain + u"%p0;", false);
   EXPECT_NE(tokens.find("!69"), std::string::npos);
+  // Entities that each use the next one ten times stop at the expansion budget.
+  std::u16string laughs = u"<!ENTITY % l0 '<!--xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx-->'>";
+  for (int i = 1; i < 10; ++i) {
+    laughs += u"<!ENTITY % l" + Widen(std::to_string(i)) + u" '";
+    for (int k = 0; k < 10; ++k) laughs += u"&#37;l" + Widen(std::to_string(i - 1)) + u";";
+    laughs += u"'>";
+  }
+  std::unique_ptr<TStream> stream(New<TUtilsWideStringStream>(u"\uFEFF" + laughs + u"%l9;"));
+  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream.get(), std::u16string(), std::u16string(), 4096,
+                                                               std::u16string(u"UTF-8"), true, int64_t(0), int64_t(0),
+                                                               int64_t(0), int64_t(0), int64_t(1)));
+  repository->Clear();
+  std::unique_ptr<TXmlIntSubsetTokenizer> t(New<TXmlIntSubsetTokenizer>(source.get(), repository.get(), 4));
+  int64_t count = 0;
+  bool stopped = false;
+  while (t->GetTokenType() != SBT_END_OF_SOURCE && count < 100000000) {
+    t->Next();
+    ++count;
+    if (t->GetErrorType() == ET_RECURSIVE_ENTITY_REF) stopped = true;
+  }
+  EXPECT_TRUE(stopped);
+  EXPECT_LT(count, 1000000);
 }
 
 TEST_F(ParameterEntityTest, ConditionalSections) {

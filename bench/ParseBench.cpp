@@ -1,0 +1,111 @@
+// Parses a generated 20 MB document (nested elements, attributes, text,
+// character and entity references, comments) to a DOM and prints MB/s beside
+// two references measured in the same run on the same bytes: the located
+// UCS-4 reader alone (the floor every parse stands on) and `xmllint --noout`
+// (when installed), which parses the file without keeping a tree.
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "core/StringStream.h"
+#include "xml/Utf8Codec.h"
+#include "xml/XmlDom.h"
+#include "xml/XmlToDomParser.h"
+
+namespace {
+
+constexpr size_t kTargetBytes = 20u << 20;
+
+std::string MakeDocument() {
+  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<patterns version=\"2\">\n";
+  for (size_t i = 0; doc.size() < kTargetBytes; ++i) {
+    std::string n = std::to_string(i);
+    doc += "  <pattern code=\"P" + n + "\" name=\"Pattern &amp; number " + n +
+           "\" description=\"\xC3\xA9" "crit sur le disque, &#233;t&#xE9;\" order=\"" + n + "\">\n";
+    doc += "    <!-- pass list " + n + " -->\n";
+    for (int k = 0; k < 3; ++k) {
+      doc += "    <pass bytes=\"5" + std::to_string(k) + "\" sequence=\"924924\" order=\"" + std::to_string(k) +
+             "\">Overwrite &lt;" + n + "&gt; with a fixed value &#65;&#x42; and check it</pass>\n";
+    }
+    doc += "  </pattern>\n";
+  }
+  doc += "</patterns>\n";
+  return doc;
+}
+
+double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double ReaderOnly(const std::string& bytes, uint64_t& checksum) {
+  TStringStream stream(bytes);
+  auto start = std::chrono::steady_clock::now();
+  std::unique_ptr<TUtilsUCS4Reader> reader(
+      New<TUtilsUCS4Reader>(&stream, 4096, CodecClassOf<TUTF8Codec>(), int64_t(0), int64_t(0), int64_t(0), int64_t(0),
+                            int64_t(1)));
+  uint64_t sum = 0;
+  for (;;) {
+    reader->Next();
+    UCS4Char c = reader->Current().CodePoint;
+    if (c == kUcs4EndOfInput) break;
+    sum += c;
+  }
+  checksum = sum + reader->Current().Line;
+  return Seconds(std::chrono::steady_clock::now() - start);
+}
+
+double ParseToDom(const std::string& bytes, int64_t& nodes) {
+  TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(impl));
+  parser->SetDOMImpl(impl);
+  parser->SetBufferSize(65536);
+  TStringStream stream(bytes);
+  auto start = std::chrono::steady_clock::now();
+  auto* doc = static_cast<TdomDocument*>(parser->ParseStream(&stream, u"", u"bench.xml", nullptr));
+  double seconds = Seconds(std::chrono::steady_clock::now() - start);
+  nodes = doc->GetDocumentElement()->GetChildNodes()->GetLength();
+  impl->Free();
+  return seconds;
+}
+
+double XmlLint(const std::string& path) {
+  if (std::system("command -v xmllint >/dev/null 2>&1") != 0) return -1;
+  std::string command = "xmllint --noout '" + path + "'";
+  auto start = std::chrono::steady_clock::now();
+  int status = std::system(command.c_str());
+  double seconds = Seconds(std::chrono::steady_clock::now() - start);
+  return status == 0 ? seconds : -1;
+}
+
+}  // namespace
+
+int main() {
+  std::string doc = MakeDocument();
+  double mb = doc.size() / 1e6;
+  std::string path = "/tmp/qv_parse_bench.xml";
+  std::ofstream(path, std::ios::binary) << doc;
+  std::printf("document: %.1f MB\n", mb);
+  double best[3] = {1e9, 1e9, 1e9};
+  uint64_t checksum = 0;
+  int64_t nodes = 0;
+  for (int run = 0; run < 3; ++run) {
+    best[0] = std::min(best[0], ReaderOnly(doc, checksum));
+    best[1] = std::min(best[1], ParseToDom(doc, nodes));
+    double lint = XmlLint(path);
+    if (lint > 0) best[2] = std::min(best[2], lint);
+  }
+  std::printf("%-34s %8.1f MB/s  (checksum %llu)\n", "UCS-4 reader alone", mb / best[0],
+              static_cast<unsigned long long>(checksum));
+  std::printf("%-34s %8.1f MB/s  (%lld children of the root)\n", "parse to DOM", mb / best[1],
+              static_cast<long long>(nodes));
+  if (best[2] < 1e9) {
+    std::printf("%-34s %8.1f MB/s\n", "xmllint --noout (process included)", mb / best[2]);
+    std::printf("parse to DOM / xmllint: %.2f\n", best[2] / best[1]);
+  } else {
+    std::printf("xmllint not installed: no comparison\n");
+  }
+  std::remove(path.c_str());
+  return 0;
+}

@@ -1,0 +1,83 @@
+// Parses arbitrary bytes to a document, with every error let through once
+// (so the recovery paths run too) and then as a normal parse; the same bytes
+// are also read as an internal DTD subset with parameter entities expanded.
+// Refusals (parse errors, codec errors) are fine; a crash, a hang, a leak or
+// a sanitizer report is a finding. A parsed document must have at most one
+// element child.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "core/StringStream.h"
+#include "xml/XmlDom.h"
+#include "xml/XmlSubsetTokenizer.h"
+#include "xml/XmlToDomParser.h"
+
+namespace {
+
+[[noreturn]] void Fail(const char* what) {
+  std::fprintf(stderr, "invariant broken: %s\n", what);
+  std::abort();
+}
+
+class TLenientErrors : public TObject {
+public:
+  void OnError(TObject*, TdomError* error, bool& go) {
+    if (error->GetSeverity() == DOM_SEVERITY_FATAL_ERROR && error->ErrorType() < ET_NONE) Fail("severity");
+    go = letThrough;
+  }
+  bool letThrough = false;
+};
+
+void CheckDocument(TdomDocument* document) {
+  int elements = 0;
+  for (TdomNode* child = document->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode())
+    if (child->GetNodeType() == ntElement_Node) ++elements;
+  if (elements > 1) Fail("more than one document element");
+}
+
+void ParseAll(const std::string& bytes, bool lenient) {
+  TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  std::unique_ptr<TLenientErrors> errors(New<TLenientErrors>());
+  errors->letThrough = lenient;
+  impl->OnError = MakeEvent<&TLenientErrors::OnError>(errors.get());
+  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(impl));
+  parser->SetDOMImpl(impl);
+  std::unique_ptr<TStringStream> stream(New<TStringStream>(bytes));
+  try {
+    auto* document = static_cast<TdomDocument*>(parser->ParseStream(stream.get(), u"", u"fuzz.xml", nullptr));
+    CheckDocument(document);
+  } catch (const Exception&) {
+  }
+  if (!lenient && impl->GetDocuments()->GetLength() > 1) Fail("document kept after a failed parse");
+  impl->Free();
+}
+
+void TokenizeSubset(const std::string& bytes) {
+  TXmlStandardDocReader* reader = New<TXmlStandardDocReader>(static_cast<TComponent*>(nullptr));
+  try {
+    std::unique_ptr<TdomPERepository> repository(New<TdomPERepository>(static_cast<TXmlCustomReader*>(reader)));
+    std::unique_ptr<TStringStream> stream(New<TStringStream>(bytes));
+    std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream.get(), std::u16string(), std::u16string(),
+                                                                 4096, std::u16string(u"UTF-8"), true, int64_t(0),
+                                                                 int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
+    std::unique_ptr<TXmlIntSubsetTokenizer> tokenizer(
+        New<TXmlIntSubsetTokenizer>(source.get(), repository.get(), 4));
+    for (int guard = 0; guard < 1000000 && tokenizer->GetTokenType() != SBT_END_OF_SOURCE; ++guard) tokenizer->Next();
+    if (tokenizer->GetTokenType() != SBT_END_OF_SOURCE) Fail("subset tokenizer does not end");
+  } catch (const Exception&) {
+  }
+  reader->Free();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string bytes(reinterpret_cast<const char*>(data), size);
+  ParseAll(bytes, false);
+  ParseAll(bytes, true);
+  TokenizeSubset(bytes);
+  return 0;
+}
