@@ -1,6 +1,7 @@
 // The wizard's state machine: CheckState, Next and Back.
-#include "Language.h"
 #include "MainForm.h"
+
+#include "Language.h"
 #include "Settings.h"
 #include "Utils.h"
 #include "WizardPages.h"

@@ -1,0 +1,119 @@
+// The main form's creation: caption from the version resource, first-start
+// steps, translation, the algorithm list, the menu and destruction.
+#include "WizardFixture.h"
+#include "WizardPages.h"
+#include "win/controls/Menus.h"
+
+namespace {
+
+void ReadThreePatterns(TDataStorage* storage) {
+  const char* rows[][3] = {{"ZERO", "Zeros", "Every byte becomes 0x00."},
+                           {"RANDOM", "Random data", "One pass of random data."},
+                           {"RANDOM", "Random data, twice", "Two passes of random data."}};
+  for (auto& row : rows) {
+    auto* pattern = New<TWipePattern>(0, row[0], row[1], row[2]);
+    pattern->Passes->Add(New<TWipePass>(1, "00", ""));
+    storage->Patterns->Add(pattern);
+  }
+  storage->Patterns->Items(2)->Passes->Add(New<TWipePass>(2, "FF", "924924"));
+}
+
+}  // namespace
+
+TEST_F(WizardTest, CaptionIsProductNameAndVersionFromTheExecutable) {
+  MakeForm();
+  EXPECT_EQ(ProductName, "Quorvanell");
+  EXPECT_EQ(form->Caption(), "Quorvanell v. 1.0");
+  // The About dialog's return sets the caption again.
+  int abouts = 0;
+  WizardLinks.showAbout = [&] {
+    ++abouts;
+    form->SetCaption("changed");
+  };
+  form->MainMenuAboutClick(nullptr);
+  EXPECT_EQ(abouts, 1);
+  EXPECT_EQ(form->Caption(), "Quorvanell v. 1.0");
+}
+
+TEST_F(WizardTest, FirstStartChoosesLanguageThenOpensQuickStart) {
+  std::vector<std::string> calls;
+  GlobalFirstStart = true;
+  WizardLinks.selectLanguage = [&] {
+    calls.push_back("language");
+    GlobalLanguage = "German.lng";
+  };
+  WizardLinks.showHelpTopic = [&](const std::string& topic) { calls.push_back(topic); };
+  MakeForm();
+  EXPECT_EQ(calls, (std::vector<std::string>{"language", "/files/quickstart.html"}));
+  EXPECT_FALSE(GlobalFirstStart);
+  // The chosen language is in force for the form.
+  EXPECT_EQ(Text("BottomNext"), "&Weiter >");
+  Click("WelcomeDiskWipeRadioButton");
+  Click("BottomNext");
+  EXPECT_EQ(Text("DiskSelectTopLabel"), LangString("", "strWipeDiskStep1"));
+  EXPECT_NE(Text("DiskSelectTopLabel"), "Wipe Disk - Step 1 of 5: Select disk");
+}
+
+TEST_F(WizardTest, LaterStartsSkipTheFirstStartSteps) {
+  int calls = 0;
+  WizardLinks.selectLanguage = [&] { ++calls; };
+  WizardLinks.showHelpTopic = [&](const std::string&) { ++calls; };
+  MakeForm();
+  EXPECT_EQ(calls, 0);
+  EXPECT_EQ(Text("BottomNext"), "&Next >");
+  EXPECT_EQ(ActivePage(), wpWelcome);
+  EXPECT_NE(Application->HelpFile().find(":\\"), std::string::npos);  // made absolute
+}
+
+TEST_F(WizardTest, AlgorithmListSelectsTheLastPatternWithTheChosenCode) {
+  PatternsFileReader = ReadThreePatterns;
+  MakeForm();
+  auto* combo = Find<TComboBox>("AlgoritmComboBox");
+  ASSERT_EQ(combo->Items()->Count(), 3);
+  EXPECT_EQ(combo->Items()->Strings(0), "Zeros (1)");
+  EXPECT_EQ(combo->Items()->Strings(2), "Random data, twice (2)");
+  EXPECT_EQ(combo->ItemIndex(), 2);
+  EXPECT_EQ(Text("AlgoritmDescriptionLabel"), "Two passes of random data.");
+  combo->SetItemIndex(0);
+  form->AlgoritmComboBoxChange(combo);
+  EXPECT_EQ(SelectedPatternCode, "ZERO");
+  EXPECT_EQ(Text("AlgoritmDescriptionLabel"), "Every byte becomes 0x00.");
+}
+
+TEST_F(WizardTest, NoMatchingPatternLeavesTheListUnselected) {
+  PatternsFileReader = ReadThreePatterns;
+  SelectedPatternCode = "GUTMANN";
+  MakeForm();
+  EXPECT_EQ(Find<TComboBox>("AlgoritmComboBox")->ItemIndex(), -1);
+  EXPECT_EQ(Text("AlgoritmDescriptionLabel"), "");
+  EXPECT_EQ(SelectedPatternCode, "GUTMANN");
+}
+
+TEST_F(WizardTest, MenuOffersOnlyTheDialogsThatExist) {
+  MakeForm();
+  EXPECT_FALSE(Find<TMenuItem>("MainMenuAbout")->Enabled());
+  EXPECT_FALSE(Find<TMenuItem>("MainMenuCommonSettings")->Enabled());
+  form->Free();
+  std::vector<int> pages;
+  WizardLinks.showAdvancedParams = [&](int page) {
+    pages.push_back(page);
+    GlobalLanguage = "German.lng";  // the user picks German in the dialog
+  };
+  MakeForm();
+  EXPECT_TRUE(Find<TMenuItem>("MainMenuConfirmations")->Enabled());
+  form->MainMenuCommonSettingsClick(nullptr);
+  form->MainMenuConfirmationsClick(nullptr);
+  form->MainMenuInterfaceLanguageClick(nullptr);
+  EXPECT_EQ(pages, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(Text("BottomNext"), "&Weiter >");  // translated again after the dialog
+}
+
+TEST_F(WizardTest, DestroyingTheFormFreesThePatterns) {
+  PatternsFileReader = ReadThreePatterns;
+  MakeForm();
+  EXPECT_NE(DataStorage, nullptr);
+  EXPECT_EQ(MainForm, form);
+  form->Free();
+  EXPECT_EQ(DataStorage, nullptr);
+  EXPECT_EQ(MainForm, nullptr);
+}
