@@ -52,6 +52,8 @@ TDibHeader ParseDibHeader(const uint8_t* info, size_t infoSize, size_t bitsAvail
   if (compression == BI_BITFIELDS && bitCount != 16 && bitCount != 32) Invalid();
   if (compression != BI_RGB && !rle && compression != BI_BITFIELDS) Invalid();
   if (rle && height < 0) Invalid();
+  // Masks sit after a plain header or inside a header of 52 bytes or more.
+  if (compression == BI_BITFIELDS && headerSize > sizeof(BITMAPINFOHEADER) && headerSize < 52) Invalid();
 
   size_t masks = (compression == BI_BITFIELDS && headerSize == sizeof(BITMAPINFOHEADER)) ? 12 : 0;
   size_t colors = colorsUsed;

@@ -100,7 +100,11 @@ void TIcon::LoadFromStream(TStream* stream) {
     entry.bitCount = ReadU16(raw + 6);
     entry.bytes = ReadU32(raw + 8);
     entry.offset = ReadU32(raw + 12);
-    if (entry.bytes < 8 || entry.offset > file.size() || entry.bytes > file.size() - entry.offset) Invalid();
+    if (entry.offset > file.size() || entry.bytes > file.size() - entry.offset) Invalid();
+    // Each image is a PNG or a DIB with at least its info header.
+    const uint8_t* image = file.data() + entry.offset;
+    bool png = entry.bytes >= 8 && image[0] == 0x89 && image[1] == 'P' && image[2] == 'N' && image[3] == 'G';
+    if (!png && (entry.bytes < sizeof(BITMAPINFOHEADER) || ReadU32(image) < sizeof(BITMAPINFOHEADER))) Invalid();
     entries.push_back(entry);
   }
   int wanted = requestedSize > 0 ? requestedSize : GetSystemMetrics(SM_CXICON);

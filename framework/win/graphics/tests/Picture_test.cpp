@@ -140,6 +140,7 @@ TEST(BitmapTest, DamagedFilesRaiseAndKeepThePicture) {
       {"odd bit count", patched(28, {7, 0})},
       {"unknown compression", patched(30, {9, 0, 0, 0})},
       {"header size too big", patched(14, {0xFF, 0, 0, 0})},
+      {"masks past a short header", patched(14, {44, 0, 0, 0, 4, 0, 0, 0, 3, 0, 0, 0, 1, 0, 32, 0, 3, 0, 0, 0})},
   };
   for (const Case& c : cases) {
     TOwned<TBitmap> bitmap = SampleBitmap();
@@ -247,10 +248,16 @@ TEST(PictureTest, ChoosesTheKindByTheDataAndRejectsOthers) {
   auto unknown = StreamOf({'G', 'I', 'F', '8', '9', 'a'});
   EXPECT_THROW(picture->LoadFromStream(unknown.get()), EInvalidGraphic);
   EXPECT_NE(dynamic_cast<TIcon*>(picture->Graphic()), nullptr);  // kept
-  std::vector<uint8_t> badIcon = GreenIcon();
-  badIcon[18] = 0xFF;  // entry offset far past the end
-  auto badStream = StreamOf(badIcon);
-  EXPECT_THROW(picture->LoadFromStream(badStream.get()), EInvalidGraphic);
+  std::vector<uint8_t> farOffset = GreenIcon();
+  farOffset[18] = 0xFF;  // entry offset far past the end
+  std::vector<uint8_t> tinyEntry = GreenIcon();
+  tinyEntry[14] = 12, tinyEntry[15] = 0, tinyEntry[16] = 0, tinyEntry[17] = 0;  // 12 bytes: no header
+  std::vector<uint8_t> noEntries = GreenIcon();
+  noEntries[4] = 0;
+  for (const auto* bad : {&farOffset, &tinyEntry, &noEntries}) {
+    auto badStream = StreamOf(*bad);
+    EXPECT_THROW(picture->LoadFromStream(badStream.get()), EInvalidGraphic);
+  }
 
   // Assigning a picture copies it; the copy lives on its own.
   TOwned<TPicture> copy(New<TPicture>());
