@@ -326,3 +326,32 @@ TEST(Structure, StateChangeFiresOnlyForRealChanges) {
   tree.DoStateChange({tsHint}, {tsHint});
   EXPECT_FALSE(tree.TreeStates().Contains(tsHint));
 }
+
+TEST(Structure, VariableHeightsAreCountedOnce) {
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  TTreeOptionValues values = tree.OptionValues();
+  values.misc.Include(toVariableNodeHeight);
+  tree.SetOptions(values);
+  static int measured = 0;
+  measured = 0;
+  tree.OnMeasureItem = [](TBaseVirtualTree*, TCanvas*, PVirtualNode node, int& height) {
+    ++measured;
+    height = 10 + static_cast<int>(node->Index % 7);
+  };
+  PVirtualNode parent = tree.AddChild(nullptr);
+  tree.SetExpanded(parent, true);
+  tree.SetChildCount(parent, 50);
+  tree.SetExpanded(parent, true);
+  tree.SetChildCount(nullptr, 30);
+  EXPECT_EQ(CheckTreeInvariants(tree), "");
+  uint64_t sum = 0;
+  for (PVirtualNode node : ShownNodes(tree)) sum += node->NodeHeight;
+  EXPECT_EQ(tree.RootNode()->TotalHeight - tree.RootNode()->NodeHeight, sum);
+  EXPECT_GE(measured, 79);
+  tree.ValidateCache();
+  int top = 0;
+  int64_t expectedTop = 0;
+  for (int y = 0; y < static_cast<int>(sum); y += 7)
+    ASSERT_EQ(tree.GetNodeAt(0, y, false, top), LinearNodeAt(tree, y, expectedTop));
+}
