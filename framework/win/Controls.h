@@ -597,7 +597,6 @@ protected:
   void WMKeyF1(TMessage& m);
   void WMSize(TMessage& m);
   void WMMove(TMessage& m);
-  void WMWindowPosChanged(TMessage& m);
   void WMMouseWheel(TMessage& m);
   void WMNCDestroy(TMessage& m);
   void WMSysColorChange(TMessage& m);
@@ -647,7 +646,6 @@ private:
   int alignLevel = 0;
   bool alignPending = false;
   bool recreating = false;
-  bool destroyingHandle = false;
   HBRUSH backgroundBrush = nullptr;  // owned
   TColor backgroundBrushColor = clNone;
   TControl* captureControl = nullptr;  // windowless child holding the mouse, not owned

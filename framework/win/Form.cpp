@@ -99,7 +99,7 @@ void TCustomForm::CreateParams(TCreateParams& params) {
   if (Application != nullptr && Application->MainForm() != nullptr && Application->MainForm() != this &&
       Application->MainForm()->HandleAllocated())
     params.WndParent = Application->MainForm()->handle;
-  if (parentWindowForForm() != nullptr) params.WndParent = parentWindowForForm();
+  if (ParentWindow() != nullptr) params.WndParent = ParentWindow();  // hosted in a foreign window
   params.WindowClass.hIcon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
   if (params.WindowClass.hIcon == nullptr) params.WindowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
 }

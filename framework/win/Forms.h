@@ -148,7 +148,6 @@ protected:
 
 private:
   void PlaceOnScreen();
-  HWND parentWindowForForm() const { return ParentWindow(); }
 
   int modalResult = mrNone;
   TWinControl* activeControl = nullptr;  // not owned

@@ -319,13 +319,11 @@ void TWinControl::DestroyWindowHandle() {
 
 void TWinControl::DestroyHandle() {
   if (handle == nullptr) return;
-  destroyingHandle = true;
   controlState.Include(csDestroyingHandle);
   for (TControl* child : controls)
     if (auto* win = dynamic_cast<TWinControl*>(child)) win->DestroyHandle();
   DestroyWnd();
   controlState.Exclude(csDestroyingHandle);
-  destroyingHandle = false;
 }
 
 void TWinControl::RecreateWnd() {
