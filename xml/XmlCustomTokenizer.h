@@ -40,6 +40,12 @@ public:
   const TUtilsUCS4CharData& EndPosition() const { return endPosition; }
   // The token's text without a copy.
   const std::u16string& TokenText() const { return tokenValue; }
+  // Hands the token's text over to dest (whose old text the tokenizer keeps
+  // as scratch); the token's text is empty afterwards.
+  void TakeTokenText(std::u16string& dest) {
+    dest.swap(tokenValue);
+    tokenValue.clear();
+  }
 
 protected:
   // Character access for the scanners: the look-ahead, current and previous

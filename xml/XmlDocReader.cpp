@@ -219,7 +219,7 @@ void TXmlStandardDocReader::SendPCDATASignal(TXmlDocTokenizer* tokenizer) {
   TXmlPCDATASignal* signal = pcdataSignal.get();
   signal->Locate(this, tokenizer);
   signal->CharRefGenerated = false;
-  signal->Data = tokenizer->TokenText();
+  tokenizer->TakeTokenText(signal->Data);
   Send(signal);
 }
 
