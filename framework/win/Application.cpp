@@ -71,7 +71,6 @@ LRESULT CALLBACK TApplication::AppWindowProc(HWND hwnd, UINT msg, WPARAM wParam,
         app->HintTimerExpired();
         return 0;
       }
-      if (msg == WM_ACTIVATEAPP) app->active = wParam != 0;
     } catch (const std::exception& e) {
       app->ShowException(e);
       return 0;
@@ -185,6 +184,8 @@ void TApplication::SetTitle(const std::string& value) {
   title = value;
   if (handle != nullptr) SetWindowTextW(handle, reinterpret_cast<LPCWSTR>(AnsiToWide(value).c_str()));
 }
+
+bool TApplication::Active() const { return GetActiveWindow() != nullptr; }
 
 std::string TApplication::ExeName() const {
   char16_t path[MAX_PATH * 2];

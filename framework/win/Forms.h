@@ -264,7 +264,8 @@ public:
   void SetHelpFile(const std::string& value) { helpFile = value; }
   // The hidden owner window of the application's forms.
   HWND Handle() const { return handle; }
-  bool Active() const { return active; }
+  // True while one of the program's windows is the active window.
+  bool Active() const;
   std::string ExeName() const;
 
   // Help: shows keyword through the help manager's viewers; true when one did.
@@ -324,7 +325,6 @@ private:
   std::string title;
   std::string helpFile;
   bool terminated = false;
-  bool active = false;
   bool initialized = false;
   int handlingDepth = 0;
   THelpManager* helpManager = nullptr;  // owned

@@ -84,6 +84,7 @@ TEST_F(LayoutTest, CentredFormsSitInTheMiddleOfTheWorkArea) {
   EXPECT_NEAR(form->Left() + form->Width() / 2, area.Left + area.Width() / 2, 1);
   EXPECT_NEAR(form->Top() + form->Height() / 2, area.Top + area.Height() / 2, 1);
   EXPECT_EQ(Screen->ActiveForm(), form);
+  EXPECT_TRUE(Application->Active());
   bool listed = false;
   for (int i = 0; i < Screen->FormCount(); ++i) listed = listed || Screen->Forms(i) == form;
   EXPECT_TRUE(listed);
