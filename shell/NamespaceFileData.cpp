@@ -5,6 +5,7 @@
 #include <cwchar>
 
 #include "core/Format.h"
+#include "shell/FileTypeCache.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualResources.h"
 #include "shell/VirtualUnicodeDefines.h"
@@ -255,6 +256,14 @@ std::u16string TNamespace::SizeOfFileDiskUsage() {
 const TSHGetFileInfoRec* TNamespace::GetSHFileInfo() {
   if (fileInfo != nullptr) return fileInfo.get();
   fileInfo = std::make_unique<TSHGetFileInfoRec>();
+  // Plain files with an extension share their type name; shortcuts and
+  // programs are asked each time, as they may show their own.
+  std::u16string extension;
+  if (FileSystem() && !Folder() && !Link()) {
+    extension = vws::WideExtractFileExt(NameParseAddress());
+    if (extension.size() < 2 || vws::WideStrICompOS(extension.c_str(), u".exe") == 0) extension.clear();
+  }
+  if (!extension.empty() && LookupFileTypeName(extension, fileInfo->fileType)) return fileInfo.get();
   if (vws::UseWideApi()) {
     SHFILEINFOW info{};
     if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(absolutePIDL), 0, &info, sizeof info, SHGFI_TYPENAME | SHGFI_PIDL))
@@ -264,6 +273,7 @@ const TSHGetFileInfoRec* TNamespace::GetSHFileInfo() {
     if (SHGetFileInfoA(reinterpret_cast<LPCSTR>(absolutePIDL), 0, &info, sizeof info, SHGFI_TYPENAME | SHGFI_PIDL))
       fileInfo->fileType = vws::FromAnsi(info.szTypeName);
   }
+  if (!extension.empty()) StoreFileTypeName(extension, fileInfo->fileType);
   return fileInfo.get();
 }
 

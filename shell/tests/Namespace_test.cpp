@@ -9,6 +9,7 @@
 
 #include "ShellTestHelpers.h"
 #include "shell/Namespace.h"
+#include "shell/FileTypeCache.h"
 #include "shell/ShellErrors.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
@@ -349,23 +350,22 @@ TEST(NamespaceSpecial, DesktopAndMyComputer) {
   c->Free();
 }
 
-TEST(NamespaceSpecial, FailedAttributeQueriesAnswerFalse) {
-  // An ID the desktop folder does not know: the shell's GetAttributesOf fails.
-  uint8_t bogus[] = {6, 0, 0xEE, 0xEE, 0xEE, 0xEE, 0, 0};
-  auto* pidl = static_cast<LPITEMIDLIST>(CoTaskMemAlloc(sizeof bogus));
-  memcpy(pidl, bogus, sizeof bogus);
-  TNamespace* item = New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr));
-  ULONG value = SFGAO_FILESYSTEM | SFGAO_FOLDER;
-  LPCITEMIDLIST items[1] = {item->RelativePIDL()};
-  HRESULT hr = DesktopFolder->GetShellFolder()->GetAttributesOf(1, items, &value);
-  if (SUCCEEDED(hr)) {
-    item->Free();
-    GTEST_SKIP() << "this shell accepts the unknown ID";
-  }
-  EXPECT_FALSE(item->FileSystem());
-  EXPECT_FALSE(item->Folder());
-  EXPECT_FALSE(item->TestAttributesOf(0));  // even an empty mask is no answer after a failure
-  EXPECT_FALSE(item->CanDelete());
-  EXPECT_EQ(item->SizeOfFileInt64(), 0);
-  item->Free();
+TEST_F(NamespaceFixture, TypeNamesAreSharedByExtension) {
+  std::u16string second = folder.MakeFile(u"second.TXT", 1);
+  FlushFileTypeCache();
+  TNamespace* a = Item(empty);
+  TNamespace* b = Item(second);
+  EXPECT_EQ(a->FileType(), b->FileType());
+  if (!TypeName(second).empty()) EXPECT_EQ(b->FileType(), TypeName(second));
+  std::u16string cached;
+  EXPECT_TRUE(LookupFileTypeName(u".txt", cached));
+  EXPECT_EQ(cached, a->GetSHFileInfo()->fileType);
+  TNamespace* shortcut = Item(link);  // shortcuts are asked each time
+  shortcut->FileType();
+  EXPECT_FALSE(LookupFileTypeName(u".lnk", cached));
+  FlushFileTypeCache();
+  EXPECT_FALSE(LookupFileTypeName(u".txt", cached));
+  shortcut->Free();
+  b->Free();
+  a->Free();
 }

@@ -1,0 +1,40 @@
+#include "shell/FileTypeCache.h"
+
+#include <mutex>
+#include <unordered_map>
+
+#include "shell/VirtualWideStrings.h"
+
+namespace {
+
+std::mutex& CacheLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+std::unordered_map<std::u16string, std::u16string>& Cache() {
+  static std::unordered_map<std::u16string, std::u16string> cache;
+  return cache;
+}
+
+std::u16string Key(const std::u16string& extension) { return vws::WideLowerCase(extension); }
+
+}  // namespace
+
+bool LookupFileTypeName(const std::u16string& extension, std::u16string& typeName) {
+  std::lock_guard<std::mutex> guard(CacheLock());
+  auto found = Cache().find(Key(extension));
+  if (found == Cache().end()) return false;
+  typeName = found->second;
+  return true;
+}
+
+void StoreFileTypeName(const std::u16string& extension, const std::u16string& typeName) {
+  std::lock_guard<std::mutex> guard(CacheLock());
+  Cache()[Key(extension)] = typeName;
+}
+
+void FlushFileTypeCache() {
+  std::lock_guard<std::mutex> guard(CacheLock());
+  Cache().clear();
+}

@@ -1,0 +1,121 @@
+// Shell items over a folder that fails: attributes, comparisons and names.
+#include <gtest/gtest.h>
+
+#include "shell/Namespace.h"
+#include "shell/ShellUtilities.h"
+
+namespace {
+
+// A folder whose GetAttributesOf fails while setting every bit it is given,
+// and whose CompareIDs answers a chosen result.
+class TFailingFolder : public IShellFolder {
+public:
+  HRESULT compareResult = E_FAIL;
+  ULONG refs = 1;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IShellFolder) {
+      *out = this;
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE ParseDisplayName(HWND, IBindCtx*, LPWSTR, ULONG*, PIDLIST_RELATIVE*, ULONG*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF, IEnumIDList**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE BindToStorage(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE CompareIDs(LPARAM, PCUIDLIST_RELATIVE, PCUIDLIST_RELATIVE) override {
+    return compareResult;
+  }
+  HRESULT STDMETHODCALLTYPE CreateViewObject(HWND, REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF* inOut) override {
+    *inOut = 0xFFFFFFFF;
+    return E_FAIL;
+  }
+  HRESULT STDMETHODCALLTYPE GetUIObjectOf(HWND, UINT, PCUITEMID_CHILD_ARRAY, REFIID, UINT*, void** out) override {
+    *out = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetDisplayNameOf(PCUITEMID_CHILD, SHGDNF, STRRET*) override { return E_FAIL; }
+  HRESULT STDMETHODCALLTYPE SetNameOf(HWND, PCUITEMID_CHILD, LPCWSTR, SHGDNF, PITEMID_CHILD*) override {
+    return E_FAIL;
+  }
+};
+
+// An item whose parent folder is the failing folder.
+class TItemOfFailingFolder : public TNamespace {
+public:
+  TFailingFolder* folder = nullptr;
+  IShellFolder* ParentShellFolder() override { return folder; }
+};
+
+LPITEMIDLIST OneID(uint8_t tag) {
+  uint8_t bytes[] = {4, 0, tag, tag, 0, 0};
+  auto* pidl = static_cast<LPITEMIDLIST>(CoTaskMemAlloc(sizeof bytes));
+  memcpy(pidl, bytes, sizeof bytes);
+  return pidl;
+}
+
+struct FaultFixture : ::testing::Test {
+  TFailingFolder folder;
+  TItemOfFailingFolder* item = New<TItemOfFailingFolder>(OneID(1), static_cast<TNamespace*>(nullptr));
+  LPITEMIDLIST other = OneID(2);
+  FaultFixture() { item->folder = &folder; }
+  ~FaultFixture() override {
+    item->Free();
+    CoTaskMemFree(other);
+  }
+};
+
+}  // namespace
+
+TEST_F(FaultFixture, FailedAttributeQueryAnswersFalseForEveryAttribute) {
+  EXPECT_FALSE(item->TestAttributesOf(SFGAO_FILESYSTEM));
+  EXPECT_FALSE(item->TestAttributesOf(0));
+  EXPECT_FALSE(item->FileSystem());
+  EXPECT_FALSE(item->Folder());
+  EXPECT_FALSE(item->CanDelete());
+  EXPECT_FALSE(item->CanRename());
+  EXPECT_FALSE(item->Link());
+  EXPECT_FALSE(item->ReadOnly());
+  EXPECT_FALSE(item->Archive());
+  EXPECT_EQ(item->SizeOfFileInt64(), 0);
+  EXPECT_EQ(item->AttributesString(), u"");
+  EXPECT_EQ(item->NameNormal(), u"");
+  EXPECT_FALSE(item->SetNameOf(u"x"));
+  EXPECT_EQ(item->DetailsDefaultOf(2), u"System Folder");
+}
+
+TEST_F(FaultFixture, ComparisonReadsTheWholeSignedCode) {
+  struct Case {
+    HRESULT hr;
+    int expected;
+  } cases[] = {
+      {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0), 0},
+      {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0x0100), 256},  // low byte 0, yet not equal
+      {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0xFFFF), -1},
+      {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0xFF00), -256},
+      {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), 1},
+      {E_FAIL, -1},                                      // a failure is never "equal"
+      {MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0), -1},
+  };
+  for (const Case& c : cases) {
+    folder.compareResult = c.hr;
+    EXPECT_EQ(item->ComparePIDL(other, /*siblingCheck=*/false, 0), c.expected) << std::hex << c.hr;
+  }
+}
