@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "DomTestSupport.h"
 #include "XmlParserTestSupport.h"
 
 namespace {
@@ -148,6 +149,65 @@ TEST_F(GoldenTraceTest, StopVerdictEndsWithAnAbortedSignal) {
   EXPECT_EQ(trace.back().substr(0, 7), "Aborted");
   ASSERT_EQ(recorder->errors.size(), 1u);
   EXPECT_EQ(recorder->errors[0].type, ET_DOUBLE_ATTRIBUTE_NAME);
+}
+
+}  // namespace
+
+namespace {
+
+// Collects what the well-formedness handler passes on.
+class Collector : public TXmlCustomHandler {
+public:
+  void ProcessSignal(TXmlSignal* signal) override { kinds.push_back(signal->KindCode()); }
+  std::vector<int> kinds;
+};
+
+TEST(WFTestHandler, StatesAcrossEntitiesAndOutOfPlaceSignals) {
+  TXmlWFTestHandler* handler = New<TXmlWFTestHandler>(static_cast<TComponent*>(nullptr));
+  Collector* collector = New<Collector>(static_cast<TComponent*>(nullptr));
+  handler->SetNextHandler(collector);
+  std::unique_ptr<TXmlPCDATASignal> text(New<TXmlPCDATASignal>());
+  text->Data = u"x";
+  EXPECT_DOM_ERROR(handler->ProcessSignal(text.get()), EParserException, "Internal Parser Exception");
+  std::unique_ptr<TXmlStartDocumentSignal> start(New<TXmlStartDocumentSignal>());
+  std::unique_ptr<TXmlStartElementSignal> element(New<TXmlStartElementSignal>());
+  element->TagName = u"r";
+  std::unique_ptr<TXmlEndElementSignal> end(New<TXmlEndElementSignal>());
+  end->TagName = u"r";
+  std::unique_ptr<TXmlCompletedSignal> completed(New<TXmlCompletedSignal>());
+  for (int round = 0; round < 2; ++round) {
+    handler->ProcessSignal(start.get());
+    handler->ProcessSignal(element.get());
+    handler->ProcessSignal(text.get());
+    handler->ProcessSignal(end.get());
+    handler->ProcessSignal(completed.get());
+    EXPECT_EQ(handler->DocumentState(), 0);
+  }
+  EXPECT_EQ(collector->kinds.size(), 10u);
+  // A DTD signal inside a document is out of place; without a reader a
+  // fatal error raises at once.
+  handler->ProcessSignal(start.get());
+  std::unique_ptr<TXmlElementTypeDeclarationSignal> decl(New<TXmlElementTypeDeclarationSignal>());
+  EXPECT_DOM_ERROR(handler->ProcessSignal(decl.get()), EParserException, "Internal Parser Exception");
+  EXPECT_DOM_ERROR(handler->ProcessSignal(end.get()), EParserException, "Signal Processing Exception");
+  std::unique_ptr<TXmlAbortedSignal> aborted(New<TXmlAbortedSignal>());
+  handler->ProcessSignal(aborted.get());
+  EXPECT_EQ(handler->DocumentState(), 0);
+  handler->Free();
+  collector->Free();
+}
+
+class NoResolver : public TCustomResourceResolver {
+public:
+  TStream* ResolveResource(const std::u16string&, std::u16string&, std::u16string&) override { return nullptr; }
+};
+
+TEST_F(GoldenTraceTest, ParseUriWithoutResourceGivesNothing) {
+  NoResolver* resolver = New<NoResolver>(static_cast<TComponent*>(nullptr));
+  impl->SetResourceResolver(resolver);
+  EXPECT_EQ(parser->ParseUri(u"", u"missing.xml", nullptr), nullptr);
+  impl->SetResourceResolver(nullptr);
+  resolver->Free();
 }
 
 }  // namespace
