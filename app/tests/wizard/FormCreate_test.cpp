@@ -2,7 +2,9 @@
 // steps, translation, the algorithm list, the menu and destruction.
 #include "WizardFixture.h"
 #include "WizardPages.h"
+#include "win/Help.h"
 #include "win/controls/Menus.h"
+#include "win/graphics/Graphics.h"
 
 namespace {
 
@@ -116,4 +118,68 @@ TEST_F(WizardTest, DestroyingTheFormFreesThePatterns) {
   form->Free();
   EXPECT_EQ(DataStorage, nullptr);
   EXPECT_EQ(MainForm, nullptr);
+}
+
+namespace {
+
+class KeywordViewer : public ICustomHelpViewer {
+public:
+  std::vector<std::string> shown;
+  int id = 0;
+  std::string GetViewerName() override { return "Keywords"; }
+  int UnderstandsKeyword(const std::string&) override { return 1; }
+  TStringList* GetHelpStrings(const std::string&) override { return nullptr; }
+  bool CanShowTableOfContents() override { return false; }
+  void ShowTableOfContents() override {}
+  void ShowHelp(const std::string& keyword) override { shown.push_back(keyword); }
+  void NotifyID(int viewerId) override { id = viewerId; }
+  void SoftShutDown() override {}
+  void ShutDown() override {}
+};
+
+}  // namespace
+
+TEST_F(WizardTest, BottomBarHelpAndLink) {
+  MakeForm();
+  KeywordViewer viewer;
+  Application->HelpSystem()->RegisterViewer(&viewer);
+  SetForegroundWindow(form->Handle());
+  Find<TWinControl>("BottomHelp")->SetFocus();
+  Click("BottomHelp");
+  qvtest::PumpUntil([&] { return !viewer.shown.empty(); }, 2000);
+  keybd_event(VK_F1, 0, KEYEVENTF_KEYUP, 0);
+  Application->HelpSystem()->Release(viewer.id);
+  ASSERT_EQ(viewer.shown.size(), 1u);  // one key-down, one help request
+  EXPECT_EQ(viewer.shown[0], "/files/contents.html");
+
+  auto* link = Find("BottomWebSiteLabel");
+  auto* panel = Find<TWinControl>("PanelBottom");
+  SendMessageW(panel->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(link->Left() + 2, link->Top() + 2));
+  EXPECT_TRUE(link->Font()->Style().Contains(fsUnderline));
+  SendMessageW(panel->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(2, 40));
+  EXPECT_FALSE(link->Font()->Style().Contains(fsUnderline));
+}
+
+TEST_F(WizardTest, FormatChoicesRefreshTheFormatPage) {
+  LinkPageParts();
+  int refreshes = 0;
+  WizardLinks.refreshFormatPage = [&](TMainForm* f) {
+    ++refreshes;
+    f->FormatValid = f->Item<TComboBox>("FormatComboBoxFileSystem")->ItemIndex() != 0;
+  };
+  MakeForm();
+  Click("WelcomeDiskWipeRadioButton");
+  for (int i = 0; i < 3; ++i) Click("BottomNext");
+  ASSERT_EQ(ActivePage(), wpFormat);
+  EXPECT_EQ(refreshes, 1);
+  Click("FormatCheckBoxAgree");
+  EXPECT_EQ(refreshes, 2);
+  auto* fileSystem = Find<TComboBox>("FormatComboBoxFileSystem");
+  fileSystem->SetItemIndex(0);
+  fileSystem->OnChange(fileSystem);
+  EXPECT_EQ(refreshes, 3);
+  EXPECT_FALSE(Enabled("BottomNext"));  // no valid default: Next waits
+  fileSystem->SetItemIndex(2);
+  fileSystem->OnChange(fileSystem);
+  EXPECT_TRUE(Enabled("BottomNext"));
 }
