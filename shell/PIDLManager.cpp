@@ -27,6 +27,12 @@ void TPIDLManager::Create() {
   }
 }
 
+void TPIDLManager::Create(IMalloc* allocator) {
+  if (allocator == nullptr) throw Exception("The shell allocator is not available");
+  malloc = allocator;
+  malloc->AddRef();
+}
+
 LPITEMIDLIST TPIDLManager::NextID(LPCITEMIDLIST id) {
   auto* bytes = reinterpret_cast<const uint8_t*>(id);
   return reinterpret_cast<LPITEMIDLIST>(const_cast<uint8_t*>(bytes + ReadCB(bytes)));

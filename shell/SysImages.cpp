@@ -1,6 +1,6 @@
 #include "shell/SysImages.h"
 
-#include "shell/VirtualUtilities.h"
+#include "shell/VirtualWideStrings.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ const IID kIIDImageList = {0x46EB5926, 0x582E, 0x4017, {0x9F, 0xDF, 0xE8, 0x99, 
 using TSHGetImageList = HRESULT(WINAPI*)(int kind, REFIID iid, void** list);
 
 HRESULT GetImageList(int kind, REFIID iid, void** list) {
-  if (!IsUnicode()) return E_NOTIMPL;
+  if (!vws::UseWideApi()) return E_NOTIMPL;
   if (shell32ForImageList == nullptr) shell32ForImageList = LoadLibraryA("shell32.dll");
   if (shell32ForImageList == nullptr) return E_NOTIMPL;
   auto get = reinterpret_cast<TSHGetImageList>(

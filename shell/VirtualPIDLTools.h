@@ -17,6 +17,8 @@ public:
   ~TPIDLManager() override;
   // Gets the shell allocator; raises Exception when the shell has none.
   void Create();
+  // Uses allocator (held with a reference) instead of the shell's; null raises.
+  void Create(IMalloc* allocator);
 
   // A copy of pidl with its terminator; null for null or when memory is short.
   LPITEMIDLIST CopyPIDL(LPCITEMIDLIST pidl);

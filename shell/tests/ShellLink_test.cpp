@@ -4,6 +4,7 @@
 #include "ShellTestHelpers.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellUtilities.h"
+#include "shell/VirtualWideStrings.h"
 
 namespace {
 
@@ -65,6 +66,25 @@ TEST(ShellLink, ReadsEveryValueOfAShortcut) {
   ASSERT_TRUE(link->ReadLink(foreignLink));
   EXPECT_EQ(link->TargetPath(), ReadRaw(foreignLink).path);
   EXPECT_EQ(link->FileName(), foreignLink);
+  link->Free();
+}
+
+TEST(ShellLink, AnsiRoadReadsTheSameShortcut) {
+  shelltest::TempFolder folder;
+  std::u16string target = folder.MakeFile(u"plain.exe", 10);
+  std::u16string linkPath = folder / u"plain.lnk";
+  ASSERT_TRUE(shelltest::MakeShortcut(linkPath, target, u"/a", u"ansi", MAKEWORD('Z', HOTKEYF_SHIFT), SW_SHOWNORMAL));
+  vws::SetForceAnsiPath(true);
+  TVirtualShellLink* link = New<TVirtualShellLink>(static_cast<TComponent*>(nullptr));
+  bool ok = link->ReadLink(linkPath);
+  vws::SetForceAnsiPath(false);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(link->TargetPath(), target);
+  EXPECT_EQ(link->Arguments(), u"/a");
+  EXPECT_EQ(link->Description(), u"ansi");
+  EXPECT_EQ(link->HotKey(), 'Z');
+  EXPECT_TRUE(link->HotKeyModifiers().Contains(hkmShift));
+  EXPECT_NE(link->TargetIDList(), nullptr);
   link->Free();
 }
 

@@ -5,6 +5,7 @@
 #include "shell/AutoComplete.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SysImages.h"
+#include "shell/VirtualWideStrings.h"
 
 TEST(SysImages, BoundToTheSystemLists) {
   VirtualSysImages* small = SmallSysImages();
@@ -26,6 +27,16 @@ TEST(SysImages, BoundToTheSystemLists) {
   int index = DrivesFolder->GetIconIndex(/*openIcon=*/false, 0, /*force=*/true);
   EXPECT_GE(index, 0);
   EXPECT_LT(index, small->Count());
+}
+
+TEST(SysImages, ExtraLargeFallsBackToLargeOnWindows9x) {
+  vws::SetForceAnsiPath(true);
+  VirtualSysImages* list = New<VirtualSysImages>(static_cast<TComponent*>(nullptr));
+  list->SetImageSize(2);
+  vws::SetForceAnsiPath(false);
+  EXPECT_EQ(list->Handle(), LargeSysImages()->Handle());
+  EXPECT_EQ(list->Width(), LargeSysImages()->Width());
+  list->Free();
 }
 
 TEST(SysImages, DefaultIndices) {
