@@ -3,16 +3,24 @@
 #include "core/Exception.h"
 #include "shell/VirtualUtilities.h"
 
-TVirtualThread::~TVirtualThread() {
-  if (handle != nullptr && !finished && GetCurrentThreadId() != threadID) {
-    // The thread still runs the object's code: stop it before its memory goes.
-    terminated = true;
-    if (suspended) {
-      suspended = false;
-      ResumeThread(handle);
-    }
-    WaitForSingleObject(handle, INFINITE);
+void TVirtualThread::StopRunningThread() {
+  if (handle == nullptr || finished || GetCurrentThreadId() == threadID) return;
+  // The thread still runs the object's code: stop it before its memory goes.
+  Terminate();
+  if (suspended) {
+    suspended = false;
+    ResumeThread(handle);
   }
+  WaitForSingleObject(handle, INFINITE);
+}
+
+void TVirtualThread::BeforeDestruction() {
+  StopRunningThread();
+  TObject::BeforeDestruction();
+}
+
+TVirtualThread::~TVirtualThread() {
+  StopRunningThread();
   DisposeStub(stub);
   stub = nullptr;
   if (handle != nullptr) CloseHandle(handle);

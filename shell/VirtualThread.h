@@ -17,9 +17,11 @@ public:
                                              THREAD_PRIORITY_ABOVE_NORMAL, THREAD_PRIORITY_HIGHEST,
                                              THREAD_PRIORITY_TIME_CRITICAL};
 
-  // Stops a thread that is still running (terminate, resume, wait) unless
-  // called on the thread itself; then releases the stub and the handles.
+  // Releases the stub and the handles (stopping a thread still running first).
   ~TVirtualThread() override;
+  // Free() on another thread stops a thread that still runs (terminate,
+  // resume, wait) while the whole object still exists.
+  void BeforeDestruction() override;
   // Starts the thread, or creates it suspended; raises Exception when the
   // system cannot make it.
   void Create(bool createSuspended);
@@ -61,6 +63,7 @@ protected:
   bool lockInitialized = false;
 
 private:
+  void StopRunningThread();
   static DWORD WINAPI ThreadProc(TVirtualThread* self, LPVOID parameter);
 
   std::atomic<bool> freeOnTerminate{false};
