@@ -369,3 +369,23 @@ TEST_F(NamespaceFixture, TypeNamesAreSharedByExtension) {
   b->Free();
   a->Free();
 }
+
+TEST_F(NamespaceFixture, Windows9xRoadGivesTheSameAnswers) {
+  TNamespace* wideItem = Item(sized);
+  std::u16string wideName = wideItem->FileName();
+  std::u16string wideTime = wideItem->LastWriteTime();
+  wideItem->Free();
+  vws::SetForceAnsiPath(true);
+  TNamespace* item = Item(sized);
+  EXPECT_EQ(item->FileName(), wideName);
+  EXPECT_EQ(item->SizeOfFileInt64(), 1500);
+  EXPECT_EQ(item->LastWriteTime(), wideTime);
+  EXPECT_EQ(item->ShortFileName().empty(), false);
+  // No DOS drive device on this system: the size on disk falls back to the size.
+  EXPECT_EQ(item->SizeOfFileDiskUsage(), item->SizeOfFile());
+  EXPECT_FALSE(item->FileType().empty());
+  item->Free();
+  vws::SetForceAnsiPath(false);
+  DWORD a = 0, b = 0, c = 0, d = 0;
+  EXPECT_FALSE(Win9xExtFreeSpace(u"C:\\", a, b, c, d));
+}
