@@ -62,6 +62,30 @@ TEST(ImageListTest, DrawsMaskedImagesEnabledAndGreyedWhenDisabled) {
   EXPECT_EQ(target->Canvas()->Pixel(8, 8), clRed);
 }
 
+TEST(ImageListTest, IconsAndReplacements) {
+  TOwned<TImageList> list(New<TImageList>(nullptr));
+  TOwned<TIcon> icon(New<TIcon>());
+  icon->LoadFromResourceName(GetModuleHandleW(nullptr), u"QVTESTICON", 16);
+  EXPECT_EQ(list->AddIcon(icon.get()), 0);
+  auto image = RedSquare();
+  EXPECT_EQ(list->AddMasked(image.get(), clFuchsia), 1);
+  EXPECT_EQ(image->Canvas()->Pixel(1, 1), clFuchsia);  // the caller's bitmap is left as it was
+  auto target = Target(clWhite);
+  list->Draw(target->Canvas(), 0, 0, 0);
+  EXPECT_EQ(target->Canvas()->Pixel(8, 8), static_cast<TColor>(RGB(0, 0xC0, 0)));
+  list->ReplaceIcon(1, icon.get());
+  list->Draw(target->Canvas(), 20, 0, 1);
+  EXPECT_EQ(target->Canvas()->Pixel(28, 8), static_cast<TColor>(RGB(0, 0xC0, 0)));
+  TOwned<TBitmap> copy(New<TBitmap>());
+  list->GetBitmap(0, copy.get());
+  EXPECT_EQ(copy->Width(), 16);
+  EXPECT_EQ(copy->Canvas()->Pixel(8, 8), static_cast<TColor>(RGB(0, 0xC0, 0)));
+  EXPECT_EQ(list->AddIcon(nullptr), -1);
+  EXPECT_EQ(list->Add(nullptr, nullptr), -1);
+  list->SetWidth(32);  // a new size empties the list
+  EXPECT_EQ(list->Count(), 0);
+}
+
 TEST(ImageListTest, ChangeLinksHearOfChangesUntilUnregistered) {
   TOwned<TImageList> list(New<TImageList>(nullptr));
   TOwned<TCountingClient> client(New<TCountingClient>());
