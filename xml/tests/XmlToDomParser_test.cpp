@@ -7,6 +7,7 @@
 
 #include "XmlParserTestSupport.h"
 #include "DomTestSupport.h"
+#include "core/FileStream.h"
 #include "xml/WideStrList.h"
 
 namespace {
@@ -215,7 +216,10 @@ TEST_F(XmlToDomParserTest, ParseFileReadsAFileAndRecordsItsUri) {
     std::ofstream out(path, std::ios::binary);
     out << "<patterns><pattern code='A'/></patterns>";
   }
+  // Another program holds the file open for writing (as an editor may).
+  std::unique_ptr<TFileStream> editor(New<TFileStream>(path, static_cast<uint16_t>(fmOpenReadWrite | fmShareDenyNone)));
   TdomDocument* doc = parser->ParseFile(path);
+  editor.reset();
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(Utf8(doc->GetDocumentElement()->GetNodeName()), "patterns");
   EXPECT_EQ(Utf8(doc->GetDocumentUri()).substr(0, 8), "file:///");
