@@ -26,13 +26,6 @@ const Shot kShots[] = {
     {"WelcomeFreeSpaceRadioButton", 3, "10_free_progress"},
 };
 
-// One pattern, as the patterns file would give it.
-void ReadOnePattern(TDataStorage* storage) {
-  auto* pattern = New<TWipePattern>(1, "RANDOM", "Random data", "One pass of random data over every byte.");
-  pattern->Passes->Add(New<TWipePass>(1, "00", ""));
-  storage->Patterns->Add(pattern);
-}
-
 struct ScreenshotTest : WizardTest, ::testing::WithParamInterface<const char*> {
   std::string Prefix() const { return GetParam()[0] == 0 ? "en" : "de"; }
   void SetUp() override {
@@ -53,7 +46,6 @@ TEST_P(ScreenshotTest, SplashAndEveryPage) {
   qvtest::SaveScreenshot(splash->Handle(), "wizard_" + Prefix() + "_00_splash");
   splash->Free();
 
-  PatternsFileReader = ReadOnePattern;
   LinkPageParts();
   // Runs that stay busy, so the processing pages show a run in progress.
   WizardLinks.startFileWipe = [](TMainForm* f) {

@@ -16,6 +16,13 @@
 #include "win/controls/StdCtrls.h"
 #include "win/testing/Harness.h"
 
+// One pattern, as the patterns file would give it.
+inline void ReadFixturePattern(TDataStorage* storage) {
+  auto* pattern = New<TWipePattern>(1, "RANDOM", "Random data", "One pass of random data over every byte.");
+  pattern->Passes->Add(New<TWipePass>(1, "00", ""));
+  storage->Patterns->Add(pattern);
+}
+
 struct WizardTest : ::testing::Test {
   void SetUp() override {
     Application->Initialize();
@@ -46,12 +53,13 @@ struct WizardTest : ::testing::Test {
   // format choice, one file to wipe, runs that report Busy (disk and free
   // space run on; the file run ends inside its Start handler).
   void LinkPageParts() {
+    if (PatternsFileReader == nullptr) PatternsFileReader = ReadFixturePattern;
     WizardLinks.fillDrivesList = [this](TMainForm* f) {
       ++driveScans;
       auto* list = f->Item<TListView>("DiskSelectListView");
       list->Clear();
       const char* rows[][4] = {{"C (System)", "Fixed", "42,949,672,960", "Ready"},
-                               {"D", "Removable", "0", "No media"}};
+                               {"D", "Removable", "1,998,585,856", "Ready"}};
       for (auto& row : rows) {
         TListItem* item = list->Items()->Add();
         item->SetCaption(row[0]);
