@@ -48,10 +48,14 @@ void TFont::Assign(TPersistent* source) {
     return;
   }
   if (other == this) return;
-  name = other->name;
   // Keep the point size when the two fonts are for different resolutions.
-  height = other->pixelsPerInch == pixelsPerInch ? other->height
-                                                 : -MulDiv(other->Size(), pixelsPerInch, 72);
+  int newHeight = other->pixelsPerInch == pixelsPerInch ? other->height : -MulDiv(other->Size(), pixelsPerInch, 72);
+  // Painting code assigns the same font again and again; that changes nothing.
+  if (name == other->name && height == newHeight && style == other->style && color == other->color &&
+      charset == other->charset && pitch == other->pitch)
+    return;
+  name = other->name;
+  height = newHeight;
   style = other->style;
   color = other->color;
   charset = other->charset;

@@ -49,6 +49,7 @@ class TFont : public TGraphicsObject {
 public:
   void Create();
   ~TFont() override;
+  // Copies another font's attributes (firing OnChange only when one differs).
   void Assign(TPersistent* source) override;
 
   // The HFONT for the current attributes, made on first use; owned by the font.

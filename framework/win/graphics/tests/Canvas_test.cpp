@@ -155,6 +155,30 @@ TEST(CanvasTest, FontChangesReachTheDcWhileSelected) {
   EXPECT_EQ(canvas->Font()->Size(), MulDiv(20, 72, canvas->Font()->PixelsPerInch()));
 }
 
+class TChangeCounter : public TObject {
+public:
+  void Changed(TObject*) { ++changes; }
+  int changes = 0;
+};
+
+TEST(FontTest, AssigningAnEqualFontChangesNothing) {
+  TOwned<TFont> font(New<TFont>());
+  TOwned<TFont> other(New<TFont>());
+  TOwned<TChangeCounter> counter(New<TChangeCounter>());
+  font->OnChange = MakeEvent<&TChangeCounter::Changed>(counter.get());
+  HFONT handle = font->Handle();
+  font->Assign(other.get());
+  EXPECT_EQ(counter->changes, 0);
+  EXPECT_EQ(font->Handle(), handle);
+  other->SetColor(clRed);
+  font->Assign(other.get());
+  EXPECT_EQ(counter->changes, 1);
+  EXPECT_EQ(font->Color(), clRed);
+  font->SetSize(12);
+  EXPECT_EQ(counter->changes, 2);
+  EXPECT_EQ(font->Size(), 12);
+}
+
 TEST(CanvasTest, DrawTextMeasuresWithoutDrawing) {
   auto bitmap = WhiteBitmap(100, 60);
   TCanvas* canvas = bitmap->Canvas();
