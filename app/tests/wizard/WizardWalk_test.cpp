@@ -191,6 +191,7 @@ TEST_F(WizardTest, StartHandlerThatRefreshesWhileRunningStartsOnce) {
 }
 
 TEST_F(WizardTest, PagesWhosePartsAreMissingShowOnlyTheirControls) {
+  PatternsFileReader = ReadFixturePattern;
   MakeForm();  // no links: no drive list, no format check, no engine
   Click("WelcomeDiskWipeRadioButton");
   Click("BottomNext");
