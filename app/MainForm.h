@@ -169,6 +169,22 @@ public:
   bool FormatValid = false;
   TWideStringList* FilesToWipeList = nullptr;  // not owned
 
+  // ----- The engine link (WipeDLL.h, WipeDLLMessages.cpp)
+  // A new zero-filled parameter block with the selected pattern's passes; it
+  // becomes CurrentParams and lives until the engine's last message for it.
+  void* GetWipeParams();
+  // Start the disk run (with a format block when formatting is wanted) and the
+  // free-space run; the engine ends them with WM_USER+3 or WM_USER+4.
+  void StartDiskWipe();
+  void StartFreeSpaceWipe();
+  // The engine's messages WM_USER+1 (log line), +2 (progress), +3 (done), +4 (stopped).
+  void WMWipeLog(TMessage& message);
+  void WMWipeProgress(TMessage& message);
+  void WMWipeDone(TMessage& message);
+  void WMWipeCancelled(TMessage& message);
+  QV_MESSAGE_MAP(TMainForm, TForm)
+public:
+
 protected:
   // The window class is named after the form ("TMainForm"), so other
   // programs and tests can find the wizard.

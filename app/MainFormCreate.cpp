@@ -7,6 +7,7 @@
 #include "Settings.h"
 #include "Utils.h"
 #include "WipeAlgTypes.h"
+#include "WipeDLL.h"
 #include "WizardPages.h"
 #include "win/ClassInfo.h"
 #include "win/controls/Menus.h"
@@ -60,6 +61,12 @@ void TMainForm::FormCreate(TObject*) {
 
 void TMainForm::FormCloseQuery(TObject*, bool& canClose) {
   canClose = true;
+  // A running wipe keeps the form: closing asks whether to stop it, and the
+  // form closes once the engine has ended (WipeDLLMessages.cpp).
+  if (EngineHoldsForm(this)) {
+    canClose = false;
+    return;
+  }
   if (!ConfirmationsShutdown || !NextStepExists()) return;
   // Texts shown as they stand, whatever characters a translation holds.
   const std::string text = LangString("Are you sure you want to exit application?", "strConfirmAppExit");

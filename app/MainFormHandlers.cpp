@@ -2,6 +2,7 @@
 // whose work lies behind WizardLinks.
 #include "MainForm.h"
 
+#include "Drives.h"
 #include "Settings.h"
 #include "Utils.h"
 #include "WizardPages.h"
@@ -106,6 +107,11 @@ void TMainForm::DiskSelectListViewClick(TObject*) {
     DriveLetter = caption[0];
     DriveText = caption.substr(0, 1) + ":\\" + caption.substr(1);
   }
+  // A drive the latest scan found without media cannot be chosen.
+  if (DriveWithoutMedia(DriveLetter)) {
+    DriveLetter = '?';
+    DriveText = "???";
+  }
   if (DriveLetter >= 'A' && DriveLetter <= 'Z') DriveNumber = static_cast<uint8_t>(DriveLetter - 'A' + 1);
   // Another drive: the format page detects its file system again.
   if (DriveLetter != oldLetter) Item<TComboBox>("FormatComboBoxFileSystem")->SetItemIndex(-1);
@@ -117,7 +123,8 @@ void TMainForm::DiskSelectListViewChange(TObject* sender, TListItem*, TItemChang
 }
 
 void TMainForm::DiskSelectRescanButtonClick(TObject*) {
-  if (WizardLinks.fillDrivesList) WizardLinks.fillDrivesList(this);
+  // The choice survives only when the same medium is still under its letter.
+  RescanDrives(this);
 }
 
 void TMainForm::DiskWarningButtonClick(TObject*) {

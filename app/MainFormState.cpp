@@ -4,6 +4,8 @@
 #include "Language.h"
 #include "Settings.h"
 #include "Utils.h"
+#include "WipeAlgTypes.h"
+#include "WipeDLL.h"
 #include "WizardPages.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
@@ -68,6 +70,11 @@ void TMainForm::RefreshPage(int page) {
   switch (page) {
     case wpWelcome:
       Item<TCheckBox>("DiskWarningCheckBoxAgree")->SetChecked(false);
+      break;
+    case wpAlgoritm:
+      // No usable pattern, no run: Next waits for one.
+      SetNextEnabled(next->Enabled() && DataStorage != nullptr &&
+                     PatternRefusal(DataStorage->GetSelectedPattern()).empty());
       break;
     case wpFileConfirm:
       RefreshConfirmPage();

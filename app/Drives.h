@@ -1,0 +1,78 @@
+#pragma once
+// Drive information for the drive page (type, access, sizes, serial number,
+// label, readiness) and the format options offered for a drive of a given
+// capacity: file systems, allocation unit sizes and their defaults. Every
+// system query here runs with critical-error boxes suppressed.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TMainForm;
+
+// What GetDriveInfo learns about one drive; all empty or 0 when not ready.
+struct TViewDriveParams {
+  char Drive = 0;
+  std::string DriveType;    // "Removable", "Fixed", "Network", "CDROM", "RAM", "Unknown"
+  std::string Access;       // "R/O" or "R/W"; empty when not ready
+  int64_t TotalSize = 0;
+  int64_t FreeSize = 0;
+  uint32_t SerialNumber = 0;
+  std::string VolumeLabel;
+  bool Ready = false;
+};
+
+// True when the system reports a size for the drive (its media can be read).
+bool IsDriveReady(char drive);
+// True when nothing can be written to the drive's root: a read-only volume, a
+// temporary file that cannot be made there, or one that cannot be removed
+// again. The probe file never stays behind. A letter outside A..Z raises
+// Exception "Invalid drive specification".
+bool IsDriveReadOnly(char drive);
+// The text of a system drive type: 2 "Removable" .. 6 "RAM", else "Unknown".
+std::string DriveTypeToString(unsigned driveType);
+// Fills params for drive (upper or lower case); never fails.
+void GetDriveInfo(char drive, TViewDriveParams& params);
+// The size in bytes with thousands separators; "not available" (translated) below 0.
+std::string FormatDriveSpace(int64_t size);
+// The drive's total size in bytes, -1 when it cannot be read.
+int64_t DriveSize(char drive);
+
+// The drives of the latest scan (FillDrivesList) by letter; null for a letter
+// that was not present then.
+const TViewDriveParams* ScannedDrive(char drive);
+// True when the latest scan found drive present but without media, so it
+// cannot be chosen.
+bool DriveWithoutMedia(char drive);
+// True when the two scans describe the same medium (ready, same serial number,
+// size and label), so a choice made on the first still holds.
+bool SameMedium(const TViewDriveParams& a, const TViewDriveParams& b);
+
+// The file systems offered for a capacity in bytes (negative: unknown).
+std::vector<std::string> FileSystemsFor(int64_t capacity);
+// How many allocation unit sizes (512 bytes doubling) a file system offers:
+// "FAT" 8, "FAT32" 6, anything else 4.
+int AllocUnitCountFor(const std::string& fileSystem);
+// The default allocation unit in bytes for the file system and capacity; 0
+// when the capacity lies outside every range.
+int64_t DefaultAllocUnit(const std::string& fileSystem, int64_t capacity);
+// The list text of an allocation unit: "512 bytes", "1 KB" .. "64 KB".
+std::string AllocUnitText(int64_t bytes);
+// Letter of the drive holding the Windows folder / this program; 0 when unknown.
+char SystemDriveLetter();
+char ProgramDriveLetter();
+
+// The drive page and the format page of the main form.
+// Lists the present drives (caption, type, total space, status).
+void FillDrivesList(TMainForm* form);
+// Rescan: lists the drives again (through the wizard's link) and keeps the chosen drive only when the same
+// medium is still ready under its letter; otherwise the choice is cleared.
+void RescanDrives(TMainForm* form);
+// The format page's refresh: drive text, capacity, file systems, the drive's
+// own file system and label for a new drive, allocation units, FormatValid,
+// and the options shown only while formatting is wanted.
+void RefreshFormatPage(TMainForm* form);
+// The file-system list for DriveCapacity, keeping the chosen one when offered.
+void PrepairFileSystems(TMainForm* form);
+// The allocation-unit list of the chosen file system with its default
+// selected; the compression option only for NTFS; FormatValid.
+void CheckFormatSettings(TMainForm* form);

@@ -1,0 +1,134 @@
+// The engine library and what is handed to it: loading Quorvanell.DLL, the
+// parameter and format blocks, and the checks a run passes before it starts.
+#include "WipeDLL.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "Drives.h"
+#include "Language.h"
+#include "MainForm.h"
+#include "Utils.h"
+#include "WipeAlgTypes.h"
+#include "win/controls/StdCtrls.h"
+
+namespace {
+
+struct TLoadedEngine {
+  bool tried = false;
+  TWipeEngine engine;
+  std::string error;
+};
+
+// The exported function name of module as T; null when absent.
+template <class T>
+T Proc(HMODULE module, const char* name) {
+  return reinterpret_cast<T>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+}
+
+TLoadedEngine& Loaded() {
+  static TLoadedEngine loaded;
+  return loaded;
+}
+
+bool FitsFatLabel(const std::string& label) {
+  if (label.size() > 11) return false;
+  for (unsigned char c : label) {
+    if (c < 0x20 || std::string_view("\"*+,./:;<=>?[\\]|").find(static_cast<char>(c)) != std::string_view::npos)
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
+  TLoadedEngine& loaded = Loaded();
+  if (!loaded.tried) {
+    loaded.tried = true;
+    std::u16string path;
+    StringToWideString(GetApplicationPath() + "Quorvanell.DLL", 0, path);
+    // Loaded once for the rest of the run: a finished drive task's thread may
+    // still be on its way out of the library.
+    HMODULE module = LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
+    if (module != nullptr) {
+      loaded.engine.FileWipe = Proc<TFileWipeProc>(module, "FileWipe");
+      loaded.engine.DriveWipeStart = Proc<TDriveWipeStartProc>(module, "DriveWipeStart");
+      loaded.engine.DriveCleanFreeSpace = Proc<TDriveCleanFreeSpaceProc>(module, "DriveCleanFreeSpace");
+    }
+    if (module == nullptr || loaded.engine.FileWipe == nullptr || loaded.engine.DriveWipeStart == nullptr ||
+        loaded.engine.DriveCleanFreeSpace == nullptr) {
+      loaded.engine = TWipeEngine{};
+      loaded.error = LangString("The wipe engine Quorvanell.DLL could not be loaded.", "strEngineNotLoaded");
+    }
+  }
+  engine = loaded.engine;
+  error = loaded.error;
+  return loaded.error.empty();
+}
+
+void FillPasses(TWipeParams& block, const TWipePattern* pattern) {
+  block.PassCount = 0;
+  if (pattern == nullptr || pattern->Passes == nullptr) return;
+  const int count = std::min(pattern->Passes->Count(), kMaxPasses);
+  for (int i = 0; i < count; ++i) {
+    const TWipePass* pass = pattern->Passes->Items(i);
+    block.Passes[i][0] = pass->Fill;
+    for (int k = 0; k < 3; ++k) block.Passes[i][1 + k] = pass->Sequence[k];
+  }
+  block.PassCount = count;
+}
+
+bool CopyBlockText(char16_t (&field)[4096], const std::u16string& text) {
+  const size_t length = std::min(text.find(u'\0'), text.size());
+  if (length > kMaxBlockText) return false;
+  std::fill(std::begin(field), std::end(field), u'\0');
+  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length), field);
+  return true;
+}
+
+bool FillFormatParams(TFormatParams& block, TMainForm* form, std::string& error) {
+  block = TFormatParams{};
+  block.Drive = form->DriveLetter;
+  block.Wnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(form->Handle()));
+  block.ClusterIndex = form->Item<TComboBox>("FormatComboBoxAllocUnits")->ItemIndex();
+  block.QuickFormat = form->Item<TCheckBox>("FormatCheckBoxOptionQuick")->Checked() ? 1 : 0;
+  block.Compression = form->Item<TCheckBox>("FormatCheckBoxOptionCopression")->Checked() ? 1 : 0;
+  const std::string fileSystem = form->Item<TComboBox>("FormatComboBoxFileSystem")->Text();
+  const std::string label = form->Item<TControl>("FormatEditVolumeLabel")->Caption();
+  std::u16string wide;
+  StringToWideString(fileSystem, 0, wide);
+  const bool fileSystemFits = CopyBlockText(block.FileSystem, wide);
+  StringToWideString(label, 0, wide);
+  const bool fat = fileSystem == "FAT" || fileSystem == "FAT32";
+  if (!fileSystemFits || !CopyBlockText(block.VolumeLabel, wide) || (fat && !FitsFatLabel(label))) {
+    error = LangString("The volume label does not fit the chosen file system (FAT labels hold at most 11 "
+                       "characters and none of \" * + , . / : ; < = > ? [ \\ ] |).",
+                       "strLabelDoesNotFit");
+    return false;
+  }
+  return true;
+}
+
+std::string PatternRefusal(const TWipePattern* pattern) {
+  if (pattern == nullptr || pattern->Passes == nullptr || pattern->Passes->Count() == 0)
+    return LangString("No wipe algorithm is selected.", "strNoAlgorithm");
+  if (pattern->Passes->Count() > kMaxPasses)
+    return LangString("The selected wipe algorithm has more than 100 passes.", "strTooManyPasses");
+  return "";
+}
+
+std::string DiskWipeRefusal(char drive) {
+  if (drive >= 'a' && drive <= 'z') drive = static_cast<char>(drive - 'a' + 'A');
+  if (drive < 'A' || drive > 'Z') return LangString("No drive is selected.", "strNoDrive");
+  if (drive == SystemDriveLetter())
+    return LangString("This drive holds Windows and cannot be wiped.", "strSystemDriveRefused");
+  if (drive == ProgramDriveLetter())
+    return LangString("This drive holds Quorvanell itself and cannot be wiped.", "strProgramDriveRefused");
+  return "";
+}
+
+std::string FinalLogLine(const std::string& successText, int32_t failedCount) {
+  if (failedCount == 0) return successText;
+  return LangString("Items that could not be wiped:", "strItemsNotWiped") + " " + std::to_string(failedCount);
+}

@@ -1,0 +1,264 @@
+// The main form's side of the engine link: the start routines of the disk and
+// free-space runs, the engine's four messages, and the blocks' lifetime.
+#include <climits>
+#include <memory>
+
+#include "Drives.h"
+#include "Language.h"
+#include "MainForm.h"
+#include "ProgressBar.h"
+#include "Settings.h"
+#include "Units.h"
+#include "Utils.h"
+#include "WipeAlgTypes.h"
+#include "WipeDLL.h"
+#include "win/controls/ComCtrls.h"
+#include "win/controls/StdCtrls.h"
+
+namespace {
+
+// The blocks of the latest start. A new start happens only while no run is
+// on, so the engine has sent its last message for the previous ones.
+std::unique_ptr<TWipeParams> gParams;
+std::unique_ptr<TFormatParams> gFormat;
+int gProgressDepth = 0;     // WMWipeProgress handlers on the stack (they pump messages)
+bool gClosePending = false;  // the user asked to close while a run was on
+
+bool AskStopWithBox() {
+  const std::string text =
+      LangString("A wipe is running. Stop it and exit the application?", "strConfirmStopAndExit");
+  const std::string caption = LangString("Confirmation", "strConfirmation");
+  return MessageBoxA(Application->Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+}
+
+TWipeParams* Params(TMainForm* form) { return static_cast<TWipeParams*>(form->CurrentParams); }
+
+void WriteActive(TWipeParams* block, int32_t value) {
+  // A single aligned store the engine's thread reads; the block starts with it.
+  if (block != nullptr) *reinterpret_cast<volatile int32_t*>(&block->Active) = value;
+}
+
+// Sets a bar's range before its position, so the position is never clamped
+// to the range of the previous stage. A range beyond 31 bits is halved with
+// the position until it fits.
+void ShowBar(TMainForm* form, const char* name, uint32_t position, uint32_t maximum) {
+  auto* bar = form->Item<TProgressBar>(name);
+  if (bar == nullptr) return;
+  while (maximum > static_cast<uint32_t>(INT_MAX)) {
+    maximum >>= 1;
+    position >>= 1;
+  }
+  bar->SetMax(static_cast<int>(maximum));
+  bar->SetPosition(static_cast<int>(std::min(position, maximum)));
+}
+
+void FreeBlocks(TMainForm* form) {
+  form->CurrentParams = nullptr;
+  gParams.reset();
+  gFormat.reset();
+}
+
+void CloseIfPending(TMainForm* form) {
+  if (gClosePending && !form->Busy && gProgressDepth == 0) PostMessageW(form->Handle(), WM_CLOSE, 0, 0);
+}
+
+void Refuse(TMainForm* form, const char* log, const std::string& reason) {
+  form->AppendLog(log, reason);
+  form->AppendLog(log, "");
+  // The page counts as run, so the next refresh does not ask again; Start retries.
+  form->Done = true;
+  if (UtilsErrorReporter != nullptr) UtilsErrorReporter(reason);
+}
+
+const TWipePattern* SelectedPattern() { return DataStorage != nullptr ? DataStorage->GetSelectedPattern() : nullptr; }
+
+// The Start handler of a drive task (2 disk, 3 free space).
+void StartDriveTask(TMainForm* form, int task) {
+  const char* log = task == 2 ? "DiskProgressLog" : "FreeProgressLog";
+  const TWipePattern* pattern = SelectedPattern();
+  std::string refusal = PatternRefusal(pattern);
+  if (refusal.empty() && task == 2) refusal = DiskWipeRefusal(form->DriveLetter);
+  if (refusal.empty() && form->DriveNumber == 0) refusal = LangString("No drive is selected.", "strNoDrive");
+  TWipeEngine engine;
+  std::string error;
+  if (refusal.empty() && !LoadWipeEngine(engine, error)) refusal = error;
+  if (!refusal.empty()) return Refuse(form, log, refusal);
+  form->AppendLog(log, "Wipe algorithm selected: " + pattern->Name + " (" +
+                           std::to_string(pattern->Passes->Count()) + ")");
+  if (task == 2) form->StartDiskWipe();
+  else form->StartFreeSpaceWipe();
+}
+
+}  // namespace
+
+TStopQuestion AskStopBeforeClose = AskStopWithBox;
+
+const TMessageMap* TMainForm::ClassMessageMap() {
+  static const TMessageMap map(TForm::ClassMessageMap(), {
+                                                             OnMessage(WM_WIPE_LOG, &TMainForm::WMWipeLog),
+                                                             OnMessage(WM_WIPE_PROGRESS, &TMainForm::WMWipeProgress),
+                                                             OnMessage(WM_WIPE_DONE, &TMainForm::WMWipeDone),
+                                                             OnMessage(WM_WIPE_CANCELLED, &TMainForm::WMWipeCancelled),
+                                                         });
+  return &map;
+}
+
+void* TMainForm::GetWipeParams() {
+  gParams = std::make_unique<TWipeParams>();
+  TWipeParams& block = *gParams;
+  block = TWipeParams{};
+  block.Active = 1;
+  block.Wnd = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(Handle()));
+  block.Drive = DriveLetter;
+  block.Reserved1 = 0;
+  FillPasses(block, SelectedPattern());
+  CurrentParams = &block;
+  return &block;
+}
+
+void TMainForm::StartDiskWipe() {
+  TWipeEngine engine;
+  std::string error;
+  if (!LoadWipeEngine(engine, error)) return Refuse(this, "DiskProgressLog", error);
+  gFormat.reset();
+  if (Item<TCheckBox>("FormatCheckBoxAgree")->Checked()) {
+    gFormat = std::make_unique<TFormatParams>();
+    if (!FillFormatParams(*gFormat, this, error)) {
+      gFormat.reset();
+      return Refuse(this, "DiskProgressLog", error);
+    }
+  }
+  Busy = true;
+  ShowBar(this, "DiskProgressBar1", 0, 100);
+  ShowBar(this, "DiskProgressBar2", 0, 100);
+  engine.DriveWipeStart(GetWipeParams(), gFormat.get());
+}
+
+void TMainForm::StartFreeSpaceWipe() {
+  TWipeEngine engine;
+  std::string error;
+  if (!LoadWipeEngine(engine, error)) return Refuse(this, "FreeProgressLog", error);
+  Busy = true;
+  ShowBar(this, "FreeProgressBar2Hide", 0, 100);
+  ShowBar(this, "FreeProgressBar1", 0, 100);
+  engine.DriveCleanFreeSpace(GetWipeParams());
+}
+
+void TMainForm::WMWipeLog(TMessage& message) {
+  auto* text = reinterpret_cast<char16_t*>(message.WParam);
+  if (text == nullptr) return;
+  std::string line = WideStringToString(text);
+  LocalFree(reinterpret_cast<HLOCAL>(text));
+  if (line.size() > 2048) line.resize(2048);
+  static const char* const kLogs[] = {nullptr, "FileProgressLog", "DiskProgressLog", "FreeProgressLog"};
+  if (Task >= 1 && Task <= 3) AppendLog(kLogs[Task], line);
+}
+
+void TMainForm::WMWipeProgress(TMessage& message) {
+  TWipeParams* block = Params(this);
+  if (StopRequested) WriteActive(block, 0);
+  if (block != nullptr) {
+    const auto totalLow = static_cast<uint32_t>(static_cast<uint64_t>(block->Total) & 0xFFFFFFFFu);
+    const auto progress = static_cast<uint32_t>(std::max(block->Progress, 0));
+    if (Task == 1) {
+      ShowBar(this, "FileProgressBar1", progress, 100);
+      if (block->State == 0 && block->Progress == 100) {
+        ++FilesWiped;
+        ShowBar(this, "FileProgressBar2", static_cast<uint32_t>(FilesWiped),
+                static_cast<uint32_t>(std::max<int64_t>(FilesCount, 1)));
+        Item<TControl>("FileProgressLabelCurFileNum")->SetCaption(std::to_string(FilesWiped));
+      }
+      const auto* path = reinterpret_cast<const char16_t*>(message.WParam);
+      std::string name = path != nullptr ? WideStringToString(path) : std::string();
+      if (!name.empty() && name.back() == '\\') name.pop_back();
+      const size_t slash = name.find_last_of('\\');
+      Item<TControl>("FileProgressLabelFilename")->SetCaption(slash == std::string::npos ? name : name.substr(slash + 1));
+    } else if (Task == 2 && message.LParam == 1) {
+      ShowBar(this, "DiskProgressBar1", progress, totalLow);
+    } else if (Task == 2 && message.LParam == 2) {
+      ShowBar(this, "DiskProgressBar2", static_cast<uint32_t>(message.WParam), 100);
+    } else if (Task == 3) {
+      ShowBar(this, "FreeProgressBar1", progress, totalLow);
+      auto* bar = Item<TProgressBar>("FreeProgressBar1");
+      // Stage 2 shows the animation lying under the plain bar.
+      if (bar->Max() > 0 && bar->Position() == bar->Max()) Item<TControl>("FreeProgressBar2Hide")->Hide();
+    }
+  }
+  CheckState();
+  TAliveToken token = Alive();
+  ++gProgressDepth;
+  Application->ProcessMessages();
+  --gProgressDepth;
+  if (*token) CloseIfPending(this);
+}
+
+void TMainForm::WMWipeDone(TMessage&) {
+  // The file run ends itself, between its paths.
+  if (Task == 1) return;
+  const int32_t failed = gParams != nullptr ? gParams->Reserved2 : 0;
+  Busy = false;
+  StopRequested = false;
+  Done = true;
+  FreeBlocks(this);
+  if (Task == 2) {
+    AppendLog("DiskProgressLog", FinalLogLine(LangString("Drive successfully wiped", "strDriveSuccessfulyWiped"), failed));
+    AppendLog("DiskProgressLog", "");
+  }
+  if (Task == 3) {
+    ShowBar(this, "FreeProgressBar2Hide", 100, 100);
+    Item<TControl>("FreeProgressBar2Hide")->Show();
+    Item<TDProgressBar>("FreeProgressBar2")->SetPosition(0);
+    AppendLog("FreeProgressLog",
+              FinalLogLine(LangString("Free space successfully cleaned", "strFreeSpaceSucessfullyCleaned"), failed));
+    AppendLog("FreeProgressLog", "");
+  }
+  CheckState();
+  CloseIfPending(this);
+}
+
+void TMainForm::WMWipeCancelled(TMessage&) {
+  if (Task == 1) return;
+  Busy = false;
+  StopRequested = false;
+  Done = true;
+  FreeBlocks(this);
+  const std::string cancelled = LangString("Action cancelled", "strActionCancelled");
+  if (Task == 2) {
+    AppendLog("DiskProgressLog", cancelled);
+    AppendLog("DiskProgressLog", "");
+  }
+  if (Task == 3) {
+    ShowBar(this, "FreeProgressBar2Hide", 0, 100);
+    Item<TControl>("FreeProgressBar2Hide")->Show();
+    Item<TDProgressBar>("FreeProgressBar2")->SetPosition(0);
+    AppendLog("FreeProgressLog", cancelled);
+  }
+  CheckState();
+  CloseIfPending(this);
+}
+
+bool EngineHoldsForm(TMainForm* form) {
+  if (!form->Busy && gProgressDepth == 0) {
+    gClosePending = false;
+    return false;
+  }
+  if (gClosePending) return true;
+  if (form->Busy) {
+    if (AskStopBeforeClose == nullptr || !AskStopBeforeClose()) return true;
+    form->StopRequested = true;
+    WriteActive(Params(form), 0);
+  }
+  gClosePending = true;
+  return true;
+}
+
+void LinkEngine() {
+  WizardLinks.startDiskWipe = [](TMainForm* form) { StartDriveTask(form, 2); };
+  WizardLinks.startFreeSpaceWipe = [](TMainForm* form) { StartDriveTask(form, 3); };
+  WizardLinks.fillDrivesList = FillDrivesList;
+  WizardLinks.refreshFormatPage = RefreshFormatPage;
+}
+
+namespace {
+const TUnitRegistrar kEngineLinks(LinkEngine, nullptr);
+}  // namespace

@@ -1,0 +1,128 @@
+#pragma once
+// The real main form with the real engine link, the shipped patterns file and
+// the drives that run-engine-link-tests.sh maps (QV_TEST_WIZ_DISK, _STOP, _FREE).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Language.h"
+#include "MainForm.h"
+#include "PatternsReader.h"
+#include "Settings.h"
+#include "Utils.h"
+#include "WipeAlgTypes.h"
+#include "WipeDLL.h"
+#include "win/controls/ComCtrls.h"
+#include "win/controls/StdCtrls.h"
+#include "win/testing/Harness.h"
+
+// The letter of a mapped test drive; 0 when the script could not map it.
+inline char TestDrive(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr && value[0] >= 'A' && value[0] <= 'Z' ? value[0] : 0;
+}
+
+struct EngineLinkTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
+      ADD_FAILURE() << "exception in a handler: " << e.what();
+    });
+    ReadVersionInfo();
+    Task = 0;
+    Step = 1;
+    SelectedPatternCode = "ZEROS";
+    GlobalFirstStart = false;
+    GlobalLanguage.clear();
+    ConfirmationsShutdown = false;
+    LangIni = LoadLanguageFile("");
+    WizardLinks = TWizardLinks{};
+    LinkEngine();
+    PatternsFileReader = LoadProgramPatterns;
+    errors.clear();
+    gErrors = &errors;
+    UtilsErrorReporter = +[](const std::string& text) { gErrors->push_back(text); };
+    AskStopBeforeClose = nullptr;
+  }
+  void TearDown() override {
+    // A run still going would report to a freed form: stop it first.
+    if (form != nullptr && *token && form->Busy) {
+      form->StopRequested = true;
+      qvtest::PumpUntil([&] { return !*token || !form->Busy; }, 30000);
+    }
+    if (form != nullptr && *token) form->Free();
+    WizardLinks = TWizardLinks{};
+    PatternsFileReader = nullptr;
+    UtilsErrorReporter = nullptr;
+    Application->OnException = nullptr;
+  }
+
+  TMainForm* MakeForm() {
+    form = New<TMainForm>(Application);
+    token = form->Alive();
+    form->Show();
+    qvtest::Pump(20);
+    return form;
+  }
+
+  template <class T = TControl>
+  T* Find(const char* name) {
+    return qvtest::Find<T>(form, name);
+  }
+  int ActivePageIndex() { return Find<TPageControl>("PageControlMain")->ActivePageIndex(); }
+  void Click(const char* name) { qvtest::Click(Find(name)); }
+  std::vector<std::string> Log(const char* memo) {
+    std::vector<std::string> lines;
+    TStrings* text = Find<TMemo>(memo)->Lines();
+    for (int i = 0; i < text->Count(); ++i) lines.push_back(text->Strings(i));
+    return lines;
+  }
+  // The last line of the log that is not empty.
+  std::string LastLine(const char* memo) {
+    std::vector<std::string> lines = Log(memo);
+    while (!lines.empty() && lines.back().empty()) lines.pop_back();
+    return lines.empty() ? std::string() : lines.back();
+  }
+
+  // Chooses the row of drive on the drive page; false when it is not listed.
+  bool SelectDrive(char drive) {
+    auto* list = Find<TListView>("DiskSelectListView");
+    for (int i = 0; i < list->Items()->Count(); ++i) {
+      TListItem* row = list->Items()->Item(i);
+      if (!row->Caption().empty() && row->Caption()[0] == drive) {
+        list->SetSelected(row);
+        form->DiskSelectListViewClick(list);
+        return form->DriveLetter == drive;
+      }
+    }
+    return false;
+  }
+  // Chooses the pattern of code on the algorithm page.
+  void SelectPattern(const std::string& code) {
+    auto* combo = Find<TComboBox>("AlgoritmComboBox");
+    for (int i = 0; i < combo->Items()->Count(); ++i) {
+      auto* pattern = dynamic_cast<TWipePattern*>(combo->Items()->Objects(i));
+      if (pattern != nullptr && pattern->Code == code) {
+        combo->SetItemIndex(i);
+        form->AlgoritmComboBoxChange(combo);
+      }
+    }
+    form->CheckState();
+  }
+  // From the welcome page to the drive page of the task's radio button.
+  void ToDrivePage(const char* radio) {
+    Click(radio);
+    Click("BottomNext");
+  }
+  bool StartDiskRunWithoutFormat(char drive, const std::string& pattern);
+  bool WaitForEnd(int timeoutMs) {
+    return qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, timeoutMs);
+  }
+
+  TMainForm* form = nullptr;
+  TAliveToken token;
+  std::vector<std::string> errors;
+  static inline std::vector<std::string>* gErrors = nullptr;
+};
