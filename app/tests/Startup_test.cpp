@@ -83,6 +83,23 @@ LaunchResult LaunchOnce() {
   return run;
 }
 
+// The program's first start asks for a language in a modal dialog before the
+// wizard shows; the launches here are later starts (the first-start steps
+// are tested in the process, in the wizard's own tests).
+class LaterStart : public ::testing::Environment {
+public:
+  void SetUp() override {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Halverstrand\\Quorvanell\\1.0\\Global", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      return;
+    const DWORD no = 0;
+    RegSetValueExW(key, L"GlobalFirstStart", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&no), sizeof(no));
+    RegCloseKey(key);
+  }
+};
+::testing::Environment* const kLaterStart = ::testing::AddGlobalTestEnvironment(new LaterStart);
+
 }  // namespace
 
 TEST(Startup, SplashThenWizardWithVersionCaption) {
