@@ -85,6 +85,7 @@ const TClassRegistrar<TCustomForm, TWinControl> kCustomForm("TCustomForm", {
     EnumProp("WindowState", &TCustomForm::WindowState, &TCustomForm::SetWindowState, kWindowStateNames),
     Prop("KeyPreview", &TCustomForm::KeyPreview, &TCustomForm::SetKeyPreview),
     ComponentProp("ActiveControl", &TCustomForm::ActiveControl, &TCustomForm::SetActiveControl),
+    ComponentProp("Menu", &TCustomForm::Menu, &TCustomForm::SetMenu),
     Prop("PixelsPerInch", &TCustomForm::PixelsPerInch, &TCustomForm::SetPixelsPerInch),
     Prop("Scaled", &TCustomForm::Scaled, &TCustomForm::SetScaled),
     Prop("Icon", &TCustomForm::IconResource, &TCustomForm::SetIconResource),

@@ -190,6 +190,9 @@ public:
   virtual void PopupFor(TComponent* control, int x, int y) = 0;
   // False when the menu opens only when code asks (no right-click pop-up).
   virtual bool AutoPopup() const = 0;
+  // Clicks the enabled, visible item with this shortcut; true when there was
+  // one. A menu without shortcuts keeps the default: none.
+  virtual bool IsShortCut(uint16_t key, TShiftState shift) { return false; }
 };
 
 using TAliveToken = std::shared_ptr<const bool>;

@@ -58,6 +58,8 @@ void TCustomForm::BeforeDestruction() {
 // A form whose creation failed is deleted without BeforeDestruction: it must
 // still leave the screen's list.
 TCustomForm::~TCustomForm() {
+  // The window goes after this; it must not take the menu bar's handle with it.
+  DetachMenu();
   if (Screen != nullptr) Screen->RemoveForm(this);
   if (Application != nullptr && Application->MainForm() == this) Application->SetMainForm(nullptr);
   if (bigIcon != nullptr) DestroyIcon(bigIcon);
@@ -107,6 +109,70 @@ void TCustomForm::CreateParams(TCreateParams& params) {
 void TCustomForm::CreateWnd() {
   TWinControl::CreateWnd();
   if (!iconResource.empty()) SetIconResource(iconResource);
+  AttachMenu();
+}
+
+// A window destroys the menu it shows: take the bar away first, the menu owns it.
+void TCustomForm::DestroyWnd() {
+  DetachMenu();
+  TWinControl::DestroyWnd();
+}
+
+void TCustomForm::Notification(TComponent* component, TOperation operation) {
+  TWinControl::Notification(component, operation);
+  if (operation != opRemove || component != menu) return;
+  DetachMenu();
+  menu = nullptr;
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+void TCustomForm::SetMenu(TComponent* value) {
+  if (value != nullptr && dynamic_cast<IMainMenu*>(value) == nullptr)
+    throw EComponentError(std::string("Component '") + value->Name() + "' is no menu bar");
+  if (value == menu) return;
+  // The client area keeps its size when the bar comes or goes (not while loading: the definition's size holds).
+  bool keepClient = HandleAllocated() && !IsLoading();
+  TRect client = keepClient ? ClientRect() : TRect{};
+  DetachMenu();
+  if (menu != nullptr) menu->RemoveFreeNotification(this);
+  menu = value;
+  if (menu != nullptr) menu->FreeNotification(this);
+  AttachMenu();
+  if (keepClient) SetClientSize(client.Width(), client.Height());
+}
+
+void TCustomForm::AttachMenu() {
+  auto* bar = dynamic_cast<IMainMenu*>(menu);
+  if (bar == nullptr || !HandleAllocated()) return;
+  ::SetMenu(handle, bar->Handle());
+  bar->SetWindow(handle);
+}
+
+void TCustomForm::DetachMenu() {
+  auto* bar = dynamic_cast<IMainMenu*>(menu);
+  if (bar == nullptr) return;
+  if (handle != nullptr && GetMenu(handle) == bar->Handle()) ::SetMenu(handle, nullptr);
+  bar->SetWindow(nullptr);
+}
+
+TRect TCustomForm::ClientRect() const {
+  TRect client = TWinControl::ClientRect();
+  if (HandleAllocated() || menu == nullptr) return client;
+  client.Bottom = std::max(client.Top, client.Bottom - GetSystemMetrics(SM_CYMENU));
+  return client;
+}
+
+// A clicked item may free the control or the form: return at once after a click.
+bool TCustomForm::IsShortCut(TControl* control, uint16_t key, TShiftState shift) {
+  for (TControl* c = control; c != nullptr; c = c->Parent()) {
+    if (auto* popup = dynamic_cast<IPopupMenu*>(c->PopupMenu()); popup != nullptr && popup->IsShortCut(key, shift))
+      return true;
+    if (c == this) break;
+  }
+  auto* bar = dynamic_cast<IMainMenu*>(menu);
+  return bar != nullptr && bar->IsShortCut(key, shift);
 }
 
 void TCustomForm::SetClientSize(int aWidth, int aHeight) {

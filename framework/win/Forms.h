@@ -53,6 +53,19 @@ using TCloseQueryEvent = TEvent<void(TObject* sender, bool& canClose)>;
 
 QV_DECLARE_EXCEPTION(EResNotFound, Exception);
 
+// A form's menu bar as the form sees it. The menu classes implement it beside
+// TComponent; a form's Menu must be a component that does.
+class IMainMenu {
+public:
+  virtual ~IMainMenu() = default;
+  // The menu bar to give the window (owned by the menu, built on first use).
+  virtual HMENU Handle() = 0;
+  // The window showing the bar (redrawn when items change); null when none does.
+  virtual void SetWindow(HWND value) = 0;
+  // Clicks the enabled, visible item with this shortcut; true when there was one.
+  virtual bool IsShortCut(uint16_t key, TShiftState shift) = 0;
+};
+
 class TCustomForm : public TWinControl {
   QV_MESSAGE_MAP(TCustomForm, TWinControl)
 
@@ -85,6 +98,8 @@ public:
   void Hide() { SetVisible(false); }
   void SetVisible(bool value) override;
   void SetClientSize(int aWidth, int aHeight) override;
+  // Before the window exists, the client area also leaves room for the menu bar.
+  TRect ClientRect() const override;
 
   TWinControl* ActiveControl() const { return activeControl; }
   // Focuses value when the form is showing; raises EInvalidOperation "Cannot
@@ -117,6 +132,15 @@ public:
   // The small and big icon from a resource name (empty: the program's first icon).
   const std::string& IconResource() const { return iconResource; }
   void SetIconResource(const std::string& value);
+  // The menu bar (a component implementing IMainMenu, e.g. a TMainMenu), shown
+  // by the window and again after the window is recreated; null: none. Raises
+  // EComponentError for a component that is no menu bar.
+  TComponent* Menu() const { return menu; }
+  void SetMenu(TComponent* value);
+  // Offers a key press to the pop-up menus of control and its parents up to
+  // the form, then to the menu bar: the first item with that shortcut is
+  // clicked. True when one was. control may be null (the form alone).
+  bool IsShortCut(TControl* control, uint16_t key, TShiftState shift);
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
@@ -130,6 +154,8 @@ public:
 protected:
   void CreateParams(TCreateParams& params) override;
   void CreateWnd() override;
+  void DestroyWnd() override;
+  void Notification(TComponent* component, TOperation operation) override;
   void Loaded() override;
   void SetText(const std::string& value) override;
   std::string GetText() const override;
@@ -148,6 +174,9 @@ protected:
 
 private:
   void PlaceOnScreen();
+  // Gives the window the menu bar (or none) and tells the menu which window shows it.
+  void AttachMenu();
+  void DetachMenu();
 
   int modalResult = mrNone;
   TWinControl* activeControl = nullptr;  // not owned
@@ -162,6 +191,7 @@ private:
   bool placed = false;
   TFormState formState;
   std::string iconResource;
+  TComponent* menu = nullptr;  // not owned; cleared by notification
   // A client size set while loading, applied again once the border is known.
   int loadedClientWidth = -1, loadedClientHeight = -1;
   HICON bigIcon = nullptr;   // owned

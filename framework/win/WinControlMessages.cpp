@@ -312,7 +312,7 @@ void TWinControl::WMSetFocus(TMessage& m) {
 void TWinControl::WMKillFocus(TMessage& m) { DefaultHandler(m); }
 
 void TWinControl::CNKeyDown(TMessage& m) {
-  // Key preview by the form, then dialog keys the control does not want.
+  // Key preview by the form, then menu shortcuts, then dialog keys the control does not want.
   TCustomForm* form = ParentForm();
   uint16_t key = static_cast<uint16_t>(m.WParam);
   if (form != nullptr && form != this && form->KeyPreview() && form->OnKeyDown) {
@@ -322,6 +322,11 @@ void TWinControl::CNKeyDown(TMessage& m) {
       m.Result = 1;
       return;
     }
+  }
+  // Shortcuts of the pop-up menus up the parents, then of the form's menu bar.
+  if (form != nullptr && form->IsShortCut(this, key, KeyDataToShiftState(m.LParam))) {
+    m.Result = 1;
+    return;
   }
   bool dialogKey = key == VK_TAB || key == VK_RETURN || key == VK_ESCAPE || key == VK_LEFT || key == VK_RIGHT ||
                    key == VK_UP || key == VK_DOWN || key == VK_CANCEL;

@@ -48,6 +48,16 @@ TPropInfo ShortCutProp() {
   return p;
 }
 
+// Where a definition nests an item: under its parent item, or under its menu
+// for a top-level item (whose parent is the menu's root item).
+TComponent* MenuItemParent(TComponent* child) {
+  auto* item = dynamic_cast<TMenuItem*>(child);
+  TMenuItem* parent = item != nullptr ? item->Parent() : nullptr;
+  if (parent == nullptr) return nullptr;
+  if (parent->Parent() == nullptr && parent->GetParentMenu() != nullptr) return parent->GetParentMenu();
+  return parent;
+}
+
 void AddMenuChild(TComponent* parent, TComponent* child) {
   auto* item = dynamic_cast<TMenuItem*>(child);
   if (item == nullptr) return;
@@ -69,7 +79,7 @@ const TClassRegistrar<TMenuItem, TComponent> kMenuItemRegistrar(
         Prop("Hint", &TMenuItem::Hint, &TMenuItem::SetHint),
         EventProp("OnClick", &TMenuItem::OnClick),
     },
-    AddMenuChild);
+    AddMenuChild, MenuItemParent);
 const TClassRegistrar<TMenu, TComponent> kMenuRegistrar("TMenu", {}, AddMenuChild);
 const TClassRegistrar<TMainMenu, TMenu> kMainMenuRegistrar("TMainMenu", {});
 const TEnumNames kPopupAlignmentNames = {"paLeft", "paRight", "paCenter"};
@@ -340,7 +350,9 @@ bool TMenu::IsShortCut(uint16_t key, TShiftState shift) {
 }
 
 TMainMenu::~TMainMenu() {
-  if (handle != nullptr && window == nullptr) DestroyMenu(handle);
+  if (handle == nullptr) return;
+  if (window != nullptr && IsWindow(window) && GetMenu(window) == handle) SetMenu(window, nullptr);
+  DestroyMenu(handle);
 }
 
 HMENU TMainMenu::Handle() {

@@ -11,6 +11,7 @@
 #include "core/Component.h"
 #include "core/Events.h"
 #include "win/Controls.h"
+#include "win/Forms.h"
 
 // A key with modifiers: the virtual key in the low byte plus scShift, scCtrl, scAlt.
 using TShortCut = uint16_t;
@@ -123,13 +124,16 @@ private:
   TMenuItem* items = nullptr;  // owned (through the component list)
 };
 
-// A form's menu bar: Handle() is the menu to give the window (SetMenu).
-class TMainMenu : public TMenu {
+// A form's menu bar: give it to a form (its Menu), which shows it with
+// SetMenu and keeps it through a recreated window. Handle() is the bar itself,
+// owned by the menu; a window showing it must let go before it is destroyed.
+class TMainMenu : public TMenu, public IMainMenu {
 public:
   ~TMainMenu() override;
-  HMENU Handle();
+  HMENU Handle() override;
   // The window showing this menu bar, redrawn when items change (not owned).
-  void SetWindow(HWND value) { window = value; }
+  void SetWindow(HWND value) override { window = value; }
+  bool IsShortCut(uint16_t key, TShiftState shift) override { return TMenu::IsShortCut(key, shift); }
 
 protected:
   void MenuChanged() override;
@@ -147,6 +151,7 @@ public:
   void Popup(int x, int y);
   void PopupFor(TComponent* control, int x, int y) override;
   bool AutoPopup() const override { return autoPopup; }
+  bool IsShortCut(uint16_t key, TShiftState shift) override { return TMenu::IsShortCut(key, shift); }
   void SetAutoPopup(bool value) { autoPopup = value; }
   // The control the menu was last shown for (null when shown by Popup alone).
   TComponent* PopupComponent() const { return popupComponent; }
