@@ -7,7 +7,7 @@ file(GLOB QV_APP_ENGINE_LINK_TESTS CONFIGURE_DEPENDS tests/engine/*_test.cpp)
 add_executable(app_engine_link_tests ${QV_APP_ENGINE_LINK_SOURCES} ${QV_APP_ENGINE_LINK_TESTS}
   ${CMAKE_SOURCE_DIR}/resources/Quorvanell.rc)
 target_include_directories(app_engine_link_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(app_engine_link_tests PRIVATE qv_win_testing qv_xml version comctl32 ole32 shell32
+target_link_libraries(app_engine_link_tests PRIVATE qv_shell qv_win_testing qv_xml version comctl32 ole32 shell32
   gtest_main gtest)
 # Beside the program, where the engine and the patterns file are found.
 set_target_properties(app_engine_link_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_PROGRAM_DIR})

@@ -111,6 +111,14 @@ std::string FinalLogLine(const std::string& successText, int32_t failedCount);
 using TStopQuestion = bool (*)();
 extern TStopQuestion AskStopBeforeClose;
 
+// The file run's side of the form: BeginEngineWait / EndEngineWait bracket a
+// loop that handles messages while the engine works (a close waits for its
+// end); FinishFileRun logs the outcome (when reportOutcome), clears Busy,
+// sets Done, frees the block and closes the form if that was asked meanwhile.
+void BeginEngineWait();
+void EndEngineWait();
+void FinishFileRun(TMainForm* form, int32_t failedCount, bool reportOutcome);
+
 // The start handlers of the processing pages, set as the wizard's links at
 // start-up (also for tests that run the real engine).
 void LinkEngine();

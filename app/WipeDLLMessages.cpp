@@ -72,21 +72,23 @@ void Refuse(TMainForm* form, const char* log, const std::string& reason) {
 
 const TWipePattern* SelectedPattern() { return DataStorage != nullptr ? DataStorage->GetSelectedPattern() : nullptr; }
 
-// The Start handler of a drive task (2 disk, 3 free space).
-void StartDriveTask(TMainForm* form, int task) {
-  const char* log = task == 2 ? "DiskProgressLog" : "FreeProgressLog";
+// The Start handler of a task (1 files, 2 disk, 3 free space).
+void StartTask(TMainForm* form, int task) {
+  static const char* const kLogs[] = {nullptr, "FileProgressLog", "DiskProgressLog", "FreeProgressLog"};
+  const char* log = kLogs[task];
   const TWipePattern* pattern = SelectedPattern();
   std::string refusal = PatternRefusal(pattern);
   if (refusal.empty() && task == 2) refusal = DiskWipeRefusal(form->DriveLetter);
-  if (refusal.empty() && form->DriveNumber == 0) refusal = LangString("No drive is selected.", "strNoDrive");
+  if (refusal.empty() && task != 1 && form->DriveNumber == 0) refusal = LangString("No drive is selected.", "strNoDrive");
   TWipeEngine engine;
   std::string error;
   if (refusal.empty() && !LoadWipeEngine(engine, error)) refusal = error;
   if (!refusal.empty()) return Refuse(form, log, refusal);
   form->AppendLog(log, "Wipe algorithm selected: " + pattern->Name + " (" +
                            std::to_string(pattern->Passes->Count()) + ")");
+  if (task == 1) form->StartFileWipe();
   if (task == 2) form->StartDiskWipe();
-  else form->StartFreeSpaceWipe();
+  if (task == 3) form->StartFreeSpaceWipe();
 }
 
 }  // namespace
@@ -252,9 +254,33 @@ bool EngineHoldsForm(TMainForm* form) {
   return true;
 }
 
+void BeginEngineWait() { ++gProgressDepth; }
+void EndEngineWait() { --gProgressDepth; }
+
+void FinishFileRun(TMainForm* form, int32_t failedCount, bool reportOutcome) {
+  if (reportOutcome && form->StopRequested) {
+    form->AppendLog("FileProgressLog", LangString("Action cancelled", "strActionCancelled"));
+    form->AppendLog("FileProgressLog", "");
+  } else if (reportOutcome) {
+    ShowBar(form, "FileProgressBar1", 10, 10);
+    ShowBar(form, "FileProgressBar2", 10, 10);
+    form->AppendLog("FileProgressLog",
+                    FinalLogLine(LangString("Files successfully wiped", "strFilesSuccessfulyWiped"), failedCount));
+    form->AppendLog("FileProgressLog", "");
+  }
+  form->Busy = false;
+  form->Done = true;
+  FreeBlocks(form);
+  form->CheckState();
+  form->StopRequested = false;
+  form->TreeNeedsBuild = true;
+  CloseIfPending(form);
+}
+
 void LinkEngine() {
-  WizardLinks.startDiskWipe = [](TMainForm* form) { StartDriveTask(form, 2); };
-  WizardLinks.startFreeSpaceWipe = [](TMainForm* form) { StartDriveTask(form, 3); };
+  WizardLinks.startFileWipe = [](TMainForm* form) { StartTask(form, 1); };
+  WizardLinks.startDiskWipe = [](TMainForm* form) { StartTask(form, 2); };
+  WizardLinks.startFreeSpaceWipe = [](TMainForm* form) { StartTask(form, 3); };
   WizardLinks.fillDrivesList = FillDrivesList;
   WizardLinks.refreshFormatPage = RefreshFormatPage;
 }

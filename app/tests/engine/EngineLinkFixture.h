@@ -72,12 +72,18 @@ struct EngineLinkTest : ::testing::Test {
     return qvtest::Find<T>(form, name);
   }
   int ActivePageIndex() { return Find<TPageControl>("PageControlMain")->ActivePageIndex(); }
+  std::string Text(const char* name) { return Find(name)->Caption(); }
   void Click(const char* name) { qvtest::Click(Find(name)); }
   std::vector<std::string> Log(const char* memo) {
     std::vector<std::string> lines;
     TStrings* text = Find<TMemo>(memo)->Lines();
     for (int i = 0; i < text->Count(); ++i) lines.push_back(text->Strings(i));
     return lines;
+  }
+  std::string Joined(const char* memo) {
+    std::string all;
+    for (const std::string& line : Log(memo)) all += line + "\n";
+    return all;
   }
   // The last line of the log that is not empty.
   std::string LastLine(const char* memo) {

@@ -129,7 +129,8 @@ TEST_F(EngineLinkTest, DiskTaskWipesAndFormatsTheMappedDrive) {
   Click("DiskWarningCheckBoxAgree");
   Click("BottomNext");
   ASSERT_EQ(ActivePageIndex(), wpDiskProgress);
-  ASSERT_TRUE(form->Busy) << LastLine("DiskProgressLog");
+  // A small drive may be done before the click returns.
+  ASSERT_TRUE(form->Busy || form->Done) << LastLine("DiskProgressLog");
   qvtest::Pump(300);
   qvtest::SaveScreenshot(form->Handle(), "engine_link_disk_progress");
   ASSERT_TRUE(WaitForEnd(120000));
@@ -201,7 +202,7 @@ TEST_F(EngineLinkTest, FreeSpaceTaskCleansTheMappedDriveAndLeavesNothing) {
   SelectPattern("ZEROS_ONES");
   Click("BottomNext");
   ASSERT_EQ(ActivePageIndex(), wpFreeProgress);
-  ASSERT_TRUE(form->Busy) << LastLine("FreeProgressLog");
+  ASSERT_TRUE(form->Busy || form->Done) << LastLine("FreeProgressLog");
   qvtest::Pump(300);
   qvtest::SaveScreenshot(form->Handle(), "engine_link_free_progress");
   ASSERT_TRUE(WaitForEnd(120000));
@@ -220,11 +221,11 @@ TEST_F(EngineLinkTest, FreeSpaceTaskCleansTheMappedDriveAndLeavesNothing) {
   SelectPattern("GUTMANN");
   Click("FreeProgressButtonStart");
   ASSERT_TRUE(form->Busy);
-  qvtest::Pump(500);
+  // At once: on a tmpfs even 35 passes end within a second.
   Click("FreeProgressButtonStop");
   ASSERT_TRUE(WaitForEnd(30000));
   EXPECT_EQ(LastLine("FreeProgressLog"), "Action cancelled");
-  EXPECT_EQ(Find<TProgressBar>("FreeProgressBar2Hide")->Position(), 0);
+  EXPECT_EQ(Find<TProgressBar>("FreeProgressBar2Hide")->Position(), 0) << Joined("FreeProgressLog");
   EXPECT_FALSE(RootHolds(drive, "~QVFREE"));
   EXPECT_NEAR(static_cast<double>(FreeBytes(drive)), static_cast<double>(freeBefore), 64 * 1024.0);
 }

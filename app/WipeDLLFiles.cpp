@@ -1,0 +1,79 @@
+// The file run: the checked paths handed to the engine one at a time, each
+// waited for while the form keeps handling messages (the engine sends its
+// progress), with Stop taking effect between paths.
+#include "../shell/WideStringList.h"
+#include "Language.h"
+#include "MainForm.h"
+#include "Settings.h"
+#include "Utils.h"
+#include "WipeDLL.h"
+#include "win/controls/ComCtrls.h"
+
+namespace {
+
+void SetBar(TMainForm* form, const char* name, int position, int maximum) {
+  auto* bar = form->Item<TProgressBar>(name);
+  bar->SetMax(maximum);
+  bar->SetPosition(position);
+}
+
+// Waits for the engine's handle, handling every message meanwhile (sent
+// progress included); a Stop reaches the engine at once.
+void WaitForPath(TMainForm* form, HANDLE done, TAliveToken& token) {
+  while (WaitForSingleObject(done, 0) == WAIT_TIMEOUT) {
+    Application->ProcessMessages();
+    if (*token && form->StopRequested && form->CurrentParams != nullptr)
+      *reinterpret_cast<volatile int32_t*>(form->CurrentParams) = 0;
+    MsgWaitForMultipleObjects(1, &done, FALSE, 50, QS_ALLINPUT);
+  }
+}
+
+}  // namespace
+
+void TMainForm::StartFileWipe() {
+  TWipeEngine engine;
+  std::string error;
+  if (!LoadWipeEngine(engine, error)) {
+    AppendLog("FileProgressLog", error);
+    Done = true;
+    return;
+  }
+  Busy = true;
+  SetBar(this, "FileProgressBar1", 0, 100);
+  SetBar(this, "FileProgressBar2", 0, 100);
+  auto* block = static_cast<TWipeParams*>(GetWipeParams());
+  if (FilesToWipeList == nullptr) {
+    // Nothing to wipe is an error, but no reason to stay busy for ever.
+    AppendLog("FileProgressLog", "Internal Error: FilesToWipeList is NULL!");
+    FinishFileRun(this, 0, false);
+    return;
+  }
+  TAliveToken token = Alive();
+  int32_t refused = 0;
+  BeginEngineWait();
+  for (int i = 0; i < FilesToWipeList->Count(); ++i) {
+    const std::u16string path = FilesToWipeList->Strings(i);
+    // A cut path could name a parent folder: a path that does not fit is refused.
+    if (!CopyBlockText(block->Path, path)) {
+      AppendLog("FileProgressLog", LangString("Path too long, not wiped:", "strPathTooLong") + " " +
+                                       WideStringToString(path).substr(0, 260) + "...");
+      ++refused;
+      continue;
+    }
+    HANDLE done = engine.FileWipe(block);
+    if (done == nullptr) {
+      AppendLog("FileProgressLog", LangString("The wipe engine could not start:", "strEngineNotStarted") + " " +
+                                       WideStringToString(path));
+      ++refused;
+      continue;
+    }
+    WaitForPath(this, done, token);
+    CloseHandle(done);
+    if (!*token || StopRequested) break;
+  }
+  // The engine's last posted log lines.
+  for (int i = 0; i < 101 && *token; ++i) Application->ProcessMessages();
+  EndEngineWait();
+  if (!*token) return;
+  FinishFileRun(this, block->Reserved2 + refused, true);
+}
