@@ -85,23 +85,78 @@ TEST_F(EngineLinkTest, DrivePageListsDrivesAndRescanDropsAStaleChoice) {
   Click("DiskSelectRescanButton");
   EXPECT_EQ(form->DriveLetter, drive);
   // Another medium under the letter (here: a new label): the choice goes.
+  const std::string serialFile = std::string(1, drive) + ":\\.windows-serial";
+  HANDLE serial = CreateFileA(serialFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD serialWritten = 0;
+  WriteFile(serial, "1234abcd\n", 9, &serialWritten, nullptr);
+  CloseHandle(serial);
   const std::string labelFile = std::string(1, drive) + ":\\.windows-label";
   HANDLE file = CreateFileA(labelFile.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   ASSERT_NE(file, INVALID_HANDLE_VALUE);
   DWORD written = 0;
   WriteFile(file, "OTHER\n", 6, &written, nullptr);
   CloseHandle(file);
-  GetDriveInfo(drive, info);
-  if (info.VolumeLabel != "OTHER") {
+  TViewDriveParams changed;
+  GetDriveInfo(drive, changed);
+  if (SameMedium(info, changed)) {
     DeleteFileA(labelFile.c_str());
-    GTEST_SKIP() << "this Wine shows no label from .windows-label";
+    DeleteFileA(serialFile.c_str());
+    GTEST_SKIP() << "this Wine shows neither label nor serial number from .windows-label / .windows-serial";
   }
   Click("DiskSelectRescanButton");
   DeleteFileA(labelFile.c_str());
+  DeleteFileA(serialFile.c_str());
   EXPECT_EQ(form->DriveLetter, '?');
   EXPECT_EQ(form->DriveNumber, 0);
   EXPECT_EQ(list->Selected(), nullptr);
   EXPECT_FALSE(Find("BottomNext")->Enabled());
+}
+
+TEST_F(EngineLinkTest, DriveWithoutMediaIsListedButCannotBeChosen) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_EMPTY");
+  MakeForm();
+  ToDrivePage("WelcomeFreeSpaceRadioButton");
+  auto* list = Find<TListView>("DiskSelectListView");
+  TListItem* row = nullptr;
+  for (int i = 0; i < list->Items()->Count(); ++i) {
+    if (list->Items()->Item(i)->Caption() == std::string(1, drive)) row = list->Items()->Item(i);
+  }
+  ASSERT_NE(row, nullptr);
+  EXPECT_EQ(row->SubItems()->Strings(0), "CDROM");
+  EXPECT_EQ(row->SubItems()->Strings(1), "0");
+  EXPECT_EQ(row->SubItems()->Strings(2), "No media");
+  TViewDriveParams info;
+  GetDriveInfo(drive, info);
+  EXPECT_FALSE(info.Ready);
+  EXPECT_EQ(info.Access, "");
+  list->SetSelected(row);
+  form->DiskSelectListViewClick(list);
+  EXPECT_EQ(form->DriveNumber, 0);
+  EXPECT_EQ(form->DriveText, "???");
+  EXPECT_FALSE(Find("BottomNext")->Enabled());
+}
+
+TEST_F(EngineLinkTest, SameMediumNeedsTheSameReadyVolume) {
+  TViewDriveParams a;
+  a.Drive = 'R';
+  a.Ready = true;
+  a.SerialNumber = 0x1234;
+  a.TotalSize = 1000;
+  a.VolumeLabel = "DATA";
+  TViewDriveParams b = a;
+  EXPECT_TRUE(SameMedium(a, b));
+  b.SerialNumber = 0x1235;
+  EXPECT_FALSE(SameMedium(a, b));
+  b = a;
+  b.TotalSize = 2000;
+  EXPECT_FALSE(SameMedium(a, b));
+  b = a;
+  b.VolumeLabel = "OTHER";
+  EXPECT_FALSE(SameMedium(a, b));
+  b = a;
+  b.Ready = false;
+  EXPECT_FALSE(SameMedium(a, b));
+  EXPECT_FALSE(SameMedium(b, b));
 }
 
 TEST_F(EngineLinkTest, DiskTaskWipesAndFormatsTheMappedDrive) {

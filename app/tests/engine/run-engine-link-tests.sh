@@ -5,7 +5,8 @@
 #   QV_TEST_WIZ_DISK  a 48 MiB drive: a tmpfs folder of that size (for the drive
 #                     list and capacity) and an image file as its raw volume
 #   QV_TEST_WIZ_STOP  the same at 512 MiB, for stopping and closing during a run
-#   QV_TEST_WIZ_FREE  a 24 MiB tmpfs holding one kept file, for the free-space run
+#   QV_TEST_WIZ_FREE  a 24 MiB tmpfs holding one kept file, for the free-space and file runs
+#   QV_TEST_WIZ_EMPTY a CD drive without a disc
 set -u
 exe=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -93,9 +94,18 @@ map_drive WIZ_STOP 512 raw
 if map_drive WIZ_FREE 24; then
   head -c $((64 * 1024)) /dev/urandom > "$work/mnt/WIZ_FREE/keep.bin"
 fi
+# A CD drive with no disc: its letter leads to nothing.
+if l=$(free_letter); then
+  ln -s "$work/no-disc" "$dos/$l:"
+  links+=("$dos/$l:")
+  export "QV_TEST_WIZ_EMPTY=${l^^}"
+  wine reg add 'HKLM\Software\Wine\Drives' /v "$l:" /d cdrom /f >/dev/null 2>&1
+  empty_letter=$l
+fi
 for l in "${letters[@]}"; do
   wine reg add 'HKLM\Software\Wine\Drives' /v "$l:" /d floppy /f >/dev/null 2>&1
 done
+[ -n "${empty_letter:-}" ] && letters+=("$empty_letter")
 wineserver -w
 
 "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 || status=1
