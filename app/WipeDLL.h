@@ -110,6 +110,8 @@ std::string FinalLogLine(const std::string& successText, int32_t failedCount);
 // Asks whether to stop a running wipe before closing; tests may replace it.
 using TStopQuestion = bool (*)();
 extern TStopQuestion AskStopBeforeClose;
+// The default question: a Yes/No box "A wipe is running. Stop it and exit the application?".
+bool AskStopBeforeCloseDefault();
 
 // The file run's side of the form: BeginEngineWait / EndEngineWait bracket a
 // loop that handles messages while the engine works (a close waits for its

@@ -24,12 +24,16 @@ std::unique_ptr<TFormatParams> gFormat;
 int gProgressDepth = 0;     // WMWipeProgress handlers on the stack (they pump messages)
 bool gClosePending = false;  // the user asked to close while a run was on
 
-bool AskStopWithBox() {
+}  // namespace
+
+bool AskStopBeforeCloseDefault() {
   const std::string text =
       LangString("A wipe is running. Stop it and exit the application?", "strConfirmStopAndExit");
   const std::string caption = LangString("Confirmation", "strConfirmation");
   return MessageBoxA(Application->Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
+
+namespace {
 
 TWipeParams* Params(TMainForm* form) { return static_cast<TWipeParams*>(form->CurrentParams); }
 
@@ -93,7 +97,7 @@ void StartTask(TMainForm* form, int task) {
 
 }  // namespace
 
-TStopQuestion AskStopBeforeClose = AskStopWithBox;
+TStopQuestion AskStopBeforeClose = AskStopBeforeCloseDefault;
 
 const TMessageMap* TMainForm::ClassMessageMap() {
   static const TMessageMap map(TForm::ClassMessageMap(), {
@@ -240,15 +244,23 @@ void TMainForm::WMWipeCancelled(TMessage&) {
 }
 
 bool EngineHoldsForm(TMainForm* form) {
-  if (!form->Busy && gProgressDepth == 0) {
+  static bool asking = false;  // the question is on the screen (its box handles messages)
+  if (!form->Busy && gProgressDepth == 0 && !asking) {
     gClosePending = false;
     return false;
   }
-  if (gClosePending) return true;
+  if (gClosePending || asking) return true;
   if (form->Busy) {
-    if (AskStopBeforeClose == nullptr || !AskStopBeforeClose()) return true;
-    form->StopRequested = true;
-    WriteActive(Params(form), 0);
+    asking = true;
+    const bool stop = AskStopBeforeClose != nullptr && AskStopBeforeClose();
+    asking = false;
+    if (!stop) return true;
+    // The run may have ended while the question was shown.
+    if (!form->Busy && gProgressDepth == 0) return false;
+    if (form->Busy) {
+      form->StopRequested = true;
+      WriteActive(Params(form), 0);
+    }
   }
   gClosePending = true;
   return true;
@@ -286,5 +298,15 @@ void LinkEngine() {
 }
 
 namespace {
-const TUnitRegistrar kEngineLinks(LinkEngine, nullptr);
+
+// The engine is loaded with the program; a missing one is reported when a run starts.
+void StartEngineLink() {
+  LinkEngine();
+  TWipeEngine engine;
+  std::string error;
+  LoadWipeEngine(engine, error);
+}
+
+const TUnitRegistrar kEngineLinks(StartEngineLink, nullptr);
+
 }  // namespace

@@ -4,6 +4,9 @@
 // the pages.
 #include <windows.h>
 
+#include <atomic>
+#include <thread>
+
 #include "Drives.h"
 #include "EngineLinkFixture.h"
 #include "WizardPages.h"
@@ -26,6 +29,48 @@ bool RootHolds(char drive, const std::string& prefix) {
   FindClose(find);
   return true;
 }
+
+// Answers the first message box this process shows with button, from a
+// thread of its own, and keeps the box's text.
+class TBoxAnswerer {
+public:
+  explicit TBoxAnswerer(int button_) : button(button_), worker([this] { Run(); }) {}
+  ~TBoxAnswerer() {
+    stop = true;
+    worker.join();
+  }
+  std::string text;
+  std::atomic<bool> seen{false};
+
+private:
+  static BOOL CALLBACK FindBox(HWND wnd, LPARAM param) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(wnd, &pid);
+    char cls[16] = {};
+    GetClassNameA(wnd, cls, sizeof(cls));
+    if (pid != GetCurrentProcessId() || std::string(cls) != "#32770" || !IsWindowVisible(wnd)) return TRUE;
+    *reinterpret_cast<HWND*>(param) = wnd;
+    return FALSE;
+  }
+  void Run() {
+    for (int i = 0; i < 500 && !stop; ++i) {
+      HWND box = nullptr;
+      EnumWindows(FindBox, reinterpret_cast<LPARAM>(&box));
+      if (box != nullptr) {
+        char buf[512] = {};
+        GetDlgItemTextA(box, 0xFFFF, buf, sizeof(buf));
+        text = buf;
+        seen = true;
+        PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        return;
+      }
+      Sleep(20);
+    }
+  }
+  int button;
+  std::atomic<bool> stop{false};
+  std::thread worker;
+};
 
 }  // namespace
 
@@ -244,6 +289,30 @@ TEST_F(EngineLinkTest, ClosingDuringARunAsksAndClosesOnlyAfterTheEngineEnded) {
   form->Close();  // asked once is enough
   EXPECT_EQ(asked, 2);
   ASSERT_TRUE(qvtest::PumpUntil([&] { return !*token; }, 30000));
+  form = nullptr;
+}
+
+TEST_F(EngineLinkTest, ClosingDuringARunAsksInABox) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_STOP");
+  AskStopBeforeClose = ::AskStopBeforeCloseDefault;
+  MakeForm();
+  ASSERT_TRUE(StartDiskRunWithoutFormat(drive, "GUTMANN")) << LastLine("DiskProgressLog");
+  {
+    TBoxAnswerer answerer(IDNO);
+    form->Close();
+    qvtest::PumpUntil([&] { return answerer.seen.load(); }, 5000);
+    qvtest::Pump(100);
+    EXPECT_EQ(answerer.text, "A wipe is running. Stop it and exit the application?");
+  }
+  ASSERT_TRUE(*token);
+  EXPECT_TRUE(form->Busy);
+  EXPECT_FALSE(form->StopRequested);
+  {
+    TBoxAnswerer answerer(IDYES);
+    form->Close();
+    ASSERT_TRUE(qvtest::PumpUntil([&] { return !*token; }, 30000));
+    EXPECT_TRUE(answerer.seen);
+  }
   form = nullptr;
 }
 
