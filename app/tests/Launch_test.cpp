@@ -49,6 +49,10 @@ HWND WaitForMainWindow(DWORD processId, DWORD timeoutMs) {
 TEST(Launch, MainWindowOpensAndClosesCleanly) {
   std::wstring exe = ProgramPath();
   ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES) << "program not built";
+  // Not the first start, whose language question has a test of its own.
+  DWORD notFirst = 0;
+  RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\Halverstrand\\Quorvanell\\1.0\\Global", L"GlobalFirstStart",
+                  REG_DWORD, &notFirst, sizeof notFirst);
   STARTUPINFOW si{sizeof(si)};
   PROCESS_INFORMATION pi{};
   std::wstring cmd = L"\"" + exe + L"\"";
