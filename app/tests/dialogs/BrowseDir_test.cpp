@@ -160,3 +160,29 @@ TEST_F(BrowseTest, OkReturnsTheSelectedFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The main form carries the component as its definition states it.
+TEST_F(BrowseTest, ReadFromAFormDefinition) {
+  auto* form = qvtest::NewFormFromText<TForm>(R"(
+TForm BrowseHost {
+  ClientWidth = 200; ClientHeight = 100;
+  TBrowseDirectoryDlg BrowseDirectoryDlg {
+    Title = "Folder:";
+    Options = [bfDirectoriesOnly, bfAncestors, bfComputers];
+    Caption = "Select Folder";
+    ShowSelectionInStatus = True;
+  }
+})");
+  auto* browser = qvtest::Find<TBrowseDirectoryDlg>(form, "BrowseDirectoryDlg");
+  EXPECT_EQ(browser->Title(), "Folder:");
+  EXPECT_EQ(BrowseFlagsOf(browser->Options()), 0x1009u);
+  EXPECT_EQ(browser->Caption(), "Select Folder");
+  EXPECT_TRUE(browser->ShowSelectionInStatus());
+  EXPECT_EQ(browser->Root(), idDesktop);
+  EXPECT_EQ(browser->ParentControl(), form);
+  form->Free();
+}
+
+}  // namespace
