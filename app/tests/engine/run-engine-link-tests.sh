@@ -79,7 +79,8 @@ map_drive() {
   ln -s "$dir" "$dos/$l:"
   links+=("$dos/$l:")
   if [ "${3:-}" = raw ]; then
-    truncate -s "${size}M" "$work/$name.img"
+    # Old content the wipe must leave nowhere on the image.
+    yes QV-WIZARD-DISK-MARKER-7f3a91 | head -c "$((size * 1024 * 1024))" > "$work/$name.img"
     ln -s "$work/$name.img" "$dos/$l::"
     links+=("$dos/$l::")
   fi
@@ -109,6 +110,14 @@ done
 wineserver -w
 
 "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 || status=1
+
+# Nothing of the old content survives on the wiped and formatted disk.
+if [ -f "$work/WIZ_DISK.img" ] && grep -qa QV-WIZARD-DISK-MARKER-7f3a91 "$work/WIZ_DISK.img"; then
+  echo "the old content survived the wizard's disk wipe" >&2
+  status=1
+elif [ -f "$work/WIZ_DISK.img" ]; then
+  echo "raw scan: no old content left on the wizard's disk"
+fi
 
 # The disk the wizard wiped and formatted passes the FAT checker with the
 # label typed on the format page.
