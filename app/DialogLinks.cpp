@@ -1,6 +1,5 @@
-// Hands the wizard its dialogs and help: the language choice and quick-start
-// topic of the first start, the preferences dialog of the three settings
-// items and the About dialog, set by a unit start-up before the main form.
+#include "DialogLinks.h"
+
 #include "AboutForm.h"
 #include "HtmlHelpApi.h"
 #include "MainForm.h"
@@ -8,15 +7,15 @@
 #include "SelectLanguageForm.h"
 #include "Units.h"
 
-namespace {
-
-void LinkDialogs() {
+void LinkDialogsToWizard() {
   WizardLinks.selectLanguage = SelectLanguage;
   WizardLinks.showHelpTopic = ShowHelpTopic;
   WizardLinks.showAdvancedParams = [](int page) { ShowAdvancedParams(page); };
   WizardLinks.showAbout = ShowAbout;
 }
 
-const TUnitRegistrar kDialogLinks(LinkDialogs, nullptr);
+namespace {
+
+const TUnitRegistrar kDialogLinks(LinkDialogsToWizard, nullptr);
 
 }  // namespace
