@@ -47,6 +47,9 @@ const char* const kMenuFormDefinition = R"(TControlsForm MenuForm {
 }
 )";
 
+// Timer procedure: closes whatever menu is open.
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+
 class FormMenusTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -133,6 +136,28 @@ TEST_F(FormMenusTest, BarSurvivesANewWindowAndFollowsItsItems) {
   EXPECT_EQ(ShownCount(0), 5);
   SendMessageW(form->Handle(), WM_COMMAND, added->Command(), 0);
   EXPECT_EQ(form->menuClicks, 2);
+}
+
+// The system's own menu loop on the new window: Alt+F opens File, S chooses Save.
+TEST_F(FormMenusTest, KeyboardChoosesFromTheBarOfANewWindow) {
+  form->SetBorderStyle(bsSingle);
+  auto* field = Get<TEdit>("Field");
+  field->SetFocus();
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return GetFocus() == field->Handle(); }, 1000));
+  // All keys go in before the loop runs: the menu's own loop takes them from the queue.
+  const WORD keys[][2] = {{VK_MENU, 0}, {'F', 0}, {'F', KEYEVENTF_KEYUP}, {VK_MENU, KEYEVENTF_KEYUP},
+                          {'S', 0},     {'S', KEYEVENTF_KEYUP}};
+  INPUT in[6]{};
+  for (int i = 0; i < 6; ++i) {
+    in[i].type = INPUT_KEYBOARD;
+    in[i].ki.wVk = keys[i][0];
+    in[i].ki.dwFlags = keys[i][1];
+  }
+  // A menu left open would hold the test: close it after a while.
+  UINT_PTR guard = SetTimer(nullptr, 0, 3000, CloseMenu);
+  SendInput(6, in, sizeof(INPUT));
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return form->menuClicks == 1; }, 4000));
+  KillTimer(nullptr, guard);
 }
 
 TEST_F(FormMenusTest, FreedBarLeavesTheFormAndNoDefinitionMayNameAnotherClass) {
