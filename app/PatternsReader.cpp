@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "Settings.h"
+#include "core/Exception.h"
 #include "core/SysUtils.h"
 #include "xml/XmlDom.h"
 #include "xml/XmlToDomParser.h"
@@ -106,6 +107,11 @@ void LoadPatternsFile(TDataStorage* storage, const std::string& fileName) {
       Refuse(fileName, "its XML declaration is malformed.");
     } catch (const EPatternsFileError&) {
       throw;
+    } catch (const EFOpenError& e) {
+      // The stream's message names the file again; keep only the system's reason.
+      std::string reason = e.what();
+      size_t cut = reason.rfind("\". ");
+      Refuse(fileName, "it cannot be opened (" + (cut != std::string::npos ? reason.substr(cut + 3) : reason) + ").");
     } catch (const std::exception& e) {
       Refuse(fileName, std::string(e.what()));
     }

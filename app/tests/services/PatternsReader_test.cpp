@@ -120,6 +120,7 @@ TEST_F(PatternsReaderTest, MissingFileIsRefused) {
     ADD_FAILURE() << "no refusal";
   } catch (const EPatternsFileError& e) {
     EXPECT_NE(e.Message().find(path), std::string::npos);
+    EXPECT_NE(e.Message().find("cannot be opened"), std::string::npos) << e.Message();
   }
 }
 
