@@ -3,6 +3,7 @@
 #include "MainForm.h"
 
 #include "Drives.h"
+#include "HtmlHelpInterface.h"
 #include "Settings.h"
 #include "Utils.h"
 #include "WizardPages.h"
@@ -37,7 +38,11 @@ void TMainForm::BottomMenuClick(TObject*) {
   Item<TPopupMenu>("MainMenu")->Popup(pos.x, pos.y);
 }
 
-void TMainForm::BottomHelpClick(TObject*) { keybd_event(VK_F1, 0, 0, 0); }
+// Help for the page or control the user was on, resolved as F1 would be; a
+// synthesised F1 key-down would leave F1 looking held.
+void TMainForm::BottomHelpClick(TObject* sender) {
+  ShowHelpFor(this, dynamic_cast<TControl*>(sender), Item<TPageControl>("PageControlMain")->ActivePage());
+}
 
 void TMainForm::BottomWebSiteLabelClick(TObject*) { ExecuteProgram(kProductWebSite, ""); }
 

@@ -2,6 +2,7 @@
 // and quick-start topic, the menu's dialogs, and F1 on every wizard page.
 #include "../DialogsFixture.h"
 #include "AboutForm.h"
+#include "BrowseDir.h"
 #include "DialogLinks.h"
 #include "MainForm.h"
 #include "PreferencesForm.h"
@@ -102,6 +103,31 @@ TEST_F(WizardDialogsTest, F1OnEveryPageOpensTheContents) {
     ASSERT_EQ(HelpCalls.size(), 1u);
     EXPECT_EQ(HelpCalls[0].file, Application->HelpFile() + "::/files/contents.html");
   }
+}
+
+// The Help button asks for help once, without leaving F1 looking held down.
+TEST_F(WizardDialogsTest, HelpButtonAsksOnceAndLeavesNoKeyHeld) {
+  MakeForm();
+  auto* pages = qvtest::Find<TPageControl>(form, "PageControlMain");
+  for (int i = 0; i < pages->PageCount(); ++i) {
+    SCOPED_TRACE(pages->Pages(i)->Name());
+    HelpCalls.clear();
+    pages->SetActivePageIndex(i);
+    qvtest::Click(qvtest::Find<TControl>(form, "BottomHelp"));
+    qvtest::Pump(30);
+    ASSERT_EQ(HelpCalls.size(), 1u);
+    EXPECT_EQ(HelpCalls[0].file, Application->HelpFile() + "::/files/contents.html");
+    EXPECT_EQ(GetAsyncKeyState(VK_F1) & 0x8000, 0);
+  }
+}
+
+// The main form carries the folder browser as its definition states it.
+TEST_F(WizardDialogsTest, MainFormCarriesTheFolderBrowser) {
+  MakeForm();
+  auto* browser = qvtest::Find<TBrowseDirectoryDlg>(form, "BrowseDirectoryDlg");
+  EXPECT_EQ(browser->Title(), "Folder:");
+  EXPECT_EQ(browser->Caption(), "Select Folder");
+  EXPECT_TRUE(browser->ShowSelectionInStatus());
 }
 
 }  // namespace
