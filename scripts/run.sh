@@ -13,6 +13,7 @@ if [ -n "${DISPLAY:-}" ]; then
 fi
 qv_start_display
 trap qv_stop_display EXIT
+trap "exit 130" INT TERM
 qv_make_prefix
 cd "$root/build/target/Quorvanell"
 wine ./Quorvanell.exe

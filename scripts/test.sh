@@ -12,6 +12,7 @@ source "$root/scripts/wine-env.sh"
 source "$root/scripts/display.sh"
 qv_start_display
 trap qv_stop_display EXIT
+trap "exit 130" INT TERM
 qv_start_wine
 
 jobs=$(nproc)

@@ -10,5 +10,6 @@ source "$root/scripts/display.sh"
 [ -n "${DISPLAY:-}" ] && QV_USE_DISPLAY=$DISPLAY
 qv_start_display
 trap qv_stop_display EXIT
+trap "exit 130" INT TERM
 qv_start_wine
 wine "$@"
