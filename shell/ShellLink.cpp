@@ -49,49 +49,31 @@ void TVirtualShellLink::TakeShowCmd(int show) {
   if (show >= 0 && show <= 10) showCmd = static_cast<TCmdShow>(show);
 }
 
-bool TVirtualShellLink::ReadWide(IPersistFile* file) {
+namespace {
+
+std::u16string FromText(const wchar_t* text) { return vws::FromW(text); }
+std::u16string FromText(const char* text) { return vws::FromAnsi(text); }
+
+}  // namespace
+
+// Reads the shortcut's fields through its wide or ANSI interface (Char is
+// the interface's character type).
+template <class Link, class Char>
+bool TVirtualShellLink::ReadFields(IPersistFile* file, Link* link) {
   // Reading only: a shortcut on a read-only medium or without write access still opens.
   if (FAILED(file->Load(vws::W(fileName), STGM_READ))) return false;
-  IShellLinkW* link = linkW;
-  wchar_t path[kPathChars + 1] = {};
-  wchar_t text[kTextChars + 1] = {};
-  if (SUCCEEDED(link->GetPath(path, kPathChars, nullptr, 0))) targetPath = vws::FromW(path);
-  if (SUCCEEDED(link->GetArguments(text, kTextChars))) arguments = vws::FromW(text);
+  Char path[kPathChars + 1] = {};
+  Char text[kTextChars + 1] = {};
+  if (SUCCEEDED(link->GetPath(path, kPathChars, nullptr, 0))) targetPath = FromText(path);
+  if (SUCCEEDED(link->GetArguments(text, kTextChars))) arguments = FromText(text);
   text[0] = 0;
-  if (SUCCEEDED(link->GetDescription(text, kTextChars))) description = vws::FromW(text);
+  if (SUCCEEDED(link->GetDescription(text, kTextChars))) description = FromText(text);
   text[0] = 0;
-  if (SUCCEEDED(link->GetWorkingDirectory(text, kTextChars))) workingDirectory = vws::FromW(text);
-  text[0] = 0;
-  int index = 0;
-  if (SUCCEEDED(link->GetIconLocation(text, kTextChars, &index))) {
-    iconLocation = vws::FromW(text);
-    iconIndex = index;
-  }
-  if (targetIDList != nullptr) CoTaskMemFree(targetIDList);
-  targetIDList = nullptr;
-  if (FAILED(link->GetIDList(&targetIDList))) targetIDList = nullptr;
-  WORD hotKeyWord = 0;
-  if (SUCCEEDED(link->GetHotkey(&hotKeyWord))) TakeHotKey(hotKeyWord);
-  int show = -1;
-  if (SUCCEEDED(link->GetShowCmd(&show))) TakeShowCmd(show);
-  return true;
-}
-
-bool TVirtualShellLink::ReadAnsi(IPersistFile* file) {
-  if (FAILED(file->Load(vws::W(fileName), STGM_READ))) return false;
-  IShellLinkA* link = linkA;
-  char path[kPathChars + 1] = {};
-  char text[kTextChars + 1] = {};
-  if (SUCCEEDED(link->GetPath(path, kPathChars, nullptr, 0))) targetPath = vws::FromAnsi(path);
-  if (SUCCEEDED(link->GetArguments(text, kTextChars))) arguments = vws::FromAnsi(text);
-  text[0] = 0;
-  if (SUCCEEDED(link->GetDescription(text, kTextChars))) description = vws::FromAnsi(text);
-  text[0] = 0;
-  if (SUCCEEDED(link->GetWorkingDirectory(text, kTextChars))) workingDirectory = vws::FromAnsi(text);
+  if (SUCCEEDED(link->GetWorkingDirectory(text, kTextChars))) workingDirectory = FromText(text);
   text[0] = 0;
   int index = 0;
   if (SUCCEEDED(link->GetIconLocation(text, kTextChars, &index))) {
-    iconLocation = vws::FromAnsi(text);
+    iconLocation = FromText(text);
     iconIndex = index;
   }
   if (targetIDList != nullptr) CoTaskMemFree(targetIDList);
@@ -112,7 +94,7 @@ bool TVirtualShellLink::ReadLink(const std::u16string& linkFileName) {
   void* persist = nullptr;
   if (FAILED(link->QueryInterface(IID_IPersistFile, &persist)) || persist == nullptr) return false;
   auto* file = static_cast<IPersistFile*>(persist);
-  bool ok = wideApi ? ReadWide(file) : ReadAnsi(file);
+  bool ok = wideApi ? ReadFields<IShellLinkW, wchar_t>(file, linkW) : ReadFields<IShellLinkA, char>(file, linkA);
   file->Release();
   return ok;
 }

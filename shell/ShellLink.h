@@ -42,8 +42,8 @@ public:
   IShellLinkA* ShellLinkA();
 
 private:
-  bool ReadWide(IPersistFile* file);
-  bool ReadAnsi(IPersistFile* file);
+  template <class Link, class Char>
+  bool ReadFields(IPersistFile* file, Link* link);
   void TakeHotKey(WORD hotKeyWord);
   void TakeShowCmd(int show);
 
