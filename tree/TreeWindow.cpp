@@ -173,21 +173,6 @@ void TBaseVirtualTree::InvalidateColumn(TColumnIndex column) {
   Invalidate();
 }
 
-TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped) {
-  if (node == nullptr || node == root) return TRect();
-  if (!(node->States & vsInitialized)) InitNode(node);
-  if (!IsFullyVisible(node)) return TRect();
-  int top = static_cast<int>(GetNodeTop(node)) + offsetY;
-  int width = HandleAllocated() ? ClientWidth() : Width();
-  int left = offsetX;
-  if (textOnly) {
-    int level = static_cast<int>(GetNodeLevel(node)) + (options.paint.Contains(toShowRoot) ? 1 : 0);
-    left += level * static_cast<int>(indent) + margin;
-    return TRect{left, top, left + DoGetNodeWidth(node, column) + 2 * textMargin, top + node->NodeHeight};
-  }
-  return TRect{left, top, left + (int(rangeX) > width ? int(rangeX) : width), top + node->NodeHeight};
-}
-
 void TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
   // From the top down, so that each expansion finds its parent open already.
   std::vector<PVirtualNode> closed;
@@ -265,23 +250,6 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
     }
   }
   return scrolled;
-}
-
-int TBaseVirtualTree::GetMaxRightExtend() {
-  // The nodes in the client area decide the width; the rest are not asked.
-  int result = 0;
-  int clientHeight = HandleAllocated() ? ClientHeight() : Height();
-  int top = 0;
-  PVirtualNode run = GetNodeAt(0, 0, true, top);
-  int level0 = options.paint.Contains(toShowRoot) ? 1 : 0;
-  while (run != nullptr && top < clientHeight) {
-    int level = static_cast<int>(GetNodeLevel(run)) + level0;
-    int right = level * static_cast<int>(indent) + margin + 2 * textMargin + DoGetNodeWidth(run, NoColumn);
-    if (right > result) result = right;
-    top += run->NodeHeight;
-    run = GetNextVisibleNoInit(run);
-  }
-  return result;
 }
 
 void TBaseVirtualTree::UpdateScrollBars(bool doRepaint) {

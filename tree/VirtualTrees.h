@@ -8,6 +8,7 @@
 // protected virtual seams whose defaults are the simplest sound behaviour.
 #include <objidl.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ class TBaseVirtualTree;
 class TVTHeader;
 class TVirtualTreeColumn;
 struct THeaderPaintInfo;
-struct TVTPaintInfo;
+struct TVTCellPaintInfo;
+using TVTPaintInfo = TVTCellPaintInfo;
 class IVTDragManager;
 
 using TBorderStyle = TFormBorderStyle;
@@ -219,6 +221,85 @@ using TVTGetHintSizeEvent =
     TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, TRect& r)>;
 
 // ---------------------------------------------------------------------------
+// Geometry, hit information, painting and scrolling
+
+// Where a point lies relative to a node (bit i = member i).
+enum THitPosition {
+  hiAbove, hiBelow, hiNowhere, hiOnItem, hiOnItemButton, hiOnItemCheckbox, hiOnItemIndent, hiOnItemLabel,
+  hiOnItemLeft, hiOnItemRight, hiOnNormalIcon, hiOnStateIcon, hiToLeft, hiToRight
+};
+using THitPositions = TSet<THitPosition, 16>;
+
+// The answer of GetHitTestInfoAt.
+struct THitInfo {
+  PVirtualNode HitNode = nullptr;
+  THitPositions HitPositions;
+  TColumnIndex HitColumn = NoColumn;
+};
+
+// What one column looks like to geometry and painting (the header unit knows the columns).
+struct TColumnAttributes {
+  int Left = 0;  // unscrolled left edge in tree coordinates
+  int Width = 0;
+  int Position = 0;
+  bool Visible = true;
+  bool Fixed = false;
+  bool ParentColor = false;
+  TColor Color = clWindow;
+  TAlignment Alignment = taLeftJustify;
+  TBiDiMode BiDiMode = bdLeftToRight;
+};
+
+// One tree-line piece per indent level of a node.
+enum TVTLineType { ltNone, ltBottomRight, ltTopDown, ltTopDownRight, ltRight, ltTopRight, ltLeft, ltLeftBottom };
+using TLineImage = std::vector<TVTLineType>;
+
+enum TVTPaintPassOption {
+  ppBackground, ppColumnColor, ppFocusRect, ppSelection, ppDropMark, ppGridLines, ppMainColumnOnly, ppSelectedOnly
+};
+using TVTPaintPassOptions = TSet<TVTPaintPassOption, 8>;
+// The options of the window's own paint.
+inline TVTPaintPassOptions WindowPaintOptions() {
+  return {ppBackground, ppColumnColor, ppFocusRect, ppSelection, ppDropMark, ppGridLines};
+}
+
+enum TVTImageSlot { imNormal, imState, imCheck, imOverlay };
+struct TVTImageSlotInfo {
+  int Index = -1;
+  int XPos = 0;
+  int YPos = 0;
+  bool Ghosted = false;
+  TCustomImageList* Images = nullptr;  // not owned
+};
+
+// What the painting pipeline hands to every cell-level operation.
+struct TVTCellPaintInfo {
+  TCanvas* Canvas = nullptr;  // the row bitmap's canvas; not owned
+  TVTPaintPassOptions PaintOptions;
+  PVirtualNode Node = nullptr;
+  TColumnIndex Column = NoColumn;
+  int Position = 0;
+  TRect CellRect;
+  TRect ContentRect;
+  int NodeWidth = 0;
+  TAlignment Alignment = taLeftJustify;
+  TBiDiMode BidiMode = bdLeftToRight;
+  TPoint BrushOrigin;
+  TVTImageSlotInfo ImageInfo[4];
+};
+
+enum TScrollUpdateOption { suoRepaintHeader, suoRepaintScrollbars, suoScrollClientArea, suoUpdateNCArea };
+using TScrollUpdateOptions = TSet<TScrollUpdateOption, 8>;
+inline TScrollUpdateOptions DefaultScrollUpdateFlags() {
+  return {suoRepaintHeader, suoRepaintScrollbars, suoScrollClientArea, suoUpdateNCArea};
+}
+enum TScrollDirection { sdLeft, sdUp, sdRight, sdDown };
+using TScrollDirections = TSet<TScrollDirection, 8>;
+
+// One step of Animate: (step, step size, data) -> go on.
+using TVTAnimationCallback = std::function<bool(int step, int stepSize, void* data)>;
+
+// ---------------------------------------------------------------------------
 // TBaseVirtualTree
 
 class TBaseVirtualTree : public TCustomControl, public TVirtualTreeCore {
@@ -254,8 +335,36 @@ public:
   uint32_t RangeY() const { return rangeY; }
   void SetOffsetX(int value);
   void SetOffsetY(int value);
-  // Widest visible node (indent, margins and node width) without header columns.
+  // Widest right edge of the nodes shown in the client area (no columns).
   virtual int GetMaxRightExtend();
+
+  // ---- Geometry and hit information -----------------------------------------
+  // What lies under (x, y): client coordinates with relative, else tree coordinates.
+  void GetHitTestInfoAt(int x, int y, bool relative, THitInfo& hitInfo);
+  // Width column needs to show its widest visible node (initialising nodes on the way).
+  int GetMaxColumnWidth(TColumnIndex column);
+  // (0, 0, larger of range and client size in each direction).
+  TRect GetTreeRect();
+  // Text, its rectangle and font of a cell; the base tree has none (empty, the tree's font).
+  virtual void GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r, std::u16string& text);
+  // Whether node shows an image of kind in column.
+  bool HasImage(PVirtualNode node, TVTImageKind kind, TColumnIndex column);
+
+  // ---- Columns as geometry sees them (no columns without a header) ----------
+  TColumnIndex FirstVisibleColumn() const;
+  TColumnIndex LastVisibleColumn() const;
+  TColumnIndex NextVisibleColumn(TColumnIndex column) const;
+  TColumnIndex PreviousVisibleColumn(TColumnIndex column) const;
+  // Drawing bounds of column (scrolled unless fixed); -1 gives 0 .. client width.
+  void GetColumnBounds(TColumnIndex column, int& left, int& right) const;
+  // Width of the visible fixed columns.
+  int GetVisibleFixedWidth() const;
+  // The visible column under x (tree coordinates, or client coordinates with relative), -2 for none.
+  TColumnIndex ColumnFromPosition(int x, bool relative) const;
+  // The column's alignment and reading direction, the tree's for -1.
+  TAlignment ColumnAlignment(TColumnIndex column) const;
+  TBiDiMode ColumnBiDiMode(TColumnIndex column) const;
+
 
   // ---- Published properties -------------------------------------------------
   TAlignment Alignment() const { return alignment; }
@@ -472,8 +581,22 @@ protected:
   // The number of header columns and their total width (none without a header unit).
   virtual int HeaderColumnCount() const { return 0; }
   virtual int HeaderColumnsWidth() const { return 0; }
-  // Rebuilds the expand-button and tree-line images (the paint unit draws them).
-  virtual void PrepareBitmaps(bool needButtons, bool needLines) {}
+  // Column facts from the header (none without one): the column at a display
+  // position (-1 past the end), one column's attributes (false for no column),
+  // and the header's auto-resize option.
+  virtual TColumnIndex HeaderColumnAtPosition(int position) const { return NoColumn; }
+  virtual bool HeaderColumnAttributes(TColumnIndex column, TColumnAttributes& attributes) const { return false; }
+  virtual bool HeaderAutoResize() const { return false; }
+  virtual bool HeaderVisible() const { return false; }
+  virtual int HeaderHeight() const { return 0; }
+  // Rebuilds the expand-button bitmaps and/or the tree-line brush.
+  virtual void PrepareBitmaps(bool needButtons, bool needLines);
+  // Hit positions inside a cell (offset from the cell's left, right = cell width).
+  virtual void DetermineHitPositionLTR(THitInfo& hitInfo, int offset, int right, TAlignment alignment);
+  virtual void DetermineHitPositionRTL(THitInfo& hitInfo, int offset, int right, TAlignment alignment);
+  // The position-cache entry at or before node in tree order and its top (null before the first entry).
+  PVirtualNode FindInPositionCache(PVirtualNode node, uint32_t& currentPos) const;
+
   // Registers (accept) or revokes the window as an OLE drop target (the drag-and-drop unit does it).
   virtual void UpdateDropTarget(bool accept) {}
   // The options class a tree makes (descendants answer their own).
@@ -549,7 +672,18 @@ private:
   TChangeLink* stateChangeLink = nullptr;        // owned
   TChangeLink* customCheckChangeLink = nullptr;  // owned
   bool workerAcquired = false;
+
+  // ---- Painting and scrolling state -------------------------------------------
+  struct TPaintResources {
+    TBitmap* plusBM = nullptr;   // owned
+    TBitmap* minusBM = nullptr;  // owned
+    HBRUSH dottedBrush = nullptr;  // owned
+    ~TPaintResources();
+  };
+  TPaintResources paintResources;
+  int VisibleColumnIndent(PVirtualNode node) const;
 };
+
 
 // A tree whose nodes the application draws (OnDrawNode) and measures (OnGetNodeWidth).
 class TCustomVirtualDrawTree : public TBaseVirtualTree {

@@ -1,0 +1,272 @@
+// Node geometry: display rectangles, the tree rectangle, widths of columns
+// and of the shown content, and the columns as geometry sees them (display
+// order, visibility, scrolled bounds) from the header's column facts.
+#include <algorithm>
+
+#include "tree/VirtualTrees.h"
+
+// ---- Columns ------------------------------------------------------------------
+
+TColumnIndex TBaseVirtualTree::FirstVisibleColumn() const {
+  TColumnAttributes attributes;
+  for (int position = 0;; ++position) {
+    TColumnIndex column = HeaderColumnAtPosition(position);
+    if (column < 0) return InvalidColumn;
+    if (HeaderColumnAttributes(column, attributes) && attributes.Visible) return column;
+  }
+}
+
+TColumnIndex TBaseVirtualTree::LastVisibleColumn() const {
+  TColumnIndex result = InvalidColumn;
+  TColumnAttributes attributes;
+  for (int position = 0;; ++position) {
+    TColumnIndex column = HeaderColumnAtPosition(position);
+    if (column < 0) return result;
+    if (HeaderColumnAttributes(column, attributes) && attributes.Visible) result = column;
+  }
+}
+
+TColumnIndex TBaseVirtualTree::NextVisibleColumn(TColumnIndex column) const {
+  TColumnAttributes attributes;
+  if (!HeaderColumnAttributes(column, attributes)) return InvalidColumn;
+  for (int position = attributes.Position + 1;; ++position) {
+    TColumnIndex next = HeaderColumnAtPosition(position);
+    if (next < 0) return InvalidColumn;
+    if (HeaderColumnAttributes(next, attributes) && attributes.Visible) return next;
+  }
+}
+
+TColumnIndex TBaseVirtualTree::PreviousVisibleColumn(TColumnIndex column) const {
+  TColumnAttributes attributes;
+  if (!HeaderColumnAttributes(column, attributes)) return InvalidColumn;
+  for (int position = attributes.Position - 1; position >= 0; --position) {
+    TColumnIndex previous = HeaderColumnAtPosition(position);
+    if (previous < 0) return InvalidColumn;
+    if (HeaderColumnAttributes(previous, attributes) && attributes.Visible) return previous;
+  }
+  return InvalidColumn;
+}
+
+void TBaseVirtualTree::GetColumnBounds(TColumnIndex column, int& left, int& right) const {
+  TColumnAttributes attributes;
+  if (!HeaderColumnAttributes(column, attributes)) {
+    left = 0;
+    right = HandleAllocated() ? ClientWidth() : Width();
+    return;
+  }
+  left = attributes.Left + (attributes.Visible && attributes.Fixed ? 0 : offsetX);
+  right = left + attributes.Width;
+}
+
+int TBaseVirtualTree::GetVisibleFixedWidth() const {
+  int width = 0;
+  TColumnAttributes attributes;
+  for (int position = 0;; ++position) {
+    TColumnIndex column = HeaderColumnAtPosition(position);
+    if (column < 0) return width;
+    if (HeaderColumnAttributes(column, attributes) && attributes.Visible && attributes.Fixed)
+      width += attributes.Width;
+  }
+}
+
+TColumnIndex TBaseVirtualTree::ColumnFromPosition(int x, bool relative) const {
+  if (x < 0) return InvalidColumn;
+  int sum = 0;
+  if (relative && x > GetVisibleFixedWidth()) sum = offsetX;
+  TColumnAttributes attributes;
+  for (int position = 0;; ++position) {
+    TColumnIndex column = HeaderColumnAtPosition(position);
+    if (column < 0) return InvalidColumn;
+    if (!HeaderColumnAttributes(column, attributes) || !attributes.Visible) continue;
+    sum += attributes.Width;
+    if (x < sum) return column;
+  }
+}
+
+TAlignment TBaseVirtualTree::ColumnAlignment(TColumnIndex column) const {
+  TColumnAttributes attributes;
+  return HeaderColumnAttributes(column, attributes) ? attributes.Alignment : alignment;
+}
+
+TBiDiMode TBaseVirtualTree::ColumnBiDiMode(TColumnIndex column) const {
+  TColumnAttributes attributes;
+  return HeaderColumnAttributes(column, attributes) ? attributes.BiDiMode : BiDiMode();
+}
+
+// ---- Nodes ----------------------------------------------------------------------
+
+int TBaseVirtualTree::VisibleColumnIndent(PVirtualNode node) const {
+  int levels = static_cast<int>(GetNodeLevel(node)) + (options.paint.Contains(toShowRoot) ? 1 : 0);
+  return levels * static_cast<int>(indent);
+}
+
+namespace {
+// -1, 0 or 1 as a comes before, is, or comes after b in tree order.
+int CompareTreeOrder(PVirtualNode a, PVirtualNode b) {
+  if (a == b) return 0;
+  std::vector<PVirtualNode> pathA, pathB;
+  for (PVirtualNode run = a; run != nullptr; run = run->Parent) pathA.push_back(run);
+  for (PVirtualNode run = b; run != nullptr; run = run->Parent) pathB.push_back(run);
+  // Walk down from the common root until the paths part.
+  auto ia = pathA.rbegin(), ib = pathB.rbegin();
+  while (ia != pathA.rend() && ib != pathB.rend() && *ia == *ib) ++ia, ++ib;
+  if (ia == pathA.rend()) return -1;  // a is an ancestor of b
+  if (ib == pathB.rend()) return 1;
+  return (*ia)->Index < (*ib)->Index ? -1 : 1;
+}
+}  // namespace
+
+PVirtualNode TBaseVirtualTree::FindInPositionCache(PVirtualNode node, uint32_t& currentPos) const {
+  currentPos = 0;
+  int low = 0, high = static_cast<int>(positionCache.size()) - 1;
+  int found = -1;
+  while (low <= high) {
+    int middle = (low + high) / 2;
+    if (CompareTreeOrder(positionCache[middle].Node, node) <= 0) {
+      found = middle;
+      low = middle + 1;
+    } else {
+      high = middle - 1;
+    }
+  }
+  if (found < 0) return nullptr;
+  currentPos = positionCache[found].AbsoluteTop;
+  return positionCache[found].Node;
+}
+
+bool TBaseVirtualTree::HasImage(PVirtualNode node, TVTImageKind kind, TColumnIndex column) {
+  bool ghosted = false;
+  int index = -1;
+  DoGetImageIndex(node, kind, column, ghosted, index);
+  return index >= 0;
+}
+
+TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped) {
+  VT_ASSERT(node != nullptr, "Node must not be nil.");
+  VT_ASSERT(node != root, "Node must not be the hidden root node.");
+  if (!(node->States & vsInitialized)) InitNode(node);
+  TRect result;
+  for (PVirtualNode run = node; run != root; run = run->Parent) {
+    if (!(run->States & vsVisible)) return result;
+    if (run->Parent != root && !(run->Parent->States & vsExpanded)) return result;
+  }
+
+  uint32_t top = 0;
+  PVirtualNode start = states.Contains(tsUseCache) ? FindInPositionCache(node, top) : nullptr;
+  if (start != nullptr) {
+    for (PVirtualNode run = start; run != nullptr && run != node; run = GetNextVisibleNoInit(run))
+      top += run->NodeHeight;
+  } else {
+    top = GetNodeTop(node);
+  }
+  result.Top = static_cast<int>(top) + offsetY;
+  result.Bottom = result.Top + node->NodeHeight;
+
+  TColumnAttributes attributes;
+  bool useColumn = column > NoColumn && HeaderColumnAttributes(column, attributes);
+  if (useColumn) {
+    GetColumnBounds(column, result.Left, result.Right);
+    --result.Right;
+  } else {
+    int clientWidth = HandleAllocated() ? ClientWidth() : Width();
+    result.Left = offsetX;
+    result.Right = offsetX + std::max(static_cast<int>(rangeX), clientWidth);
+  }
+  if (!textOnly) return result;
+
+  TBiDiMode bidi = useColumn ? attributes.BiDiMode : BiDiMode();
+  TAlignment align = useColumn ? attributes.Alignment : alignment;
+  int nodeWidth = DoGetNodeWidth(node, column);
+  int offset = margin;
+  if (column == HeaderMainColumn() || !useColumn) {
+    offset += VisibleColumnIndent(node);
+    if (options.misc.Contains(toCheckSupport) && checkImages != nullptr && node->CheckType != ctNone)
+      offset += checkImages->Width() + 2;
+  }
+  if (stateImages != nullptr && HasImage(node, ikState, column)) offset += stateImages->Width() + 2;
+  if (images != nullptr && HasImage(node, ikNormal, column)) offset += images->Width() + 2;
+
+  bool rightToLeft = bidi != bdLeftToRight;
+  if (rightToLeft) {
+    result.Right -= offset;
+    if (align == taLeftJustify)
+      align = taRightJustify;
+    else if (align == taRightJustify)
+      align = taLeftJustify;
+  } else {
+    result.Left += offset;
+  }
+  int space = result.Right - result.Left;
+  if (unclipped) {
+    if (nodeWidth > space) align = rightToLeft ? taRightJustify : taLeftJustify;
+  } else if (nodeWidth >= space) {
+    return result;
+  }
+  switch (align) {
+    case taRightJustify: result.Left = result.Right - nodeWidth; break;
+    case taCenter:
+      result.Left = (result.Left + result.Right - nodeWidth) / 2;
+      result.Right = result.Left + nodeWidth;
+      break;
+    default: result.Right = result.Left + nodeWidth; break;
+  }
+  return result;
+}
+
+TRect TBaseVirtualTree::GetTreeRect() {
+  int clientWidth = HandleAllocated() ? ClientWidth() : Width();
+  int clientHeight = HandleAllocated() ? ClientHeight() : Height();
+  return TRect{0, 0, std::max(static_cast<int>(rangeX), clientWidth), std::max(static_cast<int>(rangeY), clientHeight)};
+}
+
+void TBaseVirtualTree::GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r,
+                                   std::u16string& text) {
+  r = TRect();
+  text.clear();
+  if (font != nullptr) font->Assign(Font());
+}
+
+int TBaseVirtualTree::GetMaxColumnWidth(TColumnIndex column) {
+  int imageWidth = images != nullptr ? images->Width() + 2 : 0;
+  int stateWidth = stateImages != nullptr ? stateImages->Width() + 2 : 0;
+  int checkWidth = checkImages != nullptr ? checkImages->Width() + 2 : 0;
+  bool mainColumn = column == HeaderMainColumn();
+  bool withChecks = mainColumn && options.misc.Contains(toCheckSupport);
+  int result = 0;
+  for (PVirtualNode run = GetFirstVisible(); run != nullptr; run = GetNextVisible(run)) {
+    int width = mainColumn ? VisibleColumnIndent(run) + margin : margin;
+    if (withChecks && run->CheckType != ctNone) width += checkWidth;
+    if (imageWidth > 0 && HasImage(run, ikNormal, column)) width += imageWidth;
+    if (stateWidth > 0 && HasImage(run, ikState, column)) width += stateWidth;
+    width += DoGetNodeWidth(run, column);
+    result = std::max(result, width);
+  }
+  if (options.paint.Contains(toShowVertGridLines)) ++result;
+  return result;
+}
+
+int TBaseVirtualTree::GetMaxRightExtend() {
+  // Only the nodes in the client area decide; the rest are not asked.
+  int clientHeight = HandleAllocated() ? ClientHeight() : Height();
+  int top = 0;
+  PVirtualNode run = GetNodeAt(0, 0, true, top);
+  if (run == nullptr) return margin;
+  int fixed = 0;
+  if (stateImages != nullptr) fixed += stateImages->Width() + 2;
+  if (images != nullptr) fixed += images->Width() + 2;
+  int checkWidth = options.misc.Contains(toCheckSupport) && checkImages != nullptr ? checkImages->Width() + 2 : 0;
+  int x = VisibleColumnIndent(run) + fixed;
+  int result = 0;
+  int height = top + offsetY;
+  PVirtualNode previous = run;
+  while (run != nullptr && height < clientHeight) {
+    if (!(run->States & vsInitialized)) InitNode(run);
+    if (run != previous) x += CountLevelDifference(previous, run) * static_cast<int>(indent);
+    int right = x + (run->CheckType != ctNone ? checkWidth : 0) + DoGetNodeWidth(run, NoColumn);
+    result = std::max(result, right);
+    height += run->NodeHeight;
+    previous = run;
+    run = GetNextVisible(run);
+  }
+  return result + margin;
+}

@@ -1,0 +1,152 @@
+// Hit information: which node, column and part of a cell lies under a point.
+#include <algorithm>
+
+#include "tree/VirtualTrees.h"
+
+namespace {
+// Classifies offset inside a cell laid out from its start edge: the indent
+// (button), the check box, the state and normal images, then the label placed
+// by alignment. A right-to-left cell is classified in mirrored coordinates
+// (offset counted from the right edge, its alignment taken unmirrored, which
+// is what mirroring twice gives), and the label's sides are swapped back.
+void ClassifyCell(TBaseVirtualTree* tree, THitInfo& hitInfo, int offset, int right, TAlignment alignment,
+                  TColumnIndex mainColumn, bool mirrored) {
+  PVirtualNode node = hitInfo.HitNode;
+  const TTreeOptionValues& options = tree->OptionValues();
+  bool isMain = hitInfo.HitColumn == mainColumn;
+  int indent = static_cast<int>(tree->Indent());
+  int indentWidth = 0;
+  if (isMain)
+    indentWidth = (static_cast<int>(tree->GetNodeLevel(node)) + (options.paint.Contains(toShowRoot) ? 1 : 0)) * indent;
+  if (offset < indentWidth) {
+    bool button = options.paint.Contains(toShowButtons) && (node->States & vsHasChildren) &&
+                  offset >= indentWidth - indent;
+    hitInfo.HitPositions.Include(button ? hiOnItemButton : hiOnItemIndent);
+    return;
+  }
+  if (!isMain && options.misc.Contains(toReportMode)) return;
+
+  int position = indentWidth + tree->Margin();
+  if (isMain) {
+    bool withCheck = options.misc.Contains(toCheckSupport) && tree->CheckImages() != nullptr &&
+                     node->CheckType != ctNone;
+    if (withCheck) position += tree->CheckImages()->Width() + 2;
+    if (offset < position) {
+      hitInfo.HitPositions = {hiOnItem};
+      if (withCheck) hitInfo.HitPositions.Include(hiOnItemCheckbox);
+      return;
+    }
+  }
+  if (tree->StateImages() != nullptr && tree->HasImage(node, ikState, hitInfo.HitColumn)) {
+    position += tree->StateImages()->Width() + 2;
+    if (offset < position) {
+      hitInfo.HitPositions.Include(hiOnStateIcon);
+      return;
+    }
+  }
+  if (tree->Images() != nullptr && tree->HasImage(node, ikNormal, hitInfo.HitColumn)) {
+    position += tree->Images()->Width() + 2;
+    if (offset < position) {
+      hitInfo.HitPositions.Include(hiOnNormalIcon);
+      return;
+    }
+  }
+
+  THitPosition before = mirrored ? hiOnItemRight : hiOnItemLeft;
+  THitPosition after = mirrored ? hiOnItemLeft : hiOnItemRight;
+  int width = tree->DoGetNodeWidth(node, hitInfo.HitColumn, nullptr);
+  if (width > right - position) {
+    hitInfo.HitPositions.Include(hiOnItemLabel);
+    return;
+  }
+  switch (alignment) {
+    case taRightJustify:
+      hitInfo.HitPositions.Include(offset >= right - width ? hiOnItemLabel : before);
+      break;
+    case taCenter: {
+      int start = (position + right - width) / 2;
+      if (offset < start)
+        hitInfo.HitPositions.Include(before);
+      else
+        hitInfo.HitPositions.Include(offset < start + width ? hiOnItemLabel : after);
+      break;
+    }
+    default:
+      if (offset < position)
+        hitInfo.HitPositions.Include(before);
+      else
+        hitInfo.HitPositions.Include(offset < position + width ? hiOnItemLabel : after);
+      break;
+  }
+}
+}  // namespace
+
+void TBaseVirtualTree::DetermineHitPositionLTR(THitInfo& hitInfo, int offset, int right, TAlignment alignment) {
+  ClassifyCell(this, hitInfo, offset, right, alignment, HeaderMainColumn(), /*mirrored=*/false);
+}
+
+void TBaseVirtualTree::DetermineHitPositionRTL(THitInfo& hitInfo, int offset, int right, TAlignment alignment) {
+  ClassifyCell(this, hitInfo, right - 1 - offset, right, alignment, HeaderMainColumn(), /*mirrored=*/true);
+}
+
+void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& hitInfo) {
+  hitInfo = THitInfo();
+  TRect tree = GetTreeRect();
+  if (x < 0)
+    hitInfo.HitPositions.Include(hiToLeft);
+  else if (x > tree.Right)
+    hitInfo.HitPositions.Include(hiToRight);
+  if (y < 0)
+    hitInfo.HitPositions.Include(hiAbove);
+  else if (y > tree.Bottom)
+    hitInfo.HitPositions.Include(hiBelow);
+  if (relative) {
+    if (x > GetVisibleFixedWidth()) x -= offsetX;
+    y -= offsetY;
+  }
+  if (!hitInfo.HitPositions.Empty()) return;
+
+  int top = 0;
+  PVirtualNode node = GetNodeAt(x, y, false, top);
+  if (node == nullptr) {
+    hitInfo.HitPositions.Include(hiNowhere);
+    return;
+  }
+  if (!(node->States & vsInitialized)) InitNode(node);
+  hitInfo.HitNode = node;
+
+  int left = 0, right = tree.Right;
+  TColumnAttributes attributes;
+  if (HeaderColumnCount() > 0) {
+    TColumnIndex column = ColumnFromPosition(x, /*relative=*/false);
+    hitInfo.HitColumn = column;
+    if (column < 0) {
+      hitInfo.HitPositions.Include(hiNowhere);
+      return;
+    }
+    HeaderColumnAttributes(column, attributes);
+    left = attributes.Left;
+    right = left + attributes.Width;
+    if (options.autoOptions.Contains(toAutoSpanColumns)) {
+      TColumnIndex initial = column;
+      while (DoGetCellIsEmpty(node, hitInfo.HitColumn)) {
+        TColumnIndex previous = PreviousVisibleColumn(hitInfo.HitColumn);
+        if (previous < 0) break;
+        hitInfo.HitColumn = previous;
+        HeaderColumnAttributes(previous, attributes);
+        left -= attributes.Width;
+      }
+      for (TColumnIndex next = NextVisibleColumn(initial); next >= 0 && DoGetCellIsEmpty(node, next);
+           next = NextVisibleColumn(next)) {
+        HeaderColumnAttributes(next, attributes);
+        right += attributes.Width;
+      }
+    }
+  }
+  hitInfo.HitPositions.Include(hiOnItem);
+  TAlignment align = ColumnAlignment(hitInfo.HitColumn);
+  if (ColumnBiDiMode(hitInfo.HitColumn) == bdLeftToRight)
+    DetermineHitPositionLTR(hitInfo, x - left, right - left, align);
+  else
+    DetermineHitPositionRTL(hitInfo, x - left, right - left, align);
+}
