@@ -145,16 +145,14 @@ void TWideStringList::AddStrings(TStrings* source) {
 void TWideStringList::Clear() {
   if (GetCount() == 0 && capacity == 0) return;
   Changing();
-  while (GetCount() > 0) {
-    Item& item = items.front();
-    if (ownsObjects && item.object != nullptr) {
-      TObject* doomed = item.object;
-      item.object = nullptr;
-      doomed->Free();
-    }
-    items.erase(items.begin());
+  // Take the items out at once (erasing from the front one by one is
+  // quadratic), then free the owned objects in list order.
+  std::vector<Item> doomed;
+  doomed.swap(items);
+  if (ownsObjects) {
+    for (Item& item : doomed)
+      if (item.object != nullptr) item.object->Free();
   }
-  items.shrink_to_fit();
   capacity = 0;
   Changed();
 }
