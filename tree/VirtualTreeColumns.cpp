@@ -1,0 +1,291 @@
+// The column collection: items, the position array (always a permutation of
+// 0 .. count - 1), left edges, visible-column navigation and geometry.
+#include "tree/VirtualTrees.h"
+
+#include <algorithm>
+
+void TVirtualTreeColumns::Create(TVTHeader* header_) { header = header_; }
+
+TVirtualTreeColumns::~TVirtualTreeColumns() {
+  for (TVirtualTreeColumn* column : items) column->Free();
+  items.clear();
+  FreeAndNil(headerBitmap);
+}
+
+TBaseVirtualTree* TVirtualTreeColumns::Tree() const { return header != nullptr ? header->Treeview() : nullptr; }
+
+TVirtualTreeColumn* TVirtualTreeColumns::Items(TColumnIndex index) const {
+  return IsValidColumn(index) ? items[static_cast<size_t>(index)] : nullptr;
+}
+
+void TVirtualTreeColumns::ReindexItems() {
+  for (size_t i = 0; i < items.size(); ++i) items[i]->index = static_cast<int>(i);
+}
+
+TVirtualTreeColumn* TVirtualTreeColumns::Add() {
+  TBaseVirtualTree* tree = Tree();
+  TVirtualTreeColumn* column = tree != nullptr ? tree->CreateColumn(this) : New<TVirtualTreeColumn>(this);
+  column->index = Count();
+  items.push_back(column);
+  column->position = column->index;
+  Update(nullptr);
+  return column;
+}
+
+void TVirtualTreeColumns::EndUpdate() {
+  if (updateCount > 0 && --updateCount == 0) Update(nullptr);
+}
+
+void TVirtualTreeColumns::Clear() {
+  clearing = true;
+  hoverIndex = downIndex = trackIndex = clickIndex = dropTarget = NoColumn;
+  if (header != nullptr && !header->States().Contains(hsLoading)) {
+    header->autoSizeIndex = NoColumn;
+    header->mainColumn = NoColumn;
+    header->sortColumn = NoColumn;
+  }
+  BeginUpdate();
+  for (TVirtualTreeColumn* column : items) column->Free();
+  items.clear();
+  positionToIndex.clear();
+  EndUpdate();
+  clearing = false;
+}
+
+void TVirtualTreeColumns::Delete(TColumnIndex index) {
+  if (!IsValidColumn(index)) return;
+  TBaseVirtualTree* tree = Tree();
+  if (tree != nullptr) tree->CancelEditNode();
+  items[static_cast<size_t>(index)]->Free();
+  items.erase(items.begin() + index);
+  ReindexItems();
+  RemovePosition(index);
+  // Indices that pointed at or past the removed column move with it.
+  auto shift = [index](TColumnIndex& value) {
+    if (value == index) value = NoColumn;
+    else if (value > index) --value;
+  };
+  shift(hoverIndex);
+  shift(downIndex);
+  shift(trackIndex);
+  shift(clickIndex);
+  shift(dropTarget);
+  if (header != nullptr) {
+    shift(header->autoSizeIndex);
+    shift(header->sortColumn);
+    if (header->mainColumn >= Count()) header->mainColumn = Count() - 1;
+  }
+  Update(nullptr);
+}
+
+void TVirtualTreeColumns::Assign(TPersistent* source) {
+  auto* other = dynamic_cast<TVirtualTreeColumns*>(source);
+  if (other == nullptr) {
+    TPersistent::Assign(source);
+    return;
+  }
+  BeginUpdate();
+  for (TVirtualTreeColumn* column : items) column->Free();
+  items.clear();
+  positionToIndex.clear();
+  for (int i = 0; i < other->Count(); ++i) {
+    TVirtualTreeColumn* column = Add();
+    column->Assign(other->Items(i));
+  }
+  positionToIndex = other->positionToIndex;
+  FixPositions();
+  EndUpdate();
+  UpdatePositions(/*force=*/true);
+}
+
+void TVirtualTreeColumns::Update(TVirtualTreeColumn* item) {
+  if (updateCount > 0) return;
+  FixPositions();
+  TBaseVirtualTree* tree = Tree();
+  bool loading = tree != nullptr && tree->IsTreeLoading();
+  if (loading)
+    needPositionsFix = true;
+  else
+    UpdatePositions(/*force=*/true);
+  if (header == nullptr) return;
+  if (Count() > 0 && header->mainColumn < 0) header->mainColumn = 0;
+  if (tree == nullptr || loading || header->States().Contains(hsLoading)) return;
+  if (header->Options().Contains(hoAutoResize)) AdjustAutoSize(InvalidColumn);
+  if (item == nullptr) {
+    tree->UpdateHorizontalScrollBar(false);
+    header->Invalidate(nullptr);
+    tree->InvalidateWhole();
+  } else {
+    header->Invalidate(item);
+  }
+  if (!tree->IsTreeDestroying()) tree->UpdateDesigner();
+}
+
+// ---- Positions ----------------------------------------------------------------
+
+void TVirtualTreeColumns::FixPositions() {
+  // Any array that is not a permutation of 0 .. count - 1 (a shrunk count, a
+  // damaged stream) is mended: valid first occurrences keep their order, the
+  // missing indices follow in index order.
+  int count = Count();
+  std::vector<bool> seen(static_cast<size_t>(count), false);
+  TIndexArray fixed;
+  fixed.reserve(static_cast<size_t>(count));
+  for (TColumnIndex index : positionToIndex) {
+    if (index < 0 || index >= count || seen[static_cast<size_t>(index)]) continue;
+    seen[static_cast<size_t>(index)] = true;
+    fixed.push_back(index);
+  }
+  for (int i = 0; i < count; ++i)
+    if (!seen[static_cast<size_t>(i)]) fixed.push_back(i);
+  positionToIndex.swap(fixed);
+}
+
+void TVirtualTreeColumns::RemovePosition(TColumnIndex index) {
+  auto it = std::find(positionToIndex.begin(), positionToIndex.end(), index);
+  if (it != positionToIndex.end()) positionToIndex.erase(it);
+  for (TColumnIndex& value : positionToIndex)
+    if (value > index) --value;
+  FixPositions();
+}
+
+void TVirtualTreeColumns::MoveInPositions(TVirtualTreeColumn* column, TColumnPosition from, TColumnPosition to) {
+  auto it = std::find(positionToIndex.begin(), positionToIndex.end(), column->index);
+  if (it == positionToIndex.end()) return;
+  positionToIndex.erase(it);
+  to = std::clamp<TColumnPosition>(to, 0, static_cast<TColumnPosition>(positionToIndex.size()));
+  positionToIndex.insert(positionToIndex.begin() + to, column->index);
+  UpdatePositions(/*force=*/true);
+}
+
+void TVirtualTreeColumns::InitializePositionArray() {
+  // Stored positions may collide or lie outside: each column claims its place
+  // when free, the rest fill the gaps in index order.
+  int count = Count();
+  TIndexArray claimed(static_cast<size_t>(count), NoColumn);
+  std::vector<TColumnIndex> homeless;
+  for (TVirtualTreeColumn* column : items) {
+    TColumnPosition p = column->position;
+    if (p >= 0 && p < count && claimed[static_cast<size_t>(p)] == NoColumn)
+      claimed[static_cast<size_t>(p)] = column->index;
+    else
+      homeless.push_back(column->index);
+  }
+  size_t next = 0;
+  for (TColumnIndex& slot : claimed)
+    if (slot == NoColumn) slot = homeless[next++];
+  positionToIndex = claimed;
+  needPositionsFix = false;
+  UpdatePositions(/*force=*/true);
+}
+
+void TVirtualTreeColumns::UpdatePositions(bool force) {
+  TBaseVirtualTree* tree = Tree();
+  if (tree != nullptr && tree->IsTreeLoading()) {
+    needPositionsFix = true;
+    return;
+  }
+  if (updateCount > 0 && !force) return;
+  FixPositions();
+  int running = 0;
+  for (size_t p = 0; p < positionToIndex.size(); ++p) {
+    TVirtualTreeColumn* column = items[static_cast<size_t>(positionToIndex[p])];
+    column->position = static_cast<TColumnPosition>(p);
+    column->left = running;
+    if (column->IsVisible()) running += column->width;
+  }
+}
+
+// ---- Navigation -----------------------------------------------------------------
+
+// ---- Navigation -----------------------------------------------------------------
+
+TColumnIndex TVirtualTreeColumns::ColumnFromPositionIndex(TColumnPosition position) const {
+  if (position < 0 || position >= static_cast<TColumnPosition>(positionToIndex.size())) return NoColumn;
+  return positionToIndex[static_cast<size_t>(position)];
+}
+
+TColumnIndex TVirtualTreeColumns::GetFirstVisibleColumn() const {
+  for (TColumnIndex index : positionToIndex)
+    if (items[static_cast<size_t>(index)]->IsVisible()) return index;
+  return InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetLastVisibleColumn() const {
+  for (auto it = positionToIndex.rbegin(); it != positionToIndex.rend(); ++it)
+    if (items[static_cast<size_t>(*it)]->IsVisible()) return *it;
+  return InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetNextColumn(TColumnIndex column) const {
+  if (!IsValidColumn(column)) return InvalidColumn;
+  TColumnPosition p = items[static_cast<size_t>(column)]->position + 1;
+  return p < Count() ? positionToIndex[static_cast<size_t>(p)] : InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetPreviousColumn(TColumnIndex column) const {
+  if (!IsValidColumn(column)) return InvalidColumn;
+  TColumnPosition p = items[static_cast<size_t>(column)]->position - 1;
+  return p >= 0 ? positionToIndex[static_cast<size_t>(p)] : InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetNextVisibleColumn(TColumnIndex column) const {
+  for (TColumnIndex run = GetNextColumn(column); run != InvalidColumn; run = GetNextColumn(run))
+    if (items[static_cast<size_t>(run)]->IsVisible()) return run;
+  return InvalidColumn;
+}
+
+TColumnIndex TVirtualTreeColumns::GetPreviousVisibleColumn(TColumnIndex column) const {
+  for (TColumnIndex run = GetPreviousColumn(column); run != InvalidColumn; run = GetPreviousColumn(run))
+    if (items[static_cast<size_t>(run)]->IsVisible()) return run;
+  return InvalidColumn;
+}
+
+TColumnsArray TVirtualTreeColumns::GetVisibleColumns() const {
+  TColumnsArray result;
+  for (TColumnIndex index : positionToIndex)
+    if (items[static_cast<size_t>(index)]->IsVisible()) result.push_back(items[static_cast<size_t>(index)]);
+  return result;
+}
+
+// ---- Geometry -------------------------------------------------------------------
+
+int TVirtualTreeColumns::GetVisibleFixedWidth() const {
+  int result = 0;
+  for (TVirtualTreeColumn* column : items)
+    if (column->IsVisible() && column->Options().Contains(coFixed)) result += column->width;
+  return result;
+}
+
+int TVirtualTreeColumns::TotalWidth() const {
+  TColumnIndex last = GetLastVisibleColumn();
+  if (last == InvalidColumn) return 0;
+  const TVirtualTreeColumn* column = items[static_cast<size_t>(last)];
+  return column->left + column->width;
+}
+
+void TVirtualTreeColumns::GetColumnBounds(TColumnIndex column, int& left, int& right) const {
+  if (IsValidColumn(column)) {
+    left = items[static_cast<size_t>(column)]->Left();
+    right = left + items[static_cast<size_t>(column)]->width;
+    return;
+  }
+  TBaseVirtualTree* tree = Tree();
+  left = 0;
+  right = tree == nullptr ? 0 : (tree->HandleAllocated() ? tree->ClientWidth() : tree->Width());
+}
+
+TColumnIndex TVirtualTreeColumns::ColumnFromPosition(TPoint p, bool relative) {
+  TBaseVirtualTree* tree = Tree();
+  if (p.X < 0 || p.Y < 0 || (tree != nullptr && p.Y > tree->Height())) return InvalidColumn;
+  // Points beyond the fixed area see the columns scrolled.
+  int sum = 0;
+  if (relative && tree != nullptr && p.X >= GetVisibleFixedWidth()) sum = tree->OffsetX();
+  for (TColumnIndex index : positionToIndex) {
+    const TVirtualTreeColumn* column = items[static_cast<size_t>(index)];
+    if (!column->IsVisible()) continue;
+    sum += column->width;
+    if (p.X < sum) return index;
+  }
+  return InvalidColumn;
+}
