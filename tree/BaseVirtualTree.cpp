@@ -44,6 +44,7 @@ void TBaseVirtualTree::Create(TComponent* owner) {
   colors = New<TVTColors>(this);
   background = New<TPicture>();
   treeOptions = CreateOptions();
+  header = CreateHeader();
   AcquireWorker();
   workerAcquired = true;
 }
@@ -82,6 +83,7 @@ TBaseVirtualTree::~TBaseVirtualTree() {
   FreeAndNil(customCheckChangeLink);
   FreeAndNil(scrollBarOptions);
   FreeAndNil(treeOptions);
+  FreeAndNil(header);
 }
 
 void TBaseVirtualTree::Assign(TPersistent* source) {
@@ -106,6 +108,7 @@ void TBaseVirtualTree::Assign(TPersistent* source) {
   SetDragImageKind(tree->DragImageKind());
   SetEnabled(tree->Enabled());
   Font()->Assign(tree->Font());
+  SetHeader(tree->Header());
   SetHintAnimation(tree->HintAnimation());
   SetHintMode(tree->HintMode());
   SetHotCursor(tree->HotCursor());
@@ -293,6 +296,8 @@ void TBaseVirtualTree::Notification(TComponent* component, TOperation operation)
   if (operation == opRemove) {
     if (component == images) images = nullptr;
     if (component == stateImages) stateImages = nullptr;
+    if (header != nullptr && component == header->Images()) header->SetImages(nullptr);
+    if (header != nullptr && component == header->PopupMenu()) header->SetPopupMenu(nullptr);
     if (component == customCheckImages) {
       if (checkImages == customCheckImages) checkImages = nullptr;
       customCheckImages = nullptr;
@@ -364,4 +369,5 @@ void TBaseVirtualTree::SetTextMargin(int value) {
 void TBaseVirtualTree::Loaded() {
   TCustomControl::Loaded();
   ApplyPendingRootCount();
+  header->Loaded();
 }

@@ -136,6 +136,7 @@ const TClassRegistrar<TBaseVirtualTree, TCustomControl> kTreeRegistrar("TBaseVir
              kHintAnimationNames),
     EnumProp("HintMode", &TBaseVirtualTree::HintMode, &TBaseVirtualTree::SetHintMode, kHintModeNames),
     CursorProp("HotCursor", &TBaseVirtualTree::HotCursor, &TBaseVirtualTree::SetHotCursor),
+    ObjectProp("Header", &TBaseVirtualTree::Header),
     ComponentProp("Images", &TBaseVirtualTree::Images, &TBaseVirtualTree::SetImages),
     EnumProp("IncrementalSearch", &TBaseVirtualTree::IncrementalSearch, &TBaseVirtualTree::SetIncrementalSearch,
              kIncrementalSearchNames),

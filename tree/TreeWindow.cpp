@@ -21,6 +21,9 @@ const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
                                                                       OnMessage(WM_VSCROLL, &TBaseVirtualTree::WMVScroll),
                                                                       OnMessage(WM_HSCROLL, &TBaseVirtualTree::WMHScroll),
                                                                       OnMessage(WM_SIZE, &TBaseVirtualTree::WMSize),
+                                                                      OnMessage(WM_NCCALCSIZE, &TBaseVirtualTree::WMNCCalcSize),
+                                                                      OnMessage(WM_NCHITTEST, &TBaseVirtualTree::WMNCHitTest),
+                                                                      OnMessage(WM_NCPAINT, &TBaseVirtualTree::WMNCPaint),
                                                                   });
   return &map;
 }
@@ -38,12 +41,14 @@ void TBaseVirtualTree::CreateWnd() {
   TCustomControl::CreateWnd();
   DoStateChange({}, {tsWindowCreating});
   if (options.paint.Contains(toThemeAware)) DoStateChange({tsUseThemes});
+  if (header != nullptr && header->Options().Contains(hoAutoResize)) header->Columns()->AdjustAutoSize(InvalidColumn);
   // A rebuild whose timer went with an old window starts again on the new one.
   if (states.Contains(tsValidationNeeded) || states.Contains(tsValidating)) {
     if (states.Contains(tsValidating)) InvalidateCache();
     ValidateCache();
   }
   UpdateScrollBars(true);
+  UpdateHeaderRect();
 }
 
 void TBaseVirtualTree::Paint() {
@@ -169,8 +174,10 @@ void TBaseVirtualTree::InvalidateBelow(PVirtualNode node) {
 
 void TBaseVirtualTree::InvalidateColumn(TColumnIndex column) {
   if (updateCount > 0 || !HandleAllocated() || column < 0 || column >= HeaderColumnCount()) return;
-  // Column geometry comes with the header unit; without it the whole client area is the strip.
-  Invalidate();
+  int left = 0, right = 0;
+  header->Columns()->GetColumnBounds(column, left, right);
+  RECT rect{left, 0, right, ClientHeight()};
+  InvalidateRect(handle, &rect, FALSE);
 }
 
 void TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
@@ -345,5 +352,6 @@ void TBaseVirtualTree::WMHScroll(TMessage& m) {
 
 void TBaseVirtualTree::WMSize(TMessage& m) {
   Inherited(ClassMessageMap(), m);
+  UpdateHeaderRect();
   if (updateCount == 0) UpdateScrollBars(true);
 }

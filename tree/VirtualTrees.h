@@ -58,6 +58,8 @@ using THeaderPaintElements = uint32_t;
 using TFormatArray = std::vector<uint16_t>;
 using TFormatEtcArray = std::vector<FORMATETC>;
 
+#include "tree/VTHeader.h"
+
 // ---------------------------------------------------------------------------
 // Options, colours and scroll-bar options
 
@@ -549,8 +551,17 @@ public:
   // Starts editing the focused node (when allowed); see the edit link.
   virtual void DoEdit();
 
-  // The header seams (the header unit supplies the real header).
+  // ---- Header -----------------------------------------------------------------
   TVTHeader* Header() const { return header; }
+  void SetHeader(TVTHeader* value);
+  // The header rectangle in window coordinates (empty when the header is hidden).
+  TRect HeaderRect() const { return headerRect; }
+  // Recomputes the header rectangle from the window's borders and the header height.
+  void UpdateHeaderRect();
+  // The border widths around the client area and header (client edge, border).
+  TSize GetBorderDimensions() const;
+  // The main column changed: editing ends (the string tree also drops its width cache).
+  virtual void MainColumnChanged();
 
 protected:
   // ---- Core hooks ------------------------------------------------------------
@@ -578,17 +589,20 @@ protected:
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
   void Paint() override;
-  // The number of header columns and their total width (none without a header unit).
-  virtual int HeaderColumnCount() const { return 0; }
-  virtual int HeaderColumnsWidth() const { return 0; }
-  // Column facts from the header (none without one): the column at a display
-  // position (-1 past the end), one column's attributes (false for no column),
-  // and the header's auto-resize option.
-  virtual TColumnIndex HeaderColumnAtPosition(int position) const { return NoColumn; }
-  virtual bool HeaderColumnAttributes(TColumnIndex column, TColumnAttributes& attributes) const { return false; }
-  virtual bool HeaderAutoResize() const { return false; }
-  virtual bool HeaderVisible() const { return false; }
-  virtual int HeaderHeight() const { return 0; }
+  // The number of header columns and their total width.
+  virtual int HeaderColumnCount() const;
+  virtual int HeaderColumnsWidth() const;
+  TColumnIndex HeaderSortColumn() const override;
+  TSortDirection HeaderSortDirection() const override;
+  TColumnIndex HeaderMainColumn() const override;
+  // Column facts from the header: the column at a display position (-1 past
+  // the end), one column's attributes (false for no column), and the header's
+  // auto-resize option, visibility and height.
+  virtual TColumnIndex HeaderColumnAtPosition(int position) const;
+  virtual bool HeaderColumnAttributes(TColumnIndex column, TColumnAttributes& attributes) const;
+  virtual bool HeaderAutoResize() const;
+  virtual bool HeaderVisible() const;
+  virtual int HeaderHeight() const;
   // Rebuilds the expand-button bitmaps and/or the tree-line brush.
   virtual void PrepareBitmaps(bool needButtons, bool needLines);
   // Hit positions inside a cell (offset from the cell's left, right = cell width).
@@ -601,6 +615,14 @@ protected:
   virtual void UpdateDropTarget(bool accept) {}
   // The options class a tree makes (descendants answer their own).
   virtual TCustomVirtualTreeOptions* CreateOptions();
+  // The header (class of the tree) and a new column of its collection; descendants make their own.
+  virtual TVTHeader* CreateHeader();
+  virtual TVirtualTreeColumn* CreateColumn(TVirtualTreeColumns* collection);
+  // The header sees every message first (HandleMessage) and may consume it.
+  void WndProc(TMessage& message) override;
+  void WMNCCalcSize(TMessage& m);
+  void WMNCHitTest(TMessage& m);
+  void WMNCPaint(TMessage& m);
   void WMTimer(TMessage& m);
   void WMVScroll(TMessage& m);
   void WMHScroll(TMessage& m);
@@ -612,10 +634,14 @@ protected:
   friend class TCustomVirtualTreeOptions;
   friend class TVTColors;
   friend class TScrollBarOptions;
+  friend class TVTHeader;
+  friend class TVirtualTreeColumns;
+  friend class TVirtualTreeColumn;
 
   uint32_t rangeX = 0;
   uint32_t rangeY = 0;
-  TVTHeader* header = nullptr;  // owned by the header unit's factory; null here
+  TVTHeader* header = nullptr;  // owned
+  TRect headerRect;
   std::u16string searchBuffer;
 
 private:

@@ -1,0 +1,139 @@
+// The header in the tree's window: its room above the client area, clicks,
+// resizing at a splitter and dragging a column with the mouse, and the sort
+// mark's pixels in both directions.
+#include <gtest/gtest.h>
+
+#include "tree/VirtualTrees.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+struct HeaderWindowTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    form = New<TForm>(Application);
+    form->SetBounds(10, 10, 420, 300);
+    tree = New<TVirtualDrawTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 400, 200);
+    header = tree->Header();
+    for (int i = 0; i < 3; ++i) header->Columns()->Add()->SetWidth(100);
+    header->SetHeight(20);
+    header->SetOptions(header->Options().Include(hoVisible).Include(hoShowSortGlyphs));
+    form->Show();
+    // Classic look: the probes know the classic colours.
+    tree->DoStateChange({}, {tsUseThemes});
+    qvtest::Pump(50);
+  }
+  void TearDown() override { form->Free(); }
+
+  // Sends a non-client mouse message at a header point (x, y from the header's top-left).
+  void SendNonClient(UINT msg, int x, int y) {
+    POINT pt{x, y - static_cast<int>(header->Height())};
+    ClientToScreen(tree->Handle(), &pt);
+    SendMessageW(tree->Handle(), msg, HTBORDER, MAKELPARAM(pt.x, pt.y));
+  }
+  void SendClient(UINT msg, int x, int y) {
+    SendMessageW(tree->Handle(), msg, 0, MAKELPARAM(x, y - static_cast<int>(header->Height())));
+  }
+
+  TForm* form = nullptr;
+  TVirtualDrawTree* tree = nullptr;
+  TVTHeader* header = nullptr;
+};
+
+TEST_F(HeaderWindowTest, VisibleHeaderTakesRoomAboveTheClientArea) {
+  RECT window, client;
+  GetWindowRect(tree->Handle(), &window);
+  GetClientRect(tree->Handle(), &client);
+  TSize border = tree->GetBorderDimensions();
+  EXPECT_EQ(client.bottom, (window.bottom - window.top) - 2 * border.cy - 20 -
+                               (GetWindowLongW(tree->Handle(), GWL_STYLE) & WS_HSCROLL ? GetSystemMetrics(SM_CYHSCROLL) : 0));
+  EXPECT_TRUE(header->InHeader(TPoint{10, -5}));
+  EXPECT_FALSE(header->InHeader(TPoint{10, 5}));
+  header->SetOptions(header->Options().Exclude(hoVisible));
+  RECT after;
+  GetClientRect(tree->Handle(), &after);
+  EXPECT_EQ(after.bottom, client.bottom + 20);
+}
+
+TEST_F(HeaderWindowTest, ClickOnAColumnFiresTheHeaderClick) {
+  static TColumnIndex clicked = -5;
+  clicked = -5;
+  tree->OnHeaderClick = [](TVTHeader*, TColumnIndex column, TMouseButton, TShiftState, int, int) { clicked = column; };
+  SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
+  EXPECT_EQ(header->Columns()->DownIndex(), 1);
+  SendClient(WM_LBUTTONUP, 150, 10);
+  EXPECT_EQ(clicked, 1);
+  EXPECT_EQ(header->Columns()->DownIndex(), NoColumn);
+  EXPECT_TRUE(header->States().Empty());
+}
+
+TEST_F(HeaderWindowTest, DraggingASplitterResizesTheColumn) {
+  static int resized = 0;
+  resized = 0;
+  tree->OnColumnResize = [](TVTHeader*, TColumnIndex column) { resized += column == 0; };
+  SendNonClient(WM_NCLBUTTONDOWN, 101, 10);
+  EXPECT_TRUE(header->States().Contains(hsTrackPending));
+  SendClient(WM_MOUSEMOVE, 120, 10);
+  SendClient(WM_MOUSEMOVE, 150, 10);
+  SendClient(WM_LBUTTONUP, 150, 10);
+  EXPECT_EQ(header->Columns()->Items(0)->Width(), 150);
+  EXPECT_EQ(header->Columns()->Items(1)->StoredLeft(), 150);
+  EXPECT_GT(resized, 0);
+  // A column that is not resizable has no splitter.
+  TVirtualTreeColumn* c = header->Columns()->Items(1);
+  c->SetOptions(c->Options().Exclude(coResizable));
+  EXPECT_FALSE(header->DetermineSplitterIndex(TPoint{250, 10}));
+}
+
+TEST_F(HeaderWindowTest, DraggingAColumnMovesIt) {
+  static int draggedFrom = -1;
+  draggedFrom = -1;
+  tree->OnHeaderDragged = [](TVTHeader*, TColumnIndex, int oldPosition) { draggedFrom = oldPosition; };
+  header->SetOptions(header->Options().Include(hoDrag));
+  SendNonClient(WM_NCLBUTTONDOWN, 50, 10);
+  SendClient(WM_MOUSEMOVE, 70, 10);
+  EXPECT_TRUE(header->States().Contains(hsDragging));
+  SendClient(WM_MOUSEMOVE, 280, 10);  // right half of the third column
+  EXPECT_EQ(header->Columns()->DropTarget(), 2);
+  SendClient(WM_LBUTTONUP, 280, 10);
+  EXPECT_EQ(draggedFrom, 0);
+  TIndexArray expected{1, 2, 0};
+  EXPECT_EQ(header->Columns()->PositionToIndex(), expected);
+  EXPECT_TRUE(header->States().Empty());
+}
+
+TEST_F(HeaderWindowTest, SortMarkPixels) {
+  // A column without text shows the sort mark alone, centred in the cell shrunk by 2:
+  // its 16 x 16 image starts at (2 + (96 - 16) / 2, 2) = (42, 2) in header coordinates.
+  const uint32_t shadow = [] {
+    COLORREF c = GetSysColor(COLOR_BTNSHADOW);
+    return uint32_t(GetRValue(c)) << 16 | uint32_t(GetGValue(c)) << 8 | GetBValue(c);
+  }();
+  const int x0 = 42, y0 = 2 - 20;  // client coordinates of the image
+  header->SetSortColumn(0);
+  header->SetSortDirection(sdAscending);
+  qvtest::Pump(50);
+  RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  qvtest::SaveScreenshot(form->Handle(), "header_sort_ascending");
+  HWND w = tree->Handle();
+  // Ascending: apex on top (row 6), widest at the bottom (row 9).
+  EXPECT_EQ(qvtest::PixelAt(w, x0 + 7, y0 + 6), shadow);
+  EXPECT_NE(qvtest::PixelAt(w, x0 + 4, y0 + 6), shadow);
+  EXPECT_EQ(qvtest::PixelAt(w, x0 + 4, y0 + 9), shadow);
+  EXPECT_EQ(qvtest::PixelAt(w, x0 + 10, y0 + 9), shadow);
+  header->SetSortDirection(sdDescending);
+  RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  qvtest::Pump(50);
+  EXPECT_EQ(qvtest::PixelAt(w, x0 + 4, y0 + 6), shadow);
+  EXPECT_EQ(qvtest::PixelAt(w, x0 + 7, y0 + 9), shadow);
+  EXPECT_NE(qvtest::PixelAt(w, x0 + 4, y0 + 9), shadow);
+  // No sort column: no mark.
+  header->SetSortColumn(NoColumn);
+  RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  qvtest::Pump(50);
+  EXPECT_NE(qvtest::PixelAt(w, x0 + 7, y0 + 9), shadow);
+}
+
+}  // namespace
