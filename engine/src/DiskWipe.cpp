@@ -13,23 +13,6 @@ namespace {
 
 constexpr size_t kChunkBytes = 1 << 20;
 
-std::u16string DriveName(char drive) { return std::u16string(1, char16_t(drive)) + u":"; }
-
-std::u16string ModuleFile() {
-  wchar_t path[MAX_PATH * 2] = {};
-  HMODULE self = nullptr;
-  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                     reinterpret_cast<LPCWSTR>(&ModuleFile), &self);
-  GetModuleFileNameW(self, path, MAX_PATH * 2);
-  return U16(path);
-}
-
-std::u16string WindowsFolder() {
-  wchar_t path[MAX_PATH * 2] = {};
-  GetWindowsDirectoryW(path, MAX_PATH * 2);
-  return U16(path);
-}
-
 class DiskWiper {
  public:
   DiskWiper(const DriveJob& job, Reporter& reporter, Volume& volume)
@@ -62,7 +45,7 @@ class DiskWiper {
       }
       ReportFailedRun();
       if (!volume_.Flush()) {
-        reporter_.Failure(u"Could not flush drive " + DriveName(job_.drive) + u": " + ErrorText(GetLastError()));
+        reporter_.Failure(u"Could not flush drive " + DriveName(job_.drive) + u" (" + ErrorText(GetLastError()) + u")");
       }
     }
     reporter_.DriveProgress(total, total, true);
@@ -133,8 +116,8 @@ class DiskWiper {
     std::u16string which = failedCount_ == 1 ? u"Sector " + Decimal(failedFirst_)
                                              : u"Sectors " + Decimal(failedFirst_) + u" to " +
                                                    Decimal(failedFirst_ + failedCount_ - 1);
-    reporter_.Failure(which + u" of drive " + DriveName(job_.drive) + u" could not be written: " +
-                          ErrorText(failedError_),
+    reporter_.Failure(which + u" of drive " + DriveName(job_.drive) + u" could not be written (" +
+                          ErrorText(failedError_) + u")",
                       uint32_t(std::min<uint64_t>(failedCount_, 0x7FFFFFFF)));
     failedCount_ = 0;
   }
@@ -150,14 +133,14 @@ class DiskWiper {
 
 }  // namespace
 
-bool IsProtectedDrive(char drive, const std::u16string& windowsFolder, const std::u16string& engineFile) {
-  auto letterOf = [](const std::u16string& path) -> char {
-    if (path.size() < 2 || path[1] != u':') return 0;
-    char16_t c = path[0];
-    if (c >= u'a' && c <= u'z') c = char16_t(c - u'a' + u'A');
-    return char(c);
-  };
-  return drive == letterOf(windowsFolder) || drive == letterOf(engineFile);
+std::u16string DriveName(char drive) { return std::u16string(1, char16_t(drive)) + u":"; }
+
+bool RefuseProtectedDrive(const DriveJob& job, Reporter& reporter) {
+  const std::u16string* folder = job.guard.OnDrive(job.drive);
+  if (!folder) return false;
+  reporter.Failure(u"Drive " + DriveName(job.drive) + u" holds " + *folder +
+                   u", which the system or this program needs; it was not touched");
+  return true;
 }
 
 uint64_t ProgressUnit(uint64_t bytes, size_t passes, uint64_t unit) {
@@ -181,14 +164,11 @@ bool WipeDisk(const DriveJob& job, Reporter& reporter) {
     reporter.Failure(u"No valid wipe passes were given; drive " + drive + u" was not wiped");
     return false;
   }
-  if (IsProtectedDrive(job.drive, WindowsFolder(), ModuleFile())) {
-    reporter.Failure(u"Drive " + drive + u" holds the system or this program and cannot be wiped");
-    return false;
-  }
+  if (RefuseProtectedDrive(job, reporter)) return false;
   DWORD error = 0;
   std::unique_ptr<Volume> volume = Volume::Open(job.drive, error);
   if (!volume) {
-    reporter.Failure(u"Could not open drive " + drive + u": " + ErrorText(error));
+    reporter.Failure(u"Could not open drive " + drive + u" (" + ErrorText(error) + u"); nothing was wiped");
     return false;
   }
   if (volume->size() == 0) {
@@ -196,10 +176,12 @@ bool WipeDisk(const DriveJob& job, Reporter& reporter) {
     return false;
   }
   if (!volume->LockAndDismount()) {
-    reporter.Log(u"Drive " + drive + u" could not be locked; other programs may still be using it");
+    reporter.Failure(u"Drive " + drive + u" could not be locked: files on it are open in other programs. "
+                     u"Close them and start again; nothing was wiped");
+    return false;
   }
-  reporter.Log(u"Wiping drive " + drive + u": " + Decimal(volume->size()) + u" bytes, " +
-               Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass" : u" passes"));
+  reporter.Log(u"Wiping drive " + drive + u" (" + Decimal(volume->size()) + u" bytes, " +
+               Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass)" : u" passes)"));
   DiskWiper wiper(job, reporter, *volume);
   if (!wiper.ok()) {
     reporter.Failure(u"Not enough memory to wipe drive " + drive);
@@ -209,6 +191,7 @@ bool WipeDisk(const DriveJob& job, Reporter& reporter) {
   if (!wiper.WriteAllPasses(stopped)) return stopped;
   reporter.Log(u"Drive " + drive + u" overwritten");
   if (!job.format) return false;
+  reporter.BeginFormatting();
   char formatDrive = job.format->drive;
   if (formatDrive >= 'a' && formatDrive <= 'z') formatDrive = char(formatDrive - 'a' + 'A');
   if (formatDrive != job.drive) {

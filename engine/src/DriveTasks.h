@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "Formatter.h"
+#include "Reporter.h"
 #include "PassPattern.h"
+#include "Protected.h"
 #include "WipeParams.h"
 
 namespace qv::engine {
@@ -15,6 +17,7 @@ struct DriveJob {
   char drive = 0;                // upper-case letter, or 0 when the block's was not a letter
   std::vector<PassSpec> passes;  // empty when the block's pass count was unusable
   std::optional<FormatRequest> format;
+  ProtectedFolders guard;        // the volumes holding these are never touched
 };
 
 // Overwrites every sector of the drive with each pass, then formats.
@@ -22,9 +25,18 @@ void RunDiskWipe(const DriveJob& job);
 // Fills the drive's free space with each pass, cleans up, deletes all it made.
 void RunFreeSpaceWipe(const DriveJob& job);
 
-// Drives that a disk wipe refuses: the one holding the Windows folder and the
-// one holding the engine (and so the program). Upper-case letters.
-bool IsProtectedDrive(char drive, const std::u16string& windowsFolder, const std::u16string& engineFile);
+// The drive as the log names it: "R:".
+std::u16string DriveName(char drive);
+// Logs and counts the refusal of a drive whose volume holds a protected
+// folder; false when the drive may be wiped.
+bool RefuseProtectedDrive(const DriveJob& job, Reporter& reporter);
+// The free-space query of the free-space task (available to this user, total,
+// free on the volume); tests put a quota-limited one in its place.
+using DiskFreeSpaceQuery = bool (*)(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
+                                    ULARGE_INTEGER& free);
+extern DiskFreeSpaceQuery gDiskFreeSpace;
+bool SystemDiskFreeSpace(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
+                         ULARGE_INTEGER& free);
 // Units for Total: the smallest power-of-two multiple of `unit` that keeps
 // passes * (bytes / result) within 31 bits.
 uint64_t ProgressUnit(uint64_t bytes, size_t passes, uint64_t unit);

@@ -29,7 +29,8 @@ DWORD WINAPI FileWipeThread(void* argument) {
     } else if (job->path.empty()) {
       reporter.Failure(u"No path was given; nothing was wiped");
     } else {
-      TreeWiper(reporter, job->passes).Wipe(job->path);
+      ProtectedFolders guard = ProtectedFolders::ForThisSystem();
+      TreeWiper(reporter, job->passes, guard).Wipe(job->path);
     }
   } catch (...) {
     reporter.Failure(u"The wipe of " + job->path + u" ended on an internal error");
@@ -71,6 +72,7 @@ std::unique_ptr<DriveJob> NewDriveJob(TWipeParams* block) {
   job->block = block;
   job->drive = DriveLetter(block->Drive);
   job->passes = DecodePasses(block->Passes, block->PassCount);
+  job->guard = ProtectedFolders::ForThisSystem();
   return job;
 }
 

@@ -4,6 +4,7 @@
 
 #include "PassWriter.h"
 #include "PathNames.h"
+#include "Protected.h"
 #include "Removal.h"
 #include "SystemRandom.h"
 #include "Text.h"
@@ -14,16 +15,6 @@ namespace {
 constexpr int kRenames = 3;
 constexpr int kRenameTries = 8;
 constexpr uint32_t kDefaultClusterBytes = 4096;
-
-std::u16string FinalPath(HANDLE handle) {
-  std::vector<wchar_t> buffer(1024);
-  for (;;) {
-    DWORD n = GetFinalPathNameByHandleW(handle, buffer.data(), DWORD(buffer.size()), 0);
-    if (n == 0) return {};
-    if (n < buffer.size()) return U16(buffer.data());
-    buffer.resize(n + 1);
-  }
-}
 
 std::u16string VolumeRootOf(const std::u16string& longPath) {
   std::u16string plain = ToDisplayPath(longPath);
@@ -75,21 +66,35 @@ uint32_t FileWiper::ClusterBytes(const std::u16string& longPath) {
   return bytes;
 }
 
-bool FileWiper::IsLinkedElsewhere(HANDLE file, const std::u16string& longPath) {
+FileWiper::Place FileWiper::WhereLeads(HANDLE file, const std::u16string& longPath) {
   // Some systems show a symbolic link to a file as a plain file. The handle's
   // final path then names the target, not the folder the entry lives in.
-  std::u16string finalPath = FinalPath(file);
-  if (finalPath.empty()) return false;
   HANDLE folder = CreateFileW(W(ParentPath(longPath)), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
-  std::u16string folderPath = FinalPath(folder);
+  if (folder == INVALID_HANDLE_VALUE) return Place::Unknown;
+  std::u16string name = LastName(longPath);
+  std::u16string finalPath = FinalPathOf(file);
+  std::u16string folderPath = FinalPathOf(folder);
+  Place place = Place::Unknown;
+  if (!finalPath.empty() && !folderPath.empty()) {
+    place = SamePath(finalPath, JoinPath(folderPath, name)) ? Place::Here : Place::Elsewhere;
+  } else {
+    // Some systems name no final path past MAX_PATH characters: the paths
+    // within the volume, on the same volume, say the same.
+    HandleFacts fileFacts, folderFacts;
+    std::u16string within = VolumePathOf(file);
+    std::u16string folderWithin = VolumePathOf(folder);
+    if (!within.empty() && !folderWithin.empty() && FactsOf(file, fileFacts) && FactsOf(folder, folderFacts)) {
+      bool same = fileFacts.identity.volumeSerial == folderFacts.identity.volumeSerial &&
+                  SamePath(within, JoinPath(folderWithin, name));
+      place = same ? Place::Here : Place::Elsewhere;
+    }
+  }
   CloseHandle(folder);
-  if (folderPath.empty()) return false;
-  return !SamePath(finalPath, JoinPath(folderPath, LastName(longPath)));
+  return place;
 }
 
-WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes) {
+WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes, uint64_t expectedId) {
   std::u16string display = ToDisplayPath(longPath);
   if (attributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) {
     // Rewritten data of such files may land in new clusters; the old ones are
@@ -100,18 +105,34 @@ WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes)
   if (attributes & FILE_ATTRIBUTE_READONLY) {
     clearedReadOnly = SetFileAttributesW(W(longPath), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) != FALSE;
   }
+  auto leave = [&](HANDLE file, const std::u16string& line) {
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    if (clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
+    reporter_.Failure(line);
+    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true);
+    return WipeResult::Failed;
+  };
   HANDLE file = CreateFileW(W(longPath), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     DWORD error = GetLastError();
-    if (clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
-    reporter_.Failure(u"Could not open " + display + u" (left as it is): " + ErrorText(error));
-    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true);
-    return WipeResult::Failed;
+    return leave(file, u"Could not open " + display + u" (left as it is): " + ErrorText(error));
   }
-  if (IsLinkedElsewhere(file, longPath)) {
+  Place place = WhereLeads(file, longPath);
+  if (place == Place::Elsewhere) {
     CloseHandle(file);
+    if (clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
     return RemoveLink(longPath, false);
+  }
+  if (place == Place::Unknown) return leave(file, u"Could not make sure where " + display + u" leads (left as it is)");
+  HandleFacts facts;
+  if (!FactsOf(file, facts)) return leave(file, u"Could not read what " + display + u" is (left as it is)");
+  if (expectedId != 0 && facts.identity.fileId != 0 && facts.identity.fileId != expectedId)
+    return leave(file, u"Left " + display + u" as it is: it was replaced by another file while the wipe ran");
+  if (facts.links > 1) {
+    // Overwriting would destroy the same data under names nobody chose.
+    return leave(file, u"Left " + display + u" as it is: the same data has " + Decimal(facts.links - 1) +
+                           (facts.links == 2 ? u" other name" : u" other names") + u" (hard links)");
   }
   int64_t size = 0;
   WipeResult result = OverwriteAndDelete(file, longPath, size);
@@ -154,7 +175,11 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
       auto slackTick = [&](uint64_t written) { return tick(size + written); };
       WriteOutcome slack = WritePass(file, source, size, length, buffer_, slackTick, /*fillToFull=*/false);
       // The slack may not grow on a full disk; the data is overwritten already.
-      if (slack.end != WriteEnd::Complete && slack.end != WriteEnd::Stopped) length = size + slack.written;
+      // Reported once: the later passes stop where this one could.
+      if (slack.end != WriteEnd::Complete && slack.end != WriteEnd::Stopped) {
+        reporter_.Failure(u"Could not overwrite the slack past the end of " + what + u": " + ErrorText(slack.error));
+        length = size + slack.written;
+      }
       if (slack.end == WriteEnd::Stopped) outcome.end = WriteEnd::Stopped;
     }
     if (outcome.end == WriteEnd::Stopped) {
@@ -223,6 +248,9 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
   uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
   bool stopped = false;
   if (!OverwriteRange(file, uint64_t(size.QuadPart), length, cluster, display, &display, stopped)) {
+    // The slack written past the end goes again: the file keeps its length.
+    SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
+    SetEndOfFile(file);
     CloseHandle(file);
     if (stopped) {
       reporter_.Log(u"Stopped while wiping " + display + u"; the file was left in place");
@@ -233,13 +261,16 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
   LARGE_INTEGER zero = {};
   FILETIME neutral = NeutralTime();
   bool truncated = SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) && SetEndOfFile(file);
-  SetFileTime(file, &neutral, &neutral, &neutral);
-  FlushFileBuffers(file);
-  CloseHandle(file);
   if (!truncated) {
     reporter_.Failure(u"Could not truncate " + display + u": " + ErrorText(GetLastError()));
+    CloseHandle(file);
     return WipeResult::Failed;
   }
+  if (!SetFileTime(file, &neutral, &neutral, &neutral))
+    reporter_.Failure(u"Could not reset the time stamps of " + display + u": " + ErrorText(GetLastError()));
+  if (!FlushFileBuffers(file))
+    reporter_.Failure(u"Could not flush " + display + u" to the medium: " + ErrorText(GetLastError()));
+  CloseHandle(file);
   if (!OverwriteNamedStreams(longPath)) return WipeResult::Failed;
   std::u16string current = RenameAway(longPath);
   if (!DeleteFileRetrying(current)) {
@@ -253,18 +284,25 @@ std::u16string FileWiper::RenameAway(const std::u16string& longPath) {
   std::u16string current = longPath;
   std::u16string folder = ParentPath(longPath);
   size_t length = LastName(longPath).size();
+  auto failed = [&](const std::u16string& why) {
+    reporter_.Failure(u"Could not rename " + ToDisplayPath(longPath) + u" to a random name: " + why);
+    return current;
+  };
   for (int round = 0; round < kRenames; ++round) {
-    for (int attempt = 0; attempt < kRenameTries; ++attempt) {
+    bool renamed = false;
+    for (int attempt = 0; attempt < kRenameTries && !renamed; ++attempt) {
       std::u16string name;
-      if (!RandomName(length, name)) return current;
+      if (!RandomName(length, name)) return failed(u"the system gave no random data");
       std::u16string next = JoinPath(folder, name);
       if (MoveFileExW(W(current), W(next), 0)) {
         current = next;
-        break;
+        renamed = true;
+        continue;
       }
       DWORD error = GetLastError();
-      if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return current;
+      if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return failed(ErrorText(error));
     }
+    if (!renamed) return failed(u"every random name was taken");
   }
   return current;
 }
@@ -285,7 +323,7 @@ WipeResult FileWiper::RemoveLink(const std::u16string& longPath, bool isFolder) 
     finished();
     return WipeResult::Failed;
   }
-  if (IsLinkedElsewhere(link, longPath)) {
+  if (WhereLeads(link, longPath) != Place::Here) {
     // Where the system opens only the target (as Wine does), deleting would
     // delete the target: the link is left alone.
     CloseHandle(link);

@@ -28,9 +28,10 @@ class FileWiper {
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
 
   // Wipes the file at `longPath` (extended-length form) whose directory entry
-  // shows `attributes` (not a link). A file that cannot be opened is logged,
-  // counted and left as it was.
-  WipeResult WipeFile(const std::u16string& longPath, DWORD attributes);
+  // shows `attributes` (not a link) and, when not 0, the file ID `expectedId`.
+  // A file that cannot be opened, that has other names (hard links), or that
+  // is no longer the file listed is logged, counted and left as it was.
+  WipeResult WipeFile(const std::u16string& longPath, DWORD attributes, uint64_t expectedId);
   // Removes a link (symbolic link, junction, other reparse point) itself.
   WipeResult RemoveLink(const std::u16string& longPath, bool isFolder);
   // Renames an emptied folder to random names and removes it.
@@ -44,7 +45,10 @@ class FileWiper {
   // stopped or failed (logged).
   bool OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint32_t cluster, const std::u16string& what,
                       const std::u16string* progressPath, bool& stopped);
-  bool IsLinkedElsewhere(HANDLE file, const std::u16string& longPath);
+  enum class Place { Here, Elsewhere, Unknown };
+  // Where the open handle really leads, compared with the folder of longPath.
+  Place WhereLeads(HANDLE file, const std::u16string& longPath);
+  // Renames to random names of the same length; each failure is counted.
   std::u16string RenameAway(const std::u16string& longPath);
   uint32_t ClusterBytes(const std::u16string& longPath);
 

@@ -127,10 +127,13 @@ class FreeSpaceWiper {
       HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) break;
       area_.smallFiles().push_back(path);
-      for (const PassSpec& spec : job_.passes) {
+      for (size_t pass = 0; pass < job_.passes.size(); ++pass) {
         PassSeed seed;
-        if (spec.kind == PassKind::Random) NewPassSeed(seed);
-        PassSource(spec, seed).Fill(0, data.data(), data.size());
+        if (!Seed(pass, seed)) {
+          CloseHandle(file);
+          return StageEnd::Failed;
+        }
+        PassSource(job_.passes[pass], seed).Fill(0, data.data(), data.size());
         DWORD written = 0;
         OVERLAPPED at = {};
         if (!WriteFile(file, data.data(), DWORD(data.size()), &written, &at)) break;  // full: expected
@@ -151,7 +154,7 @@ class FreeSpaceWiper {
 
   bool Seed(size_t pass, PassSeed& seed) {
     if (job_.passes[pass].kind != PassKind::Random || NewPassSeed(seed)) return true;
-    reporter_.Failure(u"The system gave no random data; the free space was not wiped");
+    reporter_.Failure(u"The system gave no random data; the random pass was not written");
     return false;
   }
 
@@ -236,6 +239,16 @@ class FreeSpaceWiper {
   int64_t total_ = 1;
 };
 
+// A disk quota ends the filling before the volume is full: the space the
+// volume still has free then was never overwritten.
+bool StoppedAtQuota(const std::u16string& root, uint64_t& left) {
+  ULARGE_INTEGER available = {}, total = {}, free = {};
+  if (!gDiskFreeSpace(root, available, total, free)) return false;
+  left = free.QuadPart;
+  constexpr uint64_t kSlackBytes = 1 << 20;  // what the file system keeps for itself
+  return free.QuadPart > available.QuadPart + kSlackBytes;
+}
+
 // The whole free-space run; returns true when stopped. Everything created is
 // gone before the caller sends the last message.
 bool WipeFree(const DriveJob& job, Reporter& reporter) {
@@ -243,27 +256,35 @@ bool WipeFree(const DriveJob& job, Reporter& reporter) {
     reporter.Failure(u"No drive was given; no free space was wiped");
     return false;
   }
-  std::u16string root = std::u16string(1, char16_t(job.drive)) + u":\\";
+  std::u16string drive = DriveName(job.drive);
+  std::u16string root = drive + u"\\";
   if (job.passes.empty()) {
-    reporter.Failure(u"No valid wipe passes were given; the free space of " + root + u" was not wiped");
+    reporter.Failure(u"No valid wipe passes were given; the free space of drive " + drive + u" was not wiped");
     return false;
   }
+  if (RefuseProtectedDrive(job, reporter)) return false;
   ULARGE_INTEGER available = {}, total = {}, free = {};
-  if (!GetDiskFreeSpaceExW(W(root), &available, &total, &free)) {
-    reporter.Failure(u"Could not read the free space of " + root + u": " + ErrorText(GetLastError()));
+  if (!gDiskFreeSpace(root, available, total, free)) {
+    reporter.Failure(u"Could not read the free space of drive " + drive + u" (" + ErrorText(GetLastError()) + u")");
     return false;
   }
-  reporter.Log(u"Wiping the free space of " + root + u": " + Decimal(available.QuadPart) + u" bytes, " +
-               Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass" : u" passes"));
+  reporter.Log(u"Wiping the free space of drive " + drive + u" (" + Decimal(available.QuadPart) + u" bytes, " +
+               Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass)" : u" passes)"));
   TempArea area(reporter);
   if (!area.Create(root)) return false;
   FreeSpaceWiper wiper(job, reporter, area, available.QuadPart, total.QuadPart);
   if (!wiper.ok()) {
-    reporter.Failure(u"Not enough memory to wipe the free space of " + root);
+    reporter.Failure(u"Not enough memory to wipe the free space of drive " + drive);
     return false;
   }
   StageEnd end = wiper.FillPasses();
   uint64_t filled = area.Bytes();
+  uint64_t left = 0;
+  if (end == StageEnd::Done && StoppedAtQuota(root, left)) {
+    reporter.Failure(u"A disk quota stopped the wipe: the free space of drive " + drive + u" was only partly wiped (" +
+                     Decimal(filled) + u" bytes overwritten, " + Decimal(left) + u" bytes not reached)");
+    end = StageEnd::Failed;
+  }
   if (end == StageEnd::Done) {
     reporter.Log(u"Free space overwritten: " + Decimal(filled) + u" bytes; cleaning up the file system");
     end = wiper.SmallFiles();
@@ -273,6 +294,13 @@ bool WipeFree(const DriveJob& job, Reporter& reporter) {
 }
 
 }  // namespace
+
+bool SystemDiskFreeSpace(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
+                         ULARGE_INTEGER& free) {
+  return GetDiskFreeSpaceExW(W(root), &available, &total, &free) != FALSE;
+}
+
+DiskFreeSpaceQuery gDiskFreeSpace = SystemDiskFreeSpace;
 
 void RunFreeSpaceWipe(const DriveJob& job) {
   Reporter reporter(job.block);

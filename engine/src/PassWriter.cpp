@@ -82,7 +82,11 @@ class Prefetcher {
 
 }  // namespace
 
-bool IsDiskFull(DWORD error) { return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL; }
+bool IsDiskFull(DWORD error) {
+  constexpr DWORD kQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
+  // A quota ends the writing as a full disk does; the free-space task tells the two apart afterwards.
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == kQuotaExceeded;
+}
 
 WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,
                        const AlignedBuffer& buffer, const WriteTick& tick, bool fillToFull) {

@@ -29,7 +29,7 @@ using WriteTick = std::function<bool(uint64_t written)>;
 WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,
                        const AlignedBuffer& buffer, const WriteTick& tick, bool fillToFull);
 
-// True for the errors by which a write says that the medium is full.
+// True for the errors by which a write says that the medium (or the user's quota) is full.
 bool IsDiskFull(DWORD error);
 
 }  // namespace qv::engine

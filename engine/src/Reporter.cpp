@@ -7,6 +7,14 @@ namespace {
 
 constexpr DWORD kProgressIntervalMs = 50;
 
+// A LocalAlloc'ed copy of line for a message; null when out of memory.
+char16_t* LocalCopy(const std::u16string& line) {
+  size_t bytes = (line.size() + 1) * sizeof(char16_t);
+  auto* text = static_cast<char16_t*>(LocalAlloc(LMEM_FIXED, bytes));
+  if (text) std::memcpy(text, line.c_str(), bytes);
+  return text;
+}
+
 }  // namespace
 
 Reporter::Reporter(TWipeParams* block)
@@ -19,14 +27,16 @@ bool Reporter::StopRequested() const {
 
 void Reporter::Log(const std::u16string& line) const {
   if (!wnd_) return;
-  size_t bytes = (line.size() + 1) * sizeof(char16_t);
-  auto* text = static_cast<char16_t*>(LocalAlloc(LMEM_FIXED, bytes));
-  if (!text) return;
-  std::memcpy(text, line.c_str(), bytes);
-  if (!PostMessageW(wnd_, kMsgLog, reinterpret_cast<WPARAM>(text), 0)) LocalFree(text);
+  char16_t* text = LocalCopy(line);
+  if (text && !PostMessageW(wnd_, kMsgLog, reinterpret_cast<WPARAM>(text), 0)) LocalFree(text);
 }
 
 void Reporter::Failure(const std::u16string& line, uint32_t count) {
+  if (formatting_) {
+    if (formatFailure_.empty()) formatFailure_ = line;
+    Log(line);
+    return;
+  }
   failures_ += count;
   // Saturates: a dying disk can fail more sectors than the field counts.
   int64_t total = int64_t(block_->Reserved2) + count;
@@ -66,7 +76,10 @@ void Reporter::FileProgress(const std::u16string& path, int64_t size, int percen
 }
 
 void Reporter::Done() const {
-  if (wnd_) PostMessageW(wnd_, kMsgDone, 0, 0);
+  if (!wnd_) return;
+  char16_t* reason = formatFailure_.empty() ? nullptr : LocalCopy(formatFailure_);
+  LPARAM formatFailed = formatFailure_.empty() ? 0 : 1;
+  if (!PostMessageW(wnd_, kMsgDone, reinterpret_cast<WPARAM>(reason), formatFailed) && reason) LocalFree(reason);
 }
 
 void Reporter::Cancelled() const {

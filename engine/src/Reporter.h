@@ -20,8 +20,13 @@ class Reporter {
   // Posts one log line (a LocalAlloc'ed copy the program frees); dropped when
   // there is no window to take it.
   void Log(const std::u16string& line) const;
-  // Logs a line and adds `count` to the block's failure count (Reserved2).
+  // Logs a line and adds `count` to the block's failure count (Reserved2),
+  // which counts only what could not be wiped. In the formatting stage the
+  // first failure's line becomes the reason Done() reports instead.
   void Failure(const std::u16string& line, uint32_t count = 1);
+  // The disk task's formatting stage begins: failures from here on are the
+  // formatting's, not the wipe's.
+  void BeginFormatting() { formatting_ = true; }
   // Drive tasks: Progress := position of Total, posted with LParam 1; at most
   // one message per interval unless forced.
   void DriveProgress(int64_t position, int64_t total, bool force);
@@ -31,6 +36,8 @@ class Reporter {
   // sent (not posted) so the numbers match the path the message points to.
   void FileProgress(const std::u16string& path, int64_t size, int percent, bool finished, bool force);
   // The last message of a drive run; the block is not touched afterwards.
+  // When formatting failed, LParam is 1 and WParam a LocalAlloc'ed UTF-16
+  // copy of the reason, freed by the program.
   void Done() const;
   void Cancelled() const;
 
@@ -44,6 +51,8 @@ class Reporter {
   DWORD lastTick_ = 0;
   bool sentOnce_ = false;
   uint32_t failures_ = 0;
+  bool formatting_ = false;
+  std::u16string formatFailure_;
 };
 
 }  // namespace qv::engine

@@ -20,7 +20,11 @@ bool LegacyRandom(uint8_t* out, size_t length) {
 
 }  // namespace
 
-bool SystemRandomBytes(uint8_t* out, size_t length) {
+RandomSource gRandomSource = SystemRandomSource;
+
+bool SystemRandomBytes(uint8_t* out, size_t length) { return gRandomSource(out, length); }
+
+bool SystemRandomSource(uint8_t* out, size_t length) {
   if (BCRYPT_SUCCESS(BCryptGenRandom(nullptr, out, ULONG(length), BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
     return true;
   }

@@ -54,14 +54,20 @@ void Volume::QueryGeometry() {
   SetFilePointerEx(handle_, zero, nullptr, FILE_BEGIN);
 }
 
+VolumeControl gLockVolume = SystemLockVolume;
+
+bool SystemLockVolume(HANDLE volume) { return Control(volume, FSCTL_LOCK_VOLUME); }
+
 bool Volume::LockAndDismount() {
   for (int i = 0; i < kLockTries && !locked_; ++i) {
-    locked_ = Control(handle_, FSCTL_LOCK_VOLUME);
+    locked_ = gLockVolume(handle_);
     if (!locked_) Sleep(kLockRetryMs);
   }
+  // Dismounting a volume others still use would leave their open files
+  // writing into what this wipe overwrites.
+  if (!locked_) return false;
   Control(handle_, FSCTL_DISMOUNT_VOLUME);
-  if (!locked_) locked_ = Control(handle_, FSCTL_LOCK_VOLUME);
-  return locked_;
+  return true;
 }
 
 bool Volume::WriteAt(uint64_t offset, const void* data, uint32_t length, DWORD& error) {

@@ -23,8 +23,9 @@ class Volume {
   uint32_t sectorBytes() const { return sectorBytes_; }
   HANDLE handle() const { return handle_; }
 
-  // Locks the volume against other users; a mounted file system is
-  // dismounted first where the system allows it (failure is tolerated).
+  // Locks the volume against other users, retrying for a second, then
+  // dismounts its file system (a refused dismount is tolerated). False, with
+  // nothing dismounted, when the lock cannot be had: files are open on it.
   bool LockAndDismount();
   bool WriteAt(uint64_t offset, const void* data, uint32_t length, DWORD& error);
   bool ReadAt(uint64_t offset, void* data, uint32_t length, DWORD& error);
@@ -41,5 +42,10 @@ class Volume {
   uint32_t sectorBytes_ = 512;
   bool locked_ = false;
 };
+
+// The lock request LockAndDismount makes; tests put a refusing one in its place.
+using VolumeControl = bool (*)(HANDLE volume);
+extern VolumeControl gLockVolume;
+bool SystemLockVolume(HANDLE volume);
 
 }  // namespace qv::engine

@@ -1,5 +1,8 @@
 #include "EngineHarness.h"
 
+#include <atomic>
+#include <thread>
+
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -69,6 +72,10 @@ LRESULT CALLBACK Harness::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
     }
     case kMsgDone:
       ++self->done;
+      if (lParam == 1 && wParam != 0) {
+        self->formatFailure = reinterpret_cast<const char16_t*>(wParam);
+        LocalFree(reinterpret_cast<HLOCAL>(wParam));
+      }
       self->endTick = GetTickCount();
       return 0;
     case kMsgCancelled:
@@ -95,6 +102,24 @@ bool Harness::RunDrive(TWipeParams* block, const std::function<void()>& start, D
   }
   Pump();
   return true;
+}
+
+bool Harness::RunInProcess(const std::function<void()>& work, DWORD timeoutMs) {
+  std::atomic<bool> finished{false};
+  std::thread worker([&] {
+    work();
+    finished = true;
+    PostMessageW(wnd_, WM_NULL, 0, 0);
+  });
+  DWORD begin = GetTickCount();
+  while (!finished) {
+    if (GetTickCount() - begin > timeoutMs) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    Pump();
+  }
+  worker.join();  // a worker past its time still has to end before its frame goes
+  Pump();
+  return GetTickCount() - begin <= timeoutMs;
 }
 
 bool Harness::RunFile(TWipeParams* block, DWORD timeoutMs) {

@@ -53,6 +53,9 @@ class Harness {
   // Runs a drive task (already started by `start`) until its done or
   // cancelled message, at most `timeoutMs`; false on time-out.
   bool RunDrive(TWipeParams* block, const std::function<void()>& start, DWORD timeoutMs = 120000);
+  // Runs engine parts directly (not through the library) on a thread of
+  // their own, handling the messages they send until they return.
+  bool RunInProcess(const std::function<void()>& work, DWORD timeoutMs = 120000);
   // Calls FileWipe for the block and waits on its handle while pumping, then
   // takes the messages still queued. False when no handle came back or on time-out.
   bool RunFile(TWipeParams* block, DWORD timeoutMs = 120000);
@@ -60,6 +63,7 @@ class Harness {
   std::vector<std::u16string> logs;
   std::vector<ProgressEvent> progress;
   int done = 0;
+  std::u16string formatFailure;  // the done message's reason when formatting failed
   int cancelled = 0;
   TWipeParams* current = nullptr;
   DWORD stopTick = 0;  // when a handler wrote Active := 0

@@ -249,13 +249,6 @@ TEST(DriveTasksTest, ProgressUnitsKeepTotalWithin31Bits) {
   EXPECT_EQ(512u, ProgressUnit(1ull << 30, 3, 512));  // small drives keep sector units
 }
 
-TEST(DriveTasksTest, SystemAndProgramDrivesAreProtected) {
-  EXPECT_TRUE(IsProtectedDrive('C', u"C:\\windows", u"E:\\Quorvanell\\Quorvanell.DLL"));
-  EXPECT_TRUE(IsProtectedDrive('E', u"c:\\windows", u"e:\\Quorvanell\\Quorvanell.DLL"));
-  EXPECT_FALSE(IsProtectedDrive('F', u"C:\\windows", u"E:\\Quorvanell\\Quorvanell.DLL"));
-  EXPECT_FALSE(IsProtectedDrive('F', u"", u"\\\\server\\share\\Quorvanell.DLL"));
-}
-
 TEST(FileWiperTest, OnlyLinkKindsOfReparsePointsCountAsLinks) {
   const struct {
     DWORD attributes;

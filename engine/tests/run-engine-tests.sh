@@ -105,7 +105,22 @@ echo "plain" > "$work/folder/links/tree/plain.txt"
 ln -s ../outside "$work/folder/links/tree/dlink"
 ln -s ../outside/keep.txt "$work/folder/links/tree/flink"
 map_folder FOLDER_DRIVE "$work/folder"
+map_folder FOLDER_ALIAS "$work/folder"  # the same folder under a second letter
 map_folder ROOT_DRIVE "$work/rootdrive"
+
+# A small volume under two letters, the second also with an image as its raw
+# volume: protected folders on the first must keep the second from being wiped.
+mkdir -p "$work/guard"
+if mount -t tmpfs -o size=8m tmpfs "$work/guard" 2>/dev/null; then
+  mounts+=("$work/guard")
+  map_folder GUARD_DRIVE "$work/guard"
+  map_folder GUARD_ALIAS "$work/guard"
+  truncate -s 1M "$work/guard-alias.img"
+  ln -s "$work/guard-alias.img" "$dos/${QV_TEST_GUARD_ALIAS,,}::"
+  links+=("$dos/${QV_TEST_GUARD_ALIAS,,}::")
+else
+  loud "SKIPPING the volume-identity refusals: mounting a tmpfs was refused"
+fi
 
 # Image files as raw volumes for the disk task.
 truncate -s $(( 8 * 1024 * 1024 + 1536 + 100 )) "$work/disk.img"  # a tail shorter than a sector

@@ -1,0 +1,65 @@
+#pragma once
+// What the engine never destroys: the system's folders (the Windows folder,
+// the root of its drive, the folder holding the engine and so the program)
+// and every folder that contains one of them, whatever name or drive letter
+// reaches them; for the drive tasks, the volumes holding them.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv::engine {
+
+// A file or folder as the file system knows it, whatever path reached it.
+struct FileIdentity {
+  DWORD volumeSerial = 0;
+  uint64_t fileId = 0;
+
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// The identity, attributes and link count of an open handle; false when the
+// system does not say.
+struct HandleFacts {
+  FileIdentity identity;
+  DWORD attributes = 0;
+  DWORD links = 0;
+};
+bool FactsOf(HANDLE handle, HandleFacts& facts);
+
+// The final path of an open handle in "\\?\" form; empty when the system
+// cannot name it.
+std::u16string FinalPathOf(HANDLE handle);
+// The path of an open handle within its volume ("\\a\\b"); empty when unknown.
+std::u16string VolumePathOf(HANDLE handle);
+
+class ProtectedFolders {
+ public:
+  // This system's: the Windows folder (with its drive's root, an ancestor),
+  // the folder holding the engine and the folder of the running program.
+  static ProtectedFolders ForThisSystem();
+  // The given folders (full paths) and all their ancestors.
+  static ProtectedFolders ForPaths(const std::vector<std::u16string>& folders);
+
+  // The protected folder that the open folder is, or contains; null when
+  // none. `display` is its path for the log, used only when no identity is known.
+  const std::u16string* Covered(const FileIdentity& folder, const std::u16string& longPath) const;
+  // The protected folder held by the volume of drive `letter` (recognised by
+  // letter, by volume name and by the serial number of its root, so another
+  // letter or mount point of the same volume is recognised too); null when none.
+  const std::u16string* OnDrive(char letter) const;
+
+  const std::vector<std::u16string>& folders() const { return folders_; }
+
+ private:
+  struct Guarded {
+    FileIdentity identity;     // zero when the folder could not be opened
+    std::u16string longPath;   // upper-cased "\\?\" form
+    size_t protectedIndex;     // the protected folder it is or contains
+  };
+  std::vector<std::u16string> folders_;  // as given, for the log
+  std::vector<Guarded> guarded_;
+};
+
+}  // namespace qv::engine

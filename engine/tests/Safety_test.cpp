@@ -1,0 +1,304 @@
+// What the engine refuses to destroy, and what it must report, on the test
+// drives run-engine-tests.sh maps: protected folders and their ancestors
+// (also under another letter), hard-linked files, a folder swapped during a
+// run, protected volumes, a volume that cannot be locked, a failing random
+// source, a disk quota, a file stopped halfway.
+#include <gtest/gtest.h>
+
+#include <thread>
+
+#include "DriveTasks.h"
+#include "EngineHarness.h"
+#include "SystemRandom.h"
+#include "TreeWiper.h"
+#include "Volume.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
+const std::vector<PassBytes> kThreePasses = {{0x00, 0x20, 0x20, 0x20}, {0xFF, 0, 0, 0}, {0x00, 0x92, 0x49, 0x24}};
+
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+bool MakeFolder(const std::u16string& path) { return CreateDirectoryW(Wide(path), nullptr) != FALSE; }
+
+std::string Content(const std::u16string& path) {
+  std::string content;
+  ReadWholeFile(path, content);
+  return content;
+}
+
+int64_t SizeOf(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
+  return int64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+// The drive-name forms the log must never show: "R::" or "R:\:".
+void ExpectDriveNamedOnce(const Harness& harness) {
+  for (const std::u16string& line : harness.logs) {
+    EXPECT_EQ(std::u16string::npos, line.find(u"::")) << Narrow(line);
+    EXPECT_EQ(std::u16string::npos, line.find(u":\\:")) << Narrow(line);
+  }
+}
+
+// Runs the file task's tree wiper in this process with the given guard.
+void WipeInProcess(Harness& harness, TWipeParams* block, const ProtectedFolders& guard, const std::u16string& path,
+                   const std::function<void(const std::u16string&)>& beforeEnter = nullptr) {
+  std::vector<PassSpec> passes = DecodePasses(block->Passes, block->PassCount);
+  ASSERT_TRUE(harness.RunInProcess([&] {
+    Reporter reporter(block);
+    TreeWiper wiper(reporter, passes, guard);
+    wiper.beforeEnter = beforeEnter;
+    wiper.Wipe(path);
+  }));
+}
+
+TEST(ProtectedFolderTest, SystemFoldersAndEveryAncestorAreRefusedUnderAnyLetter) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  char alias = TestDrive("FOLDER_ALIAS");
+  if (!drive || !alias) QV_SKIP_LOUDLY("protected folders on a folder drive");
+  std::u16string top = Root(drive) + u"guard";
+  for (const char16_t* folder : {u"", u"\\sys", u"\\sys\\windows", u"\\sys\\other", u"\\prog"})
+    ASSERT_TRUE(MakeFolder(top + folder));
+  const std::u16string files[] = {top + u"\\sys\\windows\\system.ini", top + u"\\sys\\other\\doc.txt",
+                                  top + u"\\prog\\program.exe", top + u"\\sys\\beside.txt"};
+  for (const std::u16string& file : files) ASSERT_TRUE(WriteWholeFile(file, "content of " + Narrow(file)));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({top + u"\\sys\\windows", top + u"\\prog"});
+
+  std::u16string aliasTop = Root(alias) + u"guard";
+  const std::u16string refused[] = {top + u"\\sys\\windows", top + u"\\sys", top, Root(drive), top + u"\\prog",
+                                    aliasTop + u"\\sys", Root(alias), Root(drive) + u"GUARD\\SYS\\"};
+  for (const std::u16string& path : refused) {
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass);
+    WipeInProcess(harness, block.get(), guard, path);
+    EXPECT_EQ(1, block->Reserved2) << Narrow(path) << "\n" << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"which the system or this program needs")) << harness.LogText();
+    for (const std::u16string& file : files) EXPECT_EQ("content of " + Narrow(file), Content(file)) << Narrow(path);
+  }
+  // Beside them everything stays wipeable.
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  WipeInProcess(harness, block.get(), guard, aliasTop + u"\\sys\\other");
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_FALSE(Exists(top + u"\\sys\\other"));
+  WipeInProcess(harness, block.get(), guard, top + u"\\sys\\beside.txt");
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_FALSE(Exists(top + u"\\sys\\beside.txt"));
+  EXPECT_TRUE(Exists(top + u"\\sys\\windows\\system.ini"));
+}
+
+TEST(ProtectedFolderTest, ThisSystemGuardsWindowsTheProgramAndTheirRoots) {
+  ProtectedFolders guard = ProtectedFolders::ForThisSystem();
+  wchar_t windows[MAX_PATH] = {};
+  ASSERT_NE(0u, GetWindowsDirectoryW(windows, MAX_PATH));
+  wchar_t exe[MAX_PATH] = {};
+  ASSERT_NE(0u, GetModuleFileNameW(nullptr, exe, MAX_PATH));
+  std::u16string program(reinterpret_cast<const char16_t*>(exe));
+  program.resize(program.rfind(u'\\'));
+  std::u16string windowsFolder(reinterpret_cast<const char16_t*>(windows));
+  // Only looked at, never wiped: identities of the folders and their roots.
+  for (const std::u16string& path : {windowsFolder, windowsFolder.substr(0, 3), program, program.substr(0, 3)}) {
+    HANDLE handle = CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, handle) << Narrow(path);
+    HandleFacts facts;
+    ASSERT_TRUE(FactsOf(handle, facts));
+    CloseHandle(handle);
+    EXPECT_NE(nullptr, guard.Covered(facts.identity, u"\\\\?\\X:\\elsewhere")) << Narrow(path);
+  }
+  EXPECT_NE(nullptr, guard.OnDrive(char(windowsFolder[0] & ~0x20)));
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (drive) {
+    EXPECT_EQ(nullptr, guard.OnDrive(drive));
+  }
+}
+
+TEST(HardLinkTest, AFileWithAnotherNameIsReportedAndLeftWhole) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("hard links on a folder drive");
+  std::u16string folder = Root(drive) + u"linked";
+  std::u16string elsewhere = Root(drive) + u"linked-elsewhere";
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(MakeFolder(elsewhere));
+  std::u16string chosen = folder + u"\\chosen.txt";
+  std::u16string other = elsewhere + u"\\other-name.txt";
+  ASSERT_TRUE(WriteWholeFile(chosen, "shared data under two names"));
+  if (!CreateHardLinkW(Wide(other), Wide(chosen), nullptr)) QV_SKIP_LOUDLY("this system makes no hard links");
+  ASSERT_TRUE(WriteWholeFile(folder + u"\\single.txt", "only here"));
+  Harness harness;
+  Block block(harness.wnd(), 0, kThreePasses, folder);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  EXPECT_EQ("shared data under two names", Content(other));
+  EXPECT_EQ("shared data under two names", Content(chosen));
+  EXPECT_FALSE(Exists(folder + u"\\single.txt"));
+  EXPECT_TRUE(harness.Logged(u"(hard links)")) << harness.LogText();
+  EXPECT_EQ(2, block->Reserved2) << harness.LogText();  // the file, and the folder kept for it
+}
+
+TEST(FolderSwapTest, AFolderReplacedDuringTheRunIsNotEntered) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a folder swapped during a run");
+  std::u16string tree = Root(drive) + u"swap";
+  std::u16string victim = Root(drive) + u"swap-victim";
+  ASSERT_TRUE(MakeFolder(tree));
+  ASSERT_TRUE(MakeFolder(tree + u"\\sub"));
+  ASSERT_TRUE(WriteWholeFile(tree + u"\\sub\\listed.txt", "listed"));
+  ASSERT_TRUE(MakeFolder(victim));
+  ASSERT_TRUE(WriteWholeFile(victim + u"\\precious.txt", "not chosen"));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({});
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  int swaps = 0;
+  // Between listing "swap" and entering "sub", another thread puts a
+  // different folder in its place.
+  auto swap = [&](const std::u16string& path) {
+    if (path.find(u"\\sub") == std::u16string::npos || swaps++) return;
+    std::thread other([&] {
+      MoveFileExW(Wide(tree + u"\\sub"), Wide(Root(drive) + u"swap-parked"), 0);
+      MoveFileExW(Wide(victim), Wide(tree + u"\\sub"), 0);
+    });
+    other.join();
+  };
+  WipeInProcess(harness, block.get(), guard, tree, swap);
+  ASSERT_EQ(1, swaps);
+  EXPECT_EQ("not chosen", Content(tree + u"\\sub\\precious.txt")) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"replaced by another folder")) << harness.LogText();
+  EXPECT_EQ(2, block->Reserved2) << harness.LogText();  // the folder, and its parent kept for it
+}
+
+// A disk or free-space run of the engine's own drive code in this process.
+void RunDriveInProcess(Harness& harness, DriveJob& job, bool disk) {
+  ASSERT_TRUE(harness.RunInProcess([&] { disk ? RunDiskWipe(job) : RunFreeSpaceWipe(job); }));
+  EXPECT_EQ(1, harness.done + harness.cancelled);
+  ExpectDriveNamedOnce(harness);
+}
+
+TEST(ProtectedVolumeTest, AVolumeHoldingAProtectedFolderIsRefusedUnderAnotherLetter) {
+  char drive = TestDrive("GUARD_DRIVE");
+  char alias = TestDrive("GUARD_ALIAS");
+  if (!drive || !alias) QV_SKIP_LOUDLY("protected volumes");
+  ASSERT_TRUE(MakeFolder(Root(drive) + u"windows"));
+  std::vector<uint8_t> before;
+  ASSERT_TRUE(ReadVolume(alias, before));
+  for (bool disk : {true, false}) {
+    Harness harness;
+    Block block(harness.wnd(), alias, kOnePass);
+    DriveJob job;
+    job.block = block.get();
+    job.drive = alias;
+    job.passes = DecodePasses(block->Passes, block->PassCount);
+    job.guard = ProtectedFolders::ForPaths({Root(drive) + u"windows"});
+    RunDriveInProcess(harness, job, disk);
+    EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"which the system or this program needs")) << harness.LogText();
+    std::vector<uint8_t> after;
+    ASSERT_TRUE(ReadVolume(alias, after));
+    EXPECT_EQ(before, after);
+    EXPECT_EQ(std::vector<std::u16string>{u"windows"}, ListNames(Root(drive)));
+  }
+}
+
+TEST(VolumeLockTest, AVolumeThatCannotBeLockedIsNotWiped) {
+  char raw = TestDrive("SPARE_RAW");
+  if (!raw) QV_SKIP_LOUDLY("a volume that cannot be locked");
+  std::vector<uint8_t> before;
+  ASSERT_TRUE(ReadVolume(raw, before));
+  gLockVolume = [](HANDLE) { return false; };  // files are open on it
+  Harness harness;
+  Block block(harness.wnd(), raw, kOnePass);
+  DriveJob job;
+  job.block = block.get();
+  job.drive = raw;
+  job.passes = DecodePasses(block->Passes, block->PassCount);
+  RunDriveInProcess(harness, job, /*disk=*/true);
+  gLockVolume = SystemLockVolume;
+  EXPECT_EQ(1, harness.done);
+  EXPECT_EQ(1, block->Reserved2);
+  EXPECT_TRUE(harness.Logged(u"could not be locked: files on it are open")) << harness.LogText();
+  std::vector<uint8_t> after;
+  ASSERT_TRUE(ReadVolume(raw, after));
+  EXPECT_EQ(before, after);
+}
+
+// The names in a drive's root, without the file system's own folder.
+std::vector<std::u16string> RootNames(char drive) {
+  std::vector<std::u16string> names = ListNames(Root(drive));
+  std::erase(names, u"lost+found");
+  return names;
+}
+
+// The free-space run, in this process, with a random source and a free-space
+// query of the test's choosing.
+struct FreeSpaceRun {
+  Harness harness;
+  Block block{harness.wnd(), 0, kOnePass};
+};
+
+char gFullDrive = 0;
+
+TEST(FreeSpaceHonestyTest, AFailingRandomSourceFailsTheRandomPass) {
+  char drive = TestDrive("FREE_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("free-space wipe with a failing random source");
+  gFullDrive = drive;
+  // Random data until the drive is full: the small files written then get none.
+  gRandomSource = [](uint8_t* out, size_t length) {
+    return FreeBytes(Root(gFullDrive)) >= (1u << 20) && SystemRandomSource(out, length);
+  };
+  FreeSpaceRun run;
+  DriveJob job;
+  job.block = run.block.get();
+  job.drive = drive;
+  job.passes = DecodePasses(run.block->Passes, run.block->PassCount);
+  RunDriveInProcess(run.harness, job, /*disk=*/false);
+  gRandomSource = SystemRandomSource;
+  EXPECT_EQ(1, run.block->Reserved2) << run.harness.LogText();
+  EXPECT_TRUE(run.harness.Logged(u"gave no random data")) << run.harness.LogText();
+  EXPECT_EQ(std::vector<std::u16string>{u"keep.txt"}, RootNames(drive));
+}
+
+TEST(FreeSpaceHonestyTest, AQuotaSaysTheFreeSpaceWasOnlyPartlyWiped) {
+  char drive = TestDrive("FREE_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("free-space wipe under a quota");
+  // Once this user's writes are refused, the volume still has 16 MiB free.
+  static int queries = 0;
+  queries = 0;
+  gDiskFreeSpace = [](const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
+                      ULARGE_INTEGER& free) {
+    if (!SystemDiskFreeSpace(root, available, total, free)) return false;
+    if (queries++ > 0) free.QuadPart = available.QuadPart + (16u << 20);
+    return true;
+  };
+  FreeSpaceRun run;
+  DriveJob job;
+  job.block = run.block.get();
+  job.drive = drive;
+  job.passes = DecodePasses(run.block->Passes, run.block->PassCount);
+  RunDriveInProcess(run.harness, job, /*disk=*/false);
+  gDiskFreeSpace = SystemDiskFreeSpace;
+  EXPECT_EQ(1, run.harness.done);
+  EXPECT_EQ(1, run.block->Reserved2) << run.harness.LogText();
+  EXPECT_TRUE(run.harness.Logged(u"was only partly wiped")) << run.harness.LogText();
+  EXPECT_EQ(std::vector<std::u16string>{u"keep.txt"}, RootNames(drive));
+}
+
+TEST(StoppedFileTest, AFileStoppedHalfwayKeepsItsLength) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("stopping inside a file");
+  std::u16string path = Root(drive) + u"halfway.bin";
+  const size_t size = (96 << 20) + 1;  // the first pass also writes the slack past the end
+  ASSERT_TRUE(WriteWholeFile(path, std::string(size, 'h')));
+  Harness harness;
+  harness.onProgress = [&harness](const ProgressEvent& e) {
+    if (e.state == 1 && e.progress >= 34 && harness.current->Active != 0) harness.current->Active = 0;
+  };
+  Block block(harness.wnd(), 0, kThreePasses, path);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  EXPECT_TRUE(harness.Logged(u"Stopped")) << harness.LogText();
+  EXPECT_EQ(int64_t(size), SizeOf(path));
+  DeleteFileW(Wide(path));
+}
+
+}  // namespace
+}  // namespace qv::engine::test
