@@ -89,6 +89,17 @@ void TMemo::Append(const std::string& text) {
 // ---------------------------------------------------------------------------
 // TMemoStrings
 
+namespace {
+
+// The text that adds line s at the end. A line break ending the text only
+// closes its last line, so an empty line takes a break of its own, or the
+// next line added would take its place.
+std::string LineToAppend(const std::string& s, bool atLineStart) {
+  return (atLineStart ? "" : "\r\n") + s + (s.empty() ? "\r\n" : "");
+}
+
+}  // namespace
+
 std::vector<std::string> TMemoStrings::Split() const {
   std::vector<std::string> result;
   std::string text = memo->Text();
@@ -150,7 +161,7 @@ int TMemoStrings::Add(const std::string& s) {
     std::string text = memo->Text();
     int index = GetCount();
     bool endsWithBreak = !text.empty() && (text.back() == '\n' || text.back() == '\r');
-    memo->Append((text.empty() || endsWithBreak) ? s : "\r\n" + s);
+    memo->Append(LineToAppend(s, text.empty() || endsWithBreak));
     return index;
   }
   // With a window only the end of the text is looked at: the last line starts
@@ -163,7 +174,7 @@ int TMemoStrings::Add(const std::string& s) {
   int index = cachedCount;
   appending = true;
   try {
-    memo->Append(atLineStart ? s : "\r\n" + s);
+    memo->Append(LineToAppend(s, atLineStart));
   } catch (...) {
     appending = false;
     cachedCount = -1;

@@ -201,6 +201,14 @@ TEST_F(StdControlsTest, MemoLinesFollowTheText) {
   EXPECT_EQ(lines->Count(), 0);
   lines->Add("first");
   EXPECT_EQ(memo->Text(), "first");
+  // An empty line stays a line of its own: the next one goes below it.
+  EXPECT_EQ(lines->Add(""), 1);
+  EXPECT_EQ(lines->Add("second"), 2);
+  EXPECT_EQ(lines->Count(), 3);
+  EXPECT_EQ(lines->Strings(1), "");
+  EXPECT_EQ(lines->Strings(2), "second");
+  lines->Clear();
+  lines->Add("first");
   EXPECT_THROW(lines->Strings(5), EStringListError);
   // The text survives a new window.
   memo->SetWordWrap(false);
