@@ -62,9 +62,9 @@ void TMainForm::StartFileWipe() {
     }
     HANDLE done = engine.FileWipe(block);
     if (done == nullptr) {
+      // The engine has counted this failure in the block already.
       AppendLog("FileProgressLog", LangString("The wipe engine could not start:", "strEngineNotStarted") + " " +
                                        WideStringToString(path));
-      ++refused;
       continue;
     }
     WaitForPath(this, done, token);

@@ -198,7 +198,14 @@ void TMainForm::WMWipeProgress(TMessage& message) {
   if (*token) CloseIfPending(this);
 }
 
-void TMainForm::WMWipeDone(TMessage&) {
+void TMainForm::WMWipeDone(TMessage& message) {
+  // When formatting failed after the wipe, the engine sends its reason along.
+  std::string formatFailure;
+  if (message.LParam == 1 && message.WParam != 0) {
+    auto* text = reinterpret_cast<char16_t*>(message.WParam);
+    formatFailure = WideStringToString(text);
+    LocalFree(reinterpret_cast<HLOCAL>(text));
+  }
   // The file run ends itself, between its paths.
   if (Task == 1) return;
   const int32_t failed = gParams != nullptr ? gParams->Reserved2 : 0;
@@ -207,7 +214,10 @@ void TMainForm::WMWipeDone(TMessage&) {
   Done = true;
   FreeBlocks(this);
   if (Task == 2) {
+    // One line per stage: the wipe's outcome, then the formatting's failure.
     AppendLog("DiskProgressLog", FinalLogLine(LangString("Drive successfully wiped", "strDriveSuccessfulyWiped"), failed));
+    if (!formatFailure.empty())
+      AppendLog("DiskProgressLog", LangString("Formatting failed:", "strFormatFailed") + " " + formatFailure);
     AppendLog("DiskProgressLog", "");
   }
   if (Task == 3) {

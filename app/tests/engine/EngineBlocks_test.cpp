@@ -139,6 +139,20 @@ TEST_F(EngineLinkTest, MessagesFillBarsLogsAndFinalLines) {
   EXPECT_TRUE(form->Done);
   EXPECT_EQ(form->CurrentParams, nullptr);
   EXPECT_EQ(LastLine("DiskProgressLog"), "Items that could not be wiped: 3");
+  EXPECT_EQ(Log("DiskProgressLog").back(), "") << "the empty line between runs";
+
+  // A good wipe whose formatting failed says both, the formatting with its reason.
+  form->GetWipeParams();
+  form->Busy = true;
+  const std::u16string reason = u"NTFS formatting is not available on this system";
+  auto* reasonText = static_cast<char16_t*>(LocalAlloc(LMEM_FIXED, (reason.size() + 1) * 2));
+  std::copy(reason.c_str(), reason.c_str() + reason.size() + 1, reasonText);
+  SendMessageW(form->Handle(), WM_WIPE_DONE, reinterpret_cast<WPARAM>(reasonText), 1);
+  const std::vector<std::string> lines = Log("DiskProgressLog");
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[lines.size() - 3], "Drive successfully wiped");
+  EXPECT_EQ(lines[lines.size() - 2], "Formatting failed: NTFS formatting is not available on this system");
+  EXPECT_EQ(lines.back(), "");
 
   // A done or cancelled message during a file run does not end it.
   Step = 1;
