@@ -72,6 +72,7 @@ void TBaseVirtualTree::BeforeDestruction() {
 }
 
 TBaseVirtualTree::~TBaseVirtualTree() {
+  if (clipboardObject != nullptr) clipboardObject->Release();
   if (workerAcquired) ReleaseWorker(this);
   if (images != nullptr) images->UnRegisterChanges(imageChangeLink);
   if (stateImages != nullptr) stateImages->UnRegisterChanges(stateChangeLink);

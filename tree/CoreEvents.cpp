@@ -200,8 +200,9 @@ bool TVirtualTreeCore::DoCancelEdit() {
   return result;
 }
 
-void TVirtualTreeCore::CancelEditNode() {
-  if (states.Contains(tsEditing) || states.Contains(tsEditPending)) DoCancelEdit();
+bool TVirtualTreeCore::CancelEditNode() {
+  if ((states.Contains(tsEditing) || states.Contains(tsEditPending)) && HasWindowHandle()) return DoCancelEdit();
+  return true;
 }
 
 void TVirtualTreeCore::StructureChange(PVirtualNode node, TChangeReason reason) {

@@ -120,8 +120,7 @@ void TBaseVirtualTree::WMNCHitTest(TMessage& m) {
   if (header->InHeader(TPoint{p.x, p.y})) m.Result = HTBORDER;
 }
 
-void TBaseVirtualTree::WMNCPaint(TMessage& m) {
-  Inherited(ClassMessageMap(), m);
+void TBaseVirtualTree::PaintHeaderInFrame() {
   if (header == nullptr || !header->Options().Contains(hoVisible) || !HandleAllocated()) return;
   UpdateHeaderRect();
   HDC dc = GetDCEx(handle, nullptr, DCX_WINDOW | DCX_CACHE | DCX_CLIPSIBLINGS);

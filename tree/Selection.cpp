@@ -1,6 +1,7 @@
-// The selection array (sorted by node address), focus and the hot node.
-// Deleted nodes leave the array through InternalRemoveFromSelection, which
-// marks their entry; CompactSelection drops marked entries.
+// The selection store: the selection array (sorted by node address, for binary
+// search), the range anchor, ranges, toggling and inverting, and focus.
+// Deleted and internally removed nodes leave a marked entry (bit 0 set) that
+// CompactSelection drops, so that a walk can remove many nodes in one pass.
 #include <algorithm>
 #include <cstdint>
 
@@ -19,77 +20,141 @@ void TVirtualTreeCore::CompactSelection() {
   selectionCount = static_cast<uint32_t>(selection.size());
 }
 
-void TVirtualTreeCore::InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert) {
-  CompactSelection();
-  if (nodes.empty()) return;
-  if (!options.selection.Contains(toMultiSelect)) {
-    PVirtualNode node = nodes.back();
-    if (node == nullptr || node == root) return;
-    ClearSelection();
-    node->States |= vsSelected;
-    selection.push_back(node);
-    selectionCount = 1;
-    return;
-  }
-  size_t oldSize = selection.size();
-  for (PVirtualNode node : nodes) {
-    if (node == nullptr || node == root) continue;
-    if ((node->States & vsSelected) && !forceInsert) continue;
-    if (forceInsert && std::binary_search(selection.begin(), selection.begin() + oldSize, node, ByKey)) continue;
-    node->States |= vsSelected;
-    selection.push_back(node);
-  }
-  std::sort(selection.begin(), selection.end(), ByKey);
-  selection.erase(std::unique(selection.begin(), selection.end()), selection.end());
-  selectionCount = static_cast<uint32_t>(selection.size());
+bool TVirtualTreeCore::FindNodeInSelection(PVirtualNode node, int& index, int lowBound, int highBound) const {
+  int count = static_cast<int>(selection.size());
+  if (lowBound < 0) lowBound = 0;
+  if (highBound < 0 || highBound >= count) highBound = count - 1;
+  auto first = selection.begin() + lowBound;
+  auto last = selection.begin() + (highBound + 1 > lowBound ? highBound + 1 : lowBound);
+  auto it = std::lower_bound(first, last, node, ByKey);
+  index = static_cast<int>(it - selection.begin());
+  return it != last && *it == node;
 }
 
 bool TVirtualTreeCore::IsInSelection(PVirtualNode node) const {
-  auto it = std::lower_bound(selection.begin(), selection.end(), node, ByKey);
-  return it != selection.end() && *it == node;
+  int index = 0;
+  return node != nullptr && FindNodeInSelection(node, index, -1, -1);
+}
+
+bool TVirtualTreeCore::InternalAddToSelection(PVirtualNode node, bool forceInsert) {
+  return InternalAddToSelection(std::vector<PVirtualNode>{node}, forceInsert);
+}
+
+bool TVirtualTreeCore::InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert) {
+  CompactSelection();
+  bool multi = options.selection.Contains(toMultiSelect);
+  std::vector<PVirtualNode> accepted;
+  accepted.reserve(multi ? nodes.size() : 1);
+  for (PVirtualNode node : nodes) {
+    if (node == nullptr || node == root) continue;
+    if (forceInsert) {
+      // Forced entries skip the checks but never enter the array twice.
+      if (!IsInSelection(node)) accepted.push_back(node);
+      continue;
+    }
+    if (node->States & (vsSelected | vsDisabled)) continue;
+    if (options.selection.Contains(toLevelSelectConstraint)) {
+      if (lastSelectionLevel < 0) lastSelectionLevel = static_cast<int>(GetNodeLevel(node));
+      if (static_cast<int>(GetNodeLevel(node)) != lastSelectionLevel) continue;
+    }
+    if (options.selection.Contains(toSiblingSelectConstraint)) {
+      if (rangeAnchor == nullptr) rangeAnchor = node;
+      if (node->Parent != rangeAnchor->Parent) continue;
+    }
+    accepted.push_back(node);
+  }
+  if (accepted.empty()) return false;
+  if (!multi) {
+    // A single-selection tree keeps one node: the last one accepted.
+    PVirtualNode keep = accepted.back();
+    for (PVirtualNode node : selection)
+      if (!Marked(node) && node != keep) node->States &= ~vsSelected;
+    selection.assign(1, keep);
+    keep->States |= vsSelected;
+    selectionCount = 1;
+    return true;
+  }
+  if (!std::is_sorted(accepted.begin(), accepted.end(), ByKey)) std::sort(accepted.begin(), accepted.end(), ByKey);
+  accepted.erase(std::unique(accepted.begin(), accepted.end()), accepted.end());
+  for (PVirtualNode node : accepted) node->States |= vsSelected;
+  size_t oldSize = selection.size();
+  selection.insert(selection.end(), accepted.begin(), accepted.end());
+  std::inplace_merge(selection.begin(), selection.begin() + static_cast<ptrdiff_t>(oldSize), selection.end(), ByKey);
+  // Forced entries were checked against the array; a node selected without
+  // an entry (loaded streams) may still have come twice through the checks.
+  selection.erase(std::unique(selection.begin(), selection.end()), selection.end());
+  selectionCount = static_cast<uint32_t>(selection.size());
+  return true;
 }
 
 void TVirtualTreeCore::InternalRemoveFromSelection(PVirtualNode node) {
   if (node == nullptr || !(node->States & vsSelected)) return;
   node->States &= ~vsSelected;
-  auto it = std::lower_bound(selection.begin(), selection.end(), node, ByKey);
-  if (it == selection.end() || Key(*it) != Key(node) || Marked(*it)) return;
-  *it = Mark(*it);
+  int index = 0;
+  if (!FindNodeInSelection(node, index, -1, -1)) return;
+  selection[static_cast<size_t>(index)] = Mark(node);
   --selectionCount;
 }
 
-void TVirtualTreeCore::ClearSelection() {
-  bool hadSelection = selectionCount > 0;
+void TVirtualTreeCore::InternalClearSelection() {
+  if (updateCount > 0) CompactSelection();
   for (PVirtualNode node : selection)
     if (!Marked(node)) node->States &= ~vsSelected;
+  ResetRangeAnchor();
   selection.clear();
   selectionCount = 0;
-  if (hadSelection) {
-    Change(nullptr);
-    InvalidateWhole();
-  }
+  DoStateChange({}, {tsClearPending});
+}
+
+void TVirtualTreeCore::ClearSelection() {
+  if (selectionCount == 0 || IsTreeDestroying()) return;
+  if (updateCount == 0) InvalidateSelection();
+  InternalClearSelection();
+  Change(nullptr);
 }
 
 void TVirtualTreeCore::AddToSelection(PVirtualNode node) {
-  if (node == nullptr || node == root || (node->States & vsSelected)) return;
-  InternalAddToSelection({node}, false);
-  Change(node);
+  VT_ASSERT(node != nullptr, "Node must not be nil!");
+  if (!InternalAddToSelection(node, false)) return;
   InvalidateNodeArea(node);
+  Change(node);
+}
+
+void TVirtualTreeCore::AddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert) {
+  if (!InternalAddToSelection(nodes, forceInsert)) return;
+  if (nodes.size() > 1) {
+    InvalidateWhole();
+    Change(nullptr);
+    return;
+  }
+  InvalidateNodeArea(nodes.front());
+  Change(nodes.front());
 }
 
 void TVirtualTreeCore::RemoveFromSelection(PVirtualNode node) {
-  if (node == nullptr || !(node->States & vsSelected)) return;
+  VT_ASSERT(node != nullptr, "Node must not be nil!");
+  if (!(node->States & vsSelected)) return;
   InternalRemoveFromSelection(node);
   CompactSelection();
-  Change(node);
+  if (selectionCount == 0) ResetRangeAnchor();
   InvalidateNodeArea(node);
+  Change(node);
 }
 
 void TVirtualTreeCore::SetSelected(PVirtualNode node, bool value) {
-  if (value)
-    AddToSelection(node);
-  else
+  if (node == nullptr || node == root || ((node->States & vsSelected) != 0) == value) return;
+  if (!value) {
     RemoveFromSelection(node);
+    if (selectionCount == 0) rangeAnchor = nullptr;
+    return;
+  }
+  if (selectionCount == 0)
+    rangeAnchor = node;
+  else if (!options.selection.Contains(toMultiSelect))
+    ClearSelection();
+  AddToSelection(node);
+  if (rangeAnchor == nullptr) rangeAnchor = node;
+  AdjustFocusedColumnForSelection();
 }
 
 void TVirtualTreeCore::SelectAll(bool visibleOnly) {
@@ -100,12 +165,114 @@ void TVirtualTreeCore::SelectAll(bool visibleOnly) {
     if (!(run->States & vsSelected)) InternalCacheNode(run);
     run = visibleOnly ? GetNextVisibleNoInit(run) : GetNextNoInit(run);
   }
-  if (!tempNodeCache.empty()) {
-    InternalAddToSelection(tempNodeCache, false);
-    Change(nullptr);
-  }
+  if (!tempNodeCache.empty() && InternalAddToSelection(tempNodeCache, false)) Change(nullptr);
   ClearTempCache();
   InvalidateWhole();
+}
+
+void TVirtualTreeCore::InvertSelection(bool visibleOnly) {
+  if (!options.selection.Contains(toMultiSelect)) return;
+  ClearTempCache();
+  bool removed = false;
+  PVirtualNode run = visibleOnly ? GetFirstVisibleNoInit() : GetFirstNoInit();
+  while (run != nullptr) {
+    if (run->States & vsSelected) {
+      InternalRemoveFromSelection(run);
+      removed = true;
+    } else {
+      InternalCacheNode(run);
+    }
+    run = visibleOnly ? GetNextVisibleNoInit(run) : GetNextNoInit(run);
+  }
+  CompactSelection();
+  bool added = !tempNodeCache.empty();
+  if (added) AddToSelection(tempNodeCache, false);
+  ClearTempCache();
+  InvalidateWhole();
+  if (!added && removed) Change(nullptr);
+}
+
+int TVirtualTreeCore::CompareNodeOrder(PVirtualNode node1, PVirtualNode node2) const {
+  VT_ASSERT(node1 != nullptr && node2 != nullptr, "Nodes must never be nil.");
+  if (node1 == node2) return 0;
+  if (HasAsParent(node1, node2)) return 1;
+  if (HasAsParent(node2, node1)) return -1;
+  uint32_t level1 = GetNodeLevel(node1);
+  uint32_t level2 = GetNodeLevel(node2);
+  while (level1 > level2) {
+    node1 = node1->Parent;
+    --level1;
+  }
+  while (level2 > level1) {
+    node2 = node2->Parent;
+    --level2;
+  }
+  while (node1->Parent != node2->Parent) {
+    node1 = node1->Parent;
+    node2 = node2->Parent;
+  }
+  return static_cast<int>(node1->Index) - static_cast<int>(node2->Index);
+}
+
+// The two ends of a range, ordered, each replaced by a shown node when hidden.
+void TVirtualTreeCore::PrepareRange(PVirtualNode& startNode, PVirtualNode& endNode) {
+  VT_ASSERT(endNode != nullptr, "EndNode must not be nil!");
+  auto shown = [this](PVirtualNode node) {
+    if (node == nullptr) return GetFirstNoInit();
+    if (IsFullyVisible(node)) return node;
+    PVirtualNode previous = GetPreviousVisibleNoInit(node);
+    return previous != nullptr ? previous : GetFirstNoInit();
+  };
+  startNode = shown(startNode);
+  endNode = shown(endNode);
+  if (startNode != nullptr && CompareNodeOrder(startNode, endNode) > 0) std::swap(startNode, endNode);
+}
+
+void TVirtualTreeCore::SelectNodes(PVirtualNode startNode, PVirtualNode endNode, bool addOnly) {
+  PrepareRange(startNode, endNode);
+  PVirtualNode anchor = rangeAnchor;
+  if (!addOnly) InternalClearSelection();
+  ClearTempCache();
+  for (PVirtualNode run = startNode; run != nullptr; run = GetNextVisibleNoInit(run)) {
+    InternalCacheNode(run);
+    if (run == endNode) break;
+  }
+  AddToSelection(tempNodeCache, false);
+  ClearTempCache();
+  if (anchor != nullptr && (anchor->States & vsSelected)) rangeAnchor = anchor;
+}
+
+void TVirtualTreeCore::ToggleSelection(PVirtualNode startNode, PVirtualNode endNode) {
+  PrepareRange(startNode, endNode);
+  if (startNode == endNode || startNode == nullptr) return;
+  if (rangeAnchor == nullptr) rangeAnchor = startNode;
+  bool firstMoves = CompareNodeOrder(startNode, rangeAnchor) < 0;
+  bool lastMoves = CompareNodeOrder(endNode, rangeAnchor) > 0;
+  ClearTempCache();
+  for (PVirtualNode run = startNode; run != nullptr; run = GetNextVisibleNoInit(run)) {
+    bool end = run == endNode;
+    bool changes = (run != startNode || firstMoves) && (!end || lastMoves);
+    if (changes) {
+      if (run->States & vsSelected)
+        InternalRemoveFromSelection(run);
+      else
+        InternalCacheNode(run);
+    }
+    if (end) break;
+  }
+  CompactSelection();
+  if (!(rangeAnchor->States & vsSelected)) InternalCacheNode(rangeAnchor);
+  if (!tempNodeCache.empty()) AddToSelection(tempNodeCache, false);
+  ClearTempCache();
+}
+
+void TVirtualTreeCore::UnselectNodes(PVirtualNode startNode, PVirtualNode endNode) {
+  PrepareRange(startNode, endNode);
+  for (PVirtualNode run = startNode; run != nullptr; run = GetNextVisibleNoInit(run)) {
+    InternalRemoveFromSelection(run);
+    if (run == endNode) break;
+  }
+  CompactSelection();
 }
 
 bool TVirtualTreeCore::DoFocusNode(PVirtualNode node, bool ask) {
@@ -116,12 +283,15 @@ bool TVirtualTreeCore::DoFocusNode(PVirtualNode node, bool ask) {
   focusedNode = node;
   if (old != nullptr) InvalidateNodeArea(old);
   if (node != nullptr) InvalidateNodeArea(node);
+  if (selectionCount == 0) ResetRangeAnchor();
   return true;
 }
 
 void TVirtualTreeCore::SetFocusedNode(PVirtualNode node) {
-  if (node == focusedNode) return;
-  if (DoFocusNode(node, true)) DoFocusChanged(focusedNode, focusedColumn);
+  PVirtualNode old = focusedNode;
+  DoFocusNode(node, true);
+  if (focusedNode != old && focusedNode == (node == root ? nullptr : node))
+    DoFocusChanged(focusedNode, focusedColumn);
 }
 
 void TVirtualTreeCore::SetHotNode(PVirtualNode node) {

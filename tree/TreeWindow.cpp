@@ -8,7 +8,9 @@
 namespace {
 // Window timers by number: 2 edit, 4 scroll, 5 change, 6 structure change,
 // 7 search; 8 rebuilds the position cache in steps on the window's own thread.
+constexpr UINT_PTR kEditTimer = 2;
 constexpr UINT_PTR kChangeTimer = 5;
+constexpr UINT_PTR kSearchTimer = 7;
 constexpr UINT_PTR kStructureChangeTimer = 6;
 constexpr UINT_PTR kCacheTimer = 8;
 // Nodes walked per cache step: about a millisecond of work.
@@ -24,6 +26,27 @@ const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
                                                                       OnMessage(WM_NCCALCSIZE, &TBaseVirtualTree::WMNCCalcSize),
                                                                       OnMessage(WM_NCHITTEST, &TBaseVirtualTree::WMNCHitTest),
                                                                       OnMessage(WM_NCPAINT, &TBaseVirtualTree::WMNCPaint),
+                                                                      OnMessage(WM_KEYDOWN, &TBaseVirtualTree::WMKeyDown),
+                                                                      OnMessage(WM_KEYUP, &TBaseVirtualTree::WMKeyUp),
+                                                                      OnMessage(WM_CHAR, &TBaseVirtualTree::WMChar),
+                                                                      OnMessage(WM_GETDLGCODE, &TBaseVirtualTree::WMGetDlgCode),
+                                                                      OnMessage(WM_SETFOCUS, &TBaseVirtualTree::WMSetFocus),
+                                                                      OnMessage(WM_KILLFOCUS, &TBaseVirtualTree::WMKillFocus),
+                                                                      OnMessage(WM_CANCELMODE, &TBaseVirtualTree::WMCancelMode),
+                                                                      OnMessage(WM_CONTEXTMENU, &TBaseVirtualTree::WMContextMenu),
+                                                                      OnMessage(WM_SETCURSOR, &TBaseVirtualTree::WMSetCursor),
+                                                                      OnMessage(WM_ENABLE, &TBaseVirtualTree::WMEnable),
+                                                                      OnMessage(WM_THEMECHANGED, &TBaseVirtualTree::WMThemeChanged),
+                                                                      OnMessage(WM_COPY, &TBaseVirtualTree::WMClipboardCommand),
+                                                                      OnMessage(WM_CUT, &TBaseVirtualTree::WMClipboardCommand),
+                                                                      OnMessage(WM_PASTE, &TBaseVirtualTree::WMClipboardCommand),
+                                                                      OnMessage(WM_APP + 32, &TBaseVirtualTree::WMChangeState),
+                                                                      OnMessage(CM_MOUSEWHEEL, &TBaseVirtualTree::CMMouseWheel),
+                                                                      OnMessage(CM_MOUSELEAVE, &TBaseVirtualTree::CMMouseLeave),
+                                                                      OnMessage(CM_DENYSUBCLASSING, &TBaseVirtualTree::CMDenySubclassing),
+                                                                      OnMessage(0x1104 /* TVM_GETITEMRECT */, &TBaseVirtualTree::TVMGetItemRect),
+                                                                      OnMessage(0x110A /* TVM_GETNEXTITEM */, &TBaseVirtualTree::TVMGetNextItem),
+                                                                      OnMessage(0x110C /* TVM_GETITEMA */, &TBaseVirtualTree::TVMGetItem),
                                                                   });
   return &map;
 }
@@ -67,8 +90,6 @@ void TBaseVirtualTree::InvalidateWhole() {
 int TBaseVirtualTree::TreeClientHeight() const { return ClientHeight(); }
 
 void TBaseVirtualTree::CancelHint() { Application->CancelHint(); }
-
-void TBaseVirtualTree::EmptyClipboardMark() { OleSetClipboard(nullptr); }
 
 void TBaseVirtualTree::StopTreeTimer(int id) {
   if (HandleAllocated()) KillTimer(handle, static_cast<UINT_PTR>(id));
@@ -138,6 +159,13 @@ void TBaseVirtualTree::WMTimer(TMessage& m) {
     case kChangeTimer:
       KillTimer(handle, kChangeTimer);
       if (states.Contains(tsChangePending)) DoChange(lastChangedNode);
+      break;
+    case kEditTimer:
+      KillTimer(handle, kEditTimer);
+      DoEdit();
+      break;
+    case kSearchTimer:
+      StopIncrementalSearch();
       break;
     case kStructureChangeTimer:
       KillTimer(handle, kStructureChangeTimer);

@@ -268,11 +268,32 @@ public:
 
   // ---- Selection and focus --------------------------------------------------
   uint32_t SelectedCount() const { return selectionCount; }
+  // Deselects everything (repaints the selected rows on screen, reports Change(nil)).
   void ClearSelection();
-  // Adds node to the selection (alone unless toMultiSelect).
+  // Adds node to the selection (alone unless toMultiSelect); asserts on null.
+  // Refused for a selected or disabled node and by the level and sibling constraints.
   void AddToSelection(PVirtualNode node);
+  // Adds nodes in one step; with forceInsert without the checks, never twice.
+  void AddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert);
+  // Deselects node (asserts on null); an empty selection resets the range anchor.
   void RemoveFromSelection(PVirtualNode node);
+  // Selects every node (visibleOnly: every shown node); only with toMultiSelect.
   void SelectAll(bool visibleOnly);
+  // Selects unselected and deselects selected nodes; only with toMultiSelect.
+  void InvertSelection(bool visibleOnly);
+  // Selects the shown nodes from startNode (null: the first node) to endNode;
+  // without addOnly the rest is deselected first. Asserts on a null endNode.
+  void SelectNodes(PVirtualNode startNode, PVirtualNode endNode, bool addOnly);
+  // Flips the selection of the shown nodes between the two ends (keyboard ranges).
+  void ToggleSelection(PVirtualNode startNode, PVirtualNode endNode);
+  // Deselects the shown nodes between the two ends.
+  void UnselectNodes(PVirtualNode startNode, PVirtualNode endNode);
+  // Negative when node1 comes first in tree order, 0 for the same node; asserts on null.
+  int CompareNodeOrder(PVirtualNode node1, PVirtualNode node2) const;
+  // Binary search of the selection array between the bounds (negative: the
+  // ends); index gets the position found or the insertion position.
+  bool FindNodeInSelection(PVirtualNode node, int& index, int lowBound, int highBound) const;
+  PVirtualNode RangeAnchor() const { return rangeAnchor; }
   PVirtualNode FocusedNode() const { return focusedNode; }
   void SetFocusedNode(PVirtualNode node);
   TColumnIndex FocusedColumn() const { return focusedColumn; }
@@ -369,6 +390,9 @@ public:
   // Fires OnEdited / OnEditCancelled through the edit link (false when not editing).
   virtual bool DoEndEdit();
   virtual bool DoCancelEdit();
+  // Cancels a running or pending edit; true when nothing is being edited any more
+  // (also without a window).
+  bool CancelEditNode();
 
   // ---- Check-state slots ----------------------------------------------------
   // Recomputes the parent's state from node's siblings (node counted as newCheckState).
@@ -411,7 +435,6 @@ protected:
   virtual void InvalidateBelowNode(PVirtualNode node) {}
   virtual void UpdateScrollBars(bool doRepaint) {}
   virtual void UpdateEditBounds() {}
-  virtual void CancelEditNode();
   virtual bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally) { return false; }
   virtual PVirtualNode GetTopNode() { return nullptr; }
   virtual void SetTopNode(PVirtualNode node) {}
@@ -451,14 +474,28 @@ protected:
   void FinishCacheValidation(bool success);
   // Changes a node's check state with all its consequences.
   bool ChangeCheckState(PVirtualNode node, TCheckState value);
-  // Selection array helpers.
-  void InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert);
+  // Selection array helpers. Adding answers whether any node was accepted.
+  bool InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert);
+  bool InternalAddToSelection(PVirtualNode node, bool forceInsert);
+  // Clears vsSelected and marks the entry; callers compact afterwards.
   void InternalRemoveFromSelection(PVirtualNode node);
+  // Deselects everything without notification and resets the range anchor.
+  void InternalClearSelection();
   void CompactSelection();
   // True when node has an unmarked entry in the selection array.
   bool IsInSelection(PVirtualNode node) const;
+  // Repaints the selected nodes before the selection is cleared (window hook).
+  virtual void InvalidateSelection() { InvalidateWhole(); }
   virtual bool DoFocusNode(PVirtualNode node, bool ask);
-  void ResetRangeAnchor() { rangeAnchor = focusedNode; }
+  // A focused column that is no visible column moves to a visible one once
+  // something is selected (window hook: only trees with header columns care).
+  virtual void AdjustFocusedColumnForSelection() {}
+  // Orders the ends of a node range and replaces hidden ends by shown nodes.
+  void PrepareRange(PVirtualNode& startNode, PVirtualNode& endNode);
+  void ResetRangeAnchor() {
+    rangeAnchor = focusedNode;
+    lastSelectionLevel = -1;
+  }
   void InternalCacheNode(PVirtualNode node);
   void ClearTempCache();
   // Forgets node wherever the tree remembers it (before it is freed).
@@ -495,6 +532,7 @@ protected:
   TColumnIndex focusedColumn = NoColumn;
   PVirtualNode hotNode = nullptr;
   PVirtualNode rangeAnchor = nullptr;
+  int lastSelectionLevel = -1;  // toLevelSelectConstraint; -1 = not set
   PVirtualNode lastChangedNode = nullptr;
   PVirtualNode lastStructureChangeNode = nullptr;
   TChangeReason lastStructureChangeReason = crIgnore;

@@ -219,6 +219,8 @@ using TVTGetNodeWidthEvent = TEvent<void(TBaseVirtualTree* sender, TCanvas* hint
                                          TColumnIndex column, int& nodeWidth)>;
 using TVTDrawHintEvent = TEvent<void(TBaseVirtualTree* sender, TCanvas* hintCanvas, PVirtualNode node, TRect r,
                                      TColumnIndex column)>;
+using TVTHelpContextEvent =
+    TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, int& helpContext)>;
 using TVTGetHintSizeEvent =
     TEvent<void(TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, TRect& r)>;
 
@@ -300,6 +302,25 @@ using TScrollDirections = TSet<TScrollDirection, 8>;
 
 // One step of Animate: (step, step size, data) -> go on.
 using TVTAnimationCallback = std::function<bool(int step, int stepSize, void* data)>;
+
+// ---------------------------------------------------------------------------
+// Interaction types
+
+// The standard edit actions a tree serves (ExecuteAction).
+enum TVTStandardAction { saSelectAll, saCopy, saCut, saPaste, saDelete };
+
+// What a tree hands its hint window: the node and column hinted and the text.
+struct TVTHintData {
+  TBaseVirtualTree* Tree = nullptr;  // not owned
+  PVirtualNode Node = nullptr;
+  TColumnIndex Column = NoColumn;
+  TRect HintRect;              // the draw tree's own hint size
+  std::u16string DefaultHint;  // fixed before measuring (a column's hint)
+  std::u16string HintText;     // the text shown
+  TBiDiMode BidiMode = bdLeftToRight;
+  TAlignment Alignment = taLeftJustify;
+  TVTHintLineBreakStyle LineBreakStyle = hlbDefault;
+};
 
 // ---------------------------------------------------------------------------
 // TBaseVirtualTree
@@ -496,6 +517,7 @@ public:
   TVTHeaderMouseMoveEvent OnHeaderMouseMove;
   TVTHeaderMouseEvent OnHeaderMouseUp;
   TVTKeyActionEvent OnKeyAction;
+  TVTHelpContextEvent OnGetHelpContext;
   TVTBackgroundPaintEvent OnPaintBackground;
   TVTRenderOLEDataEvent OnRenderOLEData;
   TVTScrollbarShowEvent OnShowScrollbar;
@@ -550,6 +572,47 @@ public:
   virtual THintAnimationType DoGetAnimationType();
   // Starts editing the focused node (when allowed); see the edit link.
   virtual void DoEdit();
+
+  // ---- Selection, focus, clipboard, editing and dragging ------------------------
+  // True while a rubber band is pending or being drawn.
+  bool IsMouseSelecting() const { return states.Contains(tsDrawSelPending) || states.Contains(tsDrawSelecting); }
+  bool IsEditing() const { return states.Contains(tsEditing); }
+  // Moves the focus to another column (when OnFocusChanging allows it).
+  void SetFocusedColumn(TColumnIndex column);
+  void SetFocusedNodeAndColumn(PVirtualNode node, TColumnIndex column);
+  // Puts the selected nodes on the clipboard and marks them (nothing without a selection).
+  virtual void CopyToClipBoard();
+  // As CopyToClipBoard, for moving (nothing on a read-only tree).
+  virtual void CutToClipBoard();
+  // Unmarks the cut or copied nodes.
+  void CancelCutOrCopy();
+  // Deletes the nodes marked by a cut once they were pasted elsewhere.
+  void DeleteMarkedCutNodes();
+  // Pastes nodes from the clipboard (the transport unit does it); false here.
+  virtual bool PasteFromClipboard() { return false; }
+  // Serves a standard edit action; false when it was not handled.
+  bool ExecuteAction(TVTStandardAction action);
+  // Starts editing node in column (-1 without header columns); asserts on a
+  // null node or a bad column. True when the editor runs (or ran already).
+  virtual bool EditNode(PVirtualNode node, TColumnIndex column);
+  // Ends editing, keeping the new text; true when nothing is being edited.
+  bool EndEditNode();
+  // Starts a drag: at once from the last click, or once the mouse moved
+  // threshold pixels (negative: the system's drag threshold).
+  void BeginDrag(bool immediate, int threshold = -1);
+  bool Dragging() const;
+  // The drag manager (made on first use; the application may supply it).
+  IVTDragManager* GetDragManager();
+  // Opens the file for reading (others may read) and loads it as a node stream.
+  virtual void LoadFromFile(const std::u16string& fileName);
+  bool CanFocus() const override;
+  // Stops window timer id (nothing without a window).
+  void StopTimer(int id) { StopTreeTimer(id); }
+
+  // ---- Mouse, keyboard and search -------------------------------------------
+  // Moves the focus to the next node matching the typed text; ch is one UTF-16 unit.
+  void HandleIncrementalSearch(char16_t ch);
+  PVirtualNode LastSearchHit() const { return lastSearchNode; }
 
   // ---- Header -----------------------------------------------------------------
   TVTHeader* Header() const { return header; }
@@ -627,6 +690,70 @@ protected:
   void WMVScroll(TMessage& m);
   void WMHScroll(TMessage& m);
   void WMSize(TMessage& m);
+
+  // ---- Selection by mouse and rubber band ---------------------------------
+  void InvalidateSelection() override;
+  void AdjustFocusedColumnForSelection() override;
+  bool DoFocusNode(PVirtualNode node, bool ask) override;
+  void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  // Starts an OLE drag at point (the drag-and-drop unit does it).
+  virtual void DoDragging(TPoint p) {}
+  // Can the user edit node in column (toEditable, not disabled, OnEditing agrees)?
+  virtual bool CanEdit(PVirtualNode node, TColumnIndex column);
+  // Starts a mouse or key check on node: pressed image, pending state.
+  bool StartCheck(PVirtualNode node, TVirtualTreeState pendingState);
+
+  // ---- Keyboard and window messages -----------------------------------------
+  // Fits every visible, resizable column to its content, or gives each back
+  // its previous width (Ctrl with + and -; the header unit does it).
+  virtual void FitColumnsToContent(bool restore) {}
+  void ShowContextMenuAtFocus();
+  void ShowHelpForFocusedNode();
+  void StopFocusTimers();
+  void StopIncrementalSearch();
+  PVirtualNode SearchStep(PVirtualNode node, bool forward);
+  void SearchFor(char16_t ch, bool backspace);
+  void HandleNavigationKey(uint16_t key, TShiftState shift);
+  void WMKeyDown(TMessage& m);
+  void WMKeyUp(TMessage& m);
+  void WMChar(TMessage& m);
+  void WMGetDlgCode(TMessage& m);
+  void WMSetFocus(TMessage& m);
+  void WMKillFocus(TMessage& m);
+  void WMCancelMode(TMessage& m);
+  void WMContextMenu(TMessage& m);
+  void WMSetCursor(TMessage& m);
+  // Paints the visible header in the non-client frame.
+  void PaintHeaderInFrame();
+  void WMEnable(TMessage& m);
+  void WMThemeChanged(TMessage& m);
+  void WMClipboardCommand(TMessage& m);
+  void WMChangeState(TMessage& m);
+  void CMMouseWheel(TMessage& m);
+  void CMMouseLeave(TMessage& m);
+  void CMDenySubclassing(TMessage& m);
+  void TVMGetItemRect(TMessage& m);
+  void TVMGetNextItem(TMessage& m);
+  void TVMGetItem(TMessage& m);
+  // True when node is a node of this tree (a handle from another program is checked before use).
+  bool IsNodeOfTree(PVirtualNode node) const;
+  // The node's text in no column for TVM_GETITEM (the string tree answers).
+  virtual std::u16string NodeTextForItem(PVirtualNode node) { return std::u16string(); }
+
+  // The data object a copy or cut puts on the clipboard (the transport unit
+  // makes the tree's own; here the application's OnCreateDataObject).
+  virtual IDataObject* CreateClipboardDataObject();
+  void PutSelectionOnClipboard(TVirtualTreeState pending);
+
+  // Interaction state.
+  TRect lastSelRect;         // rubber band, absolute tree coordinates
+  TRect newSelRect;
+  TShiftState drawSelShiftState;
+  TPoint lastClickPos;       // client coordinates
+  int dragThreshold = 0;
+  IVTDragManager* dragManager = nullptr;  // reference held
+  IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
+  int wheelRemainder = 0;    // wheel delta below a notch, kept for the next message
   void ImageListChange(TObject* sender);
 
   friend void QueueTree(TBaseVirtualTree* tree);

@@ -1,0 +1,395 @@
+// The tree's keyboard: navigation with range selection, expanding and
+// collapsing, check boxes by the space bar, editing, the context-menu key and
+// the hand-off of typed characters to the incremental search.
+//
+// In a right-to-left tree Left and Right are mirrored, as the arrows point on
+// the screen: Right goes to the parent or collapses, Left expands.
+#include "tree/VirtualTrees.h"
+
+namespace {
+bool IsNavigationKey(uint16_t key) {
+  switch (key) {
+    case VK_BACK: case VK_TAB: case VK_PRIOR: case VK_NEXT: case VK_END:
+    case VK_HOME: case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The main keyboard's "*", "+", "-" and "/" act like the numeric pad's keys.
+uint16_t NumpadEquivalent(uint16_t key, LPARAM keyData) {
+  BYTE keyState[256];
+  if (!GetKeyboardState(keyState)) return key;
+  WORD chars[2] = {};
+  UINT scan = (static_cast<UINT>(keyData) >> 16) & 0xFF;
+  if (ToAscii(key, scan, keyState, chars, 0) != 1) return key;
+  switch (static_cast<char>(chars[0])) {
+    case '*': return VK_MULTIPLY;
+    case '+': return VK_ADD;
+    case '-': return VK_SUBTRACT;
+    case '/': return VK_DIVIDE;
+    default: return key;
+  }
+}
+}  // namespace
+
+bool TBaseVirtualTree::StartCheck(PVirtualNode node, TVirtualTreeState pendingState) {
+  if (states.Contains(tsKeyCheckPending) || states.Contains(tsMouseCheckPending) || (node->States & vsDisabled))
+    return false;
+  TCheckState newState = DetermineNextCheckState(node->CheckType, node->CheckState);
+  if (!DoChecking(node, newState)) return false;
+  DoStateChange({pendingState});
+  checkNode = node;
+  pendingCheckState = newState;
+  node->CheckState = PressedCheckState(node->CheckState);
+  InvalidateNode(node);
+  return true;
+}
+
+void TBaseVirtualTree::WMKeyDown(TMessage& m) {
+  TAliveToken token = Alive();
+  if (DoKeyDown(m)) return;  // OnKeyDown took the key
+  if (!*token) return;
+  // A character announced by an earlier key that never came is not searched for.
+  DoStateChange({}, {tsIncrementalSearchPending});
+  uint16_t key = static_cast<uint16_t>(m.WParam);
+  TShiftState shift = KeyboardShiftState();
+  if (!DoKeyAction(key, shift)) return;
+
+  if (states.Contains(tsKeyCheckPending) && key != VK_SPACE) {
+    // Another key abandons the check the space bar began.
+    DoStateChange({}, {tsKeyCheckPending});
+    if (checkNode != nullptr) {
+      checkNode->CheckState = UnpressedCheckState(checkNode->CheckState);
+      InvalidateNode(checkNode);
+    }
+    checkNode = nullptr;
+  }
+
+  if (IsNavigationKey(key)) {
+    if (BiDiMode() == bdRightToLeft && (key == VK_LEFT || key == VK_RIGHT)) key = key == VK_LEFT ? VK_RIGHT : VK_LEFT;
+    HandleNavigationKey(key, shift);
+    return;
+  }
+
+  key = NumpadEquivalent(key, m.LParam);
+  bool searching = states.Contains(tsIncrementalSearching);
+  bool ctrl = shift.Contains(ssCtrl);
+  switch (key) {
+    case VK_ADD:
+      if (searching)
+        DoStateChange({tsIncrementalSearchPending});
+      else if (!ctrl) {
+        if (focusedNode != nullptr && !(focusedNode->States & vsExpanded)) ToggleNode(focusedNode);
+      } else if (shift.Contains(ssShift))
+        FullExpand(nullptr);
+      else
+        FitColumnsToContent(/*restore=*/false);
+      break;
+    case VK_SUBTRACT:
+      if (searching)
+        DoStateChange({tsIncrementalSearchPending});
+      else if (!ctrl) {
+        if (focusedNode != nullptr && (focusedNode->States & vsExpanded)) ToggleNode(focusedNode);
+      } else if (shift.Contains(ssShift))
+        FullCollapse(nullptr);
+      else
+        FitColumnsToContent(/*restore=*/true);
+      break;
+    case VK_MULTIPLY:
+      if (searching)
+        DoStateChange({tsIncrementalSearchPending});
+      else if (focusedNode != nullptr)
+        FullExpand(focusedNode);
+      break;
+    case VK_DIVIDE:
+      if (searching)
+        DoStateChange({tsIncrementalSearchPending});
+      else if (focusedNode != nullptr)
+        FullCollapse(focusedNode);
+      break;
+    case VK_F1:
+      ShowHelpForFocusedNode();
+      break;
+    case VK_F2:
+      if (shift.Empty() && focusedNode != nullptr && CanEdit(focusedNode, focusedColumn)) {
+        editColumn = focusedColumn;
+        DoEdit();
+      }
+      break;
+    case VK_ESCAPE:
+      if (IsMouseSelecting()) {
+        DoStateChange({}, {tsDrawSelPending, tsDrawSelecting});
+        Invalidate();
+      } else if (states.Contains(tsEditing)) {
+        CancelEditNode();
+      }
+      break;
+    case VK_SPACE:
+      if (options.misc.Contains(toCheckSupport) && focusedNode != nullptr && focusedNode->CheckType != ctNone)
+        StartCheck(focusedNode, tsKeyCheckPending);
+      else
+        DoStateChange({tsIncrementalSearchPending});
+      break;
+    case VK_APPS:
+      ShowContextMenuAtFocus();
+      break;
+    case 'A':
+      if (ctrl)
+        SelectAll(true);
+      else
+        DoStateChange({tsIncrementalSearchPending});
+      break;
+    default:
+      if (!ctrl && !shift.Contains(ssAlt) && key >= 32) DoStateChange({tsIncrementalSearchPending});
+  }
+  if (*token) DefaultHandler(m);
+}
+
+void TBaseVirtualTree::ShowContextMenuAtFocus() {
+  if (focusedNode == nullptr) return;
+  TRect r = GetDisplayRect(focusedNode, focusedColumn, false, true);
+  int width = DoGetNodeWidth(focusedNode, focusedColumn);
+  int limit = r.Right - r.Left;
+  if (HeaderColumnCount() == 0 || limit <= 0) limit = ClientWidth();
+  if (width > limit) width = limit;
+  DoPopupMenu(focusedNode, focusedColumn, Point(r.Left + width / 2, (r.Top + r.Bottom) / 2));
+}
+
+void TBaseVirtualTree::ShowHelpForFocusedNode() {
+  if (OnGetHelpContext) {
+    int context = 0;
+    for (PVirtualNode run = focusedNode; run != nullptr && run != root && context == 0; run = run->Parent)
+      OnGetHelpContext(this, run, run == focusedNode ? focusedColumn : 0, context);
+    for (TControl* control = this; control != nullptr && context == 0; control = control->Parent())
+      context = control->HelpContext();
+    if (context != 0 && Application != nullptr) Application->HelpContext(context);
+    return;
+  }
+  if (Application != nullptr) Application->HelpForControl(this);
+}
+
+namespace {
+// Columns in index order: the tree without header columns has none (-1).
+TColumnIndex StepColumn(TColumnIndex column, int count, int delta) {
+  if (count == 0) return NoColumn;
+  TColumnIndex next = column + delta;
+  return next >= 0 && next < count ? next : InvalidColumn;
+}
+}  // namespace
+
+void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
+  bool multi = options.selection.Contains(toMultiSelect);
+  bool grid = options.misc.Contains(toGridExtensions);
+  bool ctrl = shift.Contains(ssCtrl);
+  bool multiHandling = shift.Contains(ssShift) && multi && !states.Contains(tsEditing);
+  bool rangeSelection = (key == VK_PRIOR || key == VK_NEXT || key == VK_END || key == VK_HOME) && multiHandling;
+  bool repaintAll = rangeSelection || selectionCount > 1;
+  bool backOrTab = key == VK_BACK || key == VK_TAB;
+  bool clearPending;
+  if (shift.Empty())
+    clearPending = true;
+  else if (!grid)
+    clearPending = !multi || backOrTab;
+  else if (!shift.Contains(ssShift))
+    clearPending = true;
+  else
+    clearPending = !multi || backOrTab;
+
+  PVirtualNode lastFocused = focusedNode;
+  if (lastFocused == nullptr && !shift.Empty()) lastFocused = GetFirstVisible();
+  if (rangeAnchor == nullptr) {
+    rangeAnchor = GetFirstSelected();
+    if (rangeAnchor == nullptr) rangeAnchor = GetFirst();
+  }
+  int columns = HeaderColumnCount();
+  int clientHeight = ClientHeight();
+
+  // Moves the focus to node with the column rules of Up and Down.
+  auto focusVertically = [&](PVirtualNode node, bool leaveWhenAfter) {
+    if (node == nullptr) {
+      if (focusedNode != nullptr) InvalidateNode(focusedNode);
+      return;
+    }
+    if (!EndEditNode()) return;
+    if (multiHandling && lastFocused != nullptr && rangeAnchor != nullptr && focusedNode != nullptr) {
+      int order = CompareNodeOrder(lastFocused, rangeAnchor);
+      if (leaveWhenAfter ? order > 0 : order < 0) RemoveFromSelection(focusedNode);
+    }
+    if (focusedColumn == NoColumn && columns > 0) focusedColumn = HeaderMainColumn();
+    SetFocusedNode(node);
+  };
+
+  switch (key) {
+    case VK_BACK:
+      if (states.Contains(tsIncrementalSearching))
+        DoStateChange({tsIncrementalSearchPending});
+      else if (focusedNode != nullptr && focusedNode->Parent != root)
+        SetFocusedNode(focusedNode->Parent);
+      break;
+    case VK_TAB: {
+      if (!options.selection.Contains(toExtendedFocus) || columns == 0) break;
+      int delta = shift.Contains(ssShift) ? -1 : 1;
+      PVirtualNode node = focusedNode;
+      TColumnIndex column = focusedColumn;
+      while (node != nullptr) {
+        TColumnIndex next = StepColumn(column, columns, delta);
+        while (next >= 0 && !DoFocusChanging(focusedNode, node, focusedColumn, next))
+          next = StepColumn(next, columns, delta);
+        if (next >= 0) {
+          SetFocusedNodeAndColumn(node, next);
+          break;
+        }
+        node = delta > 0 ? GetNextVisible(node) : GetPreviousVisible(node);
+        column = delta > 0 ? -1 : columns;
+      }
+      break;
+    }
+    case VK_PRIOR:
+    case VK_NEXT: {
+      bool up = key == VK_PRIOR;
+      if (ctrl) {
+        SetOffsetY(offsetY + (up ? clientHeight : -clientHeight));
+        break;
+      }
+      if (focusedNode == nullptr) {
+        SetFocusedNode(up ? GetFirstVisible() : GetLastVisible());
+        break;
+      }
+      PVirtualNode node = focusedNode;
+      int height = 0;
+      for (;;) {
+        PVirtualNode step = up ? GetPreviousVisible(node) : GetNextVisible(node);
+        if (step == nullptr || height + static_cast<int>(GetNodeHeight(node)) >= clientHeight) break;
+        node = step;
+        height += static_cast<int>(GetNodeHeight(step));
+      }
+      SetFocusedNode(node);
+      break;
+    }
+    case VK_HOME:
+    case VK_END: {
+      bool home = key == VK_HOME;
+      PVirtualNode target = home ? GetFirstVisible() : GetLastVisible();
+      TColumnIndex column = NoColumn;
+      if (columns > 0) {
+        column = home ? 0 : columns - 1;
+        while (column >= 0 && !DoFocusChanging(focusedNode, target, focusedColumn, column))
+          column = StepColumn(column, columns, home ? 1 : -1);
+        if (column < 0) break;
+      }
+      if (ctrl && !shift.Contains(ssShift) && !shift.Contains(ssAlt) && !grid) {
+        if (target != nullptr)
+          ScrollIntoView(target, options.selection.Contains(toCenterScrollIntoView),
+                         !options.autoOptions.Contains(toDisableAutoscrollOnFocus));
+        SetOffsetX(home ? 0 : -2147483647);
+      } else if (grid && !ctrl) {
+        if (!options.selection.Contains(toFullRowSelect)) SetFocusedColumn(column);
+      } else {
+        SetFocusedNode(target);
+        if (grid && !options.selection.Contains(toFullRowSelect)) SetFocusedColumn(column);
+      }
+      break;
+    }
+    case VK_LEFT:
+      if (ctrl) {
+        SetOffsetX(offsetX + static_cast<int>(indent));
+      } else if (options.selection.Contains(toExtendedFocus) && grid) {
+        TColumnIndex column = StepColumn(focusedColumn, columns, -1);
+        if (column >= 0) SetFocusedColumn(column);
+      } else if (focusedNode == nullptr) {
+        SetFocusedNode(GetFirstVisible());
+      } else if ((focusedNode->States & vsExpanded) && (focusedNode->States & vsHasChildren) && shift.Empty()) {
+        ToggleNode(focusedNode);
+      } else if (focusedNode->Parent != root) {
+        PVirtualNode parent = focusedNode->Parent;
+        if (multiHandling) {
+          if (focusedNode->Index == 0 && rangeAnchor != nullptr && CompareNodeOrder(parent, rangeAnchor) > 0)
+            RemoveFromSelection(focusedNode);
+          else
+            rangeSelection = true;
+        }
+        SetFocusedNode(parent);
+      }
+      break;
+    case VK_RIGHT:
+      if (ctrl) {
+        SetOffsetX(offsetX - static_cast<int>(indent));
+      } else if (options.selection.Contains(toExtendedFocus) && grid) {
+        TColumnIndex column = StepColumn(focusedColumn, columns, 1);
+        if (column >= 0) SetFocusedColumn(column);
+      } else if (focusedNode == nullptr) {
+        SetFocusedNode(GetFirstVisible());
+      } else if (!(focusedNode->States & vsExpanded) && (focusedNode->States & vsHasChildren) && shift.Empty()) {
+        ToggleNode(focusedNode);
+      } else {
+        PVirtualNode child = GetFirstVisibleChild(focusedNode);
+        if (child != nullptr) {
+          if (multiHandling && rangeAnchor != nullptr && CompareNodeOrder(child, rangeAnchor) < 0)
+            RemoveFromSelection(focusedNode);
+          SetFocusedNode(child);
+        }
+      }
+      break;
+    case VK_UP:
+      if (ctrl)
+        SetOffsetY(offsetY + static_cast<int>(defaultNodeHeight));
+      else
+        focusVertically(focusedNode == nullptr ? GetLastVisible() : GetPreviousVisible(focusedNode), true);
+      break;
+    case VK_DOWN:
+      if (ctrl)
+        SetOffsetY(offsetY - static_cast<int>(defaultNodeHeight));
+      else
+        focusVertically(focusedNode == nullptr ? GetFirstVisible() : GetNextVisible(focusedNode), false);
+      break;
+  }
+
+  bool cleared = false;
+  if (clearPending && (focusedNode != lastFocused || selectionCount != 1)) {
+    ClearSelection();
+    cleared = true;
+  }
+  if (shift.Empty()) {
+    rangeAnchor = focusedNode;
+    lastSelectionLevel = focusedNode != nullptr ? static_cast<int>(GetNodeLevel(focusedNode)) : -1;
+  }
+  if (rangeSelection && lastFocused != nullptr && focusedNode != nullptr) ToggleSelection(lastFocused, focusedNode);
+  if (focusedNode != nullptr && (focusedNode != lastFocused || cleared)) AddToSelection(focusedNode);
+  if (repaintAll) Invalidate();
+}
+
+void TBaseVirtualTree::WMKeyUp(TMessage& m) {
+  TAliveToken token = Alive();
+  if (DoKeyUp(m)) return;
+  if (!*token) return;
+  if (m.WParam == VK_SPACE && states.Contains(tsKeyCheckPending)) {
+    DoStateChange({}, {tsKeyCheckPending});
+    PVirtualNode node = checkNode;
+    checkNode = nullptr;
+    if (node != nullptr) {
+      // A check node that lost the focus meanwhile is only repainted.
+      node->CheckState = UnpressedCheckState(node->CheckState);
+      if (node == focusedNode) DoCheckClick(node, pendingCheckState);
+      InvalidateNode(node);
+    }
+  }
+  DefaultHandler(m);
+}
+
+void TBaseVirtualTree::WMChar(TMessage& m) {
+  if (states.Contains(tsIncrementalSearchPending)) {
+    // The window is a Unicode window: the character is one UTF-16 unit.
+    HandleIncrementalSearch(static_cast<char16_t>(m.WParam));
+    DoStateChange({}, {tsIncrementalSearchPending});
+  }
+  TAliveToken token = Alive();
+  if (DoKeyPress(m)) return;
+  if (*token) DefaultHandler(m);
+}
+
+void TBaseVirtualTree::WMGetDlgCode(TMessage& m) {
+  m.Result = DLGC_WANTARROWS | DLGC_WANTCHARS;
+  if (wantTabs) m.Result |= DLGC_WANTTAB;
+}

@@ -1,0 +1,252 @@
+// The tree's public selection, focus, clipboard, editing and drag entry points
+// as the keyboard, the mouse and callers use them.
+#include <memory>
+
+#include "core/FileStream.h"
+#include "tree/VirtualTrees.h"
+
+void TBaseVirtualTree::InvalidateSelection() {
+  if (!HandleAllocated() || visibleCount == 0) return;
+  // Only the selected rows on screen need a repaint.
+  int clientHeight = ClientHeight();
+  int top = 0;
+  uint32_t left = selectionCount;
+  PVirtualNode run = GetNodeAt(0, 0, true, top);
+  while (run != nullptr && left > 0 && top < clientHeight) {
+    if (run->States & vsSelected) {
+      InvalidateNode(run);
+      --left;
+    }
+    top += run->NodeHeight;
+    run = GetNextVisibleNoInit(run);
+  }
+}
+
+void TBaseVirtualTree::AdjustFocusedColumnForSelection() {
+  int count = HeaderColumnCount();
+  if (count == 0) return;
+  TColumnIndex main = HeaderMainColumn();
+  if ((focusedColumn < 0 || focusedColumn >= count) && main >= 0 && main < count) focusedColumn = main;
+}
+
+bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
+  if (states.Contains(tsEditing) && !EndEditNode()) return false;
+  if (node == root) node = nullptr;
+  if (node != focusedNode) {
+    if (ask && !DoFocusChanging(focusedNode, node, focusedColumn, focusedColumn)) return false;
+    PVirtualNode old = focusedNode;
+    if (old != nullptr) {
+      // Auto-expand keeps one branch open among siblings.
+      if (options.autoOptions.Contains(toAutoExpand) && node != nullptr && node->Parent == old->Parent &&
+          (old->States & vsExpanded))
+        ToggleNode(old);
+      else
+        InvalidateNode(old);
+    }
+    focusedNode = node;
+  }
+  if (focusedNode != nullptr) {
+    int count = HeaderColumnCount();
+    if (count > 0 && (focusedColumn < 0 || focusedColumn >= count)) focusedColumn = 0;
+    if (options.autoOptions.Contains(toAutoExpand) && !(focusedNode->States & vsExpanded)) ToggleNode(focusedNode);
+    InvalidateNode(focusedNode);
+    if (updateCount == 0) {
+      bool buttonDown = states.Contains(tsLeftButtonDown) || states.Contains(tsRightButtonDown) ||
+                        states.Contains(tsMiddleButtonDown);
+      ScrollIntoView(focusedNode, options.selection.Contains(toCenterScrollIntoView) && !buttonDown,
+                     !options.autoOptions.Contains(toDisableAutoscrollOnFocus));
+    }
+  }
+  if (selectionCount == 0) ResetRangeAnchor();
+  return true;
+}
+
+void TBaseVirtualTree::SetFocusedColumn(TColumnIndex column) {
+  if (column == focusedColumn || !DoFocusChanging(focusedNode, focusedNode, focusedColumn, column)) return;
+  CancelEditNode();
+  focusedColumn = column;
+  if (focusedNode != nullptr) {
+    ScrollIntoView(focusedNode, options.selection.Contains(toCenterScrollIntoView),
+                   !options.autoOptions.Contains(toDisableAutoscrollOnFocus));
+    InvalidateNode(focusedNode);
+  }
+  if (dropTargetNode != nullptr) InvalidateNode(dropTargetNode);
+  DoFocusChanged(focusedNode, focusedColumn);
+}
+
+void TBaseVirtualTree::SetFocusedNodeAndColumn(PVirtualNode node, TColumnIndex column) {
+  if (node == focusedNode && column == focusedColumn) return;
+  if (!DoFocusChanging(focusedNode, node, focusedColumn, column)) return;
+  TColumnIndex oldColumn = focusedColumn;
+  focusedColumn = column;
+  if (!DoFocusNode(node, false)) {
+    focusedColumn = oldColumn;
+    return;
+  }
+  DoFocusChanged(focusedNode, focusedColumn);
+}
+
+// ---------------------------------------------------------------------------
+// Clipboard
+
+void TBaseVirtualTree::CopyToClipBoard() { PutSelectionOnClipboard(tsCopyPending); }
+
+void TBaseVirtualTree::CutToClipBoard() {
+  if (options.misc.Contains(toReadOnly)) return;
+  PutSelectionOnClipboard(tsCutPending);
+}
+
+void TBaseVirtualTree::PutSelectionOnClipboard(TVirtualTreeState pending) {
+  if (selectionCount == 0) return;
+  IDataObject* data = CreateClipboardDataObject();
+  if (data == nullptr) return;
+  if (FAILED(OleSetClipboard(data))) {
+    data->Release();
+    return;
+  }
+  CancelCutOrCopy();
+  if (clipboardObject != nullptr) clipboardObject->Release();
+  clipboardObject = data;  // keeps the reference: Clear asks whether it is still the clipboard's
+  CompactSelection();
+  for (PVirtualNode node : selection) node->States |= vsCutOrCopy;
+  if (pending == tsCutPending)
+    DoStateChange({tsCutPending}, {tsCopyPending});
+  else
+    DoStateChange({tsCopyPending}, {tsCutPending});
+  Invalidate();
+}
+
+IDataObject* TBaseVirtualTree::CreateClipboardDataObject() { return DoCreateDataObject(); }
+
+void TBaseVirtualTree::EmptyClipboardMark() {
+  // Another program's clipboard content is never touched.
+  if (clipboardObject == nullptr) return;
+  if (OleIsCurrentClipboard(clipboardObject) == S_OK) OleSetClipboard(nullptr);
+  clipboardObject->Release();
+  clipboardObject = nullptr;
+}
+
+void TBaseVirtualTree::CancelCutOrCopy() {
+  if (!states.Contains(tsCutPending) && !states.Contains(tsCopyPending)) return;
+  for (PVirtualNode run = GetFirstNoInit(); run != nullptr; run = GetNextNoInit(run))
+    run->States &= ~vsCutOrCopy;
+  DoStateChange({}, {tsCutPending, tsCopyPending});
+  Invalidate();
+}
+
+void TBaseVirtualTree::DeleteMarkedCutNodes() {
+  if (!states.Contains(tsCutPending)) return;
+  BeginUpdate();
+  PVirtualNode run = GetFirstNoInit();
+  while (run != nullptr) {
+    if (!(run->States & vsCutOrCopy)) {
+      run = GetNextNoInit(run);
+      continue;
+    }
+    // The walk goes on after the subtree that is deleted with the node.
+    PVirtualNode next = run;
+    while (next != nullptr && next->NextSibling == nullptr) {
+      next = next->Parent;
+      if (next == root) next = nullptr;
+    }
+    if (next != nullptr) next = next->NextSibling;
+    DeleteNode(run, true);
+    run = next;
+  }
+  EndUpdate();
+  DoStateChange({}, {tsCutPending});
+}
+
+bool TBaseVirtualTree::ExecuteAction(TVTStandardAction action) {
+  bool readOnly = options.misc.Contains(toReadOnly);
+  switch (action) {
+    case saSelectAll: SelectAll(false); return true;
+    case saCopy: CopyToClipBoard(); return true;
+    case saCut:
+      if (readOnly) return false;
+      CutToClipBoard();
+      return true;
+    case saPaste:
+      if (readOnly) return false;
+      PasteFromClipboard();
+      return true;
+    case saDelete:
+      if (readOnly) return false;
+      DeleteSelectedNodes();
+      return true;
+  }
+  return false;
+}
+
+// ---------------------------------------------------------------------------
+// Editing
+
+bool TBaseVirtualTree::CanEdit(PVirtualNode node, TColumnIndex column) {
+  bool allowed = options.misc.Contains(toEditable) && node != nullptr && !(node->States & vsDisabled);
+  if (allowed) DoEditing(node, column, allowed);
+  return allowed;
+}
+
+bool TBaseVirtualTree::EditNode(PVirtualNode node, TColumnIndex column) {
+  VT_ASSERT(node != nullptr, "Node must not be nil.");
+  VT_ASSERT(column >= -1 && column < HeaderColumnCount(), "Column must be a valid column index (-1 if no header is shown).");
+  if (states.Contains(tsEditing)) return true;
+  if (options.misc.Contains(toReadOnly)) return false;
+  SetFocusedNode(node);
+  if (focusedNode != node || !CanEdit(node, column)) return false;
+  editColumn = column;
+  if (!(node->States & vsInitialized)) InitNode(node);
+  DoEdit();
+  return states.Contains(tsEditing);
+}
+
+bool TBaseVirtualTree::EndEditNode() {
+  if (states.Contains(tsEditing) || states.Contains(tsEditPending)) return DoEndEdit();
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Dragging and loading
+
+void TBaseVirtualTree::BeginDrag(bool immediate, int threshold) {
+  if (dragType == dtVCL) {
+    DoStateChange({tsVCLDragPending});
+    return;
+  }
+  if (states.Contains(tsOLEDragPending) || states.Contains(tsOLEDragging)) return;
+  dragThreshold = threshold >= 0 ? threshold : GetSystemMetrics(SM_CXDRAG);
+  if (immediate)
+    DoDragging(lastClickPos);
+  else
+    DoStateChange({tsOLEDragPending});
+}
+
+bool TBaseVirtualTree::Dragging() const {
+  return states.Contains(tsOLEDragPending) || states.Contains(tsOLEDragging) || states.Contains(tsVCLDragging);
+}
+
+IVTDragManager* TBaseVirtualTree::GetDragManager() {
+  if (dragManager == nullptr) dragManager = DoCreateDragManager();
+  return dragManager;
+}
+
+void TBaseVirtualTree::LoadFromFile(const std::u16string& fileName) {
+  TFileStream stream(fileName, fmOpenRead | fmShareDenyWrite);
+  LoadFromStream(&stream);
+}
+
+bool TBaseVirtualTree::CanFocus() const {
+  if (!TCustomControl::CanFocus()) return false;
+  if (ComponentState().Contains(csDesigning)) return true;
+  TCustomForm* form = const_cast<TBaseVirtualTree*>(this)->ParentForm();
+  return form == nullptr || (form->Visible() && form->Enabled());
+}
+
+void TBaseVirtualTree::DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  auto* menu = dynamic_cast<IPopupMenu*>(DoGetPopupMenu(node, column, position));
+  if (menu == nullptr) return;
+  DoStateChange({tsPopupMenuShown});
+  StopTreeTimer(2);
+  TPoint p = ClientToScreen(position);
+  menu->PopupFor(this, p.X, p.Y);
+}

@@ -1,0 +1,231 @@
+// The selection store without a window: ranges, toggling, inverting, the
+// constraints, forced insertion, and random operations checked against a set.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "TreeTestSupport.h"
+
+namespace {
+
+TTreeOptionValues MultiSelect() {
+  TTreeOptionValues values;
+  values.selection.Include(toMultiSelect);
+  return values;
+}
+
+// A tree of top-level nodes with children, everything expanded.
+void Populate(TTestTree& tree, uint32_t top, uint32_t children) {
+  tree.SetNodeDataSize(0);
+  tree.SetRootNodeCount(top);
+  for (PVirtualNode run = tree.GetFirst(); run != nullptr; run = tree.GetNextSibling(run)) {
+    tree.SetChildCount(run, children);
+    tree.SetExpanded(run, true);
+  }
+}
+
+// The selection array must be sorted, free of duplicates and hold exactly the selected nodes.
+std::string CheckSelectionStore(TTestTree& tree) {
+  tree.CompactSelection();
+  const std::vector<PVirtualNode>& array = tree.SelectionArray();
+  if (!std::is_sorted(array.begin(), array.end())) return "array not sorted";
+  if (std::adjacent_find(array.begin(), array.end()) != array.end()) return "node twice in the array";
+  if (array.size() != tree.SelectedCount()) return "count differs from the array";
+  std::vector<PVirtualNode> flagged;
+  for (PVirtualNode node : AllNodes(tree))
+    if (node->States & vsSelected) flagged.push_back(node);
+  std::sort(flagged.begin(), flagged.end());
+  if (flagged != array) return "vsSelected differs from the array";
+  return "";
+}
+
+std::set<PVirtualNode> SelectedSet(TTestTree& tree) {
+  std::set<PVirtualNode> result;
+  for (PVirtualNode node : AllNodes(tree))
+    if (node->States & vsSelected) result.insert(node);
+  return result;
+}
+
+}  // namespace
+
+TEST(Selection, CompareNodeOrder) {
+  TTestTree tree;
+  Populate(tree, 3, 2);
+  std::vector<PVirtualNode> order = AllNodes(tree);
+  for (size_t i = 0; i < order.size(); ++i)
+    for (size_t j = 0; j < order.size(); ++j) {
+      int result = tree.CompareNodeOrder(order[i], order[j]);
+      if (i == j) EXPECT_EQ(result, 0);
+      if (i < j) EXPECT_LT(result, 0) << i << " " << j;
+      if (i > j) EXPECT_GT(result, 0) << i << " " << j;
+    }
+  PVirtualNode parent = tree.GetFirst();
+  EXPECT_EQ(tree.CompareNodeOrder(parent->FirstChild, parent), 1);
+  EXPECT_EQ(tree.CompareNodeOrder(parent, parent->FirstChild), -1);
+  PVirtualNode third = tree.GetNextSibling(tree.GetNextSibling(parent));
+  EXPECT_EQ(tree.CompareNodeOrder(third, parent), 2);
+}
+
+TEST(Selection, SingleSelectionKeepsOneNode) {
+  TTestTree tree;
+  Populate(tree, 5, 0);
+  PVirtualNode a = tree.GetFirst();
+  PVirtualNode b = tree.GetNextSibling(a);
+  tree.SetSelected(a, true);
+  tree.SetSelected(b, true);
+  EXPECT_EQ(tree.SelectedCount(), 1u);
+  EXPECT_FALSE(tree.GetSelected(a));
+  EXPECT_TRUE(tree.GetSelected(b));
+  tree.AddToSelection({a, b}, true);
+  EXPECT_EQ(tree.SelectedCount(), 1u);
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+}
+
+TEST(Selection, ForcedInsertionNeverAddsANodeTwice) {
+  TTestTree tree;
+  tree.SetOptions(MultiSelect());
+  Populate(tree, 10, 0);
+  std::vector<PVirtualNode> nodes = AllNodes(tree);
+  tree.AddToSelection(nodes[3]);
+  tree.AddToSelection({nodes[3], nodes[5], nodes[5], nodes[3], nodes[7]}, true);
+  EXPECT_EQ(tree.SelectedCount(), 3u);
+  tree.AddToSelection(nodes, true);
+  tree.AddToSelection(nodes, true);
+  EXPECT_EQ(tree.SelectedCount(), 10u);
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+}
+
+TEST(Selection, DisabledNodesAndConstraints) {
+  TTestTree tree;
+  TTreeOptionValues values = MultiSelect();
+  values.selection.Include(toLevelSelectConstraint);
+  tree.SetOptions(values);
+  Populate(tree, 3, 3);
+  PVirtualNode top = tree.GetFirst();
+  tree.SetDisabled(tree.GetNextSibling(top), true);
+  tree.SelectNodes(nullptr, tree.GetLast(), false);
+  // The first node sets the level: only top-level nodes that are enabled.
+  for (PVirtualNode node : AllNodes(tree))
+    EXPECT_EQ(tree.GetSelected(node), tree.GetNodeLevel(node) == 0 && !tree.GetDisabled(node));
+
+  TTestTree siblings;
+  values = MultiSelect();
+  values.selection.Include(toSiblingSelectConstraint);
+  siblings.SetOptions(values);
+  Populate(siblings, 3, 3);
+  PVirtualNode anchor = siblings.GetFirst()->FirstChild;
+  siblings.SetSelected(anchor, true);
+  siblings.SelectNodes(anchor, siblings.GetLast(), true);
+  for (PVirtualNode node : AllNodes(siblings))
+    EXPECT_EQ(siblings.GetSelected(node), node->Parent == anchor->Parent) << siblings.GetNodeLevel(node);
+}
+
+TEST(Selection, InvertSelectionReportsARemovalAlone) {
+  TTestTree tree;
+  tree.SetOptions(MultiSelect());
+  Populate(tree, 4, 0);
+  static int changes;
+  changes = 0;
+  tree.OnChange = [](TBaseVirtualTree*, PVirtualNode) { ++changes; };
+  tree.SelectAll(false);
+  changes = 0;
+  tree.InvertSelection(false);
+  EXPECT_EQ(tree.SelectedCount(), 0u);
+  EXPECT_EQ(changes, 1);
+  tree.InvertSelection(false);
+  EXPECT_EQ(tree.SelectedCount(), 4u);
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+}
+
+TEST(Selection, RangesOfHiddenEnds) {
+  TTestTree tree;
+  tree.SetOptions(MultiSelect());
+  Populate(tree, 3, 3);
+  PVirtualNode first = tree.GetFirst();
+  tree.SetExpanded(first, false);
+  // A hidden start becomes the previous shown node: the collapsed parent.
+  tree.SelectNodes(first->LastChild, tree.GetNextSibling(first), false);
+  EXPECT_TRUE(tree.GetSelected(first));
+  EXPECT_FALSE(tree.GetSelected(first->FirstChild));
+  EXPECT_TRUE(tree.GetSelected(tree.GetNextSibling(first)));
+  EXPECT_EQ(tree.SelectedCount(), 2u);
+}
+
+// Random operations against a set of selected nodes in a fully expanded tree.
+TEST(Selection, RandomOperationsAgainstASet) {
+  std::mt19937 random(20261207);
+  TTestTree tree;
+  tree.SetOptions(MultiSelect());
+  Populate(tree, 12, 4);
+  std::vector<PVirtualNode> order = AllNodes(tree);
+  std::set<PVirtualNode> model;
+  auto pick = [&] { return order[random() % order.size()]; };
+  auto range = [&](PVirtualNode a, PVirtualNode b) {
+    size_t i = std::find(order.begin(), order.end(), a) - order.begin();
+    size_t j = std::find(order.begin(), order.end(), b) - order.begin();
+    if (i > j) std::swap(i, j);
+    return std::make_pair(i, j);
+  };
+  for (int step = 0; step < 3000; ++step) {
+    PVirtualNode a = pick(), b = pick();
+    switch (random() % 7) {
+      case 0:
+        tree.SetSelected(a, !tree.GetSelected(a));
+        if (model.count(a)) model.erase(a); else model.insert(a);
+        break;
+      case 1: {
+        bool addOnly = random() % 2;
+        tree.SelectNodes(a, b, addOnly);
+        if (!addOnly) model.clear();
+        auto [i, j] = range(a, b);
+        for (size_t k = i; k <= j; ++k) model.insert(order[k]);
+        break;
+      }
+      case 2: {
+        tree.UnselectNodes(a, b);
+        auto [i, j] = range(a, b);
+        for (size_t k = i; k <= j; ++k) model.erase(order[k]);
+        break;
+      }
+      case 3:
+        tree.InvertSelection(false);
+        for (PVirtualNode node : order)
+          if (model.count(node)) model.erase(node); else model.insert(node);
+        break;
+      case 4:
+        tree.ClearSelection();
+        model.clear();
+        break;
+      case 5: {
+        std::vector<PVirtualNode> some{a, b, a};
+        tree.AddToSelection(some, random() % 2);
+        model.insert(a);
+        model.insert(b);
+        break;
+      }
+      case 6:
+        tree.SelectAll(false);
+        model.insert(order.begin(), order.end());
+        break;
+    }
+    ASSERT_EQ(CheckSelectionStore(tree), "") << "step " << step;
+    ASSERT_EQ(SelectedSet(tree), model) << "step " << step;
+  }
+}
+
+TEST(Selection, ToggleSelectionMovesTheEndsAwayFromTheAnchor) {
+  TTestTree tree;
+  tree.SetOptions(MultiSelect());
+  Populate(tree, 8, 0);
+  std::vector<PVirtualNode> order = AllNodes(tree);
+  tree.SetSelected(order[2], true);  // anchor
+  // Extending from the anchor to 5 selects 3..5; the anchor end stays.
+  tree.ToggleSelection(order[2], order[5]);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(tree.GetSelected(order[i]), i >= 2 && i <= 5) << i;
+  // Back from 5 to 3: 4 and 5 flip, 3 stays (it lies after the anchor, but is the first end).
+  tree.ToggleSelection(order[5], order[3]);
+  for (int i = 0; i < 8; ++i) EXPECT_EQ(tree.GetSelected(order[i]), i >= 2 && i <= 3) << i;
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+}
