@@ -170,15 +170,6 @@ void TBaseVirtualTree::ShowHelpForFocusedNode() {
   if (Application != nullptr) Application->HelpForControl(this);
 }
 
-namespace {
-// Columns in index order: the tree without header columns has none (-1).
-TColumnIndex StepColumn(TColumnIndex column, int count, int delta) {
-  if (count == 0) return NoColumn;
-  TColumnIndex next = column + delta;
-  return next >= 0 && next < count ? next : InvalidColumn;
-}
-}  // namespace
-
 void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
   bool multi = options.selection.Contains(toMultiSelect);
   bool grid = options.misc.Contains(toGridExtensions);
@@ -230,19 +221,21 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       break;
     case VK_TAB: {
       if (!options.selection.Contains(toExtendedFocus) || columns == 0) break;
-      int delta = shift.Contains(ssShift) ? -1 : 1;
+      bool back = shift.Contains(ssShift);
       PVirtualNode node = focusedNode;
-      TColumnIndex column = focusedColumn;
+      TColumnIndex candidate = focusedColumn < 0 ? (back ? LastVisibleColumn() : FirstVisibleColumn())
+                                                 : (back ? PreviousVisibleColumn(focusedColumn)
+                                                         : NextVisibleColumn(focusedColumn));
       while (node != nullptr) {
-        TColumnIndex next = StepColumn(column, columns, delta);
-        while (next >= 0 && !DoFocusChanging(focusedNode, node, focusedColumn, next))
-          next = StepColumn(next, columns, delta);
-        if (next >= 0) {
-          SetFocusedNodeAndColumn(node, next);
+        while (candidate >= 0 && !DoFocusChanging(focusedNode, node, focusedColumn, candidate))
+          candidate = back ? PreviousVisibleColumn(candidate) : NextVisibleColumn(candidate);
+        if (candidate >= 0) {
+          SetFocusedNodeAndColumn(node, candidate);
           break;
         }
-        node = delta > 0 ? GetNextVisible(node) : GetPreviousVisible(node);
-        column = delta > 0 ? -1 : columns;
+        // The row is done: the next row's first cell (the previous row's last).
+        node = back ? GetPreviousVisible(node) : GetNextVisible(node);
+        candidate = back ? LastVisibleColumn() : FirstVisibleColumn();
       }
       break;
     }
@@ -274,9 +267,9 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       PVirtualNode target = home ? GetFirstVisible() : GetLastVisible();
       TColumnIndex column = NoColumn;
       if (columns > 0) {
-        column = home ? 0 : columns - 1;
+        column = home ? FirstVisibleColumn() : LastVisibleColumn();
         while (column >= 0 && !DoFocusChanging(focusedNode, target, focusedColumn, column))
-          column = StepColumn(column, columns, home ? 1 : -1);
+          column = home ? NextVisibleColumn(column) : PreviousVisibleColumn(column);
         if (column < 0) break;
       }
       if (ctrl && !shift.Contains(ssShift) && !shift.Contains(ssAlt) && !grid) {
@@ -296,7 +289,7 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       if (ctrl) {
         SetOffsetX(offsetX + static_cast<int>(indent));
       } else if (options.selection.Contains(toExtendedFocus) && grid) {
-        TColumnIndex column = StepColumn(focusedColumn, columns, -1);
+        TColumnIndex column = PreviousVisibleColumn(focusedColumn);
         if (column >= 0) SetFocusedColumn(column);
       } else if (focusedNode == nullptr) {
         SetFocusedNode(GetFirstVisible());
@@ -317,7 +310,7 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       if (ctrl) {
         SetOffsetX(offsetX - static_cast<int>(indent));
       } else if (options.selection.Contains(toExtendedFocus) && grid) {
-        TColumnIndex column = StepColumn(focusedColumn, columns, 1);
+        TColumnIndex column = NextVisibleColumn(focusedColumn);
         if (column >= 0) SetFocusedColumn(column);
       } else if (focusedNode == nullptr) {
         SetFocusedNode(GetFirstVisible());

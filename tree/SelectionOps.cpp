@@ -23,10 +23,12 @@ void TBaseVirtualTree::InvalidateSelection() {
 }
 
 void TBaseVirtualTree::AdjustFocusedColumnForSelection() {
-  int count = HeaderColumnCount();
-  if (count == 0) return;
+  if (HeaderColumnCount() == 0) return;
+  TColumnAttributes attributes;
+  if (focusedColumn >= 0 && HeaderColumnAttributes(focusedColumn, attributes) && attributes.Visible) return;
   TColumnIndex main = HeaderMainColumn();
-  if ((focusedColumn < 0 || focusedColumn >= count) && main >= 0 && main < count) focusedColumn = main;
+  if (!HeaderColumnAttributes(main, attributes)) return;
+  focusedColumn = attributes.Visible ? main : FirstVisibleColumn();
 }
 
 bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {

@@ -100,7 +100,10 @@ void TBaseVirtualTree::TVMGetItem(TMessage& m) {
     item->state = state;
   }
   if (item->mask & TVIF_TEXT) {
-    std::string text = WideToAnsi(NodeTextForItem(node));
+    TRect r;
+    std::u16string wide;
+    GetTextInfo(node, NoColumn, Font(), r, wide);
+    std::string text = WideToAnsi(wide);
     size_t count = std::min(text.size(), static_cast<size_t>(item->cchTextMax - 1));
     std::copy_n(text.data(), count, item->pszText);
     item->pszText[count] = '\0';

@@ -737,8 +737,6 @@ protected:
   void TVMGetItem(TMessage& m);
   // True when node is a node of this tree (a handle from another program is checked before use).
   bool IsNodeOfTree(PVirtualNode node) const;
-  // The node's text in no column for TVM_GETITEM (the string tree answers).
-  virtual std::u16string NodeTextForItem(PVirtualNode node) { return std::u16string(); }
 
   // The data object a copy or cut puts on the clipboard (the transport unit
   // makes the tree's own; here the application's OnCreateDataObject).

@@ -16,7 +16,9 @@ namespace {
 class TTextTree : public TVirtualDrawTree {
 public:
   std::map<PVirtualNode, std::u16string> names;
-  std::u16string NodeTextForItem(PVirtualNode node) override { return names[node]; }
+  void GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r, std::u16string& text) override {
+    text = names[node];
+  }
 };
 
 struct TvmTest : ::testing::Test {
