@@ -5,6 +5,8 @@
 
 #include <algorithm>
 
+#include "win/graphics/Themes.h"
+
 namespace {
 // Window timers by number: 2 edit, 4 scroll, 5 change, 6 structure change,
 // 7 search; 8 rebuilds the position cache in steps on the window's own thread.
@@ -63,8 +65,12 @@ void TBaseVirtualTree::CreateWnd() {
   DoStateChange({tsWindowCreating});
   TCustomControl::CreateWnd();
   DoStateChange({}, {tsWindowCreating});
-  if (options.paint.Contains(toThemeAware)) DoStateChange({tsUseThemes});
+  if (options.paint.Contains(toThemeAware) && ThemeServices()->ThemesEnabled())
+    DoStateChange({tsUseThemes});
+  else
+    DoStateChange({}, {tsUseThemes});
   if (header != nullptr && header->Options().Contains(hoAutoResize)) header->Columns()->AdjustAutoSize(InvalidColumn);
+  PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
   // A rebuild whose timer went with an old window starts again on the new one.
   if (states.Contains(tsValidationNeeded) || states.Contains(tsValidating)) {
     if (states.Contains(tsValidating)) InvalidateCache();
@@ -72,15 +78,6 @@ void TBaseVirtualTree::CreateWnd() {
   }
   UpdateScrollBars(true);
   UpdateHeaderRect();
-}
-
-void TBaseVirtualTree::Paint() {
-  // The painting pipeline is added by the paint unit; until then the tree
-  // fills its background and lets the application paint through OnPaintBackground.
-  TRect r = ClientRect();
-  if (DoPaintBackground(Canvas(), r)) return;
-  Canvas()->Brush()->SetColor(Color());
-  Canvas()->FillRect(r);
 }
 
 void TBaseVirtualTree::InvalidateWhole() {

@@ -370,6 +370,8 @@ public:
   TRect GetTreeRect();
   // Text, its rectangle and font of a cell; the base tree has none (empty, the tree's font).
   virtual void GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r, std::u16string& text);
+  // The check image index of node (1 .. 24), -1 for a node without check type.
+  int GetCheckImage(PVirtualNode node);
   // Whether node shows an image of kind in column.
   bool HasImage(PVirtualNode node, TVTImageKind kind, TColumnIndex column);
 
@@ -388,6 +390,26 @@ public:
   TAlignment ColumnAlignment(TColumnIndex column) const;
   TBiDiMode ColumnBiDiMode(TColumnIndex column) const;
 
+  // ---- Painting -------------------------------------------------------------
+  // Paints window (tree coordinates) of the tree onto targetCanvas at target.
+  void PaintTree(TCanvas* targetCanvas, TRect window, TPoint target, TVTPaintPassOptions paintOptions,
+                 TPixelFormat pixelFormat = pfDevice);
+
+  // ---- Scrolling ------------------------------------------------------------
+  // Moves the content to value (clamped); false when nothing moved.
+  bool DoSetOffsetXY(TPoint value, TScrollUpdateOptions options = DefaultScrollUpdateFlags(),
+                     const TRect* clipRect = nullptr);
+  bool CanAutoScroll();
+  TScrollDirections DetermineScrollDirections(int x, int y);
+  void DoAutoScroll(int x, int y);
+  void DoTimerScroll();
+  // Wheel panning around position (client coordinates).
+  void StartWheelPanning(TPoint position);
+  void StopWheelPanning();
+  void AdjustPanningCursor(int x, int y);
+  // Calls callback in steps over duration ms, waiting on the clock between steps.
+  void Animate(uint32_t steps, uint32_t duration, const TVTAnimationCallback& callback, void* data);
+  TScrollDirections ScrollDirections() const { return scrollDirections; }
 
   // ---- Published properties -------------------------------------------------
   TAlignment Alignment() const { return alignment; }
@@ -674,6 +696,24 @@ protected:
   // The position-cache entry at or before node in tree order and its top (null before the first entry).
   PVirtualNode FindInPositionCache(PVirtualNode node, uint32_t& currentPos) const;
 
+  // ---- Paint elements (the pipeline calls them per cell) ---------------------
+  virtual void PaintCheckImage(const TVTCellPaintInfo& paintInfo);
+  virtual void PaintImage(TVTCellPaintInfo& paintInfo, TVTImageSlot slot, bool doOverlay);
+  virtual void PaintNodeButton(TCanvas* canvas, PVirtualNode node, TColumnIndex column, const TRect& cellRect,
+                               int buttonX, int buttonY, TBiDiMode bidiMode);
+  virtual void PaintTreeLines(const TVTCellPaintInfo& paintInfo, int vAlignment, int indentSize,
+                              const TLineImage& lineImage);
+  virtual void PaintSelectionRectangle(TCanvas* canvas, int windowOrgX, const TRect& selectionRect,
+                                       const TRect& targetRect);
+  virtual void AdjustPaintCellRect(TVTCellPaintInfo& paintInfo, TColumnIndex& nextNonEmpty);
+  virtual void DoPaintDropMark(TCanvas* canvas, PVirtualNode node, TRect r) {}
+  void DrawDottedHLine(const TVTCellPaintInfo& paintInfo, int left, int right, int top);
+  void DrawDottedVLine(const TVTCellPaintInfo& paintInfo, int top, int bottom, int left);
+  void DrawLineImage(const TVTCellPaintInfo& paintInfo, int x, int y, int h, int vAlign, TVTLineType style,
+                     bool reverse);
+  // Fills the image slot through DoGetImageIndex (list: the handler's or defaultImages).
+  void GetImageIndex(TVTCellPaintInfo& paintInfo, TVTImageKind kind, TVTImageSlot slot,
+                     TCustomImageList* defaultImages);
   // Registers (accept) or revokes the window as an OLE drop target (the drag-and-drop unit does it).
   virtual void UpdateDropTarget(bool accept) {}
   // The options class a tree makes (descendants answer their own).
@@ -832,6 +872,28 @@ private:
     ~TPaintResources();
   };
   TPaintResources paintResources;
+  TScrollDirections scrollDirections;
+  // The rubber band of a mouse selection in tree coordinates (the mouse unit keeps them).
+  TRect lastSelRect;
+  TRect newSelRect;
+  // How the last drag-over met the drop target (the drag-and-drop unit keeps it).
+  TDropMode lastDropMode = dmNowhere;
+  uint32_t autoScrollStart = 0;  // timeGetTime of the first auto-scroll request, 0 = none
+  TPoint panningAnchor;
+  HWND panningWindow = nullptr;     // owned
+  TBitmap* panningImage = nullptr;  // owned
+  HCURSOR panningCursor = nullptr;  // owned
+  int panningCursorId = 0;
+
+  // Pipeline pieces.
+  int DetermineLineImageAndSelectLevel(PVirtualNode node, TLineImage& lineImage);
+  void DeterminePositions(PVirtualNode node, int& vAlign, int& buttonY);
+  void EraseNodeBackground(TVTCellPaintInfo& paintInfo, bool useBackground, bool floating, TRect r);
+  void PrepareCell(TVTCellPaintInfo& paintInfo, int windowOrgX, int maxWidth);
+  void PaintAreaBelow(TBitmap* bitmap, TCanvas* targetCanvas, TRect window, TPoint target, int height,
+                      bool useBackground, bool drawSelectionRect, TRect selRect, TVTPaintPassOptions options);
+  void TileBackground(TBitmap* source, TCanvas* canvas, TPoint offset, TRect r);
+  void StaticBackground(TBitmap* source, TCanvas* canvas, TPoint offset, TRect r);
   int VisibleColumnIndent(PVirtualNode node) const;
 };
 

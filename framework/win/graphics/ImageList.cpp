@@ -229,36 +229,62 @@ void TCustomImageList::DoDraw(int index, TCanvas* canvas, int x, int y, UINT sty
   if (handle == nullptr) return;
   HDC dc = canvas->Handle();
   if (!enabled) {
-    DrawDisabled(dc, index, x, y);
+    DrawPerPixel(dc, index, x, y, style & ~ILD_BLEND50, /*disabled=*/true, clNone);
     return;
   }
   ImageList_DrawEx(handle, index, dc, x, y, 0, 0, ImageListColor(bkColor), ImageListColor(blendColor), style);
 }
 
-// The disabled look: the image is drawn over black and over white to learn
-// each pixel's colour and coverage, turned into a light grey of the same
-// brightness, and blended over what the target already shows.
-void TCustomImageList::DrawDisabled(HDC dc, int index, int x, int y) {
+void TCustomImageList::DrawStyled(TCanvas* canvas, int x, int y, int index, UINT style, TColor blend,
+                                  bool enabled) {
+  if (handle == nullptr || canvas == nullptr || index < 0 || index >= Count()) return;
+  if (!enabled) {
+    DrawPerPixel(canvas->Handle(), index, x, y, style & ~ILD_BLEND50, /*disabled=*/true, clNone);
+    return;
+  }
+  if (style & ILD_BLEND50) {
+    DrawPerPixel(canvas->Handle(), index, x, y, style & ~ILD_BLEND50, /*disabled=*/false, blend);
+    return;
+  }
+  DoDraw(index, canvas, x, y, style, true);
+}
+
+// The image (with the overlay that style names) is drawn over black and over
+// white to learn each pixel's colour and coverage; each pixel is then turned
+// into a light grey of the same brightness (disabled) or mixed half and half
+// with blend, and put over what the target already shows. The system's own
+// flags for both looks are not honoured everywhere, so they are done here.
+void TCustomImageList::DrawPerPixel(HDC dc, int index, int x, int y, UINT style, bool disabled, TColor blend) {
   uint8_t *black = nullptr, *white = nullptr, *target = nullptr;
   HBITMAP onBlack = CreateDib32(width, height, &black);
   HBITMAP onWhite = CreateDib32(width, height, &white);
   HBITMAP work = CreateDib32(width, height, &target);
+  COLORREF mix = ColorToRGB(blend == clDefault || blend == clNone ? clHighlight : blend);
   if (onBlack != nullptr && onWhite != nullptr && work != nullptr) {
     TScopedMemoryDC dcBlack, dcWhite, dcWork;
     TScopedSelect s1(dcBlack.Get(), onBlack), s2(dcWhite.Get(), onWhite), s3(dcWork.Get(), work);
     PatBlt(dcBlack.Get(), 0, 0, width, height, BLACKNESS);
     PatBlt(dcWhite.Get(), 0, 0, width, height, WHITENESS);
-    ImageList_DrawEx(handle, index, dcBlack.Get(), 0, 0, 0, 0, CLR_NONE, CLR_NONE, ILD_TRANSPARENT);
-    ImageList_DrawEx(handle, index, dcWhite.Get(), 0, 0, 0, 0, CLR_NONE, CLR_NONE, ILD_TRANSPARENT);
+    UINT drawStyle = ILD_TRANSPARENT | (style & ILD_OVERLAYMASK);
+    ImageList_DrawEx(handle, index, dcBlack.Get(), 0, 0, 0, 0, CLR_NONE, CLR_NONE, drawStyle);
+    ImageList_DrawEx(handle, index, dcWhite.Get(), 0, 0, 0, 0, CLR_NONE, CLR_NONE, drawStyle);
     BitBlt(dcWork.Get(), 0, 0, width, height, dc, x, y, SRCCOPY);
     GdiFlush();
+    const int mixed[3] = {GetBValue(mix), GetGValue(mix), GetRValue(mix)};
     for (int i = 0; i < width * height; ++i) {
       TRecovered pixel = Recover(black + i * 4, white + i * 4);
       if (pixel.alpha == 0) continue;
-      int luminance = (pixel.r * 30 + pixel.g * 59 + pixel.b * 11) / 100;
-      int grey = 255 - (255 - luminance) * 45 / 100;  // washed-out grey
+      int colour[3] = {pixel.b, pixel.g, pixel.r};
+      if (disabled) {
+        int luminance = (pixel.r * 30 + pixel.g * 59 + pixel.b * 11) / 100;
+        int grey = 255 - (255 - luminance) * 45 / 100;  // washed-out grey
+        colour[0] = colour[1] = colour[2] = grey;
+      } else {
+        for (int c = 0; c < 3; ++c) colour[c] = (colour[c] + mixed[c]) / 2;
+      }
       uint8_t* out = target + i * 4;
-      for (int c = 0; c < 3; ++c) out[c] = static_cast<uint8_t>((out[c] * (255 - pixel.alpha) + grey * pixel.alpha) / 255);
+      for (int c = 0; c < 3; ++c)
+        out[c] = static_cast<uint8_t>((out[c] * (255 - pixel.alpha) + colour[c] * pixel.alpha) / 255);
     }
     BitBlt(dc, x, y, width, height, dcWork.Get(), 0, 0, SRCCOPY);
   }

@@ -91,6 +91,12 @@ public:
   // An index out of range draws nothing.
   void Draw(TCanvas* canvas, int x, int y, int index, bool enabled = true);
   void Draw(TCanvas* canvas, int x, int y, int index, TDrawingStyle style, TImageType type, bool enabled = true);
+  // Draws image index with ILD_xxx style: the overlay the style names, ILD_BLEND50
+  // mixing every covered pixel half and half with blend (clDefault: the
+  // highlight colour), a disabled image greyed. Drawn per pixel where needed,
+  // so both looks show on systems that ignore those flags; the list's own
+  // colours are left unchanged. An index out of range draws nothing.
+  void DrawStyled(TCanvas* canvas, int x, int y, int index, UINT style, TColor blend, bool enabled);
   // Copies image index into image (sized to the list's images; white background).
   void GetBitmap(int index, TBitmap* image);
   void GetIcon(int index, TIcon* icon);
@@ -118,7 +124,7 @@ protected:
 
 private:
   void FreeHandle();
-  void DrawDisabled(HDC dc, int index, int x, int y);
+  void DrawPerPixel(HDC dc, int index, int x, int y, UINT style, bool disabled, TColor blend);
 
   HIMAGELIST handle = nullptr;  // owned unless shareImages
   bool shareImages = false;
