@@ -873,9 +873,6 @@ private:
   };
   TPaintResources paintResources;
   TScrollDirections scrollDirections;
-  // The rubber band of a mouse selection in tree coordinates (the mouse unit keeps them).
-  TRect lastSelRect;
-  TRect newSelRect;
   // How the last drag-over met the drop target (the drag-and-drop unit keeps it).
   TDropMode lastDropMode = dmNowhere;
   uint32_t autoScrollStart = 0;  // timeGetTime of the first auto-scroll request, 0 = none
