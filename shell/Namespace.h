@@ -6,6 +6,7 @@
 // give false, "", 0 or -1, never an exception. Not thread-safe.
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "core/Events.h"
 #include "core/Object.h"
@@ -15,6 +16,22 @@
 // the child; set terminate to stop.
 using TEnumFolderCallback =
     TEvent<bool(HWND window, LPITEMIDLIST childPIDL, TNamespace* parent, void* data, bool& terminate)>;
+
+class TWinControl;
+class TPopupMenu;
+struct TPoint;
+
+// Hooks of a shell context menu, for the view that shows it: before the menu
+// shows (clear allow to forbid it); after a choice that is not an inserted
+// menu item (set handled to keep the shell from running it); after the shell
+// ran the command. menuItemID is the chosen command number.
+using TContextMenuShowEvent = TEvent<void(TNamespace* item, HMENU menu, bool& allow)>;
+using TContextMenuCmdEvent =
+    TEvent<void(TNamespace* item, const std::u16string& verb, int menuItemID, bool& handled)>;
+using TContextMenuAfterCmdEvent =
+    TEvent<void(TNamespace* item, const std::u16string& verb, int menuItemID, bool succeeded)>;
+// Command numbers given to class-library menu items put into a shell menu, in insertion order.
+using TMenuItemIDArray = std::vector<UINT>;
 
 // Shell file information kept per item.
 struct TSHGetFileInfoRec {
@@ -178,6 +195,54 @@ public:
   // Renames the item; true on success (the PIDL follows the new name).
   bool SetNameOf(const std::u16string& newName);
 
+  // ---- Verbs on sibling items through the shell's menu (NamespaceVerbs.cpp);
+  // each answers true when the verb was found and ran, false otherwise.
+  // "copy"; an empty array copies this item itself.
+  bool Copy(const TNamespaceArray& items);
+  // "cut"/"delete": needs items that all can be deleted and are siblings of this one.
+  bool Cut(const TNamespaceArray& items);
+  bool Delete(const TNamespaceArray& items);
+  // "paste" (plainPaste) or "pastelink"; on the desktop the desktop directory pastes.
+  bool Paste(const TNamespaceArray& items, bool plainPaste = true);
+  // One property sheet for all items (each must have one).
+  bool ShowPropertySheetMulti(const TNamespaceArray& items);
+  // True when every item shares this item's parent; otherwise shows the "Error"
+  // box (unless this is the desktop) and answers false.
+  bool VerifyPIDLRelationship(const TNamespaceArray& items);
+  // Runs verb from the menu of relativePIDLs in this item's parent folder (of
+  // this item alone when empty); owner null means the application window.
+  bool ExecuteContextMenuVerb(const std::u16string& verb, const TPIDLArray& relativePIDLs, HWND owner = nullptr);
+  // The verb of command offset in menu; "" when the shell gives none.
+  static std::u16string GetContextMenuVerb(IContextMenu* menu, UINT commandOffset);
+
+  // ---- Context menus (NamespaceContextMenu.cpp). Modal; true when a shell
+  // command ran successfully. point null: at the mouse cursor. popup's items
+  // are appended as a submenu named submenuCaption.
+  bool ShowContextMenu(TWinControl* owner, const TPoint* point, const std::u16string& submenuCaption,
+                       TPopupMenu* popup, TContextMenuShowEvent onShow, TContextMenuCmdEvent onCommand,
+                       TContextMenuAfterCmdEvent onAfterCommand);
+  // The menu of several items: absolute PIDLs through the desktop folder, or
+  // relative ones through this item's parent folder.
+  bool ShowContextMenuMulti(TWinControl* owner, const TNamespaceArray& items, bool absolute, const TPoint* point,
+                            const std::u16string& submenuCaption, TPopupMenu* popup, TContextMenuShowEvent onShow,
+                            TContextMenuCmdEvent onCommand, TContextMenuAfterCmdEvent onAfterCommand);
+  // Hands owner-drawn menu messages to the menu that is up; true when it took them.
+  bool HandleContextMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
+
+  // ---- Drag and drop onto the item (only when DropTarget holds; else E_FAIL)
+  HRESULT DragEnter(IDataObject* data, DWORD keyState, POINTL pt, DWORD* effect);
+  HRESULT DragOver(DWORD keyState, POINTL pt, DWORD* effect);
+  HRESULT DragLeave();
+  HRESULT Drop(IDataObject* data, DWORD keyState, POINTL pt, DWORD* effect);
+  // The item's drop target from its parent folder (kept for one drag); null when none.
+  IDropTarget* GetDropTargetInterface();
+  // A data object of items (siblings of this one); the caller releases it; null on failure.
+  IDataObject* DataObjectMulti(const TNamespaceArray& items);
+  // Starts the item; folders only with runFolders, shortcuts to folders only
+  // with runFolderShortcuts. True when it was started.
+  bool ShellExecuteNamespace(const std::u16string& workingDir, const std::u16string& parameters,
+                             bool runFolderShortcuts, bool runFolders);
+
   // ---- Icons delivered by the icon thread
   void SetIconIndexByThread(int index, bool openIcon);
   void SetThreadIconLoading(bool value);
@@ -190,6 +255,11 @@ protected:
   IContextMenu2* contextMenu2 = nullptr;
   IContextMenu3* contextMenu3 = nullptr;
   WNDPROC oldWndProc = nullptr;
+  IDropTarget* dropTarget = nullptr;  // the drop target of a drag in progress
+
+  bool InternalShowContextMenu(TWinControl* owner, const TPoint* point, const TPIDLArray& pidls, bool absolute,
+                               const std::u16string& submenuCaption, TPopupMenu* popup, TContextMenuShowEvent onShow,
+                               TContextMenuCmdEvent onCommand, TContextMenuAfterCmdEvent onAfterCommand);
 
 private:
   // Which answers are known (bits of Cached).

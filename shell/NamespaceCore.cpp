@@ -223,6 +223,7 @@ TNamespace* TNamespace::Clone(bool freePIDLOnDestroy) {
 }
 
 void TNamespace::ReleaseInterfaces() {
+  ReleaseAndNil(dropTarget);
   ReleaseAndNil(contextMenu3);
   ReleaseAndNil(contextMenu2);
   ReleaseAndNil(contextMenu);
