@@ -61,6 +61,18 @@ std::string AllocUnitText(int64_t bytes);
 char SystemDriveLetter();
 char ProgramDriveLetter();
 
+// Why formatting a drive of capacity bytes with this file system, allocation
+// unit (bytes; 0 none) and label cannot be done here ("" when it can): no
+// file system, one this system cannot create (NTFS without the system's
+// formatting service), a FAT or FAT32 cluster count out of range for the
+// unit, a label that does not fit.
+std::string FormatRefusal(const std::string& fileSystem, int64_t capacity, int64_t unitBytes,
+                          const std::string& label);
+// True when the system's formatting service, which NTFS needs, exists.
+bool SystemFormatServiceAvailable();
+// True for a label FAT can hold: at most 11 characters, none of " * + , . / : ; < = > ? [ \ ] |.
+bool FitsFatLabel(const std::string& label);
+
 // The drive page and the format page of the main form.
 // Lists the present drives (caption, type, total space, status).
 void FillDrivesList(TMainForm* form);
@@ -76,3 +88,6 @@ void PrepairFileSystems(TMainForm* form);
 // The allocation-unit list of the chosen file system with its default
 // selected; the compression option only for NTFS; FormatValid.
 void CheckFormatSettings(TMainForm* form);
+// FormatValid for the page's current choice, with the reason shown on the
+// page when formatting is wanted and the choice cannot work.
+void ValidateFormatChoice(TMainForm* form);

@@ -112,6 +112,7 @@ void CheckFormatSettings(TMainForm* form) {
   }
   units->SetItemIndex(selected);
   form->FormatValid = selected >= 0;
+  ValidateFormatChoice(form);
 }
 
 void RefreshFormatPage(TMainForm* form) {
@@ -130,11 +131,21 @@ void RefreshFormatPage(TMainForm* form) {
     const bool known =
         GetVolumeInformationA(root.c_str(), label, sizeof(label), nullptr, nullptr, nullptr, name, sizeof(name));
     SetErrorMode(previous);
-    if (known) {
-      for (int i = 0; i < fileSystems->Items()->Count(); ++i) {
-        if (CompareText(fileSystems->Items()->Strings(i), name) == 0) fileSystems->SetItemIndex(i);
-      }
+    // The drive's own file system when this system can create it again,
+    // else the first offered one that can be created here.
+    auto creatable = [&](const std::string& fileSystem) {
+      const int64_t unit = DefaultAllocUnit(fileSystem, form->DriveCapacity);
+      return unit != 0 && FormatRefusal(fileSystem, form->DriveCapacity, unit, "").empty();
+    };
+    int choice = -1;
+    for (int i = 0; i < fileSystems->Items()->Count() && known; ++i) {
+      const std::string offered = fileSystems->Items()->Strings(i);
+      if (CompareText(offered, name) == 0 && creatable(offered)) choice = i;
     }
+    for (int i = 0; i < fileSystems->Items()->Count() && choice < 0; ++i) {
+      if (creatable(fileSystems->Items()->Strings(i))) choice = i;
+    }
+    fileSystems->SetItemIndex(choice);
     form->Item<TControl>("FormatEditVolumeLabel")->SetCaption(known ? label : "");
   }
   CheckFormatSettings(form);

@@ -72,7 +72,7 @@ public:
                        QV_METHOD(AlgoritmComboBoxChange), QV_METHOD(FileSelectTabSheetShow),
                        QV_METHOD(FilesPopupMenuRefreshClick), QV_METHOD(DiskSelectTabSheetShow),
                        QV_METHOD(DiskSelectListViewClick), QV_METHOD(DiskSelectListViewChange),
-                       QV_METHOD(DiskSelectRescanButtonClick), QV_METHOD(DiskWarningButtonClick),
+                       QV_METHOD(DiskSelectRescanButtonClick), QV_METHOD(DiskWarningButtonClick), QV_METHOD(FormatOptionsChange),
                        QV_METHOD(FileProgressButtonStartClick), QV_METHOD(DiskProgressButtonStartClick),
                        QV_METHOD(FreeProgressButtonStartClick), QV_METHOD(FileProgressButtonStopClick))
 
@@ -132,6 +132,8 @@ public:
   void DiskSelectRescanButtonClick(TObject* sender);
   // Opens the selected drive in the explorer.
   void DiskWarningButtonClick(TObject* sender);
+  // Format page: a new allocation unit or label is checked at once.
+  void FormatOptionsChange(TObject* sender);
 
   // Start and Stop of the processing pages; Stop only records the request.
   void FileProgressButtonStartClick(TObject* sender);

@@ -127,6 +127,12 @@ void TMainForm::DiskSelectListViewChange(TObject* sender, TListItem*, TItemChang
   if (change == ctState) DiskSelectListViewClick(sender);
 }
 
+void TMainForm::FormatOptionsChange(TObject*) {
+  if (Step < 1 || PageOfStep(Task, Step) != wpFormat) return;
+  ValidateFormatChoice(this);
+  Item<TButton>("BottomNext")->SetEnabled(FormatValid);
+}
+
 void TMainForm::DiskSelectRescanButtonClick(TObject*) {
   // The choice survives only when the same medium is still under its letter.
   RescanDrives(this);

@@ -31,15 +31,6 @@ TLoadedEngine& Loaded() {
   return loaded;
 }
 
-bool FitsFatLabel(const std::string& label) {
-  if (label.size() > 11) return false;
-  for (unsigned char c : label) {
-    if (c < 0x20 || std::string_view("\"*+,./:;<=>?[\\]|").find(static_cast<char>(c)) != std::string_view::npos)
-      return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {

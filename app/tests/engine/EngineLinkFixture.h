@@ -24,6 +24,11 @@ inline char TestDrive(const char* name) {
   return value != nullptr && value[0] >= 'A' && value[0] <= 'Z' ? value[0] : 0;
 }
 
+// Declares var as the letter of a mapped test drive, or skips the test.
+#define REQUIRE_DRIVE(var, name)                    \
+  const char var = TestDrive(name);                 \
+  if (var == 0) GTEST_SKIP() << name << " is not mapped (see run-engine-link-tests.sh)"
+
 struct EngineLinkTest : ::testing::Test {
   void SetUp() override {
     Application->Initialize();

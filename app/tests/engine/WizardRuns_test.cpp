@@ -90,14 +90,6 @@ bool EngineLinkTest::StartDiskRunWithoutFormat(char drive, const std::string& pa
   return form->Busy;
 }
 
-namespace {
-
-#define REQUIRE_DRIVE(var, name)                                          \
-  const char var = TestDrive(name);                                       \
-  if (var == 0) GTEST_SKIP() << name << " is not mapped (see run-engine-link-tests.sh)"
-
-}  // namespace
-
 TEST_F(EngineLinkTest, DrivePageListsDrivesAndRescanDropsAStaleChoice) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
   MakeForm();

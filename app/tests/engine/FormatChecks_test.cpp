@@ -1,0 +1,119 @@
+// The format page refuses, before anything is wiped, a choice that cannot be
+// carried out here, names the reason, and keeps Next disabled until the
+// choice can work; it never proposes a file system this system cannot create.
+#include "Drives.h"
+#include "EngineLinkFixture.h"
+#include "WizardPages.h"
+
+namespace {
+
+constexpr int64_t MiB = 1024 * 1024, GiB = 1024 * MiB;
+
+TEST(FormatRefusalTest, EachOptionThatCannotWorkIsRefusedWithItsReason) {
+  struct Case {
+    const char* fileSystem;
+    int64_t capacity;
+    int64_t unit;
+    const char* label;
+    const char* reason;  // a part of the refusal; "" when the choice works
+  };
+  const Case cases[] = {
+      {"FAT", 48 * MiB, 1024, "QVWIZARD", ""},
+      {"FAT", 48 * MiB, 512, "", "too many clusters"},            // 98304 clusters
+      {"FAT", 3 * GiB, 32768, "", "too many clusters"},           // FAT16 ends at 65524
+      {"FAT", 3 * GiB, 65536, "", ""},
+      {"FAT", 2 * MiB, 512, "", ""},                              // FAT12
+      {"FAT32", 48 * MiB, 512, "", ""},
+      {"FAT32", 48 * MiB, 1024, "", "too few clusters"},          // 49152 clusters
+      {"FAT32", 3 * GiB, 4096, "", ""},
+      {"FAT32", 300 * MiB, 16384, "", "too few clusters"},
+      {"FAT", 48 * MiB, 1024, "TWELVECHARSX", "volume label does not fit"},
+      {"FAT32", 48 * MiB, 512, "A:B", "volume label does not fit"},
+      {"FAT", 48 * MiB, 0, "", "allocation unit"},
+      {"FAT", -1, 512, "", "size of the drive"},
+      {"", 48 * MiB, 512, "", "Choose a file system"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.fileSystem) + " " + std::to_string(c.capacity) + " " + std::to_string(c.unit));
+    const std::string refusal = FormatRefusal(c.fileSystem, c.capacity, c.unit, c.label);
+    if (*c.reason == 0) {
+      EXPECT_EQ(refusal, "");
+    } else {
+      EXPECT_NE(refusal.find(c.reason), std::string::npos) << refusal;
+    }
+  }
+  // NTFS needs the system's formatting service, which Wine does not have.
+  const std::string ntfs = FormatRefusal("NTFS", 3 * GiB, 4096, "");
+  EXPECT_EQ(ntfs.empty(), SystemFormatServiceAvailable()) << ntfs;
+  if (!SystemFormatServiceAvailable()) EXPECT_NE(ntfs.find("formatting service is missing"), std::string::npos);
+}
+
+TEST_F(EngineLinkTest, TheFormatPageRefusesWhatCannotWorkAndKeepsNextDisabled) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
+  MakeForm();
+  ToDrivePage("WelcomeDiskWipeRadioButton");
+  ASSERT_TRUE(SelectDrive(drive));
+  Click("BottomNext");
+  SelectPattern("ZEROS");
+  Click("BottomNext");
+  ASSERT_EQ(ActivePageIndex(), wpFormat);
+  auto* fileSystems = Find<TComboBox>("FormatComboBoxFileSystem");
+  auto* units = Find<TComboBox>("FormatComboBoxAllocUnits");
+  auto* next = Find("BottomNext");
+  auto* reason = Find("FormatRefusalLabel");
+  // The proposal is one this system can create (the drive reports NTFS under Wine).
+  ASSERT_FALSE(fileSystems->Text().empty());
+  EXPECT_EQ(FormatRefusal(fileSystems->Text(), form->DriveCapacity, 1024, ""), "") << fileSystems->Text();
+  EXPECT_TRUE(next->Enabled());
+  EXPECT_FALSE(reason->Visible());
+
+  auto choose = [&](const char* fileSystem) {
+    fileSystems->SetItemIndex(fileSystems->Items()->IndexOf(fileSystem));
+    form->CheckState();
+  };
+  auto chooseUnit = [&](const char* text) {
+    units->SetItemIndex(units->Items()->IndexOf(text));
+    form->FormatOptionsChange(units);
+  };
+  auto expectRefused = [&](const char* part) {
+    EXPECT_FALSE(next->Enabled());
+    EXPECT_TRUE(reason->Visible());
+    EXPECT_NE(reason->Caption().find(part), std::string::npos) << reason->Caption();
+    EXPECT_FALSE(form->FormatValid);
+  };
+  auto expectAccepted = [&] {
+    EXPECT_TRUE(next->Enabled()) << reason->Caption();
+    EXPECT_FALSE(reason->Visible());
+    EXPECT_TRUE(form->FormatValid);
+  };
+  if (!SystemFormatServiceAvailable()) {
+    choose("NTFS");
+    expectRefused("formatting service is missing");
+    qvtest::SaveScreenshot(form->Handle(), "engine_link_format_refused");
+  }
+  choose("FAT32");
+  expectAccepted();
+  chooseUnit("1 KB");
+  expectRefused("too few clusters");
+  chooseUnit("512 bytes");
+  expectAccepted();
+  choose("FAT");
+  chooseUnit("512 bytes");
+  expectRefused("too many clusters");
+  chooseUnit("1 KB");
+  expectAccepted();
+  Find("FormatEditVolumeLabel")->SetCaption("TWELVECHARSX");
+  form->FormatOptionsChange(nullptr);
+  expectRefused("volume label does not fit");
+  Find("FormatEditVolumeLabel")->SetCaption("QV");
+  form->FormatOptionsChange(nullptr);
+  expectAccepted();
+  // Without formatting only a default allocation unit is needed.
+  choose("FAT");
+  chooseUnit("512 bytes");
+  Click("FormatCheckBoxAgree");
+  EXPECT_TRUE(next->Enabled());
+  EXPECT_FALSE(reason->Visible());
+}
+
+}  // namespace
