@@ -1,5 +1,7 @@
 #include "PatternsReader.h"
 
+#include <fstream>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -40,6 +42,53 @@ std::string RequiredAttribute(TdomElement* element, const char16_t* name, const 
   return WideToAnsi(attr->GetValue());
 }
 
+// " (line L, column C)" of the first place where attribute name has the value
+// text in the file; "" when the file cannot be read or the place not found
+// (a value written with references, for instance).
+std::string PlaceOf(const std::string& fileName, const std::string& name, const std::string& text) {
+  std::ifstream in(fileName, std::ios::binary);
+  const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  size_t at = std::string::npos;
+  for (const char* quote : {"\"", "'"}) {
+    const size_t found = content.find(name + "=" + quote + text + quote);
+    if (found < at) at = found;
+  }
+  if (at == std::string::npos) return "";
+  size_t line = 1, lineStart = 0;
+  for (size_t i = 0; i < at; ++i) {
+    if (content[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+  }
+  return " (line " + std::to_string(line) + ", column " + std::to_string(at - lineStart + 1) + ")";
+}
+
+bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
+bool AllHex(const std::string& text) {
+  for (char c : text) {
+    if (!IsHex(c)) return false;
+  }
+  return true;
+}
+
+// A pass's byte texts: "bytes" two hexadecimal digits; "sequence" empty,
+// "RANDOM", or two, four or six hexadecimal digits. Anything else would be
+// read as some other byte than the one written.
+void CheckPassBytes(const std::string& bytes, const std::string& sequence, const std::string& patternName,
+                    const std::string& fileName) {
+  if (bytes.size() != 2 || !AllHex(bytes))
+    Refuse(fileName, "a pass of the pattern \"" + patternName + "\" has the bytes \"" + bytes +
+                         "\", which are not two hexadecimal digits" + PlaceOf(fileName, "bytes", bytes) + ".");
+  const bool sequenceOk = sequence.empty() || sequence == "RANDOM" ||
+                          ((sequence.size() == 2 || sequence.size() == 4 || sequence.size() == 6) && AllHex(sequence));
+  if (!sequenceOk)
+    Refuse(fileName, "a pass of the pattern \"" + patternName + "\" has the sequence \"" + sequence +
+                         "\", which is not two, four or six hexadecimal digits" +
+                         PlaceOf(fileName, "sequence", sequence) + ".");
+}
+
 // A decimal integer with an optional sign, nothing else.
 int OrderValue(const std::string& text, const std::string& fileName) {
   size_t digits = text.size() > 0 && (text[0] == '-' || text[0] == '+') ? 1 : 0;
@@ -71,6 +120,8 @@ void ReadPatternsDocument(TdomDocument* document, TDataStorage* storage, const s
     std::string name = RequiredAttribute(element, u"name", fileName);
     std::string description = RequiredAttribute(element, u"description", fileName);
     int order = OrderValue(RequiredAttribute(element, u"order", fileName), fileName);
+    if (name.empty())
+      Refuse(fileName, "the pattern \"" + code + "\" has an empty name" + PlaceOf(fileName, "name", "") + ".");
     patterns.emplace_back(New<TWipePattern>(order, code, name, description), freePattern);
     TWipePattern* pattern = patterns.back().get();
     for (TdomNode* child = element->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
@@ -79,6 +130,7 @@ void ReadPatternsDocument(TdomDocument* document, TDataStorage* storage, const s
       std::string bytes = RequiredAttribute(passElement, u"bytes", fileName);
       std::string sequence = RequiredAttribute(passElement, u"sequence", fileName);
       int passOrder = OrderValue(RequiredAttribute(passElement, u"order", fileName), fileName);
+      CheckPassBytes(bytes, sequence, name, fileName);
       if (pattern->Passes->Count() == kMaxPassesPerPattern)
         Refuse(fileName, "the pattern \"" + name + "\" has more than " + std::to_string(kMaxPassesPerPattern) +
                              " passes.");

@@ -93,6 +93,24 @@ TEST_F(PatternsReaderTest, UnusableFilesAreRefusedWithThePlace) {
       {"<root><pattern code='A' name='n' description='d' order='$10'/></root>", "not an integer"},
       {"<root><pattern code='A' name='n' description='d' order='99999999999'/></root>", "not an integer"},
       {"<root><options/></root>", "no attribute \"selected_pattern\""},
+      // Pass bytes that are not hexadecimal digits would be read as other bytes.
+      {"<root>\n<pattern code='A' name='n' description='d' order='1'>\n  <p bytes='G0' sequence='' order='1'/>"
+       "</pattern></root>",
+       "bytes \"G0\", which are not two hexadecimal digits (line 3, column 6)"},
+      {"<root><pattern code='A' name='n' description='d' order='1'><p bytes='F' sequence='' order='1'/></pattern>"
+       "</root>",
+       "not two hexadecimal digits"},
+      {"<root><pattern code='A' name='n' description='d' order='1'><p bytes='FFF' sequence='' order='1'/></pattern>"
+       "</root>",
+       "not two hexadecimal digits"},
+      {"<root><pattern code='A' name='n' description='d' order='1'><p bytes='00' sequence='92X' order='1'/>"
+       "</pattern></root>",
+       "sequence \"92X\", which is not two, four or six hexadecimal digits (line 1, column "},
+      {"<root><pattern code='A' name='n' description='d' order='1'><p bytes='00' sequence='random' order='1'/>"
+       "</pattern></root>",
+       "not two, four or six hexadecimal digits"},
+      {"<root>\n\n<pattern code='A' name=\"\" description='d' order='1'/></root>",
+       "the pattern \"A\" has an empty name (line 3, column 19)"},
       {"", "line 1, column 1"},
       {"<?xml version='1.0' encoding='UTF-16'?><root/>", "encoding"},
       {"<?xml version='1.0' standalone='perhaps'?><root/>", "declaration is malformed"},
