@@ -30,6 +30,12 @@ void TMainForm::FormCreate(TObject*) {
   DataStorage = New<TDataStorage>();
   DataStorage->LoadPatterns();
   FilesToWipeList = nullptr;
+  if (DataStorage->LoadFailed) {
+    // The program ends: the first start's language choice, its help topic
+    // and the first-start flag stay for the next start.
+    ShowPage(wpWelcome);
+    return;
+  }
   // The main block names the help file; it lives in the program's folder.
   const std::string helpFile = Application->HelpFile();
   if (helpFile.find(':') == std::string::npos && helpFile.rfind("\\\\", 0) != 0)

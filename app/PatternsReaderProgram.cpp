@@ -13,6 +13,7 @@ void LoadProgramPatterns(TDataStorage* storage) {
   } catch (const std::exception& e) {
     // The wizard cannot work without patterns: after the box the message
     // loop ends at once, and the program shuts down as on any close.
+    storage->LoadFailed = true;
     Application->MessageBox(e.what(), "Error", MB_OK | MB_ICONERROR);
     Application->Terminate();
   }

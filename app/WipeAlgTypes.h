@@ -71,6 +71,9 @@ public:
   void CheckModified();
 
   bool Modified = false;
+  // Set by a reader that could not use the file: the program is ending, and
+  // its start must change nothing more.
+  bool LoadFailed = false;
   TWipePatternsList* Patterns = nullptr;  // owned
 };
 

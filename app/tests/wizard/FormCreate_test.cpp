@@ -56,6 +56,20 @@ TEST_F(WizardTest, FirstStartChoosesLanguageThenOpensQuickStart) {
   EXPECT_NE(Text("DiskSelectTopLabel"), "Wipe Disk - Step 1 of 5: Select disk");
 }
 
+TEST_F(WizardTest, AnUnusablePatternsFileEndsTheFirstStartBeforeItsSteps) {
+  std::vector<std::string> calls;
+  GlobalFirstStart = true;
+  GlobalLanguage.clear();
+  WizardLinks.selectLanguage = [&] { calls.push_back("language"); };
+  WizardLinks.showHelpTopic = [&](const std::string& topic) { calls.push_back(topic); };
+  // As the program's reader does after its error box: the program is ending.
+  PatternsFileReader = [](TDataStorage* storage) { storage->LoadFailed = true; };
+  MakeForm();
+  EXPECT_TRUE(calls.empty());
+  EXPECT_TRUE(GlobalFirstStart) << "the next start is still the first";
+  EXPECT_TRUE(GlobalLanguage.empty());
+}
+
 TEST_F(WizardTest, LaterStartsSkipTheFirstStartSteps) {
   int calls = 0;
   WizardLinks.selectLanguage = [&] { ++calls; };
