@@ -129,6 +129,20 @@ bool DriveWithoutMedia(char drive) {
   return info != nullptr && !info->Ready;
 }
 
+TDriveInfoQuery DriveInfoQuery = GetDriveInfo;
+
+std::string MediumChangedRefusal(char drive) {
+  const TViewDriveParams* chosen = ScannedDrive(drive);
+  if (chosen == nullptr) return "";  // chosen without a scan: nothing to compare with
+  TViewDriveParams now;
+  DriveInfoQuery(drive, now);
+  if (SameMedium(*chosen, now)) return "";
+  return ReplacePlaceholder(LangString("The medium in drive %s: is not the one chosen (its size, serial number or "
+                                       "label changed). Nothing was wiped; choose the drive again.",
+                                       "strMediumChanged"),
+                            "%s", std::string(1, drive));
+}
+
 bool SameMedium(const TViewDriveParams& a, const TViewDriveParams& b) {
   return a.Ready && b.Ready && a.Drive == b.Drive && a.SerialNumber == b.SerialNumber &&
          a.TotalSize == b.TotalSize && a.VolumeLabel == b.VolumeLabel;

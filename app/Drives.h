@@ -43,6 +43,14 @@ const TViewDriveParams* ScannedDrive(char drive);
 // True when the latest scan found drive present but without media, so it
 // cannot be chosen.
 bool DriveWithoutMedia(char drive);
+// The query the Start check re-reads a drive with (GetDriveInfo); tests put
+// one that reports another medium in its place.
+using TDriveInfoQuery = void (*)(char drive, TViewDriveParams& params);
+extern TDriveInfoQuery DriveInfoQuery;
+// Why the chosen drive may no longer be wiped ("" when it may): the medium
+// under its letter is not the one the drive page listed (another size,
+// serial number or label, or none).
+std::string MediumChangedRefusal(char drive);
 // True when the two scans describe the same medium (ready, same serial number,
 // size and label), so a choice made on the first still holds.
 bool SameMedium(const TViewDriveParams& a, const TViewDriveParams& b);

@@ -187,6 +187,8 @@ public:
   void WMWipeProgress(TMessage& message);
   void WMWipeDone(TMessage& message);
   void WMWipeCancelled(TMessage& message);
+  // Start found another medium in the chosen drive: back to the drive page.
+  void WMWipeChooseAgain(TMessage& message);
   QV_MESSAGE_MAP(TMainForm, TForm)
 public:
 

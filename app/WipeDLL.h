@@ -16,6 +16,8 @@ inline constexpr UINT WM_WIPE_LOG = WM_USER + 1;
 inline constexpr UINT WM_WIPE_PROGRESS = WM_USER + 2;
 inline constexpr UINT WM_WIPE_DONE = WM_USER + 3;
 inline constexpr UINT WM_WIPE_CANCELLED = WM_USER + 4;
+// The wizard's own: back to the drive page after Start found another medium.
+inline constexpr UINT WM_WIPE_CHOOSE_AGAIN = WM_USER + 20;
 
 inline constexpr int kMaxPasses = 100;
 // Characters a path, file-system name or label may have (a terminator follows).

@@ -12,6 +12,7 @@
 #include "Utils.h"
 #include "WipeAlgTypes.h"
 #include "WipeDLL.h"
+#include "WizardPages.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
 
@@ -88,6 +89,14 @@ void StartTask(TMainForm* form, int task) {
   std::string error;
   if (refusal.empty() && !LoadWipeEngine(engine, error)) refusal = error;
   if (!refusal.empty()) return Refuse(form, log, refusal);
+  // A medium swapped under the same letter since it was chosen is not wiped:
+  // the user chooses again on the drive page.
+  if (task != 1) refusal = MediumChangedRefusal(form->DriveLetter);
+  if (!refusal.empty()) {
+    Refuse(form, log, refusal);
+    PostMessageW(form->Handle(), WM_WIPE_CHOOSE_AGAIN, 0, 0);
+    return;
+  }
   form->AppendLog(log, "Wipe algorithm selected: " + pattern->Name + " (" +
                            std::to_string(pattern->Passes->Count()) + ")");
   if (task == 1) form->StartFileWipe();
@@ -105,6 +114,7 @@ const TMessageMap* TMainForm::ClassMessageMap() {
                                                              OnMessage(WM_WIPE_PROGRESS, &TMainForm::WMWipeProgress),
                                                              OnMessage(WM_WIPE_DONE, &TMainForm::WMWipeDone),
                                                              OnMessage(WM_WIPE_CANCELLED, &TMainForm::WMWipeCancelled),
+                                                             OnMessage(WM_WIPE_CHOOSE_AGAIN, &TMainForm::WMWipeChooseAgain),
                                                          });
   return &map;
 }
@@ -251,6 +261,15 @@ void TMainForm::WMWipeCancelled(TMessage&) {
   }
   CheckState();
   CloseIfPending(this);
+}
+
+void TMainForm::WMWipeChooseAgain(TMessage&) {
+  if (Busy || Task < 2) return;
+  Step = 2;
+  Done = false;
+  DrivesNeedScan = true;
+  ShowPage(wpDiskSelect);
+  CheckState();
 }
 
 bool EngineHoldsForm(TMainForm* form) {

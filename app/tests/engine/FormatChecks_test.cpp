@@ -117,3 +117,44 @@ TEST_F(EngineLinkTest, TheFormatPageRefusesWhatCannotWorkAndKeepsNextDisabled) {
 }
 
 }  // namespace
+
+namespace {
+
+// Another stick under the same letter: the same drive, another serial number.
+void SwappedMedium(char drive, TViewDriveParams& params) {
+  GetDriveInfo(drive, params);
+  params.SerialNumber ^= 0x5A5A5A5Au;
+}
+
+TEST_F(EngineLinkTest, AMediumSwappedBeforeStartIsNotWipedAndTheDrivePageReturns) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  MakeForm();
+  ToDrivePage("WelcomeFreeSpaceRadioButton");
+  ASSERT_TRUE(SelectDrive(drive));
+  Click("BottomNext");
+  SelectPattern("ZEROS");
+  DriveInfoQuery = SwappedMedium;
+  Click("BottomNext");  // entering the processing page starts the run
+  DriveInfoQuery = GetDriveInfo;
+  EXPECT_FALSE(form->Busy);
+  EXPECT_NE(Joined("FreeProgressLog").find("is not the one chosen"), std::string::npos) << Joined("FreeProgressLog");
+  ASSERT_FALSE(errors.empty());
+  EXPECT_NE(errors.back().find("choose the drive again"), std::string::npos) << errors.back();
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return ActivePageIndex() == wpDiskSelect; }, 3000));
+  EXPECT_EQ(Step, 2);
+  WIN32_FIND_DATAA data{};
+  const std::string work = std::string(1, drive) + ":\\~QVFREE*";
+  HANDLE find = FindFirstFileA(work.c_str(), &data);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a work folder was made on the swapped medium";
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  // The same medium chosen again runs.
+  ASSERT_TRUE(SelectDrive(drive));
+  Click("BottomNext");
+  SelectPattern("ZEROS");
+  Click("BottomNext");
+  EXPECT_TRUE(form->Busy || form->Done);
+  EXPECT_TRUE(WaitForEnd(120000));
+  EXPECT_EQ(LastLine("FreeProgressLog"), "Free space successfully cleaned") << Joined("FreeProgressLog");
+}
+
+}  // namespace
