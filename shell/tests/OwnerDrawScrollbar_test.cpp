@@ -1,0 +1,257 @@
+// The owner-drawn scroll bar in a window: auto-repeat against a fake clock,
+// the attached control's notifications with 32-bit positions, and its drawing.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <vector>
+
+#include "shell/OwnerDrawScrollbar.h"
+#include "win/Forms.h"
+#include "win/graphics/Graphics.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+// Timers on a clock the test moves: due timers reach the bar as WM_TIMER.
+class TFakeTimers : public IScrollBarTimers {
+public:
+  TControl* target = nullptr;
+  int64_t now = 0;
+  void StartTimer(UINT id, UINT ms) override { running[id] = {now + ms, ms}; }
+  void StopTimer(UINT id) override { running.erase(id); }
+  bool Running(UINT id) const { return running.count(id) != 0; }
+  // Moves the clock to now + ms, firing every timer that falls due on the way.
+  void Advance(int64_t ms) {
+    int64_t end = now + ms;
+    for (;;) {
+      UINT next = 0;
+      int64_t at = end + 1;
+      for (auto& [id, timer] : running)
+        if (timer.due < at) at = timer.due, next = id;
+      if (next == 0) break;
+      now = at;
+      running[next].due = at + running[next].interval;
+      target->Perform(WM_TIMER, next, 0);
+    }
+    now = end;
+  }
+
+private:
+  struct TTimer {
+    int64_t due;
+    UINT interval;
+  };
+  std::map<UINT, TTimer> running;
+};
+
+// A control that records the scroll messages it gets and reads the bar's 32-bit position.
+class TScrollReceiver : public TCustomControl {
+  QV_MESSAGE_MAP(TScrollReceiver, TCustomControl)
+
+public:
+  std::vector<int> codes;
+  std::vector<int> trackPositions;
+  void WMVScroll(TMessage& m) {
+    codes.push_back(LOWORD(m.WParam));
+    if (LOWORD(m.WParam) == SB_THUMBTRACK) {
+      SCROLLINFO info{};
+      info.cbSize = sizeof info;
+      info.fMask = SIF_ALL | SIF_TRACKPOS;
+      GetScrollInfo(reinterpret_cast<HWND>(m.LParam), SB_CTL, &info);
+      trackPositions.push_back(info.nTrackPos);
+    }
+  }
+};
+
+const TMessageMap* TScrollReceiver::ClassMessageMap() {
+  static const TMessageMap map(TCustomControl::ClassMessageMap(), {
+      OnMessage(WM_VSCROLL, &TScrollReceiver::WMVScroll),
+  });
+  return &map;
+}
+
+struct ScrollbarFixture : ::testing::Test {
+  TForm* form = nullptr;
+  TOwnerDrawScrollbar* bar = nullptr;
+  TFakeTimers timers;
+
+  void SetUp() override {
+    form = qvtest::NewFormFromText<TForm>("TForm ScrollHost { Left = 20; Top = 20; Width = 200; Height = 300; }");
+    bar = New<TOwnerDrawScrollbar>(form);
+    bar->SetParent(form);
+    bar->SetBounds(10, 10, 17, 200);
+    timers.target = bar;
+    bar->SetTimers(&timers);
+    form->Show();
+    qvtest::Pump(50);
+  }
+  void TearDown() override { form->Free(); }
+
+  LPARAM At(int y) { return MAKELPARAM(5, y); }
+  void Down(int y) { bar->Perform(WM_LBUTTONDOWN, MK_LBUTTON, At(y)); }
+  void Move(int y) { bar->Perform(WM_MOUSEMOVE, MK_LBUTTON, At(y)); }
+  void Up(int y) { bar->Perform(WM_LBUTTONUP, 0, At(y)); }
+};
+
+}  // namespace
+
+TEST_F(ScrollbarFixture, HoldingThePageAreaRepeatsAfterTheDelay) {
+  bar->SetMax(1000);
+  bar->SetPageSize(10);
+  bar->SetLargeChange(10);
+  TScrollLayout layout = bar->Layout();
+  int y = layout.Track.Bottom - 3;
+  Down(y);
+  EXPECT_EQ(bar->Position(), 10) << "one step at once";
+  EXPECT_TRUE(bar->State() & TCustomOwnerDrawScrollbar::kPageDownPressed);
+  timers.Advance(499);
+  EXPECT_EQ(bar->Position(), 10);
+  timers.Advance(1);
+  EXPECT_EQ(bar->Position(), 20) << "the next after 500 ms";
+  EXPECT_FALSE(timers.Running(TCustomOwnerDrawScrollbar::kDelayTimer));
+  EXPECT_TRUE(timers.Running(TCustomOwnerDrawScrollbar::kRepeatTimer));
+  timers.Advance(99);
+  EXPECT_EQ(bar->Position(), 20);
+  timers.Advance(1);
+  EXPECT_EQ(bar->Position(), 30);
+  timers.Advance(300);
+  EXPECT_EQ(bar->Position(), 60) << "one every 100 ms";
+  // Off the area the steps pause; back over it they go on.
+  Move(layout.UpArrow.Top + 2);
+  timers.Advance(500);
+  EXPECT_EQ(bar->Position(), 60);
+  Move(y);
+  timers.Advance(100);
+  EXPECT_EQ(bar->Position(), 70);
+  Up(y);
+  EXPECT_FALSE(timers.Running(TCustomOwnerDrawScrollbar::kRepeatTimer));
+  EXPECT_EQ(bar->State() & 0x0963, 0) << "pressed bits cleared";
+  timers.Advance(1000);
+  EXPECT_EQ(bar->Position(), 70);
+}
+
+TEST_F(ScrollbarFixture, PageStepsStopWhenTheThumbReachesTheCursor) {
+  bar->SetMax(100);
+  bar->SetPageSize(10);
+  bar->SetLargeChange(10);
+  TScrollLayout layout = bar->Layout();
+  int y = layout.Track.Top + layout.Track.Height() / 2;
+  Down(y);
+  timers.Advance(5000);
+  int32_t reached = bar->Position();
+  EXPECT_GT(reached, 30);
+  EXPECT_LT(reached, 70) << "stopped under the cursor, not at the end";
+  Up(y);
+}
+
+TEST_F(ScrollbarFixture, ArrowsRepeatTheLineStep) {
+  bar->SetMax(100);
+  bar->SetSmallChange(3);
+  TScrollLayout layout = bar->Layout();
+  Down(layout.DownArrow.Top + 2);
+  EXPECT_EQ(bar->Position(), 3);
+  timers.Advance(700);
+  EXPECT_EQ(bar->Position(), 12);  // at 500, 600, 700
+  Up(layout.DownArrow.Top + 2);
+  Down(layout.UpArrow.Top + 2);
+  EXPECT_EQ(bar->Position(), 9);
+  Up(layout.UpArrow.Top + 2);
+}
+
+TEST_F(ScrollbarFixture, AttachedControlGetsCodesAndThirtyTwoBitPositions) {
+  TScrollReceiver* receiver = New<TScrollReceiver>(form);
+  receiver->SetParent(form);
+  receiver->SetBounds(40, 10, 100, 100);
+  bar->SetAttachedControl(receiver);
+  bar->SetMax(200000);
+  bar->SetPageSize(1000);
+  TScrollLayout layout = bar->Layout();
+  Down(layout.DownArrow.Top + 2);
+  Up(layout.DownArrow.Top + 2);
+  EXPECT_EQ(receiver->codes, (std::vector<int>{SB_LINEDOWN, SB_ENDSCROLL}));
+  EXPECT_EQ(bar->Position(), 0) << "the attached control moves the bar";
+  receiver->codes.clear();
+  // Drag the thumb to the end: positions above 65535 come through the scroll information.
+  Down(layout.Thumb.Top + 1);
+  Move(layout.Track.Bottom + 50);
+  Up(layout.Track.Bottom + 50);
+  EXPECT_EQ(receiver->codes, (std::vector<int>{SB_THUMBTRACK, SB_ENDSCROLL}));
+  ASSERT_EQ(receiver->trackPositions.size(), 1u);
+  EXPECT_EQ(receiver->trackPositions[0], 199000);
+  EXPECT_EQ(bar->Perform(WM_MOUSEACTIVATE, 0, 0), MA_NOACTIVATE);
+  bar->SetAttachedControl(nullptr);
+}
+
+TEST_F(ScrollbarFixture, DraggingWithoutAControlMovesPosition) {
+  bar->SetMin(-50);
+  bar->SetMax(INT32_MAX);
+  bar->SetPageSize(1);
+  TScrollLayout layout = bar->Layout();
+  Down(layout.Thumb.Top);
+  Move(layout.Track.Top + layout.Track.Height() / 2);
+  EXPECT_GT(bar->Position(), INT32_MAX / 3);
+  Move(layout.Track.Bottom + 100);
+  EXPECT_EQ(bar->Position(), INT32_MAX - 1);
+  Up(0);
+}
+
+TEST_F(ScrollbarFixture, DrawingShowsTrackArrowsThumbAndHotPage) {
+  bar->SetOptions({});  // classic
+  bar->Colors()->SetBackground(clRed);
+  bar->Colors()->SetBackgroundBlend(clBlue);
+  bar->Colors()->SetPageScrollHot(clLime);
+  bar->Colors()->SetThumbButton(clYellow);
+  bar->SetMax(100);
+  bar->SetPageSize(20);
+  struct TCycles : TObject {
+    std::vector<TScrollPaintCycle> cycles;
+    void Paint(TCustomOwnerDrawScrollbar*, TScrollPaintCycle cycle, TScrollPaintState, TRect, TCanvas*, bool&) {
+      cycles.push_back(cycle);
+    }
+  } seen;
+  bar->OnScrollCustomPaint = MakeEvent<&TCycles::Paint>(&seen);
+  bar->Repaint();
+  qvtest::Pump(50);
+  // Erasing paints the background; painting then draws every element in this order.
+  ASSERT_GE(seen.cycles.size(), 4u);
+  EXPECT_EQ(std::vector<TScrollPaintCycle>(seen.cycles.end() - 4, seen.cycles.end()),
+            (std::vector<TScrollPaintCycle>{pcBackground, pcScrollUp, pcScrollDown, pcThumb}));
+  TScrollLayout layout = bar->Layout();
+  HWND window = bar->Handle();
+  int y = layout.PageDown.Top + 20;
+  uint32_t a = qvtest::PixelAt(window, 4, y);
+  uint32_t b = qvtest::PixelAt(window, 5, y);
+  EXPECT_NE(a, b) << "a checkerboard of the two track colours";
+  EXPECT_TRUE((a == 0xFF0000 || a == 0x0000FF) && (b == 0xFF0000 || b == 0x0000FF)) << std::hex << a << " " << b;
+  EXPECT_EQ(qvtest::PixelAt(window, 8, layout.Thumb.Top + layout.Thumb.Height() / 2), 0xFFFF00u);
+  qvtest::SaveScreenshot(form->Handle(), "owner_draw_scrollbar_classic");
+  // Holding the page-down area shows it in PageScrollHot.
+  Down(y);
+  bar->Repaint();
+  qvtest::Pump(50);
+  EXPECT_EQ(qvtest::PixelAt(window, 4, bar->Layout().PageDown.Bottom - 2), 0x00FF00u);
+  Up(y);
+  // A handler that paints an element itself stops the drawing of it.
+  struct TOwnThumb : TObject {
+    void Paint(TCustomOwnerDrawScrollbar*, TScrollPaintCycle cycle, TScrollPaintState, TRect r, TCanvas* canvas,
+               bool& handled) {
+      if (cycle != pcThumb) return;
+      HBRUSH brush = CreateSolidBrush(RGB(0, 0, 0));
+      RECT rect = {r.Left, r.Top, r.Right, r.Bottom};
+      FillRect(canvas->Handle(), &rect, brush);
+      DeleteObject(brush);
+      handled = true;
+    }
+  } own;
+  bar->OnScrollCustomPaint = MakeEvent<&TOwnThumb::Paint>(&own);
+  bar->Repaint();
+  qvtest::Pump(50);
+  layout = bar->Layout();
+  EXPECT_EQ(qvtest::PixelAt(window, 8, layout.Thumb.Top + layout.Thumb.Height() / 2), 0x000000u);
+  // Themed, when the theme is there.
+  bar->OnScrollCustomPaint = nullptr;
+  bar->SetOptions({soThemeAware});
+  bar->Repaint();
+  qvtest::Pump(50);
+  qvtest::SaveScreenshot(form->Handle(), "owner_draw_scrollbar_themed");
+}
