@@ -743,6 +743,37 @@ protected:
   // Starts a mouse or key check on node: pressed image, pending state.
   bool StartCheck(PVirtualNode node, TVirtualTreeState pendingState);
 
+  // ---- Mouse and rubber band ------------------------------------------------
+  void HandleMouseDown(TMessage& message, const THitInfo& hitInfo);
+  void HandleMouseUp(WPARAM keys, const THitInfo& hitInfo);
+  void HandleMouseDblClick(TMessage& message, const THitInfo& hitInfo);
+  void HandleHotTrack(int x, int y);
+  void MouseMove(TShiftState shift, int x, int y) override;
+  // Moves the band's corner to (x, y) (client coordinates); true when it changed.
+  bool CalculateSelectionRect(int x, int y);
+  // Applies the band's change to the selection; true when the selection changed.
+  bool HandleDrawSelection(int x, int y);
+  bool SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect, const TRect& newRect,
+                            TAlignment alignment, int maxRight);
+  bool SelectInRectangleRTL(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect, const TRect& newRect,
+                            TAlignment alignment, int maxRight);
+  // A click with Shift or Ctrl in a multi-select tree.
+  void HandleClickSelection(PVirtualNode node, TShiftState shift, bool dragPending);
+  bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  // The header is dragging or sizing a column.
+  bool HeaderBusy() const;
+  void RouteMouse(TMessage& m, void (TBaseVirtualTree::*handler)(TMessage&, const THitInfo&));
+  void HandleMouseUpMessage(TMessage& m, const THitInfo& hitInfo);
+  void WMLButtonDown(TMessage& m);
+  void WMLButtonUp(TMessage& m);
+  void WMLButtonDblClk(TMessage& m);
+  void WMRButtonDown(TMessage& m);
+  void WMRButtonUp(TMessage& m);
+  void WMRButtonDblClk(TMessage& m);
+  void WMMButtonDown(TMessage& m);
+  void WMMButtonUp(TMessage& m);
+  void WMMButtonDblClk(TMessage& m);
+
   // ---- Keyboard and window messages -----------------------------------------
   // Fits every visible, resizable column to its content, or gives each back
   // its previous width (Ctrl with + and -; the header unit does it).
@@ -792,6 +823,7 @@ protected:
   IVTDragManager* dragManager = nullptr;  // reference held
   IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
   int wheelRemainder = 0;    // wheel delta below a notch, kept for the next message
+  TColumnIndex clickedColumn = NoColumn;  // column of the last click in the tree's body
   void ImageListChange(TObject* sender);
 
   friend void QueueTree(TBaseVirtualTree* tree);

@@ -1,0 +1,116 @@
+// The rubber band: which nodes a dragged selection rectangle covers, decided
+// incrementally from the band's last and new extent so that only the nodes
+// whose coverage changed are selected or deselected.
+#include <algorithm>
+
+#include "tree/VirtualTrees.h"
+
+namespace {
+// An empty band (no width or no height) covers nothing.
+bool Covers(const TRect& band, int left, int right, int top, int bottom, bool verticalOnly) {
+  if (band.Height() <= 0 || (!verticalOnly && band.Width() <= 0)) return false;
+  bool rows = top < band.Bottom && bottom > band.Top;
+  return rows && (verticalOnly || (left < band.Right && right > band.Left));
+}
+
+TRect Mirror(const TRect& r, int left, int right) { return TRect{left + right - r.Right, r.Top, left + right - r.Left, r.Bottom}; }
+
+TAlignment MirrorAlignment(TAlignment alignment) {
+  if (alignment == taLeftJustify) return taRightJustify;
+  if (alignment == taRightJustify) return taLeftJustify;
+  return alignment;
+}
+}  // namespace
+
+bool TBaseVirtualTree::HandleDrawSelection(int x, int y) {
+  if (!states.Contains(tsDrawSelecting) || root->FirstChild == nullptr) return false;
+  TRect oldRect = OrderRect(lastSelRect);
+  TRect newRect = OrderRect(newSelRect);
+  ClearTempCache();
+  TColumnIndex main = HeaderMainColumn();
+  int nodeLeft = 0;
+  int maxRight = ClientWidth();
+  TColumnAttributes attributes;
+  if (HeaderColumnCount() > 0 && HeaderColumnAttributes(main, attributes)) {
+    nodeLeft = attributes.Left;
+    maxRight = nodeLeft + attributes.Width;
+  } else {
+    main = NoColumn;
+  }
+  TAlignment alignment = ColumnAlignment(main);
+  bool changed = ColumnBiDiMode(main) == bdLeftToRight
+                     ? SelectInRectangleLTR(main, nodeLeft, oldRect, newRect, alignment, maxRight)
+                     : SelectInRectangleRTL(main, nodeLeft, oldRect, newRect, alignment, maxRight);
+  if (changed) {
+    CompactSelection();
+    if (!tempNodeCache.empty()) {
+      std::vector<PVirtualNode> added;
+      added.swap(tempNodeCache);
+      AddToSelection(added, false);
+    }
+    ClearTempCache();
+    Change(nullptr);
+  }
+  return changed;
+}
+
+bool TBaseVirtualTree::SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect,
+                                            const TRect& newRect, TAlignment alignment, int maxRight) {
+  int top = 0;
+  PVirtualNode run = GetNodeAt(0, std::min(oldRect.Top, newRect.Top), false, top);
+  int bottom = std::max(oldRect.Bottom, newRect.Bottom);
+  bool simple = options.selection.Contains(toSimpleDrawSelection);
+  bool toggle = drawSelShiftState.Contains(ssCtrl);
+  bool checks = options.misc.Contains(toCheckSupport) && CheckImages() != nullptr;
+  int levelOffset = options.paint.Contains(toShowRoot) ? 1 : 0;
+  bool changed = false;
+  while (run != nullptr && top <= bottom) {
+    MeasureNodeHeight(MeasureCanvas(), run);
+    int height = run->NodeHeight;
+    int left = nodeLeft + (static_cast<int>(GetNodeLevel(run)) + levelOffset) * static_cast<int>(indent) + margin;
+    if (StateImages() != nullptr && HasImage(run, ikState, mainColumn)) left += StateImages()->Width() + 2;
+    if (Images() != nullptr && HasImage(run, ikNormal, mainColumn)) left += Images()->Width() + 2;
+    if (checks && run->CheckType != ctNone) left += CheckImages()->Width() + 2;
+    int width = 0;
+    int right = maxRight;
+    if (!simple) {
+      width = DoGetNodeWidth(run, mainColumn);
+      if (options.autoOptions.Contains(toAutoSpanColumns) && mainColumn >= 0) {
+        TColumnAttributes attributes;
+        for (TColumnIndex next = NextVisibleColumn(mainColumn);
+             next >= 0 && DoGetCellIsEmpty(run, next) && HeaderColumnAttributes(next, attributes);
+             next = NextVisibleColumn(next)) {
+          width += attributes.Width;
+          right += attributes.Width;
+        }
+      }
+      int space = right - left;
+      if (width < space) {
+        if (alignment == taRightJustify) left = right - width;
+        if (alignment == taCenter) left += (space - width) / 2;
+      }
+    }
+    bool inOld = Covers(oldRect, left, left + width, top, top + height, simple);
+    bool inNew = Covers(newRect, left, left + width, top, top + height, simple);
+    if (inOld != inNew) {
+      bool select = toggle ? !(run->States & vsSelected) : inNew;
+      if (select) {
+        if (!(run->States & vsSelected)) InternalCacheNode(run);
+      } else {
+        InternalRemoveFromSelection(run);
+      }
+      changed = true;
+    }
+    top += height;
+    run = GetNextVisibleNoInit(run);
+  }
+  lastSelRect = newSelRect;
+  return changed;
+}
+
+bool TBaseVirtualTree::SelectInRectangleRTL(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect,
+                                            const TRect& newRect, TAlignment alignment, int maxRight) {
+  // The right-to-left layout is the left-to-right one mirrored inside the column.
+  return SelectInRectangleLTR(mainColumn, nodeLeft, Mirror(oldRect, nodeLeft, maxRight),
+                              Mirror(newRect, nodeLeft, maxRight), MirrorAlignment(alignment), maxRight);
+}

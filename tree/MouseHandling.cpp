@@ -1,0 +1,395 @@
+// What a click, double click, release and mouse move do to focus, selection,
+// check boxes, expand buttons, editing, dragging and the rubber band, and the
+// mouse messages that route clicks here with the hit test of their point.
+#include <algorithm>
+#include <cstdlib>
+
+#include "tree/VirtualTrees.h"
+#include "tree/VTHeader.h"
+
+namespace {
+constexpr UINT_PTR kEditTimer = 2;
+constexpr UINT_PTR kScrollTimer = 4;
+
+bool AltHeld() { return GetKeyState(VK_MENU) < 0; }
+}  // namespace
+
+bool TBaseVirtualTree::HeaderBusy() const {
+  return header != nullptr &&
+         (header->States().Contains(hsDragging) || header->States().Contains(hsTracking));
+}
+
+void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInfo) {
+  if (states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling)) {
+    DoStateChange({}, {tsWheelPanning, tsWheelScrolling});
+    return;
+  }
+  if (states.Contains(tsEditPending)) {
+    StopTreeTimer(kEditTimer);
+    DoStateChange({}, {tsEditPending});
+  }
+  if (states.Contains(tsEditing) && !DoEndEdit()) return;
+  if (!Focused() && CanFocus()) SetFocus();
+  clickedColumn = hitInfo.HitColumn;
+
+  PVirtualNode node = hitInfo.HitNode;
+  const THitPositions& hit = hitInfo.HitPositions;
+  bool fullRowSelect = options.selection.Contains(toFullRowSelect);
+  bool grid = options.misc.Contains(toGridExtensions);
+  TColumnIndex column = focusedColumn;
+  bool newColumn = false;
+  if (hit.Contains(hiOnItemLabel) || fullRowSelect || grid) {
+    column = options.selection.Contains(toExtendedFocus) ? hitInfo.HitColumn : HeaderMainColumn();
+    newColumn = column != focusedColumn;
+  }
+  bool newNode = node != focusedNode;
+  TShiftState shift = MouseShiftState(message.WParam);
+  bool alt = AltHeld();
+  shift.Exclude(ssLeft).Exclude(ssRight).Exclude(ssMiddle).Exclude(ssDouble).Exclude(ssAlt);
+  bool isLabelHit = !alt && (hit.Contains(hiOnItemLabel) || hit.Contains(hiOnNormalIcon));
+  bool isCellHit = !alt && !isLabelHit && node != nullptr && !hit.Contains(hiOnItemButton) &&
+                   !hit.Contains(hiOnItemCheckbox) && (fullRowSelect || grid);
+  bool isAnyHit = isLabelHit || isCellHit;
+  bool multi = options.selection.Contains(toMultiSelect);
+  bool shiftEmpty = shift.Empty();
+  bool nodeSelected = isAnyHit && (node->States & vsSelected);
+  bool fullRowDrag = options.misc.Contains(toFullRowDrag);
+  bool autoDrag = Dragging() && (!isCellHit || fullRowDrag);
+  if (node != nullptr && !Dragging()) autoDrag = DoDragAllowed(node, column) && (!isCellHit || fullRowDrag);
+
+  if (hit.Contains(hiOnItemButton) && node != nullptr && (node->States & vsHasChildren)) {
+    ToggleNode(node);
+    return;
+  }
+  if (hit.Contains(hiOnItemCheckbox) && node != nullptr) {
+    StartCheck(node, tsMouseCheckPending);
+    return;
+  }
+
+  if ((root->FirstChild != nullptr && shiftEmpty) || selectionCount == 0) {
+    PVirtualNode levelNode = node != nullptr ? node : GetLastVisibleNoInit();
+    lastSelectionLevel = levelNode != nullptr ? static_cast<int>(GetNodeLevel(levelNode)) : -1;
+  }
+  if (multi && shiftEmpty && isAnyHit && autoDrag && nodeSelected) DoStateChange({tsClearPending});
+
+  bool rightDown = states.Contains(tsRightButtonDown);
+  bool canClear = !autoDrag && !(rightDown && HasPopupMenu(node, column, Point(message.XPos(), message.YPos())));
+  bool directClear = (!(isAnyHit || fullRowDrag) && multi && shiftEmpty) ||
+                     (isAnyHit && (!nodeSelected || canClear) && (shiftEmpty || !multi));
+  if (directClear) {
+    // Pending and direct clearance are mutually exclusive.
+    DoStateChange({}, {tsClearPending});
+    if (node != nullptr && ((node->States & vsSelected) || (alt && hitInfo.HitColumn == HeaderMainColumn()))) {
+      uint32_t before = selectionCount;
+      InternalClearSelection();
+      InternalAddToSelection(node, true);
+      if (before > 1) {
+        Invalidate();
+        Change(nullptr);
+      }
+    } else {
+      ClearSelection();
+    }
+  }
+
+  if (Focused() && (hit.Contains(hiOnItemLabel) || (grid && hit.Contains(hiOnItem))) && nodeSelected &&
+      !newColumn && shiftEmpty)
+    DoStateChange({tsEditPending});
+
+  if (!options.selection.Contains(toDisableDrawSelection) && !isLabelHit && !fullRowDrag && multi) {
+    SetCapture(handle);
+    DoStateChange({tsDrawSelPending});
+    drawSelShiftState = shift;
+    int x = message.XPos() - offsetX, y = message.YPos() - offsetY;
+    newSelRect = TRect{x, y, x, y};
+    lastSelRect = TRect();
+    if (!isCellHit) return;
+  }
+
+  lastClickPos = Point(message.XPos(), message.YPos());
+  if (isAnyHit && DoFocusChanging(focusedNode, node, focusedColumn, column)) {
+    if (newColumn) {
+      InvalidateColumn(focusedColumn);
+      InvalidateColumn(column);
+      focusedColumn = column;
+    }
+    if (newNode || newColumn) DoFocusNode(node, false);
+    if (multi && !shiftEmpty) {
+      HandleClickSelection(node, shift, autoDrag);
+    } else {
+      if (shiftEmpty) rangeAnchor = node;
+      if (!(node->States & vsSelected)) AddToSelection(node);
+    }
+    if (newNode || newColumn) DoFocusChanged(focusedNode, focusedColumn);
+  }
+  if (autoDrag && isAnyHit && (states.Contains(tsLeftButtonDown) || states.Contains(tsRightButtonDown) ||
+                               states.Contains(tsMiddleButtonDown)))
+    BeginDrag(false);
+}
+
+void TBaseVirtualTree::HandleClickSelection(PVirtualNode node, TShiftState shift, bool dragPending) {
+  bool ctrl = shift.Contains(ssCtrl), withShift = shift.Contains(ssShift);
+  if (withShift) {
+    if (rangeAnchor == nullptr) rangeAnchor = GetFirst();
+    SelectNodes(rangeAnchor, node, /*addOnly=*/ctrl);
+    Invalidate();
+    return;
+  }
+  if (!ctrl) {
+    if (!(node->States & vsSelected)) {
+      AddToSelection(node);
+      InvalidateNode(node);
+    }
+    rangeAnchor = node;
+    return;
+  }
+  if (!options.selection.Contains(toSiblingSelectConstraint)) rangeAnchor = node;
+  if (dragPending) {
+    DoStateChange({tsToggleFocusedSelection});
+  } else if (node->States & vsSelected) {
+    RemoveFromSelection(node);
+  } else {
+    AddToSelection(node);
+  }
+}
+
+bool TBaseVirtualTree::HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  return DoGetPopupMenu(node, column, position) != nullptr || PopupMenu() != nullptr;
+}
+
+void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
+  if (GetCapture() == handle) ReleaseCapture();
+  if (states.Contains(tsVCLDragPending)) return;
+  if (IsMouseSelecting()) {
+    DoStateChange({}, {tsDrawSelPending, tsDrawSelecting, tsToggleFocusedSelection});
+    Invalidate();
+  }
+  if (states.Contains(tsClearPending)) {
+    bool keepFocused = focusedNode != nullptr && (focusedNode->States & vsSelected);
+    ClearSelection();
+    if (keepFocused) AddToSelection(focusedNode);
+  }
+  if (states.Contains(tsToggleFocusedSelection) && hitInfo.HitNode == focusedNode && focusedNode != nullptr) {
+    if (focusedNode->States & vsSelected)
+      RemoveFromSelection(focusedNode);
+    else
+      AddToSelection(focusedNode);
+    InvalidateNode(focusedNode);
+  }
+  DoStateChange({}, {tsOLEDragPending, tsOLEDragging, tsClearPending, tsDrawSelPending, tsToggleFocusedSelection,
+                     tsScrolling, tsScrollPending});
+  StopTreeTimer(kScrollTimer);
+
+  if (states.Contains(tsMouseCheckPending)) {
+    DoStateChange({}, {tsMouseCheckPending});
+    PVirtualNode node = checkNode;
+    checkNode = nullptr;
+    if (node != nullptr) {
+      node->CheckState = UnpressedCheckState(node->CheckState);
+      // Released outside the node: the check does not happen.
+      if (hitInfo.HitNode == node && hitInfo.HitPositions.Contains(hiOnItem)) DoCheckClick(node, pendingCheckState);
+      InvalidateNode(node);
+    }
+  }
+
+  if (clickedColumn >= 0 && clickedColumn == hitInfo.HitColumn) DoColumnClick(clickedColumn, MouseShiftState(keys));
+
+  if (states.Contains(tsEditPending)) {
+    if (hitInfo.HitNode == focusedNode && focusedNode != nullptr && hitInfo.HitPositions.Contains(hiOnItem) &&
+        CanEdit(focusedNode, focusedColumn)) {
+      editColumn = focusedColumn;
+      SetTimer(handle, kEditTimer, EditDelay(), nullptr);
+    } else {
+      DoStateChange({}, {tsEditPending});
+    }
+  }
+}
+
+void TBaseVirtualTree::HandleMouseDblClick(TMessage& message, const THitInfo& hitInfo) {
+  if (states.Contains(tsEditPending)) {
+    StopTreeTimer(kEditTimer);
+    DoStateChange({}, {tsEditPending});
+  }
+  if (states.Contains(tsEditing) && !DoEndEdit()) return;
+  if (clickedColumn >= 0 && clickedColumn == hitInfo.HitColumn)
+    DoColumnDblClick(hitInfo.HitColumn, MouseShiftState(message.WParam));
+  PVirtualNode node = hitInfo.HitNode;
+  if (node == nullptr) return;
+  const THitPositions& hit = hitInfo.HitPositions;
+  if (hit.Contains(hiOnItemCheckbox)) {
+    StartCheck(node, tsMouseCheckPending);
+    return;
+  }
+  bool hasChildren = (node->States & vsHasChildren) != 0;
+  if (hit.Contains(hiOnItemButton)) {
+    if (hasChildren) ToggleNode(node);
+    return;
+  }
+  if (!options.misc.Contains(toToggleOnDblClick) || !hasChildren) return;
+  if (hit.Contains(hiOnItemLabel) || hit.Contains(hiOnNormalIcon) || hit.Contains(hiOnStateIcon) ||
+      options.selection.Contains(toFullRowSelect))
+    ToggleNode(node);
+}
+
+bool TBaseVirtualTree::CalculateSelectionRect(int x, int y) {
+  if (states.Contains(tsDrawSelecting)) lastSelRect = newSelRect;
+  TRect before = newSelRect;
+  int maxX = std::max(static_cast<int>(rangeX), ClientWidth());
+  int maxY = std::max(static_cast<int>(rangeY), ClientHeight());
+  newSelRect.Right = std::clamp(x - offsetX, 0, maxX);
+  newSelRect.Bottom = std::clamp(y - offsetY, 0, maxY);
+  return newSelRect != before;
+}
+
+void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
+  if (states.Contains(tsDrawSelPending)) {
+    if (CalculateSelectionRect(x, y)) {
+      RECT r = OrderRect(newSelRect).Offset(offsetX, offsetY).ToRECT();
+      InvalidateRect(handle, &r, FALSE);
+    }
+    int threshold = GetSystemMetrics(SM_CXDRAG);
+    TRect band = OrderRect(newSelRect);
+    if (band.Width() < threshold && band.Height() < threshold) return;
+    if (states.Contains(tsClearPending)) ClearSelection();
+    DoStateChange({tsDrawSelecting}, {tsDrawSelPending, tsClearPending});
+    TColumnIndex main = HeaderMainColumn();
+    if (HeaderColumnCount() > 0) focusedColumn = main;
+    lastSelRect = newSelRect;
+    lastSelRect.Right = lastSelRect.Left;
+    lastSelRect.Bottom = lastSelRect.Top;
+    HandleDrawSelection(x, y);
+    Invalidate();
+    return;
+  }
+  if (states.Contains(tsOLEDragPending) &&
+      (std::abs(x - lastClickPos.X) >= dragThreshold || std::abs(y - lastClickPos.Y) >= dragThreshold)) {
+    DoStateChange({}, {tsOLEDragPending});
+    DoDragging(lastClickPos);
+    return;
+  }
+  if (!states.Contains(tsDrawSelecting)) {
+    HandleHotTrack(x, y);
+    TCustomControl::MouseMove(shift, x, y);
+    return;
+  }
+  TRect oldBand = OrderRect(newSelRect);
+  if (!CalculateSelectionRect(x, y)) return;
+  if (HandleDrawSelection(x, y)) {
+    Invalidate();
+  } else {
+    TRect band = OrderRect(newSelRect);
+    RECT r{std::min(oldBand.Left, band.Left) + offsetX, std::min(oldBand.Top, band.Top) + offsetY,
+           std::max(oldBand.Right, band.Right) + offsetX + 1, std::max(oldBand.Bottom, band.Bottom) + offsetY + 1};
+    InvalidateRect(handle, &r, FALSE);
+  }
+  UpdateWindow(handle);
+}
+
+void TBaseVirtualTree::HandleHotTrack(int x, int y) {
+  THitInfo hitInfo;
+  GetHitTestInfoAt(x, y, true, hitInfo);
+  PVirtualNode newHot = nullptr;
+  if (hitInfo.HitPositions.Contains(hiOnItemCheckbox) || hitInfo.HitPositions.Contains(hiOnItemLabel) ||
+      options.selection.Contains(toFullRowSelect))
+    newHot = hitInfo.HitNode;
+  if (newHot == hotNode) return;
+  PVirtualNode old = hotNode;
+  hotNode = newHot;
+  DoHotChange(old, newHot);
+  if (options.paint.Contains(toHotTrack) || options.misc.Contains(toCheckSupport)) {
+    if (old != nullptr) InvalidateNode(old);
+    if (newHot != nullptr) InvalidateNode(newHot);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Mouse messages
+
+void TBaseVirtualTree::RouteMouse(TMessage& m, void (TBaseVirtualTree::*handler)(TMessage&, const THitInfo&)) {
+  THitInfo hitInfo;
+  GetHitTestInfoAt(m.XPos(), m.YPos(), true, hitInfo);
+  (this->*handler)(m, hitInfo);
+}
+
+void TBaseVirtualTree::HandleMouseUpMessage(TMessage& m, const THitInfo& hitInfo) { HandleMouseUp(m.WParam, hitInfo); }
+
+void TBaseVirtualTree::WMLButtonDown(TMessage& m) {
+  DoStateChange({tsLeftButtonDown});
+  TAliveToken token = Alive();
+  TControl::WMLButtonDown(m);
+  if (*token) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
+}
+
+void TBaseVirtualTree::WMLButtonUp(TMessage& m) {
+  DoStateChange({}, {tsLeftButtonDown});
+  RouteMouse(m, &TBaseVirtualTree::HandleMouseUpMessage);
+  TControl::WMLButtonUp(m);
+}
+
+void TBaseVirtualTree::WMLButtonDblClk(TMessage& m) {
+  TAliveToken token = Alive();
+  TControl::WMLButtonDblClk(m);
+  if (*token) RouteMouse(m, &TBaseVirtualTree::HandleMouseDblClick);
+}
+
+void TBaseVirtualTree::WMRButtonDown(TMessage& m) {
+  DoStateChange({tsRightButtonDown});
+  if (HeaderBusy()) return;
+  TAliveToken token = Alive();
+  TControl::WMRButtonDown(m);
+  if (*token && options.selection.Contains(toRightClickSelect)) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
+}
+
+void TBaseVirtualTree::WMRButtonUp(TMessage& m) {
+  DoStateChange({}, {tsRightButtonDown, tsPopupMenuShown});
+  if (HeaderBusy()) return;
+  CancelHint();
+  if (IsMouseSelecting() && PopupMenu() != nullptr) {
+    DoStateChange({}, {tsDrawSelPending, tsDrawSelecting});
+    Invalidate();
+  }
+  TAliveToken token = Alive();
+  TControl::WMRButtonUp(m);
+  if (!*token) return;
+  THitInfo hitInfo;
+  GetHitTestInfoAt(m.XPos(), m.YPos(), true, hitInfo);
+  if (options.selection.Contains(toRightClickSelect)) HandleMouseUp(m.WParam, hitInfo);
+  if (PopupMenu() == nullptr) DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, Point(m.XPos(), m.YPos()));
+}
+
+void TBaseVirtualTree::WMRButtonDblClk(TMessage& m) {
+  DefaultHandler(m);
+  if (options.selection.Contains(toRightClickSelect)) RouteMouse(m, &TBaseVirtualTree::HandleMouseDblClick);
+}
+
+void TBaseVirtualTree::WMMButtonDown(TMessage& m) {
+  DoStateChange({tsMiddleButtonDown});
+  if (HeaderBusy()) return;
+  TAliveToken token = Alive();
+  TControl::WMMButtonDown(m);
+  if (!*token) return;
+  DoStateChange({}, {tsWheelPanning, tsWheelScrolling});
+  if (options.selection.Contains(toMiddleClickSelect)) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
+}
+
+void TBaseVirtualTree::WMMButtonUp(TMessage& m) {
+  DoStateChange({}, {tsMiddleButtonDown});
+  if (states.Contains(tsWheelScrolling)) {
+    DoStateChange({}, {tsWheelPanning});
+    return;
+  }
+  if (states.Contains(tsWheelPanning)) {
+    DoStateChange({}, {tsWheelPanning});
+    return;
+  }
+  if (HeaderBusy()) return;
+  TAliveToken token = Alive();
+  TControl::WMMButtonUp(m);
+  if (*token && options.selection.Contains(toMiddleClickSelect))
+    RouteMouse(m, &TBaseVirtualTree::HandleMouseUpMessage);
+}
+
+void TBaseVirtualTree::WMMButtonDblClk(TMessage& m) {
+  DefaultHandler(m);
+  if (options.selection.Contains(toMiddleClickSelect)) RouteMouse(m, &TBaseVirtualTree::HandleMouseDblClick);
+}
