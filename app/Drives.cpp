@@ -115,7 +115,7 @@ void GetDriveInfo(char drive, TViewDriveParams& params) {
 
 std::string FormatDriveSpace(int64_t size) {
   if (size < 0) return LangString("not available", "strNotAvailable");
-  return FormatThousands(size);
+  return FormatThousands(size, LocaleThousandsSeparator());
 }
 
 const TViewDriveParams* ScannedDrive(char drive) {

@@ -125,12 +125,16 @@ struct TProcessingControls {
   const char* status;
   const char* start;
   const char* stop;
+  const char* note;  // "Please wait...", shown only while the run is on
 };
 
 const TProcessingControls kProcessing[] = {
-    {wpFileProgress, "FileProgressLabelStatus", "FileProgressButtonStart", "FileProgressButtonStop"},
-    {wpDiskProgress, "DiskProgressLabelStatus", "DiskProgressButtonStart", "DiskProgressButtonStop"},
-    {wpFreeProgress, "FreeProgressLabelStatus", "FreeProgressButtonStart", "FreeProgressButtonStop"},
+    {wpFileProgress, "FileProgressLabelStatus", "FileProgressButtonStart", "FileProgressButtonStop",
+     "FileProgressNoteLabel"},
+    {wpDiskProgress, "DiskProgressLabelStatus", "DiskProgressButtonStart", "DiskProgressButtonStop",
+     "DiskProgressNoteLabel"},
+    {wpFreeProgress, "FreeProgressLabelStatus", "FreeProgressButtonStart", "FreeProgressButtonStop",
+     "FreeProgressNoteLabel"},
 };
 
 }  // namespace
@@ -145,6 +149,13 @@ void TMainForm::RefreshProcessingPage(int page) {
     const bool startable = page == wpFileProgress ? !Busy && !Done : !Busy;
     Item<TButton>(c.start)->SetEnabled(startable && StartLinked(page));
     Item<TButton>(c.stop)->SetEnabled(Busy);
+    Item<TControl>(c.note)->SetVisible(Busy);
+  }
+  // The formatting stage shows only when the drive is to be formatted.
+  if (page == wpDiskProgress) {
+    const bool formatting = Item<TCheckBox>("FormatCheckBoxAgree")->Checked();
+    Item<TControl>("DiskProgressStep2Label")->SetVisible(formatting);
+    Item<TControl>("DiskProgressBar2")->SetVisible(formatting);
   }
 }
 

@@ -35,7 +35,13 @@ std::string BuildNumberOf(const std::string& fileVersion) {
   return fileVersion.substr(static_cast<size_t>(p));
 }
 
-std::string FormatThousands(int64_t value) {
+char LocaleThousandsSeparator() {
+  char separator[8] = {};
+  if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, separator, sizeof(separator)) < 2) return ',';
+  return separator[0];
+}
+
+std::string FormatThousands(int64_t value, char separator) {
   std::string digits = std::to_string(value);
   const bool negative = !digits.empty() && digits[0] == '-';
   if (negative) digits.erase(0, 1);
@@ -43,7 +49,7 @@ std::string FormatThousands(int64_t value) {
   const size_t n = digits.size();
   for (size_t i = 0; i < n; ++i) {
     // A separator before every group of three counted from the end.
-    if (i > 0 && (n - i) % 3 == 0) out += ',';
+    if (i > 0 && (n - i) % 3 == 0) out += separator;
     out += digits[i];
   }
   return out;

@@ -63,8 +63,11 @@ void ReadVersionInfoFrom(const std::string& path);
 // The text of FileVersion after its third "." (the whole text with fewer dots).
 std::string BuildNumberOf(const std::string& fileVersion);
 
-// Decimal text with "," between groups of three digits ("-1,234" for negatives).
-std::string FormatThousands(int64_t value);
+// Decimal text with separator between groups of three digits ("-1,234" for negatives).
+std::string FormatThousands(int64_t value, char separator = ',');
+// The user's locale's thousands separator (its first character); ',' when
+// the locale names none.
+char LocaleThousandsSeparator();
 // "1,023", "1 KB" (from 1024), "2 MB" (from 2 MiB), "5 GB" (from 2 GiB); sizes
 // below 0 are shown as plain numbers.
 std::string FormatSize(int64_t size);

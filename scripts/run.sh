@@ -4,7 +4,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
-"$root/scripts/build.sh" target
+# Only the program and what ships beside it: no test or benchmark is compiled.
+"$root/scripts/build.sh" target Quorvanell QuorvanellEngine
 export QV_BUILD="$root/build"
 source "$root/scripts/wine-env.sh"
 source "$root/scripts/display.sh"

@@ -158,3 +158,35 @@ TEST_F(EngineLinkTest, AMediumSwappedBeforeStartIsNotWipedAndTheDrivePageReturns
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EngineLinkTest, ProcessingPagesShowWaitAndTheFormattingStageOnlyWhileTheyApply) {
+  MakeForm();
+  Click("WelcomeDiskWipeRadioButton");
+  Step = 6;  // the disk processing page, without a run
+  form->Done = true;
+  form->Busy = true;
+  form->CheckState();
+  EXPECT_TRUE(Find("DiskProgressNoteLabel")->Visible());
+  EXPECT_TRUE(Find("DiskProgressBar2")->Visible());
+  form->Busy = false;
+  Find<TCheckBox>("FormatCheckBoxAgree")->SetChecked(false);
+  form->CheckState();
+  EXPECT_FALSE(Find("DiskProgressNoteLabel")->Visible());
+  EXPECT_FALSE(Find("DiskProgressBar2")->Visible());
+  EXPECT_FALSE(Find("DiskProgressStep2Label")->Visible());
+  Step = 1;
+}
+
+TEST(DriveSpaceTest, SizesUseTheLocalesThousandsSeparator) {
+  char saved[8] = {};
+  ASSERT_GT(GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, saved, sizeof(saved)), 0);
+  ASSERT_TRUE(SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, "."));
+  const std::string dotted = FormatDriveSpace(1234567890);
+  SetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, saved);
+  EXPECT_EQ(dotted, "1.234.567.890");
+  EXPECT_EQ(FormatDriveSpace(999), "999");
+}
+
+}  // namespace
