@@ -4,6 +4,7 @@
 
 #include <map>
 
+#include "shell/ErrorModeScope.h"
 #include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualResources.h"
@@ -18,18 +19,6 @@ constexpr UINT kLastCommand = 0x7FFF;
 constexpr UINT_PTR kSubclassId = 0x51E1;
 // The extended command record's mask bit as the shell's callers pass it.
 constexpr DWORD kExtendedMask = 0x10000;
-
-// Sets the process error mode for a scope.
-class TErrorModeScope {
-public:
-  explicit TErrorModeScope(UINT mode) : old(SetErrorMode(mode)) {}
-  ~TErrorModeScope() { SetErrorMode(old); }
-  TErrorModeScope(const TErrorModeScope&) = delete;
-  TErrorModeScope& operator=(const TErrorModeScope&) = delete;
-
-private:
-  UINT old;
-};
 
 bool MenuHasID(HMENU menu, UINT id) {
   int count = GetMenuItemCount(menu);
@@ -174,7 +163,7 @@ bool TNamespace::InternalShowContextMenu(TWinControl* owner, const TPoint* point
   if (GetKeyState(VK_SHIFT) < 0) flags |= CMF_EXTENDEDVERBS;
   IShellFolder* folder = nullptr;
   {
-    TErrorModeScope shellQuiet(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    TErrorModeScope shellQuiet;
     folder = absolute ? (DesktopFolder != nullptr ? DesktopFolder->GetShellFolder() : nullptr) : ParentShellFolder();
     void* found = nullptr;
     if (menu != nullptr && folder != nullptr &&

@@ -43,6 +43,23 @@ bool AllHavePropSheet(const TNamespaceArray& items) {
   return true;
 }
 
+// ShellExecuteEx of an item by its PIDL, wide or ANSI.
+template <class Info, class Text>
+bool StartItem(BOOL(WINAPI* execute)(Info*), LPITEMIDLIST pidl, const Text* parameters, const Text* directory,
+               bool hasParameters, bool hasDirectory) {
+  Info info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;
+  info.hwnd = ApplicationWindow();
+  info.nShow = SW_SHOWNORMAL;
+  info.lpIDList = pidl;
+  info.lpParameters = hasParameters ? parameters : nullptr;
+  info.lpDirectory = hasDirectory ? directory : nullptr;
+  bool started = execute(&info) != FALSE;
+  if (info.hProcess != nullptr) CloseHandle(info.hProcess);
+  return started;
+}
+
 }  // namespace
 
 std::u16string TNamespace::GetContextMenuVerb(IContextMenu* menu, UINT commandOffset) {
@@ -239,29 +256,11 @@ bool TNamespace::ShellExecuteNamespace(const std::u16string& workingDir, const s
   std::u16string directory = vws::WideDirectoryExists(workingDir) ? workingDir
                                                                     : vws::WideExtractFileDir(NameForParsing());
   if (vws::UseWideApi()) {
-    SHELLEXECUTEINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;
-    info.hwnd = ApplicationWindow();
-    info.nShow = SW_SHOWNORMAL;
-    info.lpIDList = absolutePIDL;
-    info.lpParameters = parameters.empty() ? nullptr : vws::W(parameters);
-    info.lpDirectory = directory.empty() ? nullptr : vws::W(directory);
-    bool started = ShellExecuteExW(&info) != FALSE;
-    if (info.hProcess != nullptr) CloseHandle(info.hProcess);
-    return started;
+    return StartItem<SHELLEXECUTEINFOW>(ShellExecuteExW, absolutePIDL, vws::W(parameters), vws::W(directory),
+                                        !parameters.empty(), !directory.empty());
   }
   std::string ansiParameters = vws::ToAnsi(parameters);
   std::string ansiDirectory = vws::ToAnsi(directory);
-  SHELLEXECUTEINFOA info{};
-  info.cbSize = sizeof info;
-  info.fMask = SEE_MASK_INVOKEIDLIST | SEE_MASK_NOCLOSEPROCESS;
-  info.hwnd = ApplicationWindow();
-  info.nShow = SW_SHOWNORMAL;
-  info.lpIDList = absolutePIDL;
-  info.lpParameters = ansiParameters.empty() ? nullptr : ansiParameters.c_str();
-  info.lpDirectory = ansiDirectory.empty() ? nullptr : ansiDirectory.c_str();
-  bool started = ShellExecuteExA(&info) != FALSE;
-  if (info.hProcess != nullptr) CloseHandle(info.hProcess);
-  return started;
+  return StartItem<SHELLEXECUTEINFOA>(ShellExecuteExA, absolutePIDL, ansiParameters.c_str(), ansiDirectory.c_str(),
+                                      !parameters.empty(), !directory.empty());
 }

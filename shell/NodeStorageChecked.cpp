@@ -2,6 +2,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "shell/ErrorModeScope.h"
 #include "shell/Namespace.h"
 #include "shell/NodeStorage.h"
 #include "shell/NodeStorageOrder.h"
@@ -9,18 +10,6 @@
 #include "shell/VirtualWideStrings.h"
 
 namespace {
-
-// Empty or unready drives raise no system dialog while this lives.
-class TQuietErrorMode {
-public:
-  TQuietErrorMode() : old(SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX)) {}
-  ~TQuietErrorMode() { SetErrorMode(old); }
-  TQuietErrorMode(const TQuietErrorMode&) = delete;
-  TQuietErrorMode& operator=(const TQuietErrorMode&) = delete;
-
-private:
-  UINT old;
-};
 
 bool IsChecked(const TNodeStorage* record) {
   return record->Storage.Kinds.Contains(skCheckState) && record->Storage.CheckState == csCheckedNormal;
@@ -61,7 +50,7 @@ bool InsideListed(const std::u16string& lowerPath, const std::unordered_set<std:
 using nodestorage::PathExists;
 
 TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
-  TQuietErrorMode quiet;
+  TErrorModeScope quiet;
   checkedFileNames->BeginUpdate();
   checkedFileNames->Clear();
   // The same item can be reached on two roads (the desktop and the drive);

@@ -32,43 +32,56 @@ bool SameIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
   return size == IDSize(b) && std::memcmp(a, b, size) == 0;
 }
 
-int NodeListSearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMIDLIST id) {
+namespace {
+
+enum TProbeKind { pkFound, pkAbsent, pkUnordered };
+
+// Binary search for id: found (index at it), absent (index where it belongs)
+// or unordered (the shell could not compare).
+TProbeKind Probe(TNodeStorageList* list, IShellFolder* folder, LPCITEMIDLIST id, int& index) {
   int low = 0;
   int high = list->Count() - 1;
   while (low <= high) {
     int mid = low + (high - low) / 2;
     int order = 0;
-    if (!CompareIDs(folder, list->Items(mid)->RelativePIDL(), id, order)) break;
-    if (order == 0) return mid;
+    if (!CompareIDs(folder, list->Items(mid)->RelativePIDL(), id, order)) return pkUnordered;
+    if (order == 0) {
+      index = mid;
+      return pkFound;
+    }
     if (order > 0) {
       high = mid - 1;
     } else {
       low = mid + 1;
     }
   }
-  if (low <= high || folder == nullptr) {
-    // Without the shell's order only the very same bytes can be recognised.
-    for (int i = 0; i < list->Count(); ++i)
-      if (SameIDBytes(list->Items(i)->RelativePIDL(), id)) return i;
+  index = low;
+  return pkAbsent;
+}
+
+}  // namespace
+
+int NodeListSearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMIDLIST id) {
+  int index = -1;
+  switch (list->Count() == 0 ? pkAbsent : Probe(list, folder, id, index)) {
+    case pkFound: return index;
+    case pkAbsent: return -1;
+    case pkUnordered: break;
   }
+  // Without the shell's order only the very same bytes can be recognised.
+  for (int i = 0; i < list->Count(); ++i)
+    if (SameIDBytes(list->Items(i)->RelativePIDL(), id)) return i;
   return -1;
 }
 
 int NodeListBinarySearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMIDLIST id) {
-  int low = 0;
-  int high = list->Count() - 1;
-  while (low <= high) {
-    int mid = low + (high - low) / 2;
-    int order = 0;
-    if (!CompareIDs(folder, list->Items(mid)->RelativePIDL(), id, order)) return -1;
-    if (order == 0) throw Exception("Error in NodeListBinarySearch. Node unexpectedly found");
-    if (order > 0) {
-      high = mid - 1;
-    } else {
-      low = mid + 1;
-    }
+  int index = -1;
+  switch (Probe(list, folder, id, index)) {
+    case pkFound: throw Exception("Error in NodeListBinarySearch. Node unexpectedly found");
+    case pkAbsent: return index;
+    case pkUnordered: break;
   }
-  return low;
+  return -1;
 }
 
 // A checked item must not be lost for the length of its path.

@@ -155,6 +155,8 @@ private:
   bool FireCustomPaint(TScrollPaintCycle cycle, TScrollPaintState paintState, const TRect& r, TCanvas* canvas);
   // Draws every element onto canvas (Paint and WM_PRINTCLIENT).
   void PaintAll(TCanvas* canvas, bool background, bool elements);
+  // The background, and with elements the arrows and thumb, onto a device context.
+  void PaintOnDC(HDC dc, bool elements);
   void PaintBackground(TCanvas* canvas, const TScrollLayout& layout);
   void PaintArrow(TCanvas* canvas, const TRect& r, bool up);
   void PaintThumb(TCanvas* canvas, const TRect& r);

@@ -137,20 +137,26 @@ void TCustomOwnerDrawScrollbar::PaintAll(TCanvas* canvas, bool background, bool 
 
 void TCustomOwnerDrawScrollbar::Paint() { PaintAll(Canvas(), /*background=*/true, /*elements=*/true); }
 
-void TCustomOwnerDrawScrollbar::WMEraseBkgnd(TMessage& m) {
+void TCustomOwnerDrawScrollbar::PaintOnDC(HDC dc, bool elements) {
   TCanvas* canvas = New<TCanvas>();
-  canvas->SetHandle(reinterpret_cast<HDC>(m.WParam));
-  PaintAll(canvas, /*background=*/true, /*elements=*/false);
+  canvas->SetHandle(dc);
+  try {
+    PaintAll(canvas, /*background=*/true, elements);
+  } catch (...) {
+    canvas->SetHandle(nullptr);
+    canvas->Free();
+    throw;
+  }
   canvas->SetHandle(nullptr);
   canvas->Free();
+}
+
+void TCustomOwnerDrawScrollbar::WMEraseBkgnd(TMessage& m) {
+  PaintOnDC(reinterpret_cast<HDC>(m.WParam), /*elements=*/false);
   m.Result = 1;
 }
 
 void TCustomOwnerDrawScrollbar::WMPrintClient(TMessage& m) {
-  TCanvas* canvas = New<TCanvas>();
-  canvas->SetHandle(reinterpret_cast<HDC>(m.WParam));
-  PaintAll(canvas, /*background=*/true, /*elements=*/true);
-  canvas->SetHandle(nullptr);
-  canvas->Free();
+  PaintOnDC(reinterpret_cast<HDC>(m.WParam), /*elements=*/true);
   m.Result = 0;
 }
