@@ -260,6 +260,10 @@ public:
   void CopyRect(const TRect& destRect, TCanvas* source, const TRect& srcRect);
   DWORD CopyMode() const { return copyMode; }
   void SetCopyMode(DWORD value) { copyMode = value; }
+  // ETO_xxx options for text that the canvas's users agree on (ETO_OPAQUE: the
+  // text's background is filled); the canvas itself only keeps them.
+  int TextFlags() const { return textFlags; }
+  void SetTextFlags(int value) { textFlags = value; }
 
   TNotifyEvent OnChange;
   TNotifyEvent OnChanging;
@@ -288,6 +292,7 @@ private:
   HGDIOBJ oldPen = nullptr;
   HGDIOBJ oldBrush = nullptr;
   DWORD copyMode = SRCCOPY;
+  int textFlags = 0;
 };
 
 // Base of the pictures: something of a size that can draw itself on a canvas
