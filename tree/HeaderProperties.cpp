@@ -38,14 +38,14 @@ const TClassRegistrar<TVirtualTreeColumn, void> kColumnRegistrar("TVirtualTreeCo
     Prop("Width", &TVirtualTreeColumn::Width, &TVirtualTreeColumn::SetWidth),
 });
 
-// Reading "Columns" in a definition replaces every column.
+// Reading "Columns" in a definition replaces every column (the header loads until the tree's Loaded).
 TObject* AddColumn(TVTHeader* header) { return header->Columns()->Add(); }
 
 const TClassRegistrar<TVTHeader, void> kHeaderRegistrar("TVTHeader", {
     Prop("AutoSizeIndex", &TVTHeader::AutoSizeIndex, &TVTHeader::SetAutoSizeIndex),
     ColorProp("Background", &TVTHeader::Background, &TVTHeader::SetBackground),
     CollectionProp<TVTHeader>(
-        "Columns", [](TVTHeader* h) { h->Columns()->Clear(); }, AddColumn,
+        "Columns", [](TVTHeader* h) { h->BeginColumnsRead(); }, AddColumn,
         [](TVTHeader* h) { return h->Columns()->Count(); },
         [](TVTHeader* h, int i) -> TObject* { return h->Columns()->Items(i); }),
     ObjectProp("Font", &TVTHeader::Font),
@@ -61,3 +61,5 @@ const TClassRegistrar<TVTHeader, void> kHeaderRegistrar("TVTHeader", {
 });
 
 }  // namespace
+
+void LinkHeaderProperties() {}

@@ -246,4 +246,7 @@ const TClassRegistrar<TVirtualDrawTree, TCustomVirtualDrawTree> kVirtualDrawTree
 
 }  // namespace
 
-void LinkTreeProperties() {}
+void LinkTreeProperties() {
+  LinkHeaderProperties();
+  LinkStringTreeProperties();
+}

@@ -234,7 +234,13 @@ void TVTHeader::FixMainColumn() {
   mainColumn = std::clamp(mainColumn, 0, count - 1);
 }
 
+void TVTHeader::BeginColumnsRead() {
+  states.Include(hsLoading);
+  columns->Clear();
+}
+
 void TVTHeader::Loaded() {
+  states.Exclude(hsLoading);
   // Positions and main column were only stored while the tree was read.
   if (columns->needPositionsFix) columns->InitializePositionArray();
   FixMainColumn();

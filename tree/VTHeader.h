@@ -396,6 +396,9 @@ public:
   void RestoreColumns();
   // A main column out of range moves into 0 .. count - 1 (after loading).
   void FixMainColumn();
+  // A form definition is about to read the columns: the header loads (keeping
+  // main, sort and auto-size column) and the old columns go.
+  void BeginColumnsRead();
   // The tree finished loading from a form definition.
   void Loaded();
   // Header point from a client point.

@@ -341,7 +341,7 @@ public:
   void ReadOldOptions(const std::vector<std::string>& identifiers);
 
   // ---- Repaint requests (nothing inside an update) --------------------------
-  TRect InvalidateNode(PVirtualNode node);
+  virtual TRect InvalidateNode(PVirtualNode node);
   void InvalidateBelow(PVirtualNode node);
   void InvalidateColumn(TColumnIndex column);
   // The node's rectangle in client coordinates: the whole row without columns.
@@ -943,6 +943,8 @@ public:
 
 class TVirtualDrawTree : public TCustomVirtualDrawTree {};
 
+#include "tree/StringTree.h"
+
 // ---------------------------------------------------------------------------
 // Shared resources and helpers of the tree unit
 
@@ -985,6 +987,9 @@ std::string RegisterTreeClipboardFormat(uint16_t format, const std::type_info& t
 // Does nothing; referenced by the tree's constructor so that every program
 // using a tree links the published-property tables (static registrations).
 void LinkTreeProperties();
+// The same for the header's and the string tree's tables (called by LinkTreeProperties).
+void LinkHeaderProperties();
+void LinkStringTreeProperties();
 
 // Sets up the images, cursor, formats and OLE once for all trees.
 void SetUpSharedResources();
