@@ -95,6 +95,8 @@ public:
   void DoPaintNode(const TVTPaintInfo& paintInfo) override;
   void GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r, std::u16string& text) override;
   TRect InvalidateNode(PVirtualNode node) override;
+  // Widens the cell over following empty cells with toAutoSpanColumns.
+  void AdjustPaintCellRect(TVTCellPaintInfo& paintInfo, TColumnIndex& nextNonEmpty) override;
   void ReinitNode(PVirtualNode node, bool recursive) override;
   void MainColumnChanged() override;
 

@@ -74,6 +74,14 @@ TColumnIndex TCustomVirtualStringTree::SpanEmptyColumns(PVirtualNode node, TColu
   return next;
 }
 
+void TCustomVirtualStringTree::AdjustPaintCellRect(TVTCellPaintInfo& paintInfo, TColumnIndex& nextNonEmpty) {
+  if (!options.autoOptions.Contains(toAutoSpanColumns) || header->Columns()->Count() == 0) {
+    TBaseVirtualTree::AdjustPaintCellRect(paintInfo, nextNonEmpty);
+    return;
+  }
+  nextNonEmpty = SpanEmptyColumns(paintInfo.Node, paintInfo.Column, paintInfo.CellRect);
+}
+
 int TCustomVirtualStringTree::ComputeNodeHeight(TCanvas* canvas, PVirtualNode node, TColumnIndex column,
                                                 std::u16string s) {
   if (s.empty()) s = GetText(node, column);
@@ -147,9 +155,7 @@ void TCustomVirtualStringTree::PrepareTextProperties(const TVTPaintInfo& paintIn
 }
 
 bool TCustomVirtualStringTree::DropTargetHighlighted(PVirtualNode node) const {
-  // The drag-and-drop unit reports how the last drag met the target; until a
-  // drop on the node itself is known, a selected target shows highlighted.
-  return (node->States & vsSelected) != 0;
+  return LastDropMode() == dmOnNode || (node->States & vsSelected) != 0;
 }
 
 void TCustomVirtualStringTree::PaintNormalText(const TVTPaintInfo& paintInfo, std::u16string text) {

@@ -706,6 +706,8 @@ protected:
   virtual void PaintSelectionRectangle(TCanvas* canvas, int windowOrgX, const TRect& selectionRect,
                                        const TRect& targetRect);
   virtual void AdjustPaintCellRect(TVTCellPaintInfo& paintInfo, TColumnIndex& nextNonEmpty);
+  // How the last drag-over met the drop target.
+  TDropMode LastDropMode() const { return lastDropMode; }
   virtual void DoPaintDropMark(TCanvas* canvas, PVirtualNode node, TRect r) {}
   void DrawDottedHLine(const TVTCellPaintInfo& paintInfo, int left, int right, int top);
   void DrawDottedVLine(const TVTCellPaintInfo& paintInfo, int top, int bottom, int left);
