@@ -260,19 +260,6 @@ void TdomNode::DoBeforeDetach(TCustomOwnedNode* node) {
   if (TdomDocument* doc = GetReferenceDocument()) doc->DoNodeRemoving(static_cast<TdomNode*>(node));
 }
 
-// --- XPath shortcuts ------------------------------------------------------------------------
-
-namespace {
-
-[[noreturn]] void RaiseXPathNotAvailable() { throw ENot_Supported_Err("XPath evaluation is not available."); }
-
-}  // namespace
-
-bool TdomNode::EvaluateToBoolean(const std::u16string&) { RaiseXPathNotAvailable(); }
-double TdomNode::EvaluateToNumber(const std::u16string&) { RaiseXPathNotAvailable(); }
-std::u16string TdomNode::EvaluateToWideString(const std::u16string&) { RaiseXPathNotAvailable(); }
-TdomNode* TdomNode::EvaluateToNode(const std::u16string&) { RaiseXPathNotAvailable(); }
-
 // --- User data --------------------------------------------------------------------------------
 
 TdomUserData TdomNode::setUserData(const std::u16string& key, TdomUserData data, TdomUserDataEvent handler) {

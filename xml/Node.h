@@ -125,9 +125,10 @@ public:
   TdomElement* FindParentElementByNameNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
 
   // --- XPath shortcuts ------------------------------------------------------------
-  // Evaluate an XPath expression with this node as context. XPath evaluation is
-  // not part of this library build yet: each raises ENot_Supported_Err
-  // "XPath evaluation is not available.".
+  // Evaluate an XPath expression with this node as context. An expression that
+  // fails to prepare or to evaluate gives false, NaN, "" or null; a node of a
+  // type XPath does not take as context (CDATA, entity reference, ...) raises
+  // ENot_Supported_Err. EvaluateToNode gives the first node in document order.
   virtual bool EvaluateToBoolean(const std::u16string& expression);
   virtual double EvaluateToNumber(const std::u16string& expression);
   virtual std::u16string EvaluateToWideString(const std::u16string& expression);

@@ -56,6 +56,7 @@ std::u16string TdomNode::GetTextContent() const {
 std::u16string TdomNode::GetXPathStringValue() const {
   switch (GetNodeType()) {
     case ntElement_Node:
+    case ntEntity_Reference_Node:  // XPath sees an entity reference as the text it stands for
       return GetTextContent();
     case ntAttribute_Node:
     case ntText_Node:

@@ -21,3 +21,5 @@
 #include "xml/Notation.h"
 #include "xml/ParseError.h"
 #include "xml/TreeWalker.h"
+#include "xml/XPathExpression.h"
+#include "xml/XPathValues.h"

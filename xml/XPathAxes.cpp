@@ -1,0 +1,231 @@
+// The thirteen axes: which nodes each selects from a context node, in axis order.
+#include <map>
+
+#include "xml/Attr.h"
+#include "xml/DomNamedNodeMap.h"
+#include "xml/DomXPathNamespace.h"
+#include "xml/Element.h"
+#include "xml/XPathSyntaxNodes.h"
+#include "xml/XmlRules.h"
+
+namespace {
+
+bool IsTextLike(const TdomNode* node) {
+  TdomNodeType type = node->GetNodeType();
+  return type == ntText_Node || type == ntCDATA_Section_Node || type == ntEntity_Reference_Node;
+}
+
+// The node kinds of XPath's tree below the document (the document type and
+// its declarations are not part of it).
+bool IsTreeNode(const TdomNode* node) {
+  switch (node->GetNodeType()) {
+    case ntElement_Node:
+    case ntText_Node:
+    case ntCDATA_Section_Node:
+    case ntEntity_Reference_Node:
+    case ntProcessing_Instruction_Node:
+    case ntComment_Node:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Nodes with siblings in XPath's sense.
+bool HasSiblings(const TdomNode* node) { return IsTreeNode(node); }
+
+// The parent in XPath's sense: an attribute's and a namespace node's element.
+TdomNode* XPathParentOf(const TdomNode* node) {
+  switch (node->GetNodeType()) {
+    case ntAttribute_Node:
+      return static_cast<const TdomAttr*>(node)->GetOwnerElement();
+    case ntXPath_Namespace_Node:
+      return static_cast<const TdomXPathNamespace*>(node)->GetOwnerElement();
+    case ntElement_Node:
+    case ntText_Node:
+    case ntCDATA_Section_Node:
+    case ntEntity_Reference_Node:
+    case ntProcessing_Instruction_Node:
+    case ntComment_Node:
+      return node->GetParentNode();
+    default:
+      return nullptr;
+  }
+}
+
+TdomXPathNodeSetResult* NewSet(bool reverse) {
+  TdomXPathNodeSetResult* set = New<TdomXPathNodeSetResult>();
+  set->SetAxisIsReverse(reverse);
+  return set;
+}
+
+// Adds the siblings after node (with their subtrees when withSubtrees); of a
+// run of adjacent text-like siblings only the first counts, and a text-like
+// node hides the run right after it.
+void AddFollowingSiblings(TdomXPathNodeSetResult* set, const TdomNode* node, bool withSubtrees) {
+  bool previousTextLike = IsTextLike(node);
+  for (TdomNode* sibling = node->GetNextSiblingNode(); sibling != nullptr; sibling = sibling->GetNextSiblingNode()) {
+    bool textLike = IsTextLike(sibling);
+    bool hidden = textLike && previousTextLike;
+    previousTextLike = textLike;
+    if (hidden || !IsTreeNode(sibling)) continue;
+    if (withSubtrees) {
+      set->AddSubtree(sibling);
+    } else {
+      set->AppendRaw(sibling);
+    }
+  }
+}
+
+// Adds the siblings before node, nearest first; a run of text-like siblings gives its first node.
+void AddPrecedingSiblings(TdomXPathNodeSetResult* set, const TdomNode* node, bool withSubtrees) {
+  for (TdomNode* sibling = node->GetPreviousSiblingNode(); sibling != nullptr;
+       sibling = sibling->GetPreviousSiblingNode()) {
+    TdomNode* before = sibling->GetPreviousSiblingNode();
+    if (IsTextLike(sibling) && before != nullptr && IsTextLike(before)) continue;
+    if (!IsTreeNode(sibling)) continue;
+    if (withSubtrees) {
+      set->AddSubtree(sibling);
+    } else {
+      set->AppendRaw(sibling);
+    }
+  }
+}
+
+// The node whose following and preceding nodes an attribute or namespace node shares.
+const TdomNode* DocumentOrderAnchor(const TdomNode* node) {
+  TdomNodeType type = node->GetNodeType();
+  if (type == ntAttribute_Node || type == ntXPath_Namespace_Node) return XPathParentOf(node);
+  return HasSiblings(node) ? node : nullptr;
+}
+
+}  // namespace
+
+TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  if (orSelf) set->Add(node);
+  // Entity references count as text: their replacement nodes are not descended into.
+  if (node->GetNodeType() == ntEntity_Reference_Node) return set;
+  for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+    if (IsTreeNode(child)) set->AddSubtree(child);
+  }
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameAncestor::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(true);
+  for (TdomNode* up = XPathParentOf(node); up != nullptr; up = XPathParentOf(up)) set->AppendRaw(up);
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameAncestorOrSelf::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(true);
+  set->Add(node);
+  for (TdomNode* up = XPathParentOf(node); up != nullptr; up = XPathParentOf(up)) set->AppendRaw(up);
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameAttribute::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  if (node->GetNodeType() != ntElement_Node) return set;
+  TdomNamedNodeMap* attributes = node->GetAttributes();
+  for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
+    auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
+    if (attr->GetDeclarationKind() == AT_OTHER) set->AppendRaw(attr);
+  }
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameChild::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  TdomNodeType type = node->GetNodeType();
+  if (type != ntElement_Node && type != ntDocument_Node) return set;
+  for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+    if (IsTreeNode(child)) set->AppendRaw(child);
+  }
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameDescendant::SelectNodes(TdomNode* node) {
+  return SelectXPathDescendants(node, false);
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameDescendantOrSelf::SelectNodes(TdomNode* node) {
+  return SelectXPathDescendants(node, true);
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameFollowing::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  const TdomNode* anchor = DocumentOrderAnchor(node);
+  if (anchor == nullptr) return set;
+  // An attribute's or namespace node's following nodes start with its element's descendants.
+  if (anchor != node) {
+    for (TdomNode* child = anchor->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+      if (IsTreeNode(child)) set->AddSubtree(child);
+    }
+  }
+  for (const TdomNode* up = anchor; up != nullptr && HasSiblings(up); up = up->GetParentNode()) {
+    AddFollowingSiblings(set, up, /*withSubtrees=*/true);
+  }
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameFollowingSibling::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  if (HasSiblings(node)) AddFollowingSiblings(set, node, /*withSubtrees=*/false);
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  if (node->GetNodeType() != ntElement_Node) return set;
+  // Nearest declaration first; a prefix once bound is not bound again, so
+  // "xml" and "xmlns" cannot be redeclared.
+  std::map<std::u16string, std::u16string> bindings{{u"xml", kXmlNamespaceUri}, {u"xmlns", kXmlnsNamespaceUri}};
+  for (const TdomNode* element = node; element != nullptr && element->GetNodeType() == ntElement_Node;
+       element = element->GetParentNode()) {
+    TdomNamedNodeMap* attributes = element->GetAttributes();
+    for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
+      auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
+      if (attr->GetDeclarationKind() == AT_DEFAULT_NAMESPACE_DECL) {
+        bindings.emplace(std::u16string(), attr->GetNodeValue());
+      } else if (attr->GetDeclarationKind() == AT_PREFIXED_NAMESPACE_DECL) {
+        bindings.emplace(attr->GetNodeName().substr(6), attr->GetNodeValue());
+      }
+    }
+  }
+  auto* element = static_cast<TdomElement*>(node);
+  for (const auto& [prefix, uri] : bindings) {
+    // An empty value undeclares; a prefix that is no NCName binds nothing.
+    if (uri.empty() || (!prefix.empty() && !IsXmlNCName(prefix))) continue;
+    set->AddXPathNamespace(element, uri, prefix);
+  }
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameParent::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  if (TdomNode* parent = XPathParentOf(node)) set->AppendRaw(parent);
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNamePreceding::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(true);
+  const TdomNode* anchor = DocumentOrderAnchor(node);
+  for (const TdomNode* up = anchor; up != nullptr && HasSiblings(up); up = up->GetParentNode()) {
+    AddPrecedingSiblings(set, up, /*withSubtrees=*/true);
+  }
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNamePrecedingSibling::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(true);
+  if (HasSiblings(node)) AddPrecedingSiblings(set, node, /*withSubtrees=*/false);
+  return set;
+}
+
+TdomXPathNodeSetResult* TdomXPathAxisNameSelf::SelectNodes(TdomNode* node) {
+  TdomXPathNodeSetResult* set = NewSet(false);
+  set->Add(node);
+  return set;
+}

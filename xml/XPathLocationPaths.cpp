@@ -1,0 +1,354 @@
+// Location paths: path expressions, steps, the axis loop, node tests and predicates.
+#include <vector>
+
+#include "xml/Document.h"
+#include "xml/DomException.h"
+#include "xml/ParserUtilsNames.h"
+#include "xml/XPathSyntaxTree.h"
+
+namespace {
+
+bool IsAxis(const TdomXPathSyntaxNode* node) {
+  return node != nullptr && IsXPathAxisNameToken(TdomXPathTokenKind(node->Kind()));
+}
+
+// descendant-or-self::node() without predicates: the step "//" stands for.
+bool IsAnyDescendantOrSelf(const TdomXPathSyntaxNode* step) {
+  const TdomXPathSyntaxNode* axis = step->left;
+  return axis->Is(XPATH_AXIS_NAME_DESCENDANT_OR_SELF_TOKEN) && axis->right == nullptr && axis->left != nullptr &&
+         axis->left->left != nullptr && axis->left->left->Is(XPATH_NODE_TYPE_NODE_TOKEN);
+}
+
+// A child step whose predicates cannot tell positions apart: after
+// descendant-or-self::node() it selects the same nodes as the descendant axis.
+bool IsPositionFreeChildStep(const TdomXPathSyntaxNode* step) {
+  TdomXPathSyntaxNode* axis = step->left;
+  if (axis == nullptr || !axis->Is(XPATH_AXIS_NAME_CHILD_TOKEN)) return false;
+  for (TdomXPathSyntaxNode* predicate = axis->right; predicate != nullptr; predicate = predicate->right) {
+    if (!predicate->Is(XPATH_PREDICATE_NODE)) return false;
+    if (!static_cast<TdomXPathPredicate*>(predicate)->IsPositionFree()) return false;
+  }
+  return true;
+}
+
+TdomXPathDocumentOrder& OrderOf(const TdomXPathSyntaxNode* node, TdomXPathDocumentOrder& fallback) {
+  TdomXPathSyntaxTree* tree = node->GetSyntaxTree();
+  return tree != nullptr ? tree->DocumentOrder() : fallback;
+}
+
+}  // namespace
+
+// --- Path expressions and steps ------------------------------------------------------------------
+
+bool TdomXPathPathExpr::AddStep(TdomXPathStep* step) {
+  if (right == nullptr) {
+    right = step;
+    lastStep = step;
+    return true;
+  }
+  if (lastStep == nullptr) {
+    if (!right->Is(XPATH_STEP_NODE)) return false;
+    lastStep = static_cast<TdomXPathStep*>(right);
+  }
+  while (lastStep->right != nullptr) {
+    if (!lastStep->right->Is(XPATH_STEP_NODE)) return false;
+    lastStep = static_cast<TdomXPathStep*>(lastStep->right);
+  }
+  lastStep->right = step;
+  lastStep = step;
+  return true;
+}
+
+TdomXPathCustomResult* TdomXPathPathExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right != nullptr && !right->Is(XPATH_STEP_NODE)) RaiseXPathTypeError();
+  auto* firstStep = static_cast<TdomXPathStep*>(right);
+  TdomXPathNodeSetResult* start;
+  if (left != nullptr && left->Is(XPATH_FILTER_EXPR_NODE)) {
+    TdomXPathCustomResult* result = EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+    if (firstStep == nullptr) return result;
+    start = RequireXPathNodeSet(result);
+  } else if (left != nullptr && left->Is(XPATH_ABSOLUTE_LOCATION_PATH_NODE)) {
+    TdomDocument* document = contextNode != nullptr ? XPathDocumentOf(contextNode) : nullptr;
+    if (document == nullptr) RaiseXPathTypeError();
+    start = New<TdomXPathNodeSetResult>();
+    start->Add(document);
+    if (firstStep == nullptr) return start;
+  } else {
+    if (left != nullptr || firstStep == nullptr || contextNode == nullptr) RaiseXPathTypeError();
+    start = New<TdomXPathNodeSetResult>();
+    start->Add(contextNode);
+  }
+  return firstStep->EvaluateStep(start);
+}
+
+bool TdomXPathStep::AddStep(TdomXPathStep* step) {
+  TdomXPathSyntaxNode* last = this;
+  while (last->right != nullptr) {
+    if (!last->right->Is(XPATH_STEP_NODE)) return false;
+    last = last->right;
+  }
+  last->right = step;
+  return true;
+}
+
+TdomXPathNodeSetResult* TdomXPathStep::EvaluateStep(TdomXPathNodeSetResult* nodeSet) {
+  TdomXPathResultPtr<TdomXPathNodeSetResult> current(nodeSet);
+  // The steps run in a loop, so a long path costs no stack.
+  for (TdomXPathSyntaxNode* step = this; step != nullptr;) {
+    if (current == nullptr) RaiseXPathTypeError();
+    if (current->Length() == 0) return current.release();
+    if (!step->Is(XPATH_STEP_NODE) || !IsAxis(step->left)) RaiseXPathTypeError();
+    TdomXPathSyntaxNode* next = step->right;
+    if (next != nullptr && !next->Is(XPATH_STEP_NODE)) RaiseXPathTypeError();
+    auto* axis = static_cast<TdomXPathCustomAxisName*>(step->left);
+    if (next != nullptr && IsAnyDescendantOrSelf(step) && IsPositionFreeChildStep(next)) {
+      // "//name[test]": one walk of the descendants instead of the children of every node.
+      current.reset(static_cast<TdomXPathCustomAxisName*>(next->left)->EvaluateAxisOverDescendants(current.release()));
+      step = next->right;
+      continue;
+    }
+    current.reset(axis->EvaluateAxis(current.release()));
+    step = next;
+  }
+  return current.release();
+}
+
+// --- Axis loop ---------------------------------------------------------------------------------
+
+TdomXPathNodeSetResult* TdomXPathCustomAxisName::EvaluateAxis(TdomXPathNodeSetResult* nodeSet) {
+  return RunAxis(nodeSet, /*overDescendants=*/false);
+}
+
+TdomXPathNodeSetResult* TdomXPathCustomAxisName::EvaluateAxisOverDescendants(TdomXPathNodeSetResult* nodeSet) {
+  return RunAxis(nodeSet, /*overDescendants=*/true);
+}
+
+TdomXPathNodeSetResult* TdomXPathCustomAxisName::RunAxis(TdomXPathNodeSetResult* nodeSet, bool overDescendants) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  TdomXPathResultPtr<TdomXPathNodeSetResult> input(nodeSet);
+  if (left == nullptr || !left->Is(XPATH_NODE_TEST_NODE)) RaiseXPathTypeError();
+  if (right != nullptr && !right->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
+  auto* test = static_cast<TdomXPathNodeTest*>(left);
+  auto* predicate = static_cast<TdomXPathPredicate*>(right);
+  bool reverse = overDescendants ? false : axisIsReverse;
+  TdomXPathResultPtr<TdomXPathNodeSetResult> result(New<TdomXPathNodeSetResult>());
+  result->SetAxisIsReverse(reverse);
+  TdomXPathDocumentOrder localOrder;
+  TdomXPathDocumentOrder& order = OrderOf(this, localOrder);
+  // The selections are appended while each follows the one before (the
+  // usual case); otherwise they are sorted once at the end.
+  bool sorted = true;
+  for (int i = 0, n = input->Length(); i < n; ++i) {
+    TdomNode* node = input->Item(i);
+    if (node == nullptr) continue;
+    TdomXPathResultPtr<TdomXPathNodeSetResult> selected(overDescendants ? SelectXPathDescendants(node, false)
+                                                                        : SelectNodes(node));
+    if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
+    if (predicate != nullptr && selected->Length() > 0) selected.reset(predicate->FilterNodes(selected.release()));
+    if (selected->Length() == 0) continue;
+    selected->SetAxisIsReverse(reverse);
+    if (sorted && result->Length() > 0) {
+      sorted = XPathFollowsInSetOrder(result->Item(result->Length() - 1), selected->Item(0), reverse, order);
+    }
+    result->TakeAll(selected.get());
+  }
+  if (!sorted) result->SortInOrder(order);
+  return result.release();
+}
+
+// --- Node tests --------------------------------------------------------------------------------
+
+TdomXPathNodeSetResult* TdomXPathNodeTest::FilterNodes(TdomXPathNodeSetResult* nodeSet,
+                                                     TdomNodeType principalNodeType) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set(nodeSet);
+  if (left == nullptr) RaiseXPathTypeError();
+  switch (left->Kind()) {
+    case XPATH_NAME_TEST_TOKEN:
+      return static_cast<TdomXPathNameTest*>(left)->FilterNodes(set.release(), principalNodeType);
+    case XPATH_NODE_TYPE_COMMENT_TOKEN:
+      return static_cast<TdomXPathNodeTypeComment*>(left)->FilterNodes(set.release());
+    case XPATH_NODE_TYPE_TEXT_TOKEN:
+      return static_cast<TdomXPathNodeTypeText*>(left)->FilterNodes(set.release());
+    case XPATH_NODE_TYPE_PI_TOKEN:
+      return static_cast<TdomXPathNodeTypePI*>(left)->FilterNodes(set.release());
+    case XPATH_NODE_TYPE_NODE_TOKEN:
+      return set.release();
+    default:
+      RaiseXPathTypeError();
+  }
+}
+
+void TdomXPathNameTest::Create(TCustomOwnedObject* owner, const std::u16string& value_) {
+  TdomXPathSyntaxNode::Create(owner, value_);
+  if (value_ == u"*") {
+    localName = u"*";
+  } else if (value_.size() > 2 && value_.compare(value_.size() - 2, 2, u":*") == 0) {
+    prefix = value_.substr(0, value_.size() - 2);
+    localName = u"*";
+  } else {
+    prefix = ExtractPrefix(value_);
+    localName = ExtractLocalName(value_);
+  }
+}
+
+TdomXPathNodeSetResult* TdomXPathNameTest::FilterNodes(TdomXPathNodeSetResult* nodeSet,
+                                                     TdomNodeType principalNodeType) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set(nodeSet);
+  if (value == u"*") {
+    set->RemoveIf([&](TdomNode* node) { return node->GetNodeType() != principalNodeType; });
+    return set.release();
+  }
+  std::u16string namespaceUri = ResolveXPathPrefix(this, prefix);
+  bool anyLocal = localName == u"*";
+  set->RemoveIf([&](TdomNode* node) {
+    if (node->GetNodeType() != principalNodeType) return true;
+    // A namespace node's name is its prefix, in no namespace.
+    if (principalNodeType == ntXPath_Namespace_Node) {
+      return !namespaceUri.empty() || (!anyLocal && node->GetLocalName() != localName);
+    }
+    if (node->GetNamespaceURI() != namespaceUri) return true;
+    if (anyLocal) return false;
+    std::u16string nodeLocalName = node->GetLocalName();
+    // A node built without namespace processing has no local name: an
+    // unprefixed test compares with its node name.
+    if (nodeLocalName.empty() && prefix.empty()) return node->GetNodeName() != localName;
+    return nodeLocalName != localName;
+  });
+  return set.release();
+}
+
+TdomXPathNodeSetResult* TdomXPathNodeTypeComment::FilterNodes(TdomXPathNodeSetResult* nodeSet) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  nodeSet->RemoveIf([](TdomNode* node) { return node->GetNodeType() != ntComment_Node; });
+  return nodeSet;
+}
+
+TdomXPathNodeSetResult* TdomXPathNodeTypeText::FilterNodes(TdomXPathNodeSetResult* nodeSet) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  nodeSet->RemoveIf([](TdomNode* node) {
+    TdomNodeType type = node->GetNodeType();
+    return type != ntText_Node && type != ntCDATA_Section_Node && type != ntEntity_Reference_Node;
+  });
+  return nodeSet;
+}
+
+TdomXPathNodeSetResult* TdomXPathNodeTypePI::FilterNodes(TdomXPathNodeSetResult* nodeSet) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  bool byTarget = left != nullptr && left->Is(XPATH_LITERAL_TOKEN);
+  nodeSet->RemoveIf([&](TdomNode* node) {
+    if (node->GetNodeType() != ntProcessing_Instruction_Node) return true;
+    return byTarget && node->GetNodeName() != left->value;
+  });
+  return nodeSet;
+}
+
+// --- Predicates ----------------------------------------------------------------------------------
+
+TdomXPathNodeSetResult* TdomXPathPredicate::FilterNodes(TdomXPathNodeSetResult* nodeSet) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  TdomXPathResultPtr<TdomXPathNodeSetResult> current(nodeSet);
+  // The chain of predicates runs in a loop, each on the survivors of the one before.
+  for (TdomXPathSyntaxNode* predicate = this; predicate != nullptr; predicate = predicate->right) {
+    if (!predicate->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
+    TdomXPathSyntaxNode* expression = predicate->left;
+    if (expression == nullptr || !expression->Is(XPATH_EXPR_NODE)) RaiseXPathTypeError();
+    TdomXPathResultPtr<TdomXPathNodeSetResult> survivors(New<TdomXPathNodeSetResult>());
+    survivors->SetAxisIsReverse(current->GetAxisIsReverse());
+    int size = current->Length();
+    for (int position = 1; position <= size; ++position) {
+      TdomNode* node = current->Item(position - 1);
+      TdomXPathResultPtr<> verdict(EvaluateXPathNode(expression, node, position, size));
+      bool keep = verdict->ResultType() == XPATH_NUMBER_TYPE ? verdict->AsNumber() == double(position)
+                                                            : verdict->AsBoolean();
+      if (keep) survivors->Add(node);
+    }
+    current = std::move(survivors);
+  }
+  return current.release();
+}
+
+namespace {
+
+enum class StaticType { Boolean, NodeSet, String, Number, Unknown };
+
+// The type an expression's value always has, known without evaluating it.
+StaticType StaticTypeOf(TdomXPathSyntaxNode* node) {
+  while (node != nullptr && XPathNodePassesThrough(node)) node = node->left;
+  if (node == nullptr) return StaticType::Unknown;
+  switch (node->Kind()) {
+    case XPATH_OR_EXPR_NODE:
+    case XPATH_AND_EXPR_NODE:
+    case XPATH_IS_EQUAL_EXPR_NODE:
+    case XPATH_IS_NOT_EQUAL_EXPR_NODE:
+    case XPATH_LESS_THAN_EXPR_NODE:
+    case XPATH_LESS_THAN_OR_EQUAL_EXPR_NODE:
+    case XPATH_GREATER_THAN_EXPR_NODE:
+    case XPATH_GREATER_THAN_OR_EQUAL_EXPR_NODE:
+      return StaticType::Boolean;
+    case XPATH_PLUS_EXPR_NODE:
+    case XPATH_MINUS_EXPR_NODE:
+    case XPATH_MULTIPLY_EXPR_NODE:
+    case XPATH_DIV_EXPR_NODE:
+    case XPATH_MOD_EXPR_NODE:
+    case XPATH_UNARY_EXPR_NODE:
+    case XPATH_NUMBER_TOKEN:
+      return StaticType::Number;
+    case XPATH_UNION_EXPR_NODE:
+      return node->right != nullptr ? StaticType::NodeSet : StaticTypeOf(node->left);
+    case XPATH_PATH_EXPR_NODE:
+    case XPATH_FILTER_EXPR_NODE:
+      return StaticType::NodeSet;
+    case XPATH_LITERAL_TOKEN:
+      return StaticType::String;
+    case XPATH_FUNCTION_CALL_NODE: {
+      auto* call = static_cast<TdomXPathFunctionCall*>(node);
+      TdomXPathResultType type;
+      if (call->CoreFunction() == nullptr || !XPathCoreFunctionResultType(call->LocalName(), type)) {
+        return StaticType::Unknown;
+      }
+      switch (type) {
+        case XPATH_BOOLEAN_TYPE: return StaticType::Boolean;
+        case XPATH_NODE_SET_TYPE: return StaticType::NodeSet;
+        case XPATH_STRING_TYPE: return StaticType::String;
+        default: return StaticType::Number;
+      }
+    }
+    default:
+      return StaticType::Unknown;
+  }
+}
+
+// True when position() or last() is called in node's context (inner predicates have their own).
+bool CallsPositionOrLast(TdomXPathSyntaxNode* node) {
+  std::vector<TdomXPathSyntaxNode*> pending{node};
+  while (!pending.empty()) {
+    TdomXPathSyntaxNode* current = pending.back();
+    pending.pop_back();
+    if (current == nullptr || current->Is(XPATH_PREDICATE_NODE)) continue;
+    if (current->Is(XPATH_FUNCTION_CALL_NODE)) {
+      auto* call = static_cast<TdomXPathFunctionCall*>(current);
+      // A function outside the library receives the position too.
+      if (call->CoreFunction() == nullptr || call->LocalName() == u"position" || call->LocalName() == u"last") {
+        return true;
+      }
+      pending.insert(pending.end(), call->arguments.begin(), call->arguments.end());
+    }
+    pending.push_back(current->left);
+    pending.push_back(current->right);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool TdomXPathPredicate::IsPositionFree() {
+  if (positionFree < 0) {
+    StaticType type = StaticTypeOf(left);
+    bool free = (type == StaticType::Boolean || type == StaticType::NodeSet || type == StaticType::String) &&
+                !CallsPositionOrLast(left);
+    positionFree = free ? 1 : 0;
+  }
+  return positionFree == 1;
+}

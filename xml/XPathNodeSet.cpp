@@ -1,0 +1,260 @@
+// The node-set result: the ordered node list of XPath evaluation.
+#include <algorithm>
+#include <utility>
+
+#include "xml/Attr.h"
+#include "xml/DomNamedNodeMap.h"
+#include "xml/DomXPathNamespace.h"
+#include "xml/Element.h"
+#include "xml/XPathExpression.h"
+#include "xml/XPathValues.h"
+#include "xml/ParserUtilsXPathNumbers.h"
+
+namespace {
+
+// The nodes a subtree walk adds: what the descendant axis shows.
+bool IsShownInSubtree(TdomNodeType type) {
+  switch (type) {
+    case ntElement_Node:
+    case ntText_Node:
+    case ntCDATA_Section_Node:
+    case ntEntity_Reference_Node:
+    case ntProcessing_Instruction_Node:
+    case ntComment_Node:
+    case ntDocument_Node:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsNamespaceNode(const TdomNode* node) { return node->GetNodeType() == ntXPath_Namespace_Node; }
+
+// Two namespace nodes stand for the same node of the data model.
+bool SameNamespaceNode(const TdomNode* a, const TdomNode* b) {
+  if (!IsNamespaceNode(a) || !IsNamespaceNode(b)) return false;
+  auto* x = static_cast<const TdomXPathNamespace*>(a);
+  auto* y = static_cast<const TdomXPathNamespace*>(b);
+  return x->GetOwnerElement() == y->GetOwnerElement() && x->GetPrefix() == y->GetPrefix();
+}
+
+// The next node of root's subtree in document order, not entering entity references.
+TdomNode* NextInSubtree(const TdomNode* root, TdomNode* node) {
+  if (node->GetNodeType() != ntEntity_Reference_Node) {
+    if (TdomNode* child = node->GetFirstChildNode()) return child;
+  }
+  while (node != root) {
+    if (TdomNode* sibling = node->GetNextSiblingNode()) return sibling;
+    node = node->GetParentNode();
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+// --- Document order keys -------------------------------------------------------------------
+
+void TdomXPathDocumentOrder::Clear() {
+  keys.clear();
+  nextKey = 0;
+}
+
+void TdomXPathDocumentOrder::NumberTree(const TdomNode* root) {
+  // Keys step by 4 so that an element's namespace nodes (key + 1) fit between
+  // the element and its first attribute.
+  const TdomNode* node = root;
+  while (node != nullptr) {
+    keys.emplace(node, nextKey);
+    nextKey += 4;
+    if (node->GetNodeType() == ntElement_Node) {
+      TdomNamedNodeMap* attributes = node->GetAttributes();
+      for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
+        keys.emplace(attributes->Item(i), nextKey);
+        nextKey += 4;
+      }
+    }
+    if (const TdomNode* child = node->GetFirstChildNode()) {
+      node = child;
+      continue;
+    }
+    while (node != root && node->GetNextSiblingNode() == nullptr) node = node->GetParentNode();
+    node = node == root ? nullptr : node->GetNextSiblingNode();
+  }
+}
+
+uint64_t TdomXPathDocumentOrder::Key(const TdomNode* node) {
+  if (IsNamespaceNode(node)) {
+    const TdomElement* owner = static_cast<const TdomXPathNamespace*>(node)->GetOwnerElement();
+    if (owner != nullptr) return Key(owner) + 1;
+  }
+  auto found = keys.find(node);
+  if (found != keys.end()) return found->second;
+  const TdomNode* top = node;
+  for (;;) {
+    const TdomNode* up = top->GetNodeType() == ntAttribute_Node
+                             ? static_cast<const TdomAttr*>(top)->GetOwnerElement()
+                             : top->GetParentNode();
+    if (up == nullptr) break;
+    top = up;
+  }
+  NumberTree(top);
+  found = keys.find(node);
+  if (found != keys.end()) return found->second;
+  // Unreachable from its top (a free namespace node): a key of its own.
+  uint64_t key = nextKey;
+  nextKey += 4;
+  keys.emplace(node, key);
+  return key;
+}
+
+// --- Node-set result ----------------------------------------------------------------------------
+
+TdomXPathNodeSetResult::~TdomXPathNodeSetResult() {
+  for (TdomNode* node : nodes) ReleaseNode(node);
+}
+
+void TdomXPathNodeSetResult::ReleaseNode(TdomNode* node) {
+  if (node != nullptr && IsNamespaceNode(node)) node->Free();
+}
+
+TdomNode* TdomXPathNodeSetResult::Copy(TdomNode* node) {
+  if (!IsNamespaceNode(node)) return node;
+  auto* ns = static_cast<TdomXPathNamespace*>(node);
+  return New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), ns->GetPrefix(), ns->GetNamespaceURI(),
+                                 ns->GetOwnerElement());
+}
+
+void TdomXPathNodeSetResult::SetAxisIsReverse(bool value) {
+  if (value == axisIsReverse) return;
+  axisIsReverse = value;
+  std::reverse(nodes.begin(), nodes.end());
+}
+
+double TdomXPathNodeSetResult::AsNumber() const { return XPathWideStrToNumber(AsWideString()); }
+
+std::u16string TdomXPathNodeSetResult::AsWideString() const {
+  if (nodes.empty()) return std::u16string();
+  return (axisIsReverse ? nodes.back() : nodes.front())->GetXPathStringValue();
+}
+
+TdomNode* TdomXPathNodeSetResult::Item(int index) const {
+  if (index < 0 || size_t(index) >= nodes.size()) return nullptr;
+  return nodes[size_t(index)];
+}
+
+void TdomXPathNodeSetResult::AddXPathNamespace(TdomElement* ownerElement, const std::u16string& namespaceUri,
+                                               const std::u16string& prefix) {
+  nodes.push_back(New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), prefix, namespaceUri, ownerElement));
+}
+
+void TdomXPathNodeSetResult::Insert(int index, TdomNode* node) {
+  if (node == nullptr) return;
+  index = std::clamp(index, 0, Length());
+  nodes.insert(nodes.begin() + index, Copy(node));
+}
+
+void TdomXPathNodeSetResult::Add(TdomNode* node) {
+  if (node == nullptr) return;
+  nodes.push_back(Copy(node));
+}
+
+void TdomXPathNodeSetResult::AddSubtree(TdomNode* node) {
+  if (node == nullptr) return;
+  size_t first = nodes.size();
+  for (TdomNode* current = node; current != nullptr; current = NextInSubtree(node, current)) {
+    if (IsShownInSubtree(current->GetNodeType())) nodes.push_back(current);
+  }
+  if (axisIsReverse) std::reverse(nodes.begin() + first, nodes.end());
+}
+
+void TdomXPathNodeSetResult::Clear() {
+  for (TdomNode* node : nodes) ReleaseNode(node);
+  nodes.clear();
+}
+
+void TdomXPathNodeSetResult::Delete(int index) {
+  if (index < 0 || size_t(index) >= nodes.size()) return;
+  ReleaseNode(nodes[size_t(index)]);
+  nodes.erase(nodes.begin() + index);
+}
+
+void TdomXPathNodeSetResult::TakeAll(TdomXPathNodeSetResult* other) {
+  if (nodes.empty()) {
+    nodes.swap(other->nodes);
+    return;
+  }
+  nodes.insert(nodes.end(), other->nodes.begin(), other->nodes.end());
+  other->nodes.clear();
+}
+
+void TdomXPathNodeSetResult::SortInOrder(TdomXPathDocumentOrder& order) {
+  std::vector<std::pair<uint64_t, TdomNode*>> keyed;
+  keyed.reserve(nodes.size());
+  for (TdomNode* node : nodes) keyed.emplace_back(order.Key(node), node);
+  auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+  std::stable_sort(keyed.begin(), keyed.end(), byKey);
+  nodes.clear();
+  for (size_t i = 0; i < keyed.size(); ++i) {
+    TdomNode* node = keyed[i].second;
+    // Equal keys: the same node again, or namespace nodes of one element.
+    bool repeated = false;
+    for (size_t j = i; j > 0 && keyed[j - 1].first == keyed[i].first && !repeated; --j) {
+      const TdomNode* earlier = keyed[j - 1].second;
+      repeated = earlier == node || SameNamespaceNode(earlier, node);
+    }
+    if (!repeated) {
+      nodes.push_back(node);
+      continue;
+    }
+    // A copy of a namespace node belongs to this set; a DOM node is only referred to.
+    if (IsNamespaceNode(node)) ReleaseNode(node);
+  }
+  if (axisIsReverse) std::reverse(nodes.begin(), nodes.end());
+}
+
+bool XPathFollowsInSetOrder(TdomNode* last, TdomNode* first, bool reverse, TdomXPathDocumentOrder& order) {
+  if (!order.Empty() || IsNamespaceNode(last) || IsNamespaceNode(first)) {
+    uint64_t a = order.Key(last);
+    uint64_t b = order.Key(first);
+    return reverse ? b < a : a < b;
+  }
+  TdomDocumentPosition position = last->compareDocumentPosition(first);
+  TdomDocumentPosition wanted = reverse ? DOCUMENT_POSITION_PRECEDING : DOCUMENT_POSITION_FOLLOWING;
+  return (position & wanted) != 0 && (position & DOCUMENT_POSITION_DISCONNECTED) == 0;
+}
+
+void TdomXPathNodeSetResult::Merge(TdomXPathNodeSetResult* other) {
+  TdomXPathDocumentOrder order;
+  Merge(other, order);
+}
+
+void TdomXPathNodeSetResult::Merge(TdomXPathNodeSetResult* other, TdomXPathDocumentOrder& order) {
+  if (other == nullptr || other == this) return;
+  other->SetAxisIsReverse(axisIsReverse);
+  if (other->nodes.empty()) return;
+  if (nodes.empty()) {
+    TakeAll(other);
+    return;
+  }
+  bool follows = XPathFollowsInSetOrder(nodes.back(), other->nodes.front(), axisIsReverse, order);
+  TakeAll(other);
+  if (!follows) SortInOrder(order);
+}
+
+void TdomXPathNodeSetResult::Assign(TPersistent* source) {
+  if (auto* set = dynamic_cast<TdomXPathNodeSetResult*>(source)) {
+    if (set == this) return;
+    Clear();
+    axisIsReverse = set->axisIsReverse;
+    for (TdomNode* node : set->nodes) Add(node);
+    return;
+  }
+  if (auto* expression = dynamic_cast<TXPathExpression*>(source)) {
+    if (expression->Result() == this) return;
+    Clear();
+    axisIsReverse = expression->ResultAxisIsReverse();
+    for (int i = 0, n = expression->ResultLength(); i < n; ++i) Add(expression->ResultNode(i));
+    return;
+  }
+  TdomXPathCustomResult::Assign(source);
+}

@@ -1,0 +1,218 @@
+// Evaluation of the expression nodes: literals, numbers, variables, the
+// logical and arithmetic operators, unions and filter expressions.
+#include <cmath>
+#include <limits>
+
+#include "xml/Document.h"
+#include "xml/DomException.h"
+#include "xml/DomImplementation.h"
+#include "xml/DomXPathNamespace.h"
+#include "xml/ParserUtilsNames.h"
+#include "xml/ParserUtilsXPathNumbers.h"
+#include "xml/XPathExpression.h"
+#include "xml/XPathSyntaxTree.h"
+
+void TdomXPathSyntaxNode::Create(TCustomOwnedObject* owner, const std::u16string& value_) {
+  TCustomOwnedObject::Create(owner);
+  value = value_;
+}
+
+TdomXPathSyntaxTree* TdomXPathSyntaxNode::GetSyntaxTree() const {
+  return dynamic_cast<TdomXPathSyntaxTree*>(GetOwner());
+}
+
+TdomXPathCustomResult* TdomXPathSyntaxNode::evaluate(TdomNode*, int, int) { RaiseXPathTypeError(); }
+
+void RaiseXPathTypeError() { throw EXPath_Type_Err(); }
+
+bool XPathNodePassesThrough(const TdomXPathSyntaxNode* node) {
+  switch (node->Kind()) {
+    case XPATH_EXPR_NODE:
+    case XPATH_PRIMARY_EXPR_NODE:
+      return true;
+    case XPATH_UNARY_EXPR_NODE:
+      return node->left == nullptr || !node->left->Is(XPATH_MINUS_OPERATOR_TOKEN);
+    case XPATH_PATH_EXPR_NODE:
+      return node->right == nullptr && node->left != nullptr && node->left->Is(XPATH_FILTER_EXPR_NODE);
+    case XPATH_FILTER_EXPR_NODE:
+    case XPATH_OR_EXPR_NODE:
+    case XPATH_AND_EXPR_NODE:
+    case XPATH_IS_EQUAL_EXPR_NODE:
+    case XPATH_IS_NOT_EQUAL_EXPR_NODE:
+    case XPATH_LESS_THAN_EXPR_NODE:
+    case XPATH_LESS_THAN_OR_EQUAL_EXPR_NODE:
+    case XPATH_GREATER_THAN_EXPR_NODE:
+    case XPATH_GREATER_THAN_OR_EQUAL_EXPR_NODE:
+    case XPATH_PLUS_EXPR_NODE:
+    case XPATH_MINUS_EXPR_NODE:
+    case XPATH_MULTIPLY_EXPR_NODE:
+    case XPATH_DIV_EXPR_NODE:
+    case XPATH_MOD_EXPR_NODE:
+      return node->right == nullptr;
+    default:
+      return false;
+  }
+}
+
+TdomXPathCustomResult* EvaluateXPathNode(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition,
+                                         int contextSize) {
+  while (node != nullptr && XPathNodePassesThrough(node)) node = node->left;
+  if (node == nullptr) RaiseXPathTypeError();
+  return node->evaluate(contextNode, contextPosition, contextSize);
+}
+
+TdomXPathNodeSetResult* RequireXPathNodeSet(TdomXPathCustomResult* result) {
+  if (result != nullptr && result->ResultType() == XPATH_NODE_SET_TYPE) {
+    return static_cast<TdomXPathNodeSetResult*>(result);
+  }
+  TdomXPathResultPtr<> doomed(result);
+  RaiseXPathTypeError();
+}
+
+std::u16string ResolveXPathPrefix(const TdomXPathSyntaxNode* node, const std::u16string& prefix) {
+  if (prefix.empty()) return std::u16string();
+  TdomXPathSyntaxTree* tree = node->GetSyntaxTree();
+  TdomNode* context = tree != nullptr ? tree->GetContextNode() : nullptr;
+  std::u16string uri = context != nullptr ? context->lookupNamespaceURI(prefix) : std::u16string();
+  if (uri.empty()) throw ENamespace_Err(DomMessageFormat(DomMessage::kNamespacePrefixNotFound, {prefix}));
+  return uri;
+}
+
+TdomDocument* XPathDocumentOf(const TdomNode* node) {
+  switch (node->GetNodeType()) {
+    case ntDocument_Node:
+      return const_cast<TdomDocument*>(static_cast<const TdomDocument*>(node));
+    case ntXPath_Namespace_Node:
+      return node->GetOwnerDocument();
+    default:
+      return node->GetReferenceDocument();
+  }
+}
+
+// --- Single-operand and logical levels ------------------------------------------------------
+
+TdomXPathCustomResult* TdomXPathExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (left == nullptr || !left->Is(XPATH_OR_EXPR_NODE)) RaiseXPathTypeError();
+  return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+}
+
+TdomXPathCustomResult* TdomXPathPrimaryExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+}
+
+TdomXPathCustomResult* TdomXPathLiteral::evaluate(TdomNode*, int, int) {
+  return New<TdomXPathStringResult>(value);
+}
+
+TdomXPathCustomResult* TdomXPathNumber::evaluate(TdomNode*, int, int) {
+  // The grammar allows digits with a trailing point ("5." is 5), which the
+  // string conversion does not take.
+  if (!value.empty() && value.back() == u'.') {
+    return New<TdomXPathNumberResult>(XPathWideStrToNumber(value.substr(0, value.size() - 1)));
+  }
+  return New<TdomXPathNumberResult>(XPathWideStrToNumber(value));
+}
+
+TdomXPathCustomResult* TdomXPathOrExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+  TdomXPathResultPtr<> first(XPathToBoolean(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
+  if (first->AsBoolean()) return first.release();
+  return XPathToBoolean(EvaluateXPathNode(right, contextNode, contextPosition, contextSize));
+}
+
+TdomXPathCustomResult* TdomXPathAndExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+  TdomXPathResultPtr<> first(XPathToBoolean(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
+  if (!first->AsBoolean()) return first.release();
+  return XPathToBoolean(EvaluateXPathNode(right, contextNode, contextPosition, contextSize));
+}
+
+TdomXPathCustomResult* TdomXPathUnaryExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (left == nullptr || !left->Is(XPATH_MINUS_OPERATOR_TOKEN)) {
+    return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+  }
+  TdomXPathResultPtr<> operand(XPathToNumber(EvaluateXPathNode(right, contextNode, contextPosition, contextSize)));
+  return New<TdomXPathNumberResult>(-operand->AsNumber());
+}
+
+// --- Arithmetic ---------------------------------------------------------------------------
+
+TdomXPathCustomResult* TdomXPathAdditiveExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+  double a;
+  {
+    TdomXPathResultPtr<> operand(XPathToNumber(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
+    a = operand->AsNumber();
+  }
+  TdomXPathResultPtr<> operand(XPathToNumber(EvaluateXPathNode(right, contextNode, contextPosition, contextSize)));
+  double b = operand->AsNumber();
+  // IEEE arithmetic: a division by zero gives an infinity, 0 div 0 NaN. mod
+  // is the remainder of the quotient truncated toward zero, with the sign of
+  // the left operand, exact for any magnitude (NaN for a zero divisor, the
+  // left operand for an infinite one).
+  switch (Kind()) {
+    case XPATH_PLUS_EXPR_NODE: return New<TdomXPathNumberResult>(a + b);
+    case XPATH_MINUS_EXPR_NODE: return New<TdomXPathNumberResult>(a - b);
+    case XPATH_MULTIPLY_EXPR_NODE: return New<TdomXPathNumberResult>(a * b);
+    case XPATH_DIV_EXPR_NODE: return New<TdomXPathNumberResult>(a / b);
+    case XPATH_MOD_EXPR_NODE: return New<TdomXPathNumberResult>(std::fmod(a, b));
+    default: RaiseXPathTypeError();
+  }
+}
+
+// --- Unions and filters ------------------------------------------------------------------------
+
+TdomXPathCustomResult* TdomXPathUnionExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right == nullptr) {
+    TdomXPathCustomResult* result = EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+    result->SetAxisIsReverse(false);
+    return result;
+  }
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set(
+      RequireXPathNodeSet(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
+  set->SetAxisIsReverse(false);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> other(
+      RequireXPathNodeSet(EvaluateXPathNode(right, contextNode, contextPosition, contextSize)));
+  TdomXPathSyntaxTree* tree = GetSyntaxTree();
+  if (tree != nullptr) {
+    set->Merge(other.get(), tree->DocumentOrder());
+  } else {
+    set->Merge(other.get());
+  }
+  return set.release();
+}
+
+TdomXPathCustomResult* TdomXPathFilterExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+  if (!right->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
+  TdomXPathNodeSetResult* set =
+      RequireXPathNodeSet(EvaluateXPathNode(left, contextNode, contextPosition, contextSize));
+  set->SetAxisIsReverse(false);
+  return static_cast<TdomXPathPredicate*>(right)->FilterNodes(set);
+}
+
+// --- Variables ---------------------------------------------------------------------------------
+
+void TdomXPathVariableReference::Create(TCustomOwnedObject* owner, const std::u16string& value_) {
+  TdomXPathSyntaxNode::Create(owner, value_);
+  prefix = ExtractPrefix(value_);
+  localName = ExtractLocalName(value_);
+}
+
+TdomXPathCustomResult* TdomXPathVariableReference::evaluate(TdomNode* contextNode, int, int) {
+  std::u16string namespaceUri = ResolveXPathPrefix(this, prefix);
+  TdomXPathSyntaxTree* tree = GetSyntaxTree();
+  TdomNode* treeContext = tree != nullptr ? tree->GetContextNode() : contextNode;
+  TdomDocument* document = treeContext != nullptr ? XPathDocumentOf(treeContext) : nullptr;
+  TDomImplementation* implementation = document != nullptr ? document->GetDomImplementation() : nullptr;
+  TdomXPathCustomResult* found = nullptr;
+  if (implementation != nullptr) {
+    TXPathExpression* expression = nullptr;
+    if (tree != nullptr) expression = tree->OwnerExpression();
+    implementation->DoRequestXPathVariable(expression, namespaceUri, localName, found);
+    // The handler may have changed the document: order keys are no longer trusted.
+    if (tree != nullptr) tree->DocumentMayHaveChanged();
+  }
+  if (found == nullptr) throw EXPath_Exception(DomMessageFormat(DomMessage::kNoVariableBinding, {value}));
+  return found;
+}

@@ -1,0 +1,198 @@
+// The syntax tree's ownership of its nodes, node creation by token kind,
+// evaluation entry and the nesting limit.
+#include "xml/XPathSyntaxTree.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "xml/DomException.h"
+#include "xml/Node.h"
+#include "xml/XPathExpression.h"
+
+// --- Node stack -----------------------------------------------------------------------------
+
+void TdomXPathSyntaxNodeStack::Clear() {
+  while (!nodes.empty()) {
+    TdomXPathSyntaxNode* node = nodes.back();
+    nodes.pop_back();
+    node->Free();
+  }
+}
+
+TdomXPathSyntaxNode* TdomXPathSyntaxNodeStack::Peek(int depth) const {
+  if (depth < 0 || size_t(depth) >= nodes.size()) return nullptr;
+  return nodes[nodes.size() - 1 - size_t(depth)];
+}
+
+TdomXPathSyntaxNode* TdomXPathSyntaxNodeStack::Pop() {
+  if (nodes.empty()) return nullptr;
+  TdomXPathSyntaxNode* node = nodes.back();
+  nodes.pop_back();
+  return node;
+}
+
+// --- Syntax tree ----------------------------------------------------------------------------
+
+bool IsXPathContextNodeType(const TdomNode* node) {
+  switch (node->GetNodeType()) {
+    case ntElement_Node:
+    case ntAttribute_Node:
+    case ntText_Node:
+    case ntProcessing_Instruction_Node:
+    case ntComment_Node:
+    case ntDocument_Node:
+    case ntXPath_Namespace_Node:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void TdomXPathSyntaxTree::Create(TXPathExpression* owner_) {
+  TCustomOwnedObject::Create(nullptr);
+  ownerExpression = owner_;
+}
+
+void TdomXPathSyntaxTree::Clear() {
+  root = nullptr;
+  documentOrder.Clear();
+  TCustomOwnedObject::Clear();
+}
+
+TdomNode* TdomXPathSyntaxTree::GetContextNode() const {
+  return ownerExpression != nullptr ? ownerExpression->ContextNode() : nullptr;
+}
+
+namespace {
+
+template <class T>
+TdomXPathSyntaxNode* Make(TCustomOwnedObject* owner, const std::u16string& value) {
+  return New<T>(owner, value);
+}
+
+}  // namespace
+
+TdomXPathSyntaxNode* TdomXPathSyntaxTree::CreateSyntaxNode(TdomXPathTokenKind kind, const std::u16string& value) {
+  switch (kind) {
+    case XPATH_LEFT_PARENTHESIS_TOKEN: return Make<TdomXPathLeftParenthesis>(this, value);
+    case XPATH_RIGHT_PARENTHESIS_TOKEN: return Make<TdomXPathRightParenthesis>(this, value);
+    case XPATH_LEFT_SQUARE_BRACKET_TOKEN: return Make<TdomXPathLeftSquareBracket>(this, value);
+    case XPATH_RIGHT_SQUARE_BRACKET_TOKEN: return Make<TdomXPathRightSquareBracket>(this, value);
+    case XPATH_SINGLE_DOT_TOKEN: return Make<TdomXPathSingleDot>(this, value);
+    case XPATH_DOUBLE_DOT_TOKEN: return Make<TdomXPathDoubleDot>(this, value);
+    case XPATH_COMMERCIAL_AT_TOKEN: return Make<TdomXPathCommercialAt>(this, value);
+    case XPATH_COMMA_TOKEN: return Make<TdomXPathComma>(this, value);
+    case XPATH_DOUBLE_COLON_TOKEN: return Make<TdomXPathDoubleColon>(this, value);
+    case XPATH_NAME_TEST_TOKEN: return Make<TdomXPathNameTest>(this, value);
+    case XPATH_NODE_TYPE_COMMENT_TOKEN: return Make<TdomXPathNodeTypeComment>(this, value);
+    case XPATH_NODE_TYPE_TEXT_TOKEN: return Make<TdomXPathNodeTypeText>(this, value);
+    case XPATH_NODE_TYPE_PI_TOKEN: return Make<TdomXPathNodeTypePI>(this, value);
+    case XPATH_NODE_TYPE_NODE_TOKEN: return Make<TdomXPathNodeTypeNode>(this, value);
+    case XPATH_AND_OPERATOR_TOKEN: return Make<TdomXPathAndOperator>(this, value);
+    case XPATH_OR_OPERATOR_TOKEN: return Make<TdomXPathOrOperator>(this, value);
+    case XPATH_MOD_OPERATOR_TOKEN: return Make<TdomXPathModOperator>(this, value);
+    case XPATH_DIV_OPERATOR_TOKEN: return Make<TdomXPathDivOperator>(this, value);
+    case XPATH_MULTIPLY_OPERATOR_TOKEN: return Make<TdomXPathMultiplyOperator>(this, value);
+    case XPATH_SLASH_OPERATOR_TOKEN: return Make<TdomXPathSlashOperator>(this, value);
+    case XPATH_SHEFFER_STROKE_OPERATOR_TOKEN: return Make<TdomXPathShefferStrokeOperator>(this, value);
+    case XPATH_PLUS_OPERATOR_TOKEN: return Make<TdomXPathPlusOperator>(this, value);
+    case XPATH_MINUS_OPERATOR_TOKEN: return Make<TdomXPathMinusOperator>(this, value);
+    case XPATH_IS_EQUAL_OPERATOR_TOKEN: return Make<TdomXPathIsEqualOperator>(this, value);
+    case XPATH_IS_NOT_EQUAL_OPERATOR_TOKEN: return Make<TdomXPathIsNotEqualOperator>(this, value);
+    case XPATH_LESS_THAN_OPERATOR_TOKEN: return Make<TdomXPathLessThanOperator>(this, value);
+    case XPATH_LESS_THAN_OR_EQUAL_OPERATOR_TOKEN: return Make<TdomXPathLessThanOrEqualOperator>(this, value);
+    case XPATH_GREATER_THAN_OPERATOR_TOKEN: return Make<TdomXPathGreaterThanOperator>(this, value);
+    case XPATH_GREATER_THAN_OR_EQUAL_OPERATOR_TOKEN: return Make<TdomXPathGreaterThanOrEqualOperator>(this, value);
+    case XPATH_FUNCTION_NAME_TOKEN: return Make<TdomXPathFunctionName>(this, value);
+    case XPATH_AXIS_NAME_ANCESTOR_TOKEN: return Make<TdomXPathAxisNameAncestor>(this, value);
+    case XPATH_AXIS_NAME_ANCESTOR_OR_SELF_TOKEN: return Make<TdomXPathAxisNameAncestorOrSelf>(this, value);
+    case XPATH_AXIS_NAME_ATTRIBUTE_TOKEN: return Make<TdomXPathAxisNameAttribute>(this, value);
+    case XPATH_AXIS_NAME_CHILD_TOKEN: return Make<TdomXPathAxisNameChild>(this, value);
+    case XPATH_AXIS_NAME_DESCENDANT_TOKEN: return Make<TdomXPathAxisNameDescendant>(this, value);
+    case XPATH_AXIS_NAME_DESCENDANT_OR_SELF_TOKEN: return Make<TdomXPathAxisNameDescendantOrSelf>(this, value);
+    case XPATH_AXIS_NAME_FOLLOWING_TOKEN: return Make<TdomXPathAxisNameFollowing>(this, value);
+    case XPATH_AXIS_NAME_FOLLOWING_SIBLING_TOKEN: return Make<TdomXPathAxisNameFollowingSibling>(this, value);
+    case XPATH_AXIS_NAME_NAMESPACE_TOKEN: return Make<TdomXPathAxisNameNamespace>(this, value);
+    case XPATH_AXIS_NAME_PARENT_TOKEN: return Make<TdomXPathAxisNameParent>(this, value);
+    case XPATH_AXIS_NAME_PRECEDING_TOKEN: return Make<TdomXPathAxisNamePreceding>(this, value);
+    case XPATH_AXIS_NAME_PRECEDING_SIBLING_TOKEN: return Make<TdomXPathAxisNamePrecedingSibling>(this, value);
+    case XPATH_AXIS_NAME_SELF_TOKEN: return Make<TdomXPathAxisNameSelf>(this, value);
+    case XPATH_LITERAL_TOKEN: return Make<TdomXPathLiteral>(this, value);
+    case XPATH_NUMBER_TOKEN: return Make<TdomXPathNumber>(this, value);
+    case XPATH_VARIABLE_REFERENCE_TOKEN: return Make<TdomXPathVariableReference>(this, value);
+    case XPATH_END_OF_EXPRESSION_TOKEN:
+    case XPATH_INVALID_TOKEN:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+TdomXPathCustomResult* TdomXPathSyntaxTree::Evaluate() {
+  TdomNode* context = GetContextNode();
+  if (context != nullptr && !IsXPathContextNodeType(context)) throw ENot_Supported_Err();
+  if (root == nullptr) throw EXPath_Invalid_Expression_Err();
+  // Keys from an earlier evaluation may describe a tree that has changed since.
+  documentOrder.Clear();
+  struct ClearOrder {
+    TdomXPathDocumentOrder& order;
+    ~ClearOrder() { order.Clear(); }
+  } clearAfterwards{documentOrder};
+  return EvaluateXPathNode(root, context, 1, 1);
+}
+
+bool TdomXPathSyntaxTree::Prepare(const std::u16string& expression) {
+  Clear();
+  if (!Parse(expression)) {
+    Clear();
+    return false;
+  }
+  if (!CheckNesting()) {
+    Clear();
+    throw EXPath_Invalid_Expression_Err(kXPathTooDeep);
+  }
+  return true;
+}
+
+namespace {
+
+// Chains of steps and of predicates are walked in a loop, not by recursion.
+bool IsChainLink(const TdomXPathSyntaxNode* node) {
+  return node->Is(XPATH_STEP_NODE) || node->Is(XPATH_PREDICATE_NODE);
+}
+
+}  // namespace
+
+bool TdomXPathSyntaxTree::CheckNesting() {
+  // Post-order without recursion: a node is finished once its children are.
+  struct Frame {
+    TdomXPathSyntaxNode* node;
+    bool expanded;
+  };
+  std::vector<Frame> stack{{root, false}};
+  auto children = [](TdomXPathSyntaxNode* node, auto&& visit) {
+    if (node->left != nullptr) visit(node->left);
+    if (node->right != nullptr) visit(node->right);
+    if (node->Is(XPATH_FUNCTION_CALL_NODE)) {
+      for (TdomXPathSyntaxNode* argument : static_cast<TdomXPathFunctionCall*>(node)->arguments) visit(argument);
+    }
+  };
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    TdomXPathSyntaxNode* node = frame.node;
+    if (!frame.expanded) {
+      frame.expanded = true;
+      children(node, [&](TdomXPathSyntaxNode* child) { stack.push_back({child, false}); });
+      continue;
+    }
+    stack.pop_back();
+    int own = XPathNodePassesThrough(node) ? 0 : 1;
+    int deepest = 0;
+    children(node, [&](TdomXPathSyntaxNode* child) {
+      bool chained = IsChainLink(node) && child == node->right;
+      deepest = std::max(deepest, chained ? child->depth - own : child->depth);
+    });
+    node->depth = own + deepest;
+    if (node->depth > kXPathMaxNesting) return false;
+  }
+  return true;
+}

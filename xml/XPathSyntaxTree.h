@@ -1,0 +1,80 @@
+#pragma once
+// TdomXPathSyntaxTree: owns the syntax nodes of one prepared expression and
+// builds them with a shift-reduce parser over the tokenizer's stream.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "xml/OwnedTree.h"
+#include "xml/XPathSyntaxNodes.h"
+
+class TXPathExpression;
+
+// The deepest evaluation nesting a prepared expression may have. Deeper
+// expressions fail to prepare with EXPath_Invalid_Expression_Err, so that
+// evaluation never runs out of stack.
+inline constexpr int kXPathMaxNesting = 1000;
+inline constexpr const char* kXPathTooDeep = "XPath expression nested too deeply.";
+
+// A stack of syntax nodes used while one expression is parsed; frees what it still holds.
+class TdomXPathSyntaxNodeStack {
+public:
+  TdomXPathSyntaxNodeStack() = default;
+  ~TdomXPathSyntaxNodeStack() { Clear(); }
+  TdomXPathSyntaxNodeStack(const TdomXPathSyntaxNodeStack&) = delete;
+  TdomXPathSyntaxNodeStack& operator=(const TdomXPathSyntaxNodeStack&) = delete;
+
+  int Length() const { return static_cast<int>(nodes.size()); }
+  // Frees every node still held.
+  void Clear();
+  // Depth 0 is the top; null when depth is out of range.
+  TdomXPathSyntaxNode* Peek(int depth) const;
+  // The top node (null when empty), no longer held.
+  TdomXPathSyntaxNode* Pop();
+  void Push(TdomXPathSyntaxNode* node) { nodes.push_back(node); }
+
+private:
+  std::vector<TdomXPathSyntaxNode*> nodes;
+};
+
+class TdomXPathSyntaxTree : public TCustomOwnedObject {
+public:
+  // owner_ may be null (then there is no context node).
+  virtual void Create(TXPathExpression* owner_);
+  // Frees every syntax node and forgets the root.
+  void Clear() override;
+
+  // A node of the token's class, owned by this tree; EndOfExpression and Invalid give null.
+  virtual TdomXPathSyntaxNode* CreateSyntaxNode(TdomXPathTokenKind kind, const std::u16string& value);
+  // The owner expression's context node, or null.
+  virtual TdomNode* GetContextNode() const;
+  virtual bool IsPrepared() const { return root != nullptr; }
+  // Evaluates the root with the context node, position 1, size 1; a new result
+  // owned by the caller. A context node XPath does not accept raises
+  // ENot_Supported_Err; no prepared expression raises EXPath_Invalid_Expression_Err.
+  virtual TdomXPathCustomResult* Evaluate();
+  // Parses expression into this tree: true on success, false on a syntax
+  // error; an expression nested deeper than kXPathMaxNesting raises
+  // EXPath_Invalid_Expression_Err (the tree stays unprepared).
+  virtual bool Prepare(const std::u16string& expression);
+
+  TdomXPathSyntaxNode* Root() const { return root; }
+  TXPathExpression* OwnerExpression() const { return ownerExpression; }
+  // Document-order keys shared by one evaluation; rebuilt whenever the tree of nodes may have changed.
+  TdomXPathDocumentOrder& DocumentOrder() { return documentOrder; }
+  // Forgets the document-order keys (after a caller's handler ran).
+  void DocumentMayHaveChanged() { documentOrder.Clear(); }
+
+private:
+  bool Parse(const std::u16string& expression);
+  // Computes every node's evaluation depth; false when it exceeds the limit.
+  bool CheckNesting();
+
+  TXPathExpression* ownerExpression = nullptr;  // not owned
+  TdomXPathSyntaxNode* root = nullptr;
+  TdomXPathDocumentOrder documentOrder;
+};
+
+// True for the node types XPath accepts as context: element, attribute, text,
+// processing instruction, comment, document and XPath namespace.
+bool IsXPathContextNodeType(const TdomNode* node);
