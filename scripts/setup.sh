@@ -11,6 +11,7 @@ packages=(
   fp-utils dpkg-dev
   dosfstools
   libjpeg-turbo-progs
+  libxml2-utils
 )
 
 missing_packages() {
