@@ -11,6 +11,7 @@ namespace {
 // Window timers by number: 2 edit, 4 scroll, 5 change, 6 structure change,
 // 7 search; 8 rebuilds the position cache in steps on the window's own thread.
 constexpr UINT_PTR kEditTimer = 2;
+constexpr UINT_PTR kScrollTimer = 4;
 constexpr UINT_PTR kChangeTimer = 5;
 constexpr UINT_PTR kSearchTimer = 7;
 constexpr UINT_PTR kStructureChangeTimer = 6;
@@ -162,6 +163,9 @@ void TBaseVirtualTree::WMTimer(TMessage& m) {
       FinishCacheValidation(result == 1);
       break;
     }
+    case kScrollTimer:
+      ScrollTimerFired();
+      break;
     case kChangeTimer:
       KillTimer(handle, kChangeTimer);
       if (states.Contains(tsChangePending)) DoChange(lastChangedNode);
@@ -232,36 +236,6 @@ void TBaseVirtualTree::SetTopNode(PVirtualNode node) {
   ExpandAncestors(node);
   if (!IsFullyVisible(node)) return;
   SetOffsetY(-static_cast<int>(GetNodeTop(node)));
-}
-
-void TBaseVirtualTree::SetOffsetX(int value) {
-  int clientWidth = HandleAllocated() ? ClientWidth() : Width();
-  int lowest = clientWidth - static_cast<int>(rangeX);
-  if (value < lowest) value = lowest;
-  if (value > 0) value = 0;
-  if (value == offsetX) return;
-  int delta = value - offsetX;
-  offsetX = value;
-  DoScroll(delta, 0);
-  if (HandleAllocated()) {
-    SetScrollPos(handle, SB_HORZ, -offsetX, TRUE);
-    InvalidateWhole();
-  }
-}
-
-void TBaseVirtualTree::SetOffsetY(int value) {
-  int clientHeight = HandleAllocated() ? ClientHeight() : Height();
-  int lowest = clientHeight - static_cast<int>(rangeY);
-  if (value < lowest) value = lowest;
-  if (value > 0) value = 0;
-  if (value == offsetY) return;
-  int delta = value - offsetY;
-  offsetY = value;
-  DoScroll(0, delta);
-  if (HandleAllocated()) {
-    SetScrollPos(handle, SB_VERT, -offsetY, TRUE);
-    InvalidateWhole();
-  }
 }
 
 bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horizontally) {

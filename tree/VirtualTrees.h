@@ -300,6 +300,9 @@ inline TScrollUpdateOptions DefaultScrollUpdateFlags() {
 enum TScrollDirection { sdLeft, sdUp, sdRight, sdDown };
 using TScrollDirections = TSet<TScrollDirection, 8>;
 
+// The shapes of the wheel-panning anchor and cursor: the directions the content moves.
+enum TPanningShape { psNone, psMoveAll, psMoveEW, psMoveNS, psMoveN, psMoveS, psMoveE, psMoveW, psMoveNE, psMoveNW, psMoveSE, psMoveSW };
+
 // One step of Animate: (step, step size, data) -> go on.
 using TVTAnimationCallback = std::function<bool(int step, int stepSize, void* data)>;
 
@@ -410,6 +413,12 @@ public:
   // Calls callback in steps over duration ms, waiting on the clock between steps.
   void Animate(uint32_t steps, uint32_t duration, const TVTAnimationCallback& callback, void* data);
   TScrollDirections ScrollDirections() const { return scrollDirections; }
+  // The panning window's messages: paints the anchor image (true when handled).
+  bool PanningWindowProc(HWND wnd, TMessage& message);
+  // The cursor shape panning shows now (psNone when not panning).
+  TPanningShape PanningShape() const { return panningShape; }
+  TPoint PanningAnchor() const { return panningAnchor; }
+  HWND PanningWindow() const { return panningWindow; }
 
   // ---- Published properties -------------------------------------------------
   TAlignment Alignment() const { return alignment; }
@@ -690,6 +699,20 @@ protected:
   virtual int HeaderHeight() const;
   // Rebuilds the expand-button bitmaps and/or the tree-line brush.
   virtual void PrepareBitmaps(bool needButtons, bool needLines);
+  // The clock of scrolling and animation (milliseconds, wrapping at 2^32).
+  virtual uint32_t CurrentTick() const;
+  // Whether the tree is the current OLE drop target (the drag-and-drop unit knows).
+  virtual bool IsCurrentDropTarget() const { return false; }
+  // After the content scrolled: hot tracking at the cursor (client point), and
+  // the rubber band followed to the cursor during a draw selection (the mouse unit does both).
+  virtual void HotTrackAfterScroll(int x, int y) {}
+  virtual void DrawSelectionAfterScroll(int x, int y) {}
+  // Timer 4: auto-scroll steps after the first delay, and wheel panning.
+  void ScrollTimerFired();
+  // Sleeps on the message queue (painting meanwhile) until the clock reaches end.
+  void WaitForTick(uint32_t end);
+  void AnimateToggle(PVirtualNode node, bool expanding) override;
+  TPanningShape PanningShapeAt(int x, int y) const;
   // Hit positions inside a cell (offset from the cell's left, right = cell width).
   virtual void DetermineHitPositionLTR(THitInfo& hitInfo, int offset, int right, TAlignment alignment);
   virtual void DetermineHitPositionRTL(THitInfo& hitInfo, int offset, int right, TAlignment alignment);
@@ -909,12 +932,13 @@ private:
   TScrollDirections scrollDirections;
   // How the last drag-over met the drop target (the drag-and-drop unit keeps it).
   TDropMode lastDropMode = dmNowhere;
-  uint32_t autoScrollStart = 0;  // timeGetTime of the first auto-scroll request, 0 = none
+  uint32_t autoScrollStart = 0;  // clock at the first auto-scroll request
+  bool autoScrollStarted = false;
   TPoint panningAnchor;
   HWND panningWindow = nullptr;     // owned
   TBitmap* panningImage = nullptr;  // owned
   HCURSOR panningCursor = nullptr;  // owned
-  int panningCursorId = 0;
+  TPanningShape panningShape = psNone;
 
   // Pipeline pieces.
   int DetermineLineImageAndSelectLevel(PVirtualNode node, TLineImage& lineImage);

@@ -1,0 +1,316 @@
+// Scrolling: the offsets (always clamped to the content), auto-scrolling near
+// and beyond the edges during a rubber band or a drag, the scroll timer's
+// steps, and the time-based animation with the toggle animation built on it.
+// Waiting between animation steps sleeps on the message queue (paint messages
+// are handled meanwhile); tick differences are taken modulo 2^32, so the
+// clock may wrap.
+#include <mmsystem.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "tree/VirtualTrees.h"
+
+namespace {
+constexpr UINT_PTR kScrollTimer = 4;
+// Dead zone around the panning anchor.
+constexpr int kPanningDeadZone = 8;
+
+int32_t TicksUntil(uint32_t end, uint32_t now) { return static_cast<int32_t>(end - now); }
+}  // namespace
+
+uint32_t TBaseVirtualTree::CurrentTick() const { return timeGetTime(); }
+
+bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, TScrollUpdateOptions options_, const TRect* clipRect) {
+  int clientWidth = HandleAllocated() ? ClientWidth() : Width();
+  int clientHeight = HandleAllocated() ? ClientHeight() : Height();
+  // Lowest offset first, then 0 at most: content narrower than the window stays at 0.
+  int x = std::min(std::max(value.X, clientWidth - static_cast<int>(rangeX)), 0);
+  int y = std::min(std::max(value.Y, clientHeight - static_cast<int>(rangeY)), 0);
+  int deltaX = x - offsetX, deltaY = y - offsetY;
+  if (deltaX == 0 && deltaY == 0) return false;
+  offsetX = x;
+  offsetY = y;
+  CancelHint();
+
+  if (updateCount == 0 && HandleAllocated()) {
+    bool dragImage = states.Contains(tsVCLDragging);
+    if (dragImage) ImageList_DragShowNolock(FALSE);
+    if (options_.Contains(suoScrollClientArea)) {
+      RECT clip{0, 0, clientWidth, clientHeight};
+      if (clipRect != nullptr) clip = RECT{clipRect->Left, clipRect->Top, clipRect->Right, clipRect->Bottom};
+      int fixed = GetVisibleFixedWidth();
+      if (options.paint.Contains(toShowBackground) && dynamic_cast<TBitmap*>(background->Graphic()) != nullptr) {
+        // A background picture stays with the window: nothing can be copied.
+        HDWP batch = BeginDeferWindowPos(ControlCount());
+        for (int i = 0; i < ControlCount() && batch != nullptr; ++i) {
+          auto* child = dynamic_cast<TWinControl*>(Controls(i));
+          if (child == nullptr || !child->HandleAllocated()) continue;
+          batch = DeferWindowPos(batch, child->Handle(), nullptr, child->Left() + deltaX, child->Top() + deltaY, 0, 0,
+                                 SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+        }
+        if (batch != nullptr) EndDeferWindowPos(batch);
+        Invalidate();
+      } else if (deltaX != 0 && fixed > 0) {
+        RECT right{fixed, 0, clientWidth, clientHeight};
+        ScrollWindow(handle, deltaX, 0, &right, &right);
+        if (deltaY != 0) ScrollWindow(handle, 0, deltaY, &clip, &clip);
+      } else {
+        ScrollWindow(handle, deltaX, deltaY, &clip, &clip);
+      }
+    }
+    if (options_.Contains(suoUpdateNCArea)) {
+      bool repaintBars = options_.Contains(suoRepaintScrollbars);
+      if (deltaX != 0) {
+        if (options_.Contains(suoRepaintHeader) && HeaderVisible() && header != nullptr)
+          header->Invalidate(nullptr);
+        if (!states.Contains(tsSizing)) UpdateHorizontalScrollBar(repaintBars);
+      }
+      if (deltaY != 0) {
+        UpdateVerticalScrollBar(repaintBars);
+        if (HeaderColumnCount() == 0 && !states.Contains(tsDrawSelecting)) UpdateHorizontalScrollBar(repaintBars);
+      }
+    }
+    if (dragImage) ImageList_DragShowNolock(TRUE);
+  }
+  if (HandleAllocated()) {
+    POINT cursor;
+    if (GetCursorPos(&cursor) && ::ScreenToClient(handle, &cursor) && cursor.x >= 0 && cursor.y >= 0 &&
+        cursor.x < clientWidth && cursor.y < clientHeight)
+      HotTrackAfterScroll(cursor.x, cursor.y);
+  }
+  DoScroll(deltaX, deltaY);
+  return true;
+}
+
+void TBaseVirtualTree::SetOffsetX(int value) { DoSetOffsetXY(TPoint{value, offsetY}); }
+
+void TBaseVirtualTree::SetOffsetY(int value) { DoSetOffsetXY(TPoint{offsetX, value}); }
+
+bool TBaseVirtualTree::CanAutoScroll() {
+  bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
+  if (!options.autoOptions.Contains(toAutoScroll) && !panning) return false;
+  if (header != nullptr) {
+    THeaderStates headerStates = header->States();
+    if (headerStates.Contains(hsTracking) || headerStates.Contains(hsTrackPending) ||
+        headerStates.Contains(hsDragging) || headerStates.Contains(hsDragPending))
+      return false;
+  }
+  return states.Contains(tsDrawSelPending) || states.Contains(tsDrawSelecting) || IsCurrentDropTarget() ||
+         states.Contains(tsVCLDragging) || panning;
+}
+
+TScrollDirections TBaseVirtualTree::DetermineScrollDirections(int x, int y) {
+  TScrollDirections result;
+  if (!CanAutoScroll()) return result;
+  if (states.Contains(tsWheelPanning)) {
+    if (x < panningAnchor.X - kPanningDeadZone) result.Include(sdLeft);
+    if (x > panningAnchor.X + kPanningDeadZone) result.Include(sdRight);
+    if (y < panningAnchor.Y - kPanningDeadZone) result.Include(sdUp);
+    if (y > panningAnchor.Y + kPanningDeadZone) result.Include(sdDown);
+    return result;
+  }
+  int zone = static_cast<int>(defaultNodeHeight);
+  int clientWidth = ClientWidth(), clientHeight = ClientHeight();
+  if (x < zone && offsetX != 0) result.Include(sdLeft);
+  if (clientWidth - offsetX < static_cast<int>(rangeX) && x > clientWidth - zone) result.Include(sdRight);
+  if (y < zone && offsetY != 0) result.Include(sdUp);
+  if (clientHeight - offsetY < static_cast<int>(rangeY) && y > clientHeight - zone) result.Include(sdDown);
+  if (result.Empty()) return result;
+  POINT screen{x, y};
+  ::ClientToScreen(handle, &screen);
+  // The mouse left the tree while selecting: scroll at once.
+  if (!IsCurrentDropTarget() && WindowFromPoint(screen) != handle) return result;
+  uint32_t now = CurrentTick();
+  if (!autoScrollStarted) {
+    autoScrollStarted = true;
+    autoScrollStart = now;
+  }
+  if (static_cast<uint32_t>(now - autoScrollStart) >= autoScrollDelay) return result;
+  return TScrollDirections();
+}
+
+void TBaseVirtualTree::DoAutoScroll(int x, int y) {
+  scrollDirections = DetermineScrollDirections(x, y);
+  if (states.Contains(tsWheelPanning)) return;
+  bool scrolling = states.Contains(tsScrollPending) || states.Contains(tsScrolling);
+  if (!scrollDirections.Empty()) {
+    if (!scrolling && HandleAllocated()) {
+      DoStateChange({tsScrollPending});
+      SetTimer(handle, kScrollTimer, autoScrollDelay, nullptr);
+    }
+    return;
+  }
+  if (scrolling) {
+    StopTreeTimer(kScrollTimer);
+    DoStateChange({}, {tsScrollPending, tsScrolling});
+  }
+  autoScrollStarted = false;
+}
+
+void TBaseVirtualTree::ScrollTimerFired() {
+  bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
+  if (!panning && states.Contains(tsScrollPending)) {
+    SetTimer(handle, kScrollTimer, std::max<UINT>(autoScrollInterval, USER_TIMER_MINIMUM), nullptr);
+    CancelHint();
+    DoStateChange({tsScrolling}, {tsScrollPending});
+  }
+  if (panning || states.Contains(tsScrolling)) {
+    DoTimerScroll();
+    return;
+  }
+  StopTreeTimer(kScrollTimer);
+}
+
+void TBaseVirtualTree::DoTimerScroll() {
+  if (!HandleAllocated()) return;
+  POINT screen;
+  GetCursorPos(&screen);
+  POINT p = screen;
+  ::ScreenToClient(handle, &p);
+  int clientWidth = ClientWidth(), clientHeight = ClientHeight();
+  bool inClient = p.x >= 0 && p.y >= 0 && p.x < clientWidth && p.y < clientHeight;
+  bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
+  bool drawSelection = states.Contains(tsDrawSelPending) || states.Contains(tsDrawSelecting);
+  int deltaX = 0, deltaY = 0;
+  if (drawSelection || inClient || panning) {
+    int vertical = std::min<int>(scrollBarOptions->VerticalIncrement(), clientHeight);
+    int horizontal = scrollBarOptions->HorizontalIncrement();
+    if (scrollDirections.Contains(sdUp)) {
+      if (panning)
+        deltaY = panningAnchor.Y - p.y - kPanningDeadZone;
+      else
+        deltaY = inClient ? vertical : vertical * std::max<int>(1, -p.y);
+      if (offsetY == 0) scrollDirections.Exclude(sdUp);
+    }
+    if (scrollDirections.Contains(sdDown)) {
+      if (panning)
+        deltaY = panningAnchor.Y - p.y + kPanningDeadZone;
+      else
+        deltaY = inClient ? -vertical : -vertical * std::max<int>(1, p.y - clientHeight);
+      // At the bottom (or with nothing to scroll) the direction ends.
+      if (clientHeight - offsetY >= static_cast<int>(rangeY)) scrollDirections.Exclude(sdDown);
+    }
+    if (scrollDirections.Contains(sdLeft)) {
+      if (panning)
+        deltaX = panningAnchor.X - p.x - kPanningDeadZone;
+      else
+        deltaX = inClient ? horizontal : horizontal * std::max<int>(1, -p.x);
+      if (offsetX == 0) scrollDirections.Exclude(sdLeft);
+    }
+    if (scrollDirections.Contains(sdRight)) {
+      if (panning)
+        deltaX = panningAnchor.X - p.x + kPanningDeadZone;
+      else
+        deltaX = inClient ? -horizontal : -horizontal * std::max<int>(1, p.x - clientWidth);
+      if (clientWidth - offsetX >= static_cast<int>(rangeX)) scrollDirections.Exclude(sdRight);
+    }
+    if (!drawSelection) {
+      if (!IsCurrentDropTarget() && (deltaX != 0 || deltaY != 0))
+        DoSetOffsetXY(TPoint{offsetX + deltaX, offsetY + deltaY});
+    } else {
+      TRect clip{deltaX, deltaY, clientWidth + deltaX, clientHeight + deltaY};
+      DoSetOffsetXY(TPoint{offsetX + deltaX, offsetY + deltaY}, DefaultScrollUpdateFlags(), &clip);
+      DrawSelectionAfterScroll(p.x, p.y);
+    }
+  }
+  UpdateWindow(handle);
+  if (scrollDirections.Empty() && !panning) {
+    StopTreeTimer(kScrollTimer);
+    DoStateChange({}, {tsScrollPending, tsScrolling});
+    autoScrollStarted = false;
+  }
+}
+
+void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnimationCallback& callback, void* data) {
+  if (states.Contains(tsInAnimation) || duration == 0 || !callback) return;
+  DoStateChange({tsInAnimation});
+  auto terminating = [] { return Application != nullptr && Application->Terminated(); };
+  try {
+    int stepSize = std::max(1, static_cast<int>(std::lround(static_cast<double>(steps) / duration)));
+    int remainingSteps = static_cast<int>(steps) / stepSize;
+    int remainingTime = static_cast<int>(duration);
+    int step = 0;
+    while (remainingSteps > 0 && remainingTime > 0 && !terminating()) {
+      uint32_t start = CurrentTick();
+      uint32_t stepEnd = start + static_cast<uint32_t>(remainingTime / remainingSteps);
+      if (!callback(step, stepSize, data)) break;
+      WaitForTick(stepEnd);
+      int elapsed = static_cast<int>(static_cast<uint32_t>(CurrentTick() - start));
+      if (elapsed >= remainingTime) {
+        remainingTime = 0;
+        remainingSteps = 0;
+      } else {
+        remainingTime -= elapsed;
+        --remainingSteps;
+      }
+      while (remainingSteps > 0 && remainingTime / remainingSteps == 0) {
+        ++stepSize;
+        remainingSteps = remainingTime / stepSize;
+      }
+      step = static_cast<int>(steps) - remainingSteps;
+    }
+    if (!terminating()) callback(0, 0, data);
+  } catch (...) {
+    DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});
+    throw;
+  }
+  DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});
+}
+
+void TBaseVirtualTree::WaitForTick(uint32_t end) {
+  for (;;) {
+    int32_t left = TicksUntil(end, CurrentTick());
+    if (left <= 0) return;
+    // Sleeps until the time is up or the window has something to paint.
+    if (MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left), QS_PAINT) == WAIT_OBJECT_0) {
+      MSG message;
+      while (PeekMessageW(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE)) DispatchMessageW(&message);
+    }
+  }
+}
+
+void TBaseVirtualTree::AnimateToggle(PVirtualNode node, bool expanding) {
+  if (!HandleAllocated() || updateCount > 0 || !IsFullyVisible(node)) return;
+  int clientWidth = ClientWidth(), clientHeight = ClientHeight();
+  int bottom = GetDisplayRect(node, NoColumn, false).Bottom;
+  if (bottom < 0 || bottom >= clientHeight) return;
+  int moving = 0;
+  if (expanding) {
+    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+      if (child->States & vsVisible) moving += static_cast<int>(child->TotalHeight);
+  } else {
+    moving = static_cast<int>(node->TotalHeight) - node->NodeHeight;
+  }
+  moving = std::min(moving, clientHeight - bottom);
+  if (moving <= 0) return;
+  // The area below the node slides open (or closed); the strip it leaves is
+  // filled with the tree's colour, or column by column with the columns' colours.
+  auto stepCallback = [&](int, int stepSize, void*) {
+    if (stepSize == 0) return true;
+    RECT area{0, bottom, clientWidth, clientHeight};
+    ScrollWindowEx(handle, 0, expanding ? stepSize : -stepSize, &area, &area, nullptr, nullptr, 0);
+    int stripTop = expanding ? bottom : clientHeight - stepSize;
+    HDC dc = GetDC(handle);
+    auto fill = [&](int left, int right, TColor color) {
+      HBRUSH brush = CreateSolidBrush(ColorToRGB(color));
+      RECT strip{left, stripTop, right, stripTop + stepSize};
+      FillRect(dc, &strip, brush);
+      DeleteObject(brush);
+    };
+    if (HeaderColumnCount() == 0) {
+      fill(0, clientWidth, Color());
+    } else {
+      TColumnAttributes attributes;
+      for (TColumnIndex c = FirstVisibleColumn(); c >= 0; c = NextVisibleColumn(c)) {
+        int left = 0, right = 0;
+        GetColumnBounds(c, left, right);
+        HeaderColumnAttributes(c, attributes);
+        fill(left, right, attributes.ParentColor ? Color() : attributes.Color);
+      }
+    }
+    ReleaseDC(handle, dc);
+    return true;
+  };
+  Animate(static_cast<uint32_t>(moving), animationDuration, stepCallback, nullptr);
+}

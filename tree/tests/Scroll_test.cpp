@@ -1,0 +1,241 @@
+// Scrolling: offsets clamped at the extremes (and to 0 for narrow content),
+// wheel deltas of every size, auto-scrolling that stops by itself at all four
+// ends, wheel panning with its window and cursors, and the animation clock
+// (no busy waiting, a wrapping clock).
+#include <gtest/gtest.h>
+
+#include <mmsystem.h>
+
+#include <climits>
+
+#include "ColumnTree.h"
+#include "TreeTestSupport.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+// A tree whose clock starts just before it wraps.
+class TWrappingClockTree : public TColumnTree {
+public:
+  uint32_t CurrentTick() const override { return timeGetTime() + 0xFFFFFFFFu - 150u - start; }
+  uint32_t start = timeGetTime();
+};
+
+struct ScrollTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    form = New<TForm>(Application);
+    form->SetBounds(10, 10, 400, 300);
+    tree = New<TWrappingClockTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->SetNodeDataSize(0);
+    form->Show();
+  }
+  void TearDown() override { form->Free(); }
+  // Many rows, and columns wider than the window.
+  void MakeLargeTree() {
+    std::vector<TColumnTree::TColumn> columns(4);
+    for (auto& c : columns) c.Width = 200;
+    tree->SetColumns(columns, 0);
+    tree->SetRootNodeCount(500);
+    tree->UpdateScrollBars(true);
+  }
+  int LowestX() { return tree->ClientWidth() - static_cast<int>(tree->RangeX()); }
+  int LowestY() { return tree->ClientHeight() - static_cast<int>(tree->RangeY()); }
+  TForm* form = nullptr;
+  TWrappingClockTree* tree = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ScrollTest, OffsetsAreClampedToTheContent) {
+  MakeLargeTree();
+  static int scrolls = 0;
+  scrolls = 0;
+  tree->OnScroll = [](TBaseVirtualTree*, int, int) { ++scrolls; };
+  EXPECT_FALSE(tree->DoSetOffsetXY(TPoint{0, 0}));
+  EXPECT_EQ(scrolls, 0);
+  EXPECT_TRUE(tree->DoSetOffsetXY(TPoint{INT_MIN / 2, -100000}));
+  EXPECT_EQ(tree->OffsetX(), LowestX());
+  EXPECT_EQ(tree->OffsetY(), LowestY());
+  EXPECT_EQ(scrolls, 1);
+  EXPECT_EQ(tree->GetNodeAt(0, tree->ClientHeight() - 1), tree->GetLast());
+  tree->DoSetOffsetXY(TPoint{100000, INT_MAX / 2});
+  EXPECT_EQ(tree->OffsetX(), 0);
+  EXPECT_EQ(tree->OffsetY(), 0);
+  // Content narrower than the window never scrolls away from 0.
+  tree->SetColumns(std::vector<TColumnTree::TColumn>(1), 0);
+  tree->SetRootNodeCount(2);
+  tree->UpdateScrollBars(true);
+  ASSERT_LT(static_cast<int>(tree->RangeX()), tree->ClientWidth());
+  tree->DoSetOffsetXY(TPoint{-50, -50});
+  EXPECT_EQ(tree->OffsetX(), 0);
+  EXPECT_EQ(tree->OffsetY(), 0);
+  tree->DoSetOffsetXY(TPoint{50, 50});
+  EXPECT_EQ(tree->OffsetX(), 0);
+  EXPECT_EQ(tree->OffsetY(), 0);
+}
+
+TEST_F(ScrollTest, ScrolledContentIsPaintedWhereItMoved) {
+  MakeLargeTree();
+  tree->TreeOptions()->SetPaintOptions(tree->OptionValues().paint + TVTPaintOptions{toShowHorzGridLines});
+  tree->Colors()->SetGridLineColor(clBlue);
+  tree->SetLineStyle(lsSolid);
+  tree->Update();
+  for (int step = 1; step <= 40; ++step) {
+    tree->DoSetOffsetXY(TPoint{0, -step * 7});
+    tree->Update();
+  }
+  // Rows of 18: the grid line of each row is its last pixel row.
+  int y = 18 - 1 + tree->OffsetY() % 18 + 18;
+  EXPECT_EQ(qvtest::PixelAt(tree->Handle(), 50, y), 0x0000FFu);
+  EXPECT_NE(qvtest::PixelAt(tree->Handle(), 50, y + 1), 0x0000FFu);
+}
+
+TEST_F(ScrollTest, WheelDeltasOfEverySize) {
+  MakeLargeTree();
+  UINT lines = 3;
+  SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &lines, 0);
+  for (int delta = 1; delta <= 480; delta += (delta < 130 ? 1 : 17)) {
+    tree->DoSetOffsetXY(TPoint{0, 0});
+    // Two messages of the same delta: partial notches add up.
+    for (int i = 0; i < 2; ++i)
+      SendMessageW(tree->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(-delta)), MAKELPARAM(50, 50));
+    int notches = 2 * delta / WHEEL_DELTA;
+    int expected = std::max(-notches * static_cast<int>(lines) * 18, LowestY());
+    ASSERT_EQ(tree->OffsetY(), expected) << "delta " << delta;
+    // Scroll back and let the remainder of this round go.
+    for (int i = 0; i < 2; ++i)
+      SendMessageW(tree->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, static_cast<WORD>(delta)), MAKELPARAM(50, 50));
+    ASSERT_EQ(tree->OffsetY(), 0) << "delta " << delta;
+  }
+}
+
+TEST_F(ScrollTest, AutoScrollStopsAtAllFourEnds) {
+  MakeLargeTree();
+  TVTAutoOptions autoOptions = tree->OptionValues().autoOptions;
+  tree->TreeOptions()->SetAutoOptions(autoOptions.Include(toAutoScroll));
+  tree->SetAutoScrollDelay(10);
+  tree->ScrollBarOptions()->SetVerticalIncrement(100);
+  tree->ScrollBarOptions()->SetHorizontalIncrement(100);
+  tree->DoStateChange({tsDrawSelecting});
+  struct Case {
+    int x, y;  // cursor, client coordinates (beyond an edge)
+    TScrollDirection direction;
+  } cases[] = {{150, 260, sdDown}, {330, 100, sdRight}, {150, -30, sdUp}, {-30, 100, sdLeft}};
+  TPoint start[] = {{0, 0}, {0, 0}, {0, -100000}, {-100000, 0}};
+  for (int i = 0; i < 4; ++i) {
+    tree->DoSetOffsetXY(start[i]);
+    POINT screen{cases[i].x, cases[i].y};
+    ClientToScreen(tree->Handle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    tree->DoAutoScroll(cases[i].x, cases[i].y);
+    ASSERT_TRUE(tree->ScrollDirections().Contains(cases[i].direction)) << i;
+    ASSERT_TRUE(qvtest::PumpUntil(
+        [&] { return !tree->TreeStates().Contains(tsScrolling) && !tree->TreeStates().Contains(tsScrollPending); },
+        5000))
+        << "case " << i << " did not stop";
+    switch (cases[i].direction) {
+      case sdDown: EXPECT_EQ(tree->OffsetY(), LowestY()); break;
+      case sdRight: EXPECT_EQ(tree->OffsetX(), LowestX()); break;
+      case sdUp: EXPECT_EQ(tree->OffsetY(), 0); break;
+      case sdLeft: EXPECT_EQ(tree->OffsetX(), 0); break;
+    }
+    EXPECT_TRUE(tree->ScrollDirections().Empty());
+  }
+  tree->DoStateChange({}, {tsDrawSelecting});
+  // Nothing scrolls automatically without a rubber band, a drag or panning.
+  tree->DoSetOffsetXY(TPoint{0, 0});
+  EXPECT_TRUE(tree->DetermineScrollDirections(150, 199).Empty());
+}
+
+TEST_F(ScrollTest, WheelPanningWindowCursorsAndSteps) {
+  MakeLargeTree();
+  TPoint anchor{150, 100};
+  tree->StartWheelPanning(anchor);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsWheelPanning));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsWheelScrolling));
+  ASSERT_NE(tree->PanningWindow(), nullptr);
+  RECT box;
+  HRGN region = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(tree->PanningWindow(), region), ERROR);
+  GetRgnBox(region, &box);
+  DeleteObject(region);
+  EXPECT_GT(box.right - box.left, 10);
+  EXPECT_LT(box.right - box.left, 33);
+  // Inside the dead zone all directions (wider and taller); outside the eight.
+  tree->AdjustPanningCursor(anchor.X + 3, anchor.Y - 3);
+  EXPECT_EQ(tree->PanningShape(), psMoveAll);
+  tree->AdjustPanningCursor(anchor.X + 30, anchor.Y - 30);
+  EXPECT_EQ(tree->PanningShape(), psMoveNE);
+  tree->AdjustPanningCursor(anchor.X - 30, anchor.Y + 30);
+  EXPECT_EQ(tree->PanningShape(), psMoveSW);
+  tree->AdjustPanningCursor(anchor.X, anchor.Y + 30);
+  EXPECT_EQ(tree->PanningShape(), psMoveS);
+  EXPECT_NE(GetCursor(), nullptr);
+  // The timer moves the content towards the cursor's side of the anchor.
+  POINT screen{anchor.X + 5, anchor.Y + 60};
+  ClientToScreen(tree->Handle(), &screen);
+  SetCursorPos(screen.x, screen.y);
+  tree->DoAutoScroll(anchor.X + 5, anchor.Y + 60);
+  EXPECT_TRUE(tree->ScrollDirections().Contains(sdDown));
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->OffsetY() < -100; }, 3000));
+  EXPECT_EQ(tree->OffsetX(), 0);
+  tree->StopWheelPanning();
+  EXPECT_FALSE(tree->TreeStates().Contains(tsWheelPanning));
+  EXPECT_EQ(tree->PanningWindow(), nullptr);
+  int offset = tree->OffsetY();
+  qvtest::Pump(100);
+  EXPECT_EQ(tree->OffsetY(), offset);
+  // Only taller content: north-south in the dead zone.
+  tree->SetColumns(std::vector<TColumnTree::TColumn>(1), 0);
+  tree->UpdateScrollBars(true);
+  tree->StartWheelPanning(anchor);
+  tree->AdjustPanningCursor(anchor.X, anchor.Y);
+  EXPECT_EQ(tree->PanningShape(), psMoveNS);
+  tree->AdjustPanningCursor(anchor.X + 40, anchor.Y + 1);
+  EXPECT_EQ(tree->PanningShape(), psMoveS);
+  tree->StopWheelPanning();
+  // Starting and stopping leaves no handles behind.
+  DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
+  DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  for (int i = 0; i < 100; ++i) {
+    tree->StartWheelPanning(anchor);
+    tree->AdjustPanningCursor(anchor.X + (i % 3 - 1) * 20, anchor.Y + 20);
+    tree->StopWheelPanning();
+  }
+  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi + 2);
+  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user + 2);
+}
+
+TEST_F(ScrollTest, AnimationWaitsWithoutSpinningAcrossAClockWrap) {
+  std::vector<std::pair<int, int>> calls;
+  FILETIME created, exited, kernelBefore, userBefore, kernelAfter, userAfter;
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernelBefore, &userBefore);
+  DWORD wallStart = GetTickCount();
+  tree->Animate(30, 300, [&](int step, int stepSize, void*) {
+    calls.emplace_back(step, stepSize);
+    return true;
+  }, nullptr);
+  DWORD wall = GetTickCount() - wallStart;
+  GetThreadTimes(GetCurrentThread(), &created, &exited, &kernelAfter, &userAfter);
+  auto ms = [](const FILETIME& a, const FILETIME& b) {
+    auto value = [](const FILETIME& f) { return (static_cast<uint64_t>(f.dwHighDateTime) << 32) | f.dwLowDateTime; };
+    return static_cast<int>((value(b) - value(a)) / 10000);
+  };
+  int cpu = ms(userBefore, userAfter) + ms(kernelBefore, kernelAfter);
+  EXPECT_GE(wall, 250u);
+  EXPECT_LT(wall, 1500u);
+  EXPECT_LT(cpu, 100) << "busy waiting";
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls.back(), std::make_pair(0, 0));  // the end signal
+  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+  // A callback that says stop ends the animation at once (then the end signal).
+  calls.clear();
+  tree->Animate(30, 300, [&](int step, int stepSize, void*) {
+    calls.emplace_back(step, stepSize);
+    return stepSize == 0;
+  }, nullptr);
+  EXPECT_EQ(calls.size(), 2u);
+}
