@@ -21,7 +21,7 @@ bool TBaseVirtualTree::HeaderBusy() const {
 
 void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInfo) {
   if (states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling)) {
-    DoStateChange({}, {tsWheelPanning, tsWheelScrolling});
+    StopWheelPanning();
     return;
   }
   if (states.Contains(tsEditPending)) {
@@ -242,6 +242,17 @@ bool TBaseVirtualTree::CalculateSelectionRect(int x, int y) {
 }
 
 void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
+  // Moving the mouse away from the anchor turns wheel scrolling into panning
+  // that ends on the button's release.
+  if (states.Contains(tsWheelPanning) && states.Contains(tsWheelScrolling) &&
+      (std::abs(x - lastClickPos.X) >= GetSystemMetrics(SM_CXDRAG) ||
+       std::abs(y - lastClickPos.Y) >= GetSystemMetrics(SM_CYDRAG)))
+    DoStateChange({}, {tsWheelScrolling});
+  if (CanAutoScroll()) DoAutoScroll(x, y);
+  if (states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling)) {
+    AdjustPanningCursor(x, y);
+    return;
+  }
   if (states.Contains(tsDrawSelPending)) {
     if (CalculateSelectionRect(x, y)) {
       RECT r = OrderRect(newSelRect).Offset(offsetX, offsetY).ToRECT();
@@ -272,6 +283,8 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
     TCustomControl::MouseMove(shift, x, y);
     return;
   }
+  // While auto-scrolling the scroll timer moves the band.
+  if (states.Contains(tsScrolling)) return;
   TRect oldBand = OrderRect(newSelRect);
   if (!CalculateSelectionRect(x, y)) return;
   if (HandleDrawSelection(x, y)) {
@@ -368,7 +381,14 @@ void TBaseVirtualTree::WMMButtonDown(TMessage& m) {
   TAliveToken token = Alive();
   TControl::WMMButtonDown(m);
   if (!*token) return;
-  DoStateChange({}, {tsWheelPanning, tsWheelScrolling});
+  bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
+  bool larger = static_cast<int>(rangeX) > ClientWidth() || static_cast<int>(rangeY) > ClientHeight();
+  if (options.misc.Contains(toWheelPanning) && !panning && larger) {
+    lastClickPos = TPoint{static_cast<int16_t>(LOWORD(m.LParam)), static_cast<int16_t>(HIWORD(m.LParam))};
+    StartWheelPanning(lastClickPos);
+    return;
+  }
+  StopWheelPanning();
   if (options.selection.Contains(toMiddleClickSelect)) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
 }
 
@@ -379,7 +399,7 @@ void TBaseVirtualTree::WMMButtonUp(TMessage& m) {
     return;
   }
   if (states.Contains(tsWheelPanning)) {
-    DoStateChange({}, {tsWheelPanning});
+    StopWheelPanning();
     return;
   }
   if (HeaderBusy()) return;

@@ -77,7 +77,7 @@ bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, TScrollUpdateOptions options_
     POINT cursor;
     if (GetCursorPos(&cursor) && ::ScreenToClient(handle, &cursor) && cursor.x >= 0 && cursor.y >= 0 &&
         cursor.x < clientWidth && cursor.y < clientHeight)
-      HotTrackAfterScroll(cursor.x, cursor.y);
+      HandleHotTrack(cursor.x, cursor.y);
   }
   DoScroll(deltaX, deltaY);
   return true;
@@ -209,9 +209,10 @@ void TBaseVirtualTree::DoTimerScroll() {
       if (!IsCurrentDropTarget() && (deltaX != 0 || deltaY != 0))
         DoSetOffsetXY(TPoint{offsetX + deltaX, offsetY + deltaY});
     } else {
+      int oldX = offsetX, oldY = offsetY;
       TRect clip{deltaX, deltaY, clientWidth + deltaX, clientHeight + deltaY};
       DoSetOffsetXY(TPoint{offsetX + deltaX, offsetY + deltaY}, DefaultScrollUpdateFlags(), &clip);
-      DrawSelectionAfterScroll(p.x, p.y);
+      DrawSelectionAfterScroll(p.x, p.y, offsetX - oldX, offsetY - oldY);
     }
   }
   UpdateWindow(handle);
@@ -220,6 +221,30 @@ void TBaseVirtualTree::DoTimerScroll() {
     DoStateChange({}, {tsScrollPending, tsScrolling});
     autoScrollStarted = false;
   }
+}
+
+void TBaseVirtualTree::DrawSelectionAfterScroll(int x, int y, int deltaX, int deltaY) {
+  TRect before = OrderRect(newSelRect);
+  bool bandChanged = CalculateSelectionRect(x, y);
+  bool selectionChanged = bandChanged && HandleDrawSelection(x, y);
+  if (bandChanged && selectionChanged) {
+    Invalidate();
+    return;
+  }
+  // The strips that scrolled in, and the old and new band.
+  int clientWidth = ClientWidth(), clientHeight = ClientHeight();
+  if (deltaY > 0) InvalidateClientRect(TRect{0, 0, clientWidth, deltaY});
+  if (deltaY < 0) InvalidateClientRect(TRect{0, clientHeight + deltaY, clientWidth, clientHeight});
+  if (deltaX > 0) InvalidateClientRect(TRect{0, 0, deltaX, clientHeight});
+  if (deltaX < 0) InvalidateClientRect(TRect{clientWidth + deltaX, 0, clientWidth, clientHeight});
+  TRect after = OrderRect(newSelRect);
+  TRect both = UnionRect(before, after);
+  InvalidateClientRect(TRect{both.Left + offsetX, both.Top + offsetY, both.Right + offsetX + 1, both.Bottom + offsetY + 1});
+}
+
+void TBaseVirtualTree::InvalidateClientRect(const TRect& r) {
+  RECT rect{r.Left, r.Top, r.Right, r.Bottom};
+  InvalidateRect(handle, &rect, FALSE);
 }
 
 void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnimationCallback& callback, void* data) {

@@ -22,6 +22,7 @@ void TBaseVirtualTree::WMSetFocus(TMessage& m) {
 
 void TBaseVirtualTree::WMKillFocus(TMessage& m) {
   TWinControl::WMKillFocus(m);
+  StopWheelPanning();
   StopFocusTimers();
   StopIncrementalSearch();
   DoStateChange({}, {tsEditPending, tsIncrementalSearching, tsLeftButtonDown, tsMiddleButtonDown, tsRightButtonDown,
@@ -138,6 +139,7 @@ void TBaseVirtualTree::WMChangeState(TMessage& m) {
 }
 
 void TBaseVirtualTree::CMMouseWheel(TMessage& m) {
+  StopWheelPanning();
   m.Result = 0;
   Inherited(ClassMessageMap(), m);
   if (m.Result != 0) return;

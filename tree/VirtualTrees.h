@@ -703,10 +703,9 @@ protected:
   virtual uint32_t CurrentTick() const;
   // Whether the tree is the current OLE drop target (the drag-and-drop unit knows).
   virtual bool IsCurrentDropTarget() const { return false; }
-  // After the content scrolled: hot tracking at the cursor (client point), and
-  // the rubber band followed to the cursor during a draw selection (the mouse unit does both).
-  virtual void HotTrackAfterScroll(int x, int y) {}
-  virtual void DrawSelectionAfterScroll(int x, int y) {}
+  // The rubber band follows the cursor (client point) after the timer scrolled the content.
+  void DrawSelectionAfterScroll(int x, int y, int deltaX, int deltaY);
+  void InvalidateClientRect(const TRect& r);
   // Timer 4: auto-scroll steps after the first delay, and wheel panning.
   void ScrollTimerFired();
   // Sleeps on the message queue (painting meanwhile) until the clock reaches end.

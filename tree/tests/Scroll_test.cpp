@@ -239,3 +239,23 @@ TEST_F(ScrollTest, AnimationWaitsWithoutSpinningAcrossAClockWrap) {
   }, nullptr);
   EXPECT_EQ(calls.size(), 2u);
 }
+
+TEST_F(ScrollTest, MiddleClickStartsPanningAndAClickEndsIt) {
+  MakeLargeTree();
+  TVTMiscOptions misc = tree->OptionValues().misc;
+  tree->TreeOptions()->SetMiscOptions(misc.Include(toWheelPanning));
+  HWND wnd = tree->Handle();
+  SendMessageW(wnd, WM_MBUTTONDOWN, MK_MBUTTON, MAKELPARAM(100, 80));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsWheelPanning));
+  EXPECT_NE(tree->PanningWindow(), nullptr);
+  EXPECT_EQ(tree->PanningAnchor(), (TPoint{100, 80}));
+  // Released without moving: the content keeps following the cursor until the next click.
+  SendMessageW(wnd, WM_MBUTTONUP, 0, MAKELPARAM(100, 80));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsWheelScrolling));
+  EXPECT_NE(tree->PanningWindow(), nullptr);
+  SendMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 80));
+  SendMessageW(wnd, WM_LBUTTONUP, 0, MAKELPARAM(100, 80));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsWheelScrolling));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsWheelPanning));
+  EXPECT_EQ(tree->PanningWindow(), nullptr);
+}
