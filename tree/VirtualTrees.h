@@ -16,6 +16,7 @@
 #include "tree/VirtualTreeCore.h"
 #include "win/Controls.h"
 #include "win/Forms.h"
+#include "win/HintWindow.h"
 #include "win/controls/StdCtrls.h"
 #include "win/graphics/Graphics.h"
 #include "win/graphics/ImgList.h"
@@ -767,6 +768,13 @@ protected:
   // Starts a mouse or key check on node: pressed image, pending state.
   bool StartCheck(PVirtualNode node, TVirtualTreeState pendingState);
 
+  // ---- Hints --------------------------------------------------------------------
+  void CMHintShow(TMessage& m);
+  void CMHintShowPause(TMessage& m);
+  // The class of the tree's hint windows (TVirtualTreeHintWindow).
+  virtual THintWindowFactory GetHintWindowClass();
+  void WMNCDestroy(TMessage& m);
+
   // ---- Mouse and rubber band ------------------------------------------------
   void HandleMouseDown(TMessage& message, const THitInfo& hitInfo);
   void HandleMouseUp(WPARAM keys, const THitInfo& hitInfo);
@@ -848,6 +856,8 @@ protected:
   IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
   int wheelRemainder = 0;    // wheel delta below a notch, kept for the next message
   TColumnIndex clickedColumn = NoColumn;  // column of the last click in the tree's body
+  TRect lastHintRect;        // client; while the mouse stays inside, no new hint is computed
+  TVTHintData hintData;      // what the hint window shows for this tree
   void ImageListChange(TObject* sender);
 
   friend void QueueTree(TBaseVirtualTree* tree);
@@ -951,6 +961,60 @@ private:
   int VisibleColumnIndent(PVirtualNode node) const;
 };
 
+
+// The tree's hint window: measures and draws node hints and tooltips from the
+// tree's hint data, stays on the desktop and fades or slides in. The
+// animation runs on the window's own timer, so showing a hint never pumps
+// messages from inside a paint or a hint request.
+class TVirtualTreeHintWindow : public THintWindow {
+  QV_MESSAGE_MAP(TVirtualTreeHintWindow, THintWindow)
+
+public:
+  ~TVirtualTreeHintWindow() override;
+  // data is the tree's TVTHintData; an empty result shows nothing.
+  TRect CalcHintRect(int maxWidth, const std::string& hint, void* data) override;
+  void ActivateHint(TRect r, const std::string& hint) override;
+  void ActivateHintData(TRect r, const std::string& hint, void* data) override;
+  // Keys and non-client mouse moves do not end a tree's hint.
+  bool IsHintMsg(const MSG& msg) override;
+  const TVTHintData& HintData() const { return data; }
+  bool Animating() const { return animationSteps > 0; }
+  // The tree goes: its data and a running animation are dropped.
+  void ForgetTree(TBaseVirtualTree* tree);
+
+protected:
+  void CreateParams(TCreateParams& params) override;
+  void Paint() override;
+  void WMEraseBkgnd(TMessage& m);
+  void WMNCPaint(TMessage& m);
+  void WMShowWindow(TMessage& m);
+  void WMTimer(TMessage& m);
+
+private:
+  void SizeBitmaps(int width, int height);
+  void FreeBitmaps();
+  // Draws the finished hint into the draw buffer.
+  void RenderBuffer();
+  // Shows animation step (of animationSteps) on dc; 0 steps: the finished hint.
+  void PaintStep(HDC dc, int step);
+  void StopAnimation();
+
+  TVTHintData data;
+  int textHeight = 0;
+  THintAnimationType animation = hatNone;
+  int animationSteps = 0;   // running animation: its step count, else 0
+  DWORD animationStart = 0;
+  DWORD animationTime = 0;  // ms
+  int lastStep = 0;
+  HDC backgroundDC = nullptr, bufferDC = nullptr, targetDC = nullptr;  // owned
+  HBITMAP backgroundBitmap = nullptr, bufferBitmap = nullptr, targetBitmap = nullptr;  // owned
+  HGDIOBJ oldBackground = nullptr, oldBuffer = nullptr, oldTarget = nullptr;
+  int bitmapWidth = 0, bitmapHeight = 0;
+};
+
+// True once a tree hint window was destroyed or a tree went while its hint
+// animated; false again when one is created or hidden.
+bool TreeHintWindowGone();
 
 // A tree whose nodes the application draws (OnDrawNode) and measures (OnGetNodeWidth).
 class TCustomVirtualDrawTree : public TBaseVirtualTree {

@@ -1,0 +1,141 @@
+// Hints and tooltips: when the tree answers the application's hint request,
+// where a tooltip goes and how large it is, the animation running on the hint
+// window's timer, and a tree that goes while its hint shows.
+#include <gtest/gtest.h>
+
+#include "TreeTestSupport.h"
+#include "tree/VirtualTrees.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+// Nodes whose text is labelWidth wide and reads "node text".
+class THintTree : public TBaseVirtualTree {
+public:
+  int labelWidth = 500;
+  int DoGetNodeWidth(PVirtualNode, TColumnIndex, TCanvas*) override { return labelWidth; }
+  std::u16string DoGetNodeTooltip(PVirtualNode, TColumnIndex, TVTHintLineBreakStyle&) override { return u"node text"; }
+  std::u16string DoGetNodeHint(PVirtualNode, TColumnIndex, TVTHintLineBreakStyle&) override { return u"a hint"; }
+  using TBaseVirtualTree::hintData;
+};
+
+struct HintTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    form = New<TForm>(Application);
+    form->SetBounds(20, 20, 320, 240);
+    tree = New<THintTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->SetNodeDataSize(0);
+    tree->SetRootNodeCount(5);
+    tree->SetShowHint(true);
+    tree->SetHintMode(hmTooltip);
+    form->Show();
+    tree->SetFocus();
+    qvtest::Pump(20);
+  }
+  void TearDown() override {
+    if (form != nullptr) form->Free();
+    Application->CancelHint();
+  }
+  // The tree's answer for the mouse at a client point.
+  LRESULT Ask(int x, int y, THintInfo& info) {
+    info = THintInfo();
+    info.HintControl = tree;
+    info.CursorPos = POINT{x, y};
+    TPoint screen = tree->ClientToScreen(Point(x, y));
+    info.HintPos = POINT{screen.X, screen.Y + 20};
+    info.HintMaxWidth = 600;
+    return tree->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info));
+  }
+  TForm* form = nullptr;
+  THintTree* tree = nullptr;
+};
+
+}  // namespace
+
+TEST_F(HintTest, TooltipOnlyForCutOffTextExactlyOverIt) {
+  THintInfo info;
+  // The label starts after the indent and the margin: x = 18 + 4.
+  ASSERT_EQ(Ask(40, 20, info), 0);
+  EXPECT_EQ(info.HintData, &tree->hintData);
+  TRect text = tree->GetDisplayRect(tree->GetFirst()->NextSibling, NoColumn, true, true);
+  EXPECT_EQ(TRect::FromRECT(info.CursorRect), text);
+  TPoint at = tree->ClientToScreen(text.TopLeft());
+  EXPECT_EQ(info.HintPos.x, at.X - 1);
+  EXPECT_EQ(info.HintPos.y, at.Y - 1);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsHint));
+  // The window measures the text rectangle one pixel larger on every side.
+  THintWindow* window = info.HintWindowClass();
+  TRect r = window->CalcHintRect(600, info.HintStr, info.HintData);
+  EXPECT_EQ(r, (TRect{0, 0, text.Width() + 2, text.Height() + 2}));
+  window->Free();
+  // Inside the last hint rectangle nothing is computed again.
+  EXPECT_EQ(Ask(45, 20, info), 1);
+  // Text that fits shows no tooltip.
+  tree->labelWidth = 50;
+  tree->Perform(CM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(Ask(40, 20, info), 1);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsHint));
+  // Tooltips need no pause; plain hints keep the application's.
+  int pause = 500;
+  tree->Perform(CM_HINTSHOWPAUSE, 1, reinterpret_cast<LPARAM>(&pause));
+  EXPECT_EQ(pause, 0);
+  tree->SetHintMode(hmHint);
+  pause = 500;
+  tree->Perform(CM_HINTSHOWPAUSE, 1, reinterpret_cast<LPARAM>(&pause));
+  EXPECT_EQ(pause, 500);
+}
+
+TEST_F(HintTest, NodeHintGoesBelowTheNode) {
+  tree->SetHintMode(hmHint);
+  THintInfo info;
+  ASSERT_EQ(Ask(100, 40, info), 0);
+  TRect row = tree->GetDisplayRect(tree->GetFirst()->NextSibling->NextSibling, NoColumn, false);
+  EXPECT_GE(info.HintPos.y, tree->ClientToScreen(Point(0, row.Bottom + 2)).Y);
+  THintWindow* window = info.HintWindowClass();
+  TRect r = window->CalcHintRect(600, info.HintStr, info.HintData);
+  EXPECT_GT(r.Width(), 2 * tree->TextMargin());
+  EXPECT_EQ(static_cast<TVirtualTreeHintWindow*>(window)->HintData().HintText, u"a hint");
+  window->Free();
+  // Below the last node there is no node hint in this mode.
+  EXPECT_EQ(Ask(100, 190, info), 1);
+}
+
+TEST_F(HintTest, FadeRunsOnTheWindowsTimerAndKeysDoNotEndIt) {
+  tree->SetHintAnimation(hatFade);
+  tree->SetAnimationDuration(100);
+  THintInfo info;
+  ASSERT_EQ(Ask(40, 20, info), 0);
+  auto* window = static_cast<TVirtualTreeHintWindow*>(info.HintWindowClass());
+  TRect r = window->CalcHintRect(600, info.HintStr, info.HintData);
+  r.Offset(info.HintPos.x, info.HintPos.y);
+  // Showing returns at once: no message is handled inside.
+  window->ActivateHintData(r, info.HintStr, info.HintData);
+  EXPECT_TRUE(window->Animating());
+  EXPECT_TRUE(tree->TreeStates().Contains(tsInAnimation));
+  MSG key{};
+  key.message = WM_KEYDOWN;
+  EXPECT_FALSE(window->IsHintMsg(key));
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return !window->Animating(); }, 3000));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+  window->Free();
+}
+
+TEST_F(HintTest, ATreeThatGoesLeavesNoHintBehind) {
+  tree->SetHintAnimation(hatSlide);
+  tree->SetAnimationDuration(2000);
+  TPoint screen = tree->ClientToScreen(Point(40, 20));
+  Application->HintMouseMessage(tree, Point(40, 20));
+  Application->ActivateHint(screen);
+  auto* window = dynamic_cast<TVirtualTreeHintWindow*>(Application->HintWindow());
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->HintData().Tree, tree);
+  EXPECT_TRUE(window->Animating());
+  form->Free();
+  form = nullptr;
+  EXPECT_EQ(window->HintData().Tree, nullptr);
+  EXPECT_FALSE(window->Animating());
+  qvtest::Pump(50);  // the window's timer finds nothing to draw
+}
