@@ -60,15 +60,28 @@ void TdomElement::SetPrefix(const std::u16string& prefix_) {
   if (TdomDocument* doc = GetReferenceDocument()) doc->BumpStructureStamp();
 }
 
+namespace {
+
+// The prefix that a prefixed namespace declaration binds. A namespace-aware
+// attribute keeps it as its local name even after SetPrefix renamed it; one
+// made without namespaces cannot be renamed, so its name still starts with
+// "xmlns:".
+std::u16string DeclaredPrefix(const TdomAttr* attr) {
+  if (attr->IsNamespaceAware()) return attr->GetLocalName();
+  std::u16string name = attr->GetNodeName();
+  return name.size() > 6 ? name.substr(6) : std::u16string();
+}
+
+}  // namespace
+
 std::u16string TdomElement::lookupNamespaceURI(const std::u16string& prefix_) const {
   const TdomNode* current = this;
   while (current != nullptr && current->GetNodeType() == ntElement_Node) {
     for (TdomNode* item : static_cast<const TdomElement*>(current)->attributeList) {
       const TdomAttr* attr = static_cast<const TdomAttr*>(item);
       TdomAttrDeclarationKind kind = attr->GetDeclarationKind();
-      // The declared prefix is what follows "xmlns:", whichever constructor made the attribute.
       bool matches = prefix_.empty() ? kind == AT_DEFAULT_NAMESPACE_DECL
-                                     : kind == AT_PREFIXED_NAMESPACE_DECL && attr->GetNodeName().substr(6) == prefix_;
+                                     : kind == AT_PREFIXED_NAMESPACE_DECL && DeclaredPrefix(attr) == prefix_;
       if (matches) return attr->GetNodeValue();
     }
     current = current->GetParentNode();

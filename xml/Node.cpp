@@ -47,6 +47,11 @@ void TdomNode::Create(TCustomOwnedObject* owner) {
   document = dynamic_cast<TdomDocument*>(owner);
 }
 
+void TdomNode::CheckNewOwner(const TCustomOwnedObject* newOwner) const {
+  const auto* node = dynamic_cast<const TdomNode*>(newOwner);
+  if (node == nullptr || node->GetReferenceDocument() != document) throw EWrong_Document_Err();
+}
+
 TdomNodeList* TdomNode::GetChildNodes() const {
   if (childNodes == nullptr) childNodes = new TdomNodeList(this);
   return childNodes;

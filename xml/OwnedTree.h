@@ -39,7 +39,8 @@ public:
   // Moves object into this object's owned list. Nothing for null, for this
   // object, or when this object already owns it. Raises EHierarchyRequestError
   // when object owns this object (directly or further up), which would make
-  // an ownership cycle.
+  // an ownership cycle, and whatever object's CheckNewOwner raises; nothing
+  // changes then.
   virtual void AdoptObject(TCustomOwnedObject* object);
   // Frees every owned object, from the last to the first.
   virtual void Clear();
@@ -54,6 +55,9 @@ public:
 protected:
   // Frees the owned objects (last first); safe while they free one another.
   void FreeOwnedObjects();
+  // Raises when this object must not move to newOwner (an object that keeps
+  // state tied to its owner); nothing here.
+  virtual void CheckNewOwner(const TCustomOwnedObject* newOwner) const;
 
 private:
   void RegisterOwned(TCustomOwnedObject* object);
@@ -81,7 +85,9 @@ public:
   // (last child first, each unlinked first, with its subtree), DoAfterClear.
   void Clear() override;
   // Takes node out of its parent (by the parent's RemoveChild) and moves node
-  // and its whole subtree into this node's owned list. Null raises NotAssigned.
+  // and its whole subtree into this node's owned list. Null raises NotAssigned;
+  // a node of the subtree that refuses the new owner (CheckNewOwner) raises
+  // before anything changes.
   virtual void AdoptNode(TCustomOwnedNode* node);
   // Links newChild as last child; returns newChild. Checks: assigned, same
   // owner, hierarchy, writable, old parent writable.
@@ -136,6 +142,9 @@ private:
   void Unlink(TCustomOwnedNode* child);
   // Frees every descendant, deepest first, without recursion.
   void FreeDescendants();
+  // Calls visit on node and every node below it, in pre-order, without recursion.
+  template <class Visit>
+  static void ForEachInSubtree(TCustomOwnedNode* node, Visit visit);
 
   std::vector<TCustomOwnedNode*> children;
   TCustomOwnedNode* nextSibling = nullptr;

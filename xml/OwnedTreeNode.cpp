@@ -19,11 +19,18 @@ void TCustomOwnedNode::Clear() {
 
 void TCustomOwnedNode::AdoptNode(TCustomOwnedNode* node) {
   CheckAssigned(node);
+  // Every node must accept the new owner before the first one moves.
+  ForEachInSubtree(node, [this](TCustomOwnedNode* current) { current->CheckNewOwner(this); });
   if (node->parent != nullptr) node->parent->RemoveChild(node);
+  ForEachInSubtree(node, [this](TCustomOwnedNode* current) { AdoptObject(current); });
+}
+
+template <class Visit>
+void TCustomOwnedNode::ForEachInSubtree(TCustomOwnedNode* node, Visit visit) {
   // Pre-order over the subtree, children in order, without recursion.
   TCustomOwnedNode* current = node;
   while (current != nullptr) {
-    AdoptObject(current);
+    visit(current);
     if (!current->children.empty()) {
       current = current->children.front();
       continue;

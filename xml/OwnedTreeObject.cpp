@@ -24,11 +24,14 @@ void TCustomOwnedObject::AdoptObject(TCustomOwnedObject* object) {
   for (const TCustomOwnedObject* up = owner; up != nullptr; up = up->owner) {
     if (up == object) throw EHierarchyRequestError("Hierarchy Request Error");
   }
+  object->CheckNewOwner(this);
   if (object->owner != nullptr) object->owner->UnregisterOwned(object);
   RegisterOwned(object);
 }
 
 void TCustomOwnedObject::Clear() { FreeOwnedObjects(); }
+
+void TCustomOwnedObject::CheckNewOwner(const TCustomOwnedObject*) const {}
 
 TCustomOwnedObject* TCustomOwnedObject::GetOwnedObject(int index) const {
   if (index < 0 || index >= OwnedObjectCount()) RaiseIndexError(index);

@@ -79,8 +79,11 @@ TXmlErrorType TXmlCustomSubsetTokenizer::PushParameterEntity(const std::u16strin
     return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
   }
   if (result != ET_NONE) return result;
-  outermost->expandedChars += static_cast<int64_t>(value.size());
-  if (outermost->expandedChars > kMaxParameterEntityExpansion) return ET_RECURSIVE_ENTITY_REF;
+  int64_t size = static_cast<int64_t>(value.size());
+  outermost->expandedChars += size;
+  if (outermost->expandedEntities.insert(name).second) outermost->distinctEntityChars += size;
+  int64_t inputChars = outermost->dtdTokenizer->GetEndCharNumber() + outermost->distinctEntityChars;
+  if (outermost->expandedChars > ParameterEntityExpansionBudget(inputChars)) return ET_RECURSIVE_ENTITY_REF;
   DropNested();
   peStream.reset(New<TUtilsWideStringStream>(u"\uFEFF" + value));
   peInputSource.reset(New<TXmlInputSource>(peStream.get(), publicId, systemId, 4096, std::u16string(u"UTF-8"), true,

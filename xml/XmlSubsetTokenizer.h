@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 
 #include "xml/ParameterEntities.h"
 #include "xml/XmlDtdTokenizer.h"
@@ -32,6 +33,17 @@ inline constexpr int kMaxParameterEntityDepth = 64;
 // How many characters of replacement text one subset may expand in all, so
 // that entities that each refer to others several times cannot blow up.
 inline constexpr int64_t kMaxParameterEntityExpansion = int64_t(1) << 22;
+// Below that cap, expansion is also bounded by the input: the subset's own
+// characters read so far plus each entity's text counted once, times the
+// ratio, plus a small allowance. A short chain of entities that each refer to
+// the previous one several times is stopped after a small multiple of its size.
+inline constexpr int64_t kParameterEntityExpansionRatio = 16;
+inline constexpr int64_t kParameterEntityExpansionAllowance = int64_t(1) << 16;
+// The replacement text that input of inputChars characters may expand to.
+constexpr int64_t ParameterEntityExpansionBudget(int64_t inputChars) {
+  int64_t budget = kParameterEntityExpansionAllowance + kParameterEntityExpansionRatio * inputChars;
+  return budget < kMaxParameterEntityExpansion ? budget : kMaxParameterEntityExpansion;
+}
 
 class TXmlCustomSubsetTokenizer : public TUtilsNoRefCount, public IDomLocator {
 public:
@@ -53,7 +65,7 @@ public:
   // inside it. An undeclared name gives ET_UNDEFINED_PARAMETER_ENTITY, an
   // entity already being read (directly or further out), nesting deeper
   // than kMaxParameterEntityDepth or expanding more than
-  // kMaxParameterEntityExpansion characters ET_RECURSIVE_ENTITY_REF, an entity whose
+  // ParameterEntityExpansionBudget allows ET_RECURSIVE_ENTITY_REF, an entity whose
   // text cannot be had ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE.
   virtual TXmlErrorType PushParameterEntity(const std::u16string& name);
 
@@ -95,8 +107,11 @@ protected:
   // Set while this tokenizer reads the text of a parameter entity.
   TXmlCustomSubsetTokenizer* parent = nullptr;
   std::u16string entityName;
-  // Characters of replacement text expanded so far (kept by the outermost tokenizer).
+  // Characters of replacement text expanded so far, and of the distinct
+  // entities among them counted once (kept by the outermost tokenizer).
   int64_t expandedChars = 0;
+  int64_t distinctEntityChars = 0;
+  std::unordered_set<std::u16string> expandedEntities;
 
 private:
   // Maps one token of the DTD tokenizer; false when it produced no token of

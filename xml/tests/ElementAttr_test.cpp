@@ -133,6 +133,25 @@ TEST_F(ElementAttrTest, LookupNamespaceUri) {
   EXPECT_EQ(doc->createAttribute(u"lonely")->lookupNamespaceURI(u"xmlns"), kXmlnsNamespaceUri);
 }
 
+TEST_F(ElementAttrTest, LookupAfterADeclarationWasRenamed) {
+  // A declaration keeps binding its local name whatever its prefix becomes.
+  TdomElement* e = Add(doc, doc->createElementNS(u"urn:e", u"e"));
+  TdomAttr* decl = e->setAttributeNS(kXmlnsNamespaceUri, u"xmlns:b", u"urn:b");
+  ASSERT_NE(decl, nullptr);
+  decl->SetPrefix(u"a");
+  EXPECT_EQ(decl->GetNodeName(), u"a:b");
+  EXPECT_EQ(decl->GetDeclarationKind(), AT_PREFIXED_NAMESPACE_DECL);
+  EXPECT_EQ(e->lookupNamespaceURI(u"b"), u"urn:b");
+  EXPECT_EQ(e->lookupNamespaceURI(u"a"), u"");
+  EXPECT_EQ(e->lookupNamespaceURI(u"xmlns"), kXmlnsNamespaceUri);
+  // A short renamed declaration ("p:q") once cut its name past its end.
+  TdomAttr* shortDecl = e->setAttributeNS(kXmlnsNamespaceUri, u"xmlns:q", u"urn:q");
+  shortDecl->SetPrefix(u"p");
+  EXPECT_EQ(e->lookupNamespaceURI(u"q"), u"urn:q");
+  EXPECT_EQ(e->lookupNamespaceURI(u"zz"), u"");
+  EXPECT_EQ(shortDecl->lookupNamespaceURI(u"q"), u"urn:q");
+}
+
 TEST_F(ElementAttrTest, SetAttributeNodeReportsAndReturnsDisplaced) {
   struct Log {
     std::vector<TdomAttrChange> changes;

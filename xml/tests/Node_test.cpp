@@ -430,4 +430,32 @@ TEST_F(NodeTest, NotificationsReachDocumentAndImplementation) {
   EXPECT_TRUE(doc->GetModified());
 }
 
+TEST_F(NodeTest, AdoptingMovesNodesOnlyWithinTheirDocument) {
+  TdomDocument* other = impl->CreateEmptyDocument();
+  TdomElement* parent = Add(doc, Elem(u"parent"));
+  TdomElement* moved = Add(parent, Elem(u"moved"));
+  Add(moved, Text(u"t"));
+  // Another document would not free the node, and the node would report to a
+  // document already gone: refused, and nothing changes.
+  EXPECT_DOM_ERROR(other->AdoptNode(moved), EWrong_Document_Err, "Wrong document error.");
+  EXPECT_DOM_ERROR(other->AdoptObject(moved), EWrong_Document_Err, "Wrong document error.");
+  EXPECT_DOM_ERROR(other->createElement(u"x")->AdoptNode(moved), EWrong_Document_Err, "Wrong document error.");
+  EXPECT_EQ(moved->GetParentNode(), parent);
+  EXPECT_EQ(moved->GetOwner(), doc);
+  EXPECT_EQ(moved->GetFirstChildNode()->GetOwner(), doc);
+  // A document frees what it owns before itself: a node of a freed document was used afterwards.
+  impl->FreeDocument(other);
+  // Within the document, ownership moves with the subtree.
+  TdomElement* keeper = Elem(u"keeper");
+  keeper->AdoptNode(moved);
+  EXPECT_EQ(moved->GetParentNode(), nullptr);
+  EXPECT_EQ(moved->GetOwner(), keeper);
+  EXPECT_EQ(moved->GetFirstChildNode()->GetOwner(), keeper);
+  EXPECT_EQ(moved->GetOwnerDocument(), doc);
+  doc->AdoptObject(moved);
+  EXPECT_EQ(moved->GetOwner(), doc);
+  keeper->Free();
+  EXPECT_EQ(moved->GetNodeName(), u"moved");
+}
+
 }  // namespace

@@ -149,6 +149,39 @@ TEST_F(ParameterEntityTest, SelfReferenceAndDeepNestingAreFatal) {
   EXPECT_LT(count, 1000000);
 }
 
+TEST_F(ParameterEntityTest, ExpansionIsBoundedByTheInputSize) {
+  // About 500 characters: ten entities, each using the previous one four
+  // times, around a tiny comment. The absolute cap alone let this run to
+  // hundreds of thousands of tokens and seconds of work.
+  std::u16string chain = u"<!ENTITY % c0 '<!---->'>";
+  for (int i = 1; i <= 9; ++i) {
+    chain += u"<!ENTITY % c" + Widen(std::to_string(i)) + u" '";
+    for (int k = 0; k < 4; ++k) chain += u"&#37;c" + Widen(std::to_string(i - 1)) + u";";
+    chain += u"'>";
+  }
+  chain += u"%c9;%c9;%c9;%c9;";
+  ASSERT_LT(chain.size(), 600u);
+  std::unique_ptr<TStream> stream(New<TUtilsWideStringStream>(u"\uFEFF" + chain));
+  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream.get(), std::u16string(), std::u16string(), 4096,
+                                                               std::u16string(u"UTF-8"), true, int64_t(0), int64_t(0),
+                                                               int64_t(0), int64_t(0), int64_t(1)));
+  repository->Clear();
+  std::unique_ptr<TXmlIntSubsetTokenizer> t(New<TXmlIntSubsetTokenizer>(source.get(), repository.get(), 4));
+  int64_t tokens = 0;
+  bool stopped = false;
+  while (t->GetTokenType() != SBT_END_OF_SOURCE && tokens < 100000000) {
+    t->Next();
+    ++tokens;
+    if (t->GetErrorType() == ET_RECURSIVE_ENTITY_REF) stopped = true;
+  }
+  EXPECT_TRUE(stopped);
+  // The subset and each entity's text once make at most twice its size; each
+  // comment costs its 7 characters of the budget.
+  int64_t budget = ParameterEntityExpansionBudget(2 * int64_t(chain.size()));
+  EXPECT_LT(budget, 100000);
+  EXPECT_LT(tokens, budget / 7 + 200);
+}
+
 TEST_F(ParameterEntityTest, ConditionalSections) {
   EXPECT_EQ(Tokens(u"<![INCLUDE[<!ELEMENT a ANY>]]>", true), "12[|] 2[a|ANY] 3[|] 4[|] ");
   EXPECT_EQ(Tokens(u"<![IGNORE[<![INCLUDE[<!ELEMENT a ANY>]]>]]><!ELEMENT b ANY>", true), "2[b|ANY] 4[|] ");
