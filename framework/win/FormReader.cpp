@@ -59,7 +59,25 @@ private:
     return std::string(text.substr(start, pos - start));
   }
 
+  // Objects, lists and collections nest no deeper than this: the parser
+  // recurses once per level, and no form needs more.
+  static constexpr int kMaxNesting = 100;
+
+  class NestingScope {
+  public:
+    explicit NestingScope(Parser& parser_) : parser(parser_) {
+      if (++parser.nesting > kMaxNesting) parser.Fail(Format("Nesting deeper than %d levels", {kMaxNesting}));
+    }
+    ~NestingScope() { --parser.nesting; }
+    NestingScope(const NestingScope&) = delete;
+    NestingScope& operator=(const NestingScope&) = delete;
+
+  private:
+    Parser& parser;
+  };
+
   TFormObject ParseObject() {
+    NestingScope scope(*this);
     TFormObject obj;
     obj.line = line;
     obj.className = Ident();
@@ -132,6 +150,7 @@ private:
       return v;
     }
     if (c == '(') {
+      NestingScope scope(*this);
       ++pos;
       v.kind = TFormValue::vkList;
       if (Peek() != ')') {
@@ -145,6 +164,7 @@ private:
       return v;
     }
     if (c == '<') {
+      NestingScope scope(*this);
       ++pos;
       v.kind = TFormValue::vkCollection;
       while (Peek() != '>') {
@@ -210,7 +230,9 @@ private:
         if (pos - start > 16) Fail("Number too large");
       }
       if (pos == start) Fail("Hex digit expected");
-      v.integer = negative ? -static_cast<int64_t>(value) : static_cast<int64_t>(value);
+      // $8000000000000000 and above are the negative values' bit patterns;
+      // negating in unsigned arithmetic keeps "-$8000000000000000" defined.
+      v.integer = static_cast<int64_t>(negative ? 0 - value : value);
       return v;
     }
     size_t start = pos;
@@ -269,6 +291,7 @@ private:
   std::string_view text;
   size_t pos = 0;
   int line = 1;
+  int nesting = 0;
 };
 
 }  // namespace

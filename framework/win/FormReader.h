@@ -15,7 +15,9 @@
 //   string     := '"' characters with \" \\ \n \r \t \xHH escapes '"'
 //
 // Objects nested in an object are created with the definition's root as owner
-// and the enclosing object as parent.
+// and the enclosing object as parent. Objects, lists and collections nest at
+// most 100 levels deep. "$" hex integers are 64-bit patterns: $8000000000000000
+// and above read as negative values.
 #include <cstdint>
 #include <string>
 #include <string_view>

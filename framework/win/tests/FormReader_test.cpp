@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+
 TEST(FormReader, ParsesObjectsPropertiesAndEveryValueKind) {
   TFormObject root = ParseFormDefinition(
       "\xEF\xBB\xBF// a sample\n"
@@ -94,4 +96,30 @@ TEST(FormReader, NumbersAndLineEndsAtTheEdges) {
   EXPECT_TRUE(p[9].value.items.empty());
   EXPECT_TRUE(p[10].value.bytes.empty());
   EXPECT_EQ(p[10].line, 5);  // CR LF counts one line
+}
+
+TEST(FormReader, NestingHasALimitAndHexReachesTheLowestValue) {
+  auto nested = [](int levels) {
+    std::string text = "TForm F {\n A = ";
+    text += std::string(levels, '(') + std::string(levels, ')') + ";\n}";
+    return text;
+  };
+  EXPECT_EQ(ParseFormDefinition(nested(99)).properties.size(), 1u);
+  // Thousands of levels once overflowed the stack.
+  for (int levels : {101, 20000}) {
+    try {
+      ParseFormDefinition(nested(levels));
+      ADD_FAILURE() << levels << " levels read";
+    } catch (const EFormError& e) {
+      EXPECT_EQ(e.Message(), "Line 2: Nesting deeper than 100 levels");
+    }
+  }
+  std::string objects = "TForm F {";
+  for (int i = 0; i < 20000; ++i) objects += " TPanel P {";
+  objects += std::string(20001, '}');
+  EXPECT_THROW(ParseFormDefinition(objects), EFormError);
+  TFormObject root = ParseFormDefinition("TForm F { A = $8000000000000000; B = -$8000000000000000; C = -$1; }");
+  EXPECT_EQ(root.properties[0].value.integer, INT64_MIN);
+  EXPECT_EQ(root.properties[1].value.integer, INT64_MIN);
+  EXPECT_EQ(root.properties[2].value.integer, -1);
 }
