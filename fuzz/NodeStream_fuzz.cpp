@@ -1,7 +1,7 @@
 // Virtual tree node streams (untrusted: clipboard and other processes): any
-// input loads or fails with EVirtualTreeError, leaves a tree whose totals,
-// links, visible count and selection are exact, and what loaded saves and
-// loads back to the same structure.
+// input loads or fails with EVirtualTreeError; a refused stream leaves the
+// tree as it was; the tree's totals, links, visible count and selection are
+// exact; and what loaded saves and loads back to the same structure.
 #include <cstdio>
 #include <cstdlib>
 
@@ -16,13 +16,16 @@ void Check(bool ok, const char* what, const std::string& detail = "") {
   std::abort();
 }
 
-void Load(TTestTree& tree, const uint8_t* data, size_t size) {
+// False when the stream was refused.
+bool Load(TTestTree& tree, const uint8_t* data, size_t size) {
   TMemoryStream stream;
   if (size > 0) stream.WriteBuffer(data, static_cast<int32_t>(size));
   stream.SetPosition(0);
   try {
     tree.LoadFromStream(&stream);
+    return true;
   } catch (const EVirtualTreeError&) {
+    return false;
   }
 }
 
@@ -39,7 +42,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint8_t bytes[6];
     s->Read(bytes, sizeof(bytes));
   };
-  Load(tree, data, size);
+  // Content from before: a refused stream must leave it exactly so.
+  tree.SetRootNodeCount(2);
+  tree.SetChildCount(tree.GetFirst(), 1);
+  std::string before = DescribeTree(tree);
+  if (!Load(tree, data, size)) Check(DescribeTree(tree) == before, "a refused stream changed the tree");
   std::string problem = CheckTreeInvariants(tree);
   Check(problem.empty(), "invariant after load:", problem);
   Check(tree.UpdateCount() == 0, "update bracket left open");

@@ -174,10 +174,20 @@ void TVirtualTreeCore::InternalDisconnectNode(PVirtualNode node, bool keepFocus,
 
 uint32_t TVirtualTreeCore::CountVisibleChildren(PVirtualNode node) const {
   if (!(node->States & vsExpanded)) return 0;
+  // Pre-order over the visible nodes below expanded ones, without recursion.
   uint32_t result = 0;
-  for (PVirtualNode run = node->FirstChild; run != nullptr; run = run->NextSibling) {
-    if (!(run->States & vsVisible)) continue;
-    result = CheckedU32(result, int64_t(CountVisibleChildren(run)) + 1);
+  PVirtualNode run = node->FirstChild;
+  while (run != nullptr) {
+    if (run->States & vsVisible) {
+      result = CheckedU32(result, 1);
+      if ((run->States & vsExpanded) && run->FirstChild != nullptr) {
+        run = run->FirstChild;
+        continue;
+      }
+    }
+    while (run != node && run->NextSibling == nullptr) run = run->Parent;
+    if (run == node) break;
+    run = run->NextSibling;
   }
   return result;
 }

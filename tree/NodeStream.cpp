@@ -3,8 +3,10 @@
 //
 // Streams are untrusted (they come from the clipboard and other processes):
 // every size is checked against the enclosing chunk and the bytes left, child
-// counts against the room their chunks need, nesting depth is bounded, and a
-// failing read leaves every node read so far with exact totals.
+// counts against the room their chunks need, and nesting depth is bounded.
+// Nodes are read into a detached stand-in first and join the tree only when
+// the whole read succeeded, so a refused stream changes nothing. Saving holds
+// to the same depth bound, so what a tree saves it can load.
 #include <cstring>
 
 #include "core/Stream.h"
@@ -62,7 +64,42 @@ void TVirtualTreeCore::FinishChunkHeader(TStream* stream, int64_t startPos, int6
   stream->Seek(endPos, soBeginning);
 }
 
+int TVirtualTreeCore::WrittenDepth(PVirtualNode node) const {
+  // Children are written for initialised nodes, and with toInitOnSave for
+  // every node (it is initialised on the way). Walked without recursion.
+  bool initOnSave = options.misc.Contains(toInitOnSave);
+  auto descends = [&](PVirtualNode run) {
+    return run->FirstChild != nullptr && (initOnSave || (run->States & vsInitialized));
+  };
+  PVirtualNode top = node == nullptr ? root : node;
+  int depth = node == nullptr ? 0 : 1;
+  int deepest = depth;
+  if (!descends(top) && top != root) return deepest;
+  PVirtualNode run = top->FirstChild;
+  ++depth;
+  while (run != nullptr) {
+    if (depth > deepest) deepest = depth;
+    if (descends(run)) {
+      run = run->FirstChild;
+      ++depth;
+      continue;
+    }
+    while (run != top && run->NextSibling == nullptr) {
+      run = run->Parent;
+      --depth;
+    }
+    if (run == top) break;
+    run = run->NextSibling;
+  }
+  return deepest;
+}
+
 void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
+  if (node == root) node = nullptr;
+  // A stream deeper than a load accepts is refused before anything is written.
+  if (WrittenDepth(node) > kMaxStreamDepth) RaiseTreeError(STreeTooDeepToSave, hcTFWrongStreamFormat);
+  Restore<int> keepDepth(writeDepth);
+  writeDepth = 0;
   uint8_t header[12];
   for (int i = 0; i < 6; ++i) {
     header[2 * i] = uint8_t(kMagic[i]);
@@ -70,7 +107,7 @@ void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
   }
   stream->WriteBuffer(header, 12);
   int64_t countPos = stream->Position();
-  if (node != nullptr && node != root) {
+  if (node != nullptr) {
     WriteU32(stream, 1);
     WriteNode(stream, node);
     return;
@@ -86,6 +123,10 @@ void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
 }
 
 void TVirtualTreeCore::WriteNode(TStream* stream, PVirtualNode node) {
+  // The depth was checked before writing; children that toInitOnSave makes
+  // on the way are held to the same bound.
+  Restore<int> keepDepth(writeDepth);
+  if (++writeDepth > kMaxStreamDepth) RaiseTreeError(STreeTooDeepToSave, hcTFWrongStreamFormat);
   if (options.misc.Contains(toInitOnSave)) {
     if (!(node->States & vsInitialized)) InitNode(node);
     if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
@@ -145,28 +186,77 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
     RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
   uint16_t version = GetU16(header + 6);
   if (version < 1 || version > kVTTreeStreamVersion) RaiseTreeError(SWrongStreamVersion, hcTFWrongStreamVersion);
-  Clear();
-  BeginUpdate();
+  uint32_t count = 0x7FFFFFFF;
+  if (version >= 2) {
+    uint8_t bytes[4];
+    ReadStreamExact(stream, bytes, 4);
+    count = GetU32(bytes);
+  }
+  // Every top-level node is read under a stand-in; the old content goes only
+  // once the whole stream has been read.
+  PVirtualNode standIn = MakeNewNode();
   try {
-    uint32_t count = 0x7FFFFFFF;
-    if (version >= 2) {
-      uint8_t bytes[4];
-      ReadStreamExact(stream, bytes, 4);
-      count = GetU32(bytes);
-    }
-    int64_t size = stream->Size();
-    while (stream->Position() < size && count > 0) {
-      PVirtualNode node = MakeNewNode();
-      InternalConnectNode(node, root, this, amAddChildLast);
-      InternalAddFromStream(stream, version, node);
+    Restore<int64_t> keepLimit(readLimit);
+    Restore<uint64_t> keepBudget(loadHeightBudget);
+    Restore<PVirtualNode> keepRoot(streamRootStandIn);
+    readLimit = stream->Size();
+    loadHeightBudget = UINT32_MAX - uint64_t(root->NodeHeight);
+    streamRootStandIn = standIn;
+    while (stream->Position() < readLimit && count > 0) {
+      AppendStreamChild(standIn, MakeNewNode());
+      ReadNode(stream, version, standIn->LastChild);
       --count;
     }
-    DoNodeCopied(nullptr);
+    Clear();
   } catch (...) {
-    EndUpdate();
+    FreeStreamChildren(standIn, nullptr);
+    FreeNodeRecord(standIn);
     throw;
   }
+  BeginUpdate();
+  while (PVirtualNode child = standIn->FirstChild) {
+    standIn->FirstChild = child->NextSibling;
+    child->NextSibling = nullptr;
+    child->PrevSibling = nullptr;
+    InternalConnectNode(child, root, this, amAddChildLast);
+  }
+  FreeNodeRecord(standIn);
+  AdoptLoadedSelection(root);
+  InvalidateCache();
+  DoNodeCopied(nullptr);
   EndUpdate();
+}
+
+void TVirtualTreeCore::AppendStreamChild(PVirtualNode node, PVirtualNode child) {
+  child->Parent = node;
+  child->PrevSibling = node->LastChild;
+  child->Index = node->LastChild != nullptr ? node->LastChild->Index + 1 : 0;
+  if (node->LastChild != nullptr)
+    node->LastChild->NextSibling = child;
+  else
+    node->FirstChild = child;
+  node->LastChild = child;
+  node->ChildCount++;
+}
+
+void TVirtualTreeCore::FreeStreamChildren(PVirtualNode node, PVirtualNode keep) {
+  // The children after keep (all for null) with their subtrees, post-order
+  // without recursion; their handlers free what OnLoadNode made.
+  PVirtualNode run = node->LastChild;
+  while (run != nullptr && run != keep) {
+    if (run->LastChild != nullptr) {
+      run = run->LastChild;
+      continue;
+    }
+    PVirtualNode up = run->Parent;
+    up->LastChild = run->PrevSibling;
+    if (up->LastChild != nullptr)
+      up->LastChild->NextSibling = nullptr;
+    else
+      up->FirstChild = nullptr;
+    DoFreeNode(run);
+    run = up == node ? node->LastChild : up;
+  }
 }
 
 void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node) {
@@ -184,31 +274,50 @@ void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, 
   int64_t oldCount = node->TotalCount;
   int64_t oldHeight = heightShare();
   int64_t oldVisible = visibleShare();
-  auto settle = [&]() {
-    if (!isRoot) {
-      PropagateTotalCount(parent, int64_t(node->TotalCount) - oldCount, true);
-      PropagateTotalHeight(parent, heightShare() - oldHeight, true);
-      if (parent != root) DetermineHiddenChildrenFlag(parent);
+  // New children are read under a stand-in for the root (whose own record is
+  // not stored), or after the node's last child; a refused stream frees them
+  // and gives the node back its record, so nothing changes.
+  TVirtualNode saved = *node;
+  PVirtualNode target = isRoot ? MakeNewNode() : node;
+  {
+    Restore<int64_t> keepLimit(readLimit);
+    Restore<uint64_t> keepBudget(loadHeightBudget);
+    Restore<PVirtualNode> keepRoot(streamRootStandIn);
+    if (streamDepth == 0) {
+      readLimit = stream->Size();
+      // No total height may leave 32 bits, whatever the stream holds.
+      loadHeightBudget = UINT32_MAX - uint64_t(root->TotalHeight);
     }
-    visibleCount = CheckedU32(visibleCount, visibleShare() - oldVisible);
-    AdoptLoadedSelection(node);
-    InvalidateCache();
-  };
-  bool outermost = streamDepth == 0;
-  Restore<int64_t> keepLimit(readLimit);
-  Restore<uint64_t> keepBudget(loadHeightBudget);
-  if (outermost) {
-    readLimit = stream->Size();
-    // No total height may leave 32 bits, whatever the stream holds.
-    loadHeightBudget = UINT32_MAX - uint64_t(root->TotalHeight);
+    if (isRoot) streamRootStandIn = target;
+    try {
+      ReadNode(stream, version, target);
+    } catch (...) {
+      FreeStreamChildren(target, isRoot ? nullptr : saved.LastChild);
+      if (isRoot)
+        FreeNodeRecord(target);
+      else
+        *node = saved;
+      throw;
+    }
   }
-  try {
-    ReadNode(stream, version, node);
-  } catch (...) {
-    settle();
-    throw;
+  if (isRoot) {
+    while (PVirtualNode child = target->FirstChild) {
+      target->FirstChild = child->NextSibling;
+      child->NextSibling = nullptr;
+      child->PrevSibling = nullptr;
+      AppendStreamChild(root, child);
+    }
+    FreeNodeRecord(target);
+    FixNodeTotals(root);
   }
-  settle();
+  if (!isRoot) {
+    PropagateTotalCount(parent, int64_t(node->TotalCount) - oldCount, true);
+    PropagateTotalHeight(parent, heightShare() - oldHeight, true);
+    if (parent != root) DetermineHiddenChildrenFlag(parent);
+  }
+  visibleCount = CheckedU32(visibleCount, visibleShare() - oldVisible);
+  AdoptLoadedSelection(node);
+  InvalidateCache();
 }
 
 void TVirtualTreeCore::AdoptLoadedSelection(PVirtualNode node) {
@@ -319,7 +428,7 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
       int64_t minChild = 2 * kChunkHeaderSize + recordSize;
       if (childCount > (chunkEnd - stream->Position()) / minChild)
         RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-      if (node != root) {
+      if (node != root && node != streamRootStandIn) {
         if (height > 0xFFFF) height = 0xFFFF;
         if (height > loadHeightBudget) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
         loadHeightBudget -= height;
@@ -332,30 +441,18 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
       }
       Restore<int64_t> keepLimit(readLimit);
       readLimit = chunkEnd;
-      try {
-        for (uint32_t i = 0; i < childCount; ++i) {
-          PVirtualNode child = MakeNewNode();
-          child->Parent = node;
-          child->PrevSibling = node->LastChild;
-          child->Index = node->LastChild != nullptr ? node->LastChild->Index + 1 : 0;
-          if (node->LastChild != nullptr)
-            node->LastChild->NextSibling = child;
-          else
-            node->FirstChild = child;
-          node->LastChild = child;
-          node->ChildCount++;
-          ReadNode(stream, version, child);
-        }
-      } catch (...) {
-        FixNodeTotals(node);
-        throw;
+      // Children are read under a node that is not in the tree yet: a failure
+      // frees them all with the stand-in.
+      for (uint32_t i = 0; i < childCount; ++i) {
+        AppendStreamChild(node, MakeNewNode());
+        ReadNode(stream, version, node->LastChild);
       }
       FixNodeTotals(node);
       return true;
     }
     case kUserChunk: {
       if (chunkSize < 1) return true;
-      DoLoadNode(node == root ? nullptr : node, stream);
+      DoLoadNode(node == root || node == streamRootStandIn ? nullptr : node, stream);
       bool consumed = stream->Position() != start;
       stream->Seek(chunkEnd, soBeginning);
       return consumed;

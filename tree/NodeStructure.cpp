@@ -2,6 +2,7 @@
 // deleting and clearing nodes, with the totals kept exact along the parent chain.
 #include <cstdlib>
 #include <new>
+#include <vector>
 
 #include "tree/TreeMath.h"
 #include "tree/VirtualTreeCore.h"
@@ -240,22 +241,8 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
   node->States |= vsClearing;
   try {
-    PVirtualNode run = node->LastChild;
-    while (run != nullptr) {
-      PVirtualNode previous = run->PrevSibling;
-      if (shown && (run->States & vsVisible)) visibleCount = CheckedU32(visibleCount, -1);
-      run->States |= vsDeleting;
-      if (previous != nullptr) previous->NextSibling = nullptr;
-      node->LastChild = previous;
-      if (previous == nullptr) node->FirstChild = nullptr;
-      DeleteNode(run, true);
-      run = previous;
-    }
+    DeleteDescendants(node, shown);
   } catch (...) {
-    // Keep what is left consistent: the remaining children stay linked.
-    node->States &= ~vsClearing;
-    node->ChildCount = 0;
-    for (PVirtualNode c = node->FirstChild; c != nullptr; c = c->NextSibling) node->ChildCount++;
     --updateCount;
     throw;
   }
@@ -284,6 +271,54 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
       InvalidateWhole();
   }
   StructureChange(node == root ? nullptr : node, crChildDeleted);
+}
+
+void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
+  // Last child first, and a child's own children before it, without
+  // recursion: one level per entry, so a chain of any depth goes. A node
+  // whose children are gone is deleted as DeleteNode deletes a leaf.
+  struct Level {
+    PVirtualNode parent;
+    bool shown;  // its children are in the visible count
+  };
+  std::vector<Level> levels{{node, shown}};
+  try {
+    while (!levels.empty()) {
+      Level level = levels.back();
+      PVirtualNode run = level.parent->LastChild;
+      if (run == nullptr) {
+        levels.pop_back();
+        if (level.parent == node) break;
+        PVirtualNode emptied = level.parent;
+        emptied->States &= ~vsClearing;
+        emptied->ChildCount = 0;
+        StructureChange(emptied, crChildDeleted);
+        DeleteNode(emptied, true);
+        continue;
+      }
+      if (level.shown && (run->States & vsVisible)) visibleCount = CheckedU32(visibleCount, -1);
+      run->States |= vsDeleting;
+      PVirtualNode previous = run->PrevSibling;
+      if (previous != nullptr) previous->NextSibling = nullptr;
+      level.parent->LastChild = previous;
+      if (previous == nullptr) level.parent->FirstChild = nullptr;
+      if (run->FirstChild != nullptr) {
+        run->States |= vsClearing;
+        bool childrenShown = level.shown && (run->States & vsVisible) && (run->States & vsExpanded);
+        levels.push_back({run, childrenShown});
+        continue;
+      }
+      DeleteNode(run, true);
+    }
+  } catch (...) {
+    // Keep what is left consistent: the remaining children stay linked.
+    for (const Level& level : levels) {
+      level.parent->States &= ~vsClearing;
+      level.parent->ChildCount = 0;
+      for (PVirtualNode c = level.parent->FirstChild; c != nullptr; c = c->NextSibling) level.parent->ChildCount++;
+    }
+    throw;
+  }
 }
 
 void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {

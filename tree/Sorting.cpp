@@ -114,10 +114,25 @@ void TVirtualTreeCore::ReinitChildren(PVirtualNode node, bool recursive) {
   // made on demand (a recursive re-initialisation must not build the whole tree).
   if (node->FirstChild != nullptr) InitChildren(node);
   PVirtualNode run = node->FirstChild;
+  if (!recursive) {
+    while (run != nullptr) {
+      PVirtualNode next = run->NextSibling;
+      ReinitNode(run, false);
+      run = next;
+    }
+    return;
+  }
+  // Recursively: each node, then its children, in pre-order without recursion.
   while (run != nullptr) {
-    PVirtualNode next = run->NextSibling;
-    ReinitNode(run, recursive);
-    run = next;
+    ReinitNode(run, false);
+    if (run->FirstChild != nullptr) InitChildren(run);
+    if (run->FirstChild != nullptr) {
+      run = run->FirstChild;
+      continue;
+    }
+    while (run != node && run->NextSibling == nullptr) run = run->Parent;
+    if (run == node) break;
+    run = run->NextSibling;
   }
 }
 

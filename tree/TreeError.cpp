@@ -6,6 +6,7 @@ const char* const SEditLinkIsNil = "Edit link must not be nil.";
 const char* const SWrongMoveError = "Target node cannot be a child node of the node to be moved.";
 const char* const SWrongStreamFormat = "Unable to load tree structure, the format is wrong.";
 const char* const SWrongStreamVersion = "Unable to load tree structure, the version is unknown.";
+const char* const STreeTooDeepToSave = "Unable to save tree structure, the nodes are nested too deeply.";
 const char* const SStreamTooSmall = "Unable to load tree structure, not enough data available.";
 const char* const SCorruptStream1 = "Stream data corrupt. A node's anchor chunk is missing.";
 const char* const SCorruptStream2 = "Stream data corrupt. Unexpected data after node's end position.";

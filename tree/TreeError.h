@@ -25,6 +25,7 @@ extern const char* const SCorruptStream1;           // 2005
 extern const char* const SCorruptStream2;           // 2006
 extern const char* const SClipboardFailed;          // 2007
 extern const char* const SCannotSetUserData;        // 2008
+extern const char* const STreeTooDeepToSave;        // 2002
 
 constexpr int hcTFEditLinkIsNil = 2000;
 constexpr int hcTFWrongMoveError = 2001;

@@ -260,10 +260,12 @@ public:
   virtual void ResetNode(PVirtualNode node);
 
   // ---- Streams --------------------------------------------------------------
-  // Writes the header and the whole tree (or node with its subtree).
+  // Writes the header and the whole tree (or node with its subtree). Nodes
+  // nested deeper than kMaxStreamDepth raise EVirtualTreeError, before
+  // anything is written when they exist already.
   void SaveToStream(TStream* stream, PVirtualNode node = nullptr);
-  // Replaces the content with the stream's nodes; raises EVirtualTreeError on bad data
-  // (the tree is left consistent, holding what was read before the error).
+  // Replaces the content with the stream's nodes; raises EVirtualTreeError on
+  // bad data, and the tree then is as it was.
   void LoadFromStream(TStream* stream);
 
   // ---- Selection and focus --------------------------------------------------
@@ -418,7 +420,8 @@ public:
   uint32_t AllocateInternalDataArea(uint32_t size);
   // Makes a zero-filled, unlinked, uninitialised node record.
   PVirtualNode MakeNewNode();
-  // Reads one node chunk into node (root for null), which is linked already.
+  // Reads one node chunk into node (root for null), which is linked already;
+  // on bad data raises EVirtualTreeError and node is as it was.
   void InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node);
 
 protected:
@@ -567,7 +570,19 @@ private:
   void FreeSubtree(PVirtualNode node);
   void FixNodeTotals(PVirtualNode node);
   void AdoptLoadedSelection(PVirtualNode node);
+  // Links child (not in any tree) as node's last child.
+  void AppendStreamChild(PVirtualNode node, PVirtualNode child);
+  // Frees node's children after keep (all for null), subtrees included,
+  // with OnFreeNode for each; node itself stays.
+  void FreeStreamChildren(PVirtualNode node, PVirtualNode keep);
+  // How deep SaveToStream would nest the node chunks of node (the whole tree for null).
+  int WrittenDepth(PVirtualNode node) const;
+  // The children under each level of nodes go first, deepest first (DeleteChildren).
+  void DeleteDescendants(PVirtualNode node, bool shown);
   int streamDepth = 0;
+  int writeDepth = 0;
+  // The detached node that stands for the hidden root while a stream is read.
+  PVirtualNode streamRootStandIn = nullptr;
   int64_t readLimit = 0;
   uint64_t loadHeightBudget = 0;
   uint32_t pendingRootCount = 0;

@@ -158,12 +158,17 @@ TEST(Stream, CorruptChunksRaiseTheirErrors) {
   for (const auto& c : cases) {
     TTestTree tree;
     tree.SetNodeDataSize(0);
+    tree.SetRootNodeCount(2);
+    tree.SetChildCount(tree.GetFirst(), 3);
+    std::string before = DescribeTree(tree);
     try {
       Load(tree, c.first);
       FAIL();
     } catch (const EVirtualTreeError& e) {
       EXPECT_EQ(e.HelpContext(), c.second);
     }
+    // A refused stream changes nothing.
+    EXPECT_EQ(DescribeTree(tree), before);
     EXPECT_EQ(CheckTreeInvariants(tree), "");
     EXPECT_EQ(tree.UpdateCount(), 0u);
   }
@@ -219,9 +224,12 @@ TEST(Stream, EveryPrefixAndRandomFlipsFailCleanly) {
       uint8_t b[8];
       s->Read(b, sizeof(b));
     };
+    tree.SetRootNodeCount(1);
+    std::string before = DescribeTree(tree);
     try {
       Load(tree, data);
     } catch (const EVirtualTreeError&) {
+      EXPECT_EQ(DescribeTree(tree), before);
     }
     EXPECT_EQ(CheckTreeInvariants(tree), "");
     EXPECT_EQ(tree.UpdateCount(), 0u);
@@ -258,6 +266,55 @@ TEST(Stream, DeepNestingIsRefused) {
   }
   TTestTree tree;
   tree.SetNodeDataSize(0);
+  tree.SetRootNodeCount(2);
+  std::string before = DescribeTree(tree);
+  TTestTree copyOfBefore;
+  copyOfBefore.SetNodeDataSize(0);
+  copyOfBefore.SetRootNodeCount(2);
+  int freed = 0;
+  tree.onFree = [&](PVirtualNode) { ++freed; };
   EXPECT_THROW(Load(tree, bytes), EVirtualTreeError);
+  // The levels read before the refusal are freed, never linked in; the tree
+  // can still be saved and loaded again.
+  EXPECT_EQ(DescribeTree(tree), before);
+  EXPECT_EQ(freed, kMaxStreamDepth + 1);
+  EXPECT_EQ(CheckTreeInvariants(tree), "");
+  TMemoryStream again;
+  tree.SaveToStream(&again);
+  again.SetPosition(0);
+  tree.LoadFromStream(&again);
+  EXPECT_EQ(DescribeTree(tree, /*withStates=*/false), DescribeTree(copyOfBefore, /*withStates=*/false));
+}
+
+TEST(Stream, RefusedAddFromStreamLeavesTheNodeAsItWas) {
+  std::vector<uint8_t> bytes = SampleStream();
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  tree.SetRootNodeCount(2);
+  PVirtualNode target = tree.GetFirst();
+  tree.SetChildCount(target, 2);
+  std::string before = DescribeTree(tree);
+  // The first node chunk with a child count its chunk cannot hold.
+  bytes[32] = 0xFF;
+  TMemoryStream stream;
+  stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+  stream.SetPosition(16);
+  EXPECT_THROW(tree.InternalAddFromStream(&stream, 2, target), EVirtualTreeError);
+  EXPECT_EQ(DescribeTree(tree), before);
+  EXPECT_EQ(CheckTreeInvariants(tree), "");
+  // Read into the root, with the first node's user chunk (after its
+  // children) claiming more than its node holds: the children read before
+  // are dropped again.
+  std::vector<uint8_t> good = SampleStream();
+  uint32_t firstSize = 0;
+  std::memcpy(&firstSize, &good[20], 4);
+  size_t userChunk = 16 + 8 + firstSize - 12;
+  ASSERT_EQ(good[userChunk], 4);
+  good[userChunk + 4] = 0x40;
+  TMemoryStream cut;
+  cut.WriteBuffer(good.data(), static_cast<int32_t>(good.size()));
+  cut.SetPosition(16);
+  EXPECT_THROW(tree.InternalAddFromStream(&cut, 2, nullptr), EVirtualTreeError);
+  EXPECT_EQ(DescribeTree(tree), before);
   EXPECT_EQ(CheckTreeInvariants(tree), "");
 }

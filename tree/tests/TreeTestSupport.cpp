@@ -113,3 +113,26 @@ std::string DescribeTree(TVirtualTreeCore& tree, bool withStates) {
   Describe(tree.RootNode(), out, withStates);
   return out;
 }
+
+PVirtualNode TTestTree::AppendChain(PVirtualNode parent, int depth, bool expanded) {
+  std::vector<PVirtualNode> chain;
+  for (int i = 0; i < depth; ++i) {
+    PVirtualNode node = MakeNewNode();
+    node->States |= vsInitialized;
+    if (i + 1 < depth) node->States |= vsHasChildren | (expanded ? vsExpanded : 0);
+    if (!chain.empty()) {
+      node->Parent = chain.back();
+      chain.back()->FirstChild = chain.back()->LastChild = node;
+      chain.back()->ChildCount = 1;
+    }
+    chain.push_back(node);
+  }
+  for (size_t i = chain.size(); i-- > 0;) {
+    PVirtualNode node = chain[i];
+    PVirtualNode below = i + 1 < chain.size() ? chain[i + 1] : nullptr;
+    node->TotalCount = 1 + (below != nullptr ? below->TotalCount : 0);
+    node->TotalHeight = node->NodeHeight + (below != nullptr && expanded ? below->TotalHeight : 0);
+  }
+  InternalConnectNode(chain.front(), parent, this, amAddChildLast);
+  return chain.front();
+}

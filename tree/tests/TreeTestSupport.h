@@ -51,6 +51,9 @@ public:
   using TVirtualTreeCore::DoValidateCache;
   using TVirtualTreeCore::ReadChunk;
   void SetOptions(const TTreeOptionValues& values) { options = values; }
+  // Hangs a chain of depth initialised nodes (each the only child of the one
+  // above, expanded or not) as parent's last child, in linear time; returns its top.
+  PVirtualNode AppendChain(PVirtualNode parent, int depth, bool expanded);
 };
 
 // The first invariant that does not hold (with the node's path), or "".
