@@ -193,9 +193,12 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
     count = GetU32(bytes);
   }
   // Every top-level node is read under a stand-in; the old content goes only
-  // once the whole stream has been read.
-  PVirtualNode standIn = MakeNewNode();
+  // once the whole stream has been read. Nodes read are not in the tree yet:
+  // the update bracket keeps handlers from painting or measuring them.
+  BeginUpdate();
+  PVirtualNode standIn = nullptr;
   try {
+    standIn = MakeNewNode();
     Restore<int64_t> keepLimit(readLimit);
     Restore<uint64_t> keepBudget(loadHeightBudget);
     Restore<PVirtualNode> keepRoot(streamRootStandIn);
@@ -209,11 +212,13 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
     }
     Clear();
   } catch (...) {
-    FreeStreamChildren(standIn, nullptr);
-    FreeNodeRecord(standIn);
+    if (standIn != nullptr) {
+      FreeStreamChildren(standIn, nullptr);
+      FreeNodeRecord(standIn);
+    }
+    EndUpdate();
     throw;
   }
-  BeginUpdate();
   while (PVirtualNode child = standIn->FirstChild) {
     standIn->FirstChild = child->NextSibling;
     child->NextSibling = nullptr;
@@ -279,6 +284,7 @@ void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, 
   // and gives the node back its record, so nothing changes.
   TVirtualNode saved = *node;
   PVirtualNode target = isRoot ? MakeNewNode() : node;
+  BeginUpdate();
   {
     Restore<int64_t> keepLimit(readLimit);
     Restore<uint64_t> keepBudget(loadHeightBudget);
@@ -297,6 +303,7 @@ void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, 
         FreeNodeRecord(target);
       else
         *node = saved;
+      EndUpdate();
       throw;
     }
   }
@@ -318,6 +325,7 @@ void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, 
   visibleCount = CheckedU32(visibleCount, visibleShare() - oldVisible);
   AdoptLoadedSelection(node);
   InvalidateCache();
+  EndUpdate();
 }
 
 void TVirtualTreeCore::AdoptLoadedSelection(PVirtualNode node) {
@@ -428,7 +436,7 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
       int64_t minChild = 2 * kChunkHeaderSize + recordSize;
       if (childCount > (chunkEnd - stream->Position()) / minChild)
         RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-      if (node != root && node != streamRootStandIn) {
+      if (!IsStreamRootNode(node)) {
         if (height > 0xFFFF) height = 0xFFFF;
         if (height > loadHeightBudget) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
         loadHeightBudget -= height;
@@ -452,7 +460,7 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
     }
     case kUserChunk: {
       if (chunkSize < 1) return true;
-      DoLoadNode(node == root || node == streamRootStandIn ? nullptr : node, stream);
+      DoLoadNode(IsStreamRootNode(node) ? nullptr : node, stream);
       bool consumed = stream->Position() != start;
       stream->Seek(chunkEnd, soBeginning);
       return consumed;

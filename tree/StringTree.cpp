@@ -219,7 +219,7 @@ bool TCustomVirtualStringTree::ReadChunk(TStream* stream, uint16_t version, PVir
     return TBaseVirtualTree::ReadChunk(stream, version, node, chunkType, chunkSize);
   // The size was checked against the node's end; an odd last byte is read and dropped.
   // The hidden root has no caption: its chunk is skipped.
-  if (node == nullptr || node == root) return true;
+  if (node == nullptr || IsStreamRootNode(node)) return true;
   std::vector<uint8_t> bytes(static_cast<size_t>(chunkSize));
   if (chunkSize > 0) ReadStreamExact(stream, bytes.data(), chunkSize);
   std::u16string text(static_cast<size_t>(chunkSize / 2), u'\0');

@@ -515,6 +515,9 @@ protected:
   void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
   // Reads count bytes or raises EVirtualTreeError (2004).
   void ReadStreamExact(TStream* stream, void* buffer, int32_t count);
+  // True for the hidden root, and for the detached node that stands for it
+  // while a stream is read (ReadChunk stores nothing of the root's own).
+  bool IsStreamRootNode(PVirtualNode node) const { return node == root || node == streamRootStandIn; }
 
   // ---- Fields ---------------------------------------------------------------
   PVirtualNode root = nullptr;
