@@ -70,6 +70,35 @@ const TMessageMap* TScrollReceiver::ClassMessageMap() {
   return &map;
 }
 
+// What the bar draws, rendered through WM_PRINTCLIENT into a bitmap of its
+// own (other windows on the display cannot cover it): 0x00RRGGBB at (x, y).
+class TRendered {
+public:
+  explicit TRendered(TOwnerDrawScrollbar* bar) {
+    TRect client = bar->ClientRect();
+    HDC screen = GetDC(nullptr);
+    dc = CreateCompatibleDC(screen);
+    bitmap = CreateCompatibleBitmap(screen, client.Width(), client.Height());
+    ReleaseDC(nullptr, screen);
+    old = SelectObject(dc, bitmap);
+    SendMessageW(bar->Handle(), WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT | PRF_ERASEBKGND);
+  }
+  ~TRendered() {
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+  }
+  uint32_t At(int x, int y) const {
+    COLORREF c = GetPixel(dc, x, y);
+    return (GetRValue(c) << 16) | (GetGValue(c) << 8) | GetBValue(c);
+  }
+
+private:
+  HDC dc;
+  HBITMAP bitmap;
+  HGDIOBJ old;
+};
+
 struct ScrollbarFixture : ::testing::Test {
   TForm* form = nullptr;
   TOwnerDrawScrollbar* bar = nullptr;
@@ -217,19 +246,19 @@ TEST_F(ScrollbarFixture, DrawingShowsTrackArrowsThumbAndHotPage) {
   EXPECT_EQ(std::vector<TScrollPaintCycle>(seen.cycles.end() - 4, seen.cycles.end()),
             (std::vector<TScrollPaintCycle>{pcBackground, pcScrollUp, pcScrollDown, pcThumb}));
   TScrollLayout layout = bar->Layout();
-  HWND window = bar->Handle();
   int y = layout.PageDown.Top + 20;
-  uint32_t a = qvtest::PixelAt(window, 4, y);
-  uint32_t b = qvtest::PixelAt(window, 5, y);
-  EXPECT_NE(a, b) << "a checkerboard of the two track colours";
-  EXPECT_TRUE((a == 0xFF0000 || a == 0x0000FF) && (b == 0xFF0000 || b == 0x0000FF)) << std::hex << a << " " << b;
-  EXPECT_EQ(qvtest::PixelAt(window, 8, layout.Thumb.Top + layout.Thumb.Height() / 2), 0xFFFF00u);
+  {
+    TRendered shown(bar);
+    uint32_t a = shown.At(4, y);
+    uint32_t b = shown.At(5, y);
+    EXPECT_NE(a, b) << "a checkerboard of the two track colours";
+    EXPECT_TRUE((a == 0xFF0000 || a == 0x0000FF) && (b == 0xFF0000 || b == 0x0000FF)) << std::hex << a << " " << b;
+    EXPECT_EQ(shown.At(8, layout.Thumb.Top + layout.Thumb.Height() / 2), 0xFFFF00u);
+  }
   qvtest::SaveScreenshot(form->Handle(), "owner_draw_scrollbar_classic");
   // Holding the page-down area shows it in PageScrollHot.
   Down(y);
-  bar->Repaint();
-  qvtest::Pump(50);
-  EXPECT_EQ(qvtest::PixelAt(window, 4, bar->Layout().PageDown.Bottom - 2), 0x00FF00u);
+  EXPECT_EQ(TRendered(bar).At(4, bar->Layout().PageDown.Bottom - 2), 0x00FF00u);
   Up(y);
   // A handler that paints an element itself stops the drawing of it.
   struct TOwnThumb : TObject {
@@ -244,10 +273,8 @@ TEST_F(ScrollbarFixture, DrawingShowsTrackArrowsThumbAndHotPage) {
     }
   } own;
   bar->OnScrollCustomPaint = MakeEvent<&TOwnThumb::Paint>(&own);
-  bar->Repaint();
-  qvtest::Pump(50);
   layout = bar->Layout();
-  EXPECT_EQ(qvtest::PixelAt(window, 8, layout.Thumb.Top + layout.Thumb.Height() / 2), 0x000000u);
+  EXPECT_EQ(TRendered(bar).At(8, layout.Thumb.Top + layout.Thumb.Height() / 2), 0x000000u);
   // Themed, when the theme is there.
   bar->OnScrollCustomPaint = nullptr;
   bar->SetOptions({soThemeAware});
