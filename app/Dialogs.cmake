@@ -17,6 +17,7 @@ if(QV_CHMCMD)
     COMMAND ${CMAKE_COMMAND} -E copy_directory ${CMAKE_SOURCE_DIR}/resources/help ${QV_HELP_WORK}
     COMMAND ${CMAKE_COMMAND} -E chdir ${QV_HELP_WORK} ${QV_CHMCMD} --no-html-scan Quorvanell.hhp
     COMMAND ${CMAKE_COMMAND} -E copy ${QV_HELP_WORK}/Quorvanell.chm ${QV_PROGRAM_DIR}/Quorvanell.chm
+    COMMAND ${CMAKE_COMMAND} -E copy ${QV_HELP_WORK}/Quorvanell.chm ${QV_TEST_PROGRAM_DIR}/Quorvanell.chm
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
     DEPENDS ${QV_HELP_SOURCES}
     COMMENT "Compiling the help file Quorvanell.chm"
@@ -52,6 +53,6 @@ qv_add_test(app_dialogs_wizard_tests SOURCES ${QV_APP_DIALOG_WIZARD_SOURCES} ${Q
   tests/dialogs/DialogsHelpers.cpp ${CMAKE_SOURCE_DIR}/resources/Quorvanell.rc
   LIBS qv_win_testing qv_xml version comctl32 ole32 shell32)
 target_include_directories(app_dialogs_wizard_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-set_target_properties(app_dialogs_wizard_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_PROGRAM_DIR})
+set_target_properties(app_dialogs_wizard_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_TEST_PROGRAM_DIR})
 set_tests_properties(app_dialogs_wizard_tests PROPERTIES RUN_SERIAL TRUE)
 add_dependencies(app_dialogs_wizard_tests Quorvanell)

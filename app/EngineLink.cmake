@@ -10,7 +10,7 @@ target_include_directories(app_engine_link_tests PRIVATE ${CMAKE_CURRENT_SOURCE_
 target_link_libraries(app_engine_link_tests PRIVATE qv_shell qv_win_testing qv_xml version comctl32 ole32 shell32
   gtest_main gtest)
 # Beside the program, where the engine and the patterns file are found.
-set_target_properties(app_engine_link_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_PROGRAM_DIR})
+set_target_properties(app_engine_link_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_TEST_PROGRAM_DIR})
 add_dependencies(app_engine_link_tests Quorvanell QuorvanellEngine)
 add_test(NAME app_engine_link_tests
   COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/tests/engine/run-engine-link-tests.sh $<TARGET_FILE:app_engine_link_tests>)

@@ -12,7 +12,7 @@ if [ -z "$exe" ]; then
   mkdir -p "$QV_BUILD"
   "$root/scripts/build.sh" target EngineBench QuorvanellEngine >"$QV_BUILD/engine-bench-build.log" 2>&1 ||
     { cat "$QV_BUILD/engine-bench-build.log" >&2; exit 1; }
-  exe="$QV_BUILD/target/Quorvanell/EngineBench.exe"
+  exe="$QV_BUILD/target/testbin/EngineBench.exe"
 fi
 source "$root/scripts/wine-env.sh"
 qv_make_prefix

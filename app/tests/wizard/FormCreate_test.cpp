@@ -37,6 +37,15 @@ TEST_F(WizardTest, CaptionIsProductNameAndVersionFromTheExecutable) {
   EXPECT_EQ(form->Caption(), "Quorvanell v. 1.0");
 }
 
+TEST_F(WizardTest, TheWindowCarriesTheProgramsOwnIcon) {
+  MakeForm();
+  // The class icon shows in the title bar and the taskbar.
+  auto icon = reinterpret_cast<HICON>(GetClassLongPtrW(form->Handle(), GCLP_HICON));
+  ASSERT_NE(icon, nullptr);
+  EXPECT_NE(icon, LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION)));
+  EXPECT_NE(FindResourceW(GetModuleHandleW(nullptr), L"MAINICON", MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+}
+
 TEST_F(WizardTest, FirstStartChoosesLanguageThenOpensQuickStart) {
   std::vector<std::string> calls;
   GlobalFirstStart = true;

@@ -1,0 +1,94 @@
+// The installed program folder as a user gets it: only what the program
+// needs, the exe and the engine without debug information, and the exe's own
+// icon in its resources and on its window.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+std::wstring ProgramFolder() {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring path = self;
+  path.resize(path.find_last_of(L'\\') + 1);
+  return path + L"Quorvanell\\";
+}
+
+std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
+
+// True when the PE image carries debug information: symbols, or a section
+// whose name (long names live in the string table) starts with ".debug".
+bool HasDebugInformation(const std::wstring& path) {
+  std::string image;
+  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return true;
+  image.resize(GetFileSize(handle, nullptr));
+  DWORD read = 0;
+  ReadFile(handle, image.data(), static_cast<DWORD>(image.size()), &read, nullptr);
+  CloseHandle(handle);
+  if (image.size() < 0x40) return true;
+  const uint32_t pe = *reinterpret_cast<const uint32_t*>(image.data() + 0x3C);
+  const auto* file = reinterpret_cast<const IMAGE_FILE_HEADER*>(image.data() + pe + 4);
+  if (file->NumberOfSymbols != 0) return true;
+  const size_t strings = file->PointerToSymbolTable;  // the string table follows the (empty) symbols
+  const auto* sections = reinterpret_cast<const IMAGE_SECTION_HEADER*>(reinterpret_cast<const char*>(file) +
+                                                                        sizeof(IMAGE_FILE_HEADER) +
+                                                                        file->SizeOfOptionalHeader);
+  for (int i = 0; i < file->NumberOfSections; ++i) {
+    std::string name(reinterpret_cast<const char*>(sections[i].Name), 8);
+    name.resize(name.find('\0') == std::string::npos ? 8 : name.find('\0'));
+    if (name[0] == '/' && strings != 0) {
+      const size_t at = strings + std::stoul(name.substr(1));
+      if (at < image.size()) name = image.c_str() + at;
+    }
+    if (name.rfind(".debug", 0) == 0) return true;
+  }
+  return false;
+}
+
+TEST(ProgramFolder, HoldsOnlyWhatTheProgramNeedsWithoutDebugInformation) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAW data{};
+  HANDLE find = FindFirstFileW((ProgramFolder() + L"*").c_str(), &data);
+  ASSERT_NE(find, INVALID_HANDLE_VALUE);
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (name.size() > 4 && name.substr(name.size() - 4) == L".lng") continue;  // the language files
+    names.insert(Narrow(name));
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  EXPECT_EQ(names, (std::set<std::string>{"Quorvanell.DLL", "Quorvanell.chm", "Quorvanell.exe", "Quorvanell.xml"}));
+  EXPECT_FALSE(HasDebugInformation(ProgramFolder() + L"Quorvanell.exe"));
+  EXPECT_FALSE(HasDebugInformation(ProgramFolder() + L"Quorvanell.DLL"));
+  // The check itself sees the debug information of an unstripped build.
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  EXPECT_TRUE(HasDebugInformation(self));
+}
+
+TEST(ProgramFolder, TheExeCarriesItsIcon) {
+  const std::wstring exe = ProgramFolder() + L"Quorvanell.exe";
+  HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_NE(image, nullptr);
+  HRSRC group = FindResourceW(image, L"MAINICON", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON
+  EXPECT_NE(group, nullptr) << "no MAINICON";
+  HICON icon = static_cast<HICON>(LoadImageW(image, L"MAINICON", IMAGE_ICON, 32, 32, 0));
+  EXPECT_NE(icon, nullptr);
+  ICONINFO info{};
+  if (icon != nullptr && GetIconInfo(icon, &info)) {
+    BITMAP bitmap{};
+    GetObjectW(info.hbmColor, sizeof(bitmap), &bitmap);
+    EXPECT_EQ(bitmap.bmWidth, 32);
+    DeleteObject(info.hbmColor);
+    DeleteObject(info.hbmMask);
+    DestroyIcon(icon);
+  }
+  FreeLibrary(image);
+}
+
+}  // namespace
