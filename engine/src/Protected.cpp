@@ -135,15 +135,23 @@ const std::u16string* ProtectedFolders::OnDrive(char letter) const {
   std::u16string longRoot = Upper(u"\\\\?\\" + root);
   std::u16string volume = VolumeNameOf(root);
   FileIdentity rootIdentity;
+  // The letter may be another name of a volume (or folder) that has its own
+  // letter: the root's final path names that one.
+  std::u16string finalRoot;
   HANDLE handle = CreateFileW(W(root), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle != INVALID_HANDLE_VALUE) {
     HandleFacts facts;
     if (FactsOf(handle, facts)) rootIdentity = facts.identity;
+    finalRoot = Upper(FinalPathOf(handle));
     CloseHandle(handle);
   }
+  auto within = [](const std::u16string& path, const std::u16string& folder) {
+    if (folder.empty() || path.compare(0, folder.size(), folder) != 0) return false;
+    return path.size() == folder.size() || folder.back() == u'\\' || path[folder.size()] == u'\\';
+  };
   for (const Guarded& g : guarded_) {
-    if (g.longPath.compare(0, longRoot.size(), longRoot) == 0) return &folders_[g.protectedIndex];
+    if (within(g.longPath, longRoot) || within(g.longPath, finalRoot)) return &folders_[g.protectedIndex];
     if (rootIdentity.volumeSerial != 0 && g.identity.volumeSerial == rootIdentity.volumeSerial)
       return &folders_[g.protectedIndex];
   }

@@ -157,8 +157,11 @@ HANDLE TreeWiper::EnterFolder(const std::u16string& longPath, const Expected& ex
   if (expected.fileId != 0 && facts.identity.fileId != 0 && facts.identity.fileId != expected.fileId)
     return refuse(u"it was replaced by another folder while the wipe ran");
   finalPath = FinalPathOf(folder);
-  if (finalPath.empty() && expected.volumeSerial != 0 && expected.volumeSerial == facts.identity.volumeSerial &&
-      expected.finalPath.size() > 6 && expected.finalPath[5] == u':') {
+  // Same volume: the serials agree (some systems give 0 for every drive they
+  // learnt of late), and the listed file ID confirms it where there is one.
+  bool sameVolume = expected.volumeSerial == facts.identity.volumeSerial &&
+                    (expected.volumeSerial != 0 || (expected.fileId != 0 && facts.identity.fileId == expected.fileId));
+  if (finalPath.empty() && sameVolume && expected.finalPath.size() > 6 && expected.finalPath[5] == u':') {
     // Some systems name no final path past MAX_PATH characters; the path
     // within the volume, on the parent's volume, says the same.
     std::u16string within = VolumePathOf(folder);
