@@ -101,12 +101,13 @@ int TBaseVirtualTree::VisibleColumnIndent(PVirtualNode node) const {
 }
 
 namespace {
-// -1, 0 or 1 as a comes before, is, or comes after b in tree order.
-int CompareTreeOrder(PVirtualNode a, PVirtualNode b) {
+// -1, 0 or 1 as a comes before, is, or comes after b in tree order. The walk
+// up stops at the hidden root, whose Parent field holds the tree, not a node.
+int CompareTreeOrder(PVirtualNode a, PVirtualNode b, PVirtualNode root) {
   if (a == b) return 0;
   std::vector<PVirtualNode> pathA, pathB;
-  for (PVirtualNode run = a; run != nullptr; run = run->Parent) pathA.push_back(run);
-  for (PVirtualNode run = b; run != nullptr; run = run->Parent) pathB.push_back(run);
+  for (PVirtualNode run = a; run != nullptr && run != root; run = run->Parent) pathA.push_back(run);
+  for (PVirtualNode run = b; run != nullptr && run != root; run = run->Parent) pathB.push_back(run);
   // Walk down from the common root until the paths part.
   auto ia = pathA.rbegin(), ib = pathB.rbegin();
   while (ia != pathA.rend() && ib != pathB.rend() && *ia == *ib) ++ia, ++ib;
@@ -122,7 +123,7 @@ PVirtualNode TBaseVirtualTree::FindInPositionCache(PVirtualNode node, uint32_t& 
   int found = -1;
   while (low <= high) {
     int middle = (low + high) / 2;
-    if (CompareTreeOrder(positionCache[middle].Node, node) <= 0) {
+    if (CompareTreeOrder(positionCache[middle].Node, node, root) <= 0) {
       found = middle;
       low = middle + 1;
     } else {
