@@ -203,8 +203,9 @@ void TNodeStorage::LoadRecord(TStream* stream, int32_t version, bool readVerFrom
   TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
   SetPIDL(NamespacePIDLManager->LoadFromStream(stream));
   ReleaseAndNil(shellFolder);
-  // The desktop's record can only stand for the desktop.
-  if (depth == 0 && dynamic_cast<TRootNodeStorage*>(this) != nullptr && !TPIDLManager::IsDesktopFolder(absolutePIDL))
+  // The desktop's record can only stand for the desktop (a cleared root has no PIDL).
+  if (depth == 0 && dynamic_cast<TRootNodeStorage*>(this) != nullptr && absolutePIDL != nullptr &&
+      !TPIDLManager::IsDesktopFolder(absolutePIDL))
     Invalid();
   if (ReadFlag(stream)) NeedChildNodes()->LoadRecords(stream, version, readVerFromStream, this, depth + 1);
   Storage.Kinds = ByteToKinds(ReadByte(stream));

@@ -185,6 +185,23 @@ TEST_F(NodeStorageStreamFixture, RoundTripKeepsEveryRecordAndDropsVanishedItems)
   stream->Free();
 }
 
+TEST_F(NodeStorageStreamFixture, AClearedRootSavesAndLoads) {
+  TRootNodeStorage* cleared = New<TRootNodeStorage>();
+  cleared->Clear(false);
+  TMemoryStream* stream = New<TMemoryStream>();
+  cleared->SaveToStream(stream, 3, true);
+  stream->SetPosition(0);
+  TRootNodeStorage* loaded = New<TRootNodeStorage>();
+  loaded->LoadFromStream(stream, 0, true);
+  EXPECT_EQ(loaded->AbsolutePIDL(), nullptr);
+  TPath file(paths[1]);
+  EXPECT_NE(loaded->Store(file.Get(), {skCheckState}), nullptr) << "a root without PIDL is the desktop";
+  EXPECT_EQ(CheckInvariant(loaded), "");
+  loaded->Free();
+  cleared->Free();
+  stream->Free();
+}
+
 TEST_F(NodeStorageStreamFixture, CopiesAreDeep) {
   TRootNodeStorage* copy = New<TRootNodeStorage>();
   copy->CopyFrom(storage);
