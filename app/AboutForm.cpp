@@ -2,6 +2,7 @@
 
 #include "HtmlHelpInterface.h"
 #include "Language.h"
+#include "MiscTexts.h"
 #include "Utils.h"
 #include "win/ClassInfo.h"
 #include "win/graphics/Graphics.h"
@@ -19,7 +20,7 @@ void SetUnderline(TObject* sender, bool on) {
 
 }  // namespace
 
-std::string VersionLine() { return ProductVersion + " (" + LangString("Build", "strBuild") + ": " + BuildNumber + ")"; }
+std::string VersionLine() { return ProductVersion + " (" + MiscText("strBuild") + ": " + BuildNumber + ")"; }
 
 void TAboutForm::FormCreate(TObject*) {
   TranslateForms({this});

@@ -7,6 +7,7 @@
 #include <array>
 
 #include "Language.h"
+#include "MiscTexts.h"
 #include "MainForm.h"
 #include "Utils.h"
 #include "core/Exception.h"
@@ -114,7 +115,7 @@ void GetDriveInfo(char drive, TViewDriveParams& params) {
 }
 
 std::string FormatDriveSpace(int64_t size) {
-  if (size < 0) return LangString("not available", "strNotAvailable");
+  if (size < 0) return MiscText("strNotAvailable");
   return FormatThousands(size, LocaleThousandsSeparator());
 }
 
@@ -137,9 +138,7 @@ std::string MediumChangedRefusal(char drive) {
   TViewDriveParams now;
   DriveInfoQuery(drive, now);
   if (SameMedium(*chosen, now)) return "";
-  return ReplacePlaceholder(LangString("The medium in drive %s: is not the one chosen (its size, serial number or "
-                                       "label changed). Nothing was wiped; choose the drive again.",
-                                       "strMediumChanged"),
+  return ReplacePlaceholder(MiscText("strMediumChanged"),
                             "%s", std::string(1, drive));
 }
 
@@ -179,7 +178,7 @@ void FillDrivesList(TMainForm* form) {
     row->SetCaption(caption);
     row->SubItems()->Add(info.DriveType);
     row->SubItems()->Add(FormatDriveSpace(info.TotalSize));
-    row->SubItems()->Add(info.Ready ? LangString("Ready", "strReady") : LangString("No media", "strNomedia"));
+    row->SubItems()->Add(info.Ready ? MiscText("strReady") : MiscText("strNomedia"));
   }
   Screen->SetCursor(oldCursor);
   list->Items()->EndUpdate();

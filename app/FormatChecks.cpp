@@ -8,6 +8,7 @@
 
 #include "Drives.h"
 #include "Language.h"
+#include "MiscTexts.h"
 #include "MainForm.h"
 #include "win/controls/StdCtrls.h"
 
@@ -40,19 +41,15 @@ std::string ClusterRefusal(bool fat32, int64_t capacity, int64_t unitBytes) {
   const uint64_t totalSectors = static_cast<uint64_t>(capacity) / kSectorBytes;
   const uint64_t perCluster = static_cast<uint64_t>(unitBytes) / kSectorBytes;
   if (totalSectors > 0xFFFFFFFFull)
-    return LangString("The drive is too large for FAT.", "strFormatTooLargeForFat");
+    return MiscText("strFormatTooLargeForFat");
   const std::string unit = UnitText(unitBytes);
   if (fat32) {
     const uint64_t clusters = FatClusters(totalSectors, 32, perCluster, 32);
     if (clusters <= kFat16MaxClusters)
-      return ReplacePlaceholder(LangString("FAT32 with an allocation unit of %s gives too few clusters on this drive: "
-                                           "choose a smaller allocation unit or FAT.",
-                                           "strFormatFat32TooFewClusters"),
+      return ReplacePlaceholder(MiscText("strFormatFat32TooFewClusters"),
                                 "%s", unit);
     if (clusters > kFat32MaxClusters)
-      return ReplacePlaceholder(LangString("FAT32 with an allocation unit of %s gives too many clusters on this "
-                                           "drive: choose a larger allocation unit.",
-                                           "strFormatFat32TooManyClusters"),
+      return ReplacePlaceholder(MiscText("strFormatFat32TooManyClusters"),
                                 "%s", unit);
     return "";
   }
@@ -61,14 +58,10 @@ std::string ClusterRefusal(bool fat32, int64_t capacity, int64_t unitBytes) {
   if (fat12 != 0 && fat12 <= kFat12MaxClusters) return "";
   const uint64_t fat16 = FatClusters(totalSectors, 1 + rootSectors, perCluster, 16);
   if (fat16 <= kFat12MaxClusters)
-    return ReplacePlaceholder(LangString("FAT cannot be laid out on this drive with an allocation unit of %s: "
-                                         "choose another allocation unit.",
-                                         "strFormatFatNoLayout"),
+    return ReplacePlaceholder(MiscText("strFormatFatNoLayout"),
                               "%s", unit);
   if (fat16 > kFat16MaxClusters)
-    return ReplacePlaceholder(LangString("FAT with an allocation unit of %s gives too many clusters on this drive: "
-                                         "choose a larger allocation unit or FAT32.",
-                                         "strFormatFatTooManyClusters"),
+    return ReplacePlaceholder(MiscText("strFormatFatTooManyClusters"),
                               "%s", unit);
   return "";
 }
@@ -95,24 +88,21 @@ bool SystemFormatServiceAvailable() {
 
 std::string FormatRefusal(const std::string& fileSystem, int64_t capacity, int64_t unitBytes,
                           const std::string& label) {
-  if (fileSystem.empty()) return LangString("Choose a file system.", "strFormatNoFileSystem");
+  if (fileSystem.empty()) return MiscText("strFormatNoFileSystem");
   const bool fat = fileSystem == "FAT";
   const bool fat32 = fileSystem == "FAT32";
   if (!fat && !fat32) {
     if (!SystemFormatServiceAvailable())
-      return ReplacePlaceholder(LangString("%s cannot be created on this system: its formatting service is missing.",
-                                           "strFormatNoService"),
+      return ReplacePlaceholder(MiscText("strFormatNoService"),
                                 "%s", fileSystem);
     if (label.size() > kNtfsLabelChars)
-      return LangString("The volume label is longer than 32 characters.", "strFormatLabelTooLong");
+      return MiscText("strFormatLabelTooLong");
     return "";
   }
-  if (capacity <= 0) return LangString("The size of the drive cannot be read.", "strFormatNoCapacity");
-  if (unitBytes <= 0) return LangString("Choose an allocation unit size.", "strFormatNoUnit");
+  if (capacity <= 0) return MiscText("strFormatNoCapacity");
+  if (unitBytes <= 0) return MiscText("strFormatNoUnit");
   if (!FitsFatLabel(label))
-    return LangString("The volume label does not fit FAT: at most 11 characters and none of \" * + , . / : ; < = > "
-                      "? [ \\ ] |.",
-                      "strFormatLabelNotFat");
+    return MiscText("strFormatLabelNotFat");
   return ClusterRefusal(fat32, capacity, unitBytes);
 }
 

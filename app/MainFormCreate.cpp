@@ -4,6 +4,7 @@
 
 #include "AlgorithmList.h"
 #include "Language.h"
+#include "MiscTexts.h"
 #include "Settings.h"
 #include "Utils.h"
 #include "WipeAlgTypes.h"
@@ -75,8 +76,8 @@ void TMainForm::FormCloseQuery(TObject*, bool& canClose) {
   }
   if (!ConfirmationsShutdown || !NextStepExists()) return;
   // Texts shown as they stand, whatever characters a translation holds.
-  const std::string text = LangString("Are you sure you want to exit application?", "strConfirmAppExit");
-  const std::string caption = LangString("Confirmation", "strConfirmation");
+  const std::string text = MiscText("strConfirmAppExit");
+  const std::string caption = MiscText("strConfirmation");
   if (MessageBoxA(Application->Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDNO)
     canClose = false;
 }
@@ -93,7 +94,7 @@ void TMainForm::FormDestroy(TObject*) {
 }
 
 std::string TMainForm::WindowCaption() const {
-  return ProductName + " " + LangString("v.", "strVer") + " " + ProductVersion;
+  return ProductName + " " + MiscText("strVer") + " " + ProductVersion;
 }
 
 void TMainForm::UpdateInterfaceLanguage() {

@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include "Language.h"
+#include "MiscTexts.h"
 #include "Utils.h"
 #include "win/TextConvert.h"
 
@@ -47,7 +48,7 @@ bool ExecuteProgram(const std::string& fileName, const std::string& parameters) 
   if (result > 32) return true;
   // The translated text is never a format string: only its "%s" takes the name.
   std::string text =
-      ReplacePlaceholder(LangString("Unable to execute external program %s.", "strUtilsExecuteProgramError"), "%s",
+      ReplacePlaceholder(MiscText("strUtilsExecuteProgramError"), "%s",
                          fileName);
   if (UtilsErrorReporter != nullptr) UtilsErrorReporter(text);
   return false;

@@ -7,6 +7,7 @@
 
 #include "Drives.h"
 #include "Language.h"
+#include "MiscTexts.h"
 #include "MainForm.h"
 #include "Utils.h"
 #include "WipeAlgTypes.h"
@@ -50,7 +51,7 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
     if (module == nullptr || loaded.engine.FileWipe == nullptr || loaded.engine.DriveWipeStart == nullptr ||
         loaded.engine.DriveCleanFreeSpace == nullptr) {
       loaded.engine = TWipeEngine{};
-      loaded.error = LangString("The wipe engine Quorvanell.DLL could not be loaded.", "strEngineNotLoaded");
+      loaded.error = MiscText("strEngineNotLoaded");
     }
   }
   engine = loaded.engine;
@@ -93,9 +94,7 @@ bool FillFormatParams(TFormatParams& block, TMainForm* form, std::string& error)
   StringToWideString(label, 0, wide);
   const bool fat = fileSystem == "FAT" || fileSystem == "FAT32";
   if (!fileSystemFits || !CopyBlockText(block.VolumeLabel, wide) || (fat && !FitsFatLabel(label))) {
-    error = LangString("The volume label does not fit the chosen file system (FAT labels hold at most 11 "
-                       "characters and none of \" * + , . / : ; < = > ? [ \\ ] |).",
-                       "strLabelDoesNotFit");
+    error = MiscText("strLabelDoesNotFit");
     return false;
   }
   return true;
@@ -103,23 +102,23 @@ bool FillFormatParams(TFormatParams& block, TMainForm* form, std::string& error)
 
 std::string PatternRefusal(const TWipePattern* pattern) {
   if (pattern == nullptr || pattern->Passes == nullptr || pattern->Passes->Count() == 0)
-    return LangString("No wipe algorithm is selected.", "strNoAlgorithm");
+    return MiscText("strNoAlgorithm");
   if (pattern->Passes->Count() > kMaxPasses)
-    return LangString("The selected wipe algorithm has more than 100 passes.", "strTooManyPasses");
+    return MiscText("strTooManyPasses");
   return "";
 }
 
 std::string DiskWipeRefusal(char drive) {
   if (drive >= 'a' && drive <= 'z') drive = static_cast<char>(drive - 'a' + 'A');
-  if (drive < 'A' || drive > 'Z') return LangString("No drive is selected.", "strNoDrive");
+  if (drive < 'A' || drive > 'Z') return MiscText("strNoDrive");
   if (drive == SystemDriveLetter())
-    return LangString("This drive holds Windows and cannot be wiped.", "strSystemDriveRefused");
+    return MiscText("strSystemDriveRefused");
   if (drive == ProgramDriveLetter())
-    return LangString("This drive holds Quorvanell itself and cannot be wiped.", "strProgramDriveRefused");
+    return MiscText("strProgramDriveRefused");
   return "";
 }
 
 std::string FinalLogLine(const std::string& successText, int32_t failedCount) {
   if (failedCount == 0) return successText;
-  return LangString("Items that could not be wiped:", "strItemsNotWiped") + " " + std::to_string(failedCount);
+  return MiscText("strItemsNotWiped") + " " + std::to_string(failedCount);
 }

@@ -3,6 +3,7 @@
 // progress), with Stop taking effect between paths.
 #include "../shell/WideStringList.h"
 #include "Language.h"
+#include "MiscTexts.h"
 #include "MainForm.h"
 #include "Settings.h"
 #include "Utils.h"
@@ -55,7 +56,7 @@ void TMainForm::StartFileWipe() {
     const std::u16string path = FilesToWipeList->Strings(i);
     // A cut path could name a parent folder: a path that does not fit is refused.
     if (!CopyBlockText(block->Path, path)) {
-      AppendLog("FileProgressLog", LangString("Path too long, not wiped:", "strPathTooLong") + " " +
+      AppendLog("FileProgressLog", MiscText("strPathTooLong") + " " +
                                        WideStringToString(path).substr(0, 260) + "...");
       ++refused;
       continue;
@@ -63,7 +64,7 @@ void TMainForm::StartFileWipe() {
     HANDLE done = engine.FileWipe(block);
     if (done == nullptr) {
       // The engine has counted this failure in the block already.
-      AppendLog("FileProgressLog", LangString("The wipe engine could not start:", "strEngineNotStarted") + " " +
+      AppendLog("FileProgressLog", MiscText("strEngineNotStarted") + " " +
                                        WideStringToString(path));
       continue;
     }

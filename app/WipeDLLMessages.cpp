@@ -5,6 +5,7 @@
 
 #include "Drives.h"
 #include "Language.h"
+#include "MiscTexts.h"
 #include "MainForm.h"
 #include "ProgressBar.h"
 #include "Settings.h"
@@ -29,8 +30,8 @@ bool gClosePending = false;  // the user asked to close while a run was on
 
 bool AskStopBeforeCloseDefault() {
   const std::string text =
-      LangString("A wipe is running. Stop it and exit the application?", "strConfirmStopAndExit");
-  const std::string caption = LangString("Confirmation", "strConfirmation");
+      MiscText("strConfirmStopAndExit");
+  const std::string caption = MiscText("strConfirmation");
   return MessageBoxA(Application->Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
@@ -84,7 +85,7 @@ void StartTask(TMainForm* form, int task) {
   const TWipePattern* pattern = SelectedPattern();
   std::string refusal = PatternRefusal(pattern);
   if (refusal.empty() && task == 2) refusal = DiskWipeRefusal(form->DriveLetter);
-  if (refusal.empty() && task != 1 && form->DriveNumber == 0) refusal = LangString("No drive is selected.", "strNoDrive");
+  if (refusal.empty() && task != 1 && form->DriveNumber == 0) refusal = MiscText("strNoDrive");
   TWipeEngine engine;
   std::string error;
   if (refusal.empty() && !LoadWipeEngine(engine, error)) refusal = error;
@@ -225,9 +226,9 @@ void TMainForm::WMWipeDone(TMessage& message) {
   FreeBlocks(this);
   if (Task == 2) {
     // One line per stage: the wipe's outcome, then the formatting's failure.
-    AppendLog("DiskProgressLog", FinalLogLine(LangString("Drive successfully wiped", "strDriveSuccessfulyWiped"), failed));
+    AppendLog("DiskProgressLog", FinalLogLine(MiscText("strDriveSuccessfulyWiped"), failed));
     if (!formatFailure.empty())
-      AppendLog("DiskProgressLog", LangString("Formatting failed:", "strFormatFailed") + " " + formatFailure);
+      AppendLog("DiskProgressLog", MiscText("strFormatFailed") + " " + formatFailure);
     AppendLog("DiskProgressLog", "");
   }
   if (Task == 3) {
@@ -235,7 +236,7 @@ void TMainForm::WMWipeDone(TMessage& message) {
     Item<TControl>("FreeProgressBar2Hide")->Show();
     Item<TDProgressBar>("FreeProgressBar2")->SetPosition(0);
     AppendLog("FreeProgressLog",
-              FinalLogLine(LangString("Free space successfully cleaned", "strFreeSpaceSucessfullyCleaned"), failed));
+              FinalLogLine(MiscText("strFreeSpaceSucessfullyCleaned"), failed));
     AppendLog("FreeProgressLog", "");
   }
   CheckState();
@@ -248,7 +249,7 @@ void TMainForm::WMWipeCancelled(TMessage&) {
   StopRequested = false;
   Done = true;
   FreeBlocks(this);
-  const std::string cancelled = LangString("Action cancelled", "strActionCancelled");
+  const std::string cancelled = MiscText("strActionCancelled");
   if (Task == 2) {
     AppendLog("DiskProgressLog", cancelled);
     AppendLog("DiskProgressLog", "");
@@ -300,13 +301,13 @@ void EndEngineWait() { --gProgressDepth; }
 
 void FinishFileRun(TMainForm* form, int32_t failedCount, bool reportOutcome) {
   if (reportOutcome && form->StopRequested) {
-    form->AppendLog("FileProgressLog", LangString("Action cancelled", "strActionCancelled"));
+    form->AppendLog("FileProgressLog", MiscText("strActionCancelled"));
     form->AppendLog("FileProgressLog", "");
   } else if (reportOutcome) {
     ShowBar(form, "FileProgressBar1", 10, 10);
     ShowBar(form, "FileProgressBar2", 10, 10);
     form->AppendLog("FileProgressLog",
-                    FinalLogLine(LangString("Files successfully wiped", "strFilesSuccessfulyWiped"), failedCount));
+                    FinalLogLine(MiscText("strFilesSuccessfulyWiped"), failedCount));
     form->AppendLog("FileProgressLog", "");
   }
   form->Busy = false;

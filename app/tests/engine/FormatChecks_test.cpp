@@ -95,6 +95,7 @@ TEST_F(EngineLinkTest, TheFormatPageRefusesWhatCannotWorkAndKeepsNextDisabled) {
   expectAccepted();
   chooseUnit("1 KB");
   expectRefused("too few clusters");
+  qvtest::SaveScreenshot(form->Handle(), "engine_link_format_too_few_clusters");
   chooseUnit("512 bytes");
   expectAccepted();
   choose("FAT");

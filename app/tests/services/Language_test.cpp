@@ -16,7 +16,9 @@
 #include <sstream>
 #include <string>
 
+#include "MiscTexts.h"
 #include "Utils.h"
+#include "WizardPages.h"
 #include "win/testing/Harness.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
@@ -201,29 +203,37 @@ namespace {
 // The program folder of the build, beside this test's folder.
 const char kShippedGerman[] = "..\\Quorvanell\\German.lng";
 
+// Occurrences of "%s" in text.
+size_t Placeholders(const std::string& text) {
+  size_t n = 0;
+  for (size_t at = text.find("%s"); at != std::string::npos; at = text.find("%s", at + 2)) ++n;
+  return n;
+}
+
 TEST(ShippedLanguage, GermanCoversEveryMiscKey) {
-  const char* const keys[] = {
-      "strUtilsExecuteProgramError", "strBuild", "strVer", "strConfirmation", "strConfirmAppExit",
-      "strWipeFileStep1", "strWipeFileStep2", "strWipeFileStep3", "strWipeFileStep4", "strWipeDiskStep1",
-      "strWipeDiskStep2", "strWipeDiskStep3", "strWipeDiskStep4", "strWipeDiskStep5", "strWipeFreeStep1",
-      "strWipeFreeStep2", "strWipeFreeStep3", "strFolder", "strActionCancelled", "strFilesSuccessfulyWiped",
-      "strDriveSuccessfulyWiped", "strFreeSpaceSucessfullyCleaned", "strNotAvailable", "strReady", "strNomedia",
-  };
+  // The keys come from the program's own tables: its texts and its step headings.
+  std::vector<std::pair<std::string, std::string>> keys;  // key, English text
+  size_t count = 0;
+  const TMiscText* texts = MiscTexts(count);
+  for (size_t i = 0; i < count; ++i) keys.emplace_back(texts[i].key, texts[i].english);
+  for (int task = 1; task <= 3; ++task) {
+    for (int step = 2; step <= 6; ++step) {
+      if (const TStepHeading* heading = StepHeading(task, step)) keys.emplace_back(heading->key, heading->defaultText);
+    }
+  }
+  ASSERT_GT(keys.size(), 40u);
   FreeAndNil(LangIni);
   LangIni = LoadLanguageFile(kShippedGerman);
   ASSERT_NE(LangIni, nullptr) << "German.lng is not in the program folder";
-  for (const char* key : keys) {
-    ASSERT_TRUE(LangIni->ValueExists("Misc", key)) << key;
+  for (const auto& [key, english] : keys) {
+    EXPECT_TRUE(LangIni->ValueExists("Misc", key)) << key << " (\"" << english << "\") is not in German.lng";
     std::string text = LangString("", key);
     EXPECT_FALSE(text.empty()) << key;
-    // Only the program-start error carries a placeholder, and exactly its one "%s".
-    size_t percent = text.find('%');
-    if (std::string(key) == "strUtilsExecuteProgramError") {
-      EXPECT_EQ(text.find("%s"), percent) << text;
-      EXPECT_EQ(text.find('%', percent + 1), std::string::npos) << text;
-    } else {
-      EXPECT_EQ(percent, std::string::npos) << key << ": " << text;
-    }
+    // The same placeholders as the English text, and no other "%".
+    EXPECT_EQ(Placeholders(text), Placeholders(english)) << key << ": " << text;
+    size_t percents = 0;
+    for (char c : text) percents += c == '%' ? 1 : 0;
+    EXPECT_EQ(percents, Placeholders(english)) << key << ": " << text;
   }
   EXPECT_EQ(LangString("", "strConfirmAppExit"), "M\xF6" "chten Sie das Programm wirklich beenden?");
   for (const char* section : {"MainForm", "AdvancedParamsForm", "AboutForm"})

@@ -1,0 +1,79 @@
+// The texts of section "Misc": each key the program looks up, with its
+// English text. One definition, so that a language file can be checked
+// against exactly the keys the program uses.
+#include "MiscTexts.h"
+
+#include <cassert>
+#include <cstring>
+
+#include "Language.h"
+
+namespace {
+
+const TMiscText kTexts[] = {
+    {"strActionCancelled", "Action cancelled"},
+    {"strBuild", "Build"},
+    {"strConfirmAppExit", "Are you sure you want to exit application?"},
+    {"strConfirmation", "Confirmation"},
+    {"strConfirmStopAndExit", "A wipe is running. Stop it and exit the application?"},
+    {"strDriveSuccessfulyWiped", "Drive successfully wiped"},
+    {"strEngineNotLoaded", "The wipe engine Quorvanell.DLL could not be loaded."},
+    {"strEngineNotStarted", "The wipe engine could not start:"},
+    {"strFilesSuccessfulyWiped", "Files successfully wiped"},
+    {"strFormatFailed", "Formatting failed:"},
+    {"strFormatFat32TooFewClusters",
+     "FAT32 with an allocation unit of %s gives too few clusters on this drive: choose a "
+     "smaller allocation unit or FAT."},
+    {"strFormatFat32TooManyClusters",
+     "FAT32 with an allocation unit of %s gives too many clusters on this drive: choose a "
+     "larger allocation unit."},
+    {"strFormatFatNoLayout",
+     "FAT cannot be laid out on this drive with an allocation unit of %s: choose another "
+     "allocation unit."},
+    {"strFormatFatTooManyClusters",
+     "FAT with an allocation unit of %s gives too many clusters on this drive: choose a "
+     "larger allocation unit or FAT32."},
+    {"strFormatLabelNotFat",
+     "The volume label does not fit FAT: at most 11 characters and none of \" * + , . / : ; < "
+     "= > ? [ \\ ] |."},
+    {"strFormatLabelTooLong", "The volume label is longer than 32 characters."},
+    {"strFormatNoCapacity", "The size of the drive cannot be read."},
+    {"strFormatNoFileSystem", "Choose a file system."},
+    {"strFormatNoService", "%s cannot be created on this system: its formatting service is missing."},
+    {"strFormatNoUnit", "Choose an allocation unit size."},
+    {"strFormatTooLargeForFat", "The drive is too large for FAT."},
+    {"strFreeSpaceSucessfullyCleaned", "Free space successfully cleaned"},
+    {"strItemsNotWiped", "Items that could not be wiped:"},
+    {"strLabelDoesNotFit",
+     "The volume label does not fit the chosen file system (FAT labels hold at most 11 "
+     "characters and none of \" * + , . / : ; < = > ? [ \\ ] |)."},
+    {"strMediumChanged",
+     "The medium in drive %s: is not the one chosen (its size, serial number or label "
+     "changed). Nothing was wiped; choose the drive again."},
+    {"strNoAlgorithm", "No wipe algorithm is selected."},
+    {"strNoDrive", "No drive is selected."},
+    {"strNomedia", "No media"},
+    {"strNotAvailable", "not available"},
+    {"strPathTooLong", "Path too long, not wiped:"},
+    {"strProgramDriveRefused", "This drive holds Quorvanell itself and cannot be wiped."},
+    {"strReady", "Ready"},
+    {"strSystemDriveRefused", "This drive holds Windows and cannot be wiped."},
+    {"strTooManyPasses", "The selected wipe algorithm has more than 100 passes."},
+    {"strUtilsExecuteProgramError", "Unable to execute external program %s."},
+    {"strVer", "v."},
+};
+
+}  // namespace
+
+const TMiscText* MiscTexts(size_t& count) {
+  count = sizeof(kTexts) / sizeof(kTexts[0]);
+  return kTexts;
+}
+
+std::string MiscText(const char* key) {
+  for (const TMiscText& text : kTexts) {
+    if (std::strcmp(text.key, key) == 0) return LangString(text.english, key);
+  }
+  assert(!"MiscText: a key missing from the table of texts");
+  return LangString("", key);
+}
