@@ -24,6 +24,11 @@ const int PageTable[4][10] = {
     {0, 5, 1, 9, -1, -1, -1, -1, -1, -1},
 };
 
+bool IsLanguageFileName(const std::string& name) {
+  // A name inside the program folder: no folder part, drive or parent step.
+  return name.find_first_of("\\/:") == std::string::npos && name.find("..") == std::string::npos;
+}
+
 int32_t ClampSplashDelay(int32_t seconds) { return std::clamp(seconds, kSplashDelayMin, kSplashDelayMax); }
 
 namespace {
@@ -76,6 +81,7 @@ void LoadSettings() {
   GlobalLastTip = ReadRegInteger(kSettingsGlobalKey, "GlobalLastTip", 0);
   GlobalFirstStart = ReadRegBool(kSettingsGlobalKey, "GlobalFirstStart", true);
   ReadRegString(kSettingsGlobalKey, "GlobalLanguage", "", GlobalLanguage);
+  if (!IsLanguageFileName(GlobalLanguage)) GlobalLanguage.clear();
   GlobalSplashShow = ReadRegBool(kSettingsGlobalKey, "GlobalSplashShow", true);
   GlobalSplashDelay = ClampSplashDelay(ReadRegInteger(kSettingsGlobalKey, "GlobalSplashDelay", 1));
   ConfirmationsShutdown = ReadRegBool(kSettingsGlobalKey, "ConfirmationsShutdown", true);

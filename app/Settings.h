@@ -37,6 +37,10 @@ extern const int PageTable[4][10];
 // The delay clamped to 1..20 seconds (0 would keep the splash up for ever,
 // large values overflow a millisecond interval).
 int32_t ClampSplashDelay(int32_t seconds);
+// True for a language file name that stays inside the program folder: no
+// separator, drive or ".." (the empty name, built-in English, is one too).
+// LoadSettings takes any other stored name as the default.
+bool IsLanguageFileName(const std::string& name);
 
 // The REG_DWORD value name under base key + subkey, or def when the key or
 // value is missing, of another type, or unreadable. Opens the key read-only.

@@ -159,6 +159,17 @@ TEST_F(Settings, StringsAndTheSplashDelayRange) {
   Put(kGlobal, L"GlobalLanguage", REG_SZ, embedded, sizeof(embedded));
   LoadSettings();
   EXPECT_EQ(GlobalLanguage, "Russian.lng");
+  // A stored name that leaves the program folder is ignored for the default.
+  for (const wchar_t* outside : {L"..\\..\\Windows\\win.ini", L"C:\\evil.lng", L"C:evil.lng", L"lang/German.lng",
+                                 L"..", L"\\\\server\\share\\x.lng", L"sub\\German.lng"}) {
+    PutText(kGlobal, L"GlobalLanguage", outside);
+    GlobalLanguage = "stale";
+    LoadSettings();
+    EXPECT_EQ(GlobalLanguage, "") << std::string(outside, outside + wcslen(outside));
+  }
+  PutText(kGlobal, L"GlobalLanguage", L"Fran\u00e7ais.lng");
+  LoadSettings();
+  EXPECT_FALSE(GlobalLanguage.empty());
 
   std::string value = "x";
   ReadRegString("\\NoSuchKey", "GlobalLanguage", "fallback", value);
