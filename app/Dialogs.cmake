@@ -51,7 +51,7 @@ list(FILTER QV_APP_DIALOG_WIZARD_SOURCES EXCLUDE REGEX "/Main\\.cpp$")
 file(GLOB QV_APP_DIALOG_WIZARD_TESTS CONFIGURE_DEPENDS tests/dialogs/wizard/*_test.cpp)
 qv_add_test(app_dialogs_wizard_tests SOURCES ${QV_APP_DIALOG_WIZARD_SOURCES} ${QV_APP_DIALOG_WIZARD_TESTS}
   tests/dialogs/DialogsHelpers.cpp ${CMAKE_SOURCE_DIR}/resources/Quorvanell.rc
-  LIBS qv_win_testing qv_xml version comctl32 ole32 shell32)
+  LIBS qv_shell qv_win_testing qv_xml version comctl32 ole32 shell32)
 target_include_directories(app_dialogs_wizard_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 set_target_properties(app_dialogs_wizard_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_TEST_PROGRAM_DIR})
 set_tests_properties(app_dialogs_wizard_tests PROPERTIES RUN_SERIAL TRUE)

@@ -12,6 +12,7 @@ namespace {
 
 TPIDLManager* Manager() {
   if (NamespacePIDLManager == nullptr) InitializeShellToolkit();
+  if (NamespacePIDLManager == nullptr) throw Exception("The shell toolkit has been shut down");
   return NamespacePIDLManager;
 }
 
@@ -20,7 +21,14 @@ TPIDLManager* Manager() {
 TNamespace::~TNamespace() {
   ReleaseInterfaces();
   if ((flags & kOwnsParent) != 0 && parent != nullptr) FreeAndNil(parent);
-  if ((flags & kFreePIDLOnDestroy) != 0 && absolutePIDL != nullptr) Manager()->FreePIDL(absolutePIDL);
+  // An item freed after the toolkit shut down frees its PIDL through the
+  // task allocator (the shell's) rather than start the toolkit again.
+  if ((flags & kFreePIDLOnDestroy) != 0 && absolutePIDL != nullptr) {
+    if (NamespacePIDLManager != nullptr)
+      NamespacePIDLManager->FreePIDL(absolutePIDL);
+    else
+      CoTaskMemFree(absolutePIDL);
+  }
   absolutePIDL = nullptr;
   relativePIDL = nullptr;
 }

@@ -27,6 +27,9 @@ FARPROC Shell747Proc = nullptr;
 namespace {
 
 bool initialized = false;
+// Once shut down, the toolkit stays down: items freed later (static objects,
+// atexit handlers) must not start COM and the special items again.
+bool finished = false;
 bool comInitialized = false;
 // A function-local lock: start-up may be reached from another unit's static initialisation.
 std::recursive_mutex& StartupLock() {
@@ -56,7 +59,7 @@ void ShellFunctionsMissing() {
 
 void InitializeShellToolkit() {
   std::lock_guard<std::recursive_mutex> guard(StartupLock());
-  if (initialized) return;
+  if (initialized || finished) return;
   initialized = true;
   // The special items below talk to the shell through COM.
   HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -99,4 +102,10 @@ void FinalizeShellToolkit() {
   if (comInitialized) CoUninitialize();
   comInitialized = false;
   initialized = false;
+  finished = true;
+}
+
+bool ShellToolkitFinished() {
+  std::lock_guard<std::recursive_mutex> guard(StartupLock());
+  return finished;
 }

@@ -60,14 +60,17 @@ namespace vst {
 bool FileIconInit(bool restore);
 }  // namespace vst
 
-// Start-up of the toolkit (idempotent): the program calls it at start, before
-// any form; otherwise the first shell item made runs it. It initialises COM
-// on this thread, binds the wide functions and the shell functions (a missing
-// ordinal 21 or 23 ends the program with a message and exit code 3), makes
-// the PIDL managers and the special-folder items, and registers the shut-down
-// with atexit.
+// Start-up of the toolkit (idempotent): the program calls it at start on its
+// main thread, before any form; otherwise the first shell item made runs it.
+// It initialises COM on this thread, binds the wide functions and the shell
+// functions (a missing ordinal 21 or 23 ends the program with a message and
+// exit code 3), makes the PIDL managers and the special-folder items, and
+// registers the shut-down with atexit. After the shut-down it does nothing.
 void InitializeShellToolkit();
-// Frees the special items and the managers (at exit).
+// Frees the special items and the managers (at exit); the toolkit is not
+// started again afterwards.
 void FinalizeShellToolkit();
+// True once FinalizeShellToolkit has run.
+bool ShellToolkitFinished();
 // The shell functions the toolkit needs; when missing, the program is ended.
 void ShellFunctionsMissing();
