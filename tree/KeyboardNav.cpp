@@ -18,9 +18,7 @@ bool IsNavigationKey(uint16_t key) {
 }
 
 // The main keyboard's "*", "+", "-" and "/" act like the numeric pad's keys.
-uint16_t NumpadEquivalent(uint16_t key, LPARAM keyData) {
-  BYTE keyState[256];
-  if (!GetKeyboardState(keyState)) return key;
+uint16_t NumpadEquivalent(uint16_t key, LPARAM keyData, BYTE* keyState) {
   WORD chars[2] = {};
   UINT scan = (static_cast<UINT>(keyData) >> 16) & 0xFF;
   if (ToAscii(key, scan, keyState, chars, 0) != 1) return key;
@@ -54,8 +52,22 @@ void TBaseVirtualTree::WMKeyDown(TMessage& m) {
   // A character announced by an earlier key that never came is not searched for.
   DoStateChange({}, {tsIncrementalSearchPending});
   uint16_t key = static_cast<uint16_t>(m.WParam);
-  TShiftState shift = KeyboardShiftState();
+  // One read of the keyboard state serves the modifiers and the character look-up.
+  BYTE keyState[256] = {};
+  GetKeyboardState(keyState);
+  TShiftState shift;
+  if (keyState[VK_SHIFT] & 0x80) shift.Include(ssShift);
+  if (keyState[VK_CONTROL] & 0x80) shift.Include(ssCtrl);
+  if (keyState[VK_MENU] & 0x80) shift.Include(ssAlt);
   if (!DoKeyAction(key, shift)) return;
+  BeginInvalidationBatch();
+  struct BatchEnd {
+    TBaseVirtualTree* tree;
+    TAliveToken token;
+    ~BatchEnd() {
+      if (*token) tree->EndInvalidationBatch();
+    }
+  } batchEnd{this, Alive()};
 
   if (states.Contains(tsKeyCheckPending) && key != VK_SPACE) {
     // Another key abandons the check the space bar began.
@@ -73,7 +85,7 @@ void TBaseVirtualTree::WMKeyDown(TMessage& m) {
     return;
   }
 
-  key = NumpadEquivalent(key, m.LParam);
+  key = NumpadEquivalent(key, m.LParam, keyState);
   bool searching = states.Contains(tsIncrementalSearching);
   bool ctrl = shift.Contains(ssCtrl);
   switch (key) {

@@ -193,9 +193,48 @@ TRect TBaseVirtualTree::InvalidateNode(PVirtualNode node) {
   TRect r;
   if (node == nullptr || node == root || !HandleAllocated() || updateCount > 0) return r;
   r = GetDisplayRect(node, NoColumn, false);
-  RECT rect{r.Left, r.Top, r.Right, r.Bottom};
-  InvalidateRect(handle, &rect, FALSE);
+  InvalidateRowRect(r);
   return r;
+}
+
+void TBaseVirtualTree::InvalidateRowRect(const TRect& r) {
+  if (r.IsEmpty() || !HandleAllocated()) return;
+  if (invalidationBatch > 0) {
+    if (pendingInvalid.IsEmpty())
+      pendingInvalid = r;
+    else
+      pendingInvalid = TRect{std::min(pendingInvalid.Left, r.Left), std::min(pendingInvalid.Top, r.Top),
+                             std::max(pendingInvalid.Right, r.Right), std::max(pendingInvalid.Bottom, r.Bottom)};
+    return;
+  }
+  RECT rect = r.ToRECT();
+  InvalidateRect(handle, &rect, FALSE);
+}
+
+void TBaseVirtualTree::Invalidate() {
+  if (invalidationBatch > 0) {
+    pendingWholeInvalid = true;
+    return;
+  }
+  TCustomControl::Invalidate();
+}
+
+void TBaseVirtualTree::BeginInvalidationBatch() { ++invalidationBatch; }
+
+void TBaseVirtualTree::EndInvalidationBatch() {
+  if (invalidationBatch == 0 || --invalidationBatch > 0) return;
+  if (pendingWholeInvalid)
+    Invalidate();
+  else
+    InvalidateRowRect(pendingInvalid);
+  pendingWholeInvalid = false;
+  pendingInvalid = TRect();
+}
+
+void TBaseVirtualTree::DoScroll(int deltaX, int deltaY) {
+  // Rows collected for a repaint moved with the scrolled content.
+  if (invalidationBatch > 0 && !pendingInvalid.IsEmpty()) pendingInvalid.Offset(deltaX, deltaY);
+  TVirtualTreeCore::DoScroll(deltaX, deltaY);
 }
 
 void TBaseVirtualTree::InvalidateBelow(PVirtualNode node) {

@@ -346,6 +346,8 @@ public:
 
   // ---- Repaint requests (nothing inside an update) --------------------------
   virtual TRect InvalidateNode(PVirtualNode node);
+  // The whole client area (collected while a repaint batch is open).
+  void Invalidate() override;
   void InvalidateBelow(PVirtualNode node);
   void InvalidateColumn(TColumnIndex column);
   // The node's rectangle in client coordinates: the whole row without columns.
@@ -767,6 +769,19 @@ protected:
   virtual bool CanEdit(PVirtualNode node, TColumnIndex column);
   // Starts a mouse or key check on node: pressed image, pending state.
   bool StartCheck(PVirtualNode node, TVirtualTreeState pendingState);
+
+  // ---- Repaint batching -------------------------------------------------------
+  // Between Begin and End (nested) repaint requests are collected into one
+  // rectangle (or the whole window) and handed to the system once at the end,
+  // so a held key costs one request per step.
+  void BeginInvalidationBatch();
+  void EndInvalidationBatch();
+  // A client rectangle to repaint, collected while a batch is open.
+  void InvalidateRowRect(const TRect& r);
+  void DoScroll(int deltaX, int deltaY) override;
+  int invalidationBatch = 0;
+  TRect pendingInvalid;
+  bool pendingWholeInvalid = false;
 
   // ---- Hints --------------------------------------------------------------------
   void CMHintShow(TMessage& m);
