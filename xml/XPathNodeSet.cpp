@@ -199,15 +199,18 @@ void TdomXPathNodeSetResult::SortInOrder(TdomXPathDocumentOrder& order) {
     // Equal keys: the same node again, or namespace nodes of one element.
     bool repeated = false;
     for (size_t j = i; j > 0 && keyed[j - 1].first == keyed[i].first && !repeated; --j) {
-      const TdomNode* earlier = keyed[j - 1].second;
-      repeated = earlier == node || SameNamespaceNode(earlier, node);
+      const TdomNode* earlier = keyed[j - 1].second;  // null: a copy already dropped
+      repeated = earlier != nullptr && (earlier == node || SameNamespaceNode(earlier, node));
     }
     if (!repeated) {
       nodes.push_back(node);
       continue;
     }
     // A copy of a namespace node belongs to this set; a DOM node is only referred to.
-    if (IsNamespaceNode(node)) ReleaseNode(node);
+    if (IsNamespaceNode(node)) {
+      ReleaseNode(node);
+      keyed[i].second = nullptr;
+    }
   }
   if (axisIsReverse) std::reverse(nodes.begin(), nodes.end());
 }

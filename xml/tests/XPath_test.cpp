@@ -51,6 +51,8 @@ TEST_F(XPathTables, ForwardAxes) {
       {u"/r/a[1]", u"self::b", "[]"},
       {u"/r", u"namespace::*", "[ns:xml,ns:xmlns]"},
       {u"/r", u"namespace::xml", "[ns:xml]"},
+      {u"/r", u"namespace::* | namespace::* | namespace::xml", "[ns:xml,ns:xmlns]"},
+      {u"/r/a[1]", u"count(../namespace::* | namespace::*)", "n:4"},
       {u"/r/a[1]/@x", u"parent::*", "[a1]"},
       // An attribute's following nodes begin with its element's children.
       {u"/r/a[1]/@x", u"following::*", "[b1,b2,a2,b3,c1,b4,d1]"},
