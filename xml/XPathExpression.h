@@ -31,8 +31,11 @@ public:
   // library; any other exception passes through.
   virtual bool Evaluate();
   virtual bool HasNodeSetResult() const;
-  // 0 not prepared, 1 prepared, 2 failed; a failed text stays failed until it changes.
+  // Parses the text once: true when it is a valid expression. A failed text
+  // stays failed until it changes; one nested deeper than kXPathMaxNesting
+  // raises EXPath_Invalid_Expression_Err (and stays failed too).
   virtual bool Prepare();
+  // 0 not prepared, 1 prepared, 2 failed.
   uint8_t PreparedState() const { return preparedState; }
 
   virtual bool ResultAxisIsReverse() const;

@@ -87,12 +87,16 @@ TdomXPathCustomResult* NameOfFirst(const char16_t* function, TdomNode* node, int
 }
 
 // Elements and attributes made without namespace processing have no local
-// name of their own: their node name stands for it.
+// name of their own: it is their node name after the first colon.
 std::u16string LocalNameOf(const TdomNode* node) {
   TdomNodeType type = node->GetNodeType();
   if (type == ntProcessing_Instruction_Node) return node->GetNodeName();
   std::u16string name = node->GetLocalName();
-  if (name.empty() && (type == ntElement_Node || type == ntAttribute_Node)) return node->GetNodeName();
+  if (name.empty() && (type == ntElement_Node || type == ntAttribute_Node)) {
+    std::u16string nodeName = node->GetNodeName();
+    size_t colon = nodeName.find(u':');
+    return colon == std::u16string::npos ? nodeName : nodeName.substr(colon + 1);
+  }
   return name;
 }
 
