@@ -73,6 +73,9 @@ private:
   bool specified = true;
 };
 
+// The prefix that a prefixed namespace declaration (AT_PREFIXED_NAMESPACE_DECL) binds.
+std::u16string DeclaredPrefix(const TdomAttr* attr);
+
 // Shared qualified-name checks of namespace-aware constructors: splits name
 // (ENamespace_Err when it is still an XML Name, else EInvalid_Character_Err),
 // then the empty-URI and "xml" prefix rules; xmlns rules when checkXmlns.

@@ -60,19 +60,14 @@ void TdomElement::SetPrefix(const std::u16string& prefix_) {
   if (TdomDocument* doc = GetReferenceDocument()) doc->BumpStructureStamp();
 }
 
-namespace {
-
-// The prefix that a prefixed namespace declaration binds. A namespace-aware
-// attribute keeps it as its local name even after SetPrefix renamed it; one
-// made without namespaces cannot be renamed, so its name still starts with
-// "xmlns:".
+// A namespace-aware attribute keeps the declared prefix as its local name
+// even after SetPrefix renamed it; one made without namespaces cannot be
+// renamed, so its name still starts with "xmlns:".
 std::u16string DeclaredPrefix(const TdomAttr* attr) {
   if (attr->IsNamespaceAware()) return attr->GetLocalName();
   std::u16string name = attr->GetNodeName();
   return name.size() > 6 ? name.substr(6) : std::u16string();
 }
-
-}  // namespace
 
 std::u16string TdomElement::lookupNamespaceURI(const std::u16string& prefix_) const {
   const TdomNode* current = this;

@@ -190,7 +190,7 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
       if (attr->GetDeclarationKind() == AT_DEFAULT_NAMESPACE_DECL) {
         bindings.emplace(std::u16string(), attr->GetNodeValue());
       } else if (attr->GetDeclarationKind() == AT_PREFIXED_NAMESPACE_DECL) {
-        bindings.emplace(attr->GetNodeName().substr(6), attr->GetNodeValue());
+        bindings.emplace(DeclaredPrefix(attr), attr->GetNodeValue());
       }
     }
   }
