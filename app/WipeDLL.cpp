@@ -71,7 +71,7 @@ void FillPasses(TWipeParams& block, const TWipePattern* pattern) {
   block.PassCount = count;
 }
 
-bool CopyBlockText(char16_t (&field)[4096], const std::u16string& text) {
+bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& text) {
   const size_t length = std::min(text.find(u'\0'), text.size());
   if (length > kMaxBlockText) return false;
   std::fill(std::begin(field), std::end(field), u'\0');

@@ -7,15 +7,13 @@
 #include <cstring>
 #include <string>
 
+#include "QuorvanellBlocks.h"
 #include "QuorvanellEngine.h"
-#include "WipeParams.h"
-
-using qv::engine::TWipeParams;
 
 namespace {
 
 LRESULT CALLBACK BenchWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  if (msg == qv::engine::kMsgLog) {
+  if (msg == WM_WIPE_LOG) {
     LocalFree(reinterpret_cast<HLOCAL>(wParam));
     return 0;
   }
@@ -54,8 +52,8 @@ int wmain(int argc, wchar_t** argv) {
   block->Wnd = uint32_t(reinterpret_cast<uintptr_t>(wnd));
   block->PassCount = 1;
   const uint8_t pass[4] = {0x00, uint8_t(random ? 0x20 : 0), uint8_t(random ? 0x20 : 0), uint8_t(random ? 0x20 : 0)};
-  std::memcpy(block->Passes, pass, 4);
-  std::wcsncpy(reinterpret_cast<wchar_t*>(block->Path), argv[1], qv::engine::kPathChars - 1);
+  std::memcpy(block->Passes[0], pass, 4);
+  std::wcsncpy(reinterpret_cast<wchar_t*>(block->Path), argv[1], kBlockTextChars - 1);
 
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);

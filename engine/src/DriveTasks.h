@@ -8,7 +8,7 @@
 #include "Reporter.h"
 #include "PassPattern.h"
 #include "Protected.h"
-#include "WipeParams.h"
+#include "QuorvanellBlocks.h"
 
 namespace qv::engine {
 

@@ -71,7 +71,7 @@ std::unique_ptr<DriveJob> NewDriveJob(TWipeParams* block) {
   auto job = std::make_unique<DriveJob>();
   job->block = block;
   job->drive = DriveLetter(block->Drive);
-  job->passes = DecodePasses(block->Passes, block->PassCount);
+  job->passes = DecodePasses(&block->Passes[0][0], block->PassCount);
   job->guard = ProtectedFolders::ForThisSystem();
   return job;
 }
@@ -102,14 +102,14 @@ HANDLE __cdecl FileWipe(void* wipeParams) {
   auto* block = static_cast<TWipeParams*>(wipeParams);
   auto job = std::make_unique<FileJob>();
   job->block = block;
-  for (int i = 0; i < kPathChars; ++i) {
+  for (int i = 0; i < kBlockTextChars; ++i) {
     if (block->Path[i] == 0) {
       job->path.assign(block->Path, size_t(i));
       job->pathTerminated = true;
       break;
     }
   }
-  job->passes = DecodePasses(block->Passes, block->PassCount);
+  job->passes = DecodePasses(&block->Passes[0][0], block->PassCount);
   HANDLE thread = CreateThread(nullptr, 0, FileWipeThread, job.get(), 0, nullptr);
   if (!thread) {
     Reporter(block).Failure(u"The engine could not start: " + ErrorText(GetLastError()));

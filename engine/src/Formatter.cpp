@@ -6,7 +6,7 @@ namespace qv::engine {
 namespace {
 
 std::u16string FieldText(const char16_t* field, bool& terminated) {
-  for (int i = 0; i < kPathChars; ++i) {
+  for (int i = 0; i < kBlockTextChars; ++i) {
     if (field[i] == 0) return std::u16string(field, size_t(i));
   }
   terminated = false;

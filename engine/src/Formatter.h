@@ -6,7 +6,7 @@
 
 #include "Reporter.h"
 #include "Volume.h"
-#include "WipeParams.h"
+#include "QuorvanellBlocks.h"
 
 namespace qv::engine {
 

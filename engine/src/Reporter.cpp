@@ -28,7 +28,7 @@ bool Reporter::StopRequested() const {
 void Reporter::Log(const std::u16string& line) const {
   if (!wnd_) return;
   char16_t* text = LocalCopy(line);
-  if (text && !PostMessageW(wnd_, kMsgLog, reinterpret_cast<WPARAM>(text), 0)) LocalFree(text);
+  if (text && !PostMessageW(wnd_, WM_WIPE_LOG, reinterpret_cast<WPARAM>(text), 0)) LocalFree(text);
 }
 
 void Reporter::Failure(const std::u16string& line, uint32_t count) {
@@ -58,12 +58,12 @@ void Reporter::DriveProgress(int64_t position, int64_t total, bool force) {
   block_->Total = total;
   block_->Progress = int32_t(position);
   block_->State = 1;
-  if (wnd_) PostMessageW(wnd_, kMsgProgress, 0, 1);
+  if (wnd_) PostMessageW(wnd_, WM_WIPE_PROGRESS, 0, 1);
 }
 
 void Reporter::FormatProgress(int percent, bool force) {
   if (!Due(force)) return;
-  if (wnd_) PostMessageW(wnd_, kMsgProgress, WPARAM(percent), 2);
+  if (wnd_) PostMessageW(wnd_, WM_WIPE_PROGRESS, WPARAM(percent), 2);
 }
 
 void Reporter::FileProgress(const std::u16string& path, int64_t size, int percent, bool finished,
@@ -72,18 +72,18 @@ void Reporter::FileProgress(const std::u16string& path, int64_t size, int percen
   block_->Total = size;
   block_->Progress = finished ? 100 : percent;
   block_->State = finished ? 0 : 1;
-  if (wnd_) SendMessageW(wnd_, kMsgProgress, reinterpret_cast<WPARAM>(path.c_str()), 1);
+  if (wnd_) SendMessageW(wnd_, WM_WIPE_PROGRESS, reinterpret_cast<WPARAM>(path.c_str()), 1);
 }
 
 void Reporter::Done() const {
   if (!wnd_) return;
   char16_t* reason = formatFailure_.empty() ? nullptr : LocalCopy(formatFailure_);
   LPARAM formatFailed = formatFailure_.empty() ? 0 : 1;
-  if (!PostMessageW(wnd_, kMsgDone, reinterpret_cast<WPARAM>(reason), formatFailed) && reason) LocalFree(reason);
+  if (!PostMessageW(wnd_, WM_WIPE_DONE, reinterpret_cast<WPARAM>(reason), formatFailed) && reason) LocalFree(reason);
 }
 
 void Reporter::Cancelled() const {
-  if (wnd_) PostMessageW(wnd_, kMsgCancelled, 0, 0);
+  if (wnd_) PostMessageW(wnd_, WM_WIPE_CANCELLED, 0, 0);
 }
 
 }  // namespace qv::engine

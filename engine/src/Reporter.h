@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "WipeParams.h"
+#include "QuorvanellBlocks.h"
 
 namespace qv::engine {
 

@@ -23,9 +23,9 @@ Block::Block(HWND wnd, char drive, const std::vector<PassBytes>& passes, const s
   params_->Drive = drive;
   params_->PassCount = int32_t(passes.size());
   for (size_t i = 0; i < passes.size() && i < size_t(kMaxPasses); ++i) {
-    std::memcpy(params_->Passes + 4 * i, passes[i].data(), 4);
+    std::memcpy(params_->Passes[i], passes[i].data(), 4);
   }
-  size_t n = path.size() < size_t(kPathChars - 1) ? path.size() : size_t(kPathChars - 1);
+  size_t n = path.size() < size_t(kBlockTextChars - 1) ? path.size() : size_t(kBlockTextChars - 1);
   std::memcpy(params_->Path, path.data(), n * sizeof(char16_t));
 }
 
@@ -48,15 +48,15 @@ Harness::~Harness() {
 
 LRESULT CALLBACK Harness::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   auto* self = reinterpret_cast<Harness*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
-  if (!self || msg < kMsgLog || msg > kMsgCancelled) return DefWindowProcW(wnd, msg, wParam, lParam);
+  if (!self || msg < WM_WIPE_LOG || msg > WM_WIPE_CANCELLED) return DefWindowProcW(wnd, msg, wParam, lParam);
   switch (msg) {
-    case kMsgLog: {
+    case WM_WIPE_LOG: {
       auto* text = reinterpret_cast<char16_t*>(wParam);
       self->logs.emplace_back(text);
       LocalFree(text);
       return 0;
     }
-    case kMsgProgress: {
+    case WM_WIPE_PROGRESS: {
       ProgressEvent event{wParam, lParam, 0, 0, 0, {}};
       if (self->current) {
         event.total = self->current->Total;
@@ -70,7 +70,7 @@ LRESULT CALLBACK Harness::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
       if (self->onProgress) self->onProgress(event);
       return 0;
     }
-    case kMsgDone:
+    case WM_WIPE_DONE:
       ++self->done;
       if (lParam == 1 && wParam != 0) {
         self->formatFailure = reinterpret_cast<const char16_t*>(wParam);
@@ -78,7 +78,7 @@ LRESULT CALLBACK Harness::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
       }
       self->endTick = GetTickCount();
       return 0;
-    case kMsgCancelled:
+    case WM_WIPE_CANCELLED:
       ++self->cancelled;
       self->endTick = GetTickCount();
       return 0;

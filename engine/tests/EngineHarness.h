@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "WipeParams.h"
+#include "QuorvanellBlocks.h"
 
 namespace qv::engine::test {
 

@@ -209,7 +209,7 @@ TEST(FileWipeTest, UnusableBlocksAreReportedAndTouchNothing) {
     Block block(harness.wnd(), 0, c.passes, path);
     block->PassCount = c.passCount;
     if (c.fillPath) {
-      for (int i = 0; i < kPathChars; ++i) block->Path[i] = u'a';
+      for (int i = 0; i < kBlockTextChars; ++i) block->Path[i] = u'a';
     }
     ASSERT_TRUE(harness.RunFile(block.get())) << c.what;
     EXPECT_EQ(1, block->Reserved2) << c.what;

@@ -45,7 +45,7 @@ void ExpectDriveNamedOnce(const Harness& harness) {
 // Runs the file task's tree wiper in this process with the given guard.
 void WipeInProcess(Harness& harness, TWipeParams* block, const ProtectedFolders& guard, const std::u16string& path,
                    const std::function<void(const std::u16string&)>& beforeEnter = nullptr) {
-  std::vector<PassSpec> passes = DecodePasses(block->Passes, block->PassCount);
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
   ASSERT_TRUE(harness.RunInProcess([&] {
     Reporter reporter(block);
     TreeWiper wiper(reporter, passes, guard);
@@ -188,7 +188,7 @@ TEST(ProtectedVolumeTest, AVolumeHoldingAProtectedFolderIsRefusedUnderAnotherLet
     DriveJob job;
     job.block = block.get();
     job.drive = alias;
-    job.passes = DecodePasses(block->Passes, block->PassCount);
+    job.passes = DecodePasses(&block->Passes[0][0], block->PassCount);
     job.guard = ProtectedFolders::ForPaths({Root(drive) + u"windows"});
     RunDriveInProcess(harness, job, disk);
     EXPECT_EQ(1, block->Reserved2) << harness.LogText();
@@ -211,7 +211,7 @@ TEST(VolumeLockTest, AVolumeThatCannotBeLockedIsNotWiped) {
   DriveJob job;
   job.block = block.get();
   job.drive = raw;
-  job.passes = DecodePasses(block->Passes, block->PassCount);
+  job.passes = DecodePasses(&block->Passes[0][0], block->PassCount);
   RunDriveInProcess(harness, job, /*disk=*/true);
   gLockVolume = SystemLockVolume;
   EXPECT_EQ(1, harness.done);
@@ -250,7 +250,7 @@ TEST(FreeSpaceHonestyTest, AFailingRandomSourceFailsTheRandomPass) {
   DriveJob job;
   job.block = run.block.get();
   job.drive = drive;
-  job.passes = DecodePasses(run.block->Passes, run.block->PassCount);
+  job.passes = DecodePasses(&run.block->Passes[0][0], run.block->PassCount);
   RunDriveInProcess(run.harness, job, /*disk=*/false);
   gRandomSource = SystemRandomSource;
   EXPECT_EQ(1, run.block->Reserved2) << run.harness.LogText();
@@ -274,7 +274,7 @@ TEST(FreeSpaceHonestyTest, AQuotaSaysTheFreeSpaceWasOnlyPartlyWiped) {
   DriveJob job;
   job.block = run.block.get();
   job.drive = drive;
-  job.passes = DecodePasses(run.block->Passes, run.block->PassCount);
+  job.passes = DecodePasses(&run.block->Passes[0][0], run.block->PassCount);
   RunDriveInProcess(run.harness, job, /*disk=*/false);
   gDiskFreeSpace = SystemDiskFreeSpace;
   EXPECT_EQ(1, run.harness.done);
