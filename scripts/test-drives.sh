@@ -8,8 +8,10 @@
 #                              earlier killed run are cleared first), display, prefix
 #   qv_map_folder NAME DIR [TYPE]  a letter for DIR; exports QV_TEST_NAME; TYPE is a
 #                              Wine drive type (floppy, cdrom, hd) set in the registry
-#   qv_map_raw NAME FILE [LETTER]  \\.\X: opens FILE as a raw volume; with LETTER
-#                              (a letter already mapped) beside that letter's folder
+#   qv_map_raw NAME FILE [LETTER|bare]  \\.\X: opens FILE as a raw volume; with
+#                              LETTER (a letter already mapped) beside that letter's
+#                              folder, else with an empty folder as its root (a drive
+#                              with a medium the system cannot read); "bare": no root
 #   qv_mount_tmpfs DIR SIZE_MB  a bounded file system
 #   qv_mount_ext2 IMAGE SIZE_MB DIR [mke2fs options]
 #   qv_drives_restart          stops the wineserver, so that the next one sees
@@ -116,8 +118,13 @@ qv_map_folder() {
 
 qv_map_raw() {
   local name=$1 file=$2 l=${3:-}
-  if [ -z "$l" ]; then
+  if [ -z "$l" ] || [ "$l" = bare ]; then
     l=$(qv_free_letter) || { qv_loud "no free drive letter for $name"; return 1; }
+    if [ "${3:-}" != bare ]; then
+      mkdir -p "$qv_drives_work/roots/$name"
+      ln -s "$qv_drives_work/roots/$name" "$qv_dos/$l:"
+      qv_drive_links+=("$qv_dos/$l:")
+    fi
   fi
   l=${l,,}
   ln -s "$file" "$qv_dos/$l::"

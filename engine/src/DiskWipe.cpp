@@ -136,10 +136,20 @@ class DiskWiper {
 std::u16string DriveName(char drive) { return std::u16string(1, char16_t(drive)) + u":"; }
 
 bool RefuseProtectedDrive(const DriveJob& job, Reporter& reporter) {
-  const std::u16string* folder = job.guard.OnDrive(job.drive);
-  if (!folder) return false;
-  reporter.Failure(u"Drive " + DriveName(job.drive) + u" holds " + *folder +
-                   u", which the system or this program needs; it was not touched");
+  const std::u16string* folder = nullptr;
+  switch (job.guard.OnDrive(job.drive, folder)) {
+    case ProtectedFolders::DriveKind::Free:
+      return false;
+    case ProtectedFolders::DriveKind::Protected:
+      reporter.Failure(u"Drive " + DriveName(job.drive) + u" holds " + *folder +
+                       u", which the system or this program needs; it was not touched");
+      return true;
+    case ProtectedFolders::DriveKind::Unknown:
+      break;
+  }
+  reporter.Failure(u"Drive " + DriveName(job.drive) +
+                   u" cannot be identified (neither its root nor its volume can be read), so it may be the "
+                   u"system's; it was not touched");
   return true;
 }
 

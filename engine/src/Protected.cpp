@@ -130,7 +130,8 @@ const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, cons
   return nullptr;
 }
 
-const std::u16string* ProtectedFolders::OnDrive(char letter) const {
+ProtectedFolders::DriveKind ProtectedFolders::OnDrive(char letter, const std::u16string*& folder) const {
+  folder = nullptr;
   std::u16string root = std::u16string(1, char16_t(letter)) + u":\\";
   std::u16string longRoot = Upper(u"\\\\?\\" + root);
   std::u16string volume = VolumeNameOf(root);
@@ -138,28 +139,36 @@ const std::u16string* ProtectedFolders::OnDrive(char letter) const {
   // The letter may be another name of a volume (or folder) that has its own
   // letter: the root's final path names that one.
   std::u16string finalRoot;
+  bool rootKnown = false;
   HANDLE handle = CreateFileW(W(root), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle != INVALID_HANDLE_VALUE) {
     HandleFacts facts;
     if (FactsOf(handle, facts)) rootIdentity = facts.identity;
     finalRoot = Upper(FinalPathOf(handle));
+    rootKnown = Known(rootIdentity) || !finalRoot.empty();
     CloseHandle(handle);
   }
-  auto within = [](const std::u16string& path, const std::u16string& folder) {
-    if (folder.empty() || path.compare(0, folder.size(), folder) != 0) return false;
-    return path.size() == folder.size() || folder.back() == u'\\' || path[folder.size()] == u'\\';
+  auto within = [](const std::u16string& path, const std::u16string& top) {
+    if (top.empty() || path.compare(0, top.size(), top) != 0) return false;
+    return path.size() == top.size() || top.back() == u'\\' || path[top.size()] == u'\\';
   };
   for (const Guarded& g : guarded_) {
-    if (within(g.longPath, longRoot) || within(g.longPath, finalRoot)) return &folders_[g.protectedIndex];
-    if (rootIdentity.volumeSerial != 0 && g.identity.volumeSerial == rootIdentity.volumeSerial)
-      return &folders_[g.protectedIndex];
+    bool sameSerial = rootIdentity.volumeSerial != 0 && g.identity.volumeSerial == rootIdentity.volumeSerial;
+    if (within(g.longPath, longRoot) || within(g.longPath, finalRoot) || sameSerial) {
+      folder = &folders_[g.protectedIndex];
+      return DriveKind::Protected;
+    }
   }
-  if (volume.empty()) return nullptr;
-  for (size_t i = 0; i < folders_.size(); ++i) {
-    if (VolumeNameOf(folders_[i]) == volume) return &folders_[i];
+  for (size_t i = 0; i < folders_.size() && !volume.empty(); ++i) {
+    if (VolumeNameOf(folders_[i]) == volume) {
+      folder = &folders_[i];
+      return DriveKind::Protected;
+    }
   }
-  return nullptr;
+  // Nothing tells what the drive is: it could be a protected volume.
+  if (!rootKnown && volume.empty()) return DriveKind::Unknown;
+  return DriveKind::Free;
 }
 
 }  // namespace qv::engine

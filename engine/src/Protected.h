@@ -45,10 +45,13 @@ class ProtectedFolders {
   // The protected folder that the open folder is, or contains; null when
   // none. `display` is its path for the log, used only when no identity is known.
   const std::u16string* Covered(const FileIdentity& folder, const std::u16string& longPath) const;
-  // The protected folder held by the volume of drive `letter` (recognised by
-  // letter, by volume name and by the serial number of its root, so another
-  // letter or mount point of the same volume is recognised too); null when none.
-  const std::u16string* OnDrive(char letter) const;
+  // Whether drive `letter` holds a protected folder, recognised by letter, by
+  // volume name, by the serial number of its root and by its root's final
+  // path, so that another letter or mount point of the same volume is
+  // recognised too. Unknown (treated as protected) when the drive cannot be
+  // identified at all: neither its root nor its volume name can be read.
+  enum class DriveKind { Free, Protected, Unknown };
+  DriveKind OnDrive(char letter, const std::u16string*& folder) const;
 
   const std::vector<std::u16string>& folders() const { return folders_; }
 

@@ -108,10 +108,11 @@ TEST(ProtectedFolderTest, ThisSystemGuardsWindowsTheProgramAndTheirRoots) {
     CloseHandle(handle);
     EXPECT_NE(nullptr, guard.Covered(facts.identity, u"\\\\?\\X:\\elsewhere")) << Narrow(path);
   }
-  EXPECT_NE(nullptr, guard.OnDrive(char(windowsFolder[0] & ~0x20)));
+  const std::u16string* folder = nullptr;
+  EXPECT_EQ(ProtectedFolders::DriveKind::Protected, guard.OnDrive(char(windowsFolder[0] & ~0x20), folder));
   char drive = TestDrive("FOLDER_DRIVE");
   if (drive) {
-    EXPECT_EQ(nullptr, guard.OnDrive(drive));
+    EXPECT_EQ(ProtectedFolders::DriveKind::Free, guard.OnDrive(drive, folder));
   }
 }
 
@@ -198,6 +199,28 @@ TEST(ProtectedVolumeTest, AVolumeHoldingAProtectedFolderIsRefusedUnderAnotherLet
     EXPECT_EQ(before, after);
     EXPECT_EQ(std::vector<std::u16string>{u"windows"}, ListNames(Root(drive)));
   }
+}
+
+TEST(ProtectedVolumeTest, ADriveThatCannotBeIdentifiedIsRefused) {
+  char bare = TestDrive("BARE_RAW");
+  if (!bare) QV_SKIP_LOUDLY("a drive without a readable root");
+  std::vector<uint8_t> before;
+  ASSERT_TRUE(ReadVolume(bare, before));
+  for (bool disk : {true, false}) {
+    Harness harness;
+    Block block(harness.wnd(), bare, kOnePass);
+    DriveJob job;
+    job.block = block.get();
+    job.drive = bare;
+    job.passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+    job.guard = ProtectedFolders::ForThisSystem();
+    RunDriveInProcess(harness, job, disk);
+    EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"cannot be identified")) << harness.LogText();
+  }
+  std::vector<uint8_t> after;
+  ASSERT_TRUE(ReadVolume(bare, after));
+  EXPECT_EQ(before, after);
 }
 
 TEST(VolumeLockTest, AVolumeThatCannotBeLockedIsNotWiped) {

@@ -57,6 +57,8 @@ qv_map_raw FAT16_RAW "$work/fat16.img"
 qv_map_raw FAT12_RAW "$work/fat12.img"
 qv_map_raw SPARE_RAW "$work/spare.img"
 qv_map_raw STOP_RAW "$work/stop.img"
+truncate -s 1M "$work/bare.img"
+qv_map_raw BARE_RAW "$work/bare.img" bare  # no root: nothing identifies the drive
 
 # A mounted file system for the file wipe; its image is scanned afterwards.
 if qv_mount_ext2 "$work/files.img" 32 "$work/files"; then
