@@ -295,14 +295,25 @@ void TBaseVirtualTree::ImageListChange(TObject* sender) { RepaintUnlessLoading()
 
 void TBaseVirtualTree::Notification(TComponent* component, TOperation operation) {
   if (operation == opRemove) {
-    if (component == images) images = nullptr;
-    if (component == stateImages) stateImages = nullptr;
+    bool repaint = false;
+    if (component == images) {
+      images = nullptr;
+      repaint = true;
+    }
+    if (component == stateImages) {
+      stateImages = nullptr;
+      repaint = true;
+    }
     if (header != nullptr && component == header->Images()) header->SetImages(nullptr);
     if (header != nullptr && component == header->PopupMenu()) header->SetPopupMenu(nullptr);
     if (component == customCheckImages) {
-      if (checkImages == customCheckImages) checkImages = nullptr;
+      // The tree goes back to the light check images.
       customCheckImages = nullptr;
+      checkImageKind = ckLightCheck;
+      checkImages = GetCheckImageListFor(ckLightCheck);
+      repaint = true;
     }
+    if (repaint && HandleAllocated() && !IsTreeDestroying()) Invalidate();
   }
   TCustomControl::Notification(component, operation);
 }

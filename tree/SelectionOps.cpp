@@ -184,8 +184,9 @@ bool TBaseVirtualTree::ExecuteAction(TVTStandardAction action) {
 // Editing
 
 bool TBaseVirtualTree::CanEdit(PVirtualNode node, TColumnIndex column) {
-  bool allowed = options.misc.Contains(toEditable) && node != nullptr && !(node->States & vsDisabled);
-  if (allowed) DoEditing(node, column, allowed);
+  bool allowed = options.misc.Contains(toEditable) && Enabled() && !options.misc.Contains(toReadOnly) &&
+                 node != nullptr && !(node->States & vsDisabled);
+  if (node != nullptr) DoEditing(node, column, allowed);
   return allowed;
 }
 

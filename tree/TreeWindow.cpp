@@ -66,14 +66,6 @@ const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
   return &map;
 }
 
-void TBaseVirtualTree::CreateParams(TCreateParams& params) {
-  TCustomControl::CreateParams(params);
-  params.Style |= WS_CLIPCHILDREN | WS_CLIPSIBLINGS | WS_VSCROLL | WS_HSCROLL;
-  params.WindowClass.style |= CS_DBLCLKS;
-  if (options.misc.Contains(toFullRepaintOnResize)) params.WindowClass.style |= CS_HREDRAW | CS_VREDRAW;
-  if (borderStyle == bsSingle) params.ExStyle |= WS_EX_CLIENTEDGE;
-}
-
 void TBaseVirtualTree::CreateWnd() {
   DoStateChange({tsWindowCreating});
   TCustomControl::CreateWnd();
@@ -140,18 +132,6 @@ void TBaseVirtualTree::ScheduleCacheValidation() {
 }
 
 void TBaseVirtualTree::CancelCacheValidation() { UnqueueTree(this); }
-
-void TBaseVirtualTree::StructureChange(PVirtualNode node, TChangeReason reason) {
-  TVirtualTreeCore::StructureChange(node, reason);
-  if (updateCount == 0 && changeDelay > 0 && HandleAllocated() && states.Contains(tsStructureChangePending))
-    SetTimer(handle, kStructureChangeTimer, changeDelay, nullptr);
-}
-
-void TBaseVirtualTree::Change(PVirtualNode node) {
-  TVirtualTreeCore::Change(node);
-  if (updateCount == 0 && changeDelay > 0 && HandleAllocated() && states.Contains(tsChangePending))
-    SetTimer(handle, kChangeTimer, changeDelay, nullptr);
-}
 
 void TBaseVirtualTree::WMTimer(TMessage& m) {
   switch (m.WParam) {

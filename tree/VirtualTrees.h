@@ -396,6 +396,14 @@ public:
   TAlignment ColumnAlignment(TColumnIndex column) const;
   TBiDiMode ColumnBiDiMode(TColumnIndex column) const;
 
+  // Another reading direction recreates the window (scroll bar side, mirrored cells).
+  void SetBiDiMode(TBiDiMode value) override;
+  // The clipboard formats this tree renders (filtered by ClipboardFormats), then the owner's.
+  void GetNativeClipboardFormats(TFormatEtcArray& formats);
+  // The tree's own format as a stream or a length-prefixed global block (nodes of
+  // the cut/copy set for the clipboard, else the selection); others through DoRenderOLEData.
+  HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+
   // ---- Painting -------------------------------------------------------------
   // Paints window (tree coordinates) of the tree onto targetCanvas at target.
   void PaintTree(TCanvas* targetCanvas, TRect window, TPoint target, TVTPaintPassOptions paintOptions,
@@ -677,14 +685,22 @@ protected:
   void SetRedraw(bool on) override;
   void ScheduleCacheValidation() override;
   void CancelCacheValidation() override;
+  // Marks a change (or a structure change with its reason) pending: the node
+  // becomes the pending one, a second different reason makes it crAccumulated.
+  void AdviseChangeEvent(bool structureChange, PVirtualNode node, TChangeReason reason);
+  // Reported at once, after ChangeDelay ms (timers 5 and 6), or when the update ends.
   void StructureChange(PVirtualNode node, TChangeReason reason) override;
   void Change(PVirtualNode node) override;
+  // The in-place editor follows its cell.
+  void UpdateEditBounds() override;
 
   // ---- Window ----------------------------------------------------------------
   void CreateParams(TCreateParams& params) override;
   void CreateWnd() override;
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
+  // Every selected node that is not disabled gets vsCutOrCopy.
+  void MarkCutCopyNodes();
   void Paint() override;
   // The number of header columns and their total width.
   virtual int HeaderColumnCount() const;

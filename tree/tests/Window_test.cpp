@@ -81,8 +81,10 @@ TEST_F(TreeWindowTest, PropertySideEffects) {
   tree->SetCustomCheckImages(custom);
   EXPECT_EQ(tree->CheckImages(), custom);
   custom->Free();
+  // A removed custom list sends the tree back to the light check images.
   EXPECT_EQ(tree->CustomCheckImages(), nullptr);
-  EXPECT_EQ(tree->CheckImages(), nullptr);
+  EXPECT_EQ(tree->CheckImageKind(), ckLightCheck);
+  EXPECT_EQ(tree->CheckImages(), GetCheckImageListFor(ckLightCheck));
   tree->SetIncrementalSearch(isAll);
   tree->SetIncrementalSearch(isNone);
   EXPECT_TRUE(tree->SearchBuffer().empty());
