@@ -15,24 +15,8 @@ bool IsTextLike(const TdomNode* node) {
   return type == ntText_Node || type == ntCDATA_Section_Node || type == ntEntity_Reference_Node;
 }
 
-// The node kinds of XPath's tree below the document (the document type and
-// its declarations are not part of it).
-bool IsTreeNode(const TdomNode* node) {
-  switch (node->GetNodeType()) {
-    case ntElement_Node:
-    case ntText_Node:
-    case ntCDATA_Section_Node:
-    case ntEntity_Reference_Node:
-    case ntProcessing_Instruction_Node:
-    case ntComment_Node:
-      return true;
-    default:
-      return false;
-  }
-}
-
 // Nodes with siblings in XPath's sense.
-bool HasSiblings(const TdomNode* node) { return IsTreeNode(node); }
+bool HasSiblings(const TdomNode* node) { return IsXPathTreeNode(node); }
 
 // The parent in XPath's sense: an attribute's and a namespace node's element.
 TdomNode* XPathParentOf(const TdomNode* node) {
@@ -68,7 +52,7 @@ void AddFollowingSiblings(TdomXPathNodeSetResult* set, const TdomNode* node, boo
     bool textLike = IsTextLike(sibling);
     bool hidden = textLike && previousTextLike;
     previousTextLike = textLike;
-    if (hidden || !IsTreeNode(sibling)) continue;
+    if (hidden || !IsXPathTreeNode(sibling)) continue;
     if (withSubtrees) {
       set->AddSubtree(sibling);
     } else {
@@ -83,7 +67,7 @@ void AddPrecedingSiblings(TdomXPathNodeSetResult* set, const TdomNode* node, boo
        sibling = sibling->GetPreviousSiblingNode()) {
     TdomNode* before = sibling->GetPreviousSiblingNode();
     if (IsTextLike(sibling) && before != nullptr && IsTextLike(before)) continue;
-    if (!IsTreeNode(sibling)) continue;
+    if (!IsXPathTreeNode(sibling)) continue;
     if (withSubtrees) {
       set->AddSubtree(sibling);
     } else {
@@ -107,7 +91,7 @@ TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf) {
   // Entity references count as text: their replacement nodes are not descended into.
   if (node->GetNodeType() == ntEntity_Reference_Node) return set;
   for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
-    if (IsTreeNode(child)) set->AddSubtree(child);
+    if (IsXPathTreeNode(child)) set->AddSubtree(child);
   }
   return set;
 }
@@ -141,7 +125,7 @@ TdomXPathNodeSetResult* TdomXPathAxisNameChild::SelectNodes(TdomNode* node) {
   TdomNodeType type = node->GetNodeType();
   if (type != ntElement_Node && type != ntDocument_Node) return set;
   for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
-    if (IsTreeNode(child)) set->AppendRaw(child);
+    if (IsXPathTreeNode(child)) set->AppendRaw(child);
   }
   return set;
 }
@@ -161,7 +145,7 @@ TdomXPathNodeSetResult* TdomXPathAxisNameFollowing::SelectNodes(TdomNode* node) 
   // An attribute's or namespace node's following nodes start with its element's descendants.
   if (anchor != node) {
     for (TdomNode* child = anchor->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
-      if (IsTreeNode(child)) set->AddSubtree(child);
+      if (IsXPathTreeNode(child)) set->AddSubtree(child);
     }
   }
   for (const TdomNode* up = anchor; up != nullptr && HasSiblings(up); up = up->GetParentNode()) {

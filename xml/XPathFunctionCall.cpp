@@ -92,9 +92,7 @@ TdomXPathCustomResult* TdomXPathFunctionCall::evaluate(TdomNode* contextNode, in
   if (coreFunction != nullptr) return coreFunction(contextNode, contextPosition, contextSize, arguments);
   std::u16string namespaceUri = ResolveXPathPrefix(this, prefix);
   TdomXPathSyntaxTree* tree = GetSyntaxTree();
-  TdomNode* treeContext = tree != nullptr ? tree->GetContextNode() : contextNode;
-  TdomDocument* document = treeContext != nullptr ? XPathDocumentOf(treeContext) : nullptr;
-  TDomImplementation* implementation = document != nullptr ? document->GetDomImplementation() : nullptr;
+  TDomImplementation* implementation = XPathImplementationOf(this, contextNode);
   TdomXPathCustomResult* value = nullptr;
   if (implementation != nullptr) {
     TList argumentList;

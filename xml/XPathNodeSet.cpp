@@ -12,22 +12,6 @@
 
 namespace {
 
-// The nodes a subtree walk adds: what the descendant axis shows.
-bool IsShownInSubtree(TdomNodeType type) {
-  switch (type) {
-    case ntElement_Node:
-    case ntText_Node:
-    case ntCDATA_Section_Node:
-    case ntEntity_Reference_Node:
-    case ntProcessing_Instruction_Node:
-    case ntComment_Node:
-    case ntDocument_Node:
-      return true;
-    default:
-      return false;
-  }
-}
-
 bool IsNamespaceNode(const TdomNode* node) { return node->GetNodeType() == ntXPath_Namespace_Node; }
 
 // Two namespace nodes stand for the same node of the data model.
@@ -51,6 +35,20 @@ TdomNode* NextInSubtree(const TdomNode* root, TdomNode* node) {
 }
 
 }  // namespace
+
+bool IsXPathTreeNode(const TdomNode* node) {
+  switch (node->GetNodeType()) {
+    case ntElement_Node:
+    case ntText_Node:
+    case ntCDATA_Section_Node:
+    case ntEntity_Reference_Node:
+    case ntProcessing_Instruction_Node:
+    case ntComment_Node:
+      return true;
+    default:
+      return false;
+  }
+}
 
 // --- Document order keys -------------------------------------------------------------------
 
@@ -162,7 +160,7 @@ void TdomXPathNodeSetResult::AddSubtree(TdomNode* node) {
   if (node == nullptr) return;
   size_t first = nodes.size();
   for (TdomNode* current = node; current != nullptr; current = NextInSubtree(node, current)) {
-    if (IsShownInSubtree(current->GetNodeType())) nodes.push_back(current);
+    if (IsXPathTreeNode(current) || current->GetNodeType() == ntDocument_Node) nodes.push_back(current);
   }
   if (axisIsReverse) std::reverse(nodes.begin() + first, nodes.end());
 }

@@ -89,6 +89,13 @@ TdomDocument* XPathDocumentOf(const TdomNode* node) {
   }
 }
 
+TDomImplementation* XPathImplementationOf(const TdomXPathSyntaxNode* node, TdomNode* contextNode) {
+  TdomXPathSyntaxTree* tree = node->GetSyntaxTree();
+  TdomNode* treeContext = tree != nullptr ? tree->GetContextNode() : contextNode;
+  TdomDocument* document = treeContext != nullptr ? XPathDocumentOf(treeContext) : nullptr;
+  return document != nullptr ? document->GetDomImplementation() : nullptr;
+}
+
 // --- Single-operand and logical levels ------------------------------------------------------
 
 TdomXPathCustomResult* TdomXPathExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
@@ -202,9 +209,7 @@ void TdomXPathVariableReference::Create(TCustomOwnedObject* owner, const std::u1
 TdomXPathCustomResult* TdomXPathVariableReference::evaluate(TdomNode* contextNode, int, int) {
   std::u16string namespaceUri = ResolveXPathPrefix(this, prefix);
   TdomXPathSyntaxTree* tree = GetSyntaxTree();
-  TdomNode* treeContext = tree != nullptr ? tree->GetContextNode() : contextNode;
-  TdomDocument* document = treeContext != nullptr ? XPathDocumentOf(treeContext) : nullptr;
-  TDomImplementation* implementation = document != nullptr ? document->GetDomImplementation() : nullptr;
+  TDomImplementation* implementation = XPathImplementationOf(this, contextNode);
   TdomXPathCustomResult* found = nullptr;
   if (implementation != nullptr) {
     TXPathExpression* expression = nullptr;

@@ -13,6 +13,7 @@
 #include "xml/XPathTokenizer.h"
 #include "xml/XPathValues.h"
 
+class TDomImplementation;
 class TdomNode;
 class TdomXPathSyntaxTree;
 
@@ -325,6 +326,9 @@ TdomXPathNodeSetResult* RequireXPathNodeSet(TdomXPathCustomResult* result);
 std::u16string ResolveXPathPrefix(const TdomXPathSyntaxNode* node, const std::u16string& prefix);
 // True for the nodes whose evaluation only hands on their single operand's result.
 bool XPathNodePassesThrough(const TdomXPathSyntaxNode* node);
+// The DOM implementation that supplies variables and functions: the one of
+// the document of the tree's context node (contextNode without a tree); null when none.
+TDomImplementation* XPathImplementationOf(const TdomXPathSyntaxNode* node, TdomNode* contextNode);
 // The document of node (an XPath namespace node: its element's; a document: itself), or null.
 TdomDocument* XPathDocumentOf(const TdomNode* node);
 // The descendants of node (and node itself when orSelf), in document order: a new set.

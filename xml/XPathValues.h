@@ -174,6 +174,11 @@ struct TdomXPathResultFree {
 template <class T = TdomXPathCustomResult>
 using TdomXPathResultPtr = std::unique_ptr<T, TdomXPathResultFree>;
 
+// True for the node kinds of XPath's tree below the document: element, text,
+// CDATA section, entity reference (text to XPath), processing instruction,
+// comment. Document types and their declarations are not part of it.
+bool IsXPathTreeNode(const TdomNode* node);
+
 // The number in XPath's text form, locale-independent: "NaN", "Infinity",
 // "-Infinity", integers without a point ("3", "-12"), otherwise 15
 // significant digits without trailing zeros, exponent form ("1E20",
