@@ -92,6 +92,8 @@ public:
   // Main column: measured once and cached per node; other columns every time.
   int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr) override;
   int DoIncrementalSearch(PVirtualNode node, const std::u16string& text) override;
+  // The application's editor (OnCreateEditor), else a TStringEditLink.
+  TEditLinkPtr DoCreateEditor(PVirtualNode node, TColumnIndex column) override;
   void DoPaintNode(const TVTPaintInfo& paintInfo) override;
   void GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r, std::u16string& text) override;
   TRect InvalidateNode(PVirtualNode node) override;

@@ -30,12 +30,15 @@ INPUT MouseInput(DWORD flags) {
 
 TInputDriver::TInputDriver(TBaseVirtualTree* tree_) : tree(tree_) {
   markersSent = gMarkersSeen;
-  tree->OnKeyAction = [](TBaseVirtualTree*, uint16_t& key, TShiftState&, bool& doDefault) {
-    if (key != kMarker) return;
-    ++gMarkersSeen;
-    doDefault = false;
+  // Seen in the application's loop, whichever window has the focus.
+  Application->OnMessage = [](MSG& msg, bool& handled) {
+    if ((msg.message != WM_KEYDOWN && msg.message != WM_KEYUP) || msg.wParam != kMarker) return;
+    handled = true;
+    if (msg.message == WM_KEYUP) ++gMarkersSeen;
   };
 }
+
+TInputDriver::~TInputDriver() { Application->OnMessage = nullptr; }
 
 void TInputDriver::Send(INPUT* inputs, int count) { SendInput(static_cast<UINT>(count), inputs, sizeof(INPUT)); }
 

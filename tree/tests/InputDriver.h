@@ -1,6 +1,6 @@
 #pragma once
 // Real keyboard and mouse input for tree tests: SendInput, then a marker key
-// (F24, swallowed by the tree) whose arrival proves that everything sent
+// (F24, taken out of the application's loop) whose arrival proves that everything sent
 // before it was handled, so tests wait exactly as long as the input takes.
 #include <windows.h>
 
@@ -11,8 +11,9 @@
 
 class TInputDriver {
 public:
-  // Hooks the marker into tree (OnKeyAction); the tree must have the focus for keys.
+  // Watches the application's loop for the marker; keys go to the focused window.
   explicit TInputDriver(TBaseVirtualTree* tree);
+  ~TInputDriver();
 
   // Presses key with the modifiers (VK_SHIFT, VK_CONTROL, VK_MENU) held, releases all.
   void Key(WORD key, std::initializer_list<WORD> modifiers = {});
