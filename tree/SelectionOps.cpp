@@ -109,8 +109,7 @@ void TBaseVirtualTree::PutSelectionOnClipboard(TVirtualTreeState pending) {
   CancelCutOrCopy();
   if (clipboardObject != nullptr) clipboardObject->Release();
   clipboardObject = data;  // keeps the reference: Clear asks whether it is still the clipboard's
-  CompactSelection();
-  for (PVirtualNode node : selection) node->States |= vsCutOrCopy;
+  MarkCutCopyNodes();
   if (pending == tsCutPending)
     DoStateChange({tsCutPending}, {tsCopyPending});
   else

@@ -1,5 +1,4 @@
-// The in-place editor of the string tree and the tree's side of it (the
-// editor's bounds following the cell). A rename must never put a line break
+// The in-place editor of the string tree. A rename must never put a line break
 // into a single-line node (a file name): typed, pasted or set line breaks are
 // dropped there.
 #include "tree/StringEditLink.h"
@@ -339,22 +338,4 @@ TEditLinkPtr TCustomVirtualStringTree::DoCreateEditor(PVirtualNode node, TColumn
   TEditLinkPtr link = TVirtualTreeCore::DoCreateEditor(node, column);
   if (!link) link = std::make_shared<TStringEditLink>();
   return link;
-}
-
-void TBaseVirtualTree::UpdateEditBounds() {
-  if (!states.Contains(tsEditing) || !editLink || focusedNode == nullptr) return;
-  bool multiLine = (focusedNode->States & vsMultiline) != 0;
-  TRect r = GetDisplayRect(focusedNode, editColumn, !multiLine, /*unclipped=*/true);
-  if (options.misc.Contains(toGridExtensions) && editColumn >= 0) {
-    int left = 0, right = 0;
-    GetColumnBounds(editColumn, left, right);
-    TAlignment alignment = ColumnAlignment(editColumn);
-    if (ColumnBiDiMode(editColumn) != bdLeftToRight) alignment = Mirrored(alignment);
-    if (alignment == taLeftJustify)
-      r.Right = right;
-    else
-      r.Left = left;
-  }
-  if (options.paint.Contains(toShowHorzGridLines)) --r.Bottom;
-  editLink->SetBounds(r.Left, r.Top, r.Right, r.Bottom);
 }

@@ -786,9 +786,6 @@ protected:
   // Starts a mouse or key check on node: pressed image, pending state.
   bool StartCheck(PVirtualNode node, TVirtualTreeState pendingState);
 
-  // The editor follows the focused cell (text only unless the node is multi-line).
-  void UpdateEditBounds() override;
-
   // ---- Repaint batching -------------------------------------------------------
   // Between Begin and End (nested) repaint requests are collected into one
   // rectangle (or the whole window) and handed to the system once at the end,
