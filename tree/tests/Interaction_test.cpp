@@ -1,0 +1,235 @@
+// Entry points around selection and editing: the clipboard (ours only is
+// emptied), cut nodes deleted after a paste, standard actions, SetTopNode of
+// nothing, a refused focus, check boxes and Ctrl+click with the mouse, and the
+// frame painted for wParam 1.
+#include <gtest/gtest.h>
+#include <shlobj.h>
+
+#include <cstring>
+
+#include "InputDriver.h"
+#include "TreeTestSupport.h"
+#include "tree/VirtualTrees.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+// A data object with one text format, as a tree's transport would put on the clipboard.
+class TTextData : public IDataObject {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (riid == IID_IUnknown || riid == IID_IDataObject) {
+      *object = static_cast<IDataObject*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *object = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override {
+    ULONG left = --references;
+    if (left == 0) delete this;
+    return left;
+  }
+  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
+    if (format->cfFormat != CF_UNICODETEXT || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, 8);
+    auto* chars = static_cast<char16_t*>(GlobalLock(data));
+    chars[0] = u'n';
+    chars[1] = 0;
+    GlobalUnlock(data);
+    medium->tymed = TYMED_HGLOBAL;
+    medium->hGlobal = data;
+    medium->pUnkForRelease = nullptr;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
+    return format->cfFormat == CF_UNICODETEXT ? S_OK : DV_E_FORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
+    out->ptd = nullptr;
+    return DATA_S_SAMEFORMATETC;
+  }
+  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
+    if (direction != DATADIR_GET) return E_NOTIMPL;
+    FORMATETC text{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    return SHCreateStdEnumFmtEtc(1, &text, formats);
+  }
+  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
+  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
+
+private:
+  ULONG references = 1;
+};
+
+bool ClipboardHoldsText() {
+  if (!OpenClipboard(nullptr)) return false;
+  bool result = IsClipboardFormatAvailable(CF_UNICODETEXT) || IsClipboardFormatAvailable(CF_TEXT);
+  CloseClipboard();
+  return result;
+}
+
+struct InteractionTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    OleInitialize(nullptr);
+    form = New<TForm>(Application);
+    form->SetBounds(0, 0, 420, 300);
+    tree = New<TVirtualDrawTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 300, 200);
+    TVTSelectionOptions selection = tree->TreeOptions()->SelectionOptions();
+    tree->TreeOptions()->SetSelectionOptions(selection.Include(toMultiSelect));
+    tree->OnCreateDataObject = [](TBaseVirtualTree*, IDataObject*& data) { data = new TTextData; };
+    tree->OnGetNodeWidth = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, int& width) { width = 60; };
+    tree->SetNodeDataSize(0);
+    tree->SetRootNodeCount(4);
+    form->Show();
+    SetForegroundWindow(form->Handle());
+    tree->SetFocus();
+    qvtest::Pump(20);
+  }
+  void TearDown() override {
+    if (form != nullptr) form->Free();
+    OleSetClipboard(nullptr);
+  }
+  PVirtualNode Node(int i) {
+    PVirtualNode run = tree->GetFirst();
+    while (i-- > 0) run = tree->GetNextSibling(run);
+    return run;
+  }
+  TForm* form = nullptr;
+  TVirtualDrawTree* tree = nullptr;
+};
+
+}  // namespace
+
+TEST_F(InteractionTest, ClearEmptiesTheClipboardOnlyWhileItHoldsOurData) {
+  tree->CopyToClipBoard();  // nothing selected: nothing happens
+  EXPECT_FALSE(tree->TreeStates().Contains(tsCopyPending));
+  tree->AddToSelection(Node(1));
+  tree->CopyToClipBoard();
+  EXPECT_TRUE(tree->TreeStates().Contains(tsCopyPending));
+  EXPECT_TRUE(Node(1)->States & vsCutOrCopy);
+  EXPECT_TRUE(ClipboardHoldsText());
+
+  // Another program takes the clipboard; clearing the tree leaves its data alone.
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EmptyClipboard();
+  HGLOBAL foreign = GlobalAlloc(GMEM_MOVEABLE, 6);
+  std::memcpy(GlobalLock(foreign), "other", 6);
+  GlobalUnlock(foreign);
+  SetClipboardData(CF_TEXT, foreign);
+  CloseClipboard();
+  tree->Clear();
+  EXPECT_TRUE(ClipboardHoldsText());
+
+  // Our own data goes with a clear.
+  tree->SetRootNodeCount(4);
+  tree->AddToSelection(Node(2));
+  tree->CopyToClipBoard();
+  ASSERT_TRUE(ClipboardHoldsText());
+  tree->Clear();
+  EXPECT_FALSE(ClipboardHoldsText());
+}
+
+TEST_F(InteractionTest, CutOnAReadOnlyTreeAndStandardActions) {
+  tree->AddToSelection(Node(0));
+  TVTMiscOptions misc = tree->TreeOptions()->MiscOptions();
+  tree->TreeOptions()->SetMiscOptions(misc.Include(toReadOnly));
+  tree->CutToClipBoard();
+  EXPECT_FALSE(tree->TreeStates().Contains(tsCutPending));
+  EXPECT_FALSE(tree->ExecuteAction(saCut));
+  EXPECT_FALSE(tree->ExecuteAction(saDelete));
+  EXPECT_TRUE(tree->ExecuteAction(saSelectAll));
+  EXPECT_EQ(tree->SelectedCount(), 4u);
+  tree->TreeOptions()->SetMiscOptions(misc.Exclude(toReadOnly));
+  EXPECT_TRUE(tree->ExecuteAction(saCut));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsCutPending));
+  tree->CancelCutOrCopy();
+  EXPECT_FALSE(tree->TreeStates().Contains(tsCutPending));
+  EXPECT_FALSE(Node(0)->States & vsCutOrCopy);
+  EXPECT_TRUE(tree->ExecuteAction(saDelete));
+  EXPECT_EQ(tree->GetFirst(), nullptr);
+}
+
+TEST_F(InteractionTest, DeletingCutNodesAlsoInsideACutSubtree) {
+  tree->SetChildCount(Node(1), 3);
+  tree->SetChildCount(Node(1)->FirstChild, 2);
+  tree->AddToSelection(Node(1));
+  tree->AddToSelection(Node(1)->FirstChild);
+  tree->AddToSelection(Node(3));
+  tree->CutToClipBoard();
+  ASSERT_TRUE(tree->TreeStates().Contains(tsCutPending));
+  tree->DeleteMarkedCutNodes();
+  EXPECT_FALSE(tree->TreeStates().Contains(tsCutPending));
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u);
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+}
+
+TEST_F(InteractionTest, SetTopNodeOfNothingAndARefusedFocus) {
+  tree->SetRootNodeCount(100);
+  tree->SetTopNode(tree->GetLast());
+  int offset = tree->OffsetY();
+  EXPECT_LT(offset, 0);
+  tree->SetTopNode(nullptr);
+  EXPECT_EQ(tree->OffsetY(), offset);
+
+  TVTMiscOptions misc = tree->TreeOptions()->MiscOptions();
+  tree->TreeOptions()->SetMiscOptions(misc.Include(toEditable));
+  tree->OnFocusChanging = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode, TColumnIndex, TColumnIndex,
+                             bool& allowed) { allowed = false; };
+  EXPECT_FALSE(tree->EditNode(tree->GetFirst(), NoColumn));
+  EXPECT_NE(tree->FocusedNode(), tree->GetFirst());
+}
+
+TEST_F(InteractionTest, CheckBoxReleasedOutsideKeepsItsState) {
+  TVTMiscOptions misc = tree->TreeOptions()->MiscOptions();
+  tree->TreeOptions()->SetMiscOptions(misc.Include(toCheckSupport));
+  for (int i = 0; i < 4; ++i) tree->SetCheckType(Node(i), ctCheckBox);
+  TInputDriver input(tree);
+  int boxX = tree->Indent() + 4;  // inside the box after the root's indent
+  input.Drag(boxX, 9, 200, 150);
+  EXPECT_EQ(tree->GetCheckState(Node(0)), csUncheckedNormal);
+  input.Click(boxX, 9);
+  EXPECT_EQ(tree->GetCheckState(Node(0)), csCheckedNormal);
+}
+
+TEST_F(InteractionTest, CtrlClickOnADraggableSelectedNodeTogglesOnRelease) {
+  tree->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+  TInputDriver input(tree);
+  int labelX = tree->Indent() + tree->Margin() + 10;
+  input.Click(labelX, 9);
+  input.Click(labelX, 27, {VK_CONTROL});
+  EXPECT_EQ(tree->SelectedCount(), 2u);
+  // Press with Ctrl on the selected node (no double click): still selected while the button is down.
+  qvtest::Pump(static_cast<int>(GetDoubleClickTime()) + 50);
+  INPUT down{};
+  down.type = INPUT_MOUSE;
+  down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+  input.KeyDown(VK_CONTROL);
+  SendInput(1, &down, sizeof down);
+  input.Sync();
+  EXPECT_TRUE(tree->GetSelected(Node(1)));
+  INPUT up = down;
+  up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
+  SendInput(1, &up, sizeof up);
+  input.KeyUp(VK_CONTROL);
+  input.Sync();
+  EXPECT_FALSE(tree->GetSelected(Node(1)));
+  EXPECT_TRUE(tree->GetSelected(Node(0)));
+}
+
+TEST_F(InteractionTest, FramePaintForTheWholeFrame) {
+  // wParam 1 is no region handle: the whole frame is painted, nothing is freed twice.
+  tree->Perform(WM_NCPAINT, 1, 0);
+  HRGN region = CreateRectRgn(0, 0, 50, 50);
+  tree->Perform(WM_NCPAINT, reinterpret_cast<WPARAM>(region), 0);
+  RECT box{};
+  EXPECT_NE(GetRgnBox(region, &box), 0);  // the caller's region stays the caller's
+  DeleteObject(region);
+}
