@@ -7,17 +7,10 @@
 
 #include <string>
 
+#include "InstalledProgram.h"
 #include "services/SettingsBackup.h"
 
 namespace {
-
-std::wstring ProgramFolder() {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path = self;
-  path.resize(path.find_last_of(L'\\') + 1);
-  return path + L"Quorvanell\\";
-}
 
 struct FindArgs {
   DWORD processId;
@@ -60,9 +53,9 @@ DWORD ReadGlobalDword(const wchar_t* name, DWORD def) {
 }
 
 TEST(FirstStart, AsksForTheLanguageAndOpensTheQuickStartTopic) {
-  std::wstring exe = ProgramFolder() + L"Quorvanell.exe";
+  std::wstring exe = InstalledProgramFolder() + L"Quorvanell.exe";
   ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES) << "program not built";
-  ASSERT_NE(GetFileAttributesW((ProgramFolder() + L"Quorvanell.chm").c_str()), INVALID_FILE_ATTRIBUTES)
+  ASSERT_NE(GetFileAttributesW((InstalledProgramFolder() + L"Quorvanell.chm").c_str()), INVALID_FILE_ATTRIBUTES)
       << "help file not built";
   TSettingsBackup backup;  // no settings: the first start
   STARTUPINFOW si{sizeof(si)};

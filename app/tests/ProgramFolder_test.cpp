@@ -1,6 +1,6 @@
 // The installed program folder as a user gets it: only what the program
 // needs, the exe and the engine without debug information, and the exe's own
-// icon in its resources and on its window.
+// icon in its resources.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -8,15 +8,9 @@
 #include <set>
 #include <string>
 
-namespace {
+#include "InstalledProgram.h"
 
-std::wstring ProgramFolder() {
-  wchar_t self[MAX_PATH];
-  GetModuleFileNameW(nullptr, self, MAX_PATH);
-  std::wstring path = self;
-  path.resize(path.find_last_of(L'\\') + 1);
-  return path + L"Quorvanell\\";
-}
+namespace {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
@@ -53,7 +47,7 @@ bool HasDebugInformation(const std::wstring& path) {
 TEST(ProgramFolder, HoldsOnlyWhatTheProgramNeedsWithoutDebugInformation) {
   std::set<std::string> names;
   WIN32_FIND_DATAW data{};
-  HANDLE find = FindFirstFileW((ProgramFolder() + L"*").c_str(), &data);
+  HANDLE find = FindFirstFileW((InstalledProgramFolder() + L"*").c_str(), &data);
   ASSERT_NE(find, INVALID_HANDLE_VALUE);
   do {
     const std::wstring name = data.cFileName;
@@ -63,8 +57,8 @@ TEST(ProgramFolder, HoldsOnlyWhatTheProgramNeedsWithoutDebugInformation) {
   } while (FindNextFileW(find, &data));
   FindClose(find);
   EXPECT_EQ(names, (std::set<std::string>{"Quorvanell.DLL", "Quorvanell.chm", "Quorvanell.exe", "Quorvanell.xml"}));
-  EXPECT_FALSE(HasDebugInformation(ProgramFolder() + L"Quorvanell.exe"));
-  EXPECT_FALSE(HasDebugInformation(ProgramFolder() + L"Quorvanell.DLL"));
+  EXPECT_FALSE(HasDebugInformation(InstalledProgramFolder() + L"Quorvanell.exe"));
+  EXPECT_FALSE(HasDebugInformation(InstalledProgramFolder() + L"Quorvanell.DLL"));
   // The check itself sees the debug information of an unstripped build.
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -72,7 +66,7 @@ TEST(ProgramFolder, HoldsOnlyWhatTheProgramNeedsWithoutDebugInformation) {
 }
 
 TEST(ProgramFolder, TheExeCarriesItsIcon) {
-  const std::wstring exe = ProgramFolder() + L"Quorvanell.exe";
+  const std::wstring exe = InstalledProgramFolder() + L"Quorvanell.exe";
   HMODULE image = LoadLibraryExW(exe.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   ASSERT_NE(image, nullptr);
   HRSRC group = FindResourceW(image, L"MAINICON", MAKEINTRESOURCEW(14));  // RT_GROUP_ICON

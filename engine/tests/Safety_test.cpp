@@ -169,8 +169,14 @@ TEST(FolderSwapTest, AFolderReplacedDuringTheRunIsNotEntered) {
   EXPECT_EQ(2, block->Reserved2) << harness.LogText();  // the folder, and its parent kept for it
 }
 
-// A disk or free-space run of the engine's own drive code in this process.
-void RunDriveInProcess(Harness& harness, DriveJob& job, bool disk) {
+// A disk or free-space run of the engine's own drive code in this process,
+// for the block's drive and passes, guarding the given folders.
+void RunDriveInProcess(Harness& harness, TWipeParams* block, bool disk, ProtectedFolders guard = {}) {
+  DriveJob job;
+  job.block = block;
+  job.drive = block->Drive;
+  job.passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  job.guard = std::move(guard);
   ASSERT_TRUE(harness.RunInProcess([&] { disk ? RunDiskWipe(job) : RunFreeSpaceWipe(job); }));
   EXPECT_EQ(1, harness.done + harness.cancelled);
   ExpectDriveNamedOnce(harness);
@@ -186,12 +192,7 @@ TEST(ProtectedVolumeTest, AVolumeHoldingAProtectedFolderIsRefusedUnderAnotherLet
   for (bool disk : {true, false}) {
     Harness harness;
     Block block(harness.wnd(), alias, kOnePass);
-    DriveJob job;
-    job.block = block.get();
-    job.drive = alias;
-    job.passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-    job.guard = ProtectedFolders::ForPaths({Root(drive) + u"windows"});
-    RunDriveInProcess(harness, job, disk);
+    RunDriveInProcess(harness, block.get(), disk, ProtectedFolders::ForPaths({Root(drive) + u"windows"}));
     EXPECT_EQ(1, block->Reserved2) << harness.LogText();
     EXPECT_TRUE(harness.Logged(u"which the system or this program needs")) << harness.LogText();
     std::vector<uint8_t> after;
@@ -209,12 +210,7 @@ TEST(ProtectedVolumeTest, ADriveThatCannotBeIdentifiedIsRefused) {
   for (bool disk : {true, false}) {
     Harness harness;
     Block block(harness.wnd(), bare, kOnePass);
-    DriveJob job;
-    job.block = block.get();
-    job.drive = bare;
-    job.passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-    job.guard = ProtectedFolders::ForThisSystem();
-    RunDriveInProcess(harness, job, disk);
+    RunDriveInProcess(harness, block.get(), disk, ProtectedFolders::ForThisSystem());
     EXPECT_EQ(1, block->Reserved2) << harness.LogText();
     EXPECT_TRUE(harness.Logged(u"cannot be identified")) << harness.LogText();
   }
@@ -231,11 +227,7 @@ TEST(VolumeLockTest, AVolumeThatCannotBeLockedIsNotWiped) {
   gLockVolume = [](HANDLE) { return false; };  // files are open on it
   Harness harness;
   Block block(harness.wnd(), raw, kOnePass);
-  DriveJob job;
-  job.block = block.get();
-  job.drive = raw;
-  job.passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-  RunDriveInProcess(harness, job, /*disk=*/true);
+  RunDriveInProcess(harness, block.get(), /*disk=*/true);
   gLockVolume = SystemLockVolume;
   EXPECT_EQ(1, harness.done);
   EXPECT_EQ(1, block->Reserved2);
@@ -252,13 +244,6 @@ std::vector<std::u16string> RootNames(char drive) {
   return names;
 }
 
-// The free-space run, in this process, with a random source and a free-space
-// query of the test's choosing.
-struct FreeSpaceRun {
-  Harness harness;
-  Block block{harness.wnd(), 0, kOnePass};
-};
-
 char gFullDrive = 0;
 
 TEST(FreeSpaceHonestyTest, AFailingRandomSourceFailsTheRandomPass) {
@@ -269,15 +254,12 @@ TEST(FreeSpaceHonestyTest, AFailingRandomSourceFailsTheRandomPass) {
   gRandomSource = [](uint8_t* out, size_t length) {
     return FreeBytes(Root(gFullDrive)) >= (1u << 20) && SystemRandomSource(out, length);
   };
-  FreeSpaceRun run;
-  DriveJob job;
-  job.block = run.block.get();
-  job.drive = drive;
-  job.passes = DecodePasses(&run.block->Passes[0][0], run.block->PassCount);
-  RunDriveInProcess(run.harness, job, /*disk=*/false);
+  Harness harness;
+  Block block(harness.wnd(), drive, kOnePass);
+  RunDriveInProcess(harness, block.get(), /*disk=*/false);
   gRandomSource = SystemRandomSource;
-  EXPECT_EQ(1, run.block->Reserved2) << run.harness.LogText();
-  EXPECT_TRUE(run.harness.Logged(u"gave no random data")) << run.harness.LogText();
+  EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"gave no random data")) << harness.LogText();
   EXPECT_EQ(std::vector<std::u16string>{u"keep.txt"}, RootNames(drive));
 }
 
@@ -293,16 +275,13 @@ TEST(FreeSpaceHonestyTest, AQuotaSaysTheFreeSpaceWasOnlyPartlyWiped) {
     if (queries++ > 0) free.QuadPart = available.QuadPart + (16u << 20);
     return true;
   };
-  FreeSpaceRun run;
-  DriveJob job;
-  job.block = run.block.get();
-  job.drive = drive;
-  job.passes = DecodePasses(&run.block->Passes[0][0], run.block->PassCount);
-  RunDriveInProcess(run.harness, job, /*disk=*/false);
+  Harness harness;
+  Block block(harness.wnd(), drive, kOnePass);
+  RunDriveInProcess(harness, block.get(), /*disk=*/false);
   gDiskFreeSpace = SystemDiskFreeSpace;
-  EXPECT_EQ(1, run.harness.done);
-  EXPECT_EQ(1, run.block->Reserved2) << run.harness.LogText();
-  EXPECT_TRUE(run.harness.Logged(u"was only partly wiped")) << run.harness.LogText();
+  EXPECT_EQ(1, harness.done);
+  EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"was only partly wiped")) << harness.LogText();
   EXPECT_EQ(std::vector<std::u16string>{u"keep.txt"}, RootNames(drive));
 }
 

@@ -14,6 +14,7 @@
 #include "Utils.h"
 #include "WipeAlgTypes.h"
 #include "WipeDLL.h"
+#include "WizardPages.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
 #include "win/testing/Harness.h"
@@ -126,6 +127,16 @@ struct EngineLinkTest : ::testing::Test {
   void ToDrivePage(const char* radio) {
     Click(radio);
     Click("BottomNext");
+  }
+  // The disk task's format page for drive, with the pattern "ZEROS"; false
+  // when the drive is not listed or the page not reached.
+  bool ToFormatPage(char drive) {
+    ToDrivePage("WelcomeDiskWipeRadioButton");
+    if (!SelectDrive(drive)) return false;
+    Click("BottomNext");
+    SelectPattern("ZEROS");
+    Click("BottomNext");
+    return ActivePageIndex() == wpFormat;
   }
   bool StartDiskRunWithoutFormat(char drive, const std::string& pattern);
   bool WaitForEnd(int timeoutMs) {

@@ -51,12 +51,7 @@ TEST(FormatRefusalTest, EachOptionThatCannotWorkIsRefusedWithItsReason) {
 TEST_F(EngineLinkTest, TheFormatPageRefusesWhatCannotWorkAndKeepsNextDisabled) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
   MakeForm();
-  ToDrivePage("WelcomeDiskWipeRadioButton");
-  ASSERT_TRUE(SelectDrive(drive));
-  Click("BottomNext");
-  SelectPattern("ZEROS");
-  Click("BottomNext");
-  ASSERT_EQ(ActivePageIndex(), wpFormat);
+  ASSERT_TRUE(ToFormatPage(drive));
   auto* fileSystems = Find<TComboBox>("FormatComboBoxFileSystem");
   auto* units = Find<TComboBox>("FormatComboBoxAllocUnits");
   auto* next = Find("BottomNext");

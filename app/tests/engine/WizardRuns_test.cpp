@@ -199,12 +199,7 @@ TEST_F(EngineLinkTest, SameMediumNeedsTheSameReadyVolume) {
 TEST_F(EngineLinkTest, DiskTaskWipesAndFormatsTheMappedDrive) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
   MakeForm();
-  ToDrivePage("WelcomeDiskWipeRadioButton");
-  ASSERT_TRUE(SelectDrive(drive));
-  Click("BottomNext");
-  SelectPattern("ZEROS");
-  Click("BottomNext");
-  ASSERT_EQ(ActivePageIndex(), wpFormat);
+  ASSERT_TRUE(ToFormatPage(drive));
   // A 48 MiB drive: FAT, FAT32 and NTFS; FAT proposes 1 KB units.
   auto* fileSystems = Find<TComboBox>("FormatComboBoxFileSystem");
   ASSERT_EQ(fileSystems->Items()->Count(), 3);
