@@ -62,16 +62,19 @@ void AdjustImageBorder(TCustomImageList* list, TBiDiMode bidiMode, int vAlign, T
 }
 }  // namespace
 
+void TBaseVirtualTree::PaintWindow(HDC dc) {
+  if (!states.Contains(tsPainting)) {
+    TCustomControl::PaintWindow(dc);
+    return;
+  }
+  // The canvas belongs to the paint in progress: this area is painted once it is done.
+  RECT box;
+  if (GetClipBox(dc, &box) != NULLREGION) InvalidateRect(handle, &box, FALSE);
+}
+
 void TBaseVirtualTree::Paint() {
   TRect update = Canvas()->ClipRect();
   if (update.IsEmpty()) return;
-  if (states.Contains(tsPainting)) {
-    // A paint event (OnMeasureItem...) asked for a repaint while painting:
-    // paint that area again once this paint is done.
-    RECT r{update.Left, update.Top, update.Right, update.Bottom};
-    InvalidateRect(handle, &r, FALSE);
-    return;
-  }
   int fixed = GetVisibleFixedWidth();
   if (fixed <= 0) {
     PaintTree(Canvas(), TRect{update.Left - offsetX, update.Top - offsetY, update.Right - offsetX, update.Bottom - offsetY},

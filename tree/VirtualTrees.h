@@ -702,6 +702,9 @@ protected:
   // Every selected node that is not disabled gets vsCutOrCopy.
   void MarkCutCopyNodes();
   void Paint() override;
+  // A paint asked for while painting (an event handler updating the window)
+  // leaves the canvas alone and paints that area again afterwards.
+  void PaintWindow(HDC dc) override;
   // The number of header columns and their total width.
   virtual int HeaderColumnCount() const;
   virtual int HeaderColumnsWidth() const;

@@ -346,3 +346,58 @@ TEST_F(PaintTest, WindowPaintsAndHandleCountsStayFlat) {
   EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi + 2);
   EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user + 2);
 }
+
+TEST_F(PaintTest, DisabledAndBlendedImagesLeaveTheListAlone) {
+  // One 16 x 16 image, solid red, in a list whose background colour is someone else's business.
+  TImageList* list = New<TImageList>(form);
+  TBitmap* red = New<TBitmap>();
+  red->SetSize(16, 16);
+  red->Canvas()->Brush()->SetColor(clRed);
+  red->Canvas()->FillRect(TRect{0, 0, 16, 16});
+  list->Add(red, nullptr);
+  red->Free();
+  list->SetBkColor(clNone);
+  tree->SetImages(list);
+  tree->imageIndex = [](PVirtualNode, TVTImageKind kind, TColumnIndex) { return kind == ikOverlay ? -1 : 0; };
+  tree->SetRootNodeCount(3);
+  PVirtualNode disabled = tree->GetNext(tree->GetFirst());
+  tree->SetDisabled(disabled, true);
+  PVirtualNode ghost = tree->GetLast();
+  tree->SetSelected(ghost, true);
+  SetPaint({toUseBlendedImages, toGhostedIfUnfocused}, {});
+  Render();
+  // Images sit after one indent and the margin, centred on the 18-pixel rows.
+  int x = 18 + 4 + 8, y = 9;
+  EXPECT_EQ(At(x, y), clRed);
+  TColor grey = At(x, 18 + y);
+  int r = grey & 0xFF, g = (grey >> 8) & 0xFF, b = (grey >> 16) & 0xFF;
+  EXPECT_EQ(r, g);  // greyed: no hue left
+  EXPECT_EQ(g, b);
+  EXPECT_GT(r, 0x80);
+  // Selected and blended: half red, half the highlight colour.
+  TColor blended = At(x, 36 + y);
+  EXPECT_NE(blended, clRed);
+  COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+  EXPECT_NEAR(blended & 0xFF, (0xFF + GetRValue(highlight)) / 2, 2);
+  EXPECT_EQ(list->BkColor(), clNone);
+}
+
+TEST_F(PaintTest, MeasuringMayAskForARepaintWithoutReentering) {
+  static TColumnTree* measured = nullptr;
+  static int depth = 0, deepest = 0;
+  measured = tree;
+  depth = deepest = 0;
+  tree->OnBeforePaint = [](TBaseVirtualTree*, TCanvas*) { deepest = std::max(deepest, ++depth); };
+  tree->OnAfterPaint = [](TBaseVirtualTree*, TCanvas*) { --depth; };
+  tree->OnMeasureItem = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, int& height) {
+    height = 30;
+    measured->Repaint();  // paints synchronously: must not run the pipeline inside itself
+  };
+  tree->SetRootNodeCount(5);
+  tree->Invalidate();
+  tree->Update();
+  qvtest::Pump(50);
+  EXPECT_EQ(deepest, 1);
+  EXPECT_EQ(tree->GetFirst()->NodeHeight, 30);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsPainting));
+}
