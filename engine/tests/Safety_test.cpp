@@ -169,6 +169,32 @@ TEST(FolderSwapTest, AFolderReplacedDuringTheRunIsNotEntered) {
   EXPECT_EQ(2, block->Reserved2) << harness.LogText();  // the folder, and its parent kept for it
 }
 
+TEST(FolderSwapTest, ALinkSwappedInDuringTheRunIsNotFollowed) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a link swapped in during a run");
+  std::u16string top = Root(drive) + u"swaplink";
+  if (!Exists(top + u"\\tree\\sub\\listed.txt")) QV_SKIP_LOUDLY("the script's link swap is not prepared");
+  ProtectedFolders guard = ProtectedFolders::ForPaths({});
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  bool swapped = false;
+  // Between listing "tree" and entering "sub", the script puts a link to a
+  // folder outside the tree in its place.
+  auto swap = [&](const std::u16string& path) {
+    if (path.find(u"\\sub") == std::u16string::npos || swapped) return;
+    ASSERT_TRUE(WriteWholeFile(top + u"\\.swap-now", ""));
+    for (int i = 0; i < 100 && !swapped; ++i) {
+      swapped = Exists(top + u"\\.swapped");
+      if (!swapped) Sleep(50);
+    }
+  };
+  WipeInProcess(harness, block.get(), guard, top + u"\\tree", swap);
+  ASSERT_TRUE(swapped) << "the script did not swap the link in";
+  EXPECT_EQ("not chosen\n", Content(Root(drive) + u"swaplink-victim\\precious.txt")) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"Did not enter the folder " + top + u"\\tree\\sub")) << harness.LogText();
+  EXPECT_EQ("listed\n", Content(top + u"\\parked\\listed.txt"));
+}
+
 // A disk or free-space run of the engine's own drive code in this process,
 // for the block's drive and passes, guarding the given folders.
 void RunDriveInProcess(Harness& harness, TWipeParams* block, bool disk, ProtectedFolders guard = {}) {

@@ -28,6 +28,25 @@ echo "the target of two links" > "$work/folder/links/outside/keep.txt"
 echo "plain" > "$work/folder/links/tree/plain.txt"
 ln -s ../outside "$work/folder/links/tree/dlink"
 ln -s ../outside/keep.txt "$work/folder/links/tree/flink"
+# A link swapped in during a run, as another program might: when the test asks
+# (swaplink/.swap-now), the folder "sub" goes and a link to a folder outside
+# the tree takes its name; .swapped says it is done. Wine cannot make such a
+# link itself, so this side of the test runs here.
+mkdir -p "$work/folder/swaplink/tree/sub" "$work/folder/swaplink-victim"
+echo "listed" > "$work/folder/swaplink/tree/sub/listed.txt"
+echo "not chosen" > "$work/folder/swaplink-victim/precious.txt"
+(
+  for _ in $(seq 1200); do
+    [ -d "$work/folder/swaplink" ] || exit 0
+    if [ -e "$work/folder/swaplink/.swap-now" ]; then
+      mv "$work/folder/swaplink/tree/sub" "$work/folder/swaplink/parked" &&
+        ln -s "$work/folder/swaplink-victim" "$work/folder/swaplink/tree/sub" &&
+        touch "$work/folder/swaplink/.swapped"
+      exit 0
+    fi
+    sleep 0.1
+  done
+) &
 qv_map_folder FOLDER_DRIVE "$work/folder"
 qv_map_folder FOLDER_ALIAS "$work/folder"  # the same folder under a second letter
 qv_map_folder ROOT_DRIVE "$work/rootdrive"
