@@ -6,7 +6,6 @@
 #include <memory>
 
 #include "core/MemoryStream.h"
-#include "tree/StringTree.h"
 
 namespace {
 constexpr UINT_PTR kChangeTimer = 5;
