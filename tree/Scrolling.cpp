@@ -176,35 +176,25 @@ void TBaseVirtualTree::DoTimerScroll() {
   if (drawSelection || inClient || panning) {
     int vertical = std::min<int>(scrollBarOptions->VerticalIncrement(), clientHeight);
     int horizontal = scrollBarOptions->HorizontalIncrement();
-    if (scrollDirections.Contains(sdUp)) {
-      if (panning)
-        deltaY = panningAnchor.Y - p.y - kPanningDeadZone;
-      else
-        deltaY = inClient ? vertical : vertical * std::max<int>(1, -p.y);
-      if (offsetY == 0) scrollDirections.Exclude(sdUp);
-    }
-    if (scrollDirections.Contains(sdDown)) {
-      if (panning)
-        deltaY = panningAnchor.Y - p.y + kPanningDeadZone;
-      else
-        deltaY = inClient ? -vertical : -vertical * std::max<int>(1, p.y - clientHeight);
-      // At the bottom (or with nothing to scroll) the direction ends.
-      if (clientHeight - offsetY >= static_cast<int>(rangeY)) scrollDirections.Exclude(sdDown);
-    }
-    if (scrollDirections.Contains(sdLeft)) {
-      if (panning)
-        deltaX = panningAnchor.X - p.x - kPanningDeadZone;
-      else
-        deltaX = inClient ? horizontal : horizontal * std::max<int>(1, -p.x);
-      if (offsetX == 0) scrollDirections.Exclude(sdLeft);
-    }
-    if (scrollDirections.Contains(sdRight)) {
-      if (panning)
-        deltaX = panningAnchor.X - p.x + kPanningDeadZone;
-      else
-        deltaX = inClient ? -horizontal : -horizontal * std::max<int>(1, p.x - clientWidth);
-      if (clientWidth - offsetX >= static_cast<int>(rangeX)) scrollDirections.Exclude(sdRight);
-    }
+    // One axis: towards the start (content moves forward, +) or the end (-). Panning
+    // steps by the distance from the anchor beyond the dead zone; otherwise by the
+    // increment, times the cursor's distance beyond the edge when it is outside.
+    // A direction ends at its edge (or when there is nothing to scroll).
+    auto step = [&](TScrollDirection toStart, TScrollDirection toEnd, int anchor, int cursor, int client,
+                    int increment, int offset, uint32_t range, int& delta) {
+      if (scrollDirections.Contains(toStart)) {
+        delta = panning ? anchor - cursor - kPanningDeadZone
+                        : (inClient ? increment : increment * std::max(1, -cursor));
+        if (offset == 0) scrollDirections.Exclude(toStart);
+      }
+      if (scrollDirections.Contains(toEnd)) {
+        delta = panning ? anchor - cursor + kPanningDeadZone
+                        : (inClient ? -increment : -increment * std::max(1, cursor - client));
+        if (client - offset >= static_cast<int>(range)) scrollDirections.Exclude(toEnd);
+      }
+    };
+    step(sdUp, sdDown, panningAnchor.Y, p.y, clientHeight, vertical, offsetY, rangeY, deltaY);
+    step(sdLeft, sdRight, panningAnchor.X, p.x, clientWidth, horizontal, offsetX, rangeX, deltaX);
     if (!drawSelection) {
       if (!IsCurrentDropTarget() && (deltaX != 0 || deltaY != 0))
         DoSetOffsetXY(TPoint{offsetX + deltaX, offsetY + deltaY});

@@ -124,6 +124,28 @@ TEST_F(PaintTest, RightToLeftTreeLinesStartAtTheRightEdge) {
   EXPECT_EQ(At(w - 33, 27), kLine);
   EXPECT_EQ(At(w - 4 - 9 + 4, 9), clBlack);  // minus sign of the first node's button
   EXPECT_EQ(At(9, 16), kBack);
+  // The check image and the selection box are mirrored too: check after the
+  // indent and margin from the right, the label box left of it.
+  IncludeMisc(toCheckSupport);
+  second->CheckType = ctCheckBox;
+  tree->AddToSelection(second);
+  tree->SetHotNode(nullptr);
+  Render();
+  int checkRight = w - 18 - 4;  // one level of indent (toShowRoot) and the margin
+  TBitmap* reference = New<TBitmap>();
+  reference->SetSize(16, 16);
+  reference->Canvas()->Brush()->SetColor(tree->Focused() ? clAqua : clLime);
+  reference->Canvas()->FillRect(TRect{0, 0, 16, 16});
+  ImageList_Draw(tree->CheckImages()->Handle(), 9, reference->Canvas()->Handle(), 0, 0, ILD_TRANSPARENT);
+  int differences = 0;
+  for (int py = 2; py < 14; ++py)
+    for (int px = 2; px < 14; ++px)
+      if (At(checkRight - 16 + px, 54 + 1 + py) != reference->Canvas()->Pixel(px, py)) ++differences;
+  reference->Free();
+  EXPECT_EQ(differences, 0);
+  int labelRight = checkRight - 16 - 2;
+  EXPECT_EQ(At(labelRight - 10, 54 + 9), tree->Focused() ? clAqua : clLime);
+  EXPECT_EQ(At(labelRight - 30, 54 + 9), kBack);
 }
 
 TEST_F(PaintTest, CheckImagesInEveryState) {
