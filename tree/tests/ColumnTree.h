@@ -90,6 +90,7 @@ public:
   bool DoGetCellIsEmpty(PVirtualNode node, TColumnIndex column) override {
     return cellEmpty ? cellEmpty(node, column) : false;
   }
+  void SetRubberBand(const TRect& r) { newSelRect = r; }
   using TBaseVirtualTree::DetermineHitPositionLTR;
   using TBaseVirtualTree::FindInPositionCache;
 };

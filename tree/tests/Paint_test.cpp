@@ -423,3 +423,31 @@ TEST_F(PaintTest, MeasuringMayAskForARepaintWithoutReentering) {
   EXPECT_EQ(tree->GetFirst()->NodeHeight, 30);
   EXPECT_FALSE(tree->TreeStates().Contains(tsPainting));
 }
+
+TEST_F(PaintTest, BlendedSelectionAndRubberBand) {
+  tree->SetRootNodeCount(8);
+  tree->AddToSelection(tree->GetFirst());
+  SetPaint({toUseBlendedSelection}, {});
+  Render();
+  // Half white, half the selection colour (factor 128).
+  TColor selection = tree->Focused() ? clAqua : clLime;
+  auto mix = [](int back, int front) { return (back * 128 + front * 128) >> 8; };
+  TColor label = At(18 + 4 + 10, 9);
+  EXPECT_NEAR(label & 0xFF, mix(0xFF, selection & 0xFF), 1);
+  EXPECT_NEAR((label >> 8) & 0xFF, mix(0xFF, (selection >> 8) & 0xFF), 1);
+  EXPECT_NEAR((label >> 16) & 0xFF, mix(0xFF, (selection >> 16) & 0xFF), 1);
+  // A blended rubber band over rows and the area below them, framed in its border colour.
+  tree->SetDrawSelectionMode(smBlendedRectangle);
+  tree->Colors()->SetSelectionRectangleBlendColor(clBlue);
+  tree->Colors()->SetSelectionRectangleBorderColor(clNavy);
+  tree->SetRubberBand(TRect{100, 50, 200, 180});
+  tree->DoStateChange({tsDrawSelecting});
+  Render();
+  tree->DoStateChange({}, {tsDrawSelecting});
+  EXPECT_EQ(At(100, 120), clNavy);   // left edge of the frame
+  EXPECT_EQ(At(150, 179), clNavy);   // bottom edge, below the last row (8 x 18 = 144)
+  TColor inside = At(150, 100);
+  EXPECT_NEAR((inside >> 16) & 0xFF, mix(0xFF, 0xFF), 1);  // blue stays full
+  EXPECT_NEAR(inside & 0xFF, mix(0xFF, 0), 1);             // red halves
+  EXPECT_EQ(At(150, 40), kBack);
+}
