@@ -353,7 +353,10 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
   try {
     DoBeforePaint(targetCanvas);
     bitmap = New<TBitmap>();
-    bitmap->SetPixelFormat(pf32bit);
+    // Blending needs 32 bits a pixel; otherwise the caller's format (the device's is held as 32).
+    bool blending = drawSelectionMode == smBlendedRectangle || states.Contains(tsUseThemes) ||
+                    options.paint.Contains(toUseBlendedSelection);
+    bitmap->SetPixelFormat(blending || pixelFormat == pfDevice ? pf32bit : pixelFormat);
     TCanvas* canvas = bitmap->Canvas();
     canvas->Font()->Assign(Font());
     TVTCellPaintInfo paintInfo;

@@ -312,6 +312,10 @@ TEST_F(PaintTest, OnlySelectedRowsAndZeroSizeBackground) {
   EXPECT_EQ(At(100, 5), clFuchsia);   // unselected rows are skipped...
   EXPECT_EQ(At(100, 18 + 5), kBack);  // ...yet the selected one keeps its place
   EXPECT_EQ(At(18 + 4 + 10, 18 + 9), tree->Focused() ? clAqua : clLime);
+  // The same rows through a 24-bit row bitmap.
+  tree->PaintTree(target->Canvas(), TRect{0, 0, tree->ClientWidth(), 54}, TPoint{0, 0}, {ppSelection}, pf24bit);
+  EXPECT_EQ(At(100, 5), kBack);
+  EXPECT_EQ(At(18 + 4 + 10, 18 + 9), tree->Focused() ? clAqua : clLime);
   // A background picture without pixels is no picture.
   TBitmap* empty = New<TBitmap>();
   TPicture* picture = New<TPicture>();

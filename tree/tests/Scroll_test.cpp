@@ -259,3 +259,30 @@ TEST_F(ScrollTest, MiddleClickStartsPanningAndAClickEndsIt) {
   EXPECT_FALSE(tree->TreeStates().Contains(tsWheelPanning));
   EXPECT_EQ(tree->PanningWindow(), nullptr);
 }
+
+TEST_F(ScrollTest, ToggleAnimationSlidesTheRowsBelow) {
+  tree->SetRootNodeCount(20);
+  PVirtualNode node = tree->GetFirst();
+  tree->SetChildCount(node, 6);
+  tree->SetAnimationDuration(150);  // also turns toAnimatedToggle on
+  ASSERT_TRUE(tree->OptionValues().animation.Contains(toAnimatedToggle));
+  static int steps = 0;
+  steps = 0;
+  tree->OnStateChange = [](TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates) {
+    if (enter.Contains(tsInAnimation)) ++steps;
+  };
+  DWORD start = GetTickCount();
+  tree->SetExpanded(node, true);
+  DWORD expandTime = GetTickCount() - start;
+  EXPECT_EQ(steps, 1);
+  EXPECT_GE(expandTime, 100u);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+  EXPECT_EQ(tree->RangeY(), 26u * 18);
+  tree->Update();
+  // After the slide the rows are painted in their final places: the seventh row is node 2.
+  int top = 0;
+  EXPECT_EQ(tree->GetNodeAt(0, 7 * 18 + 2, true, top), tree->GetNextSibling(node));
+  tree->SetExpanded(node, false);
+  EXPECT_EQ(steps, 2);
+  EXPECT_EQ(tree->RangeY(), 20u * 18);
+}
