@@ -34,7 +34,8 @@ void TVirtualTreeColumns::AdjustAutoSize(TColumnIndex changed, bool force) {
 
 void TVirtualTreeColumns::AdjustSpringColumns(int headerWidth) {
   if (header == nullptr) return;
-  int difference = headerWidth - header->lastSpringWidth;
+  // The first width seen is the starting point: nothing to spread yet.
+  int difference = header->lastSpringWidth == 0 ? 0 : headerWidth - header->lastSpringWidth;
   header->lastSpringWidth = headerWidth;
   if (difference == 0) return;
   std::vector<TVirtualTreeColumn*> springs;

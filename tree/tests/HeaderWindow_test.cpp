@@ -136,4 +136,33 @@ TEST_F(HeaderWindowTest, SortMarkPixels) {
   EXPECT_NE(qvtest::PixelAt(w, x0 + 7, y0 + 9), shadow);
 }
 
+TEST_F(HeaderWindowTest, FlatFaceWithoutThemesAndSpringColumns) {
+  // hsXPStyle where the platform draws no themes: the emulated face colours.
+  header->SetStyle(hsXPStyle);
+  RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  qvtest::Pump(30);
+  qvtest::SaveScreenshot(form->Handle(), "header_flat_face");
+  HWND w = tree->Handle();
+  EXPECT_EQ(qvtest::PixelAt(w, 150, -15), 0xEBEADBu);  // face (235, 234, 219)
+  EXPECT_EQ(qvtest::PixelAt(w, 150, -1), 0xCBC7B8u);   // bottom line (203, 199, 184)
+  // The pressed face while the left button holds a column down.
+  SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
+  RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+  qvtest::Pump(30);
+  EXPECT_EQ(qvtest::PixelAt(w, 150, -10), 0xDEDFD8u);  // (222, 223, 216)
+  SendClient(WM_LBUTTONUP, 150, 10);
+
+  // Spring columns share a change of the header's width; the first width seen only starts the count.
+  TVirtualTreeColumn* a = header->Columns()->Items(0);
+  TVirtualTreeColumn* b = header->Columns()->Items(2);
+  a->SetOptions(a->Options().Include(coAutoSpring));
+  b->SetOptions(b->Options().Include(coAutoSpring));
+  header->SetOptions(header->Options().Include(hoAutoSpring));
+  tree->SetBounds(0, 0, 300, 200);
+  int widthA = a->Width(), widthB = b->Width();
+  tree->SetBounds(0, 0, 340, 200);
+  EXPECT_EQ(a->Width() + b->Width(), widthA + widthB + 40);
+  EXPECT_EQ(header->Columns()->Items(1)->Width(), 100);
+}
+
 }  // namespace

@@ -195,4 +195,37 @@ TEST_F(DemoTest, RightToLeftTextStartsAtTheRight) {
   Show("demo_rtl_themed");
 }
 
+TEST_F(DemoTest, ShortenedRightToLeftTextKeepsItsStartAtTheRight) {
+  Classic();
+  TVirtualTreeColumn* size = tree->Header()->Columns()->Items(1);
+  size->SetBiDiMode(bdRightToLeft);
+  size->SetAlignment(taLeftJustify);  // mirrored: the reading edge is the right
+  size->SetWidth(90);
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex column, TVSTTextType, std::u16string& text) {
+    text = column == 1 ? u"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW" : u"";
+  };
+  TBitmap* bitmap = Render();
+  PVirtualNode first = tree->GetFirst();
+  TRect cell = tree->GetDisplayRect(first, 1, false);
+  TRect name = tree->GetDisplayRect(first, 0, false);
+  TRect start = cell;
+  start.Left = cell.Right - cell.Width() / 3;
+  EXPECT_GT(TextPixels(bitmap, start), 3) << "the start of the text at the right";
+  // The name column is empty next to it (its check box and images sit at its far end).
+  EXPECT_EQ(TextPixels(bitmap, TRect{cell.Left - 40, name.Top, cell.Left, name.Bottom}), 0)
+      << "nothing runs over the left";
+  // The ellipsis sits at the left end: the leftmost text pixels are its dots, a few pixels tall.
+  int leftmost = cell.Right;
+  for (int x = cell.Left; x < cell.Right && leftmost == cell.Right; ++x)
+    for (int y = cell.Top; y < cell.Bottom; ++y)
+      if (bitmap->Canvas()->Pixel(x, y) == clBlack) {
+        leftmost = x;
+        break;
+      }
+  ASSERT_LT(leftmost, cell.Right);
+  int tall = TextPixels(bitmap, TRect{leftmost, cell.Top, leftmost + 1, cell.Bottom});
+  EXPECT_LE(tall, 3) << "a dot, not a letter";
+  bitmap->Free();
+}
+
 }  // namespace
