@@ -145,10 +145,10 @@ TEST_F(HeaderWindowTest, FlatFaceWithoutThemesAndSpringColumns) {
   HWND w = tree->Handle();
   EXPECT_EQ(qvtest::PixelAt(w, 150, -15), 0xEBEADBu);  // face (235, 234, 219)
   EXPECT_EQ(qvtest::PixelAt(w, 150, -1), 0xCBC7B8u);   // bottom line (203, 199, 184)
-  // The pressed face while the left button holds a column down.
+  // The pressed face while the left button holds a column down (no messages are
+  // handled in between: the hover timer would let go of a column the real mouse is not on).
   SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
   RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
-  qvtest::Pump(30);
   EXPECT_EQ(qvtest::PixelAt(w, 150, -10), 0xDEDFD8u);  // (222, 223, 216)
   SendClient(WM_LBUTTONUP, 150, 10);
 
