@@ -22,9 +22,11 @@ bool SameNamespaceNode(const TdomNode* a, const TdomNode* b) {
   return x->GetOwnerElement() == y->GetOwnerElement() && x->GetPrefix() == y->GetPrefix();
 }
 
-// The next node of root's subtree in document order, not entering entity references.
-TdomNode* NextInSubtree(const TdomNode* root, TdomNode* node) {
-  if (node->GetNodeType() != ntEntity_Reference_Node) {
+// The next node of root's subtree in document order after node, of type
+// type. Only elements and documents are entered: entity references count as
+// text, and the document type's declarations are no part of XPath's tree.
+TdomNode* NextInSubtree(const TdomNode* root, TdomNode* node, TdomNodeType type) {
+  if (type == ntElement_Node || type == ntDocument_Node) {
     if (TdomNode* child = node->GetFirstChildNode()) return child;
   }
   while (node != root) {
@@ -159,8 +161,10 @@ void TdomXPathNodeSetResult::Add(TdomNode* node) {
 void TdomXPathNodeSetResult::AddSubtree(TdomNode* node) {
   if (node == nullptr) return;
   size_t first = nodes.size();
-  for (TdomNode* current = node; current != nullptr; current = NextInSubtree(node, current)) {
-    if (IsXPathTreeNode(current) || current->GetNodeType() == ntDocument_Node) nodes.push_back(current);
+  for (TdomNode* current = node; current != nullptr;) {
+    TdomNodeType type = current->GetNodeType();
+    if (type == ntDocument_Node || IsXPathTreeNode(current)) nodes.push_back(current);
+    current = NextInSubtree(node, current, type);
   }
   if (axisIsReverse) std::reverse(nodes.begin() + first, nodes.end());
 }
