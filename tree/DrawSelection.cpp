@@ -14,12 +14,6 @@ bool Covers(const TRect& band, int left, int right, int top, int bottom, bool ve
 }
 
 TRect Mirror(const TRect& r, int left, int right) { return TRect{left + right - r.Right, r.Top, left + right - r.Left, r.Bottom}; }
-
-TAlignment MirrorAlignment(TAlignment alignment) {
-  if (alignment == taLeftJustify) return taRightJustify;
-  if (alignment == taRightJustify) return taLeftJustify;
-  return alignment;
-}
 }  // namespace
 
 bool TBaseVirtualTree::HandleDrawSelection(int x, int y) {
@@ -112,5 +106,5 @@ bool TBaseVirtualTree::SelectInRectangleRTL(TColumnIndex mainColumn, int nodeLef
                                             const TRect& newRect, TAlignment alignment, int maxRight) {
   // The right-to-left layout is the left-to-right one mirrored inside the column.
   return SelectInRectangleLTR(mainColumn, nodeLeft, Mirror(oldRect, nodeLeft, maxRight),
-                              Mirror(newRect, nodeLeft, maxRight), MirrorAlignment(alignment), maxRight);
+                              Mirror(newRect, nodeLeft, maxRight), MirroredAlignment(alignment), maxRight);
 }

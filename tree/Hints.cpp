@@ -15,12 +15,6 @@ constexpr UINT kAnimationInterval = 10;  // ms between animation steps
 TVirtualTreeHintWindow* NewTreeHintWindow() { return New<TVirtualTreeHintWindow>(nullptr); }
 
 std::u16string ShortHint(const std::string& hint) { return AnsiToWide(hint.substr(0, hint.find('|'))); }
-
-TAlignment Mirrored(TAlignment alignment) {
-  if (alignment == taLeftJustify) return taRightJustify;
-  if (alignment == taRightJustify) return taLeftJustify;
-  return alignment;
-}
 }  // namespace
 
 bool TreeHintWindowGone() { return gHintWindowGone; }
@@ -223,7 +217,7 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const std::string& hint
 
   data.BidiMode = tree->ColumnBiDiMode(data.Column);
   data.Alignment = tree->ColumnAlignment(data.Column);
-  if (data.BidiMode != bdLeftToRight) data.Alignment = Mirrored(data.Alignment);
+  if (data.BidiMode != bdLeftToRight) data.Alignment = MirroredAlignment(data.Alignment);
   bool tooltip = tree->HintMode() == hmTooltip && data.Node != nullptr && data.DefaultHint.empty();
   Font()->Assign(tooltip ? tree->Font() : Screen->HintFont());
   HDC dc = GetDC(nullptr);

@@ -15,12 +15,6 @@ std::u16string WithoutLineBreaks(std::u16string text) {
              text.end());
   return text;
 }
-
-TAlignment Mirrored(TAlignment alignment) {
-  if (alignment == taLeftJustify) return taRightJustify;
-  if (alignment == taRightJustify) return taLeftJustify;
-  return alignment;
-}
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -247,7 +241,7 @@ bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree_, PVirtualNode node_, T
   edit->Font()->SetColor(clWindowText);
   TBiDiMode bidi = column > NoColumn ? tree->ColumnBiDiMode(column) : tree->BiDiMode();
   alignment = column > NoColumn ? tree->ColumnAlignment(column) : tree->Alignment();
-  if (bidi != bdLeftToRight) alignment = Mirrored(alignment);
+  if (bidi != bdLeftToRight) alignment = MirroredAlignment(alignment);
   edit->alignment = alignment;
   edit->SetBiDiMode(bidi);
   edit->SetParent(tree);

@@ -186,3 +186,9 @@ void ComputeDragRectangles(int dragWidth, int dragHeight, int deltaX, int deltaY
     std::swap(rSamp1, rSamp2);
   }
 }
+
+TAlignment MirroredAlignment(TAlignment alignment) {
+  if (alignment == taLeftJustify) return taRightJustify;
+  if (alignment == taRightJustify) return taLeftJustify;
+  return alignment;
+}

@@ -1146,6 +1146,8 @@ const std::vector<TBaseVirtualTree*>& WaitingTrees();
 TBaseVirtualTree* TreeOfNode(PVirtualNode node);
 // r with Left <= Right and Top <= Bottom.
 TRect OrderRect(const TRect& r);
+// The alignment seen in a mirrored (right-to-left) cell: left and right swap.
+TAlignment MirroredAlignment(TAlignment alignment);
 // Sorts values[l .. r] ascending.
 void SortPointerArray(std::vector<uintptr_t>& values, int l, int r);
 // Colour for image-list calls: clNone -> CLR_NONE, clDefault -> CLR_DEFAULT, system colours resolved.

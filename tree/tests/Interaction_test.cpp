@@ -233,3 +233,26 @@ TEST_F(InteractionTest, FramePaintForTheWholeFrame) {
   EXPECT_NE(GetRgnBox(region, &box), 0);  // the caller's region stays the caller's
   DeleteObject(region);
 }
+
+TEST_F(InteractionTest, RubberBandInBothReadingDirections) {
+  TInputDriver input(tree);
+  for (TBiDiMode mode : {bdLeftToRight, bdRightToLeft}) {
+    tree->SetBiDiMode(mode);
+    tree->ClearSelection();
+    qvtest::Pump(20);
+    int width = tree->ClientWidth();
+    bool rtl = mode == bdRightToLeft;
+    // From beside the labels over the labels of rows 0 to 2 (labels start at indent + margin).
+    int labelX = tree->Indent() + tree->Margin() + 20;
+    int fromX = rtl ? 20 : width - 20, toX = rtl ? width - labelX : labelX;
+    input.Drag(fromX, 5, toX, 45);
+    EXPECT_TRUE(tree->GetSelected(Node(0)) && tree->GetSelected(Node(1)) && tree->GetSelected(Node(2)))
+        << (rtl ? "RTL" : "LTR");
+    EXPECT_FALSE(tree->GetSelected(Node(3))) << (rtl ? "RTL" : "LTR");
+    // With Ctrl the band toggles what it covers.
+    input.Drag(fromX, 23, toX, 63, {VK_CONTROL});
+    EXPECT_TRUE(tree->GetSelected(Node(0)));
+    EXPECT_FALSE(tree->GetSelected(Node(1)) || tree->GetSelected(Node(2))) << (rtl ? "RTL" : "LTR");
+    EXPECT_TRUE(tree->GetSelected(Node(3))) << (rtl ? "RTL" : "LTR");
+  }
+}
