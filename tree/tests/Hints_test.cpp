@@ -22,6 +22,9 @@ public:
 struct HintTest : ::testing::Test {
   void SetUp() override {
     Application->Initialize();
+    // The real mouse rests away from the tree: the application's own hint
+    // timer must not answer before the test asks.
+    SetCursorPos(GetSystemMetrics(SM_CXSCREEN) - 1, GetSystemMetrics(SM_CYSCREEN) - 1);
     form = New<TForm>(Application);
     form->SetBounds(20, 20, 320, 240);
     tree = New<THintTree>(form);
@@ -32,6 +35,7 @@ struct HintTest : ::testing::Test {
     tree->SetShowHint(true);
     tree->SetHintMode(hmTooltip);
     form->Show();
+    SetForegroundWindow(form->Handle());  // hints show for the active program only
     tree->SetFocus();
     qvtest::Pump(20);
   }
