@@ -147,6 +147,8 @@ void LoadPatternsFile(TDataStorage* storage, const std::string& fileName) {
   TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(impl));
   impl->OnError = MakeEvent<&TFirstErrorKeeper::OnError>(keeper.get());
   parser->SetDOMImpl(impl);
+  // The patterns file is read on its own: nothing it names outside itself is fetched.
+  parser->SetResolveExternals(false);
   try {
     TdomDocument* document = nullptr;
     try {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "xml/AsObjectsNS.h"
 #include "xml/Attr.h"
 #include "xml/DocumentType.h"
 #include "xml/DomException.h"
@@ -19,6 +20,7 @@ TdomDocument::~TdomDocument() {
   // document, lets their destructors see a valid document that is going.
   FreeOwnedObjects();
   idTable.clear();
+  delete asModelsNS;
   DetachDoctype();
 }
 
@@ -28,6 +30,7 @@ void TdomDocument::Create(TDomImplementation* implementation, TdomDocumentType* 
                        NodeTypeBit(ntComment_Node) | NodeTypeBit(ntDocument_Fragment_Node) |
                        NodeTypeBit(ntDocument_Type_Decl_Node));
   domImplementation = implementation;
+  asModelsNS = New<TdomASModelCollectionNS>(this);
   if (doctype_ == nullptr) return;
   if (implementation == nullptr || doctype_->GetOwnerDocument() != nullptr ||
       !implementation->OwnsDocumentType(doctype_)) {
@@ -154,17 +157,13 @@ void TdomDocument::CheckFragmentInsertion(const TdomNode* fragment, const TdomNo
 // --- Queries ---------------------------------------------------------------------------
 
 TdomElement* TdomDocument::getElementById(const std::u16string& id) const {
-  auto it = std::lower_bound(idTable.begin(), idTable.end(), id,
-                             [](const IdEntry& entry, const std::u16string& key) { return entry.id < key; });
-  if (it == idTable.end() || it->id != id) return nullptr;
-  return it->attr->GetOwnerElement();
+  auto it = idTable.find(id);
+  if (it == idTable.end()) return nullptr;
+  return it->second->GetOwnerElement();
 }
 
 void TdomDocument::AddID(const std::u16string& id, TdomAttr* attr) {
-  auto it = std::lower_bound(idTable.begin(), idTable.end(), id,
-                             [](const IdEntry& entry, const std::u16string& key) { return entry.id < key; });
-  if (it != idTable.end() && it->id == id) throw EStringListError("String list does not allow duplicates");
-  idTable.insert(it, IdEntry{id, attr});
+  if (!idTable.emplace(id, attr).second) throw EStringListError("String list does not allow duplicates");
 }
 
 TdomElementsNodeList* TdomDocument::getElementsByTagName(const std::u16string& name) {
@@ -294,4 +293,5 @@ void TdomDocument::FreeTraversalsAndLists() {
 void TdomDocument::DoBeforeClear() {
   TdomNode::DoBeforeClear();
   FreeTraversalsAndLists();
+  if (asModelsNS != nullptr) asModelsNS->Clear();
 }

@@ -3,13 +3,16 @@
 // kind. It owns every node it makes, the live element lists, the tree walkers
 // and node iterators handed out for it, and the table of ID values.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
+#include "xml/EntityExpansion.h"
 #include "xml/Node.h"
 #include "xml/ParseError.h"
 
 class TDomImplementation;
+class TdomASModelCollectionNS;
 class TdomAttr;
 class TdomCDATASection;
 class TdomComment;
@@ -62,6 +65,8 @@ public:
   virtual TdomDocumentTypeDecl* GetDoctypeDecl() const;
   TdomDocumentType* GetDoctype() const { return doctype; }
   TDomImplementation* GetDomImplementation() const { return domImplementation; }
+  // The namespace-aware abstract-schema models the document uses.
+  TdomASModelCollectionNS* GetASModelsNS() const { return asModelsNS; }
   // The owner element of the attribute registered under id, or null.
   virtual TdomElement* getElementById(const std::u16string& id) const;
   // The cached live list of elements named name ("*": all) below the document.
@@ -174,6 +179,8 @@ public:
   void ForgetDoctype(TdomDocumentType* value);
   // A node of this document is being freed: moves traversal objects off its subtree.
   void NodeFreeing(TdomNode* node);
+  // The running totals of general-entity expansion (see EntityExpansion.h).
+  TdomEntityExpansionBudget& ExpansionBudget() { return expansionBudget; }
 
 protected:
   void DoBeforeClear() override;
@@ -189,11 +196,8 @@ private:
   void AttachDoctype(TdomDocumentType* value);
   void DetachDoctype();
 
-  struct IdEntry {
-    std::u16string id;
-    TdomAttr* attr;  // not owned
-  };
 
+  TdomASModelCollectionNS* asModelsNS = nullptr;        // owned
   std::vector<TdomNodeIterator*> nodeIterators;         // owned
   std::vector<TdomTreeWalker*> treeWalkers;             // owned
   std::vector<TdomElementsNodeList*> elementLists;      // owned
@@ -201,7 +205,7 @@ private:
   TdomDocumentType* doctype = nullptr;                  // not owned
   std::u16string documentUri;
   TDomImplementation* domImplementation = nullptr;      // not owned
-  std::vector<IdEntry> idTable;                         // sorted by id
+  std::map<std::u16string, TdomAttr*> idTable;          // attributes not owned
   std::u16string inputEncoding;
   std::u16string xmlEncoding;
   TdomStandalone xmlStandalone = STANDALONE_UNSPECIFIED;
@@ -209,4 +213,5 @@ private:
   bool modified = false;
   uint64_t structureStamp = 0;
   bool destroying = false;
+  TdomEntityExpansionBudget expansionBudget;
 };

@@ -1,8 +1,10 @@
 #include "xml/DocumentType.h"
 
+#include "xml/AsModelCollection.h"
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/DomNamedNodeMap.h"
+#include "xml/DtdToAsParser.h"
 
 TdomDocumentType::~TdomDocumentType() {
   DetachFromDocument();
@@ -43,8 +45,36 @@ void TdomDocumentTypeDecl::Create(TdomDocument* document_, const std::u16string&
   publicId = publicId_;
   systemId = systemId_;
   internalSubset = internalSubset_;
+  asModels = New<TdomASModelCollection>(this);
 }
 
-bool TdomDocumentTypeDecl::PrepareASModels(bool, int64_t, int64_t, int64_t, int64_t) {
-  throw ENot_Supported_Err("DTD models are not available.");
+TdomDocumentTypeDecl::~TdomDocumentTypeDecl() { delete asModels; }
+
+void TdomDocumentTypeDecl::DoBeforeClear() {
+  TdomNode::DoBeforeClear();
+  if (asModels != nullptr) asModels->Clear();
+}
+
+bool TdomDocumentTypeDecl::PrepareASModels(bool internalSubsetOnly, int64_t startByte, int64_t startChar,
+                                           int64_t startColumn, int64_t startLine) {
+  TdomDocument* document = GetOwnerDocument();
+  std::u16string documentUri = document != nullptr ? document->GetDocumentUri() : std::u16string();
+  TDomImplementation* impl = document != nullptr ? document->GetDomImplementation() : nullptr;
+  asModels->Clear();
+  TDtdToASParser* parser = New<TDtdToASParser>(static_cast<TComponent*>(nullptr));
+  bool result;
+  try {
+    parser->SetDOMImpl(impl);
+    parser->SetBufferSize(4096);
+    parser->SetResolveExternals(asModels->ResolveExternals());
+    bool external = !internalSubsetOnly;
+    result = parser->ParseDTD(internalSubset, documentUri, asModels, external ? publicId : std::u16string(),
+                              external ? systemId : std::u16string(), startByte, startChar, startColumn, startLine);
+  } catch (...) {
+    parser->Free();
+    throw;
+  }
+  parser->Free();
+  preparationStatus = !result ? PS_INCOMPLETE : internalSubsetOnly ? PS_INTERNAL_PREPARED : PS_SUCCESSFUL;
+  return result;
 }

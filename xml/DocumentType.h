@@ -8,6 +8,7 @@
 #include "xml/Node.h"
 
 class TDomImplementation;
+class TdomASModelCollection;
 class TdomNamedNodeMap;
 
 class TdomDocumentType : public TdomNode {
@@ -63,7 +64,8 @@ enum TdomPreparationStatus : uint8_t {
 
 class TdomDocumentTypeDecl : public TdomNode {
 public:
-  // No checks; preparation state PS_UNPREPARED.
+  ~TdomDocumentTypeDecl() override;
+  // No checks; preparation state PS_UNPREPARED; empty models.
   virtual void Create(TdomDocument* document_, const std::u16string& name_, const std::u16string& publicId_,
                       const std::u16string& systemId_, const std::u16string& internalSubset_);
 
@@ -77,15 +79,21 @@ public:
   std::u16string GetPublicId() const { return publicId; }
   std::u16string GetSystemId() const { return systemId; }
   TdomPreparationStatus GetPreparationStatus() const { return preparationStatus; }
-  // Whether DTD models have been read into the declaration. This build has
-  // no DTD model support, so never.
-  bool HasASModels() const { return false; }
-  // Reads the subsets into the declaration's models. DTD models are not part
-  // of this build: raises ENot_Supported_Err "DTD models are not available.".
+  // Whether the subsets have been read into the models (also when reading failed).
+  bool HasASModels() const { return preparationStatus != PS_UNPREPARED; }
+  // The models of the internal and the external subset.
+  TdomASModelCollection* GetASModels() const { return asModels; }
+  // Reads the internal subset (and, unless internalSubsetOnly, the external
+  // one) into the models, which are emptied first; the positions place the
+  // internal subset in its document. True when read without errors.
   virtual bool PrepareASModels(bool internalSubsetOnly, int64_t startByte, int64_t startChar, int64_t startColumn,
                                int64_t startLine);
 
+protected:
+  void DoBeforeClear() override;
+
 private:
+  TdomASModelCollection* asModels = nullptr;  // owned
   std::u16string internalSubset;
   std::u16string name;
   TdomPreparationStatus preparationStatus = PS_UNPREPARED;

@@ -1,6 +1,9 @@
 // Entity replacement text, attribute-value normalisation, default attributes
-// and validation. Without DTD models only the predefined entities are known;
-// the branches that need models stop at a "not available" error.
+// and validation. With DTD models on the document type declaration the model
+// collection answers; without, only the predefined entities are known.
+#include <memory>
+
+#include "xml/AsModelCollection.h"
 #include "xml/Attr.h"
 #include "xml/CharacterData.h"
 #include "xml/Document.h"
@@ -13,12 +16,11 @@
 
 namespace {
 
-bool HasModels(const TdomDocument* document) {
+// The model collection of the document's declaration when it has been read, else null.
+TdomASModelCollection* ModelsOf(const TdomDocument* document) {
   TdomDocumentTypeDecl* decl = document->GetDoctypeDecl();
-  return decl != nullptr && decl->HasASModels();
+  return decl != nullptr && decl->HasASModels() ? decl->GetASModels() : nullptr;
 }
-
-[[noreturn]] void RaiseModelsNotAvailable() { throw ENot_Supported_Err("DTD models are not available."); }
 
 // The character a predefined entity stands for; 0 for any other name.
 char16_t PredefinedEntityChar(const std::u16string& name) {
@@ -35,7 +37,10 @@ char16_t PredefinedEntityChar(const std::u16string& name) {
 void TdomDocument::ResolveEntityReplacementText(const std::u16string& entityName, std::u16string& text,
                                                 TXmlErrorType& errorType) {
   text.clear();
-  if (HasModels(this)) RaiseModelsNotAvailable();
+  if (TdomASModelCollection* models = ModelsOf(this)) {
+    errorType = models->ResolveEntityReplacementText(entityName, text);
+    return;
+  }
   errorType = ET_NONE;
   if (entityName == u"lt") {
     text = u"&#60;";
@@ -57,7 +62,10 @@ void TdomDocument::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16st
   if (attr == nullptr || attr->GetOwnerDocument() != this) {
     throw EAssertionFailed("Attribute must belong to this document.");
   }
-  if (HasModels(this)) RaiseModelsNotAvailable();
+  if (TdomASModelCollection* models = ModelsOf(this)) {
+    models->CalculateNormalizedAttrValue(attr, value, errorType);
+    return;
+  }
   enum class State { Text, Reference, CharRef, EntityName };
   State state = State::Text;
   std::u16string collected;
@@ -122,20 +130,26 @@ void TdomDocument::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16st
 }
 
 bool TdomDocument::IsIgnorableWhitespace(const TdomText* textNode) const {
-  if (!HasModels(this)) return false;
-  RaiseModelsNotAvailable();
+  TdomASModelCollection* models = ModelsOf(this);
+  if (models == nullptr || textNode == nullptr) return false;
+  for (char16_t c : textNode->GetNodeValue())
+    if (!IsXmlWhiteSpaceWideChar(c)) return false;
+  TdomNode* ancestor = textNode->GetParentNode();
+  while (ancestor != nullptr && ancestor->GetNodeType() == ntEntity_Reference_Node) ancestor = ancestor->GetParentNode();
+  if (ancestor == nullptr || ancestor->GetNodeType() != ntElement_Node) return false;
+  TdomASElementDecl* decl = models->FindElementDecl(static_cast<TdomElement*>(ancestor));
+  return decl != nullptr && decl->ContentType() == AS_ELEMENT_CONTENTTYPE;
 }
 
 bool TdomDocument::FillDefaultAttributes(TdomNode* node) {
   bool result = true;
   if (node == nullptr) return result;
-  bool models = HasModels(this);
+  TdomASModelCollection* models = ModelsOf(this);
   // Pre-order walk of node and everything below it.
   TdomNode* current = node;
   while (current != nullptr) {
     if (current->GetNodeType() == ntElement_Node) {
       TdomElement* element = static_cast<TdomElement*>(current);
-      if (element->IsNamespaceAware()) result = false;
       TdomNamedNodeMap* attributes = element->GetAttributes();
       for (int i = attributes->GetLength() - 1; i >= 0; --i) {
         TdomAttr* attr = static_cast<TdomAttr*>(attributes->Item(i));
@@ -143,7 +157,7 @@ bool TdomDocument::FillDefaultAttributes(TdomNode* node) {
         element->removeAttributeNode(attr);
         attr->Free();
       }
-      if (models) RaiseModelsNotAvailable();
+      if (models != nullptr && !models->AddDefaultAttributes(element)) result = false;
     }
     if (TdomNode* child = current->GetFirstChildNode()) {
       current = child;
@@ -182,7 +196,5 @@ bool TdomDocument::validate(bool keepUnchanged, int64_t startByte, int64_t start
     result = false;
     HandleError(ET_ROOT_ELEMENT_TYPE_MISMATCH, this);
   }
-  (void)keepUnchanged;
-  (void)result;
-  RaiseModelsNotAvailable();
+  return decl->GetASModels()->ValidateDocument(this, keepUnchanged) && result;
 }

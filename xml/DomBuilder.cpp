@@ -1,5 +1,6 @@
 #include "xml/DomBuilder.h"
 
+#include "xml/AsModelCollection.h"
 #include "xml/CharacterData.h"
 #include "xml/Document.h"
 #include "xml/DocumentType.h"
@@ -92,6 +93,7 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
         document->createDocumentTypeDecl(doctype->DoctypeName, doctype->PublicId, doctype->SystemId, doctype->Data);
     AppendNew(decl);
     if (AutoPrepare == AP_NO) return;
+    decl->GetASModels()->SetResolveExternals(ResolveExternals);
     bool prepared = decl->PrepareASModels(AutoPrepare == AP_INTERNAL_DECLARATIONS, doctype->IntSubsetStartByteNumber,
                                           doctype->IntSubsetStartCharNumber, doctype->IntSubsetStartColumn,
                                           doctype->IntSubsetStartLine);
@@ -103,13 +105,7 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     return;
   }
   if (auto* ref = As<TXmlEntityRefSignal>(signal)) {
-    if (referenceNode == nullptr) return;
-    const char16_t* text = KeepEntityRefs ? nullptr : PredefinedEntityText(ref->EntityName);
-    if (text != nullptr) {
-      WritePCDATA(signal->Reader(), signal, text);
-    } else {
-      AppendNew(document->createEntityReference(ref->EntityName));
-    }
+    if (referenceNode != nullptr) EntityReference(ref);
     return;
   }
   if (auto* pi = As<TXmlProcessingInstructionSignal>(signal)) {
@@ -120,6 +116,8 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     prefixMappings->Clear();
     if (referenceNode != nullptr && referenceNode->GetNodeType() == ntDocument_Node) {
       auto* doc = static_cast<TdomDocument*>(referenceNode);
+      // One expansion budget for the whole document.
+      doc->ExpansionBudget().chars = 0;
       doc->SetXmlEncoding(startDoc->XmlEncoding);
       doc->SetInputEncoding(startDoc->InputEncoding);
       doc->SetXmlStandalone(startDoc->XmlStandalone);
@@ -143,6 +141,46 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   if ((signal->Scope() & kScopeDoc) == 0) throw EParserException("Internal Parser Exception");
 }
 
+TdomASModelCollection* TXmlDomBuilder::PreparedModels() const {
+  if (AutoPrepare == AP_NO || referenceNode == nullptr) return nullptr;
+  TdomDocument* document = referenceNode->GetReferenceDocument();
+  TdomDocumentTypeDecl* decl = document != nullptr ? document->GetDoctypeDecl() : nullptr;
+  return decl != nullptr && decl->HasASModels() ? decl->GetASModels() : nullptr;
+}
+
+void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
+  TdomDocument* document = referenceNode->GetReferenceDocument();
+  const char16_t* text = KeepEntityRefs ? nullptr : PredefinedEntityText(signal->EntityName);
+  if (text != nullptr) {
+    WritePCDATA(signal->Reader(), signal, text);
+    return;
+  }
+  TdomEntityReference* reference = document->createEntityReference(signal->EntityName);
+  AppendNew(reference);
+  if (PreparedModels() == nullptr) return;
+  TXmlErrorType errorType = reference->ExpandEntity();
+  if (!IsHintOrWarningErrorType(errorType))
+    SendErrorNotification(signal->Reader(), errorType, signal, signal->EntityName);
+  if (KeepEntityRefs) return;
+  // The expansion takes the reference's place, writable like the rest of the content.
+  while (TdomNode* child = reference->GetFirstChildNode()) {
+    reference->SetReadOnly(false);
+    child->SetReadOnly(false);
+    for (TdomNode* node = child->GetFirstChildNode(); node != nullptr;) {
+      node->SetReadOnly(false);
+      if (node->GetFirstChildNode() != nullptr) {
+        node = node->GetFirstChildNode();
+        continue;
+      }
+      while (node != child && node->GetNextSiblingNode() == nullptr) node = node->GetParentNode();
+      node = node == child ? nullptr : node->GetNextSiblingNode();
+    }
+    referenceNode->insertBefore(child, reference);
+  }
+  referenceNode->removeChild(reference);
+  reference->Free();
+}
+
 void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   TdomDocument* document = referenceNode->GetReferenceDocument();
   TUtilsNameValueList* attributes = signal->Attributes;
@@ -152,6 +190,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     AppendNew(element);
     referenceNode = element;
     for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->GetName(i), attributes->GetValue(i));
+    if (TdomASModelCollection* models = PreparedModels()) models->AddDefaultAttributes(element);
     return;
   }
   std::u16string prefix, localName;
@@ -178,4 +217,5 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     }
     element->setAttributeNS(uri, name, attributes->GetValue(i));
   }
+  if (TdomASModelCollection* models = PreparedModels()) models->AddDefaultAttributes(element);
 }

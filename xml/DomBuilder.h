@@ -11,6 +11,8 @@
 // Whether a kept document type declaration is turned into models at once.
 enum TdomAutoPrepare : uint8_t { AP_NO = 0, AP_INTERNAL_DECLARATIONS = 1, AP_COMPLETE = 2 };
 
+class TdomASModelCollection;
+
 class TXmlDomBuilder : public TXmlCustomHandler {
 public:
   void Create(TComponent* owner) override;
@@ -28,17 +30,25 @@ public:
   TdomNode* ReferenceNode() const { return referenceNode; }
   void SetReferenceNode(TdomNode* value) { referenceNode = value; }
 
+  // With models prepared (AutoPrepare other than AP_NO), declared entities
+  // are expanded below their reference nodes (or in their place without
+  // KeepEntityRefs) and declared default attributes are added to elements.
   TdomAutoPrepare AutoPrepare = AP_NO;
   bool BuildNamespaceTree = false;
   bool KeepCDATASections = true;
   bool KeepComments = true;
   bool KeepDocumentTypeDecl = true;
   bool KeepEntityRefs = true;
+  // Whether prepared models may read external subsets and entities.
+  bool ResolveExternals = true;
 
 private:
   // Appends node to the reference node; frees it when that raises.
   void AppendNew(TdomNode* node);
   void StartElement(TXmlStartElementSignal* signal);
+  void EntityReference(TXmlEntityRefSignal* signal);
+  // The models to expand entities and add defaults with, or null.
+  TdomASModelCollection* PreparedModels() const;
   // The URI of the last mapping of prefix, or "".
   std::u16string MappedUri(const std::u16string& prefix) const;
 

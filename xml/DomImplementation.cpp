@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "xml/AsObjectsNS.h"
 #include "xml/Document.h"
 #include "xml/DocumentType.h"
 #include "xml/DomException.h"
@@ -89,7 +90,9 @@ TdomDocumentType* TDomImplementation::createDocumentType(const std::u16string& q
 }
 
 TdomASModelNS* TDomImplementation::CreateASModelNS() {
-  throw ENot_Supported_Err("Abstract-schema models are not available.");
+  TdomASModelNS* model = New<TdomASModelNS>(this);
+  asModels.push_back(model);
+  return model;
 }
 
 bool TDomImplementation::OwnsDocument(const TdomDocument* document) const {
@@ -123,10 +126,21 @@ void TDomImplementation::FreeDocumentType(TdomDocumentType*& doctype) {
 
 void TDomImplementation::FreeASModel(TdomASModelNS*& model) {
   if (model == nullptr) return;
-  throw ENot_Found_Err(DomMessage::kASModelNotFound);
+  auto it = std::find(asModels.begin(), asModels.end(), model);
+  if (it == asModels.end()) throw ENot_Found_Err(DomMessage::kASModelNotFound);
+  asModels.erase(it);
+  model->Free();
+  model = nullptr;
 }
 
-void TDomImplementation::FreeUnusedASModels() {}
+void TDomImplementation::FreeUnusedASModels() {
+  for (size_t i = asModels.size(); i-- > 0;) {
+    if (!asModels[i]->UsedBy().empty()) continue;
+    TdomASModelNS* model = asModels[i];
+    asModels.erase(asModels.begin() + static_cast<std::ptrdiff_t>(i));
+    model->Free();
+  }
+}
 
 void TDomImplementation::Clear() {
   // Documents leave the list before they go, so the views never show a freed one.
@@ -139,6 +153,11 @@ void TDomImplementation::Clear() {
     TdomNode* doctype = documentTypes.back();
     documentTypes.pop_back();
     doctype->Free();
+  }
+  while (!asModels.empty()) {
+    TdomASModelNS* model = asModels.back();
+    asModels.pop_back();
+    model->Free();
   }
 }
 

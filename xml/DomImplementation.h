@@ -58,8 +58,7 @@ public:
   // qualifiedName must be an XML Name (EInvalid_Character_Err) and a QName (ENamespace_Err).
   virtual TdomDocumentType* createDocumentType(const std::u16string& qualifiedName, const std::u16string& publicId,
                                                const std::u16string& systemId);
-  // Abstract-schema models are not part of this build: raises ENot_Supported_Err
-  // "Abstract-schema models are not available.".
+  // A new namespace-aware abstract-schema model owned here.
   virtual TdomASModelNS* CreateASModelNS();
 
   // --- Registered objects ------------------------------------------------------------
@@ -75,10 +74,14 @@ public:
   virtual void FreeDocument(TdomDocument*& document);
   // Not registered: ENot_Found_Err "DocumentType not found error."; in use: EInuse_Err "Inuse DocumentType error.".
   virtual void FreeDocumentType(TdomDocumentType*& doctype);
-  // No model is ever registered here: a non-null model raises ENot_Found_Err "ASModel not found error.".
+  // Frees a model of this implementation (it leaves the collections that
+  // use it) and nulls the variable; null does nothing; another model raises
+  // ENot_Found_Err "ASModel not found error.".
   virtual void FreeASModel(TdomASModelNS*& model);
+  // Frees every model that no document uses, from the last to the first.
   virtual void FreeUnusedASModels();
-  // Frees every document (children first), then every document type.
+  int ASModelCount() const { return static_cast<int>(asModels.size()); }
+  // Frees every document (children first), then every document type, then every model.
   virtual void Clear();
 
   // --- Features, errors, notices ---------------------------------------------------------
@@ -134,4 +137,5 @@ private:
   std::vector<TdomNode*> documents;            // owned documents
   TdomNodeList* documentTypesView = nullptr;   // owned
   std::vector<TdomNode*> documentTypes;        // owned document types
+  std::vector<TdomASModelNS*> asModels;        // owned
 };

@@ -3,9 +3,9 @@
 #include "xml/CharacterData.h"
 #include "xml/Document.h"
 #include "xml/DomException.h"
+#include "xml/EntityExpansion.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/XmlRules.h"
-#include "xml/XmlToDomParser.h"
 
 void TdomEntityReference::Create(TdomDocument* document_, const std::u16string& name_) {
   TdomNode::Create(document_);
@@ -34,29 +34,24 @@ bool HoldsMarkup(const std::u16string& text) {
 
 }  // namespace
 
-void TdomEntityReference::ParseReplacementText(TdomDocument* doc, const std::u16string& text) {
-  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));
-  try {
-    parser->SetDOMImpl(doc->GetDomImplementation());
-    parser->ParseWideString(text, std::u16string(), std::u16string(), this);
-  } catch (...) {
-    parser->Free();
-    throw;
-  }
-  parser->Free();
-}
-
 TXmlErrorType TdomEntityReference::ExpandEntity() {
   SetReadOnly(false);
   TXmlErrorType errorType = ET_NONE;
+  TdomDocument* doc = GetOwnerDocument();
+  // Nesting and the total expanded are bounded for the whole document, so
+  // entities that refer to others many times end with an error, not a blow-up.
+  TEntityExpansionBudgetHold hold(doc);
+  TEntityExpansionLevel level(doc);
   try {
     Clear();
     std::u16string text;
     GetReplacementText(text, errorType);
-    TdomDocument* doc = GetOwnerDocument();
     if (IsHintOrWarningErrorType(errorType) && !text.empty() && doc != nullptr) {
-      if (HoldsMarkup(text)) {
-        ParseReplacementText(doc, text);
+      if (level.TooDeep() || !ChargeEntityExpansion(doc, text.size())) {
+        errorType = ET_RECURSIVE_ENTITY_REF;
+      } else if (HoldsMarkup(text)) {
+        ParseReplacementTextInto(this, text);
+        errorType = ExpandNestedReferences();
       } else {
         // Plain text needs no parser: one text node with the references resolved.
         appendChild(doc->createTextNode(ResolveCharRefsWideStr(text)));
@@ -70,4 +65,26 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
   MakeSubtreeReadOnly();
   SetReadOnly(true);
   return errorType;
+}
+
+TXmlErrorType TdomEntityReference::ExpandNestedReferences() {
+  // The parser leaves the references of the replacement text empty; each is
+  // expanded in turn (pre-order, without recursion over the tree itself).
+  TXmlErrorType result = ET_NONE;
+  TdomNode* current = GetFirstChildNode();
+  while (current != nullptr) {
+    bool descend = true;
+    if (current->GetNodeType() == ntEntity_Reference_Node) {
+      TXmlErrorType nested = static_cast<TdomEntityReference*>(current)->ExpandEntity();
+      if (IsHintOrWarningErrorType(result) && !IsHintOrWarningErrorType(nested)) result = nested;
+      descend = false;  // its own expansion handled what is below it
+    }
+    if (descend && current->GetFirstChildNode() != nullptr) {
+      current = current->GetFirstChildNode();
+      continue;
+    }
+    while (current != this && current->GetNextSiblingNode() == nullptr) current = current->GetParentNode();
+    current = current == this ? nullptr : current->GetNextSiblingNode();
+  }
+  return result;
 }

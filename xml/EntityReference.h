@@ -22,11 +22,14 @@ public:
   // Rebuilds the children from the replacement text; returns its error type.
   // Text without markup becomes one text node; text with markup is parsed
   // into this reference by the XML parser (its errors propagate, the
-  // reference keeps what was built and is read-only again).
+  // reference keeps what was built and is read-only again), and the entity
+  // references in it are expanded the same way. Nesting deeper than the
+  // document's limit, or expanding more text than it allows, gives
+  // ET_RECURSIVE_ENTITY_REF and leaves the rest unexpanded.
   virtual TXmlErrorType ExpandEntity();
 
 private:
-  void ParseReplacementText(TdomDocument* doc, const std::u16string& text);
+  TXmlErrorType ExpandNestedReferences();
 
   std::u16string name;
 };

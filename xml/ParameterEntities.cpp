@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "xml/DomException.h"
+#include "xml/ExternalResources.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/UriResolve.h"
 #include "xml/XmlDocReader.h"
@@ -51,28 +52,13 @@ std::u16string TdomPEInfoObject::GetNodeValue() const {
   TDomImplementation* impl = ownerRepository->Owner() != nullptr ? ownerRepository->Owner()->DOMImpl() : nullptr;
   if (impl == nullptr) throw EParserException("No DomImplementation associated with owner repository.");
   std::u16string pub = publicId, sys = systemId;
-  std::unique_ptr<TStream> stream(impl->ResolveResource(baseUri, pub, sys));
+  std::unique_ptr<TStream> stream;
+  if (ownerRepository->AllowExternal()) stream = OpenExternalResource(impl, baseUri, pub, sys);
   if (stream == nullptr) throw EParserException("Unresolveable parameter entity.");
-  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream.get(), publicId, systemId, 4096,
-                                                               std::u16string(u"UTF-8"), false, int64_t(0),
-                                                               int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
-  TXmlDeclType kind = source->DeclType();
-  if (source->HasMalformedDecl() ||
-      (kind != DT_TEXT_DECLARATION && kind != DT_XML_OR_TEXT_DECLARATION && kind != DT_UNSPECIFIED))
-    throw EParserException("Invalid text declaration.");
-  if (source->InvalidEncoding()) throw EParserException("Encoding not supported.");
   std::u16string text;
-  for (;;) {
-    source->Next();
-    UCS4Char c = source->CurrentCodePoint();
-    if (c == kUcs4EndOfInput) break;
-    if (c < 0x10000) {
-      text.push_back(static_cast<char16_t>(c));
-    } else {
-      text.push_back(static_cast<char16_t>((c >> 10) + 0xD7C0));
-      text.push_back(static_cast<char16_t>((c & 0x3FF) | 0xDC00));
-    }
-  }
+  TXmlErrorType errorType = ReadExternalEntityText(stream.get(), publicId, systemId, text);
+  if (errorType == ET_INVALID_TEXT_DECL) throw EParserException("Invalid text declaration.");
+  if (errorType != ET_NONE) throw EParserException("Encoding not supported.");
   return ResolveCharRefsWideStr(text);
 }
 

@@ -23,10 +23,11 @@ public:
               const std::u16string& baseUri_, const std::u16string& name);
 
   std::u16string GetNodeName() const override { return nodeName; }
-  // The replacement text, fetched again on every call for external entities.
-  // Raises EParserException "No DomImplementation associated with owner
-  // repository.", "Unresolveable parameter entity.", "Invalid text
-  // declaration." or "Encoding not supported.".
+  // The replacement text, fetched again on every call for external entities
+  // (file: URIs only, size limited, not at all when the repository refuses
+  // external entities). Raises EParserException "No DomImplementation
+  // associated with owner repository.", "Unresolveable parameter entity.",
+  // "Invalid text declaration." or "Encoding not supported.".
   virtual std::u16string GetNodeValue() const;
   // The system identifier resolved against the base URI; "" when that fails.
   std::u16string ResolvedSystemId() const;
@@ -66,8 +67,12 @@ public:
 
   TXmlCustomReader* Owner() const { return owner; }
   int Count() const { return entries->GetLength(); }
+  // Whether external entities may be read (through the resolver); true by default.
+  bool AllowExternal() const { return allowExternal; }
+  void SetAllowExternal(bool value) { allowExternal = value; }
 
 private:
   TXmlCustomReader* owner = nullptr;  // not owned
+  bool allowExternal = true;
   TdomOwnerNamedNodeMap* entries = nullptr;  // owned
 };

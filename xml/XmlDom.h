@@ -1,5 +1,7 @@
 #pragma once
 // The document object model in one include.
+#include "xml/AsModelCollection.h"
+#include "xml/AsObjectsNS.h"
 #include "xml/Attr.h"
 #include "xml/CharacterData.h"
 #include "xml/Document.h"

@@ -83,6 +83,8 @@ public:
   virtual void Next();
 
   TdomPERepository* Repository() const { return repository; }
+  // True while the current token comes from a parameter entity's text.
+  bool InEntity() const { return nested != nullptr; }
 
 protected:
   // Whether references are replaced (always for the external subset).

@@ -61,6 +61,11 @@ public:
   void SetKeepComments(bool value) { builder->KeepComments = value; }
   bool KeepEntityRefs() const { return builder->KeepEntityRefs; }
   void SetKeepEntityRefs(bool value) { builder->KeepEntityRefs = value; }
+  // Whether external DTD subsets and entities may be read (through DOMImpl's
+  // resolver, file: URIs only); true by default. Off, only the document's
+  // own text is read: external subsets and entities give warnings instead.
+  bool ResolveExternals() const { return builder->ResolveExternals; }
+  void SetResolveExternals(bool value) { builder->ResolveExternals = value; }
 
   TXmlStandardDocReader* Reader() const { return reader; }
   TXmlWFTestHandler* WFTestHandler() const { return wfTestHandler; }

@@ -105,7 +105,9 @@ TEST_F(DocumentTypeTest, DeclarationNodes) {
   EXPECT_EQ(decl->GetSystemId(), u"sys");
   EXPECT_EQ(decl->GetPreparationStatus(), PS_UNPREPARED);
   EXPECT_THROW(decl->appendChild(Text(u"x")), EHierarchy_Request_Err);
-  EXPECT_DOM_ERROR(decl->PrepareASModels(true, 0, 0, 0, 0), ENot_Supported_Err, "DTD models are not available.");
+  EXPECT_TRUE(decl->PrepareASModels(true, 0, 0, 0, 0));
+  EXPECT_EQ(decl->GetPreparationStatus(), PS_INTERNAL_PREPARED);
+  EXPECT_TRUE(decl->HasASModels());
 }
 
 }  // namespace

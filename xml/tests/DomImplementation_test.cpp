@@ -65,7 +65,11 @@ TEST_F(DomImplementationTest, FreeDocumentChecksBeforeFreeing) {
   EXPECT_DOM_ERROR(impl->FreeDocumentType(copy), ENot_Found_Err, "DocumentType not found error.");
   TdomASModelNS* model = nullptr;
   impl->FreeASModel(model);
-  EXPECT_THROW(impl->CreateASModelNS(), ENot_Supported_Err);
+  model = impl->CreateASModelNS();
+  TdomASModelNS* copyOfModel = model;
+  impl->FreeASModel(model);
+  EXPECT_EQ(model, nullptr);
+  EXPECT_DOM_ERROR(impl->FreeASModel(copyOfModel), ENot_Found_Err, "ASModel not found error.");
 }
 
 TEST_F(DomImplementationTest, ClearFreesEverything) {

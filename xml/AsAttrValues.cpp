@@ -1,0 +1,272 @@
+// Attribute values under a DTD: normalisation with declared entities, and
+// the declared defaults.
+#include <memory>
+
+#include "xml/AsModelCollection.h"
+#include "xml/Attr.h"
+#include "xml/Document.h"
+#include "xml/DomException.h"
+#include "xml/DomNamedNodeMap.h"
+#include "xml/Element.h"
+#include "xml/ParserUtilsCharRefs.h"
+#include "xml/ParserUtilsNames.h"
+#include "xml/ParserUtilsWhiteSpace.h"
+#include "xml/WideStrNameValueList.h"
+#include "xml/XmlRules.h"
+#include "xml/XmlSubsetTokenizer.h"
+
+void TdomASModelCollection::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16string& value,
+                                                         TXmlErrorType& errorType) {
+  value.clear();
+  errorType = ET_NONE;
+  const std::u16string source = attr->GetNodeValue();
+  // A literal "<" is refused; "&#60;" is a legal way to write one.
+  if (source.find(u'<') != std::u16string::npos) {
+    errorType = ET_LT_IN_ATTRIBUTE_VALUE;
+    return;
+  }
+  NormalizeAttrValueLiteral(source, value, errorType);
+  if (!IsHintOrWarningErrorType(errorType)) return;
+  if (GetAttributeType(attr) != AS_STRING_DATATYPE) value = NormalizeXmlWhiteSpaceWideStr(value);
+}
+
+void TdomASModelCollection::NormalizeAttrValueLiteral(const std::u16string& text, std::u16string& value,
+                                                      TXmlErrorType& errorType) {
+  enum class State { Text, Reference, CharRef, EntityName };
+  // One frame per replacement text being scanned; a reference is complete
+  // within its own text. Frames and the expanded total are bounded, so
+  // nested entities neither overflow the stack nor blow up.
+  struct Frame {
+    std::u16string text;
+    size_t pos = 0;
+    State state = State::Text;
+    std::u16string reference;
+  };
+  std::vector<Frame> frames(1);
+  frames[0].text = text;
+  int64_t expanded = 0;
+  std::u16string collected;
+  errorType = ET_NONE;
+  while (!frames.empty() && IsHintOrWarningErrorType(errorType)) {
+    Frame& f = frames.back();
+    if (f.pos >= f.text.size()) {
+      if (f.state != State::Text) {
+        errorType = ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE;
+        break;
+      }
+      frames.pop_back();
+      continue;
+    }
+    char16_t c = f.text[f.pos++];
+    switch (f.state) {
+      case State::Text:
+        if (IsXmlWhiteSpaceWideChar(c)) {
+          collected += u' ';
+        } else if (c == u'&') {
+          f.state = State::Reference;
+        } else {
+          collected += c;
+        }
+        break;
+      case State::Reference:
+        if (c == u'#') {
+          f.reference = u"&#";
+          f.state = State::CharRef;
+        } else {
+          f.reference = std::u16string(1, c);
+          f.state = State::EntityName;
+        }
+        break;
+      case State::CharRef:
+        f.reference += c;
+        if (c != u';') break;
+        try {
+          collected += XmlCharRefToWideStr(f.reference);
+        } catch (const EConvertError&) {
+          errorType = ET_INVALID_CHAR_REF;
+          break;
+        }
+        f.state = State::Text;
+        break;
+      case State::EntityName: {
+        if (c != u';') {
+          f.reference += c;
+          break;
+        }
+        f.state = State::Text;
+        std::u16string name = f.reference;
+        try {
+          if (refersToExternalEntity(name)) {
+            errorType = ET_EXTERNAL_ENTITY_REF_IN_ATTRIBUTE;
+            break;
+          }
+        } catch (const EConvertError&) {
+          errorType = ET_UNDEFINED_ENTITY;
+          break;
+        }
+        std::u16string replacement;
+        TXmlErrorType resolved = ResolveEntityReplacementText(name, replacement);
+        if (!IsHintOrWarningErrorType(resolved)) {
+          errorType = resolved;
+          break;
+        }
+        if (replacement.find(u'<') != std::u16string::npos) {
+          errorType = ET_LT_IN_ATTRIBUTE_VALUE;
+          break;
+        }
+        expanded += static_cast<int64_t>(replacement.size());
+        if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth) || expanded > kMaxParameterEntityExpansion) {
+          errorType = ET_RECURSIVE_ENTITY_REF;
+          break;
+        }
+        Frame next;
+        next.text = std::move(replacement);
+        frames.push_back(std::move(next));  // f is not used after this
+        break;
+      }
+    }
+  }
+  value = IsHintOrWarningErrorType(errorType) ? collected : std::u16string();
+}
+
+void TdomASModelCollection::CalculateDefaultAttrValue(const TdomASAttributeDecl* decl, TXmlErrorType& errorType,
+                                                      std::u16string& value) {
+  value.clear();
+  errorType = ET_NONE;
+  const std::u16string& text = decl->DefaultValue();
+  std::u16string collected;
+  for (size_t i = 0; i < text.size() && errorType == ET_NONE; ++i) {
+    char16_t c = text[i];
+    if (IsXmlWhiteSpaceWideChar(c)) {
+      collected += u' ';
+      continue;
+    }
+    if (c != u'&') {
+      collected += c;
+      continue;
+    }
+    size_t semicolon = text.find(u';', i + 1);
+    if (semicolon == std::u16string::npos) {
+      errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
+      break;
+    }
+    std::u16string reference = text.substr(i, semicolon - i + 1);
+    std::u16string name = reference.substr(1, reference.size() - 2);
+    i = semicolon;
+    if (IsXmlCharRef(reference)) {
+      try {
+        collected += XmlCharRefToWideStr(reference);
+      } catch (const EConvertError&) {
+        errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
+      }
+      continue;
+    }
+    if (!IsXmlEntityRef(reference)) {
+      errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
+      break;
+    }
+    std::u16string replacement;
+    TXmlErrorType resolved = ResolveEntityReplacementText(name, replacement);
+    if (!IsHintOrWarningErrorType(resolved)) {
+      errorType = resolved;
+      break;
+    }
+    TdomASEntityDecl* entity = FindEntityDecl(name);
+    if (entity != nullptr && entity->IsExternalEntity()) {
+      errorType = ET_EXTERNAL_ENTITY_REF_IN_ATTRIBUTE;
+    } else if (replacement.find(u'<') != std::u16string::npos) {
+      errorType = ET_LT_IN_ATTRIBUTE_VALUE;
+    } else {
+      collected += replacement;
+    }
+  }
+  if (errorType == ET_NONE) value = collected;
+}
+
+TUtilsNameValueList* TdomASModelCollection::GetDefaultAttributes(const std::u16string& elementName, bool& ok) {
+  ok = true;
+  auto list = std::make_unique<TUtilsNameValueList>();
+  for (TdomASModel* model : models) {
+    TdomASElementDecl* element = model->FindElementDecl(elementName);
+    if (element == nullptr) continue;
+    TdomASNamedObjectMap* decls = element->AttributeDecls();
+    for (int i = 0; i < decls->GetLength(); ++i) {
+      auto* decl = static_cast<TdomASAttributeDecl*>(decls->item(i));
+      if (!decl->HasDefaultValue() || list->IndexOfName(decl->Name()) >= 0) continue;
+      TXmlErrorType errorType;
+      std::u16string value;
+      CalculateDefaultAttrValue(decl, errorType, value);
+      if (errorType != ET_NONE) {
+        ok = false;
+        continue;
+      }
+      list->Add(decl->Name(), value);
+    }
+  }
+  return list.release();
+}
+
+namespace {
+
+// The namespace a defaulted attribute takes on element; false when its
+// prefix is bound nowhere.
+bool DefaultAttributeNamespace(const TdomElement* element, const std::u16string& name, std::u16string& uri) {
+  std::u16string prefix, localName;
+  if (!SplitQualifiedName(name, prefix, localName)) return false;
+  if (name == u"xmlns" || prefix == u"xmlns") {
+    uri = kXmlnsNamespaceUri;
+    return true;
+  }
+  if (prefix.empty()) {
+    uri.clear();
+    return true;
+  }
+  if (prefix == u"xml") {
+    uri = kXmlNamespaceUri;
+    return true;
+  }
+  uri = element->lookupNamespaceURI(prefix);
+  return !uri.empty();
+}
+
+}  // namespace
+
+bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
+  bool ok = true;
+  std::unique_ptr<TUtilsNameValueList> defaults(GetDefaultAttributes(element->GetNodeName(), ok));
+  TdomDocument* document = element->GetOwnerDocument();
+  bool namespaceAware = element->IsNamespaceAware();
+  // Namespace declarations first, so that the other defaults can use them.
+  for (int pass = 0; pass < (namespaceAware ? 2 : 1); ++pass) {
+    for (int i = 0; i < defaults->GetCount(); ++i) {
+      std::u16string name = defaults->GetName(i);
+      bool declaration = name == u"xmlns" || name.rfind(u"xmlns:", 0) == 0;
+      if (namespaceAware && declaration != (pass == 0)) continue;
+      if (element->getAttributeNode(name) != nullptr) continue;
+      TdomAttr* attr = nullptr;
+      try {
+        if (namespaceAware) {
+          std::u16string uri;
+          if (!DefaultAttributeNamespace(element, name, uri)) {
+            ok = false;
+            continue;
+          }
+          attr = document->createAttributeNS(uri, name);
+        } else {
+          attr = document->createAttribute(name);
+        }
+        attr->SetNodeValue(defaults->GetValue(i));
+        attr->SetSpecified(false);
+        if (namespaceAware) {
+          element->setAttributeNodeNS(attr);
+        } else {
+          element->setAttributeNode(attr);
+        }
+      } catch (const EDomException&) {
+        if (attr != nullptr && attr->GetOwnerElement() == nullptr) attr->Free();
+        ok = false;
+      }
+    }
+  }
+  return ok;
+}

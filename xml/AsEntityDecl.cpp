@@ -1,0 +1,95 @@
+// Entity declarations: the replacement text and the references it holds.
+#include "xml/AsModelCollection.h"
+#include "xml/AsObjects.h"
+#include "xml/DomException.h"
+#include "xml/ExternalResources.h"
+#include "xml/WideStrList.h"
+#include "xml/XmlRules.h"
+
+TdomASEntityDecl::~TdomASEntityDecl() { delete entityRefs; }
+
+void TdomASEntityDecl::Create(TdomASModel* model, const std::u16string& notationName_,
+                              const std::u16string& systemId_, const std::u16string& publicId_,
+                              const std::u16string& value, const std::u16string& name_) {
+  if (!IsXmlName(name_)) throw EInvalid_Character_Err();
+  TdomASObject::Create(model, name_, AS_ENTITY_DECLARATION);
+  entityRefs = new TUtilsWideStringList;
+  notationName = notationName_;
+  systemId = systemId_;
+  publicId = publicId_;
+  if (!IsExternalEntity()) SetReplacementText(value);
+}
+
+namespace {
+
+// Position just after the first occurrence of terminator from i, or the end.
+size_t SkipPast(const std::u16string& text, size_t i, std::u16string_view terminator) {
+  size_t found = text.find(terminator, i);
+  return found == std::u16string::npos ? text.size() : found + terminator.size();
+}
+
+}  // namespace
+
+void TdomASEntityDecl::SetReplacementText(const std::u16string& text) {
+  replacementText = text;
+  entityRefs->Clear();
+  errorType = ET_NONE;
+  // One pass over the text: references in content and in attribute values
+  // count, markup that cannot hold any (comments, CDATA, PIs) is skipped.
+  size_t i = 0;
+  while (i < text.size()) {
+    char16_t c = text[i];
+    if (c == u'<') {
+      std::u16string_view rest(text.data() + i, text.size() - i);
+      if (rest.substr(0, 4) == u"<!--") {
+        i = SkipPast(text, i + 4, u"-->");
+      } else if (rest.substr(0, 9) == u"<![CDATA[") {
+        i = SkipPast(text, i + 9, u"]]>");
+      } else if (rest.substr(0, 2) == u"<?") {
+        i = SkipPast(text, i + 2, u"?>");
+      } else {
+        ++i;
+      }
+      continue;
+    }
+    if (c != u'&') {
+      ++i;
+      continue;
+    }
+    size_t semicolon = text.find(u';', i + 1);
+    if (semicolon == std::u16string::npos) {
+      errorType = ET_UNCLOSED_ENTITY_REF;
+      break;
+    }
+    std::u16string refName = text.substr(i + 1, semicolon - i - 1);
+    if (!refName.empty() && refName[0] != u'#') {
+      if (!IsXmlName(refName)) errorType = ET_INVALID_ENTITY_NAME;
+      else if (entityRefs->IndexOf(refName) < 0) entityRefs->Add(refName);
+    }
+    i = semicolon + 1;
+  }
+  replacementTextResolved = true;
+}
+
+bool TdomASEntityDecl::ResolveReplacementText() {
+  if (replacementTextResolved) return true;
+  if (!IsParsedEntity() || resolving) return false;
+  TdomASModelCollection* collection = ownerModel != nullptr ? ownerModel->Collection() : nullptr;
+  if (collection == nullptr || !collection->ResolveExternals()) return false;
+  resolving = true;
+  bool result = false;
+  try {
+    std::u16string pub = publicId, sys = systemId;
+    std::unique_ptr<TStream> stream =
+        OpenExternalResource(ownerModel->DomImplementation(), ownerModel->Location(), pub, sys);
+    std::u16string text;
+    if (stream != nullptr && ReadExternalEntityText(stream.get(), pub, sys, text) == ET_NONE) {
+      SetReplacementText(text);
+      result = true;
+    }
+  } catch (const Exception&) {
+    result = false;
+  }
+  resolving = false;
+  return result;
+}

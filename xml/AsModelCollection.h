@@ -1,0 +1,103 @@
+#pragma once
+// TdomASModelCollection: the DTD model of one document type declaration (the
+// internal-subset model, then the external-subset model, searched in that
+// order) and what the DOM asks of it: declarations, entity replacement text,
+// attribute-value normalisation, default attributes and validation.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "xml/AsObjects.h"
+
+class TDomImplementation;
+class TUtilsNameValueList;
+class TdomAttr;
+class TdomDocument;
+class TdomDocumentTypeDecl;
+class TdomElement;
+class TdomEntityReference;
+class TdomNode;
+
+class TdomASModelCollection : public TCustomOwnedObject {
+public:
+  // Not registered with a node owner (node clearing frees owned objects): the
+  // declaration frees it. A null declaration raises ENot_Supported_Err.
+  void Create(TdomDocumentTypeDecl* ownerDecl_);
+
+  // --- Lookups (internal subset first) ---------------------------------------------
+  // An undeclared attribute, or one without an owner element: null.
+  virtual TdomASAttributeDecl* FindAttributeDecl(const TdomAttr* attr) const;
+  virtual TdomASElementDecl* FindElementDecl(const TdomElement* element) const;
+  virtual TdomASElementDecl* FindElementDeclByName(const std::u16string& name) const;
+  virtual TdomASEntityDecl* FindEntityDecl(const std::u16string& name) const;
+  virtual TdomASNotationDecl* FindNotationDecl(const std::u16string& name) const;
+  // The type of attr's declaration; CDATA when undeclared.
+  virtual TdomASAttributeType GetAttributeType(const TdomAttr* attr) const;
+  // 0 the internal-subset model, 1 the external-subset model; else null.
+  virtual TdomASModel* GetModel(int index) const;
+  virtual int GetModelCount() const { return 2; }
+  // Empties both models.
+  void Clear() override;
+
+  // --- Entities -----------------------------------------------------------------------
+  // The replacement text of a general entity and the error type: 74 unparsed,
+  // 34 unavailable, 69 being read, 73 cyclic, 25 undeclared (the five
+  // predefined entities answer without a declaration).
+  virtual TXmlErrorType ResolveEntityReplacementText(const std::u16string& name, std::u16string& text);
+  // The walks over the references of replacement texts (mode 0 itself, 1
+  // external, 2 unparsed, others raise ESyntax_Err). An undeclared name that
+  // is not predefined raises EConvertError "Entity reference cannot be
+  // resolved." unless skipUndeclared. Each declaration is walked once.
+  virtual bool refersToXyz(const TdomASEntityDecl* decl, bool skipUndeclared, int mode);
+  virtual bool refersToExternalEntity(const std::u16string& name);
+  virtual bool refersToItself(const TdomASEntityDecl* decl, bool skipUndeclared);
+  virtual bool refersToUnparsedEntity(const TdomASEntityDecl* decl);
+
+  // --- Attribute values ---------------------------------------------------------------
+  virtual void CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16string& value, TXmlErrorType& errorType);
+  virtual void NormalizeAttrValueLiteral(const std::u16string& text, std::u16string& value,
+                                         TXmlErrorType& errorType);
+  virtual void CalculateDefaultAttrValue(const TdomASAttributeDecl* decl, TXmlErrorType& errorType,
+                                         std::u16string& value);
+  // A new list (the caller's) of the defaulted attributes of elementName with
+  // their values; ok false when a default could not be computed (left out).
+  virtual TUtilsNameValueList* GetDefaultAttributes(const std::u16string& elementName, bool& ok);
+  // Puts the declared defaults that element lacks on it, not specified;
+  // namespace-aware in a namespace-aware element. False when one could not be made.
+  virtual bool AddDefaultAttributes(TdomElement* element);
+
+  // --- Validation ---------------------------------------------------------------------
+  // Reports through the DOM implementation; returns whether to go on.
+  virtual bool ReportError(TXmlErrorType errorType, TdomASObject* relatedASObject, TdomNode* relatedNode);
+  virtual bool ValidateModels();
+  virtual bool ValidateDocument(TdomDocument* document, bool keepUnchanged);
+  // node and everything below it (iteratively).
+  virtual bool ValidateNode(TdomNode* node, bool keepUnchanged);
+  virtual TXmlErrorType ValidateElement(TdomElement* element, bool keepUnchanged);
+  virtual TXmlErrorType ValidateAttribute(TdomAttr* attr, bool keepUnchanged);
+  virtual TXmlErrorType ValidateEntityReference(TdomEntityReference* reference);
+
+  TdomDocumentTypeDecl* OwnerDecl() const { return ownerDecl; }
+  TdomDocument* OwnerDocument() const;
+  TDomImplementation* DomImplementation() const;
+  // Whether external entities may be read (through the resolver); true by default.
+  bool ResolveExternals() const { return resolveExternals; }
+  void SetResolveExternals(bool value) { resolveExternals = value; }
+
+private:
+  // The checks of one node only (not its children); false when stopped.
+  bool ValidateOneNode(TdomNode* node, bool keepUnchanged, bool& result);
+  // Required attributes, fixed values and standalone rules of one element.
+  void CheckElementAttributes(TdomElement* element, bool& result, bool& go);
+  // Replaces the entity references among element's children by their parsed
+  // content; the number of references that could not be replaced.
+  int ReplaceEntityReferences(TdomElement* element);
+  int ExpandEntityReferences(TdomElement* element);
+  bool IsExternalDecl(const TdomASObject* decl) const;
+
+  TdomDocumentTypeDecl* ownerDecl = nullptr;  // not owned
+  TdomASModel* models[2] = {nullptr, nullptr};  // owned (as owned objects)
+  std::vector<std::pair<std::u16string, TdomAttr*>> pendingIdRefs;
+  bool resolveExternals = true;
+};

@@ -1,0 +1,495 @@
+#include "xml/DtdReader.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "xml/DomException.h"
+#include "xml/ParserUtilsLiterals.h"
+#include "xml/ParserUtilsWhiteSpace.h"
+#include "xml/WideStrList.h"
+#include "xml/XmlInputSource.h"
+#include "xml/XmlRules.h"
+#include "xml/XmlSubsetTokenizer.h"
+
+void TXmlStandardDtdReader::Create(TComponent* owner) {
+  TXmlCustomReader::Create(owner);
+  attListElementNames = new TUtilsWideStringList;
+  elementTypeNames = new TUtilsWideStringList;
+  attListElementNames->SetSorted(true);
+  elementTypeNames->SetSorted(true);
+  repository = New<TdomPERepository>(static_cast<TXmlCustomReader*>(this));
+  peRefTreatment = PT_PARSE;
+}
+
+TXmlStandardDtdReader::~TXmlStandardDtdReader() {
+  delete attListElementNames;
+  delete elementTypeNames;
+  delete repository;
+}
+
+void TXmlStandardDtdReader::Reset() {
+  attListElementNames->Clear();
+  elementTypeNames->Clear();
+  repository->Clear();
+  errorsFound = false;
+  expandedChars = 0;
+}
+
+void TXmlStandardDtdReader::SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator,
+                                                  const std::u16string& code) {
+  if (IsErrorErrorType(errorType) || IsFatalErrorType(errorType)) errorsFound = true;
+  TXmlCustomReader::SendErrorNotification(errorType, locator, code);
+}
+
+void TXmlStandardDtdReader::Send(TXmlSignal* signal) {
+  if (NextHandler() != nullptr) NextHandler()->ProcessSignal(signal);
+}
+
+bool TXmlStandardDtdReader::ParseExternalSubset(TXmlInputSource* source) { return ParseSubset(source, true); }
+bool TXmlStandardDtdReader::ParseInternalSubset(TXmlInputSource* source) { return ParseSubset(source, false); }
+
+bool TXmlStandardDtdReader::ParseSubset(TXmlInputSource* source, bool external) {
+  repository->SetAllowExternal(resolveExternals);
+  std::unique_ptr<TXmlCustomSubsetTokenizer> tokenizer;
+  try {
+    if (external) {
+      tokenizer.reset(New<TXmlExtSubsetTokenizer>(source, repository, TabWidth()));
+      SendStartExtDtdSignal(tokenizer.get(), source);
+    } else {
+      auto* internal = New<TXmlIntSubsetTokenizer>(source, repository, TabWidth());
+      tokenizer.reset(internal);
+      SendStartIntDtdSignal(tokenizer.get(), source);
+      internal->ResolvePERefs = peRefTreatment == PT_PARSE;
+    }
+    if (tokenizer->GetErrorType() != ET_NONE) {
+      SendErrorNotification(tokenizer->GetErrorType(), tokenizer.get(),
+                            tokenizer->GetTokenValue() + u" " + tokenizer->GetClue());
+    } else {
+      ReadDeclarations(tokenizer.get());
+    }
+    SendCompletedSignal(tokenizer.get());
+  } catch (const Exception&) {
+    try {
+      SendAbortedSignal(tokenizer.get());
+    } catch (const Exception&) {
+    }
+    errorsFound = true;
+  }
+  return !errorsFound;
+}
+
+void TXmlStandardDtdReader::ReadDeclarations(TXmlCustomSubsetTokenizer* tokenizer) {
+  while (tokenizer->GetTokenType() != SBT_END_OF_SOURCE) {
+    tokenizer->Next();
+    TXmlErrorType errorType = tokenizer->GetErrorType();
+    TXmlSubsetTokenType type = tokenizer->GetTokenType();
+    if (errorType != ET_NONE) {
+      // A parameter entity that may not be read is skipped with a warning.
+      if (type == SBT_PARAMETER_ENTITY_REF && errorType == ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE && !resolveExternals)
+        errorType = ET_EXTERNAL_ENTITY_NOT_READ;
+      SendErrorNotification(errorType, tokenizer, tokenizer->GetTokenValue() + u" " + tokenizer->GetClue());
+      continue;
+    }
+    std::u16string name = tokenizer->GetDeclName();
+    std::u16string value = tokenizer->GetDeclValue();
+    switch (type) {
+      case SBT_ATTLIST_DECL:
+        if (ExpandReferences(tokenizer, false, name, value)) ProcessAttlistDecl(tokenizer, name, value);
+        break;
+      case SBT_ELEMENT_DECL:
+        if (ExpandReferences(tokenizer, false, name, value)) ProcessElementTypeDecl(tokenizer, name, value);
+        break;
+      case SBT_ENTITY_DECL:
+        if (ExpandReferences(tokenizer, true, name, value)) ProcessEntityDecl(tokenizer, name, value);
+        break;
+      case SBT_NOTATION_DECL:
+        if (ExpandReferences(tokenizer, false, name, value)) ProcessNotationDecl(tokenizer, name, value);
+        break;
+      case SBT_PARAMETER_ENTITY_DECL: ProcessParameterEntityDecl(tokenizer, name, value); break;
+      case SBT_COMMENT: SendCommentSignal(tokenizer, tokenizer->GetTokenValue()); break;
+      case SBT_PI: SendProcessingInstructionSignal(tokenizer, tokenizer->GetTokenValue()); break;
+      case SBT_PARAMETER_ENTITY_REF:
+        if (peRefTreatment == PT_STOP) return;
+        break;
+      default: break;
+    }
+  }
+}
+
+// --- Parameter entities inside declarations -----------------------------------------
+
+namespace {
+
+// The length of the reference "%Name;" at text[i], or 0 when there is none.
+size_t ReferenceLength(const std::u16string& text, size_t i) {
+  if (text[i] != u'%') return 0;
+  size_t semicolon = text.find(u';', i + 1);
+  if (semicolon == std::u16string::npos || semicolon == i + 1) return 0;
+  if (!IsXmlName(std::u16string_view(text).substr(i + 1, semicolon - i - 1))) return 0;
+  return semicolon - i + 1;
+}
+
+bool HoldsReference(const std::u16string& text) {
+  for (size_t i = text.find(u'%'); i != std::u16string::npos; i = text.find(u'%', i + 1))
+    if (ReferenceLength(text, i) > 0) return true;
+  return false;
+}
+
+// The last keyword before position end of markup text, for telling an entity
+// value literal from the literals of SYSTEM and PUBLIC.
+std::u16string LastWord(const std::u16string& text) {
+  size_t end = text.size();
+  while (end > 0 && IsXmlWhiteSpaceWideChar(text[end - 1])) --end;
+  size_t start = end;
+  while (start > 0 && !IsXmlWhiteSpaceWideChar(text[start - 1])) --start;
+  return text.substr(start, end - start);
+}
+
+}  // namespace
+
+bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool inEntityValue, bool entityDecl, int depth,
+                                       std::u16string& out) {
+  bool literalsSeen = false;
+  size_t i = 0;
+  while (i < text.size()) {
+    char16_t c = text[i];
+    if (!inEntityValue && (c == u'"' || c == u'\'')) {
+      size_t close = text.find(c, i + 1);
+      if (close == std::u16string::npos) close = text.size() - 1;
+      std::u16string literal = text.substr(i + 1, close - i - 1);
+      std::u16string keyword = LastWord(out);
+      bool entityValue = entityDecl && !literalsSeen && keyword != u"SYSTEM" && keyword != u"PUBLIC";
+      literalsSeen = true;
+      if (entityValue) {
+        std::u16string expanded;
+        if (!ExpandText(literal, true, false, depth, expanded)) return false;
+        // Quotes that came from entities are data: written as references
+        // they cannot end the literal, and become quotes again when the
+        // value's character references are replaced.
+        literal.clear();
+        for (char16_t e : expanded) {
+          if (e == u'"') literal += u"&#34;";
+          else if (e == u'\'') literal += u"&#39;";
+          else literal += e;
+        }
+        c = u'"';
+      }
+      out += c;
+      out += literal;
+      if (close < text.size()) out += c;
+      i = close + 1;
+      continue;
+    }
+    size_t length = ReferenceLength(text, i);
+    if (length == 0) {
+      out += c;
+      ++i;
+      continue;
+    }
+    std::u16string name = text.substr(i + 1, length - 2);
+    i += length;
+    if (depth >= kMaxParameterEntityDepth ||
+        std::find(expanding.begin(), expanding.end(), name) != expanding.end()) {
+      expandError = ET_RECURSIVE_ENTITY_REF;
+      expandClue = name;
+      return false;
+    }
+    std::u16string replacement, systemId, publicId;
+    TXmlErrorType resolved;
+    try {
+      resolved = repository->ResolvePE(name, replacement, systemId, publicId);
+    } catch (const Exception&) {
+      resolved = resolveExternals ? ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE : ET_EXTERNAL_ENTITY_NOT_READ;
+    }
+    if (resolved != ET_NONE) {
+      expandError = resolved;
+      expandClue = name;
+      return false;
+    }
+    expandedChars += static_cast<int64_t>(replacement.size());
+    if (expandedChars > kMaxParameterEntityExpansion) {
+      expandError = ET_RECURSIVE_ENTITY_REF;
+      expandClue = name;
+      return false;
+    }
+    expanding.push_back(name);
+    std::u16string expanded;
+    bool ok = ExpandText(replacement, inEntityValue, false, depth + 1, expanded);
+    expanding.pop_back();
+    if (!ok) return false;
+    // In markup a replacement counts as if padded with one space on each side.
+    if (!inEntityValue) out += u' ';
+    out += expanded;
+    if (!inEntityValue) out += u' ';
+  }
+  return true;
+}
+
+bool TXmlStandardDtdReader::ExpandReferences(TXmlCustomSubsetTokenizer* tokenizer, bool entityDecl,
+                                             std::u16string& name, std::u16string& value) {
+  if (!HoldsReference(name) && !HoldsReference(value)) return true;
+  if (!tokenizer->IsExternal() && !tokenizer->InEntity()) {
+    SendErrorNotification(ET_PARAMETER_ENTITY_REF_IN_INTERNAL_DECL, tokenizer, name);
+    return false;
+  }
+  if (peRefTreatment != PT_PARSE) return true;
+  expandError = ET_NONE;
+  expandClue.clear();
+  expanding.clear();
+  std::u16string text;
+  if (!ExpandText(name + u" " + value, false, entityDecl, 0, text)) {
+    SendErrorNotification(expandError, tokenizer, expandClue);
+    return false;
+  }
+  text = TrimXmlWhiteSpaceWideStr(text);
+  size_t i = 0;
+  while (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) ++i;
+  name = text.substr(0, i);
+  value = TrimXmlWhiteSpaceWideStr(std::u16string_view(text).substr(i));
+  return true;
+}
+
+// --- Declarations ----------------------------------------------------------------------
+
+void TXmlStandardDtdReader::ProcessElementTypeDecl(const IDomLocator* locator, const std::u16string& name,
+                                                   const std::u16string& content) {
+  int index;
+  if (elementTypeNames->Find(name, index)) {
+    SendErrorNotification(ET_DUPLICATE_ELEMENT_TYPE_DECL, locator, name);
+    return;
+  }
+  elementTypeNames->Add(name);
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlElementTypeDeclarationSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlElementTypeDeclarationSignal>(this, locator));
+  signal->ElementName = name;
+  signal->ContentSpec = content;
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::ProcessEntityDecl(const IDomLocator* locator, const std::u16string& name,
+                                              const std::u16string& rest) {
+  std::u16string value, systemId, notationName, publicId;
+  bool error = false;
+  ParseEntityDeclValue(rest, value, systemId, error, notationName, publicId);
+  if (error) {
+    SendErrorNotification(ET_INVALID_DECLARATION_SIGNAL, locator, std::u16string());
+    return;
+  }
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlEntityDeclarationSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlEntityDeclarationSignal>(this, locator));
+  signal->EntityName = name;
+  signal->EntityValue = value;
+  signal->PublicId = publicId;
+  signal->SystemId = systemId;
+  signal->NotationName = notationName;
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::ProcessParameterEntityDecl(const IDomLocator* locator, const std::u16string& name,
+                                                       const std::u16string& rest) {
+  std::u16string value, systemId, notationName, publicId;
+  bool error = false;
+  ParseEntityDeclValue(rest, value, systemId, error, notationName, publicId);
+  if (error || !notationName.empty()) {
+    SendErrorNotification(ET_INVALID_PARAMETER_ENTITY_DECL, locator, std::u16string());
+    return;
+  }
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlParameterEntityDeclarationSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlParameterEntityDeclarationSignal>(this, locator));
+  signal->EntityName = name;
+  signal->EntityValue = value;
+  signal->PublicId = publicId;
+  signal->SystemId = systemId;
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::ProcessNotationDecl(const IDomLocator* locator, const std::u16string& name,
+                                                const std::u16string& rest) {
+  std::u16string systemId, publicId;
+  bool error = false;
+  ParseNotationDeclId(rest, systemId, publicId, error);
+  if (error) {
+    SendErrorNotification(ET_INVALID_NOTATION_ID, locator, std::u16string());
+    return;
+  }
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlNotationDeclarationSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlNotationDeclarationSignal>(this, locator));
+  signal->NotationName = name;
+  signal->PublicId = publicId;
+  signal->SystemId = systemId;
+  Send(signal.get());
+}
+
+namespace {
+
+// Reads one attribute definition off the front of text (see ProcessAttlistDecl).
+bool ParseAttributeDefinition(std::u16string_view& text, TXmlAttributeDefinitionSignal* signal) {
+  size_t i = 0;
+  auto skipSpace = [&]() {
+    while (i < text.size() && IsXmlWhiteSpaceWideChar(text[i])) ++i;
+    return i < text.size();
+  };
+  auto word = [&]() {
+    size_t start = i;
+    while (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) ++i;
+    return std::u16string(text.substr(start, i - start));
+  };
+  if (!skipSpace()) return false;
+  signal->AttributeName = word();
+  if (!skipSpace()) return false;
+  bool enumeration = false;
+  if (text[i] == u'(') {
+    signal->AttributeType = 7;
+    enumeration = true;
+  } else {
+    std::u16string keyword = word();
+    if (i >= text.size()) return false;
+    static const char16_t* const kTypes[] = {u"CDATA",  u"NOTATION", u"ID",      u"IDREF",   u"IDREFS",
+                                             u"ENTITY", u"ENTITIES", u"NMTOKEN", u"NMTOKENS"};
+    int type = -1;
+    for (int t = 0; t < 9; ++t)
+      if (keyword == kTypes[t]) type = t;
+    if (type < 0) return false;
+    signal->AttributeType = static_cast<uint8_t>(type);
+    enumeration = type == 1;
+    if (!skipSpace()) return false;
+  }
+  std::u16string enumerationText;
+  if (enumeration) {
+    if (text[i] != u'(') return false;
+    size_t close = text.find(u')', i);
+    if (close == std::u16string_view::npos) return false;
+    enumerationText = std::u16string(text.substr(i, close - i + 1));
+    i = close + 1;
+    if (i >= text.size() || !IsXmlWhiteSpaceWideChar(text[i])) return false;
+    if (!skipSpace()) return false;
+  }
+  if (text[i] == u'#') {
+    std::u16string keyword = word();
+    if (keyword == u"#FIXED") {
+      signal->DefaultDeclaration = 1;
+      if (!skipSpace()) return false;
+    } else if (keyword == u"#IMPLIED") {
+      signal->DefaultDeclaration = 2;
+    } else if (keyword == u"#REQUIRED") {
+      signal->DefaultDeclaration = 3;
+    } else {
+      return false;
+    }
+  } else {
+    signal->DefaultDeclaration = 0;
+  }
+  if (signal->DefaultDeclaration <= 1) {
+    char16_t quote = text[i];
+    if (quote != u'"' && quote != u'\'') return false;
+    size_t close = text.find(quote, i + 1);
+    if (close == std::u16string_view::npos) return false;
+    signal->DefaultValue = std::u16string(text.substr(i + 1, close - i - 1));
+    i = close + 1;
+  }
+  text = text.substr(i);
+  if (enumeration) {
+    std::u16string inner;
+    bool error = false;
+    StripParenthesesWideStr(enumerationText, inner, error);
+    if (error || inner.empty()) return false;
+    size_t start = 0;
+    for (;;) {
+      size_t bar = inner.find(u'|', start);
+      std::u16string item = TrimXmlWhiteSpaceWideStr(
+          std::u16string_view(inner).substr(start, bar == std::u16string::npos ? std::u16string::npos : bar - start));
+      if (item.empty()) return false;
+      signal->Enumeration->Add(item);
+      if (bar == std::u16string::npos) break;
+      start = bar + 1;
+    }
+  }
+  return true;
+}
+
+bool OnlyWhiteSpace(std::u16string_view text) {
+  for (char16_t c : text)
+    if (!IsXmlWhiteSpaceWideChar(c)) return false;
+  return true;
+}
+
+}  // namespace
+
+void TXmlStandardDtdReader::ProcessAttlistDecl(const IDomLocator* locator, const std::u16string& elementName,
+                                               const std::u16string& definitions) {
+  if (!IsXmlName(elementName)) SendErrorNotification(ET_INVALID_ATTLIST_ELEMENT_NAME, locator, elementName);
+  int index;
+  if (attListElementNames->Find(elementName, index)) {
+    SendErrorNotification(ET_ATTLIST_DECLARED_TWICE, locator, elementName);
+  } else {
+    attListElementNames->Add(elementName);
+  }
+  if (NextHandler() == nullptr) return;
+  std::u16string_view rest(definitions);
+  while (!OnlyWhiteSpace(rest)) {
+    std::unique_ptr<TXmlAttributeDefinitionSignal> signal(
+        TXmlSignal::CreateFromLocator<TXmlAttributeDefinitionSignal>(this, locator));
+    std::u16string_view before = rest;
+    if (!ParseAttributeDefinition(rest, signal.get())) {
+      SendErrorNotification(ET_INVALID_ATTRIBUTE_DEFINITION, locator, std::u16string(before));
+      return;
+    }
+    signal->ElementName = elementName;
+    Send(signal.get());
+  }
+}
+
+// --- Other signals ----------------------------------------------------------------------
+
+void TXmlStandardDtdReader::SendCommentSignal(const IDomLocator* locator, const std::u16string& text) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlCommentSignal> signal(TXmlSignal::CreateFromLocator<TXmlCommentSignal>(this, locator));
+  signal->Data = text;
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::SendProcessingInstructionSignal(const IDomLocator* locator, const std::u16string& text) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlProcessingInstructionSignal> signal(
+      TXmlSignal::CreateFromLocator<TXmlProcessingInstructionSignal>(this, locator));
+  size_t i = 0;
+  while (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) ++i;
+  signal->Target = text.substr(0, i);
+  while (i < text.size() && IsXmlWhiteSpaceWideChar(text[i])) ++i;
+  signal->Data = text.substr(i);
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::SendAbortedSignal(const IDomLocator* locator) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlAbortedSignal> signal(TXmlSignal::CreateFromLocator<TXmlAbortedSignal>(this, locator));
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::SendCompletedSignal(const IDomLocator* locator) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlCompletedSignal> signal(TXmlSignal::CreateFromLocator<TXmlCompletedSignal>(this, locator));
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::SendStartExtDtdSignal(const IDomLocator* locator, TXmlInputSource* source) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlStartExtDtdSignal> signal(TXmlSignal::CreateFromLocator<TXmlStartExtDtdSignal>(this, locator));
+  signal->InputEncoding = source->EncodingName();
+  signal->PublicId = source->PublicId();
+  signal->SystemId = source->SystemId();
+  signal->XmlVersion = source->XmlVersion();
+  signal->XmlEncoding = source->XmlEncoding();
+  Send(signal.get());
+}
+
+void TXmlStandardDtdReader::SendStartIntDtdSignal(const IDomLocator* locator, TXmlInputSource* source) {
+  if (NextHandler() == nullptr) return;
+  std::unique_ptr<TXmlStartIntDtdSignal> signal(TXmlSignal::CreateFromLocator<TXmlStartIntDtdSignal>(this, locator));
+  signal->SystemId = source->SystemId();
+  Send(signal.get());
+}

@@ -1,0 +1,51 @@
+#pragma once
+// Limits on general-entity expansion in a document: how deep entity
+// references may nest while their replacement texts are parsed, and how many
+// characters of replacement text may be expanded in all, shared by the
+// parser's expansion, ExpandEntity and validation. The totals live on the
+// document; a hold keeps them from starting afresh between expansions (the
+// parser holds them for a whole parse, validation for a whole run).
+#include <cstdint>
+#include <string>
+
+class TdomDocument;
+class TdomNode;
+
+struct TdomEntityExpansionBudget {
+  int depth = 0;
+  int64_t chars = 0;
+  int holds = 0;
+};
+
+// Counts chars more; false once the total is beyond the limit.
+bool ChargeEntityExpansion(TdomDocument* document, size_t chars);
+
+class TEntityExpansionBudgetHold {
+public:
+  // The first hold starts the totals afresh. A null document holds nothing.
+  explicit TEntityExpansionBudgetHold(TdomDocument* document);
+  ~TEntityExpansionBudgetHold();
+  TEntityExpansionBudgetHold(const TEntityExpansionBudgetHold&) = delete;
+  TEntityExpansionBudgetHold& operator=(const TEntityExpansionBudgetHold&) = delete;
+
+private:
+  TdomDocument* document;
+};
+
+// One level of nesting for as long as it lives.
+class TEntityExpansionLevel {
+public:
+  explicit TEntityExpansionLevel(TdomDocument* document);
+  ~TEntityExpansionLevel();
+  TEntityExpansionLevel(const TEntityExpansionLevel&) = delete;
+  TEntityExpansionLevel& operator=(const TEntityExpansionLevel&) = delete;
+  // True when this level is deeper than allowed.
+  bool TooDeep() const;
+
+private:
+  TdomDocument* document;
+};
+
+// Parses text as content into target (an entity reference, a fragment) with
+// a parser of target's DOM implementation; the parser's exceptions pass.
+void ParseReplacementTextInto(TdomNode* target, const std::u16string& text);
