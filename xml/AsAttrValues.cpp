@@ -1,5 +1,6 @@
 // Attribute values under a DTD: normalisation with declared entities, and
 // the declared defaults.
+#include <algorithm>
 #include <memory>
 
 #include "xml/AsModelCollection.h"
@@ -114,7 +115,8 @@ void TdomASModelCollection::NormalizeAttrValueLiteral(const std::u16string& text
           errorType = ET_LT_IN_ATTRIBUTE_VALUE;
           break;
         }
-        expanded += static_cast<int64_t>(replacement.size());
+        // A reference of the value itself pays for all it expands to.
+        if (frames.size() == 1) expanded += std::min(ExpandedLength(name), kExpandedLengthLimit);
         if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth) || expanded > kMaxParameterEntityExpansion) {
           errorType = ET_RECURSIVE_ENTITY_REF;
           break;
@@ -242,7 +244,7 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
       std::u16string name = defaults->GetName(i);
       bool declaration = name == u"xmlns" || name.rfind(u"xmlns:", 0) == 0;
       if (namespaceAware && declaration != (pass == 0)) continue;
-      if (element->getAttributeNode(name) != nullptr) continue;
+      if (FindAttributeByNodeName(element, name) != nullptr) continue;
       TdomAttr* attr = nullptr;
       try {
         if (namespaceAware) {

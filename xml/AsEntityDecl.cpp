@@ -33,6 +33,8 @@ size_t SkipPast(const std::u16string& text, size_t i, std::u16string_view termin
 void TdomASEntityDecl::SetReplacementText(const std::u16string& text) {
   replacementText = text;
   entityRefs->Clear();
+  entityRefCounts.clear();
+  ownTextLength = static_cast<int64_t>(text.size());
   errorType = ET_NONE;
   // One pass over the text: references in content and in attribute values
   // count, markup that cannot hold any (comments, CDATA, PIs) is skipped.
@@ -63,8 +65,17 @@ void TdomASEntityDecl::SetReplacementText(const std::u16string& text) {
     }
     std::u16string refName = text.substr(i + 1, semicolon - i - 1);
     if (!refName.empty() && refName[0] != u'#') {
-      if (!IsXmlName(refName)) errorType = ET_INVALID_ENTITY_NAME;
-      else if (entityRefs->IndexOf(refName) < 0) entityRefs->Add(refName);
+      if (!IsXmlName(refName)) {
+        errorType = ET_INVALID_ENTITY_NAME;
+      } else {
+        int index = entityRefs->IndexOf(refName);
+        if (index < 0) {
+          index = entityRefs->Add(refName);
+          entityRefCounts.push_back(0);
+        }
+        ++entityRefCounts[static_cast<size_t>(index)];
+        ownTextLength -= static_cast<int64_t>(refName.size() + 2);
+      }
     }
     i = semicolon + 1;
   }

@@ -2,6 +2,7 @@
 // text with cycle detection, and error reports.
 #include "xml/AsModelCollection.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "xml/Attr.h"
@@ -9,9 +10,21 @@
 #include "xml/Document.h"
 #include "xml/DocumentType.h"
 #include "xml/DomException.h"
+#include "xml/DomNamedNodeMap.h"
 #include "xml/Element.h"
 #include "xml/WideStrList.h"
 #include "xml/XmlRules.h"
+
+TdomAttr* FindAttributeByNodeName(const TdomElement* element, const std::u16string& name) {
+  if (!element->IsNamespaceAware()) return element->getAttributeNode(name);
+  // Namespace-aware maps answer only by namespace and local name.
+  TdomNamedNodeMap* attributes = element->GetAttributes();
+  for (int i = 0; i < attributes->GetLength(); ++i) {
+    TdomNode* attr = attributes->Item(i);
+    if (attr->GetNodeName() == name) return static_cast<TdomAttr*>(attr);
+  }
+  return nullptr;
+}
 
 void TdomASModelCollection::Create(TdomDocumentTypeDecl* ownerDecl_) {
   if (ownerDecl_ == nullptr) throw ENot_Supported_Err();
@@ -177,6 +190,75 @@ bool TdomASModelCollection::refersToItself(const TdomASEntityDecl* decl, bool sk
 
 bool TdomASModelCollection::refersToUnparsedEntity(const TdomASEntityDecl* decl) {
   return refersToXyz(decl, /*skipUndeclared=*/true, 2);
+}
+
+namespace {
+// sum + count * length, held at the limit.
+int64_t AddTimes(int64_t sum, int count, int64_t length) {
+  constexpr int64_t kLimit = TdomASModelCollection::kExpandedLengthLimit;
+  if (length > 0 && count > kLimit / length) return kLimit;
+  return std::min(sum + count * length, kLimit);
+}
+}  // namespace
+
+int64_t TdomASModelCollection::ExpandedLength(const std::u16string& name) {
+  TdomASEntityDecl* root = FindEntityDecl(name);
+  if (root == nullptr) return IsXmlPredefinedEntityName(name) ? 1 : 0;
+  int stamp = models[0]->EntityDecls()->GetLength() + models[1]->EntityDecls()->GetLength();
+  if (stamp != expandedLengthsStamp) {
+    expandedLengths.clear();
+    expandedLengthsStamp = stamp;
+  }
+  auto known = expandedLengths.find(root);
+  if (known != expandedLengths.end()) return known->second;
+  // Post-order walk without recursion; a declaration met again on the
+  // current path (a cycle) counts as the limit.
+  constexpr int64_t kOnPath = -1;
+  struct Frame {
+    TdomASEntityDecl* decl;
+    int next;
+    int64_t sum;
+  };
+  std::vector<Frame> path;
+  auto enter = [&](TdomASEntityDecl* d) {
+    d->ResolveReplacementText();
+    expandedLengths[d] = kOnPath;
+    path.push_back(Frame{d, 0, d->OwnTextLength()});
+  };
+  enter(root);
+  int64_t result = 0;
+  while (!path.empty()) {
+    Frame& frame = path.back();
+    TUtilsWideStringList* refs = frame.decl->EntityRefs();
+    if (frame.next >= refs->GetCount()) {
+      result = std::min(frame.sum, kExpandedLengthLimit);
+      expandedLengths[frame.decl] = result;
+      path.pop_back();
+      if (!path.empty()) {
+        Frame& parent = path.back();
+        int count = parent.decl->EntityRefCounts()[static_cast<size_t>(parent.next - 1)];
+        parent.sum = AddTimes(parent.sum, count, result);
+      }
+      continue;
+    }
+    int index = frame.next++;
+    std::u16string refName = refs->Get(index);
+    TdomASEntityDecl* ref = FindEntityDecl(refName);
+    int64_t length;
+    if (ref == nullptr) {
+      length = IsXmlPredefinedEntityName(refName) ? 1 : 0;
+    } else {
+      auto seen = expandedLengths.find(ref);
+      if (seen == expandedLengths.end()) {
+        enter(ref);
+        continue;
+      }
+      length = seen->second == kOnPath ? kExpandedLengthLimit : seen->second;
+    }
+    int count = frame.decl->EntityRefCounts()[static_cast<size_t>(index)];
+    frame.sum = AddTimes(frame.sum, count, length);
+  }
+  return result;
 }
 
 // --- Reports ----------------------------------------------------------------------------

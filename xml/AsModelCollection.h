@@ -5,10 +5,12 @@
 // attribute-value normalisation, default attributes and validation.
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "xml/AsObjects.h"
+#include "xml/EntityExpansion.h"
 
 class TDomImplementation;
 class TUtilsNameValueList;
@@ -18,6 +20,9 @@ class TdomDocumentTypeDecl;
 class TdomElement;
 class TdomEntityReference;
 class TdomNode;
+
+// The attribute of element whose node name is name, namespace-aware or not; null when none.
+TdomAttr* FindAttributeByNodeName(const TdomElement* element, const std::u16string& name);
 
 class TdomASModelCollection : public TCustomOwnedObject {
 public:
@@ -53,6 +58,11 @@ public:
   virtual bool refersToExternalEntity(const std::u16string& name);
   virtual bool refersToItself(const TdomASEntityDecl* decl, bool skipUndeclared);
   virtual bool refersToUnparsedEntity(const TdomASEntityDecl* decl);
+  // How many characters the entity named name expands to in all, its
+  // references expanded recursively (remembered per declaration); a cycle
+  // or a sum beyond kExpandedLengthLimit gives kExpandedLengthLimit.
+  int64_t ExpandedLength(const std::u16string& name);
+  static constexpr int64_t kExpandedLengthLimit = kEntityExpandedLengthLimit;
 
   // --- Attribute values ---------------------------------------------------------------
   virtual void CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16string& value, TXmlErrorType& errorType);
@@ -99,5 +109,7 @@ private:
   TdomDocumentTypeDecl* ownerDecl = nullptr;  // not owned
   TdomASModel* models[2] = {nullptr, nullptr};  // owned (as owned objects)
   std::vector<std::pair<std::u16string, TdomAttr*>> pendingIdRefs;
+  std::unordered_map<const TdomASEntityDecl*, int64_t> expandedLengths;
+  int expandedLengthsStamp = -1;  // the number of entity declarations they were made for
   bool resolveExternals = true;
 };

@@ -46,7 +46,7 @@ void TdomASNotationDecl::Create(TdomASModel* model, const std::u16string& name_,
 // --- Element declarations -----------------------------------------------------------
 
 TdomASElementDecl::~TdomASElementDecl() {
-  Clear();
+  if (attributeDecls != nullptr && createdContentModels != nullptr) Clear();
   delete attributeDecls;
   delete createdContentModels;
 }
@@ -160,7 +160,7 @@ void FreeAll(TdomASNamedObjectMap* map) {
 }  // namespace
 
 TdomASModel::~TdomASModel() {
-  Clear();
+  if (elementDecls != nullptr && entityDecls != nullptr && notationDecls != nullptr) Clear();
   delete elementDecls;
   delete entityDecls;
   delete notationDecls;

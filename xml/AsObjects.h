@@ -196,6 +196,10 @@ public:
   virtual bool ResolveReplacementText();
 
   TUtilsWideStringList* EntityRefs() const { return entityRefs; }
+  // How often the text refers to each of EntityRefs, in the same order.
+  const std::vector<int>& EntityRefCounts() const { return entityRefCounts; }
+  // The length of the text without its entity references.
+  int64_t OwnTextLength() const { return ownTextLength; }
   const std::u16string& NotationName() const { return notationName; }
   const std::u16string& PublicId() const { return publicId; }
   const std::u16string& ReplacementText() const { return replacementText; }
@@ -207,6 +211,8 @@ public:
 
 private:
   TUtilsWideStringList* entityRefs = nullptr;  // owned
+  std::vector<int> entityRefCounts;
+  int64_t ownTextLength = 0;
   std::u16string notationName;
   std::u16string publicId;
   std::u16string replacementText;

@@ -67,10 +67,6 @@ bool TdomASContentModelNS::MatchOnce(const std::vector<std::u16string>&, size_t&
 
 // --- Models -------------------------------------------------------------------------------
 
-TdomCustomASModelNS::~TdomCustomASModelNS() {
-  while (!usedBy.empty()) usedBy.back()->RemoveModel(static_cast<TdomASModelNS*>(this));
-}
-
 void TdomCustomASModelNS::Create(TDomImplementation* owner) { domImplementation = owner; }
 
 void TdomCustomASModelNS::RemoveUser(TdomASModelCollectionNS* collection) {
@@ -79,7 +75,8 @@ void TdomCustomASModelNS::RemoveUser(TdomASModelCollectionNS* collection) {
 }
 
 TdomASModelNS::~TdomASModelNS() {
-  Clear();
+  while (!UsedBy().empty()) UsedBy().back()->RemoveModel(this);
+  if (elementDecls != nullptr && entityDecls != nullptr && notationDecls != nullptr) Clear();
   delete elementDecls;
   delete entityDecls;
   delete notationDecls;

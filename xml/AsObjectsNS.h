@@ -93,8 +93,6 @@ public:
 
 class TdomCustomASModelNS : public TObject {
 public:
-  // Leaves every collection that uses it.
-  ~TdomCustomASModelNS() override;
   void Create(TDomImplementation* owner);
   TDomImplementation* DomImplementation() const { return domImplementation; }
   // The collections that use this model (not owned).
@@ -109,6 +107,7 @@ private:
 
 class TdomASModelNS : public TdomCustomASModelNS {
 public:
+  // Leaves every collection that uses it.
   ~TdomASModelNS() override;
   void Create(TDomImplementation* owner);
 

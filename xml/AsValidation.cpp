@@ -276,10 +276,9 @@ void TdomASModelCollection::CheckElementAttributes(TdomElement* element, bool& r
     TdomASNamedObjectMap* attributes = modelDecl->AttributeDecls();
     for (int i = 0; i < attributes->GetLength() && go; ++i) {
       auto* attrDecl = static_cast<TdomASAttributeDecl*>(attributes->item(i));
-      if (FindAttributeDecl(element->getAttributeNode(attrDecl->Name())) != attrDecl &&
-          element->getAttributeNode(attrDecl->Name()) != nullptr)
+      TdomAttr* attr = FindAttributeByNodeName(element, attrDecl->Name());
+      if (model == models[1] && models[0]->FindAttributeDecl(element->GetNodeName(), attrDecl->Name()) != nullptr)
         continue;  // declared in the internal subset too: that one binds
-      TdomAttr* attr = element->getAttributeNode(attrDecl->Name());
       TXmlErrorType type = ET_NONE;
       if (attrDecl->DefaultType() == AVC_REQUIRED && attr == nullptr) {
         type = ET_REQUIRED_ATTRIBUTE_MISSING;
@@ -312,8 +311,13 @@ int TdomASModelCollection::ExpandEntityReferences(TdomElement* element) {
 int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
   int failures = 0;
   TdomDocument* document = element->GetOwnerDocument();
+  // A reference of the element's own is paid for with everything it expands
+  // to; what its replacement brings in (up to paidUntil) is already paid.
+  TdomNode* paidUntil = nullptr;
+  bool inPaid = false;
   TdomNode* child = element->GetFirstChildNode();
   while (child != nullptr) {
+    if (inPaid && child == paidUntil) inPaid = false;
     if (child->GetNodeType() != ntEntity_Reference_Node) {
       child = child->GetNextSiblingNode();
       continue;
@@ -323,10 +327,15 @@ int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
     std::u16string text;
     TXmlErrorType errorType = ET_NONE;
     document->ResolveEntityReplacementText(reference->GetNodeName(), text, errorType);
-    if (!IsHintOrWarningErrorType(errorType) || !ChargeEntityExpansion(document, text.size())) {
+    bool paid = inPaid || ChargeEntityExpansion(document, static_cast<size_t>(ExpandedLength(reference->GetNodeName())));
+    if (!IsHintOrWarningErrorType(errorType) || !paid) {
       ++failures;
       child = reference->GetNextSiblingNode();
       continue;
+    }
+    if (!inPaid) {
+      paidUntil = reference->GetNextSiblingNode();
+      inPaid = true;
     }
     TdomDocumentFragment* fragment = document->createDocumentFragment();
     try {
@@ -341,7 +350,7 @@ int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
     }
     fragment->Free();
     // Go on from the first node put in its place: references in the
-    // replacement text are replaced the same way, within the same budget.
+    // replacement text are replaced the same way.
     child = before != nullptr ? before->GetNextSiblingNode() : element->GetFirstChildNode();
   }
   return failures;

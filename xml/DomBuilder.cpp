@@ -36,6 +36,11 @@ TXmlDomBuilder::~TXmlDomBuilder() { delete prefixMappings; }
 
 void TXmlDomBuilder::Reset() { prefixMappings->Clear(); }
 
+void TXmlDomBuilder::ReleaseBudget() {
+  if (budgetHolder != nullptr) --budgetHolder->ExpansionBudget().holds;
+  budgetHolder = nullptr;
+}
+
 void TXmlDomBuilder::AppendNew(TdomNode* node) {
   try {
     referenceNode->appendChild(node);
@@ -116,8 +121,11 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     prefixMappings->Clear();
     if (referenceNode != nullptr && referenceNode->GetNodeType() == ntDocument_Node) {
       auto* doc = static_cast<TdomDocument*>(referenceNode);
-      // One expansion budget for the whole document.
+      // One expansion budget for the whole document, held until it is read.
+      ReleaseBudget();
       doc->ExpansionBudget().chars = 0;
+      ++doc->ExpansionBudget().holds;
+      budgetHolder = doc;
       doc->SetXmlEncoding(startDoc->XmlEncoding);
       doc->SetInputEncoding(startDoc->InputEncoding);
       doc->SetXmlStandalone(startDoc->XmlStandalone);
@@ -134,7 +142,12 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     prefixMappings->Add(mapping->Prefix, mapping->Uri);
     return;
   }
+  if (As<TXmlCompletedSignal>(signal) != nullptr) {
+    ReleaseBudget();
+    return;
+  }
   if (As<TXmlAbortedSignal>(signal) != nullptr) {
+    ReleaseBudget();
     Reset();
     return;
   }

@@ -52,6 +52,10 @@ private:
   // The URI of the last mapping of prefix, or "".
   std::u16string MappedUri(const std::u16string& prefix) const;
 
+  // Ends the hold on the expansion budget of the document being read.
+  void ReleaseBudget();
+
   TdomNode* referenceNode = nullptr;  // not owned
+  TdomDocument* budgetHolder = nullptr;  // not owned; the document whose budget is held
   TUtilsNameValueList* prefixMappings = nullptr;  // owned
 };

@@ -13,23 +13,15 @@
 
 void TXmlStandardDtdReader::Create(TComponent* owner) {
   TXmlCustomReader::Create(owner);
-  attListElementNames = new TUtilsWideStringList;
-  elementTypeNames = new TUtilsWideStringList;
-  attListElementNames->SetSorted(true);
-  elementTypeNames->SetSorted(true);
   repository = New<TdomPERepository>(static_cast<TXmlCustomReader*>(this));
   peRefTreatment = PT_PARSE;
 }
 
-TXmlStandardDtdReader::~TXmlStandardDtdReader() {
-  delete attListElementNames;
-  delete elementTypeNames;
-  delete repository;
-}
+TXmlStandardDtdReader::~TXmlStandardDtdReader() { delete repository; }
 
 void TXmlStandardDtdReader::Reset() {
-  attListElementNames->Clear();
-  elementTypeNames->Clear();
+  attListElementNames.clear();
+  elementTypeNames.clear();
   repository->Clear();
   errorsFound = false;
   expandedChars = 0;
@@ -129,6 +121,16 @@ size_t ReferenceLength(const std::u16string& text, size_t i) {
   return semicolon - i + 1;
 }
 
+std::u16string EscapeQuotes(const std::u16string& text) {
+  std::u16string out;
+  for (char16_t c : text) {
+    if (c == u'"') out += u"&#34;";
+    else if (c == u'\'') out += u"&#39;";
+    else out += c;
+  }
+  return out;
+}
+
 bool HoldsReference(const std::u16string& text) {
   for (size_t i = text.find(u'%'); i != std::u16string::npos; i = text.find(u'%', i + 1))
     if (ReferenceLength(text, i) > 0) return true;
@@ -145,15 +147,33 @@ std::u16string LastWord(const std::u16string& text) {
   return text.substr(start, end - start);
 }
 
+// Whether the parentheses of markup text outside literals pair up.
+bool BalancedGroups(const std::u16string& text) {
+  int level = 0;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c == u'"' || c == u'\'') {
+      size_t close = text.find(c, i + 1);
+      if (close == std::u16string::npos) break;
+      i = close;
+    } else if (c == u'(') {
+      ++level;
+    } else if (c == u')' && --level < 0) {
+      return false;
+    }
+  }
+  return level == 0;
+}
+
 }  // namespace
 
-bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool inEntityValue, bool entityDecl, int depth,
+bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool entityDecl, int depth,
                                        std::u16string& out) {
   bool literalsSeen = false;
   size_t i = 0;
   while (i < text.size()) {
     char16_t c = text[i];
-    if (!inEntityValue && (c == u'"' || c == u'\'')) {
+    if (c == u'"' || c == u'\'') {
       size_t close = text.find(c, i + 1);
       if (close == std::u16string::npos) close = text.size() - 1;
       std::u16string literal = text.substr(i + 1, close - i - 1);
@@ -162,16 +182,17 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool inEntity
       literalsSeen = true;
       if (entityValue) {
         std::u16string expanded;
-        if (!ExpandText(literal, true, false, depth, expanded)) return false;
+        int64_t budget = kMaxParameterEntityExpansion - expandedChars;
+        TXmlErrorType result = repository->ExpandInLiteral(literal, budget, expanded);
+        expandedChars = kMaxParameterEntityExpansion - budget;
+        if (result != ET_NONE) {
+          expandError = result;
+          return false;
+        }
         // Quotes that came from entities are data: written as references
         // they cannot end the literal, and become quotes again when the
         // value's character references are replaced.
-        literal.clear();
-        for (char16_t e : expanded) {
-          if (e == u'"') literal += u"&#34;";
-          else if (e == u'\'') literal += u"&#39;";
-          else literal += e;
-        }
+        literal = EscapeQuotes(expanded);
         c = u'"';
       }
       out += c;
@@ -214,13 +235,19 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool inEntity
     }
     expanding.push_back(name);
     std::u16string expanded;
-    bool ok = ExpandText(replacement, inEntityValue, false, depth + 1, expanded);
+    bool ok = ExpandText(replacement, false, depth + 1, expanded);
     expanding.pop_back();
     if (!ok) return false;
+    // A group must open and close within the same replacement text.
+    if (!BalancedGroups(expanded)) {
+      expandError = ET_INVALID_CONTENT_MODEL;
+      expandClue = name;
+      return false;
+    }
     // In markup a replacement counts as if padded with one space on each side.
-    if (!inEntityValue) out += u' ';
+    out += u' ';
     out += expanded;
-    if (!inEntityValue) out += u' ';
+    out += u' ';
   }
   return true;
 }
@@ -237,7 +264,7 @@ bool TXmlStandardDtdReader::ExpandReferences(TXmlCustomSubsetTokenizer* tokenize
   expandClue.clear();
   expanding.clear();
   std::u16string text;
-  if (!ExpandText(name + u" " + value, false, entityDecl, 0, text)) {
+  if (!ExpandText(name + u" " + value, entityDecl, 0, text)) {
     SendErrorNotification(expandError, tokenizer, expandClue);
     return false;
   }
@@ -253,12 +280,10 @@ bool TXmlStandardDtdReader::ExpandReferences(TXmlCustomSubsetTokenizer* tokenize
 
 void TXmlStandardDtdReader::ProcessElementTypeDecl(const IDomLocator* locator, const std::u16string& name,
                                                    const std::u16string& content) {
-  int index;
-  if (elementTypeNames->Find(name, index)) {
+  if (!elementTypeNames.insert(name).second) {
     SendErrorNotification(ET_DUPLICATE_ELEMENT_TYPE_DECL, locator, name);
     return;
   }
-  elementTypeNames->Add(name);
   if (NextHandler() == nullptr) return;
   std::unique_ptr<TXmlElementTypeDeclarationSignal> signal(
       TXmlSignal::CreateFromLocator<TXmlElementTypeDeclarationSignal>(this, locator));
@@ -422,12 +447,8 @@ bool OnlyWhiteSpace(std::u16string_view text) {
 void TXmlStandardDtdReader::ProcessAttlistDecl(const IDomLocator* locator, const std::u16string& elementName,
                                                const std::u16string& definitions) {
   if (!IsXmlName(elementName)) SendErrorNotification(ET_INVALID_ATTLIST_ELEMENT_NAME, locator, elementName);
-  int index;
-  if (attListElementNames->Find(elementName, index)) {
+  if (!attListElementNames.insert(elementName).second)
     SendErrorNotification(ET_ATTLIST_DECLARED_TWICE, locator, elementName);
-  } else {
-    attListElementNames->Add(elementName);
-  }
   if (NextHandler() == nullptr) return;
   std::u16string_view rest(definitions);
   while (!OnlyWhiteSpace(rest)) {

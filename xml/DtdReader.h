@@ -8,6 +8,7 @@
 // that the external subset sees what the internal one declared.
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "xml/ParameterEntities.h"
@@ -66,10 +67,13 @@ private:
   // false (reported) when that is not possible.
   bool ExpandReferences(TXmlCustomSubsetTokenizer* tokenizer, bool entityDecl, std::u16string& name,
                         std::u16string& value);
-  bool ExpandText(const std::u16string& text, bool inEntityValue, bool entityDecl, int depth, std::u16string& out);
+  // Markup text with its references replaced (padded with spaces); in an
+  // entity declaration the entity value's references are included in it.
+  bool ExpandText(const std::u16string& text, bool entityDecl, int depth, std::u16string& out);
 
-  TUtilsWideStringList* attListElementNames = nullptr;  // owned
-  TUtilsWideStringList* elementTypeNames = nullptr;     // owned
+  // Element names that had an attribute-list / element type declaration.
+  std::unordered_set<std::u16string> attListElementNames;
+  std::unordered_set<std::u16string> elementTypeNames;
   TdomPERepository* repository = nullptr;               // owned
   TdomPERefTreatment peRefTreatment = PT_PARSE;
   bool errorsFound = false;

@@ -1,14 +1,30 @@
 #include "xml/EntityExpansion.h"
 
+#include "xml/AsModelCollection.h"
 #include "xml/Document.h"
+#include "xml/DocumentType.h"
 #include "xml/XmlSubsetTokenizer.h"
 #include "xml/XmlToDomParser.h"
 
 bool ChargeEntityExpansion(TdomDocument* document, size_t chars) {
   if (document == nullptr) return true;
   TdomEntityExpansionBudget& budget = document->ExpansionBudget();
+  if (static_cast<int64_t>(chars) > kMaxParameterEntityExpansion - budget.chars) {
+    budget.chars = kMaxParameterEntityExpansion + 1;
+    return false;
+  }
   budget.chars += static_cast<int64_t>(chars);
-  return budget.chars <= kMaxParameterEntityExpansion;
+  return true;
+}
+
+int64_t EntityExpandedLength(TdomDocument* document, const std::u16string& name) {
+  TdomDocumentTypeDecl* decl = document != nullptr ? document->GetDoctypeDecl() : nullptr;
+  if (decl != nullptr && decl->HasASModels()) return decl->GetASModels()->ExpandedLength(name);
+  return 1;
+}
+
+int EntityExpansionDepth(TdomDocument* document) {
+  return document != nullptr ? document->ExpansionBudget().depth : 0;
 }
 
 TEntityExpansionBudgetHold::TEntityExpansionBudgetHold(TdomDocument* document_) : document(document_) {

@@ -19,6 +19,14 @@ struct TdomEntityExpansionBudget {
 
 // Counts chars more; false once the total is beyond the limit.
 bool ChargeEntityExpansion(TdomDocument* document, size_t chars);
+// How many characters the general entity name expands to in all (through
+// the document's DTD models; a predefined entity 1, an unknown one 0), so
+// that an expansion is paid for before it is made. A cycle, or more, gives
+// kEntityExpandedLengthLimit.
+inline constexpr int64_t kEntityExpandedLengthLimit = int64_t(1) << 40;
+int64_t EntityExpandedLength(TdomDocument* document, const std::u16string& name);
+// The level of nesting now (0 outside any expansion).
+int EntityExpansionDepth(TdomDocument* document);
 
 class TEntityExpansionBudgetHold {
 public:

@@ -44,12 +44,21 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
   TEntityExpansionLevel level(doc);
   try {
     Clear();
+    // The outermost expansion pays for everything below it at once, before
+    // any text is fetched.
+    int64_t length = doc != nullptr && EntityExpansionDepth(doc) == 1 ? EntityExpandedLength(doc, GetNodeName()) : 0;
+    bool paid = ChargeEntityExpansion(doc, static_cast<size_t>(length));
     std::u16string text;
-    GetReplacementText(text, errorType);
+    if (!level.TooDeep() && paid) {
+      GetReplacementText(text, errorType);
+    } else {
+      // Without end (a cycle) the replacement text's own error says why.
+      if (length >= kEntityExpandedLengthLimit) GetReplacementText(text, errorType);
+      if (IsHintOrWarningErrorType(errorType)) errorType = ET_RECURSIVE_ENTITY_REF;
+      text.clear();
+    }
     if (IsHintOrWarningErrorType(errorType) && !text.empty() && doc != nullptr) {
-      if (level.TooDeep() || !ChargeEntityExpansion(doc, text.size())) {
-        errorType = ET_RECURSIVE_ENTITY_REF;
-      } else if (HoldsMarkup(text)) {
+      if (HoldsMarkup(text)) {
         ParseReplacementTextInto(this, text);
         errorType = ExpandNestedReferences();
       } else {

@@ -1,6 +1,7 @@
 #include "xml/ParameterEntities.h"
 
 #include <memory>
+#include <vector>
 
 #include "xml/DomException.h"
 #include "xml/ExternalResources.h"
@@ -9,6 +10,7 @@
 #include "xml/XmlDocReader.h"
 #include "xml/XmlInputSource.h"
 #include "xml/XmlRules.h"
+#include "xml/XmlSubsetTokenizer.h"
 
 namespace {
 void CheckRepository(const TdomPERepository* repository) {
@@ -95,5 +97,48 @@ TXmlErrorType TdomPERepository::ResolvePE(const std::u16string& name, std::u16st
   value = entry->GetNodeValue();
   systemId = entry->ResolvedSystemId();
   publicId = entry->PublicId();
+  return ET_NONE;
+}
+
+TXmlErrorType TdomPERepository::ExpandInLiteral(const std::u16string& text, int64_t& maxChars, std::u16string& out) {
+  // Frames of the texts being read; a name already among them is a cycle.
+  struct Frame {
+    std::u16string text;
+    size_t pos;
+    std::u16string name;
+  };
+  std::vector<Frame> frames{{text, 0, std::u16string()}};
+  out.clear();
+  while (!frames.empty()) {
+    Frame& frame = frames.back();
+    if (frame.pos >= frame.text.size()) {
+      frames.pop_back();
+      continue;
+    }
+    char16_t c = frame.text[frame.pos];
+    size_t semicolon = c == u'%' ? frame.text.find(u';', frame.pos + 1) : std::u16string::npos;
+    if (semicolon == std::u16string::npos ||
+        !IsXmlName(std::u16string_view(frame.text).substr(frame.pos + 1, semicolon - frame.pos - 1))) {
+      out += c;
+      ++frame.pos;
+      continue;
+    }
+    std::u16string name = frame.text.substr(frame.pos + 1, semicolon - frame.pos - 1);
+    frame.pos = semicolon + 1;
+    for (const Frame& f : frames)
+      if (f.name == name) return ET_RECURSIVE_ENTITY_REF;
+    if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth)) return ET_RECURSIVE_ENTITY_REF;
+    std::u16string value, systemId, publicId;
+    TXmlErrorType result;
+    try {
+      result = ResolvePE(name, value, systemId, publicId);
+    } catch (const Exception&) {
+      return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+    }
+    if (result != ET_NONE) return result;
+    maxChars -= static_cast<int64_t>(value.size());
+    if (maxChars < 0) return ET_RECURSIVE_ENTITY_REF;
+    frames.push_back(Frame{std::move(value), 0, std::move(name)});
+  }
   return ET_NONE;
 }

@@ -65,6 +65,13 @@ public:
   virtual TXmlErrorType ResolvePE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
                                   std::u16string& publicId);
 
+  // The text of an entity-value literal with its parameter-entity references
+  // replaced, recursively, by their replacement texts ("included in
+  // literal"). ET_UNDEFINED_PARAMETER_ENTITY, ET_RECURSIVE_ENTITY_REF (a
+  // cycle, too deep, or more than maxChars characters expanded; maxChars
+  // counts down) or ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE end it.
+  virtual TXmlErrorType ExpandInLiteral(const std::u16string& text, int64_t& maxChars, std::u16string& out);
+
   TXmlCustomReader* Owner() const { return owner; }
   int Count() const { return entries->GetLength(); }
   // Whether external entities may be read (through the resolver); true by default.

@@ -193,6 +193,11 @@ void TXmlCustomSubsetTokenizer::MapEntityDecl(const std::u16string& text) {
   SplitDecl(text.substr(1), declName, declValue);
   if (declName.empty()) return SetError(ET_INVALID_PARAMETER_ENTITY_DECL);
   if (!IsXmlName(declName)) return SetError(ET_INVALID_PARAMETER_ENTITY_NAME);
+  // Outside the internal subset proper, references in the value are included in it.
+  if (IsExternal() || parent != nullptr) {
+    TXmlErrorType included = IncludeReferencesInValue();
+    if (included != ET_NONE) return SetError(included);
+  }
   std::u16string entityValue, systemLiteral, notationName, publicLiteral;
   bool error = false;
   ParseEntityDeclValue(declValue, entityValue, systemLiteral, error, notationName, publicLiteral);
@@ -210,6 +215,28 @@ void TXmlCustomSubsetTokenizer::MapEntityDecl(const std::u16string& text) {
     return SetError(ET_INVALID_PARAMETER_ENTITY_DECL);
   }
   if (!added) SetError(ET_PARAMETER_ENTITY_DECLARED_TWICE);
+}
+
+TXmlErrorType TXmlCustomSubsetTokenizer::IncludeReferencesInValue() {
+  if (declValue.empty() || (declValue[0] != u'"' && declValue[0] != u'\'')) return ET_NONE;
+  size_t close = declValue.find(declValue[0], 1);
+  if (close == std::u16string::npos) return ET_NONE;
+  std::u16string literal = declValue.substr(1, close - 1);
+  if (literal.find(u'%') == std::u16string::npos) return ET_NONE;
+  std::u16string expanded;
+  int64_t budget = kMaxParameterEntityExpansion;
+  TXmlErrorType result = repository->ExpandInLiteral(literal, budget, expanded);
+  if (result != ET_NONE) return result;
+  // Quotes from the entities are data: as references they cannot end the
+  // literal, and the repository replaces them back when it stores the value.
+  std::u16string escaped;
+  for (char16_t c : expanded) {
+    if (c == u'"') escaped += u"&#34;";
+    else if (c == u'\'') escaped += u"&#39;";
+    else escaped += c;
+  }
+  declValue = u"\"" + escaped + u"\"" + declValue.substr(close + 1);
+  return ET_NONE;
 }
 
 bool TXmlExtSubsetTokenizer::HandleConditional(bool start) {

@@ -120,6 +120,9 @@ private:
   // its own (an entity was entered or an ignored section skipped).
   bool MapToken();
   void MapEntityDecl(const std::u16string& text);
+  // Replaces the parameter-entity references of an entity value literal in
+  // declValue by their texts; the error that prevents it, else ET_NONE.
+  TXmlErrorType IncludeReferencesInValue();
   void DropNested();
 
   TdomPERepository* repository = nullptr;  // not owned

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "DomTestSupport.h"
 #include "XmlParserTestSupport.h"
 #include "xml/DtdToAsParser.h"
 #include "xml/ExternalResources.h"
@@ -29,9 +30,11 @@ public:
     TdomNode* node = error->GetRelatedNode();
     reports.push_back({error->ErrorType(), node != nullptr ? node->GetNodeName() : std::u16string(), error->Code()});
     if (stopAtFirst) go = false;
+    if (goOn) go = true;
   }
   std::vector<Report> reports;
   bool stopAtFirst = false;
+  bool goOn = false;  // even after fatal errors
 };
 
 class DtdTest : public ::testing::Test {

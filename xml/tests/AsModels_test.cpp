@@ -1,0 +1,250 @@
+// Abstract-schema containers, declarations and content-model matching.
+#include <gtest/gtest.h>
+
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "DomTestSupport.h"
+#include "xml/AsContentAutomaton.h"
+#include "xml/WideStrList.h"
+
+namespace {
+
+class AsModelTest : public ::testing::Test {
+protected:
+  void SetUp() override { model = New<TdomASModel>(static_cast<TCustomOwnedObject*>(nullptr)); }
+  void TearDown() override { model->Free(); }
+
+  TdomASElementDecl* Element(const std::u16string& name, TdomASContentType type = AS_ELEMENT_CONTENTTYPE) {
+    TdomASElementDecl* decl = nullptr;
+    model->AddElementDecl(name, type, decl);
+    return decl;
+  }
+
+  TdomASModel* model = nullptr;
+};
+
+TEST_F(AsModelTest, ListsAndMaps) {
+  TdomASElementDecl* a = Element(u"a");
+  TdomASElementDecl* b = Element(u"b");
+  TdomASElementDecl* c = Element(u"c");
+  TdomASObjectList list;
+  list.appendASObject(a);
+  list.insertBefore(b, a);
+  EXPECT_EQ(list.item(0), b);
+  EXPECT_EQ(list.item(-1), nullptr);
+  EXPECT_EQ(list.item(2), nullptr);
+  EXPECT_THROW(list.insertBefore(c, c), EListError);
+  EXPECT_EQ(list.GetLength(), 2);
+  list.removeASObject(b);
+  EXPECT_EQ(list.IndexOf(b), -1);
+  EXPECT_THROW(list.Delete(5), EListError);
+
+  TdomASNamedObjectMap* map = New<TdomASNamedObjectMap>(static_cast<TObject*>(nullptr));
+  EXPECT_EQ(map->setNamedItem(a), nullptr);
+  map->setNamedItem(b);
+  TdomASElementDecl* a2 = New<TdomASElementDecl>(model, AS_ANY_CONTENTTYPE, std::u16string(u"a"));
+  EXPECT_EQ(map->setNamedItem(a2), a);
+  EXPECT_EQ(map->GetLength(), 2);
+  EXPECT_EQ(map->item(1), a2);
+  EXPECT_EQ(map->getNamedItem(u"a"), a2);
+  EXPECT_DOM_ERROR(map->removeNamedItem(u"zz"), ENot_Found_Err, "Not found error.");
+  map->Free();
+  a2->Free();
+
+  TdomASNamedObjectMapNS* mapNS = New<TdomASNamedObjectMapNS>(static_cast<TObject*>(nullptr));
+  EXPECT_DOM_ERROR(mapNS->removeNamedItemNS(u"urn:x", u"a"), ENot_Found_Err, "Node not found error.");
+  mapNS->Free();
+}
+
+TEST_F(AsModelTest, DeclarationsBindFirst) {
+  TdomASElementDecl* decl = nullptr;
+  EXPECT_TRUE(model->AddElementDecl(u"e", AS_UNKNOWN_CONTENTTYPE, decl));
+  EXPECT_TRUE(model->AddElementDecl(u"e", AS_EMPTY_CONTENTTYPE, decl));  // first met in an attribute list
+  EXPECT_EQ(decl->ContentType(), AS_EMPTY_CONTENTTYPE);
+  EXPECT_FALSE(model->AddElementDecl(u"e", AS_ANY_CONTENTTYPE, decl));
+  EXPECT_EQ(decl->ContentType(), AS_EMPTY_CONTENTTYPE);
+  EXPECT_THROW(decl->SetContentType(AS_ANY_CONTENTTYPE), ENo_Modification_Allowed_Err);
+  TdomASEntityDecl* entity = nullptr;
+  EXPECT_TRUE(model->AddEntityDecl(u"x", u"first &y; &#38;z; <![CDATA[&no;]]>", entity, u"", u"", u""));
+  EXPECT_FALSE(model->AddEntityDecl(u"x", u"second", entity, u"", u"", u""));
+  EXPECT_EQ(entity->ReplacementText(), u"first &y; &#38;z; <![CDATA[&no;]]>");
+  EXPECT_EQ(entity->EntityRefs()->GetCount(), 1);
+  EXPECT_EQ(entity->EntityRefs()->Get(0), u"y");
+  TdomASNotationDecl* notation = nullptr;
+  EXPECT_THROW(model->AddNotationDecl(u"n", u"bad{", notation, u""), EInvalid_Character_Err);
+  EXPECT_THROW(model->AddElementDecl(u"1x", AS_ANY_CONTENTTYPE, decl), EInvalid_Character_Err);
+  EXPECT_TRUE(model->RemoveEntityDecl(u"x"));
+  EXPECT_FALSE(model->RemoveEntityDecl(u"x"));
+}
+
+TEST_F(AsModelTest, ContentModelsInUse) {
+  TdomASElementDecl* decl = Element(u"e");
+  TdomASContentModel* seq = decl->CreateContentModel(u"", AS_SEQUENCE);
+  TdomASContentModel* choice = decl->CreateContentModel(u"", AS_CHOICE);
+  TdomASContentModel* name = decl->CreateContentModel(u"a", AS_ELEMENT_NAME);
+  EXPECT_THROW(decl->CreateContentModel(u"", 0), ENot_Supported_Err);
+  seq->AppendSubModel(name);
+  EXPECT_DOM_ERROR(choice->AppendSubModel(name), EInuse_Err, "Content model in use error.");
+  EXPECT_DOM_ERROR(decl->ReplaceContentModel(decl->CreateContentModel(u"b", AS_ELEMENT_NAME)), ENot_Supported_Err,
+                   "Not supported error.");
+  EXPECT_EQ(decl->ReplaceContentModel(seq), nullptr);
+  EXPECT_DOM_ERROR(decl->FreeContentModel(seq), EInuse_Err, "Content model in use error.");
+  EXPECT_EQ(decl->ReplaceContentModel(choice), seq);
+  EXPECT_FALSE(seq->InUse());
+  int before = decl->CreatedContentModels()->GetLength();
+  decl->FreeContentModel(seq);  // frees its particle too
+  EXPECT_EQ(seq, nullptr);
+  EXPECT_EQ(decl->CreatedContentModels()->GetLength(), before - 2);
+  EXPECT_DOM_ERROR(choice->RemoveSubModel(choice), ENot_Found_Err, "Node not found error.");
+  TdomASElementDecl* other = Element(u"o");
+  EXPECT_THROW(other->ReplaceContentModel(decl->CreateContentModel(u"", AS_CHOICE)), EAS_Wrong_Element_Decl_Err);
+}
+
+// A random content model over {a, b, c}, built into decl.
+TdomASContentModel* RandomModel(std::mt19937& rng, TdomASElementDecl* decl, int depth) {
+  TdomASContentModel* model;
+  if (depth > 2 || rng() % 3 == 0) {
+    model = decl->CreateContentModel(std::u16string(1, char16_t('a' + rng() % 3)), AS_ELEMENT_NAME);
+  } else {
+    model = decl->CreateContentModel(u"", rng() % 2 == 0 ? AS_CHOICE : AS_SEQUENCE);
+    int count = 1 + static_cast<int>(rng() % 3);
+    for (int i = 0; i < count; ++i) model->AppendSubModel(RandomModel(rng, decl, depth + 1));
+  }
+  model->SetFrequency(static_cast<TdomASFrequency>(rng() % 4));
+  return model;
+}
+
+// The reference: every position where model can end when it starts at any of
+// from, by plain set arithmetic over the (short) list of names.
+std::set<size_t> Ends(const TdomASContentModel* model, const std::vector<std::u16string>& names,
+                      const std::set<size_t>& from) {
+  auto once = [&](const std::set<size_t>& starts) {
+    std::set<size_t> out;
+    TdomASObjectList* subs = model->SubModels();
+    switch (model->ContentModelType()) {
+      case AS_ELEMENT_NAME:
+        for (size_t p : starts)
+          if (p < names.size() && names[p] == model->Name()) out.insert(p + 1);
+        break;
+      case AS_CHOICE:
+        for (int i = 0; i < subs->GetLength(); ++i) {
+          std::set<size_t> sub = Ends(static_cast<TdomASContentModel*>(subs->item(i)), names, starts);
+          out.insert(sub.begin(), sub.end());
+        }
+        break;
+      case AS_SEQUENCE:
+        out = subs->GetLength() > 0 ? starts : std::set<size_t>();
+        for (int i = 0; i < subs->GetLength(); ++i) out = Ends(static_cast<TdomASContentModel*>(subs->item(i)), names, out);
+        break;
+    }
+    return out;
+  };
+  std::set<size_t> result = once(from);
+  TdomASFrequency frequency = model->Frequency();
+  if (frequency == AS_ONE_OR_MORE || frequency == AS_ZERO_OR_MORE) {
+    for (std::set<size_t> frontier = result; !frontier.empty();) {
+      std::set<size_t> next;
+      for (size_t p : once(frontier))
+        if (result.insert(p).second) next.insert(p);
+      frontier = next;
+    }
+  }
+  if (frequency == AS_OPTIONAL || frequency == AS_ZERO_OR_MORE) result.insert(from.begin(), from.end());
+  return result;
+}
+
+TEST_F(AsModelTest, MatchingAgreesWithSetArithmeticUnlessAmbiguous) {
+  std::mt19937 rng(7);
+  int compared = 0, ambiguousRuns = 0;
+  for (int round = 0; round < 300; ++round) {
+    TdomASElementDecl* decl = Element(u"e" + std::u16string(1, char16_t('a' + round % 26)) +
+                                      std::u16string(1, char16_t('a' + round / 26)));
+    TdomASContentModel* top = RandomModel(rng, decl, 0);
+    if (top->ContentModelType() == AS_ELEMENT_NAME) continue;
+    decl->ReplaceContentModel(top);
+    for (int sample = 0; sample < 30; ++sample) {
+      std::vector<std::u16string> names;
+      int length = static_cast<int>(rng() % 7);
+      for (int i = 0; i < length; ++i) names.push_back(std::u16string(1, char16_t('a' + rng() % 3)));
+      const TdomASContentAutomaton* automaton = decl->Automaton();
+      bool ambiguous = false;
+      int state = TdomASContentAutomaton::kStart;
+      for (const auto& name : names) {
+        if ((state = automaton->Step(state, name, ambiguous)) == TdomASContentAutomaton::kNoState) break;
+      }
+      if (ambiguous) {
+        ++ambiguousRuns;
+        continue;
+      }
+      bool accepted = state != TdomASContentAutomaton::kNoState && automaton->IsFinal(state);
+      EXPECT_EQ(accepted, Ends(top, names, {0}).count(names.size()) > 0) << "round " << round;
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 1000);
+  EXPECT_GT(ambiguousRuns, 0);
+}
+
+TEST_F(AsModelTest, AmbiguousChoiceAndLongChildLists) {
+  TdomASElementDecl* decl = Element(u"e");
+  TdomASContentModel* choice = decl->CreateContentModel(u"", AS_CHOICE);
+  choice->AppendSubModel(decl->CreateContentModel(u"a", AS_ELEMENT_NAME));
+  choice->AppendSubModel(decl->CreateContentModel(u"a", AS_ELEMENT_NAME));
+  decl->ReplaceContentModel(choice);
+  size_t index = 0;
+  bool ambiguous = false;
+  EXPECT_FALSE(choice->Match({u"a"}, index, ambiguous));
+  EXPECT_TRUE(ambiguous);
+  // (a|b)* over 200,000 children: one step per child.
+  TdomASElementDecl* star = Element(u"s");
+  TdomASContentModel* group = star->CreateContentModel(u"", AS_CHOICE);
+  group->AppendSubModel(star->CreateContentModel(u"a", AS_ELEMENT_NAME));
+  group->AppendSubModel(star->CreateContentModel(u"b", AS_ELEMENT_NAME));
+  group->SetFrequency(AS_ZERO_OR_MORE);
+  star->ReplaceContentModel(group);
+  std::vector<std::u16string> names(200000, u"a");
+  names.back() = u"b";
+  index = 0;
+  EXPECT_TRUE(group->Match(names, index, ambiguous));
+  EXPECT_FALSE(ambiguous);
+  EXPECT_EQ(index, names.size());
+  names.push_back(u"c");
+  index = 0;
+  EXPECT_TRUE(group->Match(names, index, ambiguous));  // the longest accepted prefix
+  EXPECT_EQ(index, names.size() - 1);
+}
+
+TEST_F(AsModelTest, NamespaceAwareObjects) {
+  TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  TdomASModelNS* ns = impl->CreateASModelNS();
+  TdomASElementDeclNS* decl = nullptr;
+  EXPECT_TRUE(ns->AddElementDeclNS(u"urn:x", u"p:e", AS_EMPTY_CONTENTTYPE, decl));
+  EXPECT_EQ(decl->GetName(), u"p:e");
+  TdomASElementDeclNS* same = nullptr;
+  EXPECT_FALSE(ns->AddElementDeclNS(u"urn:x", u"q:e", AS_ANY_CONTENTTYPE, same));
+  EXPECT_EQ(same, decl);
+  EXPECT_THROW(ns->AddElementDeclNS(u"", u"p:f", AS_ANY_CONTENTTYPE, same), ENamespace_Err);
+  EXPECT_THROW(ns->AddElementDeclNS(u"urn:x", u"xml:f", AS_ANY_CONTENTTYPE, same), ENamespace_Err);
+  TdomDocument* doc = impl->CreateEmptyDocument();
+  TdomASModelCollectionNS* collection = doc->GetASModelsNS();
+  EXPECT_EQ(collection->AddModel(ns), 0);
+  EXPECT_DOM_ERROR(collection->AddModel(ns), EInuse_Err, "Inuse ASModel error.");
+  EXPECT_EQ(collection->FindElementDeclNS(u"urn:x", u"e"), decl);
+  TDomImplementation* other = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  EXPECT_THROW(collection->AddModel(other->CreateASModelNS()), EWrong_DOM_Implementation_Err);
+  impl->FreeUnusedASModels();  // used: stays
+  EXPECT_EQ(impl->ASModelCount(), 1);
+  impl->FreeASModel(ns);  // leaves the collection
+  EXPECT_EQ(collection->GetModelCount(), 0);
+  TdomASContentModelNS content;
+  size_t index = 0;
+  bool ambiguous = false;
+  EXPECT_THROW(content.Match({}, index, ambiguous), ENot_Supported_Err);
+  other->Free();
+  impl->Free();
+}
+
+}  // namespace
