@@ -73,6 +73,20 @@ TEST_F(PatternsReaderTest, ReadsPatternsPassesAndSelectionInFileOrder) {
   EXPECT_EQ(storage->GetSelectedPattern(), two);
 }
 
+TEST_F(PatternsReaderTest, DocumentTypeWithSubsetsStillLoadsAndNothingOutsideIsRead) {
+  // The external subset beside the file would refuse the file if it were read.
+  std::string dtd = ::testing::TempDir() + "patterns_reader_test.dtd";
+  std::ofstream(dtd, std::ios::binary) << "<!ELEMENT broken";
+  Write("<?xml version='1.0'?>\n<!DOCTYPE root SYSTEM 'patterns_reader_test.dtd' [\n"
+        "  <!ELEMENT root ANY>\n  <!ENTITY % p '<!ENTITY more \"m\">'> %p;\n]>\n<root>\n"
+        "  <pattern code='ONE' name='One' description='' order='1'><p bytes='00' sequence='RANDOM' order='1'/></pattern>\n"
+        "</root>\n");
+  LoadPatternsFile(storage, path);
+  std::remove(dtd.c_str());
+  ASSERT_EQ(storage->Patterns->Count(), 1);
+  EXPECT_EQ(storage->Patterns->Items(0)->Name, "One");
+}
+
 TEST_F(PatternsReaderTest, NoOptionsKeepsTheDefaultAndRootPatternIsNotRead) {
   Write("<pattern code='X' name='n' description='d' order='1'/>");
   LoadPatternsFile(storage, path);
