@@ -25,6 +25,7 @@ class TListView;
 class TPageControl;
 class TPopupMenu;
 class TRadioButton;
+class TRootNodeStorage;
 class TWideStringList;
 class TMainForm;
 
@@ -170,6 +171,15 @@ public:
   int64_t TotalBytes = 0, FilesCount = 0, FoldersCount = 0, FilesWiped = 0;
   bool FormatValid = false;
   TWideStringList* FilesToWipeList = nullptr;  // not owned
+  // The file tree's node storage, which holds the check marks (not owned;
+  // null while there is no tree: nothing is checked then).
+  TRootNodeStorage* FileTreeStorage = nullptr;
+
+  // ----- The file task's confirm step (FileTask.cpp)
+  // Clears the totals, lists every checked item with its content in
+  // FileConfirmListView with the totals, and sets FilesToWipeList to the
+  // topmost checked paths (null without a tree).
+  void TransferFileListFromTree();
 
   // ----- The engine link (WipeDLL.h, WipeDLLMessages.cpp)
   // A new zero-filled parameter block with the selected pattern's passes; it

@@ -20,6 +20,7 @@ const TMiscText kTexts[] = {
     {"strEngineNotLoaded", "The wipe engine Quorvanell.DLL could not be loaded."},
     {"strEngineNotStarted", "The wipe engine could not start:"},
     {"strFilesSuccessfulyWiped", "Files successfully wiped"},
+    {"strFolder", "Folder"},
     {"strFormatFailed", "Formatting failed:"},
     {"strFormatFat32TooFewClusters",
      "FAT32 with an allocation unit of %s gives too few clusters on this drive: choose a "

@@ -8,6 +8,9 @@
 #   QV_TEST_WIZ_STOP  the same at 512 MiB, for stopping and closing during a run
 #   QV_TEST_WIZ_FREE  a 24 MiB tmpfs holding one kept file, for the free-space and file runs
 #   QV_TEST_WIZ_EMPTY a CD drive without a disc
+#   QV_TEST_WIZ_FILES a 16 MiB ext2 image holding a file tree for the file task
+#                     (non-ASCII names, a link out of a checked folder, kept files); its
+#                     image is scanned after the run for every wiped name and marker
 set -u
 exe=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -45,9 +48,64 @@ if map_drive WIZ_FREE 24; then
 fi
 # A CD drive with no disc: its letter leads to nothing.
 qv_map_folder WIZ_EMPTY "$work/no-disc" cdrom
+
+# The file task's tree. Wiped items carry QVGONE in name and content; kept
+# ones QVKEPT. A link leads out of a checked folder to a kept one.
+files_marker() {  # files_marker PATH MARKER KIB
+  mkdir -p "$(dirname "$1")"
+  yes "$2-line-of-content" | head -c "$(($3 * 1024))" > "$1"
+}
+files_ok=0
+if qv_mount_ext2 "$work/files.img" 16 "$work/files"; then
+  f="$work/files"
+  files_marker "$f/qvgonedir/qvgone-alpha.txt" QVGONE-CONTENT-a1 40
+  files_marker "$f/qvgonedir/qvgone-Ελληνικά.txt" QVGONE-CONTENT-b2 3
+  files_marker "$f/qvgonedir/qvgone-Кириллица.bin" QVGONE-CONTENT-c3 5
+  files_marker "$f/qvgonedir/qvgone-漢字.dat" QVGONE-CONTENT-d4 7
+  files_marker "$f/qvgonedir/qvgonesub/qvgone-beta.txt" QVGONE-CONTENT-e5 11
+  files_marker "$f/qvgonedir/qvgonesub/qvgonedeeper/qvgone-gamma.txt" QVGONE-CONTENT-f6 13
+  files_marker "$f/qvgone-single.txt" QVGONE-CONTENT-g7 17
+  files_marker "$f/qvkeep/qvkept-one.txt" QVKEPT-CONTENT-h8 19
+  files_marker "$f/qvkeep/qvkept-Ελληνικά.txt" QVKEPT-CONTENT-i9 2
+  files_marker "$f/qvoutside/qvkept-outside.txt" QVKEPT-CONTENT-j0 23
+  # Wine cannot remove a link to a folder without reaching its target, so the
+  # engine keeps it: the link has a checked folder of its own.
+  mkdir -p "$f/qvlinkdir"
+  ln -s ../qvoutside "$f/qvlinkdir/qvlinkto"
+  (cd "$f" && find qvkeep qvoutside -type f -print0 | sort -z | xargs -0 sha256sum) > "$work/files.kept"
+  sync -f "$f"
+  qv_map_folder WIZ_FILES "$f" hd
+  files_ok=1
+else
+  qv_loud "SKIPPING the file task's raw scan: mounting a loop file system was refused"
+fi
 qv_drives_apply
 
 qv_run_tests "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 || status=1
+
+# The file task: every unticked file intact byte for byte, then, unmounted,
+# no name or content of a wiped item anywhere in the image.
+if [ "$files_ok" = 1 ]; then
+  if ! (cd "$work/files" && sha256sum --quiet -c "$work/files.kept"); then
+    echo "the file task changed a file that was not ticked" >&2
+    status=1
+  fi
+  qv_unmount_all || status=1
+  for needle in QVGONE qvgone Ελληνικά Кириллица 漢字; do
+    # Ελληνικά is also the name of a kept file: only its wiped twin is searched.
+    [ "$needle" = Ελληνικά ] && needle=qvgone-Ελληνικά
+    if grep -qa -- "$needle" "$work/files.img"; then
+      echo "the file task left \"$needle\" in the image" >&2
+      status=1
+    fi
+  done
+  if grep -qa QVKEPT-CONTENT-j0 "$work/files.img"; then
+    echo "raw scan: no wiped name or content left by the file task; kept files intact"
+  else
+    echo "the kept file outside the tree lost its content" >&2
+    status=1
+  fi
+fi
 
 # Nothing of the old content survives on the wiped and formatted disk.
 if [ -f "$work/WIZ_DISK.img" ] && grep -qa QV-WIZARD-DISK-MARKER-7f3a91 "$work/WIZ_DISK.img"; then

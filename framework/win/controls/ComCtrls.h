@@ -189,6 +189,11 @@ public:
 
   const std::string& Caption() const { return caption; }
   void SetCaption(const std::string& value);
+  // A caption that is shown as it stands, never through the ANSI code page
+  // (file names in any script). Once set it is what the row shows; Caption()
+  // then stays as it was.
+  const std::u16string& WideCaption() const { return wideCaption; }
+  void SetWideCaption(const std::u16string& value);
   TStrings* SubItems() const { return subItems; }
   int ImageIndex() const { return imageIndex; }
   void SetImageIndex(int value);
@@ -216,6 +221,8 @@ private:
 
   TListItems* owner = nullptr;  // not owned: it owns us
   std::string caption;
+  std::u16string wideCaption;
+  bool hasWideCaption = false;
   TSubItems* subItems = nullptr;  // owned
   int imageIndex = -1;
   void* data = nullptr;

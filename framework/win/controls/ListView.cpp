@@ -324,10 +324,10 @@ void TListView::CNNotify(TMessage& m) {
       if (item == nullptr) return;
       if (info->item.mask & LVIF_TEXT) {
         int sub = info->item.iSubItem;
-        std::string text;
-        if (sub == 0) text = item->caption;
-        else if (sub - 1 < item->subItems->Count()) text = item->subItems->Strings(sub - 1);
-        std::u16string wide = AnsiToWide(text);
+        std::u16string wide;
+        if (sub == 0 && item->hasWideCaption) wide = item->wideCaption;
+        else if (sub == 0) wide = AnsiToWide(item->caption);
+        else if (sub - 1 < item->subItems->Count()) wide = AnsiToWide(item->subItems->Strings(sub - 1));
         if (info->item.pszText != nullptr && info->item.cchTextMax > 0) {
           size_t n = std::min(wide.size(), static_cast<size_t>(info->item.cchTextMax - 1));
           std::memcpy(info->item.pszText, wide.data(), n * sizeof(char16_t));

@@ -139,6 +139,13 @@ void TListItem::SetCaption(const std::string& value) {
   Changed();
 }
 
+void TListItem::SetWideCaption(const std::u16string& value) {
+  if (hasWideCaption && value == wideCaption) return;
+  wideCaption = value;
+  hasWideCaption = true;
+  Changed();
+}
+
 void TListItem::SetImageIndex(int value) {
   if (value == imageIndex) return;
   imageIndex = value;

@@ -254,6 +254,12 @@ TEST_F(StdControlsTest, ListViewFiresNoChangeWhileFilledOrClearedInCode) {
   list->Items()->Item(1)->SubItems()->SetStrings(2, "No media");
   SendMessageW(list->Handle(), LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&item));
   EXPECT_STREQ(text, L"No media");
+  // A wide caption reaches the window unconverted, whatever the ANSI code page.
+  list->Items()->Item(1)->SetWideCaption(u"\u0391\u0436\u6587.txt");
+  item.iSubItem = 0;
+  SendMessageW(list->Handle(), LVM_GETITEMTEXTW, 1, reinterpret_cast<LPARAM>(&item));
+  EXPECT_STREQ(text, L"\u0391\u0436\u6587.txt");
+  EXPECT_EQ(list->Items()->Item(1)->WideCaption(), u"\u0391\u0436\u6587.txt");
 
   // A click on a row selects it and fires OnClick; a double click fires OnDblClick.
   int changesBefore = form->listChanges;

@@ -1,0 +1,30 @@
+#pragma once
+// The file task's confirm list: one row per item a wipe of the checked paths
+// reaches (FileListing.h), with size, date and type, and the totals.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TListView;
+
+struct TConfirmTotals {
+  int64_t bytes = 0;  // the listed files' sizes
+  int64_t files = 0;
+  int64_t folders = 0;
+};
+
+// Clears list and fills it from checked (every checked item, each folder
+// before its content) inside one update; row icons are indices into the
+// shell's small system image list, which becomes the list's image list.
+// Returns the totals of the rows.
+TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked);
+
+// A last-write time as the list shows it: local time, to two seconds, as the
+// user's short date and time ("" when it cannot be converted). Midnight shows
+// the date alone.
+std::string FormatListDate(const FILETIME& lastWrite);
+
+// Links the wizard's confirm step to TMainForm::TransferFileListFromTree.
+void LinkFileTask();

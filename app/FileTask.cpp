@@ -1,0 +1,43 @@
+// The file task's confirm step: the tree's checked items listed with their
+// content, and the paths the engine is handed. The listing shows every checked
+// item once; the engine gets only the topmost ones, since what a checked
+// folder holds is wiped with it.
+#include "FileConfirmList.h"
+#include "MainForm.h"
+#include "Units.h"
+#include "shell/NodeStorage.h"
+#include "win/controls/ComCtrls.h"
+
+void TMainForm::TransferFileListFromTree() {
+  TotalBytes = FilesCount = FoldersCount = FilesWiped = 0;
+  const TCursor oldCursor = Screen->Cursor();
+  Screen->SetCursor(crHourGlass);
+  std::vector<std::u16string> checked;
+  if (FileTreeStorage != nullptr) {
+    // The storage refills its one list on every call: read it before asking again.
+    TWideStringList* every = FileTreeStorage->GetCheckedFileNames(cnkEveryItem);
+    checked.reserve(static_cast<size_t>(every->Count()));
+    for (int i = 0; i < every->Count(); ++i) checked.push_back(every->Strings(i));
+  }
+  try {
+    const TConfirmTotals totals = FillFileConfirmList(Item<TListView>("FileConfirmListView"), checked);
+    TotalBytes = totals.bytes;
+    FilesCount = totals.files;
+    FoldersCount = totals.folders;
+  } catch (...) {
+    Screen->SetCursor(oldCursor);
+    throw;
+  }
+  FilesToWipeList = FileTreeStorage != nullptr ? FileTreeStorage->GetCheckedFileNames(cnkTopmost) : nullptr;
+  Screen->SetCursor(oldCursor);
+}
+
+void LinkFileTask() {
+  WizardLinks.transferFileList = [](TMainForm* form) { form->TransferFileListFromTree(); };
+}
+
+namespace {
+
+const TUnitRegistrar kFileTaskLinks(LinkFileTask, nullptr);
+
+}  // namespace

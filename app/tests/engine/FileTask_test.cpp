@@ -1,0 +1,207 @@
+// The file task from check marks to wiped files on the mapped ext2 drive
+// QV_TEST_WIZ_FILES: the confirm list of a checked folder, a checked file
+// inside it and a checked file beside it (wide names, a link listed and not
+// entered, each row once, totals), the topmost paths handed to the engine,
+// and the run. The script then checks the kept files byte for byte and scans
+// the image for every wiped name and marker.
+#include <windows.h>
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "../shell/NodeStorage.h"
+#include "../shell/ShellUtilities.h"
+#include "EngineLinkFixture.h"
+#include "FileConfirmList.h"
+#include "FileListing.h"
+#include "WizardPages.h"
+
+namespace {
+
+struct TExpectedRow {
+  bool folder;
+  int64_t size;
+};
+
+int64_t SizeOf(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExW(reinterpret_cast<LPCWSTR>(path.c_str()), GetFileExInfoStandard, &data)) return -1;
+  return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool Exists(const std::u16string& path) {
+  return GetFileAttributesW(reinterpret_cast<LPCWSTR>(path.c_str())) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
+
+struct FileTaskTest : EngineLinkTest {
+  void SetUp() override {
+    EngineLinkTest::SetUp();
+    InitializeShellToolkit();
+    LinkFileTask();
+    storage = New<TRootNodeStorage>();
+  }
+  void TearDown() override {
+    if (form != nullptr && *token) {
+      form->FileTreeStorage = nullptr;
+      form->FilesToWipeList = nullptr;
+    }
+    EngineLinkTest::TearDown();
+    storage->Free();
+  }
+  // Marks path checked in the storage as the tree does.
+  void Check(const std::u16string& path) {
+    LPITEMIDLIST pidl = PathToPIDL(path);
+    ASSERT_NE(pidl, nullptr) << WideStringToString(path);
+    TNodeStorage* record = storage->Store(pidl, {skCheckState});
+    CoTaskMemFree(pidl);
+    ASSERT_NE(record, nullptr);
+    record->Storage.CheckState = csCheckedNormal;
+    record->Storage.CheckType = ctTriStateCheckBox;
+  }
+  std::vector<std::u16string> Rows() {
+    std::vector<std::u16string> rows;
+    auto* list = Find<TListView>("FileConfirmListView");
+    for (int i = 0; i < list->Items()->Count(); ++i) rows.push_back(list->Items()->Item(i)->WideCaption());
+    return rows;
+  }
+  TRootNodeStorage* storage = nullptr;
+};
+
+TEST_F(FileTaskTest, ConfirmListShowsEachReachedItemOnceAndTheEngineWipesOnlyTheTopmost) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  const std::u16string root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\";
+  const std::u16string dir = root + u"qvgonedir\\";
+  const std::u16string sub = dir + u"qvgonesub\\";
+  const std::u16string deeper = sub + u"qvgonedeeper\\";
+  const std::u16string single = root + u"qvgone-single.txt";
+  Check(root + u"qvgonedir");
+  Check(sub + u"qvgone-beta.txt");  // inside the checked folder: one row, not handed on its own
+  Check(single);
+
+  // Walk to the confirm page as the user does.
+  MakeForm();
+  form->FileTreeStorage = storage;
+  Click("WelcomeFileAndFoldersRadioButton");
+  form->BottomNextClick();
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+
+  std::map<std::u16string, TExpectedRow> expected = {
+      {dir, {true, 0}},
+      {dir + u"qvgone-alpha.txt", {false, 40 * 1024}},
+      {dir + u"qvgone-\u0395\u03bb\u03bb\u03b7\u03bd\u03b9\u03ba\u03ac.txt", {false, 3 * 1024}},
+      {dir + u"qvgone-\u041a\u0438\u0440\u0438\u043b\u043b\u0438\u0446\u0430.bin", {false, 5 * 1024}},
+      {dir + u"qvgone-\u6f22\u5b57.dat", {false, 7 * 1024}},
+      {sub, {true, 0}},
+      {sub + u"qvgone-beta.txt", {false, 11 * 1024}},
+      {deeper, {true, 0}},
+      {deeper + u"qvgone-gamma.txt", {false, 13 * 1024}},
+      {single, {false, 17 * 1024}},
+  };
+  const std::vector<std::u16string> rows = Rows();
+  std::set<std::u16string> unique(rows.begin(), rows.end());
+  EXPECT_EQ(unique.size(), rows.size()) << "a row is listed twice";
+  std::set<std::u16string> wanted;
+  for (const auto& [path, row] : expected) wanted.insert(path);
+  EXPECT_EQ(unique, wanted);
+  // A folder comes before its content.
+  for (size_t i = 0; i < rows.size(); ++i) {
+    for (size_t j = 0; j < i; ++j)
+      EXPECT_FALSE(rows[i].size() < rows[j].size() && rows[j].compare(0, rows[i].size(), rows[i]) == 0)
+          << "a folder after its content";
+  }
+  // Sizes, types and totals.
+  auto* list = Find<TListView>("FileConfirmListView");
+  int64_t bytes = 0;
+  for (int i = 0; i < list->Items()->Count(); ++i) {
+    TListItem* row = list->Items()->Item(i);
+    auto found = expected.find(row->WideCaption());
+    if (found == expected.end()) continue;
+    ASSERT_EQ(row->SubItems()->Count(), 3);
+    if (found->second.folder) {
+      EXPECT_EQ(row->SubItems()->Strings(0), "");
+      EXPECT_EQ(row->SubItems()->Strings(2), "Folder");
+    } else {
+      EXPECT_EQ(row->SubItems()->Strings(0), FormatSize(found->second.size));
+      bytes += found->second.size;
+    }
+    EXPECT_FALSE(row->SubItems()->Strings(1).empty()) << "no date";
+    EXPECT_GE(row->ImageIndex(), 0) << "no icon from the system list";
+  }
+  EXPECT_EQ(form->FilesCount, 7);
+  EXPECT_EQ(form->FoldersCount, 3);
+  EXPECT_EQ(form->TotalBytes, bytes);
+  EXPECT_EQ(Text("FileConfirmTotalsFilesCount"), "7");
+  EXPECT_EQ(Text("FileConfirmTotalsFoldersCount"), "3");
+  EXPECT_EQ(Text("FileConfirmTotalsSize"), FormatSize(bytes));
+  EXPECT_TRUE(Find("BottomNext")->Enabled());
+
+  // The engine is handed the topmost checked paths only.
+  ASSERT_NE(form->FilesToWipeList, nullptr);
+  std::vector<std::u16string> handed;
+  for (int i = 0; i < form->FilesToWipeList->Count(); ++i) handed.push_back(form->FilesToWipeList->Strings(i));
+  EXPECT_EQ(handed, (std::vector<std::u16string>{root + u"qvgonedir", single}));
+  qvtest::SaveScreenshot(form->Handle(), "file_task_confirm");
+
+  // Next starts the run, which ends inside the call.
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileProgress);
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  EXPECT_EQ(LastLine("FileProgressLog"), "Files successfully wiped") << Joined("FileProgressLog");
+  EXPECT_FALSE(Exists(root + u"qvgonedir"));
+  EXPECT_FALSE(Exists(single));
+  EXPECT_TRUE(Exists(root + u"qvoutside\\qvkept-outside.txt"));
+  EXPECT_TRUE(Exists(root + u"qvkeep\\qvkept-one.txt"));
+  EXPECT_TRUE(form->TreeNeedsBuild);
+  qvtest::SaveScreenshot(form->Handle(), "file_task_done");
+}
+
+TEST_F(FileTaskTest, ALinkInACheckedFolderIsListedAsItselfAndNotEntered) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  const std::u16string root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\";
+  Check(root + u"qvlinkdir");
+  MakeForm();
+  form->FileTreeStorage = storage;
+  form->TransferFileListFromTree();
+  EXPECT_EQ(Rows(), (std::vector<std::u16string>{root + u"qvlinkdir\\", root + u"qvlinkdir\\qvlinkto\\"}));
+  EXPECT_EQ(form->FoldersCount, 2);
+  EXPECT_EQ(form->FilesCount, 0);
+}
+
+TEST_F(FileTaskTest, NothingCheckedLeavesTheListEmptyAndNextDisabled) {
+  MakeForm();
+  form->FileTreeStorage = storage;
+  Click("WelcomeFileAndFoldersRadioButton");
+  form->BottomNextClick();
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  EXPECT_TRUE(Rows().empty());
+  EXPECT_EQ(form->FilesCount, 0);
+  EXPECT_FALSE(Find("BottomNext")->Enabled());
+  ASSERT_NE(form->FilesToWipeList, nullptr);
+  EXPECT_EQ(form->FilesToWipeList->Count(), 0);
+}
+
+TEST(FileListingTest, LongPathsAndDriveRoots) {
+  EXPECT_EQ(LongPathForm(u"C:\\a\\b"), u"\\\\?\\C:\\a\\b");
+  EXPECT_EQ(LongPathForm(u"\\\\server\\share\\x"), u"\\\\?\\UNC\\server\\share\\x");
+  EXPECT_EQ(LongPathForm(u"\\\\?\\C:\\x"), u"\\\\?\\C:\\x");
+  EXPECT_EQ(LongPathForm(u"relative"), u"relative");
+  EXPECT_TRUE(IsDriveRootPath(u"D:\\"));
+  EXPECT_FALSE(IsDriveRootPath(u"D:"));
+  EXPECT_FALSE(IsDriveRootPath(u"D:\\x"));
+}
+
+TEST(FileListingTest, AMissingCheckedPathIsListedWithoutDetails) {
+  std::vector<TListedItem> items;
+  ListCheckedItems({u"Q:\\does\\not\\exist.txt", u"Q:\\does\\not\\exist.txt"},
+                   [&](const TListedItem& item) { items.push_back(item); });
+  ASSERT_EQ(items.size(), 1u);
+  EXPECT_FALSE(items[0].found);
+  EXPECT_EQ(items[0].path, u"Q:\\does\\not\\exist.txt");
+}
