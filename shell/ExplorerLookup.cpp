@@ -1,0 +1,185 @@
+// The explorer tree: the order of a folder's children, the node of a PIDL,
+// and browsing to a PIDL.
+#include "shell/ExplorerTree.h"
+
+#include <vector>
+
+#include "shell/ShellUtilities.h"
+
+int TCustomVirtualExplorerTree::DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) {
+  if (TreeOptions()->VETMiscOptions().Contains(toUserSort))
+    return TCustomVirtualStringTree::DoCompareNodes(node1, node2, column);
+  sortHelper->SetFileSort(fileSort);
+  TNamespace* a = NodeNamespace(node1);
+  TNamespace* b = NodeNamespace(node2);
+  if (a == nullptr || b == nullptr) return 0;
+  if (column < 0) return sortHelper->CompareIDSort(0, a, b);
+  if (columnDetails != cdShellColumns) {
+    switch (ColumnKind(column)) {
+      case cdFileName: return sortHelper->CompareIDSort(0, a, b);
+      case cdSize: return sortHelper->SortFileSize(a, b);
+      case cdType: return sortHelper->SortType(a, b);
+      case cdModified: return sortHelper->SortFileTime(a->LastWriteTimeRaw(), b->LastWriteTimeRaw(), a, b);
+      case cdAccessed: return sortHelper->SortFileTime(a->LastAccessTimeRaw(), b->LastAccessTimeRaw(), a, b);
+      case cdCreated: return sortHelper->SortFileTime(a->CreationTimeRaw(), b->CreationTimeRaw(), a, b);
+      case cdAttributes: return sortHelper->SortString(a->AttributesString(), b->AttributesString(), a, b);
+      case cdPath: return sortHelper->SortString(a->NameParseAddress(), b->NameParseAddress(), a, b);
+      case cdDOSName: return sortHelper->SortString(a->ShortFileName(), b->ShortFileName(), a, b);
+      case cdCustom: {
+        int result = 0;
+        DoCustomColumnCompare(column, node1, node2, result);
+        return result;
+      }
+    }
+    return 0;
+  }
+  TNamespace* parent = a->Parent();
+  if (parent != nullptr && (parent->GetShellDetails() != nullptr || parent->GetShellFolder2() != nullptr)) {
+    if (column == 2 && fileSort == fsFileExtension) return sortHelper->SortType(a, b);
+    if (column >= shellColumnCount) {
+      int result = 0;
+      DoCustomColumnCompare(column, node1, node2, result);
+      return result;
+    }
+    return sortHelper->CompareIDSort(column, a, b);
+  }
+  switch (column) {
+    case 1: return sortHelper->SortFileSize(a, b);
+    case 2: return sortHelper->SortType(a, b);
+    case 3: return sortHelper->SortFileTime(a->LastWriteTimeRaw(), b->LastWriteTimeRaw(), a, b);
+    default: return sortHelper->CompareIDSort(0, a, b);
+  }
+}
+
+PVirtualNode TCustomVirtualExplorerTree::FindNodeByPIDL(LPCITEMIDLIST pidl) {
+  return WalkPIDLToNode(pidl, /*select=*/false, /*expandPath=*/true, /*reinit=*/false, /*init=*/false);
+}
+
+PVirtualNode TCustomVirtualExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool select, bool expandPath,
+                                                        bool reinit, bool init) {
+  PVirtualNode start =
+      TreeOptions()->VETFolderOptions().Contains(toHideRootFolder) ? RootNode() : GetFirst();
+  TNamespace* startNs = NodeNamespace(start);
+  if (startNs == nullptr || startNs->AbsolutePIDL() == nullptr || pidl == nullptr) return nullptr;
+  TPIDLManager* m = NamespacePIDLManager;
+  PVirtualNode current = nullptr;
+  if (vst::ILIsEqual(startNs->AbsolutePIDL(), pidl)) {
+    current = start;
+  } else if (vst::ILIsParent(startNs->AbsolutePIDL(), pidl, /*immediate=*/false)) {
+    // The walk cuts a private copy after each ID in turn: the caller's PIDL is
+    // never written, not even for a moment (another thread may read it).
+    LPITEMIDLIST copy = m->CopyPIDL(pidl);
+    if (copy == nullptr) return nullptr;
+    uint32_t total = m->IDCount(copy);
+    uint32_t done = m->IDCount(startNs->AbsolutePIDL());
+    LPITEMIDLIST cursor = copy;
+    for (uint32_t i = 0; i < done; ++i) cursor = TPIDLManager::NextID(cursor);
+    current = start;
+    try {
+      while (current != nullptr && done < total) {
+        LPITEMIDLIST next = TPIDLManager::NextID(cursor);
+        uint16_t saved = next->mkid.cb;
+        next->mkid.cb = 0;
+        ++done;
+        if (init) {
+          if (reinit)
+            ReinitChildren(current, false);
+          else if (expandPath)
+            SetExpanded(current, true);
+        }
+        // Nodes on the path are initialised so that their children can be made.
+        if (current != RootNode() && !(current->States & vsInitialized)) InitNode(current);
+        PVirtualNode match = nullptr;
+        if (current == RootNode() || (current->States & vsHasChildren)) {
+          for (PVirtualNode child = GetFirstChild(current); child != nullptr; child = child->NextSibling) {
+            TNamespace* ns = NodeNamespace(child);
+            if (ns == nullptr) break;
+            if (ns->ComparePIDL(copy, /*siblingCheck=*/false, 0) == 0) {
+              match = child;
+              break;
+            }
+          }
+        }
+        if (match == nullptr && NetworkFolder != nullptr &&
+            vst::ILIsParent(NetworkFolder->AbsolutePIDL(), copy, /*immediate=*/false)) {
+          match = AddNodeToTree(current, New<TNamespace>(m->CopyPIDL(copy), nullptr), ctTriStateCheckBox,
+                                /*setCheck=*/false);
+        }
+        next->mkid.cb = saved;
+        cursor = next;
+        current = match;
+      }
+    } catch (...) {
+      m->FreePIDL(copy);
+      throw;
+    }
+    m->FreePIDL(copy);
+  }
+  if (select && current != nullptr) {
+    ClearSelection();
+    AddToSelection(current);
+    SetTopNode(current);
+    SetFocusedNode(current);
+  }
+  return current;
+}
+
+PVirtualNode TCustomVirtualExplorerTree::FindLoadedNodeByPIDL(LPCITEMIDLIST pidl) {
+  if (pidl == nullptr) return nullptr;
+  PVirtualNode start =
+      TreeOptions()->VETFolderOptions().Contains(toHideRootFolder) ? RootNode() : GetFirstNoInit();
+  TNamespace* startNs = NodeNamespace(start);
+  if (startNs == nullptr) return nullptr;
+  if (TPIDLManager::IsDesktopFolder(pidl) || vst::ILIsEqual(startNs->AbsolutePIDL(), pidl)) return start;
+  if (!vst::ILIsParent(startNs->AbsolutePIDL(), pidl, /*immediate=*/false)) return nullptr;
+  PVirtualNode current = start;
+  while (current != nullptr) {
+    PVirtualNode match = nullptr;
+    for (PVirtualNode child = current->FirstChild; child != nullptr; child = child->NextSibling) {
+      TNamespace* ns = NodeNamespace(child);
+      if (ns == nullptr) continue;
+      if (vst::ILIsEqual(ns->AbsolutePIDL(), pidl)) return child;
+      if (vst::ILIsParent(ns->AbsolutePIDL(), pidl, /*immediate=*/false)) {
+        match = child;
+        break;
+      }
+    }
+    current = match;
+  }
+  return nullptr;
+}
+
+bool TCustomVirtualExplorerTree::BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool expandPath, bool collapseFirst,
+                                          bool focusTree, bool selectTarget) {
+  if (!OkToBrowseTo(pidl)) return false;
+  browsing = true;
+  PVirtualNode node = nullptr;
+  BeginUpdate();
+  try {
+    if (pidl != nullptr) node = WalkPIDLToNode(pidl, false, expandPath, false, true);
+    if (node != nullptr) {
+      if (collapseFirst) {
+        FullCollapse();
+        // Collapsing hid the target again: open the path once more.
+        for (PVirtualNode run = node->Parent; run != nullptr && run != RootNode(); run = run->Parent)
+          SetExpanded(run, true);
+      }
+      if (expandTarget) SetExpanded(node, true);
+      if (focusTree && CanFocus()) SetFocus();
+      if (selectTarget) {
+        ClearSelection();
+        SetFocusedNode(nullptr);
+        AddToSelection(node);
+        SetFocusedNode(node);
+      }
+    }
+  } catch (...) {
+    EndUpdate();
+    browsing = false;
+    throw;
+  }
+  EndUpdate();
+  if (node != nullptr) ScrollIntoView(node, false, TreeOptions()->VETMiscOptions().Contains(toAutoScrollHorz));
+  browsing = false;
+  return node != nullptr;
+}

@@ -1,0 +1,432 @@
+#pragma once
+// The explorer tree: a string tree whose nodes are shell items. Every node
+// holds its TNamespace and its TColumnManager in the tree's internal data
+// area (both owned by the node). Folders are enumerated when their children
+// are first needed; the check state of every checked or mixed node is kept in
+// the node storage (GetStorage) under the item's absolute PIDL, so that check
+// marks survive when nodes are freed and made again and can be read back as
+// paths.
+//
+// Main thread only. Node pointers go stale as the tree's do (refresh,
+// rebuild, Active False).
+#include <string>
+#include <vector>
+
+#include "shell/Namespace.h"
+#include "shell/NodeStorage.h"
+#include "shell/ShellSortHelper.h"
+#include "shell/VirtualPIDLTools.h"
+#include "shell/WideStringList.h"
+#include "tree/VirtualTrees.h"
+
+class TCustomVirtualExplorerTree;
+class TVETPersistent;
+class TViewManager;
+class TContextMenuManager;
+class TColumnMenu;
+class TVETColors;
+
+// The folder at the root of a tree (the special folder of that CSIDL, see RootFolderCSIDL).
+enum TRootFolder {
+  rfAdminTools, rfAltStartup, rfAppData, rfBitBucket, rfCommonAdminTools, rfCommonAltStartup, rfCommonAppData,
+  rfCommonDesktopDirectory, rfCommonDocuments, rfCommonFavorties, rfCommonPrograms, rfCommonStartMenu,
+  rfCommonStartup, rfCommonTemplates, rfControlPanel, rfCookies, rfDesktop, rfDesktopDirectory, rfDrives,
+  rfFavorites, rfFonts, rfHistory, rfInternet, rfInternetCache, rfLocalAppData, rfMyPictures, rfNetHood,
+  rfNetwork, rfPersonal, rfPrinters, rfPrintHood, rfProfile, rfProgramFiles, rfCommonProgramFiles, rfPrograms,
+  rfRecent, rfSendTo, rfStartMenu, rfStartUp, rfSystem, rfTemplate, rfWindows, rfCustom, rfCustomPIDL
+};
+// The CSIDL of a special root; -1 for rfCustom and rfCustomPIDL.
+int RootFolderCSIDL(TRootFolder value);
+
+enum TVETFolderOption {
+  toFoldersExpandable, toHideRootFolder, toForceHideRecycleBin, toForceShowMyDocuments, toShowOpenIconOnSelect,
+  toDisableGhostedFolders, toNoUseVETColorsProp, toThreadedExpandMark
+};
+using TVETFolderOptions = TSet<TVETFolderOption, 8>;
+enum TVETShellOption {
+  toRightAlignSizeColumn, toContextMenus, toDragDrop, toShellHints, toShellColumnMenu, toFullRowContextMenuActivate
+};
+using TVETShellOptions = TSet<TVETShellOption, 8>;
+enum TVETMiscOption {
+  toBrowseExecuteFolder, toBrowseExecuteFolderShortcut, toBrowseExecuteZipFolder, toChangeNotifierThread,
+  toListviewLimitBrowseToRoot, toNoRebuildIconListOnAssocChange, toTrackChangesInMappedDrives,
+  toPersistentColumns, toExecuteOnDblClk, toExecuteOnDblClkFullRow, toRightButtonSelect,
+  toRemoveContextMenuShortCut, toUserSort, toAutoScrollHorz, toVETReadOnly, toRestoreTopNodeOnRefresh,
+  toPersistListviewColumnSort
+};
+using TVETMiscOptions = TSet<TVETMiscOption, 32>;
+enum TVETImageOption { toHideOverlay, toImages, toThreadedImages, toLargeImages, toMarkCutAndCopy };
+using TVETImageOptions = TSet<TVETImageOption, 8>;
+enum TVETSyncOption { toCollapseTargetFirst, toExpandTarget, toSelectTarget };
+using TVETSyncOptions = TSet<TVETSyncOption, 8>;
+
+enum TFileSizeFormat { fsfExplorer, fsfActual, fsfDiskUsage };
+enum TColumnDetailType { cdUser, cdVETColumns, cdShellColumns };
+enum TColumnDetails {
+  cdFileName, cdSize, cdType, cdModified, cdAccessed, cdCreated, cdAttributes, cdPath, cdDOSName, cdCustom
+};
+enum TNamespaceStructureChange { nscDelete, nscAdd };
+
+using TVETOnEnumFolder = TEvent<void(TCustomVirtualExplorerTree* sender, TNamespace* ns, bool& allowAsChild)>;
+using TVETEnumFinishedEvent = TEvent<void(TCustomVirtualExplorerTree* sender)>;
+using TVETOnRootChanging = TEvent<void(TCustomVirtualExplorerTree* sender, TRootFolder newValue,
+                                       TNamespace* currentNamespace, TNamespace* ns, bool& allow)>;
+using TVETNotifyEvent = TEvent<void(TCustomVirtualExplorerTree* sender)>;
+using TVETOnCustomNamespace = TEvent<void(TCustomVirtualExplorerTree* sender, PVirtualNode parentNode)>;
+using TVETOnCustomColumnCompare = TEvent<void(TCustomVirtualExplorerTree* sender, TColumnIndex column,
+                                              PVirtualNode node1, PVirtualNode node2, int& result)>;
+using TNamespaceStructureChangeEvent = TEvent<void(TCustomVirtualExplorerTree* sender, PVirtualNode node,
+                                                   TNamespace* ns, TNamespaceStructureChange changeType)>;
+using TVETOnGetVETText = TEvent<void(TCustomVirtualExplorerTree* sender, TColumnIndex column, PVirtualNode node,
+                                     TNamespace* ns, std::u16string& text)>;
+using TVETOnShellExecute = TEvent<void(TCustomVirtualExplorerTree* sender, TNamespace* ns,
+                                       std::u16string& workingDir, std::u16string& cmdLineArgument, bool& allow)>;
+using TVETOnTreeDblClick =
+    TEvent<void(TCustomVirtualExplorerTree* sender, PVirtualNode node, TMouseButton button, TPoint point)>;
+using TVETOnClipboardEvent = TEvent<void(TCustomVirtualExplorerTree* sender, bool& handled)>;
+using TVETOnClipboardCut = TEvent<void(TCustomVirtualExplorerTree* sender, bool& markSelectedCut, bool& handled)>;
+using TVETContextMenuItemChange = TEvent<void(TCustomVirtualExplorerTree* sender, TNamespace* ns, int menuItemID,
+                                              HMENU subMenuID, bool mouseSelect)>;
+using TVETHeaderRebuild = TEvent<void(TCustomVirtualExplorerTree* sender, TVTHeader* header)>;
+
+// The explorer's option sets on top of the string tree's. Setters apply a
+// change to the owning tree at once (rebuilding its root where a change
+// alters what the tree shows).
+class TCustomVirtualExplorerTreeOptions : public TStringTreeOptions {
+public:
+  void Assign(TPersistent* source) override;
+  // Never holds toAutoSort: the explorer tree sorts folders itself.
+  void SetAutoOptions(TVTAutoOptions value);
+  // toMultiSelect turns toLevelSelectConstraint into toSiblingSelectConstraint.
+  void SetSelectionOptions(TVTSelectionOptions value);
+  TVETFolderOptions VETFolderOptions() const { return folderOptions; }
+  void SetVETFolderOptions(TVETFolderOptions value);
+  TVETImageOptions VETImageOptions() const { return imageOptions; }
+  void SetVETImageOptions(TVETImageOptions value);
+  TVETMiscOptions VETMiscOptions() const { return miscOptions; }
+  void SetVETMiscOptions(TVETMiscOptions value);
+  TVETShellOptions VETShellOptions() const { return shellOptions; }
+  void SetVETShellOptions(TVETShellOptions value);
+  TVETSyncOptions VETSyncOptions() const { return syncOptions; }
+  void SetVETSyncOptions(TVETSyncOptions value) { syncOptions = value; }
+
+protected:
+  void AssignTo(TPersistent* dest) override;
+
+private:
+  TCustomVirtualExplorerTree* ExplorerOwner() const;
+  TVETFolderOptions folderOptions{toFoldersExpandable};
+  TVETImageOptions imageOptions;
+  TVETMiscOptions miscOptions;
+  TVETShellOptions shellOptions;
+  TVETSyncOptions syncOptions;
+};
+class TVirtualExplorerTreeOptions : public TCustomVirtualExplorerTreeOptions {};
+
+// Per-node column state (a width to come back to after fitting or hiding a column).
+class TColumnManager : public TObject {
+public:
+  struct Entry {
+    int32_t Width = 0;
+    uint8_t State = 0;  // 0 normal, 1 widened to fit, 2 collapsed to zero width
+  };
+  void Create(TCustomVirtualExplorerTree* tree_) { tree = tree_; }
+  // Ctrl with a header click: fit the column to its widest text, or give the old width back.
+  void ToggleFitWidth(TColumnIndex column);
+  // Shift with a header click: width 0, or give the old width back.
+  void ToggleZeroWidth(TColumnIndex column);
+  const std::vector<Entry>& Entries() const { return entries; }
+
+private:
+  void Grow();
+  TCustomVirtualExplorerTree* tree = nullptr;  // not owned
+  std::vector<Entry> entries;
+};
+
+class TCustomVirtualExplorerTree : public TCustomVirtualStringTree {
+  QV_MESSAGE_MAP(TCustomVirtualExplorerTree, TCustomVirtualStringTree)
+
+public:
+  // Posted to the tree itself after a refused rename.
+  static constexpr UINT kWMRenameRefused = 0x8035;
+
+  void Create(TComponent* owner) override;
+  void BeforeDestruction() override;
+  ~TCustomVirtualExplorerTree() override;
+  void Assign(TPersistent* source) override;
+
+  // ---- Root, activation and contents -------------------------------------------
+  bool Active() const { return active; }
+  // False frees every node; True builds the tree from the root (once per activation).
+  virtual void SetActive(bool value);
+  TRootFolder RootFolder() const { return rootFolder; }
+  // Asks OnRootChanging, then clears the tree and rebuilds it from the new root
+  // (also when value is the current one).
+  void SetRootFolder(TRootFolder value);
+  const std::u16string& RootFolderCustomPath() const { return rootFolderCustomPath; }
+  // An existing folder becomes the root (rfCustom); other paths change nothing.
+  void SetRootFolderCustomPath(const std::u16string& path);
+  LPITEMIDLIST RootFolderCustomPIDL() const { return rootFolderCustomPIDL; }
+  // A copy of the absolute pidl becomes the root (rfCustomPIDL); null changes nothing.
+  void SetRootFolderCustomPIDL(LPCITEMIDLIST pidl);
+  // The root folder's item (owned by the tree), or null.
+  TNamespace* RootNamespace() const { return rootNamespace; }
+  TFileObjects FileObjects() const { return fileObjects; }
+  void SetFileObjects(TFileObjects value);
+  TFileSort FileSort() const { return fileSort; }
+  void SetFileSort(TFileSort value);
+  TFileSizeFormat FileSizeFormat() const { return fileSizeFormat; }
+  void SetFileSizeFormat(TFileSizeFormat value);
+  TColumnDetailType ColumnDetails() const { return columnDetails; }
+  void SetColumnDetails(TColumnDetailType value);
+  int ColumnMenuItemCount() const { return columnMenuItemCount; }
+  void SetColumnMenuItemCount(int value) { columnMenuItemCount = value; }
+  TVETColors* VETColors() const { return vetColors; }
+  void SetVETColors(TVETColors* value);
+  // Sets Active False, changes the size and restores Active.
+  void SetNodeDataSizeVET(int value);
+  TCustomVirtualExplorerTreeOptions* TreeOptions() const;
+  // Asserts when value's tree MiscOptions hold toReadOnly (use toVETReadOnly).
+  void SetTreeOptions(TCustomVirtualExplorerTreeOptions* value);
+
+  // ---- Node records ------------------------------------------------------------
+  // The item of node; null for null or a node without one.
+  TNamespace* NodeNamespace(PVirtualNode node) const;
+  // True when node has an item (given in ns).
+  bool ValidateNamespace(PVirtualNode node, TNamespace*& ns) const;
+  TColumnManager* NodeColumnManager(PVirtualNode node) const;
+
+  // ---- Storage, lookup and browsing --------------------------------------------
+  // The node storage of the tree (check states, column layouts); lives as long as the tree.
+  TRootNodeStorage* GetStorage() const;
+  TVETPersistent* Persistent() const { return persistent; }
+  TViewManager* ViewManager() const { return viewManager; }
+  // The node of an absolute PIDL, enumerating the folders on the path (never
+  // expanding them); null when the path breaks off. pidl is never written.
+  PVirtualNode FindNodeByPIDL(LPCITEMIDLIST pidl);
+  // The same walk, optionally selecting, expanding the path, re-initialising
+  // or initialising the nodes on it.
+  PVirtualNode WalkPIDLToNode(LPCITEMIDLIST pidl, bool select, bool expandPath, bool reinit, bool init);
+  // The node of pidl among the nodes that exist (nothing is made); null when absent.
+  PVirtualNode FindLoadedNodeByPIDL(LPCITEMIDLIST pidl);
+  virtual bool BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool expandPath, bool collapseFirst,
+                        bool focusTree, bool selectTarget);
+  virtual bool OkToBrowseTo(LPCITEMIDLIST pidl) { return true; }
+  // Tells linked views which folder this tree shows (no linked views exist yet: nothing to send).
+  virtual void NotifyViewsOfFocus();
+
+  // ---- Building and refreshing --------------------------------------------------
+  virtual void RebuildRootNamespace();
+  // Merges a fresh enumeration of node's folder into its children: vanished
+  // items go (with their stored check records), new items are added (checked
+  // inside a fully checked folder), the others stay untouched.
+  virtual void ReReadAndRefreshNode(PVirtualNode node, bool sortNode);
+  // Re-reads node's folder keeping the expanded folders and the selection below it.
+  bool RefreshNode(PVirtualNode node);
+  // Rebuilds the whole tree keeping the expanded folders, selection and focus.
+  bool RefreshTree(bool restoreTopNode);
+  // Adds ns (taken over) as the last child of parentNode; with setCheck its check type.
+  PVirtualNode AddNodeToTree(PVirtualNode parentNode, TNamespace* ns, TCheckType checkType, bool setCheck);
+  // Enumerates node's folder into new child nodes; returns the child count.
+  virtual uint32_t EnumerateNodeChildren(PVirtualNode node);
+  // The explorer's answer whether node may get an expand button.
+  bool HasChildrenTest(TNamespace* ns, PVirtualNode node, PVirtualNode parentNode);
+
+  // ---- Selection as items ---------------------------------------------------------
+  // The items of the selected nodes, the focused one first.
+  virtual void SelectedToNamespaceArray(TNamespaceArray& namespaces);
+  virtual void SelectedToPIDLArray(TPIDLArray& pidls);
+
+  void Clear() override;
+
+  // ---- Events ---------------------------------------------------------------------
+  TVETOnEnumFolder OnEnumFolder;
+  TVETEnumFinishedEvent OnEnumFinished;
+  TVETOnRootChanging OnRootChanging;
+  TVETNotifyEvent OnRootChange;
+  TVETNotifyEvent OnRootRebuild;
+  TVETOnCustomNamespace OnCustomNamespace;
+  TVETOnCustomColumnCompare OnCustomColumnCompare;
+  TVETNotifyEvent OnInvalidRootNamespace;
+  TNamespaceStructureChangeEvent OnNamespaceStructureChange;
+  TVETOnGetVETText OnGetVETText;
+  TVETOnShellExecute OnShellExecute;
+  TVETOnTreeDblClick OnTreeDblClick;
+  TVETOnClipboardEvent OnClipboardCopy;
+  TVETOnClipboardCut OnClipboardCut;
+  TVETOnClipboardEvent OnClipboardPaste;
+  TContextMenuShowEvent OnContextMenuShow;
+  TContextMenuCmdEvent OnContextMenuCmd;
+  TContextMenuAfterCmdEvent OnContextMenuAfterCmd;
+  TVETContextMenuItemChange OnContextMenuItemChange;
+  TVETHeaderRebuild OnHeaderRebuild;
+  TVETNotifyEvent OnColumnUserChangedVisiblility;
+
+  // ---- Event-firing operations of the explorer -----------------------------------
+  virtual void DoCustomColumnCompare(TColumnIndex column, PVirtualNode node1, PVirtualNode node2, int& result);
+  virtual void DoCustomNamespace(PVirtualNode parentNode);
+  virtual void DoEnumFolder(TNamespace* ns, bool& allowAsChild);
+  virtual void DoEnumFinished();
+  virtual void DoInvalidRootNamespace();
+  virtual void DoNamespaceStructureChange(PVirtualNode node, TNamespace* ns, TNamespaceStructureChange changeType);
+  virtual void DoRootChange();
+  virtual void DoRootChanging(TRootFolder newValue, TNamespace* ns, bool& allow);
+  virtual void DoRootRebuild();
+  // Runs the item of node (toExecuteOnDblClk) after OnShellExecute agreed.
+  virtual void DoShellExecute(PVirtualNode node);
+  virtual void ExecuteNamespace(TNamespace* ns, const std::u16string& workingDir, const std::u16string& arguments);
+  // A shortcut to a folder: the tree browses to the folder.
+  virtual void BrowseToShortcutTarget(TNamespace* ns);
+  virtual void DoHeaderRebuild();
+  virtual void DoColumnUserChangedVisibility();
+
+  // ---- Overrides of the tree --------------------------------------------------------
+  void DoInitNode(PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& initStates) override;
+  void DoInitChildren(PVirtualNode node, uint32_t& childCount) override;
+  void DoChecked(PVirtualNode node) override;
+  int DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) override;
+  void DoFreeNode(PVirtualNode node) override;
+  bool DoExpanding(PVirtualNode node) override;
+  bool DoCollapsing(PVirtualNode node) override;
+  void DoUpdating(TVTUpdateState state) override;
+  void DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType, std::u16string& text) override;
+  void DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column, TVSTTextType textType) override;
+  TCustomImageList* DoGetImageIndex(PVirtualNode node, TVTImageKind kind, TColumnIndex column, bool& ghosted,
+                                    int& index) override;
+  std::u16string DoGetNodeHint(PVirtualNode node, TColumnIndex column,
+                               TVTHintLineBreakStyle& lineBreakStyle) override;
+  void DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed) override;
+  void DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) override;
+  bool DoKeyAction(uint16_t& charCode, TShiftState& shift) override;
+  void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
+  bool DoDragAllowed(PVirtualNode node, TColumnIndex column) override;
+
+  // Reads and writes of node streams are not supported (the view manager keeps views).
+  void LoadFromStream(TStream* stream);
+  void SaveToStream(TStream* stream, PVirtualNode node = nullptr);
+
+  // The kind of an explorer column (cdFileName for other columns and -1).
+  TColumnDetails ColumnKind(TColumnIndex column) const;
+  // The shell's detail columns shown (cdShellColumns); further columns are the application's.
+  int ShellColumnCount() const { return shellColumnCount; }
+
+  // True when a rebuild of the root was asked while not allowed (lock, loading, inactive).
+  bool TreeBuilt() const { return treeBuilt; }
+
+protected:
+  friend class TCustomVirtualExplorerTreeOptions;
+  friend class TVETPersistent;
+
+  TCustomVirtualTreeOptions* CreateOptions() override;
+  TVirtualTreeColumn* CreateColumn(TVirtualTreeColumns* collection) override;
+  void CreateWnd() override;
+  void Loaded() override;
+  virtual void SetDefaultOptions();
+  virtual void ApplyActive(bool value);
+  bool OkToEnumerate(PVirtualNode node);
+  // Called once per child by the shell's enumeration (data: the parent node).
+  bool EnumFolderCallback(HWND window, LPITEMIDLIST childPIDL, TNamespace* parent, void* data, bool& terminate);
+  void ForceShowMyDocuments(PVirtualNode node);
+  // Restores node's check state from the storage (or from its checked parent).
+  void RestoreCheckState(PVirtualNode parent, PVirtualNode node);
+  // Writes node's check state to the storage.
+  void StoreCheckState(PVirtualNode node);
+  // A checked or unchecked folder decides for everything below it: check
+  // records below its record that say otherwise are dropped.
+  void DropImpliedRecords(PVirtualNode node);
+  // Frees node's item and column manager and clears the record's slots.
+  void FreeNodeData(PVirtualNode node);
+  void SetNodeNamespace(PVirtualNode node, TNamespace* ns, TColumnManager* manager);
+  // Drops node after selecting a valid neighbour when it was the only selected node.
+  void SelectValidNeighbour(PVirtualNode node, bool select);
+  void DeleteNodeMoveFocus(PVirtualNode node);
+  void WaitCursor(bool show);
+  // Replaces the root with pending (asked already); value is the new kind.
+  void ApplyRootFolder(TRootFolder value);
+  // The root folder's item for value, or null.
+  TNamespace* MakeRootNamespace(TRootFolder value);
+  void ShellSortHelperFileSort();
+  bool ValidateRootNamespace();
+  void WMKeyDown(TMessage& m);
+  // A rename the shell refused: beep and open the editor again (WParam the node).
+  void WMRenameRefused(TMessage& m);
+
+  bool active = false;
+  bool treeBuilt = false;
+  bool constructing = false;
+  bool browsing = false;
+  bool expandButtonClick = false;
+  int rebuildLock = 0;
+  int waitCursorCount = 0;
+  int viewNotifySuppressed = 0;
+  int viewNotifyPending = 0;
+  TRootFolder rootFolder = rfDesktop;
+  std::u16string rootFolderCustomPath;
+  LPITEMIDLIST rootFolderCustomPIDL = nullptr;  // owned
+  TNamespace* rootNamespace = nullptr;          // owned
+  TNamespace* pendingRootNamespace = nullptr;   // owned while asked
+  TFileObjects fileObjects{foFolders};
+  TFileSort fileSort = fsFileType;
+  TFileSizeFormat fileSizeFormat = fsfExplorer;
+  TColumnDetailType columnDetails = cdUser;
+  int columnMenuItemCount = 8;
+  int shellColumnCount = 0;
+  uint32_t internalDataOffset = 0;
+  int defaultFolderIndex = -1;
+  int defaultFileIndex = -1;
+  TVETPersistent* persistent = nullptr;  // owned; owns the storage
+  TViewManager* viewManager = nullptr;   // owned
+  TVETColors* vetColors = nullptr;       // owned
+  TShellSortHelper* sortHelper = nullptr;  // owned
+};
+
+// A header column that knows which detail of an item it shows.
+class TVETColumn : public TVirtualTreeColumn {
+public:
+  // "Name", 200 wide, cdFileName.
+  void Create(TVirtualTreeColumns* collection) override;
+  TColumnDetails ColumnDetails() const { return columnDetails; }
+  // Takes the kind's caption and width; on a tree of shell columns the kind is always cdCustom.
+  void SetColumnDetails(TColumnDetails value);
+
+private:
+  TCustomVirtualExplorerTree* Tree() const;
+  TColumnDetails columnDetails = cdFileName;
+};
+
+class TVirtualExplorerTree : public TCustomVirtualExplorerTree {};
+class TVirtualExplorerViews : public TCustomVirtualExplorerTree {
+public:
+  void Create(TComponent* owner) override;
+};
+// The folder tree pane (the wizard's file tree is one).
+class TVirtualExplorerTreeview : public TVirtualExplorerViews {
+protected:
+  void SetDefaultOptions() override;
+};
+
+// The colours of the explorer's texts.
+class TVETColors : public TPersistent {
+public:
+  void Create(TCustomVirtualExplorerTree* owner_);
+  // 0 CompressedTextColor, 1 FolderTextColor, 2 FileTextColor; others read clNone.
+  TColor Color(int index) const;
+  void SetColor(int index, TColor value);
+  TColor CompressedTextColor() const { return colors[0]; }
+  TColor FolderTextColor() const { return colors[1]; }
+  TColor FileTextColor() const { return colors[2]; }
+  void SetCompressedTextColor(TColor value) { SetColor(0, value); }
+  void SetFolderTextColor(TColor value) { SetColor(1, value); }
+  void SetFileTextColor(TColor value) { SetColor(2, value); }
+  void Assign(TPersistent* source) override;
+
+protected:
+  void AssignTo(TPersistent* dest) override;
+
+private:
+  TCustomVirtualExplorerTree* owner = nullptr;  // not owned
+  TColor colors[3] = {TColor(0xFF0000), TColor(0), TColor(0)};
+};
+
+// Does nothing; referenced so that programs using the explorer tree link its published properties.
+void LinkExplorerTreeProperties();

@@ -1,0 +1,89 @@
+// The explorer tree's check marks and the node storage: every node shown
+// checked or mixed has a record with its state and type; nodes made again
+// take their state back from it.
+#include "shell/ExplorerTree.h"
+
+#include <vector>
+
+#include "shell/ShellUtilities.h"
+
+void TCustomVirtualExplorerTree::StoreCheckState(PVirtualNode node) {
+  TNamespace* ns = NodeNamespace(node);
+  TRootNodeStorage* storage = GetStorage();
+  if (ns == nullptr || storage == nullptr) return;
+  // A pressed state is only how a held mouse button looks; the record keeps what it becomes.
+  TCheckState state = UnpressedCheckState(node->CheckState);
+  if (state == csUncheckedNormal) {
+    storage->Delete(ns->AbsolutePIDL(), {skCheckState}, false, false);
+    return;
+  }
+  if (TNodeStorage* record = storage->Store(ns->AbsolutePIDL(), {skCheckState})) {
+    record->Storage.CheckState = state;
+    record->Storage.CheckType = node->CheckType;
+  }
+}
+
+void TCustomVirtualExplorerTree::RestoreCheckState(PVirtualNode parent, PVirtualNode node) {
+  bool tracking = TreeOptions()->AutoOptions().Contains(toAutoTristateTracking);
+  if (tracking && parent != nullptr && parent->CheckState == csCheckedNormal) {
+    // Inside a fully checked folder every item is checked, old or new.
+    node->CheckState = csCheckedNormal;
+    StoreCheckState(node);
+    return;
+  }
+  TNamespace* ns = NodeNamespace(node);
+  TRootNodeStorage* storage = GetStorage();
+  if (ns == nullptr || storage == nullptr) return;
+  TNodeStorage* record = storage->Find(ns->AbsolutePIDL(), {skCheckState});
+  if (record == nullptr) return;
+  // Both state and type: a state without its box would hide a check that still counts.
+  node->CheckState = UnpressedCheckState(record->Storage.CheckState);
+  if (record->Storage.CheckType != ctNone) node->CheckType = record->Storage.CheckType;
+  if (node->CheckType == ctNone) node->CheckType = ctTriStateCheckBox;
+  if (!tracking || node->CheckState == csUncheckedNormal) return;
+  for (PVirtualNode run = node->Parent; run != nullptr && run != RootNode() && run->CheckState == csUncheckedNormal;
+       run = run->Parent) {
+    run->CheckState = csMixedNormal;
+    StoreCheckState(run);
+    InvalidateNode(run);
+  }
+}
+
+void TCustomVirtualExplorerTree::DropImpliedRecords(PVirtualNode node) {
+  TNamespace* ns = NodeNamespace(node);
+  TRootNodeStorage* storage = GetStorage();
+  if (ns == nullptr || storage == nullptr) return;
+  TNodeStorage* record = storage->ProcessNode(ns->AbsolutePIDL(), false);
+  if (record == nullptr || record->ChildNodes() == nullptr) return;
+  bool checked = UnpressedCheckState(node->CheckState) == csCheckedNormal;
+  // Collect first: deleting records frees them.
+  std::vector<LPITEMIDLIST> doomed;
+  std::vector<TNodeStorage*> stack{record};
+  while (!stack.empty()) {
+    TNodeStorage* run = stack.back();
+    stack.pop_back();
+    TNodeStorageList* children = run->ChildNodes();
+    if (children == nullptr) continue;
+    for (int i = 0; i < children->Count(); ++i) {
+      TNodeStorage* child = children->Items(i);
+      stack.push_back(child);
+      if (child->Storage.Kinds.Contains(skCheckState) &&
+          (!checked || UnpressedCheckState(child->Storage.CheckState) != csCheckedNormal))
+        doomed.push_back(NamespacePIDLManager->CopyPIDL(child->AbsolutePIDL()));
+    }
+  }
+  for (LPITEMIDLIST pidl : doomed) {
+    storage->Delete(pidl, {skCheckState}, false, false);
+    NamespacePIDLManager->FreePIDL(pidl);
+  }
+}
+
+void TCustomVirtualExplorerTree::DoChecked(PVirtualNode node) {
+  if (NodeNamespace(node) != nullptr) {
+    StoreCheckState(node);
+    TCheckState state = UnpressedCheckState(node->CheckState);
+    if (state != csMixedNormal && TreeOptions()->AutoOptions().Contains(toAutoTristateTracking))
+      DropImpliedRecords(node);
+  }
+  TCustomVirtualStringTree::DoChecked(node);
+}

@@ -1,0 +1,520 @@
+// The explorer tree: construction, node records, the root folder, Active,
+// rebuilding the root, and the wait cursor.
+#include "shell/ExplorerTree.h"
+
+#include "shell/ShellUtilities.h"
+#include "shell/SysImages.h"
+#include "shell/VETPersistent.h"
+#include "shell/VirtualWideStrings.h"
+
+namespace {
+
+struct TExplorerNodeData {
+  TNamespace* ns;
+  TColumnManager* columnManager;
+};
+
+// The one flag that says an explorer tree has set the hourglass.
+bool gWaitCursorShown = false;
+
+const int kRootFolderCSIDL[] = {48, 29, 26, 10, 47, 30, 35, 25, 46, 31, 23, 22, 24, 45, 3,  33, 0,  16, 17, 6, 20,
+                                34, 1,  32, 28, 39, 19, 18, 5,  4,  27, 40, 38, 43, 2,  8,  9,  11, 7,  37, 21, 36};
+
+}  // namespace
+
+int RootFolderCSIDL(TRootFolder value) {
+  return value >= 0 && value < rfCustom ? kRootFolderCSIDL[value] : -1;
+}
+
+// ---- Construction -----------------------------------------------------------------
+
+const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
+  static const TMessageMap map(TCustomVirtualStringTree::ClassMessageMap(),
+                               {
+                                   OnMessage(WM_KEYDOWN, &TCustomVirtualExplorerTree::WMKeyDown),
+                                   OnMessage(kWMRenameRefused, &TCustomVirtualExplorerTree::WMRenameRefused),
+                               });
+  return &map;
+}
+
+void TCustomVirtualExplorerTree::Create(TComponent* owner) {
+  InitializeShellToolkit();
+  LinkExplorerTreeProperties();
+  TCustomVirtualStringTree::Create(owner);
+  constructing = true;
+  ++viewNotifySuppressed;
+  active = false;
+  rootFolder = rfDesktop;
+  rootNamespace = CreateSpecialNamespace(0);
+  fileObjects = {foFolders};
+  SetDefaultNodeHeight(17);
+  Header()->SetHeight(17);
+  SetDragHeight(250);
+  SetDragWidth(150);
+  SetHintMode(hmHint);
+  viewManager = New<TViewManager>();
+  persistent = New<TVETPersistent>();
+  vetColors = New<TVETColors>(this);
+  SetClipboardFormats({"Virtual Tree Data", "Virtual Tree Reference"});
+  defaultFolderIndex = DefaultSystemImageIndex(0);
+  defaultFileIndex = DefaultSystemImageIndex(2);
+  ++rebuildLock;
+  SetDefaultOptions();
+  --rebuildLock;
+  RebuildRootNamespace();
+  internalDataOffset = AllocateInternalDataArea(sizeof(TExplorerNodeData));
+  sortHelper = new TShellSortHelper;
+  constructing = false;
+}
+
+void TCustomVirtualExplorerTree::BeforeDestruction() {
+  // Nodes go while the tree is whole, so that their items are freed with them.
+  Clear();
+  TCustomVirtualStringTree::BeforeDestruction();
+}
+
+TCustomVirtualExplorerTree::~TCustomVirtualExplorerTree() {
+  if (RootNode() != nullptr) FreeNodeData(RootNode());
+  if (rootFolderCustomPIDL != nullptr && NamespacePIDLManager != nullptr)
+    NamespacePIDLManager->FreePIDL(rootFolderCustomPIDL);
+  if (rootNamespace != nullptr) rootNamespace->Free();
+  if (pendingRootNamespace != nullptr) pendingRootNamespace->Free();
+  FreeAndNil(persistent);
+  FreeAndNil(viewManager);
+  FreeAndNil(vetColors);
+  delete sortHelper;
+  if (waitCursorCount > 0 && gWaitCursorShown) {
+    gWaitCursorShown = false;
+    Screen->SetCursor(crDefault);
+  }
+}
+
+TCustomVirtualTreeOptions* TCustomVirtualExplorerTree::CreateOptions() {
+  return New<TVirtualExplorerTreeOptions>(this);
+}
+
+TCustomVirtualExplorerTreeOptions* TCustomVirtualExplorerTree::TreeOptions() const {
+  return static_cast<TCustomVirtualExplorerTreeOptions*>(TBaseVirtualTree::TreeOptions());
+}
+
+void TCustomVirtualExplorerTree::SetTreeOptions(TCustomVirtualExplorerTreeOptions* value) {
+  VT_ASSERT(!value->MiscOptions().Contains(toReadOnly),
+            "Please use the TreeOptions.VETMiscOptions ReadOnly property and not the TreeOptions.MiscOptions "
+            "ReadOnly property");
+  TreeOptions()->Assign(value);
+}
+
+void TCustomVirtualExplorerTree::SetDefaultOptions() {
+  TCustomVirtualExplorerTreeOptions* o = TreeOptions();
+  o->SetPaintOptions({toShowButtons, toShowTreeLines, toUseBlendedImages, toGhostedIfUnfocused});
+  o->SetVETFolderOptions({toFoldersExpandable});
+  o->SetVETShellOptions({toRightAlignSizeColumn, toContextMenus});
+  o->SetVETMiscOptions(
+      {toBrowseExecuteFolder, toBrowseExecuteFolderShortcut, toBrowseExecuteZipFolder, toExecuteOnDblClk});
+  o->SetVETImageOptions({toImages, toMarkCutAndCopy});
+  o->SetVETSyncOptions({toCollapseTargetFirst, toExpandTarget, toSelectTarget});
+}
+
+void TVirtualExplorerViews::Create(TComponent* owner) {
+  TCustomVirtualExplorerTree::Create(owner);
+  fileObjects = {foFolders, foHidden};
+}
+
+void TVirtualExplorerTreeview::SetDefaultOptions() {
+  TCustomVirtualExplorerTree::SetDefaultOptions();
+  fileObjects = {foFolders, foHidden};
+  TCustomVirtualExplorerTreeOptions* o = TreeOptions();
+  o->SetAutoOptions({toAutoScroll});
+  o->SetSelectionOptions({toLevelSelectConstraint});
+  o->SetMiscOptions({toAcceptOLEDrop, toEditable, toToggleOnDblClick});
+  o->SetPaintOptions({toShowButtons, toShowTreeLines, toUseBlendedImages, toGhostedIfUnfocused});
+  o->SetVETFolderOptions({toFoldersExpandable});
+  o->SetVETShellOptions({toContextMenus});
+  o->SetVETMiscOptions({toBrowseExecuteFolder, toBrowseExecuteFolderShortcut, toBrowseExecuteZipFolder,
+                        toChangeNotifierThread, toRemoveContextMenuShortCut});
+  o->SetVETImageOptions({toImages, toThreadedImages, toMarkCutAndCopy});
+  o->SetVETSyncOptions({toCollapseTargetFirst, toExpandTarget, toSelectTarget});
+}
+
+void TCustomVirtualExplorerTree::Assign(TPersistent* source) {
+  auto* other = dynamic_cast<TCustomVirtualExplorerTree*>(source);
+  if (other == nullptr) {
+    TCustomVirtualStringTree::Assign(source);
+    return;
+  }
+  SetColumnDetails(other->ColumnDetails());
+  SetColumnMenuItemCount(other->ColumnMenuItemCount());
+  SetFileObjects(other->FileObjects());
+  SetFileSizeFormat(other->FileSizeFormat());
+  SetFileSort(other->FileSort());
+  if (!other->RootFolderCustomPath().empty())
+    SetRootFolderCustomPath(other->RootFolderCustomPath());
+  else if (other->RootFolderCustomPIDL() != nullptr)
+    SetRootFolderCustomPIDL(other->RootFolderCustomPIDL());
+  else
+    SetRootFolder(other->RootFolder());
+  TreeOptions()->Assign(other->TreeOptions());
+  SetVETColors(other->VETColors());
+  SetActive(other->Active());
+}
+
+void TCustomVirtualExplorerTree::CreateWnd() {
+  TCustomVirtualStringTree::CreateWnd();
+  // Items made before the window had none to answer with (icons, owner windows).
+  for (PVirtualNode node = GetFirstNoInit(); node != nullptr; node = GetNextNoInit(node))
+    if (TNamespace* ns = NodeNamespace(node)) ns->InvalidateNamespace(true);
+}
+
+void TCustomVirtualExplorerTree::Loaded() {
+  TCustomVirtualStringTree::Loaded();
+  if (active) ApplyActive(true);
+  if (!ComponentState().Contains(csLoading) && !constructing && viewNotifySuppressed > 0) {
+    viewNotifySuppressed = 0;
+    if (viewNotifyPending > 0) {
+      viewNotifyPending = 0;
+      NotifyViewsOfFocus();
+    }
+  }
+}
+
+// ---- Node records ------------------------------------------------------------------
+
+namespace {
+TExplorerNodeData* NodeData(PVirtualNode node, uint32_t offset) {
+  return reinterpret_cast<TExplorerNodeData*>(reinterpret_cast<uint8_t*>(node) + offset);
+}
+}  // namespace
+
+TNamespace* TCustomVirtualExplorerTree::NodeNamespace(PVirtualNode node) const {
+  return node == nullptr || internalDataOffset == 0 ? nullptr : NodeData(node, internalDataOffset)->ns;
+}
+
+bool TCustomVirtualExplorerTree::ValidateNamespace(PVirtualNode node, TNamespace*& ns) const {
+  ns = NodeNamespace(node);
+  return ns != nullptr;
+}
+
+TColumnManager* TCustomVirtualExplorerTree::NodeColumnManager(PVirtualNode node) const {
+  return node == nullptr || internalDataOffset == 0 ? nullptr : NodeData(node, internalDataOffset)->columnManager;
+}
+
+void TCustomVirtualExplorerTree::SetNodeNamespace(PVirtualNode node, TNamespace* ns, TColumnManager* manager) {
+  TExplorerNodeData* data = NodeData(node, internalDataOffset);
+  data->ns = ns;
+  data->columnManager = manager;
+}
+
+void TCustomVirtualExplorerTree::FreeNodeData(PVirtualNode node) {
+  if (internalDataOffset == 0) return;
+  TExplorerNodeData* data = NodeData(node, internalDataOffset);
+  TNamespace* ns = data->ns;
+  TColumnManager* manager = data->columnManager;
+  data->ns = nullptr;
+  data->columnManager = nullptr;
+  if (ns != nullptr) ns->Free();
+  if (manager != nullptr) manager->Free();
+}
+
+void TCustomVirtualExplorerTree::DoFreeNode(PVirtualNode node) {
+  // The base frees the record itself: take the objects out first.
+  TNamespace* ns = NodeNamespace(node);
+  TColumnManager* manager = NodeColumnManager(node);
+  if (ns != nullptr || manager != nullptr) SetNodeNamespace(node, nullptr, nullptr);
+  TCustomVirtualStringTree::DoFreeNode(node);
+  if (ns != nullptr) ns->Free();
+  if (manager != nullptr) manager->Free();
+}
+
+TRootNodeStorage* TCustomVirtualExplorerTree::GetStorage() const {
+  return persistent != nullptr ? persistent->Storage : nullptr;
+}
+
+void TCustomVirtualExplorerTree::Clear() {
+  DoStateChange({}, {tsCopyPending, tsCutPending});
+  TCustomVirtualStringTree::Clear();
+}
+
+// ---- Properties -----------------------------------------------------------------
+
+void TCustomVirtualExplorerTree::SetFileObjects(TFileObjects value) {
+  if (value == fileObjects) return;
+  fileObjects = value;
+  RebuildRootNamespace();
+}
+
+void TCustomVirtualExplorerTree::SetFileSizeFormat(TFileSizeFormat value) {
+  if (value == fileSizeFormat) return;
+  fileSizeFormat = value;
+  Invalidate();
+}
+
+void TCustomVirtualExplorerTree::SetFileSort(TFileSort value) {
+  if (value == fileSort) return;
+  fileSort = value;
+  if (Header()->SortColumn() == 2) SortTree(2, Header()->SortDirection(), false);
+}
+
+void TCustomVirtualExplorerTree::SetNodeDataSizeVET(int value) {
+  bool wasActive = active;
+  SetActive(false);
+  SetNodeDataSize(value);
+  SetActive(wasActive);
+}
+
+void TCustomVirtualExplorerTree::SetVETColors(TVETColors* value) { vetColors->Assign(value); }
+
+void TCustomVirtualExplorerTree::LoadFromStream(TStream* stream) {
+  VT_ASSERT(stream == nullptr, "LoadFromStream is not supported in VET. Use the ViewManager Property");
+}
+
+void TCustomVirtualExplorerTree::SaveToStream(TStream* stream, PVirtualNode) {
+  VT_ASSERT(stream == nullptr, "SaveToStream is not supported in VET. Use the ViewManager Property");
+}
+
+// ---- Active and the root ----------------------------------------------------------
+
+void TCustomVirtualExplorerTree::SetActive(bool value) {
+  if (active == value) return;
+  active = value;
+  ApplyActive(value);
+}
+
+void TCustomVirtualExplorerTree::ApplyActive(bool value) {
+  if (ComponentState().Contains(csLoading)) {
+    if (ComponentState().Contains(csDesigning)) RebuildRootNamespace();
+    return;
+  }
+  if (value && !treeBuilt) {
+    // The tree counts as built only when the rebuild really ran; a refused
+    // rebuild (locked, no root) is tried again by the next activation.
+    if (rootNamespace != nullptr) RebuildRootNamespace();
+    return;
+  }
+  if (!value && treeBuilt) {
+    treeBuilt = false;
+    Clear();
+  }
+}
+
+TNamespace* TCustomVirtualExplorerTree::MakeRootNamespace(TRootFolder value) {
+  if (value == rfCustomPIDL || value == rfCustom) return nullptr;
+  return CreateSpecialNamespace(RootFolderCSIDL(value));
+}
+
+void TCustomVirtualExplorerTree::SetRootFolder(TRootFolder value) {
+  bool allow = true;
+  if (value != rfCustom && value != rfCustomPIDL) {
+    if (pendingRootNamespace != nullptr) pendingRootNamespace->Free();
+    pendingRootNamespace = MakeRootNamespace(value);
+    DoRootChanging(value, pendingRootNamespace, allow);
+  }
+  if (allow) ApplyRootFolder(value);
+  if (pendingRootNamespace != nullptr) {
+    pendingRootNamespace->Free();
+    pendingRootNamespace = nullptr;
+  }
+}
+
+void TCustomVirtualExplorerTree::ApplyRootFolder(TRootFolder value) {
+  BeginUpdate();
+  try {
+    Clear();
+    rootFolder = value;
+    if (value != rfCustom) rootFolderCustomPath.clear();
+    if (value != rfCustomPIDL && rootFolderCustomPIDL != nullptr)
+      NamespacePIDLManager->FreeAndNilPIDL(rootFolderCustomPIDL);
+    if (rootNamespace != nullptr) rootNamespace->Free();
+    FreeNodeData(RootNode());
+    rootNamespace = pendingRootNamespace;
+    pendingRootNamespace = nullptr;
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+  treeBuilt = false;
+  if (rootNamespace != nullptr) RebuildRootNamespace();
+  DoRootChange();
+}
+
+void TCustomVirtualExplorerTree::SetRootFolderCustomPath(const std::u16string& path) {
+  std::u16string folder = path;
+  if (!folder.empty() && folder.back() == u'\\' && !(folder.size() == 3 && folder[1] == u':'))
+    folder.pop_back();
+  if (pendingRootNamespace != nullptr) pendingRootNamespace->Free();
+  pendingRootNamespace = nullptr;
+  LPITEMIDLIST pidl = folder.empty() ? nullptr : PathToPIDL(folder);
+  if (pidl != nullptr) pendingRootNamespace = New<TNamespace>(pidl, nullptr);
+  bool allow = true;
+  DoRootChanging(rfCustom, pendingRootNamespace, allow);
+  if (allow && pendingRootNamespace != nullptr && vws::WideDirectoryExists(folder)) {
+    rootFolderCustomPath = folder;
+    SetRootFolder(rfCustom);
+  }
+  if (pendingRootNamespace != nullptr) {
+    pendingRootNamespace->Free();
+    pendingRootNamespace = nullptr;
+  }
+}
+
+void TCustomVirtualExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
+  if (pidl == nullptr) return;
+  if (pendingRootNamespace != nullptr) pendingRootNamespace->Free();
+  pendingRootNamespace = New<TNamespace>(NamespacePIDLManager->CopyPIDL(pidl), nullptr);
+  bool allow = true;
+  DoRootChanging(rfCustomPIDL, pendingRootNamespace, allow);
+  if (allow && pidl != rootFolderCustomPIDL) {
+    if (rootFolderCustomPIDL != nullptr) NamespacePIDLManager->FreePIDL(rootFolderCustomPIDL);
+    rootFolderCustomPIDL = NamespacePIDLManager->CopyPIDL(pidl);
+    SetRootFolder(rfCustomPIDL);
+  }
+  if (pendingRootNamespace != nullptr) {
+    pendingRootNamespace->Free();
+    pendingRootNamespace = nullptr;
+  }
+}
+
+void TCustomVirtualExplorerTree::RebuildRootNamespace() {
+  if (rebuildLock > 0 || ComponentState().Contains(csLoading) || rootNamespace == nullptr || !active) return;
+  BeginUpdate();
+  try {
+    Clear();
+    if (!TreeOptions()->VETFolderOptions().Contains(toHideRootFolder)) {
+      FreeNodeData(RootNode());
+      SetRootNodeCount(1);
+    } else {
+      FreeNodeData(RootNode());
+      SetNodeNamespace(RootNode(), New<TNamespace>(NamespacePIDLManager->CopyPIDL(rootNamespace->AbsolutePIDL()),
+                                                   nullptr),
+                       nullptr);
+      RootNode()->States |= vsHasChildren;
+      uint32_t count = EnumerateNodeChildren(RootNode());
+      (void)count;
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
+  treeBuilt = true;
+  SetFocusedNode(GetFirst());
+  NotifyViewsOfFocus();
+  DoRootRebuild();
+}
+
+bool TCustomVirtualExplorerTree::ValidateRootNamespace() {
+  if (rootNamespace != nullptr && rootNamespace->IsValid()) return true;
+  DoInvalidRootNamespace();
+  return false;
+}
+
+void TCustomVirtualExplorerTree::NotifyViewsOfFocus() {
+  if (viewNotifySuppressed > 0) {
+    ++viewNotifyPending;
+    return;
+  }
+  // No linked views exist in this program: nothing to tell.
+}
+
+// ---- Update brackets and the wait cursor --------------------------------------------
+
+void TCustomVirtualExplorerTree::DoUpdating(TVTUpdateState state) {
+  TCustomVirtualStringTree::DoUpdating(state);
+  if (state == usBegin) {
+    WaitCursor(true);
+    ++viewNotifySuppressed;
+  } else if (state == usEnd) {
+    WaitCursor(false);
+    if (viewNotifySuppressed > 0 && --viewNotifySuppressed == 0 && viewNotifyPending > 0) {
+      viewNotifyPending = 0;
+      NotifyViewsOfFocus();
+    }
+  }
+}
+
+void TCustomVirtualExplorerTree::WaitCursor(bool show) {
+  if (show) {
+    if (waitCursorCount++ == 0 && !gWaitCursorShown) {
+      gWaitCursorShown = true;
+      Screen->SetCursor(crHourGlass);
+    }
+    return;
+  }
+  if (waitCursorCount > 0 && --waitCursorCount == 0 && gWaitCursorShown) {
+    gWaitCursorShown = false;
+    Screen->SetCursor(crDefault);
+  }
+}
+
+// ---- Event-firing operations ---------------------------------------------------------
+
+void TCustomVirtualExplorerTree::DoCustomColumnCompare(TColumnIndex column, PVirtualNode node1, PVirtualNode node2,
+                                                       int& result) {
+  if (OnCustomColumnCompare) OnCustomColumnCompare(this, column, node1, node2, result);
+}
+
+void TCustomVirtualExplorerTree::DoCustomNamespace(PVirtualNode parentNode) {
+  if (TreeOptions()->VETFolderOptions().Contains(toForceShowMyDocuments)) ForceShowMyDocuments(parentNode);
+  if (OnCustomNamespace) OnCustomNamespace(this, parentNode);
+}
+
+void TCustomVirtualExplorerTree::DoEnumFolder(TNamespace* ns, bool& allowAsChild) {
+  if (OnEnumFolder) OnEnumFolder(this, ns, allowAsChild);
+}
+
+void TCustomVirtualExplorerTree::DoEnumFinished() {
+  SetCursor(crDefault);
+  if (OnEnumFinished) OnEnumFinished(this);
+}
+
+void TCustomVirtualExplorerTree::DoInvalidRootNamespace() {
+  if (OnInvalidRootNamespace) OnInvalidRootNamespace(this);
+}
+
+void TCustomVirtualExplorerTree::DoNamespaceStructureChange(PVirtualNode node, TNamespace* ns,
+                                                            TNamespaceStructureChange changeType) {
+  if (OnNamespaceStructureChange) OnNamespaceStructureChange(this, node, ns, changeType);
+}
+
+void TCustomVirtualExplorerTree::DoRootChange() {
+  if (OnRootChange) OnRootChange(this);
+}
+
+void TCustomVirtualExplorerTree::DoRootChanging(TRootFolder newValue, TNamespace* ns, bool& allow) {
+  if (OnRootChanging) OnRootChanging(this, newValue, rootNamespace, ns, allow);
+}
+
+void TCustomVirtualExplorerTree::DoRootRebuild() {
+  if (OnRootRebuild) OnRootRebuild(this);
+}
+
+void TCustomVirtualExplorerTree::DoHeaderRebuild() {
+  if (OnHeaderRebuild) OnHeaderRebuild(this, Header());
+}
+
+void TCustomVirtualExplorerTree::DoColumnUserChangedVisibility() {
+  if (OnColumnUserChangedVisiblility) OnColumnUserChangedVisiblility(this);
+}
+
+// ---- Selection as items -----------------------------------------------------------------
+
+void TCustomVirtualExplorerTree::SelectedToNamespaceArray(TNamespaceArray& namespaces) {
+  namespaces.clear();
+  PVirtualNode focused = FocusedNode();
+  for (PVirtualNode node = GetFirstSelected(); node != nullptr; node = GetNextSelected(node)) {
+    TNamespace* ns = NodeNamespace(node);
+    if (ns == nullptr) continue;
+    if (node == focused && !namespaces.empty()) {
+      namespaces.push_back(namespaces.front());
+      namespaces.front() = ns;
+    } else {
+      namespaces.push_back(ns);
+    }
+  }
+}
+
+void TCustomVirtualExplorerTree::SelectedToPIDLArray(TPIDLArray& pidls) {
+  TNamespaceArray namespaces;
+  SelectedToNamespaceArray(namespaces);
+  pidls = NamespaceToRelativePIDLArray(namespaces);
+}

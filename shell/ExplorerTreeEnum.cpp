@@ -1,0 +1,203 @@
+// The explorer tree: initialising nodes, expand buttons, enumerating folders
+// into child nodes, and the nodes added later.
+#include "shell/ExplorerTree.h"
+
+#include "shell/ShellUtilities.h"
+#include "shell/VirtualWideStrings.h"
+
+namespace {
+
+// Links, junctions and mount points are shown as items but never opened: what
+// lies behind them is not inside the folder that holds them, so a check mark
+// on them must never reach it.
+bool IsLinkOrReparsePoint(TNamespace* ns) {
+  if (ns->Link()) return true;
+  if (!ns->FileSystem()) return false;
+  std::u16string path = ns->NameForParsing();
+  if (path.size() <= 3) return false;  // a drive root
+  DWORD attributes = GetFileAttributesW(vws::W(path));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+}  // namespace
+
+bool TCustomVirtualExplorerTree::HasChildrenTest(TNamespace* ns, PVirtualNode node, PVirtualNode parentNode) {
+  TVETFolderOptions folderOptions = TreeOptions()->VETFolderOptions();
+  bool candidate = folderOptions.Contains(toFoldersExpandable) ||
+                   (parentNode == nullptr && !folderOptions.Contains(toHideRootFolder));
+  if (!candidate) return false;
+  if (ns->IsRecycleBin()) return true;
+  // Only folders have children; links and reparse points are never opened.
+  if (!ns->Folder() || IsLinkOrReparsePoint(ns)) return false;
+  if (ns->HasSubFolder()) return true;
+  DWORD flags = FileObjectsToFlags(fileObjects);
+  if (fileObjects.Contains(foFolders) && ns->SubFoldersEx(flags & ~SHCONTF_NONFOLDERS)) return true;
+  return fileObjects.Contains(foNonFolders) && ns->SubItemsEx(flags);
+}
+
+void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode node,
+                                            TVirtualNodeInitStates& initStates) {
+  TVETFolderOptions folderOptions = TreeOptions()->VETFolderOptions();
+  if (parent == nullptr && GetRootNodeCount() < 2 && !folderOptions.Contains(toHideRootFolder)) {
+    // The one visible root node stands for the root folder.
+    FreeNodeData(node);
+    TNamespace* ns = rootNamespace != nullptr ? rootNamespace->Clone(true) : New<TNamespace>(nullptr, nullptr);
+    SetNodeNamespace(node, ns, New<TColumnManager>(this));
+    initStates.Include(ivsExpanded);
+  }
+  if (TNamespace* ns = NodeNamespace(node)) {
+    if (ns->Removable() && folderOptions.Contains(toFoldersExpandable)) {
+      // Removable media are never enumerated only to decide on a button.
+      if (ns->HasSubFolder()) initStates.Include(ivsHasChildren);
+    } else if (folderOptions.Contains(toFoldersExpandable) && HasChildrenTest(ns, node, parent)) {
+      initStates.Include(ivsHasChildren);
+    }
+  }
+  TCustomVirtualStringTree::DoInitNode(parent, node, initStates);
+  if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) RestoreCheckState(parent, node);
+}
+
+void TCustomVirtualExplorerTree::DoInitChildren(PVirtualNode node, uint32_t& childCount) {
+  childCount = EnumerateNodeChildren(node);
+  if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) {
+    // All children at once, so that their stored states show before they are painted.
+    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+      if (!(child->States & vsInitialized)) InitNode(child);
+  }
+  TCustomVirtualStringTree::DoInitChildren(node, childCount);
+}
+
+bool TCustomVirtualExplorerTree::OkToEnumerate(PVirtualNode node) {
+  if (!TreeOptions()->VETFolderOptions().Contains(toFoldersExpandable) && node != GetFirstNoInit() &&
+      node != RootNode())
+    return false;
+  TNamespace* ns = NodeNamespace(node);
+  bool ok = ns != nullptr && ns->IsValid();
+  if (ok && node != RootNode() && IsLinkOrReparsePoint(ns)) ok = false;
+  if (ok) {
+    std::u16string address = ns->NameParseAddressInFolder();
+    if (address.size() == 3 && address[1] == u':' && address[2] == u'\\' && ns->Removable())
+      ok = vws::DiskInDrive(address[0]);
+  }
+  if (!ok) {
+    BeginUpdate();
+    node->States &= ~vsHasChildren;
+    EndUpdate();
+    if (node != RootNode()) InvalidateNode(node);
+  }
+  return ok;
+}
+
+uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
+  if (!OkToEnumerate(node)) return 0;
+  uint32_t result = 0;
+  WaitCursor(true);
+  BeginUpdate();
+  try {
+    TNamespace* ns = NodeNamespace(node);
+    if (node->ChildCount == 0 && ns != nullptr) {
+      HWND window = HandleAllocated() ? Handle() : nullptr;
+      ns->EnumerateFolderEx(window, fileObjects,
+                            MakeEvent<&TCustomVirtualExplorerTree::EnumFolderCallback>(this), node);
+      DoCustomNamespace(node);
+      if (node->FirstChild != nullptr) {
+        node->States |= vsHasChildren;
+        Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
+      }
+    }
+    result = node->ChildCount;
+  } catch (...) {
+    EndUpdate();
+    WaitCursor(false);
+    throw;
+  }
+  EndUpdate();
+  WaitCursor(false);
+  return result;
+}
+
+bool TCustomVirtualExplorerTree::EnumFolderCallback(HWND, LPITEMIDLIST childPIDL, TNamespace* parent, void* data,
+                                                    bool&) {
+  auto parentNode = static_cast<PVirtualNode>(data);
+  TNamespace* ns = New<TNamespace>(childPIDL, parent);
+  if (TreeOptions()->VETFolderOptions().Contains(toForceHideRecycleBin) && ns->IsRecycleBin()) {
+    ns->Free();
+    return false;
+  }
+  bool allow = true;
+  try {
+    DoEnumFolder(ns, allow);
+  } catch (...) {
+    ns->Free();
+    throw;
+  }
+  if (!allow) {
+    ns->Free();
+    return false;
+  }
+  PVirtualNode child = AddChild(parentNode);
+  if (child == nullptr) {
+    ns->Free();
+    return false;
+  }
+  SetNodeNamespace(child, ns, New<TColumnManager>(this));
+  return true;
+}
+
+PVirtualNode TCustomVirtualExplorerTree::AddNodeToTree(PVirtualNode parentNode, TNamespace* ns, TCheckType checkType,
+                                                      bool setCheck) {
+  PVirtualNode node = AddChild(parentNode);
+  if (node == nullptr) {
+    ns->Free();
+    return nullptr;
+  }
+  SetNodeNamespace(node, ns, nullptr);
+  if (setCheck) {
+    // The type through the setter: under a fully checked folder the new item
+    // starts checked (it would go with the folder anyway), else unchecked;
+    // either way the storage learns it through DoChecked.
+    InitNode(node);
+    if (node->CheckType != checkType) SetCheckType(node, checkType);
+    PVirtualNode parent = node->Parent;
+    bool underChecked = parent != RootNode() && parent->CheckState == csCheckedNormal &&
+                        TreeOptions()->AutoOptions().Contains(toAutoTristateTracking);
+    if (!underChecked && node->CheckState != csUncheckedNormal) SetCheckState(node, csUncheckedNormal);
+    if (underChecked && node->CheckState != csCheckedNormal) SetCheckState(node, csCheckedNormal);
+  }
+  DoNamespaceStructureChange(node, ns, nscAdd);
+  return node;
+}
+
+void TCustomVirtualExplorerTree::ForceShowMyDocuments(PVirtualNode node) {
+  TNamespace* ns = NodeNamespace(node);
+  if (ns == nullptr || !ns->IsDesktop()) return;
+  LPITEMIDLIST pidl = vst::MyDocumentsPIDL();
+  if (pidl == nullptr) return;
+  TNamespace* docs = New<TNamespace>(pidl, nullptr);
+  for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling) {
+    TNamespace* childNs = NodeNamespace(child);
+    if (childNs != nullptr && vst::ILIsEqual(childNs->AbsolutePIDL(), docs->AbsolutePIDL())) {
+      docs->Free();
+      return;
+    }
+  }
+  AddNodeToTree(node, docs, ctTriStateCheckBox, TreeOptions()->MiscOptions().Contains(toCheckSupport));
+}
+
+bool TCustomVirtualExplorerTree::DoExpanding(PVirtualNode node) {
+  if (!TreeOptions()->VETMiscOptions().Contains(toBrowseExecuteFolder) && node != GetFirstNoInit() &&
+      !expandButtonClick)
+    return false;
+  return TCustomVirtualStringTree::DoExpanding(node);
+}
+
+bool TCustomVirtualExplorerTree::DoCollapsing(PVirtualNode node) {
+  bool result = TCustomVirtualStringTree::DoCollapsing(node);
+  PVirtualNode selected = GetFirstSelected();
+  if (result && selected != nullptr && HasAsParent(selected, node)) {
+    ClearSelection();
+    AddToSelection(node);
+    SetFocusedNode(node);
+  }
+  return result;
+}

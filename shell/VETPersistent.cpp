@@ -1,0 +1,433 @@
+// Saving an explorer tree's state and building it again: expanded folders,
+// selection, top and focused items, root and node storage; named views.
+#include "shell/VETPersistent.h"
+
+#include "core/Stream.h"
+#include "shell/ExplorerTree.h"
+#include "shell/ShellUtilities.h"
+#include "shell/VirtualWideStrings.h"
+
+namespace {
+
+TPIDLManager* Pidls() { return NamespacePIDLManager; }
+
+void FreePIDLSlot(LPITEMIDLIST& pidl) {
+  if (pidl != nullptr && NamespacePIDLManager != nullptr) NamespacePIDLManager->FreePIDL(pidl);
+  pidl = nullptr;
+}
+
+LPITEMIDLIST ValidAbsolutePIDL(TCustomVirtualExplorerTree* tree, PVirtualNode node) {
+  TNamespace* ns = tree->NodeNamespace(node);
+  return ns != nullptr && ns->IsValid() ? ns->AbsolutePIDL() : nullptr;
+}
+
+int32_t ReadInt32(TStream* stream) {
+  int32_t value = 0;
+  stream->ReadBuffer(&value, sizeof(value));
+  return value;
+}
+
+void WriteInt32(TStream* stream, int32_t value) { stream->WriteBuffer(&value, sizeof(value)); }
+
+// A wide text: 4-byte length in characters, then UTF-16 (bytesPerChar 2), or
+// for old streams as many bytes as characters.
+std::u16string ReadWideText(TStream* stream, bool oldForm) {
+  int32_t length = ReadInt32(stream);
+  int64_t left = stream->Size() - stream->Position();
+  int64_t bytes = oldForm ? int64_t(length) : int64_t(length) * 2;
+  if (length < 0 || bytes > left) throw EReadError("Stream read error");
+  std::u16string text(static_cast<size_t>(length), u'\0');
+  if (oldForm) {
+    std::string raw(static_cast<size_t>(length), '\0');
+    if (length > 0) stream->ReadBuffer(raw.data(), length);
+    for (size_t i = 0; i < raw.size(); ++i) text[i] = static_cast<unsigned char>(raw[i]);
+  } else if (length > 0) {
+    stream->ReadBuffer(text.data(), static_cast<int32_t>(bytes));
+  }
+  return text;
+}
+
+void WriteWideText(TStream* stream, const std::u16string& text) {
+  WriteInt32(stream, static_cast<int32_t>(text.size()));
+  if (!text.empty()) stream->WriteBuffer(text.data(), static_cast<int32_t>(text.size() * 2));
+}
+
+void ReplacePIDL(LPITEMIDLIST& slot, TStream* stream) {
+  LPITEMIDLIST pidl = Pidls()->LoadFromStream(stream);
+  FreePIDLSlot(slot);
+  slot = pidl;
+}
+
+// A count read from a stream: each entry needs at least minBytes.
+int32_t ReadCount(TStream* stream, int minBytes) {
+  int32_t count = ReadInt32(stream);
+  if (count < 0 || int64_t(count) * minBytes > stream->Size() - stream->Position())
+    throw EReadError("Stream read error");
+  return count;
+}
+
+}  // namespace
+
+// ---- Leaves ----------------------------------------------------------------------------
+
+TLeafNode::~TLeafNode() { FreePIDLSlot(PIDL); }
+
+void TLeafNode::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
+  TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
+  uint8_t expanded = 0;
+  stream->ReadBuffer(&expanded, 1);
+  Expanded = expanded != 0;
+  ReplacePIDL(PIDL, stream);
+}
+
+void TLeafNode::SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) {
+  TStreamableClass::SaveToStream(stream, version, writeVerToStream);
+  uint8_t expanded = Expanded ? 1 : 0;
+  stream->WriteBuffer(&expanded, 1);
+  Pidls()->SaveToStream(stream, PIDL);
+}
+
+TLeafNodeList::~TLeafNodeList() { Clear(); }
+
+void TLeafNodeList::Add(LPCITEMIDLIST pidl, bool expanded) {
+  TLeafNode* leaf = New<TLeafNode>();
+  leaf->PIDL = Pidls()->CopyPIDL(pidl);
+  leaf->Expanded = expanded;
+  leaf->Owner = this;
+  TList::Add(leaf);
+}
+
+void TLeafNodeList::Clear() {
+  if (!ShareNodes)
+    for (int i = 0; i < Count(); ++i) Items(i)->Free();
+  TList::Clear();
+}
+
+void TLeafNodeList::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
+  TStreamableList::LoadFromStream(stream, version, readVerFromStream);
+  int32_t count = ReadCount(stream, 5);
+  for (int32_t i = 0; i < count; ++i) {
+    TLeafNode* leaf = New<TLeafNode>();
+    leaf->Owner = this;
+    TList::Add(leaf);
+    leaf->LoadFromStream(stream, StreamVersion(), readVerFromStream);
+  }
+}
+
+void TLeafNodeList::SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) {
+  TStreamableList::SaveToStream(stream, version, writeVerToStream);
+  WriteInt32(stream, Count());
+  for (int i = 0; i < Count(); ++i) Items(i)->SaveToStream(stream, version, writeVerToStream);
+}
+
+// ---- The saved tree -------------------------------------------------------------------
+
+void TVETPersistent::Create() {
+  TStreamableClass::Create();
+  SelectedPIDLs = New<TPIDLList>();
+  LeafNodeList = New<TLeafNodeList>();
+  Storage = New<TRootNodeStorage>();
+}
+
+TVETPersistent::~TVETPersistent() {
+  FreeAndNil(LeafNodeList);
+  FreeAndNil(SelectedPIDLs);
+  FreePIDLSlot(TopNodePIDL);
+  FreePIDLSlot(SelectedPIDLsParent);
+  FreePIDLSlot(RootFolderCustomPIDL);
+  FreePIDLSlot(FocusedPIDL);
+  FreeAndNil(Storage);
+}
+
+void TVETPersistent::Clear() {
+  LeafNodeList->Clear();
+  SelectedPIDLs->Clear();
+  FreePIDLSlot(SelectedPIDLsParent);
+  FreePIDLSlot(RootFolderCustomPIDL);
+  Storage->Clear(false);
+}
+
+void TVETPersistent::InitAllExisting(TCustomVirtualExplorerTree* tree) {
+  for (PVirtualNode node = tree->GetFirstNoInit(); node != nullptr; node = tree->GetNextNoInit(node))
+    if (!(node->States & vsInitialized)) tree->InitNode(node);
+  allInitialized = true;
+}
+
+void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus) {
+  TNamespace* root = tree->RootNamespace();
+  if (root == nullptr || !root->IsValid()) return;
+  InitAllExisting(tree);
+  FreePIDLSlot(FocusedPIDL);
+  FreePIDLSlot(TopNodePIDL);
+  FreePIDLSlot(RootFolderCustomPIDL);
+  PVirtualNode top = tree->GetTopNode();
+  if (top != nullptr) {
+    LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, top);
+    for (PVirtualNode run = top; pidl == nullptr && run != nullptr && run != tree->RootNode(); run = run->Parent)
+      pidl = ValidAbsolutePIDL(tree, run);
+    if (pidl != nullptr) TopNodePIDL = Pidls()->CopyPIDL(pidl);
+  }
+  if (saveFocus && tree->FocusedNode() != nullptr)
+    if (LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, tree->FocusedNode())) FocusedPIDL = Pidls()->CopyPIDL(pidl);
+  bool hideRoot = tree->TreeOptions()->VETFolderOptions().Contains(toHideRootFolder);
+  SaveExpandedBelow(tree, hideRoot ? tree->RootNode() : tree->GetFirstNoInit(), saveSelection);
+  if (tree->RootFolderCustomPIDL() != nullptr) RootFolderCustomPIDL = Pidls()->CopyPIDL(tree->RootFolderCustomPIDL());
+  RootFolder = tree->RootFolder();
+  RootFolderCustomPath = tree->RootFolderCustomPath();
+  allInitialized = false;
+}
+
+void TVETPersistent::SaveSelection(TCustomVirtualExplorerTree* tree) {
+  SelectedPIDLs->Clear();
+  FreePIDLSlot(SelectedPIDLsParent);
+  PVirtualNode first = tree->GetFirstSelected();
+  TNamespace* firstNs = tree->NodeNamespace(first);
+  if (firstNs == nullptr) return;
+  if (!TPIDLManager::IsDesktopFolder(firstNs->AbsolutePIDL())) {
+    SelectedPIDLsParent = Pidls()->CopyPIDL(firstNs->AbsolutePIDL());
+    Pidls()->StripLastID(SelectedPIDLsParent);
+  }
+  for (PVirtualNode node = first; node != nullptr; node = tree->GetNextSelected(node)) {
+    TNamespace* ns = tree->NodeNamespace(node);
+    if (ns != nullptr && ns->IsValid()) SelectedPIDLs->CopyAdd(ns->RelativePIDL());
+  }
+}
+
+namespace {
+enum class LeafAnswer { None, Itself, Inner };
+}  // namespace
+
+void TVETPersistent::CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNode start) {
+  LeafNodeList->Clear();
+  // Depth first with an explicit stack: a node answers once all its children have.
+  struct Frame {
+    PVirtualNode node;
+    PVirtualNode child;
+    bool anyExpanded;
+  };
+  auto expanded = [tree](PVirtualNode node) { return node == tree->RootNode() || tree->GetExpanded(node); };
+  if (start == nullptr || !expanded(start)) {
+    if (start != nullptr)
+      if (LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, start)) LeafNodeList->Add(pidl, tree->GetExpanded(start));
+    return;
+  }
+  std::vector<Frame> stack{{start, start->FirstChild, false}};
+  while (!stack.empty()) {
+    Frame& frame = stack.back();
+    if (frame.child != nullptr) {
+      PVirtualNode child = frame.child;
+      frame.child = child->NextSibling;
+      if (tree->GetExpanded(child)) stack.push_back({child, child->FirstChild, false});
+      continue;
+    }
+    LeafAnswer answer = frame.anyExpanded ? LeafAnswer::Inner : LeafAnswer::Itself;
+    PVirtualNode node = frame.node;
+    stack.pop_back();
+    if (stack.empty()) break;
+    stack.back().anyExpanded = true;
+    if (answer == LeafAnswer::Itself)
+      if (LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, node)) LeafNodeList->Add(pidl, true);
+  }
+  if (LeafNodeList->Count() == 0)
+    if (LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, start)) LeafNodeList->Add(pidl, tree->GetExpanded(start));
+}
+
+void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection) {
+  if (node == nullptr) return;
+  if (!allInitialized)
+    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+      if (!(child->States & vsInitialized)) tree->InitNode(child);
+  if (saveSelection) SaveSelection(tree);
+  CollectLeaves(tree, node);
+}
+
+void TVETPersistent::RestoreExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode, bool restoreSelection) {
+  tree->BeginUpdate();
+  try {
+    for (int i = 0; i < LeafNodeList->Count(); ++i) {
+      TLeafNode* leaf = LeafNodeList->Items(i);
+      PVirtualNode node = tree->WalkPIDLToNode(leaf->PIDL, false, true, false, true);
+      if (node == nullptr) continue;
+      if (node != tree->RootNode())
+        tree->SetExpanded(node, leaf->Expanded);
+      else if (leaf->Expanded && node->ChildCount == 0)
+        tree->EnumerateNodeChildren(node);
+    }
+  } catch (...) {
+    tree->EndUpdate();
+    throw;
+  }
+  tree->EndUpdate();
+  if (restoreSelection) RestoreSelection(tree);
+}
+
+void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
+  tree->ClearSelection();
+  tree->SetFocusedNode(nullptr);
+  tree->BeginUpdate();
+  try {
+    if (SelectedPIDLs->Count() > 0) {
+      if (SelectedPIDLsParent != nullptr) {
+        PVirtualNode parent = tree->WalkPIDLToNode(SelectedPIDLsParent, false, false, false, true);
+        if (parent != nullptr) {
+          for (PVirtualNode child = tree->GetFirstChild(parent); child != nullptr; child = child->NextSibling) {
+            TNamespace* ns = tree->NodeNamespace(child);
+            if (ns == nullptr) continue;
+            for (int i = 0; i < SelectedPIDLs->Count(); ++i) {
+              if (ns->ComparePIDL(SelectedPIDLs->Items(i), false, 0) == 0) {
+                tree->AddToSelection(child);
+                break;
+              }
+            }
+          }
+        }
+      } else if (PVirtualNode first = tree->GetFirst()) {
+        tree->AddToSelection(first);
+      }
+    }
+  } catch (...) {
+    tree->EndUpdate();
+    throw;
+  }
+  tree->EndUpdate();
+  if (PVirtualNode first = tree->GetFirstSelected()) tree->SetFocusedNode(first);
+}
+
+void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode,
+                                 bool restoreFocus) {
+  tree->BeginUpdate();
+  PVirtualNode last = nullptr;
+  try {
+    tree->ClearSelection();
+    if (!RootFolderCustomPath.empty()) tree->SetRootFolderCustomPath(RootFolderCustomPath);
+    if (RootFolderCustomPIDL != nullptr) tree->SetRootFolderCustomPIDL(RootFolderCustomPIDL);
+    if (RootFolderCustomPath.empty() && RootFolderCustomPIDL == nullptr)
+      tree->SetRootFolder(static_cast<TRootFolder>(RootFolder));
+    RestoreExpandedBelow(tree, tree->GetFirstNoInit(), restoreSelection);
+    if (restoreFocus && FocusedPIDL != nullptr) {
+      last = tree->WalkPIDLToNode(FocusedPIDL, false, true, false, true);
+      if (last != nullptr) tree->SetFocusedNode(last);
+    }
+  } catch (...) {
+    tree->EndUpdate();
+    throw;
+  }
+  tree->EndUpdate();
+  if (restoreTopNode && TopNodePIDL != nullptr) last = tree->WalkPIDLToNode(TopNodePIDL, false, true, false, true);
+  if (last != nullptr && last != tree->RootNode()) tree->SetTopNode(last);
+}
+
+// ---- Stream form ----------------------------------------------------------------------------
+
+void TVETPersistent::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
+  TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
+  LeafNodeList->LoadFromStream(stream, version, readVerFromStream);
+  ReplacePIDL(SelectedPIDLsParent, stream);
+  SelectedPIDLs->Clear();
+  if (!SelectedPIDLs->LoadFromStream(stream)) throw EReadError("Stream read error");
+  ReplacePIDL(RootFolderCustomPIDL, stream);
+  ReplacePIDL(TopNodePIDL, stream);
+  ReplacePIDL(FocusedPIDL, stream);
+  uint8_t root = 0;
+  stream->ReadBuffer(&root, 1);
+  if (root > rfCustomPIDL) throw EReadError("Stream read error");
+  RootFolder = root;
+  RootFolderCustomPath = ReadWideText(stream, StreamVersion() >= 0 && StreamVersion() < 3);
+  Storage->LoadFromStream(stream, version, readVerFromStream);
+}
+
+void TVETPersistent::SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) {
+  TStreamableClass::SaveToStream(stream, version, writeVerToStream);
+  LeafNodeList->SaveToStream(stream, version, writeVerToStream);
+  Pidls()->SaveToStream(stream, SelectedPIDLsParent);
+  SelectedPIDLs->SaveToStream(stream);
+  Pidls()->SaveToStream(stream, RootFolderCustomPIDL);
+  Pidls()->SaveToStream(stream, TopNodePIDL);
+  Pidls()->SaveToStream(stream, FocusedPIDL);
+  uint8_t root = static_cast<uint8_t>(RootFolder);
+  stream->WriteBuffer(&root, 1);
+  WriteWideText(stream, RootFolderCustomPath);
+  Storage->SaveToStream(stream, version, writeVerToStream);
+}
+
+// ---- Views ------------------------------------------------------------------------------------
+
+void TView::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
+  TVETPersistent::LoadFromStream(stream, version, readVerFromStream);
+  ViewName = ReadWideText(stream, false);
+}
+
+void TView::SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) {
+  TVETPersistent::SaveToStream(stream, version, writeVerToStream);
+  WriteWideText(stream, ViewName);
+}
+
+TViewList::~TViewList() { Clear(); }
+
+void TViewList::Clear() {
+  for (int i = Count() - 1; i >= 0; --i) Items(i)->Free();
+  TList::Clear();
+}
+
+void TViewList::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
+  Clear();
+  TStreamableList::LoadFromStream(stream, version, readVerFromStream);
+  int32_t count = ReadCount(stream, 16);
+  for (int32_t i = 0; i < count; ++i) {
+    TView* view = New<TView>();
+    Add(view);
+    view->LoadFromStream(stream, version, readVerFromStream);
+  }
+}
+
+void TViewList::SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) {
+  TStreamableList::SaveToStream(stream, version, writeVerToStream);
+  WriteInt32(stream, Count());
+  for (int i = 0; i < Count(); ++i) Items(i)->SaveToStream(stream, version, writeVerToStream);
+}
+
+void TViewManager::Create() {
+  TStreamableClass::Create();
+  views = New<TViewList>();
+}
+
+TViewManager::~TViewManager() { FreeAndNil(views); }
+
+TView* TViewManager::FindView(const std::u16string& viewName) const {
+  TView* found = nullptr;
+  for (int i = 0; i < views->Count(); ++i)
+    if (vws::WideStrICompOS(views->Items(i)->ViewName.c_str(), viewName.c_str()) == 0) found = views->Items(i);
+  return found;
+}
+
+void TViewManager::StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
+  TView* view = FindView(viewName);
+  bool fresh = view == nullptr;
+  if (fresh) {
+    view = New<TView>();
+    view->ViewName = viewName;
+  }
+  try {
+    view->SaveTree(tree, true, true);
+  } catch (...) {
+    if (fresh) view->Free();
+    throw;
+  }
+  if (fresh) views->Add(view);
+}
+
+void TViewManager::ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
+  if (TView* view = FindView(viewName)) view->RestoreTree(tree, true, false, true);
+}
+
+void TViewManager::Clear() { views->Clear(); }
+
+void TViewManager::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
+  TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
+  views->LoadFromStream(stream, version, readVerFromStream);
+}
+
+void TViewManager::SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) {
+  TStreamableClass::SaveToStream(stream, version, writeVerToStream);
+  views->SaveToStream(stream, version, writeVerToStream);
+}

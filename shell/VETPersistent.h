@@ -1,0 +1,108 @@
+#pragma once
+// What an explorer tree can save of itself and build again: the root, the
+// deepest expanded folders, the selection, the top and focused items and the
+// node storage with the check states (TVETPersistent); named snapshots of it
+// (TView, TViewList, TViewManager). Streams are little-endian and untrusted
+// on reading (PIDLs and counts checked against the bytes left).
+#include <string>
+
+#include "shell/NodeStorage.h"
+#include "shell/Streamable.h"
+#include "shell/VirtualPIDLTools.h"
+
+class TCustomVirtualExplorerTree;
+
+class TLeafNodeList;
+
+// One expanded folder of a saved tree.
+class TLeafNode : public TStreamableClass {
+public:
+  ~TLeafNode() override;
+  void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
+  void SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) override;
+  bool Expanded = false;
+  LPITEMIDLIST PIDL = nullptr;  // absolute, owned
+  TLeafNodeList* Owner = nullptr;
+};
+
+class TLeafNodeList : public TStreamableList {
+public:
+  ~TLeafNodeList() override;
+  // Stores a copy of pidl in a new leaf.
+  void Add(LPCITEMIDLIST pidl, bool expanded);
+  TLeafNode* Items(int index) const { return static_cast<TLeafNode*>(Get(index)); }
+  // Frees the leaves unless ShareNodes.
+  void Clear() override;
+  void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
+  void SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) override;
+  bool ShareNodes = false;
+};
+
+class TVETPersistent : public TStreamableClass {
+public:
+  void Create();
+  ~TVETPersistent() override;
+  // Empties the lists, frees the selection's parent and custom root and clears the storage.
+  virtual void Clear();
+
+  void SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus);
+  void RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode, bool restoreFocus);
+  // The expanded folders (and the selection) below node, for RefreshNode.
+  void SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection);
+  void RestoreExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool restoreSelection);
+
+  void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
+  void SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) override;
+
+  TLeafNodeList* LeafNodeList = nullptr;  // owned
+  TPIDLList* SelectedPIDLs = nullptr;     // owned; relative PIDLs
+  LPITEMIDLIST TopNodePIDL = nullptr;     // owned
+  std::u16string RootFolderCustomPath;
+  int RootFolder = 16;  // TRootFolder ordinal (rfDesktop)
+  LPITEMIDLIST SelectedPIDLsParent = nullptr;  // owned
+  TRootNodeStorage* Storage = nullptr;         // owned
+  LPITEMIDLIST RootFolderCustomPIDL = nullptr;  // owned
+  LPITEMIDLIST FocusedPIDL = nullptr;           // owned
+
+private:
+  void SaveSelection(TCustomVirtualExplorerTree* tree);
+  void RestoreSelection(TCustomVirtualExplorerTree* tree);
+  void CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNode start);
+  void InitAllExisting(TCustomVirtualExplorerTree* tree);
+  bool allInitialized = false;
+};
+
+class TView : public TVETPersistent {
+public:
+  void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
+  void SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) override;
+  std::u16string ViewName;
+};
+
+class TViewList : public TStreamableList {
+public:
+  ~TViewList() override;
+  TView* Items(int index) const { return static_cast<TView*>(Get(index)); }
+  // Frees every view, last first.
+  void Clear() override;
+  void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
+  void SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) override;
+};
+
+class TViewManager : public TStreamableClass {
+public:
+  void Create();
+  ~TViewManager() override;
+  // Saves tree into the view of that name (case-insensitive; a new view when none).
+  void StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
+  // Restores the view of that name into tree; an unknown name changes nothing.
+  void ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
+  void Clear();
+  TViewList* Views() const { return views; }
+  void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
+  void SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) override;
+
+private:
+  TView* FindView(const std::u16string& viewName) const;
+  TViewList* views = nullptr;  // owned
+};

@@ -1,0 +1,261 @@
+// The explorer tree on a mapped test drive: building from the drives,
+// finding items, check marks kept in the node storage and given back when
+// nodes are made again, new and vanished items, renames, links.
+#include <cstring>
+
+#include "ExplorerTestSupport.h"
+#include "shell/ShellUtilities.h"
+#include "core/MemoryStream.h"
+#include "shell/SysImages.h"
+#include "shell/VETPersistent.h"
+
+using namespace explorertest;
+
+namespace {
+
+std::u16string TextOf(TVirtualExplorerTreeview* tree, PVirtualNode node) { return tree->GetText(node, NoColumn); }
+
+using ExplorerTree = ExplorerFixture;
+
+}  // namespace
+
+TEST_F(ExplorerTree, BuildsTheDrivesAndFindsItemsWithoutTouchingThePIDL) {
+  MakeFolder(folder + u"\\sub");
+  MakeFile(folder + u"\\sub\\b.txt");
+  MakeFile(folder + u"\\a.txt", 100);
+  MakeFile(folder + u"\\hidden.txt", 10, FILE_ATTRIBUTE_HIDDEN);
+  MakeFile(folder + u"\\readonly.txt", 10, FILE_ATTRIBUTE_READONLY);
+  MakeFile(folder + u"\\\u03b1\u03b2\u03b3 \u0436\u0443\u043a \u6f22\u5b57.txt", 10);
+
+  PVirtualNode top = tree->GetFirst();
+  ASSERT_NE(top, nullptr);
+  EXPECT_TRUE(tree->NodeNamespace(top)->IsMyComputer());
+  EXPECT_TRUE(tree->GetExpanded(top));
+  EXPECT_EQ(tree->GetNextSibling(top), nullptr);
+
+  LPITEMIDLIST pidl = PathToPIDL(folder + u"\\sub\\b.txt");
+  ASSERT_NE(pidl, nullptr);
+  uint32_t size = NamespacePIDLManager->PIDLSize(pidl);
+  std::vector<uint8_t> before(reinterpret_cast<uint8_t*>(pidl), reinterpret_cast<uint8_t*>(pidl) + size);
+  PVirtualNode node = tree->FindNodeByPIDL(pidl);
+  EXPECT_EQ(0, std::memcmp(before.data(), pidl, size));
+  NamespacePIDLManager->FreePIDL(pidl);
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(TextOf(tree, node), u"b.txt");
+  // The folders on the way were enumerated, not expanded.
+  EXPECT_FALSE(tree->GetExpanded(node->Parent));
+  EXPECT_TRUE(tree->GetHasChildren(node->Parent));
+  EXPECT_EQ(TextOf(tree, node->Parent), u"sub");
+
+  PVirtualNode greek = NodeOf(folder + u"\\\u03b1\u03b2\u03b3 \u0436\u0443\u043a \u6f22\u5b57.txt");
+  ASSERT_NE(greek, nullptr);
+  EXPECT_EQ(TextOf(tree, greek), u"\u03b1\u03b2\u03b3 \u0436\u0443\u043a \u6f22\u5b57.txt");
+  PVirtualNode hidden = NodeOf(folder + u"\\hidden.txt");
+  ASSERT_NE(hidden, nullptr);
+  EXPECT_NE(NodeOf(folder + u"\\readonly.txt"), nullptr);
+  // Folders before files is the shell's order; files are in name order.
+  PVirtualNode folderNode = NodeOf(folder);
+  ASSERT_NE(folderNode, nullptr);
+  std::vector<std::u16string> names;
+  for (PVirtualNode child = tree->GetFirstChild(folderNode); child; child = child->NextSibling)
+    names.push_back(TextOf(tree, child));
+  ASSERT_EQ(names.size(), 5u);
+  EXPECT_EQ(names[0], u"sub");
+
+  // Icons come from the system image list; a hidden item is drawn ghosted.
+  bool ghosted = false;
+  int index = -1;
+  tree->DoGetImageIndex(node, ikNormal, NoColumn, ghosted, index);
+  EXPECT_GE(index, 0);
+  EXPECT_FALSE(ghosted);
+  index = -1;
+  tree->DoGetImageIndex(hidden, ikNormal, NoColumn, ghosted, index);
+  EXPECT_TRUE(ghosted);
+  EXPECT_EQ(tree->Images(), static_cast<TCustomImageList*>(SmallSysImages()));
+
+  // A path outside the tree, and a null PIDL, find nothing.
+  EXPECT_EQ(NodeOf(folder + u"\\missing.txt"), nullptr);
+  EXPECT_EQ(tree->FindNodeByPIDL(nullptr), nullptr);
+}
+
+TEST_F(ExplorerTree, CheckMarksAreStoredAndComeBackWithTheirBoxes) {
+  MakeFolder(folder + u"\\sub");
+  MakeFile(folder + u"\\sub\\b.txt");
+  MakeFile(folder + u"\\a.txt");
+  Click(folder + u"\\sub\\b.txt");
+  // The only child checked: its folder is checked, the folder above mixed.
+  EXPECT_EQ(NodeOf(folder + u"\\sub")->CheckState, csCheckedNormal);
+  EXPECT_EQ(NodeOf(folder)->CheckState, csMixedNormal);
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder + u"\\sub"});
+  EXPECT_EQ(EveryItem(), (std::vector<std::u16string>{folder + u"\\sub", folder + u"\\sub\\b.txt"}));
+
+  // A rebuild frees every node; made again, they take state and box back.
+  tree->SetActive(false);
+  EXPECT_EQ(tree->GetFirstNoInit(), nullptr);
+  tree->SetActive(true);
+  PVirtualNode b = NodeOf(folder + u"\\sub\\b.txt");
+  ASSERT_NE(b, nullptr);
+  EXPECT_EQ(b->CheckState, csCheckedNormal);
+  EXPECT_EQ(b->CheckType, ctTriStateCheckBox);
+  EXPECT_EQ(NodeOf(folder)->CheckState, csMixedNormal);
+  EXPECT_EQ(NodeOf(folder + u"\\a.txt")->CheckState, csUncheckedNormal);
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder + u"\\sub"});
+
+  // A record written by a node made inside a checked folder keeps the box too.
+  tree->SetActive(false);
+  tree->SetActive(true);
+  Click(folder);  // mixed -> checked
+  tree->SetActive(false);
+  tree->SetActive(true);
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->CheckState, csCheckedNormal);
+  EXPECT_EQ(a->CheckType, ctTriStateCheckBox);
+  TNodeStorage* record = tree->GetStorage()->Find(tree->NodeNamespace(a)->AbsolutePIDL(), {skCheckState});
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->Storage.CheckType, ctTriStateCheckBox);
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder});
+}
+
+TEST_F(ExplorerTree, UncheckingAFolderUnchecksWhatLiesBelowEvenWhereNoNodeExists) {
+  MakeFolder(folder + u"\\sub");
+  MakeFolder(folder + u"\\sub\\deep");
+  MakeFile(folder + u"\\sub\\deep\\d.txt");
+  MakeFile(folder + u"\\sub\\other.txt");
+  Click(folder + u"\\sub\\deep\\d.txt");
+  tree->SetActive(false);
+  tree->SetActive(true);
+  // Only the folder's node exists now: sub and below are not made yet.
+  PVirtualNode folderNode = NodeOf(folder);
+  ASSERT_NE(folderNode, nullptr);
+  EXPECT_EQ(folderNode->CheckState, csMixedNormal);
+  tree->SetCheckState(folderNode, csCheckedNormal);
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder});
+  tree->SetCheckState(folderNode, csUncheckedNormal);
+  EXPECT_TRUE(Topmost().empty());
+  EXPECT_TRUE(EveryItem().empty());
+  PVirtualNode d = NodeOf(folder + u"\\sub\\deep\\d.txt");
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->CheckState, csUncheckedNormal);
+}
+
+TEST_F(ExplorerTree, NewItemsFollowTheirFolderAndTheStorageFollowsTheTree) {
+  MakeFolder(folder + u"\\full");
+  MakeFile(folder + u"\\full\\x.txt");
+  MakeFolder(folder + u"\\part");
+  MakeFile(folder + u"\\part\\y.txt");
+  MakeFile(folder + u"\\part\\z.txt");
+  MakeFolder(folder + u"\\none");
+  MakeFile(folder + u"\\none\\w.txt");
+  Click(folder + u"\\full");
+  Click(folder + u"\\part\\y.txt");
+  tree->SetExpanded(NodeOf(TestDrive() + u"\\"), true);
+  tree->SetExpanded(NodeOf(folder), true);
+  tree->SetExpanded(NodeOf(folder + u"\\full"), true);
+  tree->SetExpanded(NodeOf(folder + u"\\part"), true);
+  tree->SetExpanded(NodeOf(folder + u"\\none"), true);
+
+  MakeFile(folder + u"\\full\\new1.txt");
+  MakeFile(folder + u"\\part\\new2.txt");
+  MakeFile(folder + u"\\none\\new3.txt");
+  DeleteFileW(reinterpret_cast<const wchar_t*>((folder + u"\\part\\y.txt").c_str()));
+  // The folder merge (a shell change) and the whole-tree refresh (F5) agree.
+  tree->ReReadAndRefreshNode(NodeOf(folder + u"\\full"), true);
+  tree->ReReadAndRefreshNode(NodeOf(folder + u"\\part"), true);
+  tree->ReReadAndRefreshNode(NodeOf(folder + u"\\none"), true);
+  auto check = [&] {
+    EXPECT_EQ(NodeOf(folder + u"\\full\\new1.txt")->CheckState, csCheckedNormal);
+    EXPECT_EQ(NodeOf(folder + u"\\part\\new2.txt")->CheckState, csUncheckedNormal);
+    EXPECT_EQ(NodeOf(folder + u"\\none\\new3.txt")->CheckState, csUncheckedNormal);
+    EXPECT_EQ(NodeOf(folder + u"\\part\\y.txt"), nullptr);
+    EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder + u"\\full"});
+    EXPECT_EQ(EveryItem(), (std::vector<std::u16string>{folder + u"\\full", folder + u"\\full\\new1.txt",
+                                                        folder + u"\\full\\x.txt"}));
+  };
+  check();
+  EXPECT_TRUE(tree->GetExpanded(NodeOf(folder + u"\\part")));
+  uint16_t f5 = VK_F5;
+  TShiftState none;
+  tree->DoKeyAction(f5, none);
+  check();
+  // The expanded folders came back.
+  EXPECT_TRUE(tree->GetExpanded(NodeOf(folder + u"\\part")));
+}
+
+TEST_F(ExplorerTree, ARenamedItemKeepsItsCheckUnderItsNewName) {
+  MakeFile(folder + u"\\a.txt");
+  MakeFile(folder + u"\\m.txt");
+  MakeFile(folder + u"\\z.txt");
+  Click(folder + u"\\m.txt");
+  PVirtualNode m = NodeOf(folder + u"\\m.txt");
+  ASSERT_NE(m, nullptr);
+  tree->DoNewText(m, NoColumn, u"b.txt");
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder + u"\\b.txt"});
+  tree->SetActive(false);
+  tree->SetActive(true);
+  EXPECT_EQ(NodeOf(folder + u"\\b.txt")->CheckState, csCheckedNormal);
+  EXPECT_EQ(NodeOf(folder + u"\\z.txt")->CheckState, csUncheckedNormal);
+  EXPECT_EQ(NodeOf(folder + u"\\a.txt")->CheckState, csUncheckedNormal);
+}
+
+TEST_F(ExplorerTree, ActiveMarksTheTreeBuiltOnlyWhenItWasBuilt) {
+  tree->SetActive(false);
+  tree->SetRootFolderCustomPath(folder + u"\\missing");  // no such folder: the root stays
+  EXPECT_EQ(tree->RootFolder(), rfDrives);
+  // A root that does not exist: activating builds nothing and says so.
+  tree->SetRootFolderCustomPIDL(nullptr);
+  TVirtualExplorerTreeview* other = New<TVirtualExplorerTreeview>(form);
+  other->SetParent(form);
+  other->SetRootFolder(rfCustom);  // no custom path: no root item
+  other->SetActive(true);
+  EXPECT_FALSE(other->TreeBuilt());
+  EXPECT_EQ(other->GetFirstNoInit(), nullptr);
+  // Once a root exists, the same activation builds.
+  other->SetRootFolderCustomPath(folder);
+  EXPECT_TRUE(other->TreeBuilt());
+  EXPECT_NE(other->GetFirstNoInit(), nullptr);
+  other->SetActive(false);
+  EXPECT_FALSE(other->TreeBuilt());
+  other->SetActive(true);
+  EXPECT_TRUE(other->TreeBuilt());
+}
+
+TEST_F(ExplorerTree, OnEnumFolderKeepsItemsOutAndTheSavedStateStreams) {
+  MakeFile(folder + u"\\keep.txt");
+  MakeFile(folder + u"\\drop.tmp");
+  tree->OnEnumFolder = [](TCustomVirtualExplorerTree*, TNamespace* ns, bool& allow) {
+    allow = ns->Extension() != u".tmp";
+  };
+  tree->SetActive(false);
+  tree->SetActive(true);
+  EXPECT_NE(NodeOf(folder + u"\\keep.txt"), nullptr);
+  EXPECT_EQ(NodeOf(folder + u"\\drop.tmp"), nullptr);
+
+  Click(folder + u"\\keep.txt");
+  tree->SetExpanded(NodeOf(folder), true);
+  TVETPersistent* saved = New<TVETPersistent>();
+  saved->SaveTree(tree, true, true);
+  saved->Storage->CopyFrom(tree->GetStorage());
+  TMemoryStream* stream = New<TMemoryStream>();
+  saved->SaveToStream(stream, 3, true);
+  TVETPersistent* loaded = New<TVETPersistent>();
+  stream->SetPosition(0);
+  loaded->LoadFromStream(stream, 3, true);
+  EXPECT_EQ(loaded->RootFolder, static_cast<int>(rfDrives));
+  EXPECT_GE(loaded->LeafNodeList->Count(), 1);
+  // keep.txt is the folder's only item in the tree: the folder is checked with it.
+  EXPECT_EQ(Strings(loaded->Storage->GetCheckedFileNames(cnkEveryItem)),
+            (std::vector<std::u16string>{folder, folder + u"\\keep.txt"}));
+  // A stream cut short is refused.
+  TMemoryStream* cut = New<TMemoryStream>();
+  cut->CopyFrom(stream, 0);
+  cut->SetSize(cut->Size() - 3);
+  cut->SetPosition(0);
+  TVETPersistent* broken = New<TVETPersistent>();
+  EXPECT_ANY_THROW(broken->LoadFromStream(cut, 3, true));
+  broken->Free();
+  cut->Free();
+  loaded->Free();
+  stream->Free();
+  saved->Free();
+}

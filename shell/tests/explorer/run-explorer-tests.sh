@@ -1,0 +1,63 @@
+#!/usr/bin/env bash
+# run-explorer-tests.sh EXE [ARGS...]: maps a fresh folder of the build tree
+# as a test drive into the private Wine prefix (QV_TEST_EXPLORER_DRIVE), runs
+# the explorer tree's tests on it, and removes the link and the folder on
+# exit. The tests make and change files only there; C: and Z: are never used.
+set -u
+exe=$(realpath "$1")
+shift
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../../.." && pwd)
+: "${QV_BUILD:=$(cd "$(dirname "$exe")/../.." && pwd)}"
+export QV_BUILD
+source "$root/scripts/wine-env.sh"
+export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:+$WINEDLLOVERRIDES;}winedbg.exe=d"
+
+own_display=0
+if [ -z "${DISPLAY:-}" ]; then
+  source "$root/scripts/display.sh"
+  qv_start_display || exit 1
+  own_display=1
+fi
+qv_make_prefix
+
+dos="$WINEPREFIX/dosdevices"
+# Links left by a run that was killed.
+for stale in "$QV_BUILD"/explorer-drive.*; do
+  [ -d "$stale" ] || continue
+  for link in "$dos"/*; do
+    case "$(readlink "$link" 2>/dev/null)" in "$stale"*) rm -f "$link" ;; esac
+  done
+  chmod -R u+w "$stale" 2>/dev/null
+  rm -rf "$stale"
+done
+work=$(mktemp -d "$QV_BUILD/explorer-drive.XXXXXX")
+link=""
+cleanup() {
+  [ -n "$link" ] && rm -f "$link"
+  chmod -R u+w "$work" 2>/dev/null
+  rm -rf "$work"
+  wineserver -k 2>/dev/null
+  if [ "$own_display" = 1 ]; then qv_stop_display; fi
+}
+trap cleanup EXIT
+
+letter=""
+for l in r s t u v w x y q p o n m; do
+  if [ ! -e "$dos/$l:" ] && [ ! -L "$dos/$l:" ] && [ ! -e "$dos/$l::" ] && [ ! -L "$dos/$l::" ]; then
+    letter=$l
+    break
+  fi
+done
+if [ -z "$letter" ]; then
+  echo "no free drive letter for the explorer tests" >&2
+  exit 1
+fi
+mkdir -p "$work/drive"
+ln -s "$work/drive" "$dos/$letter:"
+link="$dos/$letter:"
+export QV_TEST_EXPLORER_DRIVE=${letter^^}
+# A letter added to the prefix shows in the drive mask only to a new wineserver.
+wineserver -k 2>/dev/null
+wineserver -w
+"$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 "$@"
