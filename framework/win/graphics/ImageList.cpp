@@ -239,7 +239,8 @@ void TCustomImageList::DrawStyled(TCanvas* canvas, int x, int y, int index, UINT
                                   bool enabled) {
   if (handle == nullptr || canvas == nullptr || index < 0 || index >= Count()) return;
   if (!enabled) {
-    DrawPerPixel(canvas->Handle(), index, x, y, style & ~ILD_BLEND50, /*disabled=*/true, clNone);
+    // Through DoDraw, so lists with their own disabled look keep it.
+    DoDraw(index, canvas, x, y, style & ~ILD_BLEND50, false);
     return;
   }
   if (style & ILD_BLEND50) {

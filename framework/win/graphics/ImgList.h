@@ -95,7 +95,8 @@ public:
   // mixing every covered pixel half and half with blend (clDefault: the
   // highlight colour), a disabled image greyed. Drawn per pixel where needed,
   // so both looks show on systems that ignore those flags; the list's own
-  // colours are left unchanged. An index out of range draws nothing.
+  // colours are left unchanged; a disabled image goes through DoDraw (a derived
+  // list may have its own disabled look). An index out of range draws nothing.
   void DrawStyled(TCanvas* canvas, int x, int y, int index, UINT style, TColor blend, bool enabled);
   // Copies image index into image (sized to the list's images; white background).
   void GetBitmap(int index, TBitmap* image);

@@ -62,6 +62,40 @@ TEST(ImageListTest, DrawsMaskedImagesEnabledAndGreyedWhenDisabled) {
   EXPECT_EQ(target->Canvas()->Pixel(8, 8), clRed);
 }
 
+// A list with a disabled look of its own: it paints disabled images blue.
+class TBlueWhenDisabled : public TImageList {
+protected:
+  void DoDraw(int index, TCanvas* canvas, int x, int y, UINT style, bool enabled) override {
+    if (enabled) return TImageList::DoDraw(index, canvas, x, y, style, enabled);
+    canvas->Brush()->SetColor(clBlue);
+    canvas->FillRect(Rect(x, y, x + Width(), y + Height()));
+  }
+};
+
+TEST(ImageListTest, StyledDrawingBlendsPerPixelAndKeepsTheListsColours) {
+  TOwned<TImageList> list(New<TImageList>(nullptr));
+  auto image = RedSquare();
+  list->AddMasked(image.get(), clFuchsia);
+  list->SetBkColor(clNone);
+  auto target = Target(clWhite);
+  // Half red, half blue where the image covers; the target where it does not.
+  list->DrawStyled(target->Canvas(), 0, 0, 0, ILD_TRANSPARENT | ILD_BLEND50, clBlue, /*enabled=*/true);
+  auto blended = static_cast<COLORREF>(target->Canvas()->Pixel(8, 8));
+  EXPECT_NEAR(GetRValue(blended), 0x7F, 1);
+  EXPECT_NEAR(GetBValue(blended), 0x7F, 1);
+  EXPECT_EQ(target->Canvas()->Pixel(1, 1), clWhite);
+  list->DrawStyled(target->Canvas(), 20, 0, 0, ILD_TRANSPARENT, clNone, /*enabled=*/false);
+  auto grey = static_cast<COLORREF>(target->Canvas()->Pixel(28, 8));
+  EXPECT_EQ(GetRValue(grey), GetBValue(grey));
+  EXPECT_EQ(list->BkColor(), clNone);
+  EXPECT_EQ(list->BlendColor(), clNone);
+  // A derived list's own disabled look is used.
+  TOwned<TBlueWhenDisabled> own(New<TBlueWhenDisabled>(nullptr));
+  own->AddMasked(image.get(), clFuchsia);
+  own->DrawStyled(target->Canvas(), 0, 0, 0, ILD_TRANSPARENT, clNone, /*enabled=*/false);
+  EXPECT_EQ(target->Canvas()->Pixel(1, 1), clBlue);
+}
+
 TEST(ImageListTest, IconsAndReplacements) {
   TOwned<TImageList> list(New<TImageList>(nullptr));
   TOwned<TIcon> icon(New<TIcon>());
