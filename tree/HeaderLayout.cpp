@@ -28,8 +28,7 @@ void TVirtualTreeColumn::ComputeHeaderLayout(HDC dc, const TRect& client, bool u
   const int s = spacing;
   const int ts = hasText ? spacing : 0;
   const bool rtl = bidiMode != bdLeftToRight;
-  TAlignment align = alignment;
-  if (rtl && align != taCenter) align = align == taLeftJustify ? taRightJustify : taLeftJustify;
+  const TAlignment align = rtl ? MirroredAlignment(alignment) : alignment;
 
   int gx = 0, gy = 0, sx = 0, tx = 0, ty = 0;
   const int sy = (h - sh) / 2;

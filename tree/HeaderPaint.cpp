@@ -21,15 +21,8 @@ TEdgeKinds EdgeKindsOf(TVTHeaderStyle style) {
   }
 }
 
-void FillColor(HDC dc, const TRect& r, COLORREF color) {
-  RECT rc = r.ToRECT();
-  HBRUSH brush = CreateSolidBrush(color);
-  FillRect(dc, &rc, brush);
-  DeleteObject(brush);
-}
-
-void HLine(HDC dc, int x1, int x2, int y, COLORREF c) { FillColor(dc, TRect{x1, y, x2, y + 1}, c); }
-void VLine(HDC dc, int x, int y1, int y2, COLORREF c) { FillColor(dc, TRect{x, y1, x + 1, y2}, c); }
+void HLine(HDC dc, int x1, int x2, int y, COLORREF c) { FillSolidRect(dc, TRect{x1, y, x2, y + 1}, c); }
+void VLine(HDC dc, int x, int y1, int y2, COLORREF c) { FillSolidRect(dc, TRect{x, y1, x + 1, y2}, c); }
 
 COLORREF Darker(COLORREF c) {
   return RGB(std::max(0, GetRValue(c) - 11), std::max(0, GetGValue(c) - 12), std::max(0, GetBValue(c) - 12));
@@ -38,7 +31,7 @@ COLORREF Darker(COLORREF c) {
 // The flat, themed-looking face of hsXPStyle where the platform draws no themes.
 void DrawFlatFace(HDC dc, const TRect& r, bool hot, bool pressed, bool rightBorder) {
   COLORREF face = pressed ? RGB(222, 223, 216) : (hot ? RGB(250, 248, 243) : RGB(235, 234, 219));
-  FillColor(dc, r, face);
+  FillSolidRect(dc, r, face);
   if (pressed) {
     HLine(dc, r.Left, r.Right, r.Bottom - 1, RGB(165, 165, 151));
     VLine(dc, r.Left, r.Top, r.Bottom, RGB(165, 165, 151));
@@ -145,7 +138,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   } else if (header->Style() == hsXPStyle) {
     DrawFlatFace(dc, cell, info.IsHoverIndex, info.IsDownIndex, info.ShowRightBorder);
   } else {
-    FillColor(dc, cell, ColorToRGB(header->Background()));
+    FillSolidRect(dc, cell, ColorToRGB(header->Background()));
     RECT rc = cell.ToRECT();
     bool plateHot = info.IsHoverIndex && header->Style() >= hsPlates && !info.IsDownIndex;
     if (info.IsDownIndex)
@@ -234,13 +227,13 @@ void TVirtualTreeColumns::PaintHeader(HDC dc, const TRect& r, int hOffset) {
     THeaderPaintElements custom = 0;
     tree->DoHeaderDrawQueryElements(info, custom);
     if (custom & hpeBackground) tree->DoAdvancedHeaderDraw(info, hpeBackground);
-    else FillColor(target, all, ColorToRGB(header->Background()));
+    else FillSolidRect(target, all, ColorToRGB(header->Background()));
   } else if (themed) {
     ThemeServices()->DrawHeaderItem(target, TRect{0, 0, width + 2, height}, false, false);
   } else if (header->Style() == hsXPStyle) {
     DrawFlatFace(target, all, false, false, false);
   } else {
-    FillColor(target, all, ColorToRGB(header->Background()));
+    FillSolidRect(target, all, ColorToRGB(header->Background()));
   }
 
   // A right-to-left tree with a vertical scroll bar on the left shifts the columns past it.

@@ -40,12 +40,7 @@ struct TCheckStyle {
 
 const COLORREF kTransparent = RGB(255, 0, 255);
 
-void FillRectColor(HDC dc, int l, int t, int r, int b, COLORREF c) {
-  RECT rc{l, t, r, b};
-  HBRUSH brush = CreateSolidBrush(c);
-  FillRect(dc, &rc, brush);
-  DeleteObject(brush);
-}
+void FillRectColor(HDC dc, int l, int t, int r, int b, COLORREF c) { FillSolidRect(dc, TRect{l, t, r, b}, c); }
 
 COLORREF Dim(COLORREF c) { return RGB((GetRValue(c) + 0xC0) / 2, (GetGValue(c) + 0xC0) / 2, (GetBValue(c) + 0xC0) / 2); }
 
@@ -100,15 +95,9 @@ void DrawCheckImage(HDC dc, int x0, int index, const TCheckStyle& style) {
 // index mod 4: normal, hot, pushed, inactive) and 21 to 24 come from buttons.
 TCustomImageList* MakeCheckList(const TCheckStyle& style, int size, bool frameControls = false,
                                 TCustomImageList* buttons = nullptr, bool flat = false) {
-  const int count = 25;
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP strip = CreateCompatibleBitmap(screen, size * count, size);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, strip);
-  FillRectColor(dc, 0, 0, size * count, size, kTransparent);
   int offset = (size - 16) / 2;
-  for (int i = 1; i < count; ++i) {
+  return MakeImageListFromStrip(size, 25, [&](HDC dc, int i, int left) {
+    if (i == 0) return;
     if (frameControls && i <= 20) {
       int source = i - 1;
       UINT state = source <= 7 ? DFCS_BUTTONRADIO : (source <= 15 ? DFCS_BUTTONCHECK : DFCS_BUTTON3STATE);
@@ -116,26 +105,18 @@ TCustomImageList* MakeCheckList(const TCheckStyle& style, int size, bool frameCo
       state |= variants[source % 4];
       if ((source >= 4 && source <= 7) || source >= 12) state |= DFCS_CHECKED;
       if (flat) state |= DFCS_FLAT;
-      RECT r{i * size + 1, 1, (i + 1) * size - 1, size - 1};
+      RECT r{left + 1, 1, left + size - 1, size - 1};
       DrawFrameControl(dc, &r, DFC_BUTTON, state);
-      continue;
+      return;
     }
     if (frameControls && buttons != nullptr) {
-      ImageList_Draw(buttons->Handle(), i, dc, i * size + offset, offset, ILD_TRANSPARENT);
-      continue;
+      ImageList_Draw(buttons->Handle(), i, dc, left + offset, offset, ILD_TRANSPARENT);
+      return;
     }
     SetViewportOrgEx(dc, 0, offset, nullptr);
-    DrawCheckImage(dc, i * size + offset, i, style);
+    DrawCheckImage(dc, left + offset, i, style);
     SetViewportOrgEx(dc, 0, 0, nullptr);
-  }
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  HIMAGELIST handle = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, count, 0);
-  ImageList_AddMasked(handle, strip, kTransparent);
-  DeleteObject(strip);
-  TCustomImageList* list = New<TCustomImageList>(nullptr);
-  list->SetHandle(handle);
-  return list;
+  });
 }
 
 // The header split cursor: two vertical bars with arrows left and right, 32 x 32.

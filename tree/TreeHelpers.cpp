@@ -192,3 +192,30 @@ TAlignment MirroredAlignment(TAlignment alignment) {
   if (alignment == taRightJustify) return taLeftJustify;
   return alignment;
 }
+
+void FillSolidRect(HDC dc, const TRect& r, COLORREF color) {
+  RECT rc = r.ToRECT();
+  HBRUSH brush = CreateSolidBrush(color);
+  FillRect(dc, &rc, brush);
+  DeleteObject(brush);
+}
+
+TCustomImageList* MakeImageListFromStrip(int size, int count,
+                                         const std::function<void(HDC dc, int index, int left)>& draw) {
+  const COLORREF mask = RGB(255, 0, 255);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP strip = CreateCompatibleBitmap(screen, size * count, size);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(dc, strip);
+  FillSolidRect(dc, TRect{0, 0, size * count, size}, mask);
+  for (int i = 0; i < count; ++i) draw(dc, i, i * size);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  HIMAGELIST handle = ImageList_Create(size, size, ILC_COLOR32 | ILC_MASK, count, 0);
+  ImageList_AddMasked(handle, strip, mask);
+  DeleteObject(strip);
+  TCustomImageList* list = New<TCustomImageList>(nullptr);
+  list->SetHandle(handle);
+  return list;
+}

@@ -6,16 +6,10 @@
 
 namespace {
 
-const COLORREF kMaskColor = RGB(255, 0, 255);
 constexpr int kUtilitySize = 16;
 constexpr int kUtilityCount = 9;
 
-void Fill(HDC dc, int l, int t, int r, int b, COLORREF c) {
-  RECT rc{l, t, r, b};
-  HBRUSH brush = CreateSolidBrush(c);
-  FillRect(dc, &rc, brush);
-  DeleteObject(brush);
-}
+void Fill(HDC dc, int l, int t, int r, int b, COLORREF c) { FillSolidRect(dc, TRect{l, t, r, b}, c); }
 
 // A filled triangle of rows from width `base` down to 1 (up) or 1 up to base (down).
 void Triangle(HDC dc, int x0, int cx, int top, int rows, bool up, COLORREF c) {
@@ -64,21 +58,9 @@ void DrawUtility(HDC dc, int x0, int index) {
 }
 
 TCustomImageList* MakeUtilityImages() {
-  HDC screen = GetDC(nullptr);
-  HDC dc = CreateCompatibleDC(screen);
-  HBITMAP strip = CreateCompatibleBitmap(screen, kUtilitySize * kUtilityCount, kUtilitySize);
-  ReleaseDC(nullptr, screen);
-  HGDIOBJ old = SelectObject(dc, strip);
-  Fill(dc, 0, 0, kUtilitySize * kUtilityCount, kUtilitySize, kMaskColor);
-  for (int i = 0; i < kUtilityCount; ++i) DrawUtility(dc, i * kUtilitySize, i);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  HIMAGELIST handle = ImageList_Create(kUtilitySize, kUtilitySize, ILC_COLOR32 | ILC_MASK, kUtilityCount, 0);
-  ImageList_AddMasked(handle, strip, kMaskColor);
-  DeleteObject(strip);
-  TCustomImageList* list = New<TCustomImageList>(nullptr);
-  list->SetHandle(handle);
-  return list;
+  return MakeImageListFromStrip(kUtilitySize, kUtilityCount, [](HDC dc, int index, int left) {
+    DrawUtility(dc, left, index);
+  });
 }
 
 struct TUtilityHolder {
@@ -101,7 +83,7 @@ TCustomImageList* GetUtilityImages() {
   return gUtilities.list;
 }
 
-std::u16string ShortenString(HDC dc, const std::u16string& s, int width, bool rightToLeft, int ellipsisWidth) {
+std::u16string ShortenString(HDC dc, const std::u16string& s, int width, bool /*rightToLeft*/, int ellipsisWidth) {
   static const char16_t kEllipsis[] = u"...";
   if (s.empty() || width <= 0) return std::u16string();
   if (ellipsisWidth == 0) ellipsisWidth = TextWidthOf(dc, kEllipsis, 3);
@@ -117,6 +99,5 @@ std::u16string ShortenString(HDC dc, const std::u16string& s, int width, bool ri
     else
       high = n - 1;
   }
-  (void)rightToLeft;
   return s.substr(0, static_cast<size_t>(low)) + kEllipsis;
 }

@@ -1156,6 +1156,12 @@ COLORREF ColorToImageListColor(TColor color);
 // per-pixel alpha, 2 master alpha, 3 constant alpha with the colour in bias).
 void BlendBitmapRect(HDC source, HDC destination, const TRect& r, TPoint target, int mode, int constantAlpha,
                      int bias);
+// Fills r of dc with one colour.
+void FillSolidRect(HDC dc, const TRect& r, COLORREF color);
+// A masked image list of count images of size x size: draw(dc, index, left)
+// paints image index at x = left of a strip whose background (magenta) is the mask.
+TCustomImageList* MakeImageListFromStrip(int size, int count,
+                                         const std::function<void(HDC dc, int index, int left)>& draw);
 // Draws (or with DT_CALCRECT measures) wide text line by line on systems without DrawTextW.
 void DrawWideTextFallback(HDC dc, const std::u16string& text, int length, TRect& r, UINT flags, bool adjustRight);
 // The rectangles a drag image update touches when it moves by (deltaX, deltaY).
