@@ -67,36 +67,30 @@ void TVirtualTreeColumns::AnimatedResize(TColumnIndex column, int newWidth) {
   newWidth = std::clamp(newWidth, target->minWidth, target->maxWidth);
   if (newWidth == target->width) return;
   TBaseVirtualTree* tree = Tree();
-  if (tree != nullptr && tree->HandleAllocated() && tree->Visible()) {
-    // The area right of the column slides in steps; the window is not repainted in between.
+  const int step = (newWidth - target->width) / 32;
+  if (tree != nullptr && tree->HandleAllocated() && tree->Visible() && step != 0) {
+    // The header and content right of the column slide sideways in 32 steps;
+    // the waits between them run on the tree's animation (messages keep flowing).
     HWND wnd = tree->Handle();
     HDC dc = GetWindowDC(wnd);
-    TRect headerRect = tree->HeaderRect();
-    int step = (newWidth - target->width) / 32;
-    if (step != 0 && dc != nullptr) {
+    if (dc != nullptr) {
       RECT window;
       GetWindowRect(wnd, &window);
+      TRect headerRect = tree->HeaderRect();
       int right = headerRect.Left + target->Left() + target->width;
       RECT scroll{right, headerRect.Top, window.right - window.left, window.bottom - window.top};
-      if (step > 0) {
-        HBRUSH brush = CreateSolidBrush(ColorToRGB(tree->Color()));
-        for (int i = 0; i < 32; ++i) {
+      COLORREF gap = ColorToRGB(tree->Color());
+      int remaining = 32;
+      tree->Animate(32, 64, [&](int, int stepSize, void*) {
+        for (int n = std::min(stepSize, remaining); n > 0; --n, --remaining) {
           ScrollDC(dc, step, 0, &scroll, &scroll, nullptr, nullptr);
-          RECT gap{scroll.left, scroll.top, scroll.left + step, scroll.bottom};
-          FillRect(dc, &gap, brush);
+          if (step > 0) FillSolidRect(dc, TRect{scroll.left, scroll.top, scroll.left + step, scroll.bottom}, gap);
           scroll.left += step;
-          Sleep(1);
         }
-        DeleteObject(brush);
-      } else {
-        for (int i = 0; i < 32; ++i) {
-          ScrollDC(dc, step, 0, &scroll, &scroll, nullptr, nullptr);
-          scroll.left += step;
-          Sleep(1);
-        }
-      }
+        return remaining > 0;
+      }, nullptr);
+      ReleaseDC(wnd, dc);
     }
-    if (dc != nullptr) ReleaseDC(wnd, dc);
   }
   target->SetWidth(newWidth);
 }

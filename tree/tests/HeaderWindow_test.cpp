@@ -87,6 +87,29 @@ TEST_F(HeaderWindowTest, DraggingASplitterResizesTheColumn) {
   EXPECT_FALSE(header->DetermineSplitterIndex(TPoint{250, 10}));
 }
 
+TEST_F(HeaderWindowTest, DoubleClickOnASplitterFitsTheContentButNotBelowMinWidth) {
+  header->SetOptions(header->Options().Include(hoDblClickResize));
+  header->Columns()->Items(0)->SetMinWidth(30);
+  // No nodes: the widest content is nothing, so the column shrinks to its minimum, animated.
+  SendNonClient(WM_NCLBUTTONDBLCLK, 101, 10);
+  EXPECT_EQ(header->Columns()->Items(0)->Width(), 30);
+  EXPECT_EQ(header->Columns()->Items(1)->StoredLeft(), 30);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+}
+
+TEST_F(HeaderWindowTest, AutoResizeColumnTakesTheFreeWidth) {
+  header->SetOptions(header->Options().Include(hoAutoResize));
+  TVirtualTreeColumns* columns = header->Columns();
+  EXPECT_EQ(columns->Items(2)->Width(), tree->ClientWidth() - 200);
+  columns->Items(2)->SetWidth(20);  // the auto-size column is not sized by hand
+  EXPECT_EQ(columns->Items(2)->Width(), tree->ClientWidth() - 200);
+  columns->Items(0)->SetWidth(150);  // a change elsewhere is taken from it
+  EXPECT_EQ(columns->Items(2)->Width(), tree->ClientWidth() - 250);
+  tree->SetBounds(0, 0, 360, 200);
+  qvtest::Pump(20);
+  EXPECT_EQ(columns->TotalWidth(), tree->ClientWidth());
+}
+
 TEST_F(HeaderWindowTest, DraggingAColumnMovesIt) {
   static int draggedFrom = -1;
   draggedFrom = -1;
