@@ -171,6 +171,32 @@ TEST_F(StringTreeTest, IncrementalSearchMatchesTheStartOfTheText) {
   EXPECT_EQ(tree->DoIncrementalSearch(node, u"col"), 1);
 }
 
+TEST_F(StringTreeTest, SortColumnAndDirectionSortTheTreeWithAutoSort) {
+  tree->Header()->Columns()->Add();
+  tree->SetNodeDataSize(4);
+  tree->SetRootNodeCount(5);
+  static const int keys[5] = {3, 1, 4, 0, 2};
+  for (PVirtualNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n))
+    *static_cast<int*>(tree->GetNodeData(n)) = keys[n->Index];
+  tree->OnCompareNodes = [](TBaseVirtualTree* sender, PVirtualNode a, PVirtualNode b, TColumnIndex, int& result) {
+    result = *static_cast<int*>(sender->GetNodeData(a)) - *static_cast<int*>(sender->GetNodeData(b));
+  };
+  TVTAutoOptions autoOptions = tree->TreeOptions()->AutoOptions();
+  tree->TreeOptions()->SetAutoOptions(autoOptions.Include(toAutoSort));
+  auto order = [&] {
+    std::vector<int> result;
+    for (PVirtualNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n))
+      result.push_back(*static_cast<int*>(tree->GetNodeData(n)));
+    return result;
+  };
+  tree->Header()->SetSortColumn(0);
+  EXPECT_EQ(order(), (std::vector<int>{0, 1, 2, 3, 4}));
+  tree->Header()->SetSortDirection(sdDescending);
+  EXPECT_EQ(order(), (std::vector<int>{4, 3, 2, 1, 0}));
+  tree->Header()->SetSortColumn(7);  // clamped to the last column: no change
+  EXPECT_EQ(tree->Header()->SortColumn(), 0);
+}
+
 TEST_F(StringTreeTest, FormDefinitionMakesAStringTreeWithColumns) {
   TForm* defined = qvtest::NewFormFromText<TForm>(R"(
 TForm StringForm {
