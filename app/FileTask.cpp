@@ -1,12 +1,44 @@
-// The file task's confirm step: the tree's checked items listed with their
+// The file task's tree and confirm step: the tree of the computer's drives
+// whose check marks say what is wiped, the checked items listed with their
 // content, and the paths the engine is handed. The listing shows every checked
 // item once; the engine gets only the topmost ones, since what a checked
 // folder holds is wiped with it.
 #include "FileConfirmList.h"
 #include "MainForm.h"
 #include "Units.h"
+#include "shell/ExplorerTree.h"
 #include "shell/NodeStorage.h"
+#include "shell/ShellUtilities.h"
 #include "win/controls/ComCtrls.h"
+
+TVirtualExplorerTreeview* TMainForm::FileSelectTree() const { return Item<TVirtualExplorerTreeview>("FileSelectTree"); }
+
+void TMainForm::FileSelectTreeEnumFolder(TCustomVirtualExplorerTree*, TNamespace* ns, bool& allowAsChild) {
+  allowAsChild = ns->FileSystem() || ns->IsMyComputer();
+}
+
+void TMainForm::FileSelectTreeInitNode(TBaseVirtualTree*, TVirtualNode*, TVirtualNode* node, TVirtualNodeInitStates&) {
+  node->CheckType = ctTriStateCheckBox;
+}
+
+void TMainForm::BuildTree() {
+  TVirtualExplorerTreeview* tree = FileSelectTree();
+  if (tree == nullptr) return;
+  tree->BeginUpdate();
+  try {
+    tree->GetStorage()->Clear(false);
+    tree->SetActive(false);
+    tree->SetActive(true);
+    if (DrivesFolder != nullptr) {
+      PVirtualNode computer = tree->FindNodeByPIDL(DrivesFolder->AbsolutePIDL());
+      if (computer != nullptr) tree->SetExpanded(computer, true);
+    }
+  } catch (...) {
+    tree->EndUpdate();
+    throw;
+  }
+  tree->EndUpdate();
+}
 
 void TMainForm::TransferFileListFromTree() {
   TotalBytes = FilesCount = FoldersCount = FilesWiped = 0;
@@ -33,6 +65,8 @@ void TMainForm::TransferFileListFromTree() {
 }
 
 void LinkFileTask() {
+  LinkExplorerTreeProperties();
+  WizardLinks.buildTree = [](TMainForm* form) { form->BuildTree(); };
   WizardLinks.transferFileList = [](TMainForm* form) { form->TransferFileListFromTree(); };
 }
 

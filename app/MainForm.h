@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/PublishedMethods.h"
+#include "tree/VirtualNode.h"
 #include "win/Forms.h"
 #include "win/controls/ComCtrls.h"
 
@@ -26,6 +27,10 @@ class TPageControl;
 class TPopupMenu;
 class TRadioButton;
 class TRootNodeStorage;
+class TBaseVirtualTree;
+class TCustomVirtualExplorerTree;
+class TNamespace;
+class TVirtualExplorerTreeview;
 class TWideStringList;
 class TMainForm;
 
@@ -71,6 +76,7 @@ public:
                        QV_METHOD(MainMenuCommonSettingsClick), QV_METHOD(MainMenuConfirmationsClick),
                        QV_METHOD(MainMenuInterfaceLanguageClick), QV_METHOD(MainMenuAboutClick),
                        QV_METHOD(AlgoritmComboBoxChange), QV_METHOD(FileSelectTabSheetShow),
+                       QV_METHOD(FileSelectTreeEnumFolder), QV_METHOD(FileSelectTreeInitNode),
                        QV_METHOD(FilesPopupMenuRefreshClick), QV_METHOD(DiskSelectTabSheetShow),
                        QV_METHOD(DiskSelectListViewClick), QV_METHOD(DiskSelectListViewChange),
                        QV_METHOD(DiskSelectRescanButtonClick), QV_METHOD(DiskWarningButtonClick), QV_METHOD(FormatOptionsChange),
@@ -124,6 +130,16 @@ public:
   // File page: the tree is rebuilt on the first show after start or a run.
   void FileSelectTabSheetShow(TObject* sender);
   void FilesPopupMenuRefreshClick(TObject* sender);
+  // The file tree shows file-system items and the My Computer folder only.
+  void FileSelectTreeEnumFolder(TCustomVirtualExplorerTree* sender, TNamespace* ns, bool& allowAsChild);
+  // Every node of the file tree gets a tri-state check box.
+  void FileSelectTreeInitNode(TBaseVirtualTree* sender, TVirtualNode* parentNode, TVirtualNode* node,
+                              TVirtualNodeInitStates& initialStates);
+  // Forgets every check mark, enumerates the drives again and expands My
+  // Computer; the tree's update bracket is closed also after a failure.
+  void BuildTree();
+  // The file tree of the select page (null in a form definition without one).
+  TVirtualExplorerTreeview* FileSelectTree() const;
 
   // Drive page: the list is filled on its first show (and on Rescan); the
   // selected row gives DriveLetter, DriveText and DriveNumber.
@@ -171,8 +187,8 @@ public:
   int64_t TotalBytes = 0, FilesCount = 0, FoldersCount = 0, FilesWiped = 0;
   bool FormatValid = false;
   TWideStringList* FilesToWipeList = nullptr;  // not owned
-  // The file tree's node storage, which holds the check marks (not owned;
-  // null while there is no tree: nothing is checked then).
+  // The node storage that holds the check marks: the file tree's, set at
+  // creation (not owned; null without a tree: nothing is checked then).
   TRootNodeStorage* FileTreeStorage = nullptr;
 
   // ----- The file task's confirm step (FileTask.cpp)

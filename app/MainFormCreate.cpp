@@ -10,6 +10,7 @@
 #include "WipeAlgTypes.h"
 #include "WipeDLL.h"
 #include "WizardPages.h"
+#include "shell/ExplorerTree.h"
 #include "win/ClassInfo.h"
 #include "win/controls/Menus.h"
 #include "win/controls/StdCtrls.h"
@@ -31,6 +32,7 @@ void TMainForm::FormCreate(TObject*) {
   DataStorage = New<TDataStorage>();
   DataStorage->LoadPatterns();
   FilesToWipeList = nullptr;
+  if (TVirtualExplorerTreeview* tree = FileSelectTree()) FileTreeStorage = tree->GetStorage();
   if (DataStorage->LoadFailed) {
     // The program ends: the first start's language choice, its help topic
     // and the first-start flag stay for the next start.

@@ -10,12 +10,14 @@
 #include <map>
 #include <set>
 
+#include "../shell/ExplorerTree.h"
 #include "../shell/NodeStorage.h"
 #include "../shell/ShellUtilities.h"
 #include "EngineLinkFixture.h"
 #include "FileConfirmList.h"
 #include "FileListing.h"
 #include "WizardPages.h"
+#include "win/controls/Menus.h"
 
 namespace {
 
@@ -69,6 +71,142 @@ struct FileTaskTest : EngineLinkTest {
   }
   TRootNodeStorage* storage = nullptr;
 };
+
+// The real file page: the tree built as the page shows, ticks by mouse clicks
+// on the check boxes.
+struct FileTreePageTest : FileTaskTest {
+  // Shows the select page (which builds the tree) and returns the tree.
+  TVirtualExplorerTreeview* ShowSelectPage() {
+    MakeForm();
+    Click("WelcomeFileAndFoldersRadioButton");
+    form->BottomNextClick();
+    EXPECT_EQ(ActivePageIndex(), wpFileSelect);
+    tree = form->FileSelectTree();
+    qvtest::Pump(50);
+    return tree;
+  }
+  // The node of path with the folders above it expanded, scrolled into view.
+  PVirtualNode Show(const std::u16string& path) {
+    LPITEMIDLIST pidl = PathToPIDL(path);
+    if (pidl == nullptr) return nullptr;
+    PVirtualNode node = tree->WalkPIDLToNode(pidl, /*select=*/false, /*expandPath=*/true, /*reinit=*/false,
+                                             /*init=*/true);
+    CoTaskMemFree(pidl);
+    if (node == nullptr) return nullptr;
+    tree->ScrollIntoView(node, /*center=*/true);
+    qvtest::Pump(30);
+    return node;
+  }
+  // A click on the check box of path's node, found by hit-testing its row.
+  bool ClickCheckBox(const std::u16string& path) {
+    PVirtualNode node = Show(path);
+    if (node == nullptr) return false;
+    TRect row = tree->GetDisplayRect(node, NoColumn, false);
+    const int y = (row.Top + row.Bottom) / 2;
+    for (int x = 0; x < row.Right; ++x) {
+      THitInfo hit;
+      tree->GetHitTestInfoAt(x, y, /*relative=*/true, hit);
+      if (hit.HitNode != node || !hit.HitPositions.Contains(hiOnItemCheckbox)) continue;
+      const TCheckState before = node->CheckState;
+      qvtest::Click(tree, x, y);
+      return qvtest::PumpUntil([&] { return node->CheckState != before; }, 2000);
+    }
+    return false;
+  }
+  TCheckState StateOf(const std::u16string& path) {
+    PVirtualNode node = Show(path);
+    return node == nullptr ? csUncheckedNormal : node->CheckState;
+  }
+  std::u16string root;
+  TVirtualExplorerTreeview* tree = nullptr;
+};
+
+TEST_F(FileTreePageTest, TicksByMouseListedConfirmedAndWiped) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\";
+  const std::u16string tick = root + u"qvtick\\";
+  ShowSelectPage();
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(form->FileTreeStorage, tree->GetStorage());
+  EXPECT_FALSE(form->TreeNeedsBuild);
+  // The whole folder, then one file inside it off again.
+  ASSERT_TRUE(ClickCheckBox(root + u"qvtick"));
+  ASSERT_TRUE(ClickCheckBox(tick + u"qvtsub\\qvkept-t3.txt"));
+  EXPECT_EQ(StateOf(root + u"qvtick"), csMixedNormal);
+  EXPECT_EQ(StateOf(tick + u"qvtsub"), csMixedNormal);
+  EXPECT_EQ(StateOf(tick + u"qvgonefull"), csCheckedNormal);
+  EXPECT_EQ(StateOf(tick + u"qvtsub\\qvkept-t3.txt"), csUncheckedNormal);
+  Show(tick + u"qvtsub\\qvgone-t4.txt");
+  qvtest::SaveScreenshot(form->Handle(), "file_task_select");
+
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  const std::vector<std::u16string> rows = Rows();
+  const std::set<std::u16string> listed(rows.begin(), rows.end());
+  EXPECT_EQ(listed.size(), rows.size());
+  EXPECT_EQ(listed, (std::set<std::u16string>{tick + u"qvgone-t1.txt", tick + u"qvgone-\u041a\u0438\u0440-t2.txt",
+                                               tick + u"qvgonefull\\", tick + u"qvgonefull\\qvgone-f5.txt",
+                                               tick + u"qvtsub\\qvgone-t4.txt"}));
+  EXPECT_EQ(form->FilesCount, 4);
+  EXPECT_EQ(form->FoldersCount, 1);
+  EXPECT_EQ(form->TotalBytes, (6 + 4 + 3 + 9) * 1024);
+  std::set<std::u16string> handed;
+  for (int i = 0; i < form->FilesToWipeList->Count(); ++i) handed.insert(form->FilesToWipeList->Strings(i));
+  EXPECT_EQ(handed, (std::set<std::u16string>{tick + u"qvgone-t1.txt", tick + u"qvgone-\u041a\u0438\u0440-t2.txt",
+                                               tick + u"qvgonefull", tick + u"qvtsub\\qvgone-t4.txt"}));
+
+  form->BottomNextClick();
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  EXPECT_EQ(LastLine("FileProgressLog"), "Files successfully wiped") << Joined("FileProgressLog");
+  EXPECT_FALSE(Exists(tick + u"qvgone-t1.txt"));
+  EXPECT_FALSE(Exists(tick + u"qvgonefull"));
+  EXPECT_FALSE(Exists(tick + u"qvtsub\\qvgone-t4.txt"));
+  EXPECT_TRUE(Exists(tick + u"qvtsub\\qvkept-t3.txt"));
+  EXPECT_TRUE(form->TreeNeedsBuild);
+
+  // Back on the select page the tree is built afresh, without a check.
+  form->BottomBackClick();
+  Click("WelcomeFileAndFoldersRadioButton");
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileSelect);
+  EXPECT_FALSE(form->TreeNeedsBuild);
+  EXPECT_EQ(tree->GetStorage()->GetCheckedFileNames(cnkEveryItem)->Count(), 0);
+  EXPECT_EQ(StateOf(root + u"qvtick"), csUncheckedNormal);
+}
+
+// The select page with checks in all three states and the confirm page, in
+// English and German, for a person to look at (nothing is wiped).
+class FileTreeScreenshotTest : public FileTreePageTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(FileTreeScreenshotTest, SelectAndConfirmPages) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\";
+  GlobalLanguage = GetParam();
+  if (!GlobalLanguage.empty()) LangIni = LoadLanguageFile(GlobalLanguage);
+  const std::string prefix = GlobalLanguage.empty() ? "en" : "de";
+  ShowSelectPage();
+  ASSERT_NE(tree, nullptr);
+  const std::u16string shot = root + u"qvshot\\";
+  ASSERT_TRUE(ClickCheckBox(shot + u"qvkept-sub"));
+  ASSERT_TRUE(ClickCheckBox(shot + u"qvkept-s1.txt"));
+  Show(shot + u"qvkept-sub\\qvkept-s4.bin");
+  EXPECT_EQ(StateOf(root + u"qvshot"), csMixedNormal);
+  qvtest::SaveScreenshot(form->Handle(), "file_task_" + prefix + "_select");
+  // The context menu's one item refreshes the tree and forgets the checks.
+  auto* refresh = form->Item<TMenuItem>("FilesPopupMenuRefresh");
+  ASSERT_NE(refresh, nullptr);
+  EXPECT_EQ(refresh->Caption(), GlobalLanguage.empty() ? "Refresh" : "Aktualisieren");
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  EXPECT_EQ(Rows().size(), 4u);
+  qvtest::SaveScreenshot(form->Handle(), "file_task_" + prefix + "_confirm");
+  form->FilesPopupMenuRefreshClick(refresh);
+  EXPECT_EQ(tree->GetStorage()->GetCheckedFileNames(cnkEveryItem)->Count(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, FileTreeScreenshotTest, ::testing::Values("", "German.lng"));
 
 TEST_F(FileTaskTest, ConfirmListShowsEachReachedItemOnceAndTheEngineWipesOnlyTheTopmost) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");

@@ -68,11 +68,22 @@ if qv_mount_ext2 "$work/files.img" 16 "$work/files"; then
   files_marker "$f/qvkeep/qvkept-one.txt" QVKEPT-CONTENT-h8 19
   files_marker "$f/qvkeep/qvkept-Ελληνικά.txt" QVKEPT-CONTENT-i9 2
   files_marker "$f/qvoutside/qvkept-outside.txt" QVKEPT-CONTENT-j0 23
+  # Ticked through the tree by mouse clicks: qvtick\qvtsub\qvkept-t3.txt is unticked.
+  files_marker "$f/qvtick/qvgone-t1.txt" QVGONE-CONTENT-k1 6
+  files_marker "$f/qvtick/qvgone-Кир-t2.txt" QVGONE-CONTENT-l2 4
+  files_marker "$f/qvtick/qvtsub/qvgone-t4.txt" QVGONE-CONTENT-m3 9
+  files_marker "$f/qvtick/qvtsub/qvkept-t3.txt" QVKEPT-CONTENT-n4 8
+  files_marker "$f/qvtick/qvgonefull/qvgone-f5.txt" QVGONE-CONTENT-o5 3
+  # Shown in the screenshots, never wiped.
+  files_marker "$f/qvshot/qvkept-s1.txt" QVKEPT-CONTENT-p6 1
+  files_marker "$f/qvshot/qvkept-Ελληνικά-s2.txt" QVKEPT-CONTENT-q7 2
+  files_marker "$f/qvshot/qvkept-sub/qvkept-s3.doc" QVKEPT-CONTENT-r8 3
+  files_marker "$f/qvshot/qvkept-sub/qvkept-s4.bin" QVKEPT-CONTENT-s9 4
   # Wine cannot remove a link to a folder without reaching its target, so the
   # engine keeps it: the link has a checked folder of its own.
   mkdir -p "$f/qvlinkdir"
   ln -s ../qvoutside "$f/qvlinkdir/qvlinkto"
-  (cd "$f" && find qvkeep qvoutside -type f -print0 | sort -z | xargs -0 sha256sum) > "$work/files.kept"
+  (cd "$f" && find qvkeep qvoutside qvshot qvtick -type f -name 'qvkept*' -print0 | sort -z | xargs -0 sha256sum) > "$work/files.kept"
   sync -f "$f"
   qv_map_folder WIZ_FILES "$f" hd
   files_ok=1
