@@ -85,13 +85,13 @@ const TdomNode* DocumentOrderAnchor(const TdomNode* node) {
 
 }  // namespace
 
-TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf) {
+TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, TdomWhatToShow types) {
   TdomXPathNodeSetResult* set = NewSet(false);
-  if (orSelf) set->Add(node);
+  if (orSelf && NodeTypeInSet(types, node->GetNodeType())) set->Add(node);
   // Entity references count as text: their replacement nodes are not descended into.
   if (node->GetNodeType() == ntEntity_Reference_Node) return set;
   for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
-    if (IsXPathTreeNode(child)) set->AddSubtree(child);
+    if (IsXPathTreeNode(child)) set->AddSubtreeOfTypes(child, types);
   }
   return set;
 }

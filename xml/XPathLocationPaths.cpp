@@ -135,13 +135,17 @@ TdomXPathNodeSetResult* TdomXPathCustomAxisName::RunAxis(TdomXPathNodeSetResult*
   result->SetAxisIsReverse(reverse);
   TdomXPathDocumentOrder localOrder;
   TdomXPathDocumentOrder& order = OrderOf(this, localOrder);
+  // A name test keeps only nodes of the principal type: the walk over the
+  // descendants need not collect the others.
+  bool nameTest = test->left != nullptr && test->left->Is(XPATH_NAME_TEST_TOKEN);
+  TdomWhatToShow shown = nameTest ? NodeTypeBit(principalNodeType) : kShowAll;
   // The selections are appended while each follows the one before (the
   // usual case); otherwise they are sorted once at the end.
   bool sorted = true;
   for (int i = 0, n = input->Length(); i < n; ++i) {
     TdomNode* node = input->Item(i);
     if (node == nullptr) continue;
-    TdomXPathResultPtr<TdomXPathNodeSetResult> selected(overDescendants ? SelectXPathDescendants(node, false)
+    TdomXPathResultPtr<TdomXPathNodeSetResult> selected(overDescendants ? SelectXPathDescendants(node, false, shown)
                                                                         : SelectNodes(node));
     if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
     if (predicate != nullptr && selected->Length() > 0) selected.reset(predicate->FilterNodes(selected.release()));

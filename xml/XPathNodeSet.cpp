@@ -158,12 +158,14 @@ void TdomXPathNodeSetResult::Add(TdomNode* node) {
   nodes.push_back(Copy(node));
 }
 
-void TdomXPathNodeSetResult::AddSubtree(TdomNode* node) {
+void TdomXPathNodeSetResult::AddSubtree(TdomNode* node) { AddSubtreeOfTypes(node, kXPathSubtreeTypes); }
+
+void TdomXPathNodeSetResult::AddSubtreeOfTypes(TdomNode* node, TdomWhatToShow types) {
   if (node == nullptr) return;
   size_t first = nodes.size();
   for (TdomNode* current = node; current != nullptr;) {
     TdomNodeType type = current->GetNodeType();
-    if (type == ntDocument_Node || IsXPathTreeNode(current)) nodes.push_back(current);
+    if (NodeTypeInSet(types, type)) nodes.push_back(current);
     current = NextInSubtree(node, current, type);
   }
   if (axisIsReverse) std::reverse(nodes.begin() + first, nodes.end());

@@ -331,7 +331,8 @@ bool XPathNodePassesThrough(const TdomXPathSyntaxNode* node);
 TDomImplementation* XPathImplementationOf(const TdomXPathSyntaxNode* node, TdomNode* contextNode);
 // The document of node (an XPath namespace node: its element's; a document: itself), or null.
 TdomDocument* XPathDocumentOf(const TdomNode* node);
-// The descendants of node (and node itself when orSelf), in document order: a new set.
-TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf);
+// The descendants of node (and node itself when orSelf) whose type is in
+// types, in document order: a new set.
+TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, TdomWhatToShow types = kShowAll);
 // The type a core function's result always has; false for names outside the library.
 bool XPathCoreFunctionResultType(const std::u16string& name, TdomXPathResultType& type);

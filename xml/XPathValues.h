@@ -12,6 +12,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "xml/DomTypes.h"
 #include "xml/OwnedTree.h"
 
 class TdomNode;
@@ -25,6 +26,12 @@ enum TdomXPathResultType : uint8_t {
   XPATH_NUMBER_TYPE = 2,
   XPATH_STRING_TYPE = 3,
 };
+
+// What a subtree walk adds: the document and the tree nodes of XPath (see IsXPathTreeNode).
+inline constexpr TdomWhatToShow kXPathSubtreeTypes =
+    NodeTypeBit(ntDocument_Node) | NodeTypeBit(ntElement_Node) | NodeTypeBit(ntText_Node) |
+    NodeTypeBit(ntCDATA_Section_Node) | NodeTypeBit(ntEntity_Reference_Node) |
+    NodeTypeBit(ntProcessing_Instruction_Node) | NodeTypeBit(ntComment_Node);
 
 class TdomXPathCustomResult : public TCustomOwnedNode {
 public:
@@ -122,6 +129,8 @@ public:
   virtual void Add(TdomNode* node);
   // Adds node and its descendants (no attributes) in the set's order; null adds nothing.
   virtual void AddSubtree(TdomNode* node);
+  // AddSubtree keeping only the nodes whose type is in types.
+  void AddSubtreeOfTypes(TdomNode* node, TdomWhatToShow types);
   // Frees the namespace nodes held and empties the list.
   virtual void Clear() override;
   // Removes the entry at index (a namespace node is freed); out of range does nothing.
