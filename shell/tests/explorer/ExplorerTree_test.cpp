@@ -8,6 +8,7 @@
 #include "core/MemoryStream.h"
 #include "shell/SysImages.h"
 #include "shell/VETPersistent.h"
+#include "win/testing/Harness.h"
 
 using namespace explorertest;
 
@@ -258,4 +259,30 @@ TEST_F(ExplorerTree, OnEnumFolderKeepsItemsOutAndTheSavedStateStreams) {
   loaded->Free();
   stream->Free();
   saved->Free();
+}
+
+TEST_F(ExplorerTree, ScreenshotShowsTheThreeCheckStatesAndIcons) {
+  MakeFolder(folder + u"\\Documents");
+  MakeFile(folder + u"\\Documents\\letter.txt");
+  MakeFile(folder + u"\\Documents\\report.dat");
+  MakeFolder(folder + u"\\Pictures");
+  MakeFile(folder + u"\\Pictures\\\u03b8\u03ac\u03bb\u03b1\u03c3\u03c3\u03b1.bmp");
+  MakeFolder(folder + u"\\Empty");
+  MakeFile(folder + u"\\notes.txt");
+  MakeFile(folder + u"\\hidden.ini", 10, FILE_ATTRIBUTE_HIDDEN);
+  Click(folder + u"\\Documents\\letter.txt");
+  Click(folder + u"\\Pictures");
+  for (const char16_t* path : {u"", u"\\Documents", u"\\Pictures"}) {
+    PVirtualNode node = NodeOf(folder + path);
+    for (PVirtualNode run = node; run != nullptr && run != tree->RootNode(); run = run->Parent)
+      tree->SetExpanded(run, true);
+  }
+  form->Show();
+  tree->ScrollIntoView(NodeOf(folder + u"\\notes.txt"), false);
+  qvtest::Pump(300);
+  EXPECT_EQ(NodeOf(folder + u"\\Documents")->CheckState, csMixedNormal);
+  EXPECT_EQ(NodeOf(folder + u"\\Pictures")->CheckState, csCheckedNormal);
+  EXPECT_EQ(NodeOf(folder + u"\\notes.txt")->CheckState, csUncheckedNormal);
+  std::string path = qvtest::SaveScreenshot(form->Handle(), "explorer-tree-checks");
+  EXPECT_FALSE(path.empty());
 }
