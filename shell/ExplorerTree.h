@@ -232,6 +232,25 @@ public:
   // The explorer's answer whether node may get an expand button.
   bool HasChildrenTest(TNamespace* ns, PVirtualNode node, PVirtualNode parentNode);
 
+  // ---- Context menus and the clipboard ----------------------------------------------
+  TContextMenuManager* ContextMenuManager() const { return contextMenuManager; }
+  // The application's menu shown as a submenu of the shell's context menu (not owned), and its caption.
+  TPopupMenu* ShellContextSubMenu() const { return shellContextSubMenu; }
+  void SetShellContextSubMenu(TPopupMenu* value) { shellContextSubMenu = value; }
+  const std::u16string& ShellContextSubMenuCaption() const { return shellContextSubMenuCaption; }
+  void SetShellContextSubMenuCaption(const std::u16string& value) { shellContextSubMenuCaption = value; }
+  // Marks the selection as cut or copied (toMarkCutAndCopy) and repaints.
+  void MarkSelectionCutOrCopied(bool cut);
+  // The selection through the shell's verbs; none with toVETReadOnly except copying.
+  void CopyToClipBoard() override;
+  void CutToClipBoard() override;
+  bool PasteFromClipboard() override;
+  virtual void SelectedFilesDelete();
+  virtual void SelectedFilesPaste(bool allSelected);
+  virtual void SelectedFilesShowProperties();
+  // The shell's data object of the selection (the caller releases it); null when none.
+  virtual IDataObject* SelectedToDataObject();
+
   // ---- Selection as items ---------------------------------------------------------
   // The items of the selected nodes, the focused one first.
   virtual void SelectedToNamespaceArray(TNamespaceArray& namespaces);
@@ -348,6 +367,12 @@ protected:
   void ShellSortHelperFileSort();
   bool ValidateRootNamespace();
   void WMKeyDown(TMessage& m);
+  void WMRButtonDown(TMessage& m);
+  void WMRButtonUp(TMessage& m);
+  void WMContextMenu(TMessage& m);
+  void WMMenuMessage(TMessage& m);
+  void WMMenuSelect(TMessage& m);
+  void Notification(TComponent* component, TOperation operation) override;
   // A rename the shell refused: beep and open the editor again (WParam the node).
   void WMRenameRefused(TMessage& m);
 
@@ -378,6 +403,9 @@ protected:
   TViewManager* viewManager = nullptr;   // owned
   TVETColors* vetColors = nullptr;       // owned
   TShellSortHelper* sortHelper = nullptr;  // owned
+  TContextMenuManager* contextMenuManager = nullptr;  // owned
+  TPopupMenu* shellContextSubMenu = nullptr;  // not owned
+  std::u16string shellContextSubMenuCaption;
 };
 
 // A header column that knows which detail of an item it shows.

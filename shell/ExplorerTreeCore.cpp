@@ -2,6 +2,7 @@
 // rebuilding the root, and the wait cursor.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ExplorerContextMenu.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SysImages.h"
 #include "shell/VETPersistent.h"
@@ -33,6 +34,14 @@ const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
                                {
                                    OnMessage(WM_KEYDOWN, &TCustomVirtualExplorerTree::WMKeyDown),
                                    OnMessage(kWMRenameRefused, &TCustomVirtualExplorerTree::WMRenameRefused),
+                                   OnMessage(WM_RBUTTONDOWN, &TCustomVirtualExplorerTree::WMRButtonDown),
+                                   OnMessage(WM_RBUTTONUP, &TCustomVirtualExplorerTree::WMRButtonUp),
+                                   OnMessage(WM_CONTEXTMENU, &TCustomVirtualExplorerTree::WMContextMenu),
+                                   OnMessage(WM_DRAWITEM, &TCustomVirtualExplorerTree::WMMenuMessage),
+                                   OnMessage(WM_MEASUREITEM, &TCustomVirtualExplorerTree::WMMenuMessage),
+                                   OnMessage(WM_INITMENUPOPUP, &TCustomVirtualExplorerTree::WMMenuMessage),
+                                   OnMessage(WM_MENUCHAR, &TCustomVirtualExplorerTree::WMMenuMessage),
+                                   OnMessage(WM_MENUSELECT, &TCustomVirtualExplorerTree::WMMenuSelect),
                                });
   return &map;
 }
@@ -41,6 +50,7 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   InitializeShellToolkit();
   LinkExplorerTreeProperties();
   TCustomVirtualStringTree::Create(owner);
+  contextMenuManager = New<TContextMenuManager>(this);
   constructing = true;
   ++viewNotifySuppressed;
   active = false;
@@ -82,6 +92,7 @@ TCustomVirtualExplorerTree::~TCustomVirtualExplorerTree() {
   FreeAndNil(persistent);
   FreeAndNil(viewManager);
   FreeAndNil(vetColors);
+  FreeAndNil(contextMenuManager);
   delete sortHelper;
   if (waitCursorCount > 0 && gWaitCursorShown) {
     gWaitCursorShown = false;

@@ -191,6 +191,29 @@ bool TCustomVirtualExplorerTree::DoKeyAction(uint16_t& charCode, TShiftState& sh
       CancelCutOrCopy();
       Invalidate();
       break;
+    case VK_DELETE:
+      SelectedFilesDelete();
+      break;
+    case 'C':
+      if (ctrl) CopyToClipBoard();
+      break;
+    case 'X':
+      if (ctrl) CutToClipBoard();
+      break;
+    case 'V':
+      if (ctrl) PasteFromClipboard();
+      break;
+    case VK_INSERT:
+      if (misc.Contains(toVETReadOnly)) break;
+      if (shift.Contains(ssShift)) {
+        PasteFromClipboard();
+        return false;
+      }
+      if (ctrl) {
+        CopyToClipBoard();
+        return false;
+      }
+      break;
     default:
       break;
   }

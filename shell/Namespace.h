@@ -226,6 +226,8 @@ public:
   bool ShowContextMenuMulti(TWinControl* owner, const TNamespaceArray& items, bool absolute, const TPoint* point,
                             const std::u16string& submenuCaption, TPopupMenu* popup, TContextMenuShowEvent onShow,
                             TContextMenuCmdEvent onCommand, TContextMenuAfterCmdEvent onAfterCommand);
+  // The verb of command number commandID of the menu that is up (or was shown last); "" when none.
+  std::u16string ContextMenuVerb(UINT commandID);
   // Hands owner-drawn menu messages to the menu that is up; true when it took them.
   bool HandleContextMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
 

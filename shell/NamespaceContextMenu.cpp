@@ -219,3 +219,11 @@ bool TNamespace::InternalShowContextMenu(TWinControl* owner, const TPoint* point
   }
   return succeeded;
 }
+
+std::u16string TNamespace::ContextMenuVerb(UINT commandID) {
+  IContextMenu* richest = contextMenu3 != nullptr   ? static_cast<IContextMenu*>(contextMenu3)
+                          : contextMenu2 != nullptr ? static_cast<IContextMenu*>(contextMenu2)
+                                                    : contextMenu;
+  if (richest == nullptr || commandID < kFirstCommand) return {};
+  return GetContextMenuVerb(richest, commandID - kFirstCommand);
+}

@@ -279,9 +279,12 @@ TEST_F(ExplorerModel, TheWipeListIsWhatTheUserTicked) {
     Generate(&model->root, 2, 3, 2);
   form->Show();
   int divergences = 0;
+  std::vector<std::string> history;
   for (int step = 0; step < steps; ++step) {
     std::string what;
     Step(what);
+    history.push_back(std::to_string(step) + " " + what);
+    if (history.size() > 12) history.erase(history.begin());
     if (HasFatalFailure()) return;
     std::vector<std::u16string> expected;
     model->Topmost(&model->root, expected);
@@ -291,7 +294,10 @@ TEST_F(ExplorerModel, TheWipeListIsWhatTheUserTicked) {
       std::string a, e;
       for (auto& s : actual) a += " [" + Narrow(s) + "]";
       for (auto& s : expected) e += " [" + Narrow(s) + "]";
-      ADD_FAILURE() << "step " << step << " (" << what << ")\n  storage:" << a << "\n  model:  " << e;
+      std::string steps;
+      for (auto& h : history) steps += "\n    " + h;
+      ADD_FAILURE() << "step " << step << " (" << what << ")\n  storage:" << a << "\n  model:  " << e
+                    << "\n  last steps:" << steps;
       return;
     }
     CompareNodes(what, step);

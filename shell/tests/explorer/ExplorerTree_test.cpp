@@ -6,6 +6,7 @@
 #include "ExplorerTestSupport.h"
 #include "shell/ShellUtilities.h"
 #include "core/MemoryStream.h"
+#include "shell/ExplorerContextMenu.h"
 #include "shell/SysImages.h"
 #include "shell/VETPersistent.h"
 #include "win/testing/Harness.h"
@@ -285,4 +286,36 @@ TEST_F(ExplorerTree, ScreenshotShowsTheThreeCheckStatesAndIcons) {
   EXPECT_EQ(NodeOf(folder + u"\\notes.txt")->CheckState, csUncheckedNormal);
   std::string path = qvtest::SaveScreenshot(form->Handle(), "explorer-tree-checks");
   EXPECT_FALSE(path.empty());
+}
+
+TEST_F(ExplorerTree, ARightClickLeavesTheSelectionAsItWas) {
+  MakeFile(folder + u"\\a.txt");
+  MakeFile(folder + u"\\b.txt");
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  PVirtualNode b = NodeOf(folder + u"\\b.txt");
+  for (PVirtualNode run = a->Parent; run != nullptr && run != tree->RootNode(); run = run->Parent)
+    tree->SetExpanded(run, true);
+  form->Show();
+  tree->ScrollIntoView(b, false);
+  tree->AddToSelection(a);
+  tree->SetFocusedNode(a);
+  TRect r = tree->GetDisplayRect(b, NoColumn, true);
+  TContextMenuManager* manager = tree->ContextMenuManager();
+  manager->TrackRightButton((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2, false, false);
+  EXPECT_EQ(manager->ClickNode, b);
+  EXPECT_TRUE(manager->RightClickPending);
+  EXPECT_TRUE(tree->GetSelected(b));
+  EXPECT_FALSE(tree->GetSelected(a));
+  manager->TrackRightButton((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2, false, true);
+  EXPECT_TRUE(tree->GetSelected(a));
+  EXPECT_FALSE(tree->GetSelected(b));
+  EXPECT_EQ(tree->FocusedNode(), a);
+  EXPECT_EQ(manager->ClickNode, nullptr);
+  // Right of the text (no label, no icon) shows no shell menu unless the whole row counts.
+  manager->TrackRightButton(r.Right + 150, (r.Top + r.Bottom) / 2, false, false);
+  EXPECT_EQ(manager->ClickNode, nullptr);
+  // The key for the menu opens it at the node's icon.
+  TPoint p = manager->NodeMenuPoint(a);
+  EXPECT_NE(p.X, 0);
+  EXPECT_EQ(manager->NodeMenuPoint(nullptr).X, 0);
 }

@@ -1,0 +1,171 @@
+// The explorer tree's shell actions on the selection: the clipboard, delete,
+// paste and properties through the items' shell verbs, and the shell's
+// context menu on a right click or the menu key.
+#include "shell/ExplorerContextMenu.h"
+#include "shell/ExplorerTree.h"
+
+#include <windowsx.h>
+
+#include "win/controls/Menus.h"
+
+#include <functional>
+
+namespace {
+
+// Shows the hourglass for the life of the scope.
+struct TWaitScope {
+  explicit TWaitScope(std::function<void(bool)> set_) : set(std::move(set_)) { set(true); }
+  ~TWaitScope() { set(false); }
+  std::function<void(bool)> set;
+};
+
+}  // namespace
+
+void TCustomVirtualExplorerTree::MarkSelectionCutOrCopied(bool cut) {
+  if (!TreeOptions()->VETImageOptions().Contains(toMarkCutAndCopy)) return;
+  CancelCutOrCopy();
+  DoStateChange(cut ? TVirtualTreeStates{tsCutPending} : TVirtualTreeStates{tsCopyPending});
+  MarkCutCopyNodes();
+  Invalidate();
+}
+
+void TCustomVirtualExplorerTree::CopyToClipBoard() {
+  TWaitScope wait([this](bool on) { WaitCursor(on); });
+  bool handled = false;
+  if (OnClipboardCopy) OnClipboardCopy(this, handled);
+  if (handled) return;
+  TNamespace* first = NodeNamespace(GetFirstSelected());
+  if (first == nullptr) return;
+  TNamespaceArray items;
+  SelectedToNamespaceArray(items);
+  if (first->Copy(items)) MarkSelectionCutOrCopied(false);
+}
+
+void TCustomVirtualExplorerTree::CutToClipBoard() {
+  if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return;
+  TWaitScope wait([this](bool on) { WaitCursor(on); });
+  bool handled = false, markCut = true;
+  if (OnClipboardCut) OnClipboardCut(this, markCut, handled);
+  if (handled) {
+    if (markCut) MarkSelectionCutOrCopied(true);
+    return;
+  }
+  TNamespace* first = NodeNamespace(GetFirstSelected());
+  if (first == nullptr) return;
+  TNamespaceArray items;
+  SelectedToNamespaceArray(items);
+  if (first->Cut(items)) MarkSelectionCutOrCopied(true);
+}
+
+bool TCustomVirtualExplorerTree::PasteFromClipboard() {
+  if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return false;
+  TWaitScope wait([this](bool on) { WaitCursor(on); });
+  bool handled = false;
+  if (OnClipboardPaste) OnClipboardPaste(this, handled);
+  if (handled) return true;
+  TNamespace* target = SelectedCount() == 1 ? NodeNamespace(GetFirstSelected()) : nullptr;
+  if (target == nullptr) return false;
+  target->Paste({}, /*plainPaste=*/false);
+  return true;
+}
+
+void TCustomVirtualExplorerTree::SelectedFilesDelete() {
+  if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return;
+  TNamespace* first = NodeNamespace(GetFirstSelected());
+  if (first == nullptr) return;
+  TWaitScope wait([this](bool on) { WaitCursor(on); });
+  TNamespaceArray items;
+  SelectedToNamespaceArray(items);
+  first->Delete(items);
+}
+
+void TCustomVirtualExplorerTree::SelectedFilesPaste(bool allSelected) {
+  if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return;
+  if (!allSelected && SelectedCount() != 1) return;
+  for (PVirtualNode node = GetFirstSelected(); node != nullptr; node = GetNextSelected(node)) {
+    TNamespace* ns = NodeNamespace(node);
+    if (ns != nullptr && ns->IsValid()) ns->Paste({}, /*plainPaste=*/false);
+    if (!allSelected) break;
+  }
+}
+
+void TCustomVirtualExplorerTree::SelectedFilesShowProperties() {
+  TNamespace* first = NodeNamespace(GetFirstSelected());
+  if (first == nullptr) return;
+  TNamespaceArray items;
+  SelectedToNamespaceArray(items);
+  first->ShowPropertySheetMulti(items);
+}
+
+IDataObject* TCustomVirtualExplorerTree::SelectedToDataObject() {
+  TNamespace* first = NodeNamespace(GetFirstSelected());
+  if (first == nullptr) return nullptr;
+  TNamespaceArray items;
+  SelectedToNamespaceArray(items);
+  return first->DataObjectMulti(items);
+}
+
+// ---- Right clicks and the shell's context menu -------------------------------------------
+
+void TCustomVirtualExplorerTree::WMRButtonDown(TMessage& m) {
+  contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, false);
+  Inherited(ClassMessageMap(), m);
+}
+
+void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
+  Inherited(ClassMessageMap(), m);
+  contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, true);
+  ReleaseCapture();
+}
+
+void TCustomVirtualExplorerTree::WMContextMenu(TMessage& m) {
+  TVETShellOptions shell = TreeOptions()->VETShellOptions();
+  if (states.Contains(tsOLEDragging) || TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) {
+    m.Result = 1;
+    return;
+  }
+  bool keyboard = m.LParam == -1;
+  if (keyboard) {
+    if (contextMenuManager->MenuShowing) {
+      m.Result = 1;
+      return;
+    }
+    bool shown = shell.Contains(toContextMenus) && contextMenuManager->ShowMenuForSelection();
+    contextMenuManager->ResetState();
+    if (shown) {
+      m.Result = 1;
+      return;
+    }
+    Inherited(ClassMessageMap(), m);
+    return;
+  }
+  TPoint screen{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+  POINT client{screen.X, screen.Y};
+  ::ScreenToClient(Handle(), &client);
+  THitInfo hit;
+  GetHitTestInfoAt(client.x, client.y, true, hit);
+  bool wanted = hit.HitNode != nullptr &&
+                (shell.Contains(toFullRowContextMenuActivate) ||
+                 (hit.HitColumn < 1 &&
+                  (hit.HitPositions.Contains(hiOnItemLabel) || hit.HitPositions.Contains(hiOnNormalIcon))));
+  if (wanted && shell.Contains(toContextMenus)) {
+    if (contextMenuManager->ClickNode == nullptr) contextMenuManager->ClickNode = hit.HitNode;
+    if (contextMenuManager->ShowMenuAtPoint(screen)) {
+      m.Result = 1;
+      return;
+    }
+  }
+  Inherited(ClassMessageMap(), m);
+}
+
+void TCustomVirtualExplorerTree::WMMenuMessage(TMessage& m) {
+  Inherited(ClassMessageMap(), m);
+  contextMenuManager->MenuMessage(m.Msg, m.WParam, m.LParam, m.Result);
+}
+
+void TCustomVirtualExplorerTree::WMMenuSelect(TMessage& m) { contextMenuManager->MenuSelect(m.WParam, m.LParam); }
+
+void TCustomVirtualExplorerTree::Notification(TComponent* component, TOperation operation) {
+  TCustomVirtualStringTree::Notification(component, operation);
+  if (operation == opRemove && component == static_cast<TComponent*>(shellContextSubMenu)) shellContextSubMenu = nullptr;
+}

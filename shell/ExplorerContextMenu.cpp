@@ -1,0 +1,179 @@
+// The explorer tree's shell context menus: which items a right click or the
+// menu key shows the menu of, and the selection kept around the click.
+#include "shell/ExplorerContextMenu.h"
+
+#include "win/controls/Menus.h"
+
+void TContextMenuManager::ResetState() {
+  ClickNode = nullptr;
+  PrevSelectedNode = nullptr;
+  PrevFocusedNode = nullptr;
+  Renaming = false;
+  RightClickPending = false;
+}
+
+void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates, bool buttonUp) {
+  if (owner == nullptr) return;
+  TVETMiscOptions misc = owner->TreeOptions()->VETMiscOptions();
+  if (!buttonUp) {
+    ResetState();
+    if (screenCoordinates) {
+      POINT p{x, y};
+      ::ScreenToClient(owner->Handle(), &p);
+      x = p.x;
+      y = p.y;
+    }
+    THitInfo hit;
+    owner->GetHitTestInfoAt(x, y, true, hit);
+    if (hit.HitNode == nullptr) return;
+    if (!hit.HitPositions.Contains(hiOnItemLabel) && !hit.HitPositions.Contains(hiOnNormalIcon) &&
+        !owner->TreeOptions()->VETShellOptions().Contains(toFullRowContextMenuActivate))
+      return;
+    RightClickPending = true;
+    ClickNode = hit.HitNode;
+    PrevSelectedNode = owner->GetFirstSelected();
+    PrevFocusedNode = PrevSelectedNode != nullptr ? PrevSelectedNode : owner->FocusedNode();
+    if (!owner->GetSelected(hit.HitNode)) {
+      if (misc.Contains(toRightButtonSelect)) {
+        PrevSelectedNode = hit.HitNode;
+        PrevFocusedNode = hit.HitNode;
+      }
+      owner->ClearSelection();
+      owner->AddToSelection(hit.HitNode);
+      owner->SetFocusedNode(hit.HitNode);
+    }
+    return;
+  }
+  struct Reset {
+    TContextMenuManager* manager;
+    ~Reset() { manager->ResetState(); }
+  } reset{this};
+  if (Renaming) return;
+  if (misc.Contains(toRightButtonSelect)) {
+    if (PVirtualNode first = owner->GetFirstSelected()) {
+      owner->RemoveFromSelection(first);
+      RightClickPending = false;
+      owner->AddToSelection(first);
+    }
+    return;
+  }
+  if (PrevSelectedNode == nullptr || !owner->GetSelected(PrevSelectedNode)) {
+    owner->ClearSelection();
+    if (PrevSelectedNode != nullptr) owner->AddToSelection(PrevSelectedNode);
+    if (PrevFocusedNode != nullptr) owner->SetFocusedNode(PrevFocusedNode);
+  }
+}
+
+bool TContextMenuManager::ShowMenuAtPoint(TPoint point) {
+  TNamespace* ns = owner != nullptr ? owner->NodeNamespace(ClickNode) : nullptr;
+  if (!Enabled || ns == nullptr) return false;
+  ShowContextMenu(ns, point);
+  return true;
+}
+
+bool TContextMenuManager::ShowMenuForSelection() {
+  if (!Enabled || owner == nullptr) return false;
+  PVirtualNode first = owner->GetFirstSelected();
+  TNamespace* ns = owner->NodeNamespace(first);
+  if (ns == nullptr) return false;
+  ClickNode = first;
+  ShowContextMenu(ns, NodeMenuPoint(first));
+  return true;
+}
+
+TPoint TContextMenuManager::NodeMenuPoint(PVirtualNode node) {
+  if (node == nullptr || owner == nullptr) return TPoint{0, 0};
+  TRect r = owner->GetDisplayRect(node, NoColumn, false, true);
+  POINT p{r.Left, r.Top};
+  POINT q{r.Right, r.Bottom};
+  ClientToScreen(owner->Handle(), &p);
+  ClientToScreen(owner->Handle(), &q);
+  int imageWidth = owner->Images() != nullptr ? owner->Images()->Width() : 0;
+  return TPoint{p.x + imageWidth / 2, (p.y + q.y) / 2};
+}
+
+void TContextMenuManager::ShowContextMenu(TNamespace* ns, TPoint point) {
+  if (ns == nullptr || owner == nullptr) return;
+  MenuShowing = true;
+  struct Done {
+    bool& flag;
+    ~Done() { flag = false; }
+  } done{MenuShowing};
+  auto onShow = MakeEvent<&TContextMenuManager::MenuShowHook>(this);
+  auto onCommand = MakeEvent<&TContextMenuManager::MenuCommandHook>(this);
+  auto onAfter = MakeEvent<&TContextMenuManager::MenuAfterCommandHook>(this);
+  if (owner->SelectedCount() == 1) {
+    ns->ShowContextMenu(owner, &point, owner->ShellContextSubMenuCaption(), owner->ShellContextSubMenu(), onShow,
+                        onCommand, onAfter);
+    return;
+  }
+  TNamespaceArray items;
+  owner->SelectedToNamespaceArray(items);
+  ns->ShowContextMenuMulti(owner, items, /*absolute=*/false, &point, owner->ShellContextSubMenuCaption(),
+                           owner->ShellContextSubMenu(), onShow, onCommand, onAfter);
+}
+
+void TContextMenuManager::MenuShowHook(TNamespace* ns, HMENU menu, bool& allow) {
+  if (owner == nullptr) {
+    allow = false;
+    return;
+  }
+  if (owner->TreeOptions()->VETMiscOptions().Contains(toRemoveContextMenuShortCut)) {
+    int count = GetMenuItemCount(menu);
+    for (int i = 0; i < count; ++i) {
+      UINT id = GetMenuItemID(menu, i);
+      if (id == UINT(-1) || id == 0) continue;
+      if (ns->ContextMenuVerb(id) != u"link") continue;
+      DeleteMenu(menu, i, MF_BYPOSITION);
+      auto isSeparator = [menu](int position) {
+        MENUITEMINFOW info{};
+        info.cbSize = sizeof(info);
+        info.fMask = MIIM_FTYPE;
+        return GetMenuItemInfoW(menu, position, TRUE, &info) && (info.fType & MFT_SEPARATOR) != 0;
+      };
+      int left = GetMenuItemCount(menu);
+      if (i > 0 && isSeparator(i - 1) && (i >= left || isSeparator(i))) DeleteMenu(menu, i - 1, MF_BYPOSITION);
+      break;
+    }
+  }
+  allow = true;
+  if (owner->OnContextMenuShow) owner->OnContextMenuShow(ns, menu, allow);
+}
+
+void TContextMenuManager::MenuCommandHook(TNamespace* ns, const std::u16string& verb, int menuItemID, bool& handled) {
+  if (owner == nullptr) return;
+  if (owner->OnContextMenuCmd) owner->OnContextMenuCmd(ns, verb, menuItemID, handled);
+  if (!handled && verb == u"rename") {
+    handled = true;
+    if (owner->SelectedCount() == 1) {
+      Renaming = true;
+      owner->EditNode(owner->GetFirstSelected(), owner->Header()->Columns()->Count() > 0 ? 0 : NoColumn);
+    }
+  }
+}
+
+void TContextMenuManager::MenuAfterCommandHook(TNamespace* ns, const std::u16string& verb, int menuItemID,
+                                               bool succeeded) {
+  if (owner == nullptr) return;
+  if (succeeded) {
+    std::u16string lower;
+    for (char16_t c : verb) lower += (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+    if (lower == u"cut") owner->MarkSelectionCutOrCopied(true);
+    if (lower == u"copy") owner->MarkSelectionCutOrCopied(false);
+  }
+  if (owner->OnContextMenuAfterCmd) owner->OnContextMenuAfterCmd(ns, verb, menuItemID, succeeded);
+}
+
+void TContextMenuManager::MenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  TNamespace* ns = owner != nullptr ? owner->NodeNamespace(ClickNode) : nullptr;
+  if (ns != nullptr) ns->HandleContextMenuMsg(msg, wParam, lParam, result);
+}
+
+void TContextMenuManager::MenuSelect(WPARAM wParam, LPARAM lParam) {
+  TNamespace* ns = owner != nullptr ? owner->NodeNamespace(ClickNode) : nullptr;
+  if (!MenuShowing || ns == nullptr) return;
+  UINT flags = HIWORD(wParam);
+  HMENU sub = (flags & MF_POPUP) != 0 ? GetSubMenu(reinterpret_cast<HMENU>(lParam), LOWORD(wParam)) : nullptr;
+  if (owner->OnContextMenuItemChange)
+    owner->OnContextMenuItemChange(owner, ns, LOWORD(wParam), sub, (flags & 0x8000) != 0);
+}
