@@ -212,6 +212,43 @@ std::string Kinds(const std::vector<Token>& tokens) {
   return out;
 }
 
+// Where an unclosed comment or processing instruction ends: the document
+// tokenizer counts a lone trailing hyphen into the comment's extent, the DTD
+// tokenizer stops before it. Both end a processing instruction before its
+// last character.
+TEST(XmlTokenizers, UnclosedCommentAndPiEndPositions) {
+  struct Case {
+    const char16_t* text;
+    bool dtd;
+    TXmlErrorType error;
+    int64_t startChar, endChar;
+  } cases[] = {
+      {u"<!--ab", false, ET_UNCLOSED_COMMENT, 5, 6},
+      {u"<!--ab-", false, ET_UNCLOSED_COMMENT, 5, 7},
+      {u"<?pi x", false, ET_UNCLOSED_PROCESSING_INSTRUCTION, 3, 5},
+      {u"<?pi x?", false, ET_UNCLOSED_PROCESSING_INSTRUCTION, 3, 6},
+      {u"<!--ab", true, ET_UNCLOSED_COMMENT, 5, 6},
+      {u"<!--ab-", true, ET_UNCLOSED_COMMENT, 5, 6},
+      {u"<?pi x", true, ET_UNCLOSED_PROCESSING_INSTRUCTION, 3, 5},
+      {u"<?pi x?", true, ET_UNCLOSED_PROCESSING_INSTRUCTION, 3, 6},
+  };
+  for (const Case& c : cases) {
+    Source s{std::u16string(c.text)};
+    std::unique_ptr<TXmlCustomTokenizer> t;
+    if (c.dtd) {
+      t.reset(New<TXmlDtdTokenizer>(s.source.get(), true, 4));
+    } else {
+      t.reset(New<TXmlDocTokenizer>(s.source.get(), 4));
+    }
+    t->Next();
+    EXPECT_EQ(t->ErrorType(), c.error) << Utf8(c.text) << (c.dtd ? " (DTD)" : "");
+    EXPECT_EQ(t->GetStartCharNumber(), c.startChar) << Utf8(c.text) << (c.dtd ? " (DTD)" : "");
+    EXPECT_EQ(t->GetEndCharNumber(), c.endChar) << Utf8(c.text) << (c.dtd ? " (DTD)" : "");
+    EXPECT_EQ(t->GetStartColumnNumber(), c.startChar) << Utf8(c.text) << (c.dtd ? " (DTD)" : "");
+    EXPECT_EQ(t->GetEndColumnNumber(), c.endChar) << Utf8(c.text) << (c.dtd ? " (DTD)" : "");
+  }
+}
+
 TEST(XmlDoctypeDeclTokenizer, PartsOfTheDeclaration) {
   struct Case {
     const char16_t* text;
