@@ -48,6 +48,18 @@ public:
   }
 
 protected:
+  // Where an unclosed comment ending in a lone "-" ends: at that hyphen (the
+  // document's tokens) or at the character before it (the DTD's).
+  enum class TTrailingHyphen : uint8_t { Included, Excluded };
+  // The comment after "<!" (the current character): its text up to "-->".
+  // A "--" inside ends it with ET_DOUBLE_HYPHEN_IN_COMMENT, a missing second
+  // "-" with ET_INVALID_COMMENT, the end of the source with
+  // ET_UNCLOSED_COMMENT.
+  void ReadCommentText(TTrailingHyphen trailingHyphen);
+  // The processing instruction after "<" (the current character; "?" is
+  // next): its text up to "?>", or ET_UNCLOSED_PROCESSING_INSTRUCTION.
+  void ReadProcessingInstructionText();
+
   // Character access for the scanners: the look-ahead, current and previous
   // code points, one step forward, and the text of the token.
   UCS4Char NextCp() const { return inputSource->NextRecord().CodePoint; }

@@ -67,7 +67,8 @@ void TXmlDocTokenizer::ReadMarkup() {
       ReadEndTag();
       return;
     case '?':
-      ReadProcessingInstruction();
+      tokenType = TK_PI;
+      ReadProcessingInstructionText();
       return;
     case '!':
       Advance();
@@ -97,30 +98,14 @@ void TXmlDocTokenizer::ReadEndTag() {
   }
 }
 
-void TXmlDocTokenizer::ReadProcessingInstruction() {
-  tokenType = TK_PI;
-  Advance();
-  StartAtNext();
-  while (NextCp() != kEnd) {
-    Advance();
-    if (CurCp() == '?' && NextCp() == '>') {
-      EndAtPrevious();
-      Advance();
-      return;
-    }
-    AddCurrent();
-  }
-  EndAtPrevious();
-  SetError(ET_UNCLOSED_PROCESSING_INSTRUCTION, u"?");
-}
-
 void TXmlDocTokenizer::ReadBang() {
   switch (NextCp()) {
     case '[':
       ReadCData();
       return;
     case '-':
-      ReadComment();
+      tokenType = TK_COMMENT;
+      ReadCommentText(TTrailingHyphen::Included);
       return;
     case 'D':
       ReadDoctype();
@@ -173,43 +158,6 @@ void TXmlDocTokenizer::ReadCData() {
   }
   EndAtCurrent();
   SetError(ET_UNCLOSED_CDATA_SECTION, u"]]>");
-}
-
-void TXmlDocTokenizer::ReadComment() {
-  tokenType = TK_COMMENT;
-  Advance();
-  if (NextCp() != '-') {
-    EndAtCurrent();
-    SetError(ET_INVALID_COMMENT, u"<!--");
-    return;
-  }
-  Advance();
-  StartAtNext();
-  while (NextCp() != kEnd) {
-    Advance();
-    if (CurCp() == '-') {
-      EndAtPrevious();
-      Advance();
-      if (CurCp() == '-') {
-        if (NextCp() == '>') {
-          Advance();
-          return;
-        }
-        EndAtCurrent();
-        SetError(ET_DOUBLE_HYPHEN_IN_COMMENT, u">");
-        return;
-      }
-      if (CurCp() == kEnd) {
-        EndAtPrevious();
-        SetError(ET_UNCLOSED_COMMENT, u"-->");
-        return;
-      }
-      Add('-');
-    }
-    AddCurrent();
-  }
-  EndAtCurrent();
-  SetError(ET_UNCLOSED_COMMENT, u"-->");
 }
 
 void TXmlDocTokenizer::ReadDoctype() {

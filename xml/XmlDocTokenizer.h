@@ -35,10 +35,8 @@ private:
   void ReadText();
   void ReadMarkup();
   void ReadEndTag();
-  void ReadProcessingInstruction();
   void ReadBang();
   void ReadCData();
-  void ReadComment();
   void ReadDoctype();
   void ReadTag();
   void ReadReference();

@@ -69,7 +69,8 @@ void TXmlDtdTokenizer::Next() {
   if (c == '<') {
     UCS4Char n = NextCp();
     if (n == '?') {
-      ReadProcessingInstruction();
+      tokenType = DTK_PI;
+      ReadProcessingInstructionText();
       return;
     }
     if (n != '!') {
@@ -80,7 +81,8 @@ void TXmlDtdTokenizer::Next() {
     Advance();
     switch (NextCp()) {
       case '-':
-        ReadComment();
+        tokenType = DTK_COMMENT;
+        ReadCommentText(TTrailingHyphen::Excluded);
         return;
       case '[':
         ReadConditionalStart();
@@ -138,59 +140,6 @@ void TXmlDtdTokenizer::Next() {
   }
   EndAtCurrent();
   SetError(ET_INVALID_MARKUP);
-}
-
-void TXmlDtdTokenizer::ReadProcessingInstruction() {
-  tokenType = DTK_PI;
-  Advance();
-  StartAtNext();
-  while (NextCp() != kEnd) {
-    Advance();
-    if (CurCp() == '?' && NextCp() == '>') {
-      EndAtPrevious();
-      Advance();
-      return;
-    }
-    AddCurrent();
-  }
-  EndAtPrevious();
-  SetError(ET_UNCLOSED_PROCESSING_INSTRUCTION, u"?");
-}
-
-void TXmlDtdTokenizer::ReadComment() {
-  tokenType = DTK_COMMENT;
-  Advance();
-  if (NextCp() != '-') {
-    EndAtCurrent();
-    SetError(ET_INVALID_COMMENT, u"<!--");
-    return;
-  }
-  Advance();
-  StartAtNext();
-  while (NextCp() != kEnd) {
-    Advance();
-    if (CurCp() == '-') {
-      EndAtPrevious();
-      Advance();
-      if (CurCp() == '-') {
-        if (NextCp() == '>') {
-          Advance();
-          return;
-        }
-        EndAtCurrent();
-        SetError(ET_DOUBLE_HYPHEN_IN_COMMENT, u">");
-        return;
-      }
-      if (CurCp() == kEnd) {
-        SetError(ET_UNCLOSED_COMMENT, u"-->");
-        return;
-      }
-      Add('-');
-    }
-    AddCurrent();
-  }
-  EndAtCurrent();
-  SetError(ET_UNCLOSED_COMMENT, u"-->");
 }
 
 void TXmlDtdTokenizer::ReadConditionalStart() {

@@ -37,8 +37,6 @@ public:
   TXmlDtdTokenType TokenType() const { return tokenType; }
 
 private:
-  void ReadComment();
-  void ReadProcessingInstruction();
   void ReadConditionalStart();
   // A declaration after "<!": the keyword (without its first letter, which
   // is current), then its text up to the closing ">" outside literals.
