@@ -151,9 +151,20 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
   }
   for (LPITEMIDLIST id : fresh) NamespacePIDLManager->FreePIDL(id);
   EndUpdate();
+  FollowChildrenCheckState(node);
   if (sortNode) Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
   if (node->FirstChild != nullptr && TreeOptions()->VETFolderOptions().Contains(toFoldersExpandable))
     node->States |= vsHasChildren;
+}
+
+void TCustomVirtualExplorerTree::FollowChildrenCheckState(PVirtualNode node) {
+  if (!TreeOptions()->MiscOptions().Contains(toCheckSupport) ||
+      !TreeOptions()->AutoOptions().Contains(toAutoTristateTracking) || node == RootNode() ||
+      node->FirstChild == nullptr)
+    return;
+  for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+    if (!(child->States & vsInitialized)) InitNode(child);
+  CheckParentCheckState(node->FirstChild, node->FirstChild->CheckState);
 }
 
 bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
@@ -172,6 +183,7 @@ bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
         node->States &= ~vsHasChildren;
     }
     persistent->RestoreExpandedBelow(this, node, true);
+    FollowChildrenCheckState(node);
     if (node != RootNode()) InvalidateNode(node);
   } catch (...) {
     EndUpdate();

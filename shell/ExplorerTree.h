@@ -223,6 +223,9 @@ public:
   virtual void ReReadAndRefreshNode(PVirtualNode node, bool sortNode);
   // Re-reads node's folder keeping the expanded folders and the selection below it.
   bool RefreshNode(PVirtualNode node);
+  // With tri-state tracking: node's check state follows its children's (items
+  // that went can leave a folder all one state); nothing for a folder without child nodes.
+  void FollowChildrenCheckState(PVirtualNode node);
   // Rebuilds the whole tree keeping the expanded folders, selection and focus.
   bool RefreshTree(bool restoreTopNode);
   // Adds ns (taken over) as the last child of parentNode; with setCheck its check type.

@@ -294,3 +294,37 @@ TEST_F(SelectionModelTest, RandomTicksRefreshesAndFileChangesKeepTheWipeListExac
   std::printf("selection model: %d steps, %d checks, %d refreshes, %d file changes, %d rebuilds, 0 divergences\n",
               steps, checks, refreshes, changes, rebuilds);
 }
+
+// Found by the long run: the only unchecked file of a folder goes; after the
+// refresh the folder is checked and handed whole.
+TEST_F(SelectionModelTest, AFolderWhoseOnlyUncheckedFileWentIsHandedWhole) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\qvmodel";
+  RemoveTree(root);
+  ASSERT_TRUE(CreateDirectoryW(W(root), nullptr));
+  // A neighbour, never ticked, keeps the root folder from being handed whole.
+  MakeFile(root + u"\\neighbour.txt", FILE_ATTRIBUTE_NORMAL);
+  const std::u16string folder = root + u"\\f";
+  ASSERT_TRUE(CreateDirectoryW(W(folder), nullptr));
+  MakeFile(folder + u"\\a.txt", FILE_ATTRIBUTE_NORMAL);
+  MakeFile(folder + u"\\b.txt", FILE_ATTRIBUTE_NORMAL);
+  MakeForm();
+  Click("WelcomeFileAndFoldersRadioButton");
+  form->BottomNextClick();
+  tree = form->FileSelectTree();
+  ASSERT_NE(tree, nullptr);
+  PVirtualNode folderNode = Show(folder);
+  ASSERT_NE(folderNode, nullptr);
+  tree->SetCheckState(folderNode, csCheckedNormal);
+  PVirtualNode b = Show(folder + u"\\b.txt");
+  ASSERT_NE(b, nullptr);
+  tree->SetCheckState(b, csUncheckedNormal);
+  EXPECT_EQ(folderNode->CheckState, csMixedNormal);
+  ASSERT_TRUE(DeleteFileW(W(folder + u"\\b.txt")));
+  RefreshFolder(folder);
+  EXPECT_EQ(folderNode->CheckState, csCheckedNormal);
+  form->TransferFileListFromTree();
+  ASSERT_NE(form->FilesToWipeList, nullptr);
+  ASSERT_EQ(form->FilesToWipeList->Count(), 1);
+  EXPECT_EQ(form->FilesToWipeList->Strings(0), folder);
+}
