@@ -185,26 +185,41 @@ void TdomASModelCollection::CalculateDefaultAttrValue(const TdomASAttributeDecl*
   if (errorType == ET_NONE) value = collected;
 }
 
-TUtilsNameValueList* TdomASModelCollection::GetDefaultAttributes(const std::u16string& elementName, bool& ok) {
-  ok = true;
-  auto list = std::make_unique<TUtilsNameValueList>();
+const TdomASModelCollection::DefaultAttributes& TdomASModelCollection::DefaultsOf(const std::u16string& elementName) {
+  CheckCaches();
+  auto known = defaults.find(elementName);
+  if (known != defaults.end()) return known->second;
+  DefaultAttributes entry;
   for (TdomASModel* model : models) {
     TdomASElementDecl* element = model->FindElementDecl(elementName);
     if (element == nullptr) continue;
     TdomASNamedObjectMap* decls = element->AttributeDecls();
     for (int i = 0; i < decls->GetLength(); ++i) {
       auto* decl = static_cast<TdomASAttributeDecl*>(decls->item(i));
-      if (!decl->HasDefaultValue() || list->IndexOfName(decl->Name()) >= 0) continue;
+      if (!decl->HasDefaultValue()) continue;
+      bool known = false;
+      for (const auto& value : entry.values) known = known || value.first == decl->Name();
+      if (known) continue;
       TXmlErrorType errorType;
       std::u16string value;
       CalculateDefaultAttrValue(decl, errorType, value);
       if (errorType != ET_NONE) {
-        ok = false;
+        entry.ok = false;
         continue;
       }
-      list->Add(decl->Name(), value);
+      entry.values.emplace_back(decl->Name(), value);
     }
   }
+  // Working the values out may have read external entities: store against the stamp now.
+  CheckCaches();
+  return defaults.emplace(elementName, std::move(entry)).first->second;
+}
+
+TUtilsNameValueList* TdomASModelCollection::GetDefaultAttributes(const std::u16string& elementName, bool& ok) {
+  const DefaultAttributes& entry = DefaultsOf(elementName);
+  ok = entry.ok;
+  auto list = std::make_unique<TUtilsNameValueList>();
+  for (const auto& [name, value] : entry.values) list->Add(name, value);
   return list.release();
 }
 
@@ -234,14 +249,15 @@ bool DefaultAttributeNamespace(const TdomElement* element, const std::u16string&
 }  // namespace
 
 bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
-  bool ok = true;
-  std::unique_ptr<TUtilsNameValueList> defaults(GetDefaultAttributes(element->GetNodeName(), ok));
+  // A copy: creating attributes may read entities and renew the cache.
+  DefaultAttributes entry = DefaultsOf(element->GetNodeName());
+  bool ok = entry.ok;
+  if (entry.values.empty()) return ok;
   TdomDocument* document = element->GetOwnerDocument();
   bool namespaceAware = element->IsNamespaceAware();
   // Namespace declarations first, so that the other defaults can use them.
   for (int pass = 0; pass < (namespaceAware ? 2 : 1); ++pass) {
-    for (int i = 0; i < defaults->GetCount(); ++i) {
-      std::u16string name = defaults->GetName(i);
+    for (const auto& [name, value] : entry.values) {
       bool declaration = name == u"xmlns" || name.rfind(u"xmlns:", 0) == 0;
       if (namespaceAware && declaration != (pass == 0)) continue;
       if (FindAttributeByNodeName(element, name) != nullptr) continue;
@@ -257,7 +273,7 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
         } else {
           attr = document->createAttribute(name);
         }
-        attr->SetNodeValue(defaults->GetValue(i));
+        attr->SetNodeValue(value);
         attr->SetSpecified(false);
         if (namespaceAware) {
           element->setAttributeNodeNS(attr);

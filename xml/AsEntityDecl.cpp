@@ -32,6 +32,7 @@ size_t SkipPast(const std::u16string& text, size_t i, std::u16string_view termin
 
 void TdomASEntityDecl::SetReplacementText(const std::u16string& text) {
   replacementText = text;
+  if (ownerModel != nullptr) ownerModel->Touch();  // what it refers to may have changed
   entityRefs->Clear();
   entityRefCounts.clear();
   ownTextLength = static_cast<int64_t>(text.size());

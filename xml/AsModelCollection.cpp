@@ -45,6 +45,15 @@ TdomASModel* TdomASModelCollection::GetModel(int index) const {
   return index == 0 || index == 1 ? models[index] : nullptr;
 }
 
+void TdomASModelCollection::CheckCaches() {
+  // Resolving an external entity's text touches its model: check after that too.
+  if (cacheStamp == ModelsStamp()) return;
+  expandedLengths.clear();
+  acyclic.clear();
+  defaults.clear();
+  cacheStamp = ModelsStamp();
+}
+
 void TdomASModelCollection::Clear() {
   models[0]->Clear();
   models[1]->Clear();
@@ -133,6 +142,8 @@ bool TdomASModelCollection::refersToXyz(const TdomASEntityDecl* decl, bool skipU
     return false;
   };
   if (decides(decl)) return true;
+  CheckCaches();
+  if (mode == 0 && acyclic.count(decl) != 0) return false;
   // Depth-first walk with colours: a declaration on the current path (grey)
   // met again is a cycle; one finished (black) is never walked twice, so
   // shared sub-entities cost nothing more and deep chains no stack.
@@ -169,9 +180,13 @@ bool TdomASModelCollection::refersToXyz(const TdomASEntityDecl* decl, bool skipU
       if (seen->second == kGrey && mode == 0) return true;
       continue;
     }
+    if (mode == 0 && acyclic.count(ref) != 0) continue;
     if (decides(ref)) return true;
     enter(ref);
   }
+  // Every declaration walked leads to no cycle: remembered while nothing changes.
+  if (mode == 0 && cacheStamp == ModelsStamp())
+    for (const auto& entry : colour) acyclic.insert(entry.first);
   return false;
 }
 
@@ -204,11 +219,7 @@ int64_t AddTimes(int64_t sum, int count, int64_t length) {
 int64_t TdomASModelCollection::ExpandedLength(const std::u16string& name) {
   TdomASEntityDecl* root = FindEntityDecl(name);
   if (root == nullptr) return IsXmlPredefinedEntityName(name) ? 1 : 0;
-  int stamp = models[0]->EntityDecls()->GetLength() + models[1]->EntityDecls()->GetLength();
-  if (stamp != expandedLengthsStamp) {
-    expandedLengths.clear();
-    expandedLengthsStamp = stamp;
-  }
+  CheckCaches();
   auto known = expandedLengths.find(root);
   if (known != expandedLengths.end()) return known->second;
   // Post-order walk without recursion; a declaration met again on the

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -109,7 +110,19 @@ private:
   TdomDocumentTypeDecl* ownerDecl = nullptr;  // not owned
   TdomASModel* models[2] = {nullptr, nullptr};  // owned (as owned objects)
   std::vector<std::pair<std::u16string, TdomAttr*>> pendingIdRefs;
+  // What is worked out from the declarations, valid while ModelsStamp() is cacheStamp.
+  struct DefaultAttributes {
+    bool ok = true;
+    std::vector<std::pair<std::u16string, std::u16string>> values;
+  };
+  // Empties the caches when the declarations changed since they were filled.
+  void CheckCaches();
+  uint64_t ModelsStamp() const { return models[0]->Stamp() + models[1]->Stamp(); }
+  const DefaultAttributes& DefaultsOf(const std::u16string& elementName);
+
+  uint64_t cacheStamp = 0;
   std::unordered_map<const TdomASEntityDecl*, int64_t> expandedLengths;
-  int expandedLengthsStamp = -1;  // the number of entity declarations they were made for
+  std::unordered_set<const TdomASEntityDecl*> acyclic;  // known to refer to no cycle
+  std::unordered_map<std::u16string, DefaultAttributes> defaults;
   bool resolveExternals = true;
 };

@@ -75,6 +75,7 @@ void TdomASElementDecl::Clear() {
   createdContentModels->Clear();
   contentModel = nullptr;
   ContentModelChanged();
+  if (ownerModel != nullptr) ownerModel->Touch();
 }
 
 TdomASContentModel* TdomASElementDecl::CreateContentModel(const std::u16string& name_, uint8_t type) {
@@ -113,6 +114,7 @@ bool TdomASElementDecl::RemoveAttributeDecl(const std::u16string& name_) {
   if (decl == nullptr) return false;
   attributeDecls->removeNamedItem(name_);
   decl->Free();
+  if (ownerModel != nullptr) ownerModel->Touch();
   return true;
 }
 
@@ -138,6 +140,7 @@ bool TdomASElementDecl::AddAttributeDecl(const std::u16string& name_, const std:
   if (declaration != nullptr) return false;
   declaration = New<TdomASAttributeDecl>(this, name_, defaultValue, enumeration, attrType, defaultType);
   attributeDecls->setNamedItem(declaration);
+  if (ownerModel != nullptr) ownerModel->Touch();
   return true;
 }
 
@@ -174,6 +177,7 @@ void TdomASModel::Create(TCustomOwnedObject* owner) {
 }
 
 void TdomASModel::Clear() {
+  Touch();
   FreeAll(elementDecls);
   FreeAll(entityDecls);
   FreeAll(notationDecls);
@@ -198,7 +202,8 @@ TdomASNotationDecl* TdomASModel::FindNotationDecl(const std::u16string& name) co
 }
 
 namespace {
-bool RemoveFrom(TdomASNamedObjectMap* map, const std::u16string& name) {
+bool RemoveFrom(TdomASModel* model, TdomASNamedObjectMap* map, const std::u16string& name) {
+  model->Touch();
   TdomASObject* decl = map->getNamedItem(name);
   if (decl == nullptr) return false;
   map->removeNamedItem(name);
@@ -207,13 +212,14 @@ bool RemoveFrom(TdomASNamedObjectMap* map, const std::u16string& name) {
 }
 }  // namespace
 
-bool TdomASModel::RemoveElementDecl(const std::u16string& name) { return RemoveFrom(elementDecls, name); }
-bool TdomASModel::RemoveEntityDecl(const std::u16string& name) { return RemoveFrom(entityDecls, name); }
-bool TdomASModel::RemoveNotationDecl(const std::u16string& name) { return RemoveFrom(notationDecls, name); }
+bool TdomASModel::RemoveElementDecl(const std::u16string& name) { return RemoveFrom(this, elementDecls, name); }
+bool TdomASModel::RemoveEntityDecl(const std::u16string& name) { return RemoveFrom(this, entityDecls, name); }
+bool TdomASModel::RemoveNotationDecl(const std::u16string& name) { return RemoveFrom(this, notationDecls, name); }
 
 bool TdomASModel::AddElementDecl(const std::u16string& name, TdomASContentType contentType,
                                  TdomASElementDecl*& declaration) {
   declaration = FindElementDecl(name);
+  Touch();
   if (declaration == nullptr) {
     declaration = New<TdomASElementDecl>(this, contentType, name);
     elementDecls->setNamedItem(declaration);
@@ -229,6 +235,7 @@ bool TdomASModel::AddEntityDecl(const std::u16string& name, const std::u16string
                                 const std::u16string& systemId, const std::u16string& publicId) {
   declaration = FindEntityDecl(name);
   if (declaration != nullptr) return false;
+  Touch();
   declaration = New<TdomASEntityDecl>(this, notationName, systemId, publicId, value, name);
   entityDecls->setNamedItem(declaration);
   return true;
@@ -238,6 +245,7 @@ bool TdomASModel::AddNotationDecl(const std::u16string& name, const std::u16stri
                                   TdomASNotationDecl*& declaration, const std::u16string& systemId) {
   declaration = FindNotationDecl(name);
   if (declaration != nullptr) return false;
+  Touch();
   declaration = New<TdomASNotationDecl>(this, name, publicId, systemId);
   notationDecls->setNamedItem(declaration);
   return true;

@@ -270,6 +270,10 @@ public:
   void SetLocation(const std::u16string& value) { location = value; }
   // The collection that owns this model, or null.
   TdomASModelCollection* Collection() const;
+  // Grows with every change of a declaration in this model, so that what is
+  // worked out from the declarations can be remembered until they change.
+  uint64_t Stamp() const { return stamp; }
+  void Touch() { ++stamp; }
   // The DOM implementation of the collection's document, or null.
   TDomImplementation* DomImplementation() const;
 
@@ -278,4 +282,5 @@ private:
   TdomASNamedObjectMap* entityDecls = nullptr;    // owned, declarations owned
   TdomASNamedObjectMap* notationDecls = nullptr;  // owned, declarations owned
   std::u16string location;
+  uint64_t stamp = 1;
 };

@@ -64,36 +64,39 @@ std::u16string TdomPEInfoObject::GetNodeValue() const {
   return ResolveCharRefsWideStr(text);
 }
 
-TdomPERepository::~TdomPERepository() { delete entries; }
+TdomPERepository::~TdomPERepository() { Clear(); }
 
 void TdomPERepository::Create(TXmlCustomReader* owner_) {
   if (owner_ == nullptr) throw EAccessViolation("AOwner not specified.");
   owner = owner_;
-  entries = new TdomOwnerNamedNodeMap(&IsItemOfClass<TdomPEInfoObject>);
 }
 
 bool TdomPERepository::Add(const std::u16string& name, const std::u16string& value) {
-  if (entries->HasNamedItem(name)) return false;
-  entries->Add(New<TdomPEInfoObject>(this, value, name));
+  if (entries.count(name) != 0) return false;
+  entries.emplace(name, New<TdomPEInfoObject>(this, value, name));
   return true;
 }
 
 bool TdomPERepository::AddExternal(const std::u16string& name, const std::u16string& baseUri,
                                    const std::u16string& systemId, const std::u16string& publicId) {
-  if (entries->HasNamedItem(name)) return false;
-  entries->Add(New<TdomPEInfoObject>(this, systemId, publicId, baseUri, name));
+  if (entries.count(name) != 0) return false;
+  entries.emplace(name, New<TdomPEInfoObject>(this, systemId, publicId, baseUri, name));
   return true;
 }
 
-void TdomPERepository::Clear() { entries->Clear(); }
+void TdomPERepository::Clear() {
+  for (auto& [name, entry] : entries) entry->Free();
+  entries.clear();
+}
 
 TXmlErrorType TdomPERepository::ResolvePE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
                                           std::u16string& publicId) {
   value.clear();
   systemId.clear();
   publicId.clear();
-  auto* entry = static_cast<TdomPEInfoObject*>(entries->GetNamedItem(name));
-  if (entry == nullptr) return ET_UNDEFINED_PARAMETER_ENTITY;
+  auto found = entries.find(name);
+  if (found == entries.end()) return ET_UNDEFINED_PARAMETER_ENTITY;
+  TdomPEInfoObject* entry = found->second;
   value = entry->GetNodeValue();
   systemId = entry->ResolvedSystemId();
   publicId = entry->PublicId();

@@ -4,6 +4,7 @@
 // from the literal for internal entities or fetched through the DOM
 // implementation's resource resolver for external ones.
 #include <string>
+#include <unordered_map>
 
 #include "xml/DomOwnerNamedNodeMap.h"
 #include "xml/Node.h"
@@ -73,7 +74,7 @@ public:
   virtual TXmlErrorType ExpandInLiteral(const std::u16string& text, int64_t& maxChars, std::u16string& out);
 
   TXmlCustomReader* Owner() const { return owner; }
-  int Count() const { return entries->GetLength(); }
+  int Count() const { return static_cast<int>(entries.size()); }
   // Whether external entities may be read (through the resolver); true by default.
   bool AllowExternal() const { return allowExternal; }
   void SetAllowExternal(bool value) { allowExternal = value; }
@@ -81,5 +82,6 @@ public:
 private:
   TXmlCustomReader* owner = nullptr;  // not owned
   bool allowExternal = true;
-  TdomOwnerNamedNodeMap* entries = nullptr;  // owned
+  // By name; the entries are owned (freed by Clear).
+  std::unordered_map<std::u16string, TdomPEInfoObject*> entries;
 };
