@@ -237,6 +237,8 @@ public:
 
   // ---- Context menus and the clipboard ----------------------------------------------
   TContextMenuManager* ContextMenuManager() const { return contextMenuManager; }
+  // The header's menu of columns (toShellColumnMenu shows it on a right click on the header).
+  TColumnMenu* ColumnMenu() const { return columnMenu; }
   // The application's menu shown as a submenu of the shell's context menu (not owned), and its caption.
   TPopupMenu* ShellContextSubMenu() const { return shellContextSubMenu; }
   void SetShellContextSubMenu(TPopupMenu* value) { shellContextSubMenu = value; }
@@ -321,6 +323,7 @@ public:
   void DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) override;
   bool DoKeyAction(uint16_t& charCode, TShiftState& shift) override;
   void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
+  void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   bool DoDragAllowed(PVirtualNode node, TColumnIndex column) override;
 
   // Reads and writes of node streams are not supported (the view manager keeps views).
@@ -407,6 +410,7 @@ protected:
   TVETColors* vetColors = nullptr;       // owned
   TShellSortHelper* sortHelper = nullptr;  // owned
   TContextMenuManager* contextMenuManager = nullptr;  // owned
+  TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)
   TPopupMenu* shellContextSubMenu = nullptr;  // not owned
   std::u16string shellContextSubMenuCaption;
 };

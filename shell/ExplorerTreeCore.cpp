@@ -2,6 +2,7 @@
 // rebuilding the root, and the wait cursor.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ColumnMenu.h"
 #include "shell/ExplorerContextMenu.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SysImages.h"
@@ -51,6 +52,7 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   LinkExplorerTreeProperties();
   TCustomVirtualStringTree::Create(owner);
   contextMenuManager = New<TContextMenuManager>(this);
+  columnMenu = New<TColumnMenu>(this);
   constructing = true;
   ++viewNotifySuppressed;
   active = false;

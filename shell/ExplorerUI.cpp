@@ -2,6 +2,7 @@
 // the system image list, hints, header clicks, renaming and keys.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ColumnMenu.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
@@ -241,6 +242,16 @@ void TCustomVirtualExplorerTree::DoHeaderClick(TColumnIndex column, TMouseButton
     SortTree(column, header->SortDirection(), false);
   }
   WaitCursor(false);
+}
+
+void TCustomVirtualExplorerTree::DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) {
+  TCustomVirtualStringTree::DoHeaderMouseUp(button, shift, x, y);
+  if (button != mbRight || !TreeOptions()->VETShellOptions().Contains(toShellColumnMenu) || !HandleAllocated())
+    return;
+  POINT p{x, y};
+  ::ClientToScreen(Handle(), &p);
+  columnMenu->SetPopupComponent(this);
+  columnMenu->Popup(p.x, p.y - Header()->Height());
 }
 
 bool TCustomVirtualExplorerTree::DoDragAllowed(PVirtualNode node, TColumnIndex column) {

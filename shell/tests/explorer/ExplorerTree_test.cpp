@@ -6,6 +6,7 @@
 #include "ExplorerTestSupport.h"
 #include "shell/ShellUtilities.h"
 #include "core/MemoryStream.h"
+#include "shell/ColumnMenu.h"
 #include "shell/ExplorerContextMenu.h"
 #include "shell/SysImages.h"
 #include "shell/VETPersistent.h"
@@ -318,4 +319,38 @@ TEST_F(ExplorerTree, ARightClickLeavesTheSelectionAsItWas) {
   TPoint p = manager->NodeMenuPoint(a);
   EXPECT_NE(p.X, 0);
   EXPECT_EQ(manager->NodeMenuPoint(nullptr).X, 0);
+}
+
+TEST_F(ExplorerTree, ExplorerColumnsShowDetailsAndTheColumnMenuTogglesThem) {
+  MakeFile(folder + u"\\sized.txt", 3000);
+  tree->SetColumnDetails(cdVETColumns);
+  TVirtualTreeColumns* columns = tree->Header()->Columns();
+  ASSERT_EQ(columns->Count(), 9);
+  EXPECT_EQ(columns->Items(0)->Text(), u"Name");
+  EXPECT_EQ(columns->Items(1)->Text(), u"Size");
+  EXPECT_FALSE(columns->Items(5)->Options().Contains(coVisible));  // Accessed starts hidden
+  tree->SetActive(false);
+  tree->SetActive(true);
+  PVirtualNode node = NodeOf(folder + u"\\sized.txt");
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(tree->GetText(node, 0), u"sized.txt");
+  EXPECT_EQ(tree->GetText(node, 1), u"2 KB");  // whole kilobytes, truncated
+  EXPECT_EQ(tree->GetText(node, 8), folder + u"\\sized.txt");
+
+  static int changes = 0;
+  changes = 0;
+  tree->OnColumnUserChangedVisiblility = [](TCustomVirtualExplorerTree*) { ++changes; };
+  TColumnMenu* menu = tree->ColumnMenu();
+  menu->RebuildItems();
+  ASSERT_EQ(menu->Items()->Count(), 9);
+  EXPECT_TRUE(menu->Items()->Items(1)->Checked());
+  EXPECT_FALSE(menu->Items()->Items(5)->Checked());
+  menu->Items()->Items(1)->Click();
+  EXPECT_FALSE(columns->Items(1)->Options().Contains(coVisible));
+  menu->RebuildItems();
+  menu->Items()->Items(1)->Click();
+  EXPECT_TRUE(columns->Items(1)->Options().Contains(coVisible));
+  EXPECT_EQ(changes, 2);
+  tree->SetColumnDetails(cdUser);
+  EXPECT_EQ(columns->Count(), 0);
 }
