@@ -69,6 +69,11 @@ public:
     parent->children.push_back(std::move(item));
     return raw;
   }
+  // A folder merged with a fresh listing follows its items, and the folders above follow theirs.
+  void Settle(Item* folder) {
+    if (folder->children.empty()) return;
+    for (Item* run = folder; run != nullptr; run = run->parent) run->mark = Derive(run);
+  }
   void Remove(Item* item) {
     auto& list = item->parent->children;
     list.erase(std::find_if(list.begin(), list.end(), [item](auto& p) { return p.get() == item; }));
@@ -156,6 +161,7 @@ struct ExplorerModel : ExplorerFixture {
     if (pidl != nullptr) NamespacePIDLManager->FreePIDL(pidl);
     if (loaded != nullptr && loaded->FirstChild != nullptr && rng() % 2 == 0) {
       tree->ReReadAndRefreshNode(loaded, true);
+      model->Settle(changedFolder);
       return;
     }
     uint16_t key = VK_F5;
