@@ -1,23 +1,13 @@
 #pragma once
 // The real main form with the real engine link, the shipped patterns file and
 // the drives that run-engine-link-tests.sh maps (QV_TEST_WIZ_DISK, _STOP, _FREE).
-#include <gtest/gtest.h>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
 
-#include "Language.h"
-#include "MainForm.h"
+#include "../MainFormFixture.h"
 #include "PatternsReader.h"
-#include "Settings.h"
-#include "Utils.h"
-#include "WipeAlgTypes.h"
 #include "WipeDLL.h"
-#include "WizardPages.h"
-#include "win/controls/ComCtrls.h"
-#include "win/controls/StdCtrls.h"
-#include "win/testing/Harness.h"
 
 // The letter of a mapped test drive; 0 when the script could not map it.
 inline char TestDrive(const char* name) {
@@ -30,21 +20,11 @@ inline char TestDrive(const char* name) {
   const char var = TestDrive(name);                 \
   if (var == 0) GTEST_SKIP() << name << " is not mapped (see run-engine-link-tests.sh)"
 
-struct EngineLinkTest : ::testing::Test {
+struct EngineLinkTest : MainFormTest {
   void SetUp() override {
-    Application->Initialize();
-    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
-      ADD_FAILURE() << "exception in a handler: " << e.what();
-    });
-    ReadVersionInfo();
-    Task = 0;
-    Step = 1;
+    MainFormTest::SetUp();
     SelectedPatternCode = "ZEROS";
-    GlobalFirstStart = false;
-    GlobalLanguage.clear();
     ConfirmationsShutdown = false;
-    LangIni = LoadLanguageFile("");
-    WizardLinks = TWizardLinks{};
     LinkEngine();
     PatternsFileReader = LoadProgramPatterns;
     errors.clear();
@@ -58,28 +38,10 @@ struct EngineLinkTest : ::testing::Test {
       form->StopRequested = true;
       qvtest::PumpUntil([&] { return !*token || !form->Busy; }, 30000);
     }
-    if (form != nullptr && *token) form->Free();
-    WizardLinks = TWizardLinks{};
-    PatternsFileReader = nullptr;
+    MainFormTest::TearDown();
     UtilsErrorReporter = nullptr;
-    Application->OnException = nullptr;
   }
 
-  TMainForm* MakeForm() {
-    form = New<TMainForm>(Application);
-    token = form->Alive();
-    form->Show();
-    qvtest::Pump(20);
-    return form;
-  }
-
-  template <class T = TControl>
-  T* Find(const char* name) {
-    return qvtest::Find<T>(form, name);
-  }
-  int ActivePageIndex() { return Find<TPageControl>("PageControlMain")->ActivePageIndex(); }
-  std::string Text(const char* name) { return Find(name)->Caption(); }
-  void Click(const char* name) { qvtest::Click(Find(name)); }
   std::vector<std::string> Log(const char* memo) {
     std::vector<std::string> lines;
     TStrings* text = Find<TMemo>(memo)->Lines();
@@ -143,8 +105,6 @@ struct EngineLinkTest : ::testing::Test {
     return qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, timeoutMs);
   }
 
-  TMainForm* form = nullptr;
-  TAliveToken token;
   std::vector<std::string> errors;
   static inline std::vector<std::string>* gErrors = nullptr;
 };

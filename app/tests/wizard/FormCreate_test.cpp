@@ -86,7 +86,7 @@ TEST_F(WizardTest, LaterStartsSkipTheFirstStartSteps) {
   MakeForm();
   EXPECT_EQ(calls, 0);
   EXPECT_EQ(Text("BottomNext"), "&Next >");
-  EXPECT_EQ(ActivePage(), wpWelcome);
+  EXPECT_EQ(ActivePageIndex(), wpWelcome);
   EXPECT_NE(Application->HelpFile().find(":\\"), std::string::npos);  // made absolute
 }
 
@@ -193,7 +193,7 @@ TEST_F(WizardTest, FormatChoicesRefreshTheFormatPage) {
   MakeForm();
   Click("WelcomeDiskWipeRadioButton");
   for (int i = 0; i < 3; ++i) Click("BottomNext");
-  ASSERT_EQ(ActivePage(), wpFormat);
+  ASSERT_EQ(ActivePageIndex(), wpFormat);
   EXPECT_EQ(refreshes, 1);
   Click("FormatCheckBoxAgree");
   EXPECT_EQ(refreshes, 2);

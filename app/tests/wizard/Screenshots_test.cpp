@@ -60,7 +60,7 @@ TEST_P(ScreenshotTest, SplashAndEveryPage) {
     while (Step > 1) form->BottomBackClick();
     if (shot.radio != nullptr) Click(shot.radio);
     for (int i = 0; i < shot.nexts; ++i) {
-      if (ActivePage() == wpDiskWarning) Click("DiskWarningCheckBoxAgree");
+      if (ActivePageIndex() == wpDiskWarning) Click("DiskWarningCheckBoxAgree");
       Click("BottomNext");
     }
     qvtest::Pump(120);

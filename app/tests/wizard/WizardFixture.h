@@ -2,19 +2,7 @@
 // A main form made from the program's own definition, with the wizard's
 // globals reset, and stand-ins for the parts behind the pages (drive list,
 // format page, confirm list, engine runs) that behave as those parts must.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "Language.h"
-#include "MainForm.h"
-#include "Settings.h"
-#include "Utils.h"
-#include "WipeAlgTypes.h"
-#include "win/controls/ComCtrls.h"
-#include "win/controls/StdCtrls.h"
-#include "win/testing/Harness.h"
+#include "../MainFormFixture.h"
 
 // One pattern, as the patterns file would give it.
 inline void ReadFixturePattern(TDataStorage* storage) {
@@ -23,30 +11,11 @@ inline void ReadFixturePattern(TDataStorage* storage) {
   storage->Patterns->Add(pattern);
 }
 
-struct WizardTest : ::testing::Test {
+struct WizardTest : MainFormTest {
   void SetUp() override {
-    Application->Initialize();
-    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
-      ADD_FAILURE() << "exception in a handler: " << e.what();
-    });
-    ReadVersionInfo();
-    Task = 0;
-    Step = 1;
+    MainFormTest::SetUp();
     SelectedPatternCode = "RANDOM";
-    GlobalFirstStart = false;
-    GlobalLanguage.clear();
     ConfirmationsShutdown = true;
-    LangIni = LoadLanguageFile("");
-    WizardLinks = TWizardLinks{};
-    PatternsFileReader = nullptr;
-  }
-  void TearDown() override {
-    if (form != nullptr && *token) form->Free();
-    WizardLinks = TWizardLinks{};
-    PatternsFileReader = nullptr;
-    LangIni = LoadLanguageFile("");
-    GlobalLanguage.clear();
-    Application->OnException = nullptr;
   }
 
   // The parts behind the pages as they will behave: two drives, a valid
@@ -96,25 +65,6 @@ struct WizardTest : ::testing::Test {
     };
   }
 
-  TMainForm* MakeForm() {
-    form = New<TMainForm>(Application);
-    token = form->Alive();
-    form->Show();
-    qvtest::Pump(20);
-    return form;
-  }
-
-  template <class T = TControl>
-  T* Find(const char* name) {
-    return qvtest::Find<T>(form, name);
-  }
-  bool Enabled(const char* name) { return Find(name)->Enabled(); }
-  std::string Text(const char* name) { return Find(name)->Caption(); }
-  int ActivePage() { return Find<TPageControl>("PageControlMain")->ActivePageIndex(); }
-  void Click(const char* name) { qvtest::Click(Find(name)); }
-
-  TMainForm* form = nullptr;
-  TAliveToken token;
   int driveScans = 0;
   int starts = 0;
 };

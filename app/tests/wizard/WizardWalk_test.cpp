@@ -61,7 +61,7 @@ TEST_F(WizardTest, EveryTaskWalksForwardAndBackThroughItsPages) {
       SCOPED_TRACE(v.step);
       if (i > 0) Click("BottomNext");
       EXPECT_EQ(Step, v.step);
-      EXPECT_EQ(ActivePage(), v.page);
+      EXPECT_EQ(ActivePageIndex(), v.page);
       if (v.heading != nullptr) {
         EXPECT_EQ(Text(PageHeadingLabel(v.page)), v.heading);
       }
@@ -86,7 +86,7 @@ TEST_F(WizardTest, EveryTaskWalksForwardAndBackThroughItsPages) {
     // Back on the last page returns to the welcome page.
     Click("BottomBack");
     EXPECT_EQ(Step, 1);
-    EXPECT_EQ(ActivePage(), wpWelcome);
+    EXPECT_EQ(ActivePageIndex(), wpWelcome);
     EXPECT_FALSE(form->Done);
     EXPECT_FALSE(Enabled("BottomBack"));
   }
@@ -108,7 +108,7 @@ TEST_F(WizardTest, BackRetracesEachStepToTheWelcomePage) {
     for (size_t i = Step; i-- > 1;) {
       Click("BottomBack");
       EXPECT_EQ(Step, walk.steps[i - 1].step);
-      EXPECT_EQ(ActivePage(), walk.steps[i - 1].page);
+      EXPECT_EQ(ActivePageIndex(), walk.steps[i - 1].page);
     }
     EXPECT_EQ(Step, 1);
   }
@@ -118,14 +118,14 @@ TEST_F(WizardTest, BackRetracesEachStepToTheWelcomePage) {
 TEST_F(WizardTest, NoTaskChosenLeavesOnlyClose) {
   MakeForm();
   EXPECT_EQ(Task, 0);
-  EXPECT_EQ(ActivePage(), wpWelcome);
+  EXPECT_EQ(ActivePageIndex(), wpWelcome);
   EXPECT_FALSE(Enabled("BottomNext"));
   EXPECT_FALSE(Enabled("BottomBack"));
   EXPECT_TRUE(Enabled("BottomClose"));
   form->BottomNextClick();
   form->BottomBackClick();
   EXPECT_EQ(Step, 1);
-  EXPECT_EQ(ActivePage(), wpWelcome);
+  EXPECT_EQ(ActivePageIndex(), wpWelcome);
 }
 
 TEST_F(WizardTest, ProcessingPagesRunOnEntryAndFollowBusyAndDone) {
@@ -136,7 +136,7 @@ TEST_F(WizardTest, ProcessingPagesRunOnEntryAndFollowBusyAndDone) {
   for (int i = 0; i < 4; ++i) Click("BottomNext");
   Click("DiskWarningCheckBoxAgree");
   Click("BottomNext");
-  ASSERT_EQ(ActivePage(), wpDiskProgress);
+  ASSERT_EQ(ActivePageIndex(), wpDiskProgress);
   EXPECT_EQ(starts, 1);
   EXPECT_FALSE(Enabled("DiskProgressButtonStart"));
   EXPECT_TRUE(Enabled("DiskProgressButtonStop"));
@@ -163,7 +163,7 @@ TEST_F(WizardTest, ProcessingPagesRunOnEntryAndFollowBusyAndDone) {
   Click("BottomBack");
   Click("WelcomeFileAndFoldersRadioButton");
   for (int i = 0; i < 4; ++i) Click("BottomNext");
-  ASSERT_EQ(ActivePage(), wpFileProgress);
+  ASSERT_EQ(ActivePageIndex(), wpFileProgress);
   EXPECT_EQ(starts, 3);
   EXPECT_FALSE(Enabled("FileProgressButtonStart"));
   EXPECT_EQ(Text("FileProgressLabelStatus"), "Idle");
@@ -195,7 +195,7 @@ TEST_F(WizardTest, PagesWhosePartsAreMissingShowOnlyTheirControls) {
   MakeForm();  // no links: no drive list, no format check, no engine
   Click("WelcomeDiskWipeRadioButton");
   Click("BottomNext");
-  EXPECT_EQ(ActivePage(), wpDiskSelect);
+  EXPECT_EQ(ActivePageIndex(), wpDiskSelect);
   EXPECT_EQ(Find<TListView>("DiskSelectListView")->Items()->Count(), 0);
   EXPECT_FALSE(Enabled("BottomNext"));
   EXPECT_TRUE(form->DrivesNeedScan);
@@ -207,7 +207,7 @@ TEST_F(WizardTest, PagesWhosePartsAreMissingShowOnlyTheirControls) {
   EXPECT_TRUE(Enabled("BottomNext"));
   Click("BottomNext");
   Click("BottomNext");
-  EXPECT_EQ(ActivePage(), wpFormat);
+  EXPECT_EQ(ActivePageIndex(), wpFormat);
   EXPECT_FALSE(form->FormatValid);
   EXPECT_FALSE(Enabled("BottomNext"));
   // A processing page without its engine link starts nothing and offers no Start.
@@ -218,7 +218,7 @@ TEST_F(WizardTest, PagesWhosePartsAreMissingShowOnlyTheirControls) {
   Click("BottomNext");
   Click("BottomNext");
   Click("BottomNext");
-  EXPECT_EQ(ActivePage(), wpFreeProgress);
+  EXPECT_EQ(ActivePageIndex(), wpFreeProgress);
   EXPECT_FALSE(form->Busy);
   EXPECT_FALSE(Enabled("FreeProgressButtonStart"));
   EXPECT_EQ(Text("FreeProgressLabelStatus"), "Idle");
@@ -263,11 +263,11 @@ TEST_F(WizardTest, TaskImagesChooseAndDoubleClicksGoOn) {
   qvtest::DoubleClick(Find("WelcomeDiskImage"));
   EXPECT_EQ(Task, 2);
   EXPECT_EQ(Step, 2);
-  EXPECT_EQ(ActivePage(), wpDiskSelect);
+  EXPECT_EQ(ActivePageIndex(), wpDiskSelect);
   Click("BottomBack");
   qvtest::DoubleClick(Find("WelcomeFileAndFoldersRadioButton"));
   EXPECT_EQ(Task, 1);
-  EXPECT_EQ(ActivePage(), wpFileSelect);
+  EXPECT_EQ(ActivePageIndex(), wpFileSelect);
 }
 
 TEST_F(WizardTest, ConfirmPageShowsTotalsAndNeedsARow) {
@@ -275,7 +275,7 @@ TEST_F(WizardTest, ConfirmPageShowsTotalsAndNeedsARow) {
   MakeForm();
   Click("WelcomeFileAndFoldersRadioButton");
   for (int i = 0; i < 3; ++i) Click("BottomNext");
-  ASSERT_EQ(ActivePage(), wpFileConfirm);
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
   EXPECT_EQ(Text("FileConfirmTotalsFilesCount"), "1");
   EXPECT_EQ(Text("FileConfirmTotalsFoldersCount"), "0");
   EXPECT_EQ(Text("FileConfirmTotalsSize"), "4 KB");
