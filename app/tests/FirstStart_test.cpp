@@ -12,37 +12,7 @@
 
 namespace {
 
-struct FindArgs {
-  DWORD processId;
-  std::wstring cls, title;
-  HWND found;
-};
-
-BOOL CALLBACK FindWindowOf(HWND wnd, LPARAM param) {
-  auto* args = reinterpret_cast<FindArgs*>(param);
-  DWORD pid = 0;
-  GetWindowThreadProcessId(wnd, &pid);
-  wchar_t cls[128] = {}, title[256] = {};
-  GetClassNameW(wnd, cls, 128);
-  GetWindowTextW(wnd, title, 256);
-  if (pid == args->processId && IsWindowVisible(wnd) && (args->cls.empty() || args->cls == cls) &&
-      (args->title.empty() || args->title == title)) {
-    args->found = wnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-HWND WaitForWindow(DWORD processId, const std::wstring& cls, const std::wstring& title, DWORD timeoutMs) {
-  const DWORD start = GetTickCount();
-  while (GetTickCount() - start < timeoutMs) {
-    FindArgs args{processId, cls, title, nullptr};
-    EnumWindows(FindWindowOf, reinterpret_cast<LPARAM>(&args));
-    if (args.found) return args.found;
-    Sleep(50);
-  }
-  return nullptr;
-}
+using FirstStart = InstalledProgramTest;
 
 DWORD ReadGlobalDword(const wchar_t* name, DWORD def) {
   DWORD value = def, size = sizeof value;
@@ -52,18 +22,13 @@ DWORD ReadGlobalDword(const wchar_t* name, DWORD def) {
   return value;
 }
 
-TEST(FirstStart, AsksForTheLanguageAndOpensTheQuickStartTopic) {
-  std::wstring exe = InstalledProgramFolder() + L"Quorvanell.exe";
-  ASSERT_NE(GetFileAttributesW(exe.c_str()), INVALID_FILE_ATTRIBUTES) << "program not built";
+TEST_F(FirstStart, AsksForTheLanguageAndOpensTheQuickStartTopic) {
   ASSERT_NE(GetFileAttributesW((InstalledProgramFolder() + L"Quorvanell.chm").c_str()), INVALID_FILE_ATTRIBUTES)
       << "help file not built";
   TSettingsBackup backup;  // no settings: the first start
-  STARTUPINFOW si{sizeof(si)};
-  PROCESS_INFORMATION pi{};
-  std::wstring cmd = L"\"" + exe + L"\"";
-  ASSERT_TRUE(CreateProcessW(exe.c_str(), cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi));
+  ASSERT_TRUE(Start());
 
-  HWND language = WaitForWindow(pi.dwProcessId, L"", L"Please select your preferred language", 30000);
+  HWND language = WaitForWindow(L"", L"Please select your preferred language", 30000);
   EXPECT_NE(language, nullptr) << "no language choice dialog";
   if (language != nullptr) {
     HWND ok = FindWindowExW(language, nullptr, nullptr, L"&OK");
@@ -76,21 +41,13 @@ TEST(FirstStart, AsksForTheLanguageAndOpensTheQuickStartTopic) {
     ASSERT_NE(ok, nullptr);
     PostMessageW(ok, BM_CLICK, 0, 0);
   }
-  HWND help = WaitForWindow(pi.dwProcessId, L"HH Parent", L"", 30000);
+  HWND help = WaitForWindow(L"HH Parent", L"", 30000);
   EXPECT_NE(help, nullptr) << "no help window for the quick-start topic";
   if (help != nullptr) PostMessageW(help, WM_CLOSE, 0, 0);
 
-  HWND main = WaitForWindow(pi.dwProcessId, L"TMainForm", L"", 30000);
+  HWND main = WaitForWindow(L"TMainForm", L"", 30000);
   EXPECT_NE(main, nullptr) << "no visible main window";
-  if (main) PostMessageW(main, WM_CLOSE, 0, 0);
-
-  EXPECT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
-  DWORD code = 1;
-  GetExitCodeProcess(pi.hProcess, &code);
-  EXPECT_EQ(code, 0u);
-  if (code == STILL_ACTIVE) TerminateProcess(pi.hProcess, 1);
-  CloseHandle(pi.hThread);
-  CloseHandle(pi.hProcess);
+  EXPECT_EQ(CloseAndWait(main, 30000), 0u);
   // The first start is over; the built-in English stays chosen.
   EXPECT_EQ(ReadGlobalDword(L"GlobalFirstStart", 7), 0u);
 }
