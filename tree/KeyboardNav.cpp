@@ -4,6 +4,8 @@
 //
 // In a right-to-left tree Left and Right are mirrored, as the arrows point on
 // the screen: Right goes to the parent or collapses, Left expands.
+#include <algorithm>
+
 #include "tree/VirtualTrees.h"
 
 namespace {
@@ -17,11 +19,16 @@ bool IsNavigationKey(uint16_t key) {
   }
 }
 
-// The main keyboard's "*", "+", "-" and "/" act like the numeric pad's keys.
-uint16_t NumpadEquivalent(uint16_t key, LPARAM keyData, BYTE* keyState) {
+// The main keyboard's "*", "+", "-" and "/" act like the numeric pad's keys,
+// also with Ctrl held (Ctrl with - restores the column widths), so the
+// character is looked up without a lone Ctrl (Ctrl with Alt stays: AltGr).
+uint16_t NumpadEquivalent(uint16_t key, LPARAM keyData, const BYTE* keyState) {
+  BYTE lookup[256];
+  std::copy(keyState, keyState + 256, lookup);
+  if (!(lookup[VK_MENU] & 0x80)) lookup[VK_CONTROL] = lookup[VK_LCONTROL] = lookup[VK_RCONTROL] = 0;
   WORD chars[2] = {};
   UINT scan = (static_cast<UINT>(keyData) >> 16) & 0xFF;
-  if (ToAscii(key, scan, keyState, chars, 0) != 1) return key;
+  if (ToAscii(key, scan, lookup, chars, 0) != 1) return key;
   switch (static_cast<char>(chars[0])) {
     case '*': return VK_MULTIPLY;
     case '+': return VK_ADD;
@@ -157,6 +164,14 @@ void TBaseVirtualTree::WMKeyDown(TMessage& m) {
       if (!ctrl && !shift.Contains(ssAlt) && key >= 32) DoStateChange({tsIncrementalSearchPending});
   }
   if (*token) DefaultHandler(m);
+}
+
+void TBaseVirtualTree::FitColumnsToContent(bool restore) {
+  if (header == nullptr) return;
+  if (restore)
+    header->RestoreColumns();
+  else
+    header->AutoFitColumns(/*animated=*/true);
 }
 
 void TBaseVirtualTree::ShowContextMenuAtFocus() {

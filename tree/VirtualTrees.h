@@ -841,9 +841,10 @@ protected:
   void WMMButtonDblClk(TMessage& m);
 
   // ---- Keyboard and window messages -----------------------------------------
-  // Fits every visible, resizable column to its content, or gives each back
-  // its previous width (Ctrl with + and -; the header unit does it).
-  virtual void FitColumnsToContent(bool restore) {}
+  // Fits every visible, resizable column to its content (animated, in
+  // position order), or gives each back its previous width (last position
+  // first): Ctrl with + and -.
+  void FitColumnsToContent(bool restore);
   void ShowContextMenuAtFocus();
   void ShowHelpForFocusedNode();
   void StopFocusTimers();

@@ -304,3 +304,52 @@ TEST_F(KeyboardTest, SearchEndsOverRefusingNodesAndForgetsADeletedHit) {
   tree->HandleIncrementalSearch(u'q');
   EXPECT_LE(tree->searchCalls, 49 + 1);
 }
+
+namespace {
+
+// Ctrl with + fits the header's columns to their texts; Ctrl with - gives them back.
+TEST(KeyboardColumnFitTest, CtrlPlusFitsColumnsAndCtrlMinusRestoresThem) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  form->SetBounds(10, 10, 420, 320);
+  auto* tree = New<TVirtualStringTree>(form);
+  tree->SetParent(form);
+  tree->SetBounds(0, 0, 400, 200);
+  TVTHeader* header = tree->Header();
+  for (int i = 0; i < 3; ++i) header->Columns()->Add()->SetWidth(30);
+  header->Columns()->Items(2)->SetOptions(header->Columns()->Items(2)->Options().Exclude(coResizable));
+  header->SetOptions(header->Options().Include(hoVisible));
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType, std::u16string& text) {
+    text = std::u16string(static_cast<size_t>(12 + 4 * column + node->Index), u'W');
+  };
+  tree->SetRootNodeCount(3);
+  form->Show();
+  SetForegroundWindow(form->Handle());
+  tree->SetFocus();
+  auto input = std::make_unique<TInputDriver>(tree);
+  qvtest::Pump(20);
+
+  int fitted[2] = {tree->GetMaxColumnWidth(0), tree->GetMaxColumnWidth(1)};
+  ASSERT_GT(fitted[0], 30);
+  ASSERT_GT(fitted[1], fitted[0]);
+  input->Key(VK_ADD, {VK_CONTROL});
+  input->Sync();
+  EXPECT_EQ(header->Columns()->Items(0)->Width(), fitted[0]);
+  EXPECT_EQ(header->Columns()->Items(1)->Width(), fitted[1]);
+  EXPECT_EQ(header->Columns()->Items(2)->Width(), 30);  // not resizable
+  EXPECT_EQ(tree->GetFirst()->States & vsExpanded, 0u);
+
+  input->Key(VK_SUBTRACT, {VK_CONTROL});
+  input->Sync();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(header->Columns()->Items(i)->Width(), 30) << i;
+
+  // The main keyboard's - does the same.
+  input->Key(VK_ADD, {VK_CONTROL});
+  input->Key(VK_OEM_MINUS, {VK_CONTROL});
+  input->Sync();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(header->Columns()->Items(i)->Width(), 30) << i;
+  input.reset();
+  form->Free();
+}
+
+}  // namespace
