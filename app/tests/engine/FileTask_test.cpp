@@ -63,6 +63,15 @@ struct FileTaskTest : EngineLinkTest {
     record->Storage.CheckState = csCheckedNormal;
     record->Storage.CheckType = ctTriStateCheckBox;
   }
+  // Walks to the confirm page as the user does, with storage as the tree's.
+  void ShowConfirmPage() {
+    MakeForm();
+    form->FileTreeStorage = storage;
+    Click("WelcomeFileAndFoldersRadioButton");
+    form->BottomNextClick();
+    form->BottomNextClick();
+    form->BottomNextClick();
+  }
   std::vector<std::u16string> Rows() {
     std::vector<std::u16string> rows;
     auto* list = Find<TListView>("FileConfirmListView");
@@ -219,13 +228,7 @@ TEST_F(FileTaskTest, ConfirmListShowsEachReachedItemOnceAndTheEngineWipesOnlyThe
   Check(sub + u"qvgone-beta.txt");  // inside the checked folder: one row, not handed on its own
   Check(single);
 
-  // Walk to the confirm page as the user does.
-  MakeForm();
-  form->FileTreeStorage = storage;
-  Click("WelcomeFileAndFoldersRadioButton");
-  form->BottomNextClick();
-  form->BottomNextClick();
-  form->BottomNextClick();
+  ShowConfirmPage();
   ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
 
   std::map<std::u16string, TExpectedRow> expected = {
@@ -311,12 +314,7 @@ TEST_F(FileTaskTest, ALinkInACheckedFolderIsListedAsItselfAndNotEntered) {
 }
 
 TEST_F(FileTaskTest, NothingCheckedLeavesTheListEmptyAndNextDisabled) {
-  MakeForm();
-  form->FileTreeStorage = storage;
-  Click("WelcomeFileAndFoldersRadioButton");
-  form->BottomNextClick();
-  form->BottomNextClick();
-  form->BottomNextClick();
+  ShowConfirmPage();
   ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
   EXPECT_TRUE(Rows().empty());
   EXPECT_EQ(form->FilesCount, 0);
