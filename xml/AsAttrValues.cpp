@@ -16,6 +16,18 @@
 #include "xml/XmlRules.h"
 #include "xml/XmlSubsetTokenizer.h"
 
+bool TdomASModelCollection::ReplacementInValue(const std::u16string& name, std::u16string& text,
+                                               TXmlErrorType& errorType) {
+  TXmlErrorType resolved = ResolveEntityReplacementText(name, text);
+  if (!IsHintOrWarningErrorType(resolved)) {
+    errorType = resolved;
+    return false;
+  }
+  if (text.find(u'<') == std::u16string::npos) return true;
+  errorType = ET_LT_IN_ATTRIBUTE_VALUE;
+  return false;
+}
+
 void TdomASModelCollection::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16string& value,
                                                          TXmlErrorType& errorType) {
   value.clear();
@@ -106,15 +118,7 @@ void TdomASModelCollection::NormalizeAttrValueLiteral(const std::u16string& text
           break;
         }
         std::u16string replacement;
-        TXmlErrorType resolved = ResolveEntityReplacementText(name, replacement);
-        if (!IsHintOrWarningErrorType(resolved)) {
-          errorType = resolved;
-          break;
-        }
-        if (replacement.find(u'<') != std::u16string::npos) {
-          errorType = ET_LT_IN_ATTRIBUTE_VALUE;
-          break;
-        }
+        if (!ReplacementInValue(name, replacement, errorType)) break;
         // A reference of the value itself pays for all it expands to.
         if (frames.size() == 1) expanded += std::min(ExpandedLength(name), kExpandedLengthLimit);
         if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth) || expanded > kMaxParameterEntityExpansion) {
@@ -167,20 +171,14 @@ void TdomASModelCollection::CalculateDefaultAttrValue(const TdomASAttributeDecl*
       errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
       break;
     }
-    std::u16string replacement;
-    TXmlErrorType resolved = ResolveEntityReplacementText(name, replacement);
-    if (!IsHintOrWarningErrorType(resolved)) {
-      errorType = resolved;
-      break;
-    }
     TdomASEntityDecl* entity = FindEntityDecl(name);
     if (entity != nullptr && entity->IsExternalEntity()) {
       errorType = ET_EXTERNAL_ENTITY_REF_IN_ATTRIBUTE;
-    } else if (replacement.find(u'<') != std::u16string::npos) {
-      errorType = ET_LT_IN_ATTRIBUTE_VALUE;
-    } else {
-      collected += replacement;
+      break;
     }
+    std::u16string replacement;
+    if (!ReplacementInValue(name, replacement, errorType)) break;
+    collected += replacement;
   }
   if (errorType == ET_NONE) value = collected;
 }

@@ -98,24 +98,12 @@ bool TdomASModelCollection::IsExternalDecl(const TdomASObject* decl) const {
 
 // --- Entities -------------------------------------------------------------------------
 
-namespace {
-
-const char16_t* PredefinedReplacementText(const std::u16string& name) {
-  if (name == u"lt") return u"&#60;";
-  if (name == u"gt") return u">";
-  if (name == u"amp") return u"&#38;";
-  if (name == u"apos") return u"'";
-  if (name == u"quot") return u"\"";
-  return nullptr;
-}
-
-}  // namespace
 
 TXmlErrorType TdomASModelCollection::ResolveEntityReplacementText(const std::u16string& name, std::u16string& text) {
   text.clear();
   TdomASEntityDecl* decl = FindEntityDecl(name);
   if (decl == nullptr) {
-    const char16_t* predefined = PredefinedReplacementText(name);
+    const char16_t* predefined = PredefinedEntityReplacementText(name);
     if (predefined == nullptr) return ET_UNDEFINED_ENTITY;
     text = predefined;
     return ET_NONE;

@@ -106,6 +106,9 @@ private:
   int ReplaceEntityReferences(TdomElement* element);
   int ExpandEntityReferences(TdomElement* element);
   bool IsExternalDecl(const TdomASObject* decl) const;
+  // The replacement text of an entity met in an attribute value; false with
+  // errorType set when it cannot be had or holds a "<".
+  bool ReplacementInValue(const std::u16string& name, std::u16string& text, TXmlErrorType& errorType);
 
   TdomDocumentTypeDecl* ownerDecl = nullptr;  // not owned
   TdomASModel* models[2] = {nullptr, nullptr};  // owned (as owned objects)

@@ -30,6 +30,10 @@ class TdomProcessingInstruction;
 class TdomText;
 class TdomTreeWalker;
 
+// The replacement text of a predefined entity ("lt" gives "&#60;"), or null
+// for any other name.
+const char16_t* PredefinedEntityReplacementText(const std::u16string& name);
+
 // Three states of the XML declaration's standalone flag.
 enum TdomStandalone : uint8_t { STANDALONE_YES = 0, STANDALONE_NO = 1, STANDALONE_UNSPECIFIED = 2 };
 

@@ -34,6 +34,15 @@ char16_t PredefinedEntityChar(const std::u16string& name) {
 
 }  // namespace
 
+const char16_t* PredefinedEntityReplacementText(const std::u16string& name) {
+  if (name == u"lt") return u"&#60;";
+  if (name == u"gt") return u">";
+  if (name == u"amp") return u"&#38;";
+  if (name == u"apos") return u"'";
+  if (name == u"quot") return u"\"";
+  return nullptr;
+}
+
 void TdomDocument::ResolveEntityReplacementText(const std::u16string& entityName, std::u16string& text,
                                                 TXmlErrorType& errorType) {
   text.clear();
@@ -41,20 +50,9 @@ void TdomDocument::ResolveEntityReplacementText(const std::u16string& entityName
     errorType = models->ResolveEntityReplacementText(entityName, text);
     return;
   }
-  errorType = ET_NONE;
-  if (entityName == u"lt") {
-    text = u"&#60;";
-  } else if (entityName == u"gt") {
-    text = u">";
-  } else if (entityName == u"amp") {
-    text = u"&#38;";
-  } else if (entityName == u"apos") {
-    text = u"'";
-  } else if (entityName == u"quot") {
-    text = u"\"";
-  } else {
-    errorType = ET_UNDEFINED_ENTITY;
-  }
+  const char16_t* predefined = PredefinedEntityReplacementText(entityName);
+  errorType = predefined != nullptr ? ET_NONE : ET_UNDEFINED_ENTITY;
+  if (predefined != nullptr) text = predefined;
 }
 
 void TdomDocument::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16string& value,
