@@ -212,32 +212,25 @@ void TColumnManager::Grow() {
   if (entries.size() < count) entries.resize(count);
 }
 
-void TColumnManager::ToggleFitWidth(TColumnIndex column) {
+void TColumnManager::Toggle(TColumnIndex column, uint8_t state, int newWidth) {
   Grow();
   if (column < 0 || static_cast<size_t>(column) >= entries.size()) return;
   TVirtualTreeColumn* c = tree->Header()->Columns()->Items(column);
   Entry& e = entries[column];
-  if (e.State == 1) {
+  if (e.State == state) {
     c->SetWidth(e.Width);
     e.State = 0;
     return;
   }
   e.Width = c->Width();
-  c->SetWidth(tree->GetMaxColumnWidth(column));
-  e.State = 1;
+  c->SetWidth(newWidth);
+  e.State = state;
 }
 
-void TColumnManager::ToggleZeroWidth(TColumnIndex column) {
+void TColumnManager::ToggleFitWidth(TColumnIndex column) {
   Grow();
-  if (column < 0 || static_cast<size_t>(column) >= entries.size()) return;
-  TVirtualTreeColumn* c = tree->Header()->Columns()->Items(column);
-  Entry& e = entries[column];
-  if (e.State == 2) {
-    c->SetWidth(e.Width);
-    e.State = 0;
-    return;
-  }
-  e.Width = c->Width();
-  c->SetWidth(0);
-  e.State = 2;
+  bool restoring = column >= 0 && static_cast<size_t>(column) < entries.size() && entries[column].State == 1;
+  Toggle(column, 1, restoring ? 0 : tree->GetMaxColumnWidth(column));
 }
+
+void TColumnManager::ToggleZeroWidth(TColumnIndex column) { Toggle(column, 2, 0); }

@@ -139,6 +139,8 @@ public:
 
 private:
   void Grow();
+  // Gives column newWidth and marks it state, or back its stored width when it has that state.
+  void Toggle(TColumnIndex column, uint8_t state, int newWidth);
   TCustomVirtualExplorerTree* tree = nullptr;  // not owned
   std::vector<Entry> entries;
 };

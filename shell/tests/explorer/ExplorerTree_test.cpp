@@ -354,3 +354,21 @@ TEST_F(ExplorerTree, ExplorerColumnsShowDetailsAndTheColumnMenuTogglesThem) {
   tree->SetColumnDetails(cdUser);
   EXPECT_EQ(columns->Count(), 0);
 }
+
+TEST_F(ExplorerTree, CtrlAndShiftHeaderClicksFitAndHideAColumnAndGiveItsWidthBack) {
+  MakeFile(folder + u"\\a rather long file name to measure.txt");
+  tree->SetColumnDetails(cdVETColumns);
+  tree->SetActive(false);
+  tree->SetActive(true);
+  ASSERT_NE(NodeOf(folder + u"\\a rather long file name to measure.txt"), nullptr);
+  TVirtualTreeColumn* type = tree->Header()->Columns()->Items(2);
+  int before = type->Width();
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssShift}, 0, 0);
+  EXPECT_EQ(type->Width(), type->MinWidth());  // as narrow as the column allows
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssShift}, 0, 0);
+  EXPECT_EQ(type->Width(), before);
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssCtrl}, 0, 0);
+  EXPECT_EQ(type->Width(), tree->GetMaxColumnWidth(2));
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssCtrl}, 0, 0);
+  EXPECT_EQ(type->Width(), before);
+}
