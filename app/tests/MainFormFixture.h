@@ -2,8 +2,6 @@
 // The main form of the wizard in a test: the wizard's globals reset to a
 // second start in the built-in language, handler exceptions turned into test
 // failures, and the form's controls found by name.
-#include <gtest/gtest.h>
-
 #include <string>
 
 #include "Language.h"
@@ -14,16 +12,14 @@
 #include "WizardPages.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
+#include "win/testing/FormFixture.h"
 #include "win/testing/Harness.h"
 
-struct MainFormTest : ::testing::Test {
+struct MainFormTest : qvtest::ApplicationTest {
   // Fixtures set the pattern code, the shutdown confirmation and the links
   // behind the pages after this.
   void SetUp() override {
-    Application->Initialize();
-    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
-      ADD_FAILURE() << "exception in a handler: " << e.what();
-    });
+    ApplicationTest::SetUp();
     ReadVersionInfo();
     Task = 0;
     Step = 1;
@@ -39,7 +35,7 @@ struct MainFormTest : ::testing::Test {
     PatternsFileReader = nullptr;
     LangIni = LoadLanguageFile("");
     GlobalLanguage.clear();
-    Application->OnException = nullptr;
+    ApplicationTest::TearDown();
   }
 
   TMainForm* MakeForm() {

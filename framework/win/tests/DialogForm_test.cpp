@@ -12,6 +12,7 @@
 #include "win/controls/Menus.h"
 #include "win/controls/StdCtrls.h"
 #include "win/graphics/Graphics.h"
+#include "win/testing/FormFixture.h"
 #include "win/testing/Harness.h"
 
 namespace {
@@ -31,25 +32,11 @@ public:
   void ShutDown() override {}
 };
 
-struct DialogTest : ::testing::Test {
-  void SetUp() override {
-    Application->Initialize();
-    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
-      ADD_FAILURE() << "exception in a handler: " << e.what();
-    });
-    form = New<TDialogForm>(Application);
-    token = form->Alive();
-  }
-  void TearDown() override {
-    if (*token) form->Free();
-    Application->OnException = nullptr;
-  }
+struct DialogTest : qvtest::FormTest<TDialogForm> {
   template <class T>
   T* Find(const char* name) {
     return qvtest::Find<T>(form, name);
   }
-  TDialogForm* form = nullptr;
-  TAliveToken token;
 };
 
 }  // namespace

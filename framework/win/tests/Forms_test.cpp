@@ -8,6 +8,7 @@
 #include "win/FormDefinition.h"
 #include "win/Help.h"
 #include "win/graphics/Graphics.h"
+#include "win/testing/FormFixture.h"
 #include "win/testing/Harness.h"
 
 namespace {
@@ -31,22 +32,7 @@ public:
   void ShutDown() override {}
 };
 
-struct FormsTest : ::testing::Test {
-  void SetUp() override {
-    Application->Initialize();
-    Application->OnException = TExceptionEvent(+[](TObject*, const std::exception& e) {
-      ADD_FAILURE() << "exception in a handler: " << e.what();
-    });
-    form = New<TSampleForm>(Application);
-    token = form->Alive();
-  }
-  void TearDown() override {
-    if (*token) form->Free();
-    Application->OnException = nullptr;
-  }
-  TSampleForm* form = nullptr;
-  TAliveToken token;
-};
+using FormsTest = qvtest::FormTest<TSampleForm>;
 
 }  // namespace
 
