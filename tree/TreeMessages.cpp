@@ -186,3 +186,46 @@ void TBaseVirtualTree::CMMouseLeave(TMessage& m) {
 }
 
 void TBaseVirtualTree::CMDenySubclassing(TMessage& m) { m.Result = 1; }
+
+void TBaseVirtualTree::WMPrintClient(TMessage& m) {
+  if ((m.LParam & PRF_CHECKVISIBLE) && !IsWindowVisible(handle)) return;
+  auto dc = reinterpret_cast<HDC>(m.WParam);
+  if (dc == nullptr) return;
+  TCanvas* canvas = New<TCanvas>();
+  canvas->SetHandle(dc);
+  TRect client = ClientRect();
+  client.Offset(-offsetX, -offsetY);
+  PaintTree(canvas, client, TPoint{0, 0}, {ppBackground, ppFocusRect, ppSelection, ppDropMark, ppGridLines});
+  canvas->SetHandle(nullptr);
+  canvas->Free();
+}
+
+void TBaseVirtualTree::RebuildButtonImages() {
+  // The tree sets its colour while it is being constructed, before the colours
+  // the buttons are drawn with exist; the window's creation draws them then.
+  if (IsTreeLoading() || colors == nullptr) return;
+  PrepareBitmaps(/*needButtons=*/true, /*needLines=*/false);
+  if (HandleAllocated()) Invalidate();
+}
+
+void TBaseVirtualTree::CMColorChanged(TMessage& m) {
+  Inherited(ClassMessageMap(), m);
+  RebuildButtonImages();
+}
+
+void TBaseVirtualTree::CMFontChanged(TMessage& m) {
+  Inherited(ClassMessageMap(), m);
+  RebuildButtonImages();
+  if (header != nullptr) {
+    TMessage note{CM_PARENTFONTCHANGED, 0, 0, 0};
+    header->HandleMessage(note);
+  }
+}
+
+void TBaseVirtualTree::CMSysColorChange(TMessage& m) {
+  Inherited(ClassMessageMap(), m);
+  if (colors != nullptr) PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
+  TMessage sysColor{WM_SYSCOLORCHANGE, 0, 0, 0};
+  DefaultHandler(sysColor);
+  if (HandleAllocated()) RedrawWindow(handle, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+}

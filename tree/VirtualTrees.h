@@ -867,6 +867,12 @@ protected:
   void WMThemeChanged(TMessage& m);
   void WMClipboardCommand(TMessage& m);
   void WMChangeState(TMessage& m);
+  void WMPrintClient(TMessage& m);
+  // Colour or font changed: the expand buttons are drawn again.
+  void RebuildButtonImages();
+  void CMColorChanged(TMessage& m);
+  void CMFontChanged(TMessage& m);
+  void CMSysColorChange(TMessage& m);
   void CMMouseWheel(TMessage& m);
   void CMMouseLeave(TMessage& m);
   void CMDenySubclassing(TMessage& m);

@@ -256,3 +256,43 @@ TEST_F(InteractionTest, RubberBandInBothReadingDirections) {
     EXPECT_TRUE(tree->GetSelected(Node(3))) << (rtl ? "RTL" : "LTR");
   }
 }
+
+TEST_F(InteractionTest, PrintClientPaintsTheTreeIntoTheGivenDc) {
+  tree->SetFocusedNode(Node(0));
+  tree->AddToSelection(Node(0));
+  int width = tree->ClientWidth(), height = tree->ClientHeight();
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  std::memset(bits, 0x5A, static_cast<size_t>(width) * height * 4);
+  tree->Perform(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+  GdiFlush();
+  auto pixel = [&](int x, int y) { return static_cast<uint32_t*>(bits)[y * width + x] & 0xFFFFFF; };
+  // The selected row and an empty row below the nodes were both painted, differently.
+  EXPECT_NE(pixel(tree->Indent() + tree->Margin() + 10, 9), 0x5A5A5Au);
+  EXPECT_NE(pixel(width - 5, height - 5), 0x5A5A5Au);
+  EXPECT_NE(pixel(tree->Indent() + tree->Margin() + 10, 9), pixel(width - 5, height - 5));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}
+
+TEST_F(InteractionTest, FontAndColourChangesReachTheHeaderAndTheButtons) {
+  TVTHeader* header = tree->Header();
+  header->SetParentFont(true);
+  tree->Font()->SetSize(17);
+  EXPECT_EQ(header->Font()->Size(), 17);
+  // Colour and system colour changes redraw the buttons on a living window.
+  tree->SetColor(clYellow);
+  SendMessageW(tree->Handle(), WM_SYSCOLORCHANGE, 0, 0);
+  qvtest::Pump(10);
+  EXPECT_TRUE(tree->HandleAllocated());
+  EXPECT_EQ(tree->Color(), clYellow);
+}
