@@ -48,8 +48,7 @@ void TdomNode::Create(TCustomOwnedObject* owner) {
 }
 
 void TdomNode::CheckNewOwner(const TCustomOwnedObject* newOwner) const {
-  const auto* node = dynamic_cast<const TdomNode*>(newOwner);
-  if (node == nullptr || node->GetReferenceDocument() != document) throw EWrong_Document_Err();
+  if (newOwner != document) throw EWrong_Document_Err();
 }
 
 TdomNodeList* TdomNode::GetChildNodes() const {

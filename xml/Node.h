@@ -151,9 +151,10 @@ protected:
   void DoBeforeClear() override;
   void DoBeforeDetach(TCustomOwnedNode* node) override;
   void DoAfterClear() override;
-  // A node reports to its document and is freed with it: it may only move to
-  // an owner of the same document (that document itself or one of its
-  // nodes), else EWrong_Document_Err "Wrong document error.".
+  // A node reports to its document and is freed by it: its only owner is
+  // that document. Any other new owner (another document, or a node, which
+  // could free the node while it still sits in the tree, even above its new
+  // owner) raises EWrong_Document_Err "Wrong document error.".
   void CheckNewOwner(const TCustomOwnedObject* newOwner) const override;
 
   // The next node up for position comparisons: the parent (an attribute's owner element).

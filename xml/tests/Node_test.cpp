@@ -445,17 +445,18 @@ TEST_F(NodeTest, AdoptingMovesNodesOnlyWithinTheirDocument) {
   EXPECT_EQ(moved->GetFirstChildNode()->GetOwner(), doc);
   // A document frees what it owns before itself: a node of a freed document was used afterwards.
   impl->FreeDocument(other);
-  // Within the document, ownership moves with the subtree.
-  TdomElement* keeper = Elem(u"keeper");
-  keeper->AdoptNode(moved);
-  EXPECT_EQ(moved->GetParentNode(), nullptr);
-  EXPECT_EQ(moved->GetOwner(), keeper);
-  EXPECT_EQ(moved->GetFirstChildNode()->GetOwner(), keeper);
-  EXPECT_EQ(moved->GetOwnerDocument(), doc);
-  doc->AdoptObject(moved);
-  EXPECT_EQ(moved->GetOwner(), doc);
-  keeper->Free();
-  EXPECT_EQ(moved->GetNodeName(), u"moved");
+  // A node of the same document would free it while it may still sit in
+  // the tree, even above its new owner: refused as well.
+  TdomElement* keeper = Add(moved, Elem(u"keeper"));
+  EXPECT_DOM_ERROR(keeper->AdoptObject(parent), EWrong_Document_Err, "Wrong document error.");
+  EXPECT_DOM_ERROR(keeper->AdoptNode(moved), EWrong_Document_Err, "Wrong document error.");
+  EXPECT_EQ(moved->GetParentNode(), parent);
+  parent->Clear();
+  // The document itself takes a node out of the tree and keeps owning it.
+  TdomElement* loose = Add(doc->GetFirstChildNode(), Elem(u"loose"));
+  doc->AdoptNode(loose);
+  EXPECT_EQ(loose->GetParentNode(), nullptr);
+  EXPECT_EQ(loose->GetOwner(), doc);
 }
 
 }  // namespace
