@@ -31,7 +31,12 @@ bool TPIDLList::LoadFromStream(TStream* stream) {
     int64_t remaining = stream->Size() - stream->Position();
     if (count < 0 || count > remaining / 4) return false;
     TPIDLManager* m = PIDLManager();
-    for (int32_t i = 0; i < count; ++i) Add(m->LoadFromStream(stream));
+    for (int32_t i = 0; i < count; ++i) {
+      // An entry without bytes would be a null item: no item at all.
+      LPITEMIDLIST pidl = m->LoadFromStream(stream);
+      if (pidl == nullptr) return false;
+      Add(pidl);
+    }
     return true;
   } catch (const Exception&) {
     return false;

@@ -1,6 +1,7 @@
 #include "shell/VirtualPIDLTools.h"
 
 #include <cstring>
+#include <new>
 
 #include "core/Exception.h"
 
@@ -60,7 +61,7 @@ LPITEMIDLIST TPIDLManager::CopyPIDL(LPCITEMIDLIST pidl) {
   if (pidl == nullptr) return nullptr;
   uint32_t size = PIDLSize(pidl);
   auto* copy = static_cast<LPITEMIDLIST>(malloc->Alloc(size));
-  if (copy == nullptr) return nullptr;
+  if (copy == nullptr) throw std::bad_alloc();
   std::memcpy(copy, pidl, size);
   return copy;
 }
@@ -69,7 +70,7 @@ LPITEMIDLIST TPIDLManager::AppendPIDL(LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2) 
   uint32_t size1 = pidl1 != nullptr ? PIDLSize(pidl1) - 2 : 0;
   uint32_t size2 = pidl2 != nullptr ? PIDLSize(pidl2) : 2;
   auto* result = static_cast<uint8_t*>(malloc->Alloc(size1 + size2));
-  if (result == nullptr) return nullptr;
+  if (result == nullptr) throw std::bad_alloc();
   if (size1 > 0) std::memcpy(result, pidl1, size1);
   if (pidl2 != nullptr) {
     std::memcpy(result + size1, pidl2, size2);

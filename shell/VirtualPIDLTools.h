@@ -20,10 +20,12 @@ public:
   // Uses allocator (held with a reference) instead of the shell's; null raises.
   void Create(IMalloc* allocator);
 
-  // A copy of pidl with its terminator; null for null or when memory is short.
+  // A copy of pidl with its terminator; null for null. Memory that is short
+  // raises std::bad_alloc: a copy never silently becomes another item.
   LPITEMIDLIST CopyPIDL(LPCITEMIDLIST pidl);
   // A new PIDL: the IDs of pidl1 followed by pidl2 with its terminator; null
   // parts contribute nothing (null + null is the empty PIDL). Inputs unchanged.
+  // Memory that is short raises std::bad_alloc.
   LPITEMIDLIST AppendPIDL(LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2);
   // 2 + the sum of the byte counts; 0 for null.
   uint32_t PIDLSize(LPCITEMIDLIST pidl);
@@ -79,7 +81,8 @@ public:
   LPITEMIDLIST Items(int index) const { return static_cast<LPITEMIDLIST>(Get(index)); }
 
   // Appends the entries of a stream (count, then size and bytes per entry);
-  // false when the stream fails or holds bad data (what was read so far stays).
+  // false when the stream fails or holds bad data, an entry with a size
+  // below 1 included (what was read so far stays).
   virtual bool LoadFromStream(TStream* stream);
   // Writes the count and every entry; false when the stream fails.
   virtual bool SaveToStream(TStream* stream);

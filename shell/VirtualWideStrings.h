@@ -81,7 +81,9 @@ std::u16string UniqueDirName(std::u16string_view folder, std::u16string_view bas
 int WideMessageBox(HWND window, std::u16string_view text, std::u16string_view caption);
 // path without one trailing '\' or '/', except a drive root unless force.
 std::u16string WideStripTrailingBackslash(std::u16string_view path, bool force = false);
-// Text of a display-name answer for pidl; a STRRET_WSTR buffer is freed. Unknown kinds give "".
+// Text of a display-name answer for pidl; a STRRET_WSTR buffer is freed. A
+// STRRET_OFFSET text is read only within pidl's first ID ("" for an offset
+// past it). Unknown kinds give "".
 std::u16string StrRetToWideStr(STRRET& value, LPCITEMIDLIST pidl);
 
 // ---- Conversions at the boundary ---------------------------------------------

@@ -3,6 +3,7 @@
 #include "shell/VirtualWideStrings.h"
 
 #include <atomic>
+#include <cstring>
 #include <vector>
 
 #include "shell/VirtualUnicodeDefines.h"
@@ -174,9 +175,15 @@ std::u16string StrRetToWideStr(STRRET& value, LPCITEMIDLIST pidl) {
       value.pOleStr = nullptr;
       return out;
     }
-    case STRRET_OFFSET:
+    case STRRET_OFFSET: {
+      // The text lies inside the item's own ID: read nothing past its size.
       if (pidl == nullptr) return {};
-      return FromAnsi(reinterpret_cast<const char*>(pidl) + value.uOffset);
+      uint16_t size = 0;
+      std::memcpy(&size, pidl, sizeof size);
+      if (value.uOffset >= size) return {};
+      const char* text = reinterpret_cast<const char*>(pidl) + value.uOffset;
+      return FromAnsi(std::string_view(text, strnlen(text, size - value.uOffset)));
+    }
     case STRRET_CSTR:
       return FromAnsi(std::string_view(value.cStr, strnlen(value.cStr, MAX_PATH)));
     default:

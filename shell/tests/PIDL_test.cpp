@@ -193,11 +193,23 @@ TEST_F(PIDLFixture, ListStreamFormAndOwnership) {
   TPIDLList* back = New<TPIDLList>();
   back->CopyAdd(p20);  // loading appends
   stream->SetPosition(0);
-  ASSERT_TRUE(back->LoadFromStream(stream));
-  ASSERT_EQ(back->Count(), 5);
+  // The null entry (saved with size 0) is refused, never stored as a null item.
+  EXPECT_FALSE(back->LoadFromStream(stream));
+  ASSERT_EQ(back->Count(), 4);
   EXPECT_EQ(Bytes(m, back->Items(2)), Bytes(m, p20));
   EXPECT_EQ(Bytes(m, back->Items(3)), Bytes(m, p34));
-  EXPECT_EQ(back->Items(4), nullptr);
+  for (int32_t size : {0, -5}) {
+    TMemoryStream* entry = New<TMemoryStream>();
+    int32_t one = 1;
+    entry->WriteBuffer(&one, 4);
+    entry->WriteBuffer(&size, 4);
+    entry->SetPosition(0);
+    TPIDLList* empty = New<TPIDLList>();
+    EXPECT_FALSE(empty->LoadFromStream(entry));
+    EXPECT_EQ(empty->Count(), 0);
+    empty->Free();
+    entry->Free();
+  }
   TPIDLList* shared = New<TPIDLList>();
   shared->SetSharedPIDLs(true);
   shared->Add(back->Items(1));
@@ -234,7 +246,7 @@ TEST_F(PIDLFixture, CorruptedListStreamsNeverCrash) {
     // Whatever was loaded is a well-formed chain inside its block.
     for (int i = 0; i < loaded->Count(); ++i) {
       LPITEMIDLIST p = loaded->Items(i);
-      if (p == nullptr) continue;
+      ASSERT_NE(p, nullptr);
       uint32_t size = m->PIDLSize(p);
       ASSERT_GE(size, 2u);
       ASSERT_TRUE(TPIDLManager::ValidChain(reinterpret_cast<uint8_t*>(p), size));
@@ -276,13 +288,17 @@ public:
 
 }  // namespace
 
-TEST(PIDLManagerMemory, AnEmptyAllocatorGivesNullOrAStreamError) {
+TEST(PIDLManagerMemory, AnEmptyAllocatorRaises) {
   TEmptyMalloc allocator;
   TPIDLManager* m = New<TPIDLManager>(static_cast<IMalloc*>(&allocator));
   EXPECT_EQ(allocator.refs, 2u);
   LPITEMIDLIST p = MakePIDL({{1, 2, 3}});
-  EXPECT_EQ(m->CopyPIDL(p), nullptr);
-  EXPECT_EQ(m->AppendPIDL(p, p), nullptr);
+  // A copy that fails never comes back as the desktop (null, empty) or as a
+  // shorter PIDL: in a wipe program that would be another item.
+  EXPECT_EQ(m->CopyPIDL(nullptr), nullptr);
+  EXPECT_THROW(m->CopyPIDL(p), std::bad_alloc);
+  EXPECT_THROW(m->AppendPIDL(p, p), std::bad_alloc);
+  EXPECT_THROW(m->AppendPIDL(nullptr, nullptr), std::bad_alloc);
   TMemoryStream* stream = New<TMemoryStream>();
   m->SaveToStream(stream, p);
   stream->SetPosition(0);

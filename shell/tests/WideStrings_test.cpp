@@ -140,3 +140,20 @@ TEST(WidePaths, FileSystemTestsAndUniqueFolders) {
   EXPECT_TRUE(WideFileExists(folder / u"Box"));
   SetForceAnsiPath(false);
 }
+
+TEST(WideSystemText, OffsetNamesStayInsideTheirItem) {
+  // One 6-byte item "ab" + "cd", the terminator, then bytes of no item.
+  alignas(2) uint8_t pidl[] = {6, 0, 'a', 'b', 'c', 'd', 0, 0, 'E', 'V', 'I', 'L', 0};
+  STRRET value{};
+  value.uType = STRRET_OFFSET;
+  value.uOffset = 2;
+  EXPECT_EQ(vws::StrRetToWideStr(value, reinterpret_cast<LPCITEMIDLIST>(pidl)), u"abcd");
+  value.uOffset = 4;
+  EXPECT_EQ(vws::StrRetToWideStr(value, reinterpret_cast<LPCITEMIDLIST>(pidl)), u"cd");
+  // Past the item's own size: nothing, not the bytes that follow it.
+  for (UINT offset : {6u, 8u, 60000u}) {
+    value.uOffset = offset;
+    EXPECT_EQ(vws::StrRetToWideStr(value, reinterpret_cast<LPCITEMIDLIST>(pidl)), u"") << offset;
+  }
+  EXPECT_EQ(vws::StrRetToWideStr(value, nullptr), u"");
+}
