@@ -18,13 +18,13 @@
 #include "core/Exception.h"
 #include "core/Persistent.h"
 #include "core/Set.h"
+#include "win/graphics/DibHeader.h"  // EInvalidGraphic
 #include "win/graphics/Types.h"
 
 class TStream;
 
-// A picture's data cannot be read ("Bitmap image is not valid", a JPEG's
-// decoder message, "Unknown picture format").
-QV_DECLARE_EXCEPTION(EInvalidGraphic, Exception);
+// EInvalidGraphic: a picture's data cannot be read ("Bitmap image is not
+// valid", a JPEG's decoder message, "Unknown picture format").
 // An operation a picture does not support, or a GDI object that could not be made.
 QV_DECLARE_EXCEPTION(EInvalidGraphicOperation, Exception);
 QV_DECLARE_EXCEPTION(EOutOfResources, Exception);
