@@ -27,7 +27,7 @@ cmake --build "$dir" $(for t in "${targets[@]}"; do echo --target "$t"; done)
 max_len() {
   case "$1" in
     NodeStream_fuzz) echo 65536 ;;          # a 1,000-level chain of nodes
-    FormDefinition_fuzz | XmlParse_fuzz | PatternsFile_fuzz) echo 16384 ;;
+    FormDefinition_fuzz | XmlParse_fuzz | PatternsFile_fuzz | IniFile_fuzz) echo 16384 ;;
     DomMutation_fuzz) echo 8192 ;;
     *) echo 4096 ;;
   esac

@@ -1,0 +1,3 @@
+#pragma once
+// Host stand-in: see windows.h beside it.
+#include <windows.h>
