@@ -71,7 +71,8 @@ void TUCS2Codec::Decode(const void* source, int32_t sourceLength, char16_t* dest
       if (errorAction == eaRaise) {
         bytesRead = pos;
         charsWritten = out;
-        RaiseCodecError(codecmsg::Fill(codecmsg::kSurrogateFound, unit, kName), pos);
+        // The position counts 16-bit units here, bytes when encoding.
+        RaiseCodecError(codecmsg::Fill(codecmsg::kSurrogateFound, unit, kName), pos / 2);
       }
       if (errorAction == eaStop) break;
       if (errorAction == eaCopy) dest[out++] = unit;
@@ -98,7 +99,8 @@ void TUCS2Codec::Encode(const char16_t* source, int32_t sourceLength, int32_t& c
       AppendUnit(dest, unit);
       continue;
     }
-    if (errorAction == eaRaise) RaiseCodecError(codecmsg::Fill(codecmsg::kSurrogateFound, unit, kName), i);
+    if (errorAction == eaRaise)
+      RaiseCodecError(codecmsg::Fill(codecmsg::kSurrogateFound, unit, kName), int64_t{i} * 2);
     if (errorAction == eaStop) break;
     if (errorAction == eaCopy) AppendUnit(dest, unit);
     if (errorAction == eaReplace) AppendUnit(dest, replacementChar);
