@@ -33,11 +33,14 @@ int32_t ClampSplashDelay(int32_t seconds) { return std::clamp(seconds, kSplashDe
 
 namespace {
 
-// Opens base key + subkey for reading only, so that reading never creates keys
-// nor needs write rights; null when it cannot be opened.
+// Opens base key + subkey, creating it when it does not exist, so that the
+// keys exist from the first start on even when the program never ends
+// normally. A key that cannot be created or opened for writing is still read
+// when it can be opened read-only; null when it cannot be opened at all.
 TRegistry* OpenForReading(const std::string& subkey) {
   TRegistry* reg = New<TRegistry>(HKEY_CURRENT_USER);
-  if (reg->OpenKeyReadOnly(std::string(kSettingsBaseKey) + subkey)) return reg;
+  std::string key = std::string(kSettingsBaseKey) + subkey;
+  if (reg->OpenKey(key, /*canCreate=*/true) || reg->OpenKeyReadOnly(key)) return reg;
   reg->Free();
   return nullptr;
 }

@@ -12,16 +12,18 @@ inline constexpr const char* kSettingsBaseKey = "\\Software\\Halverstrand\\Quorv
 inline constexpr const char* kSettingsGlobalKey = "\\Global";
 inline constexpr const char* kSettingsWipeKey = "\\Wipe";
 
-// The splash delay in seconds is kept within these bounds wherever it is read.
+// The splash delay in seconds that the program can use: below 1 the splash
+// would never close, above the maximum its millisecond interval overflows.
+// Any value in between is kept as the user stored it.
 inline constexpr int32_t kSplashDelayMin = 1;
-inline constexpr int32_t kSplashDelayMax = 20;
+inline constexpr int32_t kSplashDelayMax = INT32_MAX / 1000;
 
 // Persisted settings (the registry value names are the names of the globals).
 extern int32_t GlobalLastTip;          // carried through unchanged; default 0
 extern bool GlobalFirstStart;          // default true
 extern std::string GlobalLanguage;     // language file name ("German.lng"); empty: built-in English
 extern bool GlobalSplashShow;          // default true
-extern int32_t GlobalSplashDelay;      // seconds, always within 1..20 after LoadSettings; default 1
+extern int32_t GlobalSplashDelay;      // seconds, within kSplashDelayMin..Max after LoadSettings; default 1
 extern bool ConfirmationsShutdown;     // default true
 extern int32_t OptionsRetryCount;      // carried through unchanged; default 1
 extern int32_t OptionsSectorsToRead;   // carried through unchanged; default 5000
@@ -34,8 +36,8 @@ extern std::string SelectedPatternCode;  // code of the chosen wipe pattern; ini
 // PageTable[Task][i]: page index of step i + 1, or -1 when the task has no such step.
 extern const int PageTable[4][10];
 
-// The delay clamped to 1..20 seconds (0 would keep the splash up for ever,
-// large values overflow a millisecond interval).
+// The delay clamped to kSplashDelayMin..kSplashDelayMax seconds (0 would keep
+// the splash up for ever, larger values overflow a millisecond interval).
 int32_t ClampSplashDelay(int32_t seconds);
 // True for a language file name that stays inside the program folder: no
 // separator, drive or ".." (the empty name, built-in English, is one too).

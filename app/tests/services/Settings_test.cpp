@@ -1,6 +1,6 @@
 // Registry settings: defaults on a first start, odd stored values falling
-// back to defaults, reads that never create keys, writes that rewrite the
-// types, the splash delay kept within 1..20, a failing save that is caught,
+// back to defaults, reads that create the keys, writes that rewrite the
+// types, the splash delay kept as stored unless unusable, a failing save that is caught,
 // and a run of the program checked afterwards with the system's "reg query".
 #include "Settings.h"
 
@@ -69,7 +69,7 @@ protected:
   TSettingsBackup backup;  // each test starts with no settings key
 };
 
-TEST_F(Settings, FirstStartReadsDefaultsAndCreatesNoKey) {
+TEST_F(Settings, FirstStartReadsDefaultsAndCreatesTheKeys) {
   ScrambleGlobals();
   LoadSettings();
   EXPECT_EQ(GlobalLastTip, 0);
@@ -81,8 +81,10 @@ TEST_F(Settings, FirstStartReadsDefaultsAndCreatesNoKey) {
   EXPECT_EQ(OptionsRetryCount, 1);
   EXPECT_EQ(OptionsSectorsToRead, 5000);
   EXPECT_FALSE(OptionsAdvancedMode);
-  // Reading is read-only: the keys appear at the first save.
-  EXPECT_FALSE(KeyExists(kBase));
+  // The readers open the keys with creation: they exist after the first
+  // start, even before any save.
+  EXPECT_TRUE(KeyExists(kGlobal));
+  EXPECT_TRUE(KeyExists(kWipe));
 
   GlobalFirstStart = false;
   ASSERT_TRUE(SaveSettings());
@@ -133,14 +135,16 @@ TEST_F(Settings, StringsAndTheSplashDelayRange) {
     DWORD stored;
     int32_t expected;
   };
-  const Case delays[] = {{0, 1}, {1, 1}, {5, 5}, {20, 20}, {21, 20}, {3000000, 20}, {0xFFFFFFFF, 1}};
+  // Stored values are kept; only those the program cannot use are mended.
+  const Case delays[] = {{0, 1},   {1, 1},      {5, 5},          {20, 20}, {21, 21}, {3600, 3600},
+                         {2147483, 2147483}, {3000000, 2147483}, {0xFFFFFFFF, 1}};
   for (const Case& c : delays) {
     PutDword(kGlobal, L"GlobalSplashDelay", c.stored);
     LoadSettings();
     EXPECT_EQ(GlobalSplashDelay, c.expected) << c.stored;
   }
   EXPECT_EQ(ClampSplashDelay(INT32_MIN), 1);
-  EXPECT_EQ(ClampSplashDelay(INT32_MAX), 20);
+  EXPECT_EQ(ClampSplashDelay(INT32_MAX), INT32_MAX / 1000);
 
   PutText(kGlobal, L"GlobalLanguage", L"German.lng");
   LoadSettings();
