@@ -177,6 +177,8 @@ public:
   // Hands each child to callback; returns how many it accepted.
   int EnumerateFolder(HWND window, bool folders, bool nonFolders, bool hidden, TEnumFolderCallback callback,
                       void* data);
+  // The same with the flags of FileObjectsToFlags, shareable and network
+  // printers included where the platform has them.
   int EnumerateFolderEx(HWND window, TFileObjects fileObjects, TEnumFolderCallback callback, void* data);
   bool SubFoldersEx(DWORD flags = SHCONTF_FOLDERS);
   bool SubItemsEx(DWORD flags);
@@ -264,6 +266,8 @@ protected:
                                TContextMenuCmdEvent onCommand, TContextMenuAfterCmdEvent onAfterCommand);
 
 private:
+  // Enumerates with the SHCONTF flags given (EnumerateFolder and EnumerateFolderEx).
+  int EnumerateWithFlags(HWND window, DWORD shcontf, TEnumFolderCallback callback, void* data);
   // Which answers are known (bits of Cached).
   enum Cached : uint32_t {
     cCanCopy = 1u << 0, cCanDelete = 1u << 1, cCanLink = 1u << 2, cCanMove = 1u << 3, cCanRename = 1u << 4,

@@ -13,12 +13,16 @@ constexpr UINT kQuietErrorMode = SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX
 
 int TNamespace::EnumerateFolder(HWND window, bool folders, bool nonFolders, bool hidden, TEnumFolderCallback callback,
                                 void* data) {
+  DWORD shcontf = (folders ? SHCONTF_FOLDERS : 0) | (nonFolders ? SHCONTF_NONFOLDERS : 0) |
+                  (hidden ? SHCONTF_INCLUDEHIDDEN : 0);
+  return EnumerateWithFlags(window, shcontf, callback, data);
+}
+
+int TNamespace::EnumerateWithFlags(HWND window, DWORD shcontf, TEnumFolderCallback callback, void* data) {
   UINT oldMode = SetErrorMode(kQuietErrorMode);
   int accepted = 0;
   IShellFolder* folder = GetShellFolder();
   if (folder != nullptr && callback && IsValid()) {
-    DWORD shcontf = (folders ? SHCONTF_FOLDERS : 0) | (nonFolders ? SHCONTF_NONFOLDERS : 0) |
-                    (hidden ? SHCONTF_INCLUDEHIDDEN : 0);
     IEnumIDList* list = nullptr;
     if (folder->EnumObjects(window, shcontf, &list) == S_OK && list != nullptr) {
       bool terminate = false;
@@ -42,9 +46,7 @@ int TNamespace::EnumerateFolder(HWND window, bool folders, bool nonFolders, bool
 }
 
 int TNamespace::EnumerateFolderEx(HWND window, TFileObjects fileObjects, TEnumFolderCallback callback, void* data) {
-  DWORD shcontf = FileObjectsToFlags(fileObjects);
-  return EnumerateFolder(window, (shcontf & SHCONTF_FOLDERS) != 0, (shcontf & SHCONTF_NONFOLDERS) != 0,
-                         (shcontf & SHCONTF_INCLUDEHIDDEN) != 0, callback, data);
+  return EnumerateWithFlags(window, FileObjectsToFlags(fileObjects), callback, data);
 }
 
 bool TNamespace::FirstChildExists(DWORD shcontf) {

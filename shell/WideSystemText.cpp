@@ -122,41 +122,17 @@ SIZE WideTextExtent(TFont* font, std::u16string_view text) {
 }
 
 std::u16string WideNumberFormat(std::u16string_view number) {
+  // The user's default number format, decimals included, as the system gives it.
   std::u16string in(number);
   if (UseWideApi() && wide::GetNumberFormatW != nullptr) {
     wchar_t buffer[129];
-    NUMBERFMTW format{};
-    // The user's grouping with no decimals, as the shell shows byte counts.
-    wchar_t decimal[8] = L".";
-    wchar_t thousand[8] = L",";
-    wchar_t grouping[16] = L"3;0";
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
-    GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SGROUPING, grouping, 16);
-    format.NumDigits = 0;
-    format.LeadingZero = 1;
-    format.Grouping = (grouping[0] >= L'0' && grouping[0] <= L'9') ? static_cast<UINT>(grouping[0] - L'0') : 3;
-    if (grouping[1] == L';' && grouping[2] == L'2') format.Grouping = format.Grouping * 10 + 2;
-    format.lpDecimalSep = decimal;
-    format.lpThousandSep = thousand;
-    format.NegativeOrder = 1;
-    int n = wide::GetNumberFormatW(LOCALE_USER_DEFAULT, 0, W(in), &format, buffer, 129);
+    int n = wide::GetNumberFormatW(LOCALE_USER_DEFAULT, 0, W(in), nullptr, buffer, 129);
     if (n <= 0) return in;
     return FromW(buffer);
   }
   char buffer[129];
-  NUMBERFMTA format{};
-  char decimal[8] = ".";
-  char thousand[8] = ",";
-  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
-  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
-  format.Grouping = 3;
-  format.LeadingZero = 1;
-  format.lpDecimalSep = decimal;
-  format.lpThousandSep = thousand;
-  format.NegativeOrder = 1;
   std::string ansi = ToAnsi(in);
-  int n = GetNumberFormatA(LOCALE_USER_DEFAULT, 0, ansi.c_str(), &format, buffer, 129);
+  int n = GetNumberFormatA(LOCALE_USER_DEFAULT, 0, ansi.c_str(), nullptr, buffer, 129);
   if (n <= 0) return in;
   return FromAnsi(buffer);
 }

@@ -119,3 +119,53 @@ TEST_F(FaultFixture, ComparisonReadsTheWholeSignedCode) {
     EXPECT_EQ(item->ComparePIDL(other, /*siblingCheck=*/false, 0), c.expected) << std::hex << c.hr;
   }
 }
+
+namespace {
+
+// A folder that binds to itself, validates every item and records the flags
+// it is asked to enumerate with (it has no children).
+class TRecordingFolder : public TFailingFolder {
+public:
+  SHCONTF asked = 0;
+  HRESULT STDMETHODCALLTYPE EnumObjects(HWND, SHCONTF flags, IEnumIDList** out) override {
+    asked = flags;
+    *out = nullptr;
+    return S_FALSE;
+  }
+  HRESULT STDMETHODCALLTYPE BindToObject(PCUIDLIST_RELATIVE, IBindCtx*, REFIID, void** out) override {
+    *out = static_cast<IShellFolder*>(this);
+    AddRef();
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetAttributesOf(UINT, PCUITEMID_CHILD_ARRAY, SFGAOF* inOut) override {
+    *inOut &= SFGAO_VALIDATE;
+    return S_OK;
+  }
+};
+
+class TItemOfRecordingFolder : public TNamespace {
+public:
+  TRecordingFolder* folder = nullptr;
+  IShellFolder* ParentShellFolder() override { return folder; }
+};
+
+bool AcceptChild(HWND, LPITEMIDLIST child, TNamespace*, void*, bool&) {
+  CoTaskMemFree(child);
+  return true;
+}
+
+}  // namespace
+
+TEST(NamespaceEnumeration, ExtendedEnumerationAsksWithEveryFlagOfItsFileObjects) {
+  TRecordingFolder folder;
+  auto* item = New<TItemOfRecordingFolder>(OneID(3), static_cast<TNamespace*>(nullptr));
+  item->folder = &folder;
+  TFileObjects all{foFolders, foNonFolders, foHidden, foShareable, foNetworkPrinters};
+  item->EnumerateFolderEx(nullptr, all, TEnumFolderCallback(&AcceptChild), nullptr);
+  // Shareable items and network printers are asked for where the platform knows them.
+  EXPECT_EQ(folder.asked, FileObjectsToFlags(all));
+  EXPECT_NE(folder.asked & SHCONTF_SHAREABLE, 0u);
+  item->EnumerateFolder(nullptr, true, false, true, TEnumFolderCallback(&AcceptChild), nullptr);
+  EXPECT_EQ(folder.asked, DWORD(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN));
+  item->Free();
+}

@@ -108,11 +108,13 @@ TEST(WidePaths, DrivesBackslashesAndNumbers) {
   EXPECT_FALSE(WideIsPathDelimiter(u"a\\", 3));
   EXPECT_EQ(WideIntToStr(-2147483647 - 1), u"-2147483648");
   EXPECT_EQ(WideIntToStr(0), u"0");
-  std::u16string grouped = WideNumberFormat(u"1234567");
-  EXPECT_EQ(grouped.size(), 9u);  // two group separators, no decimals
-  EXPECT_EQ(grouped.substr(0, 1), u"1");
-  EXPECT_EQ(grouped.substr(6), u"567");
-  EXPECT_EQ(WideNumberFormat(u"12"), u"12");
+  // The user's default format, decimals included: what the system itself gives.
+  for (const char16_t* number : {u"1234567", u"12", u"-5"}) {
+    wchar_t expected[129];
+    ASSERT_GT(GetNumberFormatW(LOCALE_USER_DEFAULT, 0, reinterpret_cast<const wchar_t*>(number), nullptr, expected, 129),
+              0);
+    EXPECT_EQ(WideNumberFormat(number), std::u16string(reinterpret_cast<const char16_t*>(expected)));
+  }
   EXPECT_EQ(WideNumberFormat(u"not a number"), u"not a number");
 }
 
