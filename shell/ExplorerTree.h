@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "shell/ChangeLink.h"
 #include "shell/Namespace.h"
 #include "shell/NodeStorage.h"
 #include "shell/ShellSortHelper.h"
@@ -214,8 +215,18 @@ public:
   virtual bool BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool expandPath, bool collapseFirst,
                         bool focusTree, bool selectTarget);
   virtual bool OkToBrowseTo(LPCITEMIDLIST pidl) { return true; }
-  // Tells linked views which folder this tree shows (no linked views exist yet: nothing to send).
+  // Tells linked views (VETChangeDispatch) the first selected item, else the
+  // focused one; nothing while held back, without such an item or while the tree is destroyed.
   virtual void NotifyViewsOfFocus();
+
+  // ---- Change links (ChangeLink.h) ---------------------------------------------------
+  // A linked view reports its current item: the tree browses to it (by its
+  // sync options) unless it shows it already; a null pidl changes nothing.
+  virtual void ChangeLinkDispatch(TObject* server, LPCITEMIDLIST pidl);
+  // A link of this tree is removed: a view forgets the server the link names when it is the client.
+  virtual void ChangeLinkFreeing(IVETChangeLink* link);
+  // OnChange, then the linked views are told (not while the shell's context menu is up).
+  void DoChange(PVirtualNode node) override;
 
   // ---- Building and refreshing --------------------------------------------------
   virtual void RebuildRootNamespace();
@@ -415,6 +426,8 @@ protected:
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)
   TPopupMenu* shellContextSubMenu = nullptr;  // not owned
   std::u16string shellContextSubMenuCaption;
+
+  bool changeLinkDispatching = false;  // a linked view's change is being followed
 };
 
 // A header column that knows which detail of an item it shows.
@@ -431,7 +444,18 @@ private:
   TColumnDetails columnDetails = cdFileName;
 };
 
-class TVirtualExplorerTree : public TCustomVirtualExplorerTree {};
+// An explorer tree that can follow another explorer view.
+class TVirtualExplorerTree : public TCustomVirtualExplorerTree {
+public:
+  // The view this tree follows (a change link from it to this tree), or null.
+  TCustomVirtualExplorerTree* VirtualExplorerTree() const { return linkedTree; }
+  // Unlinks from the current view, then links to value (null: none).
+  void SetVirtualExplorerTree(TCustomVirtualExplorerTree* value);
+  void ChangeLinkFreeing(IVETChangeLink* link) override;
+
+private:
+  TCustomVirtualExplorerTree* linkedTree = nullptr;  // not owned; the link's server
+};
 class TVirtualExplorerViews : public TCustomVirtualExplorerTree {
 public:
   void Create(TComponent* owner) override;

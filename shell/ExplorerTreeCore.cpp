@@ -77,9 +77,14 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   internalDataOffset = AllocateInternalDataArea(sizeof(TExplorerNodeData));
   sortHelper = new TShellSortHelper;
   constructing = false;
+  // A tree read from a form definition holds its notifications until Loaded
+  // (NotifyViewsOfFocus tests csLoading); one made in code tells from now on.
+  --viewNotifySuppressed;
 }
 
 void TCustomVirtualExplorerTree::BeforeDestruction() {
+  // No link may call a view that is going away.
+  if (VETChangeDispatch != nullptr) VETChangeDispatch->UnRegisterChangeLink(this, this, ulkServerOrClient);
   // Nodes go while the tree is whole, so that their items are freed with them.
   Clear();
   TCustomVirtualStringTree::BeforeDestruction();
@@ -181,12 +186,10 @@ void TCustomVirtualExplorerTree::CreateWnd() {
 void TCustomVirtualExplorerTree::Loaded() {
   TCustomVirtualStringTree::Loaded();
   if (active) ApplyActive(true);
-  if (!ComponentState().Contains(csLoading) && !constructing && viewNotifySuppressed > 0) {
-    viewNotifySuppressed = 0;
-    if (viewNotifyPending > 0) {
-      viewNotifyPending = 0;
-      NotifyViewsOfFocus();
-    }
+  if (!ComponentState().Contains(csLoading) && !constructing && viewNotifySuppressed == 0 &&
+      viewNotifyPending > 0) {
+    viewNotifyPending = 0;
+    NotifyViewsOfFocus();
   }
 }
 
@@ -419,14 +422,6 @@ bool TCustomVirtualExplorerTree::ValidateRootNamespace() {
   if (rootNamespace != nullptr && rootNamespace->IsValid()) return true;
   DoInvalidRootNamespace();
   return false;
-}
-
-void TCustomVirtualExplorerTree::NotifyViewsOfFocus() {
-  if (viewNotifySuppressed > 0) {
-    ++viewNotifyPending;
-    return;
-  }
-  // No linked views exist in this program: nothing to tell.
 }
 
 // ---- Update brackets and the wait cursor --------------------------------------------

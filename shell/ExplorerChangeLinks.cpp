@@ -1,0 +1,61 @@
+// The explorer tree's side of the change links: telling linked views which
+// item it shows, following the views it is linked to, and forgetting a view
+// whose link goes.
+#include "shell/ExplorerContextMenu.h"
+#include "shell/ExplorerTree.h"
+
+void TCustomVirtualExplorerTree::NotifyViewsOfFocus() {
+  if (viewNotifySuppressed > 0 || constructing || ComponentState().Contains(csLoading)) {
+    ++viewNotifyPending;
+    return;
+  }
+  if (VETChangeDispatch == nullptr || ComponentState().Contains(csDestroying)) return;
+  PVirtualNode node = GetFirstSelected();
+  if (node == nullptr) node = FocusedNode();
+  TNamespace* ns = NodeNamespace(node);
+  if (ns == nullptr) return;
+  VETChangeDispatch->DispatchChange(this, ns->AbsolutePIDL());
+}
+
+void TCustomVirtualExplorerTree::DoChange(PVirtualNode node) {
+  if (contextMenuManager != nullptr && contextMenuManager->MenuShowing) return;
+  TCustomVirtualStringTree::DoChange(node);
+  NotifyViewsOfFocus();
+}
+
+void TCustomVirtualExplorerTree::ChangeLinkDispatch(TObject* /*server*/, LPCITEMIDLIST pidl) {
+  if (changeLinkDispatching || pidl == nullptr || ComponentState().Contains(csDestroying)) return;
+  TNamespace* focused = NodeNamespace(FocusedNode());
+  if (focused != nullptr && vst::ILIsEqual(focused->AbsolutePIDL(), pidl)) return;
+  changeLinkDispatching = true;
+  try {
+    TVETSyncOptions sync = TreeOptions()->VETSyncOptions();
+    BrowseTo(pidl, sync.Contains(toExpandTarget), /*expandPath=*/true, sync.Contains(toCollapseTargetFirst),
+             /*focusTree=*/false, sync.Contains(toSelectTarget));
+  } catch (...) {
+    changeLinkDispatching = false;
+    throw;
+  }
+  changeLinkDispatching = false;
+}
+
+void TCustomVirtualExplorerTree::ChangeLinkFreeing(IVETChangeLink* /*link*/) {
+  // The plain tree follows no view of its own.
+}
+
+// ---- TVirtualExplorerTree ------------------------------------------------------------
+
+void TVirtualExplorerTree::SetVirtualExplorerTree(TCustomVirtualExplorerTree* value) {
+  if (value == linkedTree) return;
+  if (linkedTree != nullptr && VETChangeDispatch != nullptr)
+    VETChangeDispatch->UnRegisterChangeLink(linkedTree, this, ulkServerAndClient);
+  linkedTree = value;
+  if (value != nullptr && VETChangeDispatch != nullptr)
+    VETChangeDispatch->RegisterChangeLink(value, this, MakeEvent<&TCustomVirtualExplorerTree::ChangeLinkDispatch>(this),
+                                          MakeEvent<&TCustomVirtualExplorerTree::ChangeLinkFreeing>(this));
+}
+
+void TVirtualExplorerTree::ChangeLinkFreeing(IVETChangeLink* link) {
+  TCustomVirtualExplorerTree::ChangeLinkFreeing(link);
+  if (link->GetChangeLinkClient() == this && link->GetChangeLinkServer() == linkedTree) linkedTree = nullptr;
+}
