@@ -47,6 +47,7 @@ void TBaseVirtualTree::Create(TComponent* owner) {
   header = CreateHeader();
   AcquireWorker();
   workerAcquired = true;
+  RegisterLiveTree(this);
 }
 
 TCustomVirtualTreeOptions* TBaseVirtualTree::CreateOptions() { return New<TCustomVirtualTreeOptions>(this); }
@@ -58,6 +59,8 @@ void TBaseVirtualTree::AfterConstruction() {
 }
 
 void TBaseVirtualTree::BeforeDestruction() {
+  UnregisterLiveTree(this);
+  ReleaseTransport();
   options.misc.Exclude(toReadOnly);
   if (workerAcquired) {
     ReleaseWorker(this);
@@ -72,7 +75,8 @@ void TBaseVirtualTree::BeforeDestruction() {
 }
 
 TBaseVirtualTree::~TBaseVirtualTree() {
-  if (clipboardObject != nullptr) clipboardObject->Release();
+  UnregisterLiveTree(this);
+  ReleaseTransport();
   if (workerAcquired) ReleaseWorker(this);
   if (images != nullptr) images->UnRegisterChanges(imageChangeLink);
   if (stateImages != nullptr) stateImages->UnRegisterChanges(stateChangeLink);

@@ -117,7 +117,7 @@ void TBaseVirtualTree::PutSelectionOnClipboard(TVirtualTreeState pending) {
   Invalidate();
 }
 
-IDataObject* TBaseVirtualTree::CreateClipboardDataObject() { return DoCreateDataObject(); }
+IDataObject* TBaseVirtualTree::CreateClipboardDataObject() { return new TVTDataObject(this, /*forClipboard=*/true); }
 
 void TBaseVirtualTree::EmptyClipboardMark() {
   // Another program's clipboard content is never touched.
@@ -229,6 +229,7 @@ bool TBaseVirtualTree::Dragging() const {
 
 IVTDragManager* TBaseVirtualTree::GetDragManager() {
   if (dragManager == nullptr) dragManager = DoCreateDragManager();
+  if (dragManager == nullptr) dragManager = new TVTDragManager(this);
   return dragManager;
 }
 

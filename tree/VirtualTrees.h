@@ -402,7 +402,8 @@ public:
   void GetNativeClipboardFormats(TFormatEtcArray& formats);
   // The tree's own format as a stream or a length-prefixed global block (nodes of
   // the cut/copy set for the clipboard, else the selection); others through DoRenderOLEData.
-  HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
+  // Descendants render their own formats (the string tree its texts) and pass the rest on.
+  virtual HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
 
   // ---- Painting -------------------------------------------------------------
   // Paints window (tree coordinates) of the tree onto targetCanvas at target.
@@ -630,8 +631,11 @@ public:
   void CancelCutOrCopy();
   // Deletes the nodes marked by a cut once they were pasted elsewhere.
   void DeleteMarkedCutNodes();
-  // Pastes nodes from the clipboard (the transport unit does it); false here.
-  virtual bool PasteFromClipboard() { return false; }
+  // Inserts the nodes of the clipboard's data object at the focused node by
+  // DefaultPasteMode (moves them when they were cut in this program); true
+  // when something was inserted. Raises "Clipboard operation failed." (2007)
+  // when the clipboard cannot be read; nothing on a read-only tree.
+  virtual bool PasteFromClipboard();
   // Serves a standard edit action; false when it was not handled.
   bool ExecuteAction(TVTStandardAction action);
   // Starts editing node in column (-1 without header columns); asserts on a
@@ -650,6 +654,47 @@ public:
   bool CanFocus() const override;
   // Stops window timer id (nothing without a window).
   void StopTimer(int id) { StopTreeTimer(id); }
+
+  // ---- Transport: data objects, drops, moving and copying nodes ------------
+  // The tree a data object comes from: a live tree of this process named by
+  // its "Virtual Tree Reference"; null for foreign or forged data.
+  TBaseVirtualTree* GetTreeFromDataObject(IDataObject* dataObject);
+  // Inserts the nodes of dataObject's "Virtual Tree Data" at targetNode (the
+  // root for null) by mode; optimized moves the source's dragged or cut nodes
+  // instead of copying (source must then be a live tree of this process).
+  // True when nodes were inserted or moved; bad data raises EVirtualTreeError
+  // and inserts nothing.
+  virtual bool ProcessOLEData(TBaseVirtualTree* source, IDataObject* dataObject, PVirtualNode targetNode,
+                              TVTNodeAttachMode mode, bool optimized);
+  // The usual handling of a drop: a move from a tree of this process moves the
+  // nodes itself and answers effect none (the source deletes nothing, and its
+  // dragged nodes are forgotten); anything else is copied with ProcessOLEData.
+  virtual void ProcessDrop(IDataObject* dataObject, PVirtualNode targetNode, int& effect, TVTNodeAttachMode mode);
+  // Moves source (of this tree), or only its children, to target (this
+  // tree's root with amAddChildFirst for null) in this or another tree.
+  // Nothing for amNoWhere, a null source or the root, a read-only tree;
+  // raises "Target node cannot be a child node of the node to be moved."
+  // (2001) for a target inside source.
+  void MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly);
+  // As MoveTo, but source stays; returns the new node (the last one made
+  // with childrenOnly), null when nothing was copied.
+  PVirtualNode CopyTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly);
+  // The drop-target side of OLE drag and drop (the drag manager calls them;
+  // pt in screen coordinates, effect the OLE drop effects). The defaults
+  // accept nothing; the drag-and-drop unit tracks targets and drops.
+  virtual HRESULT DragEnter(DWORD keyState, TPoint pt, int& effect) {
+    effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  virtual HRESULT DragOver(TObject* source, DWORD keyState, TDragStateKind state, TPoint pt, int& effect) {
+    effect = DROPEFFECT_NONE;
+    return S_OK;
+  }
+  virtual void DragLeave() {}
+  virtual HRESULT DragDrop(IDataObject* dataObject, DWORD keyState, TPoint pt, int& effect) { return E_FAIL; }
+  // The nodes of the running OLE drag (the drag-and-drop unit fills it; an
+  // optimized move empties it, so that nothing moved is deleted afterwards).
+  std::vector<PVirtualNode>& DragSelection() { return dragSelection; }
 
   // ---- Mouse, keyboard and search -------------------------------------------
   // Moves the focus to the next node matching the typed text; ch is one UTF-16 unit.
@@ -882,8 +927,7 @@ protected:
   // True when node is a node of this tree (a handle from another program is checked before use).
   bool IsNodeOfTree(PVirtualNode node) const;
 
-  // The data object a copy or cut puts on the clipboard (the transport unit
-  // makes the tree's own; here the application's OnCreateDataObject).
+  // The data object a copy or cut puts on the clipboard: a TVTDataObject for the clipboard.
   virtual IDataObject* CreateClipboardDataObject();
   void PutSelectionOnClipboard(TVirtualTreeState pending);
 
@@ -895,6 +939,15 @@ protected:
   int dragThreshold = 0;
   IVTDragManager* dragManager = nullptr;  // reference held
   IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
+  std::vector<PVirtualNode> dragSelection;  // nodes of the running OLE drag
+  // Flushes this tree's data on the clipboard and detaches its data objects
+  // and drag manager before the tree goes.
+  void ReleaseTransport();
+  // Writes the node chunks of nodes, then reads them into target's tree at
+  // target by mode, in order; onNew sees each new node and answers false when
+  // it deleted it again.
+  void TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
+                     const std::function<bool(PVirtualNode)>& onNew);
   int wheelRemainder = 0;    // wheel delta below a notch, kept for the next message
   TColumnIndex clickedColumn = NoColumn;  // column of the last click in the tree's body
   TRect lastHintRect;        // client; while the mouse stays inside, no new hint is computed
@@ -1174,3 +1227,5 @@ void DrawWideTextFallback(HDC dc, const std::u16string& text, int length, TRect&
 // The rectangles a drag image update touches when it moves by (deltaX, deltaY).
 void ComputeDragRectangles(int dragWidth, int dragHeight, int deltaX, int deltaY, TRect& rSamp1, TRect& rSamp2,
                            TRect& rDraw1, TRect& rDraw2);
+
+#include "tree/DataObject.h"

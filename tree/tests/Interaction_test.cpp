@@ -14,61 +14,16 @@
 
 namespace {
 
-// A data object with one text format, as a tree's transport would put on the clipboard.
-class TTextData : public IDataObject {
-public:
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
-    if (riid == IID_IUnknown || riid == IID_IDataObject) {
-      *object = static_cast<IDataObject*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *object = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    ULONG left = --references;
-    if (left == 0) delete this;
-    return left;
-  }
-  HRESULT STDMETHODCALLTYPE GetData(FORMATETC* format, STGMEDIUM* medium) override {
-    if (format->cfFormat != CF_UNICODETEXT || !(format->tymed & TYMED_HGLOBAL)) return DV_E_FORMATETC;
-    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, 8);
-    auto* chars = static_cast<char16_t*>(GlobalLock(data));
-    chars[0] = u'n';
-    chars[1] = 0;
-    GlobalUnlock(data);
-    medium->tymed = TYMED_HGLOBAL;
-    medium->hGlobal = data;
-    medium->pUnkForRelease = nullptr;
-    return S_OK;
-  }
-  HRESULT STDMETHODCALLTYPE GetDataHere(FORMATETC*, STGMEDIUM*) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE QueryGetData(FORMATETC* format) override {
-    return format->cfFormat == CF_UNICODETEXT ? S_OK : DV_E_FORMATETC;
-  }
-  HRESULT STDMETHODCALLTYPE GetCanonicalFormatEtc(FORMATETC*, FORMATETC* out) override {
-    out->ptd = nullptr;
-    return DATA_S_SAMEFORMATETC;
-  }
-  HRESULT STDMETHODCALLTYPE SetData(FORMATETC*, STGMEDIUM*, BOOL) override { return E_NOTIMPL; }
-  HRESULT STDMETHODCALLTYPE EnumFormatEtc(DWORD direction, IEnumFORMATETC** formats) override {
-    if (direction != DATADIR_GET) return E_NOTIMPL;
-    FORMATETC text{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
-    return SHCreateStdEnumFmtEtc(1, &text, formats);
-  }
-  HRESULT STDMETHODCALLTYPE DAdvise(FORMATETC*, DWORD, IAdviseSink*, DWORD*) override { return OLE_E_ADVISENOTSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE DUnadvise(DWORD) override { return OLE_E_ADVISENOTSUPPORTED; }
-  HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA**) override { return OLE_E_ADVISENOTSUPPORTED; }
-
-private:
-  ULONG references = 1;
-};
-
 bool ClipboardHoldsText() {
   if (!OpenClipboard(nullptr)) return false;
   bool result = IsClipboardFormatAvailable(CF_UNICODETEXT) || IsClipboardFormatAvailable(CF_TEXT);
+  CloseClipboard();
+  return result;
+}
+
+bool ClipboardHoldsNodes() {
+  if (!OpenClipboard(nullptr)) return false;
+  bool result = IsClipboardFormatAvailable(CF_VIRTUALTREE);
   CloseClipboard();
   return result;
 }
@@ -84,7 +39,7 @@ struct InteractionTest : ::testing::Test {
     tree->SetBounds(0, 0, 300, 200);
     TVTSelectionOptions selection = tree->TreeOptions()->SelectionOptions();
     tree->TreeOptions()->SetSelectionOptions(selection.Include(toMultiSelect));
-    tree->OnCreateDataObject = [](TBaseVirtualTree*, IDataObject*& data) { data = new TTextData; };
+    tree->SetClipboardFormats({"Virtual Tree Data"});
     tree->OnGetNodeWidth = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, int& width) { width = 60; };
     tree->SetNodeDataSize(0);
     tree->SetRootNodeCount(4);
@@ -115,7 +70,7 @@ TEST_F(InteractionTest, ClearEmptiesTheClipboardOnlyWhileItHoldsOurData) {
   tree->CopyToClipBoard();
   EXPECT_TRUE(tree->TreeStates().Contains(tsCopyPending));
   EXPECT_TRUE(Node(1)->States & vsCutOrCopy);
-  EXPECT_TRUE(ClipboardHoldsText());
+  EXPECT_TRUE(ClipboardHoldsNodes());
 
   // Another program takes the clipboard; clearing the tree leaves its data alone.
   ASSERT_TRUE(OpenClipboard(nullptr));
@@ -132,9 +87,9 @@ TEST_F(InteractionTest, ClearEmptiesTheClipboardOnlyWhileItHoldsOurData) {
   tree->SetRootNodeCount(4);
   tree->AddToSelection(Node(2));
   tree->CopyToClipBoard();
-  ASSERT_TRUE(ClipboardHoldsText());
+  ASSERT_TRUE(ClipboardHoldsNodes());
   tree->Clear();
-  EXPECT_FALSE(ClipboardHoldsText());
+  EXPECT_FALSE(ClipboardHoldsNodes());
 }
 
 TEST_F(InteractionTest, CutOnAReadOnlyTreeAndStandardActions) {

@@ -1,0 +1,308 @@
+// Nodes travelling between places: pasting and dropping node streams from a
+// data object, optimised moves inside this program, moving and copying nodes
+// to another place of this or another tree.
+//
+// Data from a data object is untrusted: the memory block must hold the byte
+// count it declares, and a bad stream raises the tree's error after the
+// nodes it had inserted are taken out again.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <set>
+
+#include "core/MemoryStream.h"
+#include "tree/VirtualTrees.h"
+
+namespace {
+// Ends an update bracket on leaving a scope.
+struct TUpdateScope {
+  TVirtualTreeCore& tree;
+  explicit TUpdateScope(TVirtualTreeCore& tree_) : tree(tree_) { tree.BeginUpdate(); }
+  ~TUpdateScope() { tree.EndUpdate(); }
+};
+
+// Releases a medium on leaving a scope.
+struct TMediumScope {
+  STGMEDIUM medium{};
+  ~TMediumScope() {
+    if (medium.tymed != TYMED_NULL) ReleaseStgMedium(&medium);
+  }
+};
+
+// Places a run of nodes in order: the first by mode, every later one after
+// the one before where mode would otherwise reverse the run.
+struct TRunPlacer {
+  PVirtualNode target;
+  TVTNodeAttachMode mode;
+  void Placed(PVirtualNode node) {
+    if (mode == amInsertAfter || mode == amAddChildFirst) {
+      target = node;
+      mode = amInsertAfter;
+    }
+  }
+};
+
+// A root target takes children: before and after it mean first and last child.
+TVTNodeAttachMode ModeOnRoot(TVTNodeAttachMode mode) {
+  if (mode == amInsertBefore) return amAddChildFirst;
+  if (mode == amInsertAfter) return amAddChildLast;
+  return mode;
+}
+
+// Reads all of an IStream (from its position) into memory; false on a failure
+// or more than a 32-bit stream can hold.
+bool CopyIStream(IStream* source, TMemoryStream& target) {
+  char buffer[65536];
+  for (;;) {
+    ULONG read = 0;
+    HRESULT result = source->Read(buffer, sizeof(buffer), &read);
+    if (FAILED(result) || read > sizeof(buffer)) return false;
+    if (read == 0) return true;
+    if (target.Size() + read > INT32_MAX) return false;
+    target.WriteBuffer(buffer, int32_t(read));
+  }
+}
+
+std::vector<PVirtualNode> ChildrenOf(PVirtualNode node) {
+  std::vector<PVirtualNode> result;
+  for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling) result.push_back(child);
+  return result;
+}
+}  // namespace
+
+bool TBaseVirtualTree::PasteFromClipboard() {
+  if (options.misc.Contains(toReadOnly)) return false;
+  IDataObject* data = nullptr;
+  if (FAILED(OleGetClipboard(&data)) || data == nullptr) RaiseTreeError(SClipboardFailed, hcTFClipboardFailed);
+  std::unique_ptr<IDataObject, void (*)(IDataObject*)> dataRef(data, [](IDataObject* d) { d->Release(); });
+  TBaseVirtualTree* source = GetTreeFromDataObject(data);
+  bool optimized = source != nullptr && source->TreeStates().Contains(tsCutPending);
+  bool result = ProcessOLEData(source, data, focusedNode, defaultPasteMode, optimized);
+  if (source != nullptr && IsLiveTree(source)) {
+    if (source == this)
+      DoStateChange({}, {tsCutPending});
+    else
+      source->CancelCutOrCopy();
+  }
+  return result;
+}
+
+bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dataObject, PVirtualNode targetNode,
+                                      TVTNodeAttachMode mode, bool optimized) {
+  if (dataObject == nullptr || options.misc.Contains(toReadOnly) || CF_VIRTUALTREE == 0) return false;
+  // Nodes placed nowhere would belong to no tree.
+  if (mode == amNoWhere) return false;
+  FORMATETC format{CF_VIRTUALTREE, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL | TYMED_ISTREAM};
+  if (dataObject->QueryGetData(&format) != S_OK) return false;
+  TUpdateScope update(*this);
+  PVirtualNode target = targetNode != nullptr ? targetNode : root;
+  if (target == root) mode = ModeOnRoot(mode);
+
+  if (optimized && IsLiveTree(source)) {
+    // A move in this program: the source's own nodes change places.
+    bool dragging = source->TreeStates().Contains(tsOLEDragging);
+    std::vector<PVirtualNode> nodes = dragging ? source->dragSelection : source->GetMarkedNodesInOrder(true);
+    // Nothing moved is deleted again by the source when its drag ends.
+    source->dragSelection.clear();
+    std::set<PVirtualNode> moving(nodes.begin(), nodes.end());
+    auto insideMoved = [&](PVirtualNode node) {
+      for (PVirtualNode up = node->Parent; up != nullptr && up->NextSibling != up; up = up->Parent)
+        if (moving.count(up) > 0) return true;
+      return false;
+    };
+    std::vector<PVirtualNode> movable;
+    for (PVirtualNode node : nodes) {
+      // A node that holds the target stays, and so does one whose ancestor moves with it.
+      if (node == target || (source == this && HasAsParent(target, node)) || insideMoved(node)) continue;
+      movable.push_back(node);
+    }
+    bool forward = mode == amInsertBefore || mode == amAddChildLast;
+    if (!forward) std::reverse(movable.begin(), movable.end());
+    for (PVirtualNode node : movable) source->MoveTo(node, target, mode, false);
+    return true;
+  }
+
+  TMediumScope medium;
+  if (FAILED(dataObject->GetData(&format, &medium.medium))) return false;
+  TMemoryStream copied;
+  std::unique_ptr<TOLEMemoryStream> block;
+  TStream* stream = nullptr;
+  HGLOBAL locked = nullptr;
+  if (medium.medium.tymed == TYMED_HGLOBAL && medium.medium.hGlobal != nullptr) {
+    SIZE_T size = GlobalSize(medium.medium.hGlobal);
+    auto* bytes = static_cast<const uint8_t*>(GlobalLock(medium.medium.hGlobal));
+    if (bytes == nullptr) return false;
+    locked = medium.medium.hGlobal;
+    uint32_t count = 0;
+    if (size >= sizeof(count)) std::memcpy(&count, bytes, sizeof(count));
+    if (size < sizeof(count) || count > size - sizeof(count) || count > INT32_MAX) {
+      GlobalUnlock(locked);
+      RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+    }
+    block = std::make_unique<TOLEMemoryStream>(bytes + sizeof(count), int64_t(count));
+    stream = block.get();
+  } else if (medium.medium.tymed == TYMED_ISTREAM && medium.medium.pstm != nullptr) {
+    if (!CopyIStream(medium.medium.pstm, copied)) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+    copied.SetPosition(0);
+    stream = &copied;
+  } else {
+    return false;
+  }
+
+  std::vector<PVirtualNode> inserted;
+  TRunPlacer placer{target, mode};
+  try {
+    while (stream->Position() < stream->Size()) {
+      PVirtualNode node = MakeNewNode();
+      InternalConnectNode(node, placer.target, this, placer.mode);
+      inserted.push_back(node);
+      InternalAddFromStream(stream, kVTTreeStreamVersion, node);
+      if (!DoNodeCopying(node, target == root ? nullptr : target)) {
+        inserted.pop_back();
+        DeleteNode(node);
+        continue;
+      }
+      placer.Placed(node);
+      DoNodeCopied(node);
+      StructureChange(node, crNodeCopied);
+    }
+  } catch (...) {
+    // A bad stream inserts nothing.
+    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it) DeleteNode(*it);
+    if (locked != nullptr) GlobalUnlock(locked);
+    throw;
+  }
+  if (locked != nullptr) GlobalUnlock(locked);
+  return !inserted.empty();
+}
+
+void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetNode, int& effect,
+                                   TVTNodeAttachMode mode) {
+  TBaseVirtualTree* source = GetTreeFromDataObject(dataObject);
+  bool move = (effect & ~int(DROPEFFECT_SCROLL)) == DROPEFFECT_MOVE && source != nullptr;
+  ProcessOLEData(source, dataObject, targetNode, mode, move);
+  // An optimised move is done: the source must not delete anything.
+  if (move) effect = DROPEFFECT_NONE;
+}
+
+void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
+                                     TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
+  TBaseVirtualTree* targetTree = TreeOfNode(target);
+  TMemoryStream stream;
+  for (PVirtualNode node : nodes) WriteNode(&stream, node);
+  stream.SetPosition(0);
+  TUpdateScope update(*targetTree);
+  TRunPlacer placer{target, mode};
+  while (stream.Position() < stream.Size()) {
+    PVirtualNode node = targetTree->MakeNewNode();
+    targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode);
+    try {
+      targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
+    } catch (...) {
+      targetTree->DeleteNode(node);
+      throw;
+    }
+    if (onNew(node)) placer.Placed(node);
+  }
+}
+
+void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly) {
+  VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
+            "The source tree must contain the source node.");
+  if (mode == amNoWhere || source == nullptr || source == root || options.misc.Contains(toReadOnly)) return;
+  bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
+  if (target == source && !besideItself) return;
+  TBaseVirtualTree* targetTree = this;
+  if (target == nullptr) {
+    target = root;
+    mode = amAddChildFirst;
+  } else {
+    targetTree = TreeOfNode(target);
+  }
+  if (targetTree->OptionValues().misc.Contains(toReadOnly)) return;
+  bool onRoot = target == targetTree->RootNode();
+  if (onRoot) mode = ModeOnRoot(mode);
+  if (!onRoot) {
+    if (!(target->States & vsInitialized)) targetTree->InitNode(target);
+    if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
+  }
+  if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
+
+  std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
+  bool sourceGone = false;
+  if (targetTree == this) {
+    if (!onRoot && (target == source ? !besideItself : HasAsParent(target, source)))
+      RaiseTreeError(SWrongMoveError, hcTFWrongMoveError);
+    // Placed one after the other, the nodes keep their order in every mode.
+    if (mode == amAddChildFirst || mode == amInsertAfter) std::reverse(nodes.begin(), nodes.end());
+    TUpdateScope update(*this);
+    for (PVirtualNode node : nodes) {
+      InternalDisconnectNode(node, /*keepFocus=*/true);
+      InternalConnectNode(node, target, this, mode);
+      DoNodeMoved(node);
+    }
+  } else {
+    TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
+      targetTree->DoNodeMoved(node);
+      return true;
+    });
+    TUpdateScope update(*this);
+    if (childrenOnly) {
+      DeleteChildren(source, /*resetHasChildren=*/true);
+    } else {
+      DeleteNode(source);
+      sourceGone = true;
+    }
+  }
+  InvalidateCache();
+  if (updateCount == 0) {
+    ValidateCache();
+    UpdateScrollBars(true);
+    Invalidate();
+    if (targetTree != this) targetTree->Invalidate();
+  }
+  // A node that went to another tree no longer exists here.
+  StructureChange(sourceGone ? nullptr : source, crNodeMoved);
+}
+
+PVirtualNode TBaseVirtualTree::CopyTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode,
+                                      bool childrenOnly) {
+  VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
+            "The source tree must contain the source node.");
+  if (mode == amNoWhere || source == nullptr || source == root) return nullptr;
+  TBaseVirtualTree* targetTree = this;
+  if (target == nullptr) {
+    target = root;
+    mode = amAddChildFirst;
+  } else {
+    targetTree = TreeOfNode(target);
+  }
+  if (targetTree->OptionValues().misc.Contains(toReadOnly)) return nullptr;
+  bool onRoot = target == targetTree->RootNode();
+  if (onRoot) mode = ModeOnRoot(mode);
+  if (!onRoot) {
+    if (!(target->States & vsInitialized)) targetTree->InitNode(target);
+    if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
+  }
+  std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
+  PVirtualNode last = nullptr;
+  PVirtualNode reported = onRoot ? nullptr : target;
+  // The copy is written completely before it is read, so a node may be copied into its own subtree.
+  TransferNodes(nodes, target, mode, [&](PVirtualNode node) {
+    if (!targetTree->DoNodeCopying(node, reported)) {
+      targetTree->DeleteNode(node);
+      return false;
+    }
+    last = node;
+    targetTree->DoNodeCopied(node);
+    return true;
+  });
+  targetTree->InvalidateCache();
+  if (targetTree->UpdateCount() == 0) {
+    targetTree->ValidateCache();
+    targetTree->UpdateScrollBars(true);
+    targetTree->Invalidate();
+  }
+  targetTree->StructureChange(last, crNodeCopied);
+  return last;
+}
