@@ -29,3 +29,5 @@ int FindLanguageFile(const std::vector<TLanguageFileEntry>& entries, const std::
     if (lstrcmpiA(entries[i].fileName.c_str(), language.c_str()) == 0) return static_cast<int>(i);
   return -1;
 }
+
+std::string LanguageSettingName(const TLanguageFileEntry& entry) { return entry.displayName + ".lng"; }

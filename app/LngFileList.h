@@ -1,7 +1,6 @@
 #pragma once
 // The language files beside the program, as the two language dialogs list
-// them: each keeps its real file name (so "Chinese.Simplified.lng" is found
-// again by that name) and shows its capitalised base name.
+// them: each keeps its real file name and shows its capitalised base name.
 #include <string>
 #include <vector>
 
@@ -19,3 +18,8 @@ std::vector<TLanguageFileEntry> ListLanguageFiles(const std::string& folder);
 // The index in entries of the file named language (ignoring case), or -1
 // (always -1 for an empty language).
 int FindLanguageFile(const std::vector<TLanguageFileEntry>& entries, const std::string& language);
+// What GlobalLanguage records for a chosen entry: the shown name with ".lng"
+// ("French.lng" for FRENCH.LNG). The extension is appended, never put in
+// place of a dot inside the name, so "Chinese.simplified.lng" still names
+// Chinese.Simplified.lng (file names compare without regard to case).
+std::string LanguageSettingName(const TLanguageFileEntry& entry);

@@ -68,10 +68,8 @@ void TAdvancedParamsForm::ApplyChoices() {
   ConfirmationsShutdown = Part<TCheckBox>(this, "ConfirmationsShutdownCheckBox")->Checked();
   int index = Part<TComboBox>(this, "LanguageSelectComboBox")->ItemIndex();
   if (index != InitialLanguageIndex) {
-    // The list keeps each file's real name: a display text is never turned
-    // back into a file name.
     if (index > 0 && index <= static_cast<int>(languageFiles.size())) {
-      GlobalLanguage = languageFiles[static_cast<size_t>(index - 1)].fileName;
+      GlobalLanguage = LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]);
       LangIni = LoadLanguageFile(GlobalLanguage);
     } else {
       GlobalLanguage.clear();

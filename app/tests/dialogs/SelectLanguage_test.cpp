@@ -73,8 +73,8 @@ TEST_F(SelectLanguageTest, FolderOfLanguageFiles) {
     EXPECT_EQ(rows[i + 1].caption, expected[i].caption);
     EXPECT_EQ(rows[i + 1].image, expected[i].image) << expected[i].caption;
   }
-  // Recorded by its real file name and loaded.
-  EXPECT_EQ(GlobalLanguage, "FRENCH.LNG");
+  // Recorded by its shown name and loaded.
+  EXPECT_EQ(GlobalLanguage, "French.lng");
   ASSERT_NE(LangIni, nullptr);
   EXPECT_EQ(LangString("Build", "strBuild"), "Version");
 }
@@ -92,7 +92,8 @@ TEST_F(SelectLanguageTest, PreselectsTheCurrentFileAndDoubleClickChooses) {
     List(f)->OnDblClick(List(f));
   });
   EXPECT_EQ(selected, "Russian");
-  EXPECT_EQ(GlobalLanguage, "Chinese.Simplified.lng");
+  // A dot inside the name stays: the setting names the same file.
+  EXPECT_EQ(GlobalLanguage, "Chinese.simplified.lng");
   EXPECT_NE(LangIni, nullptr);
 }
 
