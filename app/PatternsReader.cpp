@@ -141,38 +141,54 @@ void ReadPatternsDocument(TdomDocument* document, TDataStorage* storage, const s
   SelectedPatternCode = selected;
 }
 
-void LoadPatternsFile(TDataStorage* storage, const std::string& fileName) {
+void LoadPatternsFile(TDataStorage* storage, const std::string& fileName, TXmlToDomParser* parser) {
+  TDomImplementation* impl = parser->DOMImpl();
+  if (impl == nullptr) Refuse(fileName, "the XML parser has no DOM implementation.");
+  // The first fatal error is kept for the message; the implementation's own
+  // handler and the parser's settings are back in place afterwards.
   std::unique_ptr<TFirstErrorKeeper> keeper(New<TFirstErrorKeeper>());
-  TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
-  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(impl));
+  const TdomErrorEvent previousHandler = impl->OnError;
+  const bool previousResolve = parser->ResolveExternals();
   impl->OnError = MakeEvent<&TFirstErrorKeeper::OnError>(keeper.get());
-  parser->SetDOMImpl(impl);
   // The patterns file is read on its own: nothing it names outside itself is fetched.
   parser->SetResolveExternals(false);
-  try {
-    TdomDocument* document = nullptr;
-    try {
-      document = parser->ParseFile(fileName);
-    } catch (const EParserException&) {
-      if (keeper->found && keeper->line > 0)
-        Refuse(fileName, "it is not well-formed XML (line " + std::to_string(keeper->line) + ", column " +
-                             std::to_string(keeper->column) + ").");
-      if (keeper->type == ET_ENCODING_NOT_SUPPORTED) Refuse(fileName, "its encoding is not supported.");
-      Refuse(fileName, "its XML declaration is malformed.");
-    } catch (const EPatternsFileError&) {
-      throw;
-    } catch (const EFOpenError& e) {
-      // The stream's message names the file again; keep only the system's reason.
-      std::string reason = e.what();
-      size_t cut = reason.rfind("\". ");
-      Refuse(fileName, "it cannot be opened (" + (cut != std::string::npos ? reason.substr(cut + 3) : reason) + ").");
-    } catch (const std::exception& e) {
-      Refuse(fileName, std::string(e.what()));
+  struct TRestore {
+    TDomImplementation* impl;
+    TXmlToDomParser* parser;
+    const TdomErrorEvent& handler;
+    bool resolve;
+    ~TRestore() {
+      impl->OnError = handler;
+      parser->SetResolveExternals(resolve);
     }
-    ReadPatternsDocument(document, storage, fileName);
-  } catch (...) {
-    impl->Free();
+  } restore{impl, parser, previousHandler, previousResolve};
+  TdomDocument* document = nullptr;
+  try {
+    document = parser->ParseFile(fileName);
+  } catch (const EParserException&) {
+    if (keeper->found && keeper->line > 0)
+      Refuse(fileName, "it is not well-formed XML (line " + std::to_string(keeper->line) + ", column " +
+                           std::to_string(keeper->column) + ").");
+    if (keeper->type == ET_ENCODING_NOT_SUPPORTED) Refuse(fileName, "its encoding is not supported.");
+    Refuse(fileName, "its XML declaration is malformed.");
+  } catch (const EPatternsFileError&) {
     throw;
+  } catch (const EFOpenError& e) {
+    // The stream's message names the file again; keep only the system's reason.
+    std::string reason = e.what();
+    size_t cut = reason.rfind("\". ");
+    Refuse(fileName, "it cannot be opened (" + (cut != std::string::npos ? reason.substr(cut + 3) : reason) + ").");
+  } catch (const std::exception& e) {
+    Refuse(fileName, std::string(e.what()));
   }
-  impl->Free();
+  // The document stays with the parser's DOM implementation.
+  ReadPatternsDocument(document, storage, fileName);
+}
+
+void LoadPatternsFile(TDataStorage* storage, const std::string& fileName) {
+  std::unique_ptr<TDomImplementation, void (*)(TDomImplementation*)> impl(
+      New<TDomImplementation>(static_cast<TComponent*>(nullptr)), [](TDomImplementation* i) { i->Free(); });
+  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(impl.get()));
+  parser->SetDOMImpl(impl.get());
+  LoadPatternsFile(storage, fileName, parser);
 }

@@ -10,6 +10,7 @@
 #include "WipeAlgTypes.h"
 
 class TdomDocument;
+class TXmlToDomParser;
 
 // Raised for a patterns file that cannot be used; the message is meant for the user.
 QV_DECLARE_EXCEPTION(EPatternsFileError, Exception);
@@ -22,6 +23,9 @@ inline constexpr int kMaxPassesPerPattern = 100;
 // file, malformed XML (with the first fatal error's line and column), a
 // required attribute missing, an "order" that is not a decimal integer, or a
 // pattern with more than kMaxPassesPerPattern passes; storage then stays empty.
+// The document is parsed by parser and stays with its DOM implementation.
+void LoadPatternsFile(TDataStorage* storage, const std::string& fileName, TXmlToDomParser* parser);
+// The same with a parser and DOM implementation of its own, freed on return.
 void LoadPatternsFile(TDataStorage* storage, const std::string& fileName);
 
 // Reads the patterns of a parsed document into storage (all or nothing).

@@ -2,14 +2,23 @@
 // file that cannot be used is reported in an "Error" box and ends the program.
 #include <windows.h>
 
+#include "MainForm.h"
 #include "PatternsReader.h"
 #include "Utils.h"
 #include "win/Forms.h"
+#include "xml/XmlToDomParser.h"
 
 void LoadProgramPatterns(TDataStorage* storage) {
   const std::string fileName = GetApplicationPath() + "Quorvanell.xml";
   try {
-    LoadPatternsFile(storage, fileName);
+    // The main form's parser reads it; its DOM implementation keeps the
+    // document until the form is destroyed.
+    auto* parser = MainForm != nullptr ? dynamic_cast<TXmlToDomParser*>(MainForm->FindComponent("XmlToDomParser"))
+                                       : nullptr;
+    if (parser != nullptr)
+      LoadPatternsFile(storage, fileName, parser);
+    else
+      LoadPatternsFile(storage, fileName);
   } catch (const std::exception& e) {
     // The wizard cannot work without patterns: after the box the message
     // loop ends at once, and the program shuts down as on any close.

@@ -1,10 +1,13 @@
 // The main form's creation: caption from the version resource, first-start
 // steps, translation, the algorithm list, the menu and destruction.
+#include "PatternsReader.h"
 #include "WizardFixture.h"
 #include "WizardPages.h"
 #include "win/Help.h"
 #include "win/controls/Menus.h"
 #include "win/graphics/Graphics.h"
+#include "xml/XmlDom.h"
+#include "xml/XmlToDomParser.h"
 
 namespace {
 
@@ -141,6 +144,24 @@ TEST_F(WizardTest, DestroyingTheFormFreesThePatterns) {
   form->Free();
   EXPECT_EQ(DataStorage, nullptr);
   EXPECT_EQ(MainForm, nullptr);
+}
+
+// The program's reader parses the shipped patterns file with the form's own
+// parser; the document stays with the form's DOM implementation.
+TEST_F(WizardTest, PatternsAreReadByTheFormsParser) {
+  PatternsFileReader = LoadProgramPatterns;
+  MakeForm();
+  auto* impl = Find<TDomImplementation>("DomImplementation1");
+  auto* parser = Find<TXmlToDomParser>("XmlToDomParser");
+  EXPECT_EQ(parser->DOMImpl(), impl);
+  EXPECT_EQ(parser->BufferSize(), 4096);
+  EXPECT_TRUE(parser->KeepComments());
+  EXPECT_TRUE(parser->ResolveExternals()) << "the reader's setting is not left behind";
+  EXPECT_FALSE(static_cast<bool>(impl->OnError)) << "the reader's error handler is not left behind";
+  EXPECT_GT(DataStorage->Patterns->Count(), 0);
+  ASSERT_EQ(impl->GetDocuments()->GetLength(), 1);
+  EXPECT_EQ(static_cast<TdomDocument*>(impl->GetDocuments()->Item(0))->GetDocumentElement()->GetNodeName(),
+            u"quorvanell");
 }
 
 namespace {
