@@ -162,7 +162,10 @@ PVirtualNode TVirtualTreeCore::GetNextVisibleNoInit(PVirtualNode node) const {
   if (node == nullptr) return nullptr;
   PVirtualNode breakNode = FirstBreakOnPath(node, root);
   if (breakNode != nullptr) {
-    // Inside a collapsed subtree: continue after the collapsed parent; inside a hidden one: after it.
+    // A node that is not shown continues where its place would be on screen:
+    // inside a collapsed subtree after the collapsed parent, inside a hidden
+    // one after it. (Restarting from the shown ancestor's first child would
+    // hand back a node that comes before this one.)
     PVirtualNode parent = breakNode->Parent;
     if (parent != root && !(parent->States & vsExpanded)) return NextShownAfterSubtree(parent, root);
     return NextShownAfterSubtree(breakNode, root);
@@ -379,10 +382,19 @@ bool TVirtualTreeCore::IsFullyVisible(PVirtualNode node) const {
 
 PVirtualNode TVirtualTreeCore::GetShownAncestor(PVirtualNode node) const {
   VT_ASSERT(node != nullptr, "Node must not be nil.");
-  if (node == root) return root;
-  PVirtualNode breakNode = FirstBreakOnPath(node, root);
-  if (breakNode == nullptr) return node;
-  return breakNode->Parent;
+  PVirtualNode run = node;
+  for (;;) {
+    if (run == root) return root;
+    // The nearest expanded ancestor (the root always is one).
+    do run = run->Parent;
+    while (!(run->States & vsExpanded));
+    if (run == root || IsFullyVisible(run)) return run;
+    // Hidden itself or below a collapsed node: up to where an expanded chain breaks.
+    while (run->Parent->States & vsExpanded) {
+      run = run->Parent;
+      if (run == root) return root;
+    }
+  }
 }
 
 bool TVirtualTreeCore::GetNodeVisible(PVirtualNode node) {

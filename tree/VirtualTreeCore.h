@@ -182,6 +182,8 @@ public:
   // Node visible and every ancestor expanded and visible (asserts on null).
   bool IsFullyVisible(PVirtualNode node) const;
   bool AncestorsShown(PVirtualNode node) const;
+  // The nearest expanded ancestor of node that is fully visible; the root
+  // when there is none.
   PVirtualNode GetShownAncestor(PVirtualNode node) const;
 
   // ---- Navigation (Init variants initialise what they hand out) -------------

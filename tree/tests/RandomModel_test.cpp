@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <memory>
 #include <random>
+#include <set>
 
 #include "TreeTestSupport.h"
 #include "core/MemoryStream.h"
@@ -171,7 +172,33 @@ public:
       if (tree.GetNextVisibleNoInit(shown[i]) != next) return "next visible";
       if (tree.GetPreviousVisibleNoInit(shown[i]) != previous) return "previous visible";
     }
+    // From a node that is not shown, the visible neighbours are the shown
+    // nodes around its place in tree order; its shown ancestor is expanded and
+    // fully visible.
+    std::set<PVirtualNode> isShown(shown.begin(), shown.end());
+    PVirtualNode lastShown = nullptr;
+    std::vector<PVirtualNode> waiting;
+    for (PVirtualNode run = tree.GetFirstNoInit(); run != nullptr; run = tree.GetNextNoInit(run)) {
+      if (!isShown.count(run)) {
+        if (tree.GetPreviousVisibleNoInit(run) != lastShown) return "previous visible of a node not shown";
+        if (!IsShownAncestor(run, tree.GetShownAncestor(run))) return "shown ancestor";
+        waiting.push_back(run);
+        continue;
+      }
+      for (PVirtualNode hidden : waiting)
+        if (tree.GetNextVisibleNoInit(hidden) != run) return "next visible of a node not shown";
+      waiting.clear();
+      lastShown = run;
+    }
+    for (PVirtualNode hidden : waiting)
+      if (tree.GetNextVisibleNoInit(hidden) != nullptr) return "next visible of a node not shown, at the end";
     return "";
+  }
+
+  // The root, or an expanded, fully visible ancestor of node.
+  bool IsShownAncestor(PVirtualNode node, PVirtualNode ancestor) {
+    return ancestor == tree.RootNode() ||
+           ((ancestor->States & vsExpanded) && tree.IsFullyVisible(ancestor) && tree.HasAsParent(node, ancestor));
   }
 
   // A tree whose links a fault has broken is not walked again (freeing it could loop).

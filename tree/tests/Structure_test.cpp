@@ -295,6 +295,33 @@ TEST(Structure, CountLevelDifferenceAndLevels) {
   EXPECT_FALSE(tree.HasAsParent(child, child));
 }
 
+// The shown ancestor: the nearest expanded, fully visible ancestor; past a
+// collapsed node the climb goes on above it; a hidden expanded chain leads to
+// the root. The visible neighbours of a node not shown stay around its place.
+TEST(Structure, ShownAncestorAndNeighboursOfNodesNotShown) {
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  PVirtualNode a = tree.AddChild(nullptr);
+  PVirtualNode x = tree.AddChild(a);
+  PVirtualNode b = tree.AddChild(a);
+  PVirtualNode c = tree.AddChild(b);
+  PVirtualNode d = tree.AddChild(c);
+  PVirtualNode y = tree.AddChild(a);
+  tree.SetExpanded(a, true);
+  tree.SetExpanded(c, true);  // expanded below the collapsed b
+  EXPECT_EQ(tree.GetShownAncestor(c), a);
+  EXPECT_EQ(tree.GetShownAncestor(d), a) << "c is expanded but not shown";
+  EXPECT_EQ(tree.GetShownAncestor(x), a);
+  EXPECT_EQ(tree.GetShownAncestor(a), tree.RootNode());
+  EXPECT_EQ(tree.GetNextVisible(d), y);
+  EXPECT_EQ(tree.GetPreviousVisible(d), b);
+  tree.SetExpanded(b, true);
+  tree.SetIsVisible(b, false);  // an expanded chain that is hidden
+  EXPECT_EQ(tree.GetShownAncestor(d), tree.RootNode());
+  EXPECT_EQ(tree.GetNextVisible(d), y);
+  EXPECT_EQ(tree.GetPreviousVisible(d), x);
+}
+
 TEST(Structure, UpdateBracketsNestAndReportOnce) {
   TTestTree tree;
   tree.SetNodeDataSize(0);
