@@ -1,9 +1,11 @@
 // Resources shared by all trees: the check-box and button images (drawn here
 // with GDI, our own artwork), the header split cursor (generated), OLE and the
 // registered clipboard formats.
+#include <cpuid.h>
 #include <mmsystem.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
 
 #include "tree/VirtualTrees.h"
@@ -37,6 +39,32 @@ struct TCheckStyle {
   bool tick;  // a tick mark instead of a cross-bar check
   bool flat;
 };
+
+bool SameStyle(const TCheckStyle& a, const TCheckStyle& b) {
+  return a.frame == b.frame && a.face == b.face && a.mark == b.mark && a.tick == b.tick && a.flat == b.flat;
+}
+
+// The seven drawn lists in TCheckImageKind order. They follow the system
+// colours (window, button face, shadow) like colour-mapped bitmaps; the
+// themed-look list keeps its own colours.
+std::array<TCheckStyle, 7> CurrentCheckStyles() {
+  COLORREF window = GetSysColor(COLOR_WINDOW);
+  COLORREF face = GetSysColor(COLOR_BTNFACE);
+  COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
+  COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+  return {{
+      {shadow, window, text, false, false},                                                  // light check
+      {RGB(0x40, 0x40, 0x40), face, RGB(0x00, 0x00, 0x00), false, false},                    // dark check
+      {shadow, window, RGB(0x00, 0x80, 0x00), true, false},                                  // light tick
+      {RGB(0x40, 0x40, 0x40), face, RGB(0x00, 0x60, 0x00), true, false},                     // dark tick
+      {shadow, window, text, true, true},                                                    // flat
+      {RGB(0x1C, 0x51, 0x80), RGB(0xF4, 0xF4, 0xF0), RGB(0x21, 0xA1, 0x21), true, false},   // themed look
+      {RGB(0x60, 0x60, 0x90), RGB(0xFF, 0xFF, 0xFF), RGB(0x40, 0x40, 0x80), false, true},   // utilities
+  }};
+}
+
+// The styles the lists were last drawn with.
+std::array<TCheckStyle, 7> gDrawnStyles = {};
 
 const COLORREF kTransparent = RGB(255, 0, 255);
 
@@ -258,21 +286,8 @@ void SetUpSharedResources() {
   gNeedToUninitializeOLE = SUCCEEDED(OleInitialize(nullptr));
   CF_VTREFERENCE = static_cast<uint16_t>(RegisterClipboardFormatA("Virtual Tree Reference"));
   EnterCriticalSection(&gWatcher);
-  // The lists follow the system colours (window, button face, shadow) like
-  // colour-mapped bitmaps; the themed-look list keeps its own colours.
-  COLORREF window = GetSysColor(COLOR_WINDOW);
-  COLORREF face = GetSysColor(COLOR_BTNFACE);
-  COLORREF shadow = GetSysColor(COLOR_BTNSHADOW);
-  COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
-  const TCheckStyle styles[7] = {
-      {shadow, window, text, false, false},                                                  // light check
-      {RGB(0x40, 0x40, 0x40), face, RGB(0x00, 0x00, 0x00), false, false},                    // dark check
-      {shadow, window, RGB(0x00, 0x80, 0x00), true, false},                                  // light tick
-      {RGB(0x40, 0x40, 0x40), face, RGB(0x00, 0x60, 0x00), true, false},                     // dark tick
-      {shadow, window, text, true, true},                                                    // flat
-      {RGB(0x1C, 0x51, 0x80), RGB(0xF4, 0xF4, 0xF0), RGB(0x21, 0xA1, 0x21), true, false},   // themed look
-      {RGB(0x60, 0x60, 0x90), RGB(0xFF, 0xFF, 0xFF), RGB(0x40, 0x40, 0x80), false, true},   // utilities
-  };
+  const std::array<TCheckStyle, 7> styles = CurrentCheckStyles();
+  gDrawnStyles = styles;
   for (int i = 0; i < 7; ++i) gCheckLists[i] = MakeCheckList(styles[i], 16);
   // The system sets take the size of the system's menu check mark plus 3.
   int size = std::max(GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK)) + 3;
@@ -290,6 +305,38 @@ void SetUpSharedResources() {
   CF_CSV = RegisterTreeClipboardFormat("CSV", stringTree, 90);
   RegisterTreeClipboardFormat(static_cast<uint16_t>(CF_UNICODETEXT), stringTree, 95);
   RegisterTreeClipboardFormat(static_cast<uint16_t>(CF_TEXT), stringTree, 100);
+}
+
+void RefreshCheckImagesForSystemColors() {
+  if (!gInitialized) return;
+  const std::array<TCheckStyle, 7> styles = CurrentCheckStyles();
+  EnterCriticalSection(&gWatcher);
+  for (int i : {0, 1, 2, 3, 4, 6}) {
+    if (gCheckLists[i] == nullptr || SameStyle(styles[i], gDrawnStyles[i])) continue;
+    TCustomImageList* fresh = MakeCheckList(styles[i], 16);
+    gCheckLists[i]->SetHandle(ImageList_Duplicate(fresh->Handle()));
+    fresh->Free();
+    gDrawnStyles[i] = styles[i];
+  }
+  LeaveCriticalSection(&gWatcher);
+}
+
+const TTreePlatform& TreePlatform() {
+  static const TTreePlatform platform = [] {
+    TTreePlatform p;
+    unsigned eax = 0, ebx = 0, ecx = 0, edx = 0;
+    if (__get_cpuid(1, &eax, &ebx, &ecx, &edx)) {
+      const unsigned familyModel = (eax >> 4) & 0xFF;  // family, then model
+      p.mmx = familyModel >= 0x50 && (edx & (1u << 23)) != 0;
+    }
+    const DWORD version = GetVersion();
+    p.nt = (version & 0x80000000u) == 0;
+    const unsigned major = LOBYTE(LOWORD(version)), minor = HIBYTE(LOWORD(version));
+    p.win2k = major == 5 && minor == 0;
+    p.winXP = major == 5 && minor == 1;
+    return p;
+  }();
+  return platform;
 }
 
 void ReleaseSharedResources() {

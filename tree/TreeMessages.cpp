@@ -224,6 +224,7 @@ void TBaseVirtualTree::CMFontChanged(TMessage& m) {
 
 void TBaseVirtualTree::CMSysColorChange(TMessage& m) {
   Inherited(ClassMessageMap(), m);
+  RefreshCheckImagesForSystemColors();
   if (colors != nullptr) PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
   TMessage sysColor{WM_SYSCOLORCHANGE, 0, 0, 0};
   DefaultHandler(sysColor);

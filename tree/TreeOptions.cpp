@@ -52,7 +52,7 @@ void TCustomVirtualTreeOptions::SetPaintOptions(TVTPaintOptions value) {
       owner->DoStateChange({tsUseThemes});
     else
       owner->DoStateChange({}, {tsUseThemes});
-    owner->PrepareBitmaps(/*needButtons=*/true, /*needLines=*/false);
+    owner->PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
     RedrawWindow(owner->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_FRAME);
     return;
   }

@@ -1178,6 +1178,18 @@ void LinkStringTreeProperties();
 void SetUpSharedResources();
 void ReleaseSharedResources();
 bool SharedResourcesReady();
+// Redraws the check image lists that follow the system colours (all but the
+// themed look and the system sets) when those colours changed; the lists stay
+// the same objects, so trees holding them keep valid references.
+void RefreshCheckImagesForSystemColors();
+// What the trees ask of the processor and the system (read once).
+struct TTreePlatform {
+  bool mmx = false;    // the processor has MMX
+  bool nt = false;     // a system of the NT family
+  bool win2k = false;  // system version 5.0
+  bool winXP = false;  // system version 5.1
+};
+const TTreePlatform& TreePlatform();
 // The shared check image list of kind (null for ckCustom).
 TCustomImageList* GetCheckImageListFor(TCheckImageKind kind);
 // Cursor id of the header split cursor in Screen's table.

@@ -209,13 +209,20 @@ void TBaseVirtualTree::DoShowScrollbar(int bar, bool show) {
 
 THintAnimationType TBaseVirtualTree::DoGetAnimationType() {
   THintAnimationType result = hintAnimation;
-  if (result != hatSystemDefault) return result;
-  BOOL animated = FALSE;
-  SystemParametersInfoW(0x1016 /* SPI_GETTOOLTIPANIMATION */, 0, &animated, 0);
-  if (!animated) return hatNone;
-  BOOL fade = FALSE;
-  SystemParametersInfoW(0x1018 /* SPI_GETTOOLTIPFADE */, 0, &fade, 0);
-  return fade ? hatFade : hatSlide;
+  if (result == hatSystemDefault) {
+    if (!TreePlatform().nt) {
+      result = hatSlide;
+    } else {
+      BOOL animated = FALSE;
+      SystemParametersInfoW(0x1016 /* SPI_GETTOOLTIPANIMATION */, 0, &animated, 0);
+      BOOL fade = FALSE;
+      SystemParametersInfoW(0x1018 /* SPI_GETTOOLTIPFADE */, 0, &fade, 0);
+      result = !animated ? hatNone : (fade ? hatFade : hatSlide);
+    }
+  }
+  // Fading blends with MMX instructions.
+  if (result == hatFade && !TreePlatform().mmx) result = hatSlide;
+  return result;
 }
 
 void TBaseVirtualTree::DoEdit() {

@@ -107,6 +107,32 @@ TEST_F(HintTest, NodeHintGoesBelowTheNode) {
   EXPECT_EQ(Ask(100, 190, info), 1);
 }
 
+// A chosen animation is used as it is; the system default follows the
+// system's tooltip settings (animated or not, fading or sliding).
+TEST_F(HintTest, AnimationTypeFollowsTheSystemSettings) {
+  ASSERT_TRUE(TreePlatform().nt);
+  ASSERT_TRUE(TreePlatform().mmx);
+  for (THintAnimationType chosen : {hatNone, hatFade, hatSlide}) {
+    tree->SetHintAnimation(chosen);
+    EXPECT_EQ(tree->DoGetAnimationType(), chosen);
+  }
+  BOOL animated = FALSE, fade = FALSE;
+  SystemParametersInfoW(SPI_GETTOOLTIPANIMATION, 0, &animated, 0);
+  SystemParametersInfoW(SPI_GETTOOLTIPFADE, 0, &fade, 0);
+  auto set = [](BOOL a, BOOL f) {
+    SystemParametersInfoW(SPI_SETTOOLTIPANIMATION, 0, reinterpret_cast<void*>(static_cast<intptr_t>(a)), 0);
+    SystemParametersInfoW(SPI_SETTOOLTIPFADE, 0, reinterpret_cast<void*>(static_cast<intptr_t>(f)), 0);
+  };
+  tree->SetHintAnimation(hatSystemDefault);
+  set(FALSE, TRUE);
+  EXPECT_EQ(tree->DoGetAnimationType(), hatNone);
+  set(TRUE, TRUE);
+  EXPECT_EQ(tree->DoGetAnimationType(), hatFade);
+  set(TRUE, FALSE);
+  EXPECT_EQ(tree->DoGetAnimationType(), hatSlide);
+  set(animated, fade);
+}
+
 TEST_F(HintTest, FadeRunsOnTheWindowsTimerAndKeysDoNotEndIt) {
   tree->SetHintAnimation(hatFade);
   tree->SetAnimationDuration(100);

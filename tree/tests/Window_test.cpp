@@ -29,6 +29,20 @@ struct TreeWindowTest : ::testing::Test {
 
 }  // namespace
 
+// Switching the theme awareness rebuilds the line pattern with the buttons.
+TEST_F(TreeWindowTest, ThemeAwarenessRebuildsTheLineImages) {
+  static int asked;
+  asked = 0;
+  tree->OnGetLineStyle = [](TBaseVirtualTree*, void*&) { ++asked; };
+  tree->SetLineStyle(lsCustomStyle);
+  const int afterStyle = asked;
+  EXPECT_GE(afterStyle, 1);
+  TVTPaintOptions paint = tree->TreeOptions()->PaintOptions();
+  tree->TreeOptions()->SetPaintOptions(paint.Contains(toThemeAware) ? paint.Exclude(toThemeAware)
+                                                                     : paint.Include(toThemeAware));
+  EXPECT_EQ(asked, afterStyle + 1);
+}
+
 TEST_F(TreeWindowTest, DefaultsOfANewTree) {
   EXPECT_EQ(tree->NodeDataSize(), -1);
   EXPECT_EQ(tree->DefaultNodeHeight(), 18u);
@@ -230,6 +244,44 @@ TEST(TreeResources, CheckImageListsHoldTwentyFiveImages) {
   }
   EXPECT_EQ(GetCheckImageListFor(ckCustom), nullptr);
   EXPECT_NE(Screen->Cursors(crHeaderSplit), nullptr);
+}
+
+// A new system window colour redraws the lists drawn in it, in the same
+// objects; the themed-look list keeps its colours.
+TEST(TreeResources, CheckImagesFollowTheSystemColours) {
+  SetUpSharedResources();
+  TCustomImageList* light = GetCheckImageListFor(ckLightCheck);
+  TCustomImageList* themed = GetCheckImageListFor(ckXP);
+  auto centre = [](TCustomImageList* list, int index) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 16, 16);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT all{0, 0, 16, 16};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)));
+    ImageList_Draw(list->Handle(), index, dc, 0, 0, ILD_TRANSPARENT);
+    COLORREF pixel = GetPixel(dc, 7, 11);  // inside the unchecked box, off its mark
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return pixel;
+  };
+  const COLORREF before = centre(light, 9);
+  const COLORREF themedBefore = centre(themed, 9);
+  EXPECT_EQ(before, GetSysColor(COLOR_WINDOW));
+  const int element = COLOR_WINDOW;
+  const COLORREF original = GetSysColor(COLOR_WINDOW);
+  const COLORREF changed = RGB(0x20, 0x90, 0x40);
+  ASSERT_TRUE(SetSysColors(1, &element, &changed));
+  RefreshCheckImagesForSystemColors();
+  EXPECT_EQ(GetCheckImageListFor(ckLightCheck), light);
+  EXPECT_EQ(centre(light, 9), changed);
+  EXPECT_EQ(centre(themed, 9), themedBefore);
+  EXPECT_EQ(light->Count(), 25);
+  SetSysColors(1, &element, &original);
+  RefreshCheckImagesForSystemColors();
+  EXPECT_EQ(centre(light, 9), before);
 }
 
 TEST(TreeHelpers, BlendModes) {
