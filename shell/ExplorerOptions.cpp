@@ -77,6 +77,9 @@ void TCustomVirtualExplorerTreeOptions::SetVETMiscOptions(TVETMiscOptions value)
   if (Changed(old, value, toChangeNotifierThread) && !value.Contains(toChangeNotifierThread))
     value.Exclude(toTrackChangesInMappedDrives);
   miscOptions = value;
+  TCustomVirtualExplorerTree* tree = ExplorerOwner();
+  if (tree != nullptr && Changed(old, value, toChangeNotifierThread) && tree->HandleAllocated())
+    tree->SetChangeNotifierThread(value.Contains(toChangeNotifierThread));
 }
 
 void TCustomVirtualExplorerTreeOptions::SetVETShellOptions(TVETShellOptions value) {

@@ -67,6 +67,8 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
     DeleteNodeMoveFocus(node);
     return;
   }
+  // A folder whose items were never listed has no nodes to merge with: it lists them fresh when opened.
+  if (node->FirstChild == nullptr && (node->States & vsHasChildren) && node != RootNode()) return;
   IShellFolder* folder = folderNs->GetShellFolder();
   if (folder == nullptr) return;
   struct Child {
@@ -155,6 +157,8 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
   if (sortNode) Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
   if (node->FirstChild != nullptr && TreeOptions()->VETFolderOptions().Contains(toFoldersExpandable))
     node->States |= vsHasChildren;
+  else if (node->FirstChild == nullptr && node != RootNode())
+    node->States &= ~vsHasChildren;
 }
 
 void TCustomVirtualExplorerTree::FollowChildrenCheckState(PVirtualNode node) {
@@ -198,6 +202,8 @@ bool TCustomVirtualExplorerTree::RefreshTree(bool restoreTopNode) {
   try {
     persistent->SaveTree(this, true, true);
     persistent->RestoreTree(this, true, restoreTopNode, true);
+    // Items that came or went while the tree was away can leave a folder all one state.
+    FollowAllChildrenCheckStates();
   } catch (...) {
     WaitCursor(false);
     throw;

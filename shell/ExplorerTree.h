@@ -15,6 +15,7 @@
 #include "shell/ChangeLink.h"
 #include "shell/Namespace.h"
 #include "shell/NodeStorage.h"
+#include "shell/ShellNotifier.h"
 #include "shell/ShellSortHelper.h"
 #include "shell/VirtualPIDLTools.h"
 #include "shell/WideStringList.h"
@@ -89,6 +90,7 @@ using TVETOnClipboardCut = TEvent<void(TCustomVirtualExplorerTree* sender, bool&
 using TVETContextMenuItemChange = TEvent<void(TCustomVirtualExplorerTree* sender, TNamespace* ns, int menuItemID,
                                               HMENU subMenuID, bool mouseSelect)>;
 using TVETHeaderRebuild = TEvent<void(TCustomVirtualExplorerTree* sender, TVTHeader* header)>;
+using TVETOnShellNotify = TEvent<void(TCustomVirtualExplorerTree* sender, TVirtualShellEvent* shellEvent)>;
 
 // The explorer's option sets on top of the string tree's. Setters apply a
 // change to the owning tree at once (rebuilding its root where a change
@@ -146,7 +148,7 @@ private:
   std::vector<Entry> entries;
 };
 
-class TCustomVirtualExplorerTree : public TCustomVirtualStringTree {
+class TCustomVirtualExplorerTree : public TCustomVirtualStringTree, public IShellNotifyTarget {
   QV_MESSAGE_MAP(TCustomVirtualExplorerTree, TCustomVirtualStringTree)
 
 public:
@@ -351,6 +353,19 @@ public:
   // True when a rebuild of the root was asked while not allowed (lock, loading, inactive).
   bool TreeBuilt() const { return treeBuilt; }
 
+  // ---- Shell change notification (ExplorerShellNotify.cpp) ----------------------------
+  // Not while a label is edited, a drag runs or the tree's shell menu shows.
+  bool ReadyForNotify() override;
+  // A held-back batch (Msg kWMShellNotify); handled as the message is.
+  void Notify(TMessage& message) override;
+  // Joins the change notifier (with toChangeNotifierThread) or leaves it after
+  // handling the batches waiting in the queue; nothing while loading or constructing.
+  void SetChangeNotifierThread(bool value);
+  bool ChangeNotifierRegistered() const { return changeNotifierRegistered; }
+  // Fires OnShellNotify before each event is handled (a handler may set Handled).
+  virtual void DoShellNotify(TVirtualShellEvent* shellEvent);
+  TVETOnShellNotify OnShellNotify;
+
 protected:
   friend class TCustomVirtualExplorerTreeOptions;
   friend class TVETPersistent;
@@ -394,6 +409,24 @@ protected:
   void Notification(TComponent* component, TOperation operation) override;
   // A rename the shell refused: beep and open the editor again (WParam the node).
   void WMRenameRefused(TMessage& m);
+  // Shell change notification (ExplorerShellNotify.cpp).
+  void WMShellNotify(TMessage& m);
+  void WMDeviceChange(TMessage& m);
+  void WMNCDestroy(TMessage& m);
+  void WMQueryEndSession(TMessage& m);
+  void HandleShellEvent(TVirtualShellEvent* event);
+  // toTrackChangesInMappedDrives: a folder update on a network drive re-reads the folder's subtree.
+  bool HandleMappedDriveChange(TVirtualShellEvent* event);
+  // Every child of node gets its item's cached facts dropped and is repainted.
+  void InvalidateChildNamespaces(PVirtualNode node);
+  void InvalidateNodesWithIcon(int iconIndex);
+  void RebuildShellIconCache();
+  // Takes the batches waiting in the window's queue: handled, or only released (the tree is going).
+  void DrainShellNotifications(bool handle);
+  // Re-derives every loaded folder's check state from its children, deepest first.
+  void FollowAllChildrenCheckStates();
+  bool changeNotifierRegistered = false;
+  int64_t lastShellNotifyID = -1;  // batches apply in the notifier's order
 
   bool active = false;
   bool treeBuilt = false;

@@ -43,6 +43,10 @@ const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
                                    OnMessage(WM_INITMENUPOPUP, &TCustomVirtualExplorerTree::WMMenuMessage),
                                    OnMessage(WM_MENUCHAR, &TCustomVirtualExplorerTree::WMMenuMessage),
                                    OnMessage(WM_MENUSELECT, &TCustomVirtualExplorerTree::WMMenuSelect),
+                                   OnMessage(kWMShellNotify, &TCustomVirtualExplorerTree::WMShellNotify),
+                                   OnMessage(WM_DEVICECHANGE, &TCustomVirtualExplorerTree::WMDeviceChange),
+                                   OnMessage(WM_NCDESTROY, &TCustomVirtualExplorerTree::WMNCDestroy),
+                                   OnMessage(WM_QUERYENDSESSION, &TCustomVirtualExplorerTree::WMQueryEndSession),
                                });
   return &map;
 }
@@ -52,6 +56,7 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   LinkExplorerTreeProperties();
   TCustomVirtualStringTree::Create(owner);
   contextMenuManager = New<TContextMenuManager>(this);
+  if (ShellNotifyManager != nullptr) ShellNotifyManager->RegisterExplorerWnd(this);
   columnMenu = New<TColumnMenu>(this);
   constructing = true;
   ++viewNotifySuppressed;
@@ -85,6 +90,8 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
 void TCustomVirtualExplorerTree::BeforeDestruction() {
   // No link may call a view that is going away.
   if (VETChangeDispatch != nullptr) VETChangeDispatch->UnRegisterChangeLink(this, this, ulkServerOrClient);
+  if (ShellNotifyManager != nullptr) ShellNotifyManager->UnRegisterExplorerWnd(this);
+  SetChangeNotifierThread(false);
   // Nodes go while the tree is whole, so that their items are freed with them.
   Clear();
   TCustomVirtualStringTree::BeforeDestruction();
@@ -178,6 +185,7 @@ void TCustomVirtualExplorerTree::Assign(TPersistent* source) {
 
 void TCustomVirtualExplorerTree::CreateWnd() {
   TCustomVirtualStringTree::CreateWnd();
+  SetChangeNotifierThread(TreeOptions()->VETMiscOptions().Contains(toChangeNotifierThread));
   // Items made before the window had none to answer with (icons, owner windows).
   for (PVirtualNode node = GetFirstNoInit(); node != nullptr; node = GetNextNoInit(node))
     if (TNamespace* ns = NodeNamespace(node)) ns->InvalidateNamespace(true);

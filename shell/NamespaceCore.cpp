@@ -221,7 +221,12 @@ bool TNamespace::IsValid() {
   }
   ULONG value = SFGAO_VALIDATE;
   LPCITEMIDLIST items[1] = {relativePIDL};
-  return SUCCEEDED(folder->GetAttributesOf(1, items, &value));
+  if (FAILED(folder->GetAttributesOf(1, items, &value))) return false;
+  // Some shells validate from the ID's own data: a file-system item is asked of the disk too.
+  if (name.size() > 3 && name[1] == u':' && name[2] == u'\\')
+    return (vws::UseWideApi() ? GetFileAttributesW(vws::W(name)) : GetFileAttributesA(vws::ToAnsi(name).c_str())) !=
+           INVALID_FILE_ATTRIBUTES;
+  return true;
 }
 
 TNamespace* TNamespace::Clone(bool freePIDLOnDestroy) {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "shell/ShellNotifier.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualUnicodeDefines.h"
 
@@ -81,11 +82,14 @@ void InitializeShellToolkit() {
   TemplatesFolder = CreateSpecialNamespace(CSIDL_TEMPLATES);
   PersonalFolder = CreateSpecialNamespace(CSIDL_PERSONAL);
   FavoritesFolder = CreateSpecialNamespace(CSIDL_FAVORITES);
+  InitializeShellNotifications();
 }
 
 void FinalizeShellToolkit() {
   std::lock_guard<std::recursive_mutex> guard(StartupLock());
   if (!initialized) return;
+  // The notifier's threads end before the items and managers they use go.
+  FinalizeShellNotifications();
   FreeAndNil(DesktopFolder);
   FreeAndNil(RecycleBinFolder);
   FreeAndNil(DesktopDirectoryFolder);

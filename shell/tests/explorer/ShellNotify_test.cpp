@@ -1,0 +1,295 @@
+// The explorer tree following the shell on the mapped test drive: changes
+// reported through SHChangeNotify (the shell delivers only those made in this
+// process under Wine) and found by the kernel watcher (also those of other
+// processes), merged into batches by the notifier and applied to the tree.
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
+#include "ExplorerTestSupport.h"
+#include "NotifyTestSupport.h"
+#include "shell/ExplorerContextMenu.h"
+#include "shell/ShellUtilities.h"
+
+using namespace explorertest;
+
+namespace {
+
+struct Seen {
+  TShellEventKind kind;
+  std::u16string path;  // of PIDL1 ("" for none)
+  DWORD tick;
+};
+
+// What the trees' OnShellNotify saw (events are capture-less functions).
+std::vector<Seen> gSeen;
+std::vector<std::u16string> gOtherSeen;
+int gInvalidRoots = 0;
+
+void Record(TCustomVirtualExplorerTree*, TVirtualShellEvent* e) {
+  gSeen.push_back({e->Kind, e->PIDL1 != nullptr ? PIDLToPath(e->PIDL1) : std::u16string(), GetTickCount()});
+}
+
+struct ShellNotify : ExplorerFixture {
+  std::vector<Seen>& seen = gSeen;
+  void SetUp() override {
+    gSeen.clear();
+    gOtherSeen.clear();
+    gInvalidRoots = 0;
+    ExplorerFixture::SetUp();
+    if (IsSkipped()) return;
+    form->Show();
+    tree->OnShellNotify = Record;
+  }
+  // The names of node's children in tree order.
+  std::vector<std::u16string> ChildNames(PVirtualNode node) {
+    std::vector<std::u16string> names;
+    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+      names.push_back(tree->NodeNamespace(child)->NameInFolder());
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+  PVirtualNode Expanded(const std::u16string& path) {
+    PVirtualNode node = NodeOf(path);
+    if (node != nullptr) tree->SetExpanded(node, true);
+    return node;
+  }
+};
+
+}  // namespace
+
+TEST_F(ShellNotify, TheTreeRegistersWithItsWindowAndTheThreadsEndWithIt) {
+  EXPECT_TRUE(tree->ChangeNotifierRegistered());
+  EXPECT_TRUE(ChangeNotifierThreadRunning(1));
+  EXPECT_TRUE(ChangeNotifierThreadRunning(2));
+  EXPECT_FALSE(ChangeNotifierThreadRunning(0));
+  // Switching the option off leaves the notifier; the last one out stops the threads.
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetVETMiscOptions(o->VETMiscOptions().Exclude(toChangeNotifierThread));
+  EXPECT_FALSE(tree->ChangeNotifierRegistered());
+  EXPECT_FALSE(ChangeNotifierThreadRunning(1));
+  EXPECT_FALSE(ChangeNotifierThreadRunning(2));
+  o->SetVETMiscOptions(o->VETMiscOptions().Include(toChangeNotifierThread));
+  EXPECT_TRUE(tree->ChangeNotifierRegistered());
+  form->Free();
+  form = nullptr;
+  EXPECT_FALSE(ChangeNotifierThreadRunning(1));
+  EXPECT_FALSE(ChangeNotifierThreadRunning(2));
+}
+
+TEST_F(ShellNotify, TenCreationsInTheQuietPeriodArriveAsOneUpdateOfTheFolder) {
+  PVirtualNode node = Expanded(folder);
+  ASSERT_NE(node, nullptr);
+  for (int i = 0; i < 10; ++i) {
+    std::u16string path = folder + u"\\burst" + char16_t(u'0' + i) + u".txt";
+    MakeFile(path);
+    ReportChange(SHCNE_CREATE, path);
+    Sleep(30);
+  }
+  ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 10; }, 5000));
+  Pump(900);  // nothing more comes
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].kind, sekUpdateDir);
+  EXPECT_EQ(seen[0].path, folder);
+}
+
+TEST_F(ShellNotify, AContinuousWriterStillGetsDeliveries) {
+  ASSERT_NE(Expanded(folder), nullptr);
+  DWORD start = GetTickCount();
+  int n = 0;
+  // A change every 100 ms for 4.5 s: the quiet period never comes, the cap delivers anyway.
+  while (GetTickCount() - start < 4500) {
+    std::u16string path = folder + u"\\w" + std::u16string(1, char16_t(u'a' + n % 26)) + u".txt";
+    if (n < 26) MakeFile(path);
+    ReportChange(SHCNE_UPDATEITEM, folder);
+    ++n;
+    Pump(100);
+  }
+  ASSERT_GE(seen.size(), 2u);
+  EXPECT_LE(seen[0].tick - start, 2400u);
+  EXPECT_LE(seen[1].tick - seen[0].tick, 2400u);
+}
+
+TEST_F(ShellNotify, RenamesMovesAndUnfilteredEvents) {
+  MakeFolder(folder + u"\\a");
+  MakeFolder(folder + u"\\b");
+  MakeFile(folder + u"\\a\\one.txt");
+  ASSERT_NE(Expanded(folder + u"\\a"), nullptr);
+  ASSERT_NE(Expanded(folder + u"\\b"), nullptr);
+  // A rename inside one folder: one update of that folder.
+  MoveFileW(W(folder + u"\\a\\one.txt"), W(folder + u"\\a\\two.txt"));
+  ReportChange(SHCNE_RENAMEITEM, folder + u"\\a\\one.txt", folder + u"\\a\\two.txt");
+  ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }, 3000));
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].path, folder + u"\\a");
+  EXPECT_EQ(ChildNames(NodeOf(folder + u"\\a")), std::vector<std::u16string>{u"two.txt"});
+  // A move between two folders: one update of each.
+  seen.clear();
+  MoveFileW(W(folder + u"\\a\\two.txt"), W(folder + u"\\b\\two.txt"));
+  ReportChange(SHCNE_RENAMEITEM, folder + u"\\a\\two.txt", folder + u"\\b\\two.txt");
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 2; }, 3000));
+  Pump(200);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].path, folder + u"\\a");
+  EXPECT_EQ(seen[1].path, folder + u"\\b");
+  EXPECT_TRUE(ChildNames(NodeOf(folder + u"\\a")).empty());
+  EXPECT_EQ(ChildNames(NodeOf(folder + u"\\b")), std::vector<std::u16string>{u"two.txt"});
+  // Unfiltered, every notification arrives as it was made.
+  seen.clear();
+  ChangeNotifier()->SetFilterEvents(false);
+  MakeFile(folder + u"\\b\\three.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\b\\three.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\b\\three.txt");
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 2; }, 3000));
+  ChangeNotifier()->SetFilterEvents(true);
+  Pump(100);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].kind, sekCreate);
+  EXPECT_EQ(seen[0].path, folder + u"\\b\\three.txt");
+}
+
+TEST_F(ShellNotify, AHandledEventChangesNothingAndAnUnloadedFolderCostsNothing) {
+  ASSERT_NE(Expanded(folder), nullptr);
+  tree->OnShellNotify = [](TCustomVirtualExplorerTree* sender, TVirtualShellEvent* e) {
+    Record(sender, e);
+    e->Handled = true;
+  };
+  MakeFile(folder + u"\\new.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\new.txt");
+  ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }, 3000));
+  EXPECT_TRUE(ChildNames(NodeOf(folder)).empty());
+  // A folder never opened gets no nodes from an update.
+  tree->OnShellNotify = nullptr;
+  MakeFolder(folder + u"\\closed");
+  MakeFile(folder + u"\\closed\\x.txt");
+  LPITEMIDLIST pidl = PathToPIDL(folder + u"\\closed");
+  ASSERT_NE(pidl, nullptr);
+  ReportChange(SHCNE_UPDATEDIR, folder);
+  ASSERT_TRUE(PumpUntil([&] { return tree->FindLoadedNodeByPIDL(pidl) != nullptr; }, 3000));
+  PVirtualNode closed = tree->FindLoadedNodeByPIDL(pidl);
+  MakeFile(folder + u"\\closed\\y.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\closed\\y.txt");
+  Pump(1200);
+  EXPECT_EQ(closed->FirstChild, nullptr);
+  EXPECT_TRUE(tree->GetHasChildren(closed));
+  NamespacePIDLManager->FreePIDL(pidl);
+}
+
+TEST_F(ShellNotify, ADeletedCheckedFileComesBackUncheckedUnderAMixedFolder) {
+  MakeFile(folder + u"\\keep.txt");
+  MakeFile(folder + u"\\doomed.txt");
+  ASSERT_NE(Expanded(folder), nullptr);
+  Click(folder + u"\\doomed.txt");
+  ASSERT_EQ(Topmost(), std::vector<std::u16string>{folder + u"\\doomed.txt"});
+  DeleteFileW(W(folder + u"\\doomed.txt"));
+  ReportChange(SHCNE_DELETE, folder + u"\\doomed.txt");
+  ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 1; }, 3000));
+  EXPECT_TRUE(Topmost().empty());
+  MakeFile(folder + u"\\doomed.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\doomed.txt");
+  ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 2; }, 3000));
+  EXPECT_EQ(NodeOf(folder + u"\\doomed.txt")->CheckState, csUncheckedNormal);
+  EXPECT_TRUE(Topmost().empty());
+  // In a fully checked folder a new file is checked and the folder stays whole.
+  Click(folder);
+  MakeFile(folder + u"\\fresh.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\fresh.txt");
+  ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 3; }, 3000));
+  EXPECT_EQ(NodeOf(folder + u"\\fresh.txt")->CheckState, csCheckedNormal);
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder});
+}
+
+TEST_F(ShellNotify, BatchesWaitWhileAViewIsBusyAndArriveInOrder) {
+  MakeFolder(folder + u"\\first");
+  MakeFolder(folder + u"\\second");
+  ASSERT_NE(Expanded(folder + u"\\first"), nullptr);
+  ASSERT_NE(Expanded(folder + u"\\second"), nullptr);
+  // A second view: the batch reaches both, and waits for both.
+  TVirtualExplorerTreeview* other = New<TVirtualExplorerTreeview>(form);
+  other->SetParent(form);
+  other->SetBounds(200, 4, 100, 100);
+  other->HandleNeeded();
+  ASSERT_TRUE(other->ChangeNotifierRegistered());
+  std::vector<std::u16string>& otherSeen = gOtherSeen;
+  other->OnShellNotify = [](TCustomVirtualExplorerTree*, TVirtualShellEvent* e) {
+    gOtherSeen.push_back(PIDLToPath(e->PIDL1));
+  };
+  tree->ContextMenuManager()->MenuShowing = true;
+  EXPECT_FALSE(ShellNotifyManager->OkToDispatch());
+  MakeFile(folder + u"\\first\\1.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\first\\1.txt");
+  Pump(1200);
+  MakeFile(folder + u"\\second\\2.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\second\\2.txt");
+  Pump(1200);
+  EXPECT_TRUE(seen.empty());
+  EXPECT_TRUE(otherSeen.empty());
+  EXPECT_TRUE(ShellNotifyManager->HasParkedLists());
+  tree->ContextMenuManager()->MenuShowing = false;
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 2 && otherSeen.size() >= 2; }, 3000));
+  Pump(300);
+  ASSERT_EQ(seen.size(), 2u);
+  EXPECT_EQ(seen[0].path, folder + u"\\first");
+  EXPECT_EQ(seen[1].path, folder + u"\\second");
+  EXPECT_EQ(otherSeen, (std::vector<std::u16string>{folder + u"\\first", folder + u"\\second"}));
+  EXPECT_EQ(ChildNames(NodeOf(folder + u"\\second")), std::vector<std::u16string>{u"2.txt"});
+  other->Free();
+  EXPECT_TRUE(ChangeNotifierThreadRunning(1));
+}
+
+TEST_F(ShellNotify, TheKernelWatcherSeesAnotherProcess) {
+  PVirtualNode node = Expanded(folder);
+  ASSERT_NE(node, nullptr);
+  IVirtualChangeNotifier* notifier = ChangeNotifier();
+  ASSERT_TRUE(notifier->RegisterKernelChangeNotify(tree, knfFileName | knfDirName | knfSize | knfLastWrite));
+  ASSERT_TRUE(notifier->ChangeWatchFolder(tree, folder));
+  EXPECT_TRUE(ChangeNotifierThreadRunning(0));
+  Pump(300);
+  ASSERT_TRUE(RunInOtherProcess(u"mkdir \"" + folder + u"\\made by cmd\" && echo x> \"" + folder + u"\\cmd.txt\""));
+  ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 2; }, 5000));
+  EXPECT_EQ(ChildNames(NodeOf(folder)), (std::vector<std::u16string>{u"cmd.txt", u"made by cmd"}));
+  ASSERT_TRUE(RunInOtherProcess(u"del \"" + folder + u"\\cmd.txt\""));
+  ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 1; }, 5000));
+  EXPECT_TRUE(notifier->UnRegisterKernelChangeNotify(tree));
+  EXPECT_FALSE(ChangeNotifierThreadRunning(0));
+  EXPECT_TRUE(ChangeNotifierThreadRunning(1));
+}
+
+TEST_F(ShellNotify, AnInvalidRootDropsTheBatchAndSaysSo) {
+  MakeFolder(folder + u"\\root");
+  tree->SetRootFolderCustomPath(folder + u"\\root");
+  ASSERT_EQ(tree->RootFolder(), rfCustom);
+  int& invalid = gInvalidRoots;
+  tree->OnInvalidRootNamespace = [](TCustomVirtualExplorerTree*) { ++gInvalidRoots; };
+  RemoveTree(folder + u"\\root");
+  ReportChange(SHCNE_RMDIR, folder + u"\\root");
+  ASSERT_TRUE(PumpUntil([&] { return invalid > 0; }, 3000));
+  EXPECT_TRUE(seen.empty());
+}
+
+TEST_F(ShellNotify, PruningDropsEventsCoveredByAnother) {
+  MakeFolder(folder + u"\\p");
+  MakeFolder(folder + u"\\p\\q");
+  MakeFolder(folder + u"\\r");
+  TList list;
+  auto add = [&](const std::u16string& path) {
+    LPITEMIDLIST pidl = PathToPIDL(path);
+    list.Add(New<TVirtualShellEvent>(sekUpdateDir, pidl, nullptr, 0u, 0u, false));
+    NamespacePIDLManager->FreePIDL(pidl);
+  };
+  add(folder + u"\\p\\q");
+  add(folder + u"\\r");
+  add(folder + u"\\p");
+  add(folder + u"\\r");
+  PruneEventList(&list);
+  ASSERT_EQ(list.Count(), 2);
+  std::vector<std::u16string> left;
+  for (int i = 0; i < list.Count(); ++i) {
+    auto* e = static_cast<TVirtualShellEvent*>(list.Get(i));
+    left.push_back(PIDLToPath(e->PIDL1));
+    e->FreePIDLs();
+    e->Free();
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::u16string>{folder + u"\\p", folder + u"\\r"}));
+}
