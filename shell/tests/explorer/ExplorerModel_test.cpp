@@ -10,8 +10,11 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <atomic>
+#include <thread>
 
 #include "ExplorerTestSupport.h"
+#include "NotifyTestSupport.h"
 #include "shell/ShellUtilities.h"
 
 using namespace explorertest;
@@ -167,6 +170,25 @@ struct ExplorerModel : ExplorerFixture {
     uint16_t key = VK_F5;
     TShiftState shift;
     tree->DoKeyAction(key, shift);
+    SettleLoaded();
+  }
+
+  // The node of an item among the nodes made, or null.
+  PVirtualNode LoadedNode(const Item* item) {
+    LPITEMIDLIST pidl = PathToPIDL(model->PathOf(item));
+    PVirtualNode node = pidl != nullptr ? tree->FindLoadedNodeByPIDL(pidl) : nullptr;
+    if (pidl != nullptr) NamespacePIDLManager->FreePIDL(pidl);
+    return node;
+  }
+
+  // F5 re-derives every folder whose items the tree lists from those items, deepest first.
+  void SettleLoaded() {
+    std::vector<Item*> all = model->All();
+    for (auto it = all.rbegin(); it != all.rend(); ++it) {
+      if (!(*it)->folder) continue;
+      PVirtualNode node = LoadedNode(*it);
+      if (node != nullptr && node->FirstChild != nullptr) model->Settle(*it);
+    }
   }
 
   void Step(std::string& what) {
@@ -192,6 +214,7 @@ struct ExplorerModel : ExplorerFixture {
       uint16_t key = VK_F5;
       TShiftState shift;
       tree->DoKeyAction(key, shift);
+      SettleLoaded();
     } else if (r < 62) {
       what = "rebuild";
       tree->SetActive(false);
@@ -331,4 +354,219 @@ TEST_F(ExplorerModel, TheWipeListIsWhatTheUserTicked) {
   if (progress != nullptr) std::fprintf(progress, "done: %d steps, 0 divergences\n", steps);
   std::printf("explorer model: %d steps, %zu items at the end, %d divergences\n", steps, model->All().size(),
               divergences);
+}
+
+// ---- Changes made while the tree is open ---------------------------------------------------
+// Rounds of random changes made by another thread (each reported through
+// SHChangeNotify) and by another process (found by the kernel watcher on the
+// root folder), with clicks, expanding and F5 between the rounds. After each
+// round the notifier's quiet period passes; then every folder the tree lists
+// equals a fresh listing of the disk, and the checked paths equal the model's.
+// The folders changed in one round never hold one another: the order in which
+// the tree merges two nested folders decides how new items follow the outer one.
+namespace {
+
+struct DiskChange {
+  enum Kind { File, Folder, Delete, Rename } kind;
+  std::u16string path, path2;
+  bool folder = false;
+  bool otherProcess = false;
+};
+
+bool Holds(const Item* outer, const Item* inner) {
+  for (const Item* run = inner->parent; run != nullptr; run = run->parent)
+    if (run == outer) return true;
+  return false;
+}
+
+// Runs one change on the calling thread and reports it to the shell; false when the disk refused.
+bool Apply(const DiskChange& c) {
+  const wchar_t* path = W(c.path);
+  switch (c.kind) {
+    case DiskChange::File: {
+      HANDLE h = CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      if (h == INVALID_HANDLE_VALUE) return false;
+      CloseHandle(h);
+      ReportChange(SHCNE_CREATE, c.path);
+      return true;
+    }
+    case DiskChange::Folder:
+      if (!CreateDirectoryW(path, nullptr)) return false;
+      ReportChange(SHCNE_MKDIR, c.path);
+      return true;
+    case DiskChange::Delete:
+      RemoveTree(c.path);
+      ReportChange(c.folder ? SHCNE_RMDIR : SHCNE_DELETE, c.path);
+      return GetFileAttributesW(path) == INVALID_FILE_ATTRIBUTES;
+    case DiskChange::Rename:
+      if (!MoveFileW(path, W(c.path2))) return false;
+      ReportChange(c.folder ? SHCNE_RENAMEFOLDER : SHCNE_RENAMEITEM, c.path, c.path2);
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+// The notifier's quiet period.
+constexpr DWORD kQuietPeriodMs = 750;
+
+struct ExplorerModelChanges : ExplorerModel {
+  std::vector<Item*> changed;  // the folders this round changed
+
+  bool Allowed(const Item* folderItem) const {
+    for (const Item* c : changed)
+      if (c != folderItem && (Holds(c, folderItem) || Holds(folderItem, c))) return false;
+    return true;
+  }
+
+  // Plans one change on the model; false when it would break the round's rule.
+  bool Plan(std::vector<DiskChange>& out, bool otherProcess) {
+    uint32_t r = rng() % 100;
+    Item* parent = otherProcess ? &model->root : RandomItem(true);
+    if (r < 45 || otherProcess) {
+      if (!Allowed(parent)) return false;
+      bool folder = rng() % 3 == 0;
+      Item* item = model->Add(parent, FreshName(folder), folder);
+      out.push_back({folder ? DiskChange::Folder : DiskChange::File, model->PathOf(item), u"", folder, otherProcess});
+      changed.push_back(parent);
+      return true;
+    }
+    Item* item = RandomItem(false);
+    if (item == &model->root || !Allowed(item->parent)) return false;
+    parent = item->parent;
+    if (r < 70) {
+      out.push_back({DiskChange::Delete, model->PathOf(item), u"", item->folder});
+      model->Remove(item);
+      changed.push_back(parent);
+      return true;
+    }
+    // A rename in the folder, or a move to another folder the round may change.
+    Item* target = r < 85 ? parent : RandomItem(true);
+    if (target == item || Holds(item, target) || !Allowed(target)) return false;
+    std::u16string oldPath = model->PathOf(item);
+    std::u16string name = FreshName(item->folder);
+    bool folder = item->folder;
+    std::u16string newPath = model->PathOf(target) + u"\\" + name;
+    out.push_back({DiskChange::Rename, oldPath, newPath, folder});
+    model->Remove(item);
+    // The moved items are new to the tree: planned now, read back after the move.
+    pendingRebuilds.push_back({model->Add(target, name, folder), newPath});
+    changed.push_back(parent);
+    changed.push_back(target);
+    return true;
+  }
+  std::vector<std::pair<Item*, std::u16string>> pendingRebuilds;
+
+  // Every folder the tree lists holds what the disk holds; a listed folder without
+  // items and without an expand button holds nothing.
+  bool TreeMatchesDisk(std::string& where) {
+    for (Item* item : model->All()) {
+      if (!item->folder) continue;
+      PVirtualNode node = LoadedNode(item);
+      if (node == nullptr || !(node->States & vsInitialized)) continue;
+      if (node->FirstChild == nullptr && (node->States & vsHasChildren)) continue;
+      std::vector<std::u16string> shown, onDisk;
+      for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+        if (TNamespace* ns = tree->NodeNamespace(child)) shown.push_back(ns->NameInFolder());
+      for (auto& child : item->children) onDisk.push_back(child->name);
+      std::sort(shown.begin(), shown.end());
+      std::sort(onDisk.begin(), onDisk.end());
+      if (shown != onDisk) {
+        where = Narrow(model->PathOf(item)) + ": " + std::to_string(shown.size()) + " shown, " +
+                std::to_string(onDisk.size()) + " on disk";
+        return false;
+      }
+    }
+    return true;
+  }
+
+  void UserSteps() {
+    for (int i = 0; i < 3; ++i) {
+      uint32_t r = rng() % 10;
+      if (r < 6) {
+        Item* item = RandomItem(false);
+        model->Click(item);
+        Click(model->PathOf(item));
+      } else if (r < 9) {
+        Item* item = RandomItem(true);
+        if (PVirtualNode node = NodeOf(model->PathOf(item)))
+          for (PVirtualNode run = node; run != nullptr && run != tree->RootNode(); run = run->Parent)
+            tree->SetExpanded(run, true);
+      } else {
+        uint16_t key = VK_F5;
+        TShiftState shift;
+        tree->DoKeyAction(key, shift);
+        SettleLoaded();
+      }
+    }
+  }
+};
+
+TEST_F(ExplorerModelChanges, TheTreeFollowsChangesMadeWhileItIsOpen) {
+  bool longRun = std::getenv("QV_LONG") != nullptr;
+  int rounds = longRun ? 150 : 6;
+  if (const char* seed = std::getenv("QV_SEED")) rng.seed(static_cast<uint32_t>(std::atoi(seed)));
+  model = std::make_unique<Model>(folder);
+  Generate(&model->root, 2, longRun ? 4 : 3, longRun ? 3 : 2);
+  form->Show();
+  ASSERT_TRUE(tree->ChangeNotifierRegistered());
+  // The kernel watcher sees the names in the root folder change, whoever changes them.
+  ASSERT_TRUE(ChangeNotifier()->RegisterKernelChangeNotify(tree, knfFileName | knfDirName));
+  ASSERT_TRUE(ChangeNotifier()->ChangeWatchFolder(tree, folder));
+  tree->SetExpanded(NodeOf(folder), true);
+  int changes = 0, byOtherProcess = 0;
+  DWORD slowest = 0;
+  for (int round = 0; round < rounds; ++round) {
+    UserSteps();
+    changed.clear();
+    pendingRebuilds.clear();
+    std::vector<DiskChange> plan;
+    bool viaProcess = rng() % 3 == 0;
+    if (viaProcess) Plan(plan, /*otherProcess=*/true);
+    int wanted = 1 + static_cast<int>(rng() % 12);
+    for (int tries = 0; static_cast<int>(plan.size()) < wanted && tries < 40; ++tries) Plan(plan, false);
+    // Which folders the tree merges is decided now: those it lists.
+    std::vector<Item*> merged;
+    for (Item* c : changed) {
+      PVirtualNode node = LoadedNode(c);
+      if (node != nullptr && (node->FirstChild != nullptr || !(node->States & vsHasChildren))) merged.push_back(c);
+    }
+    std::atomic<int> failures{0};
+    std::thread writer([&] {
+      for (const DiskChange& c : plan)
+        if (!c.otherProcess && !Apply(c)) ++failures;
+    });
+    writer.join();
+    for (const DiskChange& c : plan) {
+      if (!c.otherProcess) continue;
+      std::u16string command = c.kind == DiskChange::Folder ? u"mkdir \"" + c.path + u"\""
+                                                            : u"echo x> \"" + c.path + u"\"";
+      if (!RunInOtherProcess(command)) ++failures;
+      ++byOtherProcess;
+    }
+    ASSERT_EQ(failures, 0) << "round " << round;
+    changes += static_cast<int>(plan.size());
+    for (auto& [item, path] : pendingRebuilds) RebuildInside(item, path);
+    DWORD start = GetTickCount();
+    std::string where;
+    bool same = PumpUntil([&] { return TreeMatchesDisk(where); }, 10000);
+    // Nothing more may change it once the quiet period is over.
+    Pump(kQuietPeriodMs + 100);
+    slowest = std::max(slowest, GetTickCount() - start);
+    ASSERT_TRUE(same && TreeMatchesDisk(where)) << "round " << round << ": " << where;
+    for (Item* c : merged) model->Settle(c);
+    std::vector<std::u16string> expected;
+    model->Topmost(&model->root, expected);
+    std::vector<std::u16string> actual = Topmost();
+    std::sort(expected.begin(), expected.end());
+    std::sort(actual.begin(), actual.end());
+    ASSERT_EQ(actual, expected) << "round " << round;
+    CompareNodes("round", round);
+    if (HasFatalFailure()) return;
+  }
+  ChangeNotifier()->UnRegisterKernelChangeNotify(tree);
+  std::printf("explorer changes: %d rounds, %d changes (%d by another process), %zu items at the end, "
+              "slowest round settled in %lu ms\n",
+              rounds, changes, byOtherProcess, model->All().size(), static_cast<unsigned long>(slowest));
 }
