@@ -63,6 +63,13 @@ bool CopyIStream(IStream* source, TMemoryStream& target) {
   }
 }
 
+// The node after run in the subtree of top (tree order), null at its end.
+PVirtualNode NextInSubtree(PVirtualNode run, PVirtualNode top) {
+  if (run->FirstChild != nullptr) return run->FirstChild;
+  while (run != top && run->NextSibling == nullptr) run = run->Parent;
+  return run == top ? nullptr : run->NextSibling;
+}
+
 std::vector<PVirtualNode> ChildrenOf(PVirtualNode node) {
   std::vector<PVirtualNode> result;
   for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling) result.push_back(child);
@@ -188,6 +195,11 @@ void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetN
 void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
                                      TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
   TBaseVirtualTree* targetTree = TreeOfNode(target);
+  // Children are written only below initialised nodes: a node whose children
+  // exist is initialised first, so that none of them is lost on the way.
+  for (PVirtualNode node : nodes)
+    for (PVirtualNode run = node; run != nullptr; run = NextInSubtree(run, node))
+      if (run->FirstChild != nullptr && !(run->States & vsInitialized)) InitNode(run);
   TMemoryStream stream;
   for (PVirtualNode node : nodes) WriteNode(&stream, node);
   stream.SetPosition(0);

@@ -1,0 +1,417 @@
+// Nodes travelling: MoveTo and CopyTo inside and between trees against a
+// simple model (every attach mode, children only or not), pastes through the
+// real system clipboard (copy duplicates, cut moves the same records or
+// deletes them once from another tree), optimised moves in every mode keep
+// their order, a drop that moved nodes leaves nothing for the source to
+// delete, amNoWhere inserts nothing, and saving single nodes and whole trees.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <memory>
+#include <random>
+
+#include "TreeTestSupport.h"
+#include "core/MemoryStream.h"
+#include "tree/VirtualTrees.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+// A tree whose nodes carry an id that travels in the node stream.
+class TIdTree : public TVirtualDrawTree {
+public:
+  void Create(TComponent* owner) override {
+    TVirtualDrawTree::Create(owner);
+    SetNodeDataSize(sizeof(int));
+    SetClipboardFormats({"Virtual Tree Data"});
+    OnSaveNode = [](TBaseVirtualTree* tree, PVirtualNode node, TStream* stream) {
+      stream->WriteBuffer(tree->GetNodeData(node), sizeof(int));
+    };
+    OnLoadNode = [](TBaseVirtualTree* tree, PVirtualNode node, TStream* stream) {
+      stream->ReadBuffer(tree->GetNodeData(node), sizeof(int));
+    };
+  }
+  void DoFreeNode(PVirtualNode node) override {
+    ++freed;
+    TVirtualDrawTree::DoFreeNode(node);
+  }
+  PVirtualNode Add(PVirtualNode parent, int id) {
+    PVirtualNode node = AddChild(parent);
+    Id(node) = id;
+    InitNode(node);
+    return node;
+  }
+  int& Id(PVirtualNode node) { return *static_cast<int*>(GetNodeData(node)); }
+  // "id(children...)" for every top-level node.
+  std::string Shape() {
+    std::string out;
+    Shape(RootNode(), out);
+    return out;
+  }
+  void Shape(PVirtualNode parent, std::string& out) {
+    for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling) {
+      out += std::to_string(Id(run));
+      if (run->FirstChild != nullptr) {
+        out += "(";
+        Shape(run, out);
+        out += ")";
+      }
+      out += " ";
+    }
+  }
+  void Select(std::initializer_list<int> ids) {
+    for (PVirtualNode run = GetFirstNoInit(); run != nullptr; run = GetNextNoInit(run))
+      for (int id : ids)
+        if (Id(run) == id) AddToSelection(run);
+  }
+  PVirtualNode Find(int id) {
+    for (PVirtualNode run = GetFirstNoInit(); run != nullptr; run = GetNextNoInit(run))
+      if (Id(run) == id) return run;
+    return nullptr;
+  }
+  int freed = 0;
+};
+
+// The model: plain nodes with ids.
+struct MNode {
+  int id = -1;
+  MNode* parent = nullptr;
+  std::vector<MNode*> kids;
+};
+
+struct Model {
+  std::deque<MNode> store;
+  MNode* Make(int id) {
+    store.push_back(MNode{id});
+    return &store.back();
+  }
+  static void Detach(MNode* node) {
+    auto& kids = node->parent->kids;
+    kids.erase(std::find(kids.begin(), kids.end(), node));
+    node->parent = nullptr;
+  }
+  static bool Inside(MNode* node, MNode* top) {
+    for (MNode* run = node; run != nullptr; run = run->parent)
+      if (run == top) return true;
+    return false;
+  }
+  MNode* Clone(MNode* node) {
+    MNode* copy = Make(node->id);
+    for (MNode* kid : node->kids) {
+      MNode* c = Clone(kid);
+      c->parent = copy;
+      copy->kids.push_back(c);
+    }
+    return copy;
+  }
+  static void Place(const std::vector<MNode*>& nodes, MNode* target, TVTNodeAttachMode mode) {
+    std::vector<MNode*>* list = &target->kids;
+    size_t at = 0;
+    MNode* parent = target;
+    if (mode == amInsertBefore || mode == amInsertAfter) {
+      parent = target->parent;
+      list = &parent->kids;
+      at = std::find(list->begin(), list->end(), target) - list->begin() + (mode == amInsertAfter ? 1 : 0);
+    } else if (mode == amAddChildLast) {
+      at = list->size();
+    }
+    for (MNode* node : nodes) node->parent = parent;
+    list->insert(list->begin() + at, nodes.begin(), nodes.end());
+  }
+  static void Shape(MNode* parent, std::string& out) {
+    for (MNode* run : parent->kids) {
+      out += std::to_string(run->id);
+      if (!run->kids.empty()) {
+        out += "(";
+        Shape(run, out);
+        out += ")";
+      }
+      out += " ";
+    }
+  }
+  static void Preorder(MNode* parent, std::vector<MNode*>& out) {
+    for (MNode* run : parent->kids) {
+      out.push_back(run);
+      Preorder(run, out);
+    }
+  }
+};
+
+struct TransportTest : ::testing::Test {
+  void SetUp() override {
+    Application->Initialize();
+    OleInitialize(nullptr);
+    form = New<TForm>(Application);
+    for (TIdTree*& tree : trees) {
+      tree = New<TIdTree>(form);
+      tree->SetParent(form);
+      TVTSelectionOptions selection = tree->TreeOptions()->SelectionOptions();
+      tree->TreeOptions()->SetSelectionOptions(selection.Include(toMultiSelect));
+    }
+  }
+  void TearDown() override {
+    if (form != nullptr) form->Free();
+    OleSetClipboard(nullptr);
+  }
+  // Top-level nodes ids first .. first + count - 1, each with children id * 10 + 1 ...
+  void Fill(TIdTree* tree, int first, int count, int children) {
+    for (int i = 0; i < count; ++i) {
+      PVirtualNode node = tree->Add(nullptr, first + i);
+      for (int c = 1; c <= children; ++c) tree->Add(node, (first + i) * 10 + c);
+    }
+  }
+  TForm* form = nullptr;
+  TIdTree* trees[2] = {};
+};
+
+const TVTNodeAttachMode kModes[] = {amNoWhere, amInsertBefore, amInsertAfter, amAddChildFirst, amAddChildLast};
+
+}  // namespace
+
+TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
+  std::mt19937 random(17);
+  int steps = std::getenv("QV_LONG") != nullptr ? 5000 : 400;
+  Model model;
+  MNode* roots[2] = {model.Make(-1), model.Make(-1)};
+  int nextId = 1;
+  for (int t = 0; t < 2; ++t)
+    for (int i = 0; i < 4; ++i) {
+      int id = nextId++;
+      PVirtualNode node = trees[t]->Add(nullptr, id);
+      MNode* m = model.Make(id);
+      Model::Place({m}, roots[t], amAddChildLast);
+      for (int c = 0; c < 2; ++c) {
+        int childId = nextId++;
+        trees[t]->Add(node, childId);
+        Model::Place({model.Make(childId)}, m, amAddChildLast);
+      }
+    }
+  int errors = 0;
+  for (int step = 0; step < steps; ++step) {
+    std::vector<PVirtualNode> real[2];
+    std::vector<MNode*> mod[2];
+    for (int t = 0; t < 2; ++t) {
+      for (PVirtualNode run = trees[t]->GetFirstNoInit(); run != nullptr; run = trees[t]->GetNextNoInit(run))
+        real[t].push_back(run);
+      Model::Preorder(roots[t], mod[t]);
+      ASSERT_EQ(real[t].size(), mod[t].size()) << step;
+    }
+    if (real[0].size() + real[1].size() > 60) {
+      // Keep the trees small: copies grow them, deleting a top node shrinks them.
+      int big = real[0].size() > real[1].size() ? 0 : 1;
+      trees[big]->DeleteNode(trees[big]->GetFirstNoInit());
+      Model::Detach(roots[big]->kids.front());
+      continue;
+    }
+    int st = random() % 2;
+    if (real[st].empty()) st = 1 - st;
+    if (real[st].empty()) {
+      int id = nextId++;
+      trees[0]->Add(nullptr, id);
+      Model::Place({model.Make(id)}, roots[0], amAddChildLast);
+      continue;
+    }
+    size_t si = random() % real[st].size();
+    int tt = random() % 2;
+    bool toRoot = real[tt].empty() || random() % 6 == 0;
+    size_t ti = toRoot ? 0 : random() % real[tt].size();
+    PVirtualNode source = real[st][si];
+    PVirtualNode target = toRoot ? (random() % 2 ? nullptr : trees[tt]->RootNode()) : real[tt][ti];
+    TVTNodeAttachMode mode = kModes[random() % 5];
+    bool childrenOnly = random() % 3 == 0;
+    bool copy = random() % 3 == 0;
+
+    // The model's answer.
+    MNode* ms = mod[st][si];
+    MNode* mt = toRoot ? roots[tt] : mod[tt][ti];
+    TVTNodeAttachMode mmode = mode;
+    bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
+    bool nothing = mode == amNoWhere || (!copy && target == source && !besideItself);
+    bool expectError = false;
+    if (!nothing) {
+      if (target == nullptr) {
+        mt = roots[st];
+        mmode = amAddChildFirst;
+      }
+      if (mt->id == -1) mmode = mmode == amInsertBefore ? amAddChildFirst : mmode == amInsertAfter ? amAddChildLast : mmode;
+      bool sameTree = mt == roots[st] || Model::Inside(mt, roots[st]);
+      if (!copy && sameTree && mt->id != -1 && (mt == ms ? !besideItself : Model::Inside(mt, ms))) expectError = true;
+    }
+    std::string before0 = trees[0]->Shape(), before1 = trees[1]->Shape();
+    try {
+      if (copy)
+        trees[st]->CopyTo(source, target, mode, childrenOnly);
+      else
+        trees[st]->MoveTo(source, target, mode, childrenOnly);
+      EXPECT_FALSE(expectError) << step;
+    } catch (const EVirtualTreeError& e) {
+      EXPECT_TRUE(expectError) << step << " " << e.what();
+      EXPECT_EQ(e.HelpContext(), hcTFWrongMoveError);
+      ++errors;
+      EXPECT_EQ(trees[0]->Shape(), before0);
+      EXPECT_EQ(trees[1]->Shape(), before1);
+      continue;
+    }
+    if (!nothing) {
+      std::vector<MNode*> nodes = childrenOnly ? ms->kids : std::vector<MNode*>{ms};
+      if (copy) {
+        for (MNode*& node : nodes) node = model.Clone(node);
+      } else {
+        for (MNode* node : nodes) Model::Detach(node);
+      }
+      Model::Place(nodes, mt, mmode);
+    }
+    for (int t = 0; t < 2; ++t) {
+      std::string expected;
+      Model::Shape(roots[t], expected);
+      ASSERT_EQ(trees[t]->Shape(), expected) << "step " << step << " tree " << t;
+      ASSERT_EQ(CheckTreeInvariants(*trees[t]), "") << step;
+    }
+  }
+  EXPECT_GT(errors, 0);
+  std::printf("transport model: %d steps, %d refused moves, %zu nodes at the end\n", steps, errors,
+              size_t(trees[0]->RootNode()->TotalCount + trees[1]->RootNode()->TotalCount - 2));
+}
+
+TEST_F(TransportTest, ClipboardRoundTripBetweenTwoTrees) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  Fill(a, 1, 3, 2);
+  a->SetCheckType(a->Find(2), ctCheckBox);
+  a->SetCheckState(a->Find(2), csCheckedNormal);
+  a->Select({2, 3});
+  a->CopyToClipBoard();
+  ASSERT_TRUE(a->TreeStates().Contains(tsCopyPending));
+  b->Add(nullptr, 100);
+  EXPECT_TRUE(b->PasteFromClipboard());  // no focused node: last top-level nodes
+  EXPECT_EQ(b->Shape(), "100 2(21 22 ) 3(31 32 ) ");
+  EXPECT_EQ(b->Find(2)->CheckState, csCheckedNormal);
+  EXPECT_FALSE(a->TreeStates().Contains(tsCopyPending));  // another tree's copy is ended
+  EXPECT_EQ(a->Shape(), "1(11 12 ) 2(21 22 ) 3(31 32 ) ");
+
+  // Copy and paste into the same tree duplicates; cut and paste moves the same records.
+  a->ClearSelection();
+  a->Select({1});
+  a->CopyToClipBoard();
+  a->SetFocusedNode(a->Find(3));
+  EXPECT_TRUE(a->PasteFromClipboard());
+  EXPECT_EQ(a->Shape(), "1(11 12 ) 2(21 22 ) 3(31 32 1(11 12 ) ) ");
+  a->ClearSelection();
+  PVirtualNode two = a->Find(2);
+  a->Select({2});
+  a->CutToClipBoard();
+  a->SetDefaultPasteMode(amInsertBefore);
+  a->SetFocusedNode(a->Find(1));
+  EXPECT_TRUE(a->PasteFromClipboard());
+  EXPECT_EQ(a->Shape(), "2(21 22 ) 1(11 12 ) 3(31 32 1(11 12 ) ) ");
+  EXPECT_EQ(a->Find(2), two);
+  EXPECT_FALSE(a->TreeStates().Contains(tsCutPending));
+
+  // A cut pasted into another tree leaves the source exactly once.
+  a->ClearSelection();
+  a->Select({3});
+  a->CutToClipBoard();
+  int freedBefore = a->freed;
+  b->SetFocusedNode(nullptr);
+  EXPECT_TRUE(b->PasteFromClipboard());
+  EXPECT_EQ(a->Shape(), "2(21 22 ) 1(11 12 ) ");
+  EXPECT_EQ(a->freed - freedBefore, 6);
+  EXPECT_EQ(b->Shape(), "100 2(21 22 ) 3(31 32 ) 3(31 32 1(11 12 ) ) ");
+  EXPECT_EQ(CheckTreeInvariants(*a), "");
+  EXPECT_EQ(CheckTreeInvariants(*b), "");
+}
+
+TEST_F(TransportTest, OptimisedMovesKeepTheirOrderInEveryMode) {
+  for (TVTNodeAttachMode mode : {amInsertBefore, amInsertAfter, amAddChildFirst, amAddChildLast}) {
+    for (TIdTree* target : {trees[0], trees[1]}) {
+      trees[0]->Clear();
+      trees[1]->Clear();
+      Fill(trees[0], 1, 6, 0);
+      Fill(trees[1], 7, 2, 1);
+      trees[0]->Select({2, 4, 5});
+      trees[0]->CutToClipBoard();
+      PVirtualNode at = target == trees[0] ? trees[0]->Find(6) : trees[1]->Find(8);
+      IDataObject* data = nullptr;
+      ASSERT_EQ(OleGetClipboard(&data), S_OK);
+      EXPECT_TRUE(target->ProcessOLEData(trees[0], data, at, mode, /*optimized=*/true));
+      data->Release();
+      std::string shape = target->Shape();
+      EXPECT_NE(shape.find("2 4 5 "), std::string::npos) << mode << " " << shape;
+      EXPECT_EQ(trees[0]->Find(2) != nullptr, target == trees[0]);
+    }
+  }
+}
+
+TEST_F(TransportTest, AMovedDropLeavesNothingForTheSourceToDelete) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  Fill(a, 1, 3, 1);
+  Fill(b, 5, 1, 0);
+  // The source tree in its drag: what its drag end would delete.
+  a->DoStateChange({tsOLEDragging});
+  a->DragSelection() = {a->Find(1), a->Find(3)};
+  IDataObject* data = new TVTDataObject(a, /*forClipboard=*/false);
+  a->SetSelected(a->Find(1), true);
+  int effect = DROPEFFECT_MOVE;
+  b->ProcessDrop(data, b->Find(5), effect, amAddChildLast);
+  EXPECT_EQ(effect, DROPEFFECT_NONE);
+  EXPECT_TRUE(a->DragSelection().empty());
+  EXPECT_EQ(a->Shape(), "2(21 ) ");
+  EXPECT_EQ(b->Shape(), "5(1(11 ) 3(31 ) ) ");
+
+  // Inside one tree: a node holding the target stays where it is.
+  a->DragSelection() = {a->Find(2)};
+  effect = DROPEFFECT_MOVE;
+  a->ProcessDrop(data, a->Find(21), effect, amInsertAfter);
+  EXPECT_EQ(a->Shape(), "2(21 ) ");
+  EXPECT_TRUE(a->DragSelection().empty());
+
+  // A copy drop copies the selection and lets the source decide.
+  effect = DROPEFFECT_COPY;
+  a->ClearSelection();
+  a->SetSelected(a->Find(21), true);
+  b->ProcessDrop(data, nullptr, effect, amAddChildLast);
+  EXPECT_EQ(effect, DROPEFFECT_COPY);
+  EXPECT_EQ(b->Shape(), "5(1(11 ) 3(31 ) ) 21 ");
+  data->Release();
+}
+
+TEST_F(TransportTest, NowhereAndReadOnlyInsertNothing) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  Fill(a, 1, 2, 0);
+  a->Select({1, 2});
+  IDataObject* data = new TVTDataObject(a, /*forClipboard=*/false);
+  EXPECT_FALSE(b->ProcessOLEData(a, data, nullptr, amNoWhere, false));
+  EXPECT_EQ(b->GetRootNodeCount(), 0u);
+  EXPECT_EQ(b->RootNode()->TotalCount, 1u);
+  TVTMiscOptions misc = b->TreeOptions()->MiscOptions();
+  b->TreeOptions()->SetMiscOptions(misc.Include(toReadOnly));
+  EXPECT_FALSE(b->ProcessOLEData(a, data, nullptr, amAddChildLast, false));
+  a->MoveTo(a->Find(1), b->RootNode(), amAddChildLast, false);
+  EXPECT_EQ(a->Shape(), "1 2 ");
+  b->TreeOptions()->SetMiscOptions(misc.Exclude(toReadOnly));
+  EXPECT_TRUE(b->ProcessOLEData(a, data, nullptr, amAddChildFirst, false));
+  EXPECT_EQ(b->Shape(), "1 2 ");
+  data->Release();
+}
+
+TEST_F(TransportTest, SavingOneNodeOrTheWholeTree) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  Fill(a, 1, 3, 2);
+  TMemoryStream stream;
+  a->SaveToStream(&stream, a->Find(2));
+  stream.SetPosition(0);
+  b->LoadFromStream(&stream);
+  EXPECT_EQ(b->Shape(), "2(21 22 ) ");
+  stream.Clear();
+  a->SaveToStream(&stream);
+  stream.SetPosition(0);
+  b->LoadFromStream(&stream);
+  EXPECT_EQ(b->Shape(), a->Shape());
+  a->Clear();
+  stream.Clear();
+  a->SaveToStream(&stream);
+  EXPECT_EQ(stream.Size(), 16);  // the header and a count of 0
+}
