@@ -6,6 +6,10 @@
 
 class TCustomVirtualStringTree;
 
+// The nodes a content export takes, each walked in tree order: all nodes,
+// initialised nodes, selected nodes, nodes marked for cut or copy, visible nodes.
+enum TVSTTextSourceType { tstAll, tstInitialized, tstSelected, tstCutCopySet, tstVisible };
+
 enum TVSTTextType { ttNormal, ttStatic };
 enum TVTStringOption { toSaveCaptions, toShowStaticText, toAutoAcceptEditChange };
 constexpr int kStringOptionCount = 3;
@@ -105,6 +109,26 @@ public:
   // The cached main-column width of node (0: not measured; root and null have none).
   int CachedTextWidth(PVirtualNode node) const;
 
+  // ---- Content export and clipboard rendering -----------------------------------
+  // One line per node of source (after a header line with columns), cells divided
+  // by separator, indented by level with separators; a cell holding the
+  // separator, a quote or a line break is quoted as in CSV. ContentToText is
+  // in the system code page.
+  std::string ContentToText(TVSTTextSourceType source, char separator);
+  std::u16string ContentToUnicode(TVSTTextSourceType source, char16_t separator);
+  // An HTML table (UTF-8) of source with the tree's and the header's fonts and
+  // colours; every text is escaped.
+  std::string ContentToHTML(TVSTTextSourceType source, const std::u16string& caption = std::u16string());
+  // An RTF table of source with the fonts and colours OnPaintText chooses.
+  std::string ContentToRTF(TVSTTextSourceType source);
+  // format (CF_TEXT, CF_UNICODETEXT, CSV, HTML Format, the two RTF formats)
+  // rendered into a new moveable global block, ended by a zero; null for other
+  // formats or when memory runs out.
+  HGLOBAL ContentToClipboard(UINT format, TVSTTextSourceType source);
+  // The tree's own format first; the text formats through ContentToClipboard
+  // (cut/copy set for the clipboard, the selection for dragging).
+  HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard) override;
+
 protected:
   TCustomVirtualTreeOptions* CreateOptions() override;
   void CreateWnd() override;
@@ -132,6 +156,14 @@ private:
   void PaintStaticText(const TVTPaintInfo& paintInfo, const std::u16string& text);
   // The drop-target node's text shows in the highlight colour.
   bool DropTargetHighlighted(PVirtualNode node) const;
+  // Export pieces: the source walk, its deepest level, the exported columns
+  // (visible ones in display order, or only -1 without columns), and a cell's
+  // font: the tree's, then OnPaintText's choice (fontChanged tells).
+  PVirtualNode ExportFirst(TVSTTextSourceType source);
+  PVirtualNode ExportNext(TVSTTextSourceType source, PVirtualNode node);
+  uint32_t ExportMaxLevel(TVSTTextSourceType source);
+  std::vector<TColumnIndex> ExportColumns() const;
+  void ExportPaintText(TCanvas* canvas, PVirtualNode node, TColumnIndex column);
 
   std::u16string defaultText = u"Node";
   uint32_t widthCacheOffset = 0;

@@ -1,0 +1,108 @@
+// Content export of the string tree, the shared pieces and plain text: the
+// node walks of the export sources, the exported columns, and text or CSV
+// in UTF-16 and in the system code page.
+#include "tree/VirtualTrees.h"
+
+#include "tree/ExportFormat.h"
+#include "win/TextConvert.h"
+
+// ---- Shared pieces ------------------------------------------------------------------
+
+PVirtualNode TCustomVirtualStringTree::ExportFirst(TVSTTextSourceType source) {
+  switch (source) {
+    case tstInitialized: return GetFirstInitialized();
+    case tstSelected: return GetFirstSelected();
+    case tstCutCopySet: return GetFirstMarked();
+    case tstVisible: return GetFirstVisible();
+    case tstAll: break;
+  }
+  return GetFirst();
+}
+
+PVirtualNode TCustomVirtualStringTree::ExportNext(TVSTTextSourceType source, PVirtualNode node) {
+  switch (source) {
+    case tstInitialized: return GetNextInitialized(node);
+    case tstSelected: return GetNextSelected(node);
+    case tstCutCopySet: return GetNextMarked(node);
+    case tstVisible: return GetNextVisible(node);
+    case tstAll: break;
+  }
+  return GetNext(node);
+}
+
+uint32_t TCustomVirtualStringTree::ExportMaxLevel(TVSTTextSourceType source) {
+  uint32_t maxLevel = 0;
+  for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node))
+    maxLevel = std::max(maxLevel, GetNodeLevel(node));
+  return maxLevel;
+}
+
+std::vector<TColumnIndex> TCustomVirtualStringTree::ExportColumns() const {
+  if (HeaderColumnCount() == 0) return {NoColumn};
+  std::vector<TColumnIndex> columns;
+  for (TVirtualTreeColumn* column : header->Columns()->GetVisibleColumns()) columns.push_back(column->Index());
+  return columns;
+}
+
+void TCustomVirtualStringTree::ExportPaintText(TCanvas* canvas, PVirtualNode node, TColumnIndex column) {
+  canvas->SetFont(Font());
+  fontChanged = false;
+  DoPaintText(node, canvas, column, ttNormal);
+}
+
+// ---- Plain text and CSV ---------------------------------------------------------------
+
+std::u16string TCustomVirtualStringTree::ContentToUnicode(TVSTTextSourceType source, char16_t separator) {
+  std::vector<TColumnIndex> columns = ExportColumns();
+  uint32_t maxLevel = ExportMaxLevel(source);
+  bool hasColumns = HeaderColumnCount() > 0;
+  TColumnIndex mainColumn = HeaderMainColumn();
+  auto addSeparators = [&](TWideBufferedString& out, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i) out.Add(separator);
+  };
+  TWideBufferedString out;
+  // The header line: the main column's caption is followed by one empty cell
+  // per level, so that every line has the same cells.
+  if (hasColumns) {
+    for (size_t i = 0; i < columns.size(); ++i) {
+      AppendCsvCell(out, header->Columns()->Items(columns[i])->Text(), separator);
+      if (columns[i] == mainColumn) addSeparators(out, maxLevel);
+      if (i + 1 < columns.size()) out.Add(separator);
+    }
+    out.AddNewLine();
+  }
+  for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node)) {
+    uint32_t level = GetNodeLevel(node);
+    if (!hasColumns) {
+      addSeparators(out, level);
+      AppendCsvCell(out, GetText(node, NoColumn), separator);
+      out.AddNewLine();
+      continue;
+    }
+    for (size_t i = 0; i < columns.size(); ++i) {
+      bool main = columns[i] == mainColumn;
+      if (main) addSeparators(out, level);
+      AppendCsvCell(out, GetText(node, columns[i]), separator);
+      if (main) addSeparators(out, maxLevel - level);
+      if (i + 1 < columns.size()) out.Add(separator);
+    }
+    out.AddNewLine();
+  }
+  return out.TakeText();
+}
+
+std::string TCustomVirtualStringTree::ContentToText(TVSTTextSourceType source, char separator) {
+  // The text is made in UTF-16 and converted once, so the quoting looks at
+  // the characters themselves. No best-fit mapping: a character the code page
+  // lacks becomes '?', never a look-alike separator or quote (U+201A is not ',').
+  std::u16string wideSeparator = AnsiToWide(std::string_view(&separator, 1));
+  char16_t wide = wideSeparator.size() == 1 ? wideSeparator[0] : static_cast<unsigned char>(separator);
+  std::u16string text = ContentToUnicode(source, wide);
+  if (text.empty()) return {};
+  const auto* units = reinterpret_cast<const wchar_t*>(text.data());
+  int length = static_cast<int>(text.size());
+  int bytes = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units, length, nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(bytes), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, units, length, result.data(), bytes, nullptr, nullptr);
+  return result;
+}
