@@ -133,6 +133,9 @@ void AppendHtmlColor(TBufferedString& out, uint32_t colorRef) {
 }
 
 void AppendRtfUnicode(TBufferedString& out, std::u16string_view text) {
+  // Escapes are gathered in a local block and appended in pieces.
+  char block[512];
+  size_t used = 0;
   for (size_t i = 0; i < text.size(); ++i) {
     char16_t unit = text[i];
     if (IsSurrogate(unit)) {
@@ -140,11 +143,28 @@ void AppendRtfUnicode(TBufferedString& out, std::u16string_view text) {
                                           : i > 0 && IsHighSurrogate(text[i - 1]);
       if (!paired) unit = kReplacementCharacter;
     }
-    out.Add(std::string_view("\\u"));
+    if (used > sizeof(block) - 16) {
+      out.Add(std::string_view(block, used));
+      used = 0;
+    }
+    block[used++] = '\\';
+    block[used++] = 'u';
     // RTF control words take signed 16-bit parameters.
-    out.AddInt(static_cast<int16_t>(unit));
-    out.Add(std::string_view("\\'3f"));
+    int value = static_cast<int16_t>(unit);
+    if (value < 0) {
+      block[used++] = '-';
+      value = -value;
+    }
+    char digits[5];
+    int n = 0;
+    do {
+      digits[n++] = static_cast<char>('0' + value % 10);
+      value /= 10;
+    } while (value != 0);
+    while (n > 0) block[used++] = digits[--n];
+    for (char c : {'\\', '\'', '3', 'f'}) block[used++] = c;
   }
+  out.Add(std::string_view(block, used));
 }
 
 void AppendRtfName(TBufferedString& out, std::string_view name) {
