@@ -126,7 +126,7 @@ struct ExportTest : ::testing::Test {
     form->Show();
   }
   void TearDown() override {
-    form->Free();
+    if (form != nullptr) form->Free();
     gTexts.clear();
     gCellFonts.clear();
   }
@@ -601,6 +601,54 @@ TEST_F(ExportTest, EveryTextFormatGoesThroughTheSystemClipboard) {
   FORMATETC streamOnly{CF_UNICODETEXT, nullptr, DVASPECT_CONTENT, -1, TYMED_ISTREAM};
   EXPECT_TRUE(FAILED(tree->RenderOLEData(streamOnly, medium, false)));
   EXPECT_EQ(tree->ContentToClipboard(CF_BITMAP, tstAll), nullptr);
+}
+
+TEST_F(ExportTest, CopiedNodesReachOtherProgramsInEveryTextFormat) {
+  AddColumn(u"Name", 120);
+  AddColumn(u"Note", 80);
+  tree->TreeOptions()->SetSelectionOptions(tree->TreeOptions()->SelectionOptions().Include(toMultiSelect));
+  PVirtualNode first = Add(nullptr, {u"R&D <draft>.txt", u"\u4e2d \U0001F600"});
+  Add(nullptr, {u"not copied", u"-"});
+  PVirtualNode third = Add(nullptr, {u"a;b,c", u"say \"hi\"\r\nbye"});
+  tree->SetSelected(first, true);
+  tree->SetSelected(third, true);
+  // A tree offers the formats its ClipboardFormats names.
+  tree->SetClipboardFormats({"Virtual Tree Data", "HTML Format", "Rich Text Format",
+                             "Rich Text Format Without Objects", "CSV", "Unicode text", "Plain text"});
+  tree->CopyToClipBoard();
+  std::u16string unicode = tree->ContentToUnicode(tstCutCopySet, u'\t');
+  EXPECT_EQ(unicode.find(u"not copied"), std::u16string::npos);
+  const std::pair<UINT, std::string> cases[] = {
+      {CF_TEXT, tree->ContentToText(tstCutCopySet, '\t')},
+      {CF_UNICODETEXT, std::string(reinterpret_cast<const char*>(unicode.data()), unicode.size() * 2)},
+      {CF_CSV, tree->ContentToText(tstCutCopySet, ',')},
+      {CF_VRTF, tree->ContentToRTF(tstCutCopySet)},
+      {CF_VRTFNOOBJS, tree->ContentToRTF(tstCutCopySet)},
+      {CF_HTML, WrapHtmlClipboardFormat(tree->ContentToHTML(tstCutCopySet))},
+  };
+  // Through OLE, as a program that pastes asks.
+  IDataObject* data = nullptr;
+  ASSERT_EQ(OleGetClipboard(&data), S_OK);
+  for (const auto& [format, expected] : cases) {
+    SCOPED_TRACE(format);
+    FORMATETC formatEtc{static_cast<CLIPFORMAT>(format), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+    EXPECT_EQ(data->QueryGetData(&formatEtc), S_OK);
+    STGMEDIUM medium{};
+    ASSERT_EQ(data->GetData(&formatEtc, &medium), S_OK);
+    EXPECT_EQ(GlobalText(medium.hGlobal, format == CF_UNICODETEXT ? 2 : 1), expected);
+    ReleaseStgMedium(&medium);
+  }
+  data->Release();
+  // After the tree is gone the clipboard keeps the rendered texts.
+  form->Free();
+  form = nullptr;
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  for (const auto& [format, expected] : cases) {
+    HANDLE block = GetClipboardData(format);
+    ASSERT_NE(block, nullptr) << format;
+    EXPECT_EQ(GlobalText(block, format == CF_UNICODETEXT ? 2 : 1), expected) << format;
+  }
+  CloseClipboard();
 }
 
 }  // namespace
