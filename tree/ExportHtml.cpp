@@ -138,60 +138,52 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
     out.Add("</tr>");
   }
 
-  TCanvas* canvas = TextCanvas();
-  HookCanvasFont(canvas);
-  try {
-    for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node)) {
-      uint32_t level = GetNodeLevel(node);
-      int64_t height = node->NodeHeight;
-      out.Add(" <tr class=\"default\">");
-      out.AddNewLine();
-      for (TColumnIndex index : columns) {
-        TVirtualTreeColumn* column = hasColumns ? headerColumns->Items(index) : nullptr;
-        bool parentColor = column == nullptr || column->Options().Contains(coParentColor);
-        ExportPaintText(canvas, node, index);
-        if (index == mainColumn) {
-          for (uint32_t i = 0; i < level; ++i) {
-            if (!parentColor) {
-              AddNumberAttribute(out, "<td class=\"noborder\" width=\"", Indent());
-              AddNumberAttribute(out, " height=\"", height, "px");
-              out.Add(" bgcolor=");
-              AddHtmlColor(out, column->Color());
-              out.Add(">&nbsp;</td>");
-            } else if (i == 0) {
-              AddNumberAttribute(out, " <td height=\"", height, "px");
-              out.Add(">&nbsp;</td>");
-            } else {
-              out.Add(" <td>&nbsp;</td>");
-            }
+  ExportRows(source, [&](PVirtualNode node, TCanvas* canvas) {
+    uint32_t level = GetNodeLevel(node);
+    int64_t height = node->NodeHeight;
+    out.Add(" <tr class=\"default\">");
+    out.AddNewLine();
+    for (TColumnIndex index : columns) {
+      TVirtualTreeColumn* column = hasColumns ? headerColumns->Items(index) : nullptr;
+      bool parentColor = column == nullptr || column->Options().Contains(coParentColor);
+      ExportPaintText(canvas, node, index);
+      if (index == mainColumn) {
+        for (uint32_t i = 0; i < level; ++i) {
+          if (!parentColor) {
+            AddNumberAttribute(out, "<td class=\"noborder\" width=\"", Indent());
+            AddNumberAttribute(out, " height=\"", height, "px");
+            out.Add(" bgcolor=");
+            AddHtmlColor(out, column->Color());
+            out.Add(">&nbsp;</td>");
+          } else if (i == 0) {
+            AddNumberAttribute(out, " <td height=\"", height, "px");
+            out.Add(">&nbsp;</td>");
+          } else {
+            out.Add(" <td>&nbsp;</td>");
           }
         }
-        if (fontChanged) {
-          out.Add(" <td class=\"normalborder\"  style=\"{font:");
-          AddFontStyle(out, canvas->Font(), /*inAttribute=*/true);
-          out.Add('"');
-          AddNumberAttribute(out, " height=\"", height, "px");
-        } else {
-          AddNumberAttribute(out, " <td class=\"normalborder\"  height=\"", height, "px");
-        }
-        AddAlignment(out, ColumnAlignment(index), ColumnBiDiMode(index));
-        if (index == mainColumn && level < maxLevel) AddNumberAttribute(out, " colspan=\"", maxLevel - level + 1);
-        if (!parentColor) {
-          out.Add(" bgcolor=");
-          AddHtmlColor(out, column->Color());
-        }
-        out.Add('>');
-        AppendUtf8(out, GetText(node, index), /*escapeHtml=*/true);
-        out.Add("</td>");
       }
-      out.Add(" </tr>");
-      out.AddNewLine();
+      if (fontChanged) {
+        out.Add(" <td class=\"normalborder\"  style=\"{font:");
+        AddFontStyle(out, canvas->Font(), /*inAttribute=*/true);
+        out.Add('"');
+        AddNumberAttribute(out, " height=\"", height, "px");
+      } else {
+        AddNumberAttribute(out, " <td class=\"normalborder\"  height=\"", height, "px");
+      }
+      AddAlignment(out, ColumnAlignment(index), ColumnBiDiMode(index));
+      if (index == mainColumn && level < maxLevel) AddNumberAttribute(out, " colspan=\"", maxLevel - level + 1);
+      if (!parentColor) {
+        out.Add(" bgcolor=");
+        AddHtmlColor(out, column->Color());
+      }
+      out.Add('>');
+      AppendUtf8(out, GetText(node, index), /*escapeHtml=*/true);
+      out.Add("</td>");
     }
-  } catch (...) {
-    UnhookCanvasFont(canvas);
-    throw;
-  }
-  UnhookCanvasFont(canvas);
+    out.Add(" </tr>");
+    out.AddNewLine();
+  });
   out.Add("</table>");
   return out.TakeText();
 }

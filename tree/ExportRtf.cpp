@@ -134,28 +134,20 @@ std::string TCustomVirtualStringTree::ContentToRTF(TVSTTextSourceType source) {
     body.Add("\\row");
   }
 
-  TCanvas* canvas = TextCanvas();
-  HookCanvasFont(canvas);
-  try {
-    for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node)) {
-      uint32_t level = GetNodeLevel(node);
-      for (TColumnIndex index : columns) {
-        body.Add("\\pard\\intbl");
-        rtf.AddAlignment(ColumnAlignment(index), ColumnBiDiMode(index));
-        ExportPaintText(canvas, node, index);
-        // The blank that ends the last \tab is the one AddText writes before the text.
-        if (index == mainColumn)
-          for (uint32_t i = 0; i < level; ++i) body.Add("\\tab");
-        rtf.AddText(GetText(node, index), canvas->Font());
-        body.Add("\\cell");
-      }
-      body.Add("\\row");
+  ExportRows(source, [&](PVirtualNode node, TCanvas* canvas) {
+    uint32_t level = GetNodeLevel(node);
+    for (TColumnIndex index : columns) {
+      body.Add("\\pard\\intbl");
+      rtf.AddAlignment(ColumnAlignment(index), ColumnBiDiMode(index));
+      ExportPaintText(canvas, node, index);
+      // The blank that ends the last \tab is the one AddText writes before the text.
+      if (index == mainColumn)
+        for (uint32_t i = 0; i < level; ++i) body.Add("\\tab");
+      rtf.AddText(GetText(node, index), canvas->Font());
+      body.Add("\\cell");
     }
-  } catch (...) {
-    UnhookCanvasFont(canvas);
-    throw;
-  }
-  UnhookCanvasFont(canvas);
+    body.Add("\\row");
+  });
   body.Add("\\pard\\par");
   return rtf.Document();
 }

@@ -50,6 +50,19 @@ void TCustomVirtualStringTree::ExportPaintText(TCanvas* canvas, PVirtualNode nod
   DoPaintText(node, canvas, column, ttNormal);
 }
 
+void TCustomVirtualStringTree::ExportRows(TVSTTextSourceType source,
+                                          const std::function<void(PVirtualNode node, TCanvas* canvas)>& row) {
+  TCanvas* canvas = TextCanvas();
+  HookCanvasFont(canvas);
+  try {
+    for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node)) row(node, canvas);
+  } catch (...) {
+    UnhookCanvasFont(canvas);
+    throw;
+  }
+  UnhookCanvasFont(canvas);
+}
+
 // ---- Plain text and CSV ---------------------------------------------------------------
 
 std::u16string TCustomVirtualStringTree::ContentToUnicode(TVSTTextSourceType source, char16_t separator) {

@@ -164,6 +164,8 @@ private:
   uint32_t ExportMaxLevel(TVSTTextSourceType source);
   std::vector<TColumnIndex> ExportColumns() const;
   void ExportPaintText(TCanvas* canvas, PVirtualNode node, TColumnIndex column);
+  // Calls row for every node of source, with the text canvas watched for font changes.
+  void ExportRows(TVSTTextSourceType source, const std::function<void(PVirtualNode node, TCanvas* canvas)>& row);
 
   std::u16string defaultText = u"Node";
   uint32_t widthCacheOffset = 0;

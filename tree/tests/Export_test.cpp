@@ -146,134 +146,6 @@ struct ExportTest : ::testing::Test {
   TExportTree* tree = nullptr;
 };
 
-// ---- The model: which cells every exported line holds ------------------------------------
-
-TRows ExpectedCells(TCustomVirtualStringTree* tree, TVSTTextSourceType source,
-                    const std::vector<PVirtualNode>& nodes, std::u16string (*convert)(std::u16string_view)) {
-  std::vector<TColumnIndex> columns;
-  TVirtualTreeColumns* all = tree->Header()->Columns();
-  for (TVirtualTreeColumn* c : all->GetVisibleColumns()) columns.push_back(c->Index());
-  uint32_t maxLevel = 0;
-  for (PVirtualNode node : nodes) maxLevel = std::max(maxLevel, tree->GetNodeLevel(node));
-  TColumnIndex main = tree->Header()->MainColumn();
-  TRows rows;
-  if (all->Count() > 0) {
-    std::vector<std::u16string> header;
-    for (TColumnIndex c : columns) {
-      header.push_back(convert(all->Items(c)->Text()));
-      if (c == main) header.insert(header.end(), maxLevel, u"");
-    }
-    rows.push_back(header);
-  }
-  (void)source;
-  for (PVirtualNode node : nodes) {
-    uint32_t level = tree->GetNodeLevel(node);
-    std::vector<std::u16string> row;
-    if (all->Count() == 0) {
-      row.insert(row.end(), level, u"");
-      row.push_back(convert(tree->GetText(node, NoColumn)));
-    }
-    for (TColumnIndex c : all->Count() > 0 ? columns : std::vector<TColumnIndex>{}) {
-      if (c == main) row.insert(row.end(), level, u"");
-      row.push_back(convert(tree->GetText(node, c)));
-      if (c == main) row.insert(row.end(), maxLevel - level, u"");
-    }
-    rows.push_back(row);
-  }
-  return rows;
-}
-
-std::u16string Clean(std::u16string_view text) { return ReplaceLoneSurrogates(text); }
-
-// Texts made of the characters that break exports: separators, quotes, line
-// breaks, markup, non-Latin text, pairs and unpaired surrogates, look-alikes.
-std::u16string RandomText(std::mt19937& random) {
-  static const std::u16string_view pieces[] = {
-      u"a", u"Z", u" ", u",", u";", u"\t", u"\"", u"\"\"", u"\r", u"\n", u"\r\n", u"&", u"<", u">",
-      u"\u00e9", u"\u20ac", u"\u201a", u"\u201c", u"\uff0c", u"\uff02", u"\uff1b", u"\u4e2d", u"\U0001F600", u"\xD800", u"\xDC00", u"\\", u"{", u"}"};
-  std::u16string text;
-  int length = std::uniform_int_distribution<int>(0, 6)(random);
-  for (int i = 0; i < length; ++i)
-    text += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(random)];
-  return text;
-}
-
-TEST_F(ExportTest, CsvInBothEncodingsParsesBackToTheTreesCells) {
-  std::mt19937 random(1234);
-  int rounds = std::getenv("QV_LONG") ? 2000 : 60;
-  for (int round = 0; round < rounds; ++round) {
-    SCOPED_TRACE("round " + std::to_string(round));
-    tree->Clear();
-    gTexts.clear();
-    tree->Header()->Columns()->Clear();
-    int columnCount = std::uniform_int_distribution<int>(0, 3)(random);
-    for (int c = 0; c < columnCount; ++c) AddColumn(RandomText(random), 60);
-    if (columnCount > 0) {
-      tree->Header()->SetMainColumn(std::uniform_int_distribution<int>(0, columnCount - 1)(random));
-      if (columnCount > 1 && random() % 3 == 0) {
-        TVirtualTreeColumn* hidden = tree->Header()->Columns()->Items(static_cast<int>(random() % columnCount));
-        if (hidden->Index() != tree->Header()->MainColumn())
-          hidden->SetOptions(hidden->Options().Exclude(coVisible));
-      }
-      if (columnCount > 1) tree->Header()->Columns()->Items(0)->SetPosition(columnCount - 1);
-    }
-    std::vector<PVirtualNode> nodes{nullptr};
-    int nodeCount = std::uniform_int_distribution<int>(0, 25)(random);
-    for (int n = 0; n < nodeCount; ++n) {
-      PVirtualNode parent = nodes[std::uniform_int_distribution<size_t>(0, nodes.size() - 1)(random)];
-      nodes.push_back(Add(parent, {RandomText(random), RandomText(random), RandomText(random)}));
-    }
-    std::vector<PVirtualNode> inOrder;
-    for (PVirtualNode node = tree->GetFirst(); node != nullptr; node = tree->GetNext(node)) inOrder.push_back(node);
-
-    for (char16_t separator : {u',', u'\t', u';'}) {
-      EXPECT_EQ(ReadCsv(tree->ContentToUnicode(tstAll, separator), separator),
-                ExpectedCells(tree, tstAll, inOrder, Clean))
-          << "UTF-16, separator " << int(separator);
-      std::u16string eightBit = AnsiToWide(tree->ContentToText(tstAll, static_cast<char>(separator)));
-      EXPECT_EQ(ReadCsv(eightBit, separator), ExpectedCells(tree, tstAll, inOrder, ThroughCodePage))
-          << "8-bit, separator " << int(separator);
-    }
-  }
-}
-
-TEST_F(ExportTest, SourcesPickTheirNodesAndAnEmptySourceLeavesTheFrame) {
-  AddColumn(u"Name", 100);
-  AddColumn(u"Size", 60);
-  PVirtualNode a = Add(nullptr, {u"a", u"1"});
-  PVirtualNode b = Add(a, {u"b", u"2"});
-  PVirtualNode c = Add(nullptr, {u"c", u"3"});
-  auto names = [&](TVSTTextSourceType source) {
-    std::u16string result;
-    for (const auto& row : ReadCsv(tree->ContentToUnicode(source, u','), u',')) {
-      for (size_t i = 0; i + 1 < row.size(); ++i) result += row[i];
-      result += u"|";
-    }
-    return result;
-  };
-  EXPECT_EQ(tree->ContentToUnicode(tstSelected, u','), u"Name,Size\r\n");
-  EXPECT_EQ(names(tstAll), u"Name|a|b|c|");
-  EXPECT_EQ(names(tstVisible), u"Name|a|c|");  // b's parent is collapsed
-  tree->FullExpand();
-  EXPECT_EQ(names(tstVisible), u"Name|a|b|c|");
-  tree->TreeOptions()->SetSelectionOptions(tree->TreeOptions()->SelectionOptions().Include(toMultiSelect));
-  tree->SetSelected(b, true);
-  tree->SetSelected(c, true);
-  EXPECT_EQ(names(tstSelected), u"Name|b|c|");
-  EXPECT_EQ(tree->ContentToUnicode(tstSelected, u','), u"Name,,Size\r\n,b,2\r\nc,,3\r\n");
-  tree->MarkSelectionForCopy();
-  EXPECT_EQ(names(tstCutCopySet), u"Name|b|c|");
-  (void)a;
-  EXPECT_EQ(tree->ContentToRTF(tstCutCopySet).find("\\u49\\'3f"), std::string::npos);  // a's "1" is not in the set
-  EXPECT_NE(tree->ContentToRTF(tstCutCopySet).find("\\u50\\'3f"), std::string::npos);  // b's "2" is
-  tree->Clear();
-  EXPECT_EQ(tree->ContentToText(tstAll, ','), "Name,Size\r\n");
-  std::string html = tree->ContentToHTML(tstAll);
-  EXPECT_EQ(html.find("<td"), std::string::npos);
-  EXPECT_NE(html.find("<th"), std::string::npos);
-  EXPECT_EQ(html.substr(html.size() - 8), "</table>");
-}
-
 // ---- HTML: a strict reading of the markup --------------------------------------------------
 
 struct THtmlCell {
@@ -367,6 +239,151 @@ std::vector<THtmlCell> ReadHtmlCells(const std::string& html) {
     if (name == "table") cells.push_back(cell);
   }
   return cells;
+}
+
+// ---- The model: which cells every exported line holds ------------------------------------
+
+TRows ExpectedCells(TCustomVirtualStringTree* tree, TVSTTextSourceType source,
+                    const std::vector<PVirtualNode>& nodes, std::u16string (*convert)(std::u16string_view)) {
+  std::vector<TColumnIndex> columns;
+  TVirtualTreeColumns* all = tree->Header()->Columns();
+  for (TVirtualTreeColumn* c : all->GetVisibleColumns()) columns.push_back(c->Index());
+  uint32_t maxLevel = 0;
+  for (PVirtualNode node : nodes) maxLevel = std::max(maxLevel, tree->GetNodeLevel(node));
+  TColumnIndex main = tree->Header()->MainColumn();
+  TRows rows;
+  if (all->Count() > 0) {
+    std::vector<std::u16string> header;
+    for (TColumnIndex c : columns) {
+      header.push_back(convert(all->Items(c)->Text()));
+      if (c == main) header.insert(header.end(), maxLevel, u"");
+    }
+    rows.push_back(header);
+  }
+  (void)source;
+  for (PVirtualNode node : nodes) {
+    uint32_t level = tree->GetNodeLevel(node);
+    std::vector<std::u16string> row;
+    if (all->Count() == 0) {
+      row.insert(row.end(), level, u"");
+      row.push_back(convert(tree->GetText(node, NoColumn)));
+    }
+    for (TColumnIndex c : all->Count() > 0 ? columns : std::vector<TColumnIndex>{}) {
+      if (c == main) row.insert(row.end(), level, u"");
+      row.push_back(convert(tree->GetText(node, c)));
+      if (c == main) row.insert(row.end(), maxLevel - level, u"");
+    }
+    rows.push_back(row);
+  }
+  return rows;
+}
+
+std::u16string Clean(std::u16string_view text) { return ReplaceLoneSurrogates(text); }
+
+// Texts made of the characters that break exports: separators, quotes, line
+// breaks, markup, non-Latin text, pairs and unpaired surrogates, look-alikes.
+std::u16string RandomText(std::mt19937& random) {
+  static const std::u16string_view pieces[] = {
+      u"a", u"Z", u" ", u",", u";", u"\t", u"\"", u"\"\"", u"\r", u"\n", u"\r\n", u"&", u"<", u">",
+      u"\u00e9", u"\u20ac", u"\u201a", u"\u201c", u"\uff0c", u"\uff02", u"\uff1b", u"\u4e2d", u"\U0001F600", u"\xD800", u"\xDC00", u"\\", u"{", u"}"};
+  std::u16string text;
+  int length = std::uniform_int_distribution<int>(0, 6)(random);
+  for (int i = 0; i < length; ++i)
+    text += pieces[std::uniform_int_distribution<size_t>(0, std::size(pieces) - 1)(random)];
+  return text;
+}
+
+TEST_F(ExportTest, CsvInBothEncodingsParsesBackToTheTreesCells) {
+  std::mt19937 random(1234);
+  int rounds = std::getenv("QV_LONG") ? 2000 : 60;
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    tree->Clear();
+    gTexts.clear();
+    tree->Header()->Columns()->Clear();
+    int columnCount = std::uniform_int_distribution<int>(0, 3)(random);
+    for (int c = 0; c < columnCount; ++c) AddColumn(RandomText(random), 60);
+    if (columnCount > 0) {
+      tree->Header()->SetMainColumn(std::uniform_int_distribution<int>(0, columnCount - 1)(random));
+      if (columnCount > 1 && random() % 3 == 0) {
+        TVirtualTreeColumn* hidden = tree->Header()->Columns()->Items(static_cast<int>(random() % columnCount));
+        if (hidden->Index() != tree->Header()->MainColumn())
+          hidden->SetOptions(hidden->Options().Exclude(coVisible));
+      }
+      if (columnCount > 1) tree->Header()->Columns()->Items(0)->SetPosition(columnCount - 1);
+    }
+    std::vector<PVirtualNode> nodes{nullptr};
+    int nodeCount = std::uniform_int_distribution<int>(0, 25)(random);
+    for (int n = 0; n < nodeCount; ++n) {
+      PVirtualNode parent = nodes[std::uniform_int_distribution<size_t>(0, nodes.size() - 1)(random)];
+      nodes.push_back(Add(parent, {RandomText(random), RandomText(random), RandomText(random)}));
+    }
+    std::vector<PVirtualNode> inOrder;
+    for (PVirtualNode node = tree->GetFirst(); node != nullptr; node = tree->GetNext(node)) inOrder.push_back(node);
+
+    // HTML: every header and cell text comes back from a strict reading.
+    std::u16string caption = RandomText(random);
+    std::vector<THtmlCell> cells;
+    ASSERT_NO_THROW(cells = ReadHtmlCells(tree->ContentToHTML(tstAll, caption)));
+    std::vector<std::u16string> htmlTexts, expectedTexts;
+    for (THtmlCell& cell : cells)
+      if (cell.tag == "th" || (cell.tag == "td" && cell.attributes["class"] == "normalborder"))
+        htmlTexts.push_back(cell.text);
+    std::vector<TColumnIndex> shown;
+    for (TVirtualTreeColumn* c : tree->Header()->Columns()->GetVisibleColumns()) shown.push_back(c->Index());
+    for (TColumnIndex c : shown) expectedTexts.push_back(Clean(tree->Header()->Columns()->Items(c)->Text()));
+    if (shown.empty() && columnCount == 0) shown.push_back(NoColumn);
+    for (PVirtualNode node : inOrder)
+      for (TColumnIndex c : shown) expectedTexts.push_back(Clean(tree->GetText(node, c)));
+    EXPECT_EQ(htmlTexts, expectedTexts);
+    EXPECT_EQ(Utf8ToWide(cells[0].attributes["caption"]), Clean(caption));
+
+    for (char16_t separator : {u',', u'\t', u';'}) {
+      EXPECT_EQ(ReadCsv(tree->ContentToUnicode(tstAll, separator), separator),
+                ExpectedCells(tree, tstAll, inOrder, Clean))
+          << "UTF-16, separator " << int(separator);
+      std::u16string eightBit = AnsiToWide(tree->ContentToText(tstAll, static_cast<char>(separator)));
+      EXPECT_EQ(ReadCsv(eightBit, separator), ExpectedCells(tree, tstAll, inOrder, ThroughCodePage))
+          << "8-bit, separator " << int(separator);
+    }
+  }
+}
+
+TEST_F(ExportTest, SourcesPickTheirNodesAndAnEmptySourceLeavesTheFrame) {
+  AddColumn(u"Name", 100);
+  AddColumn(u"Size", 60);
+  PVirtualNode a = Add(nullptr, {u"a", u"1"});
+  PVirtualNode b = Add(a, {u"b", u"2"});
+  PVirtualNode c = Add(nullptr, {u"c", u"3"});
+  auto names = [&](TVSTTextSourceType source) {
+    std::u16string result;
+    for (const auto& row : ReadCsv(tree->ContentToUnicode(source, u','), u',')) {
+      for (size_t i = 0; i + 1 < row.size(); ++i) result += row[i];
+      result += u"|";
+    }
+    return result;
+  };
+  EXPECT_EQ(tree->ContentToUnicode(tstSelected, u','), u"Name,Size\r\n");
+  EXPECT_EQ(names(tstAll), u"Name|a|b|c|");
+  EXPECT_EQ(names(tstVisible), u"Name|a|c|");  // b's parent is collapsed
+  tree->FullExpand();
+  EXPECT_EQ(names(tstVisible), u"Name|a|b|c|");
+  tree->TreeOptions()->SetSelectionOptions(tree->TreeOptions()->SelectionOptions().Include(toMultiSelect));
+  tree->SetSelected(b, true);
+  tree->SetSelected(c, true);
+  EXPECT_EQ(names(tstSelected), u"Name|b|c|");
+  EXPECT_EQ(tree->ContentToUnicode(tstSelected, u','), u"Name,,Size\r\n,b,2\r\nc,,3\r\n");
+  tree->MarkSelectionForCopy();
+  EXPECT_EQ(names(tstCutCopySet), u"Name|b|c|");
+  (void)a;
+  EXPECT_EQ(tree->ContentToRTF(tstCutCopySet).find("\\u49\\'3f"), std::string::npos);  // a's "1" is not in the set
+  EXPECT_NE(tree->ContentToRTF(tstCutCopySet).find("\\u50\\'3f"), std::string::npos);  // b's "2" is
+  tree->Clear();
+  EXPECT_EQ(tree->ContentToText(tstAll, ','), "Name,Size\r\n");
+  std::string html = tree->ContentToHTML(tstAll);
+  EXPECT_EQ(html.find("<td"), std::string::npos);
+  EXPECT_NE(html.find("<th"), std::string::npos);
+  EXPECT_EQ(html.substr(html.size() - 8), "</table>");
 }
 
 TEST_F(ExportTest, HtmlEscapesEveryTextAndKeepsItsMarkupStrict) {
