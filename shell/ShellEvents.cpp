@@ -2,6 +2,8 @@
 // reference-counted batch, and pruning of events that others cover.
 #include "shell/ShellNotifier.h"
 
+#include <atomic>
+
 #include "shell/ChangeNotifierThreads.h"
 
 namespace {
@@ -95,7 +97,18 @@ LONG TVirtualReferenceCountedList::Release() {
 
 void TVirtualReferenceCountedList::Clear() { TThreadList::Clear(); }
 
-TVirtualShellEventList::~TVirtualShellEventList() { Clear(); }
+namespace {
+std::atomic<int> gListsAlive{0};
+}  // namespace
+
+int ShellEventListsAlive() { return gListsAlive; }
+
+TVirtualShellEventList::TVirtualShellEventList() { ++gListsAlive; }
+
+TVirtualShellEventList::~TVirtualShellEventList() {
+  Clear();
+  --gListsAlive;
+}
 
 void TVirtualShellEventList::Clear() {
   TList* list = LockList();

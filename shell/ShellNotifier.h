@@ -87,6 +87,7 @@ private:
 
 class TVirtualShellEventList : public TVirtualReferenceCountedList {
 public:
+  TVirtualShellEventList();
   ~TVirtualShellEventList() override;
   // Frees every event with its PIDLs.
   void Clear() override;
@@ -94,6 +95,9 @@ public:
   // The events under the lock, in order (a copy of the pointers).
   std::vector<TVirtualShellEvent*> Events();
 };
+
+// Event lists alive in the process (a list that outlives every view it went to is a leak).
+int ShellEventListsAlive();
 
 // Removes the events made redundant by another event in the list: a PIDL1
 // equal to an earlier one's or lying under another's. Freed entries are packed out.

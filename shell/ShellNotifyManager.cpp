@@ -105,23 +105,23 @@ void TShellNotifyManager::DeliverParked() {
   std::stable_sort(lists.begin(), lists.end(),
                    [](TVirtualShellEventList* a, TVirtualShellEventList* b) { return a->ID < b->ID; });
   delivering = true;
-  try {
-    for (TVirtualShellEventList* list : lists) {
-      for (TWinControl* window : Snapshot(windows)) {
-        // A view that left while an earlier one was called is skipped.
-        auto* target = dynamic_cast<IShellNotifyTarget*>(window);
-        if (target == nullptr || !StillRegistered(windows, window)) continue;
-        list->AddRef();  // the view's reference
-        TMessage message;
-        message.Msg = kWMShellNotify;
-        message.WParam = reinterpret_cast<WPARAM>(list);
+  for (TVirtualShellEventList* list : lists) {
+    for (TWinControl* window : Snapshot(windows)) {
+      // A view that left while an earlier one was called is skipped (and never touched: it may be gone).
+      if (!StillRegistered(windows, window)) continue;
+      auto* target = dynamic_cast<IShellNotifyTarget*>(window);
+      if (target == nullptr) continue;
+      list->AddRef();  // the view's reference
+      TMessage message;
+      message.Msg = kWMShellNotify;
+      message.WParam = reinterpret_cast<WPARAM>(list);
+      try {
         target->Notify(message);
+      } catch (...) {
+        // One view's failure must not keep the batch from the others (the view released its reference).
       }
-      list->Release();  // the manager's
     }
-  } catch (...) {
-    delivering = false;
-    throw;
+    list->Release();  // the manager's
   }
   delivering = false;
 }

@@ -532,20 +532,21 @@ TEST_F(ExplorerModelChanges, TheTreeFollowsChangesMadeWhileItIsOpen) {
       PVirtualNode node = LoadedNode(c);
       if (node != nullptr && (node->FirstChild != nullptr || !(node->States & vsHasChildren))) merged.push_back(c);
     }
-    std::atomic<int> failures{0};
-    std::thread writer([&] {
-      for (const DiskChange& c : plan)
-        if (!c.otherProcess && !Apply(c)) ++failures;
-    });
-    writer.join();
+    // The other process's change was planned first, so it is made first.
+    std::string failed;
     for (const DiskChange& c : plan) {
       if (!c.otherProcess) continue;
       std::u16string command = c.kind == DiskChange::Folder ? u"mkdir \"" + c.path + u"\""
                                                             : u"echo x> \"" + c.path + u"\"";
-      if (!RunInOtherProcess(command)) ++failures;
+      if (!RunInOtherProcess(command)) failed = "cmd " + Narrow(command);
       ++byOtherProcess;
     }
-    ASSERT_EQ(failures, 0) << "round " << round;
+    std::thread writer([&] {
+      for (const DiskChange& c : plan)
+        if (!c.otherProcess && !Apply(c)) failed = "change of " + Narrow(c.path) + " (" + std::to_string(c.kind) + ")";
+    });
+    writer.join();
+    ASSERT_EQ(failed, "") << "round " << round;
     changes += static_cast<int>(plan.size());
     for (auto& [item, path] : pendingRebuilds) RebuildInside(item, path);
     DWORD start = GetTickCount();

@@ -6,6 +6,8 @@
 #include <atomic>
 #include <thread>
 
+#include <tlhelp32.h>
+
 #include "ExplorerTestSupport.h"
 #include "NotifyTestSupport.h"
 #include "shell/ExplorerContextMenu.h"
@@ -292,4 +294,94 @@ TEST_F(ShellNotify, PruningDropsEventsCoveredByAnother) {
   }
   std::sort(left.begin(), left.end());
   EXPECT_EQ(left, (std::vector<std::u16string>{folder + u"\\p", folder + u"\\r"}));
+}
+
+namespace {
+
+int ThreadsOfThisProcess() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 entry{};
+  entry.dwSize = sizeof(entry);
+  int count = 0;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+DWORD HandlesOfThisProcess() {
+  DWORD count = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &count);
+  return count;
+}
+
+TVirtualExplorerTreeview* gDoomed = nullptr;
+
+}  // namespace
+
+TEST_F(ShellNotify, AViewFreedByAnotherViewsHandlerIsNotCalled) {
+  ASSERT_NE(Expanded(folder), nullptr);
+  gDoomed = New<TVirtualExplorerTreeview>(form);
+  gDoomed->SetParent(form);
+  gDoomed->HandleNeeded();
+  gDoomed->OnShellNotify = [](TCustomVirtualExplorerTree*, TVirtualShellEvent*) { ADD_FAILURE() << "freed view called"; };
+  // The batch waits for the busy view, then goes to the views in their order: the first frees the second.
+  tree->ContextMenuManager()->MenuShowing = true;
+  MakeFile(folder + u"\\a.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\a.txt");
+  ASSERT_TRUE(PumpUntil([] { return ShellNotifyManager->HasParkedLists(); }, 3000));
+  tree->OnShellNotify = [](TCustomVirtualExplorerTree* sender, TVirtualShellEvent* e) {
+    Record(sender, e);
+    if (gDoomed != nullptr) FreeAndNil(gDoomed);
+  };
+  tree->ContextMenuManager()->MenuShowing = false;
+  ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }, 3000));
+  Pump(200);
+  EXPECT_EQ(gDoomed, nullptr);
+  EXPECT_EQ(ChildNames(NodeOf(folder)), std::vector<std::u16string>{u"a.txt"});
+  EXPECT_EQ(ShellEventListsAlive(), 0);
+}
+
+TEST_F(ShellNotify, TreesComeAndGoWhileBatchesAreInFlight) {
+  const int rounds = std::getenv("QV_LONG") != nullptr ? 1000 : 60;
+  ASSERT_NE(Expanded(folder), nullptr);
+  auto round = [&](int i) {
+    auto* other = New<TVirtualExplorerTreeview>(form);
+    other->SetParent(form);
+    other->SetBounds(200, 4, 150, 200);
+    other->SetFileObjects({foFolders, foNonFolders, foHidden});
+    other->SetRootFolderCustomPath(folder);
+    other->SetActive(true);
+    other->HandleNeeded();
+    other->SetExpanded(other->GetFirst(), true);
+    std::u16string path = folder + u"\\f" + std::u16string(1, char16_t(u'a' + i % 26)) + u".txt";
+    if (i % 2 == 0) {
+      MakeFile(path);
+      ReportChange(SHCNE_CREATE, path);
+    } else {
+      DeleteFileW(W(path));
+      ReportChange(SHCNE_DELETE, path);
+    }
+    // Sometimes the new view is busy, so that batches wait for it; sometimes time passes.
+    if (i % 3 == 0) other->ContextMenuManager()->MenuShowing = true;
+    if (i % 4 == 0) Pump(i % 8 == 0 ? 800 : 40);
+    other->Free();
+  };
+  round(0);
+  Pump(2500);
+  DWORD handles = HandlesOfThisProcess();
+  int threads = ThreadsOfThisProcess();
+  for (int i = 1; i <= rounds; ++i) round(i);
+  Pump(2500);
+  EXPECT_EQ(ShellEventListsAlive(), 0);
+  EXPECT_FALSE(ShellNotifyManager->HasParkedLists());
+  EXPECT_LE(HandlesOfThisProcess(), handles + 8);
+  EXPECT_EQ(ThreadsOfThisProcess(), threads);
+  // The last view gone, the notifier's threads end too.
+  form->Free();
+  form = nullptr;
+  EXPECT_FALSE(ChangeNotifierThreadRunning(1));
+  EXPECT_FALSE(ChangeNotifierThreadRunning(2));
+  EXPECT_EQ(ThreadsOfThisProcess(), threads - 2);
 }
