@@ -14,18 +14,6 @@ constexpr wchar_t kNotifierWindowClass[] = L"QvChangeNotifierWindow";
 // Posting a thread message fails until the thread has a message queue.
 constexpr int kQuitPostRetries = 20;
 
-LPITEMIDLIST ParseFolderPath(const std::u16string& path) {
-  IShellFolder* desktop = nullptr;
-  if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return nullptr;
-  std::u16string copy = path;
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, reinterpret_cast<LPWSTR>(copy.data()), nullptr, &pidl,
-                                       nullptr)))
-    pidl = nullptr;
-  desktop->Release();
-  return pidl;
-}
-
 std::u16string ParsingPath(LPCITEMIDLIST pidl) {
   IShellFolder* desktop = nullptr;
   if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return {};
@@ -42,6 +30,18 @@ std::u16string ParsingPath(LPCITEMIDLIST pidl) {
 
 }  // namespace
 
+LPITEMIDLIST ParseFolderPath(const std::u16string& path) {
+  IShellFolder* desktop = nullptr;
+  if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return nullptr;
+  std::u16string copy = path;
+  LPITEMIDLIST pidl = nullptr;
+  if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, reinterpret_cast<LPWSTR>(copy.data()), nullptr, &pidl,
+                                       nullptr)))
+    pidl = nullptr;
+  desktop->Release();
+  return pidl;
+}
+
 IVirtualChangeNotifier* ChangeNotifier() {
   if (gNotifier == nullptr && !ShellToolkitFinished()) {
     InitializeShellToolkit();
@@ -49,6 +49,8 @@ IVirtualChangeNotifier* ChangeNotifier() {
   }
   return gNotifier;
 }
+
+IVirtualChangeNotifier* ExistingChangeNotifier() { return gNotifier; }
 
 bool ChangeNotifierThreadRunning(int which) {
   if (gNotifier == nullptr) return false;
@@ -212,15 +214,23 @@ TVirtualChangeControl* TVirtualChangeNotifier::FindRecordLocked(TList* list, TWi
   return nullptr;
 }
 
+TVirtualChangeControl* TVirtualChangeNotifier::NeedRecordLocked(TList* list, TWinControl* control) {
+  if (TVirtualChangeControl* record = FindRecordLocked(list, control)) return record;
+  auto* record = New<TVirtualChangeControl>();
+  record->Control = control;
+  try {
+    list->Add(record);
+  } catch (...) {
+    record->Free();
+    throw;
+  }
+  return record;
+}
+
 bool TVirtualChangeNotifier::RegisterShellChangeNotify(TWinControl* control) {
   TList* list = controls.LockList();
   try {
-    TVirtualChangeControl* record = FindRecordLocked(list, control);
-    if (record == nullptr) {
-      record = New<TVirtualChangeControl>();
-      record->Control = control;
-      list->Add(record);
-    }
+    TVirtualChangeControl* record = NeedRecordLocked(list, control);
     if (!record->ShellRegistered) {
       NeedShellThread()->AddRef();
       record->ShellRegistered = true;
@@ -237,12 +247,7 @@ bool TVirtualChangeNotifier::RegisterKernelChangeNotify(TWinControl* control, ui
   bool changed = false;
   TList* list = controls.LockList();
   try {
-    TVirtualChangeControl* record = FindRecordLocked(list, control);
-    if (record == nullptr) {
-      record = New<TVirtualChangeControl>();
-      record->Control = control;
-      list->Add(record);
-    }
+    TVirtualChangeControl* record = NeedRecordLocked(list, control);
     if (!record->KernelRegistered) {
       NeedKernelThread()->AddRef();
       record->KernelRegistered = true;

@@ -13,6 +13,8 @@ class TVirtualChangeNotifier;
 
 // The manager every notifier thread copies and frees its PIDLs with.
 TPIDLManager* NotifierPIDLs();
+// The desktop's parse of a path (any thread); null when it fails.
+LPITEMIDLIST ParseFolderPath(const std::u16string& path);
 
 // Queue, merging and hand-over. AddEvent runs on the threads that report
 // changes; Execute waits for a quiet period and posts the batch to the notifier's window.
@@ -166,6 +168,8 @@ private:
   // A batch from the dispatch thread: one reference for every control it is posted to.
   void DeliverBatch(TVirtualShellEventList* list);
   TVirtualChangeControl* FindRecordLocked(TList* list, TWinControl* control) const;
+  // The control's record, made when it has none.
+  TVirtualChangeControl* NeedRecordLocked(TList* list, TWinControl* control);
   TVirtualChangeDispatchThread* NeedDispatchThread();
   TVirtualKernelChangeThread* NeedKernelThread();
   TVirtualShellChangeThread* NeedShellThread();

@@ -57,7 +57,7 @@ void TCustomVirtualExplorerTree::SetChangeNotifierThread(bool value) {
   }
   // Every batch posted to the window holds a reference: none may stay behind in the queue.
   DrainShellNotifications(/*handle=*/!state.Contains(csDestroying));
-  if (IVirtualChangeNotifier* notifier = ChangeNotifier()) notifier->UnRegisterShellChangeNotify(this);
+  if (IVirtualChangeNotifier* notifier = ExistingChangeNotifier()) notifier->UnRegisterShellChangeNotify(this);
   changeNotifierRegistered = false;
 }
 

@@ -92,6 +92,8 @@ void TCustomVirtualExplorerTree::BeforeDestruction() {
   if (VETChangeDispatch != nullptr) VETChangeDispatch->UnRegisterChangeLink(this, this, ulkServerOrClient);
   if (ShellNotifyManager != nullptr) ShellNotifyManager->UnRegisterExplorerWnd(this);
   SetChangeNotifierThread(false);
+  // Also the kernel watch a program may have asked for: no record may outlive the tree.
+  if (IVirtualChangeNotifier* notifier = ExistingChangeNotifier()) notifier->UnRegisterChangeNotify(this);
   // Nodes go while the tree is whole, so that their items are freed with them.
   Clear();
   TCustomVirtualStringTree::BeforeDestruction();

@@ -20,18 +20,6 @@ HANDLE OpenChangeHandle(const std::u16string& path, DWORD filter) {
   return FindFirstChangeNotificationA(ansi.c_str(), FALSE, filter);
 }
 
-LPITEMIDLIST ParsePath(const std::u16string& path) {
-  IShellFolder* desktop = nullptr;
-  if (FAILED(SHGetDesktopFolder(&desktop)) || desktop == nullptr) return nullptr;
-  std::u16string copy = path;
-  LPITEMIDLIST pidl = nullptr;
-  if (FAILED(desktop->ParseDisplayName(nullptr, nullptr, reinterpret_cast<LPWSTR>(copy.data()), nullptr, &pidl,
-                                       nullptr)))
-    pidl = nullptr;
-  desktop->Release();
-  return pidl;
-}
-
 }  // namespace
 
 // ---- A watched folder's item ---------------------------------------------------------
@@ -111,7 +99,7 @@ void TVirtualKernelChangeThread::BuildWatchList(std::vector<Watch>& watches, boo
       NotifierPIDLs()->FreePIDL(w.pidl);
       continue;
     }
-    if (w.pidl == nullptr) w.pidl = ParsePath(w.path);
+    if (w.pidl == nullptr) w.pidl = ParseFolderPath(w.path);
     HANDLE change = w.pidl != nullptr ? OpenChangeHandle(w.path, w.filter) : INVALID_HANDLE_VALUE;
     if (change == INVALID_HANDLE_VALUE || change == nullptr) {
       NotifierPIDLs()->FreePIDL(w.pidl);

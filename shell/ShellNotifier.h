@@ -149,6 +149,8 @@ public:
 
 // The process's notifier, made by the first call; null once the shell toolkit has shut down.
 IVirtualChangeNotifier* ChangeNotifier();
+// The notifier when it was made already, else null (never makes it).
+IVirtualChangeNotifier* ExistingChangeNotifier();
 // True while the notifier runs the thread of that kind (0 kernel, 1 shell, 2 dispatch).
 bool ChangeNotifierThreadRunning(int which);
 

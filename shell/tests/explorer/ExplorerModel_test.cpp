@@ -505,7 +505,7 @@ struct ExplorerModelChanges : ExplorerModel {
 
 TEST_F(ExplorerModelChanges, TheTreeFollowsChangesMadeWhileItIsOpen) {
   bool longRun = std::getenv("QV_LONG") != nullptr;
-  int rounds = longRun ? 150 : 6;
+  int rounds = longRun ? 180 : 6;
   if (const char* seed = std::getenv("QV_SEED")) rng.seed(static_cast<uint32_t>(std::atoi(seed)));
   model = std::make_unique<Model>(folder);
   Generate(&model->root, 2, longRun ? 4 : 3, longRun ? 3 : 2);

@@ -385,3 +385,45 @@ TEST_F(ShellNotify, TreesComeAndGoWhileBatchesAreInFlight) {
   EXPECT_FALSE(ChangeNotifierThreadRunning(2));
   EXPECT_EQ(ThreadsOfThisProcess(), threads - 2);
 }
+
+namespace {
+int gAdded = 0;
+// "N:" of the test drive run-explorer-tests.sh marks as a network drive, or "".
+std::u16string NetworkDrive() {
+  const char* value = std::getenv("QV_TEST_NETWORK_DRIVE");
+  if (value == nullptr || value[0] < 'A' || value[0] > 'Z' || value[0] == 'C' || value[0] == 'Z') return {};
+  return std::u16string{char16_t(value[0]), u':'};
+}
+}  // namespace
+
+TEST_F(ShellNotify, AFolderOnAMappedDriveIsReadAgainWhole) {
+  std::u16string drive = NetworkDrive();
+  if (drive.empty()) GTEST_SKIP() << "QV_TEST_NETWORK_DRIVE is not mapped (see run-explorer-tests.sh)";
+  ASSERT_EQ(GetDriveTypeW(W(drive + u"\\")), static_cast<UINT>(DRIVE_REMOTE));
+  gAdded = 0;
+  std::u16string share = drive + u"\\" + folder.substr(3);
+  RemoveTree(share);
+  MakeFolder(share);
+  MakeFolder(share + u"\\gone");
+  MakeFile(share + u"\\one.txt");
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetVETMiscOptions(o->VETMiscOptions().Include(toTrackChangesInMappedDrives));
+  tree->OnNamespaceStructureChange = [](TCustomVirtualExplorerTree*, PVirtualNode, TNamespace*,
+                                        TNamespaceStructureChange change) {
+    if (change == nscAdd) ++gAdded;
+  };
+  ASSERT_NE(Expanded(share), nullptr);
+  ASSERT_NE(NodeOf(share + u"\\gone"), nullptr);
+  // The gone folder's update comes first in the batch; the share's update is still applied.
+  RemoveTree(share + u"\\gone");
+  ReportChange(SHCNE_UPDATEDIR, share + u"\\gone");
+  MakeFile(share + u"\\two.txt");
+  ReportChange(SHCNE_CREATE, share + u"\\two.txt");
+  const std::vector<std::u16string> expected{u"one.txt", u"two.txt"};
+  EXPECT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(share)) == expected; }, 4000));
+  Pump(200);
+  EXPECT_EQ(ChildNames(NodeOf(share)), expected);
+  // Read again whole (the subtree re-listed), not merged item by item.
+  EXPECT_EQ(gAdded, 0);
+  RemoveTree(share);
+}

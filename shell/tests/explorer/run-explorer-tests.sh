@@ -33,8 +33,12 @@ for stale in "$QV_BUILD"/explorer-drive.*; do
 done
 work=$(mktemp -d "$QV_BUILD/explorer-drive.XXXXXX")
 link=""
+netlink=""
+netletter=""
 cleanup() {
   [ -n "$link" ] && rm -f "$link"
+  [ -n "$netlink" ] && rm -f "$netlink"
+  [ -n "$netletter" ] && wine reg delete 'HKLM\Software\Wine\Drives' /v "$netletter:" /f >/dev/null 2>&1
   chmod -R u+w "$work" 2>/dev/null
   rm -rf "$work"
   wineserver -k 2>/dev/null
@@ -42,13 +46,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-letter=""
-for l in r s t u v w x y q p o n m; do
-  if [ ! -e "$dos/$l:" ] && [ ! -L "$dos/$l:" ] && [ ! -e "$dos/$l::" ] && [ ! -L "$dos/$l::" ]; then
-    letter=$l
-    break
-  fi
-done
+free_letter() {
+  for l in r s t u v w x y q p o n m; do
+    if [ "$l" != "${1:-}" ] && [ ! -e "$dos/$l:" ] && [ ! -L "$dos/$l:" ] && [ ! -e "$dos/$l::" ] && [ ! -L "$dos/$l::" ]; then
+      echo "$l"
+      return
+    fi
+  done
+}
+letter=$(free_letter)
 if [ -z "$letter" ]; then
   echo "no free drive letter for the explorer tests" >&2
   exit 1
@@ -57,6 +63,14 @@ mkdir -p "$work/drive"
 ln -s "$work/drive" "$dos/$letter:"
 link="$dos/$letter:"
 export QV_TEST_EXPLORER_DRIVE=${letter^^}
+# A second letter on the same folder that Wine reports as a network drive (mapped-drive tracking).
+netletter=$(free_letter "$letter")
+if [ -n "$netletter" ]; then
+  ln -s "$work/drive" "$dos/$netletter:"
+  netlink="$dos/$netletter:"
+  wine reg add 'HKLM\Software\Wine\Drives' /v "$netletter:" /d network /f >/dev/null 2>&1
+  export QV_TEST_NETWORK_DRIVE=${netletter^^}
+fi
 # A letter added to the prefix shows in the drive mask only to a new wineserver.
 wineserver -k 2>/dev/null
 wineserver -w
