@@ -338,8 +338,13 @@ void TVirtualTreeCore::AdoptLoadedSelection(PVirtualNode node) {
   while (run != nullptr) {
     if (run->States & vsSelected) {
       if (!IsInSelection(run)) {
-        run->States &= ~vsSelected;
-        if (multi) InternalCacheNode(run);
+        // A batched node keeps its flag until the batch joins the selection.
+        if (multi && selectionBatch > 0) {
+          batchedSelection.push_back(run);
+        } else {
+          run->States &= ~vsSelected;
+          if (multi) InternalCacheNode(run);
+        }
       }
     }
     if (run->FirstChild != nullptr) {
@@ -355,6 +360,14 @@ void TVirtualTreeCore::AdoptLoadedSelection(PVirtualNode node) {
   }
   if (!tempNodeCache.empty()) InternalAddToSelection(tempNodeCache, true);
   ClearTempCache();
+}
+
+void TVirtualTreeCore::EndLoadedSelectionBatch() {
+  if (selectionBatch > 0) --selectionBatch;
+  if (selectionBatch > 0 || batchedSelection.empty()) return;
+  std::vector<PVirtualNode> nodes;
+  nodes.swap(batchedSelection);
+  InternalAddToSelection(nodes, true);
 }
 
 void TVirtualTreeCore::ReadNode(TStream* stream, uint16_t version, PVirtualNode node) {

@@ -1,5 +1,6 @@
 // Node records and the structural operations: making, adding, counting,
 // deleting and clearing nodes, with the totals kept exact along the parent chain.
+#include <algorithm>
 #include <cstdlib>
 #include <new>
 #include <vector>
@@ -360,6 +361,10 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
 }
 
 void TVirtualTreeCore::ForgetNode(PVirtualNode node) {
+  // A node read in a selection batch (flagged, not yet in the array) leaves the waiting list.
+  if (!batchedSelection.empty() && (node->States & vsSelected))
+    batchedSelection.erase(std::remove(batchedSelection.begin(), batchedSelection.end(), node),
+                           batchedSelection.end());
   if (focusedNode == node) focusedNode = nullptr;
   if (hotNode == node) hotNode = nullptr;
   if (rangeAnchor == node) rangeAnchor = nullptr;

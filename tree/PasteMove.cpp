@@ -21,6 +21,24 @@ struct TUpdateScope {
   ~TUpdateScope() { tree.EndUpdate(); }
 };
 
+// Joins the selections of the nodes read to the tree's selection in one step.
+struct TSelectionBatch {
+  TVirtualTreeCore& tree;
+  bool open = true;
+  explicit TSelectionBatch(TVirtualTreeCore& tree_) : tree(tree_) { tree.BeginLoadedSelectionBatch(); }
+  ~TSelectionBatch() { End(); }
+  void End() {
+    if (open) tree.EndLoadedSelectionBatch();
+    open = false;
+  }
+};
+
+// Numbers the children of parent from 0.
+void ReindexChildren(PVirtualNode parent) {
+  uint32_t index = 0;
+  for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling) child->Index = index++;
+}
+
 // Releases a medium on leaving a scope.
 struct TMediumScope {
   STGMEDIUM medium{};
@@ -123,9 +141,7 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
       if (node == target || (source == this && HasAsParent(target, node)) || insideMoved(node)) continue;
       movable.push_back(node);
     }
-    bool forward = mode == amInsertBefore || mode == amAddChildLast;
-    if (!forward) std::reverse(movable.begin(), movable.end());
-    for (PVirtualNode node : movable) source->MoveTo(node, target, mode, false);
+    source->MoveNodes(movable, target, mode);
     return true;
   }
 
@@ -158,6 +174,7 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
 
   std::vector<PVirtualNode> inserted;
   TRunPlacer placer{target, mode};
+  TSelectionBatch batch(*this);
   try {
     while (stream->Position() < stream->Size()) {
       PVirtualNode node = MakeNewNode();
@@ -175,6 +192,7 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
     }
   } catch (...) {
     // A bad stream inserts nothing.
+    batch.End();
     for (auto it = inserted.rbegin(); it != inserted.rend(); ++it) DeleteNode(*it);
     if (locked != nullptr) GlobalUnlock(locked);
     throw;
@@ -188,8 +206,10 @@ void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetN
   TBaseVirtualTree* source = GetTreeFromDataObject(dataObject);
   bool move = (effect & ~int(DROPEFFECT_SCROLL)) == DROPEFFECT_MOVE && source != nullptr;
   ProcessOLEData(source, dataObject, targetNode, mode, move);
-  // An optimised move is done: the source must not delete anything.
-  if (move) effect = DROPEFFECT_NONE;
+  // An optimised move is done (or nothing moved): the source must not delete anything.
+  if (!move) return;
+  effect = DROPEFFECT_NONE;
+  source->dragSelection.clear();
 }
 
 void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
@@ -204,6 +224,7 @@ void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVi
   for (PVirtualNode node : nodes) WriteNode(&stream, node);
   stream.SetPosition(0);
   TUpdateScope update(*targetTree);
+  TSelectionBatch batch(*targetTree);
   TRunPlacer placer{target, mode};
   while (stream.Position() < stream.Size()) {
     PVirtualNode node = targetTree->MakeNewNode();
@@ -211,11 +232,61 @@ void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVi
     try {
       targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
     } catch (...) {
+      batch.End();
       targetTree->DeleteNode(node);
       throw;
     }
     if (onNew(node)) placer.Placed(node);
   }
+}
+
+void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
+                                 TVTNodeAttachMode mode) {
+  TBaseVirtualTree* targetTree = TreeOfNode(target);
+  if (options.misc.Contains(toReadOnly) || targetTree->OptionValues().misc.Contains(toReadOnly)) return;
+  bool onRoot = target == targetTree->RootNode();
+  if (onRoot) mode = ModeOnRoot(mode);
+  if (!onRoot) {
+    if (!(target->States & vsInitialized)) targetTree->InitNode(target);
+    if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
+  }
+  std::vector<PVirtualNode> allowed;
+  for (PVirtualNode node : nodes)
+    if (DoNodeMoving(node, onRoot ? nullptr : target)) allowed.push_back(node);
+  if (allowed.empty()) return;
+  TUpdateScope update(*this);
+  // Siblings are numbered once per old parent, not once per node taken away.
+  std::vector<PVirtualNode> parents;
+  if (targetTree == this) {
+    for (PVirtualNode node : allowed) {
+      parents.push_back(node->Parent);
+      InternalDisconnectNode(node, /*keepFocus=*/true, /*reindex=*/false);
+    }
+    std::sort(parents.begin(), parents.end());
+    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+    for (PVirtualNode parent : parents) ReindexChildren(parent);
+    TRunPlacer placer{target, mode};
+    for (PVirtualNode node : allowed) {
+      InternalConnectNode(node, placer.target, this, placer.mode);
+      placer.Placed(node);
+      DoNodeMoved(node);
+      StructureChange(node, crNodeMoved);
+    }
+    return;
+  }
+  TransferNodes(allowed, target, mode, [targetTree](PVirtualNode node) {
+    targetTree->DoNodeMoved(node);
+    return true;
+  });
+  for (PVirtualNode node : allowed) {
+    parents.push_back(node->Parent);
+    DeleteNode(node, /*reindex=*/false);
+  }
+  std::sort(parents.begin(), parents.end());
+  parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+  for (PVirtualNode parent : parents) ReindexChildren(parent);
+  StructureChange(nullptr, crNodeMoved);
+  targetTree->Invalidate();
 }
 
 void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly) {

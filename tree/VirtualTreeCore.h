@@ -425,6 +425,11 @@ public:
   // Reads one node chunk into node (root for null), which is linked already;
   // on bad data raises EVirtualTreeError and node is as it was.
   void InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node);
+  // Between Begin and End (nested) the selections of streams read are
+  // collected and joined to the selection in one step at the last End, so
+  // that reading many nodes one by one stays linear.
+  void BeginLoadedSelectionBatch() { ++selectionBatch; }
+  void EndLoadedSelectionBatch();
 
 protected:
   // The tree as event sender (set by the window class).
@@ -584,6 +589,8 @@ private:
   int WrittenDepth(PVirtualNode node) const;
   // The children under each level of nodes go first, deepest first (DeleteChildren).
   void DeleteDescendants(PVirtualNode node, bool shown);
+  int selectionBatch = 0;
+  std::vector<PVirtualNode> batchedSelection;  // loaded selections waiting for EndLoadedSelectionBatch
   int streamDepth = 0;
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.

@@ -948,6 +948,10 @@ protected:
   // it deleted it again.
   void TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
                      const std::function<bool(PVirtualNode)>& onNew);
+  // Moves nodes of this tree (in order, none inside another or holding
+  // target) to target in this or another tree as MoveTo would one by one,
+  // in linear time.
+  void MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode);
   int wheelRemainder = 0;    // wheel delta below a notch, kept for the next message
   TColumnIndex clickedColumn = NoColumn;  // column of the last click in the tree's body
   TRect lastHintRect;        // client; while the mouse stays inside, no new hint is computed

@@ -186,7 +186,7 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
         Model::Place({model.Make(childId)}, m, amAddChildLast);
       }
     }
-  int errors = 0;
+  int errors = 0, drops = 0;
   for (int step = 0; step < steps; ++step) {
     std::vector<PVirtualNode> real[2];
     std::vector<MNode*> mod[2];
@@ -220,6 +220,47 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
     TVTNodeAttachMode mode = kModes[random() % 5];
     bool childrenOnly = random() % 3 == 0;
     bool copy = random() % 3 == 0;
+
+    if (random() % 4 == 0) {
+      // A drop that moves a dragged selection (tree order, no node inside
+      // another); a node holding the target stays.
+      std::vector<PVirtualNode> dragged;
+      std::vector<MNode*> mdragged;
+      for (size_t i = 0; i < real[st].size(); ++i) {
+        if (random() % 3 != 0) continue;
+        bool inside = false;
+        for (MNode* m : mdragged) inside = inside || Model::Inside(mod[st][i], m);
+        if (inside) continue;
+        dragged.push_back(real[st][i]);
+        mdragged.push_back(mod[st][i]);
+      }
+      trees[st]->DoStateChange({tsOLEDragging});
+      trees[st]->DragSelection() = dragged;
+      IDataObject* data = new TVTDataObject(trees[st], /*forClipboard=*/false);
+      int effect = DROPEFFECT_MOVE;
+      trees[tt]->ProcessDrop(data, target, effect, mode);
+      data->Release();
+      trees[st]->DoStateChange({}, {tsOLEDragging});
+      ASSERT_TRUE(trees[st]->DragSelection().empty());
+      MNode* mt = toRoot ? roots[tt] : mod[tt][ti];
+      TVTNodeAttachMode mmode = mt->id == -1 ? (mode == amInsertBefore ? amAddChildFirst
+                                               : mode == amInsertAfter ? amAddChildLast : mode) : mode;
+      if (mode != amNoWhere) {
+        std::vector<MNode*> moving;
+        for (MNode* m : mdragged)
+          if (!Model::Inside(mt, m)) moving.push_back(m);
+        for (MNode* m : moving) Model::Detach(m);
+        Model::Place(moving, mt, mmode);
+      }
+      for (int t = 0; t < 2; ++t) {
+        std::string expected;
+        Model::Shape(roots[t], expected);
+        ASSERT_EQ(trees[t]->Shape(), expected) << "drop step " << step << " tree " << t;
+        ASSERT_EQ(CheckTreeInvariants(*trees[t]), "") << step;
+      }
+      ++drops;
+      continue;
+    }
 
     // The model's answer.
     MNode* ms = mod[st][si];
@@ -269,7 +310,8 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
     }
   }
   EXPECT_GT(errors, 0);
-  std::printf("transport model: %d steps, %d refused moves, %zu nodes at the end\n", steps, errors,
+  std::printf("transport model: %d steps, %d dropped moves, %d refused moves, %zu nodes at the end\n", steps, drops,
+              errors,
               size_t(trees[0]->RootNode()->TotalCount + trees[1]->RootNode()->TotalCount - 2));
 }
 
