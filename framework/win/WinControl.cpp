@@ -284,6 +284,12 @@ void TWinControl::CreateWindowHandle(const TCreateParams& params) {
 
 void TWinControl::CreateHandle() {
   if (handle != nullptr) return;
+  // The parent's window first: making it makes the windows of its children,
+  // this one among them, which must not get a second window.
+  if (parent != nullptr && !parent->HandleAllocated()) {
+    parent->CreateHandle();
+    if (handle != nullptr) return;
+  }
   controlState.Include(csCreating);
   try {
     CreateWnd();

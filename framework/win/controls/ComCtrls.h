@@ -1,6 +1,6 @@
 #pragma once
-// The common controls: up-down, progress bar, report-style list view and the
-// page control with its tab sheets. Each lives in its own .cpp, which also
+// The common controls: up-down, progress bar, animation, report-style list
+// view and the page control with its tab sheets. Each lives in its own .cpp, which also
 // registers its published properties for form definitions.
 #include <windows.h>
 // windows.h first: commctrl.h needs its types.
@@ -117,6 +117,44 @@ private:
   int step = 10;
   bool smooth = false;
   TProgressBarOrientation orientation = pbHorizontal;
+};
+
+// ---------------------------------------------------------------------------
+// Animation
+
+// The system's own animations (AVI resources of shell32).
+enum TCommonAVI {
+  aviNone, aviFindFolder, aviFindFile, aviFindComputer, aviCopyFiles, aviCopyFile, aviRecycleFile,
+  aviEmptyRecycle, aviDeleteFile
+};
+
+// The system animation control playing one of the system's animations,
+// centred and on the parent's background.
+class TAnimate : public TWinControl {
+public:
+  void Create(TComponent* owner) override;
+
+  TCommonAVI CommonAVI() const { return commonAVI; }
+  // Opens that animation (aviNone closes it); a running animation restarts with it.
+  void SetCommonAVI(TCommonAVI value);
+  // Playing (in a loop) or stopped on its first frame.
+  bool Active() const { return active; }
+  void SetActive(bool value);
+  // True when the system could open the animation (false for aviNone or without a window).
+  bool Opened() const { return opened; }
+
+protected:
+  void CreateParams(TCreateParams& params) override;
+  void CreateWnd() override;
+  void DestroyWnd() override;
+
+private:
+  // Opens commonAVI in the window and plays it when active.
+  void ApplyAnimation();
+
+  TCommonAVI commonAVI = aviNone;
+  bool active = false;
+  bool opened = false;
 };
 
 // ---------------------------------------------------------------------------

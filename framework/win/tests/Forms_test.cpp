@@ -7,6 +7,8 @@
 #include "win/ClassInfo.h"
 #include "win/FormDefinition.h"
 #include "win/Help.h"
+#include "win/controls/ComCtrls.h"
+#include "win/controls/ExtCtrls.h"
 #include "win/graphics/Graphics.h"
 #include "win/testing/FormFixture.h"
 #include "win/testing/Harness.h"
@@ -33,6 +35,11 @@ public:
 };
 
 using FormsTest = qvtest::FormTest<TSampleForm>;
+
+BOOL CALLBACK CountWindow(HWND, LPARAM count) {
+  ++*reinterpret_cast<int*>(count);
+  return TRUE;
+}
 
 }  // namespace
 
@@ -223,6 +230,46 @@ TEST_F(FormsTest, RecreateWndKeepsTextAndChildren) {
   EXPECT_TRUE(box3->HandleAllocated());
   EXPECT_EQ(GetParent(box3->Handle()), box1->Handle());
   EXPECT_EQ(FindControl(box1->Handle()), box1);
+}
+
+TEST(WinControl, AChildAskedForItsWindowFirstGetsExactlyOne) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  auto* panel = New<TPanel>(form);
+  panel->SetParent(form);
+  auto* inner = New<TPanel>(form);
+  inner->SetParent(panel);
+  ASSERT_FALSE(form->HandleAllocated());
+  // The innermost window first: the parents' windows come with it, and none twice.
+  HWND innerWindow = inner->Handle();
+  ASSERT_TRUE(form->HandleAllocated());
+  EXPECT_EQ(GetParent(innerWindow), panel->Handle());
+  EXPECT_EQ(GetParent(panel->Handle()), form->Handle());
+  int windows = 0;
+  EnumChildWindows(form->Handle(), CountWindow, reinterpret_cast<LPARAM>(&windows));
+  EXPECT_EQ(windows, 2);
+  EXPECT_EQ(FindControl(innerWindow), inner);
+  form->Free();
+}
+
+TEST(Animate, PlaysTheSystemsSearchAnimation) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  form->SetBounds(0, 0, 300, 200);
+  auto* animation = New<TAnimate>(form);
+  animation->SetParent(form);
+  animation->SetAlign(alClient);
+  animation->SetCommonAVI(aviFindFolder);
+  animation->SetActive(true);
+  EXPECT_FALSE(animation->Opened());  // no window yet
+  form->Show();
+  EXPECT_TRUE(animation->Opened());
+  qvtest::Pump(150);
+  qvtest::SaveScreenshot(form->Handle(), "animate-find-folder");
+  animation->SetActive(false);
+  animation->SetCommonAVI(aviNone);
+  EXPECT_FALSE(animation->Opened());
+  form->Free();
 }
 
 TEST(FormDefinition, FaultsNameLineComponentAndProperty) {
