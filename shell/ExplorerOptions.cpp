@@ -180,7 +180,15 @@ void TCustomVirtualExplorerTree::SetColumnDetails(TColumnDetailType value) {
     return;
   }
   header->SetOptions(header->Options().Include(hoVisible));
-  if (value == cdVETColumns) {
+  RebuildColumns(rootNamespace);
+}
+
+void TCustomVirtualExplorerTree::RebuildColumns(TNamespace* ns) {
+  if (columnDetails == cdUser) return;
+  TVTHeader* header = Header();
+  header->Columns()->Clear();
+  shellColumnCount = 0;
+  if (columnDetails == cdVETColumns) {
     const TColumnDetails order[] = {cdFileName, cdSize,    cdType,    cdModified, cdAttributes,
                                     cdAccessed, cdCreated, cdDOSName, cdPath};
     for (TColumnDetails kind : order) {
@@ -194,14 +202,14 @@ void TCustomVirtualExplorerTree::SetColumnDetails(TColumnDetailType value) {
     return;
   }
   // The folder's own detail columns.
-  if (rootNamespace == nullptr) return;
-  int count = rootNamespace->DetailsSupportedColumns();
+  if (ns == nullptr) return;
+  int count = ns->DetailsSupportedColumns();
   for (int i = 0; i < count; ++i) {
     auto* column = static_cast<TVETColumn*>(header->Columns()->Add());
-    column->SetText(rootNamespace->DetailsColumnTitle(i));
+    column->SetText(ns->DetailsColumnTitle(i));
     column->SetWidth(i == 0 ? 180 : 120);
     column->SetColumnDetails(cdCustom);
-    if (!rootNamespace->DetailsDefaultColumnState(i).Contains(csOnByDefault))
+    if (!ns->DetailsDefaultColumnState(i).Contains(csOnByDefault))
       column->SetOptions(column->Options().Exclude(coVisible));
     ++shellColumnCount;
   }

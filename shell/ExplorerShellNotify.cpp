@@ -80,6 +80,7 @@ void TCustomVirtualExplorerTree::DrainShellNotifications(bool handle) {
 }
 
 void TCustomVirtualExplorerTree::WMNCDestroy(TMessage& m) {
+  TerminateEnumThread();
   SetChangeNotifierThread(false);
   Inherited(ClassMessageMap(), m);
 }

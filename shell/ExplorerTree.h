@@ -27,6 +27,8 @@ class TViewManager;
 class TContextMenuManager;
 class TColumnMenu;
 class TVETColors;
+class TEnumHandOver;
+class TAnimate;
 
 // The folder at the root of a tree (the special folder of that CSIDL, see RootFolderCSIDL).
 enum TRootFolder {
@@ -91,6 +93,7 @@ using TVETContextMenuItemChange = TEvent<void(TCustomVirtualExplorerTree* sender
                                               HMENU subMenuID, bool mouseSelect)>;
 using TVETHeaderRebuild = TEvent<void(TCustomVirtualExplorerTree* sender, TVTHeader* header)>;
 using TVETOnShellNotify = TEvent<void(TCustomVirtualExplorerTree* sender, TVirtualShellEvent* shellEvent)>;
+using TVETEnumLenghyOperaionEvent = TEvent<void(TCustomVirtualExplorerTree* sender, bool& showAnimation)>;
 
 // The explorer's option sets on top of the string tree's. Setters apply a
 // change to the owning tree at once (rebuilding its root where a change
@@ -365,6 +368,33 @@ public:
   // Fires OnShellNotify before each event is handled (a handler may set Handled).
   virtual void DoShellNotify(TVirtualShellEvent* shellEvent);
   TVETOnShellNotify OnShellNotify;
+  // ---- Background enumeration (ExplorerTreeBackGnd.cpp) ------------------------------
+  // With ThreadedEnum a folder is listed on a TVirtualBackGndEnumThread; timer
+  // 101 (50 ms) polls for the result, which always lands under the hidden root,
+  // and shows an animation once the listing takes longer than about a second.
+  static constexpr UINT_PTR kEnumTimer = 101;
+  bool ThreadedEnum() const { return threadedEnum; }
+  void SetThreadedEnum(bool value) { threadedEnum = value; }
+  // Ends a running background enumeration: its thread (it will deliver
+  // nothing), the timer, the animation and a result not yet taken.
+  void TerminateEnumThread();
+  // True while a background enumeration has not been taken in or ended.
+  bool EnumThreadRunning() const;
+  // What the tree shares with its enumeration threads.
+  TEnumHandOver* EnumHandOver() const { return enumHandOver; }
+  // The animation shown during a long enumeration, or null.
+  TAnimate* Animation() const { return animation; }
+  TVETEnumLenghyOperaionEvent OnEnumThreadLengthyOperation;
+  // Sets the tree's cursor to the hourglass.
+  virtual void DoEnumThreadStart();
+  virtual void DoEnumThreadLengthyOperation(bool& showAnimation);
+  // The control that hosts the animation (the tree).
+  virtual TWinControl* AnimationParent() { return this; }
+  // Hides the header and shows the searching animation (once per enumeration).
+  virtual void ShowAnimation();
+  // The columns of ColumnDetails for ns: the shell's detail columns of that
+  // folder, or the explorer's own columns; nothing for cdUser.
+  void RebuildColumns(TNamespace* ns);
 
 protected:
   friend class TCustomVirtualExplorerTreeOptions;
@@ -427,6 +457,21 @@ protected:
   void FollowAllChildrenCheckStates();
   bool changeNotifierRegistered = false;
   int64_t lastShellNotifyID = -1;  // batches apply in the notifier's order
+
+  // ---- Background enumeration ----
+  // Starts a thread for the folder of pidl and the timer.
+  void StartEnumThread(LPCITEMIDLIST pidl);
+  void SetEnumTimer(bool value);
+  // Timer 101: takes a delivered result in, or asks for the animation.
+  void WMTimer(TMessage& m);
+  // Builds the hidden root's children from a delivered result for folder (both taken over).
+  void BuildFromEnumResult(TPIDLList* list, LPITEMIDLIST folder);
+  bool threadedEnum = false;
+  TEnumHandOver* enumHandOver = nullptr;  // one reference
+  UINT_PTR enumTimer = 0;
+  int enumTimerTicks = 0;
+  TAnimate* animation = nullptr;  // owned
+  bool headerWasVisible = false;  // the animation hid the header
 
   bool active = false;
   bool treeBuilt = false;

@@ -6,6 +6,7 @@
 #include "shell/ExplorerContextMenu.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SysImages.h"
+#include "shell/VirtualBackGndEnumThread.h"
 #include "shell/VETPersistent.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -47,6 +48,7 @@ const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
                                    OnMessage(WM_DEVICECHANGE, &TCustomVirtualExplorerTree::WMDeviceChange),
                                    OnMessage(WM_NCDESTROY, &TCustomVirtualExplorerTree::WMNCDestroy),
                                    OnMessage(WM_QUERYENDSESSION, &TCustomVirtualExplorerTree::WMQueryEndSession),
+                                   OnMessage(WM_TIMER, &TCustomVirtualExplorerTree::WMTimer),
                                });
   return &map;
 }
@@ -54,6 +56,7 @@ const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
 void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   InitializeShellToolkit();
   LinkExplorerTreeProperties();
+  enumHandOver = new TEnumHandOver;
   TCustomVirtualStringTree::Create(owner);
   contextMenuManager = New<TContextMenuManager>(this);
   if (ShellNotifyManager != nullptr) ShellNotifyManager->RegisterExplorerWnd(this);
@@ -88,6 +91,7 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
 }
 
 void TCustomVirtualExplorerTree::BeforeDestruction() {
+  TerminateEnumThread();
   // No link may call a view that is going away.
   if (VETChangeDispatch != nullptr) VETChangeDispatch->UnRegisterChangeLink(this, this, ulkServerOrClient);
   if (ShellNotifyManager != nullptr) ShellNotifyManager->UnRegisterExplorerWnd(this);
@@ -110,6 +114,9 @@ TCustomVirtualExplorerTree::~TCustomVirtualExplorerTree() {
   FreeAndNil(vetColors);
   FreeAndNil(contextMenuManager);
   delete sortHelper;
+  // A thread still listing keeps the hand-over alive until it has seen that it was terminated.
+  if (enumHandOver != nullptr) enumHandOver->Release();
+  enumHandOver = nullptr;
   if (waitCursorCount > 0 && gWaitCursorShown) {
     gWaitCursorShown = false;
     Screen->SetCursor(crDefault);
@@ -316,6 +323,7 @@ void TCustomVirtualExplorerTree::ApplyActive(bool value) {
     if (rootNamespace != nullptr) RebuildRootNamespace();
     return;
   }
+  if (!value) TerminateEnumThread();
   if (!value && treeBuilt) {
     treeBuilt = false;
     Clear();
@@ -342,6 +350,7 @@ void TCustomVirtualExplorerTree::SetRootFolder(TRootFolder value) {
 }
 
 void TCustomVirtualExplorerTree::ApplyRootFolder(TRootFolder value) {
+  TerminateEnumThread();
   BeginUpdate();
   try {
     Clear();

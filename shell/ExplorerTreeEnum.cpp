@@ -95,7 +95,10 @@ uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
   BeginUpdate();
   try {
     TNamespace* ns = NodeNamespace(node);
-    if (node->ChildCount == 0 && ns != nullptr) {
+    if (node->ChildCount == 0 && ns != nullptr && threadedEnum && !ComponentState().Contains(csDesigning)) {
+      // The children come later, by timer 101, under the hidden root.
+      StartEnumThread(ns->AbsolutePIDL());
+    } else if (node->ChildCount == 0 && ns != nullptr) {
       HWND window = HandleAllocated() ? Handle() : nullptr;
       ns->EnumerateFolderEx(window, fileObjects,
                             MakeEvent<&TCustomVirtualExplorerTree::EnumFolderCallback>(this), node);
