@@ -73,7 +73,8 @@ bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, TScrollUpdateOptions options_
     }
     if (dragImage) ImageList_DragShowNolock(TRUE);
   }
-  if (HandleAllocated()) {
+  // Where the mouse is not over the window, asking for it is a round trip saved.
+  if (HandleAllocated() && MouseInside()) {
     POINT cursor;
     if (GetCursorPos(&cursor) && ::ScreenToClient(handle, &cursor) && cursor.x >= 0 && cursor.y >= 0 &&
         cursor.x < clientWidth && cursor.y < clientHeight)

@@ -98,7 +98,15 @@ int TBaseVirtualTree::TreeClientHeight() const { return ClientHeight(); }
 void TBaseVirtualTree::CancelHint() { Application->CancelHint(); }
 
 void TBaseVirtualTree::StopTreeTimer(int id) {
-  if (HandleAllocated()) KillTimer(handle, static_cast<UINT_PTR>(id));
+  if (!HandleAllocated()) return;
+  // The change timers run only after a delayed change: not asking the window
+  // server to stop one that is not running saves a round trip per focus move.
+  if (id == kChangeTimer || id == kStructureChangeTimer) {
+    const uint8_t bit = id == kChangeTimer ? 1 : 2;
+    if (!(changeTimersRunning & bit)) return;
+    changeTimersRunning &= ~bit;
+  }
+  KillTimer(handle, static_cast<UINT_PTR>(id));
 }
 
 void TBaseVirtualTree::SetRedraw(bool on) {
@@ -154,7 +162,7 @@ void TBaseVirtualTree::WMTimer(TMessage& m) {
       ScrollTimerFired();
       break;
     case kChangeTimer:
-      KillTimer(handle, kChangeTimer);
+      StopTreeTimer(kChangeTimer);
       if (states.Contains(tsChangePending)) DoChange(lastChangedNode);
       break;
     case kEditTimer:
@@ -165,7 +173,7 @@ void TBaseVirtualTree::WMTimer(TMessage& m) {
       StopIncrementalSearch();
       break;
     case kStructureChangeTimer:
-      KillTimer(handle, kStructureChangeTimer);
+      StopTreeTimer(kStructureChangeTimer);
       if (states.Contains(tsStructureChangePending)) DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
       break;
     default:
@@ -320,12 +328,11 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
     info.nPos = -offsetY;
     info.nPage = static_cast<UINT>(clientHeight + 1 > 0 ? clientHeight + 1 : 0);
     DoShowScrollbar(SB_VERT, true);
-    SetScrollInfo(handle, SB_VERT, &info, doRepaint);
-  } else {
-    SetScrollInfo(handle, SB_VERT, &info, doRepaint);
-    DoShowScrollbar(SB_VERT, false);
   }
-  SetOffsetY(-GetScrollPos(handle, SB_VERT));
+  // The position the bar took (SetScrollInfo answers it: no second question).
+  const int position = SetScrollInfo(handle, SB_VERT, &info, doRepaint);
+  if (!(clientHeight < static_cast<int64_t>(rangeY) || always)) DoShowScrollbar(SB_VERT, false);
+  SetOffsetY(-position);
 }
 
 void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
@@ -347,12 +354,10 @@ void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
     info.nPos = -offsetX;
     info.nPage = static_cast<UINT>(clientWidth + 1 > 0 ? clientWidth + 1 : 0);
     DoShowScrollbar(SB_HORZ, true);
-    SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
-  } else {
-    SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
-    DoShowScrollbar(SB_HORZ, false);
   }
-  SetOffsetX(-GetScrollPos(handle, SB_HORZ));
+  const int position = SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
+  if (!(clientWidth < static_cast<int64_t>(rangeX) || always)) DoShowScrollbar(SB_HORZ, false);
+  SetOffsetX(-position);
 }
 
 // The new offset for a scroll-bar request on a bar with the given range and page.

@@ -938,6 +938,7 @@ protected:
   TPoint lastClickPos;       // client coordinates
   int dragThreshold = 0;
   IVTDragManager* dragManager = nullptr;  // reference held
+  uint8_t changeTimersRunning = 0;  // started change timers: 1 change, 2 structure change
   IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
   std::vector<PVirtualNode> dragSelection;  // nodes of the running OLE drag
   // Flushes this tree's data on the clipboard and detaches its data objects

@@ -35,19 +35,23 @@ void TBaseVirtualTree::AdviseChangeEvent(bool structureChange, PVirtualNode node
 void TBaseVirtualTree::Change(PVirtualNode node) {
   AdviseChangeEvent(/*structureChange=*/false, node, crIgnore);
   if (updateCount > 0) return;
-  if (changeDelay > 0 && !states.Contains(tsSynchMode) && HandleAllocated())
+  if (changeDelay > 0 && !states.Contains(tsSynchMode) && HandleAllocated()) {
     SetTimer(handle, kChangeTimer, changeDelay, nullptr);
-  else
+    changeTimersRunning |= 1;
+  } else {
     DoChange(node);
+  }
 }
 
 void TBaseVirtualTree::StructureChange(PVirtualNode node, TChangeReason reason) {
   AdviseChangeEvent(/*structureChange=*/true, node, reason);
   if (updateCount > 0) return;
-  if (changeDelay > 0 && !states.Contains(tsSynchMode) && HandleAllocated())
+  if (changeDelay > 0 && !states.Contains(tsSynchMode) && HandleAllocated()) {
     SetTimer(handle, kStructureChangeTimer, changeDelay, nullptr);
-  else
+    changeTimersRunning |= 2;
+  } else {
     DoStructureChange(node, lastStructureChangeReason);
+  }
 }
 
 void TBaseVirtualTree::CreateParams(TCreateParams& params) {

@@ -355,6 +355,8 @@ protected:
   virtual void SetText(const std::string& value);
   // The stored caption without asking the window.
   const std::string& StoredCaption() const { return caption; }
+  // A window control: the mouse moved into its client area and has not left it.
+  bool MouseInside() const { return mouseInside; }
   void StoreCaption(const std::string& value) { caption = value; }
 
   virtual void DblClick();
