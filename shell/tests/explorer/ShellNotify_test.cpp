@@ -4,6 +4,7 @@
 // processes), merged into batches by the notifier and applied to the tree.
 #include <algorithm>
 #include <atomic>
+#include <set>
 #include <thread>
 
 #include <tlhelp32.h>
@@ -21,6 +22,7 @@ struct Seen {
   TShellEventKind kind;
   std::u16string path;  // of PIDL1 ("" for none)
   DWORD tick;
+  uint32_t value = 0;  // DWordItem1
 };
 
 // What the trees' OnShellNotify saw (events are capture-less functions).
@@ -29,7 +31,8 @@ std::vector<std::u16string> gOtherSeen;
 int gInvalidRoots = 0;
 
 void Record(TCustomVirtualExplorerTree*, TVirtualShellEvent* e) {
-  gSeen.push_back({e->Kind, e->PIDL1 != nullptr ? PIDLToPath(e->PIDL1) : std::u16string(), GetTickCount()});
+  gSeen.push_back({e->Kind, e->PIDL1 != nullptr ? PIDLToPath(e->PIDL1) : std::u16string(), GetTickCount(),
+                   e->DWordItem1});
 }
 
 struct ShellNotify : ExplorerFixture {
@@ -426,4 +429,61 @@ TEST_F(ShellNotify, AFolderOnAMappedDriveIsReadAgainWhole) {
   // Read again whole (the subtree re-listed), not merged item by item.
   EXPECT_EQ(gAdded, 0);
   RemoveTree(share);
+}
+
+TEST_F(ShellNotify, EveryKindReachesTheTreeAndLeavesItWhole) {
+  MakeFolder(folder + u"\\sub");
+  MakeFile(folder + u"\\sub\\a.txt");
+  ASSERT_NE(Expanded(folder + u"\\sub"), nullptr);
+  ChangeNotifier()->SetFilterEvents(false);
+  // Changes handed to the notifier directly, as a program that knows of them does.
+  LPITEMIDLIST item = PathToPIDL(folder + u"\\sub\\a.txt");
+  LPITEMIDLIST sub = PathToPIDL(folder + u"\\sub");
+  ASSERT_NE(item, nullptr);
+  for (LONG code : {SHCNE_ATTRIBUTES, SHCNE_UPDATEITEM, SHCNE_NETSHARE, SHCNE_NETUNSHARE, SHCNE_SERVERDISCONNECT,
+                    SHCNE_MEDIAINSERTED, SHCNE_MEDIAREMOVED, SHCNE_DRIVEADD, SHCNE_DRIVEREMOVED, SHCNE_DRIVEADDGUI})
+    ChangeNotifier()->PostShellNotify(code, item, nullptr);
+  ChangeNotifier()->PostEvent(sekUpdateDir, sub);
+  // Free space and icon updates carry their values in the first ID.
+  DWORD values[2] = {3, 0};
+  SHChangeNotify(SHCNE_FREESPACE, SHCNF_DWORD, reinterpret_cast<LPCVOID>(uintptr_t(values[0])), nullptr);
+  SHChangeNotify(SHCNE_UPDATEIMAGE, SHCNF_DWORD, reinterpret_cast<LPCVOID>(uintptr_t(1)), nullptr);
+  SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
+  // The same values packed into an ID as the shell does; an ID too short to hold them says nothing.
+  uint8_t packed[12] = {10, 0, 7, 0, 0, 0, 9, 0, 0, 0, 0, 0};
+  uint8_t tooShort[6] = {4, 0, 7, 0, 0, 0};
+  ChangeNotifier()->PostShellNotify(SHCNE_UPDATEIMAGE, reinterpret_cast<LPCITEMIDLIST>(packed), nullptr);
+  ChangeNotifier()->PostShellNotify(SHCNE_UPDATEIMAGE, reinterpret_cast<LPCITEMIDLIST>(tooShort), nullptr);
+  ChangeNotifier()->PostShellNotify(SHCNE_FREESPACE, reinterpret_cast<LPCITEMIDLIST>(tooShort), nullptr);
+  // A code that is no single kind is ignored.
+  ChangeNotifier()->PostShellNotify(SHCNE_CREATE | SHCNE_DELETE, item, nullptr);
+  ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 14; }, 4000));
+  Pump(900);
+  ChangeNotifier()->SetFilterEvents(true);
+  std::set<int> kinds;
+  for (const Seen& s : seen) kinds.insert(s.kind);
+  for (TShellEventKind k : {sekAttributes, sekUpdateItem, sekNetShare, sekNetUnshare, sekServerDisconnect,
+                            sekMediaInserted, sekMediaRemoved, sekDriveAdd, sekDriveRemoved, sekDriveAddGUI,
+                            sekUpdateDir, sekAssocChanged})
+    EXPECT_TRUE(kinds.count(k)) << Narrow(ShellEventKindNames[k]);
+  EXPECT_FALSE(kinds.count(sekCreate));
+  int images = 0, spaces = 0;
+  for (const Seen& e : seen) {
+    if (e.kind == sekUpdateImage) {
+      ++images;
+      EXPECT_EQ(e.value, 7u);
+    }
+    if (e.kind == sekFreeSpace && e.value == 0) ++spaces;
+  }
+  EXPECT_EQ(images, 1);
+  EXPECT_EQ(spaces, 1);
+  // The tree still shows the folder as it is (the association change rebuilt it).
+  PVirtualNode subNode = NodeOf(folder + u"\\sub");
+  ASSERT_NE(subNode, nullptr);
+  PVirtualNode child = tree->GetFirstChild(subNode);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(tree->NodeNamespace(child)->NameInFolder(), u"a.txt");
+  EXPECT_EQ(child->NextSibling, nullptr);
+  NamespacePIDLManager->FreePIDL(item);
+  NamespacePIDLManager->FreePIDL(sub);
 }
