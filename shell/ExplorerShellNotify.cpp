@@ -48,6 +48,8 @@ void TCustomVirtualExplorerTree::Notify(TMessage& message) {
 void TCustomVirtualExplorerTree::SetChangeNotifierThread(bool value) {
   TComponentState state = ComponentState();
   if (state.Contains(csLoading) || state.Contains(csDesigning) || constructing) return;
+  // A listing under way would hand over items the batches may already have shown.
+  TerminateEnumThread();
   if (value == changeNotifierRegistered) return;
   if (value) {
     if (!TreeOptions()->VETMiscOptions().Contains(toChangeNotifierThread)) return;
