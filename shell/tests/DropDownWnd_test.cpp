@@ -1,0 +1,160 @@
+// The drop-down window's modal loop under Wine: keys and clicks that close
+// it, a quit request it hands on, its placement in the work area and the grip's minimum.
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <utility>
+
+#include "shell/DropDownWnd.h"
+#include "win/Forms.h"
+#include "win/controls/StdCtrls.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+// What the events saw (events bind capture-less functions).
+struct TSeen {
+  int rollUps = 0;
+  bool lastAccepted = false;
+  RECT bounds{};
+  int formClicks = 0;
+} gSeen;
+
+void RecordRollUp(TDropDownWnd* d, bool accepted) {
+  ++gSeen.rollUps;
+  gSeen.lastAccepted = accepted;
+  GetWindowRect(d->Handle(), &gSeen.bounds);
+}
+
+struct DropDownFixture : ::testing::Test {
+  TForm* form = nullptr;
+  TEdit* edit = nullptr;
+  TDropDownWnd* dropDown = nullptr;
+  int& rollUps = gSeen.rollUps;
+  bool& lastAccepted = gSeen.lastAccepted;
+
+  void SetUp() override {
+    form = qvtest::NewFormFromText<TForm>("TForm DropHost { Left = 40; Top = 40; Width = 360; Height = 200; }");
+    edit = New<TEdit>(form);
+    edit->SetParent(form);
+    edit->SetBounds(10, 10, 250, 23);
+    dropDown = New<TDropDownWnd>(form);
+    gSeen = TSeen{};
+    dropDown->OnRollUp = TOnPopupRollUp(&RecordRollUp);
+    form->Show();
+    qvtest::Pump(30);
+  }
+  void TearDown() override { form->Free(); }
+  // Posts msg to window, then opens the drop-down: the loop meets it first.
+  void DropWith(HWND window, UINT msg, WPARAM w, LPARAM l) {
+    PostMessageW(window, msg, w, l);
+    dropDown->RollDown(edit, edit);
+  }
+};
+
+}  // namespace
+
+TEST_F(DropDownFixture, QuitEndsTheLoopAndIsPostedAgain) {
+  PostQuitMessage(7);
+  dropDown->RollDown(edit, edit);
+  EXPECT_FALSE(dropDown->DroppedDown());
+  EXPECT_EQ(rollUps, 1);
+  EXPECT_FALSE(lastAccepted);
+  MSG msg;
+  ASSERT_TRUE(PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "the quit was swallowed";
+  EXPECT_EQ(msg.wParam, 7u);
+}
+
+TEST_F(DropDownFixture, EnterAcceptsEscapeRefuses) {
+  DropWith(edit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(rollUps, 1);
+  EXPECT_FALSE(lastAccepted);
+  DropWith(edit->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  EXPECT_EQ(rollUps, 2);
+  EXPECT_TRUE(lastAccepted);
+  EXPECT_FALSE(IsWindowVisible(dropDown->Handle()));
+}
+
+TEST_F(DropDownFixture, ClickOutsideClosesAndIsNotDelivered) {
+  int& formClicks = gSeen.formClicks;
+  form->OnMouseDown = TMouseEvent([](TObject*, TMouseButton, TShiftState, int, int) { ++gSeen.formClicks; });
+  // The form's lower right is outside the drop-down (which lies under the edit).
+  DropWith(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(340, 150));
+  EXPECT_EQ(rollUps, 1);
+  EXPECT_FALSE(lastAccepted);
+  qvtest::Pump(20);
+  EXPECT_EQ(formClicks, 0);
+  // A click inside the drop-down keeps it open: Escape then closes it.
+  PostMessageW(dropDown->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  DropWith(edit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_EQ(rollUps, 2);
+}
+
+TEST_F(DropDownFixture, OpensBelowTheControlAtItsWidthAndRefusedByOnRollDown) {
+  PostMessageW(edit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  RECT& seen = gSeen.bounds;
+  dropDown->RollDown(edit, edit);
+  TPoint bottomLeft = form->ClientToScreen(TPoint{10, 33});
+  EXPECT_EQ(seen.left, bottomLeft.X);
+  EXPECT_EQ(seen.top, bottomLeft.Y);
+  EXPECT_EQ(seen.right - seen.left, 250);
+  EXPECT_EQ(seen.bottom - seen.top, 17 * 8 + GetSystemMetrics(SM_CYFRAME));
+  dropDown->OnRollDown = TOnPopupRollDown([](TDropDownWnd*, bool& allow) { allow = false; });
+  dropDown->RollDown(edit, edit);  // returns at once: nothing to close it
+  EXPECT_FALSE(dropDown->DroppedDown());
+}
+
+TEST_F(DropDownFixture, StaysInsideTheWorkAreaNearItsBottomRight) {
+  RECT work;
+  SystemParametersInfoW(SPI_GETWORKAREA, 0, &work, 0);
+  form->SetBounds(work.right - 200, work.bottom - 80, 360, 200);
+  qvtest::Pump(20);
+  RECT& seen = gSeen.bounds;
+  DropWith(edit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_GE(seen.left, work.left);
+  EXPECT_LE(seen.right, work.right);
+  EXPECT_GE(seen.top, work.top);
+  EXPECT_LE(seen.bottom, work.bottom);
+  EXPECT_TRUE(dropDown->State() & TDropDownWnd::kShownAbove);
+}
+
+// Runs on the first timer tick inside the drop-down's loop.
+std::function<void()>* gPendingInLoop = nullptr;
+void CALLBACK LoopTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (gPendingInLoop != nullptr) std::exchange(gPendingInLoop, nullptr)->operator()();
+}
+void RunInLoop(std::function<void()>* action) {
+  gPendingInLoop = action;
+  SetTimer(nullptr, 0, 10, &LoopTimer);
+}
+
+TEST_F(DropDownFixture, GripDragKeepsTheMinimumSize) {
+  dropDown->SetOptions(dropDown->Options() + TPopupOptions{poSizeable});
+  bool checked = false;
+  SIZE before{}, after{};
+  TSizeGrabber* grip = dropDown->Grabber();
+  std::function<void()> drag = [&] {
+    EXPECT_TRUE(grip->Visible());
+    RECT r;
+    GetWindowRect(dropDown->Handle(), &r);
+    before = {r.right - r.left, r.bottom - r.top};
+    POINT start{r.right - 3, r.bottom - 3};
+    SetCursorPos(start.x, start.y);
+    grip->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(grip->Width() - 3, grip->Height() - 3));
+    SetCursorPos(start.x - 1000, start.y - 1000);
+    grip->Perform(WM_MOUSEMOVE, MK_LBUTTON, 0);
+    grip->Perform(WM_LBUTTONUP, 0, 0);
+    GetWindowRect(dropDown->Handle(), &r);
+    after = {r.right - r.left, r.bottom - r.top};
+    checked = true;
+    dropDown->RollUp(false);
+  };
+  RunInLoop(&drag);
+  dropDown->RollDown(edit, edit);
+  ASSERT_TRUE(checked);
+  EXPECT_EQ(before.cx, 250);
+  EXPECT_EQ(after.cx, dropDown->MinWidth());
+  EXPECT_EQ(after.cy, dropDown->MinHeight());
+  EXPECT_TRUE(dropDown->State() & TDropDownWnd::kHasBeenSized);
+}
