@@ -409,6 +409,9 @@ protected:
   bool OkToEnumerate(PVirtualNode node);
   // Called once per child by the shell's enumeration (data: the parent node).
   bool EnumFolderCallback(HWND window, LPITEMIDLIST childPIDL, TNamespace* parent, void* data, bool& terminate);
+  // Adds ns (taken over) under parentNode with a column manager unless it is a
+  // hidden Recycle Bin or OnEnumFolder refuses it (then ns is freed); the node or null.
+  PVirtualNode AddEnumeratedChild(PVirtualNode parentNode, TNamespace* ns);
   void ForceShowMyDocuments(PVirtualNode node);
   // Restores node's check state from the storage (or from its checked parent).
   void RestoreCheckState(PVirtualNode parent, PVirtualNode node);

@@ -111,7 +111,6 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
   // A result for a folder other than the one shown now is not this tree's any more.
   TNamespace* rootNs = NodeNamespace(RootNode());
   if (!active || rootNs == nullptr || !TPIDLManager::EqualPIDL(rootNs->AbsolutePIDL(), folder)) return;
-  bool hideRecycleBin = TreeOptions()->VETFolderOptions().Contains(toForceHideRecycleBin);
   BeginUpdate();
   try {
     if (headerWasVisible) {
@@ -124,24 +123,7 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
       // Each PIDL leaves the list as its item takes it over.
       auto pidl = static_cast<LPITEMIDLIST>(list->Items(i));
       list->Put(i, nullptr);
-      TNamespace* ns = New<TNamespace>(pidl, rootNs);
-      if (hideRecycleBin && ns->IsRecycleBin()) {
-        ns->Free();
-        continue;
-      }
-      bool allow = true;
-      try {
-        DoEnumFolder(ns, allow);
-      } catch (...) {
-        ns->Free();
-        throw;
-      }
-      PVirtualNode child = allow ? AddChild(RootNode()) : nullptr;
-      if (child == nullptr) {
-        ns->Free();
-        continue;
-      }
-      SetNodeNamespace(child, ns, New<TColumnManager>(this));
+      AddEnumeratedChild(RootNode(), New<TNamespace>(pidl, rootNs));
     }
     DoCustomNamespace(RootNode());
     if (RootNode()->FirstChild != nullptr) {

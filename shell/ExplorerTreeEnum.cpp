@@ -121,11 +121,13 @@ uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
 
 bool TCustomVirtualExplorerTree::EnumFolderCallback(HWND, LPITEMIDLIST childPIDL, TNamespace* parent, void* data,
                                                     bool&) {
-  auto parentNode = static_cast<PVirtualNode>(data);
-  TNamespace* ns = New<TNamespace>(childPIDL, parent);
+  return AddEnumeratedChild(static_cast<PVirtualNode>(data), New<TNamespace>(childPIDL, parent)) != nullptr;
+}
+
+PVirtualNode TCustomVirtualExplorerTree::AddEnumeratedChild(PVirtualNode parentNode, TNamespace* ns) {
   if (TreeOptions()->VETFolderOptions().Contains(toForceHideRecycleBin) && ns->IsRecycleBin()) {
     ns->Free();
-    return false;
+    return nullptr;
   }
   bool allow = true;
   try {
@@ -134,17 +136,13 @@ bool TCustomVirtualExplorerTree::EnumFolderCallback(HWND, LPITEMIDLIST childPIDL
     ns->Free();
     throw;
   }
-  if (!allow) {
-    ns->Free();
-    return false;
-  }
-  PVirtualNode child = AddChild(parentNode);
+  PVirtualNode child = allow ? AddChild(parentNode) : nullptr;
   if (child == nullptr) {
     ns->Free();
-    return false;
+    return nullptr;
   }
   SetNodeNamespace(child, ns, New<TColumnManager>(this));
-  return true;
+  return child;
 }
 
 PVirtualNode TCustomVirtualExplorerTree::AddNodeToTree(PVirtualNode parentNode, TNamespace* ns, TCheckType checkType,

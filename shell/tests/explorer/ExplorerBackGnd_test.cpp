@@ -202,6 +202,30 @@ TEST_F(BackGndEnum, ResultsEqualASynchronousListing) {
   EXPECT_EQ(ChildNames(threaded), expected);
 }
 
+TEST_F(BackGndEnum, AHiddenRecycleBinIsSkippedAndEverythingElseComes) {
+  form->SetWidth(440);
+  TVirtualExplorerTreeview* shown = MakeTree(form, true, 4, u"");
+  TVirtualExplorerTreeview* hidden = MakeTree(form, true, 220, u"", [](TVirtualExplorerTreeview* t) {
+    TCustomVirtualExplorerTreeOptions* o = t->TreeOptions();
+    o->SetVETFolderOptions(o->VETFolderOptions().Include(toForceHideRecycleBin));
+  });
+  for (TVirtualExplorerTreeview* t : {shown, hidden}) {
+    t->SetRootFolder(rfDesktop);
+    ASSERT_TRUE(WaitForEnumeration(t));
+  }
+  std::vector<std::u16string> expected;
+  bool hadRecycleBin = false;
+  for (PVirtualNode n = shown->RootNode()->FirstChild; n != nullptr; n = n->NextSibling) {
+    if (shown->NodeNamespace(n)->IsRecycleBin())
+      hadRecycleBin = true;
+    else
+      expected.push_back(shown->GetText(n, NoColumn));
+  }
+  EXPECT_TRUE(hadRecycleBin);
+  EXPECT_FALSE(expected.empty());
+  EXPECT_EQ(ChildNames(hidden), expected);
+}
+
 TEST_F(BackGndEnum, ALongListingShowsTheAnimationUntilTheResultsArrive) {
   MakeFile(folder + u"\\one.txt");
   MakeFile(folder + u"\\two.txt");
