@@ -11,6 +11,7 @@
 #include <string>
 
 #include "shell/ExplorerTree.h"
+#include "BenchFolders.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -22,18 +23,6 @@ using Clock = std::chrono::steady_clock;
 
 double Millis(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
 
-void RemoveFolder(const std::u16string& path) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(vws::W(path + u"\\*"), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::u16string name = vws::FromW(data.cFileName);
-      if (name != u"." && name != u"..") DeleteFileW(vws::W(path + u"\\" + name));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(vws::W(path));
-}
 
 // The shell alone: every child's PIDL and its name in the folder.
 double ShellEnumeration(const std::u16string& folder, int& items) {

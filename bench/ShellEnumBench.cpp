@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "shell/Namespace.h"
+#include "BenchFolders.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -50,19 +51,6 @@ struct Enumerator : TObject {
   }
 };
 
-void RemoveFolder(const std::u16string& path) {
-  WIN32_FIND_DATAW data;
-  std::u16string pattern = path + u"\\*";
-  HANDLE find = FindFirstFileW(vws::W(pattern), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::u16string name = vws::FromW(data.cFileName);
-      if (name != u"." && name != u"..") DeleteFileW(vws::W(path + u"\\" + name));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(vws::W(path));
-}
 
 }  // namespace
 
