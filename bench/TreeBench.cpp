@@ -148,13 +148,19 @@ int main() {
     t = Clock::now();
     for (int y : ys) found += tree.GetNodeAt(0, y, false, top) != nullptr;
     double cached = Ms(t) * 1000.0 / queries;
+    // After a change the first position asked for far down builds the cache
+    // (one walk over the shown nodes); the next ones use it.
     tree.InvalidateCache();
     t = Clock::now();
-    for (int i = 0; i < 50; ++i) found += tree.GetNodeAt(0, ys[i], false, top) != nullptr;
-    double uncached = Ms(t) * 1000.0 / 50;
+    found += tree.GetNodeAt(0, ys[0], false, top) != nullptr;
+    double first = Ms(t) * 1000.0;
+    t = Clock::now();
+    for (int i = 1; i < 51; ++i) found += tree.GetNodeAt(0, ys[i], false, top) != nullptr;
+    double after = Ms(t) * 1000.0 / 50;
     gSink = gSink + found;
     Line("GetNodeAt, flat 1,000,000, cached", cached, "us", baseline);
-    Line("GetNodeAt, flat 1,000,000, uncached", uncached, "us", baseline);
+    Line("GetNodeAt, flat 1,000,000, first after a change", first, "us", baseline);
+    Line("GetNodeAt, flat 1,000,000, next ones after a change", after, "us", baseline);
   }
   {
     BenchTree tree;

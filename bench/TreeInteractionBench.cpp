@@ -111,6 +111,30 @@ int main() {
   Line("InvertSelection of 1,000,000 unselected nodes", Us(t) / 1000.0, "ms", walk);
   std::printf("%-52s %u\n", "  selected", tree->SelectedCount());
   ValidateRect(window, nullptr);
+  {
+    // Checking a tri-state node whose 100,000 children are shown.
+    const uint32_t kChildren = 100000;
+    tree->Clear();
+    TVTMiscOptions misc = tree->TreeOptions()->MiscOptions();
+    tree->TreeOptions()->SetMiscOptions(misc.Include(toCheckSupport));
+    TVTAutoOptions autoOptions = tree->TreeOptions()->AutoOptions();
+    tree->TreeOptions()->SetAutoOptions(autoOptions.Include(toAutoTristateTracking));
+    form->Show();
+    PVirtualNode parent = tree->AddChild(nullptr);
+    tree->SetCheckType(parent, ctTriStateCheckBox);
+    tree->SetChildCount(parent, kChildren);
+    for (PVirtualNode child = tree->GetFirstChild(parent); child != nullptr; child = child->NextSibling)
+      tree->SetCheckType(child, ctTriStateCheckBox);
+    tree->SetExpanded(parent, true);
+    double plain = WalkRecords(parent->FirstChild, kChildren, vsCutOrCopy) / 1000.0;
+    t = Clock::now();
+    tree->SetCheckState(parent, csCheckedNormal);
+    Line("check a node with 100,000 shown children", Us(t) / 1000.0, "ms", plain);
+    t = Clock::now();
+    tree->SetCheckState(parent, csUncheckedNormal);
+    Line("uncheck it again", Us(t) / 1000.0, "ms", plain);
+    ValidateRect(window, nullptr);
+  }
   form->Free();
   return 0;
 }

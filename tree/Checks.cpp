@@ -54,7 +54,10 @@ struct CheckingScope {
 bool TVirtualTreeCore::ChangeCheckState(PVirtualNode node, TCheckState value) {
   if (node->States & vsChecking) return false;
   node->States |= vsChecking;
-  if (checkPropagationCount == 0) DoStateChange({tsCheckPropagation});
+  if (checkPropagationCount == 0) {
+    ++checkPropagationSerial;
+    DoStateChange({tsCheckPropagation});
+  }
   ++checkPropagationCount;
   CheckingScope scope{node, checkPropagationCount, this,
                       [](TVirtualTreeCore* tree) { tree->DoStateChange({}, {tsCheckPropagation}); }};

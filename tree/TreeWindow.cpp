@@ -181,6 +181,25 @@ void TBaseVirtualTree::WMTimer(TMessage& m) {
   }
 }
 
+void TBaseVirtualTree::InvalidateNodeArea(PVirtualNode node) {
+  // Checking a folder changes all its children: finding each child's row
+  // walks its earlier siblings, so beyond a screenful of rows the window is
+  // invalidated whole, once per propagation.
+  if (states.Contains(tsCheckPropagation)) {
+    if (propagationSerialSeen != checkPropagationSerial) {
+      propagationSerialSeen = checkPropagationSerial;
+      propagationRowsInvalidated = 0;
+    }
+    const uint32_t screenful = std::max<uint32_t>(1, static_cast<uint32_t>(ClientHeight()) / std::max<uint32_t>(1, defaultNodeHeight)) + 1;
+    if (propagationRowsInvalidated > screenful) return;
+    if (++propagationRowsInvalidated > screenful) {
+      InvalidateWhole();
+      return;
+    }
+  }
+  InvalidateNode(node);
+}
+
 TRect TBaseVirtualTree::InvalidateNode(PVirtualNode node) {
   TRect r;
   if (node == nullptr || node == root || !HandleAllocated() || updateCount > 0) return r;

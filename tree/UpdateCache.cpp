@@ -78,6 +78,17 @@ void TVirtualTreeCore::StopCacheValidation() {
   }
 }
 
+void TVirtualTreeCore::CompleteCacheValidation() {
+  if (states.Contains(tsUseCache) || updateCount > 0 || inValidationStep || IsTreeDestroying()) return;
+  if (!states.Contains(tsValidating) && !states.Contains(tsValidationNeeded)) return;
+  if (visibleCount <= cacheSpacing) return;
+  // Scheduled steps, if any, are not needed any more; a half-built cache is
+  // finished from where it stands.
+  if (states.Contains(tsValidating)) CancelCacheValidation();
+  DoStateChange({tsValidating}, {tsStopValidation});
+  FinishCacheValidation(ValidateCacheSteps(UINT32_MAX) == 1);
+}
+
 void TVirtualTreeCore::ScheduleCacheValidation() {
   DoStateChange({tsValidating}, {tsUseCache, tsStopValidation});
   FinishCacheValidation(DoValidateCache());
@@ -157,6 +168,11 @@ PVirtualNode TVirtualTreeCore::GetNodeAt(int x, int y) {
 PVirtualNode TVirtualTreeCore::GetNodeAt(int x, int y, bool relative, int& nodeTop) {
   if (y < 0) y = 0;
   int64_t position = relative ? int64_t(y) - offsetY : y;
+  // Without a cache a position far down would be found by walking every node
+  // above it: a paint or a hit test after a bulk change builds the cache at
+  // once instead (the walk is left for positions within one cache spacing).
+  if (!states.Contains(tsUseCache) && position > int64_t(cacheSpacing) * defaultNodeHeight)
+    CompleteCacheValidation();
   PVirtualNode node;
   int64_t top;
   if (states.Contains(tsUseCache) && !positionCache.empty()) {

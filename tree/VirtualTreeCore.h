@@ -241,6 +241,9 @@ public:
   virtual void ValidateCache();
   // Stops any validation of this tree before the structure changes.
   void StopCacheValidation();
+  // Builds a stale or half-built cache at once (outside updates and cache
+  // steps), so that a position asked for is found by a binary search.
+  void CompleteCacheValidation();
   // Node at a position (client coordinates with relative, else tree
   // coordinates); null below the last node. nodeTop gets its top.
   PVirtualNode GetNodeAt(int x, int y, bool relative, int& nodeTop);
@@ -534,6 +537,7 @@ protected:
   uint32_t visibleCount = 0;
   uint32_t updateCount = 0;
   uint32_t checkPropagationCount = 0;
+  uint32_t checkPropagationSerial = 0;  // counts the propagations begun
   TVirtualTreeStates states;
   TTreeOptionValues options;
   int offsetX = 0;

@@ -720,7 +720,7 @@ protected:
   bool IsTreeDestroying() const override { return ComponentState().Contains(csDestroying); }
   bool IsTreeDesigning() const override { return ComponentState().Contains(csDesigning); }
   void InvalidateWhole() override;
-  void InvalidateNodeArea(PVirtualNode node) override { InvalidateNode(node); }
+  void InvalidateNodeArea(PVirtualNode node) override;
   void InvalidateBelowNode(PVirtualNode node) override { InvalidateBelow(node); }
   int TreeClientHeight() const override;
   void CancelHint() override;
@@ -938,6 +938,10 @@ protected:
   TPoint lastClickPos;       // client coordinates
   int dragThreshold = 0;
   IVTDragManager* dragManager = nullptr;  // reference held
+  // Rows invalidated one by one in the running check propagation; past a
+  // screenful the whole window is invalidated once instead.
+  uint32_t propagationSerialSeen = 0;
+  uint32_t propagationRowsInvalidated = 0;
   uint8_t changeTimersRunning = 0;  // started change timers: 1 change, 2 structure change
   IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
   std::vector<PVirtualNode> dragSelection;  // nodes of the running OLE drag

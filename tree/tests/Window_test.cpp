@@ -43,6 +43,49 @@ TEST_F(TreeWindowTest, ThemeAwarenessRebuildsTheLineImages) {
   EXPECT_EQ(asked, afterStyle + 1);
 }
 
+// After a bulk change the cache is built in timer steps; a position asked
+// for before they ran finishes it at once instead of walking the nodes.
+TEST_F(TreeWindowTest, APositionAskedFinishesTheCacheAtOnce) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(200000);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsValidating)) << "the steps wait for the window's timer";
+  int top = 0;
+  PVirtualNode node = tree->GetNodeAt(0, 18 * 150000 + 5, false, top);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsUseCache));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsValidating));
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->Index, 150000u);
+  EXPECT_EQ(top, 18 * 150000);
+  EXPECT_TRUE(WaitingTrees().empty());
+}
+
+// Checking a node with many shown children invalidates the window once
+// instead of finding every child's row.
+TEST_F(TreeWindowTest, CheckingManyChildrenInvalidatesTheWindowOnce) {
+  TVTMiscOptions misc = tree->TreeOptions()->MiscOptions();
+  tree->TreeOptions()->SetMiscOptions(misc.Include(toCheckSupport));
+  TVTAutoOptions autoOptions = tree->TreeOptions()->AutoOptions();
+  tree->TreeOptions()->SetAutoOptions(autoOptions.Include(toAutoTristateTracking));
+  tree->SetNodeDataSize(0);
+  PVirtualNode parent = tree->AddChild(nullptr);
+  tree->SetCheckType(parent, ctTriStateCheckBox);
+  tree->SetChildCount(parent, 3000);
+  for (PVirtualNode child = tree->GetFirstChild(parent); child != nullptr; child = child->NextSibling)
+    tree->SetCheckType(child, ctTriStateCheckBox);
+  tree->SetExpanded(parent, true);
+  qvtest::Pump(50);
+  ValidateRect(tree->Handle(), nullptr);
+  tree->SetCheckState(parent, csCheckedNormal);
+  for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling)
+    ASSERT_EQ(child->CheckState, csCheckedNormal);
+  RECT update{};
+  ASSERT_TRUE(GetUpdateRect(tree->Handle(), &update, FALSE));
+  RECT client{};
+  GetClientRect(tree->Handle(), &client);
+  EXPECT_EQ(update.top, client.top);
+  EXPECT_EQ(update.bottom, client.bottom);
+}
+
 TEST_F(TreeWindowTest, DefaultsOfANewTree) {
   EXPECT_EQ(tree->NodeDataSize(), -1);
   EXPECT_EQ(tree->DefaultNodeHeight(), 18u);
