@@ -222,8 +222,8 @@ std::vector<FORMATETC> TClipboardFormatList::CollectFormats(bool (*isA)(const st
   std::vector<FORMATETC> result;
   for (const TClipboardFormatEntry& e : entries) {
     if (!isA(*e.TreeClass)) continue;
-    if (allowed != nullptr &&
-        std::find(allowed->begin(), allowed->end(), e.Description) == allowed->end())
+    if (allowed != nullptr && std::none_of(allowed->begin(), allowed->end(),
+                                           [&](const std::string& name) { return SameText(name, e.Description); }))
       continue;
     result.push_back(e.FormatEtc);
   }

@@ -459,8 +459,14 @@ public:
   void SetCheckImageKind(TCheckImageKind value);
   // The check image list in use (null when ckCustom has no custom list).
   TCustomImageList* CheckImages() const { return checkImages; }
+  // The names of the formats this tree offers: sorted (without regard to
+  // case), each once, only names registered for this tree's class.
   const std::vector<std::string>& ClipboardFormats() const { return clipboardFormats; }
-  void SetClipboardFormats(const std::vector<std::string>& value) { clipboardFormats = value; }
+  // Empties the list and adds every name of value.
+  void SetClipboardFormats(const std::vector<std::string>& value);
+  // Adds name when a format of that name is registered for this tree's class
+  // (or a class it derives from); its index in the list, -1 when refused.
+  int AddClipboardFormat(const std::string& name);
   TVTColors* Colors() const { return colors; }
   void SetColors(TVTColors* value) { colors->Assign(value); }
   TCustomImageList* CustomCheckImages() const { return customCheckImages; }

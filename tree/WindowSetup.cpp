@@ -3,9 +3,11 @@
 // the cut/copy mark and rendering of the tree's own clipboard format.
 #include "tree/VirtualTrees.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "core/MemoryStream.h"
+#include "core/SysUtils.h"
 
 namespace {
 constexpr UINT_PTR kChangeTimer = 5;
@@ -122,6 +124,24 @@ bool RendersClass(const std::type_info& entryClass) {
   return false;
 }
 }  // namespace
+
+void TBaseVirtualTree::SetClipboardFormats(const std::vector<std::string>& value) {
+  clipboardFormats.clear();
+  for (const std::string& name : value) AddClipboardFormat(name);
+}
+
+int TBaseVirtualTree::AddClipboardFormat(const std::string& name) {
+  uint16_t id = 0;
+  const std::type_info* treeClass = ClipboardFormatList().FindFormatByName(name, id);
+  gFormatsOf = this;
+  bool renders = treeClass != nullptr && RendersClass(*treeClass);
+  gFormatsOf = nullptr;
+  if (!renders) return -1;
+  auto before = [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; };
+  auto at = std::lower_bound(clipboardFormats.begin(), clipboardFormats.end(), name, before);
+  if (at == clipboardFormats.end() || CompareText(*at, name) != 0) at = clipboardFormats.insert(at, name);
+  return int(at - clipboardFormats.begin());
+}
 
 void TBaseVirtualTree::GetNativeClipboardFormats(TFormatEtcArray& formats) {
   gFormatsOf = this;

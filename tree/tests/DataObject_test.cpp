@@ -399,3 +399,18 @@ TEST(DragManager, DropSourceAnswersAndInterfaces) {
   EXPECT_EQ(target->Release(), 0u);
   made->Release();
 }
+
+TEST_F(DataObjectTest, TheFormatListTakesOnlyNamesTheTreeCanRender) {
+  tree->SetClipboardFormats({"Virtual Tree Data", "csv", "Virtual Tree Data", "Virtual Tree Reference", "Nothing"});
+  EXPECT_EQ(tree->ClipboardFormats(), (std::vector<std::string>{"csv", "Virtual Tree Data"}));
+  EXPECT_EQ(tree->AddClipboardFormat("HTML Format"), 1);
+  EXPECT_EQ(tree->AddClipboardFormat("CSV"), 0);  // already there
+  EXPECT_EQ(tree->AddClipboardFormat("Nothing"), -1);
+  auto* drawTree = New<TVirtualDrawTree>(form);
+  EXPECT_EQ(drawTree->AddClipboardFormat("CSV"), -1);  // the string tree's format
+  EXPECT_EQ(drawTree->AddClipboardFormat("virtual tree data"), 0);
+  TFormatEtcArray formats;
+  drawTree->GetNativeClipboardFormats(formats);
+  ASSERT_EQ(formats.size(), 1u);
+  EXPECT_EQ(formats[0].cfFormat, CF_VIRTUALTREE);
+}
