@@ -33,10 +33,14 @@ struct TSelectionBatch {
   }
 };
 
-// Numbers the children of parent from 0.
-void ReindexChildren(PVirtualNode parent) {
-  uint32_t index = 0;
-  for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling) child->Index = index++;
+// Numbers the children of each parent (listed any number of times) from 0.
+void ReindexChildren(std::vector<PVirtualNode>& parents) {
+  std::sort(parents.begin(), parents.end());
+  parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+  for (PVirtualNode parent : parents) {
+    uint32_t index = 0;
+    for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling) child->Index = index++;
+  }
 }
 
 // Releases a medium on leaving a scope.
@@ -65,6 +69,26 @@ TVTNodeAttachMode ModeOnRoot(TVTNodeAttachMode mode) {
   if (mode == amInsertBefore) return amAddChildFirst;
   if (mode == amInsertAfter) return amAddChildLast;
   return mode;
+}
+
+// Where nodes go: the tree of target (for null this tree's root, taken with
+// amAddChildFirst), the mode a root takes, the target initialised with its
+// children. Null when the target tree is read-only.
+TBaseVirtualTree* PrepareTarget(TBaseVirtualTree* self, PVirtualNode& target, TVTNodeAttachMode& mode, bool& onRoot) {
+  if (target == nullptr) {
+    target = self->RootNode();
+    mode = amAddChildFirst;
+  }
+  TBaseVirtualTree* targetTree = TreeOfNode(target);
+  if (targetTree->OptionValues().misc.Contains(toReadOnly)) return nullptr;
+  onRoot = target == targetTree->RootNode();
+  if (onRoot) {
+    mode = ModeOnRoot(mode);
+    return targetTree;
+  }
+  if (!(target->States & vsInitialized)) targetTree->InitNode(target);
+  if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
+  return targetTree;
 }
 
 // Reads all of an IStream (from its position) into memory; false on a failure
@@ -242,14 +266,10 @@ void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVi
 
 void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
                                  TVTNodeAttachMode mode) {
-  TBaseVirtualTree* targetTree = TreeOfNode(target);
-  if (options.misc.Contains(toReadOnly) || targetTree->OptionValues().misc.Contains(toReadOnly)) return;
-  bool onRoot = target == targetTree->RootNode();
-  if (onRoot) mode = ModeOnRoot(mode);
-  if (!onRoot) {
-    if (!(target->States & vsInitialized)) targetTree->InitNode(target);
-    if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
-  }
+  if (options.misc.Contains(toReadOnly)) return;
+  bool onRoot = false;
+  TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
+  if (targetTree == nullptr) return;
   std::vector<PVirtualNode> allowed;
   for (PVirtualNode node : nodes)
     if (DoNodeMoving(node, onRoot ? nullptr : target)) allowed.push_back(node);
@@ -262,9 +282,7 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
       parents.push_back(node->Parent);
       InternalDisconnectNode(node, /*keepFocus=*/true, /*reindex=*/false);
     }
-    std::sort(parents.begin(), parents.end());
-    parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
-    for (PVirtualNode parent : parents) ReindexChildren(parent);
+    ReindexChildren(parents);
     TRunPlacer placer{target, mode};
     for (PVirtualNode node : allowed) {
       InternalConnectNode(node, placer.target, this, placer.mode);
@@ -282,9 +300,7 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     parents.push_back(node->Parent);
     DeleteNode(node, /*reindex=*/false);
   }
-  std::sort(parents.begin(), parents.end());
-  parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
-  for (PVirtualNode parent : parents) ReindexChildren(parent);
+  ReindexChildren(parents);
   StructureChange(nullptr, crNodeMoved);
   targetTree->Invalidate();
 }
@@ -295,20 +311,9 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   if (mode == amNoWhere || source == nullptr || source == root || options.misc.Contains(toReadOnly)) return;
   bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
   if (target == source && !besideItself) return;
-  TBaseVirtualTree* targetTree = this;
-  if (target == nullptr) {
-    target = root;
-    mode = amAddChildFirst;
-  } else {
-    targetTree = TreeOfNode(target);
-  }
-  if (targetTree->OptionValues().misc.Contains(toReadOnly)) return;
-  bool onRoot = target == targetTree->RootNode();
-  if (onRoot) mode = ModeOnRoot(mode);
-  if (!onRoot) {
-    if (!(target->States & vsInitialized)) targetTree->InitNode(target);
-    if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
-  }
+  bool onRoot = false;
+  TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
+  if (targetTree == nullptr) return;
   if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
 
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
@@ -353,20 +358,9 @@ PVirtualNode TBaseVirtualTree::CopyTo(PVirtualNode source, PVirtualNode target, 
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
   if (mode == amNoWhere || source == nullptr || source == root) return nullptr;
-  TBaseVirtualTree* targetTree = this;
-  if (target == nullptr) {
-    target = root;
-    mode = amAddChildFirst;
-  } else {
-    targetTree = TreeOfNode(target);
-  }
-  if (targetTree->OptionValues().misc.Contains(toReadOnly)) return nullptr;
-  bool onRoot = target == targetTree->RootNode();
-  if (onRoot) mode = ModeOnRoot(mode);
-  if (!onRoot) {
-    if (!(target->States & vsInitialized)) targetTree->InitNode(target);
-    if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
-  }
+  bool onRoot = false;
+  TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
+  if (targetTree == nullptr) return nullptr;
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   PVirtualNode last = nullptr;
   PVirtualNode reported = onRoot ? nullptr : target;

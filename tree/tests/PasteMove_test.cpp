@@ -186,6 +186,17 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
         Model::Place({model.Make(childId)}, m, amAddChildLast);
       }
     }
+  // The first difference between the trees and the model, or "".
+  auto Divergence = [&]() -> std::string {
+    for (int t = 0; t < 2; ++t) {
+      std::string expected;
+      Model::Shape(roots[t], expected);
+      if (trees[t]->Shape() != expected) return "tree " + std::to_string(t) + ": " + trees[t]->Shape() + "/ " + expected;
+      std::string invariants = CheckTreeInvariants(*trees[t]);
+      if (!invariants.empty()) return invariants;
+    }
+    return "";
+  };
   int errors = 0, drops = 0;
   for (int step = 0; step < steps; ++step) {
     std::vector<PVirtualNode> real[2];
@@ -252,12 +263,7 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
         for (MNode* m : moving) Model::Detach(m);
         Model::Place(moving, mt, mmode);
       }
-      for (int t = 0; t < 2; ++t) {
-        std::string expected;
-        Model::Shape(roots[t], expected);
-        ASSERT_EQ(trees[t]->Shape(), expected) << "drop step " << step << " tree " << t;
-        ASSERT_EQ(CheckTreeInvariants(*trees[t]), "") << step;
-      }
+      ASSERT_EQ(Divergence(), "") << "drop step " << step;
       ++drops;
       continue;
     }
@@ -302,12 +308,7 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
       }
       Model::Place(nodes, mt, mmode);
     }
-    for (int t = 0; t < 2; ++t) {
-      std::string expected;
-      Model::Shape(roots[t], expected);
-      ASSERT_EQ(trees[t]->Shape(), expected) << "step " << step << " tree " << t;
-      ASSERT_EQ(CheckTreeInvariants(*trees[t]), "") << step;
-    }
+    ASSERT_EQ(Divergence(), "") << "step " << step;
   }
   EXPECT_GT(errors, 0);
   std::printf("transport model: %d steps, %d dropped moves, %d refused moves, %zu nodes at the end\n", steps, drops,
