@@ -54,8 +54,12 @@ void TCustomVirtualExplorerTreeOptions::SetVETFolderOptions(TVETFolderOptions va
   TCustomVirtualExplorerTree* tree = ExplorerOwner();
   if (tree == nullptr || tree->ComponentState().Contains(csLoading)) return;
   if (Changed(old, value, toFoldersExpandable) || Changed(old, value, toHideRootFolder) ||
-      Changed(old, value, toForceShowMyDocuments) || Changed(old, value, toForceHideRecycleBin))
+      Changed(old, value, toForceShowMyDocuments) || Changed(old, value, toForceHideRecycleBin)) {
+    if (Changed(old, value, toThreadedExpandMark)) tree->SetThreadedExpandMark(value.Contains(toThreadedExpandMark));
     tree->RebuildRootNamespace();
+  } else if (Changed(old, value, toThreadedExpandMark)) {
+    tree->SetThreadedExpandMark(value.Contains(toThreadedExpandMark));
+  }
 }
 
 void TCustomVirtualExplorerTreeOptions::SetVETImageOptions(TVETImageOptions value) {
@@ -67,6 +71,7 @@ void TCustomVirtualExplorerTreeOptions::SetVETImageOptions(TVETImageOptions valu
   if (Changed(old, value, toLargeImages) && value.Contains(toImages))
     tree->SetImages(value.Contains(toLargeImages) ? LargeSysImages() : SmallSysImages());
   if (!tree->ComponentState().Contains(csLoading)) tree->RebuildRootNamespace();
+  if (Changed(old, value, toThreadedImages)) tree->SetThreadedImages(value.Contains(toThreadedImages));
 }
 
 void TCustomVirtualExplorerTreeOptions::SetVETMiscOptions(TVETMiscOptions value) {

@@ -10,6 +10,7 @@
 // Main thread only. Node pointers go stale as the tree's do (refresh,
 // rebuild, Active False).
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "shell/ChangeLink.h"
@@ -233,6 +234,18 @@ public:
   // OnChange, then the linked views are told (not while the shell's context menu is up).
   void DoChange(PVirtualNode node) override;
 
+  // ---- Icon and expand-mark threads (ExplorerThreads.cpp) ----------------------------
+  // Registered with the thread managers while the window exists and the option
+  // (toThreadedImages, toThreadedExpandMark) is on.
+  bool ThreadedImagesRegistered() const { return threadedImagesRegistered; }
+  bool ThreadedExpandMarkRegistered() const { return threadedExpandMarkRegistered; }
+  // Registers or unregisters (dropping what is pending); registering needs the window.
+  void SetThreadedImages(bool value);
+  void SetThreadedExpandMark(bool value);
+  // Nodes whose icon or expand mark a thread still owes.
+  size_t PendingIconRequests() const { return iconTickets.size(); }
+  size_t PendingExpandMarkRequests() const { return expandMarkTickets.size(); }
+
   // ---- Building and refreshing --------------------------------------------------
   virtual void RebuildRootNamespace();
   // Merges a fresh enumeration of node's folder into its children: vanished
@@ -399,6 +412,7 @@ public:
 protected:
   friend class TCustomVirtualExplorerTreeOptions;
   friend class TVETPersistent;
+  friend class TGlobalViewManager;
 
   TCustomVirtualTreeOptions* CreateOptions() override;
   TVirtualTreeColumn* CreateColumn(TVirtualTreeColumns* collection) override;
@@ -509,6 +523,23 @@ protected:
   std::u16string shellContextSubMenuCaption;
 
   bool changeLinkDispatching = false;  // a linked view's change is being followed
+
+  // Icon and expand-mark threads: the ticket each node waits for; an answer
+  // with another ticket, or for a node not listed, is freed unapplied.
+  void DestroyWnd() override;
+  // True when ns's expand mark is asked of the thread: a folder on a network drive.
+  virtual bool WantsThreadedExpandMark(TNamespace* ns);
+  void RequestThreadedIcon(PVirtualNode node, TNamespace* ns);
+  void RequestThreadedExpandMark(PVirtualNode node, TNamespace* ns);
+  // Drops the requests of node, or of every node (their items forget they wait).
+  void DropThreadRequests(PVirtualNode node);
+  void DropAllThreadRequests();
+  void WMImageThreadResult(TMessage& m);
+  void WMExpandMarkResult(TMessage& m);
+  bool threadedImagesRegistered = false;
+  bool threadedExpandMarkRegistered = false;
+  std::unordered_map<PVirtualNode, uint32_t> iconTickets;
+  std::unordered_map<PVirtualNode, uint32_t> expandMarkTickets;
 };
 
 // A header column that knows which detail of an item it shows.

@@ -8,6 +8,7 @@
 #include "shell/SysImages.h"
 #include "shell/VirtualBackGndEnumThread.h"
 #include "shell/VETPersistent.h"
+#include "shell/VirtualImageThread.h"
 #include "shell/VirtualWideStrings.h"
 
 namespace {
@@ -49,6 +50,8 @@ const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
                                    OnMessage(WM_NCDESTROY, &TCustomVirtualExplorerTree::WMNCDestroy),
                                    OnMessage(WM_QUERYENDSESSION, &TCustomVirtualExplorerTree::WMQueryEndSession),
                                    OnMessage(WM_TIMER, &TCustomVirtualExplorerTree::WMTimer),
+                                   OnMessage(kWMImageThreadResult, &TCustomVirtualExplorerTree::WMImageThreadResult),
+                                   OnMessage(kWMExpandMarkResult, &TCustomVirtualExplorerTree::WMExpandMarkResult),
                                });
   return &map;
 }
@@ -98,6 +101,8 @@ void TCustomVirtualExplorerTree::BeforeDestruction() {
   SetChangeNotifierThread(false);
   // Also the kernel watch a program may have asked for: no record may outlive the tree.
   if (IVirtualChangeNotifier* notifier = ExistingChangeNotifier()) notifier->UnRegisterChangeNotify(this);
+  SetThreadedImages(false);
+  SetThreadedExpandMark(false);
   // Nodes go while the tree is whole, so that their items are freed with them.
   Clear();
   TCustomVirtualStringTree::BeforeDestruction();
@@ -194,7 +199,9 @@ void TCustomVirtualExplorerTree::Assign(TPersistent* source) {
 
 void TCustomVirtualExplorerTree::CreateWnd() {
   TCustomVirtualStringTree::CreateWnd();
+  SetThreadedImages(TreeOptions()->VETImageOptions().Contains(toThreadedImages));
   SetChangeNotifierThread(TreeOptions()->VETMiscOptions().Contains(toChangeNotifierThread));
+  SetThreadedExpandMark(TreeOptions()->VETFolderOptions().Contains(toThreadedExpandMark));
   // Items made before the window had none to answer with (icons, owner windows).
   for (PVirtualNode node = GetFirstNoInit(); node != nullptr; node = GetNextNoInit(node))
     if (TNamespace* ns = NodeNamespace(node)) ns->InvalidateNamespace(true);
@@ -249,6 +256,7 @@ void TCustomVirtualExplorerTree::FreeNodeData(PVirtualNode node) {
 }
 
 void TCustomVirtualExplorerTree::DoFreeNode(PVirtualNode node) {
+  DropThreadRequests(node);
   // The base frees the record itself: take the objects out first.
   TNamespace* ns = NodeNamespace(node);
   TColumnManager* manager = NodeColumnManager(node);
@@ -263,6 +271,7 @@ TRootNodeStorage* TCustomVirtualExplorerTree::GetStorage() const {
 }
 
 void TCustomVirtualExplorerTree::Clear() {
+  DropAllThreadRequests();
   DoStateChange({}, {tsCopyPending, tsCutPending});
   TCustomVirtualStringTree::Clear();
 }

@@ -49,8 +49,11 @@ void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode no
     if (ns->Removable() && folderOptions.Contains(toFoldersExpandable)) {
       // Removable media are never enumerated only to decide on a button.
       if (ns->HasSubFolder()) initStates.Include(ivsHasChildren);
-    } else if (folderOptions.Contains(toFoldersExpandable) && HasChildrenTest(ns, node, parent)) {
-      initStates.Include(ivsHasChildren);
+    } else {
+      if (folderOptions.Contains(toFoldersExpandable) && HasChildrenTest(ns, node, parent))
+        initStates.Include(ivsHasChildren);
+      // The thread's answer sets the button later.
+      if (threadedExpandMarkRegistered && WantsThreadedExpandMark(ns)) RequestThreadedExpandMark(node, ns);
     }
   }
   TCustomVirtualStringTree::DoInitNode(parent, node, initStates);

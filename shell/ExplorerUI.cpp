@@ -68,6 +68,16 @@ TCustomImageList* TCustomVirtualExplorerTree::DoGetImageIndex(PVirtualNode node,
   if (list != nullptr || ns == nullptr) return list;
   TColumnIndex mainColumn = Header()->Columns()->Count() > 0 ? Header()->MainColumn() : NoColumn;
   if (column != mainColumn && !(column < 0 && mainColumn < 0)) return list;
+  if (threadedImagesRegistered && !ComponentState().Contains(csDesigning) && !ns->GetThreadedIconLoaded()) {
+    // The thread brings the icon; meanwhile the system's plain folder or file icon.
+    if (kind != ikNormal && kind != ikSelected) {
+      index = -1;
+      return list;
+    }
+    if (!ns->GetThreadIconLoading()) RequestThreadedIcon(node, ns);
+    index = ns->Folder() && ns->FileSystem() ? defaultFolderIndex : defaultFileIndex;
+    return list;
+  }
   TVETFolderOptions folderOptions = TreeOptions()->VETFolderOptions();
   ghosted = ns->HiddenItem() && !folderOptions.Contains(toDisableGhostedFolders);
   switch (kind) {

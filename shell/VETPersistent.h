@@ -94,15 +94,18 @@ public:
   void Create();
   ~TViewManager() override;
   // Saves tree into the view of that name (case-insensitive; a new view when none).
-  void StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
+  virtual void StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
   // Restores the view of that name into tree; an unknown name changes nothing.
-  void ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
+  virtual void ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
   void Clear();
   TViewList* Views() const { return views; }
   void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
   void SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) override;
 
-private:
+protected:
+  // The last view of that name (case-insensitive), or null.
   TView* FindView(const std::u16string& viewName) const;
+
+private:
   TViewList* views = nullptr;  // owned
 };

@@ -1,0 +1,58 @@
+#include "shell/GlobalViewManager.h"
+
+#include "shell/ExplorerTree.h"
+
+namespace {
+struct GlobalViewManagerLifetime {
+  TGlobalViewManager* manager = nullptr;
+  ~GlobalViewManagerLifetime() { FreeAndNil(manager); }
+} gGlobalViewManager;
+}  // namespace
+
+TGlobalViewManager* GlobalViewManager() {
+  if (gGlobalViewManager.manager == nullptr) gGlobalViewManager.manager = New<TGlobalViewManager>();
+  return gGlobalViewManager.manager;
+}
+
+void TGlobalViewManager::LoadFromStream(TStream* stream, int32_t version, bool /*readVerFromStream*/) {
+  Clear();
+  TViewManager::LoadFromStream(stream, version, /*readVerFromStream=*/true);
+}
+
+void TGlobalViewManager::SaveToStream(TStream* stream, int32_t /*version*/, bool /*writeVerToStream*/) {
+  TViewManager::SaveToStream(stream, /*version=*/3, /*writeVerToStream=*/true);
+}
+
+void TGlobalViewManager::ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
+  tree->WaitCursor(true);
+  try {
+    if (TView* view = FindView(viewName)) {
+      tree->GetStorage()->CopyFrom(view->Storage);
+      TViewManager::ShowView(viewName, tree);
+      for (PVirtualNode node = tree->GetFirstNoInit(); node != nullptr; node = tree->GetNextNoInit(node))
+        if (!(node->States & vsInitialized)) tree->InitNode(node);
+    }
+  } catch (...) {
+    tree->WaitCursor(false);
+    throw;
+  }
+  tree->WaitCursor(false);
+}
+
+void TGlobalViewManager::StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
+  TView* view = FindView(viewName);
+  bool fresh = view == nullptr;
+  if (fresh) {
+    view = New<TView>();
+    view->ViewName = viewName;
+  }
+  try {
+    view->Clear();
+    view->SaveTree(tree, /*saveSelection=*/true, /*saveFocus=*/true);
+    view->Storage->CopyFrom(tree->GetStorage());
+  } catch (...) {
+    if (fresh) view->Free();
+    throw;
+  }
+  if (fresh) Views()->Add(view);
+}
