@@ -101,6 +101,7 @@ void TdomAttr::SetPrefix(const std::u16string& prefix_) {
   if (nodeName == u"xmlns") throw ENamespace_Err();
   prefix = prefix_;
   nodeName = prefix + u":" + localName;
+  if (ownerMap != nullptr) ownerMap->ItemRenamed();
 }
 
 void TdomAttr::ClearPrefix() {

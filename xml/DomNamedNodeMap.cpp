@@ -20,39 +20,93 @@ bool TdomNamedNodeMap::IsNamespaceMode() const {
 
 bool TdomNamedNodeMap::IsReadOnly() const { return ownerNode != nullptr && ownerNode->GetReadOnly(); }
 
+std::u16string TdomNamedNodeMap::KeyOf(const std::u16string& namespaceURI, const std::u16string& localName) {
+  std::u16string key;
+  key.reserve(2 + namespaceURI.size() + localName.size());
+  key += static_cast<char16_t>(namespaceURI.size() & 0xFFFF);
+  key += static_cast<char16_t>(namespaceURI.size() >> 16);
+  key += namespaceURI;
+  key += localName;
+  return key;
+}
+
+std::u16string TdomNamedNodeMap::KeyOf(const TdomNode* node, bool namespaceMode) {
+  return namespaceMode ? KeyOf(node->GetNamespaceURI(), node->GetLocalName()) : node->GetNodeName();
+}
+
+TdomNode* TdomNamedNodeMap::FindByKey(const std::u16string& key, bool namespaceMode) const {
+  if (index == nullptr || indexNamespaceMode != namespaceMode) {
+    if (mutableItems->size() <= kIndexThreshold) {
+      for (TdomNode* item : *mutableItems) {
+        if (KeyOf(item, namespaceMode) == key) return item;
+      }
+      return nullptr;
+    }
+    index = std::make_unique<std::unordered_map<std::u16string, TdomNode*, KeyHash>>();
+    index->reserve(mutableItems->size());
+    indexNamespaceMode = namespaceMode;
+    indexHasDuplicates = false;
+    for (TdomNode* item : *mutableItems) {
+      if (!index->emplace(KeyOf(item, namespaceMode), item).second) indexHasDuplicates = true;
+    }
+  }
+  auto it = index->find(key);
+  return it != index->end() ? it->second : nullptr;
+}
+
+void TdomNamedNodeMap::IndexAdded(TdomNode* node) {
+  if (index == nullptr) return;
+  // An earlier item of the same key stays the one found.
+  if (!index->emplace(KeyOf(node, indexNamespaceMode), node).second) indexHasDuplicates = true;
+}
+
+void TdomNamedNodeMap::IndexRemoved(TdomNode* node) {
+  if (index == nullptr) return;
+  if (indexHasDuplicates) {
+    index.reset();  // a later item of the same key may now come first
+    return;
+  }
+  auto it = index->find(KeyOf(node, indexNamespaceMode));
+  if (it != index->end() && it->second == node) index->erase(it);
+}
+
+bool TdomNamedNodeMap::Contains(const TdomNode* node) const {
+  if (node == nullptr) return false;
+  // An attribute knows the map that holds it.
+  if (node->GetNodeType() == ntAttribute_Node) return static_cast<const TdomAttr*>(node)->GetOwnerMap() == this;
+  return std::find(mutableItems->rbegin(), mutableItems->rend(), node) != mutableItems->rend();
+}
+
 void TdomNamedNodeMap::AddItem(TdomNode* node) {
   mutableItems->push_back(node);
+  IndexAdded(node);
   if (node->GetNodeType() == ntAttribute_Node) static_cast<TdomAttr*>(node)->SetOwnerMap(this);
 }
 
 void TdomNamedNodeMap::RemoveItem(TdomNode* node) {
-  auto it = std::find(mutableItems->begin(), mutableItems->end(), node);
-  if (it == mutableItems->end()) return;
-  mutableItems->erase(it);
+  // From the back: an element frees its attributes last first.
+  auto it = std::find(mutableItems->rbegin(), mutableItems->rend(), node);
+  if (it == mutableItems->rend()) return;
+  mutableItems->erase(std::next(it).base());
+  IndexRemoved(node);
   if (node->GetNodeType() == ntAttribute_Node) static_cast<TdomAttr*>(node)->SetOwnerMap(nullptr);
 }
 
 TdomNode* TdomNamedNodeMap::RemoveItemChecked(TdomNode* node) {
   if (IsReadOnly()) throw ENo_Modification_Allowed_Err();
-  if (IndexOf(node) < 0) throw ENot_Found_Err();
+  if (!Contains(node)) throw ENot_Found_Err();
   RemoveItem(node);
   return node;
 }
 
 TdomNode* TdomNamedNodeMap::getNamedItem(const std::u16string& name) const {
   if (IsNamespaceMode()) throw ENamespace_Err();
-  for (TdomNode* item : *mutableItems) {
-    if (item->GetNodeName() == name) return item;
-  }
-  return nullptr;
+  return FindByKey(name, /*namespaceMode=*/false);
 }
 
 TdomNode* TdomNamedNodeMap::getNamedItemNS(const std::u16string& namespaceURI, const std::u16string& localName) const {
   if (!IsNamespaceMode()) throw ENamespace_Err();
-  for (TdomNode* item : *mutableItems) {
-    if (item->GetNamespaceURI() == namespaceURI && item->GetLocalName() == localName) return item;
-  }
-  return nullptr;
+  return FindByKey(KeyOf(namespaceURI, localName), /*namespaceMode=*/true);
 }
 
 TdomNode* TdomNamedNodeMap::removeNamedItem(const std::u16string& name) {

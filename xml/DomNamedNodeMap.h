@@ -2,7 +2,11 @@
 // TdomNamedNodeMap: the attributes of an element, or the entities or
 // notations of a document type; a node list with named access and the DOM's
 // modification checks. It owns neither its items nor its item list.
+// Lookups by name find the first item of that name in insertion order; past a
+// few items they go through a hash index, so adding and finding cost O(1).
+#include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "xml/DomTypes.h"
@@ -33,6 +37,10 @@ public:
   virtual TdomNode* setNamedItem(TdomNode* arg);
   virtual TdomNode* setNamedItemNS(TdomNode* arg);
 
+  // True when node is one of the items; false for null.
+  bool Contains(const TdomNode* node) const;
+  // An item's name changed (an attribute's prefix): lookups index it afresh.
+  void ItemRenamed() { index.reset(); }
   // Namespace mode follows the owner node; without one, the map's own flag.
   bool IsNamespaceMode() const;
   // Read-only when the owner node is.
@@ -41,6 +49,21 @@ public:
   TdomWhatToShow AllowedTypes() const { return allowedTypes; }
 
 private:
+  // Items up to this count are searched in order; more get the index.
+  static constexpr size_t kIndexThreshold = 8;
+  struct KeyHash {
+    size_t operator()(const std::u16string& key) const noexcept { return std::hash<std::u16string>()(key); }
+  };
+  // The index key of node: its name, or in namespace mode its namespace URI
+  // and local name (each length-prefixed, so no pair of strings shares a key).
+  static std::u16string KeyOf(const TdomNode* node, bool namespaceMode);
+  static std::u16string KeyOf(const std::u16string& namespaceURI, const std::u16string& localName);
+  // The first item with key, or null; builds the index when the map is large.
+  TdomNode* FindByKey(const std::u16string& key, bool namespaceMode) const;
+  // Keeps the index (when there is one) in step with an added or removed item.
+  void IndexAdded(TdomNode* node);
+  void IndexRemoved(TdomNode* node);
+
   // The checks shared by setNamedItem and setNamedItemNS after the mode check.
   void CheckSettable(TdomNode* arg) const;
   // Replaces old (if any) by arg.
@@ -51,4 +74,9 @@ private:
   TdomWhatToShow allowedTypes;
   bool namespaceAware;
   TdomNode* ownerNode;  // not owned
+  // Key -> first item of that key; null until a lookup in a large map.
+  mutable std::unique_ptr<std::unordered_map<std::u16string, TdomNode*, KeyHash>> index;
+  mutable bool indexNamespaceMode = false;
+  // Some key is held by more than one item: a removal then rebuilds the index.
+  mutable bool indexHasDuplicates = false;
 };

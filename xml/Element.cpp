@@ -221,8 +221,9 @@ TdomElementsNodeListNS* TdomElement::getElementsByTagNameNS(const std::u16string
 }
 
 void TdomElement::FreeAttributes() {
+  // Last first, so that each removal from the list costs O(1).
   while (!attributeList.empty()) {
-    TdomAttr* attr = static_cast<TdomAttr*>(attributeList.front());
+    TdomAttr* attr = static_cast<TdomAttr*>(attributeList.back());
     removeAttributeNode(attr);
     attr->Free();
   }

@@ -67,6 +67,16 @@ void TUtilsUCS4Reader::AppendRecord(UCS4Char ch, int32_t size) {
   ++filled;
 }
 
+void TUtilsUCS4Reader::RaiseDecodingError(const EConvertError& e) const {
+  // The undecodable character counts as one more character of its line.
+  TUtilsUCS4CharData where = ring[filled - 1];
+  where.CharNumber += 1;
+  where.CodePoint = 0;
+  where.CharSize = 0;
+  where.Column += 1;
+  throw EDecodingError(e.Message(), where);
+}
+
 void TUtilsUCS4Reader::Settle() {
   int64_t target = cur[1].ByteNumber;
   if (target == settledByteNumber) return;
@@ -140,7 +150,13 @@ void TUtilsUCS4Reader::ReadAhead() {
   }
   UCS4Char ch = 0;
   int32_t size = 0;
-  codec->ReadUCS4Char(ch, size);
+  try {
+    codec->ReadUCS4Char(ch, size);
+  } catch (const EDecodingError&) {
+    throw;
+  } catch (const EConvertError& e) {
+    RaiseDecodingError(e);
+  }
   AppendRecord(ch, size);
   settledByteNumber = ring[filled - 1].ByteNumber;
 }

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "xml/BomReader.h"
+#include "core/Exception.h"
 #include "xml/UnicodeCodec.h"
 
 // The location record of one character.
@@ -18,6 +19,19 @@ struct TUtilsUCS4CharData {
   int64_t Column = 0;       // characters other than tabs since the last line feed
   int32_t CharSize = 0;     // bytes the character took (0 for the markers)
   int64_t TabsInLine = 0;   // tabs since the last line feed
+};
+
+// A codec error met while reading ahead: the codec's exception and message,
+// with the place of the character that could not be decoded (its line,
+// column, tabs and character number; ByteNumber counts the bytes before it).
+class EDecodingError : public EConvertError {
+public:
+  EDecodingError(std::string message_, const TUtilsUCS4CharData& where_)
+      : EConvertError(std::move(message_)), where(where_) {}
+  const TUtilsUCS4CharData& Where() const { return where; }
+
+private:
+  TUtilsUCS4CharData where;
 };
 
 // Made with New<TUtilsUCS4Reader>(stream, bufSize, defaultCodecClass, byte,
@@ -45,7 +59,8 @@ public:
   // first difference (the characters read stay consumed). Empty s: true.
   virtual bool Match(std::u16string_view s);
   // Advances one character; a no-op once the end is current. Codec errors
-  // pass through and leave the records as they were.
+  // pass through as EDecodingError (an EConvertError with the codec's
+  // message and the place) and leave the records as they were.
   virtual void Next();
   // Starts over at the start offset: current is the start marker, next the first character.
   virtual void Reset();
@@ -86,6 +101,8 @@ private:
   }
   // Appends the record of ch (size bytes) after the last record.
   void AppendRecord(UCS4Char ch, int32_t size);
+  // Raises the codec's error e as an EDecodingError placed after the last record.
+  [[noreturn]] void RaiseDecodingError(const EConvertError& e) const;
 
   std::unique_ptr<TUtilsBOMReader> bomReader;
   std::unique_ptr<TCustomUnicodeCodec> codec;

@@ -1,6 +1,7 @@
 #include "xml/XmlDocReader.h"
 
 #include "xml/DomException.h"
+#include "xml/NameSet.h"
 #include "xml/WideStrStream.h"
 #include "xml/XmlDoctypeTokenizer.h"
 #include "xml/XmlRules.h"
@@ -73,15 +74,23 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
     ProcessTokens(tokenizer.get());
     SendCompletedSignal(tokenizer.get());
     return true;
-  } catch (...) {
-    // The handlers are told that this entity ends here; what went wrong was
-    // reported through the error path already (or is a fault of the source).
+  } catch (const EDecodingError& e) {
+    // Bytes the codec cannot read end the entity whatever the verdict: the
+    // error is reported at their place like any fatal error.
     try {
-      SendAbortedSignal(tokenizer.get());
+      TXmlCharLocator where(e.Where(), source->SystemId(), TabWidth());
+      SendErrorNotification(kDecodingErrorType, &where, DecodingErrorCode(e));
     } catch (...) {
     }
-    return false;
+  } catch (...) {
+    // What went wrong was reported through the error path already.
   }
+  // The handlers are told that this entity ends here.
+  try {
+    SendAbortedSignal(tokenizer.get());
+  } catch (...) {
+  }
+  return false;
 }
 
 void TXmlStandardDocReader::ProcessTokens(TXmlDocTokenizer* tokenizer) {
@@ -270,7 +279,14 @@ void TXmlStandardDocReader::ParseAttributesWithPrefixMapping(const IDomLocator* 
 
 void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16string_view tag,
                                            TUtilsNameValueList* attributes, std::u16string& tagName, bool mapping) {
-  attributes->SetSorted(true);
+  // The names are collected unsorted and sorted once on the way out (also
+  // after an error), so that many attributes cost O(n log n), not O(n^2).
+  attributes->SetSorted(false);
+  struct SortOnExit {
+    TUtilsNameValueList* list;
+    ~SortOnExit() { list->SetSorted(true); }
+  } sortOnExit{attributes};
+  TNameSet seen;
   size_t n = tag.size();
   size_t i = 0;
   auto isWhite = [&](size_t k) { return k < n && IsXmlWhiteSpaceWideChar(tag[k]); };
@@ -296,7 +312,7 @@ void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16s
     if (i >= n) return report(ET_MISSING_QUOTATION_MARK);
     std::u16string_view value = tag.substr(valueStart, i - valueStart);
     ++i;
-    if (attributes->IndexOfName(name) >= 0) return report(ET_DOUBLE_ATTRIBUTE_NAME);
+    if (!seen.Insert(name)) return report(ET_DOUBLE_ATTRIBUTE_NAME);
     bool declaration = false;
     std::u16string prefix;
     if (mapping) {

@@ -92,6 +92,15 @@ bool TXmlInputSource::ReadDeclaration() {
   if (!Match(u"<?xml") || !IsXmlWhiteSpace(NextCodePoint())) {
     declType = DT_UNSPECIFIED;
     Reset();
+    // "<" beside a NUL is 16- or 32-bit text without a byte-order mark
+    // (which UTF-16 must have): the 8-bit codec in use cannot read it.
+    if (GetBomEncodingClass() == nullptr && !IsWideCodec(GetCurrentCodecClass())) {
+      Next();
+      UCS4Char first = CurrentCodePoint();
+      UCS4Char second = NextCodePoint();
+      if ((first == '<' && second == 0) || (first == 0 && second == '<')) invalidEncoding = true;
+      Reset();
+    }
     return true;
   }
   declType = DT_XML_OR_TEXT_DECLARATION;

@@ -72,5 +72,36 @@ private:
   std::u16string xmlVersion;
 };
 
+// Locates one character of an entity by its record (start and end alike):
+// how a decoding error, which has no token, is placed.
+class TXmlCharLocator : public IDomLocator {
+public:
+  TXmlCharLocator(const TUtilsUCS4CharData& where_, std::u16string uri_, int tabWidth_)
+      : where(where_), uri(std::move(uri_)), tabWidth(tabWidth_) {}
+  int64_t GetEndByteNumber() const override { return where.ByteNumber; }
+  int64_t GetEndCharNumber() const override { return where.CharNumber; }
+  int64_t GetEndColumnNumber() const override { return where.Column + where.TabsInLine * tabWidth; }
+  int64_t GetEndLineNumber() const override { return where.Line; }
+  TdomASObject* GetRelatedASObject() const override { return nullptr; }
+  TdomNode* GetRelatedNode() const override { return nullptr; }
+  int64_t GetStartByteNumber() const override { return where.ByteNumber - where.CharSize; }
+  int64_t GetStartCharNumber() const override { return where.CharNumber; }
+  int64_t GetStartColumnNumber() const override { return GetEndColumnNumber(); }
+  int64_t GetStartLineNumber() const override { return where.Line; }
+  std::u16string GetUri() const override { return uri; }
+
+private:
+  TUtilsUCS4CharData where;
+  std::u16string uri;
+  int tabWidth;
+};
+
+// The error type of bytes the entity's codec cannot decode.
+inline constexpr TXmlErrorType kDecodingErrorType = ET_INVALID_CHARACTER;
+// The codec's message of e as the code text of its parse error.
+inline std::u16string DecodingErrorCode(const EDecodingError& e) {
+  return std::u16string(e.Message().begin(), e.Message().end());
+}
+
 // U+FEFF followed by every line in order, nothing between them.
 std::u16string JoinSourceLines(const TUtilsWideStringList* lines);

@@ -84,9 +84,19 @@ TdomNode* TXmlToDomParser::ParseStream(TStream* stream, const std::u16string& pu
   if (stream == nullptr) throw EAccessViolation("Stream not specified.");
   // Positions continue through the XML declaration, so that lines and
   // columns are those of the file also after a declaration.
-  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream, publicId, systemId, bufferSize,
-                                                               std::u16string(u"UTF-8"), false, int64_t(0),
-                                                               int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
+  std::unique_ptr<TXmlInputSource> source;
+  try {
+    source.reset(New<TXmlInputSource>(stream, publicId, systemId, bufferSize, std::u16string(u"UTF-8"), false,
+                                      int64_t(0), int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
+  } catch (const EDecodingError& e) {
+    // Bytes that cannot be decoded at the very start (or in the declaration)
+    // are the parser's error like any other.
+    if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
+    TXmlCharLocator where(e.Where(), systemId, DOMImpl()->GetTabWidth());
+    std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(kDecodingErrorType, &where, DecodingErrorCode(e));
+    DOMImpl()->HandleError(this, error.get());
+    throw EParserException(DomMessage::kParser);
+  }
   return Parse(source.get(), contextNode);
 }
 

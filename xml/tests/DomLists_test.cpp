@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <vector>
+
 #include "DomTestSupport.h"
 
 namespace {
@@ -125,6 +129,91 @@ TEST_F(DomListTest, NamedNodeMapNamespaceModeAndReadOnly) {
   EXPECT_THROW(orphan.setNamedItemNS(attr), EWrong_Document_Err);
   EXPECT_EQ(orphan.getNamedItemNS(u"urn:b", u"x"), nullptr);
   EXPECT_EQ(orphan.GetLength(), 0);
+}
+
+// Random additions, replacements, removals and lookups on maps far past the
+// size where lookups switch to the index, checked against a plain list
+// searched in order (the first item of a name is the one found).
+TEST_F(DomListTest, NamedNodeMapLookupsMatchAnOrderedScan) {
+  std::mt19937 random(24);
+  TdomElement* root = Add(doc, Elem(u"r"));
+  for (bool namespaceMode : {false, true}) {
+    TdomElement* e = Add(root, namespaceMode ? doc->createElementNS(u"urn:e", u"e") : Elem(u"e"));
+    TdomNamedNodeMap* map = e->GetAttributes();
+    std::vector<TdomAttr*> reference;
+    auto nameOf = [&](int i) { return u"n" + std::u16string(1, char16_t(u'a' + i % 26)) + char16_t(u'0' + i / 26); };
+    auto uriOf = [&](int i) { return i % 3 == 0 ? std::u16string() : u"urn:" + std::u16string(1, char16_t(u'0' + i % 3)); };
+    auto matches = [&](TdomAttr* a, int i) {
+      return namespaceMode ? a->GetNamespaceURI() == uriOf(i) && a->GetLocalName() == nameOf(i)
+                           : a->GetNodeName() == nameOf(i);
+    };
+    auto expected = [&](int i) -> TdomAttr* {
+      for (TdomAttr* a : reference) {
+        if (matches(a, i)) return a;
+      }
+      return nullptr;
+    };
+    auto make = [&](int i) {
+      if (!namespaceMode) return doc->createAttribute(nameOf(i));
+      return doc->createAttributeNS(uriOf(i), (uriOf(i).empty() ? u"" : u"p:") + nameOf(i));
+    };
+    for (int step = 0; step < 4000; ++step) {
+      int i = static_cast<int>(random() % 120);
+      switch (random() % 5) {
+        case 0: {  // add or replace
+          TdomAttr* attr = make(i);
+          TdomAttr* old = expected(i);
+          TdomNode* replaced = namespaceMode ? map->setNamedItemNS(attr) : map->setNamedItem(attr);
+          ASSERT_EQ(replaced, old);
+          if (old != nullptr) reference.erase(std::find(reference.begin(), reference.end(), old));
+          reference.push_back(attr);
+          break;
+        }
+        case 1: {  // a second item of a name, as the parser's builder may add
+          TdomAttr* attr = make(i);
+          map->AddItem(attr);
+          reference.push_back(attr);
+          break;
+        }
+        case 2: {  // remove by name
+          TdomAttr* old = expected(i);
+          if (old == nullptr) break;
+          TdomNode* removed = namespaceMode ? map->removeNamedItemNS(uriOf(i), nameOf(i)) : map->removeNamedItem(nameOf(i));
+          ASSERT_EQ(removed, old);
+          reference.erase(std::find(reference.begin(), reference.end(), old));
+          break;
+        }
+        case 3: {  // remove a random item
+          if (reference.empty()) break;
+          TdomAttr* victim = reference[random() % reference.size()];
+          ASSERT_EQ(map->RemoveItemChecked(victim), victim);
+          reference.erase(std::find(reference.begin(), reference.end(), victim));
+          break;
+        }
+        default: {
+          TdomNode* found = namespaceMode ? map->getNamedItemNS(uriOf(i), nameOf(i)) : map->getNamedItem(nameOf(i));
+          ASSERT_EQ(found, expected(i)) << "step " << step;
+        }
+      }
+      ASSERT_EQ(map->GetLength(), static_cast<int>(reference.size()));
+    }
+    for (int i = 0; i < 120; ++i) {
+      ASSERT_EQ(namespaceMode ? map->getNamedItemNS(uriOf(i), nameOf(i)) : map->getNamedItem(nameOf(i)), expected(i));
+    }
+  }
+}
+
+TEST_F(DomListTest, RenamedAttributeIsFoundByItsNewName) {
+  // A namespace attribute in a plain element's map is found by its node name,
+  // which a new prefix changes.
+  TdomElement* e = Add(doc, Elem(u"e"));
+  for (int i = 0; i < 20; ++i) e->setAttribute(u"a" + std::u16string(1, char16_t(u'a' + i)), u"v");
+  TdomAttr* attr = doc->createAttributeNS(u"urn:x", u"p:x");
+  e->GetAttributes()->setNamedItem(attr);
+  EXPECT_EQ(e->getAttributeNode(u"p:x"), attr);
+  attr->SetPrefix(u"q");
+  EXPECT_EQ(e->getAttributeNode(u"p:x"), nullptr);
+  EXPECT_EQ(e->getAttributeNode(u"q:x"), attr);
 }
 
 class TestItem : public TdomNode {

@@ -226,3 +226,75 @@ TEST_F(XmlToDomParserTest, ParseFileReadsAFileAndRecordsItsUri) {
   std::remove(path.c_str());
   EXPECT_THROW(parser->ParseFile(path), EFOpenError);
 }
+
+// Bytes the codec cannot decode are the parser's fatal error at their place
+// (a tab counts 4 columns), never an exception of the codec, also at the very
+// start of the text and inside markup; 16-bit text without a byte-order mark
+// is an encoding error.
+TEST_F(XmlToDomParserTest, UndecodableBytesAreErrorsWithTheirPlace) {
+  struct Case {
+    std::string text;
+    TXmlErrorType type;
+    int64_t line, column;
+  } cases[] = {
+      {"<a>\x8f</a>", ET_INVALID_CHARACTER, 1, 4},
+      {"\x8f<a/>", ET_INVALID_CHARACTER, 1, 1},
+      {"<a>\n x\xC3</a>", ET_INVALID_CHARACTER, 2, 3},
+      {"<a>\t\xFF</a>", ET_INVALID_CHARACTER, 1, 8},
+      {"<a/><!DOCTYPE a\x8f", ET_INVALID_CHARACTER, 1, 16},
+      {"<a x='\xE0\x80'/>", ET_INVALID_CHARACTER, 1, 7},
+      {"<?xml version='1.0'?>\n<a><!-- \xF8 --></a>", ET_INVALID_CHARACTER, 2, 9},
+      {std::string("<\0a\0/\0>\0", 8), ET_ENCODING_NOT_SUPPORTED, -1, -1},
+      {std::string("\0<\0a\0/\0>", 8), ET_ENCODING_NOT_SUPPORTED, -1, -1},
+      {std::string("<\0?\0x\0m\0l\0 \0v\0e\0r\0s\0i\0o\0n\0=\0'\0\x31\0.\0\x30\0'\0?\0>\0<\0a\0/\0>\0", 50),
+       ET_ENCODING_NOT_SUPPORTED, -1, -1},
+  };
+  for (const Case& c : cases) {
+    for (bool letPass : {false, true}) {
+      recorder->errors.clear();
+      recorder->letFatalErrorsPass = letPass;
+      EXPECT_EQ(ParseBytes(c.text), nullptr) << c.text;
+      ASSERT_EQ(recorder->errors.size(), 1u) << c.text;
+      EXPECT_EQ(recorder->errors[0].type, c.type) << c.text;
+      EXPECT_EQ(recorder->errors[0].line, c.line) << c.text;
+      EXPECT_EQ(recorder->errors[0].column, c.column) << c.text;
+      if (c.type == ET_INVALID_CHARACTER) {
+        EXPECT_EQ(Utf8(recorder->errors[0].code), "Invalid UTF-8 encoding");
+      }
+    }
+  }
+  EXPECT_EQ(impl->GetDocuments()->GetLength(), 0);
+}
+
+// Many attributes on one element: each found again, reported sorted by name,
+// and a duplicate far down the list still refused.
+TEST_F(XmlToDomParserTest, ManyAttributesOnOneElement) {
+  constexpr int kCount = 20000;
+  std::string text = "<a";
+  for (int i = kCount - 1; i >= 0; --i) text += " n" + std::to_string(i) + "='" + std::to_string(i * 7) + "'";
+  TdomDocument* doc = ParseBytes(text + "/>");
+  ASSERT_NE(doc, nullptr);
+  TdomElement* a = doc->GetDocumentElement();
+  ASSERT_EQ(a->GetAttributes()->GetLength(), kCount);
+  EXPECT_EQ(Utf8(a->GetAttributes()->Item(0)->GetNodeName()), "n0");
+  EXPECT_EQ(Utf8(a->GetAttributes()->Item(1)->GetNodeName()), "n1");
+  EXPECT_EQ(Utf8(a->GetAttributes()->Item(2)->GetNodeName()), "n10");
+  for (int i = 0; i < kCount; i += 997) {
+    std::u16string name = u"n";
+    for (char ch : std::to_string(i)) name += static_cast<char16_t>(ch);
+    EXPECT_EQ(Utf8(a->getAttribute(name)), std::to_string(i * 7));
+  }
+  recorder->errors.clear();
+  EXPECT_EQ(ParseBytes(text + " n17='again'/>"), nullptr);
+  ASSERT_EQ(recorder->errors.size(), 1u);
+  EXPECT_EQ(recorder->errors[0].type, ET_DOUBLE_ATTRIBUTE_NAME);
+}
+
+TEST_F(XmlToDomParserTest, ManyNamespaceDeclarationsOnOneElement) {
+  constexpr int kCount = 20000;
+  std::string text = "<a";
+  for (int i = 0; i < kCount; ++i) text += " xmlns:p" + std::to_string(i) + "='urn:" + std::to_string(i) + "'";
+  TdomDocument* doc = ParseBytes(text + "><p19999:b/></a>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetDocumentElement()->GetAttributes()->GetLength(), kCount);
+}
