@@ -38,7 +38,7 @@ void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16st
   TdomNode::Create(document_);
   SetAllowedChildTypes(0);
   if (!IsXmlName(name)) throw EInvalid_Character_Err();
-  nodeName = name;
+  this->name = PlainNameIn(GetOwnerDocument(), name);
   specified = specified_;
   if (name == u"xmlns") {
     declarationKind = AT_DEFAULT_NAMESPACE_DECL;
@@ -53,6 +53,8 @@ void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16st
                       const std::u16string& qualifiedName) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(0);
+  std::u16string prefix;
+  std::u16string localName;
   CheckQualifiedNameNS(namespaceURI_, qualifiedName, /*checkXmlns=*/true, prefix, localName);
   if (prefix == u"xmlns") {
     declarationKind = AT_PREFIXED_NAMESPACE_DECL;
@@ -61,10 +63,14 @@ void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16st
   } else {
     declarationKind = AT_OTHER;
   }
-  namespaceURI = namespaceURI_;
-  nodeName = qualifiedName;
+  SetNames(namespaceURI_, prefix, localName);
   specified = specified_;
   SetNamespaceAware(true);
+}
+
+void TdomAttr::SetNames(std::u16string_view namespaceURI_, std::u16string_view prefix_,
+                        std::u16string_view localName_) {
+  name = QualifiedNameIn(GetOwnerDocument(), namespaceURI_, prefix_, localName_);
 }
 
 TdomElement* TdomAttr::GetOwnerElement() const {
@@ -95,20 +101,20 @@ void TdomAttr::SetPrefix(const std::u16string& prefix_) {
   if (!IsXmlName(prefix_)) throw EInvalid_Character_Err();
   CheckNodeWritable();
   if (!IsXmlNCName(prefix_)) throw ENamespace_Err();
+  const std::u16string& namespaceURI = name->namespaceURI;
   if (namespaceURI.empty()) throw ENamespace_Err();
   if (prefix_ == u"xml" && namespaceURI != kXmlNamespaceUri) throw ENamespace_Err();
   if (prefix_ == u"xmlns" && namespaceURI != kXmlnsNamespaceUri) throw ENamespace_Err();
-  if (nodeName == u"xmlns") throw ENamespace_Err();
-  prefix = prefix_;
-  nodeName = prefix + u":" + localName;
+  if (name->nodeName == u"xmlns") throw ENamespace_Err();
+  SetNames(name->namespaceURI, prefix_, name->localName);
   if (ownerMap != nullptr) ownerMap->ItemRenamed();
 }
 
 void TdomAttr::ClearPrefix() {
   CheckNodeWritable();
   if (!IsNamespaceAware()) throw ENamespace_Err();
-  prefix.clear();
-  nodeName = localName;
+  SetNames(name->namespaceURI, std::u16string_view(), name->localName);
+  if (ownerMap != nullptr) ownerMap->ItemRenamed();
 }
 
 std::u16string TdomAttr::lookupNamespaceURI(const std::u16string& prefix_) const {
@@ -122,6 +128,6 @@ void TdomAttr::DoAttrModified(TdomAttrChange attrChange) {
 }
 
 bool TdomAttr::IsXmlBaseAttribute() const {
-  if (namespaceURI == kXmlNamespaceUri && localName == u"base") return true;
-  return namespaceURI.empty() && nodeName == u"xml:base";
+  if (name->namespaceURI == kXmlNamespaceUri && name->localName == u"base") return true;
+  return name->namespaceURI.empty() && name->nodeName == u"xml:base";
 }

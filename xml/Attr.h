@@ -4,6 +4,7 @@
 // at most one element's attribute map and has no siblings or children.
 #include <string>
 
+#include "xml/NameTable.h"
 #include "xml/Node.h"
 
 class TdomNamedNodeMap;
@@ -28,13 +29,15 @@ public:
   virtual void Create(TdomDocument* document_, bool specified_, const std::u16string& namespaceURI_,
                       const std::u16string& qualifiedName);
 
-  std::u16string GetNodeName() const override { return nodeName; }
-  std::u16string GetExpandedName() const override { return nodeName; }
-  std::u16string GetLocalName() const override { return localName; }
-  std::u16string GetNamespaceURI() const override { return namespaceURI; }
-  std::u16string GetPrefix() const override { return prefix; }
+  std::u16string GetNodeName() const override { return name->nodeName; }
+  std::u16string GetExpandedName() const override { return name->nodeName; }
+  std::u16string GetLocalName() const override { return name->localName; }
+  std::u16string GetNamespaceURI() const override { return name->namespaceURI; }
+  std::u16string GetPrefix() const override { return name->prefix; }
   TdomNodeType GetNodeType() const override { return ntAttribute_Node; }
-  std::u16string GetName() const { return nodeName; }
+  std::u16string GetName() const { return name->nodeName; }
+  // The shared name record (node name, prefix, local name, URI) without a copy.
+  const TdomQualifiedName& Names() const { return *name; }
   TdomAttrDeclarationKind GetDeclarationKind() const { return declarationKind; }
   bool GetSpecified() const { return specified; }
   void SetSpecified(bool value) { specified = value; }
@@ -64,12 +67,12 @@ protected:
   TdomNode* GetPositionParent() const override;
 
 private:
+  // Points the attribute at the record of its (new) name.
+  void SetNames(std::u16string_view namespaceURI_, std::u16string_view prefix_, std::u16string_view localName_);
+
+  const TdomQualifiedName* name = nullptr;  // shared, kept by the document's name table
+  TdomNamedNodeMap* ownerMap = nullptr;     // not owned
   TdomAttrDeclarationKind declarationKind = AT_OTHER;
-  std::u16string localName;
-  std::u16string namespaceURI;
-  std::u16string nodeName;
-  TdomNamedNodeMap* ownerMap = nullptr;  // not owned
-  std::u16string prefix;
   bool specified = true;
 };
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "xml/EntityExpansion.h"
+#include "xml/NameTable.h"
 #include "xml/Node.h"
 #include "xml/ParseError.h"
 
@@ -145,6 +146,8 @@ public:
   // Registers id for attr; a value already present raises EStringListError.
   void AddID(const std::u16string& id, TdomAttr* attr);
   void ClearIDs() { idTable.clear(); }
+  // The shared names of this document's elements and attributes.
+  TdomNameTable& NameTable() { return nameTable; }
 
   // --- Change notifications -----------------------------------------------------------
   virtual void DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr);
@@ -218,4 +221,17 @@ private:
   uint64_t structureStamp = 0;
   bool destroying = false;
   TdomEntityExpansionBudget expansionBudget;
+  // Declared last: the nodes that point into it are freed before it.
+  TdomNameTable nameTable;
 };
+
+// The shared record of a name in document's table; nodes made without a
+// document share one table of their own.
+inline const TdomQualifiedName* PlainNameIn(TdomDocument* document, std::u16string_view nodeName) {
+  return document != nullptr ? document->NameTable().Plain(nodeName) : TdomNameTable::PlainWithoutDocument(nodeName);
+}
+inline const TdomQualifiedName* QualifiedNameIn(TdomDocument* document, std::u16string_view namespaceURI,
+                                                std::u16string_view prefix, std::u16string_view localName) {
+  return document != nullptr ? document->NameTable().Qualified(namespaceURI, prefix, localName)
+                             : TdomNameTable::QualifiedWithoutDocument(namespaceURI, prefix, localName);
+}

@@ -31,6 +31,10 @@ std::u16string TdomNamedNodeMap::KeyOf(const std::u16string& namespaceURI, const
 }
 
 std::u16string TdomNamedNodeMap::KeyOf(const TdomNode* node, bool namespaceMode) {
+  if (node->GetNodeType() == ntAttribute_Node) {
+    const TdomQualifiedName& names = static_cast<const TdomAttr*>(node)->Names();
+    return namespaceMode ? KeyOf(names.namespaceURI, names.localName) : names.nodeName;
+  }
   return namespaceMode ? KeyOf(node->GetNamespaceURI(), node->GetLocalName()) : node->GetNodeName();
 }
 

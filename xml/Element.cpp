@@ -27,16 +27,17 @@ void TdomElement::Create(TdomDocument* document_, const std::u16string& tagName)
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
   if (!IsXmlName(tagName)) throw EInvalid_Character_Err();
-  nodeName = tagName;
+  name = PlainNameIn(GetOwnerDocument(), tagName);
 }
 
 void TdomElement::Create(TdomDocument* document_, const std::u16string& namespaceURI_,
                          const std::u16string& qualifiedName) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
+  std::u16string prefix;
+  std::u16string localName;
   CheckQualifiedNameNS(namespaceURI_, qualifiedName, /*checkXmlns=*/false, prefix, localName);
-  namespaceURI = namespaceURI_;
-  nodeName = qualifiedName;
+  name = QualifiedNameIn(GetOwnerDocument(), namespaceURI_, prefix, localName);
   SetNamespaceAware(true);
 }
 
@@ -53,10 +54,10 @@ void TdomElement::SetPrefix(const std::u16string& prefix_) {
   if (!IsXmlName(prefix_)) throw EInvalid_Character_Err();
   CheckNodeWritable();
   if (!IsXmlNCName(prefix_)) throw ENamespace_Err();
+  const std::u16string& namespaceURI = name->namespaceURI;
   if (namespaceURI.empty()) throw ENamespace_Err();
   if (prefix_ == u"xml" && namespaceURI != kXmlNamespaceUri) throw ENamespace_Err();
-  prefix = prefix_;
-  nodeName = prefix + u":" + localName;
+  name = QualifiedNameIn(GetOwnerDocument(), namespaceURI, prefix_, name->localName);
   if (TdomDocument* doc = GetReferenceDocument()) doc->BumpStructureStamp();
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "xml/NameTable.h"
 #include "xml/Node.h"
 
 class TdomAttr;
@@ -23,15 +24,17 @@ public:
   virtual void Create(TdomDocument* document_, const std::u16string& namespaceURI_,
                       const std::u16string& qualifiedName);
 
-  std::u16string GetNodeName() const override { return nodeName; }
-  std::u16string GetExpandedName() const override { return nodeName; }
-  std::u16string GetLocalName() const override { return localName; }
-  std::u16string GetNamespaceURI() const override { return namespaceURI; }
-  std::u16string GetPrefix() const override { return prefix; }
+  std::u16string GetNodeName() const override { return name->nodeName; }
+  std::u16string GetExpandedName() const override { return name->nodeName; }
+  std::u16string GetLocalName() const override { return name->localName; }
+  std::u16string GetNamespaceURI() const override { return name->namespaceURI; }
+  std::u16string GetPrefix() const override { return name->prefix; }
+  // The shared name record (node name, prefix, local name, URI) without a copy.
+  const TdomQualifiedName& Names() const { return *name; }
   TdomNodeType GetNodeType() const override { return ntElement_Node; }
   // The attribute map (made on first request; never null).
   TdomNamedNodeMap* GetAttributes() const override;
-  std::u16string GetTagName() const { return nodeName; }
+  std::u16string GetTagName() const { return name->nodeName; }
   // Setting an element's value does nothing.
   void SetNodeValue(const std::u16string&) override {}
   void SetPrefix(const std::u16string& prefix_) override;
@@ -83,8 +86,5 @@ private:
   std::vector<TdomNode*> attributeList;                // the map's storage
   std::vector<TdomElementsNodeListNS*> elementListsNS;  // owned
   std::vector<TdomElementsNodeList*> elementLists;      // owned
-  std::u16string localName;
-  std::u16string namespaceURI;
-  std::u16string nodeName;
-  std::u16string prefix;
+  const TdomQualifiedName* name = nullptr;  // shared, kept by the document's name table
 };

@@ -1,6 +1,7 @@
 #include "xml/NodeList.h"
 
 #include "xml/Document.h"
+#include "xml/Element.h"
 #include "xml/Node.h"
 
 TdomNodeList::TdomNodeList(const TdomNode* owner) : childOwner(owner) {}
@@ -75,7 +76,7 @@ TdomElementsNodeList::TdomElementsNodeList(const std::u16string& queryName_, Tdo
 
 bool TdomElementsNodeList::Matches(const TdomNode* node) const {
   if (node->GetNodeType() != ntElement_Node) return false;
-  return queryName == u"*" || node->GetNodeName() == queryName;
+  return queryName == u"*" || static_cast<const TdomElement*>(node)->Names().nodeName == queryName;
 }
 
 TdomElementsNodeListNS::TdomElementsNodeListNS(const std::u16string& namespaceURI_, TdomNode* startElement_,
@@ -84,6 +85,7 @@ TdomElementsNodeListNS::TdomElementsNodeListNS(const std::u16string& namespaceUR
 
 bool TdomElementsNodeListNS::Matches(const TdomNode* node) const {
   if (node->GetNodeType() != ntElement_Node) return false;
-  if (namespaceURI != u"*" && node->GetNamespaceURI() != namespaceURI) return false;
-  return localName == u"*" || node->GetLocalName() == localName;
+  const TdomQualifiedName& names = static_cast<const TdomElement*>(node)->Names();
+  if (namespaceURI != u"*" && names.namespaceURI != namespaceURI) return false;
+  return localName == u"*" || names.localName == localName;
 }

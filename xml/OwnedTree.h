@@ -6,6 +6,7 @@
 // Objects are made with New<T>(owner) and released with Free(). Destroying an
 // owner invalidates every pointer to the objects it owned. Deep trees are
 // walked without recursion, so their depth is bounded only by memory.
+#include <memory>
 #include <vector>
 
 #include "core/Exception.h"
@@ -48,7 +49,9 @@ public:
   // The owner, or null.
   TCustomOwnedObject* GetOwner() const { return owner; }
   // Number of owned objects.
-  int OwnedObjectCount() const { return static_cast<int>(ownedObjects.size()) - ownedHoles; }
+  int OwnedObjectCount() const {
+    return ownedObjects != nullptr ? static_cast<int>(ownedObjects->size()) - ownedHoles : 0;
+  }
   // The owned object at index; EListError "List index out of bounds (%d)" outside 0..count-1.
   TCustomOwnedObject* GetOwnedObject(int index) const;
 
@@ -67,9 +70,10 @@ private:
 
   // Removal leaves a null hole, so that freeing objects in any order costs
   // O(1) each; holes are squeezed out when they are many or an index is asked.
-  mutable std::vector<TCustomOwnedObject*> ownedObjects;
-  mutable int ownedHoles = 0;
+  // Most objects own nothing: the list is made with the first owned object.
+  mutable std::unique_ptr<std::vector<TCustomOwnedObject*>> ownedObjects;
   TCustomOwnedObject* owner = nullptr;
+  mutable int ownedHoles = 0;
   mutable int ownerSlot = -1;    // position in the owner's list
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
 };

@@ -36,15 +36,15 @@ void TCustomOwnedObject::CheckNewOwner(const TCustomOwnedObject*) const {}
 TCustomOwnedObject* TCustomOwnedObject::GetOwnedObject(int index) const {
   if (index < 0 || index >= OwnedObjectCount()) RaiseIndexError(index);
   if (ownedHoles > 0) CompactOwned();
-  return ownedObjects[index];
+  return (*ownedObjects)[index];
 }
 
 void TCustomOwnedObject::FreeOwnedObjects() {
   // Each object leaves the list before it is freed, so objects that free
   // other objects of this owner while they go find the list consistent.
-  while (!ownedObjects.empty()) {
-    TCustomOwnedObject* object = ownedObjects.back();
-    ownedObjects.pop_back();
+  while (ownedObjects != nullptr && !ownedObjects->empty()) {
+    TCustomOwnedObject* object = ownedObjects->back();
+    ownedObjects->pop_back();
     if (object == nullptr) {
       --ownedHoles;
       continue;
@@ -52,13 +52,14 @@ void TCustomOwnedObject::FreeOwnedObjects() {
     object->releasedByOwner = true;
     object->Free();
   }
-  std::vector<TCustomOwnedObject*>().swap(ownedObjects);
+  ownedObjects.reset();
   ownedHoles = 0;
 }
 
 void TCustomOwnedObject::RegisterOwned(TCustomOwnedObject* object) {
-  object->ownerSlot = static_cast<int>(ownedObjects.size());
-  ownedObjects.push_back(object);
+  if (ownedObjects == nullptr) ownedObjects = std::make_unique<std::vector<TCustomOwnedObject*>>();
+  object->ownerSlot = static_cast<int>(ownedObjects->size());
+  ownedObjects->push_back(object);
   object->owner = this;
   object->releasedByOwner = false;
 }
@@ -67,27 +68,31 @@ void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
   size_t slot = static_cast<size_t>(object->ownerSlot);
   object->owner = nullptr;
   object->ownerSlot = -1;
-  if (slot >= ownedObjects.size() || ownedObjects[slot] != object) return;
-  ownedObjects[slot] = nullptr;
+  if (ownedObjects == nullptr) return;
+  std::vector<TCustomOwnedObject*>& list = *ownedObjects;
+  if (slot >= list.size() || list[slot] != object) return;
+  list[slot] = nullptr;
   ++ownedHoles;
-  while (!ownedObjects.empty() && ownedObjects.back() == nullptr) {
-    ownedObjects.pop_back();
+  while (!list.empty() && list.back() == nullptr) {
+    list.pop_back();
     --ownedHoles;
   }
-  if (ownedObjects.empty()) {
-    std::vector<TCustomOwnedObject*>().swap(ownedObjects);
-  } else if (ownedHoles > 64 && size_t(ownedHoles) * 2 > ownedObjects.size()) {
+  if (list.empty()) {
+    ownedObjects.reset();
+  } else if (ownedHoles > 64 && size_t(ownedHoles) * 2 > list.size()) {
     CompactOwned();
   }
 }
 
 void TCustomOwnedObject::CompactOwned() const {
+  if (ownedObjects == nullptr) return;
+  std::vector<TCustomOwnedObject*>& list = *ownedObjects;
   size_t kept = 0;
-  for (TCustomOwnedObject* object : ownedObjects) {
+  for (TCustomOwnedObject* object : list) {
     if (object == nullptr) continue;
     object->ownerSlot = static_cast<int>(kept);
-    ownedObjects[kept++] = object;
+    list[kept++] = object;
   }
-  ownedObjects.resize(kept);
+  list.resize(kept);
   ownedHoles = 0;
 }

@@ -1,0 +1,52 @@
+#include "xml/NameTable.h"
+
+const TdomQualifiedName* TdomNameTable::Plain(std::u16string_view nodeName) {
+  auto it = plain.find(nodeName);
+  if (it != plain.end()) return it->second.get();
+  auto record = std::make_unique<TdomQualifiedName>();
+  record->nodeName.assign(nodeName);
+  const TdomQualifiedName* result = record.get();
+  plain.emplace(std::u16string_view(result->nodeName), std::move(record));
+  return result;
+}
+
+const TdomQualifiedName* TdomNameTable::Qualified(std::u16string_view namespaceURI, std::u16string_view prefix,
+                                                  std::u16string_view localName) {
+  std::u16string key;
+  key.reserve(3 + namespaceURI.size() + prefix.size() + localName.size());
+  key += static_cast<char16_t>(namespaceURI.size() & 0xFFFF);
+  key += static_cast<char16_t>(namespaceURI.size() >> 16);
+  key += namespaceURI;
+  key += prefix;
+  if (!prefix.empty()) key += u':';
+  key += localName;
+  auto it = qualified.find(key);
+  if (it != qualified.end()) return it->second.get();
+  auto record = std::make_unique<TdomQualifiedName>();
+  record->prefix.assign(prefix);
+  record->localName.assign(localName);
+  record->namespaceURI.assign(namespaceURI);
+  record->nodeName = prefix.empty() ? record->localName : record->prefix + u":" + record->localName;
+  const TdomQualifiedName* result = record.get();
+  qualified.emplace(std::move(key), std::move(record));
+  return result;
+}
+
+TdomNameTable& TdomNameTable::Orphans(std::unique_lock<std::mutex>& lock) {
+  static std::mutex mutex;
+  static TdomNameTable* table = new TdomNameTable();
+  lock = std::unique_lock<std::mutex>(mutex);
+  return *table;
+}
+
+const TdomQualifiedName* TdomNameTable::PlainWithoutDocument(std::u16string_view nodeName) {
+  std::unique_lock<std::mutex> lock;
+  return Orphans(lock).Plain(nodeName);
+}
+
+const TdomQualifiedName* TdomNameTable::QualifiedWithoutDocument(std::u16string_view namespaceURI,
+                                                                 std::u16string_view prefix,
+                                                                 std::u16string_view localName) {
+  std::unique_lock<std::mutex> lock;
+  return Orphans(lock).Qualified(namespaceURI, prefix, localName);
+}
