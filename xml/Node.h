@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "xml/DomTypes.h"
+#include "xml/NodePool.h"
 #include "xml/OwnedTree.h"
 
 class TdomNodeList;
@@ -32,6 +33,10 @@ public:
 
   // Creation phase: records owner as the document when it is one; makes the live child list.
   void Create(TCustomOwnedObject* owner) override;
+
+  // Nodes come from the node pool (see NodePool.h).
+  static void* operator new(size_t size) { return NodePoolAllocate(size); }
+  static void operator delete(void* block, size_t size) noexcept { NodePoolFree(block, size); }
 
   // --- Plain accessors -----------------------------------------------------
   std::u16string GetNodeName() const override { return std::u16string(); }

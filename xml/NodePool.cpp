@@ -1,0 +1,78 @@
+#include "xml/NodePool.h"
+
+#include <cstdint>
+#include <new>
+
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_NODE_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_NODE_POOL 0
+#endif
+#endif
+#ifndef QV_NODE_POOL
+#define QV_NODE_POOL 1
+#endif
+
+#if QV_NODE_POOL
+namespace {
+
+constexpr size_t kGranule = 16;
+constexpr size_t kLargestBlock = 512;
+constexpr size_t kClassCount = kLargestBlock / kGranule;
+constexpr size_t kChunkBytes = 64 * 1024;
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+struct ThreadPool {
+  FreeBlock* freeLists[kClassCount] = {};
+  char* cursor = nullptr;  // the unused rest of the current chunk
+  char* limit = nullptr;
+};
+
+ThreadPool& Pool() {
+  thread_local ThreadPool pool;
+  return pool;
+}
+
+size_t ClassOf(size_t size) { return (size + kGranule - 1) / kGranule - 1; }
+
+}  // namespace
+
+void* NodePoolAllocate(size_t size) {
+  if (size == 0 || size > kLargestBlock) return ::operator new(size);
+  ThreadPool& pool = Pool();
+  size_t sizeClass = ClassOf(size);
+  if (FreeBlock* block = pool.freeLists[sizeClass]) {
+    pool.freeLists[sizeClass] = block->next;
+    return block;
+  }
+  size_t bytes = (sizeClass + 1) * kGranule;
+  if (static_cast<size_t>(pool.limit - pool.cursor) < bytes) {
+    // The rest of the old chunk (less than one block of this class) stays unused.
+    pool.cursor = static_cast<char*>(::operator new(kChunkBytes, std::align_val_t(kGranule)));
+    pool.limit = pool.cursor + kChunkBytes;
+  }
+  void* block = pool.cursor;
+  pool.cursor += bytes;
+  return block;
+}
+
+void NodePoolFree(void* block, size_t size) noexcept {
+  if (block == nullptr) return;
+  if (size == 0 || size > kLargestBlock) {
+    ::operator delete(block);
+    return;
+  }
+  ThreadPool& pool = Pool();
+  size_t sizeClass = ClassOf(size);
+  FreeBlock* freed = static_cast<FreeBlock*>(block);
+  freed->next = pool.freeLists[sizeClass];
+  pool.freeLists[sizeClass] = freed;
+}
+#else
+void* NodePoolAllocate(size_t size) { return ::operator new(size); }
+void NodePoolFree(void* block, size_t) noexcept { ::operator delete(block); }
+#endif
