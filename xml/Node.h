@@ -189,10 +189,11 @@ private:
   // Moves the fragment's children, in order, before refChild (null: append).
   void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild);
 
+  // The small fields first: they fill the tree base's tail padding.
   bool namespaceAware = false;
+  TdomWhatToShow allowedChildTypes = 14778;
   mutable TdomNodeList* childNodes = nullptr;  // owned; made on first request
   std::u16string nodeValue;
   TdomDocument* document = nullptr;    // not owned
   std::vector<UserDataEntry>* userData = nullptr;  // owned; null until the first key
-  TdomWhatToShow allowedChildTypes = 14778;
 };

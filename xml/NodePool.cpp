@@ -17,7 +17,7 @@
 #if QV_NODE_POOL
 namespace {
 
-constexpr size_t kGranule = 16;
+constexpr size_t kGranule = 8;  // node sizes are multiples of their 8-byte alignment
 constexpr size_t kLargestBlock = 512;
 constexpr size_t kClassCount = kLargestBlock / kGranule;
 constexpr size_t kChunkBytes = 64 * 1024;
@@ -52,7 +52,7 @@ void* NodePoolAllocate(size_t size) {
   size_t bytes = (sizeClass + 1) * kGranule;
   if (static_cast<size_t>(pool.limit - pool.cursor) < bytes) {
     // The rest of the old chunk (less than one block of this class) stays unused.
-    pool.cursor = static_cast<char*>(::operator new(kChunkBytes, std::align_val_t(kGranule)));
+    pool.cursor = static_cast<char*>(::operator new(kChunkBytes, std::align_val_t(16)));
     pool.limit = pool.cursor + kChunkBytes;
   }
   void* block = pool.cursor;
