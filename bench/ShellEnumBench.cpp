@@ -6,7 +6,8 @@
 //   name: GetDisplayNameOf (1); size: GetAttributesOf for the file-system test
 //   and SHGetDataFromIDList (2); type: GetAttributesOf for the folder and link
 //   tests and GetDisplayNameOf for the extension (3), SHGetFileInfo only for
-//   the first file of each extension; time: FindFirstFile for fresh times (1);
+//   the first file of each extension; time: GetFileAttributesEx for fresh
+//   times (1);
 //   the enumeration adds one IEnumIDList::Next (1): 8 in all.
 #include <windows.h>
 

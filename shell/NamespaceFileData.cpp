@@ -96,30 +96,61 @@ void TNamespace::TakeFileSystemNames() {
   std::memcpy(findData->cAlternateFileName, fresh.cAlternateFileName, sizeof fresh.cAlternateFileName);
 }
 
+namespace {
+
+struct FreshTimes {
+  FILETIME creation, lastAccess, lastWrite;
+};
+
+// The times of one path as the file system has them now. The attribute query
+// looks the one name up; a find of the same path lists the folder under some
+// file systems (80 us an item in a folder of 10,000 under Wine) and is kept
+// for a path whose name holds wildcard characters, as a shell that could not
+// spell a name writes '?' for the characters it lost.
+bool ReadFreshTimes(const std::u16string& path, FreshTimes& out) {
+  bool wildcards = path.find_first_of(u"?*") != std::u16string::npos;
+  if (vws::UseWideApi()) {
+    WIN32_FILE_ATTRIBUTE_DATA attributes;
+    if (!wildcards && GetFileAttributesExW(vws::W(path), GetFileExInfoStandard, &attributes)) {
+      out = {attributes.ftCreationTime, attributes.ftLastAccessTime, attributes.ftLastWriteTime};
+      return true;
+    }
+    WIN32_FIND_DATAW fresh;
+    HANDLE find = FindFirstFileW(vws::W(path), &fresh);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    FindClose(find);
+    out = {fresh.ftCreationTime, fresh.ftLastAccessTime, fresh.ftLastWriteTime};
+    return true;
+  }
+  std::string ansi = vws::ToAnsi(path);
+  WIN32_FILE_ATTRIBUTE_DATA attributes;
+  if (!wildcards && ansi.find_first_of("?*") == std::string::npos &&
+      GetFileAttributesExA(ansi.c_str(), GetFileExInfoStandard, &attributes)) {
+    out = {attributes.ftCreationTime, attributes.ftLastAccessTime, attributes.ftLastWriteTime};
+    return true;
+  }
+  WIN32_FIND_DATAA fresh;
+  HANDLE find = FindFirstFileA(ansi.c_str(), &fresh);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  FindClose(find);
+  out = {fresh.ftCreationTime, fresh.ftLastAccessTime, fresh.ftLastWriteTime};
+  return true;
+}
+
+}  // namespace
+
+// The shell's record carries the write time at the resolution of its item
+// identifier only; the times are read again from the file system once.
 const WIN32_FIND_DATAW* TNamespace::GetFindFileData() {
   if (!FileSystem() || !GetDataFromIDList()) return nullptr;
   if ((cache.known & cFindFileData) != 0) return findData.get();
   cache.known |= cFindFileData;
-  std::u16string path = NameParseAddress();
-  HANDLE find;
-  if (vws::UseWideApi()) {
-    WIN32_FIND_DATAW fresh;
-    find = FindFirstFileW(vws::W(path), &fresh);
-    if (find != INVALID_HANDLE_VALUE) {
-      findData->ftCreationTime = fresh.ftCreationTime;
-      findData->ftLastAccessTime = fresh.ftLastAccessTime;
-      findData->ftLastWriteTime = fresh.ftLastWriteTime;
-    }
-  } else {
-    WIN32_FIND_DATAA fresh;
-    find = FindFirstFileA(vws::ToAnsi(path).c_str(), &fresh);
-    if (find != INVALID_HANDLE_VALUE) {
-      findData->ftCreationTime = fresh.ftCreationTime;
-      findData->ftLastAccessTime = fresh.ftLastAccessTime;
-      findData->ftLastWriteTime = fresh.ftLastWriteTime;
-    }
+  FreshTimes fresh;
+  if (ReadFreshTimes(NameParseAddress(), fresh)) {
+    findData->ftCreationTime = fresh.creation;
+    findData->ftLastAccessTime = fresh.lastAccess;
+    findData->ftLastWriteTime = fresh.lastWrite;
   }
-  if (find != INVALID_HANDLE_VALUE) FindClose(find);
   return findData.get();
 }
 

@@ -292,6 +292,60 @@ TEST_F(NamespaceFixture, CacheAndInvalidation) {
   item->Free();
 }
 
+namespace {
+
+bool SetTimes(const std::u16string& path, const FILETIME& creation, const FILETIME& write) {
+  HANDLE file = CreateFileW(shelltest::W(path), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  bool ok = SetFileTime(file, &creation, nullptr, &write) != 0;
+  CloseHandle(file);
+  return ok;
+}
+
+}  // namespace
+
+// The item's record comes from its identifier, which holds the write time at a
+// coarse resolution: the times are read once more from the file system, to the
+// tick, after the record was read; a file gone by then keeps the record's time.
+TEST_F(NamespaceFixture, TimesAreReadAgainOnceFromTheFileSystem) {
+  const FILETIME creation{0x12345677, 0x01C0A1B2};  // odd ticks, no identifier keeps them
+  const FILETIME write{0x2345678B, 0x01C3C4D5};
+  for (bool ansi : {false, true}) {
+    SCOPED_TRACE(ansi ? "ANSI road" : "wide road");
+    vws::SetForceAnsiPath(ansi);
+    TNamespace* item = Item(sized);
+    EXPECT_EQ(item->SizeOfFileInt64(), 1500);  // the record is read before the times change
+    ASSERT_TRUE(SetTimes(sized, creation, write));
+    EXPECT_TRUE(SameTime(item->LastWriteTimeRaw(), write));
+    // The creation time is whatever the host file system keeps of it.
+    EXPECT_TRUE(SameTime(item->CreationTimeRaw(), Find(sized).ftCreationTime));
+    std::u16string text = item->LastWriteTime();
+    ASSERT_TRUE(SetTimes(sized, write, creation));
+    EXPECT_TRUE(SameTime(item->LastWriteTimeRaw(), write));  // read once
+    EXPECT_EQ(item->LastWriteTime(), text);
+    item->InvalidateNamespace(/*refreshIcons=*/false);
+    EXPECT_TRUE(SameTime(item->LastWriteTimeRaw(), creation));  // asked again after invalidation
+    item->Free();
+    ASSERT_TRUE(SetTimes(sized, creation, write));
+
+    TNamespace* gone = Item(hidden);
+    EXPECT_EQ(gone->SizeOfFileInt64(), 10);
+    FILETIME recorded = Find(hidden).ftLastWriteTime;
+    ASSERT_TRUE(DeleteFileW(shelltest::W(hidden)));
+    FILETIME kept = gone->LastWriteTimeRaw();
+    EXPECT_NE(kept.dwLowDateTime | kept.dwHighDateTime, 0u);
+    // The identifier's time is the file's to within its two-second steps.
+    ULARGE_INTEGER a{{kept.dwLowDateTime, kept.dwHighDateTime}}, b{{recorded.dwLowDateTime, recorded.dwHighDateTime}};
+    uint64_t apart = a.QuadPart > b.QuadPart ? a.QuadPart - b.QuadPart : b.QuadPart - a.QuadPart;
+    EXPECT_LT(apart, 2u * 10000000u + 1);
+    EXPECT_FALSE(gone->LastWriteTime().empty());
+    gone->Free();
+    hidden = folder.MakeFile(u"hidden.dat", 10, FILE_ATTRIBUTE_HIDDEN);
+    vws::SetForceAnsiPath(false);
+  }
+}
+
 TEST_F(NamespaceFixture, CloneCopiesThePIDL) {
   TNamespace* item = Item(foreign);
   TNamespace* copy = item->Clone(/*freePIDLOnDestroy=*/true);
