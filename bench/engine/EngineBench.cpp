@@ -1,11 +1,14 @@
-// EngineBench PATH fill|random: wipes PATH with one pass through FileWipe,
-// the way the program drives it (a window taking the messages, a pumping
-// wait on the handle), and prints the seconds and MB/s of the whole wipe.
+// EngineBench PATH fill|random: wipes PATH (a file or a folder) with one
+// pass through FileWipe, the way the program drives it (a window taking the
+// messages, a pumping wait on the handle), and prints the seconds the wipe
+// took inside the process, the bytes of file data it overwrote, the MB/s
+// those give and the number of files. run.sh times the whole process.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "QuorvanellBlocks.h"
 #include "QuorvanellEngine.h"
@@ -18,6 +21,45 @@ LRESULT CALLBACK BenchWndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam) 
     return 0;
   }
   return DefWindowProcW(wnd, msg, wParam, lParam);
+}
+
+struct DataSize {
+  double bytes = 0;
+  long files = 0;
+};
+
+// The file data under PATH: the file's size, or the sizes of every file in
+// the folder and its subfolders (links are not followed, as the engine
+// does not follow them).
+DataSize MeasureData(const std::wstring& path) {
+  DataSize size;
+  WIN32_FILE_ATTRIBUTE_DATA info;
+  if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &info)) return size;
+  if (!(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    size.bytes = double(info.nFileSizeHigh) * 4294967296.0 + double(info.nFileSizeLow);
+    size.files = 1;
+    return size;
+  }
+  std::vector<std::wstring> folders{path};
+  while (!folders.empty()) {
+    std::wstring folder = folders.back();
+    folders.pop_back();
+    WIN32_FIND_DATAW found;
+    HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) continue;
+    do {
+      if (std::wcscmp(found.cFileName, L".") == 0 || std::wcscmp(found.cFileName, L"..") == 0) continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) continue;
+      if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        folders.push_back(folder + L"\\" + found.cFileName);
+      } else {
+        size.bytes += double(found.nFileSizeHigh) * 4294967296.0 + double(found.nFileSizeLow);
+        ++size.files;
+      }
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+  }
+  return size;
 }
 
 void Pump() {
@@ -33,12 +75,11 @@ int wmain(int argc, wchar_t** argv) {
     return 2;
   }
   bool random = std::wcscmp(argv[2], L"random") == 0;
-  WIN32_FILE_ATTRIBUTE_DATA info;
-  if (!GetFileAttributesExW(argv[1], GetFileExInfoStandard, &info)) {
-    std::fprintf(stderr, "no such file\n");
+  if (GetFileAttributesW(argv[1]) == INVALID_FILE_ATTRIBUTES) {
+    std::fprintf(stderr, "no such file or folder\n");
     return 2;
   }
-  double bytes = double(info.nFileSizeHigh) * 4294967296.0 + double(info.nFileSizeLow);
+  DataSize data = MeasureData(argv[1]);
 
   WNDCLASSW wc = {};
   wc.lpfnWndProc = BenchWndProc;
@@ -66,7 +107,8 @@ int wmain(int argc, wchar_t** argv) {
   Pump();
   double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
   bool failed = block->Reserved2 != 0 || GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES;
-  std::printf("%.3f %.1f%s\n", seconds, bytes / seconds / 1e6, failed ? " FAILED" : "");
+  std::printf("%.3f %.0f %.1f %ld%s\n", seconds, data.bytes, data.bytes / seconds / 1e6, data.files,
+              failed ? " FAILED" : "");
   LocalFree(block);
   DestroyWindow(wnd);
   return failed ? 1 : 0;

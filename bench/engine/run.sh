@@ -1,12 +1,23 @@
 #!/usr/bin/env bash
-# run.sh [DIR]: wipes a 1 GiB file with one pass through the engine (under
-# Wine, the file reached through a drive letter mapped to DIR) and prints its
-# throughput beside dd with direct I/O and shred -n1 writing the same amount
-# to the same file system in the same run. DIR defaults to a folder under
-# $QV_BUILD (the build's file system). Three rounds; the best of each is shown.
+# run.sh [big|many|all] [DIR]: times the engine's one-pass wipes beside the
+# tools doing the same work on the same file system in the same run. Every
+# figure is the time of the whole process (Wine's start of EngineBench.exe
+# included; the engine's own time inside the process is shown beside it),
+# and MB/s are computed from the file data overwritten.
+#   big:  a 1 GiB file ($QV_ENGINE_BENCH_MB MiB): the fill pass (00) beside
+#         buffered dd conv=notrunc,fsync, and the random wipe (overwrite,
+#         truncate, rename, delete) beside shred -n1 -u. Best of three rounds.
+#   many: a folder of 4 KB files, 1,000 and 10,000 of them (and 100,000 with
+#         QV_LONG=1), wiped with one random pass; the cost per file beside
+#         shred -n1 -u on as many files in a folder of their own.
+# The engine reaches DIR through a drive letter of the build's private Wine
+# prefix that links to a fresh folder under DIR; only that folder is written
+# and it is removed afterwards. DIR defaults to $QV_BUILD.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 export QV_BUILD="${QV_BUILD:-$root/build}"
+mode=all
+case "${1:-}" in big | many | all) mode=$1; shift ;; esac
 exe=${QV_ENGINE_BENCH_EXE:-}  # an EngineBench.exe built elsewhere, else built here
 if [ -z "$exe" ]; then
   mkdir -p "$QV_BUILD"
@@ -26,36 +37,85 @@ done
 [ -n "$letter" ] || { echo "no free drive letter" >&2; exit 1; }
 ln -s "$dir" "$dos/$letter:"
 trap 'rm -f "$dos/$letter:"; rm -rf "$dir"' EXIT
+# Keeps the wineserver up between the runs (it ends by itself a minute after
+# the last one), so every engine run pays the start of a process, not of Wine.
+wineserver -p60 2>/dev/null || true
+wine "$exe" >/dev/null 2>&1 || true
 
-size_mb=1024
-make_file() { dd if=/dev/zero of="$1" bs=1M count=$size_mb conv=fsync status=none; }
-mbps() { awk -v s="$1" -v m="$size_mb" 'BEGIN { printf "%.1f", m * 1048576 / s / 1e6 }'; }
-timed() {  # timed CMD...: seconds taken
+last_out=""
+timed() {  # timed CMD...: prints the seconds the whole process took; its output is in $last_out
   local t0 t1
   t0=$(date +%s.%N)
-  "$@" >/dev/null
+  last_out=$("$@")
   t1=$(date +%s.%N)
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
 }
 best() { printf '%s\n' "$@" | sort -g | head -n1; }
+engine() {  # engine NAME fill|random: wipes $dir/NAME; prints "process-seconds engine-seconds"
+  local t
+  t=$(timed wine "$exe" "$letter:\\$1" "$2"; echo " $last_out")
+  case "$t" in *FAILED*) echo "engine wipe of $1 failed: $t" >&2; exit 1 ;; esac
+  [ ! -e "$dir/$1" ] || { echo "engine left $1" >&2; exit 1; }
+  echo "$t" | awk '{ print $1, $2 }'
+}
+fstype=$(df --output=fstype "$dir" | tail -n1 | tr -d ' ')
 
-dd_t=() shred_t=() fill_t=() random_t=()
-for round in 1 2 3; do
-  make_file "$dir/dd.bin"
-  dd_t+=("$(timed dd if=/dev/zero of="$dir/dd.bin" bs=1M count=$size_mb oflag=direct conv=fsync status=none)")
-  make_file "$dir/shred.bin"
-  shred_t+=("$(timed shred -n1 "$dir/shred.bin")")
-  make_file "$dir/fill.bin"
-  fill_t+=("$(wine "$exe" "$letter:\\fill.bin" fill | awk '{ print $1 }')")
-  make_file "$dir/random.bin"
-  random_t+=("$(wine "$exe" "$letter:\\random.bin" random | awk '{ print $1 }')")
-  rm -f "$dir"/*.bin
-done
+big() {
+  local mb=${QV_ENGINE_BENCH_MB:-1024}
+  local bytes=$((mb * 1048576))
+  make_file() { dd if=/dev/zero of="$dir/$1" bs=1M count="$mb" conv=fsync status=none; }
+  local dd_t=() fill_t=() fill_in=() shred_t=() random_t=() random_in=() r
+  for round in 1 2 3; do
+    make_file dd.bin
+    dd_t+=("$(timed dd if=/dev/zero of="$dir/dd.bin" bs=1M count="$mb" conv=notrunc,fsync status=none)")
+    rm -f "$dir/dd.bin"
+    make_file fill.bin
+    r=$(engine fill.bin fill); fill_t+=("${r% *}"); fill_in+=("${r#* }")
+    make_file shred.bin
+    shred_t+=("$(timed shred -n1 -u "$dir/shred.bin")")
+    make_file random.bin
+    r=$(engine random.bin random); random_t+=("${r% *}"); random_in+=("${r#* }")
+  done
+  local dd_s shred_s
+  dd_s=$(best "${dd_t[@]}")
+  shred_s=$(best "${shred_t[@]}")
+  mbps() { awk -v s="$1" -v b="$bytes" 'BEGIN { printf "%.0f", b / s / 1e6 }'; }
+  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
+  printf '\n%s MiB file, one pass, on %s (best of 3, whole process)\n' "$mb" "$fstype"
+  printf '%-46s %8s %7s %8s %9s\n' "" seconds MB/s "vs tool" "in engine"
+  printf '%-46s %8s %7s\n' "dd if=/dev/zero bs=1M conv=notrunc,fsync" "$dd_s" "$(mbps "$dd_s")"
+  printf '%-46s %8s %7s %8s %9s\n' "engine, fill pass (00), flushed" "$(best "${fill_t[@]}")" \
+    "$(mbps "$(best "${fill_t[@]}")")" "$(ratio "$dd_s" "$(best "${fill_t[@]}")")" "$(best "${fill_in[@]}")"
+  printf '%-46s %8s %7s\n' "shred -n1 -u" "$shred_s" "$(mbps "$shred_s")"
+  printf '%-46s %8s %7s %8s %9s\n' "engine, random pass (ChaCha20), deleted" "$(best "${random_t[@]}")" \
+    "$(mbps "$(best "${random_t[@]}")")" "$(ratio "$shred_s" "$(best "${random_t[@]}")")" "$(best "${random_in[@]}")"
+}
 
-dd_s=$(best "${dd_t[@]}")
-printf '%-44s %8s %10s %8s\n' "1 GiB, one pass, on $(df --output=fstype "$dir" | tail -n1)" seconds MB/s "of dd"
-row() { printf '%-44s %8s %10s %7.0f%%\n' "$1" "$2" "$(mbps "$2")" "$(awk -v a="$dd_s" -v b="$2" 'BEGIN { print 100 * a / b }')"; }
-row "dd if=/dev/zero bs=1M oflag=direct conv=fsync" "$dd_s"
-row "shred -n1" "$(best "${shred_t[@]}")"
-row "engine, fill pass (00)" "$(best "${fill_t[@]}")"
-row "engine, random pass (ChaCha20)" "$(best "${random_t[@]}")"
+make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of random data, flushed
+  mkdir "$dir/$1"
+  head -c $(($2 * 4096)) /dev/urandom | (cd "$dir/$1" && split -b 4096 -d -a 6 - file)
+  sync -f "$dir/$1"
+}
+
+many() {
+  local counts=(1000 10000)
+  [ "${QV_LONG:-0}" = 1 ] && counts+=(100000)
+  printf '\nFolder of 4 KB files, one random pass, on %s (whole process)\n' "$fstype"
+  printf '%8s %14s %14s %8s %14s %8s\n' files "shred ms/file" "engine ms/file" "vs shred" "in engine" "MB/s"
+  local n s e r
+  for n in "${counts[@]}"; do
+    make_files "shred-$n" "$n"
+    s=$(timed sh -c 'find "$1" -type f -exec shred -n1 -u {} + && rmdir "$1"' sh "$dir/shred-$n")
+    make_files "engine-$n" "$n"
+    r=$(engine "engine-$n" random)
+    e=${r% *}
+    awk -v n="$n" -v s="$s" -v e="$e" -v i="${r#* }" 'BEGIN {
+      printf "%8d %14.3f %14.3f %7.2fx %14.3f %8.1f\n", n, 1000 * s / n, 1000 * e / n, s / e, 1000 * i / n, n * 4096 / e / 1e6 }'
+  done
+}
+
+case "$mode" in
+  big) big ;;
+  many) many ;;
+  all) big; many ;;
+esac
