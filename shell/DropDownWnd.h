@@ -108,6 +108,9 @@ public:
   int MinWidth() const;
   int MinHeight() const;
 
+  // Places the children again for the current size.
+  void Relayout() { PlaceChildren(Width(), Height()); }
+
   // Auto-scrolling of the hosted list while the mouse is held outside it.
   void StartSlowScroll(bool up);
   void StartFastScroll(bool up);

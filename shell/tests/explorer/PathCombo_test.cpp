@@ -1,0 +1,196 @@
+// The path combo box on the test drive, driven through the harness: the
+// folder it shows, Enter on typed paths, the auto-complete list and the
+// folder tree with their keys and mouse, and the link to an explorer tree.
+#include <functional>
+#include <utility>
+
+#include "ExplorerTestSupport.h"
+#include "shell/ExplorerCombobox.h"
+#include "shell/ShellUtilities.h"
+#include "shell/VirtualPIDLTools.h"
+#include "win/testing/Harness.h"
+
+using namespace explorertest;
+
+namespace {
+
+std::u16string gInvalidPath;
+int gInvalidCount = 0;
+void RecordInvalid(TCustomVirtualExplorerCombobox*, const std::u16string& path) {
+  gInvalidPath = path;
+  ++gInvalidCount;
+}
+
+// Runs once on the first timer tick inside a drop-down's loop.
+std::function<void()>* gInLoop = nullptr;
+void CALLBACK InLoopTimer(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  if (gInLoop != nullptr) std::exchange(gInLoop, nullptr)->operator()();
+}
+void RunInLoop(std::function<void()>* action) {
+  gInLoop = action;
+  SetTimer(nullptr, 0, 20, &InLoopTimer);
+}
+
+struct PathComboFixture : ExplorerFixture {
+  TVirtualExplorerCombobox* combo = nullptr;
+  void SetUp() override {
+    ExplorerFixture::SetUp();
+    if (IsSkipped()) return;
+    gInvalidPath.clear();
+    gInvalidCount = 0;
+    MakeFolder(folder + u"\\alpha");
+    MakeFolder(folder + u"\\alpine");
+    MakeFolder(folder + u"\\beta");
+    MakeFile(folder + u"\\notes.txt");
+    tree->SetBounds(4, 40, 400, 440);
+    combo = New<TVirtualExplorerCombobox>(form);
+    combo->SetParent(form);
+    combo->SetBounds(4, 8, 400, 23);
+    combo->OnInvalidPath = TOnComboInvalidPath(&RecordInvalid);
+    form->Show();
+    qvtest::Pump(30);
+  }
+  std::u16string ComboPath() {
+    TNamespace* ns = combo->ActiveNamespace();
+    return ns != nullptr ? PIDLToPath(ns->AbsolutePIDL()) : u"";
+  }
+  void Show(const std::u16string& path) {
+    TNamespace* ns = TNamespace::CreateFromFileName(path);
+    combo->SetActiveNamespace(ns);
+    ns->Free();
+  }
+  void Enter(const std::u16string& text) {
+    combo->ComboEdit()->SetTextW(text);
+    combo->ComboEdit()->Perform(WM_KEYDOWN, VK_RETURN, 0);
+  }
+};
+
+}  // namespace
+
+TEST_F(PathComboFixture, ShowsTheFolderWithItsIconAndButton) {
+  Show(folder + u"\\alpha");
+  EXPECT_EQ(Narrow(combo->ComboEdit()->TextW()), "alpha");
+  EXPECT_GE(combo->ImageIndex(), 0);
+  EXPECT_FALSE(combo->ComboEdit()->TextChangedByTyping());
+  TRect button = combo->ButtonRect();
+  EXPECT_LE(button.Right, combo->ClientWidth());
+  EXPECT_GE(button.Right, combo->ClientWidth() - 3);
+  EXPECT_EQ(button.Width(), GetSystemMetrics(SM_CXVSCROLL));
+  EXPECT_LE(combo->ComboEdit()->BoundsRect().Right, button.Left - 1);
+  qvtest::Pump(50);
+  qvtest::SaveScreenshot(form->Handle(), "path-combo");
+  // Text style 1: the parsing address.
+  combo->SetTextStyle(1);
+  EXPECT_EQ(combo->ComboEdit()->TextW(), folder + u"\\alpha");
+}
+
+TEST_F(PathComboFixture, EnterResolvesDrivesFoldersAndReportsTheMissingPart) {
+  Enter(TestDrive().substr(0, 1));
+  EXPECT_EQ(ComboPath(), TestDrive() + u"\\");
+  Enter(folder + u"\\beta");
+  EXPECT_EQ(ComboPath(), folder + u"\\beta");
+  EXPECT_EQ(gInvalidCount, 0);
+  // The third component is missing: it and the rest are selected and reported.
+  std::u16string bad = folder + u"\\missing\\deeper";
+  Enter(bad);
+  EXPECT_EQ(gInvalidCount, 1);
+  EXPECT_EQ(gInvalidPath, bad);
+  EXPECT_EQ(ComboPath(), folder + u"\\beta") << "the folder stays";
+  EXPECT_EQ(combo->ComboEdit()->SelStart(), static_cast<int>(folder.size() + 1));
+  EXPECT_EQ(combo->ComboEdit()->SelLength(), static_cast<int>(bad.size() - folder.size() - 1));
+}
+
+TEST_F(PathComboFixture, TypingOpensTheCandidatesAndArrowsPickOne) {
+  Show(folder);
+  combo->ComboEdit()->SetFocus();
+  combo->ComboEdit()->SetTextW(folder + u"\\a");
+  combo->ComboEdit()->SetSelStart(static_cast<int>(folder.size() + 2));
+  int candidates = -1;
+  bool open = false;
+  std::u16string afterDowns;
+  // Second tick: the two Downs were handled; Enter accepts.
+  std::function<void()> afterKeys = [&] {
+    afterDowns = combo->ComboEdit()->TextW();
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  };
+  std::function<void()> inLoop = [&] {
+    TPopupAutoCompleteDropDown* list = combo->PopupAutoCompleteDropDown();
+    open = list->DroppedDown() && IsWindowVisible(list->Handle());
+    candidates = static_cast<int>(list->PopupAutoCompleteTree()->GetRootNodeCount());
+    qvtest::SaveScreenshot(list->Handle(), "path-combo-autocomplete");
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    RunInLoop(&afterKeys);
+  };
+  RunInLoop(&inLoop);
+  // Typing "l" makes "...\al": the candidates alpha and alpine. The list's
+  // loop runs inside the key's dispatch until Enter closes it.
+  PostMessageW(combo->ComboEdit()->Handle(), WM_CHAR, 'l', 0);
+  qvtest::PumpUntil([&] { return !afterDowns.empty() && !combo->PopupAutoCompleteDropDown()->DroppedDown(); }, 5000);
+  EXPECT_TRUE(open);
+  EXPECT_EQ(candidates, 2);
+  EXPECT_EQ(Narrow(afterDowns), Narrow(folder + u"\\alpine")) << "the second Down wrote the second candidate";
+  EXPECT_FALSE(combo->PopupAutoCompleteDropDown()->DroppedDown());
+  EXPECT_EQ(Narrow(ComboPath()), Narrow(folder + u"\\alpine"));
+  EXPECT_EQ(combo->PopupAutoCompleteDropDown()->PopupAutoCompleteTree()->GetRootNodeCount(), 0u);
+}
+
+TEST_F(PathComboFixture, TheFolderTreeOpensAtTheFolderAndDownEnterChoosesTheNext) {
+  Show(folder + u"\\alpha");
+  std::u16string openedAt;
+  std::function<void()> inLoop = [&] {
+    TPopupExplorerTree* t = combo->PopupExplorerDropDown()->PopupExplorerTree();
+    TNamespace* ns = t->NodeNamespace(t->GetFirstSelected());
+    openedAt = ns != nullptr ? PIDLToPath(ns->AbsolutePIDL()) : u"?";
+    qvtest::SaveScreenshot(combo->PopupExplorerDropDown()->Handle(), "path-combo-folders");
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  };
+  RunInLoop(&inLoop);
+  TRect button = combo->ButtonRect();
+  combo->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(button.Left + 4, button.Top + 4));
+  EXPECT_EQ(openedAt, folder + u"\\alpha");
+  EXPECT_FALSE(combo->PopupExplorerDropDown()->DroppedDown());
+  EXPECT_EQ(ComboPath(), folder + u"\\alpine");
+  // Escape closes without choosing.
+  std::function<void()> escape = [&] { PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_ESCAPE, 0); };
+  RunInLoop(&escape);
+  combo->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(button.Left + 4, button.Top + 4));
+  EXPECT_EQ(ComboPath(), folder + u"\\alpine");
+}
+
+TEST_F(PathComboFixture, TheFolderTreeFollowsTheMouseAndAReleaseChooses) {
+  Show(folder + u"\\alpha");
+  std::u16string hot;
+  std::function<void()> inLoop = [&] {
+    TPopupExplorerTree* t = combo->PopupExplorerDropDown()->PopupExplorerTree();
+    PVirtualNode next = t->GetNextVisible(t->GetFirstSelected());  // alpine
+    TRect r = t->GetDisplayRect(next, -1, /*textOnly=*/true);
+    LPARAM at = MAKELPARAM(r.Left + 2, (r.Top + r.Bottom) / 2);
+    t->Perform(WM_MOUSEMOVE, 0, at);
+    TNamespace* ns = t->NodeNamespace(t->GetFirstSelected());
+    hot = ns != nullptr ? PIDLToPath(ns->AbsolutePIDL()) : u"?";
+    t->Perform(WM_LBUTTONUP, 0, at);
+  };
+  RunInLoop(&inLoop);
+  combo->DropExplorer();
+  EXPECT_EQ(hot, folder + u"\\alpine");
+  EXPECT_EQ(ComboPath(), folder + u"\\alpine");
+}
+
+TEST_F(PathComboFixture, LinkedToAnExplorerTreeBothWays) {
+  combo->SetVirtualExplorerTree(tree);
+  tree->SetActive(true);
+  LPITEMIDLIST beta = PathToPIDL(folder + u"\\beta");
+  ASSERT_NE(beta, nullptr);
+  tree->BrowseTo(beta, false, true, false, false, /*selectTarget=*/true);
+  ILFree(beta);
+  EXPECT_EQ(ComboPath(), folder + u"\\beta") << "browsing in the tree updates the combo";
+  Enter(folder + u"\\alpha");
+  TNamespace* selected = tree->NodeNamespace(tree->GetFirstSelected());
+  ASSERT_NE(selected, nullptr);
+  EXPECT_EQ(PIDLToPath(selected->AbsolutePIDL()), folder + u"\\alpha") << "the combo moves the tree";
+  combo->SetVirtualExplorerTree(nullptr);
+  EXPECT_EQ(VETChangeDispatch->Count(), 0);
+}
