@@ -50,16 +50,18 @@ void TComboEdit::SetTextW(const std::u16string& value) {
   }
   settingText = false;
   if (oldNamespace != nullptr) FreeAndNil(oldNamespace);
+  typedSinceSet = false;
   if (comboBox != nullptr) comboBox->Invalidate();
 }
 
 void TComboEdit::Change() {
   TCustomEdit::Change();
   if (settingText || comboBox == nullptr) return;
-  if (oldNamespace == nullptr) {
+  if (!typedSinceSet) {
     // The first typed change: keep the folder the text named, hide its icon.
+    typedSinceSet = true;
     TNamespace* current = comboBox->ActiveNamespace();
-    oldNamespace = current != nullptr ? current->Clone(/*freePIDLOnDestroy=*/true) : New<TNamespace>(nullptr, nullptr);
+    if (current != nullptr) oldNamespace = current->Clone(/*freePIDLOnDestroy=*/true);
     comboBox->Invalidate();
   }
   if (typing) OpenAutoComplete();
@@ -148,6 +150,7 @@ bool TComboEdit::ResolveText() {
     TNamespace* ns = New<TNamespace>(pidl, nullptr);
     try {
       if (oldNamespace != nullptr) FreeAndNil(oldNamespace);
+      typedSinceSet = false;
       comboBox->SetActiveNamespace(ns);
       comboBox->RefreshText();
     } catch (...) {

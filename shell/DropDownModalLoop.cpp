@@ -61,7 +61,13 @@ void TDropDownWnd::RunModalLoop() {
         break;
       }
       case WM_MOUSEWHEEL:
-        ScrollStep();
+        // The wheel reaches the focused window (the source): it scrolls the list instead.
+        if (TWinControl* list = ScrolledControl(); list != nullptr && list->HandleAllocated()) {
+          msg.hwnd = list->Handle();
+          DispatchMessageW(&msg);
+          ScrollStep();
+          continue;
+        }
         break;
       default:
         break;

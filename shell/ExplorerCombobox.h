@@ -32,7 +32,7 @@ public:
   // Sets the text (not as typing: the icon shows again).
   void SetTextW(const std::u16string& value);
   // The text changed by typing since it was last set.
-  bool TextChangedByTyping() const { return oldNamespace != nullptr; }
+  bool TextChangedByTyping() const { return typedSinceSet; }
   // Resolves the text as Enter does: an existing item becomes the combo's
   // folder; otherwise the part after the longest existing folder is selected
   // and the invalid path is reported. True when it resolved.
@@ -49,7 +49,8 @@ protected:
 private:
   void OpenAutoComplete();
   TCustomVirtualExplorerCombobox* comboBox = nullptr;  // not owned
-  TNamespace* oldNamespace = nullptr;  // owned: the combo's folder when typing began
+  TNamespace* oldNamespace = nullptr;  // owned: the combo's folder when typing began (null: none)
+  bool typedSinceSet = false;
   bool typing = false;
   bool settingText = false;
 };

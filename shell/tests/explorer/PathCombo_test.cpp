@@ -139,24 +139,43 @@ TEST_F(PathComboFixture, TypingOpensTheCandidatesAndArrowsPickOne) {
 TEST_F(PathComboFixture, TheFolderTreeOpensAtTheFolderAndDownEnterChoosesTheNext) {
   Show(folder + u"\\alpha");
   std::u16string openedAt;
+  int offsetBefore = 0, offsetAfter = 0, barPosition = -1;
+  TPopupExplorerTree* t = combo->PopupExplorerDropDown()->PopupExplorerTree();
+  // Second tick: the wheel (sent to the focused edit) scrolled the list and the bar followed.
+  std::function<void()> afterWheel = [&] {
+    offsetAfter = t->OffsetY();
+    barPosition = combo->PopupExplorerDropDown()->ScrollBar()->Position();
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+  };
   std::function<void()> inLoop = [&] {
-    TPopupExplorerTree* t = combo->PopupExplorerDropDown()->PopupExplorerTree();
     TNamespace* ns = t->NodeNamespace(t->GetFirstSelected());
     openedAt = ns != nullptr ? PIDLToPath(ns->AbsolutePIDL()) : u"?";
     qvtest::SaveScreenshot(combo->PopupExplorerDropDown()->Handle(), "path-combo-folders");
-    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_DOWN, 0);
-    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
+    t->SetOffsetY(0);
+    offsetBefore = t->OffsetY();
+    PostMessageW(combo->ComboEdit()->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), 0);
+    RunInLoop(&afterWheel);
   };
   RunInLoop(&inLoop);
   TRect button = combo->ButtonRect();
   combo->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(button.Left + 4, button.Top + 4));
   EXPECT_EQ(openedAt, folder + u"\\alpha");
+  EXPECT_LT(offsetAfter, offsetBefore) << "the wheel scrolls the list";
+  EXPECT_EQ(barPosition, -offsetAfter);
   EXPECT_FALSE(combo->PopupExplorerDropDown()->DroppedDown());
   EXPECT_EQ(ComboPath(), folder + u"\\alpine");
-  // Escape closes without choosing.
-  std::function<void()> escape = [&] { PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_ESCAPE, 0); };
+  // Alt+Down in the edit opens it too; Escape closes without choosing.
+  bool opened = false;
+  std::function<void()> escape = [&] {
+    opened = combo->PopupExplorerDropDown()->DroppedDown();
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    PostMessageW(combo->ComboEdit()->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  };
   RunInLoop(&escape);
-  combo->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(button.Left + 4, button.Top + 4));
+  combo->ComboEdit()->Perform(WM_SYSKEYDOWN, VK_DOWN, 0);
+  EXPECT_TRUE(opened);
+  EXPECT_FALSE(combo->PopupExplorerDropDown()->DroppedDown());
   EXPECT_EQ(ComboPath(), folder + u"\\alpine");
 }
 
