@@ -326,16 +326,15 @@ TBaseVirtualTree* TBaseVirtualTree::GetTreeFromDataObject(IDataObject* dataObjec
 void TBaseVirtualTree::ReleaseTransport() {
   // Our data on the clipboard is rendered into copies first, so that it
   // outlives the tree; then no data object or drag manager calls it again.
-  if (clipboardObject != nullptr) {
-    if (OleIsCurrentClipboard(clipboardObject) == S_OK) {
-      DoStateChange({tsClipboardFlushing});
-      OleFlushClipboard();
-      DoStateChange({}, {tsClipboardFlushing});
-    }
-    clipboardObject->Release();
-    clipboardObject = nullptr;
+  if (clipboardObject != nullptr && OleIsCurrentClipboard(clipboardObject) == S_OK) {
+    DoStateChange({tsClipboardFlushing});
+    OleFlushClipboard();
+    DoStateChange({}, {tsClipboardFlushing});
   }
+  // Detached first, so that releasing our clipboard object calls nothing of a tree that goes.
   DetachDataObjects(this);
+  if (clipboardObject != nullptr) clipboardObject->Release();
+  clipboardObject = nullptr;
   if (dragManager != nullptr) {
     if (auto* manager = dynamic_cast<TVTDragManager*>(dragManager)) manager->OwnerGone();
     dragManager->Release();

@@ -92,7 +92,7 @@ TBaseVirtualTree* PrepareTarget(TBaseVirtualTree* self, PVirtualNode& target, TV
 }
 
 // Reads all of an IStream (from its position) into memory; false on a failure
-// or more than a 32-bit stream can hold.
+// or more than a 32-bit stream or the memory can hold.
 bool CopyIStream(IStream* source, TMemoryStream& target) {
   char buffer[65536];
   for (;;) {
@@ -101,7 +101,11 @@ bool CopyIStream(IStream* source, TMemoryStream& target) {
     if (FAILED(result) || read > sizeof(buffer)) return false;
     if (read == 0) return true;
     if (target.Size() + read > INT32_MAX) return false;
-    target.WriteBuffer(buffer, int32_t(read));
+    try {
+      target.WriteBuffer(buffer, int32_t(read));
+    } catch (const EStreamError&) {
+      return false;  // more than memory holds
+    }
   }
 }
 
