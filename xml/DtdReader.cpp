@@ -60,7 +60,15 @@ bool TXmlStandardDtdReader::ParseSubset(TXmlInputSource* source, bool external) 
       ReadDeclarations(tokenizer.get());
     }
     SendCompletedSignal(tokenizer.get());
-  } catch (const Exception&) {
+  } catch (const Exception& e) {
+    // Bytes the codec cannot read end the subset: reported at their place.
+    if (const auto* decoding = dynamic_cast<const EDecodingError*>(&e)) {
+      try {
+        TXmlCharLocator where(decoding->Where(), source->SystemId(), TabWidth());
+        SendErrorNotification(kDecodingErrorType, &where, DecodingErrorCode(*decoding));
+      } catch (const Exception&) {
+      }
+    }
     try {
       SendAbortedSignal(tokenizer.get());
     } catch (const Exception&) {

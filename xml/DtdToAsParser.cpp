@@ -47,9 +47,8 @@ void TDtdToASParser::ParseSubset(TStream* stream, const std::u16string& publicId
                                  int64_t startColumn, int64_t startLine, bool positionAfterDecl) {
   if (stream == nullptr) throw EAccessViolation("Stream not specified.");
   builder->SetASModel(model);
-  std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(stream, publicId, systemId, bufferSize,
-                                                               std::u16string(u"UTF-8"), positionAfterDecl, startByte,
-                                                               startChar, startColumn, int64_t(0), startLine));
+  std::unique_ptr<TXmlInputSource> source = OpenInputSource(stream, publicId, systemId, bufferSize, positionAfterDecl,
+                                                            startByte, startChar, startColumn, startLine);
   TXmlDeclType kind = source->DeclType();
   if (source->HasMalformedDecl() ||
       (kind != DT_TEXT_DECLARATION && kind != DT_XML_OR_TEXT_DECLARATION && kind != DT_UNSPECIFIED)) {

@@ -18,6 +18,25 @@ void TXmlCustomParser::SetDOMImpl(TDomImplementation* value) {
   if (domImpl != nullptr) FreeNotification(domImpl);
 }
 
+std::unique_ptr<TXmlInputSource> TXmlCustomParser::OpenInputSource(
+    TStream* stream, const std::u16string& publicId, const std::u16string& systemId, int32_t bufSize,
+    bool initialPositionAfterDecl, int64_t initialByteNumber, int64_t initialCharNumber, int64_t initialColumn,
+    int64_t initialLine) {
+  try {
+    return std::unique_ptr<TXmlInputSource>(New<TXmlInputSource>(
+        stream, publicId, systemId, bufSize, std::u16string(u"UTF-8"), initialPositionAfterDecl, initialByteNumber,
+        initialCharNumber, initialColumn, int64_t(0), initialLine));
+  } catch (const EDecodingError& e) {
+    // Bytes that cannot be decoded at the very start (or in the declaration)
+    // are the parser's error like any other.
+    if (domImpl == nullptr) throw EAccessViolation("DOM implementation not specified.");
+    TXmlCharLocator where(e.Where(), systemId, domImpl->GetTabWidth());
+    std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(kDecodingErrorType, &where, DecodingErrorCode(e));
+    domImpl->HandleError(this, error.get());
+    throw EParserException(DomMessage::kParser);
+  }
+}
+
 void TXmlCustomParser::Notification(TComponent* component, TOperation operation) {
   TDomBaseComponent::Notification(component, operation);
   if (operation == opRemove && component == domImpl) domImpl = nullptr;
@@ -84,19 +103,8 @@ TdomNode* TXmlToDomParser::ParseStream(TStream* stream, const std::u16string& pu
   if (stream == nullptr) throw EAccessViolation("Stream not specified.");
   // Positions continue through the XML declaration, so that lines and
   // columns are those of the file also after a declaration.
-  std::unique_ptr<TXmlInputSource> source;
-  try {
-    source.reset(New<TXmlInputSource>(stream, publicId, systemId, bufferSize, std::u16string(u"UTF-8"), false,
-                                      int64_t(0), int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
-  } catch (const EDecodingError& e) {
-    // Bytes that cannot be decoded at the very start (or in the declaration)
-    // are the parser's error like any other.
-    if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
-    TXmlCharLocator where(e.Where(), systemId, DOMImpl()->GetTabWidth());
-    std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(kDecodingErrorType, &where, DecodingErrorCode(e));
-    DOMImpl()->HandleError(this, error.get());
-    throw EParserException(DomMessage::kParser);
-  }
+  std::unique_ptr<TXmlInputSource> source =
+      OpenInputSource(stream, publicId, systemId, bufferSize, false, int64_t(0), int64_t(0), int64_t(0), int64_t(1));
   return Parse(source.get(), contextNode);
 }
 

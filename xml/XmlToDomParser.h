@@ -3,6 +3,7 @@
 // or an input source) into a document of its DOM implementation, through a
 // fixed chain: document reader -> well-formedness handler -> DOM builder.
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "xml/DomBuilder.h"
@@ -17,6 +18,15 @@ public:
 
 protected:
   void Notification(TComponent* component, TOperation operation) override;
+  // The input source over stream, made as TXmlInputSource::Create does with
+  // "UTF-8" as default encoding and no tabs before the start. Bytes that cannot
+  // be decoded while its declaration is read are reported to DOMImpl at their
+  // place (ET_INVALID_CHARACTER) and raise EParserException "Parser error.".
+  std::unique_ptr<TXmlInputSource> OpenInputSource(TStream* stream, const std::u16string& publicId,
+                                                   const std::u16string& systemId, int32_t bufSize,
+                                                   bool initialPositionAfterDecl, int64_t initialByteNumber,
+                                                   int64_t initialCharNumber, int64_t initialColumn,
+                                                   int64_t initialLine);
 
 private:
   TDomImplementation* domImpl = nullptr;  // not owned

@@ -127,6 +127,17 @@ TEST_F(DtdReaderTest, ParameterEntityTreatment) {
   EXPECT_EQ(external->FindEntityDecl(u"v")->ReplacementText(), u"say \"hi\"");
 }
 
+// Bytes that cannot be decoded are the DTD parser's error like any other,
+// at the start of the subset and further down.
+TEST_F(DtdReaderTest, UndecodableBytesAreReported) {
+  for (const char* text : {"\x8f<!ELEMENT a ANY>", "<!ELEMENT a ANY>\n<!ELEMENT b (#PCDATA)>\xC3"}) {
+    recorder->reports.clear();
+    EXPECT_DOM_ERROR(dtd->ParseExtSubsetString(text, u"", Model(), u"file:///x.dtd"), EParserException,
+                     "Parser error.");
+    EXPECT_EQ(Types(), std::vector<TXmlErrorType>{ET_INVALID_CHARACTER}) << text;
+  }
+}
+
 TEST_F(DtdReaderTest, EntryPoints) {
   EXPECT_DOM_ERROR(dtd->SetBufferSize(1023), ENot_Supported_Err, "BufferSize must not be less than 1024.");
   dtd->SetBufferSize(1024);
