@@ -1,0 +1,147 @@
+// Start-up of the installed program to an idle, visible main form, whole
+// process, beside an empty Win32 window started the same way in the same
+// run: the time until the process waits for input with a visible window, and
+// its resident memory then. The program starts as on a later start (no
+// language choice, no splash); the settings it finds are put back afterwards.
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct TFigures {
+  double ms = 0;
+  double residentMB = 0;
+  double privateMB = 0;
+};
+
+struct TWindowQuery {
+  DWORD processId;
+  bool found;
+};
+
+BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM data) {
+  auto* query = reinterpret_cast<TWindowQuery*>(data);
+  DWORD owner = 0;
+  GetWindowThreadProcessId(window, &owner);
+  if (owner != query->processId || !IsWindowVisible(window)) return TRUE;
+  query->found = true;
+  return FALSE;
+}
+
+// One start of exe: time to idle with a visible window, memory then; the
+// process is ended by force afterwards (nothing of it is saved).
+bool StartOnce(const std::wstring& exe, TFigures& figures) {
+  STARTUPINFOW si{sizeof(si)};
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"\"" + exe + L"\"";
+  std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
+  const auto start = Clock::now();
+  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                      &process))
+    return false;
+  bool ready = false;
+  while (std::chrono::duration<double>(Clock::now() - start).count() < 30) {
+    if (WaitForInputIdle(process.hProcess, 10) == 0) {
+      TWindowQuery query{process.dwProcessId, false};
+      EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&query));
+      if (query.found) {
+        ready = true;
+        break;
+      }
+    }
+    if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) break;
+  }
+  figures.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  PROCESS_MEMORY_COUNTERS memory{};
+  memory.cb = sizeof(memory);
+  if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory))) {
+    figures.residentMB = memory.WorkingSetSize / 1048576.0;
+    figures.privateMB = memory.PagefileUsage / 1048576.0;
+  }
+  TerminateProcess(process.hProcess, 0);
+  WaitForSingleObject(process.hProcess, 5000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return ready;
+}
+
+// The median of runs starts (after one start to warm the file cache).
+bool Measure(const std::wstring& exe, int runs, TFigures& median) {
+  TFigures warm;
+  if (!StartOnce(exe, warm)) return false;
+  std::vector<TFigures> all(runs);
+  for (TFigures& f : all)
+    if (!StartOnce(exe, f)) return false;
+  auto middle = [&](double TFigures::*field) {
+    std::vector<double> values;
+    for (const TFigures& f : all) values.push_back(f.*field);
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+  };
+  median = {middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB)};
+  return true;
+}
+
+// A DWORD value of the program's "\Global" settings; the old one is kept.
+struct TSetting {
+  const wchar_t* name;
+  DWORD value;
+  DWORD old = 0;
+  bool existed = false;
+};
+
+const wchar_t* kGlobalKey = L"Software\\Halverstrand\\Quorvanell\\1.0\\Global";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  wchar_t self[MAX_PATH];
+  GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring folder = self;
+  folder.resize(folder.find_last_of(L'\\') + 1);
+  // bench\ sits beside the program folder Quorvanell\ in the build tree.
+  std::wstring program = folder + L"..\\Quorvanell\\Quorvanell.exe";
+  std::wstring reference = folder + L"EmptyWindow.exe";
+  if (argc > 1) program = std::wstring(argv[1], argv[1] + strlen(argv[1]));
+  const int runs = 5;
+
+  TSetting settings[] = {{L"GlobalFirstStart", 0}, {L"GlobalSplashShow", 0}};
+  HKEY key = nullptr;
+  RegCreateKeyExW(HKEY_CURRENT_USER, kGlobalKey, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &key, nullptr);
+  for (TSetting& s : settings) {
+    DWORD size = sizeof(s.old), type = 0;
+    s.existed = RegQueryValueExW(key, s.name, nullptr, &type, reinterpret_cast<BYTE*>(&s.old), &size) == ERROR_SUCCESS;
+    RegSetValueExW(key, s.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&s.value), sizeof(s.value));
+  }
+
+  TFigures ours, empty;
+  bool ok = Measure(reference, runs, empty) && Measure(program, runs, ours);
+
+  for (TSetting& s : settings) {
+    if (s.existed)
+      RegSetValueExW(key, s.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&s.old), sizeof(s.old));
+    else
+      RegDeleteValueW(key, s.name);
+  }
+  RegCloseKey(key);
+  if (!ok) {
+    std::printf("a program did not reach an idle, visible window\n");
+    return 1;
+  }
+  std::printf("start-up to an idle, visible main form (median of %d)\n", runs);
+  std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB\n", "Quorvanell", ours.ms, ours.residentMB,
+              ours.privateMB);
+  std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB\n", "empty Win32 window", empty.ms,
+              empty.residentMB, empty.privateMB);
+  std::printf("  %-28s %8.1fx time  %6.1fx resident\n", "ratio", ours.ms / empty.ms,
+              ours.residentMB / empty.residentMB);
+  return 0;
+}
