@@ -1,6 +1,8 @@
 // Construction, destruction, published properties and Assign of the tree.
 #include "tree/VirtualTrees.h"
 
+#include "tree/DragImage.h"
+
 #include "core/SysUtils.h"
 
 namespace {
@@ -89,6 +91,7 @@ TBaseVirtualTree::~TBaseVirtualTree() {
   FreeAndNil(scrollBarOptions);
   FreeAndNil(treeOptions);
   FreeAndNil(header);
+  delete dragImage;
 }
 
 void TBaseVirtualTree::Assign(TPersistent* source) {

@@ -213,6 +213,7 @@ bool TBaseVirtualTree::EndEditNode() {
 void TBaseVirtualTree::BeginDrag(bool immediate, int threshold) {
   if (dragType == dtVCL) {
     DoStateChange({tsVCLDragPending});
+    TCustomControl::BeginDrag(immediate, threshold);
     return;
   }
   if (states.Contains(tsOLEDragPending) || states.Contains(tsOLEDragging)) return;
@@ -224,7 +225,7 @@ void TBaseVirtualTree::BeginDrag(bool immediate, int threshold) {
 }
 
 bool TBaseVirtualTree::Dragging() const {
-  return states.Contains(tsOLEDragPending) || states.Contains(tsOLEDragging) || states.Contains(tsVCLDragging);
+  return states.Contains(tsOLEDragPending) || states.Contains(tsOLEDragging) || TCustomControl::Dragging();
 }
 
 IVTDragManager* TBaseVirtualTree::GetDragManager() {

@@ -8,8 +8,9 @@
 #include "win/graphics/Themes.h"
 
 namespace {
-// Window timers by number: 2 edit, 4 scroll, 5 change, 6 structure change,
+// Window timers by number: 1 drop-target expand, 2 edit, 4 scroll, 5 change, 6 structure change,
 // 7 search; 8 rebuilds the position cache in steps on the window's own thread.
+constexpr UINT_PTR kExpandTimer = 1;
 constexpr UINT_PTR kEditTimer = 2;
 constexpr UINT_PTR kScrollTimer = 4;
 constexpr UINT_PTR kChangeTimer = 5;
@@ -45,6 +46,8 @@ const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
                                                                       OnMessage(CM_SYSCOLORCHANGE, &TBaseVirtualTree::CMSysColorChange),
                                                                       OnMessage(CM_HINTSHOWPAUSE, &TBaseVirtualTree::CMHintShowPause),
                                                                       OnMessage(WM_NCDESTROY, &TBaseVirtualTree::WMNCDestroy),
+                                                                      OnMessage(WM_DESTROY, &TBaseVirtualTree::WMDestroy),
+                                                                      OnMessage(CM_DRAG, &TBaseVirtualTree::CMDrag),
                                                                       OnMessage(WM_KEYDOWN, &TBaseVirtualTree::WMKeyDown),
                                                                       OnMessage(WM_KEYUP, &TBaseVirtualTree::WMKeyUp),
                                                                       OnMessage(WM_CHAR, &TBaseVirtualTree::WMChar),
@@ -87,6 +90,7 @@ void TBaseVirtualTree::CreateWnd() {
   }
   UpdateScrollBars(true);
   UpdateHeaderRect();
+  UpdateDropTarget(options.misc.Contains(toAcceptOLEDrop));
 }
 
 void TBaseVirtualTree::InvalidateWhole() {
@@ -160,6 +164,9 @@ void TBaseVirtualTree::WMTimer(TMessage& m) {
     }
     case kScrollTimer:
       ScrollTimerFired();
+      break;
+    case kExpandTimer:
+      DoDragExpand();
       break;
     case kChangeTimer:
       StopTreeTimer(kChangeTimer);

@@ -28,6 +28,7 @@ struct THeaderPaintInfo;
 struct TVTCellPaintInfo;
 using TVTPaintInfo = TVTCellPaintInfo;
 class IVTDragManager;
+class TVTDragImage;
 
 using TBorderStyle = TFormBorderStyle;
 enum TVTButtonStyle { bsRectangle, bsTriangle };
@@ -52,7 +53,7 @@ enum TVTImageKind { ikNormal, ikSelected, ikState, ikOverlay };
 enum TItemEraseAction { eaColor, eaDefault, eaNone };
 enum TVTHintLineBreakStyle { hlbDefault, hlbForceSingleLine, hlbForceMultiLine };
 enum TVTDropMarkMode { dmmNone, dmmLeft, dmmRight };
-enum TDragStateKind { dsDragEnter, dsDragLeave, dsDragMove };
+using TDragStateKind = TDragState;  // the class library's drag states
 using TAutoScrollInterval = uint32_t;
 using TVTScrollIncrement = uint16_t;
 using THeaderPaintElements = uint32_t;
@@ -655,6 +656,19 @@ public:
   bool Dragging() const;
   // The drag manager (made on first use; the application may supply it).
   IVTDragManager* GetDragManager();
+
+  // ---- Drag and drop (DragDrop.cpp, DropTarget.cpp; the picture: DragImage.cpp) --
+  // The effect a drop would have: from this tree move, else copy, then by keys (each only when allowed).
+  virtual int SuggestDropEffect(TObject* source, TShiftState shift, TPoint pt, int allowedEffects);
+  // A class-library drag ended: the button-up the drag swallowed is sent to the tree.
+  void DragFinished();
+  bool CanShowDragImage() const { return dragImageKind != diNoImage; }
+  // The node under the mouse during a drag over this tree (null for none) and how it is met.
+  PVirtualNode DropTargetNode() const { return dropTargetNode; }
+  // The picture of the dragged nodes (owned by the tree; made on first use).
+  TVTDragImage* DragImage();
+  // Repaints rect (client) of tree under a floating drag image without flicker.
+  static void UpdateWindowAndDragImage(TBaseVirtualTree* tree, TRect rect, bool updateNCArea, bool reshowDragImage);
   // Opens the file for reading (others may read) and loads it as a node stream.
   virtual void LoadFromFile(const std::u16string& fileName);
   bool CanFocus() const override;
@@ -775,7 +789,7 @@ protected:
   // The clock of scrolling and animation (milliseconds, wrapping at 2^32).
   virtual uint32_t CurrentTick() const;
   // Whether the tree is the current OLE drop target (the drag-and-drop unit knows).
-  virtual bool IsCurrentDropTarget() const { return false; }
+  virtual bool IsCurrentDropTarget() const;
   // The rubber band follows the cursor (client point) after the timer scrolled the content.
   void DrawSelectionAfterScroll(int x, int y, int deltaX, int deltaY);
   void InvalidateClientRect(const TRect& r);
@@ -803,7 +817,7 @@ protected:
   virtual void AdjustPaintCellRect(TVTCellPaintInfo& paintInfo, TColumnIndex& nextNonEmpty);
   // How the last drag-over met the drop target.
   TDropMode LastDropMode() const { return lastDropMode; }
-  virtual void DoPaintDropMark(TCanvas* canvas, PVirtualNode node, TRect r) {}
+  virtual void DoPaintDropMark(TCanvas* canvas, PVirtualNode node, TRect r);
   void DrawDottedHLine(const TVTCellPaintInfo& paintInfo, int left, int right, int top);
   void DrawDottedVLine(const TVTCellPaintInfo& paintInfo, int top, int bottom, int left);
   void DrawLineImage(const TVTCellPaintInfo& paintInfo, int x, int y, int h, int vAlign, TVTLineType style,
@@ -812,7 +826,7 @@ protected:
   void GetImageIndex(TVTCellPaintInfo& paintInfo, TVTImageKind kind, TVTImageSlot slot,
                      TCustomImageList* defaultImages);
   // Registers (accept) or revokes the window as an OLE drop target (the drag-and-drop unit does it).
-  virtual void UpdateDropTarget(bool accept) {}
+  virtual void UpdateDropTarget(bool accept);
   // The options class a tree makes (descendants answer their own).
   virtual TCustomVirtualTreeOptions* CreateOptions();
   // The header (class of the tree) and a new column of its collection; descendants make their own.
@@ -834,7 +848,31 @@ protected:
   bool DoFocusNode(PVirtualNode node, bool ask) override;
   void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
   // Starts an OLE drag at point (the drag-and-drop unit does it).
-  virtual void DoDragging(TPoint p) {}
+  virtual void DoDragging(TPoint p);
+  // Timer 1: the drop target hovered long enough expands.
+  virtual void DoDragExpand();
+  // Renders the selected nodes around hotSpot (client) and hands the picture to the drag image.
+  void PrepareDragImage(TPoint hotSpot, IDataObject* dataObject);
+  // A node moved inside this tree during a drag is not deleted as a moved node afterwards.
+  void DoNodeMoved(PVirtualNode node) override;
+  void NodeForgotten(PVirtualNode node) override;
+  void DestroyWnd() override;
+  void WMDestroy(TMessage& m);
+  // Class-library drag and drop over the tree (dock drags are not the tree's).
+  void CMDrag(TMessage& m);
+  // A class-library drag of the tree ended: DragFinished.
+  void DoEndDrag(TControl* target, int x, int y) override;
+  int vclDragEffect = DROPEFFECT_NONE;        // the effect the last class-library drag-over chose
+  // Shift state of an OLE key state plus the buttons held when the drag entered.
+  TShiftState DragShiftState(DWORD keyState) const;
+  // Whether the system's helper draws source's picture over this tree (else the tree shows it).
+  bool SystemDrawsDragImage(TBaseVirtualTree* source) const;
+  // Drop mode at a client point for hitInfo (toShowDropmark: above or below by the row's half).
+  TDropMode DropModeAt(const THitInfo& hitInfo, TPoint pt);
+  TVTDragImage* dragImage = nullptr;         // owned
+  std::vector<PVirtualNode> dragNodesTaken;  // dragged nodes moved inside this tree or freed meanwhile
+  DWORD dragButtons = 0;                     // MK_*BUTTON held when a drag entered
+  bool dropTargetRegistered = false;
   // Can the user edit node in column (toEditable, not disabled, OnEditing agrees)?
   virtual bool CanEdit(PVirtualNode node, TColumnIndex column);
   // Starts a mouse or key check on node: pressed image, pending state.

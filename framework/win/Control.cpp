@@ -87,6 +87,7 @@ TControl::~TControl() {
 
 void TControl::BeforeDestruction() {
   if (Application != nullptr && Application->HintControl() == this) Application->CancelHint();
+  ForgetDragControl(this);
   if (parent != nullptr) parent->RemoveControl(this);
   TComponent::BeforeDestruction();
 }

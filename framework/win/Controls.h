@@ -180,6 +180,19 @@ using TKeyEvent = TEvent<void(TObject* sender, uint16_t& key, TShiftState shift)
 using TKeyPressEvent = TEvent<void(TObject* sender, char& key)>;
 using TContextPopupEvent = TEvent<void(TObject* sender, TPoint mousePos, bool& handled)>;
 
+// Class-library drag and drop of controls (DragControl.cpp). The control under
+// the mouse is asked with CM_DRAG: WParam a TDragMessage, LParam a TDragRec;
+// its Result accepts the drag (enter, move) or names the target control (find
+// target; 0 means the control itself). Nobody answering refuses the drag.
+enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
+enum TDragMessage { dmDragEnter, dmDragLeave, dmDragMove, dmDragDrop, dmDragCancel, dmFindTarget };
+struct TDragRec {
+  TPoint Pos;                  // the mouse on the screen
+  TControl* Source = nullptr;  // the dragged control
+  TControl* Target = nullptr;  // the control asked
+};
+using TEndDragEvent = TEvent<void(TObject* sender, TObject* target, int x, int y)>;
+
 // The pop-up menu as the control layer sees it. The menu classes implement it
 // beside TComponent; a control's PopupMenu must be a component that does.
 class IPopupMenu {
@@ -205,6 +218,11 @@ TShiftState KeyboardShiftState();
 TShiftState KeyDataToShiftState(LPARAM keyData);
 // The control owning window hwnd (ours, in this process), or null.
 TWinControl* FindControl(HWND hwnd);
+// While a class-library drag of source runs, its window's mouse, key and
+// capture messages drive the drag (true: the message was taken).
+bool DragSessionTakes(TWinControl* source, TMessage& message);
+// control goes: a drag of it ends without a drop, a drag over it forgets it.
+void ForgetDragControl(TControl* control);
 // True when ch is the accelerator (the letter after '&') of caption; "&&" is a literal '&'.
 bool IsAccel(unsigned ch, const std::string& caption);
 
@@ -257,6 +275,17 @@ public:
   void SetClientHeight(int value) { SetClientSize(ClientWidth(), value); }
   virtual TPoint ClientToScreen(TPoint p) const;
   virtual TPoint ScreenToClient(TPoint p) const;
+
+  // Class-library drag: starts dragging this window control at once, or once
+  // the mouse moved threshold pixels (negative: the system's) with the button
+  // held; the release drops, Escape or a lost capture cancels.
+  void BeginDrag(bool immediate, int threshold = -1);
+  // Whether a drag of this control is pending or running.
+  bool Dragging() const;
+  // The drag ended on target (null: cancelled or refused) at (x, y) in the
+  // target's client coordinates; fires OnEndDrag.
+  virtual void DoEndDrag(TControl* target, int x, int y);
+  TEndDragEvent OnEndDrag;
 
   TAlign Align() const { return align; }
   void SetAlign(TAlign value);

@@ -10,6 +10,7 @@
 #include "win/graphics/Graphics.h"
 
 void TWinControl::WndProc(TMessage& message) {
+  if (DragSessionTakes(this, message)) return;
   UINT msg = message.Msg;
   if (IsMouseMessageForChildren(msg)) {
     TAliveToken token = Alive();

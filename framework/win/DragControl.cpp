@@ -1,0 +1,132 @@
+// Class-library drag and drop of controls: the dragged window holds the mouse
+// capture; its mouse moves find the control under the mouse (CM_DRAG find
+// target), tell it that the drag entered, moves or left, and the release
+// drops on it when it accepted. Only one drag runs at a time.
+#include <cstdlib>
+
+#include "win/Controls.h"
+#include "win/Messages.h"
+
+namespace {
+struct TDragSession {
+  TWinControl* source = nullptr;  // not owned
+  TControl* target = nullptr;     // not owned
+  TPoint start;                   // screen
+  int threshold = 0;
+  bool started = false;
+  bool accepted = false;
+};
+TDragSession* gDrag = nullptr;
+
+LRESULT AskTarget(TControl* target, TDragMessage what, TPoint pos) {
+  TDragRec rec{pos, gDrag->source, target};
+  return target->Perform(CM_DRAG, what, reinterpret_cast<LPARAM>(&rec));
+}
+
+TControl* FindDragTarget(TPoint pos) {
+  TWinControl* control = FindControl(WindowFromPoint(POINT{pos.X, pos.Y}));
+  if (control == nullptr) return nullptr;
+  TDragRec rec{pos, gDrag->source, control};
+  auto* answer = reinterpret_cast<TControl*>(control->Perform(CM_DRAG, dmFindTarget, reinterpret_cast<LPARAM>(&rec)));
+  return answer != nullptr ? answer : control;
+}
+
+void DragTo(TPoint pos) {
+  TControl* target = FindDragTarget(pos);
+  if (target != gDrag->target) {
+    if (gDrag->target != nullptr) AskTarget(gDrag->target, dmDragLeave, pos);
+    gDrag->target = target;
+    gDrag->accepted = target != nullptr && AskTarget(target, dmDragEnter, pos) != 0;
+  }
+  if (gDrag->target != nullptr) gDrag->accepted = AskTarget(gDrag->target, dmDragMove, pos) != 0;
+  SetCursor(LoadCursorW(nullptr, gDrag->accepted ? IDC_ARROW : IDC_NO));
+}
+
+// Where the message being handled happened (queued input moves the cursor on ahead).
+TPoint MessagePos() {
+  DWORD pos = GetMessagePos();
+  return TPoint{static_cast<short>(LOWORD(pos)), static_cast<short>(HIWORD(pos))};
+}
+
+void EndDragSession(bool drop) {
+  TDragSession session = *gDrag;
+  delete gDrag;
+  gDrag = nullptr;
+  TPoint pos = MessagePos();
+  TControl* target = session.target;
+  if (target != nullptr) {
+    TDragRec rec{pos, session.source, target};
+    bool dropped = drop && session.started && session.accepted;
+    target->Perform(CM_DRAG, dropped ? dmDragDrop : dmDragLeave, reinterpret_cast<LPARAM>(&rec));
+    if (!dropped) target = nullptr;
+  }
+  if (session.source->HandleAllocated() && GetCapture() == session.source->Handle()) ReleaseCapture();
+  TPoint at = target != nullptr ? target->ScreenToClient(pos) : TPoint{0, 0};
+  session.source->DoEndDrag(target, at.X, at.Y);
+}
+}  // namespace
+
+void TControl::BeginDrag(bool immediate, int threshold) {
+  auto* source = dynamic_cast<TWinControl*>(this);
+  if (gDrag != nullptr || source == nullptr || !source->HandleAllocated()) return;
+  gDrag = new TDragSession;
+  gDrag->source = source;
+  gDrag->start = MessagePos();
+  gDrag->threshold = threshold >= 0 ? threshold : GetSystemMetrics(SM_CXDRAG);
+  SetCapture(source->Handle());
+  if (immediate) {
+    gDrag->started = true;
+    DragTo(gDrag->start);
+  }
+}
+
+bool TControl::Dragging() const { return gDrag != nullptr && gDrag->source == this; }
+
+void TControl::DoEndDrag(TControl* target, int x, int y) {
+  if (OnEndDrag) OnEndDrag(this, target, x, y);
+}
+
+void ForgetDragControl(TControl* control) {
+  if (gDrag == nullptr) return;
+  if (gDrag->target == control) {
+    gDrag->target = nullptr;
+    gDrag->accepted = false;
+  }
+  if (gDrag->source != control) return;
+  delete gDrag;
+  gDrag = nullptr;
+  if (control->Parent() != nullptr || dynamic_cast<TWinControl*>(control) != nullptr) ReleaseCapture();
+}
+
+bool DragSessionTakes(TWinControl* source, TMessage& message) {
+  if (gDrag == nullptr || gDrag->source != source) return false;
+  switch (message.Msg) {
+    case WM_MOUSEMOVE: {
+      TPoint pos = source->ClientToScreen(
+          TPoint{static_cast<short>(LOWORD(message.LParam)), static_cast<short>(HIWORD(message.LParam))});
+      if (!gDrag->started) {
+        if (std::abs(pos.X - gDrag->start.X) < gDrag->threshold && std::abs(pos.Y - gDrag->start.Y) < gDrag->threshold)
+          return true;
+        gDrag->started = true;
+      }
+      DragTo(pos);
+      return true;
+    }
+    case WM_LBUTTONUP:
+    case WM_RBUTTONUP:
+    case WM_MBUTTONUP:
+      EndDragSession(/*drop=*/true);
+      return true;
+    case WM_KEYDOWN:
+      if (message.WParam != VK_ESCAPE) return false;
+      EndDragSession(/*drop=*/false);
+      return true;
+    case WM_CANCELMODE:
+    case WM_CAPTURECHANGED:
+      if (message.Msg == WM_CAPTURECHANGED && reinterpret_cast<HWND>(message.LParam) == source->Handle()) return false;
+      EndDragSession(/*drop=*/false);
+      return false;
+    default:
+      return false;
+  }
+}
