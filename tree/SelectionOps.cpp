@@ -218,10 +218,13 @@ void TBaseVirtualTree::BeginDrag(bool immediate, int threshold) {
   }
   if (states.Contains(tsOLEDragPending) || states.Contains(tsOLEDragging)) return;
   dragThreshold = threshold >= 0 ? threshold : GetSystemMetrics(SM_CXDRAG);
-  if (immediate)
+  if (immediate) {
     DoDragging(lastClickPos);
-  else
-    DoStateChange({tsOLEDragPending});
+    return;
+  }
+  DoStateChange({tsOLEDragPending});
+  // The move that passes the threshold may already be outside the window.
+  if (HandleAllocated() && GetCapture() != handle) SetCapture(handle);
 }
 
 bool TBaseVirtualTree::Dragging() const {

@@ -700,18 +700,13 @@ public:
   // with childrenOnly), null when nothing was copied.
   PVirtualNode CopyTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly);
   // The drop-target side of OLE drag and drop (the drag manager calls them;
-  // pt in screen coordinates, effect the OLE drop effects). The defaults
-  // accept nothing; the drag-and-drop unit tracks targets and drops.
-  virtual HRESULT DragEnter(DWORD keyState, TPoint pt, int& effect) {
-    effect = DROPEFFECT_NONE;
-    return S_OK;
-  }
-  virtual HRESULT DragOver(TObject* source, DWORD keyState, TDragStateKind state, TPoint pt, int& effect) {
-    effect = DROPEFFECT_NONE;
-    return S_OK;
-  }
-  virtual void DragLeave() {}
-  virtual HRESULT DragDrop(IDataObject* dataObject, DWORD keyState, TPoint pt, int& effect) { return E_FAIL; }
+  // pt in screen coordinates, effect the OLE drop effects; DropTarget.cpp):
+  // the node under the mouse becomes the drop target, OnDragOver decides.
+  virtual HRESULT DragEnter(DWORD keyState, TPoint pt, int& effect);
+  virtual HRESULT DragOver(TObject* source, DWORD keyState, TDragStateKind state, TPoint pt, int& effect);
+  virtual void DragLeave();
+  // E_FAIL when the drop was refused or its effect became none (OnDragDrop is not fired then).
+  virtual HRESULT DragDrop(IDataObject* dataObject, DWORD keyState, TPoint pt, int& effect);
   // The nodes of the running OLE drag (the drag-and-drop unit fills it; an
   // optimized move empties it, so that nothing moved is deleted afterwards).
   std::vector<PVirtualNode>& DragSelection() { return dragSelection; }
