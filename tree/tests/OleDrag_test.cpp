@@ -10,6 +10,7 @@
 #include <thread>
 #include <sstream>
 
+#include "HandleWatermark.h"
 #include "InputDriver.h"
 #include "TransferTree.h"
 #include "TreeTestSupport.h"
@@ -70,8 +71,8 @@ struct OleDragTest : ::testing::Test {
     return run;
   }
   // Selects top-level nodes 0 and 3 (both with children) and 4 of the source,
-  // presses on node 3 and drops on to's label of node.
-  void DragSelectionTo(TBaseVirtualTree* to, PVirtualNode node) {
+  // presses on node 3 (pressX into its label) and drops on to's label of node.
+  void DragSelectionTo(TBaseVirtualTree* to, PVirtualNode node, int pressX = 3) {
     source->ClearSelection();
     for (int i : {0, 3, 4}) source->AddToSelection(TopLevel(source, i));
     source->SetFocusedNode(TopLevel(source, 3));
@@ -79,7 +80,7 @@ struct OleDragTest : ::testing::Test {
     TRect label = to->GetDisplayRect(node, NoColumn, true);
     TPoint drop = source->ScreenToClient(to->ClientToScreen(TPoint{label.Left + 3, label.Top + 3}));
     TInputDriver input(source);
-    input.Drag(from.Left + 3, from.Top + 3, drop.X, drop.Y);
+    input.Drag(from.Left + pressX, from.Top + 3, drop.X, drop.Y);
     qvtest::Pump(20);
   }
   TForm* form = nullptr;
@@ -103,6 +104,19 @@ TEST_F(OleDragTest, CopiedIntoAnotherTreeInOrderWithChildrenAndChecks) {
     EXPECT_FALSE(source->TreeStates().Contains(state)) << state;
   EXPECT_TRUE(source->DragSelection().empty());
   EXPECT_EQ(target->DropTargetNode(), nullptr);
+}
+
+TEST_F(OleDragTest, ManyDragsLeaveNoHandlesBehind) {
+  // Presses alternate between two places: the same place twice would be a double click.
+  int count = 0;
+  auto drag = [&] { DragSelectionTo(target, target->GetFirst(), ++count % 2 ? 3 : 12); };
+  for (int i = 0; i < 3; ++i) drag();
+  unsigned gdi = GdiWatermark(), user = UserWatermark();
+  for (int i = 0; i < 15; ++i) drag();
+  EXPECT_TRUE(gImageSeen);
+  EXPECT_LE(GdiWatermark(), gdi + 10);
+  EXPECT_LE(UserWatermark(), user + 10);
+  EXPECT_EQ(target->GetFirst()->ChildCount, 2u + 18 * 3);
 }
 
 TEST_F(OleDragTest, MovedLeavesTheSourceOnce) {
