@@ -21,6 +21,7 @@ const TMessageMap* TCustomVirtualExplorerCombobox::ClassMessageMap() {
 }
 
 void TCustomVirtualExplorerCombobox::Create(TComponent* owner) {
+  LinkExplorerComboboxProperties();
   TCustomControl::Create(owner);
   SetBounds(Left(), Top(), 300, 23);
   edit = New<TComboEdit>(this);

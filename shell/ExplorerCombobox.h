@@ -113,6 +113,9 @@ public:
   void SetContents(TAutoCompleteContents v) { list->AutoComplete()->SetContents(v); }
   TOnAutoCompleteUpdateList OnAutoCompleteUpdateList() const { return list->OnAutoCompleteUpdateList; }
   void SetOnAutoCompleteUpdateList(TOnAutoCompleteUpdateList v) { list->OnAutoCompleteUpdateList = v; }
+  // Older form definitions may hold this; its value is ignored.
+  bool AlwaysShow() const { return false; }
+  void SetAlwaysShow(bool) {}
 
 private:
   TPopupAutoCompleteTree* list = nullptr;  // not owned
@@ -218,3 +221,6 @@ private:
 };
 
 class TVirtualExplorerCombobox : public TCustomVirtualExplorerCombobox {};
+
+// Does nothing; the combo box calls it so that its published properties are linked.
+void LinkExplorerComboboxProperties();

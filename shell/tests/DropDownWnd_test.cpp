@@ -75,6 +75,15 @@ TEST_F(DropDownFixture, EnterAcceptsEscapeRefuses) {
   EXPECT_FALSE(IsWindowVisible(dropDown->Handle()));
 }
 
+TEST_F(DropDownFixture, LosingTheApplicationsActivationCloses) {
+  DropWith(dropDown->Handle(), WM_ACTIVATEAPP, 0, 0);
+  EXPECT_EQ(rollUps, 1);
+  EXPECT_FALSE(lastAccepted);
+  // A non-client click closes too (on nothing: a caption would start moving the form).
+  DropWith(form->Handle(), WM_NCLBUTTONDOWN, HTNOWHERE, 0);
+  EXPECT_EQ(rollUps, 2);
+}
+
 TEST_F(DropDownFixture, ClickOutsideClosesAndIsNotDelivered) {
   int& formClicks = gSeen.formClicks;
   form->OnMouseDown = TMouseEvent([](TObject*, TMouseButton, TShiftState, int, int) { ++gSeen.formClicks; });

@@ -3,6 +3,7 @@
 // folder tree with their keys and mouse, and the link to an explorer tree.
 #include <functional>
 #include <utility>
+#include <vector>
 
 #include "ExplorerTestSupport.h"
 #include "shell/ExplorerCombobox.h"
@@ -182,6 +183,7 @@ TEST_F(PathComboFixture, TheFolderTreeOpensAtTheFolderAndDownEnterChoosesTheNext
 TEST_F(PathComboFixture, TheFolderTreeFollowsTheMouseAndAReleaseChooses) {
   Show(folder + u"\\alpha");
   std::u16string hot;
+  std::vector<int> scrollStates;
   std::function<void()> inLoop = [&] {
     TPopupExplorerTree* t = combo->PopupExplorerDropDown()->PopupExplorerTree();
     PVirtualNode next = t->GetNextVisible(t->GetFirstSelected());  // alpine
@@ -190,12 +192,28 @@ TEST_F(PathComboFixture, TheFolderTreeFollowsTheMouseAndAReleaseChooses) {
     t->Perform(WM_MOUSEMOVE, 0, at);
     TNamespace* ns = t->NodeNamespace(t->GetFirstSelected());
     hot = ns != nullptr ? PIDLToPath(ns->AbsolutePIDL()) : u"?";
+    // Held above or below the list with the mouse captured: slow scrolling near the edge, fast beyond 20 pixels.
+    TPopupExplorerDropDown* d = combo->PopupExplorerDropDown();
+    SetCapture(t->Handle());
+    t->Perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, -5));
+    scrollStates.push_back(d->State() & TDropDownWnd::kScrollBits);
+    t->Perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, -40));
+    scrollStates.push_back(d->State() & TDropDownWnd::kScrollBits);
+    t->Perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, t->ClientHeight() + 40));
+    scrollStates.push_back(d->State() & TDropDownWnd::kScrollBits);
+    t->Perform(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(5, 5));
+    scrollStates.push_back(d->State() & TDropDownWnd::kScrollBits);
+    ReleaseCapture();
+    t->Perform(WM_MOUSEMOVE, 0, at);
     t->Perform(WM_LBUTTONUP, 0, at);
   };
   RunInLoop(&inLoop);
   combo->DropExplorer();
   EXPECT_EQ(hot, folder + u"\\alpine");
   EXPECT_EQ(ComboPath(), folder + u"\\alpine");
+  using D = TDropDownWnd;
+  EXPECT_EQ(scrollStates, (std::vector<int>{D::kSlowScrolling | D::kScrollUp, D::kFastScrolling | D::kScrollUp,
+                                            D::kFastScrolling | D::kScrollDown, 0}));
 }
 
 TEST_F(PathComboFixture, LinkedToAnExplorerTreeBothWays) {
@@ -212,4 +230,40 @@ TEST_F(PathComboFixture, LinkedToAnExplorerTreeBothWays) {
   EXPECT_EQ(PIDLToPath(selected->AbsolutePIDL()), folder + u"\\alpha") << "the combo moves the tree";
   combo->SetVirtualExplorerTree(nullptr);
   EXPECT_EQ(VETChangeDispatch->Count(), 0);
+}
+
+TEST(PathComboDefinition, ReadsItsSettingsAndIgnoresAlwaysShow) {
+  Application->Initialize();
+  TForm* form = qvtest::NewFormFromText<TForm>(R"(TForm ComboForm {
+    Left = 10; Top = 10; Width = 300; Height = 120;
+    TVirtualExplorerCombobox Combo {
+      Left = 4; Top = 4; Width = 280; Height = 23; TextStyle = 1;
+      PopupExplorerOptions.ComboBoxStyle = cbsVETEnhanced;
+      PopupExplorerOptions.DropDownCount = 12;
+      PopupExplorerOptions.Options = [poAnimated, poEnabled, poSizeable];
+      PopupAutoCompleteOptions.AlwaysShow = True;
+      PopupAutoCompleteOptions.Contents = [accCurrentDir, accHidden];
+    }
+  })");
+  auto* combo = qvtest::Find<TVirtualExplorerCombobox>(form, "Combo");
+  EXPECT_EQ(combo->TextStyle(), 1);
+  EXPECT_EQ(combo->PopupExplorerDropDown()->ComboBoxStyle(), cbsVETEnhanced);
+  EXPECT_TRUE(combo->PopupExplorerDropDown()->PopupExplorerTree()->TreeOptions()->PaintOptions().Contains(
+      toShowTreeLines));
+  EXPECT_EQ(combo->PopupExplorerDropDown()->DropDownCount(), 12);
+  EXPECT_EQ(combo->PopupExplorerDropDown()->Options(), (TPopupOptions{poAnimated, poEnabled, poSizeable}));
+  EXPECT_EQ(combo->PopupAutoCompleteOptions()->Contents(), (TAutoCompleteContents{accCurrentDir, accHidden}));
+  // Defaults of a fresh combo box.
+  TVirtualExplorerCombobox* fresh = New<TVirtualExplorerCombobox>(form);
+  EXPECT_EQ(fresh->Width(), 300);
+  EXPECT_EQ(fresh->ComboOptions(), 6);
+  EXPECT_EQ(fresh->ImageIndex(), -1);
+  EXPECT_EQ(fresh->PopupExplorerOptions()->Indent(), 10);
+  EXPECT_EQ(fresh->PopupAutoCompleteOptions()->Indent(), 0);
+  EXPECT_EQ(fresh->PopupExplorerOptions()->AnimationSpeed(), 200);
+  EXPECT_EQ(fresh->PopupExplorerOptions()->Options(),
+            (TPopupOptions{poEnabled, poRespectSysAnimationFlag, poThemeAware}));
+  EXPECT_EQ(fresh->PopupAutoCompleteOptions()->Contents(),
+            (TAutoCompleteContents{accCurrentDir, accMyComputer, accFileSysDirs, accFileSysFiles}));
+  form->Free();
 }
