@@ -84,11 +84,7 @@ void TComboEdit::OpenAutoComplete() {
   if (!list->DroppedDown()) list->RollDown(this, comboBox);
 }
 
-void TComboEdit::WMKeyDown(TMessage& m) {
-  if (m.WParam == VK_RETURN && comboBox != nullptr) {
-    ResolveText();
-    return;
-  }
+void TComboEdit::InheritedTyping(TMessage& m) {
   typing = true;
   try {
     Inherited(ClassMessageMap(), m);
@@ -99,16 +95,17 @@ void TComboEdit::WMKeyDown(TMessage& m) {
   typing = false;
 }
 
+void TComboEdit::WMKeyDown(TMessage& m) {
+  if (m.WParam == VK_RETURN && comboBox != nullptr) {
+    ResolveText();
+    return;
+  }
+  InheritedTyping(m);
+}
+
 void TComboEdit::WMChar(TMessage& m) {
   if (m.WParam == VK_RETURN || m.WParam == VK_ESCAPE) return;  // no beep: Enter resolved already
-  typing = true;
-  try {
-    Inherited(ClassMessageMap(), m);
-  } catch (...) {
-    typing = false;
-    throw;
-  }
-  typing = false;
+  InheritedTyping(m);
 }
 
 void TComboEdit::WMSysKeyDown(TMessage& m) {

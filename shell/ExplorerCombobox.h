@@ -48,6 +48,8 @@ protected:
 
 private:
   void OpenAutoComplete();
+  // The default handling of a key message, marked as typing (a text change then opens the list).
+  void InheritedTyping(TMessage& m);
   TCustomVirtualExplorerCombobox* comboBox = nullptr;  // not owned
   TNamespace* oldNamespace = nullptr;  // owned: the combo's folder when typing began (null: none)
   bool typedSinceSet = false;
