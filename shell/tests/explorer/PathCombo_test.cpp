@@ -267,3 +267,38 @@ TEST(PathComboDefinition, ReadsItsSettingsAndIgnoresAlwaysShow) {
             (TAutoCompleteContents{accCurrentDir, accMyComputer, accFileSysDirs, accFileSysFiles}));
   form->Free();
 }
+
+TEST_F(PathComboFixture, HeightFollowsTheFontAndTheButtonTracksTheMouse) {
+  combo->Font()->SetSize(20);
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, combo->Font()->Handle());
+  TEXTMETRICW tm{};
+  GetTextMetricsW(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  EXPECT_GE(combo->Height(), tm.tmHeight + 8 * GetSystemMetrics(SM_CYBORDER));
+  TRect button = combo->ButtonRect();
+  EXPECT_LE(combo->ComboEdit()->BoundsRect().Right, button.Left - 1);
+  combo->Perform(WM_MOUSEMOVE, 0, MAKELPARAM(button.Left + 3, button.Top + 3));
+  EXPECT_TRUE(combo->ComboState() & TCustomVirtualExplorerCombobox::kButtonHot);
+  combo->Perform(WM_MOUSEMOVE, 0, MAKELPARAM(2, 2));
+  EXPECT_FALSE(combo->ComboState() & TCustomVirtualExplorerCombobox::kButtonHot);
+  // Classic look without visual styles.
+  combo->SetComboOptions(combo->ComboOptions() & ~TCustomVirtualExplorerCombobox::kUseVisualStyles);
+  EXPECT_FALSE(combo->Themed());
+  Show(folder + u"\\beta");
+  qvtest::Pump(50);
+  qvtest::SaveScreenshot(form->Handle(), "path-combo-classic");
+}
+
+TEST_F(PathComboFixture, FreeingALinkedComboLeavesNoLink) {
+  combo->SetVirtualExplorerTree(tree);
+  EXPECT_EQ(VETChangeDispatch->Count(), 2);
+  combo->Free();
+  combo = nullptr;
+  EXPECT_EQ(VETChangeDispatch->Count(), 0);
+  tree->SetActive(true);
+  LPITEMIDLIST beta = PathToPIDL(folder + u"\\beta");
+  tree->BrowseTo(beta, false, true, false, false, /*selectTarget=*/true);  // tells no freed combo
+  ILFree(beta);
+}
