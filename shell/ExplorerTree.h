@@ -511,8 +511,12 @@ protected:
   int columnMenuItemCount = 8;
   int shellColumnCount = 0;
   uint32_t internalDataOffset = 0;
+  // The system's plain folder and file icons, asked for when a node first
+  // waits for its own icon (the first call builds the system image list,
+  // which a program need not pay for before it shows a tree).
   int defaultFolderIndex = -1;
   int defaultFileIndex = -1;
+  bool defaultIndicesKnown = false;
   TVETPersistent* persistent = nullptr;  // owned; owns the storage
   TViewManager* viewManager = nullptr;   // owned
   TVETColors* vetColors = nullptr;       // owned

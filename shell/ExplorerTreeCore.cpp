@@ -79,8 +79,6 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   persistent = New<TVETPersistent>();
   vetColors = New<TVETColors>(this);
   SetClipboardFormats({"Virtual Tree Data", "Virtual Tree Reference"});
-  defaultFolderIndex = DefaultSystemImageIndex(0);
-  defaultFileIndex = DefaultSystemImageIndex(2);
   ++rebuildLock;
   SetDefaultOptions();
   --rebuildLock;

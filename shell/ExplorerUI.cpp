@@ -75,6 +75,11 @@ TCustomImageList* TCustomVirtualExplorerTree::DoGetImageIndex(PVirtualNode node,
       return list;
     }
     if (!ns->GetThreadIconLoading()) RequestThreadedIcon(node, ns);
+    if (!defaultIndicesKnown) {
+      defaultFolderIndex = DefaultSystemImageIndex(0);
+      defaultFileIndex = DefaultSystemImageIndex(2);
+      defaultIndicesKnown = true;
+    }
     index = ns->Folder() && ns->FileSystem() ? defaultFolderIndex : defaultFileIndex;
     return list;
   }
