@@ -85,6 +85,8 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
 
   DWORD effect = DROPEFFECT_NONE;
   HRESULT result = E_FAIL;
+  // A drop handler may free this tree; the drag loop's references keep the rest alive.
+  TAliveToken alive = Alive();
   {
     TReleaser<IDataObject> data{manager->GetDataObject()};
     IDropSource* source = nullptr;
@@ -101,6 +103,7 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
       manager->ForceDragLeave();
     }
   }
+  if (!*alive) return;
   DragImage()->EndDrag();
   // The drag loop took the button's release: the tree is left as a release leaves it.
   if (HandleAllocated() && GetCapture() == handle) ReleaseCapture();

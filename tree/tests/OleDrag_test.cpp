@@ -132,6 +132,20 @@ TEST_F(OleDragTest, MovedLeavesTheSourceOnce) {
   EXPECT_EQ(transfer::gFreed[2], 0);
 }
 
+TEST_F(OleDragTest, ADropHandlerMayFreeTheSourceTree) {
+  static TVirtualStringTree* doomed;
+  doomed = source;
+  target->OnDragDrop = [](TBaseVirtualTree* sender, TObject*, IDataObject* data, const TFormatArray&, TShiftState,
+                          TPoint, int& effect, TDropMode mode) {
+    sender->ProcessDrop(data, sender->DropTargetNode(), effect, transfer::AttachModeFor(mode));
+    doomed->Free();
+  };
+  DragSelectionTo(target, target->GetFirst());
+  source = nullptr;
+  EXPECT_EQ(transfer::Describe(target), "50 x\n  5001\n  5002\n  1 x\n    101\n    102\n  4 x\n    401\n    402\n  5\n51\n");
+  EXPECT_EQ(form->ControlCount(), 1);
+}
+
 TEST_F(OleDragTest, MovedInsideOneTreeIsRelinkedNotDeleted) {
   TVTAutoOptions autoOptions = source->TreeOptions()->AutoOptions();
   source->TreeOptions()->SetAutoOptions(autoOptions.Include(toAutoDeleteMovedNodes));
