@@ -19,3 +19,12 @@ inline void RemoveFolder(const std::u16string& path) {
   }
   RemoveDirectoryW(vws::W(path));
 }
+
+// A fresh folder in the temp folder named prefix and the process id; made at once.
+inline std::u16string MakeBenchFolder(const std::u16string& prefix) {
+  wchar_t temp[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::u16string folder = vws::FromW(temp) + prefix + vws::WideIntToStr(static_cast<int32_t>(GetCurrentProcessId()));
+  CreateDirectoryW(vws::W(folder), nullptr);
+  return folder;
+}

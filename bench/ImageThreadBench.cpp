@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolders.h"
 #include "shell/ExplorerTree.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualImageThread.h"
@@ -25,19 +26,6 @@ using Clock = std::chrono::steady_clock;
 double Millis(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
 
 const char16_t* const kExtensions[] = {u".txt", u".bin", u".doc", u".exe", u".bmp", u".ini", u".lnk0"};
-
-void RemoveFolder(const std::u16string& path) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(vws::W(path + u"\\*"), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::u16string name = vws::FromW(data.cFileName);
-      if (name != u"." && name != u"..") DeleteFileW(vws::W(path + u"\\" + name));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(vws::W(path));
-}
 
 // SHGetFileInfoW of every item, one after the other; the sum of the indices keeps the calls.
 double PlainLoop(const std::vector<LPITEMIDLIST>& pidls, long long& checksum) {
@@ -109,11 +97,7 @@ ThreadRun ThreadedTree(TForm* form, const std::u16string& folder) {
 int main() {
   InitializeShellToolkit();
   Application->Initialize();
-  wchar_t temp[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, temp);
-  std::u16string folder =
-      vws::FromW(temp) + u"qvicons_bench_" + vws::WideIntToStr(static_cast<int32_t>(GetCurrentProcessId()));
-  CreateDirectoryW(vws::W(folder), nullptr);
+  std::u16string folder = MakeBenchFolder(u"qvicons_bench_");
   std::printf("making %d files...\n", kFiles);
   std::vector<LPITEMIDLIST> pidls;
   for (int i = 0; i < kFiles; ++i) {

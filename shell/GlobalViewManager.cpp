@@ -39,20 +39,8 @@ void TGlobalViewManager::ShowView(const std::u16string& viewName, TCustomVirtual
   tree->WaitCursor(false);
 }
 
-void TGlobalViewManager::StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
-  TView* view = FindView(viewName);
-  bool fresh = view == nullptr;
-  if (fresh) {
-    view = New<TView>();
-    view->ViewName = viewName;
-  }
-  try {
-    view->Clear();
-    view->SaveTree(tree, /*saveSelection=*/true, /*saveFocus=*/true);
-    view->Storage->CopyFrom(tree->GetStorage());
-  } catch (...) {
-    if (fresh) view->Free();
-    throw;
-  }
-  if (fresh) Views()->Add(view);
+void TGlobalViewManager::SaveView(TView* view, TCustomVirtualExplorerTree* tree) {
+  view->Clear();
+  view->SaveTree(tree, /*saveSelection=*/true, /*saveFocus=*/true);
+  view->Storage->CopyFrom(tree->GetStorage());
 }

@@ -15,8 +15,10 @@ public:
   // every node, so that all take their stored check states; an unknown name
   // changes nothing.
   void ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) override;
-  // Saves tree into the view of that name (emptied first, or new) with a copy of tree's storage.
-  void StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) override;
+
+protected:
+  // StoreView empties the view first and saves a copy of tree's storage with it.
+  void SaveView(TView* view, TCustomVirtualExplorerTree* tree) override;
 };
 
 // The one global view manager, made on first use and freed at exit.

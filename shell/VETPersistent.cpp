@@ -408,13 +408,15 @@ void TViewManager::StoreView(const std::u16string& viewName, TCustomVirtualExplo
     view->ViewName = viewName;
   }
   try {
-    view->SaveTree(tree, true, true);
+    SaveView(view, tree);
   } catch (...) {
     if (fresh) view->Free();
     throw;
   }
   if (fresh) views->Add(view);
 }
+
+void TViewManager::SaveView(TView* view, TCustomVirtualExplorerTree* tree) { view->SaveTree(tree, true, true); }
 
 void TViewManager::ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
   if (TView* view = FindView(viewName)) view->RestoreTree(tree, true, false, true);

@@ -94,7 +94,7 @@ public:
   void Create();
   ~TViewManager() override;
   // Saves tree into the view of that name (case-insensitive; a new view when none).
-  virtual void StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
+  void StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
   // Restores the view of that name into tree; an unknown name changes nothing.
   virtual void ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
   void Clear();
@@ -105,6 +105,8 @@ public:
 protected:
   // The last view of that name (case-insensitive), or null.
   TView* FindView(const std::u16string& viewName) const;
+  // Saves tree into view (StoreView's work on the view found or made).
+  virtual void SaveView(TView* view, TCustomVirtualExplorerTree* tree);
 
 private:
   TViewList* views = nullptr;  // owned
