@@ -3,12 +3,13 @@
 // FindFirstFileW loop over the same folder in the same run.
 //
 // Shell calls per item with a cold item cache (read from the wrapper's code):
-//   name: GetDisplayNameOf (1); size: GetAttributesOf for the file-system test
-//   and SHGetDataFromIDList (2); type: GetAttributesOf for the folder and link
-//   tests and GetDisplayNameOf for the extension (3), SHGetFileInfo only for
-//   the first file of each extension; time: GetFileAttributesEx for fresh
-//   times (1);
-//   the enumeration adds one IEnumIDList::Next (1): 8 in all.
+//   name: GetAttributesOf for the file-system and folder tests and
+//   GetDisplayNameOf for the parsing name (3), the shown name only for the
+//   first file of each extension; size: SHGetDataFromIDList (1); type:
+//   GetAttributesOf for the link test and GetDisplayNameOf for the extension
+//   (2), SHGetFileInfo only for the first file of each extension; time:
+//   GetFileAttributesEx for fresh times (1); the enumeration adds one
+//   IEnumIDList::Next (1): 8 in all.
 #include <windows.h>
 
 #include <chrono>

@@ -17,6 +17,11 @@ std::unordered_map<std::u16string, std::u16string>& Cache() {
   return cache;
 }
 
+std::unordered_map<std::u16string, bool>& ShownExtensions() {
+  static std::unordered_map<std::u16string, bool> shown;
+  return shown;
+}
+
 std::u16string Key(const std::u16string& extension) { return vws::WideLowerCase(extension); }
 
 }  // namespace
@@ -34,7 +39,21 @@ void StoreFileTypeName(const std::u16string& extension, const std::u16string& ty
   Cache()[Key(extension)] = typeName;
 }
 
+bool LookupExtensionShown(const std::u16string& extension, bool& shown) {
+  std::lock_guard<std::mutex> guard(CacheLock());
+  auto found = ShownExtensions().find(Key(extension));
+  if (found == ShownExtensions().end()) return false;
+  shown = found->second;
+  return true;
+}
+
+void StoreExtensionShown(const std::u16string& extension, bool shown) {
+  std::lock_guard<std::mutex> guard(CacheLock());
+  ShownExtensions()[Key(extension)] = shown;
+}
+
 void FlushFileTypeCache() {
   std::lock_guard<std::mutex> guard(CacheLock());
   Cache().clear();
+  ShownExtensions().clear();
 }

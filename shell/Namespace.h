@@ -295,6 +295,8 @@ private:
   FILETIME FindTime(FILETIME WIN32_FIND_DATAW::*field);
   std::u16string CachedTime(Cached bit, std::u16string& slot, FILETIME WIN32_FIND_DATAW::*field);
   bool IsRealFile();
+  bool NamedByExtensionRule();
+  std::u16string ShownNameInFolder();
   void TakeFileSystemNames();
   bool ParentIsDesktop();
   int LookupIcon(bool openIcon, int iconSize);

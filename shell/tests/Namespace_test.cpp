@@ -346,6 +346,74 @@ TEST_F(NamespaceFixture, TimesAreReadAgainOnceFromTheFileSystem) {
   }
 }
 
+namespace {
+
+// Shown names of a folder's children made from their parent, beside the
+// shell's own answer for each.
+struct ShownNames : TObject {
+  std::vector<std::pair<std::u16string, std::u16string>> names;  // ours, the shell's
+  bool Child(HWND, LPITEMIDLIST child, TNamespace* parent, void*, bool&) {
+    TNamespace* item = New<TNamespace>(child, parent);
+    std::u16string ours = item->NameInFolder();
+    names.emplace_back(ours, item->DisplayNameOf(SHGDN_INFOLDER));
+    item->Free();
+    return true;
+  }
+  static std::vector<std::pair<std::u16string, std::u16string>> Of(const std::u16string& path) {
+    ShownNames shown;
+    TNamespace* root = TNamespace::CreateFromFileName(path);
+    root->EnumerateFolder(nullptr, true, true, true, MakeEvent<&ShownNames::Child>(&shown), nullptr);
+    root->Free();
+    return shown.names;
+  }
+};
+
+}  // namespace
+
+// Shown names are learnt from the shell per extension and then made from the
+// file name: every name, learnt or made, is the one the shell gives.
+TEST_F(NamespaceFixture, ShownNamesFollowTheShellPerExtension) {
+  for (const char16_t* name : {u"a.b.c.txt", u"UPPER.TXT", u".qvdot", u"trailing.", u"x.QVD", u"y.qvd", u"z.qvd",
+                               u"two.lnk.txt"})
+    folder.MakeFile(name, 3);
+  // The shell hides the extension of shortcuts.
+  ASSERT_TRUE(shelltest::MakeShortcut(folder / u"second.LNK", sized, u"", u"", 0, SW_SHOWNORMAL));
+  FlushFileTypeCache();
+  for (const char* round : {"learning", "learnt"}) {
+    SCOPED_TRACE(round);
+    auto names = ShownNames::Of(folder.Path());
+    EXPECT_EQ(names.size(), 17u);
+    for (const auto& [ours, shells] : names) EXPECT_EQ(ours, shells);
+  }
+  bool shown = false;
+  EXPECT_TRUE(LookupExtensionShown(u".TXT", shown));
+  EXPECT_TRUE(shown);
+  EXPECT_TRUE(LookupExtensionShown(u".lnk", shown));
+  EXPECT_FALSE(shown);
+  FlushFileTypeCache();
+  EXPECT_FALSE(LookupExtensionShown(u".txt", shown));
+}
+
+// A rule once learnt is used without asking the shell, except in folders whose
+// desktop.ini the shell reads (system or read-only folders).
+TEST_F(NamespaceFixture, ExtensionRuleIsNotUsedWhereAFolderMayRenameItsFiles) {
+  std::u16string special = folder.MakeFolder(u"special");
+  folder.MakeFile(u"special\\inside.txt", 3);
+  FlushFileTypeCache();
+  StoreExtensionShown(u".txt", false);  // a wrong rule shows where it is used
+  bool usedHere = false;
+  for (const auto& name : ShownNames::Of(folder.Path())) usedHere |= name.first == u"empty";
+  EXPECT_TRUE(usedHere);
+  SetFileAttributesW(shelltest::W(special), FILE_ATTRIBUTE_SYSTEM);
+  if ((GetFileAttributesW(shelltest::W(special)) & FILE_ATTRIBUTE_SYSTEM) != 0) {
+    auto inSpecial = ShownNames::Of(special);
+    ASSERT_EQ(inSpecial.size(), 1u);
+    EXPECT_EQ(inSpecial[0].first, u"inside.txt");
+  }
+  SetFileAttributesW(shelltest::W(special), FILE_ATTRIBUTE_NORMAL);
+  FlushFileTypeCache();
+}
+
 TEST_F(NamespaceFixture, CloneCopiesThePIDL) {
   TNamespace* item = Item(foreign);
   TNamespace* copy = item->Clone(/*freePIDLOnDestroy=*/true);
