@@ -194,7 +194,7 @@ void TObjectList::Notify(void* item, TListNotification action) {
 // ---- TThreadList --------------------------------------------------------------
 
 void TThreadList::Add(void* item) {
-  std::lock_guard<std::recursive_mutex> guard(lock);
+  std::lock_guard<TRecursiveLock> guard(lock);
   if (duplicates != dupAccept && list.IndexOf(item) >= 0) {
     if (duplicates == dupIgnore) return;
     char hex[32];
@@ -205,12 +205,12 @@ void TThreadList::Add(void* item) {
 }
 
 void TThreadList::Remove(void* item) {
-  std::lock_guard<std::recursive_mutex> guard(lock);
+  std::lock_guard<TRecursiveLock> guard(lock);
   list.Remove(item);
 }
 
 void TThreadList::Clear() {
-  std::lock_guard<std::recursive_mutex> guard(lock);
+  std::lock_guard<TRecursiveLock> guard(lock);
   list.Clear();
 }
 

@@ -9,6 +9,7 @@
 
 #include "core/Exception.h"
 #include "core/Object.h"
+#include "core/RecursiveLock.h"
 
 // What a list does with an item that compares equal to one it already holds.
 // TStringList applies it to sorted lists; TThreadList::Add to every item.
@@ -148,7 +149,7 @@ public:
   void SetDuplicates(TDuplicates value) { duplicates = value; }
 
 private:
-  std::recursive_mutex lock;
+  TRecursiveLock lock;
   TList list;
   TDuplicates duplicates = dupIgnore;
 };

@@ -6,6 +6,10 @@
 
 #include "core/Lists.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace {
 
 void* P(intptr_t v) { return reinterpret_cast<void*>(v); }
@@ -149,6 +153,32 @@ TEST(ThreadList, ConcurrentAddsKeepOneOfEach) {
   EXPECT_EQ(locked->Count(), 499);
   list.UnlockList();
 }
+
+#ifdef _WIN32
+// Lists that were fought over leave no kernel object behind when they go:
+// a fresh event still takes a handle slot at the bottom afterwards.
+TEST(ThreadList, ContendedListsLeaveNoHandles) {
+  auto freshHandle = [] {
+    HANDLE event = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    CloseHandle(event);
+    return reinterpret_cast<uintptr_t>(event);
+  };
+  const uintptr_t before = freshHandle();
+  for (int round = 0; round < 60; ++round) {
+    TThreadList list;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 3; ++t)
+      threads.emplace_back([&list] {
+        for (intptr_t v = 1; v <= 300; ++v) {
+          list.Add(P(v));
+          list.Remove(P(v));
+        }
+      });
+    for (auto& thread : threads) thread.join();
+  }
+  EXPECT_LE(freshHandle(), before + 4 * sizeof(HANDLE)) << "a list left kernel objects behind";
+}
+#endif
 
 TEST(ThreadList, DuplicatePolicies) {
   TThreadList list;
