@@ -5,6 +5,7 @@
 
 #include "shell/ExplorerContextMenu.h"
 #include "shell/ExplorerTree.h"
+#include "shell/FileTypeCache.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SysImages.h"
 #include "shell/VirtualWideStrings.h"
@@ -201,6 +202,8 @@ void TCustomVirtualExplorerTree::HandleShellEvent(TVirtualShellEvent* event) {
       InvalidateNodesWithIcon(static_cast<int>(event->DWordItem1));
       break;
     case sekAssocChanged:
+      // Type names and hidden extensions come from the associations.
+      FlushFileTypeCache();
       RebuildShellIconCache();
       break;
   }

@@ -12,6 +12,7 @@
 #include "ExplorerTestSupport.h"
 #include "NotifyTestSupport.h"
 #include "shell/ExplorerContextMenu.h"
+#include "shell/FileTypeCache.h"
 #include "shell/ShellUtilities.h"
 
 using namespace explorertest;
@@ -448,6 +449,7 @@ TEST_F(ShellNotify, EveryKindReachesTheTreeAndLeavesItWhole) {
   DWORD values[2] = {3, 0};
   SHChangeNotify(SHCNE_FREESPACE, SHCNF_DWORD, reinterpret_cast<LPCVOID>(uintptr_t(values[0])), nullptr);
   SHChangeNotify(SHCNE_UPDATEIMAGE, SHCNF_DWORD, reinterpret_cast<LPCVOID>(uintptr_t(1)), nullptr);
+  StoreFileTypeName(u".qvstale", u"Stale type");
   SHChangeNotify(SHCNE_ASSOCCHANGED, SHCNF_IDLIST, nullptr, nullptr);
   // The same values packed into an ID as the shell does; an ID too short to hold them says nothing.
   uint8_t packed[12] = {10, 0, 7, 0, 0, 0, 9, 0, 0, 0, 0, 0};
@@ -477,6 +479,9 @@ TEST_F(ShellNotify, EveryKindReachesTheTreeAndLeavesItWhole) {
   }
   EXPECT_EQ(images, 1);
   EXPECT_EQ(spaces, 1);
+  // The association change forgot the cached type names.
+  std::u16string typeName;
+  EXPECT_FALSE(LookupFileTypeName(u".qvstale", typeName));
   // The tree still shows the folder as it is (the association change rebuilt it).
   PVirtualNode subNode = NodeOf(folder + u"\\sub");
   ASSERT_NE(subNode, nullptr);
