@@ -287,6 +287,21 @@ public:
   // The shell's data object of the selection (the caller releases it); null when none.
   virtual IDataObject* SelectedToDataObject();
 
+  // ---- Drag and drop through the shell (ExplorerDragDrop.cpp) ----------------------------
+  // The shell's data object of the tree's own drag (TVETDataObject answers from it); null when none.
+  IDataObject* DragSourceDataObject() const { return dragSourceDataObject; }
+  // The drop-target side: the node under the mouse hands the drag to its item's shell drop target.
+  HRESULT DragEnter(DWORD keyState, TPoint pt, int& effect) override;
+  HRESULT DragOver(TObject* source, DWORD keyState, TDragStateKind state, TPoint pt, int& effect) override;
+  void DragLeave() override;
+  HRESULT DragDrop(IDataObject* dataObject, DWORD keyState, TPoint pt, int& effect) override;
+  // Every effect the source allows of copy, move and link: the shell's drop target chooses.
+  int SuggestDropEffect(TObject* source, TShiftState shift, TPoint pt, int allowedEffects) override;
+  // The tree's formats, then those the shell's data object of the drag offers.
+  void DoGetUserClipboardFormats(TFormatEtcArray& formats) override;
+  // The application's data object, else a TVETDataObject over the shell's data object of the selection.
+  IDataObject* DoCreateDataObject() override;
+
   // ---- Selection as items ---------------------------------------------------------
   // The items of the selected nodes, the focused one first.
   virtual void SelectedToNamespaceArray(TNamespaceArray& namespaces);
@@ -525,6 +540,25 @@ protected:
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)
   TPopupMenu* shellContextSubMenu = nullptr;  // not owned
   std::u16string shellContextSubMenuCaption;
+
+  // Drag state: the data object of the drag over the tree, the node whose item
+  // has the shell's drop target, the shell's last effect, the key state at enter.
+  TNamespace* DropTargetNamespace(PVirtualNode node);
+  // The shell drop target moves to target's item (the old one is left); effect: the shell's answer.
+  void ChangeDragTarget(TNamespace* target, DWORD keyState, TPoint pt, int& effect);
+  void ForgetDragTarget();
+  // The tree goes: the drag's target is left and the data objects released.
+  void ReleaseDragObjects();
+  // The constructor's OnDragOver: every drag is accepted unless toVETReadOnly.
+  static void AcceptDragOver(TBaseVirtualTree* sender, TObject* source, TShiftState shift, TDragStateKind state,
+                             TPoint pt, TDropMode mode, int& effect, bool& accept);
+  IDataObject* dragDataObject = nullptr;        // reference held from enter to drop or leave
+  IDataObject* dragSourceDataObject = nullptr;  // reference held; the tree's own drag
+  PVirtualNode lastDropTargetNode = nullptr;
+  TNamespace* lastDropTargetNamespace = nullptr;  // not owned: the node's or the root's item
+  int lastDropEffect = DROPEFFECT_NONE;
+  DWORD dragKeyState = 0;
+  bool dropping = false;
 
   bool changeLinkDispatching = false;  // a linked view's change is being followed
 

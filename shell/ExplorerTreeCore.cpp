@@ -79,6 +79,7 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   persistent = New<TVETPersistent>();
   vetColors = New<TVETColors>(this);
   SetClipboardFormats({"Virtual Tree Data", "Virtual Tree Reference"});
+  OnDragOver = &TCustomVirtualExplorerTree::AcceptDragOver;
   ++rebuildLock;
   SetDefaultOptions();
   --rebuildLock;
@@ -101,6 +102,7 @@ void TCustomVirtualExplorerTree::BeforeDestruction() {
   if (IVirtualChangeNotifier* notifier = ExistingChangeNotifier()) notifier->UnRegisterChangeNotify(this);
   SetThreadedImages(false);
   SetThreadedExpandMark(false);
+  ReleaseDragObjects();
   // Nodes go while the tree is whole, so that their items are freed with them.
   Clear();
   TCustomVirtualStringTree::BeforeDestruction();
@@ -258,6 +260,10 @@ void TCustomVirtualExplorerTree::DoFreeNode(PVirtualNode node) {
   // The base frees the record itself: take the objects out first.
   TNamespace* ns = NodeNamespace(node);
   TColumnManager* manager = NodeColumnManager(node);
+  if (node == lastDropTargetNode) {  // a refresh during a drag: the item's drop target goes with it
+    if (lastDropTargetNamespace != nullptr && lastDropTargetNamespace == ns) lastDropTargetNamespace->DragLeave();
+    ForgetDragTarget();
+  }
   if (ns != nullptr || manager != nullptr) SetNodeNamespace(node, nullptr, nullptr);
   TCustomVirtualStringTree::DoFreeNode(node);
   if (ns != nullptr) ns->Free();

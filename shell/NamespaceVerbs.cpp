@@ -190,13 +190,44 @@ bool TNamespace::ShowPropertySheetMulti(const TNamespaceArray& items) {
 // ---------------------------------------------------------------------------
 // Drag and drop
 
+// Whether two interface pointers are the same COM object.
+static bool SameObject(IUnknown* a, IUnknown* b) {
+  if (a == nullptr || b == nullptr) return false;
+  IUnknown* ua = nullptr;
+  IUnknown* ub = nullptr;
+  bool same = SUCCEEDED(a->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ua))) &&
+              SUCCEEDED(b->QueryInterface(IID_IUnknown, reinterpret_cast<void**>(&ub))) && ua == ub;
+  if (ua != nullptr) ua->Release();
+  if (ub != nullptr) ub->Release();
+  return same;
+}
+
 IDropTarget* TNamespace::GetDropTargetInterface() {
   if (dropTarget != nullptr) return dropTarget;
+  void* target = nullptr;
+  // A folder's own drop target comes from the folder: some shells answer a
+  // child's GetUIObjectOf with the parent's target, and a drop meant for the
+  // folder would land beside it.
+  if (Folder()) {
+    IShellFolder* own = GetShellFolder();
+    if (own != nullptr && SUCCEEDED(own->CreateViewObject(ApplicationWindow(), IID_IDropTarget, &target)) &&
+        target != nullptr) {
+      dropTarget = static_cast<IDropTarget*>(target);
+      return dropTarget;
+    }
+    target = nullptr;
+  }
   IShellFolder* folder = ParentShellFolder();
   if (folder == nullptr) return nullptr;
   LPCITEMIDLIST items[1] = {relativePIDL};
-  void* target = nullptr;
-  if (FAILED(folder->GetUIObjectOf(ApplicationWindow(), 1, items, IID_IDropTarget, nullptr, &target))) return nullptr;
+  if (FAILED(folder->GetUIObjectOf(ApplicationWindow(), 1, items, IID_IDropTarget, nullptr, &target)) ||
+      target == nullptr)
+    return nullptr;
+  // The parent folder's own target is not the item's: a drop there would land beside the item.
+  if (SameObject(static_cast<IUnknown*>(target), folder)) {
+    static_cast<IUnknown*>(target)->Release();
+    return nullptr;
+  }
   dropTarget = static_cast<IDropTarget*>(target);
   return dropTarget;
 }
