@@ -2,6 +2,8 @@
 
 #include "win/ClassInfo.h"
 
+#include <string>
+
 namespace {
 
 const TEnumNames kCharCaseNames = {"ecNormal", "ecUpperCase", "ecLowerCase"};
@@ -36,6 +38,7 @@ const TClassRegistrar<TEdit, TCustomEdit> kEditRegistrar("TEdit", {});
 const TMessageMap* TCustomEdit::ClassMessageMap() {
   static const TMessageMap map(TWinControl::ClassMessageMap(), {
       OnMessage(CN_COMMAND, &TCustomEdit::CNCommand),
+      OnMessage(WM_PASTE, &TCustomEdit::WMPaste),
   });
   return &map;
 }
@@ -67,6 +70,34 @@ void TCustomEdit::CreateWnd() {
   HWND hwnd = Handle();
   SendMessageW(hwnd, EM_LIMITTEXT, static_cast<WPARAM>(maxLength), 0);
   if (passwordChar != 0) SendMessageW(hwnd, EM_SETPASSWORDCHAR, static_cast<unsigned char>(passwordChar), 0);
+}
+
+// The system's numbers-only box refuses typed characters that are no digits
+// but takes any pasted text; here a paste keeps only the clipboard text's digits.
+void TCustomEdit::WMPaste(TMessage& m) {
+  if (!numbersOnly || readOnly) {
+    Inherited(ClassMessageMap(), m);
+    return;
+  }
+  m.Result = 0;
+  std::u16string digits;
+  if (IsClipboardFormatAvailable(CF_UNICODETEXT) && OpenClipboard(Handle())) {
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+      // The clipboard's text need not end in a zero: read no further than its block.
+      size_t units = GlobalSize(data) / sizeof(char16_t);
+      if (const auto* text = static_cast<const char16_t*>(GlobalLock(data))) {
+        for (size_t i = 0; i < units && text[i] != 0; ++i)
+          if (text[i] >= u'0' && text[i] <= u'9') digits.push_back(text[i]);
+        GlobalUnlock(data);
+      }
+    }
+    CloseClipboard();
+  }
+  if (digits.empty()) {
+    MessageBeep(MB_OK);
+    return;
+  }
+  SendMessageW(Handle(), EM_REPLACESEL, /*canUndo=*/TRUE, reinterpret_cast<LPARAM>(digits.c_str()));
 }
 
 void TCustomEdit::SetMaxLength(int value) {

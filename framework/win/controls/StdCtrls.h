@@ -203,7 +203,7 @@ public:
   // A character shown for every typed one (0: the text itself).
   char PasswordChar() const { return passwordChar; }
   void SetPasswordChar(char value);
-  // Digits only (ES_NUMBER).
+  // Digits only (ES_NUMBER); a paste keeps only the pasted text's digits.
   bool NumbersOnly() const { return numbersOnly; }
   void SetNumbersOnly(bool value);
   TEditCharCase CharCase() const { return charCase; }
@@ -233,6 +233,7 @@ protected:
   virtual void Change();
 
   void CNCommand(TMessage& m);
+  void WMPaste(TMessage& m);
 
 private:
   int maxLength = 0;
