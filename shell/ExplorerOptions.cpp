@@ -174,53 +174,6 @@ TColumnDetails TCustomVirtualExplorerTree::ColumnKind(TColumnIndex column) const
   return vetColumn != nullptr ? vetColumn->ColumnDetails() : cdFileName;
 }
 
-void TCustomVirtualExplorerTree::SetColumnDetails(TColumnDetailType value) {
-  if (value == columnDetails) return;
-  columnDetails = value;
-  TVTHeader* header = Header();
-  header->Columns()->Clear();
-  shellColumnCount = 0;
-  if (value == cdUser) {
-    header->SetOptions(header->Options().Exclude(hoVisible));
-    return;
-  }
-  header->SetOptions(header->Options().Include(hoVisible));
-  RebuildColumns(rootNamespace);
-}
-
-void TCustomVirtualExplorerTree::RebuildColumns(TNamespace* ns) {
-  if (columnDetails == cdUser) return;
-  TVTHeader* header = Header();
-  header->Columns()->Clear();
-  shellColumnCount = 0;
-  if (columnDetails == cdVETColumns) {
-    const TColumnDetails order[] = {cdFileName, cdSize,    cdType,    cdModified, cdAttributes,
-                                    cdAccessed, cdCreated, cdDOSName, cdPath};
-    for (TColumnDetails kind : order) {
-      auto* column = static_cast<TVETColumn*>(header->Columns()->Add());
-      column->SetColumnDetails(cdCustom);
-      column->SetColumnDetails(kind);
-      if (kind == cdAccessed || kind == cdCreated || kind == cdDOSName || kind == cdPath)
-        column->SetOptions(column->Options().Exclude(coVisible));
-    }
-    DoHeaderRebuild();
-    return;
-  }
-  // The folder's own detail columns.
-  if (ns == nullptr) return;
-  int count = ns->DetailsSupportedColumns();
-  for (int i = 0; i < count; ++i) {
-    auto* column = static_cast<TVETColumn*>(header->Columns()->Add());
-    column->SetText(ns->DetailsColumnTitle(i));
-    column->SetWidth(i == 0 ? 180 : 120);
-    column->SetColumnDetails(cdCustom);
-    if (!ns->DetailsDefaultColumnState(i).Contains(csOnByDefault))
-      column->SetOptions(column->Options().Exclude(coVisible));
-    ++shellColumnCount;
-  }
-  DoHeaderRebuild();
-}
-
 // ---- Per-node column manager ------------------------------------------------------------------
 
 void TColumnManager::Grow() {

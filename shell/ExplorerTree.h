@@ -349,6 +349,8 @@ public:
   virtual void BrowseToShortcutTarget(TNamespace* ns);
   virtual void DoHeaderRebuild();
   virtual void DoColumnUserChangedVisibility();
+  // Fires OnTreeDblClick with the node at point (client coordinates).
+  virtual void DoTreeDblClick(TMouseButton button, TPoint point);
 
   // ---- Overrides of the tree --------------------------------------------------------
   void DoInitNode(PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& initStates) override;
@@ -371,10 +373,24 @@ public:
   void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
   void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   bool DoDragAllowed(PVirtualNode node, TColumnIndex column) override;
+  void DoColumnResize(TColumnIndex column) override;
+  void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
 
   // Reads and writes of node streams are not supported (the view manager keeps views).
   void LoadFromStream(TStream* stream);
   void SaveToStream(TStream* stream, PVirtualNode node = nullptr);
+
+  // ---- Column sets and their layout per folder (ExplorerColumns.cpp) -------------
+  // The columns of the ColumnDetails kind for ns's folder (shell columns: ns's
+  // own, with the layout stored for that folder); nothing for cdUser.
+  void RebuildColumns(TNamespace* ns);
+  // With toPersistentColumns and shell columns: the header's widths, positions
+  // and visibility become the layout stored for the shown folder.
+  virtual void StoreColumnsToStorage();
+  // The layout stored for ns's folder, when it fits the column count (a stale one is dropped).
+  virtual void LoadColumnsFromStorage(TNamespace* ns);
+  // While set, column changes store no layout (the column dialog's live changes before OK).
+  void SetColumnStoreSuspended(bool value) { columnStoreSuspended = value; }
 
   // The kind of an explorer column (cdFileName for other columns and -1).
   TColumnDetails ColumnKind(TColumnIndex column) const;
@@ -420,9 +436,6 @@ public:
   virtual TWinControl* AnimationParent() { return this; }
   // Hides the header and shows the searching animation (once per enumeration).
   virtual void ShowAnimation();
-  // The columns of ColumnDetails for ns: the shell's detail columns of that
-  // folder, or the explorer's own columns; nothing for cdUser.
-  void RebuildColumns(TNamespace* ns);
 
 protected:
   friend class TCustomVirtualExplorerTreeOptions;
@@ -430,6 +443,9 @@ protected:
   friend class TGlobalViewManager;
 
   TCustomVirtualTreeOptions* CreateOptions() override;
+  TVTHeader* CreateHeader() override;
+  void RebuildShellColumns(TNamespace* ns);
+  void RebuildExplorerColumns();
   TVirtualTreeColumn* CreateColumn(TVirtualTreeColumns* collection) override;
   void CreateWnd() override;
   void Loaded() override;
@@ -463,6 +479,11 @@ protected:
   void ShellSortHelperFileSort();
   bool ValidateRootNamespace();
   void WMKeyDown(TMessage& m);
+  // Mouse: a click on an expand button may expand any folder; a double click
+  // reports OnTreeDblClick and runs (or browses into) the item under the mouse.
+  void WMLButtonDown(TMessage& m);
+  void WMLButtonDblClk(TMessage& m);
+  void WMRButtonDblClk(TMessage& m);
   void WMRButtonDown(TMessage& m);
   void WMRButtonUp(TMessage& m);
   void WMContextMenu(TMessage& m);
@@ -525,6 +546,8 @@ protected:
   TColumnDetailType columnDetails = cdUser;
   int columnMenuItemCount = 8;
   int shellColumnCount = 0;
+  bool rebuildingColumns = false;  // no layout is stored while columns are rebuilt
+  bool columnStoreSuspended = false;
   uint32_t internalDataOffset = 0;
   // The system's plain folder and file icons, asked for when a node first
   // waits for its own icon (the first call builds the system image list,
@@ -594,6 +617,12 @@ private:
   TColumnDetails columnDetails = cdFileName;
 };
 
+// The explorer's header: shell detail columns are rebuilt for each folder, never written to a form.
+class TVETHeader : public TVTHeader {
+public:
+  bool CanWriteColumns() override;
+};
+
 // An explorer tree that can follow another explorer view.
 class TVirtualExplorerTree : public TCustomVirtualExplorerTree {
 public:
@@ -606,14 +635,21 @@ public:
 private:
   TCustomVirtualExplorerTree* linkedTree = nullptr;  // not owned; the link's server
 };
-class TVirtualExplorerViews : public TCustomVirtualExplorerTree {
-public:
-  void Create(TComponent* owner) override;
-};
+class TVirtualExplorerViews : public TCustomVirtualExplorerTree {};
+class TVirtualExplorerListview;
 // The folder tree pane (the wizard's file tree is one).
 class TVirtualExplorerTreeview : public TVirtualExplorerViews {
+public:
+  // The list pane linked to this tree (not owned), or null.
+  TVirtualExplorerListview* VirtualExplorerListview() const { return listview; }
+  void SetVirtualExplorerListview(TVirtualExplorerListview* value);
+
 protected:
   void SetDefaultOptions() override;
+  void Notification(TComponent* component, TOperation operation) override;
+
+private:
+  TVirtualExplorerListview* listview = nullptr;  // not owned
 };
 
 // The colours of the explorer's texts.

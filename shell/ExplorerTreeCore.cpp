@@ -37,6 +37,9 @@ const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
                                {
                                    OnMessage(WM_KEYDOWN, &TCustomVirtualExplorerTree::WMKeyDown),
                                    OnMessage(kWMRenameRefused, &TCustomVirtualExplorerTree::WMRenameRefused),
+                                   OnMessage(WM_LBUTTONDOWN, &TCustomVirtualExplorerTree::WMLButtonDown),
+                                   OnMessage(WM_LBUTTONDBLCLK, &TCustomVirtualExplorerTree::WMLButtonDblClk),
+                                   OnMessage(WM_RBUTTONDBLCLK, &TCustomVirtualExplorerTree::WMRButtonDblClk),
                                    OnMessage(WM_RBUTTONDOWN, &TCustomVirtualExplorerTree::WMRButtonDown),
                                    OnMessage(WM_RBUTTONUP, &TCustomVirtualExplorerTree::WMRButtonUp),
                                    OnMessage(WM_CONTEXTMENU, &TCustomVirtualExplorerTree::WMContextMenu),
@@ -154,11 +157,6 @@ void TCustomVirtualExplorerTree::SetDefaultOptions() {
   o->SetVETSyncOptions({toCollapseTargetFirst, toExpandTarget, toSelectTarget});
 }
 
-void TVirtualExplorerViews::Create(TComponent* owner) {
-  TCustomVirtualExplorerTree::Create(owner);
-  fileObjects = {foFolders, foHidden};
-}
-
 void TVirtualExplorerTreeview::SetDefaultOptions() {
   TCustomVirtualExplorerTree::SetDefaultOptions();
   fileObjects = {foFolders, foHidden};
@@ -205,6 +203,7 @@ void TCustomVirtualExplorerTree::CreateWnd() {
   // Items made before the window had none to answer with (icons, owner windows).
   for (PVirtualNode node = GetFirstNoInit(); node != nullptr; node = GetNextNoInit(node))
     if (TNamespace* ns = NodeNamespace(node)) ns->InvalidateNamespace(true);
+  RebuildColumns(rootNamespace);
 }
 
 void TCustomVirtualExplorerTree::Loaded() {

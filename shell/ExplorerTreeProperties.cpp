@@ -1,6 +1,8 @@
 // Published properties of the explorer tree, its options and colours.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ExplorerListview.h"
+
 #include "win/ClassInfo.h"
 
 namespace {
@@ -101,7 +103,17 @@ const TClassRegistrar<TTree, TCustomVirtualStringTree> kTreeRegistrar(
 const TClassRegistrar<TVirtualExplorerTree, TTree> kExplorerTreeRegistrar("TVirtualExplorerTree", {});
 const TClassRegistrar<TVirtualExplorerViews, TTree> kViewsRegistrar("TVirtualExplorerViews", {});
 const TClassRegistrar<TVirtualExplorerTreeview, TVirtualExplorerViews> kTreeviewRegistrar(
-    "TVirtualExplorerTreeview", {});
+    "TVirtualExplorerTreeview", {
+                                    ComponentProp("VirtualExplorerListview",
+                                                  &TVirtualExplorerTreeview::VirtualExplorerListview,
+                                                  &TVirtualExplorerTreeview::SetVirtualExplorerListview),
+                                });
+const TClassRegistrar<TVirtualExplorerListview, TVirtualExplorerViews> kListviewRegistrar(
+    "TVirtualExplorerListview", {
+                                    ComponentProp("VirtualExplorerTreeview",
+                                                  &TVirtualExplorerListview::VirtualExplorerTreeview,
+                                                  &TVirtualExplorerListview::SetVirtualExplorerTreeview),
+                                });
 
 }  // namespace
 

@@ -44,10 +44,12 @@ TObject* AddColumn(TVTHeader* header) { return header->Columns()->Add(); }
 const TClassRegistrar<TVTHeader, void> kHeaderRegistrar("TVTHeader", {
     Prop("AutoSizeIndex", &TVTHeader::AutoSizeIndex, &TVTHeader::SetAutoSizeIndex),
     ColorProp("Background", &TVTHeader::Background, &TVTHeader::SetBackground),
-    CollectionProp<TVTHeader>(
-        "Columns", [](TVTHeader* h) { h->BeginColumnsRead(); }, AddColumn,
-        [](TVTHeader* h) { return h->Columns()->Count(); },
-        [](TVTHeader* h, int i) -> TObject* { return h->Columns()->Items(i); }),
+    // Written only when the header wants its columns kept in the form (CanWriteColumns).
+    Stored(CollectionProp<TVTHeader>(
+               "Columns", [](TVTHeader* h) { h->BeginColumnsRead(); }, AddColumn,
+               [](TVTHeader* h) { return h->Columns()->Count(); },
+               [](TVTHeader* h, int i) -> TObject* { return h->Columns()->Items(i); }),
+           [](TObject* h) { return static_cast<TVTHeader*>(h)->CanWriteColumns(); }),
     ObjectProp("Font", &TVTHeader::Font),
     Prop("Height", &TVTHeader::Height, &TVTHeader::SetHeight),
     ComponentProp("Images", &TVTHeader::Images, &TVTHeader::SetImages),

@@ -323,6 +323,7 @@ TEST_F(ExplorerTree, ARightClickLeavesTheSelectionAsItWas) {
 
 TEST_F(ExplorerTree, ExplorerColumnsShowDetailsAndTheColumnMenuTogglesThem) {
   MakeFile(folder + u"\\sized.txt", 3000);
+  tree->HandleNeeded();  // explorer columns are made for a tree with a window
   tree->SetColumnDetails(cdVETColumns);
   TVirtualTreeColumns* columns = tree->Header()->Columns();
   ASSERT_EQ(columns->Count(), 9);
@@ -357,6 +358,7 @@ TEST_F(ExplorerTree, ExplorerColumnsShowDetailsAndTheColumnMenuTogglesThem) {
 
 TEST_F(ExplorerTree, CtrlAndShiftHeaderClicksFitAndHideAColumnAndGiveItsWidthBack) {
   MakeFile(folder + u"\\a rather long file name to measure.txt");
+  tree->HandleNeeded();
   tree->SetColumnDetails(cdVETColumns);
   tree->SetActive(false);
   tree->SetActive(true);

@@ -1,0 +1,48 @@
+// The explorer tree's left-button clicks: expand buttons and double clicks
+// that run an item or browse into a folder.
+#include "shell/ExplorerTree.h"
+
+namespace {
+TPoint ClientPoint(const TMessage& m) {
+  return TPoint{static_cast<int16_t>(LOWORD(m.LParam)), static_cast<int16_t>(HIWORD(m.LParam))};
+}
+}  // namespace
+
+void TCustomVirtualExplorerTree::DoTreeDblClick(TMouseButton button, TPoint point) {
+  if (OnTreeDblClick) OnTreeDblClick(this, GetNodeAt(point.X, point.Y), button, point);
+}
+
+void TCustomVirtualExplorerTree::WMLButtonDown(TMessage& m) {
+  TPoint p = ClientPoint(m);
+  THitInfo hit;
+  GetHitTestInfoAt(p.X, p.Y, /*relative=*/true, hit);
+  // A folder may be expanded by its button even where DoExpanding refuses other ways.
+  expandButtonClick = hit.HitPositions.Contains(hiOnItemButton);
+  TAliveToken token = Alive();
+  Inherited(ClassMessageMap(), m);
+  if (*token) expandButtonClick = false;
+}
+
+void TCustomVirtualExplorerTree::WMLButtonDblClk(TMessage& m) {
+  TPoint p = ClientPoint(m);
+  THitInfo hit;
+  GetHitTestInfoAt(p.X, p.Y, /*relative=*/true, hit);
+  DoTreeDblClick(mbLeft, p);
+  TAliveToken token = Alive();
+  expandButtonClick = hit.HitPositions.Contains(hiOnItemButton);
+  Inherited(ClassMessageMap(), m);
+  if (!*token) return;
+  expandButtonClick = false;
+  PVirtualNode node = GetFirstSelected();
+  if (node == nullptr || node != hit.HitNode) return;
+  TVETMiscOptions misc = TreeOptions()->VETMiscOptions();
+  bool onItem = hit.HitPositions.Contains(hiOnItemLabel) || hit.HitPositions.Contains(hiOnNormalIcon);
+  bool fullRow = misc.Contains(toExecuteOnDblClkFullRow) &&
+                 TreeOptions()->SelectionOptions().Contains(toFullRowSelect) && hit.HitPositions.Contains(hiOnItem);
+  if (onItem || fullRow) DoShellExecute(node);
+}
+
+void TCustomVirtualExplorerTree::WMRButtonDblClk(TMessage& m) {
+  DoTreeDblClick(mbRight, ClientPoint(m));
+  Inherited(ClassMessageMap(), m);
+}
