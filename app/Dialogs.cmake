@@ -2,7 +2,8 @@
 # program's resources, the help file beside the program, and their tests.
 
 set(QV_DIALOG_FORMS ${CMAKE_SOURCE_DIR}/resources/Dialogs.rc ${CMAKE_SOURCE_DIR}/resources/forms/AboutForm.qvf
-  ${CMAKE_SOURCE_DIR}/resources/forms/AdvancedParamsForm.qvf ${CMAKE_SOURCE_DIR}/resources/forms/LanguageSelectForm.qvf)
+  ${CMAKE_SOURCE_DIR}/resources/forms/AdvancedParamsForm.qvf ${CMAKE_SOURCE_DIR}/resources/forms/LanguageSelectForm.qvf
+  ${CMAKE_SOURCE_DIR}/resources/forms/ColumnForm.qvf)
 set_property(SOURCE ${CMAKE_SOURCE_DIR}/resources/Quorvanell.rc APPEND PROPERTY OBJECT_DEPENDS ${QV_DIALOG_FORMS})
 
 # Quorvanell.chm: the pages of resources/help compiled by chmcmd (fp-utils)
