@@ -8,28 +8,53 @@
 
 // ---- Links between the panes ----------------------------------------------------------------
 
-void TVirtualExplorerTreeview::SetVirtualExplorerListview(TVirtualExplorerListview* value) {
-  if (value == listview) return;
-  if (listview != nullptr) listview->RemoveFreeNotification(this);
-  listview = value;
-  if (listview != nullptr) listview->FreeNotification(this);
+namespace {
+
+// Moves client's link from the view it followed (old) to value: value becomes
+// the server whose changes client follows.
+void Relink(TCustomVirtualExplorerTree* client, TCustomVirtualExplorerTree* old, TCustomVirtualExplorerTree* value) {
+  if (VETChangeDispatch == nullptr) return;
+  if (old != nullptr) VETChangeDispatch->UnRegisterChangeLink(old, client, ulkServerAndClient);
+  if (value != nullptr)
+    VETChangeDispatch->RegisterChangeLink(value, client,
+                                          MakeEvent<&TCustomVirtualExplorerTree::ChangeLinkDispatch>(client),
+                                          MakeEvent<&TCustomVirtualExplorerTree::ChangeLinkFreeing>(client));
 }
 
-void TVirtualExplorerTreeview::Notification(TComponent* component, TOperation operation) {
-  TVirtualExplorerViews::Notification(component, operation);
-  if (operation == opRemove && component == listview) listview = nullptr;
+}  // namespace
+
+void TVirtualExplorerTreeview::SetVirtualExplorerListview(TVirtualExplorerListview* value) {
+  if (value == listview) return;
+  TVirtualExplorerListview* old = listview;
+  listview = value;
+  Relink(this, old, value);
+}
+
+void TVirtualExplorerTreeview::ChangeLinkFreeing(IVETChangeLink* link) {
+  TVirtualExplorerViews::ChangeLinkFreeing(link);
+  if (link->GetChangeLinkClient() == this && link->GetChangeLinkServer() == listview) listview = nullptr;
 }
 
 void TVirtualExplorerListview::SetVirtualExplorerTreeview(TVirtualExplorerTreeview* value) {
   if (value == treeview) return;
-  if (treeview != nullptr) treeview->RemoveFreeNotification(this);
+  TVirtualExplorerTreeview* old = treeview;
   treeview = value;
-  if (treeview != nullptr) treeview->FreeNotification(this);
+  Relink(this, old, value);
 }
 
-void TVirtualExplorerListview::Notification(TComponent* component, TOperation operation) {
-  TVirtualExplorerViews::Notification(component, operation);
-  if (operation == opRemove && component == treeview) treeview = nullptr;
+void TVirtualExplorerListview::ChangeLinkFreeing(IVETChangeLink* link) {
+  TVirtualExplorerViews::ChangeLinkFreeing(link);
+  if (link->GetChangeLinkClient() == this && link->GetChangeLinkServer() == treeview) treeview = nullptr;
+}
+
+// The list tells linked views which folder it shows, not what is selected in it.
+void TVirtualExplorerListview::NotifyViewsOfFocus() {
+  if (viewNotifySuppressed > 0 || constructing || ComponentState().Contains(csLoading)) {
+    ++viewNotifyPending;
+    return;
+  }
+  if (VETChangeDispatch == nullptr || ComponentState().Contains(csDestroying)) return;
+  if (TNamespace* folder = NodeNamespace(RootNode())) VETChangeDispatch->DispatchChange(this, folder->AbsolutePIDL());
 }
 
 // ---- Life ---------------------------------------------------------------------------------

@@ -3,7 +3,8 @@
 // contents of one folder as a details list (the folder's shell columns) and
 // browses into folders in place: Enter or a double click on a folder makes it
 // the shown folder, Backspace goes to the parent. Linked to a tree pane
-// (TVirtualExplorerTreeview), each follows the other.
+// (TVirtualExplorerTreeview) through change links, the list shows the folder
+// selected in the tree; linked back, the tree selects the folder the list shows.
 //
 // Main thread only.
 #include "shell/ExplorerTree.h"
@@ -51,12 +52,14 @@ public:
   void RebuildRootNamespace() override;
   // Only the shown folder itself is re-read; other nodes are left alone.
   void ReReadAndRefreshNode(PVirtualNode node, bool sortNode) override;
+  // Tells linked views the shown folder.
+  void NotifyViewsOfFocus() override;
+  void ChangeLinkFreeing(IVETChangeLink* link) override;
 
 protected:
   void AssignTo(TPersistent* dest) override;
   void SetDefaultOptions() override;
   void CreateWnd() override;
-  void Notification(TComponent* component, TOperation operation) override;
 
 private:
   TVirtualExplorerTreeview* treeview = nullptr;  // not owned

@@ -640,16 +640,17 @@ class TVirtualExplorerListview;
 // The folder tree pane (the wizard's file tree is one).
 class TVirtualExplorerTreeview : public TVirtualExplorerViews {
 public:
-  // The list pane linked to this tree (not owned), or null.
+  // The list pane this tree follows (a change link from it to this tree), or null.
   TVirtualExplorerListview* VirtualExplorerListview() const { return listview; }
   void SetVirtualExplorerListview(TVirtualExplorerListview* value);
 
+  void ChangeLinkFreeing(IVETChangeLink* link) override;
+
 protected:
   void SetDefaultOptions() override;
-  void Notification(TComponent* component, TOperation operation) override;
 
 private:
-  TVirtualExplorerListview* listview = nullptr;  // not owned
+  TVirtualExplorerListview* listview = nullptr;  // not owned; the link's server
 };
 
 // The colours of the explorer's texts.

@@ -1,15 +1,21 @@
 // The shell toolkit starts with the program's units on the main thread (COM
 // included) and, once shut down with them, is not started again by a shell
 // item freed afterwards. In a child process: the toolkit stays down.
+// Its texts come from the program's language file.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "Language.h"
 #include "Units.h"
+#include "shell/ColumnForm.h"
 #include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
+#include "shell/ToolkitTexts.h"
+#include "win/controls/StdCtrls.h"
+#include "win/testing/Harness.h"
 
 TEST(ShellToolkitUnit, StartsWithTheUnitsAndStaysDownAfterThem) {
   EXPECT_EXIT(
@@ -31,6 +37,42 @@ TEST(ShellToolkitUnit, StartsWithTheUnitsAndStaysDownAfterThem) {
         if (NamespacePIDLManager != nullptr || DesktopFolder != nullptr) failures |= 8;
         InitializeShellToolkit();
         if (NamespacePIDLManager != nullptr) failures |= 16;
+        std::exit(failures == 0 ? 7 : 100 + failures);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
+
+// The toolkit's texts follow the loaded language file: the column settings
+// dialog (and the column menu's "More ...") in German. In a child process:
+// the units start and stop there.
+TEST(ShellToolkitUnit, GivesTheToolkitTheProgramsLanguage) {
+  EXPECT_EXIT(
+      {
+        int failures = 0;
+        {
+          TUnitsScope units;
+          Application->Initialize();
+          if (ToolkitText("strMoreColumns", u"More ...") != u"More ...") failures |= 1;
+          FreeAndNil(LangIni);
+          LangIni = LoadLanguageFile("German.lng");
+          if (LangIni == nullptr) failures |= 2;
+          if (ToolkitText("strMoreColumns", u"More ...") != u"Weitere ...") failures |= 4;
+          auto* dialog = New<TFormColumnSettings>(Application);
+          dialog->AddColumn(u"Name", true, 180, 0);
+          dialog->AddColumn(u"Gr\u00f6\u00dfe", true, 96, 1);
+          dialog->AddColumn(u"Typ", false, 120, 2);
+          dialog->Show();
+          qvtest::Pump(200);
+          if (dialog->Caption() != "Spalteneinstellungen") failures |= 8;
+          auto* suffix = qvtest::Find<TLabel>(dialog, "Label3");
+          if (suffix->Caption() != "Pixel breit sein") failures |= 16;
+          // The German width row still fits the dialog.
+          auto* prefix = qvtest::Find<TLabel>(dialog, "Label2");
+          if (prefix->Left() < 0 || suffix->Left() + suffix->Width() > dialog->ClientWidth()) failures |= 32;
+          qvtest::SaveScreenshot(dialog->Handle(), "column_settings_de");
+          dialog->Free();
+          FreeAndNil(LangIni);
+        }
         std::exit(failures == 0 ? 7 : 100 + failures);
       },
       ::testing::ExitedWithCode(7), "");

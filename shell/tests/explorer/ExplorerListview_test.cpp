@@ -280,3 +280,37 @@ TEST_F(Listview, ShellColumnsStayOutOfFormDefinitionsExplorerColumnsGoIn) {
   EXPECT_NE(text.find("Columns = <", listAt), std::string::npos);
   EXPECT_TRUE(static_cast<TVETHeader*>(list->Header())->CanWriteColumns());
 }
+
+TEST_F(Listview, ALinkedTreeAndListFollowEachOther) {
+  MakeFolder(folder + u"\\sub");
+  MakeFolder(folder + u"\\sub\\deeper");
+  MakeFile(folder + u"\\sub\\inner.txt");
+  list->SetActive(true);
+  // Selecting a folder in the tree shows it in the list.
+  PVirtualNode sub = NodeOf(folder + u"\\sub");
+  ASSERT_NE(sub, nullptr);
+  tree->ClearSelection();
+  tree->SetSelected(sub, true);
+  tree->SetFocusedNode(sub);
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return Shown() == folder + u"\\sub"; }));
+  EXPECT_EQ(Names(), (std::vector<std::u16string>{u"deeper", u"inner.txt"}));
+  // Browsing in the list moves the tree: into a folder, and back up with Backspace.
+  SelectRow(u"deeper");
+  qvtest::PressKey(list, VK_RETURN);
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return Shown() == folder + u"\\sub\\deeper"; }));
+  auto treeShows = [&](const std::u16string& path) {
+    TNamespace* ns = tree->NodeNamespace(tree->GetFirstSelected());
+    return ns != nullptr && ns->NameForParsing() == path;
+  };
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return treeShows(folder + u"\\sub\\deeper"); }));
+  qvtest::PressKey(list, VK_BACK);
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return Shown() == folder + u"\\sub"; }));
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return treeShows(folder + u"\\sub"); }));
+  // A list that goes away leaves the tree unlinked.
+  list->Free();
+  list = nullptr;
+  EXPECT_EQ(tree->VirtualExplorerListview(), nullptr);
+  PVirtualNode top = NodeOf(folder);
+  tree->ClearSelection();
+  tree->SetSelected(top, true);
+}

@@ -159,6 +159,36 @@ TEST_F(StdControlsTest, EditLimitsTypingAndReportsChanges) {
   EXPECT_EQ(edit->Text(), "x");
 }
 
+namespace {
+void PutClipboardText(HWND owner, const wchar_t* text) {
+  ASSERT_TRUE(OpenClipboard(owner));
+  EmptyClipboard();
+  size_t bytes = (wcslen(text) + 1) * sizeof(wchar_t);
+  HGLOBAL block = GlobalAlloc(GMEM_MOVEABLE, bytes);
+  memcpy(GlobalLock(block), text, bytes);
+  GlobalUnlock(block);
+  SetClipboardData(CF_UNICODETEXT, block);
+  CloseClipboard();
+}
+}  // namespace
+
+TEST_F(StdControlsTest, ANumbersOnlyEditKeepsTheDigitsOfAPaste) {
+  TEdit* edit = Get<TEdit>("DelayEdit");
+  TEdit* plain = Get<TEdit>("PasswordEdit");
+  edit->SetTextProp("");
+  PutClipboardText(edit->Handle(), L"1 x\x0662 2-");  // an Arabic-Indic two is no digit here
+  SendMessageW(edit->Handle(), WM_PASTE, 0, 0);
+  EXPECT_EQ(edit->Text(), "12");
+  PutClipboardText(edit->Handle(), L"none");
+  SendMessageW(edit->Handle(), WM_PASTE, 0, 0);
+  EXPECT_EQ(edit->Text(), "12");
+  // Other edits take the text as it is.
+  plain->SetTextProp("");
+  PutClipboardText(plain->Handle(), L"a1");
+  SendMessageW(plain->Handle(), WM_PASTE, 0, 0);
+  EXPECT_EQ(plain->Text(), "a1");
+}
+
 TEST_F(StdControlsTest, UpDownKeepsItsEditInStep) {
   TUpDown* upDown = Get<TUpDown>("DelayUpDown");
   TEdit* edit = Get<TEdit>("DelayEdit");
