@@ -85,11 +85,7 @@ void TFormColumnSettings::MoveColumnNode(PVirtualNode dragged, PVirtualNode targ
     if (node == target) targetIndex = index;
   }
   if (draggedIndex < 0 || targetIndex < 0) return;
-  tree->BeginUpdate();
-  tree->InternalDisconnectNode(dragged, /*keepFocus=*/true);
-  tree->InternalConnectNode(dragged, target, tree, draggedIndex >= targetIndex ? amInsertBefore : amInsertAfter);
-  tree->EndUpdate();
-  tree->Invalidate();
+  tree->MoveTo(dragged, target, draggedIndex >= targetIndex ? amInsertBefore : amInsertAfter, /*childrenOnly=*/false);
 }
 
 // ---- Width --------------------------------------------------------------------------------------
