@@ -113,6 +113,8 @@ const TClassRegistrar<TVirtualExplorerListview, TVirtualExplorerViews> kListview
                                     ComponentProp("VirtualExplorerTreeview",
                                                   &TVirtualExplorerListview::VirtualExplorerTreeview,
                                                   &TVirtualExplorerListview::SetVirtualExplorerTreeview),
+                                    Prop("ThreadedEnum", &TTree::ThreadedEnum, &TTree::SetThreadedEnum),
+                                    EventProp("OnEnumThreadLengthyOperation", &TTree::OnEnumThreadLengthyOperation),
                                 });
 
 }  // namespace

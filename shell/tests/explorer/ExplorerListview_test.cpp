@@ -314,3 +314,17 @@ TEST_F(Listview, ALinkedTreeAndListFollowEachOther) {
   tree->ClearSelection();
   tree->SetSelected(top, true);
 }
+
+TEST_F(Listview, ListsAFolderInTheBackgroundWhenAskedTo) {
+  for (int i = 0; i < 40; ++i) MakeFile(folder + u"\\f" + std::u16string(1, char16_t(u'A' + i % 26)) +
+                                        std::u16string(1, char16_t(u'0' + i / 26)) + u".txt");
+  list->SetThreadedEnum(true);
+  Browse(folder);
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return Names().size() == 40; }, 10000));
+  EXPECT_EQ(Shown(), folder);
+  EXPECT_GE(list->Header()->Columns()->Count(), 4);
+  EXPECT_TRUE(list->Header()->Options().Contains(hoVisible));
+  // The property is the list pane's to publish.
+  std::string text = WriteFormDefinition(form);
+  EXPECT_NE(text.find("ThreadedEnum = True"), std::string::npos);
+}
