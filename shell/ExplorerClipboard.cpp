@@ -65,7 +65,8 @@ bool TCustomVirtualExplorerTree::PasteFromClipboard() {
   if (handled) return true;
   TNamespace* target = SelectedCount() == 1 ? NodeNamespace(GetFirstSelected()) : nullptr;
   if (target == nullptr) return false;
-  target->Paste({}, /*plainPaste=*/false);
+  // Into the selected item itself; a plain paste (pasting links would leave shortcuts, not the files).
+  target->Paste({target}, /*plainPaste=*/true);
   return true;
 }
 
@@ -84,7 +85,7 @@ void TCustomVirtualExplorerTree::SelectedFilesPaste(bool allSelected) {
   if (!allSelected && SelectedCount() != 1) return;
   for (PVirtualNode node = GetFirstSelected(); node != nullptr; node = GetNextSelected(node)) {
     TNamespace* ns = NodeNamespace(node);
-    if (ns != nullptr && ns->IsValid()) ns->Paste({}, /*plainPaste=*/false);
+    if (ns != nullptr && ns->IsValid()) ns->Paste({ns}, /*plainPaste=*/true);
     if (!allSelected) break;
   }
 }

@@ -214,6 +214,9 @@ public:
   // Runs verb from the menu of relativePIDLs in this item's parent folder (of
   // this item alone when empty); owner null means the application window.
   bool ExecuteContextMenuVerb(const std::u16string& verb, const TPIDLArray& relativePIDLs, HWND owner = nullptr);
+  // Runs verb from the folder's own menu (its background menu); false for a non-folder or a missing verb.
+  bool ExecuteFolderMenuVerb(const std::u16string& verb, HWND owner = nullptr);
+  static bool InvokeMenuVerb(IContextMenu* menu, const std::u16string& verb, HWND owner);
   // The verb of command offset in menu; "" when the shell gives none.
   static std::u16string GetContextMenuVerb(IContextMenu* menu, UINT commandOffset);
 

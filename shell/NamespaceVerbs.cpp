@@ -86,6 +86,22 @@ bool TNamespace::ExecuteContextMenuVerb(const std::u16string& verb, const TPIDLA
                                    IID_IContextMenu, nullptr, reinterpret_cast<void**>(&menu))) ||
       menu == nullptr)
     return false;
+  return InvokeMenuVerb(menu, verb, owner);
+}
+
+bool TNamespace::ExecuteFolderMenuVerb(const std::u16string& verb, HWND owner) {
+  IShellFolder* own = Folder() ? GetShellFolder() : nullptr;
+  IContextMenu* menu = nullptr;
+  if (own == nullptr ||
+      FAILED(own->CreateViewObject(owner != nullptr ? owner : ApplicationWindow(), IID_IContextMenu,
+                                   reinterpret_cast<void**>(&menu))) ||
+      menu == nullptr)
+    return false;
+  return InvokeMenuVerb(menu, verb, owner);
+}
+
+// Runs verb of menu (whose reference it takes over); false when the menu has no such verb.
+bool TNamespace::InvokeMenuVerb(IContextMenu* menu, const std::u16string& verb, HWND owner) {
   std::unique_ptr<IContextMenu, void (*)(IContextMenu*)> menuRef(menu, [](IContextMenu* m) { m->Release(); });
   IContextMenu2* menu2 = nullptr;
   if (FAILED(menu->QueryInterface(IID_IContextMenu2, reinterpret_cast<void**>(&menu2)))) menu2 = nullptr;
@@ -164,7 +180,9 @@ bool TNamespace::Paste(const TNamespaceArray& items, bool plainPaste) {
     return done;
   }
   if (!VerifyPIDLRelationship(items)) return false;
-  return ExecuteContextMenuVerb(verb, NamespaceToRelativePIDLArray(items));
+  if (ExecuteContextMenuVerb(verb, NamespaceToRelativePIDLArray(items))) return true;
+  // A shell whose item menus offer no paste pastes into a folder through the folder's own menu.
+  return items.size() == 1 && items[0] == this && ExecuteFolderMenuVerb(verb);
 }
 
 bool TNamespace::ShowPropertySheetMulti(const TNamespaceArray& items) {

@@ -225,3 +225,34 @@ TEST_F(ExplorerDragDrop, AReadOnlyTreeTakesNoDropAndAFileNodeRefusesIt) {
   EXPECT_FALSE(Exists(folder + u"\\to\\dragged.txt"));
   EXPECT_TRUE(Exists(folder + u"\\dragged.txt"));
 }
+
+TEST_F(ExplorerDragDrop, APasteRunsTheShellsPasteOfTheSelectedFolderAndTouchesNothingElse) {
+  MakeFolder(folder + u"\\from");
+  MakeFolder(folder + u"\\to");
+  MakeFile(folder + u"\\from\\copied.txt", 41);
+  MakeFile(folder + u"\\from\\left.txt", 5);
+  PVirtualNode source = NodeOf(folder + u"\\from\\copied.txt");
+  PVirtualNode target = NodeOf(folder + u"\\to");
+  ASSERT_NE(source, nullptr);
+  ASSERT_NE(target, nullptr);
+  SelectOnly(tree, source);
+  tree->CopyToClipBoard();
+  SelectOnly(tree, target);
+  EXPECT_TRUE(tree->PasteFromClipboard());
+  // The folder's paste verb runs (from its own menu where its item menu has none).
+  TNamespace* ns = tree->NodeNamespace(target);
+  EXPECT_TRUE(ns->Paste({ns}, /*plainPaste=*/true));
+  for (int i = 0; i < 50 && !Exists(folder + u"\\to\\copied.txt"); ++i) {
+    Application->ProcessMessages();
+    Sleep(10);
+  }
+  OleSetClipboard(nullptr);
+  // Wine's shell runs the paste without copying; a shell that copies puts exactly the file there.
+  WIN32_FILE_ATTRIBUTE_DATA copied{};
+  if (GetFileAttributesExW(W(folder + u"\\to\\copied.txt"), GetFileExInfoStandard, &copied))
+    EXPECT_EQ(copied.nFileSizeLow, 41u);
+  EXPECT_TRUE(Exists(folder + u"\\from\\copied.txt"));
+  EXPECT_FALSE(Exists(folder + u"\\to\\left.txt"));
+  EXPECT_FALSE(Exists(folder + u"\\to\\copied.txt.lnk"));  // a plain paste, never links
+  EXPECT_FALSE(Exists(folder + u"\\copied.txt"));
+}
