@@ -2,7 +2,6 @@
 // between a tree pane and a list pane.
 #include "shell/ExplorerListview.h"
 
-#include "shell/ShellLink.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -134,18 +133,6 @@ bool TVirtualExplorerListview::BrowseTo(LPCITEMIDLIST pidl, bool, bool expandPat
   NamespacePIDLManager->FreePIDL(target);
   if (!folder && expandPath) WalkPIDLToNode(pidl, selectTarget, expandPath, /*reinit=*/false, /*init=*/true);
   return rootFolderCustomPIDL != nullptr;
-}
-
-void TVirtualExplorerListview::BrowseToShortcutTarget(TNamespace* ns) {
-  if (ns == nullptr || !ns->Link()) return;
-  TVirtualShellLink* link = New<TVirtualShellLink>(nullptr);
-  if (link->ReadLink(ns->NameForParsing()) && vws::WideDirectoryExists(link->TargetPath()) &&
-      link->TargetIDList() != nullptr && OkToBrowseTo(link->TargetIDList())) {
-    TVETSyncOptions sync = TreeOptions()->VETSyncOptions();
-    BrowseTo(link->TargetIDList(), sync.Contains(toExpandTarget), /*expandPath=*/true,
-             sync.Contains(toCollapseTargetFirst), /*showAllSiblings=*/false, sync.Contains(toSelectTarget));
-  }
-  link->Free();
 }
 
 bool TVirtualExplorerListview::BrowseToSelectedFolder() {

@@ -29,8 +29,6 @@ public:
   // selects it. pidl is never written. False when refused or without a shown folder.
   bool BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool expandPath, bool collapseFirst, bool showAllSiblings,
                 bool selectTarget) override;
-  // A shortcut to an existing folder within the limit: the list shows that folder.
-  void BrowseToShortcutTarget(TNamespace* ns) override;
   // The first selected folder becomes the shown folder; false when it is no folder.
   bool BrowseToSelectedFolder();
   // The parent of the shown folder becomes the shown folder; false at the desktop.
