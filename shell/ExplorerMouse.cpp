@@ -1,5 +1,6 @@
 // The explorer tree's left-button clicks: expand buttons and double clicks
-// that run an item or browse into a folder.
+// that run an item or browse into a folder; Alt+Enter and Alt+double click
+// show the selection's property sheet.
 #include "shell/ExplorerTree.h"
 
 namespace {
@@ -23,7 +24,30 @@ void TCustomVirtualExplorerTree::WMLButtonDown(TMessage& m) {
   if (*token) expandButtonClick = false;
 }
 
+void TCustomVirtualExplorerTree::WMSysKey(TMessage& m) {
+  altKeyDown = m.Msg == WM_SYSKEYDOWN && (m.LParam & (1 << 29)) != 0;
+  Inherited(ClassMessageMap(), m);
+}
+
+void TCustomVirtualExplorerTree::WMSysChar(TMessage& m) {
+  if (m.WParam == VK_RETURN && altKeyDown) {
+    SelectedFilesShowProperties();
+    m.WParam = 0;
+    return;
+  }
+  Inherited(ClassMessageMap(), m);
+}
+
+void TCustomVirtualExplorerTree::WMKillFocus(TMessage& m) {
+  altKeyDown = false;
+  Inherited(ClassMessageMap(), m);
+}
+
 void TCustomVirtualExplorerTree::WMLButtonDblClk(TMessage& m) {
+  if (altKeyDown) {
+    SelectedFilesShowProperties();
+    return;
+  }
   TPoint p = ClientPoint(m);
   THitInfo hit;
   GetHitTestInfoAt(p.X, p.Y, /*relative=*/true, hit);

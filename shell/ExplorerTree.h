@@ -488,6 +488,10 @@ protected:
   // reports OnTreeDblClick and runs (or browses into) the item under the mouse.
   void WMLButtonDown(TMessage& m);
   void WMLButtonDblClk(TMessage& m);
+  // Alt held: Alt+Enter or an Alt+double click shows the selection's property sheet.
+  void WMSysKey(TMessage& m);
+  void WMSysChar(TMessage& m);
+  void WMKillFocus(TMessage& m);
   void WMRButtonDblClk(TMessage& m);
   void WMRButtonDown(TMessage& m);
   void WMRButtonUp(TMessage& m);
@@ -536,6 +540,7 @@ protected:
   bool constructing = false;
   bool browsing = false;
   bool expandButtonClick = false;
+  bool altKeyDown = false;  // Alt is held (WM_SYSKEYDOWN with the context bit)
   int rebuildLock = 0;
   int waitCursorCount = 0;
   int viewNotifySuppressed = 0;

@@ -51,3 +51,37 @@ TEST_F(ExplorerNewFolder, MakesAUniqueFolderAndEditsItsNode) {
   tree->CreateNewFolder(folder + u"\\missing\\", none);
   EXPECT_TRUE(none.empty());
 }
+
+namespace {
+
+class TPropertiesCountingTree : public TVirtualExplorerTreeview {
+public:
+  int shown = 0;
+  void SelectedFilesShowProperties() override { ++shown; }
+};
+
+}  // namespace
+
+// Alt+Enter and an Alt+double click show the selection's property sheet;
+// once a system key is released or the focus goes, a double click does not.
+// (Alt itself is never released here: the default handling would open the
+// window's menu loop.)
+TEST_F(ExplorerNewFolder, AltEnterAndAltDoubleClickShowProperties) {
+  auto* counting = New<TPropertiesCountingTree>(form);
+  counting->SetParent(form);
+  form->Show();
+  HWND window = counting->Handle();
+  const LPARAM altContext = 1 << 29;
+  SendMessageW(window, WM_SYSKEYDOWN, 'A', altContext);
+  SendMessageW(window, WM_SYSCHAR, VK_RETURN, altContext);
+  EXPECT_EQ(counting->shown, 1);
+  SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(counting->shown, 2);
+  SendMessageW(window, WM_SYSKEYUP, 'A', altContext);
+  SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(counting->shown, 2);
+  SendMessageW(window, WM_SYSKEYDOWN, 'A', altContext);
+  SendMessageW(window, WM_KILLFOCUS, 0, 0);
+  SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(counting->shown, 2);
+}
