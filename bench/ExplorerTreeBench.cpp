@@ -24,37 +24,6 @@ using Clock = std::chrono::steady_clock;
 double Millis(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
 
 
-// The shell alone: every child's PIDL and its name in the folder.
-double ShellEnumeration(const std::u16string& folder, int& items) {
-  LPITEMIDLIST pidl = PathToPIDL(folder);
-  IShellFolder* desktop = nullptr;
-  IShellFolder* shellFolder = nullptr;
-  SHGetDesktopFolder(&desktop);
-  auto start = Clock::now();
-  desktop->BindToObject(pidl, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&shellFolder));
-  IEnumIDList* list = nullptr;
-  items = 0;
-  size_t chars = 0;
-  if (shellFolder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &list) == S_OK) {
-    LPITEMIDLIST child = nullptr;
-    ULONG fetched = 0;
-    while (list->Next(1, &child, &fetched) == S_OK) {
-      STRRET name{};
-      if (SUCCEEDED(shellFolder->GetDisplayNameOf(child, SHGDN_INFOLDER, &name)))
-        chars += vws::StrRetToWideStr(name, child).size();
-      CoTaskMemFree(child);
-      ++items;
-    }
-    list->Release();
-  }
-  double ms = Millis(start);
-  shellFolder->Release();
-  desktop->Release();
-  NamespacePIDLManager->FreePIDL(pidl);
-  if (chars == 0) items = 0;
-  return ms;
-}
-
 // A fresh tree on the folder; the folder's node expanded and the first screen painted.
 double TreeExpansion(TForm* form, const std::u16string& folder, bool checks, uint32_t& children) {
   TVirtualExplorerTreeview* tree = New<TVirtualExplorerTreeview>(form);

@@ -72,26 +72,6 @@ double OtherThreadsCpuMs() {
   return total;
 }
 
-double ShellEnumeration(const std::u16string& folder) {
-  LPITEMIDLIST pidl = PathToPIDL(folder);
-  IShellFolder* desktop = nullptr;
-  IShellFolder* shellFolder = nullptr;
-  SHGetDesktopFolder(&desktop);
-  auto start = Clock::now();
-  desktop->BindToObject(pidl, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&shellFolder));
-  IEnumIDList* list = nullptr;
-  if (shellFolder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &list) == S_OK) {
-    LPITEMIDLIST child = nullptr;
-    ULONG fetched = 0;
-    while (list->Next(1, &child, &fetched) == S_OK) CoTaskMemFree(child);
-    list->Release();
-  }
-  double ms = Millis(start);
-  shellFolder->Release();
-  desktop->Release();
-  NamespacePIDLManager->FreePIDL(pidl);
-  return ms;
-}
 
 uint32_t ChildCount(TCustomVirtualExplorerTree* tree) {
   PVirtualNode root = tree->GetFirst();
@@ -150,8 +130,9 @@ int main() {
   PumpFor(200);
 
   std::printf("ShellNotifyBench: a folder of %u items open in the tree\n", ChildCount(tree));
-  ShellEnumeration(folder);
-  double enumeration = ShellEnumeration(folder);
+  int items = 0;
+  ShellEnumeration(folder, items);
+  double enumeration = ShellEnumeration(folder, items);
   int seq = 0;
   double reported = ChangeToTree(tree, folder, true, seq);
   ChangeNotifier()->RegisterKernelChangeNotify(tree, 0x03);
