@@ -109,11 +109,12 @@ else
   qv_loud "SKIPPING the free-space wipe: mounting was refused, and an unbounded drive would fill the host disk"
 fi
 
-qv_run_tests "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 --gtest_filter='-*AfterUnmount*' || status=1
+# QV_ENGINE_FILTER (a gtest filter) runs only some tests while developing.
+qv_run_tests "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 --gtest_filter="${QV_ENGINE_FILTER:-*}-*AfterUnmount*" || status=1
 
 # Unmount, so every byte the file systems hold is in their images, then scan.
 qv_unmount_all || status=1
-qv_run_tests "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 --gtest_filter='*AfterUnmount*' || status=1
+[ -z "${QV_ENGINE_FILTER:-}" ] && { qv_run_tests "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 --gtest_filter='*AfterUnmount*' || status=1; }
 
 # The formatted images pass the FAT checker with the chosen label and unit.
 check_fat() {  # check_fat IMAGE LABEL CLUSTER_BYTES ENTRY_BITS
