@@ -143,6 +143,7 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
       result = false;
     }
   }
+  if (reader->ValidityErrorsFound()) collection->SetDeclarationsValid(false);
   if (!result || (publicId.empty() && systemId.empty())) return result;
   if (!ResolveExternals()) {
     HandleError(ET_EXTERNAL_SUBSET_NOT_READ);
@@ -161,5 +162,6 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
   } catch (const Exception&) {
     result = false;
   }
+  if (reader->ValidityErrorsFound()) collection->SetDeclarationsValid(false);
   return result;
 }
