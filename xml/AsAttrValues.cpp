@@ -253,3 +253,18 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
   }
   return ok;
 }
+
+void TdomASModelCollection::RegisterIds(TdomElement* element) {
+  TdomDocument* document = element->GetOwnerDocument();
+  if (document == nullptr) return;
+  TdomNamedNodeMap* attributes = element->GetAttributes();
+  for (int i = 0; i < attributes->GetLength(); ++i) {
+    auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
+    if (GetAttributeType(attr) != AS_ID_DATATYPE) continue;
+    std::u16string value;
+    TXmlErrorType errorType;
+    CalculateNormalizedAttrValue(attr, value, errorType);
+    if (!IsHintOrWarningErrorType(errorType) || !IsXmlName(value)) continue;
+    if (document->getElementById(value) == nullptr) document->AddID(value, attr);
+  }
+}

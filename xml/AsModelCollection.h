@@ -92,6 +92,9 @@ public:
   // node and everything below it (iteratively).
   virtual bool ValidateNode(TdomNode* node, bool keepUnchanged);
   virtual TXmlErrorType ValidateElement(TdomElement* element, bool keepUnchanged);
+  // Records the element's ID attributes in its document, so that IDs answer
+  // before validation; a value met before stays with its first element.
+  void RegisterIds(TdomElement* element);
   // Whether a raw attribute value refers to an entity declared in the external subset.
   bool RefersToExternalDecl(const std::u16string& rawValue) const;
   virtual TXmlErrorType ValidateAttribute(TdomAttr* attr, bool keepUnchanged);

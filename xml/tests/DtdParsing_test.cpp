@@ -166,7 +166,7 @@ TEST_F(DtdReaderTest, ExternalSubsetThatCannotBeHad) {
   impl->SetResourceResolver(nullptr);
   recorder->reports.clear();
   EXPECT_FALSE(dtd->ParseDTD(u"", Uri("doc.xml"), decl->GetASModels(), u"", u"missing.dtd", 0, 0, 1, 1));
-  EXPECT_EQ(Types(), std::vector<TXmlErrorType>{ET_UNDECLARED_NOTATION_OF_ENTITY});
+  EXPECT_EQ(Types(), std::vector<TXmlErrorType>{ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE});
   // With a resolver: a missing file, and a URI that is not a file, are not read.
   impl->SetResourceResolver(resolver);
   recorder->reports.clear();
