@@ -215,4 +215,24 @@ TEST_F(VerdictTest, ExternalSubsetOfAFileParsedByName) {
   EXPECT_EQ(recorder->reports.front().line, 2);  // the declaration's line
 }
 
+// A surrogate half on its own is no character, in an attribute value as in text.
+TEST_F(VerdictTest, LoneSurrogatesAreRefused) {
+  auto utf16le = [](const std::u16string& text) {
+    std::string out("\xFF\xFE", 2);
+    for (char16_t c : text) {
+      out.push_back(static_cast<char>(c & 0xFF));
+      out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+  };
+  for (const std::u16string& value : {std::u16string(u"&amp;\xD800x"), std::u16string(u"x\xDC00&amp;"),
+                                      std::u16string(u"\xD800")}) {
+    Verdict v = Judge(utf16le(u"<r a='" + value + u"'/>"));
+    EXPECT_FALSE(v.wellFormed) << Utf8(value) << Show(v);
+  }
+  // A pair is one character.
+  Verdict v = Judge(utf16le(u"<r a='&amp;\xD83D\xDE00'>\xD83D\xDE00</r>"));
+  EXPECT_TRUE(v.wellFormed) << Show(v);
+}
+
 }  // namespace
