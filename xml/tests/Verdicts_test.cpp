@@ -235,4 +235,22 @@ TEST_F(VerdictTest, LoneSurrogatesAreRefused) {
   EXPECT_TRUE(v.wellFormed) << Show(v);
 }
 
+// A byte its code page leaves undefined is an error at its place, naming the
+// byte, never an early end of the document.
+TEST_F(VerdictTest, UndefinedBytesOfACodePage) {
+  struct Case {
+    std::string body;
+    int64_t line, column;
+  } cases[] = {{"<r>a\xA5</r>", 2, 5}, {"<r>\r\xA5</r>", 3, 1}, {"<r a='\xA5'/>", 2, 7}};
+  for (const Case& c : cases) {
+    recorder->reports.clear();
+    EXPECT_EQ(Parse("<?xml version='1.0' encoding='ISO-8859-3'?>\n" + c.body), nullptr) << c.body;
+    ASSERT_EQ(recorder->reports.size(), 1u) << c.body;
+    EXPECT_EQ(recorder->reports[0].type, ET_INVALID_CHARACTER);
+    EXPECT_EQ(Utf8(recorder->reports[0].code), "$A5 is not a valid ISO-8859-3 code point");
+    EXPECT_EQ(recorder->reports[0].line, c.line) << c.body;
+    EXPECT_EQ(recorder->reports[0].column, c.column) << c.body;
+  }
+}
+
 }  // namespace
