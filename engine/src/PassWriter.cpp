@@ -19,7 +19,6 @@ constexpr size_t kPrefetchFromChunks = 4;  // ranges shorter than this many chun
 constexpr size_t kLargeChunk = 8u << 20;
 constexpr uint64_t kLargeFromBytes = 4 * uint64_t(kLargeChunk);
 
-
 // Generates the next chunk of a pass on a helper thread while the caller
 // writes the current one. One request at a time; Wait before reusing its buffer.
 class Prefetcher {
