@@ -33,6 +33,8 @@ using NtCreateFileCall = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, ObjectAttributes*, I
                                       ULONG, ULONG, ULONG, PVOID, ULONG);
 using NtSetInformationFileCall = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, ULONG);
 using NtQueryInformationFileCall = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, ULONG);
+using NtQueryDirectoryFileCall = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, IoStatus*, PVOID, ULONG, ULONG, BOOLEAN,
+                                              CountedText*, BOOLEAN);
 using StatusToErrorCall = ULONG(NTAPI*)(LONG);
 
 constexpr ULONG kOpenReparsePoint = 0x00200000;
@@ -41,6 +43,9 @@ constexpr ULONG kSynchronousIo = 0x00000020;
 constexpr ULONG kRenameInformation = 10;
 constexpr ULONG kDispositionInformation = 13;
 constexpr ULONG kStreamInformation = 22;
+constexpr ULONG kIdBothDirectoryInformation = 37;
+constexpr LONG kNoMoreFiles = LONG(0x80000006);
+constexpr LONG kNoSuchFile = LONG(0xC000000F);
 constexpr LONG kBufferOverflow = LONG(0x80000005);
 constexpr LONG kBufferTooSmall = LONG(0xC0000023);
 constexpr LONG kInfoLengthMismatch = LONG(0xC0000004);
@@ -49,6 +54,7 @@ struct Native {
   NtCreateFileCall create = nullptr;
   NtSetInformationFileCall set = nullptr;
   NtQueryInformationFileCall query = nullptr;
+  NtQueryDirectoryFileCall list = nullptr;
   StatusToErrorCall toError = nullptr;
 };
 
@@ -62,6 +68,8 @@ const Native& Calls() {
         reinterpret_cast<void*>(GetProcAddress(ntdll, "NtSetInformationFile")));
     n.query = reinterpret_cast<NtQueryInformationFileCall>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")));
+    n.list = reinterpret_cast<NtQueryDirectoryFileCall>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")));
     n.toError = reinterpret_cast<StatusToErrorCall>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
     return n;
@@ -132,6 +140,29 @@ bool MarkForDeletion(HANDLE item, DWORD& error) {
   LONG status = n.set(item, &io, &remove, sizeof remove, kDispositionInformation);
   error = status < 0 ? ErrorOf(status) : 0;
   return status >= 0;
+}
+
+bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error) {
+  const Native& n = Calls();
+  if (!n.list) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return false;
+  }
+  std::u16string text = mask ? *mask : std::u16string();
+  CountedText counted{USHORT(text.size() * 2), USHORT(text.size() * 2), reinterpret_cast<PWSTR>(text.data())};
+  IoStatus io{};
+  LONG status = n.list(folder, nullptr, nullptr, nullptr, &io, buffer, bytes, kIdBothDirectoryInformation, FALSE,
+                       mask ? &counted : nullptr, FALSE);
+  if (status == kNoMoreFiles || status == kNoSuchFile) {
+    error = ERROR_NO_MORE_FILES;
+    return false;
+  }
+  if (status < 0) {
+    error = ErrorOf(status);
+    return false;
+  }
+  error = 0;
+  return true;
 }
 
 bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag) {

@@ -28,6 +28,11 @@ bool RenameBelow(HANDLE item, HANDLE folder, const std::u16string& name, DWORD& 
 bool MarkForDeletion(HANDLE item, DWORD& error);
 // Attributes and reparse tag of an open item.
 bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag);
+// Reads the next records (FILE_ID_BOTH_DIR_INFO) of an open folder into
+// `buffer`; the first read of a handle may give a `mask` (a name without
+// wildcards: only that name, in any case, is listed). False at the end
+// (ERROR_NO_MORE_FILES) or on failure, with the error.
+bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error);
 // The named streams of an open file (":name"), without the unnamed one;
 // false when the system cannot list them.
 bool StreamsOf(HANDLE file, std::vector<std::u16string>& names);

@@ -17,14 +17,14 @@ constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
 // Lists a folder completely, through its checked handle, before anything in
-// it changes name. The entries carry the identity they had when listed.
-bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error) {
+// it changes name. The entries carry the identity they had when listed. With
+// a mask, only the entries of that name (in any case) are listed; a mask is
+// taken only by the first listing of a handle.
+bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const std::u16string* mask = nullptr) {
   std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
-  for (;;) {
-    if (!GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer.data(), DWORD(kListBytes))) {
-      error = GetLastError();
+  for (bool first = true;; first = false) {
+    if (!ReadFolder(folder, first ? mask : nullptr, buffer.data(), ULONG(kListBytes), error))
       return error == ERROR_NO_MORE_FILES;
-    }
     const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
@@ -53,6 +53,25 @@ const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string
     }
   }
   return caselessCount == 1 ? caseless : nullptr;
+}
+
+// The entry that another name of it (a short name) opens: the one listed
+// with its file ID, when exactly one is.
+const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>& entries, const std::u16string& name) {
+  DWORD error = 0;
+  HANDLE handle = OpenBelow(parent.handle, name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  HandleFacts facts;
+  bool known = FactsOf(handle, facts) && facts.identity.fileId != 0;
+  CloseHandle(handle);
+  if (!known) return nullptr;
+  const Listed* found = nullptr;
+  for (const Listed& entry : entries) {
+    if (entry.fileId != facts.identity.fileId) continue;
+    if (found) return nullptr;  // two names for one object: which was meant cannot be told
+    found = &entry;
+  }
+  return found;
 }
 
 std::u16string Plural(uint64_t n, const char* one, const char* many) {
@@ -162,10 +181,22 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       return refuse(protectedLine(*holder));
     }
     // The entry as its folder lists it: exactly this name, with its kind
-    // and identity.
+    // and identity. Asked for by name first (a folder may be large); another
+    // name of it (a short name) is found in the whole listing by identity,
+    // through a second handle of the same folder.
+    std::u16string name = LastName(longPath);
     std::vector<Listed> entries;
-    bool listed = ListFolder(parent.handle, entries, error);
-    const Listed* found = listed ? FindExact(entries, LastName(longPath)) : nullptr;
+    bool listed = ListFolder(parent.handle, entries, error, &name);
+    const Listed* found = listed ? FindExact(entries, name) : nullptr;
+    if (listed && !found) {
+      OpenFolder again;
+      entries.clear();
+      if (OpenByPath(parentPath, again, error)) {
+        if (again.identity == parent.identity && ListFolder(again.handle, entries, error))
+          found = FindExact(entries, name) ? FindExact(entries, name) : FindByIdentity(parent, entries, name);
+        Close(again);
+      }
+    }
     if (!found) {
       Close(parent);
       return refuse(u"Could not find " + plain + u": " + ErrorText(listed ? DWORD(ERROR_FILE_NOT_FOUND) : error));
