@@ -94,6 +94,13 @@ bool SameObject(const FileIdentity& a, const FileIdentity& b) {
 
 std::function<void(WipeStep step, const std::u16string& longPath)> gWipeStep;
 
+HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error) {
+  return OpenBelow(file, name, GENERIC_READ | GENERIC_WRITE, 0, kNonDirectoryOnly, error);
+}
+
+StreamLister gListStreams = StreamsOf;
+StreamOpener gOpenStream = SystemOpenStream;
+
 void AtStep(WipeStep step, const std::u16string& longPath) {
   if (gWipeStep) gWipeStep(step, longPath);
 }
@@ -293,12 +300,12 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
 
 WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& longPath) {
   std::vector<std::u16string> names;
-  if (!StreamsOf(file, names)) return WipeResult::Wiped;  // no stream support
+  if (!gListStreams(file, names)) return WipeResult::Wiped;  // no stream support
   uint32_t cluster = ClusterBytes(longPath);
   for (const std::u16string& name : names) {
     std::u16string what = ToDisplayPath(longPath + name);
     DWORD error = 0;
-    HANDLE stream = OpenBelow(file, name, GENERIC_READ | GENERIC_WRITE, 0, kNonDirectoryOnly, error);
+    HANDLE stream = gOpenStream(file, name, error);
     if (stream == INVALID_HANDLE_VALUE) {
       reporter_.Failure(u"Could not open " + what + u": " + ErrorText(error));
       return WipeResult::Failed;
