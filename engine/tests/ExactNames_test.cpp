@@ -107,6 +107,24 @@ TEST(ExactNameTest, NamesDifferingOnlyInCaseAreDifferentEntries) {
   EXPECT_EQ(expected, after);
 }
 
+// Wine shows a link to a file as a plain file, and the path of its handle
+// drops trailing spaces: a link "bar " to its sibling "bar" must not be
+// taken for a file of its own.
+TEST(ExactNameTest, ALinkNamedLikeItsTargetWithATrailingSpaceIsNotFollowed) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a link with a trailing space");
+  ASSERT_TRUE(AskHost(drive, "dir trail\nfile trail/bar data-of-bar\nlink trail/bar%20 bar\n"));
+  std::u16string top = Root(drive) + u"trail";
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass, top + u"\\bar ");
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  std::string content;
+  EXPECT_TRUE(ReadWholeFile(Long(top + u"\\bar"), content));
+  EXPECT_EQ("data-of-bar", content) << harness.LogText();
+  // Removed where the system can remove the link itself, else left and counted.
+  EXPECT_EQ(Exists(Long(top + u"\\bar ")) ? 1 : 0, block->Reserved2) << harness.LogText();
+}
+
 TEST(ExactNameTest, RelativeAndDottedPathsAreRefused) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("relative paths");

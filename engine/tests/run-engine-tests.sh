@@ -55,6 +55,7 @@ echo "not chosen" > "$work/folder/swaplink-victim/precious.txt"
 #   link PATH TARGET         a link PATH pointing to TARGET (as given)
 #   dir PATH                 a folder (names differing only in case are two)
 #   file PATH TEXT           a file holding TEXT
+# A space in a name is written %20.
 mkdir -p "$work/folder/.swapper"
 (
   cd "$work/folder" || exit 0
@@ -62,6 +63,8 @@ mkdir -p "$work/folder/.swapper"
     [ -d .swapper ] || exit 0
     if [ -f .swapper/request ]; then
       while read -r op a b c; do
+        a=${a//%20/ }
+        b=${b//%20/ }
         case $op in
           swap) mv "$a" "$b" && ln -s "$work/folder/$c" "$a" ;;
           link) ln -s "$b" "$a" ;;
