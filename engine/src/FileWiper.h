@@ -51,6 +51,15 @@ enum class WipeStep { Entering, Overwriting, Renaming, Deleting, RemovingLink, R
 extern std::function<void(WipeStep step, const std::u16string& longPath)> gWipeStep;
 void AtStep(WipeStep step, const std::u16string& longPath);
 
+// The named streams of an open file (":name:$DATA"), and one of them opened
+// for overwriting; tests put stand-ins in their place where the file system
+// has no streams.
+using StreamLister = bool (*)(HANDLE file, std::vector<std::u16string>& names);
+using StreamOpener = HANDLE (*)(HANDLE file, const std::u16string& name, DWORD& error);
+extern StreamLister gListStreams;
+extern StreamOpener gOpenStream;
+HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error);
+
 class FileWiper {
  public:
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
@@ -76,7 +85,9 @@ class FileWiper {
  private:
   WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
                                 int64_t& fileSize);
-  bool OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);
+  // Every pass over each named stream, then cut to zero; Stopped or Failed
+  // (logged) leaves the stream being worked on with its length.
+  WipeResult OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);
   // Writes every pass over [0, size), then the slack up to `length`; reports
   // percent of the file when `progressPath` is given. Returns false when
   // stopped or failed (logged).

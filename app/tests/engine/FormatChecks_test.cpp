@@ -186,3 +186,80 @@ TEST(DriveSpaceTest, SizesUseTheLocalesThousandsSeparator) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EngineLinkTest, ADriveChosenWithoutAScanIsCheckedAtStartAndChosenAgain) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  MakeForm();
+  ForgetDriveScan();
+  Click("WelcomeFreeSpaceRadioButton");
+  SelectPattern("ZEROS");
+  // Chosen without the drive page ever listing the drive.
+  form->DriveLetter = drive;
+  form->DriveNumber = static_cast<uint8_t>(drive - 'A' + 1);
+  Step = 4;
+  form->FreeProgressButtonStartClick(nullptr);
+  EXPECT_FALSE(form->Busy);
+  EXPECT_NE(Joined("FreeProgressLog").find("choose the drive again"), std::string::npos) << Joined("FreeProgressLog");
+  WIN32_FIND_DATAA data{};
+  const std::string work = std::string(1, drive) + ":\\~QVFREE*";
+  HANDLE find = FindFirstFileA(work.c_str(), &data);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a work folder was made without the check";
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  // Back on the drive page, which reads the drives now.
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return ActivePageIndex() == wpDiskSelect; }, 3000));
+  EXPECT_EQ(Step, 2);
+  EXPECT_NE(ScannedDrive(drive), nullptr);
+  Step = 1;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EngineLinkTest, TheFormatPageSaysWhenTheFileSystemChanges) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
+  if (SystemFormatServiceAvailable()) GTEST_SKIP() << "this system can create every file system offered";
+  const std::string current = DriveFileSystem(drive);
+  if (current.empty() || current == "FAT" || current == "FAT32") GTEST_SKIP() << "the drive holds " << current;
+  MakeForm();
+  ASSERT_TRUE(ToFormatPage(drive));
+  const std::string chosen = Find<TComboBox>("FormatComboBoxFileSystem")->Text();
+  ASSERT_FALSE(chosen.empty());
+  ASSERT_NE(chosen, current);
+  // The promise to keep the drive's parameters gives way to what happens.
+  EXPECT_FALSE(Find("FormatNoteLabel")->Visible());
+  EXPECT_TRUE(Find("FormatChangeLabel")->Visible());
+  EXPECT_NE(Text("FormatChangeLabel").find("It now holds " + current + ", which cannot be created on this system"),
+            std::string::npos)
+      << Text("FormatChangeLabel");
+  EXPECT_NE(Text("FormatChangeLabel").find("formatted as " + chosen + "."), std::string::npos);
+  // Not formatting at all changes nothing of the drive: the note goes.
+  Click("FormatCheckBoxAgree");
+  EXPECT_FALSE(Find("FormatChangeLabel")->Visible());
+  Click("FormatCheckBoxAgree");
+  EXPECT_TRUE(Find("FormatChangeLabel")->Visible());
+}
+
+TEST_F(EngineLinkTest, AnotherDrivesAllocationUnitsLeftOnThePageDoNotKeepNextDisabled) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
+  MakeForm();
+  ASSERT_TRUE(ToFormatPage(drive));
+  ASSERT_TRUE(Enabled("BottomNext"));
+  // What another drive's run leaves on the page: its label and an
+  // allocation unit list that does not fit this drive's file system.
+  Find("FormatEditVolumeLabel")->SetCaption("OTHERDRIVE");
+  Find<TComboBox>("FormatComboBoxAllocUnits")->SetItemIndex(-1);
+  // This drive chosen anew: the page proposes its file system and its label
+  // (whose change is handled while the page refreshes).
+  Find<TComboBox>("FormatComboBoxFileSystem")->SetItemIndex(-1);
+  form->CheckState();
+  EXPECT_NE(Text("FormatEditVolumeLabel"), "OTHERDRIVE");
+  EXPECT_TRUE(form->FormatValid);
+  EXPECT_FALSE(Find("FormatRefusalLabel")->Visible());
+  EXPECT_TRUE(Enabled("BottomNext")) << "Next disabled with no reason shown";
+  Step = 1;
+}
+
+}  // namespace
