@@ -327,7 +327,7 @@ int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
     std::u16string text;
     TXmlErrorType errorType = ET_NONE;
     document->ResolveEntityReplacementText(reference->GetNodeName(), text, errorType);
-    bool paid = inPaid || ChargeEntityExpansion(document, static_cast<size_t>(ExpandedLength(reference->GetNodeName())));
+    bool paid = inPaid || ChargeEntityExpansion(document, ExpandedLength(reference->GetNodeName()) + 1);
     if (!IsHintOrWarningErrorType(errorType) || !paid) {
       ++failures;
       child = reference->GetNextSiblingNode();

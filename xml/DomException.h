@@ -80,6 +80,7 @@ inline constexpr const char* kNamespacePrefixNotFound = "Namespace URI of prefix
 inline constexpr const char* kWrongDomImplementation = "Wrong DOM implementation error.";
 inline constexpr const char* kWrongElementDecl = "Wrong element declaration error.";
 inline constexpr const char* kParser = "Parser error.";
+inline constexpr const char* kOutOfMemory = "Out of memory.";
 inline constexpr const char* kSignalProcessing = "Signal Processing Exception";
 inline constexpr const char* kUnknownFunction = "Unknown function name.";
 inline constexpr const char* kNoVariableBinding = "No binding for variable $%s provided.";

@@ -4,6 +4,7 @@
 #include <random>
 
 #include "DtdTestSupport.h"
+#include "xml/AsObjects.h"
 
 namespace {
 
@@ -60,6 +61,72 @@ TEST_F(DomLifetimeTest, IdTableForgetsFreedAttributes) {
     impl->FreeDocument(doc);
     recorder->reports.clear();
   }
+}
+
+TEST_F(DomLifetimeTest, WalkersRefuseNodesOfAnotherDocument) {
+  TdomDocument* doc = impl->CreateEmptyDocument();
+  TdomElement* root = doc->CreateDocumentElement(u"r");
+  TdomTreeWalker* walker = doc->createTreeWalker(root, kShowAll, nullptr, true);
+  TdomDocument* other = impl->CreateEmptyDocument();
+  TdomElement* foreign = other->CreateDocumentElement(u"f");
+  EXPECT_DOM_ERROR(walker->SetRoot(foreign), EWrong_Document_Err, "Wrong document error.");
+  EXPECT_DOM_ERROR(walker->SetCurrentNode(foreign), EWrong_Document_Err, "Wrong document error.");
+  EXPECT_EQ(walker->GetRoot(), root);
+  EXPECT_EQ(walker->GetCurrentNode(), root);
+  // Nodes of its own document are taken, also outside the root.
+  TdomElement* loose = doc->createElement(u"loose");
+  walker->SetCurrentNode(loose);
+  walker->SetRoot(doc);
+  EXPECT_EQ(walker->GetRoot(), doc);
+  // The foreign node freed: the walker never held it.
+  impl->FreeDocument(other);
+  EXPECT_EQ(walker->GetCurrentNode(), loose);
+}
+
+TEST_F(DomLifetimeTest, ContentModelCyclesAreRefusedWhenMade) {
+  TdomASModel* model = New<TdomASModel>(static_cast<TCustomOwnedObject*>(nullptr));
+  TdomASElementDecl* decl = nullptr;
+  model->AddElementDecl(u"e", AS_ELEMENT_CONTENTTYPE, decl);
+  TdomASContentModel* a = decl->CreateContentModel(u"", AS_SEQUENCE);
+  TdomASContentModel* b = decl->CreateContentModel(u"", AS_CHOICE);
+  TdomASContentModel* c = decl->CreateContentModel(u"", AS_SEQUENCE);
+  a->AppendSubModel(b);
+  EXPECT_DOM_ERROR(b->AppendSubModel(a), EHierarchy_Request_Err, "Hierarchy request error.");
+  b->AppendSubModel(c);
+  EXPECT_THROW(c->AppendSubModel(a), EHierarchy_Request_Err);
+  EXPECT_THROW(c->InsertSubModel(a, 0), EHierarchy_Request_Err);
+  EXPECT_FALSE(a->InUse());
+  EXPECT_EQ(c->SubModels()->GetLength(), 0);
+  // Taken out of the chain, the model may hold the former top.
+  b->RemoveSubModel(c);
+  c->AppendSubModel(a);
+  c->AppendSubModel(decl->CreateContentModel(u"x", AS_ELEMENT_NAME));
+  b->AppendSubModel(decl->CreateContentModel(u"y", AS_ELEMENT_NAME));
+  decl->ReplaceContentModel(c);
+  std::vector<std::u16string> names = {u"y", u"x"};
+  size_t index = 0;
+  bool ambiguous = false;
+  EXPECT_TRUE(c->Match(names, index, ambiguous));
+  EXPECT_EQ(index, names.size());
+  model->Free();
+}
+
+// Memory running out inside the parse is no fault of the document.
+class ExhaustedMemory : public TObject {
+public:
+  void OnError(TObject*, TdomError*, bool&) { throw std::bad_alloc(); }
+};
+
+TEST_F(DomLifetimeTest, RunningOutOfMemoryIsReportedAsSuch) {
+  ExhaustedMemory* exhausted = New<ExhaustedMemory>();
+  impl->OnError = MakeEvent<&ExhaustedMemory::OnError>(exhausted);
+  std::unique_ptr<TStringStream> stream(New<TStringStream>(std::string("<r><a></r>")));
+  EXPECT_DOM_ERROR(parser->ParseStream(stream.get(), u"", Uri("doc.xml"), nullptr), EOutOfMemory, "Out of memory.");
+  EXPECT_EQ(impl->GetDocuments()->GetLength(), 0);
+  impl->OnError = MakeEvent<&ReportRecorder::OnError>(recorder);
+  exhausted->Free();
+  // The parser is whole afterwards.
+  EXPECT_NE(Parse("<r/>"), nullptr);
 }
 
 }  // namespace
