@@ -487,6 +487,13 @@ protected:
   void FinishCacheValidation(bool success);
   // Changes a node's check state with all its consequences.
   bool ChangeCheckState(PVirtualNode node, TCheckState value);
+  // Runs a check change (kind: change, click or parent step) and everything it
+  // propagates, on a stack of its own; the answer of the first step.
+  bool RunCheckSteps(int kind, PVirtualNode node, TCheckState value);
+  // The parent's state from node's box siblings, node counted as newCheckState.
+  TCheckState ParentStateFromSiblings(PVirtualNode node, TCheckState newCheckState) const;
+  // A tri-state node's state from its box children after they were set; value without a verdict.
+  TCheckState StateFromChildren(PVirtualNode node, TCheckState value) const;
   // Selection array helpers. Adding answers whether any node was accepted.
   bool InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert);
   bool InternalAddToSelection(PVirtualNode node, bool forceInsert);

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "PathNames.h"
-#include "Removal.h"
+#include "NtFiles.h"
 #include "Text.h"
 
 namespace qv::engine {
@@ -16,22 +16,39 @@ uint64_t EntryBytes(uint64_t nameChars) { return 32 + 2 * nameChars + 32 * ((nam
 constexpr size_t kRounds[] = {255, 100, 40, 12, 4};
 constexpr int kCreateTries = 4;
 constexpr uint64_t kMarginBytes = 4096;
+constexpr int kDeleteTries = 10;
+constexpr DWORD kDeletePauseMs = 50;
 
-bool CreateFiller(const std::u16string& folder, size_t length, std::vector<std::u16string>& made) {
+bool CreateFiller(const OpenFolder& folder, size_t length, std::vector<std::u16string>& made) {
   for (int attempt = 0; attempt < kCreateTries; ++attempt) {
     std::u16string name;
     if (!RandomName(length, name)) return false;
-    std::u16string path = JoinPath(folder, name);
-    HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD error = 0;
+    HANDLE file = OpenBelow(folder.handle, name, GENERIC_WRITE, 0, kNonDirectoryOnly, error, kCreateNew);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
-      made.push_back(path);
+      made.push_back(name);
       return true;
     }
-    DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
   }
   return false;
+}
+
+// Deletes a filler through a handle of its own, waiting a little for a
+// scanner that holds it.
+bool DeleteFiller(const OpenFolder& folder, const std::u16string& name, DWORD& error) {
+  for (int attempt = 1;; ++attempt) {
+    HANDLE file = OpenBelow(folder.handle, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            kNonDirectoryOnly, error);
+    if (file != INVALID_HANDLE_VALUE) {
+      bool deleted = MarkForDeletion(file, error);
+      CloseHandle(file);
+      if (deleted) return true;
+    }
+    if (attempt == kDeleteTries || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) return false;
+    Sleep(kDeletePauseMs);
+  }
 }
 
 // Writes the folder's own data to the medium. Some file systems drop unwritten
@@ -46,9 +63,14 @@ void FlushFolder(const std::u16string& folder) {
 
 }  // namespace
 
-void FillDirectorySlack(const std::u16string& folder, uint64_t removedNameChars, uint64_t removedEntries,
+void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
                         Reporter& reporter) {
   if (removedEntries == 0) return;
+  if (!FileWiper::PlaceHolds(folder, INVALID_HANDLE_VALUE, u"")) {
+    reporter.Failure(u"Did not overwrite the old names in " + ToDisplayPath(folder.path) +
+                     u": it was moved or replaced while the wipe ran");
+    return;
+  }
   // Each entry was renamed to names of its own length, so the folder held up
   // to twice its entries at a time.
   uint64_t bytes = 2 * (removedEntries * EntryBytes(0) + EntryBytes(removedNameChars)) + kMarginBytes;
@@ -62,10 +84,12 @@ void FillDirectorySlack(const std::u16string& folder, uint64_t removedNameChars,
       if (!CreateFiller(folder, length, made)) break;
     }
   }
-  FlushFolder(folder);
-  for (const std::u16string& path : made) {
-    if (!DeleteFileRetrying(path)) {
-      reporter.Failure(u"Could not delete the filler " + ToDisplayPath(path) + u": " + ErrorText(GetLastError()));
+  FlushFolder(folder.path);
+  for (const std::u16string& name : made) {
+    DWORD error = 0;
+    if (!DeleteFiller(folder, name, error)) {
+      reporter.Failure(u"Could not delete the filler " + ToDisplayPath(JoinPath(folder.path, name)) + u": " +
+                       ErrorText(error));
     }
   }
 }

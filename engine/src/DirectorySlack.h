@@ -7,14 +7,17 @@
 #include <cstdint>
 #include <string>
 
+#include "FileWiper.h"
 #include "Reporter.h"
 
 namespace qv::engine {
 
 // `removedNameChars` and `removedEntries` describe the entries that left the
 // folder. Best effort: a filler that cannot be made ends the filling quietly;
-// a filler that cannot be deleted again is reported.
-void FillDirectorySlack(const std::u16string& folderLongPath, uint64_t removedNameChars, uint64_t removedEntries,
+// a filler that cannot be deleted again is reported. The fillers are made
+// through the folder's handle, and none at all when its path no longer leads
+// to it (it was moved or replaced).
+void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
                         Reporter& reporter);
 
 }  // namespace qv::engine
