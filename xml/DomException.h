@@ -40,6 +40,9 @@ public:
 };
 QV_DECLARE_DOM_EXCEPTION(EAS_Wrong_Element_Decl_Err, EASException, "Wrong element declaration error.");
 QV_DECLARE_DOM_EXCEPTION(EParserException, EDomException, "Parser error.");
+// Memory ran out while the library worked: no fault of the input, so no
+// parser error and no DOM exception either.
+QV_DECLARE_DOM_EXCEPTION(EOutOfMemory, Exception, "Out of memory.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Exception, EDomException, "Unknown function name.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Invalid_Expression_Err, EXPath_Exception, "No valid XPath expression prepared.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Invalid_Function_Call_Err, EXPath_Exception, "Invalid context position.");
@@ -80,7 +83,6 @@ inline constexpr const char* kNamespacePrefixNotFound = "Namespace URI of prefix
 inline constexpr const char* kWrongDomImplementation = "Wrong DOM implementation error.";
 inline constexpr const char* kWrongElementDecl = "Wrong element declaration error.";
 inline constexpr const char* kParser = "Parser error.";
-inline constexpr const char* kOutOfMemory = "Out of memory.";
 inline constexpr const char* kSignalProcessing = "Signal Processing Exception";
 inline constexpr const char* kUnknownFunction = "Unknown function name.";
 inline constexpr const char* kNoVariableBinding = "No binding for variable $%s provided.";

@@ -91,7 +91,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
       SendAbortedSignal(tokenizer.get());
     } catch (...) {
     }
-    throw EOutOfMemory(DomMessage::kOutOfMemory);
+    throw EOutOfMemory();
   } catch (...) {
     // What went wrong was reported through the error path already.
   }

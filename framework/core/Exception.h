@@ -32,5 +32,3 @@ QV_DECLARE_EXCEPTION(EReadError, EStreamError);
 QV_DECLARE_EXCEPTION(EWriteError, EStreamError);
 QV_DECLARE_EXCEPTION(EIntOverflow, Exception);
 QV_DECLARE_EXCEPTION(EAssertionFailed, Exception);
-// Memory ran out while the library worked; the message says so.
-QV_DECLARE_EXCEPTION(EOutOfMemory, Exception);
