@@ -411,10 +411,14 @@ public:
   void InitNode(PVirtualNode node);
   void InitChildren(PVirtualNode node);
   // Links an unlinked node relative to destination, adjusting target's counts.
+  // Without reindex only the node is numbered (after its previous sibling):
+  // the later siblings wait for the batch's ReindexChildren.
   void InternalConnectNode(PVirtualNode node, PVirtualNode destination, TVirtualTreeCore* target,
-                           TVTNodeAttachMode mode);
+                           TVTNodeAttachMode mode, bool reindex = true);
   // Unlinks node (keeping its subtree) from its parent and siblings.
   void InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex = true);
+  // Numbers the children of each parent listed (any number of times) from 0.
+  static void ReindexChildren(std::vector<PVirtualNode>& parents);
   uint32_t CountVisibleChildren(PVirtualNode node) const;
   int CountLevelDifference(PVirtualNode node1, PVirtualNode node2) const;
   void DetermineHiddenChildrenFlag(PVirtualNode node);

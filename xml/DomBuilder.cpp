@@ -236,9 +236,11 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
 
 void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element) {
   TdomASModelCollection* models = PreparedModels();
-  if (models == nullptr || models->AddDefaultAttributes(element)) return;
-  // A default the models cannot give was reported when they were checked;
-  // one left out because the expansion budget ran out is reported here.
-  if (EntityExpansionExhausted(element->GetOwnerDocument()))
+  if (models == nullptr) return;
+  if (!models->AddDefaultAttributes(element) && EntityExpansionExhausted(element->GetOwnerDocument())) {
+    // A default the models cannot give was reported when they were checked;
+    // one left out because the expansion budget ran out is reported here.
     SendErrorNotification(signal->Reader(), ET_RECURSIVE_ENTITY_REF, signal, signal->TagName);
+  }
+  models->RegisterIds(element);
 }

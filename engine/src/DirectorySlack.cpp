@@ -19,18 +19,31 @@ constexpr uint64_t kMarginBytes = 4096;
 constexpr int kDeleteTries = 10;
 constexpr DWORD kDeletePauseMs = 50;
 
-bool CreateFiller(const OpenFolder& folder, size_t length, std::vector<std::u16string>& made) {
+// True for the errors by which a folder or disk says it takes no more entries.
+bool IsFull(DWORD error) {
+  constexpr DWORD kQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == ERROR_CANNOT_MAKE ||
+         error == kQuotaExceeded;
+}
+
+// False when no filler could be made: `error` says why (0 when every random
+// name was taken).
+bool CreateFiller(const OpenFolder& folder, size_t length, std::vector<std::u16string>& made, DWORD& error) {
+  error = 0;
   for (int attempt = 0; attempt < kCreateTries; ++attempt) {
     std::u16string name;
-    if (!RandomName(length, name)) return false;
-    DWORD error = 0;
-    HANDLE file = OpenBelow(folder.handle, name, GENERIC_WRITE, 0, kNonDirectoryOnly, error, kCreateNew);
+    if (!RandomName(length, name)) {
+      error = ERROR_GEN_FAILURE;
+      return false;
+    }
+    HANDLE file = gCreateFiller(folder.handle, name, error);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
       made.push_back(name);
       return true;
     }
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    error = 0;
   }
   return false;
 }
@@ -63,6 +76,12 @@ void FlushFolder(const std::u16string& folder) {
 
 }  // namespace
 
+HANDLE SystemCreateFiller(HANDLE folder, const std::u16string& name, DWORD& error) {
+  return OpenBelow(folder, name, GENERIC_WRITE, 0, kNonDirectoryOnly, error, kCreateNew);
+}
+
+FillerCreate gCreateFiller = SystemCreateFiller;
+
 void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
                         Reporter& reporter) {
   if (removedEntries == 0) return;
@@ -75,14 +94,23 @@ void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uin
   // to twice its entries at a time.
   uint64_t bytes = 2 * (removedEntries * EntryBytes(0) + EntryBytes(removedNameChars)) + kMarginBytes;
   std::vector<std::u16string> made;
-  for (size_t round = 0; round < sizeof kRounds / sizeof kRounds[0]; ++round) {
+  DWORD failure = 0;
+  for (size_t round = 0; round < sizeof kRounds / sizeof kRounds[0] && failure == 0; ++round) {
     size_t length = kRounds[round];
     // The long names cover the space; each shorter round fills what is left
     // at the end of every block the long ones covered.
     uint64_t count = round == 0 ? bytes / EntryBytes(length) + 1 : bytes / 4096 + 2;
-    for (uint64_t i = 0; i < count && !reporter.StopRequested(); ++i) {
-      if (!CreateFiller(folder, length, made)) break;
+    for (uint64_t i = 0; i < count; ++i) {
+      DWORD error = 0;
+      if (CreateFiller(folder, length, made, error)) continue;
+      // A full folder has no room left where an old name could survive.
+      if (error != 0 && !IsFull(error)) failure = error;
+      break;
     }
+  }
+  if (failure != 0) {
+    reporter.Failure(u"Could not overwrite the old names in " + ToDisplayPath(folder.path) +
+                     u" (the names of wiped entries may survive there): " + ErrorText(failure));
   }
   FlushFolder(folder.path);
   for (const std::u16string& name : made) {

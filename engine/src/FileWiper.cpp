@@ -30,6 +30,13 @@ std::u16string VolumeRootOf(const std::u16string& longPath) {
   return {};
 }
 
+// The drive of a path as the log names it ("R:", or the share "\\server\share").
+std::u16string DriveOf(const std::u16string& longPath) {
+  std::u16string root = VolumeRootOf(longPath);
+  if (root.size() > 1 && root.back() == u'\\') root.pop_back();
+  return root.empty() ? u"its drive" : u"drive " + root;
+}
+
 // An old, fixed time stamp so the wiped file's times tell nothing.
 FILETIME NeutralTime() {
   SYSTEMTIME st = {};
@@ -150,11 +157,6 @@ FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, co
 WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
   std::u16string longPath = JoinPath(folder.path, entry.name);
   std::u16string display = ToDisplayPath(longPath);
-  if (entry.attributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) {
-    // Rewritten data of such files may land in new clusters; the old ones are
-    // then only reached by wiping the free space.
-    reporter_.Log(u"Note: " + display + u" is compressed or sparse; wipe the drive's free space as well");
-  }
   HANDLE file = INVALID_HANDLE_VALUE;
   bool clearedReadOnly = false;
   auto leave = [&](const std::u16string& line) {
@@ -163,7 +165,7 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
       CloseHandle(file);
     }
     reporter_.Failure(line);
-    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true);
+    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
     return WipeResult::Failed;
   };
   DWORD error = 0;
@@ -216,8 +218,19 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
   WipeResult result = OverwriteAndDelete(folder, file, entry.name, size);
   if (result != WipeResult::Wiped && clearedReadOnly) SetAttributes(file, entry.attributes);
   CloseHandle(file);
+  const DWORD kind = attributes | entry.attributes;  // as opened, or as listed
+  if (result == WipeResult::Wiped && (kind & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE))) {
+    // Gone, but its old clusters may not be: rewritten data of such a file
+    // may land in new clusters, and only a free-space wipe reaches the old ones.
+    const bool compressed = (kind & FILE_ATTRIBUTE_COMPRESSED) != 0;
+    reporter_.Failure(u"Not securely wiped: " + display + u" was " + (compressed ? u"compressed" : u"sparse") +
+                      u", so the file system may keep its old data in clusters the passes did not reach. "
+                      u"Wipe the free space of " + DriveOf(longPath) + u" as well");
+    result = WipeResult::Failed;
+  }
   // Finished, wiped or not, so that a count of finished files adds up.
-  if (result != WipeResult::Stopped) reporter_.FileProgress(display, size, 100, /*finished=*/true, /*force=*/true);
+  if (result != WipeResult::Stopped)
+    reporter_.FileProgress(display, size, 100, /*finished=*/true, /*force=*/true, result != WipeResult::Wiped);
   return result;
 }
 
@@ -278,9 +291,9 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
   return true;
 }
 
-bool FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& longPath) {
+WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& longPath) {
   std::vector<std::u16string> names;
-  if (!StreamsOf(file, names)) return true;  // no stream support
+  if (!StreamsOf(file, names)) return WipeResult::Wiped;  // no stream support
   uint32_t cluster = ClusterBytes(longPath);
   for (const std::u16string& name : names) {
     std::u16string what = ToDisplayPath(longPath + name);
@@ -288,7 +301,7 @@ bool FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& longPat
     HANDLE stream = OpenBelow(file, name, GENERIC_READ | GENERIC_WRITE, 0, kNonDirectoryOnly, error);
     if (stream == INVALID_HANDLE_VALUE) {
       reporter_.Failure(u"Could not open " + what + u": " + ErrorText(error));
-      return false;
+      return WipeResult::Failed;
     }
     LARGE_INTEGER size = {};
     GetFileSizeEx(stream, &size);
@@ -298,11 +311,17 @@ bool FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& longPat
     if (ok) {
       LARGE_INTEGER zero = {};
       ok = SetFilePointerEx(stream, zero, nullptr, FILE_BEGIN) && SetEndOfFile(stream);
+      if (!ok) reporter_.Failure(u"Could not truncate " + what + u": " + ErrorText(GetLastError()));
+    } else {
+      // The slack written past its end goes again: the stream keeps its length.
+      SetFilePointerEx(stream, size, nullptr, FILE_BEGIN);
+      SetEndOfFile(stream);
     }
     CloseHandle(stream);
-    if (!ok) return false;
+    if (stopped) return WipeResult::Stopped;
+    if (!ok) return WipeResult::Failed;
   }
-  return true;
+  return WipeResult::Wiped;
 }
 
 WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
@@ -319,7 +338,15 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
   uint32_t cluster = ClusterBytes(longPath);
   uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
   bool stopped = false;
-  if (!OverwriteRange(file, uint64_t(size.QuadPart), length, cluster, display, &display, stopped)) {
+  bool overwritten = OverwriteRange(file, uint64_t(size.QuadPart), length, cluster, display, &display, stopped);
+  // The named streams before the main one is cut: a stop or a failure in
+  // them leaves the file with its length.
+  if (overwritten) {
+    WipeResult streams = OverwriteNamedStreams(file, longPath);
+    overwritten = streams == WipeResult::Wiped;
+    stopped = streams == WipeResult::Stopped;
+  }
+  if (!overwritten) {
     // The slack written past the end goes again: the file keeps its length.
     SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
@@ -340,7 +367,6 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
     reporter_.Failure(u"Could not reset the time stamps of " + display + u": " + ErrorText(GetLastError()));
   if (!FlushFileBuffers(file))
     reporter_.Failure(u"Could not flush " + display + u" to the medium: " + ErrorText(GetLastError()));
-  if (!OverwriteNamedStreams(file, longPath)) return WipeResult::Failed;
   std::u16string current = name;
   AtStep(WipeStep::Renaming, longPath);
   if (!PlaceHolds(folder, file, current)) {
@@ -392,13 +418,13 @@ WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) 
   std::u16string longPath = JoinPath(folder.path, entry.name);
   std::u16string display = ToDisplayPath(longPath);
   bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  auto finished = [&] {
-    if (!isFolder) reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true);
+  auto finished = [&](bool failed) {
+    if (!isFolder) reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, failed);
   };
   auto fail = [&](HANDLE link, const std::u16string& line) {
     if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
     reporter_.Failure(line);
-    finished();
+    finished(true);
     return WipeResult::Failed;
   };
   AtStep(WipeStep::RemovingLink, longPath);
@@ -423,17 +449,18 @@ WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) 
     return fail(link, u"Could not remove the link " + display + u" (its target was not touched): " + ErrorText(error));
   CloseHandle(link);
   reporter_.Log(u"Removed the link " + display + u" without following it");
-  finished();
+  finished(false);
   return WipeResult::Wiped;
 }
 
 WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& entry) {
   std::u16string display = ToDisplayPath(JoinPath(folder.path, entry.name));
-  reporter_.Failure(u"Left " + display +
-                    u" as it is: its data is kept by the system elsewhere (a cloud or deduplicated file), so it "
-                    u"cannot be overwritten in place");
+  reporter_.Failure(u"Not securely wiped: left " + display +
+                    u" as it is: its data is kept by the system elsewhere (a cloud, deduplicated or otherwise "
+                    u"stored file), so it cannot be overwritten in place. Wipe the free space of " +
+                    DriveOf(JoinPath(folder.path, entry.name)) + u" as well");
   if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
-    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true);
+    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
   return WipeResult::Failed;
 }
 

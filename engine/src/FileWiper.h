@@ -76,7 +76,9 @@ class FileWiper {
  private:
   WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
                                 int64_t& fileSize);
-  bool OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);
+  // Every pass over each named stream, then cut to zero; Stopped or Failed
+  // (logged) leaves the stream being worked on with its length.
+  WipeResult OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);
   // Writes every pass over [0, size), then the slack up to `length`; reports
   // percent of the file when `progressPath` is given. Returns false when
   // stopped or failed (logged).

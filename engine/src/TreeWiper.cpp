@@ -287,11 +287,23 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     uint32_t failuresAtListing = 0;
     uint64_t nameChars = 0;  // of the entries listed in it
     uint64_t entries = 0;
+    uint64_t removedChars = 0;  // of the entries gone from it so far
+    uint64_t removedEntries = 0;
   };
   std::vector<Level> stack;
-  auto closeAll = [&] {
-    for (Level& level : stack) Close(level.folder);
+  auto removed = [](Level& level, const std::u16string& name) {
+    level.removedChars += name.size();
+    ++level.removedEntries;
+  };
+  // Stopped: the names of what was wiped are overwritten all the same, in
+  // every folder entered, before the folders are let go.
+  auto stopAll = [&] {
+    for (auto level = stack.rbegin(); level != stack.rend(); ++level) {
+      FillDirectorySlack(level->folder, level->removedChars, level->removedEntries, reporter_);
+      Close(level->folder);
+    }
     stack.clear();
+    return WipeResult::Stopped;
   };
   // Lists a folder just entered and wipes its files and links at once; its
   // subfolders are entered later, one by one, from the loop below.
@@ -316,19 +328,17 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
         stack.back().subfolders.push_back(entry);
         continue;
       }
-      if (WipeEntry(wiper, stack.back().folder, entry) == WipeResult::Stopped) return WipeResult::Stopped;
+      // Between entries too: an empty file or a link takes no pass to check in.
+      if (reporter_.StopRequested()) return WipeResult::Stopped;
+      WipeResult result = WipeEntry(wiper, stack.back().folder, entry);
+      if (result == WipeResult::Stopped) return result;
+      if (result == WipeResult::Wiped) removed(stack.back(), entry.name);
     }
     return WipeResult::Wiped;
   };
-  if (begin(top) == WipeResult::Stopped) {
-    closeAll();
-    return WipeResult::Stopped;
-  }
+  if (begin(top) == WipeResult::Stopped) return stopAll();
   while (!stack.empty()) {
-    if (reporter_.StopRequested()) {
-      closeAll();
-      return WipeResult::Stopped;
-    }
+    if (reporter_.StopRequested()) return stopAll();
     Level& current = stack.back();
     if (current.next < current.subfolders.size()) {
       Listed entry = current.subfolders[current.next++];
@@ -337,10 +347,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       AtStep(WipeStep::Entering, path);
       OpenFolder folder;
       if (!EnterBelow(current.folder, entry, folder)) continue;
-      if (begin(folder) == WipeResult::Stopped) {
-        closeAll();
-        return WipeResult::Stopped;
-      }
+      if (begin(folder) == WipeResult::Stopped) return stopAll();
       continue;
     }
     Level done = std::move(stack.back());
@@ -349,10 +356,12 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
     if (!(keep && stack.empty()) && parent) {
       if (reporter_.Failures() != done.failuresAtListing) {
-        reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) +
-                          u" because items in it could not be wiped");
+        // Not a failure of its own: what failed in it is counted already.
+        reporter_.Log(u"Kept the folder " + ToDisplayPath(done.folder.path) +
+                      u" because items in it could not be wiped");
       } else if (wiper.RemoveFolder(*parent, done.folder) == WipeResult::Wiped) {
         ++counts_.folders;
+        if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
       }
     }
     Close(done.folder);

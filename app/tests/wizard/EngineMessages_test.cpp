@@ -104,3 +104,24 @@ TEST_F(WizardTest, TheFileRunFillsItsBarsOnlyWhenNothingFailed) {
     EXPECT_EQ(last, failed == 0 ? "Files successfully wiped" : "Items that could not be wiped: 2");
   }
 }
+
+TEST_F(WizardTest, AFileFinishedAsNotWipedIsNotCountedAsWiped) {
+  LinkPageParts();
+  MakeForm();
+  Click("WelcomeFileAndFoldersRadioButton");
+  auto* block = static_cast<TWipeParams*>(form->GetWipeParams());
+  form->FilesCount = 3;
+  form->FilesWiped = 0;
+  const std::u16string path = u"R:\\a.txt";
+  // Wiped, could not be wiped (State 2), wiped.
+  for (int32_t state : {0, 2, 0}) {
+    block->Progress = 100;
+    block->State = state;
+    SendMessageW(form->Handle(), WM_WIPE_PROGRESS, reinterpret_cast<WPARAM>(path.c_str()), 1);
+  }
+  EXPECT_EQ(form->FilesWiped, 2);
+  EXPECT_EQ(Text("FileProgressLabelCurFileNum"), "2");
+  auto* overall = Find<TProgressBar>("FileProgressBar2");
+  EXPECT_LT(overall->Position(), overall->Max());
+  form->CurrentParams = nullptr;
+}
