@@ -2,6 +2,7 @@
 // comparison and cache control.
 #include "shell/Namespace.h"
 
+#include "shell/ExactNames.h"
 #include "shell/ShellErrors.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualUnicodeDefines.h"
@@ -202,6 +203,12 @@ int TNamespace::ComparePIDL(LPCITEMIDLIST pidl, bool siblingCheck, int column) {
   if (siblingCheck) {
     if (m->IDCount(pidl) != m->IDCount(absolutePIDL)) return -1;
     if (parent != nullptr && !vst::ILIsParent(parent->absolutePIDL, pidl, /*immediate=*/true)) return -1;
+  }
+  if (column == 0) {
+    // Names that differ only in case are two items (a case-sensitive folder).
+    int order = 0;
+    if (!exactnames::CompareIDs(folder, m->GetPointerToLastID(pidl), relativePIDL, order)) return -1;
+    return order;
   }
   HRESULT hr = folder->CompareIDs(static_cast<LPARAM>(column), m->GetPointerToLastID(pidl), relativePIDL);
   // The order is the whole signed 16-bit code; a failed call is no "equal".
