@@ -377,5 +377,33 @@ TEST(CountTest, AFileWithAStepThatFailedIsNotWipedAndCountedOnce) {
   RemoveDirectoryW(Wide(folder));
 }
 
+TEST(StopTest, TheNamesOfFilesGoneWithAFailedStepAreOverwrittenOnAStop) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("fillers after a stop, for files gone but not wiped");
+  SystemFillers restore;
+  SystemFlushes flushes;
+  std::u16string folder = Root(drive) + u"stop-gone";
+  ASSERT_TRUE(MakeFolder(folder));
+  for (int i = 0; i < 6; ++i)
+    ASSERT_TRUE(WriteWholeFile(folder + u"\\file" + Utf16(std::to_string(i)), std::string(4096, 'g')));
+  gFillers = 0;
+  gCreateFiller = CountingFiller;
+  gFlush = FailFlushOfEmptied;  // each file is deleted, none counted as wiped
+  Harness harness;
+  harness.onProgress = [&harness](const ProgressEvent&) {
+    if (Finished(harness, 2) >= 2 && harness.current->Active != 0) harness.current->Active = 0;
+  };
+  Block block(harness.wnd(), 0, kOnePass, folder);
+  ASSERT_TRUE(WipeInProcess(harness, block.get(), folder));
+  gCreateFiller = SystemCreateFiller;
+  gFlush = SystemFlush;
+  EXPECT_TRUE(harness.Logged(u"Stopped: " + folder)) << harness.LogText();
+  EXPECT_EQ(2, block->Reserved2) << harness.LogText();
+  EXPECT_EQ(4u, ListNames(folder).size());
+  EXPECT_GT(gFillers, 0) << "the names of the two files deleted were left in the folder";
+  for (const std::u16string& name : ListNames(folder)) DeleteFileW(Wide(folder + u"\\" + name));
+  RemoveDirectoryW(Wide(folder));
+}
+
 }  // namespace
 }  // namespace qv::engine::test
