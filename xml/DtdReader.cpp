@@ -126,8 +126,10 @@ namespace {
 // The length of the reference "%Name;" at text[i], or 0 when there is none.
 size_t ReferenceLength(const std::u16string& text, size_t i) {
   if (text[i] != u'%') return 0;
-  size_t semicolon = text.find(u';', i + 1);
-  if (semicolon == std::u16string::npos || semicolon == i + 1) return 0;
+  // The search stops at the next '%' too (never part of a name), so a text
+  // full of '%' without ';' is looked through once, not once per '%'.
+  size_t semicolon = text.find_first_of(u";%", i + 1);
+  if (semicolon == std::u16string::npos || text[semicolon] != u';' || semicolon == i + 1) return 0;
   if (!IsXmlName(std::u16string_view(text).substr(i + 1, semicolon - i - 1))) return 0;
   return semicolon - i + 1;
 }
