@@ -116,6 +116,8 @@ void TBaseVirtualTree::WMThemeChanged(TMessage& m) {
     DoStateChange({tsUseThemes});
   else
     DoStateChange({}, {tsUseThemes});
+  // Buttons and lines are drawn differently with and without themes.
+  PrepareBitmaps(/*needButtons=*/true, /*needLines=*/false);
   if (HandleAllocated()) RedrawWindow(handle, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_VALIDATE);
 }
 
@@ -184,6 +186,8 @@ void TBaseVirtualTree::CMMouseLeave(TMessage& m) {
     DoHotChange(old, nullptr);
     InvalidateNode(old);
   }
+  // The header forgets its hover and pressed column.
+  if (header != nullptr) header->ForgetMouseColumns();
   Inherited(ClassMessageMap(), m);
 }
 

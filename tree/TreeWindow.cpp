@@ -417,17 +417,44 @@ static int ScrollRequest(HWND wnd, int bar, WORD code, int current, int page, in
 }
 
 void TBaseVirtualTree::WMVScroll(TMessage& m) {
-  SetOffsetY(ScrollRequest(handle, SB_VERT, LOWORD(m.WParam), offsetY, ClientHeight(),
-                           scrollBarOptions->VerticalIncrement()));
+  WORD code = LOWORD(m.WParam);
+  m.Result = 0;
+  if (code == SB_ENDSCROLL) {
+    // The thumb was let go: the bar shows the position it ended at.
+    DoStateChange({}, {tsThumbTracking});
+    UpdateScrollBars(true);
+    RedrawWindow(handle, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+    return;
+  }
+  if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) DoStateChange({tsThumbTracking});
+  SetOffsetY(ScrollRequest(handle, SB_VERT, code, offsetY, ClientHeight(), scrollBarOptions->VerticalIncrement()));
 }
 
 void TBaseVirtualTree::WMHScroll(TMessage& m) {
-  SetOffsetX(ScrollRequest(handle, SB_HORZ, LOWORD(m.WParam), offsetX, ClientWidth(),
-                           scrollBarOptions->HorizontalIncrement()));
+  WORD code = LOWORD(m.WParam);
+  m.Result = 0;
+  if (code == SB_ENDSCROLL) {
+    DoStateChange({}, {tsThumbTracking});
+    UpdateHorizontalScrollBar(false);
+    return;
+  }
+  if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) DoStateChange({tsThumbTracking});
+  SetOffsetX(ScrollRequest(handle, SB_HORZ, code, offsetX, ClientWidth(), scrollBarOptions->HorizontalIncrement()));
 }
 
 void TBaseVirtualTree::WMSize(TMessage& m) {
   Inherited(ClassMessageMap(), m);
-  UpdateHeaderRect();
-  if (updateCount == 0) UpdateScrollBars(true);
+  // A size change made while sizing (the header's frame change) is not handled twice.
+  if (!HandleAllocated() || states.Contains(tsSizing) || states.Contains(tsWindowCreating) || ClientHeight() <= 0)
+    return;
+  DoStateChange({tsSizing});
+  try {
+    UpdateHeaderRect();
+    if (updateCount == 0) UpdateScrollBars(true);
+    if (states.Contains(tsEditing) && HeaderColumnCount() == 0) UpdateEditBounds();
+  } catch (...) {
+    DoStateChange({}, {tsSizing});
+    throw;
+  }
+  DoStateChange({}, {tsSizing});
 }

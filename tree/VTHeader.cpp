@@ -177,6 +177,13 @@ void TVTHeader::RecalculateHeader() {
                    SWP_NOSENDCHANGING);
 }
 
+void TVTHeader::ForgetMouseColumns() {
+  TColumnIndex hover = columns->hoverIndex, down = columns->downIndex;
+  columns->hoverIndex = columns->downIndex = NoColumn;
+  if (hover != NoColumn) columns->RepaintCell(hover);
+  if (down != NoColumn && down != hover) columns->RepaintCell(down);
+}
+
 bool TVTHeader::InHeader(TPoint p) {
   if (owner == nullptr || !owner->HandleAllocated() || !options.Contains(hoVisible)) return false;
   // The header rectangle in client coordinates lies above the client area.

@@ -388,6 +388,8 @@ public:
   virtual bool HandleMessage(TMessage& message);
   // Updates the tree's header rectangle and recalculates the window frame.
   virtual void RecalculateHeader();
+  // The mouse left the tree: no column is hovered or pressed any more (cells repainted).
+  void ForgetMouseColumns();
   // True when the client point p lies in the header rectangle.
   virtual bool InHeader(TPoint p);
   // Reads a header (with its columns) written by SaveToStream or an older

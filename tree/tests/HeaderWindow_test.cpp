@@ -149,6 +149,39 @@ TEST_F(HeaderWindowTest, AColumnDroppedOnItselfStaysAndIsNotDraggedOut) {
   EXPECT_EQ(header->Columns()->PositionToIndex(), unchanged);
 }
 
+TEST_F(HeaderWindowTest, LeavingTheTreeForgetsTheHoveredAndPressedColumn) {
+  header->SetOptions(header->Options().Include(hoHotTrack));
+  SendNonClient(WM_NCMOUSEMOVE, 150, 10);
+  SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
+  ASSERT_EQ(header->Columns()->DownIndex(), 1);
+  tree->Perform(CM_MOUSELEAVE, 0, 0);
+  EXPECT_EQ(header->Columns()->HoverIndex(), NoColumn);
+  EXPECT_EQ(header->Columns()->DownIndex(), NoColumn);
+  SendClient(WM_LBUTTONUP, 150, 10);
+}
+
+TEST_F(HeaderWindowTest, ThumbTrackingIsAStateUntilTheScrollEnds) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(300);
+  SendMessageW(tree->Handle(), WM_VSCROLL, MAKEWPARAM(SB_THUMBTRACK, 0), 0);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsThumbTracking));
+  SendMessageW(tree->Handle(), WM_VSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), 0);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsThumbTracking));
+  SendMessageW(tree->Handle(), WM_HSCROLL, MAKEWPARAM(SB_THUMBPOSITION, 0), 0);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsThumbTracking));
+  SendMessageW(tree->Handle(), WM_HSCROLL, MAKEWPARAM(SB_ENDSCROLL, 0), 0);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsThumbTracking));
+  // A resize runs once inside the sizing state.
+  static int sizings;
+  sizings = 0;
+  tree->OnStateChange = [](TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates) {
+    if (enter.Contains(tsSizing)) ++sizings;
+  };
+  tree->SetBounds(0, 0, 380, 180);
+  EXPECT_EQ(sizings, 1);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsSizing));
+}
+
 TEST_F(HeaderWindowTest, SortMarkPixels) {
   // A column without text shows the sort mark alone, centred in the cell shrunk by 2:
   // its 16 x 16 image starts at (2 + (96 - 16) / 2, 2) = (42, 2) in header coordinates.

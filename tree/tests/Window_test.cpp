@@ -30,6 +30,24 @@ struct TreeWindowTest : ::testing::Test {
 
 }  // namespace
 
+// A theme change draws the button images again.
+TEST_F(TreeWindowTest, AThemeChangePreparesTheButtonImagesAgain) {
+  class TCountingTree : public TVirtualDrawTree {
+  public:
+    int prepared = 0;
+    void PrepareBitmaps(bool needButtons, bool needLines) override {
+      if (needButtons) ++prepared;
+      TVirtualDrawTree::PrepareBitmaps(needButtons, needLines);
+    }
+  };
+  TCountingTree* counting = New<TCountingTree>(form);
+  counting->SetParent(form);
+  counting->HandleNeeded();
+  int before = counting->prepared;
+  SendMessageW(counting->Handle(), WM_THEMECHANGED, 0, 0);
+  EXPECT_EQ(counting->prepared, before + 1);
+}
+
 // Switching the theme awareness rebuilds the line pattern with the buttons.
 TEST_F(TreeWindowTest, ThemeAwarenessRebuildsTheLineImages) {
   static int asked;
