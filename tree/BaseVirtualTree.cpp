@@ -69,6 +69,8 @@ void TBaseVirtualTree::BeforeDestruction() {
     workerAcquired = false;
   }
   StopCacheValidation();
+  // Panning ends with the tree: its anchor window, capture and timer go now.
+  StopWheelPanning();
   DoCancelEdit();
   editLink.reset();
   // Clear runs before the component is torn down, so handlers still see a whole tree.
@@ -105,14 +107,23 @@ void TBaseVirtualTree::Assign(TPersistent* source) {
   SetAutoScrollDelay(tree->AutoScrollDelay());
   SetAutoScrollInterval(tree->AutoScrollInterval());
   SetBackground(tree->Background());
+  SetBevelEdges(tree->BevelEdges());
+  SetBevelInner(tree->BevelInner());
+  SetBevelKind(tree->BevelKind());
+  SetBevelOuter(tree->BevelOuter());
+  SetBevelWidth(tree->BevelWidth());
   SetBiDiMode(tree->BiDiMode());
   SetBorderStyle(tree->BorderStyle());
+  SetBorderWidth(tree->BorderWidth());
   SetChangeDelay(tree->ChangeDelay());
   SetCheckImageKind(tree->CheckImageKind());
   SetColor(tree->Color());
   SetColors(tree->Colors());
+  SetCtl3D(tree->Ctl3D());
   SetDefaultNodeHeight(tree->DefaultNodeHeight());
   SetDefaultPasteMode(tree->DefaultPasteMode());
+  SetDragKind(tree->DragKind());
+  SetDragMode(tree->DragMode());
   SetDragImageKind(tree->DragImageKind());
   SetEnabled(tree->Enabled());
   Font()->Assign(tree->Font());
@@ -135,6 +146,8 @@ void TBaseVirtualTree::Assign(TPersistent* source) {
   SetShowHint(tree->ShowHint());
   SetStateImages(tree->StateImages());
   SetTabStop(tree->TabStop());
+  SetParentBiDiMode(tree->ParentBiDiMode());
+  SetTabOrder(tree->TabOrder());
   SetVisible(tree->Visible());
   SetSelectionCurveRadius(tree->SelectionCurveRadius());
   SetSelectionBlendFactor(tree->SelectionBlendFactor());

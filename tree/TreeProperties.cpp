@@ -101,40 +101,10 @@ const TClassRegistrar<TScrollBarOptions, void> kScrollBarOptionsRegistrar("TScro
     Prop("VerticalIncrement", &TScrollBarOptions::VerticalIncrement, &TScrollBarOptions::SetVerticalIncrement),
 });
 
-// The one option set of older definitions ("Options"), in its order.
-const TEnumNames kOldOptionNames{
-    "voAcceptOLEDrop", "voAnimatedToggle", "voAutoDropExpand", "voAutoExpand", "voAutoScroll", "voAutoSort",
-    "voAutoSpanColumns", "voAutoTristateTracking", "voCheckSupport", "voDisableDrawSelection", "voEditable",
-    "voExtendedFocus", "voFullRowSelect", "voGridExtensions", "voHideFocusRect", "voHideSelection", "voHotTrack",
-    "voInitOnSave", "voLevelSelectConstraint", "voMiddleClickSelect", "voMultiSelect", "voRightClickSelect",
-    "voPopupMode", "voShowBackground", "voShowButtons", "voShowDropmark", "voShowHorzGridLines", "voShowRoot",
-    "voShowTreeLines", "voShowVertGridLines", "voSiblingSelectConstraint", "voToggleOnDblClick"};
-
-// Reads the options of an older definition: the five sets are emptied, then
-// each old name adds the option of the same name (prefix "to") to its set.
-// Unknown names are skipped; a value that is not a set changes nothing.
+// The one option set of older definitions ("Options"); a value that is not a
+// set changes nothing.
 void ReadOldOptions(TBaseVirtualTree* tree, const TFormValue& value) {
-  if (value.kind != TFormValue::vkSet) return;
-  TVTAnimationOptions animation;
-  TVTAutoOptions autoOptions;
-  TVTMiscOptions misc;
-  TVTPaintOptions paint;
-  TVTSelectionOptions selection;
-  for (const std::string& old : value.names) {
-    if (EnumOrdinal(kOldOptionNames, old) < 0) continue;
-    std::string name = "to" + old.substr(2);
-    if (int o = EnumOrdinal(kAnimationOptionNames, name); o >= 0) animation.Include(static_cast<TVTAnimationOption>(o));
-    if (int o = EnumOrdinal(kAutoOptionNames, name); o >= 0) autoOptions.Include(static_cast<TVTAutoOption>(o));
-    if (int o = EnumOrdinal(kMiscOptionNames, name); o >= 0) misc.Include(static_cast<TVTMiscOption>(o));
-    if (int o = EnumOrdinal(kPaintOptionNames, name); o >= 0) paint.Include(static_cast<TVTPaintOption>(o));
-    if (int o = EnumOrdinal(kSelectionOptionNames, name); o >= 0) selection.Include(static_cast<TVTSelectionOption>(o));
-  }
-  TCustomVirtualTreeOptions* options = tree->TreeOptions();
-  options->SetAnimationOptions(animation);
-  options->SetAutoOptions(autoOptions);
-  options->SetMiscOptions(misc);
-  options->SetPaintOptions(paint);
-  options->SetSelectionOptions(selection);
+  if (value.kind == TFormValue::vkSet) tree->ReadOldOptions(value.names);
 }
 
 const TClassRegistrar<TBaseVirtualTree, TCustomControl> kTreeRegistrar("TBaseVirtualTree", {
@@ -155,6 +125,7 @@ const TClassRegistrar<TBaseVirtualTree, TCustomControl> kTreeRegistrar("TBaseVir
         static_cast<void (TBaseVirtualTree::*)(uint32_t)>(&TVirtualTreeCore::SetChangeDelay)),
     EnumProp("CheckImageKind", &TBaseVirtualTree::CheckImageKind, &TBaseVirtualTree::SetCheckImageKind,
              kCheckImageKindNames),
+    ObjectProp("Background", &TBaseVirtualTree::Background),
     ObjectProp("Colors", &TBaseVirtualTree::Colors),
     ComponentProp("CustomCheckImages", &TBaseVirtualTree::CustomCheckImages, &TBaseVirtualTree::SetCustomCheckImages),
     CoreCount("DefaultNodeHeight", &TVirtualTreeCore::DefaultNodeHeight, &TBaseVirtualTree::SetDefaultNodeHeight),

@@ -323,6 +323,26 @@ TForm OldForm {
   defined->Free();
 }
 
+TEST_F(StringTreeTest, TheBackgroundPictureTravelsThroughFormDefinitions) {
+  TForm* holder = New<TForm>(Application);
+  holder->SetName("Holder");
+  TVirtualStringTree* pictured = New<TVirtualStringTree>(holder);
+  pictured->SetName("Pictured");
+  pictured->SetParent(holder);
+  pictured->Background()->Bitmap()->SetSize(4, 3);
+  SetPixel(pictured->Background()->Bitmap()->Canvas()->Handle(), 1, 1, RGB(255, 0, 0));
+  std::string text = WriteFormDefinition(holder);
+  EXPECT_NE(text.find("Background.Data = {"), std::string::npos);
+  holder->Free();
+  TForm* copy = qvtest::NewFormFromText<TForm>(text);
+  auto* read = qvtest::Find<TVirtualStringTree>(copy, "Pictured");
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->Background()->Width(), 4);
+  EXPECT_EQ(read->Background()->Height(), 3);
+  EXPECT_EQ(read->Background()->Bitmap()->Canvas()->Pixel(1, 1), clRed);
+  copy->Free();
+}
+
 TEST_F(StringTreeTest, AReadOnlyTreeGetsTheRootCountOfItsDefinition) {
   TForm* defined = qvtest::NewFormFromText<TForm>(R"(
 TForm ReadOnlyForm {
