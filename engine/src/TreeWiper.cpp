@@ -84,6 +84,48 @@ const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>
   return found;
 }
 
+// The folder of `folderPath` that is reached only through a name differing
+// from its listed name in case, on a folder that tells case apart (the named
+// folder has gone and its case variant would be taken for it); "" when each
+// folder name is listed as given, or is another name of it (a short name),
+// or when a folder cannot be listed (nothing then speaks against the path).
+std::u16string FolderReachedByCaseVariant(const std::u16string& folderPath) {
+  std::vector<std::u16string> chain;
+  for (std::u16string path = folderPath; !path.empty() && !IsRootPath(path); path = ParentPath(path))
+    chain.push_back(path);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    const std::u16string name = LastName(*it);
+    auto open = [&] {
+      return CreateFileW(W(ParentPath(*it)), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    HANDLE holder = open();
+    if (holder == INVALID_HANDLE_VALUE) return {};
+    const bool caseless = IgnoresCase(holder);
+    std::vector<Listed> entries;
+    DWORD error = 0;
+    bool ambiguous = false;
+    const Listed* variant = nullptr;
+    const Listed* found = nullptr;
+    if (ListFolder(holder, entries, error, &name)) found = FindExact(entries, name, caseless, ambiguous, variant);
+    CloseHandle(holder);
+    if (!found && !ambiguous && !variant) {
+      OpenFolder again{open(), {}, {}};
+      entries.clear();
+      if (again.handle != INVALID_HANDLE_VALUE && ListFolder(again.handle, entries, error)) {
+        found = FindExact(entries, name, caseless, ambiguous, variant);
+        if (!found && !ambiguous && !variant) {
+          found = FindByIdentity(again, entries, name);
+          if (found && !caseless && SamePath(found->name, name)) variant = found;
+        }
+      }
+      if (again.handle != INVALID_HANDLE_VALUE) CloseHandle(again.handle);
+    }
+    if (ambiguous || variant) return ToDisplayPath(*it);
+  }
+  return {};
+}
+
 std::u16string Plural(uint64_t n, const char* one, const char* many) {
   return Decimal(n) + u" " + Ascii(n == 1 ? one : many);
 }
@@ -189,6 +231,21 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     if (const std::u16string* holder = InsideProtected(parent)) {
       Close(parent);
       return refuse(protectedLine(*holder));
+    }
+    std::u16string variantFolder = FolderReachedByCaseVariant(parentPath);
+    if (!variantFolder.empty()) {
+      Close(parent);
+      // What the path reaches is not wiped; a protected folder is still named as the reason.
+      HandleFacts facts;
+      HANDLE reached = CreateFileW(W(longPath), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (reached != INVALID_HANDLE_VALUE) {
+        FactsOf(reached, facts);
+        CloseHandle(reached);
+      }
+      if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) return refuse(protectedLine(*covered));
+      return refuse(u"Could not find " + plain + u": the folder " + variantFolder +
+                    u" is not there; a folder that tells names apart by case holds only names differing from it in case");
     }
     // The entry as its folder lists it: exactly this name, with its kind
     // and identity. Asked for by name first (a folder may be large); another

@@ -128,7 +128,8 @@ TEST(ExactNameTest, ANameGoneBesideItsCaseVariantIsNotWipedInItsPlace) {
   if (ignoresCase) QV_SKIP_LOUDLY("this folder looks names up without case");
   std::map<std::u16string, std::string> before;
   Snapshot(top, u"", before);
-  for (const std::u16string& path : {top + u"\\Photos", top + u"\\README.txt", top + u"\\photos\\P.JPG"}) {
+  for (const std::u16string& path : {top + u"\\Photos", top + u"\\README.txt", top + u"\\photos\\P.JPG",
+                                     top + u"\\Photos\\p.jpg"}) {
     Harness harness;
     Block block(harness.wnd(), 0, kOnePass, path);
     ASSERT_TRUE(harness.RunFile(block.get()));

@@ -84,7 +84,9 @@ class Model {
     int form = int(random_() % 7);
     std::u16string path = PathIn(target, form);
     trace += "wipe " + Narrow(path) + "\n";
-    bool namesNothing = form == 6;  // a trailing dot names another, absent item
+    // A trailing dot names another, absent item; so does another case of the
+    // folders holding it, on the host folders that tell case apart.
+    bool namesNothing = form == 6 || form == 2;
     bool refused = false;
     for (const std::u16string& p : protected_) {
       if (target.relative == p || Below(target.relative, p) || Below(p, target.relative)) refused = true;
