@@ -41,20 +41,28 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
 }
 
 // The entry named exactly `name` in a listing; a name differing only in case
-// is taken when it is the only one. `ambiguous`: several entries differ from
-// it only in case (a case-sensitive folder), so none of them is meant.
-const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name, bool& ambiguous) {
-  const Listed* caseless = nullptr;
+// is taken when it is the only one and the folder looks names up without
+// case (`caseless`); else it is only reported in `variant`. `ambiguous`:
+// several entries differ from it only in case (a case-sensitive folder), so
+// none of them is meant.
+const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name, bool caseless, bool& ambiguous,
+                        const Listed*& variant) {
+  const Listed* other = nullptr;
   int caselessCount = 0;
   for (const Listed& entry : entries) {
     if (entry.name == name) return &entry;
     if (SamePath(entry.name, name)) {
-      caseless = &entry;
+      other = &entry;
       ++caselessCount;
     }
   }
   ambiguous = caselessCount > 1;
-  return caselessCount == 1 ? caseless : nullptr;
+  if (caselessCount != 1) return nullptr;
+  if (caseless) return other;
+  // On a folder that keeps "Case" and "case" apart, "case" is not the ticked
+  // "Case" (which may have gone since it was ticked).
+  variant = other;
+  return nullptr;
 }
 
 // The entry that another name of it (a short name) opens: the one listed
@@ -189,18 +197,43 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     std::u16string name = LastName(longPath);
     std::vector<Listed> entries;
     bool ambiguous = false;
+    const Listed* variant = nullptr;
+    const bool caseless = IgnoresCase(parent.handle);
     bool listed = ListFolder(parent.handle, entries, error, &name);
-    const Listed* found = listed ? FindExact(entries, name, ambiguous) : nullptr;
-    if (listed && !found && !ambiguous) {
+    const Listed* found = listed ? FindExact(entries, name, caseless, ambiguous, variant) : nullptr;
+    if (listed && !found && !ambiguous && !variant) {
       OpenFolder again;
       entries.clear();
       if (OpenByPath(parentPath, again, error)) {
         if (again.identity == parent.identity && ListFolder(again.handle, entries, error)) {
-          found = FindExact(entries, name, ambiguous);
-          if (!found && !ambiguous) found = FindByIdentity(parent, entries, name);
+          found = FindExact(entries, name, caseless, ambiguous, variant);
+          if (!found && !ambiguous && !variant) {
+            found = FindByIdentity(parent, entries, name);
+            // Opening by name may itself ignore case: what it reaches under
+            // another case only is not the entry meant.
+            if (found && !caseless && SamePath(found->name, name)) {
+              variant = found;
+              found = nullptr;
+            }
+          }
         }
         Close(again);
       }
+    }
+    if (variant) {
+      // Not wiped; the protected folders are still named as the reason.
+      std::u16string variantPath = JoinPath(parentPath, variant->name);
+      HANDLE at = OpenBelow(parent.handle, variant->name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+      HandleFacts facts;
+      if (at != INVALID_HANDLE_VALUE) {
+        FactsOf(at, facts);
+        CloseHandle(at);
+      }
+      const std::u16string* covered = guard_.Covered(facts.identity, variantPath);
+      Close(parent);
+      if (covered) return refuse(protectedLine(*covered));
+      return refuse(u"Could not find " + plain + u": its folder tells names apart by case and holds only " +
+                    ToDisplayPath(variantPath));
     }
     if (ambiguous) {
       Close(parent);

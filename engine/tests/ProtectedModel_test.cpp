@@ -149,9 +149,14 @@ class Model {
       case 1:  // the same folder under another letter
         path[0] = char16_t(alias_);
         break;
-      case 2:  // another case
-        for (char16_t& c : path) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+      case 2: {  // another case for the folders holding it (a host folder tells the last name's case apart)
+        size_t last = path.rfind(u'\\');
+        for (size_t i = 0; i < last; ++i) {
+          char16_t& c = path[i];
+          c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+        }
         break;
+      }
       case 3:
         path = u"\\\\?\\" + path;
         break;
