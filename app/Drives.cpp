@@ -125,6 +125,8 @@ const TViewDriveParams* ScannedDrive(char drive) {
   return &gScan.drives[drive - 'A'];
 }
 
+void ForgetDriveScan() { gScan = TScan{}; }
+
 bool DriveWithoutMedia(char drive) {
   const TViewDriveParams* info = ScannedDrive(drive);
   return info != nullptr && !info->Ready;
@@ -134,7 +136,9 @@ TDriveInfoQuery DriveInfoQuery = GetDriveInfo;
 
 std::string MediumChangedRefusal(char drive) {
   const TViewDriveParams* chosen = ScannedDrive(drive);
-  if (chosen == nullptr) return "";  // chosen without a scan: nothing to compare with
+  // A choice no scan stands behind cannot be checked: it is made again.
+  if (chosen == nullptr)
+    return ReplacePlaceholder(MiscText("strDriveNotScanned"), "%s", std::string(1, drive));
   TViewDriveParams now;
   DriveInfoQuery(drive, now);
   if (SameMedium(*chosen, now)) return "";

@@ -3,6 +3,8 @@
 // label, readiness) and the format options offered for a drive of a given
 // capacity: file systems, allocation unit sizes and their defaults. Every
 // system query here runs with critical-error boxes suppressed.
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -40,6 +42,8 @@ int64_t DriveSize(char drive);
 // The drives of the latest scan (FillDrivesList) by letter; null for a letter
 // that was not present then.
 const TViewDriveParams* ScannedDrive(char drive);
+// Forgets the latest scan, as before the drive page was first shown.
+void ForgetDriveScan();
 // True when the latest scan found drive present but without media, so it
 // cannot be chosen.
 bool DriveWithoutMedia(char drive);
@@ -49,7 +53,7 @@ using TDriveInfoQuery = void (*)(char drive, TViewDriveParams& params);
 extern TDriveInfoQuery DriveInfoQuery;
 // Why the chosen drive may no longer be wiped ("" when it may): the medium
 // under its letter is not the one the drive page listed (another size,
-// serial number or label, or none).
+// serial number or label, or none), or no scan of the drive page lists it.
 std::string MediumChangedRefusal(char drive);
 // True when the two scans describe the same medium (ready, same serial number,
 // size and label), so a choice made on the first still holds.
@@ -76,6 +80,9 @@ char ProgramDriveLetter();
 // unit, a label that does not fit.
 std::string FormatRefusal(const std::string& fileSystem, int64_t capacity, int64_t unitBytes,
                           const std::string& label);
+// The system's formatting library (fmifs.dll), loaded by its full path in the
+// system folder; null where there is none. The caller frees it.
+HMODULE LoadSystemFormatLibrary();
 // True when the system's formatting service, which NTFS needs, exists.
 bool SystemFormatServiceAvailable();
 // True for a label FAT can hold: at most 11 characters, none of " * + , . / : ; < = > ? [ \ ] |.
@@ -91,6 +98,14 @@ void RescanDrives(TMainForm* form);
 // own file system and label for a new drive, allocation units, FormatValid,
 // and the options shown only while formatting is wanted.
 void RefreshFormatPage(TMainForm* form);
+// The file system drive holds now ("NTFS"); "" when it cannot be read.
+std::string DriveFileSystem(char drive);
+// The format page's note when formatting changes the drive's file system
+// because this system cannot create the one it has (no formatting service):
+// "" when the chosen one is the current one, or the current one can be made.
+std::string FileSystemChangeNote(const std::string& current, const std::string& chosen, bool serviceAvailable);
+// Shows that note in place of the page's note on keeping the drive's parameters.
+void ShowFileSystemChange(TMainForm* form, const std::string& note);
 // The file-system list for DriveCapacity, keeping the chosen one when offered.
 void PrepairFileSystems(TMainForm* form);
 // The allocation-unit list of the chosen file system with its default

@@ -3,7 +3,9 @@
 #include <windows.h>
 
 #include "Drives.h"
+#include "Language.h"
 #include "MainForm.h"
+#include "MiscTexts.h"
 #include "Utils.h"
 #include "core/SysUtils.h"
 #include "win/controls/StdCtrls.h"
@@ -153,4 +155,33 @@ void RefreshFormatPage(TMainForm* form) {
   for (const char* name : kOptionControls) {
     if (auto* control = form->Item<TControl>(name)) control->SetVisible(wanted);
   }
+  ShowFileSystemChange(form, wanted ? FileSystemChangeNote(DriveFileSystem(form->DriveLetter),
+                                                           fileSystems->Text(), SystemFormatServiceAvailable())
+                                    : "");
+}
+
+std::string DriveFileSystem(char drive) {
+  const std::string root = std::string(1, drive) + ":\\";
+  char name[MAX_PATH + 1] = {};
+  const UINT previous = SetErrorMode(SEM_FAILCRITICALERRORS);
+  const bool known = GetVolumeInformationA(root.c_str(), nullptr, 0, nullptr, nullptr, nullptr, name, sizeof(name));
+  SetErrorMode(previous);
+  return known ? name : "";
+}
+
+std::string FileSystemChangeNote(const std::string& current, const std::string& chosen, bool serviceAvailable) {
+  if (current.empty() || chosen.empty() || serviceAvailable || CompareText(current, chosen) == 0) return "";
+  // FAT and FAT32 are written by the engine itself; anything else needs the service.
+  if (CompareText(current, "FAT") == 0 || CompareText(current, "FAT32") == 0) return "";
+  std::string note = ReplacePlaceholder(MiscText("strFormatFileSystemChanges"), "%s", current);
+  return ReplacePlaceholder(note, "%s", chosen);
+}
+
+void ShowFileSystemChange(TMainForm* form, const std::string& note) {
+  // The page's note promises the drive's own parameters; where they cannot
+  // be kept, this note takes its place.
+  auto* change = form->Item<TControl>("FormatChangeLabel");
+  change->SetCaption(note);
+  change->SetVisible(!note.empty());
+  form->Item<TControl>("FormatNoteLabel")->SetVisible(note.empty());
 }

@@ -4,6 +4,7 @@
 // and the label must fit. The FAT planning follows the engine's formatter.
 #include <windows.h>
 
+#include <string>
 #include <string_view>
 
 #include "Drives.h"
@@ -77,9 +78,19 @@ bool FitsFatLabel(const std::string& label) {
   return true;
 }
 
+HMODULE LoadSystemFormatLibrary() {
+  // By its full path in the system folder: a library of that name anywhere
+  // else along the search order (the program's folder, the current one) is
+  // never loaded.
+  wchar_t folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  const std::wstring path = std::wstring(folder, length) + L"\\fmifs.dll";
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 bool SystemFormatServiceAvailable() {
-  HMODULE module = LoadLibraryExW(L"fmifs.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (module == nullptr) module = LoadLibraryW(L"fmifs.dll");
+  HMODULE module = LoadSystemFormatLibrary();
   if (module == nullptr) return false;
   const bool present = GetProcAddress(module, "FormatEx") != nullptr;
   FreeLibrary(module);

@@ -16,11 +16,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // so it is initialised before the first form.
     Application->Initialize();
     auto* splash = New<TSplashForm>(Application);
-    if (GlobalSplashShow) {
-      splash->SetFormStyle(fsStayOnTop);
-      splash->Show();
-      splash->Update();
-    }
+    if (GlobalSplashShow) splash->ShowOnTop();
     Application->SetHelpFile("Quorvanell.chm");
     Application->SetTitle("Quorvanell");
     Application->CreateForm<TMainForm>();

@@ -77,11 +77,18 @@ void TMainForm::FormCloseQuery(TObject*, bool& canClose) {
     return;
   }
   if (!ConfirmationsShutdown || !NextStepExists()) return;
-  // Texts shown as they stand, whatever characters a translation holds.
+  // Texts shown as they stand, whatever characters a translation holds. The
+  // box is modal to this form, so nothing of the wizard can be used while it
+  // is open.
   const std::string text = MiscText("strConfirmAppExit");
   const std::string caption = MiscText("strConfirmation");
-  if (MessageBoxA(Application->Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDNO)
+  if (MessageBoxA(Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDNO) {
     canClose = false;
+    return;
+  }
+  // A run started while the box was open (by a message handled meanwhile)
+  // gets its own question, as any running wipe does.
+  if (EngineHoldsForm(this)) canClose = false;
 }
 
 void TMainForm::FormClose(TObject*, TCloseAction& action) { action = caFree; }

@@ -2,6 +2,7 @@
 #include "MainForm.h"
 
 #include "Language.h"
+#include "MiscTexts.h"
 #include "Settings.h"
 #include "Utils.h"
 #include "WipeAlgTypes.h"
@@ -71,11 +72,17 @@ void TMainForm::RefreshPage(int page) {
     case wpWelcome:
       Item<TCheckBox>("DiskWarningCheckBoxAgree")->SetChecked(false);
       break;
-    case wpAlgoritm:
-      // No usable pattern, no run: Next waits for one.
-      SetNextEnabled(next->Enabled() && DataStorage != nullptr &&
-                     PatternRefusal(DataStorage->GetSelectedPattern()).empty());
+    case wpAlgoritm: {
+      // No usable pattern, no run: Next waits for one, and the page says why.
+      const std::string refusal =
+          DataStorage != nullptr ? PatternRefusal(DataStorage->GetSelectedPattern()) : MiscText("strNoAlgorithm");
+      SetNextEnabled(next->Enabled() && refusal.empty());
+      auto* reason = Item<TControl>("AlgoritmRefusalLabel");
+      reason->SetCaption(refusal);
+      reason->SetVisible(!refusal.empty());
+      Item<TControl>("AlgoritmNextLabel")->SetVisible(refusal.empty());
       break;
+    }
     case wpFileConfirm:
       RefreshConfirmPage();
       break;

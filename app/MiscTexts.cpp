@@ -16,6 +16,8 @@ const TMiscText kTexts[] = {
     {"strConfirmAppExit", "Are you sure you want to exit application?"},
     {"strConfirmation", "Confirmation"},
     {"strConfirmStopAndExit", "A wipe is running. Stop it and exit the application?"},
+    {"strDriveNotScanned",
+     "Drive %s: was chosen without being read on the drive page. Nothing was wiped; choose the drive again."},
     {"strDriveSuccessfulyWiped", "Drive successfully wiped"},
     {"strEngineNotLoaded", "The wipe engine Quorvanell.DLL could not be loaded."},
     {"strEngineNotStarted", "The wipe engine could not start:"},
@@ -34,6 +36,10 @@ const TMiscText kTexts[] = {
     {"strFormatFatTooManyClusters",
      "FAT with an allocation unit of %s gives too many clusters on this drive: choose a "
      "larger allocation unit or FAT32."},
+    {"strFormatFileSystemChanges",
+     "ATTENTION: The disk will not be usable after wiping unless you format it. It now holds %s, "
+     "which cannot be created on this system (its formatting service is missing): it will be "
+     "formatted as %s."},
     {"strFormatLabelNotFat",
      "The volume label does not fit FAT: at most 11 characters and none of \" * + , . / : ; < "
      "= > ? [ \\ ] |."},
@@ -53,11 +59,14 @@ const TMiscText kTexts[] = {
      "changed). Nothing was wiped; choose the drive again."},
     {"strNoAlgorithm", "No wipe algorithm is selected."},
     {"strNoDrive", "No drive is selected."},
+    {"strNoPasses", "The selected wipe algorithm has no passes, so it cannot wipe anything: choose another one."},
     {"strNomedia", "No media"},
     {"strNotAvailable", "not available"},
     {"strPathTooLong", "Path too long, not wiped:"},
     {"strProgramDriveRefused", "This drive holds Quorvanell itself and cannot be wiped."},
     {"strReady", "Ready"},
+    {"strSettingsNotSaved",
+     "These settings could not be saved; at the next start they will be as they were before:"},
     {"strSystemDriveRefused", "This drive holds Windows and cannot be wiped."},
     {"strTooManyPasses", "The selected wipe algorithm has more than 100 passes."},
     {"strUtilsExecuteProgramError", "Unable to execute external program %s."},

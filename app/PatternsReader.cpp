@@ -1,5 +1,6 @@
 #include "PatternsReader.h"
 
+#include <cctype>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -33,27 +34,13 @@ public:
   throw EPatternsFileError("The patterns file \"" + fileName + "\" cannot be used: " + reason);
 }
 
-// The value of a required attribute, references resolved, in the program's code page.
-std::string RequiredAttribute(TdomElement* element, const char16_t* name, const std::string& fileName) {
-  TdomAttr* attr = element->getAttributeNode(name);
-  if (attr == nullptr)
-    Refuse(fileName, "the element \"" + WideToAnsi(element->GetNodeName()) + "\" has no attribute \"" +
-                         WideToAnsi(name) + "\".");
-  return WideToAnsi(attr->GetValue());
+std::string FileContent(const std::string& fileName) {
+  std::ifstream in(fileName, std::ios::binary);
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
-// " (line L, column C)" of the first place where attribute name has the value
-// text in the file; "" when the file cannot be read or the place not found
-// (a value written with references, for instance).
-std::string PlaceOf(const std::string& fileName, const std::string& name, const std::string& text) {
-  std::ifstream in(fileName, std::ios::binary);
-  const std::string content((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  size_t at = std::string::npos;
-  for (const char* quote : {"\"", "'"}) {
-    const size_t found = content.find(name + "=" + quote + text + quote);
-    if (found < at) at = found;
-  }
-  if (at == std::string::npos) return "";
+// " (line L, column C)" of offset at in content.
+std::string PlaceAt(const std::string& content, size_t at) {
   size_t line = 1, lineStart = 0;
   for (size_t i = 0; i < at; ++i) {
     if (content[i] == '\n') {
@@ -62,6 +49,53 @@ std::string PlaceOf(const std::string& fileName, const std::string& name, const 
     }
   }
   return " (line " + std::to_string(line) + ", column " + std::to_string(at - lineStart + 1) + ")";
+}
+
+// The place of the first attribute name whose value holds a reference; ""
+// when none is found.
+std::string PlaceOfReference(const std::string& fileName, const std::string& name) {
+  const std::string content = FileContent(fileName);
+  for (size_t at = content.find(name + "="); at != std::string::npos; at = content.find(name + "=", at + 1)) {
+    const size_t open = at + name.size() + 1;
+    if (open >= content.size() || (content[open] != '"' && content[open] != '\'')) continue;
+    const size_t close = content.find(content[open], open + 1);
+    if (close == std::string::npos) break;
+    const bool wholeName = at == 0 || std::isspace(static_cast<unsigned char>(content[at - 1]));
+    if (wholeName && content.find('&', open) < close) return PlaceAt(content, at);
+  }
+  return "";
+}
+
+// The value of a required attribute, references resolved, in the program's code page.
+std::string RequiredAttribute(TdomElement* element, const char16_t* name, const std::string& fileName) {
+  TdomAttr* attr = element->getAttributeNode(name);
+  if (attr == nullptr)
+    Refuse(fileName, "the element \"" + WideToAnsi(element->GetNodeName()) + "\" has no attribute \"" +
+                         WideToAnsi(name) + "\".");
+  try {
+    return WideToAnsi(attr->GetValue());
+  } catch (const EConvertError&) {
+    // Only references can make a parsed value fail: ones that expand too far
+    // (or name entities that cannot be expanded).
+    Refuse(fileName, "the attribute \"" + WideToAnsi(name) + "\" of the element \"" +
+                         WideToAnsi(element->GetNodeName()) +
+                         "\" holds entity references that cannot be expanded (they expand too far)" +
+                         PlaceOfReference(fileName, WideToAnsi(name)) + ".");
+  }
+}
+
+// " (line L, column C)" of the first place where attribute name has the value
+// text in the file; "" when the file cannot be read or the place not found
+// (a value written with references, for instance).
+std::string PlaceOf(const std::string& fileName, const std::string& name, const std::string& text) {
+  const std::string content = FileContent(fileName);
+  size_t at = std::string::npos;
+  for (const char* quote : {"\"", "'"}) {
+    const size_t found = content.find(name + "=" + quote + text + quote);
+    if (found < at) at = found;
+  }
+  if (at == std::string::npos) return "";
+  return PlaceAt(content, at);
 }
 
 bool IsHex(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include <windows.h>
+
+#include "MiscTexts.h"
 #include "win/Registry.h"
 
 int32_t GlobalLastTip = 0;
@@ -98,46 +101,75 @@ namespace {
 // Runs one write; a registry error marks the save as failed and lets the
 // following values be written all the same.
 template <class F>
-void TryWrite(bool& ok, F write) {
+void TryWrite(bool& ok, std::vector<std::string>& notKept, const char* name, F write) {
   try {
     write();
   } catch (const Exception&) {
     ok = false;
+    notKept.push_back(name);
   }
 }
 
+const char* const kGlobalValues[] = {"GlobalLastTip", "GlobalFirstStart", "GlobalLanguage",
+                                     "GlobalSplashShow", "GlobalSplashDelay", "ConfirmationsShutdown"};
+const char* const kWipeValues[] = {"OptionsRetryCount", "OptionsSectorsToRead", "OptionsAdvancedMode"};
+
 }  // namespace
 
-bool SaveSettings() {
+bool SaveSettings(std::vector<std::string>* notKeptOut) {
   bool ok = true;
+  std::vector<std::string> notKept;
   TRegistry* reg = nullptr;
   try {
     reg = New<TRegistry>(HKEY_CURRENT_USER);
   } catch (const Exception&) {
+    if (notKeptOut != nullptr) {
+      notKeptOut->insert(notKeptOut->end(), std::begin(kGlobalValues), std::end(kGlobalValues));
+      notKeptOut->insert(notKeptOut->end(), std::begin(kWipeValues), std::end(kWipeValues));
+    }
     return false;
   }
   if (reg->OpenKey(std::string(kSettingsBaseKey) + kSettingsGlobalKey, /*canCreate=*/true)) {
-    TryWrite(ok, [&] { reg->WriteInteger("GlobalLastTip", GlobalLastTip); });
-    TryWrite(ok, [&] { reg->WriteBool("GlobalFirstStart", GlobalFirstStart); });
-    TryWrite(ok, [&] { reg->WriteString("GlobalLanguage", GlobalLanguage); });
-    TryWrite(ok, [&] { reg->WriteBool("GlobalSplashShow", GlobalSplashShow); });
-    TryWrite(ok, [&] { reg->WriteInteger("GlobalSplashDelay", ClampSplashDelay(GlobalSplashDelay)); });
-    TryWrite(ok, [&] { reg->WriteBool("ConfirmationsShutdown", ConfirmationsShutdown); });
+    TryWrite(ok, notKept, "GlobalLastTip", [&] { reg->WriteInteger("GlobalLastTip", GlobalLastTip); });
+    TryWrite(ok, notKept, "GlobalFirstStart", [&] { reg->WriteBool("GlobalFirstStart", GlobalFirstStart); });
+    TryWrite(ok, notKept, "GlobalLanguage", [&] { reg->WriteString("GlobalLanguage", GlobalLanguage); });
+    TryWrite(ok, notKept, "GlobalSplashShow", [&] { reg->WriteBool("GlobalSplashShow", GlobalSplashShow); });
+    TryWrite(ok, notKept, "GlobalSplashDelay",
+             [&] { reg->WriteInteger("GlobalSplashDelay", ClampSplashDelay(GlobalSplashDelay)); });
+    TryWrite(ok, notKept, "ConfirmationsShutdown",
+             [&] { reg->WriteBool("ConfirmationsShutdown", ConfirmationsShutdown); });
   } else {
     ok = false;
+    notKept.insert(notKept.end(), std::begin(kGlobalValues), std::end(kGlobalValues));
   }
   reg->CloseKey();
   if (reg->OpenKey(std::string(kSettingsBaseKey) + kSettingsWipeKey, /*canCreate=*/true)) {
-    TryWrite(ok, [&] { reg->WriteInteger("OptionsRetryCount", OptionsRetryCount); });
-    TryWrite(ok, [&] { reg->WriteInteger("OptionsSectorsToRead", OptionsSectorsToRead); });
-    TryWrite(ok, [&] { reg->WriteBool("OptionsAdvancedMode", OptionsAdvancedMode); });
+    TryWrite(ok, notKept, "OptionsRetryCount", [&] { reg->WriteInteger("OptionsRetryCount", OptionsRetryCount); });
+    TryWrite(ok, notKept, "OptionsSectorsToRead",
+             [&] { reg->WriteInteger("OptionsSectorsToRead", OptionsSectorsToRead); });
+    TryWrite(ok, notKept, "OptionsAdvancedMode", [&] { reg->WriteBool("OptionsAdvancedMode", OptionsAdvancedMode); });
   } else {
     ok = false;
+    notKept.insert(notKept.end(), std::begin(kWipeValues), std::end(kWipeValues));
   }
   reg->Free();
+  if (notKeptOut != nullptr) notKeptOut->insert(notKeptOut->end(), notKept.begin(), notKept.end());
   return ok;
 }
 
+void ReportSettingsNotKeptInABox(const std::vector<std::string>& names) {
+  std::string list;
+  for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
+  // The last words of the program: every window is gone, the box has no owner.
+  const std::string text = MiscText("strSettingsNotSaved") + "\n\n" + list;
+  MessageBoxA(nullptr, text.c_str(), "Quorvanell", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+}
+
+TSettingsNotKeptReport ReportSettingsNotKept = ReportSettingsNotKeptInABox;
+
 void InitializeSettings() { LoadSettings(); }
 
-void FinalizeSettings() { SaveSettings(); }
+void FinalizeSettings() {
+  std::vector<std::string> notKept;
+  if (!SaveSettings(&notKept) && ReportSettingsNotKept != nullptr) ReportSettingsNotKept(notKept);
+}

@@ -7,6 +7,7 @@
 // not persisted.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 inline constexpr const char* kSettingsBaseKey = "\\Software\\Halverstrand\\Quorvanell\\1.0";
 inline constexpr const char* kSettingsGlobalKey = "\\Global";
@@ -57,9 +58,16 @@ void ReadRegString(const std::string& subkey, const std::string& name, const std
 // Reads all nine settings (each falls back to its own default alone).
 void LoadSettings();
 // Writes all nine settings, creating the keys. A value that cannot be written
-// does not stop the others; returns false when any key or value failed. Never raises.
-bool SaveSettings();
+// does not stop the others; returns false when any key or value failed, with
+// the names of the values not written added to notKept. Never raises.
+bool SaveSettings(std::vector<std::string>* notKept = nullptr);
+// Tells the user which settings the save at exit could not keep (value
+// names); the default shows a box. Tests put a recording one in its place.
+using TSettingsNotKeptReport = void (*)(const std::vector<std::string>& names);
+extern TSettingsNotKeptReport ReportSettingsNotKept;
+void ReportSettingsNotKeptInABox(const std::vector<std::string>& names);
 
-// The unit's start-up (LoadSettings) and shut-down (SaveSettings).
+// The unit's start-up (LoadSettings) and shut-down (SaveSettings, telling the
+// user through ReportSettingsNotKept what could not be kept).
 void InitializeSettings();
 void FinalizeSettings();

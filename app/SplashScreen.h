@@ -23,6 +23,14 @@ public:
   // Stops the timer and closes (hides) the splash.
   void CloseTimerTimer(TObject* sender);
   void ImageClick(TObject* sender);
+  // Shows the splash always on top: above every window this program shows
+  // while it is up (the main form, the first start's dialogs), also where no
+  // window manager keeps a topmost window above later ones.
+  void ShowOnTop();
+  // Puts the shown splash back above the others.
+  void WMSplashRaise(TMessage& message);
+  QV_MESSAGE_MAP(TSplashForm, TForm)
+public:
 
   // Why the picture is missing (empty when it loaded).
   const std::string& PictureError() const { return pictureError; }

@@ -59,8 +59,8 @@ void FinalizeUnits() {
   const auto& units = RegisteredUnits();
   for (auto it = units.rbegin(); it != units.rend(); ++it)
     if (it->finalize != nullptr) it->finalize();
-  // The settings are saved after the last window is gone; a failing save is
-  // reported by SaveSettings' result only, never by an exception at exit.
+  // The settings are saved after the last window is gone; values that could
+  // not be kept are told to the user, never raised as an exception at exit.
   FinalizeSettings();
   FinalizeIORoutines();
   FinalizeOleStartup();

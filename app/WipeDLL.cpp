@@ -101,8 +101,8 @@ bool FillFormatParams(TFormatParams& block, TMainForm* form, std::string& error)
 }
 
 std::string PatternRefusal(const TWipePattern* pattern) {
-  if (pattern == nullptr || pattern->Passes == nullptr || pattern->Passes->Count() == 0)
-    return MiscText("strNoAlgorithm");
+  if (pattern == nullptr || pattern->Passes == nullptr) return MiscText("strNoAlgorithm");
+  if (pattern->Passes->Count() == 0) return MiscText("strNoPasses");
   if (pattern->Passes->Count() > kMaxPasses)
     return MiscText("strTooManyPasses");
   return "";

@@ -7,7 +7,10 @@
 #include "MainForm.h"
 #include "Settings.h"
 #include "Utils.h"
+#include "WideText.h"
 #include "WipeDLL.h"
+#include "win/TextConvert.h"
+#include "win/controls/StdCtrls.h"
 #include "win/controls/ComCtrls.h"
 
 namespace {
@@ -56,16 +59,15 @@ void TMainForm::StartFileWipe() {
     const std::u16string path = FilesToWipeList->Strings(i);
     // A cut path could name a parent folder: a path that does not fit is refused.
     if (!CopyBlockText(block->Path, path)) {
-      AppendLog("FileProgressLog", MiscText("strPathTooLong") + " " +
-                                       WideStringToString(path).substr(0, 260) + "...");
+      AppendWideLine(Item<TMemo>("FileProgressLog"),
+                     AnsiToWide(MiscText("strPathTooLong") + " ") + path.substr(0, 260) + u"...");
       ++refused;
       continue;
     }
     HANDLE done = engine.FileWipe(block);
     if (done == nullptr) {
       // The engine has counted this failure in the block already.
-      AppendLog("FileProgressLog", MiscText("strEngineNotStarted") + " " +
-                                       WideStringToString(path));
+      AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strEngineNotStarted") + " ") + path);
       continue;
     }
     WaitForPath(this, done, token);

@@ -13,6 +13,7 @@
 #include "Utils.h"
 #include "WipeAlgTypes.h"
 #include "WipeDLL.h"
+#include "WideText.h"
 #include "WizardPages.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
@@ -32,7 +33,9 @@ bool AskStopBeforeCloseDefault() {
   const std::string text =
       MiscText("strConfirmStopAndExit");
   const std::string caption = MiscText("strConfirmation");
-  return MessageBoxA(Application->Handle(), text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
+  // Modal to the wizard: nothing of it can be used while the question is open.
+  HWND owner = MainForm != nullptr && MainForm->HandleAllocated() ? MainForm->Handle() : Application->Handle();
+  return MessageBoxA(owner, text.c_str(), caption.c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES;
 }
 
 namespace {
@@ -56,6 +59,11 @@ void ShowBar(TMainForm* form, const char* name, uint32_t position, uint32_t maxi
   }
   bar->SetMax(static_cast<int>(maximum));
   bar->SetPosition(static_cast<int>(std::min(position, maximum)));
+}
+
+// The name of the file being wiped, as it is.
+void ShowFileName(TMainForm* form, const std::u16string& name) {
+  if (auto* label = form->Item<TWideLabel>("FileProgressLabelFilename")) label->SetWideCaption(name);
 }
 
 void FreeBlocks(TMainForm* form) {
@@ -164,11 +172,12 @@ void TMainForm::StartFreeSpaceWipe() {
 void TMainForm::WMWipeLog(TMessage& message) {
   auto* text = reinterpret_cast<char16_t*>(message.WParam);
   if (text == nullptr) return;
-  std::string line = WideStringToString(text);
+  // Names in the line (of wiped files above all) are shown as they are.
+  std::u16string line = text;
   LocalFree(reinterpret_cast<HLOCAL>(text));
   if (line.size() > 2048) line.resize(2048);
   static const char* const kLogs[] = {nullptr, "FileProgressLog", "DiskProgressLog", "FreeProgressLog"};
-  if (Task >= 1 && Task <= 3) AppendLog(kLogs[Task], line);
+  if (Task >= 1 && Task <= 3) AppendWideLine(Item<TMemo>(kLogs[Task]), line);
 }
 
 void TMainForm::WMWipeProgress(TMessage& message) {
@@ -179,6 +188,8 @@ void TMainForm::WMWipeProgress(TMessage& message) {
     const auto progress = static_cast<uint32_t>(std::max(block->Progress, 0));
     if (Task == 1) {
       ShowBar(this, "FileProgressBar1", progress, 100);
+      // A file finished with State 2 could not be wiped: the engine counts it
+      // among the failures, never among the files wiped.
       if (block->State == 0 && block->Progress == 100) {
         ++FilesWiped;
         ShowBar(this, "FileProgressBar2", static_cast<uint32_t>(FilesWiped),
@@ -186,10 +197,10 @@ void TMainForm::WMWipeProgress(TMessage& message) {
         Item<TControl>("FileProgressLabelCurFileNum")->SetCaption(std::to_string(FilesWiped));
       }
       const auto* path = reinterpret_cast<const char16_t*>(message.WParam);
-      std::string name = path != nullptr ? WideStringToString(path) : std::string();
-      if (!name.empty() && name.back() == '\\') name.pop_back();
-      const size_t slash = name.find_last_of('\\');
-      Item<TControl>("FileProgressLabelFilename")->SetCaption(slash == std::string::npos ? name : name.substr(slash + 1));
+      std::u16string name = path != nullptr ? std::u16string(path) : std::u16string();
+      if (!name.empty() && name.back() == u'\\') name.pop_back();
+      const size_t slash = name.find_last_of(u'\\');
+      ShowFileName(this, slash == std::u16string::npos ? name : name.substr(slash + 1));
     } else if (Task == 2 && message.LParam == 1) {
       ShowBar(this, "DiskProgressBar1", progress, totalLow);
     } else if (Task == 2 && message.LParam == 2) {
@@ -304,8 +315,11 @@ void FinishFileRun(TMainForm* form, int32_t failedCount, bool reportOutcome) {
     form->AppendLog("FileProgressLog", MiscText("strActionCancelled"));
     form->AppendLog("FileProgressLog", "");
   } else if (reportOutcome) {
-    ShowBar(form, "FileProgressBar1", 10, 10);
-    ShowBar(form, "FileProgressBar2", 10, 10);
+    // Full bars say that everything was wiped: only then are they filled.
+    if (failedCount == 0) {
+      ShowBar(form, "FileProgressBar1", 10, 10);
+      ShowBar(form, "FileProgressBar2", 10, 10);
+    }
     form->AppendLog("FileProgressLog",
                     FinalLogLine(MiscText("strFilesSuccessfulyWiped"), failedCount));
     form->AppendLog("FileProgressLog", "");

@@ -3,7 +3,9 @@
 // second tree (the node stream rendered on demand, then read node by node),
 // beside a loop that writes the same chunks into a byte vector and reads them
 // back into plain records; cutting them and pasting them into the second tree
-// (an optimised move), and moving them inside one tree.
+// (an optimised move), and moving them inside one tree; then the attach modes
+// that place nodes before or after another node or first among children:
+// MoveTo of all children, pastes and optimised moves in those modes.
 #include <windows.h>
 
 #include <chrono>
@@ -157,6 +159,60 @@ int main() {
   bool inside = holder->ChildCount == kCount && target->GetRootNodeCount() == 1;
   Line("cut 100,000 nodes, paste below a node of the same tree", moveInside, plain);
   std::printf("  %u children below the holder %s\n", holder->ChildCount, inside ? "" : "(WRONG)");
+
+  // The attach modes that put nodes before or after a node or first among
+  // children: each moves 100,000 nodes with MoveTo, moves them back with a
+  // cut and paste (an optimised move) and pastes 100,000 copies.
+  struct TModeCase {
+    TVTNodeAttachMode mode;
+    const char* name;
+  };
+  const TModeCase modes[] = {{amInsertBefore, "before"}, {amInsertAfter, "after"}, {amAddChildFirst, "first child of"}};
+  char what[96];
+  for (const TModeCase& m : modes) {
+    bool children = m.mode == amAddChildFirst;
+    PVirtualNode other = target->AddChild(nullptr);
+    PVirtualNode place = children ? other : target->AddChild(other);
+    t = Clock::now();
+    target->MoveTo(holder, place, m.mode, /*childrenOnly=*/true);
+    std::snprintf(what, sizeof what, "MoveTo all children, %s a node", m.name);
+    Line(what, Ms(t), plain);
+    std::printf("  %u nodes moved\n", other->ChildCount - (children ? 0 : 1));
+
+    PVirtualNode anchor = target->AddChild(holder);
+    target->ClearSelection();
+    for (PVirtualNode run = other->FirstChild; run != nullptr; run = run->NextSibling)
+      if (run != place) target->AddToSelection(run);
+    target->SetDefaultPasteMode(m.mode);
+    t = Clock::now();
+    target->CutToClipBoard();
+    target->SetFocusedNode(children ? holder : anchor);
+    target->PasteFromClipboard();
+    std::snprintf(what, sizeof what, "cut, paste (move) in one tree, %s a node", m.name);
+    Line(what, Ms(t), plain);
+    target->DeleteNode(anchor);
+    std::printf("  %u nodes back below the holder\n", holder->ChildCount);
+
+    source->Clear();
+    Fill(source, kCount);
+    source->SelectAll(false);
+    source->CopyToClipBoard();
+    PVirtualNode pasteAnchor = target->AddChild(nullptr);
+    target->SetFocusedNode(pasteAnchor);
+    t = Clock::now();
+    target->PasteFromClipboard();
+    std::snprintf(what, sizeof what, "paste 100,000 copies, %s a node", m.name);
+    Line(what, Ms(t), plain);
+    std::printf("  %u nodes in the tree\n", target->RootNode()->TotalCount - 1);
+    // Everything but the holder and its children goes.
+    target->BeginUpdate();
+    for (PVirtualNode run = target->GetFirstNoInit()->NextSibling; run != nullptr;) {
+      PVirtualNode next = run->NextSibling;
+      target->DeleteNode(run);
+      run = next;
+    }
+    target->EndUpdate();
+  }
   OleSetClipboard(nullptr);
   form->Free();
   return 0;

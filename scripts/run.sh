@@ -9,11 +9,14 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 export QV_BUILD="$root/build"
 source "$root/scripts/wine-env.sh"
 source "$root/scripts/display.sh"
+source "$root/scripts/instances.sh"
 if [ -n "${DISPLAY:-}" ]; then
   QV_USE_DISPLAY=$DISPLAY
 fi
-qv_start_display
-trap qv_stop_display EXIT
+# A second run shares the first one's Wine server and display, and leaves
+# them alone when it ends: only the last run out stops them.
+qv_run_begin
+trap qv_run_end EXIT
 trap "exit 130" INT TERM
 qv_make_prefix
 cd "$root/build/target/Quorvanell"

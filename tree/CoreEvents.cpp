@@ -25,10 +25,6 @@ void TVirtualTreeCore::DoChange(PVirtualNode node) {
   lastChangedNode = nullptr;
 }
 
-void TVirtualTreeCore::DoCheckClick(PVirtualNode node, TCheckState newCheckState) {
-  if (ChangeCheckState(node, newCheckState)) DoChecked(node);
-}
-
 void TVirtualTreeCore::DoChecked(PVirtualNode node) {
   if (OnChecked) OnChecked(senderTree, node);
 }

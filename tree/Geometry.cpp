@@ -258,7 +258,8 @@ int TBaseVirtualTree::GetMaxRightExtend() {
   int checkWidth = options.misc.Contains(toCheckSupport) && checkImages != nullptr ? checkImages->Width() + 2 : 0;
   int x = VisibleColumnIndent(run) + fixed;
   int result = 0;
-  int height = top + offsetY;
+  // top is already relative to the client area (at or above 0).
+  int height = top;
   PVirtualNode previous = run;
   while (run != nullptr && height < clientHeight) {
     if (!(run->States & vsInitialized)) InitNode(run);

@@ -349,7 +349,8 @@ std::vector<PVirtualNode> TVirtualTreeCore::GetMarkedNodesInOrder(bool resolve) 
 uint32_t TVirtualTreeCore::GetNodeLevel(PVirtualNode node) const {
   if (node == nullptr || node == root) return 0;
   uint32_t level = 0;
-  for (PVirtualNode run = node->Parent; run != root; run = run->Parent) ++level;
+  // Nodes being read from a stream hang under a stand-in for the root.
+  for (PVirtualNode run = node->Parent; run != root && run != streamRootStandIn; run = run->Parent) ++level;
   return level;
 }
 
@@ -357,7 +358,7 @@ bool TVirtualTreeCore::HasAsParent(PVirtualNode node, PVirtualNode potentialPare
   if (node == nullptr || potentialParent == nullptr || node == potentialParent || node == root) return false;
   for (PVirtualNode run = node->Parent;; run = run->Parent) {
     if (run == potentialParent) return true;
-    if (run == root) return false;
+    if (run == root || run == streamRootStandIn) return false;
   }
 }
 

@@ -1,5 +1,8 @@
 // Lazy initialisation of nodes and children, and the linking and unlinking
 // of one node into a parent's sibling chain with its counts.
+#include <algorithm>
+#include <vector>
+
 #include "tree/TreeMath.h"
 #include "tree/VirtualTreeCore.h"
 
@@ -38,8 +41,17 @@ void TVirtualTreeCore::InitChildren(PVirtualNode node) {
   SetChildCount(node, count);
 }
 
+void TVirtualTreeCore::ReindexChildren(std::vector<PVirtualNode>& parents) {
+  std::sort(parents.begin(), parents.end());
+  parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
+  for (PVirtualNode parent : parents) {
+    uint32_t index = 0;
+    for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling) child->Index = index++;
+  }
+}
+
 void TVirtualTreeCore::InternalConnectNode(PVirtualNode node, PVirtualNode destination, TVirtualTreeCore* target,
-                                           TVTNodeAttachMode mode) {
+                                           TVTNodeAttachMode mode, bool reindex) {
   if (target == nullptr) target = this;
   PVirtualNode parent = nullptr;
   switch (mode) {
@@ -56,6 +68,10 @@ void TVirtualTreeCore::InternalConnectNode(PVirtualNode node, PVirtualNode desti
       else
         parent->FirstChild = node;
       destination->PrevSibling = node;
+      if (!reindex) {
+        node->Index = node->PrevSibling != nullptr ? node->PrevSibling->Index + 1 : 0;
+        break;
+      }
       for (PVirtualNode run = destination; run != nullptr; run = run->NextSibling)
         run->Index = CheckedU32(run->Index, 1);
       break;
@@ -71,6 +87,10 @@ void TVirtualTreeCore::InternalConnectNode(PVirtualNode node, PVirtualNode desti
         parent->LastChild = node;
       destination->NextSibling = node;
       node->Index = destination->Index;
+      if (!reindex) {
+        node->Index = destination->Index + 1;
+        break;
+      }
       for (PVirtualNode run = node; run != nullptr; run = run->NextSibling) run->Index = CheckedU32(run->Index, 1);
       break;
     }
@@ -85,6 +105,7 @@ void TVirtualTreeCore::InternalConnectNode(PVirtualNode node, PVirtualNode desti
         parent->LastChild = node;
       parent->FirstChild = node;
       node->Index = 0;
+      if (!reindex) break;
       for (PVirtualNode run = node->NextSibling; run != nullptr; run = run->NextSibling)
         run->Index = CheckedU32(run->Index, 1);
       break;

@@ -199,6 +199,8 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
   PVirtualNode standIn = nullptr;
   try {
     standIn = MakeNewNode();
+    // Handlers see the nodes read as top-level nodes of this tree.
+    standIn->Parent = root;
     Restore<int64_t> keepLimit(readLimit);
     Restore<uint64_t> keepBudget(loadHeightBudget);
     Restore<PVirtualNode> keepRoot(streamRootStandIn);
@@ -284,6 +286,7 @@ void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, 
   // and gives the node back its record, so nothing changes.
   TVirtualNode saved = *node;
   PVirtualNode target = isRoot ? MakeNewNode() : node;
+  if (isRoot) target->Parent = root;
   BeginUpdate();
   {
     Restore<int64_t> keepLimit(readLimit);

@@ -102,25 +102,47 @@ void TVirtualTreeCore::CreateChildren(PVirtualNode node, uint32_t count) {
   else
     node->States |= vsHasChildren;
   node->States &= ~vsAllChildrenHidden;
-  CheckedU32(node->ChildCount, count);  // overflow check before anything is made
+  // Overflow checks before anything is made: the root's count bounds every
+  // ancestor's, and the height goes up the chain it will be added to.
+  CheckedU32(node->ChildCount, count);
+  CheckedU32(root->TotalCount, count);
   bool expanded = (node->States & vsExpanded) != 0;
   bool shown = expanded && (node == root || IsFullyVisible(node));
-  for (uint32_t i = 0; i < count; ++i) {
-    PVirtualNode child = MakeNewNode();
-    child->Index = index++;
-    child->Parent = node;
-    child->PrevSibling = node->LastChild;
-    if (node->LastChild != nullptr)
-      node->LastChild->NextSibling = child;
-    else
-      node->FirstChild = child;
-    node->LastChild = child;
-    node->ChildCount++;
-    // Counted one by one, so that a failing allocation leaves exact totals.
-    PropagateTotalCount(node, 1, true);
-    if (expanded) PropagateTotalHeight(node, child->NodeHeight, true);
-    if (shown) visibleCount = CheckedU32(visibleCount, 1);
+  if (expanded) {
+    int64_t room = int64_t(count) * std::min<uint32_t>(defaultNodeHeight, 0xFFFF);
+    for (PVirtualNode run = node;; run = run->Parent) {
+      CheckedU32(run->TotalHeight, room);
+      if (!(run->States & vsVisible) || run == root || !(run->Parent->States & vsExpanded)) break;
+    }
   }
+  // The new children are counted once for all, up the whole chain.
+  uint32_t made = 0;
+  int64_t heightSum = 0;
+  auto account = [&]() {
+    PropagateTotalCount(node, made, true);
+    if (expanded) PropagateTotalHeight(node, heightSum, true);
+    if (shown) visibleCount = CheckedU32(visibleCount, made);
+  };
+  try {
+    for (; made < count; ++made) {
+      PVirtualNode child = MakeNewNode();
+      child->Index = index++;
+      child->Parent = node;
+      child->PrevSibling = node->LastChild;
+      if (node->LastChild != nullptr)
+        node->LastChild->NextSibling = child;
+      else
+        node->FirstChild = child;
+      node->LastChild = child;
+      node->ChildCount++;
+      heightSum += child->NodeHeight;
+    }
+  } catch (...) {
+    // A failing allocation leaves exact totals for the children made.
+    account();
+    throw;
+  }
+  account();
   // Heights are measured only once the new nodes are linked and counted, so a
   // changed height is propagated exactly once (by SetNodeHeight).
   if (options.misc.Contains(toVariableNodeHeight)) {

@@ -12,7 +12,10 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
   VT_ASSERT(node != nullptr, "Node must not be nil.");
   if (node == root || (node->States & (vsDeleting | vsToggling))) return;
   node->States |= vsToggling;
-  PVirtualNode lastTop = updateCount == 0 ? GetTopNode() : nullptr;
+  // The rows above a toggled node stay where they are unless the view
+  // scrolls: comparing the offset avoids asking for the top node (which may
+  // rebuild the whole position cache) before and after.
+  int lastOffsetY = offsetY;
   bool changed = false;
   bool animate = options.animation.Contains(toAnimatedToggle) && updateCount == 0;
   try {
@@ -63,7 +66,7 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
           else
             ScrollIntoView(node->LastChild, options.selection.Contains(toCenterScrollIntoView), false);
         }
-        if (lastTop != GetTopNode())
+        if (lastOffsetY != offsetY || (IsFullyVisible(node) && int64_t(GetNodeTop(node)) + offsetY < 0))
           InvalidateWhole();
         else
           InvalidateBelowNode(node);

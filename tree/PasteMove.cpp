@@ -33,16 +33,6 @@ struct TSelectionBatch {
   }
 };
 
-// Numbers the children of each parent (listed any number of times) from 0.
-void ReindexChildren(std::vector<PVirtualNode>& parents) {
-  std::sort(parents.begin(), parents.end());
-  parents.erase(std::unique(parents.begin(), parents.end()), parents.end());
-  for (PVirtualNode parent : parents) {
-    uint32_t index = 0;
-    for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling) child->Index = index++;
-  }
-}
-
 // Releases a medium on leaving a scope.
 struct TMediumScope {
   STGMEDIUM medium{};
@@ -203,10 +193,16 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   std::vector<PVirtualNode> inserted;
   TRunPlacer placer{target, mode};
   TSelectionBatch batch(*this);
+  // The siblings after the run are numbered once, when it is complete.
+  std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
+  struct TReindexScope {
+    std::vector<PVirtualNode>& parents;
+    ~TReindexScope() { ReindexChildren(parents); }
+  } reindex{parents};
   try {
     while (stream->Position() < stream->Size()) {
       PVirtualNode node = MakeNewNode();
-      InternalConnectNode(node, placer.target, this, placer.mode);
+      InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
       inserted.push_back(node);
       InternalAddFromStream(stream, kVTTreeStreamVersion, node);
       if (!DoNodeCopying(node, target == root ? nullptr : target)) {
@@ -254,9 +250,15 @@ void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVi
   TUpdateScope update(*targetTree);
   TSelectionBatch batch(*targetTree);
   TRunPlacer placer{target, mode};
+  // The siblings after the run are numbered once, when it is complete.
+  std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
+  struct TReindexScope {
+    std::vector<PVirtualNode>& parents;
+    ~TReindexScope() { ReindexChildren(parents); }
+  } reindex{parents};
   while (stream.Position() < stream.Size()) {
     PVirtualNode node = targetTree->MakeNewNode();
-    targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode);
+    targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
     try {
       targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
     } catch (...) {
@@ -286,11 +288,14 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
       parents.push_back(node->Parent);
       InternalDisconnectNode(node, /*keepFocus=*/true, /*reindex=*/false);
     }
-    ReindexChildren(parents);
+    parents.push_back(mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target);
     TRunPlacer placer{target, mode};
     for (PVirtualNode node : allowed) {
-      InternalConnectNode(node, placer.target, this, placer.mode);
+      InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
       placer.Placed(node);
+    }
+    ReindexChildren(parents);
+    for (PVirtualNode node : allowed) {
       DoNodeMoved(node);
       StructureChange(node, crNodeMoved);
     }
@@ -328,11 +333,15 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     // Placed one after the other, the nodes keep their order in every mode.
     if (mode == amAddChildFirst || mode == amInsertAfter) std::reverse(nodes.begin(), nodes.end());
     TUpdateScope update(*this);
+    // Siblings are numbered once per parent when every node is in place.
+    std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
     for (PVirtualNode node : nodes) {
-      InternalDisconnectNode(node, /*keepFocus=*/true);
-      InternalConnectNode(node, target, this, mode);
-      DoNodeMoved(node);
+      parents.push_back(node->Parent);
+      InternalDisconnectNode(node, /*keepFocus=*/true, /*reindex=*/false);
+      InternalConnectNode(node, target, this, mode, /*reindex=*/false);
     }
+    ReindexChildren(parents);
+    for (PVirtualNode node : nodes) DoNodeMoved(node);
   } else {
     TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
       targetTree->DoNodeMoved(node);

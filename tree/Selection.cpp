@@ -23,6 +23,8 @@ void TVirtualTreeCore::CompactSelection() {
 bool TVirtualTreeCore::FindNodeInSelection(PVirtualNode node, int& index, int lowBound, int highBound) const {
   int count = static_cast<int>(selection.size());
   if (lowBound < 0) lowBound = 0;
+  // A lower bound past the end searches nothing; the insertion place is the end.
+  if (lowBound > count) lowBound = count;
   if (highBound < 0 || highBound >= count) highBound = count - 1;
   auto first = selection.begin() + lowBound;
   auto last = selection.begin() + (highBound + 1 > lowBound ? highBound + 1 : lowBound);
@@ -185,8 +187,10 @@ void TVirtualTreeCore::InvertSelection(bool visibleOnly) {
     run = visibleOnly ? GetNextVisibleNoInit(run) : GetNextNoInit(run);
   }
   CompactSelection();
-  bool added = !tempNodeCache.empty();
-  if (added) AddToSelection(tempNodeCache, false);
+  // Additions the constraints or disabled nodes refuse all count as none.
+  size_t before = selection.size();
+  if (!tempNodeCache.empty()) AddToSelection(tempNodeCache, false);
+  bool added = selection.size() != before;
   ClearTempCache();
   InvalidateWhole();
   if (!added && removed) Change(nullptr);

@@ -53,12 +53,15 @@ void TVirtualTreeCore::InvalidateCache() {
     CancelCacheValidation();
     DoStateChange({}, {tsValidating});
   }
+  // Entries built before a change may point at nodes it moved or freed.
+  startIndex = 0;
   DoStateChange({tsValidationNeeded}, {tsUseCache});
 }
 
 void TVirtualTreeCore::ValidateCache() {
+  // A rebuild stopped without a change resumes from its last complete entry
+  // (InvalidateCache starts it again from the top).
   StopCacheValidation();
-  startIndex = 0;
   if (states.Contains(tsValidationNeeded)) {
     ScheduleCacheValidation();
     return;
@@ -90,8 +93,9 @@ void TVirtualTreeCore::CompleteCacheValidation() {
 }
 
 void TVirtualTreeCore::ScheduleCacheValidation() {
-  DoStateChange({tsValidating}, {tsUseCache, tsStopValidation});
-  FinishCacheValidation(DoValidateCache());
+  // Without a window the cache is built when a position far down is first
+  // asked for (GetNodeAt): changes made one at a time then cost nothing each.
+  DoStateChange({}, {tsUseCache, tsStopValidation});
 }
 
 void TVirtualTreeCore::FinishCacheValidation(bool success) {
@@ -110,14 +114,29 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
   if (!validationRunning) {
     if (states.Contains(tsStopValidation)) return 0;
     if (startIndex == 0) positionCache.clear();
-    if (visibleCount <= cacheSpacing) return 0;
+    if (visibleCount <= cacheSpacing) {
+      positionCache.clear();
+      startIndex = 0;
+      return 0;
+    }
     size_t entries = (static_cast<size_t>(visibleCount) + cacheSpacing - 1) / cacheSpacing;
-    positionCache.assign(entries, TCacheEntry{nullptr, 0});
-    startIndex = 0;
-    validationNode = GetFirstVisibleNoInit();
-    validationTop = 0;
+    if (startIndex > entries) startIndex = static_cast<uint32_t>(entries);
+    // Entries up to the start index were complete when the last rebuild
+    // stopped: the walk goes on from the last of them.
+    bool resume = startIndex > 0 && startIndex <= positionCache.size() && positionCache[startIndex - 1].Node != nullptr;
+    positionCache.resize(resume ? startIndex : 0);
+    positionCache.resize(entries, TCacheEntry{nullptr, 0});
+    if (resume) {
+      validationEntry = startIndex - 1;
+      validationNode = positionCache[validationEntry].Node;
+      validationTop = positionCache[validationEntry].AbsoluteTop;
+    } else {
+      startIndex = 0;
+      validationEntry = 0;
+      validationNode = GetFirstVisibleNoInit();
+      validationTop = 0;
+    }
     validationCounter = 0;
-    validationEntry = 0;
     validationRunning = true;
   }
   bool full = false;
@@ -140,12 +159,14 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
     inValidationStep = false;
     validationRunning = false;
     positionCache.clear();
+    startIndex = 0;
     throw;
   }
   inValidationStep = false;
   if (!validationRunning) {
     // A measured height invalidated what was built meanwhile.
     positionCache.clear();
+    startIndex = 0;
     return 0;
   }
   if (validationNode != nullptr && !full) return 2;

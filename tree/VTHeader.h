@@ -310,6 +310,10 @@ private:
   // Brings the position array to the column count (a permutation of 0 .. count - 1).
   void FixPositions();
   void RemovePosition(TColumnIndex index);
+  // Sets each column's Position from the array (left edges untouched).
+  void RenumberPositions();
+  // The display position of a valid column; -1 when the array lacks it.
+  TColumnPosition PositionOf(TColumnIndex column) const;
   void MoveInPositions(TVirtualTreeColumn* column, TColumnPosition from, TColumnPosition to);
   void RepaintCell(TColumnIndex column);
   void ReindexItems();

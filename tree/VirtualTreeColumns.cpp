@@ -27,6 +27,9 @@ TVirtualTreeColumn* TVirtualTreeColumns::Add() {
   TVirtualTreeColumn* column = tree != nullptr ? tree->CreateColumn(this) : New<TVirtualTreeColumn>(this);
   column->index = Count();
   items.push_back(column);
+  // The position array grows at once, even inside a collection update:
+  // navigation reads it before the update ends.
+  positionToIndex.push_back(column->index);
   column->position = column->index;
   Update(nullptr);
   return column;
@@ -60,6 +63,7 @@ void TVirtualTreeColumns::Delete(TColumnIndex index) {
   items.erase(items.begin() + index);
   ReindexItems();
   RemovePosition(index);
+  RenumberPositions();
   // Indices that pointed at or past the removed column move with it.
   auto shift = [index](TColumnIndex& value) {
     if (value == index) value = NoColumn;
@@ -149,6 +153,11 @@ void TVirtualTreeColumns::RemovePosition(TColumnIndex index) {
   FixPositions();
 }
 
+void TVirtualTreeColumns::RenumberPositions() {
+  for (size_t p = 0; p < positionToIndex.size(); ++p)
+    items[static_cast<size_t>(positionToIndex[p])]->position = static_cast<TColumnPosition>(p);
+}
+
 void TVirtualTreeColumns::MoveInPositions(TVirtualTreeColumn* column, TColumnPosition from, TColumnPosition to) {
   auto it = std::find(positionToIndex.begin(), positionToIndex.end(), column->index);
   if (it == positionToIndex.end()) return;
@@ -198,8 +207,6 @@ void TVirtualTreeColumns::UpdatePositions(bool force) {
 
 // ---- Navigation -----------------------------------------------------------------
 
-// ---- Navigation -----------------------------------------------------------------
-
 TColumnIndex TVirtualTreeColumns::ColumnFromPositionIndex(TColumnPosition position) const {
   if (position < 0 || position >= static_cast<TColumnPosition>(positionToIndex.size())) return NoColumn;
   return positionToIndex[static_cast<size_t>(position)];
@@ -217,15 +224,27 @@ TColumnIndex TVirtualTreeColumns::GetLastVisibleColumn() const {
   return InvalidColumn;
 }
 
+TColumnPosition TVirtualTreeColumns::PositionOf(TColumnIndex column) const {
+  // A column's Position is refreshed lazily while the tree loads: trust it
+  // only when the array agrees.
+  TColumnPosition p = items[static_cast<size_t>(column)]->position;
+  if (p >= 0 && p < static_cast<TColumnPosition>(positionToIndex.size()) &&
+      positionToIndex[static_cast<size_t>(p)] == column)
+    return p;
+  auto it = std::find(positionToIndex.begin(), positionToIndex.end(), column);
+  return it == positionToIndex.end() ? -1 : static_cast<TColumnPosition>(it - positionToIndex.begin());
+}
+
 TColumnIndex TVirtualTreeColumns::GetNextColumn(TColumnIndex column) const {
   if (!IsValidColumn(column)) return InvalidColumn;
-  TColumnPosition p = items[static_cast<size_t>(column)]->position + 1;
-  return p < Count() ? positionToIndex[static_cast<size_t>(p)] : InvalidColumn;
+  TColumnPosition p = PositionOf(column) + 1;
+  return p > 0 && p < static_cast<TColumnPosition>(positionToIndex.size()) ? positionToIndex[static_cast<size_t>(p)]
+                                                                          : InvalidColumn;
 }
 
 TColumnIndex TVirtualTreeColumns::GetPreviousColumn(TColumnIndex column) const {
   if (!IsValidColumn(column)) return InvalidColumn;
-  TColumnPosition p = items[static_cast<size_t>(column)]->position - 1;
+  TColumnPosition p = PositionOf(column) - 1;
   return p >= 0 ? positionToIndex[static_cast<size_t>(p)] : InvalidColumn;
 }
 

@@ -411,10 +411,14 @@ public:
   void InitNode(PVirtualNode node);
   void InitChildren(PVirtualNode node);
   // Links an unlinked node relative to destination, adjusting target's counts.
+  // Without reindex only the node is numbered (after its previous sibling):
+  // the later siblings wait for the batch's ReindexChildren.
   void InternalConnectNode(PVirtualNode node, PVirtualNode destination, TVirtualTreeCore* target,
-                           TVTNodeAttachMode mode);
+                           TVTNodeAttachMode mode, bool reindex = true);
   // Unlinks node (keeping its subtree) from its parent and siblings.
   void InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex = true);
+  // Numbers the children of each parent listed (any number of times) from 0.
+  static void ReindexChildren(std::vector<PVirtualNode>& parents);
   uint32_t CountVisibleChildren(PVirtualNode node) const;
   int CountLevelDifference(PVirtualNode node1, PVirtualNode node2) const;
   void DetermineHiddenChildrenFlag(PVirtualNode node);
@@ -487,6 +491,13 @@ protected:
   void FinishCacheValidation(bool success);
   // Changes a node's check state with all its consequences.
   bool ChangeCheckState(PVirtualNode node, TCheckState value);
+  // Runs a check change (kind: change, click or parent step) and everything it
+  // propagates, on a stack of its own; the answer of the first step.
+  bool RunCheckSteps(int kind, PVirtualNode node, TCheckState value);
+  // The parent's state from node's box siblings, node counted as newCheckState.
+  TCheckState ParentStateFromSiblings(PVirtualNode node, TCheckState newCheckState) const;
+  // A tri-state node's state from its box children after they were set; value without a verdict.
+  TCheckState StateFromChildren(PVirtualNode node, TCheckState value) const;
   // Selection array helpers. Adding answers whether any node was accepted.
   bool InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert);
   bool InternalAddToSelection(PVirtualNode node, bool forceInsert);

@@ -139,47 +139,12 @@ void TdomASModelCollection::CalculateDefaultAttrValue(const TdomASAttributeDecl*
                                                       std::u16string& value) {
   value.clear();
   errorType = ET_NONE;
-  const std::u16string& text = decl->DefaultValue();
+  // Read as an attribute value is read: references replaced, recursively.
   std::u16string collected;
-  for (size_t i = 0; i < text.size() && errorType == ET_NONE; ++i) {
-    char16_t c = text[i];
-    if (IsXmlWhiteSpaceWideChar(c)) {
-      collected += u' ';
-      continue;
-    }
-    if (c != u'&') {
-      collected += c;
-      continue;
-    }
-    size_t semicolon = text.find(u';', i + 1);
-    if (semicolon == std::u16string::npos) {
-      errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
-      break;
-    }
-    std::u16string reference = text.substr(i, semicolon - i + 1);
-    std::u16string name = reference.substr(1, reference.size() - 2);
-    i = semicolon;
-    if (IsXmlCharRef(reference)) {
-      try {
-        collected += XmlCharRefToWideStr(reference);
-      } catch (const EConvertError&) {
-        errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
-      }
-      continue;
-    }
-    if (!IsXmlEntityRef(reference)) {
-      errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
-      break;
-    }
-    TdomASEntityDecl* entity = FindEntityDecl(name);
-    if (entity != nullptr && entity->IsExternalEntity()) {
-      errorType = ET_EXTERNAL_ENTITY_REF_IN_ATTRIBUTE;
-      break;
-    }
-    std::u16string replacement;
-    if (!ReplacementInValue(name, replacement, errorType)) break;
-    collected += replacement;
-  }
+  NormalizeAttrValueLiteral(decl->DefaultValue(), collected, errorType);
+  if (errorType == ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE || errorType == ET_INVALID_CHAR_REF)
+    errorType = ET_INVALID_ATTRIBUTE_DEFINITION;
+  if (IsHintOrWarningErrorType(errorType)) errorType = ET_NONE;
   if (errorType == ET_NONE) value = collected;
 }
 
@@ -205,6 +170,8 @@ const TdomASModelCollection::DefaultAttributes& TdomASModelCollection::DefaultsO
         entry.ok = false;
         continue;
       }
+      // Values of the other types are token lists: spaces trimmed and collapsed.
+      if (decl->AttrType() != AS_STRING_DATATYPE) value = CollapseSpacesWideStr(value);
       entry.values.emplace_back(decl->Name(), value);
     }
   }
@@ -271,7 +238,7 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
         } else {
           attr = document->createAttribute(name);
         }
-        attr->SetNodeValue(value);
+        attr->SetNodeValue(EscapeAttributeValue(value));
         attr->SetSpecified(false);
         if (namespaceAware) {
           element->setAttributeNodeNS(attr);
@@ -285,4 +252,19 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
     }
   }
   return ok;
+}
+
+void TdomASModelCollection::RegisterIds(TdomElement* element) {
+  TdomDocument* document = element->GetOwnerDocument();
+  if (document == nullptr) return;
+  TdomNamedNodeMap* attributes = element->GetAttributes();
+  for (int i = 0; i < attributes->GetLength(); ++i) {
+    auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
+    if (GetAttributeType(attr) != AS_ID_DATATYPE) continue;
+    std::u16string value;
+    TXmlErrorType errorType;
+    CalculateNormalizedAttrValue(attr, value, errorType);
+    if (!IsHintOrWarningErrorType(errorType) || !IsXmlName(value)) continue;
+    if (document->getElementById(value) == nullptr) document->AddID(value, attr);
+  }
 }

@@ -22,7 +22,8 @@ TdomASFrequency TakeFrequency(std::u16string& text) {
     default: return AS_ONCE;
   }
   text.pop_back();
-  text = TrimXmlWhiteSpaceWideStr(text);
+  // The mark follows its particle directly.
+  if (text.empty() || IsXmlWhiteSpaceWideChar(text.back())) Fail();
   return frequency;
 }
 
@@ -125,7 +126,7 @@ void TXmlASBuilder::ParseMixedContent(TXmlCustomReader*, TdomASElementDecl* decl
   bool star = !text.empty() && text.back() == u'*';
   if (star) {
     text.pop_back();
-    text = TrimXmlWhiteSpaceWideStr(text);
+    if (text.empty() || IsXmlWhiteSpaceWideChar(text.back())) Fail();
   }
   if (text.empty()) Fail();
   std::u16string inner = InnerOfGroup(text);

@@ -67,7 +67,7 @@ void TdomASEntityDecl::SetReplacementText(const std::u16string& text) {
     std::u16string refName = text.substr(i + 1, semicolon - i - 1);
     if (!refName.empty() && refName[0] != u'#') {
       if (!IsXmlName(refName)) {
-        errorType = ET_INVALID_ENTITY_NAME;
+        errorType = ET_INVALID_PARAMETER_ENTITY_NAME;  // as a bad reference name in a value
       } else {
         int index = entityRefs->IndexOf(refName);
         if (index < 0) {

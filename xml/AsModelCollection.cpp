@@ -58,11 +58,16 @@ void TdomASModelCollection::Clear() {
   models[0]->Clear();
   models[1]->Clear();
   pendingIdRefs.clear();
+  declarationsValid = true;
 }
 
 TdomASElementDecl* TdomASModelCollection::FindElementDeclByName(const std::u16string& name) const {
-  if (TdomASElementDecl* decl = models[0]->FindElementDecl(name)) return decl;
-  return models[1]->FindElementDecl(name);
+  // An attribute-list declaration of the internal subset makes an element
+  // declaration that is not yet declared; the external subset may declare it.
+  TdomASElementDecl* internal = models[0]->FindElementDecl(name);
+  if (internal != nullptr && internal->ContentType() != AS_UNKNOWN_CONTENTTYPE) return internal;
+  TdomASElementDecl* external = models[1]->FindElementDecl(name);
+  return external != nullptr ? external : internal;
 }
 
 TdomASElementDecl* TdomASModelCollection::FindElementDecl(const TdomElement* element) const {

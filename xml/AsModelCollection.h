@@ -24,6 +24,9 @@ class TdomNode;
 
 // The attribute of element whose node name is name, namespace-aware or not; null when none.
 TdomAttr* FindAttributeByNodeName(const TdomElement* element, const std::u16string& name);
+// A normalised value as raw attribute text: the characters that would change
+// its meaning when read again are written as references.
+std::u16string EscapeAttributeValue(const std::u16string& value);
 
 class TdomASModelCollection : public TCustomOwnedObject {
 public:
@@ -45,6 +48,9 @@ public:
   virtual int GetModelCount() const { return 2; }
   // Empties both models.
   void Clear() override;
+  // False once the declarations were read with validity errors (until Clear).
+  bool DeclarationsValid() const { return declarationsValid; }
+  void SetDeclarationsValid(bool value) { declarationsValid = value; }
 
   // --- Entities -----------------------------------------------------------------------
   // The replacement text of a general entity and the error type: 74 unparsed,
@@ -86,6 +92,11 @@ public:
   // node and everything below it (iteratively).
   virtual bool ValidateNode(TdomNode* node, bool keepUnchanged);
   virtual TXmlErrorType ValidateElement(TdomElement* element, bool keepUnchanged);
+  // Records the element's ID attributes in its document, so that IDs answer
+  // before validation; a value met before stays with its first element.
+  void RegisterIds(TdomElement* element);
+  // Whether a raw attribute value refers to an entity declared in the external subset.
+  bool RefersToExternalDecl(const std::u16string& rawValue) const;
   virtual TXmlErrorType ValidateAttribute(TdomAttr* attr, bool keepUnchanged);
   virtual TXmlErrorType ValidateEntityReference(TdomEntityReference* reference);
 
@@ -103,8 +114,9 @@ private:
   void CheckElementAttributes(TdomElement* element, bool& result, bool& go);
   // Replaces the entity references among element's children by their parsed
   // content; the number of references that could not be replaced.
-  int ReplaceEntityReferences(TdomElement* element);
-  int ExpandEntityReferences(TdomElement* element);
+  // Each gives the error of the first reference that could not be expanded, or ET_NONE.
+  TXmlErrorType ReplaceEntityReferences(TdomElement* element);
+  TXmlErrorType ExpandEntityReferences(TdomElement* element);
   bool IsExternalDecl(const TdomASObject* decl) const;
   // The replacement text of an entity met in an attribute value; false with
   // errorType set when it cannot be had or holds a "<".
@@ -113,6 +125,7 @@ private:
   TdomDocumentTypeDecl* ownerDecl = nullptr;  // not owned
   TdomASModel* models[2] = {nullptr, nullptr};  // owned (as owned objects)
   std::vector<std::pair<std::u16string, TdomAttr*>> pendingIdRefs;
+  bool declarationsValid = true;
   // What is worked out from the declarations, valid while ModelsStamp() is cacheStamp.
   struct DefaultAttributes {
     bool ok = true;

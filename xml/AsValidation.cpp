@@ -60,8 +60,13 @@ bool SplitSingleSpaced(const std::u16string& value, std::vector<std::u16string>&
   }
 }
 
-// The value written back into the attribute: normalised, with the characters
-// that would change meaning in the raw value escaped.
+bool IsStandalone(const TdomNode* node) {
+  TdomDocument* document = node->GetOwnerDocument();
+  return document != nullptr && document->GetXmlStandalone() == STANDALONE_YES;
+}
+
+}  // namespace
+
 std::u16string EscapeAttributeValue(const std::u16string& value) {
   std::u16string out;
   out.reserve(value.size());
@@ -78,13 +83,6 @@ std::u16string EscapeAttributeValue(const std::u16string& value) {
   }
   return out;
 }
-
-bool IsStandalone(const TdomNode* node) {
-  TdomDocument* document = node->GetOwnerDocument();
-  return document != nullptr && document->GetXmlStandalone() == STANDALONE_YES;
-}
-
-}  // namespace
 
 // --- Models -----------------------------------------------------------------------------
 
@@ -146,7 +144,7 @@ bool TdomASModelCollection::ValidateModels() {
           report(errorType, attr);
           continue;
         }
-        std::u16string trimmed = TrimSpacesWideStr(defaultValue);
+        std::u16string trimmed = CollapseSpacesWideStr(defaultValue);
         trimmed.erase(std::remove(trimmed.begin(), trimmed.end(), u'\0'), trimmed.end());
         bool fits = true;
         switch (type) {
@@ -295,21 +293,22 @@ void TdomASModelCollection::CheckElementAttributes(TdomElement* element, bool& r
 
 // --- Elements ------------------------------------------------------------------------
 
-int TdomASModelCollection::ExpandEntityReferences(TdomElement* element) {
-  int failures = 0;
+TXmlErrorType TdomASModelCollection::ExpandEntityReferences(TdomElement* element) {
+  TXmlErrorType failure = ET_NONE;  // the first
   for (TdomNode* child = element->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
     if (child->GetNodeType() != ntEntity_Reference_Node) continue;
     try {
-      if (!IsHintOrWarningErrorType(static_cast<TdomEntityReference*>(child)->ExpandEntity())) ++failures;
+      TXmlErrorType type = static_cast<TdomEntityReference*>(child)->ExpandEntity();
+      if (!IsHintOrWarningErrorType(type) && failure == ET_NONE) failure = type;
     } catch (const Exception&) {
-      ++failures;
+      if (failure == ET_NONE) failure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
     }
   }
-  return failures;
+  return failure;
 }
 
-int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
-  int failures = 0;
+TXmlErrorType TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
+  TXmlErrorType failure = ET_NONE;  // the first
   TdomDocument* document = element->GetOwnerDocument();
   // A reference of the element's own is paid for with everything it expands
   // to; what its replacement brings in (up to paidUntil) is already paid.
@@ -329,7 +328,7 @@ int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
     document->ResolveEntityReplacementText(reference->GetNodeName(), text, errorType);
     bool paid = inPaid || ChargeEntityExpansion(document, static_cast<size_t>(ExpandedLength(reference->GetNodeName())));
     if (!IsHintOrWarningErrorType(errorType) || !paid) {
-      ++failures;
+      if (failure == ET_NONE) failure = !IsHintOrWarningErrorType(errorType) ? errorType : ET_RECURSIVE_ENTITY_REF;
       child = reference->GetNextSiblingNode();
       continue;
     }
@@ -343,7 +342,7 @@ int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
       element->replaceChild(fragment, reference);
       reference->Free();
     } catch (const Exception&) {
-      ++failures;
+      if (failure == ET_NONE) failure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
       fragment->Free();
       child = reference->GetNextSiblingNode();
       continue;
@@ -353,29 +352,35 @@ int TdomASModelCollection::ReplaceEntityReferences(TdomElement* element) {
     // replacement text are replaced the same way.
     child = before != nullptr ? before->GetNextSiblingNode() : element->GetFirstChildNode();
   }
-  return failures;
+  return failure;
 }
 
 TXmlErrorType TdomASModelCollection::ValidateElement(TdomElement* element, bool keepUnchanged) {
   TdomASElementDecl* decl = FindElementDecl(element);
   if (decl == nullptr) return ET_UNDEFINED_ELEMENT_TYPE;
   TdomASContentType contentType = decl->ContentType();
-  if (contentType == AS_ANY_CONTENTTYPE) return ET_NONE;
   if (contentType == AS_UNKNOWN_CONTENTTYPE) return ET_UNDEFINED_ELEMENT_TYPE;
   if (contentType == AS_STRICT_MIXED_CONTENTTYPE)
     throw EParserException("AS_STRICT_MIXED_CONTENTTYPE is currently not supported.");
-  int failures = keepUnchanged || element->GetReadOnly() ? ExpandEntityReferences(element)
-                                                         : ReplaceEntityReferences(element);
+  // An empty element holds not even a reference to an empty entity.
+  bool holdsReference = false;
+  for (TdomNode* child = element->GetFirstChildNode(); child != nullptr && !holdsReference;
+       child = child->GetNextSiblingNode())
+    holdsReference = child->GetNodeType() == ntEntity_Reference_Node;
+  TXmlErrorType failure = keepUnchanged || element->GetReadOnly() ? ExpandEntityReferences(element)
+                                                                 : ReplaceEntityReferences(element);
+  if (contentType == AS_ANY_CONTENTTYPE) return failure;
   if (contentType == AS_EMPTY_CONTENTTYPE) {
+    if (holdsReference) return ET_DECLARED_EMPTY_ELEMENT_NOT_EMPTY;
     bool empty = true;
     ForEachContentChild(element, [&](TdomNode* node) {
       empty = node->GetNodeType() == ntText_Node && node->GetNodeValue().empty();
       return empty;
     });
     if (!empty) return ET_DECLARED_EMPTY_ELEMENT_NOT_EMPTY;
-    return failures > 0 ? ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE : ET_NONE;
+    return failure;
   }
-  if (failures > 0) return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+  if (failure != ET_NONE) return failure;
   bool mixed = contentType == AS_MIXED_CONTENTTYPE;
   bool standaloneSpace = IsStandalone(element) && IsExternalDecl(decl);
   bool fits = true;
@@ -492,7 +497,18 @@ TXmlErrorType TdomASModelCollection::ValidateAttribute(TdomAttr* attr, bool keep
     if (fixedError == ET_NONE && fixedValue != value) return ET_FIXED_ATTRIBUTE_MISMATCH;
   }
   if (changedByType && attr->GetSpecified()) return ET_STANDALONE_VIOLATED;
+  if (IsStandalone(attr) && RefersToExternalDecl(attr->GetNodeValue())) return ET_STANDALONE_VIOLATED;
   return ET_NONE;
+}
+
+bool TdomASModelCollection::RefersToExternalDecl(const std::u16string& rawValue) const {
+  for (size_t amp = rawValue.find(u'&'); amp != std::u16string::npos; amp = rawValue.find(u'&', amp + 1)) {
+    size_t semicolon = rawValue.find(u';', amp + 1);
+    if (semicolon == std::u16string::npos) return false;
+    if (rawValue[amp + 1] == u'#') continue;
+    if (IsExternalDecl(FindEntityDecl(rawValue.substr(amp + 1, semicolon - amp - 1)))) return true;
+  }
+  return false;
 }
 
 // --- Entity references -----------------------------------------------------------------

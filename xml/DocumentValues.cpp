@@ -194,5 +194,7 @@ bool TdomDocument::validate(bool keepUnchanged, int64_t startByte, int64_t start
     result = false;
     HandleError(ET_ROOT_ELEMENT_TYPE_MISMATCH, this);
   }
+  // Validity errors met while the declarations were read count too.
+  if (!decl->GetASModels()->DeclarationsValid()) result = false;
   return decl->GetASModels()->ValidateDocument(this, keepUnchanged) && result;
 }

@@ -203,7 +203,10 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     AppendNew(element);
     referenceNode = element;
     for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->GetName(i), attributes->GetValue(i));
-    if (TdomASModelCollection* models = PreparedModels()) models->AddDefaultAttributes(element);
+    if (TdomASModelCollection* models = PreparedModels()) {
+      models->AddDefaultAttributes(element);
+      models->RegisterIds(element);
+    }
     return;
   }
   std::u16string prefix, localName;
@@ -230,5 +233,8 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     }
     element->setAttributeNS(uri, name, attributes->GetValue(i));
   }
-  if (TdomASModelCollection* models = PreparedModels()) models->AddDefaultAttributes(element);
+  if (TdomASModelCollection* models = PreparedModels()) {
+    models->AddDefaultAttributes(element);
+    models->RegisterIds(element);
+  }
 }

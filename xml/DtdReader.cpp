@@ -24,12 +24,15 @@ void TXmlStandardDtdReader::Reset() {
   elementTypeNames.clear();
   repository->Clear();
   errorsFound = false;
+  validityErrorsFound = false;
   expandedChars = 0;
 }
 
 void TXmlStandardDtdReader::SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator,
                                                   const std::u16string& code) {
-  if (IsErrorErrorType(errorType) || IsFatalErrorType(errorType)) errorsFound = true;
+  // Validity errors leave the declarations usable; only fatal errors fail the subset.
+  if (IsFatalErrorType(errorType)) errorsFound = true;
+  if (IsErrorErrorType(errorType)) validityErrorsFound = true;
   TXmlCustomReader::SendErrorNotification(errorType, locator, code);
 }
 
@@ -139,9 +142,19 @@ std::u16string EscapeQuotes(const std::u16string& text) {
   return out;
 }
 
-bool HoldsReference(const std::u16string& text) {
-  for (size_t i = text.find(u'%'); i != std::u16string::npos; i = text.find(u'%', i + 1))
-    if (ReferenceLength(text, i) > 0) return true;
+// Whether text holds a reference; outside literals only when insideLiterals is false
+// (a percent sign in an attribute default or a system literal is text).
+bool HoldsReference(const std::u16string& text, bool insideLiterals) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (!insideLiterals && (c == u'"' || c == u'\'')) {
+      size_t close = text.find(c, i + 1);
+      if (close == std::u16string::npos) return false;
+      i = close;
+    } else if (c == u'%' && ReferenceLength(text, i) > 0) {
+      return true;
+    }
+  }
   return false;
 }
 
@@ -183,7 +196,12 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool entityDe
     char16_t c = text[i];
     if (c == u'"' || c == u'\'') {
       size_t close = text.find(c, i + 1);
-      if (close == std::u16string::npos) close = text.size() - 1;
+      if (close == std::u16string::npos) {
+        // A literal must end in the text it starts in.
+        expandError = ET_UNCLOSED_LITERAL;
+        expandClue = std::u16string(1, c);
+        return false;
+      }
       std::u16string literal = text.substr(i + 1, close - i - 1);
       std::u16string keyword = LastWord(out);
       bool entityValue = entityDecl && !literalsSeen && keyword != u"SYSTEM" && keyword != u"PUBLIC";
@@ -205,7 +223,7 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool entityDe
       }
       out += c;
       out += literal;
-      if (close < text.size()) out += c;
+      out += c;
       i = close + 1;
       continue;
     }
@@ -262,7 +280,7 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool entityDe
 
 bool TXmlStandardDtdReader::ExpandReferences(TXmlCustomSubsetTokenizer* tokenizer, bool entityDecl,
                                              std::u16string& name, std::u16string& value) {
-  if (!HoldsReference(name) && !HoldsReference(value)) return true;
+  if (!HoldsReference(name, false) && !HoldsReference(value, entityDecl)) return true;
   if (!tokenizer->IsExternal() && !tokenizer->InEntity()) {
     SendErrorNotification(ET_PARAMETER_ENTITY_REF_IN_INTERNAL_DECL, tokenizer, name);
     return false;

@@ -25,15 +25,19 @@ public:
   void Create(TComponent* owner) override;
   ~TXmlStandardDtdReader() override;
 
-  // Sets errors-found for an error or fatal error, then reports as the base does.
+  // Sets errors-found for a fatal error (validity-errors-found for an error),
+  // then reports as the base does.
   void SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator, const std::u16string& code) override;
 
-  // Each: true when no error or fatal error was reported since Reset. Any
+  // Each: true when no fatal error was reported since Reset. Any
   // exception while reading ends in an aborted signal and false.
   virtual bool ParseExternalSubset(TXmlInputSource* source);
   virtual bool ParseInternalSubset(TXmlInputSource* source);
   // Empties the name lists and parameter entities; clears errors-found.
   virtual void Reset();
+  // Whether a validity error was reported since Reset: the declarations
+  // read are usable, but the document cannot be valid.
+  bool ValidityErrorsFound() const { return validityErrorsFound; }
 
   TdomPERefTreatment PERefTreatment() const { return peRefTreatment; }
   void SetPERefTreatment(TdomPERefTreatment value) { peRefTreatment = value; }
@@ -77,6 +81,7 @@ private:
   TdomPERepository* repository = nullptr;               // owned
   TdomPERefTreatment peRefTreatment = PT_PARSE;
   bool errorsFound = false;
+  bool validityErrorsFound = false;
   bool resolveExternals = true;
   // State of the expansion in progress.
   TXmlErrorType expandError = ET_NONE;

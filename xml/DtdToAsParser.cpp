@@ -143,6 +143,7 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
       result = false;
     }
   }
+  if (reader->ValidityErrorsFound()) collection->SetDeclarationsValid(false);
   if (!result || (publicId.empty() && systemId.empty())) return result;
   if (!ResolveExternals()) {
     HandleError(ET_EXTERNAL_SUBSET_NOT_READ);
@@ -151,7 +152,10 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
   std::u16string pub = publicId, sys = systemId;
   std::unique_ptr<TStream> stream = OpenExternalResource(DOMImpl(), documentUri, pub, sys);
   if (stream == nullptr) {
-    HandleError(ET_UNDECLARED_NOTATION_OF_ENTITY);
+    // Reported at the declaration that names it, with the identifier as code.
+    TdomError error(ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE, startByte, startChar + 1, startColumn + 1, startLine,
+                    startByte, startChar + 1, startColumn + 1, startLine, documentUri, nullptr, nullptr, sys);
+    if (DOMImpl() != nullptr) DOMImpl()->HandleError(this, &error);
     return false;
   }
   std::u16string resolved;
@@ -161,5 +165,6 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
   } catch (const Exception&) {
     result = false;
   }
+  if (reader->ValidityErrorsFound()) collection->SetDeclarationsValid(false);
   return result;
 }

@@ -60,7 +60,7 @@ public:
   // Reads the internal subset, then the external one (through DOMImpl's
   // resolver, when external resolution is on) into collection; true when
   // both were read without errors. A missing external subset is
-  // HandleError(26) and false; one not read because resolution is off is
+  // an error 34 at the given start position and false; one not read because resolution is off is
   // warning 5 and leaves the result alone.
   virtual bool ParseDTD(const std::u16string& internalSubset, const std::u16string& documentUri,
                         TdomASModelCollection* collection, const std::u16string& publicId,

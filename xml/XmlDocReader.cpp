@@ -384,7 +384,9 @@ void TXmlStandardDocReader::ProcessDoctypeDecl(TXmlDocTokenizer* tokenizer) {
       start.ByteNumber, start.CharNumber - 1, start.Column - 1, start.TabsInLine, start.Line));
   std::unique_ptr<TXmlDoctypeDeclTokenizer> declTokenizer(New<TXmlDoctypeDeclTokenizer>(source.get(), TabWidth()));
   std::u16string name, publicId, systemId, subset;
-  int64_t subsetByte = 0, subsetChar = 0, subsetColumn = 0, subsetLine = 1;
+  // Without an internal subset, the declaration's own place (for reports about the external subset).
+  int64_t subsetByte = start.ByteNumber, subsetChar = start.CharNumber - 1, subsetColumn = start.Column - 1,
+          subsetLine = start.Line;
   if (declTokenizer->ErrorType() != ET_NONE) {
     SendErrorNotification(declTokenizer->ErrorType(), tokenizer, std::u16string());
     return;

@@ -118,7 +118,7 @@ void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorTyp
 
 void TXmlCDATASignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
   TXmlSignal::CheckWellformedness(errorType, code);
-  if (!IsXmlCData(Data)) errorType = ET_INVALID_ENTITY_NAME;
+  if (!IsXmlCData(Data)) errorType = ET_INVALID_CDATA_SECTION_TEXT;
 }
 
 void TXmlDoctypeSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
@@ -227,7 +227,7 @@ void TXmlCommentSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16st
   if (Data.find(u"--") != std::u16string::npos) {
     Fail(errorType, code, ET_DOUBLE_HYPHEN_IN_COMMENT, u"--");
   } else if (Data.back() == u'-') {
-    Fail(errorType, code, ET_INVALID_ELEMENT_NAME, u"-");
+    Fail(errorType, code, ET_HYPHEN_AT_COMMENT_END, u"-");
   } else if (!IsXmlChars(Data)) {
     Fail(errorType, code, ET_INVALID_CONDITIONAL_SECTION_END, Data);
   }
@@ -236,9 +236,9 @@ void TXmlCommentSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16st
 void TXmlProcessingInstructionSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
   TXmlSignal::CheckWellformedness(errorType, code);
   if (!IsXmlPITarget(Target)) {
-    Fail(errorType, code, ET_INVALID_PUBLIC_ID, Target);
+    Fail(errorType, code, ET_INVALID_PI_TARGET_OR_DATA, Target);
   } else if (Data.find(u"?>") != std::u16string::npos) {
-    Fail(errorType, code, ET_INVALID_PUBLIC_ID, u"?>");
+    Fail(errorType, code, ET_INVALID_PI_TARGET_OR_DATA, u"?>");
   } else if (!IsXmlChars(Data)) {
     Fail(errorType, code, ET_INVALID_CONDITIONAL_SECTION_END, Data);
   }

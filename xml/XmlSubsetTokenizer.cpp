@@ -251,6 +251,23 @@ bool TXmlExtSubsetTokenizer::HandleConditional(bool start) {
     return true;
   }
   std::u16string keyword = TrimXmlWhiteSpaceWideStr(dtdTokenizer->TokenText());
+  // The keyword may come from a parameter entity.
+  if (keyword.size() > 2 && keyword[0] == u'%' && keyword.back() == u';' &&
+      IsXmlName(std::u16string_view(keyword).substr(1, keyword.size() - 2))) {
+    std::u16string name = keyword.substr(1, keyword.size() - 2), value, systemId, publicId;
+    TXmlErrorType result;
+    try {
+      result = Repository()->ResolvePE(name, value, systemId, publicId);
+    } catch (const Exception&) {
+      result = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+    }
+    if (result != ET_NONE) {
+      tokenType = SBT_INVALID_MARKUP;
+      SetError(result, name);
+      return true;
+    }
+    keyword = TrimXmlWhiteSpaceWideStr(value);
+  }
   if (keyword == u"INCLUDE") {
     ++openSections;
     tokenType = SBT_START_OF_CONDITIONAL_SECT;

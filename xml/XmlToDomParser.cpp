@@ -1,5 +1,6 @@
 #include "xml/XmlToDomParser.h"
 
+#include <filesystem>
 #include <memory>
 
 #include "core/FileStream.h"
@@ -86,8 +87,15 @@ TdomDocument* TXmlToDomParser::ParseFile(const std::string& fileName) {
   if (fileName.empty()) throw EAccessViolation("Filename not specified.");
   // Shared for reading and writing, so a file held open by an editor can be read.
   std::unique_ptr<TFileStream> stream(New<TFileStream>(fileName, static_cast<uint16_t>(fmOpenRead | fmShareDenyNone)));
+  // The document's URI is absolute, so that its external subset and
+  // entities are found beside it whatever the current folder.
+  std::string absolute = fileName;
+  try {
+    absolute = std::filesystem::absolute(std::filesystem::path(fileName)).string();
+  } catch (const std::exception&) {
+  }
   std::u16string uri;
-  FilenameToUriWideStr(fileName, 0, uri);
+  FilenameToUriWideStr(absolute, 0, uri);
   TdomNode* result = ParseStream(stream.get(), std::u16string(), uri, nullptr);
   return static_cast<TdomDocument*>(result);
 }

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "PathNames.h"
-#include "Removal.h"
+#include "NtFiles.h"
 #include "Text.h"
 
 namespace qv::engine {
@@ -16,22 +16,52 @@ uint64_t EntryBytes(uint64_t nameChars) { return 32 + 2 * nameChars + 32 * ((nam
 constexpr size_t kRounds[] = {255, 100, 40, 12, 4};
 constexpr int kCreateTries = 4;
 constexpr uint64_t kMarginBytes = 4096;
+constexpr int kDeleteTries = 10;
+constexpr DWORD kDeletePauseMs = 50;
 
-bool CreateFiller(const std::u16string& folder, size_t length, std::vector<std::u16string>& made) {
+// True for the errors by which a folder or disk says it takes no more entries.
+bool IsFull(DWORD error) {
+  constexpr DWORD kQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
+  return error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL || error == ERROR_CANNOT_MAKE ||
+         error == kQuotaExceeded;
+}
+
+// False when no filler could be made: `error` says why (0 when every random
+// name was taken).
+bool CreateFiller(const OpenFolder& folder, size_t length, std::vector<std::u16string>& made, DWORD& error) {
+  error = 0;
   for (int attempt = 0; attempt < kCreateTries; ++attempt) {
     std::u16string name;
-    if (!RandomName(length, name)) return false;
-    std::u16string path = JoinPath(folder, name);
-    HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (!RandomName(length, name)) {
+      error = ERROR_GEN_FAILURE;
+      return false;
+    }
+    HANDLE file = gCreateFiller(folder.handle, name, error);
     if (file != INVALID_HANDLE_VALUE) {
       CloseHandle(file);
-      made.push_back(path);
+      made.push_back(name);
       return true;
     }
-    DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    error = 0;
   }
   return false;
+}
+
+// Deletes a filler through a handle of its own, waiting a little for a
+// scanner that holds it.
+bool DeleteFiller(const OpenFolder& folder, const std::u16string& name, DWORD& error) {
+  for (int attempt = 1;; ++attempt) {
+    HANDLE file = OpenBelow(folder.handle, name, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            kNonDirectoryOnly, error);
+    if (file != INVALID_HANDLE_VALUE) {
+      bool deleted = MarkForDeletion(file, error);
+      CloseHandle(file);
+      if (deleted) return true;
+    }
+    if (attempt == kDeleteTries || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED)) return false;
+    Sleep(kDeletePauseMs);
+  }
 }
 
 // Writes the folder's own data to the medium. Some file systems drop unwritten
@@ -46,26 +76,48 @@ void FlushFolder(const std::u16string& folder) {
 
 }  // namespace
 
-void FillDirectorySlack(const std::u16string& folder, uint64_t removedNameChars, uint64_t removedEntries,
+HANDLE SystemCreateFiller(HANDLE folder, const std::u16string& name, DWORD& error) {
+  return OpenBelow(folder, name, GENERIC_WRITE, 0, kNonDirectoryOnly, error, kCreateNew);
+}
+
+FillerCreate gCreateFiller = SystemCreateFiller;
+
+void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
                         Reporter& reporter) {
   if (removedEntries == 0) return;
+  if (!FileWiper::PlaceHolds(folder, INVALID_HANDLE_VALUE, u"")) {
+    reporter.Failure(u"Did not overwrite the old names in " + ToDisplayPath(folder.path) +
+                     u": it was moved or replaced while the wipe ran");
+    return;
+  }
   // Each entry was renamed to names of its own length, so the folder held up
   // to twice its entries at a time.
   uint64_t bytes = 2 * (removedEntries * EntryBytes(0) + EntryBytes(removedNameChars)) + kMarginBytes;
   std::vector<std::u16string> made;
-  for (size_t round = 0; round < sizeof kRounds / sizeof kRounds[0]; ++round) {
+  DWORD failure = 0;
+  for (size_t round = 0; round < sizeof kRounds / sizeof kRounds[0] && failure == 0; ++round) {
     size_t length = kRounds[round];
     // The long names cover the space; each shorter round fills what is left
     // at the end of every block the long ones covered.
     uint64_t count = round == 0 ? bytes / EntryBytes(length) + 1 : bytes / 4096 + 2;
-    for (uint64_t i = 0; i < count && !reporter.StopRequested(); ++i) {
-      if (!CreateFiller(folder, length, made)) break;
+    for (uint64_t i = 0; i < count; ++i) {
+      DWORD error = 0;
+      if (CreateFiller(folder, length, made, error)) continue;
+      // A full folder has no room left where an old name could survive.
+      if (error != 0 && !IsFull(error)) failure = error;
+      break;
     }
   }
-  FlushFolder(folder);
-  for (const std::u16string& path : made) {
-    if (!DeleteFileRetrying(path)) {
-      reporter.Failure(u"Could not delete the filler " + ToDisplayPath(path) + u": " + ErrorText(GetLastError()));
+  if (failure != 0) {
+    reporter.Failure(u"Could not overwrite the old names in " + ToDisplayPath(folder.path) +
+                     u" (the names of wiped entries may survive there): " + ErrorText(failure));
+  }
+  FlushFolder(folder.path);
+  for (const std::u16string& name : made) {
+    DWORD error = 0;
+    if (!DeleteFiller(folder, name, error)) {
+      reporter.Failure(u"Could not delete the filler " + ToDisplayPath(JoinPath(folder.path, name)) + u": " +
+                       ErrorText(error));
     }
   }
 }

@@ -7,14 +7,24 @@
 #include <cstdint>
 #include <string>
 
+#include "FileWiper.h"
 #include "Reporter.h"
 
 namespace qv::engine {
 
 // `removedNameChars` and `removedEntries` describe the entries that left the
-// folder. Best effort: a filler that cannot be made ends the filling quietly;
-// a filler that cannot be deleted again is reported.
-void FillDirectorySlack(const std::u16string& folderLongPath, uint64_t removedNameChars, uint64_t removedEntries,
+// folder. A full folder or disk ends the filling (the expected end); a filler
+// that cannot be made for another reason, or deleted again, is reported and
+// counted. The fillers are made through the folder's handle, and none at all
+// when its path no longer leads to it (it was moved or replaced). A stop
+// request does not cut the filling short: the names of what was wiped go too.
+void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
                         Reporter& reporter);
+
+// Makes one empty filler `name` in the folder (a new file, opened for
+// writing); tests put one that fails or counts in its place.
+using FillerCreate = HANDLE (*)(HANDLE folder, const std::u16string& name, DWORD& error);
+extern FillerCreate gCreateFiller;
+HANDLE SystemCreateFiller(HANDLE folder, const std::u16string& name, DWORD& error);
 
 }  // namespace qv::engine

@@ -2,10 +2,9 @@
 
 #include <vector>
 
+#include "NtFiles.h"
 #include "PassWriter.h"
 #include "PathNames.h"
-#include "Protected.h"
-#include "Removal.h"
 #include "SystemRandom.h"
 #include "Text.h"
 
@@ -15,6 +14,10 @@ namespace {
 constexpr int kRenames = 3;
 constexpr int kRenameTries = 8;
 constexpr uint32_t kDefaultClusterBytes = 4096;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr int kOpenTries = 10;
+constexpr DWORD kOpenPauseMs = 50;
+constexpr DWORD kNameSurrogate = 0x20000000;
 
 std::u16string VolumeRootOf(const std::u16string& longPath) {
   std::u16string plain = ToDisplayPath(longPath);
@@ -25,6 +28,13 @@ std::u16string VolumeRootOf(const std::u16string& longPath) {
     return share == std::u16string::npos ? plain + u"\\" : plain.substr(0, share + 1);
   }
   return {};
+}
+
+// The drive of a path as the log names it ("R:", or the share "\\server\share").
+std::u16string DriveOf(const std::u16string& longPath) {
+  std::u16string root = VolumeRootOf(longPath);
+  if (root.size() > 1 && root.back() == u'\\') root.pop_back();
+  return root.empty() ? u"its drive" : u"drive " + root;
 }
 
 // An old, fixed time stamp so the wiped file's times tell nothing.
@@ -38,15 +48,63 @@ FILETIME NeutralTime() {
   return ft;
 }
 
+bool SetAttributes(HANDLE item, DWORD attributes) {
+  FILE_BASIC_INFO info = {};  // zero times: left as they are
+  info.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  return SetFileInformationByHandle(item, FileBasicInfo, &info, sizeof info) != FALSE;
+}
+
+// Opens an entry of a folder; a scanner or indexer holding it for a moment
+// is waited for about half a second.
+HANDLE OpenEntry(const OpenFolder& folder, const std::u16string& name, ACCESS_MASK access, ULONG share,
+                 ULONG options, DWORD& error) {
+  for (int attempt = 1;; ++attempt) {
+    HANDLE handle = OpenBelow(folder.handle, name, access, share, options, error);
+    if (handle != INVALID_HANDLE_VALUE || error != ERROR_SHARING_VIOLATION || attempt == kOpenTries) return handle;
+    Sleep(kOpenPauseMs);
+  }
+}
+
+// A name as some systems show it in the paths of handles: without trailing
+// dots and spaces.
+std::u16string Trimmed(std::u16string name) {
+  while (!name.empty() && (name.back() == u'.' || name.back() == u' ')) name.pop_back();
+  return name;
+}
+
+// Paths compared name by name, each without trailing dots and spaces.
+bool SameTrimmedPath(const std::u16string& a, const std::u16string& b) {
+  size_t i = 0, j = 0;
+  for (;;) {
+    size_t endA = a.find(u'\\', i), endB = b.find(u'\\', j);
+    if (endA == std::u16string::npos) endA = a.size();
+    if (endB == std::u16string::npos) endB = b.size();
+    if (!SamePath(Trimmed(a.substr(i, endA - i)), Trimmed(b.substr(j, endB - j)))) return false;
+    if (endA == a.size() || endB == b.size()) return endA == a.size() && endB == b.size();
+    i = endA + 1;
+    j = endB + 1;
+  }
+}
+
+bool SameObject(const FileIdentity& a, const FileIdentity& b) {
+  return a.volumeSerial == b.volumeSerial && a.fileId == b.fileId && (a.fileId != 0 || a.volumeSerial != 0);
+}
+
 }  // namespace
+
+std::function<void(WipeStep step, const std::u16string& longPath)> gWipeStep;
+
+void AtStep(WipeStep step, const std::u16string& longPath) {
+  if (gWipeStep) gWipeStep(step, longPath);
+}
 
 bool IsLinkEntry(DWORD attributes, DWORD reparseTag) {
   if (!(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  constexpr DWORD kLinuxSymlink = 0xA000001D;
-  constexpr DWORD kAppExecLink = 0x8000001B;
-  constexpr DWORD kUnixSocket = 0x80000023;
-  return reparseTag == 0 || reparseTag == IO_REPARSE_TAG_SYMLINK || reparseTag == IO_REPARSE_TAG_MOUNT_POINT ||
-         reparseTag == kLinuxSymlink || reparseTag == kAppExecLink || reparseTag == kUnixSocket;
+  return reparseTag == 0 || (reparseTag & kNameSurrogate) != 0;
+}
+
+bool IsDataReparseEntry(DWORD attributes, DWORD reparseTag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !IsLinkEntry(attributes, reparseTag);
 }
 
 FileWiper::FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer)
@@ -66,79 +124,113 @@ uint32_t FileWiper::ClusterBytes(const std::u16string& longPath) {
   return bytes;
 }
 
-FileWiper::Place FileWiper::WhereLeads(HANDLE file, const std::u16string& longPath) {
-  // Some systems show a symbolic link to a file as a plain file. The handle's
-  // final path then names the target, not the folder the entry lives in.
-  HANDLE folder = CreateFileW(W(ParentPath(longPath)), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return Place::Unknown;
-  std::u16string name = LastName(longPath);
-  std::u16string finalPath = FinalPathOf(file);
-  std::u16string folderPath = FinalPathOf(folder);
-  Place place = Place::Unknown;
-  if (!finalPath.empty() && !folderPath.empty()) {
-    place = SamePath(finalPath, JoinPath(folderPath, name)) ? Place::Here : Place::Elsewhere;
-  } else {
-    // Some systems name no final path past MAX_PATH characters: the paths
-    // within the volume, on the same volume, say the same.
-    HandleFacts fileFacts, folderFacts;
-    std::u16string within = VolumePathOf(file);
-    std::u16string folderWithin = VolumePathOf(folder);
-    if (!within.empty() && !folderWithin.empty() && FactsOf(file, fileFacts) && FactsOf(folder, folderFacts)) {
-      bool same = fileFacts.identity.volumeSerial == folderFacts.identity.volumeSerial &&
-                  SamePath(within, JoinPath(folderWithin, name));
-      place = same ? Place::Here : Place::Elsewhere;
-    }
-  }
-  CloseHandle(folder);
-  return place;
+bool FileWiper::PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name) {
+  HandleFacts held, reached;
+  HANDLE byPath = CreateFileW(W(folder.path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (byPath == INVALID_HANDLE_VALUE) return false;
+  bool same = FactsOf(byPath, reached) && SameObject(reached.identity, folder.identity);
+  CloseHandle(byPath);
+  if (!same || item == INVALID_HANDLE_VALUE) return same;
+  byPath = CreateFileW(W(JoinPath(folder.path, name)), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (byPath == INVALID_HANDLE_VALUE) return false;
+  same = FactsOf(byPath, reached) && FactsOf(item, held) && SameObject(reached.identity, held.identity);
+  CloseHandle(byPath);
+  return same;
 }
 
-WipeResult FileWiper::WipeFile(const std::u16string& longPath, DWORD attributes, uint64_t expectedId) {
+FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, const std::u16string& name) {
+  // The paths of both handles within the volume: the file's must be the
+  // folder's and the entry's name. Such paths lose trailing dots and spaces
+  // on some systems, so names are compared without them.
+  std::u16string within = VolumePathOf(file);
+  std::u16string folderWithin = VolumePathOf(folder.handle);
+  HandleFacts facts;
+  if (within.empty() || folderWithin.empty() || !FactsOf(file, facts)) return Place::Unknown;
+  if (facts.identity.volumeSerial != folder.identity.volumeSerial) return Place::Elsewhere;
+  while (!folderWithin.empty() && folderWithin.back() == u'\\') folderWithin.pop_back();
+  bool same = SameTrimmedPath(within, folderWithin + u"\\" + name);
+  return same ? Place::Here : Place::Elsewhere;
+}
+
+WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
+  std::u16string longPath = JoinPath(folder.path, entry.name);
   std::u16string display = ToDisplayPath(longPath);
-  if (attributes & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE)) {
-    // Rewritten data of such files may land in new clusters; the old ones are
-    // then only reached by wiping the free space.
-    reporter_.Log(u"Note: " + display + u" is compressed or sparse; wipe the drive's free space as well");
-  }
+  HANDLE file = INVALID_HANDLE_VALUE;
   bool clearedReadOnly = false;
-  if (attributes & FILE_ATTRIBUTE_READONLY) {
-    clearedReadOnly = SetFileAttributesW(W(longPath), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY)) != FALSE;
-  }
-  auto leave = [&](HANDLE file, const std::u16string& line) {
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    if (clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
+  auto leave = [&](const std::u16string& line) {
+    if (file != INVALID_HANDLE_VALUE) {
+      if (clearedReadOnly) SetAttributes(file, entry.attributes);
+      CloseHandle(file);
+    }
     reporter_.Failure(line);
-    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true);
+    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
     return WipeResult::Failed;
   };
-  HANDLE file = CreateFileW(W(longPath), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  DWORD error = 0;
+  if (entry.attributes & FILE_ATTRIBUTE_READONLY) {
+    // Cleared through a handle of its own first: the file is then opened for writing.
+    HANDLE attributes = OpenEntry(folder, entry.name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                  kNonDirectoryOnly, error);
+    if (attributes != INVALID_HANDLE_VALUE) {
+      HandleFacts facts;
+      clearedReadOnly = FactsOf(attributes, facts) && facts.identity.fileId == entry.fileId &&
+                        SetAttributes(attributes, entry.attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+      CloseHandle(attributes);
+    }
+  }
+  file = OpenEntry(folder, entry.name, GENERIC_READ | GENERIC_WRITE | DELETE, 0, kNonDirectoryOnly, error);
   if (file == INVALID_HANDLE_VALUE) {
-    DWORD error = GetLastError();
-    return leave(file, u"Could not open " + display + u" (left as it is): " + ErrorText(error));
+    if (clearedReadOnly) {
+      HANDLE attributes =
+          OpenEntry(folder, entry.name, FILE_WRITE_ATTRIBUTES, kShareAll, kNonDirectoryOnly, error);
+      if (attributes != INVALID_HANDLE_VALUE) {
+        SetAttributes(attributes, entry.attributes);
+        CloseHandle(attributes);
+      }
+      clearedReadOnly = false;
+    }
+    return leave(u"Could not open " + display + u" (left as it is): " + ErrorText(error));
   }
-  Place place = WhereLeads(file, longPath);
-  if (place == Place::Elsewhere) {
-    CloseHandle(file);
-    if (clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
-    return RemoveLink(longPath, false);
-  }
-  if (place == Place::Unknown) return leave(file, u"Could not make sure where " + display + u" leads (left as it is)");
+  DWORD attributes = 0, tag = 0;
   HandleFacts facts;
-  if (!FactsOf(file, facts)) return leave(file, u"Could not read what " + display + u" is (left as it is)");
-  if (expectedId != 0 && facts.identity.fileId != 0 && facts.identity.fileId != expectedId)
-    return leave(file, u"Left " + display + u" as it is: it was replaced by another file while the wipe ran");
+  if (!TagOf(file, attributes, tag) || !FactsOf(file, facts))
+    return leave(u"Could not read what " + display + u" is (left as it is)");
+  if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
+      facts.identity.volumeSerial != folder.identity.volumeSerial ||
+      (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
+    return leave(u"Left " + display + u" as it is: it was replaced by another file while the wipe ran");
+  Place place = WhereLeads(folder, file, entry.name);
+  if (place == Place::Elsewhere) {
+    if (clearedReadOnly) SetAttributes(file, entry.attributes);
+    CloseHandle(file);
+    return RemoveLink(folder, entry);
+  }
+  if (place == Place::Unknown) return leave(u"Could not make sure where " + display + u" leads (left as it is)");
   if (facts.links > 1) {
     // Overwriting would destroy the same data under names nobody chose.
-    return leave(file, u"Left " + display + u" as it is: the same data has " + Decimal(facts.links - 1) +
-                           (facts.links == 2 ? u" other name" : u" other names") + u" (hard links)");
+    return leave(u"Left " + display + u" as it is: the same data has " + Decimal(facts.links - 1) +
+                 (facts.links == 2 ? u" other name" : u" other names") + u" (hard links)");
   }
   int64_t size = 0;
-  WipeResult result = OverwriteAndDelete(file, longPath, size);
-  if (result != WipeResult::Wiped && clearedReadOnly) SetFileAttributesW(W(longPath), attributes);
+  stepPath_ = longPath;
+  WipeResult result = OverwriteAndDelete(folder, file, entry.name, size);
+  if (result != WipeResult::Wiped && clearedReadOnly) SetAttributes(file, entry.attributes);
+  CloseHandle(file);
+  const DWORD kind = attributes | entry.attributes;  // as opened, or as listed
+  if (result == WipeResult::Wiped && (kind & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE))) {
+    // Gone, but its old clusters may not be: rewritten data of such a file
+    // may land in new clusters, and only a free-space wipe reaches the old ones.
+    const bool compressed = (kind & FILE_ATTRIBUTE_COMPRESSED) != 0;
+    reporter_.Failure(u"Not securely wiped: " + display + u" was " + (compressed ? u"compressed" : u"sparse") +
+                      u", so the file system may keep its old data in clusters the passes did not reach. "
+                      u"Wipe the free space of " + DriveOf(longPath) + u" as well");
+    result = WipeResult::Failed;
+  }
   // Finished, wiped or not, so that a count of finished files adds up.
-  if (result != WipeResult::Stopped) reporter_.FileProgress(display, size, 100, /*finished=*/true, /*force=*/true);
+  if (result != WipeResult::Stopped)
+    reporter_.FileProgress(display, size, 100, /*finished=*/true, /*force=*/true, result != WipeResult::Wiped);
   return result;
 }
 
@@ -167,6 +259,7 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
     // file record (NTFS) moves out of it once it grows, so its record is
     // overwritten and flushed before the slack past the end is written.
     WriteOutcome outcome = WritePass(file, source, 0, size, buffer_, tick, /*fillToFull=*/false);
+    if (pass == 0 && progressPath) AtStep(WipeStep::Overwriting, stepPath_);
     if (outcome.end == WriteEnd::Complete && length > size) {
       if (size < cluster && !FlushFileBuffers(file)) {
         reporter_.Failure(u"Could not flush " + what + u" to the medium: " + ErrorText(GetLastError()));
@@ -198,26 +291,17 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
   return true;
 }
 
-bool FileWiper::OverwriteNamedStreams(const std::u16string& longPath) {
-  WIN32_FIND_STREAM_DATA data;
-  HANDLE find = FindFirstStreamW(W(longPath), FindStreamInfoStandard, &data, 0);
-  if (find == INVALID_HANDLE_VALUE) return true;  // no streams, or no stream support
+WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& longPath) {
   std::vector<std::u16string> names;
-  do {
-    std::u16string name = U16(data.cStreamName);  // ":name:$DATA"
-    if (name == u"::$DATA") continue;
-    size_t type = name.rfind(u':');
-    if (type != std::u16string::npos && type > 0) names.push_back(name.substr(0, type));
-  } while (FindNextStreamW(find, &data));
-  FindClose(find);
+  if (!StreamsOf(file, names)) return WipeResult::Wiped;  // no stream support
   uint32_t cluster = ClusterBytes(longPath);
   for (const std::u16string& name : names) {
-    std::u16string streamPath = longPath + name;
-    std::u16string what = ToDisplayPath(streamPath);
-    HANDLE stream = CreateFileW(W(streamPath), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    std::u16string what = ToDisplayPath(longPath + name);
+    DWORD error = 0;
+    HANDLE stream = OpenBelow(file, name, GENERIC_READ | GENERIC_WRITE, 0, kNonDirectoryOnly, error);
     if (stream == INVALID_HANDLE_VALUE) {
-      reporter_.Failure(u"Could not open " + what + u": " + ErrorText(GetLastError()));
-      return false;
+      reporter_.Failure(u"Could not open " + what + u": " + ErrorText(error));
+      return WipeResult::Failed;
     }
     LARGE_INTEGER size = {};
     GetFileSizeEx(stream, &size);
@@ -227,19 +311,26 @@ bool FileWiper::OverwriteNamedStreams(const std::u16string& longPath) {
     if (ok) {
       LARGE_INTEGER zero = {};
       ok = SetFilePointerEx(stream, zero, nullptr, FILE_BEGIN) && SetEndOfFile(stream);
+      if (!ok) reporter_.Failure(u"Could not truncate " + what + u": " + ErrorText(GetLastError()));
+    } else {
+      // The slack written past its end goes again: the stream keeps its length.
+      SetFilePointerEx(stream, size, nullptr, FILE_BEGIN);
+      SetEndOfFile(stream);
     }
     CloseHandle(stream);
-    if (!ok) return false;
+    if (stopped) return WipeResult::Stopped;
+    if (!ok) return WipeResult::Failed;
   }
-  return true;
+  return WipeResult::Wiped;
 }
 
-WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& longPath, int64_t& fileSize) {
+WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
+                                         int64_t& fileSize) {
+  std::u16string longPath = JoinPath(folder.path, name);
   std::u16string display = ToDisplayPath(longPath);
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(file, &size)) {
     reporter_.Failure(u"Could not read the size of " + display + u": " + ErrorText(GetLastError()));
-    CloseHandle(file);
     return WipeResult::Failed;
   }
   fileSize = size.QuadPart;
@@ -247,11 +338,18 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
   uint32_t cluster = ClusterBytes(longPath);
   uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
   bool stopped = false;
-  if (!OverwriteRange(file, uint64_t(size.QuadPart), length, cluster, display, &display, stopped)) {
+  bool overwritten = OverwriteRange(file, uint64_t(size.QuadPart), length, cluster, display, &display, stopped);
+  // The named streams before the main one is cut: a stop or a failure in
+  // them leaves the file with its length.
+  if (overwritten) {
+    WipeResult streams = OverwriteNamedStreams(file, longPath);
+    overwritten = streams == WipeResult::Wiped;
+    stopped = streams == WipeResult::Stopped;
+  }
+  if (!overwritten) {
     // The slack written past the end goes again: the file keeps its length.
     SetFilePointerEx(file, size, nullptr, FILE_BEGIN);
     SetEndOfFile(file);
-    CloseHandle(file);
     if (stopped) {
       reporter_.Log(u"Stopped while wiping " + display + u"; the file was left in place");
       return WipeResult::Stopped;
@@ -263,99 +361,131 @@ WipeResult FileWiper::OverwriteAndDelete(HANDLE file, const std::u16string& long
   bool truncated = SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) && SetEndOfFile(file);
   if (!truncated) {
     reporter_.Failure(u"Could not truncate " + display + u": " + ErrorText(GetLastError()));
-    CloseHandle(file);
     return WipeResult::Failed;
   }
   if (!SetFileTime(file, &neutral, &neutral, &neutral))
     reporter_.Failure(u"Could not reset the time stamps of " + display + u": " + ErrorText(GetLastError()));
   if (!FlushFileBuffers(file))
     reporter_.Failure(u"Could not flush " + display + u" to the medium: " + ErrorText(GetLastError()));
-  CloseHandle(file);
-  if (!OverwriteNamedStreams(longPath)) return WipeResult::Failed;
-  std::u16string current = RenameAway(longPath);
-  if (!DeleteFileRetrying(current)) {
-    reporter_.Failure(u"Could not delete " + display + u" after overwriting it: " + ErrorText(GetLastError()));
+  std::u16string current = name;
+  AtStep(WipeStep::Renaming, longPath);
+  if (!PlaceHolds(folder, file, current)) {
+    reporter_.Failure(u"Did not rename or delete " + display +
+                      u" after overwriting it: its folder was moved or replaced while the wipe ran");
+    return WipeResult::Failed;
+  }
+  RenameAway(folder, file, current);
+  AtStep(WipeStep::Deleting, JoinPath(folder.path, current));
+  if (!PlaceHolds(folder, file, current)) {
+    reporter_.Failure(u"Did not delete " + display +
+                      u" after overwriting it: its folder was moved or replaced while the wipe ran");
+    return WipeResult::Failed;
+  }
+  DWORD error = 0;
+  if (!MarkForDeletion(file, error)) {
+    reporter_.Failure(u"Could not delete " + display + u" after overwriting it: " + ErrorText(error));
     return WipeResult::Failed;
   }
   return WipeResult::Wiped;
 }
 
-std::u16string FileWiper::RenameAway(const std::u16string& longPath) {
-  std::u16string current = longPath;
-  std::u16string folder = ParentPath(longPath);
-  size_t length = LastName(longPath).size();
+bool FileWiper::RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name) {
+  std::u16string display = ToDisplayPath(JoinPath(folder.path, name));
+  size_t length = name.size();
   auto failed = [&](const std::u16string& why) {
-    reporter_.Failure(u"Could not rename " + ToDisplayPath(longPath) + u" to a random name: " + why);
-    return current;
+    reporter_.Failure(u"Could not rename " + display + u" to a random name: " + why);
+    return false;
   };
   for (int round = 0; round < kRenames; ++round) {
     bool renamed = false;
     for (int attempt = 0; attempt < kRenameTries && !renamed; ++attempt) {
-      std::u16string name;
-      if (!RandomName(length, name)) return failed(u"the system gave no random data");
-      std::u16string next = JoinPath(folder, name);
-      if (MoveFileExW(W(current), W(next), 0)) {
-        current = next;
+      std::u16string next;
+      if (!RandomName(length, next)) return failed(u"the system gave no random data");
+      DWORD error = 0;
+      if (RenameBelow(item, folder.handle, next, error)) {
+        name = next;
         renamed = true;
         continue;
       }
-      DWORD error = GetLastError();
       if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return failed(ErrorText(error));
     }
     if (!renamed) return failed(u"every random name was taken");
   }
-  return current;
+  return true;
 }
 
-WipeResult FileWiper::RemoveLink(const std::u16string& longPath, bool isFolder) {
+WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) {
+  std::u16string longPath = JoinPath(folder.path, entry.name);
   std::u16string display = ToDisplayPath(longPath);
-  auto finished = [&] {
-    if (!isFolder) reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true);
+  bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  auto finished = [&](bool failed) {
+    if (!isFolder) reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, failed);
   };
-  // The link itself is opened and deleted through its own handle, so nothing
-  // can resolve it to its target in between.
-  HANDLE link = CreateFileW(W(longPath), DELETE | FILE_READ_ATTRIBUTES,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                            FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (link == INVALID_HANDLE_VALUE) {
-    reporter_.Failure(u"Could not open the link " + display + u" (its target was not touched): " +
-                      ErrorText(GetLastError()));
-    finished();
+  auto fail = [&](HANDLE link, const std::u16string& line) {
+    if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
+    reporter_.Failure(line);
+    finished(true);
     return WipeResult::Failed;
-  }
-  if (WhereLeads(link, longPath) != Place::Here) {
-    // Where the system opens only the target (as Wine does), deleting would
+  };
+  AtStep(WipeStep::RemovingLink, longPath);
+  // The link itself is opened, relative to its folder, and deleted through
+  // its own handle once that handle shows the link listed.
+  DWORD error = 0;
+  HANDLE link = OpenEntry(folder, entry.name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+  if (link == INVALID_HANDLE_VALUE)
+    return fail(link, u"Could not open the link " + display + u" (its target was not touched): " + ErrorText(error));
+  DWORD attributes = 0, tag = 0;
+  HandleFacts facts;
+  if (!TagOf(link, attributes, tag) || !FactsOf(link, facts) || !IsLinkEntry(attributes, tag)) {
+    // Where the system opens only the target (as some do), deleting would
     // delete the target: the link is left alone.
-    CloseHandle(link);
-    reporter_.Failure(u"Left the link " + display +
-                      u" alone: this system cannot remove it without touching what it points to");
-    finished();
-    return WipeResult::Failed;
+    return fail(link, u"Left the link " + display +
+                          u" alone: this system cannot remove it without touching what it points to");
   }
-  FILE_DISPOSITION_INFO disposition = {TRUE};
-  bool removed = SetFileInformationByHandle(link, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
-  DWORD error = GetLastError();
+  if (facts.identity.volumeSerial != folder.identity.volumeSerial ||
+      (entry.fileId != 0 && facts.identity.fileId != entry.fileId) || !PlaceHolds(folder, link, entry.name))
+    return fail(link, u"Left the link " + display + u" alone: it was replaced or moved while the wipe ran");
+  if (!MarkForDeletion(link, error))
+    return fail(link, u"Could not remove the link " + display + u" (its target was not touched): " + ErrorText(error));
   CloseHandle(link);
-  if (!removed) {
-    reporter_.Failure(u"Could not remove the link " + display + u" (its target was not touched): " +
-                      ErrorText(error));
-    finished();
-    return WipeResult::Failed;
-  }
   reporter_.Log(u"Removed the link " + display + u" without following it");
-  finished();
+  finished(false);
   return WipeResult::Wiped;
 }
 
-WipeResult FileWiper::RemoveFolder(const std::u16string& longPath) {
-  std::u16string display = ToDisplayPath(longPath);
-  DWORD attributes = GetFileAttributesW(W(longPath));
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY)) {
-    SetFileAttributesW(W(longPath), attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& entry) {
+  std::u16string display = ToDisplayPath(JoinPath(folder.path, entry.name));
+  reporter_.Failure(u"Not securely wiped: left " + display +
+                    u" as it is: its data is kept by the system elsewhere (a cloud, deduplicated or otherwise "
+                    u"stored file), so it cannot be overwritten in place. Wipe the free space of " +
+                    DriveOf(JoinPath(folder.path, entry.name)) + u" as well");
+  if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
+    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
+  return WipeResult::Failed;
+}
+
+WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& item) {
+  std::u16string display = ToDisplayPath(item.path);
+  AtStep(WipeStep::RemovingFolder, item.path);
+  DWORD attributes = 0, tag = 0;
+  HandleFacts facts;
+  if (!TagOf(item.handle, attributes, tag) || !FactsOf(item.handle, facts) ||
+      !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !SameObject(facts.identity, item.identity)) {
+    reporter_.Failure(u"Kept the folder " + display + u": it is no longer the folder listed");
+    return WipeResult::Failed;
   }
-  std::u16string current = RenameAway(longPath);
-  if (!RemoveFolderRetrying(current)) {
-    reporter_.Failure(u"Could not remove the folder " + display + u": " + ErrorText(GetLastError()));
+  std::u16string name = LastName(item.path);
+  if (!PlaceHolds(parent, item.handle, name)) {
+    reporter_.Failure(u"Kept the folder " + display + u": it was moved or replaced while the wipe ran");
+    return WipeResult::Failed;
+  }
+  if (attributes & FILE_ATTRIBUTE_READONLY) SetAttributes(item.handle, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
+  RenameAway(parent, item.handle, name);
+  DWORD error = 0;
+  if (!PlaceHolds(parent, item.handle, name) || !MarkForDeletion(item.handle, error)) {
+    reporter_.Failure(u"Could not remove the folder " + display + u": " +
+                      (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
     return WipeResult::Failed;
   }
   return WipeResult::Wiped;

@@ -1,61 +1,103 @@
 #pragma once
-// Wipes single files: every pass over the whole allocated length (flushed
-// before the next), then truncation, renaming to random names of the same
-// length, and deletion. Links are removed, never followed.
+// Wipes single entries of a folder through handles: every pass over the whole
+// allocated length (flushed before the next), then truncation, renaming to
+// random names of the same length, and deletion. Links are removed, never
+// followed. Every entry is opened by its name relative to the handle of the
+// folder it was listed in, and checked to be the object listed.
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "AlignedBuffer.h"
 #include "PassPattern.h"
+#include "Protected.h"
 #include "Reporter.h"
 
 namespace qv::engine {
 
 enum class WipeResult { Wiped, Failed, Stopped };
 
-// True for a directory entry that is a link to elsewhere (symbolic link,
-// junction or mount point, or a reparse point of unknown kind), as opposed to
-// reparse points that hold their own data (cloud files, deduplicated or
-// compressed files), which are wiped like any file or folder.
+// True for a directory entry that is a link to elsewhere: a reparse point
+// whose tag is a name surrogate (symbolic link, junction, mount point), or
+// one whose tag the system does not tell.
 bool IsLinkEntry(DWORD attributes, DWORD reparseTag);
+// True for a reparse point that holds data of its own (cloud placeholders,
+// deduplicated files): it is not overwritten as a plain file.
+bool IsDataReparseEntry(DWORD attributes, DWORD reparseTag);
+
+// A folder held open while its entries are worked on: opened without
+// FILE_SHARE_DELETE, so it can be neither renamed nor removed meanwhile.
+struct OpenFolder {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  std::u16string path;  // extended-length form; for messages and the place checks
+  FileIdentity identity;
+};
+
+// An entry as its folder listed it.
+struct Listed {
+  std::u16string name;
+  DWORD attributes = 0;
+  DWORD reparseTag = 0;
+  uint64_t fileId = 0;
+};
+
+// The steps at which another program may change the tree; tests replace this
+// call to do so (the path is the item's).
+enum class WipeStep { Entering, Overwriting, Renaming, Deleting, RemovingLink, RemovingFolder };
+extern std::function<void(WipeStep step, const std::u16string& longPath)> gWipeStep;
+void AtStep(WipeStep step, const std::u16string& longPath);
 
 class FileWiper {
  public:
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
 
-  // Wipes the file at `longPath` (extended-length form) whose directory entry
-  // shows `attributes` (not a link) and, when not 0, the file ID `expectedId`.
-  // A file that cannot be opened, that has other names (hard links), or that
-  // is no longer the file listed is logged, counted and left as it was.
-  WipeResult WipeFile(const std::u16string& longPath, DWORD attributes, uint64_t expectedId);
-  // Removes a link (symbolic link, junction, other reparse point) itself.
-  WipeResult RemoveLink(const std::u16string& longPath, bool isFolder);
-  // Renames an emptied folder to random names and removes it.
-  WipeResult RemoveFolder(const std::u16string& longPath);
+  // Wipes the file `entry` of `folder`. A file that cannot be opened, that has
+  // other names (hard links), or that is no longer the file listed is logged,
+  // counted and left as it was.
+  WipeResult WipeFile(const OpenFolder& folder, const Listed& entry);
+  // Removes the link `entry` itself after checking on its own handle that it
+  // still is the link listed; where it cannot be checked, it is left.
+  WipeResult RemoveLink(const OpenFolder& folder, const Listed& entry);
+  // A reparse point that holds data of its own is left and counted.
+  WipeResult LeaveDataReparse(const OpenFolder& folder, const Listed& entry);
+  // Renames the emptied folder `item` (open with DELETE access) within
+  // `parent` to random names and removes it.
+  WipeResult RemoveFolder(const OpenFolder& parent, const OpenFolder& item);
+  // Whether the folder's path still leads to the folder held open, and the
+  // path of `name` in it to the open `item` (when given). Some systems carry
+  // out handle calls through paths; a folder moved and replaced by a link
+  // would then send them elsewhere.
+  static bool PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name);
 
  private:
-  WipeResult OverwriteAndDelete(HANDLE file, const std::u16string& longPath, int64_t& fileSize);
-  bool OverwriteNamedStreams(const std::u16string& longPath);
+  WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
+                                int64_t& fileSize);
+  // Every pass over each named stream, then cut to zero; Stopped or Failed
+  // (logged) leaves the stream being worked on with its length.
+  WipeResult OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);
   // Writes every pass over [0, size), then the slack up to `length`; reports
   // percent of the file when `progressPath` is given. Returns false when
   // stopped or failed (logged).
   bool OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint32_t cluster, const std::u16string& what,
                       const std::u16string* progressPath, bool& stopped);
   enum class Place { Here, Elsewhere, Unknown };
-  // Where the open handle really leads, compared with the folder of longPath.
-  Place WhereLeads(HANDLE file, const std::u16string& longPath);
-  // Renames to random names of the same length; each failure is counted.
-  std::u16string RenameAway(const std::u16string& longPath);
+  // Whether the open file really is the entry `name` of `folder`: some
+  // systems open the target of a symbolic link to a file as a plain file.
+  static Place WhereLeads(const OpenFolder& folder, HANDLE file, const std::u16string& name);
+  // Renames the open item within `folder` to random names of the length of
+  // `name` (updated); each failure is counted.
+  bool RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
   uint32_t ClusterBytes(const std::u16string& longPath);
 
   Reporter& reporter_;
   const std::vector<PassSpec>& passes_;
   const AlignedBuffer& buffer_;
   std::map<std::u16string, uint32_t> clusterBytes_;
+  std::u16string stepPath_;  // the file being overwritten, for the step call
 };
 
 }  // namespace qv::engine

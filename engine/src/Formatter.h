@@ -35,6 +35,9 @@ FormatEnd FormatDrive(Volume& volume, const FormatRequest& request, Reporter& re
 FormatEnd FormatFat(Volume& volume, const FormatRequest& request, bool fat32, Reporter& reporter);
 
 // The system's formatting service: present or not, and a format through it.
+// Its library (fmifs.dll) is loaded by its full path in the system folder
+// only; null where there is none.
+HMODULE LoadSystemFormatLibrary();
 bool SystemFormatAvailable();
 FormatEnd SystemFormat(const FormatRequest& request, Reporter& reporter);
 

@@ -67,23 +67,28 @@ class TempArea {
   }
 
   // Deletes all files and the folder; each one left behind is reported.
-  void Clear() {
-    for (const std::u16string& path : smallFiles_) Delete(path);
+  // True when nothing of the run is left.
+  bool Clear() {
+    bool cleared = true;
+    for (const std::u16string& path : smallFiles_) cleared = Delete(path) && cleared;
     smallFiles_.clear();
-    for (const TempFile& file : files_) Delete(file.path);
+    for (const TempFile& file : files_) cleared = Delete(file.path) && cleared;
     files_.clear();
-    if (folder_.empty()) return;
+    if (folder_.empty()) return cleared;
     SetFileAttributesW(W(folder_), FILE_ATTRIBUTE_NORMAL);
     if (!RemoveFolderRetrying(folder_)) {
       reporter_.Failure(u"Could not remove the work folder " + folder_ + u": " + ErrorText(GetLastError()));
+      cleared = false;
     }
     folder_.clear();
+    return cleared;
   }
 
  private:
-  void Delete(const std::u16string& path) {
-    if (DeleteFileRetrying(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return;
+  bool Delete(const std::u16string& path) {
+    if (DeleteFileRetrying(path) || GetLastError() == ERROR_FILE_NOT_FOUND) return true;
     reporter_.Failure(u"Could not delete the work file " + path + u": " + ErrorText(GetLastError()));
+    return false;
   }
 
   Reporter& reporter_;
@@ -118,7 +123,9 @@ class FreeSpaceWiper {
   }
 
   // Stage 2: many small files, for space that only small files reach
-  // (directory and file-record slack). Ends quietly when no more can be made.
+  // (directory and file-record slack). Ends quietly when no more can be made
+  // (a full disk is the expected end); any other write error, or a flush
+  // that fails, is reported.
   StageEnd SmallFiles() {
     std::vector<uint8_t> data(kSmallFileBytes);
     for (int i = 0; i < kSmallFileLimit; ++i) {
@@ -127,19 +134,10 @@ class FreeSpaceWiper {
       HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
       if (file == INVALID_HANDLE_VALUE) break;
       area_.smallFiles().push_back(path);
-      for (size_t pass = 0; pass < job_.passes.size(); ++pass) {
-        PassSeed seed;
-        if (!Seed(pass, seed)) {
-          CloseHandle(file);
-          return StageEnd::Failed;
-        }
-        PassSource(job_.passes[pass], seed).Fill(0, data.data(), data.size());
-        DWORD written = 0;
-        OVERLAPPED at = {};
-        if (!WriteFile(file, data.data(), DWORD(data.size()), &written, &at)) break;  // full: expected
-        FlushFileBuffers(file);
-      }
+      StageEnd end = WriteSmallFile(file, path, data);
       CloseHandle(file);
+      if (end == StageEnd::Failed) return end;
+      if (end == StageEnd::Stopped) break;  // the disk is full
     }
     return StageEnd::Done;
   }
@@ -150,6 +148,29 @@ class FreeSpaceWiper {
     uint64_t units = std::min<uint64_t>(unitsPerPass_, doneInPass / unit_);
     reporter_.DriveProgress(int64_t(unitsPerPass_ * pass + units), total_, false);
     return true;
+  }
+
+  // Every pass over one small file, each flushed. Stopped here means the
+  // disk is full.
+  StageEnd WriteSmallFile(HANDLE file, const std::u16string& path, std::vector<uint8_t>& data) {
+    for (size_t pass = 0; pass < job_.passes.size(); ++pass) {
+      PassSeed seed;
+      if (!Seed(pass, seed)) return StageEnd::Failed;
+      PassSource(job_.passes[pass], seed).Fill(0, data.data(), data.size());
+      DWORD written = 0;
+      if (!gWriteAt(file, data.data(), DWORD(data.size()), 0, written) || written != data.size()) {
+        DWORD error = written != data.size() && GetLastError() == ERROR_SUCCESS ? DWORD(ERROR_DISK_FULL)
+                                                                                 : GetLastError();
+        if (IsDiskFull(error)) return StageEnd::Stopped;
+        reporter_.Failure(u"Could not write the small work file " + path + u": " + ErrorText(error));
+        return StageEnd::Failed;
+      }
+      if (!gFlush(file)) {
+        reporter_.Failure(u"Could not flush the small work file " + path + u": " + ErrorText(GetLastError()));
+        return StageEnd::Failed;
+      }
+    }
+    return StageEnd::Done;
   }
 
   bool Seed(size_t pass, PassSeed& seed) {
@@ -180,7 +201,7 @@ class FreeSpaceWiper {
       WriteOutcome outcome = WritePass(file, source, 0, kFileLimit, buffer_, tick, /*fillToFull=*/true);
       area_.files().back().size = outcome.written;
       before += outcome.written;
-      bool flushed = FlushFileBuffers(file) != FALSE;
+      bool flushed = gFlush(file);
       CloseHandle(file);
       if (outcome.end == WriteEnd::Stopped) return StageEnd::Stopped;
       if (outcome.end == WriteEnd::Failed) {
@@ -216,7 +237,7 @@ class FreeSpaceWiper {
       PassSource source(job_.passes[pass], seed);
       auto tick = [&](uint64_t written) { return Tick(before + written, pass); };
       WriteOutcome outcome = WritePass(file, source, 0, temp.size, buffer_, tick, /*fillToFull=*/false);
-      bool flushed = FlushFileBuffers(file) != FALSE;
+      bool flushed = gFlush(file);
       CloseHandle(file);
       before += temp.size;
       if (outcome.end == WriteEnd::Stopped) return StageEnd::Stopped;
@@ -249,9 +270,10 @@ bool StoppedAtQuota(const std::u16string& root, uint64_t& left) {
   return free.QuadPart > available.QuadPart + kSlackBytes;
 }
 
-// The whole free-space run; returns true when stopped. Everything created is
-// gone before the caller sends the last message.
-bool WipeFree(const DriveJob& job, Reporter& reporter) {
+// The whole free-space run; returns true when stopped, with cleared false
+// when something it made could not be removed. Everything created is gone
+// (or reported) before the caller sends the last message.
+bool WipeFree(const DriveJob& job, Reporter& reporter, bool& cleared) {
   if (job.drive == 0) {
     reporter.Failure(u"No drive was given; no free space was wiped");
     return false;
@@ -262,7 +284,8 @@ bool WipeFree(const DriveJob& job, Reporter& reporter) {
     reporter.Failure(u"No valid wipe passes were given; the free space of drive " + drive + u" was not wiped");
     return false;
   }
-  if (RefuseProtectedDrive(job, reporter)) return false;
+  // The system's and the program's volume are welcome: the work goes into a
+  // folder of its own and only the free space is written.
   ULARGE_INTEGER available = {}, total = {}, free = {};
   if (!gDiskFreeSpace(root, available, total, free)) {
     reporter.Failure(u"Could not read the free space of drive " + drive + u" (" + ErrorText(GetLastError()) + u")");
@@ -289,7 +312,7 @@ bool WipeFree(const DriveJob& job, Reporter& reporter) {
     reporter.Log(u"Free space overwritten: " + Decimal(filled) + u" bytes; cleaning up the file system");
     end = wiper.SmallFiles();
   }
-  area.Clear();
+  cleared = area.Clear();
   return end == StageEnd::Stopped;
 }
 
@@ -304,8 +327,10 @@ DiskFreeSpaceQuery gDiskFreeSpace = SystemDiskFreeSpace;
 
 void RunFreeSpaceWipe(const DriveJob& job) {
   Reporter reporter(job.block);
-  if (WipeFree(job, reporter)) {
-    reporter.Log(u"The wipe was stopped; all work files were removed");
+  bool cleared = true;
+  if (WipeFree(job, reporter, cleared)) {
+    reporter.Log(cleared ? u"The wipe was stopped; all work files were removed"
+                         : u"The wipe was stopped; the work files named above could not be removed");
     reporter.Cancelled();
     return;
   }

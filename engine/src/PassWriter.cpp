@@ -12,13 +12,6 @@ namespace {
 constexpr size_t kSmallestChunk = 512;
 constexpr size_t kPrefetchFromChunks = 4;  // ranges shorter than this many chunks are filled inline
 
-bool WriteAt(HANDLE file, const uint8_t* data, DWORD length, uint64_t offset, DWORD& written) {
-  OVERLAPPED at = {};
-  at.Offset = DWORD(offset);
-  at.OffsetHigh = DWORD(offset >> 32);
-  written = 0;
-  return WriteFile(file, data, length, &written, &at) != FALSE;
-}
 
 // Generates the next chunk of a pass on a helper thread while the caller
 // writes the current one. One request at a time; Wait before reusing its buffer.
@@ -82,6 +75,20 @@ class Prefetcher {
 
 }  // namespace
 
+bool SystemWriteAt(HANDLE file, const void* data, DWORD length, uint64_t offset, DWORD& written) {
+  OVERLAPPED at = {};
+  at.Offset = DWORD(offset);
+  at.OffsetHigh = DWORD(offset >> 32);
+  written = 0;
+  return WriteFile(file, data, length, &written, &at) != FALSE;
+}
+
+WriteAtCall gWriteAt = SystemWriteAt;
+
+bool SystemFlush(HANDLE file) { return FlushFileBuffers(file) != FALSE; }
+
+FlushCall gFlush = SystemFlush;
+
 bool IsDiskFull(DWORD error) {
   constexpr DWORD kQuotaExceeded = 1295;  // ERROR_DISK_QUOTA_EXCEEDED
   // A quota ends the writing as a full disk does; the free-space task tells the two apart afterwards.
@@ -122,7 +129,7 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
     bool requested = prefetcher && followingLength > 0;
     if (requested) prefetcher->Request(next, following, followingLength);
     DWORD written = 0;
-    bool ok = WriteAt(file, current, DWORD(chunk), offset, written);
+    bool ok = gWriteAt(file, current, DWORD(chunk), offset, written);
     DWORD error = ok ? ERROR_SUCCESS : GetLastError();
     if (requested) {
       prefetcher->Wait();

@@ -29,6 +29,18 @@ using WriteTick = std::function<bool(uint64_t written)>;
 WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,
                        const AlignedBuffer& buffer, const WriteTick& tick, bool fillToFull);
 
+// The positioned write every pass goes through (also the volume's sector
+// retries and the free-space task's small files): WriteFile at offset, false
+// with the system's error set. Tests put one that fails in its place.
+using WriteAtCall = bool (*)(HANDLE file, const void* data, DWORD length, uint64_t offset, DWORD& written);
+extern WriteAtCall gWriteAt;
+bool SystemWriteAt(HANDLE file, const void* data, DWORD length, uint64_t offset, DWORD& written);
+// The flush after each pass of the drive tasks (FlushFileBuffers); tests put
+// one that fails in its place.
+using FlushCall = bool (*)(HANDLE file);
+extern FlushCall gFlush;
+bool SystemFlush(HANDLE file);
+
 // True for the errors by which a write says that the medium (or the user's quota) is full.
 bool IsDiskFull(DWORD error);
 

@@ -37,24 +37,64 @@ bool IsLetter(char16_t c) { return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <
 
 }  // namespace
 
-std::u16string ToLongPath(const std::u16string& given) {
-  if (given.empty()) return {};
-  if (StartsWith(given, kLongPrefix)) return given;
+std::u16string ToLongPath(const std::u16string& given, std::u16string* why) {
+  auto refuse = [&](const char* reason) {
+    if (why) *why = Ascii(reason);
+    return std::u16string();
+  };
+  if (given.empty()) return refuse("the path is empty");
   std::u16string path = given;
-  // "D:" is the drive, not the current folder of the drive.
-  if (path.size() == 2 && IsLetter(path[0]) && path[1] == u':') path += u"\\";
-  // Only full paths: a relative one would name whatever the current folder is.
-  bool drivePath = path.size() >= 3 && IsLetter(path[0]) && path[1] == u':' && (path[2] == u'\\' || path[2] == u'/');
-  bool uncPath = path.size() > 2 && (path[0] == u'\\' || path[0] == u'/') && (path[1] == u'\\' || path[1] == u'/');
-  if (!drivePath && !uncPath) return {};
-  DWORD needed = GetFullPathNameW(W(path), 0, nullptr, nullptr);
-  if (needed == 0) return {};
-  std::vector<wchar_t> full(needed + 1);
-  DWORD n = GetFullPathNameW(W(path), DWORD(full.size()), full.data(), nullptr);
-  if (n == 0 || n >= full.size()) return {};
-  std::u16string result = U16(full.data());
-  if (StartsWith(result, u"\\\\")) return kLongUncPrefix + result.substr(2);
-  return kLongPrefix + result;
+  for (char16_t& c : path) {
+    if (c == u'/') c = u'\\';
+  }
+  // The name is used exactly as given: the system's own path rewriting would
+  // strip trailing dots and spaces ("dir." would become its sibling "dir")
+  // and resolve "." and "..", so it is never asked.
+  std::u16string head;
+  std::u16string rest;
+  if (StartsWith(path, kLongUncPrefix)) {
+    head = kLongUncPrefix;
+    rest = path.substr(kLongUncPrefix.size());
+  } else if (StartsWith(path, kLongPrefix)) {
+    head = kLongPrefix;
+    rest = path.substr(kLongPrefix.size());
+    if (!(rest.size() >= 2 && IsLetter(rest[0]) && rest[1] == u':' && (rest.size() == 2 || rest[2] == u'\\')))
+      return refuse("it names no drive");
+  } else if (StartsWith(path, u"\\\\.\\") || StartsWith(path, u"\\??\\")) {
+    return refuse("it names a device, not a file or folder");
+  } else if (path.size() >= 2 && IsLetter(path[0]) && path[1] == u':') {
+    // "D:" is the drive, not the current folder of the drive.
+    if (path.size() > 2 && path[2] != u'\\') return refuse("it is relative to the drive's current folder");
+    head = kLongPrefix;
+    rest = path;
+  } else if (StartsWith(path, u"\\\\")) {
+    head = kLongUncPrefix;
+    rest = path.substr(2);
+  } else {
+    // A relative path would name whatever the current folder is.
+    return refuse("it is not a full path");
+  }
+  // Names between separators: none may be "." or "..", and runs of
+  // separators are one.
+  std::u16string out;
+  size_t names = 0;
+  for (size_t at = 0; at <= rest.size();) {
+    size_t next = rest.find(u'\\', at);
+    if (next == std::u16string::npos) next = rest.size();
+    std::u16string name = rest.substr(at, next - at);
+    if (name == u"." || name == u"..") return refuse("it holds a \".\" or \"..\" part");
+    if (!name.empty()) {
+      if (names++ > 0) out += u'\\';
+      out += name;
+    }
+    at = next + 1;
+  }
+  bool unc = head == kLongUncPrefix;
+  if (unc && names < 2) return refuse("it names no share");
+  if (!unc && out.size() == 2) return head + out + u"\\";  // the drive's root
+  // A trailing separator is kept: "C:\Data\" still says a folder is meant.
+  if (rest.back() == u'\\') out += u'\\';
+  return head + out;
 }
 
 std::u16string ToDisplayPath(const std::u16string& longPath) {

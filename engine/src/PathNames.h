@@ -5,9 +5,11 @@
 namespace qv::engine {
 
 // The extended-length form ("\\?\C:\a", "\\?\UNC\srv\share\a") of a full
-// path, "." and ".." parts resolved; "D:" means the drive's root. Empty for
-// relative paths ("a", "D:a", "\a") and when the path cannot be made full.
-std::u16string ToLongPath(const std::u16string& path);
+// path, naming exactly what it names: every name is kept as it stands (also
+// one ending in a dot or a space), "/" becomes "\" and runs of separators are
+// one; "D:" means the drive's root. Empty, with the reason in `why`, for
+// relative paths ("a", "D:a", "\a"), "." and ".." parts and device paths.
+std::u16string ToLongPath(const std::u16string& path, std::u16string* why = nullptr);
 // The path as a user writes it: the long-path prefix taken off again.
 std::u16string ToDisplayPath(const std::u16string& longPath);
 // True for a drive root or a share root (long or plain form, with or without

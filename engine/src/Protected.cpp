@@ -18,10 +18,16 @@ std::u16string Upper(std::u16string s) {
 bool Known(const FileIdentity& id) { return id.volumeSerial != 0 || id.fileId != 0; }
 
 std::u16string ModuleFolder(HMODULE module) {
-  wchar_t path[MAX_PATH * 2] = {};
-  DWORD n = GetModuleFileNameW(module, path, MAX_PATH * 2);
-  if (n == 0 || n >= MAX_PATH * 2) return {};
-  return ParentPath(U16(path));
+  // The program may live in a folder of any length: the buffer grows until
+  // the whole name fits.
+  std::vector<wchar_t> path(MAX_PATH);
+  for (;;) {
+    DWORD n = GetModuleFileNameW(module, path.data(), DWORD(path.size()));
+    if (n == 0) return {};
+    if (n < path.size() - 1) return ParentPath(U16(path.data()));
+    if (path.size() >= 32768) return {};
+    path.resize(path.size() * 2);
+  }
 }
 
 HMODULE EngineModule() {
@@ -71,9 +77,13 @@ std::u16string VolumePathOf(HANDLE handle) {
 
 ProtectedFolders ProtectedFolders::ForThisSystem() {
   std::vector<std::u16string> folders;
-  wchar_t windows[MAX_PATH * 2] = {};
-  UINT n = GetWindowsDirectoryW(windows, MAX_PATH * 2);
-  if (n != 0 && n < MAX_PATH * 2) folders.push_back(U16(windows));
+  std::vector<wchar_t> windows(MAX_PATH * 2);
+  UINT n = GetWindowsDirectoryW(windows.data(), UINT(windows.size()));
+  if (n > windows.size()) {
+    windows.resize(n + 1);
+    n = GetWindowsDirectoryW(windows.data(), UINT(windows.size()));
+  }
+  if (n != 0 && n < windows.size()) folders.push_back(U16(windows.data()));
   for (HMODULE module : {EngineModule(), HMODULE(nullptr)}) {
     std::u16string folder = ModuleFolder(module);
     if (!folder.empty()) folders.push_back(folder);
@@ -100,8 +110,8 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
       if (!final.empty() && Upper(final) != Upper(longPath)) starts.push_back(final);
     }
     for (std::u16string path : starts) {
-      for (;;) {
-        Guarded guarded{{}, Upper(path), index};
+      for (bool self = true;; self = false) {
+        Guarded guarded{{}, Upper(path), index, self};
         HANDLE at = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (at != INVALID_HANDLE_VALUE) {
@@ -124,6 +134,17 @@ const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, cons
   std::u16string upper = Upper(longPath);
   while (upper.size() > 3 && upper.back() == u'\\' && !IsRootPath(upper)) upper.pop_back();
   for (const Guarded& g : guarded_) {
+    bool sameIdentity = Known(folder) && Known(g.identity) && folder == g.identity;
+    if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
+  }
+  return nullptr;
+}
+
+const std::u16string* ProtectedFolders::Is(const FileIdentity& folder, const std::u16string& longPath) const {
+  std::u16string upper = Upper(longPath);
+  while (upper.size() > 3 && upper.back() == u'\\' && !IsRootPath(upper)) upper.pop_back();
+  for (const Guarded& g : guarded_) {
+    if (!g.self) continue;
     bool sameIdentity = Known(folder) && Known(g.identity) && folder == g.identity;
     if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
   }

@@ -45,6 +45,9 @@ class ProtectedFolders {
   // The protected folder that the open folder is, or contains; null when
   // none. `display` is its path for the log, used only when no identity is known.
   const std::u16string* Covered(const FileIdentity& folder, const std::u16string& longPath) const;
+  // The protected folder that the open folder is (so that everything below
+  // it is protected too); null when none.
+  const std::u16string* Is(const FileIdentity& folder, const std::u16string& longPath) const;
   // Whether drive `letter` holds a protected folder, recognised by letter, by
   // volume name, by the serial number of its root and by its root's final
   // path, so that another letter or mount point of the same volume is
@@ -60,6 +63,7 @@ class ProtectedFolders {
     FileIdentity identity;     // zero when the folder could not be opened
     std::u16string longPath;   // upper-cased "\\?\" form
     size_t protectedIndex;     // the protected folder it is or contains
+    bool self;                 // the protected folder itself, not an ancestor
   };
   std::vector<std::u16string> folders_;  // as given, for the log
   std::vector<Guarded> guarded_;

@@ -67,11 +67,11 @@ void Reporter::FormatProgress(int percent, bool force) {
 }
 
 void Reporter::FileProgress(const std::u16string& path, int64_t size, int percent, bool finished,
-                            bool force) {
+                            bool force, bool failed) {
   if (!Due(force || finished)) return;
   block_->Total = size;
   block_->Progress = finished ? 100 : percent;
-  block_->State = finished ? 0 : 1;
+  block_->State = !finished ? 1 : failed ? 2 : 0;
   if (wnd_) SendMessageW(wnd_, WM_WIPE_PROGRESS, reinterpret_cast<WPARAM>(path.c_str()), 1);
 }
 

@@ -32,9 +32,11 @@ class Reporter {
   void DriveProgress(int64_t position, int64_t total, bool force);
   // Disk task, formatting stage: WParam percent, LParam 2.
   void FormatProgress(int percent, bool force);
-  // File task: Total := size, Progress := percent, State 0 when finished else 1;
-  // sent (not posted) so the numbers match the path the message points to.
-  void FileProgress(const std::u16string& path, int64_t size, int percent, bool finished, bool force);
+  // File task: Total := size, Progress := percent, State 1 while wiping, and
+  // when finished 0 (wiped) or 2 (could not be wiped, counted already); sent
+  // (not posted) so the numbers match the path the message points to.
+  void FileProgress(const std::u16string& path, int64_t size, int percent, bool finished, bool force,
+                    bool failed = false);
   // The last message of a drive run; the block is not touched afterwards.
   // When formatting failed, LParam is 1 and WParam a LocalAlloc'ed UTF-16
   // copy of the reason, freed by the program.

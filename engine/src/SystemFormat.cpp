@@ -5,6 +5,7 @@
 #include <winioctl.h>
 
 #include <mutex>
+#include <string>
 
 #include "Formatter.h"
 #include "Text.h"
@@ -27,8 +28,7 @@ Reporter* gReporter = nullptr;  // the running format's reporter, under gFormatL
 bool gSucceeded = false;
 
 FormatExFn LoadFormatEx() {
-  HMODULE module = LoadLibraryExW(L"fmifs.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!module) module = LoadLibraryW(L"fmifs.dll");
+  HMODULE module = LoadSystemFormatLibrary();
   if (!module) return nullptr;
   return reinterpret_cast<FormatExFn>(reinterpret_cast<void*>(GetProcAddress(module, "FormatEx")));
 }
@@ -52,6 +52,16 @@ void EnableCompression(const wchar_t* root, Reporter& reporter) {
 }
 
 }  // namespace
+
+HMODULE LoadSystemFormatLibrary() {
+  // By its full path in the system folder, never through the search order
+  // (which would take a library of that name from the program's folder).
+  wchar_t folder[MAX_PATH] = {};
+  UINT length = GetSystemDirectoryW(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  std::wstring path = std::wstring(folder, length) + L"\\fmifs.dll";
+  return LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
 
 bool SystemFormatAvailable() { return LoadFormatEx() != nullptr; }
 

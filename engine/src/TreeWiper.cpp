@@ -1,6 +1,7 @@
 #include "TreeWiper.h"
 
 #include "DirectorySlack.h"
+#include "NtFiles.h"
 #include "PathNames.h"
 #include "Text.h"
 
@@ -10,23 +11,20 @@ namespace {
 constexpr size_t kBufferBytes = 1 << 20;
 constexpr size_t kListBytes = 64 * 1024;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-struct Entry {
-  std::u16string path;
-  DWORD attributes;
-  DWORD reparseTag;
-  uint64_t fileId;
-};
+// Folders are held without FILE_SHARE_DELETE: nobody renames or removes them
+// while their entries are worked on.
+constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
 
 // Lists a folder completely, through its checked handle, before anything in
-// it changes name. The entries carry the identity they had when listed.
-bool ListFolder(HANDLE folder, const std::u16string& longPath, std::vector<Entry>& entries, DWORD& error) {
+// it changes name. The entries carry the identity they had when listed. With
+// a mask, only the entries of that name (in any case) are listed; a mask is
+// taken only by the first listing of a handle.
+bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const std::u16string* mask = nullptr) {
   std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
-  for (;;) {
-    if (!GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer.data(), DWORD(kListBytes))) {
-      error = GetLastError();
+  for (bool first = true;; first = false) {
+    if (!ReadFolder(folder, first ? mask : nullptr, buffer.data(), ULONG(kListBytes), error))
       return error == ERROR_NO_MORE_FILES;
-    }
     const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
@@ -34,7 +32,7 @@ bool ListFolder(HANDLE folder, const std::u16string& longPath, std::vector<Entry
       if (name != u"." && name != u"..") {
         // A reparse point's tag is reported in the place of the EA size.
         DWORD tag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? info->EaSize : 0;
-        entries.push_back({JoinPath(longPath, name), info->FileAttributes, tag, uint64_t(info->FileId.QuadPart)});
+        entries.push_back({name, info->FileAttributes, tag, uint64_t(info->FileId.QuadPart)});
       }
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
@@ -42,80 +40,186 @@ bool ListFolder(HANDLE folder, const std::u16string& longPath, std::vector<Entry
   }
 }
 
+// The entry named exactly `name` in a listing; a name differing only in case
+// is taken when it is the only one.
+const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name) {
+  const Listed* caseless = nullptr;
+  int caselessCount = 0;
+  for (const Listed& entry : entries) {
+    if (entry.name == name) return &entry;
+    if (SamePath(entry.name, name)) {
+      caseless = &entry;
+      ++caselessCount;
+    }
+  }
+  return caselessCount == 1 ? caseless : nullptr;
+}
+
+// The entry that another name of it (a short name) opens: the one listed
+// with its file ID, when exactly one is.
+const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>& entries, const std::u16string& name) {
+  DWORD error = 0;
+  HANDLE handle = OpenBelow(parent.handle, name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+  if (handle == INVALID_HANDLE_VALUE) return nullptr;
+  HandleFacts facts;
+  bool known = FactsOf(handle, facts) && facts.identity.fileId != 0;
+  CloseHandle(handle);
+  if (!known) return nullptr;
+  const Listed* found = nullptr;
+  for (const Listed& entry : entries) {
+    if (entry.fileId != facts.identity.fileId) continue;
+    if (found) return nullptr;  // two names for one object: which was meant cannot be told
+    found = &entry;
+  }
+  return found;
+}
+
 std::u16string Plural(uint64_t n, const char* one, const char* many) {
   return Decimal(n) + u" " + Ascii(n == 1 ? one : many);
 }
 
-class HandleCloser {
- public:
-  explicit HandleCloser(HANDLE handle) : handle_(handle) {}
-  ~HandleCloser() {
-    if (handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
-  }
-  HandleCloser(const HandleCloser&) = delete;
-  HandleCloser& operator=(const HandleCloser&) = delete;
-
- private:
-  HANDLE handle_;
-};
+void Close(OpenFolder& folder) {
+  if (folder.handle != INVALID_HANDLE_VALUE) CloseHandle(folder.handle);
+  folder.handle = INVALID_HANDLE_VALUE;
+}
 
 }  // namespace
 
 TreeWiper::TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const ProtectedFolders& guard)
     : reporter_(reporter), passes_(passes), guard_(guard) {}
 
+bool TreeWiper::OpenByPath(const std::u16string& longPath, OpenFolder& folder, DWORD& error) {
+  // Links on the way to the chosen path are the user's: they are followed.
+  HANDLE handle = CreateFileW(W(longPath), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = GetLastError();
+    return false;
+  }
+  HandleFacts facts;
+  if (!FactsOf(handle, facts) || !(facts.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    error = ERROR_DIRECTORY;
+    CloseHandle(handle);
+    return false;
+  }
+  folder = {handle, longPath, facts.identity};
+  return true;
+}
+
+const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder) {
+  if (const std::u16string* own = guard_.Is(folder.identity, folder.path)) return own;
+  // The folders holding it, as its path reaches them.
+  for (std::u16string path = folder.path; !IsRootPath(path);) {
+    path = ParentPath(path);
+    if (path.empty()) break;
+    FileIdentity identity;
+    HANDLE handle = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      HandleFacts facts;
+      if (FactsOf(handle, facts)) identity = facts.identity;
+      CloseHandle(handle);
+    }
+    if (const std::u16string* holder = guard_.Is(identity, path)) return holder;
+  }
+  return nullptr;
+}
+
 WipeResult TreeWiper::Wipe(const std::u16string& path) {
   if (passes_.empty()) {
     reporter_.Failure(u"No valid wipe passes were given; " + path + u" was not wiped");
     return WipeResult::Failed;
   }
-  std::u16string longPath = ToLongPath(path);
+  std::u16string why;
+  std::u16string longPath = ToLongPath(path, &why);
   std::u16string plain = ToDisplayPath(longPath);
   if (longPath.empty() || plain.find_first_of(u"*?") != std::u16string::npos) {
-    reporter_.Failure(u"Not a usable path: " + path);
+    reporter_.Failure(u"Not a usable path: " + path + u" (" + (why.empty() ? u"it holds a wildcard" : why) + u")");
     return WipeResult::Failed;
   }
-  if (!IsRootPath(longPath)) {
+  bool root = IsRootPath(longPath);
+  if (!root) {
     while (!longPath.empty() && longPath.back() == u'\\') longPath.pop_back();  // "C:\Data\" names C:\Data
+    plain = ToDisplayPath(longPath);
   }
+  AlignedBuffer buffer(kBufferBytes);
+  if (!buffer.ok()) {
+    reporter_.Failure(u"Not enough memory to wipe " + plain);
+    return WipeResult::Failed;
+  }
+  FileWiper wiper(reporter_, passes_, buffer);
   uint32_t failuresBefore = reporter_.Failures();
   reporter_.Log(u"Wiping " + plain);
-  WipeResult result;
-  if (IsRootPath(longPath)) {
-    result = WipeFolder(longPath, Expected{}, /*keepFolder=*/true);
+  auto refuse = [&](const std::u16string& line) {
+    reporter_.Failure(line);
+    return WipeResult::Failed;
+  };
+  auto protectedLine = [&](const std::u16string& folder) {
+    // As "rm --preserve-root" does: the system's folders, what they hold and
+    // what holds them stay.
+    return u"Did not wipe " + plain + u": it is, holds or lies in " + folder +
+           u", which the system or this program needs; it is never wiped";
+  };
+  WipeResult result = WipeResult::Failed;
+  DWORD error = 0;
+  if (root) {
+    OpenFolder top;
+    if (!OpenByPath(longPath, top, error)) return refuse(u"Could not open the folder " + plain + u": " + ErrorText(error));
+    if (const std::u16string* covered = guard_.Covered(top.identity, top.path)) {
+      Close(top);
+      return refuse(u"Did not enter the folder " + plain + u": it is or contains " + *covered +
+                    u", which the system or this program needs; it is never wiped");
+    }
+    result = WipeTree(wiper, nullptr, top, /*keep=*/true);
   } else {
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW(W(longPath), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0);
-    if (find == INVALID_HANDLE_VALUE) {
-      reporter_.Failure(u"Could not find " + plain + u": " + ErrorText(GetLastError()));
-      return WipeResult::Failed;
+    OpenFolder parent;
+    std::u16string parentPath = ParentPath(longPath);
+    if (!OpenByPath(parentPath, parent, error))
+      return refuse(u"Could not find " + plain + u": " + ErrorText(error));
+    if (const std::u16string* holder = InsideProtected(parent)) {
+      Close(parent);
+      return refuse(protectedLine(*holder));
     }
-    FindClose(find);
-    // The listed name is the long one, whatever form the caller used.
-    longPath = JoinPath(ParentPath(longPath), U16(data.cFileName));
-    DWORD attributes = data.dwFileAttributes;
-    bool isLink = IsLinkEntry(attributes, data.dwReserved0);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink) {
-      result = WipeFolder(longPath, ExpectedFromParent(longPath), /*keepFolder=*/false);
-    } else {
-      AlignedBuffer buffer(kBufferBytes);
-      if (!buffer.ok()) {
-        reporter_.Failure(u"Not enough memory to wipe " + plain);
-        return WipeResult::Failed;
+    // The entry as its folder lists it: exactly this name, with its kind
+    // and identity. Asked for by name first (a folder may be large); another
+    // name of it (a short name) is found in the whole listing by identity,
+    // through a second handle of the same folder.
+    std::u16string name = LastName(longPath);
+    std::vector<Listed> entries;
+    bool listed = ListFolder(parent.handle, entries, error, &name);
+    const Listed* found = listed ? FindExact(entries, name) : nullptr;
+    if (listed && !found) {
+      OpenFolder again;
+      entries.clear();
+      if (OpenByPath(parentPath, again, error)) {
+        if (again.identity == parent.identity && ListFolder(again.handle, entries, error))
+          found = FindExact(entries, name) ? FindExact(entries, name) : FindByIdentity(parent, entries, name);
+        Close(again);
       }
-      FileWiper wiper(reporter_, passes_, buffer);
-      result = isLink
-                   ? wiper.RemoveLink(longPath, (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-                   : wiper.WipeFile(longPath, attributes, /*expectedId=*/0);
-      if (result == WipeResult::Wiped) ++counts_.files;
     }
+    if (!found) {
+      Close(parent);
+      return refuse(u"Could not find " + plain + u": " + ErrorText(listed ? DWORD(ERROR_FILE_NOT_FOUND) : error));
+    }
+    Listed entry = *found;
+    entries.clear();
+    // The listed name is the long one, whatever form the caller used.
+    longPath = JoinPath(parentPath, entry.name);
+    result = WipeEntry(wiper, parent, entry);
+    if (result != WipeResult::Stopped) {
+      // Gone: the name it left in its folder is overwritten too.
+      HANDLE still = OpenBelow(parent.handle, entry.name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+      if (still != INVALID_HANDLE_VALUE) {
+        CloseHandle(still);
+      } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+        FillDirectorySlack(parent, entry.name.size(), 1, reporter_);
+      }
+    }
+    Close(parent);
   }
   if (result == WipeResult::Stopped) {
     reporter_.Log(u"Stopped: " + plain + u" was not completely wiped");
     return result;
-  }
-  if (!IsRootPath(longPath) && GetFileAttributesW(W(longPath)) == INVALID_FILE_ATTRIBUTES) {
-    FillDirectorySlack(ParentPath(longPath), LastName(longPath).size(), 1, reporter_);
   }
   uint32_t failed = reporter_.Failures() - failuresBefore;
   std::u16string summary = plain + u": " + Plural(counts_.files, "file", "files") + u" and " +
@@ -125,135 +229,142 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
   return failed != 0 ? WipeResult::Failed : WipeResult::Wiped;
 }
 
-TreeWiper::Expected TreeWiper::ExpectedFromParent(const std::u16string& longPath) {
-  // The parent may be reached through a link the user chose; its final path
-  // tells where the folder must then be.
-  HANDLE parent = CreateFileW(W(ParentPath(longPath)), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (parent == INVALID_HANDLE_VALUE) return Expected{u"?", 0};  // cannot be confirmed: refused on entry
-  std::u16string parentFinal = FinalPathOf(parent);
-  CloseHandle(parent);
-  return Expected{parentFinal.empty() ? u"?" : JoinPath(parentFinal, LastName(longPath)), 0};
+WipeResult TreeWiper::WipeEntry(FileWiper& wiper, const OpenFolder& parent, const Listed& entry) {
+  if (IsLinkEntry(entry.attributes, entry.reparseTag)) {
+    WipeResult result = wiper.RemoveLink(parent, entry);
+    if (result == WipeResult::Wiped && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) ++counts_.files;
+    return result;
+  }
+  if (IsDataReparseEntry(entry.attributes, entry.reparseTag)) return wiper.LeaveDataReparse(parent, entry);
+  if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    OpenFolder folder;
+    if (!EnterBelow(parent, entry, folder)) return WipeResult::Failed;
+    return WipeTree(wiper, &parent, folder, /*keep=*/false);
+  }
+  WipeResult result = wiper.WipeFile(parent, entry);
+  if (result == WipeResult::Wiped) ++counts_.files;
+  return result;
 }
 
-HANDLE TreeWiper::EnterFolder(const std::u16string& longPath, const Expected& expected, std::u16string& finalPath) {
+bool TreeWiper::EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFolder& folder) {
+  std::u16string longPath = JoinPath(parent.path, entry.name);
   std::u16string display = ToDisplayPath(longPath);
-  HANDLE folder = CreateFileW(W(longPath), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                              nullptr);
-  if (folder == INVALID_HANDLE_VALUE) {
-    reporter_.Failure(u"Could not open the folder " + display + u": " + ErrorText(GetLastError()));
-    return INVALID_HANDLE_VALUE;
+  DWORD error = 0;
+  HANDLE handle = OpenBelow(parent.handle, entry.name, kFolderAccess | DELETE | FILE_WRITE_ATTRIBUTES, kFolderShare,
+                            kDirectoryOnly, error);
+  if (handle == INVALID_HANDLE_VALUE) {
+    reporter_.Failure(u"Could not open the folder " + display + u": " + ErrorText(error));
+    return false;
   }
   auto refuse = [&](const std::u16string& why) {
-    CloseHandle(folder);
+    CloseHandle(handle);
     reporter_.Failure(u"Did not enter the folder " + display + u": " + why);
-    return INVALID_HANDLE_VALUE;
+    return false;
   };
+  DWORD attributes = 0, tag = 0;
   HandleFacts facts;
-  if (!FactsOf(folder, facts)) return refuse(u"the system cannot say what it is");
-  if (!(facts.attributes & FILE_ATTRIBUTE_DIRECTORY) || (facts.attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+  if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts)) return refuse(u"the system cannot say what it is");
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return refuse(u"it is no longer a plain folder (a link may have been put in its place)");
-  if (expected.fileId != 0 && facts.identity.fileId != 0 && facts.identity.fileId != expected.fileId)
+  // The file ID counts only together with the volume: the same number on
+  // another volume is another folder.
+  if (facts.identity.volumeSerial != parent.identity.volumeSerial ||
+      (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
     return refuse(u"it was replaced by another folder while the wipe ran");
-  finalPath = FinalPathOf(folder);
-  // Same volume: the serials agree (some systems give 0 for every drive they
-  // learnt of late), and the listed file ID confirms it where there is one.
-  bool sameVolume = expected.volumeSerial == facts.identity.volumeSerial &&
-                    (expected.volumeSerial != 0 || (expected.fileId != 0 && facts.identity.fileId == expected.fileId));
-  if (finalPath.empty() && sameVolume && expected.finalPath.size() > 6 && expected.finalPath[5] == u':') {
-    // Some systems name no final path past MAX_PATH characters; the path
-    // within the volume, on the parent's volume, says the same.
-    std::u16string within = VolumePathOf(folder);
-    if (!within.empty()) finalPath = expected.finalPath.substr(0, 6) + within;  // "\?\X:" and the rest
-  }
-  if (finalPath.empty() || expected.finalPath == u"?")
-    return refuse(u"the system cannot tell where it leads, so it is left as it is");
-  if (!expected.finalPath.empty() && !SamePath(finalPath, expected.finalPath))
-    return refuse(u"it leads to " + ToDisplayPath(finalPath) + u" (a link may have been put in its place)");
-  const std::u16string* covered = guard_.Covered(facts.identity, finalPath);
-  if (!covered) covered = guard_.Covered(FileIdentity{}, longPath);
-  if (covered) {
+  if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) {
     // As "rm --preserve-root" does: the system's folders and what holds them stay.
     return refuse(u"it is or contains " + *covered + u", which the system or this program needs; it is never wiped");
   }
-  folderSerial_ = facts.identity.volumeSerial;
-  return folder;
+  folder = {handle, longPath, facts.identity};
+  return true;
 }
 
-WipeResult TreeWiper::WipeFolder(const std::u16string& top, const Expected& topExpected, bool keepFolder) {
-  AlignedBuffer buffer(kBufferBytes);
-  if (!buffer.ok()) {
-    reporter_.Failure(u"Not enough memory to wipe " + ToDisplayPath(top));
-    return WipeResult::Failed;
-  }
-  FileWiper wiper(reporter_, passes_, buffer);
-  struct Pending {
-    std::u16string path;
-    Expected expected;
-    bool listed;
-    uint32_t failuresAtListing;
-    uint64_t nameChars;  // of the entries listed in it
-    uint64_t entries;
+WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFolder top, bool keep) {
+  struct Level {
+    OpenFolder folder;
+    std::vector<Listed> subfolders;
+    size_t next = 0;
+    uint32_t failuresAtListing = 0;
+    uint64_t nameChars = 0;  // of the entries listed in it
+    uint64_t entries = 0;
+    uint64_t removedChars = 0;  // of the entries gone from it so far
+    uint64_t removedEntries = 0;
   };
-  std::vector<Pending> stack;
-  stack.push_back({top, topExpected, false, 0, 0, 0});
-  while (!stack.empty()) {
-    if (reporter_.StopRequested()) return WipeResult::Stopped;
-    if (stack.back().listed) {
-      Pending done = std::move(stack.back());
-      stack.pop_back();
-      FillDirectorySlack(done.path, done.nameChars, done.entries, reporter_);
-      if (keepFolder && done.path == top) continue;
-      if (reporter_.Failures() != done.failuresAtListing) {
-        reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.path) +
-                          u" because items in it could not be wiped");
-        continue;
-      }
-      if (wiper.RemoveFolder(done.path) == WipeResult::Wiped) ++counts_.folders;
-      continue;
+  std::vector<Level> stack;
+  auto removed = [](Level& level, const std::u16string& name) {
+    level.removedChars += name.size();
+    ++level.removedEntries;
+  };
+  // Stopped: the names of what was wiped are overwritten all the same, in
+  // every folder entered, before the folders are let go.
+  auto stopAll = [&] {
+    for (auto level = stack.rbegin(); level != stack.rend(); ++level) {
+      FillDirectorySlack(level->folder, level->removedChars, level->removedEntries, reporter_);
+      Close(level->folder);
     }
-    Pending& current = stack.back();
-    if (beforeEnter && current.path != top) beforeEnter(current.path);
-    std::u16string folder = current.path;
-    std::u16string finalPath;
-    HANDLE handle = EnterFolder(folder, current.expected, finalPath);
-    if (handle == INVALID_HANDLE_VALUE) {
-      stack.pop_back();
-      continue;
-    }
-    HandleCloser closer(handle);
-    DWORD folderSerial = folderSerial_;
-    current.listed = true;
-    current.failuresAtListing = reporter_.Failures();
-    std::vector<Entry> entries;
+    stack.clear();
+    return WipeResult::Stopped;
+  };
+  // Lists a folder just entered and wipes its files and links at once; its
+  // subfolders are entered later, one by one, from the loop below.
+  auto begin = [&](OpenFolder folder) -> WipeResult {
+    Level level;
+    level.folder = folder;
+    level.failuresAtListing = reporter_.Failures();
+    std::vector<Listed> entries;
     DWORD error = 0;
-    if (!ListFolder(handle, folder, entries, error)) {
-      reporter_.Failure(u"Could not list the folder " + ToDisplayPath(folder) + u": " + ErrorText(error));
-      stack.pop_back();
+    if (!ListFolder(folder.handle, entries, error)) {
+      reporter_.Failure(u"Could not list the folder " + ToDisplayPath(folder.path) + u": " + ErrorText(error));
+      Close(level.folder);
+      return WipeResult::Failed;
+    }
+    stack.push_back(std::move(level));
+    for (const Listed& entry : entries) {
+      stack.back().nameChars += entry.name.size();
+      ++stack.back().entries;
+      bool plainFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                         !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+      if (plainFolder) {
+        stack.back().subfolders.push_back(entry);
+        continue;
+      }
+      // Between entries too: an empty file or a link takes no pass to check in.
+      if (reporter_.StopRequested()) return WipeResult::Stopped;
+      WipeResult result = WipeEntry(wiper, stack.back().folder, entry);
+      if (result == WipeResult::Stopped) return result;
+      if (result == WipeResult::Wiped) removed(stack.back(), entry.name);
+    }
+    return WipeResult::Wiped;
+  };
+  if (begin(top) == WipeResult::Stopped) return stopAll();
+  while (!stack.empty()) {
+    if (reporter_.StopRequested()) return stopAll();
+    Level& current = stack.back();
+    if (current.next < current.subfolders.size()) {
+      Listed entry = current.subfolders[current.next++];
+      std::u16string path = JoinPath(current.folder.path, entry.name);
+      if (beforeEnter) beforeEnter(path);
+      AtStep(WipeStep::Entering, path);
+      OpenFolder folder;
+      if (!EnterBelow(current.folder, entry, folder)) continue;
+      if (begin(folder) == WipeResult::Stopped) return stopAll();
       continue;
     }
-    for (const Entry& entry : entries) {
-      current.nameChars += LastName(entry.path).size();
-      ++current.entries;
-    }
-    std::vector<Pending> subfolders;
-    for (const Entry& entry : entries) {
-      bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-      if (IsLinkEntry(entry.attributes, entry.reparseTag)) {
-        wiper.RemoveLink(entry.path, isFolder);
-        continue;
+    Level done = std::move(stack.back());
+    stack.pop_back();
+    FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_);
+    const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
+    if (!(keep && stack.empty()) && parent) {
+      if (reporter_.Failures() != done.failuresAtListing) {
+        // Not a failure of its own: what failed in it is counted already.
+        reporter_.Log(u"Kept the folder " + ToDisplayPath(done.folder.path) +
+                      u" because items in it could not be wiped");
+      } else if (wiper.RemoveFolder(*parent, done.folder) == WipeResult::Wiped) {
+        ++counts_.folders;
+        if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
       }
-      if (isFolder) {
-        Expected expected{JoinPath(finalPath, LastName(entry.path)), entry.fileId, folderSerial};
-        subfolders.push_back({entry.path, expected, false, 0, 0, 0});
-        continue;
-      }
-      WipeResult result = wiper.WipeFile(entry.path, entry.attributes, entry.fileId);
-      if (result == WipeResult::Stopped) return result;
-      if (result == WipeResult::Wiped) ++counts_.files;
     }
-    for (Pending& sub : subfolders) stack.push_back(std::move(sub));
+    Close(done.folder);
   }
   return WipeResult::Wiped;
 }

@@ -1,10 +1,10 @@
 #pragma once
 // The file task: one path, which may be a file, a folder tree or a drive
 // root. Trees are wiped bottom-up without following links; a root is
-// emptied, never removed. Folders are entered through handles that are
-// checked to be the folder listed (no link swapped in, same identity, the
-// expected final path) and never one of the protected folders or their
-// ancestors.
+// emptied, never removed. Every folder is held open while it is worked on
+// and each entry is opened relative to it, checked to be the object listed;
+// the protected folders, everything below them and every folder holding one
+// of them are never touched.
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,25 +34,24 @@ class TreeWiper {
   std::function<void(const std::u16string& longPath)> beforeEnter;
 
  private:
-  struct Expected {
-    std::u16string finalPath;  // empty: only that some final path exists
-    uint64_t fileId = 0;       // 0: not known
-    DWORD volumeSerial = 0;    // of the parent; 0: not known
-  };
-  WipeResult WipeFolder(const std::u16string& longPath, const Expected& expected, bool keepFolder);
-  // Opens a folder without following a link in its place and makes sure it is
-  // the one expected and no protected one; INVALID_HANDLE_VALUE (logged and
-  // counted) otherwise. `finalPath` receives the folder's final path.
-  HANDLE EnterFolder(const std::u16string& longPath, const Expected& expected, std::u16string& finalPath);
-  // What the folder at longPath must turn out to be when entered: its
-  // parent's final path and its name.
-  Expected ExpectedFromParent(const std::u16string& longPath);
+  WipeResult WipeEntry(FileWiper& wiper, const OpenFolder& parent, const Listed& entry);
+  // Wipes the folder `top` (held open) and everything in it; removes it too
+  // unless `keep`. `parent` is null for a root.
+  WipeResult WipeTree(FileWiper& wiper, const OpenFolder* parent, OpenFolder top, bool keep);
+  // Opens the listed subfolder `entry` of `parent`, checked to be a plain
+  // folder with the listed identity and no protected one; false (logged and
+  // counted) otherwise.
+  bool EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFolder& folder);
+  // Opens a folder by its path (the top of the run or its parent).
+  bool OpenByPath(const std::u16string& longPath, OpenFolder& folder, DWORD& error);
+  // The protected folder that `folder` or one of the folders holding it is;
+  // null when none.
+  const std::u16string* InsideProtected(const OpenFolder& folder);
 
   Reporter& reporter_;
   const std::vector<PassSpec>& passes_;
   const ProtectedFolders& guard_;
   TreeCounts counts_;
-  DWORD folderSerial_ = 0;  // volume serial of the folder EnterFolder opened last
 };
 
 }  // namespace qv::engine

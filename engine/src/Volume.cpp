@@ -2,6 +2,8 @@
 
 #include <winioctl.h>
 
+#include "PassWriter.h"
+
 namespace qv::engine {
 namespace {
 
@@ -71,11 +73,8 @@ bool Volume::LockAndDismount() {
 }
 
 bool Volume::WriteAt(uint64_t offset, const void* data, uint32_t length, DWORD& error) {
-  OVERLAPPED at = {};
-  at.Offset = DWORD(offset);
-  at.OffsetHigh = DWORD(offset >> 32);
   DWORD written = 0;
-  BOOL ok = WriteFile(handle_, data, length, &written, &at);
+  bool ok = gWriteAt(handle_, data, length, offset, written);
   if (ok && written == length) return true;
   error = ok ? DWORD(ERROR_WRITE_FAULT) : GetLastError();
   return false;
@@ -92,7 +91,7 @@ bool Volume::ReadAt(uint64_t offset, void* data, uint32_t length, DWORD& error) 
   return false;
 }
 
-bool Volume::Flush() { return FlushFileBuffers(handle_) != FALSE; }
+bool Volume::Flush() { return gFlush(handle_); }
 
 void Volume::Close() {
   if (handle_ == INVALID_HANDLE_VALUE) return;

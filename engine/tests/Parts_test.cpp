@@ -249,12 +249,14 @@ TEST(DriveTasksTest, ProgressUnitsKeepTotalWithin31Bits) {
   EXPECT_EQ(512u, ProgressUnit(1ull << 30, 3, 512));  // small drives keep sector units
 }
 
-TEST(FileWiperTest, OnlyLinkKindsOfReparsePointsCountAsLinks) {
+TEST(FileWiperTest, NameSurrogatesAreLinksOtherReparsePointsHoldData) {
   const struct {
     DWORD attributes;
     DWORD tag;
     bool link;
   } cases[] = {
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x8000001B, false},  // an app execution alias is no name surrogate
+      {FILE_ATTRIBUTE_REPARSE_POINT, 0x20000000, true},   // any tag with the surrogate bit
       {FILE_ATTRIBUTE_ARCHIVE, 0, false},
       {FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT, 0, true},  // kind unknown: never followed
       {FILE_ATTRIBUTE_REPARSE_POINT, IO_REPARSE_TAG_SYMLINK, true},
@@ -265,7 +267,11 @@ TEST(FileWiperTest, OnlyLinkKindsOfReparsePointsCountAsLinks) {
       {FILE_ATTRIBUTE_REPARSE_POINT, 0x80000017, false},  // compressed by the overlay filter
       {FILE_ATTRIBUTE_ARCHIVE, IO_REPARSE_TAG_SYMLINK, false},  // the tag means nothing without the attribute
   };
-  for (const auto& c : cases) EXPECT_EQ(c.link, IsLinkEntry(c.attributes, c.tag)) << std::hex << c.tag;
+  for (const auto& c : cases) {
+    EXPECT_EQ(c.link, IsLinkEntry(c.attributes, c.tag)) << std::hex << c.tag;
+    bool reparse = (c.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    EXPECT_EQ(reparse && !c.link, IsDataReparseEntry(c.attributes, c.tag)) << std::hex << c.tag;
+  }
 }
 
 TEST(PathNamesTest, RootsAreRecognisedInEveryForm) {
@@ -292,11 +298,44 @@ TEST(PathNamesTest, RandomNamesKeepTheLengthAndAvoidDeviceNames) {
     ASSERT_TRUE(RandomName(3, name));
     EXPECT_TRUE(name != u"CON" && name != u"PRN" && name != u"AUX" && name != u"NUL");
   }
-  EXPECT_EQ(u"\\\\?\\C:\\a", ToLongPath(u"C:\\x\\..\\a"));
-  EXPECT_EQ(u"\\\\?\\D:\\", ToLongPath(u"D:"));  // the drive, never its current folder
-  EXPECT_EQ(u"\\\\?\\UNC\\srv\\share\\a", ToLongPath(u"\\\\srv\\share\\a"));
-  for (const char16_t* relative : {u"a.txt", u"D:a.txt", u"\\a.txt", u".\\a", u""}) {
-    EXPECT_EQ(u"", ToLongPath(relative)) << std::u16string(relative).size();
+}
+
+TEST(PathNamesTest, LongFormsNameExactlyWhatWasGiven) {
+  struct Case {
+    const char16_t* given;
+    const char16_t* expected;  // empty: refused
+  } cases[] = {
+      // Trailing dots and spaces are parts of the name: "dir." is not "dir".
+      {u"C:\\dir.", u"\\\\?\\C:\\dir."},
+      {u"C:\\bar ", u"\\\\?\\C:\\bar "},
+      {u"C:\\d.\\x.txt", u"\\\\?\\C:\\d.\\x.txt"},
+      {u"C:\\d. \\..x", u"\\\\?\\C:\\d. \\..x"},
+      {u"\\\\?\\C:\\dir.", u"\\\\?\\C:\\dir."},
+      {u"C:/x/y", u"\\\\?\\C:\\x\\y"},
+      {u"C:\\x\\\\y\\", u"\\\\?\\C:\\x\\y\\"},
+      {u"D:", u"\\\\?\\D:\\"},  // the drive, never its current folder
+      {u"D:\\", u"\\\\?\\D:\\"},
+      {u"\\\\srv\\share\\a.", u"\\\\?\\UNC\\srv\\share\\a."},
+      {u"//srv/share/", u"\\\\?\\UNC\\srv\\share\\"},
+      {u"\\\\?\\UNC\\srv\\share\\a", u"\\\\?\\UNC\\srv\\share\\a"},
+      // Never resolved: a relative path names whatever the current folder is.
+      {u"C:\\x\\..\\a", u""},
+      {u"C:\\x\\.\\a", u""},
+      {u"\\\\?\\C:\\x\\..", u""},
+      {u"a.txt", u""},
+      {u"D:a.txt", u""},
+      {u"\\a.txt", u""},
+      {u".\\a", u""},
+      {u"", u""},
+      {u"\\\\.\\C:", u""},
+      {u"\\\\?\\Volume{x}\\a", u""},
+      {u"\\\\srv", u""},
+  };
+  for (const Case& c : cases) {
+    std::u16string why;
+    std::u16string result = ToLongPath(c.given, &why);
+    EXPECT_EQ(std::u16string(c.expected), result) << std::string(c.given, c.given + std::u16string(c.given).size());
+    EXPECT_EQ(result.empty(), !why.empty());
   }
   EXPECT_EQ(u"C:\\a", ToDisplayPath(u"\\\\?\\C:\\a"));
   EXPECT_EQ(u"\\\\?\\C:\\", ParentPath(u"\\\\?\\C:\\a"));

@@ -1,7 +1,10 @@
 // Check states: tri-state propagation, event counts, refusals, radio buttons.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
+#include <random>
+#include <stdexcept>
 
 #include "TreeTestSupport.h"
 
@@ -208,4 +211,196 @@ TEST(Checks, ReadOnlyTreeRefusesEveryChange) {
   EXPECT_EQ(node->CheckType, ctTriStateCheckBox);
   values.misc.Exclude(toReadOnly);
   tree.SetOptions(values);
+}
+
+namespace {
+
+// The propagation written as plainly as it reads: nested calls over a mirror
+// of the tree. The tree must fire the same events in the same order and end
+// in the same states.
+struct RefTree {
+  struct Node {
+    int parent = -1;
+    std::vector<int> children;
+    TCheckType type = ctNone;
+    TCheckState state = csUncheckedNormal;
+    bool disabled = false;
+    bool checking = false;
+  };
+  std::vector<Node> nodes{Node{}};  // 0 is the hidden root
+  std::vector<std::string>* log = nullptr;
+  std::function<bool(int, TCheckState&)> decide;
+
+  static bool Box(TCheckType t) { return t == ctTriStateCheckBox || t == ctCheckBox; }
+  bool Checking(int n, TCheckState& v) {
+    log->push_back("checking " + std::to_string(n) + " " + std::to_string(v));
+    return decide(n, v);
+  }
+  void SetCheckState(int n, TCheckState v) {
+    if (nodes[n].state == v || nodes[n].disabled) return;
+    if (Checking(n, v)) Click(n, v);
+  }
+  void Click(int n, TCheckState v) {
+    if (Change(n, v)) log->push_back("checked " + std::to_string(n));
+  }
+  bool Change(int n, TCheckState v) {
+    if (nodes[n].checking) return false;
+    nodes[n].checking = true;
+    if (nodes[n].type == ctTriStateCheckBox && (v == csUncheckedNormal || v == csCheckedNormal) &&
+        !nodes[n].children.empty()) {
+      for (int c : nodes[n].children)
+        if (Box(nodes[c].type)) SetCheckState(c, v);
+      int checked = 0, mixed = 0, unchecked = 0;
+      for (int c : nodes[n].children) {
+        if (!Box(nodes[c].type)) continue;
+        checked += nodes[c].state == csCheckedNormal;
+        mixed += nodes[c].state == csMixedNormal;
+        unchecked += nodes[c].state == csUncheckedNormal;
+      }
+      if (mixed > 0) v = csMixedNormal;
+      else if (checked > 0) v = unchecked > 0 ? csMixedNormal : csCheckedNormal;
+    }
+    if (nodes[n].type == ctRadioButton && v == csCheckedNormal)
+      for (int s : nodes[nodes[n].parent].children)
+        if (nodes[s].type == ctRadioButton) nodes[s].state = csUncheckedNormal;
+    nodes[n].state = v;
+    int p = nodes[n].parent;
+    if (p != 0 && !nodes[p].checking && !nodes[p].disabled && Box(nodes[n].type) &&
+        nodes[p].type == ctTriStateCheckBox)
+      ParentCheck(n, v);
+    nodes[n].checking = false;
+    return true;
+  }
+  bool ParentCheck(int n, TCheckState v) {
+    int p = nodes[n].parent;
+    int boxes = 0, checked = 0;
+    bool partial = false;
+    for (int s : nodes[p].children) {
+      if (!Box(nodes[s].type)) continue;
+      ++boxes;
+      TCheckState state = s == n ? v : nodes[s].state;
+      checked += state == csCheckedNormal || state == csCheckedPressed;
+      partial |= state == csMixedNormal;
+    }
+    TCheckState state = checked == 0 && !partial ? csUncheckedNormal
+                        : checked < boxes        ? csMixedNormal
+                                                 : csCheckedNormal;
+    if (!Checking(p, state)) return false;
+    Click(p, state);
+    return true;
+  }
+};
+
+class LoggingCheckTree : public TTestTree {
+public:
+  std::map<PVirtualNode, int> ids;
+  std::vector<std::string> log;
+  std::function<bool(int, TCheckState&)> decide;
+  bool DoChecking(PVirtualNode node, TCheckState& state) override {
+    log.push_back("checking " + std::to_string(ids[node]) + " " + std::to_string(state));
+    if (!TTestTree::DoChecking(node, state)) return false;
+    return decide(ids[node], state);
+  }
+  void DoChecked(PVirtualNode node) override { log.push_back("checked " + std::to_string(ids[node])); }
+};
+
+}  // namespace
+
+TEST(Checks, PropagationMatchesTheNestedModel) {
+  const int rounds = std::getenv("QV_LONG") ? 400 : 40;
+  std::mt19937 random(3102);
+  for (int round = 0; round < rounds; ++round) {
+    LoggingCheckTree tree;
+    tree.SetNodeDataSize(0);
+    RefTree ref;
+    std::vector<std::string> refLog;
+    ref.log = &refLog;
+    uint32_t salt = random();
+    // Handlers refuse some changes and replace some values, the same in both.
+    auto decide = [salt](int n, TCheckState& v) {
+      uint32_t h = (uint32_t(n) * 2654435761u) ^ (uint32_t(v) * 40503u) ^ salt;
+      h ^= h >> 13;
+      if (h % 11 == 0) return false;
+      if (h % 17 == 0) v = static_cast<TCheckState>((h >> 5) % 6);
+      return true;
+    };
+    tree.decide = decide;
+    ref.decide = decide;
+    std::vector<PVirtualNode> nodes{nullptr};
+    int count = 5 + static_cast<int>(random() % 40);
+    for (int i = 1; i <= count; ++i) {
+      int parent = random() % 4 == 0 ? 0 : static_cast<int>(random() % i);
+      PVirtualNode node = tree.AddChild(parent == 0 ? nullptr : nodes[parent]);
+      tree.InitNode(node);
+      static const TCheckType types[] = {ctTriStateCheckBox, ctTriStateCheckBox, ctTriStateCheckBox,
+                                         ctCheckBox, ctRadioButton, ctNone, ctButton};
+      TCheckType type = types[random() % 7];
+      TCheckState state = static_cast<TCheckState>(random() % 3 * 2);
+      node->CheckType = type;
+      node->CheckState = state;
+      bool disabled = random() % 15 == 0;
+      if (disabled) tree.SetDisabled(node, true);
+      nodes.push_back(node);
+      tree.ids[node] = i;
+      RefTree::Node model;
+      model.parent = parent;
+      model.type = type;
+      model.state = state;
+      model.disabled = disabled;
+      ref.nodes.push_back(model);
+      ref.nodes[parent].children.push_back(i);
+    }
+    for (int op = 0; op < 30; ++op) {
+      int n = 1 + static_cast<int>(random() % count);
+      TCheckState v = static_cast<TCheckState>(random() % 3 * 2);
+      tree.log.clear();
+      refLog.clear();
+      tree.SetCheckState(nodes[n], v);
+      ref.SetCheckState(n, v);
+      ASSERT_EQ(tree.log, refLog) << "round " << round << " op " << op;
+      for (int i = 1; i <= count; ++i) {
+        ASSERT_EQ(nodes[i]->CheckState, ref.nodes[i].state) << "round " << round << " node " << i;
+        ASSERT_FALSE(nodes[i]->States & vsChecking);
+      }
+      ASSERT_FALSE(tree.TreeStates().Contains(tsCheckPropagation));
+    }
+  }
+}
+
+TEST(Checks, AHandlerThatThrowsLeavesNoNodeChecking) {
+  CheckTree tree;
+  PVirtualNode top = tree.Box(nullptr);
+  PVirtualNode middle = tree.Box(top);
+  PVirtualNode leaf = tree.Box(middle);
+  tree.OnChecking = [](TBaseVirtualTree*, PVirtualNode, TCheckState&, bool&) { throw std::runtime_error("bad"); };
+  tree.refuse.clear();
+  EXPECT_THROW(tree.ChangeCheckState(leaf, csCheckedNormal), std::runtime_error);
+  EXPECT_FALSE(leaf->States & vsChecking);
+  EXPECT_FALSE(tree.TreeStates().Contains(tsCheckPropagation));
+  tree.OnChecking = nullptr;
+  tree.SetCheckState(leaf, csUncheckedNormal);
+  tree.SetCheckState(leaf, csCheckedNormal);
+  EXPECT_EQ(top->CheckState, csCheckedNormal);
+}
+
+TEST(Checks, DeepTriStateChainPropagatesBothWays) {
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  constexpr int kDepth = 100000;
+  PVirtualNode top = tree.AppendChain(tree.RootNode(), kDepth, /*expanded=*/false);
+  PVirtualNode leaf = top;
+  for (PVirtualNode run = top; run != nullptr; run = run->FirstChild) {
+    run->CheckType = ctTriStateCheckBox;
+    leaf = run;
+  }
+  static int checked;
+  checked = 0;
+  tree.OnChecked = [](TBaseVirtualTree*, PVirtualNode) { ++checked; };
+  tree.SetCheckState(leaf, csCheckedNormal);
+  EXPECT_EQ(top->CheckState, csCheckedNormal);
+  EXPECT_EQ(checked, kDepth);
+  checked = 0;
+  tree.SetCheckState(top, csUncheckedNormal);
+  EXPECT_EQ(leaf->CheckState, csUncheckedNormal);
+  EXPECT_EQ(checked, kDepth);
 }

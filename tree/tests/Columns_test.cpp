@@ -364,4 +364,57 @@ TEST_F(ColumnsTest, StreamPositionsAreMendedIntoAPermutation) {
   other->Free();
 }
 
+TEST_F(ColumnsTest, NavigationInsideACollectionUpdateFollowsThePositionArray) {
+  // Columns added, removed and moved inside BeginUpdate/EndUpdate: every
+  // neighbour query answers from the array as it stands, never past it.
+  std::mt19937 random(31);
+  const int rounds = std::getenv("QV_LONG") ? 2000 : 150;
+  for (int round = 0; round < rounds; ++round) {
+    columns->BeginUpdate();
+    for (int step = 0; step < 12; ++step) {
+      int count = columns->Count();
+      TColumnIndex some = count > 0 ? static_cast<TColumnIndex>(random() % count) : NoColumn;
+      switch (random() % 4) {
+        case 0:
+        case 1:
+          if (count < 10) columns->Add();
+          break;
+        case 2:
+          columns->Delete(some);
+          break;
+        case 3:
+          if (some >= 0) columns->Items(some)->SetPosition(static_cast<int>(random() % 10));
+          break;
+      }
+      if (some >= 0 && some < columns->Count() && random() % 3 == 0)
+        columns->Items(some)->SetOptions(columns->Items(some)->Options().Set(coVisible, random() % 2 == 0));
+      const TIndexArray& order = columns->PositionToIndex();
+      ASSERT_EQ(static_cast<int>(order.size()), columns->Count());
+      for (size_t p = 0; p < order.size(); ++p) {
+        TColumnIndex next = p + 1 < order.size() ? order[p + 1] : InvalidColumn;
+        TColumnIndex previous = p > 0 ? order[p - 1] : InvalidColumn;
+        ASSERT_EQ(columns->GetNextColumn(order[p]), next) << "round " << round << " position " << p;
+        ASSERT_EQ(columns->GetPreviousColumn(order[p]), previous);
+        TColumnIndex nextVisible = InvalidColumn;
+        for (size_t q = p + 1; q < order.size() && nextVisible == InvalidColumn; ++q)
+          if (columns->Items(order[q])->IsVisible()) nextVisible = order[q];
+        ASSERT_EQ(columns->GetNextVisibleColumn(order[p]), nextVisible);
+      }
+    }
+    columns->EndUpdate();
+    ASSERT_EQ(CheckInvariants(), "") << "round " << round;
+  }
+}
+
+TEST_F(ColumnsTest, ColumnsAddedInsideAnUpdateCanBeWalkedAtOnce) {
+  columns->BeginUpdate();
+  columns->Add();
+  columns->Add();
+  EXPECT_EQ(columns->GetNextVisibleColumn(0), 1);
+  EXPECT_EQ(columns->GetPreviousVisibleColumn(1), 0);
+  EXPECT_EQ(columns->GetNextVisibleColumn(1), InvalidColumn);
+  columns->EndUpdate();
+  EXPECT_EQ(CheckInvariants(), "");
+}
+
 }  // namespace

@@ -26,6 +26,27 @@ TEST(DeepChain, CountingAndReinitialisingGoThrough) {
   EXPECT_EQ(tree.RootNode()->TotalCount, uint32_t(kDeep + 1));
 }
 
+TEST(DeepChain, ManyChildrenAtTheBottomAreCountedUpTheChainOnce) {
+  // Counting each new child up a chain this deep would take minutes.
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  PVirtualNode top = tree.AppendChain(tree.RootNode(), kDeep, /*expanded=*/true);
+  PVirtualNode bottom = top;
+  while (bottom->FirstChild != nullptr) bottom = bottom->FirstChild;
+  uint32_t height = tree.RootNode()->TotalHeight;
+  tree.SetChildCount(bottom, kDeep);
+  EXPECT_EQ(bottom->ChildCount, uint32_t(kDeep));
+  EXPECT_EQ(tree.RootNode()->TotalCount, uint32_t(2 * kDeep + 1));
+  EXPECT_EQ(top->TotalCount, uint32_t(2 * kDeep));
+  EXPECT_EQ(tree.RootNode()->TotalHeight, height);
+  tree.SetExpanded(bottom, true);
+  // Expanded, more children go straight into the heights and the visible count.
+  tree.SetChildCount(bottom, 2 * kDeep);
+  EXPECT_EQ(tree.RootNode()->TotalCount, uint32_t(3 * kDeep + 1));
+  EXPECT_EQ(tree.RootNode()->TotalHeight, height + uint32_t(2 * kDeep) * tree.DefaultNodeHeight());
+  EXPECT_EQ(tree.VisibleCount(), uint32_t(3 * kDeep));
+}
+
 TEST(DeepChain, DeletingClearingAndDestroyingGoThrough) {
   TTestTree tree;
   tree.SetNodeDataSize(0);

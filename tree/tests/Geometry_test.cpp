@@ -298,6 +298,38 @@ TEST_F(GeometryTest, AutoSpanColumnsReportTheTextCell) {
   EXPECT_TRUE(hit.HitPositions.Contains(hiOnItemLabel));
 }
 
+TEST_F(GeometryTest, MaxRightExtendAsksOnlyTheRowsInTheClientArea) {
+  // Without columns the horizontal range is the widest node among the rows
+  // the client area shows, wherever the tree is scrolled to.
+  std::mt19937 rng(17);
+  tree->SetColumns({});
+  int asked = 0;
+  tree->nodeWidth = [&](PVirtualNode node, TColumnIndex) {
+    ++asked;
+    return Hash(node, 0, 3) / 4;
+  };
+  for (int round = 0; round < 8; ++round) {
+    BuildRandomTree(rng, 400);
+    int64_t total = 0;
+    for (PVirtualNode node : ShownNodes(*tree)) total += node->NodeHeight;
+    tree->SetOffsetY(-static_cast<int>(rng() % std::max<int64_t>(1, total)));
+    int clientHeight = tree->ClientHeight();
+    int expected = 0, rows = 0;
+    int64_t top = tree->OffsetY();
+    for (PVirtualNode node : ShownNodes(*tree)) {
+      if (top < clientHeight && top + node->NodeHeight > 0) {
+        int levels = static_cast<int>(tree->GetNodeLevel(node)) + 1;  // toShowRoot
+        expected = std::max(expected, levels * static_cast<int>(tree->Indent()) + Hash(node, 0, 3) / 4);
+        ++rows;
+      }
+      top += node->NodeHeight;
+    }
+    asked = 0;
+    EXPECT_EQ(tree->GetMaxRightExtend(), expected + static_cast<int>(tree->Margin())) << "round " << round;
+    EXPECT_LE(asked, rows) << "round " << round;
+  }
+}
+
 TEST_F(GeometryTest, EdgesOfTheHitTest) {
   PVirtualNode parent = tree->AddChild(nullptr);
   PVirtualNode child = tree->AddChild(parent);

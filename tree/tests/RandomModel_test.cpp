@@ -148,6 +148,7 @@ public:
     std::string problem = CheckPositions();
     if (!problem.empty()) return problem;
     tree.ValidateCache();
+    tree.CompleteCacheValidation();
     if (ShownNodes(tree).size() > tree.CacheSpacing() && !tree.TreeStates().Contains(tsUseCache))
       return "no valid cache after ValidateCache";
     problem = CheckPositions();
@@ -272,6 +273,7 @@ TEST(RandomModel, GetNodeAtAgreesWithScanInLargeCachedTree) {
       if (expected != nullptr) ASSERT_EQ(top, expectedTop);
     }
   };
+  tree.CompleteCacheValidation();
   ASSERT_TRUE(tree.TreeStates().Contains(tsUseCache));
   ASSERT_GT(tree.PositionCache().size(), 1u);
   compare();
@@ -286,10 +288,63 @@ TEST(RandomModel, CacheEntriesFollowTheSpacing) {
   tree.SetRootNodeCount(2000);
   EXPECT_FALSE(tree.TreeStates().Contains(tsUseCache));
   tree.SetRootNodeCount(2001);
+  tree.CompleteCacheValidation();
   EXPECT_TRUE(tree.TreeStates().Contains(tsUseCache));
   EXPECT_EQ(tree.PositionCache().size(), 2u);
   int top = 0;
   EXPECT_EQ(tree.GetNodeAt(0, 0, false, top), tree.GetFirstNoInit());
   EXPECT_EQ(tree.GetNodeAt(0, 2001 * 18, false, top), nullptr);
   EXPECT_EQ(tree.GetNodeAt(0, 2001 * 18 - 1, false, top), tree.RootNode()->LastChild);
+}
+
+TEST(RandomModel, NodesAddedOneAtATimeLeaveTheCacheUntilAPositionIsAsked) {
+  // Without a window, a change outside an update does not rebuild the cache:
+  // the first position asked far down builds it once.
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  tree.SetCacheSpacing(50);
+  for (int i = 0; i < 400; ++i) {
+    tree.AddChild(nullptr);
+    ASSERT_FALSE(tree.TreeStates().Contains(tsUseCache)) << "after node " << i;
+  }
+  int top = 0;
+  PVirtualNode node = tree.GetNodeAt(0, 18 * 390 + 3, false, top);
+  EXPECT_TRUE(tree.TreeStates().Contains(tsUseCache));
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(node->Index, 390u);
+  EXPECT_EQ(top, 18 * 390);
+}
+
+TEST(RandomModel, AStoppedRebuildResumesFromItsLastCompleteEntry) {
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  tree.SetCacheSpacing(10);
+  tree.SetRootNodeCount(1000);
+  std::vector<uint32_t> freshTops;
+  {
+    TTestTree other;
+    other.SetNodeDataSize(0);
+    other.SetCacheSpacing(10);
+    other.SetRootNodeCount(1000);
+    other.CompleteCacheValidation();
+    for (const TCacheEntry& entry : other.PositionCache()) freshTops.push_back(entry.AbsoluteTop);
+  }
+  // 300 nodes walked, then stopped (nothing changed) and scheduled again.
+  tree.StartCacheSteps();
+  ASSERT_EQ(tree.CacheSteps(300), 2);
+  tree.ValidateCache();
+  tree.StartCacheSteps();
+  // The 700 nodes left and the entry it resumes from are all that remain.
+  ASSERT_EQ(tree.CacheSteps(710), 1);
+  tree.FinishCacheSteps(true);
+  ASSERT_EQ(tree.PositionCache().size(), freshTops.size());
+  std::vector<PVirtualNode> nodes = AllNodes(tree);
+  for (size_t i = 0; i < freshTops.size(); ++i) {
+    EXPECT_EQ(tree.PositionCache()[i].AbsoluteTop, freshTops[i]) << i;
+    EXPECT_EQ(tree.PositionCache()[i].Node, i * 10 < nodes.size() ? nodes[i * 10] : nullptr) << i;
+  }
+  // A change starts it again from the top.
+  tree.AddChild(nullptr);
+  tree.StartCacheSteps();
+  EXPECT_EQ(tree.CacheSteps(720), 2);
 }

@@ -137,6 +137,43 @@ TEST(Selection, InvertSelectionReportsARemovalAlone) {
   tree.InvertSelection(false);
   EXPECT_EQ(tree.SelectedCount(), 4u);
   EXPECT_EQ(CheckSelectionStore(tree), "");
+
+  // Every addition refused (disabled nodes), one node removed: still a change.
+  tree.ClearSelection();
+  tree.SetSelected(tree.GetFirst(), true);
+  for (PVirtualNode run = tree.GetNextSibling(tree.GetFirst()); run != nullptr; run = tree.GetNextSibling(run))
+    tree.SetDisabled(run, true);
+  changes = 0;
+  tree.InvertSelection(false);
+  EXPECT_EQ(tree.SelectedCount(), 0u);
+  EXPECT_EQ(changes, 1);
+}
+
+TEST(Selection, FindNodeInSelectionStaysInsideTheArray) {
+  TTestTree tree;
+  tree.SetOptions(MultiSelect());
+  Populate(tree, 12, 0);
+  std::mt19937 random(1061);
+  std::vector<PVirtualNode> nodes = AllNodes(tree);
+  for (PVirtualNode node : nodes)
+    if (random() % 2 == 0) tree.SetSelected(node, true);
+  tree.CompactSelection();
+  const std::vector<PVirtualNode>& array = tree.SelectionArray();
+  int count = static_cast<int>(array.size());
+  for (int low = -2; low <= count + 3; ++low)
+    for (int high = -2; high <= count + 3; ++high)
+      for (PVirtualNode node : nodes) {
+        int index = -7;
+        bool found = tree.FindNodeInSelection(node, index, low, high);
+        int from = std::clamp(low, 0, count);
+        int to = high < 0 || high >= count ? count - 1 : high;
+        auto it = std::find(array.begin() + from, array.begin() + std::max(from, to + 1), node);
+        bool expected = it != array.begin() + std::max(from, to + 1);
+        ASSERT_EQ(found, expected) << low << " " << high;
+        ASSERT_GE(index, 0);
+        ASSERT_LE(index, count);
+        if (found) ASSERT_EQ(array[static_cast<size_t>(index)], node);
+      }
 }
 
 TEST(Selection, RangesOfHiddenEnds) {

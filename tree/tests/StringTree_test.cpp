@@ -3,6 +3,7 @@
 // ellipsis (right-to-left keeps the start), search, form definitions.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <map>
 
 #include "core/MemoryStream.h"
@@ -129,6 +130,62 @@ TEST_F(StringTreeTest, CaptionChunksCarryTheMainColumnText) {
   stream->Free();
   plain->Free();
   other->Free();
+}
+
+// Reads node chunks onto the root, as a paste does.
+class TStreamTree : public TVirtualStringTree {
+public:
+  using TVirtualTreeCore::InternalAddFromStream;
+  using TVirtualTreeCore::WriteNode;
+};
+
+TEST_F(StringTreeTest, NodesBeingReadAreTopLevelNodesOfTheTreeToTheirHandlers) {
+  // Two levels with captions; the handlers of the reading tree ask level,
+  // ancestry and owner of the nodes they are handed.
+  TStreamTree* source = New<TStreamTree>(form);
+  source->SetRootNodeCount(2);
+  for (PVirtualNode top = source->GetFirst(); top != nullptr; top = source->GetNextSibling(top))
+    source->SetChildCount(top, 2);
+  for (PVirtualNode run = source->GetFirst(); run != nullptr; run = source->GetNext(run)) source->InitNode(run);
+  source->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::u16string& text) {
+    text = u"t";
+  };
+  TMemoryStream* stream = New<TMemoryStream>();
+  source->SaveToStream(stream);
+
+  static std::vector<std::string> seen;
+  static TStreamTree* reader;
+  seen.clear();
+  reader = New<TStreamTree>(form);
+  reader->OnNewText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, const std::u16string&) {
+    PVirtualNode top = node;
+    while (reader->GetNodeLevel(top) > 0) top = top->Parent;
+    seen.push_back(std::to_string(reader->GetNodeLevel(node)) + (reader->HasAsParent(node, top) ? " under" : " top") +
+                   (TreeOfNode(node) == reader ? " mine" : " foreign"));
+  };
+  stream->SetPosition(0);
+  reader->LoadFromStream(stream);
+  std::vector<std::string> expected{"0 top mine", "0 top mine",   "1 under mine",
+                                    "1 under mine", "1 under mine", "1 under mine"};
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(reader->GetRootNodeCount(), 2u);
+
+  // The root's chunk read onto the root: the same, and four top-level nodes.
+  TMemoryStream* rootChunk = New<TMemoryStream>();
+  source->WriteNode(rootChunk, source->RootNode());
+  rootChunk->SetPosition(0);
+  seen.clear();
+  reader->InternalAddFromStream(rootChunk, kVTTreeStreamVersion, nullptr);
+  std::sort(seen.begin(), seen.end());
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(reader->GetRootNodeCount(), 4u);
+  for (PVirtualNode top = reader->GetFirst(); top != nullptr; top = reader->GetNextSibling(top))
+    EXPECT_EQ(reader->GetNodeLevel(top), 0u);
+  rootChunk->Free();
+  stream->Free();
+  source->Free();
+  reader->Free();
 }
 
 TEST_F(StringTreeTest, ShortenStringEdges) {

@@ -51,6 +51,10 @@ public:
   using TVirtualTreeCore::DoValidateCache;
   using TVirtualTreeCore::ReadChunk;
   void SetOptions(const TTreeOptionValues& values) { options = values; }
+  // Cache rebuild in steps, as a window's timer runs it.
+  void StartCacheSteps() { DoStateChange({tsValidating}, {tsStopValidation}); }
+  int CacheSteps(uint32_t budget) { return ValidateCacheSteps(budget); }
+  void FinishCacheSteps(bool success) { FinishCacheValidation(success); }
   // Hangs a chain of depth initialised nodes (each the only child of the one
   // above, expanded or not) as parent's last child, in linear time; returns its top.
   PVirtualNode AppendChain(PVirtualNode parent, int depth, bool expanded);

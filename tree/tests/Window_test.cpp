@@ -43,6 +43,27 @@ TEST_F(TreeWindowTest, ThemeAwarenessRebuildsTheLineImages) {
   EXPECT_EQ(asked, afterStyle + 1);
 }
 
+// Toggling a node of a tree scrolled far down leaves a stale cache to the
+// window's timer steps instead of finishing it at once to find the top node.
+TEST_F(TreeWindowTest, ToggleLeavesAStaleCacheToTheTimerSteps) {
+  // With a column the horizontal range does not ask for the top node either.
+  tree->Header()->Columns()->Add()->SetWidth(200);
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(200000);
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->TreeStates().Contains(tsUseCache); }, 10000));
+  tree->SetOffsetY(-18 * 150000);
+  PVirtualNode first = tree->GetFirst();
+  tree->SetChildCount(first, 3);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsValidating));
+  tree->ToggleNode(first);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsValidating));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsUseCache));
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->TreeStates().Contains(tsUseCache); }, 10000));
+  int top = 0;
+  int64_t linearTop = 0;
+  EXPECT_EQ(tree->GetNodeAt(0, 0, true, top), LinearNodeAt(*tree, -tree->OffsetY(), linearTop));
+}
+
 // After a bulk change the cache is built in timer steps; a position asked
 // for before they ran finishes it at once instead of walking the nodes.
 TEST_F(TreeWindowTest, APositionAskedFinishesTheCacheAtOnce) {

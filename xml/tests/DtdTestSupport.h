@@ -22,13 +22,14 @@ struct Report {
   TXmlErrorType type;
   std::u16string node;
   std::u16string code;
+  int64_t line = -1;  // where it starts
 };
 
 class ReportRecorder : public TObject {
 public:
   void OnError(TObject*, TdomError* error, bool& go) {
     TdomNode* node = error->GetRelatedNode();
-    reports.push_back({error->ErrorType(), node != nullptr ? node->GetNodeName() : std::u16string(), error->Code()});
+    reports.push_back({error->ErrorType(), node != nullptr ? node->GetNodeName() : std::u16string(), error->Code(), error->GetStartLineNumber()});
     if (stopAtFirst) go = false;
     if (goOn) go = true;
   }

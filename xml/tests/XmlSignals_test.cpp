@@ -56,12 +56,12 @@ TEST(XmlSignals, OtherKindsChecks) {
   std::unique_ptr<TXmlCommentSignal> comment(New<TXmlCommentSignal>());
   EXPECT_EQ(Check(*comment).first, 0);
   comment->Data = u"a-";
-  EXPECT_EQ(Check(*comment), std::make_pair(int(ET_INVALID_ELEMENT_NAME), std::string("-")));
+  EXPECT_EQ(Check(*comment), std::make_pair(int(ET_HYPHEN_AT_COMMENT_END), std::string("-")));
   comment->Data = u"a--b";
   EXPECT_EQ(Check(*comment), std::make_pair(int(ET_DOUBLE_HYPHEN_IN_COMMENT), std::string("--")));
   std::unique_ptr<TXmlProcessingInstructionSignal> pi(New<TXmlProcessingInstructionSignal>());
   pi->Target = u"XmL";
-  EXPECT_EQ(Check(*pi), std::make_pair(int(ET_INVALID_PUBLIC_ID), std::string("XmL")));
+  EXPECT_EQ(Check(*pi), std::make_pair(int(ET_INVALID_PI_TARGET_OR_DATA), std::string("XmL")));
   std::unique_ptr<TXmlStartDocumentSignal> start(New<TXmlStartDocumentSignal>());
   start->XmlVersion = u"1.0";
   EXPECT_EQ(Check(*start).first, 0);

@@ -120,7 +120,7 @@ TEST_F(XmlToDomParserTest, BrokenDocumentsReportTypeLineAndColumn) {
       {"<a>&#1;</a>", ET_INVALID_CONDITIONAL_SECTION_END, 1, 6},
       {"<a><!-- x -- y --></a>", ET_DOUBLE_HYPHEN_IN_COMMENT, 1, 8},
       {"<a>]]></a>", ET_INVALID_CONDITIONAL_SECTION_END, 1, 4},
-      {"<a><?xml x?></a>", ET_INVALID_PUBLIC_ID, 1, 6},
+      {"<a><?xml x?></a>", ET_INVALID_PI_TARGET_OR_DATA, 1, 6},
       {"<a x='&lt'/>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, 1, 2},
       {"<a x='a<b'/>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, 1, 2},
       {"<a/><!DOCTYPE a>", ET_DOCTYPE_AFTER_ROOT_ELEMENT, 1, 14},

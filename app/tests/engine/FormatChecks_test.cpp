@@ -186,3 +186,32 @@ TEST(DriveSpaceTest, SizesUseTheLocalesThousandsSeparator) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(EngineLinkTest, ADriveChosenWithoutAScanIsCheckedAtStartAndChosenAgain) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  MakeForm();
+  ForgetDriveScan();
+  Click("WelcomeFreeSpaceRadioButton");
+  SelectPattern("ZEROS");
+  // Chosen without the drive page ever listing the drive.
+  form->DriveLetter = drive;
+  form->DriveNumber = static_cast<uint8_t>(drive - 'A' + 1);
+  Step = 4;
+  form->FreeProgressButtonStartClick(nullptr);
+  EXPECT_FALSE(form->Busy);
+  EXPECT_NE(Joined("FreeProgressLog").find("choose the drive again"), std::string::npos) << Joined("FreeProgressLog");
+  WIN32_FIND_DATAA data{};
+  const std::string work = std::string(1, drive) + ":\\~QVFREE*";
+  HANDLE find = FindFirstFileA(work.c_str(), &data);
+  EXPECT_EQ(find, INVALID_HANDLE_VALUE) << "a work folder was made without the check";
+  if (find != INVALID_HANDLE_VALUE) FindClose(find);
+  // Back on the drive page, which reads the drives now.
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return ActivePageIndex() == wpDiskSelect; }, 3000));
+  EXPECT_EQ(Step, 2);
+  EXPECT_NE(ScannedDrive(drive), nullptr);
+  Step = 1;
+}
+
+}  // namespace

@@ -144,6 +144,11 @@ TEST(ProgramResources, ManifestAndVersion) {
   std::string manifest(data, size);
   EXPECT_NE(manifest.find("name=\"Microsoft.Windows.Common-Controls\" version=\"6.0.0.0\""), std::string::npos);
   EXPECT_NE(manifest.find("name=\"CompanyName.ProductName.YourApplication\""), std::string::npos);
+  // Run as the invoking user: without it the system treats the program as a
+  // legacy one and redirects its writes under protected folders elsewhere.
+  EXPECT_NE(manifest.find("<trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\">"), std::string::npos) << manifest;
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos)
+      << manifest;
   FreeLibrary(module);
 
   std::string savedName = ProductName;

@@ -192,3 +192,26 @@ TEST_F(PatternsReaderTest, ShippedFileHoldsTheKnownMethods) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(PatternsReaderTest, AnEntityThatExpandsTooFarIsRefusedWithFileAndPlace) {
+  // Each level ten times the one before: far more text than any value may take.
+  std::string dtd = "<!DOCTYPE root [\n<!ENTITY l0 'laugh-laugh'>\n";
+  for (int level = 1; level <= 9; ++level) {
+    dtd += "<!ENTITY l" + std::to_string(level) + " '";
+    for (int i = 0; i < 10; ++i) dtd += "&l" + std::to_string(level - 1) + ";";
+    dtd += "'>\n";
+  }
+  dtd += "]>\n";
+  const std::string message = Refusal("<?xml version='1.0'?>\n" + dtd +
+                                      "<root>\n  <pattern code='A' name='n' description='d' order='1'>\n"
+                                      "    <p bytes='00' sequence='&l9;' order='1'/>\n  </pattern>\n</root>\n");
+  EXPECT_NE(message.find(path), std::string::npos) << message;
+  EXPECT_NE(message.find("\"sequence\""), std::string::npos) << message;
+  EXPECT_NE(message.find("expand too far"), std::string::npos) << message;
+  EXPECT_NE(message.find("(line 16, column 19)"), std::string::npos) << message;
+  EXPECT_EQ(message.find("Attribute value normalization failed"), std::string::npos) << message;
+}
+
+}  // namespace

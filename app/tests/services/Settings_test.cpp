@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "SettingsBackup.h"
 
@@ -197,9 +198,40 @@ TEST_F(Settings, FailingSaveIsCaughtAndReported) {
     GTEST_SKIP() << "this registry lets lasting keys live under volatile ones";
   }
   bool ok = true;
-  EXPECT_NO_THROW(ok = SaveSettings());
+  std::vector<std::string> notKept;
+  EXPECT_NO_THROW(ok = SaveSettings(&notKept));
   EXPECT_FALSE(ok);
+  // Neither subkey can be made: every value is named as not kept.
+  EXPECT_EQ(notKept, (std::vector<std::string>{"GlobalLastTip", "GlobalFirstStart", "GlobalLanguage",
+                                               "GlobalSplashShow", "GlobalSplashDelay", "ConfirmationsShutdown",
+                                               "OptionsRetryCount", "OptionsSectorsToRead", "OptionsAdvancedMode"}));
+  // At exit the user is told which settings were not kept.
+  static std::vector<std::string> told;
+  static int tellings = 0;
+  told.clear();
+  tellings = 0;
+  const TSettingsNotKeptReport previous = ReportSettingsNotKept;
+  ReportSettingsNotKept = [](const std::vector<std::string>& names) {
+    told = names;
+    ++tellings;
+  };
   EXPECT_NO_THROW(FinalizeSettings());
+  ReportSettingsNotKept = previous;
+  EXPECT_EQ(tellings, 1);
+  EXPECT_EQ(told, notKept);
+}
+
+TEST_F(Settings, AGoodSaveTellsTheUserNothing) {
+  static int tellings = 0;
+  tellings = 0;
+  const TSettingsNotKeptReport previous = ReportSettingsNotKept;
+  ReportSettingsNotKept = [](const std::vector<std::string>&) { ++tellings; };
+  std::vector<std::string> notKept;
+  EXPECT_TRUE(SaveSettings(&notKept));
+  EXPECT_TRUE(notKept.empty());
+  FinalizeSettings();
+  ReportSettingsNotKept = previous;
+  EXPECT_EQ(tellings, 0);
 }
 
 // Runs a command line and returns its standard output.

@@ -1,8 +1,10 @@
 // Closing the wizard: the confirmation box on a middle page, with both
 // answers, and no question where the wizard has nothing left to ask about.
 #include <atomic>
+#include <functional>
 #include <thread>
 
+#include "WipeDLL.h"
 #include "WizardFixture.h"
 
 namespace {
@@ -11,7 +13,9 @@ namespace {
 // box's text. Stops when told to or after answering once.
 class BoxAnswerer {
 public:
-  explicit BoxAnswerer(int answer) : answer(answer), worker([this] { Run(); }) {}
+  // beforeAnswer runs on the answering thread while the box is still open.
+  explicit BoxAnswerer(int answer, std::function<void()> beforeAnswer = nullptr)
+      : answer(answer), beforeAnswer(std::move(beforeAnswer)), worker([this] { Run(); }) {}
   ~BoxAnswerer() { Stop(); }
   void Stop() {
     stop = true;
@@ -20,6 +24,8 @@ public:
   bool Seen() const { return seen; }
   std::string text;
   std::string caption;
+  HWND owner = nullptr;      // the box's owner window
+  bool ownerEnabled = true;  // whether that owner took input while the box was open
 
 private:
   struct Search {
@@ -48,6 +54,9 @@ private:
         caption = buf;
         GetDlgItemTextA(s.found, 0xFFFF, buf, sizeof(buf));
         text = buf;
+        owner = GetWindow(s.found, GW_OWNER);
+        ownerEnabled = owner != nullptr && IsWindowEnabled(owner);
+        if (beforeAnswer) beforeAnswer();
         seen = true;
         PostMessageW(s.found, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
         return;
@@ -56,6 +65,7 @@ private:
     }
   }
   int answer;
+  std::function<void()> beforeAnswer;
   std::atomic<bool> stop{false};
   std::atomic<bool> seen{false};
   std::thread worker;
@@ -150,4 +160,42 @@ TEST_F(WizardTest, TranslatedConfirmationIsShownLiterally) {
   EXPECT_EQ(answerer.caption, "%x%p");
   EXPECT_EQ(answerer.text, "Quit %s%n%d 100%?");
   DeleteFileA(file.c_str());
+}
+
+TEST_F(WizardTest, TheExitQuestionIsModalToTheFormAndARunStartedMeanwhileIsAskedAbout) {
+  LinkPageParts();
+  MakeForm();
+  Click("WelcomeDiskWipeRadioButton");
+  Click("BottomNext");
+  {
+    // The box belongs to the wizard's window, which takes no input meanwhile.
+    BoxAnswerer answerer(IDNO);
+    bool canClose = true;
+    form->FormCloseQuery(form, canClose);
+    answerer.Stop();
+    ASSERT_TRUE(answerer.Seen());
+    EXPECT_EQ(answerer.owner, form->Handle());
+    EXPECT_FALSE(answerer.ownerEnabled);
+    EXPECT_FALSE(canClose);
+  }
+  EXPECT_TRUE(IsWindowEnabled(form->Handle()));
+  // A wipe that started while the question was open: "Yes" to exiting does
+  // not end the program in the middle of it; the running wipe is asked about.
+  static int stopAsked = 0;
+  stopAsked = 0;
+  const TStopQuestion previous = AskStopBeforeClose;
+  AskStopBeforeClose = +[] {
+    ++stopAsked;
+    return false;
+  };
+  TMainForm* running = form;
+  BoxAnswerer answerer(IDYES, [running] { running->Busy = true; });
+  bool canClose = true;
+  form->FormCloseQuery(form, canClose);
+  answerer.Stop();
+  AskStopBeforeClose = previous;
+  form->Busy = false;
+  EXPECT_TRUE(answerer.Seen());
+  EXPECT_FALSE(canClose);
+  EXPECT_EQ(stopAsked, 1);
 }

@@ -104,3 +104,60 @@ TEST_F(SplashTest, HiddenSplashStillClosesByItsTimer) {
   EXPECT_TRUE(qvtest::PumpUntil([this] { return !Timer()->Enabled(); }, 3000));
   EXPECT_FALSE(splash->Visible());
 }
+
+namespace {
+
+// A plain blue window of this thread over the whole screen, as the main form
+// comes up over the splash.
+HWND ShowCoveringWindow() {
+  static const bool registered = [] {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = DefWindowProcW;
+    wc.hInstance = GetModuleHandleW(nullptr);
+    wc.hbrBackground = CreateSolidBrush(RGB(0, 0, 255));
+    wc.lpszClassName = L"QvSplashCover";
+    return RegisterClassW(&wc) != 0;
+  }();
+  if (!registered) return nullptr;
+  HWND cover = CreateWindowExW(0, L"QvSplashCover", L"cover", WS_POPUP, 0, 0, GetSystemMetrics(SM_CXSCREEN),
+                               GetSystemMetrics(SM_CYSCREEN), nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+  ShowWindow(cover, SW_SHOW);
+  SetForegroundWindow(cover);
+  UpdateWindow(cover);
+  return cover;
+}
+
+// The colour the screen shows in the middle of window.
+COLORREF ScreenColourAtCentre(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  HDC screen = GetDC(nullptr);
+  const COLORREF colour = GetPixel(screen, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  ReleaseDC(nullptr, screen);
+  return colour;
+}
+
+}  // namespace
+
+TEST_F(SplashTest, StaysAboveAWindowShownAfterIt) {
+  SplashPictureResource = "GFX_MISSING";  // a white window
+  GlobalSplashDelay = 20;
+  Make();
+  splash->ShowOnTop();
+  qvtest::Pump(200);
+  ASSERT_EQ(ScreenColourAtCentre(splash->Handle()), RGB(255, 255, 255));
+  HWND cover = ShowCoveringWindow();
+  ASSERT_NE(cover, nullptr);
+  qvtest::Pump(500);
+  EXPECT_EQ(ScreenColourAtCentre(splash->Handle()), RGB(255, 255, 255)) << "the splash went under a later window";
+  EXPECT_TRUE(splash->Visible());
+  EXPECT_NE(GetWindowLongW(splash->Handle(), GWL_EXSTYLE) & WS_EX_TOPMOST, 0);
+  // Closed, it stays closed when another window comes up.
+  splash->ImageClick(nullptr);
+  qvtest::Pump(50);
+  SetForegroundWindow(cover);
+  qvtest::Pump(200);
+  EXPECT_FALSE(IsWindowVisible(splash->Handle()));
+  EXPECT_EQ(ScreenColourAtCentre(splash->Handle()), RGB(0, 0, 255));
+  DestroyWindow(cover);
+}

@@ -1,0 +1,40 @@
+#pragma once
+// Work on entries through handles: an entry is opened by its name relative to
+// the folder handle it was listed through, renamed and deleted through its own
+// handle, so a folder moved or replaced after it was checked never redirects
+// the work to another place. Native calls, since the Win32 ones take paths.
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qv::engine {
+
+// Native open options used here (the values of the native interface).
+constexpr ULONG kDirectoryOnly = 0x00000001;     // FILE_DIRECTORY_FILE
+constexpr ULONG kNonDirectoryOnly = 0x00000040;  // FILE_NON_DIRECTORY_FILE
+constexpr ULONG kCreateNew = 2;                  // FILE_CREATE
+constexpr ULONG kOpenExisting = 1;               // FILE_OPEN
+
+// Opens `name` (one name, or a stream name ":s" below a file handle) relative
+// to `folder`, never following a reparse point in its place. The handle is
+// synchronous. INVALID_HANDLE_VALUE with the Win32 error in `error`.
+HANDLE OpenBelow(HANDLE folder, const std::u16string& name, ACCESS_MASK access, ULONG share, ULONG options,
+                 DWORD& error, ULONG disposition = kOpenExisting);
+// Renames the open item to `name` in the folder `folder` (never replacing).
+bool RenameBelow(HANDLE item, HANDLE folder, const std::u16string& name, DWORD& error);
+// Marks the open item for deletion; it goes when its last handle closes.
+bool MarkForDeletion(HANDLE item, DWORD& error);
+// Attributes and reparse tag of an open item.
+bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag);
+// Reads the next records (FILE_ID_BOTH_DIR_INFO) of an open folder into
+// `buffer`; the first read of a handle may give a `mask` (a name without
+// wildcards: only that name, in any case, is listed). False at the end
+// (ERROR_NO_MORE_FILES) or on failure, with the error.
+bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error);
+// The named streams of an open file (":name"), without the unnamed one;
+// false when the system cannot list them.
+bool StreamsOf(HANDLE file, std::vector<std::u16string>& names);
+
+}  // namespace qv::engine

@@ -1,0 +1,95 @@
+// Names the system would rewrite: a trailing dot or space is part of the
+// name, so "dir." and "dir", "bar " and "bar" are different siblings, and a
+// path through a folder "d." never reaches "d". Each pair is set up on a
+// folder drive, one of it is wiped through the library, the other must stay
+// byte for byte as it was.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "EngineHarness.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
+
+std::u16string Long(const std::u16string& path) { return u"\\\\?\\" + path; }
+bool MakeFolder(const std::u16string& path) {
+  return CreateDirectoryW(reinterpret_cast<const wchar_t*>(Long(path).c_str()), nullptr) != FALSE;
+}
+
+// Every file below `top` (exact names, through the long form) with its content.
+void Snapshot(const std::u16string& top, const std::u16string& relative,
+              std::map<std::u16string, std::string>& files) {
+  for (const std::u16string& name : ListNames(Long(top + relative))) {
+    std::u16string path = relative + u"\\" + name;
+    DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(Long(top + path).c_str()));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      files[path + u"\\"] = "";
+      Snapshot(top, path, files);
+    } else {
+      std::string content;
+      EXPECT_TRUE(ReadWholeFile(Long(top + path), content)) << Narrow(path);
+      files[path] = content;
+    }
+  }
+}
+
+TEST(ExactNameTest, NamesEndingInDotsOrSpacesAreWipedAndTheirSiblingsKept) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("names ending in dots or spaces");
+  std::u16string top = Root(drive) + u"exact";
+  ASSERT_TRUE(MakeFolder(top));
+  for (const char16_t* folder : {u"\\dir.", u"\\dir", u"\\d.", u"\\d", u"\\e ", u"\\e"}) ASSERT_TRUE(MakeFolder(top + folder));
+  const std::pair<const char16_t*, const char*> files[] = {
+      {u"\\dir.\\gone.txt", "ticked folder's file"}, {u"\\dir\\keep.txt", "sibling folder's file"},
+      {u"\\bar ", "ticked file"},                    {u"\\bar", "sibling file"},
+      {u"\\bar.", "another sibling"},                {u"\\d.\\x.txt", "through a middle folder"},
+      {u"\\d\\x.txt", "the same name beside it"},    {u"\\e \\y.txt", "ticked with its folder"},
+      {u"\\e\\y.txt", "kept with its folder"},
+  };
+  for (const auto& [name, content] : files) ASSERT_TRUE(WriteWholeFile(Long(top + name), content)) << Narrow(name);
+  std::map<std::u16string, std::string> before;
+  Snapshot(top, u"", before);
+  ASSERT_EQ(size_t(15), before.size());
+
+  // Ticked: the folder "dir.", the file "bar ", the file inside "d.", the
+  // folder "e " (given with a trailing backslash and forward slashes).
+  const std::u16string ticked[] = {top + u"\\dir.", top + u"\\bar ", top + u"\\d.\\x.txt",
+                                   std::u16string(1, char16_t(drive)) + u":/exact/e /"};
+  for (const std::u16string& path : ticked) {
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass, path);
+    ASSERT_TRUE(harness.RunFile(block.get()));
+    EXPECT_EQ(0, block->Reserved2) << Narrow(path) << "\n" << harness.LogText();
+  }
+  std::map<std::u16string, std::string> expected = before;
+  for (const char16_t* gone : {u"\\dir.\\", u"\\dir.\\gone.txt", u"\\bar ", u"\\d.\\x.txt", u"\\e \\", u"\\e \\y.txt"})
+    ASSERT_EQ(size_t(1), expected.erase(gone)) << Narrow(gone);
+  std::map<std::u16string, std::string> after;
+  Snapshot(top, u"", after);
+  EXPECT_EQ(expected, after);
+}
+
+TEST(ExactNameTest, RelativeAndDottedPathsAreRefused) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("relative paths");
+  std::u16string top = Root(drive) + u"dotted";
+  ASSERT_TRUE(MakeFolder(top));
+  ASSERT_TRUE(MakeFolder(top + u"\\a"));
+  ASSERT_TRUE(WriteWholeFile(top + u"\\b.txt", "kept"));
+  for (const std::u16string& path : {top + u"\\a\\..\\b.txt", top + u"\\.\\b.txt", std::u16string(u"dotted\\b.txt")}) {
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass, path);
+    ASSERT_TRUE(harness.RunFile(block.get()));
+    EXPECT_EQ(1, block->Reserved2) << Narrow(path);
+    EXPECT_TRUE(harness.Logged(u"Not a usable path: " + path)) << harness.LogText();
+  }
+  std::string content;
+  EXPECT_TRUE(ReadWholeFile(top + u"\\b.txt", content));
+  EXPECT_EQ("kept", content);
+}
+
+}  // namespace
+}  // namespace qv::engine::test

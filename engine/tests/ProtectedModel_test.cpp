@@ -1,0 +1,254 @@
+// The protected folders against a model: random wipes of files and folders
+// of a small tree in which some folders are protected, each path given in a
+// random form (another drive letter for the same folder, another case, the
+// long-path prefix, a trailing backslash, a short name, a trailing dot). The
+// model: a protected folder, everything below one and everything holding
+// one is refused and nothing changes; a path that names nothing changes
+// nothing; anything else goes with all it holds and nothing else changes.
+// QV_PROTECT_MODEL_STEPS sets the number of wipes (a long run); CI runs 40.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <random>
+
+#include "EngineHarness.h"
+#include "TreeWiper.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
+
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+struct Item {
+  std::u16string relative;  // "\a\b" below the model's top
+  bool folder;
+  std::string content;
+};
+
+// Everything below a folder: relative path (folders with a trailing
+// backslash) and content.
+void Snapshot(const std::u16string& top, const std::u16string& relative, std::map<std::u16string, std::string>& out) {
+  for (const std::u16string& name : ListNames(top + relative)) {
+    std::u16string path = relative + u"\\" + name;
+    DWORD attributes = GetFileAttributesW(Wide(top + path));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      out[path + u"\\"] = "";
+      Snapshot(top, path, out);
+    } else {
+      std::string content;
+      ReadWholeFile(top + path, content);
+      out[path] = content;
+    }
+  }
+}
+
+bool Below(const std::u16string& path, const std::u16string& folder) {
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == u'\\';
+}
+
+class Model {
+ public:
+  Model(char drive, char alias, std::mt19937& random) : drive_(drive), alias_(alias), random_(random) {}
+
+  // A fresh tree: three folders of two subfolders, two files in each folder;
+  // two of its folders (or the tree's top) protected.
+  void Build(int generation) {
+    top_ = u"\\pmodel" + Utf16(std::to_string(generation));
+    items_.clear();
+    ASSERT_TRUE(CreateDirectoryW(Wide(Root(drive_) + top_.substr(1)), nullptr));
+    for (int f = 0; f < 3; ++f) {
+      std::u16string folder = u"\\Folder" + Utf16(std::to_string(f)) + u"-with-a-long-name";
+      AddFolder(folder);
+      for (int s = 0; s < 2; ++s) AddFolder(folder + u"\\sub" + Utf16(std::to_string(s)));
+    }
+    protected_.clear();
+    std::vector<std::u16string> folders;
+    for (const Item& item : items_)
+      if (item.folder) folders.push_back(item.relative);
+    for (int i = 0; i < 2; ++i) protected_.push_back(folders[random_() % folders.size()]);
+    std::vector<std::u16string> full;
+    for (const std::u16string& p : protected_) full.push_back(Root(drive_) + top_.substr(1) + p);
+    guard_ = ProtectedFolders::ForPaths(full);
+  }
+
+  // Wipes one random item of the tree in a random form and checks the drive
+  // against the model. False when nothing is left to wipe.
+  bool Step(std::string& trace) {
+    std::vector<const Item*> candidates;
+    for (const Item& item : items_) candidates.push_back(&item);
+    if (candidates.empty()) return false;
+    const Item target = *candidates[random_() % candidates.size()];
+    int form = int(random_() % 7);
+    std::u16string path = PathIn(target, form);
+    trace += "wipe " + Narrow(path) + "\n";
+    bool namesNothing = form == 6;  // a trailing dot names another, absent item
+    bool refused = false;
+    for (const std::u16string& p : protected_) {
+      if (target.relative == p || Below(target.relative, p) || Below(p, target.relative)) refused = true;
+    }
+    std::map<std::u16string, std::string> expected = Expected();
+    if (!refused && !namesNothing) {
+      for (auto it = expected.begin(); it != expected.end();) {
+        std::u16string key = it->first;
+        if (key.back() == u'\\') key.pop_back();
+        it = key == target.relative || Below(key, target.relative) ? expected.erase(it) : std::next(it);
+      }
+    }
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass);
+    std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+    EXPECT_TRUE(harness.RunInProcess([&] {
+      Reporter reporter(block.get());
+      TreeWiper(reporter, passes, guard_).Wipe(path);
+    }));
+    std::map<std::u16string, std::string> actual;
+    Snapshot(Root(drive_) + top_.substr(1), u"", actual);
+    EXPECT_EQ(expected, actual) << trace << harness.LogText();
+    EXPECT_EQ(refused || namesNothing ? 1 : 0, block->Reserved2) << trace << harness.LogText();
+    if (refused && !namesNothing) {
+      EXPECT_TRUE(harness.Logged(u"which the system or this program needs")) << trace << harness.LogText();
+    }
+    if (expected != actual) return false;
+    // The model follows the drive.
+    std::vector<Item> left;
+    for (const Item& item : items_) {
+      std::u16string key = item.relative + (item.folder ? u"\\" : u"");
+      if (actual.count(key)) left.push_back(item);
+    }
+    items_ = left;
+    return !::testing::Test::HasFailure();
+  }
+
+  size_t Left() const { return items_.size(); }
+
+ private:
+  void AddFolder(const std::u16string& folder) {
+    std::u16string full = Root(drive_) + top_.substr(1) + folder;
+    ASSERT_TRUE(CreateDirectoryW(Wide(full), nullptr));
+    items_.push_back({folder, true, ""});
+    for (int i = 0; i < 2; ++i) {
+      std::u16string file = folder + u"\\file" + Utf16(std::to_string(i)) + u".txt";
+      std::string content = "content of " + Narrow(file) + " " + std::to_string(random_());
+      ASSERT_TRUE(WriteWholeFile(Root(drive_) + top_.substr(1) + file, content));
+      items_.push_back({file, false, content});
+    }
+  }
+
+  std::map<std::u16string, std::string> Expected() const {
+    std::map<std::u16string, std::string> out;
+    for (const Item& item : items_) out[item.relative + (item.folder ? u"\\" : u"")] = item.content;
+    return out;
+  }
+
+  std::u16string PathIn(const Item& item, int form) {
+    std::u16string path = Root(drive_) + top_.substr(1) + item.relative;
+    switch (form) {
+      case 1:  // the same folder under another letter
+        path[0] = char16_t(alias_);
+        break;
+      case 2:  // another case
+        for (char16_t& c : path) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+        break;
+      case 3:
+        path = u"\\\\?\\" + path;
+        break;
+      case 4:
+        if (item.folder) path += u"\\";
+        break;
+      case 5: {  // the short name, where the system makes one
+        std::vector<wchar_t> shortName(1024);
+        DWORD n = GetShortPathNameW(Wide(path), shortName.data(), DWORD(shortName.size()));
+        if (n != 0 && n < shortName.size()) path = reinterpret_cast<const char16_t*>(shortName.data());
+        break;
+      }
+      case 6:
+        path += u".";
+        break;
+      default:
+        break;
+    }
+    return path;
+  }
+
+  char drive_, alias_;
+  std::mt19937& random_;
+  std::u16string top_;
+  std::vector<Item> items_;
+  std::vector<std::u16string> protected_;
+  ProtectedFolders guard_;
+};
+
+TEST(ProtectedModelTest, RandomWipesAroundProtectedFoldersFollowTheModel) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  char alias = TestDrive("FOLDER_ALIAS");
+  if (!drive || !alias) QV_SKIP_LOUDLY("protected folders against a model");
+  const char* steps = std::getenv("QV_PROTECT_MODEL_STEPS");
+  int count = steps ? std::atoi(steps) : 40;
+  unsigned seed = std::random_device{}();
+  std::mt19937 random(seed);
+  Model model(drive, alias, random);
+  int generation = 0;
+  model.Build(generation++);
+  std::string trace = "seed " + std::to_string(seed) + "\n";
+  for (int step = 0; step < count && !HasFailure(); ++step) {
+    // A tree left with only protected items (and their holders) is replaced.
+    if (model.Left() == 0 || step % 12 == 11) {
+      model.Build(generation++);
+      trace += "new tree\n";
+      if (HasFailure()) break;
+    }
+    if (!model.Step(trace)) break;
+  }
+}
+
+}  // namespace
+}  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// A program folder deeper than 520 characters is protected like any other:
+// the folder, what it holds and what holds it, under either letter.
+TEST(ProtectedModelTest, AProgramFolderPastFiveHundredCharactersIsProtected) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  char alias = TestDrive("FOLDER_ALIAS");
+  if (!drive || !alias) QV_SKIP_LOUDLY("a long protected folder");
+  std::u16string top = Root(drive) + u"longprog";
+  std::u16string folder = top;
+  ASSERT_TRUE(CreateDirectoryW(Wide(u"\\\\?\\" + folder), nullptr));
+  for (int i = 0; folder.size() < 600; ++i) {
+    folder += u"\\" + std::u16string(50, char16_t(u'a' + i));
+    ASSERT_TRUE(CreateDirectoryW(Wide(u"\\\\?\\" + folder), nullptr));
+  }
+  std::u16string file = folder + u"\\program.exe";
+  ASSERT_TRUE(WriteWholeFile(u"\\\\?\\" + file, "the program"));
+  ASSERT_TRUE(CreateDirectoryW(Wide(u"\\\\?\\" + folder + u"\\lang"), nullptr));
+  ASSERT_TRUE(WriteWholeFile(u"\\\\?\\" + folder + u"\\lang\\de.lng", "a language"));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({folder});
+  std::u16string aliased = folder;
+  aliased[0] = char16_t(alias);
+  const std::u16string refused[] = {folder, file, folder + u"\\lang", folder + u"\\lang\\de.lng", top,
+                                    u"\\\\?\\" + aliased + u"\\program.exe", aliased.substr(0, aliased.rfind(u'\\'))};
+  for (const std::u16string& path : refused) {
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass);
+    std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+    ASSERT_TRUE(harness.RunInProcess([&] {
+      Reporter reporter(block.get());
+      TreeWiper(reporter, passes, guard).Wipe(path);
+    }));
+    EXPECT_EQ(1, block->Reserved2) << Narrow(path) << "\n" << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"which the system or this program needs")) << harness.LogText();
+  }
+  std::string content;
+  EXPECT_TRUE(ReadWholeFile(u"\\\\?\\" + file, content));
+  EXPECT_EQ("the program", content);
+  EXPECT_TRUE(ReadWholeFile(u"\\\\?\\" + folder + u"\\lang\\de.lng", content));
+  EXPECT_EQ("a language", content);
+}
+
+}  // namespace
+}  // namespace qv::engine::test

@@ -1,0 +1,243 @@
+// The file task's honesty about what it did: a stop between the entries of a
+// folder, the names of what was wiped before a stop overwritten all the same,
+// fillers that cannot be made counted, each failure counted once against the
+// item that failed (never again for the folders holding it), and files whose
+// old clusters the passes may not reach counted as not securely wiped.
+#include <gtest/gtest.h>
+
+#include "DirectorySlack.h"
+#include "EngineHarness.h"
+#include "PathNames.h"
+#include "TreeWiper.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kOnePass = {{0x55, 0, 0, 0}};
+
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+bool MakeFolder(const std::u16string& path) { return CreateDirectoryW(Wide(path), nullptr) != FALSE; }
+
+size_t Finished(const Harness& harness, int32_t state) {
+  size_t n = 0;
+  for (const ProgressEvent& e : harness.progress) n += (e.state == state && e.progress == 100) ? 1 : 0;
+  return n;
+}
+
+// Counts the fillers made, making them as the system does.
+int gFillers = 0;
+HANDLE CountingFiller(HANDLE folder, const std::u16string& name, DWORD& error) {
+  ++gFillers;
+  return SystemCreateFiller(folder, name, error);
+}
+
+struct SystemFillers {
+  ~SystemFillers() { gCreateFiller = SystemCreateFiller; }
+};
+
+// The file task's walk in this process (the replaceable calls are this
+// process's, not the library's), for the block's passes.
+bool WipeInProcess(Harness& harness, TWipeParams* block, const std::u16string& path) {
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  ProtectedFolders guard = ProtectedFolders::ForPaths({});
+  harness.current = block;
+  return harness.RunInProcess([&] {
+    Reporter reporter(block);
+    TreeWiper(reporter, passes, guard).Wipe(path);
+  });
+}
+
+TEST(StopTest, AStopTakesEffectBetweenTheEntriesOfAFolder) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("stopping between entries");
+  std::u16string folder = Root(drive) + u"stop-between";
+  ASSERT_TRUE(MakeFolder(folder));
+  // Empty files take no pass: nothing inside them asks whether to go on.
+  for (int i = 0; i < 12; ++i) ASSERT_TRUE(WriteWholeFile(folder + u"\\empty" + Utf16(std::to_string(i)), ""));
+  Harness harness;
+  StopAtFirstProgress(harness);
+  Block block(harness.wnd(), 0, kOnePass, folder);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  EXPECT_TRUE(harness.Logged(u"Stopped: " + folder)) << harness.LogText();
+  EXPECT_GE(ListNames(folder).size(), 10u) << harness.LogText();
+  EXPECT_LE(Finished(harness, 0), 2u);
+  for (const std::u16string& name : ListNames(folder)) DeleteFileW(Wide(folder + u"\\" + name));
+  RemoveDirectoryW(Wide(folder));
+}
+
+TEST(StopTest, TheNamesOfWhatWasWipedAreOverwrittenOnAStop) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("fillers after a stop");
+  SystemFillers restore;
+  std::u16string folder = Root(drive) + u"stop-fillers";
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(MakeFolder(folder + u"\\inner"));
+  for (int i = 0; i < 6; ++i)
+    ASSERT_TRUE(WriteWholeFile(folder + u"\\inner\\file" + Utf16(std::to_string(i)), std::string(4096, 'f')));
+  gFillers = 0;
+  gCreateFiller = CountingFiller;
+  Harness harness;
+  // Stopped once two files are wiped.
+  harness.onProgress = [&harness](const ProgressEvent&) {
+    if (Finished(harness, 0) >= 2 && harness.current->Active != 0) harness.current->Active = 0;
+  };
+  Block block(harness.wnd(), 0, kOnePass, folder);
+  ASSERT_TRUE(WipeInProcess(harness, block.get(), folder));
+  gCreateFiller = SystemCreateFiller;
+  EXPECT_TRUE(harness.Logged(u"Stopped: " + folder)) << harness.LogText();
+  EXPECT_EQ(2u, Finished(harness, 0));
+  EXPECT_EQ(4u, ListNames(folder + u"\\inner").size()) << "the fillers are gone again, the files not wiped stay";
+  EXPECT_GT(gFillers, 0) << "no filler overwrote the names of the two files wiped";
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  for (const std::u16string& name : ListNames(folder + u"\\inner")) DeleteFileW(Wide(folder + u"\\inner\\" + name));
+  RemoveDirectoryW(Wide(folder + u"\\inner"));
+  RemoveDirectoryW(Wide(folder));
+}
+
+TEST(FillerTest, FillersThatCannotBeMadeAreCounted) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("failing fillers");
+  SystemFillers restore;
+  std::u16string folder = Root(drive) + u"no-fillers";
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(WriteWholeFile(folder + u"\\secret-name.txt", "content"));
+  gCreateFiller = [](HANDLE, const std::u16string&, DWORD& error) {
+    error = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  };
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass, folder);
+  ASSERT_TRUE(WipeInProcess(harness, block.get(), folder));
+  gCreateFiller = SystemCreateFiller;
+  EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"Could not overwrite the old names in " + folder)) << harness.LogText();
+  EXPECT_FALSE(Exists(folder + u"\\secret-name.txt"));
+  RemoveDirectoryW(Wide(folder));
+
+  // A full folder is the expected end of the filling, no failure.
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(WriteWholeFile(folder + u"\\other-name.txt", "content"));
+  gCreateFiller = [](HANDLE, const std::u16string&, DWORD& error) {
+    error = ERROR_DISK_FULL;
+    return INVALID_HANDLE_VALUE;
+  };
+  Harness full;
+  Block second(full.wnd(), 0, kOnePass, folder);
+  ASSERT_TRUE(WipeInProcess(full, second.get(), folder));
+  gCreateFiller = SystemCreateFiller;
+  EXPECT_EQ(0, second->Reserved2) << full.LogText();
+  EXPECT_FALSE(Exists(folder));
+}
+
+TEST(CountTest, ALockedFileIsFinishedAsNotWipedAndCountedOnce) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a locked file deep in a tree");
+  std::u16string top = Root(drive) + u"deep-lock";
+  std::u16string deep = top;
+  ASSERT_TRUE(MakeFolder(top));
+  for (const char16_t* name : {u"\\one", u"\\two", u"\\three", u"\\four"}) {
+    deep += name;
+    ASSERT_TRUE(MakeFolder(deep));
+  }
+  ASSERT_TRUE(WriteWholeFile(deep + u"\\locked.bin", "held by another program"));
+  ASSERT_TRUE(WriteWholeFile(top + u"\\free.bin", "free"));
+  HANDLE holder = CreateFileW(Wide(deep + u"\\locked.bin"), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass, top);
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  CloseHandle(holder);
+  EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"1 item could not be wiped")) << harness.LogText();
+  EXPECT_EQ(1u, Finished(harness, 0)) << "only free.bin was wiped";
+  EXPECT_EQ(1u, Finished(harness, 2)) << "locked.bin finished as not wiped";
+  EXPECT_TRUE(Exists(deep + u"\\locked.bin"));
+  EXPECT_FALSE(Exists(top + u"\\free.bin"));
+}
+
+// A folder of a test drive held open as the file task holds it.
+struct HeldFolder {
+  explicit HeldFolder(const std::u16string& path) {
+    folder.path = ToLongPath(path);
+    folder.handle = CreateFileW(Wide(folder.path), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                nullptr);
+    HandleFacts facts;
+    if (folder.handle != INVALID_HANDLE_VALUE && FactsOf(folder.handle, facts)) folder.identity = facts.identity;
+  }
+  ~HeldFolder() {
+    if (folder.handle != INVALID_HANDLE_VALUE) CloseHandle(folder.handle);
+  }
+  OpenFolder folder;
+};
+
+uint64_t FileIdOf(const std::u16string& path) {
+  HANDLE handle = CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+  HandleFacts facts;
+  bool known = handle != INVALID_HANDLE_VALUE && FactsOf(handle, facts);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return known ? facts.identity.fileId : 0;
+}
+
+TEST(CountTest, CompressedSparseAndDataHoldingEntriesAreNotSecurelyWiped) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("entries the passes may not reach");
+  std::u16string folder = Root(drive) + u"not-secure";
+  ASSERT_TRUE(MakeFolder(folder));
+  const std::u16string driveName = std::u16string(1, char16_t(drive)) + u":";
+  // The listing says what the file is (this system's files are never
+  // compressed or sparse): each is overwritten and deleted, yet counted.
+  const struct {
+    const char16_t* name;
+    DWORD attributes;
+    const char16_t* reason;
+  } kinds[] = {{u"packed.txt", FILE_ATTRIBUTE_COMPRESSED, u"was compressed"},
+               {u"holes.bin", FILE_ATTRIBUTE_SPARSE_FILE, u"was sparse"}};
+  for (const auto& kind : kinds) {
+    const std::u16string path = folder + u"\\" + kind.name;
+    ASSERT_TRUE(WriteWholeFile(path, std::string(5000, 'c')));
+    HeldFolder held(folder);
+    ASSERT_NE(INVALID_HANDLE_VALUE, held.folder.handle);
+    Listed entry{kind.name, FILE_ATTRIBUTE_ARCHIVE | kind.attributes, 0, FileIdOf(path)};
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass);
+    harness.current = block.get();
+    std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+    WipeResult result = WipeResult::Wiped;
+    ASSERT_TRUE(harness.RunInProcess([&] {
+      Reporter reporter(block.get());
+      AlignedBuffer buffer(1 << 20);
+      FileWiper wiper(reporter, passes, buffer);
+      result = wiper.WipeFile(held.folder, entry);
+    }));
+    EXPECT_EQ(WipeResult::Failed, result);
+    EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"Not securely wiped: " + path + u" " + kind.reason)) << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"Wipe the free space of drive " + driveName + u" as well")) << harness.LogText();
+    EXPECT_FALSE(Exists(path)) << "overwritten and deleted all the same";
+    EXPECT_EQ(1u, Finished(harness, 2));
+    EXPECT_EQ(0u, Finished(harness, 0));
+  }
+  // A reparse point that holds its own data is left, with the same advice.
+  const std::u16string cloud = folder + u"\\cloud.dat";
+  ASSERT_TRUE(WriteWholeFile(cloud, "kept by the system elsewhere"));
+  HeldFolder held(folder);
+  Listed entry{u"cloud.dat", FILE_ATTRIBUTE_REPARSE_POINT, 0x80000013 /* deduplicated */, FileIdOf(cloud)};
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  harness.current = block.get();
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  ASSERT_TRUE(harness.RunInProcess([&] {
+    Reporter reporter(block.get());
+    AlignedBuffer buffer(1 << 20);
+    FileWiper wiper(reporter, passes, buffer);
+    EXPECT_EQ(WipeResult::Failed, wiper.LeaveDataReparse(held.folder, entry));
+  }));
+  EXPECT_EQ(1, block->Reserved2);
+  EXPECT_TRUE(harness.Logged(u"Not securely wiped: left " + cloud)) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"Wipe the free space of drive " + driveName + u" as well")) << harness.LogText();
+  EXPECT_EQ(1u, Finished(harness, 2));
+}
+
+}  // namespace
+}  // namespace qv::engine::test

@@ -1,0 +1,218 @@
+// Verdicts on whole documents: well formed or not, valid or not, and the
+// error each fault is reported with. Each case is a small document (external
+// subsets are files the test writes) read with its models prepared.
+#include "DtdTestSupport.h"
+
+#include "xml/XPathExpression.h"
+
+namespace {
+
+class VerdictTest : public DtdTest {
+protected:
+  void SetUp() override {
+    DtdTest::SetUp();
+    WriteFile("any.dtd", "<!ELEMENT r ANY>");
+    WriteFile("sa.dtd", "<!ELEMENT r ANY><!ATTLIST r a CDATA #IMPLIED><!ENTITY ext 'e'>");
+  }
+  // Parses and, when the document came through, validates it.
+  // Well formed: no fatal error; valid: well formed and no error at all.
+  struct Verdict {
+    bool wellFormed;
+    bool valid;
+    std::vector<TXmlErrorType> types;
+  };
+  Verdict Judge(const std::string& xml) {
+    recorder->reports.clear();
+    TdomDocument* doc = Parse(xml);
+    bool wellFormed = doc != nullptr;
+    if (doc != nullptr) doc->validate(/*keepUnchanged=*/true);
+    bool valid = wellFormed;
+    for (const Report& r : recorder->reports) {
+      if (IsFatalErrorType(r.type)) wellFormed = false;
+      if (!IsHintOrWarningErrorType(r.type)) valid = false;
+    }
+    return {wellFormed, valid && wellFormed, Types()};
+  }
+  bool Has(const Verdict& v, TXmlErrorType type) {
+    for (TXmlErrorType t : v.types)
+      if (t == type) return true;
+    return false;
+  }
+  static std::string Show(const Verdict& v) {
+    std::string text;
+    for (TXmlErrorType t : v.types) text += " " + std::string(XmlErrorTypeName(t));
+    return text;
+  }
+};
+
+// Valid documents that were refused.
+TEST_F(VerdictTest, ValidDocumentsPass) {
+  WriteFile("decl.dtd", "<!ELEMENT r (#PCDATA)><!ATTLIST r b CDATA 'y'>");
+  WriteFile("cond.dtd", "<!ENTITY % on 'INCLUDE'><!ENTITY % off 'IGNORE'>"
+                        "<![%on;[<!ELEMENT r (#PCDATA)>]]><![ %off; [<!ELEMENT r EMPTY>]]>");
+  const char* docs[] = {
+      // External element declarations survive an internal attribute list for the same element.
+      "<!DOCTYPE r SYSTEM 'decl.dtd' [<!ATTLIST r a CDATA 'x'>]><r>t</r>",
+      // A percent sign in an attribute default of the internal subset is text.
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA '%x;'>]><r/>",
+      // Conditional sections whose keyword comes from a parameter entity.
+      "<!DOCTYPE r SYSTEM 'cond.dtd'><r>t</r>",
+      // Defaults are normalised before their type is checked.
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r t NMTOKENS ' 1  \t2 \t' u NMTOKENS 'p  q'>]><r/>",
+      // Character references to markup characters in defaults.
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA 'x&#38;y' b CDATA 'x&#60;y' c CDATA '&amp;'>]><r/>",
+  };
+  for (const char* doc : docs) {
+    Verdict v = Judge(doc);
+    EXPECT_TRUE(v.valid) << doc << Show(v);
+  }
+}
+
+TEST_F(VerdictTest, DefaultsHoldTheirNormalisedValues) {
+  TdomDocument* doc = Parse(
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA 'x&#38;y' b CDATA 'x&amp;y' c CDATA '&#60;' "
+      "p CDATA '%x;' t NMTOKENS ' 1  \t2 \t'>]><r/>");
+  ASSERT_NE(doc, nullptr) << Show({false, false, Types()});
+  TdomElement* r = doc->GetDocumentElement();
+  for (const char16_t* name : {u"a", u"b", u"c", u"p", u"t"}) ASSERT_NE(r->getAttributeNode(name), nullptr) << Utf8(name);
+  EXPECT_EQ(r->getAttributeNode(u"a")->GetValue(), u"x&y");
+  EXPECT_EQ(r->getAttributeNode(u"b")->GetValue(), u"x&y");
+  EXPECT_EQ(r->getAttributeNode(u"c")->GetValue(), u"<");
+  EXPECT_EQ(r->getAttributeNode(u"p")->GetValue(), u"%x;");
+  EXPECT_EQ(r->getAttributeNode(u"t")->GetValue(), u"1 2");
+  // Specified and defaulted values of the same text agree.
+  TdomDocument* given = Parse("<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA #IMPLIED>]><r a='x&#38;y'/>");
+  ASSERT_NE(given, nullptr);
+  EXPECT_EQ(given->GetDocumentElement()->getAttributeNode(u"a")->GetValue(), u"x&y");
+}
+
+// Invalid documents that passed, each with the error that must be reported.
+TEST_F(VerdictTest, InvalidDocumentsAreReported) {
+  const std::string sa = "<?xml version='1.0' standalone='yes'?>";
+  struct Case {
+    std::string xml;
+    TXmlErrorType type;
+  } cases[] = {
+      // Entity content under ANY is checked.
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!ELEMENT c EMPTY><!ATTLIST c i ID #IMPLIED>"
+       "<!ENTITY e '<c i=\"1x\"/>'>]><r>&e;</r>",
+       ET_ATTRIBUTE_TYPE_MISMATCH},
+      {"<!DOCTYPE r SYSTEM 'any.dtd' [<!ENTITY e '&u;'>]><r>&e;</r>", ET_UNDEFINED_ENTITY},
+      // An empty element holds not even a reference to an empty entity.
+      {"<!DOCTYPE r [<!ELEMENT r EMPTY><!ENTITY e ''>]><r>&e;</r>", ET_DECLARED_EMPTY_ELEMENT_NOT_EMPTY},
+      // A standalone document refers in an attribute value to an externally declared entity.
+      {sa + "<!DOCTYPE r SYSTEM 'sa.dtd'><r a='&ext;'/>", ET_STANDALONE_VIOLATED},
+  };
+  // Models prepared while parsing, or only when validating.
+  for (TdomAutoPrepare prepare : {AP_COMPLETE, AP_NO}) {
+    parser->SetAutoPrepare(prepare);
+    for (const Case& c : cases) {
+      Verdict v = Judge(c.xml);
+      EXPECT_TRUE(v.wellFormed) << prepare << c.xml << Show(v);
+      EXPECT_FALSE(v.valid) << prepare << c.xml;
+      EXPECT_TRUE(Has(v, c.type)) << prepare << c.xml << Show(v);
+    }
+  }
+}
+
+// Validity constraints on declarations are errors, not fatal errors.
+TEST_F(VerdictTest, DeclarationConstraintsAreValidityErrors) {
+  struct Case {
+    const char* xml;
+    TXmlErrorType type;
+  } cases[] = {
+      {"<!DOCTYPE r [<!ELEMENT r EMPTY><!ELEMENT r ANY>]><r/>", ET_DUPLICATE_ELEMENT_TYPE_DECL},
+      {"<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r i ID #IMPLIED j ID #IMPLIED>]><r/>",
+       ET_DUPLICATE_ID_ON_ELEMENT_TYPE},
+      {"<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r i ID 'x'>]><r/>", ET_ID_NEITHER_IMPLIED_NOR_REQUIRED},
+      {"<!DOCTYPE r [<!ELEMENT r (#PCDATA|a|a)*><!ELEMENT a EMPTY>]><r/>", ET_DUPLICATE_NAME_IN_MIXED_CONTENT},
+  };
+  for (const Case& c : cases) {
+    Verdict v = Judge(c.xml);
+    EXPECT_TRUE(v.wellFormed) << c.xml << Show(v);
+    EXPECT_FALSE(v.valid) << c.xml;
+    EXPECT_TRUE(Has(v, c.type)) << c.xml << Show(v);
+  }
+}
+
+// Documents that are not well formed.
+TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
+  WriteFile("lit.dtd", "<!ENTITY % q \"'abc\"><!ENTITY x %q;>");
+  const char* docs[] = {
+      "<!DOCTYPE r [<!ELEMENT r (a ?)><!ELEMENT a EMPTY>]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r (a) *><!ELEMENT a EMPTY>]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r (a , b) ?><!ELEMENT a EMPTY>]><r/>",
+      // A literal cut short by the end of a parameter entity.
+      "<!DOCTYPE r SYSTEM 'lit.dtd'><r/>",
+  };
+  for (const char* doc : docs) {
+    Verdict v = Judge(doc);
+    EXPECT_FALSE(v.wellFormed) << doc << Show(v);
+  }
+  // The well-formed neighbours of the above.
+  Verdict v = Judge("<!DOCTYPE r [<!ELEMENT r ((a)?,(b)*)><!ELEMENT a EMPTY><!ELEMENT b EMPTY>]><r><a/><b/></r>");
+  EXPECT_TRUE(v.valid) << Show(v);
+}
+
+// Each check's error type is named for what it finds.
+TEST_F(VerdictTest, ErrorTypesNamedForTheirChecks) {
+  struct Case {
+    const char* xml;
+    TXmlErrorType type;
+    const char* word;  // in the type's name
+  } cases[] = {
+      {"<?1x?><r/>", ET_INVALID_PI_TARGET_OR_DATA, "PI"},
+      {"<r><?-p?></r>", ET_INVALID_PI_TARGET_OR_DATA, "PI"},
+  };
+  for (const Case& c : cases) {
+    Verdict v = Judge(c.xml);
+    EXPECT_FALSE(v.wellFormed) << c.xml;
+    EXPECT_TRUE(Has(v, c.type)) << c.xml << Show(v);
+    EXPECT_NE(std::string(XmlErrorTypeName(c.type)).find(c.word), std::string::npos) << c.xml;
+    EXPECT_EQ(std::string(XmlErrorTypeName(c.type)).find("PUBLIC"), std::string::npos) << c.xml;
+  }
+  EXPECT_NE(std::string(XmlErrorTypeName(ET_INVALID_CDATA_SECTION_TEXT)).find("CDATA"), std::string::npos);
+  EXPECT_NE(std::string(XmlErrorTypeName(ET_HYPHEN_AT_COMMENT_END)).find("COMMENT"), std::string::npos);
+}
+
+TEST_F(VerdictTest, IdsAnswerAfterACompleteParse) {
+  TdomDocument* doc =
+      Parse("<!DOCTYPE r [<!ELEMENT r (c*)><!ELEMENT c EMPTY><!ATTLIST c i ID #IMPLIED>]><r><c/><c i='a'/></r>");
+  ASSERT_NE(doc, nullptr);
+  TdomElement* second = static_cast<TdomElement*>(doc->GetDocumentElement()->GetLastChildNode());
+  EXPECT_EQ(doc->getElementById(u"a"), second);
+  EXPECT_EQ(doc->EvaluateToNode(u"id('a')"), second);
+}
+
+// An external subset found relative to the folder a file name is relative to;
+// one that cannot be had is reported as such, at the declaration.
+TEST_F(VerdictTest, ExternalSubsetOfAFileParsedByName) {
+  WriteFile("rel.dtd", "<!ELEMENT r EMPTY><!ATTLIST r a CDATA 'from-dtd'>");
+  WriteFile("rel.xml", "<!DOCTYPE r SYSTEM 'rel.dtd'><r/>");
+  WriteFile("gone.xml", "<?xml version='1.0'?>\n<!DOCTYPE r SYSTEM 'gone.dtd'><r/>");
+  std::filesystem::path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  TdomDocument* doc = nullptr;
+  TdomDocument* gone = nullptr;
+  recorder->reports.clear();
+  try {
+    doc = parser->ParseFile("rel.xml");
+  } catch (const EParserException&) {
+  }
+  std::vector<TXmlErrorType> relTypes = Types();
+  recorder->reports.clear();
+  try {
+    gone = parser->ParseFile("gone.xml");
+  } catch (const EParserException&) {
+  }
+  std::filesystem::current_path(before);
+  ASSERT_NE(doc, nullptr) << Show({false, false, relTypes});
+  EXPECT_EQ(relTypes, std::vector<TXmlErrorType>{});
+  EXPECT_EQ(doc->GetDocumentElement()->getAttribute(u"a"), u"from-dtd");
+  (void)gone;
+  ASSERT_FALSE(recorder->reports.empty());
+  EXPECT_EQ(Types().front(), ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE);
+  EXPECT_EQ(recorder->reports.front().line, 2);  // the declaration's line
+}
+
+}  // namespace
