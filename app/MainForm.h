@@ -239,6 +239,7 @@ private:
   void RunSettingsDialog(int page);
 
   bool starting = false;  // a Start handler is on the stack
+  bool refreshingFormatPage = false;  // the format page's refresh is on the stack
 };
 
 // The main form while it exists.

@@ -128,7 +128,9 @@ void TMainForm::DiskSelectListViewChange(TObject* sender, TListItem*, TItemChang
 }
 
 void TMainForm::FormatOptionsChange(TObject*) {
-  if (Step < 1 || PageOfStep(Task, Step) != wpFormat) return;
+  // During the page's own refresh the allocation units may still be those of
+  // the previous drive's file system: the refresh decides about Next itself.
+  if (refreshingFormatPage || Step < 1 || PageOfStep(Task, Step) != wpFormat) return;
   ValidateFormatChoice(this);
   Item<TButton>("BottomNext")->SetEnabled(FormatValid);
 }

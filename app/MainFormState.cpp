@@ -90,8 +90,17 @@ void TMainForm::RefreshPage(int page) {
       SetNextEnabled(DriveNumber != 0);
       break;
     case wpFormat:
-      if (WizardLinks.refreshFormatPage) WizardLinks.refreshFormatPage(this);
-      SetNextEnabled(next->Enabled() && FormatValid);
+      // The refresh sets the label and the lists, whose change handler must
+      // not judge the page half refreshed: Next follows the finished page.
+      refreshingFormatPage = true;
+      try {
+        if (WizardLinks.refreshFormatPage) WizardLinks.refreshFormatPage(this);
+      } catch (...) {
+        refreshingFormatPage = false;
+        throw;
+      }
+      refreshingFormatPage = false;
+      SetNextEnabled(NextStepExists() && FormatValid);
       break;
     case wpDiskWarning:
       Item<TControl>("DiskWarningLabelDriveLetter")->SetCaption(DriveText);

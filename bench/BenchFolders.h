@@ -1,23 +1,29 @@
 #pragma once
-// What the shell benchmarks share: the folders they make for themselves (in
-// the temp folder) and remove again, and the shell's own listing as anchor.
+// What the shell benchmarks share: the folders of files they read (in the
+// temp folder, kept for later runs), and the shell's own listings as anchors.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualPIDLTools.h"
 #include "shell/VirtualWideStrings.h"
 
-// Deletes the files of a folder the benchmark made, then the folder (subfolders are not expected).
+// Deletes a folder the benchmark made, with everything in it.
 inline void RemoveFolder(const std::u16string& path) {
   WIN32_FIND_DATAW data;
   HANDLE find = FindFirstFileW(vws::W(path + u"\\*"), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       std::u16string name = vws::FromW(data.cFileName);
-      if (name != u"." && name != u"..") DeleteFileW(vws::W(path + u"\\" + name));
+      if (name == u"." || name == u"..") continue;
+      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveFolder(path + u"\\" + name);
+      else DeleteFileW(vws::W(path + u"\\" + name));
     } while (FindNextFileW(find, &data));
     FindClose(find);
   }
@@ -33,8 +39,62 @@ inline std::u16string MakeBenchFolder(const std::u16string& prefix) {
   return folder;
 }
 
-// The shell alone: every child's PIDL and its name in the folder.
-inline double ShellEnumeration(const std::u16string& folder, int& items) {
+// A folder of files kept in the temp folder from one run to the next: making
+// thousands of files costs far more than measuring them (Wine scans a folder
+// for every fresh name), so make fills it the first time and later runs reuse
+// it. A marker beside the folder, written when make has finished, tells a
+// complete folder from one a stopped run left half made, which is made again.
+// The benchmarks using it only read it.
+inline std::u16string KeptBenchFolder(const std::u16string& name,
+                                      const std::function<void(const std::u16string&)>& make) {
+  wchar_t temp[MAX_PATH + 1];
+  GetTempPathW(MAX_PATH + 1, temp);
+  std::u16string folder = vws::FromW(temp) + name;
+  std::u16string marker = folder + u".made";
+  if (GetFileAttributesW(vws::W(marker)) != INVALID_FILE_ATTRIBUTES) {
+    std::printf("reusing %s (delete it and %s.made to make it again)\n", vws::ToAnsi(folder).c_str(),
+                vws::ToAnsi(name).c_str());
+    return folder;
+  }
+  RemoveFolder(folder);
+  CreateDirectoryW(vws::W(folder), nullptr);
+  auto start = std::chrono::steady_clock::now();
+  make(folder);
+  HANDLE done = CreateFileW(vws::W(marker), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (done != INVALID_HANDLE_VALUE) CloseHandle(done);
+  std::printf("made %s in %.1f s; later runs reuse it\n", vws::ToAnsi(folder).c_str(),
+              std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+  return folder;
+}
+
+// The flat folders of the explorer, enumeration and icon benchmarks: 10,000
+// files file<i> of `kinds` kinds (extensions), i % 11 bytes long. The
+// explorer and enumeration benchmarks use three kinds of plain files; the
+// icon benchmark seven, programs and pictures among them.
+constexpr int kFlatFolderFiles = 10000;
+inline const char16_t* const kFlatFolderExtensions[] = {u".txt", u".bin", u".doc", u".exe", u".bmp", u".ini", u".lnk0"};
+inline std::u16string FlatFileName(int i, int kinds) { return u"file" + vws::WideIntToStr(i) + kFlatFolderExtensions[i % kinds]; }
+inline std::u16string FlatBenchFolder(int kinds) {
+  return KeptBenchFolder(u"qvbench_flat_10000_" + vws::WideIntToStr(kinds), [kinds](const std::u16string& folder) {
+    for (int i = 0; i < kFlatFolderFiles; ++i) {
+      HANDLE file = CreateFileW(vws::W(folder + u"\\" + FlatFileName(i, kinds)), GENERIC_WRITE, 0, nullptr,
+                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      DWORD written = 0;
+      WriteFile(file, "0123456789", static_cast<DWORD>(i % 11), &written, nullptr);
+      CloseHandle(file);
+    }
+  });
+}
+
+// The shell's own listings of a folder, each doing one more share of what
+// showing the folder takes: the bare listing (every child's PIDL); every
+// child's name (shown or parsing); and the listing the explorer tree's
+// expansion does the work of: every child listed, sorted by the folder's own
+// order (CompareIDs) and the shown names of the first screen's rows.
+enum class TListing { Bare, ShownNames, ParsingNames, SortedFirstScreen };
+
+// Milliseconds of one listing of folder; items counts the children listed.
+inline double ShellListing(const std::u16string& folder, TListing work, int& items, int firstScreenRows = 0) {
   LPITEMIDLIST pidl = PathToPIDL(folder);
   IShellFolder* desktop = nullptr;
   IShellFolder* shellFolder = nullptr;
@@ -44,22 +104,40 @@ inline double ShellEnumeration(const std::u16string& folder, int& items) {
   IEnumIDList* list = nullptr;
   items = 0;
   size_t chars = 0;
+  std::vector<LPITEMIDLIST> children;
+  auto nameOf = [&](LPITEMIDLIST child, DWORD kind) {
+    STRRET name{};
+    if (SUCCEEDED(shellFolder->GetDisplayNameOf(child, kind, &name))) chars += vws::StrRetToWideStr(name, child).size();
+  };
   if (shellFolder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &list) == S_OK) {
     LPITEMIDLIST child = nullptr;
     ULONG fetched = 0;
     while (list->Next(1, &child, &fetched) == S_OK) {
-      STRRET name{};
-      if (SUCCEEDED(shellFolder->GetDisplayNameOf(child, SHGDN_INFOLDER, &name)))
-        chars += vws::StrRetToWideStr(name, child).size();
-      CoTaskMemFree(child);
       ++items;
+      if (work == TListing::ShownNames) nameOf(child, SHGDN_INFOLDER);
+      if (work == TListing::ParsingNames) nameOf(child, SHGDN_INFOLDER | SHGDN_FORPARSING);
+      if (work == TListing::SortedFirstScreen) children.push_back(child);
+      else CoTaskMemFree(child);
     }
     list->Release();
   }
+  if (work == TListing::SortedFirstScreen) {
+    std::sort(children.begin(), children.end(), [&](LPITEMIDLIST a, LPITEMIDLIST b) {
+      return static_cast<short>(HRESULT_CODE(shellFolder->CompareIDs(0, a, b))) < 0;
+    });
+    for (size_t i = 0; i < children.size() && i < static_cast<size_t>(firstScreenRows); ++i)
+      nameOf(children[i], SHGDN_INFOLDER);
+  }
   double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  for (LPITEMIDLIST child : children) CoTaskMemFree(child);
   shellFolder->Release();
   desktop->Release();
   NamespacePIDLManager->FreePIDL(pidl);
-  if (chars == 0) items = 0;
+  if (work != TListing::Bare && chars == 0) items = 0;
   return ms;
+}
+
+// The shell alone: every child's PIDL and its shown name in the folder.
+inline double ShellEnumeration(const std::u16string& folder, int& items) {
+  return ShellListing(folder, TListing::ShownNames, items);
 }

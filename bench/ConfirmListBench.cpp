@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolders.h"
 #include "FileConfirmList.h"
 #include "FileListing.h"
 #include "shell/ShellUtilities.h"
@@ -54,44 +55,25 @@ struct TWalk {
   }
 };
 
-void RemoveTree(const std::u16string& folder) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(W(folder + u"\\*"), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::u16string name = reinterpret_cast<const char16_t*>(data.cFileName);
-      if (name == u"." || name == u"..") continue;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveTree(folder + u"\\" + name);
-      else DeleteFileW(W(folder + u"\\" + name));
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(W(folder));
-}
-
 }  // namespace
 
 int main() {
   InitializeShellToolkit();
   Application->Initialize();
-  wchar_t temp[MAX_PATH + 1];
-  GetTempPathW(MAX_PATH + 1, temp);
-  std::u16string root = reinterpret_cast<const char16_t*>(temp);
-  root += u"qvconfirm_bench_" + Number(static_cast<int>(GetCurrentProcessId()));
-  CreateDirectoryW(W(root), nullptr);
-  std::printf("making %d files...\n", kFolders * kFilesPerFolder);
   const char16_t* extensions[] = {u".txt", u".bin", u".doc", u".jpg"};
-  for (int f = 0; f < kFolders; ++f) {
-    std::u16string folder = root + u"\\folder" + Number(f);
-    CreateDirectoryW(W(folder), nullptr);
-    for (int i = 0; i < kFilesPerFolder; ++i) {
-      std::u16string name = folder + u"\\file" + Number(i) + extensions[i % 4];
-      HANDLE file = CreateFileW(W(name), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-      DWORD written = 0;
-      WriteFile(file, "0123456789", static_cast<DWORD>(i % 11), &written, nullptr);
-      CloseHandle(file);
+  std::u16string root = KeptBenchFolder(u"qvbench_confirm_50000", [&](const std::u16string& root) {
+    for (int f = 0; f < kFolders; ++f) {
+      std::u16string folder = root + u"\\folder" + Number(f);
+      CreateDirectoryW(W(folder), nullptr);
+      for (int i = 0; i < kFilesPerFolder; ++i) {
+        std::u16string name = folder + u"\\file" + Number(i) + extensions[i % 4];
+        HANDLE file = CreateFileW(W(name), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(file, "0123456789", static_cast<DWORD>(i % 11), &written, nullptr);
+        CloseHandle(file);
+      }
     }
-  }
+  });
 
   TForm* form = New<TForm>(Application);
   form->SetBounds(0, 0, 500, 300);
@@ -171,6 +153,5 @@ int main() {
     std::printf("  every row's texts read     %8.1f ms  (%zu characters)\n", textSeconds * 1e3, chars);
   }
   form->Free();
-  RemoveTree(root);
   return 0;
 }

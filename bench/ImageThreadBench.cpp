@@ -19,13 +19,11 @@
 
 namespace {
 
-constexpr int kFiles = 10000;
+constexpr int kFiles = kFlatFolderFiles;
 
 using Clock = std::chrono::steady_clock;
 
 double Millis(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
-
-const char16_t* const kExtensions[] = {u".txt", u".bin", u".doc", u".exe", u".bmp", u".ini", u".lnk0"};
 
 // SHGetFileInfoW of every item, one after the other; the sum of the indices keeps the calls.
 double PlainLoop(const std::vector<LPITEMIDLIST>& pidls, long long& checksum) {
@@ -97,15 +95,9 @@ ThreadRun ThreadedTree(TForm* form, const std::u16string& folder) {
 int main() {
   InitializeShellToolkit();
   Application->Initialize();
-  std::u16string folder = MakeBenchFolder(u"qvicons_bench_");
-  std::printf("making %d files...\n", kFiles);
+  std::u16string folder = FlatBenchFolder(7);
   std::vector<LPITEMIDLIST> pidls;
-  for (int i = 0; i < kFiles; ++i) {
-    std::u16string name = folder + u"\\file" + vws::WideIntToStr(i) + kExtensions[i % 7];
-    HANDLE file = CreateFileW(vws::W(name), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    CloseHandle(file);
-    pidls.push_back(PathToPIDL(name));
-  }
+  for (int i = 0; i < kFiles; ++i) pidls.push_back(PathToPIDL(folder + u"\\" + FlatFileName(i, 7)));
   TForm* form = New<TForm>(Application);
   form->SetBounds(0, 0, 420, 640);
   form->Show();
@@ -125,6 +117,5 @@ int main() {
   std::printf("same icons: %s\n", threaded.checksum == plainSum ? "yes" : "NO");
   form->Free();
   for (LPITEMIDLIST pidl : pidls) NamespacePIDLManager->FreePIDL(pidl);
-  RemoveFolder(folder);
   return threaded.checksum == plainSum ? 0 : 1;
 }

@@ -1,5 +1,5 @@
 // Node storage with 100,000 checked records (files in folders of 500 under a
-// temporary folder): storing them, and GetCheckedFileNames in both kinds,
+// folder kept in the temp folder for later runs): storing them, and GetCheckedFileNames in both kinds,
 // beside two references measured in the same run: a plain FindFirstFileW walk
 // of the same folders, and the shell's own GetDisplayNameOf (parsing name) of
 // every item through its folder.
@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "BenchFolders.h"
 #include "shell/NodeStorage.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
@@ -26,25 +27,6 @@ using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
 
 std::u16string Name(const char16_t* stem, int n) { return stem + vws::WideIntToStr(n); }
-
-void RemoveFolderTree(const std::u16string& path) {
-  WIN32_FIND_DATAW data;
-  HANDLE find = FindFirstFileW(vws::W(path + u"\\*"), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      std::u16string name = vws::FromW(data.cFileName);
-      if (name == u"." || name == u"..") continue;
-      std::u16string full = path + u"\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveFolderTree(full);
-      } else {
-        DeleteFileW(vws::W(full));
-      }
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-  }
-  RemoveDirectoryW(vws::W(path));
-}
 
 // The children of folder as absolute PIDLs (caller frees them).
 std::vector<LPITEMIDLIST> Children(IShellFolder* desktop, LPITEMIDLIST folderPIDL) {
@@ -71,25 +53,22 @@ int main(int argc, char** argv) {
   InitializeShellToolkit();
   const int records = argc > 1 ? std::atoi(argv[1]) : 100000;
   const int folders = (records + kPerFolder - 1) / kPerFolder;
-  wchar_t temp[MAX_PATH];
-  GetTempPathW(MAX_PATH, temp);
-  std::u16string root = vws::FromW(temp) + u"qv_storagebench_" + vws::WideIntToStr(GetCurrentProcessId());
-  CreateDirectoryW(vws::W(root), nullptr);
-
-  Clock::time_point start = Clock::now();
+  std::u16string root =
+      KeptBenchFolder(u"qvbench_storage_" + vws::WideIntToStr(records), [&](const std::u16string& root) {
+        int made = 0;
+        for (int f = 0; f < folders; ++f) {
+          std::u16string dir = root + u"\\" + Name(u"folder", f);
+          CreateDirectoryW(vws::W(dir), nullptr);
+          for (int i = 0; i < kPerFolder && made < records; ++i, ++made) {
+            HANDLE h = CreateFileW(vws::W(dir + u"\\" + Name(u"file", i) + u".dat"), GENERIC_WRITE, 0, nullptr,
+                                   CREATE_NEW, 0, nullptr);
+            if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+          }
+        }
+      });
   std::vector<std::u16string> folderPaths;
-  int made = 0;
-  for (int f = 0; f < folders; ++f) {
-    std::u16string dir = root + u"\\" + Name(u"folder", f);
-    CreateDirectoryW(vws::W(dir), nullptr);
-    folderPaths.push_back(dir);
-    for (int i = 0; i < kPerFolder && made < records; ++i, ++made) {
-      HANDLE h = CreateFileW(vws::W(dir + u"\\" + Name(u"file", i) + u".dat"), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             0, nullptr);
-      if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
-    }
-  }
-  std::printf("setup: %d files in %d folders made in %.1f s\n", made, folders, Seconds(start));
+  for (int f = 0; f < folders; ++f) folderPaths.push_back(root + u"\\" + Name(u"folder", f));
+  Clock::time_point start;
 
   IShellFolder* desktop = nullptr;
   SHGetDesktopFolder(&desktop);
@@ -168,6 +147,5 @@ int main(int argc, char** argv) {
   storage->Free();
   for (LPITEMIDLIST pidl : pidls) NamespacePIDLManager->FreePIDL(pidl);
   desktop->Release();
-  RemoveFolderTree(root);
   return 0;
 }

@@ -1,7 +1,9 @@
 // Painting and scrolling figures of the string tree beside the system's list
 // view (a virtual-mode report view with the same rows and columns) in the
-// same run: a full repaint of 60 rows x 5 columns, a one-row scroll (the
-// average over many lines), and the paint of one row.
+// same run, the two windows side by side on the screen, both showing 50 rows
+// of the list view's row height under a header: a full repaint of 50 rows x
+// 5 columns, a one-row scroll (the average over many lines), and the paint of
+// one row.
 #include <windows.h>
 // windows.h first: commctrl.h needs its types.
 #include <commctrl.h>
@@ -18,9 +20,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int kRows = 100000;
 constexpr int kColumns = 5;
-constexpr int kVisibleRows = 60;
-constexpr int kRowHeight = 16;
-constexpr int kColumnWidth = 150;
+constexpr int kVisibleRows = 50;
+constexpr int kColumnWidth = 110;
 constexpr int kRepaints = 40;
 constexpr int kScrollLines = 1000;
 
@@ -45,7 +46,7 @@ LRESULT CALLBACK HostProcedure(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam)
   return DefWindowProcW(wnd, msg, wParam, lParam);
 }
 
-HWND MakeListView(int clientWidth, int clientHeight) {
+HWND MakeListView(int x, int clientWidth) {
   INITCOMMONCONTROLSEX init{sizeof(init), ICC_LISTVIEW_CLASSES};
   InitCommonControlsEx(&init);
   WNDCLASSW wc{};
@@ -53,11 +54,11 @@ HWND MakeListView(int clientWidth, int clientHeight) {
   wc.hInstance = GetModuleHandleW(nullptr);
   wc.lpszClassName = L"TreePaintBenchHost";
   RegisterClassW(&wc);
-  HWND host = CreateWindowExW(0, wc.lpszClassName, L"List view", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0,
-                              clientWidth + 40, clientHeight + 80, nullptr, nullptr, wc.hInstance, nullptr);
+  HWND host = CreateWindowExW(0, wc.lpszClassName, L"List view", WS_OVERLAPPEDWINDOW | WS_VISIBLE, x, 0,
+                              clientWidth + 40, 200, nullptr, nullptr, wc.hInstance, nullptr);
   HWND list = CreateWindowExW(WS_EX_CLIENTEDGE, WC_LISTVIEWW, L"",
                               WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_OWNERDATA | WS_VSCROLL, 0, 0, clientWidth,
-                              clientHeight, host, nullptr, wc.hInstance, nullptr);
+                              100, host, nullptr, wc.hInstance, nullptr);
   for (int c = 0; c < kColumns; ++c) {
     wchar_t title[32];
     swprintf(title, 32, L"Column %d", c);
@@ -69,6 +70,31 @@ HWND MakeListView(int clientWidth, int clientHeight) {
   }
   SendMessageW(list, LVM_SETITEMCOUNT, kRows, 0);
   return list;
+}
+
+int RowHeight(HWND list) {
+  RECT item{};
+  item.left = LVIR_BOUNDS;
+  SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  return item.bottom - item.top;
+}
+
+// Sizes the list view (and its host) so that its client shows exactly rows rows below the header.
+void FitRows(HWND list, int rows) {
+  RECT item{};
+  item.left = LVIR_BOUNDS;
+  SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&item));
+  RECT client, window;
+  GetClientRect(list, &client);
+  GetWindowRect(list, &window);
+  int frame = (window.bottom - window.top) - client.bottom;
+  int height = item.top + rows * (item.bottom - item.top) + frame;
+  int width = window.right - window.left;
+  SetWindowPos(list, nullptr, 0, 0, width, height, SWP_NOZORDER | SWP_NOMOVE);
+  RECT hostWindow;
+  GetWindowRect(GetParent(list), &hostWindow);
+  SetWindowPos(GetParent(list), nullptr, 0, 0, hostWindow.right - hostWindow.left, height + 60,
+               SWP_NOZORDER | SWP_NOMOVE);
 }
 
 void Settle() {
@@ -84,13 +110,24 @@ void Settle() {
 int main() {
   Application->Initialize();
   int width = kColumns * kColumnWidth;
-  int height = kVisibleRows * kRowHeight;
+  int clientWidth = width + GetSystemMetrics(SM_CXVSCROLL);
+
+  // The list view first: its row height (from its font) is the tree's too.
+  HWND list = MakeListView(clientWidth + 60, clientWidth + 4);
+  Settle();
+  const int rowHeight = RowHeight(list);
+  FitRows(list, kVisibleRows);
+  Settle();
+  int listRows = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+  RECT itemRect{};
+  itemRect.left = LVIR_BOUNDS;
+  SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&itemRect));
 
   TForm* form = New<TForm>(Application);
-  form->SetBounds(0, 0, width + 40, height + 80);
+  form->SetBounds(0, 0, clientWidth + 40, kVisibleRows * rowHeight + 120);
   TVirtualStringTree* tree = New<TVirtualStringTree>(form);
   tree->SetParent(form);
-  tree->SetDefaultNodeHeight(kRowHeight);
+  tree->SetDefaultNodeHeight(rowHeight);
   TVTHeader* header = tree->Header();
   for (int c = 0; c < kColumns; ++c) {
     TVirtualTreeColumn* column = header->Columns()->Add();
@@ -109,18 +146,15 @@ int main() {
   };
   tree->SetRootNodeCount(kRows);
   form->Show();
-  // Client area of exactly 60 rows.
-  tree->SetBounds(0, 0, width, height);
-  tree->SetClientWidth(width + GetSystemMetrics(SM_CXVSCROLL));
-  tree->SetClientHeight(height);
+  // Client area of exactly kVisibleRows rows below the header.
+  tree->SetBounds(0, 0, clientWidth, kVisibleRows * rowHeight);
+  tree->SetClientWidth(clientWidth);
+  tree->SetClientHeight(kVisibleRows * rowHeight);
   Settle();
   HWND treeWindow = tree->Handle();
-
-  HWND list = MakeListView(width + GetSystemMetrics(SM_CXVSCROLL) + 4, height);
-  RECT listClient;
-  GetClientRect(list, &listClient);
-  Settle();
-  int listRows = static_cast<int>(SendMessageW(list, LVM_GETCOUNTPERPAGE, 0, 0));
+  RECT treeClient;
+  GetClientRect(treeWindow, &treeClient);
+  int treeRows = (treeClient.bottom - treeClient.top) / rowHeight;
 
   auto repaint = [](HWND wnd) {
     InvalidateRect(wnd, nullptr, FALSE);
@@ -130,36 +164,34 @@ int main() {
   double listFull = MeanMs(kRepaints, [&] { repaint(list); });
 
   double treeScroll = MeanMs(kScrollLines, [&] {
-    tree->DoSetOffsetXY(TPoint{tree->OffsetX(), tree->OffsetY() - kRowHeight});
+    tree->DoSetOffsetXY(TPoint{tree->OffsetX(), tree->OffsetY() - rowHeight});
     UpdateWindow(treeWindow);
   });
-  RECT itemRect{LVIR_BOUNDS};
-  SendMessageW(list, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&itemRect));
-  int listRowHeight = itemRect.bottom - itemRect.top;
   double listScroll = MeanMs(kScrollLines, [&] {
-    SendMessageW(list, LVM_SCROLL, 0, listRowHeight);
+    SendMessageW(list, LVM_SCROLL, 0, rowHeight);
     UpdateWindow(list);
   });
 
   double treeRow = MeanMs(kRepaints * 5, [&] {
-    RECT row{0, 10 * kRowHeight, width, 11 * kRowHeight};
+    RECT row{0, 10 * rowHeight, width, 11 * rowHeight};
     InvalidateRect(treeWindow, &row, FALSE);
     UpdateWindow(treeWindow);
   });
   double listRow = MeanMs(kRepaints * 5, [&] {
-    RECT row{0, itemRect.top + 10 * listRowHeight, width, itemRect.top + 11 * listRowHeight};
+    RECT row{0, itemRect.top + 10 * rowHeight, width, itemRect.top + 11 * rowHeight};
     InvalidateRect(list, &row, FALSE);
     UpdateWindow(list);
   });
 
-  std::printf("Tree paint (%d rows x %d columns visible; list view shows %d rows of %d px)\n", kVisibleRows,
-              kColumns, listRows, listRowHeight);
+  std::printf("Tree paint, side by side: tree %d rows, list view %d rows, both %d px high, %d columns of %d px\n",
+              treeRows, listRows, rowHeight, kColumns, kColumnWidth);
   std::printf("  full repaint       tree %8.3f ms   list view %8.3f ms   ratio %.2f\n", treeFull, listFull,
               treeFull / listFull);
-  std::printf("  one-row scroll     tree %8.3f ms   list view %8.3f ms   (mean of %d lines)\n", treeScroll,
-              listScroll, kScrollLines);
-  std::printf("  paint of one row   tree %8.3f ms   list view %8.3f ms\n", treeRow, listRow);
+  std::printf("  one-row scroll     tree %8.3f ms   list view %8.3f ms   ratio %.2f (mean of %d lines)\n", treeScroll,
+              listScroll, treeScroll / listScroll, kScrollLines);
+  std::printf("  paint of one row   tree %8.3f ms   list view %8.3f ms   ratio %.2f\n", treeRow, listRow,
+              treeRow / listRow);
   DestroyWindow(GetParent(list));
   form->Free();
-  return 0;
+  return treeRows == kVisibleRows && listRows == kVisibleRows ? 0 : 1;
 }

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "shell/ExactNames.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -184,8 +185,9 @@ PVirtualNode TCustomVirtualExplorerTree::FindLoadedNodeByPIDL(LPCITEMIDLIST pidl
     for (PVirtualNode child = current->FirstChild; child != nullptr; child = child->NextSibling) {
       TNamespace* ns = NodeNamespace(child);
       if (ns == nullptr) continue;
-      if (vst::ILIsEqual(ns->AbsolutePIDL(), pidl)) return child;
-      if (vst::ILIsParent(ns->AbsolutePIDL(), pidl, /*immediate=*/false)) {
+      // Exact: "Data" is not the node of "data".
+      if (exactnames::SameItem(ns->AbsolutePIDL(), pidl)) return child;
+      if (exactnames::IsParent(ns->AbsolutePIDL(), pidl, /*immediate=*/false)) {
         match = child;
         break;
       }

@@ -5,17 +5,19 @@
 #include <algorithm>
 #include <vector>
 
+#include "shell/ExactNames.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VETPersistent.h"
 
 namespace {
 
 // The shell's order of two IDs of one folder: negative when a sorts first.
-// A failed comparison counts as "a first" (never as equal).
+// Names that differ only in case are two items. A failed comparison counts
+// as "a first" (never as equal).
 int CompareInFolder(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
-  HRESULT hr = folder->CompareIDs(0, a, b);
-  if (FAILED(hr)) return -1;
-  return static_cast<int16_t>(HRESULT_CODE(hr));
+  int order = 0;
+  if (!exactnames::CompareIDs(folder, a, b, order)) return -1;
+  return order;
 }
 
 }  // namespace

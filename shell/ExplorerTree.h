@@ -514,6 +514,10 @@ protected:
   void Notification(TComponent* component, TOperation operation) override;
   // A rename the shell refused: beep and open the editor again (WParam the node).
   void WMRenameRefused(TMessage& m);
+  // After node's item was renamed: every item below it that has a node takes
+  // the new PIDL (parent's PIDL and its own last ID), so that its check mark
+  // reaches the record the storage moved.
+  void FollowRenamedItem(PVirtualNode node);
   // Shell change notification (ExplorerShellNotify.cpp).
   void WMShellNotify(TMessage& m);
   // Applies a batch (one reference is the tree's); a batch not held back by

@@ -2,6 +2,9 @@
 // the system image list, hints, header clicks, renaming and keys.
 #include "shell/ExplorerTree.h"
 
+#include <vector>
+
+
 #include "shell/ColumnMenu.h"
 #include "shell/ShellLink.h"
 #include "shell/ShellUtilities.h"
@@ -143,12 +146,29 @@ void TCustomVirtualExplorerTree::DoNewText(PVirtualNode node, TColumnIndex colum
     if (HandleAllocated()) PostMessageW(Handle(), kWMRenameRefused, reinterpret_cast<WPARAM>(node), 0);
     return;
   }
-  ns->InvalidateCache();
+  // Its folder was bound under the old name.
+  ns->InvalidateNamespace(/*refreshIcons=*/false);
   // The record moves to its sorted place under the new name: editing the key
   // in place would break the order every later lookup relies on.
   if (TRootNodeStorage* storage = GetStorage()) storage->Rename(oldPIDL, ns->AbsolutePIDL());
   NamespacePIDLManager->FreePIDL(oldPIDL);
+  FollowRenamedItem(node);
   InvalidateNode(node);
+}
+
+void TCustomVirtualExplorerTree::FollowRenamedItem(PVirtualNode node) {
+  // Pre-order: a node's parent has its new PIDL before the node takes it.
+  std::vector<PVirtualNode> pending;
+  for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling) pending.push_back(child);
+  while (!pending.empty()) {
+    PVirtualNode run = pending.back();
+    pending.pop_back();
+    TNamespace* ns = NodeNamespace(run);
+    TNamespace* parentNs = NodeNamespace(run->Parent);
+    if (ns == nullptr || parentNs == nullptr) continue;
+    ns->FollowParent(parentNs->AbsolutePIDL());
+    for (PVirtualNode child = run->FirstChild; child != nullptr; child = child->NextSibling) pending.push_back(child);
+  }
 }
 
 void TCustomVirtualExplorerTree::WMRenameRefused(TMessage& m) {

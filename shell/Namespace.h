@@ -196,6 +196,10 @@ public:
   bool RefreshPIDLFromParent(TFileObjects fileObjects);
   // Renames the item; true on success (the PIDL follows the new name).
   bool SetNameOf(const std::u16string& newName);
+  // After a folder above the item was renamed or moved: the item's PIDL
+  // becomes parentPIDL followed by its own last ID, and what was bound or
+  // cached under the old PIDL is dropped (icons kept). Null does nothing.
+  void FollowParent(LPCITEMIDLIST parentPIDL);
 
   // ---- Verbs on sibling items through the shell's menu (NamespaceVerbs.cpp);
   // each answers true when the verb was found and ran, false otherwise.

@@ -5,6 +5,7 @@
 
 #include "shell/Namespace.h"
 
+#include "shell/ExactNames.h"
 #include "shell/ShellErrors.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualUnicodeDefines.h"
@@ -221,10 +222,16 @@ int TNamespace::ComparePIDL(LPCITEMIDLIST pidl, bool siblingCheck, int column) {
     if (parent != nullptr && !vst::ILIsParent(parent->absolutePIDL, pidl, /*immediate=*/true)) return -1;
   }
   LPCITEMIDLIST last = m->GetPointerToLastID(pidl);
+  // A failed call orders the IDs by their bytes: still an order (each way the
+  // opposite answer), and "equal" only for the same bytes.
+  if (column == 0) {
+    // Names that differ only in case are two items (a case-sensitive folder).
+    int order = 0;
+    if (!exactnames::CompareIDs(folder, last, relativePIDL, order)) return CompareIDBytes(last, relativePIDL);
+    return order;
+  }
   HRESULT hr = folder->CompareIDs(static_cast<LPARAM>(column), last, relativePIDL);
-  // The order is the whole signed 16-bit code. A failed call orders the IDs
-  // by their bytes: still an order (each way the opposite answer), and
-  // "equal" only for the same bytes.
+  // The order is the whole signed 16-bit code.
   if (FAILED(hr)) return CompareIDBytes(last, relativePIDL);
   return static_cast<int16_t>(HRESULT_CODE(hr));
 }

@@ -85,6 +85,19 @@ void TNamespace::ReplaceLastID(LPCITEMIDLIST newRelative) {
   flags |= kFreePIDLOnDestroy;
 }
 
+void TNamespace::FollowParent(LPCITEMIDLIST parentPIDL) {
+  if (parentPIDL == nullptr || relativePIDL == nullptr) return;
+  TPIDLManager* m = NamespacePIDLManager;
+  LPITEMIDLIST rebuilt = m->AppendPIDL(parentPIDL, relativePIDL);
+  if (rebuilt == nullptr) return;
+  if ((flags & kFreePIDLOnDestroy) != 0) m->FreePIDL(absolutePIDL);
+  absolutePIDL = rebuilt;
+  relativePIDL = m->GetPointerToLastID(absolutePIDL);
+  flags |= kFreePIDLOnDestroy;
+  // A bound folder and the names hold the old path.
+  InvalidateNamespace(/*refreshIcons=*/false);
+}
+
 bool TNamespace::RefreshPIDLFromParent(TFileObjects fileObjects) {
   IShellFolder* folder = ParentShellFolder();
   if (folder == nullptr || IsDesktop()) return false;

@@ -37,10 +37,11 @@ std::u16string FileSystemPath(TNodeStorage* record) {
 }
 
 // True when a folder of path (not path itself) is among the listed paths.
-bool InsideListed(const std::u16string& lowerPath, const std::unordered_set<std::u16string>& listed) {
-  for (size_t at = lowerPath.find(u'\\'); at != std::u16string::npos && at + 1 < lowerPath.size();
-       at = lowerPath.find(u'\\', at + 1)) {
-    if (listed.count(lowerPath.substr(0, at)) != 0 || listed.count(lowerPath.substr(0, at + 1)) != 0) return true;
+// Names are compared exactly: "Data" and "data" are two folders.
+bool InsideListed(const std::u16string& path, const std::unordered_set<std::u16string>& listed) {
+  for (size_t at = path.find(u'\\'); at != std::u16string::npos && at + 1 < path.size();
+       at = path.find(u'\\', at + 1)) {
+    if (listed.count(path.substr(0, at)) != 0 || listed.count(path.substr(0, at + 1)) != 0) return true;
   }
   return false;
 }
@@ -54,7 +55,8 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
   checkedFileNames->BeginUpdate();
   checkedFileNames->Clear();
   // The same item can be reached on two roads (the desktop and the drive);
-  // each path is listed once.
+  // each path is listed once. Paths are compared exactly: names that differ
+  // only in case are two items.
   std::vector<std::u16string> paths;
   std::unordered_set<std::u16string> listed;
   // Pre-order, siblings in the shell's order: a stack of records to visit, last child pushed first.
@@ -66,7 +68,7 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
       if (IsChecked(record)) {
         std::u16string path = FileSystemPath(record);
         if (!path.empty() && PathExists(path)) {
-          if (listed.insert(vws::WideLowerCase(path)).second) paths.push_back(path);
+          if (listed.insert(path).second) paths.push_back(path);
           // What a listed folder holds is wiped with it.
           if (kind == cnkTopmost) continue;
         }
@@ -76,7 +78,7 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
       for (int i = children->Count() - 1; i >= 0; --i) pending.push_back(children->Items(i));
     }
     for (const std::u16string& path : paths) {
-      if (kind == cnkTopmost && InsideListed(vws::WideLowerCase(path), listed)) continue;
+      if (kind == cnkTopmost && InsideListed(path, listed)) continue;
       checkedFileNames->Add(path);
     }
   } catch (...) {

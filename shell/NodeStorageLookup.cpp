@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "shell/ExactNames.h"
 #include "shell/NodeStorage.h"
 #include "shell/NodeStorageOrder.h"
 #include "shell/ShellUtilities.h"
@@ -19,12 +20,8 @@ uint16_t IDSize(LPCITEMIDLIST id) {
 }
 
 bool CompareIDs(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b, int& order) {
-  if (folder == nullptr) return false;
-  HRESULT hr = folder->CompareIDs(0, a, b);
-  // The order is the signed 16-bit code; a failed call tells nothing.
-  if (FAILED(hr)) return false;
-  order = static_cast<int16_t>(HRESULT_CODE(hr));
-  return true;
+  // Names that differ only in case are two items: two records.
+  return exactnames::CompareIDs(folder, a, b, order);
 }
 
 bool SameIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
@@ -84,19 +81,11 @@ int NodeListBinarySearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMID
   return -1;
 }
 
-// A checked item must not be lost for the length of its path.
+// A checked item must not be lost for the length of its path, nor taken for
+// another: the exact name is asked ("dir." is not "dir", "bar " not "bar").
 bool PathExists(const std::u16string& path) {
   if (vws::WideIsDrive(path)) return true;
-  if (vws::UseWideApi() && path.size() >= MAX_PATH - 12 && path.size() > 2 && path[1] == u':') {
-    std::u16string extended = u"\\\\?\\" + path;
-    return GetFileAttributesW(vws::W(extended)) != INVALID_FILE_ATTRIBUTES;
-  }
-  if (vws::UseWideApi() && path.size() >= MAX_PATH - 12 && path.rfind(u"\\\\", 0) == 0) {
-    std::u16string extended = u"\\\\?\\UNC\\" + path.substr(2);
-    return GetFileAttributesW(vws::W(extended)) != INVALID_FILE_ATTRIBUTES;
-  }
-  // One attribute query answers for files and folders alike on the wide road.
-  if (vws::UseWideApi()) return GetFileAttributesW(vws::W(path)) != INVALID_FILE_ATTRIBUTES;
+  if (vws::UseWideApi()) return GetFileAttributesW(vws::W(exactnames::ExtendedPath(path))) != INVALID_FILE_ATTRIBUTES;
   return vws::WideFileExists(path) || vws::WideDirectoryExists(path);
 }
 

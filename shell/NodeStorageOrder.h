@@ -10,8 +10,9 @@ namespace nodestorage {
 
 // The byte count of the ID at id.
 uint16_t IDSize(LPCITEMIDLIST id);
-// folder's CompareIDs (column 0) of a and b as -/0/+ in order; false when
-// there is no folder or the call failed (the order is then unknown).
+// folder's CompareIDs (column 0) of a and b as -/0/+ in order, names that
+// differ only in case told apart (exactnames::CompareIDs); false when there
+// is no folder or the call failed (the order is then unknown).
 bool CompareIDs(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b, int& order);
 // True when the first IDs of a and b hold the same bytes.
 bool SameIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b);
@@ -23,8 +24,8 @@ int NodeListSearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMIDLIST i
 // NodeListBinarySearch. Node unexpectedly found" when id is there already.
 int NodeListBinarySearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMIDLIST id);
 
-// True when path names an existing file, folder or drive root; paths too
-// long for the plain calls are asked in their extended form.
+// True when path names an existing file, folder or drive root, asked by its
+// exact name in the extended form (no trailing dots or spaces dropped).
 bool PathExists(const std::u16string& path);
 
 }  // namespace nodestorage

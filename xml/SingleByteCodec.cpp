@@ -24,42 +24,25 @@ bool TCustomSingleByteCodec::TryDecodeByte(uint8_t b, char16_t& c, std::string& 
     error = e.Message();
     return false;
   }
-  if (c != 0xFFFF) return true;
-  error = codecmsg::Fill(codecmsg::kNotValidCodePoint, b, CharsetName());
-  return false;
+  return true;
 }
 
 void TCustomSingleByteCodec::DecodeUCS4Char(UCS4Char& ch, int32_t& byteCount) {
   byteCount = 0;
-  for (;;) {
-    uint8_t b;
-    if (!ReadBytes(&b, 1)) {
-      ch = kUcs4EndOfInput;
-      return;
-    }
-    ++byteCount;
-    char16_t c;
-    std::string error;
-    if (TryDecodeByte(b, c, error)) {
-      ch = c;
-      return;
-    }
-    switch (errorAction) {
-      case eaRaise:
-        throw EConvertError(error);
-      case eaStop:
-        ch = kUcs4EndOfInput;
-        return;
-      case eaCopy:
-        ch = b;
-        return;
-      case eaSkip:
-        continue;
-      case eaReplace:
-        ch = replacementChar;
-        return;
-    }
+  undefinedByte = -1;
+  uint8_t b;
+  if (!ReadBytes(&b, 1)) {
+    ch = kUcs4EndOfInput;
+    return;
   }
+  byteCount = 1;
+  // Character level: DecodeChar's exception passes; an undefined byte is U+FFFF.
+  ch = DecodeChar(b);
+  if (ch == 0xFFFF) undefinedByte = b;
+}
+
+std::string TCustomSingleByteCodec::UndefinedByteMessage() {
+  return codecmsg::Fill(codecmsg::kNotValidCodePoint, static_cast<uint32_t>(undefinedByte), CharsetName());
 }
 
 void TCustomSingleByteCodec::EncodeUCS4Char(UCS4Char ch, int32_t& byteCount) {
@@ -80,6 +63,7 @@ void TCustomSingleByteCodec::Decode(const void* source, int32_t sourceLength, ch
   for (; pos < sourceLength && out < capacity; ++pos) {
     char16_t c;
     std::string error;
+    // An undefined byte is U+FFFF here too; only DecodeChar's exceptions follow ErrorAction.
     if (TryDecodeByte(bytes[pos], c, error)) {
       dest[out++] = c;
       continue;
@@ -129,9 +113,7 @@ uint8_t TTableSingleByteCodec::EncodeChar(char16_t c) {
 
 int32_t TTableSingleByteCodec::DecodeFromMemory(const uint8_t* source, int32_t available, UCS4Char& ch) {
   if (available < 1) return 0;
-  char16_t c = table[source[0]];
-  if (c == 0xFFFF) return 0;
-  ch = c;
+  ch = table[source[0]];
   return 1;
 }
 
@@ -140,6 +122,7 @@ int32_t TTableSingleByteCodec::DecodeRun(const uint8_t* source, int32_t availabl
   int32_t n = available < maxChars ? available : maxChars;
   for (int32_t i = 0; i < n; ++i) {
     char16_t c = table[source[i]];
+    // An undefined byte goes the long way, which notes it for the reader.
     if (c == 0xFFFF) return i;
     chars[i] = c;
     sizes[i] = 1;

@@ -18,12 +18,16 @@ public:
   // The character set's name in messages.
   virtual const char* CharsetName() const = 0;
 
-  // One byte; an undefined byte follows ErrorAction (eaRaise: EConvertError,
-  // eaStop: end of input, eaCopy: the byte's value, eaSkip: the next byte,
-  // eaReplace: ReplacementChar).
+  // One byte, not governed by ErrorAction: DecodeChar's EConvertError passes
+  // through, and an undefined byte is U+FFFF (noted, see UndefinedByte).
   void DecodeUCS4Char(UCS4Char& ch, int32_t& byteCount) override;
+  // The byte the last DecodeUCS4Char found undefined, or -1; and the
+  // message that names it ("$A5 is not a valid ISO-8859-3 code point").
+  int UndefinedByte() const { return undefinedByte; }
+  std::string UndefinedByteMessage();
   void EncodeUCS4Char(UCS4Char ch, int32_t& byteCount) override;
-  // Undefined bytes follow ErrorAction (eaRaise: EUnicodeCodecException at the byte's offset).
+  // Undefined bytes are U+FFFF; exceptions of DecodeChar follow ErrorAction
+  // (eaRaise: EUnicodeCodecException at the byte's offset).
   void Decode(const void* source, int32_t sourceLength, char16_t* dest, int32_t destSize,
               int32_t& bytesRead, int32_t& charsWritten) override;
   // Characters without a byte follow ErrorAction (eaReplace: ReplacementByte).
@@ -38,6 +42,7 @@ protected:
   bool TryDecodeByte(uint8_t b, char16_t& c, std::string& error);
 
   uint8_t replacementByte = 0x20;
+  int undefinedByte = -1;
 };
 
 // A code page held as a 256-entry table (0xFFFF: undefined); encoding takes

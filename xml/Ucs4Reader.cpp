@@ -1,5 +1,7 @@
 #include "xml/Ucs4Reader.h"
 
+#include "xml/SingleByteCodec.h"
+
 TUtilsUCS4Reader::~TUtilsUCS4Reader() {
   if (bomReader != nullptr) Settle();
   codec.reset();
@@ -156,6 +158,13 @@ void TUtilsUCS4Reader::ReadAhead() {
     throw;
   } catch (const EConvertError& e) {
     RaiseDecodingError(e);
+  }
+  // A byte the code page leaves undefined is read as U+FFFF, which is no
+  // character of a document: an error at its place, naming the byte.
+  if (ch == 0xFFFF) {
+    if (auto* singleByte = dynamic_cast<TCustomSingleByteCodec*>(codec.get());
+        singleByte != nullptr && singleByte->UndefinedByte() >= 0)
+      RaiseDecodingError(EConvertError(singleByte->UndefinedByteMessage()));
   }
   AppendRecord(ch, size);
   settledByteNumber = ring[filled - 1].ByteNumber;

@@ -56,6 +56,8 @@ void TXmlInputSource::Create(TStream* stream, const std::u16string& publicId_, c
   xmlEncoding.clear();
   xmlVersion.clear();
   hasMalformedDecl = !ReadDeclaration();
+  // A malformed declaration is read again as text: from the start, and so are its positions.
+  if (hasMalformedDecl) Reset();
   if (!initialPositionAfterDecl) {
     TUtilsUCS4CharData startRecord = Current();
     startRecord.CodePoint = kUcs4StartOfInput;

@@ -108,11 +108,16 @@ void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorTyp
       i = semi + 1;
       continue;
     }
-    if (c == u'<' || !IsXmlChar(c)) {
+    // A surrogate half is a character only as part of a pair.
+    bool surrogate = c >= 0xD800 && c <= 0xDFFF;
+    size_t length = c <= 0xDBFF && surrogate && i + 1 < value.size() && value[i + 1] >= 0xDC00 && value[i + 1] <= 0xDFFF
+                        ? 2
+                        : 1;
+    if (c == u'<' || (surrogate && length == 1) || !IsXmlChar(c)) {
       Fail(errorType, code, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, std::u16string_view(&value[i], 1));
       return;
     }
-    ++i;
+    i += length;
   }
 }
 

@@ -90,9 +90,30 @@ bool SameObject(const FileIdentity& a, const FileIdentity& b) {
   return a.volumeSerial == b.volumeSerial && a.fileId == b.fileId && (a.fileId != 0 || a.volumeSerial != 0);
 }
 
+// Whether the entry's name without its trailing dots and spaces names another
+// entry of the folder that is the same object.
+bool LeadsToTrimmedSibling(const OpenFolder& folder, const std::u16string& name, const FileIdentity& identity) {
+  std::u16string trimmed = Trimmed(name);
+  if (trimmed == name || trimmed.empty()) return false;
+  DWORD error = 0;
+  HANDLE sibling = OpenBelow(folder.handle, trimmed, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+  if (sibling == INVALID_HANDLE_VALUE) return false;
+  HandleFacts facts;
+  bool same = FactsOf(sibling, facts) && SameObject(facts.identity, identity);
+  CloseHandle(sibling);
+  return same;
+}
+
 }  // namespace
 
 std::function<void(WipeStep step, const std::u16string& longPath)> gWipeStep;
+
+HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error) {
+  return OpenBelow(file, name, GENERIC_READ | GENERIC_WRITE, 0, kNonDirectoryOnly, error);
+}
+
+StreamLister gListStreams = StreamsOf;
+StreamOpener gOpenStream = SystemOpenStream;
 
 void AtStep(WipeStep step, const std::u16string& longPath) {
   if (gWipeStep) gWipeStep(step, longPath);
@@ -213,6 +234,13 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
     return leave(u"Left " + display + u" as it is: the same data has " + Decimal(facts.links - 1) +
                  (facts.links == 2 ? u" other name" : u" other names") + u" (hard links)");
   }
+  if (LeadsToTrimmedSibling(folder, entry.name, facts.identity)) {
+    // The handle's path cannot tell "bar " from "bar"; the same object under
+    // both names is a link the system shows as a file.
+    if (clearedReadOnly) SetAttributes(file, entry.attributes);
+    CloseHandle(file);
+    return RemoveLink(folder, entry);
+  }
   int64_t size = 0;
   stepPath_ = longPath;
   WipeResult result = OverwriteAndDelete(folder, file, entry.name, size);
@@ -293,12 +321,12 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
 
 WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& longPath) {
   std::vector<std::u16string> names;
-  if (!StreamsOf(file, names)) return WipeResult::Wiped;  // no stream support
+  if (!gListStreams(file, names)) return WipeResult::Wiped;  // no stream support
   uint32_t cluster = ClusterBytes(longPath);
   for (const std::u16string& name : names) {
     std::u16string what = ToDisplayPath(longPath + name);
     DWORD error = 0;
-    HANDLE stream = OpenBelow(file, name, GENERIC_READ | GENERIC_WRITE, 0, kNonDirectoryOnly, error);
+    HANDLE stream = gOpenStream(file, name, error);
     if (stream == INVALID_HANDLE_VALUE) {
       reporter_.Failure(u"Could not open " + what + u": " + ErrorText(error));
       return WipeResult::Failed;
@@ -367,16 +395,18 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
     reporter_.Failure(u"Could not reset the time stamps of " + display + u": " + ErrorText(GetLastError()));
   if (!FlushFileBuffers(file))
     reporter_.Failure(u"Could not flush " + display + u" to the medium: " + ErrorText(GetLastError()));
+  // The folder held is checked, not the file: a file it holds is renamed and
+  // deleted within it whatever its name leads to.
   std::u16string current = name;
   AtStep(WipeStep::Renaming, longPath);
-  if (!PlaceHolds(folder, file, current)) {
+  if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, current)) {
     reporter_.Failure(u"Did not rename or delete " + display +
                       u" after overwriting it: its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
   RenameAway(folder, file, current);
   AtStep(WipeStep::Deleting, JoinPath(folder.path, current));
-  if (!PlaceHolds(folder, file, current)) {
+  if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, current)) {
     reporter_.Failure(u"Did not delete " + display +
                       u" after overwriting it: its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;

@@ -51,6 +51,15 @@ enum class WipeStep { Entering, Overwriting, Renaming, Deleting, RemovingLink, R
 extern std::function<void(WipeStep step, const std::u16string& longPath)> gWipeStep;
 void AtStep(WipeStep step, const std::u16string& longPath);
 
+// The named streams of an open file (":name:$DATA"), and one of them opened
+// for overwriting; tests put stand-ins in their place where the file system
+// has no streams.
+using StreamLister = bool (*)(HANDLE file, std::vector<std::u16string>& names);
+using StreamOpener = HANDLE (*)(HANDLE file, const std::u16string& name, DWORD& error);
+extern StreamLister gListStreams;
+extern StreamOpener gOpenStream;
+HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error);
+
 class FileWiper {
  public:
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);

@@ -11,7 +11,13 @@ namespace {
 
 constexpr size_t kSmallestChunk = 512;
 constexpr size_t kPrefetchFromChunks = 4;  // ranges shorter than this many chunks are filled inline
-
+// Long ranges are written in larger chunks than the caller's buffer holds:
+// each write is a round trip through the system (and under Wine through its
+// file layer), and a fill pass over a large file then costs little more
+// than the copying of its bytes. A stop request is still seen within a
+// fraction of a second.
+constexpr size_t kLargeChunk = 8u << 20;
+constexpr uint64_t kLargeFromBytes = 4 * uint64_t(kLargeChunk);
 
 // Generates the next chunk of a pass on a helper thread while the caller
 // writes the current one. One request at a time; Wait before reusing its buffer.
@@ -96,8 +102,12 @@ bool IsDiskFull(DWORD error) {
 }
 
 WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,
-                       const AlignedBuffer& buffer, const WriteTick& tick, bool fillToFull) {
+                       const AlignedBuffer& givenBuffer, const WriteTick& tick, bool fillToFull) {
   WriteOutcome outcome;
+  // Without the memory for larger chunks the caller's buffer does.
+  bool large = to > from && to - from >= kLargeFromBytes && givenBuffer.size() < kLargeChunk;
+  AlignedBuffer largeBuffer(large ? kLargeChunk : 0);
+  const AlignedBuffer& buffer = largeBuffer.ok() ? largeBuffer : givenBuffer;
   size_t chunkLimit = buffer.size();
   // Generated passes prepare the next chunk while this one is written.
   bool prefetch = !source.IsUniform() && chunkLimit > 0 && to - from >= kPrefetchFromChunks * chunkLimit;

@@ -23,7 +23,8 @@ struct WriteOutcome {
 using WriteTick = std::function<bool(uint64_t written)>;
 
 // Writes the pass's bytes at offsets [from, to) of `file` with explicit
-// offsets. A full disk ends with DiskFull; with `fillToFull`, a refused
+// offsets, in chunks of the buffer's size (long ranges in larger chunks of
+// the writer's own when it gets the memory). A full disk ends with DiskFull; with `fillToFull`, a refused
 // chunk is first retried in halves down to 512 bytes so the last free bytes
 // are used too. Any other write error ends with Failed.
 WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,

@@ -41,8 +41,9 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
 }
 
 // The entry named exactly `name` in a listing; a name differing only in case
-// is taken when it is the only one.
-const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name) {
+// is taken when it is the only one. `ambiguous`: several entries differ from
+// it only in case (a case-sensitive folder), so none of them is meant.
+const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name, bool& ambiguous) {
   const Listed* caseless = nullptr;
   int caselessCount = 0;
   for (const Listed& entry : entries) {
@@ -52,6 +53,7 @@ const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string
       ++caselessCount;
     }
   }
+  ambiguous = caselessCount > 1;
   return caselessCount == 1 ? caseless : nullptr;
 }
 
@@ -186,16 +188,24 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     // through a second handle of the same folder.
     std::u16string name = LastName(longPath);
     std::vector<Listed> entries;
+    bool ambiguous = false;
     bool listed = ListFolder(parent.handle, entries, error, &name);
-    const Listed* found = listed ? FindExact(entries, name) : nullptr;
-    if (listed && !found) {
+    const Listed* found = listed ? FindExact(entries, name, ambiguous) : nullptr;
+    if (listed && !found && !ambiguous) {
       OpenFolder again;
       entries.clear();
       if (OpenByPath(parentPath, again, error)) {
-        if (again.identity == parent.identity && ListFolder(again.handle, entries, error))
-          found = FindExact(entries, name) ? FindExact(entries, name) : FindByIdentity(parent, entries, name);
+        if (again.identity == parent.identity && ListFolder(again.handle, entries, error)) {
+          found = FindExact(entries, name, ambiguous);
+          if (!found && !ambiguous) found = FindByIdentity(parent, entries, name);
+        }
         Close(again);
       }
+    }
+    if (ambiguous) {
+      Close(parent);
+      return refuse(u"Did not wipe " + plain + u": its folder holds several entries of this name in other cases, "
+                    u"and none of them is named exactly so");
     }
     if (!found) {
       Close(parent);

@@ -268,4 +268,18 @@ size_t CountOccurrences(const std::vector<uint8_t>& hay, const std::string& need
   return count;
 }
 
+// Hands one request to the script's swapper and waits until it is carried out.
+bool AskHost(char drive, const std::string& request) {
+  std::u16string folder = Root(drive) + u".swapper";
+  if (!Exists(folder)) return false;
+  DeleteFileW(Wp(folder + u"\\done"));
+  if (!WriteWholeFile(folder + u"\\request.tmp", request)) return false;
+  if (!MoveFileExW(Wp(folder + u"\\request.tmp"), Wp(folder + u"\\request"), 0)) return false;
+  for (int i = 0; i < 250; ++i) {
+    if (Exists(folder + u"\\done")) return DeleteFileW(Wp(folder + u"\\done")) != FALSE;
+    Sleep(20);
+  }
+  return false;
+}
+
 }  // namespace qv::engine::test

@@ -95,6 +95,10 @@ bool ReadWholeFile(const std::u16string& path, std::string& content);
 bool Exists(const std::u16string& path);
 std::vector<std::u16string> ListNames(const std::u16string& folder);
 uint64_t FreeBytes(const std::u16string& root);
+// Hands one request to the test script's host-side helper (links, folder
+// swaps, names Wine cannot make; see run-engine-tests.sh) and waits until it
+// is carried out.
+bool AskHost(char drive, const std::string& request);
 // Reads a whole raw volume (\\.\X:) into memory.
 bool ReadVolume(char drive, std::vector<uint8_t>& bytes);
 // Number of places where `needle` occurs in `hay`.

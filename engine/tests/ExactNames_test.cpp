@@ -72,6 +72,59 @@ TEST(ExactNameTest, NamesEndingInDotsOrSpacesAreWipedAndTheirSiblingsKept) {
   EXPECT_EQ(expected, after);
 }
 
+// On a case-sensitive folder "Data" and "data" are two entries: each is
+// wiped alone, and a name matching both only without case matches neither.
+TEST(ExactNameTest, NamesDifferingOnlyInCaseAreDifferentEntries) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("names differing only in case");
+  ASSERT_TRUE(AskHost(drive,
+                      "dir cased/Data\ndir cased/data\nfile cased/Data/keep.txt kept\nfile cased/data/gone.txt gone\n"
+                      "file cased/Note.txt kept-note\nfile cased/note.txt gone-note\n"));
+  std::u16string top = Root(drive) + u"cased";
+  std::map<std::u16string, std::string> before;
+  Snapshot(top, u"", before);
+  if (before.size() != 6u) QV_SKIP_LOUDLY("this system shows no names differing only in case");
+  for (const std::u16string& path : {top + u"\\DATA", top + u"\\NOTE.TXT"}) {
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass, path);
+    ASSERT_TRUE(harness.RunFile(block.get()));
+    EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"none of them is named exactly so")) << harness.LogText();
+  }
+  std::map<std::u16string, std::string> after;
+  Snapshot(top, u"", after);
+  EXPECT_EQ(before, after);
+  for (const std::u16string& path : {top + u"\\data", top + u"\\note.txt"}) {
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass, path);
+    ASSERT_TRUE(harness.RunFile(block.get()));
+    EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  }
+  std::map<std::u16string, std::string> expected = {
+      {u"\\Data\\", ""}, {u"\\Data\\keep.txt", "kept"}, {u"\\Note.txt", "kept-note"}};
+  after.clear();
+  Snapshot(top, u"", after);
+  EXPECT_EQ(expected, after);
+}
+
+// Wine shows a link to a file as a plain file, and the path of its handle
+// drops trailing spaces: a link "bar " to its sibling "bar" must not be
+// taken for a file of its own.
+TEST(ExactNameTest, ALinkNamedLikeItsTargetWithATrailingSpaceIsNotFollowed) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a link with a trailing space");
+  ASSERT_TRUE(AskHost(drive, "dir trail\nfile trail/bar data-of-bar\nlink trail/bar%20 bar\n"));
+  std::u16string top = Root(drive) + u"trail";
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass, top + u"\\bar ");
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  std::string content;
+  EXPECT_TRUE(ReadWholeFile(Long(top + u"\\bar"), content));
+  EXPECT_EQ("data-of-bar", content) << harness.LogText();
+  // Removed where the system can remove the link itself, else left and counted.
+  EXPECT_EQ(Exists(Long(top + u"\\bar ")) ? 1 : 0, block->Reserved2) << harness.LogText();
+}
+
 TEST(ExactNameTest, RelativeAndDottedPathsAreRefused) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("relative paths");

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <random>
 #include <vector>
 
 #include "EngineHarness.h"
@@ -50,6 +51,57 @@ TEST(PassWriterTest, PrefetchedChunksLandAtTheirOffsets) {
   CloseHandle(file);
   EXPECT_EQ(WriteEnd::Stopped, stopped.end);
   EXPECT_EQ(uint64_t(2 << 20), stopped.written);
+  DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));
+}
+
+// Random ranges, short and long (long ones are written in chunks larger than
+// the given buffer), of every pass kind, some stopped after a random number
+// of chunks: the file holds exactly the model's bytes where the pass wrote,
+// nothing past what was reported written, and the ticks report the bytes
+// written so far, rising, from 0.
+TEST(PassWriterTest, RangesMatchTheModelWhateverTheirLength) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("pass writing on a folder drive");
+  std::u16string path = Root(drive) + u"passranges.bin";
+  const uint8_t random[4] = {0, 0x20, 0x20, 0x20};
+  const uint8_t sequence[4] = {0, 0x10, 0x20, 0x30};
+  const uint8_t fill[4] = {0, 0xA5, 0, 0};
+  std::mt19937 rng(36);
+  for (int round = 0; round < 8; ++round) {
+    const uint8_t* record = round % 3 == 0 ? random : round % 3 == 1 ? sequence : fill;
+    PassSeed seed;
+    ASSERT_TRUE(NewPassSeed(seed));
+    PassSource source(DecodePass(record), seed);
+    uint64_t from = rng() % 5000;
+    uint64_t length = round < 4 ? (uint64_t(33) << 20) + rng() % (10u << 20) : 1 + rng() % (3u << 20);
+    uint64_t to = from + length;
+    int stopAfter = round % 2 ? int(rng() % 4) + 1 : 1 << 30;
+    HANDLE file = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), GENERIC_READ | GENERIC_WRITE, 0,
+                              nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, file);
+    AlignedBuffer buffer(1 << 20);
+    int ticks = 0;
+    uint64_t last = 0;
+    bool rising = true;
+    WriteOutcome outcome = WritePass(file, source, from, to, buffer, [&](uint64_t written) {
+      rising = rising && (ticks == 0 ? written == 0 : written > last);
+      last = written;
+      return ++ticks <= stopAfter;
+    }, false);
+    CloseHandle(file);
+    SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(from) + ".." + std::to_string(to));
+    EXPECT_TRUE(rising);
+    bool stopped = ticks > stopAfter;
+    EXPECT_EQ(stopped ? WriteEnd::Stopped : WriteEnd::Complete, outcome.end);
+    if (stopped) EXPECT_EQ(last, outcome.written);
+    else EXPECT_EQ(length, outcome.written);
+    std::string content;
+    ASSERT_TRUE(ReadWholeFile(path, content));
+    ASSERT_EQ(from + outcome.written, content.size());
+    std::vector<uint8_t> expected(outcome.written);
+    source.Fill(from, expected.data(), expected.size());
+    EXPECT_EQ(0, std::memcmp(expected.data(), content.data() + from, expected.size()));
+  }
   DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));
 }
 

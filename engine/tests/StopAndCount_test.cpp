@@ -7,6 +7,7 @@
 
 #include "DirectorySlack.h"
 #include "EngineHarness.h"
+#include "NtFiles.h"
 #include "PathNames.h"
 #include "TreeWiper.h"
 
@@ -153,6 +154,73 @@ TEST(CountTest, ALockedFileIsFinishedAsNotWipedAndCountedOnce) {
   EXPECT_EQ(1u, Finished(harness, 2)) << "locked.bin finished as not wiped";
   EXPECT_TRUE(Exists(deep + u"\\locked.bin"));
   EXPECT_FALSE(Exists(top + u"\\free.bin"));
+}
+
+// Stand-in named streams, for file systems without them: one stream
+// ":extra:$DATA" kept in a file of its own beside the wiped one.
+std::u16string gStreamFile;
+TWipeParams* gStopBlock = nullptr;
+bool OneStream(HANDLE, std::vector<std::u16string>& names) {
+  names = {u":extra:$DATA"};
+  return true;
+}
+HANDLE OpenStandIn(HANDLE, const std::u16string&, DWORD& error) {
+  if (gStopBlock != nullptr) *reinterpret_cast<volatile int32_t*>(&gStopBlock->Active) = 0;  // Stop, now
+  HANDLE stream = CreateFileW(Wide(gStreamFile), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (stream == INVALID_HANDLE_VALUE) error = GetLastError();
+  return stream;
+}
+
+struct SystemStreams {
+  ~SystemStreams() {
+    gListStreams = StreamsOf;
+    gOpenStream = SystemOpenStream;
+    gStopBlock = nullptr;
+  }
+};
+
+int64_t SizeOf(const std::u16string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data = {};
+  if (!GetFileAttributesExW(Wide(path), GetFileExInfoStandard, &data)) return -1;
+  return int64_t(data.nFileSizeHigh) << 32 | data.nFileSizeLow;
+}
+
+TEST(StopTest, AStopDuringTheNamedStreamsLeavesTheFileWholeAndSaysSo) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("stopping in the named streams");
+  SystemStreams restore;
+  const std::u16string path = Root(drive) + u"streamed.bin";
+  gStreamFile = Root(drive) + u"streamed.extra";
+  ASSERT_TRUE(WriteWholeFile(path, std::string(100000, 'm')));
+  ASSERT_TRUE(WriteWholeFile(gStreamFile, std::string(3 << 20, 's')));
+  gListStreams = OneStream;
+  gOpenStream = OpenStandIn;
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  gStopBlock = block.get();
+  ASSERT_TRUE(WipeInProcess(harness, block.get(), path));
+  EXPECT_TRUE(harness.Logged(u"Stopped while wiping " + path + u"; the file was left in place")) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"Stopped: " + path)) << harness.LogText();
+  EXPECT_EQ(100000, SizeOf(path)) << "the main stream was cut before its streams were done";
+  EXPECT_EQ(int64_t(3 << 20), SizeOf(gStreamFile)) << "the stream keeps its length";
+  EXPECT_EQ(0u, Finished(harness, 0) + Finished(harness, 2)) << "a stopped file is not finished";
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+
+  // A stream that cannot be opened: the file is counted as not wiped, whole.
+  gStopBlock = nullptr;
+  gOpenStream = [](HANDLE, const std::u16string&, DWORD& error) {
+    error = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  };
+  Harness failing;
+  Block second(failing.wnd(), 0, kOnePass);
+  ASSERT_TRUE(WipeInProcess(failing, second.get(), path));
+  EXPECT_EQ(1, second->Reserved2) << failing.LogText();
+  EXPECT_TRUE(failing.Logged(u"Could not open " + path + u":extra:$DATA")) << failing.LogText();
+  EXPECT_EQ(100000, SizeOf(path));
+  EXPECT_EQ(1u, Finished(failing, 2));
+  DeleteFileW(Wide(path));
+  DeleteFileW(Wide(gStreamFile));
 }
 
 // A folder of a test drive held open as the file task holds it.

@@ -21,20 +21,6 @@ const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 bool MakeFolder(const std::u16string& path) { return CreateDirectoryW(Wide(path), nullptr) != FALSE; }
 
-// Hands one request to the script's swapper and waits until it is carried out.
-bool AskHost(char drive, const std::string& request) {
-  std::u16string folder = Root(drive) + u".swapper";
-  if (!Exists(folder)) return false;
-  DeleteFileW(Wide(folder + u"\\done"));
-  if (!WriteWholeFile(folder + u"\\request.tmp", request)) return false;
-  if (!MoveFileExW(Wide(folder + u"\\request.tmp"), Wide(folder + u"\\request"), 0)) return false;
-  for (int i = 0; i < 250; ++i) {
-    if (Exists(folder + u"\\done")) return DeleteFileW(Wide(folder + u"\\done")) != FALSE;
-    Sleep(20);
-  }
-  return false;
-}
-
 // Names and contents of everything below a folder (links listed, not followed).
 void Snapshot(const std::u16string& folder, const std::u16string& relative, std::map<std::u16string, std::string>& out) {
   for (const std::u16string& name : ListNames(folder + relative)) {

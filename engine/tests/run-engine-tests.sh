@@ -53,6 +53,9 @@ echo "not chosen" > "$work/folder/swaplink-victim/precious.txt"
 # folder drive and hold no spaces.
 #   swap DIR PARKED TARGET   DIR goes to PARKED and a link to TARGET takes its name
 #   link PATH TARGET         a link PATH pointing to TARGET (as given)
+#   dir PATH                 a folder (names differing only in case are two)
+#   file PATH TEXT           a file holding TEXT
+# A space in a name is written %20.
 mkdir -p "$work/folder/.swapper"
 (
   cd "$work/folder" || exit 0
@@ -60,9 +63,13 @@ mkdir -p "$work/folder/.swapper"
     [ -d .swapper ] || exit 0
     if [ -f .swapper/request ]; then
       while read -r op a b c; do
+        a=${a//%20/ }
+        b=${b//%20/ }
         case $op in
           swap) mv "$a" "$b" && ln -s "$work/folder/$c" "$a" ;;
           link) ln -s "$b" "$a" ;;
+          dir) mkdir -p "$a" ;;
+          file) printf '%s' "$b" > "$a" ;;
         esac
       done < .swapper/request
       rm -f .swapper/request

@@ -23,13 +23,14 @@ struct Report {
   std::u16string node;
   std::u16string code;
   int64_t line = -1;  // where it starts
+  int64_t column = -1;
 };
 
 class ReportRecorder : public TObject {
 public:
   void OnError(TObject*, TdomError* error, bool& go) {
     TdomNode* node = error->GetRelatedNode();
-    reports.push_back({error->ErrorType(), node != nullptr ? node->GetNodeName() : std::u16string(), error->Code(), error->GetStartLineNumber()});
+    reports.push_back({error->ErrorType(), node != nullptr ? node->GetNodeName() : std::u16string(), error->Code(), error->GetStartLineNumber(), error->GetStartColumnNumber()});
     if (stopAtFirst) go = false;
     if (goOn) go = true;
   }

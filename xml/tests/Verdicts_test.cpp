@@ -215,4 +215,42 @@ TEST_F(VerdictTest, ExternalSubsetOfAFileParsedByName) {
   EXPECT_EQ(recorder->reports.front().line, 2);  // the declaration's line
 }
 
+// A surrogate half on its own is no character, in an attribute value as in text.
+TEST_F(VerdictTest, LoneSurrogatesAreRefused) {
+  auto utf16le = [](const std::u16string& text) {
+    std::string out("\xFF\xFE", 2);
+    for (char16_t c : text) {
+      out.push_back(static_cast<char>(c & 0xFF));
+      out.push_back(static_cast<char>(c >> 8));
+    }
+    return out;
+  };
+  for (const std::u16string& value : {std::u16string(u"&amp;\xD800x"), std::u16string(u"x\xDC00&amp;"),
+                                      std::u16string(u"\xD800")}) {
+    Verdict v = Judge(utf16le(u"<r a='" + value + u"'/>"));
+    EXPECT_FALSE(v.wellFormed) << Utf8(value) << Show(v);
+  }
+  // A pair is one character.
+  Verdict v = Judge(utf16le(u"<r a='&amp;\xD83D\xDE00'>\xD83D\xDE00</r>"));
+  EXPECT_TRUE(v.wellFormed) << Show(v);
+}
+
+// A byte its code page leaves undefined is an error at its place, naming the
+// byte, never an early end of the document.
+TEST_F(VerdictTest, UndefinedBytesOfACodePage) {
+  struct Case {
+    std::string body;
+    int64_t line, column;
+  } cases[] = {{"<r>a\xA5</r>", 2, 5}, {"<r>\r\xA5</r>", 3, 1}, {"<r a='\xA5'/>", 2, 7}};
+  for (const Case& c : cases) {
+    recorder->reports.clear();
+    EXPECT_EQ(Parse("<?xml version='1.0' encoding='ISO-8859-3'?>\n" + c.body), nullptr) << c.body;
+    ASSERT_EQ(recorder->reports.size(), 1u) << c.body;
+    EXPECT_EQ(recorder->reports[0].type, ET_INVALID_CHARACTER);
+    EXPECT_EQ(Utf8(recorder->reports[0].code), "$A5 is not a valid ISO-8859-3 code point");
+    EXPECT_EQ(recorder->reports[0].line, c.line) << c.body;
+    EXPECT_EQ(recorder->reports[0].column, c.column) << c.body;
+  }
+}
+
 }  // namespace

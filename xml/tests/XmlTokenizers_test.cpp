@@ -318,3 +318,14 @@ TEST(XmlDtdTokenizer, StartRules) {
 }
 
 }  // namespace
+// A malformed declaration is text read from the start: positions count from there too.
+TEST(XmlInputSource, MalformedDeclarationIsReadFromTheStart) {
+  for (bool afterDecl : {true, false}) {
+    Source bad("<?xml version='1.0'encoding='UTF-8'?>x", u"UTF-8", afterDecl);
+    EXPECT_TRUE(bad.source->HasMalformedDecl());
+    bad.source->Next();
+    EXPECT_EQ(bad.source->CurrentCodePoint(), UCS4Char('<')) << afterDecl;
+    EXPECT_EQ(bad.source->Current().Column, 1) << afterDecl;
+    EXPECT_EQ(bad.source->Current().CharNumber, 1) << afterDecl;
+  }
+}

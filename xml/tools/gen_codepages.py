@@ -36,11 +36,21 @@ WINDOWS_PRIVATE_USE = {
     'Windows1257': {0xA1: 0xF8FC, 0xA5: 0xF8FD},
 }
 
-# Rows taken from the set's owner where the charmap differs: Apple's mapping
-# of Mac OS Roman (INCREMENT at 0xC6; the Apple logo at 0xF0 is private and
-# left undefined).
+# Rows where the library keeps its own long-standing mapping over the
+# charmap's later revisions (documents written with these tables decode as
+# before): Mac OS Roman before the euro (0xBD OHM SIGN, 0xDB CURRENCY SIGN,
+# INCREMENT at 0xC6, the private Apple logo at 0xF0 undefined), the first
+# edition of ISO 8859-8 (0xAF OVERLINE, no direction marks) and IBM424 with
+# it, IBM864 without the presentation forms at 0xC1..0xC4 and 0xC6, Mac
+# Cyrillic with PARTIAL DIFFERENTIAL at 0xB6, and EBCDIC-US with its graphic
+# characters only (0x00..0x3F and 0xFF undefined).
 OVERRIDES = {
-    'MacRoman': {0xC6: 0x2206, 0xF0: None},
+    'MacRoman': {0xBD: 0x2126, 0xC6: 0x2206, 0xDB: 0x00A4, 0xF0: None},
+    'ISO8859_8': {0xAF: 0x203E, 0xFD: None, 0xFE: None},
+    'IBM424': {0xBC: 0x203E},
+    'IBM864': {0xC1: None, 0xC2: None, 0xC3: None, 0xC4: None, 0xC6: None},
+    'MacCyrillic': {0xB6: 0x2202},
+    'EBCDIC_US': dict([(b, None) for b in range(0x40)] + [(0xFF, None)]),
 }
 
 

@@ -106,9 +106,27 @@ struct FileTreePageTest : FileTaskTest {
     qvtest::Pump(30);
     return node;
   }
+  // The node whose parsing name is path exactly, walked to from the drive's
+  // node by names (the shell's parsing takes "dir." for "dir" and "case" for
+  // "Case"), scrolled into view.
+  PVirtualNode ShowExact(const std::u16string& path) {
+    PVirtualNode node = Show(path.substr(0, 3));
+    for (size_t at = 3; node != nullptr && at < path.size();) {
+      const size_t next = path.find(u'\\', at);
+      tree->SetExpanded(node, true);
+      PVirtualNode match = nullptr;
+      for (PVirtualNode child = tree->GetFirstChild(node); child != nullptr; child = child->NextSibling)
+        if (tree->NodeNamespace(child)->NameForParsing() == path.substr(0, next)) match = child;
+      node = match;
+      at = next == std::u16string::npos ? path.size() : next + 1;
+    }
+    if (node != nullptr) tree->ScrollIntoView(node, /*center=*/true);
+    qvtest::Pump(30);
+    return node;
+  }
   // A click on the check box of path's node, found by hit-testing its row.
-  bool ClickCheckBox(const std::u16string& path) {
-    PVirtualNode node = Show(path);
+  bool ClickCheckBox(const std::u16string& path) { return ClickCheckBoxOf(Show(path)); }
+  bool ClickCheckBoxOf(PVirtualNode node) {
     if (node == nullptr) return false;
     TRect row = tree->GetDisplayRect(node, NoColumn, false);
     const int y = (row.Top + row.Bottom) / 2;
@@ -182,6 +200,56 @@ TEST_F(FileTreePageTest, TicksByMouseListedConfirmedAndWiped) {
   EXPECT_FALSE(form->TreeNeedsBuild);
   EXPECT_EQ(tree->GetStorage()->GetCheckedFileNames(cnkEveryItem)->Count(), 0);
   EXPECT_EQ(StateOf(root + u"qvtick"), csUncheckedNormal);
+}
+
+// Twins that the plain file calls or the shell take for one ("dir." and
+// "dir", "bar " and "bar", a file in "d." and its twin in "d", "Case" and
+// "case"), one of each ticked by mouse through the real tree: the confirm
+// list and the engine get exactly the ticked ones, which go; the twins stay
+// (run-engine-link-tests.sh compares their bytes after the run).
+TEST_F(FileTreePageTest, TickedTwinNamesAreWipedAndTheirTwinsKept) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\";
+  const std::u16string pairs = root + u"qvpairs\\";
+  // Listed under its exact name: a lookup of "Case" finds "case" when "Case" is gone.
+  auto exists = [](const std::u16string& path) {
+    WIN32_FIND_DATAW data;
+    const std::u16string folder = path.substr(0, path.find_last_of(u'\\'));
+    HANDLE find = FindFirstFileW(reinterpret_cast<LPCWSTR>((u"\\\\?\\" + folder + u"\\*").c_str()), &data);
+    if (find == INVALID_HANDLE_VALUE) return false;
+    bool found = false;
+    do found = found || folder + u"\\" + reinterpret_cast<const char16_t*>(data.cFileName) == path;
+    while (FindNextFileW(find, &data));
+    FindClose(find);
+    return found;
+  };
+  ASSERT_TRUE(exists(pairs + u"case\\c.txt")) << "no case-variant siblings on the test drive";
+  ShowSelectPage();
+  ASSERT_NE(tree, nullptr);
+  for (const char16_t* name : {u"dir.", u"bar ", u"d.\\x.txt", u"Case"})
+    ASSERT_TRUE(ClickCheckBoxOf(ShowExact(pairs + name))) << WideStringToString(name);
+  for (const char16_t* name : {u"dir", u"bar", u"d\\x.txt", u"case"})
+    EXPECT_EQ(ShowExact(pairs + name)->CheckState, csUncheckedNormal) << WideStringToString(name);
+
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  const std::vector<std::u16string> rows = Rows();
+  EXPECT_EQ(std::set<std::u16string>(rows.begin(), rows.end()),
+            (std::set<std::u16string>{pairs + u"dir.\\", pairs + u"dir.\\in-dot.txt", pairs + u"bar ",
+                                      pairs + u"d.\\x.txt", pairs + u"Case\\", pairs + u"Case\\c.txt"}));
+  EXPECT_EQ(rows.size(), 6u);
+  std::set<std::u16string> handed;
+  for (int i = 0; i < form->FilesToWipeList->Count(); ++i) handed.insert(form->FilesToWipeList->Strings(i));
+  EXPECT_EQ(handed, (std::set<std::u16string>{pairs + u"dir.", pairs + u"bar ", pairs + u"d.\\x.txt", pairs + u"Case"}));
+
+  form->BottomNextClick();
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  EXPECT_EQ(LastLine("FileProgressLog"), "Files successfully wiped") << Joined("FileProgressLog");
+  for (const char16_t* name : {u"dir.", u"bar ", u"d.\\x.txt", u"Case"})
+    EXPECT_FALSE(exists(pairs + name)) << WideStringToString(name);
+  for (const char16_t* name : {u"dir\\qvkept-in-dir.txt", u"bar", u"d\\x.txt", u"case\\c.txt", u"d."})
+    EXPECT_TRUE(exists(pairs + name)) << WideStringToString(name);
 }
 
 // The select page with checks in all three states and the confirm page, in

@@ -1,6 +1,9 @@
 // The format page refuses, before anything is wiped, a choice that cannot be
 // carried out here, names the reason, and keeps Next disabled until the
 // choice can work; it never proposes a file system this system cannot create.
+#include <cstdlib>
+#include <random>
+
 #include "Drives.h"
 #include "EngineLinkFixture.h"
 #include "WizardPages.h"
@@ -211,6 +214,121 @@ TEST_F(EngineLinkTest, ADriveChosenWithoutAScanIsCheckedAtStartAndChosenAgain) {
   EXPECT_TRUE(qvtest::PumpUntil([&] { return ActivePageIndex() == wpDiskSelect; }, 3000));
   EXPECT_EQ(Step, 2);
   EXPECT_NE(ScannedDrive(drive), nullptr);
+  Step = 1;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(EngineLinkTest, TheFormatPageSaysWhenTheFileSystemChanges) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
+  if (SystemFormatServiceAvailable()) GTEST_SKIP() << "this system can create every file system offered";
+  const std::string current = DriveFileSystem(drive);
+  if (current.empty() || current == "FAT" || current == "FAT32") GTEST_SKIP() << "the drive holds " << current;
+  MakeForm();
+  ASSERT_TRUE(ToFormatPage(drive));
+  const std::string chosen = Find<TComboBox>("FormatComboBoxFileSystem")->Text();
+  ASSERT_FALSE(chosen.empty());
+  ASSERT_NE(chosen, current);
+  // The promise to keep the drive's parameters gives way to what happens.
+  EXPECT_FALSE(Find("FormatNoteLabel")->Visible());
+  EXPECT_TRUE(Find("FormatChangeLabel")->Visible());
+  EXPECT_NE(Text("FormatChangeLabel").find("It now holds " + current + ", which cannot be created on this system"),
+            std::string::npos)
+      << Text("FormatChangeLabel");
+  EXPECT_NE(Text("FormatChangeLabel").find("formatted as " + chosen + "."), std::string::npos);
+  // Not formatting at all changes nothing of the drive: the note goes.
+  Click("FormatCheckBoxAgree");
+  EXPECT_FALSE(Find("FormatChangeLabel")->Visible());
+  Click("FormatCheckBoxAgree");
+  EXPECT_TRUE(Find("FormatChangeLabel")->Visible());
+}
+
+TEST_F(EngineLinkTest, AnotherDrivesAllocationUnitsLeftOnThePageDoNotKeepNextDisabled) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
+  MakeForm();
+  ASSERT_TRUE(ToFormatPage(drive));
+  ASSERT_TRUE(Enabled("BottomNext"));
+  // What another drive's run leaves on the page: its label and an
+  // allocation unit list that does not fit this drive's file system.
+  Find("FormatEditVolumeLabel")->SetCaption("OTHERDRIVE");
+  Find<TComboBox>("FormatComboBoxAllocUnits")->SetItemIndex(-1);
+  // This drive chosen anew: the page proposes its file system and its label
+  // (whose change is handled while the page refreshes).
+  Find<TComboBox>("FormatComboBoxFileSystem")->SetItemIndex(-1);
+  form->CheckState();
+  EXPECT_NE(Text("FormatEditVolumeLabel"), "OTHERDRIVE");
+  EXPECT_TRUE(form->FormatValid);
+  EXPECT_FALSE(Find("FormatRefusalLabel")->Visible());
+  EXPECT_TRUE(Enabled("BottomNext")) << "Next disabled with no reason shown";
+  Step = 1;
+}
+
+}  // namespace
+
+namespace {
+
+// Random walks over the drive, algorithm and format pages of the disk task
+// with the real drive list and format page: whatever was chosen before, on
+// the format page Next is enabled exactly when the choice can work, and when
+// it is disabled the page says why. QV_FORMAT_WALK_STEPS runs a longer walk.
+TEST_F(EngineLinkTest, RandomWalksOverTheFormatPageNeverLeaveNextDisabledWithoutAReason) {
+  REQUIRE_DRIVE(disk, "QV_TEST_WIZ_DISK");
+  REQUIRE_DRIVE(free, "QV_TEST_WIZ_FREE");
+  const char* stepsText = std::getenv("QV_FORMAT_WALK_STEPS");
+  const int steps = stepsText != nullptr ? std::atoi(stepsText) : 400;
+  MakeForm();
+  ToDrivePage("WelcomeDiskWipeRadioButton");
+  ASSERT_TRUE(SelectDrive(disk));
+  std::mt19937 random(20261207);
+  const char* const labels[] = {"", "QVWALK", "two words", "TWELVECHARSX", "A:B"};
+  std::string trace;
+  for (int i = 0; i < steps; ++i) {
+    const int page = ActivePageIndex();
+    const int action = static_cast<int>(random() % 8);
+    trace += std::to_string(page) + ":" + std::to_string(action) + " ";
+    auto* fileSystems = Find<TComboBox>("FormatComboBoxFileSystem");
+    auto* units = Find<TComboBox>("FormatComboBoxAllocUnits");
+    switch (action) {
+      case 0:
+        if (Enabled("BottomNext") && page != wpFormat) Click("BottomNext");
+        break;
+      case 1:
+        if (Enabled("BottomBack") && page != wpDiskSelect) Click("BottomBack");
+        break;
+      case 2:
+        if (page == wpDiskSelect) SelectDrive(random() % 2 ? disk : free);
+        break;
+      case 3:
+        if (page == wpFormat) Click("FormatCheckBoxAgree");
+        break;
+      case 4:
+        if (page == wpFormat && fileSystems->Items()->Count() > 0) {
+          fileSystems->SetItemIndex(static_cast<int>(random() % fileSystems->Items()->Count()));
+          form->CheckState();
+        }
+        break;
+      case 5:
+        if (page == wpFormat && units->Items()->Count() > 0) {
+          units->SetItemIndex(static_cast<int>(random() % units->Items()->Count()));
+          form->FormatOptionsChange(units);
+        }
+        break;
+      case 6:
+        if (page == wpFormat) Find("FormatEditVolumeLabel")->SetCaption(labels[random() % 5]);
+        break;
+      default:
+        if (page == wpAlgoritm) SelectPattern(random() % 2 ? "ZEROS" : "ONES");
+        break;
+    }
+    if (ActivePageIndex() != wpFormat) continue;
+    const bool next = Enabled("BottomNext");
+    const bool reasonShown = Find("FormatRefusalLabel")->Visible() && !Text("FormatRefusalLabel").empty();
+    ASSERT_EQ(next, form->FormatValid) << trace;
+    if (!next) ASSERT_TRUE(reasonShown) << "Next disabled with no reason; steps: " << trace;
+    if (next) ASSERT_FALSE(reasonShown) << Text("FormatRefusalLabel") << "; steps: " << trace;
+  }
   Step = 1;
 }
 

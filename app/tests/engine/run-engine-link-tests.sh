@@ -9,8 +9,9 @@
 #   QV_TEST_WIZ_FREE  a 24 MiB tmpfs holding one kept file, for the free-space and file runs
 #   QV_TEST_WIZ_EMPTY a CD drive without a disc
 #   QV_TEST_WIZ_FILES a 16 MiB ext2 image holding a file tree for the file task
-#                     (non-ASCII names, a link out of a checked folder, kept files); its
-#                     image is scanned after the run for every wiped name and marker
+#                     (non-ASCII names, a link out of a checked folder, kept files, twin
+#                     names, case-variant siblings); its image is scanned after the run
+#                     for every wiped name and marker
 set -u
 exe=$(realpath "$1")
 shift
@@ -84,7 +85,30 @@ if qv_mount_ext2 "$work/files.img" 16 "$work/files"; then
   # engine keeps it: the link has a checked folder of its own.
   mkdir -p "$f/qvlinkdir"
   ln -s ../qvoutside "$f/qvlinkdir/qvlinkto"
-  (cd "$f" && find qvkeep qvoutside qvshot qvtick -type f -name 'qvkept*' -print0 | sort -z | xargs -0 sha256sum) > "$work/files.kept"
+  # Twins that the plain file calls or the shell take for one: the first of
+  # each pair is ticked, the second kept ("d." is a folder on the way).
+  files_marker "$f/qvpairs/dir./in-dot.txt" QVGONE-CONTENT-u1 2
+  files_marker "$f/qvpairs/dir/qvkept-in-dir.txt" QVKEPT-CONTENT-u2 2
+  files_marker "$f/qvpairs/bar " QVGONE-CONTENT-u3 3
+  files_marker "$f/qvpairs/bar" QVKEPT-CONTENT-u4 3
+  files_marker "$f/qvpairs/d./x.txt" QVGONE-CONTENT-u5 4
+  files_marker "$f/qvpairs/d/x.txt" QVKEPT-CONTENT-u6 4
+  files_marker "$f/qvpairs/d/qvkept-y.txt" QVKEPT-CONTENT-u9 1
+  files_marker "$f/qvpairs/Case/c.txt" QVGONE-CONTENT-u7 5
+  files_marker "$f/qvpairs/case/c.txt" QVKEPT-CONTENT-u8 5
+  # For the selection model test: folders of case-variant siblings and folders
+  # holding a link to a folder outside, moved into its tree as it goes.
+  files_marker "$f/qvmodel-outside/qvkept-out1.txt" QVKEPT-CONTENT-v1 1
+  files_marker "$f/qvmodel-outside/inner/qvkept-out2.txt" QVKEPT-CONTENT-v2 1
+  for n in $(seq 1 30); do
+    mkdir -p "$f/qvpool/case$n/Data" "$f/qvpool/case$n/data" "$f/qvpool/link$n"
+    printf 'upper %s' "$n" > "$f/qvpool/case$n/Data/upper.txt"
+    printf 'lower %s' "$n" > "$f/qvpool/case$n/data/lower.txt"
+    printf 'lower upper %s' "$n" > "$f/qvpool/case$n/data/upper.txt"
+    ln -s "$f/qvmodel-outside" "$f/qvpool/link$n/to-outside"
+  done
+  (cd "$f" && find qvkeep qvoutside qvshot qvtick qvmodel-outside -type f -name 'qvkept*' -print0 | sort -z | xargs -0 sha256sum
+   sha256sum qvpairs/bar qvpairs/d/x.txt qvpairs/d/qvkept-y.txt qvpairs/case/c.txt qvpairs/dir/qvkept-in-dir.txt) > "$work/files.kept"
   sync -f "$f"
   qv_map_folder WIZ_FILES "$f" hd
   files_ok=1

@@ -31,6 +31,11 @@ void MakeFile(const std::u16string& path, uint32_t size, DWORD attributes) {
 void MakeFolder(const std::u16string& path) { ASSERT_TRUE(CreateDirectoryW(W(path), nullptr)) << Narrow(path); }
 
 void RemoveTree(const std::u16string& path) {
+  // By exact names: the plain calls take "dir." for "dir".
+  if (path.rfind(u"\\\\?\\", 0) != 0 && path.size() > 2 && path[1] == u':') {
+    RemoveTree(u"\\\\?\\" + path);
+    return;
+  }
   DWORD attributes = GetFileAttributesW(W(path));
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   SetFileAttributesW(W(path), FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));

@@ -60,6 +60,14 @@ if [ -z "$letter" ]; then
   exit 1
 fi
 mkdir -p "$work/drive"
+# Siblings whose names differ only in case, which a Windows program cannot
+# make: the tests move a folder of them where they need it.
+for n in 1 2 3 4; do
+  mkdir -p "$work/drive/qvcasepool/p$n/Data" "$work/drive/qvcasepool/p$n/data"
+  printf 'upper %s' "$n" > "$work/drive/qvcasepool/p$n/Data/upper.txt"
+  printf 'lower %s' "$n" > "$work/drive/qvcasepool/p$n/data/lower.txt"
+  printf 'lower upper %s' "$n" > "$work/drive/qvcasepool/p$n/data/upper.txt"
+done
 ln -s "$work/drive" "$dos/$letter:"
 link="$dos/$letter:"
 export QV_TEST_EXPLORER_DRIVE=${letter^^}
