@@ -15,8 +15,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     // The application registers the window classes that every form needs,
     // so it is initialised before the first form.
     Application->Initialize();
-    auto* splash = New<TSplashForm>(Application);
-    if (GlobalSplashShow) splash->ShowOnTop();
+    // The splash is read (its picture decoded) only when it is to show.
+    if (GlobalSplashShow) New<TSplashForm>(Application)->ShowOnTop();
     Application->SetHelpFile("Quorvanell.chm");
     Application->SetTitle("Quorvanell");
     Application->CreateForm<TMainForm>();

@@ -46,10 +46,35 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
   node->TotalHeight = node->NodeHeight;
   node->States = vsVisible;
   node->Align = 50;
+  if (liveRecords != nullptr) {
+    try {
+      liveRecords->insert(node);
+    } catch (...) {
+      std::free(block);
+      throw;
+    }
+  }
   return node;
 }
 
-void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) { std::free(node); }
+void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) {
+  if (liveRecords != nullptr) liveRecords->erase(node);
+  std::free(node);
+}
+
+bool TVirtualTreeCore::IsLinkedRecord(PVirtualNode node) const {
+  if (node == nullptr || node == root) return false;
+  if (liveRecords == nullptr) {
+    // Built once; from now on every record made or freed keeps it current.
+    auto records = std::make_unique<std::unordered_set<PVirtualNode>>();
+    for (PVirtualNode run = GetFirstNoInit(); run != nullptr; run = GetNextNoInit(run)) records->insert(run);
+    liveRecords = std::move(records);
+  }
+  // Each link is followed only from a record known to be alive.
+  for (PVirtualNode run = node; run != root; run = run->Parent)
+    if (run == nullptr || liveRecords->count(run) == 0) return false;
+  return true;
+}
 
 void TVirtualTreeCore::FreeSubtree(PVirtualNode node) {
   // Post-order without recursion, so deep chains cannot exhaust the stack.
@@ -215,7 +240,20 @@ void TVirtualTreeCore::SetRootNodeCount(uint32_t value) {
 void TVirtualTreeCore::ApplyPendingRootCount() {
   if (!states.Contains(tsNeedRootCountUpdate)) return;
   DoStateChange({}, {tsNeedRootCountUpdate});
-  SetRootNodeCount(pendingRootCount);
+  if (pendingRootCount == 0) return;
+  // A read-only tree still gets the nodes its form definition asks for.
+  bool readOnly = options.misc.Contains(toReadOnly);
+  options.misc.Exclude(toReadOnly);
+  try {
+    BeginUpdate();
+    SetRootNodeCount(pendingRootCount);
+    EndUpdate();
+  } catch (...) {
+    if (updateCount > 0) EndUpdate();
+    if (readOnly) options.misc.Include(toReadOnly);
+    throw;
+  }
+  if (readOnly) options.misc.Include(toReadOnly);
 }
 
 PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {

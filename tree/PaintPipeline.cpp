@@ -325,11 +325,9 @@ void TBaseVirtualTree::PaintAreaBelow(TBitmap* bitmap, TCanvas* targetCanvas, TR
         right = attributes.Left + attributes.Width;
         column = NextVisibleColumn(column);
       }
-      if (right < window.Right) {
-        int start = right + (fullGrid && !HeaderAutoResize() ? 1 : 0);
-        if (right == window.Left) start = right;
-        FillSolid(canvas, TRect{start, 0, window.Right, height}, Color());
-      }
+      // The rest starts at the last column's right edge: its grid line lies
+      // inside the column, so nothing is left unpainted in between.
+      if (right < window.Right) FillSolid(canvas, TRect{right, 0, window.Right, height}, Color());
       SetWindowOrgEx(dc, 0, 0, nullptr);
     } else {
       FillSolid(canvas, area, Color());

@@ -104,7 +104,9 @@ bool TBaseVirtualTree::CanAutoScroll() {
 TScrollDirections TBaseVirtualTree::DetermineScrollDirections(int x, int y) {
   TScrollDirections result;
   if (!CanAutoScroll()) return result;
-  if (states.Contains(tsWheelPanning)) {
+  // Panning with the button held, or wheel scrolling after a release without
+  // moving: the content follows the cursor's side of the anchor.
+  if (states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling)) {
     if (x < panningAnchor.X - kPanningDeadZone) result.Include(sdLeft);
     if (x > panningAnchor.X + kPanningDeadZone) result.Include(sdRight);
     if (y < panningAnchor.Y - kPanningDeadZone) result.Include(sdUp);
@@ -133,7 +135,8 @@ TScrollDirections TBaseVirtualTree::DetermineScrollDirections(int x, int y) {
 
 void TBaseVirtualTree::DoAutoScroll(int x, int y) {
   scrollDirections = DetermineScrollDirections(x, y);
-  if (states.Contains(tsWheelPanning)) return;
+  // Panning runs on its own timer, started with it.
+  if (states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling)) return;
   bool scrolling = states.Contains(tsScrollPending) || states.Contains(tsScrolling);
   if (!scrollDirections.Empty()) {
     if (!scrolling && HandleAllocated()) {

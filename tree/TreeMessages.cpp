@@ -175,6 +175,8 @@ void TBaseVirtualTree::CMMouseLeave(TMessage& m) {
     StopTreeTimer(4);
     DoStateChange({}, {tsScrolling, tsScrollPending});
   }
+  // Coming back, the mouse asks for a hint afresh.
+  lastHintRect = TRect();
   DoStateChange({}, {tsHint});
   if (hotNode != nullptr) {
     PVirtualNode old = hotNode;

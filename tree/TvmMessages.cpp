@@ -15,13 +15,7 @@ namespace {
 constexpr UINT kItemFocused = 0x0001;
 }  // namespace
 
-bool TBaseVirtualTree::IsNodeOfTree(PVirtualNode node) const {
-  if (node == nullptr || node == root) return false;
-  // A walk over the records, comparing addresses only: a foreign value is never read through.
-  for (PVirtualNode run = GetFirstNoInit(); run != nullptr; run = GetNextNoInit(run))
-    if (run == node) return true;
-  return false;
-}
+bool TBaseVirtualTree::IsNodeOfTree(PVirtualNode node) const { return IsLinkedRecord(node); }
 
 void TBaseVirtualTree::TVMGetItemRect(TMessage& m) {
   m.Result = 0;

@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "core/Events.h"
@@ -582,6 +583,12 @@ protected:
   uint32_t cacheSpacing = kCacheSpacing;
   std::vector<TCacheEntry> positionCache;
   uint32_t startIndex = 0;
+  // The node records this tree has made and not freed, kept only from the
+  // first time a handle from outside had to be checked (TrackedRecord).
+  mutable std::unique_ptr<std::unordered_set<PVirtualNode>> liveRecords;
+  // True when node is a record of this tree linked below its root; a foreign
+  // value is only compared, never read through.
+  bool IsLinkedRecord(PVirtualNode node) const;
   // Resumable state of a rebuild in steps.
   PVirtualNode validationNode = nullptr;
   uint32_t validationTop = 0;

@@ -164,7 +164,8 @@ void TBaseVirtualTree::StopWheelPanning() {
   if (!states.Contains(tsWheelPanning) && !states.Contains(tsWheelScrolling)) return;
   StopTreeTimer(kScrollTimer);
   if (HandleAllocated() && GetCapture() == handle) ReleaseCapture();
-  DoStateChange({}, {tsWheelPanning, tsWheelScrolling});
+  DoStateChange({}, {tsWheelPanning, tsWheelScrolling, tsScrollPending, tsScrolling});
+  scrollDirections = TScrollDirections();
   if (panningWindow != nullptr) {
     SetWindowLongPtrW(panningWindow, GWLP_USERDATA, 0);
     DestroyWindow(panningWindow);

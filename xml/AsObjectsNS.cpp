@@ -7,6 +7,7 @@
 #include "xml/DomException.h"
 #include "xml/DomTypes.h"
 #include "xml/ParserUtilsNames.h"
+#include "xml/WideStrList.h"
 #include "xml/XmlRules.h"
 
 void TdomASObjectNS::Create(TdomASModelNS* ownerModel_, const std::u16string& namespaceURI_,
@@ -30,11 +31,40 @@ void TdomASObjectNS::Create(TdomASModelNS* ownerModel_, const std::u16string& na
 
 std::u16string TdomASObjectNS::GetName() const { return prefix.empty() ? localName : prefix + u":" + localName; }
 
+TdomASAttributeDeclNS::~TdomASAttributeDeclNS() { delete enumeration; }
+
+void TdomASAttributeDeclNS::Create(TdomASElementDeclNS* ownerElementDecl_, const std::u16string& namespaceURI_,
+                                   const std::u16string& prefix_, const std::u16string& localName_,
+                                   const std::u16string& defaultValue_, const TUtilsWideStringList* enumeration_,
+                                   TdomASAttributeType attrType_, TdomASValueConstraint defaultType_) {
+  TdomASObjectNS::Create(ownerElementDecl_->OwnerModel(), namespaceURI_, prefix_, localName_,
+                         AS_ATTRIBUTE_DECLARATION);
+  ownerElementDecl = ownerElementDecl_;
+  defaultValue = defaultValue_;
+  attrType = attrType_;
+  defaultType = defaultType_;
+  enumeration = new TUtilsWideStringList;
+  if (enumeration_ != nullptr) enumeration->AddStrings(enumeration_);
+}
+
+TdomASElementDeclNS::~TdomASElementDeclNS() {
+  if (attributeDecls == nullptr) return;
+  for (int i = attributeDecls->GetLength() - 1; i >= 0; --i) attributeDecls->item(i)->Free();
+  attributeDecls->Clear();
+  delete attributeDecls;
+}
+
 void TdomASElementDeclNS::Create(TdomASModelNS* model, const std::u16string& namespaceURI_,
                                  const std::u16string& prefix_, const std::u16string& localName_,
                                  TdomASContentType contentType_) {
   TdomASObjectNS::Create(model, namespaceURI_, prefix_, localName_, AS_ELEMENT_DECLARATION);
   contentType = contentType_;
+  attributeDecls = New<TdomASNamedObjectMapNS>(static_cast<TObject*>(this));
+}
+
+TdomASAttributeDeclNS* TdomASElementDeclNS::FindAttributeDeclNS(const std::u16string& namespaceURI,
+                                                                const std::u16string& localName) const {
+  return static_cast<TdomASAttributeDeclNS*>(attributeDecls->getNamedItemNS(namespaceURI, localName));
 }
 
 void TdomASEntityDeclNS::Create(TdomASModelNS* model, const std::u16string& namespaceURI_,
@@ -135,6 +165,30 @@ bool RemoveNS(TdomASNamedObjectMapNS* map, const std::u16string& namespaceURI, c
 
 }  // namespace
 
+bool TdomASElementDeclNS::AddAttributeDeclNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
+                                             const std::u16string& defaultValue,
+                                             TdomASAttributeDeclNS*& declaration, TdomASAttributeType attrType,
+                                             TdomASValueConstraint defaultType,
+                                             const TUtilsWideStringList* enumeration) {
+  return AddNS(attributeDecls, namespaceURI, qualifiedName, declaration,
+               [&](const std::u16string& prefix, const std::u16string& localName) {
+                 return New<TdomASAttributeDeclNS>(this, namespaceURI, prefix, localName, defaultValue, enumeration,
+                                                   attrType, defaultType);
+               });
+}
+
+bool TdomASElementDeclNS::RemoveAttributeDeclNS(const std::u16string& namespaceURI, const std::u16string& localName) {
+  return RemoveNS(attributeDecls, namespaceURI, localName);
+}
+
+TdomASAttributeDeclNS* TdomASModelNS::FindAttributeDeclNS(const std::u16string& elementNamespaceURI,
+                                                          const std::u16string& elementLocalName,
+                                                          const std::u16string& attributeNamespaceURI,
+                                                          const std::u16string& attributeLocalName) const {
+  TdomASElementDeclNS* element = FindElementDeclNS(elementNamespaceURI, elementLocalName);
+  return element != nullptr ? element->FindAttributeDeclNS(attributeNamespaceURI, attributeLocalName) : nullptr;
+}
+
 bool TdomASModelNS::AddElementDeclNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
                                      TdomASContentType contentType, TdomASElementDeclNS*& declaration) {
   return AddNS(elementDecls, namespaceURI, qualifiedName, declaration,
@@ -186,6 +240,17 @@ TdomASElementDeclNS* TdomASModelCollectionNS::FindElementDeclNS(const std::u16st
                                                                 const std::u16string& localName) const {
   for (TdomASModelNS* model : models)
     if (TdomASElementDeclNS* decl = model->FindElementDeclNS(namespaceURI, localName)) return decl;
+  return nullptr;
+}
+
+TdomASAttributeDeclNS* TdomASModelCollectionNS::FindAttributeDeclNS(const std::u16string& elementNamespaceURI,
+                                                                    const std::u16string& elementLocalName,
+                                                                    const std::u16string& attributeNamespaceURI,
+                                                                    const std::u16string& attributeLocalName) const {
+  for (TdomASModelNS* model : models)
+    if (TdomASAttributeDeclNS* decl =
+            model->FindAttributeDeclNS(elementNamespaceURI, elementLocalName, attributeNamespaceURI, attributeLocalName))
+      return decl;
   return nullptr;
 }
 

@@ -44,14 +44,53 @@ private:
   std::u16string prefix;
 };
 
+class TdomASElementDeclNS;
+
+class TdomASAttributeDeclNS : public TdomASObjectNS {
+public:
+  ~TdomASAttributeDeclNS() override;
+  void Create(TdomASElementDeclNS* ownerElementDecl_, const std::u16string& namespaceURI_,
+              const std::u16string& prefix_, const std::u16string& localName_, const std::u16string& defaultValue_,
+              const TUtilsWideStringList* enumeration_, TdomASAttributeType attrType_,
+              TdomASValueConstraint defaultType_);
+
+  TdomASAttributeType AttrType() const { return attrType; }
+  TdomASValueConstraint DefaultType() const { return defaultType; }
+  const std::u16string& DefaultValue() const { return defaultValue; }
+  bool HasDefaultValue() const { return defaultType == AVC_DEFAULT || defaultType == AVC_FIXED; }
+  TUtilsWideStringList* Enumeration() const { return enumeration; }
+  TdomASElementDeclNS* OwnerElementDecl() const { return ownerElementDecl; }
+
+private:
+  TdomASElementDeclNS* ownerElementDecl = nullptr;  // not owned
+  std::u16string defaultValue;
+  TdomASAttributeType attrType = AS_STRING_DATATYPE;
+  TdomASValueConstraint defaultType = AVC_IMPLIED;
+  TUtilsWideStringList* enumeration = nullptr;  // owned
+};
+
 class TdomASElementDeclNS : public TdomASObjectNS {
 public:
+  ~TdomASElementDeclNS() override;
   void Create(TdomASModelNS* model, const std::u16string& namespaceURI_, const std::u16string& prefix_,
               const std::u16string& localName_, TdomASContentType contentType_);
   TdomASContentType ContentType() const { return contentType; }
+  // The attribute declarations by namespace URI and local name (owned).
+  TdomASNamedObjectMapNS* AttributeDecls() const { return attributeDecls; }
+
+  virtual TdomASAttributeDeclNS* FindAttributeDeclNS(const std::u16string& namespaceURI,
+                                                     const std::u16string& localName) const;
+  // False when absent; frees the declaration.
+  virtual bool RemoveAttributeDeclNS(const std::u16string& namespaceURI, const std::u16string& localName);
+  // False with the existing declaration when the pair is declared already (the first binds).
+  virtual bool AddAttributeDeclNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
+                                  const std::u16string& defaultValue, TdomASAttributeDeclNS*& declaration,
+                                  TdomASAttributeType attrType, TdomASValueConstraint defaultType,
+                                  const TUtilsWideStringList* enumeration);
 
 private:
   TdomASContentType contentType = AS_UNKNOWN_CONTENTTYPE;
+  TdomASNamedObjectMapNS* attributeDecls = nullptr;  // owned, declarations owned
 };
 
 class TdomASEntityDeclNS : public TdomASObjectNS {
@@ -112,6 +151,11 @@ public:
   void Create(TDomImplementation* owner);
 
   TdomASElementDeclNS* FindElementDeclNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
+  // The attribute declared for the element, both by namespace URI and local name; null when either is not.
+  TdomASAttributeDeclNS* FindAttributeDeclNS(const std::u16string& elementNamespaceURI,
+                                             const std::u16string& elementLocalName,
+                                             const std::u16string& attributeNamespaceURI,
+                                             const std::u16string& attributeLocalName) const;
   TdomASEntityDeclNS* FindEntityDeclNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
   TdomASNotationDeclNS* FindNotationDeclNS(const std::u16string& namespaceURI, const std::u16string& localName) const;
   // Each: false with the existing declaration when the pair is known (the first binds).
@@ -148,6 +192,11 @@ public:
 
   virtual TdomASElementDeclNS* FindElementDeclNS(const std::u16string& namespaceURI,
                                                  const std::u16string& localName) const;
+  // The first model's declaration of the attribute for the element.
+  virtual TdomASAttributeDeclNS* FindAttributeDeclNS(const std::u16string& elementNamespaceURI,
+                                                     const std::u16string& elementLocalName,
+                                                     const std::u16string& attributeNamespaceURI,
+                                                     const std::u16string& attributeLocalName) const;
   virtual TdomASEntityDeclNS* FindEntityDeclNS(const std::u16string& namespaceURI,
                                                const std::u16string& localName) const;
   virtual TdomASModelNS* GetModel(int index) const;

@@ -332,6 +332,10 @@ UINT TControl::DrawTextBiDiModeFlags(UINT flags) const {
 
 void TControl::Invalidate() {
   if (parent == nullptr || !parent->HandleAllocated() || !visible) return;
+  // A window that is not shown is painted whole when it shows: nothing to
+  // note for it (each note is a round trip to the window server under Wine,
+  // and reading a form moves every control several times before it shows).
+  if (!IsWindowVisible(parent->handle)) return;
   RECT r = BoundsRect().ToRECT();
   ::InvalidateRect(parent->handle, &r, !controlStyle.Contains(csOpaque));
 }

@@ -77,7 +77,12 @@ TEST_F(HintTest, TooltipOnlyForCutOffTextExactlyOverIt) {
   window->Free();
   // Inside the last hint rectangle nothing is computed again.
   EXPECT_EQ(Ask(45, 20, info), 1);
-  // Text that fits shows no tooltip.
+  // Once the mouse left the tree, the same node's tooltip comes back.
+  tree->Perform(CM_MOUSELEAVE, 0, 0);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsHint));
+  EXPECT_EQ(Ask(45, 20, info), 0);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsHint));
+  // Text that fits shows no tooltip (asked outside the last rectangle).
   tree->labelWidth = 50;
   tree->Perform(CM_MOUSELEAVE, 0, 0);
   EXPECT_EQ(Ask(40, 20, info), 1);
@@ -90,6 +95,18 @@ TEST_F(HintTest, TooltipOnlyForCutOffTextExactlyOverIt) {
   pause = 500;
   tree->Perform(CM_HINTSHOWPAUSE, 1, reinterpret_cast<LPARAM>(&pause));
   EXPECT_EQ(pause, 500);
+}
+
+TEST_F(HintTest, TheTreesOwnHintReturnsAfterTheMouseLeft) {
+  tree->SetHintMode(hmDefault);
+  tree->SetHint("the tree");
+  THintInfo info;
+  for (int visit = 0; visit < 3; ++visit) {
+    ASSERT_EQ(Ask(100, 40, info), 0) << "visit " << visit;
+    EXPECT_EQ(tree->hintData.DefaultHint, u"the tree");
+    EXPECT_EQ(Ask(120, 60, info), 1) << "the same rectangle";
+    tree->Perform(CM_MOUSELEAVE, 0, 0);
+  }
 }
 
 TEST_F(HintTest, NodeHintGoesBelowTheNode) {

@@ -241,6 +241,13 @@ TEST_F(PaintTest, GridLinesAndColumnColours) {
   SetPaint({toFullVertGridLines}, {});
   Render();
   EXPECT_EQ(At(79, 100), kGrid);
+  // Right of the last column every pixel column below the nodes is painted.
+  target->Canvas()->Brush()->SetColor(clFuchsia);
+  target->Canvas()->FillRect(TRect{0, 0, target->Width(), target->Height()});
+  tree->PaintTree(target->Canvas(), TRect{0, 0, target->Width(), target->Height()}, TPoint{0, 0},
+                  WindowPaintOptions());
+  EXPECT_EQ(At(159, 100), kGrid);
+  for (int x = 160; x < 170; ++x) EXPECT_EQ(At(x, 100), kBack) << "x " << x;
   // A right-to-left cell that is empty gives up its pixel column without a line.
   tree->columns[1].BiDiMode = bdRightToLeft;
   tree->cellEmpty = [](PVirtualNode, TColumnIndex c) { return c == 1; };

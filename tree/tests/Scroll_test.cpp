@@ -253,11 +253,21 @@ TEST_F(ScrollTest, MiddleClickStartsPanningAndAClickEndsIt) {
   // Released without moving: the content keeps following the cursor until the next click.
   SendMessageW(wnd, WM_MBUTTONUP, 0, MAKELPARAM(100, 80));
   EXPECT_TRUE(tree->TreeStates().Contains(tsWheelScrolling));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsWheelPanning));
   EXPECT_NE(tree->PanningWindow(), nullptr);
+  POINT screen{105, 150};
+  ClientToScreen(wnd, &screen);
+  SetCursorPos(screen.x, screen.y);
+  tree->DoAutoScroll(105, 150);
+  EXPECT_TRUE(tree->ScrollDirections().Contains(sdDown));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsScrollPending)) << "panning runs on its own timer";
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->OffsetY() < -50; }, 3000));
   SendMessageW(wnd, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(100, 80));
   SendMessageW(wnd, WM_LBUTTONUP, 0, MAKELPARAM(100, 80));
   EXPECT_FALSE(tree->TreeStates().Contains(tsWheelScrolling));
   EXPECT_FALSE(tree->TreeStates().Contains(tsWheelPanning));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsScrollPending));
+  EXPECT_FALSE(tree->TreeStates().Contains(tsScrolling));
   EXPECT_EQ(tree->PanningWindow(), nullptr);
 }
 

@@ -289,4 +289,26 @@ TForm StringForm {
   defined->Free();
 }
 
+TEST_F(StringTreeTest, AReadOnlyTreeGetsTheRootCountOfItsDefinition) {
+  TForm* defined = qvtest::NewFormFromText<TForm>(R"(
+TForm ReadOnlyForm {
+  ClientWidth = 300;
+  ClientHeight = 200;
+  TVirtualStringTree Fixed {
+    Left = 0; Top = 0; Width = 250; Height = 180;
+    RootNodeCount = 7;
+    TreeOptions.MiscOptions = [toReadOnly, toToggleOnDblClick];
+  }
+}
+)");
+  auto* fixed = qvtest::Find<TVirtualStringTree>(defined, "Fixed");
+  ASSERT_NE(fixed, nullptr);
+  EXPECT_EQ(fixed->GetRootNodeCount(), 7u);
+  EXPECT_TRUE(fixed->TreeOptions()->MiscOptions().Contains(toReadOnly));
+  // Read-only again: no more nodes.
+  EXPECT_EQ(fixed->AddChild(nullptr), nullptr);
+  EXPECT_EQ(fixed->GetRootNodeCount(), 7u);
+  defined->Free();
+}
+
 }  // namespace

@@ -5,7 +5,10 @@
 #include <commctrl.h>
 
 #include <cstring>
+#include <cstdlib>
 #include <map>
+#include <random>
+#include <set>
 
 #include "TreeTestSupport.h"
 #include "tree/VirtualTrees.h"
@@ -134,6 +137,49 @@ TEST_F(TvmTest, ItemRectangles) {
   tree->SetIsVisible(second, false);
   *reinterpret_cast<PVirtualNode*>(&r) = second;
   EXPECT_EQ(Ask(tree->Handle(), TVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r)), 0);
+}
+
+TEST_F(TvmTest, HandlesAreKnownExactlyWhileTheirNodesAreInTheTree) {
+  // Random adds, deletes, moves and clears between the questions: every
+  // handle ever seen is answered exactly when its node is in the tree now.
+  std::mt19937 random(3121);
+  std::vector<PVirtualNode> seen = AllNodes(*tree);
+  auto known = [&](PVirtualNode node) {
+    TVITEMA item{};
+    item.mask = TVIF_HANDLE | TVIF_STATE;
+    item.hItem = reinterpret_cast<HTREEITEM>(node);
+    return Ask(tree->Handle(), TVM_GETITEMA, 0, reinterpret_cast<LPARAM>(&item)) == 1;
+  };
+  const int steps = std::getenv("QV_LONG") ? 3000 : 300;
+  for (int step = 0; step < steps; ++step) {
+    std::vector<PVirtualNode> now = AllNodes(*tree);
+    PVirtualNode some = now.empty() ? nullptr : now[random() % now.size()];
+    switch (random() % 6) {
+      case 0:
+      case 1:
+        seen.push_back(tree->AddChild(some));
+        break;
+      case 2:
+        if (some != nullptr) tree->DeleteNode(some);
+        break;
+      case 3: {
+        PVirtualNode target = now.empty() ? nullptr : now[random() % now.size()];
+        if (some != nullptr && target != nullptr && some != target && !tree->HasAsParent(target, some))
+          tree->MoveTo(some, target, static_cast<TVTNodeAttachMode>(1 + random() % 4), false);
+        break;
+      }
+      case 4:
+        if (random() % 10 == 0) tree->Clear();
+        break;
+      case 5:
+        if (some != nullptr) tree->SetChildCount(some, random() % 3);
+        for (PVirtualNode node : AllNodes(*tree)) seen.push_back(node);
+        break;
+    }
+    now = AllNodes(*tree);
+    std::set<PVirtualNode> inTree(now.begin(), now.end());
+    for (PVirtualNode node : seen) ASSERT_EQ(known(node), inTree.count(node) == 1) << "step " << step;
+  }
 }
 
 TEST_F(TvmTest, ForeignHandlesAndBadBuffersAnswerZero) {

@@ -1,9 +1,11 @@
 // Abstract-schema containers, declarations and content-model matching.
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "DomTestSupport.h"
@@ -244,6 +246,86 @@ TEST_F(AsModelTest, NamespaceAwareObjects) {
   bool ambiguous = false;
   EXPECT_THROW(content.Match({}, index, ambiguous), ENot_Supported_Err);
   other->Free();
+  impl->Free();
+}
+
+// Attribute declarations of namespace-aware models against a plain map: random
+// additions and removals over two models, each find checked after every step.
+TEST_F(AsModelTest, NamespaceAwareAttributeDeclarationsAgainstAMap) {
+  TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  TdomDocument* doc = impl->CreateEmptyDocument();
+  TdomASModelCollectionNS* collection = doc->GetASModelsNS();
+  TdomASModelNS* models[2] = {impl->CreateASModelNS(), impl->CreateASModelNS()};
+  collection->AddModel(models[0]);
+  collection->AddModel(models[1]);
+  const std::u16string uris[] = {u"", u"urn:a", u"urn:b"};
+  const std::u16string names[] = {u"x", u"y"};
+  // (model, element uri, element name, attribute uri, attribute name) -> default value
+  using Key = std::tuple<int, std::u16string, std::u16string, std::u16string, std::u16string>;
+  std::map<Key, std::u16string> expected;
+  uint32_t seed = 12345;
+  auto next = [&](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  TUtilsWideStringList enumeration;
+  enumeration.Add(u"v0");
+  for (int step = 0; step < 400; ++step) {
+    int m = static_cast<int>(next(2));
+    std::u16string eu = uris[next(3)], en = names[next(2)], au = uris[next(3)], an = names[next(2)];
+    std::u16string value = u"v" + std::u16string(1, static_cast<char16_t>(u'0' + step % 10));
+    TdomASElementDeclNS* element = models[m]->FindElementDeclNS(eu, en);
+    switch (next(3)) {
+      case 0: {  // declare (the element first when needed)
+        if (element == nullptr)
+          models[m]->AddElementDeclNS(eu, eu.empty() ? en : u"p:" + en, AS_ANY_CONTENTTYPE, element);
+        TdomASAttributeDeclNS* decl = nullptr;
+        bool added = element->AddAttributeDeclNS(au, au.empty() ? an : u"q:" + an, value, decl, AS_NMTOKEN_DATATYPE,
+                                                 AVC_DEFAULT, &enumeration);
+        Key key{m, eu, en, au, an};
+        EXPECT_EQ(added, expected.count(key) == 0);
+        if (added) expected[key] = value;
+        EXPECT_EQ(decl->DefaultValue(), expected[key]);  // the first binds
+        EXPECT_EQ(decl->OwnerElementDecl(), element);
+        EXPECT_EQ(decl->Enumeration()->Get(0), u"v0");
+        break;
+      }
+      case 1:  // drop one attribute declaration
+        if (element != nullptr)
+          EXPECT_EQ(element->RemoveAttributeDeclNS(au, an), expected.erase(Key{m, eu, en, au, an}) == 1);
+        break;
+      default:  // drop the element declaration with its attributes
+        if (element != nullptr && next(4) == 0) {
+          models[m]->RemoveElementDeclNS(eu, en);
+          for (auto it = expected.begin(); it != expected.end();)
+            it = std::get<0>(it->first) == m && std::get<1>(it->first) == eu && std::get<2>(it->first) == en
+                     ? expected.erase(it)
+                     : std::next(it);
+        }
+    }
+    for (const std::u16string& eu2 : uris)
+      for (const std::u16string& en2 : names)
+        for (const std::u16string& au2 : uris)
+          for (const std::u16string& an2 : names) {
+            const std::u16string* want = nullptr;
+            for (int mm = 1; mm >= 0; --mm) {
+              auto it = expected.find(Key{mm, eu2, en2, au2, an2});
+              if (it != expected.end()) want = &it->second;  // the first model wins
+            }
+            TdomASAttributeDeclNS* found = collection->FindAttributeDeclNS(eu2, en2, au2, an2);
+            ASSERT_EQ(found != nullptr, want != nullptr) << step;
+            if (found != nullptr) {
+              EXPECT_EQ(found->DefaultValue(), *want) << step;
+              EXPECT_EQ(found->LocalName(), an2);
+              EXPECT_EQ(found->NamespaceURI(), au2);
+            }
+          }
+  }
+  TdomASElementDeclNS* element = nullptr;
+  models[0]->AddElementDeclNS(u"urn:a", u"p:z", AS_ANY_CONTENTTYPE, element);
+  TdomASAttributeDeclNS* decl = nullptr;
+  EXPECT_THROW(element->AddAttributeDeclNS(u"", u"q:z", u"", decl, AS_STRING_DATATYPE, AVC_IMPLIED, nullptr),
+               ENamespace_Err);
   impl->Free();
 }
 

@@ -366,3 +366,34 @@ TEST_F(ControlsTest, LeavingTheWindowCancelsTheHintOfAWindowlessChild) {
   EXPECT_EQ(Application->HintControl(), nullptr);
   Application->SetHintPause(500);
 }
+
+// A windowless control moved on a shown form leaves its old and new places to
+// be painted; on a form not shown yet nothing is noted, and the control is
+// still painted where it stands once the form shows.
+TEST_F(ControlsTest, WindowlessControlsRepaintWhereTheyMoveAndShowWhereTheyStand) {
+  static int paints = 0;
+  struct TCountingLabel : TGraphicControl {
+    void Paint() override { ++paints; }
+  };
+  auto* label = New<TCountingLabel>(form);
+  label->SetBounds(10, 10, 40, 20);
+  label->SetParent(form);
+  HWND hwnd = form->Handle();
+  RECT update{};
+  label->SetBounds(100, 100, 40, 20);
+  EXPECT_FALSE(GetUpdateRect(hwnd, &update, FALSE));
+  paints = 0;
+  form->Show();
+  form->Update();
+  EXPECT_GE(paints, 1);
+  ValidateRect(hwnd, nullptr);
+  label->SetBounds(20, 30, 40, 20);
+  ASSERT_TRUE(GetUpdateRect(hwnd, &update, FALSE));
+  EXPECT_LE(update.left, 20);
+  EXPECT_LE(update.top, 30);
+  EXPECT_GE(update.right, 140);
+  EXPECT_GE(update.bottom, 120);
+  paints = 0;
+  form->Update();
+  EXPECT_EQ(1, paints);
+}
