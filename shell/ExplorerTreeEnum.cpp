@@ -2,6 +2,7 @@
 // into child nodes, and the nodes added later.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ExactNames.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -15,7 +16,8 @@ bool IsLinkOrReparsePoint(TNamespace* ns) {
   if (!ns->FileSystem()) return false;
   std::u16string path = ns->NameForParsing();
   if (path.size() <= 3) return false;  // a drive root
-  DWORD attributes = GetFileAttributesW(vws::W(path));
+  // Asked by the exact name: the plain call takes "x." for "x".
+  DWORD attributes = GetFileAttributesW(vws::W(exactnames::ExtendedPath(path)));
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 

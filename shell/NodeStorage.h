@@ -154,7 +154,8 @@ public:
 
   // Fills CheckedFileNames with the parsing paths of the existing file-system
   // items whose records hold skCheckState with csCheckedNormal, in pre-order
-  // (each folder before its contents, siblings in the shell's order), and
+  // (each folder before its contents, siblings in the shell's order; nothing
+  // below a listed link, whose target is never wiped), and
   // returns it (owned by the root; refilled by every call). No system error
   // box shows while drives are asked.
   TWideStringList* GetCheckedFileNames(TCheckedNamesKind kind = cnkTopmost);

@@ -69,8 +69,9 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
         std::u16string path = FileSystemPath(record);
         if (!path.empty() && PathExists(path)) {
           if (listed.insert(path).second) paths.push_back(path);
-          // What a listed folder holds is wiped with it.
-          if (kind == cnkTopmost) continue;
+          // What a listed folder holds is wiped with it; what a listed link
+          // leads to is not wiped at all (links are never followed).
+          if (kind == cnkTopmost || nodestorage::PathIsLink(path)) continue;
         }
       }
       TNodeStorageList* children = record->ChildNodes();

@@ -89,6 +89,12 @@ bool PathExists(const std::u16string& path) {
   return vws::WideFileExists(path) || vws::WideDirectoryExists(path);
 }
 
+bool PathIsLink(const std::u16string& path) {
+  if (vws::WideIsDrive(path) || !vws::UseWideApi()) return false;
+  DWORD attributes = GetFileAttributesW(vws::W(exactnames::ExtendedPath(path)));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 }  // namespace nodestorage
 
 using namespace nodestorage;

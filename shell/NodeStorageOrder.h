@@ -27,5 +27,7 @@ int NodeListBinarySearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMID
 // True when path names an existing file, folder or drive root, asked by its
 // exact name in the extended form (no trailing dots or spaces dropped).
 bool PathExists(const std::u16string& path);
+// True when path (asked by its exact name) is a link, junction or other reparse point.
+bool PathIsLink(const std::u16string& path);
 
 }  // namespace nodestorage

@@ -159,21 +159,32 @@ HRESULT TBaseVirtualTree::DragDrop(IDataObject* dataObject, DWORD keyState, TPoi
   StopTreeTimer(kScrollTimer);
   DoStateChange({}, {tsScrollPending, tsScrolling});
   TBaseVirtualTree* source = dragManager != nullptr ? dragManager->GetDragSource() : nullptr;
-  HRESULT result = DragOver(source, keyState, dsDragMove, pt, effect);
-  // The drop's effect carries no scrolling.
-  effect &= ~static_cast<int>(DROPEFFECT_SCROLL);
-  if (SUCCEEDED(result) && effect != DROPEFFECT_NONE && dataObject != nullptr) {
-    // The picture does not stay over whatever the drop handler shows.
-    if (source != nullptr && !SystemDrawsDragImage(source)) source->DragImage()->HideDragImage();
-    DoDragDrop(source, dataObject, OfferedFormats(dataObject), DragShiftState(keyState), ScreenToClient(pt), effect,
-               lastDropMode);
-  } else {
-    result = E_FAIL;
-  }
-  if (dropTargetNode != nullptr) {
-    InvalidateNode(dropTargetNode);
+  // However the drop ends (a handler may throw on a bad stream), the target
+  // node is no longer marked.
+  auto unmark = [this]() {
+    if (dropTargetNode == nullptr) return;
+    PVirtualNode marked = dropTargetNode;
     dropTargetNode = nullptr;
+    InvalidateNode(marked);
+  };
+  HRESULT result;
+  try {
+    result = DragOver(source, keyState, dsDragMove, pt, effect);
+    // The drop's effect carries no scrolling.
+    effect &= ~static_cast<int>(DROPEFFECT_SCROLL);
+    if (SUCCEEDED(result) && effect != DROPEFFECT_NONE && dataObject != nullptr) {
+      // The picture does not stay over whatever the drop handler shows.
+      if (source != nullptr && !SystemDrawsDragImage(source)) source->DragImage()->HideDragImage();
+      DoDragDrop(source, dataObject, OfferedFormats(dataObject), DragShiftState(keyState), ScreenToClient(pt), effect,
+                 lastDropMode);
+    } else {
+      result = E_FAIL;
+    }
+  } catch (...) {
+    unmark();
+    throw;
   }
+  unmark();
   return result;
 }
 

@@ -76,15 +76,17 @@ void TVTHeader::EndColumnDrag(bool drop, TPoint screenPoint) {
     GetWindowRect(owner->Handle(), &window);
     POINT pt{screenPoint.X, screenPoint.Y};
     TVirtualTreeColumn* onto = columns->Items(target);
-    if (onto != nullptr && target != dragColumn && PtInRect(&window, pt)) {
+    // Outside the window the column was dragged out; inside, a drop on itself
+    // (or on no column) moves nothing.
+    if (!PtInRect(&window, pt)) {
+      owner->DoHeaderDraggedOut(dragColumn, screenPoint);
+    } else if (onto != nullptr && target != dragColumn) {
       TColumnPosition from = dragged->Position();
       TColumnPosition to = onto->Position();
       TColumnPosition position = columns->dropBefore ? (from >= to ? to : std::max(to - 1, 0))
                                                      : (from >= to ? to + 1 : to);
       columns->AdjustPosition(dragged, position);
       owner->DoHeaderDragged(dragColumn, from);
-    } else {
-      owner->DoHeaderDraggedOut(dragColumn, screenPoint);
     }
   }
   dragColumn = NoColumn;

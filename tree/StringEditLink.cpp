@@ -56,7 +56,8 @@ void TVTEdit::CreateParams(TCreateParams& params) {
   params.Style |= alignment == taRightJustify ? ES_RIGHT : alignment == taCenter ? ES_CENTER : ES_LEFT;
   if (multiLineNode) {
     params.Style &= ~static_cast<DWORD>(ES_AUTOHSCROLL | WS_HSCROLL);
-    params.Style |= ES_AUTOVSCROLL | WS_VSCROLL;
+    // Enter breaks the line even where the edit is asked for its keys as in a dialog.
+    params.Style |= ES_AUTOVSCROLL | WS_VSCROLL | ES_WANTRETURN;
   } else {
     params.Style |= ES_AUTOHSCROLL;
   }
@@ -173,9 +174,13 @@ void TVTEdit::CMExit(TMessage& m) {
 }
 
 void TVTEdit::WMDestroy(TMessage& m) {
-  // The window goes while the edit is still active: the tree's window is being
-  // recreated or destroyed. Half-typed text is not taken; the edit is cancelled.
-  if (link != nullptr && !link->stopping) Leave(/*accept=*/false);
+  // The window goes while the edit is still active: with toAutoAcceptEditChange
+  // the typed text is kept, as when the focus goes (Leave takes nothing while
+  // the tree's own window is being recreated or destroyed).
+  if (link != nullptr && !link->stopping) {
+    auto* options = dynamic_cast<TCustomStringTreeOptions*>(link->tree->TreeOptions());
+    Leave(options != nullptr && options->StringOptions().Contains(toAutoAcceptEditChange));
+  }
   ref.reset();
   link = nullptr;
   Inherited(ClassMessageMap(), m);
@@ -305,6 +310,19 @@ void TStringEditLink::ProcessMessage(unsigned msg, uintptr_t wParam, intptr_t lP
   if (edit != nullptr && edit->HandleAllocated()) edit->Perform(msg, wParam, lParam);
 }
 
+TRect EditFormattingRect(TRect client, int textMargin, bool themed, int shiftDown) {
+  // The edit's own border is 3 pixels with themes, 2 without: the text lines
+  // up with the node's text, and the room above and below is the border's.
+  int offset = themed ? 3 : 2;
+  TRect r = client;
+  r.Left += textMargin - offset;
+  r.Right -= textMargin - offset;
+  r.Top -= offset;
+  r.Bottom += offset;
+  r.Offset(0, shiftDown);
+  return r;
+}
+
 void TStringEditLink::SetBounds(int left, int top, int right, int bottom) {
   if (stopping || edit == nullptr) return;
   left = std::max(left, 0);
@@ -317,12 +335,13 @@ void TStringEditLink::SetBounds(int left, int top, int right, int bottom) {
   right = std::min(right, tree->ClientWidth());
   edit->SetBounds(left, top, right - left, bottom - top);
   if (!edit->HandleAllocated()) return;
-  int offset = tree->TreeStates().Contains(tsUseThemes) ? 3 : 2;
-  RECT r;
-  GetClientRect(edit->Handle(), &r);
-  InflateRect(&r, -(tree->TextMargin() - offset), 0);
-  if (!(node->States & vsMultiline)) OffsetRect(&r, 0, textBounds.Top - top);
-  SendMessageW(edit->Handle(), EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&r));
+  RECT client;
+  GetClientRect(edit->Handle(), &client);
+  TRect r = EditFormattingRect(TRect::FromRECT(client), tree->TextMargin(),
+                               tree->TreeStates().Contains(tsUseThemes),
+                               (node->States & vsMultiline) ? 0 : textBounds.Top - top);
+  RECT format = r.ToRECT();
+  SendMessageW(edit->Handle(), EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&format));
 }
 
 // ---------------------------------------------------------------------------

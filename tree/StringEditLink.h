@@ -8,6 +8,12 @@
 
 #include "tree/VirtualTrees.h"
 
+// The formatting rectangle of the editor: client inflated by the border
+// offset (3 with themes, 2 without) vertically and narrowed by the text margin
+// less that offset on both sides, moved down by shiftDown (single-line nodes:
+// the text's top below the editor's).
+TRect EditFormattingRect(TRect client, int textMargin, bool themed, int shiftDown);
+
 class TStringEditLink;
 
 class TVTEdit : public TCustomEdit {

@@ -74,6 +74,9 @@ using TIndexArray = std::vector<TColumnIndex>;
 class TVirtualTreeColumn;
 using TColumnsArray = std::vector<TVirtualTreeColumn*>;
 
+// The largest MaxWidth of a column: 10000 on the 9x family, any width on the NT family.
+int ColumnWidthCap(bool ntFamily);
+
 // Version of the header stream written; versions -1 (no marker) to 3 are read.
 constexpr int32_t kHeaderStreamVersion = 3;
 

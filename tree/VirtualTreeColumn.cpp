@@ -3,10 +3,21 @@
 #include "tree/VirtualTrees.h"
 
 #include <algorithm>
+#include <climits>
+
+int ColumnWidthCap(bool ntFamily) { return ntFamily ? INT_MAX : 10000; }
 
 namespace {
-// The largest MaxWidth a column may have.
-constexpr int kMaxColumnWidth = 10000;
+// The largest MaxWidth a column may have on this system.
+int MaxColumnWidth() {
+  static const int cap = [] {
+    OSVERSIONINFOW version{};
+    version.dwOSVersionInfoSize = sizeof version;
+    bool nt = GetVersionExW(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+    return ColumnWidthCap(nt);
+  }();
+  return cap;
+}
 }  // namespace
 
 void TVirtualTreeColumn::Create(TVirtualTreeColumns* collection) {
@@ -99,7 +110,7 @@ void TVirtualTreeColumn::SetText(const std::u16string& value) {
 }
 
 void TVirtualTreeColumn::SetMinWidth(int value) {
-  value = std::clamp(value, 0, kMaxColumnWidth);
+  value = std::clamp(value, 0, MaxColumnWidth());
   if (value == minWidth) return;
   minWidth = value;
   if (maxWidth < minWidth) maxWidth = minWidth;
@@ -107,7 +118,7 @@ void TVirtualTreeColumn::SetMinWidth(int value) {
 }
 
 void TVirtualTreeColumn::SetMaxWidth(int value) {
-  value = std::clamp(value, minWidth, kMaxColumnWidth);
+  value = std::clamp(value, minWidth, MaxColumnWidth());
   if (value == maxWidth) return;
   maxWidth = value;
   ApplyWidth(width, /*evenAutoSize=*/true);

@@ -468,6 +468,11 @@ public:
   // Adds name when a format of that name is registered for this tree's class
   // (or a class it derives from); its index in the list, -1 when refused.
   int AddClipboardFormat(const std::string& name);
+  // Insert of the list: a name the tree cannot render adds nothing; any other
+  // raises EStringListError, the list being sorted.
+  void InsertClipboardFormat(int index, const std::string& name);
+  // True when a format of that name is registered for this tree's class.
+  bool AcceptsClipboardFormat(const std::string& name);
   TVTColors* Colors() const { return colors; }
   void SetColors(TVTColors* value) { colors->Assign(value); }
   TCustomImageList* CustomCheckImages() const { return customCheckImages; }

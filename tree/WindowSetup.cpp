@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "core/Exception.h"
 #include "core/MemoryStream.h"
 #include "core/SysUtils.h"
 
@@ -131,16 +132,27 @@ void TBaseVirtualTree::SetClipboardFormats(const std::vector<std::string>& value
 }
 
 int TBaseVirtualTree::AddClipboardFormat(const std::string& name) {
+  if (!AcceptsClipboardFormat(name)) return -1;
+  auto before = [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; };
+  auto at = std::lower_bound(clipboardFormats.begin(), clipboardFormats.end(), name, before);
+  if (at == clipboardFormats.end() || CompareText(*at, name) != 0) at = clipboardFormats.insert(at, name);
+  return int(at - clipboardFormats.begin());
+}
+
+bool TBaseVirtualTree::AcceptsClipboardFormat(const std::string& name) {
   uint16_t id = 0;
   const std::type_info* treeClass = ClipboardFormatList().FindFormatByName(name, id);
   gFormatsOf = this;
   bool renders = treeClass != nullptr && RendersClass(*treeClass);
   gFormatsOf = nullptr;
-  if (!renders) return -1;
-  auto before = [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; };
-  auto at = std::lower_bound(clipboardFormats.begin(), clipboardFormats.end(), name, before);
-  if (at == clipboardFormats.end() || CompareText(*at, name) != 0) at = clipboardFormats.insert(at, name);
-  return int(at - clipboardFormats.begin());
+  return renders;
+}
+
+void TBaseVirtualTree::InsertClipboardFormat(int index, const std::string& name) {
+  // A name the tree cannot render is ignored; the list is sorted, so a place
+  // of the caller's choosing is refused as the class library's sorted lists do.
+  if (!AcceptsClipboardFormat(name)) return;
+  throw EStringListError("Operation not allowed on sorted string list");
 }
 
 void TBaseVirtualTree::GetNativeClipboardFormats(TFormatEtcArray& formats) {

@@ -2,12 +2,14 @@
 // the declared defaults.
 #include <algorithm>
 #include <memory>
+#include <unordered_set>
 
 #include "xml/AsModelCollection.h"
 #include "xml/Attr.h"
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/DomNamedNodeMap.h"
+#include "xml/EntityExpansion.h"
 #include "xml/Element.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/ParserUtilsNames.h"
@@ -57,6 +59,10 @@ void TdomASModelCollection::NormalizeAttrValueLiteral(const std::u16string& text
   };
   std::vector<Frame> frames(1);
   frames[0].text = text;
+  // Expansion is paid from the document's budget as well as bounded here
+  // (a collection may have no document).
+  TdomDocument* document = OwnerDocument();
+  TEntityExpansionBudgetHold hold(document);
   int64_t expanded = 0;
   std::u16string collected;
   errorType = ET_NONE;
@@ -120,7 +126,11 @@ void TdomASModelCollection::NormalizeAttrValueLiteral(const std::u16string& text
         std::u16string replacement;
         if (!ReplacementInValue(name, replacement, errorType)) break;
         // A reference of the value itself pays for all it expands to.
-        if (frames.size() == 1) expanded += std::min(ExpandedLength(name), kExpandedLengthLimit);
+        if (frames.size() == 1) {
+          int64_t cost = std::min(ExpandedLength(name), kExpandedLengthLimit) + 1;
+          expanded += cost;
+          if (!ChargeEntityExpansion(document, cost)) expanded = kMaxParameterEntityExpansion + 1;
+        }
         if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth) || expanded > kMaxParameterEntityExpansion) {
           errorType = ET_RECURSIVE_ENTITY_REF;
           break;
@@ -148,11 +158,13 @@ void TdomASModelCollection::CalculateDefaultAttrValue(const TdomASAttributeDecl*
   if (errorType == ET_NONE) value = collected;
 }
 
-const TdomASModelCollection::DefaultAttributes& TdomASModelCollection::DefaultsOf(const std::u16string& elementName) {
+std::shared_ptr<const TdomASModelCollection::DefaultAttributes> TdomASModelCollection::DefaultsOf(
+    const std::u16string& elementName) {
   CheckCaches();
   auto known = defaults.find(elementName);
   if (known != defaults.end()) return known->second;
-  DefaultAttributes entry;
+  auto entry = std::make_shared<DefaultAttributes>();
+  std::unordered_set<std::u16string> names;
   for (TdomASModel* model : models) {
     TdomASElementDecl* element = model->FindElementDecl(elementName);
     if (element == nullptr) continue;
@@ -160,19 +172,19 @@ const TdomASModelCollection::DefaultAttributes& TdomASModelCollection::DefaultsO
     for (int i = 0; i < decls->GetLength(); ++i) {
       auto* decl = static_cast<TdomASAttributeDecl*>(decls->item(i));
       if (!decl->HasDefaultValue()) continue;
-      bool known = false;
-      for (const auto& value : entry.values) known = known || value.first == decl->Name();
-      if (known) continue;
+      if (!names.insert(decl->Name()).second) continue;
       TXmlErrorType errorType;
       std::u16string value;
       CalculateDefaultAttrValue(decl, errorType, value);
       if (errorType != ET_NONE) {
-        entry.ok = false;
+        entry->ok = false;
         continue;
       }
       // Values of the other types are token lists: spaces trimmed and collapsed.
       if (decl->AttrType() != AS_STRING_DATATYPE) value = CollapseSpacesWideStr(value);
-      entry.values.emplace_back(decl->Name(), value);
+      int64_t declared = static_cast<int64_t>(decl->DefaultValue().size());
+      int64_t expansion = std::max<int64_t>(0, static_cast<int64_t>(value.size()) - declared);
+      entry->values.push_back(DefaultValue{decl->Name(), std::move(value), expansion});
     }
   }
   // Working the values out may have read external entities: store against the stamp now.
@@ -181,10 +193,10 @@ const TdomASModelCollection::DefaultAttributes& TdomASModelCollection::DefaultsO
 }
 
 TUtilsNameValueList* TdomASModelCollection::GetDefaultAttributes(const std::u16string& elementName, bool& ok) {
-  const DefaultAttributes& entry = DefaultsOf(elementName);
-  ok = entry.ok;
+  std::shared_ptr<const DefaultAttributes> entry = DefaultsOf(elementName);
+  ok = entry->ok;
   auto list = std::make_unique<TUtilsNameValueList>();
-  for (const auto& [name, value] : entry.values) list->Add(name, value);
+  for (const DefaultValue& value : entry->values) list->Add(value.name, value.value);
   return list.release();
 }
 
@@ -214,18 +226,33 @@ bool DefaultAttributeNamespace(const TdomElement* element, const std::u16string&
 }  // namespace
 
 bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
-  // A copy: creating attributes may read entities and renew the cache.
-  DefaultAttributes entry = DefaultsOf(element->GetNodeName());
-  bool ok = entry.ok;
-  if (entry.values.empty()) return ok;
+  // Held: creating attributes may read entities and renew the cache.
+  std::shared_ptr<const DefaultAttributes> entry = DefaultsOf(element->GetNodeName());
+  bool ok = entry->ok;
+  if (entry->values.empty()) return ok;
   TdomDocument* document = element->GetOwnerDocument();
+  TEntityExpansionBudgetHold hold(document);
   bool namespaceAware = element->IsNamespaceAware();
+  // The names the element carries, by node name (a namespace-aware map
+  // answers only by namespace and local name).
+  std::unordered_set<std::u16string> present;
+  if (namespaceAware) {
+    TdomNamedNodeMap* attributes = element->GetAttributes();
+    for (int i = 0; i < attributes->GetLength(); ++i) present.insert(attributes->Item(i)->GetNodeName());
+  }
   // Namespace declarations first, so that the other defaults can use them.
   for (int pass = 0; pass < (namespaceAware ? 2 : 1); ++pass) {
-    for (const auto& [name, value] : entry.values) {
+    for (const DefaultValue& entryValue : entry->values) {
+      const std::u16string& name = entryValue.name;
+      const std::u16string& value = entryValue.value;
       bool declaration = name == u"xmlns" || name.rfind(u"xmlns:", 0) == 0;
       if (namespaceAware && declaration != (pass == 0)) continue;
-      if (FindAttributeByNodeName(element, name) != nullptr) continue;
+      if (namespaceAware ? present.count(name) != 0 : element->getAttributeNode(name) != nullptr) continue;
+      // Entity text repeated on every element is paid for each time.
+      if (entryValue.expansion > 0 && !ChargeEntityExpansion(document, entryValue.expansion)) {
+        ok = false;
+        continue;
+      }
       TdomAttr* attr = nullptr;
       try {
         if (namespaceAware) {
@@ -242,6 +269,7 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
         attr->SetSpecified(false);
         if (namespaceAware) {
           element->setAttributeNodeNS(attr);
+          present.insert(name);
         } else {
           element->setAttributeNode(attr);
         }

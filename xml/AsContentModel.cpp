@@ -25,12 +25,17 @@ void TdomASContentModel::CheckNewSubModel(const TdomASContentModel* model) const
   if (model == nullptr || allowedSubModels == 0 || model == this) throw ENot_Supported_Err();
   if (model->OwnerElementDecl() != ownerElementDecl) throw EAS_Wrong_Element_Decl_Err();
   if (model->InUse()) throw EInuse_Err(DomMessage::kContentModelInUse);
+  // A model may not hold itself, however deep down.
+  for (const TdomASContentModel* up = parentModel; up != nullptr; up = up->parentModel) {
+    if (up == model) throw EHierarchy_Request_Err();
+  }
 }
 
 TdomASContentModel* TdomASContentModel::AppendSubModel(TdomASContentModel* model) {
   CheckNewSubModel(model);
   subModels->appendASObject(model);
   model->inUse = true;
+  model->parentModel = this;
   if (ownerElementDecl != nullptr) ownerElementDecl->ContentModelChanged();
   return model;
 }
@@ -40,6 +45,7 @@ TdomASContentModel* TdomASContentModel::InsertSubModel(TdomASContentModel* model
   TdomASObject* ref = subModels->item(index);
   subModels->insertBefore(model, ref);
   model->inUse = true;
+  model->parentModel = this;
   if (ownerElementDecl != nullptr) ownerElementDecl->ContentModelChanged();
   return model;
 }
@@ -48,6 +54,7 @@ void TdomASContentModel::RemoveSubModel(TdomASContentModel* model) {
   if (subModels->IndexOf(model) < 0) throw ENot_Found_Err(DomMessage::kNodeNotFoundError);
   subModels->removeASObject(model);
   model->inUse = false;
+  model->parentModel = nullptr;
   if (ownerElementDecl != nullptr) ownerElementDecl->ContentModelChanged();
 }
 

@@ -215,7 +215,9 @@ int64_t TdomASModelCollection::ExpandedLength(const std::u16string& name) {
   CheckCaches();
   auto known = expandedLengths.find(root);
   if (known != expandedLengths.end()) return known->second;
-  // Post-order walk without recursion; a declaration met again on the
+  // Each reference costs one more than its expansion, so that references to
+  // empty entities are paid for too. Post-order walk without recursion; a
+  // declaration met again on the
   // current path (a cycle) counts as the limit.
   constexpr int64_t kOnPath = -1;
   struct Frame {
@@ -241,7 +243,7 @@ int64_t TdomASModelCollection::ExpandedLength(const std::u16string& name) {
       if (!path.empty()) {
         Frame& parent = path.back();
         int count = parent.decl->EntityRefCounts()[static_cast<size_t>(parent.next - 1)];
-        parent.sum = AddTimes(parent.sum, count, result);
+        parent.sum = AddTimes(parent.sum, count, result + 1);
       }
       continue;
     }
@@ -260,7 +262,7 @@ int64_t TdomASModelCollection::ExpandedLength(const std::u16string& name) {
       length = seen->second == kOnPath ? kExpandedLengthLimit : seen->second;
     }
     int count = frame.decl->EntityRefCounts()[static_cast<size_t>(index)];
-    frame.sum = AddTimes(frame.sum, count, length);
+    frame.sum = AddTimes(frame.sum, count, length + 1);
   }
   return result;
 }

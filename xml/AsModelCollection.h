@@ -4,6 +4,7 @@
 // order) and what the DOM asks of it: declarations, entity replacement text,
 // attribute-value normalisation, default attributes and validation.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -65,8 +66,9 @@ public:
   virtual bool refersToExternalEntity(const std::u16string& name);
   virtual bool refersToItself(const TdomASEntityDecl* decl, bool skipUndeclared);
   virtual bool refersToUnparsedEntity(const TdomASEntityDecl* decl);
-  // How many characters the entity named name expands to in all, its
-  // references expanded recursively (remembered per declaration); a cycle
+  // What expanding the entity named name costs: the characters it expands
+  // to in all plus one for each reference expanded on the way, recursively
+  // (remembered per declaration); a cycle
   // or a sum beyond kExpandedLengthLimit gives kExpandedLengthLimit.
   int64_t ExpandedLength(const std::u16string& name);
   static constexpr int64_t kExpandedLengthLimit = kEntityExpandedLengthLimit;
@@ -127,18 +129,26 @@ private:
   std::vector<std::pair<std::u16string, TdomAttr*>> pendingIdRefs;
   bool declarationsValid = true;
   // What is worked out from the declarations, valid while ModelsStamp() is cacheStamp.
+  struct DefaultValue {
+    std::u16string name;
+    std::u16string value;
+    // The characters that entity references added to the declared text:
+    // paid again from the document's budget each time the default is used.
+    int64_t expansion = 0;
+  };
   struct DefaultAttributes {
     bool ok = true;
-    std::vector<std::pair<std::u16string, std::u16string>> values;
+    std::vector<DefaultValue> values;
   };
   // Empties the caches when the declarations changed since they were filled.
   void CheckCaches();
   uint64_t ModelsStamp() const { return models[0]->Stamp() + models[1]->Stamp(); }
-  const DefaultAttributes& DefaultsOf(const std::u16string& elementName);
+  // Shared, so that a caller keeps its entry while the cache is renewed.
+  std::shared_ptr<const DefaultAttributes> DefaultsOf(const std::u16string& elementName);
 
   uint64_t cacheStamp = 0;
   std::unordered_map<const TdomASEntityDecl*, int64_t> expandedLengths;
   std::unordered_set<const TdomASEntityDecl*> acyclic;  // known to refer to no cycle
-  std::unordered_map<std::u16string, DefaultAttributes> defaults;
+  std::unordered_map<std::u16string, std::shared_ptr<const DefaultAttributes>> defaults;
   bool resolveExternals = true;
 };

@@ -94,7 +94,8 @@ public:
   // the number of names for every model.
   virtual bool Match(const std::vector<std::u16string>& names, size_t& index, bool& ambiguous) const;
   // A model in use raises EInuse_Err "Content model in use error."; a particle
-  // (no sub-models allowed) or another declaration's model ENot_Supported_Err.
+  // (no sub-models allowed) or another declaration's model ENot_Supported_Err;
+  // a model that holds this one (a cycle) EHierarchy_Request_Err.
   virtual TdomASContentModel* AppendSubModel(TdomASContentModel* model);
   virtual TdomASContentModel* InsertSubModel(TdomASContentModel* model, int index);
   // A model not in the list raises ENot_Found_Err "Node not found error.".
@@ -111,6 +112,7 @@ private:
   bool inUse = false;
   TdomASElementDecl* ownerElementDecl = nullptr;  // not owned
   TdomASObjectList* subModels = nullptr;          // owned list, models not owned
+  TdomASContentModel* parentModel = nullptr;      // the model this is a sub-model of
 };
 
 class TdomASAttributeDecl : public TdomASObject {

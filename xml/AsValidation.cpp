@@ -326,7 +326,7 @@ TXmlErrorType TdomASModelCollection::ReplaceEntityReferences(TdomElement* elemen
     std::u16string text;
     TXmlErrorType errorType = ET_NONE;
     document->ResolveEntityReplacementText(reference->GetNodeName(), text, errorType);
-    bool paid = inPaid || ChargeEntityExpansion(document, static_cast<size_t>(ExpandedLength(reference->GetNodeName())));
+    bool paid = inPaid || ChargeEntityExpansion(document, ExpandedLength(reference->GetNodeName()) + 1);
     if (!IsHintOrWarningErrorType(errorType) || !paid) {
       if (failure == ET_NONE) failure = !IsHintOrWarningErrorType(errorType) ? errorType : ET_RECURSIVE_ENTITY_REF;
       child = reference->GetNextSiblingNode();

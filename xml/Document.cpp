@@ -19,7 +19,7 @@ TdomDocument::~TdomDocument() {
   // Every node is owned here; freeing them now, while this is still a whole
   // document, lets their destructors see a valid document that is going.
   FreeOwnedObjects();
-  idTable.clear();
+  ClearIDs();
   delete asModelsNS;
   DetachDoctype();
 }
@@ -164,6 +164,7 @@ TdomElement* TdomDocument::getElementById(const std::u16string& id) const {
 
 void TdomDocument::AddID(const std::u16string& id, TdomAttr* attr) {
   if (!idTable.emplace(id, attr).second) throw EStringListError("String list does not allow duplicates");
+  idValuesByCarrier.emplace(attr, id);
 }
 
 TdomElementsNodeList* TdomDocument::getElementsByTagName(const std::u16string& name) {
@@ -275,6 +276,14 @@ void TdomDocument::ClearInvalidNodeIterators() {
 void TdomDocument::NodeFreeing(TdomNode* node) {
   // A node freed straight out of the tree leaves without the detach hooks.
   BumpStructureStamp();
+  if (!idValuesByCarrier.empty()) {
+    auto [first, last] = idValuesByCarrier.equal_range(node);
+    for (auto it = first; it != last; ++it) {
+      auto entry = idTable.find(it->second);
+      if (entry != idTable.end() && entry->second == node) idTable.erase(entry);
+    }
+    idValuesByCarrier.erase(first, last);
+  }
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
   for (TdomTreeWalker* walker : treeWalkers) walker->HandleNodeFreeing(node);
 }

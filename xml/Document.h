@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "xml/EntityExpansion.h"
@@ -144,8 +145,12 @@ public:
   // Reports an error about relatedNode; returns whether to go on.
   virtual bool HandleError(TXmlErrorType errorType, TdomNode* relatedNode);
   // Registers id for attr; a value already present raises EStringListError.
+  // An attribute that is freed leaves the table.
   void AddID(const std::u16string& id, TdomAttr* attr);
-  void ClearIDs() { idTable.clear(); }
+  void ClearIDs() {
+    idTable.clear();
+    idValuesByCarrier.clear();
+  }
   // The shared names of this document's elements and attributes.
   TdomNameTable& NameTable() { return nameTable; }
 
@@ -213,6 +218,9 @@ private:
   std::u16string documentUri;
   TDomImplementation* domImplementation = nullptr;      // not owned
   std::map<std::u16string, TdomAttr*> idTable;          // attributes not owned
+  // The ID values each attribute of idTable carries, so that a freed attribute
+  // is found without a walk of the table.
+  std::unordered_multimap<const TdomNode*, std::u16string> idValuesByCarrier;
   std::u16string inputEncoding;
   std::u16string xmlEncoding;
   TdomStandalone xmlStandalone = STANDALONE_UNSPECIFIED;

@@ -11,6 +11,7 @@
 #include "xml/DomException.h"
 #include "xml/DomNamedNodeMap.h"
 #include "xml/Element.h"
+#include "xml/EntityExpansion.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/XmlRules.h"
 
@@ -143,6 +144,8 @@ bool TdomDocument::FillDefaultAttributes(TdomNode* node) {
   bool result = true;
   if (node == nullptr) return result;
   TdomASModelCollection* models = ModelsOf(this);
+  // Entity text in defaults is paid from one budget for the whole walk.
+  TEntityExpansionBudgetHold hold(this);
   // Pre-order walk of node and everything below it.
   TdomNode* current = node;
   while (current != nullptr) {

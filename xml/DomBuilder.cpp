@@ -7,6 +7,7 @@
 #include "xml/DomException.h"
 #include "xml/DomProcessingInstruction.h"
 #include "xml/Element.h"
+#include "xml/EntityExpansion.h"
 #include "xml/EntityReference.h"
 #include "xml/ParserUtilsNames.h"
 #include "xml/XmlRules.h"
@@ -203,10 +204,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     AppendNew(element);
     referenceNode = element;
     for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->GetName(i), attributes->GetValue(i));
-    if (TdomASModelCollection* models = PreparedModels()) {
-      models->AddDefaultAttributes(element);
-      models->RegisterIds(element);
-    }
+    AddDefaultAttributes(signal, element);
     return;
   }
   std::u16string prefix, localName;
@@ -233,8 +231,16 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     }
     element->setAttributeNS(uri, name, attributes->GetValue(i));
   }
-  if (TdomASModelCollection* models = PreparedModels()) {
-    models->AddDefaultAttributes(element);
-    models->RegisterIds(element);
+  AddDefaultAttributes(signal, element);
+}
+
+void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element) {
+  TdomASModelCollection* models = PreparedModels();
+  if (models == nullptr) return;
+  if (!models->AddDefaultAttributes(element) && EntityExpansionExhausted(element->GetOwnerDocument())) {
+    // A default the models cannot give was reported when they were checked;
+    // one left out because the expansion budget ran out is reported here.
+    SendErrorNotification(signal->Reader(), ET_RECURSIVE_ENTITY_REF, signal, signal->TagName);
   }
+  models->RegisterIds(element);
 }

@@ -12,6 +12,7 @@
 enum TdomAutoPrepare : uint8_t { AP_NO = 0, AP_INTERNAL_DECLARATIONS = 1, AP_COMPLETE = 2 };
 
 class TdomASModelCollection;
+class TdomElement;
 
 class TXmlDomBuilder : public TXmlCustomHandler {
 public:
@@ -46,6 +47,8 @@ private:
   // Appends node to the reference node; frees it when that raises.
   void AppendNew(TdomNode* node);
   void StartElement(TXmlStartElementSignal* signal);
+  // Adds the declared defaults of the prepared models to element.
+  void AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element);
   void EntityReference(TXmlEntityRefSignal* signal);
   // The models to expand entities and add defaults with, or null.
   TdomASModelCollection* PreparedModels() const;

@@ -40,6 +40,9 @@ public:
 };
 QV_DECLARE_DOM_EXCEPTION(EAS_Wrong_Element_Decl_Err, EASException, "Wrong element declaration error.");
 QV_DECLARE_DOM_EXCEPTION(EParserException, EDomException, "Parser error.");
+// Memory ran out while the library worked: no fault of the input, so no
+// parser error and no DOM exception either.
+QV_DECLARE_DOM_EXCEPTION(EOutOfMemory, Exception, "Out of memory.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Exception, EDomException, "Unknown function name.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Invalid_Expression_Err, EXPath_Exception, "No valid XPath expression prepared.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Invalid_Function_Call_Err, EXPath_Exception, "Invalid context position.");

@@ -6,15 +6,19 @@
 #include "xml/XmlSubsetTokenizer.h"
 #include "xml/XmlToDomParser.h"
 
-bool ChargeEntityExpansion(TdomDocument* document, size_t chars) {
+bool ChargeEntityExpansion(TdomDocument* document, int64_t cost) {
   if (document == nullptr) return true;
   TdomEntityExpansionBudget& budget = document->ExpansionBudget();
-  if (static_cast<int64_t>(chars) > kMaxParameterEntityExpansion - budget.chars) {
+  if (cost > kMaxParameterEntityExpansion - budget.chars) {
     budget.chars = kMaxParameterEntityExpansion + 1;
     return false;
   }
-  budget.chars += static_cast<int64_t>(chars);
+  budget.chars += cost;
   return true;
+}
+
+bool EntityExpansionExhausted(TdomDocument* document) {
+  return document != nullptr && document->ExpansionBudget().chars > kMaxParameterEntityExpansion;
 }
 
 int64_t EntityExpandedLength(TdomDocument* document, const std::u16string& name) {

@@ -1,8 +1,9 @@
 #pragma once
 // Limits on general-entity expansion in a document: how deep entity
-// references may nest while their replacement texts are parsed, and how many
-// characters of replacement text may be expanded in all, shared by the
-// parser's expansion, ExpandEntity and validation. The totals live on the
+// references may nest while their replacement texts are parsed, and how much
+// may be expanded in all (characters of replacement text plus one for each
+// reference expanded), shared by the parser's expansion, ExpandEntity,
+// attribute values and defaults, and validation. The totals live on the
 // document; a hold keeps them from starting afresh between expansions (the
 // parser holds them for a whole parse, validation for a whole run).
 #include <cstdint>
@@ -17,11 +18,14 @@ struct TdomEntityExpansionBudget {
   int holds = 0;
 };
 
-// Counts chars more; false once the total is beyond the limit.
-bool ChargeEntityExpansion(TdomDocument* document, size_t chars);
-// How many characters the general entity name expands to in all (through
-// the document's DTD models; a predefined entity 1, an unknown one 0), so
-// that an expansion is paid for before it is made. A cycle, or more, gives
+// Counts cost more; false once the total is beyond the limit.
+bool ChargeEntityExpansion(TdomDocument* document, int64_t cost);
+// True once a charge was refused (until the totals start afresh).
+bool EntityExpansionExhausted(TdomDocument* document);
+// What expanding the general entity name costs in all: characters plus one
+// per nested reference (through the document's DTD models; a predefined
+// entity 1, an unknown one 0), so that an expansion is paid for before it is
+// made. A cycle, or more, gives
 // kEntityExpandedLengthLimit.
 inline constexpr int64_t kEntityExpandedLengthLimit = int64_t(1) << 40;
 int64_t EntityExpandedLength(TdomDocument* document, const std::u16string& name);

@@ -47,7 +47,7 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
     // The outermost expansion pays for everything below it at once, before
     // any text is fetched.
     int64_t length = doc != nullptr && EntityExpansionDepth(doc) == 1 ? EntityExpandedLength(doc, GetNodeName()) : 0;
-    bool paid = ChargeEntityExpansion(doc, static_cast<size_t>(length));
+    bool paid = ChargeEntityExpansion(doc, EntityExpansionDepth(doc) == 1 ? length + 1 : 0);
     std::u16string text;
     if (!level.TooDeep() && paid) {
       GetReplacementText(text, errorType);

@@ -11,15 +11,18 @@ TdomTreeWalker::TdomTreeWalker(TdomNode* root_, bool expandEntityReferences_, Td
       root(root_),
       whatToShow(whatToShow_) {
   if (root_ == nullptr) throw ENot_Supported_Err();
+  document = root_->GetReferenceDocument();
 }
 
 void TdomTreeWalker::SetCurrentNode(TdomNode* node) {
   if (node == nullptr) throw ENot_Supported_Err();
+  if (node->GetReferenceDocument() != document) throw EWrong_Document_Err();
   currentNode = node;
 }
 
 void TdomTreeWalker::SetRoot(TdomNode* node) {
   if (node == nullptr) throw ENot_Supported_Err();
+  if (node->GetReferenceDocument() != document) throw EWrong_Document_Err();
   root = node;
 }
 

@@ -6,6 +6,8 @@
 #include "core/Object.h"
 #include "xml/DomTypes.h"
 
+class TdomDocument;
+
 class TdomTreeWalker : public TObject {
 public:
   // A null root raises ENot_Supported_Err "Not supported error.".
@@ -17,7 +19,9 @@ public:
   TdomWhatToShow GetWhatToShow() const { return whatToShow; }
   TdomNodeFilter* GetFilter() const { return filter; }
   bool GetExpandEntityReferences() const { return expandEntityReferences; }
-  // Null raises ENot_Supported_Err.
+  // Null raises ENot_Supported_Err; a node of another document than the
+  // root's (which would never tell the walker when it is freed)
+  // EWrong_Document_Err.
   void SetCurrentNode(TdomNode* node);
   void SetRoot(TdomNode* node);
   void SetWhatToShow(TdomWhatToShow value) { whatToShow = value; }
@@ -58,4 +62,5 @@ private:
   TdomNodeFilter* filter;          // not owned
   TdomNode* root;                  // not owned
   TdomWhatToShow whatToShow;
+  TdomDocument* document = nullptr;  // the root's document, which reports frees
 };

@@ -1,5 +1,7 @@
 #include "xml/XmlDocReader.h"
 
+#include <new>
+
 #include "xml/DomException.h"
 #include "xml/NameSet.h"
 #include "xml/WideStrStream.h"
@@ -82,6 +84,14 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
       SendErrorNotification(kDecodingErrorType, &where, DecodingErrorCode(e));
     } catch (...) {
     }
+  } catch (const std::bad_alloc&) {
+    // Running out of memory is no fault of the document: the handlers are
+    // told that it ends, and the caller learns what happened.
+    try {
+      SendAbortedSignal(tokenizer.get());
+    } catch (...) {
+    }
+    throw EOutOfMemory();
   } catch (...) {
     // What went wrong was reported through the error path already.
   }

@@ -176,6 +176,7 @@ FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, co
 }
 
 WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
+  faulted_ = false;
   std::u16string longPath = JoinPath(folder.path, entry.name);
   std::u16string display = ToDisplayPath(longPath);
   HANDLE file = INVALID_HANDLE_VALUE;
@@ -185,7 +186,7 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
       if (clearedReadOnly) SetAttributes(file, entry.attributes);
       CloseHandle(file);
     }
-    reporter_.Failure(line);
+    Fault(line);
     reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
     return WipeResult::Failed;
   };
@@ -251,11 +252,14 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
     // Gone, but its old clusters may not be: rewritten data of such a file
     // may land in new clusters, and only a free-space wipe reaches the old ones.
     const bool compressed = (kind & FILE_ATTRIBUTE_COMPRESSED) != 0;
-    reporter_.Failure(u"Not securely wiped: " + display + u" was " + (compressed ? u"compressed" : u"sparse") +
+    Fault(u"Not securely wiped: " + display + u" was " + (compressed ? u"compressed" : u"sparse") +
                       u", so the file system may keep its old data in clusters the passes did not reach. "
                       u"Wipe the free space of " + DriveOf(longPath) + u" as well");
     result = WipeResult::Failed;
   }
+  // Gone, but with a trace left (its slack, its time stamps, its name, or
+  // data not known to be on the medium): counted once, as not wiped.
+  if (result == WipeResult::Wiped && faulted_) result = WipeResult::Failed;
   // Finished, wiped or not, so that a count of finished files adds up.
   if (result != WipeResult::Stopped)
     reporter_.FileProgress(display, size, 100, /*finished=*/true, /*force=*/true, result != WipeResult::Wiped);
@@ -270,7 +274,7 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
   for (size_t pass = 0; pass < passes_.size(); ++pass) {
     PassSeed seed;
     if (passes_[pass].kind == PassKind::Random && !NewPassSeed(seed)) {
-      reporter_.Failure(u"Could not wipe " + what + u": the system gave no random data");
+      Fault(u"Could not wipe " + what + u": the system gave no random data");
       return false;
     }
     PassSource source(passes_[pass], seed);
@@ -289,8 +293,8 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
     WriteOutcome outcome = WritePass(file, source, 0, size, buffer_, tick, /*fillToFull=*/false);
     if (pass == 0 && progressPath) AtStep(WipeStep::Overwriting, stepPath_);
     if (outcome.end == WriteEnd::Complete && length > size) {
-      if (size < cluster && !FlushFileBuffers(file)) {
-        reporter_.Failure(u"Could not flush " + what + u" to the medium: " + ErrorText(GetLastError()));
+      if (size < cluster && !gFlush(file)) {
+        Fault(u"Could not flush " + what + u" to the medium: " + ErrorText(GetLastError()));
         return false;
       }
       auto slackTick = [&](uint64_t written) { return tick(size + written); };
@@ -298,7 +302,7 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
       // The slack may not grow on a full disk; the data is overwritten already.
       // Reported once: the later passes stop where this one could.
       if (slack.end != WriteEnd::Complete && slack.end != WriteEnd::Stopped) {
-        reporter_.Failure(u"Could not overwrite the slack past the end of " + what + u": " + ErrorText(slack.error));
+        Fault(u"Could not overwrite the slack past the end of " + what + u": " + ErrorText(slack.error));
         length = size + slack.written;
       }
       if (slack.end == WriteEnd::Stopped) outcome.end = WriteEnd::Stopped;
@@ -308,11 +312,11 @@ bool FileWiper::OverwriteRange(HANDLE file, uint64_t size, uint64_t length, uint
       return false;
     }
     if (outcome.end != WriteEnd::Complete) {
-      reporter_.Failure(u"Could not overwrite " + what + u": " + ErrorText(outcome.error));
+      Fault(u"Could not overwrite " + what + u": " + ErrorText(outcome.error));
       return false;
     }
-    if (!FlushFileBuffers(file)) {
-      reporter_.Failure(u"Could not flush " + what + u" to the medium: " + ErrorText(GetLastError()));
+    if (!gFlush(file)) {
+      Fault(u"Could not flush " + what + u" to the medium: " + ErrorText(GetLastError()));
       return false;
     }
   }
@@ -328,7 +332,7 @@ WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& l
     DWORD error = 0;
     HANDLE stream = gOpenStream(file, name, error);
     if (stream == INVALID_HANDLE_VALUE) {
-      reporter_.Failure(u"Could not open " + what + u": " + ErrorText(error));
+      Fault(u"Could not open " + what + u": " + ErrorText(error));
       return WipeResult::Failed;
     }
     LARGE_INTEGER size = {};
@@ -339,7 +343,7 @@ WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& l
     if (ok) {
       LARGE_INTEGER zero = {};
       ok = SetFilePointerEx(stream, zero, nullptr, FILE_BEGIN) && SetEndOfFile(stream);
-      if (!ok) reporter_.Failure(u"Could not truncate " + what + u": " + ErrorText(GetLastError()));
+      if (!ok) Fault(u"Could not truncate " + what + u": " + ErrorText(GetLastError()));
     } else {
       // The slack written past its end goes again: the stream keeps its length.
       SetFilePointerEx(stream, size, nullptr, FILE_BEGIN);
@@ -358,7 +362,7 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
   std::u16string display = ToDisplayPath(longPath);
   LARGE_INTEGER size = {};
   if (!GetFileSizeEx(file, &size)) {
-    reporter_.Failure(u"Could not read the size of " + display + u": " + ErrorText(GetLastError()));
+    Fault(u"Could not read the size of " + display + u": " + ErrorText(GetLastError()));
     return WipeResult::Failed;
   }
   fileSize = size.QuadPart;
@@ -388,32 +392,32 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
   FILETIME neutral = NeutralTime();
   bool truncated = SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) && SetEndOfFile(file);
   if (!truncated) {
-    reporter_.Failure(u"Could not truncate " + display + u": " + ErrorText(GetLastError()));
+    Fault(u"Could not truncate " + display + u": " + ErrorText(GetLastError()));
     return WipeResult::Failed;
   }
   if (!SetFileTime(file, &neutral, &neutral, &neutral))
-    reporter_.Failure(u"Could not reset the time stamps of " + display + u": " + ErrorText(GetLastError()));
-  if (!FlushFileBuffers(file))
-    reporter_.Failure(u"Could not flush " + display + u" to the medium: " + ErrorText(GetLastError()));
+    Fault(u"Could not reset the time stamps of " + display + u": " + ErrorText(GetLastError()));
+  if (!gFlush(file))
+    Fault(u"Could not flush " + display + u" to the medium: " + ErrorText(GetLastError()));
   // The folder held is checked, not the file: a file it holds is renamed and
   // deleted within it whatever its name leads to.
   std::u16string current = name;
   AtStep(WipeStep::Renaming, longPath);
   if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, current)) {
-    reporter_.Failure(u"Did not rename or delete " + display +
+    Fault(u"Did not rename or delete " + display +
                       u" after overwriting it: its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
   RenameAway(folder, file, current);
   AtStep(WipeStep::Deleting, JoinPath(folder.path, current));
   if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, current)) {
-    reporter_.Failure(u"Did not delete " + display +
+    Fault(u"Did not delete " + display +
                       u" after overwriting it: its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
   DWORD error = 0;
   if (!MarkForDeletion(file, error)) {
-    reporter_.Failure(u"Could not delete " + display + u" after overwriting it: " + ErrorText(error));
+    Fault(u"Could not delete " + display + u" after overwriting it: " + ErrorText(error));
     return WipeResult::Failed;
   }
   return WipeResult::Wiped;
@@ -423,7 +427,7 @@ bool FileWiper::RenameAway(const OpenFolder& folder, HANDLE item, std::u16string
   std::u16string display = ToDisplayPath(JoinPath(folder.path, name));
   size_t length = name.size();
   auto failed = [&](const std::u16string& why) {
-    reporter_.Failure(u"Could not rename " + display + u" to a random name: " + why);
+    Fault(u"Could not rename " + display + u" to a random name: " + why);
     return false;
   };
   for (int round = 0; round < kRenames; ++round) {
@@ -445,6 +449,7 @@ bool FileWiper::RenameAway(const OpenFolder& folder, HANDLE item, std::u16string
 }
 
 WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) {
+  faulted_ = false;
   std::u16string longPath = JoinPath(folder.path, entry.name);
   std::u16string display = ToDisplayPath(longPath);
   bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -453,7 +458,7 @@ WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) 
   };
   auto fail = [&](HANDLE link, const std::u16string& line) {
     if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
-    reporter_.Failure(line);
+    Fault(line);
     finished(true);
     return WipeResult::Failed;
   };
@@ -484,8 +489,9 @@ WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) 
 }
 
 WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& entry) {
+  faulted_ = false;
   std::u16string display = ToDisplayPath(JoinPath(folder.path, entry.name));
-  reporter_.Failure(u"Not securely wiped: left " + display +
+  Fault(u"Not securely wiped: left " + display +
                     u" as it is: its data is kept by the system elsewhere (a cloud, deduplicated or otherwise "
                     u"stored file), so it cannot be overwritten in place. Wipe the free space of " +
                     DriveOf(JoinPath(folder.path, entry.name)) + u" as well");
@@ -495,6 +501,7 @@ WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& e
 }
 
 WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& item) {
+  faulted_ = false;
   std::u16string display = ToDisplayPath(item.path);
   AtStep(WipeStep::RemovingFolder, item.path);
   DWORD attributes = 0, tag = 0;
@@ -502,23 +509,29 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& i
   if (!TagOf(item.handle, attributes, tag) || !FactsOf(item.handle, facts) ||
       !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       !SameObject(facts.identity, item.identity)) {
-    reporter_.Failure(u"Kept the folder " + display + u": it is no longer the folder listed");
+    Fault(u"Kept the folder " + display + u": it is no longer the folder listed");
     return WipeResult::Failed;
   }
   std::u16string name = LastName(item.path);
   if (!PlaceHolds(parent, item.handle, name)) {
-    reporter_.Failure(u"Kept the folder " + display + u": it was moved or replaced while the wipe ran");
+    Fault(u"Kept the folder " + display + u": it was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
   if (attributes & FILE_ATTRIBUTE_READONLY) SetAttributes(item.handle, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
   RenameAway(parent, item.handle, name);
   DWORD error = 0;
   if (!PlaceHolds(parent, item.handle, name) || !MarkForDeletion(item.handle, error)) {
-    reporter_.Failure(u"Could not remove the folder " + display + u": " +
+    Fault(u"Could not remove the folder " + display + u": " +
                       (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
     return WipeResult::Failed;
   }
-  return WipeResult::Wiped;
+  // Removed, but its name may survive when it could not be renamed.
+  return faulted_ ? WipeResult::Failed : WipeResult::Wiped;
+}
+
+void FileWiper::Fault(const std::u16string& line) {
+  reporter_.Failure(line, faulted_ ? 0 : 1);
+  faulted_ = true;
 }
 
 }  // namespace qv::engine

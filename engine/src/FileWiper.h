@@ -66,7 +66,9 @@ class FileWiper {
 
   // Wipes the file `entry` of `folder`. A file that cannot be opened, that has
   // other names (hard links), or that is no longer the file listed is logged,
-  // counted and left as it was.
+  // counted and left as it was. Each item counts once however many of its
+  // steps fail; one gone with a step failed (its flush, time stamps, slack or
+  // rename) is Failed, never counted as wiped.
   WipeResult WipeFile(const OpenFolder& folder, const Listed& entry);
   // Removes the link `entry` itself after checking on its own handle that it
   // still is the link listed; where it cannot be checked, it is left.
@@ -101,12 +103,16 @@ class FileWiper {
   // `name` (updated); each failure is counted.
   bool RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
   uint32_t ClusterBytes(const std::u16string& longPath);
+  // Logs a failure of the item being worked on, counting the item once
+  // however many of its steps fail.
+  void Fault(const std::u16string& line);
 
   Reporter& reporter_;
   const std::vector<PassSpec>& passes_;
   const AlignedBuffer& buffer_;
   std::map<std::u16string, uint32_t> clusterBytes_;
   std::u16string stepPath_;  // the file being overwritten, for the step call
+  bool faulted_ = false;     // the item being worked on has failed (counted)
 };
 
 }  // namespace qv::engine

@@ -305,6 +305,17 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     level.removedChars += name.size();
     ++level.removedEntries;
   };
+  // An entry that failed may be gone all the same (deleted, but with a step
+  // failed): its name is overwritten too.
+  auto removedIfGone = [&](Level& level, const std::u16string& name) {
+    DWORD error = 0;
+    HANDLE still = OpenBelow(level.folder.handle, name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+    if (still != INVALID_HANDLE_VALUE) {
+      CloseHandle(still);
+    } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+      removed(level, name);
+    }
+  };
   // Stopped: the names of what was wiped are overwritten all the same, in
   // every folder entered, before the folders are let go.
   auto stopAll = [&] {
@@ -343,6 +354,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       WipeResult result = WipeEntry(wiper, stack.back().folder, entry);
       if (result == WipeResult::Stopped) return result;
       if (result == WipeResult::Wiped) removed(stack.back(), entry.name);
+      if (result == WipeResult::Failed) removedIfGone(stack.back(), entry.name);
     }
     return WipeResult::Wiped;
   };
@@ -372,6 +384,8 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       } else if (wiper.RemoveFolder(*parent, done.folder) == WipeResult::Wiped) {
         ++counts_.folders;
         if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
+      } else if (!stack.empty()) {
+        removedIfGone(stack.back(), LastName(done.folder.path));
       }
     }
     Close(done.folder);

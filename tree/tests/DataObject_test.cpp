@@ -406,6 +406,12 @@ TEST_F(DataObjectTest, TheFormatListTakesOnlyNamesTheTreeCanRender) {
   EXPECT_EQ(tree->AddClipboardFormat("HTML Format"), 1);
   EXPECT_EQ(tree->AddClipboardFormat("CSV"), 0);  // already there
   EXPECT_EQ(tree->AddClipboardFormat("Nothing"), -1);
+  // Insert: an unknown name adds nothing; a known one is refused by the sorted list.
+  std::vector<std::string> before = tree->ClipboardFormats();
+  tree->InsertClipboardFormat(0, "Nothing");
+  EXPECT_EQ(tree->ClipboardFormats(), before);
+  EXPECT_THROW(tree->InsertClipboardFormat(0, "Rich Text Format"), EStringListError);
+  EXPECT_EQ(tree->ClipboardFormats(), before);
   auto* drawTree = New<TVirtualDrawTree>(form);
   EXPECT_EQ(drawTree->AddClipboardFormat("CSV"), -1);  // the string tree's format
   EXPECT_EQ(drawTree->AddClipboardFormat("virtual tree data"), 0);

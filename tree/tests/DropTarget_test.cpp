@@ -233,6 +233,15 @@ TEST_F(DropTargetTest, RefusedAndAcceptedDrops) {
   EXPECT_EQ(dropMode, dmOnNode);
   EXPECT_TRUE(dropShift.Contains(ssLeft));  // the button held when the drag entered
   EXPECT_EQ(tree->DropTargetNode(), nullptr);
+
+  // A handler that throws (a bad foreign stream) leaves no node marked.
+  tree->OnDragDrop = [](TBaseVirtualTree*, TObject*, IDataObject*, const TFormatArray&, TShiftState, TPoint, int&,
+                        TDropMode) { throw EVirtualTreeError("bad stream"); };
+  effect = DROPEFFECT_COPY;
+  tree->DragEnter(MK_LBUTTON, at, effect);
+  effect = DROPEFFECT_COPY;
+  EXPECT_THROW(tree->DragDrop(data, 0, at, effect), EVirtualTreeError);
+  EXPECT_EQ(tree->DropTargetNode(), nullptr);
   data->Release();
 }
 

@@ -187,9 +187,56 @@ TEST_F(EditorTest, BoundsAtLeastThirtyWideAndInsideTheTree) {
   link->SetBounds(250, 0, 900, 18);
   link->GetBounds(l, t, r, b);
   EXPECT_EQ(r, tree->ClientWidth());
-  EXPECT_TRUE(link->CancelEdit() || true);
+  // The formatting rectangle: the client area inflated by the offset vertically
+  // and narrowed by the text margin less the offset.
+  EXPECT_EQ(EditFormattingRect(TRect{0, 0, 100, 16}, 4, /*themed=*/true, 0), (TRect{1, -3, 99, 19}));
+  EXPECT_EQ(EditFormattingRect(TRect{0, 0, 100, 16}, 4, /*themed=*/false, 5), (TRect{2, 3, 98, 23}));
+  // Cancelling ends the tree's edit too, once; then bounds are ignored.
+  EXPECT_TRUE(link->CancelEdit());
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_FALSE(link->CancelEdit());
+  link->SetBounds(0, 0, 100, 18);
+  link->GetBounds(l, t, r, b);
+  EXPECT_EQ(r, tree->ClientWidth());
   link.reset();
-  input->Key(VK_ESCAPE);
+}
+
+TEST_F(EditorTest, EnterBreaksTheLineOfAMultiLineNodeAndCtrlEnterEnds) {
+  tree->SetMultiline(Node(1), true);
+  StartWithF2();
+  input->Type(u"one");
+  input->Key(VK_RETURN);
+  EXPECT_TRUE(tree->IsEditing()) << "Enter only breaks the line";
+  input->Type(u"two");
+  input->Key(VK_RETURN, {VK_CONTROL});
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(gNames[1], u"one\r\ntwo");
+  // A single-line node ends with Enter.
+  tree->SetMultiline(Node(1), false);
+  StartWithF2();
+  input->Type(u"three");
+  input->Key(VK_RETURN);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(gNames[1], u"three");
+}
+
+TEST_F(EditorTest, AnEditorWindowDestroyedWhileEditingKeepsTheTextWithAutoAccept) {
+  TVTEdit* edit = StartWithF2();
+  input->Type(u"kept");
+  DestroyWindow(edit->Handle());
+  qvtest::Pump(20);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(gNames[1], u"kept");
+
+  auto* options = static_cast<TCustomStringTreeOptions*>(tree->TreeOptions());
+  options->SetStringOptions(options->StringOptions().Exclude(toAutoAcceptEditChange));
+  tree->SetFocus();
+  edit = StartWithF2();
+  input->Type(u"dropped");
+  DestroyWindow(edit->Handle());
+  qvtest::Pump(20);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(gNames[1], u"kept");
 }
 
 TEST_F(EditorTest, RecreatingTheWindowCancelsAndTheTreeMayGoWhileEditing) {

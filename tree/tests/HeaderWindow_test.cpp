@@ -127,6 +127,28 @@ TEST_F(HeaderWindowTest, DraggingAColumnMovesIt) {
   EXPECT_TRUE(header->States().Empty());
 }
 
+TEST_F(HeaderWindowTest, AColumnDroppedOnItselfStaysAndIsNotDraggedOut) {
+  static int draggedOut = 0;
+  draggedOut = 0;
+  tree->OnHeaderDraggedOut = [](TVTHeader*, TColumnIndex, TPoint) { ++draggedOut; };
+  header->SetOptions(header->Options().Include(hoDrag));
+  TIndexArray unchanged{0, 1, 2};
+  SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
+  SendClient(WM_MOUSEMOVE, 175, 10);
+  ASSERT_TRUE(header->States().Contains(hsDragging));
+  SendClient(WM_MOUSEMOVE, 160, 10);
+  SendClient(WM_LBUTTONUP, 160, 10);
+  EXPECT_EQ(draggedOut, 0);
+  EXPECT_EQ(header->Columns()->PositionToIndex(), unchanged);
+  // Released outside the window: dragged out, and still nothing moves.
+  SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
+  SendClient(WM_MOUSEMOVE, 175, 10);
+  ASSERT_TRUE(header->States().Contains(hsDragging));
+  SendClient(WM_LBUTTONUP, 700, 10);
+  EXPECT_EQ(draggedOut, 1);
+  EXPECT_EQ(header->Columns()->PositionToIndex(), unchanged);
+}
+
 TEST_F(HeaderWindowTest, SortMarkPixels) {
   // A column without text shows the sort mark alone, centred in the cell shrunk by 2:
   // its 16 x 16 image starts at (2 + (96 - 16) / 2, 2) = (42, 2) in header coordinates.

@@ -113,6 +113,25 @@ TEST_F(ExplorerSelection, NamesEndingInDotsOrSpacesAreListedByTheirExactNames) {
   EXPECT_EQ(TopmostSet(), (std::set<std::u16string>{folder + u"\\d.\\x.txt", folder + u"\\solo."}));
 }
 
+TEST_F(ExplorerSelection, AFolderSwappedForALinkListsTheLinkAloneNotWhatItLeadsTo) {
+  // Ticked and opened while a plain folder, then swapped by another program
+  // for a folder holding a link of the same name to a folder elsewhere.
+  const std::u16string box = folder + u"\\box";
+  MakeFile(folder + u"\\keep.txt");
+  MakeFolder(box);
+  MakeFolder(box + u"\\to-outside");
+  MakeFile(box + u"\\to-outside\\kept.txt");
+  ASSERT_NE(Exact(box + u"\\to-outside\\kept.txt"), nullptr);
+  Tick(Exact(box));
+  ASSERT_EQ(EveryItem().size(), 3u);
+  ASSERT_TRUE(MoveFileW(W(box), W(folder + u"\\box-old")));
+  if (!MoveFileW(W(TestDrive() + u"\\qvlinkpool\\l1"), W(box))) GTEST_SKIP() << "no link on the test drive";
+  ASSERT_NE(GetFileAttributesW(W(box + u"\\to-outside\\kept.txt")), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{box});
+  // The link is listed as itself: what it leads to is never wiped, so never listed.
+  EXPECT_EQ(EveryItem(), (std::vector<std::u16string>{box, box + u"\\to-outside"}));
+}
+
 TEST_F(ExplorerSelection, ChildrenOfAFolderRenamedInTheTreeFollowItsNewName) {
   MakeFolder(folder + u"\\a");
   MakeFolder(folder + u"\\a\\sub");

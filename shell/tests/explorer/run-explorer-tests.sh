@@ -68,6 +68,10 @@ for n in 1 2 3 4; do
   printf 'lower %s' "$n" > "$work/drive/qvcasepool/p$n/data/lower.txt"
   printf 'lower upper %s' "$n" > "$work/drive/qvcasepool/p$n/data/upper.txt"
 done
+# A folder holding a link to a folder outside the tests' folders.
+mkdir -p "$work/drive/qvoutside/inner" "$work/drive/qvlinkpool/l1"
+printf 'outside' > "$work/drive/qvoutside/kept.txt"
+ln -s "$work/drive/qvoutside" "$work/drive/qvlinkpool/l1/to-outside"
 ln -s "$work/drive" "$dos/$letter:"
 link="$dos/$letter:"
 export QV_TEST_EXPLORER_DRIVE=${letter^^}
