@@ -249,10 +249,11 @@ bool TNamespace::IsValid() {
   ULONG value = SFGAO_VALIDATE;
   LPCITEMIDLIST items[1] = {relativePIDL};
   if (FAILED(folder->GetAttributesOf(1, items, &value))) return false;
-  // Some shells validate from the ID's own data: a file-system item is asked of the disk too.
+  // Some shells validate from the ID's own data: a file-system item is asked
+  // of the disk too, by its exact name ("x." is not "x").
   if (name.size() > 3 && name[1] == u':' && name[2] == u'\\')
-    return (vws::UseWideApi() ? GetFileAttributesW(vws::W(name)) : GetFileAttributesA(vws::ToAnsi(name).c_str())) !=
-           INVALID_FILE_ATTRIBUTES;
+    return (vws::UseWideApi() ? GetFileAttributesW(vws::W(exactnames::ExtendedPath(name)))
+                              : GetFileAttributesA(vws::ToAnsi(name).c_str())) != INVALID_FILE_ATTRIBUTES;
   return true;
 }
 

@@ -69,6 +69,8 @@ void TBaseVirtualTree::BeforeDestruction() {
     workerAcquired = false;
   }
   StopCacheValidation();
+  // Panning ends with the tree: its anchor window, capture and timer go now.
+  StopWheelPanning();
   DoCancelEdit();
   editLink.reset();
   // Clear runs before the component is torn down, so handlers still see a whole tree.
@@ -135,6 +137,8 @@ void TBaseVirtualTree::Assign(TPersistent* source) {
   SetShowHint(tree->ShowHint());
   SetStateImages(tree->StateImages());
   SetTabStop(tree->TabStop());
+  SetParentBiDiMode(tree->ParentBiDiMode());
+  SetTabOrder(tree->TabOrder());
   SetVisible(tree->Visible());
   SetSelectionCurveRadius(tree->SelectionCurveRadius());
   SetSelectionBlendFactor(tree->SelectionBlendFactor());

@@ -4,6 +4,7 @@
 #include "tree/VirtualTrees.h"
 
 #include "win/ClassInfo.h"
+#include "win/FormReader.h"
 
 namespace {
 
@@ -100,7 +101,14 @@ const TClassRegistrar<TScrollBarOptions, void> kScrollBarOptionsRegistrar("TScro
     Prop("VerticalIncrement", &TScrollBarOptions::VerticalIncrement, &TScrollBarOptions::SetVerticalIncrement),
 });
 
+// The one option set of older definitions ("Options"); a value that is not a
+// set changes nothing.
+void ReadOldOptions(TBaseVirtualTree* tree, const TFormValue& value) {
+  if (value.kind == TFormValue::vkSet) tree->ReadOldOptions(value.names);
+}
+
 const TClassRegistrar<TBaseVirtualTree, TCustomControl> kTreeRegistrar("TBaseVirtualTree", {
+    DefinedProp<TBaseVirtualTree>("Options", &ReadOldOptions),
     EnumProp("Alignment", &TBaseVirtualTree::Alignment, &TBaseVirtualTree::SetAlignment, kAlignmentNames),
     Prop("AnimationDuration", &TBaseVirtualTree::AnimationDuration, &TBaseVirtualTree::SetAnimationDuration),
     Prop("AutoExpandDelay", &TBaseVirtualTree::AutoExpandDelay, &TBaseVirtualTree::SetAutoExpandDelay),
@@ -117,6 +125,7 @@ const TClassRegistrar<TBaseVirtualTree, TCustomControl> kTreeRegistrar("TBaseVir
         static_cast<void (TBaseVirtualTree::*)(uint32_t)>(&TVirtualTreeCore::SetChangeDelay)),
     EnumProp("CheckImageKind", &TBaseVirtualTree::CheckImageKind, &TBaseVirtualTree::SetCheckImageKind,
              kCheckImageKindNames),
+    ObjectProp("Background", &TBaseVirtualTree::Background),
     ObjectProp("Colors", &TBaseVirtualTree::Colors),
     ComponentProp("CustomCheckImages", &TBaseVirtualTree::CustomCheckImages, &TBaseVirtualTree::SetCustomCheckImages),
     CoreCount("DefaultNodeHeight", &TVirtualTreeCore::DefaultNodeHeight, &TBaseVirtualTree::SetDefaultNodeHeight),

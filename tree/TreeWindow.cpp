@@ -4,6 +4,7 @@
 #include "tree/VirtualTrees.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "win/graphics/Themes.h"
 
@@ -318,9 +319,19 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
     scrolled = true;
   }
   if (horizontally) {
+    int fixedWidth = 0;
+    TColumnAttributes attributes;
+    for (TColumnIndex column = FirstVisibleColumn(); column >= 0; column = NextVisibleColumn(column))
+      if (HeaderColumnAttributes(column, attributes) && attributes.Fixed) fixedWidth += attributes.Width;
     int clientWidth = ClientWidth();
-    if (r.Left < 0 || r.Right > clientWidth) {
-      SetOffsetX(clientWidth / 2 - ((r.Left + r.Right) / 2 - offsetX));
+    if (fixedWidth == 0) {
+      if (r.Left < 0 || r.Right > clientWidth) {
+        SetOffsetX(clientWidth / 2 - ((r.Left + r.Right) / 2 - offsetX));
+        scrolled = true;
+      }
+    } else if (std::abs(r.Left - fixedWidth) >= 2) {
+      // The cell's left edge meets the fixed columns, which do not scroll.
+      SetOffsetX(offsetX - (r.Left - fixedWidth));
       scrolled = true;
     }
   }

@@ -22,8 +22,11 @@ void TdomASContentAutomaton::MergeInto(int target, int source) {
 }
 
 void TdomASContentAutomaton::AddFollow(int position, int set) {
+  // A position is in one model's last list at a time, and each set is added
+  // once to each of them; only the newest entry can repeat. Checking it alone
+  // keeps long runs of optional particles from costing a search per pair.
   std::vector<int>& list = follow[static_cast<size_t>(position)];
-  if (std::find(list.begin(), list.end(), set) == list.end()) list.push_back(set);
+  if (list.empty() || list.back() != set) list.push_back(set);
 }
 
 TdomASContentAutomaton::Info TdomASContentAutomaton::Visit(const TdomASContentModel* model) {

@@ -1,5 +1,6 @@
 // Validation of a document against its DTD models.
 #include <algorithm>
+#include <unordered_set>
 #include <memory>
 
 #include "xml/AsModelCollection.h"
@@ -102,16 +103,14 @@ bool TdomASModelCollection::ValidateModels() {
         if (content == nullptr) {
           report(ET_INVALID_CONTENT_MODEL, element);
         } else if (content->ContentModelType() == AS_CHOICE) {
-          std::vector<std::u16string> seen;
+          std::unordered_set<std::u16string> seen;
           TdomASObjectList* subs = content->SubModels();
           for (int i = 0; i < subs->GetLength() && go; ++i) {
             auto* sub = static_cast<TdomASContentModel*>(subs->item(i));
             if (sub->ContentModelType() != AS_ELEMENT_NAME) {
               report(ET_INVALID_MIXED_CONTENT_ENTRY, sub);
-            } else if (std::find(seen.begin(), seen.end(), sub->Name()) != seen.end()) {
+            } else if (!seen.insert(sub->Name()).second) {
               report(ET_DUPLICATE_NAME_IN_MIXED_CONTENT, sub);
-            } else {
-              seen.push_back(sub->Name());
             }
           }
         }
@@ -128,13 +127,11 @@ bool TdomASModelCollection::ValidateModels() {
           if (++notations == 2) report(ET_DUPLICATE_NOTATION_ON_ELEMENT_TYPE, attr);
           if (element->ContentType() == AS_EMPTY_CONTENTTYPE) report(ET_NOTATION_ON_EMPTY_ELEMENT, attr);
         }
-        std::vector<std::u16string> tokens;
+        std::unordered_set<std::u16string> tokens;
         for (int i = 0; i < enumeration->GetCount() && go; ++i) {
           std::u16string token = enumeration->Get(i);
           if (!IsXmlNmtoken(token)) report(ET_INVALID_ENUMERATION, attr);
-          if (std::find(tokens.begin(), tokens.end(), token) != tokens.end())
-            report(ET_DUPLICATE_ENUMERATION_TOKEN, attr);
-          tokens.push_back(token);
+          if (!tokens.insert(token).second) report(ET_DUPLICATE_ENUMERATION_TOKEN, attr);
         }
         if (!go || !attr->HasDefaultValue()) continue;
         std::u16string defaultValue;

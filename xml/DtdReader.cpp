@@ -126,8 +126,10 @@ namespace {
 // The length of the reference "%Name;" at text[i], or 0 when there is none.
 size_t ReferenceLength(const std::u16string& text, size_t i) {
   if (text[i] != u'%') return 0;
-  size_t semicolon = text.find(u';', i + 1);
-  if (semicolon == std::u16string::npos || semicolon == i + 1) return 0;
+  // The search stops at the next '%' too (never part of a name), so a text
+  // full of '%' without ';' is looked through once, not once per '%'.
+  size_t semicolon = text.find_first_of(u";%", i + 1);
+  if (semicolon == std::u16string::npos || text[semicolon] != u';' || semicolon == i + 1) return 0;
   if (!IsXmlName(std::u16string_view(text).substr(i + 1, semicolon - i - 1))) return 0;
   return semicolon - i + 1;
 }
@@ -142,22 +144,6 @@ std::u16string EscapeQuotes(const std::u16string& text) {
   return out;
 }
 
-// Whether text holds a reference; outside literals only when insideLiterals is false
-// (a percent sign in an attribute default or a system literal is text).
-bool HoldsReference(const std::u16string& text, bool insideLiterals) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    char16_t c = text[i];
-    if (!insideLiterals && (c == u'"' || c == u'\'')) {
-      size_t close = text.find(c, i + 1);
-      if (close == std::u16string::npos) return false;
-      i = close;
-    } else if (c == u'%' && ReferenceLength(text, i) > 0) {
-      return true;
-    }
-  }
-  return false;
-}
-
 // The last keyword before position end of markup text, for telling an entity
 // value literal from the literals of SYSTEM and PUBLIC.
 std::u16string LastWord(const std::u16string& text) {
@@ -166,6 +152,30 @@ std::u16string LastWord(const std::u16string& text) {
   size_t start = end;
   while (start > 0 && !IsXmlWhiteSpaceWideChar(text[start - 1])) --start;
   return text.substr(start, end - start);
+}
+
+// Whether text holds a reference outside literals, or inside an entity value
+// when entityDecl is set (a percent sign in an attribute default or in a
+// system or public literal is text).
+bool HoldsReference(const std::u16string& text, bool entityDecl) {
+  bool literalsSeen = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    char16_t c = text[i];
+    if (c == u'"' || c == u'\'') {
+      size_t close = text.find(c, i + 1);
+      if (close == std::u16string::npos) return false;
+      std::u16string keyword = LastWord(text.substr(0, i));
+      bool entityValue = entityDecl && !literalsSeen && keyword != u"SYSTEM" && keyword != u"PUBLIC";
+      literalsSeen = true;
+      if (!entityValue) {
+        i = close;
+        continue;
+      }
+    } else if (c == u'%' && ReferenceLength(text, i) > 0) {
+      return true;
+    }
+  }
+  return false;
 }
 
 // Whether the parentheses of markup text outside literals pair up.

@@ -119,7 +119,10 @@ TXmlErrorType TdomPERepository::ExpandInLiteral(const std::u16string& text, int6
       continue;
     }
     char16_t c = frame.text[frame.pos];
-    size_t semicolon = c == u'%' ? frame.text.find(u';', frame.pos + 1) : std::u16string::npos;
+    // Up to the next ';' or '%' (never part of a name): each stretch of the
+    // text is looked through once, however many '%' it holds.
+    size_t semicolon = c == u'%' ? frame.text.find_first_of(u";%", frame.pos + 1) : std::u16string::npos;
+    if (semicolon != std::u16string::npos && frame.text[semicolon] != u';') semicolon = std::u16string::npos;
     if (semicolon == std::u16string::npos ||
         !IsXmlName(std::u16string_view(frame.text).substr(frame.pos + 1, semicolon - frame.pos - 1))) {
       out += c;

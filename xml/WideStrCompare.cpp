@@ -1,6 +1,8 @@
 #include "xml/WideStrCompare.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <vector>
 
 int CompareWideStr(std::u16string_view s1, std::u16string_view s2) {
   size_t common = std::min(s1.size(), s2.size());
@@ -18,13 +20,40 @@ void TranslateWideStr(std::u16string_view s, std::u16string_view fromStr, std::u
                       std::u16string& result) {
   std::u16string out;
   out.reserve(s.size());
-  for (char16_t c : s) {
-    size_t p = fromStr.find(c);
+  auto put = [&](char16_t c, size_t p) {
     if (p == std::u16string_view::npos) {
       out += c;
     } else if (p < toStr.size()) {
       out += toStr[p];
     }
+  };
+  if (fromStr.size() <= 16) {
+    for (char16_t c : s) put(c, fromStr.find(c));
+  } else {
+    // The first place of each code unit in fromStr: one lookup per unit of s
+    // instead of a search of fromStr.
+    std::vector<uint32_t> first(0x10000, uint32_t(-1));
+    for (size_t p = fromStr.size(); p-- > 0;) first[fromStr[p]] = static_cast<uint32_t>(p);
+    for (char16_t c : s) put(c, first[c] == uint32_t(-1) ? std::u16string_view::npos : size_t(first[c]));
   }
   result = std::move(out);
+}
+
+size_t FindWideStr(std::u16string_view text, std::u16string_view pattern) {
+  if (pattern.empty()) return 0;
+  if (pattern.size() > text.size()) return std::u16string_view::npos;
+  // Knuth-Morris-Pratt: each unit of text is looked at a bounded number of
+  // times, whatever repeats the pattern holds.
+  std::vector<size_t> border(pattern.size(), 0);
+  for (size_t i = 1, k = 0; i < pattern.size(); ++i) {
+    while (k > 0 && pattern[i] != pattern[k]) k = border[k - 1];
+    if (pattern[i] == pattern[k]) ++k;
+    border[i] = k;
+  }
+  for (size_t i = 0, k = 0; i < text.size(); ++i) {
+    while (k > 0 && text[i] != pattern[k]) k = border[k - 1];
+    if (text[i] == pattern[k]) ++k;
+    if (k == pattern.size()) return i + 1 - k;
+  }
+  return std::u16string_view::npos;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// Ordinal comparison and the XPath translate() operation over UTF-16 code units.
+// Ordinal comparison, substring search and the XPath translate() operation
+// over UTF-16 code units.
 #include <string>
 #include <string_view>
 
@@ -11,3 +12,6 @@ int CompareWideStr(std::u16string_view s1, std::u16string_view s2);
 // dropped when toStr is shorter; other units stay.
 void TranslateWideStr(std::u16string_view s, std::u16string_view fromStr, std::u16string_view toStr,
                       std::u16string& result);
+// The first place of pattern in text (0 for an empty pattern), or npos; in
+// time linear in the two lengths.
+size_t FindWideStr(std::u16string_view text, std::u16string_view pattern);

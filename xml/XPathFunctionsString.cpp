@@ -3,10 +3,12 @@
 // normalize-space, translate. Lengths and positions count UTF-16 code units.
 #include <cmath>
 
+#include "xml/DomException.h"
 #include "xml/ParserUtilsWhiteSpace.h"
 #include "xml/ParserUtilsXPathNumbers.h"
 #include "xml/WideStrCompare.h"
 #include "xml/XPathFunctions.h"
+#include "xml/XPathSyntaxTree.h"
 
 using namespace xpath_functions;
 
@@ -19,7 +21,12 @@ TdomXPathCustomResult* XPathString(TdomNode* node, int position, int size, const
 TdomXPathCustomResult* XPathConcat(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   CheckArgumentCount(u"concat", arguments, 2, size_t(-1));
   std::u16string text;
-  for (TdomXPathSyntaxNode* argument : arguments) text += StringArgument(u"concat", argument, {node, position, size});
+  for (TdomXPathSyntaxNode* argument : arguments) {
+    std::u16string part = StringArgument(u"concat", argument, {node, position, size});
+    // The one string function whose result outgrows its arguments is capped.
+    if (part.size() > kXPathMaxStringLength - text.size()) throw EXPath_Exception(kXPathStringTooLong);
+    text += part;
+  }
   return String(std::move(text));
 }
 
@@ -44,14 +51,14 @@ TdomXPathCustomResult* XPathStartsWith(TdomNode* node, int position, int size, c
 TdomXPathCustomResult* XPathContains(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   std::u16string s1, s2;
   TwoStrings(u"contains", node, position, size, arguments, s1, s2);
-  return Boolean(s1.find(s2) != std::u16string::npos);
+  return Boolean(FindWideStr(s1, s2) != std::u16string::npos);
 }
 
 TdomXPathCustomResult* XPathSubstringBefore(TdomNode* node, int position, int size,
                                             const TdomXPathArguments& arguments) {
   std::u16string s1, s2;
   TwoStrings(u"substring-before", node, position, size, arguments, s1, s2);
-  size_t at = s2.empty() ? std::u16string::npos : s1.find(s2);
+  size_t at = s2.empty() ? std::u16string::npos : FindWideStr(s1, s2);
   return String(at == std::u16string::npos ? std::u16string() : s1.substr(0, at));
 }
 
@@ -60,7 +67,7 @@ TdomXPathCustomResult* XPathSubstringAfter(TdomNode* node, int position, int siz
   std::u16string s1, s2;
   TwoStrings(u"substring-after", node, position, size, arguments, s1, s2);
   if (s2.empty()) return String(s1);
-  size_t at = s1.find(s2);
+  size_t at = FindWideStr(s1, s2);
   return String(at == std::u16string::npos ? std::u16string() : s1.substr(at + s2.size()));
 }
 

@@ -140,13 +140,18 @@ TdomXPathNodeSetResult* TdomXPathCustomAxisName::RunAxis(TdomXPathNodeSetResult*
   bool nameTest = test->left != nullptr && test->left->Is(XPATH_NAME_TEST_TOKEN);
   TdomWhatToShow shown = nameTest ? NodeTypeBit(principalNodeType) : kShowAll;
   // The selections are appended while each follows the one before (the
-  // usual case); otherwise they are sorted once at the end.
+  // usual case); otherwise the result is sorted and rid of repeats whenever
+  // it has doubled, so that overlapping selections (each context node's
+  // following nodes, say) never pile up beyond twice the distinct nodes.
   bool sorted = true;
+  size_t compacted = 0;
   for (int i = 0, n = input->Length(); i < n; ++i) {
     TdomNode* node = input->Item(i);
     if (node == nullptr) continue;
     TdomXPathResultPtr<TdomXPathNodeSetResult> selected(overDescendants ? SelectXPathDescendants(node, false, shown)
                                                                         : SelectNodes(node));
+    // Every node the axis walked is paid for, kept or not.
+    ChargeXPathWork(this, static_cast<size_t>(selected->Length()) + 1);
     if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
     if (predicate != nullptr && selected->Length() > 0) selected.reset(predicate->FilterNodes(selected.release()));
     if (selected->Length() == 0) continue;
@@ -155,6 +160,11 @@ TdomXPathNodeSetResult* TdomXPathCustomAxisName::RunAxis(TdomXPathNodeSetResult*
       sorted = XPathFollowsInSetOrder(result->Item(result->Length() - 1), selected->Item(0), reverse, order);
     }
     result->TakeAll(selected.get());
+    size_t length = static_cast<size_t>(result->Length());
+    if (!sorted && length > 2 * compacted + 1024) {
+      result->SortInOrder(order);
+      compacted = static_cast<size_t>(result->Length());
+    }
   }
   if (!sorted) result->SortInOrder(order);
   return result.release();
@@ -261,6 +271,7 @@ TdomXPathNodeSetResult* TdomXPathPredicate::FilterNodes(TdomXPathNodeSetResult* 
     TdomXPathResultPtr<TdomXPathNodeSetResult> survivors(New<TdomXPathNodeSetResult>());
     survivors->SetAxisIsReverse(current->GetAxisIsReverse());
     int size = current->Length();
+    ChargeXPathWork(this, static_cast<size_t>(size));
     for (int position = 1; position <= size; ++position) {
       TdomNode* node = current->Item(position - 1);
       TdomXPathResultPtr<> verdict(EvaluateXPathNode(expression, node, position, size));

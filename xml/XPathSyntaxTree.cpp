@@ -133,22 +133,34 @@ TdomXPathCustomResult* TdomXPathSyntaxTree::Evaluate() {
   if (root == nullptr) throw EXPath_Invalid_Expression_Err();
   // Keys from an earlier evaluation may describe a tree that has changed since.
   documentOrder.Clear();
+  if (evaluations == 0) work = 0;
   struct ClearOrder {
     TdomXPathDocumentOrder& order;
-    ~ClearOrder() { order.Clear(); }
-  } clearAfterwards{documentOrder};
+    int& evaluations;
+    ~ClearOrder() {
+      order.Clear();
+      --evaluations;
+    }
+  } clearAfterwards{documentOrder, ++evaluations};
   return EvaluateXPathNode(root, context, 1, 1);
+}
+
+void TdomXPathSyntaxTree::ChargeWork(size_t units) {
+  work += static_cast<int64_t>(units);
+  if (work > workLimit) throw EXPath_Exception(kXPathTooMuchWork);
+}
+
+void ChargeXPathWork(const TdomXPathSyntaxNode* node, size_t units) {
+  if (TdomXPathSyntaxTree* tree = node->GetSyntaxTree()) tree->ChargeWork(units);
 }
 
 bool TdomXPathSyntaxTree::Prepare(const std::u16string& expression) {
   Clear();
-  if (!Parse(expression)) {
+  // Too long or too deeply nested is refused like any other expression that
+  // cannot be prepared.
+  if (expression.size() > kXPathMaxLength || !Parse(expression) || !CheckNesting()) {
     Clear();
     return false;
-  }
-  if (!CheckNesting()) {
-    Clear();
-    throw EXPath_Invalid_Expression_Err(kXPathTooDeep);
   }
   return true;
 }

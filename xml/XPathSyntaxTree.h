@@ -11,10 +11,22 @@
 class TXPathExpression;
 
 // The deepest evaluation nesting a prepared expression may have. Deeper
-// expressions fail to prepare with EXPath_Invalid_Expression_Err, so that
-// evaluation never runs out of stack.
+// expressions fail to prepare (Prepare answers false), so that evaluation
+// never runs out of stack.
 inline constexpr int kXPathMaxNesting = 1000;
-inline constexpr const char* kXPathTooDeep = "XPath expression nested too deeply.";
+
+// How much one evaluation may do, counted in nodes visited by steps and in
+// predicate and comparison rounds. An expression that needs more (nested
+// paths over a large document) ends with EXPath_Exception kXPathTooMuchWork
+// instead of running for minutes.
+inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 25;
+inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";
+// The longest string a function (concat) may build: 16 M code units.
+inline constexpr size_t kXPathMaxStringLength = size_t(1) << 24;
+inline constexpr const char* kXPathStringTooLong = "XPath string result too long.";
+// The longest expression text that is prepared; longer ones fail to prepare
+// before any syntax node is made.
+inline constexpr size_t kXPathMaxLength = size_t(1) << 18;
 
 // A stack of syntax nodes used while one expression is parsed; frees what it still holds.
 class TdomXPathSyntaxNodeStack {
@@ -54,8 +66,8 @@ public:
   // ENot_Supported_Err; no prepared expression raises EXPath_Invalid_Expression_Err.
   virtual TdomXPathCustomResult* Evaluate();
   // Parses expression into this tree: true on success, false on a syntax
-  // error; an expression nested deeper than kXPathMaxNesting raises
-  // EXPath_Invalid_Expression_Err (the tree stays unprepared).
+  // error, on an expression longer than kXPathMaxLength or nested deeper
+  // than kXPathMaxNesting (the tree then stays unprepared).
   virtual bool Prepare(const std::u16string& expression);
 
   TdomXPathSyntaxNode* Root() const { return root; }
@@ -64,6 +76,11 @@ public:
   TdomXPathDocumentOrder& DocumentOrder() { return documentOrder; }
   // Forgets the document-order keys (after a caller's handler ran).
   void DocumentMayHaveChanged() { documentOrder.Clear(); }
+  // Counts units of work of the running evaluation; past kXPathWorkLimit
+  // raises EXPath_Exception kXPathTooMuchWork.
+  void ChargeWork(size_t units);
+  // The work one evaluation may do (default kXPathWorkLimit).
+  void SetWorkLimit(int64_t value) { workLimit = value; }
 
 private:
   bool Parse(const std::u16string& expression);
@@ -73,7 +90,14 @@ private:
   TXPathExpression* ownerExpression = nullptr;  // not owned
   TdomXPathSyntaxNode* root = nullptr;
   TdomXPathDocumentOrder documentOrder;
+  int64_t work = 0;
+  int64_t workLimit = kXPathWorkLimit;
+  int evaluations = 0;  // nested Evaluate calls (through a caller's handler)
 };
+
+// Charges units of work to the evaluation that node belongs to (nothing
+// without a syntax tree).
+void ChargeXPathWork(const TdomXPathSyntaxNode* node, size_t units);
 
 // True for the node types XPath accepts as context: element, attribute, text,
 // processing instruction, comment, document and XPath namespace.

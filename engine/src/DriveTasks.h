@@ -35,6 +35,11 @@ bool RefuseProtectedDrive(const DriveJob& job, Reporter& reporter);
 using DiskFreeSpaceQuery = bool (*)(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
                                     ULARGE_INTEGER& free);
 extern DiskFreeSpaceQuery gDiskFreeSpace;
+// Creates a new work file of the free-space task for writing (INVALID_HANDLE_VALUE
+// and the last error set when it cannot); tests put a failing one in its place.
+using WorkFileCreate = HANDLE (*)(const std::u16string& path);
+extern WorkFileCreate gCreateWorkFile;
+HANDLE SystemCreateWorkFile(const std::u16string& path);
 bool SystemDiskFreeSpace(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
                          ULARGE_INTEGER& free);
 // Units for Total: the smallest power-of-two multiple of `unit` that keeps

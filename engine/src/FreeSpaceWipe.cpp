@@ -124,15 +124,20 @@ class FreeSpaceWiper {
 
   // Stage 2: many small files, for space that only small files reach
   // (directory and file-record slack). Ends quietly when no more can be made
-  // (a full disk is the expected end); any other write error, or a flush
-  // that fails, is reported.
+  // (a full disk or folder is the expected end); any other error creating or
+  // writing one, or a flush that fails, is reported.
   StageEnd SmallFiles() {
     std::vector<uint8_t> data(kSmallFileBytes);
     for (int i = 0; i < kSmallFileLimit; ++i) {
       if (reporter_.StopRequested()) return StageEnd::Stopped;
       std::u16string path = area_.NewFilePath("S", size_t(i));
-      HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (file == INVALID_HANDLE_VALUE) break;
+      HANDLE file = gCreateWorkFile(path);
+      if (file == INVALID_HANDLE_VALUE) {
+        DWORD error = GetLastError();
+        if (IsDiskFull(error) || error == ERROR_CANNOT_MAKE) break;  // no room for another entry: the end
+        reporter_.Failure(u"Could not create the small work file " + path + u": " + ErrorText(error));
+        return StageEnd::Failed;
+      }
       area_.smallFiles().push_back(path);
       StageEnd end = WriteSmallFile(file, path, data);
       CloseHandle(file);
@@ -183,7 +188,7 @@ class FreeSpaceWiper {
     uint64_t before = 0;
     for (size_t number = 0;; ++number) {
       std::u16string path = area_.NewFilePath("F", number);
-      HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+      HANDLE file = gCreateWorkFile(path);
       if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
         if (IsDiskFull(error) && number > 0) return StageEnd::Done;
@@ -324,6 +329,12 @@ bool SystemDiskFreeSpace(const std::u16string& root, ULARGE_INTEGER& available, 
 }
 
 DiskFreeSpaceQuery gDiskFreeSpace = SystemDiskFreeSpace;
+
+HANDLE SystemCreateWorkFile(const std::u16string& path) {
+  return CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+WorkFileCreate gCreateWorkFile = SystemCreateWorkFile;
 
 void RunFreeSpaceWipe(const DriveJob& job) {
   Reporter reporter(job.block);

@@ -43,6 +43,7 @@ struct SystemCalls {
     gWriteAt = SystemWriteAt;
     gFlush = SystemFlush;
     gRandomSource = SystemRandomSource;
+    gCreateWorkFile = SystemCreateWorkFile;
   }
 };
 
@@ -232,6 +233,40 @@ TEST(FreeSpaceHonestyTest, AStoppedRunSaysAllWorkFilesWentOnlyWhenTheyDid) {
   EXPECT_EQ(1, again.cancelled);
   EXPECT_TRUE(again.Logged(u"all work files were removed")) << again.LogText();
   EXPECT_FALSE(HasWorkFolder(drive));
+}
+
+// The small work files are "S<number>" in the work folder.
+bool IsSmallWorkFile(const std::u16string& path) {
+  size_t slash = path.rfind(u'\\');
+  return slash != std::u16string::npos && path.compare(slash + 1, 1, u"S") == 0;
+}
+
+TEST(FreeSpaceHonestyTest, SmallWorkFilesThatCannotBeCreatedAreReportedUnlessTheDiskIsFull) {
+  char drive = TestDrive("FREE_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("small work files that cannot be created");
+  SystemCalls restore;
+  static DWORD gRefusal = 0;
+  gCreateWorkFile = [](const std::u16string& path) {
+    if (IsSmallWorkFile(path)) {
+      SetLastError(gRefusal);
+      return INVALID_HANDLE_VALUE;
+    }
+    return SystemCreateWorkFile(path);
+  };
+  const struct {
+    DWORD error;
+    int failures;
+  } cases[] = {{ERROR_ACCESS_DENIED, 1}, {ERROR_DISK_FULL, 0}, {ERROR_CANNOT_MAKE, 0}};
+  for (const auto& c : cases) {
+    gRefusal = c.error;
+    Harness harness;
+    Block block(harness.wnd(), drive, {{0x00, 0, 0, 0}});
+    RunDrive(harness, block.get(), /*disk=*/false);
+    EXPECT_EQ(1, harness.done);
+    EXPECT_EQ(c.failures, block->Reserved2) << c.error << "\n" << harness.LogText();
+    EXPECT_EQ(c.failures != 0, harness.Logged(u"Could not create the small work file")) << harness.LogText();
+    EXPECT_FALSE(HasWorkFolder(drive));
+  }
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include "core/Set.h"
 
 class TStrings;
+struct TFormValue;
 
 // Raised for unknown classes or properties and for values of the wrong kind.
 QV_DECLARE_EXCEPTION(EPropertyError, Exception);
@@ -50,6 +51,7 @@ enum TPropKind {
   pkMethod,      // an event, bound by method name to the root of the definition
   pkCollection,  // a list of items each with published properties (list-view columns)
   pkBinary,      // bytes (picture data)
+  pkDefined,     // a value the class reads itself (readDefined); never written
 };
 
 // Names of an enumeration's values, by ordinal from 0.
@@ -86,6 +88,9 @@ struct TPropInfo {
   std::function<TObject*(TObject*, int)> itemAt;
   std::function<std::vector<uint8_t>(TObject*)> getBinary;
   std::function<void(TObject*, const std::vector<uint8_t>&)> setBinary;
+  // pkDefined: reads a value as the definition holds it (any kind); raises
+  // EPropertyError for a value it cannot take.
+  std::function<void(TObject*, const TFormValue&)> readDefined;
   // Whether WriteFormDefinition writes the property for obj; empty: always. A
   // property kept only to read older definitions answers false.
   std::function<bool(TObject*)> stored;
@@ -96,6 +101,7 @@ inline TPropInfo Stored(TPropInfo prop, std::function<bool(TObject*)> stored) {
   prop.stored = std::move(stored);
   return prop;
 }
+
 
 struct TClassInfo {
   std::string name;
@@ -344,6 +350,18 @@ TPropInfo CollectionProp(const char* name, std::function<void(C*)> clear, std::f
   p.addItem = [add](TObject* o) { return add(prop_detail::Cast<C>(o)); };
   p.itemCount = [count](TObject* o) { return count(prop_detail::Cast<C>(o)); };
   p.itemAt = [item](TObject* o, int i) { return item(prop_detail::Cast<C>(o), i); };
+  return p;
+}
+
+// A stored value that class C reads itself and never writes: older
+// definitions may hold a property the class no longer publishes.
+template <class C>
+TPropInfo DefinedProp(const char* name, void (*reader)(C* obj, const TFormValue& value)) {
+  TPropInfo p;
+  p.name = name;
+  p.kind = pkDefined;
+  p.readDefined = [reader](TObject* obj, const TFormValue& value) { reader(prop_detail::Cast<C>(obj), value); };
+  p.stored = [](TObject*) { return false; };
   return p;
 }
 

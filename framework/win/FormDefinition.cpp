@@ -261,6 +261,9 @@ private:
         prop.setBinary(obj, v.bytes);
         return;
       case pkObject: throw EPropertyError("Set the properties of this object one by one");
+      case pkDefined:
+        prop.readDefined(obj, v);
+        return;
     }
   }
 

@@ -330,6 +330,28 @@ TEST_F(GeometryTest, MaxRightExtendAsksOnlyTheRowsInTheClientArea) {
   }
 }
 
+TEST_F(GeometryTest, ScrollIntoViewBringsACellBesideTheFixedColumns) {
+  std::vector<TColumnTree::TColumn> columns(4);
+  columns[0].Width = 80;
+  columns[0].Fixed = true;
+  columns[1].Width = 250;
+  columns[2].Width = 100;
+  columns[3].Width = 200;
+  tree->SetColumns(columns, 0);
+  PVirtualNode node = tree->AddChild(nullptr);
+  tree->AddChild(nullptr);
+  tree->SetFocusedNode(node);
+  tree->SetFocusedColumn(2);
+  tree->SetOffsetX(0);
+  EXPECT_TRUE(tree->ScrollIntoView(node, false, true));
+  EXPECT_EQ(tree->OffsetX(), -250) << "column 2 starts right of the fixed column";
+  EXPECT_FALSE(tree->ScrollIntoView(node, false, true)) << "already there";
+  // Back to a column left of where the view stands.
+  tree->SetFocusedColumn(1);
+  tree->ScrollIntoView(node, false, true);
+  EXPECT_EQ(tree->OffsetX(), 0);
+}
+
 TEST_F(GeometryTest, EdgesOfTheHitTest) {
   PVirtualNode parent = tree->AddChild(nullptr);
   PVirtualNode child = tree->AddChild(parent);

@@ -8,6 +8,7 @@
 
 #include "core/MemoryStream.h"
 #include "tree/VirtualTrees.h"
+#include "win/FormDefinition.h"
 #include "win/testing/Harness.h"
 
 namespace {
@@ -287,6 +288,59 @@ TForm StringForm {
   EXPECT_EQ(h->MainColumn(), 1);
   EXPECT_TRUE(h->Options().Contains(hoVisible));
   defined->Free();
+}
+
+TEST_F(StringTreeTest, OlderDefinitionsWithOneOptionSetAreRead) {
+  TForm* defined = qvtest::NewFormFromText<TForm>(R"(
+TForm OldForm {
+  ClientWidth = 300;
+  ClientHeight = 200;
+  TVirtualStringTree Old {
+    Left = 0; Top = 0; Width = 250; Height = 180;
+    Options = [voAnimatedToggle, voAutoExpand, voMultiSelect, voShowRoot, voEditable, voGone];
+    StringOptions = [soShowStaticText];
+  }
+}
+)");
+  auto* old = qvtest::Find<TVirtualStringTree>(defined, "Old");
+  ASSERT_NE(old, nullptr);
+  TCustomVirtualTreeOptions* options = old->TreeOptions();
+  EXPECT_TRUE(options->AnimationOptions().Contains(toAnimatedToggle));
+  EXPECT_TRUE(options->AutoOptions().Contains(toAutoExpand));
+  EXPECT_FALSE(options->AutoOptions().Contains(toAutoScrollOnExpand)) << "the sets start empty";
+  EXPECT_TRUE(options->SelectionOptions().Contains(toMultiSelect));
+  EXPECT_TRUE(options->PaintOptions().Contains(toShowRoot));
+  EXPECT_FALSE(options->PaintOptions().Contains(toShowButtons));
+  EXPECT_TRUE(options->MiscOptions().Contains(toEditable));
+  auto* stringOptions = static_cast<TCustomStringTreeOptions*>(options);
+  EXPECT_TRUE(stringOptions->StringOptions().Contains(toShowStaticText));
+  EXPECT_FALSE(stringOptions->StringOptions().Contains(toSaveCaptions));
+  EXPECT_FALSE(stringOptions->StringOptions().Contains(toAutoAcceptEditChange));
+  // Neither is written back.
+  std::string text = WriteFormDefinition(defined);
+  EXPECT_EQ(text.find("Options = [vo"), std::string::npos);
+  EXPECT_EQ(text.find("  StringOptions"), std::string::npos);
+  defined->Free();
+}
+
+TEST_F(StringTreeTest, TheBackgroundPictureTravelsThroughFormDefinitions) {
+  TForm* holder = New<TForm>(Application);
+  holder->SetName("Holder");
+  TVirtualStringTree* pictured = New<TVirtualStringTree>(holder);
+  pictured->SetName("Pictured");
+  pictured->SetParent(holder);
+  pictured->Background()->Bitmap()->SetSize(4, 3);
+  SetPixel(pictured->Background()->Bitmap()->Canvas()->Handle(), 1, 1, RGB(255, 0, 0));
+  std::string text = WriteFormDefinition(holder);
+  EXPECT_NE(text.find("Background.Data = {"), std::string::npos);
+  holder->Free();
+  TForm* copy = qvtest::NewFormFromText<TForm>(text);
+  auto* read = qvtest::Find<TVirtualStringTree>(copy, "Pictured");
+  ASSERT_NE(read, nullptr);
+  EXPECT_EQ(read->Background()->Width(), 4);
+  EXPECT_EQ(read->Background()->Height(), 3);
+  EXPECT_EQ(read->Background()->Bitmap()->Canvas()->Pixel(1, 1), clRed);
+  copy->Free();
 }
 
 TEST_F(StringTreeTest, AReadOnlyTreeGetsTheRootCountOfItsDefinition) {

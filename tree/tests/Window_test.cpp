@@ -8,6 +8,7 @@
 #include "HandleWatermark.h"
 #include "TreeTestSupport.h"
 #include "tree/VirtualTrees.h"
+#include "win/controls/StdCtrls.h"
 #include "win/testing/Harness.h"
 
 namespace {
@@ -184,6 +185,30 @@ TEST_F(TreeWindowTest, AssignCopiesPropertiesAndRootCount) {
   EXPECT_EQ(other->Margin(), 9);
   EXPECT_EQ(other->Colors()->TreeLineColor(), clRed);
   EXPECT_THROW(other->Assign(form), EConvertError);
+
+  // Reading direction inheritance and the place in the tab order come along.
+  TButton* button = New<TButton>(form);
+  button->SetParent(form);
+  TVirtualDrawTree* third = New<TVirtualDrawTree>(form);
+  third->SetParent(form);
+  tree->SetParentBiDiMode(false);
+  tree->SetTabOrder(2);
+  ASSERT_EQ(third->TabOrder(), 1);
+  third->Assign(tree);
+  EXPECT_FALSE(third->ParentBiDiMode());
+  EXPECT_EQ(third->TabOrder(), 2);
+}
+
+TEST_F(TreeWindowTest, ATreeThatGoesWhilePanningTakesItsAnchorWindowAlong) {
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(500);
+  tree->StartWheelPanning(TPoint{50, 50});
+  HWND anchor = tree->PanningWindow();
+  ASSERT_NE(anchor, nullptr);
+  tree->Free();
+  tree = nullptr;
+  EXPECT_FALSE(IsWindow(anchor));
+  EXPECT_EQ(GetCapture(), nullptr);
 }
 
 TEST_F(TreeWindowTest, LegacyOptionsReplaceAllSets) {

@@ -43,6 +43,11 @@ TEST(XmlSignals, StartElementChecks) {
       {u"a", {{u"x", u"<"}}, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "<"},
       {u"a", {{u"x", u"&1;"}}, ET_INVALID_PARAMETER_ENTITY_NAME, "1"},
       {u"a", {{u"x", u"&lt;&#65;"}}, 0, ""},
+      // A surrogate half is a character only in a pair, beside references too.
+      {u"a", {{u"x", u"&lt;\xD800x"}}, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "\xED\xA0\x80"},
+      {u"a", {{u"x", u"\xDC00&lt;"}}, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "\xED\xB0\x80"},
+      {u"a", {{u"x", u"&lt;\xD800"}}, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "\xED\xA0\x80"},
+      {u"a", {{u"x", u"&lt;\xD83D\xDE00"}}, 0, ""},
   };
   for (const auto& c : cases) {
     std::unique_ptr<TXmlStartElementSignal> s(New<TXmlStartElementSignal>());

@@ -363,7 +363,34 @@ public:
 const TClassRegistrar<TLegacyBox, TTestBox> kLegacyBox("TLegacyBox", {
     Stored(Prop("OldOptions", &TLegacyBox::Legacy, &TLegacyBox::SetLegacy), [](TObject*) { return false; }),
 });
+
+// A box that reads an old set property itself: known names add bits, others are skipped.
+class TDefinedBox : public TTestBox {
+public:
+  std::vector<std::string> flags;
+  static void ReadOldFlags(TDefinedBox* box, const TFormValue& value) {
+    if (value.kind != TFormValue::vkSet) throw EPropertyError("Invalid property value");
+    box->flags.clear();
+    for (const std::string& name : value.names)
+      if (name == "ofOne" || name == "ofTwo") box->flags.push_back(name);
+  }
+};
+const TClassRegistrar<TDefinedBox, TTestBox> kDefinedBox("TDefinedBox", {
+    DefinedProp<TDefinedBox>("OldFlags", &TDefinedBox::ReadOldFlags),
+});
 }  // namespace
+
+TEST(FormDefinition, DefinedPropertiesAreReadByTheComponentAndNeverWritten) {
+  TForm* form = qvtest::NewFormFromText<TForm>(
+      "TForm F { TDefinedBox B { OldFlags = [ofTwo, ofGone, ofOne]; Caption = \"b\"; } }");
+  auto* box = qvtest::Find<TDefinedBox>(form, "B");
+  EXPECT_EQ(box->flags, (std::vector<std::string>{"ofTwo", "ofOne"}));
+  std::string text = WriteFormDefinition(form);
+  EXPECT_EQ(text.find("OldFlags"), std::string::npos);
+  form->Free();
+  // A value the component refuses is the definition's error, with its line.
+  EXPECT_THROW(qvtest::NewFormFromText<TForm>("TForm F {\n TDefinedBox B { OldFlags = 3; }\n}"), EFormError);
+}
 
 TEST(FormDefinition, PropertiesThatAreNotStoredAreReadButNotWritten) {
   TForm* form = qvtest::NewFormFromText<TForm>("TForm F { TLegacyBox B { OldOptions = 5; Caption = \"b\"; } }");

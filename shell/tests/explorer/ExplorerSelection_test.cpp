@@ -106,10 +106,14 @@ TEST_F(ExplorerSelection, NamesEndingInDotsOrSpacesAreListedByTheirExactNames) {
                                                      folder + u"\\solo."}));
   for (const char16_t* name : {u"\\dir", u"\\bar", u"\\d\\x.txt"})
     EXPECT_EQ(Exact(folder + name)->CheckState, csUncheckedNormal) << Narrow(folder + name);
+  PVirtualNode dirDot = Exact(folder + u"\\dir.");
+  EXPECT_TRUE(tree->NodeNamespace(Exact(folder + u"\\solo."))->IsValid());
   // Gone from the disk, a ticked "dir." is not found again in "dir".
   ASSERT_TRUE(DeleteFileW(W(Extended(folder + u"\\dir.\\gone.txt"))));
   ASSERT_TRUE(RemoveDirectoryW(W(Extended(folder + u"\\dir."))));
   ASSERT_TRUE(DeleteFileW(W(Extended(folder + u"\\bar "))));
+  tree->NodeNamespace(dirDot)->InvalidateCache();
+  EXPECT_FALSE(tree->NodeNamespace(dirDot)->IsValid());
   EXPECT_EQ(TopmostSet(), (std::set<std::u16string>{folder + u"\\d.\\x.txt", folder + u"\\solo."}));
 }
 
