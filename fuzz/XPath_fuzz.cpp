@@ -5,7 +5,9 @@
 // nesting limit) is fine; a crash, a hang, a leak or a sanitizer report is a
 // finding, and so is a node-set that leaves an expression out of document order.
 //
-// The first byte chooses the context node; the rest is the expression
+// The first byte chooses the context node (six of the small document, or the
+// root of a flat document of 3,000 elements or of a 600-level-deep one, large
+// enough for runaway work to show); the rest is the expression
 // (bytes as code units, see FuzzBytesToUnits). Expressions with very many
 // nested paths are only tokenized and prepared: their evaluation time grows
 // as the document size to the power of the nesting, which says nothing new.
@@ -54,7 +56,7 @@ struct Fixture {
   TDomImplementation* impl = nullptr;
   TdomDocument* document = nullptr;
   std::unique_ptr<THandlers> handlers;
-  TdomNode* contexts[6] = {};
+  TdomNode* contexts[8] = {};
 
   Fixture() {
     impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
@@ -74,6 +76,19 @@ struct Fixture {
     contexts[3] = static_cast<TdomElement*>(a)->getAttributeNode(u"x");
     contexts[4] = a->GetFirstChildNode()->GetFirstChildNode();  // text "1.0"
     contexts[5] = nullptr;
+    std::string flat = "<f>", deep;
+    for (int i = 0; i < 3000; ++i) flat += i % 3 == 0 ? "<a x='" + std::to_string(i) + "'>t</a>" : "<b/>";
+    flat += "</f>";
+    for (int i = 0; i < 600; ++i) deep += "<d>";
+    for (int i = 0; i < 600; ++i) deep += "</d>";
+    contexts[6] = Parse(parser, flat);
+    contexts[7] = Parse(parser, deep)->GetFirstChildNode();
+  }
+  static TdomDocument* Parse(TXmlToDomParser* parser, const std::string& text) {
+    std::unique_ptr<TStringStream> stream(New<TStringStream>(text));
+    auto* parsed = static_cast<TdomDocument*>(parser->ParseStream(stream.get(), u"", u"large.xml", nullptr));
+    QV_XML_FUZZ_CHECK(parsed != nullptr);
+    return parsed;
   }
 };
 
@@ -132,7 +147,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::u16string text = FuzzBytesToUnits(data + 1, size - 1);
   Tokenize(text);
   TXPathExpression* expression = New<TXPathExpression>(static_cast<TComponent*>(nullptr));
-  expression->SetContextNode(fixture.contexts[data[0] % 6]);
+  expression->SetContextNode(fixture.contexts[data[0] % 8]);
   expression->SetExpression(text);
   try {
     if (NestedPaths(text) <= 24) {

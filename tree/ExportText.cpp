@@ -53,14 +53,14 @@ void TCustomVirtualStringTree::ExportPaintText(TCanvas* canvas, PVirtualNode nod
 void TCustomVirtualStringTree::ExportRows(TVSTTextSourceType source,
                                           const std::function<void(PVirtualNode node, TCanvas* canvas)>& row) {
   TCanvas* canvas = TextCanvas();
-  HookCanvasFont(canvas);
+  RedirectFontChangeEvent(canvas);
   try {
     for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node)) row(node, canvas);
   } catch (...) {
-    UnhookCanvasFont(canvas);
+    RestoreFontChangeEvent(canvas);
     throw;
   }
-  UnhookCanvasFont(canvas);
+  RestoreFontChangeEvent(canvas);
 }
 
 // ---- Plain text and CSV ---------------------------------------------------------------

@@ -56,21 +56,22 @@ int TBaseVirtualTree::HeaderHeight() const { return header != nullptr ? static_c
 void TBaseVirtualTree::MainColumnChanged() { DoCancelEdit(); }
 
 TSize TBaseVirtualTree::GetBorderDimensions() const {
+  // Negative, for InflateRect: how far the window's own border reaches in.
   TSize result{0, 0};
   if (!HandleAllocated()) return result;
   LONG style = GetWindowLongW(handle, GWL_STYLE);
   LONG exStyle = GetWindowLongW(handle, GWL_EXSTYLE);
-  if (exStyle & WS_EX_CLIENTEDGE) {
-    result.cx += GetSystemMetrics(SM_CXEDGE);
-    result.cy += GetSystemMetrics(SM_CYEDGE);
-  }
-  if (exStyle & WS_EX_STATICEDGE) {
-    result.cx += GetSystemMetrics(SM_CXBORDER);
-    result.cy += GetSystemMetrics(SM_CYBORDER);
-  }
   if (style & WS_BORDER) {
-    result.cx += GetSystemMetrics(SM_CXBORDER);
-    result.cy += GetSystemMetrics(SM_CYBORDER);
+    result.cx -= 1;
+    result.cy -= 1;
+  }
+  if (style & WS_THICKFRAME) {
+    result.cx -= GetSystemMetrics(SM_CXDLGFRAME);
+    result.cy -= GetSystemMetrics(SM_CYDLGFRAME);
+  }
+  if (exStyle & WS_EX_CLIENTEDGE) {
+    result.cx -= GetSystemMetrics(SM_CXEDGE);
+    result.cy -= GetSystemMetrics(SM_CYEDGE);
   }
   return result;
 }
@@ -78,7 +79,13 @@ TSize TBaseVirtualTree::GetBorderDimensions() const {
 void TBaseVirtualTree::UpdateHeaderRect() {
   TSize border = GetBorderDimensions();
   int oldWidth = headerRect.Right - headerRect.Left;
-  headerRect = TRect{border.cx, border.cy, Width() - border.cx, Height() - border.cy};
+  headerRect = TRect{-border.cx, -border.cy, Width() + border.cx, Height() + border.cy};
+  // Bevels and the border ring lie around the header as around the client area.
+  TRect insets = FrameInsets();
+  headerRect.Left += insets.Left;
+  headerRect.Top += insets.Top;
+  headerRect.Right -= insets.Right;
+  headerRect.Bottom -= insets.Bottom;
   if (header == nullptr || !header->Options().Contains(hoVisible)) {
     headerRect = TRect();
     return;
@@ -89,8 +96,27 @@ void TBaseVirtualTree::UpdateHeaderRect() {
     header->Columns()->AdjustSpringColumns(newWidth);
 }
 
+void TBaseVirtualTree::PaintBorder(HDC windowDC) {
+  if (BevelKind() == bkNone && BorderWidth() == 0) return;
+  TSize border = GetBorderDimensions();
+  TRect r{-border.cx, -border.cy, Width() + border.cx, Height() + border.cy};
+  PaintFrame(windowDC, r, colors->BorderColor());
+}
+
 void TBaseVirtualTree::WndProc(TMessage& message) {
-  // The header sees every message first; a consumed one goes no further.
+  // A header tracking or dragging a column sees every message first.
+  THeaderStates busy{hsTracking, hsTrackPending, hsDragging, hsDragPending};
+  if (header != nullptr && !(header->States() * busy).Empty() && header->HandleMessage(message)) return;
+  // The automatic drag is the tree's own: its mouse handling decides whether a press
+  // starts one, so the class library's automatic start is bypassed.
+  if ((message.Msg == WM_LBUTTONDOWN || message.Msg == WM_LBUTTONDBLCLK) && DragMode() == dmAutomatic &&
+      DragKind() == dkDrag && !ComponentState().Contains(csDesigning) &&
+      ControlAtPos(Point(message.XPos(), message.YPos())) == nullptr) {
+    SetControlState(ControlState().Include(csLButtonDown));
+    Dispatch(message);
+    return;
+  }
+  // The header's handler; a consumed message goes no further.
   if (header != nullptr && header->HandleMessage(message)) return;
   switch (message.Msg) {
     case WM_NCLBUTTONDOWN:

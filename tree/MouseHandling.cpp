@@ -54,8 +54,9 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   bool shiftEmpty = shift.Empty();
   bool nodeSelected = isAnyHit && (node->States & vsSelected);
   bool fullRowDrag = options.misc.Contains(toFullRowDrag);
-  bool autoDrag = Dragging() && (!isCellHit || fullRowDrag);
-  if (node != nullptr && !Dragging()) autoDrag = DoDragAllowed(node, column) && (!isCellHit || fullRowDrag);
+  bool autoDrag = (DragMode() == dmAutomatic || Dragging()) && (!isCellHit || fullRowDrag);
+  if (node != nullptr && !autoDrag && DragMode() == dmManual)
+    autoDrag = DoDragAllowed(node, column) && (!isCellHit || fullRowDrag);
 
   if (hit.Contains(hiOnItemButton) && node != nullptr && (node->States & vsHasChildren)) {
     ToggleNode(node);

@@ -232,3 +232,27 @@ void TBaseVirtualTree::PaintSelectionRectangle(TCanvas* canvas, int windowOrgX, 
 void TBaseVirtualTree::AdjustPaintCellRect(TVTCellPaintInfo& paintInfo, TColumnIndex& nextNonEmpty) {
   nextNonEmpty = NextVisibleColumn(paintInfo.Column);
 }
+
+namespace {
+
+using FontChangedMethod = void (TBaseVirtualTree::*)(TObject*);
+
+}  // namespace
+
+void TBaseVirtualTree::RedirectFontChangeEvent(TCanvas* canvas) {
+  TNotifyEvent own = MakeEvent<static_cast<FontChangedMethod>(&TBaseVirtualTree::FontChanged)>(this);
+  // Redirecting twice must not make the tree call itself.
+  if (canvas->Font()->OnChange == own) return;
+  savedFontChange = canvas->Font()->OnChange;
+  canvas->Font()->OnChange = own;
+}
+
+void TBaseVirtualTree::RestoreFontChangeEvent(TCanvas* canvas) {
+  canvas->Font()->OnChange = savedFontChange;
+  savedFontChange = TNotifyEvent();
+}
+
+void TBaseVirtualTree::FontChanged(TObject* sender) {
+  fontChanged = true;
+  if (savedFontChange) savedFontChange(sender);
+}

@@ -143,10 +143,6 @@ protected:
 private:
   // The tree's canvas while it paints, else a memory canvas for measuring.
   TCanvas* TextCanvas();
-  // Watches canvas's font for changes made by OnPaintText (fontChanged).
-  void HookCanvasFont(TCanvas* canvas);
-  void UnhookCanvasFont(TCanvas* canvas);
-  void CanvasFontChanged(TObject* sender);
   int32_t* WidthCache(PVirtualNode node) const;
   void ClearWidthCaches();
   void RefreshFontMetrics();
@@ -171,8 +167,6 @@ private:
   uint32_t widthCacheOffset = 0;
   int textHeight = 0;
   int ellipsisWidth = 0;
-  bool fontChanged = false;
-  TNotifyEvent savedFontChange;
   TBitmap* measureBitmap = nullptr;  // owned
 };
 

@@ -28,21 +28,6 @@ TCanvas* TCustomVirtualStringTree::TextCanvas() {
   return canvas;
 }
 
-void TCustomVirtualStringTree::HookCanvasFont(TCanvas* canvas) {
-  savedFontChange = canvas->Font()->OnChange;
-  canvas->Font()->OnChange = MakeEvent<&TCustomVirtualStringTree::CanvasFontChanged>(this);
-}
-
-void TCustomVirtualStringTree::UnhookCanvasFont(TCanvas* canvas) {
-  canvas->Font()->OnChange = savedFontChange;
-  savedFontChange = TNotifyEvent();
-}
-
-void TCustomVirtualStringTree::CanvasFontChanged(TObject* sender) {
-  fontChanged = true;
-  if (savedFontChange) savedFontChange(sender);
-}
-
 // ---- Measuring ----------------------------------------------------------------------
 
 int TCustomVirtualStringTree::DoTextMeasure(TCanvas* canvas, PVirtualNode node, TColumnIndex column,
@@ -120,7 +105,7 @@ void TCustomVirtualStringTree::DoTextDrawing(TCanvas* canvas, const std::u16stri
 
 void TCustomVirtualStringTree::DoPaintNode(const TVTPaintInfo& paintInfo) {
   PVirtualNode node = paintInfo.Node;
-  HookCanvasFont(paintInfo.Canvas);
+  RedirectFontChangeEvent(paintInfo.Canvas);
   try {
     std::u16string text = GetText(node, paintInfo.Column);
     if (!text.empty()) PaintNormalText(paintInfo, text);
@@ -131,10 +116,10 @@ void TCustomVirtualStringTree::DoPaintNode(const TVTPaintInfo& paintInfo) {
       if (!text.empty()) PaintStaticText(paintInfo, text);
     }
   } catch (...) {
-    UnhookCanvasFont(paintInfo.Canvas);
+    RestoreFontChangeEvent(paintInfo.Canvas);
     throw;
   }
-  UnhookCanvasFont(paintInfo.Canvas);
+  RestoreFontChangeEvent(paintInfo.Canvas);
 }
 
 void TCustomVirtualStringTree::PrepareTextProperties(const TVTPaintInfo& paintInfo) {
@@ -228,7 +213,7 @@ void TCustomVirtualStringTree::GetTextInfo(PVirtualNode node, TColumnIndex colum
   TCanvas* canvas = TextCanvas();
   canvas->SetFont(font);
   fontChanged = false;
-  HookCanvasFont(canvas);
+  RedirectFontChangeEvent(canvas);
   int height = textHeight;
   try {
     DoPaintText(node, canvas, column, ttNormal);
@@ -240,10 +225,10 @@ void TCustomVirtualStringTree::GetTextInfo(PVirtualNode node, TColumnIndex colum
       height = metrics.tmHeight;
     }
   } catch (...) {
-    UnhookCanvasFont(canvas);
+    RestoreFontChangeEvent(canvas);
     throw;
   }
-  UnhookCanvasFont(canvas);
+  RestoreFontChangeEvent(canvas);
   text = GetText(node, column);
   bool multiline = (node->States & vsMultiline) != 0;
   r = GetDisplayRect(node, column, /*textOnly=*/!multiline, /*unclipped=*/true);

@@ -79,6 +79,13 @@ void TBaseVirtualTree::WMNCPaint(TMessage& m) {
   HRGN updateRegion = m.WParam > 1 ? reinterpret_cast<HRGN>(m.WParam) : nullptr;
   DefaultHandler(m);
   PaintHeaderInFrame();
+  if (BevelKind() != bkNone || BorderWidth() > 0) {
+    HDC frame = GetDCEx(handle, nullptr, DCX_WINDOW | DCX_CACHE | DCX_CLIPSIBLINGS);
+    if (frame != nullptr) {
+      PaintBorder(frame);
+      ReleaseDC(handle, frame);
+    }
+  }
   if (!states.Contains(tsUseThemes) || !(GetWindowLongW(handle, GWL_EXSTYLE) & WS_EX_CLIENTEDGE)) return;
   if (!ThemeServices()->ThemesEnabled()) return;
   DWORD flags = DCX_WINDOW | DCX_CACHE | DCX_CLIPSIBLINGS;

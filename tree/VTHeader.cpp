@@ -179,10 +179,10 @@ void TVTHeader::RecalculateHeader() {
 
 bool TVTHeader::InHeader(TPoint p) {
   if (owner == nullptr || !owner->HandleAllocated() || !options.Contains(hoVisible)) return false;
-  // The header rectangle in client coordinates lies above the client area.
+  // The header rectangle in client coordinates lies above the client area, whose
+  // origin in the window is the header's left edge and its bottom.
   TRect r = owner->HeaderRect();
-  TSize border = owner->GetBorderDimensions();
-  int dx = -border.cx, dy = -(border.cy + static_cast<int>(height));
+  int dx = -r.Left, dy = -(r.Top + static_cast<int>(height));
   TRect client{r.Left + dx, r.Top + dy, r.Right + dx, r.Bottom + dy};
   return p.X >= client.Left && p.X < client.Right && p.Y >= client.Top && p.Y < client.Bottom;
 }
@@ -200,9 +200,9 @@ void TVTHeader::Invalidate(TVirtualTreeColumn* column, bool expandToRight) {
     r = cell;
   }
   // Window coordinates to client coordinates for RedrawWindow.
-  TSize border = owner->GetBorderDimensions();
-  int dy = border.cy + static_cast<int>(height);
-  RECT rect{r.Left - border.cx, r.Top - dy, r.Right - border.cx, r.Bottom - dy};
+  TRect whole = owner->HeaderRect();
+  int dx = whole.Left, dy = whole.Top + static_cast<int>(height);
+  RECT rect{r.Left - dx, r.Top - dy, r.Right - dx, r.Bottom - dy};
   RedrawWindow(owner->Handle(), &rect, nullptr,
                RDW_INVALIDATE | RDW_VALIDATE | RDW_NOINTERNALPAINT | RDW_NOERASE | RDW_NOCHILDREN | RDW_FRAME);
 }

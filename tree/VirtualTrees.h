@@ -728,7 +728,8 @@ public:
   TRect HeaderRect() const { return headerRect; }
   // Recomputes the header rectangle from the window's borders and the header height.
   void UpdateHeaderRect();
-  // The border widths around the client area and header (client edge, border).
+  // How far the window's border (border, sizing frame, client edge) reaches in,
+  // negative in both directions (for InflateRect).
   TSize GetBorderDimensions() const;
   // The main column changed: editing ends (the string tree also drops its width cache).
   virtual void MainColumnChanged();
@@ -815,6 +816,16 @@ protected:
   virtual void PaintSelectionRectangle(TCanvas* canvas, int windowOrgX, const TRect& selectionRect,
                                        const TRect& targetRect);
   virtual void AdjustPaintCellRect(TVTCellPaintInfo& paintInfo, TColumnIndex& nextNonEmpty);
+  // Bevels and the border ring (in BorderColor) on the window DC, inside the window's border.
+  virtual void PaintBorder(HDC windowDC);
+  // Watches canvas's font while a handler may change it: FontChanged sets
+  // fontChanged and calls the handler it stands in for.
+  void RedirectFontChangeEvent(TCanvas* canvas);
+  void RestoreFontChangeEvent(TCanvas* canvas);
+  void FontChanged(TObject* sender);
+  using TCustomControl::FontChanged;
+  bool fontChanged = false;
+  TNotifyEvent savedFontChange;  // the canvas font's handler while redirected
   // How the last drag-over met the drop target.
   TDropMode LastDropMode() const { return lastDropMode; }
   virtual void DoPaintDropMark(TCanvas* canvas, PVirtualNode node, TRect r);

@@ -73,10 +73,14 @@ void TBaseVirtualTree::CreateParams(TCreateParams& params) {
     params.WindowClass.style |= CS_HREDRAW | CS_VREDRAW;
   else
     params.WindowClass.style &= ~(CS_HREDRAW | CS_VREDRAW);
-  // A single border is the sunken client edge (the controls here are always three-dimensional).
+  // A single border is the sunken client edge, or a plain line without the 3D look.
   if (borderStyle == bsSingle) {
-    params.ExStyle |= WS_EX_CLIENTEDGE;
-    params.Style &= ~WS_BORDER;
+    if (Ctl3D()) {
+      params.ExStyle |= WS_EX_CLIENTEDGE;
+      params.Style &= ~WS_BORDER;
+    } else {
+      params.Style |= WS_BORDER;
+    }
   } else {
     params.Style &= ~WS_BORDER;
   }

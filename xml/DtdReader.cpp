@@ -146,12 +146,16 @@ std::u16string EscapeQuotes(const std::u16string& text) {
 
 // The last keyword before position end of markup text, for telling an entity
 // value literal from the literals of SYSTEM and PUBLIC.
-std::u16string LastWord(const std::u16string& text) {
+std::u16string LastWord(std::u16string_view text) {
   size_t end = text.size();
   while (end > 0 && IsXmlWhiteSpaceWideChar(text[end - 1])) --end;
   size_t start = end;
-  while (start > 0 && !IsXmlWhiteSpaceWideChar(text[start - 1])) --start;
-  return text.substr(start, end - start);
+  // A keyword holds no quote: stopping at one keeps runs of adjacent
+  // literals from being looked through again for each literal.
+  while (start > 0 && !IsXmlWhiteSpaceWideChar(text[start - 1]) && text[start - 1] != u'"' &&
+         text[start - 1] != u'\'')
+    --start;
+  return std::u16string(text.substr(start, end - start));
 }
 
 // Whether text holds a reference outside literals, or inside an entity value
@@ -164,7 +168,8 @@ bool HoldsReference(const std::u16string& text, bool entityDecl) {
     if (c == u'"' || c == u'\'') {
       size_t close = text.find(c, i + 1);
       if (close == std::u16string::npos) return false;
-      std::u16string keyword = LastWord(text.substr(0, i));
+      // The prefix is looked at from its end only: no copy of it per literal.
+      std::u16string keyword = LastWord(std::u16string_view(text).substr(0, i));
       bool entityValue = entityDecl && !literalsSeen && keyword != u"SYSTEM" && keyword != u"PUBLIC";
       literalsSeen = true;
       if (!entityValue) {

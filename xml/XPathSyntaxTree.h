@@ -19,7 +19,7 @@ inline constexpr int kXPathMaxNesting = 1000;
 // predicate and comparison rounds. An expression that needs more (nested
 // paths over a large document) ends with EXPath_Exception kXPathTooMuchWork
 // instead of running for minutes.
-inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 25;
+inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 23;
 inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";
 // The longest string a function (concat) may build: 16 M code units.
 inline constexpr size_t kXPathMaxStringLength = size_t(1) << 24;

@@ -15,6 +15,11 @@ const TEnumNames kBorderIconNames{"biSystemMenu", "biMinimize", "biMaximize", "b
 const TEnumNames kPositionNames{"poDesigned",      "poDefault",        "poDefaultPosOnly",  "poDefaultSizeOnly",
                                 "poScreenCenter",  "poDesktopCenter",  "poMainFormCenter", "poOwnerFormCenter"};
 const TEnumNames kFormStyleNames{"fsNormal", "fsMDIChild", "fsMDIForm", "fsStayOnTop"};
+const TEnumNames kBevelCutNames{"bvNone", "bvLowered", "bvRaised", "bvSpace"};
+const TEnumNames kBevelKindNames{"bkNone", "bkTile", "bkSoft", "bkFlat"};
+const TEnumNames kBevelEdgeNames{"beLeft", "beTop", "beRight", "beBottom"};
+const TEnumNames kDragModeNames{"dmManual", "dmAutomatic"};
+const TEnumNames kDragKindNames{"dkDrag", "dkDock"};
 const TEnumNames kWindowStateNames{"wsNormal", "wsMinimized", "wsMaximized"};
 
 void AddControlChild(TComponent* parent, TComponent* child) {
@@ -60,11 +65,20 @@ const TClassRegistrar<TControl, TComponent> kControl("TControl", {
     EventProp("OnMouseLeave", &TControl::OnMouseLeave),
     EventProp("OnResize", &TControl::OnResize),
     EventProp("OnContextPopup", &TControl::OnContextPopup),
+    EnumProp("DragMode", &TControl::DragMode, &TControl::SetDragMode, kDragModeNames),
+    EnumProp("DragKind", &TControl::DragKind, &TControl::SetDragKind, kDragKindNames),
 }, nullptr, [](TComponent* child) -> TComponent* { return static_cast<TControl*>(child)->Parent(); });
 
 const TClassRegistrar<TWinControl, TControl> kWinControl("TWinControl", {
     Prop("TabStop", &TWinControl::TabStop, &TWinControl::SetTabStop),
     Prop("TabOrder", &TWinControl::TabOrder, &TWinControl::SetTabOrder),
+    SetOfProp("BevelEdges", &TWinControl::BevelEdges, &TWinControl::SetBevelEdges, kBevelEdgeNames),
+    EnumProp("BevelInner", &TWinControl::BevelInner, &TWinControl::SetBevelInner, kBevelCutNames),
+    EnumProp("BevelOuter", &TWinControl::BevelOuter, &TWinControl::SetBevelOuter, kBevelCutNames),
+    EnumProp("BevelKind", &TWinControl::BevelKind, &TWinControl::SetBevelKind, kBevelKindNames),
+    Prop("BevelWidth", &TWinControl::BevelWidth, &TWinControl::SetBevelWidth),
+    Prop("BorderWidth", &TWinControl::BorderWidth, &TWinControl::SetBorderWidth),
+    Prop("Ctl3D", &TWinControl::Ctl3D, &TWinControl::SetCtl3D),
     EventProp("OnKeyDown", &TWinControl::OnKeyDown),
     EventProp("OnKeyUp", &TWinControl::OnKeyUp),
     EventProp("OnKeyPress", &TWinControl::OnKeyPress),

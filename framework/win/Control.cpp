@@ -117,7 +117,16 @@ const TMessageMap* TControl::ClassMessageMap() {
   return &map;
 }
 
-void TControl::WndProc(TMessage& message) { Dispatch(message); }
+void TControl::WndProc(TMessage& message) {
+  bool press = message.Msg == WM_LBUTTONDOWN || message.Msg == WM_LBUTTONDBLCLK;
+  if (press && dragMode == dmAutomatic && dragKind == dkDrag && !ComponentState().Contains(csDesigning)) {
+    // The automatic drag: the press is the drag's, the control does not see it.
+    controlState.Include(csLButtonDown);
+    BeginDrag(false);
+    return;
+  }
+  Dispatch(message);
+}
 
 void TControl::Dispatch(TMessage& message) {
   if (TMessageHandler handler = MessageMap()->Find(message.Msg)) {

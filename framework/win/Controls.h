@@ -108,6 +108,14 @@ enum TMouseButton { mbLeft, mbRight, mbMiddle };
 enum TShiftStateItem { ssShift, ssAlt, ssCtrl, ssLeft, ssRight, ssMiddle, ssDouble };
 using TShiftState = TSet<TShiftStateItem, 8>;
 enum THelpType { htKeyword, htContext };
+// Bevels of a window control's frame: the cut of each ring, the look, the edges drawn.
+enum TBevelCut { bvNone, bvLowered, bvRaised, bvSpace };
+enum TBevelKind { bkNone, bkTile, bkSoft, bkFlat };
+enum TBevelEdge { beLeft, beTop, beRight, beBottom };
+using TBevelEdges = TSet<TBevelEdge, 4>;
+// Whether a left press starts a drag by itself, and what kind of drag.
+enum TDragMode { dmManual, dmAutomatic };
+enum TDragKind { dkDrag, dkDock };
 enum TAlignment { taLeftJustify, taRightJustify, taCenter };
 
 // Cursor identifiers: 0 is the default (the class's cursor), negatives are the
@@ -286,6 +294,12 @@ public:
   // target's client coordinates; fires OnEndDrag.
   virtual void DoEndDrag(TControl* target, int x, int y);
   TEndDragEvent OnEndDrag;
+  // With dmAutomatic and dkDrag a left press (or double click) at run time
+  // starts a pending drag instead of reaching the control.
+  TDragMode DragMode() const { return dragMode; }
+  void SetDragMode(TDragMode value) { dragMode = value; }
+  TDragKind DragKind() const { return dragKind; }
+  void SetDragKind(TDragKind value) { dragKind = value; }
 
   TAlign Align() const { return align; }
   void SetAlign(TAlign value);
@@ -450,6 +464,8 @@ private:
   TCursor cursor = crDefault;
   std::string hint;
   bool showHint = false;
+  TDragMode dragMode = dmManual;
+  TDragKind dragKind = dkDrag;
   bool parentShowHint = true;
   std::string helpKeyword;
   int helpContext = 0;
@@ -565,6 +581,31 @@ public:
   // The brush for the background (Color); owned by the control.
   HBRUSH BackgroundBrush();
 
+  // The frame inside the window's border: bevels (drawn when BevelKind is not
+  // bkNone, BevelWidth pixels per inner and outer ring on the edges named) and
+  // a ring of BorderWidth pixels; both shrink the client area.
+  TBevelEdges BevelEdges() const { return bevelEdges; }
+  void SetBevelEdges(TBevelEdges value);
+  TBevelCut BevelInner() const { return bevelInner; }
+  void SetBevelInner(TBevelCut value);
+  TBevelCut BevelOuter() const { return bevelOuter; }
+  void SetBevelOuter(TBevelCut value);
+  TBevelKind BevelKind() const { return bevelKind; }
+  void SetBevelKind(TBevelKind value);
+  int BevelWidth() const { return bevelWidth; }
+  void SetBevelWidth(int value);  // at least 1
+  int BorderWidth() const { return borderWidth; }
+  void SetBorderWidth(int value);  // at least 0
+  // Three-dimensional look: false draws bevels flat and mono (the window is made again).
+  bool Ctl3D() const { return ctl3D; }
+  void SetCtl3D(bool value);
+  // How far the bevels and the border ring reach in from each edge of the rectangle
+  // inside the window's border.
+  TRect FrameInsets() const;
+  // Draws the bevels and fills the border ring with ringColor on dc (a window DC);
+  // r is the rectangle inside the window's border.
+  void PaintFrame(HDC dc, TRect r, TColor ringColor) const;
+
   TKeyEvent OnKeyDown;
   TKeyEvent OnKeyUp;
   TKeyPressEvent OnKeyPress;
@@ -651,6 +692,10 @@ protected:
   void CMSysColorChange(TMessage& m);
   void CMInvalidate(TMessage& m);
   void WMContextMenuRoute(TMessage& m);
+  void WMNCCalcSize(TMessage& m);
+  void WMNCPaint(TMessage& m);
+  // Makes the window measure and paint its frame again.
+  void FrameChanged();
 
   HWND handle = nullptr;  // owned (DestroyWindow)
 
@@ -677,6 +722,13 @@ private:
   WNDPROC defWndProc = DefWindowProcW;
   HWND parentWindow = nullptr;  // not owned
   bool tabStop = false;
+  TBevelEdges bevelEdges = TBevelEdges{beLeft, beTop, beRight, beBottom};
+  TBevelCut bevelInner = bvRaised;
+  TBevelCut bevelOuter = bvLowered;
+  TBevelKind bevelKind = bkNone;
+  int bevelWidth = 1;
+  int borderWidth = 0;
+  bool ctl3D = true;
   int alignLevel = 0;
   bool alignPending = false;
   bool recreating = false;

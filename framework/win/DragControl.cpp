@@ -61,6 +61,8 @@ void EndDragSession(bool drop) {
     if (!dropped) target = nullptr;
   }
   if (session.source->HandleAllocated() && GetCapture() == session.source->Handle()) ReleaseCapture();
+  // The release went to the drag: the button is up for the control too.
+  session.source->SetControlState(session.source->ControlState().Exclude(csLButtonDown));
   TPoint at = target != nullptr ? target->ScreenToClient(pos) : TPoint{0, 0};
   session.source->DoEndDrag(target, at.X, at.Y);
 }

@@ -152,6 +152,8 @@ const TMessageMap* TWinControl::ClassMessageMap() {
       OnMessage(CM_SYSCOLORCHANGE, &TWinControl::CMSysColorChange),
       OnMessage(CM_INVALIDATE, &TWinControl::CMInvalidate),
       OnMessage(WM_CONTEXTMENU, &TWinControl::WMContextMenuRoute),
+      OnMessage(WM_NCCALCSIZE, &TWinControl::WMNCCalcSize),
+      OnMessage(WM_NCPAINT, &TWinControl::WMNCPaint),
   });
   return &map;
 }

@@ -108,3 +108,24 @@ TEST_F(ControlDragTest, ReleasedBeforeTheThresholdOrOutsideDropsNothing) {
   EXPECT_EQ(gRecord.ends, 2);
   EXPECT_FALSE(source->TreeStates().Contains(tsVCLDragging));
 }
+
+TEST_F(ControlDragTest, AutomaticDragModeDragsWithoutAskingAndTheTreeSeesThePress) {
+  TInputDriver input(source);
+  source->OnDragAllowed = TVTDragAllowedEvent();
+  source->SetDragMode(dmAutomatic);
+  PVirtualNode second = source->GetFirst()->NextSibling;
+  TRect from = source->GetDisplayRect(second, NoColumn, true);
+  TRect to = target->GetDisplayRect(target->GetFirst(), NoColumn, true);
+  TPoint drop = source->ScreenToClient(target->ClientToScreen(TPoint{to.Left + 3, to.Top + 3}));
+  input.Drag(from.Left + 3, from.Top + 3, drop.X, drop.Y);
+  EXPECT_EQ(gRecord.drops, 1);
+  EXPECT_EQ(gRecord.source, source);
+  // The press reached the tree: the node was focused before the drag began.
+  EXPECT_EQ(source->FocusedNode(), second);
+  EXPECT_FALSE(source->ControlState().Contains(csLButtonDown));
+  // Manual mode without a handler that allows it: no drag.
+  source->SetDragMode(dmManual);
+  input.Drag(from.Left + 3, from.Top + 3, drop.X, drop.Y);
+  EXPECT_EQ(gRecord.drops, 1);
+  EXPECT_FALSE(source->Dragging());
+}

@@ -47,7 +47,7 @@ TEST_F(HeaderWindowTest, VisibleHeaderTakesRoomAboveTheClientArea) {
   GetWindowRect(tree->Handle(), &window);
   GetClientRect(tree->Handle(), &client);
   TSize border = tree->GetBorderDimensions();
-  EXPECT_EQ(client.bottom, (window.bottom - window.top) - 2 * border.cy - 20 -
+  EXPECT_EQ(client.bottom, (window.bottom - window.top) + 2 * border.cy - 20 -
                                (GetWindowLongW(tree->Handle(), GWL_STYLE) & WS_HSCROLL ? GetSystemMetrics(SM_CYHSCROLL) : 0));
   EXPECT_TRUE(header->InHeader(TPoint{10, -5}));
   EXPECT_FALSE(header->InHeader(TPoint{10, 5}));

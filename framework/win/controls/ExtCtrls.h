@@ -9,7 +9,7 @@
 #include "win/Forms.h"
 #include "win/graphics/Graphics.h"
 
-enum TPanelBevel { bvNone, bvLowered, bvRaised, bvSpace };
+using TPanelBevel = TBevelCut;
 
 // A container with optional raised or lowered bevels and a centred caption.
 class TPanel : public TCustomControl {
