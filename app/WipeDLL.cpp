@@ -72,7 +72,10 @@ void FillPasses(TWipeParams& block, const TWipePattern* pattern) {
 }
 
 bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& text) {
-  const size_t length = std::min(text.find(u'\0'), text.size());
+  // A text holding a terminator would reach the engine cut short: a cut path
+  // can name the folder holding what was chosen.
+  if (text.find(u'\0') != std::u16string::npos) return false;
+  const size_t length = text.size();
   if (length > kMaxBlockText) return false;
   std::fill(std::begin(field), std::end(field), u'\0');
   std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length), field);

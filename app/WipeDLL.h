@@ -36,7 +36,8 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error);
 // leaves PassCount 0. Patterns of more than 100 passes are refused earlier.
 void FillPasses(TWipeParams& block, const TWipePattern* pattern);
 // Copies text as UTF-16 with a terminator into a 4096-character field; false
-// (field untouched) when it has more than 4095 characters: never truncated.
+// (field untouched) when it has more than 4095 characters or holds a
+// terminator: never truncated.
 bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& text);
 // Fills the format block from the format page of form; false with the reason
 // in error when the file-system name or the label does not fit.

@@ -3,6 +3,8 @@
 // position, the header's pop-up menu.
 #include "tree/VirtualTrees.h"
 
+#include "tree/DragImage.h"
+
 #include <algorithm>
 #include <cstdlib>
 
@@ -44,7 +46,49 @@ void TVTHeader::StartColumnDrag() {
   TPoint client = owner->ScreenToClient(dragStart);
   dragColumn = columns->ColumnFromPosition(ClientToHeader(client));
   states.Exclude(hsDragPending).Include(hsDragging);
+  PrepareColumnDragImage();
   Invalidate(nullptr);
+}
+
+void TVTHeader::PrepareColumnDragImage() {
+  TVirtualTreeColumn* column = columns->Items(dragColumn);
+  if (column == nullptr) return;
+  // The cell in window coordinates, where the header paints it.
+  TRect cell = column->GetRect();
+  if (!column->Options().Contains(coFixed)) {
+    cell.Left += owner->OffsetX();
+    cell.Right += owner->OffsetX();
+  }
+  int w = cell.Right - cell.Left, h = cell.Bottom - cell.Top;
+  if (w <= 0 || h <= 0) return;
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof(info.bmiHeader);
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  info.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  if (picture == nullptr) return;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, picture);
+  RECT all{0, 0, w, h};
+  HBRUSH face = CreateSolidBrush(ColorToRGB(clBtnFace));
+  FillRect(dc, &all, face);
+  DeleteObject(face);
+  // The whole header painted with the cell at the origin: only that cell lands in the picture.
+  SetViewportOrgEx(dc, -cell.Left, -cell.Top, nullptr);
+  columns->PaintHeader(dc, owner->HeaderRect(), owner->OffsetX());
+  SetViewportOrgEx(dc, 0, 0, nullptr);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  dragImage->SetMoveRestriction(options.Contains(hoRestrictDrag) ? dmrHorizontalOnly : dmrNone);
+  RECT window{};
+  GetWindowRect(owner->Handle(), &window);
+  dragImage->PrepareDrag(picture, TPoint{window.left + cell.Left, window.top + cell.Top}, dragStart, nullptr);
+  DeleteObject(picture);
+  dragImage->ShowDragImage();
 }
 
 void TVTHeader::DragTo(TPoint screenPoint) {
@@ -59,6 +103,7 @@ void TVTHeader::DragTo(TPoint screenPoint) {
     if (before != columns->dropBefore) repaint = true;
     columns->dropBefore = before;
   }
+  dragImage->DragTo(screenPoint, false);
   if (!repaint) return;
   columns->RepaintCell(columns->dropTarget);
   columns->dropTarget = NoColumn;
@@ -71,6 +116,7 @@ void TVTHeader::EndColumnDrag(bool drop, TPoint screenPoint) {
   TVirtualTreeColumn* dragged = columns->Items(dragColumn);
   columns->dropTarget = NoColumn;
   states.Exclude(hsDragging).Exclude(hsDragPending);
+  dragImage->EndDrag();
   if (drop && dragged != nullptr) {
     RECT window{};
     GetWindowRect(owner->Handle(), &window);
@@ -134,6 +180,8 @@ bool TVTHeader::HandleMessage(TMessage& m) {
           SetTimer(wnd, kHeaderTimer, 50, nullptr);
         }
       }
+      // Column hints: the application's hint handling sees the move like one in the client area.
+      if (options.Contains(hoShowHint) && Application != nullptr) Application->HintMouseMessage(owner, client);
       return false;
     }
 

@@ -62,6 +62,9 @@ void TBaseVirtualTree::CMHintShow(TMessage& m) {
       } else {
         hintData.DefaultHint = item->Hint();
         cursorRect = TRect{0, -static_cast<int>(header->Height()), ClientWidth(), 0};
+        // The hint stays below the header, out of the way of its buttons.
+        TPoint below = ClientToScreen(Point(0, 0));
+        if (info.HintPos.y < below.Y) info.HintPos.y = below.Y;
         hit.HitColumn = column;
         hit.HitNode = nullptr;
       }

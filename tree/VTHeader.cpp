@@ -2,6 +2,8 @@
 // auto-fitting and restoring columns.
 #include "tree/VirtualTrees.h"
 
+#include "tree/DragImage.h"
+
 #include <algorithm>
 
 void TVTHeader::Create(TBaseVirtualTree* owner_) {
@@ -12,6 +14,11 @@ void TVTHeader::Create(TBaseVirtualTree* owner_) {
   imageChangeLink = New<TChangeLink>();
   imageChangeLink->OnChange = MakeEvent<&TVTHeader::ImageListChange>(this);
   columns = CreateColumns();
+  dragImage = new TVTDragImage(owner);
+  dragImage->SetTransparency(140);
+  dragImage->SetPreBlendBias(-50);
+  dragImage->SetPostBlendBias(0);
+  dragImage->SetFade(false);
 }
 
 TVirtualTreeColumns* TVTHeader::CreateColumns() { return New<TVirtualTreeColumns>(this); }
@@ -21,6 +28,7 @@ TVTHeader::~TVTHeader() {
   FreeAndNil(columns);
   FreeAndNil(font);
   FreeAndNil(imageChangeLink);
+  delete dragImage;
 }
 
 bool TVTHeader::TreeLoading() const { return owner != nullptr && owner->IsTreeLoading(); }

@@ -21,6 +21,7 @@
 
 class TBaseVirtualTree;
 class TVTHeader;
+class TVTDragImage;
 class TVirtualTreeColumns;
 class TStream;
 struct TMessage;
@@ -347,6 +348,8 @@ public:
 
   TBaseVirtualTree* Treeview() const { return owner; }
   THeaderStates States() const { return states; }
+  // The picture of a dragged column that follows the mouse.
+  TVTDragImage* DragImage() const { return dragImage; }
 
   // ---- Published properties ---------------------------------------------------
   TColumnIndex AutoSizeIndex() const { return autoSizeIndex; }
@@ -421,6 +424,8 @@ private:
   void FontChanged(TObject* sender);
   void ImageListChange(TObject* sender);
   void DragTo(TPoint screenPoint);
+  // Paints the dragged column's cell into the drag image and shows it at the cell.
+  void PrepareColumnDragImage();
   void StartColumnDrag();
   void EndColumnDrag(bool drop, TPoint screenPoint);
   bool TreeLoading() const;
@@ -448,6 +453,7 @@ private:
   int splitterOffset = 0;
   TPoint dragStart;
   TColumnIndex dragColumn = NoColumn;
+  TVTDragImage* dragImage = nullptr;  // owned: the dragged column's picture
   int lastSpringWidth = 0;
 };
 

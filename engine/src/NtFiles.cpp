@@ -44,6 +44,8 @@ constexpr ULONG kRenameInformation = 10;
 constexpr ULONG kDispositionInformation = 13;
 constexpr ULONG kStreamInformation = 22;
 constexpr ULONG kIdBothDirectoryInformation = 37;
+constexpr ULONG kCaseSensitiveInformation = 71;
+constexpr ULONG kCaseSensitiveDirectory = 0x1;
 constexpr LONG kNoMoreFiles = LONG(0x80000006);
 constexpr LONG kNoSuchFile = LONG(0xC000000F);
 constexpr LONG kBufferOverflow = LONG(0x80000005);
@@ -201,6 +203,15 @@ bool StreamsOf(HANDLE file, std::vector<std::u16string>& names) {
     }
     return true;
   }
+}
+
+bool IgnoresCase(HANDLE folder) {
+  const Native& n = Calls();
+  if (!n.query) return false;
+  ULONG flags = 0;
+  IoStatus io{};
+  LONG status = n.query(folder, &io, &flags, sizeof flags, kCaseSensitiveInformation);
+  return status >= 0 && (flags & kCaseSensitiveDirectory) == 0;
 }
 
 }  // namespace qv::engine

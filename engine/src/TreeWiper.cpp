@@ -41,20 +41,28 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
 }
 
 // The entry named exactly `name` in a listing; a name differing only in case
-// is taken when it is the only one. `ambiguous`: several entries differ from
-// it only in case (a case-sensitive folder), so none of them is meant.
-const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name, bool& ambiguous) {
-  const Listed* caseless = nullptr;
+// is taken when it is the only one and the folder looks names up without
+// case (`caseless`); else it is only reported in `variant`. `ambiguous`:
+// several entries differ from it only in case (a case-sensitive folder), so
+// none of them is meant.
+const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name, bool caseless, bool& ambiguous,
+                        const Listed*& variant) {
+  const Listed* other = nullptr;
   int caselessCount = 0;
   for (const Listed& entry : entries) {
     if (entry.name == name) return &entry;
     if (SamePath(entry.name, name)) {
-      caseless = &entry;
+      other = &entry;
       ++caselessCount;
     }
   }
   ambiguous = caselessCount > 1;
-  return caselessCount == 1 ? caseless : nullptr;
+  if (caselessCount != 1) return nullptr;
+  if (caseless) return other;
+  // On a folder that keeps "Case" and "case" apart, "case" is not the ticked
+  // "Case" (which may have gone since it was ticked).
+  variant = other;
+  return nullptr;
 }
 
 // The entry that another name of it (a short name) opens: the one listed
@@ -74,6 +82,48 @@ const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>
     found = &entry;
   }
   return found;
+}
+
+// The folder of `folderPath` that is reached only through a name differing
+// from its listed name in case, on a folder that tells case apart (the named
+// folder has gone and its case variant would be taken for it); "" when each
+// folder name is listed as given, or is another name of it (a short name),
+// or when a folder cannot be listed (nothing then speaks against the path).
+std::u16string FolderReachedByCaseVariant(const std::u16string& folderPath) {
+  std::vector<std::u16string> chain;
+  for (std::u16string path = folderPath; !path.empty() && !IsRootPath(path); path = ParentPath(path))
+    chain.push_back(path);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    const std::u16string name = LastName(*it);
+    auto open = [&] {
+      return CreateFileW(W(ParentPath(*it)), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    };
+    HANDLE holder = open();
+    if (holder == INVALID_HANDLE_VALUE) return {};
+    const bool caseless = IgnoresCase(holder);
+    std::vector<Listed> entries;
+    DWORD error = 0;
+    bool ambiguous = false;
+    const Listed* variant = nullptr;
+    const Listed* found = nullptr;
+    if (ListFolder(holder, entries, error, &name)) found = FindExact(entries, name, caseless, ambiguous, variant);
+    CloseHandle(holder);
+    if (!found && !ambiguous && !variant) {
+      OpenFolder again{open(), {}, {}};
+      entries.clear();
+      if (again.handle != INVALID_HANDLE_VALUE && ListFolder(again.handle, entries, error)) {
+        found = FindExact(entries, name, caseless, ambiguous, variant);
+        if (!found && !ambiguous && !variant) {
+          found = FindByIdentity(again, entries, name);
+          if (found && !caseless && SamePath(found->name, name)) variant = found;
+        }
+      }
+      if (again.handle != INVALID_HANDLE_VALUE) CloseHandle(again.handle);
+    }
+    if (ambiguous || variant) return ToDisplayPath(*it);
+  }
+  return {};
 }
 
 std::u16string Plural(uint64_t n, const char* one, const char* many) {
@@ -182,6 +232,21 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       Close(parent);
       return refuse(protectedLine(*holder));
     }
+    std::u16string variantFolder = FolderReachedByCaseVariant(parentPath);
+    if (!variantFolder.empty()) {
+      Close(parent);
+      // What the path reaches is not wiped; a protected folder is still named as the reason.
+      HandleFacts facts;
+      HANDLE reached = CreateFileW(W(longPath), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+      if (reached != INVALID_HANDLE_VALUE) {
+        FactsOf(reached, facts);
+        CloseHandle(reached);
+      }
+      if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) return refuse(protectedLine(*covered));
+      return refuse(u"Could not find " + plain + u": the folder " + variantFolder +
+                    u" is not there; a folder that tells names apart by case holds only names differing from it in case");
+    }
     // The entry as its folder lists it: exactly this name, with its kind
     // and identity. Asked for by name first (a folder may be large); another
     // name of it (a short name) is found in the whole listing by identity,
@@ -189,18 +254,43 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     std::u16string name = LastName(longPath);
     std::vector<Listed> entries;
     bool ambiguous = false;
+    const Listed* variant = nullptr;
+    const bool caseless = IgnoresCase(parent.handle);
     bool listed = ListFolder(parent.handle, entries, error, &name);
-    const Listed* found = listed ? FindExact(entries, name, ambiguous) : nullptr;
-    if (listed && !found && !ambiguous) {
+    const Listed* found = listed ? FindExact(entries, name, caseless, ambiguous, variant) : nullptr;
+    if (listed && !found && !ambiguous && !variant) {
       OpenFolder again;
       entries.clear();
       if (OpenByPath(parentPath, again, error)) {
         if (again.identity == parent.identity && ListFolder(again.handle, entries, error)) {
-          found = FindExact(entries, name, ambiguous);
-          if (!found && !ambiguous) found = FindByIdentity(parent, entries, name);
+          found = FindExact(entries, name, caseless, ambiguous, variant);
+          if (!found && !ambiguous && !variant) {
+            found = FindByIdentity(parent, entries, name);
+            // Opening by name may itself ignore case: what it reaches under
+            // another case only is not the entry meant.
+            if (found && !caseless && SamePath(found->name, name)) {
+              variant = found;
+              found = nullptr;
+            }
+          }
         }
         Close(again);
       }
+    }
+    if (variant) {
+      // Not wiped; the protected folders are still named as the reason.
+      std::u16string variantPath = JoinPath(parentPath, variant->name);
+      HANDLE at = OpenBelow(parent.handle, variant->name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+      HandleFacts facts;
+      if (at != INVALID_HANDLE_VALUE) {
+        FactsOf(at, facts);
+        CloseHandle(at);
+      }
+      const std::u16string* covered = guard_.Covered(facts.identity, variantPath);
+      Close(parent);
+      if (covered) return refuse(protectedLine(*covered));
+      return refuse(u"Could not find " + plain + u": its folder tells names apart by case and holds only " +
+                    ToDisplayPath(variantPath));
     }
     if (ambiguous) {
       Close(parent);

@@ -8,6 +8,7 @@
 #include <map>
 
 #include "EngineHarness.h"
+#include "NtFiles.h"
 
 namespace qv::engine::test {
 namespace {
@@ -105,6 +106,39 @@ TEST(ExactNameTest, NamesDifferingOnlyInCaseAreDifferentEntries) {
   after.clear();
   Snapshot(top, u"", after);
   EXPECT_EQ(expected, after);
+}
+
+// A ticked name that has gone, leaving only a sibling that differs from it in
+// case: on a folder that tells case apart (every folder of a drive Wine maps
+// to a host folder) the sibling is another item and stays, also where
+// opening by name would reach it.
+TEST(ExactNameTest, ANameGoneBesideItsCaseVariantIsNotWipedInItsPlace) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a ticked name gone beside its case variant");
+  std::u16string top = Root(drive) + u"casegone";
+  ASSERT_TRUE(MakeFolder(top));
+  ASSERT_TRUE(MakeFolder(top + u"\\photos"));
+  ASSERT_TRUE(WriteWholeFile(Long(top + u"\\photos\\p.jpg"), "picture"));
+  ASSERT_TRUE(WriteWholeFile(Long(top + u"\\readme.txt"), "text"));
+  HANDLE folder = CreateFileW(reinterpret_cast<const wchar_t*>(Long(top).c_str()), FILE_READ_ATTRIBUTES, 7, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(INVALID_HANDLE_VALUE, folder);
+  bool ignoresCase = IgnoresCase(folder);
+  CloseHandle(folder);
+  if (ignoresCase) QV_SKIP_LOUDLY("this folder looks names up without case");
+  std::map<std::u16string, std::string> before;
+  Snapshot(top, u"", before);
+  for (const std::u16string& path : {top + u"\\Photos", top + u"\\README.txt", top + u"\\photos\\P.JPG",
+                                     top + u"\\Photos\\p.jpg"}) {
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass, path);
+    ASSERT_TRUE(harness.RunFile(block.get()));
+    EXPECT_EQ(1, block->Reserved2) << Narrow(path) << "\n" << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"tells names apart by case")) << harness.LogText();
+  }
+  std::map<std::u16string, std::string> after;
+  Snapshot(top, u"", after);
+  EXPECT_EQ(before, after);
 }
 
 // Wine shows a link to a file as a plain file, and the path of its handle

@@ -84,7 +84,9 @@ class Model {
     int form = int(random_() % 7);
     std::u16string path = PathIn(target, form);
     trace += "wipe " + Narrow(path) + "\n";
-    bool namesNothing = form == 6;  // a trailing dot names another, absent item
+    // A trailing dot names another, absent item; so does another case of the
+    // folders holding it, on the host folders that tell case apart.
+    bool namesNothing = form == 6 || form == 2;
     bool refused = false;
     for (const std::u16string& p : protected_) {
       if (target.relative == p || Below(target.relative, p) || Below(p, target.relative)) refused = true;
@@ -149,9 +151,14 @@ class Model {
       case 1:  // the same folder under another letter
         path[0] = char16_t(alias_);
         break;
-      case 2:  // another case
-        for (char16_t& c : path) c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+      case 2: {  // another case for the folders holding it (a host folder tells the last name's case apart)
+        size_t last = path.rfind(u'\\');
+        for (size_t i = 0; i < last; ++i) {
+          char16_t& c = path[i];
+          c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
+        }
         break;
+      }
       case 3:
         path = u"\\\\?\\" + path;
         break;

@@ -3,6 +3,7 @@
 // mark's pixels in both directions.
 #include <gtest/gtest.h>
 
+#include "tree/DragImage.h"
 #include "tree/VirtualTrees.h"
 #include "win/testing/Harness.h"
 
@@ -125,6 +126,57 @@ TEST_F(HeaderWindowTest, DraggingAColumnMovesIt) {
   TIndexArray expected{1, 2, 0};
   EXPECT_EQ(header->Columns()->PositionToIndex(), expected);
   EXPECT_TRUE(header->States().Empty());
+}
+
+TEST_F(HeaderWindowTest, ADraggedColumnsPictureFollowsTheMouse) {
+  header->SetOptions(header->Options().Include(hoDrag));
+  TVTDragImage* image = header->DragImage();
+  EXPECT_EQ(image->Transparency(), 140);
+  EXPECT_EQ(image->PreBlendBias(), -50);
+  EXPECT_EQ(image->PostBlendBias(), 0);
+  EXPECT_FALSE(image->Fade());
+  // The second column's cell on the screen.
+  POINT cell{100, -20};
+  ClientToScreen(tree->Handle(), &cell);
+  SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
+  SendClient(WM_MOUSEMOVE, 170, 10);
+  ASSERT_TRUE(header->States().Contains(hsDragging));
+  EXPECT_TRUE(image->Visible());
+  EXPECT_EQ(image->ImageSize().cx, 100);
+  EXPECT_EQ(image->ImageSize().cy, 20);
+  // Shown where the cell is; the moves after the start carry it along.
+  EXPECT_EQ(image->ImagePosition().X, cell.x);
+  EXPECT_EQ(image->ImagePosition().Y, cell.y);
+  // The picture is the cell: its face colour, not black or empty.
+  EXPECT_NE(image->PixelAt(50, 10) & 0xFFFFFF, 0u);
+  SendClient(WM_MOUSEMOVE, 200, 30);
+  EXPECT_EQ(image->ImagePosition().X, cell.x + 50);
+  EXPECT_EQ(image->ImagePosition().Y, cell.y + 20);
+  SendClient(WM_LBUTTONUP, 200, 30);
+  EXPECT_FALSE(image->Visible());
+
+  // Restricted: the picture moves only sideways.
+  header->SetOptions(header->Options().Include(hoRestrictDrag));
+  SendNonClient(WM_NCLBUTTONDOWN, 150, 10);
+  SendClient(WM_MOUSEMOVE, 170, 10);
+  SendClient(WM_MOUSEMOVE, 190, 40);
+  ASSERT_TRUE(header->States().Contains(hsDragging));
+  EXPECT_EQ(image->ImagePosition().X, cell.x + 40);
+  EXPECT_EQ(image->MoveRestriction(), dmrHorizontalOnly);
+  EXPECT_EQ(image->ImagePosition().Y, cell.y);
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+  EXPECT_FALSE(header->States().Contains(hsDragging));
+  EXPECT_FALSE(image->Visible());
+}
+
+TEST_F(HeaderWindowTest, ColumnHintsGoToTheApplicationsHintHandling) {
+  Application->CancelHint();
+  SendNonClient(WM_NCMOUSEMOVE, 150, 10);
+  EXPECT_NE(Application->HintControl(), tree);
+  header->SetOptions(header->Options().Include(hoShowHint));
+  SendNonClient(WM_NCMOUSEMOVE, 160, 10);
+  EXPECT_EQ(Application->HintControl(), tree);
+  Application->CancelHint();
 }
 
 TEST_F(HeaderWindowTest, AColumnDroppedOnItselfStaysAndIsNotDraggedOut) {

@@ -186,3 +186,23 @@ TEST_F(HintTest, ATreeThatGoesLeavesNoHintBehind) {
   EXPECT_FALSE(window->Animating());
   qvtest::Pump(50);  // the window's timer finds nothing to draw
 }
+
+TEST_F(HintTest, AColumnHintIsPlacedBelowTheHeader) {
+  TVTHeader* header = tree->Header();
+  header->Columns()->Add()->SetWidth(150);
+  header->Columns()->Items(0)->SetHint(u"first column");
+  header->SetHeight(20);
+  header->SetOptions(header->Options().Include(hoVisible).Include(hoShowHint));
+  qvtest::Pump(20);
+  THintInfo info;
+  info.HintControl = tree;
+  info.CursorPos = POINT{40, -10};
+  TPoint screen = tree->ClientToScreen(Point(40, -10));
+  // Asked with the hint at the cursor, inside the header.
+  info.HintPos = POINT{screen.X, screen.Y};
+  info.HintMaxWidth = 600;
+  ASSERT_EQ(tree->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info)), 0);
+  EXPECT_EQ(tree->hintData.DefaultHint, u"first column");
+  EXPECT_EQ(info.HintPos.y, tree->ClientToScreen(Point(0, 0)).Y);
+  EXPECT_EQ(info.HintPos.x, screen.X);
+}

@@ -58,6 +58,9 @@ TEST_F(EngineLinkTest, RunsThatCannotStartAreRefusedWithAReason) {
   EXPECT_EQ(field[4095], u'\0');
   EXPECT_FALSE(CopyBlockText(field, std::u16string(4096, u'b')));
   EXPECT_EQ(field[0], u'a');
+  // A path with a terminator inside would name its folder: refused.
+  EXPECT_FALSE(CopyBlockText(field, std::u16string(u"X:\\chosen\0\\file.txt", 19)));
+  EXPECT_EQ(field[0], u'a');
 
   EXPECT_EQ(FinalLogLine("Drive successfully wiped", 0), "Drive successfully wiped");
   EXPECT_EQ(FinalLogLine("Drive successfully wiped", 7), "Items that could not be wiped: 7");
