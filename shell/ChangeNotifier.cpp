@@ -229,14 +229,28 @@ TVirtualChangeControl* TVirtualChangeNotifier::NeedRecordLocked(TList* list, TWi
 
 bool TVirtualChangeNotifier::RegisterShellChangeNotify(TWinControl* control) {
   TList* list = controls.LockList();
+  TVirtualChangeControl* known = FindRecordLocked(list, control);
+  bool registered = known != nullptr && known->ShellRegistered;
+  controls.UnlockList();
+  if (registered) return true;
+  // The shell thread is made (and waited for) without the control list's lock.
+  TVirtualShellChangeThread* thread = nullptr;
+  try {
+    thread = NeedShellThread();
+  } catch (...) {
+    StopUnusedThreads();
+    return false;
+  }
+  list = controls.LockList();
   try {
     TVirtualChangeControl* record = NeedRecordLocked(list, control);
     if (!record->ShellRegistered) {
-      NeedShellThread()->AddRef();
+      thread->AddRef();
       record->ShellRegistered = true;
     }
   } catch (...) {
     controls.UnlockList();
+    StopUnusedThreads();
     return false;
   }
   controls.UnlockList();
@@ -244,12 +258,19 @@ bool TVirtualChangeNotifier::RegisterShellChangeNotify(TWinControl* control) {
 }
 
 bool TVirtualChangeNotifier::RegisterKernelChangeNotify(TWinControl* control, uint8_t notifyFilter) {
+  TVirtualKernelChangeThread* thread = nullptr;
+  try {
+    thread = NeedKernelThread();
+  } catch (...) {
+    StopUnusedThreads();
+    return false;
+  }
   bool changed = false;
   TList* list = controls.LockList();
   try {
     TVirtualChangeControl* record = NeedRecordLocked(list, control);
     if (!record->KernelRegistered) {
-      NeedKernelThread()->AddRef();
+      thread->AddRef();
       record->KernelRegistered = true;
       changed = true;
     }
@@ -259,10 +280,11 @@ bool TVirtualChangeNotifier::RegisterKernelChangeNotify(TWinControl* control, ui
     }
   } catch (...) {
     controls.UnlockList();
+    StopUnusedThreads();
     return false;
   }
   controls.UnlockList();
-  if (changed && kernelThread != nullptr) kernelThread->Wake();
+  if (changed) thread->Wake();
   return true;
 }
 

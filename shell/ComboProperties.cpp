@@ -22,7 +22,9 @@ using TView = TPopupOptionsView;
       Prop("DefaultNodeHeight", &TView::DefaultNodeHeight, &TView::SetDefaultNodeHeight),           \
       Prop("DropDownCount", &TView::DropDownCount, &TView::SetDropDownCount),                       \
       Prop("Indent", &TView::Indent, &TView::SetIndent),                                            \
-      SetOfProp("Options", &TView::Options, &TView::SetOptions, kPopupOptionNames)
+      SetOfProp("Options", &TView::Options, &TView::SetOptions, kPopupOptionNames),                \
+      EventProp("OnRollDown", &TView::OnRollDown, &TView::SetOnRollDown),                           \
+      EventProp("OnRollUp", &TView::OnRollUp, &TView::SetOnRollUp)
 
 const TClassRegistrar<TPopupExplorerOptions, void> kExplorerOptionsRegistrar(
     "TPopupExplorerOptions",
@@ -30,6 +32,7 @@ const TClassRegistrar<TPopupExplorerOptions, void> kExplorerOptionsRegistrar(
         QV_POPUP_VIEW_PROPS,
         EnumProp("ComboBoxStyle", &TPopupExplorerOptions::ComboBoxStyle, &TPopupExplorerOptions::SetComboBoxStyle,
                  kComboBoxStyleNames),
+        EventProp("OnEnumFolder", &TPopupExplorerOptions::OnEnumFolder, &TPopupExplorerOptions::SetOnEnumFolder),
     });
 
 const TClassRegistrar<TPopupAutoCompleteOptions, void> kAutoCompleteOptionsRegistrar(
@@ -39,6 +42,8 @@ const TClassRegistrar<TPopupAutoCompleteOptions, void> kAutoCompleteOptionsRegis
         SetOfProp("Contents", &TPopupAutoCompleteOptions::Contents, &TPopupAutoCompleteOptions::SetContents,
                   kContentNames),
         Prop("AlwaysShow", &TPopupAutoCompleteOptions::AlwaysShow, &TPopupAutoCompleteOptions::SetAlwaysShow),
+        EventProp("OnAutoCompleteUpdateList", &TPopupAutoCompleteOptions::OnAutoCompleteUpdateList,
+                  &TPopupAutoCompleteOptions::SetOnAutoCompleteUpdateList),
     });
 #undef QV_POPUP_VIEW_PROPS
 

@@ -12,6 +12,13 @@ void TContextMenuManager::ResetState() {
   RightClickPending = false;
 }
 
+void TContextMenuManager::NodeFreed(PVirtualNode node) {
+  if (node == nullptr) return;
+  if (ClickNode == node) ClickNode = nullptr;
+  if (PrevSelectedNode == node) PrevSelectedNode = nullptr;
+  if (PrevFocusedNode == node) PrevFocusedNode = nullptr;
+}
+
 void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates, bool buttonUp) {
   if (owner == nullptr) return;
   TVETMiscOptions misc = owner->TreeOptions()->VETMiscOptions();

@@ -10,6 +10,8 @@ public:
 
   // Forgets the pending click (Enabled and MenuShowing stay).
   void ResetState();
+  // Forgets node wherever the pending click remembers it (the node is being freed).
+  void NodeFreed(PVirtualNode node);
   // WM_RBUTTONDOWN (buttonUp false) and WM_RBUTTONUP (true); screen or client coordinates.
   void TrackRightButton(int x, int y, bool screenCoordinates, bool buttonUp);
   // The shell menu of the clicked node's item at point (screen); false when none was shown.

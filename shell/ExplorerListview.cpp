@@ -205,7 +205,8 @@ bool TVirtualExplorerListview::PasteFromClipboard() {
   if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return false;
   TNamespace* folder = NodeNamespace(RootNode());
   if (folder == nullptr) return false;
-  folder->Paste({}, /*plainPaste=*/false);
+  // Into the shown folder itself, a plain paste as the tree's (pasting links would leave shortcuts).
+  folder->Paste({folder}, /*plainPaste=*/true);
   return true;
 }
 
@@ -213,11 +214,12 @@ void TVirtualExplorerListview::SelectedFilesPaste(bool allSelected) {
   if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return;
   if (!allSelected && SelectedCount() != 1) return;
   if (SelectedCount() == 0) {
-    if (TNamespace* folder = NodeNamespace(RootNode())) folder->Paste({}, /*plainPaste=*/false);
+    if (TNamespace* folder = NodeNamespace(RootNode())) folder->Paste({folder}, /*plainPaste=*/true);
     return;
   }
   for (PVirtualNode node = GetFirstSelected(); node != nullptr; node = GetNextSelected(node)) {
-    if (TNamespace* ns = NodeNamespace(node)) ns->Paste({}, /*plainPaste=*/false);
+    TNamespace* ns = NodeNamespace(node);
+    if (ns != nullptr && ns->IsValid()) ns->Paste({ns}, /*plainPaste=*/true);
     if (!allSelected) break;
   }
 }

@@ -6,6 +6,52 @@
 
 #include "shell/ExactNames.h"
 #include "shell/ShellUtilities.h"
+#include "shell/VirtualWideStrings.h"
+
+namespace {
+
+// Walks a folder's children for the first whose normal name is wanted (without case).
+struct TNameSearch : TObject {
+  std::u16string wanted;
+  TNamespace* found = nullptr;
+  bool Child(HWND, LPITEMIDLIST child, TNamespace* parent, void*, bool& terminate) {
+    TNamespace* item = New<TNamespace>(child, parent);
+    if (vws::WideStrICompOS(item->NameNormal().c_str(), wanted.c_str()) == 0) {
+      found = item->Clone(/*freePIDLOnDestroy=*/true);
+      terminate = true;
+    }
+    item->Free();
+    return true;
+  }
+};
+
+TNamespace* FindChildByName(TNamespace* folder, const std::u16string& name) {
+  if (folder == nullptr || name.empty()) return nullptr;
+  TNameSearch search;
+  search.wanted = name;
+  folder->EnumerateFolder(nullptr, /*folders=*/true, /*nonFolders=*/true, /*hidden=*/true,
+                          MakeEvent<&TNameSearch::Child>(&search), nullptr);
+  return search.found;
+}
+
+}  // namespace
+
+bool TCustomVirtualExplorerTree::FindDesktopItemByName(const std::u16string& name, TNamespace*& ns) {
+  ns = nullptr;
+  if (DesktopFolder == nullptr) return false;
+  if (vws::WideStrICompOS(DesktopFolder->NameNormal().c_str(), name.c_str()) == 0) {
+    ns = DesktopFolder->Clone(/*freePIDLOnDestroy=*/true);
+    return true;
+  }
+  ns = FindChildByName(DesktopFolder, name);
+  return ns != nullptr;
+}
+
+bool TCustomVirtualExplorerTree::FindDesktopOrDriveItemByName(const std::u16string& name, TNamespace*& ns) {
+  if (FindDesktopItemByName(name, ns)) return true;
+  ns = FindChildByName(DrivesFolder, name);
+  return ns != nullptr;
+}
 
 int TCustomVirtualExplorerTree::DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) {
   if (TreeOptions()->VETMiscOptions().Contains(toUserSort))

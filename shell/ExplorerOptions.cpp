@@ -2,6 +2,7 @@
 // text colours, and its header columns with their per-node manager.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ExplorerContextMenu.h"
 #include "shell/SysImages.h"
 
 // ---- Options -------------------------------------------------------------------------
@@ -92,6 +93,8 @@ void TCustomVirtualExplorerTreeOptions::SetVETShellOptions(TVETShellOptions valu
   shellOptions = value;
   TCustomVirtualExplorerTree* tree = ExplorerOwner();
   if (tree == nullptr) return;
+  if (Changed(old, value, toContextMenus) && tree->ContextMenuManager() != nullptr)
+    tree->ContextMenuManager()->Enabled = value.Contains(toContextMenus);
   if (Changed(old, value, toRightAlignSizeColumn)) tree->RebuildRootNamespace();
 }
 

@@ -176,6 +176,8 @@ void TCustomVirtualExplorerTree::FollowChildrenCheckState(PVirtualNode node) {
 bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
   TNamespace* ns = NodeNamespace(node);
   if (ns == nullptr) return false;
+  // Not while a view is busy (editing, dragging, a shell menu up): its nodes must stay.
+  if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return false;
   BeginUpdate();
   try {
     persistent->SaveExpandedBelow(this, node, true);
@@ -200,6 +202,7 @@ bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
 }
 
 bool TCustomVirtualExplorerTree::RefreshTree(bool restoreTopNode) {
+  if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return false;
   WaitCursor(true);
   try {
     persistent->SaveTree(this, true, true);

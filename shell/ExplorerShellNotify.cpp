@@ -40,7 +40,7 @@ bool TCustomVirtualExplorerTree::ReadyForNotify() {
 void TCustomVirtualExplorerTree::Notify(TMessage& message) {
   auto* list = reinterpret_cast<TVirtualShellEventList*>(message.WParam);
   if (HandleAllocated()) {
-    WMShellNotify(message);
+    ApplyShellNotify(list, /*heldBack=*/true);
   } else if (list != nullptr) {
     list->Release();
   }
@@ -105,7 +105,10 @@ void TCustomVirtualExplorerTree::DoShellNotify(TVirtualShellEvent* shellEvent) {
 // ---- Batches -----------------------------------------------------------------------------
 
 void TCustomVirtualExplorerTree::WMShellNotify(TMessage& m) {
-  auto* list = reinterpret_cast<TVirtualShellEventList*>(m.WParam);
+  ApplyShellNotify(reinterpret_cast<TVirtualShellEventList*>(m.WParam), /*heldBack=*/false);
+}
+
+void TCustomVirtualExplorerTree::ApplyShellNotify(TVirtualShellEventList* list, bool heldBack) {
   if (list == nullptr) return;
   if (!ValidateRootNamespace()) {
     list->Release();
@@ -116,8 +119,11 @@ void TCustomVirtualExplorerTree::WMShellNotify(TMessage& m) {
     list->Release();
     return;
   }
-  // While a view is busy, and while older batches wait, this one waits too.
-  if (ShellNotifyManager != nullptr && (!ShellNotifyManager->OkToDispatch() || ShellNotifyManager->HasParkedLists())) {
+  // While a view is busy, and while older batches wait or are being handed
+  // out, this one waits too (the manager's own delivery is applied).
+  if (!heldBack && ShellNotifyManager != nullptr &&
+      (!ShellNotifyManager->OkToDispatch() || ShellNotifyManager->HasParkedLists() ||
+       ShellNotifyManager->Delivering())) {
     ShellNotifyManager->ReceiveNotifications(list);
     return;
   }

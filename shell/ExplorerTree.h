@@ -213,6 +213,11 @@ public:
   // The node of an absolute PIDL, enumerating the folders on the path (never
   // expanding them); null when the path breaks off. pidl is never written.
   PVirtualNode FindNodeByPIDL(LPCITEMIDLIST pidl);
+  // The desktop, or the desktop's child, whose normal name is name (without
+  // case); ns is a new item the caller frees. False when none is.
+  static bool FindDesktopItemByName(const std::u16string& name, TNamespace*& ns);
+  // The same, then among the children of My Computer.
+  static bool FindDesktopOrDriveItemByName(const std::u16string& name, TNamespace*& ns);
   // The same walk, optionally selecting, expanding the path, re-initialising
   // or initialising the nodes on it.
   PVirtualNode WalkPIDLToNode(LPCITEMIDLIST pidl, bool select, bool expandPath, bool reinit, bool init);
@@ -365,6 +370,8 @@ public:
   void DoFreeNode(PVirtualNode node) override;
   bool DoExpanding(PVirtualNode node) override;
   bool DoCollapsing(PVirtualNode node) override;
+  // Drops the pending icon and expand-mark requests unless a browse runs.
+  void DoCollapsed(PVirtualNode node) override;
   void DoUpdating(TVTUpdateState state) override;
   void DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType, std::u16string& text) override;
   void DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column, TVSTTextType textType) override;
@@ -375,6 +382,12 @@ public:
   void DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed) override;
   void DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) override;
   bool DoKeyAction(uint16_t& charCode, TShiftState& shift) override;
+  // Ctrl+Page Down and Up: the last sibling that fits on the page below the
+  // top node, or the top node; a page further when it is focused already.
+  PVirtualNode LastFittingSibling();
+  void PageFocusDown();
+  void PageFocusUp();
+  void FocusAndShow(PVirtualNode node);
   void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
   void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   bool DoDragAllowed(PVirtualNode node, TColumnIndex column) override;
@@ -507,6 +520,9 @@ protected:
   void FollowRenamedItem(PVirtualNode node);
   // Shell change notification (ExplorerShellNotify.cpp).
   void WMShellNotify(TMessage& m);
+  // Applies a batch (one reference is the tree's); a batch not held back by
+  // the manager is parked there while views are busy or older batches wait.
+  void ApplyShellNotify(TVirtualShellEventList* list, bool heldBack);
   void WMDeviceChange(TMessage& m);
   void WMNCDestroy(TMessage& m);
   void WMQueryEndSession(TMessage& m);

@@ -31,16 +31,18 @@ void TCustomVirtualExplorerTree::StartEnumThread(LPCITEMIDLIST pidl) {
 void TCustomVirtualExplorerTree::TerminateEnumThread() {
   enumHandOver->Lock();
   bool wasRunning = enumHandOver->Thread != nullptr || enumHandOver->Result != nullptr || enumTimer != 0;
-  SetEnumTimer(false);
-  FreeAndNil(animation);
   enumHandOver->FreeResult();
   // The thread tests its flag under this lock: from here on it delivers nothing
   // and frees itself with what it listed.
   if (enumHandOver->Thread != nullptr) enumHandOver->Thread->Terminate();
   enumHandOver->Thread = nullptr;
   enumHandOver->Unlock();
+  FreeAndNil(animation);
   // The hourglass of the abandoned enumeration goes with it.
   if (wasRunning) SetCursor(crDefault);
+  // Last, outside the lock: the tree's other timers are dispatched here, and
+  // one of them may start the next listing.
+  SetEnumTimer(false);
 }
 
 bool TCustomVirtualExplorerTree::EnumThreadRunning() const {
@@ -86,10 +88,16 @@ void TCustomVirtualExplorerTree::WMTimer(TMessage& m) {
     folder = enumHandOver->ResultFolder;
     enumHandOver->Result = nullptr;
     enumHandOver->ResultFolder = nullptr;
-    TerminateEnumThread();
   }
   enumHandOver->Unlock();
   if (list != nullptr) {
+    try {
+      TerminateEnumThread();
+    } catch (...) {
+      FreeAndNil(list);
+      CoTaskMemFree(folder);
+      throw;
+    }
     BuildFromEnumResult(list, folder);
     return;
   }
@@ -108,33 +116,48 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
       CoTaskMemFree(folder);
     }
   } taken{list, folder};
-  // A result for a folder other than the one shown now is not this tree's any more.
+  // The children go under the folder that asked: the hidden root, or a loaded
+  // folder node that was expanded. A folder no longer shown takes nothing.
   TNamespace* rootNs = NodeNamespace(RootNode());
-  if (!active || rootNs == nullptr || !TPIDLManager::EqualPIDL(rootNs->AbsolutePIDL(), folder)) return;
+  if (!active || rootNs == nullptr || folder == nullptr) return;
+  PVirtualNode target = TPIDLManager::EqualPIDL(rootNs->AbsolutePIDL(), folder) ? RootNode()
+                                                                                : FindLoadedNodeByPIDL(folder);
+  TNamespace* targetNs = target != nullptr ? NodeNamespace(target) : nullptr;
+  if (targetNs == nullptr) return;
+  bool atRoot = target == RootNode();
   BeginUpdate();
   try {
-    if (headerWasVisible) {
-      Header()->SetOptions(Header()->Options().Include(hoVisible));
-      headerWasVisible = false;
+    if (atRoot) {
+      if (headerWasVisible) {
+        Header()->SetOptions(Header()->Options().Include(hoVisible));
+        headerWasVisible = false;
+      }
+      RebuildColumns(rootNamespace);
     }
-    RebuildColumns(rootNamespace);
-    DeleteChildren(RootNode());
+    DeleteChildren(target);
     for (int i = 0; i < list->Count(); ++i) {
       // Each PIDL leaves the list as its item takes it over.
       auto pidl = static_cast<LPITEMIDLIST>(list->Items(i));
       list->Put(i, nullptr);
-      AddEnumeratedChild(RootNode(), New<TNamespace>(pidl, rootNs));
+      AddEnumeratedChild(target, New<TNamespace>(pidl, targetNs));
     }
-    DoCustomNamespace(RootNode());
-    if (RootNode()->FirstChild != nullptr) {
-      RootNode()->States |= vsHasChildren;
-      Sort(RootNode(), HeaderSortColumn(), HeaderSortDirection(), false);
+    DoCustomNamespace(target);
+    if (target->FirstChild != nullptr) {
+      target->States |= vsHasChildren;
+      Sort(target, HeaderSortColumn(), HeaderSortDirection(), false);
+    } else if (!atRoot) {
+      target->States &= ~vsHasChildren;
     }
   } catch (...) {
     EndUpdate();
     throw;
   }
   EndUpdate();
+  // A folder node was expanded to ask: it shows what came.
+  if (!atRoot) {
+    if (target->FirstChild != nullptr) SetExpanded(target, true);
+    InvalidateNode(target);
+  }
   DoEnumFinished();
 }
 

@@ -267,6 +267,8 @@ void TCustomVirtualExplorerTree::DoFreeNode(PVirtualNode node) {
     if (lastDropTargetNamespace != nullptr && lastDropTargetNamespace == ns) lastDropTargetNamespace->DragLeave();
     ForgetDragTarget();
   }
+  // A right click pending over a refresh or a change batch must not keep the node.
+  if (contextMenuManager != nullptr) contextMenuManager->NodeFreed(node);
   if (ns != nullptr || manager != nullptr) SetNodeNamespace(node, nullptr, nullptr);
   TCustomVirtualStringTree::DoFreeNode(node);
   if (ns != nullptr) ns->Free();
@@ -427,6 +429,8 @@ void TCustomVirtualExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
 
 void TCustomVirtualExplorerTree::RebuildRootNamespace() {
   if (rebuildLock > 0 || ComponentState().Contains(csLoading) || rootNamespace == nullptr || !active) return;
+  // Not while a view is busy (editing, dragging, a shell menu up): its nodes must stay.
+  if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return;
   BeginUpdate();
   try {
     Clear();

@@ -197,6 +197,13 @@ bool TCustomVirtualExplorerTree::DoExpanding(PVirtualNode node) {
   return TCustomVirtualStringTree::DoExpanding(node);
 }
 
+void TCustomVirtualExplorerTree::DoCollapsed(PVirtualNode node) {
+  TCustomVirtualStringTree::DoCollapsed(node);
+  // What was asked for the folded-away items is not wanted any more (a browse
+  // folds folders on its way and asks again).
+  if (!browsing) DropAllThreadRequests();
+}
+
 bool TCustomVirtualExplorerTree::DoCollapsing(PVirtualNode node) {
   bool result = TCustomVirtualStringTree::DoCollapsing(node);
   PVirtualNode selected = GetFirstSelected();

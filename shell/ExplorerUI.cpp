@@ -223,6 +223,29 @@ bool TCustomVirtualExplorerTree::DoKeyAction(uint16_t& charCode, TShiftState& sh
         return false;
       }
       break;
+    case VK_SPACE:
+      if (!shift.Contains(ssShift) && !shift.Contains(ssAlt)) {
+        if (PVirtualNode focused = FocusedNode()) {
+          if (!GetSelected(focused)) {
+            AddToSelection(focused);
+          } else if (ctrl) {
+            RemoveFromSelection(focused);
+          }
+        }
+      }
+      break;
+    case VK_NEXT:
+      if (ctrl) {
+        PageFocusDown();
+        return false;
+      }
+      break;
+    case VK_PRIOR:
+      if (ctrl) {
+        PageFocusUp();
+        return false;
+      }
+      break;
     case VK_ESCAPE:
       CancelCutOrCopy();
       Invalidate();
@@ -254,6 +277,53 @@ bool TCustomVirtualExplorerTree::DoKeyAction(uint16_t& charCode, TShiftState& sh
       break;
   }
   return true;
+}
+
+PVirtualNode TCustomVirtualExplorerTree::LastFittingSibling() {
+  PVirtualNode top = GetTopNode();
+  if (top == nullptr) return nullptr;
+  int client = TreeClientHeight();
+  // The top node counts twice: the one the page ends on must be whole.
+  int sum = static_cast<int>(GetNodeHeight(top));
+  for (PVirtualNode run = top; run != nullptr; run = GetNextSibling(run)) {
+    sum += static_cast<int>(GetNodeHeight(run));
+    if (sum >= client) {
+      if (GetNextSibling(run) == nullptr) return run;
+      PVirtualNode before = GetPreviousSibling(run);
+      return before != nullptr ? before : run;
+    }
+    if (GetNextSibling(run) == nullptr) return run;
+  }
+  return top;
+}
+
+void TCustomVirtualExplorerTree::FocusAndShow(PVirtualNode node) {
+  if (node == nullptr) return;
+  SetFocusedNode(node);
+  ScrollIntoView(node, false, TreeOptions()->VETMiscOptions().Contains(toAutoScrollHorz));
+}
+
+void TCustomVirtualExplorerTree::PageFocusDown() {
+  PVirtualNode target = LastFittingSibling();
+  PVirtualNode focused = FocusedNode();
+  PVirtualNode lastTop = GetLastChild(RootNode());
+  if (target != nullptr && target != focused && focused != lastTop) {
+    FocusAndShow(target);
+    return;
+  }
+  int before = OffsetY();
+  SetOffsetY(before - TreeClientHeight());
+  FocusAndShow(OffsetY() == before ? lastTop : LastFittingSibling());
+}
+
+void TCustomVirtualExplorerTree::PageFocusUp() {
+  PVirtualNode top = GetTopNode();
+  if (top != nullptr && top != FocusedNode()) {
+    FocusAndShow(top);
+    return;
+  }
+  SetOffsetY(OffsetY() + TreeClientHeight());
+  FocusAndShow(GetTopNode());
 }
 
 // ---- Header ---------------------------------------------------------------------------------

@@ -9,7 +9,9 @@
 bool LookupFileTypeName(const std::u16string& extension, std::u16string& typeName);
 void StoreFileTypeName(const std::u16string& extension, const std::u16string& typeName);
 // Whether the shell shows extension (with its dot, any case) in the names of
-// plain files; false when not known yet.
+// plain files; false when not known yet. The rules are forgotten when the
+// folder option that hides extensions of known types changes (it is read
+// again at most every half second).
 bool LookupExtensionShown(const std::u16string& extension, bool& shown);
 void StoreExtensionShown(const std::u16string& extension, bool shown);
 // Forgets every type name and extension rule (file associations or the

@@ -221,6 +221,12 @@ public:
   // Runs verb from the folder's own menu (its background menu); false for a non-folder or a missing verb.
   bool ExecuteFolderMenuVerb(const std::u16string& verb, HWND owner = nullptr);
   static bool InvokeMenuVerb(IContextMenu* menu, const std::u16string& verb, HWND owner);
+  // Told of every verb run on items (folderMenu: through the folder's own
+  // menu): the item's parsing name, the verb and the number of items; null by
+  // default. Lets tests see where a command went without running the shell's.
+  // When it answers false the verb is not run.
+  static inline bool (*VerbTrace)(const std::u16string& item, const std::u16string& verb, size_t count,
+                                  bool folderMenu) = nullptr;
   // The verb of command offset in menu; "" when the shell gives none.
   static std::u16string GetContextMenuVerb(IContextMenu* menu, UINT commandOffset);
 

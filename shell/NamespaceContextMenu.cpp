@@ -53,9 +53,10 @@ void CopyMenuItems(HMENU root, HMENU target, TMenuItem* source, TMenuItemIDArray
     std::u16string caption = Wide(item->Caption());
     UINT state = (item->Enabled() ? MF_ENABLED : MF_GRAYED) | (item->Checked() ? MF_CHECKED : MF_UNCHECKED);
     if (item->Count() > 0) {
+      // Attached before it is filled: the numbers of its items must be seen from the root.
       HMENU sub = CreatePopupMenu();
-      CopyMenuItems(root, sub, item, ids, items);
       AppendMenuW(target, MF_POPUP | MF_STRING | state, reinterpret_cast<UINT_PTR>(sub), vws::W(caption));
+      CopyMenuItems(root, sub, item, ids, items);
       continue;
     }
     UINT id = NextFreeMenuID(root, kLastCommand + 1);

@@ -3,6 +3,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <iterator>
 
 #include "core/Format.h"
 #include "shell/FileTypeCache.h"
@@ -71,6 +72,9 @@ bool TNamespace::GetDataFromIDList() {
     } else {
       WIN32_FIND_DATAA ansi{};
       ok = SHGetDataFromIDListA(folder, relativePIDL, SHGDFIL_FINDDATA, &ansi, sizeof ansi) == S_OK;
+      // The names are read only inside their fields, whatever the shell wrote.
+      ansi.cFileName[MAX_PATH - 1] = 0;
+      ansi.cAlternateFileName[std::size(ansi.cAlternateFileName) - 1] = 0;
       if (ok) *data = WidenFindData(ansi);
     }
   }
@@ -78,6 +82,9 @@ bool TNamespace::GetDataFromIDList() {
     cache.known |= cFindDataFailed;
     return false;
   }
+  // The names are read only inside their fields, whatever the shell wrote.
+  data->cFileName[MAX_PATH - 1] = 0;
+  data->cAlternateFileName[std::size(data->cAlternateFileName) - 1] = 0;
   findData = std::move(data);
   // Some shells build the record from an 8-bit copy of the name, which turns
   // characters outside the code page into '?', a character no file name holds:

@@ -81,6 +81,7 @@ bool TNamespace::ExecuteContextMenuVerb(const std::u16string& verb, const TPIDLA
   IShellFolder* folder = ParentShellFolder();
   if (folder == nullptr) return false;
   TPIDLArray pidls = relativePIDLs.empty() ? TPIDLArray{relativePIDL} : relativePIDLs;
+  if (VerbTrace != nullptr && !VerbTrace(NameForParsing(), verb, pidls.size(), false)) return false;
   IContextMenu* menu = nullptr;
   if (FAILED(folder->GetUIObjectOf(owner, static_cast<UINT>(pidls.size()), const_cast<LPCITEMIDLIST*>(pidls.data()),
                                    IID_IContextMenu, nullptr, reinterpret_cast<void**>(&menu))) ||
@@ -90,6 +91,7 @@ bool TNamespace::ExecuteContextMenuVerb(const std::u16string& verb, const TPIDLA
 }
 
 bool TNamespace::ExecuteFolderMenuVerb(const std::u16string& verb, HWND owner) {
+  if (VerbTrace != nullptr && Folder() && !VerbTrace(NameForParsing(), verb, 1, true)) return false;
   IShellFolder* own = Folder() ? GetShellFolder() : nullptr;
   IContextMenu* menu = nullptr;
   if (own == nullptr ||

@@ -32,7 +32,15 @@ bool TPIDLList::LoadFromStream(TStream* stream) {
     if (count < 0 || count > remaining / 4) return false;
     TPIDLManager* m = PIDLManager();
     for (int32_t i = 0; i < count; ++i) {
-      // An entry without bytes would be a null item: no item at all.
+      // A null entry is saved with size 0 and comes back as a null entry.
+      int32_t size = 0;
+      stream->ReadBuffer(&size, sizeof size);
+      if (size < 0) return false;
+      if (size == 0) {
+        Add(nullptr);
+        continue;
+      }
+      stream->SetPosition(stream->Position() - static_cast<int64_t>(sizeof size));
       LPITEMIDLIST pidl = m->LoadFromStream(stream);
       if (pidl == nullptr) return false;
       Add(pidl);

@@ -178,6 +178,9 @@ public:
   bool HasParkedLists();
   // Delivers the parked batches, oldest first, when every view is ready (the timer's work).
   void DeliverParked();
+  // True while DeliverParked hands batches out: a batch arriving meanwhile
+  // (a view pumps messages) must wait behind those not yet handed out.
+  bool Delivering() const { return delivering; }
 
 private:
   static void CALLBACK TimerProc(HWND, UINT, UINT_PTR, DWORD);

@@ -94,8 +94,10 @@ void TSizeGrabber::PaintGrip(HDC target, int x, int y) {
   if (overList) {
     // Only the triangle covers the list: the rest of the square stays transparent.
     HIMAGELIST list = ImageList_Create(w, h, ILC_COLOR24 | ILC_MASK, 1, 0);
+    // The face colour of the corner away from the grip, read while the bitmap is still in the DC.
+    COLORREF transparent = GetPixel(dc, left ? w - 1 : 0, Above(dropDown) ? h - 1 : 0);
     SelectObject(dc, old);
-    ImageList_AddMasked(list, bitmap, GetPixel(dc, 0, 0));
+    ImageList_AddMasked(list, bitmap, transparent);
     ImageList_Draw(list, 0, target, x, y, ILD_TRANSPARENT);
     ImageList_Destroy(list);
     old = SelectObject(dc, bitmap);

@@ -80,9 +80,9 @@ public:
   void Clear() override;
   LPITEMIDLIST Items(int index) const { return static_cast<LPITEMIDLIST>(Get(index)); }
 
-  // Appends the entries of a stream (count, then size and bytes per entry);
-  // false when the stream fails or holds bad data, an entry with a size
-  // below 1 included (what was read so far stays).
+  // Appends the entries of a stream (count, then size and bytes per entry; a
+  // null entry has size 0 and is appended as null); false when the stream
+  // fails or holds bad data, a negative size included (what was read so far stays).
   virtual bool LoadFromStream(TStream* stream);
   // Writes the count and every entry; false when the stream fails.
   virtual bool SaveToStream(TStream* stream);

@@ -7,8 +7,9 @@ void TVirtualThread::StopRunningThread() {
   if (handle == nullptr || finished || GetCurrentThreadId() == threadID) return;
   // The thread still runs the object's code: stop it before its memory goes.
   Terminate();
-  if (suspended) {
+  if (suspended || startPending) {
     suspended = false;
+    startPending = false;
     ResumeThread(handle);
   }
   WaitForSingleObject(handle, INFINITE);
@@ -35,9 +36,22 @@ void TVirtualThread::Create(bool createSuspended) {
   stub = CreateStub(this, reinterpret_cast<void*>(&TVirtualThread::ThreadProc));
   if (stub == nullptr) throw Exception("Cannot create the thread's entry stub");
   if (createSuspended) suspended = true;
-  handle = CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(stub), nullptr,
-                        createSuspended ? CREATE_SUSPENDED : 0, &threadID);
-  if (handle == nullptr) throw Exception("Cannot create a thread");
+  // The thread is made suspended and started when construction has ended: a
+  // thread that frees itself may be gone as soon as it runs.
+  DWORD threadId = 0;
+  HANDLE made = CreateThread(nullptr, 0, reinterpret_cast<LPTHREAD_START_ROUTINE>(stub), nullptr, CREATE_SUSPENDED,
+                             &threadId);
+  if (made == nullptr) throw Exception("Cannot create a thread");
+  handle = made;
+  threadID = threadId;
+  startPending = !createSuspended;
+}
+
+void TVirtualThread::AfterConstruction() {
+  TObject::AfterConstruction();
+  if (!startPending) return;
+  startPending = false;
+  ResumeThread(handle);  // the last touch: a self-freeing thread may be gone after it
 }
 
 DWORD WINAPI TVirtualThread::ThreadProc(TVirtualThread* self, LPVOID /*parameter*/) {
@@ -75,12 +89,14 @@ void TVirtualThread::SetPriority(int level) {
 
 void TVirtualThread::SetSuspended(bool value) {
   if (value == suspended || handle == nullptr) return;
-  if (value) {
-    SuspendThread(handle);
-  } else {
-    ResumeThread(handle);
-  }
+  // Stored first: a resumed thread that frees itself may be gone when ResumeThread returns.
+  HANDLE thread = handle;
   suspended = value;
+  if (value) {
+    SuspendThread(thread);
+  } else {
+    ResumeThread(thread);
+  }
 }
 
 LONG TVirtualThread::AddRef() { return InterlockedIncrement(&refCount); }

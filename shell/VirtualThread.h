@@ -22,9 +22,11 @@ public:
   // Free() on another thread stops a thread that still runs (terminate,
   // resume, wait) while the whole object still exists.
   void BeforeDestruction() override;
-  // Starts the thread, or creates it suspended; raises Exception when the
-  // system cannot make it.
+  // Makes the thread suspended; unless createSuspended it starts when
+  // construction ends (AfterConstruction). Raises Exception when the system
+  // cannot make it.
   void Create(bool createSuspended);
+  void AfterConstruction() override;
 
   // Sets Terminated; Execute polls it.
   virtual void Terminate();
@@ -35,7 +37,8 @@ public:
   // Level 0..6 (low 7 bits); higher values do nothing.
   void SetPriority(int level);
   bool Suspended() const { return suspended; }
-  // Suspends or resumes when the value changes.
+  // Suspends or resumes when the value changes. A free-on-terminate thread
+  // must not be touched after it is resumed.
   void SetSuspended(bool value);
   bool Terminated() const { return terminated; }
   bool Finished() const { return finished; }
@@ -67,6 +70,7 @@ private:
   static DWORD WINAPI ThreadProc(TVirtualThread* self, LPVOID parameter);
 
   std::atomic<bool> freeOnTerminate{false};
+  bool startPending = false;
   HANDLE handle = nullptr;
   DWORD threadID = 0;
   void* stub = nullptr;

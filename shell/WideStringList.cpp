@@ -239,8 +239,14 @@ void TWideStringList::QuickSort(int left, int right, TCompare compare) {
       ++i;
       --j;
     }
-    if (left < j) QuickSort(left, j, compare);
-    left = i;
+    // Recursing on the smaller part and looping on the larger bounds the depth by log2 of the count.
+    if (j - left < right - i) {
+      if (left < j) QuickSort(left, j, compare);
+      left = i;
+    } else {
+      if (i < right) QuickSort(i, right, compare);
+      right = j;
+    }
   }
 }
 

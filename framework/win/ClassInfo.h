@@ -327,6 +327,18 @@ TPropInfo EventProp(const char* name, TEvent<Sig> C::*member) {
   return p;
 }
 
+// An event read and written through accessors (an event the object passes on
+// to a part it owns); bound by method name.
+template <class C, class Sig>
+TPropInfo EventProp(const char* name, TEvent<Sig> (C::*get)() const, void (C::*set)(TEvent<Sig>)) {
+  TPropInfo p;
+  p.name = name;
+  p.kind = pkMethod;
+  p.getMethod = [get](TObject* o) -> TMethod { return (prop_detail::Cast<C>(o)->*get)().Method(); };
+  p.setMethod = [set](TObject* o, const TMethod& m) { (prop_detail::Cast<C>(o)->*set)(TEvent<Sig>(m)); };
+  return p;
+}
+
 // A collection: clear, add, count and item accessors of the owning object.
 template <class C>
 TPropInfo CollectionProp(const char* name, std::function<void(C*)> clear, std::function<TObject*(C*)> add,

@@ -167,3 +167,32 @@ TEST_F(DropDownFixture, GripDragKeepsTheMinimumSize) {
   EXPECT_EQ(after.cy, dropDown->MinHeight());
   EXPECT_TRUE(dropDown->State() & TDropDownWnd::kHasBeenSized);
 }
+
+TEST_F(DropDownFixture, TheGripOverTheListCoversOnlyItsTriangle) {
+  dropDown->SetOptions(dropDown->Options() + TPopupOptions{poSizeable});
+  TSizeGrabber* grip = dropDown->Grabber();
+  grip->SetBounds(0, 0, 17, 17);
+  dropDown->ScrollBar()->SetVisible(false);  // the grip sits over the list
+  const COLORREF list = RGB(255, 0, 255);
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, 40, 40);
+  ReleaseDC(nullptr, screen);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  RECT all{0, 0, 40, 40};
+  HBRUSH brush = CreateSolidBrush(list);
+  FillRect(dc, &all, brush);
+  DeleteObject(brush);
+  grip->PaintGrip(dc, 10, 10);
+  // The corner away from the grip shows the list; the grip's own corner does not.
+  EXPECT_EQ(GetPixel(dc, 10, 10), list);
+  EXPECT_EQ(GetPixel(dc, 12, 11), list);
+  bool drawn = false;
+  for (int y = 20; y < 27; ++y)
+    for (int x = 20; x < 27; ++x) drawn = drawn || GetPixel(dc, x, y) != list;
+  EXPECT_TRUE(drawn);
+  EXPECT_EQ(GetPixel(dc, 5, 5), list);
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+}

@@ -111,13 +111,31 @@ TEST_F(FaultFixture, ComparisonReadsTheWholeSignedCode) {
       {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0xFFFF), -1},
       {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 0xFF00), -256},
       {MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1), 1},
-      {E_FAIL, -1},                                      // a failure is never "equal"
-      {MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0), -1},
   };
   for (const Case& c : cases) {
     folder.compareResult = c.hr;
     EXPECT_EQ(item->ComparePIDL(other, /*siblingCheck=*/false, 0), c.expected) << std::hex << c.hr;
   }
+}
+
+TEST_F(FaultFixture, AFailedComparisonStillOrdersBothWaysAlike) {
+  TItemOfFailingFolder* second = New<TItemOfFailingFolder>(OneID(2), static_cast<TNamespace*>(nullptr));
+  second->folder = &folder;
+  LPITEMIDLIST mine = OneID(1);
+  LPITEMIDLIST same = OneID(2);
+  for (HRESULT failure : {E_FAIL, MAKE_HRESULT(SEVERITY_ERROR, FACILITY_ITF, 0)}) {
+    folder.compareResult = failure;
+    // A failure is never "equal" for different items, and the two ways disagree in sign.
+    int forth = item->ComparePIDL(other, false, 0);
+    int back = second->ComparePIDL(mine, false, 0);
+    EXPECT_NE(forth, 0) << std::hex << failure;
+    EXPECT_EQ(forth, -back) << std::hex << failure;
+    // The same ID is equal to itself.
+    EXPECT_EQ(second->ComparePIDL(same, false, 0), 0);
+  }
+  CoTaskMemFree(mine);
+  CoTaskMemFree(same);
+  second->Free();
 }
 
 namespace {

@@ -12,6 +12,7 @@
 #include "ShellTestHelpers.h"
 #include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
+#include "shell/VirtualUnicodeDefines.h"
 #include "shell/VirtualWideStrings.h"
 #include "win/Forms.h"
 #include "win/controls/Menus.h"
@@ -274,4 +275,82 @@ TEST_F(VerbsFixture, ExecuteRefusesFoldersAndShortcutsToFolders) {
   EXPECT_TRUE(Item(cmd)->ShellExecuteNamespace(folder.Path(), u"/c echo x > ran.txt", false, false));
   qvtest::PumpUntil([&] { return Exists(marker); }, 10000);
   EXPECT_TRUE(Exists(marker));
+}
+
+namespace {
+
+struct TTracedVerb {
+  std::u16string item, verb;
+  size_t count = 0;
+  bool folderMenu = false;
+};
+std::vector<TTracedVerb> gTraced;
+
+bool TraceAndRefuse(const std::u16string& item, const std::u16string& verb, size_t count, bool folderMenu) {
+  gTraced.push_back({item, verb, count, folderMenu});
+  return false;
+}
+
+struct TTraceScope {
+  TTraceScope() {
+    gTraced.clear();
+    TNamespace::VerbTrace = TraceAndRefuse;
+  }
+  ~TTraceScope() { TNamespace::VerbTrace = nullptr; }
+};
+
+std::vector<std::u16string> gSheetFiles;
+HRESULT WINAPI RecordingMultiFileProperties(IDataObject* data, DWORD) {
+  gSheetFiles = DroppedFiles(data);
+  return S_OK;
+}
+
+}  // namespace
+
+TEST_F(VerbsFixture, OnePropertySheetForSeveralItems) {
+  TNamespace* first = Item(a);
+  TNamespace* second = Item(b);
+  EXPECT_FALSE(first->ShowPropertySheetMulti({}));
+  // The system's sheet of several files gets them all as one data object.
+  wide::TSHMultiFileProperties saved = wide::SHMultiFileProperties;
+  wide::SHMultiFileProperties = &RecordingMultiFileProperties;
+  gSheetFiles.clear();
+  EXPECT_TRUE(first->ShowPropertySheetMulti({first, second}));
+  wide::SHMultiFileProperties = saved;
+  // (Wine's desktop folder names absolute items of a data object by their
+  // first ID only, so only the count is certain here.)
+  EXPECT_EQ(gSheetFiles.size(), 2u);
+  // Without it (as under Wine) the items' own "properties" verb runs once for all.
+  wide::SHMultiFileProperties = nullptr;
+  {
+    TTraceScope trace;
+    first->ShowPropertySheetMulti({first, second});
+    ASSERT_FALSE(gTraced.empty());
+    EXPECT_EQ(gTraced[0].verb, u"properties");
+    EXPECT_EQ(gTraced[0].count, 2u);
+    EXPECT_FALSE(gTraced[0].folderMenu);
+  }
+  wide::SHMultiFileProperties = saved;
+}
+
+TEST_F(VerbsFixture, PasteOnTheDesktopGoesToTheFolderBehindIt) {
+  ASSERT_NE(DesktopFolder, nullptr);
+  ASSERT_NE(DesktopDirectoryFolder, nullptr);
+  TTraceScope trace;
+  EXPECT_FALSE(DesktopFolder->Paste({DesktopFolder}, /*plainPaste=*/true));
+  ASSERT_FALSE(gTraced.empty());
+  for (const TTracedVerb& traced : gTraced) {
+    EXPECT_EQ(lstrcmpiW(shelltest::W(traced.item), shelltest::W(DesktopDirectoryFolder->NameForParsing())), 0)
+        << vws::ToAnsi(traced.item);
+    EXPECT_EQ(traced.verb, u"paste");
+  }
+  // A plain folder pastes into itself, through its own menu when its item menu has no paste.
+  TNamespace* folder = Item(sub);
+  gTraced.clear();
+  folder->Paste({folder}, /*plainPaste=*/false);
+  ASSERT_EQ(gTraced.size(), 2u);
+  EXPECT_EQ(gTraced[0].verb, u"pastelink");
+  EXPECT_FALSE(gTraced[0].folderMenu);
+  EXPECT_TRUE(gTraced[1].folderMenu);
+  EXPECT_EQ(lstrcmpiW(shelltest::W(gTraced[1].item), shelltest::W(sub)), 0);
 }

@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -12,6 +13,7 @@
 #include "shell/FileTypeCache.h"
 #include "shell/ShellErrors.h"
 #include "shell/ShellUtilities.h"
+#include "shell/VirtualUnicodeDefines.h"
 #include "shell/VirtualWideStrings.h"
 
 using shelltest::TempFolder;
@@ -48,6 +50,45 @@ struct Collector : TObject {
 };
 
 // The test folder: the kinds of files the wizard meets.
+// digits (an integer) as the user's locale writes a number: grouped as its
+// grouping rule says ("3;0": threes all the way, "3": one group of three)
+// with its thousand separator, then its decimal separator and as many zeros
+// as it shows decimals.
+std::u16string LocaleNumber(const std::string& digits) {
+  wchar_t thousand[8] = {}, decimal[8] = {}, count[8] = {}, grouping[16] = {};
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, thousand, 8);
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, decimal, 8);
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_IDIGITS, count, 8);
+  GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SGROUPING, grouping, 16);
+  // The group sizes from the right; a final 0 repeats the one before it.
+  std::vector<int> sizes;
+  bool repeat = false;
+  for (const wchar_t* at = grouping; *at != 0; ++at) {
+    if (*at < L'0' || *at > L'9') continue;
+    if (*at == L'0') {
+      repeat = true;
+      break;
+    }
+    sizes.push_back(*at - L'0');
+  }
+  std::u16string out;
+  std::string rest = digits;
+  size_t next = 0;
+  while (!sizes.empty() && rest.size() > 0) {
+    size_t size = static_cast<size_t>(sizes[std::min(next, sizes.size() - 1)]);
+    if (next >= sizes.size() && !repeat) break;
+    if (rest.size() <= size) break;
+    std::string group = rest.substr(rest.size() - size);
+    out = vws::FromW(thousand) + std::u16string(group.begin(), group.end()) + out;
+    rest.resize(rest.size() - size);
+    ++next;
+  }
+  out = std::u16string(rest.begin(), rest.end()) + out;
+  int decimals = _wtoi(count);
+  if (decimals > 0) out += vws::FromW(decimal) + std::u16string(static_cast<size_t>(decimals), u'0');
+  return out;
+}
+
 struct NamespaceFixture : ::testing::Test {
   TempFolder folder;
   std::u16string empty, sized, hidden, readOnly, noExt, foreign, sub, nested, link;
@@ -100,17 +141,17 @@ TEST_F(NamespaceFixture, FilesAgreeWithFindDataAndShellInfo) {
 
 TEST_F(NamespaceFixture, SizesAndAttributeLetters) {
   TNamespace* zero = Item(empty);
-  // Byte counts in the user's default number format.
-  EXPECT_EQ(zero->SizeOfFile(), vws::WideNumberFormat(u"0"));
+  // Byte counts in the user's default number format, spelt here from the locale's parts.
+  EXPECT_EQ(zero->SizeOfFile(), LocaleNumber("0"));
   EXPECT_EQ(zero->SizeOfFileKB(), u"1 KB");
-  EXPECT_EQ(zero->SizeOfFileDiskUsage(), vws::WideNumberFormat(u"0"));
+  EXPECT_EQ(zero->SizeOfFileDiskUsage(), LocaleNumber("0"));
   zero->Free();
   TNamespace* item = Item(sized);
-  EXPECT_EQ(item->SizeOfFile(), vws::WideNumberFormat(u"1500"));
+  EXPECT_EQ(item->SizeOfFile(), LocaleNumber("1500"));
   EXPECT_EQ(item->SizeOfFileKB(), u"1 KB");
   std::u16string disk = item->SizeOfFileDiskUsage();
   EXPECT_FALSE(disk.empty());
-  EXPECT_NE(disk, vws::WideNumberFormat(u"0"));
+  EXPECT_NE(disk, LocaleNumber("0"));
   item->Free();
   TNamespace* ro = Item(readOnly);
   std::u16string letters = ro->AttributesString();
@@ -425,6 +466,44 @@ TEST_F(NamespaceFixture, CloneCopiesThePIDL) {
   copy->Free();
 }
 
+namespace {
+
+// An allocator with no memory to give.
+class TEmptyMalloc : public IMalloc {
+public:
+  ULONG refs = 1;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    *out = (iid == IID_IUnknown || iid == IID_IMalloc) ? this : nullptr;
+    if (*out == nullptr) return E_NOINTERFACE;
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  void* STDMETHODCALLTYPE Alloc(SIZE_T) override { return nullptr; }
+  void* STDMETHODCALLTYPE Realloc(void*, SIZE_T) override { return nullptr; }
+  void STDMETHODCALLTYPE Free(void* p) override { CoTaskMemFree(p); }
+  SIZE_T STDMETHODCALLTYPE GetSize(void*) override { return static_cast<SIZE_T>(-1); }
+  int STDMETHODCALLTYPE DidAlloc(void*) override { return -1; }
+  void STDMETHODCALLTYPE HeapMinimize() override {}
+};
+
+}  // namespace
+
+TEST_F(NamespaceFixture, ACloneWithoutMemoryRaisesAndNeverBecomesTheDesktop) {
+  TNamespace* item = Item(sized);
+  TEmptyMalloc allocator;
+  TPIDLManager* empty = New<TPIDLManager>(static_cast<IMalloc*>(&allocator));
+  TPIDLManager* saved = NamespacePIDLManager;
+  NamespacePIDLManager = empty;
+  TNamespace* copy = nullptr;
+  EXPECT_THROW(copy = item->Clone(true), std::bad_alloc);
+  NamespacePIDLManager = saved;
+  EXPECT_EQ(copy, nullptr);
+  empty->Free();
+  item->Free();
+}
+
 TEST(NamespaceSpecial, DesktopAndMyComputer) {
   ASSERT_NE(DesktopFolder, nullptr);
   ASSERT_NE(DrivesFolder, nullptr);
@@ -511,4 +590,72 @@ TEST_F(NamespaceFixture, Windows9xRoadGivesTheSameAnswers) {
   vws::SetForceAnsiPath(false);
   DWORD a = 0, b = 0, c = 0, d = 0;
   EXPECT_FALSE(Win9xExtFreeSpace(u"C:\\", a, b, c, d));
+}
+
+namespace {
+
+decltype(wide::SHGetDataFromIDListW) gRealFindData = nullptr;
+
+// A shell that fills both name fields to the last character, with no end.
+HRESULT WINAPI UnterminatedFindData(IShellFolder* folder, PCUITEMID_CHILD pidl, int format, void* out, int size) {
+  HRESULT hr = gRealFindData(folder, pidl, format, out, size);
+  auto* data = static_cast<WIN32_FIND_DATAW*>(out);
+  for (wchar_t& c : data->cFileName) c = L'a';
+  for (wchar_t& c : data->cAlternateFileName) c = L'b';
+  return hr;
+}
+
+}  // namespace
+
+TEST_F(NamespaceFixture, FindDataNamesAreReadInsideTheirFields) {
+  ASSERT_NE(wide::SHGetDataFromIDListW, nullptr);
+  gRealFindData = wide::SHGetDataFromIDListW;
+  wide::SHGetDataFromIDListW = &UnterminatedFindData;
+  TNamespace* item = Item(sized);
+  std::u16string name = item->FileName();
+  std::u16string shortName = item->ShortFileName();
+  wide::SHGetDataFromIDListW = gRealFindData;
+  EXPECT_EQ(name, std::u16string(MAX_PATH - 1, u'a'));
+  EXPECT_EQ(shortName, std::u16string(13, u'b'));
+  item->Free();
+}
+
+TEST_F(NamespaceFixture, ShownNamesFollowTheOptionThatHidesKnownExtensions) {
+  const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Advanced";
+  DWORD saved = 0, savedSize = sizeof saved;
+  bool hadValue = RegGetValueW(HKEY_CURRENT_USER, key, L"HideFileExt", RRF_RT_REG_DWORD, nullptr, &saved,
+                               &savedSize) == ERROR_SUCCESS;
+  auto setOption = [&](DWORD hide) {
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, key, L"HideFileExt", REG_DWORD, &hide, sizeof hide), ERROR_SUCCESS);
+  };
+  std::u16string file = folder.MakeFile(u"option.txt", 3);
+  std::u16string other = folder.MakeFile(u"other.txt", 3);
+  // Items made as a folder's listing makes them: with their parent.
+  TNamespace* parent = Item(folder.Path());
+  auto shown = [&](const std::u16string& path) {
+    LPITEMIDLIST absolute = PathToPIDL(path);
+    LPITEMIDLIST relative = NamespacePIDLManager->CopyPIDL(NamespacePIDLManager->GetPointerToLastID(absolute));
+    NamespacePIDLManager->FreePIDL(absolute);
+    TNamespace* item = New<TNamespace>(relative, parent);
+    std::u16string name = item->NameInFolder();
+    item->Free();
+    return name;
+  };
+  setOption(1);
+  Sleep(600);
+  std::u16string hidden = shown(file);
+  setOption(0);
+  Sleep(600);
+  // Shown now, for a file of the same extension made after the rule was learnt too.
+  EXPECT_EQ(shown(file), u"option.txt");
+  EXPECT_EQ(shown(other), u"other.txt");
+  setOption(1);
+  Sleep(600);
+  EXPECT_EQ(shown(other), hidden == u"option" ? u"other" : u"other.txt");
+  parent->Free();
+  if (hadValue) {
+    setOption(saved);
+  } else {
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"HideFileExt");
+  }
 }

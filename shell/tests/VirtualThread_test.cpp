@@ -5,6 +5,12 @@
 
 #include "shell/VirtualThread.h"
 
+#include <cstring>
+#include <functional>
+#include <new>
+
+#include "ImportPatch.h"
+
 namespace {
 
 class TCountingThread : public TVirtualThread {
@@ -113,4 +119,89 @@ TEST(VirtualThread, PriorityLevelsAndReferences) {
   EXPECT_EQ(thread->Release(), -1);  // never frees
   EXPECT_TRUE(thread->TerminateAndWait(5000));  // resumes a suspended thread to end it
   thread->Free();
+}
+
+// A thread that frees itself: its memory is kept after freeing, filled with a
+// mark, so a test sees any write made to the object after it was freed.
+namespace {
+
+constexpr unsigned char kFreedMark = 0xDD;
+alignas(16) unsigned char gArena[512];
+HANDLE gFreed = nullptr;
+std::atomic<bool> gHoldAfterSystemCall{false};
+
+class TSelfFreeingThread : public TVirtualThread {
+public:
+  static void* operator new(size_t size) {
+    if (size > sizeof(gArena)) throw std::bad_alloc();
+    return gArena;
+  }
+  static void operator delete(void* memory, size_t size) {
+    std::memset(memory, kFreedMark, size);
+    SetEvent(gFreed);
+  }
+  void Create(bool createSuspended) {
+    SetFreeOnTerminate(true);
+    TVirtualThread::Create(createSuspended);
+  }
+
+protected:
+  void Execute() override {}
+};
+
+bool ArenaUntouchedSinceFreed() {
+  for (size_t i = 0; i < sizeof(TSelfFreeingThread); ++i)
+    if (gArena[i] != kFreedMark) return false;
+  return true;
+}
+
+// The system calls return only after the thread has freed itself: the worst
+// order the scheduler can choose.
+TImportPatch* gResumePatch = nullptr;
+TImportPatch* gCreatePatch = nullptr;
+
+DWORD WINAPI SlowResumeThread(HANDLE thread) {
+  DWORD count = gResumePatch->Original<DWORD(WINAPI*)(HANDLE)>()(thread);
+  if (gHoldAfterSystemCall) WaitForSingleObject(gFreed, 2000);
+  return count;
+}
+
+HANDLE WINAPI SlowCreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE start,
+                               LPVOID parameter, DWORD flags, LPDWORD id) {
+  using Fn = HANDLE(WINAPI*)(LPSECURITY_ATTRIBUTES, SIZE_T, LPTHREAD_START_ROUTINE, LPVOID, DWORD, LPDWORD);
+  HANDLE made = gCreatePatch->Original<Fn>()(security, stack, start, parameter, flags, id);
+  if (gHoldAfterSystemCall && (flags & CREATE_SUSPENDED) == 0) WaitForSingleObject(gFreed, 2000);
+  return made;
+}
+
+}  // namespace
+
+TEST(VirtualThread, SelfFreeingThreadIsNotWrittenAfterItRan) {
+  gFreed = CreateEventW(nullptr, /*manualReset=*/TRUE, FALSE, nullptr);
+  TImportPatch resume("kernel32.dll", "ResumeThread", reinterpret_cast<void*>(&SlowResumeThread));
+  TImportPatch create("kernel32.dll", "CreateThread", reinterpret_cast<void*>(&SlowCreateThread));
+  ASSERT_TRUE(resume.Active());
+  ASSERT_TRUE(create.Active());
+  gResumePatch = &resume;
+  gCreatePatch = &create;
+  gHoldAfterSystemCall = true;
+
+  // Made suspended, then resumed.
+  ResetEvent(gFreed);
+  TSelfFreeingThread* thread = New<TSelfFreeingThread>(/*createSuspended=*/true);
+  thread->SetSuspended(false);
+  ASSERT_EQ(WaitForSingleObject(gFreed, 5000), WAIT_OBJECT_0);
+  Sleep(20);
+  EXPECT_TRUE(ArenaUntouchedSinceFreed());
+
+  // Made running.
+  std::memset(gArena, 0, sizeof(gArena));
+  ResetEvent(gFreed);
+  New<TSelfFreeingThread>(/*createSuspended=*/false);
+  ASSERT_EQ(WaitForSingleObject(gFreed, 5000), WAIT_OBJECT_0);
+  Sleep(20);
+  EXPECT_TRUE(ArenaUntouchedSinceFreed());
+
+  gHoldAfterSystemCall = false;
+  CloseHandle(gFreed);
 }

@@ -1,6 +1,8 @@
 // TWideStringList: sorting, duplicates, errors, text form and BOM streams.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "ShellTestHelpers.h"
@@ -256,4 +258,59 @@ TEST_F(ListFixture, FileRoundTripBothRoads) {
   raw->Free();
   ansi->Free();
   back->Free();
+}
+
+namespace {
+
+// A comparison that decides values only as the sort asks (each item is "gas"
+// until compared with the item being used as the pivot, then frozen at the
+// highest value still free): whatever pivot the sort picks turns out to be the
+// largest, so every split leaves one part with all items but one. It notes how
+// deep the stack went.
+struct TAdversary {
+  static constexpr int kGas = -1;
+  std::vector<int> value;
+  int nextFrozen = 0;
+  int candidate = -1;
+  uintptr_t lowestStack = UINTPTR_MAX;
+};
+TAdversary* gAdversary = nullptr;
+
+int AdversaryCompare(TWideStringList* list, int a, int b) {
+  volatile char marker = 0;
+  TAdversary& adv = *gAdversary;
+  adv.lowestStack = std::min(adv.lowestStack, reinterpret_cast<uintptr_t>(&marker));
+  int x = static_cast<int>(reinterpret_cast<intptr_t>(list->Objects(a)));
+  int y = static_cast<int>(reinterpret_cast<intptr_t>(list->Objects(b)));
+  if (adv.value[x] == TAdversary::kGas && adv.value[y] == TAdversary::kGas)
+    adv.value[x == adv.candidate ? x : y] = adv.nextFrozen--;
+  if (adv.value[x] == TAdversary::kGas) {
+    adv.candidate = x;
+  } else if (adv.value[y] == TAdversary::kGas) {
+    adv.candidate = y;
+  }
+  return adv.value[x] - adv.value[y];
+}
+
+}  // namespace
+
+TEST_F(ListFixture, AHostileOrderKeepsTheSortsStackShallow) {
+  constexpr int kCount = 3000;
+  TAdversary adversary;
+  adversary.value.assign(kCount, TAdversary::kGas);
+  adversary.nextFrozen = kCount * 2;
+  gAdversary = &adversary;
+  for (int i = 0; i < kCount; ++i) list->AddObject(u"x", reinterpret_cast<TObject*>(static_cast<intptr_t>(i)));
+  volatile char top = 0;
+  list->CustomSort(AdversaryCompare);
+  uintptr_t depth = reinterpret_cast<uintptr_t>(&top) - adversary.lowestStack;
+  // A few dozen frames at most; one frame per item would be far past this.
+  EXPECT_LT(depth, 16u * 1024u);
+  // And the order the comparison decided is the one left.
+  for (int i = 1; i < kCount; ++i) {
+    int before = static_cast<int>(reinterpret_cast<intptr_t>(list->Objects(i - 1)));
+    int after = static_cast<int>(reinterpret_cast<intptr_t>(list->Objects(i)));
+    ASSERT_LE(adversary.value[before], adversary.value[after]) << i;
+  }
+  gAdversary = nullptr;
 }

@@ -400,3 +400,40 @@ TEST(FormDefinition, PropertiesThatAreNotStoredAreReadButNotWritten) {
   EXPECT_NE(text.find("Caption = \"b\";"), std::string::npos);
   form->Free();
 }
+
+namespace {
+// A box whose event lives in a part it owns, published through accessors.
+class TRelayBox : public TTestBox {
+public:
+  struct TPart {
+    TNotifyEvent OnPoke;
+  } part;
+  TNotifyEvent OnPoke() const { return part.OnPoke; }
+  void SetOnPoke(TNotifyEvent value) { part.OnPoke = value; }
+};
+const TClassRegistrar<TRelayBox, TTestBox> kRelayBox("TRelayBox", {
+    EventProp("OnPoke", &TRelayBox::OnPoke, &TRelayBox::SetOnPoke),
+});
+
+int gPokes = 0;
+struct TPokeForm : TForm {
+  QV_PUBLISHED_METHODS(TPokeForm, TForm, QV_METHOD(BoxPoke))
+  void BoxPoke(TObject*) { ++gPokes; }
+};
+}  // namespace
+
+TEST(FormDefinition, EventsHeldByAPartAreBoundAndWrittenThroughAccessors) {
+  gPokes = 0;
+  TPokeForm* form = qvtest::NewFormFromText<TPokeForm>("TForm P { TRelayBox B { OnPoke = BoxPoke; } }");
+  TRelayBox* box = qvtest::Find<TRelayBox>(form, "B");
+  ASSERT_TRUE(box->part.OnPoke);
+  box->part.OnPoke(box);
+  EXPECT_EQ(gPokes, 1);
+  std::string text = WriteFormDefinition(form);
+  EXPECT_NE(text.find("OnPoke = BoxPoke;"), std::string::npos);
+  form->Free();
+  TPokeForm* copy = qvtest::NewFormFromText<TPokeForm>(text);
+  qvtest::Find<TRelayBox>(copy, "B")->part.OnPoke(nullptr);
+  EXPECT_EQ(gPokes, 2);
+  copy->Free();
+}

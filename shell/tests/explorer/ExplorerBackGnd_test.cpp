@@ -526,3 +526,78 @@ TEST_F(BackGndEnum, StressOfEnumerationsStartedAndEndedAtRandom) {
   EXPECT_LE(handlesAfter, handlesBefore + 8);
   EXPECT_LE(liveBlocks, 16u);
 }
+
+namespace {
+
+// Stands in for the tree's window procedure for one timer of the test's own:
+// when it is dispatched, the tree is rooted elsewhere (a new listing starts).
+WNDPROC gTreeProc = nullptr;
+TVirtualExplorerTreeview* gRetarget = nullptr;
+std::u16string gNextRoot;
+constexpr WPARAM kOtherTimer = 77;
+
+LRESULT CALLBACK RetargetingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
+  if (msg == WM_TIMER && wParam == kOtherTimer) {
+    if (TVirtualExplorerTreeview* tree = gRetarget) {
+      gRetarget = nullptr;
+      tree->SetRootFolderCustomPath(gNextRoot);
+    }
+    return 0;
+  }
+  return CallWindowProcW(gTreeProc, window, msg, wParam, lParam);
+}
+
+bool ResultWaiting(TCustomVirtualExplorerTree* tree) {
+  tree->EnumHandOver()->Lock();
+  bool waiting = tree->EnumHandOver()->Result != nullptr;
+  tree->EnumHandOver()->Unlock();
+  return waiting;
+}
+
+}  // namespace
+
+TEST_F(BackGndEnum, AListingStartedByAnotherTimerWhileAResultIsTakenRunsToItsEnd) {
+  MakeFolder(folder + u"\\A");
+  MakeFolder(folder + u"\\B");
+  MakeFile(folder + u"\\A\\from-a.txt");
+  MakeFile(folder + u"\\B\\from-b.txt");
+  TVirtualExplorerTreeview* threaded = MakeTree(form, true, 4, folder + u"\\A");
+  // A's result waits in the hand-over; nothing has taken it (no messages are handled here).
+  DWORD start = GetTickCount();
+  while (!ResultWaiting(threaded) && GetTickCount() - start < 10000) Sleep(5);
+  ASSERT_TRUE(ResultWaiting(threaded));
+  gTreeProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(threaded->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RetargetingProc)));
+  gRetarget = threaded;
+  gNextRoot = folder + u"\\B";
+  // Another timer of the tree is due when the tick takes the result: ending A's
+  // timer dispatches it, and it starts B's listing.
+  PostMessageW(threaded->Handle(), WM_TIMER, kOtherTimer, 0);
+  threaded->Perform(WM_TIMER, TCustomVirtualExplorerTree::kEnumTimer, 0);
+  EXPECT_EQ(gRetarget, nullptr);
+  ASSERT_TRUE(WaitForEnumeration(threaded));
+  EXPECT_EQ(ChildNames(threaded), std::vector<std::u16string>{u"from-b.txt"});
+  SetWindowLongPtrW(threaded->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gTreeProc));
+}
+
+TEST_F(BackGndEnum, AFolderExpandedInAThreadedTreeGetsItsOwnChildren) {
+  MakeFolder(folder + u"\\sub");
+  MakeFile(folder + u"\\top.txt");
+  MakeFile(folder + u"\\sub\\inner-1.txt");
+  MakeFile(folder + u"\\sub\\inner-2.txt");
+  TVirtualExplorerTreeview* threaded = MakeTree(form, true, 4, folder, [](TVirtualExplorerTreeview* t) {
+    TCustomVirtualExplorerTreeOptions* o = t->TreeOptions();
+    o->SetVETFolderOptions(o->VETFolderOptions().Include(toFoldersExpandable));
+  });
+  ASSERT_TRUE(WaitForEnumeration(threaded));
+  ASSERT_EQ(ChildNames(threaded), (std::vector<std::u16string>{u"sub", u"top.txt"}));
+  PVirtualNode sub = threaded->RootNode()->FirstChild;
+  threaded->SetExpanded(sub, true);
+  ASSERT_TRUE(WaitForEnumeration(threaded));
+  // The folder's children land under it; the root keeps its own.
+  EXPECT_EQ(ChildNames(threaded), (std::vector<std::u16string>{u"sub", u"top.txt"}));
+  std::vector<std::u16string> inner;
+  for (PVirtualNode n = sub->FirstChild; n != nullptr; n = n->NextSibling) inner.push_back(threaded->GetText(n, NoColumn));
+  EXPECT_EQ(inner, (std::vector<std::u16string>{u"inner-1.txt", u"inner-2.txt"}));
+  EXPECT_TRUE(threaded->GetExpanded(sub));
+}

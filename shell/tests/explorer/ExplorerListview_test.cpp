@@ -3,6 +3,7 @@
 // the shell columns with their layout kept per folder, the column menu, and
 // the header's columns kept out of form definitions.
 #include <cstring>
+#include <set>
 
 #include "ExplorerTestSupport.h"
 #include "shell/ColumnMenu.h"
@@ -327,4 +328,96 @@ TEST_F(Listview, ListsAFolderInTheBackgroundWhenAskedTo) {
   // The property is the list pane's to publish.
   std::string text = WriteFormDefinition(form);
   EXPECT_NE(text.find("ThreadedEnum = True"), std::string::npos);
+}
+
+namespace {
+
+struct TracedVerb {
+  std::u16string item;
+  std::u16string verb;
+};
+std::vector<TracedVerb> gVerbs;
+
+// Records where a verb goes and keeps the shell from running it.
+bool TraceVerb(const std::u16string& item, const std::u16string& verb, size_t, bool) {
+  gVerbs.push_back({item, verb});
+  return false;
+}
+
+struct VerbTraceScope {
+  VerbTraceScope() {
+    gVerbs.clear();
+    TNamespace::VerbTrace = TraceVerb;
+  }
+  ~VerbTraceScope() { TNamespace::VerbTrace = nullptr; }
+};
+
+// Presses vk on control with the modifier held (in the thread's key state the
+// view reads).
+void PressWith(TWinControl* control, BYTE modifier, WORD vk) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  BYTE held = keys[modifier];
+  keys[modifier] = 0x80;
+  SetKeyboardState(keys);
+  qvtest::PressKey(control, vk);
+  keys[modifier] = held;
+  SetKeyboardState(keys);
+}
+
+// True when every traced verb is verb on item (and there was one).
+bool AllWentTo(const std::u16string& item, const std::u16string& verb) {
+  if (gVerbs.empty()) return false;
+  for (const TracedVerb& traced : gVerbs)
+    if (lstrcmpiW(reinterpret_cast<const wchar_t*>(traced.item.c_str()), reinterpret_cast<const wchar_t*>(item.c_str())) != 0 || traced.verb != verb) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST_F(Listview, PasteGoesIntoTheShownFolderOrTheSelectedItems) {
+  MakeFolder(folder + u"\\target");
+  MakeFolder(folder + u"\\other");
+  MakeFile(folder + u"\\a.txt");
+  Browse(folder);
+  ASSERT_EQ(Names().size(), 3u);
+  VerbTraceScope trace;
+  // Without a selection every road pastes into the shown folder.
+  list->ClearSelection();
+  EXPECT_TRUE(list->PasteFromClipboard());
+  EXPECT_TRUE(AllWentTo(Shown(), u"paste"));
+  gVerbs.clear();
+  PressWith(list, VK_CONTROL, 'V');
+  EXPECT_TRUE(AllWentTo(Shown(), u"paste"));
+  gVerbs.clear();
+  PressWith(list, VK_SHIFT, VK_INSERT);
+  EXPECT_TRUE(AllWentTo(Shown(), u"paste"));
+  gVerbs.clear();
+  list->SelectedFilesPaste(true);
+  EXPECT_TRUE(AllWentTo(Shown(), u"paste"));
+  // The keys still paste into the shown folder while a row is selected.
+  SelectRow(u"target");
+  gVerbs.clear();
+  PressWith(list, VK_CONTROL, 'V');
+  EXPECT_TRUE(AllWentTo(Shown(), u"paste"));
+  // Pasting into the selection reaches the selected folder; with all selected, each of them.
+  gVerbs.clear();
+  list->SelectedFilesPaste(false);
+  EXPECT_TRUE(AllWentTo(folder + u"\\target", u"paste"));
+  list->SetSelected(Row(u"other"), true);
+  gVerbs.clear();
+  list->SelectedFilesPaste(false);  // two selected: only with allSelected
+  EXPECT_TRUE(gVerbs.empty());
+  list->SelectedFilesPaste(true);
+  std::set<std::u16string> reached;
+  for (const TracedVerb& traced : gVerbs) reached.insert(traced.item.substr(traced.item.rfind(u'\\') + 1));
+  EXPECT_EQ(reached, (std::set<std::u16string>{u"other", u"target"}));
+  // Read only: nothing is pasted.
+  TCustomVirtualExplorerTreeOptions* o = list->TreeOptions();
+  o->SetVETMiscOptions(o->VETMiscOptions().Include(toVETReadOnly));
+  gVerbs.clear();
+  EXPECT_FALSE(list->PasteFromClipboard());
+  PressWith(list, VK_CONTROL, 'V');
+  list->SelectedFilesPaste(true);
+  EXPECT_TRUE(gVerbs.empty());
 }

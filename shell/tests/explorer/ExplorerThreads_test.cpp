@@ -267,3 +267,21 @@ TEST_F(ExplorerThreads, TreesComeAndGoWhileRequestsAreInFlight) {
 }
 
 }  // namespace
+
+TEST_F(ExplorerThreads, FoldingAFolderDropsWhatWasAskedForItsItems) {
+  MakeItems(12);
+  TVirtualExplorerTreeview* t = MakeTree();
+  PVirtualNode top = t->GetFirst();
+  ASSERT_NE(top, nullptr);
+  t->SetExpanded(top, true);
+  ASSERT_GT(AskIcons(t), 10);
+  ASSERT_GT(t->PendingIconRequests(), 10u);
+  t->SetExpanded(top, false);
+  EXPECT_EQ(t->PendingIconRequests(), 0u);
+  // Shown again, the items ask again and their icons come.
+  t->SetExpanded(top, true);
+  EXPECT_GT(AskIcons(t), 0);
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return t->PendingIconRequests() == 0; }, 10000));
+  EXPECT_EQ(AskIcons(t), 0);
+  t->Free();
+}

@@ -9,6 +9,8 @@
 #include "shell/ExplorerCombobox.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualPIDLTools.h"
+#include "core/PublishedMethods.h"
+#include "win/FormDefinition.h"
 #include "win/testing/Harness.h"
 
 using namespace explorertest;
@@ -301,4 +303,68 @@ TEST_F(PathComboFixture, FreeingALinkedComboLeavesNoLink) {
   LPITEMIDLIST beta = PathToPIDL(folder + u"\\beta");
   tree->BrowseTo(beta, false, true, false, false, /*selectTarget=*/true);  // tells no freed combo
   ILFree(beta);
+}
+
+namespace {
+
+std::vector<std::string> gComboEvents;
+
+struct TComboEventsForm : TForm {
+  QV_PUBLISHED_METHODS(TComboEventsForm, TForm, QV_METHOD(RollingDown), QV_METHOD(RolledUp),
+                       QV_METHOD(FolderListed), QV_METHOD(CandidatesWanted))
+  void RollingDown(TDropDownWnd*, bool& allow) {
+    gComboEvents.push_back("down");
+    allow = false;
+  }
+  void RolledUp(TDropDownWnd*, bool) { gComboEvents.push_back("up"); }
+  void FolderListed(TCustomVirtualExplorerTree*, TNamespace*, bool&) { gComboEvents.push_back("folder"); }
+  void CandidatesWanted(TObject*, const std::u16string&, TWideStringList*, bool&) {
+    gComboEvents.push_back("candidates");
+  }
+};
+
+}  // namespace
+
+TEST(PathComboDefinition, TheDropDownsEventsAreBoundFromTheDefinitionAndWrittenBack) {
+  Application->Initialize();
+  const char* text = R"(TForm ComboEvents {
+    Left = 10; Top = 10; Width = 300; Height = 120;
+    TVirtualExplorerCombobox Combo {
+      Left = 4; Top = 4; Width = 280; Height = 23;
+      PopupExplorerOptions.OnRollDown = RollingDown;
+      PopupExplorerOptions.OnRollUp = RolledUp;
+      PopupExplorerOptions.OnEnumFolder = FolderListed;
+      PopupAutoCompleteOptions.OnRollDown = RollingDown;
+      PopupAutoCompleteOptions.OnAutoCompleteUpdateList = CandidatesWanted;
+    }
+  })";
+  gComboEvents.clear();
+  auto* form = qvtest::NewFormFromText<TComboEventsForm>(text);
+  auto* combo = qvtest::Find<TVirtualExplorerCombobox>(form, "Combo");
+  TPopupExplorerOptions* explorer = combo->PopupExplorerOptions();
+  TPopupAutoCompleteOptions* candidates = combo->PopupAutoCompleteOptions();
+  ASSERT_TRUE(explorer->OnRollDown());
+  ASSERT_TRUE(explorer->OnRollUp());
+  ASSERT_TRUE(explorer->OnEnumFolder());
+  ASSERT_TRUE(candidates->OnRollDown());
+  ASSERT_FALSE(candidates->OnRollUp());
+  ASSERT_TRUE(candidates->OnAutoCompleteUpdateList());
+  bool allow = true;
+  explorer->OnRollDown()(nullptr, allow);
+  EXPECT_FALSE(allow);
+  explorer->OnRollUp()(nullptr, true);
+  bool allowChild = true;
+  explorer->OnEnumFolder()(nullptr, nullptr, allowChild);
+  bool handled = false;
+  candidates->OnAutoCompleteUpdateList()(nullptr, u"x", nullptr, handled);
+  EXPECT_EQ(gComboEvents, (std::vector<std::string>{"down", "up", "folder", "candidates"}));
+  // Written back as they were read.
+  std::string written = WriteFormDefinition(form);
+  for (const char* line : {"PopupExplorerOptions.OnRollDown = RollingDown;", "PopupExplorerOptions.OnRollUp = RolledUp;",
+                           "PopupExplorerOptions.OnEnumFolder = FolderListed;",
+                           "PopupAutoCompleteOptions.OnRollDown = RollingDown;",
+                           "PopupAutoCompleteOptions.OnAutoCompleteUpdateList = CandidatesWanted;"})
+    EXPECT_NE(written.find(line), std::string::npos) << line;
+  EXPECT_NE(written.find("PopupAutoCompleteOptions.OnRollUp = nil;"), std::string::npos);
+  form->Free();
 }

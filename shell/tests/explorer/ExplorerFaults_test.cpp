@@ -1,0 +1,74 @@
+// The explorer tree around a pending right click and while a view is busy:
+// nodes freed before the button comes up, and refreshes that wait.
+#include "ExplorerTestSupport.h"
+#include "shell/ExplorerContextMenu.h"
+#include "shell/ShellUtilities.h"
+#include "win/testing/Harness.h"
+
+using namespace explorertest;
+
+namespace {
+
+struct ExplorerFaults : ExplorerFixture {
+  void ShowFolder() {
+    PVirtualNode node = NodeOf(folder);
+    for (PVirtualNode run = node; run != nullptr && run != tree->RootNode(); run = run->Parent)
+      tree->SetExpanded(run, true);
+    form->Show();
+  }
+};
+
+}  // namespace
+
+TEST_F(ExplorerFaults, NodesFreedWhileTheRightButtonIsDownAreForgotten) {
+  MakeFile(folder + u"\\a.txt");
+  MakeFile(folder + u"\\b.txt");
+  ShowFolder();
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  PVirtualNode b = NodeOf(folder + u"\\b.txt");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  tree->ScrollIntoView(b, false);
+  tree->ClearSelection();
+  tree->AddToSelection(a);
+  tree->SetFocusedNode(a);
+  TRect r = tree->GetDisplayRect(b, NoColumn, true);
+  TContextMenuManager* manager = tree->ContextMenuManager();
+  manager->TrackRightButton((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2, false, false);
+  ASSERT_EQ(manager->ClickNode, b);
+  ASSERT_EQ(manager->PrevSelectedNode, a);
+  ASSERT_EQ(manager->PrevFocusedNode, a);
+  // F5 while the button is down: every node of the folder is made again.
+  tree->RefreshTree(false);
+  EXPECT_EQ(manager->ClickNode, nullptr);
+  EXPECT_EQ(manager->PrevSelectedNode, nullptr);
+  EXPECT_EQ(manager->PrevFocusedNode, nullptr);
+  // The release shows no menu for a node that went and touches nothing freed.
+  EXPECT_FALSE(manager->ShowMenuAtPoint(TPoint{r.Left, r.Top}));
+  manager->TrackRightButton((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2, false, true);
+  EXPECT_FALSE(manager->RightClickPending);
+  EXPECT_NE(NodeOf(folder + u"\\b.txt"), nullptr);
+}
+
+TEST_F(ExplorerFaults, RefreshesAndRebuildsWaitWhileAViewIsBusy) {
+  MakeFile(folder + u"\\a.txt");
+  ShowFolder();
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  ASSERT_NE(a, nullptr);
+  PVirtualNode parent = a->Parent;
+  MakeFile(folder + u"\\late.txt");
+  tree->ContextMenuManager()->MenuShowing = true;
+  ASSERT_FALSE(ShellNotifyManager->OkToDispatch());
+  // Nothing is freed while the menu of one of the nodes is up.
+  EXPECT_FALSE(tree->RefreshNode(parent));
+  EXPECT_FALSE(tree->RefreshTree(false));
+  tree->RebuildRootNamespace();
+  EXPECT_EQ(NodeOf(folder + u"\\a.txt"), a);
+  EXPECT_EQ(parent->ChildCount, 1u);
+  tree->ContextMenuManager()->MenuShowing = false;
+  EXPECT_TRUE(tree->RefreshNode(parent));
+  PVirtualNode again = NodeOf(folder);
+  ASSERT_NE(again, nullptr);
+  EXPECT_EQ(again->ChildCount, 2u);
+  EXPECT_TRUE(tree->RefreshTree(false));
+}
