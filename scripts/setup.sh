@@ -12,6 +12,7 @@ packages=(
   dosfstools
   libjpeg-turbo-progs
   libxml2-utils
+  python3
 )
 
 missing_packages() {
