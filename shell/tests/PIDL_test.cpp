@@ -8,6 +8,7 @@
 #include "core/MemoryStream.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualPIDLTools.h"
+#include "EmptyMalloc.h"
 
 namespace {
 
@@ -272,30 +273,6 @@ TEST(PIDLTools, DocumentsFolderPIDL) {
   EXPECT_GE(NamespacePIDLManager->IDCount(documents), 1u);
   NamespacePIDLManager->FreePIDL(documents);
 }
-
-namespace {
-
-// An allocator that has no memory to give.
-class TEmptyMalloc : public IMalloc {
-public:
-  ULONG refs = 1;
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    *out = (iid == IID_IUnknown || iid == IID_IMalloc) ? this : nullptr;
-    if (*out == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
-  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
-  void* STDMETHODCALLTYPE Alloc(SIZE_T) override { return nullptr; }
-  void* STDMETHODCALLTYPE Realloc(void*, SIZE_T) override { return nullptr; }
-  void STDMETHODCALLTYPE Free(void* p) override { CoTaskMemFree(p); }
-  SIZE_T STDMETHODCALLTYPE GetSize(void*) override { return static_cast<SIZE_T>(-1); }
-  int STDMETHODCALLTYPE DidAlloc(void*) override { return -1; }
-  void STDMETHODCALLTYPE HeapMinimize() override {}
-};
-
-}  // namespace
 
 TEST(PIDLManagerMemory, AnEmptyAllocatorRaises) {
   TEmptyMalloc allocator;
