@@ -238,17 +238,32 @@ void TdomElement::DoBeforeClear() {
 void TdomElement::MergeTextChildren() {
   // Nodes inside an entity reference are read-only: leave them as they are.
   if (GetReadOnly()) return;
-  TdomNode* current = GetLastChildNode();
+  TdomNode* current = GetFirstChildNode();
   while (current != nullptr) {
-    TdomNode* previous = current->GetPreviousSiblingNode();
     TdomNode* next = current->GetNextSiblingNode();
-    if (current->GetNodeType() == ntText_Node && next != nullptr && next->GetNodeType() == ntText_Node &&
-        !current->GetReadOnly()) {
-      TdomText* text = static_cast<TdomText*>(current);
-      text->SetData(text->GetData() + static_cast<TdomText*>(next)->GetData());
+    if (current->GetNodeType() != ntText_Node || current->GetReadOnly() || next == nullptr ||
+        next->GetNodeType() != ntText_Node) {
+      current = next;
+      continue;
+    }
+    // One pass builds the run's text, so a run of n nodes costs O(its length), not O(n^2).
+    auto* text = static_cast<TdomText*>(current);
+    size_t length = 0;
+    for (TdomNode* node = current; node != nullptr && node->GetNodeType() == ntText_Node;
+         node = node->GetNextSiblingNode()) {
+      length += static_cast<TdomText*>(node)->GetLength();
+    }
+    std::u16string merged;
+    merged.reserve(length);
+    merged += text->GetData();
+    while (next != nullptr && next->GetNodeType() == ntText_Node) {
+      merged += static_cast<TdomText*>(next)->GetData();
+      TdomNode* after = next->GetNextSiblingNode();
       removeChild(next);
       next->Free();
+      next = after;
     }
-    current = previous;
+    text->SetData(merged);
+    current = next;
   }
 }

@@ -130,15 +130,7 @@ void TdomNode::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* 
   }
 }
 
-void TdomNode::MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild) {
-  while (TdomNode* child = fragment->GetFirstChildNode()) {
-    if (refChild == nullptr) {
-      TCustomOwnedNode::AppendChild(child);
-    } else {
-      TCustomOwnedNode::InsertBefore(child, refChild);
-    }
-  }
-}
+void TdomNode::MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild) { MoveChildrenOf(fragment, refChild); }
 
 namespace {
 
@@ -170,7 +162,7 @@ TdomNode* TdomNode::insertBefore(TdomNode* newChild, TdomNode* refChild) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
   if (newChild == refChild) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
-  if (refChild != nullptr && IndexOfChild(refChild) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (refChild != nullptr && refChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
   CheckFragmentInsertion(newChild, refChild, nullptr);
   MoveFragmentChildren(newChild, refChild);
   return newChild;
@@ -191,7 +183,7 @@ TdomNode* TdomNode::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
   if (oldChild == nullptr) RaiseException(TOwnedTreeErrorKind::NotAssigned);
-  if (IndexOfChild(oldChild) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (oldChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
   if (!newChild->HasChildren()) {
     removeChild(oldChild);
     return oldChild;

@@ -103,6 +103,7 @@ public:
   // Puts newChild in oldChild's place; returns oldChild. Nothing when they are the same.
   virtual TCustomOwnedNode* ReplaceChild(TCustomOwnedNode* newChild, TCustomOwnedNode* oldChild);
 
+  // Children are a linked list: the count is kept, so this costs O(1).
   virtual int GetChildCount() const;
   // Null without children.
   virtual TCustomOwnedNode* GetFirstChild() const;
@@ -115,10 +116,15 @@ public:
   // True when node is the parent or an ancestor further up; false for null.
   virtual bool HasAsAncestor(const TCustomOwnedNode* node) const;
   virtual bool HasChildren() const;
-  // Position of node among the children, or -1.
+  // Position of node among the children, or -1. Walks the siblings before node.
   virtual int IndexOfChild(const TCustomOwnedNode* node) const;
-  // The child at index; EListError "List index out of bounds (%d)" outside 0..count-1.
+  // The child at index; EListError "List index out of bounds (%d)" outside
+  // 0..count-1. Walks from the nearer end of the children.
   TCustomOwnedNode* GetChild(int index) const;
+  // The child at index, walking from from (a child whose index is fromIndex)
+  // when that is nearer than either end; callers stepping through the
+  // children keep their last answer as from.
+  TCustomOwnedNode* GetChildNear(int index, const TCustomOwnedNode* from, int fromIndex) const;
 
   // Raises the exception of kind with its fixed message. Subclasses override
   // it to report the tree errors as their own exceptions; it must not return.
@@ -132,6 +138,11 @@ protected:
   virtual void DoBeforeAttach(TCustomOwnedNode* node);
   virtual void DoBeforeClear();
   virtual void DoBeforeDetach(TCustomOwnedNode* node);
+
+  // Moves every child of source, in order, before refChild (appends for null),
+  // each with this node's attach hooks and the owner check, in time linear in
+  // their number. The caller has made the other checks for all of them.
+  void MoveChildrenOf(TCustomOwnedNode* source, TCustomOwnedNode* refChild);
 
 private:
   void CheckAssigned(const TCustomOwnedNode* node);
@@ -150,9 +161,12 @@ private:
   template <class Visit>
   static void ForEachInSubtree(TCustomOwnedNode* node, Visit visit);
 
-  std::vector<TCustomOwnedNode*> children;
+  // The children are a doubly linked list through the sibling links.
+  TCustomOwnedNode* firstChild = nullptr;
+  TCustomOwnedNode* lastChild = nullptr;
   TCustomOwnedNode* nextSibling = nullptr;
   TCustomOwnedNode* parent = nullptr;
   TCustomOwnedNode* previousSibling = nullptr;
+  int childCount = 0;
   bool readOnly = false;
 };
