@@ -50,7 +50,7 @@ public:
   TCustomOwnedObject* GetOwner() const { return owner; }
   // Number of owned objects.
   int OwnedObjectCount() const {
-    return ownedObjects != nullptr ? static_cast<int>(ownedObjects->size()) - ownedHoles : 0;
+    return ownedObjects != nullptr ? static_cast<int>(ownedObjects->items.size()) - ownedObjects->holes : 0;
   }
   // The owned object at index; EListError "List index out of bounds (%d)" outside 0..count-1.
   TCustomOwnedObject* GetOwnedObject(int index) const;
@@ -70,10 +70,13 @@ private:
 
   // Removal leaves a null hole, so that freeing objects in any order costs
   // O(1) each; holes are squeezed out when they are many or an index is asked.
+  struct OwnedList {
+    std::vector<TCustomOwnedObject*> items;
+    int holes = 0;
+  };
   // Most objects own nothing: the list is made with the first owned object.
-  mutable std::unique_ptr<std::vector<TCustomOwnedObject*>> ownedObjects;
+  mutable std::unique_ptr<OwnedList> ownedObjects;
   TCustomOwnedObject* owner = nullptr;
-  mutable int ownedHoles = 0;
   mutable int ownerSlot = -1;    // position in the owner's list
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
 };
