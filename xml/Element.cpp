@@ -19,8 +19,10 @@ TdomElement::~TdomElement() {
   attributeList.clear();
   delete attributes;
   attributes = nullptr;
-  for (TdomElementsNodeList* list : elementLists) delete list;
-  for (TdomElementsNodeListNS* list : elementListsNS) delete list;
+  if (elementLists != nullptr) {
+    for (TdomElementsNodeList* list : elementLists->byName) delete list;
+    for (TdomElementsNodeListNS* list : elementLists->byNameNS) delete list;
+  }
 }
 
 void TdomElement::Create(TdomDocument* document_, const std::u16string& tagName) {
@@ -205,20 +207,22 @@ void TdomElement::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChan
 }
 
 TdomElementsNodeList* TdomElement::getElementsByTagName(const std::u16string& name) {
-  for (TdomElementsNodeList* list : elementLists) {
+  if (elementLists == nullptr) elementLists = std::make_unique<ElementLists>();
+  for (TdomElementsNodeList* list : elementLists->byName) {
     if (list->QueryName() == name) return list;
   }
-  elementLists.push_back(new TdomElementsNodeList(name, this));
-  return elementLists.back();
+  elementLists->byName.push_back(new TdomElementsNodeList(name, this));
+  return elementLists->byName.back();
 }
 
 TdomElementsNodeListNS* TdomElement::getElementsByTagNameNS(const std::u16string& namespaceURI_,
                                                             const std::u16string& localName_) {
-  for (TdomElementsNodeListNS* list : elementListsNS) {
+  if (elementLists == nullptr) elementLists = std::make_unique<ElementLists>();
+  for (TdomElementsNodeListNS* list : elementLists->byNameNS) {
     if (list->NamespaceURI() == namespaceURI_ && list->LocalName() == localName_) return list;
   }
-  elementListsNS.push_back(new TdomElementsNodeListNS(namespaceURI_, this, localName_));
-  return elementListsNS.back();
+  elementLists->byNameNS.push_back(new TdomElementsNodeListNS(namespaceURI_, this, localName_));
+  return elementLists->byNameNS.back();
 }
 
 void TdomElement::FreeAttributes() {

@@ -23,7 +23,7 @@ void TdomCustomNode::RaiseException(TOwnedTreeErrorKind kind) {
 }
 
 TdomNode::~TdomNode() {
-  TdomDocument* doc = document;
+  TdomDocument* doc = OwningDocument();
   if (doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
   if (extras != nullptr && !extras->userData.empty()) {
     std::vector<UserDataEntry> entries = extras->userData;
@@ -53,20 +53,26 @@ void TdomNode::DropExtrasIfEmpty() const {
 }
 
 void TdomNode::StoreNodeValue(std::u16string_view value) {
-  nodeValue.Assign(value, document != nullptr ? &document->TextArena() : nullptr);
+  TdomDocument* doc = OwningDocument();
+  nodeValue.Assign(value, doc != nullptr ? &doc->TextArena() : nullptr);
 }
 
 void TdomNode::AppendToNodeValue(std::u16string_view value) {
-  nodeValue.Append(value, document != nullptr ? &document->TextArena() : nullptr);
+  TdomDocument* doc = OwningDocument();
+  nodeValue.Append(value, doc != nullptr ? &doc->TextArena() : nullptr);
 }
 
 void TdomNode::Create(TCustomOwnedObject* owner) {
   TdomCustomNode::Create(owner);
-  document = dynamic_cast<TdomDocument*>(owner);
+  SetOwnerMark(dynamic_cast<TdomDocument*>(owner) != nullptr);
 }
 
 void TdomNode::CheckNewOwner(const TCustomOwnedObject* newOwner) const {
-  if (newOwner != document) throw EWrong_Document_Err();
+  if (newOwner != OwningDocument()) throw EWrong_Document_Err();
+}
+
+TdomDocument* TdomNode::OwningDocument() const {
+  return OwnerMark() ? static_cast<TdomDocument*>(GetOwner()) : nullptr;
 }
 
 TdomNodeList* TdomNode::GetChildNodes() const {

@@ -51,9 +51,9 @@ public:
   virtual TdomNamedNodeMap* GetAttributes() const { return nullptr; }
   // The live list of children; owned by the node (made on first request).
   virtual TdomNodeList* GetChildNodes() const;
-  virtual TdomDocument* GetOwnerDocument() const { return document; }
+  virtual TdomDocument* GetOwnerDocument() const { return OwningDocument(); }
   // The document that notifications go to (the document returns itself).
-  virtual TdomDocument* GetReferenceDocument() const { return document; }
+  virtual TdomDocument* GetReferenceDocument() const { return OwningDocument(); }
   TdomNode* GetFirstChildNode() const { return static_cast<TdomNode*>(GetFirstChild()); }
   TdomNode* GetLastChildNode() const { return static_cast<TdomNode*>(GetLastChild()); }
   TdomNode* GetNextSiblingNode() const { return static_cast<TdomNode*>(GetNextSibling()); }
@@ -189,6 +189,10 @@ private:
     TdomUserDataEvent handler;
   };
 
+  // The document that made this node, or null: the owner when the owner mark
+  // says the owner is a document (a node's owner never changes then).
+  TdomDocument* OwningDocument() const;
+
   // Moves the fragment's children, in order, before refChild (null: append).
   void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild);
 
@@ -205,6 +209,5 @@ private:
   bool namespaceAware = false;
   TdomWhatToShow allowedChildTypes = 14778;
   TdomNodeValue nodeValue;
-  TdomDocument* document = nullptr;    // not owned
   mutable Extras* extras = nullptr;    // owned; null until needed
 };

@@ -6,6 +6,7 @@
 // Objects are made with New<T>(owner) and released with Free(). Destroying an
 // owner invalidates every pointer to the objects it owned. Deep trees are
 // walked without recursion, so their depth is bounded only by memory.
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -61,6 +62,10 @@ protected:
   // Raises when this object must not move to newOwner (an object that keeps
   // state tied to its owner); nothing here.
   virtual void CheckNewOwner(const TCustomOwnedObject* newOwner) const;
+  // One flag a subclass may keep about its owner (the DOM marks nodes whose
+  // owner is their document); the tree never reads or changes it.
+  bool OwnerMark() const { return ownerMark; }
+  void SetOwnerMark(bool value) { ownerMark = value; }
 
 private:
   void RegisterOwned(TCustomOwnedObject* object);
@@ -71,7 +76,8 @@ private:
   // Removal leaves a null hole, so that freeing objects in any order costs
   // O(1) each; holes are squeezed out when they are many or an index is asked.
   struct OwnedList {
-    std::vector<TCustomOwnedObject*> items;
+    // In blocks: a document's million nodes never need one huge block, nor a copy when it grows.
+    std::deque<TCustomOwnedObject*> items;
     int holes = 0;
   };
   // Most objects own nothing: the list is made with the first owned object.
@@ -79,6 +85,7 @@ private:
   TCustomOwnedObject* owner = nullptr;
   mutable int ownerSlot = -1;    // position in the owner's list
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
+  bool ownerMark = false;
 };
 
 class TCustomOwnedNode : public TCustomOwnedObject {
@@ -164,9 +171,12 @@ private:
   template <class Visit>
   static void ForEachInSubtree(TCustomOwnedNode* node, Visit visit);
 
-  // The children are a doubly linked list through the sibling links.
+  // The children are a doubly linked list through the sibling links, whose
+  // backward links close a ring: the first child's previousSibling is the
+  // last child (GetPreviousSibling answers null for the first child).
+  TCustomOwnedNode* LastChildLink() const { return firstChild != nullptr ? firstChild->previousSibling : nullptr; }
+
   TCustomOwnedNode* firstChild = nullptr;
-  TCustomOwnedNode* lastChild = nullptr;
   TCustomOwnedNode* nextSibling = nullptr;
   TCustomOwnedNode* parent = nullptr;
   TCustomOwnedNode* previousSibling = nullptr;

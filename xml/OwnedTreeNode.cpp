@@ -106,13 +106,15 @@ int TCustomOwnedNode::GetChildCount() const { return childCount; }
 
 TCustomOwnedNode* TCustomOwnedNode::GetFirstChild() const { return firstChild; }
 
-TCustomOwnedNode* TCustomOwnedNode::GetLastChild() const { return lastChild; }
+TCustomOwnedNode* TCustomOwnedNode::GetLastChild() const { return LastChildLink(); }
 
 TCustomOwnedNode* TCustomOwnedNode::GetNextSibling() const { return nextSibling; }
 
 TCustomOwnedNode* TCustomOwnedNode::GetParent() const { return parent; }
 
-TCustomOwnedNode* TCustomOwnedNode::GetPreviousSibling() const { return previousSibling; }
+TCustomOwnedNode* TCustomOwnedNode::GetPreviousSibling() const {
+  return parent != nullptr && parent->firstChild != this ? previousSibling : nullptr;
+}
 
 bool TCustomOwnedNode::GetReadOnly() const { return readOnly; }
 
@@ -131,9 +133,7 @@ bool TCustomOwnedNode::HasChildren() const { return firstChild != nullptr; }
 int TCustomOwnedNode::IndexOfChild(const TCustomOwnedNode* node) const {
   if (node == nullptr || node->parent != this) return -1;
   int index = 0;
-  for (const TCustomOwnedNode* before = node->previousSibling; before != nullptr; before = before->previousSibling) {
-    ++index;
-  }
+  for (const TCustomOwnedNode* before = node; before != firstChild; before = before->previousSibling) ++index;
   return index;
 }
 
@@ -147,7 +147,7 @@ TCustomOwnedNode* TCustomOwnedNode::GetChildNear(int index, const TCustomOwnedNo
   const TCustomOwnedNode* current = firstChild;
   int at = 0;
   if (childCount - 1 - index < index) {
-    current = lastChild;
+    current = LastChildLink();
     at = childCount - 1;
   }
   if (from != nullptr && from->parent == this && fromIndex >= 0 && fromIndex < childCount &&
@@ -215,18 +215,27 @@ void TCustomOwnedNode::CheckIsChild(const TCustomOwnedNode* node) {
 
 void TCustomOwnedNode::Link(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild) {
   if (newChild->parent != nullptr) newChild->parent->Unlink(newChild);
-  TCustomOwnedNode* before = refChild != nullptr ? refChild->previousSibling : lastChild;
-  newChild->previousSibling = before;
-  newChild->nextSibling = refChild;
-  if (before != nullptr) {
-    before->nextSibling = newChild;
-  } else {
+  if (firstChild == nullptr) {
+    newChild->previousSibling = newChild;
+    newChild->nextSibling = nullptr;
     firstChild = newChild;
-  }
-  if (refChild != nullptr) {
-    refChild->previousSibling = newChild;
+  } else if (refChild == nullptr) {
+    TCustomOwnedNode* last = firstChild->previousSibling;
+    last->nextSibling = newChild;
+    newChild->previousSibling = last;
+    newChild->nextSibling = nullptr;
+    firstChild->previousSibling = newChild;
   } else {
-    lastChild = newChild;
+    // refChild's backward link is the last child when refChild is the first.
+    TCustomOwnedNode* before = refChild->previousSibling;
+    newChild->previousSibling = before;
+    newChild->nextSibling = refChild;
+    refChild->previousSibling = newChild;
+    if (refChild == firstChild) {
+      firstChild = newChild;
+    } else {
+      before->nextSibling = newChild;
+    }
   }
   newChild->parent = this;
   ++childCount;
@@ -234,15 +243,19 @@ void TCustomOwnedNode::Link(TCustomOwnedNode* newChild, TCustomOwnedNode* refChi
 
 void TCustomOwnedNode::Unlink(TCustomOwnedNode* child) {
   if (child->parent != this) return;
-  if (child->previousSibling != nullptr) {
-    child->previousSibling->nextSibling = child->nextSibling;
+  TCustomOwnedNode* last = firstChild->previousSibling;
+  TCustomOwnedNode* next = child->nextSibling;
+  if (child == firstChild) {
+    firstChild = next;
+    if (next != nullptr) next->previousSibling = last;
   } else {
-    firstChild = child->nextSibling;
-  }
-  if (child->nextSibling != nullptr) {
-    child->nextSibling->previousSibling = child->previousSibling;
-  } else {
-    lastChild = child->previousSibling;
+    TCustomOwnedNode* before = child->previousSibling;
+    before->nextSibling = next;
+    if (next != nullptr) {
+      next->previousSibling = before;
+    } else {
+      firstChild->previousSibling = before;  // child was the last
+    }
   }
   --childCount;
   child->parent = nullptr;
@@ -264,8 +277,8 @@ void TCustomOwnedNode::FreeDescendants() {
   // freed node has no children left, so no destructor recurses.
   TCustomOwnedNode* current = this;
   while (true) {
-    if (current->lastChild != nullptr) {
-      current = current->lastChild;
+    if (current->firstChild != nullptr) {
+      current = current->LastChildLink();
       continue;
     }
     if (current == this) break;

@@ -68,7 +68,7 @@ void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
   object->owner = nullptr;
   object->ownerSlot = -1;
   if (ownedObjects == nullptr) return;
-  std::vector<TCustomOwnedObject*>& list = ownedObjects->items;
+  std::deque<TCustomOwnedObject*>& list = ownedObjects->items;
   int& holes = ownedObjects->holes;
   if (slot >= list.size() || list[slot] != object) return;
   list[slot] = nullptr;
@@ -86,7 +86,7 @@ void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
 
 void TCustomOwnedObject::CompactOwned() const {
   if (ownedObjects == nullptr) return;
-  std::vector<TCustomOwnedObject*>& list = ownedObjects->items;
+  std::deque<TCustomOwnedObject*>& list = ownedObjects->items;
   size_t kept = 0;
   for (TCustomOwnedObject* object : list) {
     if (object == nullptr) continue;
