@@ -109,11 +109,24 @@ IDataObject* TCustomVirtualExplorerTree::SelectedToDataObject() {
 // ---- Right clicks and the shell's context menu -------------------------------------------
 
 void TCustomVirtualExplorerTree::WMRButtonDown(TMessage& m) {
-  contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, false);
+  TPoint p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+  contextMenuManager->TrackRightButton(p.X, p.Y, false, false);
+  TAliveToken token = Alive();
   Inherited(ClassMessageMap(), m);
+  if (!*token) return;
+  // A right-button drag: the shell offers its menu of copy, move and link at the drop.
+  lastClickPos = p;
+  THitInfo hit;
+  GetHitTestInfoAt(p.X, p.Y, /*relative=*/true, hit);
+  bool buttonDown = states.Contains(tsLeftButtonDown) || states.Contains(tsMiddleButtonDown) ||
+                    states.Contains(tsRightButtonDown);
+  if (hit.HitNode != nullptr && buttonDown && DoDragAllowed(hit.HitNode, hit.HitColumn)) BeginDrag(false, -1);
 }
 
 void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
+  // Released before the mouse went far enough: no drag, neither on a later
+  // move nor from within the menu the release may show.
+  DoStateChange({}, {tsOLEDragPending});
   Inherited(ClassMessageMap(), m);
   contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, true);
   ReleaseCapture();
