@@ -381,6 +381,8 @@ public:
                                TVTHintLineBreakStyle& lineBreakStyle) override;
   void DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed) override;
   void DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) override;
+  // Once the edit has ended the focused item's cached facts (and icon) are dropped.
+  bool DoEndEdit() override;
   bool DoKeyAction(uint16_t& charCode, TShiftState& shift) override;
   // Ctrl+Page Down and Up: the last sibling that fits on the page below the
   // top node, or the top node; a page further when it is focused already.
