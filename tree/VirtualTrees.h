@@ -857,7 +857,7 @@ protected:
   void InvalidateSelection() override;
   void AdjustFocusedColumnForSelection() override;
   bool DoFocusNode(PVirtualNode node, bool ask) override;
-  void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  virtual void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
   // Starts an OLE drag at point (the drag-and-drop unit does it).
   virtual void DoDragging(TPoint p);
   // Timer 1: the drop target hovered long enough expands.
@@ -925,7 +925,7 @@ protected:
                             TAlignment alignment, int maxRight);
   // A click with Shift or Ctrl in a multi-select tree.
   void HandleClickSelection(PVirtualNode node, TShiftState shift, bool dragPending);
-  bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  virtual bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
   // The header is dragging or sizing a column.
   bool HeaderBusy() const;
   void RouteMouse(TMessage& m, void (TBaseVirtualTree::*handler)(TMessage&, const THitInfo&));
