@@ -132,6 +132,34 @@ void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
   ReleaseCapture();
 }
 
+TComponent* TCustomVirtualExplorerTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  TComponent* menu = TCustomVirtualStringTree::DoGetPopupMenu(node, column, position);
+  if (menu == nullptr) return nullptr;
+  if (TreeOptions()->VETShellOptions().Contains(toContextMenus)) {
+    THitInfo hit;
+    GetHitTestInfoAt(position.X, position.Y, /*relative=*/true, hit);
+    if (hit.HitNode != nullptr && (hit.HitPositions.Contains(hiOnItemLabel) ||
+                                   hit.HitPositions.Contains(hiOnNormalIcon) ||
+                                   hit.HitPositions.Contains(hiOnStateIcon)))
+      return nullptr;
+  }
+  if (auto* popup = dynamic_cast<TPopupMenu*>(menu); popup != nullptr && popup->PopupComponent() != this) {
+    popup->SetPopupComponent(this);
+    FreeNotification(popup);  // the menu forgets the tree when it goes
+  }
+  return menu;
+}
+
+bool TCustomVirtualExplorerTree::HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  if (TCustomVirtualStringTree::HasPopupMenu(node, column, position)) return true;
+  return TreeOptions()->VETShellOptions().Contains(toContextMenus) && NodeNamespace(node) != nullptr;
+}
+
+void TCustomVirtualExplorerTree::DoPopupMenu(PVirtualNode, TColumnIndex column, TPoint position) {
+  // The tree's own menu is about the tree, never about the node under the mouse.
+  TCustomVirtualStringTree::DoPopupMenu(nullptr, column, position);
+}
+
 void TCustomVirtualExplorerTree::WMContextMenu(TMessage& m) {
   TVETShellOptions shell = TreeOptions()->VETShellOptions();
   if (states.Contains(tsOLEDragging) || TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) {

@@ -393,6 +393,12 @@ public:
   void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
   void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   bool DoDragAllowed(PVirtualNode node, TColumnIndex column) override;
+  // Menus of the tree itself: none where a right click shows the shell's menu
+  // (an item's label or icon, with toContextMenus), and one for the whole tree
+  // otherwise; a node with an item always has a menu with toContextMenus.
+  TComponent* DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
+  bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
+  void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
   void DoColumnResize(TColumnIndex column) override;
   void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
 
