@@ -236,7 +236,8 @@ public:
   virtual void ChangeLinkDispatch(TObject* server, LPCITEMIDLIST pidl);
   // A link of this tree is removed: a view forgets the server the link names when it is the client.
   virtual void ChangeLinkFreeing(IVETChangeLink* link);
-  // OnChange, then the linked views are told (not while the shell's context menu is up).
+  // OnChange, then the linked views are told; nothing while a right click is
+  // tracked or the shell's context menu is up (its passing selection is no change).
   void DoChange(PVirtualNode node) override;
 
   // ---- Icon and expand-mark threads (ExplorerThreads.cpp) ----------------------------
@@ -311,6 +312,8 @@ public:
   void DoGetUserClipboardFormats(TFormatEtcArray& formats) override;
   // The application's data object, else a TVETDataObject over the shell's data object of the selection.
   IDataObject* DoCreateDataObject() override;
+  // A drag takes the button's release: a right click it started is over.
+  void DoDragging(TPoint p) override;
 
   // ---- Selection as items ---------------------------------------------------------
   // The items of the selected nodes, the focused one first.

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/Persistent.h"
+#include "tree/ClipboardFormats.h"
 #include "tree/VirtualTreeCore.h"
 #include "win/Controls.h"
 #include "win/Forms.h"
@@ -462,15 +463,10 @@ public:
   TCustomImageList* CheckImages() const { return checkImages; }
   // The names of the formats this tree offers: sorted (without regard to
   // case), each once, only names registered for this tree's class.
-  const std::vector<std::string>& ClipboardFormats() const { return clipboardFormats; }
+  TClipboardFormats* ClipboardFormats() const { return clipboardFormats; }
   // Empties the list and adds every name of value.
+  void SetClipboardFormats(TStrings* value);
   void SetClipboardFormats(const std::vector<std::string>& value);
-  // Adds name when a format of that name is registered for this tree's class
-  // (or a class it derives from); its index in the list, -1 when refused.
-  int AddClipboardFormat(const std::string& name);
-  // Insert of the list: a name the tree cannot render adds nothing; any other
-  // raises EStringListError, the list being sorted.
-  void InsertClipboardFormat(int index, const std::string& name);
   // True when a format of that name is registered for this tree's class.
   bool AcceptsClipboardFormat(const std::string& name);
   TVTColors* Colors() const { return colors; }
@@ -1052,7 +1048,7 @@ private:
   TVTButtonStyle buttonStyle = bsRectangle;
   TCheckImageKind checkImageKind = ckLightCheck;
   TCustomImageList* checkImages = nullptr;        // not owned (shared or custom)
-  std::vector<std::string> clipboardFormats;
+  TClipboardFormats* clipboardFormats = nullptr;  // owned
   TVTColors* colors = nullptr;                    // owned
   TCustomImageList* customCheckImages = nullptr;  // not owned
   TVTNodeAttachMode defaultPasteMode = amAddChildLast;

@@ -46,6 +46,11 @@ write('Dtd_fuzz', 'optional-sequence.xml',
       "<!DOCTYPE r [<!ELEMENT r (" + ','.join('a%d?' % i for i in range(4000)) + ")>" +
       ''.join('<!ELEMENT a%d EMPTY>' % i for i in range(0, 4000, 400)) + "]><r>" +
       ''.join('<a%d/>' % i for i in range(0, 4000, 400)) + "</r>")
+# The same run at 100,000 particles, repeated: the document steps through
+# the particles' followers 30,000 times.
+write('Dtd_fuzz', 'optional-sequence-repeated.xml',
+      "<!DOCTYPE r [<!ELEMENT r (" + ','.join('a%d?' % i for i in range(100000)) + ")*>]><r>" +
+      '<a1/>' * 30000 + ''.join('<a%d/>' % i for i in range(0, 100000, 1000)) + "</r>")
 # An entity value full of '%' without ';'.
 write('Dtd_fuzz', 'percent-without-semicolon.xml', "<!DOCTYPE r [<!ENTITY x '" + '%' * 200000 + "'>]><r/>")
 

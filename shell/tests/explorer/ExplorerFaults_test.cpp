@@ -72,3 +72,62 @@ TEST_F(ExplorerFaults, RefreshesAndRebuildsWaitWhileAViewIsBusy) {
   EXPECT_EQ(again->ChildCount, 2u);
   EXPECT_TRUE(tree->RefreshTree(false));
 }
+
+namespace {
+int gChanges = 0;
+}  // namespace
+
+TEST_F(ExplorerFaults, ARightClickGivesTheWholeSelectionBackAndReportsNoPassingSelection) {
+  MakeFile(folder + u"\\a1.txt");
+  MakeFile(folder + u"\\a2.txt");
+  MakeFile(folder + u"\\b.txt");
+  ShowFolder();
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetSelectionOptions(o->SelectionOptions().Include(toMultiSelect));
+  // No shell menu: its modal loop would wait for a user.
+  o->SetVETShellOptions(o->VETShellOptions().Exclude(toContextMenus));
+  PVirtualNode a1 = NodeOf(folder + u"\\a1.txt");
+  PVirtualNode a2 = NodeOf(folder + u"\\a2.txt");
+  PVirtualNode b = NodeOf(folder + u"\\b.txt");
+  ASSERT_TRUE(a1 != nullptr && a2 != nullptr && b != nullptr);
+  tree->ScrollIntoView(b, false);
+  tree->ClearSelection();
+  tree->AddToSelection({a1, a2}, /*forceInsert=*/true);
+  tree->SetFocusedNode(a2);
+  gChanges = 0;
+  tree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { ++gChanges; };
+  TRect r = tree->GetDisplayRect(b, NoColumn, true);
+  LPARAM onB = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+
+  // The click selects its item for its menu, then leaves both items selected and the focus where it was.
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
+  EXPECT_TRUE(tree->GetSelected(b));
+  tree->Perform(WM_RBUTTONUP, 0, onB);
+  EXPECT_TRUE(tree->GetSelected(a1));
+  EXPECT_TRUE(tree->GetSelected(a2));
+  EXPECT_FALSE(tree->GetSelected(b));
+  EXPECT_EQ(tree->FocusedNode(), a2);
+  EXPECT_EQ(gChanges, 0) << "the passing selection of the click reached OnChange";
+
+  // With right-button select the clicked item stays, and is reported once the click is over.
+  o->SetVETMiscOptions(o->VETMiscOptions().Include(toRightButtonSelect));
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
+  EXPECT_EQ(gChanges, 0);
+  tree->Perform(WM_RBUTTONUP, 0, onB);
+  EXPECT_TRUE(tree->GetSelected(b));
+  EXPECT_FALSE(tree->GetSelected(a1));
+  EXPECT_GT(gChanges, 0);
+
+  // A release that never came (a drag took it) keeps no later change quiet.
+  o->SetVETMiscOptions(o->VETMiscOptions().Exclude(toRightButtonSelect));
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
+  ASSERT_TRUE(tree->ContextMenuManager()->RightClickPending);
+  gChanges = 0;
+  TRect ra = tree->GetDisplayRect(a1, NoColumn, true);
+  LPARAM onA1 = MAKELPARAM((ra.Left + ra.Right) / 2, (ra.Top + ra.Bottom) / 2);
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, onA1);
+  tree->Perform(WM_LBUTTONUP, 0, onA1);
+  EXPECT_TRUE(tree->GetSelected(a1));
+  EXPECT_GT(gChanges, 0);
+  tree->OnChange = nullptr;
+}
