@@ -314,6 +314,9 @@ public:
   IDataObject* DoCreateDataObject() override;
   // A drag takes the button's release: a right click it started is over.
   void DoDragging(TPoint p) override;
+  // A class-library drag ended: the tree is painted again at once, without
+  // the traces of the dragged picture.
+  void DoEndDrag(TControl* target, int x, int y) override;
 
   // ---- Selection as items ---------------------------------------------------------
   // The items of the selected nodes, the focused one first.
