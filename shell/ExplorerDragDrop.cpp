@@ -172,6 +172,13 @@ void TCustomVirtualExplorerTree::DoDragging(TPoint p) {
   TCustomVirtualStringTree::DoDragging(p);
 }
 
+void TCustomVirtualExplorerTree::DoEndDrag(TControl* target, int x, int y) {
+  TCustomVirtualStringTree::DoEndDrag(target, x, y);
+  if (!HandleAllocated()) return;
+  Invalidate();
+  Update();
+}
+
 void TCustomVirtualExplorerTree::ReleaseDragObjects() {
   if (lastDropTargetNamespace != nullptr) lastDropTargetNamespace->DragLeave();
   ForgetDragTarget();

@@ -314,6 +314,9 @@ public:
   IDataObject* DoCreateDataObject() override;
   // A drag takes the button's release: a right click it started is over.
   void DoDragging(TPoint p) override;
+  // A class-library drag ended: the tree is painted again at once, without
+  // the traces of the dragged picture.
+  void DoEndDrag(TControl* target, int x, int y) override;
 
   // ---- Selection as items ---------------------------------------------------------
   // The items of the selected nodes, the focused one first.
@@ -370,6 +373,10 @@ public:
   void DoInitChildren(PVirtualNode node, uint32_t& childCount) override;
   void DoChecked(PVirtualNode node) override;
   int DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) override;
+  // By the shell's name order, the children are first put in the order their
+  // keys give and each neighbouring pair confirmed with the folder; the
+  // tree's sort then only walks an order already right.
+  void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true) override;
   void DoFreeNode(PVirtualNode node) override;
   bool DoExpanding(PVirtualNode node) override;
   bool DoCollapsing(PVirtualNode node) override;
@@ -592,6 +599,15 @@ protected:
   TViewManager* viewManager = nullptr;   // owned
   TVETColors* vetColors = nullptr;       // owned
   TShellSortHelper* sortHelper = nullptr;  // owned
+  // True when column orders by the shell's name order (CompareIDs, column 0).
+  bool SortsByShellName(TColumnIndex column);
+  // Puts node's children in their keyed name order; true when the
+  // comparison of column confirms every neighbouring pair in direction;
+  // else the order stays as it was and the answer is false.
+  bool PresortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
+  // While a confirmed order is being sorted: comparisons answer by position.
+  bool presortConfirmed = false;
+  TSortDirection presortDirection = sdAscending;
   TContextMenuManager* contextMenuManager = nullptr;  // owned
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)
   TPopupMenu* shellContextSubMenu = nullptr;  // not owned

@@ -256,3 +256,15 @@ TEST_F(ExplorerDragDrop, APasteRunsTheShellsPasteOfTheSelectedFolderAndTouchesNo
   EXPECT_FALSE(Exists(folder + u"\\to\\copied.txt.lnk"));  // a plain paste, never links
   EXPECT_FALSE(Exists(folder + u"\\copied.txt"));
 }
+
+TEST_F(ExplorerDragDrop, TheEndOfAControlDragPaintsTheTreeAtOnce) {
+  form->Show();
+  tree->Update();
+  HWND window = tree->Handle();
+  // What the dragged picture covered waits to be painted...
+  InvalidateRect(window, nullptr, FALSE);
+  ASSERT_TRUE(GetUpdateRect(window, nullptr, FALSE));
+  // ...and is painted when the drag ends, not at the next idle moment.
+  tree->DoEndDrag(nullptr, 0, 0);
+  EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
+}

@@ -131,3 +131,55 @@ TEST_F(ExplorerFaults, ARightClickGivesTheWholeSelectionBackAndReportsNoPassingS
   EXPECT_GT(gChanges, 0);
   tree->OnChange = nullptr;
 }
+
+// Random right clicks against a model: without right-button select the
+// selection and focus are as they were once the button is up; with it the
+// clicked item alone is selected (or the selection stays when it held it).
+TEST_F(ExplorerFaults, RightClicksLeaveTheSelectionTheModelExpects) {
+  constexpr int kItems = 6;
+  std::vector<PVirtualNode> items;
+  for (int i = 0; i < kItems; ++i) MakeFile(folder + u"\\f" + std::u16string(1, char16_t(u'0' + i)) + u".txt");
+  ShowFolder();
+  for (int i = 0; i < kItems; ++i)
+    items.push_back(NodeOf(folder + u"\\f" + std::u16string(1, char16_t(u'0' + i)) + u".txt"));
+  for (PVirtualNode n : items) ASSERT_NE(n, nullptr);
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetSelectionOptions(o->SelectionOptions().Include(toMultiSelect));
+  o->SetVETShellOptions(o->VETShellOptions().Exclude(toContextMenus));
+  tree->ScrollIntoView(items.back(), false);
+  uint32_t seed = 20261207;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int step = 0; step < 60; ++step) {
+    std::vector<PVirtualNode> chosen;
+    for (PVirtualNode n : items)
+      if (next(3) == 0) chosen.push_back(n);
+    tree->ClearSelection();
+    if (!chosen.empty()) tree->AddToSelection(chosen, /*forceInsert=*/true);
+    PVirtualNode focus = next(4) == 0 ? nullptr : items[next(kItems)];
+    tree->SetFocusedNode(focus);
+    bool rightSelect = next(2) == 0;
+    TVETMiscOptions misc = o->VETMiscOptions();
+    o->SetVETMiscOptions(rightSelect ? misc.Include(toRightButtonSelect) : misc.Exclude(toRightButtonSelect));
+    PVirtualNode hit = items[next(kItems)];
+    TRect r = tree->GetDisplayRect(hit, NoColumn, true);
+    LPARAM at = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+    bool hitWasSelected = tree->GetSelected(hit);
+    tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, at);
+    tree->Perform(WM_RBUTTONUP, 0, at);
+    std::vector<PVirtualNode> expected = chosen;
+    PVirtualNode expectedFocus = focus != nullptr ? focus : (chosen.empty() ? nullptr : chosen.front());
+    if (rightSelect && !hitWasSelected) {
+      expected.assign(1, hit);
+      expectedFocus = hit;
+    }
+    std::vector<PVirtualNode> actual;
+    for (PVirtualNode n : items)
+      if (tree->GetSelected(n)) actual.push_back(n);
+    ASSERT_EQ(actual, expected) << "step " << step << (rightSelect ? " with" : " without") << " right-button select";
+    // Where nothing had the focus, the click's item may keep it.
+    if (focus != nullptr || (rightSelect && !hitWasSelected)) ASSERT_EQ(tree->FocusedNode(), expectedFocus) << "step " << step;
+  }
+}
