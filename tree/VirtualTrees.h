@@ -969,6 +969,11 @@ protected:
   void WMClipboardCommand(TMessage& m);
   void WMChangeState(TMessage& m);
   void WMPrintClient(TMessage& m);
+  // The header into the given device context, then the default printing.
+  void WMPrint(TMessage& m);
+  // The control under the last message's position (or the nearest of ours
+  // above a foreign window there) is an embedded OLE control.
+  bool EmbeddedControlAtLastMessage() const;
   // Colour or font changed: the expand buttons are drawn again.
   void RebuildButtonImages();
   void CMColorChanged(TMessage& m);

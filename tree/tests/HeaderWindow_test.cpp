@@ -357,3 +357,46 @@ TEST_F(HeaderWindowTest, AResizedColumnRepaintsFromItsLeftEdgeAndAtOnceWhileTrac
   SendClient(WM_LBUTTONUP, 150, 10);
   EXPECT_EQ(header->Columns()->Items(0)->Width(), 150);
 }
+
+// WM_PRINT puts the header into the given device context as the screen
+// shows it; a hidden window asked to check visibility prints nothing.
+TEST_F(HeaderWindowTest, PrintingTheWindowPrintsTheHeader) {
+  header->Columns()->Items(1)->SetText(u"Middle");
+  qvtest::Pump(50);
+  RECT window;
+  GetWindowRect(tree->Handle(), &window);
+  int w = window.right - window.left, h = window.bottom - window.top;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  auto fillRed = [&] {
+    RECT all{0, 0, w, h};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &all, red);
+    DeleteObject(red);
+  };
+  fillRed();
+  SendMessageW(tree->Handle(), WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT | PRF_CLIENT | PRF_CHECKVISIBLE);
+  TRect headerRect = tree->HeaderRect();
+  int y = (headerRect.Top + headerRect.Bottom) / 2;
+  // The header's middle row and a row of the client area below it, as shown.
+  for (int row : {y, headerRect.Bottom + 5}) {
+    int same = 0, differing = 0;
+    for (int x = headerRect.Left; x < headerRect.Right; ++x) {
+      COLORREF printed = GetPixel(dc, x, row), shown = GetPixel(screen, window.left + x, window.top + row);
+      (printed == shown ? same : differing)++;
+    }
+    EXPECT_EQ(differing, 0) << same << " pixels of row " << row << " match";
+  }
+  EXPECT_NE(GetPixel(dc, headerRect.Left + 150, y), RGB(255, 0, 0));
+  // Hidden and asked to check: nothing printed.
+  fillRed();
+  tree->SetVisible(false);
+  SendMessageW(tree->Handle(), WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT | PRF_CLIENT | PRF_CHECKVISIBLE);
+  EXPECT_EQ(GetPixel(dc, headerRect.Left + 150, y), RGB(255, 0, 0));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}
