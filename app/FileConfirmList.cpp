@@ -86,39 +86,80 @@ std::string FormatListDate(const FILETIME& lastWrite) {
   return WideToAnsi(text);
 }
 
-TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked) {
-  TConfirmTotals totals;
-  TFileKinds kinds;
-  list->SetSmallImages(SmallSysImages());
-  TListItems* rows = list->Items();
-  rows->BeginUpdate();
-  rows->Clear();
-  try {
-    ListCheckedItems(checked, [&](const TListedItem& item) {
-      TListItem* row = rows->Add();
-      row->SetWideCaption(item.path);
-      if (!item.found) {
-        row->SetImageIndex(kinds.OfFile(item.path).iconIndex);
-        return;
-      }
-      const TFileKind& kind = item.folder ? kinds.OfFolder() : kinds.OfFile(item.path);
-      TStrings* columns = row->SubItems();
-      columns->Add(item.folder ? "" : FormatSize(static_cast<int64_t>(item.size)));
-      columns->Add(FormatListDate(item.lastWrite));
-      columns->Add(kind.typeName);
-      row->SetImageIndex(kind.iconIndex);
-      if (item.folder) {
+namespace {
+
+// The confirm list's rows, kept beside the list (which owns this) and handed
+// to it as it shows them: the list costs what is on the screen, whatever the
+// number of rows.
+class TConfirmRows : public TComponent {
+public:
+  static TConfirmRows* Of(TListView* list) {
+    for (int i = 0; i < list->ComponentCount(); ++i)
+      if (auto* rows = dynamic_cast<TConfirmRows*>(list->Components(i))) return rows;
+    auto* rows = New<TConfirmRows>(list);
+    list->OnData = MakeEvent<&TConfirmRows::Data>(rows);
+    return rows;
+  }
+
+  TConfirmTotals Fill(const std::vector<std::u16string>& checked) {
+    TConfirmTotals totals;
+    rows.clear();
+    kinds = TFileKinds();
+    ListCheckedItems(checked, [&](TListedItem&& item) {
+      rows.push_back(std::move(item));
+      const TListedItem& row = rows.back();
+      if (!row.found) return;
+      if (row.folder) {
         ++totals.folders;
         return;
       }
-      totals.bytes += static_cast<int64_t>(item.size);
+      totals.bytes += static_cast<int64_t>(row.size);
       ++totals.files;
     });
+    // The folder's type name as the interface language gives it now.
+    if (totals.folders > 0) kinds.OfFolder();
+    return totals;
+  }
+  int Count() const { return static_cast<int>(rows.size()); }
+
+private:
+  void Data(TObject*, TListItem* item) {
+    const TListedItem& row = rows.at(static_cast<size_t>(item->Index()));
+    item->SetWideCaption(row.path);
+    if (!row.found) {
+      item->SetImageIndex(kinds.OfFile(row.path).iconIndex);
+      return;
+    }
+    const TFileKind& kind = row.folder ? kinds.OfFolder() : kinds.OfFile(row.path);
+    TStrings* columns = item->SubItems();
+    columns->Add(row.folder ? "" : FormatSize(static_cast<int64_t>(row.size)));
+    columns->Add(FormatListDate(row.lastWrite));
+    columns->Add(kind.typeName);
+    item->SetImageIndex(kind.iconIndex);
+  }
+
+  std::vector<TListedItem> rows;
+  TFileKinds kinds;
+};
+
+}  // namespace
+
+TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked) {
+  TConfirmRows* rows = TConfirmRows::Of(list);
+  list->SetSmallImages(SmallSysImages());
+  TListItems* shown = list->Items();
+  shown->BeginUpdate();
+  shown->Clear();
+  TConfirmTotals totals;
+  try {
+    totals = rows->Fill(checked);
   } catch (...) {
-    rows->EndUpdate();
+    shown->SetCount(rows->Count());
+    shown->EndUpdate();
     throw;
   }
-  rows->EndUpdate();
-  if (rows->Count() > 0) rows->Item(rows->Count() - 1)->MakeVisible();
+  shown->SetCount(rows->Count());
+  shown->EndUpdate();
+  if (shown->Count() > 0) shown->Item(shown->Count() - 1)->MakeVisible();
   return totals;
 }

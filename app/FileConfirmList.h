@@ -15,10 +15,12 @@ struct TConfirmTotals {
   int64_t folders = 0;
 };
 
-// Clears list and fills it from checked (every checked item, each folder
-// before its content) inside one update; row icons are indices into the
-// shell's small system image list, which becomes the list's image list.
-// Returns the totals of the rows.
+// Clears list (an owner-data list view) and fills it from checked (every
+// checked item, each folder before its content) inside one update. The rows
+// are kept by a component the list owns, which answers its OnData: texts are
+// made as rows are shown. Row icons are indices into the shell's small system
+// image list, which becomes the list's image list. Returns the totals of the
+// rows.
 TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked);
 
 // A last-write time as the list shows it: local time, to two seconds, as the

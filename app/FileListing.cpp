@@ -6,29 +6,52 @@ namespace {
 
 bool EndsWithBackslash(const std::u16string& path) { return !path.empty() && path.back() == u'\\'; }
 
-std::u16string WithBackslash(const std::u16string& path) {
-  return EndsWithBackslash(path) ? path : path + u'\\';
+// A checked path without its trailing backslashes ("C:" for "C:\\").
+std::u16string Trimmed(const std::u16string& path) {
+  size_t end = path.size();
+  while (end > 0 && path[end - 1] == u'\\') --end;
+  return path.substr(0, end);
 }
+
+bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+// Beyond this many checked paths every listed item is looked up.
+constexpr size_t kMostPathsCompared = 64;
 
 bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
 
-TListedItem ItemOf(const std::u16string& path, DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME lastWrite) {
+TListedItem ItemOf(std::u16string path, DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME lastWrite) {
   TListedItem item;
   item.found = true;
   item.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   item.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-  item.path = item.folder ? WithBackslash(path) : path;
+  item.path = std::move(path);
+  if (item.folder && !EndsWithBackslash(item.path)) item.path += u'\\';
   if (!item.folder) item.size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
   item.lastWrite = lastWrite;
   return item;
 }
 
+// An item is listed once however many checked paths reach it; since the
+// items one checked path reaches are all different, only those that another
+// checked path can reach are looked up among the items listed: the checked
+// paths themselves, and what lies in folders on the way to or below another
+// checked path.
 class TItemLister {
 public:
-  explicit TItemLister(const TListedItemSink& sink_) : sink(sink_) {}
+  TItemLister(const std::vector<std::u16string>& checked, const TListedItemSink& sink_) : sink(sink_) {
+    if (checked.size() > kMostPathsCompared) {
+      lookUpAll = true;
+      return;
+    }
+    for (const std::u16string& path : checked) keys.push_back(Trimmed(path));
+  }
 
-  void ListChecked(const std::u16string& path) {
+  void ListChecked(size_t index, const std::u16string& path) {
     if (path.empty()) return;
+    current = index;
     if (IsDriveRootPath(path)) {
       // The root is wiped through its content; it has no row of its own.
       if (seen.insert(path).second) ScanTree(path);
@@ -40,27 +63,38 @@ public:
       // Listed without details; the engine is still handed it.
       TListedItem missing;
       missing.path = path;
-      Emit(missing);
+      Emit(std::move(missing), /*lookUp=*/true);
       return;
     }
     TListedItem item = ItemOf(bare, data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+    const std::u16string folder = item.folder && !item.link ? item.path : u"";
     // A folder already listed was entered then (or is a link): its content is listed.
-    if (!Emit(item) || !item.folder || item.link) return;
-    ScanTree(item.path);
+    if (!Emit(std::move(item), /*lookUp=*/true) || folder.empty()) return;
+    ScanTree(folder);
   }
 
 private:
   struct TFolderFrame {
     std::u16string folder;            // with a trailing backslash
     std::vector<TListedItem> subfolders;
+    bool lookUp = true;               // its items may be reached from another checked path
     size_t next = 0;
   };
 
   // False when the path was given before.
-  bool Emit(const TListedItem& item) {
-    if (!seen.insert(item.path).second) return false;
-    sink(item);
+  bool Emit(TListedItem&& item, bool lookUp) {
+    if (lookUp && !seen.insert(item.path).second) return false;
+    sink(std::move(item));
     return true;
+  }
+
+  // Whether an item in folder can be reached from a checked path other than
+  // the current one: the folder lies in that path, or that path in it.
+  bool ReachedFromAnother(const std::u16string& folder) const {
+    if (lookUpAll) return true;
+    for (size_t i = 0; i < keys.size(); ++i)
+      if (i != current && (StartsWith(folder, keys[i]) || StartsWith(keys[i], folder))) return true;
+    return false;
   }
 
   // Files first, each subfolder then followed by its content. The walk keeps
@@ -74,9 +108,11 @@ private:
         stack.pop_back();
         continue;
       }
-      const TListedItem sub = std::move(top.subfolders[top.next++]);
-      if (!Emit(sub) || sub.link) continue;
-      stack.push_back(ReadFolder(sub.path));
+      TListedItem sub = std::move(top.subfolders[top.next++]);
+      const bool enter = !sub.link;
+      std::u16string folder = sub.path;
+      if (!Emit(std::move(sub), top.lookUp) || !enter) continue;
+      stack.push_back(ReadFolder(folder));
     }
   }
 
@@ -84,6 +120,7 @@ private:
   TFolderFrame ReadFolder(const std::u16string& folder) {
     TFolderFrame frame;
     frame.folder = folder;
+    frame.lookUp = ReachedFromAnother(folder);
     WIN32_FIND_DATAW data;
     const std::u16string pattern = LongPathForm(folder + u"*");
     HANDLE find = FindFirstFileExW(reinterpret_cast<LPCWSTR>(pattern.c_str()), FindExInfoBasic, &data,
@@ -91,10 +128,12 @@ private:
     if (find == INVALID_HANDLE_VALUE) return frame;
     do {
       if (IsDots(data.cFileName)) continue;
-      std::u16string path = folder + reinterpret_cast<const char16_t*>(data.cFileName);
-      TListedItem item = ItemOf(path, data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
+      std::u16string path = folder;
+      path += reinterpret_cast<const char16_t*>(data.cFileName);
+      TListedItem item =
+          ItemOf(std::move(path), data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
       if (item.folder) frame.subfolders.push_back(std::move(item));
-      else Emit(item);
+      else Emit(std::move(item), frame.lookUp);
     } while (FindNextFileW(find, &data));
     FindClose(find);
     return frame;
@@ -102,6 +141,9 @@ private:
 
   const TListedItemSink& sink;
   std::unordered_set<std::u16string> seen;
+  std::vector<std::u16string> keys;  // the checked paths, trimmed
+  bool lookUpAll = false;
+  size_t current = 0;  // the checked path being listed
 };
 
 }  // namespace
@@ -116,6 +158,6 @@ std::u16string LongPathForm(const std::u16string& path) {
 }
 
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink) {
-  TItemLister lister(sink);
-  for (const std::u16string& path : checked) lister.ListChecked(path);
+  TItemLister lister(checked, sink);
+  for (size_t i = 0; i < checked.size(); ++i) lister.ListChecked(i, checked[i]);
 }

@@ -20,7 +20,8 @@ struct TListedItem {
   uint64_t size = 0;    // files only, all 64 bits
   FILETIME lastWrite{};
 };
-using TListedItemSink = std::function<void(const TListedItem& item)>;
+// The item is the sink's to keep.
+using TListedItemSink = std::function<void(TListedItem&& item)>;
 
 // Gives sink every item reached from checked, in order. A drive root ("X:\")
 // gives no item of its own, only its content. Never fails: what cannot be

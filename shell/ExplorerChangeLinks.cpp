@@ -18,7 +18,8 @@ void TCustomVirtualExplorerTree::NotifyViewsOfFocus() {
 }
 
 void TCustomVirtualExplorerTree::DoChange(PVirtualNode node) {
-  if (contextMenuManager != nullptr && contextMenuManager->MenuShowing) return;
+  if (contextMenuManager != nullptr && (contextMenuManager->MenuShowing || contextMenuManager->RightClickPending))
+    return;
   TCustomVirtualStringTree::DoChange(node);
   NotifyViewsOfFocus();
 }

@@ -2,12 +2,15 @@
 // menu key shows the menu of, and the selection kept around the click.
 #include "shell/ExplorerContextMenu.h"
 
+#include <algorithm>
+
 #include "win/controls/Menus.h"
 
 void TContextMenuManager::ResetState() {
   ClickNode = nullptr;
   PrevSelectedNode = nullptr;
   PrevFocusedNode = nullptr;
+  PrevSelection.clear();
   Renaming = false;
   RightClickPending = false;
 }
@@ -17,6 +20,7 @@ void TContextMenuManager::NodeFreed(PVirtualNode node) {
   if (ClickNode == node) ClickNode = nullptr;
   if (PrevSelectedNode == node) PrevSelectedNode = nullptr;
   if (PrevFocusedNode == node) PrevFocusedNode = nullptr;
+  PrevSelection.erase(std::remove(PrevSelection.begin(), PrevSelection.end(), node), PrevSelection.end());
 }
 
 void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates, bool buttonUp) {
@@ -39,11 +43,15 @@ void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates,
     RightClickPending = true;
     ClickNode = hit.HitNode;
     PrevSelectedNode = owner->GetFirstSelected();
-    PrevFocusedNode = PrevSelectedNode != nullptr ? PrevSelectedNode : owner->FocusedNode();
+    for (PVirtualNode run = PrevSelectedNode; run != nullptr; run = owner->GetNextSelected(run))
+      PrevSelection.push_back(run);
+    // The focus comes back where it was, also when it was not on the first selected node.
+    PrevFocusedNode = owner->FocusedNode() != nullptr ? owner->FocusedNode() : PrevSelectedNode;
     if (!owner->GetSelected(hit.HitNode)) {
       if (misc.Contains(toRightButtonSelect)) {
         PrevSelectedNode = hit.HitNode;
         PrevFocusedNode = hit.HitNode;
+        PrevSelection.assign(1, hit.HitNode);
       }
       owner->ClearSelection();
       owner->AddToSelection(hit.HitNode);
@@ -65,8 +73,9 @@ void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates,
     return;
   }
   if (PrevSelectedNode == nullptr || !owner->GetSelected(PrevSelectedNode)) {
+    // The whole selection comes back, not only its first node.
     owner->ClearSelection();
-    if (PrevSelectedNode != nullptr) owner->AddToSelection(PrevSelectedNode);
+    for (PVirtualNode node : PrevSelection) owner->AddToSelection(node);
     if (PrevFocusedNode != nullptr) owner->SetFocusedNode(PrevFocusedNode);
   }
 }

@@ -2,6 +2,8 @@
 // TContextMenuManager: when an explorer tree shows the shell's context menu of
 // the clicked or selected items, and how the selection stays as the user left
 // it around a right click. One per explorer tree, owned by it.
+#include <vector>
+
 #include "shell/ExplorerTree.h"
 
 class TContextMenuManager : public TObject {
@@ -29,6 +31,8 @@ public:
   PVirtualNode ClickNode = nullptr;
   PVirtualNode PrevSelectedNode = nullptr;
   PVirtualNode PrevFocusedNode = nullptr;
+  // Every node selected when the button went down (PrevSelectedNode first).
+  std::vector<PVirtualNode> PrevSelection;
   bool Renaming = false;
   bool Enabled = true;
   bool RightClickPending = false;

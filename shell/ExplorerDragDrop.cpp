@@ -2,6 +2,7 @@
 // mouse hands the drag to its item's shell drop target, which decides the
 // effect and does the copy, move or link; the tree's own drag offers the
 // shell's data object of the selection behind the tree's formats.
+#include "shell/ExplorerContextMenu.h"
 #include "shell/ExplorerTree.h"
 #include "shell/VETDataObject.h"
 
@@ -164,6 +165,18 @@ IDataObject* TCustomVirtualExplorerTree::DoCreateDataObject() {
   dragSourceDataObject = SelectedToDataObject();
   if (dragSourceDataObject == nullptr) return nullptr;
   return new TVETDataObject(this, /*forClipboard=*/false);
+}
+
+void TCustomVirtualExplorerTree::DoDragging(TPoint p) {
+  if (contextMenuManager != nullptr && !contextMenuManager->MenuShowing) contextMenuManager->ResetState();
+  TCustomVirtualStringTree::DoDragging(p);
+}
+
+void TCustomVirtualExplorerTree::DoEndDrag(TControl* target, int x, int y) {
+  TCustomVirtualStringTree::DoEndDrag(target, x, y);
+  if (!HandleAllocated()) return;
+  Invalidate();
+  Update();
 }
 
 void TCustomVirtualExplorerTree::ReleaseDragObjects() {

@@ -1,6 +1,7 @@
 // The explorer tree's left-button clicks: expand buttons and double clicks
 // that run an item or browse into a folder; Alt+Enter and Alt+double click
 // show the selection's property sheet.
+#include "shell/ExplorerContextMenu.h"
 #include "shell/ExplorerTree.h"
 
 namespace {
@@ -19,6 +20,10 @@ void TCustomVirtualExplorerTree::WMLButtonDown(TMessage& m) {
   GetHitTestInfoAt(p.X, p.Y, /*relative=*/true, hit);
   // A folder may be expanded by its button even where DoExpanding refuses other ways.
   expandButtonClick = hit.HitPositions.Contains(hiOnItemButton);
+  // A right click whose release never came (the button is up) is over.
+  if (contextMenuManager != nullptr && contextMenuManager->RightClickPending && !contextMenuManager->MenuShowing &&
+      GetKeyState(VK_RBUTTON) >= 0)
+    contextMenuManager->ResetState();
   TAliveToken token = Alive();
   Inherited(ClassMessageMap(), m);
   if (*token) expandButtonClick = false;

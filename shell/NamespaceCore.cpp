@@ -95,7 +95,11 @@ bool TNamespace::IsNetworkNeighborhoodChild() {
 
 bool TNamespace::IsRecycleBin() {
   if ((flags & kRecycleBinKnown) == 0) {
-    bool is = RecycleBinFolder != nullptr && vst::ILIsEqual(absolutePIDL, RecycleBinFolder->absolutePIDL);
+    // Lists of unlike length never name one item; the shell's own test is
+    // slow (it asks for names), so the counts are compared first.
+    bool is = RecycleBinFolder != nullptr &&
+              Manager()->IDCount(absolutePIDL) == Manager()->IDCount(RecycleBinFolder->absolutePIDL) &&
+              vst::ILIsEqual(absolutePIDL, RecycleBinFolder->absolutePIDL);
     flags |= kRecycleBinKnown;
     if (is) flags |= kIsRecycleBin;
   }

@@ -45,6 +45,7 @@ void TBaseVirtualTree::Create(TComponent* owner) {
   scrollBarOptions = New<TScrollBarOptions>(this);
   colors = New<TVTColors>(this);
   background = New<TPicture>();
+  clipboardFormats = New<TClipboardFormats>(this);
   treeOptions = CreateOptions();
   header = CreateHeader();
   AcquireWorker();
@@ -86,6 +87,7 @@ TBaseVirtualTree::~TBaseVirtualTree() {
   if (stateImages != nullptr) stateImages->UnRegisterChanges(stateChangeLink);
   if (customCheckImages != nullptr) customCheckImages->UnRegisterChanges(customCheckChangeLink);
   FreeAndNil(background);
+  FreeAndNil(clipboardFormats);
   FreeAndNil(colors);
   FreeAndNil(imageChangeLink);
   FreeAndNil(stateChangeLink);

@@ -126,6 +126,7 @@ const TClassRegistrar<TBaseVirtualTree, TCustomControl> kTreeRegistrar("TBaseVir
     EnumProp("CheckImageKind", &TBaseVirtualTree::CheckImageKind, &TBaseVirtualTree::SetCheckImageKind,
              kCheckImageKindNames),
     ObjectProp("Background", &TBaseVirtualTree::Background),
+    StringsProp("ClipboardFormats", &TBaseVirtualTree::ClipboardFormats),
     ObjectProp("Colors", &TBaseVirtualTree::Colors),
     ComponentProp("CustomCheckImages", &TBaseVirtualTree::CustomCheckImages, &TBaseVirtualTree::SetCustomCheckImages),
     CoreCount("DefaultNodeHeight", &TVirtualTreeCore::DefaultNodeHeight, &TBaseVirtualTree::SetDefaultNodeHeight),

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/Persistent.h"
+#include "tree/ClipboardFormats.h"
 #include "tree/VirtualTreeCore.h"
 #include "win/Controls.h"
 #include "win/Forms.h"
@@ -462,15 +463,10 @@ public:
   TCustomImageList* CheckImages() const { return checkImages; }
   // The names of the formats this tree offers: sorted (without regard to
   // case), each once, only names registered for this tree's class.
-  const std::vector<std::string>& ClipboardFormats() const { return clipboardFormats; }
+  TClipboardFormats* ClipboardFormats() const { return clipboardFormats; }
   // Empties the list and adds every name of value.
+  void SetClipboardFormats(TStrings* value);
   void SetClipboardFormats(const std::vector<std::string>& value);
-  // Adds name when a format of that name is registered for this tree's class
-  // (or a class it derives from); its index in the list, -1 when refused.
-  int AddClipboardFormat(const std::string& name);
-  // Insert of the list: a name the tree cannot render adds nothing; any other
-  // raises EStringListError, the list being sorted.
-  void InsertClipboardFormat(int index, const std::string& name);
   // True when a format of that name is registered for this tree's class.
   bool AcceptsClipboardFormat(const std::string& name);
   TVTColors* Colors() const { return colors; }
@@ -857,7 +853,7 @@ protected:
   void InvalidateSelection() override;
   void AdjustFocusedColumnForSelection() override;
   bool DoFocusNode(PVirtualNode node, bool ask) override;
-  void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  virtual void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
   // Starts an OLE drag at point (the drag-and-drop unit does it).
   virtual void DoDragging(TPoint p);
   // Timer 1: the drop target hovered long enough expands.
@@ -925,7 +921,7 @@ protected:
                             TAlignment alignment, int maxRight);
   // A click with Shift or Ctrl in a multi-select tree.
   void HandleClickSelection(PVirtualNode node, TShiftState shift, bool dragPending);
-  bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
+  virtual bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
   // The header is dragging or sizing a column.
   bool HeaderBusy() const;
   void RouteMouse(TMessage& m, void (TBaseVirtualTree::*handler)(TMessage&, const THitInfo&));
@@ -1052,7 +1048,7 @@ private:
   TVTButtonStyle buttonStyle = bsRectangle;
   TCheckImageKind checkImageKind = ckLightCheck;
   TCustomImageList* checkImages = nullptr;        // not owned (shared or custom)
-  std::vector<std::string> clipboardFormats;
+  TClipboardFormats* clipboardFormats = nullptr;  // owned
   TVTColors* colors = nullptr;                    // owned
   TCustomImageList* customCheckImages = nullptr;  // not owned
   TVTNodeAttachMode defaultPasteMode = amAddChildLast;

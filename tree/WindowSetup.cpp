@@ -130,17 +130,17 @@ bool RendersClass(const std::type_info& entryClass) {
 }
 }  // namespace
 
-void TBaseVirtualTree::SetClipboardFormats(const std::vector<std::string>& value) {
-  clipboardFormats.clear();
-  for (const std::string& name : value) AddClipboardFormat(name);
+void TBaseVirtualTree::SetClipboardFormats(TStrings* value) {
+  std::vector<std::string> names;  // value may be the tree's own list
+  for (int i = 0; value != nullptr && i < value->Count(); ++i) names.push_back(value->Strings(i));
+  SetClipboardFormats(names);
 }
 
-int TBaseVirtualTree::AddClipboardFormat(const std::string& name) {
-  if (!AcceptsClipboardFormat(name)) return -1;
-  auto before = [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; };
-  auto at = std::lower_bound(clipboardFormats.begin(), clipboardFormats.end(), name, before);
-  if (at == clipboardFormats.end() || CompareText(*at, name) != 0) at = clipboardFormats.insert(at, name);
-  return int(at - clipboardFormats.begin());
+void TBaseVirtualTree::SetClipboardFormats(const std::vector<std::string>& value) {
+  clipboardFormats->BeginUpdate();
+  clipboardFormats->Clear();
+  for (const std::string& name : value) clipboardFormats->Add(name);
+  clipboardFormats->EndUpdate();
 }
 
 bool TBaseVirtualTree::AcceptsClipboardFormat(const std::string& name) {
@@ -152,16 +152,11 @@ bool TBaseVirtualTree::AcceptsClipboardFormat(const std::string& name) {
   return renders;
 }
 
-void TBaseVirtualTree::InsertClipboardFormat(int index, const std::string& name) {
-  // A name the tree cannot render is ignored; the list is sorted, so a place
-  // of the caller's choosing is refused as the class library's sorted lists do.
-  if (!AcceptsClipboardFormat(name)) return;
-  throw EStringListError("Operation not allowed on sorted string list");
-}
-
 void TBaseVirtualTree::GetNativeClipboardFormats(TFormatEtcArray& formats) {
   gFormatsOf = this;
-  std::vector<FORMATETC> own = ClipboardFormatList().CollectFormats(RendersClass, &clipboardFormats);
+  std::vector<std::string> allowed;
+  for (int i = 0; i < clipboardFormats->Count(); ++i) allowed.push_back(clipboardFormats->Strings(i));
+  std::vector<FORMATETC> own = ClipboardFormatList().CollectFormats(RendersClass, &allowed);
   gFormatsOf = nullptr;
   formats.insert(formats.end(), own.begin(), own.end());
   DoGetUserClipboardFormats(formats);

@@ -5,12 +5,12 @@
 #include "xml/AsObjects.h"
 
 TdomASContentAutomaton::TdomASContentAutomaton(const TdomASContentModel* model) {
-  follow.emplace_back();  // the start state
+  stateExit.push_back(NewExit());  // the start state
   final.push_back(false);
   Info root = Visit(model);
-  follow[kStart].push_back(root.firstSet);
+  exits[static_cast<size_t>(stateExit[kStart])].repeatSet = root.firstSet;
   final[kStart] = root.nullable;
-  for (int p : root.last) final[static_cast<size_t>(p)] = true;
+  for (size_t state = 1; state < stateExit.size(); ++state) final[state] = ReachesEnd(stateExit[state]);
 }
 
 void TdomASContentAutomaton::MergeInto(int target, int source) {
@@ -21,81 +21,129 @@ void TdomASContentAutomaton::MergeInto(int target, int source) {
   }
 }
 
-void TdomASContentAutomaton::AddFollow(int position, int set) {
-  // A position is in one model's last list at a time, and each set is added
-  // once to each of them; only the newest entry can repeat. Checking it alone
-  // keeps long runs of optional particles from costing a search per pair.
-  std::vector<int>& list = follow[static_cast<size_t>(position)];
-  if (list.empty() || list.back() != set) list.push_back(set);
-}
-
 TdomASContentAutomaton::Info TdomASContentAutomaton::Visit(const TdomASContentModel* model) {
   Info info;
+  info.firstSet = NewSet();
+  info.exit = NewExit();
   TdomASObjectList* subs = model->SubModels();
   switch (model->ContentModelType()) {
     case AS_ELEMENT_NAME: {
-      int position = static_cast<int>(follow.size());
-      follow.emplace_back();
+      int position = static_cast<int>(stateExit.size());
+      stateExit.push_back(info.exit);
       final.push_back(false);
-      info.firstSet = NewSet();
       sets[static_cast<size_t>(info.firstSet)][model->Name()].push_back(position);
-      info.last.push_back(position);
       break;
     }
     case AS_CHOICE: {
-      info.firstSet = NewSet();
       for (int i = 0; i < subs->GetLength(); ++i) {
         Info sub = Visit(static_cast<const TdomASContentModel*>(subs->item(i)));
         info.nullable = info.nullable || sub.nullable;
         MergeInto(info.firstSet, sub.firstSet);
-        info.last.insert(info.last.end(), sub.last.begin(), sub.last.end());
+        exits[static_cast<size_t>(sub.exit)].up = info.exit;
       }
       break;
     }
     case AS_SEQUENCE: {
-      info.firstSet = NewSet();
+      int count = subs->GetLength();
+      int sequence = static_cast<int>(sequences.size());
+      sequences.emplace_back();
       // A sequence without particles matches nothing, not even the empty list.
-      info.nullable = subs->GetLength() > 0;
+      info.nullable = count > 0;
       bool prefixNullable = true;
-      for (int i = 0; i < subs->GetLength(); ++i) {
+      std::vector<bool> optional;
+      for (int i = 0; i < count; ++i) {
         Info sub = Visit(static_cast<const TdomASContentModel*>(subs->item(i)));
-        for (int p : info.last) AddFollow(p, sub.firstSet);
+        Exit& exit = exits[static_cast<size_t>(sub.exit)];
+        exit.sequence = sequence;
+        exit.member = i + 1;
+        MemberTable& firsts = sequences[static_cast<size_t>(sequence)].firsts;
+        for (const auto& [name, positions] : sets[static_cast<size_t>(sub.firstSet)]) {
+          std::vector<std::pair<int, int>>& into = firsts[name];
+          for (int p : positions) into.emplace_back(i, p);
+        }
         if (prefixNullable) MergeInto(info.firstSet, sub.firstSet);
         prefixNullable = prefixNullable && sub.nullable;
-        if (sub.nullable) {
-          info.last.insert(info.last.end(), sub.last.begin(), sub.last.end());
-        } else {
-          info.last = std::move(sub.last);
-        }
+        optional.push_back(sub.nullable);
         info.nullable = info.nullable && sub.nullable;
+      }
+      Sequence& record = sequences[static_cast<size_t>(sequence)];
+      record.exit = info.exit;
+      record.nextRequired.assign(static_cast<size_t>(count) + 1, count);
+      for (int i = count - 1; i >= 0; --i) {
+        record.nextRequired[static_cast<size_t>(i)] = optional[static_cast<size_t>(i)] ? record.nextRequired[static_cast<size_t>(i) + 1] : i;
       }
       break;
     }
   }
   TdomASFrequency frequency = model->Frequency();
   if (frequency == AS_ONE_OR_MORE || frequency == AS_ZERO_OR_MORE) {
-    for (int p : info.last) AddFollow(p, info.firstSet);
+    exits[static_cast<size_t>(info.exit)].repeatSet = info.firstSet;
   }
   if (frequency == AS_OPTIONAL || frequency == AS_ZERO_OR_MORE) info.nullable = true;
   return info;
 }
 
-int TdomASContentAutomaton::Step(int state, const std::u16string& name, bool& ambiguous) const {
-  int next = kNoState;
-  for (int set : follow[static_cast<size_t>(state)]) {
-    const NameTable& table = sets[static_cast<size_t>(set)];
-    auto it = table.find(name);
-    if (it == table.end()) continue;
-    for (int p : it->second) {
-      if (next == kNoState || next == p) {
-        next = p;
-        continue;
+void TdomASContentAutomaton::Taker::Take(int particle) {
+  if (next == kNoState || next == particle) {
+    next = particle;
+    return;
+  }
+  ambiguous = true;
+}
+
+void TdomASContentAutomaton::TakeFollowers(int exit, const std::u16string& name, Taker& taker) const {
+  while (!taker.ambiguous) {
+    const Exit& at = exits[static_cast<size_t>(exit)];
+    if (at.repeatSet >= 0) {
+      const NameTable& table = sets[static_cast<size_t>(at.repeatSet)];
+      auto it = table.find(name);
+      if (it != table.end()) {
+        for (int p : it->second) {
+          taker.Take(p);
+          if (taker.ambiguous) return;
+        }
       }
-      ambiguous = true;
-      return kNoState;
+    }
+    if (at.sequence < 0) {
+      if (at.up < 0) return;
+      exit = at.up;
+      continue;
+    }
+    const Sequence& sequence = sequences[static_cast<size_t>(at.sequence)];
+    int count = static_cast<int>(sequence.nextRequired.size()) - 1;
+    int last = sequence.nextRequired[static_cast<size_t>(at.member)];  // the members after at.member..last may follow
+    auto it = sequence.firsts.find(name);
+    if (it != sequence.firsts.end()) {
+      const std::vector<std::pair<int, int>>& entries = it->second;
+      auto from = std::lower_bound(entries.begin(), entries.end(), std::make_pair(at.member, -1));
+      for (; from != entries.end() && from->first <= last && !taker.ambiguous; ++from) taker.Take(from->second);
+    }
+    if (last < count) return;
+    exit = sequence.exit;
+  }
+}
+
+bool TdomASContentAutomaton::ReachesEnd(int exit) const {
+  for (;;) {
+    const Exit& at = exits[static_cast<size_t>(exit)];
+    if (at.sequence >= 0) {
+      const Sequence& sequence = sequences[static_cast<size_t>(at.sequence)];
+      if (sequence.nextRequired[static_cast<size_t>(at.member)] + 1 < static_cast<int>(sequence.nextRequired.size())) return false;
+      exit = sequence.exit;
+    } else if (at.up >= 0) {
+      exit = at.up;
+    } else {
+      return true;
     }
   }
-  return next;
+}
+
+int TdomASContentAutomaton::Step(int state, const std::u16string& name, bool& ambiguous) const {
+  Taker taker;
+  TakeFollowers(stateExit[static_cast<size_t>(state)], name, taker);
+  if (!taker.ambiguous) return taker.next;
+  ambiguous = true;
+  return kNoState;
 }
 
 bool TdomASContentAutomaton::Match(const std::vector<std::u16string>& names, size_t& index, bool& ambiguous) const {

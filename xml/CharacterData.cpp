@@ -13,7 +13,7 @@ void TdomCharacterData::SetData(const std::u16string& value) {
   DoCharacterDataModified();
 }
 
-int TdomCharacterData::GetLength() const { return static_cast<int>(GetNodeValue().size()); }
+int TdomCharacterData::GetLength() const { return static_cast<int>(StoredNodeValue().size()); }
 
 void TdomCharacterData::DoCharacterDataModified() {
   if (TdomDocument* doc = GetReferenceDocument()) doc->DoCharacterDataModified(this);
@@ -27,7 +27,7 @@ std::u16string TdomCharacterData::substringData(int offset, int count) const {
 
 void TdomCharacterData::appendData(const std::u16string& arg) {
   CheckNodeWritable();
-  NodeValueRef().append(arg);
+  AppendToNodeValue(arg);
   DoCharacterDataModified();
 }
 

@@ -184,6 +184,8 @@ public:
   // Bumped by every change of the tree's shape or of an element's name; live
   // element lists compare it to decide whether their cached walk still holds.
   uint64_t StructureStamp() const { return structureStamp; }
+  // Where the values of this document's nodes are kept (see NodeValue.h).
+  TdomTextArena& TextArena() { return textArena; }
   void BumpStructureStamp() { ++structureStamp; }
   // True while the destructor runs; nodes then skip notifications.
   bool IsDestroying() const { return destroying; }
@@ -229,6 +231,8 @@ private:
   uint64_t structureStamp = 0;
   bool destroying = false;
   TdomEntityExpansionBudget expansionBudget;
+  // The values of this document's nodes; they are freed in the destructor's body, before it.
+  TdomTextArena textArena;
   // Declared last: the nodes that point into it are freed before it.
   TdomNameTable nameTable;
 };

@@ -19,8 +19,10 @@ TdomElement::~TdomElement() {
   attributeList.clear();
   delete attributes;
   attributes = nullptr;
-  for (TdomElementsNodeList* list : elementLists) delete list;
-  for (TdomElementsNodeListNS* list : elementListsNS) delete list;
+  if (elementLists != nullptr) {
+    for (TdomElementsNodeList* list : elementLists->byName) delete list;
+    for (TdomElementsNodeListNS* list : elementLists->byNameNS) delete list;
+  }
 }
 
 void TdomElement::Create(TdomDocument* document_, const std::u16string& tagName) {
@@ -205,20 +207,22 @@ void TdomElement::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChan
 }
 
 TdomElementsNodeList* TdomElement::getElementsByTagName(const std::u16string& name) {
-  for (TdomElementsNodeList* list : elementLists) {
+  if (elementLists == nullptr) elementLists = std::make_unique<ElementLists>();
+  for (TdomElementsNodeList* list : elementLists->byName) {
     if (list->QueryName() == name) return list;
   }
-  elementLists.push_back(new TdomElementsNodeList(name, this));
-  return elementLists.back();
+  elementLists->byName.push_back(new TdomElementsNodeList(name, this));
+  return elementLists->byName.back();
 }
 
 TdomElementsNodeListNS* TdomElement::getElementsByTagNameNS(const std::u16string& namespaceURI_,
                                                             const std::u16string& localName_) {
-  for (TdomElementsNodeListNS* list : elementListsNS) {
+  if (elementLists == nullptr) elementLists = std::make_unique<ElementLists>();
+  for (TdomElementsNodeListNS* list : elementLists->byNameNS) {
     if (list->NamespaceURI() == namespaceURI_ && list->LocalName() == localName_) return list;
   }
-  elementListsNS.push_back(new TdomElementsNodeListNS(namespaceURI_, this, localName_));
-  return elementListsNS.back();
+  elementLists->byNameNS.push_back(new TdomElementsNodeListNS(namespaceURI_, this, localName_));
+  return elementLists->byNameNS.back();
 }
 
 void TdomElement::FreeAttributes() {
@@ -238,17 +242,32 @@ void TdomElement::DoBeforeClear() {
 void TdomElement::MergeTextChildren() {
   // Nodes inside an entity reference are read-only: leave them as they are.
   if (GetReadOnly()) return;
-  TdomNode* current = GetLastChildNode();
+  TdomNode* current = GetFirstChildNode();
   while (current != nullptr) {
-    TdomNode* previous = current->GetPreviousSiblingNode();
     TdomNode* next = current->GetNextSiblingNode();
-    if (current->GetNodeType() == ntText_Node && next != nullptr && next->GetNodeType() == ntText_Node &&
-        !current->GetReadOnly()) {
-      TdomText* text = static_cast<TdomText*>(current);
-      text->SetData(text->GetData() + static_cast<TdomText*>(next)->GetData());
+    if (current->GetNodeType() != ntText_Node || current->GetReadOnly() || next == nullptr ||
+        next->GetNodeType() != ntText_Node) {
+      current = next;
+      continue;
+    }
+    // One pass builds the run's text, so a run of n nodes costs O(its length), not O(n^2).
+    auto* text = static_cast<TdomText*>(current);
+    size_t length = 0;
+    for (TdomNode* node = current; node != nullptr && node->GetNodeType() == ntText_Node;
+         node = node->GetNextSiblingNode()) {
+      length += static_cast<TdomText*>(node)->GetLength();
+    }
+    std::u16string merged;
+    merged.reserve(length);
+    merged += text->GetData();
+    while (next != nullptr && next->GetNodeType() == ntText_Node) {
+      merged += static_cast<TdomText*>(next)->GetData();
+      TdomNode* after = next->GetNextSiblingNode();
       removeChild(next);
       next->Free();
+      next = after;
     }
-    current = previous;
+    text->SetData(merged);
+    current = next;
   }
 }

@@ -1,6 +1,7 @@
 #pragma once
 // TdomElement: an element with its attribute map, its cached live element
 // lists and namespace prefix resolution from its namespace declarations.
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -84,7 +85,11 @@ private:
 
   mutable TdomNamedNodeMap* attributes = nullptr;      // owned; made on first request
   std::vector<TdomNode*> attributeList;                // the map's storage
-  std::vector<TdomElementsNodeListNS*> elementListsNS;  // owned
-  std::vector<TdomElementsNodeList*> elementLists;      // owned
+  // The cached element lists, made with the first query: few elements get one.
+  struct ElementLists {
+    std::vector<TdomElementsNodeListNS*> byNameNS;  // owned
+    std::vector<TdomElementsNodeList*> byName;      // owned
+  };
+  std::unique_ptr<ElementLists> elementLists;
   const TdomQualifiedName* name = nullptr;  // shared, kept by the document's name table
 };

@@ -11,14 +11,14 @@ void TdomEntityReference::Create(TdomDocument* document_, const std::u16string& 
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
   if (!IsXmlName(name_)) throw EInvalid_Character_Err();
-  name = name_;
+  name = PlainNameIn(GetOwnerDocument(), name_);
   SetReadOnly(true);
 }
 
 void TdomEntityReference::GetReplacementText(std::u16string& text, TXmlErrorType& errorType) const {
   text.clear();
   errorType = ET_UNDEFINED_ENTITY;
-  if (TdomDocument* doc = GetOwnerDocument()) doc->ResolveEntityReplacementText(name, text, errorType);
+  if (TdomDocument* doc = GetOwnerDocument()) doc->ResolveEntityReplacementText(name->nodeName, text, errorType);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 // like the reference itself.
 #include <string>
 
+#include "xml/NameTable.h"
 #include "xml/Node.h"
 #include "xml/ParseError.h"
 
@@ -12,7 +13,7 @@ public:
   // name must be an XML Name, else EInvalid_Character_Err; read-only at once.
   virtual void Create(TdomDocument* document_, const std::u16string& name_);
 
-  std::u16string GetNodeName() const override { return name; }
+  std::u16string GetNodeName() const override { return name->nodeName; }
   TdomNodeType GetNodeType() const override { return ntEntity_Reference_Node; }
   // A reference has no value: setting it does nothing.
   void SetNodeValue(const std::u16string&) override {}
@@ -31,5 +32,5 @@ public:
 private:
   TXmlErrorType ExpandNestedReferences();
 
-  std::u16string name;
+  const TdomQualifiedName* name = nullptr;  // shared, kept by the document's name table
 };

@@ -23,10 +23,10 @@ void TdomCustomNode::RaiseException(TOwnedTreeErrorKind kind) {
 }
 
 TdomNode::~TdomNode() {
-  TdomDocument* doc = document;
+  TdomDocument* doc = OwningDocument();
   if (doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
-  if (userData != nullptr) {
-    std::vector<UserDataEntry> entries = *userData;
+  if (extras != nullptr && !extras->userData.empty()) {
+    std::vector<UserDataEntry> entries = extras->userData;
     for (const UserDataEntry& entry : entries) {
       if (!entry.handler) continue;
       // A handler must not throw out of a destructor: whatever it raises stops here.
@@ -36,24 +36,49 @@ TdomNode::~TdomNode() {
       }
     }
   }
-  delete childNodes;
-  childNodes = nullptr;
-  delete userData;
-  userData = nullptr;
+  if (extras != nullptr) delete extras->childNodes;
+  delete extras;
+  extras = nullptr;
+}
+
+TdomNode::Extras& TdomNode::EnsureExtras() const {
+  if (extras == nullptr) extras = new Extras;
+  return *extras;
+}
+
+void TdomNode::DropExtrasIfEmpty() const {
+  if (extras == nullptr || extras->childNodes != nullptr || !extras->userData.empty()) return;
+  delete extras;
+  extras = nullptr;
+}
+
+void TdomNode::StoreNodeValue(std::u16string_view value) {
+  TdomDocument* doc = OwningDocument();
+  nodeValue.Assign(value, doc != nullptr ? &doc->TextArena() : nullptr);
+}
+
+void TdomNode::AppendToNodeValue(std::u16string_view value) {
+  TdomDocument* doc = OwningDocument();
+  nodeValue.Append(value, doc != nullptr ? &doc->TextArena() : nullptr);
 }
 
 void TdomNode::Create(TCustomOwnedObject* owner) {
   TdomCustomNode::Create(owner);
-  document = dynamic_cast<TdomDocument*>(owner);
+  SetOwnerMark(dynamic_cast<TdomDocument*>(owner) != nullptr);
 }
 
 void TdomNode::CheckNewOwner(const TCustomOwnedObject* newOwner) const {
-  if (newOwner != document) throw EWrong_Document_Err();
+  if (newOwner != OwningDocument()) throw EWrong_Document_Err();
+}
+
+TdomDocument* TdomNode::OwningDocument() const {
+  return OwnerMark() ? static_cast<TdomDocument*>(GetOwner()) : nullptr;
 }
 
 TdomNodeList* TdomNode::GetChildNodes() const {
-  if (childNodes == nullptr) childNodes = new TdomNodeList(this);
-  return childNodes;
+  Extras& more = EnsureExtras();
+  if (more.childNodes == nullptr) more.childNodes = new TdomNodeList(this);
+  return more.childNodes;
 }
 
 int TdomNode::GetTabWidth() const {
@@ -73,7 +98,7 @@ void TdomNode::CheckNodeWritable() const {
 
 void TdomNode::SetNodeValue(const std::u16string& value) {
   CheckNodeWritable();
-  nodeValue = value;
+  StoreNodeValue(value);
 }
 
 void TdomNode::SetPrefix(const std::u16string&) { CheckNodeWritable(); }
@@ -130,15 +155,7 @@ void TdomNode::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* 
   }
 }
 
-void TdomNode::MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild) {
-  while (TdomNode* child = fragment->GetFirstChildNode()) {
-    if (refChild == nullptr) {
-      TCustomOwnedNode::AppendChild(child);
-    } else {
-      TCustomOwnedNode::InsertBefore(child, refChild);
-    }
-  }
-}
+void TdomNode::MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild) { MoveChildrenOf(fragment, refChild); }
 
 namespace {
 
@@ -170,7 +187,7 @@ TdomNode* TdomNode::insertBefore(TdomNode* newChild, TdomNode* refChild) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
   if (newChild == refChild) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
-  if (refChild != nullptr && IndexOfChild(refChild) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (refChild != nullptr && refChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
   CheckFragmentInsertion(newChild, refChild, nullptr);
   MoveFragmentChildren(newChild, refChild);
   return newChild;
@@ -191,7 +208,7 @@ TdomNode* TdomNode::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
   if (oldChild == nullptr) RaiseException(TOwnedTreeErrorKind::NotAssigned);
-  if (IndexOfChild(oldChild) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (oldChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
   if (!newChild->HasChildren()) {
     removeChild(oldChild);
     return oldChild;
@@ -268,43 +285,40 @@ void TdomNode::DoBeforeDetach(TCustomOwnedNode* node) {
 
 TdomUserData TdomNode::setUserData(const std::u16string& key, TdomUserData data, TdomUserDataEvent handler) {
   if (data == nullptr) {
-    if (userData == nullptr) return nullptr;
-    for (size_t i = 0; i < userData->size(); ++i) {
-      if ((*userData)[i].key != key) continue;
-      TdomUserData previous = (*userData)[i].data;
-      userData->erase(userData->begin() + i);
-      if (userData->empty()) {
-        delete userData;
-        userData = nullptr;
-      }
+    if (extras == nullptr) return nullptr;
+    std::vector<UserDataEntry>& entries = extras->userData;
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].key != key) continue;
+      TdomUserData previous = entries[i].data;
+      entries.erase(entries.begin() + i);
+      DropExtrasIfEmpty();
       return previous;
     }
     return nullptr;
   }
-  if (userData == nullptr) userData = new std::vector<UserDataEntry>();
-  for (UserDataEntry& entry : *userData) {
+  for (UserDataEntry& entry : EnsureExtras().userData) {
     if (entry.key != key) continue;
     TdomUserData previous = entry.data;
     entry.data = data;
     entry.handler = handler;
     return previous;
   }
-  userData->push_back(UserDataEntry{key, data, handler});
+  extras->userData.push_back(UserDataEntry{key, data, handler});
   return nullptr;
 }
 
 TdomUserData TdomNode::getUserData(const std::u16string& key) const {
-  if (userData == nullptr) return nullptr;
-  for (const UserDataEntry& entry : *userData) {
+  if (extras == nullptr) return nullptr;
+  for (const UserDataEntry& entry : extras->userData) {
     if (entry.key == key) return entry.data;
   }
   return nullptr;
 }
 
 void TdomNode::NotifyUserDataHandlers(TdomUserDataOperation operation, TdomNode* src, TdomNode* dst) {
-  if (userData == nullptr) return;
+  if (extras == nullptr || extras->userData.empty()) return;
   // A copy: a handler may change this node's user data while it runs.
-  std::vector<UserDataEntry> entries = *userData;
+  std::vector<UserDataEntry> entries = extras->userData;
   for (const UserDataEntry& entry : entries) {
     if (entry.handler) entry.handler(operation, entry.key, entry.data, src, dst);
   }

@@ -11,6 +11,7 @@
 
 #include "xml/DomTypes.h"
 #include "xml/NodePool.h"
+#include "xml/NodeValue.h"
 #include "xml/OwnedTree.h"
 
 class TdomNodeList;
@@ -45,14 +46,14 @@ public:
   virtual std::u16string GetPrefix() const { return std::u16string(); }
   virtual std::u16string GetExpandedName() const { return std::u16string(); }
   virtual TdomNodeType GetNodeType() const { return ntUnknown; }
-  virtual std::u16string GetNodeValue() const { return nodeValue; }
+  virtual std::u16string GetNodeValue() const { return std::u16string(nodeValue.View()); }
   // Null except for elements.
   virtual TdomNamedNodeMap* GetAttributes() const { return nullptr; }
   // The live list of children; owned by the node (made on first request).
   virtual TdomNodeList* GetChildNodes() const;
-  virtual TdomDocument* GetOwnerDocument() const { return document; }
+  virtual TdomDocument* GetOwnerDocument() const { return OwningDocument(); }
   // The document that notifications go to (the document returns itself).
-  virtual TdomDocument* GetReferenceDocument() const { return document; }
+  virtual TdomDocument* GetReferenceDocument() const { return OwningDocument(); }
   TdomNode* GetFirstChildNode() const { return static_cast<TdomNode*>(GetFirstChild()); }
   TdomNode* GetLastChildNode() const { return static_cast<TdomNode*>(GetLastChild()); }
   TdomNode* GetNextSiblingNode() const { return static_cast<TdomNode*>(GetNextSibling()); }
@@ -173,9 +174,11 @@ protected:
   void CheckNodeWritable() const;
   void SetNamespaceAware(bool value) { namespaceAware = value; }
   void SetAllowedChildTypes(TdomWhatToShow types) { allowedChildTypes = types; }
-  // Stores the node value without checks or notifications.
-  void StoreNodeValue(const std::u16string& value) { nodeValue = value; }
-  std::u16string& NodeValueRef() { return nodeValue; }
+  // The stored node value without a copy (what GetNodeValue gives unless overridden).
+  std::u16string_view StoredNodeValue() const { return nodeValue.View(); }
+  // Stores or extends the node value without checks or notifications.
+  void StoreNodeValue(std::u16string_view value);
+  void AppendToNodeValue(std::u16string_view value);
   // The xml:base or xml:lang attribute value of this element, or null when absent.
   bool FindXmlAttribute(const char16_t* localName, std::u16string& value) const;
 
@@ -186,14 +189,25 @@ private:
     TdomUserDataEvent handler;
   };
 
+  // The document that made this node, or null: the owner when the owner mark
+  // says the owner is a document (a node's owner never changes then).
+  TdomDocument* OwningDocument() const;
+
   // Moves the fragment's children, in order, before refChild (null: append).
   void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild);
+
+  // What few nodes have: the live child list and user data.
+  struct Extras {
+    TdomNodeList* childNodes = nullptr;  // owned; made on first request
+    std::vector<UserDataEntry> userData;
+  };
+  Extras& EnsureExtras() const;
+  // Frees the extras once they hold nothing.
+  void DropExtrasIfEmpty() const;
 
   // The small fields first: they fill the tree base's tail padding.
   bool namespaceAware = false;
   TdomWhatToShow allowedChildTypes = 14778;
-  mutable TdomNodeList* childNodes = nullptr;  // owned; made on first request
-  std::u16string nodeValue;
-  TdomDocument* document = nullptr;    // not owned
-  std::vector<UserDataEntry>* userData = nullptr;  // owned; null until the first key
+  TdomNodeValue nodeValue;
+  mutable Extras* extras = nullptr;    // owned; null until needed
 };

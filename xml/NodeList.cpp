@@ -25,8 +25,16 @@ int TdomNodeList::IndexOf(const TdomNode* node) const {
 
 TdomNode* TdomNodeList::Item(int index) const {
   if (index < 0 || index >= GetLength()) return nullptr;
-  if (childOwner != nullptr) return static_cast<TdomNode*>(childOwner->GetChild(index));
-  return (*items)[index];
+  if (childOwner == nullptr) return (*items)[index];
+  TdomDocument* doc = childOwner->GetReferenceDocument();
+  bool cursorValid = doc != nullptr && cursor != nullptr && cursorStamp == doc->StructureStamp();
+  auto* child = static_cast<TdomNode*>(childOwner->GetChildNear(index, cursorValid ? cursor : nullptr, cursorIndex));
+  if (doc != nullptr) {
+    cursor = child;
+    cursorIndex = index;
+    cursorStamp = doc->StructureStamp();
+  }
+  return child;
 }
 
 // --- Element lists --------------------------------------------------------------------

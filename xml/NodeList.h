@@ -31,6 +31,11 @@ protected:
 private:
   const TdomNode* childOwner = nullptr;         // not owned
   const std::vector<TdomNode*>* items = nullptr;  // not owned
+  // The child last handed out and its index, so that stepping through the
+  // children costs O(1) a step; trusted while the document's tree is unchanged.
+  mutable const TdomNode* cursor = nullptr;
+  mutable int cursorIndex = 0;
+  mutable uint64_t cursorStamp = 0;
 };
 
 // The elements below a start element that match a query, in document order.

@@ -6,6 +6,7 @@
 // Objects are made with New<T>(owner) and released with Free(). Destroying an
 // owner invalidates every pointer to the objects it owned. Deep trees are
 // walked without recursion, so their depth is bounded only by memory.
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -50,7 +51,7 @@ public:
   TCustomOwnedObject* GetOwner() const { return owner; }
   // Number of owned objects.
   int OwnedObjectCount() const {
-    return ownedObjects != nullptr ? static_cast<int>(ownedObjects->size()) - ownedHoles : 0;
+    return ownedObjects != nullptr ? static_cast<int>(ownedObjects->items.size()) - ownedObjects->holes : 0;
   }
   // The owned object at index; EListError "List index out of bounds (%d)" outside 0..count-1.
   TCustomOwnedObject* GetOwnedObject(int index) const;
@@ -61,6 +62,10 @@ protected:
   // Raises when this object must not move to newOwner (an object that keeps
   // state tied to its owner); nothing here.
   virtual void CheckNewOwner(const TCustomOwnedObject* newOwner) const;
+  // One flag a subclass may keep about its owner (the DOM marks nodes whose
+  // owner is their document); the tree never reads or changes it.
+  bool OwnerMark() const { return ownerMark; }
+  void SetOwnerMark(bool value) { ownerMark = value; }
 
 private:
   void RegisterOwned(TCustomOwnedObject* object);
@@ -70,12 +75,17 @@ private:
 
   // Removal leaves a null hole, so that freeing objects in any order costs
   // O(1) each; holes are squeezed out when they are many or an index is asked.
+  struct OwnedList {
+    // In blocks: a document's million nodes never need one huge block, nor a copy when it grows.
+    std::deque<TCustomOwnedObject*> items;
+    int holes = 0;
+  };
   // Most objects own nothing: the list is made with the first owned object.
-  mutable std::unique_ptr<std::vector<TCustomOwnedObject*>> ownedObjects;
+  mutable std::unique_ptr<OwnedList> ownedObjects;
   TCustomOwnedObject* owner = nullptr;
-  mutable int ownedHoles = 0;
   mutable int ownerSlot = -1;    // position in the owner's list
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
+  bool ownerMark = false;
 };
 
 class TCustomOwnedNode : public TCustomOwnedObject {
@@ -103,6 +113,7 @@ public:
   // Puts newChild in oldChild's place; returns oldChild. Nothing when they are the same.
   virtual TCustomOwnedNode* ReplaceChild(TCustomOwnedNode* newChild, TCustomOwnedNode* oldChild);
 
+  // Children are a linked list: the count is kept, so this costs O(1).
   virtual int GetChildCount() const;
   // Null without children.
   virtual TCustomOwnedNode* GetFirstChild() const;
@@ -115,10 +126,15 @@ public:
   // True when node is the parent or an ancestor further up; false for null.
   virtual bool HasAsAncestor(const TCustomOwnedNode* node) const;
   virtual bool HasChildren() const;
-  // Position of node among the children, or -1.
+  // Position of node among the children, or -1. Walks the siblings before node.
   virtual int IndexOfChild(const TCustomOwnedNode* node) const;
-  // The child at index; EListError "List index out of bounds (%d)" outside 0..count-1.
+  // The child at index; EListError "List index out of bounds (%d)" outside
+  // 0..count-1. Walks from the nearer end of the children.
   TCustomOwnedNode* GetChild(int index) const;
+  // The child at index, walking from from (a child whose index is fromIndex)
+  // when that is nearer than either end; callers stepping through the
+  // children keep their last answer as from.
+  TCustomOwnedNode* GetChildNear(int index, const TCustomOwnedNode* from, int fromIndex) const;
 
   // Raises the exception of kind with its fixed message. Subclasses override
   // it to report the tree errors as their own exceptions; it must not return.
@@ -132,6 +148,11 @@ protected:
   virtual void DoBeforeAttach(TCustomOwnedNode* node);
   virtual void DoBeforeClear();
   virtual void DoBeforeDetach(TCustomOwnedNode* node);
+
+  // Moves every child of source, in order, before refChild (appends for null),
+  // each with this node's attach hooks and the owner check, in time linear in
+  // their number. The caller has made the other checks for all of them.
+  void MoveChildrenOf(TCustomOwnedNode* source, TCustomOwnedNode* refChild);
 
 private:
   void CheckAssigned(const TCustomOwnedNode* node);
@@ -150,9 +171,15 @@ private:
   template <class Visit>
   static void ForEachInSubtree(TCustomOwnedNode* node, Visit visit);
 
-  std::vector<TCustomOwnedNode*> children;
+  // The children are a doubly linked list through the sibling links, whose
+  // backward links close a ring: the first child's previousSibling is the
+  // last child (GetPreviousSibling answers null for the first child).
+  TCustomOwnedNode* LastChildLink() const { return firstChild != nullptr ? firstChild->previousSibling : nullptr; }
+
+  TCustomOwnedNode* firstChild = nullptr;
   TCustomOwnedNode* nextSibling = nullptr;
   TCustomOwnedNode* parent = nullptr;
   TCustomOwnedNode* previousSibling = nullptr;
+  int childCount = 0;
   bool readOnly = false;
 };

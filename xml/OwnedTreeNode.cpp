@@ -1,6 +1,7 @@
 #include "xml/OwnedTree.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 TCustomOwnedNode::~TCustomOwnedNode() {
@@ -31,8 +32,8 @@ void TCustomOwnedNode::ForEachInSubtree(TCustomOwnedNode* node, Visit visit) {
   TCustomOwnedNode* current = node;
   while (current != nullptr) {
     visit(current);
-    if (!current->children.empty()) {
-      current = current->children.front();
+    if (current->firstChild != nullptr) {
+      current = current->firstChild;
       continue;
     }
     while (current != node && current->nextSibling == nullptr) current = current->parent;
@@ -101,17 +102,19 @@ TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCu
   return oldChild;
 }
 
-int TCustomOwnedNode::GetChildCount() const { return static_cast<int>(children.size()); }
+int TCustomOwnedNode::GetChildCount() const { return childCount; }
 
-TCustomOwnedNode* TCustomOwnedNode::GetFirstChild() const { return children.empty() ? nullptr : children.front(); }
+TCustomOwnedNode* TCustomOwnedNode::GetFirstChild() const { return firstChild; }
 
-TCustomOwnedNode* TCustomOwnedNode::GetLastChild() const { return children.empty() ? nullptr : children.back(); }
+TCustomOwnedNode* TCustomOwnedNode::GetLastChild() const { return LastChildLink(); }
 
 TCustomOwnedNode* TCustomOwnedNode::GetNextSibling() const { return nextSibling; }
 
 TCustomOwnedNode* TCustomOwnedNode::GetParent() const { return parent; }
 
-TCustomOwnedNode* TCustomOwnedNode::GetPreviousSibling() const { return previousSibling; }
+TCustomOwnedNode* TCustomOwnedNode::GetPreviousSibling() const {
+  return parent != nullptr && parent->firstChild != this ? previousSibling : nullptr;
+}
 
 bool TCustomOwnedNode::GetReadOnly() const { return readOnly; }
 
@@ -125,22 +128,36 @@ bool TCustomOwnedNode::HasAsAncestor(const TCustomOwnedNode* node) const {
   return false;
 }
 
-bool TCustomOwnedNode::HasChildren() const { return !children.empty(); }
+bool TCustomOwnedNode::HasChildren() const { return firstChild != nullptr; }
 
 int TCustomOwnedNode::IndexOfChild(const TCustomOwnedNode* node) const {
   if (node == nullptr || node->parent != this) return -1;
-  // Children are mostly touched at the end: search from the back.
-  for (size_t i = children.size(); i-- > 0;) {
-    if (children[i] == node) return static_cast<int>(i);
-  }
-  return -1;
+  int index = 0;
+  for (const TCustomOwnedNode* before = node; before != firstChild; before = before->previousSibling) ++index;
+  return index;
 }
 
-TCustomOwnedNode* TCustomOwnedNode::GetChild(int index) const {
-  if (index < 0 || index >= GetChildCount()) {
+TCustomOwnedNode* TCustomOwnedNode::GetChild(int index) const { return GetChildNear(index, nullptr, 0); }
+
+TCustomOwnedNode* TCustomOwnedNode::GetChildNear(int index, const TCustomOwnedNode* from, int fromIndex) const {
+  if (index < 0 || index >= childCount) {
     throw EListError("List index out of bounds (" + std::to_string(index) + ")");
   }
-  return children[index];
+  // Start from whichever of the first child, the last child and from is nearest.
+  const TCustomOwnedNode* current = firstChild;
+  int at = 0;
+  if (childCount - 1 - index < index) {
+    current = LastChildLink();
+    at = childCount - 1;
+  }
+  if (from != nullptr && from->parent == this && fromIndex >= 0 && fromIndex < childCount &&
+      std::abs(fromIndex - index) < std::abs(at - index)) {
+    current = from;
+    at = fromIndex;
+  }
+  for (; at < index; ++at) current = current->nextSibling;
+  for (; at > index; --at) current = current->previousSibling;
+  return const_cast<TCustomOwnedNode*>(current);
 }
 
 void TCustomOwnedNode::RaiseException(TOwnedTreeErrorKind kind) {
@@ -193,35 +210,66 @@ void TCustomOwnedNode::CheckOldParentWritable(const TCustomOwnedNode* newChild) 
 }
 
 void TCustomOwnedNode::CheckIsChild(const TCustomOwnedNode* node) {
-  if (IndexOfChild(node) < 0) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (node == nullptr || node->parent != this) RaiseException(TOwnedTreeErrorKind::NotFound);
 }
 
 void TCustomOwnedNode::Link(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild) {
   if (newChild->parent != nullptr) newChild->parent->Unlink(newChild);
-  if (refChild == nullptr) {
-    TCustomOwnedNode* last = GetLastChild();
-    children.push_back(newChild);
+  if (firstChild == nullptr) {
+    newChild->previousSibling = newChild;
+    newChild->nextSibling = nullptr;
+    firstChild = newChild;
+  } else if (refChild == nullptr) {
+    TCustomOwnedNode* last = firstChild->previousSibling;
+    last->nextSibling = newChild;
     newChild->previousSibling = last;
-    if (last != nullptr) last->nextSibling = newChild;
+    newChild->nextSibling = nullptr;
+    firstChild->previousSibling = newChild;
   } else {
-    children.insert(children.begin() + IndexOfChild(refChild), newChild);
+    // refChild's backward link is the last child when refChild is the first.
+    TCustomOwnedNode* before = refChild->previousSibling;
+    newChild->previousSibling = before;
     newChild->nextSibling = refChild;
-    newChild->previousSibling = refChild->previousSibling;
-    if (refChild->previousSibling != nullptr) refChild->previousSibling->nextSibling = newChild;
     refChild->previousSibling = newChild;
+    if (refChild == firstChild) {
+      firstChild = newChild;
+    } else {
+      before->nextSibling = newChild;
+    }
   }
   newChild->parent = this;
+  ++childCount;
 }
 
 void TCustomOwnedNode::Unlink(TCustomOwnedNode* child) {
-  int index = IndexOfChild(child);
-  if (index < 0) return;
-  children.erase(children.begin() + index);
-  if (child->previousSibling != nullptr) child->previousSibling->nextSibling = child->nextSibling;
-  if (child->nextSibling != nullptr) child->nextSibling->previousSibling = child->previousSibling;
+  if (child->parent != this) return;
+  TCustomOwnedNode* last = firstChild->previousSibling;
+  TCustomOwnedNode* next = child->nextSibling;
+  if (child == firstChild) {
+    firstChild = next;
+    if (next != nullptr) next->previousSibling = last;
+  } else {
+    TCustomOwnedNode* before = child->previousSibling;
+    before->nextSibling = next;
+    if (next != nullptr) {
+      next->previousSibling = before;
+    } else {
+      firstChild->previousSibling = before;  // child was the last
+    }
+  }
+  --childCount;
   child->parent = nullptr;
   child->previousSibling = nullptr;
   child->nextSibling = nullptr;
+}
+
+void TCustomOwnedNode::MoveChildrenOf(TCustomOwnedNode* source, TCustomOwnedNode* refChild) {
+  while (TCustomOwnedNode* child = source->firstChild) {
+    CheckSameOwner(child);
+    DoBeforeAttach(child);
+    Link(child, refChild);
+    DoAfterAttach(child);
+  }
 }
 
 void TCustomOwnedNode::FreeDescendants() {
@@ -229,8 +277,8 @@ void TCustomOwnedNode::FreeDescendants() {
   // freed node has no children left, so no destructor recurses.
   TCustomOwnedNode* current = this;
   while (true) {
-    if (!current->children.empty()) {
-      current = current->children.back();
+    if (current->firstChild != nullptr) {
+      current = current->LastChildLink();
       continue;
     }
     if (current == this) break;
@@ -239,5 +287,4 @@ void TCustomOwnedNode::FreeDescendants() {
     current->Free();
     current = up;
   }
-  std::vector<TCustomOwnedNode*>().swap(children);
 }

@@ -35,31 +35,30 @@ void TCustomOwnedObject::CheckNewOwner(const TCustomOwnedObject*) const {}
 
 TCustomOwnedObject* TCustomOwnedObject::GetOwnedObject(int index) const {
   if (index < 0 || index >= OwnedObjectCount()) RaiseIndexError(index);
-  if (ownedHoles > 0) CompactOwned();
-  return (*ownedObjects)[index];
+  if (ownedObjects->holes > 0) CompactOwned();
+  return ownedObjects->items[index];
 }
 
 void TCustomOwnedObject::FreeOwnedObjects() {
   // Each object leaves the list before it is freed, so objects that free
   // other objects of this owner while they go find the list consistent.
-  while (ownedObjects != nullptr && !ownedObjects->empty()) {
-    TCustomOwnedObject* object = ownedObjects->back();
-    ownedObjects->pop_back();
+  while (ownedObjects != nullptr && !ownedObjects->items.empty()) {
+    TCustomOwnedObject* object = ownedObjects->items.back();
+    ownedObjects->items.pop_back();
     if (object == nullptr) {
-      --ownedHoles;
+      --ownedObjects->holes;
       continue;
     }
     object->releasedByOwner = true;
     object->Free();
   }
   ownedObjects.reset();
-  ownedHoles = 0;
 }
 
 void TCustomOwnedObject::RegisterOwned(TCustomOwnedObject* object) {
-  if (ownedObjects == nullptr) ownedObjects = std::make_unique<std::vector<TCustomOwnedObject*>>();
-  object->ownerSlot = static_cast<int>(ownedObjects->size());
-  ownedObjects->push_back(object);
+  if (ownedObjects == nullptr) ownedObjects = std::make_unique<OwnedList>();
+  object->ownerSlot = static_cast<int>(ownedObjects->items.size());
+  ownedObjects->items.push_back(object);
   object->owner = this;
   object->releasedByOwner = false;
 }
@@ -69,24 +68,25 @@ void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
   object->owner = nullptr;
   object->ownerSlot = -1;
   if (ownedObjects == nullptr) return;
-  std::vector<TCustomOwnedObject*>& list = *ownedObjects;
+  std::deque<TCustomOwnedObject*>& list = ownedObjects->items;
+  int& holes = ownedObjects->holes;
   if (slot >= list.size() || list[slot] != object) return;
   list[slot] = nullptr;
-  ++ownedHoles;
+  ++holes;
   while (!list.empty() && list.back() == nullptr) {
     list.pop_back();
-    --ownedHoles;
+    --holes;
   }
   if (list.empty()) {
     ownedObjects.reset();
-  } else if (ownedHoles > 64 && size_t(ownedHoles) * 2 > list.size()) {
+  } else if (holes > 64 && size_t(holes) * 2 > list.size()) {
     CompactOwned();
   }
 }
 
 void TCustomOwnedObject::CompactOwned() const {
   if (ownedObjects == nullptr) return;
-  std::vector<TCustomOwnedObject*>& list = *ownedObjects;
+  std::deque<TCustomOwnedObject*>& list = ownedObjects->items;
   size_t kept = 0;
   for (TCustomOwnedObject* object : list) {
     if (object == nullptr) continue;
@@ -94,5 +94,5 @@ void TCustomOwnedObject::CompactOwned() const {
     list[kept++] = object;
   }
   list.resize(kept);
-  ownedHoles = 0;
+  ownedObjects->holes = 0;
 }

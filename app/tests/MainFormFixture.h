@@ -3,6 +3,7 @@
 // second start in the built-in language, handler exceptions turned into test
 // failures, and the form's controls found by name.
 #include <string>
+#include <vector>
 
 #include "Language.h"
 #include "MainForm.h"
@@ -14,6 +15,37 @@
 #include "win/controls/StdCtrls.h"
 #include "win/testing/FormFixture.h"
 #include "win/testing/Harness.h"
+
+// One row of a report list view as its window shows it: the texts of its
+// first four columns and its image.
+struct TShownRow {
+  std::u16string name, size, date, type;
+  int image = -1;
+};
+
+// Every row of list as the window shows it (asking the list as painting does).
+inline std::vector<TShownRow> ShownRows(TListView* list) {
+  HWND hwnd = list->Handle();
+  std::vector<TShownRow> rows(static_cast<size_t>(SendMessageW(hwnd, LVM_GETITEMCOUNT, 0, 0)));
+  for (size_t row = 0; row < rows.size(); ++row) {
+    std::u16string* texts[] = {&rows[row].name, &rows[row].size, &rows[row].date, &rows[row].type};
+    for (int column = 0; column < 4; ++column) {
+      wchar_t text[1024] = {};
+      LVITEMW item{};
+      item.iSubItem = column;
+      item.pszText = text;
+      item.cchTextMax = 1024;
+      SendMessageW(hwnd, LVM_GETITEMTEXTW, row, reinterpret_cast<LPARAM>(&item));
+      *texts[column] = reinterpret_cast<const char16_t*>(text);
+    }
+    LVITEMW image{};
+    image.mask = LVIF_IMAGE;
+    image.iItem = static_cast<int>(row);
+    SendMessageW(hwnd, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&image));
+    rows[row].image = image.iImage;
+  }
+  return rows;
+}
 
 struct MainFormTest : qvtest::ApplicationTest {
   // Fixtures set the pattern code, the shutdown confirmation and the links

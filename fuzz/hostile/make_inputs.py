@@ -46,6 +46,11 @@ write('Dtd_fuzz', 'optional-sequence.xml',
       "<!DOCTYPE r [<!ELEMENT r (" + ','.join('a%d?' % i for i in range(4000)) + ")>" +
       ''.join('<!ELEMENT a%d EMPTY>' % i for i in range(0, 4000, 400)) + "]><r>" +
       ''.join('<a%d/>' % i for i in range(0, 4000, 400)) + "</r>")
+# The same run at 100,000 particles, repeated: the document steps through
+# the particles' followers 30,000 times.
+write('Dtd_fuzz', 'optional-sequence-repeated.xml',
+      "<!DOCTYPE r [<!ELEMENT r (" + ','.join('a%d?' % i for i in range(100000)) + ")*>]><r>" +
+      '<a1/>' * 30000 + ''.join('<a%d/>' % i for i in range(0, 100000, 1000)) + "</r>")
 # An entity value full of '%' without ';'.
 write('Dtd_fuzz', 'percent-without-semicolon.xml', "<!DOCTYPE r [<!ENTITY x '" + '%' * 200000 + "'>]><r/>")
 
@@ -63,3 +68,11 @@ xpath('long-sum', 6, '1' + '+1' * 500000)
 xpath('long-union', 6, '/f' + '|/f' * 1200)
 xpath('translate-long-from', 6, "translate(string(/), '" + 'abcdefghij' * 20000 + "', '')")
 xpath('periodic-search', 6, "contains(concat(string(/), '" + 'a' * 200000 + "'), '" + 'a' * 100000 + "b')")
+# Under the length limit: a sum nested 60,000 deep (refused while it is
+# read), and flat chains of 40,000 unions and 20,000 "or"s (each counts once).
+xpath('shorter-long-sum', 6, '1' + '+1' * 60000)
+xpath('flat-union-chain', 6, 'count(/f' + '|/f/a' * 40000 + ')')
+xpath('flat-or-chain', 6, 'false()' + ' or false()' * 20000 + ' or /f')
+# Comparisons and booleans where the first node found answers.
+xpath('first-match-comparisons', 7, "count(//*[.//*[.//*] = ''])")
+xpath('first-match-booleans', 7, 'count(//*[boolean(.//*[.//*]) and not(.//* != 1)])')

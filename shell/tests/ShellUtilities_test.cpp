@@ -43,7 +43,14 @@ TEST(ShellUtilities, SpecialItemsAndBindings) {
   if (RecycleBinFolder != nullptr) {
     EXPECT_TRUE(RecycleBinFolder->IsRecycleBin());
     EXPECT_TRUE(RecycleBinFolder->SubItems());  // the recycle bin always says it has items
+    TNamespace* copy = RecycleBinFolder->Clone(/*freePIDLOnDestroy=*/true);
+    EXPECT_TRUE(copy->IsRecycleBin());  // the same item under another list
+    copy->Free();
   }
+  TNamespace* deep = TNamespace::CreateFromFileName(DesktopDirectoryFolder->NameForParsing());
+  ASSERT_NE(deep, nullptr);
+  EXPECT_FALSE(deep->IsRecycleBin());
+  deep->Free();
   EXPECT_FALSE(DrivesFolder->IsRecycleBin());
   if (ControlPanelFolder != nullptr) EXPECT_TRUE(ControlPanelFolder->IsControlPanel());
   if (NetworkFolder != nullptr) EXPECT_TRUE(NetworkFolder->IsNetworkNeighborhood());

@@ -4,9 +4,13 @@
 // manager's drop-source answers and forwarding to the tree.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
+#include <random>
 
+#include "core/SysUtils.h"
 #include "tree/VirtualTrees.h"
+#include "win/FormDefinition.h"
 #include "win/testing/Harness.h"
 
 namespace {
@@ -400,23 +404,84 @@ TEST(DragManager, DropSourceAnswersAndInterfaces) {
   made->Release();
 }
 
+std::vector<std::string> Names(TStrings* list) {
+  std::vector<std::string> names;
+  for (int i = 0; i < list->Count(); ++i) names.push_back(list->Strings(i));
+  return names;
+}
+
 TEST_F(DataObjectTest, TheFormatListTakesOnlyNamesTheTreeCanRender) {
   tree->SetClipboardFormats({"Virtual Tree Data", "csv", "Virtual Tree Data", "Virtual Tree Reference", "Nothing"});
-  EXPECT_EQ(tree->ClipboardFormats(), (std::vector<std::string>{"csv", "Virtual Tree Data"}));
-  EXPECT_EQ(tree->AddClipboardFormat("HTML Format"), 1);
-  EXPECT_EQ(tree->AddClipboardFormat("CSV"), 0);  // already there
-  EXPECT_EQ(tree->AddClipboardFormat("Nothing"), -1);
+  TClipboardFormats* list = tree->ClipboardFormats();
+  EXPECT_EQ(Names(list), (std::vector<std::string>{"csv", "Virtual Tree Data"}));
+  EXPECT_EQ(list->Add("HTML Format"), 1);
+  EXPECT_EQ(list->Add("CSV"), 0);  // already there
+  EXPECT_EQ(list->Add("Nothing"), -1);
   // Insert: an unknown name adds nothing; a known one is refused by the sorted list.
-  std::vector<std::string> before = tree->ClipboardFormats();
-  tree->InsertClipboardFormat(0, "Nothing");
-  EXPECT_EQ(tree->ClipboardFormats(), before);
-  EXPECT_THROW(tree->InsertClipboardFormat(0, "Rich Text Format"), EStringListError);
-  EXPECT_EQ(tree->ClipboardFormats(), before);
+  std::vector<std::string> before = Names(list);
+  list->Insert(0, "Nothing");
+  EXPECT_EQ(Names(list), before);
+  EXPECT_THROW(list->Insert(0, "Rich Text Format"), EStringListError);
+  EXPECT_EQ(Names(list), before);
   auto* drawTree = New<TVirtualDrawTree>(form);
-  EXPECT_EQ(drawTree->AddClipboardFormat("CSV"), -1);  // the string tree's format
-  EXPECT_EQ(drawTree->AddClipboardFormat("virtual tree data"), 0);
+  EXPECT_EQ(drawTree->ClipboardFormats()->Add("CSV"), -1);  // the string tree's format
+  EXPECT_EQ(drawTree->ClipboardFormats()->Add("virtual tree data"), 0);
   TFormatEtcArray formats;
   drawTree->GetNativeClipboardFormats(formats);
   ASSERT_EQ(formats.size(), 1u);
   EXPECT_EQ(formats[0].cfFormat, CF_VIRTUALTREE);
+}
+
+// Random format lists stated in form definitions, for a string tree and a
+// draw tree, against a model of what each tree takes: the list read, the
+// formats its data object offers, and the list written and read again.
+TEST_F(DataObjectTest, FormDefinitionsCarryTheFormatListToTheDataObject) {
+  struct Known {
+    const char* name;
+    CLIPFORMAT id;
+    bool stringTreeOnly;
+  };
+  const Known known[] = {{"Virtual Tree Data", CF_VIRTUALTREE, false}, {"HTML Format", CF_HTML, true},
+                         {"Rich Text Format Without Objects", CF_VRTFNOOBJS, true},
+                         {"Rich Text Format", CF_VRTF, true}, {"CSV", CF_CSV, true}};  // by priority
+  const std::vector<std::string> pool = {"Virtual Tree Data", "virtual tree DATA", "HTML Format", "csv", "CSV",
+                                         "Rich Text Format", "Rich Text Format Without Objects",
+                                         "Virtual Tree Reference", "Nothing", ""};
+  std::mt19937 random(31);
+  for (int round = 0; round < 40; ++round) {
+    std::vector<std::string> stated;
+    for (int n = int(random() % 6); n > 0; --n) stated.push_back(pool[random() % pool.size()]);
+    std::string list;
+    for (const std::string& name : stated) list += (list.empty() ? "\"" : ", \"") + name + "\"";
+    std::string text = "TForm Holder {\n  TVirtualStringTree Strings { ClipboardFormats = (" + list +
+                       "); }\n  TVirtualDrawTree Drawn { ClipboardFormats = (" + list + "); }\n}\n";
+    TForm* holder = qvtest::NewFormFromText<TForm>(text);
+    for (bool stringTree : {true, false}) {
+      SCOPED_TRACE("round " + std::to_string(round) + (stringTree ? " string tree" : " draw tree") + ": " + list);
+      // Model: the first spelling of each name the tree renders, sorted without regard to case.
+      std::vector<std::string> names;
+      std::vector<CLIPFORMAT> ids;
+      for (const Known& k : known) {
+        if (k.stringTreeOnly && !stringTree) continue;
+        auto first = std::find_if(stated.begin(), stated.end(), [&](const std::string& s) { return SameText(s, k.name); });
+        if (first == stated.end()) continue;
+        names.push_back(*first);
+        ids.push_back(k.id);
+      }
+      std::sort(names.begin(), names.end(), [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+      auto* read = qvtest::Find<TBaseVirtualTree>(holder, stringTree ? "Strings" : "Drawn");
+      ASSERT_NE(read, nullptr);
+      EXPECT_EQ(Names(read->ClipboardFormats()), names);
+      auto* data = new TVTDataObject(read, /*forClipboard=*/false);
+      std::vector<CLIPFORMAT> offered;
+      for (const FORMATETC& f : data->FormatEtcArray()) offered.push_back(f.cfFormat);
+      data->Release();
+      EXPECT_EQ(offered, ids);
+    }
+    std::string written = WriteFormDefinition(holder);
+    holder->Free();
+    TForm* again = qvtest::NewFormFromText<TForm>(written);
+    EXPECT_EQ(WriteFormDefinition(again), written);
+    again->Free();
+  }
 }

@@ -219,6 +219,162 @@ TEST_F(AsModelTest, AmbiguousChoiceAndLongChildLists) {
   EXPECT_EQ(index, names.size() - 1);
 }
 
+// The position automaton written out plainly: for each particle the set of
+// particles that may follow it. Quadratic in size, kept as the reference.
+class PlainAutomaton {
+public:
+  explicit PlainAutomaton(const TdomASContentModel* model) : names(1), follow(1), final(1, false) {
+    Info root = Visit(model);
+    follow[0] = root.first;
+    final[0] = root.nullable;
+    for (int p : root.last) final[static_cast<size_t>(p)] = true;
+  }
+  // -1: no particle takes name; -2: more than one.
+  int Step(int state, const std::u16string& name) const {
+    int next = -1;
+    for (int p : follow[static_cast<size_t>(state)]) {
+      if (names[static_cast<size_t>(p)] != name) continue;
+      if (next >= 0) return -2;
+      next = p;
+    }
+    return next;
+  }
+  std::vector<std::u16string> Followers(int state) const {
+    std::vector<std::u16string> out;
+    for (int p : follow[static_cast<size_t>(state)]) out.push_back(names[static_cast<size_t>(p)]);
+    return out;
+  }
+  std::vector<bool> final;
+
+private:
+  struct Info {
+    bool nullable = false;
+    std::set<int> first, last;
+  };
+  Info Visit(const TdomASContentModel* model) {
+    Info info;
+    TdomASObjectList* subs = model->SubModels();
+    if (model->ContentModelType() == AS_ELEMENT_NAME) {
+      int p = static_cast<int>(names.size());
+      names.push_back(model->Name());
+      follow.emplace_back();
+      final.push_back(false);
+      info.first = info.last = {p};
+    } else if (model->ContentModelType() == AS_CHOICE) {
+      for (int i = 0; i < subs->GetLength(); ++i) {
+        Info sub = Visit(static_cast<const TdomASContentModel*>(subs->item(i)));
+        info.nullable = info.nullable || sub.nullable;
+        info.first.insert(sub.first.begin(), sub.first.end());
+        info.last.insert(sub.last.begin(), sub.last.end());
+      }
+    } else {
+      info.nullable = subs->GetLength() > 0;
+      for (int i = 0; i < subs->GetLength(); ++i) {
+        Info sub = Visit(static_cast<const TdomASContentModel*>(subs->item(i)));
+        for (int p : info.last) follow[static_cast<size_t>(p)].insert(sub.first.begin(), sub.first.end());
+        if (info.nullable || i == 0) info.first.insert(sub.first.begin(), sub.first.end());
+        if (!sub.nullable) info.last.clear();
+        info.last.insert(sub.last.begin(), sub.last.end());
+        info.nullable = info.nullable && sub.nullable;
+      }
+    }
+    if (model->Frequency() == AS_ONE_OR_MORE || model->Frequency() == AS_ZERO_OR_MORE)
+      for (int p : info.last) follow[static_cast<size_t>(p)].insert(info.first.begin(), info.first.end());
+    if (model->Frequency() == AS_OPTIONAL || model->Frequency() == AS_ZERO_OR_MORE) info.nullable = true;
+    return info;
+  }
+  std::vector<std::u16string> names;
+  std::vector<std::set<int>> follow;
+};
+
+// A random model: nested groups (empty ones too) and long runs of particles,
+// over an alphabet small enough for ambiguity and large enough for progress.
+TdomASContentModel* WideRandomModel(std::mt19937& rng, TdomASElementDecl* decl, int depth) {
+  TdomASContentModel* model;
+  if (depth > 3 || rng() % 4 == 0) {
+    model = decl->CreateContentModel(u"n" + std::u16string(1, char16_t('a' + rng() % 8)), AS_ELEMENT_NAME);
+  } else {
+    model = decl->CreateContentModel(u"", rng() % 2 == 0 ? AS_CHOICE : AS_SEQUENCE);
+    int count = static_cast<int>(rng() % (rng() % 4 == 0 ? 12 : 4));
+    for (int i = 0; i < count; ++i) model->AppendSubModel(WideRandomModel(rng, decl, depth + 1));
+  }
+  model->SetFrequency(static_cast<TdomASFrequency>(rng() % 4));
+  return model;
+}
+
+// Every step of random runs, mostly along names the model allows, against the
+// plain automaton: the same particle, the same ambiguity, the same finality.
+TEST_F(AsModelTest, AutomatonStepsAgreeWithThePlainConstruction) {
+  std::mt19937 rng(11);
+  int steps = 0, ambiguousSteps = 0, finals = 0;
+  for (int round = 0; round < 400; ++round) {
+    TdomASElementDecl* decl = Element(u"w" + std::u16string(1, char16_t(0x4E00 + round)));
+    TdomASContentModel* top = WideRandomModel(rng, decl, 0);
+    TdomASContentAutomaton automaton(top);
+    PlainAutomaton plain(top);
+    for (int run = 0; run < 20; ++run) {
+      int state = TdomASContentAutomaton::kStart;
+      EXPECT_EQ(automaton.IsFinal(state), plain.final[0]);
+      for (int length = 0; length < 30; ++length) {
+        std::vector<std::u16string> allowed = plain.Followers(state);
+        std::u16string name = !allowed.empty() && rng() % 8 != 0 ? allowed[rng() % allowed.size()]
+                                                                  : u"n" + std::u16string(1, char16_t('a' + rng() % 9));
+        bool ambiguous = false;
+        int next = automaton.Step(state, name, ambiguous);
+        int expected = plain.Step(state, name);
+        ++steps;
+        ASSERT_EQ(ambiguous, expected == -2) << "round " << round;
+        if (ambiguous) {
+          ++ambiguousSteps;
+          EXPECT_EQ(next, TdomASContentAutomaton::kNoState);
+          break;
+        }
+        ASSERT_EQ(next, expected) << "round " << round;
+        if (next < 0) break;
+        state = next;
+        ASSERT_EQ(automaton.IsFinal(state), plain.final[static_cast<size_t>(state)]) << "round " << round;
+        finals += automaton.IsFinal(state);
+      }
+    }
+  }
+  EXPECT_GT(steps, 20000);
+  EXPECT_GT(ambiguousSteps, 1000);
+  EXPECT_GT(finals, 10000);
+}
+
+// (a0?, a1?, ..., a99999?)*: the run of optional particles takes memory and
+// time per step that do not grow with its length.
+TEST_F(AsModelTest, LongRunsOfOptionalParticles) {
+  TdomASElementDecl* decl = Element(u"r");
+  TdomASContentModel* sequence = decl->CreateContentModel(u"", AS_SEQUENCE);
+  const int count = 100000;
+  for (int i = 0; i < count; ++i) {
+    TdomASContentModel* particle = decl->CreateContentModel(u"a" + std::u16string(1, char16_t(0x4E00 + i % 1000)) +
+                                                                std::u16string(1, char16_t(0x4E00 + i / 1000)),
+                                                            AS_ELEMENT_NAME);
+    particle->SetFrequency(AS_OPTIONAL);
+    sequence->AppendSubModel(particle);
+  }
+  sequence->SetFrequency(AS_ZERO_OR_MORE);
+  decl->ReplaceContentModel(sequence);
+  auto name = [](int i) {
+    return u"a" + std::u16string(1, char16_t(0x4E00 + i % 1000)) + std::u16string(1, char16_t(0x4E00 + i / 1000));
+  };
+  std::vector<std::u16string> names;
+  for (int round = 0; round < 3; ++round)
+    for (int i = round; i < count; i += 7) names.push_back(name(i));
+  for (int i = 0; i < 50000; ++i) names.push_back(name(0));  // each starts the sequence again
+  size_t index = 0;
+  bool ambiguous = false;
+  EXPECT_TRUE(sequence->Match(names, index, ambiguous));
+  EXPECT_FALSE(ambiguous);
+  EXPECT_EQ(index, names.size());
+  names.push_back(u"b");  // no particle takes it: the match stops before it
+  index = 0;
+  EXPECT_TRUE(sequence->Match(names, index, ambiguous));
+  EXPECT_EQ(index, names.size() - 1);
+}
+
 TEST_F(AsModelTest, NamespaceAwareObjects) {
   TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
   TdomASModelNS* ns = impl->CreateASModelNS();

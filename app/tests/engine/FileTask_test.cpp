@@ -17,6 +17,7 @@
 #include "FileConfirmList.h"
 #include "FileListing.h"
 #include "WizardPages.h"
+#include "win/TextConvert.h"
 #include "win/controls/Menus.h"
 
 namespace {
@@ -74,8 +75,7 @@ struct FileTaskTest : EngineLinkTest {
   }
   std::vector<std::u16string> Rows() {
     std::vector<std::u16string> rows;
-    auto* list = Find<TListView>("FileConfirmListView");
-    for (int i = 0; i < list->Items()->Count(); ++i) rows.push_back(list->Items()->Item(i)->WideCaption());
+    for (const TShownRow& row : ShownRows(Find<TListView>("FileConfirmListView"))) rows.push_back(row.name);
     return rows;
   }
   TRootNodeStorage* storage = nullptr;
@@ -324,22 +324,19 @@ TEST_F(FileTaskTest, ConfirmListShowsEachReachedItemOnceAndTheEngineWipesOnlyThe
           << "a folder after its content";
   }
   // Sizes, types and totals.
-  auto* list = Find<TListView>("FileConfirmListView");
   int64_t bytes = 0;
-  for (int i = 0; i < list->Items()->Count(); ++i) {
-    TListItem* row = list->Items()->Item(i);
-    auto found = expected.find(row->WideCaption());
+  for (const TShownRow& row : ShownRows(Find<TListView>("FileConfirmListView"))) {
+    auto found = expected.find(row.name);
     if (found == expected.end()) continue;
-    ASSERT_EQ(row->SubItems()->Count(), 3);
     if (found->second.folder) {
-      EXPECT_EQ(row->SubItems()->Strings(0), "");
-      EXPECT_EQ(row->SubItems()->Strings(2), "Folder");
+      EXPECT_EQ(row.size, u"");
+      EXPECT_EQ(row.type, u"Folder");
     } else {
-      EXPECT_EQ(row->SubItems()->Strings(0), FormatSize(found->second.size));
+      EXPECT_EQ(row.size, AnsiToWide(FormatSize(found->second.size)));
       bytes += found->second.size;
     }
-    EXPECT_FALSE(row->SubItems()->Strings(1).empty()) << "no date";
-    EXPECT_GE(row->ImageIndex(), 0) << "no icon from the system list";
+    EXPECT_FALSE(row.date.empty()) << "no date";
+    EXPECT_GE(row.image, 0) << "no icon from the system list";
   }
   EXPECT_EQ(form->FilesCount, 7);
   EXPECT_EQ(form->FoldersCount, 3);

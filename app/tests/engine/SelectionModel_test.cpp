@@ -316,8 +316,7 @@ struct SelectionModelTest : EngineLinkTest {
     for (int i = 0; form->FilesToWipeList != nullptr && i < form->FilesToWipeList->Count(); ++i)
       handed.insert(form->FilesToWipeList->Strings(i));
     std::set<std::u16string> listed;
-    auto* list = form->Item<TListView>("FileConfirmListView");
-    for (int i = 0; i < list->Items()->Count(); ++i) listed.insert(list->Items()->Item(i)->WideCaption());
+    for (const TShownRow& row : ShownRows(form->Item<TListView>("FileConfirmListView"))) listed.insert(row.name);
     std::string out;
     auto diff = [&](const char* what, const std::set<std::u16string>& want, const std::set<std::u16string>& got) {
       for (const auto& p : want)

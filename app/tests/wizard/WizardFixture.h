@@ -42,8 +42,8 @@ struct WizardTest : MainFormTest {
     WizardLinks.transferFileList = [](TMainForm* f) {
       auto* list = f->Item<TListView>("FileConfirmListView");
       list->Clear();
-      TListItem* item = list->Items()->Add();
-      item->SetCaption("C:\\Data\\report.doc");
+      list->OnData = TLVOwnerDataEvent(+[](TObject*, TListItem* item) { item->SetCaption("C:\\Data\\report.doc"); });
+      list->Items()->SetCount(1);
       f->FilesCount = 1;
       f->FoldersCount = 0;
       f->TotalBytes = 4096;

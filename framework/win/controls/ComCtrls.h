@@ -256,6 +256,8 @@ private:
   friend class TListItems;
   friend class TSubItems;
   void Changed();
+  // Back to a fresh item, quietly (an owner-data row about to be asked for).
+  void Reset();
 
   TListItems* owner = nullptr;  // not owned: it owns us
   std::string caption;
@@ -274,13 +276,19 @@ public:
   void Create(TListView* owner_) { owner = owner_; }
   ~TListItems() override;
 
-  int Count() const { return static_cast<int>(items.size()); }
-  // Raises EListError out of range.
+  int Count() const { return ownerData ? ownerCount : static_cast<int>(items.size()); }
+  // Raises EListError out of range. An owner-data list answers with the one
+  // item it fills through OnData: it stands for that row until the next call.
   TListItem* Item(int index) const;
+  // Add, Insert and Delete raise EListError on an owner-data list.
   TListItem* Add();
   TListItem* Insert(int index);
   void Delete(int index);
   void Clear();
+  // An owner-data list's row count (its rows are asked of OnData as they are
+  // shown); the texts already asked for are asked again. Raises EListError
+  // on a list that holds its rows, or for a count below zero.
+  void SetCount(int value);
   // Holds back painting and OnChange until the matching EndUpdate.
   void BeginUpdate();
   void EndUpdate();
@@ -290,19 +298,33 @@ public:
 private:
   friend class TListView;
   friend class TListItem;
+  // The item standing for row index of an owner-data list, asked of OnData
+  // unless it stands for that row already.
+  TListItem* DataItem(int index);
+
   TListView* owner = nullptr;  // not owned: it owns us
   std::vector<TListItem*> items;  // owned
   int updateCount = 0;
+  bool ownerData = false;
+  int ownerCount = 0;
+  TListItem* dataItem = nullptr;  // owned: the owner-data row last asked for
+  int dataIndex = -1;             // its row; -1: none
+  int filling = 0;                // OnData is filling dataItem: no repaints
 };
 
 enum TItemChange { ctText, ctImage, ctState };
 using TLVChangeEvent = TEvent<void(TObject* sender, TListItem* item, TItemChange change)>;
 using TLVSelectItemEvent = TEvent<void(TObject* sender, TListItem* item, bool selected)>;
+// Fills item (fresh: no caption, sub-items or image) for row item->Index().
+using TLVOwnerDataEvent = TEvent<void(TObject* sender, TListItem* item)>;
 enum TViewStyle { vsIcon, vsSmallIcon, vsList, vsReport };
 
 // A list view in report style (the system list view): columns, rows with
 // sub-items and small images. Filling or clearing it in code fires no
 // OnChange; selection changes (by the user or by code) do.
+// With OwnerData the list holds no rows: the program sets Items()->SetCount
+// and fills each row the window shows in OnData, so a list of any length
+// costs only the rows on the screen.
 class TListView : public TWinControl {
   QV_MESSAGE_MAP(TListView, TWinControl)
 
@@ -344,6 +366,9 @@ public:
   // Images of the rows (not owned; may be null).
   TCustomImageList* SmallImages() const { return smallImages; }
   void SetSmallImages(TCustomImageList* value);
+  // Switching clears the rows.
+  bool OwnerData() const { return items->ownerData; }
+  void SetOwnerData(bool value);
 
   // The item at client point (x, y), or null.
   TListItem* GetItemAt(int x, int y) const;
@@ -351,6 +376,7 @@ public:
 
   TLVChangeEvent OnChange;
   TLVSelectItemEvent OnSelectItem;
+  TLVOwnerDataEvent OnData;
 
 protected:
   void CreateParams(TCreateParams& params) override;
@@ -373,6 +399,11 @@ private:
   void UpdateWindowItem(int index);
   void UpdateExtendedStyle();
   void ImageListChange(TObject* sender);
+  // Owner data: one row's state in the window by index; the row whose
+  // caption starts with (or is) the text sought, from start on.
+  void SetRowState(int index, UINT mask, bool on);
+  int FindDataRow(int start, const LVFINDINFOW& find);
+  void ScrollToTop(int row);
   bool Quiet() const { return quietLevel > 0 || items->updateCount > 0 || ControlState().Contains(csCreating); }
 
   TListColumns* columns = nullptr;  // owned
@@ -389,6 +420,10 @@ private:
   TCustomImageList* smallImages = nullptr;  // not owned
   TChangeLink* imageChangeLink = nullptr;   // owned
   int quietLevel = 0;  // changes made by our own code: no OnChange
+  // An owner-data list's selection and focus while it has no window.
+  std::vector<int> dataSelection;
+  int dataFocus = -1;
+  int savedTop = 0;  // the top row while the window is made again
 };
 
 // ---------------------------------------------------------------------------

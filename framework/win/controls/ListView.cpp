@@ -30,9 +30,11 @@ const TClassRegistrar<TListView, TWinControl> kListViewRegistrar("TListView", {
     Prop("ColumnClick", &TListView::ColumnClick, &TListView::SetColumnClick),
     Prop("GridLines", &TListView::GridLines, &TListView::SetGridLines),
     Prop("Border", &TListView::Border, &TListView::SetBorder),
+    Prop("OwnerData", &TListView::OwnerData, &TListView::SetOwnerData),
     ComponentProp("SmallImages", &TListView::SmallImages, &TListView::SetSmallImages),
     EventProp("OnChange", &TListView::OnChange),
     EventProp("OnSelectItem", &TListView::OnSelectItem),
+    EventProp("OnData", &TListView::OnData),
 });
 
 int ColumnFormat(TAlignment alignment) {
@@ -81,6 +83,7 @@ void TListView::CreateParams(TCreateParams& params) {
   if (!showColumnHeaders) params.Style |= LVS_NOCOLUMNHEADER;
   if (!columnClick) params.Style |= LVS_NOSORTHEADER;
   if (border) params.ExStyle |= WS_EX_CLIENTEDGE;
+  if (items->ownerData) params.Style |= LVS_OWNERDATA;
 }
 
 void TListView::CreateWnd() {
@@ -91,13 +94,44 @@ void TListView::CreateWnd() {
   if (smallImages != nullptr)
     SendMessageW(hwnd, LVM_SETIMAGELIST, LVSIL_SMALL, reinterpret_cast<LPARAM>(smallImages->Handle()));
   for (int i = 0; i < columns->Count(); ++i) InsertWindowColumn(i);
-  for (int i = 0; i < items->Count(); ++i) InsertWindowItem(i);
+  if (items->ownerData) {
+    SendMessageW(hwnd, LVM_SETITEMCOUNT, static_cast<WPARAM>(items->ownerCount), 0);
+    for (int index : dataSelection) SetRowState(index, LVIS_SELECTED, true);
+    if (dataFocus >= 0) SetRowState(dataFocus, LVIS_FOCUSED, true);
+    dataSelection.clear();
+    dataFocus = -1;
+  }
+  for (int i = 0; !items->ownerData && i < items->Count(); ++i) InsertWindowItem(i);
+  ScrollToTop(savedTop);
+  savedTop = 0;
   --quietLevel;
 }
 
+// Scrolls rows up until row is the top one (as far as the rows go); in
+// report view, where rows are lines.
+void TListView::ScrollToTop(int row) {
+  if (viewStyle != vsReport) return;
+  HWND hwnd = Handle();
+  const int top = static_cast<int>(SendMessageW(hwnd, LVM_GETTOPINDEX, 0, 0));
+  if (row <= 0 || row == top || items->Count() == 0) return;
+  RECT bounds{};
+  bounds.left = LVIR_BOUNDS;
+  if (!SendMessageW(hwnd, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&bounds))) return;
+  SendMessageW(hwnd, LVM_SCROLL, 0, (row - top) * (bounds.bottom - bounds.top));
+}
+
 void TListView::DestroyWnd() {
-  // The window holds the selection; the items keep it until the next window.
-  for (int i = 0; i < items->Count(); ++i) {
+  // The window holds the selection; the items (or, with owner data, the
+  // list) keep it until the next window, which shows the same rows.
+  savedTop = static_cast<int>(SendMessageW(Handle(), LVM_GETTOPINDEX, 0, 0));
+  if (items->ownerData) {
+    HWND hwnd = Handle();
+    dataSelection.clear();
+    for (int i = -1; (i = static_cast<int>(SendMessageW(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(i), LVNI_SELECTED))) >= 0;)
+      dataSelection.push_back(i);
+    dataFocus = static_cast<int>(SendMessageW(hwnd, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_FOCUSED));
+  }
+  for (int i = 0; !items->ownerData && i < items->Count(); ++i) {
     TListItem* item = items->Item(i);
     item->selected = item->Selected();
     item->focused = item->Focused();
@@ -172,6 +206,8 @@ void TListView::SetViewStyle(TViewStyle value) {
 }
 
 TListItem* TListView::Selected() const {
+  if (!HandleAllocated() && items->ownerData)
+    return dataSelection.empty() || dataSelection[0] >= items->Count() ? nullptr : items->Item(dataSelection[0]);
   if (!HandleAllocated()) {
     for (int i = 0; i < items->Count(); ++i)
       if (items->Item(i)->selected) return items->Item(i);
@@ -183,6 +219,18 @@ TListItem* TListView::Selected() const {
 }
 
 void TListView::SetSelected(TListItem* item) {
+  if (items->ownerData) {
+    // By index: the item may be the one standing for every row.
+    const int index = item != nullptr ? item->Index() : -1;
+    dataSelection.clear();
+    if (!HandleAllocated()) {
+      if (index >= 0) dataSelection.push_back(index);
+      return;
+    }
+    SetRowState(-1, LVIS_SELECTED, false);
+    if (index >= 0) SetRowState(index, LVIS_SELECTED, true);
+    return;
+  }
   for (int i = 0; i < items->Count(); ++i) {
     TListItem* each = items->Item(i);
     if (each != item && each->Selected()) each->SetSelected(false);
@@ -191,6 +239,8 @@ void TListView::SetSelected(TListItem* item) {
 }
 
 TListItem* TListView::ItemFocused() const {
+  if (!HandleAllocated() && items->ownerData)
+    return dataFocus < 0 || dataFocus >= items->Count() ? nullptr : items->Item(dataFocus);
   if (!HandleAllocated()) {
     for (int i = 0; i < items->Count(); ++i)
       if (items->Item(i)->focused) return items->Item(i);
@@ -202,6 +252,16 @@ TListItem* TListView::ItemFocused() const {
 }
 
 void TListView::SetItemFocused(TListItem* item) {
+  if (items->ownerData) {
+    const int index = item != nullptr ? item->Index() : -1;
+    if (!HandleAllocated()) {
+      dataFocus = index;
+      return;
+    }
+    if (index >= 0) SetRowState(index, LVIS_FOCUSED, true);
+    else SetRowState(-1, LVIS_FOCUSED, false);
+    return;
+  }
   TListItem* current = ItemFocused();
   if (current != nullptr && current != item) current->SetFocused(false);
   if (item != nullptr) item->SetFocused(true);
@@ -210,6 +270,7 @@ void TListView::SetItemFocused(TListItem* item) {
 int TListView::SelCount() const {
   if (HandleAllocated())
     return static_cast<int>(SendMessageW(const_cast<TListView*>(this)->Handle(), LVM_GETSELECTEDCOUNT, 0, 0));
+  if (items->ownerData) return static_cast<int>(dataSelection.size());
   int count = 0;
   for (int i = 0; i < items->Count(); ++i) count += items->Item(i)->selected ? 1 : 0;
   return count;
@@ -272,6 +333,45 @@ void TListView::SetBorder(bool value) {
   RecreateWnd();
 }
 
+void TListView::SetOwnerData(bool value) {
+  if (value == items->ownerData) return;
+  items->Clear();
+  items->ownerData = value;
+  RecreateWnd();
+}
+
+void TListView::SetRowState(int index, UINT mask, bool on) {
+  LVITEMW state{};
+  state.stateMask = mask;
+  state.state = on ? mask : 0;
+  SendMessageW(Handle(), LVM_SETITEMSTATE, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&state));
+}
+
+// The window's type-ahead: a caption that starts with the typed text (or
+// equals it), compared as the user's locale does, ignoring case.
+int TListView::FindDataRow(int start, const LVFINDINFOW& find) {
+  if ((find.flags & (LVFI_STRING | LVFI_PARTIAL)) == 0 || find.psz == nullptr) return -1;
+  const int count = items->Count();
+  const int wanted = lstrlenW(find.psz);
+  if (count == 0 || wanted == 0) return -1;
+  if (start < 0 || start >= count) start = 0;
+  const int steps = (find.flags & LVFI_WRAP) != 0 ? count : count - start;
+  for (int step = 0; step < steps; ++step) {
+    const int row = (start + step) % count;
+    TListItem* item = items->Item(row);
+    std::u16string caption = item->hasWideCaption ? item->wideCaption : AnsiToWide(item->caption);
+    int length = static_cast<int>(caption.size());
+    if ((find.flags & LVFI_PARTIAL) != 0) {
+      if (length < wanted) continue;
+      length = wanted;
+    }
+    if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, reinterpret_cast<LPCWSTR>(caption.c_str()), length,
+                       find.psz, wanted) == CSTR_EQUAL)
+      return row;
+  }
+  return -1;
+}
+
 void TListView::SetSmallImages(TCustomImageList* value) {
   if (value == smallImages) return;
   if (smallImages != nullptr) {
@@ -320,7 +420,11 @@ void TListView::CNNotify(TMessage& m) {
   switch (header->code) {
     case LVN_GETDISPINFOW: {
       auto* info = reinterpret_cast<NMLVDISPINFOW*>(m.LParam);
-      auto* item = reinterpret_cast<TListItem*>(info->item.lParam);
+      TListItem* item = reinterpret_cast<TListItem*>(info->item.lParam);
+      if (items->ownerData) {
+        const int row = info->item.iItem;
+        item = row >= 0 && row < items->Count() ? items->Item(row) : nullptr;
+      }
       if (item == nullptr) return;
       if (info->item.mask & LVIF_TEXT) {
         int sub = info->item.iSubItem;
@@ -335,6 +439,11 @@ void TListView::CNNotify(TMessage& m) {
         }
       }
       if (info->item.mask & LVIF_IMAGE) info->item.iImage = info->item.iSubItem == 0 ? item->imageIndex : -1;
+      return;
+    }
+    case LVN_ODFINDITEMW: {
+      auto* find = reinterpret_cast<NMLVFINDITEMW*>(m.LParam);
+      m.Result = items->ownerData ? FindDataRow(find->iStart, find->lvfi) : -1;
       return;
     }
     case LVN_ITEMCHANGED: {

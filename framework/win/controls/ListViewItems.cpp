@@ -10,6 +10,10 @@ namespace {
 
 [[noreturn]] void IndexError(int index) { throw EListError(Format("List index out of bounds (%d)", {index})); }
 
+void CheckHoldsRows(bool ownerData) {
+  if (ownerData) throw EListError("An owner-data list is given a row count, not rows");
+}
+
 }  // namespace
 
 // ---------------------------------------------------------------------------
@@ -128,9 +132,18 @@ void TListItem::Changed() {
   // Nothing to redraw while filling in a bracket or without a window (and
   // finding the index is a walk through the list).
   TListView* view = ListView();
-  if (view == nullptr || owner->updateCount > 0 || !view->HandleAllocated()) return;
+  if (view == nullptr || owner->updateCount > 0 || owner->filling > 0 || !view->HandleAllocated()) return;
   int index = Index();
   if (index >= 0) owner->Owner()->UpdateWindowItem(index);
+}
+
+void TListItem::Reset() {
+  caption.clear();
+  wideCaption.clear();
+  hasWideCaption = false;
+  subItems->Clear();
+  imageIndex = -1;
+  data = nullptr;
 }
 
 void TListItem::SetCaption(const std::string& value) {
@@ -215,14 +228,46 @@ TRect TListItem::DisplayRect() const {
 
 TListItems::~TListItems() {
   for (TListItem* item : items) item->Free();
+  if (dataItem != nullptr) dataItem->Free();
 }
 
 TListItem* TListItems::Item(int index) const {
   if (index < 0 || index >= Count()) IndexError(index);
+  if (ownerData) return const_cast<TListItems*>(this)->DataItem(index);
   return items[static_cast<size_t>(index)];
 }
 
+TListItem* TListItems::DataItem(int index) {
+  if (dataItem == nullptr) dataItem = New<TListItem>(this);
+  if (index == dataIndex) return dataItem;
+  ++filling;
+  dataIndex = index;
+  try {
+    dataItem->Reset();
+    if (owner->OnData) owner->OnData(owner, dataItem);
+  } catch (...) {
+    dataIndex = -1;
+    --filling;
+    throw;
+  }
+  --filling;
+  return dataItem;
+}
+
+void TListItems::SetCount(int value) {
+  if (!ownerData) throw EListError("Only an owner-data list is given a row count");
+  if (value < 0) IndexError(value);
+  ownerCount = value;
+  dataIndex = -1;
+  if (!owner->HandleAllocated()) return;
+  ++owner->quietLevel;
+  SendMessageW(owner->Handle(), LVM_SETITEMCOUNT, static_cast<WPARAM>(value), 0);
+  --owner->quietLevel;
+  if (updateCount == 0) InvalidateRect(owner->Handle(), nullptr, TRUE);
+}
+
 int TListItems::IndexOf(const TListItem* item) const {
+  if (item != nullptr && item == dataItem) return dataIndex;
   for (size_t i = 0; i < items.size(); ++i)
     if (items[i] == item) return static_cast<int>(i);
   return -1;
@@ -231,6 +276,7 @@ int TListItems::IndexOf(const TListItem* item) const {
 TListItem* TListItems::Add() { return Insert(Count()); }
 
 TListItem* TListItems::Insert(int index) {
+  CheckHoldsRows(ownerData);
   if (index < 0 || index > Count()) IndexError(index);
   TListItem* item = New<TListItem>(this);
   items.insert(items.begin() + index, item);
@@ -239,6 +285,7 @@ TListItem* TListItems::Insert(int index) {
 }
 
 void TListItems::Delete(int index) {
+  CheckHoldsRows(ownerData);
   if (index < 0 || index >= Count()) IndexError(index);
   TListItem* item = items[static_cast<size_t>(index)];
   ++owner->quietLevel;
@@ -252,6 +299,10 @@ void TListItems::Clear() {
   ++owner->quietLevel;
   if (owner->HandleAllocated()) SendMessageW(owner->Handle(), LVM_DELETEALLITEMS, 0, 0);
   --owner->quietLevel;
+  ownerCount = 0;
+  dataIndex = -1;
+  owner->dataSelection.clear();
+  owner->dataFocus = -1;
   std::vector<TListItem*> doomed;
   doomed.swap(items);
   for (TListItem* item : doomed) item->Free();

@@ -72,3 +72,114 @@ TEST_F(ExplorerFaults, RefreshesAndRebuildsWaitWhileAViewIsBusy) {
   EXPECT_EQ(again->ChildCount, 2u);
   EXPECT_TRUE(tree->RefreshTree(false));
 }
+
+namespace {
+int gChanges = 0;
+}  // namespace
+
+TEST_F(ExplorerFaults, ARightClickGivesTheWholeSelectionBackAndReportsNoPassingSelection) {
+  MakeFile(folder + u"\\a1.txt");
+  MakeFile(folder + u"\\a2.txt");
+  MakeFile(folder + u"\\b.txt");
+  ShowFolder();
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetSelectionOptions(o->SelectionOptions().Include(toMultiSelect));
+  // No shell menu: its modal loop would wait for a user.
+  o->SetVETShellOptions(o->VETShellOptions().Exclude(toContextMenus));
+  PVirtualNode a1 = NodeOf(folder + u"\\a1.txt");
+  PVirtualNode a2 = NodeOf(folder + u"\\a2.txt");
+  PVirtualNode b = NodeOf(folder + u"\\b.txt");
+  ASSERT_TRUE(a1 != nullptr && a2 != nullptr && b != nullptr);
+  tree->ScrollIntoView(b, false);
+  tree->ClearSelection();
+  tree->AddToSelection({a1, a2}, /*forceInsert=*/true);
+  tree->SetFocusedNode(a2);
+  gChanges = 0;
+  tree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { ++gChanges; };
+  TRect r = tree->GetDisplayRect(b, NoColumn, true);
+  LPARAM onB = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+
+  // The click selects its item for its menu, then leaves both items selected and the focus where it was.
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
+  EXPECT_TRUE(tree->GetSelected(b));
+  tree->Perform(WM_RBUTTONUP, 0, onB);
+  EXPECT_TRUE(tree->GetSelected(a1));
+  EXPECT_TRUE(tree->GetSelected(a2));
+  EXPECT_FALSE(tree->GetSelected(b));
+  EXPECT_EQ(tree->FocusedNode(), a2);
+  EXPECT_EQ(gChanges, 0) << "the passing selection of the click reached OnChange";
+
+  // With right-button select the clicked item stays, and is reported once the click is over.
+  o->SetVETMiscOptions(o->VETMiscOptions().Include(toRightButtonSelect));
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
+  EXPECT_EQ(gChanges, 0);
+  tree->Perform(WM_RBUTTONUP, 0, onB);
+  EXPECT_TRUE(tree->GetSelected(b));
+  EXPECT_FALSE(tree->GetSelected(a1));
+  EXPECT_GT(gChanges, 0);
+
+  // A release that never came (a drag took it) keeps no later change quiet.
+  o->SetVETMiscOptions(o->VETMiscOptions().Exclude(toRightButtonSelect));
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
+  ASSERT_TRUE(tree->ContextMenuManager()->RightClickPending);
+  gChanges = 0;
+  TRect ra = tree->GetDisplayRect(a1, NoColumn, true);
+  LPARAM onA1 = MAKELPARAM((ra.Left + ra.Right) / 2, (ra.Top + ra.Bottom) / 2);
+  tree->Perform(WM_LBUTTONDOWN, MK_LBUTTON, onA1);
+  tree->Perform(WM_LBUTTONUP, 0, onA1);
+  EXPECT_TRUE(tree->GetSelected(a1));
+  EXPECT_GT(gChanges, 0);
+  tree->OnChange = nullptr;
+}
+
+// Random right clicks against a model: without right-button select the
+// selection and focus are as they were once the button is up; with it the
+// clicked item alone is selected (or the selection stays when it held it).
+TEST_F(ExplorerFaults, RightClicksLeaveTheSelectionTheModelExpects) {
+  constexpr int kItems = 6;
+  std::vector<PVirtualNode> items;
+  for (int i = 0; i < kItems; ++i) MakeFile(folder + u"\\f" + std::u16string(1, char16_t(u'0' + i)) + u".txt");
+  ShowFolder();
+  for (int i = 0; i < kItems; ++i)
+    items.push_back(NodeOf(folder + u"\\f" + std::u16string(1, char16_t(u'0' + i)) + u".txt"));
+  for (PVirtualNode n : items) ASSERT_NE(n, nullptr);
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetSelectionOptions(o->SelectionOptions().Include(toMultiSelect));
+  o->SetVETShellOptions(o->VETShellOptions().Exclude(toContextMenus));
+  tree->ScrollIntoView(items.back(), false);
+  uint32_t seed = 20261207;
+  auto next = [&seed](uint32_t n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  for (int step = 0; step < 60; ++step) {
+    std::vector<PVirtualNode> chosen;
+    for (PVirtualNode n : items)
+      if (next(3) == 0) chosen.push_back(n);
+    tree->ClearSelection();
+    if (!chosen.empty()) tree->AddToSelection(chosen, /*forceInsert=*/true);
+    PVirtualNode focus = next(4) == 0 ? nullptr : items[next(kItems)];
+    tree->SetFocusedNode(focus);
+    bool rightSelect = next(2) == 0;
+    TVETMiscOptions misc = o->VETMiscOptions();
+    o->SetVETMiscOptions(rightSelect ? misc.Include(toRightButtonSelect) : misc.Exclude(toRightButtonSelect));
+    PVirtualNode hit = items[next(kItems)];
+    TRect r = tree->GetDisplayRect(hit, NoColumn, true);
+    LPARAM at = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+    bool hitWasSelected = tree->GetSelected(hit);
+    tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, at);
+    tree->Perform(WM_RBUTTONUP, 0, at);
+    std::vector<PVirtualNode> expected = chosen;
+    PVirtualNode expectedFocus = focus != nullptr ? focus : (chosen.empty() ? nullptr : chosen.front());
+    if (rightSelect && !hitWasSelected) {
+      expected.assign(1, hit);
+      expectedFocus = hit;
+    }
+    std::vector<PVirtualNode> actual;
+    for (PVirtualNode n : items)
+      if (tree->GetSelected(n)) actual.push_back(n);
+    ASSERT_EQ(actual, expected) << "step " << step << (rightSelect ? " with" : " without") << " right-button select";
+    // Where nothing had the focus, the click's item may keep it.
+    if (focus != nullptr || (rightSelect && !hitWasSelected)) ASSERT_EQ(tree->FocusedNode(), expectedFocus) << "step " << step;
+  }
+}

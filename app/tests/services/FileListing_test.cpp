@@ -1,0 +1,189 @@
+// What the confirm list lists, against the plainest listing: every checked
+// path, each folder's files and then its subfolders each followed by their
+// content, every text once (the first time it is reached). Random trees in
+// the temp folder, random checked paths that overlap, repeat, differ in case
+// or trailing backslashes, or do not exist.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "FileListing.h"
+
+namespace {
+
+LPCWSTR W(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
+
+std::u16string Wide(const std::string& s) { return std::u16string(s.begin(), s.end()); }
+
+// One listed item as text: its path, whether found, whether a folder, its size.
+std::u16string Line(const TListedItem& item) {
+  std::string flags = std::string(item.found ? "found " : "missing ") + (item.folder ? "folder " : "file ") +
+                      std::to_string(item.size);
+  return item.path + u" " + Wide(flags);
+}
+
+// The listing written as plainly as it is described.
+class TPlainListing {
+public:
+  std::vector<std::u16string> List(const std::vector<std::u16string>& checked) {
+    for (const std::u16string& path : checked) {
+      if (path.empty()) continue;
+      if (IsDriveRootPath(path)) {
+        Scan(path);
+        continue;
+      }
+      std::u16string bare = path.back() == u'\\' ? path.substr(0, path.size() - 1) : path;
+      WIN32_FILE_ATTRIBUTE_DATA data{};
+      if (!GetFileAttributesExW(W(bare), GetFileExInfoStandard, &data)) {
+        TListedItem missing;
+        missing.path = path;
+        Add(missing);
+        continue;
+      }
+      TListedItem item = Found(bare, data.dwFileAttributes, data.nFileSizeLow);
+      Add(item);
+      if (item.folder) Scan(item.path);
+    }
+    return lines;
+  }
+
+private:
+  static TListedItem Found(const std::u16string& path, DWORD attributes, DWORD size) {
+    TListedItem item;
+    item.found = true;
+    item.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    item.path = path;
+    if (item.folder && path.back() != u'\\') item.path += u'\\';
+    if (!item.folder) item.size = size;
+    return item;
+  }
+  void Add(const TListedItem& item) {
+    if (seen.insert(item.path).second) lines.push_back(Line(item));
+  }
+  // Files first, then each subfolder followed by its content.
+  void Scan(const std::u16string& folder) {
+    std::vector<TListedItem> files, folders;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(W(folder + u"*"), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+      std::u16string name = reinterpret_cast<const char16_t*>(data.cFileName);
+      if (name == u"." || name == u"..") continue;
+      TListedItem item = Found(folder + name, data.dwFileAttributes, data.nFileSizeLow);
+      (item.folder ? folders : files).push_back(item);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    for (const TListedItem& file : files) Add(file);
+    for (const TListedItem& sub : folders) {
+      Add(sub);
+      Scan(sub.path);
+    }
+  }
+
+  std::set<std::u16string> seen;
+  std::vector<std::u16string> lines;
+};
+
+std::vector<std::u16string> Listed(const std::vector<std::u16string>& checked) {
+  std::vector<std::u16string> lines;
+  ListCheckedItems(checked, [&](TListedItem&& item) { lines.push_back(Line(item)); });
+  return lines;
+}
+
+class FileListingModelTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    root = reinterpret_cast<const char16_t*>(temp);
+    root += u"qvlisting_" + Wide(std::to_string(GetCurrentProcessId())) + u"\\";
+    CreateDirectoryW(W(root), nullptr);
+  }
+  void TearDown() override { Remove(root); }
+  static void Remove(const std::u16string& folder) {
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileW(W(folder + u"*"), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        std::u16string name = reinterpret_cast<const char16_t*>(data.cFileName);
+        if (name == u"." || name == u"..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) Remove(folder + name + u"\\");
+        else DeleteFileW(W(folder + name));
+      } while (FindNextFileW(find, &data));
+      FindClose(find);
+    }
+    RemoveDirectoryW(W(folder));
+  }
+  // A random tree under root; returns every path in it (folders with a backslash).
+  std::vector<std::u16string> MakeTree(std::mt19937& random) {
+    std::vector<std::u16string> paths, folders = {root};
+    const char16_t* names[] = {u"alpha", u"Beta", u"c d", u"d.txt", u"e.bin", u"f", u"g.x.y"};
+    for (size_t f = 0; f < folders.size() && f < 8; ++f) {
+      for (const char16_t* name : names) {
+        if (random() % 3 == 0) continue;
+        std::u16string path = folders[f] + name;
+        if (random() % 3 == 0 && folders.size() < 8) {
+          CreateDirectoryW(W(path), nullptr);
+          folders.push_back(path + u"\\");
+          paths.push_back(path + u"\\");
+          continue;
+        }
+        HANDLE file = CreateFileW(W(path), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(file, "0123456789", random() % 10, &written, nullptr);
+        CloseHandle(file);
+        paths.push_back(path);
+      }
+    }
+    return paths;
+  }
+
+  std::u16string root;
+};
+
+TEST_F(FileListingModelTest, ListsWhatThePlainListingDoes) {
+  const int rounds = std::getenv("QV_LONG") ? 100 : 12;
+  std::mt19937 random(36);
+  for (int round = 0; round < rounds; ++round) {
+    Remove(root);
+    CreateDirectoryW(W(root), nullptr);
+    std::vector<std::u16string> paths = MakeTree(random);
+    paths.push_back(root);
+    for (int pick = 0; pick < 25; ++pick) {
+      std::vector<std::u16string> checked;
+      // Mostly a few overlapping paths; now and then more than are compared one by one.
+      const size_t count = random() % 8 == 0 ? 70 + random() % 10 : 1 + random() % 6;
+      for (size_t i = 0; i < count; ++i) {
+        std::u16string path = paths[random() % paths.size()];
+        switch (random() % 8) {
+          case 0:  // without the folder's backslash
+            if (path.back() == u'\\') path.pop_back();
+            break;
+          case 1:  // another case, which the file system finds and the listing keeps apart
+            for (char16_t& c : path)
+              if (c >= u'a' && c <= u'z' && random() % 2) c = static_cast<char16_t>(c - 32);
+            break;
+          case 2:
+            path += u"missing";
+            break;
+          default:
+            break;
+        }
+        checked.push_back(path);
+      }
+      const std::vector<std::u16string> want = TPlainListing().List(checked);
+      const std::vector<std::u16string> got = Listed(checked);
+      if (got == want) continue;
+      std::string which;
+      for (const std::u16string& path : checked) which += std::string(path.begin(), path.end()) + "; ";
+      FAIL() << "round " << round << ", checked " << which << got.size() << " items against " << want.size();
+    }
+  }
+}
+
+}  // namespace

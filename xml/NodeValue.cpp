@@ -1,0 +1,97 @@
+#include "xml/NodeValue.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+TdomTextArena::~TdomTextArena() {
+  for (char16_t* chunk : chunks) ::operator delete(chunk);
+}
+
+char16_t* TdomTextArena::Allocate(size_t count) {
+  if (count == 0 || count > kLargestValue) return nullptr;
+  if (static_cast<size_t>(limit - cursor) < count) {
+    // The rest of the old chunk (shorter than count) stays unused.
+    chunks.reserve(chunks.size() + 1);
+    cursor = static_cast<char16_t*>(::operator new(kChunkUnits * sizeof(char16_t)));
+    chunks.push_back(cursor);
+    limit = cursor + kChunkUnits;
+  }
+  char16_t* block = cursor;
+  cursor += count;
+  return block;
+}
+
+bool TdomTextArena::ExtendTail(const char16_t* block, size_t length, size_t extra) {
+  if (block == nullptr || block + length != cursor) return false;
+  if (static_cast<size_t>(limit - cursor) < extra || length + extra > kLargestValue) return false;
+  cursor += extra;
+  return true;
+}
+
+void TdomNodeValue::Release() {
+  if (OwnsBlock()) ::operator delete(data);
+  data = nullptr;
+  length = 0;
+  capacityAndFlag &= kArenaUsed;
+}
+
+void TdomNodeValue::Reallocate(size_t capacity) {
+  if (capacity >= kArenaUsed) throw std::bad_alloc();
+  auto* block = static_cast<char16_t*>(::operator new(capacity * sizeof(char16_t)));
+  if (length > 0) std::memcpy(block, data, length * sizeof(char16_t));
+  if (OwnsBlock()) ::operator delete(data);
+  data = block;
+  capacityAndFlag = static_cast<uint32_t>(capacity) | (capacityAndFlag & kArenaUsed);
+}
+
+void TdomNodeValue::Assign(std::u16string_view value, TdomTextArena* arena) {
+  if (value.empty()) {
+    Release();
+    return;
+  }
+  if (value.size() >= kArenaUsed) throw std::bad_alloc();
+  // value may point into the current block: copy before anything is freed.
+  if (OwnsBlock() && value.size() <= (capacityAndFlag & ~kArenaUsed)) {
+    std::memmove(data, value.data(), value.size() * sizeof(char16_t));
+    length = static_cast<uint32_t>(value.size());
+    return;
+  }
+  char16_t* block = nullptr;
+  bool fromArena = false;
+  if (arena != nullptr && (capacityAndFlag & kArenaUsed) == 0) {
+    block = arena->Allocate(value.size());
+    fromArena = block != nullptr;
+  }
+  if (!fromArena) block = static_cast<char16_t*>(::operator new(value.size() * sizeof(char16_t)));
+  std::memcpy(block, value.data(), value.size() * sizeof(char16_t));
+  Release();
+  data = block;
+  length = static_cast<uint32_t>(value.size());
+  if (fromArena) {
+    capacityAndFlag = kArenaUsed;
+  } else {
+    capacityAndFlag = static_cast<uint32_t>(value.size()) | (capacityAndFlag & kArenaUsed);
+  }
+}
+
+void TdomNodeValue::Append(std::u16string_view value, TdomTextArena* arena) {
+  if (value.empty()) return;
+  size_t needed = size_t(length) + value.size();
+  if (needed >= kArenaUsed) throw std::bad_alloc();
+  if (length == 0 && !OwnsBlock()) {
+    Assign(value, arena);
+    return;
+  }
+  bool room = OwnsBlock() ? needed <= (capacityAndFlag & ~kArenaUsed)
+                          : arena != nullptr && arena->ExtendTail(data, length, value.size());
+  if (!room) {
+    // value may point into the current block: keep a copy across the move.
+    std::u16string copy(value);
+    Reallocate(std::max<size_t>({needed, size_t(length) * 2, 8}));
+    std::memcpy(data + length, copy.data(), copy.size() * sizeof(char16_t));
+  } else {
+    std::memmove(data + length, value.data(), value.size() * sizeof(char16_t));
+  }
+  length = static_cast<uint32_t>(needed);
+}
