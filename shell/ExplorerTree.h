@@ -391,6 +391,8 @@ public:
                                TVTHintLineBreakStyle& lineBreakStyle) override;
   void DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed) override;
   void DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) override;
+  // Once the edit has ended the focused item's cached facts (and icon) are dropped.
+  bool DoEndEdit() override;
   bool DoKeyAction(uint16_t& charCode, TShiftState& shift) override;
   // Ctrl+Page Down and Up: the last sibling that fits on the page below the
   // top node, or the top node; a page further when it is focused already.
@@ -401,6 +403,12 @@ public:
   void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
   void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   bool DoDragAllowed(PVirtualNode node, TColumnIndex column) override;
+  // Menus of the tree itself: none where a right click shows the shell's menu
+  // (an item's label or icon, with toContextMenus), and one for the whole tree
+  // otherwise; a node with an item always has a menu with toContextMenus.
+  TComponent* DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
+  bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
+  void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
   void DoColumnResize(TColumnIndex column) override;
   void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
 

@@ -156,6 +156,19 @@ void TCustomVirtualExplorerTree::DoNewText(PVirtualNode node, TColumnIndex colum
   InvalidateNode(node);
 }
 
+bool TCustomVirtualExplorerTree::DoEndEdit() {
+  TAliveToken token = Alive();
+  bool ended = TCustomVirtualStringTree::DoEndEdit();
+  if (!*token || IsEditing()) return ended;
+  // A new name may bring a new icon.
+  if (TNamespace* ns = NodeNamespace(FocusedNode())) ns->InvalidateNamespace(/*refreshIcons=*/true);
+  // The change batches that waited for the edit are not applied here: callers
+  // go on with nodes they hold (the one clicked, the one to focus), which a
+  // batch may free. Those in the queue are applied when the loop takes them,
+  // those parked by the notify manager on its next tick, now that the tree is ready.
+  return ended;
+}
+
 void TCustomVirtualExplorerTree::FollowRenamedItem(PVirtualNode node) {
   // Pre-order: a node's parent has its new PIDL before the node takes it.
   std::vector<PVirtualNode> pending;
