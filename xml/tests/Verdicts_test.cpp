@@ -301,3 +301,34 @@ TEST_F(VerdictTest, CdataValuesNormaliseAlikeWithAndWithoutModels) {
 }
 
 }  // namespace
+
+namespace {
+
+// A system literal may hold any character but its quote; before it is used as
+// a URI, a space, a lone '%' or a non-ASCII letter is escaped, so the files
+// are found whatever their names.
+TEST_F(VerdictTest, SystemIdentifiersWithCharactersOutsideUris) {
+  const std::string decl = "<!ELEMENT r (#PCDATA)>";
+  WriteFile("a b.dtd", decl);
+  WriteFile("100%.dtd", decl);
+  WriteFile("p q.ent", decl);
+  WriteFile("g h.ent", "text");
+  std::ofstream(folder / std::filesystem::path(u"d\u00e9.dtd"), std::ios::binary) << decl;
+  const char* docs[] = {
+      "<!DOCTYPE r SYSTEM 'a b.dtd'><r/>",
+      "<!DOCTYPE r SYSTEM 'a%20b.dtd'><r/>",  // already escaped: kept
+      "<!DOCTYPE r SYSTEM '100%.dtd'><r/>",
+      "<!DOCTYPE r SYSTEM 'd\xC3\xA9.dtd'><r/>",
+      "<!DOCTYPE r [<!ENTITY % p SYSTEM 'p q.ent'>%p;]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>",
+  };
+  for (const char* doc : docs) {
+    Verdict v = Judge(doc);
+    EXPECT_TRUE(v.valid) << doc << Show(v);
+  }
+  TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"text");
+}
+
+}  // namespace
