@@ -6,6 +6,7 @@
 // Objects are made with New<T>(owner) and released with Free(). Destroying an
 // owner invalidates every pointer to the objects it owned. Deep trees are
 // walked without recursion, so their depth is bounded only by memory.
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -79,6 +80,10 @@ protected:
   // owner is their document); the tree never reads or changes it.
   bool OwnerMark() const { return ownerMark; }
   void SetOwnerMark(bool value) { ownerMark = value; }
+  // One byte a subclass may use for small facts of its own (it sits in
+  // padding, so it costs nothing); the tree never reads or changes it.
+  uint8_t SubclassByte() const { return subclassByte; }
+  void SetSubclassByte(uint8_t value) { subclassByte = value; }
 
 private:
   void RegisterOwned(TCustomOwnedObject* object);
@@ -103,6 +108,7 @@ private:
   mutable int ownerSlot = -1;    // position in the owner's list
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
   bool ownerMark = false;
+  uint8_t subclassByte = 0;
 };
 
 class TCustomOwnedNode : public TCustomOwnedObject {
