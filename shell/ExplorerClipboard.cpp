@@ -109,14 +109,55 @@ IDataObject* TCustomVirtualExplorerTree::SelectedToDataObject() {
 // ---- Right clicks and the shell's context menu -------------------------------------------
 
 void TCustomVirtualExplorerTree::WMRButtonDown(TMessage& m) {
-  contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, false);
+  TPoint p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
+  contextMenuManager->TrackRightButton(p.X, p.Y, false, false);
+  TAliveToken token = Alive();
   Inherited(ClassMessageMap(), m);
+  if (!*token) return;
+  // A right-button drag: the shell offers its menu of copy, move and link at the drop.
+  lastClickPos = p;
+  THitInfo hit;
+  GetHitTestInfoAt(p.X, p.Y, /*relative=*/true, hit);
+  bool buttonDown = states.Contains(tsLeftButtonDown) || states.Contains(tsMiddleButtonDown) ||
+                    states.Contains(tsRightButtonDown);
+  if (hit.HitNode != nullptr && buttonDown && DoDragAllowed(hit.HitNode, hit.HitColumn)) BeginDrag(false, -1);
 }
 
 void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
+  // Released before the mouse went far enough: no drag, neither on a later
+  // move nor from within the menu the release may show.
+  DoStateChange({}, {tsOLEDragPending});
   Inherited(ClassMessageMap(), m);
   contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, true);
   ReleaseCapture();
+}
+
+TComponent* TCustomVirtualExplorerTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  TComponent* menu = TCustomVirtualStringTree::DoGetPopupMenu(node, column, position);
+  if (menu == nullptr) return nullptr;
+  if (TreeOptions()->VETShellOptions().Contains(toContextMenus)) {
+    THitInfo hit;
+    GetHitTestInfoAt(position.X, position.Y, /*relative=*/true, hit);
+    if (hit.HitNode != nullptr && (hit.HitPositions.Contains(hiOnItemLabel) ||
+                                   hit.HitPositions.Contains(hiOnNormalIcon) ||
+                                   hit.HitPositions.Contains(hiOnStateIcon)))
+      return nullptr;
+  }
+  if (auto* popup = dynamic_cast<TPopupMenu*>(menu); popup != nullptr && popup->PopupComponent() != this) {
+    popup->SetPopupComponent(this);
+    FreeNotification(popup);  // the menu forgets the tree when it goes
+  }
+  return menu;
+}
+
+bool TCustomVirtualExplorerTree::HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
+  if (TCustomVirtualStringTree::HasPopupMenu(node, column, position)) return true;
+  return TreeOptions()->VETShellOptions().Contains(toContextMenus) && NodeNamespace(node) != nullptr;
+}
+
+void TCustomVirtualExplorerTree::DoPopupMenu(PVirtualNode, TColumnIndex column, TPoint position) {
+  // The tree's own menu is about the tree, never about the node under the mouse.
+  TCustomVirtualStringTree::DoPopupMenu(nullptr, column, position);
 }
 
 void TCustomVirtualExplorerTree::WMContextMenu(TMessage& m) {

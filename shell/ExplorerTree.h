@@ -373,6 +373,10 @@ public:
   void DoInitChildren(PVirtualNode node, uint32_t& childCount) override;
   void DoChecked(PVirtualNode node) override;
   int DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) override;
+  // By the shell's name order, the children are first put in the order their
+  // keys give and each neighbouring pair confirmed with the folder; the
+  // tree's sort then only walks an order already right.
+  void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true) override;
   void DoFreeNode(PVirtualNode node) override;
   bool DoExpanding(PVirtualNode node) override;
   bool DoCollapsing(PVirtualNode node) override;
@@ -387,6 +391,8 @@ public:
                                TVTHintLineBreakStyle& lineBreakStyle) override;
   void DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed) override;
   void DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) override;
+  // Once the edit has ended the focused item's cached facts (and icon) are dropped.
+  bool DoEndEdit() override;
   bool DoKeyAction(uint16_t& charCode, TShiftState& shift) override;
   // Ctrl+Page Down and Up: the last sibling that fits on the page below the
   // top node, or the top node; a page further when it is focused already.
@@ -397,6 +403,12 @@ public:
   void DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) override;
   void DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) override;
   bool DoDragAllowed(PVirtualNode node, TColumnIndex column) override;
+  // Menus of the tree itself: none where a right click shows the shell's menu
+  // (an item's label or icon, with toContextMenus), and one for the whole tree
+  // otherwise; a node with an item always has a menu with toContextMenus.
+  TComponent* DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
+  bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
+  void DoPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) override;
   void DoColumnResize(TColumnIndex column) override;
   void DoHeaderDragged(TColumnIndex column, int oldPosition) override;
 
@@ -595,6 +607,15 @@ protected:
   TViewManager* viewManager = nullptr;   // owned
   TVETColors* vetColors = nullptr;       // owned
   TShellSortHelper* sortHelper = nullptr;  // owned
+  // True when column orders by the shell's name order (CompareIDs, column 0).
+  bool SortsByShellName(TColumnIndex column);
+  // Puts node's children in their keyed name order; true when the
+  // comparison of column confirms every neighbouring pair in direction;
+  // else the order stays as it was and the answer is false.
+  bool PresortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
+  // While a confirmed order is being sorted: comparisons answer by position.
+  bool presortConfirmed = false;
+  TSortDirection presortDirection = sdAscending;
   TContextMenuManager* contextMenuManager = nullptr;  // owned
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)
   TPopupMenu* shellContextSubMenu = nullptr;  // not owned

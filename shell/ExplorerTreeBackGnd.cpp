@@ -83,7 +83,9 @@ void TCustomVirtualExplorerTree::WMTimer(TMessage& m) {
   TPIDLList* list = nullptr;
   LPITEMIDLIST folder = nullptr;
   enumHandOver->Lock();
-  if (enumHandOver->Result != nullptr && HandleAllocated()) {
+  // Not while a linked view's folder is being followed: that walk holds
+  // nodes a listing would free. A later tick takes the result.
+  if (enumHandOver->Result != nullptr && HandleAllocated() && !changeLinkDispatching) {
     list = enumHandOver->Result;
     folder = enumHandOver->ResultFolder;
     enumHandOver->Result = nullptr;

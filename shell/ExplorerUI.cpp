@@ -66,6 +66,8 @@ void TCustomVirtualExplorerTree::DoPaintText(PVirtualNode node, TCanvas* canvas,
 
 TCustomImageList* TCustomVirtualExplorerTree::DoGetImageIndex(PVirtualNode node, TVTImageKind kind,
                                                              TColumnIndex column, bool& ghosted, int& index) {
+  // Every icon drawn is asked for here first: the system list is bound now.
+  if (auto* system = dynamic_cast<VirtualSysImages*>(Images())) system->Bind();
   TCustomImageList* list = TCustomVirtualStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
   TNamespace* ns = NodeNamespace(node);
   if (list != nullptr || ns == nullptr) return list;
@@ -154,6 +156,19 @@ void TCustomVirtualExplorerTree::DoNewText(PVirtualNode node, TColumnIndex colum
   NamespacePIDLManager->FreePIDL(oldPIDL);
   FollowRenamedItem(node);
   InvalidateNode(node);
+}
+
+bool TCustomVirtualExplorerTree::DoEndEdit() {
+  TAliveToken token = Alive();
+  bool ended = TCustomVirtualStringTree::DoEndEdit();
+  if (!*token || IsEditing()) return ended;
+  // A new name may bring a new icon.
+  if (TNamespace* ns = NodeNamespace(FocusedNode())) ns->InvalidateNamespace(/*refreshIcons=*/true);
+  // The change batches that waited for the edit are not applied here: callers
+  // go on with nodes they hold (the one clicked, the one to focus), which a
+  // batch may free. Those in the queue are applied when the loop takes them,
+  // those parked by the notify manager on its next tick, now that the tree is ready.
+  return ended;
 }
 
 void TCustomVirtualExplorerTree::FollowRenamedItem(PVirtualNode node) {

@@ -109,7 +109,13 @@ void TVirtualTreeCore::InternalClearSelection() {
 }
 
 void TVirtualTreeCore::ClearSelection() {
-  if (selectionCount == 0 || IsTreeDestroying()) return;
+  if (IsTreeDestroying()) return;
+  if (selectionCount == 0) {
+    // Nothing to report, but an anchor left from an earlier selection must
+    // not hold the next one to its siblings.
+    ResetRangeAnchor();
+    return;
+  }
   if (updateCount == 0) InvalidateSelection();
   InternalClearSelection();
   Change(nullptr);
@@ -277,6 +283,7 @@ void TVirtualTreeCore::UnselectNodes(PVirtualNode startNode, PVirtualNode endNod
     if (run == endNode) break;
   }
   CompactSelection();
+  if (selectionCount == 0) ResetRangeAnchor();
 }
 
 bool TVirtualTreeCore::DoFocusNode(PVirtualNode node, bool ask) {

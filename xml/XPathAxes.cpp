@@ -96,6 +96,21 @@ TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, Tdom
   return set;
 }
 
+TdomNode* NextXPathDescendant(const TdomNode* root, TdomNode* node) {
+  TdomNode* next;
+  if (node == nullptr) {
+    if (root->GetNodeType() == ntEntity_Reference_Node) return nullptr;
+    next = root->GetFirstChildNode();
+  } else {
+    TdomNodeType type = node->GetNodeType();
+    next = type == ntElement_Node ? node->GetFirstChildNode() : nullptr;
+    for (; next == nullptr && node != root; node = node->GetParentNode()) next = node->GetNextSiblingNode();
+  }
+  // Only the root's own children can be outside XPath's tree (a document type).
+  while (next != nullptr && next->GetParentNode() == root && !IsXPathTreeNode(next)) next = next->GetNextSiblingNode();
+  return next;
+}
+
 TdomXPathNodeSetResult* TdomXPathAxisNameAncestor::SelectNodes(TdomNode* node) {
   TdomXPathNodeSetResult* set = NewSet(true);
   for (TdomNode* up = XPathParentOf(node); up != nullptr; up = XPathParentOf(up)) set->AppendRaw(up);

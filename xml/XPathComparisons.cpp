@@ -8,7 +8,7 @@
 
 #include "xml/ParserUtilsXPathNumbers.h"
 #include "xml/Node.h"
-#include "xml/XPathSyntaxNodes.h"
+#include "xml/XPathSyntaxTree.h"
 
 namespace {
 
@@ -67,8 +67,16 @@ std::vector<double> NumberValues(const TdomXPathCustomResult* set) {
   return values;
 }
 
-// Some node of left and some node of right satisfy op.
-bool CompareNodeSets(const TdomXPathCustomResult* left, Op op, const TdomXPathCustomResult* right) {
+// Some node of left and some node of right satisfy op. knownRight, when
+// given, holds the string-values of right's nodes.
+bool CompareNodeSets(const TdomXPathCustomResult* left, Op op, const TdomXPathCustomResult* right,
+                     const std::unordered_set<std::u16string>* knownRight) {
+  if (op == Op::Equal && knownRight != nullptr) {
+    for (int i = 0, n = left->Length(); i < n; ++i) {
+      if (knownRight->count(left->Item(i)->GetXPathStringValue()) != 0) return true;
+    }
+    return false;
+  }
   if (IsEquality(op)) {
     std::vector<std::u16string> a = StringValues(left);
     std::vector<std::u16string> b = StringValues(right);
@@ -128,24 +136,101 @@ bool CompareScalars(const TdomXPathCustomResult* left, Op op, const TdomXPathCus
   return equal == (op == Op::Equal);
 }
 
+// The operand without the nodes that only hand on its value (or, for a
+// node-set, only set its direction).
+TdomXPathSyntaxNode* Unwrapped(TdomXPathSyntaxNode* operand) {
+  while (operand != nullptr && (XPathNodePassesThrough(operand) ||
+                                (operand->Is(XPATH_UNION_EXPR_NODE) && operand->right == nullptr))) {
+    operand = operand->left;
+  }
+  return operand;
+}
+
+TdomXPathPathExpr* StreamablePath(TdomXPathSyntaxNode* operand) {
+  TdomXPathSyntaxNode* node = Unwrapped(operand);
+  if (node == nullptr || !node->Is(XPATH_PATH_EXPR_NODE) || node->cachePoint) return nullptr;
+  auto* path = static_cast<TdomXPathPathExpr*>(node);
+  return path->IsLocationPath() ? path : nullptr;
+}
+
+bool IsPlainScalar(TdomXPathSyntaxNode* operand) {
+  TdomXPathStaticType type = XPathStaticTypeOf(operand);
+  return type != TdomXPathStaticType::NodeSet && type != TdomXPathStaticType::Unknown && !operand->callsHandlers;
+}
+
+// A location path against a value that is never a node-set (and calls no
+// handler, so it can be taken first): the path stops at the first node that
+// satisfies op. False when the operands are not of that kind.
+bool CompareAsStream(TdomXPathSyntaxNode* left, Op op, TdomXPathSyntaxNode* right, TdomNode* contextNode,
+                     int contextPosition, int contextSize, bool& holds) {
+  TdomXPathPathExpr* path = StreamablePath(left);
+  TdomXPathSyntaxNode* other = right;
+  if (path == nullptr || !IsPlainScalar(right)) {
+    path = StreamablePath(right);
+    other = left;
+    op = Mirrored(op);
+    if (path == nullptr || !IsPlainScalar(left)) return false;
+  }
+  TdomXPathResultPtr<> held;
+  const TdomXPathCustomResult* value = EvaluateXPathNodeTemp(other, contextNode, contextPosition, contextSize, held);
+  if (value->ResultType() == XPATH_NODE_SET_TYPE) RaiseXPathTypeError();  // not reached: the type is known
+  if (value->ResultType() == XPATH_BOOLEAN_TYPE) {
+    bool any = path->SelectsAny(contextNode);
+    holds = IsEquality(op) ? (any == value->AsBoolean()) == (op == Op::Equal)
+                           : CompareNumbers(any ? 1.0 : 0.0, op, value->AsNumber());
+    return true;
+  }
+  TdomXPathNodeCheck check;
+  double number = value->AsNumber();
+  std::u16string text;
+  if (value->ResultType() == XPATH_NUMBER_TYPE || !IsEquality(op)) {
+    check = [&](TdomNode* node) { return CompareNumbers(XPathWideStrToNumber(node->GetXPathStringValue()), op, number); };
+  } else {
+    text = value->AsWideString();
+    check = [&](TdomNode* node) { return (node->GetXPathStringValue() == text) == (op == Op::Equal); };
+  }
+  holds = path->SelectsAny(contextNode, &check);
+  return true;
+}
+
+// The node an operand's kept value belongs to.
+TdomXPathSyntaxNode* KeptNode(TdomXPathSyntaxNode* operand) {
+  while (XPathNodePassesThrough(operand)) operand = operand->left;
+  return operand;
+}
+
 }  // namespace
 
 TdomXPathCustomResult* TdomXPathEqualityExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
   if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
-  TdomXPathResultPtr<> a(EvaluateXPathNode(left, contextNode, contextPosition, contextSize));
-  TdomXPathResultPtr<> b(EvaluateXPathNode(right, contextNode, contextPosition, contextSize));
+  bool streamed;
+  if (CompareAsStream(left, OpOf(Kind()), right, contextNode, contextPosition, contextSize, streamed)) {
+    return New<TdomXPathBooleanResult>(streamed);
+  }
+  // An operand kept for the whole evaluation (a context-free node-set in a
+  // predicate) is used in place, with its string-values looked up once.
+  TdomXPathResultPtr<> heldA, heldB;
+  const TdomXPathCustomResult* a = EvaluateXPathNodeTemp(left, contextNode, contextPosition, contextSize, heldA);
+  const TdomXPathCustomResult* b = EvaluateXPathNodeTemp(right, contextNode, contextPosition, contextSize, heldB);
   Op op = OpOf(Kind());
   bool aIsSet = a->ResultType() == XPATH_NODE_SET_TYPE;
   bool bIsSet = b->ResultType() == XPATH_NODE_SET_TYPE;
   bool holds;
   if (aIsSet && bIsSet) {
-    holds = CompareNodeSets(a.get(), op, b.get());
+    TdomXPathSyntaxTree* tree = op == Op::Equal && contextNode != nullptr ? GetSyntaxTree() : nullptr;
+    if (tree != nullptr && heldB == nullptr) {
+      holds = CompareNodeSets(a, op, b, &tree->CachedStringValues(KeptNode(right), contextNode, contextPosition, contextSize));
+    } else if (tree != nullptr && heldA == nullptr) {
+      holds = CompareNodeSets(b, op, a, &tree->CachedStringValues(KeptNode(left), contextNode, contextPosition, contextSize));
+    } else {
+      holds = CompareNodeSets(a, op, b, nullptr);
+    }
   } else if (aIsSet) {
-    holds = CompareNodeSetWith(a.get(), op, b.get());
+    holds = CompareNodeSetWith(a, op, b);
   } else if (bIsSet) {
-    holds = CompareNodeSetWith(b.get(), Mirrored(op), a.get());
+    holds = CompareNodeSetWith(b, Mirrored(op), a);
   } else {
-    holds = CompareScalars(a.get(), op, b.get());
+    holds = CompareScalars(a, op, b);
   }
   return New<TdomXPathBooleanResult>(holds);
 }

@@ -10,11 +10,15 @@ using namespace xpath_functions;
 
 TdomXPathCustomResult* XPathBoolean(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   CheckArgumentCount(u"boolean", arguments, 1, 1);
-  return XPathToBoolean(EvaluateXPathNode(arguments[0], node, position, size));
+  return Boolean(EvaluateXPathBoolean(arguments[0], node, position, size));
 }
 
 TdomXPathCustomResult* XPathNot(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   CheckArgumentCount(u"not", arguments, 1, 1);
+  // Only a boolean is taken; a value that is always one can stop early.
+  if (XPathStaticTypeOf(arguments[0]) == TdomXPathStaticType::Boolean) {
+    return Boolean(!EvaluateXPathBoolean(arguments[0], node, position, size));
+  }
   TdomXPathResultPtr<> value(EvaluateArgument(u"not", arguments[0], {node, position, size}, XPATH_BOOLEAN_TYPE));
   return Boolean(!value->AsBoolean());
 }

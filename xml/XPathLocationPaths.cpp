@@ -67,18 +67,36 @@ TdomXPathCustomResult* TdomXPathPathExpr::evaluate(TdomNode* contextNode, int co
     TdomXPathCustomResult* result = EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
     if (firstStep == nullptr) return result;
     start = RequireXPathNodeSet(result);
-  } else if (left != nullptr && left->Is(XPATH_ABSOLUTE_LOCATION_PATH_NODE)) {
+  } else {
+    start = StartSet(contextNode);
+    if (firstStep == nullptr) return start;
+  }
+  return firstStep->EvaluateStep(start);
+}
+
+TdomXPathNodeSetResult* TdomXPathPathExpr::StartSet(TdomNode* contextNode) {
+  TdomXPathNodeSetResult* start;
+  if (left != nullptr && left->Is(XPATH_ABSOLUTE_LOCATION_PATH_NODE)) {
     TdomDocument* document = contextNode != nullptr ? XPathDocumentOf(contextNode) : nullptr;
     if (document == nullptr) RaiseXPathTypeError();
     start = New<TdomXPathNodeSetResult>();
     start->Add(document);
-    if (firstStep == nullptr) return start;
-  } else {
-    if (left != nullptr || firstStep == nullptr || contextNode == nullptr) RaiseXPathTypeError();
-    start = New<TdomXPathNodeSetResult>();
-    start->Add(contextNode);
+    return start;
   }
-  return firstStep->EvaluateStep(start);
+  if (left != nullptr || right == nullptr || contextNode == nullptr) RaiseXPathTypeError();
+  start = New<TdomXPathNodeSetResult>();
+  start->Add(contextNode);
+  return start;
+}
+
+bool TdomXPathPathExpr::IsLocationPath() const {
+  return right != nullptr && right->Is(XPATH_STEP_NODE) &&
+         (left == nullptr || left->Is(XPATH_ABSOLUTE_LOCATION_PATH_NODE));
+}
+
+bool TdomXPathPathExpr::SelectsAny(TdomNode* contextNode, const TdomXPathNodeCheck* check) {
+  if (!IsLocationPath()) RaiseXPathTypeError();
+  return static_cast<TdomXPathStep*>(right)->SelectsAny(StartSet(contextNode), check);
 }
 
 bool TdomXPathStep::AddStep(TdomXPathStep* step) {
@@ -113,7 +131,84 @@ TdomXPathNodeSetResult* TdomXPathStep::EvaluateStep(TdomXPathNodeSetResult* node
   return current.release();
 }
 
+bool TdomXPathStep::SelectsAny(TdomXPathNodeSetResult* nodeSet, const TdomXPathNodeCheck* check) {
+  TdomXPathResultPtr<TdomXPathNodeSetResult> current(nodeSet);
+  for (TdomXPathSyntaxNode* step = this; step != nullptr;) {
+    if (current == nullptr) RaiseXPathTypeError();
+    if (current->Length() == 0) return false;
+    if (!step->Is(XPATH_STEP_NODE) || !IsAxis(step->left)) RaiseXPathTypeError();
+    TdomXPathSyntaxNode* next = step->right;
+    if (next != nullptr && !next->Is(XPATH_STEP_NODE)) RaiseXPathTypeError();
+    auto* axis = static_cast<TdomXPathCustomAxisName*>(step->left);
+    if (next != nullptr && IsAnyDescendantOrSelf(step) && IsPositionFreeChildStep(next)) {
+      auto* descendants = static_cast<TdomXPathCustomAxisName*>(next->left);
+      if (next->right == nullptr) return descendants->SelectsAny(current.release(), /*overDescendants=*/true, check);
+      current.reset(descendants->EvaluateAxisOverDescendants(current.release()));
+      step = next->right;
+      continue;
+    }
+    if (next == nullptr) return axis->SelectsAny(current.release(), /*overDescendants=*/false, check);
+    current.reset(axis->EvaluateAxis(current.release()));
+    step = next;
+  }
+  return false;  // not reached: the last step answers
+}
+
 // --- Axis loop ---------------------------------------------------------------------------------
+
+bool TdomXPathCustomAxisName::SelectsAny(TdomXPathNodeSetResult* nodeSet, bool overDescendants,
+                                         const TdomXPathNodeCheck* check) {
+  if (nodeSet == nullptr) RaiseXPathTypeError();
+  TdomXPathResultPtr<TdomXPathNodeSetResult> input(nodeSet);
+  if (left == nullptr || !left->Is(XPATH_NODE_TEST_NODE)) RaiseXPathTypeError();
+  if (right != nullptr && !right->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
+  auto* test = static_cast<TdomXPathNodeTest*>(left);
+  auto* predicate = static_cast<TdomXPathPredicate*>(right);
+  bool positionFree = true;
+  for (TdomXPathSyntaxNode* p = right; p != nullptr; p = p->right) {
+    if (!p->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
+    positionFree = positionFree && static_cast<TdomXPathPredicate*>(p)->IsPositionFree();
+  }
+  bool nameTest = test->left != nullptr && test->left->Is(XPATH_NAME_TEST_TOKEN);
+  TdomWhatToShow shown = nameTest ? NodeTypeBit(principalNodeType) : kShowAll;
+  // Tests and predicates are applied to a batch of candidates at a time.
+  // Each node passes or fails on its own when the predicates cannot tell
+  // positions apart: the first that passes answers.
+  auto anyPasses = [&](TdomXPathResultPtr<TdomXPathNodeSetResult>& selected) {
+    ChargeXPathWork(this, static_cast<size_t>(selected->Length()) + 1);
+    if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
+    if (selected->Length() == 0) return false;
+    if (predicate != nullptr && !positionFree) selected.reset(predicate->FilterNodes(selected.release()));
+    for (int k = 0, size = selected->Length(); k < size; ++k) {
+      TdomNode* candidate = selected->Item(k);
+      if (predicate != nullptr && positionFree && !predicate->Accepts(candidate, k + 1, size)) continue;
+      if (check == nullptr || (*check)(candidate)) return true;
+    }
+    return false;
+  };
+  for (int i = 0, n = input->Length(); i < n; ++i) {
+    TdomNode* node = input->Item(i);
+    if (node == nullptr) continue;
+    if (!overDescendants) {
+      TdomXPathResultPtr<TdomXPathNodeSetResult> selected(SelectNodes(node));
+      if (anyPasses(selected)) return true;
+      continue;
+    }
+    // The descendants are walked in growing batches, so that a node found
+    // early costs little however large the subtree (predicates here are
+    // always position-free).
+    TdomNode* walked = nullptr;
+    for (size_t batch = 1;; batch *= 2) {
+      TdomXPathResultPtr<TdomXPathNodeSetResult> selected(New<TdomXPathNodeSetResult>());
+      while (static_cast<size_t>(selected->Length()) < batch && (walked = NextXPathDescendant(node, walked)) != nullptr) {
+        if (NodeTypeInSet(shown, walked->GetNodeType())) selected->Add(walked);
+      }
+      if (selected->Length() > 0 && anyPasses(selected)) return true;
+      if (walked == nullptr) break;
+    }
+  }
+  return false;
+}
 
 TdomXPathNodeSetResult* TdomXPathCustomAxisName::EvaluateAxis(TdomXPathNodeSetResult* nodeSet) {
   return RunAxis(nodeSet, /*overDescendants=*/false);
@@ -272,11 +367,19 @@ TdomXPathNodeSetResult* TdomXPathPredicate::FilterNodes(TdomXPathNodeSetResult* 
     survivors->SetAxisIsReverse(current->GetAxisIsReverse());
     int size = current->Length();
     ChargeXPathWork(this, static_cast<size_t>(size));
+    TdomXPathStaticType type = XPathStaticTypeOf(expression);
+    bool asBoolean = type == TdomXPathStaticType::Boolean || type == TdomXPathStaticType::NodeSet;
     for (int position = 1; position <= size; ++position) {
       TdomNode* node = current->Item(position - 1);
-      TdomXPathResultPtr<> verdict(EvaluateXPathNode(expression, node, position, size));
-      bool keep = verdict->ResultType() == XPATH_NUMBER_TYPE ? verdict->AsNumber() == double(position)
-                                                            : verdict->AsBoolean();
+      bool keep;
+      if (asBoolean) {
+        keep = EvaluateXPathBoolean(expression, node, position, size);
+      } else {
+        TdomXPathResultPtr<> holder;
+        const TdomXPathCustomResult* verdict = EvaluateXPathNodeTemp(expression, node, position, size, holder);
+        keep = verdict->ResultType() == XPATH_NUMBER_TYPE ? verdict->AsNumber() == double(position)
+                                                          : verdict->AsBoolean();
+      }
       if (keep) survivors->Add(node);
     }
     current = std::move(survivors);
@@ -284,12 +387,19 @@ TdomXPathNodeSetResult* TdomXPathPredicate::FilterNodes(TdomXPathNodeSetResult* 
   return current.release();
 }
 
-namespace {
+bool TdomXPathPredicate::Accepts(TdomNode* node, int position, int size) {
+  for (TdomXPathSyntaxNode* predicate = this; predicate != nullptr; predicate = predicate->right) {
+    if (!predicate->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
+    TdomXPathSyntaxNode* expression = predicate->left;
+    if (expression == nullptr || !expression->Is(XPATH_EXPR_NODE)) RaiseXPathTypeError();
+    ChargeXPathWork(this, 1);
+    if (!EvaluateXPathBoolean(expression, node, position, size)) return false;
+  }
+  return true;
+}
 
-enum class StaticType { Boolean, NodeSet, String, Number, Unknown };
-
-// The type an expression's value always has, known without evaluating it.
-StaticType StaticTypeOf(TdomXPathSyntaxNode* node) {
+TdomXPathStaticType XPathStaticTypeOf(TdomXPathSyntaxNode* node) {
+  using StaticType = TdomXPathStaticType;
   while (node != nullptr && XPathNodePassesThrough(node)) node = node->left;
   if (node == nullptr) return StaticType::Unknown;
   switch (node->Kind()) {
@@ -311,7 +421,7 @@ StaticType StaticTypeOf(TdomXPathSyntaxNode* node) {
     case XPATH_NUMBER_TOKEN:
       return StaticType::Number;
     case XPATH_UNION_EXPR_NODE:
-      return node->right != nullptr ? StaticType::NodeSet : StaticTypeOf(node->left);
+      return node->right != nullptr ? StaticType::NodeSet : XPathStaticTypeOf(node->left);
     case XPATH_PATH_EXPR_NODE:
     case XPATH_FILTER_EXPR_NODE:
       return StaticType::NodeSet;
@@ -334,6 +444,8 @@ StaticType StaticTypeOf(TdomXPathSyntaxNode* node) {
       return StaticType::Unknown;
   }
 }
+
+namespace {
 
 // True when position() or last() is called in node's context (inner predicates have their own).
 bool CallsPositionOrLast(TdomXPathSyntaxNode* node) {
@@ -360,7 +472,8 @@ bool CallsPositionOrLast(TdomXPathSyntaxNode* node) {
 
 bool TdomXPathPredicate::IsPositionFree() {
   if (positionFree < 0) {
-    StaticType type = StaticTypeOf(left);
+    using StaticType = TdomXPathStaticType;
+    StaticType type = XPathStaticTypeOf(left);
     bool free = (type == StaticType::Boolean || type == StaticType::NodeSet || type == StaticType::String) &&
                 !CallsPositionOrLast(left);
     positionFree = free ? 1 : 0;

@@ -77,6 +77,7 @@ private:
     T* node = New<T>(static_cast<TCustomOwnedObject*>(tree), std::u16string());
     node->left = left;
     node->right = right;
+    node->depth = XPathNestingOf(node);
     return node;
   }
   TdomXPathSyntaxNode* MakeBinary(uint8_t kind, TdomXPathSyntaxNode* left, TdomXPathSyntaxNode* right);
@@ -117,6 +118,10 @@ TdomXPathSyntaxNode* TXPathParser::Run() {
     for (;;) {
       Action action = Reduce(current);
       if (action == Action::Fail) return nullptr;  // the tree frees what was made
+      // Nesting is counted as the tree grows (children never get shallower),
+      // so that an over-deep expression stops before it is all built.
+      current->depth = XPathNestingOf(current);
+      if (current->depth > kXPathMaxNesting) return nullptr;
       if (action == Action::Shift) {
         stack.Push(current);
         break;
@@ -158,6 +163,7 @@ TdomXPathSyntaxNode* TXPathParser::BuildStep(TdomXPathSyntaxNode* nodeTest, Tdom
   }
   axis->left = nodeTest;
   axis->right = predicate;
+  axis->depth = XPathNestingOf(axis);
   return Make<TdomXPathStep>(axis);
 }
 
@@ -200,6 +206,7 @@ TXPathParser::Action TXPathParser::ReduceRightParenthesis(TdomXPathSyntaxNode*& 
   auto* call = Make<TdomXPathFunctionCall>();
   call->arguments.assign(arguments.rbegin(), arguments.rend());
   call->SetFunctionName(name->value);
+  call->depth = XPathNestingOf(call);
   name->Free();
   current->Free();
   current = Make<TdomXPathPrimaryExpr>(call);

@@ -1,7 +1,9 @@
 // Evaluation of the expression nodes: literals, numbers, variables, the
 // logical and arithmetic operators, unions and filter expressions.
+#include <algorithm>
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "xml/Document.h"
 #include "xml/DomException.h"
@@ -58,6 +60,11 @@ TdomXPathCustomResult* EvaluateXPathNode(TdomXPathSyntaxNode* node, TdomNode* co
                                          int contextSize) {
   while (node != nullptr && XPathNodePassesThrough(node)) node = node->left;
   if (node == nullptr) RaiseXPathTypeError();
+  if (node->cachePoint && contextNode != nullptr) {
+    if (TdomXPathSyntaxTree* tree = node->GetSyntaxTree()) {
+      return CopyXPathResult(tree->CachedValue(node, contextNode, contextPosition, contextSize));
+    }
+  }
   return node->evaluate(contextNode, contextPosition, contextSize);
 }
 
@@ -120,18 +127,43 @@ TdomXPathCustomResult* TdomXPathNumber::evaluate(TdomNode*, int, int) {
   return New<TdomXPathNumberResult>(XPathWideStrToNumber(value));
 }
 
+namespace {
+
+// The links of a chain of one binary operator ("a or b or c" is or(or(a, b),
+// c)), innermost first; the innermost link's left operand is the first operand.
+std::vector<TdomXPathSyntaxNode*> ChainLinks(TdomXPathSyntaxNode* top) {
+  std::vector<TdomXPathSyntaxNode*> links;
+  for (TdomXPathSyntaxNode* node = top; node != nullptr && node->Kind() == top->Kind() && node->right != nullptr;
+       node = node->left) {
+    links.push_back(node);
+  }
+  std::reverse(links.begin(), links.end());
+  return links;
+}
+
+// "or" (stopAt true) and "and" (stopAt false) over a whole chain, in a loop.
+bool EvaluateLogicalChain(TdomXPathSyntaxNode* top, bool stopAt, TdomNode* contextNode, int contextPosition,
+                          int contextSize) {
+  std::vector<TdomXPathSyntaxNode*> links = ChainLinks(top);
+  if (EvaluateXPathBoolean(links.front()->left, contextNode, contextPosition, contextSize) == stopAt) return stopAt;
+  for (TdomXPathSyntaxNode* link : links) {
+    if (EvaluateXPathBoolean(link->right, contextNode, contextPosition, contextSize) == stopAt) return stopAt;
+  }
+  return !stopAt;
+}
+
+}  // namespace
+
 TdomXPathCustomResult* TdomXPathOrExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
   if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
-  TdomXPathResultPtr<> first(XPathToBoolean(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
-  if (first->AsBoolean()) return first.release();
-  return XPathToBoolean(EvaluateXPathNode(right, contextNode, contextPosition, contextSize));
+  return New<TdomXPathBooleanResult>(
+      EvaluateLogicalChain(this, /*stopAt=*/true, contextNode, contextPosition, contextSize));
 }
 
 TdomXPathCustomResult* TdomXPathAndExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
   if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
-  TdomXPathResultPtr<> first(XPathToBoolean(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
-  if (!first->AsBoolean()) return first.release();
-  return XPathToBoolean(EvaluateXPathNode(right, contextNode, contextPosition, contextSize));
+  return New<TdomXPathBooleanResult>(
+      EvaluateLogicalChain(this, /*stopAt=*/false, contextNode, contextPosition, contextSize));
 }
 
 TdomXPathCustomResult* TdomXPathUnaryExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
@@ -175,16 +207,20 @@ TdomXPathCustomResult* TdomXPathUnionExpr::evaluate(TdomNode* contextNode, int c
     result->SetAxisIsReverse(false);
     return result;
   }
+  // The whole chain "a | b | c" in a loop.
+  std::vector<TdomXPathSyntaxNode*> links = ChainLinks(this);
   TdomXPathResultPtr<TdomXPathNodeSetResult> set(
-      RequireXPathNodeSet(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
+      RequireXPathNodeSet(EvaluateXPathNode(links.front()->left, contextNode, contextPosition, contextSize)));
   set->SetAxisIsReverse(false);
-  TdomXPathResultPtr<TdomXPathNodeSetResult> other(
-      RequireXPathNodeSet(EvaluateXPathNode(right, contextNode, contextPosition, contextSize)));
   TdomXPathSyntaxTree* tree = GetSyntaxTree();
-  if (tree != nullptr) {
-    set->Merge(other.get(), tree->DocumentOrder());
-  } else {
-    set->Merge(other.get());
+  for (TdomXPathSyntaxNode* link : links) {
+    TdomXPathResultPtr<TdomXPathNodeSetResult> other(
+        RequireXPathNodeSet(EvaluateXPathNode(link->right, contextNode, contextPosition, contextSize)));
+    if (tree != nullptr) {
+      set->Merge(other.get(), tree->DocumentOrder());
+    } else {
+      set->Merge(other.get());
+    }
   }
   return set.release();
 }

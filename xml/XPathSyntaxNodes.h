@@ -5,6 +5,7 @@
 // size) into a new result owned by the caller; location-path classes
 // transform node-sets, consuming the set they are given.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,9 @@
 class TDomImplementation;
 class TdomNode;
 class TdomXPathSyntaxTree;
+
+// A test a selected node must also pass (null: any node will do).
+using TdomXPathNodeCheck = std::function<bool(TdomNode*)>;
 
 // The class of a syntax node: the token kinds, then the productions.
 enum TdomXPathSyntaxKind : uint8_t {
@@ -61,10 +65,23 @@ public:
   TdomXPathSyntaxNode* right = nullptr;  // not owned
   std::u16string value;
   int depth = 0;  // evaluation nesting below this node, set when the tree is prepared
+  // Set when the tree is prepared: how the value depends on the context it
+  // is evaluated with (kXPathUses...), whether evaluating it may call the
+  // implementation's handlers, and whether one evaluation keeps its value
+  // (a context-free part of a predicate, asked again for every node).
+  uint8_t contextUse = 0;
+  bool callsHandlers = false;
+  bool cachePoint = false;
 
 private:
   uint8_t kind;
 };
+
+// What a value depends on: nothing, the context node's document only (an
+// absolute path), or the context node, position or size.
+inline constexpr uint8_t kXPathUsesNothing = 0;
+inline constexpr uint8_t kXPathUsesDocument = 1;
+inline constexpr uint8_t kXPathUsesContext = 2;
 
 #define QV_XPATH_SYNTAX_CLASS(NAME, BASE, KIND) \
   class NAME : public BASE {                    \
@@ -112,6 +129,9 @@ public:
   virtual bool AddStep(TdomXPathStep* step);
   // Runs this step and the ones after it on nodeSet (consumed); an empty set comes back unchanged.
   virtual TdomXPathNodeSetResult* EvaluateStep(TdomXPathNodeSetResult* nodeSet);
+  // Whether EvaluateStep would select any node passing check; the last step
+  // stops at the first such node when its predicates cannot tell positions apart.
+  bool SelectsAny(TdomXPathNodeSetResult* nodeSet, const TdomXPathNodeCheck* check = nullptr);
 };
 
 class TdomXPathCustomAxisName : public TdomXPathSyntaxNode {
@@ -127,6 +147,8 @@ public:
   // As EvaluateAxis with the descendants of each node in place of this
   // axis's nodes, in document order (this step's test and predicates apply).
   TdomXPathNodeSetResult* EvaluateAxisOverDescendants(TdomXPathNodeSetResult* nodeSet);
+  // Whether EvaluateAxis (or EvaluateAxisOverDescendants) would select any node passing check.
+  bool SelectsAny(TdomXPathNodeSetResult* nodeSet, bool overDescendants, const TdomXPathNodeCheck* check);
 
 private:
   TdomXPathNodeSetResult* RunAxis(TdomXPathNodeSetResult* nodeSet, bool overDescendants);
@@ -175,6 +197,10 @@ public:
   // True when neither the expression nor its value can depend on the
   // position: its value is never a number and it calls neither position() nor last().
   bool IsPositionFree();
+  // Whether node passes this predicate and the ones after it, when they are
+  // all position-free (IsPositionFree); position and size are node's in the
+  // set this predicate filters.
+  bool Accepts(TdomNode* node, int position, int size);
 
 private:
   int8_t positionFree = -1;  // -1 not yet known
@@ -237,8 +263,13 @@ public:
   // Appends step after the path's last step (or as its first).
   virtual bool AddStep(TdomXPathStep* step);
   TdomXPathCustomResult* evaluate(TdomNode* contextNode, int contextPosition, int contextSize) override;
+  // A location path (no filter on the left): whether it selects any node.
+  bool IsLocationPath() const;
+  bool SelectsAny(TdomNode* contextNode, const TdomXPathNodeCheck* check = nullptr);
 
 private:
+  TdomXPathNodeSetResult* StartSet(TdomNode* contextNode);
+
   TdomXPathStep* lastStep = nullptr;  // not owned
 };
 
@@ -319,6 +350,23 @@ private:
 // operand's result (so that they cost no stack). Null raises the type error.
 TdomXPathCustomResult* EvaluateXPathNode(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition,
                                          int contextSize);
+// The boolean value of node's result, as XPathToBoolean would give it, but
+// without building what is not needed: a location path stops at its first
+// node, "or" and "and" stop early, a value kept for the evaluation is reused.
+bool EvaluateXPathBoolean(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition, int contextSize);
+// Node's result for comparing or testing, not to be kept or changed: the
+// value kept for the evaluation when node is a cache point (holder stays
+// empty), else a new result that holder takes.
+const TdomXPathCustomResult* EvaluateXPathNodeTemp(TdomXPathSyntaxNode* node, TdomNode* contextNode,
+                                                   int contextPosition, int contextSize,
+                                                   TdomXPathResultPtr<>& holder);
+// A copy of result (a node-set copies its namespace nodes).
+TdomXPathCustomResult* CopyXPathResult(const TdomXPathCustomResult* result);
+
+enum class TdomXPathStaticType : uint8_t { Boolean, NodeSet, String, Number, Unknown };
+// The type an expression's value always has, known without evaluating it.
+TdomXPathStaticType XPathStaticTypeOf(TdomXPathSyntaxNode* node);
+
 // The node-set of result (taken over); anything else is freed and raises the type error.
 TdomXPathNodeSetResult* RequireXPathNodeSet(TdomXPathCustomResult* result);
 // The namespace URI bound to prefix at the tree's context node; "" for "".
@@ -334,5 +382,8 @@ TdomDocument* XPathDocumentOf(const TdomNode* node);
 // The descendants of node (and node itself when orSelf) whose type is in
 // types, in document order: a new set.
 TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, TdomWhatToShow types = kShowAll);
+// The descendant of root after node in document order (the first one when
+// node is null), as SelectXPathDescendants lists them; null after the last.
+TdomNode* NextXPathDescendant(const TdomNode* root, TdomNode* node);
 // The type a core function's result always has; false for names outside the library.
 bool XPathCoreFunctionResultType(const std::u16string& name, TdomXPathResultType& type);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/Node.h"
 #include "xml/XPathExpression.h"
@@ -56,6 +57,7 @@ void TdomXPathSyntaxTree::Create(TXPathExpression* owner_) {
 void TdomXPathSyntaxTree::Clear() {
   root = nullptr;
   documentOrder.Clear();
+  ForgetCachedValues();
   TCustomOwnedObject::Clear();
 }
 
@@ -133,16 +135,66 @@ TdomXPathCustomResult* TdomXPathSyntaxTree::Evaluate() {
   if (root == nullptr) throw EXPath_Invalid_Expression_Err();
   // Keys from an earlier evaluation may describe a tree that has changed since.
   documentOrder.Clear();
-  if (evaluations == 0) work = 0;
+  if (evaluations == 0) {
+    work = 0;
+    ForgetCachedValues();
+  } else {
+    ++cacheGeneration;
+  }
   struct ClearOrder {
-    TdomXPathDocumentOrder& order;
-    int& evaluations;
+    TdomXPathSyntaxTree& tree;
     ~ClearOrder() {
-      order.Clear();
-      --evaluations;
+      tree.documentOrder.Clear();
+      if (--tree.evaluations == 0) tree.ForgetCachedValues();
     }
-  } clearAfterwards{documentOrder, ++evaluations};
+  } clearAfterwards{*this};
+  ++evaluations;
   return EvaluateXPathNode(root, context, 1, 1);
+}
+
+void TdomXPathSyntaxTree::DocumentMayHaveChanged() {
+  documentOrder.Clear();
+  ++cacheGeneration;
+}
+
+void TdomXPathSyntaxTree::ForgetCachedValues() {
+  cache.clear();
+  retired.clear();
+  retiredStrings.clear();
+}
+
+TdomXPathSyntaxTree::CacheEntry& TdomXPathSyntaxTree::CurrentEntry(TdomXPathSyntaxNode* node, TdomNode* contextNode,
+                                                                 int contextPosition, int contextSize) {
+  const TdomNode* key = node->contextUse == kXPathUsesDocument ? XPathDocumentOf(contextNode) : nullptr;
+  CacheEntry& entry = cache[node];  // stays in place while other entries are added
+  if (entry.value != nullptr && entry.key == key && entry.generation == cacheGeneration) return entry;
+  // A cache point calls no handler, so nothing changes while it is evaluated.
+  TdomXPathResultPtr<> fresh(node->evaluate(contextNode, contextPosition, contextSize));
+  // The old value may still be in use by an evaluation further up.
+  if (entry.value != nullptr) retired.push_back(std::move(entry.value));
+  if (entry.strings != nullptr) retiredStrings.push_back(std::move(entry.strings));
+  entry.value = std::move(fresh);
+  entry.key = key;
+  entry.generation = cacheGeneration;
+  return entry;
+}
+
+const TdomXPathCustomResult* TdomXPathSyntaxTree::CachedValue(TdomXPathSyntaxNode* node, TdomNode* contextNode,
+                                                              int contextPosition, int contextSize) {
+  return CurrentEntry(node, contextNode, contextPosition, contextSize).value.get();
+}
+
+const std::unordered_set<std::u16string>& TdomXPathSyntaxTree::CachedStringValues(TdomXPathSyntaxNode* node,
+                                                                                 TdomNode* contextNode,
+                                                                                 int contextPosition,
+                                                                                 int contextSize) {
+  CacheEntry& entry = CurrentEntry(node, contextNode, contextPosition, contextSize);
+  if (entry.strings == nullptr) {
+    auto strings = std::make_unique<std::unordered_set<std::u16string>>();
+    for (int i = 0, n = entry.value->Length(); i < n; ++i) strings->insert(entry.value->Item(i)->GetXPathStringValue());
+    entry.strings = std::move(strings);
+  }
+  return *entry.strings;
 }
 
 void TdomXPathSyntaxTree::ChargeWork(size_t units) {
@@ -158,7 +210,7 @@ bool TdomXPathSyntaxTree::Prepare(const std::u16string& expression) {
   Clear();
   // Too long or too deeply nested is refused like any other expression that
   // cannot be prepared.
-  if (expression.size() > kXPathMaxLength || !Parse(expression) || !CheckNesting()) {
+  if (expression.size() > kXPathMaxLength || !Parse(expression) || !Analyse()) {
     Clear();
     return false;
   }
@@ -172,39 +224,141 @@ bool IsChainLink(const TdomXPathSyntaxNode* node) {
   return node->Is(XPATH_STEP_NODE) || node->Is(XPATH_PREDICATE_NODE);
 }
 
+// "a or b or c" is or(or(a, b), c): the inner "or" on the left is one more
+// link of the chain, which the evaluation walks in a loop.
+bool ContinuesOperatorChain(const TdomXPathSyntaxNode* node, const TdomXPathSyntaxNode* child) {
+  bool chainKind = node->Is(XPATH_OR_EXPR_NODE) || node->Is(XPATH_AND_EXPR_NODE) || node->Is(XPATH_UNION_EXPR_NODE);
+  return chainKind && child == node->left && child->Kind() == node->Kind() && child->right != nullptr;
+}
+
+template <class Visit>
+void ForEachChild(TdomXPathSyntaxNode* node, Visit&& visit) {
+  if (node->left != nullptr) visit(node->left);
+  if (node->right != nullptr) visit(node->right);
+  if (node->Is(XPATH_FUNCTION_CALL_NODE)) {
+    for (TdomXPathSyntaxNode* argument : static_cast<TdomXPathFunctionCall*>(node)->arguments) visit(argument);
+  }
+}
+
+bool IsValueKind(uint8_t kind) {
+  return (kind >= XPATH_EXPR_NODE && kind <= XPATH_PRIMARY_EXPR_NODE) || kind == XPATH_FUNCTION_CALL_NODE ||
+         kind == XPATH_LITERAL_TOKEN || kind == XPATH_NUMBER_TOKEN || kind == XPATH_VARIABLE_REFERENCE_TOKEN;
+}
+
+// The core functions that read their context whatever their arguments, and
+// those that read it when they have none.
+bool AlwaysReadsContext(const std::u16string& name) {
+  return name == u"position" || name == u"last" || name == u"lang";
+}
+bool ReadsContextWithoutArguments(const std::u16string& name) {
+  return name == u"string" || name == u"number" || name == u"name" || name == u"local-name" ||
+         name == u"namespace-uri" || name == u"normalize-space" || name == u"string-length";
+}
+
+// Sets contextUse and callsHandlers of node from its children's.
+void Classify(TdomXPathSyntaxNode* node) {
+  bool handlers = false;
+  ForEachChild(node, [&](TdomXPathSyntaxNode* child) { handlers = handlers || child->callsHandlers; });
+  auto use = [](const TdomXPathSyntaxNode* child) { return child != nullptr ? child->contextUse : kXPathUsesNothing; };
+  uint8_t uses = kXPathUsesNothing;
+  switch (node->Kind()) {
+    case XPATH_VARIABLE_REFERENCE_TOKEN:
+      handlers = true;
+      uses = kXPathUsesContext;
+      break;
+    case XPATH_FUNCTION_CALL_NODE: {
+      auto* call = static_cast<TdomXPathFunctionCall*>(node);
+      if (call->CoreFunction() == nullptr) {
+        handlers = true;
+        uses = kXPathUsesContext;
+        break;
+      }
+      for (TdomXPathSyntaxNode* argument : call->arguments) uses = std::max(uses, use(argument));
+      const std::u16string& name = call->LocalName();
+      if (AlwaysReadsContext(name) || (call->arguments.empty() && ReadsContextWithoutArguments(name))) {
+        uses = kXPathUsesContext;
+      }
+      if (name == u"id") uses = std::max(uses, kXPathUsesDocument);
+      break;
+    }
+    case XPATH_PATH_EXPR_NODE:
+      if (node->left == nullptr) {
+        uses = kXPathUsesContext;
+      } else if (node->left->Is(XPATH_ABSOLUTE_LOCATION_PATH_NODE)) {
+        uses = kXPathUsesDocument;
+      } else {
+        uses = use(node->left);
+      }
+      break;
+    case XPATH_FILTER_EXPR_NODE:
+      uses = use(node->left);  // its predicates have contexts of their own
+      break;
+    default:
+      if (IsValueKind(node->Kind())) uses = std::max(use(node->left), use(node->right));
+      break;
+  }
+  node->contextUse = uses;
+  node->callsHandlers = handlers;
+}
+
+// Worth keeping: a value that does not change from one context node to the
+// next and costs more than reading a token.
+bool IsCacheCandidate(const TdomXPathSyntaxNode* node) {
+  if (!IsValueKind(node->Kind()) || node->callsHandlers || node->contextUse == kXPathUsesContext) return false;
+  return !node->Is(XPATH_LITERAL_TOKEN) && !node->Is(XPATH_NUMBER_TOKEN) && !XPathNodePassesThrough(node);
+}
+
 }  // namespace
 
-bool TdomXPathSyntaxTree::CheckNesting() {
+int XPathNestingOf(const TdomXPathSyntaxNode* node) {
+  int own = XPathNodePassesThrough(node) ? 0 : 1;
+  int deepest = 0;
+  ForEachChild(const_cast<TdomXPathSyntaxNode*>(node), [&](TdomXPathSyntaxNode* child) {
+    bool chained = (IsChainLink(node) && child == node->right) || ContinuesOperatorChain(node, child);
+    deepest = std::max(deepest, chained ? child->depth - own : child->depth);
+  });
+  return own + deepest;
+}
+
+bool TdomXPathSyntaxTree::Analyse() {
   // Post-order without recursion: a node is finished once its children are.
   struct Frame {
     TdomXPathSyntaxNode* node;
     bool expanded;
   };
   std::vector<Frame> stack{{root, false}};
-  auto children = [](TdomXPathSyntaxNode* node, auto&& visit) {
-    if (node->left != nullptr) visit(node->left);
-    if (node->right != nullptr) visit(node->right);
-    if (node->Is(XPATH_FUNCTION_CALL_NODE)) {
-      for (TdomXPathSyntaxNode* argument : static_cast<TdomXPathFunctionCall*>(node)->arguments) visit(argument);
-    }
-  };
   while (!stack.empty()) {
     Frame& frame = stack.back();
     TdomXPathSyntaxNode* node = frame.node;
     if (!frame.expanded) {
       frame.expanded = true;
-      children(node, [&](TdomXPathSyntaxNode* child) { stack.push_back({child, false}); });
+      ForEachChild(node, [&](TdomXPathSyntaxNode* child) { stack.push_back({child, false}); });
       continue;
     }
     stack.pop_back();
-    int own = XPathNodePassesThrough(node) ? 0 : 1;
-    int deepest = 0;
-    children(node, [&](TdomXPathSyntaxNode* child) {
-      bool chained = IsChainLink(node) && child == node->right;
-      deepest = std::max(deepest, chained ? child->depth - own : child->depth);
-    });
-    node->depth = own + deepest;
+    node->depth = XPathNestingOf(node);
     if (node->depth > kXPathMaxNesting) return false;
+    Classify(node);
+  }
+  // Top down: the highest candidates inside predicates (evaluated once per
+  // node they filter) become cache points; inside a cache point only the
+  // predicates' own candidates do.
+  struct Mark {
+    TdomXPathSyntaxNode* node;
+    bool inPredicate;
+    bool covered;
+  };
+  std::vector<Mark> marks{{root, false, false}};
+  while (!marks.empty()) {
+    Mark mark = marks.back();
+    marks.pop_back();
+    TdomXPathSyntaxNode* node = mark.node;
+    node->cachePoint = mark.inPredicate && !mark.covered && IsCacheCandidate(node);
+    bool covered = mark.covered || node->cachePoint;
+    ForEachChild(node, [&](TdomXPathSyntaxNode* child) {
+      bool expression = node->Is(XPATH_PREDICATE_NODE) && child == node->left;
+      marks.push_back(expression ? Mark{child, true, false} : Mark{child, mark.inPredicate, covered});
+    });
   }
   return true;
 }

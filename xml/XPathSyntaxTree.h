@@ -2,7 +2,10 @@
 // TdomXPathSyntaxTree: owns the syntax nodes of one prepared expression and
 // builds them with a shift-reduce parser over the tokenizer's stream.
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "xml/OwnedTree.h"
@@ -12,7 +15,9 @@ class TXPathExpression;
 
 // The deepest evaluation nesting a prepared expression may have. Deeper
 // expressions fail to prepare (Prepare answers false), so that evaluation
-// never runs out of stack.
+// never runs out of stack. A chain of one operator ("a or b or c", "a | b |
+// c", "a and b and c") is evaluated in a loop and counts once, as a path's
+// steps and a step's predicates do.
 inline constexpr int kXPathMaxNesting = 1000;
 
 // How much one evaluation may do, counted in nodes visited by steps and in
@@ -74,8 +79,16 @@ public:
   TXPathExpression* OwnerExpression() const { return ownerExpression; }
   // Document-order keys shared by one evaluation; rebuilt whenever the tree of nodes may have changed.
   TdomXPathDocumentOrder& DocumentOrder() { return documentOrder; }
-  // Forgets the document-order keys (after a caller's handler ran).
-  void DocumentMayHaveChanged() { documentOrder.Clear(); }
+  // Forgets the document-order keys and the values kept (after a caller's handler ran).
+  void DocumentMayHaveChanged();
+  // The value of a cache point (evaluated on first use, then kept until the
+  // document may have changed or the evaluation ends) for contextNode's
+  // document. Not to be changed; valid until the outermost evaluation ends.
+  const TdomXPathCustomResult* CachedValue(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition,
+                                           int contextSize);
+  // The string-values of the nodes of a cache point's node-set, kept beside it.
+  const std::unordered_set<std::u16string>& CachedStringValues(TdomXPathSyntaxNode* node, TdomNode* contextNode,
+                                                              int contextPosition, int contextSize);
   // Counts units of work of the running evaluation; past kXPathWorkLimit
   // raises EXPath_Exception kXPathTooMuchWork.
   void ChargeWork(size_t units);
@@ -83,9 +96,19 @@ public:
   void SetWorkLimit(int64_t value) { workLimit = value; }
 
 private:
+  struct CacheEntry {
+    const TdomNode* key = nullptr;  // the document the value was taken for
+    uint64_t generation = 0;
+    TdomXPathResultPtr<> value;
+    std::unique_ptr<std::unordered_set<std::u16string>> strings;
+  };
+
   bool Parse(const std::u16string& expression);
-  // Computes every node's evaluation depth; false when it exceeds the limit.
-  bool CheckNesting();
+  // Computes every node's evaluation depth (false when it exceeds the
+  // limit), how it depends on its context, and the cache points.
+  bool Analyse();
+  CacheEntry& CurrentEntry(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition, int contextSize);
+  void ForgetCachedValues();
 
   TXPathExpression* ownerExpression = nullptr;  // not owned
   TdomXPathSyntaxNode* root = nullptr;
@@ -93,7 +116,15 @@ private:
   int64_t work = 0;
   int64_t workLimit = kXPathWorkLimit;
   int evaluations = 0;  // nested Evaluate calls (through a caller's handler)
+  std::unordered_map<const TdomXPathSyntaxNode*, CacheEntry> cache;
+  uint64_t cacheGeneration = 0;
+  // Values replaced while the evaluation that may still use them runs.
+  std::vector<TdomXPathResultPtr<>> retired;
+  std::vector<std::unique_ptr<std::unordered_set<std::u16string>>> retiredStrings;
 };
+
+// The nesting depth of node from its children's (see kXPathMaxNesting).
+int XPathNestingOf(const TdomXPathSyntaxNode* node);
 
 // Charges units of work to the evaluation that node belongs to (nothing
 // without a syntax tree).

@@ -219,3 +219,73 @@ TEST_F(ContextMenuCommands, ACommandWithoutAVerbIsAnUnknownCommand) {
   EXPECT_EQ(log.commands[0], u"Unknown Command");
   EXPECT_EQ(log.commandIDs[0], int(chosen));
 }
+
+namespace {
+
+// Watches QueryContextMenu of the shell's own menu objects: the slot of their
+// (shared) function table is replaced for the lifetime of the watch.
+using TQueryContextMenu = HRESULT(STDMETHODCALLTYPE*)(IContextMenu*, HMENU, UINT, UINT, UINT, UINT);
+TQueryContextMenu gOriginalQuery = nullptr;
+std::vector<UINT> gQueryFlags;
+
+HRESULT STDMETHODCALLTYPE WatchedQuery(IContextMenu* self, HMENU menu, UINT index, UINT first, UINT last,
+                                       UINT flags) {
+  gQueryFlags.push_back(flags);
+  return gOriginalQuery(self, menu, index, first, last, flags);
+}
+
+struct TQueryWatch {
+  void** slot = nullptr;
+  explicit TQueryWatch(IContextMenu* sample) {
+    slot = &(*reinterpret_cast<void***>(sample))[3];  // IUnknown's three, then QueryContextMenu
+    gOriginalQuery = reinterpret_cast<TQueryContextMenu>(*slot);
+    Write(reinterpret_cast<void*>(&WatchedQuery));
+  }
+  ~TQueryWatch() { Write(reinterpret_cast<void*>(gOriginalQuery)); }
+  void Write(void* value) {
+    DWORD old = 0;
+    VirtualProtect(slot, sizeof(void*), PAGE_READWRITE, &old);
+    *slot = value;
+    VirtualProtect(slot, sizeof(void*), old, &old);
+  }
+};
+
+void SetShiftDown(bool down) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  keys[VK_SHIFT] = down ? 0x80 : 0;
+  keys[VK_LSHIFT] = down ? 0x80 : 0;
+  SetKeyboardState(keys);
+}
+
+}  // namespace
+
+TEST_F(ContextMenuCommands, ShiftAsksTheShellForItsExtendedVerbs) {
+  // A menu object of the same kind as the one the item shows, to find its function table.
+  IShellFolder* parent = item->ParentShellFolder();
+  ASSERT_NE(parent, nullptr);
+  LPCITEMIDLIST child = item->RelativePIDL();
+  IContextMenu* sample = nullptr;
+  ASSERT_EQ(parent->GetUIObjectOf(form->Handle(), 1, &child, IID_IContextMenu, nullptr,
+                                  reinterpret_cast<void**>(&sample)),
+            S_OK);
+  IContextMenu* richest = nullptr;
+  for (REFIID iid : {IID_IContextMenu3, IID_IContextMenu2})
+    if (richest == nullptr && FAILED(sample->QueryInterface(iid, reinterpret_cast<void**>(&richest)))) richest = nullptr;
+  if (richest == nullptr) richest = sample, sample->AddRef();
+  sample->Release();
+  gQueryFlags.clear();
+  {
+    TQueryWatch watch(richest);
+    SetShiftDown(true);
+    item->ShowContextMenu(form, &at, u"", nullptr, nullptr, nullptr, nullptr);
+    SetShiftDown(false);
+    item->ShowContextMenu(form, &at, u"", nullptr, nullptr, nullptr, nullptr);
+  }
+  richest->Release();
+  ASSERT_EQ(gQueryFlags.size(), 2u);
+  EXPECT_NE(gQueryFlags[0] & CMF_EXTENDEDVERBS, 0u);
+  EXPECT_EQ(gQueryFlags[1] & CMF_EXTENDEDVERBS, 0u);
+  EXPECT_NE(gQueryFlags[1] & CMF_EXPLORE, 0u);
+  EXPECT_EQ(gShownFlags.size(), 2u);  // both menus went up (and nothing was chosen)
+}

@@ -120,6 +120,13 @@ TEST(Selection, DisabledNodesAndConstraints) {
   siblings.SelectNodes(anchor, siblings.GetLast(), true);
   for (PVirtualNode node : AllNodes(siblings))
     EXPECT_EQ(siblings.GetSelected(node), node->Parent == anchor->Parent) << siblings.GetNodeLevel(node);
+
+  // Once the selection is empty, the old anchor holds nothing back: a node
+  // in another folder may start the next selection.
+  PVirtualNode elsewhere = siblings.GetLast();
+  siblings.UnselectNodes(siblings.GetFirst(), siblings.GetLast());
+  siblings.AddToSelection(elsewhere);
+  EXPECT_TRUE(siblings.GetSelected(elsewhere));
 }
 
 TEST(Selection, InvertSelectionReportsARemovalAlone) {

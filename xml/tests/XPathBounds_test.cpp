@@ -1,6 +1,7 @@
 // XPath on hostile expressions and documents: work, strings and expression
 // size are bounded and end with a clear error; the fast paths agree with
 // plain reference versions of the same operations.
+#include <chrono>
 #include <random>
 
 #include "XPathTestSupport.h"
@@ -92,6 +93,97 @@ TEST_F(XPathBoundsTest, StringsAndExpressionsHaveSizeLimits) {
   EXPECT_FALSE(tree->Prepare(std::u16string(2000, u'(') + u"1" + std::u16string(2000, u')')));
   EXPECT_FALSE(tree->IsPrepared());
   tree->Free();
+}
+
+}  // namespace
+
+namespace {
+
+std::u16string Chain(const std::u16string& operand, const std::u16string& op, int count, const std::u16string& last) {
+  std::u16string text = operand;
+  for (int i = 1; i < count; ++i) text += op + (i + 1 == count ? last : operand);
+  return text;
+}
+
+TEST_F(XPathBoundsTest, FlatChainsCountOnceAndNestingIsRefused) {
+  TdomDocument* doc = ParseBytes("<r><f/><g/></r>");
+  ASSERT_NE(doc, nullptr);
+  TdomNode* r = doc->GetDocumentElement();
+  EXPECT_EQ(Eval(r, u"count(" + Chain(u"f", u" | ", 3000, u"g") + u")"), "n:2");
+  EXPECT_EQ(Eval(r, Chain(u"false()", u" or ", 3000, u"g")), "b:true");
+  EXPECT_EQ(Eval(r, Chain(u"false()", u" or ", 3000, u"h")), "b:false");
+  EXPECT_EQ(Eval(r, Chain(u"f", u" and ", 3000, u"g")), "b:true");
+  EXPECT_EQ(Eval(r, Chain(u"f", u" and ", 3000, u"h")), "b:false");
+  // Chains inside chains: each level counts once.
+  std::u16string nested = u"f";
+  for (int i = 0; i < 50; ++i) nested = u"(" + Chain(u"h", u" or ", 40, nested) + u")";
+  EXPECT_EQ(Eval(r, nested), "b:true");
+  // Nesting that the evaluation follows by recursion is still refused.
+  TdomXPathSyntaxTree* tree = expression->SyntaxTree();
+  EXPECT_FALSE(tree->Prepare(Chain(u"1", u" + ", 3000, u"1")));
+  EXPECT_FALSE(tree->Prepare(std::u16string(3000, u'-') + u"1"));
+  EXPECT_FALSE(tree->Prepare(Chain(u"f", u"[", 3000, u"g") + std::u16string(2999, u']')));
+  EXPECT_TRUE(tree->Prepare(Chain(u"1", u" + ", 500, u"1")));
+}
+
+// A flat document of 3,000 elements and one 2,000 levels deep: queries whose
+// plain evaluation does millions of times the work end well within the limit.
+TEST_F(XPathBoundsTest, PredicatesAskOnlyWhatTheyNeed) {
+  std::string flat = "<f>";
+  for (int i = 0; i < 3000; ++i) flat += i % 3 == 0 ? "<a x='" + std::to_string(i) + "'>t</a>" : "<b/>";
+  TdomDocument* doc = ParseBytes(flat + "</f>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Eval(doc, u"count(//a[//a[//a[//a]]])"), "n:1000");
+  EXPECT_EQ(Eval(doc, u"count(//*[. = //*])"), "n:3001");
+  EXPECT_EQ(Eval(doc, u"count(//b[. = //a])"), "n:0");
+  EXPECT_EQ(Eval(doc, u"count(//a[. != //a/@x])"), "n:1000");
+  EXPECT_EQ(Eval(doc, u"count(//a[boolean(//b) and not(//a = 'u')])"), "n:1000");
+  EXPECT_EQ(Eval(doc, u"count(//a[count(//a) = 1000][position() = last()])"), "n:1");
+  EXPECT_EQ(Eval(doc, u"count(//b[count(/f/a) - 999])"), "n:1");  // a number: the first b only
+  std::string deep;
+  for (int i = 0; i < 2000; ++i) deep += "<d>";
+  for (int i = 0; i < 2000; ++i) deep += "</d>";
+  TdomDocument* deepDoc = ParseBytes(deep);
+  ASSERT_NE(deepDoc, nullptr);
+  EXPECT_EQ(Eval(deepDoc, u"count(//*[.//*[.//*]])"), "n:1998");
+  EXPECT_EQ(Eval(deepDoc, u"count(//*[.//*[.//*] = ''])"), "n:1998");
+  EXPECT_EQ(Eval(deepDoc, u"count(//*[.//*[.//*] != 1])"), "n:1998");
+  EXPECT_EQ(Eval(deepDoc, u"count(//*[true() = .//*[.//*]])"), "n:1998");
+}
+
+// Values kept for one evaluation follow the document they were taken from,
+// and are taken again after a handler had the chance to change it.
+class ChangingHandlers : public TObject {
+public:
+  void Variable(TXPathExpression*, const std::u16string&, const std::u16string& localName,
+                TdomXPathCustomResult*& value) {
+    if (localName == u"other") {
+      auto* set = New<TdomXPathNodeSetResult>();
+      set->Add(other);
+      value = set;
+      return;
+    }
+    target->appendChild(target->GetOwnerDocument()->createElement(u"b"));
+    value = New<TdomXPathNumberResult>(1.5);
+  }
+  TdomNode* other = nullptr;
+  TdomNode* target = nullptr;
+};
+
+TEST_F(XPathBoundsTest, KeptValuesFollowTheirDocumentAndItsChanges) {
+  TdomDocument* doc = ParseBytes("<r><a/><a/><a/><a/><a/><x/></r>");
+  TdomDocument* otherDoc = ParseBytes("<r><a/></r>");
+  ASSERT_NE(doc, nullptr);
+  ASSERT_NE(otherDoc, nullptr);
+  std::unique_ptr<ChangingHandlers> handlers(New<ChangingHandlers>());
+  handlers->other = otherDoc->GetDocumentElement();
+  handlers->target = doc->GetDocumentElement();
+  impl->OnRequestXPathVariable = MakeEvent<&ChangingHandlers::Variable>(handlers.get());
+  TdomNode* r = doc->GetDocumentElement();
+  // Each $n adds a b: the third a is the first to see two.
+  EXPECT_EQ(Eval(r, u"count(a[count(//b) > $n])"), "n:3");
+  EXPECT_EQ(Eval(r, u"count(a[//x]) + count($other/a[//x])"), "n:5");
+  EXPECT_EQ(Eval(r, u"count($other/a[//a]) + count(a[//a])"), "n:6");
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include "PatternsReader.h"
 #include "WizardFixture.h"
 #include "WizardPages.h"
+#include "shell/ExplorerContextMenu.h"
+#include "shell/ExplorerTree.h"
 #include "win/Help.h"
 #include "win/controls/Menus.h"
 #include "win/graphics/Graphics.h"
@@ -47,6 +49,30 @@ TEST_F(WizardTest, TheWindowCarriesTheProgramsOwnIcon) {
   ASSERT_NE(icon, nullptr);
   EXPECT_NE(icon, LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION)));
   EXPECT_NE(FindResourceW(GetModuleHandleW(nullptr), L"MAINICON", MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+}
+
+TEST_F(WizardTest, TheFileTreeTakesTheTreePanesDefaultsWhereTheFormStatesNothing) {
+  MakeForm();
+  TVirtualExplorerTreeview* tree = form->FileSelectTree();
+  ASSERT_NE(tree, nullptr);
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  // Stated by the form (multi-select trades the level constraint for the sibling one).
+  EXPECT_EQ(tree->RootFolder(), rfDrives);
+  EXPECT_EQ(tree->FileObjects(), (TFileObjects{foFolders, foNonFolders, foHidden}));
+  EXPECT_EQ(o->AutoOptions(), (TVTAutoOptions{toAutoScroll, toAutoTristateTracking}));
+  EXPECT_EQ(o->MiscOptions(), (TVTMiscOptions{toAcceptOLEDrop, toCheckSupport, toEditable, toToggleOnDblClick}));
+  EXPECT_EQ(o->SelectionOptions(), (TVTSelectionOptions{toMultiSelect, toSiblingSelectConstraint}));
+  EXPECT_EQ(o->VETShellOptions(), TVETShellOptions{});
+  EXPECT_FALSE(tree->ContextMenuManager()->Enabled);
+  EXPECT_EQ(o->VETMiscOptions(), (TVETMiscOptions{toBrowseExecuteFolder, toBrowseExecuteFolderShortcut,
+                                                  toBrowseExecuteZipFolder, toChangeNotifierThread,
+                                                  toRemoveContextMenuShortCut}));
+  EXPECT_EQ(o->VETImageOptions(), (TVETImageOptions{toImages, toThreadedImages, toMarkCutAndCopy}));
+  // Left to the tree pane's defaults.
+  EXPECT_EQ(o->PaintOptions(), (TVTPaintOptions{toShowButtons, toShowTreeLines, toUseBlendedImages,
+                                                toGhostedIfUnfocused}));
+  EXPECT_EQ(o->VETFolderOptions(), TVETFolderOptions{toFoldersExpandable});
+  EXPECT_EQ(o->VETSyncOptions(), (TVETSyncOptions{toCollapseTargetFirst, toExpandTarget, toSelectTarget}));
 }
 
 TEST_F(WizardTest, FirstStartChoosesLanguageThenOpensQuickStart) {

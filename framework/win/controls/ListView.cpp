@@ -107,8 +107,10 @@ void TListView::CreateWnd() {
   --quietLevel;
 }
 
-// Scrolls rows up until row is the top one (as far as the rows go).
+// Scrolls rows up until row is the top one (as far as the rows go); in
+// report view, where rows are lines.
 void TListView::ScrollToTop(int row) {
+  if (viewStyle != vsReport) return;
   HWND hwnd = Handle();
   const int top = static_cast<int>(SendMessageW(hwnd, LVM_GETTOPINDEX, 0, 0));
   if (row <= 0 || row == top || items->Count() == 0) return;

@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "ExplorerTestSupport.h"
+#include "../ImportPatch.h"
 #include "shell/VETDataObject.h"
 #include "win/Forms.h"
 
@@ -267,4 +268,75 @@ TEST_F(ExplorerDragDrop, TheEndOfAControlDragPaintsTheTreeAtOnce) {
   // ...and is painted when the drag ends, not at the next idle moment.
   tree->DoEndDrag(nullptr, 0, 0);
   EXPECT_FALSE(GetUpdateRect(window, nullptr, FALSE));
+}
+
+namespace {
+
+// Stands in for the system's drag loop: records what a drag offers and cancels it.
+struct DragLoopProbe {
+  static inline int calls = 0;
+  static inline std::vector<std::u16string> files;
+  static inline DWORD allowed = 0;
+  static HRESULT WINAPI Fake(IDataObject* data, IDropSource*, DWORD okEffects, DWORD* effect) {
+    ++calls;
+    files = DroppedFiles(data);
+    allowed = okEffects;
+    *effect = DROPEFFECT_NONE;
+    return DRAGDROP_S_CANCEL;
+  }
+};
+
+LPARAM ClientPoint(TVirtualExplorerTreeview* tree, PVirtualNode node, int dx = 0) {
+  tree->ScrollIntoView(node, false);
+  TRect r = tree->GetDisplayRect(node, NoColumn, /*textOnly=*/true);
+  return MAKELPARAM((r.Left + r.Right) / 2 + dx, (r.Top + r.Bottom) / 2);
+}
+
+}  // namespace
+
+TEST_F(ExplorerDragDrop, TheRightButtonDragsAnItemOnlyWhileItIsHeld) {
+  MakeFile(folder + u"\\dragged.txt", 12);
+  MakeFile(folder + u"\\other.txt", 3);
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  // No shell menu on the release: it would wait for the user.
+  o->SetVETShellOptions(o->VETShellOptions().Include(toDragDrop).Exclude(toContextMenus));
+  form->Show();
+  PVirtualNode dragged = NodeOf(folder + u"\\dragged.txt");
+  ASSERT_NE(dragged, nullptr);
+  LPARAM at = ClientPoint(tree, dragged);
+  LPARAM away = ClientPoint(tree, dragged, 40);
+  TImportPatch patch("ole32.dll", "DoDragDrop", reinterpret_cast<void*>(&DragLoopProbe::Fake));
+  ASSERT_TRUE(patch.Active());
+  DragLoopProbe::calls = 0;
+
+  // Pressed and released in place: a click, and a later move drags nothing.
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, at);
+  EXPECT_TRUE(tree->TreeStates().Contains(tsOLEDragPending));
+  tree->Perform(WM_RBUTTONUP, 0, at);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsOLEDragPending));
+  EXPECT_EQ(GetCapture(), HWND(nullptr));
+  tree->Perform(WM_MOUSEMOVE, 0, away);
+  EXPECT_EQ(DragLoopProbe::calls, 0);
+
+  // Pressed and moved past the drag distance: the item under the mouse goes, with every effect on offer.
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, at);
+  tree->Perform(WM_MOUSEMOVE, MK_RBUTTON, away);
+  ASSERT_EQ(DragLoopProbe::calls, 1);
+  ASSERT_EQ(DragLoopProbe::files.size(), 1u);
+  EXPECT_EQ(DragLoopProbe::files[0], folder + u"\\dragged.txt");
+  EXPECT_EQ(DragLoopProbe::allowed & (DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK),
+            DWORD(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
+  tree->Perform(WM_RBUTTONUP, 0, away);
+
+  // A read-only tree, or one without shell drag and drop, arms no drag.
+  o->SetVETMiscOptions(o->VETMiscOptions().Include(toVETReadOnly));
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, at);
+  EXPECT_FALSE(tree->TreeStates().Contains(tsOLEDragPending));
+  tree->Perform(WM_RBUTTONUP, 0, at);
+  o->SetVETMiscOptions(o->VETMiscOptions().Exclude(toVETReadOnly));
+  o->SetVETShellOptions(o->VETShellOptions().Exclude(toDragDrop));
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, at);
+  tree->Perform(WM_MOUSEMOVE, MK_RBUTTON, away);
+  tree->Perform(WM_RBUTTONUP, 0, away);
+  EXPECT_EQ(DragLoopProbe::calls, 1);
 }

@@ -9,6 +9,7 @@
 #include "shell/ColumnMenu.h"
 #include "shell/ExplorerListview.h"
 #include "shell/ShellUtilities.h"
+#include "shell/VirtualBackGndEnumThread.h"
 #include "win/FormDefinition.h"
 #include "win/testing/Harness.h"
 
@@ -328,6 +329,48 @@ TEST_F(Listview, ListsAFolderInTheBackgroundWhenAskedTo) {
   // The property is the list pane's to publish.
   std::string text = WriteFormDefinition(form);
   EXPECT_NE(text.find("ThreadedEnum = True"), std::string::npos);
+}
+
+namespace {
+
+int gListingsBuilt = 0;
+int gListingsBuiltWhileFollowing = 0;
+
+}  // namespace
+
+TEST_F(Listview, AListingWaitsWhileTheListFollowsALinkedView) {
+  MakeFolder(folder + u"\\first");
+  MakeFolder(folder + u"\\second");
+  for (const char16_t* name : {u"\\a.txt", u"\\b.txt", u"\\c.txt"}) MakeFile(folder + u"\\first" + name);
+  MakeFile(folder + u"\\second\\d.txt");
+  list->SetThreadedEnum(true);
+  gListingsBuilt = gListingsBuiltWhileFollowing = 0;
+  list->OnEnumFinished = [](TCustomVirtualExplorerTree*) { ++gListingsBuilt; };
+  Browse(folder + u"\\first");
+  // The thread has handed its listing over; no tick has taken it yet.
+  auto handedOver = [&] {
+    list->EnumHandOver()->Lock();
+    bool done = list->EnumHandOver()->Result != nullptr;
+    list->EnumHandOver()->Unlock();
+    return done;
+  };
+  for (int i = 0; i < 500 && !handedOver(); ++i) Sleep(10);
+  ASSERT_TRUE(handedOver());
+  // The tree reports another folder; while the list follows it, a tick comes.
+  list->OnRootChanging = [](TCustomVirtualExplorerTree* sender, TRootFolder, TNamespace*, TNamespace*, bool&) {
+    int before = gListingsBuilt;
+    sender->Perform(WM_TIMER, TCustomVirtualExplorerTree::kEnumTimer, 0);
+    gListingsBuiltWhileFollowing += gListingsBuilt - before;
+  };
+  LPITEMIDLIST second = PathToPIDL(folder + u"\\second");
+  ASSERT_NE(second, nullptr);
+  list->ChangeLinkDispatch(tree, second);
+  NamespacePIDLManager->FreePIDL(second);
+  list->OnRootChanging = nullptr;
+  EXPECT_EQ(gListingsBuiltWhileFollowing, 0) << "nodes were made while the list was following the tree";
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return Names() == std::vector<std::u16string>{u"d.txt"}; }, 10000));
+  EXPECT_EQ(Shown(), folder + u"\\second");
+  list->OnEnumFinished = nullptr;
 }
 
 namespace {

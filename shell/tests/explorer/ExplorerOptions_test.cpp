@@ -7,6 +7,7 @@
 #include "ExplorerTestSupport.h"
 #include "shell/ExplorerContextMenu.h"
 #include "shell/ShellUtilities.h"
+#include "win/testing/Harness.h"
 
 using namespace explorertest;
 
@@ -103,4 +104,20 @@ TEST_F(ExplorerOptions, TheSettersKeepTheirRules) {
   o->SetVETMiscOptions(o->VETMiscOptions().Include(toChangeNotifierThread));
   EXPECT_FALSE(o->VETMiscOptions().Contains(toTrackChangesInMappedDrives));
   EXPECT_TRUE(tree->ChangeNotifierRegistered());
+}
+
+TEST_F(ExplorerOptions, AFormDefinitionMeetsTheSameRules) {
+  TForm* defined = qvtest::NewFormFromText<TForm>(
+      "TForm Defined { Left = 10; Top = 10; Width = 200; Height = 200;\n"
+      "  TVirtualExplorerTreeview Files {\n"
+      "    TreeOptions.AutoOptions = [toAutoScroll, toAutoSort];\n"
+      "    TreeOptions.SelectionOptions = [toLevelSelectConstraint, toMultiSelect];\n"
+      "  }\n"
+      "}");
+  auto* files = qvtest::Find<TVirtualExplorerTreeview>(defined, "Files");
+  ASSERT_NE(files, nullptr);
+  TCustomVirtualExplorerTreeOptions* o = files->TreeOptions();
+  EXPECT_EQ(o->AutoOptions(), TVTAutoOptions{toAutoScroll});
+  EXPECT_EQ(o->SelectionOptions(), (TVTSelectionOptions{toMultiSelect, toSiblingSelectConstraint}));
+  defined->Free();
 }

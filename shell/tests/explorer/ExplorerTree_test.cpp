@@ -2,12 +2,15 @@
 // finding items, check marks kept in the node storage and given back when
 // nodes are made again, new and vanished items, renames, links.
 #include <cstring>
+#include <random>
+#include <set>
 
 #include "ExplorerTestSupport.h"
 #include "shell/ShellUtilities.h"
 #include "core/MemoryStream.h"
 #include "shell/ColumnMenu.h"
 #include "shell/ExplorerContextMenu.h"
+#include "shell/ShellSortHelper.h"
 #include "shell/SysImages.h"
 #include "shell/VETPersistent.h"
 #include "win/testing/Harness.h"
@@ -373,4 +376,68 @@ TEST_F(ExplorerTree, CtrlAndShiftHeaderClicksFitAndHideAColumnAndGiveItsWidthBac
   EXPECT_EQ(type->Width(), tree->GetMaxColumnWidth(2));
   tree->DoHeaderClick(2, mbLeft, TShiftState{ssCtrl}, 0, 0);
   EXPECT_EQ(type->Width(), before);
+}
+
+namespace {
+
+// A tree ordering against the shell: the keyed order it first tries never holds.
+struct TReversedExplorerTree : TVirtualExplorerTreeview {
+  int DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) override {
+    return -TVirtualExplorerTreeview::DoCompareNodes(node1, node2, column);
+  }
+};
+
+// +1 when every neighbouring pair of node's children is in the shell's
+// ascending order, -1 when all are in descending order, else 0.
+int ShellOrderOfChildren(TBaseVirtualTree* tree, PVirtualNode node) {
+  TShellSortHelper helper;
+  bool up = true, down = true;
+  for (PVirtualNode child = tree->GetFirstChild(node); child && child->NextSibling; child = child->NextSibling) {
+    int order = helper.CompareIDSort(0, static_cast<TCustomVirtualExplorerTree*>(tree)->NodeNamespace(child),
+                                     static_cast<TCustomVirtualExplorerTree*>(tree)->NodeNamespace(child->NextSibling));
+    up = up && order < 0;
+    down = down && order > 0;
+  }
+  return up ? 1 : down ? -1 : 0;
+}
+
+}  // namespace
+
+TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted) {
+  // Folders and files whose names mix case, digits, dots, dashes and spaces.
+  std::mt19937 rng(7);
+  const std::u16string alphabet = u"aAbZ019._- ";
+  std::set<std::u16string> seen;
+  int made = 0;
+  while (made < 60) {
+    std::u16string name;
+    for (size_t i = 0, n = 1 + rng() % 6; i < n; ++i) name += alphabet[rng() % alphabet.size()];
+    std::u16string lower = name;
+    for (char16_t& c : lower) c = static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    if (name.front() == u' ' || name.back() == u'.' || name.back() == u' ' || !seen.insert(lower).second) continue;
+    if (made++ % 5 == 0) MakeFolder(folder + u"\\" + name);
+    else MakeFile(folder + u"\\" + name);
+  }
+  PVirtualNode node = NodeOf(folder);
+  ASSERT_NE(node, nullptr);
+  tree->SetExpanded(node, true);
+  ASSERT_EQ(node->ChildCount, 60u);
+  EXPECT_EQ(ShellOrderOfChildren(tree, node), 1);
+  tree->Sort(node, NoColumn, sdDescending);
+  EXPECT_EQ(ShellOrderOfChildren(tree, node), -1);
+  tree->Sort(node, NoColumn, sdAscending);
+  EXPECT_EQ(ShellOrderOfChildren(tree, node), 1);
+  EXPECT_EQ(tree->GetFirstChild(node)->Index, 0u);
+  EXPECT_EQ(node->LastChild->Index, 59u);
+
+  // Where the tree's own comparison disagrees with the keys, it still decides.
+  TReversedExplorerTree* reversed = New<TReversedExplorerTree>(form);
+  reversed->SetParent(form);
+  reversed->SetFileObjects({foFolders, foNonFolders, foHidden});
+  reversed->SetRootFolderCustomPath(folder);
+  reversed->SetActive(true);
+  PVirtualNode top = reversed->GetFirst();
+  ASSERT_NE(top, nullptr);
+  ASSERT_EQ(top->ChildCount, 60u);
+  EXPECT_EQ(ShellOrderOfChildren(reversed, top), -1);
 }

@@ -492,3 +492,36 @@ TEST_F(ShellNotify, EveryKindReachesTheTreeAndLeavesItWhole) {
   NamespacePIDLManager->FreePIDL(item);
   NamespacePIDLManager->FreePIDL(sub);
 }
+
+TEST_F(ShellNotify, ARenameInTheEditorAsksForItsNewIconAndTheChangesThatWaitedFollowIt) {
+  MakeFile(folder + u"\\x.txt");
+  ASSERT_NE(Expanded(folder), nullptr);
+  PVirtualNode node = NodeOf(folder + u"\\x.txt");
+  ASSERT_NE(node, nullptr);
+  TNamespace* ns = tree->NodeNamespace(node);
+  // The image thread was asked for the icon of the old name.
+  ns->SetThreadIconLoading(true);
+  ASSERT_TRUE(tree->EditNode(node, NoColumn));
+  // A change reported while the label is edited waits for the edit.
+  MakeFile(folder + u"\\late.txt");
+  ReportChange(SHCNE_CREATE, folder + u"\\late.txt");
+  Pump(1300);
+  ASSERT_TRUE(tree->IsEditing());
+  EXPECT_TRUE(seen.empty());
+  EXPECT_EQ(ChildNames(NodeOf(folder)), (std::vector<std::u16string>{u"x.txt"}));
+
+  HWND edit = FindWindowExW(tree->Handle(), nullptr, nullptr, nullptr);
+  ASSERT_NE(edit, HWND(nullptr));
+  SetWindowTextW(edit, L"x.qvzz");
+  SendMessageW(edit, EM_SETMODIFY, TRUE, 0);
+  ASSERT_TRUE(tree->EndEditNode());
+  ASSERT_FALSE(tree->IsEditing());
+  // The node keeps its item, which no longer waits for the old name's icon.
+  EXPECT_EQ(NodeOf(folder + u"\\x.qvzz"), node);
+  EXPECT_FALSE(ns->GetThreadIconLoading());
+  // What waited arrives once the edit is over, and the shell's own report of
+  // the rename leaves one node under the new name.
+  EXPECT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 2; }, 1000));
+  Pump(1200);
+  EXPECT_EQ(ChildNames(NodeOf(folder)), (std::vector<std::u16string>{u"late.txt", u"x.qvzz"}));
+}

@@ -1,0 +1,71 @@
+// The explorer tree: sorting a folder's children by the shell's name order.
+// Asking the folder (CompareIDs) for every pair a merge sort compares costs
+// about a microsecond a call under Wine, 120,000 calls for 10,000 children;
+// keys made once an item and one call a neighbouring pair do the same.
+#include "shell/ExplorerTree.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "shell/ShellNameOrder.h"
+
+namespace {
+
+// Chains children under node in the order given, as the tree's own sort does.
+void Relink(PVirtualNode node, const std::vector<PVirtualNode>& children) {
+  node->FirstChild = children.front();
+  node->LastChild = children.back();
+  for (size_t i = 0; i < children.size(); ++i) {
+    children[i]->Index = static_cast<uint32_t>(i);
+    children[i]->PrevSibling = i > 0 ? children[i - 1] : nullptr;
+    children[i]->NextSibling = i + 1 < children.size() ? children[i + 1] : nullptr;
+  }
+}
+
+}  // namespace
+
+bool TCustomVirtualExplorerTree::SortsByShellName(TColumnIndex column) {
+  if (TreeOptions()->VETMiscOptions().Contains(toUserSort)) return false;
+  if (column < 0) return true;
+  if (columnDetails != cdShellColumns) return ColumnKind(column) == cdFileName;
+  return column == 0;
+}
+
+bool TCustomVirtualExplorerTree::PresortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction) {
+  std::vector<PVirtualNode> children;
+  std::vector<TNamespace*> items;
+  for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling) {
+    TNamespace* ns = NodeNamespace(child);
+    if (ns == nullptr) return false;
+    children.push_back(child);
+    items.push_back(ns);
+  }
+  if (children.size() < 2) return false;
+  std::vector<size_t> order = shellorder::KeyedOrder(items);
+  if (direction == sdDescending) std::reverse(order.begin(), order.end());
+  std::vector<PVirtualNode> sorted(children.size());
+  for (size_t i = 0; i < order.size(); ++i) sorted[i] = children[order[i]];
+  // The very comparison the tree's sort would make, column and all.
+  bool confirmed = shellorder::NeighboursInOrder(sorted, direction == sdDescending, [&](PVirtualNode a, PVirtualNode b) {
+    return DoCompareNodes(a, b, column);
+  });
+  if (confirmed) Relink(node, sorted);
+  return confirmed;
+}
+
+void TCustomVirtualExplorerTree::Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit) {
+  PVirtualNode parent = node != nullptr ? node : RootNode();
+  // The chain changes here: the cache's worker must not be walking it.
+  StopCacheValidation();
+  bool confirmed = SortsByShellName(column) && !IsEditing() && parent->FirstChild != nullptr &&
+                   PresortChildren(parent, column, direction);
+  presortConfirmed = confirmed;
+  presortDirection = direction;
+  try {
+    TCustomVirtualStringTree::Sort(node, column, direction, doInit);
+  } catch (...) {
+    presortConfirmed = false;
+    throw;
+  }
+  presortConfirmed = false;
+}

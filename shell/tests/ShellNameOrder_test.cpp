@@ -1,0 +1,73 @@
+// The keyed name order against the folder's own CompareIDs, over random names
+// of folders and files (case, digits, dots, dashes, spaces).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <random>
+#include <set>
+
+#include "ShellTestHelpers.h"
+#include "shell/ShellNameOrder.h"
+#include "shell/ShellSortHelper.h"
+#include "shell/VirtualWideStrings.h"
+
+namespace {
+
+// count names unique without case, none ending in a dot or a space (the file
+// calls would trim them).
+std::vector<std::u16string> RandomNames(std::mt19937& rng, size_t count) {
+  const std::u16string alphabet = u"aAbBzZ0129._- ~";
+  std::set<std::u16string> seen;
+  std::vector<std::u16string> names;
+  while (names.size() < count) {
+    std::u16string name;
+    size_t length = 1 + rng() % 7;
+    for (size_t i = 0; i < length; ++i) name += alphabet[rng() % alphabet.size()];
+    if (name.front() == u' ' || name.back() == u'.' || name.back() == u' ') continue;
+    std::u16string lower = name;
+    for (char16_t& c : lower) c = static_cast<char16_t>(c >= u'A' && c <= u'Z' ? c + 32 : c);
+    if (!seen.insert(lower).second) continue;
+    names.push_back(name);
+  }
+  return names;
+}
+
+std::vector<std::u16string> NamesOf(const std::vector<TNamespace*>& items) {
+  std::vector<std::u16string> names;
+  for (TNamespace* item : items) names.push_back(item->NameForParsingInFolder());
+  return names;
+}
+
+}  // namespace
+
+TEST(ShellNameOrder, KeysGiveTheFoldersOwnOrder) {
+  TShellSortHelper helper;
+  auto folderOrder = [&](TNamespace* a, TNamespace* b) { return helper.CompareIDSort(0, a, b); };
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    std::mt19937 rng(seed);
+    shelltest::TempFolder folder;
+    std::vector<TNamespace*> items;
+    for (const std::u16string& name : RandomNames(rng, 90)) {
+      std::u16string path = rng() % 4 == 0 ? folder.MakeFolder(name) : folder.MakeFile(name, 1);
+      TNamespace* item = TNamespace::CreateFromFileName(path);
+      ASSERT_NE(item, nullptr) << vws::ToAnsi(path);
+      items.push_back(item);
+    }
+    std::vector<TNamespace*> expected = items;
+    std::stable_sort(expected.begin(), expected.end(), [&](TNamespace* a, TNamespace* b) { return folderOrder(a, b) < 0; });
+    std::vector<TNamespace*> keyed;
+    for (size_t i : shellorder::KeyedOrder(items)) keyed.push_back(items[i]);
+    EXPECT_EQ(NamesOf(keyed), NamesOf(expected)) << "seed " << seed;
+
+    // The check the tree makes before it trusts an order.
+    EXPECT_TRUE(shellorder::NeighboursInOrder(expected, /*descending=*/false, folderOrder));
+    EXPECT_FALSE(shellorder::NeighboursInOrder(expected, /*descending=*/true, folderOrder));
+    std::vector<TNamespace*> reversed(expected.rbegin(), expected.rend());
+    EXPECT_TRUE(shellorder::NeighboursInOrder(reversed, /*descending=*/true, folderOrder));
+    std::swap(expected[10], expected[11]);
+    EXPECT_FALSE(shellorder::NeighboursInOrder(expected, /*descending=*/false, folderOrder));
+    std::vector<TNamespace*> twice{expected[0], expected[0]};
+    EXPECT_FALSE(shellorder::NeighboursInOrder(twice, /*descending=*/false, folderOrder));
+    for (TNamespace* item : items) item->Free();
+  }
+}
