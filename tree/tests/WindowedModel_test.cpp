@@ -1,6 +1,7 @@
 // Random operations on two string trees in a real window: structure, moves
 // and copies between the trees, streams, the clipboard, sorting, toggling,
-// heights, options, columns, check boxes, editing, keys and clicks, paints.
+// heights, options, columns, check boxes, editing, keys and clicks, header
+// clicks, drags and column fitting, resizing, paints.
 // After every step the node model's invariants hold, every node the tree
 // remembers is one of its nodes, and the focused and main column exist.
 #include <gtest/gtest.h>
@@ -43,7 +44,7 @@ public:
     int total = static_cast<int>(tree->RootNode()->TotalCount);
     bool room = total < 250;
     HWND window = tree->Handle();
-    int op = Pick(32);
+    int op = Pick(35);
     switch (op) {
       case 0: if (room) Keyed(tree->AddChild(Pick(4) == 0 ? nullptr : node)); break;
       case 1: tree->DeleteNode(node); break;
@@ -83,6 +84,18 @@ public:
       case 29: if (total < 200) ThroughClipboard(); break;
       case 30: if (total < 200) ToTheOtherTree(node); break;
       case 31: FromTheOtherTree(node); break;
+      case 32: case 33: Header(window); break;
+      case 34: {
+        TVTHeader* h = tree->Header();
+        switch (Pick(4)) {
+          case 0: h->SetOptions(Flipped(h->Options(), hoAutoResize)); break;
+          case 1: h->SetOptions(Flipped(h->Options(), hoAutoSpring)); break;
+          case 2: tree->SetBounds(0, 0, 200 + Pick(250), 100 + Pick(150)); break;
+          case 3: h->SetSortColumn(h->Columns()->Count() > 0 ? Pick(h->Columns()->Count()) : NoColumn);
+                  tree->TreeOptions()->SetAutoOptions(Flipped(tree->TreeOptions()->AutoOptions(), toAutoSort)); break;
+        }
+        break;
+      }
     }
     return op;
   }
@@ -175,6 +188,52 @@ private:
       SendMessageW(window, WM_LBUTTONDBLCLK, keys | MK_LBUTTON, at);
       SendMessageW(window, WM_LBUTTONUP, keys, at);
     }
+  }
+
+  void Header(HWND window) {
+    TVTHeader* h = tree->Header();
+    h->SetOptions(h->Options().Include(hoDblClickResize).Include(hoDrag).Include(hoHotTrack));
+    POINT p{Pick(420) - 10, -1 - Pick(int(h->Height()))};
+    ClientToScreen(window, &p);
+    LPARAM at = MAKELPARAM(p.x, p.y);
+    POINT q{Pick(400), Pick(250) - 20};
+    POINT qs = q;
+    ClientToScreen(window, &qs);
+    switch (Pick(5)) {
+      case 0: SendMessageW(window, WM_NCMOUSEMOVE, HTBORDER, at); break;
+      case 1:
+        SendMessageW(window, WM_NCLBUTTONDOWN, HTBORDER, at);
+        SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(q.x, q.y));
+        SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(q.x + 5, q.y));
+        SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(q.x + 5, q.y));
+        break;
+      case 2:
+        SendMessageW(window, WM_NCLBUTTONDOWN, HTBORDER, at);
+        SendMessageW(window, WM_NCLBUTTONUP, HTBORDER, at);
+        SendMessageW(window, WM_NCLBUTTONDBLCLK, HTBORDER, at);
+        SendMessageW(window, WM_NCLBUTTONUP, HTBORDER, at);
+        break;
+      case 3:
+        SendMessageW(window, WM_NCLBUTTONDOWN, HTBORDER, at);
+        SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(q.x, q.y));
+        SendMessageW(window, WM_KEYDOWN, VK_ESCAPE, 1);
+        SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(q.x, q.y));
+        break;
+      case 4: {
+        WORD key = Pick(2) ? VK_ADD : VK_SUBTRACT;
+        BYTE state[256];
+        GetKeyboardState(state);
+        BYTE old = state[VK_CONTROL];
+        state[VK_CONTROL] = 0x80;
+        SetKeyboardState(state);
+        SendMessageW(window, WM_KEYDOWN, key, 1);
+        state[VK_CONTROL] = old;
+        SetKeyboardState(state);
+        SendMessageW(window, WM_KEYUP, key, 0xC0000001);
+        break;
+      }
+    }
+    (void)qs;
   }
 
   void ChangeColumns() {
