@@ -148,6 +148,11 @@ TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
       "<!DOCTYPE r [<!ELEMENT r (a , b) ?><!ELEMENT a EMPTY>]><r/>",
       // A literal cut short by the end of a parameter entity.
       "<!DOCTYPE r SYSTEM 'lit.dtd'><r/>",
+      // White space that sets literals and definitions apart.
+      "<!DOCTYPE r SYSTEM'any.dtd'><r/>",
+      "<!DOCTYPE r PUBLIC '-//p''any.dtd'><r/>",
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA 'a'y CDATA 'b'>]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA #FIXED \"a\"y CDATA #IMPLIED>]><r/>",
   };
   for (const char* doc : docs) {
     Verdict v = Judge(doc);
@@ -156,6 +161,11 @@ TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
   // The well-formed neighbours of the above.
   Verdict v = Judge("<!DOCTYPE r [<!ELEMENT r ((a)?,(b)*)><!ELEMENT a EMPTY><!ELEMENT b EMPTY>]><r><a/><b/></r>");
   EXPECT_TRUE(v.valid) << Show(v);
+  for (const char* doc : {"<!DOCTYPE r SYSTEM 'any.dtd'><r/>", "<!DOCTYPE r PUBLIC '-//p' 'any.dtd'[]><r/>",
+                          "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA 'a' y CDATA #IMPLIED\tz CDATA 'c'>]><r/>"}) {
+    v = Judge(doc);
+    EXPECT_TRUE(v.valid) << doc << Show(v);
+  }
 }
 
 // Each check's error type is named for what it finds.
@@ -316,6 +326,10 @@ TEST_F(VerdictTest, SystemIdentifiersWithCharactersOutsideUris) {
     Verdict v = Judge(doc);
     EXPECT_TRUE(v.valid) << doc << Show(v);
   }
+  // The file's own name, as the platform writes it (a drive path on Windows).
+  std::string absolute = "<!DOCTYPE r SYSTEM '" + (folder / "a b.dtd").string() + "'><r/>";
+  Verdict v = Judge(absolute);
+  EXPECT_TRUE(v.valid) << absolute << Show(v);
   TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>");
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"text");
