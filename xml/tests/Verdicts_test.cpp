@@ -335,6 +335,14 @@ TEST_F(VerdictTest, SystemIdentifiersWithCharactersOutsideUris) {
     Verdict v = Judge(doc);
     EXPECT_TRUE(v.valid) << doc << Show(v);
   }
+  // Names inside an external subset resolve against the subset's own place.
+  std::filesystem::create_directories(folder / "sub dir");
+  WriteFile("sub dir/d.dtd", "<!ENTITY % p SYSTEM 'p q.ent'>%p;<!ENTITY g SYSTEM 'g h.ent'>");
+  WriteFile("sub dir/p q.ent", decl);
+  WriteFile("sub dir/g h.ent", "inner");
+  TdomDocument* nested = Parse("<!DOCTYPE r SYSTEM 'sub dir/d.dtd'><r>&g;</r>");
+  ASSERT_NE(nested, nullptr) << Show({false, false, Types()});
+  EXPECT_EQ(nested->GetDocumentElement()->GetTextContent(), u"inner");
   // The file's own name, as the platform writes it (a drive path on Windows).
   std::string absolute = "<!DOCTYPE r SYSTEM '" + (folder / "a b.dtd").string() + "'><r/>";
   Verdict v = Judge(absolute);
