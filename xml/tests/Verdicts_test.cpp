@@ -148,6 +148,11 @@ TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
       "<!DOCTYPE r [<!ELEMENT r (a , b) ?><!ELEMENT a EMPTY>]><r/>",
       // A literal cut short by the end of a parameter entity.
       "<!DOCTYPE r SYSTEM 'lit.dtd'><r/>",
+      // White space that sets literals and definitions apart.
+      "<!DOCTYPE r SYSTEM'any.dtd'><r/>",
+      "<!DOCTYPE r PUBLIC '-//p''any.dtd'><r/>",
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA 'a'y CDATA 'b'>]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA #FIXED \"a\"y CDATA #IMPLIED>]><r/>",
   };
   for (const char* doc : docs) {
     Verdict v = Judge(doc);
@@ -156,6 +161,11 @@ TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
   // The well-formed neighbours of the above.
   Verdict v = Judge("<!DOCTYPE r [<!ELEMENT r ((a)?,(b)*)><!ELEMENT a EMPTY><!ELEMENT b EMPTY>]><r><a/><b/></r>");
   EXPECT_TRUE(v.valid) << Show(v);
+  for (const char* doc : {"<!DOCTYPE r SYSTEM 'any.dtd'><r/>", "<!DOCTYPE r PUBLIC '-//p' 'any.dtd'[]><r/>",
+                          "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA 'a' y CDATA #IMPLIED\tz CDATA 'c'>]><r/>"}) {
+    v = Judge(doc);
+    EXPECT_TRUE(v.valid) << doc << Show(v);
+  }
 }
 
 // Each check's error type is named for what it finds.
@@ -288,6 +298,37 @@ TEST_F(VerdictTest, CdataValuesNormaliseAlikeWithAndWithoutModels) {
     ASSERT_EQ(IsHintOrWarningErrorType(ta), IsHintOrWarningErrorType(tb)) << Utf8(raw);
     ASSERT_EQ(va, vb) << Utf8(raw);
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A system literal may hold any character but its quote; before it is used as
+// a URI, a space, a lone '%' or a non-ASCII letter is escaped, so the files
+// are found whatever their names.
+TEST_F(VerdictTest, SystemIdentifiersWithCharactersOutsideUris) {
+  const std::string decl = "<!ELEMENT r (#PCDATA)>";
+  WriteFile("a b.dtd", decl);
+  WriteFile("100%.dtd", decl);
+  WriteFile("p q.ent", decl);
+  WriteFile("g h.ent", "text");
+  std::ofstream(folder / std::filesystem::path(u"d\u00e9.dtd"), std::ios::binary) << decl;
+  const char* docs[] = {
+      "<!DOCTYPE r SYSTEM 'a b.dtd'><r/>",
+      "<!DOCTYPE r SYSTEM 'a%20b.dtd'><r/>",  // already escaped: kept
+      "<!DOCTYPE r SYSTEM '100%.dtd'><r/>",
+      "<!DOCTYPE r SYSTEM 'd\xC3\xA9.dtd'><r/>",
+      "<!DOCTYPE r [<!ENTITY % p SYSTEM 'p q.ent'>%p;]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>",
+  };
+  for (const char* doc : docs) {
+    Verdict v = Judge(doc);
+    EXPECT_TRUE(v.valid) << doc << Show(v);
+  }
+  TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"text");
 }
 
 }  // namespace
