@@ -870,6 +870,8 @@ protected:
   // A class-library drag of the tree ended: DragFinished.
   void DoEndDrag(TControl* target, int x, int y) override;
   int vclDragEffect = DROPEFFECT_NONE;        // the effect the last class-library drag-over chose
+  bool vclDragMoved = false;   // the class-library drag went past the drag distance: it ends in a drop
+  bool releasingDrag = false;  // DragFinished is handing the tree the release such a drag took
   // Shift state of an OLE key state plus the buttons held when the drag entered.
   TShiftState DragShiftState(DWORD keyState) const;
   // Whether the system's helper draws source's picture over this tree (else the tree shows it).
