@@ -91,7 +91,9 @@ inline std::u16string FlatBenchFolder(int kinds) {
 // child's name (shown or parsing); and the listing the explorer tree's
 // expansion does the work of: every child listed, sorted by the folder's own
 // order (CompareIDs) and the shown names of the first screen's rows.
-enum class TListing { Bare, ShownNames, ParsingNames, SortedFirstScreen };
+// KeptPIDLs: the bare listing keeping every child's PIDL until the end, as
+// a view holding the items does.
+enum class TListing { Bare, KeptPIDLs, ShownNames, ParsingNames, SortedFirstScreen };
 
 // Milliseconds of one listing of folder; items counts the children listed.
 inline double ShellListing(const std::u16string& folder, TListing work, int& items, int firstScreenRows = 0) {
@@ -116,7 +118,7 @@ inline double ShellListing(const std::u16string& folder, TListing work, int& ite
       ++items;
       if (work == TListing::ShownNames) nameOf(child, SHGDN_INFOLDER);
       if (work == TListing::ParsingNames) nameOf(child, SHGDN_INFOLDER | SHGDN_FORPARSING);
-      if (work == TListing::SortedFirstScreen) children.push_back(child);
+      if (work == TListing::SortedFirstScreen || work == TListing::KeptPIDLs) children.push_back(child);
       else CoTaskMemFree(child);
     }
     list->Release();
@@ -133,7 +135,7 @@ inline double ShellListing(const std::u16string& folder, TListing work, int& ite
   shellFolder->Release();
   desktop->Release();
   NamespacePIDLManager->FreePIDL(pidl);
-  if (work != TListing::Bare && chars == 0) items = 0;
+  if (work != TListing::Bare && work != TListing::KeptPIDLs && chars == 0) items = 0;
   return ms;
 }
 

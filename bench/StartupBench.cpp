@@ -1,8 +1,10 @@
 // Start-up of the installed program to an idle, visible main form, whole
 // process, beside an empty Win32 window started the same way in the same
 // run: the time until the process waits for input with a visible window, and
-// its resident memory then. The program starts as on a later start (no
-// language choice, no splash); the settings it finds are put back afterwards.
+// its resident memory then. Programs named on the command line are measured
+// instead of the installed one, each in turn with the reference. The program
+// starts as on a later start (no language choice, no splash); the settings it
+// finds are put back afterwards.
 #include <windows.h>
 #include <psapi.h>
 
@@ -73,20 +75,27 @@ bool StartOnce(const std::wstring& exe, TFigures& figures) {
   return ready;
 }
 
-// The median of runs starts (after one start to warm the file cache).
-bool Measure(const std::wstring& exe, int runs, TFigures& median) {
+// The medians of runs starts of each program, started in turn (one start
+// each to warm the file cache first), so that a change in the machine's load
+// falls on all of them alike.
+bool Measure(const std::vector<std::wstring>& exes, int runs, std::vector<TFigures>& medians) {
+  std::vector<std::vector<TFigures>> all(exes.size(), std::vector<TFigures>(runs));
   TFigures warm;
-  if (!StartOnce(exe, warm)) return false;
-  std::vector<TFigures> all(runs);
-  for (TFigures& f : all)
-    if (!StartOnce(exe, f)) return false;
-  auto middle = [&](double TFigures::*field) {
-    std::vector<double> values;
-    for (const TFigures& f : all) values.push_back(f.*field);
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-  };
-  median = {middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB)};
+  for (const std::wstring& exe : exes)
+    if (!StartOnce(exe, warm)) return false;
+  for (int run = 0; run < runs; ++run)
+    for (size_t i = 0; i < exes.size(); ++i)
+      if (!StartOnce(exes[i], all[i][run])) return false;
+  medians.clear();
+  for (const std::vector<TFigures>& figures : all) {
+    auto middle = [&](double TFigures::*field) {
+      std::vector<double> values;
+      for (const TFigures& f : figures) values.push_back(f.*field);
+      std::sort(values.begin(), values.end());
+      return values[values.size() / 2];
+    };
+    medians.push_back({middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB)});
+  }
   return true;
 }
 
@@ -108,10 +117,12 @@ int main(int argc, char** argv) {
   std::wstring folder = self;
   folder.resize(folder.find_last_of(L'\\') + 1);
   // bench\ sits beside the program folder Quorvanell\ in the build tree.
-  std::wstring program = folder + L"..\\Quorvanell\\Quorvanell.exe";
   std::wstring reference = folder + L"EmptyWindow.exe";
-  if (argc > 1) program = std::wstring(argv[1], argv[1] + strlen(argv[1]));
-  const int runs = 5;
+  // The installed program, or the programs named (another build beside it, say).
+  std::vector<std::wstring> programs{folder + L"..\\Quorvanell\\Quorvanell.exe"};
+  if (argc > 1) programs.clear();
+  for (int i = 1; i < argc; ++i) programs.emplace_back(argv[i], argv[i] + strlen(argv[i]));
+  const int runs = 9;
 
   TSetting settings[] = {{L"GlobalFirstStart", 0}, {L"GlobalSplashShow", 0}};
   HKEY key = nullptr;
@@ -122,8 +133,10 @@ int main(int argc, char** argv) {
     RegSetValueExW(key, s.name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&s.value), sizeof(s.value));
   }
 
-  TFigures ours, empty;
-  bool ok = Measure(reference, runs, empty) && Measure(program, runs, ours);
+  std::vector<std::wstring> exes{reference};
+  exes.insert(exes.end(), programs.begin(), programs.end());
+  std::vector<TFigures> medians;
+  bool ok = Measure(exes, runs, medians);
 
   for (TSetting& s : settings) {
     if (s.existed)
@@ -136,12 +149,17 @@ int main(int argc, char** argv) {
     std::printf("a program did not reach an idle, visible window\n");
     return 1;
   }
-  std::printf("start-up to an idle, visible main form (median of %d)\n", runs);
-  std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB\n", "Quorvanell", ours.ms, ours.residentMB,
-              ours.privateMB);
+  std::printf("start-up to an idle, visible main form (median of %d, the programs started in turn)\n", runs);
+  const TFigures& empty = medians[0];
   std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB\n", "empty Win32 window", empty.ms,
               empty.residentMB, empty.privateMB);
-  std::printf("  %-28s %8.1fx time  %6.1fx resident\n", "ratio", ours.ms / empty.ms,
-              ours.residentMB / empty.residentMB);
+  for (size_t i = 0; i < programs.size(); ++i) {
+    const TFigures& ours = medians[i + 1];
+    std::string name(programs[i].begin(), programs[i].end());
+    if (programs.size() == 1) name = "Quorvanell";
+    std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB  %.1fx time  %.1fx resident\n",
+                name.substr(name.size() > 28 ? name.size() - 28 : 0).c_str(), ours.ms, ours.residentMB,
+                ours.privateMB, ours.ms / empty.ms, ours.residentMB / empty.residentMB);
+  }
   return 0;
 }

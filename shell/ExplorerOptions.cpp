@@ -68,9 +68,10 @@ void TCustomVirtualExplorerTreeOptions::SetVETImageOptions(TVETImageOptions valu
   imageOptions = value;
   TCustomVirtualExplorerTree* tree = ExplorerOwner();
   if (tree == nullptr) return;
-  if (Changed(old, value, toImages)) tree->SetImages(value.Contains(toImages) ? SmallSysImages() : nullptr);
+  // The small list is bound when a row first asks for its icon (DoGetImageIndex).
+  if (Changed(old, value, toImages)) tree->SetImages(value.Contains(toImages) ? SmallSysImagesUnbound() : nullptr);
   if (Changed(old, value, toLargeImages) && value.Contains(toImages))
-    tree->SetImages(value.Contains(toLargeImages) ? LargeSysImages() : SmallSysImages());
+    tree->SetImages(value.Contains(toLargeImages) ? LargeSysImages() : SmallSysImagesUnbound());
   if (!tree->ComponentState().Contains(csLoading)) tree->RebuildRootNamespace();
   if (Changed(old, value, toThreadedImages)) tree->SetThreadedImages(value.Contains(toThreadedImages));
 }

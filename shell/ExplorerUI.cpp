@@ -66,6 +66,8 @@ void TCustomVirtualExplorerTree::DoPaintText(PVirtualNode node, TCanvas* canvas,
 
 TCustomImageList* TCustomVirtualExplorerTree::DoGetImageIndex(PVirtualNode node, TVTImageKind kind,
                                                              TColumnIndex column, bool& ghosted, int& index) {
+  // Every icon drawn is asked for here first: the system list is bound now.
+  if (auto* system = dynamic_cast<VirtualSysImages*>(Images())) system->Bind();
   TCustomImageList* list = TCustomVirtualStringTree::DoGetImageIndex(node, kind, column, ghosted, index);
   TNamespace* ns = NodeNamespace(node);
   if (list != nullptr || ns == nullptr) return list;

@@ -52,7 +52,12 @@ void VirtualSysImages::Create(TComponent* owner) {
   TImageList::Create(owner);
   SetShareImages(true);
   SetDrawingStyle(dsTransparent);
-  Flush();
+  SetWidth(GetSystemMetrics(SM_CXSMICON));
+  SetHeight(GetSystemMetrics(SM_CYSMICON));
+}
+
+void VirtualSysImages::Bind() {
+  if (!bound) Flush();
 }
 
 void VirtualSysImages::SetImageSize(int value) {
@@ -72,6 +77,7 @@ void VirtualSysImages::BindLarge(bool large) {
 }
 
 void VirtualSysImages::Flush() {
+  bound = true;
   SetHandle(nullptr);
   if (imageSize != 2) {
     BindLarge(imageSize == 1);
@@ -89,7 +95,12 @@ void VirtualSysImages::Flush() {
 }
 
 VirtualSysImages* SmallSysImages() {
-  if (smallImages == nullptr) smallImages = MakeList(0);
+  SmallSysImagesUnbound()->Bind();
+  return smallImages;
+}
+
+VirtualSysImages* SmallSysImagesUnbound() {
+  if (smallImages == nullptr) smallImages = New<VirtualSysImages>(static_cast<TComponent*>(nullptr));
   return smallImages;
 }
 

@@ -262,6 +262,7 @@ void TVTHeader::LoadFromStream(TStream* stream) {
   int count = static_cast<int>(h.columns.size());
 
   states.Include(hsLoading);
+  TColumnIndex oldMain = mainColumn;
   TVTHeaderOptions savedOptions = options;
   options = TVTHeaderOptions();
   try {
@@ -300,7 +301,9 @@ void TVTHeader::LoadFromStream(TStream* stream) {
     throw;
   }
   states.Exclude(hsLoading);
+  KeepFocusedColumnValid();
   if (owner != nullptr) {
+    if (mainColumn != oldMain) owner->MainColumnChanged();
     owner->DoColumnResize(NoColumn);
     owner->UpdateHorizontalScrollBar(false);
     Invalidate(nullptr);

@@ -59,3 +59,13 @@ void TBaseVirtualTree::DoEndDrag(TControl* target, int x, int y) {
   TCustomControl::DoEndDrag(target, x, y);
   DragFinished();
 }
+
+void TBaseVirtualTree::DoStartDrag(TDragObject*& dragObject) {
+  TCustomControl::DoStartDrag(dragObject);
+  if (dragObject != nullptr) DoStateChange({tsUserDragObject});
+}
+
+void TBaseVirtualTree::DragCanceled() {
+  TCustomControl::DragCanceled();
+  DragFinished();
+}

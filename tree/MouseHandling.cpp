@@ -40,6 +40,8 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   bool newColumn = false;
   if (hit.Contains(hiOnItemLabel) || fullRowSelect || grid) {
     column = options.selection.Contains(toExtendedFocus) ? hitInfo.HitColumn : HeaderMainColumn();
+    // Right of the last column there is no column to focus.
+    if (column < NoColumn) column = focusedColumn;
     newColumn = column != focusedColumn;
   }
   bool newNode = node != focusedNode;

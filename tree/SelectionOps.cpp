@@ -28,7 +28,13 @@ void TBaseVirtualTree::AdjustFocusedColumnForSelection() {
   if (focusedColumn >= 0 && HeaderColumnAttributes(focusedColumn, attributes) && attributes.Visible) return;
   TColumnIndex main = HeaderMainColumn();
   if (!HeaderColumnAttributes(main, attributes)) return;
-  focusedColumn = attributes.Visible ? main : FirstVisibleColumn();
+  if (attributes.Visible) {
+    focusedColumn = main;
+    return;
+  }
+  // With every column hidden there is none to move to: the focus keeps its column.
+  TColumnIndex first = FirstVisibleColumn();
+  if (first >= 0) focusedColumn = first;
 }
 
 bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {

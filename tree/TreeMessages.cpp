@@ -32,6 +32,48 @@ void TBaseVirtualTree::WMKillFocus(TMessage& m) {
     Invalidate();
   else if (focusedNode != nullptr)
     InvalidateNode(focusedNode);
+  // The focus went into an embedded OLE control: the form must not give it
+  // back to the tree when it is activated again.
+  TCustomForm* form = ParentForm();
+  if (form != nullptr && form->ActiveControl() == this && EmbeddedControlAtLastMessage())
+    form->SetActiveControl(nullptr);
+}
+
+bool TBaseVirtualTree::EmbeddedControlAtLastMessage() const {
+  DWORD pos = GetMessagePos();
+  HWND window = WindowFromPoint(POINT{static_cast<int16_t>(LOWORD(pos)), static_cast<int16_t>(HIWORD(pos))});
+  // A window the control made itself belongs to the nearest of ours above it.
+  TWinControl* control = nullptr;
+  for (; window != nullptr && control == nullptr; window = GetParent(window)) control = FindControl(window);
+  return dynamic_cast<IOleClientSite*>(control) != nullptr;
+}
+
+void TBaseVirtualTree::WMPrint(TMessage& m) {
+  auto dc = reinterpret_cast<HDC>(m.WParam);
+  if (((m.LParam & PRF_CHECKVISIBLE) && !IsWindowVisible(handle)) || dc == nullptr) {
+    Inherited(ClassMessageMap(), m);
+    return;
+  }
+  // The frame (and whatever else was asked) the default way; the client is
+  // printed here, at its place below the header: the default printing puts it
+  // at the window's origin on some platforms, over the header.
+  LPARAM flags = m.LParam;
+  m.LParam = flags & ~PRF_CLIENT;
+  Inherited(ClassMessageMap(), m);
+  m.LParam = flags;
+  if (header != nullptr && header->Options().Contains(hoVisible)) {
+    UpdateHeaderRect();
+    header->Columns()->PaintHeader(dc, headerRect, offsetX);
+  }
+  if (!(flags & PRF_CLIENT)) return;
+  RECT window{};
+  GetWindowRect(handle, &window);
+  POINT client{0, 0};
+  ::ClientToScreen(handle, &client);
+  POINT origin{};
+  OffsetViewportOrgEx(dc, client.x - window.left, client.y - window.top, &origin);
+  SendMessageW(handle, WM_PRINTCLIENT, m.WParam, flags);
+  SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
 }
 
 void TBaseVirtualTree::WMCancelMode(TMessage& m) {

@@ -44,6 +44,7 @@ const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
                                                                       OnMessage(CM_COLORCHANGED, &TBaseVirtualTree::CMColorChanged),
                                                                       OnMessage(CM_FONTCHANGED, &TBaseVirtualTree::CMFontChanged),
                                                                       OnMessage(WM_PRINTCLIENT, &TBaseVirtualTree::WMPrintClient),
+                                                                      OnMessage(WM_PRINT, &TBaseVirtualTree::WMPrint),
                                                                       OnMessage(CM_SYSCOLORCHANGE, &TBaseVirtualTree::CMSysColorChange),
                                                                       OnMessage(CM_HINTSHOWPAUSE, &TBaseVirtualTree::CMHintShowPause),
                                                                       OnMessage(WM_NCDESTROY, &TBaseVirtualTree::WMNCDestroy),

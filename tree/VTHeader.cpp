@@ -249,6 +249,12 @@ void TVTHeader::FixMainColumn() {
   mainColumn = std::clamp(mainColumn, 0, count - 1);
 }
 
+void TVTHeader::KeepFocusedColumnValid() {
+  if (owner == nullptr) return;
+  int count = columns->Count();
+  if (owner->focusedColumn >= count) owner->focusedColumn = count > 0 ? mainColumn : NoColumn;
+}
+
 void TVTHeader::BeginColumnsRead() {
   states.Include(hsLoading);
   columns->Clear();

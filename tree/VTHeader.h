@@ -408,6 +408,9 @@ public:
   void RestoreColumns();
   // A main column out of range moves into 0 .. count - 1 (after loading).
   void FixMainColumn();
+  // The tree's focused column, when past the last column, becomes the main
+  // column (none without columns).
+  void KeepFocusedColumnValid();
   // A form definition is about to read the columns: the header loads (keeping
   // main, sort and auto-size column) and the old columns go.
   void BeginColumnsRead();

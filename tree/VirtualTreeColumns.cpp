@@ -42,10 +42,17 @@ void TVirtualTreeColumns::EndUpdate() {
 void TVirtualTreeColumns::Clear() {
   clearing = true;
   hoverIndex = downIndex = trackIndex = clickIndex = dropTarget = NoColumn;
-  if (header != nullptr && !header->States().Contains(hsLoading)) {
+  bool loading = header != nullptr && header->States().Contains(hsLoading);
+  if (header != nullptr && !loading) {
     header->autoSizeIndex = NoColumn;
     header->mainColumn = NoColumn;
     header->sortColumn = NoColumn;
+  }
+  // Read columns replace these ones; the header checks the focused column after reading.
+  TBaseVirtualTree* tree = Tree();
+  if (tree != nullptr && !loading && !items.empty()) {
+    tree->focusedColumn = NoColumn;
+    tree->MainColumnChanged();
   }
   BeginUpdate();
   for (TVirtualTreeColumn* column : items) column->Free();
@@ -74,10 +81,22 @@ void TVirtualTreeColumns::Delete(TColumnIndex index) {
   shift(trackIndex);
   shift(clickIndex);
   shift(dropTarget);
+  bool mainGone = false;
   if (header != nullptr) {
     shift(header->autoSizeIndex);
     shift(header->sortColumn);
+    // The main and the focused column stay on their columns; one that went
+    // is replaced by a column that exists.
+    mainGone = header->mainColumn == index;
+    if (header->mainColumn > index) --header->mainColumn;
     if (header->mainColumn >= Count()) header->mainColumn = Count() - 1;
+  }
+  if (tree != nullptr) {
+    if (tree->focusedColumn == index)
+      tree->focusedColumn = Count() > 0 && header != nullptr ? header->mainColumn : NoColumn;
+    else if (tree->focusedColumn > index)
+      --tree->focusedColumn;
+    if (mainGone) tree->MainColumnChanged();
   }
   Update(nullptr);
 }

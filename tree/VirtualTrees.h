@@ -869,6 +869,11 @@ protected:
   void CMDrag(TMessage& m);
   // A class-library drag of the tree ended: DragFinished.
   void DoEndDrag(TControl* target, int x, int y) override;
+  // A drag object handed over at the start enters tsUserDragObject.
+  void DoStartDrag(TDragObject*& dragObject) override;
+  void DragCanceled() override;
+  // With toAutoChangeScale the default node height and the header scale too.
+  void ChangeScale(int m, int d) override;
   int vclDragEffect = DROPEFFECT_NONE;        // the effect the last class-library drag-over chose
   bool vclDragMoved = false;   // the class-library drag went past the drag distance: it ends in a drop
   bool releasingDrag = false;  // DragFinished is handing the tree the release such a drag took
@@ -966,6 +971,11 @@ protected:
   void WMClipboardCommand(TMessage& m);
   void WMChangeState(TMessage& m);
   void WMPrintClient(TMessage& m);
+  // The header into the given device context, then the default printing.
+  void WMPrint(TMessage& m);
+  // The control under the last message's position (or the nearest of ours
+  // above a foreign window there) is an embedded OLE control.
+  bool EmbeddedControlAtLastMessage() const;
   // Colour or font changed: the expand buttons are drawn again.
   void RebuildButtonImages();
   void CMColorChanged(TMessage& m);

@@ -1,5 +1,7 @@
 // The event-firing operations of the window: painting, header, drag and
 // drop, clipboard, pop-up menus, cursors, keys, scroll bars and editing.
+#include <algorithm>
+
 #include "tree/VirtualTrees.h"
 
 void TBaseVirtualTree::DoAdvancedHeaderDraw(THeaderPaintInfo& paintInfo, THeaderPaintElements elements) {
@@ -55,7 +57,22 @@ void TBaseVirtualTree::DoColumnResize(TColumnIndex column) {
   for (PVirtualNode run = GetFirstInitialized(); run != nullptr; run = GetNextInitialized(run))
     if (run->States & vsMultiline) run->States &= ~vsHeightMeasured;
   UpdateHorizontalScrollBar(true);
-  if (column >= 0) Invalidate();
+  TVirtualTreeColumns* columns = header->Columns();
+  if (columns->IsValidColumn(column)) {
+    // Only the resized column and what lies right of it moved.
+    TVirtualTreeColumn* resized = columns->Items(column);
+    TRect client = ClientRect();
+    if (!options.autoOptions.Contains(toAutoSpanColumns)) {
+      int left = resized->Left();
+      if (!resized->Options().Contains(coFixed)) left += OffsetX();
+      client.Left = std::max(client.Left, left);
+    }
+    RECT r{client.Left, client.Top, client.Right, client.Bottom};
+    InvalidateRect(handle, &r, FALSE);
+    header->Invalidate(resized, /*expandToRight=*/true);  // the columns after it moved too
+    // While the mouse drags the width, the change shows at once.
+    if (header->States().Contains(hsTracking)) UpdateWindow(handle);
+  }
   if (!states.Contains(tsUpdating)) UpdateDesigner();
   if (OnColumnResize) OnColumnResize(header, column);
   if (states.Contains(tsEditing)) UpdateEditBounds();

@@ -199,3 +199,11 @@ HRESULT TBaseVirtualTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM&
   medium.hGlobal = block;
   return S_OK;
 }
+
+void TBaseVirtualTree::ChangeScale(int m, int d) {
+  TCustomControl::ChangeScale(m, d);
+  if (m == d || d == 0 || !options.autoOptions.Contains(toAutoChangeScale)) return;
+  if (ComponentState().Contains(csLoading) && !states.Contains(tsNeedScale)) return;
+  SetDefaultNodeHeight(static_cast<uint32_t>(MulDiv(static_cast<int>(DefaultNodeHeight()), m, d)));
+  header->ChangeScale(m, d);
+}

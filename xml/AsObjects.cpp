@@ -90,6 +90,8 @@ TdomASAttributeDecl* TdomASElementDecl::FindAttributeDecl(const std::u16string& 
 
 void TdomASElementDecl::FreeContentModel(TdomASContentModel*& model) {
   if (model == nullptr) return;
+  // Only this declaration's own models: another declaration still lists its own.
+  if (model->OwnerElementDecl() != this) throw EAS_Wrong_Element_Decl_Err();
   if (model->InUse()) throw EInuse_Err(DomMessage::kContentModelInUse);
   // Iterative: sub-models are detached level by level, so nesting depth costs no stack.
   std::vector<TdomASContentModel*> pending{model};

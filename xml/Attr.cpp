@@ -39,13 +39,13 @@ void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16st
   SetAllowedChildTypes(0);
   if (!IsXmlName(name)) throw EInvalid_Character_Err();
   this->name = PlainNameIn(GetOwnerDocument(), name);
-  specified = specified_;
+  SetSpecified(specified_);
   if (name == u"xmlns") {
-    declarationKind = AT_DEFAULT_NAMESPACE_DECL;
+    SetDeclarationKind(AT_DEFAULT_NAMESPACE_DECL);
   } else if (IsXmlPrefixedAttName(name)) {
-    declarationKind = AT_PREFIXED_NAMESPACE_DECL;
+    SetDeclarationKind(AT_PREFIXED_NAMESPACE_DECL);
   } else {
-    declarationKind = AT_OTHER;
+    SetDeclarationKind(AT_OTHER);
   }
 }
 
@@ -57,14 +57,14 @@ void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16st
   std::u16string localName;
   CheckQualifiedNameNS(namespaceURI_, qualifiedName, /*checkXmlns=*/true, prefix, localName);
   if (prefix == u"xmlns") {
-    declarationKind = AT_PREFIXED_NAMESPACE_DECL;
+    SetDeclarationKind(AT_PREFIXED_NAMESPACE_DECL);
   } else if (qualifiedName == u"xmlns") {
-    declarationKind = AT_DEFAULT_NAMESPACE_DECL;
+    SetDeclarationKind(AT_DEFAULT_NAMESPACE_DECL);
   } else {
-    declarationKind = AT_OTHER;
+    SetDeclarationKind(AT_OTHER);
   }
   SetNames(namespaceURI_, prefix, localName);
-  specified = specified_;
+  SetSpecified(specified_);
   SetNamespaceAware(true);
 }
 

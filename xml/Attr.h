@@ -18,7 +18,7 @@ enum TdomAttrDeclarationKind : uint8_t {
 
 class TdomAttr : public TdomNode {
 public:
-  TdomAttr() = default;
+  TdomAttr() { SetSubclassByte(AT_OTHER | kSpecifiedBit); }
   // Leaves its element first (the element's read-only state is restored after).
   ~TdomAttr() override;
 
@@ -38,9 +38,13 @@ public:
   std::u16string GetName() const { return name->nodeName; }
   // The shared name record (node name, prefix, local name, URI) without a copy.
   const TdomQualifiedName& Names() const { return *name; }
-  TdomAttrDeclarationKind GetDeclarationKind() const { return declarationKind; }
-  bool GetSpecified() const { return specified; }
-  void SetSpecified(bool value) { specified = value; }
+  TdomAttrDeclarationKind GetDeclarationKind() const {
+    return static_cast<TdomAttrDeclarationKind>(SubclassByte() & kKindBits);
+  }
+  bool GetSpecified() const { return (SubclassByte() & kSpecifiedBit) != 0; }
+  void SetSpecified(bool value) {
+    SetSubclassByte(static_cast<uint8_t>((SubclassByte() & ~kSpecifiedBit) | (value ? kSpecifiedBit : 0)));
+  }
   // The element whose map holds this attribute, or null.
   TdomElement* GetOwnerElement() const;
   // The normalised value; EConvertError "Attribute value normalization failed." on a non-hint error.
@@ -72,8 +76,12 @@ private:
 
   const TdomQualifiedName* name = nullptr;  // shared, kept by the document's name table
   TdomNamedNodeMap* ownerMap = nullptr;     // not owned
-  TdomAttrDeclarationKind declarationKind = AT_OTHER;
-  bool specified = true;
+  // The declaration kind and the specified flag live in the node's subclass byte.
+  static constexpr uint8_t kKindBits = 3;
+  static constexpr uint8_t kSpecifiedBit = 4;
+  void SetDeclarationKind(TdomAttrDeclarationKind kind) {
+    SetSubclassByte(static_cast<uint8_t>((SubclassByte() & ~kKindBits) | kind));
+  }
 };
 
 // The prefix that a prefixed namespace declaration (AT_PREFIXED_NAMESPACE_DECL) binds.

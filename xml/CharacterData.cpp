@@ -56,6 +56,9 @@ TdomText* TdomText::splitText(int offset) {
   if (offset < 0 || offset > length) throw EIndex_Size_Err();
   TdomDocument* doc = GetReferenceDocument();
   if (doc == nullptr) throw ENot_Supported_Err();
+  // A parent that will not take the new node refuses before the text is cut.
+  if (TdomNode* parent = GetParentNode(); parent != nullptr && parent->GetReadOnly())
+    throw ENo_Modification_Allowed_Err(DomMessage::kNoModificationAllowed);
   TdomText* tail = doc->createTextNode(GetNodeValue().substr(offset));
   deleteData(offset, length - offset);
   if (TdomNode* parent = GetParentNode()) parent->insertBefore(tail, GetNextSiblingNode());

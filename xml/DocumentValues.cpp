@@ -97,13 +97,10 @@ void TdomDocument::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16st
       case State::CharRef:
         reference += c;
         if (c != u';') break;
+        // "&#60;" is the legal way to put a "<" into a value; only a
+        // literal one is refused.
         try {
-          std::u16string decoded = XmlCharRefToWideStr(reference);
-          if (decoded == u"<") {
-            errorType = ET_LT_IN_ATTRIBUTE_VALUE;
-            break;
-          }
-          collected += decoded;
+          collected += XmlCharRefToWideStr(reference);
         } catch (const EConvertError&) {
           errorType = ET_INVALID_CHAR_REF;
           break;

@@ -37,6 +37,8 @@ public:
   virtual TdomNode* setNamedItem(TdomNode* arg);
   virtual TdomNode* setNamedItemNS(TdomNode* arg);
 
+  // The items in order, without a copy.
+  const std::vector<TdomNode*>& ItemList() const { return *mutableItems; }
   // True when node is one of the items; false for null.
   bool Contains(const TdomNode* node) const;
   // An item's name changed (an attribute's prefix): lookups index it afresh.

@@ -2,6 +2,7 @@
 
 #include "xml/UriAnalyzer.h"
 #include "xml/UriResolve.h"
+#include "xml/UriSystemId.h"
 
 bool DomUriHasScheme(const std::u16string& reference) {
   TUriWideStrAnalyzer* analyzer = New<TUriWideStrAnalyzer>();
@@ -11,5 +12,6 @@ bool DomUriHasScheme(const std::u16string& reference) {
 }
 
 bool DomResolveUri(const std::u16string& base, const std::u16string& reference, std::u16string& result) {
-  return ResolveRelativeUriWideStr(base, reference, result);
+  // xml:base values are escaped like system identifiers before they are used.
+  return ResolveRelativeUriWideStr(base, EscapeSystemIdWideStr(reference), result);
 }

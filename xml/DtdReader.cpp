@@ -456,6 +456,8 @@ bool ParseAttributeDefinition(std::u16string_view& text, TXmlAttributeDefinition
     if (close == std::u16string_view::npos) return false;
     signal->DefaultValue = std::u16string(text.substr(i + 1, close - i - 1));
     i = close + 1;
+    // Definitions are set apart by white space.
+    if (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) return false;
   }
   text = text.substr(i);
   if (enumeration) {

@@ -7,6 +7,7 @@
 #include "xml/DomException.h"
 #include "xml/ExternalResources.h"
 #include "xml/UriResolve.h"
+#include "xml/UriSystemId.h"
 #include "xml/WideStrStream.h"
 #include "xml/XmlInputSource.h"
 
@@ -159,7 +160,7 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
     return false;
   }
   std::u16string resolved;
-  if (!ResolveRelativeUriWideStr(documentUri, sys, resolved)) resolved = sys;
+  if (!ResolveRelativeUriWideStr(documentUri, EscapeSystemIdWideStr(sys), resolved)) resolved = sys;
   try {
     ParseExtSubsetStream(stream.get(), pub, collection->GetModel(1), resolved);
   } catch (const Exception&) {

@@ -15,8 +15,7 @@ TdomElement::~TdomElement() {
   } catch (...) {
   }
   // Attributes that could not leave through the map are let go directly.
-  for (TdomNode* attr : attributeList) static_cast<TdomAttr*>(attr)->SetOwnerMap(nullptr);
-  attributeList.clear();
+  for (TdomNode* attr : AttributeItems()) static_cast<TdomAttr*>(attr)->SetOwnerMap(nullptr);
   delete attributes;
   attributes = nullptr;
   if (elementLists != nullptr) {
@@ -47,9 +46,14 @@ TdomNamedNodeMap* TdomElement::GetAttributes() const {
   // The map reads the namespace mode from this element, so one kind serves both.
   if (attributes == nullptr) {
     attributes = new TdomNamedNodeMap(const_cast<TdomElement*>(this), IsNamespaceAware(),
-                                      NodeTypeBit(ntAttribute_Node), const_cast<std::vector<TdomNode*>*>(&attributeList));
+                                      NodeTypeBit(ntAttribute_Node), nullptr);
   }
   return attributes;
+}
+
+const std::vector<TdomNode*>& TdomElement::AttributeItems() const {
+  static const std::vector<TdomNode*> kNone;
+  return attributes != nullptr ? attributes->ItemList() : kNone;
 }
 
 void TdomElement::SetPrefix(const std::u16string& prefix_) {
@@ -75,7 +79,7 @@ std::u16string DeclaredPrefix(const TdomAttr* attr) {
 std::u16string TdomElement::lookupNamespaceURI(const std::u16string& prefix_) const {
   const TdomNode* current = this;
   while (current != nullptr && current->GetNodeType() == ntElement_Node) {
-    for (TdomNode* item : static_cast<const TdomElement*>(current)->attributeList) {
+    for (TdomNode* item : static_cast<const TdomElement*>(current)->AttributeItems()) {
       const TdomAttr* attr = static_cast<const TdomAttr*>(item);
       TdomAttrDeclarationKind kind = attr->GetDeclarationKind();
       bool matches = prefix_.empty() ? kind == AT_DEFAULT_NAMESPACE_DECL
@@ -227,8 +231,8 @@ TdomElementsNodeListNS* TdomElement::getElementsByTagNameNS(const std::u16string
 
 void TdomElement::FreeAttributes() {
   // Last first, so that each removal from the list costs O(1).
-  while (!attributeList.empty()) {
-    TdomAttr* attr = static_cast<TdomAttr*>(attributeList.back());
+  while (!AttributeItems().empty()) {
+    TdomAttr* attr = static_cast<TdomAttr*>(AttributeItems().back());
     removeAttributeNode(attr);
     attr->Free();
   }

@@ -83,8 +83,10 @@ private:
   // Removes and frees every attribute.
   void FreeAttributes();
 
-  mutable TdomNamedNodeMap* attributes = nullptr;      // owned; made on first request
-  std::vector<TdomNode*> attributeList;                // the map's storage
+  // The attributes in order: the map's storage, or nothing before the map is made.
+  const std::vector<TdomNode*>& AttributeItems() const;
+
+  mutable TdomNamedNodeMap* attributes = nullptr;      // owned; made on first request; holds the attributes
   // The cached element lists, made with the first query: few elements get one.
   struct ElementLists {
     std::vector<TdomElementsNodeListNS*> byNameNS;  // owned

@@ -2,6 +2,7 @@
 
 #include "core/FileStream.h"
 #include "xml/UriResolve.h"
+#include "xml/UriSystemId.h"
 #include "xml/XmlInputSource.h"
 
 namespace {
@@ -29,9 +30,10 @@ std::u16string SchemeOf(const std::u16string& uri) {
 }
 
 std::u16string ResolvedUri(const std::u16string& baseUri, const std::u16string& systemId) {
+  std::u16string reference = EscapeSystemIdWideStr(systemId);
   std::u16string resolved;
-  if (!baseUri.empty() && ResolveRelativeUriWideStr(baseUri, systemId, resolved)) return resolved;
-  return systemId;
+  if (!baseUri.empty() && ResolveRelativeUriWideStr(baseUri, reference, resolved)) return resolved;
+  return reference;
 }
 
 int HexValue(char16_t c) {

@@ -25,7 +25,7 @@ void TdomCustomNode::RaiseException(TOwnedTreeErrorKind kind) {
 TdomNode::~TdomNode() {
   TdomDocument* doc = OwningDocument();
   if (doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
-  if (extras != nullptr && !extras->userData.empty()) {
+  if (Extras* extras = ExtrasOrNull(); extras != nullptr && !extras->userData.empty()) {
     std::vector<UserDataEntry> entries = extras->userData;
     for (const UserDataEntry& entry : entries) {
       if (!entry.handler) continue;
@@ -36,20 +36,25 @@ TdomNode::~TdomNode() {
       }
     }
   }
-  if (extras != nullptr) delete extras->childNodes;
-  delete extras;
-  extras = nullptr;
+  if (Extras* extras = ExtrasOrNull()) {
+    delete extras->childNodes;
+    extras->childNodes = nullptr;
+  }
+  SetExtension(nullptr);
 }
 
 TdomNode::Extras& TdomNode::EnsureExtras() const {
-  if (extras == nullptr) extras = new Extras;
+  if (Extras* extras = ExtrasOrNull()) return *extras;
+  auto made = std::make_unique<Extras>();
+  Extras* extras = made.get();
+  SetExtension(std::move(made));
   return *extras;
 }
 
 void TdomNode::DropExtrasIfEmpty() const {
+  Extras* extras = ExtrasOrNull();
   if (extras == nullptr || extras->childNodes != nullptr || !extras->userData.empty()) return;
-  delete extras;
-  extras = nullptr;
+  SetExtension(nullptr);
 }
 
 void TdomNode::StoreNodeValue(std::u16string_view value) {
@@ -284,6 +289,7 @@ void TdomNode::DoBeforeDetach(TCustomOwnedNode* node) {
 // --- User data --------------------------------------------------------------------------------
 
 TdomUserData TdomNode::setUserData(const std::u16string& key, TdomUserData data, TdomUserDataEvent handler) {
+  Extras* extras = ExtrasOrNull();
   if (data == nullptr) {
     if (extras == nullptr) return nullptr;
     std::vector<UserDataEntry>& entries = extras->userData;
@@ -303,11 +309,12 @@ TdomUserData TdomNode::setUserData(const std::u16string& key, TdomUserData data,
     entry.handler = handler;
     return previous;
   }
-  extras->userData.push_back(UserDataEntry{key, data, handler});
+  ExtrasOrNull()->userData.push_back(UserDataEntry{key, data, handler});
   return nullptr;
 }
 
 TdomUserData TdomNode::getUserData(const std::u16string& key) const {
+  Extras* extras = ExtrasOrNull();
   if (extras == nullptr) return nullptr;
   for (const UserDataEntry& entry : extras->userData) {
     if (entry.key == key) return entry.data;
@@ -316,6 +323,7 @@ TdomUserData TdomNode::getUserData(const std::u16string& key) const {
 }
 
 void TdomNode::NotifyUserDataHandlers(TdomUserDataOperation operation, TdomNode* src, TdomNode* dst) {
+  Extras* extras = ExtrasOrNull();
   if (extras == nullptr || extras->userData.empty()) return;
   // A copy: a handler may change this node's user data while it runs.
   std::vector<UserDataEntry> entries = extras->userData;

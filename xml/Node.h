@@ -197,10 +197,12 @@ private:
   void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild);
 
   // What few nodes have: the live child list and user data.
-  struct Extras {
+  struct Extras : TOwnedObjectExtension {
     TdomNodeList* childNodes = nullptr;  // owned; made on first request
     std::vector<UserDataEntry> userData;
   };
+  // Null until needed; kept as the owned-object base's extension.
+  Extras* ExtrasOrNull() const { return static_cast<Extras*>(Extension()); }
   Extras& EnsureExtras() const;
   // Frees the extras once they hold nothing.
   void DropExtrasIfEmpty() const;
@@ -209,5 +211,4 @@ private:
   bool namespaceAware = false;
   TdomWhatToShow allowedChildTypes = 14778;
   TdomNodeValue nodeValue;
-  mutable Extras* extras = nullptr;    // owned; null until needed
 };

@@ -27,13 +27,13 @@ TdomNode* TdomNodeList::Item(int index) const {
   if (index < 0 || index >= GetLength()) return nullptr;
   if (childOwner == nullptr) return (*items)[index];
   TdomDocument* doc = childOwner->GetReferenceDocument();
-  bool cursorValid = doc != nullptr && cursor != nullptr && cursorStamp == doc->StructureStamp();
-  auto* child = static_cast<TdomNode*>(childOwner->GetChildNear(index, cursorValid ? cursor : nullptr, cursorIndex));
-  if (doc != nullptr) {
-    cursor = child;
-    cursorIndex = index;
-    cursorStamp = doc->StructureStamp();
-  }
+  if (doc == nullptr) return static_cast<TdomNode*>(childOwner->GetChild(index));
+  if (cursor == nullptr) cursor = std::make_unique<Cursor>();
+  bool valid = cursor->node != nullptr && cursor->stamp == doc->StructureStamp();
+  auto* child = static_cast<TdomNode*>(childOwner->GetChildNear(index, valid ? cursor->node : nullptr, cursor->index));
+  cursor->node = child;
+  cursor->index = index;
+  cursor->stamp = doc->StructureStamp();
   return child;
 }
 

@@ -3,6 +3,7 @@
 // and the elements of a subtree that match a name. A list handed out by a
 // query belongs to the node that made it, never to the caller.
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,9 +34,13 @@ private:
   const std::vector<TdomNode*>* items = nullptr;  // not owned
   // The child last handed out and its index, so that stepping through the
   // children costs O(1) a step; trusted while the document's tree is unchanged.
-  mutable const TdomNode* cursor = nullptr;
-  mutable int cursorIndex = 0;
-  mutable uint64_t cursorStamp = 0;
+  // Child lists only (made with the first Item), so other lists stay small.
+  struct Cursor {
+    const TdomNode* node = nullptr;
+    int index = 0;
+    uint64_t stamp = 0;
+  };
+  mutable std::unique_ptr<Cursor> cursor;
 };
 
 // The elements below a start element that match a query, in document order.

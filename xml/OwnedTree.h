@@ -6,6 +6,7 @@
 // Objects are made with New<T>(owner) and released with Free(). Destroying an
 // owner invalidates every pointer to the objects it owned. Deep trees are
 // walked without recursion, so their depth is bounded only by memory.
+#include <cstdint>
 #include <deque>
 #include <memory>
 #include <vector>
@@ -27,6 +28,13 @@ enum class TOwnedTreeErrorKind {
   NotAssigned,          // ENotAssignedError "Parameter Node Not Assigned Error"
   NotFound,             // ENotFoundError "Node Not Found Error."
   WrongOwner,           // EWrongOwnerError "Wrong Owner Error"
+};
+
+// State that a subclass keeps only for the few objects that need it; it
+// lives in the block the owned list lives in (see TCustomOwnedObject).
+class TOwnedObjectExtension {
+public:
+  virtual ~TOwnedObjectExtension() = default;
 };
 
 class TCustomOwnedObject : public TPersistent {
@@ -62,10 +70,20 @@ protected:
   // Raises when this object must not move to newOwner (an object that keeps
   // state tied to its owner); nothing here.
   virtual void CheckNewOwner(const TCustomOwnedObject* newOwner) const;
+  // The subclass's rarely needed state, or null. SetExtension takes the new
+  // state (null frees the old one).
+  TOwnedObjectExtension* Extension() const {
+    return ownedObjects != nullptr ? ownedObjects->extension.get() : nullptr;
+  }
+  void SetExtension(std::unique_ptr<TOwnedObjectExtension> extension) const;
   // One flag a subclass may keep about its owner (the DOM marks nodes whose
   // owner is their document); the tree never reads or changes it.
   bool OwnerMark() const { return ownerMark; }
   void SetOwnerMark(bool value) { ownerMark = value; }
+  // One byte a subclass may use for small facts of its own (it sits in
+  // padding, so it costs nothing); the tree never reads or changes it.
+  uint8_t SubclassByte() const { return subclassByte; }
+  void SetSubclassByte(uint8_t value) { subclassByte = value; }
 
 private:
   void RegisterOwned(TCustomOwnedObject* object);
@@ -75,17 +93,22 @@ private:
 
   // Removal leaves a null hole, so that freeing objects in any order costs
   // O(1) each; holes are squeezed out when they are many or an index is asked.
+  // Most objects own nothing and have no extension: the block is made with
+  // the first owned object or extension and freed when it holds neither.
   struct OwnedList {
     // In blocks: a document's million nodes never need one huge block, nor a copy when it grows.
     std::deque<TCustomOwnedObject*> items;
     int holes = 0;
+    std::unique_ptr<TOwnedObjectExtension> extension;
   };
-  // Most objects own nothing: the list is made with the first owned object.
+  void DropOwnedListIfUnused() const;
+
   mutable std::unique_ptr<OwnedList> ownedObjects;
   TCustomOwnedObject* owner = nullptr;
   mutable int ownerSlot = -1;    // position in the owner's list
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
   bool ownerMark = false;
+  uint8_t subclassByte = 0;
 };
 
 class TCustomOwnedNode : public TCustomOwnedObject {

@@ -52,7 +52,7 @@ void TCustomOwnedObject::FreeOwnedObjects() {
     object->releasedByOwner = true;
     object->Free();
   }
-  ownedObjects.reset();
+  DropOwnedListIfUnused();
 }
 
 void TCustomOwnedObject::RegisterOwned(TCustomOwnedObject* object) {
@@ -78,7 +78,7 @@ void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
     --holes;
   }
   if (list.empty()) {
-    ownedObjects.reset();
+    DropOwnedListIfUnused();
   } else if (holes > 64 && size_t(holes) * 2 > list.size()) {
     CompactOwned();
   }
@@ -95,4 +95,22 @@ void TCustomOwnedObject::CompactOwned() const {
   }
   list.resize(kept);
   ownedObjects->holes = 0;
+}
+
+void TCustomOwnedObject::SetExtension(std::unique_ptr<TOwnedObjectExtension> extension) const {
+  if (ownedObjects == nullptr) {
+    if (extension == nullptr) return;
+    ownedObjects = std::make_unique<OwnedList>();
+  }
+  // The old state goes after the new one is in place: its destructor may look.
+  std::unique_ptr<TOwnedObjectExtension> old = std::move(ownedObjects->extension);
+  ownedObjects->extension = std::move(extension);
+  old.reset();
+  DropOwnedListIfUnused();
+}
+
+void TCustomOwnedObject::DropOwnedListIfUnused() const {
+  if (ownedObjects != nullptr && ownedObjects->items.empty() && ownedObjects->extension == nullptr) {
+    ownedObjects.reset();
+  }
 }

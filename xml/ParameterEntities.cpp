@@ -7,6 +7,7 @@
 #include "xml/ExternalResources.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/UriResolve.h"
+#include "xml/UriSystemId.h"
 #include "xml/XmlDocReader.h"
 #include "xml/XmlInputSource.h"
 #include "xml/XmlRules.h"
@@ -45,7 +46,7 @@ void TdomPEInfoObject::Create(TdomPERepository* repository, const std::u16string
 
 std::u16string TdomPEInfoObject::ResolvedSystemId() const {
   std::u16string result;
-  if (!ResolveRelativeUriWideStr(baseUri, systemId, result)) return std::u16string();
+  if (!ResolveRelativeUriWideStr(baseUri, EscapeSystemIdWideStr(systemId), result)) return std::u16string();
   return result;
 }
 

@@ -4,3 +4,4 @@
 #include "xml/UriFileName.h"
 #include "xml/UriGrammar.h"
 #include "xml/UriResolve.h"
+#include "xml/UriSystemId.h"

@@ -148,7 +148,8 @@ TdomXPathSyntaxNode* Unwrapped(TdomXPathSyntaxNode* operand) {
 
 TdomXPathPathExpr* StreamablePath(TdomXPathSyntaxNode* operand) {
   TdomXPathSyntaxNode* node = Unwrapped(operand);
-  if (node == nullptr || !node->Is(XPATH_PATH_EXPR_NODE) || node->cachePoint) return nullptr;
+  // A path that calls handlers keeps its place in the order of evaluation.
+  if (node == nullptr || !node->Is(XPATH_PATH_EXPR_NODE) || node->cachePoint || node->callsHandlers) return nullptr;
   auto* path = static_cast<TdomXPathPathExpr*>(node);
   return path->IsLocationPath() ? path : nullptr;
 }
@@ -156,6 +157,39 @@ TdomXPathPathExpr* StreamablePath(TdomXPathSyntaxNode* operand) {
 bool IsPlainScalar(TdomXPathSyntaxNode* operand) {
   TdomXPathStaticType type = XPathStaticTypeOf(operand);
   return type != TdomXPathStaticType::NodeSet && type != TdomXPathStaticType::Unknown && !operand->callsHandlers;
+}
+
+// The node an operand's kept value belongs to.
+TdomXPathSyntaxNode* KeptNode(TdomXPathSyntaxNode* operand) {
+  while (XPathNodePassesThrough(operand)) operand = operand->left;
+  return operand;
+}
+
+// "=" between a location path and a node-set kept for the evaluation (a
+// context-free one): the path stops at the first node whose string-value the
+// kept set holds. False when the operands are not of that kind.
+bool CompareWithKeptSet(TdomXPathSyntaxNode* left, TdomXPathSyntaxNode* right, TdomNode* contextNode,
+                        int contextPosition, int contextSize, bool& holds) {
+  TdomXPathPathExpr* path = StreamablePath(left);
+  TdomXPathSyntaxNode* kept = KeptNode(right);
+  if (path == nullptr || !kept->cachePoint) {
+    path = StreamablePath(right);
+    kept = KeptNode(left);
+    if (path == nullptr || !kept->cachePoint) return false;
+  }
+  TdomXPathSyntaxTree* tree = contextNode != nullptr ? kept->GetSyntaxTree() : nullptr;
+  if (tree == nullptr) return false;
+  const TdomXPathCustomResult* value = tree->CachedValue(kept, contextNode, contextPosition, contextSize);
+  if (value->ResultType() != XPATH_NODE_SET_TYPE) return false;
+  const std::unordered_set<std::u16string>& strings =
+      tree->CachedStringValues(kept, contextNode, contextPosition, contextSize);
+  if (strings.empty()) {
+    holds = false;
+    return true;
+  }
+  TdomXPathNodeCheck check = [&](TdomNode* node) { return strings.count(node->GetXPathStringValue()) != 0; };
+  holds = path->SelectsAny(contextNode, &check);
+  return true;
 }
 
 // A location path against a value that is never a node-set (and calls no
@@ -193,18 +227,14 @@ bool CompareAsStream(TdomXPathSyntaxNode* left, Op op, TdomXPathSyntaxNode* righ
   return true;
 }
 
-// The node an operand's kept value belongs to.
-TdomXPathSyntaxNode* KeptNode(TdomXPathSyntaxNode* operand) {
-  while (XPathNodePassesThrough(operand)) operand = operand->left;
-  return operand;
-}
-
 }  // namespace
 
 TdomXPathCustomResult* TdomXPathEqualityExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
   if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
   bool streamed;
-  if (CompareAsStream(left, OpOf(Kind()), right, contextNode, contextPosition, contextSize, streamed)) {
+  if (CompareAsStream(left, OpOf(Kind()), right, contextNode, contextPosition, contextSize, streamed) ||
+      (OpOf(Kind()) == Op::Equal &&
+       CompareWithKeptSet(left, right, contextNode, contextPosition, contextSize, streamed))) {
     return New<TdomXPathBooleanResult>(streamed);
   }
   // An operand kept for the whole evaluation (a context-free node-set in a

@@ -102,6 +102,12 @@ void TXmlDoctypeDeclTokenizer::Next() {
     }
     case DCT_PUBLIC_ID:
       tokenType = DCT_SYSTEM_ID;
+      // The system literal is set off by white space, after SYSTEM as after the public literal.
+      if (NextCp() != kEnd && !IsXmlWhiteSpace(NextCp())) {
+        EndAtCurrent();
+        SetError(ET_MISSING_WHITESPACE, u" ");
+        return;
+      }
       SkipWhiteSpace();
       ReadLiteral();
       return;

@@ -129,7 +129,7 @@ void TXmlCDATASignal::CheckWellformedness(TXmlErrorType& errorType, std::u16stri
 void TXmlDoctypeSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
   TXmlSignal::CheckWellformedness(errorType, code);
   if (!(IsXmlName(DoctypeName) && IsXmlPubidChars(PublicId) && IsXmlQuotableChars(SystemId)))
-    Fail(errorType, code, ET_INVALID_CONTENT_SPEC, Data);
+    Fail(errorType, code, ET_INVALID_DOCTYPE_SIGNAL, Data);
 }
 
 void TXmlDoctypeSignal::CopyData(const TXmlDoctypeSignal& s) {
@@ -150,7 +150,7 @@ void TXmlEndElementSignal::CheckWellformedness(TXmlErrorType& errorType, std::u1
 
 void TXmlEndPrefixMappingSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
   TXmlSignal::CheckWellformedness(errorType, code);
-  if (!Prefix.empty() && !IsXmlPrefix(Prefix)) Fail(errorType, code, ET_INVALID_STANDALONE_DECL, Prefix);
+  if (!Prefix.empty() && !IsXmlPrefix(Prefix)) Fail(errorType, code, ET_INVALID_PREFIX_MAPPING, Prefix);
 }
 
 void TXmlEntityRefSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
@@ -218,11 +218,11 @@ void TXmlStartElementSignal::CopyData(const TXmlStartElementSignal& s) {
 void TXmlStartPrefixMappingSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
   TXmlSignal::CheckWellformedness(errorType, code);
   if (Prefix == u"xmlns" && Uri != kXmlnsNamespaceUri) {
-    Fail(errorType, code, ET_INVALID_STANDALONE_DECL, Prefix);
+    Fail(errorType, code, ET_INVALID_PREFIX_MAPPING, Prefix);
   } else if (!Prefix.empty() && !IsXmlPrefix(Prefix)) {
-    Fail(errorType, code, ET_INVALID_STANDALONE_DECL, Prefix);
+    Fail(errorType, code, ET_INVALID_PREFIX_MAPPING, Prefix);
   } else if (!IsUriReferenceWideStr(Uri)) {
-    Fail(errorType, code, ET_INVALID_ENCODING_NAME, Uri);
+    Fail(errorType, code, ET_INVALID_NAMESPACE_URI, Uri);
   }
 }
 

@@ -192,14 +192,28 @@ using TContextPopupEvent = TEvent<void(TObject* sender, TPoint mousePos, bool& h
 // the mouse is asked with CM_DRAG: WParam a TDragMessage, LParam a TDragRec;
 // its Result accepts the drag (enter, move) or names the target control (find
 // target; 0 means the control itself). Nobody answering refuses the drag.
+
+// An object the application hands over when a drag starts (OnStartDrag): it
+// travels with the drag in every TDragRec. The application owns it.
+class TDragObject : public TObject {
+public:
+  // The drag's source control; set when the drag starts.
+  TControl* Control() const { return control; }
+  void SetControl(TControl* value) { control = value; }
+
+private:
+  TControl* control = nullptr;
+};
 enum TDragState { dsDragEnter, dsDragLeave, dsDragMove };
 enum TDragMessage { dmDragEnter, dmDragLeave, dmDragMove, dmDragDrop, dmDragCancel, dmFindTarget };
 struct TDragRec {
   TPoint Pos;                  // the mouse on the screen
   TControl* Source = nullptr;  // the dragged control
   TControl* Target = nullptr;  // the control asked
+  TDragObject* DragObject = nullptr;  // what the start of the drag handed over, or null
 };
 using TEndDragEvent = TEvent<void(TObject* sender, TObject* target, int x, int y)>;
+using TStartDragEvent = TEvent<void(TObject* sender, TDragObject*& dragObject)>;
 
 // The pop-up menu as the control layer sees it. The menu classes implement it
 // beside TComponent; a control's PopupMenu must be a component that does.
@@ -275,6 +289,8 @@ public:
   void SetBoundsRect(const TRect& r) { SetBounds(r.Left, r.Top, r.Width(), r.Height()); }
   // The client area from (0, 0): the window's client rectangle when it has one.
   virtual TRect ClientRect() const;
+  // Scales the control (and a window control's children) by m/d (ChangeScale).
+  void ScaleBy(int m, int d) { ChangeScale(m, d); }
   int ClientWidth() const { return ClientRect().Width(); }
   int ClientHeight() const { return ClientRect().Height(); }
   // Sizes the control so that its client area gets the size.
@@ -294,6 +310,13 @@ public:
   // target's client coordinates; fires OnEndDrag.
   virtual void DoEndDrag(TControl* target, int x, int y);
   TEndDragEvent OnEndDrag;
+  // The drag starts (BeginDrag): fires OnStartDrag, whose handler may hand
+  // over a drag object (left null otherwise).
+  virtual void DoStartDrag(TDragObject*& dragObject);
+  TStartDragEvent OnStartDrag;
+  // The drag ended without a drop (cancelled, refused or released nowhere);
+  // called before DoEndDrag. Nothing by default.
+  virtual void DragCanceled();
   // With dmAutomatic and dkDrag a left press (or double click) at run time
   // starts a pending drag instead of reaching the control.
   TDragMode DragMode() const { return dragMode; }
@@ -413,6 +436,9 @@ protected:
   virtual bool DoContextPopup(TPoint screenPos);
   // Called for font changes (own or inherited) while not loading.
   virtual void FontChanged();
+  // Scales by m/d: bounds, and the font unless it is the parent's; a window
+  // control scales its children first. Nothing when m equals d or d is 0.
+  virtual void ChangeScale(int m, int d);
   void Loaded() override;
   void Notification(TComponent* component, TOperation operation) override;
   // Changes stored bounds without moving anything (the window moved itself).
@@ -645,6 +671,7 @@ protected:
   void SetText(const std::string& value) override;
   void FontChanged() override;
   void BoundsChanged() override;
+  void ChangeScale(int m, int d) override;
   void Loaded() override;
   // The window procedure of the system class the window copies (or DefWindowProcW).
   WNDPROC DefWndProc() const { return defWndProc; }

@@ -11,6 +11,7 @@ namespace {
 struct TDragSession {
   TWinControl* source = nullptr;  // not owned
   TControl* target = nullptr;     // not owned
+  TDragObject* object = nullptr;  // not owned (the application's)
   TPoint start;                   // screen
   int threshold = 0;
   bool started = false;
@@ -19,14 +20,14 @@ struct TDragSession {
 TDragSession* gDrag = nullptr;
 
 LRESULT AskTarget(TControl* target, TDragMessage what, TPoint pos) {
-  TDragRec rec{pos, gDrag->source, target};
+  TDragRec rec{pos, gDrag->source, target, gDrag->object};
   return target->Perform(CM_DRAG, what, reinterpret_cast<LPARAM>(&rec));
 }
 
 TControl* FindDragTarget(TPoint pos) {
   TWinControl* control = FindControl(WindowFromPoint(POINT{pos.X, pos.Y}));
   if (control == nullptr) return nullptr;
-  TDragRec rec{pos, gDrag->source, control};
+  TDragRec rec{pos, gDrag->source, control, gDrag->object};
   auto* answer = reinterpret_cast<TControl*>(control->Perform(CM_DRAG, dmFindTarget, reinterpret_cast<LPARAM>(&rec)));
   return answer != nullptr ? answer : control;
 }
@@ -55,7 +56,7 @@ void EndDragSession(bool drop) {
   TPoint pos = MessagePos();
   TControl* target = session.target;
   if (target != nullptr) {
-    TDragRec rec{pos, session.source, target};
+    TDragRec rec{pos, session.source, target, session.object};
     bool dropped = drop && session.started && session.accepted;
     target->Perform(CM_DRAG, dropped ? dmDragDrop : dmDragLeave, reinterpret_cast<LPARAM>(&rec));
     if (!dropped) target = nullptr;
@@ -64,6 +65,7 @@ void EndDragSession(bool drop) {
   // The release went to the drag: the button is up for the control too.
   session.source->SetControlState(session.source->ControlState().Exclude(csLButtonDown));
   TPoint at = target != nullptr ? target->ScreenToClient(pos) : TPoint{0, 0};
+  if (target == nullptr) session.source->DragCanceled();
   session.source->DoEndDrag(target, at.X, at.Y);
 }
 }  // namespace
@@ -76,6 +78,12 @@ void TControl::BeginDrag(bool immediate, int threshold) {
   gDrag->start = MessagePos();
   gDrag->threshold = threshold >= 0 ? threshold : GetSystemMetrics(SM_CXDRAG);
   SetCapture(source->Handle());
+  TDragObject* object = nullptr;
+  DoStartDrag(object);
+  // The handler may have ended the drag (or started another).
+  if (gDrag == nullptr || gDrag->source != source) return;
+  gDrag->object = object;
+  if (object != nullptr) object->SetControl(source);
   if (immediate) {
     gDrag->started = true;
     DragTo(gDrag->start);
@@ -87,6 +95,12 @@ bool TControl::Dragging() const { return gDrag != nullptr && gDrag->source == th
 void TControl::DoEndDrag(TControl* target, int x, int y) {
   if (OnEndDrag) OnEndDrag(this, target, x, y);
 }
+
+void TControl::DoStartDrag(TDragObject*& dragObject) {
+  if (OnStartDrag) OnStartDrag(this, dragObject);
+}
+
+void TControl::DragCanceled() {}
 
 void ForgetDragControl(TControl* control) {
   if (gDrag == nullptr) return;

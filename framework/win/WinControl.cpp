@@ -216,7 +216,10 @@ void TWinControl::CreateParams(TCreateParams& params) {
   params.WindowClass.style = CS_VREDRAW | CS_HREDRAW | CS_DBLCLKS;
   params.WindowClass.lpfnWndProc = ControlWindowProc;
   params.WindowClass.hInstance = GetModuleHandleW(nullptr);
-  params.WindowClass.hCursor = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  // A shared system cursor: the same handle every time, and each load is a
+  // round trip to the window server under Wine.
+  static const HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  params.WindowClass.hCursor = arrow;
   params.WinClassName = u"Qv";
   for (const char* p = ClassName(); *p != 0; ++p) params.WinClassName += static_cast<char16_t>(*p);
 }
@@ -582,7 +585,11 @@ TRect TWinControl::ClientRect() const {
   TCreateParams params;
   const_cast<TWinControl*>(this)->BorderParams(params);
   RECT frame{0, 0, 0, 0};
-  AdjustWindowRectEx(&frame, params.Style & ~static_cast<DWORD>(WS_CHILD), FALSE, params.ExStyle);
+  // Without a border or an edge there is no frame (and no round trip to ask).
+  const DWORD borders = WS_BORDER | WS_DLGFRAME | WS_THICKFRAME;
+  const DWORD edges = WS_EX_DLGMODALFRAME | WS_EX_CLIENTEDGE | WS_EX_STATICEDGE | WS_EX_WINDOWEDGE;
+  if ((params.Style & borders) != 0 || (params.ExStyle & edges) != 0)
+    AdjustWindowRectEx(&frame, params.Style & ~static_cast<DWORD>(WS_CHILD), FALSE, params.ExStyle);
   return Rect(0, 0, std::max(0, Width() - static_cast<int>(frame.right - frame.left)),
               std::max(0, Height() - static_cast<int>(frame.bottom - frame.top)));
 }

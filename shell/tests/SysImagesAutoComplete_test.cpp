@@ -29,6 +29,22 @@ TEST(SysImages, BoundToTheSystemLists) {
   EXPECT_LT(index, small->Count());
 }
 
+TEST(SysImages, AnUnboundListAlreadyHasTheBoundListsSize) {
+  VirtualSysImages* list = New<VirtualSysImages>(static_cast<TComponent*>(nullptr));
+  EXPECT_FALSE(list->Bound());
+  EXPECT_FALSE(list->HandleAllocated());
+  const int width = list->Width(), height = list->Height();
+  list->Bind();
+  EXPECT_TRUE(list->Bound());
+  ASSERT_TRUE(list->HandleAllocated());
+  EXPECT_EQ(list->Handle(), SmallSysImages()->Handle());
+  // Rows laid out before the binding stay right after it.
+  EXPECT_EQ(list->Width(), width);
+  EXPECT_EQ(list->Height(), height);
+  list->Free();
+  EXPECT_TRUE(SmallSysImagesUnbound() == SmallSysImages() && SmallSysImages()->Bound());
+}
+
 TEST(SysImages, ExtraLargeFallsBackToLargeOnWindows9x) {
   vws::SetForceAnsiPath(true);
   VirtualSysImages* list = New<VirtualSysImages>(static_cast<TComponent*>(nullptr));

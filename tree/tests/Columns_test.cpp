@@ -423,3 +423,64 @@ TEST_F(ColumnsTest, ColumnsAddedInsideAnUpdateCanBeWalkedAtOnce) {
 }
 
 }  // namespace
+
+// The focused column and the main column are columns, not numbers: removing,
+// clearing or reloading columns keeps them on the same column, and one that
+// went is replaced by a valid index (none without columns).
+TEST_F(ColumnsTest, FocusedAndMainColumnFollowTheirColumnThroughDeletes) {
+  TVTSelectionOptions selection = tree->TreeOptions()->SelectionOptions();
+  tree->TreeOptions()->SetSelectionOptions(selection.Include(toExtendedFocus));
+  std::mt19937 random(31);
+  int nextTag = 1;
+  auto tagOf = [&](TColumnIndex index) { return index >= 0 && index < columns->Count() ? columns->Items(index)->Tag() : 0; };
+  auto indexOf = [&](int tag) {
+    for (int i = 0; i < columns->Count(); ++i)
+      if (columns->Items(i)->Tag() == tag) return i;
+    return int(NoColumn);
+  };
+  TVirtualDrawTree* other = New<TVirtualDrawTree>(nullptr);
+  for (int step = 0; step < 3000; ++step) {
+    int count = columns->Count();
+    TColumnIndex some = count > 0 ? static_cast<TColumnIndex>(random() % count) : NoColumn;
+    int focusedTag = tagOf(tree->FocusedColumn());
+    int mainTag = tagOf(header->MainColumn());
+    int op = static_cast<int>(random() % 8);
+    switch (op) {
+      case 0:
+      case 1:
+        if (count < 8) columns->Add()->SetTag(nextTag++);
+        break;
+      case 2:
+      case 3:
+        columns->Delete(some);
+        break;
+      case 4:
+        if (random() % 20 == 0) columns->Clear();
+        break;
+      case 5:
+        tree->SetFocusedColumn(count > 0 ? static_cast<TColumnIndex>(random() % (count + 1)) - 1 : NoColumn);
+        focusedTag = tagOf(tree->FocusedColumn());
+        break;
+      case 6:
+        header->SetMainColumn(some);
+        mainTag = tagOf(header->MainColumn());
+        break;
+      case 7: {
+        // A copy with fewer columns read over this header.
+        ASSERT_TRUE(Load(other->Header(), Saved(header)));
+        if (other->Header()->Columns()->Count() > 0) other->Header()->Columns()->Delete(0);
+        ASSERT_TRUE(Load(header, Saved(other->Header())));
+        break;
+      }
+    }
+    count = columns->Count();
+    TColumnIndex focused = tree->FocusedColumn(), main = header->MainColumn();
+    ASSERT_TRUE(focused >= NoColumn && focused < count) << "step " << step << " op " << op << " focused " << focused;
+    ASSERT_TRUE(count == 0 ? main == NoColumn : main >= 0 && main < count) << "step " << step << " op " << op;
+    // A read header brings columns of its own (op 7): only validity is asked then.
+    if (op == 7) continue;
+    if (focusedTag != 0 && indexOf(focusedTag) != NoColumn) ASSERT_EQ(focused, indexOf(focusedTag)) << "step " << step << " op " << op;
+    if (mainTag != 0 && indexOf(mainTag) != NoColumn) ASSERT_EQ(main, indexOf(mainTag)) << "step " << step << " op " << op;
+  }
+  other->Free();
+}

@@ -129,3 +129,65 @@ TEST_F(ControlDragTest, AutomaticDragModeDragsWithoutAskingAndTheTreeSeesThePres
   EXPECT_EQ(gRecord.drops, 1);
   EXPECT_FALSE(source->Dragging());
 }
+
+namespace {
+// Counts the class library's drag-cancelled calls.
+class TCancelCountingTree : public TVirtualStringTree {
+public:
+  void DragCanceled() override {
+    ++cancels;
+    TVirtualStringTree::DragCanceled();
+  }
+  int cancels = 0;
+};
+TDragObject* gHandedOver = nullptr;
+bool gSawUserObject = false;
+}  // namespace
+
+// A drag object handed over by OnStartDrag marks the source (tsUserDragObject)
+// for the whole drag; a drag that ends without a drop is reported as
+// cancelled, and either way the source leaves every drag state.
+TEST_F(ControlDragTest, AHandedOverDragObjectMarksTheDragAndCancelsAreReported) {
+  auto* counted = New<TCancelCountingTree>(form);
+  counted->SetParent(form);
+  counted->SetBounds(0, 0, 200, 220);
+  counted->OnGetText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::u16string& text) {
+    text = u"a node";
+  };
+  counted->SetRootNodeCount(5);
+  counted->SetDragType(dtVCL);
+  counted->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+  source->SetVisible(false);
+  target->OnDragOver = [](TBaseVirtualTree*, TObject* from, TShiftState, TDragStateKind, TPoint, TDropMode, int&,
+                          bool& accept) {
+    gSawUserObject = static_cast<TBaseVirtualTree*>(from)->TreeStates().Contains(tsUserDragObject);
+    accept = true;
+  };
+  TDragObject handedOver;
+  TRect from = counted->GetDisplayRect(counted->GetFirst(), NoColumn, true);
+  TRect to = target->GetDisplayRect(target->GetFirst(), NoColumn, true);
+  TPoint drop = counted->ScreenToClient(target->ClientToScreen(TPoint{to.Left + 3, to.Top + 3}));
+  counted->SetFocus();
+  qvtest::Pump(20);
+  TInputDriver input(counted);
+  for (bool withObject : {false, true}) {
+    SCOPED_TRACE(withObject ? "with a drag object" : "without");
+    gHandedOver = withObject ? &handedOver : nullptr;
+    counted->OnStartDrag = [](TObject*, TDragObject*& object) { object = gHandedOver; };
+    counted->cancels = 0;
+    gRecord.drops = 0;
+    gSawUserObject = false;
+    input.Drag(from.Left + 3, from.Top + 3, drop.X, drop.Y);
+    EXPECT_EQ(gRecord.drops, 1);
+    EXPECT_EQ(gSawUserObject, withObject);
+    EXPECT_EQ(counted->cancels, 0);
+    if (withObject) EXPECT_EQ(handedOver.Control(), counted);
+    // Released where nothing takes drags: cancelled.
+    input.Drag(from.Left + 3, from.Top + 30, 210, 100);
+    EXPECT_EQ(gRecord.drops, 1);
+    EXPECT_EQ(counted->cancels, 1);
+    for (TVirtualTreeState state : {tsVCLDragPending, tsVCLDragging, tsUserDragObject, tsLeftButtonDown})
+      EXPECT_FALSE(counted->TreeStates().Contains(state)) << state;
+    EXPECT_EQ(GetCapture(), nullptr);
+  }
+}

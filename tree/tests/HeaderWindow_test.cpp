@@ -296,3 +296,107 @@ TEST_F(HeaderWindowTest, FlatFaceWithoutThemesAndSpringColumns) {
 }
 
 }  // namespace
+
+namespace {
+struct TResizeRecord {
+  TBaseVirtualTree* tree = nullptr;
+  int calls = 0;
+  bool tracking = false;
+  bool pending = false;  // the window had parts waiting to be painted
+  RECT update{};
+};
+TResizeRecord gResize;
+}  // namespace
+
+// A resized column repaints the client from its left edge (all of it with
+// column spanning) and the header from that column on; while the mouse drags
+// the width, every step is painted before the resize event fires.
+TEST_F(HeaderWindowTest, AResizedColumnRepaintsFromItsLeftEdgeAndAtOnceWhileTracked) {
+  gResize = TResizeRecord{tree};
+  tree->OnColumnResize = [](TVTHeader* sender, TColumnIndex) {
+    ++gResize.calls;
+    gResize.tracking = sender->States().Contains(hsTracking);
+    gResize.pending = GetUpdateRect(gResize.tree->Handle(), &gResize.update, FALSE);
+  };
+  RECT client;
+  GetClientRect(tree->Handle(), &client);
+  for (bool spanning : {false, true}) {
+    SCOPED_TRACE(spanning ? "spanning" : "not spanning");
+    TCustomVirtualTreeOptions* options = tree->TreeOptions();
+    options->SetAutoOptions(spanning ? options->AutoOptions().Include(toAutoSpanColumns)
+                                     : options->AutoOptions().Exclude(toAutoSpanColumns));
+    qvtest::Pump(30);
+    ValidateRect(tree->Handle(), nullptr);
+    header->Columns()->Items(1)->SetWidth(spanning ? 100 : 120);
+    ASSERT_TRUE(gResize.pending);
+    EXPECT_EQ(gResize.update.left, spanning ? 0 : 100);
+    EXPECT_EQ(gResize.update.right, client.right);
+    EXPECT_EQ(gResize.update.bottom, client.bottom);
+  }
+  // The header: painted over, then a resize of the middle column.
+  qvtest::Pump(30);
+  HDC dc = GetWindowDC(tree->Handle());
+  RECT headerRect{0, 0, 400, 22};
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  FillRect(dc, &headerRect, red);
+  DeleteObject(red);
+  ReleaseDC(tree->Handle(), dc);
+  header->Columns()->Items(1)->SetWidth(130);
+  qvtest::Pump(50);
+  int headerY = -static_cast<int>(header->Height()) / 2;
+  EXPECT_NE(qvtest::PixelAt(tree->Handle(), 160, headerY), 0xFF0000u) << "the resized column";
+  EXPECT_NE(qvtest::PixelAt(tree->Handle(), 300, headerY), 0xFF0000u) << "the column it moved";
+  // Tracked with the mouse: nothing is left waiting when the event fires.
+  gResize.calls = 0;
+  SendNonClient(WM_NCLBUTTONDOWN, 101, 10);
+  SendClient(WM_MOUSEMOVE, 120, 10);
+  SendClient(WM_MOUSEMOVE, 150, 10);
+  EXPECT_GT(gResize.calls, 0);
+  EXPECT_TRUE(gResize.tracking);
+  EXPECT_FALSE(gResize.pending);
+  SendClient(WM_LBUTTONUP, 150, 10);
+  EXPECT_EQ(header->Columns()->Items(0)->Width(), 150);
+}
+
+// WM_PRINT puts the header into the given device context as the screen
+// shows it; a hidden window asked to check visibility prints nothing.
+TEST_F(HeaderWindowTest, PrintingTheWindowPrintsTheHeader) {
+  header->Columns()->Items(1)->SetText(u"Middle");
+  qvtest::Pump(50);
+  RECT window;
+  GetWindowRect(tree->Handle(), &window);
+  int w = window.right - window.left, h = window.bottom - window.top;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(dc, bitmap);
+  auto fillRed = [&] {
+    RECT all{0, 0, w, h};
+    HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+    FillRect(dc, &all, red);
+    DeleteObject(red);
+  };
+  fillRed();
+  SendMessageW(tree->Handle(), WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT | PRF_CLIENT | PRF_CHECKVISIBLE);
+  TRect headerRect = tree->HeaderRect();
+  int y = (headerRect.Top + headerRect.Bottom) / 2;
+  // The header's middle row and a row of the client area below it, as shown.
+  for (int row : {y, headerRect.Bottom + 5}) {
+    int same = 0, differing = 0;
+    for (int x = headerRect.Left; x < headerRect.Right; ++x) {
+      COLORREF printed = GetPixel(dc, x, row), shown = GetPixel(screen, window.left + x, window.top + row);
+      (printed == shown ? same : differing)++;
+    }
+    EXPECT_EQ(differing, 0) << same << " pixels of row " << row << " match";
+  }
+  EXPECT_NE(GetPixel(dc, headerRect.Left + 150, y), RGB(255, 0, 0));
+  // Hidden and asked to check: nothing printed.
+  fillRed();
+  tree->SetVisible(false);
+  SendMessageW(tree->Handle(), WM_PRINT, reinterpret_cast<WPARAM>(dc), PRF_NONCLIENT | PRF_CLIENT | PRF_CHECKVISIBLE);
+  EXPECT_EQ(GetPixel(dc, headerRect.Left + 150, y), RGB(255, 0, 0));
+  SelectObject(dc, old);
+  DeleteObject(bitmap);
+  DeleteDC(dc);
+  ReleaseDC(nullptr, screen);
+}

@@ -148,3 +148,43 @@ TEST_F(WindowSetupTest, OwnClipboardFormatRendersTheSelectionOrTheCutSet) {
   ASSERT_FALSE(formats.empty());
   EXPECT_EQ(formats[0].cfFormat, CF_VIRTUALTREE);
 }
+
+// Scaling the form scales the tree inside it; with toAutoChangeScale the
+// default node height and the header's font follow the same ratio, existing
+// nodes keep their heights and new ones take the scaled default.
+TEST_F(WindowSetupTest, ScalingTheFormScalesTheTreeAndWithAutoChangeScaleItsRowsAndHeader) {
+  const std::pair<int, int> ratios[] = {{3, 2}, {2, 3}, {5, 4}, {1, 1}, {4, 5}};
+  for (bool automatic : {true, false}) {
+    TCustomVirtualTreeOptions* options = tree->TreeOptions();
+    options->SetAutoOptions(automatic ? options->AutoOptions().Include(toAutoChangeScale)
+                                      : options->AutoOptions().Exclude(toAutoChangeScale));
+    tree->Clear();
+    tree->SetDefaultNodeHeight(18);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->Header()->Font()->SetSize(8);
+    tree->Font()->SetSize(10);
+    tree->SetRootNodeCount(1);
+    for (auto [m, d] : ratios) {
+      SCOPED_TRACE(std::to_string(m) + "/" + std::to_string(d) + (automatic ? " automatic" : ""));
+      int height = int(tree->DefaultNodeHeight()), width = tree->Width(), treeFont = tree->Font()->Size();
+      int headerFont = tree->Header()->Font()->Size();
+      uint32_t oldRows = tree->GetRootNodeCount();
+      std::vector<uint32_t> heights;
+      for (PVirtualNode n = tree->GetFirst(); n != nullptr; n = tree->GetNextSibling(n)) heights.push_back(n->NodeHeight);
+      form->ScaleBy(m, d);
+      EXPECT_EQ(tree->Width(), MulDiv(width, m, d));
+      EXPECT_EQ(tree->Font()->Size(), MulDiv(treeFont, m, d));
+      int expectedHeight = automatic ? MulDiv(height, m, d) : height;
+      EXPECT_EQ(int(tree->DefaultNodeHeight()), expectedHeight);
+      EXPECT_EQ(tree->Header()->Font()->Size(), automatic ? MulDiv(headerFont, m, d) : headerFont);
+      tree->SetRootNodeCount(oldRows + 1);
+      PVirtualNode n = tree->GetFirst();
+      for (uint32_t h : heights) {
+        EXPECT_EQ(n->NodeHeight, h) << "an existing node keeps its height";
+        n = tree->GetNextSibling(n);
+      }
+      ASSERT_NE(tree->GetLast(), nullptr);
+      EXPECT_EQ(int(tree->GetLast()->NodeHeight), expectedHeight);
+    }
+  }
+}

@@ -591,3 +591,57 @@ TForm TreeForm {
   EXPECT_EQ(CheckTreeInvariants(*tree), "");
   form->Free();
 }
+
+namespace {
+// A control that hosts an embedded OLE object (it is the object's client site).
+class TOleSite : public TCustomControl, public IOleClientSite {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
+    if (riid != IID_IUnknown && riid != IID_IOleClientSite) return E_NOINTERFACE;
+    *object = static_cast<IOleClientSite*>(this);
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE SaveObject() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetMoniker(DWORD, DWORD, IMoniker**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetContainer(IOleContainer**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE ShowObject() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE OnShowWindow(BOOL) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE RequestNewObjectLayout() override { return E_NOTIMPL; }
+};
+class TPlainSite : public TCustomControl {};
+}  // namespace
+
+// The focus moving into the window of an embedded OLE object under the mouse
+// clears the form's active control, so activating the form again does not
+// take the focus back to the tree; any other control there leaves it.
+TEST_F(TreeWindowTest, FocusLostToAnEmbeddedControlClearsTheFormsActiveControl) {
+  for (bool embedded : {true, false}) {
+    SCOPED_TRACE(embedded ? "OLE site" : "plain control");
+    TCustomControl* site = embedded ? static_cast<TCustomControl*>(New<TOleSite>(form)) : New<TPlainSite>(form);
+    site->SetParent(form);
+    site->SetBounds(310, 10, 60, 60);
+    // The object's own window, which the class library does not know.
+    HWND object = CreateWindowExW(0, L"EDIT", L"", WS_CHILD | WS_VISIBLE, 5, 5, 40, 20, site->Handle(), nullptr,
+                                  GetModuleHandleW(nullptr), nullptr);
+    ASSERT_NE(object, nullptr);
+    SetForegroundWindow(form->Handle());
+    tree->SetFocus();
+    qvtest::Pump(20);
+    ASSERT_EQ(form->ActiveControl(), tree);
+    RECT r;
+    GetWindowRect(object, &r);
+    SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+    qvtest::PumpUntil([&] {
+      DWORD pos = GetMessagePos();
+      return static_cast<int16_t>(LOWORD(pos)) == (r.left + r.right) / 2;
+    }, 500);
+    SetFocus(object);
+    qvtest::Pump(20);
+    EXPECT_EQ(GetFocus(), object);
+    EXPECT_EQ(form->ActiveControl(), embedded ? nullptr : static_cast<TWinControl*>(tree));
+    DestroyWindow(object);
+    site->Free();
+  }
+}

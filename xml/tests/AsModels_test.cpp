@@ -103,6 +103,12 @@ TEST_F(AsModelTest, ContentModelsInUse) {
   EXPECT_DOM_ERROR(choice->RemoveSubModel(choice), ENot_Found_Err, "Node not found error.");
   TdomASElementDecl* other = Element(u"o");
   EXPECT_THROW(other->ReplaceContentModel(decl->CreateContentModel(u"", AS_CHOICE)), EAS_Wrong_Element_Decl_Err);
+  // A declaration frees only the models it made: the maker still lists its own.
+  TdomASContentModel* foreign = decl->CreateContentModel(u"", AS_SEQUENCE);
+  EXPECT_THROW(other->FreeContentModel(foreign), EAS_Wrong_Element_Decl_Err);
+  ASSERT_NE(foreign, nullptr);
+  decl->FreeContentModel(foreign);
+  EXPECT_EQ(foreign, nullptr);
 }
 
 // A random content model over {a, b, c}, built into decl.

@@ -82,6 +82,12 @@ TEST_F(CharacterDataTest, SplitText) {
   EXPECT_EQ(fromCData->GetParentNode(), nullptr);
   EXPECT_THROW(cdata->splitText(5), EIndex_Size_Err);
   EXPECT_THROW(cdata->splitText(-1), EIndex_Size_Err);
+  // A read-only parent refuses the new node before any text is cut off.
+  e->SetReadOnly(true);
+  int children = e->GetChildCount();
+  EXPECT_DOM_ERROR(whole->splitText(1), ENo_Modification_Allowed_Err, "No modification allowed.");
+  EXPECT_EQ(whole->GetData(), u"he");
+  EXPECT_EQ(e->GetChildCount(), children);
 }
 
 TEST_F(CharacterDataTest, ProcessingInstructionsAndNamespaceNodes) {

@@ -318,6 +318,11 @@ TEST_F(NodeTest, LanguageAndBaseUri) {
   root->removeAttribute(u"xml:base");
   inner->setAttribute(u"xml:base", u"rel/");
   EXPECT_EQ(deepText->GetBaseUri(), u"file:///dir/rel/x/");
+  inner->setAttribute(u"xml:base", u"my dir/");  // escaped before it is resolved
+  EXPECT_EQ(deepText->GetBaseUri(), u"file:///dir/my%20dir/x/");
+  root->setAttribute(u"xml:base", u"http://example.org/a b/");
+  EXPECT_EQ(text->GetBaseUri(), u"http://example.org/a%20b/my%20dir/");
+  root->removeAttribute(u"xml:base");
   doc->SetDocumentUri(u"relative.xml");
   EXPECT_EQ(deepText->GetBaseUri(), u"");  // nothing absolute to resolve against
   EXPECT_EQ(doc->GetBaseUri(), u"");

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "core/SysUtils.h"
 #include "xml/UriUtils.h"
 
 namespace {
@@ -213,3 +214,21 @@ TEST(UriFileName, FileNamesToUris) {
 }
 
 }  // namespace
+
+TEST(UriSystemId, EscapesWhatAUriCannotHold) {
+  EXPECT_EQ(EscapeSystemIdWideStr(u"a b/c.dtd"), u"a%20b/c.dtd");
+  EXPECT_EQ(EscapeSystemIdWideStr(u"100%.dtd"), u"100%25.dtd");
+  EXPECT_EQ(EscapeSystemIdWideStr(u"%4"), u"%254");
+  EXPECT_EQ(EscapeSystemIdWideStr(u"a%20b?q=1#f"), u"a%20b?q=1#f");  // already a URI reference
+  EXPECT_EQ(EscapeSystemIdWideStr(u"<>\"{}|\\^`\t"), u"%3C%3E%22%7B%7D%7C%5C%5E%60%09");
+  // Non-ASCII goes as the bytes of the 8-bit code page file URIs use here.
+  std::u16string expected;
+  for (unsigned char byte : WideToAnsi(u"\u00e9")) {
+    static constexpr char16_t kHex[] = u"0123456789ABCDEF";
+    expected += {u'%', kHex[byte >> 4], kHex[byte & 15]};
+  }
+  EXPECT_EQ(EscapeSystemIdWideStr(u"d\u00e9"), u"d" + expected);
+  std::u16string uri;
+  FilenameToUriWideStr(WideToAnsi(u"C:\\d\u00e9"), 0, uri);
+  EXPECT_EQ(uri, u"file:///C%3a/d" + expected);  // the same bytes as a file name gives
+}

@@ -3,6 +3,8 @@
 // subsets are files the test writes) read with its models prepared.
 #include "DtdTestSupport.h"
 
+#include <random>
+
 #include "xml/XPathExpression.h"
 
 namespace {
@@ -146,6 +148,11 @@ TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
       "<!DOCTYPE r [<!ELEMENT r (a , b) ?><!ELEMENT a EMPTY>]><r/>",
       // A literal cut short by the end of a parameter entity.
       "<!DOCTYPE r SYSTEM 'lit.dtd'><r/>",
+      // White space that sets literals and definitions apart.
+      "<!DOCTYPE r SYSTEM'any.dtd'><r/>",
+      "<!DOCTYPE r PUBLIC '-//p''any.dtd'><r/>",
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA 'a'y CDATA 'b'>]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA #FIXED \"a\"y CDATA #IMPLIED>]><r/>",
   };
   for (const char* doc : docs) {
     Verdict v = Judge(doc);
@@ -154,6 +161,11 @@ TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
   // The well-formed neighbours of the above.
   Verdict v = Judge("<!DOCTYPE r [<!ELEMENT r ((a)?,(b)*)><!ELEMENT a EMPTY><!ELEMENT b EMPTY>]><r><a/><b/></r>");
   EXPECT_TRUE(v.valid) << Show(v);
+  for (const char* doc : {"<!DOCTYPE r SYSTEM 'any.dtd'><r/>", "<!DOCTYPE r PUBLIC '-//p' 'any.dtd'[]><r/>",
+                          "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA 'a' y CDATA #IMPLIED\tz CDATA 'c'>]><r/>"}) {
+    v = Judge(doc);
+    EXPECT_TRUE(v.valid) << doc << Show(v);
+  }
 }
 
 // Each check's error type is named for what it finds.
@@ -254,6 +266,69 @@ TEST_F(VerdictTest, UndefinedBytesOfACodePage) {
     EXPECT_EQ(recorder->reports[0].line, c.line) << c.body;
     EXPECT_EQ(recorder->reports[0].column, c.column) << c.body;
   }
+}
+
+}  // namespace
+
+namespace {
+
+// A CDATA attribute reads the same with and without a DTD behind it: the
+// document's own normalisation and the models' agree on every value made of
+// literal text, white space, character and predefined entity references.
+TEST_F(VerdictTest, CdataValuesNormaliseAlikeWithAndWithoutModels) {
+  TdomDocument* withModels = Parse("<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA #IMPLIED>]><r/>");
+  TdomDocument* plain = Parse("<r/>");
+  ASSERT_NE(withModels, nullptr);
+  ASSERT_NE(plain, nullptr);
+  const char16_t* pieces[] = {u"a",      u" ",     u"\t",    u"\n",   u"&#60;", u"&#x3C;", u"&lt;",  u"&amp;",
+                              u"&#38;",  u"&#9;",  u"&#xA;", u"&quot;", u"&#0;", u"&bad;",  u"<",     u"&",
+                              u"&#x10000;", u"&#xD800;", u"&apos;", u"&#"};
+  std::mt19937 random(34);
+  for (int round = 0; round < 2000; ++round) {
+    std::u16string raw;
+    for (int n = random() % 6; n > 0; --n) raw += pieces[random() % std::size(pieces)];
+    TdomAttr* a = withModels->GetDocumentElement()->setAttribute(u"a", raw);
+    if (a == nullptr) a = withModels->GetDocumentElement()->getAttributeNode(u"a");
+    TdomAttr* b = plain->GetDocumentElement()->setAttribute(u"a", raw);
+    if (b == nullptr) b = plain->GetDocumentElement()->getAttributeNode(u"a");
+    std::u16string va, vb;
+    TXmlErrorType ta, tb;
+    withModels->CalculateNormalizedAttrValue(a, va, ta);
+    plain->CalculateNormalizedAttrValue(b, vb, tb);
+    ASSERT_EQ(IsHintOrWarningErrorType(ta), IsHintOrWarningErrorType(tb)) << Utf8(raw);
+    ASSERT_EQ(va, vb) << Utf8(raw);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A system literal may hold any character but its quote; before it is used as
+// a URI, a space, a lone '%' or a non-ASCII letter is escaped, so the files
+// are found whatever their names.
+TEST_F(VerdictTest, SystemIdentifiersWithCharactersOutsideUris) {
+  const std::string decl = "<!ELEMENT r (#PCDATA)>";
+  WriteFile("a b.dtd", decl);
+  WriteFile("100%.dtd", decl);
+  WriteFile("p q.ent", decl);
+  WriteFile("g h.ent", "text");
+  std::ofstream(folder / std::filesystem::path(u"d\u00e9.dtd"), std::ios::binary) << decl;
+  const char* docs[] = {
+      "<!DOCTYPE r SYSTEM 'a b.dtd'><r/>",
+      "<!DOCTYPE r SYSTEM 'a%20b.dtd'><r/>",  // already escaped: kept
+      "<!DOCTYPE r SYSTEM '100%.dtd'><r/>",
+      "<!DOCTYPE r SYSTEM 'd\xC3\xA9.dtd'><r/>",
+      "<!DOCTYPE r [<!ENTITY % p SYSTEM 'p q.ent'>%p;]><r/>",
+      "<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>",
+  };
+  for (const char* doc : docs) {
+    Verdict v = Judge(doc);
+    EXPECT_TRUE(v.valid) << doc << Show(v);
+  }
+  TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"text");
 }
 
 }  // namespace

@@ -136,6 +136,9 @@ TEST_F(XPathBoundsTest, PredicatesAskOnlyWhatTheyNeed) {
   EXPECT_EQ(Eval(doc, u"count(//a[//a[//a[//a]]])"), "n:1000");
   EXPECT_EQ(Eval(doc, u"count(//*[. = //*])"), "n:3001");
   EXPECT_EQ(Eval(doc, u"count(//b[. = //a])"), "n:0");
+  EXPECT_EQ(Eval(doc, u"count(/f[.//* = //a[@x = 2997]])"), "n:1");
+  EXPECT_EQ(Eval(doc, u"count(//*[//a[@x = 2997] = self::a])"), "n:1000");
+  EXPECT_EQ(Eval(doc, u"count(//*[//a[@x = 1] = self::a])"), "n:0");
   EXPECT_EQ(Eval(doc, u"count(//a[. != //a/@x])"), "n:1000");
   EXPECT_EQ(Eval(doc, u"count(//a[boolean(//b) and not(//a = 'u')])"), "n:1000");
   EXPECT_EQ(Eval(doc, u"count(//a[count(//a) = 1000][position() = last()])"), "n:1");

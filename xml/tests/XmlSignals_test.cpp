@@ -75,7 +75,7 @@ TEST(XmlSignals, OtherKindsChecks) {
   std::unique_ptr<TXmlStartPrefixMappingSignal> mapping(New<TXmlStartPrefixMappingSignal>());
   mapping->Prefix = u"xmlns";
   mapping->Uri = u"urn:x";
-  EXPECT_EQ(Check(*mapping).first, ET_INVALID_STANDALONE_DECL);
+  EXPECT_EQ(Check(*mapping).first, ET_INVALID_PREFIX_MAPPING);
   std::unique_ptr<TXmlEntityDeclarationSignal> entity(New<TXmlEntityDeclarationSignal>());
   entity->EntityName = u"e";
   entity->EntityValue = u"v";

@@ -96,3 +96,31 @@ TEST_F(FrameTest, PanelKeepsItsOwnBevelsInsideTheClientArea) {
 }
 
 }  // namespace
+
+// The client area a control reports before its window exists is the one the
+// window then has, with a border, with an edge, and with neither.
+TEST(FrameBeforeTheWindow, ClientAreaIsTheWindowsOwn) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  form->SetBounds(10, 10, 300, 200);
+  struct TCase {
+    TFormBorderStyle border;
+    bool ctl3D;
+  };
+  for (TCase c : {TCase{bsNone, false}, TCase{bsSingle, false}, TCase{bsSingle, true}}) {
+    TPanel* panel = New<TPanel>(form);
+    panel->SetBevelOuter(bvNone);
+    panel->SetBorderStyle(c.border);
+    panel->SetCtl3D(c.ctl3D);
+    panel->SetBounds(5, 5, 120, 80);
+    TRect before = panel->ClientRect();
+    panel->SetParent(form);
+    RECT client;
+    GetClientRect(panel->Handle(), &client);
+    SCOPED_TRACE(testing::Message() << "border " << int(c.border) << " 3D " << c.ctl3D);
+    EXPECT_EQ(before.Width(), client.right);
+    EXPECT_EQ(before.Height(), client.bottom);
+    panel->Free();
+  }
+  form->Free();
+}
