@@ -9,8 +9,6 @@
 
 namespace {
 bool gHintWindowGone = false;
-constexpr UINT_PTR kAnimationTimer = 1;
-constexpr UINT kAnimationInterval = 10;  // ms between animation steps
 
 TVirtualTreeHintWindow* NewTreeHintWindow() { return New<TVirtualTreeHintWindow>(nullptr); }
 
@@ -186,7 +184,6 @@ const TMessageMap* TVirtualTreeHintWindow::ClassMessageMap() {
       OnMessage(WM_ERASEBKGND, &TVirtualTreeHintWindow::WMEraseBkgnd),
       OnMessage(WM_NCPAINT, &TVirtualTreeHintWindow::WMNCPaint),
       OnMessage(WM_SHOWWINDOW, &TVirtualTreeHintWindow::WMShowWindow),
-      OnMessage(WM_TIMER, &TVirtualTreeHintWindow::WMTimer),
   });
   return &map;
 }
@@ -289,7 +286,10 @@ void TVirtualTreeHintWindow::ActivateHint(TRect r, const std::string& hint) {
     if (Application != nullptr) Application->CancelHint();
     return;
   }
-  StopAnimation();
+  // A hint shown while this tree's hint still animates (messages are handled
+  // during an animation) stops that animation for the moment.
+  bool cancelledAtStart = data.Tree != nullptr && data.Tree->TreeStates().Contains(tsInAnimation);
+  if (cancelledAtStart) data.Tree->DoStateChange({tsCancelHintAnimation});
   // The hint stays on the desktop.
   TRect desktop = Screen != nullptr ? Screen->WorkAreaRect() : r;
   if (r.Bottom > desktop.Bottom) r.Offset(0, desktop.Bottom - r.Bottom);
@@ -307,53 +307,49 @@ void TVirtualTreeHintWindow::ActivateHint(TRect r, const std::string& hint) {
   RenderBuffer();
   SetWindowPos(window, HWND_TOPMOST, r.Left, r.Top, r.Width(), r.Height(), SWP_SHOWWINDOW | SWP_NOACTIVATE);
   TControl::SetVisible(true);
-  animation = data.Tree != nullptr ? data.Tree->DoGetAnimationType() : hatNone;
-  if (animation == hatNone || animation == hatSystemDefault || data.Tree == nullptr) {
+  TBaseVirtualTree* tree = data.Tree;
+  animation = tree != nullptr ? tree->DoGetAnimationType() : hatNone;
+  if (animation != hatFade && animation != hatSlide) {
     InvalidateRect(window, nullptr, FALSE);
     return;
   }
   ValidateRect(window, nullptr);
-  uint32_t duration = data.Tree->AnimationDuration();
+  uint32_t duration = tree->AnimationDuration();
   animationSteps = animation == hatFade ? 255 : std::max(1, r.Height());
-  animationTime = animation == hatFade ? 2 * duration : duration;
-  animationStart = GetTickCount();
-  lastStep = 0;
-  data.Tree->DoStateChange({tsInAnimation}, {tsCancelHintAnimation});
-  HDC dc = GetDC(window);
-  PaintStep(dc, 1);
-  ReleaseDC(window, dc);
-  SetTimer(window, kAnimationTimer, kAnimationInterval, nullptr);
+  // The animation handles the application's messages between its steps: this
+  // window, its tree or both may be gone when it returns.
+  TAliveToken alive = Alive();
+  tree->Animate(static_cast<uint32_t>(animationSteps), animation == hatFade ? 2 * duration : duration,
+                [this, alive](int step, int stepSize, void*) { return AnimationStep(alive, step, stepSize); },
+                nullptr);
+  if (!*alive) return;
+  if (cancelledAtStart && data.Tree != nullptr && HandleAllocated()) {
+    // The animation that was running goes on, with this hint.
+    data.Tree->DoStateChange({tsInAnimation}, {tsCancelHintAnimation});
+    return;
+  }
+  animationSteps = 0;
+  if (HandleAllocated() && IsWindowVisible(handle)) InvalidateRect(handle, nullptr, FALSE);
 }
 
-void TVirtualTreeHintWindow::WMTimer(TMessage& m) {
-  if (m.WParam != kAnimationTimer) {
-    Inherited(ClassMessageMap(), m);
-    return;
-  }
-  TBaseVirtualTree* tree = data.Tree;
-  bool cancelled = tree == nullptr || !HandleAllocated() || !IsWindowVisible(handle) ||
-                   tree->TreeStates().Contains(tsCancelHintAnimation);
-  DWORD elapsed = GetTickCount() - animationStart;
-  int step = animationTime == 0 ? animationSteps
-                                : static_cast<int>(std::min<uint64_t>(animationSteps,
-                                                                      uint64_t(elapsed) * animationSteps / animationTime));
-  if (!cancelled && step > lastStep && step < animationSteps) {
-    HDC dc = GetDC(handle);
-    PaintStep(dc, step);
-    ReleaseDC(handle, dc);
-    lastStep = step;
-    return;
-  }
-  if (!cancelled && step < animationSteps) return;
-  StopAnimation();
-  if (HandleAllocated() && IsWindowVisible(handle)) InvalidateRect(handle, nullptr, FALSE);
+bool TVirtualTreeHintWindow::AnimationStep(const TAliveToken& alive, int step, int stepSize) {
+  if (!*alive || !HandleAllocated() || !IsWindowVisible(handle)) return false;
+  if (data.Tree == nullptr || data.Tree->TreeStates().Contains(tsCancelHintAnimation)) return false;
+  HDC dc = GetDC(handle);
+  PaintStep(dc, stepSize == 0 ? 0 : step);
+  ReleaseDC(handle, dc);
+  if (stepSize == 0) return true;
+  // Keys and the rest of the application's messages are handled at once.
+  if (Application != nullptr) Application->ProcessMessages();
+  return *alive;
 }
 
 void TVirtualTreeHintWindow::StopAnimation() {
   if (animationSteps == 0) return;
   animationSteps = 0;
-  if (HandleAllocated()) KillTimer(handle, kAnimationTimer);
-  if (data.Tree != nullptr) data.Tree->DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});
+  // A running animation finds the state at its next step and ends.
+  if (data.Tree != nullptr && data.Tree->TreeStates().Contains(tsInAnimation))
+    data.Tree->DoStateChange({tsCancelHintAnimation});
 }
 
 bool TVirtualTreeHintWindow::IsHintMsg(const MSG& msg) {

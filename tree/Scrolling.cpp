@@ -245,6 +245,8 @@ void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnima
   if (states.Contains(tsInAnimation) || duration == 0 || !callback) return;
   DoStateChange({tsInAnimation});
   auto terminating = [] { return Application != nullptr && Application->Terminated(); };
+  // A callback that handles messages may free the tree.
+  TAliveToken alive = Alive();
   try {
     int stepSize = std::max(1, static_cast<int>(std::lround(static_cast<double>(steps) / duration)));
     int remainingSteps = static_cast<int>(steps) / stepSize;
@@ -253,7 +255,9 @@ void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnima
     while (remainingSteps > 0 && remainingTime > 0 && !terminating()) {
       uint32_t start = CurrentTick();
       uint32_t stepEnd = start + static_cast<uint32_t>(remainingTime / remainingSteps);
-      if (!callback(step, stepSize, data)) break;
+      bool goOn = callback(step, stepSize, data);
+      if (!*alive) return;
+      if (!goOn) break;
       WaitForTick(stepEnd);
       int elapsed = static_cast<int>(static_cast<uint32_t>(CurrentTick() - start));
       if (elapsed >= remainingTime) {
@@ -270,8 +274,9 @@ void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnima
       step = static_cast<int>(steps) - remainingSteps;
     }
     if (!terminating()) callback(0, 0, data);
+    if (!*alive) return;
   } catch (...) {
-    DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});
+    if (*alive) DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});
     throw;
   }
   DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});

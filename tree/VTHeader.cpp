@@ -252,7 +252,7 @@ void TVTHeader::FixMainColumn() {
 void TVTHeader::KeepFocusedColumnValid() {
   if (owner == nullptr) return;
   int count = columns->Count();
-  if (owner->focusedColumn >= count) owner->focusedColumn = count > 0 ? mainColumn : NoColumn;
+  if (owner->focusedColumn >= count) owner->focusedColumn = count > 0 ? std::clamp(mainColumn, 0, count - 1) : NoColumn;
 }
 
 void TVTHeader::BeginColumnsRead() {

@@ -119,6 +119,7 @@ void TVirtualTreeColumns::Assign(TPersistent* source) {
   FixPositions();
   EndUpdate();
   UpdatePositions(/*force=*/true);
+  if (header != nullptr) header->KeepFocusedColumnValid();
 }
 
 void TVirtualTreeColumns::Update(TVirtualTreeColumn* item) {

@@ -1129,9 +1129,9 @@ private:
 
 
 // The tree's hint window: measures and draws node hints and tooltips from the
-// tree's hint data, stays on the desktop and fades or slides in. The
-// animation runs on the window's own timer, so showing a hint never pumps
-// messages from inside a paint or a hint request.
+// tree's hint data, stays on the desktop and fades or slides in. The tree's
+// Animate drives the animation; the application's messages (keys among them)
+// are handled between its steps.
 class TVirtualTreeHintWindow : public THintWindow {
   QV_MESSAGE_MAP(TVirtualTreeHintWindow, THintWindow)
 
@@ -1154,9 +1154,10 @@ protected:
   void WMEraseBkgnd(TMessage& m);
   void WMNCPaint(TMessage& m);
   void WMShowWindow(TMessage& m);
-  void WMTimer(TMessage& m);
 
 private:
+  // One step of the animation (0 step size: the finished hint); false ends it.
+  bool AnimationStep(const TAliveToken& alive, int step, int stepSize);
   void SizeBitmaps(int width, int height);
   void FreeBitmaps();
   // Draws the finished hint into the draw buffer.
@@ -1168,10 +1169,7 @@ private:
   TVTHintData data;
   int textHeight = 0;
   THintAnimationType animation = hatNone;
-  int animationSteps = 0;   // running animation: its step count, else 0
-  DWORD animationStart = 0;
-  DWORD animationTime = 0;  // ms
-  int lastStep = 0;
+  int animationSteps = 0;  // running animation: its step count, else 0
   HDC backgroundDC = nullptr, bufferDC = nullptr, targetDC = nullptr;  // owned
   HBITMAP backgroundBitmap = nullptr, bufferBitmap = nullptr, targetBitmap = nullptr;  // owned
   HGDIOBJ oldBackground = nullptr, oldBuffer = nullptr, oldTarget = nullptr;

@@ -9,10 +9,9 @@
 TdomNamedNodeMap::TdomNamedNodeMap(TdomNode* ownerNode_, bool namespaceAware_, TdomWhatToShow allowedTypes_,
                                    std::vector<TdomNode*>* items_)
     : TdomNodeList(items_ != nullptr ? items_ : &ownStorage),
-      mutableItems(items_ != nullptr ? items_ : &ownStorage),
+      ownerNode(ownerNode_),
       allowedTypes(allowedTypes_),
-      namespaceAware(namespaceAware_),
-      ownerNode(ownerNode_) {}
+      namespaceAware(namespaceAware_) {}
 
 bool TdomNamedNodeMap::IsNamespaceMode() const {
   return ownerNode != nullptr ? ownerNode->IsNamespaceAware() : namespaceAware;
@@ -40,17 +39,17 @@ std::u16string TdomNamedNodeMap::KeyOf(const TdomNode* node, bool namespaceMode)
 
 TdomNode* TdomNamedNodeMap::FindByKey(const std::u16string& key, bool namespaceMode) const {
   if (index == nullptr || indexNamespaceMode != namespaceMode) {
-    if (mutableItems->size() <= kIndexThreshold) {
-      for (TdomNode* item : *mutableItems) {
+    if (MutableItems().size() <= kIndexThreshold) {
+      for (TdomNode* item : MutableItems()) {
         if (KeyOf(item, namespaceMode) == key) return item;
       }
       return nullptr;
     }
     index = std::make_unique<std::unordered_map<std::u16string, TdomNode*, KeyHash>>();
-    index->reserve(mutableItems->size());
+    index->reserve(MutableItems().size());
     indexNamespaceMode = namespaceMode;
     indexHasDuplicates = false;
-    for (TdomNode* item : *mutableItems) {
+    for (TdomNode* item : MutableItems()) {
       if (!index->emplace(KeyOf(item, namespaceMode), item).second) indexHasDuplicates = true;
     }
   }
@@ -78,20 +77,20 @@ bool TdomNamedNodeMap::Contains(const TdomNode* node) const {
   if (node == nullptr) return false;
   // An attribute knows the map that holds it.
   if (node->GetNodeType() == ntAttribute_Node) return static_cast<const TdomAttr*>(node)->GetOwnerMap() == this;
-  return std::find(mutableItems->rbegin(), mutableItems->rend(), node) != mutableItems->rend();
+  return std::find(MutableItems().rbegin(), MutableItems().rend(), node) != MutableItems().rend();
 }
 
 void TdomNamedNodeMap::AddItem(TdomNode* node) {
-  mutableItems->push_back(node);
+  MutableItems().push_back(node);
   IndexAdded(node);
   if (node->GetNodeType() == ntAttribute_Node) static_cast<TdomAttr*>(node)->SetOwnerMap(this);
 }
 
 void TdomNamedNodeMap::RemoveItem(TdomNode* node) {
   // From the back: an element frees its attributes last first.
-  auto it = std::find(mutableItems->rbegin(), mutableItems->rend(), node);
-  if (it == mutableItems->rend()) return;
-  mutableItems->erase(std::next(it).base());
+  auto it = std::find(MutableItems().rbegin(), MutableItems().rend(), node);
+  if (it == MutableItems().rend()) return;
+  MutableItems().erase(std::next(it).base());
   IndexRemoved(node);
   if (node->GetNodeType() == ntAttribute_Node) static_cast<TdomAttr*>(node)->SetOwnerMap(nullptr);
 }

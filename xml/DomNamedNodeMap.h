@@ -38,7 +38,7 @@ public:
   virtual TdomNode* setNamedItemNS(TdomNode* arg);
 
   // The items in order, without a copy.
-  const std::vector<TdomNode*>& ItemList() const { return *mutableItems; }
+  const std::vector<TdomNode*>& ItemList() const { return *Items(); }
   // True when node is one of the items; false for null.
   bool Contains(const TdomNode* node) const;
   // An item's name changed (an attribute's prefix): lookups index it afresh.
@@ -71,13 +71,15 @@ private:
   // Replaces old (if any) by arg.
   TdomNode* Exchange(TdomNode* old, TdomNode* arg);
 
+  // The item list given at construction (not owned) or ownStorage; the base keeps it.
+  std::vector<TdomNode*>& MutableItems() const { return *const_cast<std::vector<TdomNode*>*>(Items()); }
+
   std::vector<TdomNode*> ownStorage;      // used only without an item list
-  std::vector<TdomNode*>* mutableItems;  // not owned
-  TdomWhatToShow allowedTypes;
-  bool namespaceAware;
   TdomNode* ownerNode;  // not owned
   // Key -> first item of that key; null until a lookup in a large map.
   mutable std::unique_ptr<std::unordered_map<std::u16string, TdomNode*, KeyHash>> index;
+  TdomWhatToShow allowedTypes;
+  bool namespaceAware;
   mutable bool indexNamespaceMode = false;
   // Some key is held by more than one item: a removal then rebuilds the index.
   mutable bool indexHasDuplicates = false;

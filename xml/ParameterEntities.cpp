@@ -51,18 +51,33 @@ std::u16string TdomPEInfoObject::ResolvedSystemId() const {
 }
 
 std::u16string TdomPEInfoObject::GetNodeValue() const {
-  if (isInternalEntity) return literalValue;
+  std::u16string text;
+  switch (ReadReplacementText(text)) {
+    case ET_NONE: return text;
+    case ET_INVALID_TEXT_DECL: throw EParserException("Invalid text declaration.");
+    case ET_ENCODING_NOT_SUPPORTED: throw EParserException("Encoding not supported.");
+    default: throw EParserException("Unresolveable parameter entity.");
+  }
+}
+
+TXmlErrorType TdomPEInfoObject::ReadReplacementText(std::u16string& text) const {
+  text.clear();
+  if (isInternalEntity) {
+    text = literalValue;
+    return ET_NONE;
+  }
   TDomImplementation* impl = ownerRepository->Owner() != nullptr ? ownerRepository->Owner()->DOMImpl() : nullptr;
   if (impl == nullptr) throw EParserException("No DomImplementation associated with owner repository.");
   std::u16string pub = publicId, sys = systemId;
   std::unique_ptr<TStream> stream;
   if (ownerRepository->AllowExternal()) stream = OpenExternalResource(impl, baseUri, pub, sys);
-  if (stream == nullptr) throw EParserException("Unresolveable parameter entity.");
-  std::u16string text;
-  TXmlErrorType errorType = ReadExternalEntityText(stream.get(), publicId, systemId, text);
-  if (errorType == ET_INVALID_TEXT_DECL) throw EParserException("Invalid text declaration.");
-  if (errorType != ET_NONE) throw EParserException("Encoding not supported.");
-  return ResolveCharRefsWideStr(text);
+  if (stream == nullptr) return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+  std::u16string raw;
+  TXmlErrorType errorType = ReadExternalEntityText(stream.get(), publicId, systemId, raw);
+  if (errorType == ET_INVALID_TEXT_DECL) return ET_INVALID_TEXT_DECL;
+  if (errorType != ET_NONE) return ET_ENCODING_NOT_SUPPORTED;
+  text = ResolveCharRefsWideStr(raw);
+  return ET_NONE;
 }
 
 TdomPERepository::~TdomPERepository() { Clear(); }
@@ -104,6 +119,21 @@ TXmlErrorType TdomPERepository::ResolvePE(const std::u16string& name, std::u16st
   return ET_NONE;
 }
 
+TXmlErrorType TdomPERepository::ReadPE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
+                                       std::u16string& publicId) {
+  value.clear();
+  systemId.clear();
+  publicId.clear();
+  auto found = entries.find(name);
+  if (found == entries.end()) return ET_UNDEFINED_PARAMETER_ENTITY;
+  TdomPEInfoObject* entry = found->second;
+  TXmlErrorType result = entry->ReadReplacementText(value);
+  if (result != ET_NONE) return result;
+  systemId = entry->ResolvedSystemId();
+  publicId = entry->PublicId();
+  return ET_NONE;
+}
+
 TXmlErrorType TdomPERepository::ExpandInLiteral(const std::u16string& text, int64_t& maxChars, std::u16string& out) {
   // Frames of the texts being read; a name already among them is a cycle.
   struct Frame {
@@ -138,7 +168,7 @@ TXmlErrorType TdomPERepository::ExpandInLiteral(const std::u16string& text, int6
     std::u16string value, systemId, publicId;
     TXmlErrorType result;
     try {
-      result = ResolvePE(name, value, systemId, publicId);
+      result = ReadPE(name, value, systemId, publicId);
     } catch (const Exception&) {
       return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
     }

@@ -30,6 +30,10 @@ public:
   // associated with owner repository.", "Unresolveable parameter entity.",
   // "Invalid text declaration." or "Encoding not supported.".
   virtual std::u16string GetNodeValue() const;
+  // The same as an error type instead of an exception: ET_INVALID_TEXT_DECL
+  // and ET_ENCODING_NOT_SUPPORTED for an external text that cannot be read as
+  // an entity, ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE when it cannot be had.
+  TXmlErrorType ReadReplacementText(std::u16string& text) const;
   // The system identifier resolved against the base URI; "" when that fails.
   std::u16string ResolvedSystemId() const;
 
@@ -65,6 +69,10 @@ public:
   // (outputs empty) when it was never declared.
   virtual TXmlErrorType ResolvePE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
                                   std::u16string& publicId);
+  // ResolvePE that answers the faults of an external text with their error
+  // types (see TdomPEInfoObject::ReadReplacementText) instead of raising.
+  TXmlErrorType ReadPE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
+                       std::u16string& publicId);
 
   // The text of an entity-value literal with its parameter-entity references
   // replaced, recursively, by their replacement texts ("included in

@@ -20,6 +20,15 @@ std::u16string EscapeSystemIdWideStr(std::u16string_view systemId) {
   std::u16string out;
   out.reserve(systemId.size());
   size_t i = 0;
+  bool drivePath = false;
+  // "C:\dir\x.dtd" or "C:/dir/x.dtd" names a file, not a URI of scheme "C".
+  if (systemId.size() >= 3 && IsUriAlphaWideChar(systemId[0]) && systemId[1] == u':' &&
+      (systemId[2] == u'\\' || systemId[2] == u'/')) {
+    out = u"file:///";
+    out += systemId.substr(0, 2);
+    i = 2;
+    drivePath = true;
+  }
   while (i < systemId.size()) {
     char16_t c = systemId[i];
     if (c == u'%') {
@@ -29,6 +38,11 @@ std::u16string EscapeSystemIdWideStr(std::u16string_view systemId) {
       } else {
         AppendEscaped(out, '%');
       }
+      ++i;
+      continue;
+    }
+    if (c == u'\\' && drivePath) {
+      out += u'/';  // a separator of the drive path
       ++i;
       continue;
     }

@@ -9,5 +9,6 @@
 // two upper-case hex digits per byte: ASCII as its own byte, the others as the
 // bytes of the platform's 8-bit code page, the encoding in which file URIs of
 // this library carry file names (FilenameToUriWideStr). Everything else is
-// kept, so an identifier that is already a URI reference stays as it is.
+// kept, so an identifier that is already a URI reference stays as it is. A
+// file name with a drive letter ("C:\dir\x.dtd") becomes a file URI.
 std::u16string EscapeSystemIdWideStr(std::u16string_view systemId);

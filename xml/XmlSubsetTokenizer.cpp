@@ -74,7 +74,7 @@ TXmlErrorType TXmlCustomSubsetTokenizer::PushParameterEntity(const std::u16strin
   std::u16string value, systemId, publicId;
   TXmlErrorType result;
   try {
-    result = repository->ResolvePE(name, value, systemId, publicId);
+    result = repository->ReadPE(name, value, systemId, publicId);
   } catch (const Exception&) {
     return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
   }

@@ -7,6 +7,11 @@
 // removing the names of a folder of files, without the engine: each file
 // renamed three times to a fresh random name of its name's length, then
 // deleted, one after the other; printed the same way (no data overwritten).
+// EngineBench FOLDER floor: what the system alone costs for the engine's whole
+// work on each file of a folder, without its checks and messages: through
+// one handle, one random pass written and flushed, the file cut to zero, its
+// times reset and flushed again, three renames to fresh random names, the
+// deletion; printed the same way.
 #include <windows.h>
 
 #include <cstdio>
@@ -66,16 +71,22 @@ DataSize MeasureData(const std::wstring& path) {
   return size;
 }
 
-// Three renames to fresh random names and the deletion of every file of the folder.
-bool RenameAndDeleteAll(const std::wstring& folder, long& files) {
+// The file names of a folder, without its subfolders.
+std::vector<std::wstring> FileNames(const std::wstring& folder) {
   std::vector<std::wstring> names;
   WIN32_FIND_DATAW found;
   HANDLE find = FindFirstFileW((folder + L"\\*").c_str(), &found);
-  if (find == INVALID_HANDLE_VALUE) return false;
+  if (find == INVALID_HANDLE_VALUE) return names;
   do {
     if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
   } while (FindNextFileW(find, &found));
   FindClose(find);
+  return names;
+}
+
+// Three renames to fresh random names and the deletion of every file of the folder.
+bool RenameAndDeleteAll(const std::wstring& folder, long& files) {
+  std::vector<std::wstring> names = FileNames(folder);
   uint32_t state = GetTickCount() | 1;
   auto next = [&] {
     state ^= state << 13, state ^= state >> 17, state ^= state << 5;
@@ -96,6 +107,56 @@ bool RenameAndDeleteAll(const std::wstring& folder, long& files) {
   return RemoveDirectoryW(folder.c_str()) != FALSE;
 }
 
+// Renames an open file to `name` in the folder `folder` (a drive-letter path).
+bool RenameOpen(HANDLE file, const std::wstring& folder, const std::wstring& name) {
+  std::wstring target = L"\\??\\" + folder + L"\\" + name;
+  std::vector<uint8_t> record(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(record.data());
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, target.data(), info->FileNameLength);
+  return SetFileInformationByHandle(file, FileRenameInfo, info, DWORD(record.size())) != FALSE;
+}
+
+// The system's share of the engine's work on every file of the folder (see
+// the top of this file); the files' bytes are counted in `bytes`.
+bool FloorWipeAll(const std::wstring& folder, long& files, double& bytes) {
+  uint32_t state = GetTickCount() | 1;
+  auto next = [&] {
+    state ^= state << 13, state ^= state >> 17, state ^= state << 5;
+    return state;
+  };
+  std::vector<uint8_t> data(1 << 16);
+  SYSTEMTIME old = {1980, 1, 0, 1, 0, 0, 0, 0};
+  FILETIME neutral;
+  SystemTimeToFileTime(&old, &neutral);
+  for (const std::wstring& name : FileNames(folder)) {
+    HANDLE file = CreateFileW((folder + L"\\" + name).c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    LARGE_INTEGER size = {}, zero = {};
+    bool ok = GetFileSizeEx(file, &size) && size.QuadPart <= LONGLONG(data.size());
+    for (size_t i = 0; ok && i < size_t(size.QuadPart); ++i) data[i] = uint8_t(next());
+    DWORD written = 0;
+    ok = ok && WriteFile(file, data.data(), DWORD(size.QuadPart), &written, nullptr) && FlushFileBuffers(file) &&
+         SetFilePointerEx(file, zero, nullptr, FILE_BEGIN) && SetEndOfFile(file) &&
+         SetFileTime(file, &neutral, &neutral, &neutral) && FlushFileBuffers(file);
+    for (int round = 0; ok && round < 3; ++round) {
+      std::wstring fresh(name.size(), L'a');
+      for (wchar_t& c : fresh) c = L"ABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"[next() % 36];
+      ok = RenameOpen(file, folder, fresh);
+    }
+    FILE_DISPOSITION_INFO remove = {TRUE};
+    ok = ok && SetFileInformationByHandle(file, FileDispositionInfo, &remove, sizeof remove);
+    CloseHandle(file);
+    if (!ok) return false;
+    bytes += double(size.QuadPart);
+    ++files;
+  }
+  return RemoveDirectoryW(folder.c_str()) != FALSE;
+}
+
 void Pump() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
@@ -105,7 +166,7 @@ void Pump() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: EngineBench PATH fill|random|names\n");
+    std::fprintf(stderr, "usage: EngineBench PATH fill|random|names|floor\n");
     return 2;
   }
   if (std::wcscmp(argv[2], L"names") == 0) {
@@ -117,6 +178,18 @@ int wmain(int argc, wchar_t** argv) {
     QueryPerformanceCounter(&end);
     double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     std::printf("%.3f 0 0.0 %ld%s\n", seconds, files, ok ? "" : " FAILED");
+    return ok ? 0 : 1;
+  }
+  if (std::wcscmp(argv[2], L"floor") == 0) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    long files = 0;
+    double bytes = 0;
+    bool ok = FloorWipeAll(argv[1], files, bytes);
+    QueryPerformanceCounter(&end);
+    double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+    std::printf("%.3f %.0f %.1f %ld%s\n", seconds, bytes, bytes / seconds / 1e6, files, ok ? "" : " FAILED");
     return ok ? 0 : 1;
   }
   bool random = std::wcscmp(argv[2], L"random") == 0;

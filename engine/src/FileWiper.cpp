@@ -161,14 +161,15 @@ bool FileWiper::PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16
   return same;
 }
 
-FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, const std::u16string& name) {
+FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, const HandleFacts& facts,
+                                       const std::u16string& name) {
   // The paths of both handles within the volume: the file's must be the
   // folder's and the entry's name. Such paths lose trailing dots and spaces
-  // on some systems, so names are compared without them.
+  // on some systems, so names are compared without them. The volume of an
+  // open handle cannot change: it is not asked for again.
   std::u16string within = VolumePathOf(file);
   std::u16string folderWithin = VolumePathOf(folder.handle);
-  HandleFacts facts;
-  if (within.empty() || folderWithin.empty() || !FactsOf(file, facts)) return Place::Unknown;
+  if (within.empty() || folderWithin.empty()) return Place::Unknown;
   if (facts.identity.volumeSerial != folder.identity.volumeSerial) return Place::Elsewhere;
   while (!folderWithin.empty() && folderWithin.back() == u'\\') folderWithin.pop_back();
   bool same = SameTrimmedPath(within, folderWithin + u"\\" + name);
@@ -223,7 +224,7 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
       facts.identity.volumeSerial != folder.identity.volumeSerial ||
       (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
     return leave(u"Left " + display + u" as it is: it was replaced by another file while the wipe ran");
-  Place place = WhereLeads(folder, file, entry.name);
+  Place place = WhereLeads(folder, file, facts, entry.name);
   if (place == Place::Elsewhere) {
     if (clearedReadOnly) SetAttributes(file, entry.attributes);
     CloseHandle(file);

@@ -98,7 +98,8 @@ class FileWiper {
   enum class Place { Here, Elsewhere, Unknown };
   // Whether the open file really is the entry `name` of `folder`: some
   // systems open the target of a symbolic link to a file as a plain file.
-  static Place WhereLeads(const OpenFolder& folder, HANDLE file, const std::u16string& name);
+  // `facts` are the file's, as read through `file`.
+  static Place WhereLeads(const OpenFolder& folder, HANDLE file, const HandleFacts& facts, const std::u16string& name);
   // Renames the open item within `folder` to random names of the length of
   // `name` (updated); each failure is counted.
   bool RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name);

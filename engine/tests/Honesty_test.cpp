@@ -135,6 +135,67 @@ TEST(FileHonestyTest, NoRandomDataLeavesTheFileWholeAndCountsIt) {
   DeleteFileW(Wide(path));
 }
 
+// What a flush of a file being wiped found in it: its length, and whether
+// every byte held the pass (0x55); a step of the wipe is recorded as length -1.
+struct Flushed {
+  int64_t size;
+  bool pass;
+};
+std::vector<Flushed> gFlushed;
+
+bool RecordingFlush(HANDLE file) {
+  LARGE_INTEGER size = {};
+  GetFileSizeEx(file, &size);
+  std::string data(size_t(size.QuadPart), '\0');
+  OVERLAPPED at = {};
+  DWORD read = 0;
+  bool pass = data.empty() || (ReadFile(file, data.data(), DWORD(data.size()), &read, &at) && read == data.size() &&
+                               data.find_first_not_of('\x55') == std::string::npos);
+  gFlushed.push_back({size.QuadPart, pass});
+  return SystemFlush(file);
+}
+
+TEST(FileHonestyTest, EachFileIsOnTheMediumOverwrittenThenEmptiedBeforeItsNameChanges) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("the flushes of the file task");
+  SystemCalls restore;
+  std::u16string folder = Root(drive) + u"durable";
+  ASSERT_TRUE(CreateDirectoryW(Wide(folder), nullptr));
+  // Inside one cluster, one cluster, and across clusters.
+  const std::vector<size_t> sizes = {1, 4096, 5000, 3 * 4096};
+  for (size_t i = 0; i < sizes.size(); ++i)
+    ASSERT_TRUE(WriteWholeFile(folder + u"\\f" + Utf16(std::to_string(i)), std::string(sizes[i], 'o')));
+  gFlushed.clear();
+  gFlush = RecordingFlush;
+  gWipeStep = [](WipeStep step, const std::u16string&) {
+    if (step == WipeStep::Renaming) gFlushed.push_back({-1, false});
+  };
+  Harness harness;
+  Block block(harness.wnd(), 0, {{0x55, 0, 0, 0}});
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  ProtectedFolders guard = ProtectedFolders::ForPaths({});
+  ASSERT_TRUE(harness.RunInProcess([&] {
+    Reporter reporter(block.get());
+    TreeWiper(reporter, passes, guard).Wipe(folder);
+  }));
+  gWipeStep = nullptr;
+  gFlush = SystemFlush;
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_FALSE(Exists(folder));
+  // Every rename comes right after a flush of the emptied file, which comes
+  // right after a flush of the whole file holding the pass.
+  size_t renames = 0;
+  for (size_t i = 0; i < gFlushed.size(); ++i) {
+    if (gFlushed[i].size != -1) continue;
+    ++renames;
+    ASSERT_GE(i, 2u);
+    EXPECT_EQ(0, gFlushed[i - 1].size) << "rename " << renames;
+    EXPECT_GT(gFlushed[i - 2].size, 0) << "rename " << renames;
+    EXPECT_TRUE(gFlushed[i - 2].pass) << "rename " << renames;
+  }
+  EXPECT_EQ(sizes.size(), renames);
+}
+
 bool HasWorkFolder(char drive, std::u16string* name = nullptr) {
   for (const std::u16string& entry : ListNames(Root(drive))) {
     if (entry.rfind(u"~QVFREE", 0) != 0) continue;

@@ -347,6 +347,11 @@ void TApplication::ActivateHint(TPoint cursorPos) {
   }
   r.Offset(info.HintPos.x, info.HintPos.y);
   hintWindow->ActivateHintData(r, info.HintStr, info.HintData);
+  // Showing may handle messages (an animated hint): the control may be gone.
+  if (!*token) {
+    hintActive = false;
+    return;
+  }
   hintActive = true;
   TPoint tl = control->ClientToScreen(Point(info.CursorRect.left, info.CursorRect.top));
   hintCursorRect = RECT{tl.X, tl.Y, tl.X + (info.CursorRect.right - info.CursorRect.left),

@@ -484,3 +484,17 @@ TEST_F(ColumnsTest, FocusedAndMainColumnFollowTheirColumnThroughDeletes) {
   }
   other->Free();
 }
+
+TEST_F(ColumnsTest, AssigningFewerColumnsKeepsTheFocusedColumnInRange) {
+  AddColumns(3);
+  tree->SetFocusedColumn(2);
+  TVirtualDrawTree* other = New<TVirtualDrawTree>(nullptr);
+  other->Header()->Columns()->Add();
+  columns->Assign(other->Header()->Columns());
+  EXPECT_EQ(columns->Count(), 1);
+  EXPECT_EQ(tree->FocusedColumn(), 0);
+  other->Header()->Columns()->Clear();
+  header->Assign(other->Header());
+  EXPECT_EQ(tree->FocusedColumn(), NoColumn);
+  other->Free();
+}

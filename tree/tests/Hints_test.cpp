@@ -1,6 +1,6 @@
 // Hints and tooltips: when the tree answers the application's hint request,
-// where a tooltip goes and how large it is, the animation running on the hint
-// window's timer, and a tree that goes while its hint shows.
+// where a tooltip goes and how large it is, the animation handling messages
+// between its steps, and a tree that goes while its hint shows.
 #include <gtest/gtest.h>
 
 #include "TreeTestSupport.h"
@@ -150,41 +150,83 @@ TEST_F(HintTest, AnimationTypeFollowsTheSystemSettings) {
   set(animated, fade);
 }
 
-TEST_F(HintTest, FadeRunsOnTheWindowsTimerAndKeysDoNotEndIt) {
-  tree->SetHintAnimation(hatFade);
-  tree->SetAnimationDuration(100);
-  THintInfo info;
-  ASSERT_EQ(Ask(40, 20, info), 0);
-  auto* window = static_cast<TVirtualTreeHintWindow*>(info.HintWindowClass());
-  TRect r = window->CalcHintRect(600, info.HintStr, info.HintData);
-  r.Offset(info.HintPos.x, info.HintPos.y);
-  // Showing returns at once: no message is handled inside.
-  window->ActivateHintData(r, info.HintStr, info.HintData);
-  EXPECT_TRUE(window->Animating());
-  EXPECT_TRUE(tree->TreeStates().Contains(tsInAnimation));
-  MSG key{};
-  key.message = WM_KEYDOWN;
-  EXPECT_FALSE(window->IsHintMsg(key));
-  EXPECT_TRUE(qvtest::PumpUntil([&] { return !window->Animating(); }, 3000));
-  EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
-  window->Free();
+namespace {
+struct TDuringAnimation {
+  THintTree* tree = nullptr;
+  TVirtualTreeHintWindow* window = nullptr;
+  bool showing = false;  // inside ActivateHintData
+  int keysDuring = 0;    // focus changes handled while the hint animated
+  TForm* freeOnSignal = nullptr;
+};
+TDuringAnimation gDuring;
+constexpr UINT kFreeSignal = WM_APP + 77;
+}  // namespace
+
+// The fade runs inside the showing of the hint and handles the application's
+// messages between its steps: a key pressed meanwhile reaches the tree at
+// once and does not end the hint.
+TEST_F(HintTest, KeysPressedWhileTheHintFadesInReachTheTreeAtOnce) {
+  for (THintAnimationType type : {hatFade, hatSlide}) {
+    SCOPED_TRACE(type == hatFade ? "fade" : "slide");
+    tree->SetHintAnimation(type);
+    tree->SetAnimationDuration(150);
+    tree->SetFocusedNode(tree->GetFirst());
+    THintInfo info;
+    ASSERT_EQ(Ask(40, 20, info), 0);
+    auto* window = static_cast<TVirtualTreeHintWindow*>(info.HintWindowClass());
+    gDuring = TDuringAnimation{tree, window};
+    tree->OnFocusChanged = [](TBaseVirtualTree* sender, PVirtualNode, TColumnIndex) {
+      if (gDuring.showing && sender->TreeStates().Contains(tsInAnimation) && gDuring.window->Animating())
+        ++gDuring.keysDuring;
+    };
+    TRect r = window->CalcHintRect(600, info.HintStr, info.HintData);
+    r.Offset(info.HintPos.x, info.HintPos.y);
+    PostMessageW(tree->Handle(), WM_KEYDOWN, VK_DOWN, 0);
+    gDuring.showing = true;
+    window->ActivateHintData(r, info.HintStr, info.HintData);
+    gDuring.showing = false;
+    EXPECT_EQ(gDuring.keysDuring, 1);
+    EXPECT_EQ(tree->FocusedNode(), tree->GetFirst()->NextSibling);
+    EXPECT_FALSE(window->Animating());
+    EXPECT_FALSE(tree->TreeStates().Contains(tsInAnimation));
+    EXPECT_TRUE(IsWindowVisible(window->Handle())) << "the key did not end the hint";
+    MSG key{};
+    key.message = WM_KEYDOWN;
+    EXPECT_FALSE(window->IsHintMsg(key));
+    tree->OnFocusChanged = TVTFocusChangeEvent();
+    window->Free();
+    tree->Perform(CM_MOUSELEAVE);  // the next hint is asked afresh
+  }
 }
 
-TEST_F(HintTest, ATreeThatGoesLeavesNoHintBehind) {
+// A tree freed by a message handled during its hint's animation: the
+// animation ends with it and the hint window forgets it.
+TEST_F(HintTest, ATreeThatGoesDuringItsHintAnimationLeavesNoHintBehind) {
   tree->SetHintAnimation(hatSlide);
-  tree->SetAnimationDuration(2000);
+  tree->SetAnimationDuration(4000);
+  gDuring = TDuringAnimation{};
+  gDuring.freeOnSignal = form;
+  Application->OnMessage = [](MSG& msg, bool& handled) {
+    if (msg.message != kFreeSignal || gDuring.freeOnSignal == nullptr) return;
+    gDuring.freeOnSignal->Free();
+    gDuring.freeOnSignal = nullptr;
+    handled = true;
+  };
   TPoint screen = tree->ClientToScreen(Point(40, 20));
   Application->HintMouseMessage(tree, Point(40, 20));
+  PostMessageW(nullptr, kFreeSignal, 0, 0);
+  DWORD start = GetTickCount();
   Application->ActivateHint(screen);
+  DWORD took = GetTickCount() - start;
+  Application->OnMessage = TMessageEvent();
+  form = nullptr;
+  EXPECT_EQ(gDuring.freeOnSignal, nullptr) << "the signal was handled during the animation";
+  EXPECT_LT(took, 2500u) << "the animation ended with its tree";
   auto* window = dynamic_cast<TVirtualTreeHintWindow*>(Application->HintWindow());
   ASSERT_NE(window, nullptr);
-  EXPECT_EQ(window->HintData().Tree, tree);
-  EXPECT_TRUE(window->Animating());
-  form->Free();
-  form = nullptr;
   EXPECT_EQ(window->HintData().Tree, nullptr);
   EXPECT_FALSE(window->Animating());
-  qvtest::Pump(50);  // the window's timer finds nothing to draw
+  qvtest::Pump(50);
 }
 
 TEST_F(HintTest, AColumnHintIsPlacedBelowTheHeader) {

@@ -221,6 +221,10 @@ TEST(UriSystemId, EscapesWhatAUriCannotHold) {
   EXPECT_EQ(EscapeSystemIdWideStr(u"%4"), u"%254");
   EXPECT_EQ(EscapeSystemIdWideStr(u"a%20b?q=1#f"), u"a%20b?q=1#f");  // already a URI reference
   EXPECT_EQ(EscapeSystemIdWideStr(u"<>\"{}|\\^`\t"), u"%3C%3E%22%7B%7D%7C%5C%5E%60%09");
+  // A file name with a drive letter is a file URI, whichever separator it uses.
+  EXPECT_EQ(EscapeSystemIdWideStr(u"C:\\dtds\\a b.dtd"), u"file:///C:/dtds/a%20b.dtd");
+  EXPECT_EQ(EscapeSystemIdWideStr(u"d:/x.dtd"), u"file:///d:/x.dtd");
+  EXPECT_EQ(EscapeSystemIdWideStr(u"urn:x"), u"urn:x");
   // Non-ASCII goes as the bytes of the 8-bit code page file URIs use here.
   std::u16string expected;
   for (unsigned char byte : WideToAnsi(u"\u00e9")) {

@@ -142,7 +142,15 @@ TEST_F(VerdictTest, DeclarationConstraintsAreValidityErrors) {
 // Documents that are not well formed.
 TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
   WriteFile("lit.dtd", "<!ENTITY % q \"'abc\"><!ENTITY x %q;>");
+  // External parameter entities whose first line is an XML declaration, not a text declaration.
+  WriteFile("sa.ent", "<?xml version='1.0' standalone='no'?><!ELEMENT r EMPTY>");
+  WriteFile("sa-pe.dtd", "<!ENTITY % e SYSTEM 'sa.ent'>%e;");
+  WriteFile("sa-value.dtd", "<!ENTITY % e SYSTEM 'sa.ent'><!ENTITY x '%e;'><!ELEMENT r EMPTY>");
+  WriteFile("text.ent", "<?xml encoding='UTF-8'?><!ELEMENT r EMPTY>");
+  WriteFile("text-pe.dtd", "<!ENTITY % e SYSTEM 'text.ent'>%e;");
   const char* docs[] = {
+      "<!DOCTYPE r SYSTEM 'sa-pe.dtd'><r/>",
+      "<!DOCTYPE r SYSTEM 'sa-value.dtd'><r/>",
       "<!DOCTYPE r [<!ELEMENT r (a ?)><!ELEMENT a EMPTY>]><r/>",
       "<!DOCTYPE r [<!ELEMENT r (a) *><!ELEMENT a EMPTY>]><r/>",
       "<!DOCTYPE r [<!ELEMENT r (a , b) ?><!ELEMENT a EMPTY>]><r/>",
@@ -161,7 +169,8 @@ TEST_F(VerdictTest, MalformedDocumentsAreRefused) {
   // The well-formed neighbours of the above.
   Verdict v = Judge("<!DOCTYPE r [<!ELEMENT r ((a)?,(b)*)><!ELEMENT a EMPTY><!ELEMENT b EMPTY>]><r><a/><b/></r>");
   EXPECT_TRUE(v.valid) << Show(v);
-  for (const char* doc : {"<!DOCTYPE r SYSTEM 'any.dtd'><r/>", "<!DOCTYPE r PUBLIC '-//p' 'any.dtd'[]><r/>",
+  for (const char* doc : {"<!DOCTYPE r SYSTEM 'text-pe.dtd'><r/>", "<!DOCTYPE r SYSTEM 'any.dtd'><r/>",
+                          "<!DOCTYPE r PUBLIC '-//p' 'any.dtd'[]><r/>",
                           "<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r x CDATA 'a' y CDATA #IMPLIED\tz CDATA 'c'>]><r/>"}) {
     v = Judge(doc);
     EXPECT_TRUE(v.valid) << doc << Show(v);
@@ -326,6 +335,18 @@ TEST_F(VerdictTest, SystemIdentifiersWithCharactersOutsideUris) {
     Verdict v = Judge(doc);
     EXPECT_TRUE(v.valid) << doc << Show(v);
   }
+  // Names inside an external subset resolve against the subset's own place.
+  std::filesystem::create_directories(folder / "sub dir");
+  WriteFile("sub dir/d.dtd", "<!ENTITY % p SYSTEM 'p q.ent'>%p;<!ENTITY g SYSTEM 'g h.ent'>");
+  WriteFile("sub dir/p q.ent", decl);
+  WriteFile("sub dir/g h.ent", "inner");
+  TdomDocument* nested = Parse("<!DOCTYPE r SYSTEM 'sub dir/d.dtd'><r>&g;</r>");
+  ASSERT_NE(nested, nullptr) << Show({false, false, Types()});
+  EXPECT_EQ(nested->GetDocumentElement()->GetTextContent(), u"inner");
+  // The file's own name, as the platform writes it (a drive path on Windows).
+  std::string absolute = "<!DOCTYPE r SYSTEM '" + (folder / "a b.dtd").string() + "'><r/>";
+  Verdict v = Judge(absolute);
+  EXPECT_TRUE(v.valid) << absolute << Show(v);
   TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ENTITY g SYSTEM 'g h.ent'>]><r>&g;</r>");
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"text");
