@@ -45,6 +45,12 @@ void TCustomVirtualExplorerTree::WMSysChar(TMessage& m) {
 
 void TCustomVirtualExplorerTree::WMKillFocus(TMessage& m) {
   altKeyDown = false;
+  // While the tree's own drag runs, the base handling would forget the held
+  // buttons and stop the drop target's expand and scroll timers.
+  if (TreeStates().Contains(tsOLEDragging)) {
+    DefaultHandler(m);
+    return;
+  }
   Inherited(ClassMessageMap(), m);
 }
 

@@ -275,10 +275,16 @@ namespace {
 // Stands in for the system's drag loop: records what a drag offers and cancels it.
 struct DragLoopProbe {
   static inline int calls = 0;
+  static inline TVirtualExplorerTreeview* loser = nullptr;  // loses the focus during the drag
+  static inline bool heldAfterFocusLoss = false;
   static inline std::vector<std::u16string> files;
   static inline DWORD allowed = 0;
   static HRESULT WINAPI Fake(IDataObject* data, IDropSource*, DWORD okEffects, DWORD* effect) {
     ++calls;
+    if (loser != nullptr) {
+      loser->Perform(WM_KILLFOCUS, 0, 0);
+      heldAfterFocusLoss = loser->TreeStates().Contains(tsRightButtonDown);
+    }
     files = DroppedFiles(data);
     allowed = okEffects;
     *effect = DROPEFFECT_NONE;
@@ -327,6 +333,15 @@ TEST_F(ExplorerDragDrop, TheRightButtonDragsAnItemOnlyWhileItIsHeld) {
   EXPECT_EQ(DragLoopProbe::allowed & (DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK),
             DWORD(DROPEFFECT_COPY | DROPEFFECT_MOVE | DROPEFFECT_LINK));
   tree->Perform(WM_RBUTTONUP, 0, away);
+
+  // Losing the focus while its own drag runs, the tree still knows the button is held.
+  DragLoopProbe::loser = tree;
+  tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, at);
+  tree->Perform(WM_MOUSEMOVE, MK_RBUTTON, away);
+  DragLoopProbe::loser = nullptr;
+  EXPECT_TRUE(DragLoopProbe::heldAfterFocusLoss);
+  tree->Perform(WM_RBUTTONUP, 0, away);
+  DragLoopProbe::calls = 1;
 
   // A read-only tree, or one without shell drag and drop, arms no drag.
   o->SetVETMiscOptions(o->VETMiscOptions().Include(toVETReadOnly));
