@@ -2,6 +2,7 @@
 #include "shell/ExplorerTree.h"
 
 #include "shell/ExplorerListview.h"
+#include "tree/TreeOptionNames.h"
 
 #include "win/ClassInfo.h"
 
@@ -37,26 +38,18 @@ const TEnumNames kMiscOptionNames{
 const TEnumNames kImageOptionNames{"toHideOverlay", "toImages", "toThreadedImages", "toLargeImages",
                                    "toMarkCutAndCopy"};
 const TEnumNames kSyncOptionNames{"toCollapseTargetFirst", "toExpandTarget", "toSelectTarget"};
-// The tree's own auto and selection options, in the tree's order: written here
-// again so that a form definition reaches the explorer's setters (no automatic
-// sorting; multi-select trades the level constraint for the sibling one).
-const TEnumNames kAutoOptionNames{
-    "toAutoDropExpand", "toAutoExpand", "toAutoScroll", "toAutoScrollOnExpand", "toAutoSort", "toAutoSpanColumns",
-    "toAutoTristateTracking", "toAutoHideButtons", "toAutoDeleteMovedNodes", "toDisableAutoscrollOnFocus",
-    "toAutoChangeScale", "toAutoFreeOnCollapse", "toDisableAutoscrollOnEdit"};
-const TEnumNames kSelectionOptionNames{
-    "toDisableDrawSelection", "toExtendedFocus", "toFullRowSelect", "toLevelSelectConstraint", "toMiddleClickSelect",
-    "toMultiSelect", "toRightClickSelect", "toSiblingSelectConstraint", "toCenterScrollIntoView",
-    "toSimpleDrawSelection"};
 
+// The tree's auto and selection options are declared again so that a form
+// definition reaches the explorer's setters (no automatic sorting;
+// multi-select trades the level constraint for the sibling one).
 using TOpts = TCustomVirtualExplorerTreeOptions;
 const TClassRegistrar<TOpts, TStringTreeOptions> kOptionsRegistrar(
     "TCustomVirtualExplorerTreeOptions",
     {
         SetOfProp("AutoOptions", static_cast<TVTAutoOptions (TOpts::*)() const>(&TOpts::AutoOptions),
-                  &TOpts::SetAutoOptions, kAutoOptionNames),
+                  &TOpts::SetAutoOptions, TreeAutoOptionNames()),
         SetOfProp("SelectionOptions", static_cast<TVTSelectionOptions (TOpts::*)() const>(&TOpts::SelectionOptions),
-                  &TOpts::SetSelectionOptions, kSelectionOptionNames),
+                  &TOpts::SetSelectionOptions, TreeSelectionOptionNames()),
         SetOfProp("VETFolderOptions", &TOpts::VETFolderOptions, &TOpts::SetVETFolderOptions, kFolderOptionNames),
         SetOfProp("VETImageOptions", &TOpts::VETImageOptions, &TOpts::SetVETImageOptions, kImageOptionNames),
         SetOfProp("VETMiscOptions", &TOpts::VETMiscOptions, &TOpts::SetVETMiscOptions, kMiscOptionNames),

@@ -2,9 +2,26 @@
 // definitions create trees by class name and set their properties by name.
 // Properties equal to their defaults are simply not written in a definition.
 #include "tree/VirtualTrees.h"
+#include "tree/TreeOptionNames.h"
 
 #include "win/ClassInfo.h"
 #include "win/FormReader.h"
+
+const TEnumNames& TreeAutoOptionNames() {
+  static const TEnumNames names{
+      "toAutoDropExpand", "toAutoExpand", "toAutoScroll", "toAutoScrollOnExpand", "toAutoSort", "toAutoSpanColumns",
+      "toAutoTristateTracking", "toAutoHideButtons", "toAutoDeleteMovedNodes", "toDisableAutoscrollOnFocus",
+      "toAutoChangeScale", "toAutoFreeOnCollapse", "toDisableAutoscrollOnEdit"};
+  return names;
+}
+
+const TEnumNames& TreeSelectionOptionNames() {
+  static const TEnumNames names{
+      "toDisableDrawSelection", "toExtendedFocus", "toFullRowSelect", "toLevelSelectConstraint", "toMiddleClickSelect",
+      "toMultiSelect", "toRightClickSelect", "toSiblingSelectConstraint", "toCenterScrollIntoView",
+      "toSimpleDrawSelection"};
+  return names;
+}
 
 namespace {
 
@@ -35,14 +52,6 @@ const TEnumNames kPaintOptionNames{
     "toThemeAware", "toUseBlendedImages", "toGhostedIfUnfocused", "toFullVertGridLines", "toAlwaysHideSelection",
     "toUseBlendedSelection", "toStaticBackground"};
 const TEnumNames kAnimationOptionNames{"toAnimatedToggle"};
-const TEnumNames kAutoOptionNames{
-    "toAutoDropExpand", "toAutoExpand", "toAutoScroll", "toAutoScrollOnExpand", "toAutoSort", "toAutoSpanColumns",
-    "toAutoTristateTracking", "toAutoHideButtons", "toAutoDeleteMovedNodes", "toDisableAutoscrollOnFocus",
-    "toAutoChangeScale", "toAutoFreeOnCollapse", "toDisableAutoscrollOnEdit"};
-const TEnumNames kSelectionOptionNames{
-    "toDisableDrawSelection", "toExtendedFocus", "toFullRowSelect", "toLevelSelectConstraint", "toMiddleClickSelect",
-    "toMultiSelect", "toRightClickSelect", "toSiblingSelectConstraint", "toCenterScrollIntoView",
-    "toSimpleDrawSelection"};
 const TEnumNames kMiscOptionNames{
     "toAcceptOLEDrop", "toCheckSupport", "toEditable", "toFullRepaintOnResize", "toGridExtensions", "toInitOnSave",
     "toReportMode", "toToggleOnDblClick", "toWheelPanning", "toReadOnly", "toVariableNodeHeight", "toFullRowDrag"};
@@ -65,13 +74,13 @@ const TClassRegistrar<TCustomVirtualTreeOptions, void> kOptionsRegistrar("TCusto
     SetOfProp("AnimationOptions", &TCustomVirtualTreeOptions::AnimationOptions,
               &TCustomVirtualTreeOptions::SetAnimationOptions, kAnimationOptionNames),
     SetOfProp("AutoOptions", &TCustomVirtualTreeOptions::AutoOptions, &TCustomVirtualTreeOptions::SetAutoOptions,
-              kAutoOptionNames),
+              TreeAutoOptionNames()),
     SetOfProp("MiscOptions", &TCustomVirtualTreeOptions::MiscOptions, &TCustomVirtualTreeOptions::SetMiscOptions,
               kMiscOptionNames),
     SetOfProp("PaintOptions", &TCustomVirtualTreeOptions::PaintOptions, &TCustomVirtualTreeOptions::SetPaintOptions,
               kPaintOptionNames),
     SetOfProp("SelectionOptions", &TCustomVirtualTreeOptions::SelectionOptions,
-              &TCustomVirtualTreeOptions::SetSelectionOptions, kSelectionOptionNames),
+              &TCustomVirtualTreeOptions::SetSelectionOptions, TreeSelectionOptionNames()),
 });
 
 const TClassRegistrar<TVTColors, void> kColorsRegistrar("TVTColors", {
