@@ -196,6 +196,13 @@ void TCustomVirtualExplorerTree::WMRenameRefused(TMessage& m) {
 
 void TCustomVirtualExplorerTree::WMKeyDown(TMessage& m) {
   if (FocusedNode() == nullptr) SetFocusedNode(GetFirst());
+  // The menu key's menu comes with the WM_CONTEXTMENU the system makes of it
+  // (the shell's menu of the selection there); the tree's own handling of the
+  // key would show a second one first.
+  if (m.WParam == VK_APPS) {
+    TWinControl::WMKeyDown(m);
+    return;
+  }
   Inherited(ClassMessageMap(), m);
 }
 

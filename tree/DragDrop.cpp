@@ -169,8 +169,14 @@ void TBaseVirtualTree::DragFinished() {
     UINT message = states.Contains(tsRightButtonDown)    ? WM_RBUTTONUP
                    : states.Contains(tsMiddleButtonDown) ? WM_MBUTTONUP
                                                           : WM_LBUTTONUP;
+    // The release ends the click; after a drag it was a drop, and no context menu comes of it.
+    releasingDrag = vclDragMoved;
+    TAliveToken alive = Alive();
     SendMessageW(handle, message, 0, MAKELPARAM(p.x, p.y));
+    if (!*alive) return;
+    releasingDrag = false;
   }
+  vclDragMoved = false;
   DoStateChange({}, {tsVCLDragPending, tsVCLDragging, tsUserDragObject});
 }
 

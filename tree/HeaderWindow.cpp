@@ -5,6 +5,7 @@
 #include "tree/VirtualTrees.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 TVTHeader* TBaseVirtualTree::CreateHeader() { return New<TVTHeader>(this); }
 
@@ -104,6 +105,15 @@ void TBaseVirtualTree::PaintBorder(HDC windowDC) {
 }
 
 void TBaseVirtualTree::WndProc(TMessage& message) {
+  // The default handling of a class-library drag's release asks for the context menu.
+  if (message.Msg == WM_CONTEXTMENU && releasingDrag) {
+    message.Result = 1;
+    return;
+  }
+  if (message.Msg == WM_MOUSEMOVE && TCustomControl::Dragging() &&
+      (std::abs(message.XPos() - lastClickPos.X) >= dragThreshold ||
+       std::abs(message.YPos() - lastClickPos.Y) >= dragThreshold))
+    vclDragMoved = true;
   // A header tracking or dragging a column sees every message first.
   THeaderStates busy{hsTracking, hsTrackPending, hsDragging, hsDragPending};
   if (header != nullptr && !(header->States() * busy).Empty() && header->HandleMessage(message)) return;

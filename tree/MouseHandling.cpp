@@ -370,7 +370,8 @@ void TBaseVirtualTree::WMRButtonUp(TMessage& m) {
   THitInfo hitInfo;
   GetHitTestInfoAt(m.XPos(), m.YPos(), true, hitInfo);
   if (options.selection.Contains(toRightClickSelect)) HandleMouseUp(m.WParam, hitInfo);
-  if (PopupMenu() == nullptr) DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, Point(m.XPos(), m.YPos()));
+  if (PopupMenu() == nullptr && !releasingDrag)
+    DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, Point(m.XPos(), m.YPos()));
 }
 
 void TBaseVirtualTree::WMRButtonDblClk(TMessage& m) {

@@ -218,6 +218,8 @@ bool TBaseVirtualTree::EndEditNode() {
 
 void TBaseVirtualTree::BeginDrag(bool immediate, int threshold) {
   if (dragType == dtVCL) {
+    dragThreshold = threshold >= 0 ? threshold : GetSystemMetrics(SM_CXDRAG);
+    vclDragMoved = false;
     DoStateChange({tsVCLDragPending});
     TCustomControl::BeginDrag(immediate, threshold);
     return;

@@ -875,6 +875,8 @@ protected:
   // With toAutoChangeScale the default node height and the header scale too.
   void ChangeScale(int m, int d) override;
   int vclDragEffect = DROPEFFECT_NONE;        // the effect the last class-library drag-over chose
+  bool vclDragMoved = false;   // the class-library drag went past the drag distance: it ends in a drop
+  bool releasingDrag = false;  // DragFinished is handing the tree the release such a drag took
   // Shift state of an OLE key state plus the buttons held when the drag entered.
   TShiftState DragShiftState(DWORD keyState) const;
   // Whether the system's helper draws source's picture over this tree (else the tree shows it).

@@ -107,28 +107,28 @@ void TdomPERepository::Clear() {
 
 TXmlErrorType TdomPERepository::ResolvePE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
                                           std::u16string& publicId) {
-  value.clear();
-  systemId.clear();
-  publicId.clear();
-  auto found = entries.find(name);
-  if (found == entries.end()) return ET_UNDEFINED_PARAMETER_ENTITY;
-  TdomPEInfoObject* entry = found->second;
-  value = entry->GetNodeValue();
-  systemId = entry->ResolvedSystemId();
-  publicId = entry->PublicId();
-  return ET_NONE;
+  return LookUp(name, /*answerFaults=*/false, value, systemId, publicId);
 }
 
 TXmlErrorType TdomPERepository::ReadPE(const std::u16string& name, std::u16string& value, std::u16string& systemId,
                                        std::u16string& publicId) {
+  return LookUp(name, /*answerFaults=*/true, value, systemId, publicId);
+}
+
+TXmlErrorType TdomPERepository::LookUp(const std::u16string& name, bool answerFaults, std::u16string& value,
+                                       std::u16string& systemId, std::u16string& publicId) {
   value.clear();
   systemId.clear();
   publicId.clear();
   auto found = entries.find(name);
   if (found == entries.end()) return ET_UNDEFINED_PARAMETER_ENTITY;
   TdomPEInfoObject* entry = found->second;
-  TXmlErrorType result = entry->ReadReplacementText(value);
-  if (result != ET_NONE) return result;
+  if (answerFaults) {
+    TXmlErrorType result = entry->ReadReplacementText(value);
+    if (result != ET_NONE) return result;
+  } else {
+    value = entry->GetNodeValue();
+  }
   systemId = entry->ResolvedSystemId();
   publicId = entry->PublicId();
   return ET_NONE;

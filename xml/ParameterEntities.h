@@ -88,6 +88,10 @@ public:
   void SetAllowExternal(bool value) { allowExternal = value; }
 
 private:
+  // ResolvePE, or ReadPE when answerFaults.
+  TXmlErrorType LookUp(const std::u16string& name, bool answerFaults, std::u16string& value, std::u16string& systemId,
+                       std::u16string& publicId);
+
   TXmlCustomReader* owner = nullptr;  // not owned
   bool allowExternal = true;
   // By name; the entries are owned (freed by Clear).

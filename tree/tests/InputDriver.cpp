@@ -102,14 +102,14 @@ void TInputDriver::Click(int x, int y, std::initializer_list<WORD> modifiers) {
   Sync();
 }
 
-void TInputDriver::Drag(int x0, int y0, int x1, int y1, std::initializer_list<WORD> modifiers) {
+void TInputDriver::Drag(int x0, int y0, int x1, int y1, std::initializer_list<WORD> modifiers, bool rightButton) {
   for (WORD modifier : modifiers) KeyDown(modifier);
   MoveTo(x0, y0);
-  INPUT down = MouseInput(MOUSEEVENTF_LEFTDOWN);
+  INPUT down = MouseInput(rightButton ? MOUSEEVENTF_RIGHTDOWN : MOUSEEVENTF_LEFTDOWN);
   Send(&down, 1);
   constexpr int kSteps = 6;
   for (int i = 1; i <= kSteps; ++i) MoveTo(x0 + (x1 - x0) * i / kSteps, y0 + (y1 - y0) * i / kSteps);
-  INPUT up = MouseInput(MOUSEEVENTF_LEFTUP);
+  INPUT up = MouseInput(rightButton ? MOUSEEVENTF_RIGHTUP : MOUSEEVENTF_LEFTUP);
   Send(&up, 1);
   for (auto it = modifiers.end(); it != modifiers.begin();) KeyUp(*--it);
   Sync();

@@ -25,7 +25,7 @@ public:
   // A left click at a client point of the tree, with modifiers held.
   void Click(int x, int y, std::initializer_list<WORD> modifiers = {});
   // Presses at (x0, y0), moves to (x1, y1) in steps, releases there.
-  void Drag(int x0, int y0, int x1, int y1, std::initializer_list<WORD> modifiers = {});
+  void Drag(int x0, int y0, int x1, int y1, std::initializer_list<WORD> modifiers = {}, bool rightButton = false);
   // Waits until everything sent so far was handled; false on a time-out.
   bool Sync();
 

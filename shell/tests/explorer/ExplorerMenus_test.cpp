@@ -1,8 +1,9 @@
 // The explorer tree's own pop-up menu beside the shell's context menu: which
-// one a right click shows where, and a right click that keeps a selection the
-// shell's menu will act on. No menu waits for a user: TrackPopupMenuEx is
-// stood in for.
+// one a right click, the menu key or Shift+F10 shows where, none after a
+// right-button drag, and a right click that keeps a selection the shell's
+// menu will act on. No menu waits for a user: TrackPopupMenuEx is stood in for.
 #include "../ImportPatch.h"
+#include "InputDriver.h"
 #include "ExplorerTestSupport.h"
 #include "win/controls/Menus.h"
 
@@ -11,8 +12,16 @@ using namespace explorertest;
 namespace {
 
 int gTracked = 0;  // every menu that went up
-BOOL WINAPI CountingTrackPopupMenuEx(HMENU, UINT, int, int, HWND, LPTPMPARAMS) {
+POINT gTrackedAt{};
+BOOL WINAPI CountingTrackPopupMenuEx(HMENU, UINT, int x, int y, HWND, LPTPMPARAMS) {
   ++gTracked;
+  gTrackedAt = POINT{x, y};
+  // A menu's loop takes the release of the key that opened it; F10's would
+  // otherwise put the form in menu mode.
+  MSG msg;
+  for (UINT up : {WM_SYSKEYUP, WM_KEYUP})
+    if (PeekMessageW(&msg, nullptr, up, up, PM_NOREMOVE) && msg.wParam == VK_F10)
+      PeekMessageW(&msg, nullptr, up, up, PM_REMOVE);
   return 0;
 }
 
@@ -113,4 +122,92 @@ TEST_F(ExplorerMenus, ARightPressOnASelectedItemKeepsTheSelectionForTheShellsMen
     EXPECT_TRUE(tree->GetSelected(a));
     tree->Perform(WM_RBUTTONUP, 0, at);
   }
+}
+
+// The menu key and Shift+F10, pressed for real: the shell's menu of the
+// selection at its first item, or the tree's own menu without shell menus.
+// Each press shows exactly one menu.
+TEST_F(ExplorerMenus, TheMenuKeysShowOneMenuForTheSelection) {
+  tree->OnGetPopupMenu = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TPoint, bool& askParent,
+                            TComponent*& menu) {
+    askParent = false;
+    menu = gTreeMenu;
+  };
+  SetForegroundWindow(form->Handle());
+  tree->SetFocus();
+  PVirtualNode b = NodeOf(folder + u"\\b.txt");
+  ASSERT_NE(b, nullptr);
+  tree->ScrollIntoView(b, false);
+  tree->ClearSelection();
+  tree->SetFocusedNode(b);
+  tree->AddToSelection(b);
+  TRect row = tree->GetDisplayRect(b, NoColumn, false);
+  TPoint top = tree->ClientToScreen(Point(row.Left, row.Top));
+  TInputDriver input(tree);
+  struct Press {
+    WORD key;
+    std::initializer_list<WORD> modifiers;
+    const char* name;
+  };
+  for (bool shellMenus : {true, false}) {
+    SetShellMenus(shellMenus);
+    for (const Press& press : {Press{VK_APPS, {}, "menu key"}, Press{VK_F10, {VK_SHIFT}, "Shift+F10"}}) {
+      gTracked = 0;
+      gTreeMenuShown = 0;
+      gTrackedAt = POINT{};
+      input.Key(press.key, press.modifiers);
+      SCOPED_TRACE(std::string(press.name) + (shellMenus ? ", shell menus" : ", tree menu"));
+      EXPECT_EQ(gTracked, 1);
+      EXPECT_EQ(gTreeMenuShown, shellMenus ? 0 : 1);
+      if (shellMenus) {
+        EXPECT_GE(gTrackedAt.y, top.Y);
+        EXPECT_LT(gTrackedAt.y, top.Y + (row.Bottom - row.Top));
+      }
+      EXPECT_TRUE(tree->GetSelected(b));
+      EXPECT_EQ(tree->SelectedCount(), 1u);
+    }
+  }
+}
+
+// A right-button drag of the class library ends with the button's release,
+// which the drag takes: no menu follows it.
+TEST_F(ExplorerMenus, ARightButtonDragShowsNoMenuWhenItEnds) {
+  tree->OnGetPopupMenu = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TPoint, bool& askParent,
+                            TComponent*& menu) {
+    askParent = false;
+    menu = gTreeMenu;
+  };
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetVETShellOptions(o->VETShellOptions().Include(toDragDrop).Include(toContextMenus));
+  tree->SetDragType(dtVCL);
+  static int ended;
+  ended = 0;
+  tree->OnEndDrag = [](TObject*, TObject*, int, int) { ++ended; };
+  SetForegroundWindow(form->Handle());
+  tree->SetFocus();
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  PVirtualNode b = NodeOf(folder + u"\\b.txt");
+  ASSERT_NE(a, nullptr);
+  ASSERT_NE(b, nullptr);
+  tree->ScrollIntoView(a, false);
+  TRect ra = tree->GetDisplayRect(a, NoColumn, /*textOnly=*/true);
+  TRect rb = tree->GetDisplayRect(b, NoColumn, /*textOnly=*/true);
+  TInputDriver input(tree);
+  // From a onto b's label, then from b onto the empty part of a's row.
+  for (int dx : {0, 150}) {
+    gTracked = 0;
+    gTreeMenuShown = 0;
+    const TRect& from = dx == 0 ? ra : rb;
+    const TRect& to = dx == 0 ? rb : ra;
+    input.Drag((from.Left + from.Right) / 2, (from.Top + from.Bottom) / 2, (to.Left + to.Right) / 2 + dx,
+               (to.Top + to.Bottom) / 2, {}, /*rightButton=*/true);
+    EXPECT_EQ(gTracked, 0) << dx;
+    EXPECT_EQ(gTreeMenuShown, 0) << dx;
+    EXPECT_FALSE(tree->TreeStates().Contains(tsRightButtonDown));
+  }
+  EXPECT_EQ(ended, 2);
+  // A plain right click still shows the shell's menu.
+  gTracked = 0;
+  RightClick(a);
+  EXPECT_EQ(gTracked, 1);
 }
