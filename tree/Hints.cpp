@@ -336,7 +336,7 @@ bool TVirtualTreeHintWindow::AnimationStep(const TAliveToken& alive, int step, i
   if (!*alive || !HandleAllocated() || !IsWindowVisible(handle)) return false;
   if (data.Tree == nullptr || data.Tree->TreeStates().Contains(tsCancelHintAnimation)) return false;
   HDC dc = GetDC(handle);
-  PaintStep(dc, stepSize == 0 ? 0 : step);
+  PaintStep(dc, step, stepSize);
   ReleaseDC(handle, dc);
   if (stepSize == 0) return true;
   // Keys and the rest of the application's messages are handled at once.
@@ -447,9 +447,10 @@ void TVirtualTreeHintWindow::RenderBuffer() {
   SelectObject(bufferDC, oldFont);
 }
 
-void TVirtualTreeHintWindow::PaintStep(HDC dc, int step) {
+void TVirtualTreeHintWindow::PaintStep(HDC dc, int step, int stepSize) {
   if (bufferDC == nullptr) return;
-  if (step == 0 || animationSteps == 0) {
+  // Step 0 of a running animation shows none of the hint yet.
+  if (stepSize == 0 || animationSteps == 0) {
     BitBlt(dc, 0, 0, bitmapWidth, bitmapHeight, bufferDC, 0, 0, SRCCOPY);
     return;
   }
@@ -468,7 +469,7 @@ void TVirtualTreeHintWindow::PaintStep(HDC dc, int step) {
 
 void TVirtualTreeHintWindow::Paint() {
   if (bufferDC == nullptr) return;
-  PaintStep(Canvas()->Handle(), 0);
+  PaintStep(Canvas()->Handle(), 0, 0);
 }
 
 void TVirtualTreeHintWindow::WMEraseBkgnd(TMessage& m) { m.Result = 1; }

@@ -1162,8 +1162,9 @@ private:
   void FreeBitmaps();
   // Draws the finished hint into the draw buffer.
   void RenderBuffer();
-  // Shows animation step (of animationSteps) on dc; 0 steps: the finished hint.
-  void PaintStep(HDC dc, int step);
+  // Shows animation step (of animationSteps) on dc; no step size, or no
+  // animation running: the finished hint.
+  void PaintStep(HDC dc, int step, int stepSize);
   void StopAnimation();
 
   TVTHintData data;

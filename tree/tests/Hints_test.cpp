@@ -199,6 +199,50 @@ TEST_F(HintTest, KeysPressedWhileTheHintFadesInReachTheTreeAtOnce) {
   }
 }
 
+// The first frame of an animation shows the screen behind the hint, not the
+// finished hint: the hint comes in, it does not flash up first.
+TEST_F(HintTest, AnAnimatedHintStartsFromTheScreenBehindIt) {
+  // The hint reaches past the tree over the form, whose colour differs from the hint's.
+  form->SetColor(clRed);
+  form->Repaint();
+  for (THintAnimationType type : {hatFade, hatSlide}) {
+    SCOPED_TRACE(type == hatFade ? "fade" : "slide");
+    tree->SetHintAnimation(type);
+    tree->SetAnimationDuration(150);
+    THintInfo info;
+    ASSERT_EQ(Ask(40, 20, info), 0);
+    auto* window = static_cast<TVirtualTreeHintWindow*>(info.HintWindowClass());
+    static HWND hintHandle;
+    static COLORREF firstFrame;
+    static int probeX;
+    hintHandle = window->Handle();
+    firstFrame = CLR_INVALID;
+    // Handled between the animation's steps, the first time after step 0.
+    Application->OnMessage = [](MSG& msg, bool& handled) {
+      if (msg.message != kFreeSignal || firstFrame != CLR_INVALID) return;
+      HDC dc = GetDC(hintHandle);
+      firstFrame = GetPixel(dc, probeX, 1);
+      ReleaseDC(hintHandle, dc);
+      handled = true;
+    };
+    TRect r = window->CalcHintRect(600, info.HintStr, info.HintData);
+    r.Offset(info.HintPos.x, info.HintPos.y);
+    probeX = tree->ClientToScreen(Point(tree->Width() + 2, 0)).X - r.Left;
+    ASSERT_LT(probeX, r.Width());
+    PostMessageW(nullptr, kFreeSignal, 0, 0);
+    window->ActivateHintData(r, info.HintStr, info.HintData);
+    Application->OnMessage = TMessageEvent();
+    HDC dc = GetDC(hintHandle);
+    COLORREF finished = GetPixel(dc, probeX, 1);
+    ReleaseDC(hintHandle, dc);
+    EXPECT_EQ(finished, static_cast<COLORREF>(ColorToRGB(clInfoBk)));
+    ASSERT_NE(firstFrame, CLR_INVALID) << "no message was handled during the animation";
+    EXPECT_NE(firstFrame, finished);
+    window->Free();
+    tree->Perform(CM_MOUSELEAVE);
+  }
+}
+
 // A tree freed by a message handled during its hint's animation: the
 // animation ends with it and the hint window forgets it.
 TEST_F(HintTest, ATreeThatGoesDuringItsHintAnimationLeavesNoHintBehind) {
