@@ -61,15 +61,8 @@ void TVTHeader::PrepareColumnDragImage() {
   }
   int w = cell.Right - cell.Left, h = cell.Bottom - cell.Top;
   if (w <= 0 || h <= 0) return;
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  info.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP picture = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint8_t* bits = nullptr;
+  HBITMAP picture = CreateDib32(w, h, &bits);
   if (picture == nullptr) return;
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = SelectObject(dc, picture);

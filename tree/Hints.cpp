@@ -361,17 +361,11 @@ bool TVirtualTreeHintWindow::IsHintMsg(const MSG& msg) {
 void TVirtualTreeHintWindow::SizeBitmaps(int width, int height) {
   if (width == bitmapWidth && height == bitmapHeight && bufferDC != nullptr) return;
   FreeBitmaps();
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof(info.bmiHeader);
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
   HDC screen = GetDC(nullptr);
   auto make = [&](HDC& dc, HBITMAP& bitmap, HGDIOBJ& old) {
-    void* bits = nullptr;
+    uint8_t* bits = nullptr;
     dc = CreateCompatibleDC(screen);
-    bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    bitmap = CreateDib32(width, height, &bits);
     old = SelectObject(dc, bitmap);
   };
   make(backgroundDC, backgroundBitmap, oldBackground);

@@ -335,6 +335,10 @@ enum TTransparentMode { tmAuto, tmFixed };
 
 // A bitmap held as a top-down DIB section (24 or 32 bits a pixel), with a
 // canvas on a memory DC made when first asked for.
+// A top-down 32-bit DIB section of width x height; bits receives its pixels.
+// Returns null (and bits null) for an empty size or when GDI refuses.
+HBITMAP CreateDib32(int width, int height, uint8_t** bits);
+
 class TBitmap : public TGraphic {
 public:
   void Create();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "win/TextConvert.h"
+#include "win/graphics/Graphics.h"
 
 class TStream;
 
@@ -46,6 +47,3 @@ private:
   HGDIOBJ old;
 };
 
-// A top-down 32-bit DIB section of width x height; bits receives its pixels.
-// Returns null (and bits null) for an empty size or when GDI refuses.
-HBITMAP CreateDib32(int width, int height, uint8_t** bits);
