@@ -425,3 +425,62 @@ TEST_F(VerdictTest, ExternalEntitiesStartWithATextDeclarationOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// SYSTEM takes a system literal, and PUBLIC a public and a system literal
+// (a notation may stop after the public one), wherever identifiers stand. A
+// missing system literal is named as such, placed where it should have
+// started in a document type declaration, and where the declaration's other
+// faults are placed in the others.
+TEST_F(VerdictTest, MissingSystemLiteralsAreNamed) {
+  struct Form {
+    std::string before, after;
+    bool notation;
+  } forms[] = {
+      {"<!DOCTYPE r ", "><r/>", false},
+      {"<!DOCTYPE r ", " [<!ENTITY x 'y'>]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY e ", ">]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!NOTATION n SYSTEM 'n'><!ENTITY e ", " NDATA n>]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY % e ", ">]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!NOTATION n ", ">]><r/>", true},
+  };
+  struct Ids {
+    std::string text;
+    bool systemLiteral, publicLiteral;
+  } ids[] = {{"SYSTEM", false, false}, {"SYSTEM 'any.dtd'", true, false},
+             {"PUBLIC '-//x//y'", false, true}, {"PUBLIC '-//x//y'  ", false, true},
+             {"PUBLIC '-//x//y' 'any.dtd'", true, true}};
+  for (const Form& form : forms) {
+    // Where the declaration's other faults are reported.
+    Judge(form.before + "PUBLIC '-//x//y' 'any.dtd' 'z'" + form.after);
+    ASSERT_FALSE(recorder->reports.empty()) << form.before;
+    Report other = recorder->reports.front();
+    for (const Ids& id : ids) {
+      std::string xml = form.before + id.text + form.after;
+      Verdict v = Judge(xml);
+      bool missing = !id.systemLiteral && !(form.notation && id.publicLiteral);
+      if (!missing) {
+        EXPECT_TRUE(v.valid) << xml << Show(v);
+        continue;
+      }
+      EXPECT_FALSE(v.wellFormed) << xml;
+      ASSERT_EQ(v.types, std::vector<TXmlErrorType>{ET_INVALID_SYSTEM_ID}) << xml << Show(v);
+      const Report& report = recorder->reports.front();
+      EXPECT_EQ(report.line, 1) << xml;
+      if (form.before == "<!DOCTYPE r ") {
+        size_t expected = form.before.size() + id.text.find_last_not_of(' ') + 1;
+        while (xml[expected] == ' ') ++expected;
+        EXPECT_EQ(report.column, int64_t(expected) + 1) << xml;
+      } else {
+        EXPECT_EQ(report.column, other.column) << xml;
+      }
+    }
+  }
+  // A literal left open is still one.
+  Verdict v = Judge("<!DOCTYPE r PUBLIC '-//x//y' 'any.dtd><r/>");
+  EXPECT_FALSE(v.wellFormed);
+  EXPECT_FALSE(Has(v, ET_INVALID_SYSTEM_ID)) << Show(v);
+}
+
+}  // namespace
