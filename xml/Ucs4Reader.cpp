@@ -170,11 +170,7 @@ void TUtilsUCS4Reader::ReadAhead() {
   settledByteNumber = ring[filled - 1].ByteNumber;
 }
 
-void TUtilsUCS4Reader::Next() {
-  if (cur->CodePoint == kUcs4EndOfInput) return;
-  if (cur + 2 >= ring + filled) [[unlikely]] ReadAhead();
-  ++cur;
-}
+void TUtilsUCS4Reader::Next() { Step(); }
 
 void TUtilsUCS4Reader::Reset() {
   if (codec != nullptr) codec->ClearLookAhead();
@@ -195,7 +191,7 @@ void TUtilsUCS4Reader::Reset() {
 
 bool TUtilsUCS4Reader::Match(std::u16string_view s) {
   for (char16_t unit : s) {
-    Next();
+    Step();
     if (cur->CodePoint != unit) return false;
   }
   return true;
@@ -204,7 +200,7 @@ bool TUtilsUCS4Reader::Match(std::u16string_view s) {
 int64_t TUtilsUCS4Reader::SkipNext(std::u16string_view chars) {
   int64_t count = 0;
   for (;;) {
-    Next();
+    Step();
     UCS4Char ch = cur->CodePoint;
     if (ch == kUcs4EndOfInput || ch > 0xFFFF || chars.find(static_cast<char16_t>(ch)) == std::u16string_view::npos) {
       return count;

@@ -64,7 +64,7 @@ protected:
   // code points, one step forward, and the text of the token.
   UCS4Char NextCp() const { return inputSource->NextRecord().CodePoint; }
   UCS4Char CurCp() const { return inputSource->Current().CodePoint; }
-  void Advance() { inputSource->Next(); }
+  void Advance() { inputSource->Step(); }
   void Add(UCS4Char c) {
     if (c < 0x10000) {
       tokenValue.push_back(static_cast<char16_t>(c));
