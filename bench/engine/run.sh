@@ -136,6 +136,10 @@ big() {
     "$cold"
   printf 'cutting the file dd wrote to zero (truncate -s 0, which the wipe does and dd does not) %s s.\n' \
     "$(best "${cut_t[@]}")"
+  local sums=() k
+  for k in "${!dd_t[@]}"; do sums+=("$(awk -v a="${dd_t[$k]}" -v b="${cut_t[$k]}" 'BEGIN { printf "%.3f", a + b }')"); done
+  printf 'dd and that cut together %s s: the engine'"'"'s fill pass takes %s of it.\n' "$(best "${sums[@]}")" \
+    "$(ratio "$(best "${fill_t[@]}")" "$(best "${sums[@]}")")"
 }
 
 make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of random data, flushed
