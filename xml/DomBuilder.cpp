@@ -203,6 +203,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     element = document->createElement(signal->TagName);
     AppendNew(element);
     referenceNode = element;
+    element->ReserveAttributes(attributes->GetCount());
     for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->GetName(i), attributes->GetValue(i));
     AddDefaultAttributes(signal, element);
     return;
@@ -212,6 +213,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   element = document->createElementNS(MappedUri(prefix), signal->TagName);
   AppendNew(element);
   referenceNode = element;
+  element->ReserveAttributes(attributes->GetCount());
   for (int i = 0; i < attributes->GetCount(); ++i) {
     std::u16string name = attributes->GetName(i);
     std::u16string uri;
