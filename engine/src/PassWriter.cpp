@@ -1,5 +1,7 @@
 #include "PassWriter.h"
 
+#include "FlushBehind.h"
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -114,6 +116,9 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
   AlignedBuffer spare(prefetch ? chunkLimit : 0);
   prefetch = prefetch && spare.ok();
   std::unique_ptr<Prefetcher> prefetcher(prefetch ? new Prefetcher(source) : nullptr);
+  // Its end waits for a flush under way, so none outlasts the call.
+  std::unique_ptr<FlushBehind> behind(to - from >= kFlushBehindFrom ? new FlushBehind(file, kFlushBehindStep)
+                                                                    : nullptr);
   uint8_t* current = buffer.data();
   uint8_t* next = spare.data();
   bool currentFilled = false;  // `current` holds [currentOffset, + currentLength)
@@ -152,6 +157,7 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
       }
     }
     offset += written;
+    if (behind) behind->Written(offset - from);
     if (written > 0) continue;  // progress made; a lasting error shows on the next try
     if (ok) error = ERROR_DISK_FULL;  // nothing written and no error: no room left
     if (IsDiskFull(error) && fillToFull && chunkLimit > kSmallestChunk) {
