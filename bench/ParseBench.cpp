@@ -234,9 +234,11 @@ void CompareWholeProcess() {
 
 // --in-process skips the whole-process comparisons (for profiling the parse).
 int main(int argc, char** argv) {
-  bool inProcessOnly = argc > 1 && std::string(argv[1]) == "--in-process";
 #ifndef _WIN32
-  if (!inProcessOnly) CompareWholeProcess();
+  if (!(argc > 1 && std::string(argv[1]) == "--in-process")) CompareWholeProcess();
+#else
+  (void)argc;
+  (void)argv;
 #endif
   std::string doc = MakeDocument();
   double mb = doc.size() / 1e6;
