@@ -364,7 +364,9 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
     return WipeResult::Failed;
   }
   fileSize = size.QuadPart;
-  reporter_.FileProgress(display, size.QuadPart, 0, /*finished=*/false, /*force=*/true);
+  // Throttled like the percents: a file done within the interval is named by
+  // its finishing message, which is always sent.
+  reporter_.FileProgress(display, size.QuadPart, 0, /*finished=*/false, /*force=*/false);
   uint32_t cluster = ClusterBytes(longPath);
   uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
   bool stopped = false;

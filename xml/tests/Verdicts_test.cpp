@@ -484,3 +484,59 @@ TEST_F(VerdictTest, MissingSystemLiteralsAreNamed) {
 }
 
 }  // namespace
+
+namespace {
+
+// An entity's replacement text reads as if it stood where the reference
+// stands: random texts give the same verdict and the same content through an
+// internal entity, through an external one and written in place, and a
+// refused document always says why.
+TEST_F(VerdictTest, ReplacementTextsReadAsIfWrittenInPlace) {
+  struct Piece {
+    std::string value;  // in an entity value literal
+    std::string text;   // the same as the replacement text and in place
+  } pieces[] = {
+      {"a", "a"}, {" ", " "}, {"]]>", "]]>"}, {"]]", "]]"}, {">", ">"}, {"<b/>", "<b/>"},
+      {"<!--c-->", "<!--c-->"}, {"<?p d?>", "<?p d?>"}, {"<?xml version='1.0'?>", "<?xml version='1.0'?>"},
+      {"<?xml encoding='UTF-8'?>", "<?xml encoding='UTF-8'?>"}, {"&#38;#60;", "&#60;"}, {"&#38;#1;", "&#1;"},
+      {"&#38;amp;", "&amp;"}, {"&#xFEFF;", "\xEF\xBB\xBF"}, {"<![CDATA[<]]>", "<![CDATA[<]]>"}, {"&#38;", "&"},
+  };
+  // Only an external entity can hold characters that are no XML characters.
+  const std::string raw[] = {"\x01", "\xEF\xBF\xBE", "\xFF"};
+  const std::string dtd = "<!ELEMENT r ANY><!ELEMENT b EMPTY>";
+  auto judge = [&](const std::string& xml, std::u16string& content) {
+    Verdict v = Judge(xml);
+    content.clear();
+    if (TdomDocument* doc = v.wellFormed ? Parse(xml) : nullptr) content = doc->GetDocumentElement()->GetTextContent();
+    if (!v.wellFormed) EXPECT_FALSE(v.types.empty()) << "refused without a report: " << xml;
+    return v;
+  };
+  std::mt19937 random(7);
+  for (int round = 0; round < 150; ++round) {
+    std::string value, text;
+    bool internal = random() % 4 != 0;
+    for (int n = 1 + random() % 3; n > 0; --n) {
+      if (!internal && random() % 6 == 0) {
+        text += raw[random() % std::size(raw)];
+        continue;
+      }
+      const Piece& piece = pieces[random() % std::size(pieces)];
+      value += piece.value;
+      text += piece.text;
+    }
+    std::string viaEntity;
+    if (internal) {
+      viaEntity = "<!DOCTYPE r [" + dtd + "<!ENTITY e \"" + value + "\">]><r>&e;</r>";
+    } else {
+      WriteFile("e.ent", "<?xml encoding='UTF-8'?>" + text);
+      viaEntity = "<!DOCTYPE r [" + dtd + "<!ENTITY e SYSTEM 'e.ent'>]><r>&e;</r>";
+    }
+    std::u16string expanded, inPlace;
+    Verdict a = judge(viaEntity, expanded);
+    Verdict b = judge("<!DOCTYPE r [" + dtd + "]><r>" + text + "</r>", inPlace);
+    ASSERT_EQ(a.wellFormed, b.wellFormed) << viaEntity << Show(a) << " | " << text << Show(b);
+    ASSERT_EQ(expanded, inPlace) << viaEntity;
+  }
+}
+
+}  // namespace
