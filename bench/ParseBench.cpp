@@ -232,9 +232,20 @@ void CompareWholeProcess() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
 #ifndef _WIN32
-  CompareWholeProcess();
+  // --write DIR: writes the two documents the whole-process runs parse
+  // (patterns.xml, chains.xml) into DIR and exits, for profiling ParseFile.
+  if (argc == 3 && std::string(argv[1]) == "--write") {
+    std::ofstream(std::filesystem::path(argv[2]) / "patterns.xml", std::ios::binary) << MakeDocument();
+    std::ofstream(std::filesystem::path(argv[2]) / "chains.xml", std::ios::binary) << MakeDeepDocument();
+    return 0;
+  }
+  // --in-process skips the whole-process comparisons (for profiling the parse).
+  if (!(argc > 1 && std::string(argv[1]) == "--in-process")) CompareWholeProcess();
+#else
+  (void)argc;
+  (void)argv;
 #endif
   std::string doc = MakeDocument();
   double mb = doc.size() / 1e6;

@@ -4,6 +4,7 @@
 #include "xml/DomException.h"
 #include "xml/ExternalResources.h"
 #include "xml/WideStrList.h"
+#include "xml/XmlInputSource.h"
 #include "xml/XmlRules.h"
 
 TdomASEntityDecl::~TdomASEntityDecl() { delete entityRefs; }
@@ -104,9 +105,11 @@ bool TdomASEntityDecl::ResolveReplacementText() {
     } else {
       readFailure = read;
     }
+  } catch (const EDecodingError&) {
+    // Had, but not characters: not well formed, like such bytes in the document.
+    readFailure = kDecodingErrorType;
   } catch (const Exception&) {
     readFailure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
-    result = false;
   }
   resolving = false;
   return result;

@@ -18,6 +18,8 @@
 // as the engine does (see FillFloor.h); printed the same way.
 // EngineBench - start: only the process and the message window every engine
 // run has (its whole time is Wine's start and end of a process).
+// EngineBench PATH hold: holds a message window until PATH is gone, which
+// keeps Wine's desktop process up meanwhile, as the program's window does.
 #include <windows.h>
 
 #include <cstdio>
@@ -183,7 +185,7 @@ void Pump() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: EngineBench PATH fill|random|names|floor|plainfill|plainwipe|start\n");
+    std::fprintf(stderr, "usage: EngineBench PATH fill|random|names|floor|plainfill|plainwipe|start|hold\n");
     return 2;
   }
   if (std::wcscmp(argv[2], L"names") == 0) {
@@ -200,6 +202,12 @@ int wmain(int argc, wchar_t** argv) {
   if (std::wcscmp(argv[2], L"start") == 0) {  // what every engine run pays besides the wipe
     HWND wnd = MakeMessageWindow();
     std::printf("0.000 0 0.0 0\n");
+    DestroyWindow(wnd);
+    return 0;
+  }
+  if (std::wcscmp(argv[2], L"hold") == 0) {  // keeps Wine's desktop up while PATH exists
+    HWND wnd = MakeMessageWindow();
+    while (GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES) Sleep(100);
     DestroyWindow(wnd);
     return 0;
   }

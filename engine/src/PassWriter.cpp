@@ -3,6 +3,7 @@
 #include "FlushBehind.h"
 
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -12,6 +13,7 @@ namespace qv::engine {
 namespace {
 
 constexpr size_t kSmallestChunk = 512;
+constexpr size_t kPageBytes = 4096;
 constexpr size_t kPrefetchFromChunks = 4;  // ranges shorter than this many chunks are filled inline
 // Long ranges are written in larger chunks than the caller's buffer holds:
 // each write is a round trip through the system (and under Wine through its
@@ -111,13 +113,22 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
   AlignedBuffer largeBuffer(large ? kLargeChunk : 0);
   const AlignedBuffer& buffer = largeBuffer.ok() ? largeBuffer : givenBuffer;
   size_t chunkLimit = buffer.size();
-  // Generated passes prepare the next chunk while this one is written.
-  bool prefetch = !source.IsUniform() && chunkLimit > 0 && to - from >= kPrefetchFromChunks * chunkLimit;
+  // A repeating pass is made once: chunks a whole number of periods long
+  // (and of pages, for unbuffered writes) all start at the same place in it.
+  uint64_t period = source.Period();
+  size_t periodChunk = period > 1 ? size_t(period) * kPageBytes : 0;
+  if (periodChunk && chunkLimit >= periodChunk) chunkLimit -= chunkLimit % periodChunk;
+  // Random passes prepare the next chunk while this one is written.
+  bool prefetch = period == 0 && chunkLimit > 0 && to - from >= kPrefetchFromChunks * chunkLimit;
   AlignedBuffer spare(prefetch ? chunkLimit : 0);
   prefetch = prefetch && spare.ok();
-  std::unique_ptr<Prefetcher> prefetcher(prefetch ? new Prefetcher(source) : nullptr);
+  std::unique_ptr<Prefetcher> prefetcher;
+  try {
+    if (prefetch) prefetcher = std::make_unique<Prefetcher>(source);
+  } catch (const std::exception&) {  // no thread for it: each chunk is made inline
+  }
   // Its end waits for a flush under way, so none outlasts the call.
-  std::unique_ptr<FlushBehind> behind(to - from >= kFlushBehindFrom ? new FlushBehind(file, kFlushBehindStep)
+  std::unique_ptr<FlushBehind> behind(to - from >= kFlushBehindFrom ? FlushBehind::Start(file, kFlushBehindStep)
                                                                     : nullptr);
   uint8_t* current = buffer.data();
   uint8_t* next = spare.data();
@@ -131,8 +142,8 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
       break;
     }
     size_t chunk = to - offset < chunkLimit ? size_t(to - offset) : chunkLimit;
-    bool valid = currentFilled && currentOffset == offset && currentLength >= chunk;
-    if (source.IsUniform()) valid = currentFilled && currentLength >= chunk;
+    bool samePlace = period ? offset % period == currentOffset % period : offset == currentOffset;
+    bool valid = currentFilled && samePlace && currentLength >= chunk;
     if (!valid) {
       source.Fill(offset, current, chunk);
       currentFilled = true;

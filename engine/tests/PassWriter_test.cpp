@@ -109,6 +109,57 @@ TEST(PassWriterTest, RangesMatchTheModelWhateverTheirLength) {
   DeleteFileW(reinterpret_cast<const wchar_t*>(path.c_str()));
 }
 
+// Every write checked against the pass's bytes at its offset, made apart by a
+// source of its own: a fill or a sequence is made once per pass however many
+// chunks it takes (chunks of whole periods reuse it), random data once per
+// byte.
+const PassSource* gExpected = nullptr;
+bool gWritesMatched = true;
+uint64_t gWriteCount = 0;
+
+bool CheckingWrite(HANDLE, const void* data, DWORD length, uint64_t offset, DWORD& written) {
+  std::vector<uint8_t> expected(length);
+  gExpected->Fill(offset, expected.data(), length);
+  gWritesMatched = gWritesMatched && std::memcmp(expected.data(), data, length) == 0;
+  ++gWriteCount;
+  written = length;
+  return true;
+}
+
+TEST(PassWriterTest, RepeatingPassesAreMadeOncePerPass) {
+  gWriteAt = CheckingWrite;
+  const uint8_t random[4] = {0, 0x20, 0x20, 0x20};
+  const uint8_t sequence[4] = {0, 0x92, 0x49, 0x24};
+  const uint8_t fill[4] = {0, 0x55, 0, 0};
+  std::mt19937 rng(3);
+  AlignedBuffer buffer(1 << 20);
+  for (int round = 0; round < 12; ++round) {
+    const uint8_t* record = round % 3 == 0 ? random : round % 3 == 1 ? sequence : fill;
+    PassSeed seed;
+    ASSERT_TRUE(NewPassSeed(seed));
+    PassSource source(DecodePass(record), seed);
+    PassSource model(DecodePass(record), seed);
+    gExpected = &model;
+    gWritesMatched = true;
+    gWriteCount = 0;
+    uint64_t from = rng() % 10000;
+    uint64_t length = (round < 6 ? 3u << 20 : 41u << 20) + rng() % 100000;
+    WriteOutcome outcome = WritePass(nullptr, source, from, from + length, buffer, [](uint64_t) { return true; },
+                                     false);
+    SCOPED_TRACE("round " + std::to_string(round) + ", " + std::to_string(from) + " + " + std::to_string(length));
+    EXPECT_EQ(WriteEnd::Complete, outcome.end);
+    EXPECT_EQ(length, outcome.written);
+    EXPECT_TRUE(gWritesMatched);
+    EXPECT_GT(gWriteCount, 3u);
+    if (source.Period() == 0) {
+      EXPECT_EQ(length, source.BytesMade());
+    } else {
+      EXPECT_LE(source.BytesMade(), uint64_t(8) << 20) << "made again for later chunks";
+    }
+  }
+  gWriteAt = SystemWriteAt;
+}
+
 // Flushing behind the writer, with the writes and the flushes replaced by
 // slow stand-ins that only count: a long pass is flushed while it is being
 // written, each flush at least a step after the one before, one at a time,
