@@ -232,9 +232,19 @@ void CompareWholeProcess() {
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
 #ifndef _WIN32
+  // --write DIR: writes the two documents the whole-process runs parse
+  // (patterns.xml, chains.xml) into DIR and exits, for profiling ParseFile.
+  if (argc == 3 && std::string(argv[1]) == "--write") {
+    std::ofstream(std::filesystem::path(argv[2]) / "patterns.xml", std::ios::binary) << MakeDocument();
+    std::ofstream(std::filesystem::path(argv[2]) / "chains.xml", std::ios::binary) << MakeDeepDocument();
+    return 0;
+  }
   CompareWholeProcess();
+#else
+  (void)argc;
+  (void)argv;
 #endif
   std::string doc = MakeDocument();
   double mb = doc.size() / 1e6;

@@ -7,6 +7,9 @@
 // freed, so an answer never reaches a freed node, nor a new node made at a
 // freed one's address.
 #include "shell/ExplorerTree.h"
+
+#include <algorithm>
+
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualImageThread.h"
 #include "shell/VirtualWideStrings.h"
@@ -55,11 +58,44 @@ bool TCustomVirtualExplorerTree::WantsThreadedExpandMark(TNamespace* ns) {
 
 void TCustomVirtualExplorerTree::RequestThreadedIcon(PVirtualNode node, TNamespace* ns) {
   bool large = TreeOptions()->VETImageOptions().Contains(toLargeImages);
-  uint32_t ticket = ImageThreadManager()->AddNewItem(this, kWMImageThreadResult, large ? 1 : 0, node, /*flag=*/0,
+  uint32_t ticket = ImageThreadManager()->AddNewItem(this, kWMImageThreadResult, large ? kIconParamLarge : 0, node, /*flag=*/0,
                                                      ns->AbsolutePIDL());
-  if (ticket == 0) return;
+  if (ticket == 0) {
+    ns->SetThreadIconLoading(false);
+    return;
+  }
   ns->SetThreadIconLoading(true);
   iconTickets[node] = ticket;
+}
+
+void TCustomVirtualExplorerTree::QueueThreadedIcon(PVirtualNode node, TNamespace* ns) {
+  if (!states.Contains(tsPainting)) {
+    RequestThreadedIcon(node, ns);
+    return;
+  }
+  ns->SetThreadIconLoading(true);
+  iconsAfterPaint.push_back(node);
+}
+
+void TCustomVirtualExplorerTree::RequestQueuedIcons() {
+  std::vector<PVirtualNode> nodes;
+  nodes.swap(iconsAfterPaint);
+  for (PVirtualNode node : nodes)
+    if (TNamespace* ns = NodeNamespace(node)) RequestThreadedIcon(node, ns);
+}
+
+void TCustomVirtualExplorerTree::DoAfterPaint(TCanvas* canvas) {
+  TCustomVirtualStringTree::DoAfterPaint(canvas);
+  RequestQueuedIcons();
+}
+
+void TCustomVirtualExplorerTree::RequestThreadedOpenIcon(PVirtualNode node, TNamespace* ns) {
+  if (openIconTickets.count(node) != 0 || ns->OpenIconIndexKnown()) return;
+  if ((node->States & (vsHasChildren | vsExpanded)) != vsHasChildren || !ns->Folder() || !ns->FileSystem()) return;
+  bool large = TreeOptions()->VETImageOptions().Contains(toLargeImages);
+  uint32_t ticket = ImageThreadManager()->AddNewItemDeferred(
+      this, kWMImageThreadResult, (large ? kIconParamLarge : 0) | kIconParamOpen, node, /*flag=*/0, ns->AbsolutePIDL());
+  if (ticket != 0) openIconTickets[node] = ticket;
 }
 
 void TCustomVirtualExplorerTree::RequestThreadedExpandMark(PVirtualNode node, TNamespace* ns) {
@@ -69,9 +105,17 @@ void TCustomVirtualExplorerTree::RequestThreadedExpandMark(PVirtualNode node, TN
 }
 
 void TCustomVirtualExplorerTree::DropThreadRequests(PVirtualNode node) {
+  if (auto at = std::find(iconsAfterPaint.begin(), iconsAfterPaint.end(), node); at != iconsAfterPaint.end()) {
+    iconsAfterPaint.erase(at);
+    if (TNamespace* ns = NodeNamespace(node)) ns->SetThreadIconLoading(false);
+  }
   if (auto at = iconTickets.find(node); at != iconTickets.end()) {
     iconTickets.erase(at);
     if (TNamespace* ns = NodeNamespace(node)) ns->SetThreadIconLoading(false);
+    if (threadedImagesRegistered) ImageThreadManager()->ClearPendingItem(this, node, nullptr, kWMImageThreadResult);
+  }
+  if (auto at = openIconTickets.find(node); at != openIconTickets.end()) {
+    openIconTickets.erase(at);
     if (threadedImagesRegistered) ImageThreadManager()->ClearPendingItem(this, node, nullptr, kWMImageThreadResult);
   }
   if (auto at = expandMarkTickets.find(node); at != expandMarkTickets.end()) {
@@ -85,9 +129,13 @@ void TCustomVirtualExplorerTree::DropAllThreadRequests() {
   // Items that stay ask again when they are next painted.
   for (const auto& [node, ticket] : iconTickets)
     if (TNamespace* ns = NodeNamespace(node)) ns->SetThreadIconLoading(false);
-  bool hadIcons = !iconTickets.empty();
+  for (PVirtualNode node : iconsAfterPaint)
+    if (TNamespace* ns = NodeNamespace(node)) ns->SetThreadIconLoading(false);
+  iconsAfterPaint.clear();
+  bool hadIcons = !iconTickets.empty() || !openIconTickets.empty();
   bool hadMarks = !expandMarkTickets.empty();
   iconTickets.clear();
+  openIconTickets.clear();
   expandMarkTickets.clear();
   if (hadIcons && threadedImagesRegistered) ImageThreadManager()->ClearPendingItems(this, kWMImageThreadResult, nullptr);
   if (hadMarks && threadedExpandMarkRegistered)
@@ -99,12 +147,19 @@ void TCustomVirtualExplorerTree::WMImageThreadResult(TMessage& m) {
   auto* request = reinterpret_cast<TImageThreadRequest*>(m.WParam);
   if (request == nullptr) return;
   auto node = static_cast<PVirtualNode>(request->Data);
-  if (auto at = iconTickets.find(node); at != iconTickets.end() && at->second == request->Ticket) {
+  if ((request->Param & kIconParamOpen) != 0) {
+    if (auto at = openIconTickets.find(node); at != openIconTickets.end() && at->second == request->Ticket) {
+      openIconTickets.erase(at);
+      // Shown only once the node is expanded, which paints it anew.
+      if (TNamespace* ns = NodeNamespace(node)) ns->SetOpenIconIndexAhead(request->ImageIndex);
+    }
+  } else if (auto at = iconTickets.find(node); at != iconTickets.end() && at->second == request->Ticket) {
     iconTickets.erase(at);
     if (TNamespace* ns = NodeNamespace(node)) {
       // The thread answers the item's closed icon.
       ns->SetIconIndexByThread(request->ImageIndex, /*openIcon=*/false);
       InvalidateNode(node);
+      RequestThreadedOpenIcon(node, ns);
     }
   }
   ImageThreadManager()->ReleaseItem(request, nullptr);

@@ -385,6 +385,8 @@ public:
   void DoUpdating(TVTUpdateState state) override;
   void DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType, std::u16string& text) override;
   void DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column, TVSTTextType textType) override;
+  // Hands the icons the paint asked for to the thread.
+  void DoAfterPaint(TCanvas* canvas) override;
   TCustomImageList* DoGetImageIndex(PVirtualNode node, TVTImageKind kind, TColumnIndex column, bool& ghosted,
                                     int& index) override;
   std::u16string DoGetNodeHint(PVirtualNode node, TColumnIndex column,
@@ -648,7 +650,15 @@ protected:
   // True when ns's expand mark is asked of the thread: a folder on a network drive.
   virtual bool WantsThreadedExpandMark(TNamespace* ns);
   void RequestThreadedIcon(PVirtualNode node, TNamespace* ns);
+  // During a paint the icons are only noted, and asked for when it is done:
+  // a thread woken at the first would compete with the rest of the paint.
+  void QueueThreadedIcon(PVirtualNode node, TNamespace* ns);
+  void RequestQueuedIcons();
   void RequestThreadedExpandMark(PVirtualNode node, TNamespace* ns);
+  // A folder that can be expanded gets its open icon from the thread once its
+  // closed icon came, after every icon asked for: expanding it then paints
+  // at once instead of asking the shell (a scan of the folder under Wine).
+  void RequestThreadedOpenIcon(PVirtualNode node, TNamespace* ns);
   // Drops the requests of node, or of every node (their items forget they wait).
   void DropThreadRequests(PVirtualNode node);
   void DropAllThreadRequests();
@@ -657,6 +667,8 @@ protected:
   bool threadedImagesRegistered = false;
   bool threadedExpandMarkRegistered = false;
   std::unordered_map<PVirtualNode, uint32_t> iconTickets;
+  std::vector<PVirtualNode> iconsAfterPaint;  // noted by QueueThreadedIcon, flagged as loading
+  std::unordered_map<PVirtualNode, uint32_t> openIconTickets;
   std::unordered_map<PVirtualNode, uint32_t> expandMarkTickets;
 };
 

@@ -79,7 +79,7 @@ TCustomImageList* TCustomVirtualExplorerTree::DoGetImageIndex(PVirtualNode node,
       index = -1;
       return list;
     }
-    if (!ns->GetThreadIconLoading()) RequestThreadedIcon(node, ns);
+    if (!ns->GetThreadIconLoading()) QueueThreadedIcon(node, ns);
     if (!defaultIndicesKnown) {
       defaultFolderIndex = DefaultSystemImageIndex(0);
       defaultFileIndex = DefaultSystemImageIndex(2);

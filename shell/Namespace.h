@@ -262,6 +262,9 @@ public:
 
   // ---- Icons delivered by the icon thread
   void SetIconIndexByThread(int index, bool openIcon);
+  // The open icon fetched ahead of its first use; kept only while none is known.
+  void SetOpenIconIndexAhead(int index);
+  bool OpenIconIndexKnown() const { return cache.openIconIndex >= 0; }
   void SetThreadIconLoading(bool value);
   bool GetThreadIconLoading() const { return (flags & kIconQueued) != 0; }
   bool GetThreadedIconLoaded() const { return (flags & kThreadIconLoaded) != 0; }

@@ -316,6 +316,10 @@ void TNamespace::SetIconIndexByThread(int index, bool openIcon) {
   flags &= ~kIconQueued;
 }
 
+void TNamespace::SetOpenIconIndexAhead(int index) {
+  if (cache.openIconIndex < 0) cache.openIconIndex = index;
+}
+
 void TNamespace::SetThreadIconLoading(bool value) {
   if (value) {
     flags |= kIconQueued;

@@ -182,15 +182,27 @@ void TVirtualImageThread::ExtractInfo(TImageThreadRequest& request) {
     }
   }
   if (parent != nullptr) ILFree(parent);
-  int index = 0;
-  if (cachedShellIcon != nullptr && cachedShellIcon->GetIconOf(last, 0, &index) == S_OK) {
-    request.ImageIndex = index;
+  if ((request.Param & kIconParamOpen) == 0) {
+    request.ImageIndex = IconOf(request.PIDL, last, 0, /*anySuccess=*/false);
     return;
   }
+  // The open icon as the item itself looks it up (TNamespace::GetIconIndex):
+  // one the shell does not know (0) is the closed one.
+  request.ImageIndex = IconOf(request.PIDL, last, GIL_OPENICON, /*anySuccess=*/true);
+  if (request.ImageIndex == 0) request.ImageIndex = IconOf(request.PIDL, last, 0, /*anySuccess=*/true);
+}
+
+int TVirtualImageThread::IconOf(LPCITEMIDLIST pidl, LPCITEMIDLIST last, UINT gil, bool anySuccess) {
+  int index = 0;
+  if (cachedShellIcon != nullptr) {
+    HRESULT hr = cachedShellIcon->GetIconOf(last, gil, &index);
+    if (hr == S_OK || (anySuccess && SUCCEEDED(hr))) return index;
+  }
+  bool open = (gil & GIL_OPENICON) != 0;
   SHFILEINFOW info{};
-  if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(request.PIDL), 0, &info, sizeof(info),
-                     SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SHELLICONSIZE | SHGFI_SMALLICON) != 0)
-    request.ImageIndex = info.iIcon;
+  UINT flags = SHGFI_SYSICONINDEX | SHGFI_PIDL | SHGFI_SHELLICONSIZE | SHGFI_SMALLICON | (open ? SHGFI_OPENICON : 0);
+  if (SHGetFileInfoW(reinterpret_cast<LPCWSTR>(pidl), 0, &info, sizeof(info), flags) == 0) return 0;
+  return info.iIcon;
 }
 
 void TVirtualImageThread::ReleaseCaches() {

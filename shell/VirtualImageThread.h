@@ -40,6 +40,11 @@ struct TImageThreadRequest {
   uint32_t Ticket = 0;            // unique per request in the process, never 0
 };
 
+// Bits of an icon request's Param: the large icon; the open icon (of a folder)
+// instead of the closed one.
+constexpr uint32_t kIconParamLarge = 1;
+constexpr uint32_t kIconParamOpen = 2;
+
 // The answer messages of the explorer views.
 constexpr UINT kWMImageThreadResult = 0x8034;
 constexpr UINT kWMExpandMarkResult = 0x803E;
@@ -70,6 +75,10 @@ protected:
   void Execute() override;
   // Fills the answer into request (a private copy; the list is not locked).
   virtual void ExtractInfo(TImageThreadRequest& request);
+  // The small system icon of pidl (last: its last ID) through the folder's
+  // IShellIcon, else the shell's file information; 0 when neither answers.
+  // gil: GIL_OPENICON or 0; anySuccess: any success code of IShellIcon counts.
+  int IconOf(LPCITEMIDLIST pidl, LPCITEMIDLIST last, UINT gil, bool anySuccess);
   // Hooks: before an answer is written back, and when its request was dropped meanwhile.
   virtual void BeforeWriteBack(TImageThreadRequest& request) {}
   virtual void RequestDropped(TImageThreadRequest& request) {}

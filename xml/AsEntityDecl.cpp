@@ -4,6 +4,7 @@
 #include "xml/DomException.h"
 #include "xml/ExternalResources.h"
 #include "xml/WideStrList.h"
+#include "xml/XmlInputSource.h"
 #include "xml/XmlRules.h"
 
 TdomASEntityDecl::~TdomASEntityDecl() { delete entityRefs; }
@@ -86,6 +87,7 @@ void TdomASEntityDecl::SetReplacementText(const std::u16string& text) {
 bool TdomASEntityDecl::ResolveReplacementText() {
   if (replacementTextResolved) return true;
   if (!IsParsedEntity() || resolving) return false;
+  readFailure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
   TdomASModelCollection* collection = ownerModel != nullptr ? ownerModel->Collection() : nullptr;
   if (collection == nullptr || !collection->ResolveExternals()) return false;
   resolving = true;
@@ -95,13 +97,27 @@ bool TdomASEntityDecl::ResolveReplacementText() {
     std::unique_ptr<TStream> stream =
         OpenExternalResource(ownerModel->DomImplementation(), ownerModel->Location(), pub, sys);
     std::u16string text;
-    if (stream != nullptr && ReadExternalEntityText(stream.get(), pub, sys, text) == ET_NONE) {
+    TXmlErrorType read = stream != nullptr ? ReadExternalEntityText(stream.get(), pub, sys, text)
+                                           : ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+    if (read == ET_NONE) {
       SetReplacementText(text);
       result = true;
+    } else {
+      readFailure = read;
     }
+  } catch (const EDecodingError&) {
+    // Had, but not characters: not well formed, like such bytes in the document.
+    readFailure = kDecodingErrorType;
   } catch (const Exception&) {
-    result = false;
+    readFailure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
   }
   resolving = false;
   return result;
+}
+
+TXmlErrorType TdomASEntityDecl::ReadReplacementText() {
+  if (ResolveReplacementText()) return ET_NONE;
+  // Unparsed, or being read further up: there is no text to be had.
+  if (!IsParsedEntity() || resolving) return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+  return readFailure;
 }

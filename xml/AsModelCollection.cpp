@@ -115,7 +115,7 @@ TXmlErrorType TdomASModelCollection::ResolveEntityReplacementText(const std::u16
   }
   if (!decl->IsParsedEntity()) return ET_REF_TO_UNPARSED_ENTITY;
   if (decl->Resolving()) return ET_RECURSIVE_ENTITY_REF;
-  if (!decl->ResolveReplacementText()) return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+  if (TXmlErrorType read = decl->ReadReplacementText(); read != ET_NONE) return read;
   try {
     if (refersToItself(decl, /*skipUndeclared=*/false)) return ET_ENTITY_REFERS_TO_ITSELF;
   } catch (const EConvertError&) {

@@ -196,6 +196,12 @@ public:
   // read once through the model's DOM implementation (file: URIs only, size
   // limited); false when it cannot be had.
   virtual bool ResolveReplacementText();
+  // ResolveReplacementText answered with an error type: ET_NONE when the text
+  // is known; ET_INVALID_TEXT_DECL (an XML declaration or a malformed one in
+  // place of a text declaration) or ET_ENCODING_NOT_SUPPORTED when the
+  // external text cannot be an external parsed entity, both fatal;
+  // ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE when it cannot be had.
+  TXmlErrorType ReadReplacementText();
 
   TUtilsWideStringList* EntityRefs() const { return entityRefs; }
   // How often the text refers to each of EntityRefs, in the same order.
@@ -222,6 +228,7 @@ private:
   bool replacementTextResolved = false;
   bool resolving = false;
   TXmlErrorType errorType = ET_NONE;
+  TXmlErrorType readFailure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;  // of the last failed resolution
 };
 
 class TdomASNotationDecl : public TdomASObject {

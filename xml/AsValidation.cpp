@@ -516,7 +516,7 @@ TXmlErrorType TdomASModelCollection::ValidateEntityReference(TdomEntityReference
   TdomASEntityDecl* decl = FindEntityDecl(name);
   if (decl == nullptr) return ET_UNDEFINED_ENTITY;
   if (!decl->IsParsedEntity()) return ET_REF_TO_UNPARSED_ENTITY;
-  if (!decl->ResolveReplacementText()) return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
+  if (TXmlErrorType read = decl->ReadReplacementText(); read != ET_NONE) return read;
   if (refersToUnparsedEntity(decl)) return ET_REF_TO_UNPARSED_ENTITY;
   if (refersToItself(decl, /*skipUndeclared=*/true)) return ET_ENTITY_REFERS_TO_ITSELF;
   if (decl->Resolving()) return ET_RECURSIVE_ENTITY_REF;

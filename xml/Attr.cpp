@@ -21,6 +21,12 @@ void CheckQualifiedNameNS(const std::u16string& namespaceURI, const std::u16stri
 }
 
 TdomAttr::~TdomAttr() {
+  if (ownerMap == nullptr) return;
+  // A document that is going reports nothing: just leave the map.
+  if (TdomDocument* doc = GetOwnerDocument(); doc != nullptr && doc->IsDestroying()) {
+    ownerMap->RemoveItem(this);
+    return;
+  }
   TdomElement* owner = GetOwnerElement();
   if (owner == nullptr) return;
   bool wasReadOnly = owner->GetReadOnly();
@@ -37,8 +43,8 @@ TdomAttr::~TdomAttr() {
 void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16string& name) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(0);
-  if (!IsXmlName(name)) throw EInvalid_Character_Err();
-  this->name = PlainNameIn(GetOwnerDocument(), name);
+  this->name = PlainXmlNameIn(GetOwnerDocument(), name);
+  if (this->name == nullptr) throw EInvalid_Character_Err();
   SetSpecified(specified_);
   if (name == u"xmlns") {
     SetDeclarationKind(AT_DEFAULT_NAMESPACE_DECL);

@@ -42,6 +42,8 @@ enum TdomStandalone : uint8_t { STANDALONE_YES = 0, STANDALONE_NO = 1, STANDALON
 class TdomDocument : public TdomNode {
 public:
   TdomDocument() = default;
+  // The nodes it owns report to it.
+  bool IsDocumentOwner() const override { return true; }
   // Frees traversal objects, element lists and every node, then detaches the document type.
   ~TdomDocument() override;
 
@@ -242,6 +244,12 @@ private:
 inline const TdomQualifiedName* PlainNameIn(TdomDocument* document, std::u16string_view nodeName) {
   return document != nullptr ? document->NameTable().Plain(nodeName) : TdomNameTable::PlainWithoutDocument(nodeName);
 }
+// The record of nodeName when it is an XML Name, else null.
+inline const TdomQualifiedName* PlainXmlNameIn(TdomDocument* document, std::u16string_view nodeName) {
+  return document != nullptr ? document->NameTable().PlainXmlName(nodeName)
+                             : TdomNameTable::PlainXmlNameWithoutDocument(nodeName);
+}
+
 inline const TdomQualifiedName* QualifiedNameIn(TdomDocument* document, std::u16string_view namespaceURI,
                                                 std::u16string_view prefix, std::u16string_view localName) {
   return document != nullptr ? document->NameTable().Qualified(namespaceURI, prefix, localName)

@@ -203,7 +203,8 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     element = document->createElement(signal->TagName);
     AppendNew(element);
     referenceNode = element;
-    for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->GetName(i), attributes->GetValue(i));
+    element->ReserveAttributes(attributes->GetCount());
+    for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->NameAt(i), attributes->ValueAt(i));
     AddDefaultAttributes(signal, element);
     return;
   }
@@ -212,8 +213,9 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   element = document->createElementNS(MappedUri(prefix), signal->TagName);
   AppendNew(element);
   referenceNode = element;
+  element->ReserveAttributes(attributes->GetCount());
   for (int i = 0; i < attributes->GetCount(); ++i) {
-    std::u16string name = attributes->GetName(i);
+    const std::u16string& name = attributes->NameAt(i);
     std::u16string uri;
     if (name == u"xmlns") {
       uri = kXmlnsNamespaceUri;
@@ -229,7 +231,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
         uri = MappedUri(prefix);
       }
     }
-    element->setAttributeNS(uri, name, attributes->GetValue(i));
+    element->setAttributeNS(uri, name, attributes->ValueAt(i));
   }
   AddDefaultAttributes(signal, element);
 }

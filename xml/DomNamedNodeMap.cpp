@@ -19,7 +19,7 @@ bool TdomNamedNodeMap::IsNamespaceMode() const {
 
 bool TdomNamedNodeMap::IsReadOnly() const { return ownerNode != nullptr && ownerNode->GetReadOnly(); }
 
-std::u16string TdomNamedNodeMap::KeyOf(const std::u16string& namespaceURI, const std::u16string& localName) {
+std::u16string TdomNamedNodeMap::KeyOf(std::u16string_view namespaceURI, std::u16string_view localName) {
   std::u16string key;
   key.reserve(2 + namespaceURI.size() + localName.size());
   key += static_cast<char16_t>(namespaceURI.size() & 0xFFFF);
@@ -37,15 +37,27 @@ std::u16string TdomNamedNodeMap::KeyOf(const TdomNode* node, bool namespaceMode)
   return namespaceMode ? KeyOf(node->GetNamespaceURI(), node->GetLocalName()) : node->GetNodeName();
 }
 
-TdomNode* TdomNamedNodeMap::FindByKey(const std::u16string& key, bool namespaceMode) const {
+bool TdomNamedNodeMap::HasName(const TdomNode* node, bool namespaceMode, std::u16string_view nameOrURI,
+                               std::u16string_view localName) {
+  if (node->GetNodeType() == ntAttribute_Node) {
+    const TdomQualifiedName& names = static_cast<const TdomAttr*>(node)->Names();
+    if (!namespaceMode) return names.nodeName == nameOrURI;
+    return names.localName == localName && names.namespaceURI == nameOrURI;
+  }
+  if (!namespaceMode) return node->GetNodeName() == nameOrURI;
+  return node->GetLocalName() == localName && node->GetNamespaceURI() == nameOrURI;
+}
+
+TdomNode* TdomNamedNodeMap::FindByName(bool namespaceMode, std::u16string_view nameOrURI,
+                                       std::u16string_view localName) const {
   if (index == nullptr || indexNamespaceMode != namespaceMode) {
     if (MutableItems().size() <= kIndexThreshold) {
       for (TdomNode* item : MutableItems()) {
-        if (KeyOf(item, namespaceMode) == key) return item;
+        if (HasName(item, namespaceMode, nameOrURI, localName)) return item;
       }
       return nullptr;
     }
-    index = std::make_unique<std::unordered_map<std::u16string, TdomNode*, KeyHash>>();
+    index = std::make_unique<std::unordered_map<std::u16string, TdomNode*, KeyHash, std::equal_to<>>>();
     index->reserve(MutableItems().size());
     indexNamespaceMode = namespaceMode;
     indexHasDuplicates = false;
@@ -53,7 +65,7 @@ TdomNode* TdomNamedNodeMap::FindByKey(const std::u16string& key, bool namespaceM
       if (!index->emplace(KeyOf(item, namespaceMode), item).second) indexHasDuplicates = true;
     }
   }
-  auto it = index->find(key);
+  auto it = namespaceMode ? index->find(KeyOf(nameOrURI, localName)) : index->find(nameOrURI);
   return it != index->end() ? it->second : nullptr;
 }
 
@@ -104,12 +116,12 @@ TdomNode* TdomNamedNodeMap::RemoveItemChecked(TdomNode* node) {
 
 TdomNode* TdomNamedNodeMap::getNamedItem(const std::u16string& name) const {
   if (IsNamespaceMode()) throw ENamespace_Err();
-  return FindByKey(name, /*namespaceMode=*/false);
+  return FindByName(/*namespaceMode=*/false, name, std::u16string_view());
 }
 
 TdomNode* TdomNamedNodeMap::getNamedItemNS(const std::u16string& namespaceURI, const std::u16string& localName) const {
   if (!IsNamespaceMode()) throw ENamespace_Err();
-  return FindByKey(KeyOf(namespaceURI, localName), /*namespaceMode=*/true);
+  return FindByName(/*namespaceMode=*/true, namespaceURI, localName);
 }
 
 TdomNode* TdomNamedNodeMap::removeNamedItem(const std::u16string& name) {

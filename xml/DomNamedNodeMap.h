@@ -6,11 +6,13 @@
 // few items they go through a hash index, so adding and finding cost O(1).
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
 #include "xml/DomTypes.h"
 #include "xml/NodeList.h"
+#include "xml/NodePool.h"
 
 class TdomNamedNodeMap : public TdomNodeList {
 public:
@@ -19,6 +21,12 @@ public:
   TdomNamedNodeMap(TdomNode* ownerNode_, bool namespaceAware_, TdomWhatToShow allowedTypes_,
                    std::vector<TdomNode*>* items_);
 
+  // Maps come from the node pool, like the nodes they serve (see NodePool.h).
+  static void* operator new(size_t size) { return NodePoolAllocate(size); }
+  static void operator delete(void* block, size_t size) noexcept { NodePoolFree(block, size); }
+
+  // Makes room for count more items.
+  void Reserve(size_t count) { MutableItems().reserve(MutableItems().size() + count); }
   // Appends node; an attribute records this map as its holder.
   virtual void AddItem(TdomNode* node);
   // Removes node; an attribute's holder link is cleared.
@@ -53,15 +61,23 @@ public:
 private:
   // Items up to this count are searched in order; more get the index.
   static constexpr size_t kIndexThreshold = 8;
+  // Found by a view of the key too, without a copy.
   struct KeyHash {
-    size_t operator()(const std::u16string& key) const noexcept { return std::hash<std::u16string>()(key); }
+    using is_transparent = void;
+    size_t operator()(std::u16string_view key) const noexcept { return std::hash<std::u16string_view>()(key); }
   };
   // The index key of node: its name, or in namespace mode its namespace URI
   // and local name (each length-prefixed, so no pair of strings shares a key).
   static std::u16string KeyOf(const TdomNode* node, bool namespaceMode);
-  static std::u16string KeyOf(const std::u16string& namespaceURI, const std::u16string& localName);
-  // The first item with key, or null; builds the index when the map is large.
-  TdomNode* FindByKey(const std::u16string& key, bool namespaceMode) const;
+  static std::u16string KeyOf(std::u16string_view namespaceURI, std::u16string_view localName);
+  // True when node is named name (plain), or has namespaceURI and localName
+  // (namespace mode); compares the names in place, without building a key.
+  static bool HasName(const TdomNode* node, bool namespaceMode, std::u16string_view nameOrURI,
+                      std::u16string_view localName);
+  // The first item named name (plain), or with namespaceURI and localName
+  // (namespace mode), or null. Small maps are searched in order; a lookup in
+  // a large one builds the index.
+  TdomNode* FindByName(bool namespaceMode, std::u16string_view nameOrURI, std::u16string_view localName) const;
   // Keeps the index (when there is one) in step with an added or removed item.
   void IndexAdded(TdomNode* node);
   void IndexRemoved(TdomNode* node);
@@ -77,7 +93,7 @@ private:
   std::vector<TdomNode*> ownStorage;      // used only without an item list
   TdomNode* ownerNode;  // not owned
   // Key -> first item of that key; null until a lookup in a large map.
-  mutable std::unique_ptr<std::unordered_map<std::u16string, TdomNode*, KeyHash>> index;
+  mutable std::unique_ptr<std::unordered_map<std::u16string, TdomNode*, KeyHash, std::equal_to<>>> index;
   TdomWhatToShow allowedTypes;
   bool namespaceAware;
   mutable bool indexNamespaceMode = false;

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "xml/DomException.h"
+#include "xml/ExternalIds.h"
 #include "xml/ParserUtilsLiterals.h"
 #include "xml/ParserUtilsWhiteSpace.h"
 #include "xml/WideStrList.h"
@@ -339,7 +340,9 @@ void TXmlStandardDtdReader::ProcessEntityDecl(const IDomLocator* locator, const 
   bool error = false;
   ParseEntityDeclValue(rest, value, systemId, error, notationName, publicId);
   if (error) {
-    SendErrorNotification(ET_INVALID_DECLARATION_SIGNAL, locator, std::u16string());
+    SendErrorNotification(LacksSystemLiteral(rest, /*publicAlone=*/false) ? ET_INVALID_SYSTEM_ID
+                                                                          : ET_INVALID_DECLARATION_SIGNAL,
+                          locator, std::u16string());
     return;
   }
   if (NextHandler() == nullptr) return;
@@ -359,7 +362,9 @@ void TXmlStandardDtdReader::ProcessParameterEntityDecl(const IDomLocator* locato
   bool error = false;
   ParseEntityDeclValue(rest, value, systemId, error, notationName, publicId);
   if (error || !notationName.empty()) {
-    SendErrorNotification(ET_INVALID_PARAMETER_ENTITY_DECL, locator, std::u16string());
+    SendErrorNotification(error && LacksSystemLiteral(rest, /*publicAlone=*/false) ? ET_INVALID_SYSTEM_ID
+                                                                                    : ET_INVALID_PARAMETER_ENTITY_DECL,
+                          locator, std::u16string());
     return;
   }
   if (NextHandler() == nullptr) return;
@@ -378,7 +383,8 @@ void TXmlStandardDtdReader::ProcessNotationDecl(const IDomLocator* locator, cons
   bool error = false;
   ParseNotationDeclId(rest, systemId, publicId, error);
   if (error) {
-    SendErrorNotification(ET_INVALID_NOTATION_ID, locator, std::u16string());
+    SendErrorNotification(LacksSystemLiteral(rest, /*publicAlone=*/true) ? ET_INVALID_SYSTEM_ID : ET_INVALID_NOTATION_ID,
+                          locator, std::u16string());
     return;
   }
   if (NextHandler() == nullptr) return;

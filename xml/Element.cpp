@@ -27,8 +27,8 @@ TdomElement::~TdomElement() {
 void TdomElement::Create(TdomDocument* document_, const std::u16string& tagName) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
-  if (!IsXmlName(tagName)) throw EInvalid_Character_Err();
-  name = PlainNameIn(GetOwnerDocument(), tagName);
+  name = PlainXmlNameIn(GetOwnerDocument(), tagName);
+  if (name == nullptr) throw EInvalid_Character_Err();
 }
 
 void TdomElement::Create(TdomDocument* document_, const std::u16string& namespaceURI_,
@@ -49,6 +49,10 @@ TdomNamedNodeMap* TdomElement::GetAttributes() const {
                                       NodeTypeBit(ntAttribute_Node), nullptr);
   }
   return attributes;
+}
+
+void TdomElement::ReserveAttributes(size_t count) {
+  if (count > 0) GetAttributes()->Reserve(count);
 }
 
 const std::vector<TdomNode*>& TdomElement::AttributeItems() const {

@@ -66,6 +66,9 @@ public:
   virtual TdomAttr* removeAttributeNode(TdomAttr* attr);
   virtual void removeAttribute(const std::u16string& name);
   virtual void removeAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_);
+  // Makes room for count more attributes, so that adding them (as a parser
+  // adds those of a start tag) grows the map's storage once.
+  void ReserveAttributes(size_t count);
   // Passes an attribute change on to the document.
   virtual void DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr);
 

@@ -3,6 +3,8 @@
 #include "xml/AsModelCollection.h"
 #include "xml/Document.h"
 #include "xml/DocumentType.h"
+#include "xml/DomException.h"
+#include "xml/XmlRules.h"
 #include "xml/XmlSubsetTokenizer.h"
 #include "xml/XmlToDomParser.h"
 
@@ -53,11 +55,30 @@ bool TEntityExpansionLevel::TooDeep() const {
   return document != nullptr && document->ExpansionBudget().depth > kMaxParameterEntityDepth;
 }
 
+namespace {
+
+// True when text starts as the input source takes for a declaration.
+bool StartsLikeADeclaration(const std::u16string& text) {
+  return text.size() > 5 && text.compare(0, 5, u"<?xml") == 0 && IsXmlWhiteSpaceWideChar(text[5]);
+}
+
+}  // namespace
+
 void ParseReplacementTextInto(TdomNode* target, const std::u16string& text) {
+  TDomImplementation* impl = target->GetReferenceDocument()->GetDomImplementation();
+  // A replacement text is content, where "<?xml " opens a processing
+  // instruction with a reserved target (an external entity's own text
+  // declaration is gone by now), never a declaration to be read and dropped.
+  if (StartsLikeADeclaration(text)) {
+    std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(ET_INVALID_PI_TARGET_OR_DATA, nullptr, u"xml");
+    if (impl != nullptr) impl->HandleError(nullptr, error.get());
+    throw EParserException(DomMessage::kParser);
+  }
   TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));
   try {
-    parser->SetDOMImpl(target->GetReferenceDocument()->GetDomImplementation());
-    parser->ParseWideString(text, std::u16string(), std::u16string(), target);
+    parser->SetDOMImpl(impl);
+    // With a mark of its own, a U+FEFF the text starts with stays a character.
+    parser->ParseWideString(u"\uFEFF" + text, std::u16string(), std::u16string(), target);
   } catch (...) {
     parser->Free();
     throw;

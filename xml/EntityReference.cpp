@@ -4,7 +4,6 @@
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/EntityExpansion.h"
-#include "xml/ParserUtilsCharRefs.h"
 #include "xml/XmlRules.h"
 
 void TdomEntityReference::Create(TdomDocument* document_, const std::u16string& name_) {
@@ -23,13 +22,11 @@ void TdomEntityReference::GetReplacementText(std::u16string& text, TXmlErrorType
 
 namespace {
 
-// True when text holds markup: a '<' or a reference other than a character reference.
-bool HoldsMarkup(const std::u16string& text) {
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == u'<') return true;
-    if (text[i] == u'&' && (i + 1 >= text.size() || text[i + 1] != u'#')) return true;
-  }
-  return false;
+// True when text is character data the parser would take as it stands: XML
+// characters without markup, references or "]]>". Anything else is parsed,
+// so that its faults are reported as in the document itself.
+bool IsPlainText(const std::u16string& text) {
+  return IsXmlCharData(text) && text.find(u"]]>") == std::u16string::npos;
 }
 
 }  // namespace
@@ -58,12 +55,12 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
       text.clear();
     }
     if (IsHintOrWarningErrorType(errorType) && !text.empty() && doc != nullptr) {
-      if (HoldsMarkup(text)) {
+      if (!IsPlainText(text)) {
         ParseReplacementTextInto(this, text);
         errorType = ExpandNestedReferences();
       } else {
-        // Plain text needs no parser: one text node with the references resolved.
-        appendChild(doc->createTextNode(ResolveCharRefsWideStr(text)));
+        // Plain text needs no parser: one text node.
+        appendChild(doc->createTextNode(text));
       }
     }
   } catch (...) {

@@ -1,13 +1,28 @@
 #include "xml/NameTable.h"
 
-const TdomQualifiedName* TdomNameTable::Plain(std::u16string_view nodeName) {
-  auto it = plain.find(nodeName);
-  if (it != plain.end()) return it->second.get();
+#include "xml/XmlRulesStrings.h"
+
+TdomQualifiedName* TdomNameTable::AddPlain(std::u16string_view nodeName) {
   auto record = std::make_unique<TdomQualifiedName>();
   record->nodeName.assign(nodeName);
-  const TdomQualifiedName* result = record.get();
+  TdomQualifiedName* result = record.get();
   plain.emplace(std::u16string_view(result->nodeName), std::move(record));
   return result;
+}
+
+const TdomQualifiedName* TdomNameTable::Plain(std::u16string_view nodeName) {
+  auto it = plain.find(nodeName);
+  return it != plain.end() ? it->second.get() : AddPlain(nodeName);
+}
+
+const TdomQualifiedName* TdomNameTable::PlainXmlName(std::u16string_view nodeName) {
+  auto it = plain.find(nodeName);
+  TdomQualifiedName* record = it != plain.end() ? it->second.get() : nullptr;
+  if (record != nullptr && record->xmlName) return record;
+  if (!IsXmlName(nodeName)) return nullptr;
+  if (record == nullptr) record = AddPlain(nodeName);
+  record->xmlName = true;
+  return record;
 }
 
 const TdomQualifiedName* TdomNameTable::Qualified(std::u16string_view namespaceURI, std::u16string_view prefix,
@@ -42,6 +57,11 @@ TdomNameTable& TdomNameTable::Orphans(std::unique_lock<std::mutex>& lock) {
 const TdomQualifiedName* TdomNameTable::PlainWithoutDocument(std::u16string_view nodeName) {
   std::unique_lock<std::mutex> lock;
   return Orphans(lock).Plain(nodeName);
+}
+
+const TdomQualifiedName* TdomNameTable::PlainXmlNameWithoutDocument(std::u16string_view nodeName) {
+  std::unique_lock<std::mutex> lock;
+  return Orphans(lock).PlainXmlName(nodeName);
 }
 
 const TdomQualifiedName* TdomNameTable::QualifiedWithoutDocument(std::u16string_view namespaceURI,

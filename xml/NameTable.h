@@ -14,23 +14,31 @@ struct TdomQualifiedName {
   std::u16string prefix;        // empty for plain names and unprefixed ones
   std::u16string localName;     // empty for plain names
   std::u16string namespaceURI;  // empty for plain names
+  // A plain record's node name was found to be an XML Name (checked once).
+  bool xmlName = false;
 };
 
 class TdomNameTable {
 public:
   // The record of a plain name: no prefix, local name or namespace.
   const TdomQualifiedName* Plain(std::u16string_view nodeName);
+  // The record of a plain name that must be an XML Name, or null when it is
+  // not one (nothing is added then). Each name is checked once per table.
+  const TdomQualifiedName* PlainXmlName(std::u16string_view nodeName);
   // The record of a namespace-aware name; nodeName is prefix:localName, or
   // localName without a prefix.
   const TdomQualifiedName* Qualified(std::u16string_view namespaceURI, std::u16string_view prefix,
                                      std::u16string_view localName);
   // The table of nodes made without a document; shared, guarded by a lock and never freed.
   static const TdomQualifiedName* PlainWithoutDocument(std::u16string_view nodeName);
+  static const TdomQualifiedName* PlainXmlNameWithoutDocument(std::u16string_view nodeName);
   static const TdomQualifiedName* QualifiedWithoutDocument(std::u16string_view namespaceURI,
                                                            std::u16string_view prefix, std::u16string_view localName);
   size_t Count() const { return plain.size() + qualified.size(); }
 
 private:
+  // Adds the record of a plain name not yet in the table.
+  TdomQualifiedName* AddPlain(std::u16string_view nodeName);
   static TdomNameTable& Orphans(std::unique_lock<std::mutex>& lock);
 
   // Plain names keyed by a view of their own record's node name.

@@ -39,8 +39,8 @@ TdomNode::~TdomNode() {
   if (Extras* extras = ExtrasOrNull()) {
     delete extras->childNodes;
     extras->childNodes = nullptr;
+    SetExtension(nullptr);
   }
-  SetExtension(nullptr);
 }
 
 TdomNode::Extras& TdomNode::EnsureExtras() const {
@@ -69,7 +69,7 @@ void TdomNode::AppendToNodeValue(std::u16string_view value) {
 
 void TdomNode::Create(TCustomOwnedObject* owner) {
   TdomCustomNode::Create(owner);
-  SetOwnerMark(dynamic_cast<TdomDocument*>(owner) != nullptr);
+  SetOwnerMark(owner != nullptr && owner->IsDocumentOwner());
 }
 
 void TdomNode::CheckNewOwner(const TCustomOwnedObject* newOwner) const {

@@ -63,6 +63,10 @@ public:
   }
   // The owned object at index; EListError "List index out of bounds (%d)" outside 0..count-1.
   TCustomOwnedObject* GetOwnedObject(int index) const;
+  // True for the one kind of owner that its owned nodes report to as their
+  // document (the DOM's document); asked once per object made, so a virtual
+  // call rather than a type test.
+  virtual bool IsDocumentOwner() const { return false; }
 
 protected:
   // Frees the owned objects (last first); safe while they free one another.

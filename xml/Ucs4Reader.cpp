@@ -170,10 +170,77 @@ void TUtilsUCS4Reader::ReadAhead() {
   settledByteNumber = ring[filled - 1].ByteNumber;
 }
 
-void TUtilsUCS4Reader::Next() {
-  if (cur->CodePoint == kUcs4EndOfInput) return;
-  if (cur + 2 >= ring + filled) [[unlikely]] ReadAhead();
-  ++cur;
+void TUtilsUCS4Reader::Next() { Step(); }
+
+void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
+  for (;;) {
+    while (cur + 2 < ring + filled) {
+      UCS4Char c = cur[1].CodePoint;
+      if (stops.Has(c)) return;
+      AppendUcs4AsUtf16(out, c);
+      ++cur;
+    }
+    UCS4Char c = cur[1].CodePoint;
+    if (stops.Has(c)) return;
+    if (StepThroughRun(stops, out)) continue;
+    Step();
+    AppendUcs4AsUtf16(out, c);
+  }
+}
+
+bool TUtilsUCS4Reader::StepThroughRun(const TUcs4StopSet& stops, std::u16string& out) {
+  if (codec == nullptr || codec->HasLookAhead()) return false;
+  Settle();
+  const uint8_t* data;
+  int32_t available = bomReader->BufferedBytes(data);
+  if (available <= 0) return false;
+  int32_t decoded = codec->DecodeRun(data, available, runChars, runSizes, kRingLength);
+  // A CR that ends the run waits until its follower is known.
+  int32_t n = decoded;
+  if (n > 0 && runChars[n - 1] == 0x0D && readLFOption == 1) --n;
+  if (n <= 0) return false;
+  // Step onto the next record; previous and current then roll through the
+  // run in registers, and the character after the last one stepped onto
+  // becomes the next record.
+  TUtilsUCS4CharData previous = *cur;
+  TUtilsUCS4CharData current = cur[1];
+  AppendUcs4AsUtf16(out, current.CodePoint);
+  for (int32_t i = 0;; ++i) {
+    UCS4Char ch = runChars[i];
+    int32_t size = runSizes[i];
+    if (ch == 0x0D && readLFOption == 1) {
+      ch = 0x0A;
+      if (i + 1 < decoded && runChars[i + 1] == 0x0A) size += runSizes[++i];
+    }
+    TUtilsUCS4CharData r;
+    r.ByteNumber = current.ByteNumber + size;
+    r.CharNumber = current.CharNumber + 1;
+    r.CodePoint = ch;
+    r.CharSize = size;
+    r.Line = current.Line;
+    r.Column = current.Column;
+    r.TabsInLine = current.TabsInLine;
+    if (ch == 0x0A) {
+      r.Line += 1;
+      r.Column = 0;
+      r.TabsInLine = 0;
+    } else if (ch == 0x09) {
+      r.TabsInLine += 1;
+    } else {
+      r.Column += 1;
+    }
+    if (stops.Has(ch) || i + 1 >= n) {
+      ring[0] = previous;
+      ring[1] = current;
+      ring[2] = r;
+      cur = ring + 1;
+      filled = 3;
+      return true;
+    }
+    AppendUcs4AsUtf16(out, ch);
+    previous = current;
+    current = r;
+  }
 }
 
 void TUtilsUCS4Reader::Reset() {
@@ -195,7 +262,7 @@ void TUtilsUCS4Reader::Reset() {
 
 bool TUtilsUCS4Reader::Match(std::u16string_view s) {
   for (char16_t unit : s) {
-    Next();
+    Step();
     if (cur->CodePoint != unit) return false;
   }
   return true;
@@ -204,7 +271,7 @@ bool TUtilsUCS4Reader::Match(std::u16string_view s) {
 int64_t TUtilsUCS4Reader::SkipNext(std::u16string_view chars) {
   int64_t count = 0;
   for (;;) {
-    Next();
+    Step();
     UCS4Char ch = cur->CodePoint;
     if (ch == kUcs4EndOfInput || ch > 0xFFFF || chars.find(static_cast<char16_t>(ch)) == std::u16string_view::npos) {
       return count;

@@ -10,6 +10,31 @@
 #include "core/Exception.h"
 #include "xml/UnicodeCodec.h"
 
+// A set of ASCII characters a run of text stops at; the end of the input
+// always stops it.
+class TUcs4StopSet {
+public:
+  constexpr TUcs4StopSet(std::u16string_view chars) {
+    for (char16_t c : chars) bits[c >> 6] |= uint64_t(1) << (c & 63);
+  }
+  bool Has(UCS4Char c) const { return c < 128 ? (bits[c >> 6] >> (c & 63)) & 1 : c == kUcs4EndOfInput; }
+
+private:
+  uint64_t bits[2] = {0, 0};
+};
+
+// Appends c to out as UTF-16; beyond U+10FFFF, U+FFFF (no character: refused later as such).
+inline void AppendUcs4AsUtf16(std::u16string& out, UCS4Char c) {
+  if (c < 0x10000) {
+    out.push_back(static_cast<char16_t>(c));
+  } else if (c <= 0x10FFFF) {
+    out.push_back(static_cast<char16_t>((c >> 10) + 0xD7C0));
+    out.push_back(static_cast<char16_t>((c & 0x3FF) | 0xDC00));
+  } else {
+    out.push_back(0xFFFF);
+  }
+}
+
 // The location record of one character.
 struct TUtilsUCS4CharData {
   int64_t ByteNumber = 0;   // bytes consumed up to and including this character
@@ -62,6 +87,17 @@ public:
   // pass through as EDecodingError (an EConvertError with the codec's
   // message and the place) and leave the records as they were.
   virtual void Next();
+  // Steps onto each following character until one in stops is next,
+  // appending each to out (AppendUcs4AsUtf16). Ends where Step one character
+  // at a time would, with the same records and errors; a run decoded from
+  // the buffered bytes gets records only where it stops.
+  void StepRun(const TUcs4StopSet& stops, std::u16string& out);
+  // Next without the virtual call: the scanners' way forward.
+  void Step() {
+    if (cur->CodePoint == kUcs4EndOfInput) return;
+    if (cur + 2 >= ring + filled) [[unlikely]] ReadAhead();
+    ++cur;
+  }
   // Starts over at the start offset: current is the start marker, next the first character.
   virtual void Reset();
   // Advances past characters that occur in chars; returns how many. Afterwards
@@ -92,6 +128,11 @@ private:
   // ahead from the buffered bytes (consumed only as they become next), or
   // reads one character the long way. Raises codec errors with nothing changed.
   void ReadAhead();
+  // StepRun's way through a run: steps onto the next record (the last one,
+  // not in stops) and on through the characters decoded after it, leaving
+  // previous, current and next as the only records. false (nothing stepped)
+  // when no run can be decoded here.
+  bool StepThroughRun(const TUcs4StopSet& stops, std::u16string& out);
   // Takes the bytes of every record up to the next one from the byte-order-mark reader.
   void Settle();
   // Forgets records decoded ahead of the next one (before the codec changes).

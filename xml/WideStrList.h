@@ -32,6 +32,11 @@ public:
   virtual void Changing();
   // Item text / object; EStringListError "List Index out of bounds (%d)" outside 0..Count-1.
   virtual std::u16string Get(int index) const;
+  // The item text without a copy; the same bounds check as Get.
+  const std::u16string& At(int index) const {
+    CheckIndex(index);
+    return items[index].fString;
+  }
   virtual int GetCapacity() const;
   virtual int GetCount() const;
   virtual void* GetObject(int index) const;

@@ -25,6 +25,9 @@ public:
   virtual std::u16string GetName(int index) const;
   virtual void* GetObject(int index) const;
   virtual std::u16string GetValue(int index) const;
+  // GetName and GetValue without a copy.
+  const std::u16string& NameAt(int index) const { return names->At(index); }
+  const std::u16string& ValueAt(int index) const;
   virtual void PutObject(int index, void* object);
   // Sets the capacity of both lists.
   virtual void SetCapacity(int newCapacity);

@@ -64,17 +64,10 @@ protected:
   // code points, one step forward, and the text of the token.
   UCS4Char NextCp() const { return inputSource->NextRecord().CodePoint; }
   UCS4Char CurCp() const { return inputSource->Current().CodePoint; }
-  void Advance() { inputSource->Next(); }
-  void Add(UCS4Char c) {
-    if (c < 0x10000) {
-      tokenValue.push_back(static_cast<char16_t>(c));
-    } else if (c <= 0x10FFFF) {
-      tokenValue.push_back(static_cast<char16_t>((c >> 10) + 0xD7C0));
-      tokenValue.push_back(static_cast<char16_t>((c & 0x3FF) | 0xDC00));
-    } else {
-      tokenValue.push_back(0xFFFF);  // no character: refused later as such
-    }
-  }
+  void Advance() { inputSource->Step(); }
+  void Add(UCS4Char c) { AppendUcs4AsUtf16(tokenValue, c); }
+  // Steps on, adding each character, until one in stops is next.
+  void AddRun(const TUcs4StopSet& stops) { inputSource->StepRun(stops, tokenValue); }
   void AddCurrent() { Add(CurCp()); }
   // Sets the error of the token and what was expected.
   void SetError(TXmlErrorType type, std::u16string clue_ = std::u16string()) {

@@ -67,6 +67,16 @@ bool TXmlStandardDocReader::ParseFragment(TXmlInputSource* source) { return Pars
 
 bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
   std::unique_ptr<TXmlDocTokenizer> tokenizer(New<TXmlDocTokenizer>(source, TabWidth()));
+  // Forgotten on every way out: the tokenizer dies with this call.
+  struct Forget {
+    const TXmlDocTokenizer*& slot;
+    const TXmlDocTokenizer* saved;
+    ~Forget() { slot = saved; }
+  } forget{docTokenizer, docTokenizer};
+  docTokenizer = tokenizer.get();
+  pcdataSignal->ForgetUriSource();
+  startSignal->ForgetUriSource();
+  endSignal->ForgetUriSource();
   try {
     if (fragment) {
       SendStartDocumentFragmentSignal(tokenizer.get(), source);
@@ -360,7 +370,11 @@ void TXmlStandardDocReader::SendStartPrefixMappingSignal(const IDomLocator* loca
 void TXmlStandardDocReader::SendEndElementSignal(const IDomLocator* locator, const std::u16string& tagName) {
   if (NextHandler() != nullptr) {
     TXmlEndElementSignal* signal = endSignal.get();
-    signal->Locate(this, locator);
+    if (locator != nullptr && locator == static_cast<const IDomLocator*>(docTokenizer)) {
+      signal->Locate(this, docTokenizer);
+    } else {
+      signal->Locate(this, locator);
+    }
     signal->TagName = tagName;
     Send(signal);
   }

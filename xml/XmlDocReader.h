@@ -105,6 +105,9 @@ private:
   void ScanAttributes(const IDomLocator* locator, std::u16string_view tag, TUtilsNameValueList* attributes,
                       std::u16string& tagName, bool mapping);
 
+  // The tokenizer of the entity being read (not owned): signals placed at
+  // its token are located without asking what kind of locator it is.
+  const TXmlDocTokenizer* docTokenizer = nullptr;
   bool prefixMapping = true;
   bool suppressXmlns = false;
   std::vector<std::vector<std::u16string>> prefixStack;

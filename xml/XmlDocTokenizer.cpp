@@ -4,6 +4,10 @@
 
 namespace {
 constexpr UCS4Char kEnd = kUcs4EndOfInput;
+constexpr TUcs4StopSet kTextStops(u"&<");
+constexpr TUcs4StopSet kTagStops(u"/>'\"");
+constexpr TUcs4StopSet kSingleQuoteStops(u"'");
+constexpr TUcs4StopSet kDoubleQuoteStops(u"\"");
 
 bool EndsWith(const std::u16string& s, const std::u16string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -41,12 +45,7 @@ void TXmlDocTokenizer::ReadText() {
   // The run is copied straight from the reader's records: one look at each
   // character, no per-character bookkeeping beyond the text itself.
   AddCurrent();
-  for (;;) {
-    UCS4Char c = NextCp();
-    if (c == '&' || c == '<' || c == kEnd) break;
-    Advance();
-    Add(c);
-  }
+  AddRun(kTextStops);
   EndAtCurrent();
 }
 
@@ -225,20 +224,18 @@ void TXmlDocTokenizer::ReadTag() {
   AddCurrent();
   UCS4Char openQuote = 0;
   for (;;) {
+    AddRun(kTagStops);
     UCS4Char c = NextCp();
     if (c == '/' || c == '>' || c == kEnd) break;
+    // A quoted value runs to the same quote, whatever it holds.
     Advance();
     Add(c);
-    if (c == '\'' || c == '"') {
-      openQuote = c;
-      while (NextCp() != kEnd) {
-        Advance();
-        AddCurrent();
-        if (CurCp() == c) {
-          openQuote = 0;
-          break;
-        }
-      }
+    openQuote = c;
+    AddRun(c == '"' ? kDoubleQuoteStops : kSingleQuoteStops);
+    if (NextCp() == c) {
+      Advance();
+      Add(c);
+      openQuote = 0;
     }
   }
   EndAtCurrent();

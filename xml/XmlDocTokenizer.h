@@ -21,7 +21,7 @@ enum TXmlDocTokenType : uint8_t {
   TK_START_TAG = 12,
 };
 
-class TXmlDocTokenizer : public TXmlCustomTokenizer {
+class TXmlDocTokenizer final : public TXmlCustomTokenizer {
 public:
   // Starts in TK_START_OF_SOURCE, or TK_END_OF_SOURCE without a source.
   void Create(TXmlInputSource* inputSource_, int tabWidth_) override;

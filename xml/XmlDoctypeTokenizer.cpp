@@ -84,7 +84,7 @@ void TXmlDoctypeDeclTokenizer::Next() {
           return;
         }
         SkipWhiteSpace();
-        ReadLiteral();
+        ReadLiteral(ET_UNCLOSED_LITERAL);
         return;
       }
       if (c == '[') {
@@ -109,7 +109,8 @@ void TXmlDoctypeDeclTokenizer::Next() {
         return;
       }
       SkipWhiteSpace();
-      ReadLiteral();
+      // SYSTEM, or PUBLIC and its literal, must be followed by a system literal.
+      ReadLiteral(ET_INVALID_SYSTEM_ID);
       return;
     case DCT_SYSTEM_ID:
       ReadSubsetOrEnd();
@@ -126,12 +127,12 @@ void TXmlDoctypeDeclTokenizer::Next() {
   }
 }
 
-void TXmlDoctypeDeclTokenizer::ReadLiteral() {
+void TXmlDoctypeDeclTokenizer::ReadLiteral(TXmlErrorType missingError) {
   StartAtNext();
   UCS4Char quote = NextCp();
   if (quote != '"' && quote != '\'') {
     EndAtCurrent();
-    SetError(ET_UNCLOSED_LITERAL, u"\"");
+    SetError(missingError, u"\"");
     return;
   }
   Advance();

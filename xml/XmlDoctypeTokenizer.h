@@ -24,8 +24,9 @@ public:
 
 private:
   void SkipWhiteSpace();
-  // Reads a quoted literal into the token text.
-  void ReadLiteral();
+  // Reads a quoted literal into the token text; when no quote opens one, the
+  // error is missingError (clue: a quotation mark).
+  void ReadLiteral(TXmlErrorType missingError);
   // After the identifiers: the internal subset, the end, or ET_MISSING_INTERNAL_SUBSET_START.
   void ReadSubsetOrEnd();
   void ReadInternalSubset();

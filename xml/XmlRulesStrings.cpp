@@ -1,5 +1,7 @@
 #include "xml/XmlRulesStrings.h"
 
+#include <cstdint>
+
 #include "xml/XmlRulesChars.h"
 
 namespace {
@@ -29,7 +31,57 @@ bool HasBothQuotes(std::u16string_view s) {
   return s.find(u'\'') != std::u16string_view::npos && s.find(u'"') != std::u16string_view::npos;
 }
 
-bool IsNameStart(char16_t c) { return IsXmlLetterWideChar(c) || c == u'_' || c == u':'; }
+// ASCII name classes, one lookup each: bit 1 starts a Name, bit 2 continues one.
+constexpr uint8_t kAsciiNameStart = 1;
+constexpr uint8_t kAsciiNameChar = 2;
+struct AsciiNameTable {
+  uint8_t bits[128] = {};
+  constexpr AsciiNameTable() {
+    for (int c = 'A'; c <= 'Z'; ++c) bits[c] = bits[c + 32] = kAsciiNameStart | kAsciiNameChar;
+    for (int c = '0'; c <= '9'; ++c) bits[c] = kAsciiNameChar;
+    bits['_'] = bits[':'] = kAsciiNameStart | kAsciiNameChar;
+    bits['.'] = bits['-'] = kAsciiNameChar;
+  }
+};
+constexpr AsciiNameTable kAsciiName;
+
+bool IsNameStart(char16_t c) {
+  if (c < 0x80) return (kAsciiName.bits[c] & kAsciiNameStart) != 0;
+  return IsXmlLetterWideChar(c);
+}
+bool IsNameChar(char16_t c) {
+  if (c < 0x80) return (kAsciiName.bits[c] & kAsciiNameChar) != 0;
+  return IsXmlNameCharWideChar(c);
+}
+
+// Walks s as XML characters; stop(c, p) may end the walk early with false
+// (p points at c). A unit is taken in two compares in the common case.
+template <class Stop>
+bool AllXmlChars(std::u16string_view s, Stop stop) {
+  const char16_t* p = s.data();
+  const char16_t* end = p + s.size();
+  while (p < end) {
+    char16_t c = *p;
+    if (c >= 0x20 && c < 0xD800) {
+      if (stop(c, p, end)) return false;
+      ++p;
+      continue;
+    }
+    if (c < 0x20) {
+      if (c != 0x09 && c != 0x0A && c != 0x0D) return false;
+      ++p;
+      continue;
+    }
+    if (IsHighSurrogate(c)) {
+      if (p + 1 >= end || !IsLowSurrogate(p[1])) return false;
+      p += 2;
+      continue;
+    }
+    if (IsLowSurrogate(c) || c > 0xFFFD) return false;
+    ++p;
+  }
+  return true;
+}
 bool IsNCNameStart(char16_t c) { return IsXmlLetterWideChar(c) || c == u'_'; }
 
 }  // namespace
@@ -37,22 +89,13 @@ bool IsNCNameStart(char16_t c) { return IsXmlLetterWideChar(c) || c == u'_'; }
 std::u16string GetXmlWhiteSpaceWideStr() { return u" \r\n\t"; }
 
 bool IsXmlChars(std::u16string_view s) {
-  for (size_t i = 0; i < s.size(); ++i) {
-    char16_t c = s[i];
-    if (IsHighSurrogate(c)) {
-      if (i + 1 >= s.size() || !IsLowSurrogate(s[i + 1])) return false;
-      ++i;
-      continue;
-    }
-    if (IsLowSurrogate(c) || !IsXmlChar(c)) return false;
-  }
-  return true;
+  return AllXmlChars(s, [](char16_t, const char16_t*, const char16_t*) { return false; });
 }
 
 bool IsXmlS(std::u16string_view s) {
   if (s.empty()) return false;
   for (char16_t c : s) {
-    if (!IsXmlWhiteSpaceWideChar(c)) return false;
+    if (c != u' ' && c != u'\n' && c != u'\t' && c != u'\r') return false;
   }
   return true;
 }
@@ -60,7 +103,7 @@ bool IsXmlS(std::u16string_view s) {
 bool IsXmlName(std::u16string_view s) {
   if (s.empty() || !IsNameStart(s[0])) return false;
   for (size_t i = 1; i < s.size(); ++i) {
-    if (!IsXmlNameCharWideChar(s[i])) return false;
+    if (!IsNameChar(s[i])) return false;
   }
   return true;
 }
@@ -134,11 +177,13 @@ bool IsXmlPubidChars(std::u16string_view s) {
 }
 
 bool IsXmlCData(std::u16string_view s) {
-  return IsXmlChars(s) && s.find(u"]]>") == std::u16string_view::npos;
+  return AllXmlChars(s, [](char16_t c, const char16_t* p, const char16_t* end) {
+    return c == u']' && end - p >= 3 && p[1] == u']' && p[2] == u'>';
+  });
 }
 
 bool IsXmlCharData(std::u16string_view s) {
-  return IsXmlChars(s) && s.find_first_of(u"<&") == std::u16string_view::npos;
+  return AllXmlChars(s, [](char16_t c, const char16_t*, const char16_t*) { return c == u'<' || c == u'&'; });
 }
 
 bool IsXmlPITarget(std::u16string_view s) {

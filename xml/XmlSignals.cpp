@@ -3,6 +3,7 @@
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/UriGrammar.h"
 #include "xml/XmlCustomTokenizer.h"
+#include "xml/XmlDocTokenizer.h"
 #include "xml/XmlRules.h"
 
 void TXmlSignal::Create(TXmlCustomReader* reader_, int64_t startByte_, int64_t startChar_, int64_t startColumn_,
@@ -10,6 +11,7 @@ void TXmlSignal::Create(TXmlCustomReader* reader_, int64_t startByte_, int64_t s
                         int64_t endLine_, const std::u16string& uri_, TdomASObject* relatedASObject_,
                         TdomNode* relatedNode_) {
   reader = reader_;
+  uriSource = nullptr;
   startByte = startByte_;
   startChar = startChar_;
   startColumn = startColumn_;
@@ -38,25 +40,43 @@ void TXmlSignal::Locate(TXmlCustomReader* reader_, const IDomLocator* locator) {
          locator->GetRelatedASObject(), locator->GetRelatedNode());
 }
 
+namespace {
+// Places a signal at a tokenizer's token; Tokenizer is the static type, so a
+// final class's getters are called directly.
+template <class Tokenizer>
+void PlaceAt(const Tokenizer* tokenizer, int64_t& startByte, int64_t& startChar, int64_t& startColumn,
+             int64_t& startLine, int64_t& endByte, int64_t& endChar, int64_t& endColumn, int64_t& endLine,
+             std::u16string& uri, const std::u16string** uriSource) {
+  startByte = tokenizer->GetStartByteNumber();
+  startChar = tokenizer->GetStartCharNumber();
+  startColumn = tokenizer->GetStartColumnNumber();
+  startLine = tokenizer->GetStartLineNumber();
+  endByte = tokenizer->GetEndByteNumber();
+  endChar = tokenizer->GetEndCharNumber();
+  endColumn = tokenizer->GetEndColumnNumber();
+  endLine = tokenizer->GetEndLineNumber();
+  // The URI is copied only when it comes from another string, not for every event.
+  static const std::u16string kNoUri;
+  const std::u16string& sourceUri = tokenizer->InputSource() != nullptr ? tokenizer->InputSource()->SystemId() : kNoUri;
+  if (uriSource != nullptr && &sourceUri == *uriSource) return;
+  if (uri != sourceUri) uri = sourceUri;
+  if (uriSource != nullptr) *uriSource = &sourceUri;
+}
+}  // namespace
+
+void TXmlSignal::Locate(TXmlCustomReader* reader_, const TXmlDocTokenizer* tokenizer) {
+  reader = reader_;
+  PlaceAt(tokenizer, startByte, startChar, startColumn, startLine, endByte, endChar, endColumn, endLine, uri, &uriSource);
+  relatedASObject = nullptr;
+  relatedNode = nullptr;
+}
+
 void TXmlSignal::Locate(TXmlCustomReader* reader_, const TXmlCustomTokenizer* tokenizer) {
-  {
-    // Read without copying the URI for every event.
-    reader = reader_;
-    startByte = tokenizer->GetStartByteNumber();
-    startChar = tokenizer->GetStartCharNumber();
-    startColumn = tokenizer->GetStartColumnNumber();
-    startLine = tokenizer->GetStartLineNumber();
-    endByte = tokenizer->GetEndByteNumber();
-    endChar = tokenizer->GetEndCharNumber();
-    endColumn = tokenizer->GetEndColumnNumber();
-    endLine = tokenizer->GetEndLineNumber();
-    static const std::u16string kNoUri;
-    const std::u16string& sourceUri =
-        tokenizer->InputSource() != nullptr ? tokenizer->InputSource()->SystemId() : kNoUri;
-    if (uri != sourceUri) uri = sourceUri;
-    relatedASObject = nullptr;
-    relatedNode = nullptr;
-  }
+  reader = reader_;
+  PlaceAt(tokenizer, startByte, startChar, startColumn, startLine, endByte, endChar, endColumn, endLine, uri, nullptr);
+  uriSource = nullptr;
+  relatedASObject = nullptr;
+  relatedNode = nullptr;
 }
 
 void TXmlSignal::CopyLocation(const TXmlSignal& s) {
@@ -195,9 +215,14 @@ void TXmlStartElementSignal::CheckWellformedness(TXmlErrorType& errorType, std::
     return;
   }
   int count = Attributes->GetCount();
+  bool sorted = Attributes->Names()->Sorted();
   for (int i = 0; i < count; ++i) {
-    std::u16string name = Attributes->GetName(i);
-    if (Attributes->IndexOfName(name) != i) {
+    const std::u16string& name = Attributes->NameAt(i);
+    // In a sorted list a name found elsewhere has an equal neighbour; only
+    // then is the list searched.
+    bool mayRepeat = !sorted || (i > 0 && Attributes->NameAt(i - 1) == name) ||
+                     (i + 1 < count && Attributes->NameAt(i + 1) == name);
+    if (mayRepeat && Attributes->IndexOfName(name) != i) {
       Fail(errorType, code, ET_DOUBLE_ATTRIBUTE_NAME, name);
       return;
     }
@@ -205,7 +230,7 @@ void TXmlStartElementSignal::CheckWellformedness(TXmlErrorType& errorType, std::
       Fail(errorType, code, ET_INVALID_ATTRIBUTE_NAME, name);
       return;
     }
-    CheckXmlAttributeValue(Attributes->GetValue(i), errorType, code);
+    CheckXmlAttributeValue(Attributes->ValueAt(i), errorType, code);
     if (errorType != ET_NONE) return;
   }
 }

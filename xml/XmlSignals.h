@@ -14,6 +14,7 @@
 
 class TXmlCustomReader;
 class TXmlCustomTokenizer;
+class TXmlDocTokenizer;
 
 enum TXmlSignalScope : uint8_t { SS_DOC = 0, SS_DTD = 1 };
 // A set of scopes: bit n for scope n.
@@ -50,6 +51,13 @@ public:
   void Locate(TXmlCustomReader* reader_, const IDomLocator* locator);
   // The same for a tokenizer's current token.
   void Locate(TXmlCustomReader* reader_, const TXmlCustomTokenizer* tokenizer);
+  // The same for the document's tokenizer, without a virtual call. The URI
+  // is copied from the tokenizer's source only when the source string is
+  // another one than last time (see ForgetUriSource).
+  void Locate(TXmlCustomReader* reader_, const TXmlDocTokenizer* tokenizer);
+  // Makes the next Locate copy the URI whatever string it came from: a
+  // reader that reuses a signal calls it when it starts another entity.
+  void ForgetUriSource() { uriSource = nullptr; }
 
   int64_t GetEndByteNumber() const override { return endByte; }
   int64_t GetEndCharNumber() const override { return endChar; }
@@ -85,6 +93,7 @@ private:
   TdomNode* relatedNode = nullptr;           // not owned
   int64_t startByte = -1, startChar = -1, startColumn = -1, startLine = -1;
   std::u16string uri;
+  const std::u16string* uriSource = nullptr;  // the string uri was last copied from by Locate
 };
 
 // The clone and scope of one kind of signal; Derived supplies CopyData.

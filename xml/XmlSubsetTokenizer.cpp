@@ -1,6 +1,7 @@
 #include "xml/XmlSubsetTokenizer.h"
 
 #include "xml/DomException.h"
+#include "xml/ExternalIds.h"
 #include "xml/ParserUtilsLiterals.h"
 #include "xml/ParserUtilsWhiteSpace.h"
 #include "xml/WideStrStream.h"
@@ -201,6 +202,7 @@ void TXmlCustomSubsetTokenizer::MapEntityDecl(const std::u16string& text) {
   std::u16string entityValue, systemLiteral, notationName, publicLiteral;
   bool error = false;
   ParseEntityDeclValue(declValue, entityValue, systemLiteral, error, notationName, publicLiteral);
+  if (error && LacksSystemLiteral(declValue, /*publicAlone=*/false)) return SetError(ET_INVALID_SYSTEM_ID);
   if (error || !notationName.empty()) return SetError(ET_INVALID_PARAMETER_ENTITY_DECL);
   bool added;
   try {

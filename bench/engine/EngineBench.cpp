@@ -12,6 +12,14 @@
 // one handle, one random pass written and flushed, the file cut to zero, its
 // times reset and flushed again, three renames to fresh random names, the
 // deletion; printed the same way.
+// EngineBench FILE plainfill: the Wine floor of the fill pass: zeros written
+// over the file through plain calls, as dd writes them, then flushed;
+// EngineBench FILE plainwipe: the same, then the file cut, renamed and deleted
+// as the engine does (see FillFloor.h); printed the same way.
+// EngineBench - start: only the process and the message window every engine
+// run has (its whole time is Wine's start and end of a process).
+// EngineBench PATH hold: holds a message window until PATH is gone, which
+// keeps Wine's desktop process up meanwhile, as the program's window does.
 #include <windows.h>
 
 #include <cstdio>
@@ -19,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "FillFloor.h"
 #include "QuorvanellBlocks.h"
 #include "QuorvanellEngine.h"
 
@@ -157,6 +166,16 @@ bool FloorWipeAll(const std::wstring& folder, long& files, double& bytes) {
   return RemoveDirectoryW(folder.c_str()) != FALSE;
 }
 
+// The window the engine's messages go to, as the program has one.
+HWND MakeMessageWindow() {
+  WNDCLASSW wc = {};
+  wc.lpfnWndProc = BenchWndProc;
+  wc.hInstance = GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"EngineBenchWindow";
+  RegisterClassW(&wc);
+  return CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+}
+
 void Pump() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
@@ -166,7 +185,7 @@ void Pump() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: EngineBench PATH fill|random|names|floor\n");
+    std::fprintf(stderr, "usage: EngineBench PATH fill|random|names|floor|plainfill|plainwipe|start|hold\n");
     return 2;
   }
   if (std::wcscmp(argv[2], L"names") == 0) {
@@ -179,6 +198,28 @@ int wmain(int argc, wchar_t** argv) {
     double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
     std::printf("%.3f 0 0.0 %ld%s\n", seconds, files, ok ? "" : " FAILED");
     return ok ? 0 : 1;
+  }
+  if (std::wcscmp(argv[2], L"start") == 0) {  // what every engine run pays besides the wipe
+    HWND wnd = MakeMessageWindow();
+    std::printf("0.000 0 0.0 0\n");
+    DestroyWindow(wnd);
+    return 0;
+  }
+  if (std::wcscmp(argv[2], L"hold") == 0) {  // keeps Wine's desktop up while PATH exists
+    HWND wnd = MakeMessageWindow();
+    while (GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES) Sleep(100);
+    DestroyWindow(wnd);
+    return 0;
+  }
+  if (std::wcscmp(argv[2], L"plainfill") == 0 || std::wcscmp(argv[2], L"plainwipe") == 0) {
+    LARGE_INTEGER frequency, start, end;
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    FloorResult floor = PlainFill(argv[1], std::wcscmp(argv[2], L"plainwipe") == 0);
+    QueryPerformanceCounter(&end);
+    double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
+    std::printf("%.3f %.0f %.1f 1%s\n", seconds, floor.bytes, floor.bytes / seconds / 1e6, floor.ok ? "" : " FAILED");
+    return floor.ok ? 0 : 1;
   }
   if (std::wcscmp(argv[2], L"floor") == 0) {
     LARGE_INTEGER frequency, start, end;
@@ -199,12 +240,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   DataSize data = MeasureData(argv[1]);
 
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = BenchWndProc;
-  wc.hInstance = GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"EngineBenchWindow";
-  RegisterClassW(&wc);
-  HWND wnd = CreateWindowW(wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
+  HWND wnd = MakeMessageWindow();
 
   auto* block = static_cast<TWipeParams*>(LocalAlloc(LPTR, sizeof(TWipeParams)));
   block->Active = 1;

@@ -5,8 +5,15 @@
 # included; the engine's own time inside the process is shown beside it),
 # and MB/s are computed from the file data overwritten.
 #   big:  a 1 GiB file ($QV_ENGINE_BENCH_MB MiB): the fill pass (00) beside
-#         buffered dd conv=notrunc,fsync, and the random wipe (overwrite,
-#         truncate, rename, delete) beside shred -n1 -u. Best of three rounds.
+#         buffered dd conv=notrunc,fsync and beside its Wine floor (a Windows
+#         process writing the same zeros through plain calls and flushing
+#         them; then also cutting, renaming and deleting the file as the wipe
+#         does), with the parts of that bound measured alone: Wine's start of
+#         a process and the file system's cutting of a written 1 GiB file to
+#         zero. And the random wipe (overwrite, truncate, rename, delete)
+#         beside shred -n1 -u. Best of three rounds, with Wine's desktop
+#         process kept up by a window held meanwhile, as the program's own
+#         window keeps it up (its start, ~1 s, is timed once apart).
 #   many: a folder of 4 KB files, 1,000 and 10,000 of them (and 100,000 with
 #         QV_LONG=1), wiped with one random pass; the cost per file beside
 #         shred -n1 -u on as many files in a folder of their own, and beside
@@ -74,10 +81,28 @@ big() {
   local bytes=$((mb * 1048576))
   make_file() { dd if=/dev/zero of="$dir/$1" bs=1M count="$mb" conv=fsync status=none; }
   local dd_t=() fill_t=() fill_in=() shred_t=() random_t=() random_in=() r
+  local plain_t=() plain_in=() plainwipe_t=() plainwipe_in=() start_t=() cut_t=() cold holder
+  # A window of a process that has none to share starts Wine's desktop process
+  # first (timed once, here); while the program runs its window keeps that
+  # process up, so for the runs below a process holding a window keeps it up.
+  cold=$(timed wine "$exe" - start)
+  touch "$dir/.hold"
+  wine "$exe" "$letter:\\.hold" hold >/dev/null 2>&1 &
+  holder=$!
+  sleep 2
   for round in 1 2 3; do
     make_file dd.bin
     dd_t+=("$(timed dd if=/dev/zero of="$dir/dd.bin" bs=1M count="$mb" conv=notrunc,fsync status=none)")
+    cut_t+=("$(timed truncate -s 0 "$dir/dd.bin")")
     rm -f "$dir/dd.bin"
+    start_t+=("$(timed wine "$exe" - start)")
+    make_file plain.bin
+    r=$(timed wine "$exe" "$letter:\\plain.bin" plainfill; echo " $last_out")
+    case "$r" in *FAILED*) echo "plain fill failed: $r" >&2; exit 1 ;; esac
+    plain_t+=("${r%% *}"); r=${r#* }; plain_in+=("${r%% *}")
+    rm -f "$dir/plain.bin"
+    make_file plainwipe.bin
+    r=$(engine plainwipe.bin plainwipe); plainwipe_t+=("${r% *}"); plainwipe_in+=("${r#* }")
     make_file fill.bin
     r=$(engine fill.bin fill); fill_t+=("${r% *}"); fill_in+=("${r#* }")
     make_file shred.bin
@@ -85,20 +110,36 @@ big() {
     make_file random.bin
     r=$(engine random.bin random); random_t+=("${r% *}"); random_in+=("${r#* }")
   done
+  rm -f "$dir/.hold"
+  wait "$holder" || true
   local dd_s shred_s
   dd_s=$(best "${dd_t[@]}")
   shred_s=$(best "${shred_t[@]}")
   mbps() { awk -v s="$1" -v b="$bytes" 'BEGIN { printf "%.0f", b / s / 1e6 }'; }
   ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
   printf '\n%s MiB file, one pass, on %s (best of 3, whole process)\n' "$mb" "$fstype"
-  printf '%-46s %8s %7s %8s %9s\n' "" seconds MB/s "x tool" "in engine"
+  printf '%-46s %8s %7s %8s %9s\n' "" seconds MB/s "x tool" "inside"
+  row() {  # row LABEL SECONDS IN-PROCESS: a line measured against dd
+    printf '%-46s %8s %7s %8s %9s\n' "$1" "$2" "$(mbps "$2")" "$(ratio "$2" "$dd_s")" "$3"
+  }
   printf '%-46s %8s %7s\n' "dd if=/dev/zero bs=1M conv=notrunc,fsync" "$dd_s" "$(mbps "$dd_s")"
-  printf '%-46s %8s %7s %8s %9s\n' "engine, fill pass (00), flushed" "$(best "${fill_t[@]}")" \
-    "$(mbps "$(best "${fill_t[@]}")")" "$(ratio "$(best "${fill_t[@]}")" "$dd_s")" "$(best "${fill_in[@]}")"
+  row "Wine floor: same writes + flush, plain calls" "$(best "${plain_t[@]}")" "$(best "${plain_in[@]}")"
+  row "Wine floor: + cut, renamed, deleted" "$(best "${plainwipe_t[@]}")" "$(best "${plainwipe_in[@]}")"
+  row "engine, fill pass (00), flushed" "$(best "${fill_t[@]}")" "$(best "${fill_in[@]}")"
   printf '%-46s %8s %7s\n' "shred -n1 -u" "$shred_s" "$(mbps "$shred_s")"
   printf '%-46s %8s %7s %8s %9s\n' "engine, random pass (ChaCha20), deleted" "$(best "${random_t[@]}")" \
     "$(mbps "$(best "${random_t[@]}")")" "$(ratio "$(best "${random_t[@]}")" "$shred_s")" "$(best "${random_in[@]}")"
-  printf '%s\n' "x tool: the engine's time over the tool's just above it (below 1.00x the engine is faster)."
+  printf '%s\n' "x tool: the time over dd's (fill) or shred's (random) (below 1.00x the engine is faster)."
+  printf 'Parts of the fill bound, alone: Wine starting and ending a process with the engine'"'"'s message window %s s\n' \
+    "$(best "${start_t[@]}")"
+  printf '(%s s for the first such run, before a window was held: it may have had to start Wine'"'"'s desktop process);\n' \
+    "$cold"
+  printf 'cutting the file dd wrote to zero (truncate -s 0, which the wipe does and dd does not) %s s.\n' \
+    "$(best "${cut_t[@]}")"
+  local sums=() k
+  for k in "${!dd_t[@]}"; do sums+=("$(awk -v a="${dd_t[$k]}" -v b="${cut_t[$k]}" 'BEGIN { printf "%.3f", a + b }')"); done
+  printf 'dd and that cut together %s s: the engine'"'"'s fill pass takes %s of it.\n' "$(best "${sums[@]}")" \
+    "$(ratio "$(best "${fill_t[@]}")" "$(best "${sums[@]}")")"
 }
 
 make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of random data, flushed

@@ -1,6 +1,8 @@
 #include "ChaCha20.h"
 
 #include <cstring>
+
+#include "ChaCha20Wide.h"
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -132,6 +134,9 @@ void ChaCha20::OneBlock(uint64_t counter, uint8_t* out) const {
 }
 
 void ChaCha20::Blocks(uint64_t counter, uint8_t* out, size_t blocks) const {
+  if (blocks >= 8 && WideBlocksAvailable()) {
+    for (; blocks >= 8; blocks -= 8, counter += 8, out += 8 * kBlockBytes) EightBlocks(state_, counter, out);
+  }
 #ifdef __SSE2__
   for (; blocks >= 2; blocks -= 2, counter += 2, out += 2 * kBlockBytes) TwoBlocks(state_, counter, out);
 #endif

@@ -86,20 +86,16 @@ bool SameTrimmedPath(const std::u16string& a, const std::u16string& b) {
   }
 }
 
-bool SameObject(const FileIdentity& a, const FileIdentity& b) {
-  return a.volumeSerial == b.volumeSerial && a.fileId == b.fileId && (a.fileId != 0 || a.volumeSerial != 0);
-}
-
 // Whether the entry's name without its trailing dots and spaces names another
 // entry of the folder that is the same object.
-bool LeadsToTrimmedSibling(const OpenFolder& folder, const std::u16string& name, const FileIdentity& identity) {
+bool LeadsToTrimmedSibling(const OpenFolder& folder, const std::u16string& name, const FileKey& key) {
   std::u16string trimmed = Trimmed(name);
   if (trimmed == name || trimmed.empty()) return false;
   DWORD error = 0;
   HANDLE sibling = OpenBelow(folder.handle, trimmed, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
   if (sibling == INVALID_HANDLE_VALUE) return false;
-  HandleFacts facts;
-  bool same = FactsOf(sibling, facts) && SameObject(facts.identity, identity);
+  FileKey siblingKey;
+  bool same = KeyOf(sibling, siblingKey) && SameObject(siblingKey, key);
   CloseHandle(sibling);
   return same;
 }
@@ -146,22 +142,23 @@ uint32_t FileWiper::ClusterBytes(const std::u16string& longPath) {
 }
 
 bool FileWiper::PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name) {
-  HandleFacts held, reached;
+  // Compared by key with what is held: the same object on the same volume.
+  FileKey held, reached;
   HANDLE byPath = CreateFileW(W(folder.path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (byPath == INVALID_HANDLE_VALUE) return false;
-  bool same = FactsOf(byPath, reached) && SameObject(reached.identity, folder.identity);
+  bool same = KeyOf(byPath, reached) && SameObject(reached, folder.key);
   CloseHandle(byPath);
   if (!same || item == INVALID_HANDLE_VALUE) return same;
   byPath = CreateFileW(W(JoinPath(folder.path, name)), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (byPath == INVALID_HANDLE_VALUE) return false;
-  same = FactsOf(byPath, reached) && FactsOf(item, held) && SameObject(reached.identity, held.identity);
+  same = KeyOf(byPath, reached) && KeyOf(item, held) && SameObject(reached, held);
   CloseHandle(byPath);
   return same;
 }
 
-FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, const HandleFacts& facts,
+FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, const FileKey& key,
                                        const std::u16string& name) {
   // The paths of both handles within the volume: the file's must be the
   // folder's and the entry's name. Such paths lose trailing dots and spaces
@@ -170,7 +167,7 @@ FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, co
   std::u16string within = VolumePathOf(file);
   std::u16string folderWithin = VolumePathOf(folder.handle);
   if (within.empty() || folderWithin.empty()) return Place::Unknown;
-  if (facts.identity.volumeSerial != folder.identity.volumeSerial) return Place::Elsewhere;
+  if (!SameVolume(key, folder.key)) return Place::Elsewhere;
   while (!folderWithin.empty() && folderWithin.back() == u'\\') folderWithin.pop_back();
   bool same = SameTrimmedPath(within, folderWithin + u"\\" + name);
   return same ? Place::Here : Place::Elsewhere;
@@ -197,8 +194,8 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
     HANDLE attributes = OpenEntry(folder, entry.name, FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
                                   kNonDirectoryOnly, error);
     if (attributes != INVALID_HANDLE_VALUE) {
-      HandleFacts facts;
-      clearedReadOnly = FactsOf(attributes, facts) && facts.identity.fileId == entry.fileId &&
+      FileKey key;
+      clearedReadOnly = KeyOf(attributes, key) && key.fileId == entry.fileId &&
                         SetAttributes(attributes, entry.attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
       CloseHandle(attributes);
     }
@@ -217,26 +214,26 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
     return leave(u"Could not open " + display + u" (left as it is): " + ErrorText(error));
   }
   DWORD attributes = 0, tag = 0;
-  HandleFacts facts;
-  if (!TagOf(file, attributes, tag) || !FactsOf(file, facts))
+  FileKey key;
+  DWORD links = 0;
+  if (!TagOf(file, attributes, tag) || !KeyOf(file, key) || !LinkCountOf(file, links))
     return leave(u"Could not read what " + display + u" is (left as it is)");
-  if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-      facts.identity.volumeSerial != folder.identity.volumeSerial ||
-      (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
+  if ((attributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || !SameVolume(key, folder.key) ||
+      (entry.fileId != 0 && key.fileId != entry.fileId))
     return leave(u"Left " + display + u" as it is: it was replaced by another file while the wipe ran");
-  Place place = WhereLeads(folder, file, facts, entry.name);
+  Place place = WhereLeads(folder, file, key, entry.name);
   if (place == Place::Elsewhere) {
     if (clearedReadOnly) SetAttributes(file, entry.attributes);
     CloseHandle(file);
     return RemoveLink(folder, entry);
   }
   if (place == Place::Unknown) return leave(u"Could not make sure where " + display + u" leads (left as it is)");
-  if (facts.links > 1) {
+  if (links > 1) {
     // Overwriting would destroy the same data under names nobody chose.
-    return leave(u"Left " + display + u" as it is: the same data has " + Decimal(facts.links - 1) +
-                 (facts.links == 2 ? u" other name" : u" other names") + u" (hard links)");
+    return leave(u"Left " + display + u" as it is: the same data has " + Decimal(links - 1) +
+                 (links == 2 ? u" other name" : u" other names") + u" (hard links)");
   }
-  if (LeadsToTrimmedSibling(folder, entry.name, facts.identity)) {
+  if (LeadsToTrimmedSibling(folder, entry.name, key)) {
     // The handle's path cannot tell "bar " from "bar"; the same object under
     // both names is a link the system shows as a file.
     if (clearedReadOnly) SetAttributes(file, entry.attributes);
@@ -367,7 +364,9 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
     return WipeResult::Failed;
   }
   fileSize = size.QuadPart;
-  reporter_.FileProgress(display, size.QuadPart, 0, /*finished=*/false, /*force=*/true);
+  // Throttled like the percents: a file done within the interval is named by
+  // its finishing message, which is always sent.
+  reporter_.FileProgress(display, size.QuadPart, 0, /*finished=*/false, /*force=*/false);
   uint32_t cluster = ClusterBytes(longPath);
   uint64_t length = (uint64_t(size.QuadPart) + cluster - 1) / cluster * cluster;
   bool stopped = false;
@@ -506,10 +505,10 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& i
   std::u16string display = ToDisplayPath(item.path);
   AtStep(WipeStep::RemovingFolder, item.path);
   DWORD attributes = 0, tag = 0;
-  HandleFacts facts;
-  if (!TagOf(item.handle, attributes, tag) || !FactsOf(item.handle, facts) ||
+  FileKey key;
+  if (!TagOf(item.handle, attributes, tag) || !KeyOf(item.handle, key) ||
       !(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !SameObject(facts.identity, item.identity)) {
+      !SameObject(key, item.key)) {
     Fault(u"Kept the folder " + display + u": it is no longer the folder listed");
     return WipeResult::Failed;
   }

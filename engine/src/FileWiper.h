@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "AlignedBuffer.h"
+#include "FileKeys.h"
 #include "PassPattern.h"
 #include "Protected.h"
 #include "Reporter.h"
@@ -35,6 +36,7 @@ struct OpenFolder {
   HANDLE handle = INVALID_HANDLE_VALUE;
   std::u16string path;  // extended-length form; for messages and the place checks
   FileIdentity identity;
+  FileKey key;  // of the handle: what the checks before each change compare with
 };
 
 // An entry as its folder listed it.
@@ -98,8 +100,8 @@ class FileWiper {
   enum class Place { Here, Elsewhere, Unknown };
   // Whether the open file really is the entry `name` of `folder`: some
   // systems open the target of a symbolic link to a file as a plain file.
-  // `facts` are the file's, as read through `file`.
-  static Place WhereLeads(const OpenFolder& folder, HANDLE file, const HandleFacts& facts, const std::u16string& name);
+  // `key` is the file's, as read through `file`.
+  static Place WhereLeads(const OpenFolder& folder, HANDLE file, const FileKey& key, const std::u16string& name);
   // Renames the open item within `folder` to random names of the length of
   // `name` (updated); each failure is counted.
   bool RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name);

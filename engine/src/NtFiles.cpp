@@ -40,6 +40,7 @@ using StatusToErrorCall = ULONG(NTAPI*)(LONG);
 constexpr ULONG kOpenReparsePoint = 0x00200000;
 constexpr ULONG kBackupIntent = 0x00004000;
 constexpr ULONG kSynchronousIo = 0x00000020;
+constexpr ULONG kInternalInformation = 6;
 constexpr ULONG kRenameInformation = 10;
 constexpr ULONG kDispositionInformation = 13;
 constexpr ULONG kStreamInformation = 22;
@@ -203,6 +204,16 @@ bool StreamsOf(HANDLE file, std::vector<std::u16string>& names) {
     }
     return true;
   }
+}
+
+bool FileIdOf(HANDLE item, uint64_t& id) {
+  const Native& n = Calls();
+  if (!n.query) return false;
+  LARGE_INTEGER value = {};
+  IoStatus io{};
+  if (n.query(item, &io, &value, sizeof value, kInternalInformation) < 0) return false;
+  id = uint64_t(value.QuadPart);
+  return true;
 }
 
 bool IgnoresCase(HANDLE folder) {

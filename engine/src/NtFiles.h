@@ -36,6 +36,8 @@ bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG b
 // The named streams of an open file (":name"), without the unnamed one;
 // false when the system cannot list them.
 bool StreamsOf(HANDLE file, std::vector<std::u16string>& names);
+// The file ID of an open item, as its folder lists it.
+bool FileIdOf(HANDLE item, uint64_t& id);
 // Whether an open folder looks names up without case. Only a folder that says
 // so itself counts: a folder that cannot say may hold "Data" beside "data".
 bool IgnoresCase(HANDLE folder);

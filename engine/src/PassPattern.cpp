@@ -46,7 +46,20 @@ void PassSource::FillRandom(uint64_t offset, uint8_t* out, size_t length) const 
   });
 }
 
+uint64_t PassSource::Period() const {
+  switch (spec_.kind) {
+    case PassKind::Fill:
+      return 1;
+    case PassKind::Sequence:
+      return 3;
+    case PassKind::Random:
+      break;
+  }
+  return 0;
+}
+
 void PassSource::Fill(uint64_t offset, uint8_t* out, size_t length) const {
+  made_ += length;
   switch (spec_.kind) {
     case PassKind::Fill:
       std::memset(out, spec_.bytes[0], length);

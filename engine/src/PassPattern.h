@@ -3,6 +3,7 @@
 // Sequence 00 00 00: every byte is Fill. Sequence 20 20 20: random data.
 // Any other Sequence: its three bytes repeated, byte i of the target holding
 // Sequence[i mod 3]. See README.md.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -39,14 +40,19 @@ class PassSource {
   // Fills out[0, length) with the bytes the pass puts at target offsets
   // [offset, offset + length).
   void Fill(uint64_t offset, uint8_t* out, size_t length) const;
-  // True when the bytes do not depend on the offset (a Fill pass).
-  bool IsUniform() const { return spec_.kind == PassKind::Fill; }
+  // The length after which the pass's bytes repeat: 1 for a fill, 3 for a
+  // sequence, 0 for random data (never). Bytes made for one offset serve at
+  // any offset that many bytes further on.
+  uint64_t Period() const;
+  // The bytes Fill has produced so far, for tests.
+  uint64_t BytesMade() const { return made_; }
 
  private:
   void FillRandom(uint64_t offset, uint8_t* out, size_t length) const;
 
   PassSpec spec_;
   std::unique_ptr<ChaCha20> cipher_;
+  mutable std::atomic<uint64_t> made_{0};
 };
 
 }  // namespace qv::engine

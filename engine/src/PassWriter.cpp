@@ -1,5 +1,7 @@
 #include "PassWriter.h"
 
+#include "FlushBehind.h"
+
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -10,6 +12,7 @@ namespace qv::engine {
 namespace {
 
 constexpr size_t kSmallestChunk = 512;
+constexpr size_t kPageBytes = 4096;
 constexpr size_t kPrefetchFromChunks = 4;  // ranges shorter than this many chunks are filled inline
 // Long ranges are written in larger chunks than the caller's buffer holds:
 // each write is a round trip through the system (and under Wine through its
@@ -109,11 +112,19 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
   AlignedBuffer largeBuffer(large ? kLargeChunk : 0);
   const AlignedBuffer& buffer = largeBuffer.ok() ? largeBuffer : givenBuffer;
   size_t chunkLimit = buffer.size();
-  // Generated passes prepare the next chunk while this one is written.
-  bool prefetch = !source.IsUniform() && chunkLimit > 0 && to - from >= kPrefetchFromChunks * chunkLimit;
+  // A repeating pass is made once: chunks a whole number of periods long
+  // (and of pages, for unbuffered writes) all start at the same place in it.
+  uint64_t period = source.Period();
+  size_t periodChunk = period > 1 ? size_t(period) * kPageBytes : 0;
+  if (periodChunk && chunkLimit >= periodChunk) chunkLimit -= chunkLimit % periodChunk;
+  // Random passes prepare the next chunk while this one is written.
+  bool prefetch = period == 0 && chunkLimit > 0 && to - from >= kPrefetchFromChunks * chunkLimit;
   AlignedBuffer spare(prefetch ? chunkLimit : 0);
   prefetch = prefetch && spare.ok();
   std::unique_ptr<Prefetcher> prefetcher(prefetch ? new Prefetcher(source) : nullptr);
+  // Its end waits for a flush under way, so none outlasts the call.
+  std::unique_ptr<FlushBehind> behind(to - from >= kFlushBehindFrom ? new FlushBehind(file, kFlushBehindStep)
+                                                                    : nullptr);
   uint8_t* current = buffer.data();
   uint8_t* next = spare.data();
   bool currentFilled = false;  // `current` holds [currentOffset, + currentLength)
@@ -126,8 +137,8 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
       break;
     }
     size_t chunk = to - offset < chunkLimit ? size_t(to - offset) : chunkLimit;
-    bool valid = currentFilled && currentOffset == offset && currentLength >= chunk;
-    if (source.IsUniform()) valid = currentFilled && currentLength >= chunk;
+    bool samePlace = period ? offset % period == currentOffset % period : offset == currentOffset;
+    bool valid = currentFilled && samePlace && currentLength >= chunk;
     if (!valid) {
       source.Fill(offset, current, chunk);
       currentFilled = true;
@@ -152,6 +163,7 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
       }
     }
     offset += written;
+    if (behind) behind->Written(offset - from);
     if (written > 0) continue;  // progress made; a lasting error shows on the next try
     if (ok) error = ERROR_DISK_FULL;  // nothing written and no error: no room left
     if (IsDiskFull(error) && fillToFull && chunkLimit > kSmallestChunk) {

@@ -22,11 +22,18 @@ struct WriteOutcome {
 // Returns false to stop; gets the bytes written so far in this call.
 using WriteTick = std::function<bool(uint64_t written)>;
 
+constexpr uint64_t kFlushBehindStep = uint64_t(64) << 20;
+constexpr uint64_t kFlushBehindFrom = 2 * kFlushBehindStep;
+
 // Writes the pass's bytes at offsets [from, to) of `file` with explicit
 // offsets, in chunks of the buffer's size (long ranges in larger chunks of
 // the writer's own when it gets the memory). A full disk ends with DiskFull; with `fillToFull`, a refused
 // chunk is first retried in halves down to 512 bytes so the last free bytes
 // are used too. Any other write error ends with Failed.
+// Ranges of kFlushBehindFrom bytes or more are flushed behind the writer
+// every kFlushBehindStep bytes (see FlushBehind.h); the caller's flush after
+// the pass is still what makes it durable. No such flush is under way when
+// WritePass returns.
 WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uint64_t to,
                        const AlignedBuffer& buffer, const WriteTick& tick, bool fillToFull);
 

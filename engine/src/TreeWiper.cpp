@@ -110,7 +110,7 @@ std::u16string FolderReachedByCaseVariant(const std::u16string& folderPath) {
     if (ListFolder(holder, entries, error, &name)) found = FindExact(entries, name, caseless, ambiguous, variant);
     CloseHandle(holder);
     if (!found && !ambiguous && !variant) {
-      OpenFolder again{open(), {}, {}};
+      OpenFolder again{open(), {}, {}, {}};
       entries.clear();
       if (again.handle != INVALID_HANDLE_VALUE && ListFolder(again.handle, entries, error)) {
         found = FindExact(entries, name, caseless, ambiguous, variant);
@@ -149,12 +149,13 @@ bool TreeWiper::OpenByPath(const std::u16string& longPath, OpenFolder& folder, D
     return false;
   }
   HandleFacts facts;
-  if (!FactsOf(handle, facts) || !(facts.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+  FileKey key;
+  if (!FactsOf(handle, facts) || !(facts.attributes & FILE_ATTRIBUTE_DIRECTORY) || !KeyOf(handle, key)) {
     error = ERROR_DIRECTORY;
     CloseHandle(handle);
     return false;
   }
-  folder = {handle, longPath, facts.identity};
+  folder = {handle, longPath, facts.identity, key};
   return true;
 }
 
@@ -375,7 +376,9 @@ bool TreeWiper::EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFo
     // As "rm --preserve-root" does: the system's folders and what holds them stay.
     return refuse(u"it is or contains " + *covered + u", which the system or this program needs; it is never wiped");
   }
-  folder = {handle, longPath, facts.identity};
+  FileKey key;
+  if (!KeyOf(handle, key)) return refuse(u"the system cannot say what it is");
+  folder = {handle, longPath, facts.identity, key};
   return true;
 }
 

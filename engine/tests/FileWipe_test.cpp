@@ -3,6 +3,7 @@
 // after unmounting, and a drive whose root is wiped.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <thread>
@@ -185,6 +186,38 @@ TEST(FileWipeTest, LongPathsTrailingBackslashAndProgressOfEachFile) {
     EXPECT_EQ(int64_t(MarkerContent(3 << 20).size()), e.total);
   }
   EXPECT_EQ(100, last);
+}
+
+// A folder of small files: every file ends with a message of its own naming
+// it (what the wizard counts and shows), while the messages of files at work
+// come at most one per throttle interval (50 ms), not one per file.
+TEST(FileWipeTest, SmallFilesEachFinishByNameWhileWorkMessagesAreThrottled) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("many small files on a folder drive");
+  std::u16string top = Root(drive) + u"small";
+  ASSERT_TRUE(MakeFolder(top));
+  std::vector<std::u16string> paths;
+  for (int i = 0; i < 100; ++i) {
+    paths.push_back(Join(top, u"f" + Utf16(std::to_string(i)) + u".txt"));
+    ASSERT_TRUE(WriteWholeFile(paths.back(), MarkerContent(100 + i)));
+  }
+  Harness harness;
+  Block block(harness.wnd(), 0, {{0x00, 0x20, 0x20, 0x20}}, top);
+  DWORD begin = GetTickCount();
+  ASSERT_TRUE(harness.RunFile(block.get()));
+  DWORD elapsed = GetTickCount() - begin;
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_FALSE(Exists(top));
+  std::vector<std::u16string> finished;
+  size_t working = 0;
+  for (const ProgressEvent& e : harness.progress) {
+    if (e.state == 0 && e.progress == 100) finished.push_back(e.path);
+    if (e.state == 1) ++working;
+  }
+  std::sort(finished.begin(), finished.end());
+  std::sort(paths.begin(), paths.end());
+  EXPECT_EQ(paths, finished);
+  EXPECT_LE(working, 2 + elapsed / 50) << elapsed << " ms";
 }
 
 TEST(FileWipeTest, UnusableBlocksAreReportedAndTouchNothing) {

@@ -237,6 +237,7 @@ struct HeldFolder {
                                 nullptr);
     HandleFacts facts;
     if (folder.handle != INVALID_HANDLE_VALUE && FactsOf(folder.handle, facts)) folder.identity = facts.identity;
+    if (folder.handle != INVALID_HANDLE_VALUE) KeyOf(folder.handle, folder.key);
   }
   ~HeldFolder() {
     if (folder.handle != INVALID_HANDLE_VALUE) CloseHandle(folder.handle);

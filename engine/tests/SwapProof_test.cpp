@@ -6,6 +6,7 @@
 // run must report that something could not be wiped.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <map>
 #include <thread>
 
@@ -112,6 +113,43 @@ INSTANTIATE_TEST_SUITE_P(EachStep, SwapProofTest,
                            for (char& ch : name) ch = ch == '-' ? '_' : ch;
                            return name;
                          });
+
+// Two file systems made alike (mounted by the test script at twins\tree\held
+// and twins\victim\held): their roots have the same file ID, and under Wine
+// the same volume serial. Just before the file is renamed, the folder holding
+// the root being worked in is swapped for a link to the folder holding the
+// other: the held folder's path then opens the other root, which only its
+// volume tells apart. The other root's file of the same name stays.
+TEST(TwinVolumeTest, TheLikeRootOfAnotherVolumeIsNotTakenForTheHeldFolder) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive || !std::getenv("QV_TEST_TWIN_VOLUMES")) QV_SKIP_LOUDLY("two file systems made alike");
+  std::u16string twins = Root(drive) + u"twins";
+  std::u16string path = twins + u"\\tree\\held\\one.txt";
+  ASSERT_TRUE(WriteWholeFile(path, std::string(5000, 'o')));
+  ASSERT_TRUE(WriteWholeFile(twins + u"\\victim\\held\\one.txt", "precious"));
+  std::vector<std::u16string> victimNames = ListNames(twins + u"\\victim\\held");
+  int swaps = 0;
+  gWipeStep = [&](WipeStep step, const std::u16string&) {
+    if (step != WipeStep::Renaming || swaps++) return;
+    EXPECT_TRUE(AskHost(drive, "swap twins/tree twins/parked twins/victim\n"));
+  };
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  ProtectedFolders guard = ProtectedFolders::ForPaths({});
+  ASSERT_TRUE(harness.RunInProcess([&] {
+    Reporter reporter(block.get());
+    TreeWiper(reporter, passes, guard).Wipe(path);
+  }));
+  gWipeStep = nullptr;
+  ASSERT_EQ(1, swaps) << "the step never came";
+  std::string kept;
+  EXPECT_TRUE(ReadWholeFile(twins + u"\\victim\\held\\one.txt", kept)) << harness.LogText();
+  EXPECT_EQ("precious", kept);
+  EXPECT_EQ(victimNames, ListNames(twins + u"\\victim\\held")) << harness.LogText();
+  EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+  EXPECT_TRUE(harness.Logged(u"its folder was moved or replaced")) << harness.LogText();
+}
 
 // The folders being worked in are held without delete sharing: a program on
 // the same system cannot move them away while their entries are wiped.

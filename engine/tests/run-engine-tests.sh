@@ -78,6 +78,22 @@ mkdir -p "$work/folder/.swapper"
     sleep 0.02
   done
 ) &
+# Two small file systems made alike, mounted inside the folder drive: their
+# roots have the same file ID and, under Wine, the same volume serial, yet they
+# are two folders on two volumes. Mounted here rather than by qv_mount_ext2: a
+# test moves the folder holding one of them, and the clean-up unmounts whatever
+# lies below the work folder, wherever it went.
+twins=1
+for t in tree victim; do
+  mkdir -p "$work/folder/twins/$t/held"
+  { truncate -s 1M "$work/twin-$t.img" && mke2fs -q -t ext2 -m 0 -F "$work/twin-$t.img" >/dev/null 2>&1 &&
+    mount -o loop "$work/twin-$t.img" "$work/folder/twins/$t/held" 2>/dev/null; } || twins=0
+done
+if [ "$twins" = 1 ]; then
+  export QV_TEST_TWIN_VOLUMES=1
+else
+  qv_loud "SKIPPING the volumes made alike: mounting a loop file system was refused"
+fi
 qv_map_folder FOLDER_DRIVE "$work/folder"
 qv_map_folder FOLDER_ALIAS "$work/folder"  # the same folder under a second letter
 qv_map_folder ROOT_DRIVE "$work/rootdrive"

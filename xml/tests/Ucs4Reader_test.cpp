@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iterator>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "core/StringStream.h"
@@ -227,4 +230,127 @@ TEST(Ucs4Reader, SwitchingCodecsDropsCharactersDecodedAhead) {
   f.reader->SetStartOffset(2);
   f.reader->Reset();
   EXPECT_EQ(f.All(), (std::vector<UCS4Char>{'c', 0xE9, 0x0A, 0xE9}));
+}
+
+// StepRun steps through runs decoded straight from the buffered bytes and
+// writes records only where a run stops. Random byte streams (text with
+// line ends, tabs, the markup characters, characters of every length and
+// malformed units) are read by two readers side by side: one with StepRun,
+// one stepping a character at a time with Next. Both must see the same
+// characters, the same previous, current and next records after every
+// step, the same errors at the same places, and leave the same bytes
+// unread.
+namespace {
+
+void ExpectSameRecord(const TUtilsUCS4CharData& a, const TUtilsUCS4CharData& b, const char* which) {
+  EXPECT_EQ(a.ByteNumber, b.ByteNumber) << which;
+  EXPECT_EQ(a.CharNumber, b.CharNumber) << which;
+  EXPECT_EQ(a.CodePoint, b.CodePoint) << which;
+  EXPECT_EQ(a.Line, b.Line) << which;
+  EXPECT_EQ(a.Column, b.Column) << which;
+  EXPECT_EQ(a.CharSize, b.CharSize) << which;
+  EXPECT_EQ(a.TabsInLine, b.TabsInLine) << which;
+}
+
+// The reference run: Next one character at a time.
+void StepRunByHand(TUtilsUCS4Reader& reader, std::u16string_view stops, std::u16string& out) {
+  for (;;) {
+    UCS4Char c = reader.NextRecord().CodePoint;
+    if (c == kUcs4EndOfInput || (c < 128 && stops.find(static_cast<char16_t>(c)) != std::u16string_view::npos)) return;
+    reader.Next();
+    AppendUcs4AsUtf16(out, c);
+  }
+}
+
+std::string RandomBytes(uint32_t& seed, bool utf16) {
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  static const char* const pieces[] = {"a", "b", " ", "\r", "\n", "\r\n", "\t", "&", "<", "/", ">", "'", "\"",
+                                       "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\x80", "\xC3"};
+  std::string out;
+  size_t count = next() % 400;
+  for (size_t i = 0; i < count; ++i) {
+    if (utf16) {
+      // Units of every kind, lone surrogates included.
+      static const uint16_t units[] = {'a', ' ', '\r', '\n', '\t', '&', '<', '>', '"', 0xE9, 0xD83D, 0xDE00, 0xFFFE};
+      uint16_t u = next() % 3 ? units[next() % 9] : units[next() % std::size(units)];
+      out.push_back(static_cast<char>(u & 0xFF));
+      out.push_back(static_cast<char>(u >> 8));
+    } else {
+      out += next() % 4 ? pieces[next() % 13] : pieces[next() % std::size(pieces)];
+    }
+  }
+  if (utf16 && next() % 8 == 0) out.push_back('x');  // a truncated unit
+  return out;
+}
+
+}  // namespace
+
+TEST(Ucs4Reader, StepRunMatchesStepByStep) {
+  const std::u16string_view stopSets[] = {u"&<", u"/>'\"", u"'", u"\"", u"\n", u"\t ", u""};
+  uint32_t seed = 99;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  int rounds = std::getenv("QV_LONG") != nullptr ? 20000 : 1500;
+  for (int round = 0; round < rounds; ++round) {
+    bool utf16 = next() % 3 == 0;
+    std::string bytes = RandomBytes(seed, utf16);
+    TUnicodeCodecClass codec = utf16 ? CodecClassOf<TUTF16LECodec>() : CodecClassOf<TUTF8Codec>();
+    int32_t bufSize = static_cast<int32_t>(next() % 2 ? 1 + next() % 9 : 64 + next() % 300);
+    TStringStream fastStream(bytes), slowStream(bytes);
+    std::unique_ptr<TUtilsUCS4Reader> fast, slow;
+    try {
+      // The first character is read at once: it may be the fault.
+      slow.reset(New<TUtilsUCS4Reader>(&slowStream, bufSize, codec, 0, 0, 0, 0, 1));
+    } catch (const EConvertError&) {
+      continue;
+    }
+    fast.reset(New<TUtilsUCS4Reader>(&fastStream, bufSize, codec, 0, 0, 0, 0, 1));
+    SCOPED_TRACE("round " + std::to_string(round));
+    for (int op = 0; op < 200 && !slow->GetEof(); ++op) {
+      std::u16string fastText, slowText;
+      std::string fastError, slowError;
+      TUtilsUCS4CharData fastWhere, slowWhere;
+      bool single = next() % 4 == 0;
+      std::u16string_view stops = stopSets[next() % std::size(stopSets)];
+      TUcs4StopSet stopSet(stops);
+      try {
+        if (single) {
+          slow->Next();
+        } else {
+          StepRunByHand(*slow, stops, slowText);
+        }
+      } catch (const EDecodingError& e) {
+        slowError = e.Message();
+        slowWhere = e.Where();
+      }
+      try {
+        if (single) {
+          fast->Step();
+        } else {
+          fast->StepRun(stopSet, fastText);
+        }
+      } catch (const EDecodingError& e) {
+        fastError = e.Message();
+        fastWhere = e.Where();
+      }
+      ASSERT_EQ(fastError, slowError);
+      if (!slowError.empty()) {
+        ExpectSameRecord(fastWhere, slowWhere, "error");
+        break;
+      }
+      ASSERT_EQ(fastText, slowText);
+      ExpectSameRecord(fast->Previous(), slow->Previous(), "previous");
+      ExpectSameRecord(fast->Current(), slow->Current(), "current");
+      ExpectSameRecord(fast->NextRecord(), slow->NextRecord(), "next");
+      if (::testing::Test::HasFailure()) return;
+    }
+    fast.reset();
+    slow.reset();
+    ASSERT_EQ(fastStream.Position(), slowStream.Position());
+  }
 }

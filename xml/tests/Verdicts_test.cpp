@@ -353,3 +353,190 @@ TEST_F(VerdictTest, SystemIdentifiersWithCharactersOutsideUris) {
 }
 
 }  // namespace
+
+namespace {
+
+// An external parsed entity may start with a text declaration only: an
+// encoding, optionally a version, never a standalone. Every head below is
+// judged against that rule, as the text of a general entity referenced in
+// content and as the text of a parameter entity, which must agree.
+TEST_F(VerdictTest, ExternalEntitiesStartWithATextDeclarationOnly) {
+  struct Head {
+    std::string text;
+    TXmlErrorType type;  // what the rule says
+  };
+  std::vector<Head> heads = {{"", ET_NONE}};
+  for (const char* version : {"", " version='1.0'"})
+    for (const char* encoding : {"", " encoding='UTF-8'", " encoding='x-none'"})
+      for (const char* standalone : {"", " standalone='yes'", " standalone='no'"}) {
+        // "<?xml?>" is a processing instruction with a reserved target.
+        if (*version == 0 && *encoding == 0 && *standalone == 0) continue;
+        // A text declaration names its encoding and has no standalone part.
+        TXmlErrorType type = ET_NONE;
+        if (*encoding == 0 || *standalone != 0) {
+          type = ET_INVALID_TEXT_DECL;
+        } else if (std::string(encoding).find("x-none") != std::string::npos) {
+          type = ET_ENCODING_NOT_SUPPORTED;
+        }
+        heads.push_back({std::string("<?xml") + version + encoding + standalone + "?>", type});
+      }
+  WriteFile("pe.dtd", "<!ENTITY % e SYSTEM 'pe.ent'>%e;");
+  for (TdomAutoPrepare prepare : {AP_COMPLETE, AP_NO}) {
+    parser->SetAutoPrepare(prepare);
+    for (const Head& head : heads) {
+      WriteFile("g.ent", head.text + "text");
+      WriteFile("pe.ent", head.text + "<!ELEMENT r ANY>");
+      Verdict general = Judge("<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY e SYSTEM 'g.ent'>]><r>&e;</r>");
+      Verdict parameter = Judge("<!DOCTYPE r SYSTEM 'pe.dtd'><r/>");
+      for (const Verdict* verdict : {&general, &parameter}) {
+        const Verdict& v = *verdict;
+        std::string what = std::string(verdict == &general ? "general " : "parameter ") +
+                           std::to_string(int(prepare)) + " " + head.text + Show(v);
+        if (head.type == ET_NONE) {
+          EXPECT_TRUE(v.valid) << what;
+        } else {
+          EXPECT_FALSE(v.wellFormed) << what;
+          EXPECT_TRUE(Has(v, head.type)) << what;
+          EXPECT_FALSE(Has(v, ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE)) << what;
+        }
+      }
+    }
+    // Read as it should be, the entity's text is in the document.
+    WriteFile("g.ent", "<?xml version='1.0' encoding='UTF-8'?>te<!--c-->xt");
+    TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY e SYSTEM 'g.ent'>]><r>&e;</r>");
+    ASSERT_NE(doc, nullptr) << int(prepare);
+    if (prepare == AP_COMPLETE) {
+      EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"text");
+    }
+    // A text that cannot be had leaves the document well formed and invalid.
+    Verdict missing = Judge("<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY e SYSTEM 'none.ent'>]><r>&e;</r>");
+    EXPECT_TRUE(missing.wellFormed) << int(prepare) << Show(missing);
+    EXPECT_FALSE(missing.valid) << int(prepare);
+    EXPECT_TRUE(Has(missing, ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE)) << int(prepare) << Show(missing);
+    // In an attribute value an external entity is refused whatever it starts with.
+    for (const char* head : {"<?xml version='1.0' standalone='yes'?>", "<?xml encoding='UTF-8'?>"}) {
+      WriteFile("g.ent", std::string(head) + "text");
+      Verdict attr = Judge("<!DOCTYPE r [<!ELEMENT r ANY><!ATTLIST r a CDATA #IMPLIED>"
+                           "<!ENTITY e SYSTEM 'g.ent'>]><r a='&e;'/>");
+      EXPECT_FALSE(attr.wellFormed) << int(prepare) << head << Show(attr);
+      EXPECT_TRUE(Has(attr, ET_EXTERNAL_ENTITY_REF_IN_ATTRIBUTE)) << int(prepare) << head << Show(attr);
+    }
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// SYSTEM takes a system literal, and PUBLIC a public and a system literal
+// (a notation may stop after the public one), wherever identifiers stand. A
+// missing system literal is named as such, placed where it should have
+// started in a document type declaration, and where the declaration's other
+// faults are placed in the others.
+TEST_F(VerdictTest, MissingSystemLiteralsAreNamed) {
+  struct Form {
+    std::string before, after;
+    bool notation;
+  } forms[] = {
+      {"<!DOCTYPE r ", "><r/>", false},
+      {"<!DOCTYPE r ", " [<!ENTITY x 'y'>]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY e ", ">]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!NOTATION n SYSTEM 'n'><!ENTITY e ", " NDATA n>]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY % e ", ">]><r/>", false},
+      {"<!DOCTYPE r [<!ELEMENT r ANY><!NOTATION n ", ">]><r/>", true},
+  };
+  struct Ids {
+    std::string text;
+    bool systemLiteral, publicLiteral;
+  } ids[] = {{"SYSTEM", false, false}, {"SYSTEM 'any.dtd'", true, false},
+             {"PUBLIC '-//x//y'", false, true}, {"PUBLIC '-//x//y'  ", false, true},
+             {"PUBLIC '-//x//y' 'any.dtd'", true, true}};
+  for (const Form& form : forms) {
+    // Where the declaration's other faults are reported.
+    Judge(form.before + "PUBLIC '-//x//y' 'any.dtd' 'z'" + form.after);
+    ASSERT_FALSE(recorder->reports.empty()) << form.before;
+    Report other = recorder->reports.front();
+    for (const Ids& id : ids) {
+      std::string xml = form.before + id.text + form.after;
+      Verdict v = Judge(xml);
+      bool missing = !id.systemLiteral && !(form.notation && id.publicLiteral);
+      if (!missing) {
+        EXPECT_TRUE(v.valid) << xml << Show(v);
+        continue;
+      }
+      EXPECT_FALSE(v.wellFormed) << xml;
+      ASSERT_EQ(v.types, std::vector<TXmlErrorType>{ET_INVALID_SYSTEM_ID}) << xml << Show(v);
+      const Report& report = recorder->reports.front();
+      EXPECT_EQ(report.line, 1) << xml;
+      if (form.before == "<!DOCTYPE r ") {
+        size_t expected = form.before.size() + id.text.find_last_not_of(' ') + 1;
+        while (xml[expected] == ' ') ++expected;
+        EXPECT_EQ(report.column, int64_t(expected) + 1) << xml;
+      } else {
+        EXPECT_EQ(report.column, other.column) << xml;
+      }
+    }
+  }
+  // A literal left open is still one.
+  Verdict v = Judge("<!DOCTYPE r PUBLIC '-//x//y' 'any.dtd><r/>");
+  EXPECT_FALSE(v.wellFormed);
+  EXPECT_FALSE(Has(v, ET_INVALID_SYSTEM_ID)) << Show(v);
+}
+
+}  // namespace
+
+namespace {
+
+// An entity's replacement text reads as if it stood where the reference
+// stands: random texts give the same verdict and the same content through an
+// internal entity, through an external one and written in place, and a
+// refused document always says why.
+TEST_F(VerdictTest, ReplacementTextsReadAsIfWrittenInPlace) {
+  struct Piece {
+    std::string value;  // in an entity value literal
+    std::string text;   // the same as the replacement text and in place
+  } pieces[] = {
+      {"a", "a"}, {" ", " "}, {"]]>", "]]>"}, {"]]", "]]"}, {">", ">"}, {"<b/>", "<b/>"},
+      {"<!--c-->", "<!--c-->"}, {"<?p d?>", "<?p d?>"}, {"<?xml version='1.0'?>", "<?xml version='1.0'?>"},
+      {"<?xml encoding='UTF-8'?>", "<?xml encoding='UTF-8'?>"}, {"&#38;#60;", "&#60;"}, {"&#38;#1;", "&#1;"},
+      {"&#38;amp;", "&amp;"}, {"&#xFEFF;", "\xEF\xBB\xBF"}, {"<![CDATA[<]]>", "<![CDATA[<]]>"}, {"&#38;", "&"},
+  };
+  // Only an external entity can hold characters that are no XML characters.
+  const std::string raw[] = {"\x01", "\xEF\xBF\xBE", "\xFF"};
+  const std::string dtd = "<!ELEMENT r ANY><!ELEMENT b EMPTY>";
+  auto judge = [&](const std::string& xml, std::u16string& content) {
+    Verdict v = Judge(xml);
+    content.clear();
+    if (TdomDocument* doc = v.wellFormed ? Parse(xml) : nullptr) content = doc->GetDocumentElement()->GetTextContent();
+    if (!v.wellFormed) EXPECT_FALSE(v.types.empty()) << "refused without a report: " << xml;
+    return v;
+  };
+  std::mt19937 random(7);
+  for (int round = 0; round < 150; ++round) {
+    std::string value, text;
+    bool internal = random() % 4 != 0;
+    for (int n = 1 + random() % 3; n > 0; --n) {
+      if (!internal && random() % 6 == 0) {
+        text += raw[random() % std::size(raw)];
+        continue;
+      }
+      const Piece& piece = pieces[random() % std::size(pieces)];
+      value += piece.value;
+      text += piece.text;
+    }
+    std::string viaEntity;
+    if (internal) {
+      viaEntity = "<!DOCTYPE r [" + dtd + "<!ENTITY e \"" + value + "\">]><r>&e;</r>";
+    } else {
+      WriteFile("e.ent", "<?xml encoding='UTF-8'?>" + text);
+      viaEntity = "<!DOCTYPE r [" + dtd + "<!ENTITY e SYSTEM 'e.ent'>]><r>&e;</r>";
+    }
+    std::u16string expanded, inPlace;
+    Verdict a = judge(viaEntity, expanded);
+    Verdict b = judge("<!DOCTYPE r [" + dtd + "]><r>" + text + "</r>", inPlace);
+    ASSERT_EQ(a.wellFormed, b.wellFormed) << viaEntity << Show(a) << " | " << text << Show(b);
+    ASSERT_EQ(expanded, inPlace) << viaEntity;
+  }
+}
+
+}  // namespace

@@ -1,6 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <iterator>
 #include <string>
+#include <vector>
 
 #include "xml/XmlRules.h"
 
@@ -208,6 +211,73 @@ TEST(XmlRulesLanguage, SubLanguageTag) {
   EXPECT_TRUE(IsAbnfALPHAWideChar(u'z'));
   EXPECT_FALSE(IsAbnfALPHAWideChar(u'\u00E9'));
   EXPECT_TRUE(IsAbnfDIGITWideChar(u'0'));
+}
+
+// The string rules walk ASCII with table lookups and whole runs at a time;
+// here they are checked against the same rules spelt out one unit at a time
+// with the character classes, on random strings drawn from an alphabet that
+// crosses every boundary the fast walks decide on.
+namespace reference {
+
+bool Chars(std::u16string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    char16_t c = s[i];
+    if (c >= 0xD800 && c <= 0xDBFF) {
+      if (i + 1 >= s.size() || s[i + 1] < 0xDC00 || s[i + 1] > 0xDFFF) return false;
+      ++i;
+      continue;
+    }
+    if ((c >= 0xDC00 && c <= 0xDFFF) || !IsXmlChar(c)) return false;
+  }
+  return true;
+}
+
+bool Name(std::u16string_view s) {
+  if (s.empty() || !(IsXmlLetterWideChar(s[0]) || s[0] == u'_' || s[0] == u':')) return false;
+  for (size_t i = 1; i < s.size(); ++i) {
+    if (!IsXmlNameCharWideChar(s[i])) return false;
+  }
+  return true;
+}
+
+bool S(std::u16string_view s) {
+  if (s.empty()) return false;
+  for (char16_t c : s) {
+    if (!IsXmlWhiteSpaceWideChar(c)) return false;
+  }
+  return true;
+}
+
+}  // namespace reference
+
+TEST(XmlRulesStrings, FastWalksAgreeWithTheUnitRules) {
+  const char16_t alphabet[] = {0x00,   0x08,   0x09,   0x0A,   0x0B,   0x0D,   0x1F,   u' ',   u'!',   u'&',
+                               u'-',   u'.',   u'/',   u'0',   u'9',   u':',   u';',   u'<',   u'>',   u'?',
+                               u'@',   u'A',   u'Z',   u'[',   u']',   u'_',   u'`',   u'a',   u'z',   u'{',
+                               0x7F,   0x80,   0xB7,   0xC0,   0xD7,   0x300,  0x387,  0x660,  0x4E00, 0xD7FF,
+                               0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xE000, 0xFFFD, 0xFFFE, 0xFFFF};
+  uint32_t seed = 12345;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  int rounds = std::getenv("QV_LONG") != nullptr ? 2000000 : 100000;
+  for (int round = 0; round < rounds; ++round) {
+    std::u16string s;
+    size_t length = next() % 9;
+    // Mostly plain text, so that long valid runs and late faults both occur.
+    for (size_t i = 0; i < length; ++i) {
+      s.push_back(next() % 3 == 0 ? alphabet[next() % std::size(alphabet)] : char16_t(u'a' + next() % 3));
+    }
+    if (next() % 4 == 0) s.insert(next() % (s.size() + 1), next() % 2 ? u"]]>" : u"]]");
+    SCOPED_TRACE(::testing::PrintToString(std::vector<int>(s.begin(), s.end())));
+    bool chars = reference::Chars(s);
+    ASSERT_EQ(IsXmlChars(s), chars);
+    ASSERT_EQ(IsXmlCData(s), chars && s.find(u"]]>") == std::u16string::npos);
+    ASSERT_EQ(IsXmlCharData(s), chars && s.find_first_of(u"<&") == std::u16string::npos);
+    ASSERT_EQ(IsXmlName(s), reference::Name(s));
+    ASSERT_EQ(IsXmlS(s), reference::S(s));
+  }
 }
 
 }  // namespace

@@ -2,10 +2,13 @@
 // document reader sends for a set of documents (kind, fields, positions).
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <memory>
+#include <vector>
 
 #include "DomTestSupport.h"
 #include "XmlParserTestSupport.h"
+#include "xml/XmlRules.h"
 
 namespace {
 
@@ -55,6 +58,74 @@ TEST(XmlSignals, StartElementChecks) {
     for (const auto& [n, v] : c.attributes) s->Attributes->Add(n, v);
     EXPECT_EQ(Check(*s), std::make_pair(c.type, std::string(c.code))) << Utf8(c.name);
   }
+}
+
+// The start tag's check looks for a repeated name only beside equal
+// neighbours when the list is sorted; random lists, sorted or not and with
+// or without repeats, get the verdict of a search for every name.
+TEST(XmlSignals, RepeatedAttributeNamesAgreeWithASearch) {
+  uint32_t seed = 7;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const char16_t* names[] = {u"a", u"b", u"ab", u"b1", u"c", u"-x", u"z"};
+  for (int round = 0; round < 3000; ++round) {
+    std::unique_ptr<TXmlStartElementSignal> s(New<TXmlStartElementSignal>());
+    s->TagName = u"e";
+    bool sorted = next() % 2 == 0;
+    if (next() % 2 == 0) s->Attributes->Names()->SetDuplicates(dupAccept);
+    int count = static_cast<int>(next() % 6);
+    for (int i = 0; i < count; ++i) s->Attributes->Add(names[next() % std::size(names)], next() % 5 ? u"v" : u"<");
+    if (sorted) s->Attributes->SetSorted(true);
+    std::pair<int, std::string> expected(0, "");
+    for (int i = 0; i < s->Attributes->GetCount(); ++i) {
+      std::u16string name = s->Attributes->GetName(i);
+      if (s->Attributes->IndexOfName(name) != i) {
+        expected = {ET_DOUBLE_ATTRIBUTE_NAME, Utf8(name)};
+        break;
+      }
+      if (!IsXmlName(name)) {
+        expected = {ET_INVALID_ATTRIBUTE_NAME, Utf8(name)};
+        break;
+      }
+      if (s->Attributes->GetValue(i) == u"<") {
+        expected = {ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "<"};
+        break;
+      }
+    }
+    ASSERT_EQ(Check(*s), expected) << round;
+  }
+}
+
+// A reader reuses its signal objects from entity to entity: each entity's
+// signals carry that entity's URI, also when its source takes the place in
+// memory of the one before.
+TEST_F(ParserTest, ReusedSignalsCarryTheUriOfTheirEntity) {
+  struct UriRecorder : TXmlCustomHandler {
+    void ProcessSignal(TXmlSignal* signal) override { uris.push_back(signal->GetUri()); }
+    std::vector<std::u16string> uris;
+  };
+  UriRecorder* recorder = New<UriRecorder>(static_cast<TComponent*>(nullptr));
+  TXmlStandardDocReader* reader = New<TXmlStandardDocReader>(static_cast<TComponent*>(nullptr));
+  reader->SetDOMImpl(impl);
+  reader->SetNextHandler(recorder);
+  // The streams are made first, so that each source is likely to take the
+  // memory its predecessor gave back.
+  std::vector<std::unique_ptr<TStringStream>> streams;
+  for (int round = 0; round < 4; ++round) streams.emplace_back(New<TStringStream>(std::string("<a>t<b/>&#65;</a>")));
+  for (int round = 0; round < 4; ++round) {
+    std::u16string uri = u"u" + std::u16string(1, char16_t(u'0' + round));
+    std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(streams[round].get(), std::u16string(), uri, 4096,
+                                                                 std::u16string(u"UTF-8"), false, int64_t(0),
+                                                                 int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
+    recorder->uris.clear();
+    ASSERT_TRUE(reader->ParseDocument(source.get()));
+    ASSERT_EQ(recorder->uris.size(), 8u);
+    for (const std::u16string& got : recorder->uris) EXPECT_EQ(Utf8(got), Utf8(uri)) << round;
+  }
+  reader->Free();
+  recorder->Free();
 }
 
 TEST(XmlSignals, OtherKindsChecks) {

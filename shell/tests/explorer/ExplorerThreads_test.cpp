@@ -285,3 +285,70 @@ TEST_F(ExplorerThreads, FoldingAFolderDropsWhatWasAskedForItsItems) {
   EXPECT_EQ(AskIcons(t), 0);
   t->Free();
 }
+
+TEST_F(ExplorerThreads, APaintHandsItsIconsToTheThreadWhenItIsDone) {
+  MakeItems(12);
+  TVirtualExplorerTreeview* t = MakeTree();
+  static size_t owedWhilePainting;
+  static int paints;
+  owedWhilePainting = 99;
+  paints = 0;
+  t->OnAfterPaint = [](TBaseVirtualTree* sender, TCanvas*) {
+    if (paints++ == 0) owedWhilePainting = static_cast<TVirtualExplorerTreeview*>(sender)->PendingIconRequests();
+  };
+  tree->SetVisible(false);  // the fixture's tree would cover it
+  form->Show();
+  t->Update();
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return paints > 0; }, 5000));
+  // Nothing went to the thread during the first paint; everything it noted right after.
+  EXPECT_EQ(owedWhilePainting, 0u);
+  // Every item painted was asked for (or has its icon by now).
+  int shown = 0;
+  for (PVirtualNode node = t->GetFirst(); node != nullptr; node = t->GetNextVisible(node), ++shown) {
+    TNamespace* ns = t->NodeNamespace(node);
+    EXPECT_TRUE(ns->GetThreadIconLoading() || ns->GetThreadedIconLoaded()) << Narrow(ns->NameForParsing());
+  }
+  EXPECT_GE(shown, 15);
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return t->PendingIconRequests() == 0; }, 10000));
+  for (PVirtualNode node = t->GetFirst(); node != nullptr; node = t->GetNext(node)) {
+    TNamespace* ns = t->NodeNamespace(node);
+    if (t->GetExpanded(node)) continue;
+    bool ghosted = false;
+    int index = -1;
+    t->DoGetImageIndex(node, ikNormal, NoColumn, ghosted, index);
+    EXPECT_EQ(index, ShellIcon(ns)) << Narrow(ns->NameForParsing());
+  }
+  t->OnAfterPaint = nullptr;
+  t->Free();
+}
+
+TEST_F(ExplorerThreads, AFolderThatCanOpenGetsItsOpenIconAheadTheSameAsAsked) {
+  MakeItems(4);
+  TVirtualExplorerTreeview* t = MakeTree();
+  PVirtualNode full = nullptr;
+  PVirtualNode empty = nullptr;
+  for (PVirtualNode child = t->GetFirstChild(t->GetFirst()); child != nullptr; child = child->NextSibling) {
+    if (t->GetText(child, NoColumn) == u"full") full = child;
+    if (t->GetText(child, NoColumn) == u"empty") empty = child;
+  }
+  ASSERT_TRUE(full != nullptr && empty != nullptr);
+  ASSERT_TRUE(t->GetHasChildren(full));
+  AskIcons(t);
+  EXPECT_FALSE(t->NodeNamespace(full)->OpenIconIndexKnown());
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return t->NodeNamespace(full)->OpenIconIndexKnown(); }, 10000));
+  // The item asked itself (a fresh one) answers the same open icon.
+  TNamespace* fresh = t->NodeNamespace(full)->Clone(true);
+  int asked = fresh->GetIconIndex(/*openIcon=*/true, 0, false);
+  fresh->Free();
+  bool ghosted = false;
+  int index = -1;
+  t->SetExpanded(full, true);
+  t->DoGetImageIndex(full, ikNormal, NoColumn, ghosted, index);
+  EXPECT_EQ(index, asked);
+  // A folder that cannot open, and the files, are not asked for an open icon.
+  qvtest::Pump(200);
+  EXPECT_FALSE(t->NodeNamespace(empty)->OpenIconIndexKnown());
+  for (PVirtualNode child = t->GetFirstChild(t->GetFirst()); child != nullptr; child = child->NextSibling)
+    if (!t->NodeNamespace(child)->Folder()) EXPECT_FALSE(t->NodeNamespace(child)->OpenIconIndexKnown());
+  t->Free();
+}
