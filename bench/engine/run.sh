@@ -132,10 +132,14 @@ big() {
   printf '%s\n' "x tool: the time over dd's (fill) or shred's (random) (below 1.00x the engine is faster)."
   printf 'Parts of the fill bound, alone: Wine starting and ending a process with the engine'"'"'s message window %s s\n' \
     "$(best "${start_t[@]}")"
-  printf '(%s s when Wine'"'"'s desktop process has to start as well, as for a run while no window keeps it up);\n' \
+  printf '(%s s for the first such run, before a window was held: it may have had to start Wine'"'"'s desktop process);\n' \
     "$cold"
   printf 'cutting the file dd wrote to zero (truncate -s 0, which the wipe does and dd does not) %s s.\n' \
     "$(best "${cut_t[@]}")"
+  local sums=() k
+  for k in "${!dd_t[@]}"; do sums+=("$(awk -v a="${dd_t[$k]}" -v b="${cut_t[$k]}" 'BEGIN { printf "%.3f", a + b }')"); done
+  printf 'dd and that cut together %s s: the engine'"'"'s fill pass takes %s of it.\n' "$(best "${sums[@]}")" \
+    "$(ratio "$(best "${fill_t[@]}")" "$(best "${sums[@]}")")"
 }
 
 make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of random data, flushed
