@@ -1,5 +1,7 @@
 #include "xml/Ucs4Reader.h"
 
+#include <algorithm>
+
 #include "xml/SingleByteCodec.h"
 #include "xml/Utf8Codec.h"
 
@@ -106,6 +108,40 @@ void TUtilsUCS4Reader::ReadAhead() {
   if (!codec->HasLookAhead()) {
     const uint8_t* data;
     int32_t available = bomReader->BufferedBytes(data);
+    if (utf8 && available > 0 && data[0] < 0x80 && data[0] != 0x0D) {
+      // ASCII other than CR: one byte, one character, no decoding.
+      const TUtilsUCS4CharData& last = ring[filled - 1];
+      int64_t byteNumber = last.ByteNumber;
+      int64_t charNumber = last.CharNumber;
+      int64_t line = last.Line;
+      int64_t column = last.Column;
+      int64_t tabs = last.TabsInLine;
+      int32_t limit = std::min(available, kRingLength - filled);
+      int32_t count = 0;
+      for (; count < limit; ++count) {
+        uint8_t ch = data[count];
+        if (ch >= 0x80 || ch == 0x0D) break;
+        if (ch == 0x0A) {
+          line += 1;
+          column = 0;
+          tabs = 0;
+        } else if (ch == 0x09) {
+          tabs += 1;
+        } else {
+          column += 1;
+        }
+        TUtilsUCS4CharData& r = ring[filled + count];
+        r.ByteNumber = ++byteNumber;
+        r.CharNumber = ++charNumber;
+        r.CodePoint = ch;
+        r.Line = line;
+        r.Column = column;
+        r.CharSize = 1;
+        r.TabsInLine = tabs;
+      }
+      filled += count;
+      return;
+    }
     int32_t n = available > 0 ? codec->DecodeRun(data, available, runChars, runSizes, kRingLength - filled) : 0;
     if (n > 0) {
       // The counters stay in registers for the whole run.
@@ -176,12 +212,27 @@ void TUtilsUCS4Reader::Next() { Step(); }
 
 void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
   for (;;) {
-    while (cur + 2 < ring + filled) {
-      UCS4Char c = cur[1].CodePoint;
-      if (stops.Has(c)) return;
-      AppendUcs4AsUtf16(out, c);
-      ++cur;
+    // The records decoded ahead first: those before the last one can be
+    // stepped onto (each has a next record).
+    TUtilsUCS4CharData* last = ring + filled - 1;
+    TUtilsUCS4CharData* stop = cur + 1;
+    while (stop < last && !stops.Has(stop->CodePoint)) ++stop;
+    if (stop > cur + 1) {
+      size_t at = out.size();
+      out.resize(at + (stop - cur - 1));
+      char16_t* to = out.data() + at;
+      for (TUtilsUCS4CharData* r = cur + 1; r < stop; ++r) {
+        if (r->CodePoint >= 0x10000) {
+          // Pairs and non-characters take the general way from here.
+          out.resize(to - out.data());
+          for (; r < stop; ++r) AppendUcs4AsUtf16(out, r->CodePoint);
+          break;
+        }
+        *to++ = static_cast<char16_t>(r->CodePoint);
+      }
+      cur = stop - 1;
     }
+    if (stop < last) return;
     UCS4Char c = cur[1].CodePoint;
     if (stops.Has(c)) return;
     if (StepThroughRun(stops, out)) continue;
