@@ -37,10 +37,6 @@ void TWideLabel::Paint() {
 
 void AppendWideLine(TMemo* memo, const std::u16string& line) {
   if (memo == nullptr) return;
-  if (!memo->HandleAllocated()) {
-    memo->Lines()->Add(WideToAnsi(line));
-    return;
-  }
   HWND hwnd = memo->Handle();
   const int length = GetWindowTextLengthW(hwnd);
   const auto lastLine = SendMessageW(hwnd, EM_LINEFROMCHAR, static_cast<WPARAM>(length), 0);

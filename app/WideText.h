@@ -25,7 +25,9 @@ private:
 };
 
 // Appends line to memo as one line of UTF-16 text (an empty line included),
-// as TStrings::Add does for 8-bit text, and scrolls it into view.
+// as TStrings::Add does for 8-bit text, and scrolls it into view. Only the
+// memo's window holds UTF-16 text: the memo gets its window now when it has
+// none yet (on a page not shown so far).
 void AppendWideLine(TMemo* memo, const std::u16string& line);
 // The memo's whole text as UTF-16.
 std::u16string WideText(TMemo* memo);

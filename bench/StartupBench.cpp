@@ -22,12 +22,19 @@ struct TFigures {
   double ms = 0;
   double residentMB = 0;
   double privateMB = 0;
+  double windows = 0;  // the visible window and all its child windows
 };
 
 struct TWindowQuery {
   DWORD processId;
   bool found;
+  HWND window;
 };
+
+BOOL CALLBACK CountWindow(HWND, LPARAM data) {
+  ++*reinterpret_cast<int*>(data);
+  return TRUE;
+}
 
 BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM data) {
   auto* query = reinterpret_cast<TWindowQuery*>(data);
@@ -35,6 +42,7 @@ BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM data) {
   GetWindowThreadProcessId(window, &owner);
   if (owner != query->processId || !IsWindowVisible(window)) return TRUE;
   query->found = true;
+  query->window = window;
   return FALSE;
 }
 
@@ -52,9 +60,12 @@ bool StartOnce(const std::wstring& exe, TFigures& figures) {
   bool ready = false;
   while (std::chrono::duration<double>(Clock::now() - start).count() < 30) {
     if (WaitForInputIdle(process.hProcess, 10) == 0) {
-      TWindowQuery query{process.dwProcessId, false};
+      TWindowQuery query{process.dwProcessId, false, nullptr};
       EnumWindows(FindVisibleWindow, reinterpret_cast<LPARAM>(&query));
       if (query.found) {
+        int windows = 1;
+        EnumChildWindows(query.window, CountWindow, reinterpret_cast<LPARAM>(&windows));
+        figures.windows = windows;
         ready = true;
         break;
       }
@@ -94,7 +105,8 @@ bool Measure(const std::vector<std::wstring>& exes, int runs, std::vector<TFigur
       std::sort(values.begin(), values.end());
       return values[values.size() / 2];
     };
-    medians.push_back({middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB)});
+    medians.push_back({middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB),
+                       middle(&TFigures::windows)});
   }
   return true;
 }
@@ -157,9 +169,10 @@ int main(int argc, char** argv) {
     const TFigures& ours = medians[i + 1];
     std::string name(programs[i].begin(), programs[i].end());
     if (programs.size() == 1) name = "Quorvanell";
-    std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB  %.1fx time  %.1fx resident\n",
+    std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB  %.1fx time  %.1fx resident  %d windows\n",
                 name.substr(name.size() > 28 ? name.size() - 28 : 0).c_str(), ours.ms, ours.residentMB,
-                ours.privateMB, ours.ms / empty.ms, ours.residentMB / empty.residentMB);
+                ours.privateMB, ours.ms / empty.ms, ours.residentMB / empty.residentMB,
+                static_cast<int>(ours.windows));
   }
   return 0;
 }

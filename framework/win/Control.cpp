@@ -230,6 +230,9 @@ void TControl::SetVisible(bool value) {
   if (value) Invalidate();
   Perform(CM_VISIBLECHANGED, value ? 1 : 0);
   if (parent != nullptr && align != alNone) parent->Realign();
+  // A window control that now shows gets its window (and its children theirs).
+  if (value)
+    if (auto* win = dynamic_cast<TWinControl*>(this)) win->VisibleNow();
 }
 
 void TControl::SetEnabled(bool value) {

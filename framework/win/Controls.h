@@ -544,6 +544,10 @@ public:
   bool HandleAllocated() const { return handle != nullptr; }
   // Creates the window now when it does not exist.
   void HandleNeeded() { Handle(); }
+  // True when the control and every parent are visible. Such a control's
+  // window is made with its parent's; a hidden control's window is made when
+  // it first becomes visible so, or when something asks for its handle.
+  bool VisibleWithParents() const;
   // Destroys and creates the window again (keeping bounds, text and children)
   // when it exists; nothing otherwise.
   void RecreateWnd();
@@ -648,8 +652,11 @@ protected:
   // Saves what the window holds (text, state) before it goes, then destroys it.
   virtual void DestroyWnd();
   virtual void DestroyWindowHandle();
-  // CreateWnd, then the children's windows, then the window's state.
+  // CreateWnd, then the windows of the children that show, then the window's state.
   virtual void CreateHandle();
+  // Makes the windows of the visible children (and theirs, down the tree)
+  // that have none yet, when this control's window exists and it shows.
+  void CreateChildWindows();
   void DestroyHandle();
   // Called once the window and the children's windows exist.
   virtual void CreateComplete() {}
@@ -733,6 +740,12 @@ private:
   void AttachHandle(HWND hwnd);
   void DetachHandle();
   void ApplyAnchors(int clientWidth, int clientHeight);
+  // Puts a window made after its siblings' where it would stand had all been
+  // made together: below the sibling before it in tab order (top if none).
+  void PlaceAmongSiblings();
+  // Visible was set: once the control shows, its window is made (or the
+  // windows its children were left without while it was hidden).
+  void VisibleNow();
   // The frame styles CreateParams gives, without creating any window.
   void BorderParams(TCreateParams& params);
   // Keeps the stored bounds in step with the window (after WM_SIZE, WM_MOVE).
@@ -759,6 +772,7 @@ private:
   int alignLevel = 0;
   bool alignPending = false;
   bool recreating = false;
+  bool makingChildren = false;  // the children's windows are being made with this one's
   HBRUSH backgroundBrush = nullptr;  // owned
   TColor backgroundBrushColor = clNone;
   TControl* captureControl = nullptr;  // windowless child holding the mouse, not owned

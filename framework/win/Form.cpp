@@ -208,6 +208,8 @@ void TCustomForm::SetVisible(bool value) {
     TAliveToken token = Alive();
     try {
       Handle();
+      // The window may have been made while the form was hidden, without the children's.
+      CreateChildWindows();
       if (!placed) PlaceOnScreen();
       int show = windowState == wsMaximized ? SW_SHOWMAXIMIZED : windowState == wsMinimized ? SW_SHOWMINIMIZED : SW_SHOW;
       ShowWindow(handle, show);

@@ -289,8 +289,8 @@ void TWinControl::CreateWindowHandle(const TCreateParams& params) {
 
 void TWinControl::CreateHandle() {
   if (handle != nullptr) return;
-  // The parent's window first: making it makes the windows of its children,
-  // this one among them, which must not get a second window.
+  // The parent's window first: making it makes the windows of its children
+  // that show, this one perhaps among them, which must not get a second window.
   if (parent != nullptr && !parent->HandleAllocated()) {
     parent->CreateHandle();
     if (handle != nullptr) return;
@@ -303,15 +303,45 @@ void TWinControl::CreateHandle() {
     throw;
   }
   controlState.Exclude(csCreating);
-  // Children in tab order so the window z-order follows it.
-  for (TWinControl* child : TabOrderList())
-    if (child->handle == nullptr) child->CreateHandle();
-  for (TControl* child : controls) {
-    auto* win = dynamic_cast<TWinControl*>(child);
-    if (win != nullptr && win->handle == nullptr) win->CreateHandle();
+  if (parent != nullptr && parent->handle != nullptr && !parent->makingChildren) PlaceAmongSiblings();
+  // The children's windows once this control shows; a hidden control's wait.
+  if (VisibleWithParents()) {
+    makingChildren = true;
+    try {
+      CreateChildWindows();
+    } catch (...) {
+      makingChildren = false;
+      throw;
+    }
+    makingChildren = false;
   }
   Realign();
   CreateComplete();
+}
+
+bool TWinControl::VisibleWithParents() const {
+  for (const TControl* c = this; c != nullptr; c = c->Parent())
+    if (!c->Visible()) return false;
+  return true;
+}
+
+void TWinControl::CreateChildWindows() {
+  if (handle == nullptr) return;
+  // Children in tab order so the window z-order follows it.
+  for (TWinControl* child : TabOrderList()) {
+    if (!child->Visible()) continue;
+    if (child->handle == nullptr) child->CreateHandle();
+    else child->CreateChildWindows();  // made on request while hidden: its children wait no longer
+  }
+}
+
+void TWinControl::PlaceAmongSiblings() {
+  HWND above = HWND_TOP;
+  for (TWinControl* sibling : parent->tabList) {
+    if (sibling == this) break;
+    if (sibling->handle != nullptr) above = sibling->handle;
+  }
+  SetWindowPos(handle, above, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_NOOWNERZORDER);
 }
 
 void TWinControl::DestroyWnd() {
@@ -399,7 +429,7 @@ void TWinControl::InsertControl(TControl* control) {
     if (auto* win = dynamic_cast<TWinControl*>(control)) {
       if (win->handle != nullptr) {
         ::SetParent(win->handle, handle);
-      } else if (!IsLoading()) {
+      } else if (!IsLoading() && win->VisibleWithParents()) {
         win->CreateHandle();
       }
     }
@@ -546,10 +576,16 @@ bool TWinControl::Showing() const {
 
 void TWinControl::SetVisible(bool value) {
   if (value == Visible()) return;
-  TControl::SetVisible(value);
+  const bool hadWindow = handle != nullptr;
+  TControl::SetVisible(value);  // a control shown now gets its window, or its children theirs
+  if (hadWindow && handle != nullptr) ShowWindow(handle, value ? SW_SHOWNA : SW_HIDE);
+}
+
+void TWinControl::VisibleNow() {
+  if (IsLoading() || IsDestroying() || !VisibleWithParents()) return;
   if (handle != nullptr) {
-    ShowWindow(handle, value ? SW_SHOWNA : SW_HIDE);
-  } else if (value && parent != nullptr && parent->handle != nullptr && !IsLoading()) {
+    CreateChildWindows();  // those left without windows while this was hidden
+  } else if (parent != nullptr && parent->handle != nullptr) {
     CreateHandle();
   }
 }
