@@ -292,6 +292,7 @@ private:
     cColumns = 1u << 13, cFileType = 1u << 14, cOverlay = 1u << 15,
     cNameInFolder = 1u << 16, cNameNormal = 1u << 17, cNameParseAddress = 1u << 18, cCreationTime = 1u << 19,
     cLastAccessTime = 1u << 20, cLastWriteTime = 1u << 21, cSize = 1u << 22, cSizeKB = 1u << 23,
+    cRemovable = 1u << 24,
   };
   struct CacheData {
     uint32_t known = 0;
@@ -306,6 +307,8 @@ private:
   };
 
   bool CachedAttribute(Cached bit, ULONG mask);
+  // Asks the shell for every attribute of kCommonAttributes in one call.
+  void CacheCommonAttributes();
   std::u16string CachedName(Cached bit, std::u16string& slot, DWORD shgdn);
   bool FindAttribute(DWORD attribute);
   FILETIME FindTime(FILETIME WIN32_FIND_DATAW::*field);

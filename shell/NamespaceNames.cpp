@@ -5,7 +5,39 @@
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
+namespace {
+
+// The attributes nearly every item is asked for when it is listed (a view's
+// filter, sorting, the tree's expand button and check box), with their cache
+// bits: one call answers them all.
+struct TCommonAttribute {
+  uint32_t bit;
+  ULONG mask;
+};
+
+}  // namespace
+
+void TNamespace::CacheCommonAttributes() {
+  static constexpr TCommonAttribute kCommon[] = {
+      {cFileSystem, SFGAO_FILESYSTEM}, {cFolder, SFGAO_FOLDER}, {cRemovable, SFGAO_REMOVABLE}};
+  ULONG value = 0;
+  for (const TCommonAttribute& a : kCommon) value |= a.mask;
+  IShellFolder* folder = ParentShellFolder();
+  LPCITEMIDLIST items[1] = {relativePIDL};
+  // A failed call says nothing about the item: every attribute is false then.
+  if (folder == nullptr || FAILED(folder->GetAttributesOf(1, items, &value))) value = 0;
+  for (const TCommonAttribute& a : kCommon) {
+    if ((value & a.mask) != 0) {
+      cache.answers |= a.bit;
+    } else {
+      cache.answers &= ~a.bit;
+    }
+    cache.known |= a.bit;
+  }
+}
+
 bool TNamespace::CachedAttribute(Cached bit, ULONG mask) {
+  if ((cache.known & bit) == 0 && (bit & (cFileSystem | cFolder | cRemovable)) != 0) CacheCommonAttributes();
   if ((cache.known & bit) == 0) {
     if (TestAttributesOf(mask)) {
       cache.answers |= bit;
@@ -33,7 +65,7 @@ bool TNamespace::Link() { return CachedAttribute(cLink, SFGAO_LINK); }
 bool TNamespace::NewContent() { return TestAttributesOf(SFGAO_NEWCONTENT); }
 bool TNamespace::NonEnumerated() { return TestAttributesOf(SFGAO_NONENUMERATED); }
 bool TNamespace::ReadOnly() { return TestAttributesOf(SFGAO_READONLY); }
-bool TNamespace::Removable() { return TestAttributesOf(SFGAO_REMOVABLE); }
+bool TNamespace::Removable() { return CachedAttribute(cRemovable, SFGAO_REMOVABLE); }
 bool TNamespace::Share() { return TestAttributesOf(SFGAO_SHARE); }
 
 std::u16string TNamespace::CachedName(Cached bit, std::u16string& slot, DWORD shgdn) {

@@ -20,6 +20,14 @@ constexpr UINT_PTR kStructureChangeTimer = 6;
 constexpr UINT_PTR kCacheTimer = 8;
 // Nodes walked per cache step: about a millisecond of work.
 constexpr uint32_t kCacheStepBudget = 50000;
+
+// A bar that showing makes appear is drawn with the frame, which showing it
+// invalidates: drawing it at once as well only paints it twice (a bar is
+// costly to draw under visual styles).
+bool BarAppears(HWND window, int bar, bool shown) {
+  LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
+  return shown && (style & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL)) == 0;
+}
 }  // namespace
 
 const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
@@ -359,6 +367,8 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
   info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
   int clientHeight = ClientHeight();
   bool always = scrollBarOptions->AlwaysVisible();
+  const bool appears = BarAppears(handle, SB_VERT, clientHeight < static_cast<int64_t>(rangeY) || always);
+  if (appears) doRepaint = false;
   if (clientHeight < static_cast<int64_t>(rangeY) || always) {
     if (always) info.fMask |= SIF_DISABLENOSCROLL;
     info.nMin = 0;
@@ -386,6 +396,8 @@ void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
   info.fMask = SIF_RANGE | SIF_PAGE | SIF_POS | SIF_TRACKPOS;
   int clientWidth = ClientWidth();
   bool always = scrollBarOptions->AlwaysVisible();
+  const bool appears = BarAppears(handle, SB_HORZ, clientWidth < static_cast<int64_t>(rangeX) || always);
+  if (appears) doRepaint = false;
   if (clientWidth < static_cast<int64_t>(rangeX) || always) {
     if (always) info.fMask |= SIF_DISABLENOSCROLL;
     info.nMax = static_cast<int>(rangeX);

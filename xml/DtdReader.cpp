@@ -260,10 +260,11 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool entityDe
     std::u16string replacement, systemId, publicId;
     TXmlErrorType resolved;
     try {
-      resolved = repository->ResolvePE(name, replacement, systemId, publicId);
+      resolved = repository->ReadPE(name, replacement, systemId, publicId);
     } catch (const Exception&) {
-      resolved = resolveExternals ? ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE : ET_EXTERNAL_ENTITY_NOT_READ;
+      resolved = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
     }
+    if (resolved == ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE && !resolveExternals) resolved = ET_EXTERNAL_ENTITY_NOT_READ;
     if (resolved != ET_NONE) {
       expandError = resolved;
       expandClue = name;

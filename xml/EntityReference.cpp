@@ -4,6 +4,7 @@
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/EntityExpansion.h"
+#include "xml/ParserUtilsCharRefs.h"
 #include "xml/XmlRules.h"
 
 void TdomEntityReference::Create(TdomDocument* document_, const std::u16string& name_) {
@@ -22,11 +23,21 @@ void TdomEntityReference::GetReplacementText(std::u16string& text, TXmlErrorType
 
 namespace {
 
-// True when text is character data the parser would take as it stands: XML
-// characters without markup, references or "]]>". Anything else is parsed,
-// so that its faults are reported as in the document itself.
-bool IsPlainText(const std::u16string& text) {
-  return IsXmlCharData(text) && text.find(u"]]>") == std::u16string::npos;
+// The character data text stands for when the parser would take it as such
+// without a fault: XML characters and references to them, no markup, no
+// entity reference, no "]]>". False for anything else, which is parsed so
+// that its faults are reported as in the document itself.
+bool ReadAsCharacterData(const std::u16string& text, std::u16string& data) {
+  if (text.find(u'<') != std::u16string::npos || text.find(u"]]>") != std::u16string::npos) return false;
+  for (size_t amp = text.find(u'&'); amp != std::u16string::npos; amp = text.find(u'&', amp + 1)) {
+    if (amp + 1 >= text.size() || text[amp + 1] != u'#') return false;
+  }
+  try {
+    data = ResolveCharRefsWideStr(text);  // refuses non-characters and malformed references
+  } catch (const Exception&) {
+    return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -55,12 +66,13 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
       text.clear();
     }
     if (IsHintOrWarningErrorType(errorType) && !text.empty() && doc != nullptr) {
-      if (!IsPlainText(text)) {
+      std::u16string data;
+      if (ReadAsCharacterData(text, data)) {
+        // Plain text needs no parser: one text node.
+        appendChild(doc->createTextNode(data));
+      } else {
         ParseReplacementTextInto(this, text);
         errorType = ExpandNestedReferences();
-      } else {
-        // Plain text needs no parser: one text node.
-        appendChild(doc->createTextNode(text));
       }
     }
   } catch (...) {

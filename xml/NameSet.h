@@ -2,6 +2,7 @@
 // TNameSet: the names met so far in one tag, as views into text that outlives
 // the set. A linear scan while the set is small, a hash set beyond it, so a
 // tag with three attributes and one with a million both stay cheap.
+#include <array>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -10,19 +11,23 @@ class TNameSet {
 public:
   // Adds name; false when it was there already.
   bool Insert(std::u16string_view name) {
-    if (many.empty()) {
-      for (std::u16string_view known : few) {
-        if (known == name) return false;
+    if (fewCount <= kLinearLimit) {
+      for (size_t i = 0; i < fewCount; ++i) {
+        if (few[i] == name) return false;
       }
-      few.push_back(name);
-      if (few.size() > kLinearLimit) many.insert(few.begin(), few.end());
-      return true;
+      if (fewCount < kLinearLimit) {
+        few[fewCount++] = name;
+        return true;
+      }
+      many.insert(few.begin(), few.end());
+      ++fewCount;  // from now on the hash set holds them all
     }
     return many.insert(name).second;
   }
 
 private:
   static constexpr size_t kLinearLimit = 16;
-  std::vector<std::u16string_view> few;
+  std::array<std::u16string_view, kLinearLimit> few;  // no allocation for a usual tag
+  size_t fewCount = 0;
   std::unordered_set<std::u16string_view> many;
 };

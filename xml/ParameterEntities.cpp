@@ -72,12 +72,13 @@ TXmlErrorType TdomPEInfoObject::ReadReplacementText(std::u16string& text) const 
   std::unique_ptr<TStream> stream;
   if (ownerRepository->AllowExternal()) stream = OpenExternalResource(impl, baseUri, pub, sys);
   if (stream == nullptr) return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
-  std::u16string raw;
-  TXmlErrorType errorType = ReadExternalEntityText(stream.get(), publicId, systemId, raw);
+  // Taken as it stands: a character reference in it is read where it stands,
+  // in a literal or (never as markup) outside one, as in the subset itself.
+  TXmlErrorType errorType = ReadExternalEntityText(stream.get(), publicId, systemId, text);
+  if (errorType == ET_NONE) return ET_NONE;
+  text.clear();
   if (errorType == ET_INVALID_TEXT_DECL) return ET_INVALID_TEXT_DECL;
-  if (errorType != ET_NONE) return ET_ENCODING_NOT_SUPPORTED;
-  text = ResolveCharRefsWideStr(raw);
-  return ET_NONE;
+  return ET_ENCODING_NOT_SUPPORTED;
 }
 
 TdomPERepository::~TdomPERepository() { Clear(); }
@@ -124,7 +125,14 @@ TXmlErrorType TdomPERepository::LookUp(const std::u16string& name, bool answerFa
   if (found == entries.end()) return ET_UNDEFINED_PARAMETER_ENTITY;
   TdomPEInfoObject* entry = found->second;
   if (answerFaults) {
-    TXmlErrorType result = entry->ReadReplacementText(value);
+    TXmlErrorType result;
+    try {
+      result = entry->ReadReplacementText(value);
+    } catch (const EDecodingError&) {
+      // Bytes that are no characters: fatal, as in the subset itself.
+      value.clear();
+      return kDecodingErrorType;
+    }
     if (result != ET_NONE) return result;
   } else {
     value = entry->GetNodeValue();

@@ -1,6 +1,9 @@
 #include "xml/Ucs4Reader.h"
 
+#include <algorithm>
+
 #include "xml/SingleByteCodec.h"
+#include "xml/Utf8Codec.h"
 
 TUtilsUCS4Reader::~TUtilsUCS4Reader() {
   if (bomReader != nullptr) Settle();
@@ -38,6 +41,7 @@ int32_t TUtilsUCS4Reader::HandleCodecRead(TCustomUnicodeCodec*, void* buffer, in
 void TUtilsUCS4Reader::SetCurrentCodecClass(TUnicodeCodecClass value) {
   DropAhead();
   codec.reset();
+  utf8 = value == CodecClassOf<TUTF8Codec>();
   if (value == nullptr) return;
   codec = CreateCodec(value);
   if (codec == nullptr) return;
@@ -104,6 +108,40 @@ void TUtilsUCS4Reader::ReadAhead() {
   if (!codec->HasLookAhead()) {
     const uint8_t* data;
     int32_t available = bomReader->BufferedBytes(data);
+    if (utf8 && available > 0 && data[0] < 0x80 && data[0] != 0x0D) {
+      // ASCII other than CR: one byte, one character, no decoding.
+      const TUtilsUCS4CharData& last = ring[filled - 1];
+      int64_t byteNumber = last.ByteNumber;
+      int64_t charNumber = last.CharNumber;
+      int64_t line = last.Line;
+      int64_t column = last.Column;
+      int64_t tabs = last.TabsInLine;
+      int32_t limit = std::min(available, kRingLength - filled);
+      int32_t count = 0;
+      for (; count < limit; ++count) {
+        uint8_t ch = data[count];
+        if (ch >= 0x80 || ch == 0x0D) break;
+        if (ch == 0x0A) {
+          line += 1;
+          column = 0;
+          tabs = 0;
+        } else if (ch == 0x09) {
+          tabs += 1;
+        } else {
+          column += 1;
+        }
+        TUtilsUCS4CharData& r = ring[filled + count];
+        r.ByteNumber = ++byteNumber;
+        r.CharNumber = ++charNumber;
+        r.CodePoint = ch;
+        r.Line = line;
+        r.Column = column;
+        r.CharSize = 1;
+        r.TabsInLine = tabs;
+      }
+      filled += count;
+      return;
+    }
     int32_t n = available > 0 ? codec->DecodeRun(data, available, runChars, runSizes, kRingLength - filled) : 0;
     if (n > 0) {
       // The counters stay in registers for the whole run.
@@ -174,12 +212,27 @@ void TUtilsUCS4Reader::Next() { Step(); }
 
 void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
   for (;;) {
-    while (cur + 2 < ring + filled) {
-      UCS4Char c = cur[1].CodePoint;
-      if (stops.Has(c)) return;
-      AppendUcs4AsUtf16(out, c);
-      ++cur;
+    // The records decoded ahead first: those before the last one can be
+    // stepped onto (each has a next record).
+    TUtilsUCS4CharData* last = ring + filled - 1;
+    TUtilsUCS4CharData* stop = cur + 1;
+    while (stop < last && !stops.Has(stop->CodePoint)) ++stop;
+    if (stop > cur + 1) {
+      size_t at = out.size();
+      out.resize(at + (stop - cur - 1));
+      char16_t* to = out.data() + at;
+      for (TUtilsUCS4CharData* r = cur + 1; r < stop; ++r) {
+        if (r->CodePoint >= 0x10000) {
+          // Pairs and non-characters take the general way from here.
+          out.resize(to - out.data());
+          for (; r < stop; ++r) AppendUcs4AsUtf16(out, r->CodePoint);
+          break;
+        }
+        *to++ = static_cast<char16_t>(r->CodePoint);
+      }
+      cur = stop - 1;
     }
+    if (stop < last) return;
     UCS4Char c = cur[1].CodePoint;
     if (stops.Has(c)) return;
     if (StepThroughRun(stops, out)) continue;
@@ -194,6 +247,7 @@ bool TUtilsUCS4Reader::StepThroughRun(const TUcs4StopSet& stops, std::u16string&
   const uint8_t* data;
   int32_t available = bomReader->BufferedBytes(data);
   if (available <= 0) return false;
+  if (utf8 && data[0] < 0x80 && StepThroughAscii(stops, out, data, available)) return true;
   int32_t decoded = codec->DecodeRun(data, available, runChars, runSizes, kRingLength);
   // A CR that ends the run waits until its follower is known.
   int32_t n = decoded;
@@ -241,6 +295,77 @@ bool TUtilsUCS4Reader::StepThroughRun(const TUcs4StopSet& stops, std::u16string&
     previous = current;
     current = r;
   }
+}
+
+bool TUtilsUCS4Reader::StepThroughAscii(const TUcs4StopSet& stops, std::u16string& out, const uint8_t* data,
+                                        int32_t available) {
+  // Byte i of data is character i after the next record N. The counters
+  // after the last three bytes taken roll along: a (the last), b, c.
+  struct Counters {
+    int64_t line, column, tabs;
+  };
+  const TUtilsUCS4CharData previousOfN = *cur;
+  const TUtilsUCS4CharData n = cur[1];
+  Counters a{n.Line, n.Column, n.TabsInLine};
+  Counters b{previousOfN.Line, previousOfN.Column, previousOfN.TabsInLine};
+  Counters c = b;
+  int32_t i = 0;
+  for (; i < available; ++i) {
+    uint8_t ch = data[i];
+    if (ch >= 0x80 || ch == 0x0D || stops.Has(ch)) break;
+    c = b;
+    b = a;
+    if (ch == 0x0A) {
+      a.line += 1;
+      a.column = 0;
+      a.tabs = 0;
+    } else if (ch == 0x09) {
+      a.tabs += 1;
+    } else {
+      a.column += 1;
+    }
+  }
+  bool stopped = i < available && data[i] < 0x80 && data[i] != 0x0D;
+  // The character at index `next` becomes the next record: the stop, or
+  // else the last byte taken (nothing comes after it that is known yet).
+  int32_t next = stopped ? i : i - 1;
+  if (next < 0) return false;
+  Counters atNext = a, atCurrent = b, atPrevious = c;
+  if (stopped) {
+    atPrevious = b;
+    atCurrent = a;
+    uint8_t ch = data[i];
+    if (ch == 0x0A) {
+      atNext = {a.line + 1, 0, 0};
+    } else if (ch == 0x09) {
+      atNext = {a.line, a.column, a.tabs + 1};
+    } else {
+      atNext = {a.line, a.column + 1, a.tabs};
+    }
+  }
+  auto record = [&](int32_t index, const Counters& at) {
+    if (index == -1) return n;
+    if (index == -2) return previousOfN;
+    TUtilsUCS4CharData r;
+    r.ByteNumber = n.ByteNumber + index + 1;
+    r.CharNumber = n.CharNumber + index + 1;
+    r.CodePoint = data[index];
+    r.CharSize = 1;
+    r.Line = at.line;
+    r.Column = at.column;
+    r.TabsInLine = at.tabs;
+    return r;
+  };
+  ring[0] = record(next - 2, atPrevious);
+  ring[1] = record(next - 1, atCurrent);
+  ring[2] = record(next, atNext);
+  cur = ring + 1;
+  filled = 3;
+  AppendUcs4AsUtf16(out, n.CodePoint);
+  size_t at = out.size();
+  out.resize(at + next);
+  for (int32_t k = 0; k < next; ++k) out[at + k] = data[k];
+  return true;
 }
 
 void TUtilsUCS4Reader::Reset() {

@@ -133,6 +133,9 @@ private:
   // previous, current and next as the only records. false (nothing stepped)
   // when no run can be decoded here.
   bool StepThroughRun(const TUcs4StopSet& stops, std::u16string& out);
+  // The same straight over UTF-8 bytes while they are ASCII other than CR
+  // (one byte, one character): no decoding, positions counted as it goes.
+  bool StepThroughAscii(const TUcs4StopSet& stops, std::u16string& out, const uint8_t* data, int32_t available);
   // Takes the bytes of every record up to the next one from the byte-order-mark reader.
   void Settle();
   // Forgets records decoded ahead of the next one (before the codec changes).
@@ -158,6 +161,7 @@ private:
   int32_t filled = 3;
   int64_t settledByteNumber = 0;
   uint8_t readLFOption = 1;
+  bool utf8 = false;  // the codec is UTF-8: StepRun may read ASCII bytes as they are
   int64_t startOffset = 0;
   // Scratch for runs decoded ahead.
   UCS4Char runChars[kRingLength];

@@ -90,63 +90,72 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
     errorType = type;
     code = std::move(text);
   };
-  if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
-    if (fragment || rootState == 1) return;
-    if (pcdata->CharRefGenerated) return fail(ET_NOT_IN_ROOT, u"&#");
-    if (!IsXmlS(pcdata->Data)) fail(ET_NOT_IN_ROOT, pcdata->Data);
-    return;
-  }
-  if (auto* start = As<TXmlStartElementSignal>(signal)) {
-    if (!fragment && rootState == 2) return fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
-    rootState = 1;
-    elementStack.push_back(start->TagName);
-    return;
-  }
-  if (auto* end = As<TXmlEndElementSignal>(signal)) {
-    if (elementStack.empty() || elementStack.back() != end->TagName) return fail(ET_MISSING_START_TAG, end->TagName);
-    elementStack.pop_back();
-    if (elementStack.empty()) rootState = 2;
-    return;
-  }
-  if (auto* cdata = As<TXmlCDATASignal>(signal)) {
-    if (!fragment && rootState != 1) fail(ET_NOT_IN_ROOT, cdata->Data);
-    return;
-  }
-  if (auto* doctype = As<TXmlDoctypeSignal>(signal)) {
-    if (doctypeSeen) return fail(ET_DOUBLE_DOCTYPE, doctype->DoctypeName);
-    doctypeSeen = true;
-    if (rootState != 0) fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
-    return;
-  }
-  if (auto* ref = As<TXmlEntityRefSignal>(signal)) {
-    if (!fragment && rootState != 1) fail(ET_NOT_IN_ROOT, u"&" + ref->EntityName + u";");
-    return;
-  }
-  if (auto* mapping = As<TXmlStartPrefixMappingSignal>(signal)) {
-    prefixList.push_back(mapping->Prefix);
-    return;
-  }
-  if (auto* unmapping = As<TXmlEndPrefixMappingSignal>(signal)) {
-    if (prefixList.empty() || prefixList.back() != unmapping->Prefix)
-      return fail(ET_UNBALANCED_PREFIX_MAPPING, unmapping->Prefix);
-    prefixList.pop_back();
-    return;
-  }
-  if (As<TXmlCompletedSignal>(signal) != nullptr) {
-    if (!fragment && rootState == 0) {
-      fail(ET_MISSING_ROOT_ELEMENT, u"");
-    } else if (rootState == 1) {
-      fail(ET_MISSING_END_TAG, u"");
-    } else {
-      doctypeSeen = false;
-      rootState = 0;
+  // One look at the kind, then the test of that kind.
+  switch (signal->KindCode()) {
+    case SK_PCDATA: {
+      auto* pcdata = static_cast<TXmlPCDATASignal*>(signal);
+      if (fragment || rootState == 1) return;
+      if (pcdata->CharRefGenerated) return fail(ET_NOT_IN_ROOT, u"&#");
+      if (!IsXmlS(pcdata->Data)) fail(ET_NOT_IN_ROOT, pcdata->Data);
+      return;
     }
-    documentState = 0;
-    return;
-  }
-  if (As<TXmlAbortedSignal>(signal) != nullptr) {
-    Reset();
-    return;
+    case SK_START_ELEMENT: {
+      auto* start = static_cast<TXmlStartElementSignal*>(signal);
+      if (!fragment && rootState == 2) return fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
+      rootState = 1;
+      elementStack.push_back(start->TagName);
+      return;
+    }
+    case SK_END_ELEMENT: {
+      auto* end = static_cast<TXmlEndElementSignal*>(signal);
+      if (elementStack.empty() || elementStack.back() != end->TagName) return fail(ET_MISSING_START_TAG, end->TagName);
+      elementStack.pop_back();
+      if (elementStack.empty()) rootState = 2;
+      return;
+    }
+    case SK_CDATA: {
+      auto* cdata = static_cast<TXmlCDATASignal*>(signal);
+      if (!fragment && rootState != 1) fail(ET_NOT_IN_ROOT, cdata->Data);
+      return;
+    }
+    case SK_DOCTYPE: {
+      auto* doctype = static_cast<TXmlDoctypeSignal*>(signal);
+      if (doctypeSeen) return fail(ET_DOUBLE_DOCTYPE, doctype->DoctypeName);
+      doctypeSeen = true;
+      if (rootState != 0) fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+      return;
+    }
+    case SK_ENTITY_REF: {
+      auto* ref = static_cast<TXmlEntityRefSignal*>(signal);
+      if (!fragment && rootState != 1) fail(ET_NOT_IN_ROOT, u"&" + ref->EntityName + u";");
+      return;
+    }
+    case SK_START_PREFIX_MAPPING:
+      prefixList.push_back(static_cast<TXmlStartPrefixMappingSignal*>(signal)->Prefix);
+      return;
+    case SK_END_PREFIX_MAPPING: {
+      auto* unmapping = static_cast<TXmlEndPrefixMappingSignal*>(signal);
+      if (prefixList.empty() || prefixList.back() != unmapping->Prefix)
+        return fail(ET_UNBALANCED_PREFIX_MAPPING, unmapping->Prefix);
+      prefixList.pop_back();
+      return;
+    }
+    case SK_COMPLETED:
+      if (!fragment && rootState == 0) {
+        fail(ET_MISSING_ROOT_ELEMENT, u"");
+      } else if (rootState == 1) {
+        fail(ET_MISSING_END_TAG, u"");
+      } else {
+        doctypeSeen = false;
+        rootState = 0;
+      }
+      documentState = 0;
+      return;
+    case SK_ABORTED:
+      Reset();
+      return;
+    default:
+      break;
   }
   if ((signal->Scope() & kScopeDoc) == 0) RaiseInternal();
 }

@@ -137,7 +137,14 @@ void TUtilsWideStringList::BeginUpdate() {
 void TUtilsWideStringList::Clear() {
   if (items.empty()) return;
   Changing();
-  std::vector<TUtilsWideStringItem>().swap(items);
+  if (keepStorage && items.size() <= kKeptItems) {
+    for (TUtilsWideStringItem& item : items) {
+      if (spare.size() < kKeptItems && item.fString.capacity() <= kKeptStringLength) spare.push_back(std::move(item.fString));
+    }
+    items.clear();
+  } else {
+    std::vector<TUtilsWideStringItem>().swap(items);
+  }
   capacity = 0;
   Changed();
 }
@@ -236,7 +243,14 @@ void TUtilsWideStringList::Grow() {
 
 void TUtilsWideStringList::InsertItem(int index, std::u16string_view s, void* object) {
   if (GetCount() == capacity) Grow();
-  items.insert(items.begin() + index, TUtilsWideStringItem{std::u16string(s), object});
+  if (spare.empty()) {
+    items.insert(items.begin() + index, TUtilsWideStringItem{std::u16string(s), object});
+    return;
+  }
+  std::u16string text = std::move(spare.back());
+  spare.pop_back();
+  text.assign(s);
+  items.insert(items.begin() + index, TUtilsWideStringItem{std::move(text), object});
 }
 
 int TUtilsWideStringList::PlaceFor(std::u16string_view s, bool& existing) const {
@@ -254,12 +268,20 @@ void TUtilsWideStringList::QuickSort(int low, int high) {
   while (low < high) {
     int i = low;
     int j = high;
-    std::u16string pivot = items[low + (high - low) / 2].fString;
+    // The pivot is followed through the swaps rather than copied.
+    int pivot = low + (high - low) / 2;
     while (i <= j) {
-      while (CompareWideStr(items[i].fString, pivot) < 0) ++i;
-      while (CompareWideStr(items[j].fString, pivot) > 0) --j;
+      while (CompareWideStr(items[i].fString, items[pivot].fString) < 0) ++i;
+      while (CompareWideStr(items[j].fString, items[pivot].fString) > 0) --j;
       if (i <= j) {
-        if (i != j) std::swap(items[i], items[j]);
+        if (i != j) {
+          std::swap(items[i], items[j]);
+          if (pivot == i) {
+            pivot = j;
+          } else if (pivot == j) {
+            pivot = i;
+          }
+        }
         ++i;
         --j;
       }

@@ -81,6 +81,13 @@ public:
   bool Sorted() const { return sorted; }
   TDuplicates Duplicates() const { return duplicates; }
   void SetDuplicates(TDuplicates value) { duplicates = value; }
+  // With true, Clear keeps the room of a small list and the buffers of its
+  // strings for the items added next: for a list refilled over and over,
+  // such as the attributes of one start tag after another.
+  void SetKeepStorage(bool value) {
+    keepStorage = value;
+    if (!value) spare.clear();
+  }
   int Count() const { return GetCount(); }
   int UpdateCount() const { return updateCount; }
 
@@ -99,9 +106,13 @@ private:
   int PlaceFor(std::u16string_view s, bool& existing) const;
   void QuickSort(int low, int high);
 
+  static constexpr size_t kKeptItems = 64;
+  static constexpr size_t kKeptStringLength = 256;
   int capacity = 0;
   TDuplicates duplicates = dupIgnore;
   std::vector<TUtilsWideStringItem> items;
   bool sorted = false;
   int updateCount = 0;
+  bool keepStorage = false;
+  std::vector<std::u16string> spare;  // buffers kept by Clear for InsertItem
 };

@@ -51,6 +51,7 @@ void TXmlStandardDocReader::Create(TComponent* owner) {
   pcdataSignal.reset(New<TXmlPCDATASignal>());
   startSignal.reset(New<TXmlStartElementSignal>());
   endSignal.reset(New<TXmlEndElementSignal>());
+  entityRefSignal.reset(New<TXmlEntityRefSignal>());
 }
 
 TXmlStandardDocReader::~TXmlStandardDocReader() { Reset(); }
@@ -77,6 +78,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
   pcdataSignal->ForgetUriSource();
   startSignal->ForgetUriSource();
   endSignal->ForgetUriSource();
+  entityRefSignal->ForgetUriSource();
   try {
     if (fragment) {
       SendStartDocumentFragmentSignal(tokenizer.get(), source);
@@ -395,9 +397,23 @@ void TXmlStandardDocReader::SendEndPrefixMappingSignals(const IDomLocator* locat
 
 void TXmlStandardDocReader::SendEntityRefSignal(TXmlDocTokenizer* tokenizer) {
   if (NextHandler() == nullptr) return;
-  std::unique_ptr<TXmlEntityRefSignal> signal(TXmlSignal::CreateFromLocator<TXmlEntityRefSignal>(this, tokenizer));
+  // The reused signal, unless a handler still works on it (the reference's
+  // expansion reading with this same reader).
+  std::unique_ptr<TXmlEntityRefSignal> own;
+  TXmlEntityRefSignal* signal = entityRefSignal.get();
+  if (entityRefSignalBusy) {
+    own.reset(New<TXmlEntityRefSignal>());
+    signal = own.get();
+  }
+  signal->Locate(this, tokenizer);
   signal->EntityName = tokenizer->TokenText();
-  Send(signal.get());
+  struct Busy {
+    bool& flag;
+    bool was;
+    ~Busy() { flag = was; }
+  } busy{entityRefSignalBusy, entityRefSignalBusy};
+  entityRefSignalBusy = true;
+  Send(signal);
 }
 
 void TXmlStandardDocReader::ProcessDoctypeDecl(TXmlDocTokenizer* tokenizer) {

@@ -115,4 +115,6 @@ private:
   std::unique_ptr<TXmlPCDATASignal> pcdataSignal;
   std::unique_ptr<TXmlStartElementSignal> startSignal;
   std::unique_ptr<TXmlEndElementSignal> endSignal;
+  std::unique_ptr<TXmlEntityRefSignal> entityRefSignal;
+  bool entityRefSignalBusy = false;  // a handler is still at the reused one (a nested parse)
 };

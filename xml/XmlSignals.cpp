@@ -204,7 +204,11 @@ void TXmlStartDocumentFragmentSignal::CheckWellformedness(TXmlErrorType& errorTy
   if (!XmlEncoding.empty() && !IsXmlEncName(XmlEncoding)) errorType = ET_INVALID_VERSION_NUMBER;
 }
 
-TXmlStartElementSignal::TXmlStartElementSignal() : Attributes(new TUtilsNameValueList) {}
+TXmlStartElementSignal::TXmlStartElementSignal() : Attributes(new TUtilsNameValueList) {
+  // One tag's attributes after another's: the lists keep their room.
+  Attributes->Names()->SetKeepStorage(true);
+  Attributes->Values()->SetKeepStorage(true);
+}
 
 TXmlStartElementSignal::~TXmlStartElementSignal() { delete Attributes; }
 

@@ -1,10 +1,20 @@
 #include "FlushBehind.h"
 
+#include <exception>
+
 namespace qv::engine {
 
 bool SystemFlushBehind(HANDLE file) { return FlushFileBuffers(file) != FALSE; }
 
 FlushBehindCall gFlushBehind = SystemFlushBehind;
+
+std::unique_ptr<FlushBehind> FlushBehind::Start(HANDLE file, uint64_t step) {
+  try {
+    return std::make_unique<FlushBehind>(file, step);
+  } catch (const std::exception&) {  // no thread or no memory for one
+    return nullptr;
+  }
+}
 
 FlushBehind::FlushBehind(HANDLE file, uint64_t step) : file_(file), step_(step), thread_([this] { Run(); }) {}
 

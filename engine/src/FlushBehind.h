@@ -11,6 +11,7 @@
 
 #include <condition_variable>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -25,6 +26,10 @@ bool SystemFlushBehind(HANDLE file);
 
 class FlushBehind {
  public:
+  // A FlushBehind for `file`, or null where its thread cannot be made (the
+  // pass is then flushed at its end only).
+  static std::unique_ptr<FlushBehind> Start(HANDLE file, uint64_t step);
+
   // Flushes `file` each time the writer reports `step` more bytes written
   // than when the last flush began, one flush at a time.
   FlushBehind(HANDLE file, uint64_t step);

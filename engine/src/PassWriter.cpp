@@ -3,6 +3,7 @@
 #include "FlushBehind.h"
 
 #include <condition_variable>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -121,9 +122,13 @@ WriteOutcome WritePass(HANDLE file, const PassSource& source, uint64_t from, uin
   bool prefetch = period == 0 && chunkLimit > 0 && to - from >= kPrefetchFromChunks * chunkLimit;
   AlignedBuffer spare(prefetch ? chunkLimit : 0);
   prefetch = prefetch && spare.ok();
-  std::unique_ptr<Prefetcher> prefetcher(prefetch ? new Prefetcher(source) : nullptr);
+  std::unique_ptr<Prefetcher> prefetcher;
+  try {
+    if (prefetch) prefetcher = std::make_unique<Prefetcher>(source);
+  } catch (const std::exception&) {  // no thread for it: each chunk is made inline
+  }
   // Its end waits for a flush under way, so none outlasts the call.
-  std::unique_ptr<FlushBehind> behind(to - from >= kFlushBehindFrom ? new FlushBehind(file, kFlushBehindStep)
+  std::unique_ptr<FlushBehind> behind(to - from >= kFlushBehindFrom ? FlushBehind::Start(file, kFlushBehindStep)
                                                                     : nullptr);
   uint8_t* current = buffer.data();
   uint8_t* next = spare.data();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <vector>
 
 #include "ShellTestHelpers.h"
@@ -634,5 +635,34 @@ TEST_F(NamespaceFixture, ShownNamesFollowTheOptionThatHidesKnownExtensions) {
     setOption(saved);
   } else {
     RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"HideFileExt");
+  }
+}
+
+// The attributes answered together in one call are each what the shell
+// answers when asked for that one alone, whichever is asked first.
+TEST_F(NamespaceFixture, AttributesAnsweredTogetherAgreeWithEachAskedAlone) {
+  std::vector<std::u16string> paths{empty, sized, hidden, readOnly, noExt, foreign, sub, nested, link, folder.Path()};
+  wchar_t windows[MAX_PATH];
+  GetWindowsDirectoryW(windows, MAX_PATH);
+  paths.push_back(std::u16string(reinterpret_cast<const char16_t*>(windows), 3));  // a drive root
+  struct Ask {
+    ULONG mask;
+    bool (TNamespace::*getter)();
+  };
+  std::vector<Ask> asks{{SFGAO_FILESYSTEM, &TNamespace::FileSystem},
+                        {SFGAO_FOLDER, &TNamespace::Folder},
+                        {SFGAO_LINK, &TNamespace::Link},
+                        {SFGAO_REMOVABLE, &TNamespace::Removable}};
+  std::mt19937 rng(11);
+  for (int round = 0; round < 4; ++round) {
+    for (const std::u16string& path : paths) {
+      std::shuffle(asks.begin(), asks.end(), rng);
+      TNamespace* item = Item(path);
+      TNamespace* alone = Item(path);
+      for (const Ask& ask : asks)
+        EXPECT_EQ((item->*ask.getter)(), alone->TestAttributesOf(ask.mask)) << vws::ToAnsi(path) << " " << ask.mask;
+      item->Free();
+      alone->Free();
+    }
   }
 }

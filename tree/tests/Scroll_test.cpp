@@ -7,6 +7,8 @@
 #include <mmsystem.h>
 
 #include <climits>
+#include <random>
+#include <vector>
 
 #include "ColumnTree.h"
 #include "HandleWatermark.h"
@@ -296,4 +298,67 @@ TEST_F(ScrollTest, ToggleAnimationSlidesTheRowsBelow) {
   tree->SetExpanded(node, false);
   EXPECT_EQ(steps, 2);
   EXPECT_EQ(tree->RangeY(), 20u * 18);
+}
+
+namespace {
+
+// The whole window as it stands (frame and scroll bars included).
+std::vector<uint32_t> WindowPixels(HWND window) {
+  RECT r;
+  GetWindowRect(window, &r);
+  int w = r.right - r.left, h = r.bottom - r.top;
+  HDC source = GetWindowDC(window);
+  HDC memory = CreateCompatibleDC(source);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = -h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY);
+  std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + w * h);
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, source);
+  return pixels;
+}
+
+}  // namespace
+
+// Bars that come and go as rows and columns change: once the window has
+// painted what is pending, it shows what a full repaint of it shows, and
+// each bar is there exactly when the content needs it.
+TEST_F(ScrollTest, BarsThatComeAndGoAreDrawnAsAFullRepaintDrawsThem) {
+  std::mt19937 rng(5);
+  const uint32_t counts[] = {2, 6, 40, 500};
+  const int widths[] = {60, 140, 450};
+  for (int step = 0; step < 30; ++step) {
+    std::vector<TColumnTree::TColumn> columns(2);
+    for (auto& c : columns) c.Width = widths[rng() % 3];
+    tree->SetColumns(columns, 0);
+    tree->SetRootNodeCount(counts[rng() % 4]);
+    tree->UpdateScrollBars(true);
+    qvtest::Pump(30);
+    std::vector<uint32_t> shown = WindowPixels(tree->Handle());
+    LONG_PTR style = GetWindowLongPtrW(tree->Handle(), GWL_STYLE);
+    EXPECT_EQ((style & WS_VSCROLL) != 0, tree->ClientHeight() < static_cast<int>(tree->RangeY())) << step;
+    EXPECT_EQ((style & WS_HSCROLL) != 0, tree->ClientWidth() < static_cast<int>(tree->RangeX())) << step;
+    RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    std::vector<uint32_t> full = WindowPixels(tree->Handle());
+    // Not the square where two bars meet: Wine leaves it as it was when one
+    // bar comes beside the other (with every way of updating the bars).
+    RECT window, client{0, 0, tree->ClientWidth(), tree->ClientHeight()};
+    GetWindowRect(tree->Handle(), &window);
+    MapWindowPoints(tree->Handle(), nullptr, reinterpret_cast<POINT*>(&client), 2);
+    int width = window.right - window.left;
+    for (size_t i = 0; i < full.size() && i < shown.size(); ++i) {
+      int x = static_cast<int>(i) % width + window.left, y = static_cast<int>(i) / width + window.top;
+      if (x >= client.right && y >= client.bottom) full[i] = shown[i];
+    }
+    EXPECT_TRUE(shown == full) << "step " << step;
+  }
 }

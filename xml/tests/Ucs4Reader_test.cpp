@@ -354,3 +354,78 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
     ASSERT_EQ(fastStream.Position(), slowStream.Position());
   }
 }
+
+// The records of well-formed UTF-8 against a model that decodes the bytes
+// one character at a time by itself: byte and character numbers, lines,
+// columns, tabs and sizes, with CR LF and a lone CR read as LF. Random
+// texts, random buffer sizes, read with Next and with StepRun.
+TEST(Ucs4Reader, Utf8RecordsMatchAModel) {
+  uint32_t seed = 31;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  static const char* const pieces[] = {"a", "Z", " ", "\r", "\n", "\r\n", "\t", "<", "&", "\xC3\xA9",
+                                       "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x7F"};
+  for (int round = 0; round < 800; ++round) {
+    std::string bytes;
+    size_t count = next() % 300;
+    for (size_t i = 0; i < count; ++i) bytes += next() % 3 ? pieces[next() % 3] : pieces[next() % std::size(pieces)];
+    // The model.
+    std::vector<TUtilsUCS4CharData> model;
+    TUtilsUCS4CharData at;
+    at.Line = 1;
+    for (size_t i = 0; i < bytes.size();) {
+      uint8_t lead = static_cast<uint8_t>(bytes[i]);
+      int size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+      UCS4Char c = size == 1 ? lead : lead & (0x3F >> (size - 1));
+      for (int k = 1; k < size; ++k) c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
+      if (c == 0x0D) {
+        c = 0x0A;
+        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') size = 2;
+      }
+      i += size;
+      at.ByteNumber += size;
+      at.CharNumber += 1;
+      at.CodePoint = c;
+      at.CharSize = size;
+      if (c == 0x0A) {
+        at.Line += 1;
+        at.Column = 0;
+        at.TabsInLine = 0;
+      } else if (c == 0x09) {
+        at.TabsInLine += 1;
+      } else {
+        at.Column += 1;
+      }
+      model.push_back(at);
+    }
+    int32_t bufSize = static_cast<int32_t>(next() % 2 ? 1 + next() % 9 : 64 + next() % 300);
+    bool runs = next() % 2 == 0;
+    ReaderFixture f(bytes, CodecClassOf<TUTF8Codec>(), bufSize);
+    SCOPED_TRACE("round " + std::to_string(round) + (runs ? " runs" : " steps"));
+    // After every move, the three records are the model's at their places.
+    auto check = [&] {
+      int64_t k = f.reader->Current().CharNumber;
+      ASSERT_GE(k, 1);
+      ASSERT_LE(k, static_cast<int64_t>(model.size()));
+      ExpectSameRecord(f.reader->Current(), model[k - 1], "current");
+      if (k >= 2) ExpectSameRecord(f.reader->Previous(), model[k - 2], "previous");
+      if (k < static_cast<int64_t>(model.size())) ExpectSameRecord(f.reader->NextRecord(), model[k], "next");
+    };
+    std::u16string text;
+    for (;;) {
+      if (runs && !model.empty()) {
+        f.reader->StepRun(TUcs4StopSet(u"<&"), text);
+        if (f.reader->Current().CodePoint != kUcs4StartOfInput) check();
+        if (::testing::Test::HasFailure()) return;
+      }
+      f.reader->Next();
+      if (f.reader->GetEof()) break;
+      check();
+      if (::testing::Test::HasFailure()) return;
+    }
+    ASSERT_EQ(f.reader->Current().ByteNumber, static_cast<int64_t>(bytes.size()));
+    ASSERT_EQ(f.reader->Current().CharNumber, static_cast<int64_t>(model.size()) + 1);
+  }
+}

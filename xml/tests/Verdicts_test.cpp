@@ -381,16 +381,19 @@ TEST_F(VerdictTest, ExternalEntitiesStartWithATextDeclarationOnly) {
         heads.push_back({std::string("<?xml") + version + encoding + standalone + "?>", type});
       }
   WriteFile("pe.dtd", "<!ENTITY % e SYSTEM 'pe.ent'>%e;");
+  WriteFile("in-markup.dtd", "<!ENTITY % e SYSTEM 'any.ent'><!ELEMENT r %e;>");
   for (TdomAutoPrepare prepare : {AP_COMPLETE, AP_NO}) {
     parser->SetAutoPrepare(prepare);
     for (const Head& head : heads) {
       WriteFile("g.ent", head.text + "text");
       WriteFile("pe.ent", head.text + "<!ELEMENT r ANY>");
+      WriteFile("any.ent", head.text + "ANY");
       Verdict general = Judge("<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY e SYSTEM 'g.ent'>]><r>&e;</r>");
       Verdict parameter = Judge("<!DOCTYPE r SYSTEM 'pe.dtd'><r/>");
-      for (const Verdict* verdict : {&general, &parameter}) {
+      Verdict inMarkup = Judge("<!DOCTYPE r SYSTEM 'in-markup.dtd'><r/>");
+      for (const Verdict* verdict : {&general, &parameter, &inMarkup}) {
         const Verdict& v = *verdict;
-        std::string what = std::string(verdict == &general ? "general " : "parameter ") +
+        std::string what = std::string(verdict == &general ? "general " : verdict == &parameter ? "parameter " : "markup ") +
                            std::to_string(int(prepare)) + " " + head.text + Show(v);
         if (head.type == ET_NONE) {
           EXPECT_TRUE(v.valid) << what;
@@ -536,6 +539,51 @@ TEST_F(VerdictTest, ReplacementTextsReadAsIfWrittenInPlace) {
     Verdict b = judge("<!DOCTYPE r [" + dtd + "]><r>" + text + "</r>", inPlace);
     ASSERT_EQ(a.wellFormed, b.wellFormed) << viaEntity << Show(a) << " | " << text << Show(b);
     ASSERT_EQ(expanded, inPlace) << viaEntity;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Declarations read the same in the external subset itself and in an
+// external parameter entity it includes: the entity's text is taken as it
+// stands (character references stay for the literals that hold them, bytes
+// that are no characters are fatal, as in the subset).
+TEST_F(VerdictTest, ExternalParameterEntitiesReadAsTheSubsetItself) {
+  const std::string pieces[] = {
+      "<!ENTITY e \"a&#34;b\">", "<!ENTITY e 'x&#38;#60;y'>", "<!ENTITY e '&#37;'>", "&#60;!ELEMENT s ANY>",
+      "<!ATTLIST r a CDATA '&#34;&#38;#38;'>", "<!-- &#60; -->", "<!ENTITY e 'p\xFFq'>", "<!ENTITY e '\x01'>",
+      "<!ENTITY e 'plain'>", " ",
+  };
+  std::mt19937 random(11);
+  for (int round = 0; round < 60; ++round) {
+    std::string body = "<!ELEMENT r ANY>";
+    for (int n = 1 + random() % 3; n > 0; --n) body += pieces[random() % std::size(pieces)];
+    WriteFile("direct.dtd", body);
+    WriteFile("body.ent", body);
+    struct Outcome {
+      Verdict v;
+      std::u16string text, attr;
+    } outcomes[2];
+    const char* dtds[] = {"direct.dtd", "via.dtd"};
+    WriteFile("via.dtd", "<!ENTITY % p SYSTEM 'body.ent'>%p;");
+    for (int i = 0; i < 2; ++i) {
+      std::string xml = std::string("<!DOCTYPE r SYSTEM '") + dtds[i] + "'><r>&e;</r>";
+      outcomes[i].v = Judge(xml);
+      if (!outcomes[i].v.wellFormed) {
+        EXPECT_FALSE(outcomes[i].v.types.empty()) << body;
+        continue;
+      }
+      TdomDocument* doc = Parse(xml);
+      ASSERT_NE(doc, nullptr) << body;
+      outcomes[i].text = doc->GetDocumentElement()->GetTextContent();
+      outcomes[i].attr = doc->GetDocumentElement()->getAttribute(u"a");
+    }
+    ASSERT_EQ(outcomes[0].v.wellFormed, outcomes[1].v.wellFormed)
+        << body << Show(outcomes[0].v) << " |" << Show(outcomes[1].v);
+    EXPECT_EQ(outcomes[0].text, outcomes[1].text) << body;
+    EXPECT_EQ(outcomes[0].attr, outcomes[1].attr) << body;
   }
 }
 

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -153,6 +156,101 @@ TEST(WideStrList, AddStringsAndAssignAreAllOrNothing) {
   copy.AddStrings(&copy);  // adding a list to itself doubles it once
   EXPECT_EQ(copy.GetCount(), 6);
   EXPECT_THROW(copy.Assign(nullptr), EConvertError);
+}
+
+// A list that keeps its storage across Clear behaves as one that does not:
+// random operations on both, the same texts, objects, counts, capacities and
+// errors after each. Sorting follows the pivot through its swaps; equal texts
+// with different objects show that the order is the one a sort with a copied
+// pivot gives.
+namespace {
+
+// The sort as it was written first: the pivot's text copied.
+void ReferenceQuickSort(std::vector<std::pair<std::u16string, int>>& items, int low, int high) {
+  while (low < high) {
+    int i = low;
+    int j = high;
+    std::u16string pivot = items[low + (high - low) / 2].first;
+    while (i <= j) {
+      while (CompareWideStr(items[i].first, pivot) < 0) ++i;
+      while (CompareWideStr(items[j].first, pivot) > 0) --j;
+      if (i <= j) {
+        if (i != j) std::swap(items[i], items[j]);
+        ++i;
+        --j;
+      }
+    }
+    if (j - low < high - i) {
+      if (low < j) ReferenceQuickSort(items, low, j);
+      low = i;
+    } else {
+      if (i < high) ReferenceQuickSort(items, i, high);
+      high = j;
+    }
+  }
+}
+
+std::vector<std::pair<std::u16string, int>> Contents(const TUtilsWideStringList& list) {
+  std::vector<std::pair<std::u16string, int>> out;
+  for (int i = 0; i < list.GetCount(); ++i)
+    out.emplace_back(list.Get(i), static_cast<int>(reinterpret_cast<intptr_t>(list.GetObject(i))));
+  return out;
+}
+
+}  // namespace
+
+TEST(WideStrList, KeptStorageAndSortAgreeWithPlainLists) {
+  uint32_t seed = 5;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const std::u16string texts[] = {u"a", u"b", u"description", u"sequence", u"x",
+                                  std::u16string(300, u'L'), u"a longer text than a short one", u""};
+  for (int round = 0; round < 300; ++round) {
+    std::unique_ptr<TUtilsWideStringList> kept(New<TUtilsWideStringList>());
+    std::unique_ptr<TUtilsWideStringList> plain(New<TUtilsWideStringList>());
+    kept->SetKeepStorage(true);
+    TDuplicates policy = static_cast<TDuplicates>(next() % 3);
+    kept->SetDuplicates(policy);
+    plain->SetDuplicates(policy);
+    std::vector<std::pair<std::u16string, int>> reference;  // the unsorted items, for the sort
+    for (int op = 0; op < 60; ++op) {
+      int what = static_cast<int>(next() % 10);
+      const std::u16string& text = texts[next() % std::size(texts)];
+      void* object = reinterpret_cast<void*>(static_cast<intptr_t>(op));
+      auto apply = [&](TUtilsWideStringList& list) -> std::string {
+        try {
+          switch (what) {
+            case 0: case 1: case 2: case 3: list.AddObject(text, object); break;
+            case 4: list.Clear(); break;
+            case 5: if (list.GetCount() > 0) list.Delete(static_cast<int>(next() % list.GetCount())); break;
+            case 6: list.Insert(0, text); break;
+            case 7: list.SetSorted(!list.Sorted()); break;
+            case 8: list.Sort(); break;
+            default: if (list.GetCount() > 1) list.Exchange(0, list.GetCount() - 1); break;
+          }
+        } catch (const EStringListError& e) {
+          return e.Message();
+        }
+        return "";
+      };
+      uint32_t saved = seed;
+      bool sortsNow = (what == 7 && !plain->Sorted()) || (what == 8 && !plain->Sorted());
+      if (sortsNow) {
+        reference = Contents(*plain);
+        if (reference.size() > 1) ReferenceQuickSort(reference, 0, static_cast<int>(reference.size()) - 1);
+      }
+      std::string plainError = apply(*plain);
+      seed = saved;
+      std::string keptError = apply(*kept);
+      ASSERT_EQ(keptError, plainError) << round << " " << op;
+      ASSERT_EQ(Contents(*kept), Contents(*plain)) << round << " " << op;
+      ASSERT_EQ(kept->GetCapacity(), plain->GetCapacity()) << round << " " << op;
+      ASSERT_EQ(kept->Sorted(), plain->Sorted());
+      if (sortsNow) ASSERT_EQ(Contents(*plain), reference) << round << " " << op;
+    }
+  }
 }
 
 TEST(WideStrNameValueList, PairsAndDuplicates) {
