@@ -204,6 +204,9 @@ public:
   // True when node has an item (given in ns).
   bool ValidateNamespace(PVirtualNode node, TNamespace*& ns) const;
   TColumnManager* NodeColumnManager(PVirtualNode node) const;
+  // The first node's column manager (the one header clicks use), made when
+  // it has none; null without nodes.
+  TColumnManager* FirstNodeColumnManager();
 
   // ---- Storage, lookup and browsing --------------------------------------------
   // The node storage of the tree (check states, column layouts); lives as long as the tree.

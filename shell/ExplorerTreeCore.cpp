@@ -241,6 +241,14 @@ TColumnManager* TCustomVirtualExplorerTree::NodeColumnManager(PVirtualNode node)
   return node == nullptr || internalDataOffset == 0 ? nullptr : NodeData(node, internalDataOffset)->columnManager;
 }
 
+TColumnManager* TCustomVirtualExplorerTree::FirstNodeColumnManager() {
+  PVirtualNode first = GetFirst();
+  if (first == nullptr || internalDataOffset == 0) return nullptr;
+  TExplorerNodeData* data = NodeData(first, internalDataOffset);
+  if (data->columnManager == nullptr) data->columnManager = New<TColumnManager>(this);
+  return data->columnManager;
+}
+
 void TCustomVirtualExplorerTree::SetNodeNamespace(PVirtualNode node, TNamespace* ns, TColumnManager* manager) {
   TExplorerNodeData* data = NodeData(node, internalDataOffset);
   data->ns = ns;

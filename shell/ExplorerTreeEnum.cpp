@@ -146,7 +146,8 @@ PVirtualNode TCustomVirtualExplorerTree::AddEnumeratedChild(PVirtualNode parentN
     ns->Free();
     return nullptr;
   }
-  SetNodeNamespace(child, ns, New<TColumnManager>(this));
+  // No column manager: only the first node's is ever used, made on demand.
+  SetNodeNamespace(child, ns, nullptr);
   return child;
 }
 

@@ -355,7 +355,7 @@ void TCustomVirtualExplorerTree::DoHeaderClick(TColumnIndex column, TMouseButton
   TCustomVirtualStringTree::DoHeaderClick(column, button, shift, x, y);
   if (button == mbRight || column < 0) return;
   WaitCursor(true);
-  TColumnManager* manager = NodeColumnManager(GetFirst());
+  TColumnManager* manager = FirstNodeColumnManager();
   if (shift.Contains(ssCtrl)) {
     if (manager != nullptr) manager->ToggleFitWidth(column);
   } else if (shift.Contains(ssShift)) {

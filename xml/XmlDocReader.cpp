@@ -311,17 +311,18 @@ void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16s
   TNameSet seen;
   size_t n = tag.size();
   size_t i = 0;
-  auto isWhite = [&](size_t k) { return k < n && IsXmlWhiteSpaceWideChar(tag[k]); };
+  auto white = [](char16_t c) { return c == u' ' || c == u'\n' || c == u'\t' || c == u'\r'; };
+  auto isWhite = [&](size_t k) { return k < n && white(tag[k]); };
   auto skipWhite = [&] {
     while (isWhite(i)) ++i;
   };
-  while (i < n && !IsXmlWhiteSpaceWideChar(tag[i])) ++i;
+  while (i < n && !white(tag[i])) ++i;
   tagName.assign(tag.substr(0, i));
   skipWhite();
   auto report = [&](TXmlErrorType type) { SendErrorNotification(type, locator, std::u16string()); };
   while (i < n) {
     size_t nameStart = i;
-    while (i < n && tag[i] != u'=' && !IsXmlWhiteSpaceWideChar(tag[i])) ++i;
+    while (i < n && tag[i] != u'=' && !white(tag[i])) ++i;
     std::u16string_view name = tag.substr(nameStart, i - nameStart);
     skipWhite();
     if (i >= n || tag[i] != u'=') return report(ET_MISSING_EQUALITY_SIGN);
@@ -354,7 +355,7 @@ void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16s
     } else {
       attributes->Add(name, value);
     }
-    if (i < n && !IsXmlWhiteSpaceWideChar(tag[i])) return report(ET_MISSING_WHITESPACE);
+    if (i < n && !white(tag[i])) return report(ET_MISSING_WHITESPACE);
     skipWhite();
   }
 }

@@ -441,3 +441,33 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
   ASSERT_EQ(top->ChildCount, 60u);
   EXPECT_EQ(ShellOrderOfChildren(reversed, top), -1);
 }
+
+// Ctrl and Shift with a header click fit a column to its widest text or fold
+// it to nothing, and give the old width back the next time: also when the
+// first node is a listed item (the root folder hidden), whose column manager
+// is made only then.
+TEST_F(ExplorerTree, HeaderClicksFitAndFoldColumnsWithTheRootFolderHidden) {
+  MakeFile(folder + u"\\a rather long name to fit the column to.txt", 10);
+  MakeFile(folder + u"\\b.txt", 10);
+  tree->HandleNeeded();
+  tree->SetColumnDetails(cdVETColumns);
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetVETFolderOptions(o->VETFolderOptions().Include(toHideRootFolder));
+  tree->SetRootFolderCustomPath(folder);
+  tree->SetActive(false);
+  tree->SetActive(true);
+  ASSERT_NE(tree->GetFirst(), nullptr);
+  for (PVirtualNode node = tree->GetFirst(); node != nullptr; node = tree->GetNext(node))
+    EXPECT_EQ(tree->NodeColumnManager(node), nullptr);
+  TVirtualTreeColumn* type = tree->Header()->Columns()->Items(2);
+  int before = type->Width();
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssCtrl}, 0, 0);
+  EXPECT_EQ(type->Width(), tree->GetMaxColumnWidth(2));
+  ASSERT_NE(tree->NodeColumnManager(tree->GetFirst()), nullptr);
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssCtrl}, 0, 0);
+  EXPECT_EQ(type->Width(), before);
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssShift}, 0, 0);
+  EXPECT_EQ(type->Width(), type->MinWidth());
+  tree->DoHeaderClick(2, mbLeft, TShiftState{ssShift}, 0, 0);
+  EXPECT_EQ(type->Width(), before);
+}
