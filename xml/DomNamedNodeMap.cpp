@@ -99,10 +99,14 @@ void TdomNamedNodeMap::AddItem(TdomNode* node) {
 }
 
 void TdomNamedNodeMap::RemoveItem(TdomNode* node) {
-  // From the back: an element frees its attributes last first.
-  auto it = std::find(MutableItems().rbegin(), MutableItems().rend(), node);
-  if (it == MutableItems().rend()) return;
-  MutableItems().erase(std::next(it).base());
+  std::vector<TdomNode*>& items = MutableItems();
+  if (!items.empty() && items.back() == node) {
+    items.pop_back();  // an element frees its attributes last first
+  } else {
+    auto it = std::find(items.rbegin(), items.rend(), node);
+    if (it == items.rend()) return;
+    items.erase(std::next(it).base());
+  }
   IndexRemoved(node);
   if (node->GetNodeType() == ntAttribute_Node) static_cast<TdomAttr*>(node)->SetOwnerMap(nullptr);
 }

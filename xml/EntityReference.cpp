@@ -10,8 +10,8 @@
 void TdomEntityReference::Create(TdomDocument* document_, const std::u16string& name_) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
-  if (!IsXmlName(name_)) throw EInvalid_Character_Err();
-  name = PlainNameIn(GetOwnerDocument(), name_);
+  name = PlainXmlNameIn(GetOwnerDocument(), name_);
+  if (name == nullptr) throw EInvalid_Character_Err();
   SetReadOnly(true);
 }
 

@@ -70,7 +70,9 @@ public:
 
 protected:
   // Frees the owned objects (last first); safe while they free one another.
-  void FreeOwnedObjects();
+  void FreeOwnedObjects() {
+    if (ownedObjects != nullptr) FreeOwnedList();
+  }
   // Raises when this object must not move to newOwner (an object that keeps
   // state tied to its owner); nothing here.
   virtual void CheckNewOwner(const TCustomOwnedObject* newOwner) const;
@@ -90,6 +92,8 @@ protected:
   void SetSubclassByte(uint8_t value) { subclassByte = value; }
 
 private:
+  // FreeOwnedObjects once there is a list.
+  void FreeOwnedList();
   void RegisterOwned(TCustomOwnedObject* object);
   void UnregisterOwned(TCustomOwnedObject* object);
   // Squeezes out the holes that removals left, renumbering the slots.
@@ -193,7 +197,10 @@ private:
   // Takes child out of the children list and clears its tree links.
   void Unlink(TCustomOwnedNode* child);
   // Frees every descendant, deepest first, without recursion.
-  void FreeDescendants();
+  void FreeDescendants() {
+    if (firstChild != nullptr) FreeChildren();
+  }
+  void FreeChildren();
   // Calls visit on node and every node below it, in pre-order, without recursion.
   template <class Visit>
   static void ForEachInSubtree(TCustomOwnedNode* node, Visit visit);

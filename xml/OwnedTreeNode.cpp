@@ -272,7 +272,7 @@ void TCustomOwnedNode::MoveChildrenOf(TCustomOwnedNode* source, TCustomOwnedNode
   }
 }
 
-void TCustomOwnedNode::FreeDescendants() {
+void TCustomOwnedNode::FreeChildren() {
   // Walk down to a leaf, unlink and free it, climb back to its parent: each
   // freed node has no children left, so no destructor recurses.
   TCustomOwnedNode* current = this;

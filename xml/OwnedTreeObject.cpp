@@ -39,7 +39,7 @@ TCustomOwnedObject* TCustomOwnedObject::GetOwnedObject(int index) const {
   return ownedObjects->items[index];
 }
 
-void TCustomOwnedObject::FreeOwnedObjects() {
+void TCustomOwnedObject::FreeOwnedList() {
   // Each object leaves the list before it is freed, so objects that free
   // other objects of this owner while they go find the list consistent.
   while (ownedObjects != nullptr && !ownedObjects->items.empty()) {

@@ -45,13 +45,16 @@ void AppendCodePoint(std::u16string& out, uint32_t c) {
 
 }  // namespace
 
+bool TryXmlCharRefToInt(std::u16string_view text, uint32_t& value) {
+  if (!IsXmlCharRef(text)) return false;
+  value = CharRefValue(text);
+  if (value >= kNoCodePoint) return false;
+  return !(value < 0x10000 && (!IsXmlChar(char16_t(value)) || (value >= 0xD800 && value <= 0xDFFF)));
+}
+
 uint32_t XmlCharRefToInt(std::u16string_view text) {
-  if (!IsXmlCharRef(text)) RaiseInvalidCharRef(text);
-  uint32_t value = CharRefValue(text);
-  if (value >= kNoCodePoint) RaiseInvalidCharRef(text);
-  if (value < 0x10000 && (!IsXmlChar(char16_t(value)) || (value >= 0xD800 && value <= 0xDFFF))) {
-    RaiseInvalidCharRef(text);
-  }
+  uint32_t value = 0;
+  if (!TryXmlCharRefToInt(text, value)) RaiseInvalidCharRef(text);
   return value;
 }
 

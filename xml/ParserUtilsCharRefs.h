@@ -9,6 +9,8 @@
 // 0x110000 or more (however many digits), or a value below 0x10000 is a
 // surrogate or no XML character.
 uint32_t XmlCharRefToInt(std::u16string_view text);
+// XmlCharRefToInt without raising: false where it raises.
+bool TryXmlCharRefToInt(std::u16string_view text, uint32_t& value);
 // The referenced character; from 0x10000 on a surrogate pair, high first.
 std::u16string XmlCharRefToWideStr(std::u16string_view text);
 // text with every character reference replaced by its character; entity

@@ -35,15 +35,16 @@ inline void AppendUcs4AsUtf16(std::u16string& out, UCS4Char c) {
   }
 }
 
-// The location record of one character.
+// The location record of one character (the two 32-bit fields side by
+// side, so that a record takes 48 bytes, not 56).
 struct TUtilsUCS4CharData {
   int64_t ByteNumber = 0;   // bytes consumed up to and including this character
   int64_t CharNumber = 0;   // characters consumed up to and including this one
-  UCS4Char CodePoint = 0;   // kUcs4StartOfInput in the start record, kUcs4EndOfInput at the end
   int64_t Line = 0;
   int64_t Column = 0;       // characters other than tabs since the last line feed
-  int32_t CharSize = 0;     // bytes the character took (0 for the markers)
   int64_t TabsInLine = 0;   // tabs since the last line feed
+  UCS4Char CodePoint = 0;   // kUcs4StartOfInput in the start record, kUcs4EndOfInput at the end
+  int32_t CharSize = 0;     // bytes the character took (0 for the markers)
 };
 
 // A codec error met while reading ahead: the codec's exception and message,

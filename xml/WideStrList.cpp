@@ -232,9 +232,7 @@ void TUtilsWideStringList::SetSorted(bool value) {
   sorted = value;
 }
 
-void TUtilsWideStringList::CheckIndex(int index) const {
-  if (index < 0 || index >= GetCount()) RaiseListError("List Index out of bounds (%d)", index);
-}
+void TUtilsWideStringList::RaiseIndexError(int index) { RaiseListError("List Index out of bounds (%d)", index); }
 
 void TUtilsWideStringList::Grow() {
   int delta = capacity > 64 ? capacity / 4 : (capacity > 8 ? 16 : 4);

@@ -97,7 +97,10 @@ public:
 private:
   friend class TUtilsNameValueList;  // restores both of its lists after a failed operation
 
-  void CheckIndex(int index) const;
+  void CheckIndex(int index) const {
+    if (index < 0 || index >= static_cast<int>(items.size())) [[unlikely]] RaiseIndexError(index);
+  }
+  [[noreturn]] static void RaiseIndexError(int index);
   void Grow();
   // Puts an item at index (0..Count) without any check or event.
   void InsertItem(int index, std::u16string_view s, void* object);

@@ -106,6 +106,11 @@ void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorTyp
   size_t i = 0;
   while (i < value.size()) {
     char16_t c = value[i];
+    // The usual character: an XML character, no surrogate, no markup.
+    if (c >= 0x20 && c < 0xD800 && c != u'<' && c != u'&') {
+      ++i;
+      continue;
+    }
     if (c == u'&') {
       size_t semi = value.find(u';', i + 1);
       if (semi == std::u16string::npos) {
@@ -114,10 +119,10 @@ void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorTyp
       }
       std::u16string_view text(value.data() + i + 1, semi - i - 1);
       if (!text.empty() && text[0] == u'#') {
-        std::u16string ref = u"&" + std::u16string(text) + u";";
-        try {
-          XmlCharRefToInt(ref);
-        } catch (const Exception&) {
+        // The reference as it stands in the value, "&" to ";".
+        std::u16string_view ref(value.data() + i, semi - i + 1);
+        uint32_t ignored = 0;
+        if (!TryXmlCharRefToInt(ref, ignored)) {
           Fail(errorType, code, ET_INVALID_CHAR_REF, ref);
           return;
         }

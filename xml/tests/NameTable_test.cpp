@@ -53,6 +53,8 @@ TEST_F(NameTableDomTest, RefusedNameStaysRefused) {
     EXPECT_THROW(doc->createElement(u"1a"), EInvalid_Character_Err);
     EXPECT_THROW(doc->createAttribute(u"1a"), EInvalid_Character_Err);
     EXPECT_THROW(doc->createAttribute(u""), EInvalid_Character_Err);
+    EXPECT_THROW(doc->createEntityReference(u"1a"), EInvalid_Character_Err);
+    EXPECT_EQ(doc->createEntityReference(u"a1")->GetNodeName(), u"a1");
     EXPECT_EQ(doc->createAttribute(u"a1")->GetNodeName(), u"a1");
     EXPECT_EQ(doc->createElement(u"a1")->GetNodeName(), u"a1");
   }

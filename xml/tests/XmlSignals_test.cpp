@@ -2,12 +2,14 @@
 // document reader sends for a set of documents (kind, fields, positions).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <iterator>
 #include <memory>
 #include <vector>
 
 #include "DomTestSupport.h"
 #include "XmlParserTestSupport.h"
+#include "xml/ParserUtilsCharRefs.h"
 #include "xml/XmlRules.h"
 
 namespace {
@@ -126,6 +128,107 @@ TEST_F(ParserTest, ReusedSignalsCarryTheUriOfTheirEntity) {
   }
   reader->Free();
   recorder->Free();
+}
+
+// The attribute value check takes usual characters in one compare and reads
+// character references in place; random values get the verdict and the
+// offending text of the check written the long way.
+namespace reference {
+
+void CheckAttributeValue(const std::u16string& value, TXmlErrorType& errorType, std::u16string& code) {
+  errorType = ET_NONE;
+  code.clear();
+  auto fail = [&](TXmlErrorType type, std::u16string_view text) {
+    errorType = type;
+    code = std::u16string(text);
+  };
+  if (value.find(u'&') == std::u16string::npos) {
+    if (!IsXmlCharData(value)) fail(ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, value);
+    return;
+  }
+  size_t i = 0;
+  while (i < value.size()) {
+    char16_t c = value[i];
+    if (c == u'&') {
+      size_t semi = value.find(u';', i + 1);
+      if (semi == std::u16string::npos) return fail(ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, value);
+      std::u16string_view text(value.data() + i + 1, semi - i - 1);
+      if (!text.empty() && text[0] == u'#') {
+        std::u16string ref = u"&" + std::u16string(text) + u";";
+        try {
+          XmlCharRefToInt(ref);
+        } catch (const Exception&) {
+          return fail(ET_INVALID_CHAR_REF, ref);
+        }
+      } else if (!IsXmlName(text)) {
+        return fail(ET_INVALID_PARAMETER_ENTITY_NAME, text);
+      }
+      i = semi + 1;
+      continue;
+    }
+    bool surrogate = c >= 0xD800 && c <= 0xDFFF;
+    size_t length =
+        c <= 0xDBFF && surrogate && i + 1 < value.size() && value[i + 1] >= 0xDC00 && value[i + 1] <= 0xDFFF ? 2 : 1;
+    if (c == u'<' || (surrogate && length == 1) || !IsXmlChar(c)) {
+      return fail(ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, std::u16string_view(&value[i], 1));
+    }
+    i += length;
+  }
+}
+
+}  // namespace reference
+
+TEST(XmlSignals, AttributeValueCheckAgreesWithTheLongWay) {
+  const char16_t alphabet[] = {u'a', u' ', u'&', u'#', u'x', u'X', u'0', u'9', u'F', u';', u'<', u'>', u'_',
+                               u':', u'-', 0x09,  0x01,  0xD800, 0xDC00, 0xFFFE, 0xE9, u'1', u'2'};
+  uint32_t seed = 3;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  for (int round = 0; round < 20000; ++round) {
+    std::u16string value;
+    size_t length = next() % 12;
+    for (size_t i = 0; i < length; ++i) value.push_back(alphabet[next() % std::size(alphabet)]);
+    if (next() % 3 == 0) value.insert(next() % (value.size() + 1), next() % 2 ? u"&#x41;" : u"&amp;");
+    TXmlErrorType expectedType, gotType;
+    std::u16string expectedCode, gotCode;
+    reference::CheckAttributeValue(value, expectedType, expectedCode);
+    CheckXmlAttributeValue(value, gotType, gotCode);
+    ASSERT_EQ(gotType, expectedType) << Utf8(value);
+    ASSERT_EQ(gotCode, expectedCode) << Utf8(value);
+  }
+}
+
+// A start tag's attributes come sorted by name whatever their number: few
+// go in at their places as they come, many are sorted at the end of the
+// tag. Random tags of 0 to 40 different names against a sort of the names.
+TEST_F(ParserTest, StartTagAttributesComeSortedByName) {
+  uint32_t seed = 11;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  for (int round = 0; round < 200; ++round) {
+    std::vector<std::string> names;
+    size_t count = next() % 41;
+    while (names.size() < count) {
+      std::string name(1, static_cast<char>('a' + next() % 6));
+      for (size_t k = next() % 4; k > 0; --k) name.push_back(static_cast<char>('a' + next() % 6));
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
+    std::string doc = "<e";
+    for (size_t k = 0; k < names.size(); ++k) doc += " " + names[k] + "='" + std::to_string(k) + "'";
+    doc += "/>";
+    std::string expected = "StartElement e";
+    std::vector<size_t> order(names.size());
+    for (size_t k = 0; k < order.size(); ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) { return names[x] < names[y]; });
+    for (size_t k : order) expected += " " + names[k] + "=" + std::to_string(k);
+    std::vector<std::string> lines = Trace(doc);
+    ASSERT_GE(lines.size(), 2u);
+    ASSERT_EQ(lines[1].substr(0, lines[1].find('@')), expected) << doc;
+  }
 }
 
 TEST(XmlSignals, OtherKindsChecks) {

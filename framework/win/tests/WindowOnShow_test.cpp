@@ -115,13 +115,15 @@ struct ModelControl {
   bool windowed = false;
   std::string text;                 // edits
   TCheckBoxState check = cbUnchecked;  // check boxes
-  std::vector<std::string> items;   // list boxes
+  std::vector<std::string> items;   // list and combo boxes
   int itemIndex = -1;
+  bool checked = false;             // radio buttons
 };
 
 // Random showing, hiding, state changes and handle requests on panels (one
-// nested) holding an edit, a check box and a list box each, against a model
-// of which controls have windows and what every control holds.
+// nested) holding an edit, a check box, a list box, a combo box and two radio
+// buttons each, against a model of which controls have windows and what
+// every control holds.
 TEST_F(WindowOnShowTest, RandomShowsHidesStateAndHandleRequestsFollowTheModel) {
   std::vector<ModelControl> model;
   auto add = [&](TWinControl* control, int parentIndex, TRect bounds) {
@@ -138,6 +140,9 @@ TEST_F(WindowOnShowTest, RandomShowsHidesStateAndHandleRequestsFollowTheModel) {
     add(New<TEdit>(form), panelIndex, Bounds(4, 4, 90, 21));
     add(New<TCheckBox>(form), panelIndex, Bounds(4, 30, 90, 17));
     add(New<TListBox>(form), panelIndex, Bounds(4, 50, 90, 60));
+    add(New<TComboBox>(form), panelIndex, Bounds(4, 114, 90, 21));
+    add(New<TRadioButton>(form), panelIndex, Bounds(4, 140, 90, 17));
+    add(New<TRadioButton>(form), panelIndex, Bounds(4, 160, 90, 17));
   };
   const int first = add(New<TPanel>(form), -1, Bounds(4, 4, 240, 340));
   addLeaves(first);
@@ -197,6 +202,23 @@ TEST_F(WindowOnShowTest, RandomShowsHidesStateAndHandleRequestsFollowTheModel) {
             m.itemIndex = pick(static_cast<int>(m.items.size()) + 1) - 1;
             list->SetItemIndex(m.itemIndex);
           }
+        } else if (auto* combo = dynamic_cast<TComboBox*>(m.control)) {
+          if (pick(2) == 0 || m.items.empty()) {
+            m.items.push_back("entry " + std::to_string(round));
+            combo->Items()->Add(m.items.back());
+          } else {
+            m.itemIndex = pick(static_cast<int>(m.items.size()) + 1) - 1;
+            combo->SetItemIndex(m.itemIndex);
+          }
+        } else if (auto* radio = dynamic_cast<TRadioButton*>(m.control)) {
+          // Checking one unchecks the other radio buttons of its parent.
+          const bool value = pick(3) != 0;
+          if (value)
+            for (ModelControl& sibling : model)
+              if (sibling.parent == m.parent && dynamic_cast<TRadioButton*>(sibling.control) != nullptr)
+                sibling.checked = false;
+          m.checked = value;
+          radio->SetChecked(value);
         }
         what = "state";
         break;
@@ -227,22 +249,32 @@ TEST_F(WindowOnShowTest, RandomShowsHidesStateAndHandleRequestsFollowTheModel) {
       ASSERT_EQ(c.control->HandleAllocated(), c.windowed);
       EXPECT_EQ(c.control->Visible(), c.visible);
       EXPECT_EQ(c.control->Enabled(), c.enabled);
-      EXPECT_TRUE(c.control->BoundsRect() == c.bounds);
       auto* box = dynamic_cast<TCheckBox*>(c.control);
       auto* list = dynamic_cast<TListBox*>(c.control);
+      auto* combo = dynamic_cast<TComboBox*>(c.control);
+      // A combo box's window sets its own height (from its font).
+      TRect bounds = c.control->BoundsRect();
+      if (combo != nullptr) bounds.Bottom = bounds.Top + c.bounds.Height();
+      EXPECT_TRUE(bounds == c.bounds);
+      auto* radio = dynamic_cast<TRadioButton*>(c.control);
       if (dynamic_cast<TEdit*>(c.control) != nullptr) EXPECT_EQ(c.control->Text(), c.text);
       if (box != nullptr) EXPECT_EQ(box->State(), c.check);
       if (list != nullptr) {
         ASSERT_EQ(list->Items()->Count(), static_cast<int>(c.items.size()));
         EXPECT_EQ(list->ItemIndex(), c.itemIndex);
       }
+      if (combo != nullptr) {
+        ASSERT_EQ(combo->Items()->Count(), static_cast<int>(c.items.size()));
+        EXPECT_EQ(combo->ItemIndex(), c.itemIndex);
+      }
+      if (radio != nullptr) EXPECT_EQ(radio->Checked(), c.checked);
       if (!c.windowed) continue;
       // Reading a property asked for no window.
       HWND hwnd = c.control->Handle();
       EXPECT_EQ(IsWindowEnabled(hwnd) != FALSE, c.enabled);
       EXPECT_EQ((GetWindowLongW(hwnd, GWL_STYLE) & WS_VISIBLE) != 0, c.visible);
       EXPECT_EQ(IsWindowVisible(hwnd) != FALSE, chainVisible(static_cast<int>(i)));
-      EXPECT_TRUE(WindowBounds(hwnd) == c.bounds);
+      EXPECT_TRUE(WindowBounds(hwnd) == c.control->BoundsRect());
       if (dynamic_cast<TEdit*>(c.control) != nullptr) EXPECT_EQ(WindowText(hwnd), c.text);
       if (box != nullptr) EXPECT_EQ(SendMessageW(hwnd, BM_GETCHECK, 0, 0), static_cast<LRESULT>(c.check));
       if (list != nullptr) {
@@ -254,6 +286,16 @@ TEST_F(WindowOnShowTest, RandomShowsHidesStateAndHandleRequestsFollowTheModel) {
         }
         EXPECT_EQ(SendMessageW(hwnd, LB_GETCURSEL, 0, 0), c.itemIndex);
       }
+      if (combo != nullptr) {
+        ASSERT_EQ(SendMessageW(hwnd, CB_GETCOUNT, 0, 0), static_cast<LRESULT>(c.items.size()));
+        for (size_t k = 0; k < c.items.size(); ++k) {
+          wchar_t item[64] = {};
+          SendMessageW(hwnd, CB_GETLBTEXT, k, reinterpret_cast<LPARAM>(item));
+          EXPECT_EQ(std::wstring(item), std::wstring(c.items[k].begin(), c.items[k].end()));
+        }
+        EXPECT_EQ(SendMessageW(hwnd, CB_GETCURSEL, 0, 0), c.itemIndex);
+      }
+      if (radio != nullptr) EXPECT_EQ(SendMessageW(hwnd, BM_GETCHECK, 0, 0), c.checked ? BST_CHECKED : BST_UNCHECKED);
       // The child windows stand in tab order, whenever each was made.
       std::vector<HWND> expected, actual;
       for (TWinControl* child : c.control->TabOrderList())
