@@ -51,25 +51,34 @@ void TUtilsUCS4Reader::SetCurrentCodecClass(TUnicodeCodecClass value) {
 
 void TUtilsUCS4Reader::SetStartOffset(int64_t value) { startOffset = value; }
 
-void TUtilsUCS4Reader::AppendRecord(UCS4Char ch, int32_t size) {
-  const TUtilsUCS4CharData& from = ring[filled - 1];
-  TUtilsUCS4CharData& target = ring[filled];
-  target.ByteNumber = from.ByteNumber + size;
-  target.CharNumber = from.CharNumber + 1;
-  target.CodePoint = ch;
-  target.CharSize = size;
-  target.Line = from.Line;
-  target.Column = from.Column;
-  target.TabsInLine = from.TabsInLine;
+namespace {
+
+// The record of the character `ch` of `size` bytes that follows `from`.
+inline TUtilsUCS4CharData RecordAfter(const TUtilsUCS4CharData& from, UCS4Char ch, int32_t size) {
+  TUtilsUCS4CharData r;
+  r.ByteNumber = from.ByteNumber + size;
+  r.CharNumber = from.CharNumber + 1;
+  r.CodePoint = ch;
+  r.CharSize = size;
+  r.Line = from.Line;
+  r.Column = from.Column;
+  r.TabsInLine = from.TabsInLine;
   if (ch == 0x0A) {
-    target.Line += 1;
-    target.Column = 0;
-    target.TabsInLine = 0;
+    r.Line += 1;
+    r.Column = 0;
+    r.TabsInLine = 0;
   } else if (ch == 0x09) {
-    target.TabsInLine += 1;
+    r.TabsInLine += 1;
   } else {
-    target.Column += 1;
+    r.Column += 1;
   }
+  return r;
+}
+
+}  // namespace
+
+void TUtilsUCS4Reader::AppendRecord(UCS4Char ch, int32_t size) {
+  ring[filled] = RecordAfter(ring[filled - 1], ch, size);
   ++filled;
 }
 
@@ -266,23 +275,7 @@ bool TUtilsUCS4Reader::StepThroughRun(const TUcs4StopSet& stops, std::u16string&
       ch = 0x0A;
       if (i + 1 < decoded && runChars[i + 1] == 0x0A) size += runSizes[++i];
     }
-    TUtilsUCS4CharData r;
-    r.ByteNumber = current.ByteNumber + size;
-    r.CharNumber = current.CharNumber + 1;
-    r.CodePoint = ch;
-    r.CharSize = size;
-    r.Line = current.Line;
-    r.Column = current.Column;
-    r.TabsInLine = current.TabsInLine;
-    if (ch == 0x0A) {
-      r.Line += 1;
-      r.Column = 0;
-      r.TabsInLine = 0;
-    } else if (ch == 0x09) {
-      r.TabsInLine += 1;
-    } else {
-      r.Column += 1;
-    }
+    TUtilsUCS4CharData r = RecordAfter(current, ch, size);
     if (stops.Has(ch) || i + 1 >= n) {
       ring[0] = previous;
       ring[1] = current;

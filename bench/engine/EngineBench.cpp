@@ -116,18 +116,6 @@ bool RenameAndDeleteAll(const std::wstring& folder, long& files) {
   return RemoveDirectoryW(folder.c_str()) != FALSE;
 }
 
-// Renames an open file to `name` in the folder `folder` (a drive-letter path).
-bool RenameOpen(HANDLE file, const std::wstring& folder, const std::wstring& name) {
-  std::wstring target = L"\\??\\" + folder + L"\\" + name;
-  std::vector<uint8_t> record(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(record.data());
-  info->ReplaceIfExists = FALSE;
-  info->RootDirectory = nullptr;
-  info->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
-  std::memcpy(info->FileName, target.data(), info->FileNameLength);
-  return SetFileInformationByHandle(file, FileRenameInfo, info, DWORD(record.size())) != FALSE;
-}
-
 // The system's share of the engine's work on every file of the folder (see
 // the top of this file); the files' bytes are counted in `bytes`.
 bool FloorWipeAll(const std::wstring& folder, long& files, double& bytes) {

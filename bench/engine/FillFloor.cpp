@@ -8,17 +8,6 @@ namespace {
 
 constexpr DWORD kChunk = 1 << 20;
 
-bool RenameOpen(HANDLE file, const std::wstring& folder, const std::wstring& name) {
-  std::wstring target = L"\\??\\" + folder + L"\\" + name;
-  std::vector<uint8_t> record(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(record.data());
-  info->ReplaceIfExists = FALSE;
-  info->RootDirectory = nullptr;
-  info->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
-  std::memcpy(info->FileName, target.data(), info->FileNameLength);
-  return SetFileInformationByHandle(file, FileRenameInfo, info, DWORD(record.size())) != FALSE;
-}
-
 // Cut to zero, times reset, flushed, renamed three times, deleted on close.
 bool RemoveOpen(HANDLE file, const std::wstring& path) {
   LARGE_INTEGER zero = {};
@@ -60,4 +49,15 @@ FloorResult PlainFill(const std::wstring& path, bool remove) {
   result.bytes = double(size.QuadPart);
   result.ok = ok;
   return result;
+}
+
+bool RenameOpen(HANDLE file, const std::wstring& folder, const std::wstring& name) {
+  std::wstring target = L"\\??\\" + folder + L"\\" + name;
+  std::vector<uint8_t> record(sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t));
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(record.data());
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = DWORD(target.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, target.data(), info->FileNameLength);
+  return SetFileInformationByHandle(file, FileRenameInfo, info, DWORD(record.size())) != FALSE;
 }

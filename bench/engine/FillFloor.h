@@ -16,3 +16,7 @@ struct FloorResult {
 // engine's wipe of the file follows: cut to zero, times reset, flushed again,
 // three renames to fresh names, the deletion.
 FloorResult PlainFill(const std::wstring& path, bool remove);
+
+// Renames an open file to `name` in the folder `folder` (a drive-letter path)
+// through its handle, as the engine does.
+bool RenameOpen(HANDLE file, const std::wstring& folder, const std::wstring& name);
