@@ -24,6 +24,7 @@ TdomAttr::~TdomAttr() {
   if (ownerMap == nullptr) return;
   // A document that is going reports nothing: just leave the map.
   if (TdomDocument* doc = GetOwnerDocument(); doc != nullptr && doc->IsDestroying()) {
+    ownerMap->DropIndex();
     ownerMap->RemoveItem(this);
     return;
   }

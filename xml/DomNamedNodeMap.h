@@ -51,6 +51,9 @@ public:
   bool Contains(const TdomNode* node) const;
   // An item's name changed (an attribute's prefix): lookups index it afresh.
   void ItemRenamed() { index.reset(); }
+  // The items are all going (their document is being freed): no more
+  // lookups, so the index is let go rather than kept in step.
+  void DropIndex() { index.reset(); }
   // Namespace mode follows the owner node; without one, the map's own flag.
   bool IsNamespaceMode() const;
   // Read-only when the owner node is.

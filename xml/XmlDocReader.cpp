@@ -301,9 +301,17 @@ void TXmlStandardDocReader::ParseAttributesWithPrefixMapping(const IDomLocator* 
 
 void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16string_view tag,
                                            TUtilsNameValueList* attributes, std::u16string& tagName, bool mapping) {
-  // The names are collected unsorted and sorted once on the way out (also
-  // after an error), so that many attributes cost O(n log n), not O(n^2).
-  attributes->SetSorted(false);
+  // The names are kept sorted as they come while they are few (each goes in
+  // at its place: no sort at all); beyond that they are collected unsorted
+  // and sorted once on the way out (also after an error), so that many
+  // attributes cost O(n log n), not O(n^2). The names are all different
+  // (a repeated one ends the list), so either way gives the same order.
+  constexpr int kSortedInsertLimit = 16;
+  attributes->SetSorted(attributes->GetCount() == 0);
+  auto add = [attributes](std::u16string_view name, std::u16string_view value) {
+    if (attributes->GetCount() == kSortedInsertLimit) attributes->SetSorted(false);
+    attributes->Add(name, value);
+  };
   struct SortOnExit {
     TUtilsNameValueList* list;
     ~SortOnExit() { list->SetSorted(true); }
@@ -351,9 +359,9 @@ void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16s
         prefixStack.back().push_back(prefix);
         SendStartPrefixMappingSignal(locator, prefix, std::u16string(value));
       }
-      if (!suppressXmlns) attributes->Add(name, value);
+      if (!suppressXmlns) add(name, value);
     } else {
-      attributes->Add(name, value);
+      add(name, value);
     }
     if (i < n && !white(tag[i])) return report(ET_MISSING_WHITESPACE);
     skipWhite();
