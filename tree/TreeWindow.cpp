@@ -28,6 +28,22 @@ bool BarAppears(HWND window, int bar, bool shown) {
   LONG_PTR style = GetWindowLongPtrW(window, GWL_STYLE);
   return shown && (style & (bar == SB_VERT ? WS_VSCROLL : WS_HSCROLL)) == 0;
 }
+
+// Counts the showing of an appearing bar: what the size change updates
+// meanwhile (the bars again) is drawn with the frame as well.
+class TAppearingScope {
+public:
+  TAppearingScope(int& count, bool appears) : count(count), on(appears) {
+    if (on) ++count;
+  }
+  ~TAppearingScope() {
+    if (on) --count;
+  }
+
+private:
+  int& count;
+  bool on;
+};
 }  // namespace
 
 const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
@@ -368,13 +384,14 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
   int clientHeight = ClientHeight();
   bool always = scrollBarOptions->AlwaysVisible();
   const bool appears = BarAppears(handle, SB_VERT, clientHeight < static_cast<int64_t>(rangeY) || always);
-  if (appears) doRepaint = false;
+  if (appears || barsAppearing > 0) doRepaint = false;
   if (clientHeight < static_cast<int64_t>(rangeY) || always) {
     if (always) info.fMask |= SIF_DISABLENOSCROLL;
     info.nMin = 0;
     info.nMax = static_cast<int>(rangeY);
     info.nPos = -offsetY;
     info.nPage = static_cast<UINT>(clientHeight + 1 > 0 ? clientHeight + 1 : 0);
+    TAppearingScope scope(barsAppearing, appears);
     DoShowScrollbar(SB_VERT, true);
   }
   // The position the bar took (SetScrollInfo answers it: no second question).
@@ -397,12 +414,13 @@ void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
   int clientWidth = ClientWidth();
   bool always = scrollBarOptions->AlwaysVisible();
   const bool appears = BarAppears(handle, SB_HORZ, clientWidth < static_cast<int64_t>(rangeX) || always);
-  if (appears) doRepaint = false;
+  if (appears || barsAppearing > 0) doRepaint = false;
   if (clientWidth < static_cast<int64_t>(rangeX) || always) {
     if (always) info.fMask |= SIF_DISABLENOSCROLL;
     info.nMax = static_cast<int>(rangeX);
     info.nPos = -offsetX;
     info.nPage = static_cast<UINT>(clientWidth + 1 > 0 ? clientWidth + 1 : 0);
+    TAppearingScope scope(barsAppearing, appears);
     DoShowScrollbar(SB_HORZ, true);
   }
   const int position = SetScrollInfo(handle, SB_HORZ, &info, doRepaint);

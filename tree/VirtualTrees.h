@@ -1038,6 +1038,7 @@ protected:
 
   uint32_t rangeX = 0;
   uint32_t rangeY = 0;
+  int barsAppearing = 0;  // inside the showing of a scroll bar that appears
   TVTHeader* header = nullptr;  // owned
   TRect headerRect;
   std::u16string searchBuffer;
