@@ -35,7 +35,6 @@ void TBaseVirtualTree::Create(TComponent* owner) {
   SetParentColor(false);
   SetColor(clWindow);
   focusedColumn = NoColumn;
-  checkImages = GetCheckImageListFor(ckLightCheck);
   imageChangeLink = New<TChangeLink>();
   imageChangeLink->OnChange = MakeEvent<&TBaseVirtualTree::ImageListChange>(this);
   stateChangeLink = New<TChangeLink>();
@@ -275,10 +274,13 @@ void TBaseVirtualTree::SetButtonStyle(TVTButtonStyle value) {
   RepaintUnlessLoading();
 }
 
+TCustomImageList* TBaseVirtualTree::CheckImages() const {
+  return checkImageKind == ckCustom ? customCheckImages : GetCheckImageListFor(checkImageKind);
+}
+
 void TBaseVirtualTree::SetCheckImageKind(TCheckImageKind value) {
   if (value == checkImageKind) return;
   checkImageKind = value;
-  checkImages = value == ckCustom ? customCheckImages : GetCheckImageListFor(value);
   if (HandleAllocated() && updateCount == 0 && !IsTreeLoading()) InvalidateRect(Handle(), nullptr, TRUE);
 }
 
@@ -296,10 +298,7 @@ void TBaseVirtualTree::HookImageList(TCustomImageList*& slot, TChangeLink* link,
 }
 
 void TBaseVirtualTree::SetCustomCheckImages(TCustomImageList* value) {
-  TCustomImageList* old = customCheckImages;
   HookImageList(customCheckImages, customCheckChangeLink, value);
-  if (checkImages == old && old != nullptr) checkImages = nullptr;
-  if (checkImageKind == ckCustom) checkImages = customCheckImages;
   RepaintUnlessLoading();
 }
 
@@ -332,7 +331,6 @@ void TBaseVirtualTree::Notification(TComponent* component, TOperation operation)
       // The tree goes back to the light check images.
       customCheckImages = nullptr;
       checkImageKind = ckLightCheck;
-      checkImages = GetCheckImageListFor(ckLightCheck);
       repaint = true;
     }
     if (repaint && HandleAllocated() && !IsTreeDestroying()) Invalidate();

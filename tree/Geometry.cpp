@@ -181,8 +181,8 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
   int offset = margin;
   if (column == HeaderMainColumn() || !useColumn) {
     offset += VisibleColumnIndent(node);
-    if (options.misc.Contains(toCheckSupport) && checkImages != nullptr && node->CheckType != ctNone)
-      offset += checkImages->Width() + 2;
+    if (options.misc.Contains(toCheckSupport) && node->CheckType != ctNone && CheckImages() != nullptr)
+      offset += CheckImages()->Width() + 2;
   }
   if (stateImages != nullptr && HasImage(node, ikState, column)) offset += stateImages->Width() + 2;
   if (images != nullptr && HasImage(node, ikNormal, column)) offset += images->Width() + 2;
@@ -230,9 +230,10 @@ void TBaseVirtualTree::GetTextInfo(PVirtualNode node, TColumnIndex column, TFont
 int TBaseVirtualTree::GetMaxColumnWidth(TColumnIndex column) {
   int imageWidth = images != nullptr ? images->Width() + 2 : 0;
   int stateWidth = stateImages != nullptr ? stateImages->Width() + 2 : 0;
-  int checkWidth = checkImages != nullptr ? checkImages->Width() + 2 : 0;
   bool mainColumn = column == HeaderMainColumn();
   bool withChecks = mainColumn && options.misc.Contains(toCheckSupport);
+  TCustomImageList* checks = withChecks ? CheckImages() : nullptr;
+  int checkWidth = checks != nullptr ? checks->Width() + 2 : 0;
   int result = 0;
   for (PVirtualNode run = GetFirstVisible(); run != nullptr; run = GetNextVisible(run)) {
     int width = mainColumn ? VisibleColumnIndent(run) + margin : margin;
@@ -255,7 +256,8 @@ int TBaseVirtualTree::GetMaxRightExtend() {
   int fixed = 0;
   if (stateImages != nullptr) fixed += stateImages->Width() + 2;
   if (images != nullptr) fixed += images->Width() + 2;
-  int checkWidth = options.misc.Contains(toCheckSupport) && checkImages != nullptr ? checkImages->Width() + 2 : 0;
+  TCustomImageList* checks = options.misc.Contains(toCheckSupport) ? CheckImages() : nullptr;
+  int checkWidth = checks != nullptr ? checks->Width() + 2 : 0;
   int x = VisibleColumnIndent(run) + fixed;
   int result = 0;
   // top is already relative to the client area (at or above 0).

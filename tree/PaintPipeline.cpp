@@ -372,7 +372,8 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                          paintOptions.Contains(ppBackground);
     bool withImages = images != nullptr;
     bool withStateImages = stateImages != nullptr;
-    bool withCheckImages = checkImages != nullptr && options.misc.Contains(toCheckSupport);
+    TCustomImageList* checkImages = options.misc.Contains(toCheckSupport) ? CheckImages() : nullptr;
+    bool withCheckImages = checkImages != nullptr;
     bool useColumns = HeaderColumnCount() > 0;
     TColumnIndex mainColumn = HeaderMainColumn();
     if (options.paint.Contains(toAlwaysHideSelection) || (!Focused() && options.paint.Contains(toHideSelection)))

@@ -262,18 +262,56 @@ std::string RegisterTreeClipboardFormat(uint16_t format, const std::type_info& t
   return name;
 }
 
-TCustomImageList* GetCheckImageListFor(TCheckImageKind kind) {
+namespace {
+// The slot of a kind in gCheckLists, or -1 for a kind without a shared list.
+int CheckListSlot(TCheckImageKind kind) {
   switch (kind) {
-    case ckLightCheck: return gCheckLists[0];
-    case ckDarkCheck: return gCheckLists[1];
-    case ckLightTick: return gCheckLists[2];
-    case ckDarkTick: return gCheckLists[3];
-    case ckFlat: return gCheckLists[4];
-    case ckXP: return gCheckLists[5];
-    case ckSystem: return gCheckLists[7];
-    case ckSystemFlat: return gCheckLists[8];
-    default: return nullptr;
+    case ckLightCheck: return 0;
+    case ckDarkCheck: return 1;
+    case ckLightTick: return 2;
+    case ckDarkTick: return 3;
+    case ckFlat: return 4;
+    case ckXP: return 5;
+    case ckSystem: return 7;
+    case ckSystemFlat: return 8;
+    default: return -1;
   }
+}
+
+// Draws the list of a slot unless it is there; the system sets take their
+// push buttons from the dark check (slot 1) and flat (slot 4) lists. Called
+// holding gWatcher.
+TCustomImageList* CheckListInSlot(int slot) {
+  if (gCheckLists[slot] != nullptr) return gCheckLists[slot];
+  if (slot < 7) {
+    const TCheckStyle style = CurrentCheckStyles()[slot];
+    gCheckLists[slot] = MakeCheckList(style, 16);
+    gDrawnStyles[slot] = style;
+    return gCheckLists[slot];
+  }
+  const bool flat = slot == 8;
+  TCustomImageList* buttons = CheckListInSlot(flat ? 4 : 1);
+  // The system sets take the size of the system's menu check mark plus 3.
+  int size = std::max(GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK)) + 3;
+  gCheckLists[slot] = MakeCheckList(CurrentCheckStyles()[flat ? 4 : 1], size, /*frameControls=*/true, buttons, flat);
+  return gCheckLists[slot];
+}
+}  // namespace
+
+// A list is drawn the first time it is asked for: a program whose first
+// window has no tree with check boxes draws none.
+TCustomImageList* GetCheckImageListFor(TCheckImageKind kind) {
+  int slot = CheckListSlot(kind);
+  if (slot < 0 || !gInitialized) return nullptr;
+  EnterCriticalSection(&gWatcher);
+  TCustomImageList* list = CheckListInSlot(slot);
+  LeaveCriticalSection(&gWatcher);
+  return list;
+}
+
+bool CheckImageListDrawn(TCheckImageKind kind) {
+  int slot = CheckListSlot(kind);
+  return slot >= 0 && gCheckLists[slot] != nullptr;
 }
 
 void SetUpSharedResources() {
@@ -285,15 +323,6 @@ void SetUpSharedResources() {
   }
   gNeedToUninitializeOLE = SUCCEEDED(OleInitialize(nullptr));
   CF_VTREFERENCE = static_cast<uint16_t>(RegisterClipboardFormatA("Virtual Tree Reference"));
-  EnterCriticalSection(&gWatcher);
-  const std::array<TCheckStyle, 7> styles = CurrentCheckStyles();
-  gDrawnStyles = styles;
-  for (int i = 0; i < 7; ++i) gCheckLists[i] = MakeCheckList(styles[i], 16);
-  // The system sets take the size of the system's menu check mark plus 3.
-  int size = std::max(GetSystemMetrics(SM_CXMENUCHECK), GetSystemMetrics(SM_CYMENUCHECK)) + 3;
-  gCheckLists[7] = MakeCheckList(styles[1], size, /*frameControls=*/true, gCheckLists[1], /*flat=*/false);
-  gCheckLists[8] = MakeCheckList(styles[4], size, /*frameControls=*/true, gCheckLists[4], /*flat=*/true);
-  LeaveCriticalSection(&gWatcher);
   gTimerPeriodSet = timeBeginPeriod(1) == TIMERR_NOERROR;
   if (Screen != nullptr) Screen->SetCursors(crHeaderSplit, MakeHeaderSplitCursor());
   const std::type_info& base = typeid(TBaseVirtualTree*);

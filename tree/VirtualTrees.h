@@ -459,8 +459,9 @@ public:
   void SetButtonStyle(TVTButtonStyle value);
   TCheckImageKind CheckImageKind() const { return checkImageKind; }
   void SetCheckImageKind(TCheckImageKind value);
-  // The check image list in use (null when ckCustom has no custom list).
-  TCustomImageList* CheckImages() const { return checkImages; }
+  // The check image list in use (null when ckCustom has no custom list); a
+  // shared list is drawn the first time a tree asks for it.
+  TCustomImageList* CheckImages() const;
   // The names of the formats this tree offers: sorted (without regard to
   // case), each once, only names registered for this tree's class.
   TClipboardFormats* ClipboardFormats() const { return clipboardFormats; }
@@ -1060,7 +1061,6 @@ private:
   TVTButtonFillMode buttonFillMode = fmTreeColor;
   TVTButtonStyle buttonStyle = bsRectangle;
   TCheckImageKind checkImageKind = ckLightCheck;
-  TCustomImageList* checkImages = nullptr;        // not owned (shared or custom)
   TClipboardFormats* clipboardFormats = nullptr;  // owned
   TVTColors* colors = nullptr;                    // owned
   TCustomImageList* customCheckImages = nullptr;  // not owned
@@ -1262,8 +1262,10 @@ struct TTreePlatform {
   bool winXP = false;  // system version 5.1
 };
 const TTreePlatform& TreePlatform();
-// The shared check image list of kind (null for ckCustom).
+// The shared check image list of kind (null for ckCustom), drawn when first
+// asked for; CheckImageListDrawn tells whether it has been.
 TCustomImageList* GetCheckImageListFor(TCheckImageKind kind);
+bool CheckImageListDrawn(TCheckImageKind kind);
 // Cursor id of the header split cursor in Screen's table.
 constexpr TCursor crHeaderSplit = 100;
 
