@@ -53,6 +53,19 @@ void TUtilsUCS4Reader::SetStartOffset(int64_t value) { startOffset = value; }
 
 namespace {
 
+// Moves the line, column and tab counters past the character `ch`.
+inline void Advance(UCS4Char ch, int64_t& line, int64_t& column, int64_t& tabs) {
+  if (ch == 0x0A) {
+    line += 1;
+    column = 0;
+    tabs = 0;
+  } else if (ch == 0x09) {
+    tabs += 1;
+  } else {
+    column += 1;
+  }
+}
+
 // The record of the character `ch` of `size` bytes that follows `from`.
 inline TUtilsUCS4CharData RecordAfter(const TUtilsUCS4CharData& from, UCS4Char ch, int32_t size) {
   TUtilsUCS4CharData r;
@@ -63,15 +76,7 @@ inline TUtilsUCS4CharData RecordAfter(const TUtilsUCS4CharData& from, UCS4Char c
   r.Line = from.Line;
   r.Column = from.Column;
   r.TabsInLine = from.TabsInLine;
-  if (ch == 0x0A) {
-    r.Line += 1;
-    r.Column = 0;
-    r.TabsInLine = 0;
-  } else if (ch == 0x09) {
-    r.TabsInLine += 1;
-  } else {
-    r.Column += 1;
-  }
+  Advance(ch, r.Line, r.Column, r.TabsInLine);
   return r;
 }
 
@@ -130,15 +135,7 @@ void TUtilsUCS4Reader::ReadAhead() {
       for (; count < limit; ++count) {
         uint8_t ch = data[count];
         if (ch >= 0x80 || ch == 0x0D) break;
-        if (ch == 0x0A) {
-          line += 1;
-          column = 0;
-          tabs = 0;
-        } else if (ch == 0x09) {
-          tabs += 1;
-        } else {
-          column += 1;
-        }
+        Advance(ch, line, column, tabs);
         TUtilsUCS4CharData& r = ring[filled + count];
         r.ByteNumber = ++byteNumber;
         r.CharNumber = ++charNumber;
@@ -174,15 +171,7 @@ void TUtilsUCS4Reader::ReadAhead() {
         TUtilsUCS4CharData& r = ring[filled + count++];
         byteNumber += size;
         charNumber += 1;
-        if (ch == 0x0A) {
-          line += 1;
-          column = 0;
-          tabs = 0;
-        } else if (ch == 0x09) {
-          tabs += 1;
-        } else {
-          column += 1;
-        }
+        Advance(ch, line, column, tabs);
         r.ByteNumber = byteNumber;
         r.CharNumber = charNumber;
         r.CodePoint = ch;
@@ -308,15 +297,7 @@ bool TUtilsUCS4Reader::StepThroughAscii(const TUcs4StopSet& stops, std::u16strin
     if (ch >= 0x80 || ch == 0x0D || stops.Has(ch)) break;
     c = b;
     b = a;
-    if (ch == 0x0A) {
-      a.line += 1;
-      a.column = 0;
-      a.tabs = 0;
-    } else if (ch == 0x09) {
-      a.tabs += 1;
-    } else {
-      a.column += 1;
-    }
+    Advance(ch, a.line, a.column, a.tabs);
   }
   bool stopped = i < available && data[i] < 0x80 && data[i] != 0x0D;
   // The character at index `next` becomes the next record: the stop, or
@@ -327,14 +308,8 @@ bool TUtilsUCS4Reader::StepThroughAscii(const TUcs4StopSet& stops, std::u16strin
   if (stopped) {
     atPrevious = b;
     atCurrent = a;
-    uint8_t ch = data[i];
-    if (ch == 0x0A) {
-      atNext = {a.line + 1, 0, 0};
-    } else if (ch == 0x09) {
-      atNext = {a.line, a.column, a.tabs + 1};
-    } else {
-      atNext = {a.line, a.column + 1, a.tabs};
-    }
+    atNext = a;
+    Advance(data[i], atNext.line, atNext.column, atNext.tabs);
   }
   auto record = [&](int32_t index, const Counters& at) {
     if (index == -1) return n;
