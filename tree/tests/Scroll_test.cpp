@@ -13,6 +13,7 @@
 #include "ColumnTree.h"
 #include "HandleWatermark.h"
 #include "TreeTestSupport.h"
+#include "win/graphics/Graphics.h"
 #include "win/testing/Harness.h"
 
 namespace {
@@ -309,17 +310,13 @@ std::vector<uint32_t> WindowPixels(HWND window) {
   int w = r.right - r.left, h = r.bottom - r.top;
   HDC source = GetWindowDC(window);
   HDC memory = CreateCompatibleDC(source);
-  BITMAPINFO info{};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = w;
-  info.bmiHeader.biHeight = -h;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(source, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  uint8_t* bits = nullptr;
+  HBITMAP bitmap = CreateDib32(w, h, &bits);
   HGDIOBJ old = SelectObject(memory, bitmap);
   BitBlt(memory, 0, 0, w, h, source, 0, 0, SRCCOPY);
-  std::vector<uint32_t> pixels(static_cast<const uint32_t*>(bits), static_cast<const uint32_t*>(bits) + w * h);
+  GdiFlush();
+  const auto* first = reinterpret_cast<const uint32_t*>(bits);
+  std::vector<uint32_t> pixels(first, first + w * h);
   SelectObject(memory, old);
   DeleteObject(bitmap);
   DeleteDC(memory);

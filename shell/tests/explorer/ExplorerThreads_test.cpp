@@ -19,6 +19,13 @@ using namespace explorertest;
 
 namespace {
 
+// The child of the tree's first node shown as `name`, or null.
+PVirtualNode ChildNamed(TVirtualExplorerTreeview* t, std::u16string_view name) {
+  for (PVirtualNode child = t->GetFirstChild(t->GetFirst()); child != nullptr; child = child->NextSibling)
+    if (t->GetText(child, NoColumn) == name) return child;
+  return nullptr;
+}
+
 int ThreadsOfProcess() {
   HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
   if (snapshot == INVALID_HANDLE_VALUE) return -1;
@@ -171,12 +178,8 @@ TEST_F(ExplorerThreads, ExpandMarksFromTheThreadSetTheButtons) {
   ASSERT_TRUE(t->ThreadedExpandMarkRegistered());
   t->SetActive(false);
   t->SetActive(true);
-  PVirtualNode full = nullptr;
-  PVirtualNode empty = nullptr;
-  for (PVirtualNode child = t->GetFirstChild(t->GetFirst()); child != nullptr; child = child->NextSibling) {
-    if (t->GetText(child, NoColumn) == u"full") full = child;
-    if (t->GetText(child, NoColumn) == u"empty") empty = child;
-  }
+  PVirtualNode full = ChildNamed(t, u"full");
+  PVirtualNode empty = ChildNamed(t, u"empty");
   ASSERT_TRUE(full != nullptr && empty != nullptr);
   EXPECT_GE(t->PendingExpandMarkRequests(), 2u);
   // The answers decide, whatever the node showed before.
@@ -325,12 +328,8 @@ TEST_F(ExplorerThreads, APaintHandsItsIconsToTheThreadWhenItIsDone) {
 TEST_F(ExplorerThreads, AFolderThatCanOpenGetsItsOpenIconAheadTheSameAsAsked) {
   MakeItems(4);
   TVirtualExplorerTreeview* t = MakeTree();
-  PVirtualNode full = nullptr;
-  PVirtualNode empty = nullptr;
-  for (PVirtualNode child = t->GetFirstChild(t->GetFirst()); child != nullptr; child = child->NextSibling) {
-    if (t->GetText(child, NoColumn) == u"full") full = child;
-    if (t->GetText(child, NoColumn) == u"empty") empty = child;
-  }
+  PVirtualNode full = ChildNamed(t, u"full");
+  PVirtualNode empty = ChildNamed(t, u"empty");
   ASSERT_TRUE(full != nullptr && empty != nullptr);
   ASSERT_TRUE(t->GetHasChildren(full));
   AskIcons(t);
