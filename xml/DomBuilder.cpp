@@ -60,6 +60,11 @@ void TXmlDomBuilder::WritePCDATA(TXmlCustomReader*, const IDomLocator*, const st
   AppendNew(referenceNode->GetReferenceDocument()->createTextNode(text));
 }
 
+void TXmlDomBuilder::MarkLastTextNonLiteral() {
+  TdomNode* last = referenceNode->GetLastChildNode();
+  if (last != nullptr && last->GetNodeType() == ntText_Node) static_cast<TdomText*>(last)->MarkNonLiteralText();
+}
+
 std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
   int index = prefixMappings->LastIndexOfName(prefix);
   return index >= 0 ? prefixMappings->GetValue(index) : std::u16string();
@@ -69,6 +74,7 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
     if (referenceNode == nullptr || referenceNode->GetNodeType() == ntDocument_Node) return;
     WritePCDATA(signal->Reader(), signal, pcdata->Data);
+    if (pcdata->CharRefGenerated) MarkLastTextNonLiteral();
     return;
   }
   if (auto* start = As<TXmlStartElementSignal>(signal)) {
@@ -86,6 +92,7 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
       AppendNew(document->createCDATASection(cdata->Data));
     } else {
       WritePCDATA(signal->Reader(), signal, cdata->Data);
+      MarkLastTextNonLiteral();
     }
     return;
   }

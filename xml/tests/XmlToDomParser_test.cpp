@@ -203,6 +203,13 @@ TEST_F(XmlToDomParserTest, ContextNodeTakesParsedContent) {
   TdomElement* root = doc->GetDocumentElement();
   parser->ParseWideString(u"t<x/>&amp;", u"", u"", root);
   EXPECT_EQ(ChildNames(root), "#text,x,amp");
+  // Content holds no document type declaration: refused where it stands.
+  recorder->errors.clear();
+  EXPECT_THROW(parser->ParseWideString(u"<x/>\n <!DOCTYPE s>", u"", u"", root), EParserException);
+  ASSERT_EQ(recorder->errors.size(), 1u);
+  EXPECT_EQ(recorder->errors[0].type, ET_DOCTYPE_AFTER_ROOT_ELEMENT);
+  EXPECT_EQ(recorder->errors[0].line, 2);
+  EXPECT_EQ(recorder->errors[0].column, 11);  // as in a document
   TDomImplementation* other = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
   TdomDocument* foreign = other->CreateEmptyDocument();
   EXPECT_DOM_ERROR(parser->ParseWideString(u"<x/>", u"", u"", foreign), EWrong_DOM_Implementation_Err,
