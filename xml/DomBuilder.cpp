@@ -215,9 +215,20 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     AddDefaultAttributes(signal, element);
     return;
   }
+  // A name the namespace rules refuse (a prefix that no declaration maps, or
+  // maps to no URI) is the document's fault: reported at the start tag, and
+  // the parse ends whatever the verdict.
+  auto refusedName = [&](const std::u16string& name) {
+    SendErrorNotification(signal->Reader(), ET_INVALID_PREFIX, signal, name);
+  };
   std::u16string prefix, localName;
   SplitQualifiedName(signal->TagName, prefix, localName);
-  element = document->createElementNS(MappedUri(prefix), signal->TagName);
+  try {
+    element = document->createElementNS(MappedUri(prefix), signal->TagName);
+  } catch (const ENamespace_Err&) {
+    refusedName(signal->TagName);
+    throw;
+  }
   AppendNew(element);
   referenceNode = element;
   element->ReserveAttributes(attributes->GetCount());
@@ -238,7 +249,12 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
         uri = MappedUri(prefix);
       }
     }
-    element->setAttributeNS(uri, name, attributes->ValueAt(i));
+    try {
+      element->setAttributeNS(uri, name, attributes->ValueAt(i));
+    } catch (const ENamespace_Err&) {
+      refusedName(name);
+      throw;
+    }
   }
   AddDefaultAttributes(signal, element);
 }
