@@ -60,6 +60,11 @@ void TXmlDomBuilder::WritePCDATA(TXmlCustomReader*, const IDomLocator*, const st
   AppendNew(referenceNode->GetReferenceDocument()->createTextNode(text));
 }
 
+void TXmlDomBuilder::MarkLastTextNonLiteral() {
+  TdomNode* last = referenceNode->GetLastChildNode();
+  if (last != nullptr && last->GetNodeType() == ntText_Node) static_cast<TdomText*>(last)->MarkNonLiteralText();
+}
+
 std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
   int index = prefixMappings->LastIndexOfName(prefix);
   return index >= 0 ? prefixMappings->GetValue(index) : std::u16string();
@@ -69,6 +74,7 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
     if (referenceNode == nullptr || referenceNode->GetNodeType() == ntDocument_Node) return;
     WritePCDATA(signal->Reader(), signal, pcdata->Data);
+    if (pcdata->CharRefGenerated) MarkLastTextNonLiteral();
     return;
   }
   if (auto* start = As<TXmlStartElementSignal>(signal)) {
@@ -86,6 +92,7 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
       AppendNew(document->createCDATASection(cdata->Data));
     } else {
       WritePCDATA(signal->Reader(), signal, cdata->Data);
+      MarkLastTextNonLiteral();
     }
     return;
   }
@@ -208,9 +215,20 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     AddDefaultAttributes(signal, element);
     return;
   }
+  // A name the namespace rules refuse (a prefix that no declaration maps, or
+  // maps to no URI) is the document's fault: reported at the start tag, and
+  // the parse ends whatever the verdict.
+  auto refusedName = [&](const std::u16string& name) {
+    SendErrorNotification(signal->Reader(), ET_INVALID_PREFIX, signal, name);
+  };
   std::u16string prefix, localName;
   SplitQualifiedName(signal->TagName, prefix, localName);
-  element = document->createElementNS(MappedUri(prefix), signal->TagName);
+  try {
+    element = document->createElementNS(MappedUri(prefix), signal->TagName);
+  } catch (const ENamespace_Err&) {
+    refusedName(signal->TagName);
+    throw;
+  }
   AppendNew(element);
   referenceNode = element;
   element->ReserveAttributes(attributes->GetCount());
@@ -231,7 +249,12 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
         uri = MappedUri(prefix);
       }
     }
-    element->setAttributeNS(uri, name, attributes->ValueAt(i));
+    try {
+      element->setAttributeNS(uri, name, attributes->ValueAt(i));
+    } catch (const ENamespace_Err&) {
+      refusedName(name);
+      throw;
+    }
   }
   AddDefaultAttributes(signal, element);
 }

@@ -54,6 +54,9 @@ private:
   TdomASModelCollection* PreparedModels() const;
   // The URI of the last mapping of prefix, or "".
   std::u16string MappedUri(const std::u16string& prefix) const;
+  // Notes on the text node just written to that its text came from a
+  // character reference or a CDATA section (see TdomText::HasNonLiteralText).
+  void MarkLastTextNonLiteral();
 
   // Ends the hold on the expansion budget of the document being read.
   void ReleaseBudget();
