@@ -389,7 +389,9 @@ TXmlErrorType TdomASModelCollection::ValidateElement(TdomElement* element, bool 
       case ntText_Node: {
         if (mixed) return true;
         std::u16string data = node->GetNodeValue();
-        if (!IsWhiteSpaceText(data)) return fits = false;
+        // White space in element content must be written as such: from a
+        // character reference or a CDATA section it is character data.
+        if (!IsWhiteSpaceText(data) || static_cast<TdomText*>(node)->HasNonLiteralText()) return fits = false;
         if (standaloneSpace && !data.empty()) whiteSpaceInStandalone = true;
         return true;
       }

@@ -42,7 +42,13 @@ void TdomCharacterData::replaceData(int offset, int count, const std::u16string&
   if (offset < 0 || offset > length || count < 0) throw EIndex_Size_Err();
   if (count > length - offset) count = length - offset;
   data.replace(offset, count, arg);
-  SetData(data);
+  // An edit keeps what the rest of the text was (see TdomText::SetData).
+  TdomCharacterData::SetData(data);
+}
+
+void TdomText::SetData(const std::u16string& value) {
+  TdomCharacterData::SetData(value);
+  SetSubclassByte(static_cast<uint8_t>(SubclassByte() & ~kNonLiteralBit));
 }
 
 bool TdomText::isWhitespaceInElementContent() const {

@@ -36,6 +36,17 @@ public:
   // Moves the text from offset on into a new text node placed right after
   // this one (when there is a parent) and returns it.
   virtual TdomText* splitText(int offset);
+
+  // True when some of the text was written as a character reference or a
+  // CDATA section rather than as plain character data: its white space is
+  // then not the literal white space that element-only content allows.
+  // Setting the data clears it; merging text nodes keeps it.
+  bool HasNonLiteralText() const { return (SubclassByte() & kNonLiteralBit) != 0; }
+  void MarkNonLiteralText() { SetSubclassByte(static_cast<uint8_t>(SubclassByte() | kNonLiteralBit)); }
+  void SetData(const std::u16string& value) override;
+
+private:
+  static constexpr uint8_t kNonLiteralBit = 1;
 };
 
 class TdomCDATASection : public TdomText {

@@ -44,6 +44,10 @@ public:
   bool ResolveExternals = true;
 
 private:
+  // ProcessSignal's work, without the report of what a document refuses.
+  void BuildNodes(TXmlSignal* signal);
+  // Reports the signal whose nodes the reference node (a document) refused.
+  void ReportMisplaced(TXmlSignal* signal);
   // Appends node to the reference node; frees it when that raises.
   void AppendNew(TdomNode* node);
   void StartElement(TXmlStartElementSignal* signal);
@@ -54,6 +58,9 @@ private:
   TdomASModelCollection* PreparedModels() const;
   // The URI of the last mapping of prefix, or "".
   std::u16string MappedUri(const std::u16string& prefix) const;
+  // Notes on the text node just written to that its text came from a
+  // character reference or a CDATA section (see TdomText::HasNonLiteralText).
+  void MarkLastTextNonLiteral();
 
   // Ends the hold on the expansion budget of the document being read.
   void ReleaseBudget();

@@ -268,14 +268,17 @@ void TdomElement::MergeTextChildren() {
     std::u16string merged;
     merged.reserve(length);
     merged += text->GetData();
+    bool nonLiteral = text->HasNonLiteralText();
     while (next != nullptr && next->GetNodeType() == ntText_Node) {
       merged += static_cast<TdomText*>(next)->GetData();
+      nonLiteral = nonLiteral || static_cast<TdomText*>(next)->HasNonLiteralText();
       TdomNode* after = next->GetNextSiblingNode();
       removeChild(next);
       next->Free();
       next = after;
     }
     text->SetData(merged);
+    if (nonLiteral) text->MarkNonLiteralText();
     current = next;
   }
 }

@@ -69,7 +69,9 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
       std::u16string data;
       if (ReadAsCharacterData(text, data)) {
         // Plain text needs no parser: one text node.
-        appendChild(doc->createTextNode(data));
+        TdomText* node = doc->createTextNode(data);
+        appendChild(node);
+        if (text.find(u'&') != std::u16string::npos) node->MarkNonLiteralText();
       } else {
         ParseReplacementTextInto(this, text);
         errorType = ExpandNestedReferences();

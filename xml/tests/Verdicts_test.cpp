@@ -503,6 +503,7 @@ TEST_F(VerdictTest, ReplacementTextsReadAsIfWrittenInPlace) {
       {"<!--c-->", "<!--c-->"}, {"<?p d?>", "<?p d?>"}, {"<?xml version='1.0'?>", "<?xml version='1.0'?>"},
       {"<?xml encoding='UTF-8'?>", "<?xml encoding='UTF-8'?>"}, {"&#38;#60;", "&#60;"}, {"&#38;#1;", "&#1;"},
       {"&#38;amp;", "&amp;"}, {"&#xFEFF;", "\xEF\xBB\xBF"}, {"<![CDATA[<]]>", "<![CDATA[<]]>"}, {"&#38;", "&"},
+      {"<!DOCTYPE s>", "<!DOCTYPE s>"},
   };
   // Only an external entity can hold characters that are no XML characters.
   const std::string raw[] = {"\x01", "\xEF\xBF\xBE", "\xFF"};
