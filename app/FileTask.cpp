@@ -29,8 +29,8 @@ void TMainForm::BuildTree() {
     tree->GetStorage()->Clear(false);
     tree->SetActive(false);
     tree->SetActive(true);
-    if (DrivesFolder != nullptr) {
-      PVirtualNode computer = tree->FindNodeByPIDL(DrivesFolder->AbsolutePIDL());
+    if (TNamespace* drives = DrivesFolder()) {
+      PVirtualNode computer = tree->FindNodeByPIDL(drives->AbsolutePIDL());
       if (computer != nullptr) tree->SetExpanded(computer, true);
     }
   } catch (...) {

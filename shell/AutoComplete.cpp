@@ -112,9 +112,9 @@ void TCustomVirtualShellAutoComplete::Refresh() {
       folder->Free();
     }
   }
-  if (contents.Contains(accDesktop) && DesktopFolder != nullptr) Collect(DesktopFolder);
-  if (contents.Contains(accFavorites) && FavoritesFolder != nullptr) Collect(FavoritesFolder);
-  if (contents.Contains(accMyComputer) && DrivesFolder != nullptr) Collect(DrivesFolder);
+  if (contents.Contains(accDesktop) && DesktopFolder() != nullptr) Collect(DesktopFolder());
+  if (contents.Contains(accFavorites) && FavoritesFolder() != nullptr) Collect(FavoritesFolder());
+  if (contents.Contains(accMyComputer) && DrivesFolder() != nullptr) Collect(DrivesFolder());
 }
 
 void TCustomVirtualShellAutoComplete::FillStrings() {

@@ -38,27 +38,22 @@ TNamespace* FindChildByName(TNamespace* folder, const std::u16string& name) {
 
 bool TCustomVirtualExplorerTree::FindDesktopItemByName(const std::u16string& name, TNamespace*& ns) {
   ns = nullptr;
-  if (DesktopFolder == nullptr) return false;
-  if (vws::WideStrICompOS(DesktopFolder->NameNormal().c_str(), name.c_str()) == 0) {
-    ns = DesktopFolder->Clone(/*freePIDLOnDestroy=*/true);
+  if (DesktopFolder() == nullptr) return false;
+  if (vws::WideStrICompOS(DesktopFolder()->NameNormal().c_str(), name.c_str()) == 0) {
+    ns = DesktopFolder()->Clone(/*freePIDLOnDestroy=*/true);
     return true;
   }
-  ns = FindChildByName(DesktopFolder, name);
+  ns = FindChildByName(DesktopFolder(), name);
   return ns != nullptr;
 }
 
 bool TCustomVirtualExplorerTree::FindDesktopOrDriveItemByName(const std::u16string& name, TNamespace*& ns) {
   if (FindDesktopItemByName(name, ns)) return true;
-  ns = FindChildByName(DrivesFolder, name);
+  ns = FindChildByName(DrivesFolder(), name);
   return ns != nullptr;
 }
 
 int TCustomVirtualExplorerTree::DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) {
-  if (presortConfirmed) {
-    // The children stand in their confirmed order: keep it.
-    int order = node1->Index < node2->Index ? -1 : node1->Index > node2->Index ? 1 : 0;
-    return presortDirection == sdAscending ? order : -order;
-  }
   if (TreeOptions()->VETMiscOptions().Contains(toUserSort))
     return TCustomVirtualStringTree::DoCompareNodes(node1, node2, column);
   sortHelper->SetFileSort(fileSort);
@@ -152,8 +147,8 @@ PVirtualNode TCustomVirtualExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool
             }
           }
         }
-        if (match == nullptr && NetworkFolder != nullptr &&
-            vst::ILIsParent(NetworkFolder->AbsolutePIDL(), copy, /*immediate=*/false)) {
+        if (match == nullptr && NetworkFolder() != nullptr &&
+            vst::ILIsParent(NetworkFolder()->AbsolutePIDL(), copy, /*immediate=*/false)) {
           match = AddNodeToTree(current, New<TNamespace>(m->CopyPIDL(copy), nullptr), ctTriStateCheckBox,
                                 /*setCheck=*/false);
         }

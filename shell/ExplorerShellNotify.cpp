@@ -200,8 +200,8 @@ void TCustomVirtualExplorerTree::HandleShellEvent(TVirtualShellEvent* event) {
       if (PVirtualNode node = FindLoadedNodeByPIDL(event->ParentPIDL1)) InvalidateChildNamespaces(node);
       break;
     case sekFreeSpace:
-      if (DrivesFolder != nullptr)
-        if (PVirtualNode node = FindLoadedNodeByPIDL(DrivesFolder->AbsolutePIDL())) InvalidateChildNamespaces(node);
+      if (TNamespace* drives = DrivesFolder())
+        if (PVirtualNode node = FindLoadedNodeByPIDL(drives->AbsolutePIDL())) InvalidateChildNamespaces(node);
       break;
     case sekUpdateImage:
       FlushImageLists();

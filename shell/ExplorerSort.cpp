@@ -53,19 +53,7 @@ bool TCustomVirtualExplorerTree::PresortChildren(PVirtualNode node, TColumnIndex
   return confirmed;
 }
 
-void TCustomVirtualExplorerTree::Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit) {
-  PVirtualNode parent = node != nullptr ? node : RootNode();
-  // The chain changes here: the cache's worker must not be walking it.
-  StopCacheValidation();
-  bool confirmed = SortsByShellName(column) && !IsEditing() && parent->FirstChild != nullptr &&
-                   PresortChildren(parent, column, direction);
-  presortConfirmed = confirmed;
-  presortDirection = direction;
-  try {
-    TCustomVirtualStringTree::Sort(node, column, direction, doInit);
-  } catch (...) {
-    presortConfirmed = false;
-    throw;
-  }
-  presortConfirmed = false;
+void TCustomVirtualExplorerTree::SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction) {
+  if (SortsByShellName(column) && PresortChildren(node, column, direction)) return;
+  TCustomVirtualStringTree::SortChildren(node, column, direction);
 }

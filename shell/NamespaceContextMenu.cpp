@@ -165,7 +165,8 @@ bool TNamespace::InternalShowContextMenu(TWinControl* owner, const TPoint* point
   IShellFolder* folder = nullptr;
   {
     TErrorModeScope shellQuiet;
-    folder = absolute ? (DesktopFolder != nullptr ? DesktopFolder->GetShellFolder() : nullptr) : ParentShellFolder();
+    TNamespace* desktop = absolute ? DesktopFolder() : nullptr;
+    folder = absolute ? (desktop != nullptr ? desktop->GetShellFolder() : nullptr) : ParentShellFolder();
     void* found = nullptr;
     if (menu != nullptr && folder != nullptr &&
         SUCCEEDED(folder->GetUIObjectOf(window, static_cast<UINT>(pidls.size()),

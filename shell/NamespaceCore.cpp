@@ -79,27 +79,33 @@ void TNamespace::SetFreePIDLOnDestroy(bool value) {
 
 bool TNamespace::IsDesktop() { return TPIDLManager::IsDesktopFolder(absolutePIDL); }
 
-bool TNamespace::IsMyComputer() { return DrivesFolder != nullptr && vst::ILIsEqual(absolutePIDL, DrivesFolder->absolutePIDL); }
+bool TNamespace::IsMyComputer() {
+  TNamespace* drives = DrivesFolder();
+  return drives != nullptr && vst::ILIsEqual(absolutePIDL, drives->absolutePIDL);
+}
 
 bool TNamespace::IsControlPanel() {
-  return ControlPanelFolder != nullptr && vst::ILIsEqual(absolutePIDL, ControlPanelFolder->absolutePIDL);
+  TNamespace* panel = ControlPanelFolder();
+  return panel != nullptr && vst::ILIsEqual(absolutePIDL, panel->absolutePIDL);
 }
 
 bool TNamespace::IsNetworkNeighborhood() {
-  return NetworkFolder != nullptr && vst::ILIsEqual(absolutePIDL, NetworkFolder->absolutePIDL);
+  TNamespace* network = NetworkFolder();
+  return network != nullptr && vst::ILIsEqual(absolutePIDL, network->absolutePIDL);
 }
 
 bool TNamespace::IsNetworkNeighborhoodChild() {
-  return NetworkFolder != nullptr && vst::ILIsParent(NetworkFolder->absolutePIDL, absolutePIDL, /*immediate=*/true);
+  TNamespace* network = NetworkFolder();
+  return network != nullptr && vst::ILIsParent(network->absolutePIDL, absolutePIDL, /*immediate=*/true);
 }
 
 bool TNamespace::IsRecycleBin() {
   if ((flags & kRecycleBinKnown) == 0) {
     // Lists of unlike length never name one item; the shell's own test is
     // slow (it asks for names), so the counts are compared first.
-    bool is = RecycleBinFolder != nullptr &&
-              Manager()->IDCount(absolutePIDL) == Manager()->IDCount(RecycleBinFolder->absolutePIDL) &&
-              vst::ILIsEqual(absolutePIDL, RecycleBinFolder->absolutePIDL);
+    TNamespace* bin = RecycleBinFolder();
+    bool is = bin != nullptr && Manager()->IDCount(absolutePIDL) == Manager()->IDCount(bin->absolutePIDL) &&
+              vst::ILIsEqual(absolutePIDL, bin->absolutePIDL);
     flags |= kRecycleBinKnown;
     if (is) flags |= kIsRecycleBin;
   }
@@ -302,8 +308,11 @@ void TNamespace::InvalidateNamespace(bool refreshIcons) {
     cache.iconIndex = icon;
     cache.openIconIndex = openIcon;
   }
-  if (DesktopDirectoryFolder != nullptr && DesktopDirectoryFolder != this && ParentIsDesktop())
-    DesktopDirectoryFolder->InvalidateNamespace(/*refreshIcons=*/true);
+  if (ParentIsDesktop()) {
+    TNamespace* desktopDirectory = DesktopDirectoryFolder();
+    if (desktopDirectory != nullptr && desktopDirectory != this)
+      desktopDirectory->InvalidateNamespace(/*refreshIcons=*/true);
+  }
 }
 
 void TNamespace::SetIconIndexByThread(int index, bool openIcon) {

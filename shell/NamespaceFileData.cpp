@@ -59,8 +59,8 @@ bool TNamespace::GetDataFromIDList() {
   if (findData != nullptr) return true;
   if (IsDesktop() || (cache.known & cFindDataFailed) != 0) return false;
   IShellFolder* folder = nullptr;
-  if (ParentIsDesktop() && DesktopDirectoryFolder != nullptr && DesktopDirectoryFolder != this) {
-    folder = DesktopDirectoryFolder->GetShellFolder();
+  if (ParentIsDesktop() && DesktopDirectoryFolder() != nullptr && DesktopDirectoryFolder() != this) {
+    folder = DesktopDirectoryFolder()->GetShellFolder();
   } else {
     folder = ParentShellFolder();
   }

@@ -83,14 +83,14 @@ std::u16string TNamespace::NameForEditingInFolder() { return DisplayNameOf(SHGDN
 
 std::u16string TNamespace::NameForParsing() {
   // The desktop's parsing name is that of the folder behind it.
-  if (IsDesktop() && DesktopDirectoryFolder != nullptr && DesktopDirectoryFolder != this)
-    return DesktopDirectoryFolder->NameForParsing();
+  if (IsDesktop() && DesktopDirectoryFolder() != nullptr && DesktopDirectoryFolder() != this)
+    return DesktopDirectoryFolder()->NameForParsing();
   return DisplayNameOf(SHGDN_FORPARSING);
 }
 
 std::u16string TNamespace::NameForParsingInFolder() {
-  if (IsDesktop() && DesktopDirectoryFolder != nullptr && DesktopDirectoryFolder != this)
-    return DesktopDirectoryFolder->NameForParsingInFolder();
+  if (IsDesktop() && DesktopDirectoryFolder() != nullptr && DesktopDirectoryFolder() != this)
+    return DesktopDirectoryFolder()->NameForParsingInFolder();
   return DisplayNameOf(SHGDN_FORPARSING | SHGDN_INFOLDER);
 }
 

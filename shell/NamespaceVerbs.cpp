@@ -171,13 +171,13 @@ bool TNamespace::Paste(const TNamespaceArray& items, bool plainPaste) {
   if (IsDesktop()) {
     // The desktop pastes into the folder behind it: the items are made again
     // as items of that folder's road through the namespace.
-    if (DesktopDirectoryFolder == nullptr) return false;
+    if (DesktopDirectoryFolder() == nullptr) return false;
     TNamespaceArray again;
     for (TNamespace* item : items) {
       LPITEMIDLIST pidl = item != nullptr ? PathToPIDL(item->NameForParsing()) : nullptr;
       if (pidl != nullptr) again.push_back(New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr)));
     }
-    bool done = !again.empty() && DesktopDirectoryFolder->Paste(again, plainPaste);
+    bool done = !again.empty() && DesktopDirectoryFolder()->Paste(again, plainPaste);
     for (TNamespace* item : again) item->Free();
     return done;
   }
@@ -189,9 +189,9 @@ bool TNamespace::Paste(const TNamespaceArray& items, bool plainPaste) {
 
 bool TNamespace::ShowPropertySheetMulti(const TNamespaceArray& items) {
   if (items.empty() || !AllHavePropSheet(items)) return false;
-  if (wide::SHMultiFileProperties != nullptr && DesktopFolder != nullptr) {
+  if (wide::SHMultiFileProperties != nullptr && DesktopFolder() != nullptr) {
     TPIDLArray pidls = NamespaceToAbsolutePIDLArray(items);
-    IShellFolder* desktop = DesktopFolder->GetShellFolder();
+    IShellFolder* desktop = DesktopFolder()->GetShellFolder();
     IDataObject* data = nullptr;
     if (desktop == nullptr ||
         FAILED(desktop->GetUIObjectOf(ApplicationWindow(), static_cast<UINT>(pidls.size()),

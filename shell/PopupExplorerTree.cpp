@@ -47,8 +47,8 @@ bool TPopupExplorerTree::BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool ex
   BeginUpdate();
   bool found = false;
   try {
-    if (DrivesFolder != nullptr) {
-      PVirtualNode drives = WalkPIDLToNode(DrivesFolder->AbsolutePIDL(), /*select=*/false, /*expandPath=*/true,
+    if (DrivesFolder() != nullptr) {
+      PVirtualNode drives = WalkPIDLToNode(DrivesFolder()->AbsolutePIDL(), /*select=*/false, /*expandPath=*/true,
                                            /*reinit=*/false, /*init=*/true);
       if (drives != nullptr) SetExpanded(drives, true);
     }

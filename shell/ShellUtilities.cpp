@@ -100,7 +100,7 @@ int DefaultSystemImageIndex(int kind) {
     case 2: return FileInfoIndex(u"*.zyxwv", FILE_ATTRIBUTE_NORMAL, kFlags);
     case 3: return 29;
     case 4: {
-      if (DesktopFolder == nullptr) return DefaultSystemImageIndex(0);
+      if (DesktopFolder() == nullptr) return DefaultSystemImageIndex(0);
       LPITEMIDLIST pidl = vst::MyDocumentsPIDL();
       if (pidl == nullptr) return -1;
       TNamespace* item = New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr));

@@ -1,8 +1,8 @@
 #pragma once
 // Free routines of the shell toolkit: paths to PIDLs and back, enumeration
 // flags, special-folder items, default icons, the shell's icon cache and
-// Windows 9x drive geometry; and the toolkit's start-up, which makes the
-// special-folder items every view compares against.
+// Windows 9x drive geometry; the special-folder items every view compares
+// against; and the toolkit's start-up.
 #include <string>
 
 #include "shell/Namespace.h"
@@ -12,18 +12,24 @@
 // The PIDL manager of the toolkit; made first at start-up, freed last.
 extern TPIDLManager* NamespacePIDLManager;
 
-// Special folders; each null when the shell has no such folder.
-extern TNamespace* DesktopFolder;           // CSIDL 0
-extern TNamespace* RecycleBinFolder;        // CSIDL 10
-extern TNamespace* DesktopDirectoryFolder;  // CSIDL 16, the folder behind the desktop
-extern TNamespace* DrivesFolder;            // CSIDL 17, My Computer
-extern TNamespace* PrintersFolder;          // CSIDL 4
-extern TNamespace* HistoryFolder;           // CSIDL 34
-extern TNamespace* ControlPanelFolder;      // CSIDL 3
-extern TNamespace* NetworkFolder;           // CSIDL 18
-extern TNamespace* TemplatesFolder;         // CSIDL 21
-extern TNamespace* PersonalFolder;          // CSIDL 5
-extern TNamespace* FavoritesFolder;         // CSIDL 6
+// Special folders; each null when the shell has no such folder. Each item
+// is made the first time it is asked for, on any thread (the toolkit is
+// started first if it is not yet), and freed at shut-down; after shut-down
+// every one is null.
+TNamespace* DesktopFolder();            // CSIDL 0
+TNamespace* RecycleBinFolder();         // CSIDL 10
+TNamespace* DesktopDirectoryFolder();   // CSIDL 16, the folder behind the desktop
+TNamespace* DrivesFolder();             // CSIDL 17, My Computer
+TNamespace* PrintersFolder();           // CSIDL 4
+TNamespace* HistoryFolder();            // CSIDL 34
+TNamespace* ControlPanelFolder();       // CSIDL 3
+TNamespace* NetworkFolder();            // CSIDL 18
+TNamespace* TemplatesFolder();          // CSIDL 21
+TNamespace* PersonalFolder();           // CSIDL 5
+TNamespace* FavoritesFolder();          // CSIDL 6
+
+// How many of the eleven special items have been asked for (and so made).
+int SpecialFoldersMade();
 
 // Entry points bound at start-up; null when missing.
 using TAnimateWindow = BOOL(WINAPI*)(HWND, DWORD, DWORD);
@@ -64,8 +70,9 @@ bool FileIconInit(bool restore);
 // main thread, before any form; otherwise the first shell item made runs it.
 // It initialises COM on this thread, binds the wide functions and the shell
 // functions (a missing ordinal 21 or 23 ends the program with a message and
-// exit code 3), makes the PIDL managers and the special-folder items, and
-// registers the shut-down with atexit. After the shut-down it does nothing.
+// exit code 3), makes the PIDL managers and registers the shut-down with
+// atexit; the special-folder items wait for their first use. After the
+// shut-down it does nothing.
 void InitializeShellToolkit();
 // Frees the special items and the managers (at exit); the toolkit is not
 // started again afterwards.

@@ -32,6 +32,8 @@ int32_t TUtilsWideStringStream::Write(const void* buffer, int32_t count) {
 }
 
 int64_t TUtilsWideStringStream::Seek(int64_t offset, TSeekOrigin origin) {
+  // From the end the offset counts back: Seek(2, soEnd) is two bytes before the end.
+  if (origin == soEnd) offset = offset == INT64_MIN ? INT64_MAX : -offset;
   int64_t base = origin == soBeginning ? 0 : (origin == soCurrent ? position : size);
   // Saturate instead of overflowing on absurd offsets.
   int64_t target = offset > 0 && base > INT64_MAX - offset ? INT64_MAX : base + offset;

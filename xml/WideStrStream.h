@@ -20,7 +20,7 @@ public:
   // Grows the stream to Position + count (rounded up to even) when needed,
   // copies, advances; returns count (0 for count <= 0).
   int32_t Write(const void* buffer, int32_t count) override;
-  // From the start, the current position or the end (Size + offset); the
+  // From the start, the current position or back from the end (Size - offset); the
   // result is clamped to 0..Size and returned.
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   int64_t Size() override { return size; }

@@ -159,8 +159,8 @@ TEST_F(VerbsFixture, ItemsOfAnotherFolderAreRefusedWithTheErrorBox) {
 }
 
 TEST_F(VerbsFixture, CutAndDeleteNeedItemsThatCanBeDeleted) {
-  ASSERT_NE(ControlPanelFolder, nullptr);
-  TNamespace* panel = ControlPanelFolder;
+  ASSERT_NE(ControlPanelFolder(), nullptr);
+  TNamespace* panel = ControlPanelFolder();
   ASSERT_FALSE(panel->CanDelete());
   TDialogAnswer answer(IDOK);
   EXPECT_FALSE(panel->Cut({panel}));
@@ -334,13 +334,13 @@ TEST_F(VerbsFixture, OnePropertySheetForSeveralItems) {
 }
 
 TEST_F(VerbsFixture, PasteOnTheDesktopGoesToTheFolderBehindIt) {
-  ASSERT_NE(DesktopFolder, nullptr);
-  ASSERT_NE(DesktopDirectoryFolder, nullptr);
+  ASSERT_NE(DesktopFolder(), nullptr);
+  ASSERT_NE(DesktopDirectoryFolder(), nullptr);
   TTraceScope trace;
-  EXPECT_FALSE(DesktopFolder->Paste({DesktopFolder}, /*plainPaste=*/true));
+  EXPECT_FALSE(DesktopFolder()->Paste({DesktopFolder()}, /*plainPaste=*/true));
   ASSERT_FALSE(gTraced.empty());
   for (const TTracedVerb& traced : gTraced) {
-    EXPECT_EQ(lstrcmpiW(shelltest::W(traced.item), shelltest::W(DesktopDirectoryFolder->NameForParsing())), 0)
+    EXPECT_EQ(lstrcmpiW(shelltest::W(traced.item), shelltest::W(DesktopDirectoryFolder()->NameForParsing())), 0)
         << vws::ToAnsi(traced.item);
     EXPECT_EQ(traced.verb, u"paste");
   }

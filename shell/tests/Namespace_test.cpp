@@ -483,25 +483,25 @@ TEST_F(NamespaceFixture, ACloneWithoutMemoryRaisesAndNeverBecomesTheDesktop) {
 }
 
 TEST(NamespaceSpecial, DesktopAndMyComputer) {
-  ASSERT_NE(DesktopFolder, nullptr);
-  ASSERT_NE(DrivesFolder, nullptr);
-  EXPECT_TRUE(DesktopFolder->IsDesktop());
-  EXPECT_FALSE(DesktopFolder->IsMyComputer());
-  EXPECT_TRUE(DrivesFolder->IsMyComputer());
-  EXPECT_FALSE(DrivesFolder->IsDesktop());
-  EXPECT_FALSE(DrivesFolder->FileSystem());
-  EXPECT_TRUE(DrivesFolder->Folder());
-  EXPECT_FALSE(DesktopFolder->GetDataFromIDList());
-  EXPECT_EQ(DesktopFolder->ParentShellFolder(), DesktopFolder->GetShellFolder());
-  EXPECT_TRUE(DesktopFolder->DropTarget());
+  ASSERT_NE(DesktopFolder(), nullptr);
+  ASSERT_NE(DrivesFolder(), nullptr);
+  EXPECT_TRUE(DesktopFolder()->IsDesktop());
+  EXPECT_FALSE(DesktopFolder()->IsMyComputer());
+  EXPECT_TRUE(DrivesFolder()->IsMyComputer());
+  EXPECT_FALSE(DrivesFolder()->IsDesktop());
+  EXPECT_FALSE(DrivesFolder()->FileSystem());
+  EXPECT_TRUE(DrivesFolder()->Folder());
+  EXPECT_FALSE(DesktopFolder()->GetDataFromIDList());
+  EXPECT_EQ(DesktopFolder()->ParentShellFolder(), DesktopFolder()->GetShellFolder());
+  EXPECT_TRUE(DesktopFolder()->DropTarget());
   // Items outside the file system: no find-data attributes, "System Folder" in column 2.
-  EXPECT_FALSE(DrivesFolder->Archive());
-  EXPECT_FALSE(DrivesFolder->Hidden());
-  EXPECT_EQ(DrivesFolder->AttributesString(), u"");
-  EXPECT_EQ(DrivesFolder->DetailsDefaultOf(2), u"System Folder");
-  EXPECT_FALSE(DrivesFolder->NameNormal().empty());
-  if (DesktopDirectoryFolder != nullptr)
-    EXPECT_EQ(DesktopFolder->NameForParsing(), DesktopDirectoryFolder->NameForParsing());
+  EXPECT_FALSE(DrivesFolder()->Archive());
+  EXPECT_FALSE(DrivesFolder()->Hidden());
+  EXPECT_EQ(DrivesFolder()->AttributesString(), u"");
+  EXPECT_EQ(DrivesFolder()->DetailsDefaultOf(2), u"System Folder");
+  EXPECT_FALSE(DrivesFolder()->NameNormal().empty());
+  if (DesktopDirectoryFolder() != nullptr)
+    EXPECT_EQ(DesktopFolder()->NameForParsing(), DesktopDirectoryFolder()->NameForParsing());
   TNamespace* desktop = New<TNamespace>(nullptr, static_cast<TNamespace*>(nullptr));
   EXPECT_TRUE(desktop->IsDesktop());
   EXPECT_EQ(desktop->RelativePIDL(), desktop->AbsolutePIDL());
@@ -515,7 +515,7 @@ TEST(NamespaceSpecial, DesktopAndMyComputer) {
       return true;
     }
   } drives;
-  DrivesFolder->EnumerateFolder(nullptr, true, false, false, MakeEvent<&Drives::Child>(&drives), nullptr);
+  DrivesFolder()->EnumerateFolder(nullptr, true, false, false, MakeEvent<&Drives::Child>(&drives), nullptr);
   bool hasC = false;
   for (const auto& p : drives.paths) hasC = hasC || p == u"C:\\";
   EXPECT_TRUE(hasC);

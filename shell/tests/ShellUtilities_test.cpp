@@ -30,41 +30,41 @@ TEST(ShellUtilities, SpecialItemsAndBindings) {
   EXPECT_NE(ShellILIsEqualProc, nullptr);
   EXPECT_NE(ShellILIsParentProc, nullptr);
   EXPECT_NE(AnimateWindowProc, nullptr);
-  ASSERT_NE(DesktopDirectoryFolder, nullptr);
-  EXPECT_TRUE(DesktopDirectoryFolder->FileSystem());
-  EXPECT_TRUE(vws::WideDirectoryExists(DesktopDirectoryFolder->NameForParsing()));
+  ASSERT_NE(DesktopDirectoryFolder(), nullptr);
+  EXPECT_TRUE(DesktopDirectoryFolder()->FileSystem());
+  EXPECT_TRUE(vws::WideDirectoryExists(DesktopDirectoryFolder()->NameForParsing()));
   // Every special item that exists was made with its parent item ready.
-  for (TNamespace* item : {DesktopFolder, RecycleBinFolder, DesktopDirectoryFolder, DrivesFolder, PrintersFolder,
-                           HistoryFolder, ControlPanelFolder, NetworkFolder, TemplatesFolder, PersonalFolder,
-                           FavoritesFolder}) {
+  for (TNamespace* item : {DesktopFolder(), RecycleBinFolder(), DesktopDirectoryFolder(), DrivesFolder(), PrintersFolder(),
+                           HistoryFolder(), ControlPanelFolder(), NetworkFolder(), TemplatesFolder(), PersonalFolder(),
+                           FavoritesFolder()}) {
     if (item == nullptr) continue;
     EXPECT_TRUE(item->IsDesktop() || item->Parent() != nullptr);
   }
-  if (RecycleBinFolder != nullptr) {
-    EXPECT_TRUE(RecycleBinFolder->IsRecycleBin());
-    EXPECT_TRUE(RecycleBinFolder->SubItems());  // the recycle bin always says it has items
-    TNamespace* copy = RecycleBinFolder->Clone(/*freePIDLOnDestroy=*/true);
+  if (RecycleBinFolder() != nullptr) {
+    EXPECT_TRUE(RecycleBinFolder()->IsRecycleBin());
+    EXPECT_TRUE(RecycleBinFolder()->SubItems());  // the recycle bin always says it has items
+    TNamespace* copy = RecycleBinFolder()->Clone(/*freePIDLOnDestroy=*/true);
     EXPECT_TRUE(copy->IsRecycleBin());  // the same item under another list
     copy->Free();
   }
-  TNamespace* deep = TNamespace::CreateFromFileName(DesktopDirectoryFolder->NameForParsing());
+  TNamespace* deep = TNamespace::CreateFromFileName(DesktopDirectoryFolder()->NameForParsing());
   ASSERT_NE(deep, nullptr);
   EXPECT_FALSE(deep->IsRecycleBin());
   deep->Free();
-  EXPECT_FALSE(DrivesFolder->IsRecycleBin());
-  if (ControlPanelFolder != nullptr) EXPECT_TRUE(ControlPanelFolder->IsControlPanel());
-  if (NetworkFolder != nullptr) EXPECT_TRUE(NetworkFolder->IsNetworkNeighborhood());
-  EXPECT_FALSE(DrivesFolder->IsNetworkNeighborhoodChild());
+  EXPECT_FALSE(DrivesFolder()->IsRecycleBin());
+  if (ControlPanelFolder() != nullptr) EXPECT_TRUE(ControlPanelFolder()->IsControlPanel());
+  if (NetworkFolder() != nullptr) EXPECT_TRUE(NetworkFolder()->IsNetworkNeighborhood());
+  EXPECT_FALSE(DrivesFolder()->IsNetworkNeighborhoodChild());
   EXPECT_EQ(CreateSpecialNamespace(0x7FFF), nullptr);
 }
 
 TEST(ShellUtilities, PIDLArraysKeepTheItemsPIDLs) {
-  TNamespaceArray items{DesktopFolder, DrivesFolder};
+  TNamespaceArray items{DesktopFolder(), DrivesFolder()};
   TPIDLArray relative = NamespaceToRelativePIDLArray(items);
   TPIDLArray absolute = NamespaceToAbsolutePIDLArray(items);
   ASSERT_EQ(relative.size(), 2u);
-  EXPECT_EQ(absolute[0], DesktopFolder->AbsolutePIDL());
-  EXPECT_EQ(relative[1], DrivesFolder->RelativePIDL());
+  EXPECT_EQ(absolute[0], DesktopFolder()->AbsolutePIDL());
+  EXPECT_EQ(relative[1], DrivesFolder()->RelativePIDL());
   EXPECT_TRUE(NamespaceToAbsolutePIDLArray({}).empty());
 }
 

@@ -24,7 +24,7 @@ TEST(SysImages, BoundToTheSystemLists) {
   EXPECT_TRUE(extra->HandleAllocated());
   EXPECT_GE(extra->Width(), large->Width());
   // Icon indices of items point into the list.
-  int index = DrivesFolder->GetIconIndex(/*openIcon=*/false, 0, /*force=*/true);
+  int index = DrivesFolder()->GetIconIndex(/*openIcon=*/false, 0, /*force=*/true);
   EXPECT_GE(index, 0);
   EXPECT_LT(index, small->Count());
 }
@@ -64,8 +64,8 @@ TEST(SysImages, DefaultIndices) {
 
 TEST(NameSpaceList, OwnsItsItems) {
   TVirtualNameSpaceList list;
-  list.Add(DrivesFolder->Clone(true));
-  list.Add(DesktopFolder->Clone(true));
+  list.Add(DrivesFolder()->Clone(true));
+  list.Add(DesktopFolder()->Clone(true));
   ASSERT_EQ(list.Count(), 2);
   EXPECT_TRUE(list.Items(0)->IsMyComputer());
   EXPECT_TRUE(list.Items(1)->IsDesktop());

@@ -357,7 +357,8 @@ TEST(WideStrStream, BytesSizesAndSeeks) {
   EXPECT_EQ(MessageOf<EStreamError>([&] { stream->SetSize(3); }), "Odd size not valid for WideString");
   EXPECT_EQ(MessageOf<EStreamError>([&] { stream->SetSize(-2); }), "Negative stream size invalid");
   EXPECT_EQ(stream->Seek(0, soEnd), 4);
-  EXPECT_EQ(stream->Seek(-2, soEnd), 2);
+  EXPECT_EQ(stream->Seek(2, soEnd), 2);  // counts back from the end
+  EXPECT_EQ(stream->Seek(-2, soEnd), 4);
   EXPECT_EQ(stream->Seek(10, soBeginning), 4);
   EXPECT_EQ(stream->Seek(-10, soCurrent), 0);
   char buffer[8] = {};

@@ -1,16 +1,20 @@
 // The shell toolkit starts with the program's units on the main thread (COM
 // included) and, once shut down with them, is not started again by a shell
 // item freed afterwards. In a child process: the toolkit stays down.
-// Its texts come from the program's language file.
+// Its texts come from the program's language file. The special folders are
+// made when first asked for, on the file page.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 
+#include "FileConfirmList.h"
 #include "Language.h"
 #include "Units.h"
+#include "WizardFixture.h"
 #include "shell/ColumnForm.h"
+#include "shell/ExplorerTree.h"
 #include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 #include "shell/ToolkitTexts.h"
@@ -24,17 +28,17 @@ TEST(ShellToolkitUnit, StartsWithTheUnitsAndStaysDownAfterThem) {
         TNamespace* late = nullptr;
         {
           TUnitsScope units;
-          if (NamespacePIDLManager == nullptr || DesktopFolder == nullptr) failures |= 1;
+          if (NamespacePIDLManager == nullptr || DesktopFolder() == nullptr) failures |= 1;
           // COM is initialised on this thread: a second initialisation says so.
           HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
           if (hr != S_FALSE) failures |= 2;
           if (SUCCEEDED(hr)) CoUninitialize();
-          if (DesktopFolder != nullptr) late = DesktopFolder->Clone(/*freePIDLOnDestroy=*/true);
+          if (DesktopFolder() != nullptr) late = DesktopFolder()->Clone(/*freePIDLOnDestroy=*/true);
         }
         if (!ShellToolkitFinished() || NamespacePIDLManager != nullptr) failures |= 4;
         late->Free();
         // Freeing the item did not bring the toolkit back.
-        if (NamespacePIDLManager != nullptr || DesktopFolder != nullptr) failures |= 8;
+        if (NamespacePIDLManager != nullptr || DesktopFolder() != nullptr) failures |= 8;
         InitializeShellToolkit();
         if (NamespacePIDLManager != nullptr) failures |= 16;
         std::exit(failures == 0 ? 7 : 100 + failures);
@@ -72,6 +76,38 @@ TEST(ShellToolkitUnit, GivesTheToolkitTheProgramsLanguage) {
           qvtest::SaveScreenshot(dialog->Handle(), "column_settings_de");
           dialog->Free();
           FreeAndNil(LangIni);
+        }
+        std::exit(failures == 0 ? 7 : 100 + failures);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
+
+// The special folders wait for the file page: the main form made and shown
+// on its welcome page has made none; the file page's tree then finds My
+// Computer through them and expands it. In a child process: no earlier test
+// has asked for one.
+TEST_F(WizardTest, SpecialFoldersWaitForTheFilePage) {
+  EXPECT_EXIT(
+      {
+        int failures = 0;
+        {
+          TUnitsScope units;
+          LinkPageParts();
+          LinkFileTask();
+          MakeForm();
+          if (SpecialFoldersMade() != 0) failures |= 1;
+          Click("WelcomeFileAndFoldersRadioButton");
+          Click("BottomNext");
+          qvtest::Pump(50);
+          TVirtualExplorerTreeview* tree = form->FileSelectTree();
+          PVirtualNode computer = tree->GetFirst();
+          if (computer == nullptr || !tree->NodeNamespace(computer)->IsMyComputer()) failures |= 2;
+          else if (!tree->GetExpanded(computer) || computer->ChildCount == 0) failures |= 4;
+          if (DrivesFolder() == nullptr || computer == nullptr ||
+              !vst::ILIsEqual(DrivesFolder()->AbsolutePIDL(), tree->NodeNamespace(computer)->AbsolutePIDL()))
+            failures |= 8;
+          form->Free();
+          form = nullptr;
         }
         std::exit(failures == 0 ? 7 : 100 + failures);
       },

@@ -134,13 +134,13 @@ TEST_F(BackGndEnum, TheThreadHandsOverTheChildrenOrAnEmptyListAndTerminatedNothi
   }
 
   // The desktop is listed without binding: the same items its folder lists itself.
-  LPITEMIDLIST desktop = NamespacePIDLManager->CopyPIDL(DesktopFolder->AbsolutePIDL());
+  LPITEMIDLIST desktop = NamespacePIDLManager->CopyPIDL(DesktopFolder()->AbsolutePIDL());
   h = ListOnThread(desktop, false);
   ASSERT_NE(h->Result, nullptr);
   std::vector<std::u16string> onThread = NamesOf(desktop, h->Result);
   h->Release();
   std::vector<std::u16string> direct;
-  DesktopFolder->EnumerateFolderEx(nullptr, {foFolders, foNonFolders, foHidden},
+  DesktopFolder()->EnumerateFolderEx(nullptr, {foFolders, foNonFolders, foHidden},
                                    [](HWND, LPITEMIDLIST pidl, TNamespace* parent, void* data, bool&) {
                                      TNamespace* ns = New<TNamespace>(pidl, parent);
                                      static_cast<std::vector<std::u16string>*>(data)->push_back(ns->NameInFolder());

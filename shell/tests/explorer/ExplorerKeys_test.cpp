@@ -102,16 +102,16 @@ TEST(ExplorerLookupByName, TheDesktopItsChildrenAndTheDrivesAreFoundByName) {
   REQUIRE_EXPLORER_DRIVE();
   InitializeShellToolkit();
   TNamespace* found = nullptr;
-  ASSERT_NE(DesktopFolder, nullptr);
-  std::u16string desktop = DesktopFolder->NameNormal();
+  ASSERT_NE(DesktopFolder(), nullptr);
+  std::u16string desktop = DesktopFolder()->NameNormal();
   for (char16_t& c : desktop)
     if (c >= u'a' && c <= u'z') c = char16_t(c - 32);
   ASSERT_TRUE(TCustomVirtualExplorerTree::FindDesktopItemByName(desktop, found));
   EXPECT_TRUE(found->IsDesktop());
   found->Free();
-  ASSERT_NE(DrivesFolder, nullptr);
-  ASSERT_TRUE(TCustomVirtualExplorerTree::FindDesktopItemByName(DrivesFolder->NameNormal(), found));
-  EXPECT_TRUE(vst::ILIsEqual(found->AbsolutePIDL(), DrivesFolder->AbsolutePIDL()));
+  ASSERT_NE(DrivesFolder(), nullptr);
+  ASSERT_TRUE(TCustomVirtualExplorerTree::FindDesktopItemByName(DrivesFolder()->NameNormal(), found));
+  EXPECT_TRUE(vst::ILIsEqual(found->AbsolutePIDL(), DrivesFolder()->AbsolutePIDL()));
   found->Free();
   // A drive is not on the desktop, but under My Computer.
   std::u16string drive = TestDrive() + u"\\";
