@@ -71,8 +71,39 @@ std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
 }
 
 void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
+  try {
+    BuildNodes(signal);
+  } catch (const EHierarchy_Request_Err&) {
+    // Only a document (a fragment read into one) refuses what the text holds:
+    // the text's fault, reported where it stands.
+    ReportMisplaced(signal);
+    throw;
+  }
+}
+
+void TXmlDomBuilder::ReportMisplaced(TXmlSignal* signal) {
+  switch (signal->KindCode()) {
+    case SK_START_ELEMENT:
+      return SendErrorNotification(signal->Reader(), ET_DOUBLE_ROOT_ELEMENT, signal,
+                                   static_cast<TXmlStartElementSignal*>(signal)->TagName);
+    case SK_CDATA:
+      return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, static_cast<TXmlCDATASignal*>(signal)->Data);
+    case SK_ENTITY_REF:
+      return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal,
+                                   u"&" + static_cast<TXmlEntityRefSignal*>(signal)->EntityName + u";");
+    default:
+      return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, std::u16string());
+  }
+}
+
+void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
   if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
-    if (referenceNode == nullptr || referenceNode->GetNodeType() == ntDocument_Node) return;
+    if (referenceNode == nullptr) return;
+    if (referenceNode->GetNodeType() == ntDocument_Node) {
+      // White space around the root is dropped; other text has no place there.
+      if (!IsXmlS(pcdata->Data)) SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, pcdata->Data);
+      return;
+    }
     WritePCDATA(signal->Reader(), signal, pcdata->Data);
     if (pcdata->CharRefGenerated) MarkLastTextNonLiteral();
     return;

@@ -217,6 +217,34 @@ TEST_F(XmlToDomParserTest, ContextNodeTakesParsedContent) {
   other->Free();
 }
 
+// Text read into a document takes what a document holds; what cannot stand
+// there is reported where it stands, never dropped or refused without a word.
+TEST_F(XmlToDomParserTest, ContentReadIntoADocumentReportsWhatCannotStandThere) {
+  struct Case {
+    std::u16string text;
+    TXmlErrorType type;
+    std::u16string code;
+  } cases[] = {
+      {u"<a/><b/>", ET_DOUBLE_ROOT_ELEMENT, u"b"},
+      {u"x<a/>", ET_NOT_IN_ROOT, u"x"},
+      {u"<a/>&amp;", ET_NOT_IN_ROOT, u"&amp;"},
+      {u"<![CDATA[c]]>", ET_NOT_IN_ROOT, u"c"},
+  };
+  for (const Case& c : cases) {
+    TdomDocument* doc = impl->CreateEmptyDocument();
+    recorder->errors.clear();
+    EXPECT_THROW(parser->ParseWideString(c.text, u"", u"", doc), EParserException) << Utf8(c.text);
+    ASSERT_EQ(recorder->errors.size(), 1u) << Utf8(c.text);
+    EXPECT_EQ(recorder->errors[0].type, c.type) << Utf8(c.text);
+    EXPECT_EQ(recorder->errors[0].code, c.code) << Utf8(c.text);
+  }
+  TdomDocument* doc = impl->CreateEmptyDocument();
+  recorder->errors.clear();
+  parser->ParseWideString(u" <!--c--><a/>\n", u"", u"", doc);
+  EXPECT_EQ(ChildNames(doc), "#comment,a");
+  EXPECT_TRUE(recorder->errors.empty());
+}
+
 // Built with namespaces, a name whose prefix no declaration maps (or maps to
 // no URI) refuses the document with a report at its start tag, whatever the
 // verdict: never a failure without a word.
