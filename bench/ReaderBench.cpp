@@ -59,7 +59,7 @@ double ReadAll(TUnicodeCodecClass cls, const std::string& bytes, uint64_t& check
   auto start = std::chrono::steady_clock::now();
   std::unique_ptr<TUtilsUCS4Reader> reader(New<TUtilsUCS4Reader>(&stream, 4096, cls, 0, 0, 0, 0, 1));
   uint64_t sum = 0;
-  for (reader->Next(); !reader->GetEof(); reader->Next()) sum += reader->Current().CodePoint;
+  for (reader->Next(); !reader->GetEof(); reader->Next()) sum += reader->CurrentChar();
   checksum = sum + static_cast<uint64_t>(reader->Current().Line) * 31 + static_cast<uint64_t>(reader->Current().ByteNumber);
   return Seconds(std::chrono::steady_clock::now() - start);
 }

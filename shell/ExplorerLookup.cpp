@@ -54,11 +54,6 @@ bool TCustomVirtualExplorerTree::FindDesktopOrDriveItemByName(const std::u16stri
 }
 
 int TCustomVirtualExplorerTree::DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) {
-  if (presortConfirmed) {
-    // The children stand in their confirmed order: keep it.
-    int order = node1->Index < node2->Index ? -1 : node1->Index > node2->Index ? 1 : 0;
-    return presortDirection == sdAscending ? order : -order;
-  }
   if (TreeOptions()->VETMiscOptions().Contains(toUserSort))
     return TCustomVirtualStringTree::DoCompareNodes(node1, node2, column);
   sortHelper->SetFileSort(fileSort);

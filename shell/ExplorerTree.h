@@ -377,10 +377,10 @@ public:
   void DoInitChildren(PVirtualNode node, uint32_t& childCount) override;
   void DoChecked(PVirtualNode node) override;
   int DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) override;
-  // By the shell's name order, the children are first put in the order their
-  // keys give and each neighbouring pair confirmed with the folder; the
-  // tree's sort then only walks an order already right.
-  void Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit = true) override;
+  // By the shell's name order, the children are put in the order their keys
+  // give and each neighbouring pair confirmed with the folder; only an order
+  // not confirmed is sorted by the tree's own merge.
+  void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction) override;
   void DoFreeNode(PVirtualNode node) override;
   bool DoExpanding(PVirtualNode node) override;
   bool DoCollapsing(PVirtualNode node) override;
@@ -502,6 +502,11 @@ protected:
   void ForceShowMyDocuments(PVirtualNode node);
   // Restores node's check state from the storage (or from its checked parent).
   void RestoreCheckState(PVirtualNode parent, PVirtualNode node);
+  // The stored record of node's item when it holds a check state, else null.
+  TNodeStorage* StoredCheckRecord(TRootNodeStorage* storage, PVirtualNode node, TNamespace* ns);
+  // Initialises every child of node, their check states read from the
+  // folder's record (looked up once) rather than one walk a child.
+  void InitChildrenWithChecks(PVirtualNode node);
   // Writes node's check state to the storage.
   void StoreCheckState(PVirtualNode node);
   // A checked or unchecked folder decides for everything below it: check
@@ -615,15 +620,17 @@ protected:
   TViewManager* viewManager = nullptr;   // owned
   TVETColors* vetColors = nullptr;       // owned
   TShellSortHelper* sortHelper = nullptr;  // owned
+  // While InitChildrenWithChecks runs: the folder whose children are
+  // initialised and its storage record (null when nothing is stored below it).
+  PVirtualNode checksFolder = nullptr;
+  TNodeStorage* checksFolderRecord = nullptr;
+  uint32_t checksFolderGeneration = 0;  // TNodeStorage::Generation when the record was looked up
   // True when column orders by the shell's name order (CompareIDs, column 0).
   bool SortsByShellName(TColumnIndex column);
-  // Puts node's children in their keyed name order; true when the
-  // comparison of column confirms every neighbouring pair in direction;
-  // else the order stays as it was and the answer is false.
+  // True when the comparison of column confirms every neighbouring pair of
+  // node's children in direction, as they stand or else put in their keyed
+  // name order; when neither holds the order stays as it was (false).
   bool PresortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
-  // While a confirmed order is being sorted: comparisons answer by position.
-  bool presortConfirmed = false;
-  TSortDirection presortDirection = sdAscending;
   TContextMenuManager* contextMenuManager = nullptr;  // owned
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)
   TPopupMenu* shellContextSubMenu = nullptr;  // not owned

@@ -34,7 +34,7 @@ void TCustomVirtualExplorerTree::RestoreCheckState(PVirtualNode parent, PVirtual
   TNamespace* ns = NodeNamespace(node);
   TRootNodeStorage* storage = GetStorage();
   if (ns == nullptr || storage == nullptr) return;
-  TNodeStorage* record = storage->Find(ns->AbsolutePIDL(), {skCheckState});
+  TNodeStorage* record = StoredCheckRecord(storage, node, ns);
   if (record == nullptr) return;
   // Both state and type: a state without its box would hide a check that still counts.
   node->CheckState = UnpressedCheckState(record->Storage.CheckState);
@@ -47,6 +47,44 @@ void TCustomVirtualExplorerTree::RestoreCheckState(PVirtualNode parent, PVirtual
     StoreCheckState(run);
     InvalidateNode(run);
   }
+}
+
+TNodeStorage* TCustomVirtualExplorerTree::StoredCheckRecord(TRootNodeStorage* storage, PVirtualNode node,
+                                                           TNamespace* ns) {
+  // A child listed from the folder's own item is its record's child; an item
+  // added otherwise (My Documents on the desktop) is looked up by its path.
+  TNamespace* folder = checksFolder != nullptr ? NodeNamespace(checksFolder) : nullptr;
+  if (folder == nullptr || node->Parent != checksFolder || ns->Parent() != folder)
+    return storage->Find(ns->AbsolutePIDL(), {skCheckState});
+  // Records changed meanwhile (an OnInitNode handler, a checked ancestor
+  // stored): the folder's record is looked up again.
+  if (checksFolderGeneration != TNodeStorage::Generation()) {
+    checksFolderRecord = storage->ProcessNode(folder->AbsolutePIDL(), /*force=*/false);
+    checksFolderGeneration = TNodeStorage::Generation();
+  }
+  return storage->FindChildOf(checksFolderRecord, ns->RelativePIDL(), {skCheckState});
+}
+
+void TCustomVirtualExplorerTree::InitChildrenWithChecks(PVirtualNode node) {
+  TNamespace* ns = NodeNamespace(node);
+  TRootNodeStorage* storage = GetStorage();
+  PVirtualNode outerFolder = checksFolder;
+  auto restoreOuter = [&] {
+    // The outer folder's record is looked up again when next needed.
+    checksFolder = outerFolder;
+    checksFolderGeneration = TNodeStorage::Generation() - 1;
+  };
+  checksFolder = ns != nullptr && storage != nullptr ? node : nullptr;
+  checksFolderRecord = checksFolder != nullptr ? storage->ProcessNode(ns->AbsolutePIDL(), /*force=*/false) : nullptr;
+  checksFolderGeneration = TNodeStorage::Generation();
+  try {
+    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+      if (!(child->States & vsInitialized)) InitNode(child);
+  } catch (...) {
+    restoreOuter();
+    throw;
+  }
+  restoreOuter();
 }
 
 void TCustomVirtualExplorerTree::DropImpliedRecords(PVirtualNode node) {

@@ -64,11 +64,8 @@ void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode no
 
 void TCustomVirtualExplorerTree::DoInitChildren(PVirtualNode node, uint32_t& childCount) {
   childCount = EnumerateNodeChildren(node);
-  if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) {
-    // All children at once, so that their stored states show before they are painted.
-    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-      if (!(child->States & vsInitialized)) InitNode(child);
-  }
+  // All children at once, so that their stored states show before they are painted.
+  if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) InitChildrenWithChecks(node);
   TCustomVirtualStringTree::DoInitChildren(node, childCount);
 }
 

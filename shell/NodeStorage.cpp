@@ -43,6 +43,7 @@ void TNodeStorage::BeforeDestruction() {
 TNodeStorage::~TNodeStorage() { TNodeStorage::Clear(false); }
 
 void TNodeStorage::SetPIDL(LPITEMIDLIST pidl) {
+  ++generation;
   if (absolutePIDL != nullptr && NamespacePIDLManager != nullptr) NamespacePIDLManager->FreePIDL(absolutePIDL);
   absolutePIDL = pidl;
   relativePIDL = pidl != nullptr && NamespacePIDLManager != nullptr ? NamespacePIDLManager->GetPointerToLastID(pidl)
@@ -50,6 +51,7 @@ void TNodeStorage::SetPIDL(LPITEMIDLIST pidl) {
 }
 
 void TNodeStorage::Clear(bool freeObject) {
+  ++generation;
   // At the very end of the process the manager may be gone before the last
   // storage; the PIDL is then left to the process's end.
   if (absolutePIDL != nullptr && NamespacePIDLManager != nullptr) NamespacePIDLManager->FreePIDL(absolutePIDL);

@@ -80,6 +80,11 @@ public:
   TNodeStorage* ParentNode() const { return parentNode; }
   TStorage Storage;
 
+  // Grows whenever a record of any storage is made, re-keyed, cleared or
+  // freed: a record pointer or an absent record remembered across a change
+  // must be looked up again.
+  static uint32_t Generation() { return generation; }
+
 protected:
   friend class TRootNodeStorage;
   friend class TNodeStorageList;
@@ -96,6 +101,7 @@ protected:
   LPITEMIDLIST absolutePIDL = nullptr;     // owned (NamespacePIDLManager)
   TNodeStorage* parentNode = nullptr;      // borrowed
   IShellFolder* shellFolder = nullptr;     // owned reference
+  static inline uint32_t generation = 0;
 };
 
 // The child records of one record, owned, in the parent folder's order.
@@ -137,6 +143,10 @@ public:
   // The record when it holds one of kinds, else null.
   TNodeStorage* Find(LPCITEMIDLIST pidl, TStorageKinds kinds);
   bool Find(LPCITEMIDLIST pidl, TStorageKinds kinds, TNodeStorage*& node);
+  // The record of parent's child id (a one-ID list) when it holds one of
+  // kinds, else null: what Find gives for the child's absolute PIDL, without
+  // the walk from the desktop (for the children of one folder in turn).
+  TNodeStorage* FindChildOf(TNodeStorage* parent, LPCITEMIDLIST id, TStorageKinds kinds);
   // Makes the record (and its path) and adds kinds; null when it cannot be made (see ProcessNode).
   TNodeStorage* Store(LPCITEMIDLIST pidl, TStorageKinds kinds);
   // Removes kinds from the record. A record left without kinds goes, unless

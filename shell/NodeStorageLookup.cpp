@@ -182,6 +182,14 @@ TNodeStorage* TRootNodeStorage::Find(LPCITEMIDLIST pidl, TStorageKinds kinds) {
   return node;
 }
 
+TNodeStorage* TRootNodeStorage::FindChildOf(TNodeStorage* parent, LPCITEMIDLIST id, TStorageKinds kinds) {
+  if (parent == nullptr || id == nullptr || IDSize(id) == 0 || parent->childNodes == nullptr) return nullptr;
+  int index = NodeListSearch(parent->childNodes, parent->GetShellFolder(), id);
+  if (index < 0) return nullptr;
+  TNodeStorage* node = parent->childNodes->Items(index);
+  return (node->Storage.Kinds * kinds).Empty() ? nullptr : node;
+}
+
 bool TRootNodeStorage::Find(LPCITEMIDLIST pidl, TStorageKinds kinds, TNodeStorage*& node) {
   node = Find(pidl, kinds);
   return node != nullptr;
@@ -194,6 +202,7 @@ TNodeStorage* TRootNodeStorage::Store(LPCITEMIDLIST pidl, TStorageKinds kinds) {
 }
 
 void TRootNodeStorage::Unlink(TNodeStorage* record) {
+  ++generation;
   if (cachedParent == record) cachedParent = nullptr;
   TNodeStorage* parent = record->parentNode;
   if (parent != nullptr && parent->childNodes != nullptr) parent->childNodes->Remove(record);

@@ -534,7 +534,8 @@ protected:
   virtual bool ReadChunk(TStream* stream, uint16_t version, PVirtualNode node, int32_t chunkType,
                          int32_t chunkSize);
   void SkipNode(TStream* stream);
-  void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
+  // Puts node's (two or more) children in order by DoCompareNodes and relinks them.
+  virtual void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
   // Reads count bytes or raises EVirtualTreeError (2004).
   void ReadStreamExact(TStream* stream, void* buffer, int32_t count);
   // True for the hidden root, and for the detached node that stands for it

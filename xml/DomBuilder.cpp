@@ -71,8 +71,39 @@ std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
 }
 
 void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
+  try {
+    BuildNodes(signal);
+  } catch (const EHierarchy_Request_Err&) {
+    // Only a document (a fragment read into one) refuses what the text holds:
+    // the text's fault, reported where it stands.
+    ReportMisplaced(signal);
+    throw;
+  }
+}
+
+void TXmlDomBuilder::ReportMisplaced(TXmlSignal* signal) {
+  switch (signal->KindCode()) {
+    case SK_START_ELEMENT:
+      return SendErrorNotification(signal->Reader(), ET_DOUBLE_ROOT_ELEMENT, signal,
+                                   static_cast<TXmlStartElementSignal*>(signal)->TagName);
+    case SK_CDATA:
+      return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, static_cast<TXmlCDATASignal*>(signal)->Data);
+    case SK_ENTITY_REF:
+      return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal,
+                                   u"&" + static_cast<TXmlEntityRefSignal*>(signal)->EntityName + u";");
+    default:
+      return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, std::u16string());
+  }
+}
+
+void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
   if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
-    if (referenceNode == nullptr || referenceNode->GetNodeType() == ntDocument_Node) return;
+    if (referenceNode == nullptr) return;
+    if (referenceNode->GetNodeType() == ntDocument_Node) {
+      // White space around the root is dropped; other text has no place there.
+      if (!IsXmlS(pcdata->Data)) SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, pcdata->Data);
+      return;
+    }
     WritePCDATA(signal->Reader(), signal, pcdata->Data);
     if (pcdata->CharRefGenerated) MarkLastTextNonLiteral();
     return;
@@ -179,7 +210,11 @@ void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
   TdomEntityReference* reference = document->createEntityReference(signal->EntityName);
   AppendNew(reference);
   if (PreparedModels() == nullptr) return;
-  TXmlErrorType errorType = reference->ExpandEntity();
+  TXmlErrorType errorType;
+  {
+    TEntityExpansionOrigin at(document, signal);
+    errorType = reference->ExpandEntity();
+  }
   if (!IsHintOrWarningErrorType(errorType))
     SendErrorNotification(signal->Reader(), errorType, signal, signal->EntityName);
   if (KeepEntityRefs) return;
@@ -215,9 +250,20 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     AddDefaultAttributes(signal, element);
     return;
   }
+  // A name the namespace rules refuse (a prefix that no declaration maps, or
+  // maps to no URI) is the document's fault: reported at the start tag, and
+  // the parse ends whatever the verdict.
+  auto refusedName = [&](const std::u16string& name) {
+    SendErrorNotification(signal->Reader(), ET_INVALID_PREFIX, signal, name);
+  };
   std::u16string prefix, localName;
   SplitQualifiedName(signal->TagName, prefix, localName);
-  element = document->createElementNS(MappedUri(prefix), signal->TagName);
+  try {
+    element = document->createElementNS(MappedUri(prefix), signal->TagName);
+  } catch (const ENamespace_Err&) {
+    refusedName(signal->TagName);
+    throw;
+  }
   AppendNew(element);
   referenceNode = element;
   element->ReserveAttributes(attributes->GetCount());
@@ -238,7 +284,12 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
         uri = MappedUri(prefix);
       }
     }
-    element->setAttributeNS(uri, name, attributes->ValueAt(i));
+    try {
+      element->setAttributeNS(uri, name, attributes->ValueAt(i));
+    } catch (const ENamespace_Err&) {
+      refusedName(name);
+      throw;
+    }
   }
   AddDefaultAttributes(signal, element);
 }

@@ -44,6 +44,10 @@ public:
   bool ResolveExternals = true;
 
 private:
+  // ProcessSignal's work, without the report of what a document refuses.
+  void BuildNodes(TXmlSignal* signal);
+  // Reports the signal whose nodes the reference node (a document) refused.
+  void ReportMisplaced(TXmlSignal* signal);
   // Appends node to the reference node; frees it when that raises.
   void AppendNew(TdomNode* node);
   void StartElement(TXmlStartElementSignal* signal);

@@ -212,8 +212,7 @@ TdomNode* TdomNode::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
   if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
-  if (oldChild == nullptr) RaiseException(TOwnedTreeErrorKind::NotAssigned);
-  if (oldChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (oldChild == nullptr || oldChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
   if (!newChild->HasChildren()) {
     removeChild(oldChild);
     return oldChild;

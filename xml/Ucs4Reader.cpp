@@ -1,12 +1,13 @@
 #include "xml/Ucs4Reader.h"
 
 #include <algorithm>
+#include <cstring>
 
 #include "xml/SingleByteCodec.h"
 #include "xml/Utf8Codec.h"
 
 TUtilsUCS4Reader::~TUtilsUCS4Reader() {
-  if (bomReader != nullptr) Settle();
+  if (bomReader != nullptr) SettleToNext();
   codec.reset();
   bomReader.reset();
 }
@@ -49,47 +50,122 @@ void TUtilsUCS4Reader::SetCurrentCodecClass(TUnicodeCodecClass value) {
   codec->SetOnRead(MakeCodecReadEvent<&TUtilsUCS4Reader::HandleCodecRead>(this));
 }
 
-void TUtilsUCS4Reader::SetStartOffset(int64_t value) { startOffset = value; }
-
 namespace {
 
-// Moves the line, column and tab counters past the character `ch`.
-inline void Advance(UCS4Char ch, int64_t& line, int64_t& column, int64_t& tabs) {
-  if (ch == 0x0A) {
-    line += 1;
-    column = 0;
-    tabs = 0;
-  } else if (ch == 0x09) {
-    tabs += 1;
-  } else {
-    column += 1;
+// How many of the first n bytes are ASCII other than CR, eight at a time.
+int32_t AsciiRunLength(const uint8_t* data, int32_t n) {
+  constexpr uint64_t kOnes = 0x0101010101010101ull;
+  constexpr uint64_t kHighBits = 0x8080808080808080ull;
+  int32_t i = 0;
+  for (; i + 8 <= n; i += 8) {
+    uint64_t word;
+    std::memcpy(&word, data + i, 8);
+    uint64_t cr = word ^ (kOnes * 0x0D);
+    if (((cr - kOnes) & ~cr & kHighBits) | (word & kHighBits)) break;
   }
+  while (i < n && data[i] < 0x80 && data[i] != 0x0D) ++i;
+  return i;
 }
 
-// The record of the character `ch` of `size` bytes that follows `from`.
-inline TUtilsUCS4CharData RecordAfter(const TUtilsUCS4CharData& from, UCS4Char ch, int32_t size) {
-  TUtilsUCS4CharData r;
-  r.ByteNumber = from.ByteNumber + size;
-  r.CharNumber = from.CharNumber + 1;
-  r.CodePoint = ch;
-  r.CharSize = size;
-  r.Line = from.Line;
-  r.Column = from.Column;
-  r.TabsInLine = from.TabsInLine;
-  Advance(ch, r.Line, r.Column, r.TabsInLine);
-  return r;
+// Folds CR LF and a lone CR into one LF (of the bytes of both) in the n
+// characters decoded; a CR that ends them waits until its follower is
+// known. Returns how many characters are left.
+int32_t FoldLineEnds(UCS4Char* run, uint8_t* runSizes, int32_t n) {
+  int32_t i = 0;
+  while (i < n && run[i] != 0x0D) ++i;
+  int32_t to = i;
+  for (; i < n; ++i) {
+    UCS4Char ch = run[i];
+    int32_t size = runSizes[i];
+    if (ch == 0x0D) {
+      if (i + 1 == n) break;
+      ch = 0x0A;
+      if (run[i + 1] == 0x0A) size += runSizes[++i];
+    }
+    run[to] = ch;
+    runSizes[to] = static_cast<uint8_t>(size);
+    ++to;
+  }
+  return to;
 }
 
 }  // namespace
 
-void TUtilsUCS4Reader::AppendRecord(UCS4Char ch, int32_t size) {
-  ring[filled] = RecordAfter(ring[filled - 1], ch, size);
-  ++filled;
+void TUtilsUCS4Reader::SetStartOffset(int64_t value) { startOffset = value; }
+
+
+TUtilsUCS4CharData TUtilsUCS4Reader::RecordOf(int64_t mark) const {
+  for (const TKept& k : kept) {
+    if (k.mark == mark && k.resolved) return k.record;
+  }
+  return RecordAt(static_cast<int32_t>(mark - base));
+}
+
+TUtilsUCS4CharData TUtilsUCS4Reader::RecordAt(int32_t k) const {
+  int32_t from = k < cur ? k : cur - 1;
+  for (const TKept& h : kept) {
+    if (!h.resolved && h.mark - base < from) from = static_cast<int32_t>(h.mark - base);
+  }
+  if (anchorAt < from) MoveAnchor(from);
+  TCounters at = anchor;
+  for (int32_t j = anchorAt + 1; j <= k; ++j) CountPast(at, chars[j], sizes[j]);
+  TUtilsUCS4CharData r;
+  r.ByteNumber = at.byteNumber;
+  r.CharNumber = at.charNumber;
+  r.Line = at.line;
+  r.Column = at.column;
+  r.TabsInLine = at.tabs;
+  r.CodePoint = at.codePoint;
+  r.CharSize = at.charSize;
+  return r;
+}
+
+void TUtilsUCS4Reader::MoveAnchor(int32_t k) const {
+  int32_t from = anchorAt + 1;
+  anchorAt = k;
+  if (k < from) return;
+  // Counted over the whole way first (no branch per character), then the
+  // line's columns and tabs from its last line feed, when there is one.
+  int32_t feeds = 0, tabs = 0, repeats = 0;
+  int64_t bytes = 0;
+  for (int32_t j = from; j <= k; ++j) {
+    feeds += chars[j] == 0x0A;
+    tabs += chars[j] == 0x09;
+    bytes += sizes[j] & (kRepeat - 1);
+    repeats += sizes[j] >> 7;
+  }
+  int32_t count = k - from + 1 - repeats;
+  anchor.byteNumber += bytes;
+  anchor.charNumber += count;
+  if (feeds == 0) {
+    anchor.tabs += tabs;
+    anchor.column += count - tabs;
+  } else {
+    anchor.line += feeds;
+    anchor.tabs = 0;
+    anchor.column = 0;
+    for (int32_t j = k; chars[j] != 0x0A; --j) {
+      if (sizes[j] == kRepeat) continue;
+      if (chars[j] == 0x09) {
+        anchor.tabs += 1;
+      } else {
+        anchor.column += 1;
+      }
+    }
+  }
+  // The code point and size of the last character that is not a repeat.
+  for (int32_t j = k; j >= from; --j) {
+    if (sizes[j] != kRepeat) {
+      anchor.codePoint = chars[j];
+      anchor.charSize = sizes[j];
+      break;
+    }
+  }
 }
 
 void TUtilsUCS4Reader::RaiseDecodingError(const EConvertError& e) const {
   // The undecodable character counts as one more character of its line.
-  TUtilsUCS4CharData where = ring[filled - 1];
+  TUtilsUCS4CharData where = RecordAt(filled - 1);
   where.CharNumber += 1;
   where.CodePoint = 0;
   where.CharSize = 0;
@@ -97,8 +173,11 @@ void TUtilsUCS4Reader::RaiseDecodingError(const EConvertError& e) const {
   throw EDecodingError(e.Message(), where);
 }
 
-void TUtilsUCS4Reader::Settle() {
-  int64_t target = cur[1].ByteNumber;
+void TUtilsUCS4Reader::Settle(int32_t k) {
+  if (k <= settledAt) return;
+  int64_t target = settledByteNumber;
+  for (int32_t j = settledAt + 1; j <= k; ++j) target += sizes[j] & (kRepeat - 1);
+  settledAt = k;
   if (target == settledByteNumber) return;
   bomReader->SkipBuffered(static_cast<int32_t>(target - settledByteNumber));
   settledByteNumber = target;
@@ -106,84 +185,62 @@ void TUtilsUCS4Reader::Settle() {
 
 void TUtilsUCS4Reader::ReadAhead() {
   if (codec == nullptr) throw EParserUtilsException("No encoding selected.");
+  // Every entry decoded so far is now taken from the byte reader.
+  Settle(filled - 1);
   if (filled + 1 >= kRingLength) {
-    // Keep the previous, current and next records; move them to the front.
-    int32_t first = static_cast<int32_t>(cur - ring) - 1;
-    for (int32_t i = first; i < filled; ++i) ring[i - first] = ring[i];
+    // Keep the previous, current and next characters (and any after them); move them to the front.
+    int32_t first = cur - 1;
+    for (TKept& k : kept) {
+      if (!k.resolved && k.mark - base < first) {
+        k.record = RecordAt(static_cast<int32_t>(k.mark - base));
+        k.resolved = true;
+      }
+    }
+    MoveAnchor(first);
+    base += first;
+    std::copy(chars + first, chars + filled, chars);
+    std::copy(sizes + first, sizes + filled, sizes);
     filled -= first;
-    cur = ring + 1;
+    cur -= first;
+    anchorAt -= first;
+    settledAt -= first;
   }
-  if (ring[filled - 1].CodePoint == kUcs4EndOfInput) {
-    ring[filled] = ring[filled - 1];  // the end stays ahead
-    ++filled;
+  if (chars[filled - 1] == kUcs4EndOfInput) {
+    Append(kUcs4EndOfInput, kRepeat);  // the end stays ahead
     return;
   }
-  Settle();
   if (!codec->HasLookAhead()) {
     const uint8_t* data;
     int32_t available = bomReader->BufferedBytes(data);
-    if (utf8 && available > 0 && data[0] < 0x80 && data[0] != 0x0D) {
-      // ASCII other than CR: one byte, one character, no decoding.
-      const TUtilsUCS4CharData& last = ring[filled - 1];
-      int64_t byteNumber = last.ByteNumber;
-      int64_t charNumber = last.CharNumber;
-      int64_t line = last.Line;
-      int64_t column = last.Column;
-      int64_t tabs = last.TabsInLine;
-      int32_t limit = std::min(available, kRingLength - filled);
-      int32_t count = 0;
-      for (; count < limit; ++count) {
-        uint8_t ch = data[count];
-        if (ch >= 0x80 || ch == 0x0D) break;
-        Advance(ch, line, column, tabs);
-        TUtilsUCS4CharData& r = ring[filled + count];
-        r.ByteNumber = ++byteNumber;
-        r.CharNumber = ++charNumber;
-        r.CodePoint = ch;
-        r.Line = line;
-        r.Column = column;
-        r.CharSize = 1;
-        r.TabsInLine = tabs;
+    int32_t limit = kRingLength - filled;
+    int32_t n = 0;
+    if (utf8) {
+      // Runs of ASCII other than CR go in as they are (one byte, one
+      // character); the characters between them are decoded one by one.
+      int32_t pos = 0;
+      while (n < limit && pos < available) {
+        int32_t run = AsciiRunLength(data + pos, std::min(available - pos, limit - n));
+        UCS4Char* to = chars + filled + n;
+        for (int32_t i = 0; i < run; ++i) to[i] = data[pos + i];
+        std::fill(sizes + filled + n, sizes + filled + n + run, uint8_t(1));
+        n += run;
+        pos += run;
+        if (n == limit || pos == available) break;
+        // A CR is decoded with its follower, so that CR LF folds.
+        int32_t want = std::min(data[pos] == 0x0D ? 2 : 1, limit - n);
+        int32_t m = codec->DecodeRun(data + pos, available - pos, chars + filled + n, sizes + filled + n, want);
+        if (m > 0 && readLFOption == 1) m = FoldLineEnds(chars + filled + n, sizes + filled + n, m);
+        if (m == 0) break;
+        for (int32_t i = 0; i < m; ++i) pos += sizes[filled + n + i];
+        n += m;
       }
-      filled += count;
-      return;
+    } else {
+      n = codec->DecodeRun(data, available, chars + filled, sizes + filled, limit);
+      if (n > 0 && readLFOption == 1) n = FoldLineEnds(chars + filled, sizes + filled, n);
     }
-    int32_t n = available > 0 ? codec->DecodeRun(data, available, runChars, runSizes, kRingLength - filled) : 0;
     if (n > 0) {
-      // The counters stay in registers for the whole run.
-      const TUtilsUCS4CharData& last = ring[filled - 1];
-      int64_t byteNumber = last.ByteNumber;
-      int64_t charNumber = last.CharNumber;
-      int64_t line = last.Line;
-      int64_t column = last.Column;
-      int64_t tabs = last.TabsInLine;
-      int32_t count = 0;
-      for (int32_t i = 0; i < n; ++i) {
-        UCS4Char ch = runChars[i];
-        int32_t size = runSizes[i];
-        if (ch == 0x0D && readLFOption == 1) {
-          // CR LF and a lone CR read as one LF; a CR that ends the run waits
-          // until its follower is known.
-          if (i + 1 == n) break;
-          ch = 0x0A;
-          if (runChars[i + 1] == 0x0A) size += runSizes[++i];
-        }
-        TUtilsUCS4CharData& r = ring[filled + count++];
-        byteNumber += size;
-        charNumber += 1;
-        Advance(ch, line, column, tabs);
-        r.ByteNumber = byteNumber;
-        r.CharNumber = charNumber;
-        r.CodePoint = ch;
-        r.Line = line;
-        r.Column = column;
-        r.CharSize = size;
-        r.TabsInLine = tabs;
-      }
-      if (count > 0) {
-        filled += count;
-        return;
-      }
+      filled += n;
+      return;
     }
   }
   UCS4Char ch = 0;
@@ -202,171 +259,110 @@ void TUtilsUCS4Reader::ReadAhead() {
         singleByte != nullptr && singleByte->UndefinedByte() >= 0)
       RaiseDecodingError(EConvertError(singleByte->UndefinedByteMessage()));
   }
-  AppendRecord(ch, size);
-  settledByteNumber = ring[filled - 1].ByteNumber;
+  Append(ch, size);
+  // The codec took its bytes from the byte reader itself.
+  settledAt = filled - 1;
+  settledByteNumber += size;
 }
 
 void TUtilsUCS4Reader::Next() { Step(); }
 
 void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
   for (;;) {
-    // The records decoded ahead first: those before the last one can be
-    // stepped onto (each has a next record).
-    TUtilsUCS4CharData* last = ring + filled - 1;
-    TUtilsUCS4CharData* stop = cur + 1;
-    while (stop < last && !stops.Has(stop->CodePoint)) ++stop;
-    if (stop > cur + 1) {
-      size_t at = out.size();
-      out.resize(at + (stop - cur - 1));
-      char16_t* to = out.data() + at;
-      for (TUtilsUCS4CharData* r = cur + 1; r < stop; ++r) {
-        if (r->CodePoint >= 0x10000) {
-          // Pairs and non-characters take the general way from here.
-          out.resize(to - out.data());
-          for (; r < stop; ++r) AppendUcs4AsUtf16(out, r->CodePoint);
-          break;
-        }
-        *to++ = static_cast<char16_t>(r->CodePoint);
-      }
-      cur = stop - 1;
+    // The characters decoded ahead first: those before the last one can be
+    // stepped onto (each has a next one). Copied as they are looked at; a
+    // pair or non-character takes the general way.
+    int32_t last = filled - 1;
+    char16_t run[kRingLength];
+    int32_t j = cur + 1;
+    for (; j < last; ++j) {
+      UCS4Char c = chars[j];
+      if (stops.Has(c) || c >= 0x10000) break;
+      run[j - cur - 1] = static_cast<char16_t>(c);
     }
-    if (stop < last) return;
-    UCS4Char c = cur[1].CodePoint;
+    out.append(run, j - cur - 1);
+    cur = j - 1;
+    UCS4Char c = chars[j];
     if (stops.Has(c)) return;
-    if (StepThroughRun(stops, out)) continue;
     Step();
     AppendUcs4AsUtf16(out, c);
   }
 }
 
-bool TUtilsUCS4Reader::StepThroughRun(const TUcs4StopSet& stops, std::u16string& out) {
-  if (codec == nullptr || codec->HasLookAhead()) return false;
-  Settle();
-  const uint8_t* data;
-  int32_t available = bomReader->BufferedBytes(data);
-  if (available <= 0) return false;
-  if (utf8 && data[0] < 0x80 && StepThroughAscii(stops, out, data, available)) return true;
-  int32_t decoded = codec->DecodeRun(data, available, runChars, runSizes, kRingLength);
-  // A CR that ends the run waits until its follower is known.
-  int32_t n = decoded;
-  if (n > 0 && runChars[n - 1] == 0x0D && readLFOption == 1) --n;
-  if (n <= 0) return false;
-  // Step onto the next record; previous and current then roll through the
-  // run in registers, and the character after the last one stepped onto
-  // becomes the next record.
-  TUtilsUCS4CharData previous = *cur;
-  TUtilsUCS4CharData current = cur[1];
-  AppendUcs4AsUtf16(out, current.CodePoint);
-  for (int32_t i = 0;; ++i) {
-    UCS4Char ch = runChars[i];
-    int32_t size = runSizes[i];
-    if (ch == 0x0D && readLFOption == 1) {
-      ch = 0x0A;
-      if (i + 1 < decoded && runChars[i + 1] == 0x0A) size += runSizes[++i];
+UCS4Char TUtilsUCS4Reader::StepTag(std::u16string& out) {
+  UCS4Char quote = 0;
+  auto passQuote = [&quote](UCS4Char c) {
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
     }
-    TUtilsUCS4CharData r = RecordAfter(current, ch, size);
-    if (stops.Has(ch) || i + 1 >= n) {
-      ring[0] = previous;
-      ring[1] = current;
-      ring[2] = r;
-      cur = ring + 1;
-      filled = 3;
-      return true;
+  };
+  for (;;) {
+    int32_t last = filled - 1;
+    char16_t run[kRingLength];
+    int32_t j = cur + 1;
+    for (; j < last; ++j) {
+      UCS4Char c = chars[j];
+      if (c == kUcs4EndOfInput || c >= 0x10000 || (quote == 0 && (c == '/' || c == '>'))) break;
+      passQuote(c);
+      run[j - cur - 1] = static_cast<char16_t>(c);
     }
-    AppendUcs4AsUtf16(out, ch);
-    previous = current;
-    current = r;
+    out.append(run, j - cur - 1);
+    cur = j - 1;
+    UCS4Char c = chars[j];
+    if (c == kUcs4EndOfInput) return quote;
+    if (quote == 0 && (c == '/' || c == '>')) return 0;
+    Step();
+    AppendUcs4AsUtf16(out, c);
+    passQuote(c);
   }
-}
-
-bool TUtilsUCS4Reader::StepThroughAscii(const TUcs4StopSet& stops, std::u16string& out, const uint8_t* data,
-                                        int32_t available) {
-  // Byte i of data is character i after the next record N. The counters
-  // after the last three bytes taken roll along: a (the last), b, c.
-  struct Counters {
-    int64_t line, column, tabs;
-  };
-  const TUtilsUCS4CharData previousOfN = *cur;
-  const TUtilsUCS4CharData n = cur[1];
-  Counters a{n.Line, n.Column, n.TabsInLine};
-  Counters b{previousOfN.Line, previousOfN.Column, previousOfN.TabsInLine};
-  Counters c = b;
-  int32_t i = 0;
-  for (; i < available; ++i) {
-    uint8_t ch = data[i];
-    if (ch >= 0x80 || ch == 0x0D || stops.Has(ch)) break;
-    c = b;
-    b = a;
-    Advance(ch, a.line, a.column, a.tabs);
-  }
-  bool stopped = i < available && data[i] < 0x80 && data[i] != 0x0D;
-  // The character at index `next` becomes the next record: the stop, or
-  // else the last byte taken (nothing comes after it that is known yet).
-  int32_t next = stopped ? i : i - 1;
-  if (next < 0) return false;
-  Counters atNext = a, atCurrent = b, atPrevious = c;
-  if (stopped) {
-    atPrevious = b;
-    atCurrent = a;
-    atNext = a;
-    Advance(data[i], atNext.line, atNext.column, atNext.tabs);
-  }
-  auto record = [&](int32_t index, const Counters& at) {
-    if (index == -1) return n;
-    if (index == -2) return previousOfN;
-    TUtilsUCS4CharData r;
-    r.ByteNumber = n.ByteNumber + index + 1;
-    r.CharNumber = n.CharNumber + index + 1;
-    r.CodePoint = data[index];
-    r.CharSize = 1;
-    r.Line = at.line;
-    r.Column = at.column;
-    r.TabsInLine = at.tabs;
-    return r;
-  };
-  ring[0] = record(next - 2, atPrevious);
-  ring[1] = record(next - 1, atCurrent);
-  ring[2] = record(next, atNext);
-  cur = ring + 1;
-  filled = 3;
-  AppendUcs4AsUtf16(out, n.CodePoint);
-  size_t at = out.size();
-  out.resize(at + next);
-  for (int32_t k = 0; k < next; ++k) out[at + k] = data[k];
-  return true;
 }
 
 void TUtilsUCS4Reader::Reset() {
   if (codec != nullptr) codec->ClearLookAhead();
   bomReader->Seek(startOffset);
+  for (int32_t j = 0; j < 3; ++j) {
+    chars[j] = start.CodePoint;
+    sizes[j] = kRepeat;
+  }
+  anchor.byteNumber = start.ByteNumber;
+  anchor.charNumber = start.CharNumber;
+  anchor.line = start.Line;
+  anchor.column = start.Column;
+  anchor.tabs = start.TabsInLine;
+  anchor.codePoint = start.CodePoint;
+  anchor.charSize = start.CharSize;
+  anchorAt = 0;
+  base = 0;
+  kept[0] = TKept();
+  kept[1] = TKept();
+  settledAt = 1;
   settledByteNumber = start.ByteNumber;
-  ring[0] = start;
-  ring[1] = start;
-  ring[2] = start;
-  cur = ring + 1;
+  cur = 1;
   filled = 2;
   if (codec == nullptr) {
     filled = 3;
     return;
   }
-  // ReadAhead settles up to ring[2], which still holds the start record.
   ReadAhead();
 }
 
 bool TUtilsUCS4Reader::Match(std::u16string_view s) {
   for (char16_t unit : s) {
     Step();
-    if (cur->CodePoint != unit) return false;
+    if (chars[cur] != unit) return false;
   }
   return true;
 }
 
-int64_t TUtilsUCS4Reader::SkipNext(std::u16string_view chars) {
+int64_t TUtilsUCS4Reader::SkipNext(std::u16string_view chars_) {
   int64_t count = 0;
   for (;;) {
     Step();
-    UCS4Char ch = cur->CodePoint;
-    if (ch == kUcs4EndOfInput || ch > 0xFFFF || chars.find(static_cast<char16_t>(ch)) == std::u16string_view::npos) {
+    UCS4Char ch = chars[cur];
+    if (ch == kUcs4EndOfInput || ch > 0xFFFF ||
+        chars_.find(static_cast<char16_t>(ch)) == std::u16string_view::npos) {
       return count;
     }
     ++count;

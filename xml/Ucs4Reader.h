@@ -90,13 +90,18 @@ public:
   virtual void Next();
   // Steps onto each following character until one in stops is next,
   // appending each to out (AppendUcs4AsUtf16). Ends where Step one character
-  // at a time would, with the same records and errors; a run decoded from
-  // the buffered bytes gets records only where it stops.
+  // at a time would, with the same records and errors.
   void StepRun(const TUcs4StopSet& stops, std::u16string& out);
+  // Steps on through the rest of a tag, appending each character to out:
+  // outside quoted values up to "/" or ">" (not stepped onto), a value
+  // quoted by ' or " up to its closing quote whatever it holds, and in
+  // either case up to the end. Returns the quote of a value the end left
+  // open, else 0. As StepRun, ends where Step one character at a time would.
+  UCS4Char StepTag(std::u16string& out);
   // Next without the virtual call: the scanners' way forward.
   void Step() {
-    if (cur->CodePoint == kUcs4EndOfInput) return;
-    if (cur + 2 >= ring + filled) [[unlikely]] ReadAhead();
+    if (chars[cur] == kUcs4EndOfInput) return;
+    if (cur + 2 >= filled) [[unlikely]] ReadAhead();
     ++cur;
   }
   // Starts over at the start offset: current is the start marker, next the first character.
@@ -107,14 +112,30 @@ public:
 
   int32_t GetBufSize() const { return bomReader->BufSize(); }
   TUnicodeCodecClass GetBomEncodingClass() const { return bomReader->BomCodecClass(); }
-  bool GetEof() const { return Current().CodePoint == kUcs4EndOfInput; }
+  bool GetEof() const { return chars[cur] == kUcs4EndOfInput; }
   int64_t StartOffset() const { return startOffset; }
   uint8_t ReadLFOption() const { return readLFOption; }
 
-  const TUtilsUCS4CharData& Current() const { return *cur; }
-  const TUtilsUCS4CharData& NextRecord() const { return cur[1]; }
-  const TUtilsUCS4CharData& Previous() const { return cur[-1]; }
+  // The records of the current, next and previous characters, worked out
+  // when asked (the scanners go by code points alone).
+  TUtilsUCS4CharData Current() const { return RecordAt(cur); }
+  TUtilsUCS4CharData NextRecord() const { return RecordAt(cur + 1); }
+  TUtilsUCS4CharData Previous() const { return RecordAt(cur - 1); }
   const TUtilsUCS4CharData& Start() const { return start; }
+  // A place to ask for later: the previous (-1), current (0) or next (1)
+  // character, counted from the last Reset.
+  int64_t Mark(int32_t which) const { return base + cur + which; }
+  // Keeps the record of mark at hand (in slot 0 or 1, replacing what the slot
+  // kept) until the slot is set again or the reader is reset.
+  void Keep(int32_t slot, int64_t mark) {
+    kept[slot].mark = mark;
+    kept[slot].resolved = false;
+  }
+  // The record of a kept mark, or of the previous, current or next character's.
+  TUtilsUCS4CharData RecordOf(int64_t mark) const;
+  UCS4Char CurrentChar() const { return chars[cur]; }
+  UCS4Char NextChar() const { return chars[cur + 1]; }
+  UCS4Char PreviousChar() const { return chars[cur - 1]; }
 
 protected:
   TCustomUnicodeCodec* Codec() const { return codec.get(); }
@@ -123,48 +144,94 @@ protected:
   void SetStartRecord(const TUtilsUCS4CharData& value) { start = value; }
 
 private:
-  static constexpr int32_t kRingLength = 128;
+  static constexpr int32_t kRingLength = 1024;
+  // The size of a ring entry that repeats the record before it (the start
+  // marker before the first character, the end marker staying ahead).
+  static constexpr uint8_t kRepeat = 0x80;  // no character takes 128 bytes
 
-  // Makes sure a record follows the next one: decodes a run of characters
+  // Makes sure a character follows the next one: decodes a run of characters
   // ahead from the buffered bytes (consumed only as they become next), or
   // reads one character the long way. Raises codec errors with nothing changed.
   void ReadAhead();
-  // StepRun's way through a run: steps onto the next record (the last one,
-  // not in stops) and on through the characters decoded after it, leaving
-  // previous, current and next as the only records. false (nothing stepped)
-  // when no run can be decoded here.
-  bool StepThroughRun(const TUcs4StopSet& stops, std::u16string& out);
-  // The same straight over UTF-8 bytes while they are ASCII other than CR
-  // (one byte, one character): no decoding, positions counted as it goes.
-  bool StepThroughAscii(const TUcs4StopSet& stops, std::u16string& out, const uint8_t* data, int32_t available);
-  // Takes the bytes of every record up to the next one from the byte-order-mark reader.
-  void Settle();
-  // Forgets records decoded ahead of the next one (before the codec changes).
+  // The record of ring entry k (not before the previous character).
+  TUtilsUCS4CharData RecordAt(int32_t k) const;
+  // Moves the record kept for positions on to ring entry k.
+  void MoveAnchor(int32_t k) const;
+  // Takes the bytes of every entry up to entry k from the byte-order-mark reader.
+  void Settle(int32_t k);
+  // Settles up to the next character (or what there is of it).
+  void SettleToNext() { Settle(cur + 1 < filled ? cur + 1 : filled - 1); }
+  // Forgets characters decoded ahead of the next one (before the codec changes).
   void DropAhead() {
-    Settle();
-    filled = static_cast<int32_t>(cur - ring) + 2;
+    SettleToNext();
+    filled = cur + 2;
   }
-  // Appends the record of ch (size bytes) after the last record.
-  void AppendRecord(UCS4Char ch, int32_t size);
-  // Raises the codec's error e as an EDecodingError placed after the last record.
+  // Appends ch of size bytes after the last entry.
+  void Append(UCS4Char ch, int32_t size) {
+    chars[filled] = ch;
+    sizes[filled] = static_cast<uint8_t>(size);
+    ++filled;
+  }
+  // Raises the codec's error e as an EDecodingError placed after the last entry.
   [[noreturn]] void RaiseDecodingError(const EConvertError& e) const;
 
   std::unique_ptr<TUtilsBOMReader> bomReader;
   std::unique_ptr<TCustomUnicodeCodec> codec;
   TUtilsUCS4CharData start;
-  // cur[-1], *cur and cur[1] are the previous, current
-  // and next records; records up to `filled` are decoded ahead. The bytes up
-  // to the next record count as consumed, but are taken from the
-  // byte-order-mark reader only when it is used again (Settle):
-  // settledByteNumber is the byte number its position stands for.
-  TUtilsUCS4CharData ring[kRingLength];
-  TUtilsUCS4CharData* cur = ring + 1;
+  // The characters as decoded, with the bytes each took: entries cur - 1,
+  // cur and cur + 1 are the previous, current and next characters; entries
+  // up to `filled` are decoded ahead.
+  UCS4Char chars[kRingLength];
+  uint8_t sizes[kRingLength];
+  int32_t cur = 1;
   int32_t filled = 3;
+  // What the record of entry anchorAt holds (never after the previous
+  // character, nor after a kept mark not yet resolved): other records are
+  // counted on from it when asked.
+  struct TCounters {
+    int64_t byteNumber = 0;
+    int64_t charNumber = 0;
+    int64_t line = 0;
+    int64_t column = 0;
+    int64_t tabs = 0;
+    UCS4Char codePoint = 0;
+    int32_t charSize = 0;
+  };
+  // Counts c past the counters: the record of the entry after them.
+  static void CountPast(TCounters& at, UCS4Char c, uint8_t size) {
+    if (size == kRepeat) return;
+    at.byteNumber += size;
+    at.charNumber += 1;
+    at.codePoint = c;
+    at.charSize = size;
+    if (c == 0x0A) [[unlikely]] {
+      at.line += 1;
+      at.column = 0;
+      at.tabs = 0;
+    } else if (c == 0x09) [[unlikely]] {
+      at.tabs += 1;
+    } else {
+      at.column += 1;
+    }
+  }
+  mutable TCounters anchor;
+  mutable int32_t anchorAt = 0;
+  // Marks of entries whose records must stay at hand: the anchor does not
+  // pass one that is not resolved, and one that is about to leave the ring
+  // is resolved first.
+  struct TKept {
+    int64_t mark = -1;
+    bool resolved = true;
+    TUtilsUCS4CharData record;
+  };
+  TKept kept[2];
+  int64_t base = 0;  // the mark of entry 0
+  // The bytes up to the next character count as consumed, but are taken
+  // from the byte-order-mark reader only when it is used again (Settle):
+  // its position stands for the end of entry settledAt, byte settledByteNumber.
+  int32_t settledAt = 1;
   int64_t settledByteNumber = 0;
   uint8_t readLFOption = 1;
-  bool utf8 = false;  // the codec is UTF-8: StepRun may read ASCII bytes as they are
+  bool utf8 = false;  // the codec is UTF-8: ASCII bytes are taken as they are
   int64_t startOffset = 0;
-  // Scratch for runs decoded ahead.
-  UCS4Char runChars[kRingLength];
-  uint8_t runSizes[kRingLength];
 };

@@ -9,8 +9,8 @@ void TXmlCustomTokenizer::Create(TXmlInputSource* inputSource_, int tabWidth_) {
   tabWidth = tabWidth_;
   tokenValue.clear();
   if (inputSource != nullptr) {
-    startPosition = inputSource->Current();
-    endPosition = inputSource->Previous();
+    StartAtCurrent();
+    EndAtPrevious();
   }
   errorType = ET_NONE;
 }

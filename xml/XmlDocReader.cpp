@@ -70,10 +70,17 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
   std::unique_ptr<TXmlDocTokenizer> tokenizer(New<TXmlDocTokenizer>(source, TabWidth()));
   // Forgotten on every way out: the tokenizer dies with this call.
   struct Forget {
-    const TXmlDocTokenizer*& slot;
+    TXmlStandardDocReader* reader;
     const TXmlDocTokenizer* saved;
-    ~Forget() { slot = saved; }
-  } forget{docTokenizer, docTokenizer};
+    ~Forget() {
+      reader->docTokenizer = saved;
+      // The reused signals keep their places, not the tokenizer's.
+      reader->pcdataSignal->FixPlace();
+      reader->startSignal->FixPlace();
+      reader->endSignal->FixPlace();
+      reader->entityRefSignal->FixPlace();
+    }
+  } forget{this, docTokenizer};
   docTokenizer = tokenizer.get();
   pcdataSignal->ForgetUriSource();
   startSignal->ForgetUriSource();

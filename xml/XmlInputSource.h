@@ -37,9 +37,9 @@ public:
 
   // The code points of the current, look-ahead and previous records (the
   // markers kUcs4StartOfInput and kUcs4EndOfInput at the two ends).
-  virtual UCS4Char CurrentCodePoint() const { return Current().CodePoint; }
-  virtual UCS4Char NextCodePoint() const { return NextRecord().CodePoint; }
-  virtual UCS4Char PreviousCodePoint() const { return Previous().CodePoint; }
+  virtual UCS4Char CurrentCodePoint() const { return CurrentChar(); }
+  virtual UCS4Char NextCodePoint() const { return NextChar(); }
+  virtual UCS4Char PreviousCodePoint() const { return PreviousChar(); }
 
   TXmlDeclType DeclType() const { return declType; }
   bool HasMalformedDecl() const { return hasMalformedDecl; }

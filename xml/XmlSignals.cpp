@@ -12,6 +12,7 @@ void TXmlSignal::Create(TXmlCustomReader* reader_, int64_t startByte_, int64_t s
                         TdomNode* relatedNode_) {
   reader = reader_;
   uriSource = nullptr;
+  placedAt = nullptr;
   startByte = startByte_;
   startChar = startChar_;
   startColumn = startColumn_;
@@ -41,12 +42,11 @@ void TXmlSignal::Locate(TXmlCustomReader* reader_, const IDomLocator* locator) {
 }
 
 namespace {
-// Places a signal at a tokenizer's token; Tokenizer is the static type, so a
-// final class's getters are called directly.
+// Copies a tokenizer's positions; Tokenizer is the static type, so a final
+// class's getters are called directly.
 template <class Tokenizer>
 void PlaceAt(const Tokenizer* tokenizer, int64_t& startByte, int64_t& startChar, int64_t& startColumn,
-             int64_t& startLine, int64_t& endByte, int64_t& endChar, int64_t& endColumn, int64_t& endLine,
-             std::u16string& uri, const std::u16string** uriSource) {
+             int64_t& startLine, int64_t& endByte, int64_t& endChar, int64_t& endColumn, int64_t& endLine) {
   startByte = tokenizer->GetStartByteNumber();
   startChar = tokenizer->GetStartCharNumber();
   startColumn = tokenizer->GetStartColumnNumber();
@@ -55,7 +55,11 @@ void PlaceAt(const Tokenizer* tokenizer, int64_t& startByte, int64_t& startChar,
   endChar = tokenizer->GetEndCharNumber();
   endColumn = tokenizer->GetEndColumnNumber();
   endLine = tokenizer->GetEndLineNumber();
-  // The URI is copied only when it comes from another string, not for every event.
+}
+
+// Copies the URI of a tokenizer's source: only when it comes from another
+// string than last time (uriSource), not for every event.
+void TakeUri(const TXmlCustomTokenizer* tokenizer, std::u16string& uri, const std::u16string** uriSource) {
   static const std::u16string kNoUri;
   const std::u16string& sourceUri = tokenizer->InputSource() != nullptr ? tokenizer->InputSource()->SystemId() : kNoUri;
   if (uriSource != nullptr && &sourceUri == *uriSource) return;
@@ -66,20 +70,30 @@ void PlaceAt(const Tokenizer* tokenizer, int64_t& startByte, int64_t& startChar,
 
 void TXmlSignal::Locate(TXmlCustomReader* reader_, const TXmlDocTokenizer* tokenizer) {
   reader = reader_;
-  PlaceAt(tokenizer, startByte, startChar, startColumn, startLine, endByte, endChar, endColumn, endLine, uri, &uriSource);
+  placedAt = tokenizer;
+  TakeUri(tokenizer, uri, &uriSource);
   relatedASObject = nullptr;
   relatedNode = nullptr;
 }
 
 void TXmlSignal::Locate(TXmlCustomReader* reader_, const TXmlCustomTokenizer* tokenizer) {
   reader = reader_;
-  PlaceAt(tokenizer, startByte, startChar, startColumn, startLine, endByte, endChar, endColumn, endLine, uri, nullptr);
+  placedAt = nullptr;
+  PlaceAt(tokenizer, startByte, startChar, startColumn, startLine, endByte, endChar, endColumn, endLine);
+  TakeUri(tokenizer, uri, nullptr);
   uriSource = nullptr;
   relatedASObject = nullptr;
   relatedNode = nullptr;
 }
 
+void TXmlSignal::CopyPlace() const {
+  const TXmlDocTokenizer* tokenizer = placedAt;
+  placedAt = nullptr;
+  PlaceAt(tokenizer, startByte, startChar, startColumn, startLine, endByte, endChar, endColumn, endLine);
+}
+
 void TXmlSignal::CopyLocation(const TXmlSignal& s) {
+  s.Placed();
   Create(s.reader, s.startByte, s.startChar, s.startColumn, s.startLine, s.endByte, s.endChar, s.endColumn,
          s.endLine, s.uri, s.relatedASObject, s.relatedNode);
 }

@@ -58,17 +58,20 @@ public:
   // Makes the next Locate copy the URI whatever string it came from: a
   // reader that reuses a signal calls it when it starts another entity.
   void ForgetUriSource() { uriSource = nullptr; }
+  // Copies the positions of the token this signal was placed at now (before
+  // its tokenizer moves on or goes).
+  void FixPlace() const { Placed(); }
 
-  int64_t GetEndByteNumber() const override { return endByte; }
-  int64_t GetEndCharNumber() const override { return endChar; }
-  int64_t GetEndColumnNumber() const override { return endColumn; }
-  int64_t GetEndLineNumber() const override { return endLine; }
+  int64_t GetEndByteNumber() const override { return Placed().endByte; }
+  int64_t GetEndCharNumber() const override { return Placed().endChar; }
+  int64_t GetEndColumnNumber() const override { return Placed().endColumn; }
+  int64_t GetEndLineNumber() const override { return Placed().endLine; }
   TdomASObject* GetRelatedASObject() const override { return relatedASObject; }
   TdomNode* GetRelatedNode() const override { return relatedNode; }
-  int64_t GetStartByteNumber() const override { return startByte; }
-  int64_t GetStartCharNumber() const override { return startChar; }
-  int64_t GetStartColumnNumber() const override { return startColumn; }
-  int64_t GetStartLineNumber() const override { return startLine; }
+  int64_t GetStartByteNumber() const override { return Placed().startByte; }
+  int64_t GetStartCharNumber() const override { return Placed().startChar; }
+  int64_t GetStartColumnNumber() const override { return Placed().startColumn; }
+  int64_t GetStartLineNumber() const override { return Placed().startLine; }
   std::u16string GetUri() const override { return uri; }
 
   // Checks the signal's own data: errorType 0 when well formed, otherwise the
@@ -87,11 +90,22 @@ protected:
   void CopyLocation(const TXmlSignal& source);
 
 private:
-  int64_t endByte = -1, endChar = -1, endColumn = -1, endLine = -1;
+  // This signal with its positions copied from the document tokenizer it
+  // was placed at, if they were not yet: they are asked for (by a handler
+  // reporting an error, or cloning the signal) while the tokenizer is still
+  // at the signal's token.
+  const TXmlSignal& Placed() const {
+    if (placedAt != nullptr) CopyPlace();
+    return *this;
+  }
+  void CopyPlace() const;
+
+  mutable int64_t endByte = -1, endChar = -1, endColumn = -1, endLine = -1;
   TXmlCustomReader* reader = nullptr;        // not owned
   TdomASObject* relatedASObject = nullptr;   // not owned
   TdomNode* relatedNode = nullptr;           // not owned
-  int64_t startByte = -1, startChar = -1, startColumn = -1, startLine = -1;
+  mutable int64_t startByte = -1, startChar = -1, startColumn = -1, startLine = -1;
+  mutable const TXmlDocTokenizer* placedAt = nullptr;  // not owned
   std::u16string uri;
   const std::u16string* uriSource = nullptr;  // the string uri was last copied from by Locate
 };

@@ -83,6 +83,8 @@ TEST_F(NodeTest, FragmentsMoveTheirChildrenInOrder) {
 
   EXPECT_EQ(root->replaceChild(empty, root->GetFirstChildNode())->GetNodeName(), u"c");
   EXPECT_EQ(ChildNames(root), u"d,e,f,a,b");
+  // A fragment replaces only a child; nothing is no child.
+  EXPECT_DOM_ERROR(root->replaceChild(empty, nullptr), ENot_Found_Err, "Node not found.");
 }
 
 TEST_F(NodeTest, RefusedFragmentChangesNothing) {

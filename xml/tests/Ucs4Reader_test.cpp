@@ -232,10 +232,11 @@ TEST(Ucs4Reader, SwitchingCodecsDropsCharactersDecodedAhead) {
   EXPECT_EQ(f.All(), (std::vector<UCS4Char>{'c', 0xE9, 0x0A, 0xE9}));
 }
 
-// StepRun steps through runs decoded straight from the buffered bytes and
-// writes records only where a run stops. Random byte streams (text with
+// StepRun and StepTag step through runs decoded ahead without working out
+// a record for each character. Random byte streams (text with
 // line ends, tabs, the markup characters, characters of every length and
-// malformed units) are read by two readers side by side: one with StepRun,
+// malformed units) are read by two readers side by side: one with StepRun
+// or StepTag,
 // one stepping a character at a time with Next. Both must see the same
 // characters, the same previous, current and next records after every
 // step, the same errors at the same places, and leave the same bytes
@@ -262,6 +263,23 @@ void StepRunByHand(TUtilsUCS4Reader& reader, std::u16string_view stops, std::u16
   }
 }
 
+// The same for the rest of a tag: quoted values run to their quote.
+UCS4Char StepTagByHand(TUtilsUCS4Reader& reader, std::u16string& out) {
+  UCS4Char quote = 0;
+  for (;;) {
+    UCS4Char c = reader.NextRecord().CodePoint;
+    if (c == kUcs4EndOfInput) return quote;
+    if (quote == 0 && (c == '/' || c == '>')) return 0;
+    reader.Next();
+    AppendUcs4AsUtf16(out, c);
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    }
+  }
+}
+
 std::string RandomBytes(uint32_t& seed, bool utf16) {
   auto next = [&] {
     seed = seed * 1103515245u + 12345u;
@@ -270,7 +288,8 @@ std::string RandomBytes(uint32_t& seed, bool utf16) {
   static const char* const pieces[] = {"a", "b", " ", "\r", "\n", "\r\n", "\t", "&", "<", "/", ">", "'", "\"",
                                        "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\x80", "\xC3"};
   std::string out;
-  size_t count = next() % 400;
+  // Some longer than the reader decodes ahead.
+  size_t count = next() % 8 == 0 ? 1000 + next() % 2000 : next() % 400;
   for (size_t i = 0; i < count; ++i) {
     if (utf16) {
       // Units of every kind, lone surrogates included.
@@ -315,12 +334,15 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
       std::u16string fastText, slowText;
       std::string fastError, slowError;
       TUtilsUCS4CharData fastWhere, slowWhere;
-      bool single = next() % 4 == 0;
+      int kind = static_cast<int>(next() % 5);  // 0 a single step, 1 a tag, else a run
       std::u16string_view stops = stopSets[next() % std::size(stopSets)];
       TUcs4StopSet stopSet(stops);
+      UCS4Char fastQuote = 0, slowQuote = 0;
       try {
-        if (single) {
+        if (kind == 0) {
           slow->Next();
+        } else if (kind == 1) {
+          slowQuote = StepTagByHand(*slow, slowText);
         } else {
           StepRunByHand(*slow, stops, slowText);
         }
@@ -329,8 +351,10 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
         slowWhere = e.Where();
       }
       try {
-        if (single) {
+        if (kind == 0) {
           fast->Step();
+        } else if (kind == 1) {
+          fastQuote = fast->StepTag(fastText);
         } else {
           fast->StepRun(stopSet, fastText);
         }
@@ -339,6 +363,7 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
         fastWhere = e.Where();
       }
       ASSERT_EQ(fastError, slowError);
+      ASSERT_EQ(fastQuote, slowQuote);
       if (!slowError.empty()) {
         ExpectSameRecord(fastWhere, slowWhere, "error");
         break;
@@ -355,51 +380,64 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
   }
 }
 
-// The records of well-formed UTF-8 against a model that decodes the bytes
-// one character at a time by itself: byte and character numbers, lines,
-// columns, tabs and sizes, with CR LF and a lone CR read as LF. Random
-// texts, random buffer sizes, read with Next and with StepRun.
+namespace {
+
+// The records of well-formed UTF-8 as a model decodes them, one character at
+// a time by itself: byte and character numbers, lines, columns, tabs and
+// sizes, with CR LF and a lone CR read as LF.
+std::vector<TUtilsUCS4CharData> Utf8Model(const std::string& bytes) {
+  std::vector<TUtilsUCS4CharData> model;
+  TUtilsUCS4CharData at;
+  at.Line = 1;
+  for (size_t i = 0; i < bytes.size();) {
+    uint8_t lead = static_cast<uint8_t>(bytes[i]);
+    int size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    UCS4Char c = size == 1 ? lead : lead & (0x3F >> (size - 1));
+    for (int k = 1; k < size; ++k) c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
+    if (c == 0x0D) {
+      c = 0x0A;
+      if (i + 1 < bytes.size() && bytes[i + 1] == '\n') size = 2;
+    }
+    i += size;
+    at.ByteNumber += size;
+    at.CharNumber += 1;
+    at.CodePoint = c;
+    at.CharSize = size;
+    if (c == 0x0A) {
+      at.Line += 1;
+      at.Column = 0;
+      at.TabsInLine = 0;
+    } else if (c == 0x09) {
+      at.TabsInLine += 1;
+    } else {
+      at.Column += 1;
+    }
+    model.push_back(at);
+  }
+  return model;
+}
+
+const char* const kModelPieces[] = {"a", "Z", " ", "\r", "\n", "\r\n", "\t", "<", "&", "\xC3\xA9",
+                                    "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x7F"};
+
+}  // namespace
+
+// The records of well-formed UTF-8 against the model. Random texts (some
+// longer than the reader looks ahead), random buffer sizes, read with Next
+// and with StepRun.
 TEST(Ucs4Reader, Utf8RecordsMatchAModel) {
   uint32_t seed = 31;
   auto next = [&] {
     seed = seed * 1103515245u + 12345u;
     return seed >> 8;
   };
-  static const char* const pieces[] = {"a", "Z", " ", "\r", "\n", "\r\n", "\t", "<", "&", "\xC3\xA9",
-                                       "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x7F"};
   for (int round = 0; round < 800; ++round) {
     std::string bytes;
-    size_t count = next() % 300;
-    for (size_t i = 0; i < count; ++i) bytes += next() % 3 ? pieces[next() % 3] : pieces[next() % std::size(pieces)];
-    // The model.
-    std::vector<TUtilsUCS4CharData> model;
-    TUtilsUCS4CharData at;
-    at.Line = 1;
-    for (size_t i = 0; i < bytes.size();) {
-      uint8_t lead = static_cast<uint8_t>(bytes[i]);
-      int size = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-      UCS4Char c = size == 1 ? lead : lead & (0x3F >> (size - 1));
-      for (int k = 1; k < size; ++k) c = (c << 6) | (static_cast<uint8_t>(bytes[i + k]) & 0x3F);
-      if (c == 0x0D) {
-        c = 0x0A;
-        if (i + 1 < bytes.size() && bytes[i + 1] == '\n') size = 2;
-      }
-      i += size;
-      at.ByteNumber += size;
-      at.CharNumber += 1;
-      at.CodePoint = c;
-      at.CharSize = size;
-      if (c == 0x0A) {
-        at.Line += 1;
-        at.Column = 0;
-        at.TabsInLine = 0;
-      } else if (c == 0x09) {
-        at.TabsInLine += 1;
-      } else {
-        at.Column += 1;
-      }
-      model.push_back(at);
+    size_t count = round % 16 == 0 ? 1500 + next() % 3000 : next() % 300;
+    for (size_t i = 0; i < count; ++i) {
+      bytes += next() % 3 ? kModelPieces[next() % 3] : kModelPieces[next() % std::size(kModelPieces)];
     }
+    std::vector<TUtilsUCS4CharData> model = Utf8Model(bytes);
     int32_t bufSize = static_cast<int32_t>(next() % 2 ? 1 + next() % 9 : 64 + next() % 300);
     bool runs = next() % 2 == 0;
     ReaderFixture f(bytes, CodecClassOf<TUTF8Codec>(), bufSize);
@@ -427,5 +465,72 @@ TEST(Ucs4Reader, Utf8RecordsMatchAModel) {
     }
     ASSERT_EQ(f.reader->Current().ByteNumber, static_cast<int64_t>(bytes.size()));
     ASSERT_EQ(f.reader->Current().CharNumber, static_cast<int64_t>(model.size()) + 1);
+  }
+}
+
+// Places marked as the reader moves on and kept in its two slots give the
+// model's records whenever they are asked for, however far the reader has
+// moved since (past what it looks ahead) and whether or not other records
+// were asked for in between.
+TEST(Ucs4Reader, KeptMarksMatchAModel) {
+  uint32_t seed = 77;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::string bytes;
+    size_t count = 200 + next() % 6000;
+    for (size_t i = 0; i < count; ++i) {
+      bytes += next() % 3 ? kModelPieces[next() % 3] : kModelPieces[next() % std::size(kModelPieces)];
+    }
+    std::vector<TUtilsUCS4CharData> model = Utf8Model(bytes);
+    int32_t bufSize = static_cast<int32_t>(next() % 2 ? 1 + next() % 9 : 64 + next() % 5000);
+    ReaderFixture f(bytes, CodecClassOf<TUTF8Codec>(), bufSize);
+    SCOPED_TRACE("round " + std::to_string(round));
+    int64_t at = 0;  // characters consumed: the current one's number
+    struct Slot {
+      int64_t mark = -1;
+      int64_t index = 0;  // the character it stands for
+    } slots[2];
+    auto expectKept = [&](const Slot& slot) {
+      if (slot.mark >= 0) ExpectSameRecord(f.reader->RecordOf(slot.mark), model[slot.index - 1], "kept");
+    };
+    const int64_t size = static_cast<int64_t>(model.size());
+    while (at < size) {
+      switch (next() % 6) {
+        case 0:
+        case 1: {
+          std::u16string text;
+          f.reader->StepRun(TUcs4StopSet(next() % 2 ? u"<" : u"\n"), text);
+          for (char16_t unit : text) at += (unit & 0xFC00) != 0xDC00;
+          break;
+        }
+        case 2: {
+          int steps = static_cast<int>(next() % 40);
+          for (int i = 0; i < steps && at < size; ++i, ++at) f.reader->Next();
+          break;
+        }
+        case 3: {
+          // Mark the previous, current or next character, when it is one.
+          int32_t which = static_cast<int32_t>(next() % 3) - 1;
+          if (at + which < 1 || at + which > size) break;
+          Slot& slot = slots[next() % 2];
+          slot.mark = f.reader->Mark(which);
+          slot.index = at + which;
+          f.reader->Keep(static_cast<int32_t>(&slot - slots), slot.mark);
+          break;
+        }
+        case 4:
+          expectKept(slots[next() % 2]);
+          break;
+        case 5:
+          if (at >= 1) ExpectSameRecord(f.reader->Current(), model[at - 1], "current");
+          break;
+      }
+      if (::testing::Test::HasFailure()) return;
+    }
+    expectKept(slots[0]);
+    expectKept(slots[1]);
   }
 }

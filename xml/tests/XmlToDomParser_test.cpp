@@ -217,6 +217,97 @@ TEST_F(XmlToDomParserTest, ContextNodeTakesParsedContent) {
   other->Free();
 }
 
+// A declared entity's replacement text reads as if written where the
+// reference stands: its faults are reported at that place in the document
+// (lines and columns go on from the "&"), also for a text that continues on
+// the next line or holds another reference.
+TEST_F(XmlToDomParserTest, ReplacementTextFaultsAreReportedAtTheReference) {
+  parser->SetAutoPrepare(AP_COMPLETE);
+  struct Case {
+    std::string value;
+    TXmlErrorType type;
+    int64_t line, column;
+  } cases[] = {
+      {"<!DOCTYPE s>", ET_DOCTYPE_AFTER_ROOT_ELEMENT, 3, 12},
+      {"<b>", ET_MISSING_END_TAG, 3, 6},
+      {"a&#10;<!--a--b-->", ET_DOUBLE_HYPHEN_IN_COMMENT, 4, 5},
+      {"&f;", ET_MISSING_START_TAG, 3, 8},
+  };
+  for (const Case& c : cases) {
+    recorder->errors.clear();
+    std::string xml = "<!DOCTYPE r [<!ENTITY e \"" + c.value + "\"><!ENTITY f '<x></y>'>]>\n<r>\n  &e;</r>";
+    EXPECT_EQ(ParseBytes(xml), nullptr) << c.value;
+    ASSERT_EQ(recorder->errors.size(), 1u) << c.value;
+    EXPECT_EQ(recorder->errors[0].type, c.type) << c.value;
+    EXPECT_EQ(recorder->errors[0].line, c.line) << c.value;
+    EXPECT_EQ(recorder->errors[0].column, c.column) << c.value;
+  }
+}
+
+// Text read into a document takes what a document holds; what cannot stand
+// there is reported where it stands, never dropped or refused without a word.
+TEST_F(XmlToDomParserTest, ContentReadIntoADocumentReportsWhatCannotStandThere) {
+  struct Case {
+    std::u16string text;
+    TXmlErrorType type;
+    std::u16string code;
+  } cases[] = {
+      {u"<a/><b/>", ET_DOUBLE_ROOT_ELEMENT, u"b"},
+      {u"x<a/>", ET_NOT_IN_ROOT, u"x"},
+      {u"<a/>&amp;", ET_NOT_IN_ROOT, u"&amp;"},
+      {u"<![CDATA[c]]>", ET_NOT_IN_ROOT, u"c"},
+  };
+  for (const Case& c : cases) {
+    TdomDocument* doc = impl->CreateEmptyDocument();
+    recorder->errors.clear();
+    EXPECT_THROW(parser->ParseWideString(c.text, u"", u"", doc), EParserException) << Utf8(c.text);
+    ASSERT_EQ(recorder->errors.size(), 1u) << Utf8(c.text);
+    EXPECT_EQ(recorder->errors[0].type, c.type) << Utf8(c.text);
+    EXPECT_EQ(recorder->errors[0].code, c.code) << Utf8(c.text);
+  }
+  TdomDocument* doc = impl->CreateEmptyDocument();
+  recorder->errors.clear();
+  parser->ParseWideString(u" <!--c--><a/>\n", u"", u"", doc);
+  EXPECT_EQ(ChildNames(doc), "#comment,a");
+  EXPECT_TRUE(recorder->errors.empty());
+}
+
+// Built with namespaces, a name whose prefix no declaration maps (or maps to
+// no URI) refuses the document with a report at its start tag, whatever the
+// verdict: never a failure without a word.
+TEST_F(XmlToDomParserTest, NamespaceTreeReportsUnmappedPrefixes) {
+  parser->DomBuilder()->BuildNamespaceTree = true;
+  parser->Reader()->SetPrefixMapping(true);
+  struct Case {
+    std::string text;
+    std::u16string code;
+    int64_t line, column;
+  } cases[] = {
+      {"<p:a/>", u"p:a", 1, 2},
+      {"<a>\n <b q:c='1'/></a>", u"q:c", 2, 3},
+      {"<a xmlns:p=''><p:b/></a>", u"p:b", 1, 16},
+  };
+  for (const Case& c : cases) {
+    for (bool letPass : {false, true}) {
+      recorder->errors.clear();
+      recorder->letFatalErrorsPass = letPass;
+      EXPECT_EQ(ParseBytes(c.text), nullptr) << c.text;
+      ASSERT_EQ(recorder->errors.size(), 1u) << c.text;
+      EXPECT_EQ(recorder->errors[0].type, ET_INVALID_PREFIX) << c.text;
+      EXPECT_EQ(recorder->errors[0].code, c.code) << c.text;
+      EXPECT_EQ(recorder->errors[0].line, c.line) << c.text;
+      EXPECT_EQ(recorder->errors[0].column, c.column) << c.text;
+    }
+  }
+  recorder->letFatalErrorsPass = false;
+  recorder->errors.clear();
+  TdomDocument* doc = ParseBytes("<p:a xmlns:p='u' p:b='1' xml:lang='en'/>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Utf8(doc->GetDocumentElement()->GetNamespaceURI()), "u");
+  EXPECT_EQ(Utf8(doc->GetDocumentElement()->getAttributeNS(u"u", u"b")), "1");
+  EXPECT_TRUE(recorder->errors.empty());
+}
+
 TEST_F(XmlToDomParserTest, ParseFileReadsAFileAndRecordsItsUri) {
   std::string path = ::testing::TempDir() + "parser_file_test.xml";
   {

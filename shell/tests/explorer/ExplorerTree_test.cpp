@@ -404,9 +404,10 @@ int ShellOrderOfChildren(TBaseVirtualTree* tree, PVirtualNode node) {
 }  // namespace
 
 TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted) {
-  // Folders and files whose names mix case, digits, dots, dashes and spaces.
+  // Folders and files whose names mix case, digits, dots, dashes, spaces and
+  // letters beyond ASCII.
   std::mt19937 rng(7);
-  const std::u16string alphabet = u"aAbZ019._- ";
+  const std::u16string alphabet = u"aAbZ019._- \u00e9\u00df\u0436\u4e2d";
   std::set<std::u16string> seen;
   int made = 0;
   while (made < 60) {
@@ -418,17 +419,29 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
     if (made++ % 5 == 0) MakeFolder(folder + u"\\" + name);
     else MakeFile(folder + u"\\" + name);
   }
+  // And a folder whose children may come in its own order already.
+  MakeFolder(folder + u"\\plain");
+  for (int i = 0; i < 30; ++i)
+    MakeFile(folder + u"\\plain\\n" + std::u16string(1, char16_t(u'0' + i / 10)) + char16_t(u'0' + i % 10));
   PVirtualNode node = NodeOf(folder);
   ASSERT_NE(node, nullptr);
   tree->SetExpanded(node, true);
-  ASSERT_EQ(node->ChildCount, 60u);
+  ASSERT_EQ(node->ChildCount, 61u);
   EXPECT_EQ(ShellOrderOfChildren(tree, node), 1);
   tree->Sort(node, NoColumn, sdDescending);
   EXPECT_EQ(ShellOrderOfChildren(tree, node), -1);
   tree->Sort(node, NoColumn, sdAscending);
   EXPECT_EQ(ShellOrderOfChildren(tree, node), 1);
   EXPECT_EQ(tree->GetFirstChild(node)->Index, 0u);
-  EXPECT_EQ(node->LastChild->Index, 59u);
+  EXPECT_EQ(node->LastChild->Index, 60u);
+
+  PVirtualNode plain = NodeOf(folder + u"\\plain");
+  ASSERT_NE(plain, nullptr);
+  tree->SetExpanded(plain, true);
+  EXPECT_EQ(ShellOrderOfChildren(tree, plain), 1);
+  tree->Sort(plain, NoColumn, sdDescending);
+  EXPECT_EQ(ShellOrderOfChildren(tree, plain), -1);
+  EXPECT_EQ(plain->LastChild->Index, 29u);
 
   // Where the tree's own comparison disagrees with the keys, it still decides.
   TReversedExplorerTree* reversed = New<TReversedExplorerTree>(form);
@@ -438,7 +451,7 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
   reversed->SetActive(true);
   PVirtualNode top = reversed->GetFirst();
   ASSERT_NE(top, nullptr);
-  ASSERT_EQ(top->ChildCount, 60u);
+  ASSERT_EQ(top->ChildCount, 61u);
   EXPECT_EQ(ShellOrderOfChildren(reversed, top), -1);
 }
 
@@ -470,4 +483,80 @@ TEST_F(ExplorerTree, HeaderClicksFitAndFoldColumnsWithTheRootFolderHidden) {
   EXPECT_EQ(type->Width(), type->MinWidth());
   tree->DoHeaderClick(2, mbLeft, TShiftState{ssShift}, 0, 0);
   EXPECT_EQ(type->Width(), before);
+}
+
+namespace {
+
+// The check state of every node below node, in tree order (folders expanded).
+std::vector<TCheckState> StatesBelow(TBaseVirtualTree* tree, PVirtualNode node) {
+  std::vector<TCheckState> states;
+  tree->SetExpanded(node, true);
+  for (PVirtualNode child = tree->GetFirstChild(node); child != nullptr; child = child->NextSibling) {
+    states.push_back(child->CheckState);
+    if (child->States & vsHasChildren) {
+      std::vector<TCheckState> below = StatesBelow(tree, child);
+      states.insert(states.end(), below.begin(), below.end());
+    }
+  }
+  return states;
+}
+
+}  // namespace
+
+TEST_F(ExplorerTree, RandomCheckMarksComeBackAfterEveryRebuild) {
+  // Checks in a folder beside this one: the storage is never empty.
+  MakeFolder(folder + u"\\beside");
+  MakeFile(folder + u"\\beside\\b.txt");
+  MakeFolder(folder + u"\\f");
+  std::vector<std::u16string> paths;
+  for (int i = 0; i < 8; ++i) {
+    std::u16string name = folder + u"\\f\\" + (i % 3 == 0 ? u"d" : u"x") + std::u16string(1, char16_t(u'0' + i));
+    if (i % 3 == 0) {
+      MakeFolder(name);
+      MakeFile(name + u"\\in.txt");
+      paths.push_back(name + u"\\in.txt");
+    } else {
+      MakeFile(name);
+    }
+    paths.push_back(name);
+  }
+  Click(folder + u"\\beside\\b.txt");
+  std::mt19937 rng(5);
+  for (int round = 0; round < 12; ++round) {
+    for (int clicks = 1 + rng() % 3; clicks > 0; --clicks) Click(paths[rng() % paths.size()]);
+    std::vector<TCheckState> before = StatesBelow(tree, NodeOf(folder + u"\\f"));
+    tree->SetActive(false);
+    tree->SetActive(true);
+    EXPECT_EQ(StatesBelow(tree, NodeOf(folder + u"\\f")), before) << "round " << round;
+  }
+
+  // A record stored while the folder's children are made is seen by the
+  // children made after it.
+  Click(folder + u"\\f");
+  if (NodeOf(folder + u"\\f")->CheckState != csUncheckedNormal) Click(folder + u"\\f");
+  for (const std::u16string& path : EveryItem()) ASSERT_NE(path.rfind(folder + u"\\f", 0), 0u) << Narrow(path);
+  tree->SetActive(false);
+  static std::u16string storeUnder;
+  static LPITEMIDLIST storePIDL;
+  static bool stored;
+  storeUnder = folder + u"\\f";
+  storePIDL = PathToPIDL(folder + u"\\f\\x7");
+  stored = false;
+  tree->OnInitNode = [](TBaseVirtualTree* sender, PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates&) {
+    if (node->CheckType == ctNone) node->CheckType = ctTriStateCheckBox;
+    auto* explorer = static_cast<TCustomVirtualExplorerTree*>(sender);
+    TNamespace* folderNs = parent != nullptr ? explorer->NodeNamespace(parent) : nullptr;
+    if (!stored && folderNs != nullptr && folderNs->NameForParsing() == storeUnder) {
+      stored = true;
+      TNodeStorage* record = explorer->GetStorage()->Store(storePIDL, {skCheckState});
+      record->Storage.CheckState = csCheckedNormal;
+      record->Storage.CheckType = ctTriStateCheckBox;
+    }
+  };
+  tree->SetActive(true);
+  PVirtualNode x7 = NodeOf(folder + u"\\f\\x7");
+  ASSERT_NE(x7, nullptr);
+  EXPECT_TRUE(stored);
+  EXPECT_EQ(x7->CheckState, csCheckedNormal);
+  NamespacePIDLManager->FreePIDL(storePIDL);
 }
