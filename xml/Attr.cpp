@@ -21,7 +21,8 @@ void CheckQualifiedNameNS(const std::u16string& namespaceURI, const std::u16stri
 }
 
 TdomAttr::~TdomAttr() {
-  if (ownerMap == nullptr) return;
+  // Freed with its document, its element (and the map) go in the same batch.
+  if (ownerMap == nullptr || FreedWithOwner()) return;
   // A document that is going reports nothing: just leave the map.
   if (TdomDocument* doc = GetOwnerDocument(); doc != nullptr && doc->IsDestroying()) {
     ownerMap->DropIndex();

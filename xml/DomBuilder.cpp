@@ -210,7 +210,11 @@ void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
   TdomEntityReference* reference = document->createEntityReference(signal->EntityName);
   AppendNew(reference);
   if (PreparedModels() == nullptr) return;
-  TXmlErrorType errorType = reference->ExpandEntity();
+  TXmlErrorType errorType;
+  {
+    TEntityExpansionOrigin at(document, signal);
+    errorType = reference->ExpandEntity();
+  }
   if (!IsHintOrWarningErrorType(errorType))
     SendErrorNotification(signal->Reader(), errorType, signal, signal->EntityName);
   if (KeepEntityRefs) return;
@@ -255,7 +259,8 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   std::u16string prefix, localName;
   SplitQualifiedName(signal->TagName, prefix, localName);
   try {
-    element = document->createElementNS(MappedUri(prefix), signal->TagName);
+    // The prefix xml is bound by definition, for elements as for attributes.
+    element = document->createElementNS(prefix == u"xml" ? kXmlNamespaceUri : MappedUri(prefix), signal->TagName);
   } catch (const ENamespace_Err&) {
     refusedName(signal->TagName);
     throw;

@@ -9,13 +9,17 @@
 #include "xml/XmlRules.h"
 
 TdomElement::~TdomElement() {
-  SetReadOnly(false);
-  try {
-    FreeAttributes();
-  } catch (...) {
+  // Freed with its document, its attributes go in the same batch: none of
+  // them looks at the map again.
+  if (!FreedWithOwner()) {
+    SetReadOnly(false);
+    try {
+      FreeAttributes();
+    } catch (...) {
+    }
+    // Attributes that could not leave through the map are let go directly.
+    for (TdomNode* attr : AttributeItems()) static_cast<TdomAttr*>(attr)->SetOwnerMap(nullptr);
   }
-  // Attributes that could not leave through the map are let go directly.
-  for (TdomNode* attr : AttributeItems()) static_cast<TdomAttr*>(attr)->SetOwnerMap(nullptr);
   delete attributes;
   attributes = nullptr;
   if (elementLists != nullptr) {

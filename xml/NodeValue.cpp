@@ -4,18 +4,21 @@
 #include <cstring>
 #include <new>
 
+#include "xml/NodePool.h"
+
 TdomTextArena::~TdomTextArena() {
-  for (char16_t* chunk : chunks) ::operator delete(chunk);
+  for (const Chunk& chunk : chunks) NodePoolChunkFree(chunk.units, chunk.count * sizeof(char16_t));
 }
 
 char16_t* TdomTextArena::Allocate(size_t count) {
   if (count == 0 || count > kLargestValue) return nullptr;
   if (static_cast<size_t>(limit - cursor) < count) {
     // The rest of the old chunk (shorter than count) stays unused.
+    size_t units = chunks.empty() ? kFirstChunkUnits : std::min(chunks.back().count * 2, kLargestChunkUnits);
     chunks.reserve(chunks.size() + 1);
-    cursor = static_cast<char16_t*>(::operator new(kChunkUnits * sizeof(char16_t)));
-    chunks.push_back(cursor);
-    limit = cursor + kChunkUnits;
+    cursor = static_cast<char16_t*>(NodePoolChunkAllocate(units * sizeof(char16_t)));
+    chunks.push_back(Chunk{cursor, units});
+    limit = cursor + units;
   }
   char16_t* block = cursor;
   cursor += count;

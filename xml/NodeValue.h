@@ -26,14 +26,20 @@ public:
   // arena, by extra units in place when it is the last one handed out and its
   // chunk has room; false otherwise.
   bool ExtendTail(const char16_t* block, size_t length, size_t extra);
-  // Number of chunks taken so far (each 64 KB).
+  // Number of chunks taken so far (the first 16 KB, each next one twice as
+  // large up to 1 MB, so that small documents stay small).
   size_t ChunkCount() const { return chunks.size(); }
 
 private:
-  static constexpr size_t kChunkUnits = 32 * 1024;
+  static constexpr size_t kFirstChunkUnits = 8 * 1024;
+  static constexpr size_t kLargestChunkUnits = 512 * 1024;
   static constexpr size_t kLargestValue = 2 * 1024;  // longer values go to the heap
 
-  std::vector<char16_t*> chunks;
+  struct Chunk {
+    char16_t* units;
+    size_t count;
+  };
+  std::vector<Chunk> chunks;
   char16_t* cursor = nullptr;
   char16_t* limit = nullptr;
 };

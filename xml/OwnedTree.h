@@ -73,6 +73,15 @@ protected:
   void FreeOwnedObjects() {
     if (ownedObjects != nullptr) FreeOwnedList();
   }
+  // Frees every owned object (last first) as one batch, for an owner that is
+  // going with all of them: a node freed this way neither leaves its parent
+  // nor frees its children (each is in the batch itself, or owned by a node
+  // that frees it), and its subclass may skip leaving other objects of the
+  // batch (FreedWithOwner). Nothing may look at the tree links of a node of
+  // the batch while it runs; the caller drops its own links to them after.
+  void FreeOwnedObjectsTogether();
+  // True while this object's owner frees it in a batch (see above).
+  bool FreedWithOwner() const { return releasedByOwner && owner != nullptr && owner->freeingTogether; }
   // Raises when this object must not move to newOwner (an object that keeps
   // state tied to its owner); nothing here.
   virtual void CheckNewOwner(const TCustomOwnedObject* newOwner) const;
@@ -117,6 +126,7 @@ private:
   bool releasedByOwner = false;  // the owner took it off its list before freeing it
   bool ownerMark = false;
   uint8_t subclassByte = 0;
+  bool freeingTogether = false;  // FreeOwnedObjectsTogether is running
 };
 
 class TCustomOwnedNode : public TCustomOwnedObject {
@@ -196,6 +206,16 @@ private:
   void Link(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild);
   // Takes child out of the children list and clears its tree links.
   void Unlink(TCustomOwnedNode* child);
+protected:
+  // Takes child out of the children without checks or hooks.
+  void UnlinkChild(TCustomOwnedNode* child) { Unlink(child); }
+  // Forgets the children without freeing them (after the owner freed them in a batch).
+  void ForgetChildren() {
+    firstChild = nullptr;
+    childCount = 0;
+  }
+
+private:
   // Frees every descendant, deepest first, without recursion.
   void FreeDescendants() {
     if (firstChild != nullptr) FreeChildren();

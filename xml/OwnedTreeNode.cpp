@@ -5,9 +5,16 @@
 #include <string>
 
 TCustomOwnedNode::~TCustomOwnedNode() {
-  if (parent != nullptr) parent->Unlink(this);
-  FreeOwnedObjects();
-  FreeDescendants();
+  // In a batch the parent and the children owned with this node go too.
+  bool together = FreedWithOwner();
+  if (parent != nullptr && !together) parent->Unlink(this);
+  // What this node owns sits only below it and among its own: it goes too.
+  if (together) {
+    FreeOwnedObjectsTogether();
+  } else {
+    FreeOwnedObjects();
+  }
+  if (!together) FreeDescendants();
 }
 
 void TCustomOwnedNode::Clear() {

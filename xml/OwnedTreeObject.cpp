@@ -55,6 +55,17 @@ void TCustomOwnedObject::FreeOwnedList() {
   DropOwnedListIfUnused();
 }
 
+void TCustomOwnedObject::FreeOwnedObjectsTogether() {
+  freeingTogether = true;
+  try {
+    FreeOwnedObjects();
+  } catch (...) {
+    freeingTogether = false;
+    throw;
+  }
+  freeingTogether = false;
+}
+
 void TCustomOwnedObject::RegisterOwned(TCustomOwnedObject* object) {
   if (ownedObjects == nullptr) ownedObjects = std::make_unique<OwnedList>();
   object->ownerSlot = static_cast<int>(ownedObjects->items.size());

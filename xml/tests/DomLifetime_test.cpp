@@ -129,4 +129,112 @@ TEST_F(DomLifetimeTest, RunningOutOfMemoryIsReportedAsSuch) {
   EXPECT_NE(Parse("<r/>"), nullptr);
 }
 
+// Random edits of a document (elements, attributes moved between elements
+// or left loose, text, entity references, comments, detached subtrees,
+// single frees), with a deletion handler on some nodes; then the document
+// goes. Every node still alive reports its deletion once, a detached node
+// stays usable until then, and (under AddressSanitizer) freeing the
+// document touches no freed node.
+TEST_F(DomLifetimeTest, FreeingADocumentFreesEveryNodeOnce) {
+  struct Deletions {
+    std::map<TdomUserData, int> count;
+    void Handle(TdomUserDataOperation op, const std::u16string&, TdomUserData data, TdomNode*, TdomNode*) {
+      if (op == NODE_DELETED) ++count[data];
+    }
+  } deletions;
+  std::mt19937 random(11);
+  for (int round = 0; round < 60; ++round) {
+    TdomDocument* doc = impl->CreateEmptyDocument();
+    std::vector<TdomNode*> nodes;  // alive, with their marks in tags
+    std::map<TdomNode*, int> tags;
+    int next = 1;
+    deletions.count.clear();
+    auto mark = [&](TdomNode* node) {
+      tags[node] = next;
+      node->setUserData(u"k", reinterpret_cast<TdomUserData>(static_cast<intptr_t>(next)),
+                        MakeEvent<&Deletions::Handle>(&deletions));
+      ++next;
+      nodes.push_back(node);
+    };
+    auto alive = [&](TdomNode* node) { return tags.count(node) != 0; };
+    // Forgets node and everything that went with it (its subtree and attributes).
+    auto forget = [&](TdomNode* gone) {
+      std::vector<TdomNode*> stack{gone};
+      while (!stack.empty()) {
+        TdomNode* node = stack.back();
+        stack.pop_back();
+        tags.erase(node);
+        for (TdomNode* c = node->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) stack.push_back(c);
+        if (TdomNamedNodeMap* map = node->GetAttributes())
+          for (int i = 0; i < map->GetLength(); ++i) stack.push_back(map->Item(i));
+      }
+    };
+    mark(doc->appendChild(doc->createElement(u"root")));
+    for (int step = 0; step < 80; ++step) {
+      std::erase_if(nodes, [&](TdomNode* n) { return !alive(n); });
+      TdomNode* pick = nodes[random() % nodes.size()];
+      auto* element = pick->GetNodeType() == ntElement_Node ? static_cast<TdomElement*>(pick) : nullptr;
+      switch (random() % 8) {
+        case 0: {
+          TdomElement* child = doc->createElement(u"e");
+          mark(child);
+          if (element != nullptr && random() % 3 != 0) element->appendChild(child);
+          break;
+        }
+        case 1:
+          if (element == nullptr) break;
+          if (TdomAttr* attr = element->setAttribute(u"a" + std::u16string(1, char16_t(u'0' + random() % 3)), u"v"))
+            mark(attr);
+          break;
+        case 2: {  // an attribute taken from its element, then maybe put on another
+          TdomNode* other = nodes[random() % nodes.size()];
+          if (pick->GetNodeType() != ntAttribute_Node || other->GetNodeType() != ntElement_Node) break;
+          auto* attr = static_cast<TdomAttr*>(pick);
+          if (TdomElement* from = attr->GetOwnerElement()) from->removeAttributeNode(attr);
+          if (random() % 2 != 0) {
+            if (TdomAttr* displaced = static_cast<TdomElement*>(other)->setAttributeNode(attr)) (void)displaced;
+          }
+          break;
+        }
+        case 3: {
+          TdomNode* node = random() % 2 ? static_cast<TdomNode*>(doc->createTextNode(u"t"))
+                                        : static_cast<TdomNode*>(doc->createEntityReference(u"amp"));
+          mark(node);
+          if (element != nullptr) element->appendChild(node);
+          break;
+        }
+        case 4:  // detach a subtree; it stays alive and readable
+          if (pick->GetParentNode() != nullptr && pick->GetParentNode() != doc) {
+            pick->GetParentNode()->removeChild(pick);
+            EXPECT_EQ(pick->GetParentNode(), nullptr);
+          }
+          break;
+        case 5: {  // move a node below an element
+          TdomNode* other = nodes[random() % nodes.size()];
+          if (element == nullptr || other == element || other->GetNodeType() == ntAttribute_Node ||
+              other->GetParentNode() == doc || element->HasAsAncestor(other) || other == element->GetFirstChildNode())
+            break;
+          element->insertBefore(other, element->GetFirstChildNode());
+          break;
+        }
+        case 6:  // free a node that is not the document element
+          if (pick->GetParentNode() == doc) break;
+          forget(pick);
+          pick->Free();
+          break;
+        case 7:
+          if (element != nullptr) mark(element->appendChild(doc->createComment(u"c")));
+          break;
+      }
+    }
+    std::erase_if(nodes, [&](TdomNode* n) { return !alive(n); });
+    for (TdomNode* node : nodes) EXPECT_EQ(node->GetOwnerDocument(), doc);  // still readable
+    deletions.count.clear();
+    impl->FreeDocument(doc);
+    ASSERT_EQ(deletions.count.size(), tags.size()) << "round " << round;
+    for (const auto& [node, tag] : tags)
+      EXPECT_EQ(deletions.count[reinterpret_cast<TdomUserData>(static_cast<intptr_t>(tag))], 1);
+  }
+}
+
 }  // namespace

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -211,6 +213,90 @@ TEST_F(OwnedTreeTest, MillionDeepChain) {
   parent->Free();  // freed from the top: the subtree goes bottom-up
   EXPECT_EQ(TTestNode::destroyed, 2 * kDepth + 2);
   EXPECT_EQ(owner->OwnedObjectCount(), 0);
+}
+
+// A node that knows which of its kind are alive.
+class TTrackedNode : public TCustomOwnedNode {
+public:
+  TTrackedNode() { live.insert(this); }
+  ~TTrackedNode() override {
+    EXPECT_EQ(live.erase(this), 1u);  // freed once
+  }
+  static inline std::set<const TCustomOwnedNode*> live;
+};
+
+// An owner that frees what it owns in one batch, as a document does.
+class TBatchOwner : public TTrackedNode {
+public:
+  ~TBatchOwner() override {
+    for (TCustomOwnedNode* child = GetFirstChild(); child != nullptr;) {
+      TCustomOwnedNode* next = child->GetNextSibling();
+      if (child->GetOwner() != this) UnlinkChild(child);
+      child = next;
+    }
+    FreeOwnedObjectsTogether();
+    ForgetChildren();
+  }
+};
+
+// Random forests under a batch owner: nodes it owns, nodes owned by those
+// nodes (below their owner or its other nodes), ownerless nodes hung below
+// the batch owner, detached nodes, moves and single frees, checked against
+// the set of nodes alive. Freeing the batch owner must free exactly what it
+// owns, each once (and, under AddressSanitizer, touch no freed node); the
+// ownerless nodes stay, unlinked.
+TEST(OwnedTreeBatch, FreesWhatItOwnsOnceWhateverTheShape) {
+  std::mt19937 random(7);
+  for (int round = 0; round < 300; ++round) {
+    auto* owner = New<TBatchOwner>(nullptr);
+    std::vector<TCustomOwnedNode*> nodes{owner};  // live nodes that may be parents
+    std::vector<TCustomOwnedNode*> ownerless;
+    for (int step = 0; step < 60; ++step) {
+      TCustomOwnedNode* parent = nodes[random() % nodes.size()];
+      switch (random() % 6) {
+        case 0:
+        case 1: {  // a node of parent's owner (the batch owner's own, below it)
+          TCustomOwnedObject* by = parent == owner ? owner : parent->GetOwner();
+          TCustomOwnedNode* node = New<TTrackedNode>(by);
+          if (random() % 4 != 0) parent->AppendChild(node);
+          nodes.push_back(node);
+          break;
+        }
+        case 2: {  // a node owned by parent, below parent
+          if (parent == owner) break;
+          TCustomOwnedNode* node = New<TTrackedNode>(parent);
+          parent->InsertBefore(node, parent->GetFirstChild());
+          nodes.push_back(node);
+          break;
+        }
+        case 3: {  // an ownerless node right below the batch owner
+          TCustomOwnedNode* node = New<TTrackedNode>(nullptr);
+          owner->AppendChild(node);
+          ownerless.push_back(node);
+          break;
+        }
+        case 4: {  // move a node below parent where the owners allow it
+          TCustomOwnedNode* node = nodes[random() % nodes.size()];
+          if (node == owner || node == parent || parent->HasAsAncestor(node)) break;
+          if (node->GetOwner() != parent->GetOwner() && node->GetOwner() != parent) break;
+          parent->AppendChild(node);
+          break;
+        }
+        case 5: {  // free a node with what it holds
+          if (parent == owner) break;
+          parent->Free();
+          std::erase_if(nodes, [](TCustomOwnedNode* n) { return TTrackedNode::live.count(n) == 0; });
+          break;
+        }
+      }
+    }
+    owner->Free();
+    ASSERT_EQ(TTrackedNode::live.size(), ownerless.size()) << "round " << round;
+    for (TCustomOwnedNode* node : ownerless) {
+      EXPECT_EQ(node->GetParent(), nullptr);
+      node->Free();
+    }
+  }
 }
 
 class TTwoFaced : public TUtilsNoRefCount {
