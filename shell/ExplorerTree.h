@@ -624,9 +624,9 @@ protected:
   uint32_t checksFolderGeneration = 0;  // TNodeStorage::Generation when the record was looked up
   // True when column orders by the shell's name order (CompareIDs, column 0).
   bool SortsByShellName(TColumnIndex column);
-  // Puts node's children in their keyed name order; true when the
-  // comparison of column confirms every neighbouring pair in direction;
-  // else the order stays as it was and the answer is false.
+  // True when the comparison of column confirms every neighbouring pair of
+  // node's children in direction, as they stand or else put in their keyed
+  // name order; when neither holds the order stays as it was (false).
   bool PresortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
   TContextMenuManager* contextMenuManager = nullptr;  // owned
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)

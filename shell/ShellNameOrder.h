@@ -3,8 +3,10 @@
 // from keys computed once an item, so that sorting thousands of children
 // need not ask the folder for every pair. The guess is folders first, then
 // the in-folder parsing names by the user's collation without case, then
-// the exact names; callers confirm it with the folder for each neighbouring
-// pair, since a folder may order by other rules (numbers by value, say).
+// the exact names (a file-system item's name read from its find data, the
+// folder asked only for other items' names); callers confirm it with the
+// folder for each neighbouring pair, since a folder may order by other
+// rules (numbers by value, say).
 #include <string>
 #include <vector>
 
@@ -12,16 +14,6 @@
 
 namespace shellorder {
 
-struct TNameKey {
-  bool folder = false;
-  std::string collation;  // the name's sort key without case; compared bytewise
-  std::u16string name;    // the exact in-folder parsing name
-};
-
-// The key of ns; its name key empty when the shell gives no name.
-TNameKey NameKeyOf(TNamespace* ns);
-// True when a sorts before b by the keys.
-bool NameKeyLess(const TNameKey& a, const TNameKey& b);
 // The positions 0..n-1 of items in the keyed order, stable among equal keys.
 std::vector<size_t> KeyedOrder(const std::vector<TNamespace*>& items);
 // True when compare (<0, 0, >0 as the folder answers) puts every

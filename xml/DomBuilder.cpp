@@ -210,7 +210,11 @@ void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
   TdomEntityReference* reference = document->createEntityReference(signal->EntityName);
   AppendNew(reference);
   if (PreparedModels() == nullptr) return;
-  TXmlErrorType errorType = reference->ExpandEntity();
+  TXmlErrorType errorType;
+  {
+    TEntityExpansionOrigin at(document, signal);
+    errorType = reference->ExpandEntity();
+  }
   if (!IsHintOrWarningErrorType(errorType))
     SendErrorNotification(signal->Reader(), errorType, signal, signal->EntityName);
   if (KeepEntityRefs) return;

@@ -55,6 +55,17 @@ bool TEntityExpansionLevel::TooDeep() const {
   return document != nullptr && document->ExpansionBudget().depth > kMaxParameterEntityDepth;
 }
 
+TEntityExpansionOrigin::TEntityExpansionOrigin(TdomDocument* document_, const IDomLocator* origin)
+    : document(document_) {
+  if (document == nullptr) return;
+  saved = document->ExpansionBudget().origin;
+  document->ExpansionBudget().origin = origin;
+}
+
+TEntityExpansionOrigin::~TEntityExpansionOrigin() {
+  if (document != nullptr) document->ExpansionBudget().origin = saved;
+}
+
 namespace {
 
 // True when text starts as the input source takes for a declaration.
@@ -65,12 +76,16 @@ bool StartsLikeADeclaration(const std::u16string& text) {
 }  // namespace
 
 void ParseReplacementTextInto(TdomNode* target, const std::u16string& text) {
-  TDomImplementation* impl = target->GetReferenceDocument()->GetDomImplementation();
+  TdomDocument* document = target->GetReferenceDocument();
+  TDomImplementation* impl = document->GetDomImplementation();
+  // Placed at the reference when the parse that met it says where that is.
+  const IDomLocator* origin = document->ExpansionBudget().origin;
+  if (origin != nullptr && origin->GetStartLineNumber() < 1) origin = nullptr;
   // A replacement text is content, where "<?xml " opens a processing
   // instruction with a reserved target (an external entity's own text
   // declaration is gone by now), never a declaration to be read and dropped.
   if (StartsLikeADeclaration(text)) {
-    std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(ET_INVALID_PI_TARGET_OR_DATA, nullptr, u"xml");
+    std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(ET_INVALID_PI_TARGET_OR_DATA, origin, u"xml");
     if (impl != nullptr) impl->HandleError(nullptr, error.get());
     throw EParserException(DomMessage::kParser);
   }
@@ -78,7 +93,11 @@ void ParseReplacementTextInto(TdomNode* target, const std::u16string& text) {
   try {
     parser->SetDOMImpl(impl);
     // With a mark of its own, a U+FEFF the text starts with stays a character.
-    parser->ParseWideString(u"\uFEFF" + text, std::u16string(), std::u16string(), target);
+    if (origin != nullptr) {
+      parser->ParseWideStringAt(u"\uFEFF" + text, *origin, target);
+    } else {
+      parser->ParseWideString(u"\uFEFF" + text, std::u16string(), std::u16string(), target);
+    }
   } catch (...) {
     parser->Free();
     throw;

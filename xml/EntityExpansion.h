@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+class IDomLocator;
 class TdomDocument;
 class TdomNode;
 
@@ -16,6 +17,9 @@ struct TdomEntityExpansionBudget {
   int depth = 0;
   int64_t chars = 0;
   int holds = 0;
+  // Where the reference being expanded stands in the text being read; null
+  // outside a parse. Its replacement text is read as if written there.
+  const IDomLocator* origin = nullptr;
 };
 
 // Counts cost more; false once the total is beyond the limit.
@@ -58,6 +62,21 @@ private:
   TdomDocument* document;
 };
 
+// Makes origin the place of the reference whose text is expanded while it
+// lives (see TdomEntityExpansionBudget::origin); the one before comes back after.
+class TEntityExpansionOrigin {
+public:
+  TEntityExpansionOrigin(TdomDocument* document, const IDomLocator* origin);
+  ~TEntityExpansionOrigin();
+  TEntityExpansionOrigin(const TEntityExpansionOrigin&) = delete;
+  TEntityExpansionOrigin& operator=(const TEntityExpansionOrigin&) = delete;
+
+private:
+  TdomDocument* document;
+  const IDomLocator* saved = nullptr;
+};
+
 // Parses text as content into target (an entity reference, a fragment) with
-// a parser of target's DOM implementation; the parser's exceptions pass.
+// a parser of target's DOM implementation, at the place of the document's
+// expansion origin when there is one; the parser's exceptions pass.
 void ParseReplacementTextInto(TdomNode* target, const std::u16string& text);

@@ -289,6 +289,36 @@ void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
   }
 }
 
+UCS4Char TUtilsUCS4Reader::StepTag(std::u16string& out) {
+  UCS4Char quote = 0;
+  auto passQuote = [&quote](UCS4Char c) {
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '"' || c == '\'') {
+      quote = c;
+    }
+  };
+  for (;;) {
+    int32_t last = filled - 1;
+    char16_t run[kRingLength];
+    int32_t j = cur + 1;
+    for (; j < last; ++j) {
+      UCS4Char c = chars[j];
+      if (c == kUcs4EndOfInput || c >= 0x10000 || (quote == 0 && (c == '/' || c == '>'))) break;
+      passQuote(c);
+      run[j - cur - 1] = static_cast<char16_t>(c);
+    }
+    out.append(run, j - cur - 1);
+    cur = j - 1;
+    UCS4Char c = chars[j];
+    if (c == kUcs4EndOfInput) return quote;
+    if (quote == 0 && (c == '/' || c == '>')) return 0;
+    Step();
+    AppendUcs4AsUtf16(out, c);
+    passQuote(c);
+  }
+}
+
 void TUtilsUCS4Reader::Reset() {
   if (codec != nullptr) codec->ClearLookAhead();
   bomReader->Seek(startOffset);

@@ -92,6 +92,12 @@ public:
   // appending each to out (AppendUcs4AsUtf16). Ends where Step one character
   // at a time would, with the same records and errors.
   void StepRun(const TUcs4StopSet& stops, std::u16string& out);
+  // Steps on through the rest of a tag, appending each character to out:
+  // outside quoted values up to "/" or ">" (not stepped onto), a value
+  // quoted by ' or " up to its closing quote whatever it holds, and in
+  // either case up to the end. Returns the quote of a value the end left
+  // open, else 0. As StepRun, ends where Step one character at a time would.
+  UCS4Char StepTag(std::u16string& out);
   // Next without the virtual call: the scanners' way forward.
   void Step() {
     if (chars[cur] == kUcs4EndOfInput) return;

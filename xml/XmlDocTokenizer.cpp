@@ -5,9 +5,6 @@
 namespace {
 constexpr UCS4Char kEnd = kUcs4EndOfInput;
 constexpr TUcs4StopSet kTextStops(u"&<");
-constexpr TUcs4StopSet kTagStops(u"/>'\"");
-constexpr TUcs4StopSet kSingleQuoteStops(u"'");
-constexpr TUcs4StopSet kDoubleQuoteStops(u"\"");
 
 bool EndsWith(const std::u16string& s, const std::u16string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
@@ -222,22 +219,8 @@ void TXmlDocTokenizer::ReadTag() {
   Advance();
   StartAtCurrent();
   AddCurrent();
-  UCS4Char openQuote = 0;
-  for (;;) {
-    AddRun(kTagStops);
-    UCS4Char c = NextCp();
-    if (c == '/' || c == '>' || c == kEnd) break;
-    // A quoted value runs to the same quote, whatever it holds.
-    Advance();
-    Add(c);
-    openQuote = c;
-    AddRun(c == '"' ? kDoubleQuoteStops : kSingleQuoteStops);
-    if (NextCp() == c) {
-      Advance();
-      Add(c);
-      openQuote = 0;
-    }
-  }
+  // A quoted value runs to the same quote, whatever it holds.
+  UCS4Char openQuote = inputSource->StepTag(tokenValue);
   EndAtCurrent();
   switch (NextCp()) {
     case '/':

@@ -232,10 +232,11 @@ TEST(Ucs4Reader, SwitchingCodecsDropsCharactersDecodedAhead) {
   EXPECT_EQ(f.All(), (std::vector<UCS4Char>{'c', 0xE9, 0x0A, 0xE9}));
 }
 
-// StepRun steps through runs decoded straight from the buffered bytes and
-// writes records only where a run stops. Random byte streams (text with
+// StepRun and StepTag step through runs decoded ahead without working out
+// a record for each character. Random byte streams (text with
 // line ends, tabs, the markup characters, characters of every length and
-// malformed units) are read by two readers side by side: one with StepRun,
+// malformed units) are read by two readers side by side: one with StepRun
+// or StepTag,
 // one stepping a character at a time with Next. Both must see the same
 // characters, the same previous, current and next records after every
 // step, the same errors at the same places, and leave the same bytes
@@ -262,6 +263,23 @@ void StepRunByHand(TUtilsUCS4Reader& reader, std::u16string_view stops, std::u16
   }
 }
 
+// The same for the rest of a tag: quoted values run to their quote.
+UCS4Char StepTagByHand(TUtilsUCS4Reader& reader, std::u16string& out) {
+  UCS4Char quote = 0;
+  for (;;) {
+    UCS4Char c = reader.NextRecord().CodePoint;
+    if (c == kUcs4EndOfInput) return quote;
+    if (quote == 0 && (c == '/' || c == '>')) return 0;
+    reader.Next();
+    AppendUcs4AsUtf16(out, c);
+    if (quote != 0) {
+      if (c == quote) quote = 0;
+    } else if (c == '\'' || c == '"') {
+      quote = c;
+    }
+  }
+}
+
 std::string RandomBytes(uint32_t& seed, bool utf16) {
   auto next = [&] {
     seed = seed * 1103515245u + 12345u;
@@ -270,7 +288,8 @@ std::string RandomBytes(uint32_t& seed, bool utf16) {
   static const char* const pieces[] = {"a", "b", " ", "\r", "\n", "\r\n", "\t", "&", "<", "/", ">", "'", "\"",
                                        "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\x80", "\xC3"};
   std::string out;
-  size_t count = next() % 400;
+  // Some longer than the reader decodes ahead.
+  size_t count = next() % 8 == 0 ? 1000 + next() % 2000 : next() % 400;
   for (size_t i = 0; i < count; ++i) {
     if (utf16) {
       // Units of every kind, lone surrogates included.
@@ -315,12 +334,15 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
       std::u16string fastText, slowText;
       std::string fastError, slowError;
       TUtilsUCS4CharData fastWhere, slowWhere;
-      bool single = next() % 4 == 0;
+      int kind = static_cast<int>(next() % 5);  // 0 a single step, 1 a tag, else a run
       std::u16string_view stops = stopSets[next() % std::size(stopSets)];
       TUcs4StopSet stopSet(stops);
+      UCS4Char fastQuote = 0, slowQuote = 0;
       try {
-        if (single) {
+        if (kind == 0) {
           slow->Next();
+        } else if (kind == 1) {
+          slowQuote = StepTagByHand(*slow, slowText);
         } else {
           StepRunByHand(*slow, stops, slowText);
         }
@@ -329,8 +351,10 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
         slowWhere = e.Where();
       }
       try {
-        if (single) {
+        if (kind == 0) {
           fast->Step();
+        } else if (kind == 1) {
+          fastQuote = fast->StepTag(fastText);
         } else {
           fast->StepRun(stopSet, fastText);
         }
@@ -339,6 +363,7 @@ TEST(Ucs4Reader, StepRunMatchesStepByStep) {
         fastWhere = e.Where();
       }
       ASSERT_EQ(fastError, slowError);
+      ASSERT_EQ(fastQuote, slowQuote);
       if (!slowError.empty()) {
         ExpectSameRecord(fastWhere, slowWhere, "error");
         break;

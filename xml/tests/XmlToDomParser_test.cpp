@@ -217,6 +217,33 @@ TEST_F(XmlToDomParserTest, ContextNodeTakesParsedContent) {
   other->Free();
 }
 
+// A declared entity's replacement text reads as if written where the
+// reference stands: its faults are reported at that place in the document
+// (lines and columns go on from the "&"), also for a text that continues on
+// the next line or holds another reference.
+TEST_F(XmlToDomParserTest, ReplacementTextFaultsAreReportedAtTheReference) {
+  parser->SetAutoPrepare(AP_COMPLETE);
+  struct Case {
+    std::string value;
+    TXmlErrorType type;
+    int64_t line, column;
+  } cases[] = {
+      {"<!DOCTYPE s>", ET_DOCTYPE_AFTER_ROOT_ELEMENT, 3, 12},
+      {"<b>", ET_MISSING_END_TAG, 3, 6},
+      {"a&#10;<!--a--b-->", ET_DOUBLE_HYPHEN_IN_COMMENT, 4, 5},
+      {"&f;", ET_MISSING_START_TAG, 3, 8},
+  };
+  for (const Case& c : cases) {
+    recorder->errors.clear();
+    std::string xml = "<!DOCTYPE r [<!ENTITY e \"" + c.value + "\"><!ENTITY f '<x></y>'>]>\n<r>\n  &e;</r>";
+    EXPECT_EQ(ParseBytes(xml), nullptr) << c.value;
+    ASSERT_EQ(recorder->errors.size(), 1u) << c.value;
+    EXPECT_EQ(recorder->errors[0].type, c.type) << c.value;
+    EXPECT_EQ(recorder->errors[0].line, c.line) << c.value;
+    EXPECT_EQ(recorder->errors[0].column, c.column) << c.value;
+  }
+}
+
 // Text read into a document takes what a document holds; what cannot stand
 // there is reported where it stands, never dropped or refused without a word.
 TEST_F(XmlToDomParserTest, ContentReadIntoADocumentReportsWhatCannotStandThere) {

@@ -404,9 +404,10 @@ int ShellOrderOfChildren(TBaseVirtualTree* tree, PVirtualNode node) {
 }  // namespace
 
 TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted) {
-  // Folders and files whose names mix case, digits, dots, dashes and spaces.
+  // Folders and files whose names mix case, digits, dots, dashes, spaces and
+  // letters beyond ASCII.
   std::mt19937 rng(7);
-  const std::u16string alphabet = u"aAbZ019._- ";
+  const std::u16string alphabet = u"aAbZ019._- \u00e9\u00df\u0436\u4e2d";
   std::set<std::u16string> seen;
   int made = 0;
   while (made < 60) {
@@ -418,17 +419,29 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
     if (made++ % 5 == 0) MakeFolder(folder + u"\\" + name);
     else MakeFile(folder + u"\\" + name);
   }
+  // And a folder whose children may come in its own order already.
+  MakeFolder(folder + u"\\plain");
+  for (int i = 0; i < 30; ++i)
+    MakeFile(folder + u"\\plain\\n" + std::u16string(1, char16_t(u'0' + i / 10)) + char16_t(u'0' + i % 10));
   PVirtualNode node = NodeOf(folder);
   ASSERT_NE(node, nullptr);
   tree->SetExpanded(node, true);
-  ASSERT_EQ(node->ChildCount, 60u);
+  ASSERT_EQ(node->ChildCount, 61u);
   EXPECT_EQ(ShellOrderOfChildren(tree, node), 1);
   tree->Sort(node, NoColumn, sdDescending);
   EXPECT_EQ(ShellOrderOfChildren(tree, node), -1);
   tree->Sort(node, NoColumn, sdAscending);
   EXPECT_EQ(ShellOrderOfChildren(tree, node), 1);
   EXPECT_EQ(tree->GetFirstChild(node)->Index, 0u);
-  EXPECT_EQ(node->LastChild->Index, 59u);
+  EXPECT_EQ(node->LastChild->Index, 60u);
+
+  PVirtualNode plain = NodeOf(folder + u"\\plain");
+  ASSERT_NE(plain, nullptr);
+  tree->SetExpanded(plain, true);
+  EXPECT_EQ(ShellOrderOfChildren(tree, plain), 1);
+  tree->Sort(plain, NoColumn, sdDescending);
+  EXPECT_EQ(ShellOrderOfChildren(tree, plain), -1);
+  EXPECT_EQ(plain->LastChild->Index, 29u);
 
   // Where the tree's own comparison disagrees with the keys, it still decides.
   TReversedExplorerTree* reversed = New<TReversedExplorerTree>(form);
@@ -438,7 +451,7 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
   reversed->SetActive(true);
   PVirtualNode top = reversed->GetFirst();
   ASSERT_NE(top, nullptr);
-  ASSERT_EQ(top->ChildCount, 60u);
+  ASSERT_EQ(top->ChildCount, 61u);
   EXPECT_EQ(ShellOrderOfChildren(reversed, top), -1);
 }
 
