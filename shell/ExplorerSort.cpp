@@ -52,9 +52,11 @@ bool TCustomVirtualExplorerTree::PresortChildren(PVirtualNode node, TColumnIndex
   if (descending) std::reverse(order.begin(), order.end());
   std::vector<PVirtualNode> sorted(children.size());
   for (size_t i = 0; i < order.size(); ++i) sorted[i] = children[order[i]];
-  bool confirmed = shellorder::NeighboursInOrder(sorted, descending, compare);
-  if (confirmed) Relink(node, sorted);
-  return confirmed;
+  // Names the keys misjudge (the folder may order some characters by other
+  // rules) are put right with a few more calls, as long as they are few.
+  if (!shellorder::RepairNearOrder(sorted, descending, sorted.size() / 8, compare)) return false;
+  Relink(node, sorted);
+  return true;
 }
 
 void TCustomVirtualExplorerTree::SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction) {

@@ -626,7 +626,8 @@ protected:
   bool SortsByShellName(TColumnIndex column);
   // True when the comparison of column confirms every neighbouring pair of
   // node's children in direction, as they stand or else put in their keyed
-  // name order; when neither holds the order stays as it was (false).
+  // name order (a few misjudged ones put right); when neither holds the
+  // order stays as it was (false).
   bool PresortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
   TContextMenuManager* contextMenuManager = nullptr;  // owned
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)

@@ -7,6 +7,7 @@
 // folder asked only for other items' names); callers confirm it with the
 // folder for each neighbouring pair, since a folder may order by other
 // rules (numbers by value, say).
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,71 @@ bool NeighboursInOrder(const std::vector<Item>& items, bool descending, Compare&
     int order = compare(items[i], items[i + 1]);
     if (order == 0 || (order > 0) != descending) return false;
   }
+  return true;
+}
+
+// Puts items, nearly in order by compare (<0, 0, >0 as the folder answers),
+// in order, ascending or descending: the two items of each descent are taken
+// out until the rest stands in order, and each taken out is put back at its
+// place found by binary search. Every neighbouring pair of the result has
+// been confirmed by compare, as NeighboursInOrder confirms a whole list.
+// False, with items as they were, when compare calls two items equal, a pair
+// next to an item put back is not confirmed, or more than maxOut items would
+// be taken out (the order is too far off for this to pay).
+template <class Item, class Compare>
+bool RepairNearOrder(std::vector<Item>& items, bool descending, size_t maxOut, Compare&& compare) {
+  bool equal = false;
+  auto before = [&](const Item& a, const Item& b) {
+    int order = compare(a, b);
+    if (order == 0) equal = true;
+    return descending ? order > 0 : order < 0;
+  };
+  std::vector<Item> kept, out;
+  kept.reserve(items.size());
+  for (const Item& item : items) {
+    if (kept.empty() || before(kept.back(), item)) {
+      kept.push_back(item);
+      continue;
+    }
+    if (equal) return false;
+    out.push_back(kept.back());
+    kept.pop_back();
+    out.push_back(item);
+    if (out.size() > maxOut) return false;
+  }
+  if (equal) return false;
+  if (out.empty()) return true;
+  // Where x belongs among list[from, to): the first item that x goes before.
+  auto place = [&](const std::vector<Item>& list, size_t from, size_t to, const Item& x) {
+    while (from < to) {
+      size_t mid = from + (to - from) / 2;
+      if (before(list[mid], x)) from = mid + 1;
+      else to = mid;
+    }
+    return from;
+  };
+  std::vector<Item> back;  // those taken out, in order
+  for (const Item& x : out) back.insert(back.begin() + static_cast<std::ptrdiff_t>(place(back, 0, back.size(), x)), x);
+  std::vector<Item> result;
+  std::vector<bool> putBack;
+  result.reserve(items.size());
+  size_t from = 0;
+  for (const Item& x : back) {
+    size_t at = place(kept, from, kept.size(), x);
+    result.insert(result.end(), kept.begin() + static_cast<std::ptrdiff_t>(from), kept.begin() + static_cast<std::ptrdiff_t>(at));
+    putBack.resize(result.size(), false);
+    result.push_back(x);
+    putBack.push_back(true);
+    from = at;
+  }
+  result.insert(result.end(), kept.begin() + static_cast<std::ptrdiff_t>(from), kept.end());
+  putBack.resize(result.size(), false);
+  // The kept items' neighbours were confirmed as they were kept; those of
+  // the items put back are confirmed here.
+  for (size_t i = 0; i + 1 < result.size(); ++i)
+    if ((putBack[i] || putBack[i + 1]) && !before(result[i], result[i + 1])) return false;
+  if (equal) return false;
+  items = std::move(result);
   return true;
 }
 

@@ -270,7 +270,8 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   std::u16string prefix, localName;
   SplitQualifiedName(signal->TagName, prefix, localName);
   try {
-    element = document->createElementNS(MappedUri(prefix), signal->TagName);
+    // The prefix xml is bound by definition, for elements as for attributes.
+    element = document->createElementNS(prefix == u"xml" ? kXmlNamespaceUri : MappedUri(prefix), signal->TagName);
   } catch (const ENamespace_Err&) {
     refusedName(signal->TagName);
     throw;

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
+#include <numeric>
 #include <random>
 #include <set>
 
@@ -70,5 +72,54 @@ TEST(ShellNameOrder, KeysGiveTheFoldersOwnOrder) {
     std::vector<TNamespace*> twice{expected[0], expected[0]};
     EXPECT_FALSE(shellorder::NeighboursInOrder(twice, /*descending=*/false, folderOrder));
     for (TNamespace* item : items) item->Free();
+  }
+}
+
+TEST(ShellNameOrder, NearOrdersAreRepairedWithFewCallsAndOthersLeftAlone) {
+  std::mt19937 rng(11);
+  for (int round = 0; round < 300; ++round) {
+    size_t n = 2 + rng() % 400;
+    bool descending = rng() % 2 == 0;
+    std::vector<int> items(n);
+    std::iota(items.begin(), items.end(), 0);
+    if (descending) std::reverse(items.begin(), items.end());
+    // Some items moved elsewhere, or a block moved, or everything shuffled.
+    size_t moved = rng() % 3 == 0 ? n : rng() % (n / 10 + 2);
+    if (moved == n) {
+      std::shuffle(items.begin(), items.end(), rng);
+    } else {
+      for (size_t m = 0; m < moved; ++m) {
+        int item = items[rng() % n];
+        items.erase(std::find(items.begin(), items.end(), item));
+        items.insert(items.begin() + static_cast<std::ptrdiff_t>(rng() % n), item);
+      }
+    }
+    // One pair the comparison calls equal, now and then.
+    int tie = rng() % 5 == 0 ? static_cast<int>(rng() % n) : -1;
+    size_t calls = 0;
+    auto compare = [&](int a, int b) {
+      ++calls;
+      if (tie >= 0 && ((a == tie && b == tie + 1) || (a == tie + 1 && b == tie))) return 0;
+      return a < b ? -1 : a > b ? 1 : 0;
+    };
+    std::vector<int> given = items;
+    std::vector<int> expected = items;
+    std::sort(expected.begin(), expected.end());
+    if (descending) std::reverse(expected.begin(), expected.end());
+    size_t maxOut = n / 8;
+    bool repaired = shellorder::RepairNearOrder(items, descending, maxOut, compare);
+    if (!repaired) {
+      EXPECT_EQ(items, given) << "round " << round;
+    } else {
+      EXPECT_EQ(items, expected) << "round " << round;
+      // The tied items end up neighbours, whose pair is always asked.
+      EXPECT_FALSE(tie >= 0 && tie + 1 < static_cast<int>(n)) << "round " << round;
+    }
+    // Each moved item takes at most one other out with it.
+    if (tie < 0 && 2 * moved <= maxOut) EXPECT_TRUE(repaired) << "round " << round;
+    if (repaired) {
+      double log = std::log2(static_cast<double>(n)) + 1;
+      EXPECT_LE(calls, n + static_cast<size_t>(4 * moved * log) + 4) << "round " << round;
+    }
   }
 }

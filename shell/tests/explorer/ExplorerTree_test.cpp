@@ -419,10 +419,13 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
     if (made++ % 5 == 0) MakeFolder(folder + u"\\" + name);
     else MakeFile(folder + u"\\" + name);
   }
-  // And a folder whose children may come in its own order already.
+  // And a folder whose children may come in its own order already, but for
+  // two names whose order the keys may misjudge.
   MakeFolder(folder + u"\\plain");
   for (int i = 0; i < 30; ++i)
     MakeFile(folder + u"\\plain\\n" + std::u16string(1, char16_t(u'0' + i / 10)) + char16_t(u'0' + i % 10));
+  MakeFile(folder + u"\\plain\\n1\u0436");
+  MakeFile(folder + u"\\plain\\n2\u4e2d");
   PVirtualNode node = NodeOf(folder);
   ASSERT_NE(node, nullptr);
   tree->SetExpanded(node, true);
@@ -441,7 +444,7 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
   EXPECT_EQ(ShellOrderOfChildren(tree, plain), 1);
   tree->Sort(plain, NoColumn, sdDescending);
   EXPECT_EQ(ShellOrderOfChildren(tree, plain), -1);
-  EXPECT_EQ(plain->LastChild->Index, 29u);
+  EXPECT_EQ(plain->LastChild->Index, 31u);
 
   // Where the tree's own comparison disagrees with the keys, it still decides.
   TReversedExplorerTree* reversed = New<TReversedExplorerTree>(form);
