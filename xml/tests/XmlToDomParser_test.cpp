@@ -305,6 +305,9 @@ TEST_F(XmlToDomParserTest, NamespaceTreeReportsUnmappedPrefixes) {
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(Utf8(doc->GetDocumentElement()->GetNamespaceURI()), "u");
   EXPECT_EQ(Utf8(doc->GetDocumentElement()->getAttributeNS(u"u", u"b")), "1");
+  doc = ParseBytes("<xml:a/>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(doc->GetDocumentElement()->GetNamespaceURI(), kXmlNamespaceUri);
   EXPECT_TRUE(recorder->errors.empty());
 }
 
