@@ -69,6 +69,8 @@ public:
 
 protected:
   TdomNode* GetPositionParent() const override;
+  // Its element goes in the same batch: nothing but the block to give back.
+  size_t ReleaseWithOwner() override { return PlainReleaseSize<TdomAttr>(); }
 
 private:
   // Points the attribute at the record of its (new) name.

@@ -70,3 +70,9 @@ TdomText* TdomText::splitText(int offset) {
   if (TdomNode* parent = GetParentNode()) parent->insertBefore(tail, GetNextSiblingNode());
   return tail;
 }
+
+size_t TdomText::ReleaseWithOwner() { return PlainReleaseSize<TdomText>(); }
+
+size_t TdomCDATASection::ReleaseWithOwner() { return PlainReleaseSize<TdomCDATASection>(); }
+
+size_t TdomComment::ReleaseWithOwner() { return PlainReleaseSize<TdomComment>(); }

@@ -45,6 +45,9 @@ public:
   void MarkNonLiteralText() { SetSubclassByte(static_cast<uint8_t>(SubclassByte() | kNonLiteralBit)); }
   void SetData(const std::u16string& value) override;
 
+protected:
+  size_t ReleaseWithOwner() override;
+
 private:
   static constexpr uint8_t kNonLiteralBit = 1;
 };
@@ -53,10 +56,16 @@ class TdomCDATASection : public TdomText {
 public:
   std::u16string GetNodeName() const override { return u"#cdata-section"; }
   TdomNodeType GetNodeType() const override { return ntCDATA_Section_Node; }
+
+protected:
+  size_t ReleaseWithOwner() override;
 };
 
 class TdomComment : public TdomCharacterData {
 public:
   std::u16string GetNodeName() const override { return u"#comment"; }
   TdomNodeType GetNodeType() const override { return ntComment_Node; }
+
+protected:
+  size_t ReleaseWithOwner() override;
 };

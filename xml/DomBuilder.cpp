@@ -245,8 +245,19 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     element = document->createElement(signal->TagName);
     AppendNew(element);
     referenceNode = element;
+    // A sorted list holds a repeated name (which the well-formedness checks
+    // refuse) next to its twin: every other name is new to the element, so
+    // it needs no search, unless a handler of the insertion added some.
+    bool distinct = attributes->Names()->Sorted() && !element->hasAttributes();
     element->ReserveAttributes(attributes->GetCount());
-    for (int i = 0; i < attributes->GetCount(); ++i) element->setAttribute(attributes->NameAt(i), attributes->ValueAt(i));
+    for (int i = 0; i < attributes->GetCount(); ++i) {
+      const std::u16string& name = attributes->NameAt(i);
+      if (distinct && (i == 0 || attributes->NameAt(i - 1) != name)) {
+        element->AddNewAttribute(name, attributes->ValueAt(i));
+      } else {
+        element->setAttribute(name, attributes->ValueAt(i));
+      }
+    }
     AddDefaultAttributes(signal, element);
     return;
   }

@@ -28,6 +28,15 @@ TdomElement::~TdomElement() {
   }
 }
 
+size_t TdomElement::ReleaseWithOwner() {
+  if (elementLists != nullptr) return 0;
+  size_t size = PlainReleaseSize<TdomElement>();
+  if (size == 0) return 0;
+  delete attributes;
+  attributes = nullptr;
+  return size;
+}
+
 void TdomElement::Create(TdomDocument* document_, const std::u16string& tagName) {
   TdomNode::Create(document_);
   SetAllowedChildTypes(kContentChildTypes);
@@ -154,6 +163,17 @@ TdomAttr* TdomElement::setAttribute(const std::u16string& name, const std::u16st
     existing->SetNodeValue(value);
     return nullptr;
   }
+  TdomDocument* doc = GetOwnerDocument();
+  if (doc == nullptr) throw ENot_Supported_Err();
+  TdomAttr* attr = doc->createAttribute(name);
+  attr->SetNodeValue(value);
+  GetAttributes()->AddItem(attr);
+  DoAttrModified(this, AC_ADDITION, attr);
+  return attr;
+}
+
+TdomAttr* TdomElement::AddNewAttribute(const std::u16string& name, const std::u16string& value) {
+  CheckNodeWritable();
   TdomDocument* doc = GetOwnerDocument();
   if (doc == nullptr) throw ENot_Supported_Err();
   TdomAttr* attr = doc->createAttribute(name);

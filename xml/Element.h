@@ -66,6 +66,10 @@ public:
   virtual TdomAttr* removeAttributeNode(TdomAttr* attr);
   virtual void removeAttribute(const std::u16string& name);
   virtual void removeAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_);
+  // setAttribute for a name the element does not carry (a parser adding the
+  // distinct names of a start tag): the same checks, value and report,
+  // without first looking for an attribute of that name. Returns the new one.
+  TdomAttr* AddNewAttribute(const std::u16string& name, const std::u16string& value);
   // Makes room for count more attributes, so that adding them (as a parser
   // adds those of a start tag) grows the map's storage once.
   void ReserveAttributes(size_t count);
@@ -79,6 +83,9 @@ public:
 
 protected:
   void DoBeforeClear() override;
+  // Frees the attribute map (the attributes go in the same batch) when that
+  // is all the element holds.
+  size_t ReleaseWithOwner() override;
   // Merges each run of adjacent text children (not CDATA) into its first node.
   void MergeTextChildren() override;
 

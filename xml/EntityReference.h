@@ -15,6 +15,11 @@ public:
 
   std::u16string GetNodeName() const override { return name->nodeName; }
   TdomNodeType GetNodeType() const override { return ntEntity_Reference_Node; }
+
+protected:
+  size_t ReleaseWithOwner() override { return PlainReleaseSize<TdomEntityReference>(); }
+
+public:
   // A reference has no value: setting it does nothing.
   void SetNodeValue(const std::u16string&) override {}
 

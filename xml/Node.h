@@ -7,6 +7,7 @@
 // itself is freed; freeing a node frees its whole subtree.
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <vector>
 
 #include "xml/DomTypes.h"
@@ -174,6 +175,17 @@ protected:
   void CheckNodeWritable() const;
   void SetNamespaceAware(bool value) { namespaceAware = value; }
   void SetAllowedChildTypes(TdomWhatToShow types) { allowedChildTypes = types; }
+  // True when freeing the node takes no more than giving its block back: it
+  // owns nothing, keeps no extras (child list, user data) and its value
+  // lives in the document's text arena (or is empty).
+  bool HoldsNothingToRelease() const { return OwnsNothing() && !nodeValue.HoldsBlock(); }
+  // ReleaseWithOwner of a class T whose fields beyond the node base's need no
+  // release: T's size when this node is a T (not of a class derived from it)
+  // that holds nothing to release, else 0.
+  template <class T>
+  size_t PlainReleaseSize() const {
+    return typeid(*this) == typeid(T) && HoldsNothingToRelease() ? sizeof(T) : 0;
+  }
   // The stored node value without a copy (what GetNodeValue gives unless overridden).
   std::u16string_view StoredNodeValue() const { return nodeValue.View(); }
   // Stores or extends the node value without checks or notifications.

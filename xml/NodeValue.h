@@ -52,6 +52,8 @@ public:
   ~TdomNodeValue() { Release(); }
 
   std::u16string_view View() const { return std::u16string_view(data, length); }
+  // True when the value has a heap block of its own (to free with it).
+  bool HoldsBlock() const { return OwnsBlock(); }
   size_t Length() const { return length; }
   // Replaces the value. The first non-empty value goes to arena (when given
   // and it takes it); every later one to a heap block of the value's own.

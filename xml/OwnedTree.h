@@ -82,6 +82,14 @@ protected:
   void FreeOwnedObjectsTogether();
   // True while this object's owner frees it in a batch (see above).
   bool FreedWithOwner() const { return releasedByOwner && owner != nullptr && owner->freeingTogether; }
+  // Called instead of the destructor when the owner frees this object in a
+  // batch: releases what the object holds and returns the size of its block
+  // (which NodePoolAllocate made) for the caller to give back; or returns 0,
+  // having released nothing, when the destructor must run. Only an object
+  // whose destructor would do nothing else may answer a size.
+  virtual size_t ReleaseWithOwner() { return 0; }
+  // True when the object owns nothing and keeps no extension.
+  bool OwnsNothing() const { return ownedObjects == nullptr; }
   // Raises when this object must not move to newOwner (an object that keeps
   // state tied to its owner); nothing here.
   virtual void CheckNewOwner(const TCustomOwnedObject* newOwner) const;

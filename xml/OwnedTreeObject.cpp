@@ -2,6 +2,8 @@
 
 #include <string>
 
+#include "xml/NodePool.h"
+
 namespace {
 
 [[noreturn]] void RaiseIndexError(int index) {
@@ -50,6 +52,12 @@ void TCustomOwnedObject::FreeOwnedList() {
       continue;
     }
     object->releasedByOwner = true;
+    if (freeingTogether) {
+      if (size_t size = object->ReleaseWithOwner()) {
+        NodePoolFree(object, size);
+        continue;
+      }
+    }
     object->Free();
   }
   DropOwnedListIfUnused();
