@@ -44,7 +44,7 @@ void TCustomVirtualExplorerTree::SetColumnDetails(TColumnDetailType value) {
     return;
   }
   header->SetOptions(header->Options().Include(hoVisible));
-  RebuildColumns(rootNamespace);
+  RebuildColumns(RootNamespace());
 }
 
 void TCustomVirtualExplorerTree::RebuildColumns(TNamespace* ns) {
@@ -81,8 +81,8 @@ void TCustomVirtualExplorerTree::RebuildShellColumns(TNamespace* ns) {
   TColumnIndex sortColumn = keepSort ? header->SortColumn() : (columns->Count() > 0 ? 0 : NoColumn);
   TSortDirection sortDirection = keepSort ? header->SortDirection() : sdAscending;
   bool rightAlignSize =
-      TreeOptions()->VETShellOptions().Contains(toRightAlignSizeColumn) && rootNamespace != nullptr &&
-      rootNamespace->FileSystem();
+      TreeOptions()->VETShellOptions().Contains(toRightAlignSizeColumn) && RootNamespace() != nullptr &&
+      RootNamespace()->FileSystem();
   rebuildingColumns = true;
   BeginUpdate();
   try {

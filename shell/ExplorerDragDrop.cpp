@@ -33,7 +33,7 @@ void TCustomVirtualExplorerTree::AcceptDragOver(TBaseVirtualTree* sender, TObjec
 
 TNamespace* TCustomVirtualExplorerTree::DropTargetNamespace(PVirtualNode node) {
   if (node != nullptr) return NodeNamespace(node);
-  return TreeOptions()->VETFolderOptions().Contains(toHideRootFolder) ? rootNamespace : nullptr;
+  return TreeOptions()->VETFolderOptions().Contains(toHideRootFolder) ? RootNamespace() : nullptr;
 }
 
 void TCustomVirtualExplorerTree::ForgetDragTarget() {

@@ -88,7 +88,7 @@ void TVirtualExplorerListview::SetDefaultOptions() {
 void TVirtualExplorerListview::CreateWnd() {
   TVirtualExplorerViews::CreateWnd();
   if (rootCopy != nullptr) rootCopy->Free();
-  rootCopy = rootNamespace != nullptr ? rootNamespace->Clone(/*freePIDLOnDestroy=*/true) : nullptr;
+  rootCopy = RootNamespace() != nullptr ? RootNamespace()->Clone(/*freePIDLOnDestroy=*/true) : nullptr;
 }
 
 void TVirtualExplorerListview::Assign(TPersistent* source) {
@@ -145,8 +145,8 @@ bool TVirtualExplorerListview::BrowseToSelectedFolder() {
 }
 
 bool TVirtualExplorerListview::BrowseToParent() {
-  if (rootNamespace == nullptr || rootNamespace->IsDesktop()) return false;
-  LPITEMIDLIST pidl = NamespacePIDLManager->CopyPIDL(rootNamespace->AbsolutePIDL());
+  if (RootNamespace() == nullptr || RootNamespace()->IsDesktop()) return false;
+  LPITEMIDLIST pidl = NamespacePIDLManager->CopyPIDL(RootNamespace()->AbsolutePIDL());
   NamespacePIDLManager->StripLastID(pidl);
   bool result = BrowseTo(pidl, false, true, false, false, false);
   NamespacePIDLManager->FreePIDL(pidl);
@@ -229,7 +229,7 @@ void TVirtualExplorerListview::SelectedFilesPaste(bool allSelected) {
 void TVirtualExplorerListview::RebuildRootNamespace() {
   if (rebuildLock > 0) return;
   TVirtualExplorerViews::RebuildRootNamespace();
-  if (columnDetails == cdShellColumns) RebuildColumns(rootNamespace);
+  if (columnDetails == cdShellColumns) RebuildColumns(RootNamespace());
 }
 
 void TVirtualExplorerListview::ReReadAndRefreshNode(PVirtualNode node, bool sortNode) {

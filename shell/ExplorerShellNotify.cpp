@@ -175,9 +175,9 @@ void TCustomVirtualExplorerTree::HandleShellEvent(TVirtualShellEvent* event) {
       ns->TestAttributesOf(SFGAO_VALIDATE);
       if (PVirtualNode node = FindLoadedNodeByPIDL(event->PIDL1)) {
         RefreshNode(node);
-      } else if (rootNamespace != nullptr &&
+      } else if (RootNamespace() != nullptr &&
                  vws::WideExtractFileDrive(ns->NameForParsing()) ==
-                     vws::WideExtractFileDrive(rootNamespace->NameForParsing())) {
+                     vws::WideExtractFileDrive(RootNamespace()->NameForParsing())) {
         RefreshTree(TreeOptions()->VETMiscOptions().Contains(toRestoreTopNodeOnRefresh));
       }
       ns->Free();

@@ -178,8 +178,9 @@ public:
   LPITEMIDLIST RootFolderCustomPIDL() const { return rootFolderCustomPIDL; }
   // A copy of the absolute pidl becomes the root (rfCustomPIDL); null changes nothing.
   void SetRootFolderCustomPIDL(LPCITEMIDLIST pidl);
-  // The root folder's item (owned by the tree), or null.
-  TNamespace* RootNamespace() const { return rootNamespace; }
+  // The root folder's item (owned by the tree), or null. Made when first
+  // asked for: a hidden tree read from a definition asks the shell nothing.
+  TNamespace* RootNamespace() const;
   TFileObjects FileObjects() const { return fileObjects; }
   void SetFileObjects(TFileObjects value);
   TFileSort FileSort() const { return fileSort; }
@@ -519,7 +520,8 @@ protected:
   void DeleteNodeMoveFocus(PVirtualNode node);
   void WaitCursor(bool show);
   // Replaces the root with pending (asked already); value is the new kind.
-  void ApplyRootFolder(TRootFolder value);
+  // rootWaits: the root's item is made when first asked for, not now.
+  void ApplyRootFolder(TRootFolder value, bool rootWaits = false);
   // The root folder's item for value, or null.
   TNamespace* MakeRootNamespace(TRootFolder value);
   void ShellSortHelperFileSort();
@@ -596,7 +598,8 @@ protected:
   TRootFolder rootFolder = rfDesktop;
   std::u16string rootFolderCustomPath;
   LPITEMIDLIST rootFolderCustomPIDL = nullptr;  // owned
-  TNamespace* rootNamespace = nullptr;          // owned
+  mutable TNamespace* rootNamespace = nullptr;  // owned; read through RootNamespace()
+  mutable bool rootNamespaceWaits = false;      // rootNamespace is still to be made for rootFolder
   TNamespace* pendingRootNamespace = nullptr;   // owned while asked
   TFileObjects fileObjects{foFolders};
   TFileSort fileSort = fsFileType;

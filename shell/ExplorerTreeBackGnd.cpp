@@ -134,7 +134,7 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
         Header()->SetOptions(Header()->Options().Include(hoVisible));
         headerWasVisible = false;
       }
-      RebuildColumns(rootNamespace);
+      RebuildColumns(RootNamespace());
     }
     DeleteChildren(target);
     for (int i = 0; i < list->Count(); ++i) {

@@ -75,7 +75,7 @@ void TCustomVirtualExplorerTree::Create(TComponent* owner) {
   ++viewNotifySuppressed;
   active = false;
   rootFolder = rfDesktop;
-  rootNamespace = CreateSpecialNamespace(0);
+  rootNamespaceWaits = true;
   fileObjects = {foFolders};
   SetDefaultNodeHeight(17);
   Header()->SetHeight(17);
@@ -207,7 +207,7 @@ void TCustomVirtualExplorerTree::CreateWnd() {
   // Items made before the window had none to answer with (icons, owner windows).
   for (PVirtualNode node = GetFirstNoInit(); node != nullptr; node = GetNextNoInit(node))
     if (TNamespace* ns = NodeNamespace(node)) ns->InvalidateNamespace(true);
-  RebuildColumns(rootNamespace);
+  RebuildColumns(RootNamespace());
 }
 
 void TCustomVirtualExplorerTree::Loaded() {
@@ -346,7 +346,7 @@ void TCustomVirtualExplorerTree::ApplyActive(bool value) {
   if (value && !treeBuilt) {
     // The tree counts as built only when the rebuild really ran; a refused
     // rebuild (locked, no root) is tried again by the next activation.
-    if (rootNamespace != nullptr) RebuildRootNamespace();
+    if (RootNamespace() != nullptr) RebuildRootNamespace();
     return;
   }
   if (!value) TerminateEnumThread();
@@ -356,6 +356,14 @@ void TCustomVirtualExplorerTree::ApplyActive(bool value) {
   }
 }
 
+TNamespace* TCustomVirtualExplorerTree::RootNamespace() const {
+  if (rootNamespaceWaits) {
+    rootNamespaceWaits = false;
+    rootNamespace = CreateSpecialNamespace(RootFolderCSIDL(rootFolder));
+  }
+  return rootNamespace;
+}
+
 TNamespace* TCustomVirtualExplorerTree::MakeRootNamespace(TRootFolder value) {
   if (value == rfCustomPIDL || value == rfCustom) return nullptr;
   return CreateSpecialNamespace(RootFolderCSIDL(value));
@@ -363,6 +371,15 @@ TNamespace* TCustomVirtualExplorerTree::MakeRootNamespace(TRootFolder value) {
 
 void TCustomVirtualExplorerTree::SetRootFolder(TRootFolder value) {
   bool allow = true;
+  // While a definition is read, with no one to ask whether the root may
+  // change, the root's item waits for its first use (a hidden page's tree
+  // asks the shell nothing until it shows).
+  if (value != rfCustom && value != rfCustomPIDL && ComponentState().Contains(csLoading) && !OnRootChanging) {
+    if (pendingRootNamespace != nullptr) pendingRootNamespace->Free();
+    pendingRootNamespace = nullptr;
+    ApplyRootFolder(value, /*rootWaits=*/true);
+    return;
+  }
   if (value != rfCustom && value != rfCustomPIDL) {
     if (pendingRootNamespace != nullptr) pendingRootNamespace->Free();
     pendingRootNamespace = MakeRootNamespace(value);
@@ -375,7 +392,7 @@ void TCustomVirtualExplorerTree::SetRootFolder(TRootFolder value) {
   }
 }
 
-void TCustomVirtualExplorerTree::ApplyRootFolder(TRootFolder value) {
+void TCustomVirtualExplorerTree::ApplyRootFolder(TRootFolder value, bool rootWaits) {
   TerminateEnumThread();
   BeginUpdate();
   try {
@@ -388,6 +405,7 @@ void TCustomVirtualExplorerTree::ApplyRootFolder(TRootFolder value) {
     FreeNodeData(RootNode());
     rootNamespace = pendingRootNamespace;
     pendingRootNamespace = nullptr;
+    rootNamespaceWaits = rootWaits;
   } catch (...) {
     EndUpdate();
     throw;
@@ -436,7 +454,7 @@ void TCustomVirtualExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
 }
 
 void TCustomVirtualExplorerTree::RebuildRootNamespace() {
-  if (rebuildLock > 0 || ComponentState().Contains(csLoading) || rootNamespace == nullptr || !active) return;
+  if (rebuildLock > 0 || ComponentState().Contains(csLoading) || !active || RootNamespace() == nullptr) return;
   // Not while a view is busy (editing, dragging, a shell menu up): its nodes must stay.
   if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return;
   BeginUpdate();
@@ -447,7 +465,7 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
       SetRootNodeCount(1);
     } else {
       FreeNodeData(RootNode());
-      SetNodeNamespace(RootNode(), New<TNamespace>(NamespacePIDLManager->CopyPIDL(rootNamespace->AbsolutePIDL()),
+      SetNodeNamespace(RootNode(), New<TNamespace>(NamespacePIDLManager->CopyPIDL(RootNamespace()->AbsolutePIDL()),
                                                    nullptr),
                        nullptr);
       RootNode()->States |= vsHasChildren;
@@ -466,7 +484,7 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
 }
 
 bool TCustomVirtualExplorerTree::ValidateRootNamespace() {
-  if (rootNamespace != nullptr && rootNamespace->IsValid()) return true;
+  if (RootNamespace() != nullptr && RootNamespace()->IsValid()) return true;
   DoInvalidRootNamespace();
   return false;
 }
@@ -536,7 +554,7 @@ void TCustomVirtualExplorerTree::DoRootChange() {
 }
 
 void TCustomVirtualExplorerTree::DoRootChanging(TRootFolder newValue, TNamespace* ns, bool& allow) {
-  if (OnRootChanging) OnRootChanging(this, newValue, rootNamespace, ns, allow);
+  if (OnRootChanging) OnRootChanging(this, newValue, RootNamespace(), ns, allow);
 }
 
 void TCustomVirtualExplorerTree::DoRootRebuild() {

@@ -234,9 +234,40 @@ void TUtilsWideStringList::SetSorted(bool value) {
 
 void TUtilsWideStringList::RaiseIndexError(int index) { RaiseListError("List Index out of bounds (%d)", index); }
 
-void TUtilsWideStringList::Grow() {
-  int delta = capacity > 64 ? capacity / 4 : (capacity > 8 ? 16 : 4);
-  SetCapacity(capacity + delta);
+int TUtilsWideStringList::GrowthFrom(int room) { return room > 64 ? room / 4 : (room > 8 ? 16 : 4); }
+
+void TUtilsWideStringList::Grow() { SetCapacity(capacity + GrowthFrom(capacity)); }
+
+void TUtilsWideStringList::Refill(const std::u16string_view* texts, void* const* objects, int count) {
+  Changing();
+  // As Clear and adding the items one by one: the room starts again and
+  // grows step by step. The items of a small list keep their buffers.
+  int room = 0;
+  while (room < count) room += GrowthFrom(room);
+  size_t n = static_cast<size_t>(count);
+  if (!keepStorage || items.size() > kKeptItems) {
+    std::vector<TUtilsWideStringItem>().swap(items);
+  } else {
+    while (items.size() > n) {
+      if (spare.size() < kKeptItems && items.back().fString.capacity() <= kKeptStringLength)
+        spare.push_back(std::move(items.back().fString));
+      items.pop_back();
+    }
+  }
+  capacity = room;
+  items.reserve(n);
+  while (items.size() < n) {
+    items.emplace_back();
+    if (!spare.empty()) {
+      items.back().fString = std::move(spare.back());
+      spare.pop_back();
+    }
+  }
+  for (size_t i = 0; i < n; ++i) {
+    items[i].fString.assign(texts[i]);
+    items[i].fObject = objects != nullptr ? objects[i] : nullptr;
+  }
+  Changed();
 }
 
 void TUtilsWideStringList::InsertItem(int index, std::u16string_view s, void* object) {

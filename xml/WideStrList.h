@@ -96,12 +96,18 @@ public:
 
 private:
   friend class TUtilsNameValueList;  // restores both of its lists after a failed operation
+  // Replaces the items by texts[0..count) in that order, with objects[i]
+  // (null when objects is), in one change: the room and string buffers the
+  // list holds or kept are used again. A sorted list must get them in order.
+  void Refill(const std::u16string_view* texts, void* const* objects, int count);
 
   void CheckIndex(int index) const {
     if (index < 0 || index >= static_cast<int>(items.size())) [[unlikely]] RaiseIndexError(index);
   }
   [[noreturn]] static void RaiseIndexError(int index);
   void Grow();
+  // How much the room grows from room items.
+  static int GrowthFrom(int room);
   // Puts an item at index (0..Count) without any check or event.
   void InsertItem(int index, std::u16string_view s, void* object);
   // The index AddObject would give s, or raises on a disallowed duplicate;

@@ -182,3 +182,26 @@ int TUtilsNameValueList::ValueIndex(int index) const {
   CheckIndex(index);
   return ObjectAsIndex(names->GetObject(index));
 }
+
+void TUtilsNameValueList::RefillSorted(const std::u16string_view* names_, const std::u16string_view* values_,
+                                       const int* order, int count) {
+  constexpr int kOnStack = 64;
+  std::u16string_view sortedNames[kOnStack];
+  void* valueIndexes[kOnStack];
+  std::vector<std::u16string_view> manyNames;
+  std::vector<void*> manyIndexes;
+  std::u16string_view* namesInOrder = sortedNames;
+  void** indexes = valueIndexes;
+  if (count > kOnStack) {
+    manyNames.resize(static_cast<size_t>(count));
+    manyIndexes.resize(static_cast<size_t>(count));
+    namesInOrder = manyNames.data();
+    indexes = manyIndexes.data();
+  }
+  for (int i = 0; i < count; ++i) {
+    namesInOrder[i] = names_[order[i]];
+    indexes[i] = IndexAsObject(order[i]);
+  }
+  values->Refill(values_, nullptr, count);
+  names->Refill(namesInOrder, indexes, count);
+}

@@ -55,6 +55,12 @@ public:
   virtual bool FindNameValue(std::u16string_view name, std::u16string_view value, int& index) const;
   virtual bool FindName(std::u16string_view name, int& index) const;
   virtual void Sort();
+  // Replaces the entries by the pairs (names[i], values[i]), i from 0 to
+  // count - 1, with no objects; order lists the pairs by name (ascending,
+  // all names different), as a sorted list keeps them. The same as Clear and
+  // Add of each pair in turn, in one change of each list.
+  void RefillSorted(const std::u16string_view* names_, const std::u16string_view* values_, const int* order,
+                    int count);
 
   void SetSorted(bool value);
   void SetDuplicates(TDuplicates value);

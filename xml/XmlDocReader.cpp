@@ -1,9 +1,11 @@
 #include "xml/XmlDocReader.h"
 
+#include <algorithm>
 #include <new>
 
 #include "xml/DomException.h"
 #include "xml/NameSet.h"
+#include "xml/WideStrCompare.h"
 #include "xml/WideStrStream.h"
 #include "xml/XmlDoctypeTokenizer.h"
 #include "xml/XmlRules.h"
@@ -277,7 +279,6 @@ void TXmlStandardDocReader::SendProcessingInstructionSignal(TXmlDocTokenizer* to
 std::u16string TXmlStandardDocReader::SendStartElementSignal(TXmlDocTokenizer* tokenizer) {
   TXmlStartElementSignal* signal = startSignal.get();
   signal->Locate(this, tokenizer);
-  signal->Attributes->Clear();
   signal->TagName.clear();
   if (prefixMapping || suppressXmlns) {
     ParseAttributesWithPrefixMapping(tokenizer, tokenizer->TokenText(), signal->Attributes, signal->TagName);
@@ -308,21 +309,31 @@ void TXmlStandardDocReader::ParseAttributesWithPrefixMapping(const IDomLocator* 
 
 void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16string_view tag,
                                            TUtilsNameValueList* attributes, std::u16string& tagName, bool mapping) {
-  // The names are kept sorted as they come while they are few (each goes in
-  // at its place: no sort at all); beyond that they are collected unsorted
-  // and sorted once on the way out (also after an error), so that many
-  // attributes cost O(n log n), not O(n^2). The names are all different
-  // (a repeated one ends the list), so either way gives the same order.
-  constexpr int kSortedInsertLimit = 16;
-  attributes->SetSorted(attributes->GetCount() == 0);
-  auto add = [attributes](std::u16string_view name, std::u16string_view value) {
-    if (attributes->GetCount() == kSortedInsertLimit) attributes->SetSorted(false);
-    attributes->Add(name, value);
-  };
-  struct SortOnExit {
-    TUtilsNameValueList* list;
-    ~SortOnExit() { list->SetSorted(true); }
-  } sortOnExit{attributes};
+  // The pairs are collected in document order and go into the list at the
+  // end, sorted by name, in one fill (also when a fault ends them early).
+  attrNames.clear();
+  attrValues.clear();
+  ScanAttributePairs(locator, tag, tagName, mapping);
+  int count = static_cast<int>(attrNames.size());
+  attrOrder.resize(attrNames.size());
+  for (int i = 0; i < count; ++i) attrOrder[i] = i;
+  auto byName = [this](int a, int b) { return CompareWideStr(attrNames[a], attrNames[b]) < 0; };
+  if (count <= 16) {
+    for (int i = 1; i < count; ++i) {
+      int moving = attrOrder[i];
+      int j = i;
+      for (; j > 0 && byName(moving, attrOrder[j - 1]); --j) attrOrder[j] = attrOrder[j - 1];
+      attrOrder[j] = moving;
+    }
+  } else {
+    std::sort(attrOrder.begin(), attrOrder.end(), byName);
+  }
+  attributes->SetSorted(true);
+  attributes->RefillSorted(attrNames.data(), attrValues.data(), attrOrder.data(), count);
+}
+
+void TXmlStandardDocReader::ScanAttributePairs(const IDomLocator* locator, std::u16string_view tag,
+                                               std::u16string& tagName, bool mapping) {
   TNameSet seen;
   size_t n = tag.size();
   size_t i = 0;
@@ -330,6 +341,10 @@ void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16s
   auto isWhite = [&](size_t k) { return k < n && white(tag[k]); };
   auto skipWhite = [&] {
     while (isWhite(i)) ++i;
+  };
+  auto add = [this](std::u16string_view name, std::u16string_view value) {
+    attrNames.push_back(name);
+    attrValues.push_back(value);
   };
   while (i < n && !white(tag[i])) ++i;
   tagName.assign(tag.substr(0, i));

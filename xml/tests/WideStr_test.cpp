@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -249,6 +250,47 @@ TEST(WideStrList, KeptStorageAndSortAgreeWithPlainLists) {
       ASSERT_EQ(kept->GetCapacity(), plain->GetCapacity()) << round << " " << op;
       ASSERT_EQ(kept->Sorted(), plain->Sorted());
       if (sortsNow) ASSERT_EQ(Contents(*plain), reference) << round << " " << op;
+    }
+  }
+}
+
+// Refilling a sorted name/value list in one go leaves both of its lists
+// (texts, objects, room) as clearing it and adding each pair in turn does,
+// fill after fill on the same lists, with kept storage and without.
+TEST(WideStrNameValueList, RefillSortedAgreesWithAddingEachPair) {
+  uint32_t seed = 17;
+  auto next = [&] {
+    seed = seed * 1103515245u + 12345u;
+    return seed >> 8;
+  };
+  const std::u16string pool[] = {u"a", u"b", u"order", u"sequence", u"bytes", std::u16string(300, u'n'), u"z", u"",
+                                 u"ab", u"description"};
+  for (bool keep : {false, true}) {
+    std::unique_ptr<TUtilsNameValueList> filled(New<TUtilsNameValueList>());
+    std::unique_ptr<TUtilsNameValueList> added(New<TUtilsNameValueList>());
+    filled->Names()->SetKeepStorage(keep);
+    filled->Values()->SetKeepStorage(keep);
+    filled->SetSorted(true);
+    added->SetSorted(true);
+    for (int round = 0; round < 400; ++round) {
+      std::vector<std::u16string_view> names, values;
+      size_t count = next() % 4 == 0 ? 20 + next() % 60 : next() % 8;
+      std::vector<std::u16string> texts;
+      for (size_t i = 0; i < count; ++i) texts.push_back(pool[next() % std::size(pool)] + std::u16string(i, u'x'));
+      for (size_t i = 0; i < count; ++i) {
+        names.push_back(texts[i]);
+        values.push_back(pool[next() % std::size(pool)]);
+      }
+      std::vector<int> order(count);
+      for (size_t i = 0; i < count; ++i) order[i] = static_cast<int>(i);
+      std::sort(order.begin(), order.end(), [&](int a, int b) { return names[a] < names[b]; });
+      if (next() % 2) filled->Clear();
+      filled->RefillSorted(names.data(), values.data(), order.data(), static_cast<int>(count));
+      added->Clear();
+      for (size_t i = 0; i < count; ++i) added->Add(names[i], values[i]);
+      ASSERT_EQ(Contents(*filled->Names()), Contents(*added->Names())) << round;
+      ASSERT_EQ(Contents(*filled->Values()), Contents(*added->Values())) << round;
+      ASSERT_EQ(filled->GetCapacity(), added->GetCapacity()) << round;
     }
   }
 }
