@@ -2,7 +2,8 @@
 // process, beside an empty Win32 window started the same way in the same
 // run: the time until the process waits for input with a visible window, and
 // its resident memory then. Programs named on the command line are measured
-// instead of the installed one, each in turn with the reference. The program
+// instead of the installed one, each in turn with the reference (--runs=N
+// sets the number of starts of each). The program
 // starts as on a later start (no language choice, no splash); the settings it
 // finds are put back afterwards.
 #include <windows.h>
@@ -11,6 +12,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -49,7 +52,8 @@ BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM data) {
 // One start of exe: time to idle with a visible window, memory then; the
 // process is ended by force afterwards (nothing of it is saved).
 bool StartOnce(const std::wstring& exe, TFigures& figures) {
-  STARTUPINFOW si{sizeof(si)};
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
   PROCESS_INFORMATION process{};
   std::wstring command = L"\"" + exe + L"\"";
   std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
@@ -131,10 +135,17 @@ int main(int argc, char** argv) {
   // bench\ sits beside the program folder Quorvanell\ in the build tree.
   std::wstring reference = folder + L"EmptyWindow.exe";
   // The installed program, or the programs named (another build beside it, say).
-  std::vector<std::wstring> programs{folder + L"..\\Quorvanell\\Quorvanell.exe"};
-  if (argc > 1) programs.clear();
-  for (int i = 1; i < argc; ++i) programs.emplace_back(argv[i], argv[i] + strlen(argv[i]));
-  const int runs = 9;
+  // --runs=N starts each program N times (9 when not given): more starts
+  // steady the medians on a busy machine.
+  int runs = 9;
+  std::vector<std::wstring> programs;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--runs=", 7) == 0)
+      runs = std::max(1, std::atoi(argv[i] + 7));
+    else
+      programs.emplace_back(argv[i], argv[i] + strlen(argv[i]));
+  }
+  if (programs.empty()) programs.push_back(folder + L"..\\Quorvanell\\Quorvanell.exe");
 
   TSetting settings[] = {{L"GlobalFirstStart", 0}, {L"GlobalSplashShow", 0}};
   HKEY key = nullptr;

@@ -52,9 +52,11 @@ TSpecialSlot* const kSlots[] = {&gDesktop,      &gRecycleBin, &gDesktopDirectory
 
 // Guards the making and freeing of the items only, so that a thread asking
 // for one never waits for start-up or shut-down (which wait for threads).
+// Never destroyed: the shut-down registered with atexit takes it after the
+// static objects made later than that registration are gone.
 std::recursive_mutex& FolderLock() {
-  static std::recursive_mutex lock;
-  return lock;
+  static auto* lock = new std::recursive_mutex;
+  return *lock;
 }
 
 TNamespace* SpecialFolder(TSpecialSlot& slot) {

@@ -238,7 +238,7 @@ int TUtilsWideStringList::GrowthFrom(int room) { return room > 64 ? room / 4 : (
 
 void TUtilsWideStringList::Grow() { SetCapacity(capacity + GrowthFrom(capacity)); }
 
-void TUtilsWideStringList::Refill(const std::u16string_view* texts, void* const* objects, int count) {
+void TUtilsWideStringList::Refill(const std::u16string_view* texts, const int* order, int count) {
   Changing();
   // As Clear and adding the items one by one: the room starts again and
   // grows step by step. The items of a small list keep their buffers.
@@ -264,8 +264,13 @@ void TUtilsWideStringList::Refill(const std::u16string_view* texts, void* const*
     }
   }
   for (size_t i = 0; i < n; ++i) {
-    items[i].fString.assign(texts[i]);
-    items[i].fObject = objects != nullptr ? objects[i] : nullptr;
+    if (order == nullptr) {
+      items[i].fString.assign(texts[i]);
+      items[i].fObject = nullptr;
+    } else {
+      items[i].fString.assign(texts[order[i]]);
+      items[i].fObject = reinterpret_cast<void*>(static_cast<intptr_t>(order[i]));
+    }
   }
   Changed();
 }

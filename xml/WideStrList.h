@@ -96,10 +96,11 @@ public:
 
 private:
   friend class TUtilsNameValueList;  // restores both of its lists after a failed operation
-  // Replaces the items by texts[0..count) in that order, with objects[i]
-  // (null when objects is), in one change: the room and string buffers the
-  // list holds or kept are used again. A sorted list must get them in order.
-  void Refill(const std::u16string_view* texts, void* const* objects, int count);
+  // Replaces the items by count texts in one change, the room and string
+  // buffers the list holds or kept used again: texts[0..count) in that order
+  // with no objects, or with order, item i is texts[order[i]] with the
+  // object order[i]. A sorted list must get them in order.
+  void Refill(const std::u16string_view* texts, const int* order, int count);
 
   void CheckIndex(int index) const {
     if (index < 0 || index >= static_cast<int>(items.size())) [[unlikely]] RaiseIndexError(index);

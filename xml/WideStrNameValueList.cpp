@@ -185,23 +185,7 @@ int TUtilsNameValueList::ValueIndex(int index) const {
 
 void TUtilsNameValueList::RefillSorted(const std::u16string_view* names_, const std::u16string_view* values_,
                                        const int* order, int count) {
-  constexpr int kOnStack = 64;
-  std::u16string_view sortedNames[kOnStack];
-  void* valueIndexes[kOnStack];
-  std::vector<std::u16string_view> manyNames;
-  std::vector<void*> manyIndexes;
-  std::u16string_view* namesInOrder = sortedNames;
-  void** indexes = valueIndexes;
-  if (count > kOnStack) {
-    manyNames.resize(static_cast<size_t>(count));
-    manyIndexes.resize(static_cast<size_t>(count));
-    namesInOrder = manyNames.data();
-    indexes = manyIndexes.data();
-  }
-  for (int i = 0; i < count; ++i) {
-    namesInOrder[i] = names_[order[i]];
-    indexes[i] = IndexAsObject(order[i]);
-  }
+  // Each name carries the index of its value, as Add leaves it.
   values->Refill(values_, nullptr, count);
-  names->Refill(namesInOrder, indexes, count);
+  names->Refill(names_, order, count);
 }

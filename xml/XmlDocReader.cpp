@@ -307,33 +307,69 @@ void TXmlStandardDocReader::ParseAttributesWithPrefixMapping(const IDomLocator* 
   ScanAttributes(locator, tag, attributes, tagName, true);
 }
 
+namespace {
+
+// A start tag's pairs on their way into its attribute list. The first
+// sixteen are kept as views of the tag and go in at the end, sorted by name,
+// in one fill that reuses the list's strings; beyond sixteen (a rare tag)
+// they are added unsorted and the list is sorted once at the end, so that
+// many attributes cost O(n log n). The names are all different (a repeated
+// one ends the tag), so either way gives the same order.
+class TAttributeCollector {
+public:
+  explicit TAttributeCollector(TUtilsNameValueList* list_) : list(list_) {}
+  void Add(std::u16string_view name, std::u16string_view value) {
+    if (count < kFew) {
+      names[count] = name;
+      values[count] = value;
+    } else {
+      if (count == kFew) {
+        list->SetSorted(false);
+        int order[kFew];
+        for (int i = 0; i < kFew; ++i) order[i] = i;
+        list->RefillSorted(names, values, order, kFew);
+      }
+      list->Add(name, value);
+    }
+    ++count;
+  }
+  // Puts what was collected into the list, sorted by name.
+  void Finish() {
+    if (count > kFew) {
+      list->SetSorted(true);
+      return;
+    }
+    int order[kFew];
+    for (int i = 0; i < count; ++i) {
+      int j = i;
+      for (; j > 0 && CompareWideStr(names[i], names[order[j - 1]]) < 0; --j) order[j] = order[j - 1];
+      order[j] = i;
+    }
+    list->SetSorted(true);
+    list->RefillSorted(names, values, order, count);
+  }
+
+private:
+  static constexpr int kFew = 16;
+  TUtilsNameValueList* list;
+  std::u16string_view names[kFew];
+  std::u16string_view values[kFew];
+  int count = 0;
+};
+
+}  // namespace
+
 void TXmlStandardDocReader::ScanAttributes(const IDomLocator* locator, std::u16string_view tag,
                                            TUtilsNameValueList* attributes, std::u16string& tagName, bool mapping) {
-  // The pairs are collected in document order and go into the list at the
-  // end, sorted by name, in one fill (also when a fault ends them early).
-  attrNames.clear();
-  attrValues.clear();
-  ScanAttributePairs(locator, tag, tagName, mapping);
-  int count = static_cast<int>(attrNames.size());
-  attrOrder.resize(attrNames.size());
-  for (int i = 0; i < count; ++i) attrOrder[i] = i;
-  auto byName = [this](int a, int b) { return CompareWideStr(attrNames[a], attrNames[b]) < 0; };
-  if (count <= 16) {
-    for (int i = 1; i < count; ++i) {
-      int moving = attrOrder[i];
-      int j = i;
-      for (; j > 0 && byName(moving, attrOrder[j - 1]); --j) attrOrder[j] = attrOrder[j - 1];
-      attrOrder[j] = moving;
-    }
-  } else {
-    std::sort(attrOrder.begin(), attrOrder.end(), byName);
-  }
-  attributes->SetSorted(true);
-  attributes->RefillSorted(attrNames.data(), attrValues.data(), attrOrder.data(), count);
+  // Also when a fault ends the tag early, the list gets what was read.
+  TAttributeCollector collector(attributes);
+  ScanAttributePairs(locator, tag, tagName, mapping, collector);
+  collector.Finish();
 }
 
+template <class Collector>
 void TXmlStandardDocReader::ScanAttributePairs(const IDomLocator* locator, std::u16string_view tag,
-                                               std::u16string& tagName, bool mapping) {
+                                               std::u16string& tagName, bool mapping, Collector& collector) {
   TNameSet seen;
   size_t n = tag.size();
   size_t i = 0;
@@ -342,10 +378,7 @@ void TXmlStandardDocReader::ScanAttributePairs(const IDomLocator* locator, std::
   auto skipWhite = [&] {
     while (isWhite(i)) ++i;
   };
-  auto add = [this](std::u16string_view name, std::u16string_view value) {
-    attrNames.push_back(name);
-    attrValues.push_back(value);
-  };
+  auto add = [&collector](std::u16string_view name, std::u16string_view value) { collector.Add(name, value); };
   while (i < n && !white(tag[i])) ++i;
   tagName.assign(tag.substr(0, i));
   skipWhite();

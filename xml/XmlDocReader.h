@@ -106,14 +106,11 @@ private:
                       std::u16string& tagName, bool mapping);
 
   // ScanAttributes' scan: the pairs of the tag in document order, or up to
-  // a fault, which it reports.
+  // a fault, which it reports, handed to collector.Add.
+  template <class Collector>
   void ScanAttributePairs(const IDomLocator* locator, std::u16string_view tag, std::u16string& tagName,
-                          bool mapping);
+                          bool mapping, Collector& collector);
 
-  // A tag's pairs as read (views into the tag's text) and their order by name.
-  std::vector<std::u16string_view> attrNames;
-  std::vector<std::u16string_view> attrValues;
-  std::vector<int> attrOrder;
   // The tokenizer of the entity being read (not owned): signals placed at
   // its token are located without asking what kind of locator it is.
   const TXmlDocTokenizer* docTokenizer = nullptr;

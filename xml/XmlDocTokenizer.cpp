@@ -6,6 +6,20 @@ namespace {
 constexpr UCS4Char kEnd = kUcs4EndOfInput;
 constexpr TUcs4StopSet kTextStops(u"&<");
 
+// The character classes the scanners ask for, answered in place for ASCII.
+inline bool IsWhite(UCS4Char c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
+inline bool IsAsciiLetter(UCS4Char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
+inline bool IsDecDigit(UCS4Char c) { return c >= '0' && c <= '9'; }
+inline bool IsHexDigit(UCS4Char c) { return IsDecDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
+inline bool StartsName(UCS4Char c) {
+  if (c < 0x80) return IsAsciiLetter(c) || c == ':' || c == '_';
+  return IsXmlLetter(c);
+}
+inline bool IsNameChar(UCS4Char c) {
+  if (c < 0x80) return IsAsciiLetter(c) || IsDecDigit(c) || c == '.' || c == '-' || c == '_' || c == ':';
+  return IsXmlNameChar(c);
+}
+
 bool EndsWith(const std::u16string& s, const std::u16string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -81,12 +95,12 @@ void TXmlDocTokenizer::ReadEndTag() {
   StartAtNext();
   for (;;) {
     UCS4Char c = NextCp();
-    if (IsXmlWhiteSpace(c) || c == '>' || c == kEnd) break;
+    if (IsWhite(c) || c == '>' || c == kEnd) break;
     Advance();
     Add(c);
   }
   EndAtCurrent();
-  while (IsXmlWhiteSpace(NextCp())) Advance();
+  while (IsWhite(NextCp())) Advance();
   if (NextCp() == '>') {
     Advance();
   } else {
@@ -253,14 +267,14 @@ void TXmlDocTokenizer::ReadReference() {
       tokenType = TK_CHAR_REF_HEX;
       Advance();
       StartAtNext();
-      while (IsXmlHexDigit(NextCp())) {
+      while (IsHexDigit(NextCp())) {
         Advance();
         AddCurrent();
       }
     } else {
       tokenType = TK_CHAR_REF_DEC;
       StartAtNext();
-      while (IsXmlDecDigit(NextCp())) {
+      while (IsDecDigit(NextCp())) {
         Advance();
         AddCurrent();
       }
@@ -276,10 +290,10 @@ void TXmlDocTokenizer::ReadReference() {
   tokenType = TK_ENTITY_REF;
   StartAtNext();
   UCS4Char c = NextCp();
-  if (IsXmlLetter(c) || c == ':' || c == '_') {
+  if (StartsName(c)) {
     Advance();
     AddCurrent();
-    while (IsXmlNameChar(NextCp())) {
+    while (IsNameChar(NextCp())) {
       Advance();
       AddCurrent();
     }
