@@ -1,5 +1,7 @@
 #include "xml/NameTable.h"
 
+#include <cstring>
+
 #include "xml/XmlRulesStrings.h"
 
 TdomQualifiedName* TdomNameTable::AddPlain(std::u16string_view nodeName) {
@@ -10,18 +12,32 @@ TdomQualifiedName* TdomNameTable::AddPlain(std::u16string_view nodeName) {
   return result;
 }
 
+const TdomQualifiedName* TdomNameTable::Recent(std::u16string_view nodeName) const {
+  if (nodeName.empty()) return nullptr;
+  const TdomQualifiedName* record = recentPlain[RecentSlot(nodeName)];
+  if (record == nullptr || record->nodeName.size() != nodeName.size()) return nullptr;
+  bool same = std::memcmp(record->nodeName.data(), nodeName.data(), nodeName.size() * sizeof(char16_t)) == 0;
+  return same ? record : nullptr;
+}
+
 const TdomQualifiedName* TdomNameTable::Plain(std::u16string_view nodeName) {
+  if (const TdomQualifiedName* record = Recent(nodeName)) return record;
   auto it = plain.find(nodeName);
-  return it != plain.end() ? it->second.get() : AddPlain(nodeName);
+  const TdomQualifiedName* record = it != plain.end() ? it->second.get() : AddPlain(nodeName);
+  if (!nodeName.empty()) recentPlain[RecentSlot(nodeName)] = record;
+  return record;
 }
 
 const TdomQualifiedName* TdomNameTable::PlainXmlName(std::u16string_view nodeName) {
+  if (const TdomQualifiedName* recent = Recent(nodeName); recent != nullptr && recent->xmlName) return recent;
   auto it = plain.find(nodeName);
   TdomQualifiedName* record = it != plain.end() ? it->second.get() : nullptr;
-  if (record != nullptr && record->xmlName) return record;
-  if (!IsXmlName(nodeName)) return nullptr;
-  if (record == nullptr) record = AddPlain(nodeName);
-  record->xmlName = true;
+  if (record == nullptr || !record->xmlName) {
+    if (!IsXmlName(nodeName)) return nullptr;
+    if (record == nullptr) record = AddPlain(nodeName);
+    record->xmlName = true;
+  }
+  recentPlain[RecentSlot(nodeName)] = record;  // an XML Name is never empty
   return record;
 }
 

@@ -3,6 +3,8 @@
 // node of a name shares one record, so a million "pass" elements hold one
 // copy of "pass". A record never changes and lives as long as its table (the
 // document's); renaming a node points it at another record.
+#include <array>
+#include <cstddef>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -39,10 +41,21 @@ public:
 private:
   // Adds the record of a plain name not yet in the table.
   TdomQualifiedName* AddPlain(std::u16string_view nodeName);
+  // The slot of recentPlain for a name (not empty): from its length and its
+  // first and last units, with no pass over the name.
+  static size_t RecentSlot(std::u16string_view nodeName) {
+    return (nodeName.size() * 7 + size_t(nodeName.front()) * 3 + nodeName.back()) % kRecentSlots;
+  }
+  // The record in nodeName's slot when it is nodeName's, else null.
+  const TdomQualifiedName* Recent(std::u16string_view nodeName) const;
   static TdomNameTable& Orphans(std::unique_lock<std::mutex>& lock);
 
   // Plain names keyed by a view of their own record's node name.
   std::unordered_map<std::u16string_view, std::unique_ptr<TdomQualifiedName>> plain;
   // Namespace-aware names keyed by the URI's length, the URI and the node name.
   std::unordered_map<std::u16string, std::unique_ptr<TdomQualifiedName>> qualified;
+  // The plain record last asked for in each slot: a document uses few names,
+  // each many times, so most lookups end here, without hashing the name.
+  static constexpr size_t kRecentSlots = 64;
+  std::array<const TdomQualifiedName*, kRecentSlots> recentPlain{};
 };

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -19,11 +20,14 @@ TEST(NameTableTest, XmlNameRecordsMatchTheNameRule) {
   const std::u16string alphabet = u"ab:_-.1 \u00e9\u0300";
   TdomNameTable table;
   std::set<std::u16string> stored;
+  std::map<std::u16string, const TdomQualifiedName*> records;
   for (int step = 0; step < 5000; ++step) {
     std::u16string name;
     for (size_t length = random() % 4; length > 0; --length) name += alphabet[random() % alphabet.size()];
     const TdomQualifiedName* plain = table.Plain(name);
     ASSERT_EQ(plain->nodeName, name);
+    // One record per name, however the recent lookups were answered.
+    ASSERT_EQ(records.emplace(name, plain).first->second, plain) << "step " << step;
     stored.insert(name);
     for (int again = 0; again < 2; ++again) {
       const TdomQualifiedName* checked = table.PlainXmlName(name);
@@ -39,6 +43,7 @@ TEST(NameTableTest, XmlNameRecordsMatchTheNameRule) {
       const TdomQualifiedName* checked = table.PlainXmlName(other);
       ASSERT_EQ(checked != nullptr, IsXmlName(other));
       if (checked != nullptr) stored.insert(other);
+      if (checked != nullptr) records.emplace(other, checked);
     }
     ASSERT_EQ(table.Count(), stored.size());
   }
