@@ -18,15 +18,20 @@ TdomDocument::~TdomDocument() {
   FreeTraversalsAndLists();
   // Every node is owned here; freeing them now, while this is still a whole
   // document, lets their destructors see a valid document that is going.
-  // They go as one batch, without unlinking one by one (see
-  // FreeOwnedObjectsTogether); a child owned elsewhere leaves first.
-  for (TdomNode* child = GetFirstChildNode(); child != nullptr;) {
-    TdomNode* next = child->GetNextSiblingNode();
-    if (child->GetOwner() != this) UnlinkChild(child);
-    child = next;
+  // Without user-data handlers to notify in order they go as one batch,
+  // without unlinking one by one (see FreeOwnedObjectsTogether); a child
+  // owned elsewhere leaves first.
+  if (userDataHandlers) {
+    FreeOwnedObjects();
+  } else {
+    for (TdomNode* child = GetFirstChildNode(); child != nullptr;) {
+      TdomNode* next = child->GetNextSiblingNode();
+      if (child->GetOwner() != this) UnlinkChild(child);
+      child = next;
+    }
+    FreeOwnedObjectsTogether();
+    ForgetChildren();
   }
-  FreeOwnedObjectsTogether();
-  ForgetChildren();
   ClearIDs();
   delete asModelsNS;
   DetachDoctype();

@@ -191,6 +191,10 @@ public:
   void BumpStructureStamp() { ++structureStamp; }
   // True while the destructor runs; nodes then skip notifications.
   bool IsDestroying() const { return destroying; }
+  // A node of this document was given a user-data handler: the destructor then
+  // frees node by node, so that each node's NODE_DELETED comes before its
+  // subtree's, as when a node alone is freed.
+  void NoteUserDataHandler() { userDataHandlers = true; }
   // Called by a document type that detaches itself: drops the link to it.
   void ForgetDoctype(TdomDocumentType* value);
   // A node of this document is being freed: moves traversal objects off its subtree.
@@ -232,6 +236,7 @@ private:
   bool modified = false;
   uint64_t structureStamp = 0;
   bool destroying = false;
+  bool userDataHandlers = false;
   TdomEntityExpansionBudget expansionBudget;
   // The values of this document's nodes; they are freed in the destructor's body, before it.
   TdomTextArena textArena;

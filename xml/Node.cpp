@@ -301,6 +301,7 @@ TdomUserData TdomNode::setUserData(const std::u16string& key, TdomUserData data,
     }
     return nullptr;
   }
+  if (TdomDocument* doc = OwningDocument(); doc != nullptr && handler) doc->NoteUserDataHandler();
   for (UserDataEntry& entry : EnsureExtras().userData) {
     if (entry.key != key) continue;
     TdomUserData previous = entry.data;

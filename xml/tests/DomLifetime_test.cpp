@@ -244,4 +244,24 @@ TEST_F(DomLifetimeTest, FreeingADocumentFreesEveryNodeOnce) {
   }
 }
 
+// A node freed with its document is notified before the subtree it takes
+// with it, as when it is freed alone: the document goes node by node once a
+// handler may watch the order.
+TEST_F(DomLifetimeTest, NodesWithHandlersAreNotifiedWithTheirSubtrees) {
+  struct Order {
+    std::u16string names;
+    void Handle(TdomUserDataOperation op, const std::u16string& key, TdomUserData, TdomNode*, TdomNode*) {
+      if (op == NODE_DELETED) names += key;
+    }
+  } order;
+  TdomDocument* doc = impl->CreateEmptyDocument();
+  TdomElement* e = doc->createElement(u"e");
+  TdomElement* g = doc->createElement(u"g");
+  TdomElement* f = doc->createElement(u"f");
+  doc->appendChild(f)->appendChild(e);
+  for (TdomElement* node : {e, g, f}) node->setUserData(node->GetNodeName(), node, MakeEvent<&Order::Handle>(&order));
+  impl->FreeDocument(doc);
+  EXPECT_EQ(order.names, u"feg");
+}
+
 }  // namespace
