@@ -17,6 +17,9 @@ namespace {
 
 struct TLoadedEngine {
   bool tried = false;
+  bool prepared = false;
+  UINT errorMode = 0;         // the process's error mode when the program started
+  std::string failureText;    // the reason as it read when the program started
   TWipeEngine engine;
   std::string error;
 };
@@ -42,7 +45,11 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
     StringToWideString(GetApplicationPath() + "Quorvanell.DLL", 0, path);
     // Loaded once for the rest of the run: a finished drive task's thread may
     // still be on its way out of the library.
+    // The loader meets the library with the error mode the program started
+    // with, so that a damaged library is reported as it always was.
+    const UINT modeNow = loaded.prepared ? SetErrorMode(loaded.errorMode) : 0;
     HMODULE module = LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
+    if (loaded.prepared) SetErrorMode(modeNow);
     if (module != nullptr) {
       loaded.engine.FileWipe = Proc<TFileWipeProc>(module, "FileWipe");
       loaded.engine.DriveWipeStart = Proc<TDriveWipeStartProc>(module, "DriveWipeStart");
@@ -51,13 +58,24 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
     if (module == nullptr || loaded.engine.FileWipe == nullptr || loaded.engine.DriveWipeStart == nullptr ||
         loaded.engine.DriveCleanFreeSpace == nullptr) {
       loaded.engine = TWipeEngine{};
-      loaded.error = MiscText("strEngineNotLoaded");
+      loaded.error = loaded.prepared ? loaded.failureText : MiscText("strEngineNotLoaded");
     }
   }
   engine = loaded.engine;
   error = loaded.error;
   return loaded.error.empty();
 }
+
+void PrepareWipeEngine() {
+  TLoadedEngine& loaded = Loaded();
+  if (loaded.tried || loaded.prepared) return;
+  loaded.prepared = true;
+  loaded.errorMode = SetErrorMode(0);
+  SetErrorMode(loaded.errorMode);
+  loaded.failureText = MiscText("strEngineNotLoaded");
+}
+
+bool WipeEngineLoaded() { return Loaded().tried; }
 
 void FillPasses(TWipeParams& block, const TWipePattern* pattern) {
   block.PassCount = 0;

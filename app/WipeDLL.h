@@ -31,6 +31,11 @@ struct TWipeEngine {
   TDriveCleanFreeSpaceProc DriveCleanFreeSpace = nullptr;
 };
 bool LoadWipeEngine(TWipeEngine& engine, std::string& error);
+// At start: keeps what a later first load needs to fail as a load at start
+// would have (the reason's text and the error mode), without loading.
+void PrepareWipeEngine();
+// True once loading has been tried (whether it worked or not).
+bool WipeEngineLoaded();
 
 // Fills block (already zeroed) with the pattern's passes; a null pattern
 // leaves PassCount 0. Patterns of more than 100 passes are refused earlier.

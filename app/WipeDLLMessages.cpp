@@ -343,12 +343,11 @@ void LinkEngine() {
 
 namespace {
 
-// The engine is loaded with the program; a missing one is reported when a run starts.
+// The library is loaded by the first run (the welcome page needs none of it);
+// a missing or damaged one is reported when a run starts, as ever.
 void StartEngineLink() {
   LinkEngine();
-  TWipeEngine engine;
-  std::string error;
-  LoadWipeEngine(engine, error);
+  PrepareWipeEngine();
 }
 
 const TUnitRegistrar kEngineLinks(StartEngineLink, nullptr);

@@ -16,10 +16,10 @@ public:
         if (few[i] == name) return false;
       }
       if (fewCount < kLinearLimit) {
-        few[fewCount++] = name;
+        few[fewCount++] = TFewName{name.data(), name.size()};
         return true;
       }
-      many.insert(few.begin(), few.end());
+      for (const TFewName& f : few) many.insert(f);
       ++fewCount;  // from now on the hash set holds them all
     }
     return many.insert(name).second;
@@ -27,7 +27,14 @@ public:
 
 private:
   static constexpr size_t kLinearLimit = 16;
-  std::array<std::u16string_view, kLinearLimit> few;  // no allocation for a usual tag
+  // No allocation for a usual tag, and no clearing of room it does not use.
+  struct TFewName {
+    const char16_t* data;
+    size_t size;
+    bool operator==(std::u16string_view name) const { return std::u16string_view(data, size) == name; }
+    operator std::u16string_view() const { return std::u16string_view(data, size); }
+  };
+  TFewName few[kLinearLimit];
   size_t fewCount = 0;
   std::unordered_set<std::u16string_view> many;
 };

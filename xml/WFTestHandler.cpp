@@ -22,7 +22,7 @@ void TXmlWFTestHandler::Reset() {
   doctypeSeen = false;
   rootState = 0;
   prefixList.clear();
-  elementStack.clear();
+  elementStack.Clear();
 }
 
 void TXmlWFTestHandler::SetNextHandler(TXmlCustomHandler* value) {
@@ -40,7 +40,7 @@ void TXmlWFTestHandler::Notification(TComponent* component, TOperation operation
 void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   TXmlErrorType errorType = ET_NONE;
   std::u16string code;
-  size_t openBefore = elementStack.size();
+  size_t openBefore = elementStack.Size();
   uint8_t rootBefore = rootState;
   switch (documentState) {
     case 0:
@@ -78,8 +78,8 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   SendErrorNotification(signal->Reader(), errorType, signal, code);
   // Parsing goes on past a refused start tag: it is not open, so whatever
   // follows lands where the builder actually stands.
-  if (elementStack.size() > openBefore) {
-    elementStack.pop_back();
+  if (elementStack.Size() > openBefore) {
+    elementStack.Pop();
     rootState = rootBefore;
   }
 }
@@ -103,14 +103,14 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
       auto* start = static_cast<TXmlStartElementSignal*>(signal);
       if (!fragment && rootState == 2) return fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
       rootState = 1;
-      elementStack.push_back(start->TagName);
+      elementStack.Push(start->TagName);
       return;
     }
     case SK_END_ELEMENT: {
       auto* end = static_cast<TXmlEndElementSignal*>(signal);
-      if (elementStack.empty() || elementStack.back() != end->TagName) return fail(ET_MISSING_START_TAG, end->TagName);
-      elementStack.pop_back();
-      if (elementStack.empty()) rootState = 2;
+      if (elementStack.Empty() || elementStack.Back() != end->TagName) return fail(ET_MISSING_START_TAG, end->TagName);
+      elementStack.Pop();
+      if (elementStack.Empty()) rootState = 2;
       return;
     }
     case SK_CDATA: {

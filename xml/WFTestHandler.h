@@ -27,7 +27,7 @@ public:
   uint8_t DocumentState() const { return documentState; }
   // 0 no root yet, 1 inside the root, 2 root closed.
   uint8_t RootState() const { return rootState; }
-  int OpenElementCount() const { return static_cast<int>(elementStack.size()); }
+  int OpenElementCount() const { return static_cast<int>(elementStack.Size()); }
 
 protected:
   void Notification(TComponent* component, TOperation operation) override;
@@ -41,5 +41,31 @@ private:
   TXmlCustomHandler* nextHandler = nullptr;  // not owned
   std::vector<std::u16string> prefixList;
   uint8_t rootState = 0;
-  std::vector<std::u16string> elementStack;
+  // The names of the open elements, outermost first; the strings of names
+  // that were closed are used again for the next ones.
+  class TNameStack {
+  public:
+    void Push(const std::u16string& name) {
+      if (depth == names.size()) {
+        names.push_back(name);
+      } else {
+        names[depth].assign(name);
+      }
+      ++depth;
+    }
+    void Pop() { --depth; }
+    const std::u16string& Back() const { return names[depth - 1]; }
+    bool Empty() const { return depth == 0; }
+    size_t Size() const { return depth; }
+    // Empties the stack; the strings of a shallow one are kept.
+    void Clear() {
+      depth = 0;
+      if (names.size() > 256) std::vector<std::u16string>().swap(names);
+    }
+
+  private:
+    std::vector<std::u16string> names;
+    size_t depth = 0;
+  };
+  TNameStack elementStack;
 };

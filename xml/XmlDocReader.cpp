@@ -320,8 +320,8 @@ public:
   explicit TAttributeCollector(TUtilsNameValueList* list_) : list(list_) {}
   void Add(std::u16string_view name, std::u16string_view value) {
     if (count < kFew) {
-      names[count] = name;
-      values[count] = value;
+      new (&names[count]) std::u16string_view(name);
+      new (&values[count]) std::u16string_view(value);
     } else {
       if (count == kFew) {
         list->SetSorted(false);
@@ -352,9 +352,14 @@ public:
 private:
   static constexpr int kFew = 16;
   TUtilsNameValueList* list;
-  std::u16string_view names[kFew];
-  std::u16string_view values[kFew];
   int count = 0;
+  // Room for the first pairs, left as it is until a pair goes in.
+  union {
+    std::u16string_view names[kFew];
+  };
+  union {
+    std::u16string_view values[kFew];
+  };
 };
 
 }  // namespace

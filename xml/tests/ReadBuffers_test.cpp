@@ -3,7 +3,8 @@
 // ends, tabs, characters of one to four bytes, references and faults at any
 // place (malformed bytes at the end among them), read with buffers of one
 // byte up, give the same signals, texts, errors and positions (byte,
-// character, line, column) as with the usual buffer.
+// character, line, column) as with the usual buffer, and the DOM built from
+// them the same tree and errors.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "XmlParserTestSupport.h"
+#include "xml/DomBuilder.h"
 
 namespace {
 
@@ -126,6 +128,81 @@ std::string RandomDocument(std::mt19937& random) {
   return bytes;
 }
 
+// The tree as lines: kind, name, namespace URI, value; attributes first.
+void DumpTree(TdomNode* node, std::vector<std::string>& out, int depth) {
+  std::string line(depth, ' ');
+  line += std::to_string(node->GetNodeType()) + " " + Utf8(node->GetNodeName()) + " {" + Utf8(node->GetNamespaceURI()) +
+          "} " + Utf8(node->GetNodeValue());
+  out.push_back(line);
+  if (TdomNamedNodeMap* attributes = node->GetAttributes()) {
+    for (int i = 0; i < attributes->GetLength(); ++i) DumpTree(attributes->Item(i), out, depth + 1);
+  }
+  for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode())
+    DumpTree(child, out, depth + 1);
+}
+
+// Builds a namespace-aware, validated document with entities expanded (every
+// error let through) and returns its errors with their places, then its tree.
+std::vector<std::string> BuildWithBuffer(const std::string& bytes, int32_t bufferSize) {
+  TDomImplementation* impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  PositionTrace* trace = New<PositionTrace>(static_cast<TComponent*>(nullptr));
+  impl->OnError = MakeEvent<&PositionTrace::OnError>(trace);
+  TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));
+  parser->SetDOMImpl(impl);
+  parser->DomBuilder()->BuildNamespaceTree = true;
+  parser->SetAutoPrepare(AP_COMPLETE);
+  parser->SetKeepEntityRefs(false);
+  parser->SetResolveExternals(false);
+  std::unique_ptr<TStringStream> stream(New<TStringStream>(bytes));
+  try {
+    std::unique_ptr<TXmlInputSource> source(New<TXmlInputSource>(
+        stream.get(), std::u16string(), std::u16string(u"t.xml"), bufferSize, std::u16string(u"UTF-8"), false,
+        int64_t(0), int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
+    auto* document = static_cast<TdomDocument*>(parser->Parse(source.get(), nullptr));
+    trace->lines.push_back(document->validate(true) ? "valid" : "invalid");
+    DumpTree(document, trace->lines, 0);
+  } catch (const Exception& e) {
+    trace->lines.push_back("raised " + e.Message());
+  }
+  std::vector<std::string> lines = trace->lines;
+  parser->Free();
+  trace->Free();
+  impl->Free();
+  return lines;
+}
+
+// A document for the builder: declared entities (some with faulty or marked-up
+// replacement text), attribute defaults, mapped and unmapped prefixes, and now
+// and then a name or text longer than the reader keeps decoded at once.
+std::string RandomBuiltDocument(std::mt19937& random) {
+  static const char16_t* const kValues[] = {u"t\u00E9", u"<e a='\t'>x</e>", u"&#60;f/&#62;", u"a&#0;b", u"&u;",
+                                            u"<e>", u"&#32;", u"]]>", u"<p:e/>"};
+  static const char16_t* const kPieces[] = {
+      u"&e0;",  u"&e1;",      u"&e2;",       u"&u;",   u"\r\n", u"\t", u"\U00010400", u"<e/>", u"<p:e p:a='1'/>",
+      u"<q:e/>", u"<xml:e/>", u"<e xmlns:q='urn:q'><q:e q:b=''/></e>", u"&#32;", u"<![CDATA[ ]]>", u"t", u"&lt;"};
+  auto pick = [&](size_t n) { return size_t(random() % n); };
+  std::u16string text = u"<!DOCTYPE r [\r\n<!ELEMENT r (e|p:e)*>\t<!ATTLIST e a CDATA 'd\u00E9f' b ID #IMPLIED>\n";
+  for (int i = 0; i < 3; ++i)
+    text += u"<!ENTITY e" + std::u16string(1, char16_t(u'0' + i)) + u" '" + kValues[pick(9)] + u"'>";
+  text += u"]>\n<r xmlns:p='urn:p'>";
+  for (size_t i = 0, n = pick(25); i < n; ++i) {
+    if (pick(12) == 0) {
+      // Long names (some with an unmapped prefix, reported at their tag),
+      // long texts and long values (some with a "<", refused there).
+      std::u16string longName(1000 + pick(600), u'n');
+      switch (pick(4)) {
+        case 0: text += u"<" + longName + u"/>"; break;
+        case 1: text += u"<z:" + longName + u"/>"; break;
+        case 2: text += u"<e a='" + longName + (pick(2) == 0 ? u"<'/>" : u"'/>"); break;
+        default: text += longName + u"]]>"; break;
+      }
+    } else {
+      text += kPieces[pick(sizeof kPieces / sizeof kPieces[0])];
+    }
+  }
+  return Encode(text + u"</r>", int(pick(6)));
+}
+
 }  // namespace
 
 TEST(ReadBuffers, TinyBuffersReadAsTheUsualOne) {
@@ -136,6 +213,21 @@ TEST(ReadBuffers, TinyBuffersReadAsTheUsualOne) {
     std::vector<std::string> expected = ReadWithBuffer(bytes, 4096);
     for (int32_t size : {1, 2, 3, 4, 5, 7, 13}) {
       ASSERT_EQ(ReadWithBuffer(bytes, size), expected) << "round " << round << ", buffer " << size;
+    }
+  }
+}
+
+// What the DOM builder reports where (prefixes, misplaced content, faults of
+// replacement text at their references, validity) and the tree it builds do
+// not depend on the buffer either.
+TEST(ReadBuffers, TinyBuffersBuildAsTheUsualOne) {
+  std::mt19937 random(35);
+  int rounds = std::getenv("QV_LONG") != nullptr ? 5000 : 150;
+  for (int round = 0; round < rounds; ++round) {
+    std::string bytes = RandomBuiltDocument(random);
+    std::vector<std::string> expected = BuildWithBuffer(bytes, 4096);
+    for (int32_t size : {1, 2, 3, 5, 13}) {
+      ASSERT_EQ(BuildWithBuffer(bytes, size), expected) << "round " << round << ", buffer " << size;
     }
   }
 }
