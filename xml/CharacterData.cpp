@@ -13,6 +13,11 @@ void TdomCharacterData::SetData(const std::u16string& value) {
   DoCharacterDataModified();
 }
 
+void TdomCharacterData::SetFirstData(const std::u16string& value, TdomDocument* document) {
+  StoreNodeValue(value);
+  document->DoCharacterDataModified(this);
+}
+
 int TdomCharacterData::GetLength() const { return static_cast<int>(StoredNodeValue().size()); }
 
 void TdomCharacterData::DoCharacterDataModified() {

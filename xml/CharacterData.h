@@ -12,6 +12,10 @@ public:
   std::u16string GetData() const { return GetNodeValue(); }
   // Stores the value (read-only check) and reports the change.
   virtual void SetData(const std::u16string& value);
+  // The first value of a node its document has just made (writable, empty,
+  // no flags set): stored and reported to that document as SetData would,
+  // without SetData's chain of checks and virtual calls.
+  void SetFirstData(const std::u16string& value, TdomDocument* document);
   int GetLength() const;
   // Reports a change of the data to the reference document.
   virtual void DoCharacterDataModified();

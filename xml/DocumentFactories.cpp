@@ -29,19 +29,19 @@ TdomAttr* TdomDocument::createAttributeNS(const std::u16string& namespaceURI, co
 
 TdomText* TdomDocument::createTextNode(const std::u16string& data) {
   TdomText* node = New<TdomText>(static_cast<TCustomOwnedObject*>(this));
-  node->SetData(data);
+  node->SetFirstData(data, this);
   return node;
 }
 
 TdomCDATASection* TdomDocument::createCDATASection(const std::u16string& data) {
   TdomCDATASection* node = New<TdomCDATASection>(static_cast<TCustomOwnedObject*>(this));
-  node->SetData(data);
+  node->SetFirstData(data, this);
   return node;
 }
 
 TdomComment* TdomDocument::createComment(const std::u16string& data) {
   TdomComment* node = New<TdomComment>(static_cast<TCustomOwnedObject*>(this));
-  node->SetData(data);
+  node->SetFirstData(data, this);
   return node;
 }
 

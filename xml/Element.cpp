@@ -68,6 +68,8 @@ void TdomElement::ReserveAttributes(size_t count) {
   if (count > 0) GetAttributes()->Reserve(count);
 }
 
+bool TdomElement::HoldsAttributes() const { return !AttributeItems().empty(); }
+
 const std::vector<TdomNode*>& TdomElement::AttributeItems() const {
   static const std::vector<TdomNode*> kNone;
   return attributes != nullptr ? attributes->ItemList() : kNone;

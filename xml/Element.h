@@ -81,6 +81,9 @@ public:
   virtual TdomElementsNodeListNS* getElementsByTagNameNS(const std::u16string& namespaceURI_,
                                                          const std::u16string& localName_);
 
+  // True when the element holds an attribute; unlike hasAttributes, makes no map.
+  bool HoldsAttributes() const;
+
 protected:
   void DoBeforeClear() override;
   // Frees the attribute map (the attributes go in the same batch) when that

@@ -139,13 +139,21 @@ bool TdomNode::isSupported(const std::u16string& feature, const std::u16string& 
 
 // --- Tree operations --------------------------------------------------------------
 
-void TdomNode::CheckTypeAllowed(const TdomNode* newChild) const {
-  if (newChild == nullptr) return;
-  if (NodeTypeInSet(allowedChildTypes, newChild->GetNodeType())) return;
+namespace {
+
+// Kept out of line so that the check, made for every node inserted, does
+// not pay for building the message.
+[[noreturn, gnu::noinline, gnu::cold]] void RaiseTypeNotAllowed(const TdomNode* parent, const TdomNode* newChild) {
   std::string message = DomMessage::kTypeNotAllowed;
   message.replace(message.find("%s"), 2, newChild->ClassName());
-  message.replace(message.find("%s"), 2, ClassName());
+  message.replace(message.find("%s"), 2, parent->ClassName());
   throw EHierarchy_Request_Err(message);
+}
+
+}  // namespace
+
+void TdomNode::CheckTypeAllowed(const TdomNode* newChild) const {
+  if (newChild != nullptr && !NodeTypeInSet(allowedChildTypes, newChild->GetNodeType())) RaiseTypeNotAllowed(this, newChild);
 }
 
 void TdomNode::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild) {

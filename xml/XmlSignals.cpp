@@ -71,7 +71,10 @@ void TakeUri(const TXmlCustomTokenizer* tokenizer, std::u16string& uri, const st
 void TXmlSignal::Locate(TXmlCustomReader* reader_, const TXmlDocTokenizer* tokenizer) {
   reader = reader_;
   placedAt = tokenizer;
-  TakeUri(tokenizer, uri, &uriSource);
+  // Usually the URI comes from the same string as last time: nothing to copy.
+  const TXmlInputSource* source = tokenizer->InputSource();
+  if (uriSource == nullptr || source == nullptr || &source->SystemId() != uriSource)
+    TakeUri(tokenizer, uri, &uriSource);
   relatedASObject = nullptr;
   relatedNode = nullptr;
 }

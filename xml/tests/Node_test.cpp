@@ -422,6 +422,8 @@ TEST_F(NodeTest, NotificationsReachDocumentAndImplementation) {
   TdomElement* root = Add(doc, Elem(u"r"));
   TdomText* t = Add(root, Text(u"x"));
   t->appendData(u"y");
+  EXPECT_EQ(doc->createCDATASection(u"d")->GetData(), u"d");
+  EXPECT_EQ(doc->createComment(u"")->GetData(), u"");
   root->setAttribute(u"a", u"1");
   root->setAttribute(u"a", u"2");
   root->removeAttribute(u"a");
@@ -431,7 +433,7 @@ TEST_F(NodeTest, NotificationsReachDocumentAndImplementation) {
   EXPECT_EQ(implCount.inserted, 2);
   EXPECT_EQ(docCount.removing, 1);
   EXPECT_EQ(docCount.clearing, 1);
-  EXPECT_EQ(docCount.data, 2);  // the factory's SetData and appendData
+  EXPECT_EQ(docCount.data, 4);  // each of the three factories, and appendData
   EXPECT_EQ(docCount.changes, (std::vector<TdomAttrChange>{AC_ADDITION, AC_MODIFICATION, AC_REMOVAL}));
   EXPECT_EQ(implCount.attrs, 3);
   EXPECT_TRUE(doc->GetModified());

@@ -391,6 +391,26 @@ TEST_F(XmlToDomParserTest, ManyAttributesOnOneElement) {
   EXPECT_EQ(recorder->errors[0].type, ET_DOUBLE_ATTRIBUTE_NAME);
 }
 
+TEST_F(XmlToDomParserTest, AttributeAnInsertionHandlerAddedIsReplacedNotRepeated) {
+  struct Stamp {
+    void Inserted(TObject*, TdomNode* node) {
+      if (node->GetNodeType() == ntElement_Node) static_cast<TdomElement*>(node)->setAttribute(u"a", u"h");
+    }
+  } stamp;
+  impl->OnNodeInserted = MakeEvent<&Stamp::Inserted>(&stamp);
+  TdomDocument* doc = ParseBytes("<r b='2' a='1'><e a='3'/><f/></r>");
+  ASSERT_NE(doc, nullptr);
+  TdomElement* r = doc->GetDocumentElement();
+  ASSERT_EQ(ChildNames(r), "e,f");
+  auto* e = static_cast<TdomElement*>(r->GetFirstChildNode());
+  auto* f = static_cast<TdomElement*>(e->GetNextSiblingNode());
+  EXPECT_EQ(r->GetAttributes()->GetLength(), 2);
+  EXPECT_EQ(Utf8(r->getAttribute(u"a")), "1");
+  EXPECT_EQ(e->GetAttributes()->GetLength(), 1);
+  EXPECT_EQ(Utf8(e->getAttribute(u"a")), "3");
+  EXPECT_EQ(Utf8(f->getAttribute(u"a")), "h");
+}
+
 TEST_F(XmlToDomParserTest, ManyNamespaceDeclarationsOnOneElement) {
   constexpr int kCount = 20000;
   std::string text = "<a";
