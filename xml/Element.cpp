@@ -165,17 +165,15 @@ TdomAttr* TdomElement::setAttribute(const std::u16string& name, const std::u16st
     existing->SetNodeValue(value);
     return nullptr;
   }
-  TdomDocument* doc = GetOwnerDocument();
-  if (doc == nullptr) throw ENot_Supported_Err();
-  TdomAttr* attr = doc->createAttribute(name);
-  attr->SetNodeValue(value);
-  GetAttributes()->AddItem(attr);
-  DoAttrModified(this, AC_ADDITION, attr);
-  return attr;
+  return AttachNewAttribute(name, value);
 }
 
 TdomAttr* TdomElement::AddNewAttribute(const std::u16string& name, const std::u16string& value) {
   CheckNodeWritable();
+  return AttachNewAttribute(name, value);
+}
+
+TdomAttr* TdomElement::AttachNewAttribute(const std::u16string& name, const std::u16string& value) {
   TdomDocument* doc = GetOwnerDocument();
   if (doc == nullptr) throw ENot_Supported_Err();
   TdomAttr* attr = doc->createAttribute(name);

@@ -93,6 +93,8 @@ protected:
   void MergeTextChildren() override;
 
 private:
+  // Makes an attribute of that name and value and adds it, with its report.
+  TdomAttr* AttachNewAttribute(const std::u16string& name, const std::u16string& value);
   // Removes and frees every attribute.
   void FreeAttributes();
 

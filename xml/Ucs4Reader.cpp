@@ -109,15 +109,7 @@ TUtilsUCS4CharData TUtilsUCS4Reader::RecordAt(int32_t k) const {
   if (anchorAt < from) MoveAnchor(from);
   TCounters at = anchor;
   for (int32_t j = anchorAt + 1; j <= k; ++j) CountPast(at, chars[j], sizes[j]);
-  TUtilsUCS4CharData r;
-  r.ByteNumber = at.byteNumber;
-  r.CharNumber = at.charNumber;
-  r.Line = at.line;
-  r.Column = at.column;
-  r.TabsInLine = at.tabs;
-  r.CodePoint = at.codePoint;
-  r.CharSize = at.charSize;
-  return r;
+  return at.Record();
 }
 
 void TUtilsUCS4Reader::MoveAnchor(int32_t k) const {
@@ -326,13 +318,7 @@ void TUtilsUCS4Reader::Reset() {
     chars[j] = start.CodePoint;
     sizes[j] = kRepeat;
   }
-  anchor.byteNumber = start.ByteNumber;
-  anchor.charNumber = start.CharNumber;
-  anchor.line = start.Line;
-  anchor.column = start.Column;
-  anchor.tabs = start.TabsInLine;
-  anchor.codePoint = start.CodePoint;
-  anchor.charSize = start.CharSize;
+  anchor = TCounters::Of(start);
   anchorAt = 0;
   base = 0;
   kept[0] = TKept();

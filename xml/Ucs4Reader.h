@@ -196,6 +196,21 @@ private:
     int64_t tabs = 0;
     UCS4Char codePoint = 0;
     int32_t charSize = 0;
+    static TCounters Of(const TUtilsUCS4CharData& record) {
+      return {record.ByteNumber, record.CharNumber, record.Line, record.Column,
+              record.TabsInLine, record.CodePoint, record.CharSize};
+    }
+    TUtilsUCS4CharData Record() const {
+      TUtilsUCS4CharData r;
+      r.ByteNumber = byteNumber;
+      r.CharNumber = charNumber;
+      r.Line = line;
+      r.Column = column;
+      r.TabsInLine = tabs;
+      r.CodePoint = codePoint;
+      r.CharSize = charSize;
+      return r;
+    }
   };
   // Counts c past the counters: the record of the entry after them.
   static void CountPast(TCounters& at, UCS4Char c, uint8_t size) {
