@@ -280,11 +280,14 @@ UCS4Char StepTagByHand(TUtilsUCS4Reader& reader, std::u16string& out) {
   }
 }
 
+// The tests' own small generator: the same texts on every platform.
+uint32_t NextRandom(uint32_t& seed) {
+  seed = seed * 1103515245u + 12345u;
+  return seed >> 8;
+}
+
 std::string RandomBytes(uint32_t& seed, bool utf16) {
-  auto next = [&] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
+  auto next = [&] { return NextRandom(seed); };
   static const char* const pieces[] = {"a", "b", " ", "\r", "\n", "\r\n", "\t", "&", "<", "/", ">", "'", "\"",
                                        "\xC3\xA9", "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\xFF", "\x80", "\xC3"};
   std::string out;
@@ -310,10 +313,7 @@ std::string RandomBytes(uint32_t& seed, bool utf16) {
 TEST(Ucs4Reader, StepRunMatchesStepByStep) {
   const std::u16string_view stopSets[] = {u"&<", u"/>'\"", u"'", u"\"", u"\n", u"\t ", u""};
   uint32_t seed = 99;
-  auto next = [&] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
+  auto next = [&] { return NextRandom(seed); };
   int rounds = std::getenv("QV_LONG") != nullptr ? 20000 : 1500;
   for (int round = 0; round < rounds; ++round) {
     bool utf16 = next() % 3 == 0;
@@ -420,6 +420,16 @@ std::vector<TUtilsUCS4CharData> Utf8Model(const std::string& bytes) {
 const char* const kModelPieces[] = {"a", "Z", " ", "\r", "\n", "\r\n", "\t", "<", "&", "\xC3\xA9",
                                     "\xE2\x82\xAC", "\xF0\x9F\x98\x80", "\x7F"};
 
+// count pieces of well-formed UTF-8, mostly the first three.
+std::string ModelText(uint32_t& seed, size_t count) {
+  std::string bytes;
+  for (size_t i = 0; i < count; ++i) {
+    bytes += NextRandom(seed) % 3 ? kModelPieces[NextRandom(seed) % 3]
+                                  : kModelPieces[NextRandom(seed) % std::size(kModelPieces)];
+  }
+  return bytes;
+}
+
 }  // namespace
 
 // The records of well-formed UTF-8 against the model. Random texts (some
@@ -427,16 +437,10 @@ const char* const kModelPieces[] = {"a", "Z", " ", "\r", "\n", "\r\n", "\t", "<"
 // and with StepRun.
 TEST(Ucs4Reader, Utf8RecordsMatchAModel) {
   uint32_t seed = 31;
-  auto next = [&] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
+  auto next = [&] { return NextRandom(seed); };
   for (int round = 0; round < 800; ++round) {
-    std::string bytes;
     size_t count = round % 16 == 0 ? 1500 + next() % 3000 : next() % 300;
-    for (size_t i = 0; i < count; ++i) {
-      bytes += next() % 3 ? kModelPieces[next() % 3] : kModelPieces[next() % std::size(kModelPieces)];
-    }
+    std::string bytes = ModelText(seed, count);
     std::vector<TUtilsUCS4CharData> model = Utf8Model(bytes);
     int32_t bufSize = static_cast<int32_t>(next() % 2 ? 1 + next() % 9 : 64 + next() % 300);
     bool runs = next() % 2 == 0;
@@ -474,16 +478,10 @@ TEST(Ucs4Reader, Utf8RecordsMatchAModel) {
 // were asked for in between.
 TEST(Ucs4Reader, KeptMarksMatchAModel) {
   uint32_t seed = 77;
-  auto next = [&] {
-    seed = seed * 1103515245u + 12345u;
-    return seed >> 8;
-  };
+  auto next = [&] { return NextRandom(seed); };
   for (int round = 0; round < 300; ++round) {
-    std::string bytes;
     size_t count = 200 + next() % 6000;
-    for (size_t i = 0; i < count; ++i) {
-      bytes += next() % 3 ? kModelPieces[next() % 3] : kModelPieces[next() % std::size(kModelPieces)];
-    }
+    std::string bytes = ModelText(seed, count);
     std::vector<TUtilsUCS4CharData> model = Utf8Model(bytes);
     int32_t bufSize = static_cast<int32_t>(next() % 2 ? 1 + next() % 9 : 64 + next() % 5000);
     ReaderFixture f(bytes, CodecClassOf<TUTF8Codec>(), bufSize);
