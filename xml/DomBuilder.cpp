@@ -66,6 +66,8 @@ void TXmlDomBuilder::MarkLastTextNonLiteral() {
 }
 
 std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
+  // The prefix xml is bound by definition, for elements as for attributes.
+  if (prefix == u"xml") return kXmlNamespaceUri;
   int index = prefixMappings->LastIndexOfName(prefix);
   return index >= 0 ? prefixMappings->GetValue(index) : std::u16string();
 }
@@ -270,8 +272,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   std::u16string prefix, localName;
   SplitQualifiedName(signal->TagName, prefix, localName);
   try {
-    // The prefix xml is bound by definition, for elements as for attributes.
-    element = document->createElementNS(prefix == u"xml" ? kXmlNamespaceUri : MappedUri(prefix), signal->TagName);
+    element = document->createElementNS(MappedUri(prefix), signal->TagName);
   } catch (const ENamespace_Err&) {
     refusedName(signal->TagName);
     throw;
@@ -288,8 +289,6 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
       SplitQualifiedName(name, prefix, localName);
       if (prefix.empty()) {
         uri.clear();
-      } else if (prefix == u"xml") {
-        uri = kXmlNamespaceUri;
       } else if (prefix == u"xmlns") {
         uri = kXmlnsNamespaceUri;
       } else {

@@ -56,7 +56,7 @@ private:
   void EntityReference(TXmlEntityRefSignal* signal);
   // The models to expand entities and add defaults with, or null.
   TdomASModelCollection* PreparedModels() const;
-  // The URI of the last mapping of prefix, or "".
+  // The URI of the last mapping of prefix, or ""; xml's own for xml.
   std::u16string MappedUri(const std::u16string& prefix) const;
   // Notes on the text node just written to that its text came from a
   // character reference or a CDATA section (see TdomText::HasNonLiteralText).
