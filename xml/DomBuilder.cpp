@@ -250,7 +250,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     // A sorted list holds a repeated name (which the well-formedness checks
     // refuse) next to its twin: every other name is new to the element, so
     // it needs no search, unless a handler of the insertion added some.
-    bool distinct = attributes->Names()->Sorted() && !element->HoldsAttributes();
+    bool distinct = attributes->Names()->Sorted() && !element->hasAttributes();
     element->ReserveAttributes(attributes->GetCount());
     for (int i = 0; i < attributes->GetCount(); ++i) {
       const std::u16string& name = attributes->NameAt(i);

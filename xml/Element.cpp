@@ -68,7 +68,7 @@ void TdomElement::ReserveAttributes(size_t count) {
   if (count > 0) GetAttributes()->Reserve(count);
 }
 
-bool TdomElement::HoldsAttributes() const { return !AttributeItems().empty(); }
+bool TdomElement::hasAttributes() const { return !AttributeItems().empty(); }
 
 const std::vector<TdomNode*>& TdomElement::AttributeItems() const {
   static const std::vector<TdomNode*> kNone;

@@ -81,8 +81,8 @@ public:
   virtual TdomElementsNodeListNS* getElementsByTagNameNS(const std::u16string& namespaceURI_,
                                                          const std::u16string& localName_);
 
-  // True when the element holds an attribute; unlike hasAttributes, makes no map.
-  bool HoldsAttributes() const;
+  // Answered without making the attribute map.
+  bool hasAttributes() const override;
 
 protected:
   void DoBeforeClear() override;

@@ -69,8 +69,8 @@ public:
   bool IsNamespaceAware() const { return namespaceAware; }
   TdomWhatToShow AllowedChildTypes() const { return allowedChildTypes; }
   bool hasChildNodes() const { return HasChildren(); }
-  // True when the attribute map exists and is not empty.
-  bool hasAttributes() const;
+  // True when the node holds an attribute.
+  virtual bool hasAttributes() const;
 
   // Read-only nodes raise ENo_Modification_Allowed_Err "No modification allowed error.".
   virtual void SetNodeValue(const std::u16string& value);

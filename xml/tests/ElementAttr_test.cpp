@@ -18,14 +18,12 @@ TEST_F(ElementAttrTest, PlainAttributes) {
   EXPECT_EQ(first->GetOwnerElement(), e);
   EXPECT_TRUE(first->GetSpecified());
   EXPECT_TRUE(e->hasAttributes());
-  EXPECT_TRUE(e->HoldsAttributes());
   EXPECT_DOM_ERROR(e->removeAttribute(u"b"), ENot_Found_Err, "Node not found error.");
   e->removeAttribute(u"a");
   EXPECT_FALSE(e->hasAttribute(u"a"));
   EXPECT_EQ(first->GetOwnerElement(), nullptr);
   EXPECT_FALSE(e->hasAttributes());
-  EXPECT_FALSE(e->HoldsAttributes());
-  EXPECT_FALSE(Elem(u"fresh")->HoldsAttributes());
+  EXPECT_FALSE(Elem(u"fresh")->hasAttributes());
   EXPECT_THROW(e->setAttribute(u"1bad", u"x"), EInvalid_Character_Err);
   e->SetReadOnly(true);
   EXPECT_DOM_ERROR(e->setAttribute(u"c", u"x"), ENo_Modification_Allowed_Err, "No modification allowed error.");
