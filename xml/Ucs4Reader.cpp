@@ -266,8 +266,9 @@ void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
   for (;;) {
     // The characters decoded ahead first: those before the last one can be
     // stepped onto (each has a next one). A pair takes the general way.
-    int32_t j = FindUcs4Stop(chars, cur + 1, filled - 1, stops);
-    AppendBmpRun(out, chars + cur + 1, chars + j);
+    char16_t run[kRingLength + 8];
+    int32_t j = CopyUcs4Run(chars, cur + 1, filled - 1, stops, run);
+    if (j > cur + 1) out.append(run, j - cur - 1);
     cur = j - 1;
     UCS4Char c = chars[j];
     if (stops.Has(c)) return;
@@ -293,19 +294,21 @@ UCS4Char TUtilsUCS4Reader::StepTag(std::u16string& out) {
     // and the text between them alike.
     int32_t last = filled - 1;
     int32_t j = cur + 1;
+    char16_t run[kRingLength + 8];
     for (;;) {
       if (quote == 0) {
-        j = FindUcs4Stop(chars, j, last, kOutside);
+        j = CopyUcs4Run(chars, j, last, kOutside, run + (j - cur - 1));
         if (j >= last || (chars[j] != '"' && chars[j] != '\'')) break;
-        quote = chars[j++];
+        quote = chars[j];
+        run[j++ - cur - 1] = static_cast<char16_t>(quote);
       } else {
-        j = FindUcs4Stop(chars, j, last, quote == '"' ? kInDouble : kInSingle);
+        j = CopyUcs4Run(chars, j, last, quote == '"' ? kInDouble : kInSingle, run + (j - cur - 1));
         if (j >= last || chars[j] != quote) break;
+        run[j++ - cur - 1] = static_cast<char16_t>(quote);
         quote = 0;
-        ++j;
       }
     }
-    AppendBmpRun(out, chars + cur + 1, chars + j);
+    if (j > cur + 1) out.append(run, j - cur - 1);
     cur = j - 1;
     UCS4Char c = chars[j];
     if (c == kUcs4EndOfInput) return quote;

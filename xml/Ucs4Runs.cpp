@@ -4,51 +4,40 @@
 #include <emmintrin.h>
 #endif
 
-int32_t FindUcs4Stop(const UCS4Char* chars, int32_t from, int32_t to, const TUcs4StopSet& stops) {
+int32_t CopyUcs4Run(const UCS4Char* chars, int32_t from, int32_t to, const TUcs4StopSet& stops, char16_t* into) {
   int32_t k = from;
 #if defined(__SSE2__)
   if (stops.Listed()) {
-    const __m128i s0 = _mm_set1_epi32(stops.ListedChar(0));
-    const __m128i s1 = _mm_set1_epi32(stops.ListedChar(1));
-    const __m128i s2 = _mm_set1_epi32(stops.ListedChar(2));
-    const __m128i s3 = _mm_set1_epi32(stops.ListedChar(3));
+    const __m128i s0 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(0)));
+    const __m128i s1 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(1)));
+    const __m128i s2 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(2)));
+    const __m128i s3 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(3)));
     const __m128i zero = _mm_setzero_si128();
-    for (; k + 4 <= to; k += 4) {
-      __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + k));
-      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi32(v, s0), _mm_cmpeq_epi32(v, s1)),
-                                 _mm_or_si128(_mm_cmpeq_epi32(v, s2), _mm_cmpeq_epi32(v, s3)));
-      // Beyond U+FFFF: the upper half is not zero.
-      __m128i bmp = _mm_cmpeq_epi32(_mm_srli_epi32(v, 16), zero);
-      int mask = _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(hit, _mm_andnot_si128(bmp, _mm_set1_epi32(-1)))));
-      if (mask != 0) return k + __builtin_ctz(mask);
+    // Packing saturates signed: the values are moved into the signed range and back.
+    const __m128i bias32 = _mm_set1_epi32(0x8000);
+    const __m128i bias16 = _mm_set1_epi16(static_cast<short>(0x8000));
+    for (; k + 8 <= to; k += 8) {
+      __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + k));
+      __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(chars + k + 4));
+      // A character beyond U+FFFF (or the end marker) among the eight: the
+      // loop below takes them one by one.
+      __m128i bmp = _mm_cmpeq_epi32(_mm_srli_epi32(_mm_or_si128(lo, hi), 16), zero);
+      if (_mm_movemask_epi8(bmp) != 0xFFFF) break;
+      __m128i units = _mm_add_epi16(_mm_packs_epi32(_mm_sub_epi32(lo, bias32), _mm_sub_epi32(hi, bias32)), bias16);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(into + (k - from)), units);
+      __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi16(units, s0), _mm_cmpeq_epi16(units, s1)),
+                                 _mm_or_si128(_mm_cmpeq_epi16(units, s2), _mm_cmpeq_epi16(units, s3)));
+      int mask = _mm_movemask_epi8(hit);
+      if (mask != 0) return k + __builtin_ctz(mask) / 2;
     }
   }
 #endif
   for (; k < to; ++k) {
     UCS4Char c = chars[k];
     if (c >= 0x10000 || stops.Has(c)) return k;
+    into[k - from] = static_cast<char16_t>(c);
   }
   return k;
-}
-
-void AppendBmpRun(std::u16string& out, const UCS4Char* from, const UCS4Char* to) {
-  size_t n = static_cast<size_t>(to - from);
-  if (n == 0) return;
-  size_t old = out.size();
-  out.resize(old + n);
-  char16_t* into = out.data() + old;
-  size_t i = 0;
-#if defined(__SSE2__)
-  // Packing saturates signed: shift the values into the signed range and back.
-  const __m128i bias32 = _mm_set1_epi32(0x8000);
-  const __m128i bias16 = _mm_set1_epi16(static_cast<short>(0x8000));
-  for (; i + 8 <= n; i += 8) {
-    __m128i lo = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)), bias32);
-    __m128i hi = _mm_sub_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i + 4)), bias32);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(into + i), _mm_add_epi16(_mm_packs_epi32(lo, hi), bias16));
-  }
-#endif
-  for (; i < n; ++i) into[i] = static_cast<char16_t>(from[i]);
 }
 
 TUcs4SizeSums SumUcs4Sizes(const uint8_t* sizes, int32_t from, int32_t to) {

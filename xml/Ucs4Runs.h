@@ -1,7 +1,7 @@
 #pragma once
-// The two loops under the reader's runs of text: finding where a run of
-// decoded characters stops, and copying it out as UTF-16. Four characters at
-// a time where the processor allows.
+// The loops under the reader's runs of text: finding where a run of decoded
+// characters stops while copying it out as UTF-16, and summing the sizes of
+// ring entries. Several at a time where the processor allows.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -36,11 +36,10 @@ private:
 };
 
 // The first k in [from, to) whose character is in stops or beyond U+FFFF
-// (which takes in the end marker); else the larger of from and to.
-int32_t FindUcs4Stop(const UCS4Char* chars, int32_t from, int32_t to, const TUcs4StopSet& stops);
-
-// Appends [from, to), characters of the Basic Multilingual Plane, to out.
-void AppendBmpRun(std::u16string& out, const UCS4Char* from, const UCS4Char* to);
+// (which takes in the end marker), else the larger of from and to; the
+// characters before it are copied to into as UTF-16 units. into has room
+// for to - from + 8 units (whole blocks of eight may be written).
+int32_t CopyUcs4Run(const UCS4Char* chars, int32_t from, int32_t to, const TUcs4StopSet& stops, char16_t* into);
 
 // Sums over the ring entry sizes [from, to) of one reader: the bytes (the low
 // seven bits of each size) and the repeats (the sizes with the high bit set).
