@@ -17,9 +17,7 @@ namespace {
 
 struct TLoadedEngine {
   bool tried = false;
-  bool prepared = false;
-  UINT errorMode = 0;         // the process's error mode when the program started
-  std::string failureText;    // the reason as it read when the program started
+  std::string failureText;    // the reason as it read when the program started ("" before)
   TWipeEngine engine;
   std::string error;
 };
@@ -44,12 +42,11 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
     std::u16string path;
     StringToWideString(GetApplicationPath() + "Quorvanell.DLL", 0, path);
     // Loaded once for the rest of the run: a finished drive task's thread may
-    // still be on its way out of the library.
-    // The loader meets the library with the error mode the program started
-    // with, so that a damaged library is reported as it always was.
-    const UINT modeNow = loaded.prepared ? SetErrorMode(loaded.errorMode) : 0;
+    // still be on its way out of the library. The process's error mode is left
+    // as it is: it is shared with every thread, and one touching an empty drive
+    // meanwhile must raise no system box. A library that cannot be loaded is
+    // reported by the text below.
     HMODULE module = LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
-    if (loaded.prepared) SetErrorMode(modeNow);
     if (module != nullptr) {
       loaded.engine.FileWipe = Proc<TFileWipeProc>(module, "FileWipe");
       loaded.engine.DriveWipeStart = Proc<TDriveWipeStartProc>(module, "DriveWipeStart");
@@ -58,7 +55,7 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
     if (module == nullptr || loaded.engine.FileWipe == nullptr || loaded.engine.DriveWipeStart == nullptr ||
         loaded.engine.DriveCleanFreeSpace == nullptr) {
       loaded.engine = TWipeEngine{};
-      loaded.error = loaded.prepared ? loaded.failureText : MiscText("strEngineNotLoaded");
+      loaded.error = !loaded.failureText.empty() ? loaded.failureText : MiscText("strEngineNotLoaded");
     }
   }
   engine = loaded.engine;
@@ -68,10 +65,7 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
 
 void PrepareWipeEngine() {
   TLoadedEngine& loaded = Loaded();
-  if (loaded.tried || loaded.prepared) return;
-  loaded.prepared = true;
-  loaded.errorMode = SetErrorMode(0);
-  SetErrorMode(loaded.errorMode);
+  if (loaded.tried || !loaded.failureText.empty()) return;
   loaded.failureText = MiscText("strEngineNotLoaded");
 }
 

@@ -31,8 +31,8 @@ struct TWipeEngine {
   TDriveCleanFreeSpaceProc DriveCleanFreeSpace = nullptr;
 };
 bool LoadWipeEngine(TWipeEngine& engine, std::string& error);
-// At start: keeps what a later first load needs to fail as a load at start
-// would have (the reason's text and the error mode), without loading.
+// At start: keeps the reason's text a later first load reports when it fails,
+// as a load at start would have, without loading.
 void PrepareWipeEngine();
 // True once loading has been tried (whether it worked or not).
 bool WipeEngineLoaded();

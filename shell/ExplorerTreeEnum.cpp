@@ -43,7 +43,8 @@ void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode no
   if (parent == nullptr && GetRootNodeCount() < 2 && !folderOptions.Contains(toHideRootFolder)) {
     // The one visible root node stands for the root folder.
     FreeNodeData(node);
-    TNamespace* ns = rootNamespace != nullptr ? rootNamespace->Clone(true) : New<TNamespace>(nullptr, nullptr);
+    TNamespace* root = RootNamespace();
+    TNamespace* ns = root != nullptr ? root->Clone(true) : New<TNamespace>(nullptr, nullptr);
     SetNodeNamespace(node, ns, New<TColumnManager>(this));
     initStates.Include(ivsExpanded);
   }

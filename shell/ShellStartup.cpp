@@ -1,6 +1,6 @@
 // Start-up and shut-down of the shell toolkit: COM, the wide and shell
-// function bindings, the PIDL managers; and the special-folder items, each
-// made when first asked for.
+// function bindings, the PIDL managers; and the special-folder items, made
+// together on the main thread when first asked for.
 #include <atomic>
 #include <cstdlib>
 #include <mutex>
@@ -31,10 +31,11 @@ std::recursive_mutex& StartupLock() {
   return lock;
 }
 
-// One special folder: made on first use by whichever thread asks first.
-// "made" is set once the item (possibly null) stands; "making" lets a
-// question about the folder asked while it is being made answer null, as
-// before the item existed.
+// One special folder. All eleven are made together on the main thread (the
+// one that started the toolkit; the items are bound to its apartment) when
+// it first asks for one. "made" is set once the item (possibly null) stands;
+// "making" lets a question about the folder asked while it is being made
+// answer null, as before the item existed.
 struct TSpecialSlot {
   const int csidl;
   std::atomic<TNamespace*> item{nullptr};
@@ -49,6 +50,22 @@ TSpecialSlot gDesktop{CSIDL_DESKTOP}, gRecycleBin{CSIDL_BITBUCKET}, gDesktopDire
 TSpecialSlot* const kSlots[] = {&gDesktop,      &gRecycleBin, &gDesktopDirectory, &gDrives,
                                 &gHistory,      &gPrinters,   &gControlPanel,     &gNetwork,
                                 &gTemplates,    &gPersonal,   &gFavorites};
+// The order in which they are made.
+TSpecialSlot* const kMakeOrder[] = {&gDesktop,  &gRecycleBin,   &gDesktopDirectory, &gDrives,
+                                    &gPrinters, &gHistory,      &gControlPanel,     &gNetwork,
+                                    &gTemplates, &gPersonal,    &gFavorites};
+
+// The main thread, and its message-only window through which another thread
+// asks it to make the items.
+std::atomic<DWORD> mainThread{0};
+std::atomic<HWND> mainWindow{nullptr};
+constexpr UINT kMakeSpecialFolders = WM_APP + 1;
+// How long another thread waits for the main thread to make them; a main
+// thread busy longer (or waiting for that thread) leaves it with null.
+constexpr UINT kMainThreadWaitMs = 1000;
+// Set when such a wait ran out; until the main thread makes the items, other
+// threads answer null at once instead of waiting again.
+std::atomic<bool> mainThreadSlow{false};
 
 // Guards the making and freeing of the items only, so that a thread asking
 // for one never waits for start-up or shut-down (which wait for threads).
@@ -59,12 +76,9 @@ std::recursive_mutex& FolderLock() {
   return *lock;
 }
 
-TNamespace* SpecialFolder(TSpecialSlot& slot) {
-  if (slot.made.load(std::memory_order_acquire)) return slot.item.load(std::memory_order_acquire);
-  if (!running.load(std::memory_order_acquire)) InitializeShellToolkit();
-  std::lock_guard<std::recursive_mutex> guard(FolderLock());
-  if (slot.made.load(std::memory_order_relaxed) || slot.making || !running.load(std::memory_order_acquire))
-    return slot.item.load(std::memory_order_relaxed);
+// Makes one item (lock held); asked again while it is being made, it stays as it is.
+void MakeSpecialFolder(TSpecialSlot& slot) {
+  if (slot.made.load(std::memory_order_relaxed) || slot.making || !running.load(std::memory_order_acquire)) return;
   slot.making = true;
   TNamespace* item = nullptr;
   try {
@@ -76,7 +90,57 @@ TNamespace* SpecialFolder(TSpecialSlot& slot) {
   slot.making = false;
   slot.item.store(item, std::memory_order_release);
   slot.made.store(true, std::memory_order_release);
-  return item;
+}
+
+// On the main thread only.
+void MakeSpecialFolders() {
+  std::lock_guard<std::recursive_mutex> guard(FolderLock());
+  for (TSpecialSlot* slot : kMakeOrder) MakeSpecialFolder(*slot);
+  mainThreadSlow.store(false, std::memory_order_release);
+}
+
+LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == kMakeSpecialFolders) {
+    MakeSpecialFolders();
+    return 0;
+  }
+  return DefWindowProcW(window, message, wParam, lParam);
+}
+
+HWND MakeMainWindow() {
+  static const wchar_t kClass[] = L"QvShellToolkit";
+  HINSTANCE instance = GetModuleHandleW(nullptr);
+  WNDCLASSW existing{};
+  if (!GetClassInfoW(instance, kClass, &existing)) {
+    WNDCLASSW wc{};
+    wc.lpfnWndProc = MainWindowProc;
+    wc.hInstance = instance;
+    wc.lpszClassName = kClass;
+    RegisterClassW(&wc);
+  }
+  return CreateWindowExW(0, kClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, instance, nullptr);
+}
+
+// Another thread never makes the items: it has the main thread make them,
+// waiting while that thread handles messages (sent messages to this thread
+// are handled meanwhile), and gets null when it does not in time.
+void AskMainThread() {
+  HWND window = mainWindow.load(std::memory_order_acquire);
+  if (window == nullptr || mainThreadSlow.load(std::memory_order_acquire)) return;
+  DWORD_PTR result = 0;
+  if (SendMessageTimeoutW(window, kMakeSpecialFolders, 0, 0, SMTO_NORMAL, kMainThreadWaitMs, &result) == 0 &&
+      GetLastError() == ERROR_TIMEOUT)
+    mainThreadSlow.store(true, std::memory_order_release);
+}
+
+TNamespace* SpecialFolder(TSpecialSlot& slot) {
+  if (slot.made.load(std::memory_order_acquire)) return slot.item.load(std::memory_order_acquire);
+  if (!running.load(std::memory_order_acquire)) InitializeShellToolkit();
+  if (GetCurrentThreadId() == mainThread.load(std::memory_order_acquire)) MakeSpecialFolders();
+  else AskMainThread();
+  // Null when it is being made, after shut-down, or when the main thread did not make it.
+  if (!slot.made.load(std::memory_order_acquire)) return nullptr;
+  return slot.item.load(std::memory_order_acquire);
 }
 
 }  // namespace
@@ -130,6 +194,8 @@ void InitializeShellToolkit() {
   vst::FileIconInit(/*restore=*/true);
   if (!BindShellFunctions()) ShellFunctionsMissing();
   NamespacePIDLManager = New<TPIDLManager>();
+  mainThread.store(GetCurrentThreadId(), std::memory_order_release);
+  mainWindow.store(MakeMainWindow(), std::memory_order_release);
   std::atexit(FinalizeShellToolkit);
   running.store(true, std::memory_order_release);
   InitializeShellNotifications();
@@ -149,6 +215,8 @@ void FinalizeShellToolkit() {
       if (item != nullptr) item->Free();
     }
   }
+  HWND window = mainWindow.exchange(nullptr, std::memory_order_acq_rel);
+  if (window != nullptr && GetCurrentThreadId() == mainThread.load(std::memory_order_acquire)) DestroyWindow(window);
   FreeAndNil(NamespacePIDLManager);
   FreeAndNil(GlobalPIDLManager);
   if (comInitialized) CoUninitialize();

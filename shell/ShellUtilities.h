@@ -12,10 +12,12 @@
 // The PIDL manager of the toolkit; made first at start-up, freed last.
 extern TPIDLManager* NamespacePIDLManager;
 
-// Special folders; each null when the shell has no such folder. Each item
-// is made the first time it is asked for, on any thread (the toolkit is
-// started first if it is not yet), and freed at shut-down; after shut-down
-// every one is null.
+// Special folders; each null when the shell has no such folder. All eleven
+// are made on the main thread (the one that started the toolkit) the first
+// time one is asked for there (the toolkit is started first if it is not
+// yet), and freed at shut-down; after shut-down every one is null. Another
+// thread asking before they stand has the main thread make them while it
+// handles messages, and gets null when it does not within a second.
 TNamespace* DesktopFolder();            // CSIDL 0
 TNamespace* RecycleBinFolder();         // CSIDL 10
 TNamespace* DesktopDirectoryFolder();   // CSIDL 16, the folder behind the desktop
@@ -28,7 +30,7 @@ TNamespace* TemplatesFolder();          // CSIDL 21
 TNamespace* PersonalFolder();           // CSIDL 5
 TNamespace* FavoritesFolder();          // CSIDL 6
 
-// How many of the eleven special items have been asked for (and so made).
+// How many of the eleven special items have been made.
 int SpecialFoldersMade();
 
 // Entry points bound at start-up; null when missing.

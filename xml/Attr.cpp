@@ -48,7 +48,10 @@ void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16st
   this->name = PlainXmlNameIn(GetOwnerDocument(), name);
   if (this->name == nullptr) throw EInvalid_Character_Err();
   SetSpecified(specified_);
-  if (name == u"xmlns") {
+  // Most names do not start with "xmlns": one look at the first unit settles them.
+  if (name[0] != u'x') {
+    SetDeclarationKind(AT_OTHER);
+  } else if (name == u"xmlns") {
     SetDeclarationKind(AT_DEFAULT_NAMESPACE_DECL);
   } else if (IsXmlPrefixedAttName(name)) {
     SetDeclarationKind(AT_PREFIXED_NAMESPACE_DECL);
@@ -103,6 +106,15 @@ std::u16string TdomAttr::GetValue() const {
 void TdomAttr::SetNodeValue(const std::u16string& value) {
   TdomNode::SetNodeValue(value);
   DoAttrModified(AC_MODIFICATION);
+}
+
+void TdomAttr::SetFirstValue(const std::u16string& value) {
+  if (ownerMap != nullptr) {
+    SetNodeValue(value);
+    return;
+  }
+  CheckNodeWritable();
+  StoreNodeValue(value);
 }
 
 void TdomAttr::SetPrefix(const std::u16string& prefix_) {

@@ -52,6 +52,10 @@ public:
 
   // Stores the value (read-only check), then reports AC_MODIFICATION.
   void SetNodeValue(const std::u16string& value) override;
+  // SetNodeValue for an attribute that no element holds yet (one just made):
+  // the same check and store in one step; the report SetNodeValue would make
+  // has no element to reach.
+  void SetFirstValue(const std::u16string& value);
   // Checks the prefix against the name and namespace rules, then renames.
   void SetPrefix(const std::u16string& prefix_) override;
   // Drops the prefix: the node name becomes the local name (namespace-aware attributes only).

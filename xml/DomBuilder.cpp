@@ -44,7 +44,13 @@ void TXmlDomBuilder::ReleaseBudget() {
 
 void TXmlDomBuilder::AppendNew(TdomNode* node) {
   try {
-    referenceNode->appendChild(node);
+    // An element's children need none of the checks a moved node needs;
+    // the document and entities keep rules of their own.
+    if (referenceNode->GetNodeType() == ntElement_Node) {
+      static_cast<TdomElement*>(referenceNode)->AppendNewChild(node);
+    } else {
+      referenceNode->appendChild(node);
+    }
   } catch (...) {
     node->Free();
     throw;

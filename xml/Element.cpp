@@ -64,6 +64,17 @@ TdomNamedNodeMap* TdomElement::GetAttributes() const {
   return attributes;
 }
 
+void TdomElement::AppendNewChild(TdomNode* newChild) {
+  TdomNodeType type = newChild != nullptr ? newChild->GetNodeType() : ntUnknown;
+  if (newChild == nullptr || type == ntDocument_Fragment_Node) {
+    appendChild(newChild);
+    return;
+  }
+  // CheckTypeAllowed is asked only to raise a refusal with its message.
+  if (!NodeTypeInSet(AllowedChildTypes(), type)) CheckTypeAllowed(newChild);
+  if (!AppendLoneChild(newChild)) appendChild(newChild);
+}
+
 void TdomElement::ReserveAttributes(size_t count) {
   if (count > 0) GetAttributes()->Reserve(count);
 }
@@ -177,7 +188,7 @@ TdomAttr* TdomElement::AttachNewAttribute(const std::u16string& name, const std:
   TdomDocument* doc = GetOwnerDocument();
   if (doc == nullptr) throw ENot_Supported_Err();
   TdomAttr* attr = doc->createAttribute(name);
-  attr->SetNodeValue(value);
+  attr->SetFirstValue(value);
   GetAttributes()->AddItem(attr);
   DoAttrModified(this, AC_ADDITION, attr);
   return attr;
@@ -202,7 +213,7 @@ TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const
   TdomDocument* doc = GetOwnerDocument();
   if (doc == nullptr) throw ENot_Supported_Err();
   TdomAttr* attr = doc->createAttributeNS(namespaceURI_, qualifiedName);
-  attr->SetNodeValue(value);
+  attr->SetFirstValue(value);
   GetAttributes()->AddItem(attr);
   DoAttrModified(this, AC_ADDITION, attr);
   return attr;

@@ -70,6 +70,11 @@ public:
   // distinct names of a start tag): the same checks, value and report,
   // without first looking for an attribute of that name. Returns the new one.
   TdomAttr* AddNewAttribute(const std::u16string& name, const std::u16string& value);
+  // appendChild for a node this element's document has just made (in no
+  // tree, without children), as a parser appends what it reads: the same
+  // refusals (type, owner, read-only) and reports, without the checks that
+  // such a node cannot fail. Any other node takes appendChild's path.
+  void AppendNewChild(TdomNode* newChild);
   // Makes room for count more attributes, so that adding them (as a parser
   // adds those of a start tag) grows the map's storage once.
   void ReserveAttributes(size_t count);

@@ -10,7 +10,7 @@ TdomTextArena::~TdomTextArena() {
   for (const Chunk& chunk : chunks) NodePoolChunkFree(chunk.units, chunk.count * sizeof(char16_t));
 }
 
-char16_t* TdomTextArena::Allocate(size_t count) {
+char16_t* TdomTextArena::AllocateInNewChunk(size_t count) {
   if (count == 0 || count > kLargestValue) return nullptr;
   if (static_cast<size_t>(limit - cursor) < count) {
     // The rest of the old chunk (shorter than count) stays unused.
@@ -23,13 +23,6 @@ char16_t* TdomTextArena::Allocate(size_t count) {
   char16_t* block = cursor;
   cursor += count;
   return block;
-}
-
-bool TdomTextArena::ExtendTail(const char16_t* block, size_t length, size_t extra) {
-  if (block == nullptr || block + length != cursor) return false;
-  if (static_cast<size_t>(limit - cursor) < extra || length + extra > kLargestValue) return false;
-  cursor += extra;
-  return true;
 }
 
 void TdomNodeValue::Release() {
@@ -48,7 +41,7 @@ void TdomNodeValue::Reallocate(size_t capacity) {
   capacityAndFlag = static_cast<uint32_t>(capacity) | (capacityAndFlag & kArenaUsed);
 }
 
-void TdomNodeValue::Assign(std::u16string_view value, TdomTextArena* arena) {
+void TdomNodeValue::AssignElsewhere(std::u16string_view value, TdomTextArena* arena) {
   if (value.empty()) {
     Release();
     return;
@@ -78,7 +71,7 @@ void TdomNodeValue::Assign(std::u16string_view value, TdomTextArena* arena) {
   }
 }
 
-void TdomNodeValue::Append(std::u16string_view value, TdomTextArena* arena) {
+void TdomNodeValue::AppendElsewhere(std::u16string_view value, TdomTextArena* arena) {
   if (value.empty()) return;
   size_t needed = size_t(length) + value.size();
   if (needed >= kArenaUsed) throw std::bad_alloc();

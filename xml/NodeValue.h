@@ -8,6 +8,7 @@
 // per unit in both places.
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,16 +22,33 @@ public:
   ~TdomTextArena();
 
   // Room for count units, or null when count is better kept on the heap.
-  char16_t* Allocate(size_t count);
+  char16_t* Allocate(size_t count) {
+    // Inline for the common case, a short value that fits the current chunk
+    // (count - 1 wraps around for 0).
+    if (count - 1 < kLargestValue && static_cast<size_t>(limit - cursor) >= count) {
+      char16_t* block = cursor;
+      cursor += count;
+      return block;
+    }
+    return AllocateInNewChunk(count);
+  }
   // Grows the block [block, block + length), which must have come from this
   // arena, by extra units in place when it is the last one handed out and its
   // chunk has room; false otherwise.
-  bool ExtendTail(const char16_t* block, size_t length, size_t extra);
+  bool ExtendTail(const char16_t* block, size_t length, size_t extra) {
+    if (block == nullptr || block + length != cursor) return false;
+    if (static_cast<size_t>(limit - cursor) < extra || length + extra > kLargestValue) return false;
+    cursor += extra;
+    return true;
+  }
   // Number of chunks taken so far (the first 16 KB, each next one twice as
   // large up to 1 MB, so that small documents stay small).
   size_t ChunkCount() const { return chunks.size(); }
 
 private:
+  // Allocate when the value is empty, long, or does not fit the current chunk.
+  char16_t* AllocateInNewChunk(size_t count);
+
   static constexpr size_t kFirstChunkUnits = 8 * 1024;
   static constexpr size_t kLargestChunkUnits = 512 * 1024;
   static constexpr size_t kLargestValue = 2 * 1024;  // longer values go to the heap
@@ -57,14 +75,40 @@ public:
   size_t Length() const { return length; }
   // Replaces the value. The first non-empty value goes to arena (when given
   // and it takes it); every later one to a heap block of the value's own.
-  void Assign(std::u16string_view value, TdomTextArena* arena);
+  void Assign(std::u16string_view value, TdomTextArena* arena) {
+    // Inline for a node's first value (never set, no block): most values are
+    // set once, by the parser, and go to the arena.
+    if (capacityAndFlag == 0 && arena != nullptr) {
+      if (char16_t* block = arena->Allocate(value.size())) {
+        std::memcpy(block, value.data(), value.size() * sizeof(char16_t));
+        data = block;
+        length = static_cast<uint32_t>(value.size());
+        capacityAndFlag = kArenaUsed;
+        return;
+      }
+    }
+    AssignElsewhere(value, arena);
+  }
   // Appends in place when the block has room (or is the arena's last block).
-  void Append(std::u16string_view value, TdomTextArena* arena);
+  void Append(std::u16string_view value, TdomTextArena* arena) {
+    // Inline for text the parser appends to the value it just wrote: the
+    // arena's last block grows in place. The new room lies past every value,
+    // so value cannot overlap it.
+    if (length != 0 && !OwnsBlock() && arena != nullptr && arena->ExtendTail(data, length, value.size())) {
+      std::memcpy(data + length, value.data(), value.size() * sizeof(char16_t));
+      length += static_cast<uint32_t>(value.size());
+      return;
+    }
+    AppendElsewhere(value, arena);
+  }
 
 private:
   static constexpr uint32_t kArenaUsed = 0x80000000u;  // flag in capacityAndFlag
 
   bool OwnsBlock() const { return (capacityAndFlag & ~kArenaUsed) != 0; }
+  // Assign and Append beyond their inline cases.
+  void AssignElsewhere(std::u16string_view value, TdomTextArena* arena);
+  void AppendElsewhere(std::u16string_view value, TdomTextArena* arena);
   // Frees an owned block; the value is empty afterwards (the flag stays).
   void Release();
   // Moves the value to an owned block of at least capacity units.

@@ -120,9 +120,36 @@ private:
   // O(1) each; holes are squeezed out when they are many or an index is asked.
   // Most objects own nothing and have no extension: the block is made with
   // the first owned object or extension and freed when it holds neither.
-  struct OwnedList {
-    // In blocks: a document's million nodes never need one huge block, nor a copy when it grows.
+  // In blocks: a document's million nodes never need one huge block, nor a
+  // copy when it grows. The number is kept, since a deque works its size out
+  // anew each time and every object made asks it.
+  class Slots {
+  public:
+    size_t size() const { return count; }
+    bool empty() const { return count == 0; }
+    TCustomOwnedObject*& operator[](size_t index) { return items[index]; }
+    TCustomOwnedObject*& back() { return items.back(); }
+    void push_back(TCustomOwnedObject* object) {
+      items.push_back(object);
+      ++count;
+    }
+    void pop_back() {
+      items.pop_back();
+      --count;
+    }
+    void resize(size_t newCount) {
+      items.resize(newCount);
+      count = newCount;
+    }
+    auto begin() { return items.begin(); }
+    auto end() { return items.end(); }
+
+  private:
     std::deque<TCustomOwnedObject*> items;
+    size_t count = 0;
+  };
+  struct OwnedList {
+    Slots items;
     int holes = 0;
     std::unique_ptr<TOwnedObjectExtension> extension;
   };
@@ -198,6 +225,36 @@ protected:
   virtual void DoBeforeClear();
   virtual void DoBeforeDetach(TCustomOwnedNode* node);
 
+  // AppendChild for a node in no tree and without children (one just made),
+  // whose type the caller has checked: the same owner and read-only refusals
+  // and the same hooks, without the checks such a node cannot fail. Returns
+  // false, having done nothing, for any other node (null, this node, a node
+  // with a parent or children): the caller then takes AppendChild's path.
+  // Inline: a parser appends every node it makes this way.
+  bool AppendLoneChild(TCustomOwnedNode* newChild) {
+    if (newChild == nullptr || newChild == this || newChild->parent != nullptr || newChild->firstChild != nullptr) {
+      return false;
+    }
+    CheckSameOwner(newChild);
+    CheckWritable();
+    DoBeforeAttach(newChild);
+    // Link's append, with nothing to unlink first.
+    if (firstChild == nullptr) {
+      newChild->previousSibling = newChild;
+      firstChild = newChild;
+    } else {
+      TCustomOwnedNode* last = firstChild->previousSibling;
+      last->nextSibling = newChild;
+      newChild->previousSibling = last;
+      firstChild->previousSibling = newChild;
+    }
+    newChild->nextSibling = nullptr;
+    newChild->parent = this;
+    ++childCount;
+    DoAfterAttach(newChild);
+    return true;
+  }
+
   // Moves every child of source, in order, before refChild (appends for null),
   // each with this node's attach hooks and the owner check, in time linear in
   // their number. The caller has made the other checks for all of them.
@@ -205,9 +262,13 @@ protected:
 
 private:
   void CheckAssigned(const TCustomOwnedNode* node);
-  void CheckSameOwner(const TCustomOwnedNode* newChild);
+  void CheckSameOwner(const TCustomOwnedNode* newChild) {
+    if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) RaiseException(TOwnedTreeErrorKind::WrongOwner);
+  }
   void CheckHierarchy(const TCustomOwnedNode* newChild);
-  void CheckWritable();
+  void CheckWritable() {
+    if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  }
   void CheckOldParentWritable(const TCustomOwnedNode* newChild);
   void CheckIsChild(const TCustomOwnedNode* node);
   // Links newChild before refChild (appends for null), unlinking it first.

@@ -194,11 +194,6 @@ void TCustomOwnedNode::CheckAssigned(const TCustomOwnedNode* node) {
   if (node == nullptr) RaiseException(TOwnedTreeErrorKind::NotAssigned);
 }
 
-void TCustomOwnedNode::CheckSameOwner(const TCustomOwnedNode* newChild) {
-  if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
-    RaiseException(TOwnedTreeErrorKind::WrongOwner);
-  }
-}
 
 void TCustomOwnedNode::CheckHierarchy(const TCustomOwnedNode* newChild) {
   // An ancestor has at least one child, so a childless node needs no walk up
@@ -206,9 +201,6 @@ void TCustomOwnedNode::CheckHierarchy(const TCustomOwnedNode* newChild) {
   if (newChild == this || (newChild->HasChildren() && HasAsAncestor(newChild))) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
 }
 
-void TCustomOwnedNode::CheckWritable() {
-  if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
-}
 
 void TCustomOwnedNode::CheckOldParentWritable(const TCustomOwnedNode* newChild) {
   if (newChild->parent != nullptr && newChild->parent->GetReadOnly()) {

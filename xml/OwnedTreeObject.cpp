@@ -87,7 +87,7 @@ void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
   object->owner = nullptr;
   object->ownerSlot = -1;
   if (ownedObjects == nullptr) return;
-  std::deque<TCustomOwnedObject*>& list = ownedObjects->items;
+  Slots& list = ownedObjects->items;
   int& holes = ownedObjects->holes;
   if (slot >= list.size() || list[slot] != object) return;
   list[slot] = nullptr;
@@ -105,7 +105,7 @@ void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
 
 void TCustomOwnedObject::CompactOwned() const {
   if (ownedObjects == nullptr) return;
-  std::deque<TCustomOwnedObject*>& list = ownedObjects->items;
+  Slots& list = ownedObjects->items;
   size_t kept = 0;
   for (TCustomOwnedObject* object : list) {
     if (object == nullptr) continue;

@@ -1,10 +1,12 @@
-// The special-folder items: none is made by the toolkit's start-up; each is
-// made once, by whichever thread asks first, and is the folder the shell names
-// for its CSIDL, as an item made directly for it is. In child processes, so
-// that no earlier test has asked for one.
+// The special-folder items: none is made by the toolkit's start-up; all are
+// made once, on the main thread, when one is first asked for, and each is the
+// folder the shell names for its CSIDL, as an item made directly for it is.
+// Another thread never makes them. In child processes, so that no earlier
+// test has asked for one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <random>
 #include <thread>
 #include <vector>
@@ -41,11 +43,33 @@ int Differs(TNamespace* item, int csidl) {
   return differs;
 }
 
+// Handles this thread's messages until done is true.
+void PumpUntil(const std::atomic<bool>& done) {
+  while (!done.load()) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+}
+
+// Asks for special on a thread of its own while this thread waits for it
+// without handling messages.
+TNamespace* AskOnAnotherThread(TNamespace* (*special)()) {
+  TNamespace* seen = reinterpret_cast<TNamespace*>(1);
+  std::thread([&] {
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    seen = special();
+    CoUninitialize();
+  }).join();
+  return seen;
+}
+
 }  // namespace
 
-// Threads ask for the items in random orders, all at once; every thread gets
-// the same item for a folder, and each item is the shell's folder.
-TEST(SpecialFolders, WaitForTheirFirstUseAndAreMadeOnceFromAnyThread) {
+// Threads ask for the items in random orders, all at once, while the main
+// thread handles messages: the main thread makes them, every thread gets the
+// same item for a folder, and each item is the shell's folder.
+TEST(SpecialFolders, WaitForTheirFirstUseAndAreMadeOnTheMainThread) {
   for (unsigned seed : {1u, 2u}) {
     EXPECT_EXIT(
         {
@@ -53,6 +77,8 @@ TEST(SpecialFolders, WaitForTheirFirstUseAndAreMadeOnceFromAnyThread) {
           int failures = SpecialFoldersMade() == 0 ? 0 : 1;
           constexpr int kThreads = 6;
           std::vector<std::vector<TNamespace*>> seen(kThreads, std::vector<TNamespace*>(kCount));
+          std::atomic<int> running{kThreads};
+          std::atomic<bool> allDone{false};
           std::vector<std::thread> threads;
           for (int t = 0; t < kThreads; ++t)
             threads.emplace_back([&, t] {
@@ -62,7 +88,9 @@ TEST(SpecialFolders, WaitForTheirFirstUseAndAreMadeOnceFromAnyThread) {
               std::shuffle(order.begin(), order.end(), std::mt19937(seed * 100 + t));
               for (int i : order) seen[t][i] = kSpecials[i].get();
               CoUninitialize();
+              if (--running == 0) allDone = true;
             });
+          PumpUntil(allDone);
           for (std::thread& thread : threads) thread.join();
           if (SpecialFoldersMade() != kCount) failures |= 2;
           for (int i = 0; i < kCount; ++i) {
@@ -81,15 +109,35 @@ TEST(SpecialFolders, WaitForTheirFirstUseAndAreMadeOnceFromAnyThread) {
   }
 }
 
-// An item asked for alone makes only itself; asked again, it is the same object.
-TEST(SpecialFolders, OneAskedForMakesOnlyItself) {
+// A thread asking while the main thread waits for it (handling no messages)
+// neither makes an item nor hangs: it gets null. The main thread's own
+// question then makes all eleven, which that thread then gets too.
+TEST(SpecialFolders, AThreadTheMainThreadWaitsForGetsNullAndMakesNone) {
+  EXPECT_EXIT(
+      {
+        InitializeShellToolkit();
+        int failures = 0;
+        if (AskOnAnotherThread(DrivesFolder) != nullptr) failures |= 1;
+        if (AskOnAnotherThread(DesktopFolder) != nullptr) failures |= 2;
+        if (SpecialFoldersMade() != 0) failures |= 4;
+        TNamespace* drives = DrivesFolder();
+        if (SpecialFoldersMade() != kCount) failures |= 8;
+        if (drives == nullptr || Differs(drives, 17) != 0) failures |= 16;
+        if (AskOnAnotherThread(DrivesFolder) != drives) failures |= 32;
+        std::exit(failures == 0 ? 7 : 100 + failures);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
+
+// One item asked for on the main thread makes all eleven; asked again, it is
+// the same object.
+TEST(SpecialFolders, OneAskedForMakesAllEleven) {
   EXPECT_EXIT(
       {
         InitializeShellToolkit();
         int failures = 0;
         TNamespace* drives = DrivesFolder();
-        // Its parent (the desktop) is an item of its own, not the special one.
-        if (SpecialFoldersMade() != 1) failures |= 1;
+        if (SpecialFoldersMade() != kCount) failures |= 1;
         if (drives == nullptr || Differs(drives, 17) != 0) failures |= 2;
         if (DrivesFolder() != drives) failures |= 4;
         std::exit(failures == 0 ? 7 : 100 + failures);

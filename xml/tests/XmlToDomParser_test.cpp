@@ -411,6 +411,33 @@ TEST_F(XmlToDomParserTest, AttributeAnInsertionHandlerAddedIsReplacedNotRepeated
   EXPECT_EQ(Utf8(f->getAttribute(u"a")), "h");
 }
 
+// Every node the parser adds is reported once, after it is in place, in
+// document order; a parent made read-only on the way refuses the next one.
+TEST_F(XmlToDomParserTest, ParsedNodesAreReportedInOrderAndReadOnlyParentsRefuse) {
+  struct Log {
+    std::string seen;
+    void Inserted(TObject*, TdomNode* node) {
+      seen += Utf8(node->GetParentNode()->GetNodeName()) + ">" + Utf8(node->GetNodeName()) + " ";
+      if (node->GetNodeName() == u"stop") node->GetParentNode()->SetReadOnly(true);
+    }
+    void Attr(TObject*, TdomNode* element, TdomAttrChange change, TdomAttr* attr) {
+      seen += Utf8(element->GetNodeName()) + "@" + Utf8(attr->GetNodeName()) + "=" + Utf8(attr->GetNodeValue()) +
+              (change == AC_ADDITION ? "+ " : "? ");
+    }
+  } log;
+  impl->OnNodeInserted = MakeEvent<&Log::Inserted>(&log);
+  impl->OnAttrModified = MakeEvent<&Log::Attr>(&log);
+  TdomDocument* doc = ParseBytes("<r>a<e x='1' y='2'>b&amp;c</e><!--d--><?p q?><![CDATA[f]]></r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(log.seen,
+            "#document>r r>#text r>e e@x=1+ e@y=2+ e>#text e>amp e>#text r>#comment r>p r>#cdata-section ");
+  TdomElement* root = doc->GetDocumentElement();
+  log.seen.clear();
+  EXPECT_THROW(parser->ParseWideString(u"<stop/>t", u"", u"", root), EParserException);
+  EXPECT_EQ(log.seen, "r>stop ");
+  EXPECT_EQ(ChildNames(root), "#text,e,#comment,p,#cdata-section,stop");
+}
+
 TEST_F(XmlToDomParserTest, ManyNamespaceDeclarationsOnOneElement) {
   constexpr int kCount = 20000;
   std::string text = "<a";

@@ -84,3 +84,22 @@ TEST(ExplorerRoot, ATreeMadeInCodeBuildsTheDesktop) {
   EXPECT_TRUE(tree->NodeNamespace(tree->GetFirst())->IsDesktop());
   form->Free();
 }
+
+// The one top node stands for the root folder even when it is set up before
+// anything else asked for the root's item: it is the root, not an empty item.
+TEST(ExplorerRoot, ATopNodeSetUpFirstStandsForAWaitingRoot) {
+  Application->Initialize();
+  InitializeShellToolkit();
+  auto* form = New<TForm>(Application);
+  ReadFormDefinition(form, "TForm Form { TVirtualExplorerTreeview Read { Left = 0; Top = 0; Width = 200; "
+                           "Height = 200; RootFolder = rfDrives; } }");
+  auto* read = qvtest::Find<TVirtualExplorerTreeview>(form, "Read");
+  read->SetRootNodeCount(1);
+  PVirtualNode top = read->GetFirst();
+  ASSERT_NE(top, nullptr);
+  TNamespace* ns = read->NodeNamespace(top);
+  ASSERT_NE(ns, nullptr);
+  EXPECT_TRUE(ns->IsMyComputer());
+  EXPECT_TRUE(SameItem(ns, read->RootNamespace()));
+  form->Free();
+}
