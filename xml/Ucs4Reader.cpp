@@ -108,48 +108,50 @@ TUtilsUCS4CharData TUtilsUCS4Reader::RecordAt(int32_t k) const {
   }
   if (anchorAt < from) MoveAnchor(from);
   TCounters at = anchor;
-  for (int32_t j = anchorAt + 1; j <= k; ++j) CountPast(at, chars[j], sizes[j]);
+  CountRange(at, anchorAt + 1, k);
   return at.Record();
 }
 
 void TUtilsUCS4Reader::MoveAnchor(int32_t k) const {
   int32_t from = anchorAt + 1;
   anchorAt = k;
+  CountRange(anchor, from, k);
+}
+
+void TUtilsUCS4Reader::CountRange(TCounters& at, int32_t from, int32_t k) const {
   if (k < from) return;
   // Counted over the whole way first (no branch per character), then the
   // line's columns and tabs from its last line feed, when there is one.
-  int32_t feeds = 0, tabs = 0, repeats = 0;
-  int64_t bytes = 0;
+  int32_t feeds = 0, tabs = 0;
   for (int32_t j = from; j <= k; ++j) {
     feeds += chars[j] == 0x0A;
     tabs += chars[j] == 0x09;
-    bytes += sizes[j] & (kRepeat - 1);
-    repeats += sizes[j] >> 7;
   }
-  int32_t count = k - from + 1 - repeats;
-  anchor.byteNumber += bytes;
-  anchor.charNumber += count;
+  TUcs4SizeSums sums = SumUcs4Sizes(sizes, from, k + 1);
+  int32_t count = k - from + 1 - sums.repeats;
+  at.byteNumber += sums.bytes;
+  at.charNumber += count;
   if (feeds == 0) {
-    anchor.tabs += tabs;
-    anchor.column += count - tabs;
+    at.tabs += tabs;
+    at.column += count - tabs;
   } else {
-    anchor.line += feeds;
-    anchor.tabs = 0;
-    anchor.column = 0;
+    at.line += feeds;
+    at.tabs = 0;
+    at.column = 0;
     for (int32_t j = k; chars[j] != 0x0A; --j) {
       if (sizes[j] == kRepeat) continue;
       if (chars[j] == 0x09) {
-        anchor.tabs += 1;
+        at.tabs += 1;
       } else {
-        anchor.column += 1;
+        at.column += 1;
       }
     }
   }
   // The code point and size of the last character that is not a repeat.
   for (int32_t j = k; j >= from; --j) {
     if (sizes[j] != kRepeat) {
-      anchor.codePoint = chars[j];
-      anchor.charSize = sizes[j];
+      at.codePoint = chars[j];
+      at.charSize = sizes[j];
       break;
     }
   }
@@ -167,8 +169,7 @@ void TUtilsUCS4Reader::RaiseDecodingError(const EConvertError& e) const {
 
 void TUtilsUCS4Reader::Settle(int32_t k) {
   if (k <= settledAt) return;
-  int64_t target = settledByteNumber;
-  for (int32_t j = settledAt + 1; j <= k; ++j) target += sizes[j] & (kRepeat - 1);
+  int64_t target = settledByteNumber + SumUcs4Sizes(sizes, settledAt + 1, k + 1).bytes;
   settledAt = k;
   if (target == settledByteNumber) return;
   bomReader->SkipBuffered(static_cast<int32_t>(target - settledByteNumber));
@@ -182,10 +183,12 @@ void TUtilsUCS4Reader::ReadAhead() {
   if (filled + 1 >= kRingLength) {
     // Keep the previous, current and next characters (and any after them); move them to the front.
     int32_t first = cur - 1;
-    for (TKept& k : kept) {
-      if (!k.resolved && k.mark - base < first) {
-        k.record = RecordAt(static_cast<int32_t>(k.mark - base));
-        k.resolved = true;
+    // The earlier mark first: the anchor moves on to each in turn.
+    int order = kept[1].mark < kept[0].mark ? 1 : 0;
+    for (TKept* k : {&kept[order], &kept[1 - order]}) {
+      if (!k->resolved && k->mark - base < first) {
+        k->record = RecordAt(static_cast<int32_t>(k->mark - base));
+        k->resolved = true;
       }
     }
     MoveAnchor(first);
@@ -262,17 +265,10 @@ void TUtilsUCS4Reader::Next() { Step(); }
 void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
   for (;;) {
     // The characters decoded ahead first: those before the last one can be
-    // stepped onto (each has a next one). Copied as they are looked at; a
-    // pair or non-character takes the general way.
-    int32_t last = filled - 1;
-    char16_t run[kRingLength];
-    int32_t j = cur + 1;
-    for (; j < last; ++j) {
-      UCS4Char c = chars[j];
-      if (stops.Has(c) || c >= 0x10000) break;
-      run[j - cur - 1] = static_cast<char16_t>(c);
-    }
-    out.append(run, j - cur - 1);
+    // stepped onto (each has a next one). A pair takes the general way.
+    char16_t run[kRingLength + 8];
+    int32_t j = CopyUcs4Run(chars, cur + 1, filled - 1, stops, run);
+    if (j > cur + 1) out.append(run, j - cur - 1);
     cur = j - 1;
     UCS4Char c = chars[j];
     if (stops.Has(c)) return;
@@ -282,6 +278,9 @@ void TUtilsUCS4Reader::StepRun(const TUcs4StopSet& stops, std::u16string& out) {
 }
 
 UCS4Char TUtilsUCS4Reader::StepTag(std::u16string& out) {
+  static constexpr TUcs4StopSet kOutside(u"/>\"'");
+  static constexpr TUcs4StopSet kInDouble(u"\"");
+  static constexpr TUcs4StopSet kInSingle(u"'");
   UCS4Char quote = 0;
   auto passQuote = [&quote](UCS4Char c) {
     if (quote != 0) {
@@ -291,16 +290,25 @@ UCS4Char TUtilsUCS4Reader::StepTag(std::u16string& out) {
     }
   };
   for (;;) {
+    // As in StepRun, through the characters decoded ahead, quoted values
+    // and the text between them alike.
     int32_t last = filled - 1;
-    char16_t run[kRingLength];
     int32_t j = cur + 1;
-    for (; j < last; ++j) {
-      UCS4Char c = chars[j];
-      if (c == kUcs4EndOfInput || c >= 0x10000 || (quote == 0 && (c == '/' || c == '>'))) break;
-      passQuote(c);
-      run[j - cur - 1] = static_cast<char16_t>(c);
+    char16_t run[kRingLength + 8];
+    for (;;) {
+      if (quote == 0) {
+        j = CopyUcs4Run(chars, j, last, kOutside, run + (j - cur - 1));
+        if (j >= last || (chars[j] != '"' && chars[j] != '\'')) break;
+        quote = chars[j];
+        run[j++ - cur - 1] = static_cast<char16_t>(quote);
+      } else {
+        j = CopyUcs4Run(chars, j, last, quote == '"' ? kInDouble : kInSingle, run + (j - cur - 1));
+        if (j >= last || chars[j] != quote) break;
+        run[j++ - cur - 1] = static_cast<char16_t>(quote);
+        quote = 0;
+      }
     }
-    out.append(run, j - cur - 1);
+    if (j > cur + 1) out.append(run, j - cur - 1);
     cur = j - 1;
     UCS4Char c = chars[j];
     if (c == kUcs4EndOfInput) return quote;

@@ -9,19 +9,7 @@
 #include "xml/BomReader.h"
 #include "core/Exception.h"
 #include "xml/UnicodeCodec.h"
-
-// A set of ASCII characters a run of text stops at; the end of the input
-// always stops it.
-class TUcs4StopSet {
-public:
-  constexpr TUcs4StopSet(std::u16string_view chars) {
-    for (char16_t c : chars) bits[c >> 6] |= uint64_t(1) << (c & 63);
-  }
-  bool Has(UCS4Char c) const { return c < 128 ? (bits[c >> 6] >> (c & 63)) & 1 : c == kUcs4EndOfInput; }
-
-private:
-  uint64_t bits[2] = {0, 0};
-};
+#include "xml/Ucs4Runs.h"
 
 // Appends c to out as UTF-16; beyond U+10FFFF, U+FFFF (no character: refused later as such).
 inline void AppendUcs4AsUtf16(std::u16string& out, UCS4Char c) {
@@ -212,23 +200,9 @@ private:
       return r;
     }
   };
-  // Counts c past the counters: the record of the entry after them.
-  static void CountPast(TCounters& at, UCS4Char c, uint8_t size) {
-    if (size == kRepeat) return;
-    at.byteNumber += size;
-    at.charNumber += 1;
-    at.codePoint = c;
-    at.charSize = size;
-    if (c == 0x0A) [[unlikely]] {
-      at.line += 1;
-      at.column = 0;
-      at.tabs = 0;
-    } else if (c == 0x09) [[unlikely]] {
-      at.tabs += 1;
-    } else {
-      at.column += 1;
-    }
-  }
+  // Counts the entries from to k (none when k < from) past the counters:
+  // then they hold the record of entry k.
+  void CountRange(TCounters& at, int32_t from, int32_t k) const;
   mutable TCounters anchor;
   mutable int32_t anchorAt = 0;
   // Marks of entries whose records must stay at hand: the anchor does not

@@ -208,7 +208,7 @@ void TXmlStandardDocReader::SendStartDocumentFragmentSignal(const IDomLocator* l
 
 void TXmlStandardDocReader::SendCDATASignal(TXmlDocTokenizer* tokenizer) {
   if (NextHandler() == nullptr) return;
-  std::unique_ptr<TXmlCDATASignal> signal(TXmlSignal::CreateFromLocator<TXmlCDATASignal>(this, tokenizer));
+  std::unique_ptr<TXmlCDATASignal> signal(TXmlSignal::CreateAtToken<TXmlCDATASignal>(this, tokenizer));
   signal->Data = tokenizer->TokenText();
   Send(signal.get());
 }
@@ -249,7 +249,7 @@ void TXmlStandardDocReader::SendCharRefSignal(TXmlDocTokenizer* tokenizer, bool 
 
 void TXmlStandardDocReader::SendCommentSignal(TXmlDocTokenizer* tokenizer) {
   if (NextHandler() == nullptr) return;
-  std::unique_ptr<TXmlCommentSignal> signal(TXmlSignal::CreateFromLocator<TXmlCommentSignal>(this, tokenizer));
+  std::unique_ptr<TXmlCommentSignal> signal(TXmlSignal::CreateAtToken<TXmlCommentSignal>(this, tokenizer));
   signal->Data = tokenizer->TokenText();
   Send(signal.get());
 }
@@ -266,7 +266,7 @@ void TXmlStandardDocReader::SendPCDATASignal(TXmlDocTokenizer* tokenizer) {
 void TXmlStandardDocReader::SendProcessingInstructionSignal(TXmlDocTokenizer* tokenizer) {
   if (NextHandler() == nullptr) return;
   std::unique_ptr<TXmlProcessingInstructionSignal> signal(
-      TXmlSignal::CreateFromLocator<TXmlProcessingInstructionSignal>(this, tokenizer));
+      TXmlSignal::CreateAtToken<TXmlProcessingInstructionSignal>(this, tokenizer));
   const std::u16string& text = tokenizer->TokenText();
   size_t i = 0;
   while (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) ++i;

@@ -46,6 +46,14 @@ public:
     signal->Locate(reader_, locator);
     return signal;
   }
+  // A signal of class T placed at the document tokenizer's current token,
+  // whose place is read only when asked for.
+  template <class T>
+  static T* CreateAtToken(TXmlCustomReader* reader_, const TXmlDocTokenizer* tokenizer) {
+    T* signal = New<T>();
+    signal->Locate(reader_, tokenizer);
+    return signal;
+  }
   // Places this signal where locator says (as CreateFromLocator does); lets a
   // reader reuse one signal object per kind.
   void Locate(TXmlCustomReader* reader_, const IDomLocator* locator);

@@ -311,7 +311,7 @@ std::string RandomBytes(uint32_t& seed, bool utf16) {
 }  // namespace
 
 TEST(Ucs4Reader, StepRunMatchesStepByStep) {
-  const std::u16string_view stopSets[] = {u"&<", u"/>'\"", u"'", u"\"", u"\n", u"\t ", u""};
+  const std::u16string_view stopSets[] = {u"&<", u"/>'\"", u"'", u"\"", u"\n", u"\t ", u"", u"&<>=\"'a"};
   uint32_t seed = 99;
   auto next = [&] { return NextRandom(seed); };
   int rounds = std::getenv("QV_LONG") != nullptr ? 20000 : 1500;

@@ -1,0 +1,50 @@
+#pragma once
+// The loops under the reader's runs of text: finding where a run of decoded
+// characters stops while copying it out as UTF-16, and summing the sizes of
+// ring entries. Several at a time where the processor allows.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "xml/UnicodeCodec.h"
+
+// A set of ASCII characters a run of text stops at; the end of the input
+// (and, for the run loops, any character beyond U+FFFF) always stops it.
+class TUcs4StopSet {
+public:
+  constexpr TUcs4StopSet(std::u16string_view chars) {
+    for (char16_t c : chars) {
+      bits[c >> 6] |= uint64_t(1) << (c & 63);
+      if (listed < kListed) list[listed] = c;
+      ++listed;
+    }
+    // The unused places repeat a stop (or hold the end marker, which stops anyway).
+    for (int i = listed; i < kListed; ++i) list[i] = listed > 0 ? list[0] : kUcs4EndOfInput;
+  }
+  bool Has(UCS4Char c) const { return c < 128 ? (bits[c >> 6] >> (c & 63)) & 1 : c == kUcs4EndOfInput; }
+
+  // Up to four stops are also kept as a list, for the loops that compare
+  // four characters at once.
+  static constexpr int kListed = 4;
+  bool Listed() const { return listed <= kListed; }
+  UCS4Char ListedChar(int i) const { return list[i]; }
+
+private:
+  uint64_t bits[2] = {0, 0};
+  UCS4Char list[kListed] = {};
+  int listed = 0;
+};
+
+// The first k in [from, to) whose character is in stops or beyond U+FFFF
+// (which takes in the end marker), else the larger of from and to; the
+// characters before it are copied to into as UTF-16 units. into has room
+// for to - from + 8 units (whole blocks of eight may be written).
+int32_t CopyUcs4Run(const UCS4Char* chars, int32_t from, int32_t to, const TUcs4StopSet& stops, char16_t* into);
+
+// Sums over the ring entry sizes [from, to) of one reader: the bytes (the low
+// seven bits of each size) and the repeats (the sizes with the high bit set).
+struct TUcs4SizeSums {
+  int64_t bytes = 0;
+  int32_t repeats = 0;
+};
+TUcs4SizeSums SumUcs4Sizes(const uint8_t* sizes, int32_t from, int32_t to);
