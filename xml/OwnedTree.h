@@ -44,7 +44,9 @@ public:
   ~TCustomOwnedObject() override;
 
   // Creation phase: registers in owner's owned list when owner is given.
-  virtual void Create(TCustomOwnedObject* owner);
+  virtual void Create(TCustomOwnedObject* owner) {
+    if (owner != nullptr) owner->RegisterOwned(this);
+  }
 
   // Moves object into this object's owned list. Nothing for null, for this
   // object, or when this object already owns it. Raises EHierarchyRequestError
@@ -111,7 +113,15 @@ protected:
 private:
   // FreeOwnedObjects once there is a list.
   void FreeOwnedList();
-  void RegisterOwned(TCustomOwnedObject* object);
+  // Inline: every node a document makes registers here.
+  void RegisterOwned(TCustomOwnedObject* object) {
+    if (ownedObjects == nullptr) MakeOwnedList();
+    object->ownerSlot = static_cast<int>(ownedObjects->items.size());
+    ownedObjects->items.push_back(object);
+    object->owner = this;
+    object->releasedByOwner = false;
+  }
+  void MakeOwnedList() const;
   void UnregisterOwned(TCustomOwnedObject* object);
   // Squeezes out the holes that removals left, renumbering the slots.
   void CompactOwned() const;

@@ -17,9 +17,6 @@ TCustomOwnedObject::~TCustomOwnedObject() {
   if (owner != nullptr && !releasedByOwner) owner->UnregisterOwned(this);
 }
 
-void TCustomOwnedObject::Create(TCustomOwnedObject* owner_) {
-  if (owner_ != nullptr) owner_->RegisterOwned(this);
-}
 
 void TCustomOwnedObject::AdoptObject(TCustomOwnedObject* object) {
   if (object == nullptr || object == this || object->owner == this) return;
@@ -74,13 +71,7 @@ void TCustomOwnedObject::FreeOwnedObjectsTogether() {
   freeingTogether = false;
 }
 
-void TCustomOwnedObject::RegisterOwned(TCustomOwnedObject* object) {
-  if (ownedObjects == nullptr) ownedObjects = std::make_unique<OwnedList>();
-  object->ownerSlot = static_cast<int>(ownedObjects->items.size());
-  ownedObjects->items.push_back(object);
-  object->owner = this;
-  object->releasedByOwner = false;
-}
+void TCustomOwnedObject::MakeOwnedList() const { ownedObjects = std::make_unique<OwnedList>(); }
 
 void TCustomOwnedObject::UnregisterOwned(TCustomOwnedObject* object) {
   size_t slot = static_cast<size_t>(object->ownerSlot);
@@ -119,7 +110,7 @@ void TCustomOwnedObject::CompactOwned() const {
 void TCustomOwnedObject::SetExtension(std::unique_ptr<TOwnedObjectExtension> extension) const {
   if (ownedObjects == nullptr) {
     if (extension == nullptr) return;
-    ownedObjects = std::make_unique<OwnedList>();
+    MakeOwnedList();
   }
   // The old state goes after the new one is in place: its destructor may look.
   std::unique_ptr<TOwnedObjectExtension> old = std::move(ownedObjects->extension);

@@ -64,8 +64,6 @@ void* TUtilsNameValueList::GetObject(int index) const { return values->GetObject
 
 std::u16string TUtilsNameValueList::GetValue(int index) const { return values->Get(ValueIndex(index)); }
 
-const std::u16string& TUtilsNameValueList::ValueAt(int index) const { return values->At(ValueIndex(index)); }
-
 void TUtilsNameValueList::PutObject(int index, void* object) { values->PutObject(ValueIndex(index), object); }
 
 void TUtilsNameValueList::SetCapacity(int newCapacity) {

@@ -4,6 +4,7 @@
 // Values carries the caller's object for the pair. Values only grows by
 // appending, so the stored indexes stay valid; sorting, exchanging and
 // deleting act on Names only. A failed operation changes neither list.
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -27,7 +28,11 @@ public:
   virtual std::u16string GetValue(int index) const;
   // GetName and GetValue without a copy.
   const std::u16string& NameAt(int index) const { return names->At(index); }
-  const std::u16string& ValueAt(int index) const;
+  // Inline, as a parser reads each attribute through it: Names' own bounds
+  // check is this list's (same count, same error).
+  const std::u16string& ValueAt(int index) const {
+    return values->At(static_cast<int>(reinterpret_cast<intptr_t>(names->GetObject(index))));
+  }
   virtual void PutObject(int index, void* object);
   // Sets the capacity of both lists.
   virtual void SetCapacity(int newCapacity);
