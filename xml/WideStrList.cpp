@@ -263,12 +263,17 @@ void TUtilsWideStringList::Refill(const std::u16string_view* texts, const int* o
       spare.pop_back();
     }
   }
+  // The texts are never parts of the items (they come from elsewhere), so
+  // each string is emptied and appended to: the buffer it holds is used
+  // again without the general replace.
   for (size_t i = 0; i < n; ++i) {
+    std::u16string& text = items[i].fString;
+    text.clear();
     if (order == nullptr) {
-      items[i].fString.assign(texts[i]);
+      text.append(texts[i]);
       items[i].fObject = nullptr;
     } else {
-      items[i].fString.assign(texts[order[i]]);
+      text.append(texts[order[i]]);
       items[i].fObject = reinterpret_cast<void*>(static_cast<intptr_t>(order[i]));
     }
   }

@@ -99,7 +99,8 @@ private:
   // Replaces the items by count texts in one change, the room and string
   // buffers the list holds or kept used again: texts[0..count) in that order
   // with no objects, or with order, item i is texts[order[i]] with the
-  // object order[i]. A sorted list must get them in order.
+  // object order[i]. A sorted list must get them in order. The texts are
+  // not views of the list's own items.
   void Refill(const std::u16string_view* texts, const int* order, int count);
 
   void CheckIndex(int index) const {

@@ -63,7 +63,8 @@ public:
   // Replaces the entries by the pairs (names[i], values[i]), i from 0 to
   // count - 1, with no objects; order lists the pairs by name (ascending,
   // all names different), as a sorted list keeps them. The same as Clear and
-  // Add of each pair in turn, in one change of each list.
+  // Add of each pair in turn, in one change of each list. The views are not
+  // of the list's own names or values.
   void RefillSorted(const std::u16string_view* names_, const std::u16string_view* values_, const int* order,
                     int count);
 

@@ -116,10 +116,6 @@ void Fail(TXmlErrorType& errorType, std::u16string& code, TXmlErrorType type, st
 void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorType, std::u16string& code) {
   errorType = ET_NONE;
   code.clear();
-  if (value.find(u'&') == std::u16string::npos) {
-    if (!IsXmlCharData(value)) Fail(errorType, code, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, value);
-    return;
-  }
   size_t i = 0;
   while (i < value.size()) {
     char16_t c = value[i];
@@ -156,7 +152,10 @@ void CheckXmlAttributeValue(const std::u16string& value, TXmlErrorType& errorTyp
                         ? 2
                         : 1;
     if (c == u'<' || (surrogate && length == 1) || !IsXmlChar(c)) {
-      Fail(errorType, code, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, std::u16string_view(&value[i], 1));
+      // A value without references is quoted whole, else the character.
+      bool references = value.find(u'&') != std::u16string::npos;
+      Fail(errorType, code, ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE,
+           references ? std::u16string_view(&value[i], 1) : std::u16string_view(value));
       return;
     }
     i += length;
