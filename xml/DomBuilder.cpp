@@ -13,11 +13,6 @@
 #include "xml/XmlRules.h"
 
 namespace {
-template <class T>
-T* As(TXmlSignal* signal) {
-  return SignalAs<T>(signal);
-}
-
 const char16_t* PredefinedEntityText(const std::u16string& name) {
   if (name == u"lt") return u"<";
   if (name == u"gt") return u">";
@@ -105,100 +100,105 @@ void TXmlDomBuilder::ReportMisplaced(TXmlSignal* signal) {
 }
 
 void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
-  if (auto* pcdata = As<TXmlPCDATASignal>(signal)) {
-    if (referenceNode == nullptr) return;
-    if (referenceNode->GetNodeType() == ntDocument_Node) {
-      // White space around the root is dropped; other text has no place there.
-      if (!IsXmlS(pcdata->Data)) SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, pcdata->Data);
+  // One look at the kind: a parse sends a signal for each node it makes.
+  switch (signal->KindCode()) {
+    case SK_PCDATA: {
+      if (referenceNode == nullptr) return;
+      auto* pcdata = static_cast<TXmlPCDATASignal*>(signal);
+      if (referenceNode->GetNodeType() == ntDocument_Node) {
+        // White space around the root is dropped; other text has no place there.
+        if (!IsXmlS(pcdata->Data)) SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, pcdata->Data);
+        return;
+      }
+      WritePCDATA(signal->Reader(), signal, pcdata->Data);
+      if (pcdata->CharRefGenerated) MarkLastTextNonLiteral();
       return;
     }
-    WritePCDATA(signal->Reader(), signal, pcdata->Data);
-    if (pcdata->CharRefGenerated) MarkLastTextNonLiteral();
-    return;
-  }
-  if (auto* start = As<TXmlStartElementSignal>(signal)) {
-    if (referenceNode != nullptr) StartElement(start);
-    return;
-  }
-  if (As<TXmlEndElementSignal>(signal) != nullptr) {
-    if (referenceNode != nullptr) referenceNode = referenceNode->GetParentNode();
-    return;
-  }
-  TdomDocument* document = referenceNode != nullptr ? referenceNode->GetReferenceDocument() : nullptr;
-  if (auto* cdata = As<TXmlCDATASignal>(signal)) {
-    if (referenceNode == nullptr) return;
-    if (KeepCDATASections) {
-      AppendNew(document->createCDATASection(cdata->Data));
-    } else {
-      WritePCDATA(signal->Reader(), signal, cdata->Data);
-      MarkLastTextNonLiteral();
+    case SK_START_ELEMENT:
+      if (referenceNode != nullptr) StartElement(static_cast<TXmlStartElementSignal*>(signal));
+      return;
+    case SK_END_ELEMENT:
+      if (referenceNode != nullptr) referenceNode = referenceNode->GetParentNode();
+      return;
+    case SK_CDATA: {
+      if (referenceNode == nullptr) return;
+      auto* cdata = static_cast<TXmlCDATASignal*>(signal);
+      if (KeepCDATASections) {
+        AppendNew(referenceNode->GetReferenceDocument()->createCDATASection(cdata->Data));
+      } else {
+        WritePCDATA(signal->Reader(), signal, cdata->Data);
+        MarkLastTextNonLiteral();
+      }
+      return;
     }
-    return;
-  }
-  if (auto* comment = As<TXmlCommentSignal>(signal)) {
-    if (KeepComments && referenceNode != nullptr) AppendNew(document->createComment(comment->Data));
-    return;
-  }
-  if (auto* doctype = As<TXmlDoctypeSignal>(signal)) {
-    if (!KeepDocumentTypeDecl || referenceNode == nullptr) return;
-    TdomDocumentTypeDecl* decl =
-        document->createDocumentTypeDecl(doctype->DoctypeName, doctype->PublicId, doctype->SystemId, doctype->Data);
-    AppendNew(decl);
-    if (AutoPrepare == AP_NO) return;
-    decl->GetASModels()->SetResolveExternals(ResolveExternals);
-    bool prepared = decl->PrepareASModels(AutoPrepare == AP_INTERNAL_DECLARATIONS, doctype->IntSubsetStartByteNumber,
-                                          doctype->IntSubsetStartCharNumber, doctype->IntSubsetStartColumn,
-                                          doctype->IntSubsetStartLine);
-    if (!prepared) throw EParserException("Non-wellformed DTD.");
-    return;
-  }
-  if (As<TXmlEndPrefixMappingSignal>(signal) != nullptr) {
-    if (prefixMappings->GetCount() > 0) prefixMappings->Delete(prefixMappings->GetCount() - 1);
-    return;
-  }
-  if (auto* ref = As<TXmlEntityRefSignal>(signal)) {
-    if (referenceNode != nullptr) EntityReference(ref);
-    return;
-  }
-  if (auto* pi = As<TXmlProcessingInstructionSignal>(signal)) {
-    if (referenceNode != nullptr) AppendNew(document->createProcessingInstruction(pi->Target, pi->Data));
-    return;
-  }
-  if (auto* startDoc = As<TXmlStartDocumentSignal>(signal)) {
-    prefixMappings->Clear();
-    if (referenceNode != nullptr && referenceNode->GetNodeType() == ntDocument_Node) {
-      auto* doc = static_cast<TdomDocument*>(referenceNode);
-      // One expansion budget for the whole document, held until it is read.
+    case SK_COMMENT:
+      if (KeepComments && referenceNode != nullptr) {
+        AppendNew(referenceNode->GetReferenceDocument()->createComment(static_cast<TXmlCommentSignal*>(signal)->Data));
+      }
+      return;
+    case SK_DOCTYPE: {
+      if (!KeepDocumentTypeDecl || referenceNode == nullptr) return;
+      auto* doctype = static_cast<TXmlDoctypeSignal*>(signal);
+      TdomDocumentTypeDecl* decl = referenceNode->GetReferenceDocument()->createDocumentTypeDecl(
+          doctype->DoctypeName, doctype->PublicId, doctype->SystemId, doctype->Data);
+      AppendNew(decl);
+      if (AutoPrepare == AP_NO) return;
+      decl->GetASModels()->SetResolveExternals(ResolveExternals);
+      bool prepared = decl->PrepareASModels(AutoPrepare == AP_INTERNAL_DECLARATIONS, doctype->IntSubsetStartByteNumber,
+                                            doctype->IntSubsetStartCharNumber, doctype->IntSubsetStartColumn,
+                                            doctype->IntSubsetStartLine);
+      if (!prepared) throw EParserException("Non-wellformed DTD.");
+      return;
+    }
+    case SK_END_PREFIX_MAPPING:
+      if (prefixMappings->GetCount() > 0) prefixMappings->Delete(prefixMappings->GetCount() - 1);
+      return;
+    case SK_ENTITY_REF:
+      if (referenceNode != nullptr) EntityReference(static_cast<TXmlEntityRefSignal*>(signal));
+      return;
+    case SK_PROCESSING_INSTRUCTION:
+      if (referenceNode != nullptr) {
+        auto* pi = static_cast<TXmlProcessingInstructionSignal*>(signal);
+        AppendNew(referenceNode->GetReferenceDocument()->createProcessingInstruction(pi->Target, pi->Data));
+      }
+      return;
+    case SK_START_DOCUMENT: {
+      prefixMappings->Clear();
+      if (referenceNode != nullptr && referenceNode->GetNodeType() == ntDocument_Node) {
+        auto* startDoc = static_cast<TXmlStartDocumentSignal*>(signal);
+        auto* doc = static_cast<TdomDocument*>(referenceNode);
+        // One expansion budget for the whole document, held until it is read.
+        ReleaseBudget();
+        doc->ExpansionBudget().chars = 0;
+        ++doc->ExpansionBudget().holds;
+        budgetHolder = doc;
+        doc->SetXmlEncoding(startDoc->XmlEncoding);
+        doc->SetInputEncoding(startDoc->InputEncoding);
+        doc->SetXmlStandalone(startDoc->XmlStandalone);
+        doc->SetXmlVersion(startDoc->XmlVersion);
+        doc->SetDocumentUri(startDoc->GetUri());
+      }
+      return;
+    }
+    case SK_START_DOCUMENT_FRAGMENT:
+      prefixMappings->Clear();
+      return;
+    case SK_START_PREFIX_MAPPING: {
+      auto* mapping = static_cast<TXmlStartPrefixMappingSignal*>(signal);
+      prefixMappings->Add(mapping->Prefix, mapping->Uri);
+      return;
+    }
+    case SK_COMPLETED:
       ReleaseBudget();
-      doc->ExpansionBudget().chars = 0;
-      ++doc->ExpansionBudget().holds;
-      budgetHolder = doc;
-      doc->SetXmlEncoding(startDoc->XmlEncoding);
-      doc->SetInputEncoding(startDoc->InputEncoding);
-      doc->SetXmlStandalone(startDoc->XmlStandalone);
-      doc->SetXmlVersion(startDoc->XmlVersion);
-      doc->SetDocumentUri(startDoc->GetUri());
-    }
-    return;
+      return;
+    case SK_ABORTED:
+      ReleaseBudget();
+      Reset();
+      return;
+    default:
+      if ((signal->Scope() & kScopeDoc) == 0) throw EParserException("Internal Parser Exception");
+      return;
   }
-  if (As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
-    prefixMappings->Clear();
-    return;
-  }
-  if (auto* mapping = As<TXmlStartPrefixMappingSignal>(signal)) {
-    prefixMappings->Add(mapping->Prefix, mapping->Uri);
-    return;
-  }
-  if (As<TXmlCompletedSignal>(signal) != nullptr) {
-    ReleaseBudget();
-    return;
-  }
-  if (As<TXmlAbortedSignal>(signal) != nullptr) {
-    ReleaseBudget();
-    Reset();
-    return;
-  }
-  if ((signal->Scope() & kScopeDoc) == 0) throw EParserException("Internal Parser Exception");
 }
 
 TdomASModelCollection* TXmlDomBuilder::PreparedModels() const {

@@ -9,10 +9,77 @@
 // block), go to the heap.
 #include <cstddef>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define QV_NODE_POOL 0
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define QV_NODE_POOL 0
+#endif
+#endif
+#ifndef QV_NODE_POOL
+#define QV_NODE_POOL 1
+#endif
+
+// The pool's own parts, public only so that taking a block from a list and
+// giving one back are inline (a parse does both for every node).
+namespace node_pool {
+
+constexpr size_t kGranule = 8;  // node sizes are multiples of their 8-byte alignment
+constexpr size_t kLargestBlock = 512;
+constexpr size_t kClassCount = kLargestBlock / kGranule;
+constexpr size_t kFirstChunkBytes = 64 * 1024;
+
+struct FreeBlock {
+  FreeBlock* next;
+};
+
+struct ThreadPool {
+  FreeBlock* freeLists[kClassCount] = {};
+  char* cursor = nullptr;  // the unused rest of the current chunk
+  char* limit = nullptr;
+  size_t nextChunkBytes = kFirstChunkBytes;
+};
+
+#if QV_NODE_POOL
+extern thread_local constinit ThreadPool threadPool;
+#endif
+
+// The list of blocks of a size from 1 to kLargestBlock.
+inline FreeBlock*& FreeListOf(ThreadPool& pool, size_t size) { return pool.freeLists[(size + kGranule - 1) / kGranule - 1]; }
+// NodePoolAllocate when the size's list is empty or the size has none.
+void* AllocateElsewhere(size_t size);
+// NodePoolFree of a block that goes to no list.
+void FreeElsewhere(void* block) noexcept;
+
+}  // namespace node_pool
+
 // A block of at least size bytes, aligned for any node.
-void* NodePoolAllocate(size_t size);
+inline void* NodePoolAllocate(size_t size) {
+#if QV_NODE_POOL
+  if (size - 1 < node_pool::kLargestBlock) {  // wraps around for 0
+    node_pool::FreeBlock*& head = node_pool::FreeListOf(node_pool::threadPool, size);
+    if (node_pool::FreeBlock* block = head) {
+      head = block->next;
+      return block;
+    }
+  }
+#endif
+  return node_pool::AllocateElsewhere(size);
+}
+
 // Gives back a block that NodePoolAllocate(size) made; null is ignored.
-void NodePoolFree(void* block, size_t size) noexcept;
+inline void NodePoolFree(void* block, size_t size) noexcept {
+#if QV_NODE_POOL
+  if (block != nullptr && size - 1 < node_pool::kLargestBlock) {
+    auto* freed = static_cast<node_pool::FreeBlock*>(block);
+    node_pool::FreeBlock*& head = node_pool::FreeListOf(node_pool::threadPool, size);
+    freed->next = head;
+    head = freed;
+    return;
+  }
+#endif
+  node_pool::FreeElsewhere(block);
+}
 
 // A chunk for a store that fills it from start to end (a document's text),
 // given back with NodePoolChunkFree(chunk, bytes). Where the system allows,
