@@ -52,21 +52,6 @@ void TUtilsUCS4Reader::SetCurrentCodecClass(TUnicodeCodecClass value) {
 
 namespace {
 
-// How many of the first n bytes are ASCII other than CR, eight at a time.
-int32_t AsciiRunLength(const uint8_t* data, int32_t n) {
-  constexpr uint64_t kOnes = 0x0101010101010101ull;
-  constexpr uint64_t kHighBits = 0x8080808080808080ull;
-  int32_t i = 0;
-  for (; i + 8 <= n; i += 8) {
-    uint64_t word;
-    std::memcpy(&word, data + i, 8);
-    uint64_t cr = word ^ (kOnes * 0x0D);
-    if (((cr - kOnes) & ~cr & kHighBits) | (word & kHighBits)) break;
-  }
-  while (i < n && data[i] < 0x80 && data[i] != 0x0D) ++i;
-  return i;
-}
-
 // Folds CR LF and a lone CR into one LF (of the bytes of both) in the n
 // characters decoded; a CR that ends them waits until its follower is
 // known. Returns how many characters are left.
@@ -214,10 +199,8 @@ void TUtilsUCS4Reader::ReadAhead() {
       // character); the characters between them are decoded one by one.
       int32_t pos = 0;
       while (n < limit && pos < available) {
-        int32_t run = AsciiRunLength(data + pos, std::min(available - pos, limit - n));
-        UCS4Char* to = chars + filled + n;
-        for (int32_t i = 0; i < run; ++i) to[i] = data[pos + i];
-        std::fill(sizes + filled + n, sizes + filled + n + run, uint8_t(1));
+        int32_t run = DecodeAsciiRun(data + pos, std::min(available - pos, limit - n), chars + filled + n,
+                                     sizes + filled + n);
         n += run;
         pos += run;
         if (n == limit || pos == available) break;

@@ -65,3 +65,29 @@ TUcs4SizeSums SumUcs4Sizes(const uint8_t* sizes, int32_t from, int32_t to) {
   }
   return sums;
 }
+
+int32_t DecodeAsciiRun(const uint8_t* data, int32_t n, UCS4Char* to, uint8_t* sizes) {
+  int32_t i = 0;
+#if defined(__SSE2__)
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i cr = _mm_set1_epi8(0x0D);
+  const __m128i ones = _mm_set1_epi8(1);
+  for (; i + 16 <= n; i += 16) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+    // The high bit of a byte beyond ASCII, or of a CR's compare.
+    if (_mm_movemask_epi8(_mm_or_si128(v, _mm_cmpeq_epi8(v, cr))) != 0) break;
+    __m128i lo = _mm_unpacklo_epi8(v, zero);
+    __m128i hi = _mm_unpackhi_epi8(v, zero);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i), _mm_unpacklo_epi16(lo, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 4), _mm_unpackhi_epi16(lo, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 8), _mm_unpacklo_epi16(hi, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + i + 12), _mm_unpackhi_epi16(hi, zero));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(sizes + i), ones);
+  }
+#endif
+  for (; i < n && data[i] < 0x80 && data[i] != 0x0D; ++i) {
+    to[i] = data[i];
+    sizes[i] = 1;
+  }
+  return i;
+}

@@ -48,3 +48,8 @@ struct TUcs4SizeSums {
   int32_t repeats = 0;
 };
 TUcs4SizeSums SumUcs4Sizes(const uint8_t* sizes, int32_t from, int32_t to);
+
+// Decodes the leading run of ASCII bytes other than CR among the first n of
+// data: each byte goes to to as its character, with size 1 in sizes.
+// Returns the length of the run.
+int32_t DecodeAsciiRun(const uint8_t* data, int32_t n, UCS4Char* to, uint8_t* sizes);

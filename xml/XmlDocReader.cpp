@@ -54,6 +54,7 @@ void TXmlStandardDocReader::Create(TComponent* owner) {
   startSignal.reset(New<TXmlStartElementSignal>());
   endSignal.reset(New<TXmlEndElementSignal>());
   entityRefSignal.reset(New<TXmlEntityRefSignal>());
+  commentSignal.reset(New<TXmlCommentSignal>());
 }
 
 TXmlStandardDocReader::~TXmlStandardDocReader() { Reset(); }
@@ -81,6 +82,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
       reader->startSignal->FixPlace();
       reader->endSignal->FixPlace();
       reader->entityRefSignal->FixPlace();
+      reader->commentSignal->FixPlace();
     }
   } forget{this, docTokenizer};
   docTokenizer = tokenizer.get();
@@ -88,6 +90,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
   startSignal->ForgetUriSource();
   endSignal->ForgetUriSource();
   entityRefSignal->ForgetUriSource();
+  commentSignal->ForgetUriSource();
   try {
     if (fragment) {
       SendStartDocumentFragmentSignal(tokenizer.get(), source);
@@ -249,9 +252,10 @@ void TXmlStandardDocReader::SendCharRefSignal(TXmlDocTokenizer* tokenizer, bool 
 
 void TXmlStandardDocReader::SendCommentSignal(TXmlDocTokenizer* tokenizer) {
   if (NextHandler() == nullptr) return;
-  std::unique_ptr<TXmlCommentSignal> signal(TXmlSignal::CreateAtToken<TXmlCommentSignal>(this, tokenizer));
-  signal->Data = tokenizer->TokenText();
-  Send(signal.get());
+  TXmlCommentSignal* signal = commentSignal.get();
+  signal->Locate(this, tokenizer);
+  tokenizer->TakeTokenText(signal->Data);
+  Send(signal);
 }
 
 void TXmlStandardDocReader::SendPCDATASignal(TXmlDocTokenizer* tokenizer) {

@@ -122,5 +122,6 @@ private:
   std::unique_ptr<TXmlStartElementSignal> startSignal;
   std::unique_ptr<TXmlEndElementSignal> endSignal;
   std::unique_ptr<TXmlEntityRefSignal> entityRefSignal;
+  std::unique_ptr<TXmlCommentSignal> commentSignal;
   bool entityRefSignalBusy = false;  // a handler is still at the reused one (a nested parse)
 };
