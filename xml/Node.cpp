@@ -80,6 +80,10 @@ TdomDocument* TdomNode::OwningDocument() const {
   return OwnerMark() ? static_cast<TdomDocument*>(GetOwner()) : nullptr;
 }
 
+TdomDocument* TdomNode::GetOwnerDocument() const { return OwningDocument(); }
+
+TdomDocument* TdomNode::GetReferenceDocument() const { return OwningDocument(); }
+
 TdomNodeList* TdomNode::GetChildNodes() const {
   Extras& more = EnsureExtras();
   if (more.childNodes == nullptr) more.childNodes = new TdomNodeList(this);

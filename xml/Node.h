@@ -52,9 +52,10 @@ public:
   virtual TdomNamedNodeMap* GetAttributes() const { return nullptr; }
   // The live list of children; owned by the node (made on first request).
   virtual TdomNodeList* GetChildNodes() const;
-  virtual TdomDocument* GetOwnerDocument() const { return OwningDocument(); }
+  // Out of line, beside OwningDocument: one copy, with no call inside.
+  virtual TdomDocument* GetOwnerDocument() const;
   // The document that notifications go to (the document returns itself).
-  virtual TdomDocument* GetReferenceDocument() const { return OwningDocument(); }
+  virtual TdomDocument* GetReferenceDocument() const;
   TdomNode* GetFirstChildNode() const { return static_cast<TdomNode*>(GetFirstChild()); }
   TdomNode* GetLastChildNode() const { return static_cast<TdomNode*>(GetLastChild()); }
   TdomNode* GetNextSiblingNode() const { return static_cast<TdomNode*>(GetNextSibling()); }
