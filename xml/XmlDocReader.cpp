@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <new>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "xml/DomException.h"
 #include "xml/NameSet.h"
 #include "xml/WideStrCompare.h"
@@ -319,6 +323,23 @@ namespace {
 // they are added unsorted and the list is sorted once at the end, so that
 // many attributes cost O(n log n). The names are all different (a repeated
 // one ends the tag), so either way gives the same order.
+// The first k from i on with tag[k] == unit, else tag.size(): eight units a
+// compare where the processor allows.
+size_t FindUnit(std::u16string_view tag, size_t i, char16_t unit) {
+  const char16_t* p = tag.data();
+  size_t n = tag.size();
+#if defined(__SSE2__)
+  const __m128i wanted = _mm_set1_epi16(static_cast<short>(unit));
+  for (; i + 8 <= n; i += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    int mask = _mm_movemask_epi8(_mm_cmpeq_epi16(v, wanted));
+    if (mask != 0) return i + __builtin_ctz(mask) / 2;
+  }
+#endif
+  while (i < n && p[i] != unit) ++i;
+  return i;
+}
+
 class TAttributeCollector {
 public:
   explicit TAttributeCollector(TUtilsNameValueList* list_) : list(list_) {}
@@ -403,7 +424,7 @@ void TXmlStandardDocReader::ScanAttributePairs(const IDomLocator* locator, std::
     if (i >= n || (tag[i] != u'\'' && tag[i] != u'"')) return report(ET_MISSING_QUOTATION_MARK);
     char16_t quote = tag[i++];
     size_t valueStart = i;
-    while (i < n && tag[i] != quote) ++i;
+    i = FindUnit(tag, i, quote);
     if (i >= n) return report(ET_MISSING_QUOTATION_MARK);
     std::u16string_view value = tag.substr(valueStart, i - valueStart);
     ++i;
