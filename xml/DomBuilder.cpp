@@ -257,8 +257,9 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     // refuse) next to its twin: every other name is new to the element, so
     // it needs no search, unless a handler of the insertion added some.
     bool distinct = attributes->Names()->Sorted() && !element->hasAttributes();
-    element->ReserveAttributes(attributes->GetCount());
-    for (int i = 0; i < attributes->GetCount(); ++i) {
+    const int count = attributes->GetCount();
+    element->ReserveAttributes(count);
+    for (int i = 0; i < count; ++i) {
       const std::u16string& name = attributes->NameAt(i);
       if (distinct && (i == 0 || attributes->NameAt(i - 1) != name)) {
         element->AddNewAttribute(name, attributes->ValueAt(i));

@@ -97,9 +97,7 @@ bool TdomNode::hasAttributes() const {
   return map != nullptr && map->GetLength() > 0;
 }
 
-void TdomNode::CheckNodeWritable() const {
-  if (GetReadOnly()) throw ENo_Modification_Allowed_Err(DomMessage::kNoModificationAllowedError);
-}
+void TdomNode::RaiseNotWritable() { throw ENo_Modification_Allowed_Err(DomMessage::kNoModificationAllowedError); }
 
 void TdomNode::SetNodeValue(const std::u16string& value) {
   CheckNodeWritable();

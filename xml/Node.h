@@ -172,7 +172,11 @@ protected:
   // document adds its own rules. refChild/oldChild give the position.
   virtual void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild);
   // Raises ENo_Modification_Allowed_Err "No modification allowed error." when read-only.
-  void CheckNodeWritable() const;
+  // Inline: every change of a value asks it.
+  void CheckNodeWritable() const {
+    if (GetReadOnly()) RaiseNotWritable();
+  }
+  [[noreturn]] static void RaiseNotWritable();
   void SetNamespaceAware(bool value) { namespaceAware = value; }
   void SetAllowedChildTypes(TdomWhatToShow types) { allowedChildTypes = types; }
   // True when freeing the node takes no more than giving its block back: it
