@@ -8,10 +8,10 @@ int32_t CopyUcs4Run(const UCS4Char* chars, int32_t from, int32_t to, const TUcs4
   int32_t k = from;
 #if defined(__SSE2__)
   if (stops.Listed()) {
-    const __m128i s0 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(0)));
-    const __m128i s1 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(1)));
-    const __m128i s2 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(2)));
-    const __m128i s3 = _mm_set1_epi16(static_cast<short>(stops.ListedChar(3)));
+    const __m128i s0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stops.Lanes(0)));
+    const __m128i s1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stops.Lanes(1)));
+    const __m128i s2 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stops.Lanes(2)));
+    const __m128i s3 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(stops.Lanes(3)));
     const __m128i zero = _mm_setzero_si128();
     // Packing saturates signed: the values are moved into the signed range and back.
     const __m128i bias32 = _mm_set1_epi32(0x8000);
@@ -53,10 +53,10 @@ TUcs4SizeSums SumUcs4Sizes(const uint8_t* sizes, int32_t from, int32_t to) {
     bytes = _mm_add_epi64(bytes, _mm_sad_epu8(_mm_and_si128(v, low7), zero));
     repeats = _mm_add_epi64(repeats, _mm_sad_epu8(_mm_and_si128(_mm_srli_epi16(v, 7), one), zero));
   }
-  alignas(16) int64_t lanes[2];
-  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), bytes);
+  int64_t lanes[2];
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), bytes);
   sums.bytes = lanes[0] + lanes[1];
-  _mm_store_si128(reinterpret_cast<__m128i*>(lanes), repeats);
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(lanes), repeats);
   sums.repeats = static_cast<int32_t>(lanes[0] + lanes[1]);
 #endif
   for (; k < to; ++k) {

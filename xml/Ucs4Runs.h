@@ -15,23 +15,27 @@ public:
   constexpr TUcs4StopSet(std::u16string_view chars) {
     for (char16_t c : chars) {
       bits[c >> 6] |= uint64_t(1) << (c & 63);
-      if (listed < kListed) list[listed] = c;
+      if (listed < kListed) {
+        for (uint16_t& lane : lanes[listed]) lane = c;
+      }
       ++listed;
     }
-    // The unused places repeat a stop (or hold the end marker, which stops anyway).
-    for (int i = listed; i < kListed; ++i) list[i] = listed > 0 ? list[0] : kUcs4EndOfInput;
+    // The unused places repeat the first stop.
+    for (int i = listed; i < kListed && listed > 0; ++i) {
+      for (int j = 0; j < 8; ++j) lanes[i][j] = lanes[0][j];
+    }
   }
   bool Has(UCS4Char c) const { return c < 128 ? (bits[c >> 6] >> (c & 63)) & 1 : c == kUcs4EndOfInput; }
 
-  // Up to four stops are also kept as a list, for the loops that compare
-  // four characters at once.
+  // One to four stops are also kept eight times over each, for the loops
+  // that compare eight characters at once.
   static constexpr int kListed = 4;
-  bool Listed() const { return listed <= kListed; }
-  UCS4Char ListedChar(int i) const { return list[i]; }
+  bool Listed() const { return listed >= 1 && listed <= kListed; }
+  const uint16_t* Lanes(int i) const { return lanes[i]; }
 
 private:
+  uint16_t lanes[kListed][8] = {};
   uint64_t bits[2] = {0, 0};
-  UCS4Char list[kListed] = {};
   int listed = 0;
 };
 

@@ -37,53 +37,6 @@ void TXmlWFTestHandler::Notification(TComponent* component, TOperation operation
   if (operation == opRemove && component == nextHandler) nextHandler = nullptr;
 }
 
-void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
-  TXmlErrorType errorType = ET_NONE;
-  std::u16string code;
-  size_t openBefore = elementStack.Size();
-  uint8_t rootBefore = rootState;
-  switch (documentState) {
-    case 0:
-      if (As<TXmlStartDocumentSignal>(signal) != nullptr || As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
-        Reset();
-        documentState = As<TXmlStartDocumentSignal>(signal) != nullptr ? 1 : 2;
-      } else if (As<TXmlStartExtDtdSignal>(signal) != nullptr) {
-        documentState = 3;
-      } else if (As<TXmlStartIntDtdSignal>(signal) != nullptr) {
-        documentState = 4;
-      } else if (As<TXmlAbortedSignal>(signal) != nullptr) {
-        Reset();
-      } else {
-        RaiseInternal();
-      }
-      break;
-    case 1:
-    case 2:
-      TestContent(signal, documentState == 2, errorType, code);
-      break;
-    case 3:
-    case 4:
-      if ((signal->Scope() & kScopeDtd) == 0) RaiseInternal();
-      if (As<TXmlCompletedSignal>(signal) != nullptr) documentState = 0;
-      if (As<TXmlAbortedSignal>(signal) != nullptr) Reset();
-      break;
-    default:
-      break;
-  }
-  if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
-  if (errorType == ET_NONE) {
-    if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
-    return;
-  }
-  SendErrorNotification(signal->Reader(), errorType, signal, code);
-  // Parsing goes on past a refused start tag: it is not open, so whatever
-  // follows lands where the builder actually stands.
-  if (elementStack.Size() > openBefore) {
-    elementStack.Pop();
-    rootState = rootBefore;
-  }
-}
-
 void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlErrorType& errorType,
                                     std::u16string& code) {
   auto fail = [&](TXmlErrorType type, std::u16string text) {
@@ -162,3 +115,51 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
   }
   if ((signal->Scope() & kScopeDoc) == 0) RaiseInternal();
 }
+
+void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
+  TXmlErrorType errorType = ET_NONE;
+  std::u16string code;
+  size_t openBefore = elementStack.Size();
+  uint8_t rootBefore = rootState;
+  switch (documentState) {
+    case 0:
+      if (As<TXmlStartDocumentSignal>(signal) != nullptr || As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
+        Reset();
+        documentState = As<TXmlStartDocumentSignal>(signal) != nullptr ? 1 : 2;
+      } else if (As<TXmlStartExtDtdSignal>(signal) != nullptr) {
+        documentState = 3;
+      } else if (As<TXmlStartIntDtdSignal>(signal) != nullptr) {
+        documentState = 4;
+      } else if (As<TXmlAbortedSignal>(signal) != nullptr) {
+        Reset();
+      } else {
+        RaiseInternal();
+      }
+      break;
+    case 1:
+    case 2:
+      TestContent(signal, documentState == 2, errorType, code);
+      break;
+    case 3:
+    case 4:
+      if ((signal->Scope() & kScopeDtd) == 0) RaiseInternal();
+      if (As<TXmlCompletedSignal>(signal) != nullptr) documentState = 0;
+      if (As<TXmlAbortedSignal>(signal) != nullptr) Reset();
+      break;
+    default:
+      break;
+  }
+  if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
+  if (errorType == ET_NONE) {
+    if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
+    return;
+  }
+  SendErrorNotification(signal->Reader(), errorType, signal, code);
+  // Parsing goes on past a refused start tag: it is not open, so whatever
+  // follows lands where the builder actually stands.
+  if (elementStack.Size() > openBefore) {
+    elementStack.Pop();
+    rootState = rootBefore;
+  }
+}
+

@@ -512,7 +512,9 @@ TEST_F(VerdictTest, ReplacementTextsReadAsIfWrittenInPlace) {
     Verdict v = Judge(xml);
     content.clear();
     if (TdomDocument* doc = v.wellFormed ? Parse(xml) : nullptr) content = doc->GetDocumentElement()->GetTextContent();
-    if (!v.wellFormed) EXPECT_FALSE(v.types.empty()) << "refused without a report: " << xml;
+    if (!v.wellFormed) {
+      EXPECT_FALSE(v.types.empty()) << "refused without a report: " << xml;
+    }
     return v;
   };
   std::mt19937 random(7);
