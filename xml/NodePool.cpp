@@ -18,7 +18,7 @@ thread_local constinit ThreadPool threadPool;
 
 void* AllocateElsewhere(size_t size) {
   if (size == 0 || size > kLargestBlock) return ::operator new(size);
-  // The size's list is empty: a new block from the current chunk.
+  // The size's list is empty: a new block from the current chunk, or from a new one.
   ThreadPool& pool = threadPool;
   size_t bytes = (size + kGranule - 1) / kGranule * kGranule;
   if (static_cast<size_t>(pool.limit - pool.cursor) < bytes) {

@@ -46,7 +46,8 @@ extern thread_local constinit ThreadPool threadPool;
 
 // The list of blocks of a size from 1 to kLargestBlock.
 inline FreeBlock*& FreeListOf(ThreadPool& pool, size_t size) { return pool.freeLists[(size + kGranule - 1) / kGranule - 1]; }
-// NodePoolAllocate when the size's list is empty or the size has none.
+// NodePoolAllocate when the size has no list, or its list is empty and the
+// current chunk has no room.
 void* AllocateElsewhere(size_t size);
 // NodePoolFree of a block that goes to no list.
 void FreeElsewhere(void* block) noexcept;
@@ -57,9 +58,17 @@ void FreeElsewhere(void* block) noexcept;
 inline void* NodePoolAllocate(size_t size) {
 #if QV_NODE_POOL
   if (size - 1 < node_pool::kLargestBlock) {  // wraps around for 0
-    node_pool::FreeBlock*& head = node_pool::FreeListOf(node_pool::threadPool, size);
+    node_pool::ThreadPool& pool = node_pool::threadPool;
+    node_pool::FreeBlock*& head = node_pool::FreeListOf(pool, size);
     if (node_pool::FreeBlock* block = head) {
       head = block->next;
+      return block;
+    }
+    // None freed yet (as while a document is first built): cut from the chunk.
+    size_t bytes = (size + node_pool::kGranule - 1) & ~(node_pool::kGranule - 1);
+    if (static_cast<size_t>(pool.limit - pool.cursor) >= bytes) {
+      void* block = pool.cursor;
+      pool.cursor += bytes;
       return block;
     }
   }
