@@ -1,7 +1,8 @@
 // Node values kept in a document's text arena or in blocks of their own:
 // random assignments and appends (also of a value's own text) on values that
-// share one arena, checked against plain strings; edits after the first value
-// never grow the arena; and the DOM's character-data edits on parsed text.
+// share one arena, checked against plain strings; short values of every
+// length; edits after the first value never grow the arena; and the DOM's
+// character-data edits on parsed text.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -61,6 +62,21 @@ TEST(NodeValueTest, RandomEditsMatchPlainStrings) {
     for (int k = 0; k < kValues; ++k) {
       ASSERT_EQ(values[k].View(), expected[k]) << "step " << step << " value " << k;
       ASSERT_EQ(values[k].Length(), expected[k].size());
+    }
+  }
+}
+
+// A first value and an append to it, of each length around the short
+// copies' edges, land whole in the arena.
+TEST(NodeValueTest, ShortValuesOfEveryLength) {
+  TdomTextArena arena;
+  std::u16string text = u"0123456789abcdefghijklmnopqrstuvwxyz";
+  for (size_t length = 0; length <= 20; ++length) {
+    for (size_t more = 0; more <= 10; ++more) {
+      TdomNodeValue value;
+      value.Assign(std::u16string_view(text).substr(0, length), &arena);
+      value.Append(std::u16string_view(text).substr(length, more), &arena);
+      ASSERT_EQ(value.View(), text.substr(0, length + more)) << length << "+" << more;
     }
   }
 }
