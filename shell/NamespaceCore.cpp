@@ -103,8 +103,11 @@ bool TNamespace::IsRecycleBin() {
   if ((flags & kRecycleBinKnown) == 0) {
     // Lists of unlike length never name one item; the shell's own test is
     // slow (it asks for names), so the counts are compared first.
+    // Without the bin's item (not made yet on this thread's behalf) the
+    // answer is no, but not kept: the next question looks again.
     TNamespace* bin = RecycleBinFolder();
-    bool is = bin != nullptr && Manager()->IDCount(absolutePIDL) == Manager()->IDCount(bin->absolutePIDL) &&
+    if (bin == nullptr) return false;
+    bool is = Manager()->IDCount(absolutePIDL) == Manager()->IDCount(bin->absolutePIDL) &&
               vst::ILIsEqual(absolutePIDL, bin->absolutePIDL);
     flags |= kRecycleBinKnown;
     if (is) flags |= kIsRecycleBin;

@@ -63,9 +63,13 @@ constexpr UINT kMakeSpecialFolders = WM_APP + 1;
 // How long another thread waits for the main thread to make them; a main
 // thread busy longer (or waiting for that thread) leaves it with null.
 constexpr UINT kMainThreadWaitMs = 1000;
-// Set when such a wait ran out; until the main thread makes the items, other
-// threads answer null at once instead of waiting again.
+// Set when such a wait ran out (the question then stays posted to the main
+// thread, which makes the items when it next handles its messages): until
+// it does, or for kRetryAfterMs, other threads answer null at once instead
+// of waiting again.
+constexpr DWORD kRetryAfterMs = 5000;
 std::atomic<bool> mainThreadSlow{false};
+std::atomic<DWORD> mainThreadSlowSince{0};
 
 // Guards the making and freeing of the items only, so that a thread asking
 // for one never waits for start-up or shut-down (which wait for threads).
@@ -101,7 +105,12 @@ void MakeSpecialFolders() {
 
 LRESULT CALLBACK MainWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == kMakeSpecialFolders) {
-    MakeSpecialFolders();
+    // Nothing may leave through the system's message dispatch: an item
+    // that cannot be made stays unmade, and the asking thread gets null.
+    try {
+      MakeSpecialFolders();
+    } catch (...) {
+    }
     return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
@@ -124,20 +133,31 @@ HWND MakeMainWindow() {
 // Another thread never makes the items: it has the main thread make them,
 // waiting while that thread handles messages (sent messages to this thread
 // are handled meanwhile), and gets null when it does not in time.
-void AskMainThread() {
-  HWND window = mainWindow.load(std::memory_order_acquire);
-  if (window == nullptr || mainThreadSlow.load(std::memory_order_acquire)) return;
+void AskMainThread(HWND window) {
+  if (mainThreadSlow.load(std::memory_order_acquire) &&
+      GetTickCount() - mainThreadSlowSince.load(std::memory_order_acquire) < kRetryAfterMs)
+    return;
   DWORD_PTR result = 0;
   if (SendMessageTimeoutW(window, kMakeSpecialFolders, 0, 0, SMTO_NORMAL, kMainThreadWaitMs, &result) == 0 &&
-      GetLastError() == ERROR_TIMEOUT)
+      GetLastError() == ERROR_TIMEOUT) {
+    // The system may drop a sent message whose wait ran out: the question
+    // is left in the main thread's queue as well.
+    PostMessageW(window, kMakeSpecialFolders, 0, 0);
+    mainThreadSlowSince.store(GetTickCount(), std::memory_order_release);
     mainThreadSlow.store(true, std::memory_order_release);
+  }
 }
 
 TNamespace* SpecialFolder(TSpecialSlot& slot) {
   if (slot.made.load(std::memory_order_acquire)) return slot.item.load(std::memory_order_acquire);
   if (!running.load(std::memory_order_acquire)) InitializeShellToolkit();
-  if (GetCurrentThreadId() == mainThread.load(std::memory_order_acquire)) MakeSpecialFolders();
-  else AskMainThread();
+  // A thread that started the toolkit and has ended took its window with
+  // it: then the thread asking makes the items itself, as no other can.
+  HWND window = mainWindow.load(std::memory_order_acquire);
+  if (GetCurrentThreadId() == mainThread.load(std::memory_order_acquire) || window == nullptr || !IsWindow(window))
+    MakeSpecialFolders();
+  else
+    AskMainThread(window);
   // Null when it is being made, after shut-down, or when the main thread did not make it.
   if (!slot.made.load(std::memory_order_acquire)) return nullptr;
   return slot.item.load(std::memory_order_acquire);

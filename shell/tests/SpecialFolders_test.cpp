@@ -129,6 +129,25 @@ TEST(SpecialFolders, AThreadTheMainThreadWaitsForGetsNullAndMakesNone) {
       ::testing::ExitedWithCode(7), "");
 }
 
+// A question whose wait ran out stays with the main thread, which makes the
+// items as soon as it handles its messages again, without asking itself:
+// the next thread to ask gets them.
+TEST(SpecialFolders, AQuestionThatRanOutIsAnsweredWhenTheMainThreadIsBack) {
+  EXPECT_EXIT(
+      {
+        InitializeShellToolkit();
+        int failures = 0;
+        if (AskOnAnotherThread(DrivesFolder) != nullptr) failures |= 1;
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        if (SpecialFoldersMade() != kCount) failures |= 2;
+        TNamespace* drives = AskOnAnotherThread(DrivesFolder);
+        if (drives == nullptr || Differs(drives, 17) != 0) failures |= 4;
+        std::exit(failures == 0 ? 7 : 100 + failures);
+      },
+      ::testing::ExitedWithCode(7), "");
+}
+
 // One item asked for on the main thread makes all eleven; asked again, it is
 // the same object.
 TEST(SpecialFolders, OneAskedForMakesAllEleven) {
