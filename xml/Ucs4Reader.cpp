@@ -1,7 +1,6 @@
 #include "xml/Ucs4Reader.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "xml/SingleByteCodec.h"
 #include "xml/Utf8Codec.h"

@@ -162,4 +162,3 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
     rootState = rootBefore;
   }
 }
-

@@ -317,12 +317,6 @@ void TXmlStandardDocReader::ParseAttributesWithPrefixMapping(const IDomLocator* 
 
 namespace {
 
-// A start tag's pairs on their way into its attribute list. The first
-// sixteen are kept as views of the tag and go in at the end, sorted by name,
-// in one fill that reuses the list's strings; beyond sixteen (a rare tag)
-// they are added unsorted and the list is sorted once at the end, so that
-// many attributes cost O(n log n). The names are all different (a repeated
-// one ends the tag), so either way gives the same order.
 // The first k from i on with tag[k] == unit, else tag.size(): eight units a
 // compare where the processor allows.
 size_t FindUnit(std::u16string_view tag, size_t i, char16_t unit) {
@@ -340,6 +334,12 @@ size_t FindUnit(std::u16string_view tag, size_t i, char16_t unit) {
   return i;
 }
 
+// A start tag's pairs on their way into its attribute list. The first
+// sixteen are kept as views of the tag and go in at the end, sorted by name,
+// in one fill that reuses the list's strings; beyond sixteen (a rare tag)
+// they are added unsorted and the list is sorted once at the end, so that
+// many attributes cost O(n log n). The names are all different (a repeated
+// one ends the tag), so either way gives the same order.
 class TAttributeCollector {
 public:
   explicit TAttributeCollector(TUtilsNameValueList* list_) : list(list_) {}

@@ -6,20 +6,6 @@ namespace {
 constexpr UCS4Char kEnd = kUcs4EndOfInput;
 constexpr TUcs4StopSet kTextStops(u"&<");
 
-// The character classes the scanners ask for, answered in place for ASCII.
-inline bool IsWhite(UCS4Char c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
-inline bool IsAsciiLetter(UCS4Char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; }
-inline bool IsDecDigit(UCS4Char c) { return c >= '0' && c <= '9'; }
-inline bool IsHexDigit(UCS4Char c) { return IsDecDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
-inline bool StartsName(UCS4Char c) {
-  if (c < 0x80) return IsAsciiLetter(c) || c == ':' || c == '_';
-  return IsXmlLetter(c);
-}
-inline bool IsNameChar(UCS4Char c) {
-  if (c < 0x80) return IsAsciiLetter(c) || IsDecDigit(c) || c == '.' || c == '-' || c == '_' || c == ':';
-  return IsXmlNameChar(c);
-}
-
 bool EndsWith(const std::u16string& s, const std::u16string& tail) {
   return s.size() >= tail.size() && s.compare(s.size() - tail.size(), tail.size(), tail) == 0;
 }
@@ -95,12 +81,12 @@ void TXmlDocTokenizer::ReadEndTag() {
   StartAtNext();
   for (;;) {
     UCS4Char c = NextCp();
-    if (IsWhite(c) || c == '>' || c == kEnd) break;
+    if (IsXmlWhiteSpace(c) || c == '>' || c == kEnd) break;
     Advance();
     Add(c);
   }
   EndAtCurrent();
-  while (IsWhite(NextCp())) Advance();
+  while (IsXmlWhiteSpace(NextCp())) Advance();
   if (NextCp() == '>') {
     Advance();
   } else {
@@ -267,14 +253,14 @@ void TXmlDocTokenizer::ReadReference() {
       tokenType = TK_CHAR_REF_HEX;
       Advance();
       StartAtNext();
-      while (IsHexDigit(NextCp())) {
+      while (IsXmlHexDigit(NextCp())) {
         Advance();
         AddCurrent();
       }
     } else {
       tokenType = TK_CHAR_REF_DEC;
       StartAtNext();
-      while (IsDecDigit(NextCp())) {
+      while (IsXmlDecDigit(NextCp())) {
         Advance();
         AddCurrent();
       }
@@ -290,10 +276,10 @@ void TXmlDocTokenizer::ReadReference() {
   tokenType = TK_ENTITY_REF;
   StartAtNext();
   UCS4Char c = NextCp();
-  if (StartsName(c)) {
+  if (IsXmlLetter(c) || c == ':' || c == '_') {
     Advance();
     AddCurrent();
-    while (IsNameChar(NextCp())) {
+    while (IsXmlNameChar(NextCp())) {
       Advance();
       AddCurrent();
     }

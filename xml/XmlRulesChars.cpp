@@ -103,7 +103,6 @@ bool IsAsciiDigit(uint32_t c) { return c >= '0' && c <= '9'; }
 
 }  // namespace
 
-bool IsXmlWhiteSpace(uint32_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
 bool IsXmlWhiteSpaceWideChar(char16_t c) { return IsXmlWhiteSpace(c); }
 
 bool IsXmlWhiteSpaceOrNull(uint32_t c) { return c == 0 || IsXmlWhiteSpace(c); }
@@ -141,19 +140,13 @@ bool IsXmlExtender(uint32_t c) {
 }
 bool IsXmlExtenderWideChar(char16_t c) { return IsXmlExtender(c); }
 
-bool IsXmlNameChar(uint32_t c) {
-  if (c < 0x80) return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '.' || c == '-' || c == '_' || c == ':';
+bool IsXmlNameCharBeyondAscii(uint32_t c) {
   return IsXmlLetter(c) || IsXmlDigit(c) || IsXmlCombiningChar(c) || IsXmlExtender(c);
 }
 bool IsXmlNameCharWideChar(char16_t c) { return IsXmlNameChar(c); }
 
 bool IsXmlNCNameCharWideChar(char16_t c) { return c != ':' && IsXmlNameChar(c); }
 
-bool IsXmlDecDigit(uint32_t c) { return IsAsciiDigit(c); }
-
-bool IsXmlHexDigit(uint32_t c) {
-  return IsAsciiDigit(c) || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
 
 bool IsXmlVersionNumChar(uint32_t c) {
   return IsAsciiLetter(c) || IsAsciiDigit(c) || c == '_' || c == '.' || c == ':' || c == '-';

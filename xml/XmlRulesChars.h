@@ -6,7 +6,7 @@
 #include <cstdint>
 
 // #x20, #x9, #xA, #xD.
-bool IsXmlWhiteSpace(uint32_t c);
+inline bool IsXmlWhiteSpace(uint32_t c) { return c == 0x20 || c == 0x09 || c == 0x0A || c == 0x0D; }
 bool IsXmlWhiteSpaceWideChar(char16_t c);
 // #x0 and the four white-space characters.
 bool IsXmlWhiteSpaceOrNull(uint32_t c);
@@ -29,15 +29,22 @@ bool IsXmlDigitWideChar(char16_t c);
 // Extender of Appendix B.
 bool IsXmlExtender(uint32_t c);
 bool IsXmlExtenderWideChar(char16_t c);
+// NameChar beyond ASCII (the tables of Appendix B).
+bool IsXmlNameCharBeyondAscii(uint32_t c);
 // NameChar: Letter, Digit, '.', '-', '_', ':', CombiningChar, Extender.
-bool IsXmlNameChar(uint32_t c);
+// Inline for ASCII, which the tokenizers ask about for every name.
+inline bool IsXmlNameChar(uint32_t c) {
+  if (c >= 0x80) return IsXmlNameCharBeyondAscii(c);
+  uint32_t lower = c | 0x20;
+  return (lower >= 'a' && lower <= 'z') || (c >= '0' && c <= '9') || c == '.' || c == '-' || c == '_' || c == ':';
+}
 bool IsXmlNameCharWideChar(char16_t c);
 // NameChar without ':'.
 bool IsXmlNCNameCharWideChar(char16_t c);
 // '0'-'9'.
-bool IsXmlDecDigit(uint32_t c);
+inline bool IsXmlDecDigit(uint32_t c) { return c >= '0' && c <= '9'; }
 // '0'-'9', 'A'-'F', 'a'-'f'.
-bool IsXmlHexDigit(uint32_t c);
+inline bool IsXmlHexDigit(uint32_t c) { return IsXmlDecDigit(c) || ((c | 0x20) >= 'a' && (c | 0x20) <= 'f'); }
 // 'A'-'Z', 'a'-'z', '0'-'9', '_', '.', ':', '-'.
 bool IsXmlVersionNumChar(uint32_t c);
 bool IsXmlVersionNumCharWideChar(char16_t c);
