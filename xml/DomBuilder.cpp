@@ -255,16 +255,21 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     referenceNode = element;
     // A sorted list holds a repeated name (which the well-formedness checks
     // refuse) next to its twin: every other name is new to the element, so
-    // it needs no search, unless a handler of the insertion added some.
+    // it needs no search, as long as only this loop adds attributes (a
+    // handler of the insertion or of an addition may add some too).
     bool distinct = attributes->Names()->Sorted() && !element->hasAttributes();
     const int count = attributes->GetCount();
     element->ReserveAttributes(count);
+    size_t held = 0;  // the attributes the element holds, as far as this loop knows
     for (int i = 0; i < count; ++i) {
       const std::u16string& name = attributes->NameAt(i);
+      if (distinct && held > 0 && element->AttributeCount() != held) distinct = false;
       if (distinct && (i == 0 || attributes->NameAt(i - 1) != name)) {
         element->AddNewAttribute(name, attributes->ValueAt(i));
+        ++held;
       } else {
         element->setAttribute(name, attributes->ValueAt(i));
+        held = element->AttributeCount();
       }
     }
     AddDefaultAttributes(signal, element);

@@ -81,6 +81,8 @@ void TdomElement::ReserveAttributes(size_t count) {
 
 bool TdomElement::hasAttributes() const { return !AttributeItems().empty(); }
 
+size_t TdomElement::AttributeCount() const { return AttributeItems().size(); }
+
 const std::vector<TdomNode*>& TdomElement::AttributeItems() const {
   static const std::vector<TdomNode*> kNone;
   return attributes != nullptr ? attributes->ItemList() : kNone;

@@ -438,6 +438,23 @@ TEST_F(XmlToDomParserTest, ParsedNodesAreReportedInOrderAndReadOnlyParentsRefuse
   EXPECT_EQ(ChildNames(root), "#text,e,#comment,p,#cdata-section,stop");
 }
 
+// A listener that adds an attribute while a start tag's attributes go in
+// leaves one attribute per name: the tag's own value replaces it.
+TEST_F(XmlToDomParserTest, AnAttributeAListenerAddsIsReplacedNotRepeated) {
+  struct Adder {
+    void Attr(TObject*, TdomNode* element, TdomAttrChange change, TdomAttr* attr) {
+      if (change == AC_ADDITION && attr->GetNodeName() == u"x")
+        static_cast<TdomElement*>(element)->setAttribute(u"y", u"listener");
+    }
+  } adder;
+  impl->OnAttrModified = MakeEvent<&Adder::Attr>(&adder);
+  TdomDocument* doc = ParseBytes("<r x='1' y='2' z='3'/>");
+  ASSERT_NE(doc, nullptr);
+  TdomElement* root = doc->GetDocumentElement();
+  EXPECT_EQ(root->GetAttributes()->GetLength(), 3);
+  EXPECT_EQ(root->getAttribute(u"y"), u"2");
+}
+
 TEST_F(XmlToDomParserTest, ManyNamespaceDeclarationsOnOneElement) {
   constexpr int kCount = 20000;
   std::string text = "<a";
