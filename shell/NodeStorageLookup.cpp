@@ -126,7 +126,9 @@ bool IsParentOf(TNodeStorage* record, LPCITEMIDLIST pidl, LPCITEMIDLIST lastID) 
   if (own == nullptr) return TPIDLManager::IsDesktopFolder(parentPIDL);  // a cleared root is the desktop
   uint32_t ownSize = NamespacePIDLManager->PIDLSize(own);
   if (ownSize == parent.size() && std::memcmp(own, parent.data(), ownSize) == 0) return true;
-  return vst::ILIsEqual(own, parentPIDL);
+  // The shell's own test folds case: "data" would pass for "Data" and its
+  // child land under the wrong record.
+  return exactnames::SameItem(own, parentPIDL);
 }
 
 }  // namespace

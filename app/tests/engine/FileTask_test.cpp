@@ -13,6 +13,7 @@
 #include "../shell/ExplorerTree.h"
 #include "../shell/NodeStorage.h"
 #include "../shell/ShellUtilities.h"
+#include "../shell/VirtualWideStrings.h"
 #include "EngineLinkFixture.h"
 #include "FileConfirmList.h"
 #include "FileListing.h"
@@ -250,6 +251,115 @@ TEST_F(FileTreePageTest, TickedTwinNamesAreWipedAndTheirTwinsKept) {
     EXPECT_FALSE(exists(pairs + name)) << WideStringToString(name);
   for (const char16_t* name : {u"dir\\qvkept-in-dir.txt", u"bar", u"d\\x.txt", u"case\\c.txt", u"d."})
     EXPECT_TRUE(exists(pairs + name)) << WideStringToString(name);
+}
+
+// The storage's cached parent must never take "data" for "Data": the shell's
+// own comparison folds case, and a record landing under the wrong twin makes
+// the wizard hand over the unticked file instead of the ticked one. PIDLs are
+// built by exact in-folder names (the shell's parsing folds case too).
+namespace {
+
+LPITEMIDLIST ExactPIDL(const std::u16string& path) {
+  LPITEMIDLIST pidl = PathToPIDL(path.substr(0, 3));
+  for (size_t at = 3; pidl != nullptr && at < path.size();) {
+    const size_t next = std::min(path.find(u'\\', at), path.size());
+    const std::u16string wanted = path.substr(0, next);
+    IShellFolder* folder = nullptr;
+    LPITEMIDLIST found = nullptr;
+    IEnumIDList* items = nullptr;
+    if (SUCCEEDED(DesktopFolder()->GetShellFolder()->BindToObject(pidl, nullptr, IID_IShellFolder,
+                                                           reinterpret_cast<void**>(&folder))) &&
+        SUCCEEDED(folder->EnumObjects(nullptr, SHCONTF_FOLDERS | SHCONTF_NONFOLDERS | SHCONTF_INCLUDEHIDDEN, &items)) &&
+        items != nullptr) {
+      LPITEMIDLIST child = nullptr;
+      while (found == nullptr && items->Next(1, &child, nullptr) == S_OK) {
+        STRRET name{};
+        if (SUCCEEDED(folder->GetDisplayNameOf(child, SHGDN_FORPARSING, &name)) &&
+            vws::StrRetToWideStr(name, child) == wanted)
+          found = NamespacePIDLManager->AppendPIDL(pidl, child);
+        CoTaskMemFree(child);
+      }
+      items->Release();
+    }
+    if (folder != nullptr) folder->Release();
+    CoTaskMemFree(pidl);
+    pidl = found;
+    at = next + 1;
+  }
+  return pidl;
+}
+
+}  // namespace
+
+TEST_F(FileTaskTest, CaseTwinsKeepTheirOwnRecordsWhicheverIsStoredFirst) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  const std::u16string twins = std::u16string(1, static_cast<char16_t>(drive)) + u":\\qvstore\\";
+  const std::u16string upper = twins + u"Data\\upper.txt", lower = twins + u"data\\lower.txt",
+                       lowerUpper = twins + u"data\\upper.txt";
+  for (bool upperFirst : {true, false}) {
+    SCOPED_TRACE(upperFirst ? "Data first" : "data first");
+    storage->Clear(/*freeObject=*/true);
+    for (const std::u16string& path : upperFirst ? std::vector{upper, lower} : std::vector{lower, upper}) {
+      LPITEMIDLIST pidl = ExactPIDL(path);
+      ASSERT_NE(pidl, nullptr) << "no case-variant siblings on the test drive";
+      TNodeStorage* record = storage->Store(pidl, {skCheckState});
+      ASSERT_NE(record, nullptr);
+      record->Storage.CheckState = csCheckedNormal;
+      record->Storage.CheckType = ctTriStateCheckBox;
+      TNodeStorage* found = storage->Find(pidl, {skCheckState});
+      EXPECT_EQ(found, record);
+      CoTaskMemFree(pidl);
+    }
+    std::set<std::u16string> listed;
+    TWideStringList* names = storage->GetCheckedFileNames(cnkEveryItem);
+    for (int i = 0; i < names->Count(); ++i) listed.insert(names->Strings(i));
+    EXPECT_EQ(listed, (std::set<std::u16string>{upper, lower}));
+  }
+  // A record of another kind on one twin's file is not the other twin's tick.
+  storage->Clear(/*freeObject=*/true);
+  LPITEMIDLIST layout = ExactPIDL(upper), ticked = ExactPIDL(lowerUpper);
+  ASSERT_NE(layout, nullptr);
+  ASSERT_NE(ticked, nullptr);
+  TNodeStorage* layoutRecord = storage->Store(layout, {skColumnLayout});
+  TNodeStorage* tickRecord = storage->Store(ticked, {skCheckState});
+  ASSERT_NE(tickRecord, nullptr);
+  EXPECT_NE(tickRecord, layoutRecord);
+  tickRecord->Storage.CheckState = csCheckedNormal;
+  TWideStringList* names = storage->GetCheckedFileNames(cnkEveryItem);
+  ASSERT_EQ(names->Count(), 1);
+  EXPECT_EQ(names->Strings(0), lowerUpper);
+  EXPECT_EQ(storage->Find(layout, {skCheckState}), nullptr);
+  CoTaskMemFree(layout);
+  CoTaskMemFree(ticked);
+}
+
+// The same through the real tree: one twin's folder read (the storage's
+// cache left on it), then a file of the other twin ticked by mouse.
+TEST_F(FileTreePageTest, ATickInOneCaseTwinIsNotTakenForTheOther) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\";
+  const std::u16string twins = root + u"qvstore\\";
+  ShowSelectPage();
+  ASSERT_NE(tree, nullptr);
+  PVirtualNode upperFile = ShowExact(twins + u"Data\\upper.txt");
+  ASSERT_NE(upperFile, nullptr) << "no case-variant siblings on the test drive";
+  // A column layout kept for the file nobody ticks.
+  tree->GetStorage()->Store(tree->NodeNamespace(upperFile)->AbsolutePIDL(), {skColumnLayout});
+  ASSERT_TRUE(ClickCheckBoxOf(ShowExact(twins + u"data\\upper.txt")));
+  ASSERT_TRUE(ClickCheckBoxOf(ShowExact(twins + u"Data\\upper.txt")));
+  ASSERT_TRUE(ClickCheckBoxOf(ShowExact(twins + u"Data\\upper.txt")));
+  ASSERT_TRUE(ClickCheckBoxOf(ShowExact(twins + u"data\\lower.txt")));
+  EXPECT_EQ(ShowExact(twins + u"Data\\upper.txt")->CheckState, csUncheckedNormal);
+
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  const std::vector<std::u16string> rows = Rows();
+  EXPECT_EQ(std::set<std::u16string>(rows.begin(), rows.end()),
+            (std::set<std::u16string>{twins + u"data\\", twins + u"data\\upper.txt", twins + u"data\\lower.txt"}));
+  std::set<std::u16string> handed;
+  for (int i = 0; i < form->FilesToWipeList->Count(); ++i) handed.insert(form->FilesToWipeList->Strings(i));
+  EXPECT_EQ(handed, (std::set<std::u16string>{twins + u"data"}));
 }
 
 // The select page with checks in all three states and the confirm page, in

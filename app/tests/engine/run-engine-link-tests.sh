@@ -96,6 +96,10 @@ if qv_mount_ext2 "$work/files.img" 16 "$work/files"; then
   files_marker "$f/qvpairs/d/qvkept-y.txt" QVKEPT-CONTENT-u9 1
   files_marker "$f/qvpairs/Case/c.txt" QVGONE-CONTENT-u7 5
   files_marker "$f/qvpairs/case/c.txt" QVKEPT-CONTENT-u8 5
+  # Case twins for the node storage: kept, never ticked for a wipe.
+  files_marker "$f/qvstore/Data/upper.txt" QVKEPT-CONTENT-w1 1
+  files_marker "$f/qvstore/data/lower.txt" QVKEPT-CONTENT-w2 1
+  files_marker "$f/qvstore/data/upper.txt" QVKEPT-CONTENT-w3 1
   # For the selection model test: folders of case-variant siblings and folders
   # holding a link to a folder outside, moved into its tree as it goes.
   files_marker "$f/qvmodel-outside/qvkept-out1.txt" QVKEPT-CONTENT-v1 1
@@ -108,7 +112,8 @@ if qv_mount_ext2 "$work/files.img" 16 "$work/files"; then
     ln -s "$f/qvmodel-outside" "$f/qvpool/link$n/to-outside"
   done
   (cd "$f" && find qvkeep qvoutside qvshot qvtick qvmodel-outside -type f -name 'qvkept*' -print0 | sort -z | xargs -0 sha256sum
-   sha256sum qvpairs/bar qvpairs/d/x.txt qvpairs/d/qvkept-y.txt qvpairs/case/c.txt qvpairs/dir/qvkept-in-dir.txt) > "$work/files.kept"
+   sha256sum qvpairs/bar qvpairs/d/x.txt qvpairs/d/qvkept-y.txt qvpairs/case/c.txt qvpairs/dir/qvkept-in-dir.txt
+   sha256sum qvstore/Data/upper.txt qvstore/data/lower.txt qvstore/data/upper.txt) > "$work/files.kept"
   sync -f "$f"
   qv_map_folder WIZ_FILES "$f" hd
   files_ok=1
