@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "NtFiles.h"
 #include "PathNames.h"
 #include "Text.h"
 
@@ -16,6 +17,44 @@ std::u16string Upper(std::u16string s) {
 }
 
 bool Known(const FileIdentity& id) { return id.volumeSerial != 0 || id.fileId != 0; }
+
+bool UnixKeys() { return KeySourceOfThisSystem() == FileKey::Source::UnixDevice; }
+
+std::pair<uint64_t, uint64_t> KeyPair(const FileKey& key) { return {key.volume, key.fileId}; }
+
+FileKey KeyOfPath(const std::u16string& path) {
+  FileKey key;
+  HANDLE at = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (at == INVALID_HANDLE_VALUE) return key;
+  if (!KeyOf(at, key)) key = {};
+  CloseHandle(at);
+  return key;
+}
+
+// Wine's name of an open object, "\??\X:\...", in "\\?\X:\..." form; empty
+// when it names no drive.
+std::u16string DrivePathOf(HANDLE handle) {
+  std::u16string name = ObjectNameOf(handle);
+  if (name.size() < 6 || name.compare(0, 4, u"\\??\\") != 0 || name[5] != u':') return {};
+  if (name.size() > 6 && name[6] != u'\\') return {};
+  std::u16string path = u"\\\\?\\" + name.substr(4);
+  if (path.size() == 6) path += u'\\';
+  return path;
+}
+
+// Whether `path` is `top` or lies below it (both upper case, without a
+// trailing backslash; "" is a volume's root).
+bool WithinVolumePath(const std::u16string& path, const std::u16string& top) {
+  if (path.compare(0, top.size(), top) != 0) return false;
+  return path.size() == top.size() || path[top.size()] == u'\\';
+}
+
+std::u16string UpperWithin(HANDLE handle) {
+  std::u16string within = Upper(VolumePathOf(handle));
+  while (!within.empty() && within.back() == u'\\') within.pop_back();
+  return within;
+}
 
 std::u16string ModuleFolder(HMODULE module) {
   // The program may live in a folder of any length: the buffer grows until
@@ -75,6 +114,8 @@ std::u16string VolumePathOf(HANDLE handle) {
   return std::u16string(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / sizeof(char16_t));
 }
 
+std::u16string PlaceOf(HANDLE handle) { return UnixKeys() ? DrivePathOf(handle) : VolumePathOf(handle); }
+
 ProtectedFolders ProtectedFolders::ForThisSystem() {
   std::vector<std::u16string> folders;
   std::vector<wchar_t> windows(MAX_PATH * 2);
@@ -106,17 +147,30 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       std::u16string final = FinalPathOf(handle);
-      CloseHandle(handle);
       if (!final.empty() && Upper(final) != Upper(longPath)) starts.push_back(final);
+      // Under Wine the final path fails on long paths; the object's own name
+      // does not, and names where it really is.
+      std::u16string real = UnixKeys() ? DrivePathOf(handle) : std::u16string();
+      if (!real.empty() && Upper(real) != Upper(longPath) && Upper(real) != Upper(final)) starts.push_back(real);
+      HandleFacts facts;
+      if (UnixKeys()) {
+        result.AddFoldersBelow(longPath, index);
+      } else if (FactsOf(handle, facts)) {
+        std::u16string within = UpperWithin(handle);
+        if (!within.empty() || !VolumePathOf(handle).empty())
+          result.sites_.push_back({facts.identity.volumeSerial, within, index});
+      }
+      CloseHandle(handle);
     }
     for (std::u16string path : starts) {
       for (bool self = true;; self = false) {
-        Guarded guarded{{}, Upper(path), index, self};
+        Guarded guarded{{}, {}, Upper(path), index, self};
         HANDLE at = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (at != INVALID_HANDLE_VALUE) {
           HandleFacts facts;
           if (FactsOf(at, facts)) guarded.identity = facts.identity;
+          if (!KeyOf(at, guarded.key)) guarded.key = {};
           CloseHandle(at);
         }
         result.guarded_.push_back(guarded);
@@ -130,25 +184,112 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
   return result;
 }
 
-const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, const std::u16string& longPath) const {
+const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, const std::u16string& longPath,
+                                                const FileKey& key) const {
   std::u16string upper = Upper(longPath);
   while (upper.size() > 3 && upper.back() == u'\\' && !IsRootPath(upper)) upper.pop_back();
   for (const Guarded& g : guarded_) {
-    bool sameIdentity = Known(folder) && Known(g.identity) && folder == g.identity;
+    bool sameIdentity = (Known(folder) && Known(g.identity) && folder == g.identity) || SameObject(key, g.key);
     if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
   }
   return nullptr;
 }
 
-const std::u16string* ProtectedFolders::Is(const FileIdentity& folder, const std::u16string& longPath) const {
+const std::u16string* ProtectedFolders::Is(const FileIdentity& folder, const std::u16string& longPath,
+                                           const FileKey& key) const {
   std::u16string upper = Upper(longPath);
   while (upper.size() > 3 && upper.back() == u'\\' && !IsRootPath(upper)) upper.pop_back();
   for (const Guarded& g : guarded_) {
     if (!g.self) continue;
-    bool sameIdentity = Known(folder) && Known(g.identity) && folder == g.identity;
+    bool sameIdentity = (Known(folder) && Known(g.identity) && folder == g.identity) || SameObject(key, g.key);
     if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
   }
   return nullptr;
+}
+
+void ProtectedFolders::AddFoldersBelow(const std::u16string& longPath, size_t protectedIndex) {
+  // Every folder at or below a protected one, found through handles without
+  // following links: wherever a letter, link or mapping leads, the folder
+  // reached is one of these exactly when it lies in a protected folder. Wine
+  // names the place of a drive's root by that drive alone, so nothing else
+  // tells whether a letter's root lies in the Windows folder.
+  constexpr ACCESS_MASK kList = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+  HANDLE top = CreateFileW(W(longPath), kList, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (top == INVALID_HANDLE_VALUE) return;
+  std::vector<HANDLE> pending;
+  auto take = [&](HANDLE folder) {
+    FileKey key;
+    if (KeyOf(folder, key) && below_.emplace(KeyPair(key), protectedIndex).second) {
+      pending.push_back(folder);
+    } else {
+      CloseHandle(folder);  // seen already (a folder mounted twice), or nameless
+    }
+  };
+  take(top);
+  std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
+  while (!pending.empty()) {
+    HANDLE folder = pending.back();
+    pending.pop_back();
+    std::vector<std::u16string> subfolders;
+    DWORD error = 0;
+    while (ReadFolder(folder, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error)) {
+      const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+      for (size_t at = 0;;) {
+        const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+        std::u16string name(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / sizeof(char16_t));
+        bool plainFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                           !(info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+        if (plainFolder && name != u"." && name != u"..") subfolders.push_back(name);
+        if (info->NextEntryOffset == 0) break;
+        at += info->NextEntryOffset;
+      }
+    }
+    for (const std::u16string& name : subfolders) {
+      HANDLE sub = OpenBelow(folder, name, kList, kShareAll, kDirectoryOnly, error);
+      if (sub != INVALID_HANDLE_VALUE) take(sub);
+    }
+    CloseHandle(folder);
+  }
+}
+
+ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& key,
+                                                 const std::u16string*& which) const {
+  which = nullptr;
+  if (key.source == FileKey::Source::None) return Place::Unknown;
+  if (key.source == FileKey::Source::UnixDevice) {
+    if ((which = Holding(key))) return Place::Inside;
+    // The folders above it on its drive, as its real place names them; the
+    // drive's root itself is among the folders found below a protected one
+    // when it lies there.
+    std::u16string path = DrivePathOf(folder);
+    if (path.empty()) return Place::Unknown;
+    while (!IsRootPath(path)) {
+      path = ParentPath(path);
+      if (path.empty()) return Place::Unknown;
+      FileKey above = KeyOfPath(path);
+      // A name that loses its trailing dots in the place's path opens nothing:
+      // the folders above it are still looked at.
+      if (above.source != FileKey::Source::None && (which = Holding(above))) return Place::Inside;
+    }
+    return Place::Outside;
+  }
+  HandleFacts facts;
+  if (!FactsOf(folder, facts)) return Place::Unknown;
+  if (VolumePathOf(folder).empty()) return Place::Unknown;
+  std::u16string within = UpperWithin(folder);
+  for (const Site& site : sites_) {
+    if (site.serial == facts.identity.volumeSerial && WithinVolumePath(within, site.within)) {
+      which = &folders_[site.protectedIndex];
+      return Place::Inside;
+    }
+  }
+  return Place::Outside;
+}
+
+const std::u16string* ProtectedFolders::Holding(const FileKey& key) const {
+  if (key.source != FileKey::Source::UnixDevice) return nullptr;
+  auto found = below_.find(KeyPair(key));
+  return found == below_.end() ? nullptr : &folders_[found->second];
 }
 
 ProtectedFolders::DriveKind ProtectedFolders::OnDrive(char letter, const std::u16string*& folder) const {
