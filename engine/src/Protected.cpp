@@ -1,5 +1,7 @@
 #include "Protected.h"
 
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "NtFiles.h"
@@ -139,6 +141,7 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
     if (longPath.empty()) continue;
     size_t index = result.folders_.size();
     result.folders_.push_back(ToDisplayPath(longPath));
+    result.longPaths_.push_back(longPath);
     // The folder as the caller named it and as the system resolves it (a
     // short name, a link or another letter may lead to it): both, with every
     // ancestor, are guarded.
@@ -153,9 +156,7 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
       std::u16string real = UnixKeys() ? DrivePathOf(handle) : std::u16string();
       if (!real.empty() && Upper(real) != Upper(longPath) && Upper(real) != Upper(final)) starts.push_back(real);
       HandleFacts facts;
-      if (UnixKeys()) {
-        result.AddFoldersBelow(longPath, index);
-      } else if (FactsOf(handle, facts)) {
+      if (!UnixKeys() && FactsOf(handle, facts)) {
         std::u16string within = UpperWithin(handle);
         if (!within.empty() || !VolumePathOf(handle).empty())
           result.sites_.push_back({facts.identity.volumeSerial, within, index});
@@ -207,49 +208,111 @@ const std::u16string* ProtectedFolders::Is(const FileIdentity& folder, const std
   return nullptr;
 }
 
-void ProtectedFolders::AddFoldersBelow(const std::u16string& longPath, size_t protectedIndex) {
-  // Every folder at or below a protected one, found through handles without
-  // following links: wherever a letter, link or mapping leads, the folder
-  // reached is one of these exactly when it lies in a protected folder. Wine
-  // names the place of a drive's root by that drive alone, so nothing else
-  // tells whether a letter's root lies in the Windows folder.
+namespace {
+
+using KeyPairs = std::map<std::pair<uint64_t, uint64_t>, size_t>;
+
+// Every folder at or below the given ones, found through handles without
+// following links, by device and inode (Wine), with the index of the folder
+// it lies in.
+KeyPairs FoldersBelow(const std::vector<std::u16string>& tops) {
   constexpr ACCESS_MASK kList = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
-  HANDLE top = CreateFileW(W(longPath), kList, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (top == INVALID_HANDLE_VALUE) return;
-  std::vector<HANDLE> pending;
-  auto take = [&](HANDLE folder) {
-    FileKey key;
-    if (KeyOf(folder, key) && below_.emplace(KeyPair(key), protectedIndex).second) {
-      pending.push_back(folder);
-    } else {
-      CloseHandle(folder);  // seen already (a folder mounted twice), or nameless
-    }
-  };
-  take(top);
+  KeyPairs below;
   std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
-  while (!pending.empty()) {
-    HANDLE folder = pending.back();
-    pending.pop_back();
-    std::vector<std::u16string> subfolders;
-    DWORD error = 0;
-    while (ReadFolder(folder, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error)) {
-      const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
-      for (size_t at = 0;;) {
-        const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
-        std::u16string name(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / sizeof(char16_t));
-        bool plainFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-                           !(info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
-        if (plainFolder && name != u"." && name != u"..") subfolders.push_back(name);
-        if (info->NextEntryOffset == 0) break;
-        at += info->NextEntryOffset;
+  for (size_t index = 0; index < tops.size(); ++index) {
+    HANDLE top = CreateFileW(W(tops[index]), kList, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                             nullptr);
+    if (top == INVALID_HANDLE_VALUE) continue;
+    std::vector<HANDLE> pending;
+    auto take = [&](HANDLE folder) {
+      FileKey key;
+      if (KeyOf(folder, key) && below.emplace(KeyPair(key), index).second) {
+        pending.push_back(folder);
+      } else {
+        CloseHandle(folder);  // seen already (a folder mounted twice), or nameless
       }
+    };
+    take(top);
+    while (!pending.empty()) {
+      HANDLE folder = pending.back();
+      pending.pop_back();
+      std::vector<std::u16string> subfolders;
+      DWORD error = 0;
+      while (ReadFolder(folder, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error)) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+        for (size_t at = 0;;) {
+          const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+          std::u16string name(reinterpret_cast<const char16_t*>(info->FileName),
+                              info->FileNameLength / sizeof(char16_t));
+          bool plainFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                             !(info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+          if (plainFolder && name != u"." && name != u"..") subfolders.push_back(name);
+          if (info->NextEntryOffset == 0) break;
+          at += info->NextEntryOffset;
+        }
+      }
+      for (const std::u16string& name : subfolders) {
+        HANDLE sub = OpenBelow(folder, name, kList, kShareAll, kDirectoryOnly, error);
+        if (sub != INVALID_HANDLE_VALUE) take(sub);
+      }
+      CloseHandle(folder);
     }
-    for (const std::u16string& name : subfolders) {
-      HANDLE sub = OpenBelow(folder, name, kList, kShareAll, kDirectoryOnly, error);
-      if (sub != INVALID_HANDLE_VALUE) take(sub);
-    }
-    CloseHandle(folder);
   }
+  return below;
+}
+
+// The keys of the roots of every drive there is now.
+std::set<std::pair<uint64_t, uint64_t>> DriveRoots() {
+  std::set<std::pair<uint64_t, uint64_t>> roots;
+  DWORD letters = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(letters & (1u << i))) continue;
+    FileKey key = KeyOfPath(std::u16string(1, char16_t(u'A' + i)) + u":\\");
+    if (key.source != FileKey::Source::None) roots.insert(KeyPair(key));
+  }
+  return roots;
+}
+
+// What was found below the protected folders, for every guard of the process
+// that protects the same folders: a guard is made for every path the program
+// hands over, and listing the Windows folder costs tens of milliseconds. It is
+// listed again when a drive root turns up that was not there then: only a
+// drive's root escapes the walk up through the folders above, and a new
+// letter, or a letter led to another folder, has a root not seen before.
+struct FoundBelow {
+  std::mutex mutex;
+  std::vector<std::u16string> tops;
+  KeyPairs below;
+  std::set<std::pair<uint64_t, uint64_t>> roots;
+  bool made = false;
+};
+
+FoundBelow& Found() {
+  static FoundBelow found;
+  return found;
+}
+
+}  // namespace
+
+const std::u16string* ProtectedFolders::Own(const FileKey& key) const {
+  for (const Guarded& g : guarded_) {
+    if (g.self && SameObject(key, g.key)) return &folders_[g.protectedIndex];
+  }
+  return nullptr;
+}
+
+const std::u16string* ProtectedFolders::HoldingRoot(const FileKey& root) const {
+  FoundBelow& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  if (!found.made || found.tops != longPaths_ || !found.roots.count(KeyPair(root))) {
+    found.below = FoldersBelow(longPaths_);
+    found.roots = DriveRoots();
+    found.roots.insert(KeyPair(root));
+    found.tops = longPaths_;
+    found.made = true;
+  }
+  auto at = found.below.find(KeyPair(root));
+  return at == found.below.end() ? nullptr : &folders_[at->second];
 }
 
 ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& key,
@@ -257,21 +320,24 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
   which = nullptr;
   if (key.source == FileKey::Source::None) return Place::Unknown;
   if (key.source == FileKey::Source::UnixDevice) {
-    if ((which = Holding(key))) return Place::Inside;
+    if ((which = Own(key)) || (which = Holding(key))) return Place::Inside;
     // The folders above it on its drive, as its real place names them; the
     // drive's root itself is among the folders found below a protected one
     // when it lies there.
     std::u16string path = DrivePathOf(folder);
     if (path.empty()) return Place::Unknown;
+    FileKey above = key;
     while (!IsRootPath(path)) {
       path = ParentPath(path);
       if (path.empty()) return Place::Unknown;
-      FileKey above = KeyOfPath(path);
+      above = KeyOfPath(path);
       // A name that loses its trailing dots in the place's path opens nothing:
       // the folders above it are still looked at.
-      if (above.source != FileKey::Source::None && (which = Holding(above))) return Place::Inside;
+      if (above.source != FileKey::Source::None && ((which = Own(above)) || (which = Holding(above))))
+        return Place::Inside;
     }
-    return Place::Outside;
+    if (above.source == FileKey::Source::None) return Place::Unknown;  // the drive's root itself
+    return (which = HoldingRoot(above)) ? Place::Inside : Place::Outside;
   }
   HandleFacts facts;
   if (!FactsOf(folder, facts)) return Place::Unknown;
@@ -288,8 +354,11 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
 
 const std::u16string* ProtectedFolders::Holding(const FileKey& key) const {
   if (key.source != FileKey::Source::UnixDevice) return nullptr;
-  auto found = below_.find(KeyPair(key));
-  return found == below_.end() ? nullptr : &folders_[found->second];
+  FoundBelow& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  if (!found.made || found.tops != longPaths_) return nullptr;
+  auto at = found.below.find(KeyPair(key));
+  return at == found.below.end() ? nullptr : &folders_[at->second];
 }
 
 ProtectedFolders::DriveKind ProtectedFolders::OnDrive(char letter, const std::u16string*& folder) const {

@@ -62,15 +62,17 @@ class ProtectedFolders {
   // Where an open folder really lies, whatever letter, link or mapping led to
   // it: at or below a protected folder (`which` names it), outside them all,
   // or Unknown when the system cannot tell, which callers treat as inside.
-  // Under Wine the folder is looked up among every folder found at or below
-  // the protected ones when the guard was made, and so are the folders above
-  // it up to its drive's root (one open each); elsewhere its volume and its
-  // path within the volume are compared with theirs.
+  // Under Wine the folders above it up to its drive's root, as its real place
+  // names them, are compared with the protected folders (one open each), and
+  // the drive's root is looked up among every folder found at or below them.
+  // Elsewhere its volume and its path within the volume are compared with
+  // theirs.
   enum class Place { Outside, Inside, Unknown };
   Place Locate(HANDLE folder, const FileKey& key, const std::u16string*& which) const;
   // Under Wine, the protected folder at or above the folder with this key,
-  // among those found when the guard was made: for a subfolder opened
-  // through a folder already located, without a round trip. Null when none.
+  // among those last found below the protected folders (see Locate): for a
+  // subfolder opened through a folder already located, without a round trip.
+  // Null when none or when nothing was looked for yet.
   const std::u16string* Holding(const FileKey& key) const;
   // Whether drive `letter` holds a protected folder, recognised by letter, by
   // volume name, by the serial number of its root and by its root's final
@@ -96,12 +98,15 @@ class ProtectedFolders {
     std::u16string within;  // upper case, no trailing backslash ("" for a root)
     size_t protectedIndex;
   };
-  void AddFoldersBelow(const std::u16string& longPath, size_t protectedIndex);
+  // The protected folder that the folder with this key is; null when none.
+  const std::u16string* Own(const FileKey& key) const;
+  // The protected folder at or above the root of a drive (Wine).
+  const std::u16string* HoldingRoot(const FileKey& root) const;
 
   std::vector<std::u16string> folders_;  // as given, for the log
   std::vector<Guarded> guarded_;
   std::vector<Site> sites_;
-  std::map<std::pair<uint64_t, uint64_t>, size_t> below_;  // Wine: device and inode -> protected index
+  std::vector<std::u16string> longPaths_;  // the protected folders as given, "\\?\" form
 };
 
 }  // namespace qv::engine

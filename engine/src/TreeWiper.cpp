@@ -396,13 +396,15 @@ bool TreeWiper::EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFo
   if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts)) return refuse(u"the system cannot say what it is");
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return refuse(u"it is no longer a plain folder (a link may have been put in its place)");
-  // The file ID counts only together with the volume: the same number on
-  // another volume is another folder.
-  if (facts.identity.volumeSerial != parent.identity.volumeSerial ||
-      (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
-    return refuse(u"it was replaced by another folder while the wipe ran");
   FileKey key;
   if (!KeyOf(handle, key)) return refuse(u"the system cannot say what it is");
+  // The file ID counts only together with the volume: the same number on
+  // another volume is another folder. Under Wine the serial follows the
+  // letter that names the folder's place, which for a folder that is also
+  // another letter's root is that letter: the key's device tells the volume.
+  bool sameVolume = facts.identity.volumeSerial == parent.identity.volumeSerial || SameVolume(key, parent.key);
+  if (!sameVolume || (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
+    return refuse(u"it was replaced by another folder while the wipe ran");
   if (const std::u16string* covered = guard_.Covered(facts.identity, longPath, key)) {
     // As "rm --preserve-root" does: the system's folders and what holds them stay.
     return refuse(u"it is or contains " + *covered + u", which the system or this program needs; it is never wiped");
