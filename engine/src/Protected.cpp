@@ -301,17 +301,18 @@ const std::u16string* ProtectedFolders::Own(const FileKey& key) const {
   return nullptr;
 }
 
-const std::u16string* ProtectedFolders::HoldingRoot(const FileKey& root) const {
+const std::u16string* ProtectedFolders::HoldingRoot(const FileKey* root) const {
   FoundBelow& found = Found();
   std::lock_guard<std::mutex> lock(found.mutex);
-  if (!found.made || found.tops != longPaths_ || !found.roots.count(KeyPair(root))) {
+  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(*root)))) {
     found.below = FoldersBelow(longPaths_);
     found.roots = DriveRoots();
-    found.roots.insert(KeyPair(root));
+    if (root) found.roots.insert(KeyPair(*root));
     found.tops = longPaths_;
     found.made = true;
   }
-  auto at = found.below.find(KeyPair(root));
+  if (!root) return nullptr;
+  auto at = found.below.find(KeyPair(*root));
   return at == found.below.end() ? nullptr : &folders_[at->second];
 }
 
@@ -320,6 +321,9 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
   which = nullptr;
   if (key.source == FileKey::Source::None) return Place::Unknown;
   if (key.source == FileKey::Source::UnixDevice) {
+    // What lies below the protected folders is known before the folders
+    // above this one are looked up among it (a folder mounted twice).
+    HoldingRoot(nullptr);
     if ((which = Own(key)) || (which = Holding(key))) return Place::Inside;
     // The folders above it on its drive, as its real place names them; the
     // drive's root itself is among the folders found below a protected one
@@ -337,7 +341,7 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
         return Place::Inside;
     }
     if (above.source == FileKey::Source::None) return Place::Unknown;  // the drive's root itself
-    return (which = HoldingRoot(above)) ? Place::Inside : Place::Outside;
+    return (which = HoldingRoot(&above)) ? Place::Inside : Place::Outside;
   }
   HandleFacts facts;
   if (!FactsOf(folder, facts)) return Place::Unknown;

@@ -100,8 +100,11 @@ class ProtectedFolders {
   };
   // The protected folder that the folder with this key is; null when none.
   const std::u16string* Own(const FileKey& key) const;
-  // The protected folder at or above the root of a drive (Wine).
-  const std::u16string* HoldingRoot(const FileKey& root) const;
+  // The protected folder at or above the root of a drive (Wine); lists the
+  // folders below the protected ones first when that was not done for them,
+  // or when the root was not among the drive roots then. Null `root`: only
+  // makes sure the listing is there.
+  const std::u16string* HoldingRoot(const FileKey* root) const;
 
   std::vector<std::u16string> folders_;  // as given, for the log
   std::vector<Guarded> guarded_;
