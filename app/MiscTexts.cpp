@@ -18,6 +18,7 @@ const TMiscText kTexts[] = {
     {"strConfirmStopAndExit", "A wipe is running. Stop it and exit the application?"},
     {"strDriveNotScanned",
      "Drive %s: was chosen without being read on the drive page. Nothing was wiped; choose the drive again."},
+    {"strDriveHoldsNoFileSystem", "The drive now holds no file system; format it before using it again"},
     {"strDriveSuccessfulyWiped", "Drive successfully wiped"},
     {"strEngineNotLoaded", "The wipe engine Quorvanell.DLL could not be loaded."},
     {"strEngineNotStarted", "The wipe engine could not start:"},

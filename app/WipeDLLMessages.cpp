@@ -223,7 +223,7 @@ void TMainForm::WMWipeProgress(TMessage& message) {
 void TMainForm::WMWipeDone(TMessage& message) {
   // When formatting failed after the wipe, the engine sends its reason along.
   std::string formatFailure;
-  if (message.LParam == 1 && message.WParam != 0) {
+  if ((message.LParam & kWipeFormatFailed) && message.WParam != 0) {
     auto* text = reinterpret_cast<char16_t*>(message.WParam);
     formatFailure = WideStringToString(text);
     LocalFree(reinterpret_cast<HLOCAL>(text));
@@ -240,6 +240,8 @@ void TMainForm::WMWipeDone(TMessage& message) {
     AppendLog("DiskProgressLog", FinalLogLine(MiscText("strDriveSuccessfulyWiped"), failed));
     if (!formatFailure.empty())
       AppendLog("DiskProgressLog", MiscText("strFormatFailed") + " " + formatFailure);
+    // The last word: a drive wiped and not formatted is of no use until it is.
+    if (message.LParam & kWipeNoFileSystem) AppendLog("DiskProgressLog", MiscText("strDriveHoldsNoFileSystem"));
     AppendLog("DiskProgressLog", "");
   }
   if (Task == 3) {
@@ -254,7 +256,7 @@ void TMainForm::WMWipeDone(TMessage& message) {
   CloseIfPending(this);
 }
 
-void TMainForm::WMWipeCancelled(TMessage&) {
+void TMainForm::WMWipeCancelled(TMessage& message) {
   if (Task == 1) return;
   Busy = false;
   StopRequested = false;
@@ -263,6 +265,7 @@ void TMainForm::WMWipeCancelled(TMessage&) {
   const std::string cancelled = MiscText("strActionCancelled");
   if (Task == 2) {
     AppendLog("DiskProgressLog", cancelled);
+    if (message.LParam & kWipeNoFileSystem) AppendLog("DiskProgressLog", MiscText("strDriveHoldsNoFileSystem"));
     AppendLog("DiskProgressLog", "");
   }
   if (Task == 3) {

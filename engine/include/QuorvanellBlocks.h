@@ -69,5 +69,8 @@ static_assert(offsetof(TFormatParams, VolumeLabel) == 8220);
 // The engine's messages, numbered from WM_USER (0x0400).
 inline constexpr unsigned WM_WIPE_LOG = 0x0400 + 1;        // WParam: LocalAlloc'ed UTF-16 line
 inline constexpr unsigned WM_WIPE_PROGRESS = 0x0400 + 2;   // file path or format percent; LParam the stage
-inline constexpr unsigned WM_WIPE_DONE = 0x0400 + 3;       // LParam 1: formatting failed, WParam its reason
-inline constexpr unsigned WM_WIPE_CANCELLED = 0x0400 + 4;
+inline constexpr unsigned WM_WIPE_DONE = 0x0400 + 3;       // LParam: the flags below
+inline constexpr unsigned WM_WIPE_CANCELLED = 0x0400 + 4;  // LParam: kWipeNoFileSystem or 0
+// Flags of the end messages' LParam.
+inline constexpr unsigned kWipeFormatFailed = 1;  // WM_WIPE_DONE: formatting failed, WParam its reason
+inline constexpr unsigned kWipeNoFileSystem = 2;  // the disk task wrote the drive and it now holds no file system

@@ -74,6 +74,31 @@ void FlushFolder(const std::u16string& folder) {
   CloseHandle(handle);
 }
 
+// How many of the fillers marked for deletion are still there. Some systems
+// (Wine on a path longer than its host allows) accept the deletion and then
+// cannot carry it out. A host that cannot delete one cannot delete any of that
+// length: the last one of each length is looked for first, and only when one
+// stayed are all of them counted.
+size_t FillersStillThere(const OpenFolder& folder, const std::vector<std::u16string>& deleted) {
+  auto there = [&](const std::u16string& name) {
+    DWORD error = 0;
+    HANDLE file = OpenBelow(folder.handle, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            kNonDirectoryOnly, error);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(file);
+    return true;
+  };
+  bool any = false;
+  for (size_t i = 0; i < deleted.size() && !any; ++i) {
+    bool lastOfItsLength = i + 1 == deleted.size() || deleted[i + 1].size() != deleted[i].size();
+    if (lastOfItsLength) any = there(deleted[i]);
+  }
+  if (!any) return 0;
+  size_t stayed = 0;
+  for (const std::u16string& name : deleted) stayed += there(name) ? 1 : 0;
+  return stayed;
+}
+
 }  // namespace
 
 HANDLE SystemCreateFiller(HANDLE folder, const std::u16string& name, DWORD& error) {
@@ -113,12 +138,22 @@ void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uin
                      u" (the names of wiped entries may survive there): " + ErrorText(failure));
   }
   FlushFolder(folder.path);
+  std::vector<std::u16string> deleted;
   for (const std::u16string& name : made) {
     DWORD error = 0;
-    if (!DeleteFiller(folder, name, error)) {
+    if (DeleteFiller(folder, name, error)) {
+      deleted.push_back(name);
+    } else {
       reporter.Failure(u"Could not delete the filler " + ToDisplayPath(JoinPath(folder.path, name)) + u": " +
                        ErrorText(error));
     }
+  }
+  size_t stayed = FillersStillThere(folder, deleted);
+  if (stayed != 0) {
+    reporter.Failure(u"Could not remove " + Decimal(stayed) + (stayed == 1 ? u" empty file" : u" empty files") +
+                     u" with a random name from " + ToDisplayPath(folder.path) +
+                     u": the system took them as deleted, yet they are still there (its path may be too long for "
+                     u"the system below); they hold nothing and may be deleted by hand");
   }
 }
 

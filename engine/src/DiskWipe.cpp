@@ -53,6 +53,8 @@ class DiskWiper {
   }
 
   bool ok() const { return buffer_.ok(); }
+  // Whether any byte reached the drive: its file system is gone from then on.
+  bool wroteAny() const { return wroteAny_; }
 
  private:
   // Writes [from, to) (sector-aligned) with the pass. A chunk the device
@@ -69,6 +71,7 @@ class DiskWiper {
       };
       WriteOutcome outcome = WritePass(volume_.handle(), source, offset, to, buffer_, tick, /*fillToFull=*/false);
       offset += outcome.written;
+      if (outcome.written != 0) wroteAny_ = true;
       if (outcome.end == WriteEnd::Complete) return true;
       if (outcome.end == WriteEnd::Stopped) {
         stopped = true;
@@ -79,6 +82,7 @@ class DiskWiper {
       if (chunk == 0) chunk = uint32_t(to - offset);
       source.Fill(offset, buffer_.data(), chunk);
       WriteSectors(offset, chunk, outcome.error);
+      wroteAny_ = true;  // at worst some of its sectors: the file system cannot be trusted
       offset += chunk;
     }
     return true;
@@ -126,6 +130,7 @@ class DiskWiper {
   Reporter& reporter_;
   Volume& volume_;
   AlignedBuffer buffer_;
+  bool wroteAny_ = false;
   uint64_t failedFirst_ = 0;
   uint64_t failedCount_ = 0;
   DWORD failedError_ = 0;
@@ -162,9 +167,11 @@ uint64_t ProgressUnit(uint64_t bytes, size_t passes, uint64_t unit) {
 
 namespace {
 
-// The whole disk run; returns true when stopped. The volume is closed (and
-// unlocked) before the caller sends the last message.
-bool WipeDisk(const DriveJob& job, Reporter& reporter) {
+// The whole disk run; returns true when stopped. `bare`: the drive was
+// written to and holds no file system now (not formatted after the wipe).
+// The volume is closed (and unlocked) before the caller sends the last message.
+bool WipeDisk(const DriveJob& job, Reporter& reporter, bool& bare) {
+  bare = false;
   if (job.drive == 0) {
     reporter.Failure(u"No drive was given; nothing was wiped");
     return false;
@@ -198,7 +205,9 @@ bool WipeDisk(const DriveJob& job, Reporter& reporter) {
     return false;
   }
   bool stopped = false;
-  if (!wiper.WriteAllPasses(stopped)) return stopped;
+  bool written = wiper.WriteAllPasses(stopped);
+  bare = wiper.wroteAny();
+  if (!written) return stopped;
   reporter.Log(u"Drive " + drive + u" overwritten");
   if (!job.format) return false;
   reporter.BeginFormatting();
@@ -210,19 +219,27 @@ bool WipeDisk(const DriveJob& job, Reporter& reporter) {
                      u", not the wiped drive " + drive + u"; nothing was formatted");
     return false;
   }
-  return FormatDrive(*volume, *job.format, reporter) == FormatEnd::Stopped;
+  FormatEnd end = FormatDrive(*volume, *job.format, reporter);
+  bare = end != FormatEnd::Formatted;
+  return end == FormatEnd::Stopped;
 }
 
 }  // namespace
 
 void RunDiskWipe(const DriveJob& job) {
   Reporter reporter(job.block);
-  if (WipeDisk(job, reporter)) {
-    reporter.Log(u"The wipe was stopped");
-    reporter.Cancelled();
+  bool bare = false;
+  bool stopped = WipeDisk(job, reporter, bare);
+  // The last line says what the drive holds now: a wiped drive that was not
+  // formatted is no longer a usable drive until it is.
+  const std::u16string state = u"drive " + DriveName(job.drive) + u" now holds no file system";
+  if (stopped) {
+    reporter.Log(bare ? u"The wipe was stopped; " + state : u"The wipe was stopped");
+    reporter.Cancelled(bare);
     return;
   }
-  reporter.Done();
+  if (bare) reporter.Log(u"Drive " + DriveName(job.drive) + u" now holds no file system");
+  reporter.Done(bare);
 }
 
 }  // namespace qv::engine

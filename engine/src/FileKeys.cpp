@@ -54,8 +54,13 @@ FileKey::Source SourceOfThisSystem() {
 
 }  // namespace
 
-bool KeyOf(HANDLE handle, FileKey& key) {
+FileKey::Source KeySourceOfThisSystem() {
   static const FileKey::Source source = SourceOfThisSystem();
+  return source;
+}
+
+bool KeyOf(HANDLE handle, FileKey& key) {
+  const FileKey::Source source = KeySourceOfThisSystem();
   return source == FileKey::Source::UnixDevice ? UnixKeyOf(handle, key) : SerialKeyOf(handle, key);
 }
 

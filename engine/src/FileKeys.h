@@ -23,6 +23,8 @@ struct FileKey {
 // The key of an open handle (any access); false when the system cannot tell.
 // One process uses one source for every handle.
 bool KeyOf(HANDLE handle, FileKey& key);
+// Where this process's keys come from (the same for every handle).
+FileKey::Source KeySourceOfThisSystem();
 // Keys read the same way that name the same volume / the same object.
 bool SameVolume(const FileKey& a, const FileKey& b);
 bool SameObject(const FileKey& a, const FileKey& b);

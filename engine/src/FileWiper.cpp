@@ -160,12 +160,13 @@ bool FileWiper::PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16
 
 FileWiper::Place FileWiper::WhereLeads(const OpenFolder& folder, HANDLE file, const FileKey& key,
                                        const std::u16string& name) {
-  // The paths of both handles within the volume: the file's must be the
-  // folder's and the entry's name. Such paths lose trailing dots and spaces
-  // on some systems, so names are compared without them. The volume of an
-  // open handle cannot change: it is not asked for again.
-  std::u16string within = VolumePathOf(file);
-  std::u16string folderWithin = VolumePathOf(folder.handle);
+  // The places of both handles: the file's must be the folder's and the
+  // entry's name. Under Wine a place names its drive too, so a link to a file
+  // at the same path on another letter is told apart. Such paths lose
+  // trailing dots and spaces on some systems, so names are compared without
+  // them. The volume of an open handle cannot change: it is not asked for again.
+  std::u16string within = PlaceOf(file);
+  std::u16string folderWithin = PlaceOf(folder.handle);
   if (within.empty() || folderWithin.empty()) return Place::Unknown;
   if (!SameVolume(key, folder.key)) return Place::Elsewhere;
   while (!folderWithin.empty() && folderWithin.back() == u'\\') folderWithin.pop_back();

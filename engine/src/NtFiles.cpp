@@ -35,11 +35,13 @@ using NtSetInformationFileCall = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, U
 using NtQueryInformationFileCall = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, ULONG);
 using NtQueryDirectoryFileCall = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, IoStatus*, PVOID, ULONG, ULONG, BOOLEAN,
                                               CountedText*, BOOLEAN);
+using NtQueryObjectCall = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
 using StatusToErrorCall = ULONG(NTAPI*)(LONG);
 
 constexpr ULONG kOpenReparsePoint = 0x00200000;
 constexpr ULONG kBackupIntent = 0x00004000;
 constexpr ULONG kSynchronousIo = 0x00000020;
+constexpr ULONG kObjectNameInformation = 1;
 constexpr ULONG kInternalInformation = 6;
 constexpr ULONG kRenameInformation = 10;
 constexpr ULONG kDispositionInformation = 13;
@@ -58,6 +60,7 @@ struct Native {
   NtSetInformationFileCall set = nullptr;
   NtQueryInformationFileCall query = nullptr;
   NtQueryDirectoryFileCall list = nullptr;
+  NtQueryObjectCall object = nullptr;
   StatusToErrorCall toError = nullptr;
 };
 
@@ -73,6 +76,7 @@ const Native& Calls() {
         reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")));
     n.list = reinterpret_cast<NtQueryDirectoryFileCall>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")));
+    n.object = reinterpret_cast<NtQueryObjectCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryObject")));
     n.toError = reinterpret_cast<StatusToErrorCall>(
         reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")));
     return n;
@@ -223,6 +227,18 @@ bool IgnoresCase(HANDLE folder) {
   IoStatus io{};
   LONG status = n.query(folder, &io, &flags, sizeof flags, kCaseSensitiveInformation);
   return status >= 0 && (flags & kCaseSensitiveDirectory) == 0;
+}
+
+std::u16string ObjectNameOf(HANDLE item) {
+  const Native& n = Calls();
+  if (!n.object) return {};
+  // A counted text and the longest name the system makes after it.
+  std::vector<uint64_t> buffer((sizeof(CountedText) + 65536 + 7) / 8 + 1);
+  ULONG returned = 0;
+  if (n.object(item, kObjectNameInformation, buffer.data(), ULONG(buffer.size() * 8), &returned) < 0) return {};
+  const auto* name = reinterpret_cast<const CountedText*>(buffer.data());
+  if (!name->buffer) return {};
+  return std::u16string(reinterpret_cast<const char16_t*>(name->buffer), name->length / sizeof(char16_t));
 }
 
 }  // namespace qv::engine

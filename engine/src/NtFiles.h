@@ -38,6 +38,10 @@ bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG b
 bool StreamsOf(HANDLE file, std::vector<std::u16string>& names);
 // The file ID of an open item, as its folder lists it.
 bool FileIdOf(HANDLE item, uint64_t& id);
+// The name the system gives an open object ("\\??\\X:\\a\\b" under Wine, where the
+// letter is the one whose root lies deepest above the object's real place;
+// "\\Device\\..." elsewhere); empty when it cannot say. Works on long paths.
+std::u16string ObjectNameOf(HANDLE item);
 // Whether an open folder looks names up without case. Only a folder that says
 // so itself counts: a folder that cannot say may hold "Data" beside "data".
 bool IgnoresCase(HANDLE folder);

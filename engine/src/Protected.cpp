@@ -1,7 +1,10 @@
 #include "Protected.h"
 
+#include <mutex>
+#include <set>
 #include <vector>
 
+#include "NtFiles.h"
 #include "PathNames.h"
 #include "Text.h"
 
@@ -16,6 +19,44 @@ std::u16string Upper(std::u16string s) {
 }
 
 bool Known(const FileIdentity& id) { return id.volumeSerial != 0 || id.fileId != 0; }
+
+bool UnixKeys() { return KeySourceOfThisSystem() == FileKey::Source::UnixDevice; }
+
+std::pair<uint64_t, uint64_t> KeyPair(const FileKey& key) { return {key.volume, key.fileId}; }
+
+FileKey KeyOfPath(const std::u16string& path) {
+  FileKey key;
+  HANDLE at = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (at == INVALID_HANDLE_VALUE) return key;
+  if (!KeyOf(at, key)) key = {};
+  CloseHandle(at);
+  return key;
+}
+
+// Wine's name of an open object, "\??\X:\...", in "\\?\X:\..." form; empty
+// when it names no drive.
+std::u16string DrivePathOf(HANDLE handle) {
+  std::u16string name = ObjectNameOf(handle);
+  if (name.size() < 6 || name.compare(0, 4, u"\\??\\") != 0 || name[5] != u':') return {};
+  if (name.size() > 6 && name[6] != u'\\') return {};
+  std::u16string path = u"\\\\?\\" + name.substr(4);
+  if (path.size() == 6) path += u'\\';
+  return path;
+}
+
+// Whether `path` is `top` or lies below it (both upper case, without a
+// trailing backslash; "" is a volume's root).
+bool WithinVolumePath(const std::u16string& path, const std::u16string& top) {
+  if (path.compare(0, top.size(), top) != 0) return false;
+  return path.size() == top.size() || path[top.size()] == u'\\';
+}
+
+std::u16string UpperWithin(HANDLE handle) {
+  std::u16string within = Upper(VolumePathOf(handle));
+  while (!within.empty() && within.back() == u'\\') within.pop_back();
+  return within;
+}
 
 std::u16string ModuleFolder(HMODULE module) {
   // The program may live in a folder of any length: the buffer grows until
@@ -75,6 +116,8 @@ std::u16string VolumePathOf(HANDLE handle) {
   return std::u16string(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / sizeof(char16_t));
 }
 
+std::u16string PlaceOf(HANDLE handle) { return UnixKeys() ? DrivePathOf(handle) : VolumePathOf(handle); }
+
 ProtectedFolders ProtectedFolders::ForThisSystem() {
   std::vector<std::u16string> folders;
   std::vector<wchar_t> windows(MAX_PATH * 2);
@@ -98,6 +141,7 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
     if (longPath.empty()) continue;
     size_t index = result.folders_.size();
     result.folders_.push_back(ToDisplayPath(longPath));
+    result.longPaths_.push_back(longPath);
     // The folder as the caller named it and as the system resolves it (a
     // short name, a link or another letter may lead to it): both, with every
     // ancestor, are guarded.
@@ -106,17 +150,28 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       std::u16string final = FinalPathOf(handle);
-      CloseHandle(handle);
       if (!final.empty() && Upper(final) != Upper(longPath)) starts.push_back(final);
+      // Under Wine the final path fails on long paths; the object's own name
+      // does not, and names where it really is.
+      std::u16string real = UnixKeys() ? DrivePathOf(handle) : std::u16string();
+      if (!real.empty() && Upper(real) != Upper(longPath) && Upper(real) != Upper(final)) starts.push_back(real);
+      HandleFacts facts;
+      if (!UnixKeys() && FactsOf(handle, facts)) {
+        std::u16string within = UpperWithin(handle);
+        if (!within.empty() || !VolumePathOf(handle).empty())
+          result.sites_.push_back({facts.identity.volumeSerial, within, index});
+      }
+      CloseHandle(handle);
     }
     for (std::u16string path : starts) {
       for (bool self = true;; self = false) {
-        Guarded guarded{{}, Upper(path), index, self};
+        Guarded guarded{{}, {}, Upper(path), index, self};
         HANDLE at = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (at != INVALID_HANDLE_VALUE) {
           HandleFacts facts;
           if (FactsOf(at, facts)) guarded.identity = facts.identity;
+          if (!KeyOf(at, guarded.key)) guarded.key = {};
           CloseHandle(at);
         }
         result.guarded_.push_back(guarded);
@@ -130,25 +185,184 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
   return result;
 }
 
-const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, const std::u16string& longPath) const {
+const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, const std::u16string& longPath,
+                                                const FileKey& key) const {
   std::u16string upper = Upper(longPath);
   while (upper.size() > 3 && upper.back() == u'\\' && !IsRootPath(upper)) upper.pop_back();
   for (const Guarded& g : guarded_) {
-    bool sameIdentity = Known(folder) && Known(g.identity) && folder == g.identity;
+    bool sameIdentity = (Known(folder) && Known(g.identity) && folder == g.identity) || SameObject(key, g.key);
     if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
   }
   return nullptr;
 }
 
-const std::u16string* ProtectedFolders::Is(const FileIdentity& folder, const std::u16string& longPath) const {
+const std::u16string* ProtectedFolders::Is(const FileIdentity& folder, const std::u16string& longPath,
+                                           const FileKey& key) const {
   std::u16string upper = Upper(longPath);
   while (upper.size() > 3 && upper.back() == u'\\' && !IsRootPath(upper)) upper.pop_back();
   for (const Guarded& g : guarded_) {
     if (!g.self) continue;
-    bool sameIdentity = Known(folder) && Known(g.identity) && folder == g.identity;
+    bool sameIdentity = (Known(folder) && Known(g.identity) && folder == g.identity) || SameObject(key, g.key);
     if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
   }
   return nullptr;
+}
+
+namespace {
+
+using KeyPairs = std::map<std::pair<uint64_t, uint64_t>, size_t>;
+
+// Every folder at or below the given ones, found through handles without
+// following links, by device and inode (Wine), with the index of the folder
+// it lies in.
+KeyPairs FoldersBelow(const std::vector<std::u16string>& tops) {
+  constexpr ACCESS_MASK kList = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+  KeyPairs below;
+  std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
+  for (size_t index = 0; index < tops.size(); ++index) {
+    HANDLE top = CreateFileW(W(tops[index]), kList, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                             nullptr);
+    if (top == INVALID_HANDLE_VALUE) continue;
+    std::vector<HANDLE> pending;
+    auto take = [&](HANDLE folder) {
+      FileKey key;
+      if (KeyOf(folder, key) && below.emplace(KeyPair(key), index).second) {
+        pending.push_back(folder);
+      } else {
+        CloseHandle(folder);  // seen already (a folder mounted twice), or nameless
+      }
+    };
+    take(top);
+    while (!pending.empty()) {
+      HANDLE folder = pending.back();
+      pending.pop_back();
+      std::vector<std::u16string> subfolders;
+      DWORD error = 0;
+      while (ReadFolder(folder, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error)) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+        for (size_t at = 0;;) {
+          const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+          std::u16string name(reinterpret_cast<const char16_t*>(info->FileName),
+                              info->FileNameLength / sizeof(char16_t));
+          bool plainFolder = (info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+                             !(info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT);
+          if (plainFolder && name != u"." && name != u"..") subfolders.push_back(name);
+          if (info->NextEntryOffset == 0) break;
+          at += info->NextEntryOffset;
+        }
+      }
+      for (const std::u16string& name : subfolders) {
+        HANDLE sub = OpenBelow(folder, name, kList, kShareAll, kDirectoryOnly, error);
+        if (sub != INVALID_HANDLE_VALUE) take(sub);
+      }
+      CloseHandle(folder);
+    }
+  }
+  return below;
+}
+
+// The keys of the roots of every drive there is now.
+std::set<std::pair<uint64_t, uint64_t>> DriveRoots() {
+  std::set<std::pair<uint64_t, uint64_t>> roots;
+  DWORD letters = GetLogicalDrives();
+  for (int i = 0; i < 26; ++i) {
+    if (!(letters & (1u << i))) continue;
+    FileKey key = KeyOfPath(std::u16string(1, char16_t(u'A' + i)) + u":\\");
+    if (key.source != FileKey::Source::None) roots.insert(KeyPair(key));
+  }
+  return roots;
+}
+
+// What was found below the protected folders, for every guard of the process
+// that protects the same folders: a guard is made for every path the program
+// hands over, and listing the Windows folder costs tens of milliseconds. It is
+// listed again when a drive root turns up that was not there then: only a
+// drive's root escapes the walk up through the folders above, and a new
+// letter, or a letter led to another folder, has a root not seen before.
+struct FoundBelow {
+  std::mutex mutex;
+  std::vector<std::u16string> tops;
+  KeyPairs below;
+  std::set<std::pair<uint64_t, uint64_t>> roots;
+  bool made = false;
+};
+
+FoundBelow& Found() {
+  static FoundBelow found;
+  return found;
+}
+
+}  // namespace
+
+const std::u16string* ProtectedFolders::Own(const FileKey& key) const {
+  for (const Guarded& g : guarded_) {
+    if (g.self && SameObject(key, g.key)) return &folders_[g.protectedIndex];
+  }
+  return nullptr;
+}
+
+const std::u16string* ProtectedFolders::HoldingRoot(const FileKey* root) const {
+  FoundBelow& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(*root)))) {
+    found.below = FoldersBelow(longPaths_);
+    found.roots = DriveRoots();
+    if (root) found.roots.insert(KeyPair(*root));
+    found.tops = longPaths_;
+    found.made = true;
+  }
+  if (!root) return nullptr;
+  auto at = found.below.find(KeyPair(*root));
+  return at == found.below.end() ? nullptr : &folders_[at->second];
+}
+
+ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& key,
+                                                 const std::u16string*& which) const {
+  which = nullptr;
+  if (key.source == FileKey::Source::None) return Place::Unknown;
+  if (key.source == FileKey::Source::UnixDevice) {
+    // What lies below the protected folders is known before the folders
+    // above this one are looked up among it (a folder mounted twice).
+    HoldingRoot(nullptr);
+    if ((which = Own(key)) || (which = Holding(key))) return Place::Inside;
+    // The folders above it on its drive, as its real place names them; the
+    // drive's root itself is among the folders found below a protected one
+    // when it lies there.
+    std::u16string path = DrivePathOf(folder);
+    if (path.empty()) return Place::Unknown;
+    FileKey above = key;
+    while (!IsRootPath(path)) {
+      path = ParentPath(path);
+      if (path.empty()) return Place::Unknown;
+      above = KeyOfPath(path);
+      // A name that loses its trailing dots in the place's path opens nothing:
+      // the folders above it are still looked at.
+      if (above.source != FileKey::Source::None && ((which = Own(above)) || (which = Holding(above))))
+        return Place::Inside;
+    }
+    if (above.source == FileKey::Source::None) return Place::Unknown;  // the drive's root itself
+    return (which = HoldingRoot(&above)) ? Place::Inside : Place::Outside;
+  }
+  HandleFacts facts;
+  if (!FactsOf(folder, facts)) return Place::Unknown;
+  if (VolumePathOf(folder).empty()) return Place::Unknown;
+  std::u16string within = UpperWithin(folder);
+  for (const Site& site : sites_) {
+    if (site.serial == facts.identity.volumeSerial && WithinVolumePath(within, site.within)) {
+      which = &folders_[site.protectedIndex];
+      return Place::Inside;
+    }
+  }
+  return Place::Outside;
+}
+
+const std::u16string* ProtectedFolders::Holding(const FileKey& key) const {
+  if (key.source != FileKey::Source::UnixDevice) return nullptr;
+  FoundBelow& found = Found();
+  std::lock_guard<std::mutex> lock(found.mutex);
+  if (!found.made || found.tops != longPaths_) return nullptr;
+  auto at = found.below.find(KeyPair(key));
+  return at == found.below.end() ? nullptr : &folders_[at->second];
 }
 
 ProtectedFolders::DriveKind ProtectedFolders::OnDrive(char letter, const std::u16string*& folder) const {

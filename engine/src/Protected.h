@@ -6,8 +6,12 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <map>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "FileKeys.h"
 
 namespace qv::engine {
 
@@ -33,6 +37,11 @@ bool FactsOf(HANDLE handle, HandleFacts& facts);
 std::u16string FinalPathOf(HANDLE handle);
 // The path of an open handle within its volume ("\\a\\b"); empty when unknown.
 std::u16string VolumePathOf(HANDLE handle);
+// Where an open object lies, for comparing with the place of another one:
+// under Wine its drive and path ("\\?\\X:\\a\\b"), taken from its real place
+// (the drive whose root lies deepest above it), so two objects that share a
+// place share a folder; elsewhere its path within its volume. Empty when unknown.
+std::u16string PlaceOf(HANDLE handle);
 
 class ProtectedFolders {
  public:
@@ -44,10 +53,27 @@ class ProtectedFolders {
 
   // The protected folder that the open folder is, or contains; null when
   // none. `display` is its path for the log, used only when no identity is known.
-  const std::u16string* Covered(const FileIdentity& folder, const std::u16string& longPath) const;
+  const std::u16string* Covered(const FileIdentity& folder, const std::u16string& longPath,
+                                const FileKey& key = {}) const;
   // The protected folder that the open folder is (so that everything below
   // it is protected too); null when none.
-  const std::u16string* Is(const FileIdentity& folder, const std::u16string& longPath) const;
+  const std::u16string* Is(const FileIdentity& folder, const std::u16string& longPath, const FileKey& key = {}) const;
+
+  // Where an open folder really lies, whatever letter, link or mapping led to
+  // it: at or below a protected folder (`which` names it), outside them all,
+  // or Unknown when the system cannot tell, which callers treat as inside.
+  // Under Wine the folders above it up to its drive's root, as its real place
+  // names them, are compared with the protected folders (one open each), and
+  // the drive's root is looked up among every folder found at or below them.
+  // Elsewhere its volume and its path within the volume are compared with
+  // theirs.
+  enum class Place { Outside, Inside, Unknown };
+  Place Locate(HANDLE folder, const FileKey& key, const std::u16string*& which) const;
+  // Under Wine, the protected folder at or above the folder with this key,
+  // among those last found below the protected folders (see Locate): for a
+  // subfolder opened through a folder already located, without a round trip.
+  // Null when none or when nothing was looked for yet.
+  const std::u16string* Holding(const FileKey& key) const;
   // Whether drive `letter` holds a protected folder, recognised by letter, by
   // volume name, by the serial number of its root and by its root's final
   // path, so that another letter or mount point of the same volume is
@@ -60,13 +86,30 @@ class ProtectedFolders {
 
  private:
   struct Guarded {
-    FileIdentity identity;     // zero when the folder could not be opened
+    FileIdentity identity;  // zero when the folder could not be opened
+    FileKey key;            // likewise
     std::u16string longPath;   // upper-cased "\\?\" form
     size_t protectedIndex;     // the protected folder it is or contains
     bool self;                 // the protected folder itself, not an ancestor
   };
+  // A protected folder by its volume and its path within it (not Wine).
+  struct Site {
+    DWORD serial;
+    std::u16string within;  // upper case, no trailing backslash ("" for a root)
+    size_t protectedIndex;
+  };
+  // The protected folder that the folder with this key is; null when none.
+  const std::u16string* Own(const FileKey& key) const;
+  // The protected folder at or above the root of a drive (Wine); lists the
+  // folders below the protected ones first when that was not done for them,
+  // or when the root was not among the drive roots then. Null `root`: only
+  // makes sure the listing is there.
+  const std::u16string* HoldingRoot(const FileKey* root) const;
+
   std::vector<std::u16string> folders_;  // as given, for the log
   std::vector<Guarded> guarded_;
+  std::vector<Site> sites_;
+  std::vector<std::u16string> longPaths_;  // the protected folders as given, "\\?\" form
 };
 
 }  // namespace qv::engine

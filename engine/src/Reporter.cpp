@@ -75,15 +75,15 @@ void Reporter::FileProgress(const std::u16string& path, int64_t size, int percen
   if (wnd_) SendMessageW(wnd_, WM_WIPE_PROGRESS, reinterpret_cast<WPARAM>(path.c_str()), 1);
 }
 
-void Reporter::Done() const {
+void Reporter::Done(bool noFileSystem) const {
   if (!wnd_) return;
   char16_t* reason = formatFailure_.empty() ? nullptr : LocalCopy(formatFailure_);
-  LPARAM formatFailed = formatFailure_.empty() ? 0 : 1;
-  if (!PostMessageW(wnd_, WM_WIPE_DONE, reinterpret_cast<WPARAM>(reason), formatFailed) && reason) LocalFree(reason);
+  LPARAM flags = (formatFailure_.empty() ? 0 : kWipeFormatFailed) | (noFileSystem ? kWipeNoFileSystem : 0);
+  if (!PostMessageW(wnd_, WM_WIPE_DONE, reinterpret_cast<WPARAM>(reason), flags) && reason) LocalFree(reason);
 }
 
-void Reporter::Cancelled() const {
-  if (wnd_) PostMessageW(wnd_, WM_WIPE_CANCELLED, 0, 0);
+void Reporter::Cancelled(bool noFileSystem) const {
+  if (wnd_) PostMessageW(wnd_, WM_WIPE_CANCELLED, 0, noFileSystem ? kWipeNoFileSystem : 0);
 }
 
 }  // namespace qv::engine

@@ -40,8 +40,10 @@ class Reporter {
   // The last message of a drive run; the block is not touched afterwards.
   // When formatting failed, LParam is 1 and WParam a LocalAlloc'ed UTF-16
   // copy of the reason, freed by the program.
-  void Done() const;
-  void Cancelled() const;
+  // The end of a run; `noFileSystem`: a disk run wrote the drive and left it
+  // without a file system (not formatted).
+  void Done(bool noFileSystem = false) const;
+  void Cancelled(bool noFileSystem = false) const;
 
   uint32_t Failures() const { return failures_; }
 

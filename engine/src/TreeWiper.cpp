@@ -159,9 +159,10 @@ bool TreeWiper::OpenByPath(const std::u16string& longPath, OpenFolder& folder, D
   return true;
 }
 
-const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder) {
-  if (const std::u16string* own = guard_.Is(folder.identity, folder.path)) return own;
-  // The folders holding it, as its path reaches them.
+const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder, bool& unknown) {
+  unknown = false;
+  if (const std::u16string* own = guard_.Is(folder.identity, folder.path, folder.key)) return own;
+  // The folders holding it, as its path names them.
   for (std::u16string path = folder.path; !IsRootPath(path);) {
     path = ParentPath(path);
     if (path.empty()) break;
@@ -175,7 +176,12 @@ const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder) {
     }
     if (const std::u16string* holder = guard_.Is(identity, path)) return holder;
   }
-  return nullptr;
+  // And where it really lies: a letter, a link or a mapping may lead below a
+  // protected folder while the path names none.
+  const std::u16string* holder = nullptr;
+  ProtectedFolders::Place place = guard_.Locate(folder.handle, folder.key, holder);
+  unknown = place == ProtectedFolders::Place::Unknown;
+  return holder;
 }
 
 WipeResult TreeWiper::Wipe(const std::u16string& path) {
@@ -188,6 +194,14 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
   std::u16string plain = ToDisplayPath(longPath);
   if (longPath.empty() || plain.find_first_of(u"*?") != std::u16string::npos) {
     reporter_.Failure(u"Not a usable path: " + path + u" (" + (why.empty() ? u"it holds a wildcard" : why) + u")");
+    return WipeResult::Failed;
+  }
+  // "file.txt:name" or "file.txt::$DATA" names a stream of a file, which
+  // the system would otherwise take for the whole file; only whole files and
+  // folders are wiped.
+  if (plain.find(u':', 2) != std::u16string::npos) {
+    reporter_.Failure(u"Did not wipe " + plain + u": a colon in a name names a stream of a file, not a file or "
+                      u"a folder; streams are wiped with their file, never on their own");
     return WipeResult::Failed;
   }
   bool root = IsRootPath(longPath);
@@ -213,15 +227,25 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     return u"Did not wipe " + plain + u": it is, holds or lies in " + folder +
            u", which the system or this program needs; it is never wiped";
   };
+  const std::u16string unknownPlace =
+      u"Did not wipe " + plain + u": the system cannot tell where it really lies, so it may lie in a folder "
+      u"the system or this program needs";
   WipeResult result = WipeResult::Failed;
   DWORD error = 0;
   if (root) {
     OpenFolder top;
     if (!OpenByPath(longPath, top, error)) return refuse(u"Could not open the folder " + plain + u": " + ErrorText(error));
-    if (const std::u16string* covered = guard_.Covered(top.identity, top.path)) {
+    if (const std::u16string* covered = guard_.Covered(top.identity, top.path, top.key)) {
       Close(top);
       return refuse(u"Did not enter the folder " + plain + u": it is or contains " + *covered +
                     u", which the system or this program needs; it is never wiped");
+    }
+    // A letter whose root lies below a protected folder.
+    const std::u16string* holder = nullptr;
+    ProtectedFolders::Place place = guard_.Locate(top.handle, top.key, holder);
+    if (place != ProtectedFolders::Place::Outside) {
+      Close(top);
+      return refuse(holder ? protectedLine(*holder) : unknownPlace);
     }
     result = WipeTree(wiper, nullptr, top, /*keep=*/true);
   } else {
@@ -229,9 +253,14 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     std::u16string parentPath = ParentPath(longPath);
     if (!OpenByPath(parentPath, parent, error))
       return refuse(u"Could not find " + plain + u": " + ErrorText(error));
-    if (const std::u16string* holder = InsideProtected(parent)) {
+    bool unknown = false;
+    if (const std::u16string* holder = InsideProtected(parent, unknown)) {
       Close(parent);
       return refuse(protectedLine(*holder));
+    }
+    if (unknown) {
+      Close(parent);
+      return refuse(unknownPlace);
     }
     std::u16string variantFolder = FolderReachedByCaseVariant(parentPath);
     if (!variantFolder.empty()) {
@@ -367,17 +396,24 @@ bool TreeWiper::EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFo
   if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts)) return refuse(u"the system cannot say what it is");
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
     return refuse(u"it is no longer a plain folder (a link may have been put in its place)");
+  FileKey key;
+  if (!KeyOf(handle, key)) return refuse(u"the system cannot say what it is");
   // The file ID counts only together with the volume: the same number on
-  // another volume is another folder.
-  if (facts.identity.volumeSerial != parent.identity.volumeSerial ||
-      (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
+  // another volume is another folder. Under Wine the serial follows the
+  // letter that names the folder's place, which for a folder that is also
+  // another letter's root is that letter: the key's device tells the volume.
+  bool sameVolume = facts.identity.volumeSerial == parent.identity.volumeSerial || SameVolume(key, parent.key);
+  if (!sameVolume || (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
     return refuse(u"it was replaced by another folder while the wipe ran");
-  if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) {
+  if (const std::u16string* covered = guard_.Covered(facts.identity, longPath, key)) {
     // As "rm --preserve-root" does: the system's folders and what holds them stay.
     return refuse(u"it is or contains " + *covered + u", which the system or this program needs; it is never wiped");
   }
-  FileKey key;
-  if (!KeyOf(handle, key)) return refuse(u"the system cannot say what it is");
+  // Opened through a folder already located, without following links, it
+  // lies in a protected folder only when it is one of the folders found
+  // below them.
+  if (const std::u16string* holder = guard_.Holding(key))
+    return refuse(u"it lies in " + *holder + u", which the system or this program needs; it is never wiped");
   folder = {handle, longPath, facts.identity, key};
   return true;
 }

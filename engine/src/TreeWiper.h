@@ -44,9 +44,10 @@ class TreeWiper {
   bool EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFolder& folder);
   // Opens a folder by its path (the top of the run or its parent).
   bool OpenByPath(const std::u16string& longPath, OpenFolder& folder, DWORD& error);
-  // The protected folder that `folder` or one of the folders holding it is;
-  // null when none.
-  const std::u16string* InsideProtected(const OpenFolder& folder);
+  // The protected folder that `folder` or one of the folders holding it is,
+  // by the path that reached it and by where it really lies; null when none.
+  // `unknown`: the system cannot tell where it lies (then it is not wiped).
+  const std::u16string* InsideProtected(const OpenFolder& folder, bool& unknown);
 
   Reporter& reporter_;
   const std::vector<PassSpec>& passes_;

@@ -52,6 +52,15 @@ void ExpectDriveProgress(const Harness& harness) {
   EXPECT_EQ(total, int64_t(last));
 }
 
+// A drive wiped and not formatted (stopped, formatting not asked for, or
+// failed) is told to hold no file system in the run's last line.
+void ExpectLastLineSaysNoFileSystem(const Harness& harness, char drive) {
+  ASSERT_FALSE(harness.logs.empty());
+  const std::u16string& last = harness.logs.back();
+  EXPECT_NE(std::u16string::npos, last.find(std::u16string(1, char16_t(drive)) + u": now holds no file system"))
+      << harness.LogText();
+}
+
 TEST(DiskWipeTest, EveryByteHoldsTheLastPass) {
   char raw = TestDrive("DISK_RAW");
   if (!raw) QV_SKIP_LOUDLY("disk wipe of an image");
@@ -64,6 +73,7 @@ TEST(DiskWipeTest, EveryByteHoldsTheLastPass) {
   EXPECT_EQ(0, harness.cancelled);
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   ExpectDriveProgress(harness);
+  ExpectLastLineSaysNoFileSystem(harness, raw);
   std::vector<uint8_t> after;
   ASSERT_TRUE(ReadVolume(raw, after));
   ASSERT_EQ(before.size(), after.size()) << "the image must not grow";
@@ -110,6 +120,7 @@ TEST_P(FatFormatTest, WipesThenWritesAFileSystem) {
   EXPECT_EQ(1, harness.done);
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_TRUE(harness.Logged(u"Formatting complete")) << harness.LogText();
+  EXPECT_FALSE(harness.Logged(u"no file system")) << harness.LogText();
   bool sawFormatEnd = false;
   for (const ProgressEvent& e : harness.progress) sawFormatEnd = sawFormatEnd || (e.lParam == 2 && e.wParam == 100);
   EXPECT_TRUE(sawFormatEnd);
@@ -151,6 +162,7 @@ TEST(DiskWipeTest, UnavailableFormatsAndBadLabelsAreReported) {
     EXPECT_EQ(0, block->Reserved2);
     EXPECT_NE(std::u16string::npos, harness.formatFailure.find(c.expected)) << harness.LogText();
     EXPECT_TRUE(harness.Logged(c.expected)) << harness.LogText();
+    ExpectLastLineSaysNoFileSystem(harness, raw);
     std::vector<uint8_t> image;
     ASSERT_TRUE(ReadVolume(raw, image));
     EXPECT_EQ(std::vector<uint8_t>(image.size(), 0x11), image) << "wiped, left unformatted";
@@ -168,6 +180,7 @@ TEST(DiskWipeTest, StopEndsWithTheCancelledMessage) {
   EXPECT_EQ(1, harness.cancelled);
   ASSERT_NE(0u, harness.stopTick);
   EXPECT_LT(harness.endTick - harness.stopTick, 1000u);
+  ExpectLastLineSaysNoFileSystem(harness, raw);
 }
 
 TEST(DiskWipeTest, StopWhileFormattingEndsCancelledAndUnformatted) {
@@ -188,6 +201,7 @@ TEST(DiskWipeTest, StopWhileFormattingEndsCancelledAndUnformatted) {
   ASSERT_NE(0u, harness.stopTick);
   EXPECT_LT(harness.endTick - harness.stopTick, 1000u);
   EXPECT_TRUE(harness.Logged(u"the drive was not formatted")) << harness.LogText();
+  ExpectLastLineSaysNoFileSystem(harness, raw);
   std::vector<uint8_t> image;
   ASSERT_TRUE(ReadVolume(raw, image));
   EXPECT_EQ(0x77, image[0]) << "no boot sector was written";
@@ -208,6 +222,7 @@ TEST(DiskWipeTest, MissingDriveAndNoPassesEndAsDoneWithAFailure) {
   EXPECT_EQ(1, second.done);
   EXPECT_EQ(1, noPasses->Reserved2);
   EXPECT_TRUE(second.Logged(u"No valid wipe passes")) << second.LogText();
+  EXPECT_FALSE(second.Logged(u"no file system")) << "nothing was written: " << second.LogText();
 }
 
 bool HasWorkFolder(char drive) {

@@ -72,7 +72,7 @@ LRESULT CALLBACK Harness::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
     }
     case WM_WIPE_DONE:
       ++self->done;
-      if (lParam == 1 && wParam != 0) {
+      if ((lParam & kWipeFormatFailed) && wParam != 0) {
         self->formatFailure = reinterpret_cast<const char16_t*>(wParam);
         LocalFree(reinterpret_cast<HLOCAL>(wParam));
       }

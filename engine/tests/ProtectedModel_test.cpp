@@ -1,7 +1,9 @@
 // The protected folders against a model: random wipes of files and folders
 // of a small tree in which some folders are protected, each path given in a
 // random form (another drive letter for the same folder, another case, the
-// long-path prefix, a trailing backslash, a short name, a trailing dot). The
+// long-path prefix, a trailing backslash, a short name, a trailing dot, a
+// folder link to the folder holding it, a letter mapped to a folder inside the
+// tree, which may lie in a protected folder or be one). The
 // model: a protected folder, everything below one and everything holding
 // one is refused and nothing changes; a path that names nothing changes
 // nothing; anything else goes with all it holds and nothing else changes.
@@ -51,14 +53,23 @@ bool Below(const std::u16string& path, const std::u16string& folder) {
 
 class Model {
  public:
-  Model(char drive, char alias, std::mt19937& random) : drive_(drive), alias_(alias), random_(random) {}
+  Model(char drive, char alias, char letter, std::mt19937& random)
+      : drive_(drive), alias_(alias), letter_(letter), random_(random) {}
 
   // A fresh tree: three folders of two subfolders, two files in each folder;
-  // two of its folders (or the tree's top) protected.
+  // two of its folders (or the tree's top) protected. It always lies at the
+  // same place, where the model's letter leads into it; the tree before it
+  // is moved aside. Every folder gets a link to it.
   void Build(int generation) {
-    top_ = u"\\pmodel" + Utf16(std::to_string(generation));
+    top_ = u"\\pmodel-live";
+    links_ = u"pmodel-links" + Utf16(std::to_string(generation));
     items_.clear();
-    ASSERT_TRUE(CreateDirectoryW(Wide(Root(drive_) + top_.substr(1)), nullptr));
+    std::u16string live = Root(drive_) + top_.substr(1);
+    if (Exists(live)) {
+      std::u16string aside = Root(drive_) + u"pmodel-old" + Utf16(std::to_string(generation));
+      ASSERT_TRUE(MoveFileW(Wide(live), Wide(aside)));
+    }
+    ASSERT_TRUE(CreateDirectoryW(Wide(live), nullptr));
     for (int f = 0; f < 3; ++f) {
       std::u16string folder = u"\\Folder" + Utf16(std::to_string(f)) + u"-with-a-long-name";
       AddFolder(folder);
@@ -72,6 +83,16 @@ class Model {
     std::vector<std::u16string> full;
     for (const std::u16string& p : protected_) full.push_back(Root(drive_) + top_.substr(1) + p);
     guard_ = ProtectedFolders::ForPaths(full);
+    ASSERT_TRUE(CreateDirectoryW(Wide(Root(drive_) + links_), nullptr));
+    folders.push_back(u"");
+    std::string request;
+    for (size_t i = 0; i < folders.size(); ++i) {
+      std::string target = "../pmodel-live" + Narrow(folders[i]);
+      for (char& c : target) c = c == '\\' ? '/' : c;
+      request += "link " + Narrow(links_) + "/L" + std::to_string(i) + " " + target + "\n";
+      linkOf_[folders[i]] = links_ + u"\\L" + Utf16(std::to_string(i));
+    }
+    ASSERT_TRUE(AskHost(drive_, request));
   }
 
   // Wipes one random item of the tree in a random form and checks the drive
@@ -81,16 +102,23 @@ class Model {
     for (const Item& item : items_) candidates.push_back(&item);
     if (candidates.empty()) return false;
     const Item target = *candidates[random_() % candidates.size()];
-    int form = int(random_() % 7);
-    std::u16string path = PathIn(target, form);
-    trace += "wipe " + Narrow(path) + "\n";
-    // A trailing dot names another, absent item; so does another case of the
-    // folders holding it, on the host folders that tell case apart.
-    bool namesNothing = form == 6 || form == 2;
+    int form = int(random_() % 9);
+    // The model's letter leads to this folder of the tree.
+    const std::u16string lettered = u"\\Folder1-with-a-long-name";
     bool refused = false;
     for (const std::u16string& p : protected_) {
       if (target.relative == p || Below(target.relative, p) || Below(p, target.relative)) refused = true;
     }
+    std::u16string path = PathIn(target, form);
+    if (form == 8 && letter_ && Below(target.relative, lettered)) {
+      path = Root(letter_) + target.relative.substr(lettered.size() + 1);
+    } else if (form == 8 && letter_ && target.relative == lettered && refused) {
+      path = Root(letter_);  // a root is emptied, never removed: only a refusal fits the model
+    }
+    trace += "wipe " + Narrow(path) + "\n";
+    // A trailing dot names another, absent item; so does another case of the
+    // folders holding it, on the host folders that tell case apart.
+    bool namesNothing = form == 6 || form == 2;
     std::map<std::u16string, std::string> expected = Expected();
     if (!refused && !namesNothing) {
       for (auto it = expected.begin(); it != expected.end();) {
@@ -174,15 +202,22 @@ class Model {
       case 6:
         path += u".";
         break;
+      case 7: {  // through a link to the folder holding it
+        size_t last = item.relative.rfind(u'\\');
+        path = Root(drive_) + linkOf_.at(item.relative.substr(0, last)) + item.relative.substr(last);
+        break;
+      }
       default:
         break;
     }
     return path;
   }
 
-  char drive_, alias_;
+  char drive_, alias_, letter_;
   std::mt19937& random_;
   std::u16string top_;
+  std::u16string links_;                            // the folder of this tree's links
+  std::map<std::u16string, std::u16string> linkOf_;  // folder -> its link, below the drive's root
   std::vector<Item> items_;
   std::vector<std::u16string> protected_;
   ProtectedFolders guard_;
@@ -196,7 +231,7 @@ TEST(ProtectedModelTest, RandomWipesAroundProtectedFoldersFollowTheModel) {
   int count = steps ? std::atoi(steps) : 40;
   unsigned seed = std::random_device{}();
   std::mt19937 random(seed);
-  Model model(drive, alias, random);
+  Model model(drive, alias, TestDrive("MODEL_LETTER"), random);
   int generation = 0;
   model.Build(generation++);
   std::string trace = "seed " + std::to_string(seed) + "\n";

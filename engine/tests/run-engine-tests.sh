@@ -94,6 +94,29 @@ if [ "$twins" = 1 ]; then
 else
   qv_loud "SKIPPING the volumes made alike: mounting a loop file system was refused"
 fi
+# Protected folders reached by letters and links. Stand-ins for the Windows
+# and program folders, owned by the test, on the folder drive: a letter mapped
+# below the stand-in System32, a folder link into the program folder, and a
+# link to a file of the stand-in at the path that file has under its own
+# letter. The model test's letter leads into a folder of its live tree.
+places="$work/folder/places"
+mkdir -p "$places/Windows/System32/qv/sub" "$places/Program/lib" "$places/links" "$places/elsewhere/sub"
+echo "a system file" > "$places/Windows/System32/qv/f.txt"
+echo "a file of a system folder" > "$places/Windows/System32/qv/sub/g.txt"
+echo "a program file" > "$places/Program/lib/data.bin"
+ln -s "$places/Program/lib" "$places/links/lnk"
+ln -s "$places/Windows/System32/qv/sub/g.txt" "$places/elsewhere/sub/g.txt"
+qv_map_folder BELOW_SYSTEM "$places/Windows/System32/qv"
+qv_map_folder ELSEWHERE "$places/elsewhere"
+qv_map_folder MODEL_LETTER "$work/folder/pmodel-live/Folder1-with-a-long-name"
+# One probe against the prefix's real Windows folder: a folder of the test's
+# own below it, under a letter of its own. Only its files could ever be lost.
+winprobe=$(mktemp -d "$WINEPREFIX/drive_c/windows/qv-engine-probe.XXXXXX")
+trap 'rm -rf "$winprobe"; qv_drives_cleanup' EXIT
+mkdir -p "$winprobe/sub"
+echo "a probe below the Windows folder" > "$winprobe/probe.txt"
+echo "a probe in a subfolder" > "$winprobe/sub/inner.txt"
+qv_map_folder BELOW_WINDOWS "$winprobe"
 qv_map_folder FOLDER_DRIVE "$work/folder"
 qv_map_folder FOLDER_ALIAS "$work/folder"  # the same folder under a second letter
 qv_map_folder ROOT_DRIVE "$work/rootdrive"

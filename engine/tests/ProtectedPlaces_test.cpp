@@ -1,0 +1,112 @@
+// Protected folders decided by where things really are: a letter mapped below
+// a protected folder (a file, a folder and the letter's root), a folder link
+// into the program's folder, a link to a protected file at the path it has
+// under another letter, and the prefix's real Windows folder below a letter
+// of the test's own. Every one is refused and counted, and every file stays
+// as it was. Also: a path in stream syntax is refused, not taken for its file.
+#include <gtest/gtest.h>
+
+#include <map>
+
+#include "EngineHarness.h"
+#include "TreeWiper.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
+
+struct Outcome {
+  uint32_t failures;
+  std::string log;
+  bool protectedLine;
+};
+
+Outcome WipeWith(const ProtectedFolders& guard, const std::u16string& path) {
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  EXPECT_TRUE(harness.RunInProcess([&] {
+    Reporter reporter(block.get());
+    TreeWiper(reporter, passes, guard).Wipe(path);
+  }));
+  return {block->Reserved2, harness.LogText(), harness.Logged(u"which the system or this program needs")};
+}
+
+std::map<std::u16string, std::string> Contents(const std::vector<std::u16string>& files) {
+  std::map<std::u16string, std::string> out;
+  for (const std::u16string& file : files) {
+    std::string content;
+    out[file] = ReadWholeFile(file, content) ? content : "<missing>";
+  }
+  return out;
+}
+
+TEST(ProtectedPlaceTest, LettersAndLinksLeadingIntoProtectedFoldersAreRefused) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  char below = TestDrive("BELOW_SYSTEM");
+  char elsewhere = TestDrive("ELSEWHERE");
+  if (!drive || !below || !elsewhere) QV_SKIP_LOUDLY("letters and links into protected folders");
+  std::u16string places = Root(drive) + u"places";
+  ProtectedFolders guard = ProtectedFolders::ForPaths({places + u"\\Windows", places + u"\\Program"});
+  const std::vector<std::u16string> files = {places + u"\\Windows\\System32\\qv\\f.txt",
+                                             places + u"\\Windows\\System32\\qv\\sub\\g.txt",
+                                             places + u"\\Program\\lib\\data.bin"};
+  const auto before = Contents(files);
+  ASSERT_EQ("a system file\n", before.at(files[0]));
+  // Refused as lying in a protected folder: one failure, named so.
+  for (const std::u16string& path : {Root(below) + u"f.txt", Root(below) + u"sub", Root(below) + u"sub\\g.txt",
+                                     Root(below), places + u"\\links\\lnk\\data.bin"}) {
+    Outcome outcome = WipeWith(guard, path);
+    EXPECT_EQ(1u, outcome.failures) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_TRUE(outcome.protectedLine) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_EQ(before, Contents(files)) << Narrow(path) << "\n" << outcome.log;
+  }
+  // Links themselves and folders holding them: the link is never followed
+  // (where the system cannot remove it alone, it is left and counted).
+  for (const std::u16string& path : {places + u"\\links\\lnk", Root(elsewhere) + u"sub\\g.txt",
+                                     Root(elsewhere) + u"sub", places + u"\\links"}) {
+    Outcome outcome = WipeWith(guard, path);
+    EXPECT_EQ(before, Contents(files)) << Narrow(path) << "\n" << outcome.log;
+    if (Exists(path)) EXPECT_GE(outcome.failures, 1u) << Narrow(path) << "\n" << outcome.log;
+  }
+  EXPECT_TRUE(Exists(places + u"\\Windows\\System32\\qv\\sub"));
+}
+
+TEST(ProtectedPlaceTest, TheRealWindowsFolderIsFoundBelowALetter) {
+  char probe = TestDrive("BELOW_WINDOWS");
+  if (!probe) QV_SKIP_LOUDLY("a letter below the Windows folder");
+  // Only files the test made itself, in a folder of its own below the
+  // prefix's Windows folder, could be lost if this failed.
+  ProtectedFolders guard = ProtectedFolders::ForThisSystem();
+  const std::vector<std::u16string> files = {Root(probe) + u"probe.txt", Root(probe) + u"sub\\inner.txt"};
+  const auto before = Contents(files);
+  ASSERT_EQ("a probe below the Windows folder\n", before.at(files[0]));
+  for (const std::u16string& path : {files[0], Root(probe) + u"sub", Root(probe)}) {
+    Outcome outcome = WipeWith(guard, path);
+    EXPECT_EQ(1u, outcome.failures) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_TRUE(outcome.protectedLine) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_EQ(before, Contents(files)) << Narrow(path);
+  }
+}
+
+TEST(StreamPathTest, AStreamNameIsRefusedAndTheFileKept) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("paths in stream syntax");
+  std::u16string folder = Root(drive) + u"streams";
+  ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<const wchar_t*>(folder.c_str()), nullptr));
+  std::u16string file = folder + u"\\f.txt";
+  ASSERT_TRUE(WriteWholeFile(file, "the whole file"));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({});
+  for (const std::u16string& path : {file + u":name", file + u"::$DATA", u"\\\\?\\" + file + u":name:$DATA"}) {
+    Outcome outcome = WipeWith(guard, path);
+    EXPECT_EQ(1u, outcome.failures) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_NE(std::string::npos, outcome.log.find("names a stream of a file")) << outcome.log;
+    std::string content;
+    EXPECT_TRUE(ReadWholeFile(file, content));
+    EXPECT_EQ("the whole file", content) << Narrow(path);
+  }
+}
+
+}  // namespace
+}  // namespace qv::engine::test
