@@ -26,6 +26,7 @@ class TCustomVirtualExplorerTree;
 class TVETPersistent;
 class TViewManager;
 class TContextMenuManager;
+class TCustomVirtualExplorerCombobox;
 class TColumnMenu;
 class TVETColors;
 class TEnumHandOver;
@@ -193,6 +194,12 @@ public:
   void SetColumnMenuItemCount(int value) { columnMenuItemCount = value; }
   TVETColors* VETColors() const { return vetColors; }
   void SetVETColors(TVETColors* value);
+  // The path combo box linked with this tree both ways (it shows the tree's
+  // item, the tree browses to the folder chosen in it), or null. Setting one
+  // unlinks the previous combo box, and takes the new one from any tree it
+  // was linked with; the tree forgets it when that link goes.
+  TCustomVirtualExplorerCombobox* ExplorerComboBox() const { return explorerComboBox; }
+  void SetExplorerComboBox(TCustomVirtualExplorerCombobox* value);
   // Sets Active False, changes the size and restores Active.
   void SetNodeDataSizeVET(int value);
   TCustomVirtualExplorerTreeOptions* TreeOptions() const;
@@ -542,7 +549,8 @@ protected:
   void WMMenuMessage(TMessage& m);
   void WMMenuSelect(TMessage& m);
   void Notification(TComponent* component, TOperation operation) override;
-  // A rename the shell refused: beep and open the editor again (WParam the node).
+  // A rename the shell refused: beep and open the editor again on the node
+  // (WParam) when it still exists.
   void WMRenameRefused(TMessage& m);
   // After node's item was renamed: every item below it that has a node takes
   // the new PIDL (parent's PIDL and its own last ID), so that its check mark
@@ -651,6 +659,9 @@ protected:
   IDataObject* dragDataObject = nullptr;        // reference held from enter to drop or leave
   IDataObject* dragSourceDataObject = nullptr;  // reference held; the tree's own drag
   PVirtualNode lastDropTargetNode = nullptr;
+  TCustomVirtualExplorerCombobox* explorerComboBox = nullptr;  // not owned
+  // The node whose refused rename opens its editor again (kWMRenameRefused); null once it is freed.
+  PVirtualNode renameRefusedNode = nullptr;
   TNamespace* lastDropTargetNamespace = nullptr;  // not owned: the node's or the root's item
   int lastDropEffect = DROPEFFECT_NONE;
   DWORD dragKeyState = 0;

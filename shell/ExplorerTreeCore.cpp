@@ -277,6 +277,7 @@ void TCustomVirtualExplorerTree::DoFreeNode(PVirtualNode node) {
   }
   // A right click pending over a refresh or a change batch must not keep the node.
   if (contextMenuManager != nullptr) contextMenuManager->NodeFreed(node);
+  if (node == renameRefusedNode) renameRefusedNode = nullptr;
   if (ns != nullptr || manager != nullptr) SetNodeNamespace(node, nullptr, nullptr);
   TCustomVirtualStringTree::DoFreeNode(node);
   if (ns != nullptr) ns->Free();
