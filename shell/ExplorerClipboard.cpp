@@ -111,6 +111,8 @@ IDataObject* TCustomVirtualExplorerTree::SelectedToDataObject() {
 void TCustomVirtualExplorerTree::WMRButtonDown(TMessage& m) {
   TPoint p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
   contextMenuManager->TrackRightButton(p.X, p.Y, false, false);
+  // Held until the release, so that losing the mouse before it ends the click.
+  if (contextMenuManager->RightClickPending && HandleAllocated() && GetCapture() != Handle()) SetCapture(Handle());
   TAliveToken token = Alive();
   Inherited(ClassMessageMap(), m);
   if (!*token) return;
@@ -127,9 +129,30 @@ void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
   // Released before the mouse went far enough: no drag, neither on a later
   // move nor from within the menu the release may show.
   DoStateChange({}, {tsOLEDragPending});
-  Inherited(ClassMessageMap(), m);
+  {
+    struct Releasing {
+      TAliveToken token;
+      TContextMenuManager* manager;
+      ~Releasing() {
+        if (*token) manager->Releasing = false;
+      }
+    } releasing{Alive(), contextMenuManager};
+    contextMenuManager->Releasing = true;
+    Inherited(ClassMessageMap(), m);
+    if (!*releasing.token) return;
+  }
   contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, true);
   ReleaseCapture();
+}
+
+void TCustomVirtualExplorerTree::WMCaptureChanged(TMessage& m) {
+  if (reinterpret_cast<HWND>(m.LParam) != Handle()) contextMenuManager->CaptureLost();
+  Inherited(ClassMessageMap(), m);
+}
+
+void TCustomVirtualExplorerTree::WMCancelMode(TMessage& m) {
+  contextMenuManager->CaptureLost();
+  Inherited(ClassMessageMap(), m);
 }
 
 TComponent* TCustomVirtualExplorerTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {

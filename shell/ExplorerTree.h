@@ -264,7 +264,13 @@ public:
   size_t PendingExpandMarkRequests() const { return expandMarkTickets.size(); }
 
   // ---- Building and refreshing --------------------------------------------------
+  // Lists the root again. Refused while some view is busy (editing, dragging,
+  // a shell menu up): then timer 102 asks again every kRootRebuildRetryMs
+  // until the views are ready (or, without a window, once it has one).
   virtual void RebuildRootNamespace();
+  static constexpr UINT_PTR kRootRebuildTimer = 102;
+  static constexpr UINT kRootRebuildRetryMs = 100;
+  bool RootRebuildWaits() const { return rootRebuildWaits; }
   // Merges a fresh enumeration of node's folder into its children: vanished
   // items go (with their stored check records), new items are added (checked
   // inside a fully checked folder), the others stay untouched.
@@ -545,6 +551,9 @@ protected:
   void WMRButtonDblClk(TMessage& m);
   void WMRButtonDown(TMessage& m);
   void WMRButtonUp(TMessage& m);
+  // The mouse taken away mid-click (a menu, a message box, a task switch): the right click ends there.
+  void WMCaptureChanged(TMessage& m);
+  void WMCancelMode(TMessage& m);
   void WMContextMenu(TMessage& m);
   void WMMenuMessage(TMessage& m);
   void WMMenuSelect(TMessage& m);
@@ -584,6 +593,8 @@ protected:
   void SetEnumTimer(bool value);
   // Timer 101: takes a delivered result in, or asks for the animation.
   void WMTimer(TMessage& m);
+  // Starts (or, with a rebuild no longer owed, stops) the retry of a refused root rebuild.
+  void SetRootRebuildTimer(bool value);
   // Builds the hidden root's children from a delivered result for folder (both taken over).
   void BuildFromEnumResult(TPIDLList* list, LPITEMIDLIST folder);
   bool threadedEnum = false;
@@ -595,6 +606,7 @@ protected:
 
   bool active = false;
   bool treeBuilt = false;
+  bool rootRebuildWaits = false;  // a rebuild refused while a view was busy is owed
   bool constructing = false;
   bool browsing = false;
   bool expandButtonClick = false;
