@@ -58,6 +58,7 @@ void TCustomVirtualExplorerTree::SetExplorerComboBox(TCustomVirtualExplorerCombo
   // The combo box makes the links both ways (and drops those to a tree it followed before).
   value->SetVirtualExplorerTree(this);
   explorerComboBox = value;
+  value->FreeNotification(this);
 }
 
 // ---- TVirtualExplorerTree ------------------------------------------------------------

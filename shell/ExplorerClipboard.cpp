@@ -1,6 +1,7 @@
 // The explorer tree's shell actions on the selection: the clipboard, delete,
 // paste and properties through the items' shell verbs, and the shell's
 // context menu on a right click or the menu key.
+#include "shell/ExplorerCombobox.h"
 #include "shell/ExplorerContextMenu.h"
 #include "shell/ExplorerTree.h"
 
@@ -233,4 +234,6 @@ void TCustomVirtualExplorerTree::WMMenuSelect(TMessage& m) { contextMenuManager-
 void TCustomVirtualExplorerTree::Notification(TComponent* component, TOperation operation) {
   TCustomVirtualStringTree::Notification(component, operation);
   if (operation == opRemove && component == static_cast<TComponent*>(shellContextSubMenu)) shellContextSubMenu = nullptr;
+  // Also when no change link tells of it (the links' registry has gone at shut-down).
+  if (operation == opRemove && component == static_cast<TComponent*>(explorerComboBox)) explorerComboBox = nullptr;
 }
