@@ -196,7 +196,9 @@ void TCustomVirtualExplorerTree::WMContextMenu(TMessage& m) {
       m.Result = 1;
       return;
     }
+    TAliveToken token = Alive();
     bool shown = shell.Contains(toContextMenus) && contextMenuManager->ShowMenuForSelection();
+    if (!*token) return;  // a handler of the menu freed the tree
     contextMenuManager->ResetState();
     if (shown) {
       m.Result = 1;
