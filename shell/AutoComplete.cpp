@@ -66,7 +66,9 @@ bool TCustomVirtualShellAutoComplete::EnumChild(HWND window, LPITEMIDLIST childP
     return false;
   }
   try {
-    if (contents.Contains(accRecursive) && item->Folder()) Collect(item);
+    if (contents.Contains(accRecursive) && collectDepth < kMaxRecursionDepth && item->Folder() &&
+        !IsLinkOrReparsePoint(item))
+      Collect(item, collectDepth + 1);
     bool allow = true;
     DoAutoCompleteAddItem(item, allow);
     if (!allow) {
@@ -84,10 +86,18 @@ bool TCustomVirtualShellAutoComplete::EnumChild(HWND window, LPITEMIDLIST childP
   return true;
 }
 
-void TCustomVirtualShellAutoComplete::Collect(TNamespace* folder) {
-  folder->EnumerateFolder(nullptr, contents.Contains(accFileSysDirs), contents.Contains(accFileSysFiles),
-                          contents.Contains(accHidden), MakeEvent<&TCustomVirtualShellAutoComplete::EnumChild>(this),
-                          nullptr);
+void TCustomVirtualShellAutoComplete::Collect(TNamespace* folder, int depth) {
+  int outer = collectDepth;
+  collectDepth = depth;
+  try {
+    folder->EnumerateFolder(nullptr, contents.Contains(accFileSysDirs), contents.Contains(accFileSysFiles),
+                            contents.Contains(accHidden), MakeEvent<&TCustomVirtualShellAutoComplete::EnumChild>(this),
+                            nullptr);
+  } catch (...) {
+    collectDepth = outer;
+    throw;
+  }
+  collectDepth = outer;
 }
 
 void TCustomVirtualShellAutoComplete::Refresh() {
@@ -104,7 +114,7 @@ void TCustomVirtualShellAutoComplete::Refresh() {
     }
     if (folder != nullptr) {
       try {
-        Collect(folder);
+        Collect(folder, 0);
       } catch (...) {
         folder->Free();
         throw;
@@ -112,9 +122,9 @@ void TCustomVirtualShellAutoComplete::Refresh() {
       folder->Free();
     }
   }
-  if (contents.Contains(accDesktop) && DesktopFolder() != nullptr) Collect(DesktopFolder());
-  if (contents.Contains(accFavorites) && FavoritesFolder() != nullptr) Collect(FavoritesFolder());
-  if (contents.Contains(accMyComputer) && DrivesFolder() != nullptr) Collect(DrivesFolder());
+  if (contents.Contains(accDesktop) && DesktopFolder() != nullptr) Collect(DesktopFolder(), 0);
+  if (contents.Contains(accFavorites) && FavoritesFolder() != nullptr) Collect(FavoritesFolder(), 0);
+  if (contents.Contains(accMyComputer) && DrivesFolder() != nullptr) Collect(DrivesFolder(), 0);
 }
 
 void TCustomVirtualShellAutoComplete::FillStrings() {

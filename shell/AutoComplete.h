@@ -23,6 +23,10 @@ using TVirtualAutoCompleteAddItem = TEvent<void(TObject* sender, TNamespace* aut
 
 class TCustomVirtualShellAutoComplete : public TComponent {
 public:
+  // With accRecursive, how many folder levels below a collected folder are
+  // listed too; links, junctions and mount points are never entered.
+  static constexpr int kMaxRecursionDepth = 16;
+
   ~TCustomVirtualShellAutoComplete() override;
   void Create(TComponent* owner) override;
 
@@ -48,7 +52,8 @@ protected:
   virtual void DoAutoCompleteAddItem(TNamespace* item, bool& allow);
 
 private:
-  void Collect(TNamespace* folder);
+  // Lists folder's children; with accRecursive also theirs (depth levels down so far).
+  void Collect(TNamespace* folder, int depth);
   bool EnumChild(HWND window, LPITEMIDLIST childPIDL, TNamespace* parent, void* data, bool& terminate);
 
   std::u16string currentDir;
@@ -57,6 +62,7 @@ private:
   TAutoCompleteContents contents;
   TVirtualNameSpaceList* namespaces = nullptr;  // owned
   bool dirty = false;
+  int collectDepth = 0;  // the level Collect lists now (0: a folder asked for)
 };
 
 class TVirtualShellAutoComplete : public TCustomVirtualShellAutoComplete {};

@@ -400,7 +400,9 @@ void TVirtualChangeNotifier::RegisterSpecialFolderWatch(int csidl) {
 // ---- Events and flags --------------------------------------------------------------------
 
 void TVirtualChangeNotifier::PostEvent(TShellEventKind kind, LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2) {
-  if (dispatchThread != nullptr) dispatchThread->AddEvent(kind, pidl1, pidl2, 0, 0, false);
+  // Made on demand, without a reference: it stays until the notifier next
+  // stops its unused threads, and a view registered meanwhile gets the event.
+  NeedDispatchThread()->AddEvent(kind, pidl1, pidl2, 0, 0, false);
 }
 
 void TVirtualChangeNotifier::PostShellNotify(LONG eventCode, LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2) {

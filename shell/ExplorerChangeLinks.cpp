@@ -1,6 +1,9 @@
 // The explorer tree's side of the change links: telling linked views which
 // item it shows, following the views it is linked to, and forgetting a view
 // whose link goes.
+#include <utility>
+
+#include "shell/ExplorerCombobox.h"
 #include "shell/ExplorerContextMenu.h"
 #include "shell/ExplorerTree.h"
 
@@ -40,8 +43,22 @@ void TCustomVirtualExplorerTree::ChangeLinkDispatch(TObject* /*server*/, LPCITEM
   changeLinkDispatching = false;
 }
 
-void TCustomVirtualExplorerTree::ChangeLinkFreeing(IVETChangeLink* /*link*/) {
-  // The plain tree follows no view of its own.
+void TCustomVirtualExplorerTree::ChangeLinkFreeing(IVETChangeLink* link) {
+  // Of the views it follows the plain tree knows only its combo box.
+  if (explorerComboBox != nullptr && link->GetChangeLinkClient() == this &&
+      link->GetChangeLinkServer() == explorerComboBox)
+    explorerComboBox = nullptr;
+}
+
+void TCustomVirtualExplorerTree::SetExplorerComboBox(TCustomVirtualExplorerCombobox* value) {
+  if (value == explorerComboBox) return;
+  TCustomVirtualExplorerCombobox* old = std::exchange(explorerComboBox, nullptr);
+  if (old != nullptr && old->VirtualExplorerTree() == this) old->SetVirtualExplorerTree(nullptr);
+  if (value == nullptr) return;
+  // The combo box makes the links both ways (and drops those to a tree it followed before).
+  value->SetVirtualExplorerTree(this);
+  explorerComboBox = value;
+  value->FreeNotification(this);
 }
 
 // ---- TVirtualExplorerTree ------------------------------------------------------------

@@ -1,6 +1,7 @@
 // The explorer tree's shell actions on the selection: the clipboard, delete,
 // paste and properties through the items' shell verbs, and the shell's
 // context menu on a right click or the menu key.
+#include "shell/ExplorerCombobox.h"
 #include "shell/ExplorerContextMenu.h"
 #include "shell/ExplorerTree.h"
 
@@ -111,6 +112,8 @@ IDataObject* TCustomVirtualExplorerTree::SelectedToDataObject() {
 void TCustomVirtualExplorerTree::WMRButtonDown(TMessage& m) {
   TPoint p{GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam)};
   contextMenuManager->TrackRightButton(p.X, p.Y, false, false);
+  // Held until the release, so that losing the mouse before it ends the click.
+  if (contextMenuManager->RightClickPending && HandleAllocated() && GetCapture() != Handle()) SetCapture(Handle());
   TAliveToken token = Alive();
   Inherited(ClassMessageMap(), m);
   if (!*token) return;
@@ -127,9 +130,30 @@ void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
   // Released before the mouse went far enough: no drag, neither on a later
   // move nor from within the menu the release may show.
   DoStateChange({}, {tsOLEDragPending});
-  Inherited(ClassMessageMap(), m);
+  {
+    struct Releasing {
+      TAliveToken token;
+      TContextMenuManager* manager;
+      ~Releasing() {
+        if (*token) manager->Releasing = false;
+      }
+    } releasing{Alive(), contextMenuManager};
+    contextMenuManager->Releasing = true;
+    Inherited(ClassMessageMap(), m);
+    if (!*releasing.token) return;
+  }
   contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, true);
   ReleaseCapture();
+}
+
+void TCustomVirtualExplorerTree::WMCaptureChanged(TMessage& m) {
+  if (reinterpret_cast<HWND>(m.LParam) != Handle()) contextMenuManager->CaptureLost();
+  Inherited(ClassMessageMap(), m);
+}
+
+void TCustomVirtualExplorerTree::WMCancelMode(TMessage& m) {
+  contextMenuManager->CaptureLost();
+  Inherited(ClassMessageMap(), m);
 }
 
 TComponent* TCustomVirtualExplorerTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
@@ -172,7 +196,9 @@ void TCustomVirtualExplorerTree::WMContextMenu(TMessage& m) {
       m.Result = 1;
       return;
     }
+    TAliveToken token = Alive();
     bool shown = shell.Contains(toContextMenus) && contextMenuManager->ShowMenuForSelection();
+    if (!*token) return;  // a handler of the menu freed the tree
     contextMenuManager->ResetState();
     if (shown) {
       m.Result = 1;
@@ -210,4 +236,6 @@ void TCustomVirtualExplorerTree::WMMenuSelect(TMessage& m) { contextMenuManager-
 void TCustomVirtualExplorerTree::Notification(TComponent* component, TOperation operation) {
   TCustomVirtualStringTree::Notification(component, operation);
   if (operation == opRemove && component == static_cast<TComponent*>(shellContextSubMenu)) shellContextSubMenu = nullptr;
+  // Also when no change link tells of it (the links' registry has gone at shut-down).
+  if (operation == opRemove && component == static_cast<TComponent*>(explorerComboBox)) explorerComboBox = nullptr;
 }

@@ -80,6 +80,16 @@ void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates,
   }
 }
 
+void TContextMenuManager::CaptureLost() {
+  if (!RightClickPending || MenuShowing || Releasing || owner == nullptr) return;
+  TVirtualTreeStates states = owner->TreeStates();
+  if (owner->Dragging() || states.Contains(tsOLEDragging) || states.Contains(tsOLEDragPending)) {
+    ResetState();
+    return;
+  }
+  TrackRightButton(0, 0, /*screenCoordinates=*/false, /*buttonUp=*/true);
+}
+
 bool TContextMenuManager::ShowMenuAtPoint(TPoint point) {
   TNamespace* ns = owner != nullptr ? owner->NodeNamespace(ClickNode) : nullptr;
   if (!Enabled || ns == nullptr) return false;
@@ -108,16 +118,48 @@ TPoint TContextMenuManager::NodeMenuPoint(PVirtualNode node) {
   return TPoint{p.x + imageWidth / 2, (p.y + q.y) / 2};
 }
 
+namespace {
+
+// The manager's hooks as the menu sees them: application code run by one hook
+// may free the tree (and the manager with it); the later ones then do nothing.
+struct TGuardedMenuHooks : TObject {
+  TContextMenuManager* manager = nullptr;
+  TAliveToken alive;
+  TContextMenuShowEvent show;
+  TContextMenuCmdEvent command;
+  TContextMenuAfterCmdEvent after;
+  void Show(TNamespace* ns, HMENU menu, bool& allow) {
+    allow = false;
+    if (*alive) show(ns, menu, allow);
+  }
+  void Command(TNamespace* ns, const std::u16string& verb, int menuItemID, bool& handled) {
+    if (*alive) command(ns, verb, menuItemID, handled);
+  }
+  void After(TNamespace* ns, const std::u16string& verb, int menuItemID, bool succeeded) {
+    if (*alive) after(ns, verb, menuItemID, succeeded);
+  }
+};
+
+}  // namespace
+
 void TContextMenuManager::ShowContextMenu(TNamespace* ns, TPoint point) {
   if (ns == nullptr || owner == nullptr) return;
+  TGuardedMenuHooks hooks;
+  hooks.manager = this;
+  hooks.alive = owner->Alive();
+  hooks.show = MakeEvent<&TContextMenuManager::MenuShowHook>(this);
+  hooks.command = MakeEvent<&TContextMenuManager::MenuCommandHook>(this);
+  hooks.after = MakeEvent<&TContextMenuManager::MenuAfterCommandHook>(this);
   MenuShowing = true;
   struct Done {
-    bool& flag;
-    ~Done() { flag = false; }
-  } done{MenuShowing};
-  auto onShow = MakeEvent<&TContextMenuManager::MenuShowHook>(this);
-  auto onCommand = MakeEvent<&TContextMenuManager::MenuCommandHook>(this);
-  auto onAfter = MakeEvent<&TContextMenuManager::MenuAfterCommandHook>(this);
+    TGuardedMenuHooks& hooks;
+    ~Done() {
+      if (*hooks.alive) hooks.manager->MenuShowing = false;
+    }
+  } done{hooks};
+  auto onShow = MakeEvent<&TGuardedMenuHooks::Show>(&hooks);
+  auto onCommand = MakeEvent<&TGuardedMenuHooks::Command>(&hooks);
+  auto onAfter = MakeEvent<&TGuardedMenuHooks::After>(&hooks);
   if (owner->SelectedCount() == 1) {
     ns->ShowContextMenu(owner, &point, owner->ShellContextSubMenuCaption(), owner->ShellContextSubMenu(), onShow,
                         onCommand, onAfter);

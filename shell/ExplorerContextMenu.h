@@ -16,6 +16,10 @@ public:
   void NodeFreed(PVirtualNode node);
   // WM_RBUTTONDOWN (buttonUp false) and WM_RBUTTONUP (true); screen or client coordinates.
   void TrackRightButton(int x, int y, bool screenCoordinates, bool buttonUp);
+  // The tree lost the mouse while a right click waits for its release (not
+  // while the release itself or its menu runs): the click ends as a release
+  // without a menu ends it; during a drag it is only forgotten.
+  void CaptureLost();
   // The shell menu of the clicked node's item at point (screen); false when none was shown.
   bool ShowMenuAtPoint(TPoint point);
   // The shell menu of the first selected item at its node (the keyboard's menu).
@@ -37,6 +41,8 @@ public:
   bool Enabled = true;
   bool RightClickPending = false;
   bool MenuShowing = false;
+  // True while the tree handles the release (the menu it may show takes the mouse).
+  bool Releasing = false;
 
 private:
   // Removes the shell's create-shortcut entry (verb "link") and a separator it leaves doubled.

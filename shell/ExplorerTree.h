@@ -26,6 +26,7 @@ class TCustomVirtualExplorerTree;
 class TVETPersistent;
 class TViewManager;
 class TContextMenuManager;
+class TCustomVirtualExplorerCombobox;
 class TColumnMenu;
 class TVETColors;
 class TEnumHandOver;
@@ -193,6 +194,12 @@ public:
   void SetColumnMenuItemCount(int value) { columnMenuItemCount = value; }
   TVETColors* VETColors() const { return vetColors; }
   void SetVETColors(TVETColors* value);
+  // The path combo box linked with this tree both ways (it shows the tree's
+  // item, the tree browses to the folder chosen in it), or null. Setting one
+  // unlinks the previous combo box, and takes the new one from any tree it
+  // was linked with; the tree forgets it when that link goes.
+  TCustomVirtualExplorerCombobox* ExplorerComboBox() const { return explorerComboBox; }
+  void SetExplorerComboBox(TCustomVirtualExplorerCombobox* value);
   // Sets Active False, changes the size and restores Active.
   void SetNodeDataSizeVET(int value);
   TCustomVirtualExplorerTreeOptions* TreeOptions() const;
@@ -257,7 +264,13 @@ public:
   size_t PendingExpandMarkRequests() const { return expandMarkTickets.size(); }
 
   // ---- Building and refreshing --------------------------------------------------
+  // Lists the root again. Refused while some view is busy (editing, dragging,
+  // a shell menu up): then timer 102 asks again every kRootRebuildRetryMs
+  // until the views are ready (or, without a window, once it has one).
   virtual void RebuildRootNamespace();
+  static constexpr UINT_PTR kRootRebuildTimer = 102;
+  static constexpr UINT kRootRebuildRetryMs = 100;
+  bool RootRebuildWaits() const { return rootRebuildWaits; }
   // Merges a fresh enumeration of node's folder into its children: vanished
   // items go (with their stored check records), new items are added (checked
   // inside a fully checked folder), the others stay untouched.
@@ -538,11 +551,15 @@ protected:
   void WMRButtonDblClk(TMessage& m);
   void WMRButtonDown(TMessage& m);
   void WMRButtonUp(TMessage& m);
+  // The mouse taken away mid-click (a menu, a message box, a task switch): the right click ends there.
+  void WMCaptureChanged(TMessage& m);
+  void WMCancelMode(TMessage& m);
   void WMContextMenu(TMessage& m);
   void WMMenuMessage(TMessage& m);
   void WMMenuSelect(TMessage& m);
   void Notification(TComponent* component, TOperation operation) override;
-  // A rename the shell refused: beep and open the editor again (WParam the node).
+  // A rename the shell refused: beep and open the editor again on the node
+  // (WParam) when it still exists.
   void WMRenameRefused(TMessage& m);
   // After node's item was renamed: every item below it that has a node takes
   // the new PIDL (parent's PIDL and its own last ID), so that its check mark
@@ -576,6 +593,8 @@ protected:
   void SetEnumTimer(bool value);
   // Timer 101: takes a delivered result in, or asks for the animation.
   void WMTimer(TMessage& m);
+  // Starts (or, with a rebuild no longer owed, stops) the retry of a refused root rebuild.
+  void SetRootRebuildTimer(bool value);
   // Builds the hidden root's children from a delivered result for folder (both taken over).
   void BuildFromEnumResult(TPIDLList* list, LPITEMIDLIST folder);
   bool threadedEnum = false;
@@ -587,6 +606,7 @@ protected:
 
   bool active = false;
   bool treeBuilt = false;
+  bool rootRebuildWaits = false;  // a rebuild refused while a view was busy is owed
   bool constructing = false;
   bool browsing = false;
   bool expandButtonClick = false;
@@ -651,6 +671,9 @@ protected:
   IDataObject* dragDataObject = nullptr;        // reference held from enter to drop or leave
   IDataObject* dragSourceDataObject = nullptr;  // reference held; the tree's own drag
   PVirtualNode lastDropTargetNode = nullptr;
+  TCustomVirtualExplorerCombobox* explorerComboBox = nullptr;  // not owned
+  // The node whose refused rename opens its editor again (kWMRenameRefused); null once it is freed.
+  PVirtualNode renameRefusedNode = nullptr;
   TNamespace* lastDropTargetNamespace = nullptr;  // not owned: the node's or the root's item
   int lastDropEffect = DROPEFFECT_NONE;
   DWORD dragKeyState = 0;

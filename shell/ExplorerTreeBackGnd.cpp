@@ -74,6 +74,16 @@ void TCustomVirtualExplorerTree::SetEnumTimer(bool value) {
 }
 
 void TCustomVirtualExplorerTree::WMTimer(TMessage& m) {
+  if (m.WParam == kRootRebuildTimer) {
+    // No longer owed (the tree went inactive or was rebuilt another way): the timer stops.
+    if (!rootRebuildWaits || !active || RootNamespace() == nullptr) {
+      rootRebuildWaits = false;
+      SetRootRebuildTimer(false);
+      return;
+    }
+    RebuildRootNamespace();  // refused again while the views are still busy
+    return;
+  }
   if (m.WParam != kEnumTimer) {
     Inherited(ClassMessageMap(), m);
     return;

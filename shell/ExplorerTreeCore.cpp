@@ -46,6 +46,8 @@ const TMessageMap* TCustomVirtualExplorerTree::ClassMessageMap() {
                                    OnMessage(WM_RBUTTONDBLCLK, &TCustomVirtualExplorerTree::WMRButtonDblClk),
                                    OnMessage(WM_RBUTTONDOWN, &TCustomVirtualExplorerTree::WMRButtonDown),
                                    OnMessage(WM_RBUTTONUP, &TCustomVirtualExplorerTree::WMRButtonUp),
+                                   OnMessage(WM_CAPTURECHANGED, &TCustomVirtualExplorerTree::WMCaptureChanged),
+                                   OnMessage(WM_CANCELMODE, &TCustomVirtualExplorerTree::WMCancelMode),
                                    OnMessage(WM_CONTEXTMENU, &TCustomVirtualExplorerTree::WMContextMenu),
                                    OnMessage(WM_DRAWITEM, &TCustomVirtualExplorerTree::WMMenuMessage),
                                    OnMessage(WM_MEASUREITEM, &TCustomVirtualExplorerTree::WMMenuMessage),
@@ -208,6 +210,7 @@ void TCustomVirtualExplorerTree::CreateWnd() {
   for (PVirtualNode node = GetFirstNoInit(); node != nullptr; node = GetNextNoInit(node))
     if (TNamespace* ns = NodeNamespace(node)) ns->InvalidateNamespace(true);
   RebuildColumns(RootNamespace());
+  if (rootRebuildWaits) SetRootRebuildTimer(true);
 }
 
 void TCustomVirtualExplorerTree::Loaded() {
@@ -277,6 +280,7 @@ void TCustomVirtualExplorerTree::DoFreeNode(PVirtualNode node) {
   }
   // A right click pending over a refresh or a change batch must not keep the node.
   if (contextMenuManager != nullptr) contextMenuManager->NodeFreed(node);
+  if (node == renameRefusedNode) renameRefusedNode = nullptr;
   if (ns != nullptr || manager != nullptr) SetNodeNamespace(node, nullptr, nullptr);
   TCustomVirtualStringTree::DoFreeNode(node);
   if (ns != nullptr) ns->Free();
@@ -455,8 +459,17 @@ void TCustomVirtualExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
 
 void TCustomVirtualExplorerTree::RebuildRootNamespace() {
   if (rebuildLock > 0 || ComponentState().Contains(csLoading) || !active || RootNamespace() == nullptr) return;
-  // Not while a view is busy (editing, dragging, a shell menu up): its nodes must stay.
-  if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return;
+  // Not while a view is busy (editing, dragging, a shell menu up): its nodes
+  // must stay. The rebuild is owed, though: a root change has cleared the tree.
+  if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) {
+    rootRebuildWaits = true;
+    SetRootRebuildTimer(true);
+    return;
+  }
+  if (rootRebuildWaits) {
+    rootRebuildWaits = false;
+    SetRootRebuildTimer(false);
+  }
   BeginUpdate();
   try {
     Clear();
@@ -481,6 +494,15 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
   SetFocusedNode(GetFirst());
   NotifyViewsOfFocus();
   DoRootRebuild();
+}
+
+void TCustomVirtualExplorerTree::SetRootRebuildTimer(bool value) {
+  if (!HandleAllocated()) return;
+  if (value && rootRebuildWaits) {
+    SetTimer(Handle(), kRootRebuildTimer, kRootRebuildRetryMs, nullptr);
+    return;
+  }
+  KillTimer(Handle(), kRootRebuildTimer);
 }
 
 bool TCustomVirtualExplorerTree::ValidateRootNamespace() {

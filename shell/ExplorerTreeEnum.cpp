@@ -2,26 +2,8 @@
 // into child nodes, and the nodes added later.
 #include "shell/ExplorerTree.h"
 
-#include "shell/ExactNames.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
-
-namespace {
-
-// Links, junctions and mount points are shown as items but never opened: what
-// lies behind them is not inside the folder that holds them, so a check mark
-// on them must never reach it.
-bool IsLinkOrReparsePoint(TNamespace* ns) {
-  if (ns->Link()) return true;
-  if (!ns->FileSystem()) return false;
-  std::u16string path = ns->NameForParsing();
-  if (path.size() <= 3) return false;  // a drive root
-  // Asked by the exact name: the plain call takes "x." for "x".
-  DWORD attributes = GetFileAttributesW(vws::W(exactnames::ExtendedPath(path)));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-}
-
-}  // namespace
 
 bool TCustomVirtualExplorerTree::HasChildrenTest(TNamespace* ns, PVirtualNode node, PVirtualNode parentNode) {
   TVETFolderOptions folderOptions = TreeOptions()->VETFolderOptions();

@@ -1,6 +1,7 @@
 // Published properties of the explorer tree, its options and colours.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ExplorerCombobox.h"
 #include "shell/ExplorerListview.h"
 #include "tree/TreeOptionNames.h"
 
@@ -84,6 +85,7 @@ const TClassRegistrar<TTree, TCustomVirtualStringTree> kTreeRegistrar(
         EnumProp("ColumnDetails", &TTree::ColumnDetails, &TTree::SetColumnDetails, kColumnDetailTypeNames),
         Prop("ColumnMenuItemCount", &TTree::ColumnMenuItemCount, &TTree::SetColumnMenuItemCount),
         ObjectProp("VETColors", &TTree::VETColors),
+        ComponentProp("ExplorerComboBox", &TTree::ExplorerComboBox, &TTree::SetExplorerComboBox),
         // Last, so that a form's other settings are in place when the tree is built.
         Prop("Active", &TTree::Active, &TTree::SetActive),
         EventProp("OnEnumFolder", &TTree::OnEnumFolder),

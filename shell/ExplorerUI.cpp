@@ -145,7 +145,8 @@ void TCustomVirtualExplorerTree::DoNewText(PVirtualNode node, TColumnIndex colum
   LPITEMIDLIST oldPIDL = NamespacePIDLManager->CopyPIDL(ns->AbsolutePIDL());
   if (!ns->SetNameOf(text)) {
     NamespacePIDLManager->FreePIDL(oldPIDL);
-    if (HandleAllocated()) PostMessageW(Handle(), kWMRenameRefused, reinterpret_cast<WPARAM>(node), 0);
+    if (HandleAllocated() && PostMessageW(Handle(), kWMRenameRefused, reinterpret_cast<WPARAM>(node), 0))
+      renameRefusedNode = node;
     return;
   }
   // Its folder was bound under the old name.
@@ -189,7 +190,12 @@ void TCustomVirtualExplorerTree::FollowRenamedItem(PVirtualNode node) {
 void TCustomVirtualExplorerTree::WMRenameRefused(TMessage& m) {
   auto node = reinterpret_cast<PVirtualNode>(m.WParam);
   MessageBeep(0);
-  if (node != nullptr && node != RootNode()) EditNode(node, Header()->Columns()->Count() > 0 ? 0 : NoColumn);
+  // The message waited in the queue: the node may have been freed meanwhile
+  // (and its memory given to another node), so only the node still
+  // remembered, and no longer than this once, opens its editor.
+  if (node == nullptr || node != renameRefusedNode) return;
+  renameRefusedNode = nullptr;
+  if (node != RootNode()) EditNode(node, Header()->Columns()->Count() > 0 ? 0 : NoColumn);
 }
 
 // ---- Keys ---------------------------------------------------------------------------------

@@ -232,7 +232,9 @@ public:
 
   // ---- Context menus (NamespaceContextMenu.cpp). Modal; true when a shell
   // command ran successfully. point null: at the mouse cursor. popup's items
-  // are appended as a submenu named submenuCaption.
+  // are appended as a submenu named submenuCaption. The hooks and a clicked
+  // item of popup may free this item: the menu holds what it needs of it, the
+  // command still runs, and later hooks are given null for the item.
   bool ShowContextMenu(TWinControl* owner, const TPoint* point, const std::u16string& submenuCaption,
                        TPopupMenu* popup, TContextMenuShowEvent onShow, TContextMenuCmdEvent onCommand,
                        TContextMenuAfterCmdEvent onAfterCommand);
@@ -241,7 +243,7 @@ public:
   bool ShowContextMenuMulti(TWinControl* owner, const TNamespaceArray& items, bool absolute, const TPoint* point,
                             const std::u16string& submenuCaption, TPopupMenu* popup, TContextMenuShowEvent onShow,
                             TContextMenuCmdEvent onCommand, TContextMenuAfterCmdEvent onAfterCommand);
-  // The verb of command number commandID of the menu that is up (or was shown last); "" when none.
+  // The verb of command number commandID of the menu that is up; "" when none.
   std::u16string ContextMenuVerb(UINT commandID);
   // Hands owner-drawn menu messages to the menu that is up; true when it took them.
   bool HandleContextMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result);
@@ -275,6 +277,13 @@ protected:
   IContextMenu2* contextMenu2 = nullptr;
   IContextMenu3* contextMenu3 = nullptr;
   WNDPROC oldWndProc = nullptr;
+  // A context menu showing for this item: freeing the item tells it (item
+  // becomes null), so the menu touches nothing of the item afterwards.
+  struct TMenuSessionLink {
+    TNamespace* item = nullptr;
+    TMenuSessionLink* outer = nullptr;  // the menu of this item below this one
+  };
+  TMenuSessionLink* menuSessions = nullptr;  // innermost first
   IDropTarget* dropTarget = nullptr;  // the drop target of a drag in progress
 
   bool InternalShowContextMenu(TWinControl* owner, const TPoint* point, const TPIDLArray& pidls, bool absolute,

@@ -75,6 +75,42 @@ void AddMenuItems(HMENU menu, TPopupMenu* popup, const std::u16string& caption, 
   CopyMenuItems(menu, sub, popup->Items(), ids, items);
 }
 
+// The interfaces of one showing of a menu, with references of its own: the
+// item they came from may be freed while the menu is up or after a command.
+struct TMenuInterfaces {
+  IContextMenu* menu = nullptr;
+  IContextMenu2* menu2 = nullptr;
+  IContextMenu3* menu3 = nullptr;
+
+  TMenuInterfaces() = default;
+  TMenuInterfaces(const TMenuInterfaces&) = delete;
+  TMenuInterfaces& operator=(const TMenuInterfaces&) = delete;
+  ~TMenuInterfaces() {
+    ReleaseAndNil(menu3);
+    ReleaseAndNil(menu2);
+    ReleaseAndNil(menu);
+  }
+  IContextMenu* Richest() const {
+    if (menu3 != nullptr) return menu3;
+    if (menu2 != nullptr) return menu2;
+    return menu;
+  }
+};
+
+bool HandleMenuMsg(IContextMenu2* menu2, IContextMenu3* menu3, UINT msg, WPARAM wParam, LPARAM lParam,
+                   LRESULT& result) {
+  if (menu3 != nullptr) return SUCCEEDED(menu3->HandleMenuMsg2(msg, wParam, lParam, &result));
+  if (menu2 == nullptr) return false;
+  result = 0;
+  return SUCCEEDED(menu2->HandleMenuMsg(msg, wParam, lParam));
+}
+
+template <class I>
+I* AddRefed(I* p) {
+  if (p != nullptr) p->AddRef();
+  return p;
+}
+
 // The owner's window procedure while a menu is up: the owner's own handling
 // first, then owner-drawn menu messages to the shell's menu.
 LRESULT CALLBACK ContextMenuWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
@@ -86,8 +122,9 @@ LRESULT CALLBACK ContextMenuWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM
     case WM_MENUCHAR: {
       try {
         LRESULT menuResult = 0;
-        auto* item = reinterpret_cast<TNamespace*>(data);
-        if (item->HandleContextMenuMsg(msg, wParam, lParam, menuResult) && msg == WM_MENUCHAR) return menuResult;
+        auto* menus = reinterpret_cast<TMenuInterfaces*>(data);
+        if (HandleMenuMsg(menus->menu2, menus->menu3, msg, wParam, lParam, menuResult) && msg == WM_MENUCHAR)
+          return menuResult;
       } catch (...) {
         // Nothing may leave a window procedure.
       }
@@ -102,12 +139,7 @@ LRESULT CALLBACK ContextMenuWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM
 }  // namespace
 
 bool TNamespace::HandleContextMenuMsg(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
-  if (contextMenu3 != nullptr) return SUCCEEDED(contextMenu3->HandleMenuMsg2(msg, wParam, lParam, &result));
-  if (contextMenu2 != nullptr) {
-    result = 0;
-    return SUCCEEDED(contextMenu2->HandleMenuMsg(msg, wParam, lParam));
-  }
-  return false;
+  return HandleMenuMsg(contextMenu2, contextMenu3, msg, wParam, lParam, result);
 }
 
 bool TNamespace::ShowContextMenu(TWinControl* owner, const TPoint* point, const std::u16string& submenuCaption,
@@ -134,23 +166,32 @@ bool TNamespace::InternalShowContextMenu(TWinControl* owner, const TPoint* point
   if (owner == nullptr)
     throw EAssertionFailed("To show a Context Menu using TNamespace you must pass a valid Owner TWinControl");
   HWND window = owner->Handle();
-  if (!SetWindowSubclass(window, ContextMenuWndProc, kSubclassId, reinterpret_cast<DWORD_PTR>(this))) return false;
-  // Whatever happens, the menu goes, the menu interfaces are released and the
-  // owner gets its window procedure back.
+  // Declared before the session: released after the owner has its window procedure back.
+  TMenuInterfaces menus;
+  if (!SetWindowSubclass(window, ContextMenuWndProc, kSubclassId, reinterpret_cast<DWORD_PTR>(&menus))) return false;
+  // Whatever happens, the menu goes, the item (when it still exists) lets go
+  // of the menu's interfaces and the owner gets its window procedure back.
   struct TSession {
-    TNamespace* item;
     HWND window;
     HMENU menu = nullptr;
+    TMenuSessionLink link;
+    TSession(TNamespace* item, HWND window_) : window(window_) {
+      link.item = item;
+      link.outer = item->menuSessions;
+      item->menuSessions = &link;
+    }
     ~TSession() {
       if (menu != nullptr) DestroyMenu(menu);
-      ReleaseAndNil(item->contextMenu3);
-      ReleaseAndNil(item->contextMenu2);
-      ReleaseAndNil(item->contextMenu);
+      if (TNamespace* item = link.item) {
+        item->menuSessions = link.outer;
+        ReleaseAndNil(item->contextMenu3);
+        ReleaseAndNil(item->contextMenu2);
+        ReleaseAndNil(item->contextMenu);
+      }
       RemoveWindowSubclass(window, ContextMenuWndProc, kSubclassId);
     }
   } session{this, window};
   HMENU& menu = session.menu;
-  bool succeeded = false;
   if (pidls.empty()) return false;
   POINT at{};
   if (point != nullptr) {
@@ -173,52 +214,55 @@ bool TNamespace::InternalShowContextMenu(TWinControl* owner, const TPoint* point
                                         const_cast<LPCITEMIDLIST*>(pidls.data()), IID_IContextMenu, nullptr,
                                         &found)) &&
         found != nullptr) {
-      contextMenu = static_cast<IContextMenu*>(found);
-      if (FAILED(contextMenu->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&contextMenu3))))
-        contextMenu3 = nullptr;
-      if (contextMenu3 == nullptr &&
-          FAILED(contextMenu->QueryInterface(IID_IContextMenu2, reinterpret_cast<void**>(&contextMenu2))))
-        contextMenu2 = nullptr;
+      menus.menu = static_cast<IContextMenu*>(found);
+      if (FAILED(menus.menu->QueryInterface(IID_IContextMenu3, reinterpret_cast<void**>(&menus.menu3))))
+        menus.menu3 = nullptr;
+      if (menus.menu3 == nullptr &&
+          FAILED(menus.menu->QueryInterface(IID_IContextMenu2, reinterpret_cast<void**>(&menus.menu2))))
+        menus.menu2 = nullptr;
     }
   }
-  IContextMenu* richest = contextMenu3 != nullptr   ? static_cast<IContextMenu*>(contextMenu3)
-                          : contextMenu2 != nullptr ? static_cast<IContextMenu*>(contextMenu2)
-                                                    : contextMenu;
-  if (richest != nullptr && SUCCEEDED(richest->QueryContextMenu(menu, 0, kFirstCommand, kLastCommand, flags))) {
-    TMenuItemIDArray ids;
-    std::map<UINT, TMenuItem*> inserted;
-    AddMenuItems(menu, popup, submenuCaption, ids, inserted);
-    bool allow = true;
-    if (onShow) onShow(this, menu, allow);
-    UINT chosen = allow ? static_cast<UINT>(TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y,
-                                                               window, nullptr))
-                        : 0;
-    if (chosen != 0) {
-      std::u16string verb = GetContextMenuVerb(richest, chosen - kFirstCommand);
-      if (verb.empty()) verb = std::u16string(res::UnknownCommand);
-      bool handled = false;
-      auto insertedItem = inserted.find(chosen);
-      if (insertedItem != inserted.end()) {
-        insertedItem->second->Click();
-        handled = true;
-      } else if (onCommand) {
-        onCommand(this, verb, static_cast<int>(chosen), handled);
-      }
-      if (!handled) {
-        CMINVOKECOMMANDINFOEX info{};
-        info.cbSize = vws::UseWideApi() ? sizeof(CMINVOKECOMMANDINFOEX) : sizeof(CMINVOKECOMMANDINFO);
-        if (vws::UseWideApi()) {
-          info.fMask = kExtendedMask;
-          info.lpVerbW = MAKEINTRESOURCEW(chosen - kFirstCommand);
-        }
-        info.hwnd = window;
-        info.lpVerb = MAKEINTRESOURCEA(chosen - kFirstCommand);
-        info.nShow = SW_SHOWNORMAL;
-        succeeded = SUCCEEDED(richest->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info)));
-        if (onAfterCommand) onAfterCommand(this, verb, static_cast<int>(chosen), succeeded);
-      }
-    }
+  // The item answers for the menu while it shows (ContextMenuVerb, menu messages).
+  ReleaseAndNil(contextMenu3);
+  ReleaseAndNil(contextMenu2);
+  ReleaseAndNil(contextMenu);
+  contextMenu = AddRefed(menus.menu);
+  contextMenu2 = AddRefed(menus.menu2);
+  contextMenu3 = AddRefed(menus.menu3);
+  IContextMenu* richest = menus.Richest();
+  if (richest == nullptr || FAILED(richest->QueryContextMenu(menu, 0, kFirstCommand, kLastCommand, flags)))
+    return false;
+  TMenuItemIDArray ids;
+  std::map<UINT, TMenuItem*> inserted;
+  AddMenuItems(menu, popup, submenuCaption, ids, inserted);
+  bool allow = true;
+  if (onShow) onShow(this, menu, allow);
+  // From here on the hooks may have freed this item: only the session knows.
+  if (!allow || session.link.item == nullptr) return false;
+  UINT chosen =
+      static_cast<UINT>(TrackPopupMenuEx(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, window, nullptr));
+  if (chosen == 0) return false;
+  std::u16string verb = GetContextMenuVerb(richest, chosen - kFirstCommand);
+  if (verb.empty()) verb = std::u16string(res::UnknownCommand);
+  bool handled = false;
+  auto insertedItem = inserted.find(chosen);
+  if (insertedItem != inserted.end()) {
+    insertedItem->second->Click();
+    return false;
   }
+  if (onCommand) onCommand(session.link.item, verb, static_cast<int>(chosen), handled);
+  if (handled) return false;
+  CMINVOKECOMMANDINFOEX info{};
+  info.cbSize = vws::UseWideApi() ? sizeof(CMINVOKECOMMANDINFOEX) : sizeof(CMINVOKECOMMANDINFO);
+  if (vws::UseWideApi()) {
+    info.fMask = kExtendedMask;
+    info.lpVerbW = MAKEINTRESOURCEW(chosen - kFirstCommand);
+  }
+  info.hwnd = window;
+  info.lpVerb = MAKEINTRESOURCEA(chosen - kFirstCommand);
+  info.nShow = SW_SHOWNORMAL;
+  bool succeeded = SUCCEEDED(richest->InvokeCommand(reinterpret_cast<CMINVOKECOMMANDINFO*>(&info)));
+  if (onAfterCommand) onAfterCommand(session.link.item, verb, static_cast<int>(chosen), succeeded);
   return succeeded;
 }
 

@@ -23,6 +23,7 @@ TPIDLManager* Manager() {
 }  // namespace
 
 TNamespace::~TNamespace() {
+  for (TMenuSessionLink* session = menuSessions; session != nullptr; session = session->outer) session->item = nullptr;
   ReleaseInterfaces();
   if ((flags & kOwnsParent) != 0 && parent != nullptr) FreeAndNil(parent);
   // An item freed after the toolkit shut down frees its PIDL through the

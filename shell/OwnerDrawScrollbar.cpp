@@ -159,6 +159,8 @@ const TMessageMap* TCustomOwnerDrawScrollbar::ClassMessageMap() {
       OnMessage(WM_LBUTTONDOWN, &TCustomOwnerDrawScrollbar::WMLButtonDown),
       OnMessage(WM_LBUTTONDBLCLK, &TCustomOwnerDrawScrollbar::WMLButtonDown),
       OnMessage(WM_LBUTTONUP, &TCustomOwnerDrawScrollbar::WMLButtonUp),
+      OnMessage(WM_CANCELMODE, &TCustomOwnerDrawScrollbar::WMCancelMode),
+      OnMessage(WM_CAPTURECHANGED, &TCustomOwnerDrawScrollbar::WMCaptureChanged),
       OnMessage(WM_MOUSEMOVE, &TCustomOwnerDrawScrollbar::WMMouseMove),
       OnMessage(WM_MOUSEACTIVATE, &TCustomOwnerDrawScrollbar::WMMouseActivate),
       OnMessage(WM_PRINTCLIENT, &TCustomOwnerDrawScrollbar::WMPrintClient),
@@ -279,6 +281,9 @@ void TCustomOwnerDrawScrollbar::Press(int x, int y) {
 void TCustomOwnerDrawScrollbar::WMLButtonDown(TMessage& m) {
   Inherited(ClassMessageMap(), m);
   TPoint p = MousePoint(m.LParam);
+  // Held until the release, which then arrives wherever it happens, and so
+  // that whatever takes the mouse first ends the press.
+  if (HandleAllocated() && GetCapture() != Handle()) SetCapture(Handle());
   Press(p.X, p.Y);
 }
 
@@ -287,12 +292,28 @@ void TCustomOwnerDrawScrollbar::StopRepeat() {
   Timers()->StopTimer(kRepeatTimer);
 }
 
-void TCustomOwnerDrawScrollbar::WMLButtonUp(TMessage& m) {
-  Inherited(ClassMessageMap(), m);
+void TCustomOwnerDrawScrollbar::Release() {
   StopRepeat();
   if (state & kThumbPressed) Notify(SB_ENDSCROLL, range.Position);
   state &= ~(kPressedBits | kOverPressedPage);
   Invalidate();
+}
+
+void TCustomOwnerDrawScrollbar::WMLButtonUp(TMessage& m) {
+  Inherited(ClassMessageMap(), m);
+  Release();
+  // After the release: losing the capture here ends nothing more.
+  if (HandleAllocated() && GetCapture() == Handle()) ReleaseCapture();
+}
+
+void TCustomOwnerDrawScrollbar::WMCancelMode(TMessage& m) {
+  if (state & kPressedBits) Release();
+  Inherited(ClassMessageMap(), m);
+}
+
+void TCustomOwnerDrawScrollbar::WMCaptureChanged(TMessage& m) {
+  if (reinterpret_cast<HWND>(m.LParam) != Handle() && (state & kPressedBits) != 0) Release();
+  Inherited(ClassMessageMap(), m);
 }
 
 void TCustomOwnerDrawScrollbar::SetHotBits(TScrollBarPart part) {

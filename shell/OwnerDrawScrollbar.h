@@ -128,6 +128,9 @@ protected:
   void WMEraseBkgnd(TMessage& m);
   void WMLButtonDown(TMessage& m);
   void WMLButtonUp(TMessage& m);
+  // The mouse taken away mid-press (a menu, a message box, a task switch): the press ends there.
+  void WMCancelMode(TMessage& m);
+  void WMCaptureChanged(TMessage& m);
   void WMMouseMove(TMessage& m);
   void WMMouseActivate(TMessage& m);
   void WMPrintClient(TMessage& m);
@@ -151,6 +154,8 @@ private:
   void SetHotBits(TScrollBarPart part);
   bool UpdateOverPressedPage();
   void StopRepeat();
+  // Ends a press: repeats stop, a dragged thumb reports the end, pressed bits go.
+  void Release();
   TScrollPaintState PartState(TScrollBarPart part) const;
   bool FireCustomPaint(TScrollPaintCycle cycle, TScrollPaintState paintState, const TRect& r, TCanvas* canvas);
   // Draws every element onto canvas (Paint and WM_PRINTCLIENT).

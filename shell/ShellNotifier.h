@@ -124,7 +124,8 @@ DWORD KernelNotifyFilterToFlags(uint8_t filter, bool winNT);
 class IVirtualChangeNotifier {
 public:
   virtual ~IVirtualChangeNotifier() = default;
-  // Queues an event straight into the dispatch thread (made on demand).
+  // Queues an event straight into the dispatch thread (made on demand; on the
+  // thread that registers controls, as the threads are made there).
   virtual void PostEvent(TShellEventKind kind, LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2 = nullptr) = 0;
   virtual bool FilterEvents() = 0;
   virtual bool MapPersonalFolder() = 0;

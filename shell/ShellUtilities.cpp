@@ -2,6 +2,7 @@
 // icons and the shell's icon cache.
 #include "shell/ShellUtilities.h"
 
+#include "shell/ExactNames.h"
 #include "shell/VirtualUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -20,6 +21,16 @@ LPITEMIDLIST PathToPIDL(const std::u16string& path) {
     return nullptr;
   }
   return pidl;
+}
+
+bool IsLinkOrReparsePoint(TNamespace* ns) {
+  if (ns->Link()) return true;
+  if (!ns->FileSystem()) return false;
+  std::u16string path = ns->NameForParsing();
+  if (path.size() <= 3) return false;  // a drive root
+  // Asked by the exact name: the plain call takes "x." for "x".
+  DWORD attributes = GetFileAttributesW(vws::W(exactnames::ExtendedPath(path)));
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 std::u16string PIDLToPath(LPCITEMIDLIST pidl) {

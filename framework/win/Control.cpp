@@ -478,7 +478,9 @@ void TControl::WMRButtonDown(TMessage& m) {
 }
 
 void TControl::WMRButtonUp(TMessage& m) {
-  DefaultHandler(m);
+  TAliveToken token = Alive();
+  DefaultHandler(m);  // sends WM_CONTEXTMENU: a handler of the menu it shows may free this control
+  if (!*token) return;
   if (!controlStyle.Contains(csNoStdEvents)) MouseUp(mbRight, MouseShiftState(m.WParam), m.XPos(), m.YPos());
 }
 

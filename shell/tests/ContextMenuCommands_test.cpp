@@ -289,3 +289,61 @@ TEST_F(ContextMenuCommands, ShiftAsksTheShellForItsExtendedVerbs) {
   EXPECT_NE(gQueryFlags[1] & CMF_EXPLORE, 0u);
   EXPECT_EQ(gShownFlags.size(), 2u);  // both menus went up (and nothing was chosen)
 }
+
+namespace {
+
+// A view's hooks that free the item whose menu is up, as a "Refresh" of its
+// folder does; the fixture's pointer is cleared with it.
+struct TFreeingHooks : TObject {
+  TNamespace** item = nullptr;
+  std::vector<TNamespace*> afterItems;
+  std::vector<bool> afterSucceeded;
+  void FreeItem() {
+    (*item)->Free();
+    *item = nullptr;
+  }
+  void FreeOnShow(TNamespace*, HMENU, bool&) { FreeItem(); }
+  void FreeOnCommand(TNamespace*, const std::u16string&, int, bool&) { FreeItem(); }
+  void FreeOnClick(TObject*) { FreeItem(); }
+  void After(TNamespace* ns, const std::u16string&, int, bool succeeded) {
+    afterItems.push_back(ns);
+    afterSucceeded.push_back(succeeded);
+  }
+};
+
+}  // namespace
+
+TEST_F(ContextMenuCommands, AHandlerThatFreesTheItemLeavesTheMenuWhole) {
+  TFreeingHooks hooks;
+  hooks.item = &item;
+  // The command hook frees it: the shell's command still runs, and the after hook hears the item went.
+  gChooser = [&](HMENU menu) { return FindVerb(menu, u"copy"); };
+  bool ran = item->ShowContextMenu(form, &at, u"", nullptr, nullptr, MakeEvent<&TFreeingHooks::FreeOnCommand>(&hooks),
+                                   MakeEvent<&TFreeingHooks::After>(&hooks));
+  EXPECT_EQ(item, nullptr);
+  EXPECT_TRUE(ran);
+  ASSERT_EQ(hooks.afterItems.size(), 1u);
+  EXPECT_EQ(hooks.afterItems[0], nullptr) << "the after hook was given the freed item";
+  EXPECT_TRUE(hooks.afterSucceeded[0]);
+
+  // A clicked item of the view's popup frees it.
+  item = TNamespace::CreateFromFileName(folder / u"picked.txt");
+  TPopupMenu* popup = New<TPopupMenu>(form);
+  TMenuItem* refresh = New<TMenuItem>(popup);
+  refresh->SetCaption("Refresh");
+  refresh->OnClick = MakeEvent<&TFreeingHooks::FreeOnClick>(&hooks);
+  popup->Items()->Add(refresh);
+  gChooser = [](HMENU menu) { return FindByCaption(menu, u"Refresh"); };
+  EXPECT_FALSE(item->ShowContextMenu(form, &at, u"Ours", popup, nullptr, nullptr,
+                                     MakeEvent<&TFreeingHooks::After>(&hooks)));
+  EXPECT_EQ(item, nullptr);
+  EXPECT_EQ(hooks.afterItems.size(), 1u);
+
+  // The show hook frees it: no menu goes up for an item that is gone.
+  item = TNamespace::CreateFromFileName(folder / u"picked.txt");
+  gShownFlags.clear();
+  EXPECT_FALSE(item->ShowContextMenu(form, &at, u"", nullptr, MakeEvent<&TFreeingHooks::FreeOnShow>(&hooks),
+                                     nullptr, nullptr));
+  EXPECT_EQ(item, nullptr);
+  EXPECT_TRUE(gShownFlags.empty());
+}

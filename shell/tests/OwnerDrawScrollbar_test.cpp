@@ -159,6 +159,34 @@ TEST_F(ScrollbarFixture, HoldingThePageAreaRepeatsAfterTheDelay) {
   EXPECT_EQ(bar->Position(), 70);
 }
 
+// A menu, a message box or a task switch takes the mouse before the button
+// comes up: the bar never sees that release, and must not scroll on to the end.
+TEST_F(ScrollbarFixture, APressEndsWhenTheMouseIsTakenAway) {
+  bar->SetMax(1000);
+  bar->SetPageSize(10);
+  bar->SetLargeChange(10);
+  int y = bar->Layout().Track.Bottom - 3;
+  const uint16_t pressed = TCustomOwnerDrawScrollbar::kPageDownPressed | TCustomOwnerDrawScrollbar::kLButtonDown;
+  for (int way = 0; way < 2; ++way) {
+    int32_t start = bar->Position();
+    Down(y);
+    EXPECT_EQ(GetCapture(), bar->Handle()) << "the press holds the mouse";
+    timers.Advance(550);
+    EXPECT_EQ(bar->Position(), start + 20) << "the first step and one after the delay";
+    if (way == 0) {
+      SetCapture(form->Handle());  // another window takes the mouse
+      ReleaseCapture();
+    } else {
+      bar->Perform(WM_CANCELMODE, 0, 0);
+    }
+    EXPECT_FALSE(timers.Running(TCustomOwnerDrawScrollbar::kDelayTimer)) << way;
+    EXPECT_FALSE(timers.Running(TCustomOwnerDrawScrollbar::kRepeatTimer)) << way;
+    EXPECT_EQ(bar->State() & pressed, 0) << way;
+    timers.Advance(2000);
+    EXPECT_EQ(bar->Position(), start + 20) << way;
+  }
+}
+
 TEST_F(ScrollbarFixture, PageStepsStopWhenTheThumbReachesTheCursor) {
   bar->SetMax(100);
   bar->SetPageSize(10);

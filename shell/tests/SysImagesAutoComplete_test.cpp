@@ -1,6 +1,8 @@
 // System image lists, the namespace list and auto-complete.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "ShellTestHelpers.h"
 #include "shell/AutoComplete.h"
 #include "shell/ShellUtilities.h"
@@ -139,5 +141,30 @@ TEST(AutoComplete, MyComputerFileSystemOnly) {
     hasC = hasC || item->NameParseAddress() == u"C:\\";
   }
   EXPECT_TRUE(hasC);
+  complete->Free();
+}
+
+TEST(AutoComplete, RecursionStopsAtItsDepthBound) {
+  shelltest::TempFolder folder;
+  constexpr int kLevels = TCustomVirtualShellAutoComplete::kMaxRecursionDepth + 3;
+  std::u16string relative;
+  for (int level = 1; level <= kLevels; ++level) {
+    relative += level == 1 ? u"d" : u"\\d";
+    folder.MakeFolder(relative);
+  }
+  TVirtualShellAutoComplete* complete = New<TVirtualShellAutoComplete>(static_cast<TComponent*>(nullptr));
+  complete->SetContents({accCurrentDir, accFileSysDirs, accFileSysFiles, accRecursive});
+  complete->SetCurrentDir(folder.Path());
+  complete->Refresh();
+  complete->FillStrings();
+  // The folder's children are level 1; each level of recursion adds one.
+  int deepest = 0;
+  for (int i = 0; i < complete->Strings()->Count(); ++i) {
+    std::u16string path = complete->Strings()->Strings(i);
+    int level = static_cast<int>(std::count(path.begin() + folder.Path().size(), path.end(), u'\\'));
+    deepest = std::max(deepest, level);
+  }
+  EXPECT_EQ(deepest, TCustomVirtualShellAutoComplete::kMaxRecursionDepth + 1);
+  EXPECT_EQ(complete->Strings()->Count(), deepest);
   complete->Free();
 }

@@ -183,3 +183,66 @@ TEST_F(ExplorerFaults, RightClicksLeaveTheSelectionTheModelExpects) {
     if (focus != nullptr || (rightSelect && !hitWasSelected)) ASSERT_EQ(tree->FocusedNode(), expectedFocus) << "step " << step;
   }
 }
+
+// A menu, a message box or a task switch takes the mouse between the press
+// and the release: the click ends there (the selection as it was) instead of
+// silencing OnChange and the linked views until the next click.
+TEST_F(ExplorerFaults, ARightClickWhoseReleaseNeverComesEndsWhenTheMouseIsTaken) {
+  MakeFile(folder + u"\\a.txt");
+  MakeFile(folder + u"\\b.txt");
+  ShowFolder();
+  TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
+  o->SetVETShellOptions(o->VETShellOptions().Exclude(toContextMenus));
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  PVirtualNode b = NodeOf(folder + u"\\b.txt");
+  ASSERT_TRUE(a != nullptr && b != nullptr);
+  tree->ScrollIntoView(b, false);
+  TRect r = tree->GetDisplayRect(b, NoColumn, true);
+  LPARAM onB = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+  TContextMenuManager* manager = tree->ContextMenuManager();
+  for (int way = 0; way < 2; ++way) {
+    tree->ClearSelection();
+    tree->AddToSelection(a);
+    tree->SetFocusedNode(a);
+    tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
+    ASSERT_TRUE(manager->RightClickPending);
+    EXPECT_EQ(GetCapture(), tree->Handle()) << "the click holds the mouse";
+    if (way == 0) {
+      SetCapture(form->Handle());  // another window takes it
+      ReleaseCapture();
+    } else {
+      tree->Perform(WM_CANCELMODE, 0, 0);
+    }
+    EXPECT_FALSE(manager->RightClickPending) << way;
+    EXPECT_TRUE(tree->GetSelected(a)) << way;
+    EXPECT_FALSE(tree->GetSelected(b)) << way;
+    gChanges = 0;
+    tree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { ++gChanges; };
+    tree->ClearSelection();
+    tree->AddToSelection(b);
+    EXPECT_GT(gChanges, 0) << way << ": changes are reported again";
+    tree->OnChange = nullptr;
+  }
+}
+
+TEST_F(ExplorerFaults, ARootChangeWhileAnotherViewIsBusyIsBuiltOnceItIsReady) {
+  MakeFile(folder + u"\\a.txt");
+  ShowFolder();
+  TVirtualExplorerTreeview* other = New<TVirtualExplorerTreeview>(form);
+  other->SetParent(form);
+  other->ContextMenuManager()->MenuShowing = true;  // its shell menu is up
+  ASSERT_FALSE(ShellNotifyManager->OkToDispatch());
+  tree->SetRootFolderCustomPath(folder);
+  EXPECT_EQ(tree->RootNode()->ChildCount, 0u) << "cleared, and not listed while the other view is busy";
+  EXPECT_TRUE(tree->RootRebuildWaits());
+  other->ContextMenuManager()->MenuShowing = false;
+  bool built = false;
+  for (int i = 0; i < 100 && !built; ++i) {
+    qvtest::Pump(20);
+    built = tree->RootNode()->ChildCount > 0;
+  }
+  EXPECT_TRUE(built) << "the rebuild is tried again once the views are ready";
+  EXPECT_FALSE(tree->RootRebuildWaits());
+  EXPECT_NE(NodeOf(folder + u"\\a.txt"), nullptr);
+  other->Free();
+}

@@ -211,3 +211,41 @@ TEST_F(ExplorerMenus, ARightButtonDragShowsNoMenuWhenItEnds) {
   RightClick(a);
   EXPECT_EQ(gTracked, 1);
 }
+
+namespace {
+TVirtualExplorerTreeview* gDoomed = nullptr;
+}  // namespace
+
+// The program's hook frees the tree while its shell menu is about to show
+// (for the mouse and for the menu key): no menu goes up for the freed item,
+// and nothing of the tree is touched afterwards.
+TEST_F(ExplorerMenus, AMenuHandlerThatFreesTheTreeLeavesNothingTouched) {
+  for (bool keyboard : {false, true}) {
+    SCOPED_TRACE(keyboard ? "menu key" : "right click");
+    gDoomed = New<TVirtualExplorerTreeview>(form);
+    gDoomed->SetParent(form);
+    gDoomed->SetBounds(4, 4, 400, 480);
+    gDoomed->SetRootFolderCustomPath(folder);
+    gDoomed->SetActive(true);
+    gDoomed->BringToFront();
+    gDoomed->OnContextMenuShow = [](TNamespace*, HMENU, bool&) { std::exchange(gDoomed, nullptr)->Free(); };
+    PVirtualNode first = gDoomed->GetFirst();
+    ASSERT_NE(first, nullptr);
+    gDoomed->ClearSelection();
+    gDoomed->AddToSelection(first);
+    gDoomed->SetFocusedNode(first);
+    TRect r = gDoomed->GetDisplayRect(first, NoColumn, /*textOnly=*/true);
+    LPARAM at = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
+    HWND window = gDoomed->Handle();
+    gTracked = 0;
+    if (keyboard) {
+      SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), -1);
+    } else {
+      SendMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, at);
+      SendMessageW(window, WM_RBUTTONUP, 0, at);
+    }
+    EXPECT_EQ(gDoomed, nullptr) << "the hook ran";
+    EXPECT_EQ(gTracked, 0);
+    EXPECT_FALSE(IsWindow(window));
+  }
+}

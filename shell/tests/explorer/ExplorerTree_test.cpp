@@ -563,3 +563,25 @@ TEST_F(ExplorerTree, RandomCheckMarksComeBackAfterEveryRebuild) {
   EXPECT_EQ(x7->CheckState, csCheckedNormal);
   NamespacePIDLManager->FreePIDL(storePIDL);
 }
+
+TEST_F(ExplorerTree, ARefusedRenameOpensTheEditorAgainOnlyOnANodeThatStillExists) {
+  MakeFile(folder + u"\\a.txt");
+  MakeFile(folder + u"\\b.txt");
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  ASSERT_NE(a, nullptr);
+  for (PVirtualNode run = a->Parent; run != nullptr && run != tree->RootNode(); run = run->Parent)
+    tree->SetExpanded(run, true);
+  form->Show();
+  // The name is taken: the shell refuses, and the editor opens again once the message arrives.
+  tree->DoNewText(a, NoColumn, u"b.txt");
+  EXPECT_FALSE(tree->IsEditing());
+  qvtest::Pump(100);
+  EXPECT_TRUE(tree->IsEditing());
+  tree->CancelEditNode();
+  // Refused again, but F5 makes every node anew before the message arrives.
+  tree->DoNewText(NodeOf(folder + u"\\a.txt"), NoColumn, u"b.txt");
+  ASSERT_TRUE(tree->RefreshTree(false));
+  qvtest::Pump(100);
+  EXPECT_FALSE(tree->IsEditing()) << "an editor opened for a node that went";
+  EXPECT_NE(NodeOf(folder + u"\\a.txt"), nullptr);
+}

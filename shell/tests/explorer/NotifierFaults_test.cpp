@@ -257,3 +257,22 @@ TEST_F(NotifierFaults, ASpecialFolderIsWatchedForOtherProcessesOnlyWithAKernelRe
   }
   if (!moved) GTEST_SKIP() << "the shell does not follow a moved favourites folder";
 }
+
+TEST_F(NotifierFaults, AnEventPostedBeforeAnyThreadRunsMakesTheDispatchThread) {
+  SetNotifierOption(false);
+  if (ChangeNotifierThreadRunning(2)) GTEST_SKIP() << "another view keeps the notifier's threads running";
+  MakeFolder(folder + u"\\plain");
+  LPITEMIDLIST plain = PathToPIDL(folder + u"\\plain");
+  ASSERT_NE(plain, nullptr);
+  gUpdated.clear();
+  tree->OnShellNotify = RecordUpdates;
+  ChangeNotifier()->PostEvent(sekUpdateDir, plain);
+  EXPECT_TRUE(ChangeNotifierThreadRunning(2)) << "the dispatch thread is made on demand";
+  // A view registered before the batch goes out receives it.
+  SetNotifierOption(true);
+  EXPECT_TRUE(PumpUntil([&] { return !gUpdated.empty(); }, 4000));
+  EXPECT_EQ(gUpdated, std::vector<std::u16string>{folder + u"\\plain"});
+  NamespacePIDLManager->FreePIDL(plain);
+  tree->OnShellNotify = {};
+  SetNotifierOption(false);
+}

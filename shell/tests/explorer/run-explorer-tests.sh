@@ -72,6 +72,9 @@ done
 mkdir -p "$work/drive/qvoutside/inner" "$work/drive/qvlinkpool/l1"
 printf 'outside' > "$work/drive/qvoutside/kept.txt"
 ln -s "$work/drive/qvoutside" "$work/drive/qvlinkpool/l1/to-outside"
+# A folder holding a link back up to itself (a loop for anything that follows links).
+mkdir -p "$work/drive/qvlinkloop/inner"
+ln -s "$work/drive/qvlinkloop" "$work/drive/qvlinkloop/inner/back"
 ln -s "$work/drive" "$dos/$letter:"
 link="$dos/$letter:"
 export QV_TEST_EXPLORER_DRIVE=${letter^^}
