@@ -15,9 +15,9 @@ class TXPathExpression;
 
 // The deepest evaluation nesting a prepared expression may have. Deeper
 // expressions fail to prepare (Prepare answers false), so that evaluation
-// never runs out of stack. A chain of one operator ("a or b or c", "a | b |
-// c", "a and b and c") is evaluated in a loop and counts once, as a path's
-// steps and a step's predicates do.
+// never runs out of stack. A chain of operators of one level ("a or b or
+// c", "a | b | c", "1 + 2 - 3", "a = b != c") is evaluated in a loop and
+// counts once, as a path's steps and a step's predicates do.
 inline constexpr int kXPathMaxNesting = 1000;
 
 // How much one evaluation may do, counted in nodes visited by steps and in
@@ -94,6 +94,8 @@ public:
   void ChargeWork(size_t units);
   // The work one evaluation may do (default kXPathWorkLimit).
   void SetWorkLimit(int64_t value) { workLimit = value; }
+  // The work the last (or running) evaluation has done so far.
+  int64_t WorkDone() const { return work; }
 
 private:
   struct CacheEntry {
@@ -123,6 +125,9 @@ private:
   std::vector<std::unique_ptr<std::unordered_set<std::u16string>>> retiredStrings;
 };
 
+// The precedence level of a two-operand expression kind, loosest first: 1
+// "or" up to 7 "|"; 0 for any other kind.
+int XPathOperatorLevel(uint8_t kind);
 // The nesting depth of node from its children's (see kXPathMaxNesting).
 int XPathNestingOf(const TdomXPathSyntaxNode* node);
 
