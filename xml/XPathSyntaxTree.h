@@ -20,11 +20,12 @@ class TXPathExpression;
 // counts once, as a path's steps and a step's predicates do.
 inline constexpr int kXPathMaxNesting = 1000;
 
-// How much one evaluation may do, counted in nodes visited by steps and in
-// predicate and comparison rounds. An expression that needs more (nested
-// paths over a large document) ends with EXPath_Exception kXPathTooMuchWork
-// instead of running for minutes.
-inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 23;
+// How much one evaluation may do, counted in nodes visited by steps, in
+// predicate and comparison rounds and in the string-values built (by the
+// nodes walked and the text copied): about a second of work in an optimised
+// build. An expression that needs more (nested paths over a large document)
+// ends with EXPath_Limit_Err kXPathTooMuchWork instead of running for minutes.
+inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 24;
 inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";
 // The longest string a function (concat) may build: 16 M code units.
 inline constexpr size_t kXPathMaxStringLength = size_t(1) << 24;
@@ -89,8 +90,8 @@ public:
   // The string-values of the nodes of a cache point's node-set, kept beside it.
   const std::unordered_set<std::u16string>& CachedStringValues(TdomXPathSyntaxNode* node, TdomNode* contextNode,
                                                               int contextPosition, int contextSize);
-  // Counts units of work of the running evaluation; past kXPathWorkLimit
-  // raises EXPath_Exception kXPathTooMuchWork.
+  // Counts units of work of the running evaluation; past the limit raises
+  // EXPath_Limit_Err kXPathTooMuchWork.
   void ChargeWork(size_t units);
   // The work one evaluation may do (default kXPathWorkLimit).
   void SetWorkLimit(int64_t value) { workLimit = value; }
