@@ -18,6 +18,7 @@
 
 #include "FuzzXmlUtils.h"
 #include "core/StringStream.h"
+#include "xml/DomXPathNamespace.h"
 #include "xml/XPathExpression.h"
 #include "xml/XPathSyntaxTree.h"
 #include "xml/XPathTokenizer.h"
@@ -128,7 +129,15 @@ void CheckDocumentOrder(TXPathExpression* expression) {
     TdomNode* previous = result->Item(i - 1);
     TdomNode* node = result->Item(i);
     QV_XML_FUZZ_CHECK(previous != node);
-    if (previous->GetNodeType() == ntXPath_Namespace_Node || node->GetNodeType() == ntXPath_Namespace_Node) continue;
+    bool previousIsNamespace = previous->GetNodeType() == ntXPath_Namespace_Node;
+    bool nodeIsNamespace = node->GetNodeType() == ntXPath_Namespace_Node;
+    // The namespace nodes of one element go by prefix, whichever operand brought them.
+    if (previousIsNamespace && nodeIsNamespace &&
+        static_cast<TdomXPathNamespace*>(previous)->GetOwnerElement() ==
+            static_cast<TdomXPathNamespace*>(node)->GetOwnerElement()) {
+      QV_XML_FUZZ_CHECK(previous->GetPrefix() < node->GetPrefix());
+    }
+    if (previousIsNamespace || nodeIsNamespace) continue;
     TdomDocumentPosition position = previous->compareDocumentPosition(node);
     QV_XML_FUZZ_CHECK((position & (DOCUMENT_POSITION_FOLLOWING | DOCUMENT_POSITION_EQUIVALENT)) != 0);
   }

@@ -27,7 +27,8 @@ inline constexpr int kXPathMaxNesting = 1000;
 // ends with EXPath_Limit_Err kXPathTooMuchWork instead of running for minutes.
 inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 24;
 inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";
-// The longest string a function (concat) may build: 16 M code units.
+// The longest string a function (concat) may build: 16 M code units; a
+// longer one ends the evaluation with EXPath_Limit_Err kXPathStringTooLong.
 inline constexpr size_t kXPathMaxStringLength = size_t(1) << 24;
 inline constexpr const char* kXPathStringTooLong = "XPath string result too long.";
 // The longest expression text that is prepared; longer ones fail to prepare
