@@ -42,6 +42,10 @@ int LeadingPosition(const TdomXPathSyntaxNode* predicate) {
   return value >= 1 && value <= 1e6 && value == double(int(value)) ? int(value) : 0;
 }
 
+// One node tried by a predicate costs about twice a node an axis selects
+// (an evaluation of its expression, with a result made and freed).
+constexpr size_t kPredicateRoundUnits = 2;
+
 bool IsSiblingAxis(const TdomXPathSyntaxNode* axis) {
   return axis->Is(XPATH_AXIS_NAME_FOLLOWING_SIBLING_TOKEN) || axis->Is(XPATH_AXIS_NAME_PRECEDING_SIBLING_TOKEN);
 }
@@ -425,7 +429,7 @@ TdomXPathNodeSetResult* TdomXPathPredicate::FilterNodes(TdomXPathNodeSetResult* 
       current = std::move(survivors);
       continue;
     }
-    ChargeXPathWork(this, static_cast<size_t>(size));
+    ChargeXPathWork(this, kPredicateRoundUnits * static_cast<size_t>(size));
     TdomXPathStaticType type = XPathStaticTypeOf(expression);
     bool asBoolean = type == TdomXPathStaticType::Boolean || type == TdomXPathStaticType::NodeSet;
     for (int position = 1; position <= size; ++position) {
@@ -451,7 +455,7 @@ bool TdomXPathPredicate::Accepts(TdomNode* node, int position, int size) {
     if (!predicate->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
     TdomXPathSyntaxNode* expression = predicate->left;
     if (expression == nullptr || !expression->Is(XPATH_EXPR_NODE)) RaiseXPathTypeError();
-    ChargeXPathWork(this, 1);
+    ChargeXPathWork(this, kPredicateRoundUnits);
     if (!EvaluateXPathBoolean(expression, node, position, size)) return false;
   }
   return true;
