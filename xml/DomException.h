@@ -47,6 +47,10 @@ QV_DECLARE_DOM_EXCEPTION(EXPath_Exception, EDomException, "Unknown function name
 QV_DECLARE_DOM_EXCEPTION(EXPath_Invalid_Expression_Err, EXPath_Exception, "No valid XPath expression prepared.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Invalid_Function_Call_Err, EXPath_Exception, "Invalid context position.");
 QV_DECLARE_DOM_EXCEPTION(EXPath_Type_Err, EXPath_Exception, "XPath type error.");
+// An evaluation refused for the work or the string length it would need:
+// TXPathExpression::Evaluate and the node shortcuts pass it on, so that a
+// refusal is never taken for an empty result.
+QV_DECLARE_DOM_EXCEPTION(EXPath_Limit_Err, EXPath_Exception, "XPath expression needs too much work.");
 
 #undef QV_DECLARE_DOM_EXCEPTION
 

@@ -136,7 +136,8 @@ public:
   // Evaluate an XPath expression with this node as context. An expression that
   // fails to prepare or to evaluate gives false, NaN, "" or null; a node of a
   // type XPath does not take as context (CDATA, entity reference, ...) raises
-  // ENot_Supported_Err. EvaluateToNode gives the first node in document order.
+  // ENot_Supported_Err, and one refused for the work it needs raises
+  // EXPath_Limit_Err. EvaluateToNode gives the first node in document order.
   virtual bool EvaluateToBoolean(const std::u16string& expression);
   virtual double EvaluateToNumber(const std::u16string& expression);
   virtual std::u16string EvaluateToWideString(const std::u16string& expression);

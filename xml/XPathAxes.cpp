@@ -111,6 +111,18 @@ TdomNode* NextXPathDescendant(const TdomNode* root, TdomNode* node) {
   return next;
 }
 
+TdomNode* NextXPathSibling(const TdomNode* node, bool forward) {
+  for (;;) {
+    TdomNode* sibling = forward ? node->GetNextSiblingNode() : node->GetPreviousSiblingNode();
+    if (sibling == nullptr) return nullptr;
+    node = sibling;
+    // Of a run of text-like siblings only the first counts, in either direction.
+    TdomNode* before = sibling->GetPreviousSiblingNode();
+    if (IsTextLike(sibling) && before != nullptr && IsTextLike(before)) continue;
+    if (IsXPathTreeNode(sibling)) return sibling;
+  }
+}
+
 TdomXPathNodeSetResult* TdomXPathAxisNameAncestor::SelectNodes(TdomNode* node) {
   TdomXPathNodeSetResult* set = NewSet(true);
   for (TdomNode* up = XPathParentOf(node); up != nullptr; up = XPathParentOf(up)) set->AppendRaw(up);

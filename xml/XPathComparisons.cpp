@@ -54,14 +54,14 @@ bool CompareNumbers(double a, Op op, double b) {
 std::vector<std::u16string> StringValues(const TdomXPathCustomResult* set) {
   std::vector<std::u16string> values;
   values.reserve(size_t(set->Length()));
-  for (int i = 0, n = set->Length(); i < n; ++i) values.push_back(set->Item(i)->GetXPathStringValue());
+  for (int i = 0, n = set->Length(); i < n; ++i) values.push_back(XPathStringValueOf(set->Item(i)));
   return values;
 }
 
 std::vector<double> NumberValues(const TdomXPathCustomResult* set) {
   std::vector<double> values;
   for (int i = 0, n = set->Length(); i < n; ++i) {
-    double value = XPathWideStrToNumber(set->Item(i)->GetXPathStringValue());
+    double value = XPathWideStrToNumber(XPathStringValueOf(set->Item(i)));
     if (!std::isnan(value)) values.push_back(value);
   }
   return values;
@@ -73,7 +73,7 @@ bool CompareNodeSets(const TdomXPathCustomResult* left, Op op, const TdomXPathCu
                      const std::unordered_set<std::u16string>* knownRight) {
   if (op == Op::Equal && knownRight != nullptr) {
     for (int i = 0, n = left->Length(); i < n; ++i) {
-      if (knownRight->count(left->Item(i)->GetXPathStringValue()) != 0) return true;
+      if (knownRight->count(XPathStringValueOf(left->Item(i))) != 0) return true;
     }
     return false;
   }
@@ -112,13 +112,13 @@ bool CompareNodeSetWith(const TdomXPathCustomResult* set, Op op, const TdomXPath
   if (asNumbers) {
     double b = other->AsNumber();
     for (int i = 0, n = set->Length(); i < n; ++i) {
-      if (CompareNumbers(XPathWideStrToNumber(set->Item(i)->GetXPathStringValue()), op, b)) return true;
+      if (CompareNumbers(XPathWideStrToNumber(XPathStringValueOf(set->Item(i))), op, b)) return true;
     }
     return false;
   }
   std::u16string b = other->AsWideString();
   for (int i = 0, n = set->Length(); i < n; ++i) {
-    if ((set->Item(i)->GetXPathStringValue() == b) == (op == Op::Equal)) return true;
+    if ((XPathStringValueOf(set->Item(i)) == b) == (op == Op::Equal)) return true;
   }
   return false;
 }
@@ -187,7 +187,7 @@ bool CompareWithKeptSet(TdomXPathSyntaxNode* left, TdomXPathSyntaxNode* right, T
     holds = false;
     return true;
   }
-  TdomXPathNodeCheck check = [&](TdomNode* node) { return strings.count(node->GetXPathStringValue()) != 0; };
+  TdomXPathNodeCheck check = [&](TdomNode* node) { return strings.count(XPathStringValueOf(node)) != 0; };
   holds = path->SelectsAny(contextNode, &check);
   return true;
 }
@@ -218,49 +218,70 @@ bool CompareAsStream(TdomXPathSyntaxNode* left, Op op, TdomXPathSyntaxNode* righ
   double number = value->AsNumber();
   std::u16string text;
   if (value->ResultType() == XPATH_NUMBER_TYPE || !IsEquality(op)) {
-    check = [&](TdomNode* node) { return CompareNumbers(XPathWideStrToNumber(node->GetXPathStringValue()), op, number); };
+    check = [&](TdomNode* node) { return CompareNumbers(XPathWideStrToNumber(XPathStringValueOf(node)), op, number); };
   } else {
     text = value->AsWideString();
-    check = [&](TdomNode* node) { return (node->GetXPathStringValue() == text) == (op == Op::Equal); };
+    check = [&](TdomNode* node) { return (XPathStringValueOf(node) == text) == (op == Op::Equal); };
   }
   holds = path->SelectsAny(contextNode, &check);
   return true;
 }
 
-}  // namespace
+// Two values already evaluated, by the rules above.
+bool CompareValues(const TdomXPathCustomResult* a, Op op, const TdomXPathCustomResult* b) {
+  bool aIsSet = a->ResultType() == XPATH_NODE_SET_TYPE;
+  bool bIsSet = b->ResultType() == XPATH_NODE_SET_TYPE;
+  if (aIsSet && bIsSet) return CompareNodeSets(a, op, b, nullptr);
+  if (aIsSet) return CompareNodeSetWith(a, op, b);
+  if (bIsSet) return CompareNodeSetWith(b, Mirrored(op), a);
+  return CompareScalars(a, op, b);
+}
 
-TdomXPathCustomResult* TdomXPathEqualityExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
-  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+// One comparison between the operand nodes left and right.
+bool CompareOperands(TdomXPathSyntaxNode* node, TdomXPathSyntaxNode* left, TdomXPathSyntaxNode* right,
+                     TdomNode* contextNode, int contextPosition, int contextSize) {
+  Op op = OpOf(node->Kind());
   bool streamed;
-  if (CompareAsStream(left, OpOf(Kind()), right, contextNode, contextPosition, contextSize, streamed) ||
-      (OpOf(Kind()) == Op::Equal &&
-       CompareWithKeptSet(left, right, contextNode, contextPosition, contextSize, streamed))) {
-    return New<TdomXPathBooleanResult>(streamed);
+  if (CompareAsStream(left, op, right, contextNode, contextPosition, contextSize, streamed) ||
+      (op == Op::Equal && CompareWithKeptSet(left, right, contextNode, contextPosition, contextSize, streamed))) {
+    return streamed;
   }
   // An operand kept for the whole evaluation (a context-free node-set in a
   // predicate) is used in place, with its string-values looked up once.
   TdomXPathResultPtr<> heldA, heldB;
   const TdomXPathCustomResult* a = EvaluateXPathNodeTemp(left, contextNode, contextPosition, contextSize, heldA);
   const TdomXPathCustomResult* b = EvaluateXPathNodeTemp(right, contextNode, contextPosition, contextSize, heldB);
-  Op op = OpOf(Kind());
-  bool aIsSet = a->ResultType() == XPATH_NODE_SET_TYPE;
-  bool bIsSet = b->ResultType() == XPATH_NODE_SET_TYPE;
-  bool holds;
-  if (aIsSet && bIsSet) {
-    TdomXPathSyntaxTree* tree = op == Op::Equal && contextNode != nullptr ? GetSyntaxTree() : nullptr;
-    if (tree != nullptr && heldB == nullptr) {
-      holds = CompareNodeSets(a, op, b, &tree->CachedStringValues(KeptNode(right), contextNode, contextPosition, contextSize));
-    } else if (tree != nullptr && heldA == nullptr) {
-      holds = CompareNodeSets(b, op, a, &tree->CachedStringValues(KeptNode(left), contextNode, contextPosition, contextSize));
-    } else {
-      holds = CompareNodeSets(a, op, b, nullptr);
+  if (a->ResultType() == XPATH_NODE_SET_TYPE && b->ResultType() == XPATH_NODE_SET_TYPE && op == Op::Equal &&
+      contextNode != nullptr) {
+    if (TdomXPathSyntaxTree* tree = node->GetSyntaxTree()) {
+      if (heldB == nullptr) {
+        return CompareNodeSets(a, op, b, &tree->CachedStringValues(KeptNode(right), contextNode, contextPosition, contextSize));
+      }
+      if (heldA == nullptr) {
+        return CompareNodeSets(b, op, a, &tree->CachedStringValues(KeptNode(left), contextNode, contextPosition, contextSize));
+      }
     }
-  } else if (aIsSet) {
-    holds = CompareNodeSetWith(a, op, b);
-  } else if (bIsSet) {
-    holds = CompareNodeSetWith(b, Mirrored(op), a);
-  } else {
-    holds = CompareScalars(a, op, b);
+  }
+  return CompareValues(a, op, b);
+}
+
+}  // namespace
+
+TdomXPathCustomResult* TdomXPathEqualityExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+  // The whole chain "a = b != c" (or "a < b <= c") in a loop: the first
+  // comparison between operand nodes, each later one between the boolean so
+  // far and the next operand.
+  std::vector<TdomXPathSyntaxNode*> links = XPathChainLinks(this);
+  TdomXPathSyntaxNode* first = links.front();
+  bool holds = CompareOperands(first, first->left, first->right, contextNode, contextPosition, contextSize);
+  for (size_t i = 1; i < links.size(); ++i) {
+    TdomXPathBooleanResult* soFar = New<TdomXPathBooleanResult>(holds);
+    TdomXPathResultPtr<> held(soFar);
+    TdomXPathResultPtr<> heldB;
+    const TdomXPathCustomResult* b =
+        EvaluateXPathNodeTemp(links[i]->right, contextNode, contextPosition, contextSize, heldB);
+    holds = CompareValues(soFar, OpOf(links[i]->Kind()), b);
   }
   return New<TdomXPathBooleanResult>(holds);
 }

@@ -40,11 +40,15 @@ bool TXPathExpression::Prepare() {
 bool TXPathExpression::Evaluate() {
   FreeResult();
   // Only the library's own errors mean "no result"; anything else (out of
-  // memory, a fault in a caller's handler) is the caller's to see.
+  // memory, a fault in a caller's handler, an evaluation refused for its
+  // size) is the caller's to see.
   try {
     if (!Prepare()) return false;
     result = syntaxTree->Evaluate();
     return true;
+  } catch (const EXPath_Limit_Err&) {
+    FreeResult();
+    throw;
   } catch (const EDomException&) {
     FreeResult();
     return false;

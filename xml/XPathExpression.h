@@ -28,7 +28,8 @@ public:
   T* AcquireXPathResult();
   // Frees the previous result, prepares and evaluates. False, with no
   // result, when preparation or evaluation failed with an error of this
-  // library; any other exception passes through.
+  // library; an evaluation refused for the work or string length it needs
+  // raises EXPath_Limit_Err (no result), and any other exception passes through.
   virtual bool Evaluate();
   virtual bool HasNodeSetResult() const;
   // Parses the text once: true when it is a valid expression. A failed text

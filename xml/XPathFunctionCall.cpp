@@ -125,34 +125,21 @@ void CheckContextNode(const char16_t* name, const Context& context) {
   if (context.node == nullptr) RaiseFunctionError(DomMessage::kNoContextNode, name);
 }
 
-TdomXPathCustomResult* EvaluateArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context,
-                                        TdomXPathResultType type, bool articleForNumber) {
+TdomXPathNodeSetResult* NodeSetArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context) {
   TdomXPathResultPtr<> result(EvaluateXPathNode(argument, context.node, context.position, context.size));
-  if (result->ResultType() == type) return result.release();
-  switch (type) {
-    case XPATH_NODE_SET_TYPE:
-      RaiseFunctionError("Argument mismatch error in %s(): Expression does not evaluate to node-set.", name);
-    case XPATH_STRING_TYPE:
-      RaiseFunctionError("Argument mismatch error in %s(): Expression does not evaluate to string.", name);
-    case XPATH_BOOLEAN_TYPE:
-      RaiseFunctionError("Argument mismatch error in %s(): Expression does not evaluate to boolean.", name);
-    case XPATH_NUMBER_TYPE:
-    default:
-      RaiseFunctionError(articleForNumber
-                             ? "Argument mismatch error in %s(): Expression does not evaluate to a number."
-                             : "Argument mismatch error in %s(): Expression does not evaluate to number.",
-                         name);
+  if (result->ResultType() != XPATH_NODE_SET_TYPE) {
+    RaiseFunctionError("Argument mismatch error in %s(): Expression does not evaluate to node-set.", name);
   }
+  return static_cast<TdomXPathNodeSetResult*>(result.release());
 }
 
-std::u16string StringArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context) {
-  TdomXPathResultPtr<> result(EvaluateArgument(name, argument, context, XPATH_STRING_TYPE));
+std::u16string StringArgument(TdomXPathSyntaxNode* argument, const Context& context) {
+  TdomXPathResultPtr<> result(EvaluateXPathNode(argument, context.node, context.position, context.size));
   return result->AsWideString();
 }
 
-double NumberArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context,
-                      bool articleForNumber) {
-  TdomXPathResultPtr<> result(EvaluateArgument(name, argument, context, XPATH_NUMBER_TYPE, articleForNumber));
+double NumberArgument(TdomXPathSyntaxNode* argument, const Context& context) {
+  TdomXPathResultPtr<> result(EvaluateXPathNode(argument, context.node, context.position, context.size));
   return result->AsNumber();
 }
 
@@ -163,7 +150,7 @@ TdomXPathNodeSetResult* NodeSetArgumentOrContext(const char16_t* name, const Tdo
     if (context.node != nullptr) set->Add(context.node);
     return set;
   }
-  auto* set = static_cast<TdomXPathNodeSetResult*>(EvaluateArgument(name, arguments[0], context, XPATH_NODE_SET_TYPE));
+  TdomXPathNodeSetResult* set = NodeSetArgument(name, arguments[0], context);
   set->SetAxisIsReverse(false);
   return set;
 }

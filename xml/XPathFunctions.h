@@ -1,7 +1,8 @@
 #pragma once
 // The core function library of XPath 1.0, shared by its implementation files.
-// Every function checks its argument count, evaluates its arguments with the
-// caller's context and checks each result's type before using it; failures
+// Every function checks its argument count and evaluates its arguments with
+// the caller's context. String, number and boolean arguments are converted
+// from whatever they evaluate to; a node-set argument must be one. Failures
 // raise EXPath_Invalid_Function_Call_Err with the function's name.
 #include <string>
 #include <vector>
@@ -27,13 +28,13 @@ struct Context {
 void CheckArgumentCount(const char16_t* name, const TdomXPathArguments& arguments, size_t min, size_t max);
 // Raises "Context node not specified for <name>()." without a context node.
 void CheckContextNode(const char16_t* name, const Context& context);
-// The argument's result, which must be of type; else the matching mismatch
-// message (numberMessage chooses between the two texts for numbers).
-TdomXPathCustomResult* EvaluateArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context,
-                                        TdomXPathResultType type, bool articleForNumber = false);
-std::u16string StringArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context);
-double NumberArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context,
-                      bool articleForNumber = false);
+// The argument's node-set (owned by the caller); any other value raises
+// "Argument mismatch error in <name>(): Expression does not evaluate to node-set.".
+TdomXPathNodeSetResult* NodeSetArgument(const char16_t* name, TdomXPathSyntaxNode* argument, const Context& context);
+// The argument converted as string() and number() convert: a node-set gives
+// its first node's string-value, a boolean "true" or 1, and so on.
+std::u16string StringArgument(TdomXPathSyntaxNode* argument, const Context& context);
+double NumberArgument(TdomXPathSyntaxNode* argument, const Context& context);
 // The argument as a node-set in document order, or a set holding the context node when there is none.
 TdomXPathNodeSetResult* NodeSetArgumentOrContext(const char16_t* name, const TdomXPathArguments& arguments,
                                                  const Context& context);

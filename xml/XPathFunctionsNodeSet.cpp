@@ -27,7 +27,7 @@ TdomXPathCustomResult* XPathPosition(TdomNode* node, int position, int size, con
 
 TdomXPathCustomResult* XPathCount(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   CheckArgumentCount(u"count", arguments, 1, 1);
-  TdomXPathResultPtr<> set(EvaluateArgument(u"count", arguments[0], {node, position, size}, XPATH_NODE_SET_TYPE));
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set(NodeSetArgument(u"count", arguments[0], {node, position, size}));
   return Number(set->Length());
 }
 
@@ -55,7 +55,7 @@ TdomXPathCustomResult* XPathId(TdomNode* node, int position, int size, const Tdo
   {
     TdomXPathResultPtr<> value(EvaluateXPathNode(arguments[0], node, position, size));
     if (value->ResultType() == XPATH_NODE_SET_TYPE) {
-      for (int i = 0, n = value->Length(); i < n; ++i) AddTokens(value->Item(i)->GetXPathStringValue(), tokens);
+      for (int i = 0, n = value->Length(); i < n; ++i) AddTokens(XPathStringValueOf(value->Item(i)), tokens);
     } else {
       AddTokens(value->AsWideString(), tokens);
     }

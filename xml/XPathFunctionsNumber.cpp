@@ -15,12 +15,8 @@ TdomXPathCustomResult* XPathBoolean(TdomNode* node, int position, int size, cons
 
 TdomXPathCustomResult* XPathNot(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   CheckArgumentCount(u"not", arguments, 1, 1);
-  // Only a boolean is taken; a value that is always one can stop early.
-  if (XPathStaticTypeOf(arguments[0]) == TdomXPathStaticType::Boolean) {
-    return Boolean(!EvaluateXPathBoolean(arguments[0], node, position, size));
-  }
-  TdomXPathResultPtr<> value(EvaluateArgument(u"not", arguments[0], {node, position, size}, XPATH_BOOLEAN_TYPE));
-  return Boolean(!value->AsBoolean());
+  // Converted as boolean() converts; a node-set stops at its first node.
+  return Boolean(!EvaluateXPathBoolean(arguments[0], node, position, size));
 }
 
 TdomXPathCustomResult* XPathTrue(TdomNode*, int, int, const TdomXPathArguments& arguments) {
@@ -37,7 +33,7 @@ TdomXPathCustomResult* XPathLang(TdomNode* node, int position, int size, const T
   Context context{node, position, size};
   CheckArgumentCount(u"lang", arguments, 1, 1);
   CheckContextNode(u"lang", context);
-  std::u16string range = StringArgument(u"lang", arguments[0], context);
+  std::u16string range = StringArgument(arguments[0], context);
   return Boolean(IsSubLanguageTag(node->GetLanguage(), range));
 }
 
@@ -49,9 +45,9 @@ TdomXPathCustomResult* XPathNumber(TdomNode* node, int position, int size, const
 
 TdomXPathCustomResult* XPathSum(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   CheckArgumentCount(u"sum", arguments, 1, 1);
-  TdomXPathResultPtr<> set(EvaluateArgument(u"sum", arguments[0], {node, position, size}, XPATH_NODE_SET_TYPE));
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set(NodeSetArgument(u"sum", arguments[0], {node, position, size}));
   double sum = 0;
-  for (int i = 0, n = set->Length(); i < n; ++i) sum += XPathWideStrToNumber(set->Item(i)->GetXPathStringValue());
+  for (int i = 0, n = set->Length(); i < n; ++i) sum += XPathWideStrToNumber(XPathStringValueOf(set->Item(i)));
   return Number(sum);
 }
 
@@ -60,7 +56,7 @@ namespace {
 TdomXPathCustomResult* Rounding(const char16_t* name, double (*round)(double), TdomNode* node, int position,
                                 int size, const TdomXPathArguments& arguments) {
   CheckArgumentCount(name, arguments, 1, 1);
-  double value = NumberArgument(name, arguments[0], {node, position, size}, /*articleForNumber=*/true);
+  double value = NumberArgument(arguments[0], {node, position, size});
   if (std::isnan(value) || std::isinf(value)) return Number(value);
   return Number(round(value));
 }

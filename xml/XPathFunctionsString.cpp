@@ -22,9 +22,9 @@ TdomXPathCustomResult* XPathConcat(TdomNode* node, int position, int size, const
   CheckArgumentCount(u"concat", arguments, 2, size_t(-1));
   std::u16string text;
   for (TdomXPathSyntaxNode* argument : arguments) {
-    std::u16string part = StringArgument(u"concat", argument, {node, position, size});
+    std::u16string part = StringArgument(argument, {node, position, size});
     // The one string function whose result outgrows its arguments is capped.
-    if (part.size() > kXPathMaxStringLength - text.size()) throw EXPath_Exception(kXPathStringTooLong);
+    if (part.size() > kXPathMaxStringLength - text.size()) throw EXPath_Limit_Err(kXPathStringTooLong);
     text += part;
   }
   return String(std::move(text));
@@ -36,8 +36,8 @@ namespace {
 void TwoStrings(const char16_t* name, TdomNode* node, int position, int size, const TdomXPathArguments& arguments,
                 std::u16string& s1, std::u16string& s2) {
   CheckArgumentCount(name, arguments, 2, 2);
-  s1 = StringArgument(name, arguments[0], {node, position, size});
-  s2 = StringArgument(name, arguments[1], {node, position, size});
+  s1 = StringArgument(arguments[0], {node, position, size});
+  s2 = StringArgument(arguments[1], {node, position, size});
 }
 
 }  // namespace
@@ -86,15 +86,15 @@ std::u16string Slice(const std::u16string& s, double first, double end) {
 TdomXPathCustomResult* XPathSubstring(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   Context context{node, position, size};
   CheckArgumentCount(u"substring", arguments, 2, 3);
-  std::u16string s = StringArgument(u"substring", arguments[0], context);
-  double start = NumberArgument(u"substring", arguments[1], context);
+  std::u16string s = StringArgument(arguments[0], context);
+  double start = NumberArgument(arguments[1], context);
   double inf = INFINITY;
   if (arguments.size() == 2) {
     if (std::isnan(start) || start == inf) return String(std::u16string());
     if (start == -inf) return String(s);
     return String(Slice(s, XPathRound(start), inf));
   }
-  double length = NumberArgument(u"substring", arguments[2], context);
+  double length = NumberArgument(arguments[2], context);
   if (std::isnan(start) || std::isinf(start) || std::isnan(length)) return String(std::u16string());
   if (length == inf) return String(Slice(s, XPathRound(start), inf));
   if (length == -inf) return String(std::u16string());
@@ -109,9 +109,9 @@ std::u16string StringOrContextValue(const char16_t* name, TdomNode* node, int po
                                     const TdomXPathArguments& arguments) {
   CheckArgumentCount(name, arguments, 0, 1);
   Context context{node, position, size};
-  if (!arguments.empty()) return StringArgument(name, arguments[0], context);
+  if (!arguments.empty()) return StringArgument(arguments[0], context);
   CheckContextNode(name, context);
-  return node->GetXPathStringValue();
+  return XPathStringValueOf(node);
 }
 
 }  // namespace
@@ -129,9 +129,9 @@ TdomXPathCustomResult* XPathNormalizeSpace(TdomNode* node, int position, int siz
 TdomXPathCustomResult* XPathTranslate(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   Context context{node, position, size};
   CheckArgumentCount(u"translate", arguments, 3, 3);
-  std::u16string s1 = StringArgument(u"translate", arguments[0], context);
-  std::u16string s2 = StringArgument(u"translate", arguments[1], context);
-  std::u16string s3 = StringArgument(u"translate", arguments[2], context);
+  std::u16string s1 = StringArgument(arguments[0], context);
+  std::u16string s2 = StringArgument(arguments[1], context);
+  std::u16string s3 = StringArgument(arguments[2], context);
   std::u16string result;
   TranslateWideStr(s1, s2, s3, result);
   return String(std::move(result));

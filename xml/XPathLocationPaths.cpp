@@ -31,6 +31,25 @@ bool IsPositionFreeChildStep(const TdomXPathSyntaxNode* step) {
   return true;
 }
 
+// The position a step's first predicate selects when it is a plain number
+// ("following-sibling::e[1]"): the nodes after it need not be walked. 0
+// when it is anything else.
+int LeadingPosition(const TdomXPathSyntaxNode* predicate) {
+  double value;
+  if (predicate == nullptr || !predicate->Is(XPATH_PREDICATE_NODE) || !XPathLiteralNumber(predicate->left, value)) {
+    return 0;
+  }
+  return value >= 1 && value <= 1e6 && value == double(int(value)) ? int(value) : 0;
+}
+
+// One node tried by a predicate costs about twice a node an axis selects
+// (an evaluation of its expression, with a result made and freed).
+constexpr size_t kPredicateRoundUnits = 2;
+
+bool IsSiblingAxis(const TdomXPathSyntaxNode* axis) {
+  return axis->Is(XPATH_AXIS_NAME_FOLLOWING_SIBLING_TOKEN) || axis->Is(XPATH_AXIS_NAME_PRECEDING_SIBLING_TOKEN);
+}
+
 TdomXPathDocumentOrder& OrderOf(const TdomXPathSyntaxNode* node, TdomXPathDocumentOrder& fallback) {
   TdomXPathSyntaxTree* tree = node->GetSyntaxTree();
   return tree != nullptr ? tree->DocumentOrder() : fallback;
@@ -186,11 +205,13 @@ bool TdomXPathCustomAxisName::SelectsAny(TdomXPathNodeSetResult* nodeSet, bool o
     }
     return false;
   };
+  int wanted = IsSiblingAxis(this) ? LeadingPosition(right) : 0;
   for (int i = 0, n = input->Length(); i < n; ++i) {
     TdomNode* node = input->Item(i);
     if (node == nullptr) continue;
     if (!overDescendants) {
-      TdomXPathResultPtr<TdomXPathNodeSetResult> selected(SelectNodes(node));
+      TdomXPathResultPtr<TdomXPathNodeSetResult> selected(wanted > 0 ? SelectTested(node, test, wanted)
+                                                                     : SelectNodes(node));
       if (anyPasses(selected)) return true;
       continue;
     }
@@ -240,14 +261,19 @@ TdomXPathNodeSetResult* TdomXPathCustomAxisName::RunAxis(TdomXPathNodeSetResult*
   // following nodes, say) never pile up beyond twice the distinct nodes.
   bool sorted = true;
   size_t compacted = 0;
+  int wanted = LeadingPosition(predicate);
   for (int i = 0, n = input->Length(); i < n; ++i) {
     TdomNode* node = input->Item(i);
     if (node == nullptr) continue;
-    TdomXPathResultPtr<TdomXPathNodeSetResult> selected(overDescendants ? SelectXPathDescendants(node, false, shown)
-                                                                        : SelectNodes(node));
-    // Every node the axis walked is paid for, kept or not.
-    ChargeXPathWork(this, static_cast<size_t>(selected->Length()) + 1);
-    if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
+    TdomXPathResultPtr<TdomXPathNodeSetResult> selected;
+    if (overDescendants) {
+      selected.reset(SelectXPathDescendants(node, false, shown));
+      // Every node the walk found is paid for, kept or not.
+      ChargeXPathWork(this, static_cast<size_t>(selected->Length()) + 1);
+      if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
+    } else {
+      selected.reset(SelectTested(node, test, wanted));
+    }
     if (predicate != nullptr && selected->Length() > 0) selected.reset(predicate->FilterNodes(selected.release()));
     if (selected->Length() == 0) continue;
     selected->SetAxisIsReverse(reverse);
@@ -263,6 +289,33 @@ TdomXPathNodeSetResult* TdomXPathCustomAxisName::RunAxis(TdomXPathNodeSetResult*
   }
   if (!sorted) result->SortInOrder(order);
   return result.release();
+}
+
+TdomXPathNodeSetResult* TdomXPathCustomAxisName::SelectTested(TdomNode* node, TdomXPathNodeTest* test, int wanted) {
+  if (wanted == 0 || !IsSiblingAxis(this)) {
+    TdomXPathResultPtr<TdomXPathNodeSetResult> selected(SelectNodes(node));
+    // Every node the axis walked is paid for, kept or not.
+    ChargeXPathWork(this, static_cast<size_t>(selected->Length()) + 1);
+    if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
+    return selected.release();
+  }
+  // The siblings in growing batches, until enough of them pass the test.
+  TdomXPathResultPtr<TdomXPathNodeSetResult> found(New<TdomXPathNodeSetResult>());
+  found->SetAxisIsReverse(axisIsReverse);
+  if (!IsXPathTreeNode(node)) return found.release();
+  bool forward = Is(XPATH_AXIS_NAME_FOLLOWING_SIBLING_TOKEN);
+  const TdomNode* walked = node;
+  for (size_t batch = size_t(wanted); walked != nullptr && found->Length() < wanted; batch *= 2) {
+    TdomXPathResultPtr<TdomXPathNodeSetResult> candidates(New<TdomXPathNodeSetResult>());
+    candidates->SetAxisIsReverse(axisIsReverse);
+    while (static_cast<size_t>(candidates->Length()) < batch && (walked = NextXPathSibling(walked, forward)) != nullptr) {
+      candidates->AppendRaw(const_cast<TdomNode*>(walked));
+    }
+    ChargeXPathWork(this, static_cast<size_t>(candidates->Length()) + 1);
+    if (candidates->Length() > 0) candidates.reset(test->FilterNodes(candidates.release(), principalNodeType));
+    found->TakeAll(candidates.get());
+  }
+  return found.release();
 }
 
 // --- Node tests --------------------------------------------------------------------------------
@@ -366,7 +419,17 @@ TdomXPathNodeSetResult* TdomXPathPredicate::FilterNodes(TdomXPathNodeSetResult* 
     TdomXPathResultPtr<TdomXPathNodeSetResult> survivors(New<TdomXPathNodeSetResult>());
     survivors->SetAxisIsReverse(current->GetAxisIsReverse());
     int size = current->Length();
-    ChargeXPathWork(this, static_cast<size_t>(size));
+    double literal;
+    if (XPathLiteralNumber(expression, literal)) {
+      // "[3]": the third node, found without asking each node.
+      ChargeXPathWork(this, 1);
+      if (literal >= 1 && literal <= size && literal == double(int(literal))) {
+        survivors->Add(current->Item(int(literal) - 1));
+      }
+      current = std::move(survivors);
+      continue;
+    }
+    ChargeXPathWork(this, kPredicateRoundUnits * static_cast<size_t>(size));
     TdomXPathStaticType type = XPathStaticTypeOf(expression);
     bool asBoolean = type == TdomXPathStaticType::Boolean || type == TdomXPathStaticType::NodeSet;
     for (int position = 1; position <= size; ++position) {
@@ -392,9 +455,20 @@ bool TdomXPathPredicate::Accepts(TdomNode* node, int position, int size) {
     if (!predicate->Is(XPATH_PREDICATE_NODE)) RaiseXPathTypeError();
     TdomXPathSyntaxNode* expression = predicate->left;
     if (expression == nullptr || !expression->Is(XPATH_EXPR_NODE)) RaiseXPathTypeError();
-    ChargeXPathWork(this, 1);
+    ChargeXPathWork(this, kPredicateRoundUnits);
     if (!EvaluateXPathBoolean(expression, node, position, size)) return false;
   }
+  return true;
+}
+
+bool XPathLiteralNumber(TdomXPathSyntaxNode* node, double& value) {
+  // A union of one operand only sets the direction of a node-set.
+  while (node != nullptr && (XPathNodePassesThrough(node) || (node->Is(XPATH_UNION_EXPR_NODE) && node->right == nullptr))) {
+    node = node->left;
+  }
+  if (node == nullptr || !node->Is(XPATH_NUMBER_TOKEN)) return false;
+  TdomXPathResultPtr<> number(node->evaluate(nullptr, 1, 1));
+  value = number->AsNumber();
   return true;
 }
 

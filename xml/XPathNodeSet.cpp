@@ -134,7 +134,7 @@ double TdomXPathNodeSetResult::AsNumber() const { return XPathWideStrToNumber(As
 
 std::u16string TdomXPathNodeSetResult::AsWideString() const {
   if (nodes.empty()) return std::u16string();
-  return (axisIsReverse ? nodes.back() : nodes.front())->GetXPathStringValue();
+  return XPathStringValueOf(axisIsReverse ? nodes.back() : nodes.front());
 }
 
 TdomNode* TdomXPathNodeSetResult::Item(int index) const {
@@ -195,7 +195,13 @@ void TdomXPathNodeSetResult::SortInOrder(TdomXPathDocumentOrder& order) {
   std::vector<std::pair<uint64_t, TdomNode*>> keyed;
   keyed.reserve(nodes.size());
   for (TdomNode* node : nodes) keyed.emplace_back(order.Key(node), node);
-  auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+  // The namespace nodes of one element share a key: among themselves they
+  // go by prefix, the order the namespace axis lists them in, whichever
+  // operand of a union brought them.
+  auto byKey = [](const auto& a, const auto& b) {
+    if (a.first != b.first) return a.first < b.first;
+    return IsNamespaceNode(a.second) && IsNamespaceNode(b.second) && a.second->GetPrefix() < b.second->GetPrefix();
+  };
   std::stable_sort(keyed.begin(), keyed.end(), byKey);
   nodes.clear();
   for (size_t i = 0; i < keyed.size(); ++i) {

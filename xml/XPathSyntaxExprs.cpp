@@ -14,6 +14,17 @@
 #include "xml/XPathExpression.h"
 #include "xml/XPathSyntaxTree.h"
 
+std::vector<TdomXPathSyntaxNode*> XPathChainLinks(TdomXPathSyntaxNode* top) {
+  std::vector<TdomXPathSyntaxNode*> links;
+  int level = XPathOperatorLevel(top->Kind());
+  for (TdomXPathSyntaxNode* node = top;
+       node != nullptr && XPathOperatorLevel(node->Kind()) == level && node->right != nullptr; node = node->left) {
+    links.push_back(node);
+  }
+  std::reverse(links.begin(), links.end());
+  return links;
+}
+
 void TdomXPathSyntaxNode::Create(TCustomOwnedObject* owner, const std::u16string& value_) {
   TCustomOwnedObject::Create(owner);
   value = value_;
@@ -129,22 +140,10 @@ TdomXPathCustomResult* TdomXPathNumber::evaluate(TdomNode*, int, int) {
 
 namespace {
 
-// The links of a chain of one binary operator ("a or b or c" is or(or(a, b),
-// c)), innermost first; the innermost link's left operand is the first operand.
-std::vector<TdomXPathSyntaxNode*> ChainLinks(TdomXPathSyntaxNode* top) {
-  std::vector<TdomXPathSyntaxNode*> links;
-  for (TdomXPathSyntaxNode* node = top; node != nullptr && node->Kind() == top->Kind() && node->right != nullptr;
-       node = node->left) {
-    links.push_back(node);
-  }
-  std::reverse(links.begin(), links.end());
-  return links;
-}
-
 // "or" (stopAt true) and "and" (stopAt false) over a whole chain, in a loop.
 bool EvaluateLogicalChain(TdomXPathSyntaxNode* top, bool stopAt, TdomNode* contextNode, int contextPosition,
                           int contextSize) {
-  std::vector<TdomXPathSyntaxNode*> links = ChainLinks(top);
+  std::vector<TdomXPathSyntaxNode*> links = XPathChainLinks(top);
   if (EvaluateXPathBoolean(links.front()->left, contextNode, contextPosition, contextSize) == stopAt) return stopAt;
   for (TdomXPathSyntaxNode* link : links) {
     if (EvaluateXPathBoolean(link->right, contextNode, contextPosition, contextSize) == stopAt) return stopAt;
@@ -176,27 +175,39 @@ TdomXPathCustomResult* TdomXPathUnaryExpr::evaluate(TdomNode* contextNode, int c
 
 // --- Arithmetic ---------------------------------------------------------------------------
 
-TdomXPathCustomResult* TdomXPathAdditiveExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
-  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
-  double a;
-  {
-    TdomXPathResultPtr<> operand(XPathToNumber(EvaluateXPathNode(left, contextNode, contextPosition, contextSize)));
-    a = operand->AsNumber();
-  }
-  TdomXPathResultPtr<> operand(XPathToNumber(EvaluateXPathNode(right, contextNode, contextPosition, contextSize)));
-  double b = operand->AsNumber();
-  // IEEE arithmetic: a division by zero gives an infinity, 0 div 0 NaN. mod
-  // is the remainder of the quotient truncated toward zero, with the sign of
-  // the left operand, exact for any magnitude (NaN for a zero divisor, the
-  // left operand for an infinite one).
-  switch (Kind()) {
-    case XPATH_PLUS_EXPR_NODE: return New<TdomXPathNumberResult>(a + b);
-    case XPATH_MINUS_EXPR_NODE: return New<TdomXPathNumberResult>(a - b);
-    case XPATH_MULTIPLY_EXPR_NODE: return New<TdomXPathNumberResult>(a * b);
-    case XPATH_DIV_EXPR_NODE: return New<TdomXPathNumberResult>(a / b);
-    case XPATH_MOD_EXPR_NODE: return New<TdomXPathNumberResult>(std::fmod(a, b));
+namespace {
+
+// IEEE arithmetic: a division by zero gives an infinity, 0 div 0 NaN. mod is
+// the remainder of the quotient truncated toward zero, with the sign of the
+// left operand, exact for any magnitude (NaN for a zero divisor, the left
+// operand for an infinite one).
+double Arithmetic(uint8_t kind, double a, double b) {
+  switch (kind) {
+    case XPATH_PLUS_EXPR_NODE: return a + b;
+    case XPATH_MINUS_EXPR_NODE: return a - b;
+    case XPATH_MULTIPLY_EXPR_NODE: return a * b;
+    case XPATH_DIV_EXPR_NODE: return a / b;
+    case XPATH_MOD_EXPR_NODE: return std::fmod(a, b);
     default: RaiseXPathTypeError();
   }
+}
+
+double NumberOf(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition, int contextSize) {
+  TdomXPathResultPtr<> operand(XPathToNumber(EvaluateXPathNode(node, contextNode, contextPosition, contextSize)));
+  return operand->AsNumber();
+}
+
+}  // namespace
+
+TdomXPathCustomResult* TdomXPathAdditiveExpr::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
+  if (right == nullptr) return EvaluateXPathNode(left, contextNode, contextPosition, contextSize);
+  // The whole chain "a - b + c" (additive or multiplicative) in a loop, left to right.
+  std::vector<TdomXPathSyntaxNode*> links = XPathChainLinks(this);
+  double value = NumberOf(links.front()->left, contextNode, contextPosition, contextSize);
+  for (TdomXPathSyntaxNode* link : links) {
+    value = Arithmetic(link->Kind(), value, NumberOf(link->right, contextNode, contextPosition, contextSize));
+  }
+  return New<TdomXPathNumberResult>(value);
 }
 
 // --- Unions and filters ------------------------------------------------------------------------
@@ -208,7 +219,7 @@ TdomXPathCustomResult* TdomXPathUnionExpr::evaluate(TdomNode* contextNode, int c
     return result;
   }
   // The whole chain "a | b | c" in a loop.
-  std::vector<TdomXPathSyntaxNode*> links = ChainLinks(this);
+  std::vector<TdomXPathSyntaxNode*> links = XPathChainLinks(this);
   TdomXPathResultPtr<TdomXPathNodeSetResult> set(
       RequireXPathNodeSet(EvaluateXPathNode(links.front()->left, contextNode, contextPosition, contextSize)));
   set->SetAxisIsReverse(false);

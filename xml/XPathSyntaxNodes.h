@@ -16,6 +16,7 @@
 
 class TDomImplementation;
 class TdomNode;
+class TdomXPathNodeTest;
 class TdomXPathSyntaxTree;
 
 // A test a selected node must also pass (null: any node will do).
@@ -152,6 +153,9 @@ public:
 
 private:
   TdomXPathNodeSetResult* RunAxis(TdomXPathNodeSetResult* nodeSet, bool overDescendants);
+  // The nodes this axis selects from node that pass test, as far as the
+  // wanted-th of them (or all when wanted is 0); the walk is charged.
+  TdomXPathNodeSetResult* SelectTested(TdomNode* node, TdomXPathNodeTest* test, int wanted);
 
   bool axisIsReverse;
   TdomNodeType principalNodeType;
@@ -372,6 +376,10 @@ TdomXPathNodeSetResult* RequireXPathNodeSet(TdomXPathCustomResult* result);
 // The namespace URI bound to prefix at the tree's context node; "" for "".
 // An unbound prefix raises ENamespace_Err "Namespace URI of prefix '%S' not found.".
 std::u16string ResolveXPathPrefix(const TdomXPathSyntaxNode* node, const std::u16string& prefix);
+// The links of a chain of operators of top's level ("a - b + c" is
+// plus(minus(a, b), c)), innermost first: the innermost link's left operand
+// is the first operand, each link's right operand the next.
+std::vector<TdomXPathSyntaxNode*> XPathChainLinks(TdomXPathSyntaxNode* top);
 // True for the nodes whose evaluation only hands on their single operand's result.
 bool XPathNodePassesThrough(const TdomXPathSyntaxNode* node);
 // The DOM implementation that supplies variables and functions: the one of
@@ -385,5 +393,10 @@ TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, Tdom
 // The descendant of root after node in document order (the first one when
 // node is null), as SelectXPathDescendants lists them; null after the last.
 TdomNode* NextXPathDescendant(const TdomNode* root, TdomNode* node);
+// The sibling after (forward) or before node on the sibling axes, as they
+// list them (of a run of text-like siblings only the first); null past the last.
+TdomNode* NextXPathSibling(const TdomNode* node, bool forward);
+// True when node (an expression) is a number literal, whose value it gives.
+bool XPathLiteralNumber(TdomXPathSyntaxNode* node, double& value);
 // The type a core function's result always has; false for names outside the library.
 bool XPathCoreFunctionResultType(const std::u16string& name, TdomXPathResultType& type);

@@ -34,6 +34,14 @@ TdomXPathSyntaxNode* TdomXPathSyntaxNodeStack::Pop() {
 
 // --- Syntax tree ----------------------------------------------------------------------------
 
+namespace {
+
+// The tree whose evaluation runs on this thread: string-values and other
+// work done below the syntax nodes are charged to it.
+thread_local TdomXPathSyntaxTree* gRunningTree = nullptr;
+
+}  // namespace
+
 bool IsXPathContextNodeType(const TdomNode* node) {
   switch (node->GetNodeType()) {
     case ntElement_Node:
@@ -143,12 +151,15 @@ TdomXPathCustomResult* TdomXPathSyntaxTree::Evaluate() {
   }
   struct ClearOrder {
     TdomXPathSyntaxTree& tree;
+    TdomXPathSyntaxTree* outer;  // the evaluation a handler started this one from
     ~ClearOrder() {
       tree.documentOrder.Clear();
       if (--tree.evaluations == 0) tree.ForgetCachedValues();
+      gRunningTree = outer;
     }
-  } clearAfterwards{*this};
+  } clearAfterwards{*this, gRunningTree};
   ++evaluations;
+  gRunningTree = this;
   return EvaluateXPathNode(root, context, 1, 1);
 }
 
@@ -191,7 +202,7 @@ const std::unordered_set<std::u16string>& TdomXPathSyntaxTree::CachedStringValue
   CacheEntry& entry = CurrentEntry(node, contextNode, contextPosition, contextSize);
   if (entry.strings == nullptr) {
     auto strings = std::make_unique<std::unordered_set<std::u16string>>();
-    for (int i = 0, n = entry.value->Length(); i < n; ++i) strings->insert(entry.value->Item(i)->GetXPathStringValue());
+    for (int i = 0, n = entry.value->Length(); i < n; ++i) strings->insert(XPathStringValueOf(entry.value->Item(i)));
     entry.strings = std::move(strings);
   }
   return *entry.strings;
@@ -199,7 +210,11 @@ const std::unordered_set<std::u16string>& TdomXPathSyntaxTree::CachedStringValue
 
 void TdomXPathSyntaxTree::ChargeWork(size_t units) {
   work += static_cast<int64_t>(units);
-  if (work > workLimit) throw EXPath_Exception(kXPathTooMuchWork);
+  if (work > workLimit) throw EXPath_Limit_Err(kXPathTooMuchWork);
+}
+
+void ChargeRunningXPathWork(size_t units) {
+  if (gRunningTree != nullptr) gRunningTree->ChargeWork(units);
 }
 
 void ChargeXPathWork(const TdomXPathSyntaxNode* node, size_t units) {
@@ -224,11 +239,12 @@ bool IsChainLink(const TdomXPathSyntaxNode* node) {
   return node->Is(XPATH_STEP_NODE) || node->Is(XPATH_PREDICATE_NODE);
 }
 
-// "a or b or c" is or(or(a, b), c): the inner "or" on the left is one more
-// link of the chain, which the evaluation walks in a loop.
+// "a or b or c" is or(or(a, b), c) and "a - b + c" is plus(minus(a, b), c):
+// the inner operator of the same level on the left is one more link of the
+// chain, which the evaluation walks in a loop.
 bool ContinuesOperatorChain(const TdomXPathSyntaxNode* node, const TdomXPathSyntaxNode* child) {
-  bool chainKind = node->Is(XPATH_OR_EXPR_NODE) || node->Is(XPATH_AND_EXPR_NODE) || node->Is(XPATH_UNION_EXPR_NODE);
-  return chainKind && child == node->left && child->Kind() == node->Kind() && child->right != nullptr;
+  int level = XPathOperatorLevel(node->Kind());
+  return level != 0 && child == node->left && XPathOperatorLevel(child->Kind()) == level && child->right != nullptr;
 }
 
 template <class Visit>
@@ -309,6 +325,26 @@ bool IsCacheCandidate(const TdomXPathSyntaxNode* node) {
 }
 
 }  // namespace
+
+int XPathOperatorLevel(uint8_t kind) {
+  switch (kind) {
+    case XPATH_OR_EXPR_NODE: return 1;
+    case XPATH_AND_EXPR_NODE: return 2;
+    case XPATH_IS_EQUAL_EXPR_NODE:
+    case XPATH_IS_NOT_EQUAL_EXPR_NODE: return 3;
+    case XPATH_LESS_THAN_EXPR_NODE:
+    case XPATH_LESS_THAN_OR_EQUAL_EXPR_NODE:
+    case XPATH_GREATER_THAN_EXPR_NODE:
+    case XPATH_GREATER_THAN_OR_EQUAL_EXPR_NODE: return 4;
+    case XPATH_PLUS_EXPR_NODE:
+    case XPATH_MINUS_EXPR_NODE: return 5;
+    case XPATH_MULTIPLY_EXPR_NODE:
+    case XPATH_DIV_EXPR_NODE:
+    case XPATH_MOD_EXPR_NODE: return 6;
+    case XPATH_UNION_EXPR_NODE: return 7;
+    default: return 0;
+  }
+}
 
 int XPathNestingOf(const TdomXPathSyntaxNode* node) {
   int own = XPathNodePassesThrough(node) ? 0 : 1;

@@ -15,18 +15,20 @@ class TXPathExpression;
 
 // The deepest evaluation nesting a prepared expression may have. Deeper
 // expressions fail to prepare (Prepare answers false), so that evaluation
-// never runs out of stack. A chain of one operator ("a or b or c", "a | b |
-// c", "a and b and c") is evaluated in a loop and counts once, as a path's
-// steps and a step's predicates do.
+// never runs out of stack. A chain of operators of one level ("a or b or
+// c", "a | b | c", "1 + 2 - 3", "a = b != c") is evaluated in a loop and
+// counts once, as a path's steps and a step's predicates do.
 inline constexpr int kXPathMaxNesting = 1000;
 
-// How much one evaluation may do, counted in nodes visited by steps and in
-// predicate and comparison rounds. An expression that needs more (nested
-// paths over a large document) ends with EXPath_Exception kXPathTooMuchWork
-// instead of running for minutes.
-inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 23;
+// How much one evaluation may do, counted in nodes visited by steps, in
+// predicate and comparison rounds and in the string-values built (by the
+// nodes walked and the text copied): about a second of work in an optimised
+// build. An expression that needs more (nested paths over a large document)
+// ends with EXPath_Limit_Err kXPathTooMuchWork instead of running for minutes.
+inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 24;
 inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";
-// The longest string a function (concat) may build: 16 M code units.
+// The longest string a function (concat) may build: 16 M code units; a
+// longer one ends the evaluation with EXPath_Limit_Err kXPathStringTooLong.
 inline constexpr size_t kXPathMaxStringLength = size_t(1) << 24;
 inline constexpr const char* kXPathStringTooLong = "XPath string result too long.";
 // The longest expression text that is prepared; longer ones fail to prepare
@@ -89,11 +91,13 @@ public:
   // The string-values of the nodes of a cache point's node-set, kept beside it.
   const std::unordered_set<std::u16string>& CachedStringValues(TdomXPathSyntaxNode* node, TdomNode* contextNode,
                                                               int contextPosition, int contextSize);
-  // Counts units of work of the running evaluation; past kXPathWorkLimit
-  // raises EXPath_Exception kXPathTooMuchWork.
+  // Counts units of work of the running evaluation; past the limit raises
+  // EXPath_Limit_Err kXPathTooMuchWork.
   void ChargeWork(size_t units);
   // The work one evaluation may do (default kXPathWorkLimit).
   void SetWorkLimit(int64_t value) { workLimit = value; }
+  // The work the last (or running) evaluation has done so far.
+  int64_t WorkDone() const { return work; }
 
 private:
   struct CacheEntry {
@@ -123,6 +127,9 @@ private:
   std::vector<std::unique_ptr<std::unordered_set<std::u16string>>> retiredStrings;
 };
 
+// The precedence level of a two-operand expression kind, loosest first: 1
+// "or" up to 7 "|"; 0 for any other kind.
+int XPathOperatorLevel(uint8_t kind);
 // The nesting depth of node from its children's (see kXPathMaxNesting).
 int XPathNestingOf(const TdomXPathSyntaxNode* node);
 

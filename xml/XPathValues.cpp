@@ -32,8 +32,29 @@ double TdomXPathStringResult::AsNumber() const { return XPathWideStrToNumber(val
 std::u16string XPathNumberToWideStr(double value) {
   if (std::isnan(value)) return u"NaN";
   if (std::isinf(value)) return value > 0 ? u"Infinity" : u"-Infinity";
-  // Written the same way whatever the user's locale: "0.5", never "0,5".
-  std::string text = FloatGeneralText(value, 15);
+  // Fifteen significant digits, written out in full whatever the magnitude
+  // ("1000000000000000", "0.00000015"), so that the number reader, which
+  // takes no exponent, reads every such text back; the same whatever the
+  // user's locale: "0.5", never "0,5".
+  std::string scientific = FloatScientificText(value, 15);  // "-1.23450000000000E+020"
+  size_t e = scientific.find('E');
+  bool negative = scientific[0] == '-';
+  std::string digits;
+  for (size_t i = negative ? 1 : 0; i < e; ++i) {
+    if (scientific[i] != '.') digits += scientific[i];
+  }
+  while (!digits.empty() && digits.back() == '0') digits.pop_back();
+  if (digits.empty()) return u"0";  // either zero, and what rounds to it
+  int exponent = std::stoi(scientific.substr(e + 1));
+  std::string text = negative ? "-" : "";
+  int count = static_cast<int>(digits.size());
+  if (exponent < 0) {
+    text += "0." + std::string(static_cast<size_t>(-exponent - 1), '0') + digits;
+  } else if (exponent + 1 >= count) {
+    text += digits + std::string(static_cast<size_t>(exponent + 1 - count), '0');
+  } else {
+    text += digits.substr(0, static_cast<size_t>(exponent + 1)) + "." + digits.substr(static_cast<size_t>(exponent + 1));
+  }
   return std::u16string(text.begin(), text.end());
 }
 

@@ -188,10 +188,18 @@ using TdomXPathResultPtr = std::unique_ptr<T, TdomXPathResultFree>;
 // comment. Document types and their declarations are not part of it.
 bool IsXPathTreeNode(const TdomNode* node);
 
+// Charges units of work to the evaluation running on this thread (nothing
+// outside one); past its limit raises EXPath_Limit_Err.
+void ChargeRunningXPathWork(size_t units);
+// node's string-value (GetXPathStringValue), with the nodes walked and the
+// text built charged to the running evaluation.
+std::u16string XPathStringValueOf(const TdomNode* node);
+
 // The number in XPath's text form, locale-independent: "NaN", "Infinity",
-// "-Infinity", integers without a point ("3", "-12"), otherwise 15
-// significant digits without trailing zeros, exponent form ("1E20",
-// "1.5E-7") beyond 15 integer digits or below 0.00001. Zero of either sign is "0".
+// "-Infinity", integers without a point ("3", "-12", "100000000000000000000"),
+// otherwise 15 significant digits without trailing zeros and never an
+// exponent ("0.00000015"), so that XPathWideStrToNumber reads it back. Zero
+// of either sign is "0".
 std::u16string XPathNumberToWideStr(double value);
 
 // The shared conversions: null raises ENot_Supported_Err "Not supported

@@ -68,11 +68,18 @@ xpath('long-sum', 6, '1' + '+1' * 500000)
 xpath('long-union', 6, '/f' + '|/f' * 1200)
 xpath('translate-long-from', 6, "translate(string(/), '" + 'abcdefghij' * 20000 + "', '')")
 xpath('periodic-search', 6, "contains(concat(string(/), '" + 'a' * 200000 + "'), '" + 'a' * 100000 + "b')")
-# Under the length limit: a sum nested 60,000 deep (refused while it is
-# read), and flat chains of 40,000 unions and 20,000 "or"s (each counts once).
+# Under the length limit: flat chains of a 60,000-term sum, 40,000 unions
+# and 20,000 "or"s (each counts once).
 xpath('shorter-long-sum', 6, '1' + '+1' * 60000)
 xpath('flat-union-chain', 6, 'count(/f' + '|/f/a' * 40000 + ')')
 xpath('flat-or-chain', 6, 'false()' + ' or false()' * 20000 + ' or /f')
 # Comparisons and booleans where the first node found answers.
 xpath('first-match-comparisons', 7, "count(//*[.//*[.//*] = ''])")
 xpath('first-match-booleans', 7, 'count(//*[boolean(.//*[.//*]) and not(.//* != 1)])')
+# String-values built for every comparison, all of them paid for (found by
+# fuzzing: seconds before they were).
+xpath('string-values-compared-flat', 6, '(*//.)[b <1] | //*[//.< $n]')
+xpath('string-values-compared-deep', 7, '(*//.)[b <1] | //*[//.< $n]')
+# A sibling step with a plain position stops at its node.
+xpath('first-following-sibling', 6, 'count(//*/following-sibling::a[1] | //*/preceding-sibling::b[2])')
+xpath('flat-comparison-chain', 6, 'count(/f/a)' + ' = 1 != 2 < 3' * 10000)

@@ -118,9 +118,11 @@ TEST_F(XPathBoundsTest, FlatChainsCountOnceAndNestingIsRefused) {
   std::u16string nested = u"f";
   for (int i = 0; i < 50; ++i) nested = u"(" + Chain(u"h", u" or ", 40, nested) + u")";
   EXPECT_EQ(Eval(r, nested), "b:true");
+  EXPECT_EQ(Eval(r, Chain(u"1", u" + ", 3000, u"1")), "n:3000");
+  EXPECT_EQ(Eval(r, Chain(u"1", u" = ", 3000, u"1")), "b:true");
   // Nesting that the evaluation follows by recursion is still refused.
   TdomXPathSyntaxTree* tree = expression->SyntaxTree();
-  EXPECT_FALSE(tree->Prepare(Chain(u"1", u" + ", 3000, u"1")));
+  EXPECT_FALSE(tree->Prepare(Chain(u"(1", u" + ", 3000, u"1") + std::u16string(2999, u')')));
   EXPECT_FALSE(tree->Prepare(std::u16string(3000, u'-') + u"1"));
   EXPECT_FALSE(tree->Prepare(Chain(u"f", u"[", 3000, u"g") + std::u16string(2999, u']')));
   EXPECT_TRUE(tree->Prepare(Chain(u"1", u" + ", 500, u"1")));
@@ -187,6 +189,107 @@ TEST_F(XPathBoundsTest, KeptValuesFollowTheirDocumentAndItsChanges) {
   EXPECT_EQ(Eval(r, u"count(a[count(//b) > $n])"), "n:3");
   EXPECT_EQ(Eval(r, u"count(a[//x]) + count($other/a[//x])"), "n:5");
   EXPECT_EQ(Eval(r, u"count($other/a[//a]) + count(a[//a])"), "n:6");
+}
+
+}  // namespace
+
+namespace {
+
+std::string Siblings(int count) {
+  std::string body = "<r>";
+  for (int i = 0; i < count; ++i) body += "<e/>";
+  return body + "</r>";
+}
+
+// A step whose first predicate is a plain position walks its axis only as
+// far as that node: 4,000 siblings cost linear work, not quadratic.
+TEST_F(XPathBoundsTest, StepsWithAPlainPositionStopAtTheirNode) {
+  TdomDocument* doc = ParseBytes(Siblings(4000));
+  ASSERT_NE(doc, nullptr);
+  const std::pair<const char16_t*, double> queries[] = {
+      {u"count(//e/following-sibling::e[1])", 3999},
+      {u"count(//e/preceding-sibling::*[2])", 3998},
+      {u"count(//e[following-sibling::e[3]])", 3997},
+      {u"count(/r/e[4000]/preceding-sibling::e[1][following-sibling::e[1]])", 1},
+  };
+  for (const auto& [text, count] : queries) {
+    expression->SetContextNode(doc);
+    expression->SetExpression(text);
+    ASSERT_TRUE(expression->Evaluate()) << Utf8(text);
+    EXPECT_EQ(expression->ResultAsNumber(), count) << Utf8(text);
+    EXPECT_LT(expression->SyntaxTree()->WorkDone(), 100000) << Utf8(text);
+  }
+}
+
+// The sibling walk that stops early selects what the whole axis filtered by
+// position selects: every context node of a document with runs of text,
+// CDATA, comments and processing instructions.
+TEST_F(XPathBoundsTest, EarlyStoppingSiblingStepsAgreeWithTheWholeAxis) {
+  TdomDocument* doc = ParseBytes(
+      "<r>t1<e id='1'/><![CDATA[c1]]>t2<f id='2'>x<e id='3'/>y<e id='4'/></f><!--m--><e id='5'/>"
+      "<?p q?>t3<![CDATA[c2]]><f id='6'/><e id='7'/>t4</r>");
+  ASSERT_NE(doc, nullptr);
+  expression->SetContextNode(doc);
+  expression->SetExpression(u"//node()");
+  ASSERT_TRUE(expression->Evaluate());
+  std::vector<TdomNode*> contexts;
+  for (int i = 0; i < expression->ResultLength(); ++i) {
+    if (IsXPathContextNodeType(expression->ResultNode(i))) contexts.push_back(expression->ResultNode(i));
+  }
+  for (const char16_t* axis : {u"following-sibling::", u"preceding-sibling::"}) {
+    for (const char16_t* test : {u"*", u"e", u"node()", u"text()", u"comment()"}) {
+      for (int n = 1; n <= 4; ++n) {
+        std::u16string step = std::u16string(axis) + test;
+        std::u16string position = std::u16string(1, char16_t(u'0' + n));
+        for (TdomNode* context : contexts) {
+          EXPECT_EQ(Eval(context, step + u"[" + position + u"]"), Eval(context, step + u"[position() = " + position + u"]"))
+              << Utf8(step) << "[" << n << "] from " << DescribeXPathNode(context);
+        }
+        std::u16string inPredicate = u"count(//node()[" + step + u"[" + position + u"]])";
+        std::u16string reference = u"count(//node()[" + step + u"[position() = " + position + u"]])";
+        EXPECT_EQ(Eval(doc, inPredicate), Eval(doc, reference)) << Utf8(inPredicate);
+      }
+    }
+  }
+}
+
+// String-values built for comparisons are paid for, and a refusal reaches
+// the caller as an error, never as an empty answer.
+TEST_F(XPathBoundsTest, RefusalsReachTheCallerAndStringValuesArePaidFor) {
+  TdomDocument* doc = ParseBytes("<r><a>" + std::string(100000, 'x') + "</a><a/><a/></r>");
+  ASSERT_NE(doc, nullptr);
+  expression->SetContextNode(doc);
+  expression->SetExpression(u"count(//*[. = 'y'])");
+  ASSERT_TRUE(expression->Evaluate());
+  EXPECT_EQ(expression->ResultAsNumber(), 0);
+  expression->SyntaxTree()->SetWorkLimit(2000);
+  EXPECT_DOM_ERROR(expression->Evaluate(), EXPath_Limit_Err, kXPathTooMuchWork);
+  EXPECT_EQ(expression->Result(), nullptr);
+  expression->SetExpression(u"count(/r/a[. = //a])");
+  EXPECT_DOM_ERROR(expression->Evaluate(), EXPath_Limit_Err, kXPathTooMuchWork);
+  expression->SyntaxTree()->SetWorkLimit(kXPathWorkLimit);
+  // Through the node shortcuts too.
+  std::u16string concat = u"concat(/r/a";
+  for (int i = 0; i < 200; ++i) concat += u", /r/a";
+  concat += u")";
+  EXPECT_DOM_ERROR(doc->EvaluateToWideString(concat), EXPath_Limit_Err, kXPathStringTooLong);
+  EXPECT_DOM_ERROR(doc->EvaluateToNumber(u"string-length(" + concat + u")"), EXPath_Limit_Err, kXPathStringTooLong);
+  EXPECT_TRUE(std::isnan(doc->EvaluateToNumber(u"count(")));  // a syntax error still answers NaN
+}
+
+TEST_F(XPathBoundsTest, PaidStringValuesAreTheNodesStringValues) {
+  TdomDocument* doc = ParseBytes(
+      "<!DOCTYPE r [<!ENTITY t 'ent<i>it</i>y'>]>"
+      "<r a='v'>one&t;<![CDATA[two]]><!--c--><?p d?><b x='1'>three<c>&t;</c></b>&t;</r>");
+  ASSERT_NE(doc, nullptr);
+  expression->SetContextNode(doc);
+  expression->SetExpression(u"//node() | //@* | /");
+  ASSERT_TRUE(expression->Evaluate());
+  ASSERT_GT(expression->ResultLength(), 10);
+  for (int i = 0; i < expression->ResultLength(); ++i) {
+    TdomNode* node = expression->ResultNode(i);
+    EXPECT_EQ(XPathStringValueOf(node), node->GetXPathStringValue()) << DescribeXPathNode(node);
+  }
 }
 
 }  // namespace
