@@ -1,0 +1,135 @@
+// Deleting many nodes of a tree in a shown window, each figure beside a loop
+// that frees as many linked records of the same size (unlinking each as it
+// goes) and beside the tree's own DeleteChildren of the same nodes:
+// SetChildCount shrinking an expanded node to one child, ReinitChildren
+// whose OnInitChildren asks for one child, and DeleteMarkedCutNodes of cut
+// siblings (all of them, and every other one). Sizes come from the command
+// line (default 5,000, 20,000, 100,000, 1,000,000).
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include "tree/VirtualTrees.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Ms(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+struct Bare {
+  Bare* next;
+  Bare* prev;
+  Bare* parent;
+  uint32_t index;
+};
+
+// The plain loop: count linked records of a node's size, freed from the last,
+// each unlinked from its previous sibling first.
+double PlainFree(uint32_t count) {
+  Bare parent{};
+  Bare* last = nullptr;
+  for (uint32_t i = 0; i < count; ++i) {
+    Bare* b = static_cast<Bare*>(std::calloc(1, kNodeHeaderSize + sizeof(int)));
+    b->prev = last;
+    b->parent = &parent;
+    b->index = i;
+    if (last != nullptr) last->next = b;
+    last = b;
+  }
+  auto t = Clock::now();
+  while (last != nullptr) {
+    Bare* previous = last->prev;
+    if (previous != nullptr) previous->next = nullptr;
+    std::free(last);
+    last = previous;
+  }
+  return Ms(t);
+}
+
+uint32_t gInitCount = 1;
+
+TVirtualDrawTree* MakeTree(TForm* form) {
+  auto* tree = New<TVirtualDrawTree>(form);
+  tree->SetParent(form);
+  tree->SetBounds(0, 0, 300, 400);
+  tree->SetNodeDataSize(sizeof(int));
+  tree->OnInitChildren = [](TBaseVirtualTree*, PVirtualNode, uint32_t& count) { count = gInitCount; };
+  return tree;
+}
+
+// An expanded node with count children, the last root node of a few.
+PVirtualNode MakeParent(TVirtualDrawTree* tree, uint32_t count) {
+  tree->Clear();
+  tree->SetRootNodeCount(3);
+  PVirtualNode parent = tree->GetLast();
+  tree->SetChildCount(parent, count);
+  tree->SetExpanded(parent, true);
+  tree->Update();
+  return parent;
+}
+
+void Line(const char* what, uint32_t count, double ms, double plain, double children) {
+  std::printf("%-34s %9u %10.1f ms  plain loop %8.1f ms  DeleteChildren %8.1f ms  ratio %6.1f\n", what,
+              count, ms, plain, children, children > 0 ? ms / children : 0.0);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<uint32_t> sizes;
+  for (int i = 1; i < argc; ++i) sizes.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
+  if (sizes.empty()) sizes = {5000, 20000, 100000, 1000000};
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  form->SetBounds(0, 0, 320, 440);
+  TVirtualDrawTree* tree = MakeTree(form);
+  form->Show();
+  std::printf("%-34s %9s %13s  (ratio: beside DeleteChildren)\n", "", "nodes", "time");
+  for (uint32_t count : sizes) {
+    double plain = PlainFree(count);
+    PVirtualNode parent = MakeParent(tree, count);
+    auto t = Clock::now();
+    tree->DeleteChildren(parent);
+    double children = Ms(t);
+
+    parent = MakeParent(tree, count);
+    t = Clock::now();
+    tree->SetChildCount(parent, 1);
+    Line("SetChildCount to 1", count, Ms(t), plain, children);
+    if (tree->GetChildCount(parent) != 1 || tree->RootNode()->TotalCount != 5) std::printf("  wrong count!\n");
+
+    parent = MakeParent(tree, count);
+    gInitCount = 1;
+    t = Clock::now();
+    tree->ReinitChildren(parent, false);
+    Line("ReinitChildren asking for 1", count, Ms(t), plain, children);
+
+    // Cut siblings: all of them, then every other one (half as many deleted).
+    for (int step : {1, 2}) {
+      parent = MakeParent(tree, count);
+      uint32_t i = 0;
+      for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling, ++i)
+        if (i % step == 0) run->States |= vsCutOrCopy;
+      tree->DoStateChange({tsCutPending});
+      t = Clock::now();
+      tree->DeleteMarkedCutNodes();
+      Line(step == 1 ? "DeleteMarkedCutNodes, all" : "DeleteMarkedCutNodes, every other", count, Ms(t),
+           step == 1 ? plain : plain / 2, step == 1 ? children : children / 2);
+      uint32_t index = 0;
+      for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling)
+        if (run->Index != index++) {
+          std::printf("  wrong index!\n");
+          break;
+        }
+    }
+    std::fflush(stdout);
+  }
+  form->Free();
+  return 0;
+}
