@@ -353,6 +353,26 @@ TEST(TreeResources, CheckImageListsHoldTwentyFiveImages) {
   EXPECT_NE(Screen->Cursors(crHeaderSplit), nullptr);
 }
 
+// Releasing the resources puts back what the program had under the split
+// cursor's id: its own cursor, or nothing (the arrow).
+TEST(TreeResources, ReleaseGivesTheScreenItsCursorBack) {
+  ReleaseSharedResources();
+  HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  EXPECT_EQ(Screen->Cursors(crHeaderSplit), arrow);
+  HCURSOR own = CopyCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS)));
+  Screen->SetCursors(crHeaderSplit, own);
+  SetUpSharedResources();
+  HCURSOR split = Screen->Cursors(crHeaderSplit);
+  EXPECT_NE(split, own);
+  EXPECT_NE(split, arrow);
+  ReleaseSharedResources();
+  EXPECT_EQ(Screen->Cursors(crHeaderSplit), own);
+  EXPECT_EQ(Screen->TakeCursor(crHeaderSplit), own);
+  DestroyCursor(own);
+  SetUpSharedResources();
+  EXPECT_NE(Screen->Cursors(crHeaderSplit), arrow);
+}
+
 // A new system window colour redraws the lists drawn in it, in the same
 // objects; the themed-look list keeps its colours.
 TEST(TreeResources, CheckImagesFollowTheSystemColours) {
