@@ -333,6 +333,11 @@ void SetUpSharedResources() {
     gSplitCursor = MakeHeaderSplitCursor();
     Screen->SetCursors(crHeaderSplit, gSplitCursor);
   }
+  // The format list lives until the program ends: set up again after a
+  // release, the resources find their formats registered already.
+  static bool formatsRegistered = false;
+  if (formatsRegistered) return;
+  formatsRegistered = true;
   const std::type_info& base = typeid(TBaseVirtualTree*);
   const std::type_info& stringTree = typeid(TCustomVirtualStringTree*);
   CF_VIRTUALTREE = RegisterTreeClipboardFormat("Virtual Tree Data", base, 50);

@@ -354,23 +354,33 @@ TEST(TreeResources, CheckImageListsHoldTwentyFiveImages) {
 }
 
 // Releasing the resources puts back what the program had under the split
-// cursor's id: its own cursor, or nothing (the arrow).
-TEST(TreeResources, ReleaseGivesTheScreenItsCursorBack) {
+// cursor's id: its own cursor, or nothing (the arrow); setting them up again
+// registers no clipboard format twice. In a process of its own: the
+// resources are released and set up again.
+static int ReleaseGivesTheScreenItsCursorBack() {
+  int failures = 0;
   ReleaseSharedResources();
   HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  EXPECT_EQ(Screen->Cursors(crHeaderSplit), arrow);
+  if (Screen->Cursors(crHeaderSplit) != arrow) failures |= 1;
   HCURSOR own = CopyCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS)));
   Screen->SetCursors(crHeaderSplit, own);
   SetUpSharedResources();
   HCURSOR split = Screen->Cursors(crHeaderSplit);
-  EXPECT_NE(split, own);
-  EXPECT_NE(split, arrow);
+  if (split == own || split == arrow) failures |= 2;
   ReleaseSharedResources();
-  EXPECT_EQ(Screen->Cursors(crHeaderSplit), own);
-  EXPECT_EQ(Screen->TakeCursor(crHeaderSplit), own);
+  if (Screen->Cursors(crHeaderSplit) != own) failures |= 4;
+  if (Screen->TakeCursor(crHeaderSplit) != own) failures |= 8;
   DestroyCursor(own);
   SetUpSharedResources();
-  EXPECT_NE(Screen->Cursors(crHeaderSplit), arrow);
+  auto any = [](const std::type_info&) { return true; };
+  if (ClipboardFormatList().CollectFormats(any).size() != 7) failures |= 32;
+  ReleaseSharedResources();
+  if (Screen->Cursors(crHeaderSplit) != arrow) failures |= 16;
+  return failures;
+}
+
+TEST(TreeResources, ReleaseGivesTheScreenItsCursorBack) {
+  EXPECT_EXIT(std::exit(100 + ReleaseGivesTheScreenItsCursorBack()), ::testing::ExitedWithCode(100), "");
 }
 
 // A new system window colour redraws the lists drawn in it, in the same
