@@ -5,8 +5,8 @@
 // its time for every other node):
 // SetChildCount shrinking an expanded node to one child, ReinitChildren
 // whose OnInitChildren asks for one child, and DeleteMarkedCutNodes of cut
-// siblings (all of them, and every other one). Sizes come from the command
-// line (default 5,000, 20,000, 100,000, 1,000,000).
+// siblings (all of them, every other one, and all of them hidden). Sizes
+// come from the command line (default 5,000, 20,000, 100,000, 1,000,000).
 #include <windows.h>
 
 #include <chrono>
@@ -128,18 +128,27 @@ int main(int argc, char** argv) {
     tree->ReinitChildren(parent, false);
     Line("ReinitChildren asking for 1", count, Ms(t), plain, children);
 
-    // Cut siblings: all of them, then every other one (half as many deleted).
-    for (int step : {1, 2}) {
+    // Cut siblings: all of them, every other one (half as many deleted), and
+    // all of them hidden (their parent then looks for a visible child left).
+    for (int step : {1, 2, 0}) {
       parent = MakeParent(tree, count);
+      if (step == 0) {
+        tree->BeginUpdate();
+        for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling)
+          tree->SetIsVisible(run, false);
+        tree->EndUpdate();
+      }
       uint32_t i = 0;
       for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling, ++i)
-        if (i % step == 0) run->States |= vsCutOrCopy;
+        if (step == 0 || i % step == 0) run->States |= vsCutOrCopy;
       tree->DoStateChange({tsCutPending});
       t = Clock::now();
       tree->DeleteMarkedCutNodes();
       double ms = Ms(t);
-      Line(step == 1 ? "DeleteMarkedCutNodes, all" : "DeleteMarkedCutNodes, every other", count, ms,
-           step == 1 ? plain : PlainFree(count, 2), step == 1 ? children : children / 2);
+      const char* what = step == 1 ? "DeleteMarkedCutNodes, all"
+                         : step == 2 ? "DeleteMarkedCutNodes, every other"
+                                     : "DeleteMarkedCutNodes, all hidden";
+      Line(what, count, ms, step == 2 ? PlainFree(count, 2) : plain, step == 2 ? children / 2 : children);
       uint32_t index = 0;
       for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling)
         if (run->Index != index++) {

@@ -460,7 +460,10 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   InternalDisconnectNode(node, false, reindex);
   DoFreeNode(node);
   if (!parentClearing) {
-    DetermineHiddenChildrenFlag(parent);
+    // Deleting a child shows none of the others: when all were hidden they
+    // still are, without looking at each of them once per deletion.
+    if (parent->FirstChild == nullptr || !(parent->States & vsAllChildrenHidden))
+      DetermineHiddenChildrenFlag(parent);
     InvalidateCache();
     if (updateCount == 0) {
       CompactSelection();

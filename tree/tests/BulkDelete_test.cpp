@@ -47,6 +47,10 @@ struct BulkDeleteTest : ::testing::Test {
     for (PVirtualNode node : AllNodes(*tree)) {
       if (rng() % 2) tree->SetExpanded(node, true);
       if (rng() % 8 == 0) tree->SetIsVisible(node, false);
+      // Some nodes whose children are all hidden.
+      if (rng() % 10 == 0)
+        for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+          tree->SetIsVisible(child, false);
       if (rng() % 4 == 0) tree->AddToSelection(node);
     }
     tree->EndUpdate();
