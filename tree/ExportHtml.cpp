@@ -113,8 +113,11 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
     AppendUtf8(out, caption, /*escapeHtml=*/true);
     out.Add('"');
   }
-  // The tree has no border width of its own: a border is one pixel.
-  if (BorderStyle() != bsNone) out.Add(" border=\"1\" frame=box");
+  // The table's frame is as thick as the tree's: its border ring plus the edge line.
+  if (BorderStyle() != bsNone) {
+    AddNumberAttribute(out, " border=\"", int64_t(BorderWidth()) + 1);
+    out.Add(" frame=box");
+  }
   out.Add(" cellspacing=\"0\" cellpadding=");
   out.AddInt(Margin());
   out.Add('>');

@@ -116,6 +116,12 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
       InvalidateColumn(column);
       focusedColumn = column;
     }
+    // A control that docks is dragged by its parent's frame: a scroll still
+    // pending from before would run under that drag.
+    if (DragKind() == dkDock) {
+      StopTreeTimer(kScrollTimer);
+      DoStateChange({}, {tsScrollPending, tsScrolling});
+    }
     if (newNode || newColumn) DoFocusNode(node, false);
     if (multi && !shiftEmpty) {
       HandleClickSelection(node, shift, autoDrag);

@@ -199,7 +199,17 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
       Sort(node, HeaderSortColumn(), HeaderSortDirection(), true);
     InvalidateCache();
   } else {
-    while (node->ChildCount > newCount && node->LastChild != nullptr) DeleteNode(node->LastChild, true);
+    // Bracketed as AddChild brackets growth: the scroll range, the cache and
+    // the listeners hear of the shrink once, not once per deleted node.
+    ++updateCount;
+    try {
+      DeleteLastChildren(node, node->ChildCount - newCount);
+    } catch (...) {
+      --updateCount;
+      throw;
+    }
+    --updateCount;
+    if (updateCount == 0) CompactSelection();
   }
   if (updateCount == 0) {
     ValidateCache();
@@ -382,6 +392,47 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   }
 }
 
+void TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
+  VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  StructureChange(node == root ? nullptr : node, crChildDeleted);
+  // Each child goes as DeleteNode deletes it, last first, but unlinked here
+  // as DeleteChildren unlinks its children: the parent chain's totals, the
+  // count and the hidden-children flag change once for all of them.
+  bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
+  bool expanded = (node->States & vsExpanded) != 0;
+  uint32_t removed = 0;
+  int64_t removedCount = 0, removedHeight = 0;
+  auto account = [&] {
+    node->States &= ~vsClearing;
+    node->ChildCount = CheckedU32(node->ChildCount, -int64_t(removed));
+    PropagateTotalCount(node, -removedCount, true);
+    if (expanded) PropagateTotalHeight(node, -removedHeight, true);
+    DetermineHiddenChildrenFlag(node);
+    InvalidateCache();
+  };
+  node->States |= vsClearing;
+  try {
+    for (; removed < count && node->LastChild != nullptr;) {
+      PVirtualNode run = node->LastChild;
+      bool visible = (run->States & vsVisible) != 0;
+      if (shown && visible) visibleCount = CheckedU32(visibleCount, -1);
+      removedCount += run->TotalCount;
+      if (visible) removedHeight += run->TotalHeight;
+      run->States |= vsDeleting;
+      PVirtualNode previous = run->PrevSibling;
+      if (previous != nullptr) previous->NextSibling = nullptr;
+      node->LastChild = previous;
+      if (previous == nullptr) node->FirstChild = nullptr;
+      ++removed;
+      DeleteNode(run, true);
+    }
+  } catch (...) {
+    account();
+    throw;
+  }
+  account();
+}
+
 void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   if (node == nullptr || node == root || options.misc.Contains(toReadOnly)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
@@ -409,7 +460,10 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   InternalDisconnectNode(node, false, reindex);
   DoFreeNode(node);
   if (!parentClearing) {
-    DetermineHiddenChildrenFlag(parent);
+    // Deleting a child shows none of the others: when all were hidden they
+    // still are, without looking at each of them once per deletion.
+    if (parent->FirstChild == nullptr || !(parent->States & vsAllChildrenHidden))
+      DetermineHiddenChildrenFlag(parent);
     InvalidateCache();
     if (updateCount == 0) {
       CompactSelection();

@@ -1,6 +1,7 @@
 // The tree's public selection, focus, clipboard, editing and drag entry points
 // as the keyboard, the mouse and callers use them.
 #include <memory>
+#include <vector>
 
 #include "core/FileStream.h"
 #include "tree/VirtualTrees.h"
@@ -144,21 +145,41 @@ void TBaseVirtualTree::CancelCutOrCopy() {
 void TBaseVirtualTree::DeleteMarkedCutNodes() {
   if (!states.Contains(tsCutPending)) return;
   BeginUpdate();
-  PVirtualNode run = GetFirstNoInit();
-  while (run != nullptr) {
-    if (!(run->States & vsCutOrCopy)) {
-      run = GetNextNoInit(run);
-      continue;
+  try {
+    // Depth first, one sibling chain per level; a cut node goes with its
+    // subtree. The siblings that stay are numbered as the walk passes them,
+    // so a long run of cut siblings is not renumbered once per deletion.
+    struct Level {
+      PVirtualNode next;
+      uint32_t index;
+    };
+    std::vector<Level> levels{{root->FirstChild, 0}};
+    auto renumberRest = [&] {
+      for (Level& level : levels)
+        for (PVirtualNode run = level.next; run != nullptr; run = run->NextSibling) run->Index = level.index++;
+    };
+    while (!levels.empty()) {
+      PVirtualNode run = levels.back().next;
+      if (run == nullptr) {
+        levels.pop_back();
+        continue;
+      }
+      levels.back().next = run->NextSibling;
+      if (run->States & vsCutOrCopy) {
+        try {
+          DeleteNode(run, false);
+        } catch (...) {
+          renumberRest();  // the siblings left keep consecutive numbers
+          throw;
+        }
+        continue;
+      }
+      run->Index = levels.back().index++;
+      if (run->FirstChild != nullptr) levels.push_back({run->FirstChild, 0});
     }
-    // The walk goes on after the subtree that is deleted with the node.
-    PVirtualNode next = run;
-    while (next != nullptr && next->NextSibling == nullptr) {
-      next = next->Parent;
-      if (next == root) next = nullptr;
-    }
-    if (next != nullptr) next = next->NextSibling;
-    DeleteNode(run, true);
-    run = next;
+  } catch (...) {
+    EndUpdate();
+    throw;
   }
   EndUpdate();
   DoStateChange({}, {tsCutPending});

@@ -25,6 +25,10 @@ namespace {
 bool gInitialized = false;
 bool gNeedToUninitializeOLE = false;
 bool gTimerPeriodSet = false;
+// The header split cursor put on the screen, and the program's own cursor it
+// displaced there (nullptr: none).
+HCURSOR gSplitCursor = nullptr;
+HCURSOR gDisplacedSplitCursor = nullptr;
 CRITICAL_SECTION gWatcher;
 bool gWatcherReady = false;
 // The seven drawn lists in TCheckImageKind order, then the two system sets.
@@ -324,7 +328,16 @@ void SetUpSharedResources() {
   gNeedToUninitializeOLE = SUCCEEDED(OleInitialize(nullptr));
   CF_VTREFERENCE = static_cast<uint16_t>(RegisterClipboardFormatA("Virtual Tree Reference"));
   gTimerPeriodSet = timeBeginPeriod(1) == TIMERR_NOERROR;
-  if (Screen != nullptr) Screen->SetCursors(crHeaderSplit, MakeHeaderSplitCursor());
+  if (Screen != nullptr) {
+    gDisplacedSplitCursor = Screen->TakeCursor(crHeaderSplit);
+    gSplitCursor = MakeHeaderSplitCursor();
+    Screen->SetCursors(crHeaderSplit, gSplitCursor);
+  }
+  // The format list lives until the program ends: set up again after a
+  // release, the resources find their formats registered already.
+  static bool formatsRegistered = false;
+  if (formatsRegistered) return;
+  formatsRegistered = true;
   const std::type_info& base = typeid(TBaseVirtualTree*);
   const std::type_info& stringTree = typeid(TCustomVirtualStringTree*);
   CF_VIRTUALTREE = RegisterTreeClipboardFormat("Virtual Tree Data", base, 50);
@@ -376,6 +389,17 @@ void ReleaseSharedResources() {
   for (TCustomImageList*& list : gCheckLists) FreeAndNil(list);
   if (gNeedToUninitializeOLE) OleUninitialize();
   gNeedToUninitializeOLE = false;
+  // The screen gets back the cursor it had before ours, unless the program has
+  // put another there since (the screen may be gone already at program end:
+  // it destroyed ours with its own).
+  if (gSplitCursor != nullptr && Screen != nullptr && Screen->Cursors(crHeaderSplit) == gSplitCursor) {
+    DestroyCursor(Screen->TakeCursor(crHeaderSplit));
+    if (gDisplacedSplitCursor != nullptr) Screen->SetCursors(crHeaderSplit, gDisplacedSplitCursor);
+  } else if (gDisplacedSplitCursor != nullptr) {
+    DestroyCursor(gDisplacedSplitCursor);
+  }
+  gSplitCursor = nullptr;
+  gDisplacedSplitCursor = nullptr;
 }
 
 namespace {

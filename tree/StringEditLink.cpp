@@ -154,11 +154,12 @@ void TVTEdit::WMPaste(TMessage& m) {
 void TVTEdit::Leave(bool accept) {
   if (link == nullptr || link->stopping) return;
   std::shared_ptr<TStringEditLink> keep = ref;
-  // While the tree's window (or one around it) is being destroyed or
-  // recreated, half-typed text is never taken.
+  // While the tree (or a control around it) is being freed, half-typed text is
+  // never taken: its handlers may be gone. A window that is only recreated
+  // (a new reading order, other scroll bars) leaves the tree whole, and the
+  // text is handed over as when the focus goes.
   for (TWinControl* run = link->tree; run != nullptr; run = run->Parent())
-    if (run->ControlState().Contains(csDestroyingHandle) || run->ComponentState().Contains(csDestroying))
-      accept = false;
+    if (run->ComponentState().Contains(csDestroying)) accept = false;
   if (accept)
     link->tree->DoEndEdit();
   else
@@ -176,7 +177,7 @@ void TVTEdit::CMExit(TMessage& m) {
 void TVTEdit::WMDestroy(TMessage& m) {
   // The window goes while the edit is still active: with toAutoAcceptEditChange
   // the typed text is kept, as when the focus goes (Leave takes nothing while
-  // the tree's own window is being recreated or destroyed).
+  // the tree is being freed).
   if (link != nullptr && !link->stopping) {
     auto* options = dynamic_cast<TCustomStringTreeOptions*>(link->tree->TreeOptions());
     Leave(options != nullptr && options->StringOptions().Contains(toAutoAcceptEditChange));

@@ -612,6 +612,8 @@ private:
   int WrittenDepth(PVirtualNode node) const;
   // The children under each level of nodes go first, deepest first (DeleteChildren).
   void DeleteDescendants(PVirtualNode node, bool shown);
+  // Deletes node's last count children (a shrinking SetChildCount), accounted once.
+  void DeleteLastChildren(PVirtualNode node, uint32_t count);
   int selectionBatch = 0;
   std::vector<PVirtualNode> batchedSelection;  // loaded selections waiting for EndLoadedSelectionBatch
   int streamDepth = 0;

@@ -221,6 +221,9 @@ public:
   HCURSOR Cursors(TCursor id) const;
   // Adds or replaces a program cursor (positive id); the screen owns it.
   void SetCursors(TCursor id, HCURSOR cursor);
+  // Removes a program cursor and hands it to the caller, who then owns it;
+  // nullptr when id has none (its stock cursor or the arrow shows again).
+  HCURSOR TakeCursor(TCursor id);
   int Width() const;
   int Height() const;
   // The desktop's work area (without the task bar).

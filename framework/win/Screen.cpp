@@ -82,6 +82,16 @@ void TScreen::SetCursors(TCursor id, HCURSOR handle) {
   ownCursors.emplace_back(id, handle);
 }
 
+HCURSOR TScreen::TakeCursor(TCursor id) {
+  for (auto c = ownCursors.begin(); c != ownCursors.end(); ++c)
+    if (c->first == id) {
+      HCURSOR handle = c->second;
+      ownCursors.erase(c);
+      return handle;
+    }
+  return nullptr;
+}
+
 void TScreen::SetCursor(TCursor value) {
   if (value == cursor) return;
   cursor = value;

@@ -239,19 +239,39 @@ TEST_F(EditorTest, AnEditorWindowDestroyedWhileEditingKeepsTheTextWithAutoAccept
   EXPECT_EQ(gNames[1], u"kept");
 }
 
-TEST_F(EditorTest, RecreatingTheWindowCancelsAndTheTreeMayGoWhileEditing) {
+TEST_F(EditorTest, RecreatingTheWindowKeepsTheTextWithAutoAcceptAndTheTreeMayGoWhileEditing) {
+  StartWithF2();
+  input->Type(u"typed");
+  tree->RecreateWnd();
+  qvtest::Pump(20);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(gNewTexts, 1);
+  EXPECT_EQ(gNames[1], u"typed");
+  // A new reading order recreates the window too.
+  tree->SetFocus();
+  StartWithF2();
+  input->Type(u"mirrored");
+  tree->SetBiDiMode(bdRightToLeft);
+  qvtest::Pump(20);
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(gNames[1], u"mirrored");
+  tree->SetBiDiMode(bdLeftToRight);
+  // Without auto-accept a recreation cancels.
+  auto* options = static_cast<TCustomStringTreeOptions*>(tree->TreeOptions());
+  options->SetStringOptions(options->StringOptions().Exclude(toAutoAcceptEditChange));
+  tree->SetFocus();
   StartWithF2();
   input->Type(u"half");
   tree->RecreateWnd();
   qvtest::Pump(20);
   EXPECT_FALSE(tree->IsEditing());
-  EXPECT_EQ(gNewTexts, 0);
-  EXPECT_EQ(gNames[1], u"beta");
+  EXPECT_EQ(gNewTexts, 2);
+  EXPECT_EQ(gNames[1], u"mirrored");
   // A tree freed in the middle of an edit takes its editor with it (TearDown counts).
   tree->SetFocus();
   StartWithF2();
   input->Type(u"gone");
   form->Free();
   form = nullptr;
-  EXPECT_EQ(gNewTexts, 0);
+  EXPECT_EQ(gNewTexts, 2);
 }

@@ -420,6 +420,16 @@ TEST_F(ExportTest, HtmlEscapesEveryTextAndKeepsItsMarkupStrict) {
   EXPECT_EQ(cells[6].text, u"\"quoted\" \U0001F600 \uFFFD end");
   EXPECT_EQ(cells[7].text, u"&amp; literal");
   EXPECT_NE(html.find(".default{font: 8pt \"Odd &amp; &lt;Font&gt;\";color:#000000;}"), std::string::npos);
+  EXPECT_EQ(cells[0].attributes["border"], "1");
+  EXPECT_EQ(cells[0].attributes["frame"], "box");
+  // The table's frame follows the tree's border: its width plus the edge, none without one.
+  tree->SetBorderWidth(3);
+  cells = ReadHtmlCells(tree->ContentToHTML(tstAll));
+  EXPECT_EQ(cells[0].attributes["border"], "4");
+  tree->SetBorderStyle(bsNone);
+  cells = ReadHtmlCells(tree->ContentToHTML(tstAll));
+  EXPECT_EQ(cells[0].attributes.count("border"), 0u);
+  EXPECT_EQ(cells[0].attributes.count("frame"), 0u);
   bold->Free();
 }
 

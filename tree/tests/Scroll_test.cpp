@@ -154,6 +154,30 @@ TEST_F(ScrollTest, AutoScrollStopsAtAllFourEnds) {
   EXPECT_TRUE(tree->DetermineScrollDirections(150, 199).Empty());
 }
 
+// A click on a node of a docking control ends a pending automatic scroll
+// (its timer too); a control dragged the ordinary way keeps it until the
+// button is released.
+TEST_F(ScrollTest, AClickOnADockingTreeStopsAutoScrolling) {
+  MakeLargeTree();
+  for (TDragKind kind : {dkDrag, dkDock}) {
+    tree->SetDragKind(kind);
+    tree->DoStateChange({tsScrollPending, tsScrolling});
+    SetTimer(tree->Handle(), 4, 100000, nullptr);
+    PVirtualNode node = tree->GetNext(tree->GetFirst());
+    TRect text = tree->GetDisplayRect(node, 0, true);
+    LPARAM at = MAKELPARAM(text.Left + 2, (text.Top + text.Bottom) / 2);
+    SendMessageW(tree->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    EXPECT_EQ(tree->FocusedNode(), node) << kind;
+    bool docking = kind == dkDock;
+    EXPECT_EQ(tree->TreeStates().Contains(tsScrollPending), !docking) << kind;
+    EXPECT_EQ(tree->TreeStates().Contains(tsScrolling), !docking) << kind;
+    EXPECT_EQ(KillTimer(tree->Handle(), 4) != FALSE, !docking) << kind;
+    SendMessageW(tree->Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_FALSE(tree->TreeStates().Contains(tsScrollPending));
+    tree->SetFocusedNode(tree->GetFirst());
+  }
+}
+
 TEST_F(ScrollTest, WheelPanningWindowCursorsAndSteps) {
   MakeLargeTree();
   TPoint anchor{150, 100};

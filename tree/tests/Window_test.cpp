@@ -353,6 +353,36 @@ TEST(TreeResources, CheckImageListsHoldTwentyFiveImages) {
   EXPECT_NE(Screen->Cursors(crHeaderSplit), nullptr);
 }
 
+// Releasing the resources puts back what the program had under the split
+// cursor's id: its own cursor, or nothing (the arrow); setting them up again
+// registers no clipboard format twice. In a process of its own: the
+// resources are released and set up again.
+static int ReleaseGivesTheScreenItsCursorBack() {
+  int failures = 0;
+  ReleaseSharedResources();
+  HCURSOR arrow = LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
+  if (Screen->Cursors(crHeaderSplit) != arrow) failures |= 1;
+  HCURSOR own = CopyCursor(LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_CROSS)));
+  Screen->SetCursors(crHeaderSplit, own);
+  SetUpSharedResources();
+  HCURSOR split = Screen->Cursors(crHeaderSplit);
+  if (split == own || split == arrow) failures |= 2;
+  ReleaseSharedResources();
+  if (Screen->Cursors(crHeaderSplit) != own) failures |= 4;
+  if (Screen->TakeCursor(crHeaderSplit) != own) failures |= 8;
+  DestroyCursor(own);
+  SetUpSharedResources();
+  auto any = [](const std::type_info&) { return true; };
+  if (ClipboardFormatList().CollectFormats(any).size() != 7) failures |= 32;
+  ReleaseSharedResources();
+  if (Screen->Cursors(crHeaderSplit) != arrow) failures |= 16;
+  return failures;
+}
+
+TEST(TreeResources, ReleaseGivesTheScreenItsCursorBack) {
+  EXPECT_EXIT(std::exit(100 + ReleaseGivesTheScreenItsCursorBack()), ::testing::ExitedWithCode(100), "");
+}
+
 // A new system window colour redraws the lists drawn in it, in the same
 // objects; the themed-look list keeps its colours.
 TEST(TreeResources, CheckImagesFollowTheSystemColours) {
