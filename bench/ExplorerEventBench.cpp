@@ -5,7 +5,10 @@
 // CompareIDs call of the folder per child (what a lookup costing one shell
 // comparison a sibling spends), one bare listing of the folder per event (each
 // update re-reads its item from its folder's listing), and the same F5 with
-// one child selected (all of it but bringing the selection back).
+// one child selected (all of it but bringing the selection back). Then the
+// notifier's duplicate test queueing an update of every file, and again each
+// in another form (the bare PIDL), beside the plain test doing the same: every
+// waiting change compared with ILIsEqual.
 #include <windows.h>
 
 #include <algorithm>
@@ -15,6 +18,7 @@
 #include <vector>
 
 #include "shell/ExplorerTree.h"
+#include "shell/PendingEvents.h"
 #include "BenchFolders.h"
 #include "shell/ShellNotifier.h"
 #include "shell/ShellUtilities.h"
@@ -72,6 +76,47 @@ double ApplyBatch(TVirtualExplorerTreeview* tree, const std::vector<LPITEMIDLIST
   auto start = Clock::now();
   SendMessageW(tree->Handle(), kWMShellNotify, reinterpret_cast<WPARAM>(list), 0);
   return Millis(start);
+}
+
+// Milliseconds of queueing an update of each PIDL of first and then of
+// second unless a like one waits; queued counts those queued. indexed: the
+// notifier's index, else the plain test over every waiting change.
+double QueueUpdates(const std::vector<LPITEMIDLIST>& first, const std::vector<LPITEMIDLIST>& second, bool indexed,
+                    int& queued) {
+  TPendingEvents pending;
+  std::vector<TVirtualShellEvent*> plain;
+  auto start = Clock::now();
+  for (const std::vector<LPITEMIDLIST>* list : {&first, &second}) {
+    for (LPITEMIDLIST pidl : *list) {
+      bool waits;
+      TPendingEvents::Keys keys;
+      if (indexed) {
+        keys.bytes = TPendingEvents::BytesKey(sekUpdateItem, pidl, 0);
+        waits = pending.WaitsExactly(sekUpdateItem, pidl, 0, keys.bytes);
+        if (!waits) {
+          keys.name = TPendingEvents::NameKey(sekUpdateItem, pidl, 0);
+          waits = pending.Waits(sekUpdateItem, pidl, 0, keys);
+        }
+      } else {
+        waits = std::any_of(plain.begin(), plain.end(),
+                            [&](TVirtualShellEvent* e) { return LikeShellEvent(e, sekUpdateItem, pidl, 0); });
+      }
+      if (waits) continue;
+      auto* event = New<TVirtualShellEvent>(sekUpdateItem, pidl, nullptr, 0, 0, false);
+      if (indexed)
+        pending.Add(event, keys);
+      else
+        plain.push_back(event);
+    }
+  }
+  double ms = Millis(start);
+  if (indexed) plain = pending.TakeAll();
+  queued = static_cast<int>(plain.size());
+  for (TVirtualShellEvent* event : plain) {
+    event->FreePIDLs();
+    event->Free();
+  }
+  return ms;
 }
 
 // Milliseconds of one F5 with the first `selected` children of node selected; restored counts those selected after.
@@ -166,6 +211,23 @@ int main() {
     one = std::min(one, Refresh(tree, node, 1, restoredOne));
   }
   NamespacePIDLManager->FreePIDL(folderPIDL);
+
+  std::vector<LPITEMIDLIST> parsed, bareAll;
+  for (int i = 0; i < kFiles; ++i) {
+    std::u16string path = folder + u"\\" + FileName(i);
+    parsed.push_back(PathToPIDL(path));
+    LPITEMIDLIST simple = SHSimpleIDListFromPath(vws::W(path));
+    bareAll.push_back(NamespacePIDLManager->CopyPIDL(simple));
+    CoTaskMemFree(simple);
+  }
+  int queuedIndexed = 0, queuedPlain = 0;
+  double indexed = QueueUpdates(parsed, bareAll, true, queuedIndexed);
+  double plainTest = QueueUpdates(parsed, bareAll, false, queuedPlain);
+  std::printf("duplicate test, %d updates then each again bare %9.1f ms  (%d queued)\n", kFiles, indexed, queuedIndexed);
+  std::printf("  reference: ILIsEqual with every waiting one %9.1f ms  (%d queued)  %.3fx\n", plainTest, queuedPlain,
+              indexed / plainTest);
+  for (LPITEMIDLIST pidl : parsed) NamespacePIDLManager->FreePIDL(pidl);
+  for (LPITEMIDLIST pidl : bareAll) NamespacePIDLManager->FreePIDL(pidl);
   std::printf("F5 with %d of %d selected             %9.1f ms  (%d selected after)\n", kFiles, kFiles, all,
               restoredAll);
   std::printf("  reference: F5 with 1 selected        %9.1f ms  %.2fx\n", one, all / one);
@@ -173,5 +235,5 @@ int main() {
   for (LPITEMIDLIST pidl : bare) NamespacePIDLManager->FreePIDL(pidl);
   tree->Free();
   form->Free();
-  return found == kEvents && bareFound == kEvents && restoredAll == kFiles && restoredOne == 1 ? 0 : 1;
+  return found == kEvents && bareFound == kEvents && queuedIndexed == kFiles && queuedPlain == kFiles && restoredAll == kFiles && restoredOne == 1 ? 0 : 1;
 }

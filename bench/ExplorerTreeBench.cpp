@@ -149,8 +149,8 @@ int main() {
   std::printf("folder of %d files, best of three rounds (ratios: the tree's time over the reference's)\n", bareItems);
   std::printf("shell, bare listing (EnumObjects)                  %8.1f ms\n", bare);
   std::printf("shell, listing keeping every child's PIDL      %8.1f ms\n", kept);
-  std::printf("shell, the same work: keyed, n-1 CompareIDs, %2d names shown %8.1f ms\n", rows, sameWork);
-  std::printf("shell, sorted by CompareIDs alone (n log n calls) %8.1f ms\n", byCompare);
+  std::printf("shell, the same work (keys, n-1 CompareIDs, %d names) %8.1f ms\n", rows, sameWork);
+  std::printf("shell, sorted by CompareIDs alone (n log n calls)  %8.1f ms\n", byCompare);
   std::printf("tree expand to first paint, checks     %8.1f ms  (%u children)  %.2fx the bare listing  %.2fx the "
               "same work\n",
               withChecks, treeChildren, withChecks / bare, withChecks / sameWork);
