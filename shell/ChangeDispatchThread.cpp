@@ -76,7 +76,7 @@ void TVirtualChangeDispatchThread::QueueUnlessPending(TShellEventKind kind, LPCI
     EnterCriticalSection(&lock);
     duplicate = pending.WaitsExactly(kind, pidl1, dword1, keys.bytes);
     LeaveCriticalSection(&lock);
-    if (!duplicate) keys.name = TPendingEvents::NameKey(kind, pidl1, dword1);
+    if (!duplicate) keys.name = pending.NameKey(kind, pidl1, dword1);
   }
   EnterCriticalSection(&lock);
   if (checkPending && !duplicate) duplicate = pending.Waits(kind, pidl1, dword1, keys);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "shell/ExactNames.h"
 #include "shell/ShellUtilities.h"
@@ -57,18 +58,101 @@ size_t TPendingEvents::BytesKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32
   return Mix(key, std::hash<std::string_view>{}(bytes));
 }
 
-std::optional<size_t> TPendingEvents::NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword) {
-  if (pidl == nullptr) return std::nullopt;
-  std::u16string name = exactnames::ParsingName(pidl);
+namespace {
+
+// name in capitals (folded more widely than the shell folds names, so that
+// equal items always share a key) hashed; none for no name.
+std::optional<size_t> FoldedKey(const std::u16string& name) {
   if (name.empty()) return std::nullopt;
-  // Folded more widely than the shell folds names: equal items always share a key.
   std::u16string upper(name.size(), u'\0');
   int length = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, reinterpret_cast<LPCWSTR>(name.data()),
                             static_cast<int>(name.size()), reinterpret_cast<LPWSTR>(upper.data()),
                             static_cast<int>(upper.size()));
   if (length <= 0) return std::nullopt;
   upper.resize(static_cast<size_t>(length));
-  return Mix(Head(kind, dword), std::hash<std::u16string>{}(upper));
+  return std::hash<std::u16string>{}(upper);
+}
+
+// The last ID of pidl and the length of what comes before it.
+LPCITEMIDLIST LastID(LPCITEMIDLIST pidl, uint32_t& before) {
+  auto* bytes = reinterpret_cast<const uint8_t*>(pidl);
+  uint32_t at = 0, last = 0;
+  for (;;) {
+    uint16_t cb;
+    std::memcpy(&cb, bytes + at, sizeof cb);
+    if (cb == 0) break;
+    last = at;
+    at += cb;
+  }
+  before = last;
+  return reinterpret_cast<LPCITEMIDLIST>(bytes + last);
+}
+
+constexpr size_t kFoldersKept = 32;
+
+}  // namespace
+
+TPendingEvents::TPendingEvents() { InitializeCriticalSection(&folderLock); }
+
+TPendingEvents::~TPendingEvents() {
+  for (auto& entry : folders)
+    if (entry.second.folder != nullptr) entry.second.folder->Release();
+  DeleteCriticalSection(&folderLock);
+}
+
+std::optional<size_t> TPendingEvents::NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword) {
+  if (pidl == nullptr) return std::nullopt;
+  std::optional<size_t> item = ItemKey(pidl);
+  if (!item) return std::nullopt;
+  return Mix(Head(kind, dword), *item);
+}
+
+std::optional<size_t> TPendingEvents::ItemKey(LPCITEMIDLIST pidl) {
+  uint32_t before = 0;
+  LPCITEMIDLIST last = LastID(pidl, before);
+  // The desktop itself, or an item whose folder will not bind: the whole parsing name.
+  auto whole = [&]() -> std::optional<size_t> {
+    std::optional<size_t> key = FoldedKey(exactnames::ParsingName(pidl));
+    return key ? std::optional<size_t>(Mix(*key, 1)) : std::nullopt;
+  };
+  if (last->mkid.cb == 0) return whole();
+  std::string parentBytes(reinterpret_cast<const char*>(pidl), before);
+  EnterCriticalSection(&folderLock);
+  auto found = folders.find(parentBytes);
+  if (found == folders.end()) {
+    if (folders.size() >= kFoldersKept) {
+      for (auto& entry : folders)
+        if (entry.second.folder != nullptr) entry.second.folder->Release();
+      folders.clear();
+    }
+    Folder entry;
+    std::vector<uint8_t> parent(parentBytes.begin(), parentBytes.end());
+    parent.resize(parent.size() + 2, 0);
+    auto parentPIDL = reinterpret_cast<LPCITEMIDLIST>(parent.data());
+    IShellFolder* desktop = nullptr;
+    if (SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop != nullptr) {
+      if (before == 0) {
+        entry.folder = desktop;
+        desktop = nullptr;
+      } else {
+        std::optional<size_t> key = FoldedKey(exactnames::ParsingName(parentPIDL));
+        void* bound = nullptr;
+        if (key && SUCCEEDED(desktop->BindToObject(parentPIDL, nullptr, IID_IShellFolder, &bound)) && bound != nullptr)
+          entry = Folder{static_cast<IShellFolder*>(bound), *key};
+      }
+      if (desktop != nullptr) desktop->Release();
+    }
+    found = folders.emplace(std::move(parentBytes), entry).first;
+  }
+  std::optional<size_t> key;
+  if (found->second.folder != nullptr) {
+    std::vector<uint8_t> one = exactnames::FirstIDOnly(last);
+    key = FoldedKey(exactnames::InFolderName(found->second.folder, reinterpret_cast<LPCITEMIDLIST>(one.data())));
+    if (key) key = Mix(found->second.key, *key);
+  }
+  bool bound = found->second.folder != nullptr;
+  LeaveCriticalSection(&folderLock);
+  return bound ? key : whole();
 }
 
 bool TPendingEvents::WaitsExactly(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, size_t bytesKey) const {

@@ -5,12 +5,15 @@
 // waiting as with one: an exact copy of the PIDL is found by its bytes, and
 // any other PIDL the shell calls equal among those whose item has the same
 // parsing name without case (which equal items share); a PIDL the shell
-// names not is compared with every waiting change of its kind.
+// names not is compared with every waiting change of its kind. Names are
+// asked of the item's folder, kept bound for the next change in it: asking
+// the desktop for a whole path binds every folder on it each time.
 #include <windows.h>
 #include <shlobj.h>
 
 #include <cstddef>
 #include <optional>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -24,8 +27,15 @@ public:
   };
   // The key of the exact PIDL (cheap: no shell call).
   static size_t BytesKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword);
-  // The key of the item's parsing name without case; none for no PIDL or no name. Asks the shell.
-  static std::optional<size_t> NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword);
+  // The key of the item's parsing name without case; none for no PIDL or no
+  // name. Asks the shell; may be called from any thread, and not under the
+  // caller's lock.
+  std::optional<size_t> NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword);
+
+  TPendingEvents();
+  ~TPendingEvents();
+  TPendingEvents(const TPendingEvents&) = delete;
+  TPendingEvents& operator=(const TPendingEvents&) = delete;
 
   // A change waits whose PIDL has the very bytes of pidl.
   bool WaitsExactly(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, size_t bytesKey) const;
@@ -43,6 +53,16 @@ private:
   std::unordered_multimap<size_t, TVirtualShellEvent*> byBytes;
   std::unordered_multimap<size_t, TVirtualShellEvent*> byName;
   std::vector<TVirtualShellEvent*> unnamed;  // compared in full with every change of their kind
+
+  // Folders the names were last asked of, by the bytes of their PIDLs.
+  struct Folder {
+    IShellFolder* folder = nullptr;
+    size_t key = 0;  // of the folder's own parsing name without case
+  };
+  // The key of the item pidl ends in, from its folder's answer; none when the folder gives no name.
+  std::optional<size_t> ItemKey(LPCITEMIDLIST pidl);
+  CRITICAL_SECTION folderLock;
+  std::unordered_map<std::string, Folder> folders;  // under folderLock
 };
 
 // The duplicate test itself: kind and (for free space and icons) value alike, and the PIDLs ILIsEqual or both none.

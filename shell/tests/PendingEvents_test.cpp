@@ -1,7 +1,7 @@
 // The dispatch thread's waiting changes: the indexed duplicate test against
 // the plain one (every waiting change compared with ILIsEqual) on random
-// changes, among them PIDLs of one file made before and after it grew (other
-// bytes, the same item).
+// changes, among them PIDLs of one file made before and after it grew and
+// in the bare form (other bytes, the same item), in two folders.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -22,6 +22,13 @@ struct Pool {
     LPITEMIDLIST pidl = PathToPIDL(path);
     ASSERT_NE(pidl, nullptr);
     pidls.push_back(pidl);
+  }
+  // The bare form (names without their data) a path given to SHChangeNotify may arrive in.
+  void AddBare(const std::u16string& path) {
+    LPITEMIDLIST simple = SHSimpleIDListFromPath(shelltest::W(path));
+    ASSERT_NE(simple, nullptr);
+    pidls.push_back(NamespacePIDLManager->CopyPIDL(simple));
+    CoTaskMemFree(simple);
   }
 };
 
@@ -44,8 +51,13 @@ TEST(PendingEvents, TheIndexFindsWhatTheFullComparisonFinds) {
     pool.Add(path);
     folder.MakeFile(name, 4000 + i);
     pool.Add(path);
+    if (i % 2 == 0) pool.AddBare(path);
   }
-  pool.Add(folder.MakeFolder(u"sub"));
+  std::u16string sub = folder.MakeFolder(u"sub");
+  pool.Add(sub);
+  pool.AddBare(sub);
+  pool.Add(folder.MakeFile(u"sub\\inner.txt", 4));
+  pool.AddBare(sub + u"\\inner.txt");
   pool.Add(folder.Path());
   size_t items = pool.pidls.size();
   const TShellEventKind kinds[] = {sekUpdateItem, sekUpdateDir, sekFreeSpace, sekUpdateImage};
@@ -58,7 +70,7 @@ TEST(PendingEvents, TheIndexFindsWhatTheFullComparisonFinds) {
     size_t pick = random() % (items + 1);
     LPCITEMIDLIST pidl = pick < items ? pool.pidls[pick] : nullptr;
     uint32_t dword = random() % 2;
-    TPendingEvents::Keys keys{TPendingEvents::BytesKey(kind, pidl, dword), TPendingEvents::NameKey(kind, pidl, dword)};
+    TPendingEvents::Keys keys{TPendingEvents::BytesKey(kind, pidl, dword), pending.NameKey(kind, pidl, dword)};
     bool expected = std::any_of(model.begin(), model.end(),
                                 [&](TVirtualShellEvent* e) { return LikeShellEvent(e, kind, pidl, dword); });
     bool exact = pending.WaitsExactly(kind, pidl, dword, keys.bytes);
