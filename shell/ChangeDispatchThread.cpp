@@ -22,11 +22,10 @@ void TVirtualChangeDispatchThread::Create(TVirtualChangeNotifier* notifier_) {
 
 TVirtualChangeDispatchThread::~TVirtualChangeDispatchThread() {
   // The thread has ended (the base's BeforeDestruction waited for it).
-  for (TVirtualShellEvent* event : pending) {
+  for (TVirtualShellEvent* event : pending.TakeAll()) {
     event->FreePIDLs();
     event->Free();
   }
-  pending.clear();
   for (LPITEMIDLIST pidl : recycleBins) NotifierPIDLs()->FreePIDL(pidl);
   recycleBins.clear();
   if (stopEvent != nullptr) CloseHandle(stopEvent);
@@ -63,26 +62,26 @@ void TVirtualChangeDispatchThread::BuildRecycleBinList() {
   desktop->Release();
 }
 
-bool TVirtualChangeDispatchThread::PendingLocked(TShellEventKind kind, LPCITEMIDLIST pidl1, uint32_t dword1) const {
-  // Free space and icon updates carry no item: their values tell them apart.
-  bool byValue = kind == sekFreeSpace || kind == sekUpdateImage;
-  return std::any_of(pending.begin(), pending.end(), [&](const TVirtualShellEvent* e) {
-    if (e->Kind != kind) return false;
-    if (byValue && e->DWordItem1 != dword1) return false;
-    if (pidl1 == nullptr || e->PIDL1 == nullptr) return pidl1 == e->PIDL1;
-    return vst::ILIsEqual(e->PIDL1, pidl1);
-  });
-}
-
 void TVirtualChangeDispatchThread::QueueUnlessPending(TShellEventKind kind, LPCITEMIDLIST pidl1,
                                                       LPCITEMIDLIST pidl2, uint32_t dword1, uint32_t dword2,
                                                       bool refreshParent, bool checkPending) {
-  // The copies are made outside the lock; the test and the queueing happen under it as one step.
+  // The copies and the keys are made outside the lock (the name asks the
+  // shell, and only when no exact copy waits); the full test and the
+  // queueing happen under it as one step.
   auto* event = New<TVirtualShellEvent>(kind, pidl1, pidl2, dword1, dword2, refreshParent);
+  TPendingEvents::Keys keys;
+  keys.bytes = TPendingEvents::BytesKey(kind, pidl1, dword1);
+  bool duplicate = false;
+  if (checkPending) {
+    EnterCriticalSection(&lock);
+    duplicate = pending.WaitsExactly(kind, pidl1, dword1, keys.bytes);
+    LeaveCriticalSection(&lock);
+    if (!duplicate) keys.name = pending.NameKey(kind, pidl1, dword1);
+  }
   EnterCriticalSection(&lock);
-  bool duplicate = checkPending && PendingLocked(kind, pidl1, dword1);
+  if (checkPending && !duplicate) duplicate = pending.Waits(kind, pidl1, dword1, keys);
   if (!duplicate) {
-    pending.push_back(event);
+    pending.Add(event, keys);
     SetEvent(eventHandle);
   }
   newEvent = true;
@@ -161,10 +160,9 @@ bool TVirtualChangeDispatchThread::WaitForQuiet() {
 }
 
 void TVirtualChangeDispatchThread::PostBatch() {
-  std::vector<TVirtualShellEvent*> batch;
   EnterCriticalSection(&lock);
   ResetEvent(eventHandle);
-  batch.swap(pending);
+  std::vector<TVirtualShellEvent*> batch = pending.TakeAll();
   newEvent = false;
   LeaveCriticalSection(&lock);
   if (batch.empty()) return;

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <vector>
 
+#include "shell/PendingEvents.h"
 #include "shell/ShellNotifier.h"
 #include "shell/VirtualThread.h"
 #include "shell/WideStringList.h"
@@ -38,8 +39,6 @@ protected:
 
 private:
   void BuildRecycleBinList();
-  // Under the lock: an event of kind for pidl1 (and dword1 for free space) waits already.
-  bool PendingLocked(TShellEventKind kind, LPCITEMIDLIST pidl1, uint32_t dword1) const;
   // Queues unless a like event waits (checked under the same lock).
   void QueueUnlessPending(TShellEventKind kind, LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2, uint32_t dword1,
                           uint32_t dword2, bool refreshParent, bool checkPending);
@@ -50,7 +49,7 @@ private:
   TVirtualChangeNotifier* notifier = nullptr;  // not owned
   HANDLE eventHandle = nullptr;                // set while events wait (manual reset)
   HANDLE stopEvent = nullptr;
-  std::vector<TVirtualShellEvent*> pending;    // under lock
+  TPendingEvents pending;                      // under lock
   bool newEvent = false;                       // under lock
   std::vector<LPITEMIDLIST> recycleBins;       // the Recycle Bin first, then the drives' recycle folders
 };

@@ -2,6 +2,7 @@
 // decide; where the plain file calls rewrite a name, the extended form keeps it.
 #include "shell/ExactNames.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -18,19 +19,26 @@ uint16_t FirstIDSize(LPCITEMIDLIST id) {
   return cb;
 }
 
-bool SameFirstIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
-  uint16_t size = FirstIDSize(a);
-  return size == FirstIDSize(b) && std::memcmp(a, b, size) == 0;
-}
-
 std::u16string NameOf(IShellFolder* folder, LPCITEMIDLIST pidl, DWORD flags) {
   STRRET name{};
   if (folder == nullptr || FAILED(folder->GetDisplayNameOf(pidl, flags, &name))) return {};
   return vws::StrRetToWideStr(name, pidl);
 }
 
-// The first n IDs of pidl as a list of their own.
-LPITEMIDLIST Head(LPCITEMIDLIST pidl, uint32_t n) {
+}  // namespace
+
+bool SameIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
+  uint16_t size = FirstIDSize(a);
+  return size == FirstIDSize(b) && std::memcmp(a, b, size) == 0;
+}
+
+std::vector<uint8_t> FirstIDOnly(LPCITEMIDLIST id) {
+  std::vector<uint8_t> one(FirstIDSize(id) + 2u, 0);
+  std::memcpy(one.data(), id, FirstIDSize(id));
+  return one;
+}
+
+LPITEMIDLIST FirstIDs(LPCITEMIDLIST pidl, uint32_t n) {
   LPITEMIDLIST copy = NamespacePIDLManager->CopyPIDL(pidl);
   if (copy == nullptr) return nullptr;
   LPITEMIDLIST cut = copy;
@@ -39,10 +47,40 @@ LPITEMIDLIST Head(LPCITEMIDLIST pidl, uint32_t n) {
   return copy;
 }
 
-}  // namespace
+int CompareIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
+  if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
+  uint16_t sizeA = FirstIDSize(a);
+  uint16_t sizeB = FirstIDSize(b);
+  int common = std::memcmp(a, b, std::min(sizeA, sizeB));
+  if (common != 0) return common < 0 ? -1 : 1;
+  return sizeA == sizeB ? 0 : (sizeA < sizeB ? -1 : 1);
+}
+
+int OrderInFolder(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
+  int order = 0;
+  if (!CompareIDs(folder, a, b, order)) return CompareIDBytes(a, b);
+  return order;
+}
 
 std::u16string InFolderName(IShellFolder* folder, LPCITEMIDLIST id) {
   return NameOf(folder, id, SHGDN_INFOLDER | SHGDN_FORPARSING);
+}
+
+LPITEMIDLIST ParseInFolder(IShellFolder* folder, const std::u16string& name) {
+  if (folder == nullptr || name.empty()) return nullptr;
+  std::u16string text = name;  // the call may write to it
+  LPITEMIDLIST id = nullptr;
+  ULONG eaten = 0;
+  HRESULT hr = folder->ParseDisplayName(nullptr, nullptr, reinterpret_cast<LPWSTR>(text.data()), &eaten, &id, nullptr);
+  if (FAILED(hr) || id == nullptr) return nullptr;
+  // A name that leads further down is not a child of this folder.
+  if (NamespacePIDLManager->IDCount(id) != 1) {
+    CoTaskMemFree(id);
+    return nullptr;
+  }
+  LPITEMIDLIST copy = NamespacePIDLManager->CopyPIDL(id);
+  CoTaskMemFree(id);
+  return copy;
 }
 
 bool CompareIDs(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b, int& order) {
@@ -50,11 +88,9 @@ bool CompareIDs(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b, int& ord
   HRESULT hr = folder->CompareIDs(0, a, b);
   if (FAILED(hr)) return false;
   order = static_cast<int16_t>(HRESULT_CODE(hr));
-  if (order != 0 || SameFirstIDBytes(a, b)) return true;
+  if (order != 0 || SameIDBytes(a, b)) return true;
   // One-ID lists: the folder names only its own children.
-  std::vector<uint8_t> one(FirstIDSize(a) + 2u, 0), two(FirstIDSize(b) + 2u, 0);
-  std::memcpy(one.data(), a, FirstIDSize(a));
-  std::memcpy(two.data(), b, FirstIDSize(b));
+  std::vector<uint8_t> one = FirstIDOnly(a), two = FirstIDOnly(b);
   std::u16string nameA = InFolderName(folder, reinterpret_cast<LPCITEMIDLIST>(one.data()));
   std::u16string nameB = InFolderName(folder, reinterpret_cast<LPCITEMIDLIST>(two.data()));
   // Without names nothing tells them apart: the shell's answer stands.
@@ -82,7 +118,7 @@ bool SameItem(LPCITEMIDLIST a, LPCITEMIDLIST b) {
 
 bool IsParent(LPCITEMIDLIST parent, LPCITEMIDLIST child, bool immediate) {
   if (!vst::ILIsParent(parent, child, immediate)) return false;
-  LPITEMIDLIST head = Head(child, NamespacePIDLManager->IDCount(parent));
+  LPITEMIDLIST head = FirstIDs(child, NamespacePIDLManager->IDCount(parent));
   if (head == nullptr) return false;
   bool same = SameItem(parent, head);
   NamespacePIDLManager->FreePIDL(head);

@@ -7,18 +7,37 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace exactnames {
 
 // The in-folder parsing name of id (a one-ID list) in folder; "" when the
 // shell gives none.
 std::u16string InFolderName(IShellFolder* folder, LPCITEMIDLIST id);
+// The ID folder gives to its child of that in-folder parsing name (the
+// PIDL manager's, one ID); null when there is none or name is empty.
+LPITEMIDLIST ParseInFolder(IShellFolder* folder, const std::u16string& name);
 // folder's CompareIDs (column 0) of the first IDs of a and b, as -/0/+ in
 // order; where the shell answers "equal" but the exact in-folder names
 // differ, their ordinal order. False when there is no folder or the shell
 // cannot compare.
 bool CompareIDs(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b, int& order);
+// The first IDs of a and b have the same bytes (the same item of one folder).
+bool SameIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b);
+// The first ID of id as a list of its own (a folder's CompareIDs looks past
+// the first ID of a longer list).
+std::vector<uint8_t> FirstIDOnly(LPCITEMIDLIST id);
+// The first n IDs of pidl as a new list (the PIDL manager's); null when out of memory.
+LPITEMIDLIST FirstIDs(LPCITEMIDLIST pidl, uint32_t n);
+// folder's order of the first IDs of a and b by CompareIDs (column 0) as
+// -/0/+, case variants apart as CompareIDs above; without a folder, or when
+// it cannot compare, the order of the IDs' bytes, so that the answer is an
+// order still: opposite each way, 0 only for the same bytes.
+int OrderInFolder(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b);
+// The order of the first IDs' bytes (shorter first on a common start).
+int CompareIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b);
 // The parsing name of an absolute PIDL ("" when the shell gives none).
 std::u16string ParsingName(LPCITEMIDLIST pidl);
 // ILIsEqual that also tells case variants apart: the shell's test, then

@@ -179,22 +179,77 @@ PVirtualNode TCustomVirtualExplorerTree::FindLoadedNodeByPIDL(LPCITEMIDLIST pidl
   if (startNs == nullptr) return nullptr;
   if (TPIDLManager::IsDesktopFolder(pidl) || vst::ILIsEqual(startNs->AbsolutePIDL(), pidl)) return start;
   if (!vst::ILIsParent(startNs->AbsolutePIDL(), pidl, /*immediate=*/false)) return nullptr;
+  // One ID a level: each child is the parent's PIDL and one ID of its own.
+  TPIDLManager* m = NamespacePIDLManager;
+  uint32_t depth = m->IDCount(startNs->AbsolutePIDL());
+  uint32_t total = m->IDCount(pidl);
+  LPCITEMIDLIST id = pidl;
+  for (uint32_t i = 0; i < depth; ++i) id = TPIDLManager::NextID(id);
   PVirtualNode current = start;
-  while (current != nullptr) {
-    PVirtualNode match = nullptr;
-    for (PVirtualNode child = current->FirstChild; child != nullptr; child = child->NextSibling) {
-      TNamespace* ns = NodeNamespace(child);
-      if (ns == nullptr) continue;
-      // Exact: "Data" is not the node of "data".
-      if (exactnames::SameItem(ns->AbsolutePIDL(), pidl)) return child;
-      if (exactnames::IsParent(ns->AbsolutePIDL(), pidl, /*immediate=*/false)) {
-        match = child;
-        break;
-      }
-    }
-    current = match;
+  while (current != nullptr && depth < total) {
+    current = FindLoadedChild(current, pidl, id, depth);
+    id = TPIDLManager::NextID(id);
+    ++depth;
   }
-  return nullptr;
+  return current;
+}
+
+PVirtualNode TCustomVirtualExplorerTree::FindLoadedChild(PVirtualNode parent, LPCITEMIDLIST pidl, LPCITEMIDLIST id,
+                                                         uint32_t depth) {
+  TPIDLManager* m = NamespacePIDLManager;
+  auto ownChild = [&](TNamespace* ns) { return m->IDCount(ns->AbsolutePIDL()) == depth + 1; };
+  // An ID the shell hands out again for an unchanged item has the same bytes:
+  // that test alone finds most items, a memcmp a sibling.
+  auto byBytes = [&](LPCITEMIDLIST wanted) -> PVirtualNode {
+    for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling) {
+      TNamespace* ns = NodeNamespace(child);
+      if (ns != nullptr && exactnames::SameIDBytes(ns->RelativePIDL(), wanted) && ownChild(ns)) return child;
+    }
+    return nullptr;
+  };
+  if (PVirtualNode child = byBytes(id)) return child;
+  // Otherwise (a changed size or time in the ID) the folder compares: one
+  // call a sibling, case variants told apart by their names.
+  TNamespace* parentNs = NodeNamespace(parent);
+  IShellFolder* folder = parentNs != nullptr ? parentNs->GetShellFolder() : nullptr;
+  auto byFolder = [&](LPCITEMIDLIST wanted) -> PVirtualNode {
+    for (PVirtualNode child = parent->FirstChild; child != nullptr; child = child->NextSibling) {
+      TNamespace* ns = NodeNamespace(child);
+      int order = 0;
+      if (ns != nullptr && ownChild(ns) && exactnames::CompareIDs(folder, wanted, ns->RelativePIDL(), order) &&
+          order == 0)
+        return child;
+    }
+    return nullptr;
+  };
+  std::vector<uint8_t> one = exactnames::FirstIDOnly(id);
+  auto wanted = reinterpret_cast<LPCITEMIDLIST>(one.data());
+  if (folder != nullptr) {
+    if (PVirtualNode child = byFolder(wanted)) return child;
+    // The shell may report an item by a bare ID, a name without its data (a
+    // folder then looks like a file to CompareIDs): the folder's own ID of
+    // that name is looked for the same way. When it names that very item,
+    // what it does not find is not loaded.
+    std::u16string name = exactnames::InFolderName(folder, wanted);
+    if (LPITEMIDLIST own = exactnames::ParseInFolder(folder, name)) {
+      PVirtualNode child = byBytes(own);
+      if (child == nullptr) child = byFolder(own);
+      bool same = exactnames::InFolderName(folder, own) == name;
+      m->FreePIDL(own);
+      if (child != nullptr || same) return child;
+    }
+  }
+  // A folder that cannot be bound, an item that has gone, a child made from a
+  // PIDL of its own: the whole lists are compared, as the shell compares them.
+  LPITEMIDLIST head = exactnames::FirstIDs(pidl, depth + 1);
+  if (head == nullptr) return nullptr;
+  PVirtualNode match = nullptr;
+  for (PVirtualNode child = parent->FirstChild; child != nullptr && match == nullptr; child = child->NextSibling) {
+    TNamespace* ns = NodeNamespace(child);
+    if (ns != nullptr && exactnames::SameItem(ns->AbsolutePIDL(), head)) match = child;
+  }
+  m->FreePIDL(head);
+  return match;
 }
 
 bool TCustomVirtualExplorerTree::BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool expandPath, bool collapseFirst,

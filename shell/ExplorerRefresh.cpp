@@ -12,12 +12,10 @@
 namespace {
 
 // The shell's order of two IDs of one folder: negative when a sorts first.
-// Names that differ only in case are two items. A failed comparison counts
-// as "a first" (never as equal).
+// Names that differ only in case are two items; where the folder cannot
+// compare, the IDs' bytes decide, so that sorting and merging see one order.
 int CompareInFolder(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
-  int order = 0;
-  if (!exactnames::CompareIDs(folder, a, b, order)) return -1;
-  return order;
+  return exactnames::OrderInFolder(folder, a, b);
 }
 
 }  // namespace

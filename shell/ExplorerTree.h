@@ -574,6 +574,8 @@ protected:
   void WMNCDestroy(TMessage& m);
   void WMQueryEndSession(TMessage& m);
   void HandleShellEvent(TVirtualShellEvent* event);
+  // The existing child of parent (depth IDs long) that stands for id, the ID of pidl after its first depth IDs.
+  PVirtualNode FindLoadedChild(PVirtualNode parent, LPCITEMIDLIST pidl, LPCITEMIDLIST id, uint32_t depth);
   // toTrackChangesInMappedDrives: a folder update on a network drive re-reads the folder's subtree.
   bool HandleMappedDriveChange(TVirtualShellEvent* event);
   // Every child of node gets its item's cached facts dropped and is repainted.

@@ -211,42 +211,24 @@ std::u16string TNamespace::DisplayNameOf(DWORD shgdn) {
   return vws::StrRetToWideStr(name, relativePIDL);
 }
 
-namespace {
-
-int CompareIDBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
-  if (a == nullptr || b == nullptr) return a == b ? 0 : (a == nullptr ? -1 : 1);
-  // The first ID of each (the last ID of an absolute PIDL is what is compared).
-  uint16_t sizeA = a->mkid.cb;
-  uint16_t sizeB = b->mkid.cb;
-  int common = std::memcmp(a, b, std::min(sizeA, sizeB));
-  if (common != 0) return common < 0 ? -1 : 1;
-  return sizeA == sizeB ? 0 : (sizeA < sizeB ? -1 : 1);
-}
-
-}  // namespace
-
 int TNamespace::ComparePIDL(LPCITEMIDLIST pidl, bool siblingCheck, int column) {
   if (pidl == nullptr) return -1;
   if (column < 0) column = 0;
-  IShellFolder* folder = ParentShellFolder();
-  if (folder == nullptr) return 0;
   TPIDLManager* m = Manager();
+  IShellFolder* folder = ParentShellFolder();
   if (siblingCheck) {
     if (m->IDCount(pidl) != m->IDCount(absolutePIDL)) return -1;
     if (parent != nullptr && !vst::ILIsParent(parent->absolutePIDL, pidl, /*immediate=*/true)) return -1;
   }
   LPCITEMIDLIST last = m->GetPointerToLastID(pidl);
-  // A failed call orders the IDs by their bytes: still an order (each way the
-  // opposite answer), and "equal" only for the same bytes.
-  if (column == 0) {
-    // Names that differ only in case are two items (a case-sensitive folder).
-    int order = 0;
-    if (!exactnames::CompareIDs(folder, last, relativePIDL, order)) return CompareIDBytes(last, relativePIDL);
-    return order;
-  }
+  // A parent that cannot be bound (the folder has gone) or a failed call
+  // orders the IDs by their bytes: still an order (each way the opposite
+  // answer), and "equal" only for the same bytes, never for every item.
+  // Names that differ only in case are two items (a case-sensitive folder).
+  if (column == 0 || folder == nullptr) return exactnames::OrderInFolder(folder, last, relativePIDL);
   HRESULT hr = folder->CompareIDs(static_cast<LPARAM>(column), last, relativePIDL);
   // The order is the whole signed 16-bit code.
-  if (FAILED(hr)) return CompareIDBytes(last, relativePIDL);
+  if (FAILED(hr)) return exactnames::CompareIDBytes(last, relativePIDL);
   return static_cast<int16_t>(HRESULT_CODE(hr));
 }
 

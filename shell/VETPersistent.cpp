@@ -2,7 +2,11 @@
 // selection, top and focused items, root and node storage; named views.
 #include "shell/VETPersistent.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "core/Stream.h"
+#include "shell/ExactNames.h"
 #include "shell/ExplorerTree.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
@@ -269,18 +273,7 @@ void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
     if (SelectedPIDLs->Count() > 0) {
       if (SelectedPIDLsParent != nullptr) {
         PVirtualNode parent = tree->WalkPIDLToNode(SelectedPIDLsParent, false, false, false, true);
-        if (parent != nullptr) {
-          for (PVirtualNode child = tree->GetFirstChild(parent); child != nullptr; child = child->NextSibling) {
-            TNamespace* ns = tree->NodeNamespace(child);
-            if (ns == nullptr) continue;
-            for (int i = 0; i < SelectedPIDLs->Count(); ++i) {
-              if (ns->ComparePIDL(SelectedPIDLs->Items(i), false, 0) == 0) {
-                tree->AddToSelection(child);
-                break;
-              }
-            }
-          }
-        }
+        if (parent != nullptr) SelectSaved(tree, parent);
       } else if (PVirtualNode first = tree->GetFirst()) {
         tree->AddToSelection(first);
       }
@@ -291,6 +284,56 @@ void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
   }
   tree->EndUpdate();
   if (PVirtualNode first = tree->GetFirstSelected()) tree->SetFocusedNode(first);
+}
+
+namespace {
+
+// Sorts items by order (negative: the first goes first), stable. A folder
+// mostly lists its children in its own order, and a selection follows the
+// tree's: then the neighbours' test alone settles it, one call a pair.
+template <class Item, class Order>
+void SortByFolder(std::vector<Item>& items, Order&& order) {
+  for (size_t i = 0; i + 1 < items.size(); ++i) {
+    if (order(items[i], items[i + 1]) > 0) {
+      std::stable_sort(items.begin(), items.end(), [&](const Item& a, const Item& b) { return order(a, b) < 0; });
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent) {
+  // Both sides in the folder's order, then one pass: a comparison a child or
+  // a saved ID instead of one for every pair.
+  struct Child {
+    PVirtualNode node;
+    LPCITEMIDLIST id;
+    size_t position;
+  };
+  std::vector<Child> children;
+  for (PVirtualNode child = tree->GetFirstChild(parent); child != nullptr; child = child->NextSibling)
+    if (TNamespace* ns = tree->NodeNamespace(child)) children.push_back({child, ns->RelativePIDL(), children.size()});
+  std::vector<LPCITEMIDLIST> saved;
+  for (int i = 0; i < SelectedPIDLs->Count(); ++i)
+    if (LPCITEMIDLIST id = SelectedPIDLs->Items(i)) saved.push_back(NamespacePIDLManager->GetPointerToLastID(id));
+  TNamespace* parentNs = tree->NodeNamespace(parent);
+  IShellFolder* folder = parentNs != nullptr ? parentNs->GetShellFolder() : nullptr;
+  auto order = [folder](LPCITEMIDLIST a, LPCITEMIDLIST b) { return exactnames::OrderInFolder(folder, a, b); };
+  SortByFolder(children, [&](const Child& a, const Child& b) { return order(a.id, b.id); });
+  SortByFolder(saved, order);
+  std::vector<Child> chosen;
+  size_t s = 0;
+  for (const Child& child : children) {
+    int cmp = -1;
+    while (s < saved.size() && (cmp = order(child.id, saved[s])) > 0) ++s;
+    if (s == saved.size()) break;
+    // Another child equal to the same saved ID is selected too (never two of one folder).
+    if (cmp == 0) chosen.push_back(child);
+  }
+  // Selected in the tree's order of the children, as the user sees them.
+  std::sort(chosen.begin(), chosen.end(), [](const Child& a, const Child& b) { return a.position < b.position; });
+  for (const Child& child : chosen) tree->AddToSelection(child.node);
 }
 
 void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode,

@@ -67,6 +67,8 @@ public:
 private:
   void SaveSelection(TCustomVirtualExplorerTree* tree);
   void RestoreSelection(TCustomVirtualExplorerTree* tree);
+  // Selects the children of parent whose IDs were saved.
+  void SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent);
   void CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNode start);
   void InitAllExisting(TCustomVirtualExplorerTree* tree);
   bool allInitialized = false;

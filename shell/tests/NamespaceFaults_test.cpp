@@ -1,6 +1,7 @@
 // Shell items over a folder that fails: attributes, comparisons and names.
 #include <gtest/gtest.h>
 
+#include "shell/ExactNames.h"
 #include "shell/Namespace.h"
 #include "shell/ShellUtilities.h"
 
@@ -136,6 +137,35 @@ TEST_F(FaultFixture, AFailedComparisonStillOrdersBothWaysAlike) {
   CoTaskMemFree(mine);
   CoTaskMemFree(same);
   second->Free();
+}
+
+TEST_F(FaultFixture, AnItemWhoseFolderCannotBeBoundIsEqualOnlyToItself) {
+  // The folder has gone: the IDs' bytes order the items (a walk must not take every child for the one it seeks).
+  item->folder = nullptr;
+  LPITEMIDLIST mine = OneID(1);
+  EXPECT_NE(item->ComparePIDL(other, false, 0), 0);
+  EXPECT_NE(item->ComparePIDL(other, false, 3), 0);
+  EXPECT_EQ(item->ComparePIDL(mine, false, 0), 0);
+  CoTaskMemFree(mine);
+}
+
+TEST_F(FaultFixture, TheFolderOrderIsAnOrderWhenTheFolderCannotCompare) {
+  LPITEMIDLIST ids[] = {OneID(1), OneID(2), OneID(3)};
+  for (IShellFolder* shellFolder : {static_cast<IShellFolder*>(&folder), static_cast<IShellFolder*>(nullptr)}) {
+    folder.compareResult = E_FAIL;
+    for (LPITEMIDLIST a : ids) {
+      EXPECT_EQ(exactnames::OrderInFolder(shellFolder, a, a), 0);
+      for (LPITEMIDLIST b : ids) {
+        if (a == b) continue;
+        int forth = exactnames::OrderInFolder(shellFolder, a, b);
+        EXPECT_NE(forth, 0);
+        EXPECT_EQ(forth, -exactnames::OrderInFolder(shellFolder, b, a));
+      }
+    }
+    // Transitive too: 1 < 2 < 3 the same way round.
+    EXPECT_EQ(exactnames::OrderInFolder(shellFolder, ids[0], ids[1]), exactnames::OrderInFolder(shellFolder, ids[1], ids[2]));
+  }
+  for (LPITEMIDLIST id : ids) CoTaskMemFree(id);
 }
 
 namespace {
