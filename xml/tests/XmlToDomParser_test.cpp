@@ -246,6 +246,28 @@ TEST_F(XmlToDomParserTest, ReplacementTextFaultsAreReportedAtTheReference) {
   }
 }
 
+// A carriage return that a character reference put into an entity's text
+// is a character of the text, not a line end: kept whether the text is read
+// as plain text or parsed for its markup, alone or before a line feed.
+TEST_F(XmlToDomParserTest, CarriageReturnsOfEntityTextAreKeptOnEveryPath) {
+  parser->SetAutoPrepare(AP_COMPLETE);
+  const std::string value = "a&#13;b&#13;&#10;c&#13;";
+  const std::u16string expected = u"a\rb\r\nc\r";
+  for (const std::string& markup : {std::string(), std::string("<x/>"), std::string("<!--&#13;-->")}) {
+    std::string xml = "<!DOCTYPE r [<!ENTITY e \"" + value + markup + "\">]><r>&e;</r>";
+    TdomDocument* doc = ParseBytes(xml);
+    ASSERT_NE(doc, nullptr) << markup;
+    TdomNode* reference = doc->GetDocumentElement()->GetFirstChildNode();
+    ASSERT_NE(reference, nullptr);
+    ASSERT_NE(reference->GetFirstChildNode(), nullptr) << markup;
+    EXPECT_EQ(reference->GetFirstChildNode()->GetNodeValue(), expected) << markup;
+    TdomNode* last = reference->GetLastChildNode();
+    if (last->GetNodeType() == ntComment_Node) {
+      EXPECT_EQ(last->GetNodeValue(), u"\r");
+    }
+  }
+}
+
 // Text read into a document takes what a document holds; what cannot stand
 // there is reported where it stands, never dropped or refused without a word.
 TEST_F(XmlToDomParserTest, ContentReadIntoADocumentReportsWhatCannotStandThere) {
