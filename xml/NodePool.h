@@ -12,12 +12,14 @@
 //   "pool"  as above (the default, except under AddressSanitizer);
 //   "heap"  every block from the heap (the default under AddressSanitizer,
 //           which must see each block);
-//   "check" the pool's classes and chunks, with every freed block filled
-//           with a pattern (and poisoned for AddressSanitizer), held back
-//           behind many others, and checked when it leaves the queue and
-//           again when it is handed out; a block freed twice, freed with
-//           another size or never handed out is caught when it is freed.
-//           A fault is written to the error output and ends the process.
+//   "check" the pool's classes and chunks, each block followed by a guard
+//           checked when it is freed, every freed block filled with a
+//           pattern (and poisoned for AddressSanitizer), held back behind
+//           many others, and checked when it leaves the queue and again
+//           when it is handed out; a block freed twice, freed with another
+//           size or never handed out is caught when it is freed. A fault is
+//           written to the error output and ends the process
+//           (NodePoolCheck.h).
 #include <cstddef>
 #include <cstdint>
 
@@ -107,9 +109,10 @@ inline void NodePoolFree(void* block, size_t size) noexcept {
 TNodePoolMode NodePoolMode();
 
 // In the "check" mode: checks every block held back or waiting to be handed
-// out now (rather than when it leaves the queue or is reused) and hands what
-// is held back to the lists, so that the next requests reuse it. Answers the
-// number of blocks checked; a fault ends the process as any other.
+// out now (rather than when it leaves the queue or is reused), and the guard
+// of every block handed out, and hands what is held back to the lists, so
+// that the next requests reuse it. Answers the number of blocks checked; a
+// fault ends the process as any other.
 size_t NodePoolCheckNow();
 
 // A chunk for a store that fills it from start to end (a document's text),

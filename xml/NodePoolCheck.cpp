@@ -1,10 +1,12 @@
 // The node pool's check mode. Blocks are cut from chunks of their own and
-// sized by the pool's classes, so the pool's arithmetic is what is used. A
-// freed block is filled with a pattern and joins a queue that holds back
-// several megabytes of blocks; the oldest leave it, checked, for the list of
-// their class, and are checked again when handed out. Under
-// AddressSanitizer a block is poisoned from its release to its reuse, so a
-// read through a stale pointer is caught where it happens.
+// sized by the pool's classes, so the pool's arithmetic is what is used;
+// each is followed by a guard of a fixed pattern, checked when the block is
+// freed. A freed block is filled with a pattern and joins a queue that holds
+// back several megabytes of blocks; the oldest leave it, checked, for the
+// list of their class, and are checked again when handed out. Under
+// AddressSanitizer a block is poisoned from its release to its reuse, and
+// its guard always, so a read through a stale pointer or past the end is
+// caught where it happens.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +32,8 @@
 namespace {
 
 constexpr unsigned char kFreedByte = 0xDB;
+constexpr unsigned char kGuardByte = 0xA5;
+constexpr size_t kGuardBytes = 8;
 constexpr size_t kHeldBytes = 8 * 1024 * 1024;
 constexpr size_t kChunkBytes = 256 * 1024;
 
@@ -72,8 +76,24 @@ TNodePoolFaultHandler faultHandler = DefaultFaultHandler;
 
 size_t ClassBytes(size_t size) { return (size + node_pool::kGranule - 1) / node_pool::kGranule * node_pool::kGranule; }
 
-// True when the freed block still holds nothing but the pattern; otherwise
-// the fault is recorded and the block stays out of the pool.
+// True when the guard after the block is whole; otherwise the fault is recorded.
+bool GuardWhole(CheckState& state, unsigned char* block, size_t bytes) {
+  unsigned char* guard = block + bytes;
+  QV_UNPOISON(guard, kGuardBytes);
+  bool whole = true;
+  for (size_t i = 0; i < kGuardBytes && whole; ++i) {
+    if (guard[i] != kGuardByte) {
+      state.faults.push_back({"written past its end", block, bytes, bytes + i});
+      whole = false;
+    }
+  }
+  QV_POISON(guard, kGuardBytes);
+  return whole;
+}
+
+// True when the freed block still holds nothing but the pattern, and its
+// guard is whole; otherwise the fault is recorded and the block stays out of
+// the pool. The block is left unpoisoned.
 bool StillFreed(CheckState& state, unsigned char* block, size_t bytes, const char* what) {
   QV_UNPOISON(block, bytes);
   for (size_t i = 0; i < bytes; ++i) {
@@ -82,7 +102,25 @@ bool StillFreed(CheckState& state, unsigned char* block, size_t bytes, const cha
       return false;
     }
   }
-  return true;
+  return GuardWhole(state, block, bytes);
+}
+
+// Fills a freed block with the pattern and queues it; the oldest blocks
+// leave the queue, checked, for the lists of their classes.
+void Hold(CheckState& state, unsigned char* block, size_t bytes) {
+  std::memset(block, kFreedByte, bytes);
+  QV_POISON(block, bytes);
+  state.held.push_back({block, bytes});
+  state.heldBytes += bytes;
+  while (state.heldBytes > kHeldBytes) {
+    Held oldest = state.held.front();
+    state.held.pop_front();
+    state.heldBytes -= oldest.bytes;
+    if (StillFreed(state, oldest.block, oldest.bytes, "written after it was freed")) {
+      QV_POISON(oldest.block, oldest.bytes);
+      state.ready[oldest.bytes / node_pool::kGranule - 1].push_back(oldest.block);
+    }
+  }
 }
 
 void ReportFaults(std::vector<Fault> faults) {
@@ -111,14 +149,16 @@ void* CheckedAllocate(size_t size) {
       if (StillFreed(state, candidate, bytes, "written while waiting for reuse")) block = candidate;
     }
     if (block == nullptr) {
-      if (static_cast<size_t>(state.limit - state.cursor) < bytes) {
+      if (static_cast<size_t>(state.limit - state.cursor) < bytes + kGuardBytes) {
         state.cursor = static_cast<unsigned char*>(::operator new(kChunkBytes, std::align_val_t(16)));
         state.limit = state.cursor + kChunkBytes;
         QV_POISON(state.cursor, kChunkBytes);
       }
       block = state.cursor;
-      state.cursor += bytes;
-      QV_UNPOISON(block, bytes);
+      state.cursor += bytes + kGuardBytes;
+      QV_UNPOISON(block, bytes + kGuardBytes);
+      std::memset(block + bytes, kGuardByte, kGuardBytes);
+      QV_POISON(block + bytes, kGuardBytes);
     }
     state.live.emplace(block, bytes);
     TakeFaults(state, faults);
@@ -143,19 +183,8 @@ void CheckedFree(void* freed, size_t size) noexcept {
       state.live.erase(found);
     } else {
       state.live.erase(found);
-      std::memset(block, kFreedByte, bytes);
-      QV_POISON(block, bytes);
-      state.held.push_back({block, bytes});
-      state.heldBytes += bytes;
-      while (state.heldBytes > kHeldBytes) {
-        Held oldest = state.held.front();
-        state.held.pop_front();
-        state.heldBytes -= oldest.bytes;
-        if (StillFreed(state, oldest.block, oldest.bytes, "written after it was freed")) {
-          QV_POISON(oldest.block, oldest.bytes);
-          state.ready[oldest.bytes / kGranule - 1].push_back(oldest.block);
-        }
-      }
+      // A block whose guard is broken stays out of the pool: what overran it may still use it.
+      if (GuardWhole(state, block, bytes)) Hold(state, block, bytes);
     }
     TakeFaults(state, faults);
   }
@@ -192,6 +221,10 @@ size_t NodePoolCheckNow() {
     }
     state.held.clear();
     state.heldBytes = 0;
+    for (const auto& [block, bytes] : state.live) {
+      ++checked;
+      GuardWhole(state, static_cast<unsigned char*>(const_cast<void*>(block)), bytes);
+    }
     TakeFaults(state, faults);
   }
   ReportFaults(std::move(faults));

@@ -79,7 +79,7 @@ TEST(NodePool, BlocksNeverOverlapAcrossClassesAndThreads) {
   }
 }
 
-TEST(NodePool, CheckModeCatchesWritesAfterFreeDoubleFreesAndWrongSizes) {
+TEST(NodePool, CheckModeCatchesWritesAfterFreeOverrunsDoubleFreesAndWrongSizes) {
   if (NodePoolMode() != TNodePoolMode::Check) GTEST_SKIP() << "QV_NODE_POOL is not \"check\"";
   TNodePoolFaultHandler previous = SetNodePoolFaultHandler(Record);
   recorded.clear();
@@ -89,10 +89,13 @@ TEST(NodePool, CheckModeCatchesWritesAfterFreeDoubleFreesAndWrongSizes) {
   NodePoolFree(twice, 24);
   void* resized = NodePoolAllocate(24);
   NodePoolFree(resized, 64);
-#if !QV_NODE_POOL_ASAN  // there the write itself is caught, as a poisoned block's
+#if !QV_NODE_POOL_ASAN  // there the writes themselves are caught, as to poisoned bytes
   auto* written = static_cast<unsigned char*>(NodePoolAllocate(40));
   NodePoolFree(written, 40);
   written[13] = 0;
+  auto* overrun = static_cast<unsigned char*>(NodePoolAllocate(20));
+  overrun[25] = 0;  // past the class's 24 bytes
+  NodePoolFree(overrun, 20);
 #endif
   NodePoolCheckNow();
   SetNodePoolFaultHandler(previous);
@@ -102,10 +105,13 @@ TEST(NodePool, CheckModeCatchesWritesAfterFreeDoubleFreesAndWrongSizes) {
   EXPECT_EQ(recorded[1].what, "freed with another size");
   EXPECT_EQ(recorded[1].block, resized);
 #if !QV_NODE_POOL_ASAN
-  ASSERT_EQ(recorded.size(), 3u);
-  EXPECT_EQ(recorded[2].what, "written after it was freed");
-  EXPECT_EQ(recorded[2].block, written);
-  EXPECT_EQ(recorded[2].offset, 13u);
+  ASSERT_EQ(recorded.size(), 4u);
+  EXPECT_EQ(recorded[2].what, "written past its end");
+  EXPECT_EQ(recorded[2].block, overrun);
+  EXPECT_EQ(recorded[2].offset, 25u);
+  EXPECT_EQ(recorded[3].what, "written after it was freed");
+  EXPECT_EQ(recorded[3].block, written);
+  EXPECT_EQ(recorded[3].offset, 13u);
 #else
   EXPECT_EQ(recorded.size(), 2u);
 #endif
