@@ -255,21 +255,20 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     referenceNode = element;
     // A sorted list holds a repeated name (which the well-formedness checks
     // refuse) next to its twin: every other name is new to the element, so
-    // it needs no search, as long as only this loop adds attributes (a
-    // handler of the insertion or of an addition may add some too).
+    // it needs no search, as long as only this loop changes the attributes
+    // (a handler of the insertion or of an addition may add or remove some).
     bool distinct = attributes->Names()->Sorted() && !element->hasAttributes();
     const int count = attributes->GetCount();
     element->ReserveAttributes(count);
-    size_t held = 0;  // the attributes the element holds, as far as this loop knows
+    uint32_t stamp = element->AttributeStamp();  // as this loop left it
     for (int i = 0; i < count; ++i) {
       const std::u16string& name = attributes->NameAt(i);
-      if (distinct && held > 0 && element->AttributeCount() != held) distinct = false;
+      if (distinct && element->AttributeStamp() != stamp) distinct = false;
       if (distinct && (i == 0 || attributes->NameAt(i - 1) != name)) {
         element->AddNewAttribute(name, attributes->ValueAt(i));
-        ++held;
+        ++stamp;
       } else {
         element->setAttribute(name, attributes->ValueAt(i));
-        held = element->AttributeCount();
       }
     }
     AddDefaultAttributes(signal, element);

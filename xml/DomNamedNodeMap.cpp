@@ -94,6 +94,7 @@ bool TdomNamedNodeMap::Contains(const TdomNode* node) const {
 
 void TdomNamedNodeMap::AddItem(TdomNode* node) {
   MutableItems().push_back(node);
+  ++changes;
   IndexAdded(node);
   if (node->GetNodeType() == ntAttribute_Node) static_cast<TdomAttr*>(node)->SetOwnerMap(this);
 }
@@ -107,6 +108,7 @@ void TdomNamedNodeMap::RemoveItem(TdomNode* node) {
     if (it == items.rend()) return;
     items.erase(std::next(it).base());
   }
+  ++changes;
   IndexRemoved(node);
   if (node->GetNodeType() == ntAttribute_Node) static_cast<TdomAttr*>(node)->SetOwnerMap(nullptr);
 }

@@ -4,6 +4,7 @@
 // modification checks. It owns neither its items nor its item list.
 // Lookups by name find the first item of that name in insertion order; past a
 // few items they go through a hash index, so adding and finding cost O(1).
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -50,7 +51,13 @@ public:
   // True when node is one of the items; false for null.
   bool Contains(const TdomNode* node) const;
   // An item's name changed (an attribute's prefix): lookups index it afresh.
-  void ItemRenamed() { index.reset(); }
+  void ItemRenamed() {
+    index.reset();
+    ++changes;
+  }
+  // Counts every addition, removal and renaming: one who adds items on the
+  // understanding that nothing else did can tell when something else did.
+  uint32_t Changes() const { return changes; }
   // The items are all going (their document is being freed): no more
   // lookups, so the index is let go rather than kept in step.
   void DropIndex() { index.reset(); }
@@ -102,4 +109,5 @@ private:
   mutable bool indexNamespaceMode = false;
   // Some key is held by more than one item: a removal then rebuilds the index.
   mutable bool indexHasDuplicates = false;
+  uint32_t changes = 0;
 };

@@ -81,7 +81,7 @@ void TdomElement::ReserveAttributes(size_t count) {
 
 bool TdomElement::hasAttributes() const { return !AttributeItems().empty(); }
 
-size_t TdomElement::AttributeCount() const { return AttributeItems().size(); }
+uint32_t TdomElement::AttributeStamp() const { return attributes != nullptr ? attributes->Changes() : 0; }
 
 const std::vector<TdomNode*>& TdomElement::AttributeItems() const {
   static const std::vector<TdomNode*> kNone;

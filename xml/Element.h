@@ -70,8 +70,9 @@ public:
   // distinct names of a start tag): the same checks, value and report,
   // without first looking for an attribute of that name. Returns the new one.
   TdomAttr* AddNewAttribute(const std::u16string& name, const std::u16string& value);
-  // The number of attributes, without making the attribute map.
-  size_t AttributeCount() const;
+  // Changes every time an attribute is added, removed or renamed (a stamp to
+  // compare, not a count), without making the attribute map.
+  uint32_t AttributeStamp() const;
   // appendChild for a node this element's document has just made (in no
   // tree, without children), as a parser appends what it reads: the same
   // refusals (type, owner, read-only) and reports, without the checks that

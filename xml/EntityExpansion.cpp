@@ -93,11 +93,7 @@ void ParseReplacementTextInto(TdomNode* target, const std::u16string& text) {
   try {
     parser->SetDOMImpl(impl);
     // With a mark of its own, a U+FEFF the text starts with stays a character.
-    if (origin != nullptr) {
-      parser->ParseWideStringAt(u"\uFEFF" + text, *origin, target);
-    } else {
-      parser->ParseWideString(u"\uFEFF" + text, std::u16string(), std::u16string(), target);
-    }
+    parser->ParseReplacementText(u"\uFEFF" + text, origin, target);
   } catch (...) {
     parser->Free();
     throw;

@@ -5,20 +5,36 @@
 // lists (a block freed on another thread simply joins that thread's list);
 // blocks are cut from chunks (64 KB at first, growing to 2 MB) that live as
 // long as the process, reused but never given back. Sizes past the largest
-// class, and every size in builds under AddressSanitizer (which must see each
-// block), go to the heap.
+// class go to the heap.
+//
+// The environment variable QV_NODE_POOL, read when the first block is asked
+// for, chooses how blocks are kept for the whole process:
+//   "pool"  as above (the default, except under AddressSanitizer);
+//   "heap"  every block from the heap (the default under AddressSanitizer,
+//           which must see each block);
+//   "check" the pool's classes and chunks, each block followed by a guard
+//           checked when it is freed, every freed block filled with a
+//           pattern (and poisoned for AddressSanitizer), held back behind
+//           many others, and checked when it leaves the queue and again
+//           when it is handed out; a block freed twice, freed with another
+//           size or never handed out is caught when it is freed. A fault is
+//           written to the error output and ends the process
+//           (NodePoolCheck.h).
 #include <cstddef>
+#include <cstdint>
 
 #if defined(__SANITIZE_ADDRESS__)
-#define QV_NODE_POOL 0
+#define QV_NODE_POOL_ASAN 1
 #elif defined(__has_feature)
 #if __has_feature(address_sanitizer)
-#define QV_NODE_POOL 0
+#define QV_NODE_POOL_ASAN 1
 #endif
 #endif
-#ifndef QV_NODE_POOL
-#define QV_NODE_POOL 1
+#ifndef QV_NODE_POOL_ASAN
+#define QV_NODE_POOL_ASAN 0
 #endif
+
+enum class TNodePoolMode : uint8_t { Pool, Heap, Check };
 
 // The pool's own parts, public only so that taking a block from a list and
 // giving one back are inline (a parse does both for every node).
@@ -33,6 +49,8 @@ struct FreeBlock {
   FreeBlock* next;
 };
 
+// In the modes other than "pool" a thread's lists stay empty and it has no
+// chunk, so every request takes AllocateElsewhere without a test of the mode.
 struct ThreadPool {
   FreeBlock* freeLists[kClassCount] = {};
   char* cursor = nullptr;  // the unused rest of the current chunk
@@ -40,23 +58,23 @@ struct ThreadPool {
   size_t nextChunkBytes = kFirstChunkBytes;
 };
 
-#if QV_NODE_POOL
 extern thread_local constinit ThreadPool threadPool;
-#endif
+// True in the "pool" mode. Set before the first block is handed out (and so
+// before any is freed), never changed after.
+extern constinit bool listsInUse;
 
 // The list of blocks of a size from 1 to kLargestBlock.
 inline FreeBlock*& FreeListOf(ThreadPool& pool, size_t size) { return pool.freeLists[(size + kGranule - 1) / kGranule - 1]; }
 // NodePoolAllocate when the size has no list, or its list is empty and the
 // current chunk has no room.
 void* AllocateElsewhere(size_t size);
-// NodePoolFree of a block that goes to no list.
-void FreeElsewhere(void* block) noexcept;
+// NodePoolFree of a block that goes to no thread list.
+void FreeElsewhere(void* block, size_t size) noexcept;
 
 }  // namespace node_pool
 
 // A block of at least size bytes, aligned for any node.
 inline void* NodePoolAllocate(size_t size) {
-#if QV_NODE_POOL
   if (size - 1 < node_pool::kLargestBlock) {  // wraps around for 0
     node_pool::ThreadPool& pool = node_pool::threadPool;
     node_pool::FreeBlock*& head = node_pool::FreeListOf(pool, size);
@@ -72,23 +90,30 @@ inline void* NodePoolAllocate(size_t size) {
       return block;
     }
   }
-#endif
   return node_pool::AllocateElsewhere(size);
 }
 
 // Gives back a block that NodePoolAllocate(size) made; null is ignored.
 inline void NodePoolFree(void* block, size_t size) noexcept {
-#if QV_NODE_POOL
-  if (block != nullptr && size - 1 < node_pool::kLargestBlock) {
+  if (node_pool::listsInUse && block != nullptr && size - 1 < node_pool::kLargestBlock) {
     auto* freed = static_cast<node_pool::FreeBlock*>(block);
     node_pool::FreeBlock*& head = node_pool::FreeListOf(node_pool::threadPool, size);
     freed->next = head;
     head = freed;
     return;
   }
-#endif
-  node_pool::FreeElsewhere(block);
+  node_pool::FreeElsewhere(block, size);
 }
+
+// The mode in effect (chosen on the first call).
+TNodePoolMode NodePoolMode();
+
+// In the "check" mode: checks every block held back or waiting to be handed
+// out now (rather than when it leaves the queue or is reused), and the guard
+// of every block handed out, and hands what is held back to the lists, so
+// that the next requests reuse it. Answers the number of blocks checked; a
+// fault ends the process as any other.
+size_t NodePoolCheckNow();
 
 // A chunk for a store that fills it from start to end (a document's text),
 // given back with NodePoolChunkFree(chunk, bytes). Where the system allows,

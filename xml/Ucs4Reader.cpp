@@ -301,6 +301,12 @@ UCS4Char TUtilsUCS4Reader::StepTag(std::u16string& out) {
   }
 }
 
+void TUtilsUCS4Reader::KeepLineEnds() {
+  readLFOption = 0;
+  if (codec != nullptr) codec->SetReadLFOption(readLFOption);
+  Reset();
+}
+
 void TUtilsUCS4Reader::Reset() {
   if (codec != nullptr) codec->ClearLookAhead();
   bomReader->Seek(startOffset);

@@ -94,6 +94,10 @@ public:
   }
   // Starts over at the start offset: current is the start marker, next the first character.
   virtual void Reset();
+  // From now on a CR, alone or before a LF, is read as it stands (not folded
+  // into one LF), as in text whose line ends were settled before; starts
+  // over (Reset).
+  void KeepLineEnds();
   // Advances past characters that occur in chars; returns how many. Afterwards
   // the current character is the first one not in chars, or the end marker.
   virtual int64_t SkipNext(std::u16string_view chars);

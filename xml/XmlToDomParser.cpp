@@ -139,19 +139,25 @@ TdomNode* TXmlToDomParser::ParseWideString(const std::u16string& s, const std::u
   return ParseStream(stream.get(), publicId, systemId, contextNode);
 }
 
-TdomNode* TXmlToDomParser::ParseWideStringAt(const std::u16string& s, const IDomLocator& origin,
-                                             TdomNode* contextNode) {
+TdomNode* TXmlToDomParser::ParseReplacementText(const std::u16string& s, const IDomLocator* origin,
+                                                TdomNode* contextNode) {
   if (s.empty()) throw EAccessViolation("Empty string.");
   std::unique_ptr<TUtilsWideStringStream> stream(
       New<TUtilsWideStringStream>(s[0] == 0xFEFF ? std::u16string_view(s) : std::u16string_view(u"\uFEFF" + s)));
-  // Origin starts at a reference's name: the text's first character takes
-  // the place of the "&" before it.
-  int64_t column = std::max<int64_t>(origin.GetStartColumnNumber() - 2, 0);
-  int64_t charNumber = std::max<int64_t>(origin.GetStartCharNumber() - 2, 0);
-  int64_t byteNumber = std::max<int64_t>(origin.GetStartByteNumber() - 1, 0);
-  std::unique_ptr<TXmlInputSource> source = OpenInputSource(stream.get(), std::u16string(), origin.GetUri(), bufferSize,
-                                                            false, byteNumber, charNumber, column,
-                                                            origin.GetStartLineNumber());
+  std::unique_ptr<TXmlInputSource> source;
+  if (origin != nullptr) {
+    // Origin starts at a reference's name: the text's first character takes
+    // the place of the "&" before it.
+    int64_t column = std::max<int64_t>(origin->GetStartColumnNumber() - 2, 0);
+    int64_t charNumber = std::max<int64_t>(origin->GetStartCharNumber() - 2, 0);
+    int64_t byteNumber = std::max<int64_t>(origin->GetStartByteNumber() - 1, 0);
+    source = OpenInputSource(stream.get(), std::u16string(), origin->GetUri(), bufferSize, false, byteNumber,
+                             charNumber, column, origin->GetStartLineNumber());
+  } else {
+    source = OpenInputSource(stream.get(), std::u16string(), std::u16string(), bufferSize, false, int64_t(0),
+                             int64_t(0), int64_t(0), int64_t(1));
+  }
+  source->KeepLineEnds();
   return Parse(source.get(), contextNode);
 }
 

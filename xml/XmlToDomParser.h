@@ -53,10 +53,13 @@ public:
   virtual TdomNode* ParseUri(std::u16string publicId, std::u16string systemId, TdomNode* contextNode);
   virtual TdomNode* ParseWideString(const std::u16string& s, const std::u16string& publicId,
                                     const std::u16string& systemId, TdomNode* contextNode);
-  // ParseWideString of text that stands in another text where origin starts
-  // (an entity's replacement text at its reference): the events and errors
-  // carry origin's URI and places that go on from there.
-  TdomNode* ParseWideStringAt(const std::u16string& s, const IDomLocator& origin, TdomNode* contextNode);
+  // ParseWideString of an entity's replacement text, which stands in another
+  // text where origin starts (its reference): the events and errors carry
+  // origin's URI and places that go on from there (without an origin, the
+  // places of the text alone). Its line ends were settled when the text
+  // was read, so a carriage return it holds (from a character reference)
+  // stays one.
+  TdomNode* ParseReplacementText(const std::u16string& s, const IDomLocator* origin, TdomNode* contextNode);
   // Without a context node: a new document of DOMImpl; with one: the text's
   // content parsed into it (the context node is the result).
   virtual TdomNode* Parse(TXmlInputSource* source, TdomNode* contextNode);

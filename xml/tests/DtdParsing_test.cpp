@@ -248,6 +248,24 @@ TEST_F(DtdTest, ConditionalSectionsAndParameterEntitiesInTheExternalSubset) {
   EXPECT_EQ(Parse("<!DOCTYPE r [<![INCLUDE[<!ELEMENT r ANY>]]>]><r/>"), nullptr);
 }
 
+// An external parameter entity's text is read as the subset itself would
+// be: its character references are replaced where they stand (in literals,
+// when the declaration is read), never beforehand, where "&#37;" would turn
+// into a reference, "&#60;" into markup and "&#38;#60;" lose a level.
+TEST_F(DtdTest, ExternalParameterEntityTextReadsAsTheSubsetItself) {
+  const std::string decls =
+      "<!ELEMENT r ANY><!ENTITY lt2 '&#38;#60;'><!ENTITY sign 'a&#37;b&#62;c'><!ATTLIST r t CDATA 'x&#60;y'>";
+  WriteFile("direct.dtd", decls);
+  WriteFile("decls.ent", decls);
+  WriteFile("through.dtd", "<!ENTITY % decls SYSTEM 'decls.ent'>%decls;");
+  for (const char* dtd : {"direct.dtd", "through.dtd"}) {
+    TdomDocument* doc = Parse("<!DOCTYPE r SYSTEM '" + std::string(dtd) + "'><r>&lt2;&sign;</r>");
+    ASSERT_NE(doc, nullptr) << dtd << ::testing::PrintToString(Types());
+    EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"<a%b>c") << dtd;
+    EXPECT_EQ(doc->GetDocumentElement()->getAttributeNormalizedValue(u"t"), u"x<y") << dtd;
+  }
+}
+
 TEST_F(DtdTest, ExternalParsedEntitiesWithTheirOwnEncodings) {
   WriteFile("latin.ent", "<?xml version='1.0' encoding='ISO-8859-1'?>na\xefve <b>bold</b>");
   WriteFile("wide.ent", std::string("\xff\xfe<\0w\0/\0>\0\xe9\0", 12));
