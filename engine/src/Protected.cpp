@@ -58,6 +58,56 @@ std::u16string UpperWithin(HANDLE handle) {
   return within;
 }
 
+// Under Wine, the keys of the host's folders holding `longPath`: a drive's
+// root is a folder of the host, and the folders above it are reached through
+// other letters (Z: is the host's root). The host's path of the folder is
+// walked up, each folder opened through Wine's own name for host paths, and
+// where the path passes through a link (a drive's own link among them), the
+// real place of what it reached is walked up too. A few more folders than
+// strictly hold it (the folder of the drives' links) are kept as well.
+std::vector<FileKey> HostFoldersHolding(const std::u16string& longPath) {
+  using UnixNameCall = char*(CDECL*)(LPCWSTR);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto unixName = kernel ? reinterpret_cast<UnixNameCall>(
+                               reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")))
+                         : nullptr;
+  std::vector<FileKey> keys;
+  if (!unixName) return keys;
+  char* name = unixName(W(longPath));
+  if (!name) return keys;
+  std::u16string host;
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+  if (n > 1) {
+    std::vector<wchar_t> wide(n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide.data(), n);
+    host = U16(wide.data());
+  }
+  HeapFree(GetProcessHeap(), 0, name);
+  if (host.empty() || host[0] != u'/') return keys;
+  for (char16_t& c : host) {
+    if (c == u'/') c = u'\\';
+  }
+  while (!host.empty()) {
+    HANDLE at = CreateFileW(W(u"\\\\?\\unix" + host), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (at != INVALID_HANDLE_VALUE) {
+      FileKey key;
+      if (KeyOf(at, key)) keys.push_back(key);
+      for (std::u16string real = DrivePathOf(at); !real.empty() && !IsRootPath(real);) {
+        real = ParentPath(real);
+        if (real.empty()) break;
+        FileKey above = KeyOfPath(real);
+        if (above.source != FileKey::Source::None) keys.push_back(above);
+      }
+      CloseHandle(at);
+    }
+    size_t cut = host.find_last_of(u'\\');
+    if (cut == std::u16string::npos || host.size() == 1) break;
+    host.resize(cut == 0 ? 1 : cut);
+  }
+  return keys;
+}
+
 std::u16string ModuleFolder(HMODULE module) {
   // The program may live in a folder of any length: the buffer grows until
   // the whole name fits.
@@ -155,6 +205,10 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
       // does not, and names where it really is.
       std::u16string real = UnixKeys() ? DrivePathOf(handle) : std::u16string();
       if (!real.empty() && Upper(real) != Upper(longPath) && Upper(real) != Upper(final)) starts.push_back(real);
+      if (UnixKeys()) {
+        for (const FileKey& key : HostFoldersHolding(longPath))
+          result.guarded_.push_back(Guarded{{}, key, {}, index, /*self=*/false});
+      }
       HandleFacts facts;
       if (!UnixKeys() && FactsOf(handle, facts)) {
         std::u16string within = UpperWithin(handle);

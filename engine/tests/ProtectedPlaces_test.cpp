@@ -6,9 +6,12 @@
 // as it was. Also: a path in stream syntax is refused, not taken for its file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "EngineHarness.h"
+#include "PathNames.h"
 #include "TreeWiper.h"
 
 namespace qv::engine::test {
@@ -105,6 +108,53 @@ TEST(StreamPathTest, AStreamNameIsRefusedAndTheFileKept) {
     std::string content;
     EXPECT_TRUE(ReadWholeFile(file, content));
     EXPECT_EQ("the whole file", content) << Narrow(path);
+  }
+}
+
+}  // namespace
+}  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// The folder `path` names under Wine's drive Z: (the host's root), read only.
+std::u16string ThroughHostRoot(const char* unixPath) {
+  std::u16string path = u"Z:";
+  for (const char* c = unixPath; *c; ++c) path += *c == '/' ? u'\\' : char16_t(static_cast<unsigned char>(*c));
+  return path;
+}
+
+FileKey KeyOfFolder(const std::u16string& path) {
+  FileKey key;
+  HANDLE at = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (at == INVALID_HANDLE_VALUE) return key;
+  if (!KeyOf(at, key)) key = {};
+  CloseHandle(at);
+  return key;
+}
+
+TEST(ProtectedPlaceTest, TheFoldersHoldingTheWindowsDriveAreKnownThroughTheHostRoot) {
+  // Under Wine the Windows drive's root is a folder of the host, and the
+  // folders holding it (the prefix, with the registry beside it) are reached
+  // through Z:. Only looked at: nothing here is wiped.
+  const char* prefix = getenv("WINEPREFIX");
+  FileKey hostRoot = KeyOfFolder(u"\\\\?\\unix\\");
+  if (!prefix || prefix[0] != '/' || hostRoot.source != FileKey::Source::UnixDevice ||
+      !SameObject(KeyOfFolder(u"Z:\\"), hostRoot))
+    QV_SKIP_LOUDLY("the folders above the Windows drive (no Z: at the host's root)");
+  ProtectedFolders guard = ProtectedFolders::ForThisSystem();
+  std::u16string folder = ThroughHostRoot(prefix);
+  for (int up = 0; up < 2; ++up) {
+    FileKey key = KeyOfFolder(folder);
+    ASSERT_EQ(FileKey::Source::UnixDevice, key.source) << Narrow(folder);
+    EXPECT_NE(nullptr, guard.Covered({}, ToLongPath(folder), key)) << Narrow(folder);
+    folder = folder.substr(0, folder.rfind(u'\\'));
+  }
+  // A folder beside them holds none of the protected folders.
+  if (strncmp(prefix, "/dev/", 5) != 0) {
+    EXPECT_EQ(nullptr, guard.Covered({}, u"\\\\?\\Z:\\dev", KeyOfFolder(u"Z:\\dev")));
   }
 }
 
