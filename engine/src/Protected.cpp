@@ -355,18 +355,19 @@ const std::u16string* ProtectedFolders::Own(const FileKey& key) const {
   return nullptr;
 }
 
-const std::u16string* ProtectedFolders::HoldingRoot(const FileKey* root) const {
+const std::u16string* ProtectedFolders::Listed(const FileKey& key, bool root) const {
   FoundBelow& found = Found();
   std::lock_guard<std::mutex> lock(found.mutex);
-  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(*root)))) {
+  // Listed for these folders, under the same lock as the look-up: another
+  // guard's listing in between must not leave this one without an answer.
+  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(key)))) {
     found.below = FoldersBelow(longPaths_);
     found.roots = DriveRoots();
-    if (root) found.roots.insert(KeyPair(*root));
+    if (root) found.roots.insert(KeyPair(key));
     found.tops = longPaths_;
     found.made = true;
   }
-  if (!root) return nullptr;
-  auto at = found.below.find(KeyPair(*root));
+  auto at = found.below.find(KeyPair(key));
   return at == found.below.end() ? nullptr : &folders_[at->second];
 }
 
@@ -375,9 +376,6 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
   which = nullptr;
   if (key.source == FileKey::Source::None) return Place::Unknown;
   if (key.source == FileKey::Source::UnixDevice) {
-    // What lies below the protected folders is known before the folders
-    // above this one are looked up among it (a folder mounted twice).
-    HoldingRoot(nullptr);
     if ((which = Own(key)) || (which = Holding(key))) return Place::Inside;
     // The folders above it on its drive, as its real place names them; the
     // drive's root itself is among the folders found below a protected one
@@ -395,7 +393,7 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
         return Place::Inside;
     }
     if (above.source == FileKey::Source::None) return Place::Unknown;  // the drive's root itself
-    return (which = HoldingRoot(&above)) ? Place::Inside : Place::Outside;
+    return (which = Listed(above, /*root=*/true)) ? Place::Inside : Place::Outside;
   }
   HandleFacts facts;
   if (!FactsOf(folder, facts)) return Place::Unknown;
@@ -412,11 +410,7 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
 
 const std::u16string* ProtectedFolders::Holding(const FileKey& key) const {
   if (key.source != FileKey::Source::UnixDevice) return nullptr;
-  FoundBelow& found = Found();
-  std::lock_guard<std::mutex> lock(found.mutex);
-  if (!found.made || found.tops != longPaths_) return nullptr;
-  auto at = found.below.find(KeyPair(key));
-  return at == found.below.end() ? nullptr : &folders_[at->second];
+  return Listed(key, /*root=*/false);
 }
 
 ProtectedFolders::DriveKind ProtectedFolders::OnDrive(char letter, const std::u16string*& folder) const {

@@ -76,6 +76,35 @@ TEST(ProtectedPlaceTest, LettersAndLinksLeadingIntoProtectedFoldersAreRefused) {
   EXPECT_TRUE(Exists(places + u"\\Windows\\System32\\qv\\sub"));
 }
 
+TEST(ProtectedPlaceTest, ChainsOfLinksIntoProtectedFoldersAreRefusedOrRemovedAlone) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("chains of links into protected folders");
+  std::u16string places = Root(drive) + u"places";
+  ProtectedFolders guard = ProtectedFolders::ForPaths({places + u"\\Windows", places + u"\\Program"});
+  // Links made by the host: two in a row into the program folder, one to the
+  // root of a letter lying in System32, one to a file there.
+  ASSERT_TRUE(AskHost(drive, "dir chain\n"
+                             "link chain/first second\n"
+                             "link chain/second ../places/Program/lib\n"
+                             "link chain/letter ../places/Windows/System32/qv\n"
+                             "link chain/file ../places/Windows/System32/qv/f.txt\n"));
+  std::u16string chain = Root(drive) + u"chain";
+  const std::vector<std::u16string> files = {places + u"\\Windows\\System32\\qv\\f.txt",
+                                             places + u"\\Program\\lib\\data.bin"};
+  const auto before = Contents(files);
+  for (const std::u16string& path : {chain + u"\\first\\data.bin", chain + u"\\letter\\f.txt",
+                                     chain + u"\\letter\\sub"}) {
+    Outcome outcome = WipeWith(guard, path);
+    EXPECT_EQ(1u, outcome.failures) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_TRUE(outcome.protectedLine) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_EQ(before, Contents(files)) << Narrow(path);
+  }
+  // The chain itself: its links go (or stay, counted), what they lead to stays.
+  Outcome outcome = WipeWith(guard, chain);
+  EXPECT_EQ(before, Contents(files)) << outcome.log;
+  EXPECT_TRUE(Exists(places + u"\\Windows\\System32\\qv\\sub\\g.txt"));
+}
+
 TEST(ProtectedPlaceTest, TheRealWindowsFolderIsFoundBelowALetter) {
   char probe = TestDrive("BELOW_WINDOWS");
   if (!probe) QV_SKIP_LOUDLY("a letter below the Windows folder");
@@ -133,6 +162,22 @@ FileKey KeyOfFolder(const std::u16string& path) {
   if (!KeyOf(at, key)) key = {};
   CloseHandle(at);
   return key;
+}
+
+TEST(ProtectedPlaceTest, AGuardStillKnowsWhatLiesBelowItsFoldersAfterAnotherGuardLooked) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("guards of other folders in one process");
+  std::u16string places = Root(drive) + u"places";
+  FileKey sub = KeyOfFolder(places + u"\\Windows\\System32\\qv\\sub");
+  if (sub.source != FileKey::Source::UnixDevice) QV_SKIP_LOUDLY("guards of other folders (no device keys)");
+  ProtectedFolders windows = ProtectedFolders::ForPaths({places + u"\\Windows"});
+  ProtectedFolders program = ProtectedFolders::ForPaths({places + u"\\Program"});
+  EXPECT_NE(nullptr, windows.Holding(sub));
+  // The other guard looks where a ticked path would be: its own folders are
+  // listed then. Nothing is there to wipe.
+  WipeWith(program, places + u"\\elsewhere\\not-there.txt");
+  EXPECT_NE(nullptr, windows.Holding(sub));
+  EXPECT_EQ(nullptr, program.Holding(sub));
 }
 
 TEST(ProtectedPlaceTest, TheFoldersHoldingTheWindowsDriveAreKnownThroughTheHostRoot) {
