@@ -65,13 +65,17 @@ std::u16string UpperWithin(HANDLE handle) {
 // where the path passes through a link (a drive's own link among them), the
 // real place of what it reached is walked up too. A few more folders than
 // strictly hold it (the folder of the drives' links) are kept as well.
-std::vector<FileKey> HostFoldersHolding(const std::u16string& longPath) {
+std::vector<FileKey> FindHostFoldersHolding(const std::u16string& longPath) {
   using UnixNameCall = char*(CDECL*)(LPCWSTR);
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   auto unixName = kernel ? reinterpret_cast<UnixNameCall>(
                                reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")))
                          : nullptr;
   std::vector<FileKey> keys;
+  std::set<std::pair<uint64_t, uint64_t>> seen;
+  auto add = [&](const FileKey& key) {
+    if (seen.insert(KeyPair(key)).second) keys.push_back(key);
+  };
   if (!unixName) return keys;
   char* name = unixName(W(longPath));
   if (!name) return keys;
@@ -92,12 +96,12 @@ std::vector<FileKey> HostFoldersHolding(const std::u16string& longPath) {
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (at != INVALID_HANDLE_VALUE) {
       FileKey key;
-      if (KeyOf(at, key)) keys.push_back(key);
+      if (KeyOf(at, key)) add(key);
       for (std::u16string real = DrivePathOf(at); !real.empty() && !IsRootPath(real);) {
         real = ParentPath(real);
         if (real.empty()) break;
         FileKey above = KeyOfPath(real);
-        if (above.source != FileKey::Source::None) keys.push_back(above);
+        if (above.source != FileKey::Source::None) add(above);
       }
       CloseHandle(at);
     }
@@ -106,6 +110,17 @@ std::vector<FileKey> HostFoldersHolding(const std::u16string& longPath) {
     host.resize(cut == 0 ? 1 : cut);
   }
   return keys;
+}
+
+// The above, once per folder and process: a guard is made for every path the
+// program hands over, and the host's folders above a drive stay where they are.
+std::vector<FileKey> HostFoldersHolding(const std::u16string& longPath) {
+  static std::mutex mutex;
+  static std::map<std::u16string, std::vector<FileKey>> found;
+  std::lock_guard<std::mutex> lock(mutex);
+  auto at = found.find(longPath);
+  if (at == found.end()) at = found.emplace(longPath, FindHostFoldersHolding(longPath)).first;
+  return at->second;
 }
 
 std::u16string ModuleFolder(HMODULE module) {
