@@ -58,27 +58,29 @@ std::u16string UpperWithin(HANDLE handle) {
   return within;
 }
 
-// Under Wine, the keys of the host's folders holding `longPath`: a drive's
+// Under Wine, the places of the host's folders holding `longPath`: a drive's
 // root is a folder of the host, and the folders above it are reached through
 // other letters (Z: is the host's root). The host's path of the folder is
-// walked up, each folder opened through Wine's own name for host paths, and
-// where the path passes through a link (a drive's own link among them), the
-// real place of what it reached is walked up too. A few more folders than
-// strictly hold it (the folder of the drives' links) are kept as well.
-std::vector<FileKey> FindHostFoldersHolding(const std::u16string& longPath) {
+// walked up, each folder named by Wine's own name for host paths, and where
+// the path passes through a link (a drive's own link among them), the real
+// place of what it reached is walked up too. A few more folders than strictly
+// hold it (the folder of the drives' links) are named as well.
+std::vector<std::u16string> FindHostPlacesHolding(const std::u16string& longPath) {
   using UnixNameCall = char*(CDECL*)(LPCWSTR);
   HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
   auto unixName = kernel ? reinterpret_cast<UnixNameCall>(
                                reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")))
                          : nullptr;
-  std::vector<FileKey> keys;
-  std::set<std::pair<uint64_t, uint64_t>> seen;
-  auto add = [&](const FileKey& key) {
-    if (seen.insert(KeyPair(key)).second) keys.push_back(key);
+  std::vector<std::u16string> places;
+  std::set<std::u16string> seen;
+  auto add = [&](const std::u16string& place) {
+    if (!seen.insert(Upper(place)).second) return false;
+    places.push_back(place);
+    return true;
   };
-  if (!unixName) return keys;
+  if (!unixName) return places;
   char* name = unixName(W(longPath));
-  if (!name) return keys;
+  if (!name) return places;
   std::u16string host;
   int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
   if (n > 1) {
@@ -87,21 +89,20 @@ std::vector<FileKey> FindHostFoldersHolding(const std::u16string& longPath) {
     host = U16(wide.data());
   }
   HeapFree(GetProcessHeap(), 0, name);
-  if (host.empty() || host[0] != u'/') return keys;
+  if (host.empty() || host[0] != u'/') return places;
   for (char16_t& c : host) {
     if (c == u'/') c = u'\\';
   }
   while (!host.empty()) {
-    HANDLE at = CreateFileW(W(u"\\\\?\\unix" + host), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+    std::u16string place = u"\\\\?\\unix" + host;
+    add(place);
+    HANDLE at = CreateFileW(W(place), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (at != INVALID_HANDLE_VALUE) {
-      FileKey key;
-      if (KeyOf(at, key)) add(key);
+      // Up to a place named already: the rest above it is named too.
       for (std::u16string real = DrivePathOf(at); !real.empty() && !IsRootPath(real);) {
         real = ParentPath(real);
-        if (real.empty()) break;
-        FileKey above = KeyOfPath(real);
-        if (above.source != FileKey::Source::None) add(above);
+        if (real.empty() || !add(real)) break;
       }
       CloseHandle(at);
     }
@@ -109,18 +110,41 @@ std::vector<FileKey> FindHostFoldersHolding(const std::u16string& longPath) {
     if (cut == std::u16string::npos || host.size() == 1) break;
     host.resize(cut == 0 ? 1 : cut);
   }
-  return keys;
+  return places;
 }
 
-// The above, once per folder and process: a guard is made for every path the
-// program hands over, and the host's folders above a drive stay where they are.
-std::vector<FileKey> HostFoldersHolding(const std::u16string& longPath) {
+// Whether the folder with `key` is one of the above. Their places are found
+// once per folder and process, and what lies there is kept: a guard is made
+// for every path the program hands over, and asking costs about 15 ms. A
+// folder found among them is looked for again at the places as they are now
+// (one may have been replaced since, its number given to another folder), so
+// only what holds the folder now is refused.
+bool HostFolderHolds(const std::u16string& longPath, const FileKey& key) {
+  struct Places {
+    std::vector<std::u16string> places;
+    std::set<std::pair<uint64_t, uint64_t>> keys;
+  };
   static std::mutex mutex;
-  static std::map<std::u16string, std::vector<FileKey>> found;
+  static std::map<std::u16string, Places> found;
+  auto keysAt = [](const std::vector<std::u16string>& places) {
+    std::set<std::pair<uint64_t, uint64_t>> keys;
+    for (const std::u16string& place : places) {
+      FileKey at = KeyOfPath(place);
+      if (at.source != FileKey::Source::None) keys.insert(KeyPair(at));
+    }
+    return keys;
+  };
   std::lock_guard<std::mutex> lock(mutex);
   auto at = found.find(longPath);
-  if (at == found.end()) at = found.emplace(longPath, FindHostFoldersHolding(longPath)).first;
-  return at->second;
+  if (at == found.end()) {
+    Places made;
+    made.places = FindHostPlacesHolding(longPath);
+    made.keys = keysAt(made.places);
+    at = found.emplace(longPath, std::move(made)).first;
+  }
+  if (!at->second.keys.count(KeyPair(key))) return false;
+  at->second.keys = keysAt(at->second.places);
+  return at->second.keys.count(KeyPair(key)) != 0;
 }
 
 std::u16string ModuleFolder(HMODULE module) {
@@ -220,10 +244,6 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
       // does not, and names where it really is.
       std::u16string real = UnixKeys() ? DrivePathOf(handle) : std::u16string();
       if (!real.empty() && Upper(real) != Upper(longPath) && Upper(real) != Upper(final)) starts.push_back(real);
-      if (UnixKeys()) {
-        for (const FileKey& key : HostFoldersHolding(longPath))
-          result.guarded_.push_back(Guarded{{}, key, {}, index, /*self=*/false});
-      }
       HandleFacts facts;
       if (!UnixKeys() && FactsOf(handle, facts)) {
         std::u16string within = UpperWithin(handle);
@@ -261,6 +281,12 @@ const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, cons
   for (const Guarded& g : guarded_) {
     bool sameIdentity = (Known(folder) && Known(g.identity) && folder == g.identity) || SameObject(key, g.key);
     if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
+  }
+  // Under Wine, the host's folders above a protected folder's drive, reached
+  // through another letter (the prefix, through Z:).
+  if (key.source == FileKey::Source::UnixDevice) {
+    for (size_t i = 0; i < longPaths_.size(); ++i)
+      if (HostFolderHolds(longPaths_[i], key)) return &folders_[i];
   }
   return nullptr;
 }
@@ -375,14 +401,27 @@ const std::u16string* ProtectedFolders::Listed(const FileKey& key, bool root) co
   std::lock_guard<std::mutex> lock(found.mutex);
   // Listed for these folders, under the same lock as the look-up: another
   // guard's listing in between must not leave this one without an answer.
-  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(key)))) {
+  auto list = [&] {
     found.below = FoldersBelow(longPaths_);
     found.roots = DriveRoots();
     if (root) found.roots.insert(KeyPair(key));
     found.tops = longPaths_;
     found.made = true;
+  };
+  bool fresh = false;
+  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(key)))) {
+    list();
+    fresh = true;
   }
   auto at = found.below.find(KeyPair(key));
+  // A folder found there earlier may have moved out since, or been deleted
+  // and its number given to another folder: a refusal stands only on a
+  // listing made now. A folder made below them since is found by the walk up
+  // through its real parents, or, for a drive's root, as a root not seen.
+  if (at != found.below.end() && !fresh) {
+    list();
+    at = found.below.find(KeyPair(key));
+  }
   return at == found.below.end() ? nullptr : &folders_[at->second];
 }
 

@@ -180,6 +180,34 @@ TEST(ProtectedPlaceTest, AGuardStillKnowsWhatLiesBelowItsFoldersAfterAnotherGuar
   EXPECT_EQ(nullptr, program.Holding(sub));
 }
 
+TEST(ProtectedPlaceTest, AFolderMovedOutOfAProtectedFolderIsWipedLikeAnyOther) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a folder moved out of a protected folder");
+  std::u16string top = Root(drive) + u"moved-out";
+  for (const char16_t* folder : {u"", u"\\prot", u"\\prot\\moved", u"\\out"})
+    ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<const wchar_t*>((top + folder).c_str()), nullptr));
+  ASSERT_TRUE(WriteWholeFile(top + u"\\prot\\moved\\f.txt", "to be wiped once outside"));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({top + u"\\prot"});
+  FileKey moved = KeyOfFolder(top + u"\\prot\\moved");
+  if (moved.source != FileKey::Source::UnixDevice) QV_SKIP_LOUDLY("a folder moved out (no device keys)");
+  ASSERT_NE(nullptr, guard.Holding(moved));  // known below the protected folder
+  ASSERT_TRUE(MoveFileW(reinterpret_cast<const wchar_t*>((top + u"\\prot\\moved").c_str()),
+                        reinterpret_cast<const wchar_t*>((top + u"\\out\\moved").c_str())));
+  EXPECT_EQ(nullptr, guard.Holding(moved));
+  Outcome outcome = WipeWith(guard, top + u"\\out\\moved\\f.txt");
+  EXPECT_EQ(0u, outcome.failures) << outcome.log;
+  EXPECT_FALSE(Exists(top + u"\\out\\moved\\f.txt")) << outcome.log;
+  // The protected folder itself replaced by another of its name: the old one
+  // holds nothing protected any more.
+  EXPECT_NE(nullptr, guard.Covered({}, u"\\\\?\\unix\\", KeyOfFolder(u"\\\\?\\unix\\")));  // the host's root holds it
+  ASSERT_TRUE(MoveFileW(reinterpret_cast<const wchar_t*>((top + u"\\prot").c_str()),
+                        reinterpret_cast<const wchar_t*>((top + u"\\out\\old").c_str())));
+  ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<const wchar_t*>((top + u"\\prot").c_str()), nullptr));
+  outcome = WipeWith(ProtectedFolders::ForPaths({top + u"\\prot"}), top + u"\\out");
+  EXPECT_EQ(0u, outcome.failures) << outcome.log;
+  EXPECT_FALSE(Exists(top + u"\\out\\old")) << outcome.log;
+}
+
 TEST(ProtectedPlaceTest, TheFoldersHoldingTheWindowsDriveAreKnownThroughTheHostRoot) {
   // Under Wine the Windows drive's root is a folder of the host, and the
   // folders holding it (the prefix, with the registry beside it) are reached
