@@ -53,6 +53,7 @@ class ProtectedFolders {
 
   // The protected folder that the open folder is, or contains; null when
   // none. `display` is its path for the log, used only when no identity is known.
+  // Under Wine the host's folders holding a protected folder's drive count too.
   const std::u16string* Covered(const FileIdentity& folder, const std::u16string& longPath,
                                 const FileKey& key = {}) const;
   // The protected folder that the open folder is (so that everything below
@@ -70,9 +71,10 @@ class ProtectedFolders {
   enum class Place { Outside, Inside, Unknown };
   Place Locate(HANDLE folder, const FileKey& key, const std::u16string*& which) const;
   // Under Wine, the protected folder at or above the folder with this key,
-  // among those last found below the protected folders (see Locate; listed
-  // first when that was not done for them): for a subfolder opened through a
-  // folder already located, without a round trip. Null when none.
+  // among those found below the protected folders (see Locate; listed first
+  // when that was not done for them, and again before answering that it lies
+  // there): for a subfolder opened through a folder already located. Null
+  // when none.
   const std::u16string* Holding(const FileKey& key) const;
   // Whether drive `letter` holds a protected folder, recognised by letter, by
   // volume name, by the serial number of its root and by its root's final
