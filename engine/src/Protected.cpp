@@ -58,6 +58,95 @@ std::u16string UpperWithin(HANDLE handle) {
   return within;
 }
 
+// Under Wine, the places of the host's folders holding `longPath`: a drive's
+// root is a folder of the host, and the folders above it are reached through
+// other letters (Z: is the host's root). The host's path of the folder is
+// walked up, each folder named by Wine's own name for host paths, and where
+// the path passes through a link (a drive's own link among them), the real
+// place of what it reached is walked up too. A few more folders than strictly
+// hold it (the folder of the drives' links) are named as well.
+std::vector<std::u16string> FindHostPlacesHolding(const std::u16string& longPath) {
+  using UnixNameCall = char*(CDECL*)(LPCWSTR);
+  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+  auto unixName = kernel ? reinterpret_cast<UnixNameCall>(
+                               reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")))
+                         : nullptr;
+  std::vector<std::u16string> places;
+  std::set<std::u16string> seen;
+  auto add = [&](const std::u16string& place) {
+    if (!seen.insert(Upper(place)).second) return false;
+    places.push_back(place);
+    return true;
+  };
+  if (!unixName) return places;
+  char* name = unixName(W(longPath));
+  if (!name) return places;
+  std::u16string host;
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+  if (n > 1) {
+    std::vector<wchar_t> wide(n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide.data(), n);
+    host = U16(wide.data());
+  }
+  HeapFree(GetProcessHeap(), 0, name);
+  if (host.empty() || host[0] != u'/') return places;
+  for (char16_t& c : host) {
+    if (c == u'/') c = u'\\';
+  }
+  while (!host.empty()) {
+    std::u16string place = u"\\\\?\\unix" + host;
+    add(place);
+    HANDLE at = CreateFileW(W(place), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                            FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (at != INVALID_HANDLE_VALUE) {
+      // Up to a place named already: the rest above it is named too.
+      for (std::u16string real = DrivePathOf(at); !real.empty() && !IsRootPath(real);) {
+        real = ParentPath(real);
+        if (real.empty() || !add(real)) break;
+      }
+      CloseHandle(at);
+    }
+    size_t cut = host.find_last_of(u'\\');
+    if (cut == std::u16string::npos || host.size() == 1) break;
+    host.resize(cut == 0 ? 1 : cut);
+  }
+  return places;
+}
+
+// Whether the folder with `key` is one of the above. Their places are found
+// once per folder and process, and what lies there is kept: a guard is made
+// for every path the program hands over, and asking costs about 15 ms. A
+// folder found among them is looked for again at the places as they are now
+// (one may have been replaced since, its number given to another folder), so
+// only what holds the folder now is refused.
+bool HostFolderHolds(const std::u16string& longPath, const FileKey& key) {
+  struct Places {
+    std::vector<std::u16string> places;
+    std::set<std::pair<uint64_t, uint64_t>> keys;
+  };
+  static std::mutex mutex;
+  static std::map<std::u16string, Places> found;
+  auto keysAt = [](const std::vector<std::u16string>& places) {
+    std::set<std::pair<uint64_t, uint64_t>> keys;
+    for (const std::u16string& place : places) {
+      FileKey at = KeyOfPath(place);
+      if (at.source != FileKey::Source::None) keys.insert(KeyPair(at));
+    }
+    return keys;
+  };
+  std::lock_guard<std::mutex> lock(mutex);
+  auto at = found.find(longPath);
+  if (at == found.end()) {
+    Places made;
+    made.places = FindHostPlacesHolding(longPath);
+    made.keys = keysAt(made.places);
+    at = found.emplace(longPath, std::move(made)).first;
+  }
+  if (!at->second.keys.count(KeyPair(key))) return false;
+  at->second.keys = keysAt(at->second.places);
+  return at->second.keys.count(KeyPair(key)) != 0;
+}
+
 std::u16string ModuleFolder(HMODULE module) {
   // The program may live in a folder of any length: the buffer grows until
   // the whole name fits.
@@ -193,6 +282,12 @@ const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, cons
     bool sameIdentity = (Known(folder) && Known(g.identity) && folder == g.identity) || SameObject(key, g.key);
     if (sameIdentity || g.longPath == upper) return &folders_[g.protectedIndex];
   }
+  // Under Wine, the host's folders above a protected folder's drive, reached
+  // through another letter (the prefix, through Z:).
+  if (key.source == FileKey::Source::UnixDevice) {
+    for (size_t i = 0; i < longPaths_.size(); ++i)
+      if (HostFolderHolds(longPaths_[i], key)) return &folders_[i];
+  }
   return nullptr;
 }
 
@@ -301,18 +396,32 @@ const std::u16string* ProtectedFolders::Own(const FileKey& key) const {
   return nullptr;
 }
 
-const std::u16string* ProtectedFolders::HoldingRoot(const FileKey* root) const {
+const std::u16string* ProtectedFolders::Listed(const FileKey& key, bool root) const {
   FoundBelow& found = Found();
   std::lock_guard<std::mutex> lock(found.mutex);
-  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(*root)))) {
+  // Listed for these folders, under the same lock as the look-up: another
+  // guard's listing in between must not leave this one without an answer.
+  auto list = [&] {
     found.below = FoldersBelow(longPaths_);
     found.roots = DriveRoots();
-    if (root) found.roots.insert(KeyPair(*root));
+    if (root) found.roots.insert(KeyPair(key));
     found.tops = longPaths_;
     found.made = true;
+  };
+  bool fresh = false;
+  if (!found.made || found.tops != longPaths_ || (root && !found.roots.count(KeyPair(key)))) {
+    list();
+    fresh = true;
   }
-  if (!root) return nullptr;
-  auto at = found.below.find(KeyPair(*root));
+  auto at = found.below.find(KeyPair(key));
+  // A folder found there earlier may have moved out since, or been deleted
+  // and its number given to another folder: a refusal stands only on a
+  // listing made now. A folder made below them since is found by the walk up
+  // through its real parents, or, for a drive's root, as a root not seen.
+  if (at != found.below.end() && !fresh) {
+    list();
+    at = found.below.find(KeyPair(key));
+  }
   return at == found.below.end() ? nullptr : &folders_[at->second];
 }
 
@@ -321,9 +430,6 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
   which = nullptr;
   if (key.source == FileKey::Source::None) return Place::Unknown;
   if (key.source == FileKey::Source::UnixDevice) {
-    // What lies below the protected folders is known before the folders
-    // above this one are looked up among it (a folder mounted twice).
-    HoldingRoot(nullptr);
     if ((which = Own(key)) || (which = Holding(key))) return Place::Inside;
     // The folders above it on its drive, as its real place names them; the
     // drive's root itself is among the folders found below a protected one
@@ -341,7 +447,7 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
         return Place::Inside;
     }
     if (above.source == FileKey::Source::None) return Place::Unknown;  // the drive's root itself
-    return (which = HoldingRoot(&above)) ? Place::Inside : Place::Outside;
+    return (which = Listed(above, /*root=*/true)) ? Place::Inside : Place::Outside;
   }
   HandleFacts facts;
   if (!FactsOf(folder, facts)) return Place::Unknown;
@@ -358,11 +464,7 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
 
 const std::u16string* ProtectedFolders::Holding(const FileKey& key) const {
   if (key.source != FileKey::Source::UnixDevice) return nullptr;
-  FoundBelow& found = Found();
-  std::lock_guard<std::mutex> lock(found.mutex);
-  if (!found.made || found.tops != longPaths_) return nullptr;
-  auto at = found.below.find(KeyPair(key));
-  return at == found.below.end() ? nullptr : &folders_[at->second];
+  return Listed(key, /*root=*/false);
 }
 
 ProtectedFolders::DriveKind ProtectedFolders::OnDrive(char letter, const std::u16string*& folder) const {

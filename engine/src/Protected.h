@@ -53,6 +53,7 @@ class ProtectedFolders {
 
   // The protected folder that the open folder is, or contains; null when
   // none. `display` is its path for the log, used only when no identity is known.
+  // Under Wine the host's folders holding a protected folder's drive count too.
   const std::u16string* Covered(const FileIdentity& folder, const std::u16string& longPath,
                                 const FileKey& key = {}) const;
   // The protected folder that the open folder is (so that everything below
@@ -70,9 +71,10 @@ class ProtectedFolders {
   enum class Place { Outside, Inside, Unknown };
   Place Locate(HANDLE folder, const FileKey& key, const std::u16string*& which) const;
   // Under Wine, the protected folder at or above the folder with this key,
-  // among those last found below the protected folders (see Locate): for a
-  // subfolder opened through a folder already located, without a round trip.
-  // Null when none or when nothing was looked for yet.
+  // among those found below the protected folders (see Locate; listed first
+  // when that was not done for them, and again before answering that it lies
+  // there): for a subfolder opened through a folder already located. Null
+  // when none.
   const std::u16string* Holding(const FileKey& key) const;
   // Whether drive `letter` holds a protected folder, recognised by letter, by
   // volume name, by the serial number of its root and by its root's final
@@ -100,11 +102,11 @@ class ProtectedFolders {
   };
   // The protected folder that the folder with this key is; null when none.
   const std::u16string* Own(const FileKey& key) const;
-  // The protected folder at or above the root of a drive (Wine); lists the
-  // folders below the protected ones first when that was not done for them,
-  // or when the root was not among the drive roots then. Null `root`: only
-  // makes sure the listing is there.
-  const std::u16string* HoldingRoot(const FileKey* root) const;
+  // Under Wine, the protected folder at or above the folder with this key
+  // among those found below the protected folders, which are listed first
+  // when that was not done for them, or, for a drive's `root`, when the key
+  // was not among the drive roots then. Null when none.
+  const std::u16string* Listed(const FileKey& key, bool root) const;
 
   std::vector<std::u16string> folders_;  // as given, for the log
   std::vector<Guarded> guarded_;

@@ -229,7 +229,9 @@ TEST(ProtectedModelTest, RandomWipesAroundProtectedFoldersFollowTheModel) {
   if (!drive || !alias) QV_SKIP_LOUDLY("protected folders against a model");
   const char* steps = std::getenv("QV_PROTECT_MODEL_STEPS");
   int count = steps ? std::atoi(steps) : 40;
-  unsigned seed = std::random_device{}();
+  // QV_PROTECT_MODEL_SEED replays a run.
+  const char* given = std::getenv("QV_PROTECT_MODEL_SEED");
+  unsigned seed = given ? unsigned(std::strtoul(given, nullptr, 10)) : std::random_device{}();
   std::mt19937 random(seed);
   Model model(drive, alias, TestDrive("MODEL_LETTER"), random);
   int generation = 0;

@@ -6,9 +6,12 @@
 // as it was. Also: a path in stream syntax is refused, not taken for its file.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "EngineHarness.h"
+#include "PathNames.h"
 #include "TreeWiper.h"
 
 namespace qv::engine::test {
@@ -73,6 +76,35 @@ TEST(ProtectedPlaceTest, LettersAndLinksLeadingIntoProtectedFoldersAreRefused) {
   EXPECT_TRUE(Exists(places + u"\\Windows\\System32\\qv\\sub"));
 }
 
+TEST(ProtectedPlaceTest, ChainsOfLinksIntoProtectedFoldersAreRefusedOrRemovedAlone) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("chains of links into protected folders");
+  std::u16string places = Root(drive) + u"places";
+  ProtectedFolders guard = ProtectedFolders::ForPaths({places + u"\\Windows", places + u"\\Program"});
+  // Links made by the host: two in a row into the program folder, one to the
+  // root of a letter lying in System32, one to a file there.
+  ASSERT_TRUE(AskHost(drive, "dir chain\n"
+                             "link chain/first second\n"
+                             "link chain/second ../places/Program/lib\n"
+                             "link chain/letter ../places/Windows/System32/qv\n"
+                             "link chain/file ../places/Windows/System32/qv/f.txt\n"));
+  std::u16string chain = Root(drive) + u"chain";
+  const std::vector<std::u16string> files = {places + u"\\Windows\\System32\\qv\\f.txt",
+                                             places + u"\\Program\\lib\\data.bin"};
+  const auto before = Contents(files);
+  for (const std::u16string& path : {chain + u"\\first\\data.bin", chain + u"\\letter\\f.txt",
+                                     chain + u"\\letter\\sub"}) {
+    Outcome outcome = WipeWith(guard, path);
+    EXPECT_EQ(1u, outcome.failures) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_TRUE(outcome.protectedLine) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_EQ(before, Contents(files)) << Narrow(path);
+  }
+  // The chain itself: its links go (or stay, counted), what they lead to stays.
+  Outcome outcome = WipeWith(guard, chain);
+  EXPECT_EQ(before, Contents(files)) << outcome.log;
+  EXPECT_TRUE(Exists(places + u"\\Windows\\System32\\qv\\sub\\g.txt"));
+}
+
 TEST(ProtectedPlaceTest, TheRealWindowsFolderIsFoundBelowALetter) {
   char probe = TestDrive("BELOW_WINDOWS");
   if (!probe) QV_SKIP_LOUDLY("a letter below the Windows folder");
@@ -105,6 +137,97 @@ TEST(StreamPathTest, AStreamNameIsRefusedAndTheFileKept) {
     std::string content;
     EXPECT_TRUE(ReadWholeFile(file, content));
     EXPECT_EQ("the whole file", content) << Narrow(path);
+  }
+}
+
+}  // namespace
+}  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// The folder `path` names under Wine's drive Z: (the host's root), read only.
+std::u16string ThroughHostRoot(const char* unixPath) {
+  std::u16string path = u"Z:";
+  for (const char* c = unixPath; *c; ++c) path += *c == '/' ? u'\\' : char16_t(static_cast<unsigned char>(*c));
+  return path;
+}
+
+FileKey KeyOfFolder(const std::u16string& path) {
+  FileKey key;
+  HANDLE at = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (at == INVALID_HANDLE_VALUE) return key;
+  if (!KeyOf(at, key)) key = {};
+  CloseHandle(at);
+  return key;
+}
+
+TEST(ProtectedPlaceTest, AGuardStillKnowsWhatLiesBelowItsFoldersAfterAnotherGuardLooked) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("guards of other folders in one process");
+  std::u16string places = Root(drive) + u"places";
+  FileKey sub = KeyOfFolder(places + u"\\Windows\\System32\\qv\\sub");
+  if (sub.source != FileKey::Source::UnixDevice) QV_SKIP_LOUDLY("guards of other folders (no device keys)");
+  ProtectedFolders windows = ProtectedFolders::ForPaths({places + u"\\Windows"});
+  ProtectedFolders program = ProtectedFolders::ForPaths({places + u"\\Program"});
+  EXPECT_NE(nullptr, windows.Holding(sub));
+  // The other guard looks where a ticked path would be: its own folders are
+  // listed then. Nothing is there to wipe.
+  WipeWith(program, places + u"\\elsewhere\\not-there.txt");
+  EXPECT_NE(nullptr, windows.Holding(sub));
+  EXPECT_EQ(nullptr, program.Holding(sub));
+}
+
+TEST(ProtectedPlaceTest, AFolderMovedOutOfAProtectedFolderIsWipedLikeAnyOther) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a folder moved out of a protected folder");
+  std::u16string top = Root(drive) + u"moved-out";
+  for (const char16_t* folder : {u"", u"\\prot", u"\\prot\\moved", u"\\out"})
+    ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<const wchar_t*>((top + folder).c_str()), nullptr));
+  ASSERT_TRUE(WriteWholeFile(top + u"\\prot\\moved\\f.txt", "to be wiped once outside"));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({top + u"\\prot"});
+  FileKey moved = KeyOfFolder(top + u"\\prot\\moved");
+  if (moved.source != FileKey::Source::UnixDevice) QV_SKIP_LOUDLY("a folder moved out (no device keys)");
+  ASSERT_NE(nullptr, guard.Holding(moved));  // known below the protected folder
+  ASSERT_TRUE(MoveFileW(reinterpret_cast<const wchar_t*>((top + u"\\prot\\moved").c_str()),
+                        reinterpret_cast<const wchar_t*>((top + u"\\out\\moved").c_str())));
+  EXPECT_EQ(nullptr, guard.Holding(moved));
+  Outcome outcome = WipeWith(guard, top + u"\\out\\moved\\f.txt");
+  EXPECT_EQ(0u, outcome.failures) << outcome.log;
+  EXPECT_FALSE(Exists(top + u"\\out\\moved\\f.txt")) << outcome.log;
+  // The protected folder itself replaced by another of its name: the old one
+  // holds nothing protected any more.
+  EXPECT_NE(nullptr, guard.Covered({}, u"\\\\?\\unix\\", KeyOfFolder(u"\\\\?\\unix\\")));  // the host's root holds it
+  ASSERT_TRUE(MoveFileW(reinterpret_cast<const wchar_t*>((top + u"\\prot").c_str()),
+                        reinterpret_cast<const wchar_t*>((top + u"\\out\\old").c_str())));
+  ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<const wchar_t*>((top + u"\\prot").c_str()), nullptr));
+  outcome = WipeWith(ProtectedFolders::ForPaths({top + u"\\prot"}), top + u"\\out");
+  EXPECT_EQ(0u, outcome.failures) << outcome.log;
+  EXPECT_FALSE(Exists(top + u"\\out\\old")) << outcome.log;
+}
+
+TEST(ProtectedPlaceTest, TheFoldersHoldingTheWindowsDriveAreKnownThroughTheHostRoot) {
+  // Under Wine the Windows drive's root is a folder of the host, and the
+  // folders holding it (the prefix, with the registry beside it) are reached
+  // through Z:. Only looked at: nothing here is wiped.
+  const char* prefix = getenv("WINEPREFIX");
+  FileKey hostRoot = KeyOfFolder(u"\\\\?\\unix\\");
+  if (!prefix || prefix[0] != '/' || hostRoot.source != FileKey::Source::UnixDevice ||
+      !SameObject(KeyOfFolder(u"Z:\\"), hostRoot))
+    QV_SKIP_LOUDLY("the folders above the Windows drive (no Z: at the host's root)");
+  ProtectedFolders guard = ProtectedFolders::ForThisSystem();
+  std::u16string folder = ThroughHostRoot(prefix);
+  for (int up = 0; up < 2; ++up) {
+    FileKey key = KeyOfFolder(folder);
+    ASSERT_EQ(FileKey::Source::UnixDevice, key.source) << Narrow(folder);
+    EXPECT_NE(nullptr, guard.Covered({}, ToLongPath(folder), key)) << Narrow(folder);
+    folder = folder.substr(0, folder.rfind(u'\\'));
+  }
+  // A folder beside them holds none of the protected folders.
+  if (strncmp(prefix, "/dev/", 5) != 0) {
+    EXPECT_EQ(nullptr, guard.Covered({}, u"\\\\?\\Z:\\dev", KeyOfFolder(u"Z:\\dev")));
   }
 }
 

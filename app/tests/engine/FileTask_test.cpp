@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <map>
+#include <random>
 #include <set>
 
 #include "../shell/ExplorerTree.h"
@@ -331,6 +332,84 @@ TEST_F(FileTaskTest, CaseTwinsKeepTheirOwnRecordsWhicheverIsStoredFirst) {
   EXPECT_EQ(storage->Find(layout, {skCheckState}), nullptr);
   CoTaskMemFree(layout);
   CoTaskMemFree(ticked);
+}
+
+// Random stores, look-ups, deletions and renames among case twins, checked
+// after every step against a map of exact paths: whichever twin the storage's
+// cache stands on, every record answers for its own path only.
+TEST_F(FileTaskTest, CaseTwinRecordsFollowAModelOfExactPaths) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  const std::u16string twins = std::u16string(1, static_cast<char16_t>(drive)) + u":\\qvstore\\";
+  const std::vector<std::u16string> files = {u"Data\\upper.txt", u"data\\lower.txt", u"data\\upper.txt"};
+  const std::vector<std::u16string> folders = {u"Data", u"data"};
+  std::map<std::u16string, LPITEMIDLIST> pidls;
+  for (const auto* names : {&files, &folders})
+    for (const std::u16string& name : *names) {
+      pidls[name] = ExactPIDL(twins + name);
+      ASSERT_NE(pidls[name], nullptr) << "no case-variant siblings on the test drive";
+    }
+  const TStorageKinds kindsOf[] = {{skCheckState}, {skColumnLayout}, {skCheckState, skColumnLayout}};
+  const TStorageKinds every = {skCheckState, skColumnLayout};
+  // The records below the twins' folder, by path relative to it, with their kinds.
+  std::map<std::u16string, TStorageKinds> model;
+  auto below = [](const std::u16string& path, const std::u16string& top) {
+    return path == top || path.rfind(top + u"\\", 0) == 0;
+  };
+  auto parentOf = [](const std::u16string& path) {
+    size_t cut = path.rfind(u'\\');
+    return cut == std::u16string::npos ? std::u16string() : path.substr(0, cut);
+  };
+  std::mt19937 random(43);
+  storage->Clear(/*freeObject=*/true);
+  std::string trail;
+  for (int step = 0; step < 400; ++step) {
+    const bool onFolder = random() % 4 == 0;
+    const std::vector<std::u16string>& names = onFolder ? folders : files;
+    const std::u16string path = names[random() % names.size()];
+    const TStorageKinds kinds = kindsOf[random() % 3];
+    const int op = static_cast<int>(random() % 10);
+    if (op < 4) {
+      trail += "store " + WideStringToString(path) + "; ";
+      ASSERT_NE(storage->Store(pidls[path], kinds), nullptr) << trail;
+      for (std::u16string up = path; !up.empty(); up = parentOf(up)) model[up];
+      model[path] += kinds;
+    } else if (op < 6) {
+      trail += "find " + WideStringToString(path) + "; ";
+    } else if (op < 8) {
+      const bool force = random() % 2 == 0;
+      trail += std::string(force ? "force-" : "") + "delete " + WideStringToString(path) + "; ";
+      storage->Delete(pidls[path], kinds, force, /*freeObject=*/true);
+      if (model.count(path)) {
+        model[path] -= kinds;
+        bool holds = false;
+        for (const auto& [at, held] : model) holds = holds || (below(at, path) && !held.Empty());
+        if (force || !holds)
+          for (auto at = model.begin(); at != model.end();) at = below(at->first, path) ? model.erase(at) : std::next(at);
+      }
+    } else {
+      const std::u16string to = names[random() % names.size()];
+      trail += "rename " + WideStringToString(path) + " to " + WideStringToString(to) + "; ";
+      const bool moved = storage->Rename(pidls[path], pidls[to]);
+      EXPECT_EQ(moved, model.count(path) != 0) << trail;
+      if (moved && to != path) {
+        std::map<std::u16string, TStorageKinds> next;
+        for (const auto& [at, held] : model)
+          if (!below(at, to)) next[below(at, path) ? to + at.substr(path.size()) : at] = held;
+        for (std::u16string up = parentOf(to); !up.empty(); up = parentOf(up)) next[up];
+        model = next;
+      }
+    }
+    for (const auto& [name, pidl] : pidls) {
+      TNodeStorage* found = storage->Find(pidl, every);
+      const auto at = model.find(name);
+      const bool held = at != model.end() && !at->second.Empty();
+      ASSERT_EQ(found != nullptr, held) << WideStringToString(name) << " after " << trail;
+      if (held) {
+        EXPECT_TRUE(found->Storage.Kinds == at->second) << WideStringToString(name) << " after " << trail;
+      }
+    }
+  }
+  for (auto& [name, pidl] : pidls) CoTaskMemFree(pidl);
 }
 
 // The same through the real tree: one twin's folder read (the storage's
