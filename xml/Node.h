@@ -230,3 +230,7 @@ private:
   TdomWhatToShow allowedChildTypes = 14778;
   TdomNodeValue nodeValue;
 };
+
+// The text and CDATA below root in document order, through elements, entity
+// references, entities and fragments; visits counts the nodes walked.
+std::u16string CollectTextBelow(const TdomNode* root, size_t& visits);

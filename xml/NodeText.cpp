@@ -17,12 +17,13 @@ bool IsContainer(TdomNodeType type) {
          type == ntDocument_Fragment_Node;
 }
 
-// Concatenates the text and CDATA below root in document order, entering
-// elements, entity references, entities and fragments and skipping the rest.
-std::u16string CollectText(const TdomNode* root) {
+}  // namespace
+
+std::u16string CollectTextBelow(const TdomNode* root, size_t& visits) {
   std::u16string text;
   const TdomNode* current = root->GetFirstChildNode();
   while (current != nullptr) {
+    ++visits;
     TdomNodeType type = current->GetNodeType();
     if (type == ntText_Node || type == ntCDATA_Section_Node) text += current->GetNodeValue();
     const TdomNode* child = IsContainer(type) ? current->GetFirstChildNode() : nullptr;
@@ -36,11 +37,10 @@ std::u16string CollectText(const TdomNode* root) {
   return text;
 }
 
-}  // namespace
-
 std::u16string TdomNode::GetTextContent() const {
   TdomNodeType type = GetNodeType();
-  if (IsContainer(type)) return CollectText(this);
+  size_t visits = 0;
+  if (IsContainer(type)) return CollectTextBelow(this, visits);
   switch (type) {
     case ntAttribute_Node:
     case ntText_Node:

@@ -15,26 +15,6 @@ constexpr size_t kCodeUnitsPerUnit = 64;
 
 bool IsEntered(TdomNodeType type) { return type == ntElement_Node || type == ntEntity_Reference_Node; }
 
-// The text and CDATA below root in document order, through elements and
-// entity references; visits counts the nodes walked.
-std::u16string CollectText(const TdomNode* root, size_t& visits) {
-  std::u16string text;
-  const TdomNode* current = root->GetFirstChildNode();
-  while (current != nullptr) {
-    ++visits;
-    TdomNodeType type = current->GetNodeType();
-    if (type == ntText_Node || type == ntCDATA_Section_Node) text += current->GetNodeValue();
-    const TdomNode* child = IsEntered(type) ? current->GetFirstChildNode() : nullptr;
-    if (child != nullptr) {
-      current = child;
-      continue;
-    }
-    while (current != root && current->GetNextSiblingNode() == nullptr) current = current->GetParentNode();
-    current = current == root ? nullptr : current->GetNextSiblingNode();
-  }
-  return text;
-}
-
 }  // namespace
 
 std::u16string XPathStringValueOf(const TdomNode* node) {
@@ -46,7 +26,7 @@ std::u16string XPathStringValueOf(const TdomNode* node) {
     return value;
   }
   size_t visits = 1;
-  std::u16string text = CollectText(root, visits);
+  std::u16string text = CollectTextBelow(root, visits);
   ChargeRunningXPathWork(1 + visits / kVisitsPerUnit + text.size() / kCodeUnitsPerUnit);
   return text;
 }
