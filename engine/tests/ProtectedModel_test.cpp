@@ -15,12 +15,11 @@
 #include <random>
 
 #include "EngineHarness.h"
+#include "GuardedWipe.h"
 #include "TreeWiper.h"
 
 namespace qv::engine::test {
 namespace {
-
-const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
 
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
@@ -127,19 +126,14 @@ class Model {
         it = key == target.relative || Below(key, target.relative) ? expected.erase(it) : std::next(it);
       }
     }
-    Harness harness;
-    Block block(harness.wnd(), 0, kOnePass);
-    std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-    EXPECT_TRUE(harness.RunInProcess([&] {
-      Reporter reporter(block.get());
-      TreeWiper(reporter, passes, guard_).Wipe(path);
-    }));
+    GuardedWipeOutcome outcome = WipeUnderGuard(guard_, path);
+    EXPECT_TRUE(outcome.finished) << trace;
     std::map<std::u16string, std::string> actual;
     Snapshot(Root(drive_) + top_.substr(1), u"", actual);
-    EXPECT_EQ(expected, actual) << trace << harness.LogText();
-    EXPECT_EQ(refused || namesNothing ? 1 : 0, block->Reserved2) << trace << harness.LogText();
+    EXPECT_EQ(expected, actual) << trace << outcome.log;
+    EXPECT_EQ(refused || namesNothing ? 1u : 0u, outcome.failures) << trace << outcome.log;
     if (refused && !namesNothing) {
-      EXPECT_TRUE(harness.Logged(u"which the system or this program needs")) << trace << harness.LogText();
+      EXPECT_TRUE(outcome.protectedLine) << trace << outcome.log;
     }
     if (expected != actual) return false;
     // The model follows the drive.
@@ -277,15 +271,10 @@ TEST(ProtectedModelTest, AProgramFolderPastFiveHundredCharactersIsProtected) {
   const std::u16string refused[] = {folder, file, folder + u"\\lang", folder + u"\\lang\\de.lng", top,
                                     u"\\\\?\\" + aliased + u"\\program.exe", aliased.substr(0, aliased.rfind(u'\\'))};
   for (const std::u16string& path : refused) {
-    Harness harness;
-    Block block(harness.wnd(), 0, kOnePass);
-    std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-    ASSERT_TRUE(harness.RunInProcess([&] {
-      Reporter reporter(block.get());
-      TreeWiper(reporter, passes, guard).Wipe(path);
-    }));
-    EXPECT_EQ(1, block->Reserved2) << Narrow(path) << "\n" << harness.LogText();
-    EXPECT_TRUE(harness.Logged(u"which the system or this program needs")) << harness.LogText();
+    GuardedWipeOutcome outcome = WipeUnderGuard(guard, path);
+    ASSERT_TRUE(outcome.finished) << Narrow(path);
+    EXPECT_EQ(1u, outcome.failures) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_TRUE(outcome.protectedLine) << outcome.log;
   }
   std::string content;
   EXPECT_TRUE(ReadWholeFile(u"\\\\?\\" + file, content));

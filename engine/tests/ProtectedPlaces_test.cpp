@@ -11,29 +11,19 @@
 #include <map>
 
 #include "EngineHarness.h"
+#include "GuardedWipe.h"
 #include "PathNames.h"
 #include "TreeWiper.h"
 
 namespace qv::engine::test {
 namespace {
 
-const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
-
-struct Outcome {
-  uint32_t failures;
-  std::string log;
-  bool protectedLine;
-};
+using Outcome = GuardedWipeOutcome;
 
 Outcome WipeWith(const ProtectedFolders& guard, const std::u16string& path) {
-  Harness harness;
-  Block block(harness.wnd(), 0, kOnePass);
-  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-  EXPECT_TRUE(harness.RunInProcess([&] {
-    Reporter reporter(block.get());
-    TreeWiper(reporter, passes, guard).Wipe(path);
-  }));
-  return {block->Reserved2, harness.LogText(), harness.Logged(u"which the system or this program needs")};
+  Outcome outcome = WipeUnderGuard(guard, path);
+  EXPECT_TRUE(outcome.finished) << Narrow(path);
+  return outcome;
 }
 
 std::map<std::u16string, std::string> Contents(const std::vector<std::u16string>& files) {

@@ -8,12 +8,11 @@
 #include <map>
 
 #include "EngineHarness.h"
+#include "GuardedWipe.h"
 #include "TreeWiper.h"
 
 namespace qv::engine::test {
 namespace {
-
-const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
 
 std::u16string Long(const std::u16string& path) { return u"\\\\?\\" + path; }
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
@@ -41,15 +40,10 @@ std::u16string Flipped(std::u16string s) {
 
 // Runs the tree wiper in this process; the number of failures it reported.
 int Wipe(const ProtectedFolders& guard, const std::u16string& path, std::string& log) {
-  Harness harness;
-  Block block(harness.wnd(), 0, kOnePass);
-  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-  EXPECT_TRUE(harness.RunInProcess([&] {
-    Reporter reporter(block.get());
-    TreeWiper(reporter, passes, guard).Wipe(path);
-  }));
-  log = harness.LogText();
-  return block->Reserved2;
+  GuardedWipeOutcome outcome = WipeUnderGuard(guard, path);
+  EXPECT_TRUE(outcome.finished) << Narrow(path);
+  log = outcome.log;
+  return static_cast<int>(outcome.failures);
 }
 
 TEST(ProtectedTwinTest, TwinsOfAProtectedFolderGoAndItStaysUnderEveryCombinedName) {
