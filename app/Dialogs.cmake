@@ -57,3 +57,10 @@ target_include_directories(app_dialogs_wizard_tests PRIVATE ${CMAKE_CURRENT_SOUR
 set_target_properties(app_dialogs_wizard_tests PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${QV_TEST_PROGRAM_DIR})
 set_tests_properties(app_dialogs_wizard_tests PROPERTIES RUN_SERIAL TRUE)
 add_dependencies(app_dialogs_wizard_tests Quorvanell)
+# A stranger's HHCtrl.ocx in a folder of its own, which the help test puts on
+# the library search path: the help control must never be taken from there.
+add_library(fake_hhctrl SHARED tests/dialogs/fake-hhctrl/FakeHtmlHelp.cpp)
+set_target_properties(fake_hhctrl PROPERTIES OUTPUT_NAME HHCtrl PREFIX "" SUFFIX ".ocx"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dialogs/fake-hhctrl)
+target_link_options(fake_hhctrl PRIVATE -Wl,--kill-at)
+add_dependencies(app_dialogs_tests fake_hhctrl)

@@ -38,6 +38,10 @@ void GetDriveInfo(char drive, TViewDriveParams& params);
 std::string FormatDriveSpace(int64_t size);
 // The drive's total size in bytes, -1 when it cannot be read.
 int64_t DriveSize(char drive);
+// The size query of the format page (DriveSize); tests put one that reports
+// sizes no test drive has.
+using TDriveSizeQuery = int64_t (*)(char drive);
+extern TDriveSizeQuery DriveSizeQuery;
 
 // The drives of the latest scan (FillDrivesList) by letter; null for a letter
 // that was not present then.

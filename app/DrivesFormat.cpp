@@ -10,6 +10,8 @@
 #include "core/SysUtils.h"
 #include "win/controls/StdCtrls.h"
 
+TDriveSizeQuery DriveSizeQuery = DriveSize;
+
 namespace {
 
 constexpr int64_t kTB = kGB * 1024;
@@ -120,7 +122,7 @@ void CheckFormatSettings(TMainForm* form) {
 void RefreshFormatPage(TMainForm* form) {
   form->Item<TControl>("FormatLabelDriveLetter")->SetCaption(form->DriveText);
   form->Item<TCheckBox>("DiskWarningCheckBoxAgree")->SetChecked(false);
-  form->DriveCapacity = DriveSize(form->DriveLetter);
+  form->DriveCapacity = DriveSizeQuery(form->DriveLetter);
   form->Item<TControl>("FormatCapacityLabel")->SetCaption(FormatSize(form->DriveCapacity));
   PrepairFileSystems(form);
   auto* fileSystems = form->Item<TComboBox>("FormatComboBoxFileSystem");
@@ -147,6 +149,12 @@ void RefreshFormatPage(TMainForm* form) {
     for (int i = 0; i < fileSystems->Items()->Count() && choice < 0; ++i) {
       if (creatable(fileSystems->Items()->Strings(i))) choice = i;
     }
+    // None can be made here: the drive's own (else the first) stays chosen,
+    // so that the page says why it cannot be formatted.
+    for (int i = 0; i < fileSystems->Items()->Count() && choice < 0 && known; ++i) {
+      if (CompareText(fileSystems->Items()->Strings(i), name) == 0) choice = i;
+    }
+    if (choice < 0 && fileSystems->Items()->Count() > 0) choice = 0;
     fileSystems->SetItemIndex(choice);
     form->Item<TControl>("FormatEditVolumeLabel")->SetCaption(known ? label : "");
   }

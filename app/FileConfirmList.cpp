@@ -6,6 +6,7 @@
 #include <unordered_map>
 
 #include "FileListing.h"
+#include "Language.h"
 #include "MiscTexts.h"
 #include "Utils.h"
 #include "shell/SysImages.h"
@@ -143,6 +144,14 @@ private:
 };
 
 }  // namespace
+
+std::u16string AbsentTicksText(const std::vector<std::u16string>& absent) {
+  if (absent.empty()) return {};
+  std::u16string text =
+      AnsiToWide(ReplacePlaceholder(MiscText("strTicksNotThere"), "%s", std::to_string(absent.size())));
+  for (size_t i = 0; i < absent.size(); ++i) text += (i == 0 ? u" " : u"; ") + absent[i];
+  return text;
+}
 
 TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked) {
   TConfirmRows* rows = TConfirmRows::Of(list);

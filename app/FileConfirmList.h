@@ -28,5 +28,9 @@ TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16st
 // the date alone.
 std::string FormatListDate(const FILETIME& lastWrite);
 
+// The confirm page's note on checked items that are not there: how many,
+// then each path; "" for none.
+std::u16string AbsentTicksText(const std::vector<std::u16string>& absent);
+
 // Links the wizard's confirm step to TMainForm::TransferFileListFromTree.
 void LinkFileTask();

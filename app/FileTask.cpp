@@ -45,9 +45,10 @@ void TMainForm::TransferFileListFromTree() {
   const TCursor oldCursor = Screen->Cursor();
   Screen->SetCursor(crHourGlass);
   std::vector<std::u16string> checked;
+  AbsentTicks.clear();
   if (FileTreeStorage != nullptr) {
     // The storage refills its one list on every call: read it before asking again.
-    TWideStringList* every = FileTreeStorage->GetCheckedFileNames(cnkEveryItem);
+    TWideStringList* every = FileTreeStorage->GetCheckedFileNames(cnkEveryItem, &AbsentTicks);
     checked.reserve(static_cast<size_t>(every->Count()));
     for (int i = 0; i < every->Count(); ++i) checked.push_back(every->Strings(i));
   }

@@ -100,6 +100,12 @@ bool SystemFormatServiceAvailable() {
 std::string FormatRefusal(const std::string& fileSystem, int64_t capacity, int64_t unitBytes,
                           const std::string& label) {
   if (fileSystem.empty()) return MiscText("strFormatNoFileSystem");
+  // Every file system is laid out for the drive's size, which must be known
+  // and lie where the file system has an allocation unit for it.
+  if (capacity <= 0) return MiscText("strFormatNoCapacity");
+  if (DefaultAllocUnit(fileSystem, capacity) == 0)
+    return ReplacePlaceholder(MiscText("strFormatNoDefaultUnit"), "%s", fileSystem);
+  if (unitBytes <= 0) return MiscText("strFormatNoUnit");
   const bool fat = fileSystem == "FAT";
   const bool fat32 = fileSystem == "FAT32";
   if (!fat && !fat32) {
@@ -110,8 +116,6 @@ std::string FormatRefusal(const std::string& fileSystem, int64_t capacity, int64
       return MiscText("strFormatLabelTooLong");
     return "";
   }
-  if (capacity <= 0) return MiscText("strFormatNoCapacity");
-  if (unitBytes <= 0) return MiscText("strFormatNoUnit");
   if (!FitsFatLabel(label))
     return MiscText("strFormatLabelNotFat");
   return ClusterRefusal(fat32, capacity, unitBytes);
@@ -122,13 +126,15 @@ void ValidateFormatChoice(TMainForm* form) {
   const int index = units->ItemIndex();
   const int64_t unit = index >= 0 ? static_cast<int64_t>(reinterpret_cast<intptr_t>(units->Items()->Objects(index))) : 0;
   const bool wanted = form->Item<TCheckBox>("FormatCheckBoxAgree")->Checked();
-  // Without formatting only a default allocation unit is needed, as before.
+  // A wipe without formatting needs nothing of this page: not even an
+  // allocation unit, which a drive left without a file system (its size
+  // unreadable) has none of.
   std::string refusal;
   if (wanted) {
     refusal = FormatRefusal(form->Item<TComboBox>("FormatComboBoxFileSystem")->Text(), form->DriveCapacity, unit,
                             form->Item<TControl>("FormatEditVolumeLabel")->Caption());
   }
-  form->FormatValid = index >= 0 && refusal.empty();
+  form->FormatValid = !wanted || (index >= 0 && refusal.empty());
   auto* reason = form->Item<TControl>("FormatRefusalLabel");
   reason->SetCaption(refusal);
   reason->SetVisible(!refusal.empty());

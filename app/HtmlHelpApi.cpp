@@ -25,6 +25,16 @@ void DefaultShowError(const std::string& text) {
   MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(wide.c_str()), L"Error", MB_OK | MB_ICONERROR);
 }
 
+// By its full path in the system folder: a library of that name anywhere else
+// along the search order (the program's folder, the current one) is never loaded.
+HMODULE LoadSystemLibrary(const char* name) {
+  char folder[MAX_PATH] = {};
+  const UINT length = GetSystemDirectoryA(folder, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return nullptr;
+  const std::string path = std::string(folder, length) + "\\" + name;
+  return LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
 HMODULE gLibrary = nullptr;         // loaded once, never freed
 THtmlHelpEntry gEntry = nullptr;    // found in gLibrary
 bool gOfferAccepted = false;
@@ -33,7 +43,7 @@ THtmlHelpEntry FindEntry() {
   if (HtmlHelpHooks.entry != nullptr) return HtmlHelpHooks.entry;
   if (gEntry != nullptr) return gEntry;
   if (HtmlHelpHooks.libraryName == nullptr) return nullptr;
-  HMODULE library = LoadLibraryA(HtmlHelpHooks.libraryName);
+  HMODULE library = LoadSystemLibrary(HtmlHelpHooks.libraryName);
   if (library == nullptr) return nullptr;
   gLibrary = library;
   gEntry = reinterpret_cast<THtmlHelpEntry>(reinterpret_cast<void*>(GetProcAddress(library, HtmlHelpHooks.entryName)));

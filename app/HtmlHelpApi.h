@@ -1,7 +1,7 @@
 #pragma once
-// The HTML Help control: "HtmlHelpA" of "HHCtrl.ocx", loaded on the first
-// help request and kept for the rest of the run. Without the control every
-// request beeps and, until the user once accepts it, offers the download of
+// The HTML Help control: "HtmlHelpA" of "HHCtrl.ocx" from the system folder,
+// loaded on the first help request and kept for the rest of the run. Without
+// the control every request beeps and, until the user once accepts it, offers the download of
 // the HTML Help runtime.
 #include <windows.h>
 
@@ -25,6 +25,7 @@ using THtmlHelpEntry = HWND(WINAPI*)(HWND owner, LPCSTR file, UINT command, DWOR
 // Replaceable pieces of the HTML Help access (tests swap them; the defaults
 // are the system's).
 struct THtmlHelpHooks {
+  // Taken from the system folder only.
   const char* libraryName = "HHCtrl.ocx";
   const char* entryName = "HtmlHelpA";
   // The entry point to call instead of loading the library (null: load it).

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "core/PublishedMethods.h"
 #include "tree/VirtualNode.h"
@@ -78,7 +79,7 @@ public:
                        QV_METHOD(AlgoritmComboBoxChange), QV_METHOD(FileSelectTabSheetShow),
                        QV_METHOD(FileSelectTreeEnumFolder), QV_METHOD(FileSelectTreeInitNode),
                        QV_METHOD(FilesPopupMenuRefreshClick), QV_METHOD(DiskSelectTabSheetShow),
-                       QV_METHOD(DiskSelectListViewClick), QV_METHOD(DiskSelectListViewChange),
+                       QV_METHOD(DiskSelectListViewClick), QV_METHOD(DiskSelectListViewChange), QV_METHOD(DiskSelectListViewDblClick),
                        QV_METHOD(DiskSelectRescanButtonClick), QV_METHOD(DiskWarningButtonClick), QV_METHOD(FormatOptionsChange),
                        QV_METHOD(FileProgressButtonStartClick), QV_METHOD(DiskProgressButtonStartClick),
                        QV_METHOD(FreeProgressButtonStartClick), QV_METHOD(FileProgressButtonStopClick))
@@ -146,6 +147,8 @@ public:
   void DiskSelectTabSheetShow(TObject* sender);
   void DiskSelectListViewClick(TObject* sender);
   void DiskSelectListViewChange(TObject* sender, TListItem* item, TItemChange change);
+  // A double click on a row goes on as Next would, and only when Next could.
+  void DiskSelectListViewDblClick(TObject* sender);
   void DiskSelectRescanButtonClick(TObject* sender);
   // Opens the selected drive in the explorer.
   void DiskWarningButtonClick(TObject* sender);
@@ -187,6 +190,11 @@ public:
   int64_t TotalBytes = 0, FilesCount = 0, FoldersCount = 0, FilesWiped = 0;
   bool FormatValid = false;
   TWideStringList* FilesToWipeList = nullptr;  // not owned
+  // Checked items that are not there, so the engine never gets them (under
+  // Wine, items shown inside a folder whose name ends in a dot or a space;
+  // items gone since they were ticked): named on the confirm page and in the
+  // run's log.
+  std::vector<std::u16string> AbsentTicks;
   // The node storage that holds the check marks: the file tree's, set at
   // creation (not owned; null without a tree: nothing is checked then).
   TRootNodeStorage* FileTreeStorage = nullptr;
@@ -194,7 +202,7 @@ public:
   // ----- The file task's confirm step (FileTask.cpp)
   // Clears the totals, lists every checked item with its content in
   // FileConfirmListView with the totals, and sets FilesToWipeList to the
-  // topmost checked paths (null without a tree).
+  // topmost checked paths (null without a tree), and AbsentTicks.
   void TransferFileListFromTree();
 
   // ----- The engine link (WipeDLL.h, WipeDLLMessages.cpp)

@@ -128,4 +128,6 @@ void TMainForm::AlgoritmComboBoxChange(TObject*) {
   if (pattern == nullptr) return;
   Item<TControl>("AlgoritmDescriptionLabel")->SetCaption(pattern->Description);
   SelectedPatternCode = pattern->Code;
+  // Next and the reason beside it follow the algorithm now chosen.
+  if (Task != 0 && CurrentPage() == wpAlgoritm) CheckState();
 }

@@ -123,6 +123,20 @@ void TMainForm::DiskSelectListViewClick(TObject*) {
   CheckState();
 }
 
+void TMainForm::DiskSelectListViewDblClick(TObject*) {
+  // Not on an empty area (where the click may leave the previous row
+  // selected), nor on a row that cannot be chosen: the rule of Next.
+  auto* list = Item<TListView>("DiskSelectListView");
+  const DWORD at = GetMessagePos();
+  LVHITTESTINFO hit{};
+  hit.pt = POINT{static_cast<short>(LOWORD(at)), static_cast<short>(HIWORD(at))};
+  ::ScreenToClient(list->Handle(), &hit.pt);
+  const auto row = static_cast<int>(SendMessageW(list->Handle(), LVM_SUBITEMHITTEST, 0, reinterpret_cast<LPARAM>(&hit)));
+  if (row < 0 || (hit.flags & LVHT_ONITEM) == 0) return;
+  if (!Item<TButton>("BottomNext")->Enabled()) return;
+  BottomNextClick();
+}
+
 void TMainForm::DiskSelectListViewChange(TObject* sender, TListItem*, TItemChange change) {
   if (change == ctState) DiskSelectListViewClick(sender);
 }

@@ -1,11 +1,13 @@
 // The wizard's state machine: CheckState, Next and Back.
 #include "MainForm.h"
 
+#include "FileConfirmList.h"
 #include "Language.h"
 #include "MiscTexts.h"
 #include "Settings.h"
 #include "Utils.h"
 #include "WipeAlgTypes.h"
+#include "WideText.h"
 #include "WipeDLL.h"
 #include "WizardPages.h"
 #include "win/controls/ComCtrls.h"
@@ -125,6 +127,10 @@ void TMainForm::RefreshPage(int page) {
 
 void TMainForm::RefreshConfirmPage() {
   if (WizardLinks.transferFileList) WizardLinks.transferFileList(this);
+  // Ticks the engine would never get are not dropped in silence.
+  auto* absent = Item<TWideLabel>("FileConfirmAbsentLabel");
+  absent->SetWideCaption(AbsentTicksText(AbsentTicks));
+  absent->SetVisible(!AbsentTicks.empty());
   Item<TControl>("FileConfirmTotalsFilesCount")->SetCaption(std::to_string(FilesCount));
   Item<TControl>("FileConfirmTotalsFoldersCount")->SetCaption(std::to_string(FoldersCount));
   Item<TControl>("FileConfirmTotalsSize")->SetCaption(FormatSize(TotalBytes));

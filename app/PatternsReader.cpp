@@ -121,6 +121,13 @@ void CheckPassBytes(const std::string& bytes, const std::string& sequence, const
     Refuse(fileName, "a pass of the pattern \"" + patternName + "\" has the sequence \"" + sequence +
                          "\", which is not two, four or six hexadecimal digits" +
                          PlaceOf(fileName, "sequence", sequence) + ".");
+  // Three space bytes are how "RANDOM" reaches the engine: written as digits
+  // they would give random data, not the bytes the file names.
+  if (sequence == "202020")
+    Refuse(fileName, "a pass of the pattern \"" + patternName +
+                         "\" has the sequence \"202020\", which the engine reads as random data; write \"RANDOM\" "
+                         "for random data" +
+                         PlaceOf(fileName, "sequence", sequence) + ".");
 }
 
 // A decimal integer with an optional sign, nothing else.

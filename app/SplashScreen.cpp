@@ -16,34 +16,57 @@ namespace {
 
 const TClassRegistrar<TSplashForm, TForm> kSplashFormRegistrar("TSplashForm", {});
 
-constexpr UINT WM_SPLASH_RAISE = WM_USER + 40;
-
-// While the splash is up, every other window of this thread that becomes
-// active asks it to come back on top.
-HHOOK gActivationHook = nullptr;
+// While the splash is up, every other top-level window of this thread that
+// comes up or moves in the stacking order puts it back on top at once, before
+// anything is painted over it.
+HHOOK gStackingHook = nullptr;
 HWND gSplashWindow = nullptr;
+bool gRaising = false;
+constexpr UINT_PTR kRaiseAgainTimer = 0x5153;
 
-LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE && gSplashWindow != nullptr && reinterpret_cast<HWND>(wParam) != gSplashWindow &&
-      IsWindowVisible(gSplashWindow))
-    PostMessageW(gSplashWindow, WM_SPLASH_RAISE, 0, 0);
-  return CallNextHookEx(gActivationHook, code, wParam, lParam);
+void RaiseSplash() {
+  // Without a window manager a topmost window shown earlier stays under a
+  // later one; shown again, it is on top once more. With one, this only
+  // confirms the order the system keeps anyway.
+  gRaising = true;
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  SetWindowPos(gSplashWindow, HWND_TOPMOST, 0, 0, 0, 0, keep | SWP_HIDEWINDOW);
+  SetWindowPos(gSplashWindow, HWND_TOPMOST, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
+  UpdateWindow(gSplashWindow);
+  gRaising = false;
+}
+
+bool CoversSplash(const CWPRETSTRUCT& call) {
+  if (call.message != WM_WINDOWPOSCHANGED || call.hwnd == gSplashWindow || gSplashWindow == nullptr) return false;
+  if ((GetWindowLongW(call.hwnd, GWL_STYLE) & WS_CHILD) != 0 || !IsWindowVisible(call.hwnd)) return false;
+  const auto* pos = reinterpret_cast<const WINDOWPOS*>(call.lParam);
+  return (pos->flags & SWP_SHOWWINDOW) != 0 || (pos->flags & SWP_NOZORDER) == 0;
+}
+
+void CALLBACK RaiseAgain(HWND window, UINT, UINT_PTR id, DWORD) {
+  KillTimer(window, id);
+  if (window == gSplashWindow && IsWindowVisible(window)) RaiseSplash();
+}
+
+LRESULT CALLBACK WatchStacking(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && !gRaising && IsWindowVisible(gSplashWindow) &&
+      CoversSplash(*reinterpret_cast<const CWPRETSTRUCT*>(lParam))) {
+    RaiseSplash();
+    // Under Wine a window shown comes up on the screen only once it has
+    // painted, over whatever is there: the splash goes on top again at the
+    // first timer tick after those first paints.
+    SetTimer(gSplashWindow, kRaiseAgainTimer, USER_TIMER_MINIMUM, RaiseAgain);
+  }
+  return CallNextHookEx(gStackingHook, code, wParam, lParam);
 }
 
 void StopWatching() {
-  if (gActivationHook != nullptr) UnhookWindowsHookEx(gActivationHook);
-  gActivationHook = nullptr;
+  if (gStackingHook != nullptr) UnhookWindowsHookEx(gStackingHook);
+  gStackingHook = nullptr;
   gSplashWindow = nullptr;
 }
 
 }  // namespace
-
-const TMessageMap* TSplashForm::ClassMessageMap() {
-  static const TMessageMap map(TForm::ClassMessageMap(), {
-                                                             OnMessage(WM_SPLASH_RAISE, &TSplashForm::WMSplashRaise),
-                                                         });
-  return &map;
-}
 
 void TSplashForm::ShowOnTop() {
   SetFormStyle(fsStayOnTop);
@@ -51,17 +74,7 @@ void TSplashForm::ShowOnTop() {
   Update();
   StopWatching();
   gSplashWindow = Handle();
-  gActivationHook = SetWindowsHookExW(WH_CBT, WatchActivation, nullptr, GetCurrentThreadId());
-}
-
-void TSplashForm::WMSplashRaise(TMessage&) {
-  if (Handle() != gSplashWindow || !IsWindowVisible(Handle())) return;
-  // Without a window manager a topmost window shown earlier stays under a
-  // later one; shown again, it is on top once more. With one, this only
-  // confirms the order the system keeps anyway.
-  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
-  SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, keep | SWP_HIDEWINDOW);
-  SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, keep | SWP_SHOWWINDOW);
+  gStackingHook = SetWindowsHookExW(WH_CALLWNDPROCRET, WatchStacking, nullptr, GetCurrentThreadId());
 }
 
 void TSplashForm::FormCreate(TObject*) {

@@ -27,10 +27,6 @@ public:
   // while it is up (the main form, the first start's dialogs), also where no
   // window manager keeps a topmost window above later ones.
   void ShowOnTop();
-  // Puts the shown splash back above the others.
-  void WMSplashRaise(TMessage& message);
-  QV_MESSAGE_MAP(TSplashForm, TForm)
-public:
 
   // Why the picture is missing (empty when it loaded).
   const std::string& PictureError() const { return pictureError; }

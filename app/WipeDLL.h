@@ -31,6 +31,9 @@ struct TWipeEngine {
   TDriveCleanFreeSpaceProc DriveCleanFreeSpace = nullptr;
 };
 bool LoadWipeEngine(TWipeEngine& engine, std::string& error);
+// When set, LoadWipeEngine answers these functions instead of the library's
+// (tests put an engine that fails as the real one can).
+extern const TWipeEngine* WipeEngineOverride;
 // At start: keeps the reason's text a later first load reports when it fails,
 // as a load at start would have, without loading.
 void PrepareWipeEngine();

@@ -45,6 +45,9 @@ void TMainForm::StartFileWipe() {
   Busy = true;
   SetBar(this, "FileProgressBar1", 0, 100);
   SetBar(this, "FileProgressBar2", 0, 100);
+  // The page shows the run as on (Stop usable) from its start, not from the
+  // engine's first progress message, which a path that fails may never send.
+  CheckState();
   auto* block = static_cast<TWipeParams*>(GetWipeParams());
   if (FilesToWipeList == nullptr) {
     // Nothing to wipe is an error, but no reason to stay busy for ever.
@@ -53,7 +56,10 @@ void TMainForm::StartFileWipe() {
     return;
   }
   TAliveToken token = Alive();
-  int32_t refused = 0;
+  // Ticked items that are not there reach no engine: named, and counted as not wiped.
+  for (const std::u16string& path : AbsentTicks)
+    AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
+  int32_t refused = static_cast<int32_t>(AbsentTicks.size());
   BeginEngineWait();
   for (int i = 0; i < FilesToWipeList->Count(); ++i) {
     const std::u16string path = FilesToWipeList->Strings(i);
@@ -66,12 +72,14 @@ void TMainForm::StartFileWipe() {
     }
     HANDLE done = engine.FileWipe(block);
     if (done == nullptr) {
-      // The engine has counted this failure in the block already.
+      // The engine has counted this failure in the block already. A Stop
+      // pressed meanwhile counts before the next path, as after a wiped one.
       AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strEngineNotStarted") + " ") + path);
-      continue;
+      Application->ProcessMessages();
+    } else {
+      WaitForPath(this, done, token);
+      CloseHandle(done);
     }
-    WaitForPath(this, done, token);
-    CloseHandle(done);
     if (!*token || StopRequested) break;
   }
   // The engine's last posted log lines.

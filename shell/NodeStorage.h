@@ -167,8 +167,11 @@ public:
   // (each folder before its contents, siblings in the shell's order; nothing
   // below a listed link, whose target is never wiped), and
   // returns it (owned by the root; refilled by every call). No system error
-  // box shows while drives are asked.
-  TWideStringList* GetCheckedFileNames(TCheckedNamesKind kind = cnkTopmost);
+  // box shows while drives are asked. With absent, the parsing paths of
+  // checked file-system items that are not there (each once; nothing below
+  // one) are put in it: ticks that the list cannot carry.
+  TWideStringList* GetCheckedFileNames(TCheckedNamesKind kind = cnkTopmost,
+                                       std::vector<std::u16string>* absent = nullptr);
 
   TNodeStorage* CachedParent() const { return cachedParent; }
   TWideStringList* CheckedFileNames() const { return checkedFileNames; }

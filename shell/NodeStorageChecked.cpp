@@ -50,7 +50,7 @@ bool InsideListed(const std::u16string& path, const std::unordered_set<std::u16s
 
 using nodestorage::PathExists;
 
-TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
+TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind, std::vector<std::u16string>* absent) {
   TErrorModeScope quiet;
   checkedFileNames->BeginUpdate();
   checkedFileNames->Clear();
@@ -59,6 +59,8 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
   // only in case are two items.
   std::vector<std::u16string> paths;
   std::unordered_set<std::u16string> listed;
+  std::unordered_set<std::u16string> missing;
+  if (absent != nullptr) absent->clear();
   // Pre-order, siblings in the shell's order: a stack of records to visit, last child pushed first.
   std::vector<TNodeStorage*> pending{this};
   try {
@@ -72,6 +74,10 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind) {
           // What a listed folder holds is wiped with it; what a listed link
           // leads to is not wiped at all (links are never followed).
           if (kind == cnkTopmost || nodestorage::PathIsLink(path)) continue;
+        } else if (!path.empty() && absent != nullptr) {
+          // Whatever was stored below a missing item is missing with it.
+          if (missing.insert(path).second) absent->push_back(path);
+          continue;
         }
       }
       TNodeStorageList* children = record->ChildNodes();

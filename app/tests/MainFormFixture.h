@@ -47,6 +47,21 @@ inline std::vector<TShownRow> ShownRows(TListView* list) {
   return rows;
 }
 
+// A double click of the mouse at client point (x, y) of control, as the
+// system delivers it (with the message position a handler may ask for).
+inline void DoubleClickByInput(TControl* control, int x, int y) {
+  const TPoint at = control->ClientToScreen(Point(x, y));
+  SetCursorPos(at.X, at.Y);
+  qvtest::Pump(30);
+  INPUT in[4]{};
+  for (int i = 0; i < 4; ++i) {
+    in[i].type = INPUT_MOUSE;
+    in[i].mi.dwFlags = i % 2 == 0 ? MOUSEEVENTF_LEFTDOWN : MOUSEEVENTF_LEFTUP;
+  }
+  SendInput(4, in, sizeof(INPUT));
+  qvtest::Pump(200);
+}
+
 struct MainFormTest : qvtest::ApplicationTest {
   // Fixtures set the pattern code, the shutdown confirmation and the links
   // behind the pages after this.

@@ -212,6 +212,31 @@ TEST_F(MissingControl, F1ShowsTheOfferBox) {
   EXPECT_FALSE(HtmlHelpOfferAccepted());
 }
 
+// A library of the control's name on the search path, outside the system
+// folder, is never loaded; the control comes from the system folder alone.
+TEST_F(MissingControl, AControlOutsideTheSystemFolderIsNeverLoaded) {
+  wchar_t exe[MAX_PATH] = {};
+  GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring folder(exe);
+  folder = folder.substr(0, folder.rfind(L'\\')) + L"\\fake-hhctrl";
+  // Under a name the system has no control of, so only the search order can find it.
+  ASSERT_TRUE(CopyFileW((folder + L"\\HHCtrl.ocx").c_str(), (folder + L"\\QvStrangeHelp.ocx").c_str(), FALSE));
+  ASSERT_TRUE(SetDllDirectoryW(folder.c_str()));
+  HMODULE byName = LoadLibraryW(L"QvStrangeHelp.ocx");
+  ASSERT_NE(byName, nullptr) << "the fake control cannot be loaded by name";
+  FreeLibrary(byName);
+  HtmlHelpHooks.offerDownload = [](const std::string&) { return false; };
+  HtmlHelpHooks.libraryName = "QvStrangeHelp.ocx";
+  EXPECT_EQ(HtmlHelp(nullptr, "x.chm", HH_CLOSE_ALL, 0), kHtmlHelpUnavailable);
+  EXPECT_EQ(GetModuleHandleW(L"QvStrangeHelp.ocx"), nullptr);
+  // Under its own name the system's control answers, not the stranger's.
+  HtmlHelpHooks.libraryName = "HHCtrl.ocx";
+  ResetHtmlHelp();
+  const HWND answer = HtmlHelp(nullptr, "x.chm", HH_CLOSE_ALL, 0);
+  SetDllDirectoryW(nullptr);
+  EXPECT_NE(answer, reinterpret_cast<HWND>(static_cast<INT_PTR>(0x5150)));
+}
+
 // The system's control under Wine: the window opens for the quick-start
 // topic and closes with the viewer's shut-down.
 TEST_F(HelpTest, RealHtmlHelpWindowOpens) {

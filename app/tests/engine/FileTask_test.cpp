@@ -18,6 +18,7 @@
 #include "EngineLinkFixture.h"
 #include "FileConfirmList.h"
 #include "FileListing.h"
+#include "WideText.h"
 #include "WizardPages.h"
 #include "win/TextConvert.h"
 #include "win/controls/Menus.h"
@@ -439,6 +440,62 @@ TEST_F(FileTreePageTest, ATickInOneCaseTwinIsNotTakenForTheOther) {
   std::set<std::u16string> handed;
   for (int i = 0; i < form->FilesToWipeList->Count(); ++i) handed.insert(form->FilesToWipeList->Strings(i));
   EXPECT_EQ(handed, (std::set<std::u16string>{twins + u"data"}));
+// A tick the engine cannot receive: under Wine the tree shows inside "d."
+// what "d" holds, so "d.\qvkept-y.txt" can be ticked but is not there. The
+// confirm page names it, the run's log names and counts it, and its twin in
+// "d" is kept (the script compares its bytes).
+TEST_F(FileTreePageTest, ATickThatIsNotThereIsNamedOnTheConfirmPageAndInTheLog) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\";
+  const std::u16string pairs = root + u"qvpairs\\";
+  const std::u16string absent = pairs + u"d.\\qvkept-y.txt";
+  const std::u16string wiped = root + u"qvgone-beside-absent.txt";
+  HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(wiped.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                            nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  WriteFile(file, "QVGONE-CONTENT-x9", 17, &written, nullptr);
+  CloseHandle(file);
+  ShowSelectPage();
+  ASSERT_NE(tree, nullptr);
+  PVirtualNode node = ShowExact(absent);
+  if (node == nullptr) GTEST_SKIP() << "this shell lists what \"d.\" really holds";
+  ASSERT_FALSE(Exists(u"\\\\?\\" + absent));
+  ASSERT_TRUE(ClickCheckBoxOf(node));
+  ASSERT_TRUE(ClickCheckBox(wiped));
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  EXPECT_EQ(Rows(), std::vector<std::u16string>{wiped});
+  auto* note = Find<TWideLabel>("FileConfirmAbsentLabel");
+  EXPECT_TRUE(note->Visible());
+  EXPECT_EQ(note->WideCaption(), u"Ticked, but not there, so not wiped (1): " + absent);
+  ASSERT_EQ(form->FilesToWipeList->Count(), 1);
+  qvtest::SaveScreenshot(form->Handle(), "file_task_confirm_absent");
+  form->BottomNextClick();
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
+  EXPECT_NE(log.find(u"Ticked, but not there, not wiped: " + absent), std::u16string::npos);
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << Joined("FileProgressLog");
+  EXPECT_FALSE(Exists(wiped));
+  EXPECT_TRUE(Exists(pairs + u"d\\qvkept-y.txt"));
+}
+
+// A ticked item that went before the confirm step is named there.
+TEST_F(FileTaskTest, ATickedItemGoneSinceIsNamedOnTheConfirmPage) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  const std::u16string path = std::u16string(1, static_cast<char16_t>(drive)) + u":\\ticked-then-gone.txt";
+  HANDLE file = CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                            nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+  Check(path);
+  ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(path.c_str())));
+  ShowConfirmPage();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  EXPECT_EQ(form->AbsentTicks, std::vector<std::u16string>{path});
+  EXPECT_TRUE(Find("FileConfirmAbsentLabel")->Visible());
+  EXPECT_FALSE(Find("BottomNext")->Enabled());
 }
 
 // The select page with checks in all three states and the confirm page, in

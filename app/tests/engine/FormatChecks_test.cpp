@@ -35,6 +35,10 @@ TEST(FormatRefusalTest, EachOptionThatCannotWorkIsRefusedWithItsReason) {
       {"FAT", 48 * MiB, 0, "", "allocation unit"},
       {"FAT", -1, 512, "", "size of the drive"},
       {"", 48 * MiB, 512, "", "Choose a file system"},
+      // No allocation unit for the drive's size, whatever the service can do.
+      {"NTFS", 5 * MiB, 0, "", "NTFS cannot be laid out on a drive of this size"},
+      {"NTFS", 3 * 1024 * GiB, 4096, "", "NTFS cannot be laid out on a drive of this size"},
+      {"NTFS", -1, 0, "", "size of the drive"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.fileSystem) + " " + std::to_string(c.capacity) + " " + std::to_string(c.unit));
@@ -107,7 +111,7 @@ TEST_F(EngineLinkTest, TheFormatPageRefusesWhatCannotWorkAndKeepsNextDisabled) {
   Find("FormatEditVolumeLabel")->SetCaption("QV");
   form->FormatOptionsChange(nullptr);
   expectAccepted();
-  // Without formatting only a default allocation unit is needed.
+  // Without formatting nothing of the page is needed.
   choose("FAT");
   chooseUnit("512 bytes");
   Click("FormatCheckBoxAgree");

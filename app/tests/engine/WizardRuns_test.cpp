@@ -171,6 +171,13 @@ TEST_F(EngineLinkTest, DriveWithoutMediaIsListedButCannotBeChosen) {
   EXPECT_EQ(form->DriveNumber, 0);
   EXPECT_EQ(form->DriveText, "???");
   EXPECT_FALSE(Find("BottomNext")->Enabled());
+  // Nor does a double click on it go on.
+  row->MakeVisible();
+  const TRect shown = row->DisplayRect();
+  DoubleClickByInput(list, shown.Left + 20, (shown.Top + shown.Bottom) / 2);
+  EXPECT_EQ(ActivePageIndex(), wpDiskSelect);
+  EXPECT_EQ(Step, 2);
+  Step = 1;
 }
 
 TEST_F(EngineLinkTest, SameMediumNeedsTheSameReadyVolume) {

@@ -123,6 +123,11 @@ TEST_F(PatternsReaderTest, UnusableFilesAreRefusedWithThePlace) {
       {"<root><pattern code='A' name='n' description='d' order='1'><p bytes='00' sequence='random' order='1'/>"
        "</pattern></root>",
        "not two, four or six hexadecimal digits"},
+      // Three space bytes are the engine's mark for random data.
+      {"<root><pattern code='A' name='Spaces' description='d' order='1'>\n<p bytes='20' sequence='202020' order='1'/>"
+       "</pattern></root>",
+       "pattern \"Spaces\" has the sequence \"202020\", which the engine reads as random data; write \"RANDOM\" for "
+       "random data (line 2, column 15)"},
       {"<root>\n\n<pattern code='A' name=\"\" description='d' order='1'/></root>",
        "the pattern \"A\" has an empty name (line 3, column 19)"},
       {"", "line 1, column 1"},

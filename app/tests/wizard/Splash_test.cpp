@@ -4,6 +4,7 @@
 
 #include "Language.h"
 #include "Settings.h"
+#include "../MainFormFixture.h"
 #include "SplashScreen.h"
 #include "win/Timer.h"
 #include "win/controls/ExtCtrls.h"
@@ -160,4 +161,51 @@ TEST_F(SplashTest, StaysAboveAWindowShownAfterIt) {
   EXPECT_FALSE(IsWindowVisible(splash->Handle()));
   EXPECT_EQ(ScreenColourAtCentre(splash->Handle()), RGB(0, 0, 255));
   DestroyWindow(cover);
+}
+
+namespace {
+
+struct SplashOverMainFormTest : MainFormTest {
+  void TearDown() override {
+    if (splash != nullptr && *splashAlive) splash->Free();
+    SplashPictureResource = "GFX_SPLASH";
+    GlobalSplashDelay = 1;
+    MainFormTest::TearDown();
+  }
+  TSplashForm* splash = nullptr;
+  TAliveToken splashAlive;
+};
+
+}  // namespace
+
+// The main form comes up under the splash as at start-up: once it has
+// reached the screen, the splash is back on top within one timer tick and
+// stays there until it closes.
+TEST_F(SplashOverMainFormTest, TheSplashStaysAboveTheMainFormUntilItCloses) {
+  SplashPictureResource = "GFX_MISSING";  // a white window
+  GlobalSplashDelay = 2;
+  splash = New<TSplashForm>(Application);
+  splashAlive = splash->Alive();
+  splash->ShowOnTop();
+  qvtest::Pump(200);
+  const COLORREF white = RGB(255, 255, 255);
+  ASSERT_EQ(ScreenColourAtCentre(splash->Handle()), white);
+  form = New<TMainForm>(Application);
+  token = form->Alive();
+  form->Show();
+  // Samples every 5 ms; the first covered one starts the count.
+  DWORD firstCovered = 0, lastCovered = 0;
+  for (int i = 0; i < 1000 && splash->Visible(); ++i) {
+    Application->ProcessMessages();
+    const COLORREF shown = ScreenColourAtCentre(splash->Handle());
+    if (shown != white && splash->Visible()) {
+      lastCovered = GetTickCount();
+      if (firstCovered == 0) firstCovered = lastCovered;
+    }
+    Sleep(5);
+  }
+  EXPECT_LE(lastCovered - firstCovered, 40u) << "the splash stayed covered";
+  EXPECT_FALSE(splash->Visible());
+  qvtest::Pump(100);
+  EXPECT_NE(ScreenColourAtCentre(form->Handle()), white) << "the main form does not show once the splash closed";
 }
