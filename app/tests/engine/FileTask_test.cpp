@@ -440,6 +440,8 @@ TEST_F(FileTreePageTest, ATickInOneCaseTwinIsNotTakenForTheOther) {
   std::set<std::u16string> handed;
   for (int i = 0; i < form->FilesToWipeList->Count(); ++i) handed.insert(form->FilesToWipeList->Strings(i));
   EXPECT_EQ(handed, (std::set<std::u16string>{twins + u"data"}));
+}
+
 // A tick the engine cannot receive: under Wine the tree shows inside "d."
 // what "d" holds, so "d.\qvkept-y.txt" can be ticked but is not there. The
 // confirm page names it, the run's log names and counts it, and its twin in
