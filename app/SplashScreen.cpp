@@ -23,6 +23,9 @@ HHOOK gStackingHook = nullptr;
 HWND gSplashWindow = nullptr;
 bool gRaising = false;
 constexpr UINT_PTR kRaiseAgainTimer = 0x5153;
+constexpr int kLateRaises = 4;
+constexpr UINT kLateRaiseInterval = 60;  // ms
+int gRaisesLeft = 0;
 
 void RaiseSplash() {
   // Without a window manager a topmost window shown earlier stays under a
@@ -43,9 +46,33 @@ bool CoversSplash(const CWPRETSTRUCT& call) {
   return (pos->flags & SWP_SHOWWINDOW) != 0 || (pos->flags & SWP_NOZORDER) == 0;
 }
 
+BOOL CALLBACK FindUnpainted(HWND window, LPARAM found) {
+  if (window == gSplashWindow || !IsWindowVisible(window)) return TRUE;
+  if (GetUpdateRect(window, nullptr, FALSE)) {
+    *reinterpret_cast<bool*>(found) = true;
+    return FALSE;
+  }
+  if ((GetWindowLongW(window, GWL_STYLE) & WS_CHILD) == 0) EnumChildWindows(window, FindUnpainted, found);
+  return *reinterpret_cast<bool*>(found) ? FALSE : TRUE;
+}
+
+// True while another window of this thread (or a control on it) has yet to
+// paint: timers come before paints, so on a busy machine the tick can
+// precede them.
+bool AnotherWindowUnpainted() {
+  bool found = false;
+  EnumThreadWindows(GetCurrentThreadId(), FindUnpainted, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
 void CALLBACK RaiseAgain(HWND window, UINT, UINT_PTR id, DWORD) {
-  KillTimer(window, id);
-  if (window == gSplashWindow && IsWindowVisible(window)) RaiseSplash();
+  if (window == gSplashWindow && IsWindowVisible(window) && AnotherWindowUnpainted()) return;  // next tick
+  if (window != gSplashWindow || !IsWindowVisible(window) || gRaisesLeft-- <= 0) {
+    KillTimer(window, id);
+    return;
+  }
+  RaiseSplash();
+  SetTimer(window, id, kLateRaiseInterval, RaiseAgain);
 }
 
 LRESULT CALLBACK WatchStacking(int code, WPARAM wParam, LPARAM lParam) {
@@ -53,8 +80,10 @@ LRESULT CALLBACK WatchStacking(int code, WPARAM wParam, LPARAM lParam) {
       CoversSplash(*reinterpret_cast<const CWPRETSTRUCT*>(lParam))) {
     RaiseSplash();
     // Under Wine a window shown comes up on the screen only once it has
-    // painted, over whatever is there: the splash goes on top again at the
-    // first timer tick after those first paints.
+    // painted and its thread has gone idle, over whatever is there, and on a
+    // busy machine that can be after the first tick: the splash goes on top
+    // again at the first tick after the paints and a few times after it.
+    gRaisesLeft = kLateRaises;
     SetTimer(gSplashWindow, kRaiseAgainTimer, USER_TIMER_MINIMUM, RaiseAgain);
   }
   return CallNextHookEx(gStackingHook, code, wParam, lParam);
