@@ -94,7 +94,7 @@ PVirtualNode MakeParent(TVirtualDrawTree* tree, uint32_t count) {
 }
 
 void Line(const char* what, uint32_t count, double ms, double plain, double children) {
-  std::printf("%-34s %9u %10.1f ms  plain loop %8.1f ms  DeleteChildren %8.1f ms  ratio %6.1f\n", what,
+  std::printf("%-40s %9u %10.1f ms  plain loop %8.1f ms  DeleteChildren %8.1f ms  ratio %6.1f\n", what,
               count, ms, plain, children, children > 0 ? ms / children : 0.0);
 }
 
@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
   form->SetBounds(0, 0, 320, 440);
   TVirtualDrawTree* tree = MakeTree(form);
   form->Show();
-  std::printf("%-34s %9s %13s  (ratio: beside DeleteChildren)\n", "", "nodes", "time");
+  std::printf("%-40s %9s %13s  (ratio: beside DeleteChildren)\n", "", "nodes", "time");
   for (uint32_t count : sizes) {
     double plain = PlainFree(count, 1);
     PVirtualNode parent = MakeParent(tree, count);
