@@ -5,7 +5,8 @@
 // its time for every other node):
 // SetChildCount shrinking an expanded node to one child, ReinitChildren
 // whose OnInitChildren asks for one child, and DeleteMarkedCutNodes of cut
-// siblings (all of them, every other one, and all of them hidden). Sizes
+// siblings (all of them, every other one, all of them hidden, and all of
+// them hidden but the last one, which is not cut). Sizes
 // come from the command line (default 5,000, 20,000, 100,000, 1,000,000).
 #include <windows.h>
 
@@ -93,7 +94,7 @@ PVirtualNode MakeParent(TVirtualDrawTree* tree, uint32_t count) {
 }
 
 void Line(const char* what, uint32_t count, double ms, double plain, double children) {
-  std::printf("%-34s %9u %10.1f ms  plain loop %8.1f ms  DeleteChildren %8.1f ms  ratio %6.1f\n", what,
+  std::printf("%-40s %9u %10.1f ms  plain loop %8.1f ms  DeleteChildren %8.1f ms  ratio %6.1f\n", what,
               count, ms, plain, children, children > 0 ? ms / children : 0.0);
 }
 
@@ -108,7 +109,7 @@ int main(int argc, char** argv) {
   form->SetBounds(0, 0, 320, 440);
   TVirtualDrawTree* tree = MakeTree(form);
   form->Show();
-  std::printf("%-34s %9s %13s  (ratio: beside DeleteChildren)\n", "", "nodes", "time");
+  std::printf("%-40s %9s %13s  (ratio: beside DeleteChildren)\n", "", "nodes", "time");
   for (uint32_t count : sizes) {
     double plain = PlainFree(count, 1);
     PVirtualNode parent = MakeParent(tree, count);
@@ -130,24 +131,28 @@ int main(int argc, char** argv) {
 
     // Cut siblings: all of them, every other one (half as many deleted), and
     // all of them hidden (their parent then looks for a visible child left).
-    for (int step : {1, 2, 0}) {
+    // Last, all of them hidden but the last one, which stays: each deletion
+    // leaves a visible child behind the hidden ones.
+    for (int step : {1, 2, 0, -1}) {
       parent = MakeParent(tree, count);
-      if (step == 0) {
+      if (step <= 0) {
         tree->BeginUpdate();
         for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling)
-          tree->SetIsVisible(run, false);
+          tree->SetIsVisible(run, step == -1 && run == parent->LastChild);
         tree->EndUpdate();
       }
       uint32_t i = 0;
       for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling, ++i)
-        if (step == 0 || i % step == 0) run->States |= vsCutOrCopy;
+        if (step == 0 || (step == -1 && run != parent->LastChild) || (step > 0 && i % step == 0))
+          run->States |= vsCutOrCopy;
       tree->DoStateChange({tsCutPending});
       t = Clock::now();
       tree->DeleteMarkedCutNodes();
       double ms = Ms(t);
       const char* what = step == 1 ? "DeleteMarkedCutNodes, all"
                          : step == 2 ? "DeleteMarkedCutNodes, every other"
-                                     : "DeleteMarkedCutNodes, all hidden";
+                         : step == 0 ? "DeleteMarkedCutNodes, all hidden"
+                                     : "DeleteMarkedCutNodes, hidden, one shown";
       Line(what, count, ms, step == 2 ? PlainFree(count, 2) : plain, step == 2 ? children / 2 : children);
       uint32_t index = 0;
       for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling)

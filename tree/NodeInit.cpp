@@ -241,6 +241,7 @@ void TVirtualTreeCore::DetermineHiddenChildrenFlag(PVirtualNode node) {
 
 void TVirtualTreeCore::DetermineHiddenChildrenFlagAllNodes() {
   // Existing nodes only: nothing is initialised and no children are made.
+  DetermineHiddenChildrenFlag(root);
   for (PVirtualNode run = GetFirstNoInit(); run != nullptr; run = GetNextNoInit(run)) DetermineHiddenChildrenFlag(run);
 }
 

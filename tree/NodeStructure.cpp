@@ -439,6 +439,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   StopCacheValidation();
   PVirtualNode parent = node->Parent;
   bool parentClearing = (parent->States & vsClearing) != 0;
+  bool wasVisible = (node->States & vsVisible) != 0;
   if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
   int oldX = offsetX, oldY = offsetY;
   if (!(node->States & vsSelected)) {
@@ -460,10 +461,14 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   InternalDisconnectNode(node, false, reindex);
   DoFreeNode(node);
   if (!parentClearing) {
-    // Deleting a child shows none of the others: when all were hidden they
-    // still are, without looking at each of them once per deletion.
-    if (parent->FirstChild == nullptr || !(parent->States & vsAllChildrenHidden))
+    // A hidden child's going shows or hides none of the others. A visible
+    // one's may leave only hidden ones: inside an update that is decided once
+    // at its end, so deleting many siblings does not look at the rest each time.
+    bool deferred = updateCount > 0 && states.Contains(tsUpdating);
+    if (parent->FirstChild == nullptr || (wasVisible && !deferred))
       DetermineHiddenChildrenFlag(parent);
+    else if (wasVisible)
+      DoStateChange({tsUpdateHiddenChildrenNeeded});
     InvalidateCache();
     if (updateCount == 0) {
       CompactSelection();
