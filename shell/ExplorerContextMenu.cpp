@@ -200,7 +200,11 @@ void TContextMenuManager::MenuShowHook(TNamespace* ns, HMENU menu, bool& allow) 
 
 void TContextMenuManager::MenuCommandHook(TNamespace* ns, const std::u16string& verb, int menuItemID, bool& handled) {
   if (owner == nullptr) return;
-  if (owner->OnContextMenuCmd) owner->OnContextMenuCmd(ns, verb, menuItemID, handled);
+  if (owner->OnContextMenuCmd) {
+    TAliveToken alive = owner->Alive();
+    owner->OnContextMenuCmd(ns, verb, menuItemID, handled);
+    if (!*alive) return;  // the program's handler freed the tree (and this manager)
+  }
   if (!handled && verb == u"rename") {
     handled = true;
     if (owner->SelectedCount() == 1) {
