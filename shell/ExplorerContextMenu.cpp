@@ -59,10 +59,14 @@ void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates,
     }
     return;
   }
+  // A change reported below may reach a handler that frees the tree and this manager.
   struct Reset {
     TContextMenuManager* manager;
-    ~Reset() { manager->ResetState(); }
-  } reset{this};
+    TAliveToken alive;
+    ~Reset() {
+      if (*alive) manager->ResetState();
+    }
+  } reset{this, owner->Alive()};
   if (Renaming) return;
   if (misc.Contains(toRightButtonSelect)) {
     if (PVirtualNode first = owner->GetFirstSelected()) {
