@@ -66,6 +66,17 @@ std::u16string InFolderName(IShellFolder* folder, LPCITEMIDLIST id) {
   return NameOf(folder, id, SHGDN_INFOLDER | SHGDN_FORPARSING);
 }
 
+std::u16string Folded(const std::u16string& name) {
+  if (name.empty()) return {};
+  std::u16string upper(name.size(), u'\0');
+  int length = LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, reinterpret_cast<LPCWSTR>(name.data()),
+                            static_cast<int>(name.size()), reinterpret_cast<LPWSTR>(upper.data()),
+                            static_cast<int>(upper.size()));
+  if (length <= 0) return {};
+  upper.resize(static_cast<size_t>(length));
+  return upper;
+}
+
 LPITEMIDLIST ParseInFolder(IShellFolder* folder, const std::u16string& name) {
   if (folder == nullptr || name.empty()) return nullptr;
   std::u16string text = name;  // the call may write to it

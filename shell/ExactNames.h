@@ -16,6 +16,9 @@ namespace exactnames {
 // The in-folder parsing name of id (a one-ID list) in folder; "" when the
 // shell gives none.
 std::u16string InFolderName(IShellFolder* folder, LPCITEMIDLIST id);
+// name in capitals, folded more widely than the shell folds names: names the
+// shell takes for one fold alike. "" when it cannot be folded.
+std::u16string Folded(const std::u16string& name);
 // The ID folder gives to its child of that in-folder parsing name (the
 // PIDL manager's, one ID); null when there is none or name is empty.
 LPITEMIDLIST ParseInFolder(IShellFolder* folder, const std::u16string& name);

@@ -23,8 +23,9 @@ void TCustomVirtualExplorerTree::NotifyViewsOfFocus() {
 void TCustomVirtualExplorerTree::DoChange(PVirtualNode node) {
   if (contextMenuManager != nullptr && (contextMenuManager->MenuShowing || contextMenuManager->RightClickPending))
     return;
+  TAliveToken alive = Alive();
   TCustomVirtualStringTree::DoChange(node);
-  NotifyViewsOfFocus();
+  if (*alive) NotifyViewsOfFocus();  // unless the program's handler freed the tree
 }
 
 void TCustomVirtualExplorerTree::ChangeLinkDispatch(TObject* /*server*/, LPCITEMIDLIST pidl) {

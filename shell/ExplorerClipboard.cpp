@@ -147,13 +147,16 @@ void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
 }
 
 void TCustomVirtualExplorerTree::WMCaptureChanged(TMessage& m) {
+  TAliveToken alive = Alive();
+  // Ending the click may report a change, whose handler may free the tree.
   if (reinterpret_cast<HWND>(m.LParam) != Handle()) contextMenuManager->CaptureLost();
-  Inherited(ClassMessageMap(), m);
+  if (*alive) Inherited(ClassMessageMap(), m);
 }
 
 void TCustomVirtualExplorerTree::WMCancelMode(TMessage& m) {
+  TAliveToken alive = Alive();
   contextMenuManager->CaptureLost();
-  Inherited(ClassMessageMap(), m);
+  if (*alive) Inherited(ClassMessageMap(), m);
 }
 
 TComponent* TCustomVirtualExplorerTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {

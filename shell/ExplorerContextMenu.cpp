@@ -59,10 +59,14 @@ void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates,
     }
     return;
   }
+  // A change reported below may reach a handler that frees the tree and this manager.
   struct Reset {
     TContextMenuManager* manager;
-    ~Reset() { manager->ResetState(); }
-  } reset{this};
+    TAliveToken alive;
+    ~Reset() {
+      if (*alive) manager->ResetState();
+    }
+  } reset{this, owner->Alive()};
   if (Renaming) return;
   if (misc.Contains(toRightButtonSelect)) {
     if (PVirtualNode first = owner->GetFirstSelected()) {
@@ -200,7 +204,11 @@ void TContextMenuManager::MenuShowHook(TNamespace* ns, HMENU menu, bool& allow) 
 
 void TContextMenuManager::MenuCommandHook(TNamespace* ns, const std::u16string& verb, int menuItemID, bool& handled) {
   if (owner == nullptr) return;
-  if (owner->OnContextMenuCmd) owner->OnContextMenuCmd(ns, verb, menuItemID, handled);
+  if (owner->OnContextMenuCmd) {
+    TAliveToken alive = owner->Alive();
+    owner->OnContextMenuCmd(ns, verb, menuItemID, handled);
+    if (!*alive) return;  // the program's handler freed the tree (and this manager)
+  }
   if (!handled && verb == u"rename") {
     handled = true;
     if (owner->SelectedCount() == 1) {

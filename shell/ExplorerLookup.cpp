@@ -243,10 +243,22 @@ PVirtualNode TCustomVirtualExplorerTree::FindLoadedChild(PVirtualNode parent, LP
   // PIDL of its own: the whole lists are compared, as the shell compares them.
   LPITEMIDLIST head = exactnames::FirstIDs(pidl, depth + 1);
   if (head == nullptr) return nullptr;
+  // The shell takes two items for one only when their names fold alike: a
+  // child of the folder with another name is passed over without the whole
+  // comparison (which costs a folder binding), so that an update for an item
+  // deleted since costs a name a child, not a comparison.
+  std::u16string wantedName = folder != nullptr ? exactnames::Folded(exactnames::InFolderName(folder, wanted)) : u"";
+  auto otherName = [&](TNamespace* ns) {
+    if (wantedName.empty() || !ownChild(ns)) return false;
+    std::vector<uint8_t> own = exactnames::FirstIDOnly(ns->RelativePIDL());
+    std::u16string name =
+        exactnames::Folded(exactnames::InFolderName(folder, reinterpret_cast<LPCITEMIDLIST>(own.data())));
+    return !name.empty() && name != wantedName;
+  };
   PVirtualNode match = nullptr;
   for (PVirtualNode child = parent->FirstChild; child != nullptr && match == nullptr; child = child->NextSibling) {
     TNamespace* ns = NodeNamespace(child);
-    if (ns != nullptr && exactnames::SameItem(ns->AbsolutePIDL(), head)) match = child;
+    if (ns != nullptr && !otherName(ns) && exactnames::SameItem(ns->AbsolutePIDL(), head)) match = child;
   }
   m->FreePIDL(head);
   return match;

@@ -246,3 +246,54 @@ TEST_F(ExplorerFaults, ARootChangeWhileAnotherViewIsBusyIsBuiltOnceItIsReady) {
   EXPECT_NE(NodeOf(folder + u"\\a.txt"), nullptr);
   other->Free();
 }
+
+namespace {
+TVirtualExplorerTreeview* gDoomedTree = nullptr;
+}  // namespace
+
+// With right-button selection the node clicked stays selected when the mouse
+// is taken before the release, and that change is reported: the program's
+// handler may free the tree there, which then is touched no more.
+TEST_F(ExplorerFaults, AChangeHandlerThatFreesTheTreeWhenTheMouseIsTakenLeavesNothingTouched) {
+  MakeFile(folder + u"\\a.txt");
+  MakeFile(folder + u"\\b.txt");
+  form->Show();
+  for (int way = 0; way < 2; ++way) {
+    SCOPED_TRACE(way == 0 ? "capture taken" : "WM_CANCELMODE");
+    gDoomedTree = New<TVirtualExplorerTreeview>(form);
+    gDoomedTree->SetParent(form);
+    gDoomedTree->SetBounds(4, 4, 400, 480);
+    gDoomedTree->SetFileObjects({foFolders, foNonFolders});
+    gDoomedTree->SetRootFolderCustomPath(folder);
+    TCustomVirtualExplorerTreeOptions* o = gDoomedTree->TreeOptions();
+    o->SetVETShellOptions(o->VETShellOptions().Exclude(toContextMenus));
+    o->SetVETMiscOptions(o->VETMiscOptions().Include(toRightButtonSelect));
+    gDoomedTree->SetActive(true);
+    gDoomedTree->BringToFront();
+    PVirtualNode root = gDoomedTree->GetFirst();
+    ASSERT_NE(root, nullptr);
+    gDoomedTree->SetExpanded(root, true);
+    PVirtualNode a = root->FirstChild;
+    ASSERT_TRUE(a != nullptr && a->NextSibling != nullptr);
+    PVirtualNode b = a->NextSibling;
+    gDoomedTree->ClearSelection();
+    gDoomedTree->AddToSelection(a);
+    gDoomedTree->SetFocusedNode(a);
+    TRect r = gDoomedTree->GetDisplayRect(b, NoColumn, true);
+    HWND window = gDoomedTree->Handle();
+    SendMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));
+    ASSERT_TRUE(gDoomedTree->ContextMenuManager()->RightClickPending);
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
+      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    };
+    if (way == 0) {
+      SetCapture(form->Handle());
+      ReleaseCapture();
+    } else {
+      SendMessageW(window, WM_CANCELMODE, 0, 0);
+    }
+    EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
+    EXPECT_FALSE(IsWindow(window));
+    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+  }
+}

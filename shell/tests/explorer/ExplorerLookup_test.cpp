@@ -60,6 +60,7 @@ TEST_F(ExplorerLookup, AReportedItemFindsTheNodeAWholeComparisonFinds) {
   for (int i = 0; i < 5; ++i) MakeFile(inner + u"\\" + Numbered(u"g", i), 10);
   MakeFile(closed + u"\\hidden.txt");
   MakeFile(sub + u"\\gone.txt");
+  MakeFolder(sub + u"\\goneDir");
   // Case variants "Data" and "data", two items of one folder on this drive.
   bool casePair = MoveFileW(W(TestDrive() + u"\\qvcasepool\\p4"), W(folder + u"\\case")) != 0;
   ASSERT_NE(NodeOf(inner), nullptr);
@@ -81,7 +82,11 @@ TEST_F(ExplorerLookup, AReportedItemFindsTheNodeAWholeComparisonFinds) {
   queries.push_back(PathToPIDL(sub + u"\\gone.txt"));
   if (LPITEMIDLIST bare = BarePIDL(sub + u"\\gone.txt")) queries.push_back(bare);
   queries.push_back(PathToPIDL(closed + u"\\hidden.txt"));
+  // A folder gone since, also bare (its ID then looks like a file's).
+  queries.push_back(PathToPIDL(sub + u"\\goneDir"));
+  if (LPITEMIDLIST bare = BarePIDL(sub + u"\\goneDir")) queries.push_back(bare);
   DeleteFileW(W(sub + u"\\gone.txt"));
+  RemoveDirectoryW(W(sub + u"\\goneDir"));
   // Files grown since they were listed: their fresh IDs differ from the nodes' in the bytes.
   std::mt19937 random(45);
   for (int i = 0; i < 40; i += 3) MakeFile(sub + u"\\" + Numbered(u"f", i), 100 + i);

@@ -249,3 +249,50 @@ TEST_F(ExplorerMenus, AMenuHandlerThatFreesTheTreeLeavesNothingTouched) {
     EXPECT_FALSE(IsWindow(window));
   }
 }
+
+namespace {
+// Chooses the shell's rename command (shown or not) instead of waiting for a user.
+constexpr UINT kRenameCommand = 1 + 0x12;
+BOOL WINAPI ChoosingRename(HMENU, UINT, int, int, HWND, LPTPMPARAMS) {
+  ++gTracked;
+  return static_cast<BOOL>(kRenameCommand);
+}
+}  // namespace
+
+// The program's command hook frees the tree and leaves the command to it
+// (Rename, where the shell knows that command there): the tree, gone, opens
+// no editor, and nothing of it or of its item is touched afterwards.
+TEST_F(ExplorerMenus, ACommandHookThatFreesTheTreeLeavesNothingTouched) {
+  delete patch;
+  patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", reinterpret_cast<void*>(&ChoosingRename));
+  ASSERT_TRUE(patch->Active());
+  gDoomed = New<TVirtualExplorerTreeview>(form);
+  gDoomed->SetParent(form);
+  gDoomed->SetBounds(4, 4, 400, 480);
+  gDoomed->SetFileObjects({foFolders, foNonFolders});
+  gDoomed->SetRootFolderCustomPath(folder);
+  gDoomed->SetActive(true);
+  gDoomed->BringToFront();
+  static std::u16string gVerb;
+  gVerb.clear();
+  gDoomed->OnContextMenuCmd = [](TNamespace*, const std::u16string& verb, int, bool& handled) {
+    gVerb = verb;
+    std::exchange(gDoomed, nullptr)->Free();
+    // Any other command is not run.
+    handled = verb != u"rename";
+  };
+  // A file: the shell offers Rename for it.
+  PVirtualNode first = gDoomed->GetFirst();
+  while (first != nullptr && gDoomed->NodeNamespace(first)->Folder()) first = gDoomed->GetNext(first);
+  ASSERT_NE(first, nullptr);
+  gDoomed->ClearSelection();
+  gDoomed->AddToSelection(first);
+  gDoomed->SetFocusedNode(first);
+  HWND window = gDoomed->Handle();
+  gTracked = 0;
+  SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), -1);
+  EXPECT_EQ(gTracked, 1);
+  EXPECT_EQ(gDoomed, nullptr) << "the hook ran";
+  EXPECT_FALSE(gVerb.empty());
+  EXPECT_FALSE(IsWindow(window));
+}
