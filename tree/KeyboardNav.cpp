@@ -43,11 +43,18 @@ bool TBaseVirtualTree::StartCheck(PVirtualNode node, TVirtualTreeState pendingSt
   if (states.Contains(tsKeyCheckPending) || states.Contains(tsMouseCheckPending) || (node->States & vsDisabled))
     return false;
   TCheckState newState = DetermineNextCheckState(node->CheckType, node->CheckState);
-  if (!DoChecking(node, newState)) return false;
-  DoStateChange({pendingState});
+  TFreedNodeWatch watch(*this);
+  if (!DoChecking(node, newState) || watch.Gone(node)) return false;
+  // Remembered before anyone hears of it: a node freed from here on is forgotten.
   checkNode = node;
   pendingCheckState = newState;
   node->CheckState = PressedCheckState(node->CheckState);
+  DoStateChange({pendingState});
+  if (watch.Gone(node)) {
+    // Its handler took the node away: nothing is pending any more.
+    DoStateChange({}, {pendingState});
+    return false;
+  }
   InvalidateNode(node);
   return true;
 }
@@ -391,8 +398,9 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
     if (node != nullptr) {
       // A check node that lost the focus meanwhile is only repainted.
       node->CheckState = UnpressedCheckState(node->CheckState);
+      TFreedNodeWatch watch(*this);
       if (node == focusedNode) DoCheckClick(node, pendingCheckState);
-      InvalidateNode(node);
+      if (!watch.Gone(node)) InvalidateNode(node);
     }
   }
   DefaultHandler(m);

@@ -190,8 +190,9 @@ void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
     if (node != nullptr) {
       node->CheckState = UnpressedCheckState(node->CheckState);
       // Released outside the node: the check does not happen.
+      TFreedNodeWatch watch(*this);
       if (hitInfo.HitNode == node && hitInfo.HitPositions.Contains(hiOnItem)) DoCheckClick(node, pendingCheckState);
-      InvalidateNode(node);
+      if (!watch.Gone(node)) InvalidateNode(node);
     }
   }
 

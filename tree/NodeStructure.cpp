@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "tree/NodeRecords.h"
 #include "tree/TreeMath.h"
 #include "tree/VirtualTreeCore.h"
 
@@ -13,14 +14,13 @@ TVirtualTreeCore::~TVirtualTreeCore() {
   // left is freed silently (no handler may run on a half-destroyed object).
   if (root == nullptr) return;
   FreeSubtree(root);
-  std::free(root);
+  ReleaseNodeRecord(root);
   root = nullptr;
 }
 
 void TVirtualTreeCore::CreateRootNode() {
   if (root != nullptr) return;
-  void* block = std::calloc(1, kNodeHeaderSize + totalInternalDataSize);
-  if (block == nullptr) throw std::bad_alloc();
+  void* block = AllocateNodeRecord(kNodeHeaderSize + totalInternalDataSize);
   root = static_cast<PVirtualNode>(block);
   root->States = vsInitialized | vsExpanded | vsHasChildren | vsVisible;
   root->NodeHeight = static_cast<uint16_t>(defaultNodeHeight > 0xFFFF ? 0xFFFF : defaultNodeHeight);
@@ -38,8 +38,7 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
   if (nodeDataSize < 0) throw EIntOverflow("Node data size must not be negative");
   size_t size = kNodeHeaderSize + totalInternalDataSize;
   if (!IsTreeDesigning()) size += static_cast<size_t>(nodeDataSize);
-  void* block = std::calloc(1, size);
-  if (block == nullptr) throw std::bad_alloc();
+  void* block = AllocateNodeRecord(size);
   PVirtualNode node = static_cast<PVirtualNode>(block);
   node->TotalCount = 1;
   node->NodeHeight = static_cast<uint16_t>(defaultNodeHeight > 0xFFFF ? 0xFFFF : defaultNodeHeight);
@@ -50,7 +49,7 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
     try {
       liveRecords->insert(node);
     } catch (...) {
-      std::free(block);
+      ReleaseNodeRecord(block);
       throw;
     }
   }
@@ -59,7 +58,8 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
 
 void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) {
   if (liveRecords != nullptr) liveRecords->erase(node);
-  std::free(node);
+  if (freedWatches > 0) freedRecords[node] = ++freedSerial;
+  ReleaseNodeRecord(node);
 }
 
 bool TVirtualTreeCore::IsLinkedRecord(PVirtualNode node) const {
@@ -542,7 +542,7 @@ uint32_t TVirtualTreeCore::AllocateInternalDataArea(uint32_t size) {
   uint32_t offset = kNodeHeaderSize + totalInternalDataSize;
   totalInternalDataSize += (size + 3) & ~3u;
   if (root != nullptr) {
-    std::free(root);
+    ReleaseNodeRecord(root);
     root = nullptr;
     CreateRootNode();
   }

@@ -14,6 +14,26 @@
 #include "tree/VirtualTrees.h"
 
 namespace {
+// The nodes of asked that a move may still take after their handlers ran:
+// none that was freed, none that is or holds target (a node of the same tree,
+// or null), none whose ancestor moves with it.
+std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::vector<PVirtualNode>& asked,
+                                       const TVirtualTreeCore::TFreedNodeWatch& watch, PVirtualNode target) {
+  std::vector<PVirtualNode> alive;
+  for (PVirtualNode node : asked)
+    if (!watch.Gone(node) && node != target && !(target != nullptr && tree.HasAsParent(target, node)))
+      alive.push_back(node);
+  std::set<PVirtualNode> moving(alive.begin(), alive.end());
+  std::vector<PVirtualNode> result;
+  for (PVirtualNode node : alive) {
+    bool inside = false;
+    for (PVirtualNode up = node->Parent; up != nullptr && up->NextSibling != up && !inside; up = up->Parent)
+      inside = moving.count(up) > 0;
+    if (!inside) result.push_back(node);
+  }
+  return result;
+}
+
 // Ends an update bracket on leaving a scope.
 struct TUpdateScope {
   TVirtualTreeCore& tree;
@@ -144,9 +164,10 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   if (optimized && IsLiveTree(source)) {
     // A move in this program: the source's own nodes change places.
     bool dragging = source->TreeStates().Contains(tsOLEDragging);
-    std::vector<PVirtualNode> nodes = dragging ? source->dragSelection : source->GetMarkedNodesInOrder(true);
+    std::vector<PVirtualNode> nodes = dragging ? source->DraggedNodes() : source->GetMarkedNodesInOrder(true);
     // Nothing moved is deleted again by the source when its drag ends.
     source->dragSelection.clear();
+    source->dragNodesFreed.clear();
     std::set<PVirtualNode> moving(nodes.begin(), nodes.end());
     auto insideMoved = [&](PVirtualNode node) {
       for (PVirtualNode up = node->Parent; up != nullptr && up->NextSibling != up; up = up->Parent)
@@ -276,9 +297,15 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   bool onRoot = false;
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
   if (targetTree == nullptr) return;
-  std::vector<PVirtualNode> allowed;
-  for (PVirtualNode node : nodes)
-    if (DoNodeMoving(node, onRoot ? nullptr : target)) allowed.push_back(node);
+  std::vector<PVirtualNode> asked;
+  TFreedNodeWatch watch(*this), targetWatch(*targetTree);
+  for (PVirtualNode node : nodes) {
+    if (watch.Gone(node)) continue;
+    if (DoNodeMoving(node, onRoot ? nullptr : target)) asked.push_back(node);
+  }
+  // The handlers may have freed or moved any of them, or the target.
+  if (!onRoot && targetWatch.Gone(target)) return;
+  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, watch, targetTree == this ? target : nullptr);
   if (allowed.empty()) return;
   TUpdateScope update(*this);
   // Siblings are numbered once per old parent, not once per node taken away.
@@ -296,8 +323,9 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     }
     ReindexChildren(parents);
     for (PVirtualNode node : allowed) {
+      if (watch.Gone(node)) continue;
       DoNodeMoved(node);
-      StructureChange(node, crNodeMoved);
+      if (!watch.Gone(node)) StructureChange(node, crNodeMoved);
     }
     return;
   }
@@ -306,9 +334,13 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     return true;
   });
   for (PVirtualNode node : allowed) {
+    if (watch.Gone(node)) continue;
     parents.push_back(node->Parent);
     DeleteNode(node, /*reindex=*/false);
   }
+  // A parent listed may have gone with its child's handlers meanwhile.
+  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && watch.Gone(p); }),
+                parents.end());
   ReindexChildren(parents);
   StructureChange(nullptr, crNodeMoved);
   targetTree->Invalidate();

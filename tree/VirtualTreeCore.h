@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -263,6 +264,8 @@ public:
   virtual void ReinitNode(PVirtualNode node, bool recursive);
   // Asks existing children again (InitChildren, then ReinitNode of each); makes none.
   virtual void ReinitChildren(PVirtualNode node, bool recursive);
+  // Frees node's children and makes it uninitialised (everything for null);
+  // nothing on a read-only tree.
   virtual void ResetNode(PVirtualNode node);
 
   // ---- Streams --------------------------------------------------------------
@@ -402,6 +405,29 @@ public:
   // (also without a window).
   bool CancelEditNode();
 
+  // ---- Nodes freed while a handler runs ---------------------------------------
+  // A handler may free the node it is told about, or any other. Code that
+  // calls out and still needs a node afterwards takes a watch first and asks
+  // it afterwards: a record freed meanwhile reads as gone even when a new node
+  // got its address.
+  class TFreedNodeWatch {
+  public:
+    explicit TFreedNodeWatch(TVirtualTreeCore& tree_);
+    ~TFreedNodeWatch();
+    TFreedNodeWatch(const TFreedNodeWatch&) = delete;
+    TFreedNodeWatch& operator=(const TFreedNodeWatch&) = delete;
+    // True when node (alive when the watch began) was freed since; null is gone.
+    bool Gone(PVirtualNode node) const { return node == nullptr || tree.FreedSince(node, mark); }
+
+  private:
+    TVirtualTreeCore& tree;
+    uint64_t mark;
+  };
+  // The count of records freed while any watch is open: a mark for FreedSince.
+  uint64_t FreedMark() const { return freedSerial; }
+  // True when node was freed after mark was taken (only while a watch is open).
+  bool FreedSince(PVirtualNode node, uint64_t mark) const;
+
   // ---- Check-state slots ----------------------------------------------------
   // Recomputes the parent's state from node's siblings (node counted as newCheckState).
   virtual bool CheckParentCheckState(PVirtualNode node, TCheckState newCheckState);
@@ -495,6 +521,10 @@ protected:
   // Runs a check change (kind: change, click or parent step) and everything it
   // propagates, on a stack of its own; the answer of the first step.
   bool RunCheckSteps(int kind, PVirtualNode node, TCheckState value);
+  // A nested click or parent step, through its virtual slot.
+  void CallCheckSlot(int kind, PVirtualNode node, TCheckState value);
+  // One change fewer under way; the last one leaves tsCheckPropagation.
+  void LeaveCheckPropagation();
   // The parent's state from node's box siblings, node counted as newCheckState.
   TCheckState ParentStateFromSiblings(PVirtualNode node, TCheckState newCheckState) const;
   // A tri-state node's state from its box children after they were set; value without a verdict.
@@ -551,6 +581,14 @@ protected:
   uint32_t updateCount = 0;
   uint32_t checkPropagationCount = 0;
   uint32_t checkPropagationSerial = 0;  // counts the propagations begun
+  // The innermost check run under way, how many are nested, and the step a
+  // run is handing to a slot right now (kind -1: none).
+  struct TCheckRun;
+  TCheckRun* activeCheckRun = nullptr;
+  int checkRunDepth = 0;
+  int slotCallKind = -1;
+  PVirtualNode slotCallNode = nullptr;
+  TCheckState slotCallValue = csUncheckedNormal;
   TVirtualTreeStates states;
   TTreeOptionValues options;
   int offsetX = 0;
@@ -590,6 +628,10 @@ protected:
   // True when node is a record of this tree linked below its root; a foreign
   // value is only compared, never read through.
   bool IsLinkedRecord(PVirtualNode node) const;
+  // Records freed while a watch is open, each with the serial of its (last) freeing.
+  std::unordered_map<PVirtualNode, uint64_t> freedRecords;
+  uint64_t freedSerial = 0;
+  int freedWatches = 0;
   // Resumable state of a rebuild in steps.
   PVirtualNode validationNode = nullptr;
   uint32_t validationTop = 0;

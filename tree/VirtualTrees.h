@@ -712,6 +712,8 @@ public:
   // The nodes of the running OLE drag (the drag-and-drop unit fills it; an
   // optimized move empties it, so that nothing moved is deleted afterwards).
   std::vector<PVirtualNode>& DragSelection() { return dragSelection; }
+  // The nodes of the running drag that are still there, in order.
+  std::vector<PVirtualNode> DraggedNodes() const;
 
   // ---- Mouse, keyboard and search -------------------------------------------
   // Moves the focus to the next node matching the typed text; ch is one UTF-16 unit.
@@ -886,6 +888,7 @@ protected:
   TDropMode DropModeAt(const THitInfo& hitInfo, TPoint pt);
   TVTDragImage* dragImage = nullptr;         // owned
   std::vector<PVirtualNode> dragNodesTaken;  // dragged nodes moved inside this tree or freed meanwhile
+  std::vector<PVirtualNode> dragNodesFreed;  // nodes freed while a drag runs (a record may be reused)
   DWORD dragButtons = 0;                     // MK_*BUTTON held when a drag entered
   bool dropTargetRegistered = false;
   // Can the user edit node in column (toEditable, not disabled, OnEditing agrees)?
