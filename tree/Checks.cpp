@@ -7,7 +7,8 @@
 void TVirtualTreeCore::SetCheckState(PVirtualNode node, TCheckState value) {
   if (node == nullptr || node == root) return;
   if (node->CheckState == value || (node->States & vsDisabled)) return;
-  if (DoChecking(node, value)) DoCheckClick(node, value);
+  TFreedNodeWatch watch(*this);
+  if (DoChecking(node, value) && !watch.Gone(node)) DoCheckClick(node, value);
 }
 
 void TVirtualTreeCore::SetCheckType(PVirtualNode node, TCheckType value) {
@@ -16,13 +17,15 @@ void TVirtualTreeCore::SetCheckType(PVirtualNode node, TCheckType value) {
   node->CheckType = value;
   node->CheckState = csUncheckedNormal;
   PVirtualNode parent = node->Parent;
+  TFreedNodeWatch watch(*this);
   if (options.autoOptions.Contains(toAutoTristateTracking) && IsBoxCheckType(value) && parent != root) {
     if (!(parent->States & vsInitialized)) InitNode(parent);
+    if (watch.Gone(node) || watch.Gone(parent)) return;
     if (parent->CheckType == ctTriStateCheckBox &&
         (parent->CheckState == csUncheckedNormal || parent->CheckState == csCheckedNormal))
       SetCheckState(node, parent->CheckState);
   }
-  InvalidateNodeArea(node);
+  if (!watch.Gone(node)) InvalidateNodeArea(node);
 }
 
 TCheckState TVirtualTreeCore::DetermineNextCheckState(TCheckType checkType, TCheckState checkState) {

@@ -296,6 +296,7 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   if (node == nullptr) node = root;
   if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   ++updateCount;
   StopCacheValidation();
   int oldX = offsetX, oldY = offsetY;
@@ -385,10 +386,15 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
 void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   if (node == nullptr || node == root || options.misc.Contains(toReadOnly)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   StopCacheValidation();
+  // The handlers on the way (the selection's change, freeing the children,
+  // moving the focus) may free the node or its parent themselves.
+  TFreedNodeWatch watch(*this);
   PVirtualNode parent = node->Parent;
   bool parentClearing = (parent->States & vsClearing) != 0;
   if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
+  if (watch.Gone(node)) return;
   int oldX = offsetX, oldY = offsetY;
   if (!(node->States & vsSelected)) {
     InvalidateBelowNode(parent);
@@ -397,6 +403,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     DoStateChange({tsSynchMode});
     RemoveFromSelection(node);
     if (!wasSynch) DoStateChange({}, {tsSynchMode});
+    if (watch.Gone(node)) return;
     InvalidateBelowNode(parent);
   } else {
     InternalRemoveFromSelection(node);
@@ -405,9 +412,10 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     CancelHint();
     DoStateChange({}, {tsHint});
   }
-  DeleteChildren(node, false);
-  InternalDisconnectNode(node, false, reindex);
-  DoFreeNode(node);
+  if (!watch.Gone(node)) DeleteChildren(node, false);
+  if (!watch.Gone(node)) InternalDisconnectNode(node, false, reindex);
+  if (!watch.Gone(node)) DoFreeNode(node);
+  if (parent != root && watch.Gone(parent)) return;
   if (!parentClearing) {
     DetermineHiddenChildrenFlag(parent);
     InvalidateCache();
@@ -422,7 +430,8 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
 
 void TVirtualTreeCore::ForgetNode(PVirtualNode node) {
   // A node read in a selection batch (flagged, not yet in the array) leaves the waiting list.
-  if (!batchedSelection.empty() && (node->States & vsSelected))
+  // (Its flag may be gone already: deleting a node takes it out of the selection first.)
+  if (!batchedSelection.empty())
     batchedSelection.erase(std::remove(batchedSelection.begin(), batchedSelection.end(), node),
                            batchedSelection.end());
   if (focusedNode == node) focusedNode = nullptr;

@@ -14,6 +14,18 @@
 #include "tree/VirtualTrees.h"
 
 namespace {
+// Numbers the children of each listed parent that is still there, once the
+// run of new nodes is complete.
+struct TReindexScope {
+  std::vector<PVirtualNode>& parents;
+  const TVirtualTreeCore::TFreedNodeWatch& watch;
+  ~TReindexScope() {
+    parents.erase(std::remove_if(parents.begin(), parents.end(), [this](PVirtualNode p) { return watch.Gone(p); }),
+                  parents.end());
+    TVirtualTreeCore::ReindexChildren(parents);
+  }
+};
+
 // The nodes of asked that a move may still take after their handlers ran:
 // none that was freed, none that is or holds target (a node of the same tree,
 // or null), none whose ancestor moves with it.
@@ -214,31 +226,33 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   std::vector<PVirtualNode> inserted;
   TRunPlacer placer{target, mode};
   TSelectionBatch batch(*this);
+  // The handlers of the nodes read may free any node, the place of the run
+  // included: then the rest of the stream stays unread.
+  TFreedNodeWatch watch(*this);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  struct TReindexScope {
-    std::vector<PVirtualNode>& parents;
-    ~TReindexScope() { ReindexChildren(parents); }
-  } reindex{parents};
+  TReindexScope reindex{parents, watch};
   try {
-    while (stream->Position() < stream->Size()) {
+    while (stream->Position() < stream->Size() && !watch.Gone(placer.target)) {
       PVirtualNode node = MakeNewNode();
       InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
       inserted.push_back(node);
       InternalAddFromStream(stream, kVTTreeStreamVersion, node);
-      if (!DoNodeCopying(node, target == root ? nullptr : target)) {
+      bool copying = !watch.Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
+      if (!copying || watch.Gone(node)) {
         inserted.pop_back();
-        DeleteNode(node);
+        if (!watch.Gone(node)) DeleteNode(node);
         continue;
       }
       placer.Placed(node);
       DoNodeCopied(node);
-      StructureChange(node, crNodeCopied);
+      if (!watch.Gone(node)) StructureChange(node, crNodeCopied);
     }
   } catch (...) {
     // A bad stream inserts nothing.
     batch.End();
-    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it) DeleteNode(*it);
+    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
+      if (!watch.Gone(*it)) DeleteNode(*it);
     if (locked != nullptr) GlobalUnlock(locked);
     throw;
   }
@@ -257,8 +271,8 @@ void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetN
   source->dragSelection.clear();
 }
 
-void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
-                                     TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
+size_t TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
+                                       TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
   TBaseVirtualTree* targetTree = TreeOfNode(target);
   // Children are written only below initialised nodes: a node whose children
   // exist is initialised first, so that none of them is lost on the way.
@@ -271,24 +285,27 @@ void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVi
   TUpdateScope update(*targetTree);
   TSelectionBatch batch(*targetTree);
   TRunPlacer placer{target, mode};
+  // The handlers of the new nodes may free any node, the place of the run
+  // included: then the rest stays unread.
+  TFreedNodeWatch watch(*targetTree);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  struct TReindexScope {
-    std::vector<PVirtualNode>& parents;
-    ~TReindexScope() { ReindexChildren(parents); }
-  } reindex{parents};
-  while (stream.Position() < stream.Size()) {
+  TReindexScope reindex{parents, watch};
+  size_t read = 0;
+  while (stream.Position() < stream.Size() && !watch.Gone(placer.target)) {
     PVirtualNode node = targetTree->MakeNewNode();
     targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
     try {
       targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
     } catch (...) {
       batch.End();
-      targetTree->DeleteNode(node);
+      if (!watch.Gone(node)) targetTree->DeleteNode(node);
       throw;
     }
-    if (onNew(node)) placer.Placed(node);
+    ++read;
+    if (!watch.Gone(node) && onNew(node) && !watch.Gone(node)) placer.Placed(node);
   }
+  return read;
 }
 
 void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
@@ -329,10 +346,12 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     }
     return;
   }
-  TransferNodes(allowed, target, mode, [targetTree](PVirtualNode node) {
+  size_t arrived = TransferNodes(allowed, target, mode, [targetTree](PVirtualNode node) {
     targetTree->DoNodeMoved(node);
     return true;
   });
+  // Only what arrived leaves: the rest stays where it was.
+  allowed.resize(arrived);
   for (PVirtualNode node : allowed) {
     if (watch.Gone(node)) continue;
     parents.push_back(node->Parent);
@@ -353,9 +372,13 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
   if (target == source && !besideItself) return;
   bool onRoot = false;
+  // The handlers called from here may free the source or the target.
+  TFreedNodeWatch watch(*this);
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr) return;
+  if (targetTree == nullptr || watch.Gone(source)) return;
+  TFreedNodeWatch targetWatch(*targetTree);
   if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
+  if (watch.Gone(source) || (!onRoot && targetWatch.Gone(target))) return;
 
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   bool sourceGone = false;
@@ -373,20 +396,26 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
       InternalConnectNode(node, target, this, mode, /*reindex=*/false);
     }
     ReindexChildren(parents);
-    for (PVirtualNode node : nodes) DoNodeMoved(node);
+    for (PVirtualNode node : nodes)
+      if (!watch.Gone(node)) DoNodeMoved(node);
   } else {
-    TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
+    size_t arrived = TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
       targetTree->DoNodeMoved(node);
       return true;
     });
+    // Only what arrived leaves; what a handler freed meanwhile is gone already.
     TUpdateScope update(*this);
-    if (childrenOnly) {
+    if (childrenOnly && arrived == nodes.size() && !watch.Gone(source)) {
       DeleteChildren(source, /*resetHasChildren=*/true);
-    } else {
+    } else if (childrenOnly) {
+      for (size_t i = 0; i < arrived; ++i)
+        if (!watch.Gone(nodes[i])) DeleteNode(nodes[i]);
+    } else if (arrived == 1 && !watch.Gone(source)) {
       DeleteNode(source);
-      sourceGone = true;
     }
+    sourceGone = !childrenOnly;
   }
+  if (watch.Gone(source)) sourceGone = true;
   InvalidateCache();
   if (updateCount == 0) {
     ValidateCache();

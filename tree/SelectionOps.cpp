@@ -38,10 +38,15 @@ void TBaseVirtualTree::AdjustFocusedColumnForSelection() {
 }
 
 bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
+  // The editing, focus and toggle handlers may free the node: it is not focused then.
+  TFreedNodeWatch watch(*this);
+  auto gone = [&]() { return node != nullptr && watch.Gone(node); };
   if (states.Contains(tsEditing) && !EndEditNode()) return false;
+  if (gone()) return false;
   if (node == root) node = nullptr;
   if (node != focusedNode) {
     if (ask && !DoFocusChanging(focusedNode, node, focusedColumn, focusedColumn)) return false;
+    if (gone()) return false;
     PVirtualNode old = focusedNode;
     if (old != nullptr) {
       // Auto-expand keeps one branch open among siblings.
@@ -50,6 +55,7 @@ bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
         ToggleNode(old);
       else
         InvalidateNode(old);
+      if (gone()) return false;
     }
     focusedNode = node;
   }
@@ -57,6 +63,8 @@ bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
     int count = HeaderColumnCount();
     if (count > 0 && (focusedColumn < 0 || focusedColumn >= count)) focusedColumn = 0;
     if (options.autoOptions.Contains(toAutoExpand) && !(focusedNode->States & vsExpanded)) ToggleNode(focusedNode);
+  }
+  if (focusedNode != nullptr) {
     InvalidateNode(focusedNode);
     if (updateCount == 0) {
       bool buttonDown = states.Contains(tsLeftButtonDown) || states.Contains(tsRightButtonDown) ||
@@ -200,10 +208,13 @@ bool TBaseVirtualTree::EditNode(PVirtualNode node, TColumnIndex column) {
   VT_ASSERT(column >= -1 && column < HeaderColumnCount(), "Column must be a valid column index (-1 if no header is shown).");
   if (states.Contains(tsEditing)) return true;
   if (options.misc.Contains(toReadOnly)) return false;
+  // The focus and editing handlers may free the node.
+  TFreedNodeWatch watch(*this);
   SetFocusedNode(node);
-  if (focusedNode != node || !CanEdit(node, column)) return false;
+  if (watch.Gone(node) || focusedNode != node || !CanEdit(node, column) || watch.Gone(node)) return false;
   editColumn = column;
   if (!(node->States & vsInitialized)) InitNode(node);
+  if (watch.Gone(node)) return false;
   DoEdit();
   return states.Contains(tsEditing);
 }

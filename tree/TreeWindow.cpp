@@ -304,12 +304,17 @@ void TBaseVirtualTree::InvalidateColumn(TColumnIndex column) {
   InvalidateRect(handle, &rect, FALSE);
 }
 
-void TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
+bool TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
   // From the top down, so that each expansion finds its parent open already.
   std::vector<PVirtualNode> closed;
   for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
     if (!(run->States & vsExpanded)) closed.push_back(run);
-  for (auto it = closed.rbegin(); it != closed.rend(); ++it) ToggleNode(*it);
+  TFreedNodeWatch watch(*this);
+  for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
+    ToggleNode(*it);
+    if (watch.Gone(node)) return false;
+  }
+  return true;
 }
 
 PVirtualNode TBaseVirtualTree::GetTopNode() {
@@ -319,14 +324,12 @@ PVirtualNode TBaseVirtualTree::GetTopNode() {
 
 void TBaseVirtualTree::SetTopNode(PVirtualNode node) {
   if (node == nullptr || node == root) return;
-  ExpandAncestors(node);
-  if (!IsFullyVisible(node)) return;
+  if (!ExpandAncestors(node) || !IsFullyVisible(node)) return;
   SetOffsetY(-static_cast<int>(GetNodeTop(node)));
 }
 
 bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horizontally) {
-  if (node == nullptr || node == root) return false;
-  ExpandAncestors(node);
+  if (node == nullptr || node == root || !ExpandAncestors(node)) return false;
   TRect r = GetDisplayRect(node, focusedColumn, false, !options.misc.Contains(toGridExtensions));
   if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
   int clientHeight = ClientHeight();

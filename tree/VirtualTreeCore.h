@@ -561,6 +561,10 @@ protected:
   virtual void WriteChunks(TStream* stream, PVirtualNode node);
   void FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos);
   void ReadNode(TStream* stream, uint16_t version, PVirtualNode node);
+  // The outermost read of a stream has ended (complete: every node read is
+  // linked and counted); descendants report what they read only now, so
+  // that no handler sees a half-read tree.
+  virtual void StreamReadFinished(bool complete) {}
   virtual bool ReadChunk(TStream* stream, uint16_t version, PVirtualNode node, int32_t chunkType,
                          int32_t chunkSize);
   void SkipNode(TStream* stream);
@@ -657,6 +661,8 @@ private:
   int selectionBatch = 0;
   std::vector<PVirtualNode> batchedSelection;  // loaded selections waiting for EndLoadedSelectionBatch
   int streamDepth = 0;
+  int streamReads = 0;  // InternalAddFromStream calls under way
+  void ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node);
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.
   PVirtualNode streamRootStandIn = nullptr;

@@ -1017,9 +1017,10 @@ protected:
   void ReleaseTransport();
   // Writes the node chunks of nodes, then reads them into target's tree at
   // target by mode, in order; onNew sees each new node and answers false when
-  // it deleted it again.
-  void TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
-                     const std::function<bool(PVirtualNode)>& onNew);
+  // it deleted it again. Answers how many of nodes arrived: fewer when a
+  // handler freed the place of the run.
+  size_t TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
+                       const std::function<bool(PVirtualNode)>& onNew);
   // Moves nodes of this tree (in order, none inside another or holding
   // target) to target in this or another tree as MoveTo would one by one,
   // in linear time.
@@ -1050,7 +1051,8 @@ private:
   void HookImageList(TCustomImageList*& slot, TChangeLink* link, TCustomImageList* value);
   void RepaintUnlessLoading();
   // Expands every collapsed ancestor of node.
-  void ExpandAncestors(PVirtualNode node);
+  // False when an expand handler freed node (or an ancestor) on the way.
+  bool ExpandAncestors(PVirtualNode node);
 
   TAlignment alignment = taLeftJustify;
   uint32_t animationDuration = 200;
