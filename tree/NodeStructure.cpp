@@ -294,7 +294,8 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
 
 void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) {
   if (node == nullptr) node = root;
-  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly)) return;
+  // Children being deleted already (a handler asks again) go with that deletion.
+  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly) || (node->States & vsClearing)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   ++updateCount;
@@ -302,11 +303,24 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   int oldX = offsetX, oldY = offsetY;
   bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
   node->States |= vsClearing;
+  TFreedNodeWatch watch(*this);
   try {
     DeleteDescendants(node, shown);
   } catch (...) {
     --updateCount;
     throw;
+  }
+  if (watch.Gone(node)) {
+    // A handler deleted the node itself, with what was left below it.
+    --updateCount;
+    InvalidateCache();
+    if (updateCount == 0) {
+      CompactSelection();
+      ValidateCache();
+      UpdateScrollBars(true);
+      InvalidateWhole();
+    }
+    return;
   }
   node->States &= ~vsClearing;
   if (resetHasChildren) node->States &= ~vsHasChildren;
@@ -335,6 +349,26 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   StructureChange(node == root ? nullptr : node, crChildDeleted);
 }
 
+void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
+  // Post-order, last child first, as DeleteDescendants goes.
+  PVirtualNode run = node;
+  for (;;) {
+    while (run->LastChild != nullptr) run = run->LastChild;
+    PVirtualNode up = run == node ? nullptr : run->Parent;
+    if (up != nullptr) {
+      up->LastChild = run->PrevSibling;
+      if (up->LastChild != nullptr)
+        up->LastChild->NextSibling = nullptr;
+      else
+        up->FirstChild = nullptr;
+    }
+    if (run->States & vsSelected) InternalRemoveFromSelection(run);
+    DoFreeNode(run);
+    if (up == nullptr) return;
+    run = up;
+  }
+}
+
 void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   // Last child first, and a child's own children before it, without
   // recursion: one level per entry, so a chain of any depth goes. A node
@@ -344,8 +378,15 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
     bool shown;  // its children are in the visible count
   };
   std::vector<Level> levels{{node, shown}};
+  TFreedNodeWatch watch(*this);
   try {
     while (!levels.empty()) {
+      // A handler deleted an ancestor, and with it the node being cleared: the
+      // levels taken out already are reached from nowhere else and go here.
+      if (watch.Gone(node)) {
+        for (size_t i = levels.size(); i-- > 1;) FreeDetachedSubtree(levels[i].parent);
+        return;
+      }
       Level level = levels.back();
       PVirtualNode run = level.parent->LastChild;
       if (run == nullptr) {
@@ -355,6 +396,8 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
         emptied->States &= ~vsClearing;
         emptied->ChildCount = 0;
         StructureChange(emptied, crChildDeleted);
+        if (watch.Gone(emptied)) continue;
+        deletionStep = emptied;
         DeleteNode(emptied, true);
         continue;
       }
@@ -370,11 +413,13 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
         levels.push_back({run, childrenShown});
         continue;
       }
+      deletionStep = run;
       DeleteNode(run, true);
     }
   } catch (...) {
     // Keep what is left consistent: the remaining children stay linked.
     for (const Level& level : levels) {
+      if (watch.Gone(level.parent)) continue;
       level.parent->States &= ~vsClearing;
       level.parent->ChildCount = 0;
       for (PVirtualNode c = level.parent->FirstChild; c != nullptr; c = c->NextSibling) level.parent->ChildCount++;
@@ -385,6 +430,10 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
 
 void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   if (node == nullptr || node == root || options.misc.Contains(toReadOnly)) return;
+  // A node whose deletion is under way already (a handler asks again) goes with it.
+  bool ownStep = node == deletionStep;
+  deletionStep = nullptr;
+  if ((node->States & (vsDeleting | vsClearing)) && !ownStep) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   StopCacheValidation();

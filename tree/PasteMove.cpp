@@ -33,7 +33,8 @@ std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::
                                        const TVirtualTreeCore::TFreedNodeWatch& watch, PVirtualNode target) {
   std::vector<PVirtualNode> alive;
   for (PVirtualNode node : asked)
-    if (!watch.Gone(node) && node != target && !(target != nullptr && tree.HasAsParent(target, node)))
+    if (!watch.Gone(node) && !(node->States & (vsDeleting | vsClearing)) && node != target &&
+        !(target != nullptr && tree.HasAsParent(target, node)))
       alive.push_back(node);
   std::set<PVirtualNode> moving(alive.begin(), alive.end());
   std::vector<PVirtualNode> result;
@@ -369,6 +370,8 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
   if (mode == amNoWhere || source == nullptr || source == root || options.misc.Contains(toReadOnly)) return;
+  // A node whose deletion is under way stays with it.
+  if (source->States & (vsDeleting | vsClearing)) return;
   bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
   if (target == source && !besideItself) return;
   bool onRoot = false;

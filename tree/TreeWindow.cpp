@@ -311,10 +311,11 @@ bool TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
     if (!(run->States & vsExpanded)) closed.push_back(run);
   TFreedNodeWatch watch(*this);
   for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
-    ToggleNode(*it);
     if (watch.Gone(node)) return false;
+    if (watch.Gone(*it)) break;  // the node was moved away from under it meanwhile
+    ToggleNode(*it);
   }
-  return true;
+  return !watch.Gone(node);
 }
 
 PVirtualNode TBaseVirtualTree::GetTopNode() {

@@ -404,6 +404,8 @@ public:
   // Cancels a running or pending edit; true when nothing is being edited any more
   // (also without a window).
   bool CancelEditNode();
+  // The node being edited; null when none is, or when it was deleted meanwhile.
+  PVirtualNode EditedNode() const { return editNode; }
 
   // ---- Nodes freed while a handler runs ---------------------------------------
   // A handler may free the node it is told about, or any other. Code that
@@ -658,10 +660,13 @@ private:
   int WrittenDepth(PVirtualNode node) const;
   // The children under each level of nodes go first, deepest first (DeleteChildren).
   void DeleteDescendants(PVirtualNode node, bool shown);
+  // Frees node (linked nowhere) and its subtree with OnFreeNode for each.
+  void FreeDetachedSubtree(PVirtualNode node);
   int selectionBatch = 0;
   std::vector<PVirtualNode> batchedSelection;  // loaded selections waiting for EndLoadedSelectionBatch
   int streamDepth = 0;
   int streamReads = 0;  // InternalAddFromStream calls under way
+  PVirtualNode deletionStep = nullptr;  // the node DeleteDescendants deletes right now
   void ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node);
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.

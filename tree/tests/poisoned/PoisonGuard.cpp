@@ -13,8 +13,8 @@ LONG CALLBACK ReportTouchedFreedNode(EXCEPTION_POINTERS* info) {
   if (record->ExceptionCode != EXCEPTION_ACCESS_VIOLATION || record->NumberParameters < 2)
     return EXCEPTION_CONTINUE_SEARCH;
   const void* address = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
-  if (!IsPoisonedNodeRecord(address)) return EXCEPTION_CONTINUE_SEARCH;
-  std::fprintf(stderr, "A freed node was %s at %p by the code at %p\n",
+  bool poisoned = IsPoisonedNodeRecord(address);
+  std::fprintf(stderr, "%s was %s at %p by the code at %p\n", poisoned ? "A freed node" : "Memory",
                record->ExceptionInformation[0] ? "written" : "read", address, record->ExceptionAddress);
   // Values on the stack that point into the program's code: likely return
   // addresses, for addr2line (the build keeps no frame pointers).
