@@ -67,11 +67,11 @@ struct TCheckStep {
   TCheckStepKind kind;
   PVirtualNode node;
   TCheckState value;
-  uint64_t mark;  // node was alive at this freed-record mark
+  size_t mark;  // node was alive at this freed-record mark
   int phase = 0;
   // Change going down: the child handed the value; Parent: the parent asked.
   PVirtualNode other = nullptr;
-  uint64_t otherMark = 0;
+  size_t otherMark = 0;
   uint32_t otherIndex = 0;  // the child's place, where the walk goes on when it went away
   TCheckState otherValue = csUncheckedNormal;  // as the handler may have replaced it
   bool allowed = false;
@@ -154,7 +154,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
   if (handed) slotCallKind = -1;
   if (handed && activeCheckRun != nullptr && checkRunDepth >= kNestedCheckRuns) {
     // The running run called this slot itself: it takes the step on.
-    activeCheckRun->steps.push_back({stepKind, node, value, freedSerial});
+    activeCheckRun->steps.push_back({stepKind, node, value, FreedMark()});
     return true;
   }
   TCheckRun run;
@@ -170,7 +170,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
   ++checkRunDepth;
   TFreedNodeWatch watch(*this);
   std::vector<TCheckStep>& steps = run.steps;
-  steps.push_back({stepKind, node, value, freedSerial});
+  steps.push_back({stepKind, node, value, FreedMark()});
   bool last = false;  // the answer of the step that ended last
   try {
     while (!steps.empty()) {
@@ -189,7 +189,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
           // DoCheckClick: the change, then its report.
           if (step.phase == 0) {
             step.phase = 1;
-            TCheckStep change{TCheckStepKind::Change, step.node, step.value, freedSerial};
+            TCheckStep change{TCheckStepKind::Change, step.node, step.value, FreedMark()};
             steps.push_back(change);
             continue;
           }
@@ -207,7 +207,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
           if (step.phase == 0) {
             step.phase = 1;
             step.other = step.node->Parent;
-            step.otherMark = freedSerial;
+            step.otherMark = FreedMark();
             step.otherValue = ParentStateFromSiblings(step.node, step.value);
             TCheckState state = step.otherValue;
             bool allowed = DoChecking(step.other, state);
@@ -285,7 +285,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
             continue;
           }
           step.other = child;
-          step.otherMark = freedSerial;
+          step.otherMark = FreedMark();
           step.otherIndex = child->Index;
           step.phase = 4;
           TCheckState childValue = step.value;

@@ -140,17 +140,18 @@ bool IsPoisonedNodeRecord(const void* address) {
 
 // ---- Nodes freed while a handler runs ------------------------------------------
 
-TVirtualTreeCore::TFreedNodeWatch::TFreedNodeWatch(TVirtualTreeCore& tree_) : tree(tree_), mark(tree_.freedSerial) {
+TVirtualTreeCore::TFreedNodeWatch::TFreedNodeWatch(TVirtualTreeCore& tree_)
+    : tree(tree_), mark(tree_.freedLog.size()) {
   ++tree.freedWatches;
 }
 
 TVirtualTreeCore::TFreedNodeWatch::~TFreedNodeWatch() {
   // The last watch closed: nobody asks about earlier frees any more.
-  if (--tree.freedWatches == 0) tree.freedRecords.clear();
+  if (--tree.freedWatches == 0) tree.freedLog.clear();
 }
 
-bool TVirtualTreeCore::FreedSince(PVirtualNode node, uint64_t mark) const {
-  if (freedSerial == mark) return false;
-  auto it = freedRecords.find(node);
-  return it != freedRecords.end() && it->second > mark;
+bool TVirtualTreeCore::FreedSince(PVirtualNode node, size_t mark) const {
+  for (size_t i = mark; i < freedLog.size(); ++i)
+    if (freedLog[i] == node) return true;
+  return false;
 }

@@ -58,7 +58,7 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
 
 void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) {
   if (liveRecords != nullptr) liveRecords->erase(node);
-  if (freedWatches > 0) freedRecords[node] = ++freedSerial;
+  if (freedWatches > 0) freedLog.push_back(node);
   ReleaseNodeRecord(node);
 }
 
@@ -379,11 +379,14 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   };
   std::vector<Level> levels{{node, shown}};
   TFreedNodeWatch watch(*this);
+  size_t checked = FreedMark();  // node was there up to here: each free is looked at once
   try {
     while (!levels.empty()) {
       // A handler deleted an ancestor, and with it the node being cleared: the
       // levels taken out already are reached from nowhere else and go here.
-      if (watch.Gone(node)) {
+      bool nodeGone = FreedSince(node, checked);
+      checked = FreedMark();
+      if (nodeGone) {
         for (size_t i = levels.size(); i-- > 1;) FreeDetachedSubtree(levels[i].parent);
         return;
       }
@@ -395,8 +398,9 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
         PVirtualNode emptied = level.parent;
         emptied->States &= ~vsClearing;
         emptied->ChildCount = 0;
+        size_t before = FreedMark();
         StructureChange(emptied, crChildDeleted);
-        if (watch.Gone(emptied)) continue;
+        if (FreedSince(emptied, before)) continue;
         deletionStep = emptied;
         DeleteNode(emptied, true);
         continue;

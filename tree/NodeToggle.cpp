@@ -116,9 +116,10 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
     // A handler that frees the node in turn (or the end mark) ends the walk.
     TFreedNodeWatch watch(*this);
     while (run != nullptr && run != stop) {
+      size_t mark = FreedMark();  // both were there up to here
       if (!(run->States & vsInitialized)) InitNode(run);
-      if (!watch.Gone(run) && !(run->States & vsExpanded)) ToggleNode(run);
-      if (watch.Gone(run) || (stop != nullptr && watch.Gone(stop))) break;
+      if (!FreedSince(run, mark) && !(run->States & vsExpanded)) ToggleNode(run);
+      if (FreedSince(run, mark) || (stop != nullptr && FreedSince(stop, mark))) break;
       run = GetNext(run);
     }
   } catch (...) {
@@ -142,9 +143,10 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
     TFreedNodeWatch watch(*this);
     PVirtualNode run = GetLastNoInit(node);
     while (run != nullptr && run != node) {
+      size_t mark = FreedMark();  // both were there up to here
       PVirtualNode previous = GetPreviousNoInit(run);
       if ((run->States & vsExpanded) && (run->States & vsHasChildren)) ToggleNode(run);
-      if ((previous != nullptr && watch.Gone(previous)) || (node != nullptr && watch.Gone(node))) break;
+      if ((previous != nullptr && FreedSince(previous, mark)) || (node != nullptr && FreedSince(node, mark))) break;
       run = previous;
     }
     if (node != nullptr && !watch.Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <memory>
 #include <set>
+#include <unordered_set>
 
 #include "core/MemoryStream.h"
 #include "tree/VirtualTrees.h"
@@ -36,7 +37,7 @@ std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::
     if (!watch.Gone(node) && !(node->States & (vsDeleting | vsClearing)) && node != target &&
         !(target != nullptr && tree.HasAsParent(target, node)))
       alive.push_back(node);
-  std::set<PVirtualNode> moving(alive.begin(), alive.end());
+  std::unordered_set<PVirtualNode> moving(alive.begin(), alive.end());
   std::vector<PVirtualNode> result;
   for (PVirtualNode node : alive) {
     bool inside = false;
@@ -181,19 +182,8 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
     // Nothing moved is deleted again by the source when its drag ends.
     source->dragSelection.clear();
     source->dragNodesFreed.clear();
-    std::set<PVirtualNode> moving(nodes.begin(), nodes.end());
-    auto insideMoved = [&](PVirtualNode node) {
-      for (PVirtualNode up = node->Parent; up != nullptr && up->NextSibling != up; up = up->Parent)
-        if (moving.count(up) > 0) return true;
-      return false;
-    };
-    std::vector<PVirtualNode> movable;
-    for (PVirtualNode node : nodes) {
-      // A node that holds the target stays, and so does one whose ancestor moves with it.
-      if (node == target || (source == this && HasAsParent(target, node)) || insideMoved(node)) continue;
-      movable.push_back(node);
-    }
-    source->MoveNodes(movable, target, mode);
+    // A node that holds the target stays, and so does one whose ancestor moves with it.
+    source->MoveNodes(nodes, target, mode);
     return true;
   }
 
@@ -315,15 +305,16 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   bool onRoot = false;
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
   if (targetTree == nullptr) return;
-  std::vector<PVirtualNode> asked;
   TFreedNodeWatch watch(*this), targetWatch(*targetTree);
-  for (PVirtualNode node : nodes) {
+  PVirtualNode sameTreeTarget = targetTree == this ? target : nullptr;
+  std::vector<PVirtualNode> asked;
+  for (PVirtualNode node : MovableNodes(*this, nodes, watch, sameTreeTarget)) {
     if (watch.Gone(node)) continue;
     if (DoNodeMoving(node, onRoot ? nullptr : target)) asked.push_back(node);
   }
   // The handlers may have freed or moved any of them, or the target.
   if (!onRoot && targetWatch.Gone(target)) return;
-  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, watch, targetTree == this ? target : nullptr);
+  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, watch, sameTreeTarget);
   if (allowed.empty()) return;
   TUpdateScope update(*this);
   // Siblings are numbered once per old parent, not once per node taken away.
@@ -351,10 +342,18 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     targetTree->DoNodeMoved(node);
     return true;
   });
-  // Only what arrived leaves: the rest stays where it was.
+  // Only what arrived leaves: the rest stays where it was. Each record freed
+  // (by a deletion here or its handlers) is looked at once.
   allowed.resize(arrived);
+  std::unordered_set<PVirtualNode> pending(allowed.begin(), allowed.end());
+  size_t looked = 0;
+  auto forgetFreed = [&]() {
+    for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
+  };
+  looked = watch.Mark();
   for (PVirtualNode node : allowed) {
-    if (watch.Gone(node)) continue;
+    forgetFreed();
+    if (pending.count(node) == 0) continue;
     parents.push_back(node->Parent);
     DeleteNode(node, /*reindex=*/false);
   }
@@ -411,8 +410,12 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     if (childrenOnly && arrived == nodes.size() && !watch.Gone(source)) {
       DeleteChildren(source, /*resetHasChildren=*/true);
     } else if (childrenOnly) {
-      for (size_t i = 0; i < arrived; ++i)
-        if (!watch.Gone(nodes[i])) DeleteNode(nodes[i]);
+      // Each record freed meanwhile is looked at once.
+      std::unordered_set<PVirtualNode> pending(nodes.begin(), nodes.begin() + arrived);
+      for (size_t i = 0, looked = watch.Mark(); i < arrived; ++i) {
+        for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
+        if (pending.count(nodes[i]) > 0) DeleteNode(nodes[i]);
+      }
     } else if (arrived == 1 && !watch.Gone(source)) {
       DeleteNode(source);
     }

@@ -18,7 +18,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -420,15 +419,20 @@ public:
     TFreedNodeWatch& operator=(const TFreedNodeWatch&) = delete;
     // True when node (alive when the watch began) was freed since; null is gone.
     bool Gone(PVirtualNode node) const { return node == nullptr || tree.FreedSince(node, mark); }
+    // Where the watch began, for FreedSince and FreedRecord.
+    size_t Mark() const { return mark; }
 
   private:
     TVirtualTreeCore& tree;
-    uint64_t mark;
+    size_t mark;
   };
   // The count of records freed while any watch is open: a mark for FreedSince.
-  uint64_t FreedMark() const { return freedSerial; }
-  // True when node was freed after mark was taken (only while a watch is open).
-  bool FreedSince(PVirtualNode node, uint64_t mark) const;
+  size_t FreedMark() const { return freedLog.size(); }
+  // True when node was freed after mark was taken (only while a watch is open);
+  // the time it takes grows with the records freed since.
+  bool FreedSince(PVirtualNode node, size_t mark) const;
+  // The record freed at position index (below FreedMark) while a watch is open.
+  PVirtualNode FreedRecord(size_t index) const { return freedLog[index]; }
 
   // ---- Check-state slots ----------------------------------------------------
   // Recomputes the parent's state from node's siblings (node counted as newCheckState).
@@ -634,9 +638,9 @@ protected:
   // True when node is a record of this tree linked below its root; a foreign
   // value is only compared, never read through.
   bool IsLinkedRecord(PVirtualNode node) const;
-  // Records freed while a watch is open, each with the serial of its (last) freeing.
-  std::unordered_map<PVirtualNode, uint64_t> freedRecords;
-  uint64_t freedSerial = 0;
+  // The records freed while a watch is open, in the order they went (a list
+  // costs a free next to nothing; a watch asks about few records at a time).
+  std::vector<PVirtualNode> freedLog;
   int freedWatches = 0;
   // Resumable state of a rebuild in steps.
   PVirtualNode validationNode = nullptr;
