@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <set>
 #include <unordered_set>
 
 #include "core/MemoryStream.h"
