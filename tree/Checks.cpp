@@ -7,7 +7,8 @@
 void TVirtualTreeCore::SetCheckState(PVirtualNode node, TCheckState value) {
   if (node == nullptr || node == root) return;
   if (node->CheckState == value || (node->States & vsDisabled)) return;
-  if (DoChecking(node, value)) DoCheckClick(node, value);
+  TFreedNodeWatch watch(*this);
+  if (DoChecking(node, value) && !watch.Gone(node)) DoCheckClick(node, value);
 }
 
 void TVirtualTreeCore::SetCheckType(PVirtualNode node, TCheckType value) {
@@ -16,13 +17,15 @@ void TVirtualTreeCore::SetCheckType(PVirtualNode node, TCheckType value) {
   node->CheckType = value;
   node->CheckState = csUncheckedNormal;
   PVirtualNode parent = node->Parent;
+  TFreedNodeWatch watch(*this);
   if (options.autoOptions.Contains(toAutoTristateTracking) && IsBoxCheckType(value) && parent != root) {
     if (!(parent->States & vsInitialized)) InitNode(parent);
+    if (watch.Gone(node) || watch.Gone(parent)) return;
     if (parent->CheckType == ctTriStateCheckBox &&
         (parent->CheckState == csUncheckedNormal || parent->CheckState == csCheckedNormal))
       SetCheckState(node, parent->CheckState);
   }
-  InvalidateNodeArea(node);
+  if (!watch.Gone(node)) InvalidateNodeArea(node);
 }
 
 TCheckState TVirtualTreeCore::DetermineNextCheckState(TCheckType checkType, TCheckState checkState) {
@@ -41,23 +44,49 @@ TCheckState TVirtualTreeCore::DetermineNextCheckState(TCheckType checkType, TChe
 
 // ---- Propagation --------------------------------------------------------------
 //
-// A change walks down into box children and up through tri-state ancestors. The
-// walk keeps its open steps on an explicit stack instead of the call stack, so
-// chains of any depth propagate; the events fire in the order a nested call of
-// ChangeCheckState, CheckParentCheckState and DoCheckClick would fire them.
+// A change walks down into box children and up through tri-state ancestors. A
+// run keeps its open steps on a stack of its own; each nested click and parent
+// step goes through its virtual slot, so an override sees every node. While
+// the slot is the tree's own and runs are nested deeply, the running run takes
+// the step back onto its stack, so chains of any depth propagate; the events
+// fire in the order nested calls of ChangeCheckState, CheckParentCheckState
+// and DoCheckClick fire them.
+//
+// Every handler may free nodes: after each call out, a step whose node was
+// freed ends without touching it, and a walk through children whose current
+// child went away goes on from the child that took its place.
 
 namespace {
 enum class TCheckStepKind : uint8_t { Change, Click, Parent };
+
+// Runs started through the slots inside a run before steps stay on its stack.
+constexpr int kNestedCheckRuns = 64;
 
 // One open step of a check change.
 struct TCheckStep {
   TCheckStepKind kind;
   PVirtualNode node;
   TCheckState value;
+  size_t mark;  // node was alive at this freed-record mark
   int phase = 0;
-  PVirtualNode child = nullptr;  // Change going down: the child being set
+  // Change going down: the child handed the value; Parent: the parent asked.
+  PVirtualNode other = nullptr;
+  size_t otherMark = 0;
+  uint32_t otherIndex = 0;  // the child's place, where the walk goes on when it went away
+  TCheckState otherValue = csUncheckedNormal;  // as the handler may have replaced it
+  bool allowed = false;
 };
+
+PVirtualNode ChildAt(PVirtualNode node, uint32_t index) {
+  PVirtualNode child = node->FirstChild;
+  for (; child != nullptr && index > 0; --index) child = child->NextSibling;
+  return child;
+}
 }  // namespace
+
+struct TVirtualTreeCore::TCheckRun {
+  std::vector<TCheckStep> steps;
+};
 
 bool TVirtualTreeCore::ChangeCheckState(PVirtualNode node, TCheckState value) {
   return RunCheckSteps(static_cast<int>(TCheckStepKind::Change), node, value);
@@ -69,6 +98,22 @@ void TVirtualTreeCore::DoCheckClick(PVirtualNode node, TCheckState newCheckState
 
 bool TVirtualTreeCore::CheckParentCheckState(PVirtualNode node, TCheckState newCheckState) {
   return RunCheckSteps(static_cast<int>(TCheckStepKind::Parent), node, newCheckState);
+}
+
+void TVirtualTreeCore::CallCheckSlot(int kind, PVirtualNode node, TCheckState value) {
+  slotCallKind = kind;
+  slotCallNode = node;
+  slotCallValue = value;
+  try {
+    if (static_cast<TCheckStepKind>(kind) == TCheckStepKind::Click)
+      DoCheckClick(node, value);
+    else
+      CheckParentCheckState(node, value);
+  } catch (...) {
+    slotCallKind = -1;
+    throw;
+  }
+  slotCallKind = -1;
 }
 
 TCheckState TVirtualTreeCore::ParentStateFromSiblings(PVirtualNode node, TCheckState newCheckState) const {
@@ -99,55 +144,89 @@ TCheckState TVirtualTreeCore::StateFromChildren(PVirtualNode node, TCheckState v
   return value;
 }
 
+void TVirtualTreeCore::LeaveCheckPropagation() {
+  if (--checkPropagationCount == 0) DoStateChange({}, {tsCheckPropagation});
+}
+
 bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState value) {
-  std::vector<TCheckStep> steps;
-  steps.push_back({static_cast<TCheckStepKind>(kind), node, value});
+  TCheckStepKind stepKind = static_cast<TCheckStepKind>(kind);
+  bool handed = slotCallKind == kind && slotCallNode == node && slotCallValue == value;
+  if (handed) slotCallKind = -1;
+  if (handed && activeCheckRun != nullptr && checkRunDepth >= kNestedCheckRuns) {
+    // The running run called this slot itself: it takes the step on.
+    activeCheckRun->steps.push_back({stepKind, node, value, FreedMark()});
+    return true;
+  }
+  TCheckRun run;
+  struct TRunScope {
+    TVirtualTreeCore& tree;
+    TCheckRun* outer;
+    ~TRunScope() {
+      tree.activeCheckRun = outer;
+      --tree.checkRunDepth;
+    }
+  } scope{*this, activeCheckRun};
+  activeCheckRun = &run;
+  ++checkRunDepth;
+  TFreedNodeWatch watch(*this);
+  std::vector<TCheckStep>& steps = run.steps;
+  steps.push_back({stepKind, node, value, FreedMark()});
   bool last = false;  // the answer of the step that ended last
-  // Steps of kind Change past phase 0 hold vsChecking and one count of the
-  // propagation: an exception from a handler gives both back.
-  auto leaveChange = [this](PVirtualNode changed) {
-    changed->States &= ~vsChecking;
-    if (--checkPropagationCount == 0) DoStateChange({}, {tsCheckPropagation});
-  };
   try {
     while (!steps.empty()) {
       size_t top = steps.size() - 1;
       TCheckStep& step = steps[top];
+      if (FreedSince(step.node, step.mark)) {
+        // A handler freed the node: its step ends without touching it.
+        bool counted = step.kind == TCheckStepKind::Change && step.phase > 0;
+        steps.pop_back();
+        last = false;
+        if (counted) LeaveCheckPropagation();
+        continue;
+      }
       switch (step.kind) {
-        case TCheckStepKind::Click:
+        case TCheckStepKind::Click: {
           // DoCheckClick: the change, then its report.
           if (step.phase == 0) {
             step.phase = 1;
-            steps.push_back({TCheckStepKind::Change, step.node, step.value});
+            TCheckStep change{TCheckStepKind::Change, step.node, step.value, FreedMark()};
+            steps.push_back(change);
             continue;
           }
-          if (last) {
-            PVirtualNode reported = step.node;
-            steps.pop_back();
-            DoChecked(reported);
-          } else {
-            steps.pop_back();
-          }
+          PVirtualNode reported = step.node;
+          bool report = last;
+          steps.pop_back();
           last = true;
+          if (report) DoChecked(reported);
           continue;
+        }
 
         case TCheckStepKind::Parent: {
           // CheckParentCheckState: the parent's state from the siblings, asked
           // and applied; the parent's own change walks on upwards (once).
+          if (step.phase == 0) {
+            step.phase = 1;
+            step.other = step.node->Parent;
+            step.otherMark = FreedMark();
+            step.otherValue = ParentStateFromSiblings(step.node, step.value);
+            TCheckState state = step.otherValue;
+            bool allowed = DoChecking(step.other, state);
+            steps[top].allowed = allowed;
+            steps[top].otherValue = state;
+            continue;
+          }
           if (step.phase == 1) {
-            steps.pop_back();
-            last = true;
+            if (!step.allowed || FreedSince(step.other, step.otherMark)) {
+              steps.pop_back();
+              last = false;
+              continue;
+            }
+            step.phase = 2;
+            CallCheckSlot(static_cast<int>(TCheckStepKind::Click), step.other, step.otherValue);
             continue;
           }
-          PVirtualNode parent = step.node->Parent;
-          TCheckState state = ParentStateFromSiblings(step.node, step.value);
-          if (!DoChecking(parent, state)) {
-            steps.pop_back();
-            last = false;
-            continue;
-          }
-          steps[top].phase = 1;
-          steps.push_back({TCheckStepKind::Click, parent, state});
+          steps.pop_back();
+          last = true;
           continue;
         }
 
@@ -157,82 +236,112 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
 
       // ChangeCheckState.
       PVirtualNode changed = step.node;
-      if (step.phase == 0) {
-        if (changed->States & vsChecking) {
-          steps.pop_back();
-          last = false;
+      switch (step.phase) {
+        case 0:
+          if (changed->States & vsChecking) {
+            steps.pop_back();
+            last = false;
+            continue;
+          }
+          changed->States |= vsChecking;
+          step.phase = 1;
+          if (checkPropagationCount++ == 0) {
+            ++checkPropagationSerial;
+            DoStateChange({tsCheckPropagation});
+          }
+          continue;
+
+        case 1:
+          step.phase = 2;
+          if (!(changed->States & vsInitialized)) InitNode(changed);
+          continue;
+
+        case 2: {
+          bool goDown = changed->CheckType == ctTriStateCheckBox &&
+                        options.autoOptions.Contains(toAutoTristateTracking) &&
+                        (step.value == csUncheckedNormal || step.value == csCheckedNormal) &&
+                        changed->FirstChild != nullptr;
+          step.phase = goDown ? 3 : 5;
           continue;
         }
-        changed->States |= vsChecking;
-        if (checkPropagationCount == 0) {
-          ++checkPropagationSerial;
-          DoStateChange({tsCheckPropagation});
-        }
-        ++checkPropagationCount;
-        step.phase = 1;
-        if (!(changed->States & vsInitialized)) InitNode(changed);
-        TCheckStep& again = steps[top];
-        bool goDown = again.node->CheckType == ctTriStateCheckBox &&
-                      options.autoOptions.Contains(toAutoTristateTracking) &&
-                      (again.value == csUncheckedNormal || again.value == csCheckedNormal) &&
-                      again.node->FirstChild != nullptr;
-        again.phase = goDown ? 2 : 3;
-        continue;
-      }
 
-      if (step.phase == 2) {
-        // Down: each box child takes the value through SetCheckState, which
-        // asks and reports for itself and walks on into its own children.
-        PVirtualNode child = step.child == nullptr ? changed->FirstChild : step.child->NextSibling;
-        TCheckState childValue = step.value;
-        for (; child != nullptr; child = child->NextSibling) {
-          if (!IsBoxCheckType(child->CheckType)) continue;
-          if (child->CheckState == steps[top].value || (child->States & vsDisabled)) continue;
-          childValue = steps[top].value;
-          steps[top].child = child;
-          if (DoChecking(child, childValue)) break;
+        case 3: {
+          // Down: each box child takes the value through SetCheckState, which
+          // asks and reports for itself and walks on into its own children.
+          PVirtualNode child;
+          if (step.other == nullptr)
+            child = changed->FirstChild;
+          else if (!FreedSince(step.other, step.otherMark) && step.other->Parent == changed)
+            child = step.other->NextSibling;
+          else
+            child = ChildAt(changed, step.otherIndex);  // the one that took its place
+          for (; child != nullptr; child = child->NextSibling) {
+            if (!IsBoxCheckType(child->CheckType)) continue;
+            if (child->CheckState != step.value && !(child->States & vsDisabled)) break;
+          }
+          if (child == nullptr) {
+            step.value = StateFromChildren(changed, step.value);
+            step.phase = 5;
+            continue;
+          }
+          step.other = child;
+          step.otherMark = FreedMark();
+          step.otherIndex = child->Index;
+          step.phase = 4;
+          TCheckState childValue = step.value;
+          bool allowed = DoChecking(child, childValue);
+          steps[top].allowed = allowed;
+          steps[top].otherValue = childValue;
+          continue;
         }
-        TCheckStep& again = steps[top];
-        if (child != nullptr) {
+
+        case 4:
           // SetCheckState hands on the value the handler may have replaced.
-          steps.push_back({TCheckStepKind::Click, child, childValue});
+          step.phase = 3;
+          if (step.allowed && !FreedSince(step.other, step.otherMark))
+            CallCheckSlot(static_cast<int>(TCheckStepKind::Click), step.other, step.otherValue);
+          continue;
+
+        case 5: {
+          if (changed->CheckType == ctRadioButton && step.value == csCheckedNormal) {
+            for (PVirtualNode sibling = changed->Parent->FirstChild; sibling != nullptr; sibling = sibling->NextSibling)
+              if (sibling->CheckType == ctRadioButton) sibling->CheckState = csUncheckedNormal;
+            InvalidateWhole();
+          }
+          changed->CheckState = step.value;
+          step.phase = 6;
+          PVirtualNode parent = changed->Parent;
+          if (parent != root && !(parent->States & vsInitialized)) InitNode(parent);
           continue;
         }
-        again.value = StateFromChildren(changed, again.value);
-        again.phase = 3;
-        continue;
-      }
 
-      if (step.phase == 3) {
-        if (changed->CheckType == ctRadioButton && step.value == csCheckedNormal) {
-          for (PVirtualNode sibling = changed->Parent->FirstChild; sibling != nullptr; sibling = sibling->NextSibling)
-            if (sibling->CheckType == ctRadioButton) sibling->CheckState = csUncheckedNormal;
-          InvalidateWhole();
-        }
-        changed->CheckState = step.value;
-        PVirtualNode parent = changed->Parent;
-        if (parent != root && !(parent->States & vsInitialized)) InitNode(parent);
-        TCheckStep& again = steps[top];
-        again.phase = 4;
-        if (options.autoOptions.Contains(toAutoTristateTracking) && parent != root &&
-            !(parent->States & (vsChecking | vsDisabled)) && IsBoxCheckType(changed->CheckType) &&
-            parent->CheckType == ctTriStateCheckBox) {
+        case 6: {
+          step.phase = 7;
+          PVirtualNode parent = changed->Parent;
           // A refusal further up stops the walk there; this node's change
           // stands and is reported.
-          steps.push_back({TCheckStepKind::Parent, changed, again.value});
+          if (options.autoOptions.Contains(toAutoTristateTracking) && parent != root &&
+              !(parent->States & (vsChecking | vsDisabled)) && IsBoxCheckType(changed->CheckType) &&
+              parent->CheckType == ctTriStateCheckBox)
+            CallCheckSlot(static_cast<int>(TCheckStepKind::Parent), changed, step.value);
+          continue;
         }
-        continue;
-      }
 
-      // phase 4: done.
-      InvalidateNodeArea(changed);
-      steps.pop_back();
-      leaveChange(changed);
-      last = true;
+        default:
+          changed->States &= ~vsChecking;
+          steps.pop_back();
+          last = true;
+          InvalidateNodeArea(changed);
+          LeaveCheckPropagation();
+          continue;
+      }
     }
   } catch (...) {
-    for (const TCheckStep& open : steps)
-      if (open.kind == TCheckStepKind::Change && open.phase > 0) leaveChange(open.node);
+    for (const TCheckStep& open : steps) {
+      if (open.kind != TCheckStepKind::Change || open.phase == 0) continue;
+      if (!FreedSince(open.node, open.mark)) open.node->States &= ~vsChecking;
+      LeaveCheckPropagation();
+    }
     throw;
   }
   return last;

@@ -3,6 +3,7 @@
 # fuzz target of the node streams).
 set(QV_TREE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/TreeError.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NodeRecords.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NodeStructure.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NodeInit.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Navigation.cpp

@@ -273,7 +273,12 @@ HRESULT TVTDataObject::EnumFormatEtc(DWORD direction, IEnumFORMATETC** enumForma
   if (enumFormatEtc == nullptr) return E_INVALIDARG;
   *enumFormatEtc = nullptr;
   if (direction != DATADIR_GET) return OLE_S_USEREG;
-  *enumFormatEtc = new TEnumFormatEtc(owner, formatEtcArray);
+  auto* enumerator = new TEnumFormatEtc(owner, formatEtcArray);
+  if (!enumerator->Complete()) {
+    enumerator->Release();
+    return E_OUTOFMEMORY;
+  }
+  *enumFormatEtc = enumerator;
   return S_OK;
 }
 

@@ -26,9 +26,12 @@ public:
 // IEnumFORMATETC over a copied list of formats.
 class TEnumFormatEtc : public IEnumFORMATETC {
 public:
-  // tree may be null; it is not owned.
+  // tree may be null; it is not owned. The target devices of formats are
+  // copied: the enumerator may outlive whoever handed them over.
   TEnumFormatEtc(TBaseVirtualTree* tree_, std::vector<FORMATETC> formats_, size_t current_ = 0);
-  virtual ~TEnumFormatEtc() = default;
+  virtual ~TEnumFormatEtc();
+  // False when a target device could not be copied (out of memory).
+  bool Complete() const { return complete; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override;
   ULONG STDMETHODCALLTYPE AddRef() override;
@@ -47,8 +50,9 @@ public:
 private:
   LONG references = 1;
   TBaseVirtualTree* tree;  // not owned
-  std::vector<FORMATETC> formats;
+  std::vector<FORMATETC> formats;  // the target devices are the enumerator's own
   size_t current;
+  bool complete = true;
 };
 
 // IDataObject over a tree: offers the tree's native clipboard formats,

@@ -81,6 +81,7 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
   }
   dragSelection = GetSelectionInOrder(/*resolve=*/true);
   dragNodesTaken.clear();
+  dragNodesFreed.clear();
   DoStateChange({tsOLEDragging}, {tsOLEDragPending, tsClearPending});
 
   DWORD effect = DROPEFFECT_NONE;
@@ -133,6 +134,7 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
   }
   dragSelection.clear();
   dragNodesTaken.clear();
+  dragNodesFreed.clear();
   DoStateChange({}, {tsOLEDragging});
 }
 
@@ -142,7 +144,19 @@ void TBaseVirtualTree::DoNodeMoved(PVirtualNode node) {
 }
 
 void TBaseVirtualTree::NodeForgotten(PVirtualNode node) {
-  if (!dragSelection.empty()) dragNodesTaken.push_back(node);
+  if (dragSelection.empty()) return;
+  dragNodesTaken.push_back(node);
+  dragNodesFreed.push_back(node);
+}
+
+std::vector<PVirtualNode> TBaseVirtualTree::DraggedNodes() const {
+  // A freed node is no longer dragged, even where a new node took its record.
+  std::vector<PVirtualNode> freed = dragNodesFreed;
+  std::sort(freed.begin(), freed.end());
+  std::vector<PVirtualNode> result;
+  for (PVirtualNode node : dragSelection)
+    if (!std::binary_search(freed.begin(), freed.end(), node)) result.push_back(node);
+  return result;
 }
 
 int TBaseVirtualTree::SuggestDropEffect(TObject* source, TShiftState shift, TPoint pt, int allowedEffects) {

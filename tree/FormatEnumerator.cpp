@@ -4,7 +4,21 @@
 #include "tree/VirtualTrees.h"
 
 TEnumFormatEtc::TEnumFormatEtc(TBaseVirtualTree* tree_, std::vector<FORMATETC> formats_, size_t current_)
-    : tree(tree_), formats(std::move(formats_)), current(current_ > formats.size() ? formats.size() : current_) {}
+    : tree(tree_), formats(std::move(formats_)), current(current_ > formats.size() ? formats.size() : current_) {
+  for (FORMATETC& entry : formats) {
+    if (entry.ptd == nullptr) continue;
+    DVTARGETDEVICE* device = nullptr;
+    if (entry.ptd->tdSize >= sizeof(DVTARGETDEVICE))
+      device = static_cast<DVTARGETDEVICE*>(CoTaskMemAlloc(entry.ptd->tdSize));
+    if (device != nullptr) std::memcpy(device, entry.ptd, entry.ptd->tdSize);
+    complete = complete && device != nullptr;
+    entry.ptd = device;
+  }
+}
+
+TEnumFormatEtc::~TEnumFormatEtc() {
+  for (FORMATETC& entry : formats) CoTaskMemFree(entry.ptd);
+}
 
 HRESULT TEnumFormatEtc::QueryInterface(REFIID riid, void** object) {
   if (object == nullptr) return E_POINTER;
@@ -61,6 +75,11 @@ HRESULT TEnumFormatEtc::Reset() {
 
 HRESULT TEnumFormatEtc::Clone(IEnumFORMATETC** result) {
   if (result == nullptr) return E_POINTER;
-  *result = new TEnumFormatEtc(tree, formats, current);
+  auto* clone = new TEnumFormatEtc(tree, formats, current);
+  if (!clone->Complete()) {
+    clone->Release();
+    return E_OUTOFMEMORY;
+  }
+  *result = clone;
   return S_OK;
 }

@@ -43,11 +43,18 @@ bool TBaseVirtualTree::StartCheck(PVirtualNode node, TVirtualTreeState pendingSt
   if (states.Contains(tsKeyCheckPending) || states.Contains(tsMouseCheckPending) || (node->States & vsDisabled))
     return false;
   TCheckState newState = DetermineNextCheckState(node->CheckType, node->CheckState);
-  if (!DoChecking(node, newState)) return false;
-  DoStateChange({pendingState});
+  TFreedNodeWatch watch(*this);
+  if (!DoChecking(node, newState) || watch.Gone(node)) return false;
+  // Remembered before anyone hears of it: a node freed from here on is forgotten.
   checkNode = node;
   pendingCheckState = newState;
   node->CheckState = PressedCheckState(node->CheckState);
+  DoStateChange({pendingState});
+  if (watch.Gone(node)) {
+    // Its handler took the node away: nothing is pending any more.
+    DoStateChange({}, {pendingState});
+    return false;
+  }
   InvalidateNode(node);
   return true;
 }
@@ -215,6 +222,9 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
   else
     clearPending = !multi || backOrTab;
 
+  // Every handler on the way may free nodes this key has in hand.
+  TFreedNodeWatch watch(*this);
+  auto gone = [&](PVirtualNode node) { return node != nullptr && watch.Gone(node); };
   PVirtualNode lastFocused = focusedNode;
   if (lastFocused == nullptr && !shift.Empty()) lastFocused = GetFirstVisible();
   if (rangeAnchor == nullptr) {
@@ -230,10 +240,12 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       if (focusedNode != nullptr) InvalidateNode(focusedNode);
       return;
     }
-    if (!EndEditNode()) return;
-    if (multiHandling && lastFocused != nullptr && rangeAnchor != nullptr && focusedNode != nullptr) {
+    if (!EndEditNode() || gone(node)) return;
+    if (multiHandling && lastFocused != nullptr && !gone(lastFocused) && rangeAnchor != nullptr &&
+        focusedNode != nullptr) {
       int order = CompareNodeOrder(lastFocused, rangeAnchor);
       if (leaveWhenAfter ? order > 0 : order < 0) RemoveFromSelection(focusedNode);
+      if (gone(node)) return;
     }
     if (focusedColumn == NoColumn && columns > 0) focusedColumn = HeaderMainColumn();
     SetFocusedNode(node);
@@ -254,8 +266,9 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
                                                  : (back ? PreviousVisibleColumn(focusedColumn)
                                                          : NextVisibleColumn(focusedColumn));
       while (node != nullptr) {
-        while (candidate >= 0 && !DoFocusChanging(focusedNode, node, focusedColumn, candidate))
+        while (candidate >= 0 && !DoFocusChanging(focusedNode, node, focusedColumn, candidate) && !gone(node))
           candidate = back ? PreviousVisibleColumn(candidate) : NextVisibleColumn(candidate);
+        if (gone(node)) break;
         if (candidate >= 0) {
           SetFocusedNodeAndColumn(node, candidate);
           break;
@@ -295,9 +308,9 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       TColumnIndex column = NoColumn;
       if (columns > 0) {
         column = home ? FirstVisibleColumn() : LastVisibleColumn();
-        while (column >= 0 && !DoFocusChanging(focusedNode, target, focusedColumn, column))
+        while (column >= 0 && !DoFocusChanging(focusedNode, target, focusedColumn, column) && !gone(target))
           column = home ? NextVisibleColumn(column) : PreviousVisibleColumn(column);
-        if (column < 0) break;
+        if (column < 0 || gone(target)) break;
       }
       if (ctrl && !shift.Contains(ssShift) && !shift.Contains(ssAlt) && !grid) {
         if (target != nullptr)
@@ -330,7 +343,7 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
           else
             rangeSelection = true;
         }
-        SetFocusedNode(parent);
+        if (!gone(parent)) SetFocusedNode(parent);
       }
       break;
     case VK_RIGHT:
@@ -348,7 +361,7 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
         if (child != nullptr) {
           if (multiHandling && rangeAnchor != nullptr && CompareNodeOrder(child, rangeAnchor) < 0)
             RemoveFromSelection(focusedNode);
-          SetFocusedNode(child);
+          if (!gone(child)) SetFocusedNode(child);
         }
       }
       break;
@@ -366,6 +379,7 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       break;
   }
 
+  if (gone(lastFocused)) lastFocused = nullptr;
   bool cleared = false;
   if (clearPending && (focusedNode != lastFocused || selectionCount != 1)) {
     ClearSelection();
@@ -375,7 +389,8 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
     rangeAnchor = focusedNode;
     lastSelectionLevel = focusedNode != nullptr ? static_cast<int>(GetNodeLevel(focusedNode)) : -1;
   }
-  if (rangeSelection && lastFocused != nullptr && focusedNode != nullptr) ToggleSelection(lastFocused, focusedNode);
+  if (rangeSelection && lastFocused != nullptr && !gone(lastFocused) && focusedNode != nullptr)
+    ToggleSelection(lastFocused, focusedNode);
   if (focusedNode != nullptr && (focusedNode != lastFocused || cleared)) AddToSelection(focusedNode);
   if (repaintAll) Invalidate();
 }
@@ -391,8 +406,9 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
     if (node != nullptr) {
       // A check node that lost the focus meanwhile is only repainted.
       node->CheckState = UnpressedCheckState(node->CheckState);
+      TFreedNodeWatch watch(*this);
       if (node == focusedNode) DoCheckClick(node, pendingCheckState);
-      InvalidateNode(node);
+      if (!watch.Gone(node)) InvalidateNode(node);
     }
   }
   DefaultHandler(m);

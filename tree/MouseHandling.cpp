@@ -28,11 +28,15 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     StopTreeTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
   }
+  // The handlers called from here may free the node hit: the click ends there.
+  PVirtualNode node = hitInfo.HitNode;
+  TFreedNodeWatch watch(*this);
+  auto gone = [&]() { return node != nullptr && watch.Gone(node); };
   if (states.Contains(tsEditing) && !DoEndEdit()) return;
   if (!Focused() && CanFocus()) SetFocus();
+  if (gone()) return;
   clickedColumn = hitInfo.HitColumn;
 
-  PVirtualNode node = hitInfo.HitNode;
   const THitPositions& hit = hitInfo.HitPositions;
   bool fullRowSelect = options.selection.Contains(toFullRowSelect);
   bool grid = options.misc.Contains(toGridExtensions);
@@ -93,6 +97,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     } else {
       ClearSelection();
     }
+    if (gone()) return;
   }
 
   if (Focused() && (hit.Contains(hiOnItemLabel) || (grid && hit.Contains(hiOnItem))) && nodeSelected &&
@@ -111,6 +116,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
 
   lastClickPos = Point(message.XPos(), message.YPos());
   if (isAnyHit && DoFocusChanging(focusedNode, node, focusedColumn, column)) {
+    if (gone()) return;
     if (newColumn) {
       InvalidateColumn(focusedColumn);
       InvalidateColumn(column);
@@ -123,14 +129,17 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
       DoStateChange({}, {tsScrollPending, tsScrolling});
     }
     if (newNode || newColumn) DoFocusNode(node, false);
+    if (gone()) return;
     if (multi && !shiftEmpty) {
       HandleClickSelection(node, shift, autoDrag);
     } else {
       if (shiftEmpty) rangeAnchor = node;
       if (!(node->States & vsSelected)) AddToSelection(node);
     }
+    if (gone()) return;
     if (newNode || newColumn) DoFocusChanged(focusedNode, focusedColumn);
   }
+  if (isAnyHit && gone()) return;
   if (autoDrag && isAnyHit && (states.Contains(tsLeftButtonDown) || states.Contains(tsRightButtonDown) ||
                                states.Contains(tsMiddleButtonDown)))
     BeginDrag(false);
@@ -196,8 +205,9 @@ void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
     if (node != nullptr) {
       node->CheckState = UnpressedCheckState(node->CheckState);
       // Released outside the node: the check does not happen.
+      TFreedNodeWatch watch(*this);
       if (hitInfo.HitNode == node && hitInfo.HitPositions.Contains(hiOnItem)) DoCheckClick(node, pendingCheckState);
-      InvalidateNode(node);
+      if (!watch.Gone(node)) InvalidateNode(node);
     }
   }
 

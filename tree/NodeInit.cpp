@@ -148,8 +148,11 @@ void TVirtualTreeCore::InternalConnectNode(PVirtualNode node, PVirtualNode desti
 void TVirtualTreeCore::InternalDisconnectNode(PVirtualNode node, bool keepFocus, bool reindex) {
   VT_ASSERT(node != nullptr && node != root, "Node must neither be nil nor the root node.");
   if (node == focusedNode && !keepFocus) {
+    // The focus handlers may free the node themselves: then nothing is left to do.
+    TFreedNodeWatch watch(*this);
     DoFocusNode(nullptr, false);
     DoFocusChanged(focusedNode, focusedColumn);
+    if (watch.Gone(node)) return;
   }
   if (node == rangeAnchor) ResetRangeAnchor();
   // A child removed by DeleteChildren: that loop keeps the links and counts.

@@ -196,6 +196,7 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
   // once the whole stream has been read. Nodes read are not in the tree yet:
   // the update bracket keeps handlers from painting or measuring them.
   BeginUpdate();
+  bool outermost = streamReads++ == 0;
   PVirtualNode standIn = nullptr;
   try {
     standIn = MakeNewNode();
@@ -218,6 +219,8 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
       FreeStreamChildren(standIn, nullptr);
       FreeNodeRecord(standIn);
     }
+    --streamReads;
+    if (outermost) StreamReadFinished(/*complete=*/false);
     EndUpdate();
     throw;
   }
@@ -230,6 +233,8 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
   FreeNodeRecord(standIn);
   AdoptLoadedSelection(root);
   InvalidateCache();
+  --streamReads;
+  if (outermost) StreamReadFinished(/*complete=*/true);
   DoNodeCopied(nullptr);
   EndUpdate();
 }
@@ -267,6 +272,19 @@ void TVirtualTreeCore::FreeStreamChildren(PVirtualNode node, PVirtualNode keep) 
 }
 
 void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node) {
+  bool outermost = streamReads++ == 0;
+  try {
+    ReadStreamInto(stream, version, node);
+  } catch (...) {
+    --streamReads;
+    if (outermost) StreamReadFinished(/*complete=*/false);
+    throw;
+  }
+  --streamReads;
+  if (outermost) StreamReadFinished(/*complete=*/true);
+}
+
+void TVirtualTreeCore::ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node) {
   if (node == nullptr) node = root;
   bool isRoot = node == root;
   PVirtualNode parent = isRoot ? nullptr : node->Parent;

@@ -5,6 +5,7 @@
 #include <new>
 #include <vector>
 
+#include "tree/NodeRecords.h"
 #include "tree/TreeMath.h"
 #include "tree/VirtualTreeCore.h"
 
@@ -13,14 +14,13 @@ TVirtualTreeCore::~TVirtualTreeCore() {
   // left is freed silently (no handler may run on a half-destroyed object).
   if (root == nullptr) return;
   FreeSubtree(root);
-  std::free(root);
+  ReleaseNodeRecord(root);
   root = nullptr;
 }
 
 void TVirtualTreeCore::CreateRootNode() {
   if (root != nullptr) return;
-  void* block = std::calloc(1, kNodeHeaderSize + totalInternalDataSize);
-  if (block == nullptr) throw std::bad_alloc();
+  void* block = AllocateNodeRecord(kNodeHeaderSize + totalInternalDataSize);
   root = static_cast<PVirtualNode>(block);
   root->States = vsInitialized | vsExpanded | vsHasChildren | vsVisible;
   root->NodeHeight = static_cast<uint16_t>(defaultNodeHeight > 0xFFFF ? 0xFFFF : defaultNodeHeight);
@@ -38,8 +38,7 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
   if (nodeDataSize < 0) throw EIntOverflow("Node data size must not be negative");
   size_t size = kNodeHeaderSize + totalInternalDataSize;
   if (!IsTreeDesigning()) size += static_cast<size_t>(nodeDataSize);
-  void* block = std::calloc(1, size);
-  if (block == nullptr) throw std::bad_alloc();
+  void* block = AllocateNodeRecord(size);
   PVirtualNode node = static_cast<PVirtualNode>(block);
   node->TotalCount = 1;
   node->NodeHeight = static_cast<uint16_t>(defaultNodeHeight > 0xFFFF ? 0xFFFF : defaultNodeHeight);
@@ -50,7 +49,7 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
     try {
       liveRecords->insert(node);
     } catch (...) {
-      std::free(block);
+      ReleaseNodeRecord(block);
       throw;
     }
   }
@@ -59,7 +58,8 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
 
 void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) {
   if (liveRecords != nullptr) liveRecords->erase(node);
-  std::free(node);
+  if (freedWatches > 0) freedLog.push_back(node);
+  ReleaseNodeRecord(node);
 }
 
 bool TVirtualTreeCore::IsLinkedRecord(PVirtualNode node) const {
@@ -202,13 +202,25 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
     // Bracketed as AddChild brackets growth: the scroll range, the cache and
     // the listeners hear of the shrink once, not once per deleted node.
     ++updateCount;
+    bool kept;
     try {
-      DeleteLastChildren(node, node->ChildCount - newCount);
+      kept = DeleteLastChildren(node, node->ChildCount - newCount);
     } catch (...) {
       --updateCount;
       throw;
     }
     --updateCount;
+    if (!kept) {
+      // A handler deleted the node itself (with an ancestor of it).
+      InvalidateCache();
+      if (updateCount == 0) {
+        CompactSelection();
+        ValidateCache();
+        UpdateScrollBars(true);
+        InvalidateWhole();
+      }
+      return;
+    }
     if (updateCount == 0) CompactSelection();
   }
   if (updateCount == 0) {
@@ -304,18 +316,33 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
 
 void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) {
   if (node == nullptr) node = root;
-  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly)) return;
+  // Children being deleted already (a handler asks again) go with that deletion.
+  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly) || (node->States & vsClearing)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   ++updateCount;
   StopCacheValidation();
   int oldX = offsetX, oldY = offsetY;
   bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
   node->States |= vsClearing;
+  TFreedNodeWatch watch(*this);
   try {
     DeleteDescendants(node, shown);
   } catch (...) {
     --updateCount;
     throw;
+  }
+  if (watch.Gone(node)) {
+    // A handler deleted the node itself, with what was left below it.
+    --updateCount;
+    InvalidateCache();
+    if (updateCount == 0) {
+      CompactSelection();
+      ValidateCache();
+      UpdateScrollBars(true);
+      InvalidateWhole();
+    }
+    return;
   }
   node->States &= ~vsClearing;
   if (resetHasChildren) node->States &= ~vsHasChildren;
@@ -344,6 +371,26 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   StructureChange(node == root ? nullptr : node, crChildDeleted);
 }
 
+void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
+  // Post-order, last child first, as DeleteDescendants goes.
+  PVirtualNode run = node;
+  for (;;) {
+    while (run->LastChild != nullptr) run = run->LastChild;
+    PVirtualNode up = run == node ? nullptr : run->Parent;
+    if (up != nullptr) {
+      up->LastChild = run->PrevSibling;
+      if (up->LastChild != nullptr)
+        up->LastChild->NextSibling = nullptr;
+      else
+        up->FirstChild = nullptr;
+    }
+    if (run->States & vsSelected) InternalRemoveFromSelection(run);
+    DoFreeNode(run);
+    if (up == nullptr) return;
+    run = up;
+  }
+}
+
 void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   // Last child first, and a child's own children before it, without
   // recursion: one level per entry, so a chain of any depth goes. A node
@@ -353,8 +400,18 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
     bool shown;  // its children are in the visible count
   };
   std::vector<Level> levels{{node, shown}};
+  TFreedNodeWatch watch(*this);
+  size_t checked = FreedMark();  // node was there up to here: each free is looked at once
   try {
     while (!levels.empty()) {
+      // A handler deleted an ancestor, and with it the node being cleared: the
+      // levels taken out already are reached from nowhere else and go here.
+      bool nodeGone = FreedSince(node, checked);
+      checked = FreedMark();
+      if (nodeGone) {
+        for (size_t i = levels.size(); i-- > 1;) FreeDetachedSubtree(levels[i].parent);
+        return;
+      }
       Level level = levels.back();
       PVirtualNode run = level.parent->LastChild;
       if (run == nullptr) {
@@ -363,7 +420,10 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
         PVirtualNode emptied = level.parent;
         emptied->States &= ~vsClearing;
         emptied->ChildCount = 0;
+        size_t before = FreedMark();
         StructureChange(emptied, crChildDeleted);
+        if (FreedSince(emptied, before)) continue;
+        deletionStep = emptied;
         DeleteNode(emptied, true);
         continue;
       }
@@ -379,11 +439,13 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
         levels.push_back({run, childrenShown});
         continue;
       }
+      deletionStep = run;
       DeleteNode(run, true);
     }
   } catch (...) {
     // Keep what is left consistent: the remaining children stay linked.
     for (const Level& level : levels) {
+      if (watch.Gone(level.parent)) continue;
       level.parent->States &= ~vsClearing;
       level.parent->ChildCount = 0;
       for (PVirtualNode c = level.parent->FirstChild; c != nullptr; c = c->NextSibling) level.parent->ChildCount++;
@@ -392,7 +454,7 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   }
 }
 
-void TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
+bool TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   StructureChange(node == root ? nullptr : node, crChildDeleted);
   // Each child goes as DeleteNode deletes it, last first, but unlinked here
@@ -411,6 +473,15 @@ void TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
     InvalidateCache();
   };
   node->States |= vsClearing;
+  // The handlers of each deletion may free node with an ancestor; each freed
+  // record is looked at once.
+  TFreedNodeWatch watch(*this);
+  size_t checked = FreedMark();
+  auto nodeGone = [&] {
+    bool gone = node != root && FreedSince(node, checked);
+    checked = FreedMark();
+    return gone;
+  };
   try {
     for (; removed < count && node->LastChild != nullptr;) {
       PVirtualNode run = node->LastChild;
@@ -424,23 +495,35 @@ void TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
       node->LastChild = previous;
       if (previous == nullptr) node->FirstChild = nullptr;
       ++removed;
+      deletionStep = run;
       DeleteNode(run, true);
+      if (nodeGone()) return false;
     }
   } catch (...) {
-    account();
+    if (!nodeGone()) account();
     throw;
   }
   account();
+  return true;
 }
 
 void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   if (node == nullptr || node == root || options.misc.Contains(toReadOnly)) return;
+  // A node whose deletion is under way already (a handler asks again) goes with it.
+  bool ownStep = node == deletionStep;
+  deletionStep = nullptr;
+  if ((node->States & (vsDeleting | vsClearing)) && !ownStep) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
+  VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   StopCacheValidation();
+  // The handlers on the way (the selection's change, freeing the children,
+  // moving the focus) may free the node or its parent themselves.
+  TFreedNodeWatch watch(*this);
   PVirtualNode parent = node->Parent;
   bool parentClearing = (parent->States & vsClearing) != 0;
   bool wasVisible = (node->States & vsVisible) != 0;
   if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
+  if (watch.Gone(node)) return;
   int oldX = offsetX, oldY = offsetY;
   if (!(node->States & vsSelected)) {
     InvalidateBelowNode(parent);
@@ -449,6 +532,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     DoStateChange({tsSynchMode});
     RemoveFromSelection(node);
     if (!wasSynch) DoStateChange({}, {tsSynchMode});
+    if (watch.Gone(node)) return;
     InvalidateBelowNode(parent);
   } else {
     InternalRemoveFromSelection(node);
@@ -457,9 +541,10 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     CancelHint();
     DoStateChange({}, {tsHint});
   }
-  DeleteChildren(node, false);
-  InternalDisconnectNode(node, false, reindex);
-  DoFreeNode(node);
+  if (!watch.Gone(node)) DeleteChildren(node, false);
+  if (!watch.Gone(node)) InternalDisconnectNode(node, false, reindex);
+  if (!watch.Gone(node)) DoFreeNode(node);
+  if (parent != root && watch.Gone(parent)) return;
   if (!parentClearing) {
     // A hidden child's going shows or hides none of the others. A visible
     // one's may leave only hidden ones: inside an update that is decided once
@@ -481,7 +566,8 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
 
 void TVirtualTreeCore::ForgetNode(PVirtualNode node) {
   // A node read in a selection batch (flagged, not yet in the array) leaves the waiting list.
-  if (!batchedSelection.empty() && (node->States & vsSelected))
+  // (Its flag may be gone already: deleting a node takes it out of the selection first.)
+  if (!batchedSelection.empty())
     batchedSelection.erase(std::remove(batchedSelection.begin(), batchedSelection.end(), node),
                            batchedSelection.end());
   if (focusedNode == node) focusedNode = nullptr;
@@ -601,7 +687,7 @@ uint32_t TVirtualTreeCore::AllocateInternalDataArea(uint32_t size) {
   uint32_t offset = kNodeHeaderSize + totalInternalDataSize;
   totalInternalDataSize += (size + 3) & ~3u;
   if (root != nullptr) {
-    std::free(root);
+    ReleaseNodeRecord(root);
     root = nullptr;
     CreateRootNode();
   }

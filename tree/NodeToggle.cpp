@@ -18,53 +18,75 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
   int lastOffsetY = offsetY;
   bool changed = false;
   bool animate = options.animation.Contains(toAnimatedToggle) && updateCount == 0;
+  // Every handler on the way may free the node: then the toggle ends there
+  // (the deletion has brought the cache and the scroll bars up to date).
+  TFreedNodeWatch watch(*this);
+  auto gone = [&]() { return watch.Gone(node); };
   try {
     if (node->States & vsExpanded) {
-      if (DoCollapsing(node)) {
+      bool allowed = DoCollapsing(node);
+      if (gone()) return;
+      if (allowed) {
         changed = true;
         if (animate && !states.Contains(tsCollapsing)) {
           CancelHint();
           AnimateToggle(node, false);
+          if (gone()) return;
         }
         if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(node)));
         PropagateTotalHeight(node, GetNodeHeight(node), false);
         node->States &= ~vsExpanded;
         DoCollapsed(node);
+        if (gone()) return;
         if (options.autoOptions.Contains(toAutoFreeOnCollapse) && node->FirstChild != nullptr) {
           DeleteChildren(node, false);
+          if (gone()) return;
           node->States |= vsHasChildren;
         }
       }
-    } else if (DoExpanding(node)) {
-      changed = true;
-      if (!(node->States & vsInitialized)) InitNode(node);
-      if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
-      if (node->FirstChild != nullptr && !(node->States & vsExpanded)) {
-        int64_t heightSum = 0;
-        for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-          if (child->States & vsVisible) heightSum += child->TotalHeight;
-        if (animate && !states.Contains(tsExpanding) && !states.Contains(tsPainting)) AnimateToggle(node, true);
-        node->States |= vsExpanded;
-        PropagateTotalHeight(node, heightSum, true);
-        if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, CountVisibleChildren(node));
-        DoExpanded(node);
+    } else {
+      bool allowed = DoExpanding(node);
+      if (gone()) return;
+      if (allowed) {
+        changed = true;
+        if (!(node->States & vsInitialized)) InitNode(node);
+        if (gone()) return;
+        if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
+        if (gone()) return;
+        if (node->FirstChild != nullptr && !(node->States & vsExpanded)) {
+          if (animate && !states.Contains(tsExpanding) && !states.Contains(tsPainting)) {
+            AnimateToggle(node, true);
+            if (gone()) return;
+          }
+          int64_t heightSum = 0;
+          for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
+            if (child->States & vsVisible) heightSum += child->TotalHeight;
+          node->States |= vsExpanded;
+          PropagateTotalHeight(node, heightSum, true);
+          if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, CountVisibleChildren(node));
+          DoExpanded(node);
+          if (gone()) return;
+        }
       }
     }
   } catch (...) {
-    node->States &= ~vsToggling;
+    if (!gone()) node->States &= ~vsToggling;
     throw;
   }
   if (changed) {
     InvalidateCache();
     if (updateCount == 0) {
       ValidateCache();
+      if (gone()) return;
       if (node->FirstChild != nullptr) {
         UpdateScrollBars(true);
+        if (gone()) return;
         if (options.autoOptions.Contains(toAutoScrollOnExpand) && (node->States & vsExpanded)) {
           if (static_cast<int64_t>(node->TotalHeight) > TreeClientHeight())
             SetTopNode(node);
           else
             ScrollIntoView(node->LastChild, options.selection.Contains(toCenterScrollIntoView), false);
+          if (gone()) return;
         }
         if (lastOffsetY != offsetY || (IsFullyVisible(node) && int64_t(GetNodeTop(node)) + offsetY < 0))
           InvalidateWhole();
@@ -91,9 +113,13 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
     } else {
       run = GetFirst();
     }
+    // A handler that frees the node in turn (or the end mark) ends the walk.
+    TFreedNodeWatch watch(*this);
     while (run != nullptr && run != stop) {
+      size_t mark = FreedMark();  // both were there up to here
       if (!(run->States & vsInitialized)) InitNode(run);
-      if (!(run->States & vsExpanded)) ToggleNode(run);
+      if (!FreedSince(run, mark) && !(run->States & vsExpanded)) ToggleNode(run);
+      if (FreedSince(run, mark) || (stop != nullptr && FreedSince(stop, mark))) break;
       run = GetNext(run);
     }
   } catch (...) {
@@ -113,13 +139,18 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
   try {
     // From the last node of the subtree backwards, so that a collapse that
     // frees children never frees a node still to be visited.
+    // A handler that frees the node next in turn (or the top) ends the walk.
+    TFreedNodeWatch watch(*this);
     PVirtualNode run = GetLastNoInit(node);
     while (run != nullptr && run != node) {
+      size_t mark = FreedMark();  // both were there up to here
       PVirtualNode previous = GetPreviousNoInit(run);
       if ((run->States & vsExpanded) && (run->States & vsHasChildren)) ToggleNode(run);
+      if ((previous != nullptr && FreedSince(previous, mark)) || (node != nullptr && FreedSince(node, mark))) break;
       run = previous;
     }
-    if (node != nullptr && (node->States & vsExpanded) && (node->States & vsHasChildren)) ToggleNode(node);
+    if (node != nullptr && !watch.Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))
+      ToggleNode(node);
   } catch (...) {
     EndUpdate();
     DoStateChange({}, {tsCollapsing});

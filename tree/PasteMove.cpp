@@ -8,12 +8,45 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <set>
+#include <unordered_set>
 
 #include "core/MemoryStream.h"
 #include "tree/VirtualTrees.h"
 
 namespace {
+// Numbers the children of each listed parent that is still there, once the
+// run of new nodes is complete.
+struct TReindexScope {
+  std::vector<PVirtualNode>& parents;
+  const TVirtualTreeCore::TFreedNodeWatch& watch;
+  ~TReindexScope() {
+    parents.erase(std::remove_if(parents.begin(), parents.end(), [this](PVirtualNode p) { return watch.Gone(p); }),
+                  parents.end());
+    TVirtualTreeCore::ReindexChildren(parents);
+  }
+};
+
+// The nodes of asked that a move may still take after their handlers ran:
+// none that was freed, none that is or holds target (a node of the same tree,
+// or null), none whose ancestor moves with it.
+std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::vector<PVirtualNode>& asked,
+                                       const TVirtualTreeCore::TFreedNodeWatch& watch, PVirtualNode target) {
+  std::vector<PVirtualNode> alive;
+  for (PVirtualNode node : asked)
+    if (!watch.Gone(node) && !(node->States & (vsDeleting | vsClearing)) && node != target &&
+        !(target != nullptr && tree.HasAsParent(target, node)))
+      alive.push_back(node);
+  std::unordered_set<PVirtualNode> moving(alive.begin(), alive.end());
+  std::vector<PVirtualNode> result;
+  for (PVirtualNode node : alive) {
+    bool inside = false;
+    for (PVirtualNode up = node->Parent; up != nullptr && up->NextSibling != up && !inside; up = up->Parent)
+      inside = moving.count(up) > 0;
+    if (!inside) result.push_back(node);
+  }
+  return result;
+}
+
 // Ends an update bracket on leaving a scope.
 struct TUpdateScope {
   TVirtualTreeCore& tree;
@@ -144,22 +177,12 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   if (optimized && IsLiveTree(source)) {
     // A move in this program: the source's own nodes change places.
     bool dragging = source->TreeStates().Contains(tsOLEDragging);
-    std::vector<PVirtualNode> nodes = dragging ? source->dragSelection : source->GetMarkedNodesInOrder(true);
+    std::vector<PVirtualNode> nodes = dragging ? source->DraggedNodes() : source->GetMarkedNodesInOrder(true);
     // Nothing moved is deleted again by the source when its drag ends.
     source->dragSelection.clear();
-    std::set<PVirtualNode> moving(nodes.begin(), nodes.end());
-    auto insideMoved = [&](PVirtualNode node) {
-      for (PVirtualNode up = node->Parent; up != nullptr && up->NextSibling != up; up = up->Parent)
-        if (moving.count(up) > 0) return true;
-      return false;
-    };
-    std::vector<PVirtualNode> movable;
-    for (PVirtualNode node : nodes) {
-      // A node that holds the target stays, and so does one whose ancestor moves with it.
-      if (node == target || (source == this && HasAsParent(target, node)) || insideMoved(node)) continue;
-      movable.push_back(node);
-    }
-    source->MoveNodes(movable, target, mode);
+    source->dragNodesFreed.clear();
+    // A node that holds the target stays, and so does one whose ancestor moves with it.
+    source->MoveNodes(nodes, target, mode);
     return true;
   }
 
@@ -193,31 +216,33 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   std::vector<PVirtualNode> inserted;
   TRunPlacer placer{target, mode};
   TSelectionBatch batch(*this);
+  // The handlers of the nodes read may free any node, the place of the run
+  // included: then the rest of the stream stays unread.
+  TFreedNodeWatch watch(*this);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  struct TReindexScope {
-    std::vector<PVirtualNode>& parents;
-    ~TReindexScope() { ReindexChildren(parents); }
-  } reindex{parents};
+  TReindexScope reindex{parents, watch};
   try {
-    while (stream->Position() < stream->Size()) {
+    while (stream->Position() < stream->Size() && !watch.Gone(placer.target)) {
       PVirtualNode node = MakeNewNode();
       InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
       inserted.push_back(node);
       InternalAddFromStream(stream, kVTTreeStreamVersion, node);
-      if (!DoNodeCopying(node, target == root ? nullptr : target)) {
+      bool copying = !watch.Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
+      if (!copying || watch.Gone(node)) {
         inserted.pop_back();
-        DeleteNode(node);
+        if (!watch.Gone(node)) DeleteNode(node);
         continue;
       }
       placer.Placed(node);
       DoNodeCopied(node);
-      StructureChange(node, crNodeCopied);
+      if (!watch.Gone(node)) StructureChange(node, crNodeCopied);
     }
   } catch (...) {
     // A bad stream inserts nothing.
     batch.End();
-    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it) DeleteNode(*it);
+    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
+      if (!watch.Gone(*it)) DeleteNode(*it);
     if (locked != nullptr) GlobalUnlock(locked);
     throw;
   }
@@ -236,8 +261,8 @@ void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetN
   source->dragSelection.clear();
 }
 
-void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
-                                     TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
+size_t TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
+                                       TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
   TBaseVirtualTree* targetTree = TreeOfNode(target);
   // Children are written only below initialised nodes: a node whose children
   // exist is initialised first, so that none of them is lost on the way.
@@ -250,24 +275,27 @@ void TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVi
   TUpdateScope update(*targetTree);
   TSelectionBatch batch(*targetTree);
   TRunPlacer placer{target, mode};
+  // The handlers of the new nodes may free any node, the place of the run
+  // included: then the rest stays unread.
+  TFreedNodeWatch watch(*targetTree);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  struct TReindexScope {
-    std::vector<PVirtualNode>& parents;
-    ~TReindexScope() { ReindexChildren(parents); }
-  } reindex{parents};
-  while (stream.Position() < stream.Size()) {
+  TReindexScope reindex{parents, watch};
+  size_t read = 0;
+  while (stream.Position() < stream.Size() && !watch.Gone(placer.target)) {
     PVirtualNode node = targetTree->MakeNewNode();
     targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
     try {
       targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
     } catch (...) {
       batch.End();
-      targetTree->DeleteNode(node);
+      if (!watch.Gone(node)) targetTree->DeleteNode(node);
       throw;
     }
-    if (onNew(node)) placer.Placed(node);
+    ++read;
+    if (!watch.Gone(node) && onNew(node) && !watch.Gone(node)) placer.Placed(node);
   }
+  return read;
 }
 
 void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
@@ -276,9 +304,16 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   bool onRoot = false;
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
   if (targetTree == nullptr) return;
-  std::vector<PVirtualNode> allowed;
-  for (PVirtualNode node : nodes)
-    if (DoNodeMoving(node, onRoot ? nullptr : target)) allowed.push_back(node);
+  TFreedNodeWatch watch(*this), targetWatch(*targetTree);
+  PVirtualNode sameTreeTarget = targetTree == this ? target : nullptr;
+  std::vector<PVirtualNode> asked;
+  for (PVirtualNode node : MovableNodes(*this, nodes, watch, sameTreeTarget)) {
+    if (watch.Gone(node)) continue;
+    if (DoNodeMoving(node, onRoot ? nullptr : target)) asked.push_back(node);
+  }
+  // The handlers may have freed or moved any of them, or the target.
+  if (!onRoot && targetWatch.Gone(target)) return;
+  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, watch, sameTreeTarget);
   if (allowed.empty()) return;
   TUpdateScope update(*this);
   // Siblings are numbered once per old parent, not once per node taken away.
@@ -296,19 +331,34 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     }
     ReindexChildren(parents);
     for (PVirtualNode node : allowed) {
+      if (watch.Gone(node)) continue;
       DoNodeMoved(node);
-      StructureChange(node, crNodeMoved);
+      if (!watch.Gone(node)) StructureChange(node, crNodeMoved);
     }
     return;
   }
-  TransferNodes(allowed, target, mode, [targetTree](PVirtualNode node) {
+  size_t arrived = TransferNodes(allowed, target, mode, [targetTree](PVirtualNode node) {
     targetTree->DoNodeMoved(node);
     return true;
   });
+  // Only what arrived leaves: the rest stays where it was. Each record freed
+  // (by a deletion here or its handlers) is looked at once.
+  allowed.resize(arrived);
+  std::unordered_set<PVirtualNode> pending(allowed.begin(), allowed.end());
+  size_t looked = 0;
+  auto forgetFreed = [&]() {
+    for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
+  };
+  looked = watch.Mark();
   for (PVirtualNode node : allowed) {
+    forgetFreed();
+    if (pending.count(node) == 0) continue;
     parents.push_back(node->Parent);
     DeleteNode(node, /*reindex=*/false);
   }
+  // A parent listed may have gone with its child's handlers meanwhile.
+  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && watch.Gone(p); }),
+                parents.end());
   ReindexChildren(parents);
   StructureChange(nullptr, crNodeMoved);
   targetTree->Invalidate();
@@ -318,12 +368,18 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
   if (mode == amNoWhere || source == nullptr || source == root || options.misc.Contains(toReadOnly)) return;
+  // A node whose deletion is under way stays with it.
+  if (source->States & (vsDeleting | vsClearing)) return;
   bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
   if (target == source && !besideItself) return;
   bool onRoot = false;
+  // The handlers called from here may free the source or the target.
+  TFreedNodeWatch watch(*this);
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr) return;
+  if (targetTree == nullptr || watch.Gone(source)) return;
+  TFreedNodeWatch targetWatch(*targetTree);
   if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
+  if (watch.Gone(source) || (!onRoot && targetWatch.Gone(target))) return;
 
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   bool sourceGone = false;
@@ -341,20 +397,30 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
       InternalConnectNode(node, target, this, mode, /*reindex=*/false);
     }
     ReindexChildren(parents);
-    for (PVirtualNode node : nodes) DoNodeMoved(node);
+    for (PVirtualNode node : nodes)
+      if (!watch.Gone(node)) DoNodeMoved(node);
   } else {
-    TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
+    size_t arrived = TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
       targetTree->DoNodeMoved(node);
       return true;
     });
+    // Only what arrived leaves; what a handler freed meanwhile is gone already.
     TUpdateScope update(*this);
-    if (childrenOnly) {
+    if (childrenOnly && arrived == nodes.size() && !watch.Gone(source)) {
       DeleteChildren(source, /*resetHasChildren=*/true);
-    } else {
+    } else if (childrenOnly) {
+      // Each record freed meanwhile is looked at once.
+      std::unordered_set<PVirtualNode> pending(nodes.begin(), nodes.begin() + arrived);
+      for (size_t i = 0, looked = watch.Mark(); i < arrived; ++i) {
+        for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
+        if (pending.count(nodes[i]) > 0) DeleteNode(nodes[i]);
+      }
+    } else if (arrived == 1 && !watch.Gone(source)) {
       DeleteNode(source);
-      sourceGone = true;
     }
+    sourceGone = !childrenOnly;
   }
+  if (watch.Gone(source)) sourceGone = true;
   InvalidateCache();
   if (updateCount == 0) {
     ValidateCache();

@@ -39,10 +39,15 @@ void TBaseVirtualTree::AdjustFocusedColumnForSelection() {
 }
 
 bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
+  // The editing, focus and toggle handlers may free the node: it is not focused then.
+  TFreedNodeWatch watch(*this);
+  auto gone = [&]() { return node != nullptr && watch.Gone(node); };
   if (states.Contains(tsEditing) && !EndEditNode()) return false;
+  if (gone()) return false;
   if (node == root) node = nullptr;
   if (node != focusedNode) {
     if (ask && !DoFocusChanging(focusedNode, node, focusedColumn, focusedColumn)) return false;
+    if (gone()) return false;
     PVirtualNode old = focusedNode;
     if (old != nullptr) {
       // Auto-expand keeps one branch open among siblings.
@@ -51,6 +56,7 @@ bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
         ToggleNode(old);
       else
         InvalidateNode(old);
+      if (gone()) return false;
     }
     focusedNode = node;
   }
@@ -58,6 +64,8 @@ bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
     int count = HeaderColumnCount();
     if (count > 0 && (focusedColumn < 0 || focusedColumn >= count)) focusedColumn = 0;
     if (options.autoOptions.Contains(toAutoExpand) && !(focusedNode->States & vsExpanded)) ToggleNode(focusedNode);
+  }
+  if (focusedNode != nullptr) {
     InvalidateNode(focusedNode);
     if (updateCount == 0) {
       bool buttonDown = states.Contains(tsLeftButtonDown) || states.Contains(tsRightButtonDown) ||
@@ -145,6 +153,7 @@ void TBaseVirtualTree::CancelCutOrCopy() {
 void TBaseVirtualTree::DeleteMarkedCutNodes() {
   if (!states.Contains(tsCutPending)) return;
   BeginUpdate();
+  TFreedNodeWatch watch(*this);
   try {
     // Depth first, one sibling chain per level; a cut node goes with its
     // subtree. The siblings that stay are numbered as the walk passes them,
@@ -166,12 +175,17 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
       }
       levels.back().next = run->NextSibling;
       if (run->States & vsCutOrCopy) {
+        size_t before = FreedMark();
+        size_t own = run->TotalCount;
         try {
           DeleteNode(run, false);
         } catch (...) {
           renumberRest();  // the siblings left keep consecutive numbers
           throw;
         }
+        // A handler freed more than the cut subtree: the nodes the walk holds
+        // may be gone, so it starts again at the top (numbering again is harmless).
+        if (FreedMark() - before > own) levels.assign(1, {root->FirstChild, 0});
         continue;
       }
       run->Index = levels.back().index++;
@@ -221,10 +235,13 @@ bool TBaseVirtualTree::EditNode(PVirtualNode node, TColumnIndex column) {
   VT_ASSERT(column >= -1 && column < HeaderColumnCount(), "Column must be a valid column index (-1 if no header is shown).");
   if (states.Contains(tsEditing)) return true;
   if (options.misc.Contains(toReadOnly)) return false;
+  // The focus and editing handlers may free the node.
+  TFreedNodeWatch watch(*this);
   SetFocusedNode(node);
-  if (focusedNode != node || !CanEdit(node, column)) return false;
+  if (watch.Gone(node) || focusedNode != node || !CanEdit(node, column) || watch.Gone(node)) return false;
   editColumn = column;
   if (!(node->States & vsInitialized)) InitNode(node);
+  if (watch.Gone(node)) return false;
   DoEdit();
   return states.Contains(tsEditing);
 }

@@ -137,13 +137,19 @@ void TVirtualTreeCore::ReinitChildren(PVirtualNode node, bool recursive) {
 }
 
 void TVirtualTreeCore::ResetNode(PVirtualNode node) {
+  // A read-only tree keeps its children, so the node keeps what it says of them.
+  if (options.misc.Contains(toReadOnly)) return;
+  TFreedNodeWatch watch(*this);
   DoCancelEdit();
   if (node == nullptr || node == root) {
     Clear();
     return;
   }
+  if (watch.Gone(node)) return;
   DoResetNode(node);
+  if (watch.Gone(node)) return;
   DeleteChildren(node, false);
+  if (watch.Gone(node)) return;
   if (node->States & vsExpanded) {
     // Collapsed with no children left: the node takes only its own height.
     PropagateTotalHeight(node, node->NodeHeight, false);

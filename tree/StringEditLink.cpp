@@ -274,8 +274,11 @@ void TStringEditLink::Disconnect() {
 bool TStringEditLink::EndEdit() {
   if (stopping) return false;
   stopping = true;
+  // Ended before it was prepared (a handler on the way): nothing to hand over.
+  if (edit == nullptr) return true;
   try {
-    if (edit->Modified()) {
+    // A node deleted during the edit takes no text.
+    if (edit->Modified() && tree->EditedNode() == node) {
       std::u16string text = edit->WideText();
       if (!(node->States & vsMultiline)) text = WithoutLineBreaks(text);
       tree->SetText(node, column, text);
@@ -293,6 +296,7 @@ bool TStringEditLink::EndEdit() {
 bool TStringEditLink::CancelEdit() {
   if (stopping) return false;
   stopping = true;
+  if (edit == nullptr) return true;  // cancelled before it was prepared
   edit->Hide();
   tree->CancelEditNode();
   Disconnect();

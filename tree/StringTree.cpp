@@ -88,8 +88,9 @@ std::u16string TCustomVirtualStringTree::GetText(PVirtualNode node, TColumnIndex
 }
 
 void TCustomVirtualStringTree::SetText(PVirtualNode node, TColumnIndex column, const std::u16string& value) {
+  TFreedNodeWatch watch(*this);
   DoNewText(node, column, value);
-  InvalidateNode(node);
+  if (!watch.Gone(node)) InvalidateNode(node);
 }
 
 void TCustomVirtualStringTree::SetDefaultText(const std::u16string& value) {
@@ -224,6 +225,16 @@ bool TCustomVirtualStringTree::ReadChunk(TStream* stream, uint16_t version, PVir
   if (chunkSize > 0) ReadStreamExact(stream, bytes.data(), chunkSize);
   std::u16string text(static_cast<size_t>(chunkSize / 2), u'\0');
   for (size_t i = 0; i < text.size(); ++i) text[i] = char16_t(bytes[2 * i] | bytes[2 * i + 1] << 8);
-  SetText(node, HeaderMainColumn(), text);
+  readCaptions.push_back({node, std::move(text)});
   return true;
+}
+
+void TCustomVirtualStringTree::StreamReadFinished(bool complete) {
+  std::vector<TReadCaption> captions;
+  captions.swap(readCaptions);
+  if (!complete) return;
+  // The handlers may free nodes whose captions come later.
+  TFreedNodeWatch watch(*this);
+  for (const TReadCaption& caption : captions)
+    if (!watch.Gone(caption.node)) SetText(caption.node, HeaderMainColumn(), caption.text);
 }

@@ -135,12 +135,19 @@ protected:
   void WriteChunks(TStream* stream, PVirtualNode node) override;
   bool ReadChunk(TStream* stream, uint16_t version, PVirtualNode node, int32_t chunkType,
                  int32_t chunkSize) override;
+  // Hands the captions read to OnNewText once the nodes stand.
+  void StreamReadFinished(bool complete) override;
   void WMSetFont(TMessage& m);
 
   // The cell widened over the following empty, left-to-right columns with toAutoSpanColumns.
   TColumnIndex SpanEmptyColumns(PVirtualNode node, TColumnIndex column, TRect& cellRect);
 
 private:
+  struct TReadCaption {
+    PVirtualNode node;
+    std::u16string text;
+  };
+  std::vector<TReadCaption> readCaptions;  // of the stream being read
   // The tree's canvas while it paints, else a memory canvas for measuring.
   TCanvas* TextCanvas();
   int32_t* WidthCache(PVirtualNode node) const;

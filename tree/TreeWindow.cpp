@@ -304,12 +304,18 @@ void TBaseVirtualTree::InvalidateColumn(TColumnIndex column) {
   InvalidateRect(handle, &rect, FALSE);
 }
 
-void TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
+bool TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
   // From the top down, so that each expansion finds its parent open already.
   std::vector<PVirtualNode> closed;
   for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
     if (!(run->States & vsExpanded)) closed.push_back(run);
-  for (auto it = closed.rbegin(); it != closed.rend(); ++it) ToggleNode(*it);
+  TFreedNodeWatch watch(*this);
+  for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
+    if (watch.Gone(node)) return false;
+    if (watch.Gone(*it)) break;  // the node was moved away from under it meanwhile
+    ToggleNode(*it);
+  }
+  return !watch.Gone(node);
 }
 
 PVirtualNode TBaseVirtualTree::GetTopNode() {
@@ -319,14 +325,12 @@ PVirtualNode TBaseVirtualTree::GetTopNode() {
 
 void TBaseVirtualTree::SetTopNode(PVirtualNode node) {
   if (node == nullptr || node == root) return;
-  ExpandAncestors(node);
-  if (!IsFullyVisible(node)) return;
+  if (!ExpandAncestors(node) || !IsFullyVisible(node)) return;
   SetOffsetY(-static_cast<int>(GetNodeTop(node)));
 }
 
 bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horizontally) {
-  if (node == nullptr || node == root) return false;
-  ExpandAncestors(node);
+  if (node == nullptr || node == root || !ExpandAncestors(node)) return false;
   TRect r = GetDisplayRect(node, focusedColumn, false, !options.misc.Contains(toGridExtensions));
   if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
   int clientHeight = ClientHeight();

@@ -263,6 +263,8 @@ public:
   virtual void ReinitNode(PVirtualNode node, bool recursive);
   // Asks existing children again (InitChildren, then ReinitNode of each); makes none.
   virtual void ReinitChildren(PVirtualNode node, bool recursive);
+  // Frees node's children and makes it uninitialised (everything for null);
+  // nothing on a read-only tree.
   virtual void ResetNode(PVirtualNode node);
 
   // ---- Streams --------------------------------------------------------------
@@ -401,6 +403,36 @@ public:
   // Cancels a running or pending edit; true when nothing is being edited any more
   // (also without a window).
   bool CancelEditNode();
+  // The node being edited; null when none is, or when it was deleted meanwhile.
+  PVirtualNode EditedNode() const { return editNode; }
+
+  // ---- Nodes freed while a handler runs ---------------------------------------
+  // A handler may free the node it is told about, or any other. Code that
+  // calls out and still needs a node afterwards takes a watch first and asks
+  // it afterwards: a record freed meanwhile reads as gone even when a new node
+  // got its address.
+  class TFreedNodeWatch {
+  public:
+    explicit TFreedNodeWatch(TVirtualTreeCore& tree_);
+    ~TFreedNodeWatch();
+    TFreedNodeWatch(const TFreedNodeWatch&) = delete;
+    TFreedNodeWatch& operator=(const TFreedNodeWatch&) = delete;
+    // True when node (alive when the watch began) was freed since; null is gone.
+    bool Gone(PVirtualNode node) const { return node == nullptr || tree.FreedSince(node, mark); }
+    // Where the watch began, for FreedSince and FreedRecord.
+    size_t Mark() const { return mark; }
+
+  private:
+    TVirtualTreeCore& tree;
+    size_t mark;
+  };
+  // The count of records freed while any watch is open: a mark for FreedSince.
+  size_t FreedMark() const { return freedLog.size(); }
+  // True when node was freed after mark was taken (only while a watch is open);
+  // the time it takes grows with the records freed since.
+  bool FreedSince(PVirtualNode node, size_t mark) const;
+  // The record freed at position index (below FreedMark) while a watch is open.
+  PVirtualNode FreedRecord(size_t index) const { return freedLog[index]; }
 
   // ---- Check-state slots ----------------------------------------------------
   // Recomputes the parent's state from node's siblings (node counted as newCheckState).
@@ -495,6 +527,10 @@ protected:
   // Runs a check change (kind: change, click or parent step) and everything it
   // propagates, on a stack of its own; the answer of the first step.
   bool RunCheckSteps(int kind, PVirtualNode node, TCheckState value);
+  // A nested click or parent step, through its virtual slot.
+  void CallCheckSlot(int kind, PVirtualNode node, TCheckState value);
+  // One change fewer under way; the last one leaves tsCheckPropagation.
+  void LeaveCheckPropagation();
   // The parent's state from node's box siblings, node counted as newCheckState.
   TCheckState ParentStateFromSiblings(PVirtualNode node, TCheckState newCheckState) const;
   // A tri-state node's state from its box children after they were set; value without a verdict.
@@ -531,6 +567,10 @@ protected:
   virtual void WriteChunks(TStream* stream, PVirtualNode node);
   void FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos);
   void ReadNode(TStream* stream, uint16_t version, PVirtualNode node);
+  // The outermost read of a stream has ended (complete: every node read is
+  // linked and counted); descendants report what they read only now, so
+  // that no handler sees a half-read tree.
+  virtual void StreamReadFinished(bool complete) {}
   virtual bool ReadChunk(TStream* stream, uint16_t version, PVirtualNode node, int32_t chunkType,
                          int32_t chunkSize);
   void SkipNode(TStream* stream);
@@ -551,6 +591,14 @@ protected:
   uint32_t updateCount = 0;
   uint32_t checkPropagationCount = 0;
   uint32_t checkPropagationSerial = 0;  // counts the propagations begun
+  // The innermost check run under way, how many are nested, and the step a
+  // run is handing to a slot right now (kind -1: none).
+  struct TCheckRun;
+  TCheckRun* activeCheckRun = nullptr;
+  int checkRunDepth = 0;
+  int slotCallKind = -1;
+  PVirtualNode slotCallNode = nullptr;
+  TCheckState slotCallValue = csUncheckedNormal;
   TVirtualTreeStates states;
   TTreeOptionValues options;
   int offsetX = 0;
@@ -590,6 +638,10 @@ protected:
   // True when node is a record of this tree linked below its root; a foreign
   // value is only compared, never read through.
   bool IsLinkedRecord(PVirtualNode node) const;
+  // The records freed while a watch is open, in the order they went (a list
+  // costs a free next to nothing; a watch asks about few records at a time).
+  std::vector<PVirtualNode> freedLog;
+  int freedWatches = 0;
   // Resumable state of a rebuild in steps.
   PVirtualNode validationNode = nullptr;
   uint32_t validationTop = 0;
@@ -613,10 +665,16 @@ private:
   // The children under each level of nodes go first, deepest first (DeleteChildren).
   void DeleteDescendants(PVirtualNode node, bool shown);
   // Deletes node's last count children (a shrinking SetChildCount), accounted once.
-  void DeleteLastChildren(PVirtualNode node, uint32_t count);
+  // False when a handler freed node itself.
+  bool DeleteLastChildren(PVirtualNode node, uint32_t count);
+  // Frees node (linked nowhere) and its subtree with OnFreeNode for each.
+  void FreeDetachedSubtree(PVirtualNode node);
   int selectionBatch = 0;
   std::vector<PVirtualNode> batchedSelection;  // loaded selections waiting for EndLoadedSelectionBatch
   int streamDepth = 0;
+  int streamReads = 0;  // InternalAddFromStream calls under way
+  PVirtualNode deletionStep = nullptr;  // the node DeleteDescendants deletes right now
+  void ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node);
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.
   PVirtualNode streamRootStandIn = nullptr;

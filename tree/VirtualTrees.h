@@ -712,6 +712,8 @@ public:
   // The nodes of the running OLE drag (the drag-and-drop unit fills it; an
   // optimized move empties it, so that nothing moved is deleted afterwards).
   std::vector<PVirtualNode>& DragSelection() { return dragSelection; }
+  // The nodes of the running drag that are still there, in order.
+  std::vector<PVirtualNode> DraggedNodes() const;
 
   // ---- Mouse, keyboard and search -------------------------------------------
   // Moves the focus to the next node matching the typed text; ch is one UTF-16 unit.
@@ -886,6 +888,7 @@ protected:
   TDropMode DropModeAt(const THitInfo& hitInfo, TPoint pt);
   TVTDragImage* dragImage = nullptr;         // owned
   std::vector<PVirtualNode> dragNodesTaken;  // dragged nodes moved inside this tree or freed meanwhile
+  std::vector<PVirtualNode> dragNodesFreed;  // nodes freed while a drag runs (a record may be reused)
   DWORD dragButtons = 0;                     // MK_*BUTTON held when a drag entered
   bool dropTargetRegistered = false;
   // Can the user edit node in column (toEditable, not disabled, OnEditing agrees)?
@@ -1014,9 +1017,10 @@ protected:
   void ReleaseTransport();
   // Writes the node chunks of nodes, then reads them into target's tree at
   // target by mode, in order; onNew sees each new node and answers false when
-  // it deleted it again.
-  void TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
-                     const std::function<bool(PVirtualNode)>& onNew);
+  // it deleted it again. Answers how many of nodes arrived: fewer when a
+  // handler freed the place of the run.
+  size_t TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
+                       const std::function<bool(PVirtualNode)>& onNew);
   // Moves nodes of this tree (in order, none inside another or holding
   // target) to target in this or another tree as MoveTo would one by one,
   // in linear time.
@@ -1047,7 +1051,8 @@ private:
   void HookImageList(TCustomImageList*& slot, TChangeLink* link, TCustomImageList* value);
   void RepaintUnlessLoading();
   // Expands every collapsed ancestor of node.
-  void ExpandAncestors(PVirtualNode node);
+  // False when an expand handler freed node (or an ancestor) on the way.
+  bool ExpandAncestors(PVirtualNode node);
 
   TAlignment alignment = taLeftJustify;
   uint32_t animationDuration = 200;

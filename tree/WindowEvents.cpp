@@ -255,6 +255,13 @@ void TBaseVirtualTree::DoEdit() {
                               tsMouseCheckPending, tsOLEDragging, tsOLEDragPending, tsScrolling, tsScrollPending});
   ScrollIntoView(focusedNode, options.selection.Contains(toCenterScrollIntoView),
                  !options.autoOptions.Contains(toDisableAutoscrollOnEdit));
+  // The expand handlers on the way may have ended the edit or freed the node.
+  if (!editLink || !states.Contains(tsEditing)) return;
+  if (focusedNode == nullptr) {
+    DoStateChange({}, {tsEditing});
+    editLink.reset();
+    return;
+  }
   editNode = focusedNode;
   if (editLink->PrepareEdit(this, focusedNode, editColumn)) {
     UpdateEditBounds();

@@ -241,7 +241,9 @@ struct RefTree {
     if (Checking(n, v)) Click(n, v);
   }
   void Click(int n, TCheckState v) {
+    log->push_back("click " + std::to_string(n) + " " + std::to_string(v));
     if (Change(n, v)) log->push_back("checked " + std::to_string(n));
+    log->push_back("clicked " + std::to_string(n) + " " + std::to_string(nodes[n].state));
   }
   bool Change(int n, TCheckState v) {
     if (nodes[n].checking) return false;
@@ -272,6 +274,7 @@ struct RefTree {
     return true;
   }
   bool ParentCheck(int n, TCheckState v) {
+    log->push_back("parent " + std::to_string(n) + " " + std::to_string(v));
     int p = nodes[n].parent;
     int boxes = 0, checked = 0;
     bool partial = false;
@@ -302,6 +305,17 @@ public:
     return decide(ids[node], state);
   }
   void DoChecked(PVirtualNode node) override { log.push_back("checked " + std::to_string(ids[node])); }
+  // Overrides of the slots see every node, children and ancestors included,
+  // and find the change done when the tree's own slot returns.
+  void DoCheckClick(PVirtualNode node, TCheckState state) override {
+    log.push_back("click " + std::to_string(ids[node]) + " " + std::to_string(state));
+    TTestTree::DoCheckClick(node, state);
+    log.push_back("clicked " + std::to_string(ids[node]) + " " + std::to_string(node->CheckState));
+  }
+  bool CheckParentCheckState(PVirtualNode node, TCheckState state) override {
+    log.push_back("parent " + std::to_string(ids[node]) + " " + std::to_string(state));
+    return TTestTree::CheckParentCheckState(node, state);
+  }
 };
 
 }  // namespace
@@ -403,4 +417,36 @@ TEST(Checks, DeepTriStateChainPropagatesBothWays) {
   tree.SetCheckState(top, csUncheckedNormal);
   EXPECT_EQ(leaf->CheckState, csUncheckedNormal);
   EXPECT_EQ(checked, kDepth);
+}
+
+TEST(Checks, EveryLevelOfADeepChainGoesThroughTheSlots) {
+  // Counted by overrides that do their own work before the tree's.
+  struct SlotTree : TTestTree {
+    int clicks = 0, parents = 0;
+    void DoCheckClick(PVirtualNode node, TCheckState state) override {
+      ++clicks;
+      TTestTree::DoCheckClick(node, state);
+    }
+    bool CheckParentCheckState(PVirtualNode node, TCheckState state) override {
+      ++parents;
+      return TTestTree::CheckParentCheckState(node, state);
+    }
+  } tree;
+  tree.SetNodeDataSize(0);
+  constexpr int kDepth = 100000;
+  PVirtualNode top = tree.AppendChain(tree.RootNode(), kDepth, /*expanded=*/false);
+  PVirtualNode leaf = top;
+  for (PVirtualNode run = top; run != nullptr; run = run->FirstChild) {
+    run->CheckType = ctTriStateCheckBox;
+    leaf = run;
+  }
+  tree.SetCheckState(leaf, csCheckedNormal);
+  EXPECT_EQ(top->CheckState, csCheckedNormal);
+  EXPECT_EQ(tree.clicks, kDepth);
+  EXPECT_EQ(tree.parents, kDepth - 1);
+  tree.clicks = tree.parents = 0;
+  tree.SetCheckState(top, csUncheckedNormal);
+  EXPECT_EQ(leaf->CheckState, csUncheckedNormal);
+  EXPECT_EQ(tree.clicks, kDepth);
+  EXPECT_FALSE(tree.TreeStates().Contains(tsCheckPropagation));
 }

@@ -485,3 +485,52 @@ TEST_F(DataObjectTest, FormDefinitionsCarryTheFormatListToTheDataObject) {
     again->Free();
   }
 }
+
+TEST_F(DataObjectTest, AFormatEnumeratorOutlivesItsDataObject) {
+  auto* data = new TVTDataObject(tree, /*forClipboard=*/false);
+  CLIPFORMAT custom = CLIPFORMAT(RegisterClipboardFormatA("Quorvanell Device Data"));
+  constexpr DWORD kDeviceSize = sizeof(DVTARGETDEVICE) + 12;
+  auto* device = static_cast<DVTARGETDEVICE*>(CoTaskMemAlloc(kDeviceSize));
+  std::memset(device, 0x5A, kDeviceSize);
+  device->tdSize = kDeviceSize;
+  FORMATETC format = Format(custom);
+  format.ptd = device;
+  STGMEDIUM medium{};
+  medium.tymed = TYMED_HGLOBAL;
+  medium.hGlobal = GlobalAlloc(GMEM_MOVEABLE, 4);
+  ASSERT_EQ(data->SetData(&format, &medium, TRUE), S_OK);
+  IEnumFORMATETC* formats = nullptr;
+  ASSERT_EQ(data->EnumFormatEtc(DATADIR_GET, &formats), S_OK);
+  data->Release();
+  // What the data object freed is taken by others and written over.
+  std::vector<void*> others;
+  for (int i = 0; i < 16; ++i) {
+    others.push_back(CoTaskMemAlloc(kDeviceSize));
+    std::memset(others.back(), 0xEE, kDeviceSize);
+  }
+  FORMATETC got{};
+  bool found = false;
+  while (formats->Next(1, &got, nullptr) == S_OK) {
+    if (got.cfFormat == custom) {
+      found = true;
+      ASSERT_NE(got.ptd, nullptr);
+      EXPECT_EQ(std::memcmp(got.ptd, device, kDeviceSize), 0);
+    }
+    CoTaskMemFree(got.ptd);
+  }
+  EXPECT_TRUE(found);
+  // A clone holds its own copies too.
+  formats->Reset();
+  IEnumFORMATETC* clone = nullptr;
+  ASSERT_EQ(formats->Clone(&clone), S_OK);
+  EXPECT_EQ(formats->Release(), 0u);
+  found = false;
+  while (clone->Next(1, &got, nullptr) == S_OK) {
+    if (got.cfFormat == custom) found = got.ptd != nullptr && std::memcmp(got.ptd, device, kDeviceSize) == 0;
+    CoTaskMemFree(got.ptd);
+  }
+  EXPECT_TRUE(found);
+  clone->Release();
+  for (void* block : others) CoTaskMemFree(block);
+  CoTaskMemFree(device);
+}

@@ -239,6 +239,31 @@ TEST(Structure, ReadOnlyTreeRefusesStructuralWrites) {
   tree.SetOptions(values);
 }
 
+TEST(Structure, ReadOnlyTreeRefusesAResetAsItRefusesTheDeletion) {
+  // Children kept under a node reset to "no children" would hang there unseen.
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  tree.SetRootNodeCount(2);
+  PVirtualNode node = tree.GetFirst();
+  tree.SetChildCount(node, 3);
+  tree.SetExpanded(node, true);
+  TTreeOptionValues values = tree.OptionValues();
+  values.misc.Include(toReadOnly);
+  tree.SetOptions(values);
+  tree.ResetNode(node);
+  tree.ResetNode(nullptr);
+  EXPECT_EQ(node->ChildCount, 3u);
+  EXPECT_EQ(node->States & (vsInitialized | vsHasChildren | vsExpanded), vsInitialized | vsHasChildren | vsExpanded);
+  EXPECT_EQ(tree.GetRootNodeCount(), 2u);
+  EXPECT_EQ(CheckTreeInvariants(tree), "");
+  values.misc.Exclude(toReadOnly);
+  tree.SetOptions(values);
+  tree.ResetNode(node);
+  EXPECT_EQ(node->ChildCount, 0u);
+  EXPECT_FALSE(node->States & (vsInitialized | vsHasChildren | vsExpanded));
+  EXPECT_EQ(CheckTreeInvariants(tree), "");
+}
+
 TEST(Structure, AssertionsCarryFixedMessages) {
   TTestTree tree;
   tree.SetNodeDataSize(0);

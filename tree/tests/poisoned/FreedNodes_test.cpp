@@ -1,0 +1,346 @@
+// Handlers that free the node they are told about (a to-do list that drops a
+// ticked item) or nodes around it, in a build where touching a freed node
+// faults: check propagation, clicks and the space bar on a box, a check that
+// is refused by freeing, and drops whose dragged or moving nodes went meanwhile.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include "TreeTestSupport.h"
+#include "tree/NodeRecords.h"
+#include "tree/VirtualTrees.h"
+#include "win/testing/Harness.h"
+
+namespace {
+
+// A window-free tree whose check events run a test's handler.
+class TodoTree : public TTestTree {
+public:
+  TodoTree() { SetNodeDataSize(0); }
+  std::function<bool(PVirtualNode)> onChecking;  // false refuses
+  std::function<void(PVirtualNode)> onChecked;
+  std::vector<PVirtualNode> reported;
+
+  bool DoChecking(PVirtualNode node, TCheckState& state) override {
+    if (onChecking && !onChecking(node)) return false;
+    return TTestTree::DoChecking(node, state);
+  }
+  void DoChecked(PVirtualNode node) override {
+    reported.push_back(node);
+    TTestTree::DoChecked(node);
+    if (onChecked) onChecked(node);
+  }
+  PVirtualNode Box(PVirtualNode parent) {
+    PVirtualNode node = AddChild(parent);
+    InitNode(node);
+    node->CheckType = ctTriStateCheckBox;
+    return node;
+  }
+  // Nothing left half-way: invariants, no node checking, no propagation running.
+  std::string Settled() {
+    std::string problem = CheckTreeInvariants(*this);
+    if (!problem.empty()) return problem;
+    for (PVirtualNode node : AllNodes(*this))
+      if (node->States & vsChecking) return "a node still checking";
+    if (TreeStates().Contains(tsCheckPropagation)) return "still propagating";
+    return "";
+  }
+};
+
+bool Reported(const TodoTree& tree, PVirtualNode node) {
+  return std::find(tree.reported.begin(), tree.reported.end(), node) != tree.reported.end();
+}
+
+}  // namespace
+
+TEST(FreedNodes, TheBuildPoisonsFreedNodes) {
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  PVirtualNode node = tree.AddChild(nullptr);
+  EXPECT_TRUE(NodeRecordsPoisoned());
+  EXPECT_FALSE(IsPoisonedNodeRecord(node));
+  tree.DeleteNode(node);
+  EXPECT_TRUE(IsPoisonedNodeRecord(node));
+  EXPECT_NE(tree.AddChild(nullptr), node);  // held back from reuse
+}
+
+TEST(FreedNodes, ACheckedChildThatLeavesDoesNotStopItsFolder) {
+  static TodoTree* tree;
+  TodoTree todo;
+  tree = &todo;
+  PVirtualNode folder = todo.Box(nullptr);
+  PVirtualNode a = todo.Box(folder), b = todo.Box(folder), c = todo.Box(folder);
+  PVirtualNode done = todo.AddChild(nullptr);
+  static PVirtualNode leaving, doneList;
+  leaving = a;
+  doneList = done;
+  todo.onChecked = [](PVirtualNode node) {
+    if (node != leaving) return;
+    tree->DeleteNode(node);
+    tree->AddChild(doneList);
+  };
+  todo.SetCheckState(folder, csCheckedNormal);
+  EXPECT_EQ(folder->ChildCount, 2u);
+  EXPECT_EQ(b->CheckState, csCheckedNormal);
+  EXPECT_EQ(c->CheckState, csCheckedNormal);
+  EXPECT_EQ(folder->CheckState, csCheckedNormal);
+  EXPECT_TRUE(Reported(todo, b) && Reported(todo, c) && Reported(todo, folder));
+  EXPECT_EQ(done->ChildCount, 1u);
+  EXPECT_EQ(todo.Settled(), "");
+
+  // A child freed by its own OnChecking (which still agrees) is passed over too.
+  todo.SetCheckState(folder, csUncheckedNormal);
+  leaving = b;
+  todo.onChecked = nullptr;
+  todo.onChecking = [](PVirtualNode node) {
+    if (node == leaving) tree->DeleteNode(node);
+    return true;
+  };
+  todo.SetCheckState(folder, csCheckedNormal);
+  EXPECT_EQ(folder->ChildCount, 1u);
+  EXPECT_EQ(c->CheckState, csCheckedNormal);
+  EXPECT_EQ(folder->CheckState, csCheckedNormal);
+  EXPECT_EQ(todo.Settled(), "");
+}
+
+TEST(FreedNodes, AHandlerMayFreeTheFolderOrTheBranchBeingChanged) {
+  static TodoTree* tree;
+  TodoTree todo;
+  tree = &todo;
+  PVirtualNode folder = todo.Box(nullptr);
+  PVirtualNode a = todo.Box(folder);
+  todo.Box(folder);
+  PVirtualNode other = todo.AddChild(nullptr);
+  static PVirtualNode trigger, doomed;
+  // A child's report frees its folder while the folder's change is under way.
+  trigger = a;
+  doomed = folder;
+  todo.onChecked = [](PVirtualNode node) {
+    if (node == trigger) tree->DeleteNode(doomed);
+  };
+  todo.SetCheckState(folder, csCheckedNormal);
+  EXPECT_EQ(todo.GetRootNodeCount(), 1u);
+  EXPECT_FALSE(Reported(todo, folder));
+  EXPECT_EQ(todo.Settled(), "");
+
+  // On the way up: the middle node's report frees the whole branch, the leaf
+  // that started it included.
+  PVirtualNode top = todo.Box(other);
+  PVirtualNode middle = todo.Box(top);
+  PVirtualNode sibling = todo.Box(top);
+  PVirtualNode leaf = todo.Box(middle);
+  todo.reported.clear();
+  trigger = middle;
+  doomed = top;
+  todo.SetCheckState(leaf, csCheckedNormal);
+  EXPECT_EQ(other->ChildCount, 0u);
+  EXPECT_TRUE(Reported(todo, middle));
+  EXPECT_FALSE(Reported(todo, leaf));
+  EXPECT_EQ(todo.Settled(), "");
+  (void)sibling;
+}
+
+namespace {
+
+struct WindowedChecks;
+WindowedChecks* gChecks = nullptr;
+
+// A string tree in a window with four check boxes at the top level.
+struct WindowedChecks : ::testing::Test {
+  void SetUp() override {
+    gChecks = this;
+    Application->Initialize();
+    form = New<TForm>(Application);
+    form->SetBounds(0, 0, 360, 260);
+    tree = New<TVirtualStringTree>(form);
+    tree->SetParent(form);
+    tree->SetBounds(0, 0, 300, 200);
+    tree->SetNodeDataSize(0);
+    tree->TreeOptions()->SetMiscOptions(tree->TreeOptions()->MiscOptions().Include(toCheckSupport));
+    tree->SetRootNodeCount(4);
+    for (PVirtualNode node = tree->GetFirst(); node != nullptr; node = tree->GetNextSibling(node))
+      tree->SetCheckType(node, ctCheckBox);
+    form->Show();
+    qvtest::Pump(10);
+  }
+  void TearDown() override { form->Free(); }
+  // The centre of node's check box in client coordinates.
+  LPARAM BoxOf(PVirtualNode node) {
+    TRect r = tree->GetDisplayRect(node, NoColumn, false);
+    int y = (r.Top + r.Bottom) / 2;
+    for (int x = 0; x < r.Right; ++x) {
+      THitInfo hit;
+      tree->GetHitTestInfoAt(x, y, true, hit);
+      if (hit.HitNode == node && hit.HitPositions.Contains(hiOnItemCheckbox)) return MAKELPARAM(x + 3, y);
+    }
+    ADD_FAILURE() << "no check box";
+    return 0;
+  }
+  void ClickBox(PVirtualNode node) {
+    LPARAM at = BoxOf(node);
+    SendMessageW(tree->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(tree->Handle(), WM_LBUTTONUP, 0, at);
+  }
+  std::string Settled() {
+    std::string problem = CheckTreeInvariants(*tree);
+    if (!problem.empty()) return problem;
+    for (TVirtualTreeState state : {tsMouseCheckPending, tsKeyCheckPending, tsCheckPropagation})
+      if (tree->TreeStates().Contains(state)) return "state " + std::to_string(state) + " left";
+    return "";
+  }
+  TForm* form = nullptr;
+  TVirtualStringTree* tree = nullptr;
+};
+
+}  // namespace
+
+TEST_F(WindowedChecks, ATickedItemLeavesOnAClickOrTheSpaceBar) {
+  tree->OnChecked = [](TBaseVirtualTree* sender, PVirtualNode node) { sender->DeleteNode(node); };
+  ClickBox(tree->GetFirst());
+  EXPECT_EQ(tree->GetRootNodeCount(), 3u);
+  EXPECT_EQ(Settled(), "");
+
+  tree->SetFocusedNode(tree->GetFirst());
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_SPACE, 1);
+  SendMessageW(tree->Handle(), WM_KEYUP, VK_SPACE, 0xC0000001);
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u);
+  EXPECT_EQ(Settled(), "");
+}
+
+TEST_F(WindowedChecks, AnItemFreedWhenItsCheckIsAskedForIsNotPressed) {
+  tree->OnChecking = [](TBaseVirtualTree* sender, PVirtualNode node, TCheckState&, bool& allowed) {
+    sender->DeleteNode(node);
+    allowed = true;
+  };
+  ClickBox(tree->GetFirst());
+  EXPECT_EQ(tree->GetRootNodeCount(), 3u);
+  EXPECT_EQ(Settled(), "");
+  tree->SetFocusedNode(tree->GetFirst());
+  SendMessageW(tree->Handle(), WM_KEYDOWN, VK_SPACE, 1);
+  SendMessageW(tree->Handle(), WM_KEYUP, VK_SPACE, 0xC0000001);
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u);
+  EXPECT_EQ(Settled(), "");
+
+  // Freed when the pending check is announced.
+  tree->OnChecking = nullptr;
+  tree->OnStateChange = [](TBaseVirtualTree* sender, TVirtualTreeStates enter, TVirtualTreeStates) {
+    if (enter.Contains(tsMouseCheckPending)) sender->DeleteNode(sender->GetFirst());
+  };
+  ClickBox(tree->GetFirst());
+  EXPECT_EQ(tree->GetRootNodeCount(), 1u);
+  EXPECT_EQ(Settled(), "");
+}
+
+namespace {
+// Opens the drag state to a test, as the drag loop holds it during a drop.
+struct TDragTree : TVirtualStringTree {
+  using TVirtualStringTree::DoStateChange;
+};
+}  // namespace
+
+TEST(FreedNodes, ADropMovesOnlyTheDraggedNodesThatAreStillThere) {
+  Application->Initialize();
+  OleInitialize(nullptr);
+  TForm* form = New<TForm>(Application);
+  auto* source = New<TDragTree>(form);
+  auto* target = New<TDragTree>(form);
+  for (TDragTree* t : {source, target}) {
+    t->SetParent(form);
+    t->SetClipboardFormats({"Virtual Tree Data"});
+    t->SetNodeDataSize(0);
+    t->SetRootNodeCount(5);
+  }
+  auto nth = [](TBaseVirtualTree* t, int i) {
+    PVirtualNode run = t->GetFirst();
+    while (i-- > 0) run = t->GetNextSibling(run);
+    return run;
+  };
+  PVirtualNode n0 = nth(source, 0), n2 = nth(source, 2), n4 = nth(source, 4);
+  source->DoStateChange({tsOLEDragging});
+  source->DragSelection() = {n0, n2, n4};
+  // Freed during the drag (a timer, a change handler), and a new node made.
+  source->DeleteNode(n2);
+  source->AddChild(nullptr);
+  IDataObject* data = new TVTDataObject(source, /*forClipboard=*/false);
+  int effect = DROPEFFECT_MOVE;
+  target->ProcessDrop(data, target->GetFirst(), effect, amAddChildLast);
+  EXPECT_EQ(target->GetFirst()->ChildCount, 2u);
+  EXPECT_EQ(source->GetRootNodeCount(), 3u);
+  EXPECT_EQ(CheckTreeInvariants(*source), "");
+  EXPECT_EQ(CheckTreeInvariants(*target), "");
+
+  // A moving handler that frees another node of the move, inside one tree.
+  static PVirtualNode doomed;
+  PVirtualNode m0 = nth(source, 0), m1 = nth(source, 1);
+  doomed = m1;
+  source->OnNodeMoving = [](TBaseVirtualTree* sender, PVirtualNode node, PVirtualNode, bool& allowed) {
+    if (node != doomed) sender->DeleteNode(doomed);
+    allowed = true;
+  };
+  source->DragSelection() = {m0, m1};
+  effect = DROPEFFECT_MOVE;
+  source->ProcessDrop(data, nth(source, 2), effect, amAddChildFirst);
+  EXPECT_EQ(source->GetRootNodeCount(), 1u);
+  EXPECT_EQ(source->GetFirst()->ChildCount, 1u);
+  EXPECT_EQ(CheckTreeInvariants(*source), "");
+  source->DoStateChange({}, {tsOLEDragging});
+  data->Release();
+  form->Free();
+}
+
+namespace {
+class FreeingTree : public TTestTree {
+public:
+  FreeingTree() { SetNodeDataSize(0); }
+  std::function<void(PVirtualNode)> onFree;
+  void DoFreeNode(PVirtualNode node) override {
+    auto handler = onFree;
+    onFree = nullptr;  // once
+    if (handler) handler(node);
+    TTestTree::DoFreeNode(node);
+  }
+};
+}  // namespace
+
+TEST(FreedNodes, AShrinkWhoseHandlerDeletesAnAncestorStops) {
+  static FreeingTree* tree;
+  FreeingTree t;
+  tree = &t;
+  PVirtualNode top = t.AddChild(nullptr);
+  PVirtualNode mid = t.AddChild(top);
+  static PVirtualNode gTop;
+  gTop = top;
+  t.SetChildCount(mid, 50);
+  t.AddChild(nullptr);
+  t.onFree = [](PVirtualNode) { tree->DeleteNode(gTop); };
+  t.SetChildCount(mid, 1);
+  EXPECT_EQ(t.RootNode()->ChildCount, 1u);
+  EXPECT_EQ(CheckTreeInvariants(t), "");
+}
+
+TEST(FreedNodes, DeletingCutNodesWhoseHandlerDeletesTheNextSibling) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  static TVirtualDrawTree* tree;
+  tree = New<TVirtualDrawTree>(form);
+  tree->SetParent(form);
+  tree->SetNodeDataSize(0);
+  tree->SetRootNodeCount(6);
+  PVirtualNode first = tree->GetFirst();
+  first->States |= vsCutOrCopy;
+  static PVirtualNode gNext;
+  gNext = first->NextSibling;
+  tree->OnFreeNode = [](TBaseVirtualTree*, PVirtualNode node) {
+    if (gNext != nullptr) {
+      PVirtualNode next = gNext;
+      gNext = nullptr;
+      tree->DeleteNode(next);
+    }
+  };
+  tree->DoStateChange({tsCutPending});
+  tree->DeleteMarkedCutNodes();
+  EXPECT_EQ(tree->RootNode()->ChildCount, 4u);
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+  tree->OnFreeNode = nullptr;
+  form->Free();
+}
