@@ -211,14 +211,7 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
     }
     --updateCount;
     if (!kept) {
-      // A handler deleted the node itself (with an ancestor of it).
-      InvalidateCache();
-      if (updateCount == 0) {
-        CompactSelection();
-        ValidateCache();
-        UpdateScrollBars(true);
-        InvalidateWhole();
-      }
+      SettleAfterNodeLeft();
       return;
     }
     if (updateCount == 0) CompactSelection();
@@ -335,13 +328,7 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   if (watch.Gone(node)) {
     // A handler deleted the node itself, with what was left below it.
     --updateCount;
-    InvalidateCache();
-    if (updateCount == 0) {
-      CompactSelection();
-      ValidateCache();
-      UpdateScrollBars(true);
-      InvalidateWhole();
-    }
+    SettleAfterNodeLeft();
     return;
   }
   node->States &= ~vsClearing;
@@ -452,6 +439,15 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
     }
     throw;
   }
+}
+
+void TVirtualTreeCore::SettleAfterNodeLeft() {
+  InvalidateCache();
+  if (updateCount != 0) return;
+  CompactSelection();
+  ValidateCache();
+  UpdateScrollBars(true);
+  InvalidateWhole();
 }
 
 bool TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {

@@ -667,6 +667,9 @@ private:
   // Deletes node's last count children (a shrinking SetChildCount), accounted once.
   // False when a handler freed node itself.
   bool DeleteLastChildren(PVirtualNode node, uint32_t count);
+  // After a handler deleted the node being changed (with an ancestor of it):
+  // the cache is stale and, outside an update, the view is set right now.
+  void SettleAfterNodeLeft();
   // Frees node (linked nowhere) and its subtree with OnFreeNode for each.
   void FreeDetachedSubtree(PVirtualNode node);
   int selectionBatch = 0;
