@@ -543,7 +543,11 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   }
   if (!watch.Gone(node)) DeleteChildren(node, false);
   if (!watch.Gone(node)) InternalDisconnectNode(node, false, reindex);
-  if (!watch.Gone(node)) DoFreeNode(node);
+  if (!watch.Gone(node)) {
+    // Unlinked now: a free handler that deletes or resets it again is told it is going.
+    node->States |= vsDeleting;
+    DoFreeNode(node);
+  }
   if (parent != root && watch.Gone(parent)) return;
   if (!parentClearing) {
     // A hidden child's going shows or hides none of the others. A visible

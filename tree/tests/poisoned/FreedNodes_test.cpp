@@ -382,3 +382,34 @@ TEST(FreedNodes, DeletingCutNodesWhoseHandlerDeletesTheNextSibling) {
   tree->OnFreeNode = nullptr;
   form->Free();
 }
+
+// A free handler that deletes, resets or re-initialises the node it is told
+// about, for a node deleted alone and for children deleted together.
+TEST(FreedNodes, AFreeHandlerThatDeletesOrResetsItsNodeLeavesItToTheDeletion) {
+  static FreeingTree* tree;
+  FreeingTree t;
+  tree = &t;
+  PVirtualNode a = t.AddChild(nullptr);
+  PVirtualNode p = t.AddChild(nullptr);
+  for (int i = 0; i < 3; ++i) t.AddChild(p);
+  t.AddChild(nullptr);
+  t.onFree = [](PVirtualNode node) { tree->DeleteNode(node); };
+  t.DeleteNode(a);
+  EXPECT_EQ(t.RootNode()->ChildCount, 2u);
+  EXPECT_EQ(CheckTreeInvariants(t), "");
+  t.onFree = [](PVirtualNode node) {
+    tree->ResetNode(node);
+    tree->ReinitNode(node, true);
+    tree->DeleteNode(node);
+  };
+  t.DeleteChildren(p);
+  EXPECT_EQ(p->ChildCount, 0u);
+  t.onFree = [](PVirtualNode node) {
+    tree->ReinitNode(node, false);
+    tree->ResetNode(node);
+    tree->DeleteNode(node);
+  };
+  t.DeleteNode(p);
+  EXPECT_EQ(t.RootNode()->ChildCount, 1u);
+  EXPECT_EQ(CheckTreeInvariants(t), "");
+}
