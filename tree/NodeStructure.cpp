@@ -191,6 +191,7 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
     return;
   }
   if (newCount == node->ChildCount && (node->FirstChild != nullptr || node->ChildCount == 0)) return;
+  if (node->States & vsDeleting) return;
   StopCacheValidation();
   if (node->FirstChild == nullptr && node->ChildCount > 0) node->ChildCount = 0;  // count of a pending load
   if (newCount > node->ChildCount) {
@@ -280,8 +281,10 @@ void TVirtualTreeCore::ApplyPendingRootCount() {
 
 PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
   if (options.misc.Contains(toReadOnly)) return nullptr;
-  CancelEditNode();
   if (parent == nullptr) parent = root;
+  // A node on its way out (a free handler asks) takes no children.
+  if (parent->States & vsDeleting) return nullptr;
+  CancelEditNode();
   if (!(parent->States & vsInitialized)) InitNode(parent);
   // The data size is known (asked) and checked before the node is linked.
   if (userData != nullptr) {

@@ -412,4 +412,15 @@ TEST(FreedNodes, AFreeHandlerThatDeletesOrResetsItsNodeLeavesItToTheDeletion) {
   t.DeleteNode(p);
   EXPECT_EQ(t.RootNode()->ChildCount, 1u);
   EXPECT_EQ(CheckTreeInvariants(t), "");
+  // Nor does the node take children on its way out.
+  static PVirtualNode added;
+  added = t.RootNode();
+  t.onFree = [](PVirtualNode node) {
+    tree->SetChildCount(node, 3);
+    added = tree->AddChild(node);
+  };
+  t.DeleteNode(t.GetFirst());
+  EXPECT_EQ(added, nullptr);
+  EXPECT_EQ(t.RootNode()->ChildCount, 0u);
+  EXPECT_EQ(CheckTreeInvariants(t), "");
 }
