@@ -3,6 +3,7 @@
 // keys, expanding a hovered drop target, the drop mark, and registering the
 // window as a drop target for as long as it exists.
 #include <algorithm>
+#include <unordered_set>
 
 #include "tree/DragImage.h"
 #include "tree/VirtualTrees.h"
@@ -113,29 +114,44 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
 
   // A drop inside this process that moved the nodes itself empties the list
   // (and answers no effect); nodes freed or moved here meanwhile are not deleted again.
-  if (result == DRAGDROP_S_DROP && effect == DROPEFFECT_MOVE && options.autoOptions.Contains(toAutoDeleteMovedNodes) &&
-      !dragSelection.empty()) {
-    std::vector<PVirtualNode> nodes;
-    std::sort(dragNodesTaken.begin(), dragNodesTaken.end());
-    for (PVirtualNode node : dragSelection)
-      if (!std::binary_search(dragNodesTaken.begin(), dragNodesTaken.end(), node)) nodes.push_back(node);
-    dragSelection.clear();
-    dragNodesTaken.clear();
-    BeginUpdate();
+  if (result == DRAGDROP_S_DROP && effect == DROPEFFECT_MOVE && options.autoOptions.Contains(toAutoDeleteMovedNodes)) {
     try {
-      // No listed node lies below another one, so each is still there when its turn comes.
-      for (PVirtualNode node : nodes) DeleteNode(node);
+      DeleteMovedDragNodes();
     } catch (...) {
-      EndUpdate();
       DoStateChange({}, {tsOLEDragging});
       throw;
     }
-    EndUpdate();
   }
   dragSelection.clear();
   dragNodesTaken.clear();
   dragNodesFreed.clear();
   DoStateChange({}, {tsOLEDragging});
+}
+
+void TBaseVirtualTree::DeleteMovedDragNodes() {
+  if (dragSelection.empty()) return;
+  std::vector<PVirtualNode> nodes;
+  std::sort(dragNodesTaken.begin(), dragNodesTaken.end());
+  for (PVirtualNode node : dragSelection)
+    if (!std::binary_search(dragNodesTaken.begin(), dragNodesTaken.end(), node)) nodes.push_back(node);
+  dragSelection.clear();
+  dragNodesTaken.clear();
+  // The deletion handlers of one node may free others of the list, or a node
+  // may have come to lie below another one: each record freed is looked at once.
+  TFreedNodeWatch watch(*this);
+  std::unordered_set<PVirtualNode> pending(nodes.begin(), nodes.end());
+  size_t looked = watch.Mark();
+  BeginUpdate();
+  try {
+    for (PVirtualNode node : nodes) {
+      for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
+      if (pending.count(node) > 0 && !(node->States & (vsDeleting | vsClearing))) DeleteNode(node);
+    }
+  } catch (...) {
+    EndUpdate();
+    throw;
+  }
+  EndUpdate();
 }
 
 void TBaseVirtualTree::DoNodeMoved(PVirtualNode node) {

@@ -191,6 +191,7 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
     return;
   }
   if (newCount == node->ChildCount && (node->FirstChild != nullptr || node->ChildCount == 0)) return;
+  if (node->States & vsDeleting) return;
   StopCacheValidation();
   if (node->FirstChild == nullptr && node->ChildCount > 0) node->ChildCount = 0;  // count of a pending load
   if (newCount > node->ChildCount) {
@@ -273,8 +274,10 @@ void TVirtualTreeCore::ApplyPendingRootCount() {
 
 PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
   if (options.misc.Contains(toReadOnly)) return nullptr;
-  CancelEditNode();
   if (parent == nullptr) parent = root;
+  // A node on its way out (a free handler asks) takes no children.
+  if (parent->States & vsDeleting) return nullptr;
+  CancelEditNode();
   if (!(parent->States & vsInitialized)) InitNode(parent);
   // The data size is known (asked) and checked before the node is linked.
   if (userData != nullptr) {
@@ -539,7 +542,11 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   }
   if (!watch.Gone(node)) DeleteChildren(node, false);
   if (!watch.Gone(node)) InternalDisconnectNode(node, false, reindex);
-  if (!watch.Gone(node)) DoFreeNode(node);
+  if (!watch.Gone(node)) {
+    // Unlinked now: a free handler that deletes or resets it again is told it is going.
+    node->States |= vsDeleting;
+    DoFreeNode(node);
+  }
   if (parent != root && watch.Gone(parent)) return;
   if (!parentClearing) {
     // A hidden child's going shows or hides none of the others. A visible

@@ -102,6 +102,8 @@ void TVirtualTreeCore::SortTree(TColumnIndex column, TSortDirection direction, b
 
 void TVirtualTreeCore::ReinitNode(PVirtualNode node, bool recursive) {
   if (node != nullptr && node != root) {
+    // A node whose deletion is under way goes with it.
+    if (node->States & (vsDeleting | vsClearing)) return;
     node->States &= ~(vsChecking | vsCutOrCopy | vsDeleting | vsHeightMeasured);
     InitNode(node);
   }
@@ -145,7 +147,8 @@ void TVirtualTreeCore::ResetNode(PVirtualNode node) {
     Clear();
     return;
   }
-  if (watch.Gone(node)) return;
+  // A node whose deletion is under way goes with it.
+  if (watch.Gone(node) || (node->States & (vsDeleting | vsClearing))) return;
   DoResetNode(node);
   if (watch.Gone(node)) return;
   DeleteChildren(node, false);

@@ -863,6 +863,9 @@ protected:
   virtual void DoDragExpand();
   // Renders the selected nodes around hotSpot (client) and hands the picture to the drag image.
   void PrepareDragImage(TPoint hotSpot, IDataObject* dataObject);
+  // After a drag another program answered with a move: deletes the dragged
+  // nodes that are still where the drag found them.
+  void DeleteMovedDragNodes();
   // A node moved inside this tree during a drag is not deleted as a moved node afterwards.
   void DoNodeMoved(PVirtualNode node) override;
   void NodeForgotten(PVirtualNode node) override;

@@ -234,6 +234,7 @@ TEST_F(WindowedChecks, AnItemFreedWhenItsCheckIsAskedForIsNotPressed) {
 namespace {
 // Opens the drag state to a test, as the drag loop holds it during a drop.
 struct TDragTree : TVirtualStringTree {
+  using TVirtualStringTree::DeleteMovedDragNodes;
   using TVirtualStringTree::DoStateChange;
 };
 }  // namespace
@@ -285,6 +286,43 @@ TEST(FreedNodes, ADropMovesOnlyTheDraggedNodesThatAreStillThere) {
   EXPECT_EQ(CheckTreeInvariants(*source), "");
   source->DoStateChange({}, {tsOLEDragging});
   data->Release();
+  form->Free();
+}
+
+// Another program took the dragged nodes with a move: the source deletes
+// them, while the deletion handler of the first frees the last one, and a
+// node moved during the drag has put the third below the second.
+TEST(FreedNodes, NodesMovedOutByAnotherProgramAreDeletedOnceWhateverTheirHandlersFree) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  static TDragTree* source;
+  source = New<TDragTree>(form);
+  source->SetParent(form);
+  source->SetNodeDataSize(0);
+  source->SetRootNodeCount(6);
+  std::vector<PVirtualNode> top;
+  for (PVirtualNode run = source->GetFirst(); run != nullptr; run = source->GetNextSibling(run)) top.push_back(run);
+  PVirtualNode holder = source->AddChild(top[4]);
+  PVirtualNode inner = source->AddChild(holder);
+  source->DoStateChange({tsOLEDragging});
+  source->DragSelection() = {top[0], top[2], inner, top[5]};
+  source->MoveTo(holder, top[2], amAddChildLast, false);
+  static PVirtualNode gFirst, gLast;
+  gFirst = top[0];
+  gLast = top[5];
+  source->OnFreeNode = [](TBaseVirtualTree*, PVirtualNode node) {
+    if (node == gFirst) source->DeleteNode(gLast);
+  };
+  source->DeleteMovedDragNodes();
+  source->OnFreeNode = nullptr;
+  source->DoStateChange({}, {tsOLEDragging});
+  EXPECT_EQ(source->GetRootNodeCount(), 3u);
+  EXPECT_EQ(source->GetFirst(), top[1]);
+  EXPECT_EQ(source->GetNextSibling(top[1]), top[3]);
+  EXPECT_EQ(source->GetNextSibling(top[3]), top[4]);
+  EXPECT_EQ(top[4]->ChildCount, 0u);
+  EXPECT_TRUE(source->DragSelection().empty());
+  EXPECT_EQ(CheckTreeInvariants(*source), "");
   form->Free();
 }
 
@@ -343,4 +381,46 @@ TEST(FreedNodes, DeletingCutNodesWhoseHandlerDeletesTheNextSibling) {
   EXPECT_EQ(CheckTreeInvariants(*tree), "");
   tree->OnFreeNode = nullptr;
   form->Free();
+}
+
+// A free handler that deletes, resets or re-initialises the node it is told
+// about, for a node deleted alone and for children deleted together.
+TEST(FreedNodes, AFreeHandlerThatDeletesOrResetsItsNodeLeavesItToTheDeletion) {
+  static FreeingTree* tree;
+  FreeingTree t;
+  tree = &t;
+  PVirtualNode a = t.AddChild(nullptr);
+  PVirtualNode p = t.AddChild(nullptr);
+  for (int i = 0; i < 3; ++i) t.AddChild(p);
+  t.AddChild(nullptr);
+  t.onFree = [](PVirtualNode node) { tree->DeleteNode(node); };
+  t.DeleteNode(a);
+  EXPECT_EQ(t.RootNode()->ChildCount, 2u);
+  EXPECT_EQ(CheckTreeInvariants(t), "");
+  t.onFree = [](PVirtualNode node) {
+    tree->ResetNode(node);
+    tree->ReinitNode(node, true);
+    tree->DeleteNode(node);
+  };
+  t.DeleteChildren(p);
+  EXPECT_EQ(p->ChildCount, 0u);
+  t.onFree = [](PVirtualNode node) {
+    tree->ReinitNode(node, false);
+    tree->ResetNode(node);
+    tree->DeleteNode(node);
+  };
+  t.DeleteNode(p);
+  EXPECT_EQ(t.RootNode()->ChildCount, 1u);
+  EXPECT_EQ(CheckTreeInvariants(t), "");
+  // Nor does the node take children on its way out.
+  static PVirtualNode added;
+  added = t.RootNode();
+  t.onFree = [](PVirtualNode node) {
+    tree->SetChildCount(node, 3);
+    added = tree->AddChild(node);
+  };
+  t.DeleteNode(t.GetFirst());
+  EXPECT_EQ(added, nullptr);
+  EXPECT_EQ(t.RootNode()->ChildCount, 0u);
+  EXPECT_EQ(CheckTreeInvariants(t), "");
 }

@@ -18,6 +18,7 @@ namespace {
 
 // Opens the drag state to the model, as the drag loop holds it during a drop.
 struct THostileTree : TVirtualStringTree {
+  using TVirtualStringTree::DeleteMovedDragNodes;
   using TVirtualStringTree::DoStateChange;
 };
 
@@ -167,8 +168,9 @@ private:
     if (t == nullptr) t = tree;
     PVirtualNode node = told != nullptr ? told : AnyNode(t);
     bool room = t->RootNode()->TotalCount < 120;
-    switch (Pick(6)) {
+    switch (Pick(7)) {
       case 0: case 1: t->DeleteNode(node); break;
+      case 6: t->ResetNode(node); break;
       case 2: if (room) t->AddChild(Pick(2) ? node : nullptr); break;
       case 3: {
         PVirtualNode target = AnyNode(t);
@@ -238,6 +240,8 @@ private:
     to->DragEnter(keys, pt, effect);
     effect = DROPEFFECT_MOVE | DROPEFFECT_COPY;
     to->DragDrop(data, keys, pt, effect);
+    // Or another program took them with a move: the source deletes what is left of them.
+    if (Pick(3) == 0) from->DeleteMovedDragNodes();
     data->Release();
     from->DragSelection().clear();
     from->DoStateChange({}, {tsOLEDragging});
