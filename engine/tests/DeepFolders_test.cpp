@@ -4,13 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "EngineHarness.h"
+#include "GuardedWipe.h"
 #include "NtFiles.h"
-#include "TreeWiper.h"
 
 namespace qv::engine::test {
 namespace {
 
-const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 TEST(DeepFolderTest, WhatCannotBeDeletedPastTheHostsLongestPathIsReported) {
@@ -46,14 +45,9 @@ TEST(DeepFolderTest, WhatCannotBeDeletedPastTheHostsLongestPathIsReported) {
   CloseHandle(file);
   CloseHandle(folder);
 
-  Harness harness;
-  Block block(harness.wnd(), 0, kOnePass);
-  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-  ProtectedFolders guard = ProtectedFolders::ForPaths({});
-  ASSERT_TRUE(harness.RunInProcess([&] {
-    Reporter reporter(block.get());
-    TreeWiper(reporter, passes, guard).Wipe(top);
-  }));
+  const GuardedWipeOutcome outcome = WipeUnderGuard(ProtectedFolders::ForPaths({}), top);
+  ASSERT_TRUE(outcome.finished);
+  auto logged = [&](const std::u16string& text) { return outcome.log.find(Narrow(text)) != std::string::npos; };
   // Each folder of the chain that still holds anything but the chain (the
   // fillers that overwrote the old names) is named in the log.
   folder = CreateFileW(reinterpret_cast<const wchar_t*>(top.c_str()), FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll,
@@ -75,10 +69,10 @@ TEST(DeepFolderTest, WhatCannotBeDeletedPastTheHostsLongestPathIsReported) {
       }
     }
     // What lies below a folder the wipe could not enter is named with it.
-    if (harness.Logged(u"Did not enter the folder " + path + u":")) break;
+    if (logged(u"Did not enter the folder " + path + u":")) break;
     if (!left.empty()) {
       ++holding;
-      EXPECT_TRUE(harness.Logged(u" from " + path + u":")) << level << ": " << left.front();
+      EXPECT_TRUE(logged(u" from " + path + u":")) << level << ": " << left.front();
     }
     HANDLE next = OpenBelow(folder, chain, FILE_LIST_DIRECTORY | FILE_TRAVERSE, kShareAll, kDirectoryOnly, error);
     CloseHandle(folder);
@@ -86,7 +80,7 @@ TEST(DeepFolderTest, WhatCannotBeDeletedPastTheHostsLongestPathIsReported) {
     path += u"\\" + chain;
   }
   EXPECT_GT(holding, 0) << "the host's limit was not reached: the test proves nothing";
-  EXPECT_GE(block->Reserved2, uint32_t(holding)) << harness.LogText();
+  EXPECT_GE(outcome.failures, uint32_t(holding)) << outcome.log;
 }
 
 }  // namespace
