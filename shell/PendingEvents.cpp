@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "shell/ChangeNotifierThreads.h"
 #include "shell/ExactNames.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualPIDLTools.h"
@@ -24,17 +25,7 @@ size_t Head(TShellEventKind kind, uint32_t dword) {
 }
 
 // Bytes of pidl with its terminator; 0 for none.
-uint32_t SizeOf(LPCITEMIDLIST pidl) {
-  if (pidl == nullptr) return 0;
-  auto* bytes = reinterpret_cast<const uint8_t*>(pidl);
-  uint32_t size = 0;
-  for (;;) {
-    uint16_t cb;
-    std::memcpy(&cb, bytes + size, sizeof cb);
-    if (cb == 0) return size + 2;
-    size += cb;
-  }
-}
+uint32_t SizeOf(LPCITEMIDLIST pidl) { return NotifierPIDLs()->PIDLSize(pidl); }
 
 bool SameBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
   if (a == nullptr || b == nullptr) return a == b;
