@@ -292,27 +292,33 @@ void TCustomOwnerDrawScrollbar::StopRepeat() {
   Timers()->StopTimer(kRepeatTimer);
 }
 
-void TCustomOwnerDrawScrollbar::Release() {
+bool TCustomOwnerDrawScrollbar::Release() {
   StopRepeat();
-  if (state & kThumbPressed) Notify(SB_ENDSCROLL, range.Position);
+  if (state & kThumbPressed) {
+    // The control told of the end may free this bar.
+    TAliveToken alive = Alive();
+    Notify(SB_ENDSCROLL, range.Position);
+    if (!*alive) return false;
+  }
   state &= ~(kPressedBits | kOverPressedPage);
   Invalidate();
+  return true;
 }
 
 void TCustomOwnerDrawScrollbar::WMLButtonUp(TMessage& m) {
   Inherited(ClassMessageMap(), m);
-  Release();
+  if (!Release()) return;
   // After the release: losing the capture here ends nothing more.
   if (HandleAllocated() && GetCapture() == Handle()) ReleaseCapture();
 }
 
 void TCustomOwnerDrawScrollbar::WMCancelMode(TMessage& m) {
-  if (state & kPressedBits) Release();
+  if ((state & kPressedBits) != 0 && !Release()) return;
   Inherited(ClassMessageMap(), m);
 }
 
 void TCustomOwnerDrawScrollbar::WMCaptureChanged(TMessage& m) {
-  if (reinterpret_cast<HWND>(m.LParam) != Handle() && (state & kPressedBits) != 0) Release();
+  if (reinterpret_cast<HWND>(m.LParam) != Handle() && (state & kPressedBits) != 0 && !Release()) return;
   Inherited(ClassMessageMap(), m);
 }
 

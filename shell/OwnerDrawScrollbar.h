@@ -155,7 +155,8 @@ private:
   bool UpdateOverPressedPage();
   void StopRepeat();
   // Ends a press: repeats stop, a dragged thumb reports the end, pressed bits go.
-  void Release();
+  // False when the control the release was reported to freed this bar.
+  bool Release();
   TScrollPaintState PartState(TScrollBarPart part) const;
   bool FireCustomPaint(TScrollPaintCycle cycle, TScrollPaintState paintState, const TRect& r, TCanvas* canvas);
   // Draws every element onto canvas (Paint and WM_PRINTCLIENT).
