@@ -63,6 +63,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   bool autoDrag = (DragMode() == dmAutomatic || Dragging()) && (!isCellHit || fullRowDrag);
   if (node != nullptr && !autoDrag && DragMode() == dmManual)
     autoDrag = DoDragAllowed(node, column) && (!isCellHit || fullRowDrag);
+  if (gone()) return;
 
   if (hit.Contains(hiOnItemButton) && node != nullptr && (node->States & vsHasChildren)) {
     ToggleNode(node);

@@ -127,6 +127,11 @@ private:
     t->OnExpanded = [](TBaseVirtualTree* s, PVirtualNode node) { gModel->Hostile(s, node); };
     t->OnCollapsing = [](TBaseVirtualTree* s, PVirtualNode node, bool& allowed) { allowed = gModel->Hostile(s, node); };
     t->OnCollapsed = [](TBaseVirtualTree* s, PVirtualNode node) { gModel->Hostile(s, node); };
+    // Asked on a click; never allows a drag, which would run a modal loop here.
+    t->OnDragAllowed = [](TBaseVirtualTree* s, PVirtualNode node, TColumnIndex, bool& allowed) {
+      gModel->Hostile(s, node);
+      allowed = false;
+    };
     t->OnDragOver = [](TBaseVirtualTree* s, TObject*, TShiftState, TDragStateKind, TPoint, TDropMode, int&,
                        bool& accept) { accept = gModel->Hostile(s, s->DropTargetNode()); };
     t->OnDragDrop = [](TBaseVirtualTree* s, TObject*, IDataObject* data, const TFormatArray&, TShiftState, TPoint,
