@@ -82,6 +82,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
 
   bool rightDown = states.Contains(tsRightButtonDown);
   bool canClear = !autoDrag && !(rightDown && HasPopupMenu(node, column, Point(message.XPos(), message.YPos())));
+  if (gone()) return;  // the popup menu's handler may free the node
   bool directClear = (!(isAnyHit || fullRowDrag) && multi && shiftEmpty) ||
                      (isAnyHit && (!nodeSelected || canClear) && (shiftEmpty || !multi));
   if (directClear) {
