@@ -193,9 +193,12 @@ bool TdomXPathCustomAxisName::SelectsAny(TdomXPathNodeSetResult* nodeSet, bool o
   // Tests and predicates are applied to a batch of candidates at a time.
   // Each node passes or fails on its own when the predicates cannot tell
   // positions apart: the first that passes answers.
-  auto anyPasses = [&](TdomXPathResultPtr<TdomXPathNodeSetResult>& selected) {
-    ChargeXPathWork(this, static_cast<size_t>(selected->Length()) + 1);
-    if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
+  // `tested`: the candidates were paid for and passed the test already.
+  auto anyPasses = [&](TdomXPathResultPtr<TdomXPathNodeSetResult>& selected, bool tested) {
+    if (!tested) {
+      ChargeXPathWork(this, static_cast<size_t>(selected->Length()) + 1);
+      if (selected->Length() > 0) selected.reset(test->FilterNodes(selected.release(), principalNodeType));
+    }
     if (selected->Length() == 0) return false;
     if (predicate != nullptr && !positionFree) selected.reset(predicate->FilterNodes(selected.release()));
     for (int k = 0, size = selected->Length(); k < size; ++k) {
@@ -205,14 +208,13 @@ bool TdomXPathCustomAxisName::SelectsAny(TdomXPathNodeSetResult* nodeSet, bool o
     }
     return false;
   };
-  int wanted = IsSiblingAxis(this) ? LeadingPosition(right) : 0;
+  int wanted = LeadingPosition(right);
   for (int i = 0, n = input->Length(); i < n; ++i) {
     TdomNode* node = input->Item(i);
     if (node == nullptr) continue;
     if (!overDescendants) {
-      TdomXPathResultPtr<TdomXPathNodeSetResult> selected(wanted > 0 ? SelectTested(node, test, wanted)
-                                                                     : SelectNodes(node));
-      if (anyPasses(selected)) return true;
+      TdomXPathResultPtr<TdomXPathNodeSetResult> selected(SelectTested(node, test, wanted));
+      if (anyPasses(selected, true)) return true;
       continue;
     }
     // The descendants are walked in growing batches, so that a node found
@@ -224,7 +226,7 @@ bool TdomXPathCustomAxisName::SelectsAny(TdomXPathNodeSetResult* nodeSet, bool o
       while (static_cast<size_t>(selected->Length()) < batch && (walked = NextXPathDescendant(node, walked)) != nullptr) {
         if (NodeTypeInSet(shown, walked->GetNodeType())) selected->Add(walked);
       }
-      if (selected->Length() > 0 && anyPasses(selected)) return true;
+      if (selected->Length() > 0 && anyPasses(selected, false)) return true;
       if (walked == nullptr) break;
     }
   }
