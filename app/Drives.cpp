@@ -3,6 +3,7 @@
 #include "Drives.h"
 
 #include <windows.h>
+#include <winioctl.h>
 
 #include <array>
 
@@ -40,16 +41,48 @@ struct TScan {
 };
 TScan gScan;
 
+// The file system's sizes; the total is the volume's own where the volume
+// answers (see VolumeSize).
 bool Sizes(char drive, int64_t& total, int64_t& free) {
   ULARGE_INTEGER avail{}, all{}, freeAll{};
   const std::string root = RootOf(drive);
   if (!GetDiskFreeSpaceExA(root.c_str(), &avail, &all, &freeAll)) return false;
   total = static_cast<int64_t>(all.QuadPart);
   free = static_cast<int64_t>(freeAll.QuadPart);
+  const int64_t volume = VolumeSize(drive);
+  if (volume > 0) total = volume;
   return true;
 }
 
 }  // namespace
+
+int64_t VolumeSize(char drive) {
+  drive = Upper(drive);
+  if (!IsLetter(drive)) return -1;
+  TQuietErrors quiet;
+  wchar_t path[] = L"\\\\.\\X:";
+  path[4] = static_cast<wchar_t>(drive);
+  // Reading needs no more than read access; the volume stays shared.
+  HANDLE volume = CreateFileW(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+  if (volume == INVALID_HANDLE_VALUE) return -1;
+  int64_t size = -1;
+  // The length query first; an image-backed volume answers none, and the
+  // size of the opened object is then the volume's.
+  GET_LENGTH_INFORMATION length{};
+  DWORD returned = 0;
+  LARGE_INTEGER fileSize{}, zero{}, end{};
+  if (DeviceIoControl(volume, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length, &returned, nullptr) &&
+      length.Length.QuadPart > 0) {
+    size = length.Length.QuadPart;
+  } else if (GetFileSizeEx(volume, &fileSize) && fileSize.QuadPart > 0) {
+    size = fileSize.QuadPart;
+  } else if (SetFilePointerEx(volume, zero, &end, FILE_END) && end.QuadPart > 0) {
+    size = end.QuadPart;
+  }
+  CloseHandle(volume);
+  return size;
+}
 
 int64_t DriveSize(char drive) {
   TQuietErrors quiet;

@@ -36,7 +36,14 @@ std::string DriveTypeToString(unsigned driveType);
 void GetDriveInfo(char drive, TViewDriveParams& params);
 // The size in bytes with thousands separators; "not available" (translated) below 0.
 std::string FormatDriveSpace(int64_t size);
-// The drive's total size in bytes, -1 when it cannot be read.
+// The size in bytes of the volume the engine writes for a whole-drive wipe
+// (the device \\.\X:): its length query, else the size of the opened device;
+// -1 when the device cannot be opened or answers neither (no rights, no
+// device behind the letter).
+int64_t VolumeSize(char drive);
+// The drive's total size in bytes: the volume's own (VolumeSize) where it
+// answers, else the file system's; -1 when the file system's size cannot be
+// read (no media).
 int64_t DriveSize(char drive);
 // The size query of the format page (DriveSize); tests put one that reports
 // sizes no test drive has.

@@ -2,7 +2,13 @@
 
 #include <windows.h>
 
+#include <new>
+#include <stdexcept>
+
+#include "Settings.h"
 #include "Utils.h"
+#include "core/Exception.h"
+#include "core/FileStream.h"
 #include "win/Forms.h"
 #include "win/TextConvert.h"
 #include "win/controls/ComCtrls.h"
@@ -70,16 +76,78 @@ void TranslateComponent(TComponent* comp, const std::string& section, const TMem
   if (auto* list = dynamic_cast<TListView*>(comp)) TranslateListView(list, section, prefix, ini);
 }
 
-}  // namespace
+// What reading a language file came to.
+enum class TLanguageReadKind { Loaded, Missing, Unusable };
 
-TMemIniFile* LoadLanguageFile(const std::string& fileName) {
+// Reads the whole file at path into an INI of its own, refusing files larger
+// than kMaxLanguageFileBytes before anything is allocated for them. reason
+// says why an existing file could not be used.
+TLanguageReadKind ReadLanguageFile(const std::string& path, TMemIniFile*& ini, std::string& reason) {
+  ini = nullptr;
+  if (!FileExistsAnsi(path)) return TLanguageReadKind::Missing;
+  std::string text;
+  try {
+    TFileStream stream(AnsiToWide(path), fmOpenRead | fmShareDenyWrite);
+    const int64_t size = stream.Size();
+    if (size < 0 || size > kMaxLanguageFileBytes) {
+      reason = "It holds " + FormatThousands(size) + " bytes; a language file may hold at most " +
+               FormatThousands(kMaxLanguageFileBytes) + " bytes.";
+      return TLanguageReadKind::Unusable;
+    }
+    text.resize(static_cast<size_t>(size));
+    stream.ReadBuffer(text.data(), static_cast<int32_t>(size));
+    ini = New<TMemIniFile>();
+    ini->SetFileName(AnsiToWide(path));
+    ini->SetText(text);
+    return TLanguageReadKind::Loaded;
+  } catch (const EStreamError& e) {
+    reason = e.what();
+  } catch (const std::bad_alloc&) {
+    reason = "There is not enough memory to read it.";
+  } catch (const std::length_error&) {
+    reason = "There is not enough memory to read it.";
+  }
+  FreeAndNil(ini);
+  return TLanguageReadKind::Unusable;
+}
+
+// LoadLanguageFile, also saying whether the file exists but cannot be used.
+TMemIniFile* LoadLanguage(const std::string& fileName, bool& unusable) {
+  unusable = false;
   FreeAndNil(LangIni);
   if (fileName.empty()) return nullptr;
   // GetApplicationPath ends with the backslash that joins the two.
-  std::string path = GetApplicationPath() + fileName;
-  if (!FileExistsAnsi(path)) return nullptr;
-  return New<TMemIniFile>(path);
+  const std::string path = GetApplicationPath() + fileName;
+  TMemIniFile* ini = nullptr;
+  std::string reason;
+  if (ReadLanguageFile(path, ini, reason) != TLanguageReadKind::Unusable) return ini;
+  unusable = true;
+  if (ReportLanguageNotLoaded != nullptr) ReportLanguageNotLoaded(path, reason);
+  return nullptr;
 }
+
+}  // namespace
+
+TMemIniFile* LoadLanguageFile(const std::string& fileName) {
+  bool unusable = false;
+  return LoadLanguage(fileName, unusable);
+}
+
+void UseLanguage(const std::string& fileName) {
+  bool unusable = false;
+  LangIni = LoadLanguage(fileName, unusable);
+  // A file that cannot be used would fail the same way at every start.
+  GlobalLanguage = unusable ? std::string() : fileName;
+}
+
+void ReportLanguageNotLoadedInABox(const std::string& path, const std::string& reason) {
+  // English: the language meant to translate this is the one that failed.
+  const std::string text =
+      "This language file cannot be used; the built-in English texts are shown instead:\n\n" + path + "\n\n" + reason;
+  MessageBoxA(nullptr, text.c_str(), "Quorvanell", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+}
+
+TLanguageNotLoadedReport ReportLanguageNotLoaded = ReportLanguageNotLoadedInABox;
 
 std::string LangString(const std::string& defaultText, const std::string& ident) {
   if (LangIni == nullptr || !LangIni->ValueExists(kMiscSection, ident)) return defaultText;

@@ -5,6 +5,7 @@
 // a form and holds that form's texts ("MainForm.BottomNext.Caption=...").
 // SetStrPropByName (setting a published string property by name, nothing for
 // an empty value or a missing property) comes with win/ClassInfo.h.
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -16,10 +17,26 @@ class TCustomForm;
 // The loaded language file, or null for the built-in English texts.
 extern TMemIniFile* LangIni;
 
+// The largest language file read, in bytes: far above any translation of
+// the program's texts, small enough to read and index at once.
+inline constexpr int64_t kMaxLanguageFileBytes = int64_t{1} << 20;
+
 // Frees LangIni (setting it to null), then reads program folder + fileName
 // when that file exists; the caller stores the result in LangIni. Null for an
-// empty name or a missing file.
+// empty name or a missing file, and for a file that cannot be used (larger
+// than kMaxLanguageFileBytes, unreadable, too large for the memory left),
+// which is also told to the user through ReportLanguageNotLoaded. Never raises.
 TMemIniFile* LoadLanguageFile(const std::string& fileName);
+// Makes fileName the interface language: LangIni := LoadLanguageFile(fileName)
+// and only then GlobalLanguage := fileName. A file that exists but cannot be
+// used leaves the built-in English texts (LangIni null) and GlobalLanguage
+// empty, so the name is not kept for the next start. Never raises.
+void UseLanguage(const std::string& fileName);
+// Tells the user that the language file at path cannot be used and why; the
+// default shows a box. Tests put a recording one in its place.
+using TLanguageNotLoadedReport = void (*)(const std::string& path, const std::string& reason);
+extern TLanguageNotLoadedReport ReportLanguageNotLoaded;
+void ReportLanguageNotLoadedInABox(const std::string& path, const std::string& reason);
 
 // The text of ident in section "Misc" with each "*|*" turned into CR LF;
 // defaultText when no file is loaded or the ident is absent (an empty value is

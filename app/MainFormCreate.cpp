@@ -107,7 +107,8 @@ std::string TMainForm::WindowCaption() const {
 }
 
 void TMainForm::UpdateInterfaceLanguage() {
-  if (!GlobalLanguage.empty()) LangIni = LoadLanguageFile(GlobalLanguage);
+  // A file that cannot be used is told and forgotten: the built-in texts stay.
+  if (!GlobalLanguage.empty()) UseLanguage(GlobalLanguage);
   TranslateForms({this});
 }
 

@@ -69,8 +69,8 @@ void TAdvancedParamsForm::ApplyChoices() {
   int index = Part<TComboBox>(this, "LanguageSelectComboBox")->ItemIndex();
   if (index != InitialLanguageIndex) {
     if (index > 0 && index <= static_cast<int>(languageFiles.size())) {
-      GlobalLanguage = LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]);
-      LangIni = LoadLanguageFile(GlobalLanguage);
+      // The name is kept only once its file has loaded.
+      UseLanguage(LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]));
     } else {
       GlobalLanguage.clear();
       FreeAndNil(LangIni);

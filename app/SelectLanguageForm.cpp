@@ -61,8 +61,8 @@ void TLanguageSelectForm::ApplyChoice() {
     FreeAndNil(LangIni);
     return;
   }
-  GlobalLanguage = LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]);
-  LangIni = LoadLanguageFile(GlobalLanguage);
+  // The name is kept only once its file has loaded.
+  UseLanguage(LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]));
 }
 
 void SelectLanguage() {

@@ -72,11 +72,15 @@ void ReadRegString(const std::string& subkey, const std::string& name, const std
   TRegistry* reg = OpenForReading(subkey);
   if (reg == nullptr) return;
   try {
-    std::string text = reg->ReadString(name);
-    // The stored text ends at its first NUL, as the system's own readers take it.
-    size_t nul = text.find('\0');
-    if (nul != std::string::npos) text.resize(nul);
-    value = text;
+    // A text this long is no setting of this program, and reading it could
+    // take any amount of memory: the default stands.
+    if (reg->GetDataSize(name) <= kMaxSettingTextBytes) {
+      std::string text = reg->ReadString(name);
+      // The stored text ends at its first NUL, as the system's own readers take it.
+      size_t nul = text.find('\0');
+      if (nul != std::string::npos) text.resize(nul);
+      value = text;
+    }
   } catch (const Exception&) {
     value = def;
   }
@@ -162,7 +166,13 @@ void ReportSettingsNotKeptInABox(const std::vector<std::string>& names) {
   for (const std::string& name : names) list += (list.empty() ? "" : ", ") + name;
   // The last words of the program: every window is gone, the box has no owner.
   const std::string text = MiscText("strSettingsNotSaved") + "\n\n" + list;
+  // The message loop ends when the main form is gone, before it takes the
+  // quit message the form's close posted; a box would take it and close at
+  // once, unseen. It is set aside while the box waits, then posted again.
+  MSG quit{};
+  const bool quitPending = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
   MessageBoxA(nullptr, text.c_str(), "Quorvanell", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+  if (quitPending) PostQuitMessage(static_cast<int>(quit.wParam));
 }
 
 TSettingsNotKeptReport ReportSettingsNotKept = ReportSettingsNotKeptInABox;

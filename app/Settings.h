@@ -13,6 +13,10 @@ inline constexpr const char* kSettingsBaseKey = "\\Software\\Halverstrand\\Quorv
 inline constexpr const char* kSettingsGlobalKey = "\\Global";
 inline constexpr const char* kSettingsWipeKey = "\\Wipe";
 
+// The longest text a setting is read with, in bytes of its stored data: far
+// above any file name; a longer value reads as the default.
+inline constexpr int64_t kMaxSettingTextBytes = 32 * 1024;
+
 // The splash delay in seconds that the program can use: below 1 the splash
 // would never close, above the maximum its millisecond interval overflows.
 // Any value in between is kept as the user stored it.
@@ -51,7 +55,8 @@ int32_t ReadRegInteger(const std::string& subkey, const std::string& name, int32
 // The same read as an integer, non-zero meaning true; def on any failure.
 bool ReadRegBool(const std::string& subkey, const std::string& name, bool def);
 // value := the REG_SZ / REG_EXPAND_SZ text (up to its first NUL; no data reads
-// as ""), or def when the value is missing, of another type or unreadable.
+// as ""), or def when the value is missing, of another type, unreadable or
+// longer than kMaxSettingTextBytes.
 void ReadRegString(const std::string& subkey, const std::string& name, const std::string& def,
                    std::string& value);
 
@@ -62,7 +67,9 @@ void LoadSettings();
 // the names of the values not written added to notKept. Never raises.
 bool SaveSettings(std::vector<std::string>* notKept = nullptr);
 // Tells the user which settings the save at exit could not keep (value
-// names); the default shows a box. Tests put a recording one in its place.
+// names); the default shows a box that waits for the user, also when the
+// program's quit message is still pending. Tests put a recording one in its
+// place.
 using TSettingsNotKeptReport = void (*)(const std::vector<std::string>& names);
 extern TSettingsNotKeptReport ReportSettingsNotKept;
 void ReportSettingsNotKeptInABox(const std::vector<std::string>& names);

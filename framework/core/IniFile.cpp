@@ -1,6 +1,10 @@
 #include "core/IniFile.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <new>
+#include <stdexcept>
+#include <utility>
 
 #include "core/Exception.h"
 #include "core/FileStream.h"
@@ -19,6 +23,13 @@ bool ReadWholeFile(const std::u16string& path, std::string& contents) {
     stream.ReadBuffer(contents.data(), static_cast<int32_t>(size));
     return true;
   } catch (const EStreamError&) {
+    return false;
+  } catch (const std::bad_alloc&) {
+    // A file too large for the memory left reads as no file.
+    contents.clear();
+    contents.shrink_to_fit();
+    return false;
+  } catch (const std::length_error&) {
     return false;
   }
 }
@@ -49,9 +60,8 @@ void TMemIniFile::Create(const std::string& fileName_) { Create(AnsiToWide(fileN
 void TMemIniFile::Create() {}
 
 const TMemIniFile::Section* TMemIniFile::FindSection(std::string_view name) const {
-  for (const Section& section : sections)
-    if (SameText(section.name, name)) return &section;
-  return nullptr;
+  auto found = sectionIndex.find(UpperCase(name));
+  return found != sectionIndex.end() ? &sections[found->second] : nullptr;
 }
 
 TMemIniFile::Section* TMemIniFile::FindSection(std::string_view name) {
@@ -61,9 +71,30 @@ TMemIniFile::Section* TMemIniFile::FindSection(std::string_view name) {
 const TMemIniFile::Entry* TMemIniFile::FindEntry(std::string_view section, std::string_view ident) const {
   const Section* found = FindSection(section);
   if (found == nullptr) return nullptr;
-  for (const Entry& entry : found->entries)
-    if (SameText(entry.ident, ident)) return &entry;
-  return nullptr;
+  auto entry = found->identIndex.find(UpperCase(ident));
+  return entry != found->identIndex.end() ? &found->entries[entry->second] : nullptr;
+}
+
+TMemIniFile::Section& TMemIniFile::SectionFor(std::string_view name) {
+  auto [at, added] = sectionIndex.try_emplace(UpperCase(name), sections.size());
+  if (added) sections.push_back(Section{std::string(name), {}, {}});
+  return sections[at->second];
+}
+
+void TMemIniFile::AddEntry(Section& section, std::string ident, std::string value) {
+  section.identIndex.try_emplace(UpperCase(ident), section.entries.size());
+  section.entries.push_back(Entry{std::move(ident), std::move(value)});
+}
+
+void TMemIniFile::Reindex() {
+  sectionIndex.clear();
+  for (size_t i = 0; i < sections.size(); ++i) {
+    sectionIndex.try_emplace(UpperCase(sections[i].name), i);
+    Section& section = sections[i];
+    section.identIndex.clear();
+    for (size_t k = 0; k < section.entries.size(); ++k)
+      section.identIndex.try_emplace(UpperCase(section.entries[k].ident), k);
+  }
 }
 
 std::string TMemIniFile::ReadString(std::string_view section, std::string_view ident,
@@ -83,17 +114,13 @@ bool TMemIniFile::ReadBool(std::string_view section, std::string_view ident, boo
 }
 
 void TMemIniFile::WriteString(std::string_view section, std::string_view ident, std::string_view value) {
-  Section* found = FindSection(section);
-  if (found == nullptr) {
-    sections.push_back(Section{std::string(section), {}});
-    found = &sections.back();
-  }
-  for (Entry& entry : found->entries) {
-    if (!SameText(entry.ident, ident)) continue;
-    entry.value = std::string(value);
+  Section& found = SectionFor(section);
+  auto entry = found.identIndex.find(UpperCase(ident));
+  if (entry != found.identIndex.end()) {
+    found.entries[entry->second].value = std::string(value);
     return;
   }
-  found->entries.push_back(Entry{std::string(ident), std::string(value)});
+  AddEntry(found, std::string(ident), std::string(value));
 }
 
 void TMemIniFile::WriteInteger(std::string_view section, std::string_view ident, int32_t value) {
@@ -150,6 +177,7 @@ void TMemIniFile::EraseSection(std::string_view section) {
   sections.erase(std::remove_if(sections.begin(), sections.end(),
                                 [&](const Section& s) { return SameText(s.name, section); }),
                  sections.end());
+  Reindex();
 }
 
 void TMemIniFile::DeleteKey(std::string_view section, std::string_view ident) {
@@ -157,30 +185,32 @@ void TMemIniFile::DeleteKey(std::string_view section, std::string_view ident) {
   if (found == nullptr) return;
   auto& entries = found->entries;
   auto match = std::find_if(entries.begin(), entries.end(), [&](const Entry& e) { return SameText(e.ident, ident); });
-  if (match != entries.end()) entries.erase(match);
+  if (match == entries.end()) return;
+  entries.erase(match);
+  Reindex();
 }
 
-void TMemIniFile::Clear() { sections.clear(); }
+void TMemIniFile::Clear() {
+  sections.clear();
+  sectionIndex.clear();
+}
 
 void TMemIniFile::SetText(std::string_view text) {
-  sections.clear();
+  Clear();
   if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
-  Section* current = nullptr;
+  // An index, not a pointer: adding a section may move the others.
+  size_t current = SIZE_MAX;
   ForEachLine(text, [&](std::string_view rawLine) {
     std::string line = Trim(rawLine);
     if (line.empty() || line[0] == ';') return;
     if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
-      std::string name = Trim(std::string_view(line).substr(1, line.size() - 2));
-      current = FindSection(name);
-      if (current == nullptr) {
-        sections.push_back(Section{name, {}});
-        current = &sections.back();
-      }
+      Section& section = SectionFor(Trim(std::string_view(line).substr(1, line.size() - 2)));
+      current = static_cast<size_t>(&section - sections.data());
       return;
     }
     size_t equals = line.find('=');
-    if (current == nullptr || equals == std::string::npos) return;
-    current->entries.push_back(Entry{Trim(std::string_view(line).substr(0, equals)), line.substr(equals + 1)});
+    if (current == SIZE_MAX || equals == std::string::npos) return;
+    AddEntry(sections[current], Trim(std::string_view(line).substr(0, equals)), line.substr(equals + 1));
   });
 }
 

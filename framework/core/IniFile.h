@@ -10,10 +10,13 @@
 //
 // Sections and idents are matched ignoring ASCII case. A section that appears
 // twice is one section (the later lines join the first); of two equal idents
-// the first one counts, for reading and writing.
+// the first one counts, for reading and writing. Sections and idents are found
+// through hashed indexes: reading a text costs time in proportion to its
+// length, and a lookup does not grow with the number of sections or idents.
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/Object.h"
@@ -22,7 +25,8 @@ class TStrings;
 
 class TMemIniFile : public TObject {
 public:
-  // Reads fileName; a missing or unreadable file gives an empty INI (no error).
+  // Reads fileName; a missing or unreadable file, or one too large to hold in
+  // memory, gives an empty INI (no error).
   void Create(const std::u16string& fileName);
   // The same with an 8-bit path in the system code page.
   void Create(const std::string& fileName);
@@ -78,15 +82,25 @@ private:
     std::string ident;
     std::string value;
   };
+  // Index keys are the names with ASCII letters upper-cased.
+  using TIndex = std::unordered_map<std::string, size_t>;
   struct Section {
     std::string name;
     std::vector<Entry> entries;
+    TIndex identIndex;  // first entry of each ident
   };
 
   const Section* FindSection(std::string_view name) const;
   Section* FindSection(std::string_view name);
   const Entry* FindEntry(std::string_view section, std::string_view ident) const;
+  // The section of that name, added at the end when absent.
+  Section& SectionFor(std::string_view name);
+  // Adds an entry at the end of section; the index keeps the first of each ident.
+  static void AddEntry(Section& section, std::string ident, std::string value);
+  // Builds both indexes again after entries or sections were removed.
+  void Reindex();
 
   std::u16string fileName;
   std::vector<Section> sections;
+  TIndex sectionIndex;
 };

@@ -102,6 +102,14 @@ TRegDataType TRegistry::GetDataType(const std::string& name) {
   }
 }
 
+int64_t TRegistry::GetDataSize(const std::string& name) {
+  if (currentKey == nullptr) return -1;
+  std::u16string wide = Wide(name);
+  DWORD size = 0;
+  if (RegQueryValueExW(currentKey, W(wide), nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return -1;
+  return size;
+}
+
 bool TRegistry::DeleteValue(const std::string& name) {
   if (currentKey == nullptr) return false;
   std::u16string wide = Wide(name);

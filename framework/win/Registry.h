@@ -40,6 +40,8 @@ public:
 
   bool ValueExists(const std::string& name);
   TRegDataType GetDataType(const std::string& name);
+  // The size of the value's data in bytes; -1 when it cannot be read.
+  int64_t GetDataSize(const std::string& name);
   bool DeleteValue(const std::string& name);
 
   // Raise ERegistryException "Invalid data type for '<name>'" for a value of

@@ -48,6 +48,11 @@ HWND FindOwnWindow(const std::string& cls, const std::string& title = "");
 // Writes text into the test's folder as name (a language file); removed by RemoveTestFile.
 void WriteTestFile(const std::string& name, const std::string& text);
 void RemoveTestFile(const std::string& name);
+// Makes the test file name size bytes long without writing them (a sparse file).
+bool MakeSparseTestFile(const std::string& name, int64_t size);
+// Once a message box of this process titled title shows, keeps its text in
+// *text and presses its OK button.
+void WhenMessageBox(const std::string& title, std::string* text);
 // The shipped German.lng from the program folder.
 std::string ShippedGerman();
 

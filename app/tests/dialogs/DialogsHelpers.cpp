@@ -87,6 +87,26 @@ void RemoveTestFile(const std::string& name) {
   if (!DeleteFileA(path.c_str())) RemoveDirectoryA(path.c_str());
 }
 
+bool MakeSparseTestFile(const std::string& name, int64_t size) {
+  const std::string path = GetApplicationPath() + name;
+  HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  LARGE_INTEGER end;
+  end.QuadPart = size;
+  const bool ok = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+  CloseHandle(file);
+  return ok;
+}
+
+void WhenMessageBox(const std::string& title, std::string* text) {
+  WhenWindow("#32770", title, [text](HWND box) {
+    char buffer[2048] = {};
+    if (HWND label = GetDlgItem(box, 0xFFFF)) GetWindowTextA(label, buffer, sizeof buffer);
+    *text = buffer;
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  });
+}
+
 std::string ShippedGerman() {
   std::ifstream in(GetApplicationPath() + "..\\Quorvanell\\German.lng", std::ios::binary);
   std::ostringstream text;

@@ -130,6 +130,30 @@ TEST_F(PreferencesTest, MissingLanguageFileSelectsEnglish) {
   EXPECT_EQ(GlobalLanguage, "Klingon.lng");
 }
 
+// A language file that cannot be used (here far too large) is told in a box
+// naming it; the built-in English stays and the name is not kept.
+TEST_F(PreferencesTest, AnUnusableLanguageFileIsToldAndNotKept) {
+  AddLanguageFile("German.lng", "[Misc]\r\nstrBuild=Bau\r\n");
+  AddLanguageFile("Huge.lng");
+  ASSERT_TRUE(MakeSparseTestFile("Huge.lng", 1200ll * 1024 * 1024));
+  GlobalLanguage = "German.lng";
+  LangIni = LoadLanguageFile("German.lng");
+  static std::string box;
+  box.clear();
+  bool ok = false;
+  EXPECT_NO_THROW(ok = Run(2, [](TAdvancedParamsForm* f) {
+                    Languages(f)->SetItemIndex(Languages(f)->Items()->IndexOf("Huge"));
+                    WhenMessageBox("Quorvanell", &box);
+                    return "ButtonOk";
+                  }));
+  EXPECT_TRUE(ok);
+  EXPECT_NE(box.find(GetApplicationPath() + "Huge.lng"), std::string::npos) << box;
+  EXPECT_NE(box.find("1,258,291,200 bytes"), std::string::npos) << box;
+  EXPECT_EQ(LangIni, nullptr);
+  EXPECT_EQ(GlobalLanguage, "");
+  EXPECT_EQ(LangString("Build", "strBuild"), "Build");
+}
+
 // OK in the dialog, then the program's exit: the registry holds the choices.
 TEST_F(PreferencesTest, ChoicesReachTheRegistry) {
   TSettingsBackup backup;

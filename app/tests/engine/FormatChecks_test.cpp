@@ -249,6 +249,51 @@ TEST_F(EngineLinkTest, TheFormatPageSaysWhenTheFileSystemChanges) {
   EXPECT_TRUE(Find("FormatChangeLabel")->Visible());
 }
 
+// A letter whose raw volume is a 100 MiB FAT32 image while its folder lies
+// on the host's disk: the drive list and the format page show the image's
+// size, the size the engine writes, and offer what fits it.
+TEST_F(EngineLinkTest, AnImageDriveShowsTheSizeOfTheVolumeTheEngineWrites) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_IMAGE");
+  constexpr int64_t kImage = 100 * MiB;
+  const std::string root = std::string(1, drive) + ":\\";
+  ULARGE_INTEGER available{}, total{}, free{};
+  ASSERT_TRUE(GetDiskFreeSpaceExA(root.c_str(), &available, &total, &free));
+  // What the file system behind the letter says: the host's disk.
+  EXPECT_NE(static_cast<int64_t>(total.QuadPart), kImage);
+  EXPECT_EQ(VolumeSize(drive), kImage);
+  EXPECT_EQ(DriveSize(drive), kImage);
+  TViewDriveParams info;
+  GetDriveInfo(drive, info);
+  EXPECT_TRUE(info.Ready);
+  EXPECT_EQ(info.TotalSize, kImage);
+
+  MakeForm();
+  ASSERT_TRUE(ToFormatPage(drive));
+  EXPECT_EQ(form->DriveCapacity, kImage);
+  auto* list = Find<TListView>("DiskSelectListView");
+  std::string listed;
+  for (int i = 0; i < list->Items()->Count(); ++i) {
+    TListItem* row = list->Items()->Item(i);
+    if (!row->Caption().empty() && row->Caption()[0] == drive) listed = row->SubItems()->Strings(1);
+  }
+  EXPECT_EQ(listed, FormatDriveSpace(kImage));
+  auto* fileSystems = Find<TComboBox>("FormatComboBoxFileSystem");
+  std::vector<std::string> offered;
+  for (int i = 0; i < fileSystems->Items()->Count(); ++i) offered.push_back(fileSystems->Items()->Strings(i));
+  EXPECT_EQ(offered, (std::vector<std::string>{"FAT", "FAT32", "NTFS"}));
+  // The proposal fits the volume (under Wine the file system's name comes
+  // from the folder behind the letter, not from the image).
+  EXPECT_EQ(FormatRefusal(fileSystems->Text(), kImage, DefaultAllocUnit(fileSystems->Text(), kImage), ""), "")
+      << fileSystems->Text() << " proposed; the drive says it holds " << DriveFileSystem(drive);
+  EXPECT_TRUE(Enabled("BottomNext"));
+  fileSystems->SetItemIndex(fileSystems->Items()->IndexOf("FAT32"));
+  form->CheckState();
+  EXPECT_EQ(Find<TComboBox>("FormatComboBoxAllocUnits")->Text(), "1 KB");
+  EXPECT_FALSE(Find("FormatRefusalLabel")->Visible()) << Text("FormatRefusalLabel");
+  EXPECT_TRUE(Enabled("BottomNext"));
+  Step = 1;
+}
+
 TEST_F(EngineLinkTest, AnotherDrivesAllocationUnitsLeftOnThePageDoNotKeepNextDisabled) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_DISK");
   MakeForm();

@@ -8,6 +8,8 @@
 #   QV_TEST_WIZ_STOP  the same at 512 MiB, for stopping and closing during a run
 #   QV_TEST_WIZ_FREE  a 24 MiB tmpfs holding one kept file, for the free-space and file runs
 #   QV_TEST_WIZ_EMPTY a CD drive without a disc
+#   QV_TEST_WIZ_IMAGE a 100 MiB FAT32 image as the raw volume of a letter whose
+#                     folder lies on the host's disk (its size is the host's)
 #   QV_TEST_WIZ_FILES a 16 MiB ext2 image holding a file tree for the file task
 #                     (non-ASCII names, a link out of a checked folder, kept files, twin
 #                     names, case-variant siblings); its image is scanned after the run
@@ -50,6 +52,15 @@ if map_drive WIZ_FREE 24; then
 fi
 # A CD drive with no disc: its letter leads to nothing.
 qv_map_folder WIZ_EMPTY "$work/no-disc" cdrom
+# A 100 MiB FAT32 volume image whose letter's folder lies on the host's disk:
+# the file system behind the letter reports the host's size, the volume the
+# image's.
+if command -v mkfs.fat >/dev/null && truncate -s 100M "$work/WIZ_IMAGE.img" &&
+   mkfs.fat -F 32 -n QVIMAGE "$work/WIZ_IMAGE.img" >/dev/null 2>&1; then
+  qv_map_raw WIZ_IMAGE "$work/WIZ_IMAGE.img"
+else
+  qv_loud "SKIPPING the image drive: mkfs.fat (dosfstools) is missing or failed"
+fi
 
 # The file task's tree. Wiped items carry QVGONE in name and content; kept
 # ones QVKEPT. A link leads out of a checked folder to a kept one.

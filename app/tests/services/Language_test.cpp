@@ -17,6 +17,7 @@
 #include <string>
 
 #include "MiscTexts.h"
+#include "Settings.h"
 #include "Utils.h"
 #include "WizardPages.h"
 #include "win/testing/Harness.h"
@@ -112,6 +113,93 @@ TEST_F(LanguageFile, MissingOrEmptyNamesLoadNothing) {
   EXPECT_EQ(next, nullptr);
   EXPECT_EQ(LangIni, nullptr);
   (void)previous;
+}
+
+// What the language loader told the user: one entry per file that could not be used.
+std::vector<std::pair<std::string, std::string>> gToldLanguages;
+
+// A language file that cannot be used: too large (a sparse file costs no
+// disk), held open by another program, or beyond the size limit by one byte.
+// None raises; each is told once, naming the file; the built-in English
+// stays and the name is not kept. A missing file is no error and keeps it.
+TEST_F(LanguageFile, FilesThatCannotBeUsedAreToldAndNotKept) {
+  const TLanguageNotLoadedReport previous = ReportLanguageNotLoaded;
+  ReportLanguageNotLoaded = [](const std::string& path, const std::string& reason) {
+    gToldLanguages.emplace_back(path, reason);
+  };
+  auto writeSized = [&](const std::string& name, int64_t size) {
+    const std::string path = GetApplicationPath() + name;
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    const std::string head = "[Misc]\r\nstrBuild=Sized\r\n;";
+    DWORD done = 0;
+    WriteFile(file, head.data(), static_cast<DWORD>(head.size()), &done, nullptr);
+    LARGE_INTEGER end;
+    end.QuadPart = size;
+    EXPECT_TRUE(SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file));
+    CloseHandle(file);
+    written.push_back(name);
+  };
+  struct Case {
+    const char* name;
+    int64_t size;
+    const char* reason;  // a part of the reason told; null when the file loads
+  };
+  const Case cases[] = {
+      {"Huge.lng", 1200ll * 1024 * 1024, "1,258,291,200 bytes"},
+      {"Beyond.lng", kMaxLanguageFileBytes + 1, "1,048,577 bytes"},
+      {"AtLimit.lng", kMaxLanguageFileBytes, nullptr},
+      {"Past2GB.lng", 5ll * 1024 * 1024 * 1024, "5,368,709,120 bytes"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    writeSized(c.name, c.size);
+    gToldLanguages.clear();
+    Load("Before.lng", "[Misc]\r\nstrBuild=Vorher\r\n");
+    GlobalLanguage = "Before.lng";
+    EXPECT_NO_THROW(UseLanguage(c.name));
+    if (c.reason == nullptr) {
+      EXPECT_TRUE(gToldLanguages.empty());
+      EXPECT_EQ(GlobalLanguage, c.name);
+      EXPECT_EQ(LangString("Build", "strBuild"), "Sized");
+      continue;
+    }
+    EXPECT_EQ(LangIni, nullptr);
+    EXPECT_EQ(GlobalLanguage, "");
+    EXPECT_EQ(LangString("Build", "strBuild"), "Build");
+    ASSERT_EQ(gToldLanguages.size(), 1u);
+    EXPECT_EQ(gToldLanguages[0].first, GetApplicationPath() + c.name);
+    EXPECT_NE(gToldLanguages[0].second.find(c.reason), std::string::npos) << gToldLanguages[0].second;
+    // The loader on its own says the same and gives nothing.
+    gToldLanguages.clear();
+    TMemIniFile* ini = nullptr;
+    EXPECT_NO_THROW(ini = LoadLanguageFile(c.name));
+    EXPECT_EQ(ini, nullptr);
+    EXPECT_EQ(gToldLanguages.size(), 1u);
+  }
+
+  // Held open without sharing by another program: unreadable.
+  writeSized("Locked.lng", 100);
+  HANDLE lock = CreateFileA((GetApplicationPath() + "Locked.lng").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
+  gToldLanguages.clear();
+  GlobalLanguage = "Before.lng";
+  EXPECT_NO_THROW(UseLanguage("Locked.lng"));
+  CloseHandle(lock);
+  EXPECT_EQ(LangIni, nullptr);
+  EXPECT_EQ(GlobalLanguage, "");
+  ASSERT_EQ(gToldLanguages.size(), 1u);
+  EXPECT_EQ(gToldLanguages[0].first, GetApplicationPath() + "Locked.lng");
+
+  // Missing: nothing told, the name kept for when the file comes back.
+  gToldLanguages.clear();
+  UseLanguage("NoSuchLanguage.lng");
+  EXPECT_TRUE(gToldLanguages.empty());
+  EXPECT_EQ(GlobalLanguage, "NoSuchLanguage.lng");
+  EXPECT_EQ(LangIni, nullptr);
+  GlobalLanguage.clear();
+  ReportLanguageNotLoaded = previous;
 }
 
 TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {

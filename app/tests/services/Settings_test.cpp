@@ -183,6 +183,24 @@ TEST_F(Settings, StringsAndTheSplashDelayRange) {
   EXPECT_TRUE(ReadRegBool("\\Global", "NoSuchValue", true));
 }
 
+TEST_F(Settings, ATextLongerThanAnySettingReadsAsTheDefault) {
+  // Just within the limit: read as stored.
+  const std::wstring within(kMaxSettingTextBytes / 2 - 1, L'a');
+  PutText(kGlobal, L"GlobalLanguage", within);
+  std::string value;
+  ReadRegString("\\Global", "GlobalLanguage", "fallback", value);
+  EXPECT_EQ(value.size(), within.size());
+  // One character more: the default, and nothing of the text is read.
+  PutText(kGlobal, L"GlobalLanguage", within + L"a");
+  ReadRegString("\\Global", "GlobalLanguage", "fallback", value);
+  EXPECT_EQ(value, "fallback");
+  // A megabyte of text stored as the language: the built-in English.
+  PutText(kGlobal, L"GlobalLanguage", std::wstring(1 << 19, L'x') + L".lng");
+  GlobalLanguage = "stale";
+  LoadSettings();
+  EXPECT_EQ(GlobalLanguage, "");
+}
+
 TEST_F(Settings, FailingSaveIsCaughtAndReported) {
   // A volatile base key cannot take the two lasting subkeys.
   HKEY key = nullptr;

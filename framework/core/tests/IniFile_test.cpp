@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "core/Exception.h"
 #include "core/Strings.h"
+#include "core/SysUtils.h"
 
 namespace {
 
@@ -165,6 +169,150 @@ TEST_F(IniFileTest, FilesAreReadWholeAndMissingFilesAreEmpty) {
   EXPECT_TRUE(directory->SectionNames().empty());
   EXPECT_THROW(directory->UpdateFile(), EFCreateError);
   directory->Free();
+}
+
+// The INI beside a plain reference that finds everything by walking its
+// lists: random texts, writes, erasures and reads must agree, whatever order
+// and case the names come in.
+class TReferenceIni {
+public:
+  void SetText(const std::vector<std::string>& lines) {
+    sections.clear();
+    int current = -1;
+    for (const std::string& raw : lines) {
+      std::string line = Trim(raw);
+      if (line.empty() || line[0] == ';') continue;
+      if (line.front() == '[' && line.back() == ']' && line.size() >= 2) {
+        std::string name = Trim(line.substr(1, line.size() - 2));
+        current = Find(name);
+        if (current < 0) {
+          sections.push_back({name, {}});
+          current = static_cast<int>(sections.size()) - 1;
+        }
+        continue;
+      }
+      size_t equals = line.find('=');
+      if (current < 0 || equals == std::string::npos) continue;
+      sections[current].second.push_back({Trim(line.substr(0, equals)), line.substr(equals + 1)});
+    }
+  }
+  std::string Read(const std::string& section, const std::string& ident) const {
+    int at = Find(section);
+    if (at < 0) return "<absent>";
+    for (const auto& entry : sections[at].second)
+      if (SameText(entry.first, ident)) return entry.second;
+    return "<absent>";
+  }
+  void Write(const std::string& section, const std::string& ident, const std::string& value) {
+    int at = Find(section);
+    if (at < 0) {
+      sections.push_back({section, {}});
+      at = static_cast<int>(sections.size()) - 1;
+    }
+    for (auto& entry : sections[at].second) {
+      if (!SameText(entry.first, ident)) continue;
+      entry.second = value;
+      return;
+    }
+    sections[at].second.push_back({ident, value});
+  }
+  void Erase(const std::string& section) {
+    int at = Find(section);
+    if (at >= 0) sections.erase(sections.begin() + at);
+  }
+  void DeleteKey(const std::string& section, const std::string& ident) {
+    int at = Find(section);
+    if (at < 0) return;
+    auto& entries = sections[at].second;
+    for (auto it = entries.begin(); it != entries.end(); ++it) {
+      if (!SameText(it->first, ident)) continue;
+      entries.erase(it);
+      return;
+    }
+  }
+  std::vector<std::string> Names() const {
+    std::vector<std::string> names;
+    for (const auto& section : sections) names.push_back(section.first);
+    return names;
+  }
+
+private:
+  int Find(const std::string& name) const {
+    for (size_t i = 0; i < sections.size(); ++i)
+      if (SameText(sections[i].first, name)) return static_cast<int>(i);
+    return -1;
+  }
+  std::vector<std::pair<std::string, std::vector<std::pair<std::string, std::string>>>> sections;
+};
+
+TEST_F(IniFileTest, RandomTextsAndEditsAgreeWithAPlainReference) {
+  std::mt19937 random(20261208);
+  // Few distinct names in random case, so that repeats and case twins are common.
+  auto name = [&](const char* stem) {
+    std::string text = stem + std::to_string(random() % 6);
+    for (char& c : text)
+      if (random() % 2) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+  };
+  for (int round = 0; round < 200; ++round) {
+    SCOPED_TRACE(round);
+    std::vector<std::string> lines;
+    std::string text;
+    const int lineCount = static_cast<int>(random() % 40);
+    for (int i = 0; i < lineCount; ++i) {
+      std::string line;
+      switch (random() % 5) {
+        case 0: line = "[ " + name("sec") + " ]"; break;
+        case 1: line = "; " + name("id") + "=comment"; break;
+        case 2: line = name("no-equals"); break;
+        default: line = "  " + name("id") + " = v" + std::to_string(random() % 100) + "=x "; break;
+      }
+      lines.push_back(line);
+      text += line + (random() % 2 ? "\r\n" : "\n");
+    }
+    TReferenceIni reference;
+    reference.SetText(lines);
+    ini->SetText(text);
+    for (int op = 0; op < 30; ++op) {
+      const std::string section = name("sec"), ident = name("id");
+      switch (random() % 4) {
+        case 0: {
+          const std::string value = "w" + std::to_string(op);
+          ini->WriteString(section, ident, value);
+          reference.Write(section, ident, value);
+          break;
+        }
+        case 1:
+          ini->EraseSection(section);
+          reference.Erase(section);
+          break;
+        case 2:
+          ini->DeleteKey(section, ident);
+          reference.DeleteKey(section, ident);
+          break;
+        default: break;
+      }
+      EXPECT_EQ(ini->ReadString(section, ident, "<absent>"), reference.Read(section, ident)) << section << "/" << ident;
+    }
+    EXPECT_EQ(ini->SectionNames(), reference.Names());
+    for (const std::string& section : reference.Names())
+      for (int i = 0; i < 6; ++i) {
+        const std::string ident = "id" + std::to_string(i);
+        EXPECT_EQ(ini->ReadString(section, ident, "<absent>"), reference.Read(section, ident));
+      }
+  }
+}
+
+TEST_F(IniFileTest, AHundredThousandSectionsAreReadAndFoundAgain) {
+  // About 1 MB, the shape of a hostile language file: every line a new section.
+  std::string text;
+  for (int i = 0; i < 100000; ++i) text += "[S" + std::to_string(i) + "]\nk=" + std::to_string(i) + "\n";
+  text += "[s99999]\nlate=1\n[s0]\nk=second\n";
+  ini->SetText(text);
+  ASSERT_EQ(ini->SectionNames().size(), 100000u);
+  for (int i = 0; i < 100000; i += 997) EXPECT_EQ(ini->ReadString("s" + std::to_string(i), "K", ""), std::to_string(i));
+  EXPECT_EQ(ini->ReadString("S99999", "late", ""), "1");
+  EXPECT_EQ(ini->ReadString("S0", "k", ""), "0");  // the first ident counts
 }
 
 }  // namespace
