@@ -164,6 +164,25 @@ TEST_F(TallTreeTest, EveryRowOfATreeTallerThanAnIntIsReached) {
     Scroll(SB_LINEDOWN);
     EXPECT_LT(tree->OffsetY(), before);
 
+    // A rubber band held below the window scrolls on to the last row and stops
+    // there (the border zone is the default node height: back to a small one).
+    tree->SetDefaultNodeHeight(18);
+    TVTAutoOptions autoOptions = tree->OptionValues().autoOptions;
+    tree->TreeOptions()->SetAutoOptions(autoOptions.Include(toAutoScroll));
+    tree->ScrollBarOptions()->SetVerticalIncrement(100);
+    tree->SetOffsetY(Bottom() + 250);
+    tree->DoStateChange({tsDrawSelPending});
+    POINT screen{20, client + 30};
+    ClientToScreen(tree->Handle(), &screen);
+    SetCursorPos(screen.x, screen.y);
+    EXPECT_TRUE(tree->DetermineScrollDirections(20, client + 30).Contains(sdDown));
+    tree->DoAutoScroll(20, client + 30);
+    EXPECT_TRUE(qvtest::PumpUntil(
+        [&] { return !tree->TreeStates().Contains(tsScrolling) && !tree->TreeStates().Contains(tsScrollPending); },
+        5000));
+    EXPECT_EQ(tree->OffsetY(), Bottom());
+    tree->DoStateChange({}, {tsDrawSelPending});
+
     // Scrolling a row into view works from either end.
     EXPECT_TRUE(tree->ScrollIntoView(tree->GetFirst(), false));
     EXPECT_EQ(tree->OffsetY(), 0);
