@@ -31,6 +31,9 @@ const TClassRegistrar<TBrowseDirectoryDlg, TComponent> kRegistrar("TBrowseDirect
     EventProp("OnCreate", &TBrowseDirectoryDlg::OnCreate),
 });
 
+// How often a start folder the dialog did not take is asked for again.
+constexpr int kSelectionAttempts = 3;
+
 const int kRootIds[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,
                         0x0A, 0x0B, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xFEFE};
 const UINT kFlagValues[] = {0x0001, 0x0002, 0x0008, 0x1000, 0x2000, 0x4000};
@@ -90,9 +93,20 @@ void TBrowseDirectoryDlg::SetSelection(const std::string& value) {
   if (value == selection) return;
   selection = value;
   if (!selection.empty() && selection.back() != '\\' && DirectoryExistsForBrowse(selection)) selection += "\\";
-  if (dialogHandle != nullptr && !selection.empty()) {
-    std::string prepared = PrepareSelection(selection);
-    SendMessageA(dialogHandle, kBffmSetSelection, 1, reinterpret_cast<LPARAM>(prepared.c_str()));
+  if (dialogHandle != nullptr && !selection.empty()) SendSelection(dialogHandle);
+}
+
+void TBrowseDirectoryDlg::SendSelection(HWND window) {
+  std::string prepared = PrepareSelection(selection);
+  // Under Wine the dialog now and then misses a folder it is asked to select:
+  // its walk down the path stops early and nothing is selected, while the
+  // message answers 0 either way (OK then returns the root). The selection
+  // change the request must cause tells whether it was taken; asked again,
+  // the dialog finds the folder.
+  for (int attempt = 0; attempt < kSelectionAttempts; ++attempt) {
+    int before = selectionChanges;
+    SendMessageA(window, kBffmSetSelection, 1, reinterpret_cast<LPARAM>(prepared.c_str()));
+    if (selectionChanges != before) return;
   }
 }
 
@@ -163,10 +177,7 @@ void TBrowseDirectoryDlg::DoInitialized(HWND window) {
   }
   SendMessageA(window, kBffmEnableOk, 0, enableOKButton ? 1 : 0);
   if (!statusText.empty()) SendStatusText();
-  if (!selection.empty()) {
-    std::string prepared = PrepareSelection(selection);
-    SendMessageA(window, kBffmSetSelection, 1, reinterpret_cast<LPARAM>(prepared.c_str()));
-  }
+  if (!selection.empty()) SendSelection(window);
   if (!caption.empty()) SetWindowTextA(window, caption.c_str());
   if (OnCreate) OnCreate(this);
 }
@@ -184,7 +195,10 @@ int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM parameter, LPA
   // Nothing may escape into the shell's dialog procedure.
   try {
     if (message == BFFM_INITIALIZED) dialog->DoInitialized(window);
-    if (message == BFFM_SELCHANGED) dialog->DoSelChanged(window, reinterpret_cast<LPCITEMIDLIST>(parameter));
+    if (message == BFFM_SELCHANGED) {
+      ++dialog->selectionChanges;
+      dialog->DoSelChanged(window, reinterpret_cast<LPCITEMIDLIST>(parameter));
+    }
   } catch (...) {
   }
   return 0;

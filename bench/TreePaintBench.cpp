@@ -164,7 +164,7 @@ int main() {
   double listFull = MeanMs(kRepaints, [&] { repaint(list); });
 
   double treeScroll = MeanMs(kScrollLines, [&] {
-    tree->DoSetOffsetXY(TPoint{tree->OffsetX(), tree->OffsetY() - rowHeight});
+    tree->DoSetOffsetXY(tree->OffsetX(), tree->OffsetY() - rowHeight);
     UpdateWindow(treeWindow);
   });
   double listScroll = MeanMs(kScrollLines, [&] {

@@ -37,12 +37,13 @@ TVTDragImage* TBaseVirtualTree::DragImage() {
 
 void TBaseVirtualTree::PrepareDragImage(TPoint hotSpot, IDataObject* dataObject) {
   if (!CanShowDragImage()) return;
-  // The picture is DragWidth x DragHeight around the hot spot in tree
-  // coordinates, cut where it would start before the tree's origin, so the
-  // nodes keep their true places inside it.
-  TPoint p{hotSpot.X - offsetX, hotSpot.Y - offsetY};
-  TRect r{std::max(p.X - dragWidth / 2, 0), std::max(p.Y - dragHeight / 2, 0), p.X + dragWidth / 2,
-          p.Y + dragHeight / 2};
+  // The picture is DragWidth x DragHeight around the hot spot, cut where it
+  // would start before the tree's origin, so the nodes keep their true places
+  // inside it. Horizontally in tree coordinates, vertically in the client's
+  // (painted with the vertical offset as origin).
+  int x = hotSpot.X - offsetX;
+  int top = SaturateToInt(std::max<int64_t>(hotSpot.Y - dragHeight / 2, offsetY));
+  TRect r{std::max(x - dragWidth / 2, 0), top, x + dragWidth / 2, hotSpot.Y + dragHeight / 2};
   if (r.IsEmpty()) return;
   TBitmap* picture = New<TBitmap>();
   try {
@@ -52,9 +53,9 @@ void TBaseVirtualTree::PrepareDragImage(TPoint hotSpot, IDataObject* dataObject)
     picture->Canvas()->FillRect(TRect{0, 0, r.Width(), r.Height()});
     TVTPaintPassOptions options{ppSelection, ppSelectedOnly};
     if (dragImageKind == diMainColumnOnly) options.Include(ppMainColumnOnly);
-    PaintTree(picture->Canvas(), r, TPoint{0, 0}, options, pf32bit);
+    PaintTree(picture->Canvas(), r, TPoint{0, 0}, options, pf32bit, -offsetY);
     picture->Dormant();
-    TPoint position = ClientToScreen(TPoint{r.Left + offsetX, r.Top + offsetY});
+    TPoint position = ClientToScreen(TPoint{r.Left + offsetX, r.Top});
     DragImage()->SetColorKey(Color());  // the background becomes transparent
     DragImage()->PrepareDrag(picture->Handle(), position, ClientToScreen(hotSpot), dataObject);
   } catch (...) {

@@ -94,12 +94,13 @@ HRESULT TBaseVirtualTree::DragOver(TObject* source, DWORD keyState, TDragStateKi
   if (!directions.Empty()) {
     int verticalStep = std::min<int>(scrollBarOptions->VerticalIncrement(), ClientHeight());
     int horizontalStep = scrollBarOptions->HorizontalIncrement();
-    TPoint offset{offsetX, offsetY};
-    if (directions.Contains(sdUp)) offset.Y += verticalStep;
-    if (directions.Contains(sdDown)) offset.Y -= verticalStep;
-    if (directions.Contains(sdLeft)) offset.X += horizontalStep;
-    if (directions.Contains(sdRight)) offset.X -= horizontalStep;
-    scrolled = DoSetOffsetXY(offset, DefaultScrollUpdateFlags());
+    int x = offsetX;
+    int64_t y = offsetY;
+    if (directions.Contains(sdUp)) y += verticalStep;
+    if (directions.Contains(sdDown)) y -= verticalStep;
+    if (directions.Contains(sdLeft)) x += horizontalStep;
+    if (directions.Contains(sdRight)) x -= horizontalStep;
+    scrolled = DoSetOffsetXY(x, y, DefaultScrollUpdateFlags());
   }
 
   TShiftState shift = DragShiftState(keyState);

@@ -142,6 +142,15 @@ bool TBaseVirtualTree::HasImage(PVirtualNode node, TVTImageKind kind, TColumnInd
   return index >= 0;
 }
 
+int64_t TBaseVirtualTree::DisplayTop(PVirtualNode node) {
+  uint32_t top = 0;
+  PVirtualNode start = states.Contains(tsUseCache) ? FindInPositionCache(node, top) : nullptr;
+  if (start == nullptr) return int64_t(GetNodeTop(node)) + offsetY;
+  for (PVirtualNode run = start; run != nullptr && run != node; run = GetNextVisibleNoInit(run))
+    top += run->NodeHeight;
+  return int64_t(top) + offsetY;
+}
+
 TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped) {
   VT_ASSERT(node != nullptr, "Node must not be nil.");
   VT_ASSERT(node != root, "Node must not be the hidden root node.");
@@ -152,16 +161,10 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
     if (run->Parent != root && !(run->Parent->States & vsExpanded)) return result;
   }
 
-  uint32_t top = 0;
-  PVirtualNode start = states.Contains(tsUseCache) ? FindInPositionCache(node, top) : nullptr;
-  if (start != nullptr) {
-    for (PVirtualNode run = start; run != nullptr && run != node; run = GetNextVisibleNoInit(run))
-      top += run->NodeHeight;
-  } else {
-    top = GetNodeTop(node);
-  }
-  result.Top = static_cast<int>(top) + offsetY;
-  result.Bottom = result.Top + node->NodeHeight;
+  // A node farther than an int reaches from the client gets the nearest int.
+  int64_t top = DisplayTop(node);
+  result.Top = SaturateToInt(top);
+  result.Bottom = SaturateToInt(top + node->NodeHeight);
 
   TColumnAttributes attributes;
   bool useColumn = column > NoColumn && HeaderColumnAttributes(column, attributes);
@@ -171,7 +174,7 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
   } else {
     int clientWidth = HandleAllocated() ? ClientWidth() : Width();
     result.Left = offsetX;
-    result.Right = offsetX + std::max(static_cast<int>(rangeX), clientWidth);
+    result.Right = SaturateToInt(offsetX + std::max<int64_t>(rangeX, clientWidth));
   }
   if (!textOnly) return result;
 
@@ -217,7 +220,8 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
 TRect TBaseVirtualTree::GetTreeRect() {
   int clientWidth = HandleAllocated() ? ClientWidth() : Width();
   int clientHeight = HandleAllocated() ? ClientHeight() : Height();
-  return TRect{0, 0, std::max(static_cast<int>(rangeX), clientWidth), std::max(static_cast<int>(rangeY), clientHeight)};
+  return TRect{0, 0, SaturateToInt(std::max<int64_t>(rangeX, clientWidth)),
+               SaturateToInt(std::max<int64_t>(rangeY, clientHeight))};
 }
 
 void TBaseVirtualTree::GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r,

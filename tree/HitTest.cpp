@@ -100,14 +100,15 @@ void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& h
     hitInfo.HitPositions.Include(hiAbove);
   else if (y > tree.Bottom)
     hitInfo.HitPositions.Include(hiBelow);
+  int64_t position = y;
   if (relative) {
     if (x > GetVisibleFixedWidth()) x -= offsetX;
-    y -= offsetY;
+    position -= offsetY;
   }
   if (!hitInfo.HitPositions.Empty()) return;
 
-  int top = 0;
-  PVirtualNode node = GetNodeAt(x, y, false, top);
+  int64_t top = 0;
+  PVirtualNode node = GetNodeAtPosition(position, top);
   if (node == nullptr) {
     hitInfo.HitPositions.Include(hiNowhere);
     return;

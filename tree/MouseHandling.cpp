@@ -110,7 +110,7 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     SetCapture(handle);
     DoStateChange({tsDrawSelPending});
     drawSelShiftState = shift;
-    int x = message.XPos() - offsetX, y = message.YPos() - offsetY;
+    int x = message.XPos() - offsetX, y = SaturateToInt(message.YPos() - offsetY);
     newSelRect = TRect{x, y, x, y};
     lastSelRect = TRect();
     if (!isCellHit) return;
@@ -255,10 +255,11 @@ void TBaseVirtualTree::HandleMouseDblClick(TMessage& message, const THitInfo& hi
 bool TBaseVirtualTree::CalculateSelectionRect(int x, int y) {
   if (states.Contains(tsDrawSelecting)) lastSelRect = newSelRect;
   TRect before = newSelRect;
-  int maxX = std::max(static_cast<int>(rangeX), ClientWidth());
-  int maxY = std::max(static_cast<int>(rangeY), ClientHeight());
+  // The band is kept in int tree coordinates: beyond INT_MAX it stops there.
+  int maxX = SaturateToInt(std::max<int64_t>(rangeX, ClientWidth()));
+  int maxY = SaturateToInt(std::max<int64_t>(rangeY, ClientHeight()));
   newSelRect.Right = std::clamp(x - offsetX, 0, maxX);
-  newSelRect.Bottom = std::clamp(y - offsetY, 0, maxY);
+  newSelRect.Bottom = SaturateToInt(std::clamp<int64_t>(y - offsetY, 0, maxY));
   return newSelRect != before;
 }
 
@@ -276,7 +277,9 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
   }
   if (states.Contains(tsDrawSelPending)) {
     if (CalculateSelectionRect(x, y)) {
-      RECT r = OrderRect(newSelRect).Offset(offsetX, offsetY).ToRECT();
+      TRect band = OrderRect(newSelRect);
+      RECT r{band.Left + offsetX, SaturateToInt(band.Top + offsetY), band.Right + offsetX,
+             SaturateToInt(band.Bottom + offsetY)};
       InvalidateRect(handle, &r, FALSE);
     }
     int threshold = GetSystemMetrics(SM_CXDRAG);
@@ -312,8 +315,9 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
     Invalidate();
   } else {
     TRect band = OrderRect(newSelRect);
-    RECT r{std::min(oldBand.Left, band.Left) + offsetX, std::min(oldBand.Top, band.Top) + offsetY,
-           std::max(oldBand.Right, band.Right) + offsetX + 1, std::max(oldBand.Bottom, band.Bottom) + offsetY + 1};
+    RECT r{std::min(oldBand.Left, band.Left) + offsetX, SaturateToInt(std::min(oldBand.Top, band.Top) + offsetY),
+           std::max(oldBand.Right, band.Right) + offsetX + 1,
+           SaturateToInt(std::max(oldBand.Bottom, band.Bottom) + offsetY + 1)};
     InvalidateRect(handle, &r, FALSE);
   }
   UpdateWindow(handle);
@@ -404,7 +408,7 @@ void TBaseVirtualTree::WMMButtonDown(TMessage& m) {
   TControl::WMMButtonDown(m);
   if (!*token) return;
   bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
-  bool larger = static_cast<int>(rangeX) > ClientWidth() || static_cast<int>(rangeY) > ClientHeight();
+  bool larger = int64_t(rangeX) > ClientWidth() || int64_t(rangeY) > ClientHeight();
   if (options.misc.Contains(toWheelPanning) && !panning && larger) {
     lastClickPos = TPoint{static_cast<int16_t>(LOWORD(m.LParam)), static_cast<int16_t>(HIWORD(m.LParam))};
     StartWheelPanning(lastClickPos);

@@ -318,7 +318,8 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   ++updateCount;
   StopCacheValidation();
-  int oldX = offsetX, oldY = offsetY;
+  int oldX = offsetX;
+  int64_t oldY = offsetY;
   bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
   node->States |= vsClearing;
   TFreedNodeWatch watch(*this);
@@ -523,7 +524,8 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   bool wasVisible = (node->States & vsVisible) != 0;
   if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
   if (watch.Gone(node)) return;
-  int oldX = offsetX, oldY = offsetY;
+  int oldX = offsetX;
+  int64_t oldY = offsetY;
   if (!(node->States & vsSelected)) {
     InvalidateBelowNode(parent);
   } else if (updateCount == 0) {

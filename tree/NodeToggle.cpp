@@ -15,7 +15,7 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
   // The rows above a toggled node stay where they are unless the view
   // scrolls: comparing the offset avoids asking for the top node (which may
   // rebuild the whole position cache) before and after.
-  int lastOffsetY = offsetY;
+  int64_t lastOffsetY = offsetY;
   bool changed = false;
   bool animate = options.animation.Contains(toAnimatedToggle) && updateCount == 0;
   // Every handler on the way may free the node: then the toggle ends there
@@ -36,6 +36,9 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
         if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(node)));
         PropagateTotalHeight(node, GetNodeHeight(node), false);
         node->States &= ~vsExpanded;
+        // The handler sees the new structure: positions come from it, not
+        // from a cache of the old one.
+        InvalidateCache();
         DoCollapsed(node);
         if (gone()) return;
         if (options.autoOptions.Contains(toAutoFreeOnCollapse) && node->FirstChild != nullptr) {
@@ -64,6 +67,7 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
           node->States |= vsExpanded;
           PropagateTotalHeight(node, heightSum, true);
           if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, CountVisibleChildren(node));
+          InvalidateCache();
           DoExpanded(node);
           if (gone()) return;
         }

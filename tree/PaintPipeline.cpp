@@ -77,17 +77,17 @@ void TBaseVirtualTree::Paint() {
   if (update.IsEmpty()) return;
   int fixed = GetVisibleFixedWidth();
   if (fixed <= 0) {
-    PaintTree(Canvas(), TRect{update.Left - offsetX, update.Top - offsetY, update.Right - offsetX, update.Bottom - offsetY},
-              TPoint{update.Left, update.Top}, WindowPaintOptions());
+    PaintTree(Canvas(), TRect{update.Left - offsetX, update.Top, update.Right - offsetX, update.Bottom},
+              TPoint{update.Left, update.Top}, WindowPaintOptions(), pfDevice, -offsetY);
     return;
   }
   // The fixed columns scroll only vertically; the rest scrolls both ways.
   int clientWidth = ClientWidth(), clientHeight = ClientHeight();
   int band = std::min(fixed, clientWidth);
-  PaintTree(Canvas(), TRect{0, -offsetY, band, clientHeight - offsetY}, TPoint{0, 0}, WindowPaintOptions());
+  PaintTree(Canvas(), TRect{0, 0, band, clientHeight}, TPoint{0, 0}, WindowPaintOptions(), pfDevice, -offsetY);
   if (clientWidth > fixed)
-    PaintTree(Canvas(), TRect{fixed - offsetX, -offsetY, clientWidth - offsetX, clientHeight - offsetY},
-              TPoint{fixed, 0}, WindowPaintOptions());
+    PaintTree(Canvas(), TRect{fixed - offsetX, 0, clientWidth - offsetX, clientHeight}, TPoint{fixed, 0},
+              WindowPaintOptions(), pfDevice, -offsetY);
 }
 
 int TBaseVirtualTree::DetermineLineImageAndSelectLevel(PVirtualNode node, TLineImage& lineImage) {
@@ -341,7 +341,7 @@ void TBaseVirtualTree::PaintAreaBelow(TBitmap* bitmap, TCanvas* targetCanvas, TR
 }
 
 void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint target,
-                                 TVTPaintPassOptions paintOptions, TPixelFormat pixelFormat) {
+                                 TVTPaintPassOptions paintOptions, TPixelFormat pixelFormat, int64_t originY) {
   if (window.Width() <= 0 || window.Height() <= 0) return;
   if (paintResources.plusBM == nullptr || paintResources.dottedBrush == nullptr)
     PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
@@ -380,9 +380,15 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
       paintOptions.Exclude(ppSelection);
     if (options.paint.Contains(toHideFocusRect)) paintOptions.Exclude(ppFocusRect);
 
-    int nodeTop = 0;
-    PVirtualNode node = GetNodeAt(0, window.Top, false, nodeTop);
-    if (drawSelectionRect) selRect = TRect{selRect.Left, selRect.Top - nodeTop, selRect.Right, selRect.Bottom - nodeTop};
+    // Rows are found in 64-bit tree coordinates; from there on the window's
+    // own vertical coordinates (tree coordinates minus originY) serve.
+    int64_t firstTop = 0;
+    PVirtualNode node = GetNodeAtPosition(originY + window.Top, firstTop);
+    int nodeTop = static_cast<int>(firstTop - originY);
+    const bool oddOrigin = (originY & 1) != 0;
+    if (drawSelectionRect)
+      selRect = TRect{selRect.Left, SaturateToInt(selRect.Top - firstTop), selRect.Right,
+                      SaturateToInt(selRect.Bottom - firstTop)};
     int maximumRight = target.X + window.Width();
     int maximumBottom = target.Y + window.Height();
     TRect targetRect{target.X, target.Y - (window.Top - nodeTop), maximumRight, target.Y - (window.Top - nodeTop)};
@@ -401,7 +407,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
       if (node->States & vsSelected) ++selectLevel;
       MeasureNodeHeight(canvas, node);
       int height = node->NodeHeight;
-      paintInfo.BrushOrigin = TPoint{window.Left & 1, nodeTop & 1};
+      paintInfo.BrushOrigin = TPoint{window.Left & 1, (nodeTop & 1) ^ (oddOrigin ? 1 : 0)};
       nodeTop += height;
       targetRect.Bottom = targetRect.Top + height;
 

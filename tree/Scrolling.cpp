@@ -22,12 +22,17 @@ int32_t TicksUntil(uint32_t end, uint32_t now) { return static_cast<int32_t>(end
 uint32_t TBaseVirtualTree::CurrentTick() const { return timeGetTime(); }
 
 bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, TScrollUpdateOptions options_, const TRect* clipRect) {
+  return DoSetOffsetXY(value.X, value.Y, options_, clipRect);
+}
+
+bool TBaseVirtualTree::DoSetOffsetXY(int valueX, int64_t valueY, TScrollUpdateOptions options_,
+                                     const TRect* clipRect) {
   int clientWidth = HandleAllocated() ? ClientWidth() : Width();
   int clientHeight = HandleAllocated() ? ClientHeight() : Height();
-  // Lowest offset first, then 0 at most: content narrower than the window stays at 0.
-  int x = std::min(std::max(value.X, clientWidth - static_cast<int>(rangeX)), 0);
-  int y = std::min(std::max(value.Y, clientHeight - static_cast<int>(rangeY)), 0);
-  int deltaX = x - offsetX, deltaY = y - offsetY;
+  int x = SaturateToInt(ClampScrollOffset(valueX, clientWidth, rangeX));
+  int64_t y = ClampScrollOffset(valueY, clientHeight, rangeY);
+  int deltaX = x - offsetX;
+  int64_t deltaY = y - offsetY;
   if (deltaX == 0 && deltaY == 0) return false;
   offsetX = x;
   offsetY = y;
@@ -40,13 +45,16 @@ bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, TScrollUpdateOptions options_
       RECT clip{0, 0, clientWidth, clientHeight};
       if (clipRect != nullptr) clip = RECT{clipRect->Left, clipRect->Top, clipRect->Right, clipRect->Bottom};
       int fixed = GetVisibleFixedWidth();
+      // Moving by more than the client shows nothing of the old picture.
+      int scrollY = static_cast<int>(std::clamp<int64_t>(deltaY, -clientHeight, clientHeight));
       if (options.paint.Contains(toShowBackground) && dynamic_cast<TBitmap*>(background->Graphic()) != nullptr) {
         // A background picture stays with the window: nothing can be copied.
         HDWP batch = BeginDeferWindowPos(ControlCount());
         for (int i = 0; i < ControlCount() && batch != nullptr; ++i) {
           auto* child = dynamic_cast<TWinControl*>(Controls(i));
           if (child == nullptr || !child->HandleAllocated()) continue;
-          batch = DeferWindowPos(batch, child->Handle(), nullptr, child->Left() + deltaX, child->Top() + deltaY, 0, 0,
+          batch = DeferWindowPos(batch, child->Handle(), nullptr, child->Left() + deltaX,
+                                 SaturateToInt(child->Top() + deltaY), 0, 0,
                                  SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
         }
         if (batch != nullptr) EndDeferWindowPos(batch);
@@ -54,9 +62,9 @@ bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, TScrollUpdateOptions options_
       } else if (deltaX != 0 && fixed > 0) {
         RECT right{fixed, 0, clientWidth, clientHeight};
         ScrollWindow(handle, deltaX, 0, &right, &right);
-        if (deltaY != 0) ScrollWindow(handle, 0, deltaY, &clip, &clip);
+        if (deltaY != 0) ScrollWindow(handle, 0, scrollY, &clip, &clip);
       } else {
-        ScrollWindow(handle, deltaX, deltaY, &clip, &clip);
+        ScrollWindow(handle, deltaX, scrollY, &clip, &clip);
       }
     }
     if (options_.Contains(suoUpdateNCArea)) {
@@ -80,13 +88,13 @@ bool TBaseVirtualTree::DoSetOffsetXY(TPoint value, TScrollUpdateOptions options_
         cursor.x < clientWidth && cursor.y < clientHeight)
       HandleHotTrack(cursor.x, cursor.y);
   }
-  DoScroll(deltaX, deltaY);
+  DoScroll(deltaX, ReportedScroll(deltaY));
   return true;
 }
 
-void TBaseVirtualTree::SetOffsetX(int value) { DoSetOffsetXY(TPoint{value, offsetY}); }
+void TBaseVirtualTree::SetOffsetX(int value) { DoSetOffsetXY(value, offsetY); }
 
-void TBaseVirtualTree::SetOffsetY(int value) { DoSetOffsetXY(TPoint{offsetX, value}); }
+void TBaseVirtualTree::SetOffsetY(int64_t value) { DoSetOffsetXY(offsetX, value); }
 
 bool TBaseVirtualTree::CanAutoScroll() {
   bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
@@ -116,9 +124,9 @@ TScrollDirections TBaseVirtualTree::DetermineScrollDirections(int x, int y) {
   int zone = static_cast<int>(defaultNodeHeight);
   int clientWidth = ClientWidth(), clientHeight = ClientHeight();
   if (x < zone && offsetX != 0) result.Include(sdLeft);
-  if (clientWidth - offsetX < static_cast<int>(rangeX) && x > clientWidth - zone) result.Include(sdRight);
+  if (int64_t(clientWidth) - offsetX < int64_t(rangeX) && x > clientWidth - zone) result.Include(sdRight);
   if (y < zone && offsetY != 0) result.Include(sdUp);
-  if (clientHeight - offsetY < static_cast<int>(rangeY) && y > clientHeight - zone) result.Include(sdDown);
+  if (int64_t(clientHeight) - offsetY < int64_t(rangeY) && y > clientHeight - zone) result.Include(sdDown);
   if (result.Empty()) return result;
   POINT screen{x, y};
   ::ClientToScreen(handle, &screen);
@@ -185,7 +193,7 @@ void TBaseVirtualTree::DoTimerScroll() {
     // increment, times the cursor's distance beyond the edge when it is outside.
     // A direction ends at its edge (or when there is nothing to scroll).
     auto step = [&](TScrollDirection toStart, TScrollDirection toEnd, int anchor, int cursor, int client,
-                    int increment, int offset, uint32_t range, int& delta) {
+                    int increment, int64_t offset, uint32_t range, int& delta) {
       if (scrollDirections.Contains(toStart)) {
         delta = panning ? anchor - cursor - kPanningDeadZone
                         : (inClient ? increment : increment * std::max(1, -cursor));
@@ -194,19 +202,20 @@ void TBaseVirtualTree::DoTimerScroll() {
       if (scrollDirections.Contains(toEnd)) {
         delta = panning ? anchor - cursor + kPanningDeadZone
                         : (inClient ? -increment : -increment * std::max(1, cursor - client));
-        if (client - offset >= static_cast<int>(range)) scrollDirections.Exclude(toEnd);
+        if (client - offset >= int64_t(range)) scrollDirections.Exclude(toEnd);
       }
     };
     step(sdUp, sdDown, panningAnchor.Y, p.y, clientHeight, vertical, offsetY, rangeY, deltaY);
     step(sdLeft, sdRight, panningAnchor.X, p.x, clientWidth, horizontal, offsetX, rangeX, deltaX);
     if (!drawSelection) {
       if (!IsCurrentDropTarget() && (deltaX != 0 || deltaY != 0))
-        DoSetOffsetXY(TPoint{offsetX + deltaX, offsetY + deltaY});
+        DoSetOffsetXY(offsetX + deltaX, offsetY + deltaY);
     } else {
-      int oldX = offsetX, oldY = offsetY;
+      int oldX = offsetX;
+      int64_t oldY = offsetY;
       TRect clip{deltaX, deltaY, clientWidth + deltaX, clientHeight + deltaY};
-      DoSetOffsetXY(TPoint{offsetX + deltaX, offsetY + deltaY}, DefaultScrollUpdateFlags(), &clip);
-      DrawSelectionAfterScroll(p.x, p.y, offsetX - oldX, offsetY - oldY);
+      DoSetOffsetXY(offsetX + deltaX, offsetY + deltaY, DefaultScrollUpdateFlags(), &clip);
+      DrawSelectionAfterScroll(p.x, p.y, offsetX - oldX, static_cast<int>(offsetY - oldY));
     }
   }
   UpdateWindow(handle);
@@ -233,7 +242,8 @@ void TBaseVirtualTree::DrawSelectionAfterScroll(int x, int y, int deltaX, int de
   if (deltaX < 0) InvalidateClientRect(TRect{clientWidth + deltaX, 0, clientWidth, clientHeight});
   TRect after = OrderRect(newSelRect);
   TRect both = UnionRect(before, after);
-  InvalidateClientRect(TRect{both.Left + offsetX, both.Top + offsetY, both.Right + offsetX + 1, both.Bottom + offsetY + 1});
+  int top = SaturateToInt(both.Top + offsetY), bottom = SaturateToInt(both.Bottom + offsetY + 1);
+  InvalidateClientRect(TRect{both.Left + offsetX, top, both.Right + offsetX + 1, bottom});
 }
 
 void TBaseVirtualTree::InvalidateClientRect(const TRect& r) {
@@ -299,14 +309,14 @@ void TBaseVirtualTree::AnimateToggle(PVirtualNode node, bool expanding) {
   int clientWidth = ClientWidth(), clientHeight = ClientHeight();
   int bottom = GetDisplayRect(node, NoColumn, false).Bottom;
   if (bottom < 0 || bottom >= clientHeight) return;
-  int moving = 0;
+  int64_t opening = 0;
   if (expanding) {
     for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-      if (child->States & vsVisible) moving += static_cast<int>(child->TotalHeight);
+      if (child->States & vsVisible) opening += child->TotalHeight;
   } else {
-    moving = static_cast<int>(node->TotalHeight) - node->NodeHeight;
+    opening = int64_t(node->TotalHeight) - node->NodeHeight;
   }
-  moving = std::min(moving, clientHeight - bottom);
+  int moving = static_cast<int>(std::min<int64_t>(opening, clientHeight - bottom));
   if (moving <= 0) return;
   // The area below the node slides open (or closed); the strip it leaves is
   // filled with the tree's colour, or column by column with the columns' colours.

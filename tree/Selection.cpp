@@ -45,6 +45,12 @@ bool TVirtualTreeCore::InternalAddToSelection(PVirtualNode node, bool forceInser
 bool TVirtualTreeCore::InternalAddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert) {
   CompactSelection();
   bool multi = options.selection.Contains(toMultiSelect);
+  bool siblings = options.selection.Contains(toSiblingSelectConstraint);
+  // With nothing selected there is no group to stay beside: an anchor that
+  // is not itself being added (the focused node after a clear) gives way to
+  // the first node taken.
+  bool regroup = siblings && !forceInsert && selectionCount == 0 && rangeAnchor != nullptr &&
+                 std::find(nodes.begin(), nodes.end(), rangeAnchor) == nodes.end();
   std::vector<PVirtualNode> accepted;
   accepted.reserve(multi ? nodes.size() : 1);
   for (PVirtualNode node : nodes) {
@@ -59,8 +65,9 @@ bool TVirtualTreeCore::InternalAddToSelection(const std::vector<PVirtualNode>& n
       if (lastSelectionLevel < 0) lastSelectionLevel = static_cast<int>(GetNodeLevel(node));
       if (static_cast<int>(GetNodeLevel(node)) != lastSelectionLevel) continue;
     }
-    if (options.selection.Contains(toSiblingSelectConstraint)) {
-      if (rangeAnchor == nullptr) rangeAnchor = node;
+    if (siblings) {
+      if (rangeAnchor == nullptr || regroup) rangeAnchor = node;
+      regroup = false;
       if (node->Parent != rangeAnchor->Parent) continue;
     }
     accepted.push_back(node);

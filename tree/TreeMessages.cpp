@@ -218,7 +218,7 @@ void TBaseVirtualTree::CMMouseWheel(TMessage& m) {
     SystemParametersInfoW(SPI_GETWHEELSCROLLLINES, 0, &scrollLines, 0);
     lines = scrollLines == WHEEL_PAGESCROLL ? notches * pageNodes : notches * static_cast<int>(scrollLines);
   }
-  SetOffsetY(offsetY + lines * nodeHeight);
+  SetOffsetY(offsetY + int64_t(lines) * nodeHeight);
 }
 
 void TBaseVirtualTree::CMMouseLeave(TMessage& m) {
@@ -249,8 +249,9 @@ void TBaseVirtualTree::WMPrintClient(TMessage& m) {
   TCanvas* canvas = New<TCanvas>();
   canvas->SetHandle(dc);
   TRect client = ClientRect();
-  client.Offset(-offsetX, -offsetY);
-  PaintTree(canvas, client, TPoint{0, 0}, {ppBackground, ppFocusRect, ppSelection, ppDropMark, ppGridLines});
+  client.Offset(-offsetX, 0);
+  PaintTree(canvas, client, TPoint{0, 0}, {ppBackground, ppFocusRect, ppSelection, ppDropMark, ppGridLines}, pfDevice,
+            -offsetY);
   canvas->SetHandle(nullptr);
   canvas->Free();
 }

@@ -289,9 +289,9 @@ void TBaseVirtualTree::InvalidateBelow(PVirtualNode node) {
   }
   if ((node->States & vsInitialized) && (node->States & vsVisible) && IsFullyVisible(node)) {
     TRect client = ClientRect();
-    int top = static_cast<int>(GetNodeTop(node)) + offsetY;
+    int64_t top = int64_t(GetNodeTop(node)) + offsetY;
     if (top < client.Top || top >= client.Bottom) return;
-    RECT rect{client.Left, top, client.Right, client.Bottom};
+    RECT rect{client.Left, static_cast<int>(top), client.Right, client.Bottom};
     InvalidateRect(handle, &rect, FALSE);
   }
 }
@@ -326,23 +326,26 @@ PVirtualNode TBaseVirtualTree::GetTopNode() {
 void TBaseVirtualTree::SetTopNode(PVirtualNode node) {
   if (node == nullptr || node == root) return;
   if (!ExpandAncestors(node) || !IsFullyVisible(node)) return;
-  SetOffsetY(-static_cast<int>(GetNodeTop(node)));
+  SetOffsetY(-int64_t(GetNodeTop(node)));
 }
 
 bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horizontally) {
   if (node == nullptr || node == root || !ExpandAncestors(node)) return false;
   TRect r = GetDisplayRect(node, focusedColumn, false, !options.misc.Contains(toGridExtensions));
   if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
+  // The rectangle's top and bottom stop at the ends of an int: the true ones
+  // (a node may be farther than that from the client).
+  int64_t top = DisplayTop(node), bottom = top + node->NodeHeight;
   int clientHeight = ClientHeight();
   bool scrolled = false;
-  if (r.Top < 0) {
-    SetOffsetY(offsetY - r.Top + (center ? clientHeight / 2 : 0));
+  if (top < 0) {
+    SetOffsetY(offsetY - top + (center ? clientHeight / 2 : 0));
     scrolled = true;
-  } else if (r.Bottom > clientHeight || center) {
-    int delta = center ? r.Bottom - clientHeight / 2 : r.Bottom - clientHeight;
+  } else if (bottom > clientHeight || center) {
+    int64_t delta = center ? bottom - clientHeight / 2 : bottom - clientHeight;
     // A horizontal bar about to appear takes room at the bottom.
     bool horizontalShown = (GetWindowLongW(handle, GWL_STYLE) & WS_HSCROLL) != 0;
-    if (HeaderColumnCount() == 0 && !horizontalShown && static_cast<int>(rangeX) > ClientWidth())
+    if (HeaderColumnCount() == 0 && !horizontalShown && int64_t(rangeX) > ClientWidth())
       delta += GetSystemMetrics(SM_CYHSCROLL);
     SetOffsetY(offsetY - delta);
     scrolled = true;
@@ -391,17 +394,20 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
   if (appears || barsAppearing > 0) doRepaint = false;
   if (clientHeight < static_cast<int64_t>(rangeY) || always) {
     if (always) info.fMask |= SIF_DISABLENOSCROLL;
+    // A range taller than the bar holds is divided down onto it.
+    TScrollBarMapping mapping = MapScrollBar(rangeY, clientHeight);
     info.nMin = 0;
-    info.nMax = static_cast<int>(rangeY);
-    info.nPos = -offsetY;
-    info.nPage = static_cast<UINT>(clientHeight + 1 > 0 ? clientHeight + 1 : 0);
+    info.nMax = mapping.max;
+    info.nPos = mapping.Position(offsetY);
+    info.nPage = static_cast<UINT>(mapping.page);
     TAppearingScope scope(barsAppearing, appears);
     DoShowScrollbar(SB_VERT, true);
   }
-  // The position the bar took (SetScrollInfo answers it: no second question).
-  const int position = SetScrollInfo(handle, SB_VERT, &info, doRepaint);
+  SetScrollInfo(handle, SB_VERT, &info, doRepaint);
   if (!(clientHeight < static_cast<int64_t>(rangeY) || always)) DoShowScrollbar(SB_VERT, false);
-  SetOffsetY(-position);
+  // The offset keeps to the (perhaps new) range; the bar's position is only
+  // an image of it, coarser than a pixel on a divided bar.
+  SetOffsetY(offsetY);
 }
 
 void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
@@ -421,32 +427,37 @@ void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
   if (appears || barsAppearing > 0) doRepaint = false;
   if (clientWidth < static_cast<int64_t>(rangeX) || always) {
     if (always) info.fMask |= SIF_DISABLENOSCROLL;
-    info.nMax = static_cast<int>(rangeX);
-    info.nPos = -offsetX;
-    info.nPage = static_cast<UINT>(clientWidth + 1 > 0 ? clientWidth + 1 : 0);
+    TScrollBarMapping mapping = MapScrollBar(rangeX, clientWidth);
+    info.nMax = mapping.max;
+    info.nPos = mapping.Position(offsetX);
+    info.nPage = static_cast<UINT>(mapping.page);
     TAppearingScope scope(barsAppearing, appears);
     DoShowScrollbar(SB_HORZ, true);
   }
-  const int position = SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
+  SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
   if (!(clientWidth < static_cast<int64_t>(rangeX) || always)) DoShowScrollbar(SB_HORZ, false);
-  SetOffsetX(-position);
+  SetOffsetX(offsetX);
 }
 
-// The new offset for a scroll-bar request on a bar with the given range and page.
-static int ScrollRequest(HWND wnd, int bar, WORD code, int current, int page, int line) {
-  SCROLLINFO info{};
-  info.cbSize = sizeof(info);
-  info.fMask = SIF_ALL;
-  GetScrollInfo(wnd, bar, &info);
+// The new offset for a scroll-bar request on a bar showing range pixels of
+// content through page pixels (the thumb's position mapped back to pixels).
+static int64_t ScrollRequest(HWND wnd, int bar, WORD code, int64_t current, uint32_t range, int page, int line) {
+  TScrollBarMapping mapping = MapScrollBar(range, page);
   switch (code) {
     case SB_LINEUP: return current + line;
     case SB_LINEDOWN: return current - line;
     case SB_PAGEUP: return current + page;
     case SB_PAGEDOWN: return current - page;
     case SB_THUMBTRACK:
-    case SB_THUMBPOSITION: return -info.nTrackPos;
+    case SB_THUMBPOSITION: {
+      SCROLLINFO info{};
+      info.cbSize = sizeof(info);
+      info.fMask = SIF_TRACKPOS;
+      GetScrollInfo(wnd, bar, &info);
+      return mapping.Offset(info.nTrackPos);
+    }
     case SB_TOP: return 0;
-    case SB_BOTTOM: return -info.nMax;
+    case SB_BOTTOM: return -mapping.offsetSpan;
     default: return current;
   }
 }
@@ -462,7 +473,8 @@ void TBaseVirtualTree::WMVScroll(TMessage& m) {
     return;
   }
   if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) DoStateChange({tsThumbTracking});
-  SetOffsetY(ScrollRequest(handle, SB_VERT, code, offsetY, ClientHeight(), scrollBarOptions->VerticalIncrement()));
+  SetOffsetY(
+      ScrollRequest(handle, SB_VERT, code, offsetY, rangeY, ClientHeight(), scrollBarOptions->VerticalIncrement()));
 }
 
 void TBaseVirtualTree::WMHScroll(TMessage& m) {
@@ -474,7 +486,8 @@ void TBaseVirtualTree::WMHScroll(TMessage& m) {
     return;
   }
   if (code == SB_THUMBTRACK || code == SB_THUMBPOSITION) DoStateChange({tsThumbTracking});
-  SetOffsetX(ScrollRequest(handle, SB_HORZ, code, offsetX, ClientWidth(), scrollBarOptions->HorizontalIncrement()));
+  SetOffsetX(SaturateToInt(
+      ScrollRequest(handle, SB_HORZ, code, offsetX, rangeX, ClientWidth(), scrollBarOptions->HorizontalIncrement())));
 }
 
 void TBaseVirtualTree::WMSize(TMessage& m) {

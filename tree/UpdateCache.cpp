@@ -5,6 +5,7 @@
 // change: every change first stops it, and a stopped rebuild is never marked
 // valid.
 #include "tree/VirtualTreeCore.h"
+#include "tree/ScrollMath.h"
 
 void TVirtualTreeCore::BeginUpdate() {
   if (!IsTreeDestroying()) {
@@ -186,9 +187,16 @@ PVirtualNode TVirtualTreeCore::GetNodeAt(int x, int y) {
   return GetNodeAt(x, y, true, top);
 }
 
-PVirtualNode TVirtualTreeCore::GetNodeAt(int x, int y, bool relative, int& nodeTop) {
+PVirtualNode TVirtualTreeCore::GetNodeAt(int, int y, bool relative, int& nodeTop) {
   if (y < 0) y = 0;
-  int64_t position = relative ? int64_t(y) - offsetY : y;
+  int64_t top = 0;
+  PVirtualNode result = GetNodeAtPosition(relative ? int64_t(y) - offsetY : y, top);
+  nodeTop = SaturateToInt(relative ? top + offsetY : top);
+  return result;
+}
+
+PVirtualNode TVirtualTreeCore::GetNodeAtPosition(int64_t position, int64_t& nodeTop) {
+  if (position < 0) position = 0;
   // Without a cache a position far down would be found by walking every node
   // above it: a paint or a hit test after a bulk change builds the cache at
   // once instead (the walk is left for positions within one cache spacing).
@@ -232,7 +240,7 @@ PVirtualNode TVirtualTreeCore::GetNodeAt(int x, int y, bool relative, int& nodeT
     }
     if (node != nullptr) node = node->NextSibling;
   }
-  nodeTop = static_cast<int>(relative ? top + offsetY : top);
+  nodeTop = top;
   return result;
 }
 

@@ -249,6 +249,9 @@ public:
   // coordinates); null below the last node. nodeTop gets its top.
   PVirtualNode GetNodeAt(int x, int y, bool relative, int& nodeTop);
   PVirtualNode GetNodeAt(int x, int y);
+  // Node at position (tree coordinates, negative counts as 0); null below
+  // the last node. nodeTop gets its top in tree coordinates.
+  PVirtualNode GetNodeAtPosition(int64_t position, int64_t& nodeTop);
   // Top of node in tree coordinates (node must be fully visible).
   uint32_t GetNodeTop(PVirtualNode node) const;
   const std::vector<TCacheEntry>& PositionCache() const { return positionCache; }
@@ -322,7 +325,8 @@ public:
   // The option sets as the tree's logic reads them (the options object writes here).
   TTreeOptionValues& MutableOptionValues() { return options; }
   int OffsetX() const { return offsetX; }
-  int OffsetY() const { return offsetY; }
+  // Tree coordinates reach 2^32 - 1: the vertical offset needs 64 bits.
+  int64_t OffsetY() const { return offsetY; }
   uint32_t ChangeDelay() const { return changeDelay; }
   void SetChangeDelay(uint32_t value) { changeDelay = value; }
 
@@ -602,7 +606,7 @@ protected:
   TVirtualTreeStates states;
   TTreeOptionValues options;
   int offsetX = 0;
-  int offsetY = 0;
+  int64_t offsetY = 0;
   uint32_t changeDelay = 0;
 
   // Nodes the tree remembers; ForgetNode clears each when its node goes.

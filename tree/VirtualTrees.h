@@ -14,6 +14,7 @@
 
 #include "core/Persistent.h"
 #include "tree/ClipboardFormats.h"
+#include "tree/ScrollMath.h"
 #include "tree/VirtualTreeCore.h"
 #include "win/Controls.h"
 #include "win/Forms.h"
@@ -354,6 +355,9 @@ public:
   void InvalidateColumn(TColumnIndex column);
   // The node's rectangle in client coordinates: the whole row without columns.
   virtual TRect GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped = false);
+  // Top of a fully visible node in client coordinates, in 64 bits (a node may
+  // lie farther from the client than an int reaches).
+  int64_t DisplayTop(PVirtualNode node);
 
   // ---- Scrolling and scroll bars --------------------------------------------
   void UpdateScrollBars(bool doRepaint) override;
@@ -365,7 +369,7 @@ public:
   uint32_t RangeX() const { return rangeX; }
   uint32_t RangeY() const { return rangeY; }
   void SetOffsetX(int value);
-  void SetOffsetY(int value);
+  void SetOffsetY(int64_t value);
   // Widest right edge of the nodes shown in the client area (no columns).
   virtual int GetMaxRightExtend();
 
@@ -408,13 +412,16 @@ public:
   virtual HRESULT RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard);
 
   // ---- Painting -------------------------------------------------------------
-  // Paints window (tree coordinates) of the tree onto targetCanvas at target.
+  // Paints window (tree coordinates, vertically less originY: a tree may be
+  // taller than an int reaches) of the tree onto targetCanvas at target.
   void PaintTree(TCanvas* targetCanvas, TRect window, TPoint target, TVTPaintPassOptions paintOptions,
-                 TPixelFormat pixelFormat = pfDevice);
+                 TPixelFormat pixelFormat = pfDevice, int64_t originY = 0);
 
   // ---- Scrolling ------------------------------------------------------------
   // Moves the content to value (clamped); false when nothing moved.
   bool DoSetOffsetXY(TPoint value, TScrollUpdateOptions options = DefaultScrollUpdateFlags(),
+                     const TRect* clipRect = nullptr);
+  bool DoSetOffsetXY(int x, int64_t y, TScrollUpdateOptions options = DefaultScrollUpdateFlags(),
                      const TRect* clipRect = nullptr);
   bool CanAutoScroll();
   TScrollDirections DetermineScrollDirections(int x, int y);

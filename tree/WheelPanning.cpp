@@ -126,8 +126,8 @@ void TBaseVirtualTree::StartWheelPanning(TPoint position) {
   panningWindow = CreateWindowExW(WS_EX_TOOLWINDOW, kPanningClass, nullptr, WS_POPUP, screen.x - kImageSize / 2,
                                   screen.y - kImageSize / 2, kImageSize, kImageSize, handle, nullptr,
                                   GetModuleHandleW(nullptr), nullptr);
-  bool wider = static_cast<int>(rangeX) > ClientWidth();
-  bool taller = static_cast<int>(rangeY) > ClientHeight();
+  bool wider = int64_t(rangeX) > ClientWidth();
+  bool taller = int64_t(rangeY) > ClientHeight();
   TPanningShape shape = wider && taller ? psMoveAll : (wider ? psMoveEW : psMoveNS);
   panningImage = New<TBitmap>();
   panningImage->SetSize(kImageSize, kImageSize);
@@ -183,8 +183,8 @@ void TBaseVirtualTree::StopWheelPanning() {
 
 TPanningShape TBaseVirtualTree::PanningShapeAt(int x, int y) const {
   int dx = x - panningAnchor.X, dy = y - panningAnchor.Y;
-  bool wider = static_cast<int>(rangeX) > ClientWidth();
-  bool taller = static_cast<int>(rangeY) > ClientHeight();
+  bool wider = int64_t(rangeX) > ClientWidth();
+  bool taller = int64_t(rangeY) > ClientHeight();
   if (std::abs(dx) < 8 && std::abs(dy) < 8) {
     if (!wider) return psMoveNS;
     return taller ? psMoveAll : psMoveEW;

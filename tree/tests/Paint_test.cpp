@@ -64,8 +64,8 @@ struct PaintTest : ::testing::Test {
   void Render(TVTPaintPassOptions options = WindowPaintOptions()) {
     int w = tree->ClientWidth(), h = tree->ClientHeight();
     target->SetSize(w, h);
-    tree->PaintTree(target->Canvas(), TRect{-tree->OffsetX(), -tree->OffsetY(), w - tree->OffsetX(), h - tree->OffsetY()},
-                    TPoint{0, 0}, options);
+    tree->PaintTree(target->Canvas(), TRect{-tree->OffsetX(), 0, w - tree->OffsetX(), h}, TPoint{0, 0}, options,
+                    pfDevice, -tree->OffsetY());
   }
   TColor At(int x, int y) { return target->Canvas()->Pixel(x, y); }
   // Two top-level nodes; the first expanded with two children, the second collapsed with one.

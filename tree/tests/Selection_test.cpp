@@ -129,6 +129,37 @@ TEST(Selection, DisabledNodesAndConstraints) {
   EXPECT_TRUE(siblings.GetSelected(elsewhere));
 }
 
+// After a clear the anchor is the focused node; it must not hold the next
+// selection to the focused node's folder, while a range that reaches the
+// anchor still takes the anchor's siblings.
+TEST(Selection, AClearedSelectionMayStartInAnotherFolder) {
+  TTestTree tree;
+  TTreeOptionValues values = MultiSelect();
+  values.selection.Include(toSiblingSelectConstraint);
+  tree.SetOptions(values);
+  Populate(tree, 3, 3);
+  PVirtualNode focused = tree.GetFirst()->FirstChild;
+  PVirtualNode elsewhere = tree.GetNextSibling(tree.GetNextSibling(tree.GetFirst()))->FirstChild;
+  tree.SetFocusedNode(focused);
+  tree.SetSelected(focused, true);
+  tree.ClearSelection();
+  EXPECT_EQ(tree.RangeAnchor(), focused);
+  tree.AddToSelection(elsewhere);
+  EXPECT_TRUE(tree.GetSelected(elsewhere));
+  // The group is now the new node's: its sibling joins, the old folder does not.
+  tree.AddToSelection(elsewhere->NextSibling);
+  tree.AddToSelection(focused->NextSibling);
+  EXPECT_TRUE(tree.GetSelected(elsewhere->NextSibling));
+  EXPECT_FALSE(tree.GetSelected(focused->NextSibling));
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+
+  // A range over two folders from the focused anchor keeps the anchor's folder.
+  tree.ClearSelection();
+  tree.SelectNodes(focused, tree.GetLast(), true);
+  for (PVirtualNode node : AllNodes(tree))
+    EXPECT_EQ(tree.GetSelected(node), node->Parent == focused->Parent) << tree.GetNodeLevel(node);
+}
+
 TEST(Selection, InvertSelectionReportsARemovalAlone) {
   TTestTree tree;
   tree.SetOptions(MultiSelect());

@@ -114,8 +114,8 @@ struct DemoTest : ::testing::Test {
     TBitmap* bitmap = New<TBitmap>();
     int w = tree->ClientWidth(), h = tree->ClientHeight();
     bitmap->SetSize(w, h);
-    tree->PaintTree(bitmap->Canvas(), TRect{-tree->OffsetX(), -tree->OffsetY(), w - tree->OffsetX(), h - tree->OffsetY()},
-                    TPoint{0, 0}, WindowPaintOptions());
+    tree->PaintTree(bitmap->Canvas(), TRect{-tree->OffsetX(), 0, w - tree->OffsetX(), h}, TPoint{0, 0},
+                    WindowPaintOptions(), pfDevice, -tree->OffsetY());
     return bitmap;
   }
 
