@@ -20,7 +20,7 @@ bool IsEntered(TdomNodeType type) { return type == ntElement_Node || type == ntE
 std::u16string XPathStringValueOf(const TdomNode* node) {
   const TdomNode* root = node;
   if (node->GetNodeType() == ntDocument_Node) root = static_cast<const TdomDocument*>(node)->GetDocumentElement();
-  if (root == nullptr || !IsEntered(root->GetNodeType())) {
+  if (root == nullptr || !IsEntered(root->GetNodeType()) || root->GetFirstChildNode() == nullptr) {
     std::u16string value = node->GetXPathStringValue();
     ChargeRunningXPathWork(1 + value.size() / kCodeUnitsPerUnit);
     return value;

@@ -130,11 +130,6 @@ TdomXPathCustomResult* TdomXPathLiteral::evaluate(TdomNode*, int, int) {
 }
 
 TdomXPathCustomResult* TdomXPathNumber::evaluate(TdomNode*, int, int) {
-  // The grammar allows digits with a trailing point ("5." is 5), which the
-  // string conversion does not take.
-  if (!value.empty() && value.back() == u'.') {
-    return New<TdomXPathNumberResult>(XPathWideStrToNumber(value.substr(0, value.size() - 1)));
-  }
   return New<TdomXPathNumberResult>(XPathWideStrToNumber(value));
 }
 

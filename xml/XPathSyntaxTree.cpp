@@ -223,9 +223,17 @@ void ChargeXPathWork(const TdomXPathSyntaxNode* node, size_t units) {
 
 bool TdomXPathSyntaxTree::Prepare(const std::u16string& expression) {
   Clear();
-  // Too long or too deeply nested is refused like any other expression that
-  // cannot be prepared.
-  if (expression.size() > kXPathMaxLength || !Parse(expression) || !Analyse()) {
+  sizeRefusal = nullptr;
+  if (expression.size() > kXPathMaxLength) {
+    sizeRefusal = kXPathTooLong;
+    return false;
+  }
+  if (!Parse(expression)) {
+    Clear();
+    return false;
+  }
+  if (!Analyse()) {
+    sizeRefusal = kXPathTooDeep;
     Clear();
     return false;
   }

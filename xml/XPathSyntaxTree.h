@@ -34,6 +34,9 @@ inline constexpr const char* kXPathStringTooLong = "XPath string result too long
 // The longest expression text that is prepared; longer ones fail to prepare
 // before any syntax node is made.
 inline constexpr size_t kXPathMaxLength = size_t(1) << 18;
+// Why TXPathExpression::Prepare refuses a text of a valid form.
+inline constexpr const char* kXPathTooLong = "XPath expression too long.";
+inline constexpr const char* kXPathTooDeep = "XPath expression nested too deeply.";
 
 // A stack of syntax nodes used while one expression is parsed; frees what it still holds.
 class TdomXPathSyntaxNodeStack {
@@ -76,6 +79,9 @@ public:
   // error, on an expression longer than kXPathMaxLength or nested deeper
   // than kXPathMaxNesting (the tree then stays unprepared).
   virtual bool Prepare(const std::u16string& expression);
+  // Why the last Prepare failed for the size of the text: kXPathTooLong,
+  // kXPathTooDeep, or null (it succeeded, or the text is no expression).
+  const char* SizeRefusal() const { return sizeRefusal; }
 
   TdomXPathSyntaxNode* Root() const { return root; }
   TXPathExpression* OwnerExpression() const { return ownerExpression; }
@@ -116,6 +122,7 @@ private:
 
   TXPathExpression* ownerExpression = nullptr;  // not owned
   TdomXPathSyntaxNode* root = nullptr;
+  const char* sizeRefusal = nullptr;
   TdomXPathDocumentOrder documentOrder;
   int64_t work = 0;
   int64_t workLimit = kXPathWorkLimit;
