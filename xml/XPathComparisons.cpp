@@ -265,15 +265,12 @@ bool CompareOperands(TdomXPathSyntaxNode* node, TdomXPathSyntaxNode* left, TdomX
       return RangeSatisfies(rangeOf(b, heldB, right), Mirrored(op), other->AsNumber());
     }
   }
-  if (a->ResultType() == XPATH_NODE_SET_TYPE && b->ResultType() == XPATH_NODE_SET_TYPE && op == Op::Equal &&
-      contextNode != nullptr) {
-    if (TdomXPathSyntaxTree* tree = node->GetSyntaxTree()) {
-      if (heldB == nullptr) {
-        return CompareNodeSets(a, op, b, &tree->CachedStringValues(KeptNode(right), contextNode, contextPosition, contextSize));
-      }
-      if (heldA == nullptr) {
-        return CompareNodeSets(b, op, a, &tree->CachedStringValues(KeptNode(left), contextNode, contextPosition, contextSize));
-      }
+  if (aIsSet && bIsSet && op == Op::Equal && tree != nullptr) {
+    if (heldB == nullptr) {
+      return CompareNodeSets(a, op, b, &tree->CachedStringValues(KeptNode(right), contextNode, contextPosition, contextSize));
+    }
+    if (heldA == nullptr) {
+      return CompareNodeSets(b, op, a, &tree->CachedStringValues(KeptNode(left), contextNode, contextPosition, contextSize));
     }
   }
   return CompareValues(a, op, b);

@@ -217,6 +217,14 @@ std::u16string TdomXPathSyntaxTree::LookupPrefix(const std::u16string& prefix) {
   auto found = prefixes.find(prefix);
   if (found != prefixes.end()) return found->second;
   TdomNode* context = GetContextNode();
+  // Text, comments and processing instructions declare nothing: the
+  // namespaces in scope are their parent's.
+  if (context != nullptr && context->GetParentNode() != nullptr) {
+    TdomNodeType type = context->GetNodeType();
+    if (type == ntText_Node || type == ntComment_Node || type == ntProcessing_Instruction_Node) {
+      context = context->GetParentNode();
+    }
+  }
   std::u16string uri = context != nullptr ? context->lookupNamespaceURI(prefix) : std::u16string();
   prefixes.emplace(prefix, uri);
   return uri;

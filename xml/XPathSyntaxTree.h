@@ -101,8 +101,10 @@ public:
   // The string-values of the nodes of a cache point's node-set, kept beside it.
   const std::unordered_set<std::u16string>& CachedStringValues(TdomXPathSyntaxNode* node, TdomNode* contextNode,
                                                               int contextPosition, int contextSize);
-  // The namespace URI the context node binds prefix to ("" when none), asked
-  // of the node once per evaluation.
+  // The namespace URI prefix has where the context node is ("" when none):
+  // an element's, an attribute's or namespace node's element's, a text's,
+  // comment's or processing instruction's parent's, the document's document
+  // element's. Asked once per evaluation.
   std::u16string LookupPrefix(const std::u16string& prefix);
   // The numbers of a cache point's node-set, read once beside it.
   TdomXPathNumberRange CachedNumberRange(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition,

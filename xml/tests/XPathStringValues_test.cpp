@@ -88,6 +88,10 @@ TEST_F(XPathStringValues, TheDocumentAnswersPrefixesOfItsDocumentElement) {
   EXPECT_EQ(Eval(doc, u"count(//q:*)"), "n:1");
   EXPECT_EQ(Eval(doc, u"count(p:root)"), "n:1");
   EXPECT_EQ(Eval(doc, u"count(//z:child)"), "error");
+  // A text node answers with its parent's declarations.
+  TdomNode* text = root->appendChild(doc->createTextNode(u"t"));
+  EXPECT_EQ(Eval(text, u"count(../q:child)"), "n:1");
+  EXPECT_EQ(Eval(root->getAttributeNodeNS(kXmlnsNamespaceUri, u"q"), u"count(../q:child)"), "n:1");
   TdomDocument* empty = impl->CreateEmptyDocument();
   EXPECT_EQ(empty->lookupNamespaceURI(u"xmlns"), kXmlnsNamespaceUri);
 }
