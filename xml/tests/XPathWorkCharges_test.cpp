@@ -3,9 +3,14 @@
 // least that work (so that they are refused under the bound, not run for
 // minutes), while the same queries done cheaply stay cheap. Counts, not
 // seconds, so that a busy machine changes nothing.
+#include <random>
+
 #include "XPathTestSupport.h"
+#include "xml/ParserUtilsXPathNumbers.h"
 
 namespace {
+
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
 class XPathWorkCharges : public XPathTest {
 protected:
@@ -76,6 +81,61 @@ TEST_F(XPathWorkCharges, KeptValuesAreChargedWhereEachRoundCopiesOrSortsThem) {
   EXPECT_LT(WorkOf(numbers, u"count(//a[//a >= .])"), 200000);
   EXPECT_EQ(Eval(numbers, u"count(//a[//a < 100001" + std::u16string(57, u'9') + u"])"), "n:2000");
   EXPECT_EQ(Eval(numbers, u"count(//a[//a < 100000" + std::u16string(57, u'9') + u"])"), "n:0");
+}
+
+// The numbers of a kept set are read once and compared by their range: the
+// same counts as every pair compared, on random documents.
+TEST_F(XPathWorkCharges, KeptSetsCompareAsEveryPairWould) {
+  std::mt19937 random(50);
+  const char* texts[] = {"1", "2", "5.", "-3", "x", "", " 2 ", ".5", "1e2", "10"};
+  const char* ops[] = {"<", "<=", ">", ">="};
+  for (int round = 0; round < 150; ++round) {
+    int n = 1 + int(random() % 7);
+    std::vector<double> values;
+    std::string body = "<r>";
+    for (int i = 0; i < n; ++i) {
+      const char* text = texts[random() % 10];
+      body += std::string("<a>") + text + "</a>";
+      values.push_back(XPathWideStrToNumber(Wide(text)));
+    }
+    TdomDocument* doc = ParseBytes(body + "</r>");
+    ASSERT_NE(doc, nullptr);
+    for (int o = 0; o < 4; ++o) {
+      auto holds = [&](double x, double y) {
+        switch (o) {
+          case 0: return x < y;
+          case 1: return x <= y;
+          case 2: return x > y;
+          default: return x >= y;
+        }
+      };
+      double scalar = double(int(random() % 5) - 1);
+      int pairs = 0, reversed = 0, againstScalar = 0, scalarFirst = 0;
+      for (double x : values) {
+        bool any = false, anyReversed = false;
+        for (double y : values) {
+          any = any || holds(x, y);
+          anyReversed = anyReversed || holds(y, x);
+        }
+        pairs += any;
+        reversed += anyReversed;
+      }
+      bool anyAgainst = false, anyFirst = false;
+      for (double x : values) {
+        anyAgainst = anyAgainst || holds(x, scalar);
+        anyFirst = anyFirst || holds(scalar, x);
+      }
+      againstScalar = anyAgainst ? n : 0;
+      scalarFirst = anyFirst ? n : 0;
+      std::u16string op = Wide(ops[o]);
+      std::u16string number = Wide(std::to_string(int(scalar)));
+      auto count = [](int c) { return "n:" + std::to_string(c); };
+      EXPECT_EQ(Eval(doc, u"count(//a[. " + op + u" //a])"), count(pairs)) << body << ops[o];
+      EXPECT_EQ(Eval(doc, u"count(//a[//a " + op + u" .])"), count(reversed)) << body << ops[o];
+      EXPECT_EQ(Eval(doc, u"count(//a[//a " + op + u" " + number + u"])"), count(againstScalar)) << body << ops[o];
+      EXPECT_EQ(Eval(doc, u"count(//a[" + number + u" " + op + u" //a])"), count(scalarFirst)) << body << ops[o];
+    }
+  }
 }
 
 // Strings cost what they are long, whoever reads them: the from-string of
