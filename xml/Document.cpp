@@ -71,6 +71,11 @@ std::u16string TdomDocument::GetBaseUri() const {
   return DomUriHasScheme(documentUri) ? documentUri : std::u16string();
 }
 
+std::u16string TdomDocument::lookupNamespaceURI(const std::u16string& prefix) const {
+  if (TdomElement* root = GetDocumentElement()) return root->lookupNamespaceURI(prefix);
+  return TdomNode::lookupNamespaceURI(prefix);
+}
+
 TdomElement* TdomDocument::GetDocumentElement() const {
   for (TdomNode* child = GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
     if (child->GetNodeType() == ntElement_Node) return static_cast<TdomElement*>(child);

@@ -58,6 +58,9 @@ public:
   int64_t GetDocumentOrder() const override { return 0; }
   // The document URI when it is an absolute URI, else "".
   std::u16string GetBaseUri() const override;
+  // The namespace its document element binds prefix to (the two reserved
+  // prefixes without one).
+  std::u16string lookupNamespaceURI(const std::u16string& prefix) const override;
   // Setting a document's value does nothing.
   void SetNodeValue(const std::u16string&) override {}
 

@@ -23,16 +23,6 @@ TdomASModelCollection* ModelsOf(const TdomDocument* document) {
   return decl != nullptr && decl->HasASModels() ? decl->GetASModels() : nullptr;
 }
 
-// The character a predefined entity stands for; 0 for any other name.
-char16_t PredefinedEntityChar(const std::u16string& name) {
-  if (name == u"lt") return u'<';
-  if (name == u"gt") return u'>';
-  if (name == u"amp") return u'&';
-  if (name == u"apos") return u'\'';
-  if (name == u"quot") return u'"';
-  return 0;
-}
-
 }  // namespace
 
 const char16_t* PredefinedEntityReplacementText(const std::u16string& name) {
@@ -112,7 +102,7 @@ void TdomDocument::CalculateNormalizedAttrValue(const TdomAttr* attr, std::u16st
           reference += c;
           break;
         }
-        if (char16_t replacement = PredefinedEntityChar(reference)) {
+        if (char16_t replacement = XmlPredefinedEntityChar(reference)) {
           collected += replacement;
           state = State::Text;
         } else {

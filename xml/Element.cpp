@@ -120,7 +120,8 @@ std::u16string TdomElement::lookupNamespaceURI(const std::u16string& prefix_) co
     }
     current = current->GetParentNode();
   }
-  if (current != nullptr) return current->lookupNamespaceURI(prefix_);
+  // The document asks its document element, so it is not asked back.
+  if (current != nullptr && current->GetNodeType() != ntDocument_Node) return current->lookupNamespaceURI(prefix_);
   return TdomNode::lookupNamespaceURI(prefix_);
 }
 

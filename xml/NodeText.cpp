@@ -4,17 +4,45 @@
 
 #include "xml/Attr.h"
 #include "xml/Document.h"
+#include "xml/DocumentType.h"
 #include "xml/DomXPathNamespace.h"
 #include "xml/Element.h"
 #include "xml/DomNamedNodeMap.h"
 #include "xml/DomUri.h"
 #include "xml/Node.h"
+#include "xml/XmlRulesStrings.h"
 
 namespace {
 
 bool IsContainer(TdomNodeType type) {
   return type == ntElement_Node || type == ntEntity_Reference_Node || type == ntEntity_Node ||
          type == ntDocument_Fragment_Node;
+}
+
+// The character an entity reference left without children stands for: a
+// predefined entity's (the parser keeps "&amp;" as such a reference); 0 for
+// any other node.
+char16_t ChildlessReferenceChar(const TdomNode* node) {
+  if (node->GetNodeType() != ntEntity_Reference_Node || node->GetFirstChildNode() != nullptr) return 0;
+  return XmlPredefinedEntityChar(node->GetNodeName());
+}
+
+// An attribute's value as character data: references replaced and white
+// space normalised as the document reads attribute values; the stored value
+// itself when the document cannot read it (a value set through the DOM that
+// is no valid attribute literal).
+std::u16string AttrCharacterData(const TdomNode* attr) {
+  std::u16string stored = attr->GetNodeValue();
+  TdomDocument* document = attr->GetOwnerDocument();
+  if (document == nullptr) return stored;
+  // Without declarations only references and white space change anything.
+  TdomDocumentTypeDecl* decl = document->GetDoctypeDecl();
+  bool declared = decl != nullptr && decl->HasASModels();
+  if (!declared && stored.find_first_of(u"&\t\n\r") == std::u16string::npos) return stored;
+  std::u16string value;
+  TXmlErrorType errorType = ET_NONE;
+  document->CalculateNormalizedAttrValue(static_cast<const TdomAttr*>(attr), value, errorType);
+  return IsHintOrWarningErrorType(errorType) ? value : stored;
 }
 
 }  // namespace
@@ -25,7 +53,11 @@ std::u16string CollectTextBelow(const TdomNode* root, size_t& visits) {
   while (current != nullptr) {
     ++visits;
     TdomNodeType type = current->GetNodeType();
-    if (type == ntText_Node || type == ntCDATA_Section_Node) text += current->GetNodeValue();
+    if (type == ntText_Node || type == ntCDATA_Section_Node) {
+      text += current->GetNodeValue();
+    } else if (char16_t c = ChildlessReferenceChar(current)) {
+      text += c;
+    }
     const TdomNode* child = IsContainer(type) ? current->GetFirstChildNode() : nullptr;
     if (child != nullptr) {
       current = child;
@@ -40,6 +72,7 @@ std::u16string CollectTextBelow(const TdomNode* root, size_t& visits) {
 std::u16string TdomNode::GetTextContent() const {
   TdomNodeType type = GetNodeType();
   size_t visits = 0;
+  if (char16_t c = ChildlessReferenceChar(this)) return std::u16string(1, c);
   if (IsContainer(type)) return CollectTextBelow(this, visits);
   switch (type) {
     case ntAttribute_Node:
@@ -59,6 +92,7 @@ std::u16string TdomNode::GetXPathStringValue() const {
     case ntEntity_Reference_Node:  // XPath sees an entity reference as the text it stands for
       return GetTextContent();
     case ntAttribute_Node:
+      return AttrCharacterData(this);
     case ntText_Node:
     case ntCDATA_Section_Node:
     case ntProcessing_Instruction_Node:

@@ -2,6 +2,9 @@
 #include <limits>
 #include <memory>
 
+#include "xml/Document.h"
+#include "xml/DomXPathNamespace.h"
+#include "xml/Element.h"
 #include "xml/Node.h"
 #include "xml/XPathExpression.h"
 
@@ -40,5 +43,13 @@ TdomNode* TdomNode::EvaluateToNode(const std::u16string& expression) {
   TdomXPathCustomResult* result = evaluated->Result();
   if (result == nullptr || result->ResultType() != XPATH_NODE_SET_TYPE || result->Length() == 0) return nullptr;
   // The first node in document order.
-  return result->Item(result->GetAxisIsReverse() ? result->Length() - 1 : 0);
+  TdomNode* first = result->Item(result->GetAxisIsReverse() ? result->Length() - 1 : 0);
+  if (first->GetNodeType() != ntXPath_Namespace_Node) return first;
+  // A namespace node belongs to the result, which goes with the expression:
+  // the caller gets a copy owned by the element's document, freed with it.
+  auto* ns = static_cast<TdomXPathNamespace*>(first);
+  TdomElement* owner = ns->GetOwnerElement();
+  TdomDocument* document = owner != nullptr ? owner->GetOwnerDocument() : nullptr;
+  if (document == nullptr) return nullptr;
+  return New<TdomXPathNamespace>(document, ns->GetPrefix(), ns->GetNamespaceURI(), owner);
 }

@@ -24,7 +24,7 @@ double XPathWideStrToNumber(std::u16string_view text) {
   while (first < last && IsXmlWhiteSpaceWideChar(text[first])) ++first;
   while (last > first && IsXmlWhiteSpaceWideChar(text[last - 1])) --last;
   std::u16string_view s = text.substr(first, last - first);
-  if (s.empty() || s.back() == u'.') return kNaN;
+  if (s.empty()) return kNaN;
   std::string ascii;
   ascii.reserve(s.size());
   size_t i = 0;
@@ -47,6 +47,8 @@ double XPathWideStrToNumber(std::u16string_view text) {
     ascii += char(c);
   }
   if (!seenDigit) return kNaN;
+  // "5." is 5, as the expression grammar reads the literal.
+  if (ascii.back() == '.') ascii.pop_back();
   double value = kNaN;
   const char* begin = ascii.data();
   const char* end = begin + ascii.size();

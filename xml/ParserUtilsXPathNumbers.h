@@ -8,7 +8,7 @@
 // negative or negative zero.
 double XPathRound(double x);
 // The number a string denotes: optional XML white space, an optional '-',
-// digits with at most one '.' (not last; ".5" is allowed), optional white
-// space; correctly rounded. Anything else (empty, "-", "+4", "5.", "1e3")
-// gives NaN. "-0" gives negative zero.
+// digits with at most one '.' (".5" and "5." are allowed, "." is not),
+// optional white space; correctly rounded. Anything else (empty, "-", "+4",
+// "1e3") gives NaN. "-0" gives negative zero.
 double XPathWideStrToNumber(std::u16string_view text);

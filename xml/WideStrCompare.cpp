@@ -30,11 +30,19 @@ void TranslateWideStr(std::u16string_view s, std::u16string_view fromStr, std::u
   if (fromStr.size() <= 16) {
     for (char16_t c : s) put(c, fromStr.find(c));
   } else {
-    // The first place of each code unit in fromStr: one lookup per unit of s
-    // instead of a search of fromStr.
-    std::vector<uint32_t> first(0x10000, uint32_t(-1));
-    for (size_t p = fromStr.size(); p-- > 0;) first[fromStr[p]] = static_cast<uint32_t>(p);
-    for (char16_t c : s) put(c, first[c] == uint32_t(-1) ? std::u16string_view::npos : size_t(first[c]));
+    // The first place of each code unit in fromStr, sorted by unit: a binary
+    // search per unit of s instead of a scan of fromStr, and a table no
+    // larger than fromStr (short calls stay cheap).
+    std::vector<std::pair<char16_t, uint32_t>> first;
+    first.reserve(fromStr.size());
+    for (size_t p = 0; p < fromStr.size(); ++p) first.emplace_back(fromStr[p], static_cast<uint32_t>(p));
+    std::sort(first.begin(), first.end());
+    first.erase(std::unique(first.begin(), first.end(), [](const auto& a, const auto& b) { return a.first == b.first; }),
+                first.end());
+    for (char16_t c : s) {
+      auto found = std::lower_bound(first.begin(), first.end(), std::make_pair(c, uint32_t(0)));
+      put(c, found != first.end() && found->first == c ? size_t(found->second) : std::u16string_view::npos);
+    }
   }
   result = std::move(out);
 }

@@ -46,34 +46,44 @@ TdomXPathNodeSetResult* NewSet(bool reverse) {
 // Adds the siblings after node (with their subtrees when withSubtrees); of a
 // run of adjacent text-like siblings only the first counts, and a text-like
 // node hides the run right after it.
+// The siblings passed over are paid for here, the ones added by the caller.
 void AddFollowingSiblings(TdomXPathNodeSetResult* set, const TdomNode* node, bool withSubtrees) {
   bool previousTextLike = IsTextLike(node);
+  size_t passed = 0;
   for (TdomNode* sibling = node->GetNextSiblingNode(); sibling != nullptr; sibling = sibling->GetNextSiblingNode()) {
     bool textLike = IsTextLike(sibling);
     bool hidden = textLike && previousTextLike;
     previousTextLike = textLike;
-    if (hidden || !IsXPathTreeNode(sibling)) continue;
+    if (hidden || !IsXPathTreeNode(sibling)) {
+      ++passed;
+      continue;
+    }
     if (withSubtrees) {
       set->AddSubtree(sibling);
     } else {
       set->AppendRaw(sibling);
     }
   }
+  ChargeRunningXPathWork(passed);
 }
 
 // Adds the siblings before node, nearest first; a run of text-like siblings gives its first node.
 void AddPrecedingSiblings(TdomXPathNodeSetResult* set, const TdomNode* node, bool withSubtrees) {
+  size_t passed = 0;
   for (TdomNode* sibling = node->GetPreviousSiblingNode(); sibling != nullptr;
        sibling = sibling->GetPreviousSiblingNode()) {
     TdomNode* before = sibling->GetPreviousSiblingNode();
-    if (IsTextLike(sibling) && before != nullptr && IsTextLike(before)) continue;
-    if (!IsXPathTreeNode(sibling)) continue;
+    if ((IsTextLike(sibling) && before != nullptr && IsTextLike(before)) || !IsXPathTreeNode(sibling)) {
+      ++passed;
+      continue;
+    }
     if (withSubtrees) {
       set->AddSubtree(sibling);
     } else {
       set->AppendRaw(sibling);
     }
   }
+  ChargeRunningXPathWork(passed);
 }
 
 // The node whose following and preceding nodes an attribute or namespace node shares.
@@ -112,14 +122,22 @@ TdomNode* NextXPathDescendant(const TdomNode* root, TdomNode* node) {
 }
 
 TdomNode* NextXPathSibling(const TdomNode* node, bool forward) {
+  size_t passed = 0;
   for (;;) {
     TdomNode* sibling = forward ? node->GetNextSiblingNode() : node->GetPreviousSiblingNode();
-    if (sibling == nullptr) return nullptr;
+    if (sibling == nullptr) {
+      ChargeRunningXPathWork(passed);
+      return nullptr;
+    }
     node = sibling;
     // Of a run of text-like siblings only the first counts, in either direction.
     TdomNode* before = sibling->GetPreviousSiblingNode();
-    if (IsTextLike(sibling) && before != nullptr && IsTextLike(before)) continue;
-    if (IsXPathTreeNode(sibling)) return sibling;
+    if ((IsTextLike(sibling) && before != nullptr && IsTextLike(before)) || !IsXPathTreeNode(sibling)) {
+      ++passed;
+      continue;
+    }
+    ChargeRunningXPathWork(passed);
+    return sibling;
   }
 }
 
@@ -175,9 +193,12 @@ TdomXPathNodeSetResult* TdomXPathAxisNameFollowing::SelectNodes(TdomNode* node) 
       if (IsXPathTreeNode(child)) set->AddSubtree(child);
     }
   }
+  size_t levels = 0;
   for (const TdomNode* up = anchor; up != nullptr && HasSiblings(up); up = up->GetParentNode()) {
+    ++levels;
     AddFollowingSiblings(set, up, /*withSubtrees=*/true);
   }
+  ChargeRunningXPathWork(levels);
   return set;
 }
 
@@ -196,6 +217,8 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
   for (const TdomNode* element = node; element != nullptr && element->GetNodeType() == ntElement_Node;
        element = element->GetParentNode()) {
     TdomNamedNodeMap* attributes = element->GetAttributes();
+    // Every element climbed and attribute read is paid for.
+    ChargeRunningXPathWork(1 + size_t(attributes->GetLength()));
     for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
       auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
       if (attr->GetDeclarationKind() == AT_DEFAULT_NAMESPACE_DECL) {
@@ -223,9 +246,12 @@ TdomXPathNodeSetResult* TdomXPathAxisNameParent::SelectNodes(TdomNode* node) {
 TdomXPathNodeSetResult* TdomXPathAxisNamePreceding::SelectNodes(TdomNode* node) {
   TdomXPathNodeSetResult* set = NewSet(true);
   const TdomNode* anchor = DocumentOrderAnchor(node);
+  size_t levels = 0;
   for (const TdomNode* up = anchor; up != nullptr && HasSiblings(up); up = up->GetParentNode()) {
+    ++levels;
     AddPrecedingSiblings(set, up, /*withSubtrees=*/true);
   }
+  ChargeRunningXPathWork(levels);
   return set;
 }
 

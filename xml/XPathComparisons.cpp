@@ -58,13 +58,21 @@ std::vector<std::u16string> StringValues(const TdomXPathCustomResult* set) {
   return values;
 }
 
-std::vector<double> NumberValues(const TdomXPathCustomResult* set) {
-  std::vector<double> values;
-  for (int i = 0, n = set->Length(); i < n; ++i) {
-    double value = XPathWideStrToNumber(XPathStringValueOf(set->Item(i)));
-    if (!std::isnan(value)) values.push_back(value);
+// Some node of a set whose numbers span range satisfies "node op b".
+bool RangeSatisfies(const TdomXPathNumberRange& range, Op op, double b) {
+  if (!range.any) return false;
+  switch (op) {
+    case Op::Less: return range.min < b;
+    case Op::LessOrEqual: return range.min <= b;
+    case Op::Greater: return range.max > b;
+    default: return range.max >= b;
   }
-  return values;
+}
+
+// Some node of a and some node of b satisfy "x op y".
+bool RangesSatisfy(const TdomXPathNumberRange& a, Op op, const TdomXPathNumberRange& b) {
+  if (!a.any || !b.any) return false;
+  return RangeSatisfies(a, op, op == Op::Less || op == Op::LessOrEqual ? b.max : b.min);
 }
 
 // Some node of left and some node of right satisfy op. knownRight, when
@@ -89,17 +97,7 @@ bool CompareNodeSets(const TdomXPathCustomResult* left, Op op, const TdomXPathCu
     auto differs = [&](const std::u16string& s) { return s != a.front(); };
     return std::any_of(a.begin(), a.end(), differs) || std::any_of(b.begin(), b.end(), differs);
   }
-  std::vector<double> a = NumberValues(left);
-  std::vector<double> b = NumberValues(right);
-  if (a.empty() || b.empty()) return false;
-  auto [aMin, aMax] = std::minmax_element(a.begin(), a.end());
-  auto [bMin, bMax] = std::minmax_element(b.begin(), b.end());
-  switch (op) {
-    case Op::Less: return *aMin < *bMax;
-    case Op::LessOrEqual: return *aMin <= *bMax;
-    case Op::Greater: return *aMax > *bMin;
-    default: return *aMax >= *bMin;
-  }
+  return RangesSatisfy(XPathNumberRangeOf(left), op, XPathNumberRangeOf(right));
 }
 
 // A node-set (on the left of op) against a scalar.
@@ -112,7 +110,7 @@ bool CompareNodeSetWith(const TdomXPathCustomResult* set, Op op, const TdomXPath
   if (asNumbers) {
     double b = other->AsNumber();
     for (int i = 0, n = set->Length(); i < n; ++i) {
-      if (CompareNumbers(XPathWideStrToNumber(XPathStringValueOf(set->Item(i))), op, b)) return true;
+      if (CompareNumbers(XPathNumberValueOf(set->Item(i)), op, b)) return true;
     }
     return false;
   }
@@ -218,7 +216,7 @@ bool CompareAsStream(TdomXPathSyntaxNode* left, Op op, TdomXPathSyntaxNode* righ
   double number = value->AsNumber();
   std::u16string text;
   if (value->ResultType() == XPATH_NUMBER_TYPE || !IsEquality(op)) {
-    check = [&](TdomNode* node) { return CompareNumbers(XPathWideStrToNumber(XPathStringValueOf(node)), op, number); };
+    check = [&](TdomNode* node) { return CompareNumbers(XPathNumberValueOf(node), op, number); };
   } else {
     text = value->AsWideString();
     check = [&](TdomNode* node) { return (XPathStringValueOf(node) == text) == (op == Op::Equal); };
@@ -251,15 +249,28 @@ bool CompareOperands(TdomXPathSyntaxNode* node, TdomXPathSyntaxNode* left, TdomX
   TdomXPathResultPtr<> heldA, heldB;
   const TdomXPathCustomResult* a = EvaluateXPathNodeTemp(left, contextNode, contextPosition, contextSize, heldA);
   const TdomXPathCustomResult* b = EvaluateXPathNodeTemp(right, contextNode, contextPosition, contextSize, heldB);
-  if (a->ResultType() == XPATH_NODE_SET_TYPE && b->ResultType() == XPATH_NODE_SET_TYPE && op == Op::Equal &&
-      contextNode != nullptr) {
-    if (TdomXPathSyntaxTree* tree = node->GetSyntaxTree()) {
-      if (heldB == nullptr) {
-        return CompareNodeSets(a, op, b, &tree->CachedStringValues(KeptNode(right), contextNode, contextPosition, contextSize));
-      }
-      if (heldA == nullptr) {
-        return CompareNodeSets(b, op, a, &tree->CachedStringValues(KeptNode(left), contextNode, contextPosition, contextSize));
-      }
+  TdomXPathSyntaxTree* tree = contextNode != nullptr ? node->GetSyntaxTree() : nullptr;
+  bool aIsSet = a->ResultType() == XPATH_NODE_SET_TYPE;
+  bool bIsSet = b->ResultType() == XPATH_NODE_SET_TYPE;
+  if (!IsEquality(op) && tree != nullptr && ((aIsSet && heldA == nullptr) || (bIsSet && heldB == nullptr))) {
+    // A kept set's numbers are read once for the evaluation, not in every round.
+    auto rangeOf = [&](const TdomXPathCustomResult* set, const TdomXPathResultPtr<>& held, TdomXPathSyntaxNode* operand) {
+      if (held != nullptr) return XPathNumberRangeOf(set);
+      return tree->CachedNumberRange(KeptNode(operand), contextNode, contextPosition, contextSize);
+    };
+    if (aIsSet && bIsSet) return RangesSatisfy(rangeOf(a, heldA, left), op, rangeOf(b, heldB, right));
+    const TdomXPathCustomResult* other = aIsSet ? b : a;
+    if (other->ResultType() != XPATH_BOOLEAN_TYPE) {
+      if (aIsSet) return RangeSatisfies(rangeOf(a, heldA, left), op, other->AsNumber());
+      return RangeSatisfies(rangeOf(b, heldB, right), Mirrored(op), other->AsNumber());
+    }
+  }
+  if (aIsSet && bIsSet && op == Op::Equal && tree != nullptr) {
+    if (heldB == nullptr) {
+      return CompareNodeSets(a, op, b, &tree->CachedStringValues(KeptNode(right), contextNode, contextPosition, contextSize));
+    }
+    if (heldA == nullptr) {
+      return CompareNodeSets(b, op, a, &tree->CachedStringValues(KeptNode(left), contextNode, contextPosition, contextSize));
     }
   }
   return CompareValues(a, op, b);

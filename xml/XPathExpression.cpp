@@ -31,9 +31,13 @@ void TXPathExpression::SetExpression(const std::u16string& text) {
 }
 
 bool TXPathExpression::Prepare() {
-  if (preparedState != 0) return preparedState == 1;
-  preparedState = 2;
-  if (syntaxTree->Prepare(expression)) preparedState = 1;
+  if (preparedState == 0) {
+    preparedState = syntaxTree->Prepare(expression) ? 1 : 2;
+  }
+  // A text refused for its size is no syntax error: the caller hears why.
+  if (preparedState == 2 && syntaxTree->SizeRefusal() != nullptr) {
+    throw EXPath_Invalid_Expression_Err(syntaxTree->SizeRefusal());
+  }
   return preparedState == 1;
 }
 

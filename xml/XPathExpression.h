@@ -33,8 +33,9 @@ public:
   virtual bool Evaluate();
   virtual bool HasNodeSetResult() const;
   // Parses the text once: true when it is a valid expression. A failed text
-  // stays failed until it changes; one nested deeper than kXPathMaxNesting
-  // raises EXPath_Invalid_Expression_Err (and stays failed too).
+  // stays failed until it changes; one longer than kXPathMaxLength or nested
+  // deeper than kXPathMaxNesting raises EXPath_Invalid_Expression_Err
+  // (kXPathTooLong, kXPathTooDeep) on every call (and stays failed too).
   virtual bool Prepare();
   // 0 not prepared, 1 prepared, 2 failed.
   uint8_t PreparedState() const { return preparedState; }

@@ -135,7 +135,11 @@ TdomXPathNodeSetResult* NodeSetArgument(const char16_t* name, TdomXPathSyntaxNod
 
 std::u16string StringArgument(TdomXPathSyntaxNode* argument, const Context& context) {
   TdomXPathResultPtr<> result(EvaluateXPathNode(argument, context.node, context.position, context.size));
-  return result->AsWideString();
+  std::u16string text = result->AsWideString();
+  // The functions read their strings a bounded number of times (translate's
+  // from-string too): paying for each string read pays for the call.
+  ChargeXPathString(text.size());
+  return text;
 }
 
 double NumberArgument(TdomXPathSyntaxNode* argument, const Context& context) {

@@ -34,6 +34,10 @@ TdomXPathCustomResult* XPathLang(TdomNode* node, int position, int size, const T
   CheckArgumentCount(u"lang", arguments, 1, 1);
   CheckContextNode(u"lang", context);
   std::u16string range = StringArgument(arguments[0], context);
+  // The language is looked for up the ancestors: each one is paid for.
+  size_t levels = 0;
+  for (const TdomNode* up = node; up != nullptr; up = up->GetParentNode()) ++levels;
+  ChargeRunningXPathWork(levels);
   return Boolean(IsSubLanguageTag(node->GetLanguage(), range));
 }
 
@@ -47,7 +51,7 @@ TdomXPathCustomResult* XPathSum(TdomNode* node, int position, int size, const Td
   CheckArgumentCount(u"sum", arguments, 1, 1);
   TdomXPathResultPtr<TdomXPathNodeSetResult> set(NodeSetArgument(u"sum", arguments[0], {node, position, size}));
   double sum = 0;
-  for (int i = 0, n = set->Length(); i < n; ++i) sum += XPathWideStrToNumber(XPathStringValueOf(set->Item(i)));
+  for (int i = 0, n = set->Length(); i < n; ++i) sum += XPathNumberValueOf(set->Item(i));
   return Number(sum);
 }
 

@@ -63,7 +63,9 @@ void TdomXPathDocumentOrder::NumberTree(const TdomNode* root) {
   // Keys step by 4 so that an element's namespace nodes (key + 1) fit between
   // the element and its first attribute.
   const TdomNode* node = root;
+  size_t numbered = 0;
   while (node != nullptr) {
+    ++numbered;
     keys.emplace(node, nextKey);
     nextKey += 4;
     if (node->GetNodeType() == ntElement_Node) {
@@ -80,6 +82,9 @@ void TdomXPathDocumentOrder::NumberTree(const TdomNode* root) {
     while (node != root && node->GetNextSiblingNode() == nullptr) node = node->GetParentNode();
     node = node == root ? nullptr : node->GetNextSiblingNode();
   }
+  // Paid for: keys rebuilt after every handler call must not make a
+  // predicate's rounds free.
+  ChargeRunningXPathWork(numbered);
 }
 
 uint64_t TdomXPathDocumentOrder::Key(const TdomNode* node) {
@@ -130,7 +135,10 @@ void TdomXPathNodeSetResult::SetAxisIsReverse(bool value) {
   std::reverse(nodes.begin(), nodes.end());
 }
 
-double TdomXPathNodeSetResult::AsNumber() const { return XPathWideStrToNumber(AsWideString()); }
+double TdomXPathNodeSetResult::AsNumber() const {
+  if (nodes.empty()) return XPathWideStrToNumber(u"");
+  return XPathNumberValueOf(axisIsReverse ? nodes.back() : nodes.front());
+}
 
 std::u16string TdomXPathNodeSetResult::AsWideString() const {
   if (nodes.empty()) return std::u16string();
@@ -163,11 +171,15 @@ void TdomXPathNodeSetResult::AddSubtree(TdomNode* node) { AddSubtreeOfTypes(node
 void TdomXPathNodeSetResult::AddSubtreeOfTypes(TdomNode* node, TdomWhatToShow types) {
   if (node == nullptr) return;
   size_t first = nodes.size();
+  size_t walked = 0;
   for (TdomNode* current = node; current != nullptr;) {
+    ++walked;
     TdomNodeType type = current->GetNodeType();
     if (NodeTypeInSet(types, type)) nodes.push_back(current);
     current = NextInSubtree(node, current, type);
   }
+  // The nodes added are paid for by whoever takes them; the ones passed over here.
+  ChargeRunningXPathWork(walked - (nodes.size() - first));
   if (axisIsReverse) std::reverse(nodes.begin() + first, nodes.end());
 }
 
@@ -192,6 +204,7 @@ void TdomXPathNodeSetResult::TakeAll(TdomXPathNodeSetResult* other) {
 }
 
 void TdomXPathNodeSetResult::SortInOrder(TdomXPathDocumentOrder& order) {
+  ChargeRunningXPathWork(nodes.size());
   std::vector<std::pair<uint64_t, TdomNode*>> keyed;
   keyed.reserve(nodes.size());
   for (TdomNode* node : nodes) keyed.emplace_back(order.Key(node), node);
@@ -226,14 +239,12 @@ void TdomXPathNodeSetResult::SortInOrder(TdomXPathDocumentOrder& order) {
 }
 
 bool XPathFollowsInSetOrder(TdomNode* last, TdomNode* first, bool reverse, TdomXPathDocumentOrder& order) {
-  if (!order.Empty() || IsNamespaceNode(last) || IsNamespaceNode(first)) {
-    uint64_t a = order.Key(last);
-    uint64_t b = order.Key(first);
-    return reverse ? b < a : a < b;
-  }
-  TdomDocumentPosition position = last->compareDocumentPosition(first);
-  TdomDocumentPosition wanted = reverse ? DOCUMENT_POSITION_PRECEDING : DOCUMENT_POSITION_FOLLOWING;
-  return (position & wanted) != 0 && (position & DOCUMENT_POSITION_DISCONNECTED) == 0;
+  // Keys, numbered once per tree, rather than document positions, which
+  // climb to the root and scan siblings on every call.
+  if (last == first) return false;
+  uint64_t a = order.Key(last);
+  uint64_t b = order.Key(first);
+  return reverse ? b < a : a < b;
 }
 
 void TdomXPathNodeSetResult::Merge(TdomXPathNodeSetResult* other) {
@@ -250,6 +261,7 @@ void TdomXPathNodeSetResult::Merge(TdomXPathNodeSetResult* other, TdomXPathDocum
     return;
   }
   bool follows = XPathFollowsInSetOrder(nodes.back(), other->nodes.front(), axisIsReverse, order);
+  ChargeRunningXPathWork(other->nodes.size());
   TakeAll(other);
   if (!follows) SortInOrder(order);
 }

@@ -64,6 +64,8 @@ public:
   // The root expression, or null on a syntax error.
   TdomXPathSyntaxNode* Run();
 
+  bool tooDeep = false;  // Run stopped at an expression nested deeper than kXPathMaxNesting
+
 private:
   enum class Action { Shift, Reduced, Fail };
 
@@ -121,7 +123,10 @@ TdomXPathSyntaxNode* TXPathParser::Run() {
       // Nesting is counted as the tree grows (children never get shallower),
       // so that an over-deep expression stops before it is all built.
       current->depth = XPathNestingOf(current);
-      if (current->depth > kXPathMaxNesting) return nullptr;
+      if (current->depth > kXPathMaxNesting) {
+        tooDeep = true;
+        return nullptr;
+      }
       if (action == Action::Shift) {
         stack.Push(current);
         break;
@@ -430,6 +435,7 @@ bool TdomXPathSyntaxTree::Parse(const std::u16string& expression) {
   try {
     TXPathParser parser(this, expression);
     root = parser.Run();
+    if (parser.tooDeep) sizeRefusal = kXPathTooDeep;
   } catch (const EDomException&) {
     // A name the tokenizer let through that is no QName: a syntax error like any other.
     root = nullptr;

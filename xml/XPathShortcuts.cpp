@@ -20,6 +20,7 @@ TdomXPathSyntaxTree* KeepingTree(const TdomXPathSyntaxNode* node, const TdomNode
 }  // namespace
 
 TdomXPathCustomResult* CopyXPathResult(const TdomXPathCustomResult* result) {
+  ChargeRunningXPathWork(size_t(result->Length()));
   switch (result->ResultType()) {
     case XPATH_BOOLEAN_TYPE: return New<TdomXPathBooleanResult>(result->AsBoolean());
     case XPATH_NUMBER_TYPE: return New<TdomXPathNumberResult>(result->AsNumber());
@@ -35,6 +36,7 @@ const TdomXPathCustomResult* EvaluateXPathNodeTemp(TdomXPathSyntaxNode* node, Td
                                                    int contextPosition, int contextSize,
                                                    TdomXPathResultPtr<>& holder) {
   node = SkipPassThrough(node);
+  ChargeRunningXPathWork(1);
   if (TdomXPathSyntaxTree* tree = KeepingTree(node, contextNode)) {
     return tree->CachedValue(node, contextNode, contextPosition, contextSize);
   }
@@ -45,6 +47,7 @@ const TdomXPathCustomResult* EvaluateXPathNodeTemp(TdomXPathSyntaxNode* node, Td
 bool EvaluateXPathBoolean(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition, int contextSize) {
   for (;;) {
     node = SkipPassThrough(node);
+    ChargeRunningXPathWork(1);
     if (TdomXPathSyntaxTree* tree = KeepingTree(node, contextNode)) {
       return tree->CachedValue(node, contextNode, contextPosition, contextSize)->AsBoolean();
     }

@@ -3,6 +3,7 @@
 // the evaluation, which may build many of them for one comparison.
 #include "xml/Document.h"
 #include "xml/Element.h"
+#include "xml/ParserUtilsXPathNumbers.h"
 #include "xml/XPathValues.h"
 
 namespace {
@@ -12,6 +13,8 @@ namespace {
 // a sixty-fourth.
 constexpr size_t kVisitsPerUnit = 4;
 constexpr size_t kCodeUnitsPerUnit = 64;
+// Reading a number looks at each code unit several times.
+constexpr size_t kNumberCodeUnitsPerUnit = 8;
 
 bool IsEntered(TdomNodeType type) { return type == ntElement_Node || type == ntEntity_Reference_Node; }
 
@@ -20,7 +23,7 @@ bool IsEntered(TdomNodeType type) { return type == ntElement_Node || type == ntE
 std::u16string XPathStringValueOf(const TdomNode* node) {
   const TdomNode* root = node;
   if (node->GetNodeType() == ntDocument_Node) root = static_cast<const TdomDocument*>(node)->GetDocumentElement();
-  if (root == nullptr || !IsEntered(root->GetNodeType())) {
+  if (root == nullptr || !IsEntered(root->GetNodeType()) || root->GetFirstChildNode() == nullptr) {
     std::u16string value = node->GetXPathStringValue();
     ChargeRunningXPathWork(1 + value.size() / kCodeUnitsPerUnit);
     return value;
@@ -30,3 +33,24 @@ std::u16string XPathStringValueOf(const TdomNode* node) {
   ChargeRunningXPathWork(1 + visits / kVisitsPerUnit + text.size() / kCodeUnitsPerUnit);
   return text;
 }
+
+double XPathNumberValueOf(const TdomNode* node) { return XPathTextToNumber(XPathStringValueOf(node)); }
+
+double XPathTextToNumber(std::u16string_view text) {
+  ChargeRunningXPathWork(text.size() / kNumberCodeUnitsPerUnit);
+  return XPathWideStrToNumber(text);
+}
+
+TdomXPathNumberRange XPathNumberRangeOf(const TdomXPathCustomResult* set) {
+  TdomXPathNumberRange range;
+  for (int i = 0, n = set->Length(); i < n; ++i) {
+    double value = XPathNumberValueOf(set->Item(i));
+    if (value != value) continue;  // NaN
+    if (!range.any || value < range.min) range.min = value;
+    if (!range.any || value > range.max) range.max = value;
+    range.any = true;
+  }
+  return range;
+}
+
+void ChargeXPathString(size_t length) { ChargeRunningXPathWork(1 + length / kCodeUnitsPerUnit); }

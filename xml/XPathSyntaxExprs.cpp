@@ -71,6 +71,9 @@ TdomXPathCustomResult* EvaluateXPathNode(TdomXPathSyntaxNode* node, TdomNode* co
                                          int contextSize) {
   while (node != nullptr && XPathNodePassesThrough(node)) node = node->left;
   if (node == nullptr) RaiseXPathTypeError();
+  // Every evaluation of a node is paid for, so that a long expression asked
+  // again for every node of a predicate costs what it does.
+  ChargeRunningXPathWork(1);
   if (node->cachePoint && contextNode != nullptr) {
     if (TdomXPathSyntaxTree* tree = node->GetSyntaxTree()) {
       return CopyXPathResult(tree->CachedValue(node, contextNode, contextPosition, contextSize));
@@ -90,8 +93,7 @@ TdomXPathNodeSetResult* RequireXPathNodeSet(TdomXPathCustomResult* result) {
 std::u16string ResolveXPathPrefix(const TdomXPathSyntaxNode* node, const std::u16string& prefix) {
   if (prefix.empty()) return std::u16string();
   TdomXPathSyntaxTree* tree = node->GetSyntaxTree();
-  TdomNode* context = tree != nullptr ? tree->GetContextNode() : nullptr;
-  std::u16string uri = context != nullptr ? context->lookupNamespaceURI(prefix) : std::u16string();
+  std::u16string uri = tree != nullptr ? tree->LookupPrefix(prefix) : std::u16string();
   if (uri.empty()) throw ENamespace_Err(DomMessageFormat(DomMessage::kNamespacePrefixNotFound, {prefix}));
   return uri;
 }
@@ -130,11 +132,6 @@ TdomXPathCustomResult* TdomXPathLiteral::evaluate(TdomNode*, int, int) {
 }
 
 TdomXPathCustomResult* TdomXPathNumber::evaluate(TdomNode*, int, int) {
-  // The grammar allows digits with a trailing point ("5." is 5), which the
-  // string conversion does not take.
-  if (!value.empty() && value.back() == u'.') {
-    return New<TdomXPathNumberResult>(XPathWideStrToNumber(value.substr(0, value.size() - 1)));
-  }
   return New<TdomXPathNumberResult>(XPathWideStrToNumber(value));
 }
 

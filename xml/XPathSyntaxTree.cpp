@@ -148,12 +148,14 @@ TdomXPathCustomResult* TdomXPathSyntaxTree::Evaluate() {
     ForgetCachedValues();
   } else {
     ++cacheGeneration;
+    prefixes.clear();  // the context node may differ
   }
   struct ClearOrder {
     TdomXPathSyntaxTree& tree;
     TdomXPathSyntaxTree* outer;  // the evaluation a handler started this one from
     ~ClearOrder() {
       tree.documentOrder.Clear();
+      tree.prefixes.clear();
       if (--tree.evaluations == 0) tree.ForgetCachedValues();
       gRunningTree = outer;
     }
@@ -165,11 +167,13 @@ TdomXPathCustomResult* TdomXPathSyntaxTree::Evaluate() {
 
 void TdomXPathSyntaxTree::DocumentMayHaveChanged() {
   documentOrder.Clear();
+  prefixes.clear();
   ++cacheGeneration;
 }
 
 void TdomXPathSyntaxTree::ForgetCachedValues() {
   cache.clear();
+  prefixes.clear();
   retired.clear();
   retiredStrings.clear();
 }
@@ -185,6 +189,7 @@ TdomXPathSyntaxTree::CacheEntry& TdomXPathSyntaxTree::CurrentEntry(TdomXPathSynt
   if (entry.value != nullptr) retired.push_back(std::move(entry.value));
   if (entry.strings != nullptr) retiredStrings.push_back(std::move(entry.strings));
   entry.value = std::move(fresh);
+  entry.numbers.reset();
   entry.key = key;
   entry.generation = cacheGeneration;
   return entry;
@@ -208,6 +213,30 @@ const std::unordered_set<std::u16string>& TdomXPathSyntaxTree::CachedStringValue
   return *entry.strings;
 }
 
+std::u16string TdomXPathSyntaxTree::LookupPrefix(const std::u16string& prefix) {
+  auto found = prefixes.find(prefix);
+  if (found != prefixes.end()) return found->second;
+  TdomNode* context = GetContextNode();
+  // Text, comments and processing instructions declare nothing: the
+  // namespaces in scope are their parent's.
+  if (context != nullptr && context->GetParentNode() != nullptr) {
+    TdomNodeType type = context->GetNodeType();
+    if (type == ntText_Node || type == ntComment_Node || type == ntProcessing_Instruction_Node) {
+      context = context->GetParentNode();
+    }
+  }
+  std::u16string uri = context != nullptr ? context->lookupNamespaceURI(prefix) : std::u16string();
+  prefixes.emplace(prefix, uri);
+  return uri;
+}
+
+TdomXPathNumberRange TdomXPathSyntaxTree::CachedNumberRange(TdomXPathSyntaxNode* node, TdomNode* contextNode,
+                                                          int contextPosition, int contextSize) {
+  CacheEntry& entry = CurrentEntry(node, contextNode, contextPosition, contextSize);
+  if (!entry.numbers) entry.numbers = XPathNumberRangeOf(entry.value.get());
+  return *entry.numbers;
+}
+
 void TdomXPathSyntaxTree::ChargeWork(size_t units) {
   work += static_cast<int64_t>(units);
   if (work > workLimit) throw EXPath_Limit_Err(kXPathTooMuchWork);
@@ -223,9 +252,17 @@ void ChargeXPathWork(const TdomXPathSyntaxNode* node, size_t units) {
 
 bool TdomXPathSyntaxTree::Prepare(const std::u16string& expression) {
   Clear();
-  // Too long or too deeply nested is refused like any other expression that
-  // cannot be prepared.
-  if (expression.size() > kXPathMaxLength || !Parse(expression) || !Analyse()) {
+  sizeRefusal = nullptr;
+  if (expression.size() > kXPathMaxLength) {
+    sizeRefusal = kXPathTooLong;
+    return false;
+  }
+  if (!Parse(expression)) {
+    Clear();
+    return false;
+  }
+  if (!Analyse()) {
+    sizeRefusal = kXPathTooDeep;
     Clear();
     return false;
   }

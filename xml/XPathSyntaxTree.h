@@ -3,6 +3,7 @@
 // builds them with a shift-reduce parser over the tokenizer's stream.
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -20,12 +21,15 @@ class TXPathExpression;
 // counts once, as a path's steps and a step's predicates do.
 inline constexpr int kXPathMaxNesting = 1000;
 
-// How much one evaluation may do, counted in nodes visited by steps, in
-// predicate and comparison rounds and in the string-values built (by the
-// nodes walked and the text copied): about a second of work in an optimised
-// build. An expression that needs more (nested paths over a large document)
+// How much one evaluation may do, counted in nodes visited by axes (kept
+// or passed over), nodes numbered for document order, sets copied and
+// sorted, syntax nodes evaluated, predicate rounds, and text read or built
+// (string-values, function arguments, numbers read): a unit is about 20 to
+// 80 ns of an optimised build, so the bound is about a fifth of a second of
+// processor time, while linear queries over a document of 1 MB use a tenth
+// of it. An expression that needs more (nested paths over a large document)
 // ends with EXPath_Limit_Err kXPathTooMuchWork instead of running for minutes.
-inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 24;
+inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 22;
 inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";
 // The longest string a function (concat) may build: 16 M code units; a
 // longer one ends the evaluation with EXPath_Limit_Err kXPathStringTooLong.
@@ -34,6 +38,9 @@ inline constexpr const char* kXPathStringTooLong = "XPath string result too long
 // The longest expression text that is prepared; longer ones fail to prepare
 // before any syntax node is made.
 inline constexpr size_t kXPathMaxLength = size_t(1) << 18;
+// Why TXPathExpression::Prepare refuses a text of a valid form.
+inline constexpr const char* kXPathTooLong = "XPath expression too long.";
+inline constexpr const char* kXPathTooDeep = "XPath expression nested too deeply.";
 
 // A stack of syntax nodes used while one expression is parsed; frees what it still holds.
 class TdomXPathSyntaxNodeStack {
@@ -76,6 +83,9 @@ public:
   // error, on an expression longer than kXPathMaxLength or nested deeper
   // than kXPathMaxNesting (the tree then stays unprepared).
   virtual bool Prepare(const std::u16string& expression);
+  // Why the last Prepare failed for the size of the text: kXPathTooLong,
+  // kXPathTooDeep, or null (it succeeded, or the text is no expression).
+  const char* SizeRefusal() const { return sizeRefusal; }
 
   TdomXPathSyntaxNode* Root() const { return root; }
   TXPathExpression* OwnerExpression() const { return ownerExpression; }
@@ -91,6 +101,14 @@ public:
   // The string-values of the nodes of a cache point's node-set, kept beside it.
   const std::unordered_set<std::u16string>& CachedStringValues(TdomXPathSyntaxNode* node, TdomNode* contextNode,
                                                               int contextPosition, int contextSize);
+  // The namespace URI prefix has where the context node is ("" when none):
+  // an element's, an attribute's or namespace node's element's, a text's,
+  // comment's or processing instruction's parent's, the document's document
+  // element's. Asked once per evaluation.
+  std::u16string LookupPrefix(const std::u16string& prefix);
+  // The numbers of a cache point's node-set, read once beside it.
+  TdomXPathNumberRange CachedNumberRange(TdomXPathSyntaxNode* node, TdomNode* contextNode, int contextPosition,
+                                         int contextSize);
   // Counts units of work of the running evaluation; past the limit raises
   // EXPath_Limit_Err kXPathTooMuchWork.
   void ChargeWork(size_t units);
@@ -105,6 +123,7 @@ private:
     uint64_t generation = 0;
     TdomXPathResultPtr<> value;
     std::unique_ptr<std::unordered_set<std::u16string>> strings;
+    std::optional<TdomXPathNumberRange> numbers;
   };
 
   bool Parse(const std::u16string& expression);
@@ -116,12 +135,14 @@ private:
 
   TXPathExpression* ownerExpression = nullptr;  // not owned
   TdomXPathSyntaxNode* root = nullptr;
+  const char* sizeRefusal = nullptr;
   TdomXPathDocumentOrder documentOrder;
   int64_t work = 0;
   int64_t workLimit = kXPathWorkLimit;
   int evaluations = 0;  // nested Evaluate calls (through a caller's handler)
   std::unordered_map<const TdomXPathSyntaxNode*, CacheEntry> cache;
   uint64_t cacheGeneration = 0;
+  std::unordered_map<std::u16string, std::u16string> prefixes;  // LookupPrefix's answers
   // Values replaced while the evaluation that may still use them runs.
   std::vector<TdomXPathResultPtr<>> retired;
   std::vector<std::unique_ptr<std::unordered_set<std::u16string>>> retiredStrings;

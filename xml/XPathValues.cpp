@@ -27,7 +27,7 @@ void TdomXPathStringResult::Create(std::u16string value_) {
   value = std::move(value_);
 }
 
-double TdomXPathStringResult::AsNumber() const { return XPathWideStrToNumber(value); }
+double TdomXPathStringResult::AsNumber() const { return XPathTextToNumber(value); }
 
 std::u16string XPathNumberToWideStr(double value) {
   if (std::isnan(value)) return u"NaN";

@@ -194,6 +194,20 @@ void ChargeRunningXPathWork(size_t units);
 // node's string-value (GetXPathStringValue), with the nodes walked and the
 // text built charged to the running evaluation.
 std::u16string XPathStringValueOf(const TdomNode* node);
+// The number node's string-value denotes, the conversion paid for as well.
+double XPathNumberValueOf(const TdomNode* node);
+// XPathWideStrToNumber, paid for by the running evaluation.
+double XPathTextToNumber(std::u16string_view text);
+// The smallest and largest number the nodes of a node-set denote (NaN left
+// out); any is false when none denotes one.
+struct TdomXPathNumberRange {
+  bool any = false;
+  double min = 0;
+  double max = 0;
+};
+TdomXPathNumberRange XPathNumberRangeOf(const TdomXPathCustomResult* set);
+// Charges the running evaluation for reading or writing a string of length code units.
+void ChargeXPathString(size_t length);
 
 // The number in XPath's text form, locale-independent: "NaN", "Infinity",
 // "-Infinity", integers without a point ("3", "-12", "100000000000000000000"),
@@ -210,6 +224,6 @@ TdomXPathCustomResult* XPathToNumber(TdomXPathCustomResult* result);
 TdomXPathCustomResult* XPathToString(TdomXPathCustomResult* result);
 
 // True when first comes after last in a set of the given direction (forward:
-// later in document order; reverse: earlier). Uses order's keys once built,
-// else the nodes' document position.
+// later in document order; reverse: earlier), by order's keys (numbered on
+// first use, paid for by the running evaluation).
 bool XPathFollowsInSetOrder(TdomNode* last, TdomNode* first, bool reverse, TdomXPathDocumentOrder& order);

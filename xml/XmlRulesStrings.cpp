@@ -165,8 +165,15 @@ bool IsXmlSystemLiteral(std::u16string_view s) {
 
 bool IsXmlQuotableChars(std::u16string_view s) { return IsXmlChars(s) && !HasBothQuotes(s); }
 
-bool IsXmlPredefinedEntityName(std::u16string_view s) {
-  return s == u"lt" || s == u"gt" || s == u"amp" || s == u"apos" || s == u"quot";
+bool IsXmlPredefinedEntityName(std::u16string_view s) { return XmlPredefinedEntityChar(s) != 0; }
+
+char16_t XmlPredefinedEntityChar(std::u16string_view name) {
+  if (name == u"lt") return u'<';
+  if (name == u"gt") return u'>';
+  if (name == u"amp") return u'&';
+  if (name == u"apos") return u'\'';
+  if (name == u"quot") return u'"';
+  return 0;
 }
 
 bool IsXmlPubidChars(std::u16string_view s) {

@@ -36,6 +36,8 @@ bool IsXmlSystemLiteral(std::u16string_view s);
 bool IsXmlQuotableChars(std::u16string_view s);
 // "lt", "gt", "amp", "apos" or "quot".
 bool IsXmlPredefinedEntityName(std::u16string_view s);
+// The character a predefined entity stands for ("amp" gives '&'); 0 for any other name.
+char16_t XmlPredefinedEntityChar(std::u16string_view name);
 // Every unit a PubidChar (true for the empty string).
 bool IsXmlPubidChars(std::u16string_view s);
 // XML characters without "]]>".

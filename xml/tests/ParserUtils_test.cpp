@@ -236,7 +236,9 @@ TEST(ParserUtilsXPathNumbers, WideStrToNumber) {
   EXPECT_EQ(negativeZero, 0);
   EXPECT_TRUE(std::signbit(negativeZero));
   EXPECT_TRUE(std::signbit(XPathWideStrToNumber(u"-0." + std::u16string(400, u'0') + u"1")));
-  for (const char16_t* t : {u"-", u"", u"  ", u"5.", u"1.2.3", u"+4", u"1e3", u"--1", u"- 1", u".", u"-.", u"1 2",
+  EXPECT_EQ(XPathWideStrToNumber(u" 5. "), 5);
+  EXPECT_EQ(XPathWideStrToNumber(u"-12."), -12);
+  for (const char16_t* t : {u"-", u"", u"  ", u"1.2.3", u"+4", u"1e3", u"--1", u"- 1", u".", u"-.", u"1 2",
                             u"\u0661", u"0x10"}) {
     EXPECT_TRUE(std::isnan(XPathWideStrToNumber(t))) << std::u16string(t).size();
   }

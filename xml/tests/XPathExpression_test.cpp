@@ -345,7 +345,9 @@ TEST_F(XPathValues, ConversionsFreeWhatTheyReplace) {
   EXPECT_FALSE(boolean->AsBoolean());
   TdomXPathResultPtr<> text(XPathToString(New<TdomXPathBooleanResult>(true)));
   EXPECT_EQ(text->AsWideString(), u"true");
-  TdomXPathResultPtr<> nan(XPathToNumber(New<TdomXPathStringResult>(u"5.")));
+  TdomXPathResultPtr<> five(XPathToNumber(New<TdomXPathStringResult>(u"5.")));
+  EXPECT_EQ(five->AsNumber(), 5);
+  TdomXPathResultPtr<> nan(XPathToNumber(New<TdomXPathStringResult>(u".")));
   EXPECT_TRUE(std::isnan(nan->AsNumber()));
   TdomXPathResultPtr<> space(XPathToBoolean(New<TdomXPathStringResult>(u" ")));
   EXPECT_TRUE(space->AsBoolean());

@@ -1,0 +1,183 @@
+// The work bound stands for time only when every cost is charged: shapes
+// whose real work grows faster than the nodes they select are charged at
+// least that work (so that they are refused under the bound, not run for
+// minutes), while the same queries done cheaply stay cheap. Counts, not
+// seconds, so that a busy machine changes nothing.
+#include <random>
+
+#include "XPathTestSupport.h"
+#include "xml/ParserUtilsXPathNumbers.h"
+
+namespace {
+
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+class XPathWorkCharges : public XPathTest {
+protected:
+  // The work text needs from context (with no bound); -1 when it fails.
+  int64_t WorkOf(TdomNode* context, const std::u16string& text) {
+    expression->SetContextNode(context);
+    expression->SetExpression(text);
+    expression->SyntaxTree()->SetWorkLimit(INT64_MAX);
+    bool ok = expression->Evaluate();
+    expression->SyntaxTree()->SetWorkLimit(kXPathWorkLimit);
+    return ok ? expression->SyntaxTree()->WorkDone() : -1;
+  }
+  TdomDocument* Repeat(const std::string& open, const std::string& item, int count, const std::string& close) {
+    std::string text = open;
+    for (int i = 0; i < count; ++i) text += item;
+    TdomDocument* doc = ParseBytes(text + close);
+    EXPECT_NE(doc, nullptr);
+    return doc;
+  }
+  TdomDocument* Deep(int levels) {
+    std::string text;
+    for (int i = 0; i < levels; ++i) text += "<d>";
+    for (int i = 0; i < levels; ++i) text += "</d>";
+    TdomDocument* doc = ParseBytes(text);
+    EXPECT_NE(doc, nullptr);
+    return doc;
+  }
+};
+
+// Walks that select little or nothing are paid for by the nodes they pass.
+TEST_F(XPathWorkCharges, WalksArePaidForByTheNodesTheyPass) {
+  const int levels = 1000;
+  TdomDocument* deep = Deep(levels);
+  const int64_t quadratic = int64_t(levels) * levels / 2;
+  // Each d climbs to the top looking for following siblings, and for
+  // namespace declarations, and for xml:lang: none selects anything.
+  EXPECT_GE(WorkOf(deep, u"count(//d/following::*)"), quadratic);
+  EXPECT_GE(WorkOf(deep, u"count(//d/preceding::*)"), quadratic);
+  EXPECT_GE(WorkOf(deep, u"count(//d/namespace::*)"), quadratic);
+  EXPECT_GE(WorkOf(deep, u"count(//d[lang('en')])"), quadratic);
+  // A run of text and references: a sibling axis passes over the whole run
+  // (of which only the first node counts) from each node of it.
+  const int run = 1000;
+  TdomDocument* refs = Repeat("<r>", "t&amp;", run, "<e/></r>");
+  EXPECT_GE(WorkOf(refs, u"count(/r/node()/following-sibling::node())"), int64_t(run) * run / 2);
+  EXPECT_GE(WorkOf(refs, u"count(/r/node()/following-sibling::*[1])"), int64_t(run) * run / 2);
+  // Descendants that a name test leaves out are walked all the same.
+  TdomDocument* comments = Repeat("<r><x>", "<!---->", 2000, "</x></r>");
+  EXPECT_GE(WorkOf(comments, u"count(/r//e) + count(/r//e) + count(/r//e)"), 6000);
+}
+
+// A value kept for a whole evaluation is not free each time a predicate uses it.
+TEST_F(XPathWorkCharges, KeptValuesAreChargedWhereEachRoundCopiesOrSortsThem) {
+  const int n = 1000;
+  TdomDocument* doc = Repeat("<r>", "<e/>", n, "</r>");
+  // The kept //e is copied into every round's union and the union sorted.
+  EXPECT_GE(WorkOf(doc, u"count(//e[count(//e | .) > 1])"), int64_t(n) * n);
+  // Its numbers, though, are read once.
+  std::string digits = "<r>";
+  for (int i = 0; i < 2000; ++i) digits += "<a>" + std::to_string(100000 + i) + std::string(57, '9') + "</a>";
+  TdomDocument* numbers = ParseBytes(digits + "</r>");
+  ASSERT_NE(numbers, nullptr);
+  EXPECT_EQ(Eval(numbers, u"count(//a[. < //a])"), "n:1999");
+  EXPECT_EQ(Eval(numbers, u"count(//a[//a > .])"), "n:1999");
+  EXPECT_EQ(Eval(numbers, u"count(//a[. >= //a])"), "n:2000");
+  EXPECT_EQ(Eval(numbers, u"count(//a[. > 100500" + std::u16string(57, u'9') + u"])"), "n:1499");
+  EXPECT_LT(WorkOf(numbers, u"count(//a[. < //a])"), 200000);
+  EXPECT_LT(WorkOf(numbers, u"count(//a[//a >= .])"), 200000);
+  EXPECT_EQ(Eval(numbers, u"count(//a[//a < 100001" + std::u16string(57, u'9') + u"])"), "n:2000");
+  EXPECT_EQ(Eval(numbers, u"count(//a[//a < 100000" + std::u16string(57, u'9') + u"])"), "n:0");
+}
+
+// The numbers of a kept set are read once and compared by their range: the
+// same counts as every pair compared, on random documents.
+TEST_F(XPathWorkCharges, KeptSetsCompareAsEveryPairWould) {
+  std::mt19937 random(50);
+  const char* texts[] = {"1", "2", "5.", "-3", "x", "", " 2 ", ".5", "1e2", "10"};
+  const char* ops[] = {"<", "<=", ">", ">="};
+  for (int round = 0; round < 150; ++round) {
+    int n = 1 + int(random() % 7);
+    std::vector<double> values;
+    std::string body = "<r>";
+    for (int i = 0; i < n; ++i) {
+      const char* text = texts[random() % 10];
+      body += std::string("<a>") + text + "</a>";
+      values.push_back(XPathWideStrToNumber(Wide(text)));
+    }
+    TdomDocument* doc = ParseBytes(body + "</r>");
+    ASSERT_NE(doc, nullptr);
+    for (int o = 0; o < 4; ++o) {
+      auto holds = [&](double x, double y) {
+        switch (o) {
+          case 0: return x < y;
+          case 1: return x <= y;
+          case 2: return x > y;
+          default: return x >= y;
+        }
+      };
+      double scalar = double(int(random() % 5) - 1);
+      int pairs = 0, reversed = 0, againstScalar = 0, scalarFirst = 0;
+      for (double x : values) {
+        bool any = false, anyReversed = false;
+        for (double y : values) {
+          any = any || holds(x, y);
+          anyReversed = anyReversed || holds(y, x);
+        }
+        pairs += any;
+        reversed += anyReversed;
+      }
+      bool anyAgainst = false, anyFirst = false;
+      for (double x : values) {
+        anyAgainst = anyAgainst || holds(x, scalar);
+        anyFirst = anyFirst || holds(scalar, x);
+      }
+      againstScalar = anyAgainst ? n : 0;
+      scalarFirst = anyFirst ? n : 0;
+      std::u16string op = Wide(ops[o]);
+      std::u16string number = Wide(std::to_string(int(scalar)));
+      auto count = [](int c) { return "n:" + std::to_string(c); };
+      EXPECT_EQ(Eval(doc, u"count(//a[. " + op + u" //a])"), count(pairs)) << body << ops[o];
+      EXPECT_EQ(Eval(doc, u"count(//a[//a " + op + u" .])"), count(reversed)) << body << ops[o];
+      EXPECT_EQ(Eval(doc, u"count(//a[//a " + op + u" " + number + u"])"), count(againstScalar)) << body << ops[o];
+      EXPECT_EQ(Eval(doc, u"count(//a[" + number + u" " + op + u" //a])"), count(scalarFirst)) << body << ops[o];
+    }
+  }
+}
+
+// Strings cost what they are long, whoever reads them: the from-string of
+// translate is no exception, nor a literal read in every round.
+TEST_F(XPathWorkCharges, StringsCostTheirLength) {
+  TdomDocument* doc = ParseBytes("<r><a/><a/></r>");
+  ASSERT_NE(doc, nullptr);
+  const std::u16string from(100000, u'q');
+  const int64_t bare = WorkOf(doc, u"string-length(translate('abc', 'abcdefghijklmnopq', ''))");
+  ASSERT_GT(bare, 0);
+  EXPECT_GE(WorkOf(doc, u"string-length(translate('abc', '" + from + u"', ''))"), bare + 100000 / 64);
+  EXPECT_EQ(Eval(doc, u"translate('abcq', 'abcdefghijklmnopqq', 'ABCDEFGHIJKLMNOPQR')"), "s:ABCQ");
+  // A context-dependent call with a long literal, in every round.
+  const int64_t once = WorkOf(doc, u"count(//a[contains(name(), 'x')])");
+  EXPECT_GE(WorkOf(doc, u"count(//a[contains(name(), '" + from + u"')])"), once + 3000);
+  // A long expression asked again for every node is paid for in every round.
+  std::u16string sum = u"position()";
+  for (int i = 0; i < 500; ++i) sum += u" + position()";
+  TdomDocument* many = Repeat("<r>", "<e/>", 200, "</r>");
+  EXPECT_GE(WorkOf(many, u"count(//e[" + sum + u" > 0])"), 200 * 500);
+}
+
+// Under the default bound, shapes that ran for seconds end with the bound's
+// error while ordinary queries on the same documents answer.
+TEST_F(XPathWorkCharges, RunawayShapesAreRefusedAndOrdinaryOnesAnswer) {
+  std::string names = "<r>";
+  for (int i = 0; i < 3000; ++i) names += "<a n='" + std::to_string(i) + "'>text</a>";
+  TdomDocument* doc = ParseBytes(names + "</r>");
+  ASSERT_NE(doc, nullptr);
+  std::u16string translate = u"translate(name(),'abcdefghijklmnopq','')";
+  std::u16string runaway = u"count(//a[following-sibling::a[concat(" + translate + u"," + translate + u"," + translate +
+                           u"," + translate + u")='x']])";
+  expression->SetContextNode(doc);
+  for (const std::u16string& text : {runaway, std::u16string(u"count(//*/following::*)")}) {
+    expression->SetExpression(text);
+    EXPECT_DOM_ERROR(expression->Evaluate(), EXPath_Limit_Err, kXPathTooMuchWork);
+    EXPECT_GT(expression->SyntaxTree()->WorkDone(), kXPathWorkLimit);
+  }
+  EXPECT_EQ(Eval(doc, u"count(//a/following-sibling::a[1])"), "n:2999");
+  EXPECT_EQ(Eval(doc, u"count(//a[@n = 1500]/following::*)"), "n:1499");
+  EXPECT_EQ(Eval(doc, u"count(//a[concat(" + translate + u", string(@n)) = '7'])"), "n:1");
+  EXPECT_LT(expression->SyntaxTree()->WorkDone(), kXPathWorkLimit / 20);
+}
+
+}  // namespace
