@@ -89,7 +89,12 @@ TLanguageReadKind ReadLanguageFile(const std::string& path, TMemIniFile*& ini, s
   try {
     TFileStream stream(AnsiToWide(path), fmOpenRead | fmShareDenyWrite);
     const int64_t size = stream.Size();
-    if (size < 0 || size > kMaxLanguageFileBytes) {
+    if (size < 0) {
+      // A device rather than a file (AUX.lng, COM1.lng): it has no size.
+      reason = "Its size cannot be read: it is no file.";
+      return TLanguageReadKind::Unusable;
+    }
+    if (size > kMaxLanguageFileBytes) {
       reason = "It holds " + FormatThousands(size) + " bytes; a language file may hold at most " +
                FormatThousands(kMaxLanguageFileBytes) + " bytes.";
       return TLanguageReadKind::Unusable;
