@@ -27,13 +27,19 @@ bool FileExistsAnsi(const std::string& path) {
   return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
-  size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
+// Built anew from left to right: replacing in place would move the rest of
+// the text at every mark, and a value of a language file may hold a million.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  std::string result;
+  result.reserve(text.size());
+  size_t start = 0, pos = 0;
+  while ((pos = text.find(from, start)) != std::string_view::npos) {
+    result.append(text, start, pos - start);
+    result.append(to);
+    start = pos + from.size();
   }
-  return text;
+  result.append(text, start, std::string_view::npos);
+  return result;
 }
 
 std::string Indexed(const std::string& prefix, const char* kind, int index, const char* suffix) {
