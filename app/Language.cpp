@@ -27,13 +27,19 @@ bool FileExistsAnsi(const std::string& path) {
   return attrs != INVALID_FILE_ATTRIBUTES && (attrs & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-std::string ReplaceAll(std::string text, std::string_view from, std::string_view to) {
-  size_t pos = 0;
-  while ((pos = text.find(from, pos)) != std::string::npos) {
-    text.replace(pos, from.size(), to);
-    pos += to.size();
+// Built anew from left to right: replacing in place would move the rest of
+// the text at every mark, and a value of a language file may hold a million.
+std::string ReplaceAll(std::string_view text, std::string_view from, std::string_view to) {
+  std::string result;
+  result.reserve(text.size());
+  size_t start = 0, pos = 0;
+  while ((pos = text.find(from, start)) != std::string_view::npos) {
+    result.append(text, start, pos - start);
+    result.append(to);
+    start = pos + from.size();
   }
-  return text;
+  result.append(text, start, std::string_view::npos);
+  return result;
 }
 
 std::string Indexed(const std::string& prefix, const char* kind, int index, const char* suffix) {
@@ -89,7 +95,12 @@ TLanguageReadKind ReadLanguageFile(const std::string& path, TMemIniFile*& ini, s
   try {
     TFileStream stream(AnsiToWide(path), fmOpenRead | fmShareDenyWrite);
     const int64_t size = stream.Size();
-    if (size < 0 || size > kMaxLanguageFileBytes) {
+    if (size < 0) {
+      // A device rather than a file (AUX.lng, COM1.lng): it has no size.
+      reason = "Its size cannot be read: it is no file.";
+      return TLanguageReadKind::Unusable;
+    }
+    if (size > kMaxLanguageFileBytes) {
       reason = "It holds " + FormatThousands(size) + " bytes; a language file may hold at most " +
                FormatThousands(kMaxLanguageFileBytes) + " bytes.";
       return TLanguageReadKind::Unusable;
@@ -144,7 +155,7 @@ void ReportLanguageNotLoadedInABox(const std::string& path, const std::string& r
   // English: the language meant to translate this is the one that failed.
   const std::string text =
       "This language file cannot be used; the built-in English texts are shown instead:\n\n" + path + "\n\n" + reason;
-  MessageBoxA(nullptr, text.c_str(), "Quorvanell", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+  MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
 }
 
 TLanguageNotLoadedReport ReportLanguageNotLoaded = ReportLanguageNotLoadedInABox;

@@ -171,7 +171,7 @@ void ReportSettingsNotKeptInABox(const std::vector<std::string>& names) {
   // once, unseen. It is set aside while the box waits, then posted again.
   MSG quit{};
   const bool quitPending = PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE) != FALSE;
-  MessageBoxA(nullptr, text.c_str(), "Quorvanell", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+  MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
   if (quitPending) PostQuitMessage(static_cast<int>(quit.wParam));
 }
 

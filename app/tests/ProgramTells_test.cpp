@@ -58,7 +58,7 @@ TEST_F(ProgramTells, AHugeLanguageFileIsToldAndTheWizardOpensInEnglish) {
   ASSERT_TRUE(sized);
   ASSERT_TRUE(Start());
 
-  HWND box = WaitForWindow(L"#32770", L"Quorvanell", 30000);
+  HWND box = WaitForWindow(L"#32770", L"Error", 30000);
   ASSERT_NE(box, nullptr) << "no box telling that the language file cannot be used";
   const std::wstring text = BoxText(box);
   EXPECT_NE(text.find(path), std::wstring::npos) << std::string(text.begin(), text.end());
@@ -100,7 +100,7 @@ TEST_F(ProgramTells, SettingsNotKeptAtExitAreShownAndTheBoxWaits) {
   HWND main = WaitForWindow(L"TMainForm", L"", 30000);
   ASSERT_NE(main, nullptr) << "no main window";
   PostMessageW(main, WM_CLOSE, 0, 0);
-  HWND box = WaitForWindow(L"#32770", L"Quorvanell", 30000);
+  HWND box = WaitForWindow(L"#32770", L"Error", 30000);
   ASSERT_NE(box, nullptr) << "the settings not kept were never shown";
   const std::wstring text = BoxText(box);
   EXPECT_NE(text.find(L"OptionsRetryCount, OptionsSectorsToRead, OptionsAdvancedMode"), std::wstring::npos)

@@ -143,7 +143,7 @@ TEST_F(PreferencesTest, AnUnusableLanguageFileIsToldAndNotKept) {
   bool ok = false;
   EXPECT_NO_THROW(ok = Run(2, [](TAdvancedParamsForm* f) {
                     Languages(f)->SetItemIndex(Languages(f)->Items()->IndexOf("Huge"));
-                    WhenMessageBox("Quorvanell", &box);
+                    WhenMessageBox("Error", &box);
                     return "ButtonOk";
                   }));
   EXPECT_TRUE(ok);

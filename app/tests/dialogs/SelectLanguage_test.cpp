@@ -141,7 +141,7 @@ TEST_F(SelectLanguageTest, AnUnreadableChoiceIsToldAndNotRecorded) {
   box.clear();
   EXPECT_NO_THROW(Run([](TLanguageSelectForm* f) {
     List(f)->SetItemIndex(IndexOf(f, "Locked"));
-    WhenMessageBox("Quorvanell", &box);
+    WhenMessageBox("Error", &box);
     qvtest::Click(qvtest::Find<TButton>(f, "OkButton"));
   }));
   CloseHandle(lock);

@@ -192,6 +192,17 @@ TEST_F(LanguageFile, FilesThatCannotBeUsedAreToldAndNotKept) {
   ASSERT_EQ(gToldLanguages.size(), 1u);
   EXPECT_EQ(gToldLanguages[0].first, GetApplicationPath() + "Locked.lng");
 
+  // A device name (a damaged setting can hold one): it opens but has no
+  // size, and the box says so rather than giving a byte count.
+  gToldLanguages.clear();
+  GlobalLanguage = "Before.lng";
+  EXPECT_NO_THROW(UseLanguage("AUX.lng"));
+  EXPECT_EQ(LangIni, nullptr);
+  EXPECT_EQ(GlobalLanguage, "");
+  ASSERT_EQ(gToldLanguages.size(), 1u);
+  EXPECT_EQ(gToldLanguages[0].second.find("-1"), std::string::npos) << gToldLanguages[0].second;
+  EXPECT_NE(gToldLanguages[0].second.find("no file"), std::string::npos) << gToldLanguages[0].second;
+
   // Missing: nothing told, the name kept for when the file comes back.
   gToldLanguages.clear();
   UseLanguage("NoSuchLanguage.lng");
