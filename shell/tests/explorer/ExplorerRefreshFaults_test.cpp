@@ -134,6 +134,41 @@ TEST_F(ExplorerRefreshFaults, AChangeHandlerThatFreesTheFormDuringARefreshLeaves
 }
 
 namespace {
+PVirtualNode gFolderToDelete = nullptr;
+}  // namespace
+
+// The focused item of a folder went: passing the focus on is reported, and
+// the handler deletes the folder being read again, with every child the
+// merge had still to look at. The merge ends there; the tree goes on whole.
+TEST_F(ExplorerRefreshFaults, AFocusHandlerThatDeletesTheFolderBeingReadAgainEndsTheMerge) {
+  MakeFolder(folder + u"\\f");
+  for (const char16_t* name : {u"a.txt", u"b.txt", u"c.txt", u"d.txt"}) MakeFile(folder + u"\\f\\" + name);
+  PVirtualNode root = MakeDoomedTree();
+  ASSERT_NE(root, nullptr);
+  gFolderToDelete = ChildNamed(gDoomedTree, root, u"f");
+  ASSERT_NE(gFolderToDelete, nullptr);
+  gDoomedTree->SetExpanded(gFolderToDelete, true);
+  PVirtualNode b = ChildNamed(gDoomedTree, gFolderToDelete, u"b.txt");
+  ASSERT_NE(b, nullptr);
+  gDoomedTree->ClearSelection();
+  gDoomedTree->AddToSelection(b);
+  gDoomedTree->SetFocusedNode(b);
+  ASSERT_TRUE(DeleteFileW(W(folder + u"\\f\\b.txt")));
+  ASSERT_TRUE(DeleteFileW(W(folder + u"\\f\\c.txt")));
+  MakeFile(folder + u"\\f\\e.txt");
+  gDoomedTree->OnFocusChanged = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex) {
+    if (gFolderToDelete != nullptr) gDoomedTree->DeleteNode(std::exchange(gFolderToDelete, nullptr));
+  };
+  gDoomedTree->ReReadAndRefreshNode(gFolderToDelete, true);
+  EXPECT_EQ(gFolderToDelete, nullptr) << "the handler ran";
+  EXPECT_EQ(ChildNamed(gDoomedTree, root, u"f"), nullptr);
+  gDoomedTree->OnFocusChanged = {};
+  // What is left still answers: the root folder read again shows the folder anew.
+  gDoomedTree->ReReadAndRefreshNode(root, true);
+  EXPECT_NE(ChildNamed(gDoomedTree, root, u"f"), nullptr);
+}
+
+namespace {
 
 // What the handlers of the random test do when they are called.
 enum class TRaid { Nothing, FreeFolder, FreeToldNode, FreeOtherChild, FreeForm };
