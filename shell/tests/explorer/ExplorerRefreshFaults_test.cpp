@@ -272,3 +272,54 @@ TEST_F(ExplorerRefreshFaults, RandomHandlersThatFreeNodesWhileAFolderIsMergedLea
     FreeDoomedForm();
   }
 }
+
+namespace {
+int gEventsSeen = 0;
+}  // namespace
+
+// A batch of two folder updates reaches a tree whose handler frees its form:
+// at the first event's report, or when the focused item of the first folder
+// went. The second event is not applied to the freed tree, and the batch is
+// still released.
+TEST_F(ExplorerRefreshFaults, ATreeFreedByAHandlerWhileItAppliesABatchAppliesNoMore) {
+  for (int way = 0; way < 2; ++way) {
+    SCOPED_TRACE(way == 0 ? "shell event handler" : "change handler");
+    std::u16string p = folder + u"\\p" + std::u16string(1, char16_t(u'0' + way));
+    std::u16string q = folder + u"\\q" + std::u16string(1, char16_t(u'0' + way));
+    MakeFolder(p);
+    MakeFolder(q);
+    MakeFile(p + u"\\a.txt");
+    MakeFile(p + u"\\b.txt");
+    PVirtualNode root = MakeDoomedTree();
+    ASSERT_NE(root, nullptr);
+    PVirtualNode pNode = ChildNamed(gDoomedTree, root, p.substr(folder.size() + 1));
+    PVirtualNode qNode = ChildNamed(gDoomedTree, root, q.substr(folder.size() + 1));
+    ASSERT_TRUE(pNode != nullptr && qNode != nullptr);
+    gDoomedTree->SetExpanded(pNode, true);
+    gDoomedTree->SetExpanded(qNode, true);
+    PVirtualNode a = ChildNamed(gDoomedTree, pNode, u"a.txt");
+    ASSERT_NE(a, nullptr);
+    gDoomedTree->ClearSelection();
+    gDoomedTree->AddToSelection(a);
+    gDoomedTree->SetFocusedNode(a);
+    gEventsSeen = 0;
+    if (way == 0) {
+      gDoomedTree->OnShellNotify = [](TCustomVirtualExplorerTree*, TVirtualShellEvent*) {
+        ++gEventsSeen;
+        FreeDoomedForm();
+      };
+    } else {
+      gDoomedTree->OnShellNotify = [](TCustomVirtualExplorerTree*, TVirtualShellEvent*) { ++gEventsSeen; };
+      gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedForm(); };
+    }
+    ASSERT_TRUE(DeleteFileW(W(p + u"\\a.txt")));
+    MakeFile(q + u"\\c.txt");
+    ReportChange(SHCNE_DELETE, p + u"\\a.txt");
+    ReportChange(SHCNE_CREATE, q + u"\\c.txt");
+    EXPECT_TRUE(PumpUntil([] { return gDoomedForm == nullptr; }, 5000)) << "the batch came";
+    EXPECT_EQ(gEventsSeen, 1) << "the freed tree heard of no further event";
+    Pump(300);
+    EXPECT_EQ(ShellEventListsAlive(), 0);
+    FreeDoomedForm();
+  }
+}
