@@ -480,7 +480,7 @@ protected:
   virtual bool IsTreeLoading() const { return false; }
   virtual bool IsTreeDestroying() const { return false; }
   // A flag that turns false when the tree is destroyed, held across a handler
-  // that may free the whole tree (the window's flag; null without a window).
+  // that may free the whole tree (the control's flag; null for a tree that is no control).
   virtual std::shared_ptr<const bool> TreeAliveToken() const { return nullptr; }
   virtual bool IsTreeDesigning() const { return false; }
   virtual void InvalidateWhole() {}
