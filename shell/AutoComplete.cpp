@@ -66,9 +66,11 @@ bool TCustomVirtualShellAutoComplete::EnumChild(HWND window, LPITEMIDLIST childP
     return false;
   }
   try {
-    if (contents.Contains(accRecursive) && collectDepth < kMaxRecursionDepth && item->Folder() &&
-        !IsLinkOrReparsePoint(item))
+    if (contents.Contains(accRecursive) && collectDepth < kMaxRecursionDepth &&
+        foldersEntered < kMaxRecursiveFolders && item->Folder() && !IsLinkOrReparsePoint(item)) {
+      ++foldersEntered;
       Collect(item, collectDepth + 1);
+    }
     bool allow = true;
     DoAutoCompleteAddItem(item, allow);
     if (!allow) {
@@ -105,6 +107,7 @@ void TCustomVirtualShellAutoComplete::Refresh() {
   // Collected once per change of folder; SetDirty asks for another round.
   dirty = false;
   namespaces->Clear();
+  foldersEntered = 0;
   if (contents.Contains(accCurrentDir) && vws::WideDirectoryExists(currentDir)) {
     TNamespace* folder = nullptr;
     try {

@@ -26,6 +26,10 @@ public:
   // With accRecursive, how many folder levels below a collected folder are
   // listed too; links, junctions and mount points are never entered.
   static constexpr int kMaxRecursionDepth = 16;
+  // With accRecursive, how many folders one Refresh enters below the folders
+  // it collects (it runs on the interface thread: a whole drive would take
+  // minutes); the folders beyond are still candidates, their items are not.
+  static constexpr int kMaxRecursiveFolders = 256;
 
   ~TCustomVirtualShellAutoComplete() override;
   void Create(TComponent* owner) override;
@@ -63,6 +67,7 @@ private:
   TVirtualNameSpaceList* namespaces = nullptr;  // owned
   bool dirty = false;
   int collectDepth = 0;  // the level Collect lists now (0: a folder asked for)
+  int foldersEntered = 0;  // by recursion in this Refresh
 };
 
 class TVirtualShellAutoComplete : public TCustomVirtualShellAutoComplete {};

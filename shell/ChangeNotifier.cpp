@@ -86,7 +86,14 @@ void TVirtualChangeNotifier::Create() {
 
 TVirtualChangeNotifier::~TVirtualChangeNotifier() {
   StopAllThreads();
-  if (window != nullptr) DestroyWindow(window);
+  if (window != nullptr) {
+    // Batches the dispatch thread posted before it stopped would go unhandled
+    // with the window (no view takes them any more): their references go here.
+    MSG msg;
+    while (PeekMessageW(&msg, window, kWMShellNotify, kWMShellNotify, PM_REMOVE))
+      if (msg.wParam != 0) reinterpret_cast<TVirtualShellEventList*>(msg.wParam)->Release();
+    DestroyWindow(window);
+  }
   window = nullptr;
   TList* list = controls.LockList();
   for (int i = 0; i < list->Count(); ++i) static_cast<TVirtualChangeControl*>(list->Get(i))->Free();

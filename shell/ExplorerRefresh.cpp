@@ -37,33 +37,59 @@ void TCustomVirtualExplorerTree::SelectValidNeighbour(PVirtualNode node, bool se
     for (PVirtualNode run = node->Parent; run != nullptr && run != RootNode() && found == nullptr; run = run->Parent)
       if (valid(run)) found = run;
   }
+  // Each step is reported: the handlers may free the neighbour or the tree.
+  THandlerWatch watch(*this);
   ClearSelection();
-  if (found != nullptr) {
-    AddToSelection(found);
-    SetFocusedNode(found);
-  }
+  if (found == nullptr || watch.Gone(found)) return;
+  AddToSelection(found);
+  if (watch.Gone(found)) return;
+  SetFocusedNode(found);
 }
 
 void TCustomVirtualExplorerTree::DeleteNodeMoveFocus(PVirtualNode node) {
+  THandlerWatch watch(*this);
   if (node == FocusedNode()) {
     PVirtualNode next = node->NextSibling != nullptr ? node->NextSibling
                         : node->Parent != RootNode() ? node->Parent
                                                      : nullptr;
     SetFocusedNode(next);
-    if (next != nullptr) {
+    if (watch.Gone(node)) return;
+    if (next != nullptr && !watch.Gone(next)) {
       ClearSelection();
-      AddToSelection(next);
+      if (watch.Gone(node)) return;
+      if (!watch.Gone(next)) AddToSelection(next);
+      if (watch.Gone(node)) return;
     }
   }
   DeleteNode(node);
 }
 
+namespace {
+
+// The fresh IDs of a folder, freed however the merge ends (also when a
+// handler freed the tree).
+struct TFreshIDs {
+  std::vector<LPITEMIDLIST> ids;
+  TFreshIDs() = default;
+  TFreshIDs(const TFreshIDs&) = delete;
+  TFreshIDs& operator=(const TFreshIDs&) = delete;
+  ~TFreshIDs() {
+    for (LPITEMIDLIST id : ids) NamespacePIDLManager->FreePIDL(id);
+  }
+};
+
+}  // namespace
+
 void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool sortNode) {
   TNamespace* folderNs = NodeNamespace(node);
   if (folderNs == nullptr) return;
+  // Handlers run from here on may free the folder, any child or the tree.
+  THandlerWatch watch(*this);
   if (!folderNs->IsValid()) {
     DoNamespaceStructureChange(node, folderNs, nscDelete);
+    if (watch.Gone(node)) return;
     SelectValidNeighbour(node, true);
+    if (watch.Gone(node)) return;
     DeleteNodeMoveFocus(node);
     return;
   }
@@ -86,7 +112,8 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
   folder = folderNs->GetShellFolder();
   if (folder == nullptr) return;
 
-  std::vector<LPITEMIDLIST> fresh;
+  TFreshIDs freshIDs;
+  std::vector<LPITEMIDLIST>& fresh = freshIDs.ids;
   fresh.reserve(8192);
   {
     UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
@@ -111,50 +138,60 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
     TNamespace* ns = New<TNamespace>(NamespacePIDLManager->CopyPIDL(id), folderNs);
     bool allow = true;
     if (OnEnumFolder) OnEnumFolder(this, ns, allow);
-    if (allow)
+    if (allow && !watch.Gone(node)) {
       AddNodeToTree(node, ns, ctTriStateCheckBox, checks);
-    else
+    } else {
       ns->Free();
+    }
+  };
+  // A child its handler freed, or moved out of the folder, is no longer merged.
+  auto childGone = [&](const Child& child) { return watch.Gone(child.node) || child.node->Parent != node; };
+  auto forget = [&](const Child& child) {
+    if (!checks) return;
+    if (TRootNodeStorage* storage = GetStorage())
+      storage->Delete(child.ns->AbsolutePIDL(), {}, /*force=*/true, /*freeObject=*/false);
   };
   BeginUpdate();
   try {
     size_t f = 0, c = 0;
-    while (f < fresh.size() && c < children.size()) {
+    while (f < fresh.size() && c < children.size() && !watch.Gone(node)) {
+      if (childGone(children[c])) {
+        ++c;
+        continue;
+      }
       int order = CompareInFolder(folder, fresh[f], children[c].ns->RelativePIDL());
       if (order == 0) {
         ++f;
         ++c;
       } else if (order > 0) {
         // The child sorts first: its item is gone, and so is its check record.
-        if (checks) {
-          if (TRootNodeStorage* storage = GetStorage())
-            storage->Delete(children[c].ns->AbsolutePIDL(), {}, /*force=*/true, /*freeObject=*/false);
-        }
-        DoNamespaceStructureChange(children[c].node, children[c].ns, nscDelete);
-        DeleteNodeMoveFocus(children[c].node);
-        ++c;
+        const Child& child = children[c++];
+        forget(child);
+        DoNamespaceStructureChange(child.node, child.ns, nscDelete);
+        if (!watch.Gone(node) && !childGone(child)) DeleteNodeMoveFocus(child.node);
       } else {
         addFresh(fresh[f]);
         ++f;
       }
     }
-    for (; f < fresh.size(); ++f) addFresh(fresh[f]);
-    for (; c < children.size(); ++c) {
-      if (checks) {
-        if (TRootNodeStorage* storage = GetStorage())
-          storage->Delete(children[c].ns->AbsolutePIDL(), {}, /*force=*/true, /*freeObject=*/false);
-      }
+    for (; f < fresh.size() && !watch.Gone(node); ++f) addFresh(fresh[f]);
+    for (; c < children.size() && !watch.Gone(node); ++c) {
+      if (childGone(children[c])) continue;
+      forget(children[c]);
       DeleteNodeMoveFocus(children[c].node);
     }
   } catch (...) {
-    for (LPITEMIDLIST id : fresh) NamespacePIDLManager->FreePIDL(id);
-    EndUpdate();
+    if (!watch.TreeGone()) EndUpdate();
     throw;
   }
-  for (LPITEMIDLIST id : fresh) NamespacePIDLManager->FreePIDL(id);
+  if (watch.TreeGone()) return;
+  // The change is reported here: its handler may free the folder or the tree.
   EndUpdate();
+  if (watch.Gone(node)) return;
   FollowChildrenCheckState(node);
+  if (watch.Gone(node)) return;
   if (sortNode) Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
+  if (watch.Gone(node)) return;
   if (node->FirstChild != nullptr && TreeOptions()->VETFolderOptions().Contains(toFoldersExpandable))
     node->States |= vsHasChildren;
   else if (node->FirstChild == nullptr && node != RootNode())
@@ -176,6 +213,8 @@ bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
   if (ns == nullptr) return false;
   // Not while a view is busy (editing, dragging, a shell menu up): its nodes must stay.
   if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return false;
+  // Reopening folders and the selection runs handlers, which may free the node or the tree.
+  THandlerWatch watch(*this);
   BeginUpdate();
   try {
     persistent->SaveExpandedBelow(this, node, true);
@@ -189,28 +228,31 @@ bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
         node->States &= ~vsHasChildren;
     }
     persistent->RestoreExpandedBelow(this, node, true);
-    FollowChildrenCheckState(node);
-    if (node != RootNode()) InvalidateNode(node);
+    if (!watch.Gone(node)) FollowChildrenCheckState(node);
+    if (!watch.Gone(node) && node != RootNode()) InvalidateNode(node);
   } catch (...) {
-    EndUpdate();
+    if (!watch.TreeGone()) EndUpdate();
     throw;
   }
-  EndUpdate();
+  if (!watch.TreeGone()) EndUpdate();
   return true;
 }
 
 bool TCustomVirtualExplorerTree::RefreshTree(bool restoreTopNode) {
   if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return false;
+  // Rebuilding reports the restored selection: its handler may free the tree
+  // (whose wait cursor then goes with it).
+  TAliveToken alive = Alive();
   WaitCursor(true);
   try {
     persistent->SaveTree(this, true, true);
     persistent->RestoreTree(this, true, restoreTopNode, true);
     // Items that came or went while the tree was away can leave a folder all one state.
-    FollowAllChildrenCheckStates();
+    if (*alive) FollowAllChildrenCheckStates();
   } catch (...) {
-    WaitCursor(false);
+    if (*alive) WaitCursor(false);
     throw;
   }
-  WaitCursor(false);
+  if (*alive) WaitCursor(false);
   return true;
 }

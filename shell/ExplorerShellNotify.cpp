@@ -131,9 +131,11 @@ void TCustomVirtualExplorerTree::ApplyShellNotify(TVirtualShellEventList* list, 
   std::vector<TVirtualShellEvent*> events = list->Events();
   // Locked while walked: the held-back delivery may hand the same list to other views.
   list->LockList();
+  // The handlers an event reaches may free the tree: its later events are then not applied.
+  TAliveToken alive = Alive();
   try {
     for (TVirtualShellEvent* event : events)
-      if (event != nullptr) HandleShellEvent(event);
+      if (event != nullptr && *alive) HandleShellEvent(event);
   } catch (...) {
     list->UnlockList();
     list->Release();
@@ -144,8 +146,9 @@ void TCustomVirtualExplorerTree::ApplyShellNotify(TVirtualShellEventList* list, 
 }
 
 void TCustomVirtualExplorerTree::HandleShellEvent(TVirtualShellEvent* event) {
+  TAliveToken alive = Alive();
   DoShellNotify(event);
-  if (event->Handled) return;
+  if (!*alive || event->Handled) return;
   if (TreeOptions()->VETMiscOptions().Contains(toTrackChangesInMappedDrives) && event->Kind == sekUpdateDir &&
       HandleMappedDriveChange(event))
     return;

@@ -11,6 +11,7 @@
 // rebuild, Active False).
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "shell/ChangeLink.h"
@@ -528,8 +529,32 @@ protected:
   // Frees node's item and column manager and clears the record's slots.
   void FreeNodeData(PVirtualNode node);
   void SetNodeNamespace(PVirtualNode node, TNamespace* ns, TColumnManager* manager);
-  // Drops node after selecting a valid neighbour when it was the only selected node.
+  // Held across calls to handlers, which may free any node or the whole tree
+  // (its form): tells whether the tree, or a node alive when the watch began,
+  // has gone since. Asking costs what was freed since the last question.
+  class THandlerWatch {
+  public:
+    explicit THandlerWatch(TCustomVirtualExplorerTree& tree_);
+    ~THandlerWatch();
+    THandlerWatch(const THandlerWatch&) = delete;
+    THandlerWatch& operator=(const THandlerWatch&) = delete;
+    bool TreeGone() const { return !*alive; }
+    // True when the tree went, or node (null counts as gone) was freed since the watch began.
+    bool Gone(PVirtualNode node);
+
+  private:
+    TCustomVirtualExplorerTree& tree;
+    TAliveToken alive;
+    // Closed only while the tree lives (a freed tree has nothing to close).
+    union {
+      TFreedNodeWatch nodes;
+    };
+    size_t seen;
+    std::unordered_set<PVirtualNode> freed;
+  };
+  // Selects a valid neighbour of node when it is the only selected node.
   void SelectValidNeighbour(PVirtualNode node, bool select);
+  // Deletes node, passing the focus (and selection) on first when it has it.
   void DeleteNodeMoveFocus(PVirtualNode node);
   void WaitCursor(bool show);
   // Replaces the root with pending (asked already); value is the new kind.

@@ -97,8 +97,25 @@ struct TMenuInterfaces {
   }
 };
 
+// A menu message the owner's window procedure is handling while a menu is up:
+// when the owner hands it to the same menu itself (the explorer views do),
+// the menu has had it and is not given it again.
+struct TMenuDelivery {
+  const TMenuInterfaces* menus;
+  UINT msg;
+  WPARAM wParam;
+  LPARAM lParam;
+  bool delivered = false;
+  TMenuDelivery* outer = nullptr;
+};
+thread_local TMenuDelivery* tDelivery = nullptr;  // the innermost
+
 bool HandleMenuMsg(IContextMenu2* menu2, IContextMenu3* menu3, UINT msg, WPARAM wParam, LPARAM lParam,
                    LRESULT& result) {
+  if (TMenuDelivery* d = tDelivery; d != nullptr && d->msg == msg && d->wParam == wParam && d->lParam == lParam &&
+                                    (menu2 != nullptr || menu3 != nullptr) && d->menus->menu2 == menu2 &&
+                                    d->menus->menu3 == menu3)
+    d->delivered = true;
   if (menu3 != nullptr) return SUCCEEDED(menu3->HandleMenuMsg2(msg, wParam, lParam, &result));
   if (menu2 == nullptr) return false;
   result = 0;
@@ -111,27 +128,28 @@ I* AddRefed(I* p) {
   return p;
 }
 
+bool IsMenuMessage(UINT msg) {
+  return msg == WM_DRAWITEM || msg == WM_MEASUREITEM || msg == WM_INITMENUPOPUP || msg == WM_MENUCHAR;
+}
+
 // The owner's window procedure while a menu is up: the owner's own handling
-// first, then owner-drawn menu messages to the shell's menu.
+// first, then owner-drawn menu messages to the shell's menu, unless the
+// owner's handling gave it to the menu already.
 LRESULT CALLBACK ContextMenuWndProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+  if (!IsMenuMessage(msg)) return DefSubclassProc(window, msg, wParam, lParam);
+  auto* menus = reinterpret_cast<TMenuInterfaces*>(data);
+  TMenuDelivery delivery{menus, msg, wParam, lParam};
+  delivery.outer = tDelivery;
+  tDelivery = &delivery;
   LRESULT result = DefSubclassProc(window, msg, wParam, lParam);
-  switch (msg) {
-    case WM_DRAWITEM:
-    case WM_MEASUREITEM:
-    case WM_INITMENUPOPUP:
-    case WM_MENUCHAR: {
-      try {
-        LRESULT menuResult = 0;
-        auto* menus = reinterpret_cast<TMenuInterfaces*>(data);
-        if (HandleMenuMsg(menus->menu2, menus->menu3, msg, wParam, lParam, menuResult) && msg == WM_MENUCHAR)
-          return menuResult;
-      } catch (...) {
-        // Nothing may leave a window procedure.
-      }
-      break;
-    }
-    default:
-      break;
+  tDelivery = delivery.outer;
+  if (delivery.delivered) return result;
+  try {
+    LRESULT menuResult = 0;
+    if (HandleMenuMsg(menus->menu2, menus->menu3, msg, wParam, lParam, menuResult) && msg == WM_MENUCHAR)
+      return menuResult;
+  } catch (...) {
+    // Nothing may leave a window procedure.
   }
   return result;
 }

@@ -274,7 +274,10 @@ void TCustomOwnerDrawScrollbar::Press(int x, int y) {
   }
   UpdateOverPressedPage();
   Invalidate();
+  // The control told of the step may free this bar.
+  TAliveToken alive = Alive();
   Step();
+  if (!*alive) return;
   Timers()->StartTimer(kDelayTimer, kInitialDelay);
 }
 

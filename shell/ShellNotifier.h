@@ -152,6 +152,9 @@ public:
 IVirtualChangeNotifier* ChangeNotifier();
 // The notifier when it was made already, else null (never makes it).
 IVirtualChangeNotifier* ExistingChangeNotifier();
+// Stops the notifier's threads and frees it; batches its window had not
+// handled yet are released. The next ChangeNotifier makes a new one.
+void FinalizeNotifier();
 // True while the notifier runs the thread of that kind (0 kernel, 1 shell, 2 dispatch).
 bool ChangeNotifierThreadRunning(int which);
 

@@ -7,8 +7,6 @@
 
 TShellNotifyManager* ShellNotifyManager = nullptr;
 
-void FinalizeNotifier();  // ChangeNotifier.cpp
-
 void InitializeShellNotifications() {
   if (ShellNotifyManager == nullptr) ShellNotifyManager = New<TShellNotifyManager>();
 }

@@ -245,44 +245,55 @@ void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtua
   CollectLeaves(tree, node);
 }
 
+// The tree's handlers run while folders open and the selection comes back:
+// they may free the tree, and with it this object. After each step that can
+// reach one, nothing is touched when the tree has gone.
+
 void TVETPersistent::RestoreExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode, bool restoreSelection) {
+  TAliveToken alive = tree->Alive();
   tree->BeginUpdate();
   try {
-    for (int i = 0; i < LeafNodeList->Count(); ++i) {
+    for (int i = 0; i < LeafNodeList->Count() && *alive; ++i) {
       TLeafNode* leaf = LeafNodeList->Items(i);
       PVirtualNode node = tree->WalkPIDLToNode(leaf->PIDL, false, true, false, true);
-      if (node == nullptr) continue;
+      if (node == nullptr || !*alive) continue;
       if (node != tree->RootNode())
         tree->SetExpanded(node, leaf->Expanded);
       else if (leaf->Expanded && node->ChildCount == 0)
         tree->EnumerateNodeChildren(node);
     }
   } catch (...) {
-    tree->EndUpdate();
+    if (*alive) tree->EndUpdate();
     throw;
   }
+  if (!*alive) return;
   tree->EndUpdate();
-  if (restoreSelection) RestoreSelection(tree);
+  if (*alive && restoreSelection) RestoreSelection(tree);
 }
 
 void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
+  TAliveToken alive = tree->Alive();
   tree->ClearSelection();
+  if (!*alive) return;
   tree->SetFocusedNode(nullptr);
+  if (!*alive) return;
   tree->BeginUpdate();
   try {
     if (SelectedPIDLs->Count() > 0) {
       if (SelectedPIDLsParent != nullptr) {
         PVirtualNode parent = tree->WalkPIDLToNode(SelectedPIDLsParent, false, false, false, true);
-        if (parent != nullptr) SelectSaved(tree, parent);
+        if (parent != nullptr && *alive) SelectSaved(tree, parent);
       } else if (PVirtualNode first = tree->GetFirst()) {
         tree->AddToSelection(first);
       }
     }
   } catch (...) {
-    tree->EndUpdate();
+    if (*alive) tree->EndUpdate();
     throw;
   }
+  if (!*alive) return;
   tree->EndUpdate();
+  if (!*alive) return;
   if (PVirtualNode first = tree->GetFirstSelected()) tree->SetFocusedNode(first);
 }
 
@@ -338,24 +349,29 @@ void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode 
 
 void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode,
                                  bool restoreFocus) {
+  TAliveToken alive = tree->Alive();
   tree->BeginUpdate();
   PVirtualNode last = nullptr;
   try {
     tree->ClearSelection();
-    if (!RootFolderCustomPath.empty()) tree->SetRootFolderCustomPath(RootFolderCustomPath);
-    if (RootFolderCustomPIDL != nullptr) tree->SetRootFolderCustomPIDL(RootFolderCustomPIDL);
-    if (RootFolderCustomPath.empty() && RootFolderCustomPIDL == nullptr)
+    if (*alive && !RootFolderCustomPath.empty()) tree->SetRootFolderCustomPath(RootFolderCustomPath);
+    if (*alive && RootFolderCustomPIDL != nullptr) tree->SetRootFolderCustomPIDL(RootFolderCustomPIDL);
+    if (*alive && RootFolderCustomPath.empty() && RootFolderCustomPIDL == nullptr)
       tree->SetRootFolder(static_cast<TRootFolder>(RootFolder));
-    RestoreExpandedBelow(tree, tree->GetFirstNoInit(), restoreSelection);
-    if (restoreFocus && FocusedPIDL != nullptr) {
+    if (*alive) RestoreExpandedBelow(tree, tree->GetFirstNoInit(), restoreSelection);
+    if (*alive && restoreFocus && FocusedPIDL != nullptr) {
       last = tree->WalkPIDLToNode(FocusedPIDL, false, true, false, true);
-      if (last != nullptr) tree->SetFocusedNode(last);
+      if (last != nullptr && *alive) tree->SetFocusedNode(last);
     }
   } catch (...) {
-    tree->EndUpdate();
+    if (*alive) tree->EndUpdate();
     throw;
   }
-  tree->EndUpdate();
+  if (!*alive) return;
+  tree->EndUpdate();  // reports the restored selection
+  if (!*alive) return;
+  // The report's handler may have freed the node focused above.
+  if (last != nullptr) last = tree->FocusedNode();
   if (restoreTopNode && TopNodePIDL != nullptr) last = tree->WalkPIDLToNode(TopNodePIDL, false, true, false, true);
   if (last != nullptr && last != tree->RootNode()) tree->SetTopNode(last);
 }

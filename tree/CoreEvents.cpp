@@ -20,7 +20,12 @@ void TVirtualTreeCore::DoEditing(PVirtualNode node, TColumnIndex column, bool& a
 
 void TVirtualTreeCore::DoChange(PVirtualNode node) {
   StopTreeTimer(5);
-  if (OnChange) OnChange(senderTree, node);
+  if (OnChange) {
+    // The program's handler may free the whole tree: then nothing of it is touched.
+    std::shared_ptr<const bool> alive = TreeAliveToken();
+    OnChange(senderTree, node);
+    if (alive != nullptr && !*alive) return;
+  }
   DoStateChange({}, {tsChangePending});
   lastChangedNode = nullptr;
 }

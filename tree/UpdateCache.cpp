@@ -33,7 +33,12 @@ void TVirtualTreeCore::EndUpdate() {
     ValidateCache();
     if (HasWindowHandle()) UpdateScrollBars(false);
     if (states.Contains(tsStructureChangePending)) DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
-    if (states.Contains(tsChangePending)) DoChange(lastChangedNode);
+    if (states.Contains(tsChangePending)) {
+      // The change handler may free the whole tree.
+      std::shared_ptr<const bool> alive = TreeAliveToken();
+      DoChange(lastChangedNode);
+      if (alive != nullptr && !*alive) return;
+    }
     if (options.autoOptions.Contains(toAutoSort)) SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
     SetRedraw(true);
     if (HasWindowHandle()) InvalidateWhole();

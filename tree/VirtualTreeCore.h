@@ -483,6 +483,9 @@ protected:
   virtual bool HasWindowHandle() const { return false; }
   virtual bool IsTreeLoading() const { return false; }
   virtual bool IsTreeDestroying() const { return false; }
+  // A flag that turns false when the tree is destroyed, held across a handler
+  // that may free the whole tree (the control's flag; null for a tree that is no control).
+  virtual std::shared_ptr<const bool> TreeAliveToken() const { return nullptr; }
   virtual bool IsTreeDesigning() const { return false; }
   virtual void InvalidateWhole() {}
   virtual void InvalidateNodeArea(PVirtualNode node) {}

@@ -745,6 +745,7 @@ protected:
   bool HasWindowHandle() const override { return HandleAllocated(); }
   bool IsTreeLoading() const override { return ComponentState().Contains(csLoading); }
   bool IsTreeDestroying() const override { return ComponentState().Contains(csDestroying); }
+  std::shared_ptr<const bool> TreeAliveToken() const override { return Alive(); }
   bool IsTreeDesigning() const override { return ComponentState().Contains(csDesigning); }
   void InvalidateWhole() override;
   void InvalidateNodeArea(PVirtualNode node) override;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
 #include <vector>
 
 #include "shell/OwnerDrawScrollbar.h"
@@ -98,6 +99,27 @@ private:
   HBITMAP bitmap;
   HGDIOBJ old;
 };
+
+TOwnerDrawScrollbar* gDoomedBar = nullptr;
+
+// A control that frees the bar at the first scroll message it gets.
+class TFreeingReceiver : public TCustomControl {
+  QV_MESSAGE_MAP(TFreeingReceiver, TCustomControl)
+
+public:
+  int told = 0;
+  void WMVScroll(TMessage&) {
+    ++told;
+    if (gDoomedBar != nullptr) std::exchange(gDoomedBar, nullptr)->Free();
+  }
+};
+
+const TMessageMap* TFreeingReceiver::ClassMessageMap() {
+  static const TMessageMap map(TCustomControl::ClassMessageMap(), {
+      OnMessage(WM_VSCROLL, &TFreeingReceiver::WMVScroll),
+  });
+  return &map;
+}
 
 struct ScrollbarFixture : ::testing::Test {
   TForm* form = nullptr;
@@ -309,4 +331,41 @@ TEST_F(ScrollbarFixture, DrawingShowsTrackArrowsThumbAndHotPage) {
   bar->Repaint();
   qvtest::Pump(50);
   qvtest::SaveScreenshot(form->Handle(), "owner_draw_scrollbar_themed");
+}
+
+// The attached control frees the bar when it is told of a step (a press on
+// an arrow or a page area) or of the end of a thumb drag: the bar is touched
+// no more, and no repeat starts for it.
+TEST_F(ScrollbarFixture, AControlThatFreesTheBarWhenToldLeavesItUntouched) {
+  TFreeingReceiver* receiver = New<TFreeingReceiver>(form);
+  receiver->SetParent(form);
+  receiver->SetBounds(40, 10, 100, 100);
+  TScrollLayout layout = bar->Layout();
+  const int thumbY = layout.Thumb.Top + 1;
+  struct Way {
+    const char* name;
+    int y;
+    bool release;
+  };
+  for (const Way& way : {Way{"up arrow", layout.UpArrow.Top + 2, false}, Way{"down arrow", layout.DownArrow.Top + 2, false},
+                         Way{"page down", layout.Track.Bottom - 2, false}, Way{"thumb released", thumbY, true}}) {
+    SCOPED_TRACE(way.name);
+    TFakeTimers ownTimers;
+    gDoomedBar = New<TOwnerDrawScrollbar>(form);
+    gDoomedBar->SetParent(form);
+    gDoomedBar->SetBounds(10, 10, 17, 200);
+    gDoomedBar->SetTimers(&ownTimers);
+    gDoomedBar->SetAttachedControl(receiver);
+    HWND window = gDoomedBar->Handle();
+    receiver->told = 0;
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, At(way.y));
+    if (way.release) {
+      ASSERT_NE(gDoomedBar, nullptr) << "grabbing the thumb tells nothing";
+      SendMessageW(window, WM_LBUTTONUP, 0, At(way.y));
+    }
+    EXPECT_EQ(gDoomedBar, nullptr) << "the control was told";
+    EXPECT_FALSE(IsWindow(window));
+    EXPECT_FALSE(ownTimers.Running(TOwnerDrawScrollbar::kDelayTimer)) << "no repeat for a freed bar";
+    if (gDoomedBar != nullptr) std::exchange(gDoomedBar, nullptr)->Free();
+  }
 }

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <string>
 
 #include "ShellTestHelpers.h"
 #include "shell/AutoComplete.h"
@@ -166,5 +167,38 @@ TEST(AutoComplete, RecursionStopsAtItsDepthBound) {
   }
   EXPECT_EQ(deepest, TCustomVirtualShellAutoComplete::kMaxRecursionDepth + 1);
   EXPECT_EQ(complete->Strings()->Count(), deepest);
+  complete->Free();
+}
+
+// A wide folder: recursion enters only so many folders in one Refresh, in
+// the order they are listed; every folder is still a candidate.
+TEST(AutoComplete, RecursionEntersABoundedNumberOfFolders) {
+  shelltest::TempFolder folder;
+  constexpr int kFolders = TCustomVirtualShellAutoComplete::kMaxRecursiveFolders + 20;
+  for (int i = 0; i < kFolders; ++i) {
+    std::u16string name = u"d" + vws::FromAnsi(std::to_string(1000 + i));
+    folder.MakeFolder(name);
+    folder.MakeFile(name + u"\\inner.txt", 1);
+  }
+  TVirtualShellAutoComplete* complete = New<TVirtualShellAutoComplete>(static_cast<TComponent*>(nullptr));
+  complete->SetContents({accCurrentDir, accFileSysDirs, accFileSysFiles, accRecursive});
+  complete->SetCurrentDir(folder.Path());
+  for (int round = 0; round < 2; ++round) {
+    SCOPED_TRACE(round);
+    complete->SetDirty();
+    complete->Refresh();
+    complete->FillStrings();
+    int folders = 0, inner = 0;
+    for (int i = 0; i < complete->Strings()->Count(); ++i) {
+      const std::u16string& path = complete->Strings()->Strings(i);
+      if (path.size() > 10 && path.compare(path.size() - 10, 10, u"\\inner.txt") == 0) {
+        ++inner;
+      } else {
+        ++folders;
+      }
+    }
+    EXPECT_EQ(folders, kFolders);
+    EXPECT_EQ(inner, TCustomVirtualShellAutoComplete::kMaxRecursiveFolders) << "each Refresh has the whole bound";
+  }
   complete->Free();
 }

@@ -2,6 +2,10 @@
 // one a right click, the menu key or Shift+F10 shows where, none after a
 // right-button drag, and a right click that keeps a selection the shell's
 // menu will act on. No menu waits for a user: TrackPopupMenuEx is stood in for.
+#include <shlobj.h>
+
+#include <map>
+
 #include "../ImportPatch.h"
 #include "InputDriver.h"
 #include "ExplorerTestSupport.h"
@@ -295,4 +299,122 @@ TEST_F(ExplorerMenus, ACommandHookThatFreesTheTreeLeavesNothingTouched) {
   EXPECT_EQ(gDoomed, nullptr) << "the hook ran";
   EXPECT_FALSE(gVerb.empty());
   EXPECT_FALSE(IsWindow(window));
+}
+
+namespace {
+
+// A shell menu that counts the menu messages handed to it.
+class TRecordingMenu : public IContextMenu3 {
+public:
+  std::map<UINT, int> seen;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (iid == IID_IUnknown || iid == IID_IContextMenu || iid == IID_IContextMenu2 || iid == IID_IContextMenu3) {
+      *out = static_cast<IContextMenu3*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs; }
+  ULONG STDMETHODCALLTYPE Release() override { return --refs; }
+  HRESULT STDMETHODCALLTYPE QueryContextMenu(HMENU menu, UINT index, UINT first, UINT, UINT) override {
+    InsertMenuW(menu, index, MF_BYPOSITION | MF_OWNERDRAW, first, nullptr);
+    return MAKE_HRESULT(SEVERITY_SUCCESS, 0, 1);
+  }
+  HRESULT STDMETHODCALLTYPE InvokeCommand(CMINVOKECOMMANDINFO*) override { return S_OK; }
+  HRESULT STDMETHODCALLTYPE GetCommandString(UINT_PTR, UINT, UINT*, LPSTR, UINT) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE HandleMenuMsg(UINT msg, WPARAM, LPARAM) override {
+    ++seen[msg];
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE HandleMenuMsg2(UINT msg, WPARAM, LPARAM, LRESULT* result) override {
+    ++seen[msg];
+    if (result != nullptr) *result = msg == WM_MENUCHAR ? MAKELRESULT(0, MNC_EXECUTE) : TRUE;
+    return S_OK;
+  }
+  LONG refs = 1;
+};
+
+TRecordingMenu* gRecording = nullptr;
+using TGetUIObjectOf = HRESULT(STDMETHODCALLTYPE*)(IShellFolder*, HWND, UINT, LPCITEMIDLIST*, REFIID, UINT*, void**);
+TGetUIObjectOf gShellGetUIObjectOf = nullptr;
+LRESULT gMenuCharAnswer = 0;
+
+HRESULT STDMETHODCALLTYPE RecordingGetUIObjectOf(IShellFolder* self, HWND window, UINT count, LPCITEMIDLIST* ids,
+                                                 REFIID iid, UINT* reserved, void** out) {
+  if (gRecording != nullptr && iid == IID_IContextMenu) return gRecording->QueryInterface(iid, out);
+  return gShellGetUIObjectOf(self, window, count, ids, iid, reserved, out);
+}
+
+// Stands in for the menu's loop: the owner gets what a real menu sends it.
+BOOL WINAPI SendingMenuMessages(HMENU menu, UINT, int, int, HWND owner, LPTPMPARAMS) {
+  ++gTracked;
+  UINT id = GetMenuItemID(menu, 0);
+  SendMessageW(owner, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(menu), MAKELPARAM(0, FALSE));
+  MEASUREITEMSTRUCT measure{ODT_MENU, 0, id, 0, 0, 0};
+  SendMessageW(owner, WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+  DRAWITEMSTRUCT draw{};
+  draw.CtlType = ODT_MENU;
+  draw.itemID = id;
+  draw.hwndItem = reinterpret_cast<HWND>(menu);
+  draw.hDC = GetDC(owner);
+  SendMessageW(owner, WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+  ReleaseDC(owner, draw.hDC);
+  gMenuCharAnswer = SendMessageW(owner, WM_MENUCHAR, MAKEWPARAM(u'r', MF_POPUP), reinterpret_cast<LPARAM>(menu));
+  return 0;
+}
+
+// Replaces one entry of a COM object's method table (shared by every object of its class) for a scope.
+class TMethodPatch {
+public:
+  TMethodPatch(void* object, int slot, void* replacement) {
+    entry = *reinterpret_cast<void***>(object) + slot;
+    original = *entry;
+    Write(replacement);
+  }
+  ~TMethodPatch() { Write(original); }
+  TMethodPatch(const TMethodPatch&) = delete;
+  TMethodPatch& operator=(const TMethodPatch&) = delete;
+  void* original;
+
+private:
+  void Write(void* value) {
+    DWORD old = 0;
+    VirtualProtect(entry, sizeof(void*), PAGE_READWRITE, &old);
+    *entry = value;
+    VirtualProtect(entry, sizeof(void*), old, &old);
+  }
+  void** entry;
+};
+
+}  // namespace
+
+// The tree owns the shell's menu and hands owner-drawn menu messages on to
+// it; the menu's own window procedure on the tree does so too. Each message
+// reaches the menu once, and the menu's answer to a menu key comes back.
+TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnce) {
+  delete patch;
+  patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", reinterpret_cast<void*>(&SendingMenuMessages));
+  ASSERT_TRUE(patch->Active());
+  SetShellMenus(true);
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  ASSERT_NE(a, nullptr);
+  IShellFolder* parent = tree->NodeNamespace(a)->ParentShellFolder();
+  ASSERT_NE(parent, nullptr);
+  TRecordingMenu menu;
+  gRecording = &menu;
+  {
+    // GetUIObjectOf is the eleventh entry of IShellFolder's table.
+    TMethodPatch folderPatch(parent, 10, reinterpret_cast<void*>(&RecordingGetUIObjectOf));
+    gShellGetUIObjectOf = reinterpret_cast<TGetUIObjectOf>(folderPatch.original);
+    gTracked = 0;
+    RightClick(a);
+  }
+  gRecording = nullptr;
+  EXPECT_EQ(gTracked, 1);
+  for (UINT msg : {UINT(WM_INITMENUPOPUP), UINT(WM_MEASUREITEM), UINT(WM_DRAWITEM), UINT(WM_MENUCHAR)})
+    EXPECT_EQ(menu.seen[msg], 1) << "message 0x" << std::hex << msg;
+  EXPECT_EQ(gMenuCharAnswer, MAKELRESULT(0, MNC_EXECUTE));
+  EXPECT_EQ(menu.refs, 1) << "every reference the menu handed out came back";
 }

@@ -1,6 +1,7 @@
 #include "ExplorerTestSupport.h"
 
 #include <cstdlib>
+#include <string>
 
 #include "shell/ShellUtilities.h"
 #include "win/Forms.h"
@@ -71,8 +72,10 @@ std::vector<std::u16string> Strings(TWideStringList* list) {
 void ExplorerFixture::SetUp() {
   REQUIRE_EXPLORER_DRIVE();
   Application->Initialize();
-  folder = TestDrive() + u"\\t" + std::u16string(1, char16_t(u'0' + gFolderCounter / 10)) +
-           std::u16string(1, char16_t(u'0' + gFolderCounter % 10));
+  // t00, t01, ... t99, t100: a test program may hold any number of tests.
+  std::string number = std::to_string(gFolderCounter);
+  if (number.size() < 2) number.insert(0, 1, '0');
+  folder = TestDrive() + u"\\t" + std::u16string(number.begin(), number.end());
   ++gFolderCounter;
   RemoveTree(folder);
   MakeFolder(folder);

@@ -276,3 +276,31 @@ TEST_F(NotifierFaults, AnEventPostedBeforeAnyThreadRunsMakesTheDispatchThread) {
   tree->OnShellNotify = {};
   SetNotifierOption(false);
 }
+
+// The dispatch thread posted a batch to the notifier's window, and the
+// program ends before the window handled it: the batch is released with the
+// notifier instead of being lost with its window.
+TEST_F(NotifierFaults, ABatchTheNotifierHasNotHandledWhenItGoesIsReleased) {
+  SetNotifierOption(false);
+  if (ChangeNotifierThreadRunning(1) || ChangeNotifierThreadRunning(2))
+    GTEST_SKIP() << "another view keeps the notifier's threads running";
+  MakeFolder(folder + u"\\plain");
+  LPITEMIDLIST plain = PathToPIDL(folder + u"\\plain");
+  ASSERT_NE(plain, nullptr);
+  int lists = ShellEventListsAlive();
+  ChangeNotifier()->PostEvent(sekUpdateDir, plain);
+  NamespacePIDLManager->FreePIDL(plain);
+  // Waits for the batch without handling it (the quiet period is 750 ms).
+  MSG msg;
+  bool posted = false;
+  for (int i = 0; i < 250 && !posted; ++i) {
+    posted = PeekMessageW(&msg, nullptr, kWMShellNotify, kWMShellNotify, PM_NOREMOVE) != FALSE;
+    if (!posted) Sleep(20);
+  }
+  ASSERT_TRUE(posted);
+  EXPECT_EQ(ShellEventListsAlive(), lists + 1);
+  FinalizeNotifier();
+  EXPECT_EQ(ShellEventListsAlive(), lists);
+  EXPECT_FALSE(PeekMessageW(&msg, nullptr, kWMShellNotify, kWMShellNotify, PM_NOREMOVE));
+  EXPECT_NE(ChangeNotifier(), nullptr) << "a new notifier is made on demand";
+}

@@ -1,0 +1,51 @@
+// A change handler that frees the whole tree (a view closed when its
+// selection changes): reported at the end of an update or after the change
+// delay, the tree is touched no more. Under Wine's heap checking a touch of
+// the freed tree faults.
+#include <gtest/gtest.h>
+
+#include <utility>
+
+#include "tree/VirtualTrees.h"
+#include "win/Forms.h"
+#include "win/testing/Harness.h"
+
+namespace {
+TVirtualStringTree* gDoomedTree = nullptr;
+}  // namespace
+
+TEST(FreedTree, AChangeHandlerThatFreesTheTreeLeavesItUntouched) {
+  Application->Initialize();
+  for (bool delayed : {false, true}) {
+    SCOPED_TRACE(delayed ? "after the change delay" : "at the end of an update");
+    TForm* form = New<TForm>(Application);
+    form->SetBounds(0, 0, 360, 260);
+    gDoomedTree = New<TVirtualStringTree>(form);
+    gDoomedTree->SetParent(form);
+    gDoomedTree->SetBounds(0, 0, 300, 200);
+    gDoomedTree->SetNodeDataSize(0);
+    gDoomedTree->SetRootNodeCount(3);
+    gDoomedTree->TreeOptions()->SetAutoOptions(gDoomedTree->TreeOptions()->AutoOptions().Include(toAutoSort));
+    form->Show();
+    PVirtualNode first = gDoomedTree->GetFirst();
+    ASSERT_NE(first, nullptr);
+    HWND window = gDoomedTree->Handle();
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
+      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    };
+    if (delayed) {
+      gDoomedTree->SetChangeDelay(20);
+      gDoomedTree->AddToSelection(first);
+      qvtest::PumpUntil([] { return gDoomedTree == nullptr; }, 3000);
+    } else {
+      TVirtualStringTree* tree = gDoomedTree;
+      tree->BeginUpdate();
+      tree->AddToSelection(first);
+      tree->EndUpdate();
+    }
+    EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
+    EXPECT_FALSE(IsWindow(window));
+    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    form->Free();
+  }
+}
