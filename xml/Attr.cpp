@@ -105,6 +105,13 @@ std::u16string TdomAttr::GetValue() const {
 
 void TdomAttr::SetNodeValue(const std::u16string& value) {
   TdomNode::SetNodeValue(value);
+  // A value given to a default makes it the user's own.
+  SetSpecified(true);
+  DoAttrModified(AC_MODIFICATION);
+}
+
+void TdomAttr::SetNormalizedValue(const std::u16string& value) {
+  TdomNode::SetNodeValue(value);
   DoAttrModified(AC_MODIFICATION);
 }
 

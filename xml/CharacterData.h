@@ -48,6 +48,9 @@ public:
   bool HasNonLiteralText() const { return (SubclassByte() & kNonLiteralBit) != 0; }
   void MarkNonLiteralText() { SetSubclassByte(static_cast<uint8_t>(SubclassByte() | kNonLiteralBit)); }
   void SetData(const std::u16string& value) override;
+  // SetData for the text of a run of merged nodes: nonLiteral tells whether
+  // any of them had non-literal text.
+  void SetMergedData(const std::u16string& value, bool nonLiteral);
 
 protected:
   size_t ReleaseWithOwner() override;

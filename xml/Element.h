@@ -98,12 +98,12 @@ protected:
   // is all the element holds.
   size_t ReleaseWithOwner() override;
   // Merges each run of adjacent text children (not CDATA) into its first node.
-  void MergeTextChildren() override;
+  bool MergeTextChildren() override;
 
 private:
   // Makes an attribute of that name and value and adds it, with its report.
   TdomAttr* AttachNewAttribute(const std::u16string& name, const std::u16string& value);
-  // Removes and frees every attribute.
+  // Removes (with reports) and frees every attribute; stops when a listener frees this element.
   void FreeAttributes();
 
   // The attributes in order: the map's storage, or nothing before the map is made.

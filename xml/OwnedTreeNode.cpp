@@ -5,6 +5,8 @@
 #include <string>
 
 TCustomOwnedNode::~TCustomOwnedNode() {
+  // Gone for whoever goes on with it, before its subtree goes.
+  TOwnedObjectRef::Forget(this);
   // In a batch the parent and the children owned with this node go too.
   bool together = FreedWithOwner();
   if (parent != nullptr && !together) parent->Unlink(this);
@@ -19,7 +21,9 @@ TCustomOwnedNode::~TCustomOwnedNode() {
 
 void TCustomOwnedNode::Clear() {
   CheckWritable();
+  TOwnedRef<TCustomOwnedNode> self(this);
   DoBeforeClear();
+  if (!self) return;
   FreeOwnedObjects();
   FreeDescendants();
   DoAfterClear();
@@ -78,29 +82,39 @@ TCustomOwnedNode* TCustomOwnedNode::RemoveChild(TCustomOwnedNode* oldChild) {
   CheckAssigned(oldChild);
   CheckWritable();
   CheckIsChild(oldChild);
+  TOwnedRef<TCustomOwnedNode> self(this);
+  TOwnedRef<TCustomOwnedNode> old(oldChild);
   DoBeforeDetach(oldChild);
+  // The hook may have taken oldChild away itself, or freed it or this node.
+  if (!self || !old || oldChild->parent != this) return oldChild;
+  CheckWritable();
   Unlink(oldChild);
   DoAfterDetach(oldChild);
   return oldChild;
 }
 
 TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCustomOwnedNode* oldChild) {
-  CheckAssigned(newChild);
-  CheckAssigned(oldChild);
-  CheckSameOwner(newChild);
-  CheckHierarchy(newChild);
-  CheckWritable();
-  CheckOldParentWritable(newChild);
-  CheckIsChild(oldChild);
+  CheckReplace(newChild, oldChild);
   if (newChild == oldChild) return oldChild;
-  if (newChild->parent != nullptr) {
-    TCustomOwnedNode* oldParent = newChild->parent;
+  // Each removal hook may free or move nodes: after it, look again.
+  TOwnedRef<TCustomOwnedNode> self(this);
+  TOwnedRef<TCustomOwnedNode> fresh(newChild);
+  TOwnedRef<TCustomOwnedNode> old(oldChild);
+  if (TCustomOwnedNode* oldParent = newChild->parent) {
+    TOwnedRef<TCustomOwnedNode> from(oldParent);
     oldParent->DoBeforeDetach(newChild);
-    oldParent->Unlink(newChild);
-    oldParent->DoAfterDetach(newChild);
+    if (from && fresh && newChild->parent == oldParent) {
+      oldParent->Unlink(newChild);
+      oldParent->DoAfterDetach(newChild);
+    }
+    if (!self) return oldChild;
+    CheckReplaceAgain(fresh.Get(), old.Get());
   }
-  TCustomOwnedNode* refChild = oldChild->nextSibling;
   DoBeforeDetach(oldChild);
+  if (!self) return oldChild;
+  CheckReplaceAgain(fresh.Get(), old.Get());
+  // oldChild's place as it is now, not as it was before the hook ran.
+  TCustomOwnedNode* refChild = oldChild->nextSibling;
   Unlink(oldChild);
   DoAfterDetach(oldChild);
   DoBeforeAttach(newChild);
@@ -108,6 +122,25 @@ TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCu
   DoAfterAttach(newChild);
   return oldChild;
 }
+
+void TCustomOwnedNode::CheckReplace(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild) {
+  CheckAssigned(newChild);
+  CheckAssigned(oldChild);
+  CheckSameOwner(newChild);
+  CheckHierarchy(newChild);
+  CheckWritable();
+  CheckOldParentWritable(newChild);
+  CheckIsChild(oldChild);
+}
+
+void TCustomOwnedNode::CheckReplaceAgain(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild) {
+  CheckReplace(newChild, oldChild);
+  // Put somewhere else by a hook: moving it on would skip that parent's removal hooks.
+  if (newChild->parent != nullptr) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+  CheckReplacementRules(newChild, oldChild);
+}
+
+void TCustomOwnedNode::CheckReplacementRules(const TCustomOwnedNode*, const TCustomOwnedNode*) {}
 
 int TCustomOwnedNode::GetChildCount() const { return childCount; }
 
@@ -262,13 +295,11 @@ void TCustomOwnedNode::Unlink(TCustomOwnedNode* child) {
   child->nextSibling = nullptr;
 }
 
-void TCustomOwnedNode::MoveChildrenOf(TCustomOwnedNode* source, TCustomOwnedNode* refChild) {
-  while (TCustomOwnedNode* child = source->firstChild) {
-    CheckSameOwner(child);
-    DoBeforeAttach(child);
-    Link(child, refChild);
-    DoAfterAttach(child);
-  }
+void TCustomOwnedNode::MoveChildIn(TCustomOwnedNode* child, TCustomOwnedNode* refChild) {
+  CheckSameOwner(child);
+  DoBeforeAttach(child);
+  Link(child, refChild);
+  DoAfterAttach(child);
 }
 
 void TCustomOwnedNode::FreeChildren() {
