@@ -33,13 +33,15 @@ TdomAttr::~TdomAttr() {
   if (owner == nullptr) return;
   bool wasReadOnly = owner->GetReadOnly();
   owner->SetReadOnly(false);
+  // The removal's report may run a listener that frees the element.
+  TOwnedRef<TdomElement> ownerAlive(owner);
   try {
     owner->removeAttributeNode(this);
   } catch (...) {
     // Leaving the map cannot be refused here; take the attribute out directly.
     if (ownerMap != nullptr) ownerMap->RemoveItem(this);
   }
-  owner->SetReadOnly(wasReadOnly);
+  if (ownerAlive) owner->SetReadOnly(wasReadOnly);
 }
 
 void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16string& name) {

@@ -89,7 +89,7 @@ TdomText* TdomText::splitText(int offset) {
   deleteData(offset, length - offset);
   if (!self || !made) return made.Get();
   if (TdomNode* parent = GetParentNode()) parent->insertBefore(tail, GetNextSiblingNode());
-  return tail;
+  return made.Get();
 }
 
 size_t TdomText::ReleaseWithOwner() { return PlainReleaseSize<TdomText>(); }

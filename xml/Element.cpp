@@ -192,8 +192,7 @@ TdomAttr* TdomElement::AttachNewAttribute(const std::u16string& name, const std:
   TdomAttr* attr = doc->createAttribute(name);
   attr->SetFirstValue(value);
   GetAttributes()->AddItem(attr);
-  DoAttrModified(this, AC_ADDITION, attr);
-  return attr;
+  return ReportAddition(attr);
 }
 
 TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
@@ -217,8 +216,13 @@ TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const
   TdomAttr* attr = doc->createAttributeNS(namespaceURI_, qualifiedName);
   attr->SetFirstValue(value);
   GetAttributes()->AddItem(attr);
+  return ReportAddition(attr);
+}
+
+TdomAttr* TdomElement::ReportAddition(TdomAttr* attr) {
+  TOwnedRef<TdomAttr> added(attr);
   DoAttrModified(this, AC_ADDITION, attr);
-  return attr;
+  return added.Get();
 }
 
 TdomAttr* TdomElement::setAttributeNode(TdomAttr* attr) {

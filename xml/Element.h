@@ -55,7 +55,8 @@ public:
                                                        const std::u16string& localName_) const;
   virtual bool hasAttribute(const std::u16string& name) const;
   virtual bool hasAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_) const;
-  // Sets an existing attribute's value (returns null) or adds a new one (returns it).
+  // Sets an existing attribute's value (returns null) or adds a new one (returns it;
+  // null when a listener told of the addition freed it).
   virtual TdomAttr* setAttribute(const std::u16string& name, const std::u16string& value);
   virtual TdomAttr* setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
                                    const std::u16string& value);
@@ -103,6 +104,8 @@ protected:
 private:
   // Makes an attribute of that name and value and adds it, with its report.
   TdomAttr* AttachNewAttribute(const std::u16string& name, const std::u16string& value);
+  // Reports attr as added; attr, or null when a listener freed it.
+  TdomAttr* ReportAddition(TdomAttr* attr);
   // Removes (with reports) and frees every attribute; stops when a listener frees this element.
   void FreeAttributes();
 

@@ -283,8 +283,10 @@ TdomNode* TdomNode::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
 TdomNode* TdomNode::cloneNode(bool deep) {
   TdomDocument* doc = GetReferenceDocument();
   if (doc == nullptr) return nullptr;
+  TOwnedRef<TdomNode> self(this);
   TdomNode* copy = doc->InternalImportNode(this, deep);
-  if (copy != nullptr) NotifyUserDataHandlers(NODE_CLONED, this, copy);
+  // The copy's reports may have run a listener that freed this node.
+  if (copy != nullptr && self) NotifyUserDataHandlers(NODE_CLONED, this, copy);
   return copy;
 }
 

@@ -48,6 +48,11 @@ public:
     if (owner != nullptr) owner->RegisterOwned(this);
   }
 
+  // Marks the object as going; Free of an object that is going already (a
+  // listener told of it while it goes) raises EListError "Object is being
+  // freed" instead of freeing it twice.
+  void BeforeDestruction() override;
+
   // Moves object into this object's owned list. Nothing for null, for this
   // object, or when this object already owns it. Raises EHierarchyRequestError
   // when object owns this object (directly or further up), which would make
@@ -172,6 +177,7 @@ private:
   bool ownerMark = false;
   uint8_t subclassByte = 0;
   bool freeingTogether = false;  // FreeOwnedObjectsTogether is running
+  bool going = false;            // Free has begun
 };
 
 // A pointer to an owned object that becomes null when the object is freed,
@@ -228,7 +234,7 @@ public:
 
   // Checks writability, DoBeforeClear, frees the owned objects and every child
   // (last child first, each unlinked first, with its subtree), DoAfterClear.
-  // When DoBeforeClear frees this node nothing more happens.
+  // When a hook or a freed node's destructor frees this node nothing more happens.
   void Clear() override;
   // Takes node out of its parent (by the parent's RemoveChild) and moves node
   // and its whole subtree into this node's owned list. Null raises NotAssigned;
@@ -371,6 +377,10 @@ private:
   // backward links close a ring: the first child's previousSibling is the
   // last child (GetPreviousSibling answers null for the first child).
   TCustomOwnedNode* LastChildLink() const { return firstChild != nullptr ? firstChild->previousSibling : nullptr; }
+
+  // Nodes unlinked on this thread so far: code that called out compares it
+  // to learn cheaply whether any node left its parent meanwhile.
+  static thread_local constinit uint64_t unlinks;
 
   TCustomOwnedNode* firstChild = nullptr;
   TCustomOwnedNode* nextSibling = nullptr;

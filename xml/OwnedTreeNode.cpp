@@ -25,7 +25,9 @@ void TCustomOwnedNode::Clear() {
   DoBeforeClear();
   if (!self) return;
   FreeOwnedObjects();
+  if (!self) return;
   FreeDescendants();
+  if (!self) return;
   DoAfterClear();
 }
 
@@ -33,7 +35,14 @@ void TCustomOwnedNode::AdoptNode(TCustomOwnedNode* node) {
   CheckAssigned(node);
   // Every node must accept the new owner before the first one moves.
   ForEachInSubtree(node, [this](TCustomOwnedNode* current) { current->CheckNewOwner(this); });
-  if (node->parent != nullptr) node->parent->RemoveChild(node);
+  if (node->parent != nullptr) {
+    // The removal's hooks may free or change either: look again.
+    TOwnedRef<TCustomOwnedNode> self(this);
+    TOwnedRef<TCustomOwnedNode> moved(node);
+    node->parent->RemoveChild(node);
+    if (!self || !moved) return;
+    ForEachInSubtree(node, [this](TCustomOwnedNode* current) { current->CheckNewOwner(this); });
+  }
   ForEachInSubtree(node, [this](TCustomOwnedNode* current) { AdoptObject(current); });
 }
 
@@ -293,6 +302,7 @@ void TCustomOwnedNode::Unlink(TCustomOwnedNode* child) {
   child->parent = nullptr;
   child->previousSibling = nullptr;
   child->nextSibling = nullptr;
+  ++unlinks;
 }
 
 void TCustomOwnedNode::MoveChildIn(TCustomOwnedNode* child, TCustomOwnedNode* refChild) {
@@ -302,9 +312,15 @@ void TCustomOwnedNode::MoveChildIn(TCustomOwnedNode* child, TCustomOwnedNode* re
   DoAfterAttach(child);
 }
 
+thread_local constinit uint64_t TCustomOwnedNode::unlinks = 0;
+
 void TCustomOwnedNode::FreeChildren() {
   // Walk down to a leaf, unlink and free it, climb back to its parent: each
-  // freed node has no children left, so no destructor recurses.
+  // freed node has no children left, so no destructor recurses. A destructor
+  // may run code (handlers, reports) that frees or moves nodes: when any node
+  // left its parent meanwhile, the walk goes on from the parent only while it
+  // is still below this node, else it starts again here.
+  TOwnedRef<TCustomOwnedNode> self(this);
   TCustomOwnedNode* current = this;
   while (true) {
     if (current->firstChild != nullptr) {
@@ -314,7 +330,11 @@ void TCustomOwnedNode::FreeChildren() {
     if (current == this) break;
     TCustomOwnedNode* up = current->parent;
     up->Unlink(current);
+    TOwnedRef<TCustomOwnedNode> upAlive(up);
+    uint64_t before = unlinks;
     current->Free();
+    if (!self) return;
     current = up;
+    if (unlinks != before && (!upAlive || (up != this && !up->HasAsAncestor(this)))) current = this;
   }
 }

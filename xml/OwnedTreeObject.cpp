@@ -47,6 +47,12 @@ TCustomOwnedObject::~TCustomOwnedObject() {
 }
 
 
+void TCustomOwnedObject::BeforeDestruction() {
+  if (going) throw EListError("Object is being freed");
+  going = true;
+  TPersistent::BeforeDestruction();
+}
+
 void TCustomOwnedObject::AdoptObject(TCustomOwnedObject* object) {
   if (object == nullptr || object == this || object->owner == this) return;
   for (const TCustomOwnedObject* up = owner; up != nullptr; up = up->owner) {

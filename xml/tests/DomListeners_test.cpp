@@ -379,4 +379,65 @@ TEST_F(DomListenersTest, ClearingStopsWhenTheListenerFreesTheNode) {
   EXPECT_TRUE(Sound(doc));
 }
 
+TEST_F(DomListenersTest, CopiesAndFreesSurviveListenersThatFreeTheirNodes) {
+  // A deep copy whose reports free the source on the way: what has gone is not copied.
+  Add(a, Elem(u"a1"));
+  Add(a, Text(u"t"));
+  Add(a, doc->createEntityReference(u"amp"))->ExpandEntity();
+  meddler.onInserted = [&](TdomNode* node) {
+    if (node->GetNodeName() == u"a1" && node->GetParentNode() != a) a->Free();
+  };
+  TdomNode* copy = a->cloneNode(true);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(ChildNames(copy), u"a1");
+  EXPECT_EQ(ChildNames(root), u"b,c");
+  meddler.onInserted = nullptr;
+
+  // An attribute freed while its element holds it: the report of its
+  // removal frees the element, and freeing the attribute again is refused.
+  TdomAttr* attr = b->setAttribute(u"k", u"v");
+  struct Freer {
+    TdomElement* element;
+    TdomAttr* attr;
+    bool refused = false;
+    void Modified(TObject*, TdomNode*, TdomAttrChange change, TdomAttr*) {
+      if (change != AC_REMOVAL || element == nullptr) return;
+      TdomElement* going = element;
+      element = nullptr;
+      going->Free();
+      try {
+        attr->Free();
+      } catch (const EListError&) {
+        refused = true;
+      }
+    }
+  } freer{b, attr};
+  doc->OnAttrModified = MakeEvent<&Freer::Modified>(&freer);
+  attr->Free();
+  EXPECT_TRUE(freer.refused);
+  EXPECT_EQ(ChildNames(root), u"c");
+
+  // Freeing a subtree whose reports take out the next node to go and free the parent.
+  TdomElement* d = Add(c, Elem(u"d"));
+  TdomElement* e = Add(d, Elem(u"e"));
+  TdomElement* f = Add(d, Elem(u"f"));
+  f->setAttribute(u"k", u"v");
+  struct Meddle {
+    TdomElement* parent;
+    TdomElement* spared;
+    void Modified(TObject*, TdomNode*, TdomAttrChange change, TdomAttr*) {
+      if (change != AC_REMOVAL || parent == nullptr) return;
+      TdomElement* going = parent;
+      parent = nullptr;
+      going->removeChild(spared);
+      going->Free();
+    }
+  } meddle{d, e};
+  doc->OnAttrModified = MakeEvent<&Meddle::Modified>(&meddle);
+  c->Free();
+  EXPECT_EQ(ChildNames(root), u"");
+  EXPECT_EQ(e->GetParentNode(), nullptr);  // taken out while its parent went: it lives on
+  EXPECT_TRUE(Sound(doc));
+}
+
 }  // namespace
