@@ -281,6 +281,11 @@ public:
   // children keep their last answer as from.
   TCustomOwnedNode* GetChildNear(int index, const TCustomOwnedNode* from, int fromIndex) const;
 
+  // Nodes unlinked from a parent on this thread so far: code that called out
+  // (a hook, a listener) compares it to learn cheaply whether any node left
+  // its place meanwhile (a freed node leaves its parent, a moved one too).
+  static uint64_t UnlinkCount() { return unlinks; }
+
   // Raises the exception of kind with its fixed message. Subclasses override
   // it to report the tree errors as their own exceptions; it must not return.
   [[noreturn]] virtual void RaiseException(TOwnedTreeErrorKind kind);
