@@ -1,5 +1,7 @@
 // Random DOM mutations with invariant checks: each input byte pair picks an
-// operation and its operands among the nodes made so far. Refused operations
+// operation and its operands among the nodes made so far; listeners of both
+// documents, at each notice, may remove, move or free nodes or normalise
+// (read from the same input) while the operation goes on. Refused operations
 // (exceptions of the library's family) are fine; a crash, a sanitizer report,
 // a standard-library exception leaving a DOM call or a broken tree invariant
 // is a finding.
@@ -48,6 +50,41 @@ struct Fuzzer {
   std::vector<TdomTreeWalker*> walkers;
   std::vector<TdomNodeIterator*> iterators;
   SkipFilter filter;
+  Input* input = nullptr;  // what the listeners read their acts from
+  bool meddling = false;
+
+  // A listener's act during an operation: the operation must look again.
+  void Meddle() {
+    if (meddling || input == nullptr) return;
+    uint8_t what = input->Byte() % 8;
+    if (what >= 5) return;
+    meddling = true;
+    TdomNode* a = Pick(*input);
+    TdomNode* b = Pick(*input);
+    TdomNode* c = Pick(*input);
+    try {
+      switch (what) {
+        case 0: if (a && b) a->insertBefore(b, c); break;
+        case 1: if (a && a->GetParentNode()) a->GetParentNode()->removeChild(a); break;
+        case 2: if (a && a != doc && a != other) a->Free(); break;
+        case 3: if (a) a->normalize(); break;
+        default:
+          if (a && a->GetNodeType() == ntElement_Node) static_cast<TdomElement*>(a)->setAttribute(u"m", u"v");
+          break;
+      }
+    } catch (const Exception&) {
+    }
+    meddling = false;
+  }
+  void Heard(TObject*, TdomNode*) { Meddle(); }
+  void HeardAttr(TObject*, TdomNode*, TdomAttrChange, TdomAttr*) { Meddle(); }
+  void Listen(TdomDocument* document) {
+    document->OnNodeRemoving = MakeEvent<&Fuzzer::Heard>(this);
+    document->OnNodeInserted = MakeEvent<&Fuzzer::Heard>(this);
+    document->OnNodeClearing = MakeEvent<&Fuzzer::Heard>(this);
+    document->OnCharacterDataModified = MakeEvent<&Fuzzer::Heard>(this);
+    document->OnAttrModified = MakeEvent<&Fuzzer::HeardAttr>(this);
+  }
 
   TdomNode* Pick(Input& in) {
     if (nodes.empty()) return nullptr;
@@ -269,6 +306,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   f.doc = f.impl->CreateEmptyDocument();
   f.other = f.impl->CreateEmptyDocument();
   f.Track(f.doc);
+  f.Listen(f.doc);
+  f.Listen(f.other);
+  f.input = &in;
   int steps = 0;
   while (!in.Done() && steps < 400) {
     try {
@@ -282,6 +322,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     f.CheckInvariants();
     ++steps;
   }
+  f.input = nullptr;
   if (in.Byte() % 2) {
     TdomDocument* doc = f.doc;
     f.impl->FreeDocument(doc);

@@ -240,9 +240,12 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
     TdomNamedNodeMap* attributes = element->GetAttributes();
     for (int i = 0; i < attributes->GetLength(); ++i) present.insert(attributes->Item(i)->GetNodeName());
   }
+  // Each addition reports to listeners, which may free the element.
+  TOwnedRef<TdomElement> alive(element);
   // Namespace declarations first, so that the other defaults can use them.
   for (int pass = 0; pass < (namespaceAware ? 2 : 1); ++pass) {
     for (const DefaultValue& entryValue : entry->values) {
+      if (!alive) return false;
       const std::u16string& name = entryValue.name;
       const std::u16string& value = entryValue.value;
       bool declaration = name == u"xmlns" || name.rfind(u"xmlns:", 0) == 0;

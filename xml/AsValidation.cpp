@@ -436,7 +436,7 @@ TXmlErrorType TdomASModelCollection::ValidateAttribute(TdomAttr* attr, bool keep
     NormalizeAttrValueLiteral(attr->GetNodeValue(), cdataValue, cdataError);
     changedByType = cdataValue != value;
   }
-  if (!keepUnchanged && !attr->GetReadOnly()) attr->SetNodeValue(EscapeAttributeValue(value));
+  if (!keepUnchanged && !attr->GetReadOnly()) attr->SetNormalizedValue(EscapeAttributeValue(value));
   TdomDocument* document = attr->GetOwnerDocument();
   TUtilsWideStringList* enumeration = decl->Enumeration();
   std::vector<std::u16string> parts;

@@ -33,13 +33,15 @@ TdomAttr::~TdomAttr() {
   if (owner == nullptr) return;
   bool wasReadOnly = owner->GetReadOnly();
   owner->SetReadOnly(false);
+  // The removal's report may run a listener that frees the element.
+  TOwnedRef<TdomElement> ownerAlive(owner);
   try {
     owner->removeAttributeNode(this);
   } catch (...) {
     // Leaving the map cannot be refused here; take the attribute out directly.
     if (ownerMap != nullptr) ownerMap->RemoveItem(this);
   }
-  owner->SetReadOnly(wasReadOnly);
+  if (ownerAlive) owner->SetReadOnly(wasReadOnly);
 }
 
 void TdomAttr::Create(TdomDocument* document_, bool specified_, const std::u16string& name) {
@@ -104,6 +106,13 @@ std::u16string TdomAttr::GetValue() const {
 }
 
 void TdomAttr::SetNodeValue(const std::u16string& value) {
+  TdomNode::SetNodeValue(value);
+  // A value given to a default makes it the user's own.
+  SetSpecified(true);
+  DoAttrModified(AC_MODIFICATION);
+}
+
+void TdomAttr::SetNormalizedValue(const std::u16string& value) {
   TdomNode::SetNodeValue(value);
   DoAttrModified(AC_MODIFICATION);
 }

@@ -50,8 +50,12 @@ public:
   // The normalised value; EConvertError "Attribute value normalization failed." on a non-hint error.
   virtual std::u16string GetValue() const;
 
-  // Stores the value (read-only check), then reports AC_MODIFICATION.
+  // Stores the value (read-only check), makes the attribute specified (a
+  // default given a value is the user's own), then reports AC_MODIFICATION.
   void SetNodeValue(const std::u16string& value) override;
+  // SetNodeValue for validation's rewrite of the value into its normalised
+  // form: a default stays a default.
+  void SetNormalizedValue(const std::u16string& value);
   // SetNodeValue for an attribute that no element holds yet (one just made):
   // the same check and store in one step; the report SetNodeValue would make
   // has no element to reach.

@@ -56,6 +56,15 @@ void TdomText::SetData(const std::u16string& value) {
   SetSubclassByte(static_cast<uint8_t>(SubclassByte() & ~kNonLiteralBit));
 }
 
+void TdomText::SetMergedData(const std::u16string& value, bool nonLiteral) {
+  CheckNodeWritable();
+  StoreNodeValue(value);
+  uint8_t flags = SubclassByte() & ~kNonLiteralBit;
+  SetSubclassByte(static_cast<uint8_t>(nonLiteral ? flags | kNonLiteralBit : flags));
+  // Last: the report may run a listener that frees this node.
+  DoCharacterDataModified();
+}
+
 bool TdomText::isWhitespaceInElementContent() const {
   TdomDocument* doc = GetReferenceDocument();
   return doc != nullptr && doc->IsIgnorableWhitespace(this);
@@ -70,10 +79,17 @@ TdomText* TdomText::splitText(int offset) {
   // A parent that will not take the new node refuses before the text is cut.
   if (TdomNode* parent = GetParentNode(); parent != nullptr && parent->GetReadOnly())
     throw ENo_Modification_Allowed_Err(DomMessage::kNoModificationAllowed);
+  // Both reports (the new node's and this one's) may run a listener: the
+  // place is looked up as it is then, and a node it freed is not used (a
+  // freed tail gives null).
+  TOwnedRef<TdomText> self(this);
   TdomText* tail = doc->createTextNode(GetNodeValue().substr(offset));
+  TOwnedRef<TdomText> made(tail);
+  if (!self || !made) return made.Get();
   deleteData(offset, length - offset);
+  if (!self || !made) return made.Get();
   if (TdomNode* parent = GetParentNode()) parent->insertBefore(tail, GetNextSiblingNode());
-  return tail;
+  return made.Get();
 }
 
 size_t TdomText::ReleaseWithOwner() { return PlainReleaseSize<TdomText>(); }

@@ -38,7 +38,8 @@ public:
   // The document's verdict on whether this is ignorable white space.
   virtual bool isWhitespaceInElementContent() const;
   // Moves the text from offset on into a new text node placed right after
-  // this one (when there is a parent) and returns it.
+  // this one (when there is a parent) and returns it; null when a listener
+  // told of the change freed it.
   virtual TdomText* splitText(int offset);
 
   // True when some of the text was written as a character reference or a
@@ -48,6 +49,9 @@ public:
   bool HasNonLiteralText() const { return (SubclassByte() & kNonLiteralBit) != 0; }
   void MarkNonLiteralText() { SetSubclassByte(static_cast<uint8_t>(SubclassByte() | kNonLiteralBit)); }
   void SetData(const std::u16string& value) override;
+  // SetData for the text of a run of merged nodes: nonLiteral tells whether
+  // any of them had non-literal text.
+  void SetMergedData(const std::u16string& value, bool nonLiteral);
 
 protected:
   size_t ReleaseWithOwner() override;

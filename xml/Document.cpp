@@ -101,15 +101,23 @@ bool IsDecl(const TdomNode* node) { return node->GetNodeType() == ntDocument_Typ
 
 TdomNode* TdomDocument::appendChild(TdomNode* newChild) {
   if (newChild == nullptr) throw ENot_Supported_Err();
-  if (IsElement(newChild) && GetDocumentElement() != nullptr) throw EHierarchy_Request_Err();
-  if (IsDecl(newChild) && (GetDocumentElement() != nullptr || GetDoctypeDecl() != nullptr)) {
-    throw EHierarchy_Request_Err();
-  }
+  CheckInsertionRules(newChild, nullptr);
   return TdomNode::appendChild(newChild);
 }
 
 TdomNode* TdomDocument::insertBefore(TdomNode* newChild, TdomNode* refChild) {
   if (newChild == nullptr) throw ENot_Supported_Err();
+  CheckInsertionRules(newChild, refChild);
+  return TdomNode::insertBefore(newChild, refChild);
+}
+
+TdomNode* TdomDocument::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
+  if (newChild == nullptr || oldChild == nullptr) throw ENot_Supported_Err();
+  CheckReplacementRules(newChild, oldChild);
+  return TdomNode::replaceChild(newChild, oldChild);
+}
+
+void TdomDocument::CheckInsertionRules(const TdomNode* newChild, const TdomNode* refChild) {
   int position = refChild != nullptr ? IndexOfChild(refChild) : GetChildCount();
   TdomElement* element = GetDocumentElement();
   TdomDocumentTypeDecl* decl = GetDoctypeDecl();
@@ -121,23 +129,21 @@ TdomNode* TdomDocument::insertBefore(TdomNode* newChild, TdomNode* refChild) {
     if (decl != nullptr) throw EHierarchy_Request_Err();
     if (element != nullptr && position >= 0 && position > IndexOfChild(element)) throw EHierarchy_Request_Err();
   }
-  return TdomNode::insertBefore(newChild, refChild);
 }
 
-TdomNode* TdomDocument::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
-  if (newChild == nullptr || oldChild == nullptr) throw ENot_Supported_Err();
-  int position = IndexOfChild(oldChild);
+void TdomDocument::CheckReplacementRules(const TCustomOwnedNode* newNode, const TCustomOwnedNode* oldNode) {
+  const auto* newChild = static_cast<const TdomNode*>(newNode);
+  int position = IndexOfChild(oldNode);
   TdomElement* element = GetDocumentElement();
   TdomDocumentTypeDecl* decl = GetDoctypeDecl();
   if (IsElement(newChild)) {
-    if (element != nullptr && oldChild != element) throw EHierarchy_Request_Err();
+    if (element != nullptr && oldNode != element) throw EHierarchy_Request_Err();
     if (decl != nullptr && position >= 0 && position < IndexOfChild(decl)) throw EHierarchy_Request_Err();
   }
   if (IsDecl(newChild)) {
-    if (decl != nullptr && oldChild != decl) throw EHierarchy_Request_Err();
+    if (decl != nullptr && oldNode != decl) throw EHierarchy_Request_Err();
     if (element != nullptr && position >= 0 && position > IndexOfChild(element)) throw EHierarchy_Request_Err();
   }
-  return TdomNode::replaceChild(newChild, oldChild);
 }
 
 void TdomDocument::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild,
@@ -318,7 +324,9 @@ void TdomDocument::FreeTraversalsAndLists() {
 }
 
 void TdomDocument::DoBeforeClear() {
+  TOwnedRef<TdomDocument> self(this);
   TdomNode::DoBeforeClear();
+  if (!self) return;
   FreeTraversalsAndLists();
   if (asModelsNS != nullptr) asModelsNS->Clear();
 }

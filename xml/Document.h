@@ -208,10 +208,12 @@ public:
 protected:
   void DoBeforeClear() override;
   void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild) override;
+  // At most one element and one declaration, the declaration first:
+  // EHierarchy_Request_Err "Hierarchy request error." otherwise.
+  void CheckInsertionRules(const TdomNode* newChild, const TdomNode* refChild) override;
+  void CheckReplacementRules(const TCustomOwnedNode* newNode, const TCustomOwnedNode* oldNode) override;
 
 private:
-  // Checks the document rules for one non-fragment child at the given place.
-  void CheckChildRules(const TdomNode* newChild, const TdomNode* refChild, bool appending) const;
   // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.

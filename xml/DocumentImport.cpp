@@ -1,6 +1,6 @@
 // Copying nodes into this document: import and the copy behind cloneNode.
 // Deep copies walk the source in a loop, so nesting depth costs no stack.
-#include <vector>
+#include <deque>
 
 #include "xml/Attr.h"
 #include "xml/CharacterData.h"
@@ -25,31 +25,44 @@ bool CopiesChildren(const TdomNode* node) {
 }  // namespace
 
 TdomNode* TdomDocument::importNode(TdomNode* node, bool deep) {
+  TOwnedRef<TdomNode> source(node);
   TdomNode* copy = InternalImportNode(node, deep);
-  if (copy != nullptr) node->NotifyUserDataHandlers(NODE_IMPORTED, node, copy);
+  // The copy's reports may have run a listener that freed the source.
+  if (copy != nullptr && source) node->NotifyUserDataHandlers(NODE_IMPORTED, node, copy);
   return copy;
 }
 
 // Copies one node without its children (attributes included for elements).
+// The factories, the attribute additions and the import handlers report to
+// listeners, which may change or free the source: it is looked at again
+// after each of them, and what has gone is not copied.
 static TdomNode* ImportShallow(TdomDocument* target, TdomNode* node) {
   switch (node->GetNodeType()) {
     case ntElement_Node: {
       TdomElement* source = static_cast<TdomElement*>(node);
       bool ns = source->IsNamespaceAware();
+      // The specified attributes as they are before anything reports.
+      std::deque<TOwnedRef<TdomAttr>> attributes;
+      TdomNamedNodeMap* map = source->GetAttributes();
+      for (int i = 0; i < map->GetLength(); ++i) {
+        TdomAttr* attr = static_cast<TdomAttr*>(map->Item(i));
+        if (attr->GetSpecified()) attributes.emplace_back(attr);
+      }
       TdomElement* copy = ns ? target->createElementNS(source->GetNamespaceURI(), source->GetNodeName())
                              : target->createElement(source->GetNodeName());
-      TdomNamedNodeMap* attributes = source->GetAttributes();
-      for (int i = 0; i < attributes->GetLength(); ++i) {
-        TdomAttr* attr = static_cast<TdomAttr*>(attributes->Item(i));
-        if (!attr->GetSpecified()) continue;
-        TdomAttr* attrCopy = static_cast<TdomAttr*>(target->importNode(attr, true));
+      TOwnedRef<TdomElement> made(copy);
+      for (const TOwnedRef<TdomAttr>& attr : attributes) {
+        if (!made) break;
+        if (!attr) continue;
+        TdomAttr* attrCopy = static_cast<TdomAttr*>(target->importNode(attr.Get(), true));
+        if (!made) break;
         if (ns) {
           copy->setAttributeNodeNS(attrCopy);
         } else {
           copy->setAttributeNode(attrCopy);
         }
       }
-      return copy;
+      return made.Get();
     }
     case ntAttribute_Node: {
       TdomAttr* source = static_cast<TdomAttr*>(node);
@@ -67,8 +80,9 @@ static TdomNode* ImportShallow(TdomDocument* target, TdomNode* node) {
       return target->createComment(node->GetNodeValue());
     case ntEntity_Reference_Node: {
       TdomEntityReference* copy = target->createEntityReference(node->GetNodeName());
+      TOwnedRef<TdomEntityReference> made(copy);
       copy->ExpandEntity();
-      return copy;
+      return made.Get();
     }
     case ntEntity_Node: {
       TdomEntity* source = static_cast<TdomEntity*>(node);
@@ -96,30 +110,46 @@ static TdomNode* ImportShallow(TdomDocument* target, TdomNode* node) {
 
 TdomNode* TdomDocument::InternalImportNode(TdomNode* node, bool deep) {
   if (node == nullptr) throw ENot_Supported_Err();
+  TOwnedRef<TdomNode> source(node);
   TdomNode* top = ImportShallow(this, node);
-  if (!deep || !CopiesChildren(node)) return top;
+  if (top == nullptr || !deep || !source || !CopiesChildren(node)) return top;
+  TOwnedRef<TdomNode> made(top);
   try {
-    // Pairs of (source container, its copy) whose children are still to be copied.
+    // Pairs of (source container, its copy) whose children are still to be
+    // copied. Every step reports to listeners, which may free or move nodes
+    // of either: a container or copy that has gone is left, and a child
+    // that has gone or moved ends the copy of its container's children.
     struct Pending {
-      TdomNode* source;
-      TdomNode* copy;
+      Pending(TdomNode* source_, TdomNode* copy_) : source(source_), copy(copy_) {}
+      TOwnedRef<TdomNode> source;
+      TOwnedRef<TdomNode> copy;
     };
-    std::vector<Pending> pending{{node, top}};
-    while (!pending.empty()) {
-      Pending current = pending.back();
+    std::deque<Pending> pending;
+    pending.emplace_back(node, top);
+    while (!pending.empty() && made) {
+      TdomNode* from = pending.back().source.Get();
+      TdomNode* into = pending.back().copy.Get();
       pending.pop_back();
-      for (TdomNode* child = current.source->GetFirstChildNode(); child != nullptr;
-           child = child->GetNextSiblingNode()) {
+      if (from == nullptr || into == nullptr) continue;
+      TOwnedRef<TdomNode> fromAlive(from);
+      TOwnedRef<TdomNode> intoAlive(into);
+      TdomNode* child = from->GetFirstChildNode();
+      while (child != nullptr) {
+        TOwnedRef<TdomNode> childAlive(child);
         TdomNode* childCopy = ImportShallow(this, child);
-        child->NotifyUserDataHandlers(NODE_IMPORTED, child, childCopy);
+        TOwnedRef<TdomNode> copyAlive(childCopy);
+        if (childAlive && childCopy != nullptr) child->NotifyUserDataHandlers(NODE_IMPORTED, child, childCopy);
+        if (!fromAlive || !intoAlive || !made) break;
         // Built as a plain container: even an external entity's copy takes its children.
-        current.copy->TdomNode::appendChild(childCopy);
-        if (CopiesChildren(child)) pending.push_back({child, childCopy});
+        if (copyAlive) into->TdomNode::appendChild(childCopy);
+        if (!childAlive || child->GetParentNode() != from || !fromAlive || !intoAlive || !made) break;
+        if (copyAlive && CopiesChildren(child)) pending.emplace_back(child, childCopy);
+        child = child->GetNextSiblingNode();
       }
     }
   } catch (...) {
-    top->Free();
+    if (made) top->Free();
     throw;
   }
-  return top;
+  return made.Get();
 }

@@ -51,8 +51,9 @@ void TdomDocumentTypeDecl::Create(TdomDocument* document_, const std::u16string&
 TdomDocumentTypeDecl::~TdomDocumentTypeDecl() { delete asModels; }
 
 void TdomDocumentTypeDecl::DoBeforeClear() {
+  TOwnedRef<TdomDocumentTypeDecl> self(this);
   TdomNode::DoBeforeClear();
-  if (asModels != nullptr) asModels->Clear();
+  if (self && asModels != nullptr) asModels->Clear();
 }
 
 bool TdomDocumentTypeDecl::PrepareASModels(bool internalSubsetOnly, int64_t startByte, int64_t startChar,

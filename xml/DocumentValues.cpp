@@ -133,19 +133,29 @@ bool TdomDocument::FillDefaultAttributes(TdomNode* node) {
   TdomASModelCollection* models = ModelsOf(this);
   // Entity text in defaults is paid from one budget for the whole walk.
   TEntityExpansionBudgetHold hold(this);
-  // Pre-order walk of node and everything below it.
+  // Pre-order walk of node and everything below it. Each removal and
+  // addition reports to listeners, which may free or move nodes: the walk
+  // goes on only from an element still below node; else it stops there, and
+  // the result is false.
+  TOwnedRef<TdomNode> top(node);
   TdomNode* current = node;
   while (current != nullptr) {
     if (current->GetNodeType() == ntElement_Node) {
       TdomElement* element = static_cast<TdomElement*>(current);
+      TOwnedRef<TdomElement> at(element);
+      uint64_t unlinks = TCustomOwnedNode::UnlinkCount();
       TdomNamedNodeMap* attributes = element->GetAttributes();
-      for (int i = attributes->GetLength() - 1; i >= 0; --i) {
+      for (int i = attributes->GetLength() - 1; at && i >= 0; --i) {
+        if (i >= attributes->GetLength()) continue;
         TdomAttr* attr = static_cast<TdomAttr*>(attributes->Item(i));
         if (attr->GetSpecified()) continue;
+        TOwnedRef<TdomAttr> held(attr);
         element->removeAttributeNode(attr);
-        attr->Free();
+        if (held && attr->GetOwnerElement() == nullptr) attr->Free();
       }
-      if (models != nullptr && !models->AddDefaultAttributes(element)) result = false;
+      if (at && models != nullptr && !models->AddDefaultAttributes(element)) result = false;
+      bool moved = TCustomOwnedNode::UnlinkCount() != unlinks;
+      if (!top || !at || (moved && current != node && !current->HasAsAncestor(node))) return false;
     }
     if (TdomNode* child = current->GetFirstChildNode()) {
       current = child;

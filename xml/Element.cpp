@@ -193,8 +193,7 @@ TdomAttr* TdomElement::AttachNewAttribute(const std::u16string& name, const std:
   TdomAttr* attr = doc->createAttribute(name);
   attr->SetFirstValue(value);
   GetAttributes()->AddItem(attr);
-  DoAttrModified(this, AC_ADDITION, attr);
-  return attr;
+  return ReportAddition(attr);
 }
 
 TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
@@ -218,8 +217,13 @@ TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const
   TdomAttr* attr = doc->createAttributeNS(namespaceURI_, qualifiedName);
   attr->SetFirstValue(value);
   GetAttributes()->AddItem(attr);
+  return ReportAddition(attr);
+}
+
+TdomAttr* TdomElement::ReportAddition(TdomAttr* attr) {
+  TOwnedRef<TdomAttr> added(attr);
   DoAttrModified(this, AC_ADDITION, attr);
-  return attr;
+  return added.Get();
 }
 
 TdomAttr* TdomElement::setAttributeNode(TdomAttr* attr) {
@@ -272,51 +276,68 @@ TdomElementsNodeListNS* TdomElement::getElementsByTagNameNS(const std::u16string
 }
 
 void TdomElement::FreeAttributes() {
-  // Last first, so that each removal from the list costs O(1).
-  while (!AttributeItems().empty()) {
+  // Last first, so that each removal from the list costs O(1). Each removal
+  // is reported: a listener may free attributes, or this element.
+  TOwnedRef<TdomElement> self(this);
+  while (self && !AttributeItems().empty()) {
     TdomAttr* attr = static_cast<TdomAttr*>(AttributeItems().back());
+    TOwnedRef<TdomAttr> held(attr);
     removeAttributeNode(attr);
-    attr->Free();
+    // One that a listener gave to an element again is no longer this one's to free.
+    if (held && attr->GetOwnerElement() == nullptr) attr->Free();
   }
 }
 
 void TdomElement::DoBeforeClear() {
+  TOwnedRef<TdomElement> self(this);
   TdomNode::DoBeforeClear();
-  FreeAttributes();
+  if (self) FreeAttributes();
 }
 
-void TdomElement::MergeTextChildren() {
+namespace {
+
+bool IsMergeableText(const TdomNode* node) { return node != nullptr && node->GetNodeType() == ntText_Node; }
+
+}  // namespace
+
+bool TdomElement::MergeTextChildren() {
   // Nodes inside an entity reference are read-only: leave them as they are.
-  if (GetReadOnly()) return;
+  if (GetReadOnly()) return false;
+  bool merged = false;
+  TOwnedRef<TdomElement> self(this);
   TdomNode* current = GetFirstChildNode();
   while (current != nullptr) {
     TdomNode* next = current->GetNextSiblingNode();
-    if (current->GetNodeType() != ntText_Node || current->GetReadOnly() || next == nullptr ||
-        next->GetNodeType() != ntText_Node) {
+    if (!IsMergeableText(current) || current->GetReadOnly() || !IsMergeableText(next)) {
       current = next;
       continue;
     }
+    merged = true;
     // One pass builds the run's text, so a run of n nodes costs O(its length), not O(n^2).
-    auto* text = static_cast<TdomText*>(current);
+    auto* kept = static_cast<TdomText*>(current);
+    TOwnedRef<TdomText> keptAlive(kept);
     size_t length = 0;
-    for (TdomNode* node = current; node != nullptr && node->GetNodeType() == ntText_Node;
-         node = node->GetNextSiblingNode()) {
+    for (TdomNode* node = current; IsMergeableText(node); node = node->GetNextSiblingNode()) {
       length += static_cast<TdomText*>(node)->GetLength();
     }
-    std::u16string merged;
-    merged.reserve(length);
-    merged += text->GetData();
-    bool nonLiteral = text->HasNonLiteralText();
-    while (next != nullptr && next->GetNodeType() == ntText_Node) {
-      merged += static_cast<TdomText*>(next)->GetData();
+    std::u16string text;
+    text.reserve(length);
+    text += kept->GetData();
+    bool nonLiteral = kept->HasNonLiteralText();
+    // Each follower's text is taken and the follower freed in its place, as
+    // any node freed in the tree; its deletion handlers may change the tree,
+    // so the next follower is looked up anew each time.
+    while (IsMergeableText(next)) {
+      text += static_cast<TdomText*>(next)->GetData();
       nonLiteral = nonLiteral || static_cast<TdomText*>(next)->HasNonLiteralText();
-      TdomNode* after = next->GetNextSiblingNode();
-      removeChild(next);
       next->Free();
-      next = after;
+      if (!self || !keptAlive || kept->GetParentNode() != this) break;
+      next = kept->GetNextSiblingNode();
     }
-    text->SetData(merged);
-    if (nonLiteral) text->MarkNonLiteralText();
-    current = next;
+    // The report may run a listener that frees or moves nodes.
+    if (keptAlive) kept->SetMergedData(text, nonLiteral);
+    if (!self) return true;
+    current = keptAlive && kept->GetParentNode() == this ? kept->GetNextSiblingNode() : GetFirstChildNode();
   }
+  return merged;
 }

@@ -55,7 +55,8 @@ public:
                                                        const std::u16string& localName_) const;
   virtual bool hasAttribute(const std::u16string& name) const;
   virtual bool hasAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_) const;
-  // Sets an existing attribute's value (returns null) or adds a new one (returns it).
+  // Sets an existing attribute's value (returns null) or adds a new one (returns it;
+  // null when a listener told of the addition freed it).
   virtual TdomAttr* setAttribute(const std::u16string& name, const std::u16string& value);
   virtual TdomAttr* setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
                                    const std::u16string& value);
@@ -98,12 +99,14 @@ protected:
   // is all the element holds.
   size_t ReleaseWithOwner() override;
   // Merges each run of adjacent text children (not CDATA) into its first node.
-  void MergeTextChildren() override;
+  bool MergeTextChildren() override;
 
 private:
   // Makes an attribute of that name and value and adds it, with its report.
   TdomAttr* AttachNewAttribute(const std::u16string& name, const std::u16string& value);
-  // Removes and frees every attribute.
+  // Reports attr as added; attr, or null when a listener freed it.
+  TdomAttr* ReportAddition(TdomAttr* attr);
+  // Removes (with reports) and frees every attribute; stops when a listener frees this element.
   void FreeAttributes();
 
   // The attributes in order: the map's storage, or nothing before the map is made.

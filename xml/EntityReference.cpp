@@ -50,8 +50,12 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
   // entities that refer to others many times end with an error, not a blow-up.
   TEntityExpansionBudgetHold hold(doc);
   TEntityExpansionLevel level(doc);
+  // Clearing and every node added report to listeners, which may free this
+  // reference: it is looked at again after each.
+  TOwnedRef<TdomEntityReference> self(this);
   try {
     Clear();
+    if (!self) return errorType;
     // The outermost expansion pays for everything below it at once, before
     // any text is fetched.
     int64_t length = doc != nullptr && EntityExpansionDepth(doc) == 1 ? EntityExpandedLength(doc, GetNodeName()) : 0;
@@ -70,18 +74,23 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
       if (ReadAsCharacterData(text, data)) {
         // Plain text needs no parser: one text node.
         TdomText* node = doc->createTextNode(data);
-        appendChild(node);
-        if (text.find(u'&') != std::u16string::npos) node->MarkNonLiteralText();
+        TOwnedRef<TdomText> made(node);
+        if (!self) return errorType;
+        if (made) appendChild(node);
+        if (made && text.find(u'&') != std::u16string::npos) node->MarkNonLiteralText();
       } else {
         ParseReplacementTextInto(this, text);
-        errorType = ExpandNestedReferences();
+        if (self) errorType = ExpandNestedReferences();
       }
     }
   } catch (...) {
-    MakeSubtreeReadOnly();
-    SetReadOnly(true);
+    if (self) {
+      MakeSubtreeReadOnly();
+      SetReadOnly(true);
+    }
     throw;
   }
+  if (!self) return errorType;
   MakeSubtreeReadOnly();
   SetReadOnly(true);
   return errorType;
@@ -91,13 +100,18 @@ TXmlErrorType TdomEntityReference::ExpandNestedReferences() {
   // The parser leaves the references of the replacement text empty; each is
   // expanded in turn (pre-order, without recursion over the tree itself).
   TXmlErrorType result = ET_NONE;
+  TOwnedRef<TdomEntityReference> self(this);
   TdomNode* current = GetFirstChildNode();
   while (current != nullptr) {
     bool descend = true;
     if (current->GetNodeType() == ntEntity_Reference_Node) {
+      TOwnedRef<TdomNode> at(current);
       TXmlErrorType nested = static_cast<TdomEntityReference*>(current)->ExpandEntity();
       if (IsHintOrWarningErrorType(result) && !IsHintOrWarningErrorType(nested)) result = nested;
       descend = false;  // its own expansion handled what is below it
+      // Its reports may have run a listener: the walk goes on only from a
+      // node still below this one; the references it cannot reach stay empty.
+      if (!self || !at || !current->HasAsAncestor(this)) return result;
     }
     if (descend && current->GetFirstChildNode() != nullptr) {
       current = current->GetFirstChildNode();

@@ -170,7 +170,55 @@ void TdomNode::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* 
   }
 }
 
-void TdomNode::MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild) { MoveChildrenOf(fragment, refChild); }
+void TdomNode::CheckInsertionRules(const TdomNode*, const TdomNode*) {}
+
+void TdomNode::CheckFragmentChild(const TdomNode* child, const TdomNode* refChild) {
+  CheckTypeAllowed(child);
+  if (child == this || (child->HasChildren() && HasAsAncestor(child))) {
+    RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+  }
+  CheckInsertionRules(child, refChild);
+}
+
+void TdomNode::MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild, bool lookFirst) {
+  TdomDocument* doc = GetReferenceDocument();
+  TOwnedRef<TdomNode> self(this);
+  TOwnedRef<TdomNode> source(fragment);
+  TOwnedRef<TdomNode> ref(refChild);
+  bool lookAgain = lookFirst;
+  while (self && source) {
+    TdomNode* child = fragment->GetFirstChildNode();
+    if (child == nullptr) return;
+    if (refChild != nullptr && (!ref || refChild->GetParentNode() != this)) {
+      RaiseException(TOwnedTreeErrorKind::NotFound);
+    }
+    // A listener may make a node read-only without moving one.
+    if (GetReadOnly() || fragment->GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+    if (lookAgain) CheckFragmentChild(child, refChild);
+    uint64_t stamp = doc != nullptr ? doc->StructureStamp() : 0;
+    MoveChildIn(child, refChild);
+    // The notice moved the stamp on once; more means a listener changed the
+    // tree's shape (while this node lives, so does its document).
+    lookAgain = self && doc != nullptr && doc->StructureStamp() != stamp + 1;
+  }
+}
+
+void TdomNode::ReplaceByFragment(TdomNode* fragment, TdomNode* oldChild) {
+  TdomDocument* doc = GetReferenceDocument();
+  TOwnedRef<TdomNode> self(this);
+  TOwnedRef<TdomNode> source(fragment);
+  TOwnedRef<TdomNode> old(oldChild);
+  uint64_t stamp = doc != nullptr ? doc->StructureStamp() : 0;
+  DoBeforeDetach(oldChild);
+  if (!self || !source) return;
+  if (!old || oldChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
+  if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  // oldChild's place as it is now, not as it was before the notice.
+  TdomNode* refChild = oldChild->GetNextSiblingNode();
+  UnlinkChild(oldChild);
+  DoAfterDetach(oldChild);
+  MoveFragmentChildren(fragment, refChild, doc != nullptr && doc->StructureStamp() != stamp + 1);
+}
 
 namespace {
 
@@ -188,7 +236,7 @@ TdomNode* TdomNode::appendChild(TdomNode* newChild) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
   CheckFragmentInsertion(newChild, nullptr, nullptr);
-  MoveFragmentChildren(newChild, nullptr);
+  MoveFragmentChildren(newChild, nullptr, /*lookFirst=*/false);
   return newChild;
 }
 
@@ -204,7 +252,7 @@ TdomNode* TdomNode::insertBefore(TdomNode* newChild, TdomNode* refChild) {
   if (newChild == refChild) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
   if (refChild != nullptr && refChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
   CheckFragmentInsertion(newChild, refChild, nullptr);
-  MoveFragmentChildren(newChild, refChild);
+  MoveFragmentChildren(newChild, refChild, /*lookFirst=*/false);
   return newChild;
 }
 
@@ -228,26 +276,36 @@ TdomNode* TdomNode::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
     return oldChild;
   }
   CheckFragmentInsertion(newChild, nullptr, oldChild);
-  TdomNode* refChild = oldChild->GetNextSiblingNode();
-  TCustomOwnedNode::RemoveChild(oldChild);
-  MoveFragmentChildren(newChild, refChild);
+  ReplaceByFragment(newChild, oldChild);
   return oldChild;
 }
 
 TdomNode* TdomNode::cloneNode(bool deep) {
   TdomDocument* doc = GetReferenceDocument();
   if (doc == nullptr) return nullptr;
+  TOwnedRef<TdomNode> self(this);
   TdomNode* copy = doc->InternalImportNode(this, deep);
-  if (copy != nullptr) NotifyUserDataHandlers(NODE_CLONED, this, copy);
+  // The copy's reports may have run a listener that freed this node.
+  if (copy != nullptr && self) NotifyUserDataHandlers(NODE_CLONED, this, copy);
   return copy;
 }
 
 void TdomNode::normalize() {
   // Pre-order walk of the subtree; each node merges its own text children
   // before the walk enters them, so no freed node is ever visited.
+  TOwnedRef<TdomNode> self(this);
   TdomNode* current = this;
   while (current != nullptr) {
-    current->MergeTextChildren();
+    TOwnedRef<TdomNode> at(current);
+    if (current->MergeTextChildren()) {
+      // Listeners ran: the walk goes on from current only while current is
+      // still below this node; else it starts again (merged text stays merged).
+      if (!self) return;
+      if (!at || (current != this && !current->HasAsAncestor(this))) {
+        current = this;
+        continue;
+      }
+    }
     if (TdomNode* child = current->GetFirstChildNode()) {
       current = child;
       continue;

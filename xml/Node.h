@@ -170,10 +170,15 @@ protected:
   // The next node up for position comparisons: the parent (an attribute's owner element).
   virtual TdomNode* GetPositionParent() const { return GetParentNode(); }
   // Merges adjacent text children in place; only elements do (see normalize).
-  virtual void MergeTextChildren() {}
+  // True when it merged some, which reports to listeners and may run
+  // handlers: the tree may then have changed in any way.
+  virtual bool MergeTextChildren() { return false; }
   // Checks a fragment's children against this node before any moves; the
   // document adds its own rules. refChild/oldChild give the position.
   virtual void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild);
+  // Rules a subclass adds for one node inserted before refChild (null:
+  // appended); the document's own child rules. Nothing here.
+  virtual void CheckInsertionRules(const TdomNode* newChild, const TdomNode* refChild);
   // Raises ENo_Modification_Allowed_Err "No modification allowed error." when read-only.
   // Inline: every change of a value asks it.
   void CheckNodeWritable() const {
@@ -212,8 +217,17 @@ private:
   // says the owner is a document (a node's owner never changes then).
   TdomDocument* OwningDocument() const;
 
-  // Moves the fragment's children, in order, before refChild (null: append).
-  void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild);
+  // Moves the fragment's children, in order, before refChild (null: append),
+  // whose checks CheckFragmentInsertion made. Each insertion notice may run a
+  // listener that changes the tree: the next child is then checked again as
+  // a single insertion would be (refChild must still be a child), and first
+  // too when lookFirst. Stops when a listener frees this node or the fragment.
+  void MoveFragmentChildren(TdomNode* fragment, TdomNode* refChild, bool lookFirst);
+  // The checks of one fragment child inserted before refChild (null:
+  // appended), made again after a listener changed the tree.
+  void CheckFragmentChild(const TdomNode* child, const TdomNode* refChild);
+  // replaceChild for a fragment with children, whose checks are made.
+  void ReplaceByFragment(TdomNode* fragment, TdomNode* oldChild);
 
   // What few nodes have: the live child list and user data.
   struct Extras : TOwnedObjectExtension {

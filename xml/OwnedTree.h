@@ -48,6 +48,11 @@ public:
     if (owner != nullptr) owner->RegisterOwned(this);
   }
 
+  // Marks the object as going; Free of an object that is going already (a
+  // listener told of it while it goes) raises EListError "Object is being
+  // freed" instead of freeing it twice.
+  void BeforeDestruction() override;
+
   // Moves object into this object's owned list. Nothing for null, for this
   // object, or when this object already owns it. Raises EHierarchyRequestError
   // when object owns this object (directly or further up), which would make
@@ -172,6 +177,52 @@ private:
   bool ownerMark = false;
   uint8_t subclassByte = 0;
   bool freeingTogether = false;  // FreeOwnedObjectsTogether is running
+  bool going = false;            // Free has begun
+};
+
+// A pointer to an owned object that becomes null when the object is freed,
+// for code that goes on with objects after calling code it does not control
+// (a hook, a listener) that may free them. Only on the stack of the thread
+// that frees the objects; neither copied nor moved.
+class TOwnedObjectRef {
+public:
+  explicit TOwnedObjectRef(TCustomOwnedObject* object_);
+  ~TOwnedObjectRef();
+  TOwnedObjectRef(const TOwnedObjectRef&) = delete;
+  TOwnedObjectRef& operator=(const TOwnedObjectRef&) = delete;
+
+  // The object, or null once it has been freed (or when it was null).
+  TCustomOwnedObject* GetObject() const { return object; }
+
+  // Clears every reference to object, which is going. Inline: every object
+  // freed asks it, and there are almost never references to look at.
+  static void Forget(const TCustomOwnedObject* object) {
+    if (first != nullptr) ForgetReferencesTo(object);
+  }
+  // Clears every reference to an object that owner owns: they go together.
+  static void ForgetOwnedBy(const TCustomOwnedObject* owner) {
+    if (first != nullptr) ForgetReferencesOwnedBy(owner);
+  }
+
+private:
+  static void ForgetReferencesTo(const TCustomOwnedObject* object);
+  static void ForgetReferencesOwnedBy(const TCustomOwnedObject* owner);
+
+  TCustomOwnedObject* object;
+  TOwnedObjectRef* next;
+  TOwnedObjectRef* previous = nullptr;
+  // The thread's references, newest first.
+  static thread_local constinit TOwnedObjectRef* first;
+};
+
+// TOwnedObjectRef typed as the object's class.
+template <class T>
+class TOwnedRef : public TOwnedObjectRef {
+public:
+  explicit TOwnedRef(T* object_) : TOwnedObjectRef(object_) {}
+  T* Get() const { return static_cast<T*>(GetObject()); }
+  T* operator->() const { return Get(); }
+  explicit operator bool() const { return GetObject() != nullptr; }
 };
 
 class TCustomOwnedNode : public TCustomOwnedObject {
@@ -183,6 +234,7 @@ public:
 
   // Checks writability, DoBeforeClear, frees the owned objects and every child
   // (last child first, each unlinked first, with its subtree), DoAfterClear.
+  // When a hook or a freed node's destructor frees this node nothing more happens.
   void Clear() override;
   // Takes node out of its parent (by the parent's RemoveChild) and moves node
   // and its whole subtree into this node's owned list. Null raises NotAssigned;
@@ -195,8 +247,15 @@ public:
   // Links newChild before refChild (appends when refChild is null); returns newChild.
   virtual TCustomOwnedNode* InsertBefore(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild);
   // Unlinks oldChild (it stays alive, owned as before); returns oldChild.
+  // When DoBeforeDetach took oldChild away (or freed it, or this node)
+  // nothing more happens.
   virtual TCustomOwnedNode* RemoveChild(TCustomOwnedNode* oldChild);
-  // Puts newChild in oldChild's place; returns oldChild. Nothing when they are the same.
+  // Puts newChild in oldChild's place; returns oldChild. Nothing when they
+  // are the same. The removal hooks may change the tree: after each, the
+  // checks are made again on the tree as it then is (a freed node counts as
+  // null; newChild taken up again elsewhere raises HierarchyRequest), and
+  // oldChild's place is where it stands when it is unlinked. When a hook
+  // frees this node nothing more happens.
   virtual TCustomOwnedNode* ReplaceChild(TCustomOwnedNode* newChild, TCustomOwnedNode* oldChild);
 
   // Children are a linked list: the count is kept, so this costs O(1).
@@ -222,12 +281,20 @@ public:
   // children keep their last answer as from.
   TCustomOwnedNode* GetChildNear(int index, const TCustomOwnedNode* from, int fromIndex) const;
 
+  // Nodes unlinked from a parent on this thread so far: code that called out
+  // (a hook, a listener) compares it to learn cheaply whether any node left
+  // its place meanwhile (a freed node leaves its parent, a moved one too).
+  static uint64_t UnlinkCount() { return unlinks; }
+
   // Raises the exception of kind with its fixed message. Subclasses override
   // it to report the tree errors as their own exceptions; it must not return.
   [[noreturn]] virtual void RaiseException(TOwnedTreeErrorKind kind);
 
 protected:
-  // Hooks around each change; they do nothing here.
+  // Hooks around each change; they do nothing here. DoBeforeDetach,
+  // DoAfterAttach and DoBeforeClear may run code that changes the tree (see
+  // the operations); DoBeforeAttach and DoAfterDetach must leave it alone:
+  // nothing looks again after them.
   virtual void DoAfterAttach(TCustomOwnedNode* node);
   virtual void DoAfterClear();
   virtual void DoAfterDetach(TCustomOwnedNode* node);
@@ -265,10 +332,13 @@ protected:
     return true;
   }
 
-  // Moves every child of source, in order, before refChild (appends for null),
-  // each with this node's attach hooks and the owner check, in time linear in
-  // their number. The caller has made the other checks for all of them.
-  void MoveChildrenOf(TCustomOwnedNode* source, TCustomOwnedNode* refChild);
+  // Links child (taking it from its parent without hooks) before refChild
+  // (appends for null) with this node's attach hooks and the owner check, in
+  // constant time. The caller has made the other checks.
+  void MoveChildIn(TCustomOwnedNode* child, TCustomOwnedNode* refChild);
+  // Rules a subclass adds for newChild taking oldChild's place, asked by
+  // ReplaceChild again after a hook ran; nothing here.
+  virtual void CheckReplacementRules(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild);
 
 private:
   void CheckAssigned(const TCustomOwnedNode* node);
@@ -281,6 +351,10 @@ private:
   }
   void CheckOldParentWritable(const TCustomOwnedNode* newChild);
   void CheckIsChild(const TCustomOwnedNode* node);
+  // ReplaceChild's checks, in their order.
+  void CheckReplace(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild);
+  // ReplaceChild's checks after a hook ran, on the nodes still alive (null for freed ones).
+  void CheckReplaceAgain(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild);
   // Links newChild before refChild (appends for null), unlinking it first.
   void Link(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild);
   // Takes child out of the children list and clears its tree links.
@@ -308,6 +382,10 @@ private:
   // backward links close a ring: the first child's previousSibling is the
   // last child (GetPreviousSibling answers null for the first child).
   TCustomOwnedNode* LastChildLink() const { return firstChild != nullptr ? firstChild->previousSibling : nullptr; }
+
+  // Nodes unlinked on this thread so far: code that called out compares it
+  // to learn cheaply whether any node left its parent meanwhile.
+  static thread_local constinit uint64_t unlinks;
 
   TCustomOwnedNode* firstChild = nullptr;
   TCustomOwnedNode* nextSibling = nullptr;

@@ -5,6 +5,8 @@
 #include <string>
 
 TCustomOwnedNode::~TCustomOwnedNode() {
+  // Gone for whoever goes on with it, before its subtree goes.
+  TOwnedObjectRef::Forget(this);
   // In a batch the parent and the children owned with this node go too.
   bool together = FreedWithOwner();
   if (parent != nullptr && !together) parent->Unlink(this);
@@ -19,9 +21,13 @@ TCustomOwnedNode::~TCustomOwnedNode() {
 
 void TCustomOwnedNode::Clear() {
   CheckWritable();
+  TOwnedRef<TCustomOwnedNode> self(this);
   DoBeforeClear();
+  if (!self) return;
   FreeOwnedObjects();
+  if (!self) return;
   FreeDescendants();
+  if (!self) return;
   DoAfterClear();
 }
 
@@ -29,7 +35,14 @@ void TCustomOwnedNode::AdoptNode(TCustomOwnedNode* node) {
   CheckAssigned(node);
   // Every node must accept the new owner before the first one moves.
   ForEachInSubtree(node, [this](TCustomOwnedNode* current) { current->CheckNewOwner(this); });
-  if (node->parent != nullptr) node->parent->RemoveChild(node);
+  if (node->parent != nullptr) {
+    // The removal's hooks may free or change either: look again.
+    TOwnedRef<TCustomOwnedNode> self(this);
+    TOwnedRef<TCustomOwnedNode> moved(node);
+    node->parent->RemoveChild(node);
+    if (!self || !moved) return;
+    ForEachInSubtree(node, [this](TCustomOwnedNode* current) { current->CheckNewOwner(this); });
+  }
   ForEachInSubtree(node, [this](TCustomOwnedNode* current) { AdoptObject(current); });
 }
 
@@ -78,29 +91,39 @@ TCustomOwnedNode* TCustomOwnedNode::RemoveChild(TCustomOwnedNode* oldChild) {
   CheckAssigned(oldChild);
   CheckWritable();
   CheckIsChild(oldChild);
+  TOwnedRef<TCustomOwnedNode> self(this);
+  TOwnedRef<TCustomOwnedNode> old(oldChild);
   DoBeforeDetach(oldChild);
+  // The hook may have taken oldChild away itself, or freed it or this node.
+  if (!self || !old || oldChild->parent != this) return oldChild;
+  CheckWritable();
   Unlink(oldChild);
   DoAfterDetach(oldChild);
   return oldChild;
 }
 
 TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCustomOwnedNode* oldChild) {
-  CheckAssigned(newChild);
-  CheckAssigned(oldChild);
-  CheckSameOwner(newChild);
-  CheckHierarchy(newChild);
-  CheckWritable();
-  CheckOldParentWritable(newChild);
-  CheckIsChild(oldChild);
+  CheckReplace(newChild, oldChild);
   if (newChild == oldChild) return oldChild;
-  if (newChild->parent != nullptr) {
-    TCustomOwnedNode* oldParent = newChild->parent;
+  // Each removal hook may free or move nodes: after it, look again.
+  TOwnedRef<TCustomOwnedNode> self(this);
+  TOwnedRef<TCustomOwnedNode> fresh(newChild);
+  TOwnedRef<TCustomOwnedNode> old(oldChild);
+  if (TCustomOwnedNode* oldParent = newChild->parent) {
+    TOwnedRef<TCustomOwnedNode> from(oldParent);
     oldParent->DoBeforeDetach(newChild);
-    oldParent->Unlink(newChild);
-    oldParent->DoAfterDetach(newChild);
+    if (from && fresh && newChild->parent == oldParent) {
+      oldParent->Unlink(newChild);
+      oldParent->DoAfterDetach(newChild);
+    }
+    if (!self) return oldChild;
+    CheckReplaceAgain(fresh.Get(), old.Get());
   }
-  TCustomOwnedNode* refChild = oldChild->nextSibling;
   DoBeforeDetach(oldChild);
+  if (!self) return oldChild;
+  CheckReplaceAgain(fresh.Get(), old.Get());
+  // oldChild's place as it is now, not as it was before the hook ran.
+  TCustomOwnedNode* refChild = oldChild->nextSibling;
   Unlink(oldChild);
   DoAfterDetach(oldChild);
   DoBeforeAttach(newChild);
@@ -108,6 +131,25 @@ TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCu
   DoAfterAttach(newChild);
   return oldChild;
 }
+
+void TCustomOwnedNode::CheckReplace(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild) {
+  CheckAssigned(newChild);
+  CheckAssigned(oldChild);
+  CheckSameOwner(newChild);
+  CheckHierarchy(newChild);
+  CheckWritable();
+  CheckOldParentWritable(newChild);
+  CheckIsChild(oldChild);
+}
+
+void TCustomOwnedNode::CheckReplaceAgain(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild) {
+  CheckReplace(newChild, oldChild);
+  // Put somewhere else by a hook: moving it on would skip that parent's removal hooks.
+  if (newChild->parent != nullptr) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
+  CheckReplacementRules(newChild, oldChild);
+}
+
+void TCustomOwnedNode::CheckReplacementRules(const TCustomOwnedNode*, const TCustomOwnedNode*) {}
 
 int TCustomOwnedNode::GetChildCount() const { return childCount; }
 
@@ -260,20 +302,25 @@ void TCustomOwnedNode::Unlink(TCustomOwnedNode* child) {
   child->parent = nullptr;
   child->previousSibling = nullptr;
   child->nextSibling = nullptr;
+  ++unlinks;
 }
 
-void TCustomOwnedNode::MoveChildrenOf(TCustomOwnedNode* source, TCustomOwnedNode* refChild) {
-  while (TCustomOwnedNode* child = source->firstChild) {
-    CheckSameOwner(child);
-    DoBeforeAttach(child);
-    Link(child, refChild);
-    DoAfterAttach(child);
-  }
+void TCustomOwnedNode::MoveChildIn(TCustomOwnedNode* child, TCustomOwnedNode* refChild) {
+  CheckSameOwner(child);
+  DoBeforeAttach(child);
+  Link(child, refChild);
+  DoAfterAttach(child);
 }
+
+thread_local constinit uint64_t TCustomOwnedNode::unlinks = 0;
 
 void TCustomOwnedNode::FreeChildren() {
   // Walk down to a leaf, unlink and free it, climb back to its parent: each
-  // freed node has no children left, so no destructor recurses.
+  // freed node has no children left, so no destructor recurses. A destructor
+  // may run code (handlers, reports) that frees or moves nodes: when any node
+  // left its parent meanwhile, the walk goes on from the parent only while it
+  // is still below this node, else it starts again here.
+  TOwnedRef<TCustomOwnedNode> self(this);
   TCustomOwnedNode* current = this;
   while (true) {
     if (current->firstChild != nullptr) {
@@ -283,7 +330,11 @@ void TCustomOwnedNode::FreeChildren() {
     if (current == this) break;
     TCustomOwnedNode* up = current->parent;
     up->Unlink(current);
+    TOwnedRef<TCustomOwnedNode> upAlive(up);
+    uint64_t before = unlinks;
     current->Free();
+    if (!self) return;
     current = up;
+    if (unlinks != before && (!upAlive || (up != this && !up->HasAsAncestor(this)))) current = this;
   }
 }

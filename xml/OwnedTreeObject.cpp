@@ -12,11 +12,46 @@ namespace {
 
 }  // namespace
 
+thread_local constinit TOwnedObjectRef* TOwnedObjectRef::first = nullptr;
+
+TOwnedObjectRef::TOwnedObjectRef(TCustomOwnedObject* object_) : object(object_), next(first) {
+  if (next != nullptr) next->previous = this;
+  first = this;
+}
+
+TOwnedObjectRef::~TOwnedObjectRef() {
+  if (previous != nullptr) {
+    previous->next = next;
+  } else {
+    first = next;
+  }
+  if (next != nullptr) next->previous = previous;
+}
+
+void TOwnedObjectRef::ForgetReferencesTo(const TCustomOwnedObject* gone) {
+  for (TOwnedObjectRef* ref = first; ref != nullptr; ref = ref->next) {
+    if (ref->object == gone) ref->object = nullptr;
+  }
+}
+
+void TOwnedObjectRef::ForgetReferencesOwnedBy(const TCustomOwnedObject* owner) {
+  for (TOwnedObjectRef* ref = first; ref != nullptr; ref = ref->next) {
+    if (ref->object != nullptr && ref->object->GetOwner() == owner) ref->object = nullptr;
+  }
+}
+
 TCustomOwnedObject::~TCustomOwnedObject() {
+  TOwnedObjectRef::Forget(this);
   FreeOwnedObjects();
   if (owner != nullptr && !releasedByOwner) owner->UnregisterOwned(this);
 }
 
+
+void TCustomOwnedObject::BeforeDestruction() {
+  if (going) throw EListError("Object is being freed");
+  going = true;
+  TPersistent::BeforeDestruction();
+}
 
 void TCustomOwnedObject::AdoptObject(TCustomOwnedObject* object) {
   if (object == nullptr || object == this || object->owner == this) return;
@@ -61,6 +96,8 @@ void TCustomOwnedObject::FreeOwnedList() {
 }
 
 void TCustomOwnedObject::FreeOwnedObjectsTogether() {
+  // Most of them go without their destructors, which would forget them.
+  TOwnedObjectRef::ForgetOwnedBy(this);
   freeingTogether = true;
   try {
     FreeOwnedObjects();

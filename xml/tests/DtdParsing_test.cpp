@@ -227,6 +227,71 @@ TEST_F(DtdTest, InternalSubsetWithParameterEntities) {
   EXPECT_EQ(r->getAttributeNode(u"b")->GetNodeValue(), u"x&amp;y");
 }
 
+TEST_F(DtdTest, AValueGivenToADefaultIsTheUsersOwn) {
+  TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r EMPTY><!ATTLIST r a CDATA 'd' b CDATA 'e' c CDATA 'f'>]><r/>");
+  ASSERT_NE(doc, nullptr) << ::testing::PrintToString(Types());
+  TdomElement* r = doc->GetDocumentElement();
+  r->setAttribute(u"a", u"mine");
+  r->getAttributeNode(u"b")->SetNodeValue(u"also mine");
+  EXPECT_TRUE(r->getAttributeNode(u"a")->GetSpecified());
+  EXPECT_TRUE(r->getAttributeNode(u"b")->GetSpecified());
+  EXPECT_FALSE(r->getAttributeNode(u"c")->GetSpecified());
+  // A copy keeps the user's values and leaves the default out.
+  auto* copy = static_cast<TdomElement*>(r->cloneNode(true));
+  EXPECT_EQ(copy->getAttribute(u"a"), u"mine");
+  EXPECT_EQ(copy->getAttribute(u"b"), u"also mine");
+  EXPECT_FALSE(copy->hasAttribute(u"c"));
+  // Defaults made again do not replace them.
+  EXPECT_TRUE(doc->prepareAttributes());
+  EXPECT_EQ(r->getAttribute(u"a"), u"mine");
+  EXPECT_EQ(r->getAttribute(u"b"), u"also mine");
+  EXPECT_EQ(r->getAttribute(u"c"), u"f");
+  // Validation's rewrite of a value into its normal form leaves a default one.
+  EXPECT_TRUE(doc->validate(/*keepUnchanged=*/false)) << ::testing::PrintToString(Types());
+  EXPECT_FALSE(r->getAttributeNode(u"c")->GetSpecified());
+  EXPECT_TRUE(r->getAttributeNode(u"a")->GetSpecified());
+}
+
+TEST_F(DtdTest, DefaultsMadeAgainStopWhereAListenerTookTheWalkAway) {
+  TdomDocument* doc = Parse(
+      "<!DOCTYPE r [<!ELEMENT r (s*)><!ELEMENT s (s*)><!ATTLIST r a CDATA 'd'><!ATTLIST s b CDATA 'e'>]>"
+      "<r><s><s/></s><s/></r>");
+  ASSERT_NE(doc, nullptr) << ::testing::PrintToString(Types());
+  TdomElement* r = doc->GetDocumentElement();
+  auto* first = static_cast<TdomElement*>(r->GetFirstChildNode());
+  struct Taker {
+    TdomElement* from;
+    TdomElement* taken;
+    bool free = false;
+    void Modified(TObject*, TdomNode* node, TdomAttrChange change, TdomAttr*) {
+      if (change != AC_ADDITION || node != taken || from == nullptr) return;
+      TdomElement* parent = from;
+      from = nullptr;
+      if (free) {
+        taken->Free();
+      } else {
+        parent->removeChild(taken);
+      }
+    }
+  } taker{r, first};
+  doc->OnAttrModified = MakeEvent<&Taker::Modified>(&taker);
+  // The element the walk stands on leaves the tree: the walk stops there.
+  EXPECT_FALSE(doc->prepareAttributes());
+  EXPECT_EQ(first->GetParentNode(), nullptr);
+  EXPECT_EQ(r->getAttribute(u"a"), u"d");
+  // The element the walk stands on is freed.
+  auto* last = static_cast<TdomElement*>(r->GetLastChildNode());
+  taker = Taker{r, last, true};
+  EXPECT_FALSE(doc->prepareAttributes());
+  EXPECT_FALSE(r->hasChildNodes());
+  EXPECT_EQ(r->getAttribute(u"a"), u"d");
+  // Nothing taken away: the walk is whole again.
+  doc->OnAttrModified = nullptr;
+  r->appendChild(first);
+  EXPECT_TRUE(doc->prepareAttributes());
+  EXPECT_EQ(static_cast<TdomElement*>(first->GetFirstChildNode())->getAttribute(u"b"), u"e");
+}
+
 TEST_F(DtdTest, ConditionalSectionsAndParameterEntitiesInTheExternalSubset) {
   WriteFile("cond.dtd",
             "<?xml version='1.0' encoding='UTF-8'?>\n"
