@@ -17,6 +17,7 @@
 #include "PassPattern.h"
 #include "Protected.h"
 #include "Reporter.h"
+#include "StagingFolder.h"
 
 namespace qv::engine {
 
@@ -62,9 +63,18 @@ extern StreamLister gListStreams;
 extern StreamOpener gOpenStream;
 HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error);
 
+// Renames the open item to `name` in the open folder (RenameBelow); tests put
+// one in its place that moves another item instead, as a system renaming by
+// path may when a folder is swapped in the middle of the call.
+using RenameCall = bool (*)(HANDLE item, HANDLE folder, const std::u16string& name, DWORD& error);
+extern RenameCall gRename;
+
 class FileWiper {
  public:
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
+  ~FileWiper();
+  FileWiper(const FileWiper&) = delete;
+  FileWiper& operator=(const FileWiper&) = delete;
 
   // Wipes the file `entry` of `folder`. A file that cannot be opened, that has
   // other names (hard links), or that is no longer the file listed is logged,
@@ -85,6 +95,12 @@ class FileWiper {
   // out handle calls through paths; a folder moved and replaced by a link
   // would then send them elsewhere.
   static bool PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name);
+  // Removes the private folder made in `folder` for the entries leaving it
+  // (see StagingFolder.h), when one was made; call before the folder's old
+  // names are overwritten and before it is let go. True when one was removed
+  // (`nameChars`: the length of its name, which left the folder too). One that
+  // holds an item moved in from elsewhere is kept (that item was counted).
+  bool ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars);
 
  private:
   WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
@@ -102,9 +118,23 @@ class FileWiper {
   // systems open the target of a symbolic link to a file as a plain file.
   // `key` is the file's, as read through `file`.
   static Place WhereLeads(const OpenFolder& folder, HANDLE file, const FileKey& key, const std::u16string& name);
-  // Renames the open item within `folder` to random names of the length of
-  // `name` (updated); each failure is counted.
-  bool RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
+  // Moves the open item `name` of `folder` into the folder's private folder
+  // under a random name of the length of `name`, then renames it there twice
+  // more; after each call, checks that the item itself bears the new name.
+  // `name` becomes its name relative to `folder` ("private\\random").
+  // Failed (counted): not moved or not renamed on, yet nothing else was moved.
+  // Displaced (counted): another item bears the new name, or the item is not
+  // found under it; nothing more may be done with the item then.
+  enum class Move { Moved, Failed, Displaced };
+  Move MoveAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
+  StagingFolder* StagingFor(const OpenFolder& folder, DWORD& error);
+  // Puts the item `inStaging` of the folder's private folder, which a rename
+  // meant for another item took from the folder that `folder`'s path led to
+  // for a moment, back there under `name`; tried for a while, since the path
+  // must lead there while it is looked up, and the private folder's path to
+  // the private folder while the item is moved. False when it stays.
+  bool PutBack(const OpenFolder& folder, const StagingFolder& staging, const std::u16string& inStaging,
+               const std::u16string& name);
   uint32_t ClusterBytes(const std::u16string& longPath);
   // Logs a failure of the item being worked on, counting the item once
   // however many of its steps fail.
@@ -114,6 +144,7 @@ class FileWiper {
   const std::vector<PassSpec>& passes_;
   const AlignedBuffer& buffer_;
   std::map<std::u16string, uint32_t> clusterBytes_;
+  std::map<HANDLE, StagingFolder> staging_;  // by the handle of the folder holding it
   std::u16string stepPath_;  // the file being overwritten, for the step call
   bool faulted_ = false;     // the item being worked on has failed (counted)
 };

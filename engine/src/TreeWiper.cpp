@@ -185,6 +185,22 @@ const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder, bool&
 }
 
 WipeResult TreeWiper::Wipe(const std::u16string& path) {
+  reached_ = false;
+  WipeResult result = WipeReached(path);
+  if (result != WipeResult::Failed || reached_) return result;
+  // Refused before it was reached: a ticked file ends with the finishing
+  // message of a file that could not be wiped, as every other refused file
+  // does, so that a count of finished files adds up. Only a folder (which
+  // gets none) is told apart, by what its path names now.
+  std::u16string longPath = ToLongPath(path);
+  DWORD attributes = longPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(W(longPath));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return result;
+  std::u16string shown = longPath.empty() ? path : ToDisplayPath(longPath);
+  reporter_.FileProgress(shown, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
+  return result;
+}
+
+WipeResult TreeWiper::WipeReached(const std::u16string& path) {
   if (passes_.empty()) {
     reporter_.Failure(u"No valid wipe passes were given; " + path + u" was not wiped");
     return WipeResult::Failed;
@@ -247,6 +263,7 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       Close(top);
       return refuse(holder ? protectedLine(*holder) : unknownPlace);
     }
+    reached_ = true;
     result = WipeTree(wiper, nullptr, top, /*keep=*/true);
   } else {
     OpenFolder parent;
@@ -335,14 +352,18 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     entries.clear();
     // The listed name is the long one, whatever form the caller used.
     longPath = JoinPath(parentPath, entry.name);
+    reached_ = true;
     result = WipeEntry(wiper, parent, entry);
+    uint64_t stagingChars = 0;
+    const uint64_t stagingGone = wiper.ReleaseStaging(parent, stagingChars) ? 1 : 0;
     if (result != WipeResult::Stopped) {
       // Gone: the name it left in its folder is overwritten too.
       HANDLE still = OpenBelow(parent.handle, entry.name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
       if (still != INVALID_HANDLE_VALUE) {
         CloseHandle(still);
+        if (stagingGone) FillDirectorySlack(parent, stagingChars, stagingGone, reporter_);
       } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        FillDirectorySlack(parent, entry.name.size(), 1, reporter_);
+        FillDirectorySlack(parent, entry.name.size() + stagingChars, 1 + stagingGone, reporter_);
       }
     }
     Close(parent);
@@ -449,6 +470,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
   // every folder entered, before the folders are let go.
   auto stopAll = [&] {
     for (auto level = stack.rbegin(); level != stack.rend(); ++level) {
+      uint64_t chars = 0;
+      if (wiper.ReleaseStaging(level->folder, chars)) {
+        level->removedChars += chars;
+        ++level->removedEntries;
+      }
       FillDirectorySlack(level->folder, level->removedChars, level->removedEntries, reporter_);
       Close(level->folder);
     }
@@ -503,6 +529,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     }
     Level done = std::move(stack.back());
     stack.pop_back();
+    uint64_t stagingChars = 0;
+    if (wiper.ReleaseStaging(done.folder, stagingChars)) {
+      done.nameChars += stagingChars;
+      ++done.entries;
+    }
     FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_);
     const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
     if (!(keep && stack.empty()) && parent) {
