@@ -291,6 +291,22 @@ const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, cons
   return nullptr;
 }
 
+const std::u16string* ProtectedFolders::HoldingDriveOf(const FileKey& key) const {
+  if (key.source != FileKey::Source::UnixDevice) return nullptr;
+  for (size_t i = 0; i < longPaths_.size(); ++i) {
+    if (!HostFolderHolds(longPaths_[i], key)) continue;
+    // The protected folder, the folders above it and its drive's root are
+    // folders of the drive, not folders holding it.
+    bool onDrive = false;
+    for (std::u16string path = longPaths_[i]; !path.empty() && !onDrive; path = ParentPath(path)) {
+      onDrive = SameObject(KeyOfPath(path), key);
+      if (IsRootPath(path)) break;
+    }
+    if (!onDrive) return &folders_[i];
+  }
+  return nullptr;
+}
+
 const std::u16string* ProtectedFolders::Is(const FileIdentity& folder, const std::u16string& longPath,
                                            const FileKey& key) const {
   std::u16string upper = Upper(longPath);

@@ -76,6 +76,12 @@ class ProtectedFolders {
   // there): for a subfolder opened through a folder already located. Null
   // when none.
   const std::u16string* Holding(const FileKey& key) const;
+  // Under Wine, the protected folder whose drive's root lies below the folder
+  // with this key, a folder of the host above that root (the prefix, with the
+  // registry files beside the drive, reached through Z: or a letter): the
+  // files directly in it are kept as the folder is. Null when none, and for
+  // the drive's root and the folders on the drive.
+  const std::u16string* HoldingDriveOf(const FileKey& key) const;
   // Whether drive `letter` holds a protected folder, recognised by letter, by
   // volume name, by the serial number of its root and by its root's final
   // path, so that another letter or mount point of the same volume is

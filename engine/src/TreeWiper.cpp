@@ -279,6 +279,12 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
       Close(parent);
       return refuse(unknownPlace);
     }
+    if (const std::u16string* drive = guard_.HoldingDriveOf(parent.key)) {
+      // Beside the drive holding it (the registry of the system's prefix).
+      Close(parent);
+      return refuse(u"Did not wipe " + plain + u": it lies directly in a folder holding the drive of " + *drive +
+                    u", which the system or this program needs, and is kept as that folder is");
+    }
     std::u16string variantFolder = FolderReachedByCaseVariant(parentPath);
     if (!variantFolder.empty()) {
       Close(parent);

@@ -223,3 +223,61 @@ TEST(ProtectedPlaceTest, TheFoldersHoldingTheWindowsDriveAreKnownThroughTheHostR
 
 }  // namespace
 }  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// The host's path of a Windows path, through Wine's own call; "" when unknown.
+std::string HostPathOf(const std::u16string& path) {
+  using UnixNameCall = char*(CDECL*)(LPCWSTR);
+  auto unixName = reinterpret_cast<UnixNameCall>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = unixName ? unixName(reinterpret_cast<const wchar_t*>(path.c_str())) : nullptr;
+  if (!name) return {};
+  std::string host = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return host;
+}
+
+// Files directly in a folder of the host holding a protected folder's drive
+// (the prefix holding the registry beside drive_c) are reached through Z:;
+// they are kept as that folder is. A probe of the test's own stands in for
+// the registry files, which are only looked at.
+TEST(ProtectedPlaceTest, FilesBesideTheProtectedDriveInTheFolderHoldingItAreKept) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  const char* prefix = getenv("WINEPREFIX");
+  if (!drive || !prefix || prefix[0] != '/' || KeyOfFolder(u"Z:\\").source != FileKey::Source::UnixDevice)
+    QV_SKIP_LOUDLY("the folders holding a drive (no Z: at the host's root)");
+  std::string driveHost = HostPathOf(Root(drive));
+  while (driveHost.size() > 1 && driveHost.back() == '/') driveHost.pop_back();
+  ASSERT_FALSE(driveHost.empty());
+  const std::string work = driveHost.substr(0, driveHost.rfind('/'));
+  struct Case {
+    ProtectedFolders guard;
+    std::u16string probe;
+  };
+  std::vector<Case> cases;
+  // A stand-in Windows folder on the folder drive: the test's work folder holds that drive.
+  cases.push_back({ProtectedFolders::ForPaths({Root(drive) + u"places\\Windows"}),
+                   ThroughHostRoot(work.c_str()) + u"\\qv-beside-drive.txt"});
+  // The prefix's own Windows folder: the prefix holds drive_c.
+  cases.push_back({ProtectedFolders::ForThisSystem(), ThroughHostRoot(prefix) + u"\\qv-beside-drive_c.txt"});
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WriteWholeFile(c.probe, "beside the drive"));
+    Outcome outcome = WipeWith(c.guard, c.probe);
+    std::string kept;
+    EXPECT_TRUE(ReadWholeFile(c.probe, kept)) << Narrow(c.probe) << "\n" << outcome.log;
+    EXPECT_EQ("beside the drive", kept);
+    EXPECT_EQ(1u, outcome.failures) << outcome.log;
+    EXPECT_NE(std::string::npos, outcome.log.find("folder holding the drive")) << outcome.log;
+    DeleteFileW(reinterpret_cast<const wchar_t*>(c.probe.c_str()));
+  }
+  // The registry files themselves are known so, and a file on the drive's
+  // root is not.
+  ProtectedFolders system = ProtectedFolders::ForThisSystem();
+  EXPECT_NE(nullptr, system.HoldingDriveOf(KeyOfFolder(ThroughHostRoot(prefix))));
+  EXPECT_EQ(nullptr, system.HoldingDriveOf(KeyOfFolder(u"C:\\")));
+}
+
+}  // namespace
+}  // namespace qv::engine::test
