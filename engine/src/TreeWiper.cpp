@@ -1,6 +1,7 @@
 #include "TreeWiper.h"
 
 #include "DirectorySlack.h"
+#include "ExactEntry.h"
 #include "NtFiles.h"
 #include "PathNames.h"
 #include "Text.h"
@@ -40,31 +41,6 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
   }
 }
 
-// The entry named exactly `name` in a listing; a name differing only in case
-// is taken when it is the only one and the folder looks names up without
-// case (`caseless`); else it is only reported in `variant`. `ambiguous`:
-// several entries differ from it only in case (a case-sensitive folder), so
-// none of them is meant.
-const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name, bool caseless, bool& ambiguous,
-                        const Listed*& variant) {
-  const Listed* other = nullptr;
-  int caselessCount = 0;
-  for (const Listed& entry : entries) {
-    if (entry.name == name) return &entry;
-    if (SamePath(entry.name, name)) {
-      other = &entry;
-      ++caselessCount;
-    }
-  }
-  ambiguous = caselessCount > 1;
-  if (caselessCount != 1) return nullptr;
-  if (caseless) return other;
-  // On a folder that keeps "Case" and "case" apart, "case" is not the ticked
-  // "Case" (which may have gone since it was ticked).
-  variant = other;
-  return nullptr;
-}
-
 // The entry that another name of it (a short name) opens: the one listed
 // with its file ID, when exactly one is.
 const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>& entries, const std::u16string& name) {
@@ -85,7 +61,7 @@ const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>
 }
 
 // The folder of `folderPath` that is reached only through a name differing
-// from its listed name in case, on a folder that tells case apart (the named
+// from its listed name in case, on any folder (the named
 // folder has gone and its case variant would be taken for it); "" when each
 // folder name is listed as given, or is another name of it (a short name),
 // or when a folder cannot be listed (nothing then speaks against the path).
@@ -101,22 +77,21 @@ std::u16string FolderReachedByCaseVariant(const std::u16string& folderPath) {
     };
     HANDLE holder = open();
     if (holder == INVALID_HANDLE_VALUE) return {};
-    const bool caseless = IgnoresCase(holder);
     std::vector<Listed> entries;
     DWORD error = 0;
     bool ambiguous = false;
     const Listed* variant = nullptr;
     const Listed* found = nullptr;
-    if (ListFolder(holder, entries, error, &name)) found = FindExact(entries, name, caseless, ambiguous, variant);
+    if (ListFolder(holder, entries, error, &name)) found = FindExact(entries, name, ambiguous, variant);
     CloseHandle(holder);
     if (!found && !ambiguous && !variant) {
       OpenFolder again{open(), {}, {}, {}};
       entries.clear();
       if (again.handle != INVALID_HANDLE_VALUE && ListFolder(again.handle, entries, error)) {
-        found = FindExact(entries, name, caseless, ambiguous, variant);
+        found = FindExact(entries, name, ambiguous, variant);
         if (!found && !ambiguous && !variant) {
           found = FindByIdentity(again, entries, name);
-          if (found && !caseless && SamePath(found->name, name)) variant = found;
+          if (found && SamePath(found->name, name)) variant = found;
         }
       }
       if (again.handle != INVALID_HANDLE_VALUE) CloseHandle(again.handle);
@@ -298,7 +273,7 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
       }
       if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) return refuse(protectedLine(*covered));
       return refuse(u"Could not find " + plain + u": the folder " + variantFolder +
-                    u" is not there; a folder that tells names apart by case holds only names differing from it in case");
+                    u" is not there; its folder holds only names differing from it in case");
     }
     // The entry as its folder lists it: exactly this name, with its kind
     // and identity. Asked for by name first (a folder may be large); another
@@ -310,18 +285,18 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
     const Listed* variant = nullptr;
     const bool caseless = IgnoresCase(parent.handle);
     bool listed = ListFolder(parent.handle, entries, error, &name);
-    const Listed* found = listed ? FindExact(entries, name, caseless, ambiguous, variant) : nullptr;
+    const Listed* found = listed ? FindExact(entries, name, ambiguous, variant) : nullptr;
     if (listed && !found && !ambiguous && !variant) {
       OpenFolder again;
       entries.clear();
       if (OpenByPath(parentPath, again, error)) {
         if (again.identity == parent.identity && ListFolder(again.handle, entries, error)) {
-          found = FindExact(entries, name, caseless, ambiguous, variant);
+          found = FindExact(entries, name, ambiguous, variant);
           if (!found && !ambiguous && !variant) {
             found = FindByIdentity(parent, entries, name);
             // Opening by name may itself ignore case: what it reaches under
             // another case only is not the entry meant.
-            if (found && !caseless && SamePath(found->name, name)) {
+            if (found && SamePath(found->name, name)) {
               variant = found;
               found = nullptr;
             }
@@ -342,8 +317,11 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
       const std::u16string* covered = guard_.Covered(facts.identity, variantPath);
       Close(parent);
       if (covered) return refuse(protectedLine(*covered));
-      return refuse(u"Could not find " + plain + u": its folder tells names apart by case and holds only " +
-                    ToDisplayPath(variantPath));
+      // Another program may have removed the ticked item and left (or made)
+      // this one, which was never ticked.
+      return refuse(u"Could not find " + plain + u": its folder " +
+                    (caseless ? u"holds only " : u"tells names apart by case and holds only ") +
+                    ToDisplayPath(variantPath) + u", whose name differs from it in case");
     }
     if (ambiguous) {
       Close(parent);

@@ -134,7 +134,7 @@ TEST(ExactNameTest, ANameGoneBesideItsCaseVariantIsNotWipedInItsPlace) {
     Block block(harness.wnd(), 0, kOnePass, path);
     ASSERT_TRUE(harness.RunFile(block.get()));
     EXPECT_EQ(1, block->Reserved2) << Narrow(path) << "\n" << harness.LogText();
-    EXPECT_TRUE(harness.Logged(u"tells names apart by case")) << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"from it in case")) << harness.LogText();
     // A refused file ends with the finishing message of a file that could not
     // be wiped, as other refused files do; a folder gets none.
     if (path == top + u"\\Photos") {
