@@ -254,7 +254,7 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
     }
     for (std::u16string path : starts) {
       for (bool self = true;; self = false) {
-        Guarded guarded{{}, {}, Upper(path), index, self};
+        Guarded guarded{{}, {}, Upper(path), path, index, self};
         HANDLE at = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (at != INVALID_HANDLE_VALUE) {
@@ -272,6 +272,14 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
     }
   }
   return result;
+}
+
+bool ProtectedFolders::StillHolds() const {
+  for (const Guarded& g : guarded_) {
+    FileKey now = KeyOfPath(g.openedAs);
+    if (now.source != g.key.source || now.volume != g.key.volume || now.fileId != g.key.fileId) return false;
+  }
+  return true;
 }
 
 const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, const std::u16string& longPath,

@@ -92,11 +92,17 @@ class ProtectedFolders {
 
   const std::vector<std::u16string>& folders() const { return folders_; }
 
+  // Whether every folder this guard knows still opens, by the path it was
+  // found by, as the same folder (and what did not open still does not): a
+  // guard kept for later runs is used only while this holds. Opens each once.
+  bool StillHolds() const;
+
  private:
   struct Guarded {
     FileIdentity identity;  // zero when the folder could not be opened
     FileKey key;            // likewise
     std::u16string longPath;   // upper-cased "\\?\" form
+    std::u16string openedAs;   // the path it was opened by
     size_t protectedIndex;     // the protected folder it is or contains
     bool self;                 // the protected folder itself, not an ancestor
   };

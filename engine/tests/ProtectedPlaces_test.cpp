@@ -281,3 +281,40 @@ TEST(ProtectedPlaceTest, FilesBesideTheProtectedDriveInTheFolderHoldingItAreKept
 
 }  // namespace
 }  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// A guard kept across runs is used only while every folder it knows is still
+// the folder it found: one replaced at its path (or at a folder holding it),
+// or made where there was none, calls for a new guard.
+TEST(ProtectedPlaceTest, AKeptGuardHoldsOnlyWhileItsFoldersAreTheSame) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a kept guard");
+  auto wide = [](const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); };
+  std::u16string top = Root(drive) + u"keptguard";
+  ASSERT_TRUE(CreateDirectoryW(wide(top), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder"), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder\\prog"), nullptr));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({top + u"\\holder\\prog"});
+  EXPECT_TRUE(guard.StillHolds());
+  // The protected folder replaced by another of its name.
+  ASSERT_TRUE(MoveFileW(wide(top + u"\\holder\\prog"), wide(top + u"\\prog-old")));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder\\prog"), nullptr));
+  EXPECT_FALSE(guard.StillHolds());
+  guard = ProtectedFolders::ForPaths({top + u"\\holder\\prog"});
+  EXPECT_TRUE(guard.StillHolds());
+  // A folder holding it replaced, the protected folder moved into the new one.
+  ASSERT_TRUE(MoveFileW(wide(top + u"\\holder"), wide(top + u"\\holder-old")));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder"), nullptr));
+  ASSERT_TRUE(MoveFileW(wide(top + u"\\holder-old\\prog"), wide(top + u"\\holder\\prog")));
+  EXPECT_FALSE(guard.StillHolds());
+  // A protected folder that was not there when the guard was made.
+  guard = ProtectedFolders::ForPaths({top + u"\\later"});
+  EXPECT_TRUE(guard.StillHolds());
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\later"), nullptr));
+  EXPECT_FALSE(guard.StillHolds());
+}
+
+}  // namespace
+}  // namespace qv::engine::test
