@@ -110,8 +110,12 @@ TEST(SwapRaceTest, AFolderSwappedOverAndOverNeverLeadsAStepIntoTheProtectedFolde
       EXPECT_EQ(WipeResult::Failed, results[i]) << i;
     }
     // Counted as wiped only when gone; a file still there was reported as a failure.
-    if (filesWiped[i] != 0) EXPECT_FALSE(there) << Narrow(FileName(i)) << " was reported wiped and is still there";
-    if (there) EXPECT_EQ(WipeResult::Failed, results[i]) << Narrow(FileName(i));
+    if (filesWiped[i] != 0) {
+      EXPECT_FALSE(there) << Narrow(FileName(i)) << " was reported wiped and is still there";
+    }
+    if (there) {
+      EXPECT_EQ(WipeResult::Failed, results[i]) << Narrow(FileName(i));
+    }
   }
   // Nothing of the protected folder came into the swapped one either.
   for (const auto& [path, content] : left)
