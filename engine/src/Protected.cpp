@@ -275,8 +275,13 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
 }
 
 bool ProtectedFolders::StillHolds() const {
+  // The folders holding several protected folders (the program's folder is
+  // often the engine's too) are known once for each: each path is opened once.
+  std::map<std::u16string, FileKey> seen;
   for (const Guarded& g : guarded_) {
-    FileKey now = KeyOfPath(g.openedAs);
+    auto at = seen.find(g.openedAs);
+    FileKey now = at != seen.end() ? at->second : KeyOfPath(g.openedAs);
+    seen.emplace(g.openedAs, now);
     if (now.source != g.key.source || now.volume != g.key.volume || now.fileId != g.key.fileId) return false;
   }
   return true;
