@@ -142,14 +142,19 @@ const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder, bool&
     path = ParentPath(path);
     if (path.empty()) break;
     FileIdentity identity;
+    FileKey key;
     HANDLE handle = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+      // A key of the object itself says all; the identity (with its volume
+      // serial, a round trip to the mount manager under Wine) only where
+      // keys are the serial anyway.
       HandleFacts facts;
-      if (FactsOf(handle, facts)) identity = facts.identity;
+      if ((!KeyOf(handle, key) || key.source != FileKey::Source::UnixDevice) && FactsOf(handle, facts))
+        identity = facts.identity;
       CloseHandle(handle);
     }
-    if (const std::u16string* holder = guard_.Is(identity, path)) return holder;
+    if (const std::u16string* holder = guard_.Is(identity, path, key)) return holder;
   }
   // And where it really lies: a letter, a link or a mapping may lead below a
   // protected folder while the path names none.
