@@ -284,9 +284,15 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
   }
   int64_t size = 0;
   stepPath_ = longPath;
-  WipeResult result = OverwriteAndDelete(folder, file, entry.name, size);
+  std::u16string lastName = entry.name;
+  WipeResult result = OverwriteAndDelete(folder, file, lastName, size);
   if (result != WipeResult::Wiped && clearedReadOnly) SetAttributes(file, entry.attributes);
   CloseHandle(file);
+  if (result == WipeResult::Wiped && !EnsureGone(folder, lastName)) {
+    Fault(u"Could not delete " + display + u" after overwriting it: it is still there, emptied, as " +
+          ToDisplayPath(JoinPath(folder.path, lastName)));
+    result = WipeResult::Failed;
+  }
   const DWORD kind = attributes | entry.attributes;  // as opened, or as listed
   if (result == WipeResult::Wiped && (kind & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE))) {
     // Gone, but its old clusters may not be: rewritten data of such a file
@@ -396,7 +402,7 @@ WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& l
   return WipeResult::Wiped;
 }
 
-WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
+WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, std::u16string& name,
                                          int64_t& fileSize) {
   std::u16string longPath = JoinPath(folder.path, name);
   std::u16string display = ToDisplayPath(longPath);
@@ -464,6 +470,7 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
                       u" after overwriting it: its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
+  name = current;
   DWORD error = 0;
   if (!MarkForDeletion(file, error)) {
     Fault(u"Could not delete " + display + u" after overwriting it: " + ErrorText(error));
@@ -537,8 +544,10 @@ FileWiper::Move FileWiper::MoveAway(const OpenFolder& folder, HANDLE item, std::
 
 bool FileWiper::PutBack(const OpenFolder& folder, const StagingFolder& staging, const std::u16string& inStaging,
                         const std::u16string& name) {
-  constexpr int kTries = 200;
-  constexpr DWORD kPauseMs = 2;
+  // Up to about three seconds for each step: the moments when the path leads
+  // elsewhere may be short and rare.
+  constexpr int kTries = 1500;
+  constexpr DWORD kPauseMs = 1;
   constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
   // Each try waits a moment between the steps, each of which needs the paths
   // as they were at a different moment of the swap.
@@ -653,7 +662,27 @@ WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& e
   return WipeResult::Failed;
 }
 
-WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& item) {
+bool FileWiper::EnsureGone(const OpenFolder& folder, const std::u16string& name) {
+  constexpr int kTries = 100;
+  constexpr DWORD kPauseMs = 2;
+  auto staging = staging_.find(folder.handle);
+  size_t cut = name.find(u'\\');
+  if (cut == std::u16string::npos || staging == staging_.end()) return true;
+  const std::u16string inside = name.substr(cut + 1);
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    if (attempt) Sleep(kPauseMs);
+    bool listed = true;
+    DWORD error = 0;
+    if (ListsName(staging->second.handle, inside, listed, error) && !listed) return true;
+    HANDLE still = OpenBelow(staging->second.handle, inside, DELETE | FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+    if (still == INVALID_HANDLE_VALUE) continue;
+    MarkForDeletion(still, error);
+    CloseHandle(still);
+  }
+  return false;
+}
+
+WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item) {
   faulted_ = false;
   std::u16string display = ToDisplayPath(item.path);
   AtStep(WipeStep::RemovingFolder, item.path);
@@ -681,6 +710,13 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& i
   if (!PlaceHolds(parent, item.handle, name) || !MarkForDeletion(item.handle, error)) {
     Fault(u"Could not remove the folder " + display + u": " +
                       (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
+    return WipeResult::Failed;
+  }
+  CloseHandle(item.handle);
+  item.handle = INVALID_HANDLE_VALUE;
+  if (!EnsureGone(parent, name)) {
+    Fault(u"Could not remove the folder " + display + u": it is still there, emptied, as " +
+          ToDisplayPath(JoinPath(parent.path, name)));
     return WipeResult::Failed;
   }
   // Removed, but its name may survive when it could not be renamed.

@@ -89,7 +89,9 @@ class FileWiper {
   WipeResult LeaveDataReparse(const OpenFolder& folder, const Listed& entry);
   // Renames the emptied folder `item` (open with DELETE access) within
   // `parent` to random names and removes it.
-  WipeResult RemoveFolder(const OpenFolder& parent, const OpenFolder& item);
+  // Closes `item`'s handle once it is marked for deletion, and checks that it
+  // has gone.
+  WipeResult RemoveFolder(const OpenFolder& parent, OpenFolder& item);
   // Whether the folder's path still leads to the folder held open, and the
   // path of `name` in it to the open `item` (when given). Some systems carry
   // out handle calls through paths; a folder moved and replaced by a link
@@ -103,8 +105,14 @@ class FileWiper {
   bool ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars);
 
  private:
-  WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
-                                int64_t& fileSize);
+  // `name` becomes the file's last name relative to `folder`.
+  WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, std::u16string& name, int64_t& fileSize);
+  // Whether the entry `name` (relative to `folder`) marked for deletion and let
+  // go has gone from the folder's private folder, as its handle lists it; one
+  // still there is marked and let go again, for a while. Some systems delete
+  // by path and skip a deletion when the path led elsewhere at that moment.
+  // True for an entry outside the private folder (deleted as an object).
+  bool EnsureGone(const OpenFolder& folder, const std::u16string& name);
   // Every pass over each named stream, then cut to zero; Stopped or Failed
   // (logged) leaves the stream being worked on with its length.
   WipeResult OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);

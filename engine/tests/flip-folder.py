@@ -3,10 +3,12 @@
 # folder) again and again, as fast as the host allows (renameat2 with
 # RENAME_EXCHANGE, so DIR is always there, as a folder or as the link), until
 # the file STOP appears; then leaves DIR a folder again and writes the number
-# of exchanges to STOP.
+# of exchanges to STOP. Between bursts DIR is a folder for a moment, so that
+# some runs get through whole while others meet the exchanges.
 import ctypes
 import os
 import sys
+import time
 
 AT_FDCWD = -100
 RENAME_EXCHANGE = 2
@@ -27,6 +29,7 @@ def main():
             exchange(folder, other)
             swapped = not swapped
             rounds += 1
+        time.sleep(0.002)
     if swapped:
         exchange(folder, other)
     with open(stop, "w") as out:
