@@ -16,6 +16,10 @@
 // over the file through plain calls, as dd writes them, then flushed;
 // EngineBench FILE plainwipe: the same, then the file cut, renamed and deleted
 // as the engine does (see FillFloor.h); printed the same way.
+// EngineBench FOLDER ticks: every file of the folder wiped by a FileWipe call
+// of its own, one after the other in one process with one block, as the
+// program hands over files ticked one by one (one random pass); printed the
+// same way. Set beside the same files wiped as their folder (`random`).
 // EngineBench - start: only the process and the message window every engine
 // run has (its whole time is Wine's start and end of a process).
 // EngineBench PATH hold: holds a message window until PATH is gone, which
@@ -173,7 +177,7 @@ void Pump() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: EngineBench PATH fill|random|names|floor|plainfill|plainwipe|start|hold\n");
+    std::fprintf(stderr, "usage: EngineBench PATH fill|random|ticks|names|floor|plainfill|plainwipe|start|hold\n");
     return 2;
   }
   if (std::wcscmp(argv[2], L"names") == 0) {
@@ -221,7 +225,8 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%.3f %.0f %.1f %ld%s\n", seconds, bytes, bytes / seconds / 1e6, files, ok ? "" : " FAILED");
     return ok ? 0 : 1;
   }
-  bool random = std::wcscmp(argv[2], L"random") == 0;
+  bool random = std::wcscmp(argv[2], L"random") == 0 || std::wcscmp(argv[2], L"ticks") == 0;
+  const bool ticks = std::wcscmp(argv[2], L"ticks") == 0;
   if (GetFileAttributesW(argv[1]) == INVALID_FILE_ATTRIBUTES) {
     std::fprintf(stderr, "no such file or folder\n");
     return 2;
@@ -238,17 +243,27 @@ int wmain(int argc, wchar_t** argv) {
   std::memcpy(block->Passes[0], pass, 4);
   std::wcsncpy(reinterpret_cast<wchar_t*>(block->Path), argv[1], kBlockTextChars - 1);
 
+  std::vector<std::wstring> paths;
+  if (ticks) {
+    for (const std::wstring& name : FileNames(argv[1])) paths.push_back(std::wstring(argv[1]) + L"\\" + name);
+  } else {
+    paths.push_back(argv[1]);
+  }
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  HANDLE handle = FileWipe(block);
-  if (!handle) return 1;
-  while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();
+  for (const std::wstring& path : paths) {
+    std::wcsncpy(reinterpret_cast<wchar_t*>(block->Path), path.c_str(), kBlockTextChars - 1);
+    HANDLE handle = FileWipe(block);
+    if (!handle) return 1;
+    while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();
+    CloseHandle(handle);
+  }
   QueryPerformanceCounter(&end);
-  CloseHandle(handle);
   Pump();
   double seconds = double(end.QuadPart - start.QuadPart) / double(frequency.QuadPart);
-  bool failed = block->Reserved2 != 0 || GetFileAttributesW(argv[1]) != INVALID_FILE_ATTRIBUTES;
+  bool failed = block->Reserved2 != 0;
+  for (const std::wstring& path : paths) failed = failed || GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
   std::printf("%.3f %.0f %.1f %ld%s\n", seconds, data.bytes, data.bytes / seconds / 1e6, data.files,
               failed ? " FAILED" : "");
   LocalFree(block);

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# run.sh [big|many|all] [DIR]: times the engine's one-pass wipes beside the
+# run.sh [big|many|ticks|all] [DIR]: times the engine's one-pass wipes beside the
 # tools doing the same work on the same file system in the same run. Every
 # figure is the time of the whole process (Wine's start of EngineBench.exe
 # included; the engine's own time inside the process is shown beside it),
@@ -29,6 +29,11 @@
 #         file cut to zero, its times reset and flushed, the renames, the
 #         deletion). QV_MANY_COUNTS sets other counts ("1000" alone, say),
 #         QV_MANY_ROUNDS the rounds up to 1,000 files (3).
+#   ticks: a folder of 1,000 files of 4 KB ($QV_TICKS_COUNT) wiped file by
+#         file, one FileWipe call for each, as the program hands over files
+#         ticked one by one, beside the same files ticked as their folder
+#         (one call for the folder); one random pass, best of
+#         $QV_TICKS_ROUNDS (3) rounds each, the engine's time in the process.
 # The engine reaches DIR through a drive letter of the build's private Wine
 # prefix that links to a fresh folder under DIR; only that folder is written
 # and it is removed afterwards. DIR defaults to $QV_BUILD.
@@ -36,7 +41,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 export QV_BUILD="${QV_BUILD:-$root/build}"
 mode=all
-case "${1:-}" in big | many | all) mode=$1; shift ;; esac
+case "${1:-}" in big | many | ticks | all) mode=$1; shift ;; esac
 exe=${QV_ENGINE_BENCH_EXE:-}  # an EngineBench.exe built elsewhere, else built here
 if [ -z "$exe" ]; then
   mkdir -p "$QV_BUILD"
@@ -160,6 +165,29 @@ make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of rand
   sync -f "$dir/$1"
 }
 
+ticks() {
+  local count=${QV_TICKS_COUNT:-1000} rounds=${QV_TICKS_ROUNDS:-3} folder_in=() ticks_in=() r
+  for round in $(seq "$rounds"); do
+    make_files folder "$count"
+    r=$(engine folder random); folder_in+=("${r#* }")
+    make_files ticked "$count"
+    r=$(timed wine "$exe" "$letter:\\ticked" ticks; echo " $last_out")
+    case "$r" in *FAILED*) echo "engine wipe of single ticks failed: $r" >&2; exit 1 ;; esac
+    r=$(echo "$r" | awk '{ print $2 }'); ticks_in+=("$r")
+    rmdir "$dir/ticked"
+  done
+  local f t
+  f=$(best "${folder_in[@]}")
+  t=$(best "${ticks_in[@]}")
+  printf '\n%s files of 4 KB in one folder, one random pass, on %s (best of %s, engine time in the process)\n' \
+    "$count" "$fstype" "$rounds"
+  printf '%-44s %9s %12s\n' "" seconds "ms per file"
+  printf '%-44s %9s %12s\n' "ticked as their folder (one call)" "$f" "$(awk -v s="$f" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
+  printf '%-44s %9s %12s\n' "each ticked on its own (one call each)" "$t" "$(awk -v s="$t" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
+  printf 'each ticked on its own takes %s the time of the folder tick.\n' \
+    "$(awk -v a="$t" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')"
+}
+
 many() {
   local counts=(${QV_MANY_COUNTS:-1000 10000})
   [ "${QV_LONG:-0}" = 1 ] && counts+=(100000)
@@ -220,5 +248,6 @@ many() {
 case "$mode" in
   big) big ;;
   many) many ;;
-  all) big; many ;;
+  ticks) ticks ;;
+  all) big; many; ticks ;;
 esac

@@ -18,6 +18,14 @@ constexpr int kCreateTries = 4;
 constexpr uint64_t kMarginBytes = 4096;
 constexpr int kDeleteTries = 10;
 constexpr DWORD kDeletePauseMs = 50;
+// Fillers held open from their making to their deletion (saves opening each
+// again); the ones made beyond are deleted by name.
+constexpr size_t kHeldFillers = 512;
+
+struct Filler {
+  std::u16string name;
+  HANDLE handle;  // INVALID_HANDLE_VALUE when not held
+};
 
 // True for the errors by which a folder or disk says it takes no more entries.
 bool IsFull(DWORD error) {
@@ -28,7 +36,7 @@ bool IsFull(DWORD error) {
 
 // False when no filler could be made: `error` says why (0 when every random
 // name was taken).
-bool CreateFiller(const OpenFolder& folder, size_t length, std::vector<std::u16string>& made, DWORD& error) {
+bool CreateFiller(const OpenFolder& folder, size_t length, std::vector<Filler>& made, DWORD& error) {
   error = 0;
   for (int attempt = 0; attempt < kCreateTries; ++attempt) {
     std::u16string name;
@@ -38,8 +46,11 @@ bool CreateFiller(const OpenFolder& folder, size_t length, std::vector<std::u16s
     }
     HANDLE file = gCreateFiller(folder.handle, name, error);
     if (file != INVALID_HANDLE_VALUE) {
-      CloseHandle(file);
-      made.push_back(name);
+      if (made.size() >= kHeldFillers) {
+        CloseHandle(file);
+        file = INVALID_HANDLE_VALUE;
+      }
+      made.push_back({name, file});
       return true;
     }
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
@@ -102,7 +113,7 @@ size_t FillersStillThere(const OpenFolder& folder, const std::vector<std::u16str
 }  // namespace
 
 HANDLE SystemCreateFiller(HANDLE folder, const std::u16string& name, DWORD& error) {
-  return OpenBelow(folder, name, GENERIC_WRITE, 0, kNonDirectoryOnly, error, kCreateNew);
+  return OpenBelow(folder, name, GENERIC_WRITE | DELETE, 0, kNonDirectoryOnly, error, kCreateNew);
 }
 
 FillerCreate gCreateFiller = SystemCreateFiller;
@@ -118,7 +129,7 @@ void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uin
   // Each entry was renamed to names of its own length, so the folder held up
   // to twice its entries at a time.
   uint64_t bytes = 2 * (removedEntries * EntryBytes(0) + EntryBytes(removedNameChars)) + kMarginBytes;
-  std::vector<std::u16string> made;
+  std::vector<Filler> made;
   DWORD failure = 0;
   for (size_t round = 0; round < sizeof kRounds / sizeof kRounds[0] && failure == 0; ++round) {
     size_t length = kRounds[round];
@@ -139,12 +150,17 @@ void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uin
   }
   FlushFolder(folder.path);
   std::vector<std::u16string> deleted;
-  for (const std::u16string& name : made) {
+  for (const Filler& filler : made) {
     DWORD error = 0;
-    if (DeleteFiller(folder, name, error)) {
-      deleted.push_back(name);
+    bool gone = false;
+    if (filler.handle != INVALID_HANDLE_VALUE) {
+      gone = MarkForDeletion(filler.handle, error);
+      CloseHandle(filler.handle);
+    }
+    if (gone || DeleteFiller(folder, filler.name, error)) {
+      deleted.push_back(filler.name);
     } else {
-      reporter.Failure(u"Could not delete the filler " + ToDisplayPath(JoinPath(folder.path, name)) + u": " +
+      reporter.Failure(u"Could not delete the filler " + ToDisplayPath(JoinPath(folder.path, filler.name)) + u": " +
                        ErrorText(error));
     }
   }

@@ -65,6 +65,10 @@ HANDLE OpenEntry(const OpenFolder& folder, const std::u16string& name, ACCESS_MA
   }
 }
 
+// Whether renames and deletions through handles are carried out on the paths
+// the handles were opened by (Wine), rather than on the objects.
+bool RenamesByPath() { return KeySourceOfThisSystem() == FileKey::Source::UnixDevice; }
+
 // A name as some systems show it in the paths of handles: without trailing
 // dots and spaces.
 std::u16string Trimmed(std::u16string name) {
@@ -110,6 +114,7 @@ HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error) {
 
 StreamLister gListStreams = StreamsOf;
 StreamOpener gOpenStream = SystemOpenStream;
+RenameCall gRename = RenameBelow;
 
 void AtStep(WipeStep step, const std::u16string& longPath) {
   if (gWipeStep) gWipeStep(step, longPath);
@@ -126,6 +131,42 @@ bool IsDataReparseEntry(DWORD attributes, DWORD reparseTag) {
 
 FileWiper::FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer)
     : reporter_(reporter), passes_(passes), buffer_(buffer) {}
+
+FileWiper::~FileWiper() {
+  // The tree wiper releases every private folder it made; this only lets go
+  // of the handles should it not have come that far.
+  for (auto& [folder, staging] : staging_) CloseHandle(staging.handle);
+}
+
+StagingFolder* FileWiper::StagingFor(const OpenFolder& folder, DWORD& error) {
+  auto found = staging_.find(folder.handle);
+  if (found != staging_.end()) return &found->second;
+  StagingFolder made;
+  if (!MakeStagingFolder(folder.handle, made, error)) return nullptr;
+  return &staging_.emplace(folder.handle, made).first->second;
+}
+
+bool FileWiper::ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars) {
+  auto found = staging_.find(folder.handle);
+  if (found == staging_.end()) return false;
+  StagingFolder staging = found->second;
+  staging_.erase(found);
+  std::u16string display = ToDisplayPath(JoinPath(folder.path, staging.name));
+  if (staging.keep) {
+    CloseHandle(staging.handle);
+    reporter_.Log(u"Kept the folder " + display +
+                  u": it holds an item moved in from elsewhere while the wipe ran, which was left untouched");
+    return false;
+  }
+  DWORD error = 0;
+  if (!RemoveStagingFolder(folder.handle, staging, error)) {
+    reporter_.Failure(u"Could not remove the folder " + display + u", made for renaming wiped items: " +
+                      ErrorText(error));
+    return false;
+  }
+  nameChars = staging.name.size();
+  return true;
+}
 
 uint32_t FileWiper::ClusterBytes(const std::u16string& longPath) {
   std::u16string root = VolumeRootOf(longPath);
@@ -243,9 +284,15 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
   }
   int64_t size = 0;
   stepPath_ = longPath;
-  WipeResult result = OverwriteAndDelete(folder, file, entry.name, size);
+  std::u16string lastName = entry.name;
+  WipeResult result = OverwriteAndDelete(folder, file, lastName, size);
   if (result != WipeResult::Wiped && clearedReadOnly) SetAttributes(file, entry.attributes);
   CloseHandle(file);
+  if (result == WipeResult::Wiped && !EnsureGone(folder, lastName)) {
+    Fault(u"Could not delete " + display + u" after overwriting it: it is still there, emptied, as " +
+          ToDisplayPath(JoinPath(folder.path, lastName)));
+    result = WipeResult::Failed;
+  }
   const DWORD kind = attributes | entry.attributes;  // as opened, or as listed
   if (result == WipeResult::Wiped && (kind & (FILE_ATTRIBUTE_COMPRESSED | FILE_ATTRIBUTE_SPARSE_FILE))) {
     // Gone, but its old clusters may not be: rewritten data of such a file
@@ -355,7 +402,7 @@ WipeResult FileWiper::OverwriteNamedStreams(HANDLE file, const std::u16string& l
   return WipeResult::Wiped;
 }
 
-WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
+WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, std::u16string& name,
                                          int64_t& fileSize) {
   std::u16string longPath = JoinPath(folder.path, name);
   std::u16string display = ToDisplayPath(longPath);
@@ -409,13 +456,21 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
                       u" after overwriting it: its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
-  RenameAway(folder, file, current);
+  Move moved = MoveAway(folder, file, current);
+  if (moved == Move::Displaced) return WipeResult::Failed;
+  if (moved == Move::Failed && RenamesByPath()) {
+    // Deleting goes by the original name there too, which a folder swapped
+    // at that moment would lend to another item.
+    Fault(u"Left " + display + u" in place, overwritten and emptied: it could not be moved aside for deletion");
+    return WipeResult::Failed;
+  }
   AtStep(WipeStep::Deleting, JoinPath(folder.path, current));
   if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, current)) {
     Fault(u"Did not delete " + display +
                       u" after overwriting it: its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
+  name = current;
   DWORD error = 0;
   if (!MarkForDeletion(file, error)) {
     Fault(u"Could not delete " + display + u" after overwriting it: " + ErrorText(error));
@@ -424,29 +479,135 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
   return WipeResult::Wiped;
 }
 
-bool FileWiper::RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name) {
+FileWiper::Move FileWiper::MoveAway(const OpenFolder& folder, HANDLE item, std::u16string& name) {
   std::u16string display = ToDisplayPath(JoinPath(folder.path, name));
-  size_t length = name.size();
-  auto failed = [&](const std::u16string& why) {
-    Fault(u"Could not rename " + display + u" to a random name: " + why);
-    return false;
+  const size_t length = name.size();
+  StagingFolder* staging = nullptr;
+  std::u16string inside;  // the item's name in the private folder, once moved there
+  auto settle = [&] {
+    if (!inside.empty()) name = staging->name + u"\\" + inside;
   };
+  auto failed = [&](const std::u16string& why) {
+    settle();
+    Fault(u"Could not rename " + display + u" to a random name: " + why);
+    return Move::Failed;
+  };
+  FileKey key;
+  if (!KeyOf(item, key)) return failed(u"the system cannot say what it is");
+  DWORD error = 0;
+  staging = StagingFor(folder, error);
+  if (!staging) return failed(u"no folder of its own could be made beside it: " + ErrorText(error));
   for (int round = 0; round < kRenames; ++round) {
     bool renamed = false;
     for (int attempt = 0; attempt < kRenameTries && !renamed; ++attempt) {
       std::u16string next;
       if (!RandomName(length, next)) return failed(u"the system gave no random data");
-      DWORD error = 0;
-      if (RenameBelow(item, folder.handle, next, error)) {
-        name = next;
-        renamed = true;
-        continue;
+      const bool answered = gRename(item, staging->handle, next, error);
+      if (!answered && (error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS)) continue;
+      const DWORD renameError = error;
+      // A system that renames by path may have renamed whatever the path led
+      // to at that moment, and may even report a failure after it moved it:
+      // the new name must now be the item's own, and nothing else's.
+      HANDLE landed = OpenBelow(staging->handle, next, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+      if (landed == INVALID_HANDLE_VALUE && !answered) return failed(ErrorText(renameError));
+      FileKey landedKey;
+      bool ours = landed != INVALID_HANDLE_VALUE && KeyOf(landed, landedKey) && SameObject(landedKey, key);
+      if (landed != INVALID_HANDLE_VALUE) CloseHandle(landed);
+      if (!ours) {
+        const std::u16string taken = inside.empty() ? name : inside;  // the name the other item had
+        settle();
+        std::u16string there = ToDisplayPath(JoinPath(JoinPath(folder.path, staging->name), next));
+        std::u16string what;
+        if (landed == INVALID_HANDLE_VALUE) {
+          staging->keep = true;
+          what = u"it was not found under its new name " + there;
+        } else if (PutBack(folder, *staging, next, taken)) {
+          what = u"the system renamed another item instead, from the folder that took its folder's place for a "
+                 u"moment; that item was put back unchanged";
+        } else {
+          staging->keep = true;
+          what = u"the system renamed another item instead, from the folder that took its folder's place for a "
+                 u"moment; that item was left unchanged as " + there + u" (it was named " + taken + u")";
+        }
+        Fault(u"Stopped wiping " + display + u" after overwriting it: its folder was moved or replaced while the "
+              u"wipe ran, and " + what + u". Nothing more was renamed or deleted");
+        return Move::Displaced;
       }
-      if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) return failed(ErrorText(error));
+      inside = next;
+      renamed = true;
     }
     if (!renamed) return failed(u"every random name was taken");
   }
-  return true;
+  settle();
+  return Move::Moved;
+}
+
+bool FileWiper::PutBack(const OpenFolder& folder, const StagingFolder& staging, const std::u16string& inStaging,
+                        const std::u16string& name) {
+  // Up to about three seconds for each step: the moments when the path leads
+  // elsewhere may be short and rare.
+  constexpr int kTries = 1500;
+  constexpr DWORD kPauseMs = 1;
+  constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+  // Each try waits a moment between the steps, each of which needs the paths
+  // as they were at a different moment of the swap.
+  auto retried = [&](auto step) {
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+      if (attempt) Sleep(kPauseMs);
+      if (step()) return true;
+    }
+    return false;
+  };
+  DWORD error = 0;
+  const std::u16string ourPlace = PlaceOf(folder.handle);
+  const std::u16string stagingPlace = PlaceOf(staging.handle);
+  if (ourPlace.empty() || stagingPlace.empty()) return false;
+  // Where the folder's path leads when it leads elsewhere: where the item came from.
+  HANDLE origin = INVALID_HANDLE_VALUE;
+  FileKey originKey;
+  bool found = retried([&] {
+    origin = CreateFileW(W(folder.path), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                         nullptr);
+    if (origin == INVALID_HANDLE_VALUE) return false;
+    // Its place as the system names it (by the path it will rename by) must
+    // not be the folder's: the path may have turned back while it was opened.
+    std::u16string place = PlaceOf(origin);
+    if (KeyOf(origin, originKey) && !SameObject(originKey, folder.key) && !place.empty() && place != ourPlace)
+      return true;
+    CloseHandle(origin);
+    origin = INVALID_HANDLE_VALUE;
+    return false;
+  });
+  if (!found) return false;
+  HANDLE item = INVALID_HANDLE_VALUE;
+  FileKey itemKey, there;
+  bool back = false;
+  // The name must still be free there; then the item is moved and checked
+  // through the folder's handle, whatever the call answers.
+  HANDLE taken = OpenBelow(origin, name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+  if (taken != INVALID_HANDLE_VALUE) {
+    CloseHandle(taken);
+  } else if (retried([&] {
+               item = OpenBelow(staging.handle, inStaging, DELETE | FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+               if (item == INVALID_HANDLE_VALUE) return false;
+               // Named by the private folder's path, which leads to it.
+               if (PlaceOf(item) == JoinPath(stagingPlace, inStaging)) return true;
+               CloseHandle(item);
+               item = INVALID_HANDLE_VALUE;
+               return false;
+             }) &&
+             KeyOf(item, itemKey)) {
+    back = retried([&] {
+      RenameBelow(item, origin, name, error);
+      HANDLE at = OpenBelow(origin, name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+      bool same = at != INVALID_HANDLE_VALUE && KeyOf(at, there) && SameObject(there, itemKey);
+      if (at != INVALID_HANDLE_VALUE) CloseHandle(at);
+      return same;
+    });
+  }
+  if (item != INVALID_HANDLE_VALUE) CloseHandle(item);
+  CloseHandle(origin);
+  return back;
 }
 
 WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) {
@@ -501,7 +662,27 @@ WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& e
   return WipeResult::Failed;
 }
 
-WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& item) {
+bool FileWiper::EnsureGone(const OpenFolder& folder, const std::u16string& name) {
+  constexpr int kTries = 100;
+  constexpr DWORD kPauseMs = 2;
+  auto staging = staging_.find(folder.handle);
+  size_t cut = name.find(u'\\');
+  if (cut == std::u16string::npos || staging == staging_.end()) return true;
+  const std::u16string inside = name.substr(cut + 1);
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    if (attempt) Sleep(kPauseMs);
+    bool listed = true;
+    DWORD error = 0;
+    if (ListsName(staging->second.handle, inside, listed, error) && !listed) return true;
+    HANDLE still = OpenBelow(staging->second.handle, inside, DELETE | FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+    if (still == INVALID_HANDLE_VALUE) continue;
+    MarkForDeletion(still, error);
+    CloseHandle(still);
+  }
+  return false;
+}
+
+WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item) {
   faulted_ = false;
   std::u16string display = ToDisplayPath(item.path);
   AtStep(WipeStep::RemovingFolder, item.path);
@@ -519,11 +700,23 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, const OpenFolder& i
     return WipeResult::Failed;
   }
   if (attributes & FILE_ATTRIBUTE_READONLY) SetAttributes(item.handle, attributes & ~DWORD(FILE_ATTRIBUTE_READONLY));
-  RenameAway(parent, item.handle, name);
+  Move moved = MoveAway(parent, item.handle, name);
+  if (moved == Move::Displaced) return WipeResult::Failed;
+  if (moved == Move::Failed && RenamesByPath()) {
+    Fault(u"Kept the emptied folder " + display + u": it could not be moved aside for removal");
+    return WipeResult::Failed;
+  }
   DWORD error = 0;
   if (!PlaceHolds(parent, item.handle, name) || !MarkForDeletion(item.handle, error)) {
     Fault(u"Could not remove the folder " + display + u": " +
                       (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
+    return WipeResult::Failed;
+  }
+  CloseHandle(item.handle);
+  item.handle = INVALID_HANDLE_VALUE;
+  if (!EnsureGone(parent, name)) {
+    Fault(u"Could not remove the folder " + display + u": it is still there, emptied, as " +
+          ToDisplayPath(JoinPath(parent.path, name)));
     return WipeResult::Failed;
   }
   // Removed, but its name may survive when it could not be renamed.

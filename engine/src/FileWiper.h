@@ -17,6 +17,7 @@
 #include "PassPattern.h"
 #include "Protected.h"
 #include "Reporter.h"
+#include "StagingFolder.h"
 
 namespace qv::engine {
 
@@ -62,9 +63,18 @@ extern StreamLister gListStreams;
 extern StreamOpener gOpenStream;
 HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error);
 
+// Renames the open item to `name` in the open folder (RenameBelow); tests put
+// one in its place that moves another item instead, as a system renaming by
+// path may when a folder is swapped in the middle of the call.
+using RenameCall = bool (*)(HANDLE item, HANDLE folder, const std::u16string& name, DWORD& error);
+extern RenameCall gRename;
+
 class FileWiper {
  public:
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
+  ~FileWiper();
+  FileWiper(const FileWiper&) = delete;
+  FileWiper& operator=(const FileWiper&) = delete;
 
   // Wipes the file `entry` of `folder`. A file that cannot be opened, that has
   // other names (hard links), or that is no longer the file listed is logged,
@@ -79,16 +89,30 @@ class FileWiper {
   WipeResult LeaveDataReparse(const OpenFolder& folder, const Listed& entry);
   // Renames the emptied folder `item` (open with DELETE access) within
   // `parent` to random names and removes it.
-  WipeResult RemoveFolder(const OpenFolder& parent, const OpenFolder& item);
+  // Closes `item`'s handle once it is marked for deletion, and checks that it
+  // has gone.
+  WipeResult RemoveFolder(const OpenFolder& parent, OpenFolder& item);
   // Whether the folder's path still leads to the folder held open, and the
   // path of `name` in it to the open `item` (when given). Some systems carry
   // out handle calls through paths; a folder moved and replaced by a link
   // would then send them elsewhere.
   static bool PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name);
+  // Removes the private folder made in `folder` for the entries leaving it
+  // (see StagingFolder.h), when one was made; call before the folder's old
+  // names are overwritten and before it is let go. True when one was removed
+  // (`nameChars`: the length of its name, which left the folder too). One that
+  // holds an item moved in from elsewhere is kept (that item was counted).
+  bool ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars);
 
  private:
-  WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, const std::u16string& name,
-                                int64_t& fileSize);
+  // `name` becomes the file's last name relative to `folder`.
+  WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, std::u16string& name, int64_t& fileSize);
+  // Whether the entry `name` (relative to `folder`) marked for deletion and let
+  // go has gone from the folder's private folder, as its handle lists it; one
+  // still there is marked and let go again, for a while. Some systems delete
+  // by path and skip a deletion when the path led elsewhere at that moment.
+  // True for an entry outside the private folder (deleted as an object).
+  bool EnsureGone(const OpenFolder& folder, const std::u16string& name);
   // Every pass over each named stream, then cut to zero; Stopped or Failed
   // (logged) leaves the stream being worked on with its length.
   WipeResult OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);
@@ -102,9 +126,23 @@ class FileWiper {
   // systems open the target of a symbolic link to a file as a plain file.
   // `key` is the file's, as read through `file`.
   static Place WhereLeads(const OpenFolder& folder, HANDLE file, const FileKey& key, const std::u16string& name);
-  // Renames the open item within `folder` to random names of the length of
-  // `name` (updated); each failure is counted.
-  bool RenameAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
+  // Moves the open item `name` of `folder` into the folder's private folder
+  // under a random name of the length of `name`, then renames it there twice
+  // more; after each call, checks that the item itself bears the new name.
+  // `name` becomes its name relative to `folder` ("private\\random").
+  // Failed (counted): not moved or not renamed on, yet nothing else was moved.
+  // Displaced (counted): another item bears the new name, or the item is not
+  // found under it; nothing more may be done with the item then.
+  enum class Move { Moved, Failed, Displaced };
+  Move MoveAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
+  StagingFolder* StagingFor(const OpenFolder& folder, DWORD& error);
+  // Puts the item `inStaging` of the folder's private folder, which a rename
+  // meant for another item took from the folder that `folder`'s path led to
+  // for a moment, back there under `name`; tried for a while, since the path
+  // must lead there while it is looked up, and the private folder's path to
+  // the private folder while the item is moved. False when it stays.
+  bool PutBack(const OpenFolder& folder, const StagingFolder& staging, const std::u16string& inStaging,
+               const std::u16string& name);
   uint32_t ClusterBytes(const std::u16string& longPath);
   // Logs a failure of the item being worked on, counting the item once
   // however many of its steps fail.
@@ -114,6 +152,7 @@ class FileWiper {
   const std::vector<PassSpec>& passes_;
   const AlignedBuffer& buffer_;
   std::map<std::u16string, uint32_t> clusterBytes_;
+  std::map<HANDLE, StagingFolder> staging_;  // by the handle of the folder holding it
   std::u16string stepPath_;  // the file being overwritten, for the step call
   bool faulted_ = false;     // the item being worked on has failed (counted)
 };

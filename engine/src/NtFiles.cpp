@@ -149,7 +149,7 @@ bool MarkForDeletion(HANDLE item, DWORD& error) {
   return status >= 0;
 }
 
-bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error) {
+bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error, bool restart) {
   const Native& n = Calls();
   if (!n.list) {
     error = ERROR_CALL_NOT_IMPLEMENTED;
@@ -159,7 +159,7 @@ bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG b
   CountedText counted{USHORT(text.size() * 2), USHORT(text.size() * 2), reinterpret_cast<PWSTR>(text.data())};
   IoStatus io{};
   LONG status = n.list(folder, nullptr, nullptr, nullptr, &io, buffer, bytes, kIdBothDirectoryInformation, FALSE,
-                       mask ? &counted : nullptr, FALSE);
+                       mask ? &counted : nullptr, restart ? TRUE : FALSE);
   if (status == kNoMoreFiles || status == kNoSuchFile) {
     error = ERROR_NO_MORE_FILES;
     return false;
@@ -170,6 +170,23 @@ bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG b
   }
   error = 0;
   return true;
+}
+
+bool ListsName(HANDLE folder, const std::u16string& name, bool& listed, DWORD& error) {
+  listed = false;
+  std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
+  for (bool first = true;; first = false) {
+    if (!ReadFolder(folder, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error, first))
+      return error == ERROR_NO_MORE_FILES;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+    for (size_t at = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+      std::u16string entry(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / sizeof(char16_t));
+      if (entry == name) listed = true;
+      if (info->NextEntryOffset == 0) break;
+      at += info->NextEntryOffset;
+    }
+  }
 }
 
 bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag) {

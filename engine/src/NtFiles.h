@@ -32,7 +32,12 @@ bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag);
 // `buffer`; the first read of a handle may give a `mask` (a name without
 // wildcards: only that name, in any case, is listed). False at the end
 // (ERROR_NO_MORE_FILES) or on failure, with the error.
-bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error);
+bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error,
+                bool restart = false);
+// Whether an open folder lists an entry of exactly this name now (read from
+// its start again through the handle, without a path). False with the error
+// when it cannot be listed.
+bool ListsName(HANDLE folder, const std::u16string& name, bool& listed, DWORD& error);
 // The named streams of an open file (":name"), without the unnamed one;
 // false when the system cannot list them.
 bool StreamsOf(HANDLE file, std::vector<std::u16string>& names);

@@ -254,7 +254,7 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
     }
     for (std::u16string path : starts) {
       for (bool self = true;; self = false) {
-        Guarded guarded{{}, {}, Upper(path), index, self};
+        Guarded guarded{{}, {}, Upper(path), path, index, self};
         HANDLE at = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
         if (at != INVALID_HANDLE_VALUE) {
@@ -274,6 +274,19 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
   return result;
 }
 
+bool ProtectedFolders::StillHolds() const {
+  // The folders holding several protected folders (the program's folder is
+  // often the engine's too) are known once for each: each path is opened once.
+  std::map<std::u16string, FileKey> seen;
+  for (const Guarded& g : guarded_) {
+    auto at = seen.find(g.openedAs);
+    FileKey now = at != seen.end() ? at->second : KeyOfPath(g.openedAs);
+    seen.emplace(g.openedAs, now);
+    if (now.source != g.key.source || now.volume != g.key.volume || now.fileId != g.key.fileId) return false;
+  }
+  return true;
+}
+
 const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, const std::u16string& longPath,
                                                 const FileKey& key) const {
   std::u16string upper = Upper(longPath);
@@ -287,6 +300,22 @@ const std::u16string* ProtectedFolders::Covered(const FileIdentity& folder, cons
   if (key.source == FileKey::Source::UnixDevice) {
     for (size_t i = 0; i < longPaths_.size(); ++i)
       if (HostFolderHolds(longPaths_[i], key)) return &folders_[i];
+  }
+  return nullptr;
+}
+
+const std::u16string* ProtectedFolders::HoldingDriveOf(const FileKey& key) const {
+  if (key.source != FileKey::Source::UnixDevice) return nullptr;
+  for (size_t i = 0; i < longPaths_.size(); ++i) {
+    if (!HostFolderHolds(longPaths_[i], key)) continue;
+    // The protected folder, the folders above it and its drive's root are
+    // folders of the drive, not folders holding it.
+    bool onDrive = false;
+    for (std::u16string path = longPaths_[i]; !path.empty() && !onDrive; path = ParentPath(path)) {
+      onDrive = SameObject(KeyOfPath(path), key);
+      if (IsRootPath(path)) break;
+    }
+    if (!onDrive) return &folders_[i];
   }
   return nullptr;
 }

@@ -76,6 +76,12 @@ class ProtectedFolders {
   // there): for a subfolder opened through a folder already located. Null
   // when none.
   const std::u16string* Holding(const FileKey& key) const;
+  // Under Wine, the protected folder whose drive's root lies below the folder
+  // with this key, a folder of the host above that root (the prefix, with the
+  // registry files beside the drive, reached through Z: or a letter): the
+  // files directly in it are kept as the folder is. Null when none, and for
+  // the drive's root and the folders on the drive.
+  const std::u16string* HoldingDriveOf(const FileKey& key) const;
   // Whether drive `letter` holds a protected folder, recognised by letter, by
   // volume name, by the serial number of its root and by its root's final
   // path, so that another letter or mount point of the same volume is
@@ -86,11 +92,17 @@ class ProtectedFolders {
 
   const std::vector<std::u16string>& folders() const { return folders_; }
 
+  // Whether every folder this guard knows still opens, by the path it was
+  // found by, as the same folder (and what did not open still does not): a
+  // guard kept for later runs is used only while this holds. Opens each once.
+  bool StillHolds() const;
+
  private:
   struct Guarded {
     FileIdentity identity;  // zero when the folder could not be opened
     FileKey key;            // likewise
     std::u16string longPath;   // upper-cased "\\?\" form
+    std::u16string openedAs;   // the path it was opened by
     size_t protectedIndex;     // the protected folder it is or contains
     bool self;                 // the protected folder itself, not an ancestor
   };

@@ -1,6 +1,7 @@
 #include "TreeWiper.h"
 
 #include "DirectorySlack.h"
+#include "ExactEntry.h"
 #include "NtFiles.h"
 #include "PathNames.h"
 #include "Text.h"
@@ -40,31 +41,6 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
   }
 }
 
-// The entry named exactly `name` in a listing; a name differing only in case
-// is taken when it is the only one and the folder looks names up without
-// case (`caseless`); else it is only reported in `variant`. `ambiguous`:
-// several entries differ from it only in case (a case-sensitive folder), so
-// none of them is meant.
-const Listed* FindExact(const std::vector<Listed>& entries, const std::u16string& name, bool caseless, bool& ambiguous,
-                        const Listed*& variant) {
-  const Listed* other = nullptr;
-  int caselessCount = 0;
-  for (const Listed& entry : entries) {
-    if (entry.name == name) return &entry;
-    if (SamePath(entry.name, name)) {
-      other = &entry;
-      ++caselessCount;
-    }
-  }
-  ambiguous = caselessCount > 1;
-  if (caselessCount != 1) return nullptr;
-  if (caseless) return other;
-  // On a folder that keeps "Case" and "case" apart, "case" is not the ticked
-  // "Case" (which may have gone since it was ticked).
-  variant = other;
-  return nullptr;
-}
-
 // The entry that another name of it (a short name) opens: the one listed
 // with its file ID, when exactly one is.
 const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>& entries, const std::u16string& name) {
@@ -85,7 +61,7 @@ const Listed* FindByIdentity(const OpenFolder& parent, const std::vector<Listed>
 }
 
 // The folder of `folderPath` that is reached only through a name differing
-// from its listed name in case, on a folder that tells case apart (the named
+// from its listed name in case, on any folder (the named
 // folder has gone and its case variant would be taken for it); "" when each
 // folder name is listed as given, or is another name of it (a short name),
 // or when a folder cannot be listed (nothing then speaks against the path).
@@ -101,22 +77,21 @@ std::u16string FolderReachedByCaseVariant(const std::u16string& folderPath) {
     };
     HANDLE holder = open();
     if (holder == INVALID_HANDLE_VALUE) return {};
-    const bool caseless = IgnoresCase(holder);
     std::vector<Listed> entries;
     DWORD error = 0;
     bool ambiguous = false;
     const Listed* variant = nullptr;
     const Listed* found = nullptr;
-    if (ListFolder(holder, entries, error, &name)) found = FindExact(entries, name, caseless, ambiguous, variant);
+    if (ListFolder(holder, entries, error, &name)) found = FindExact(entries, name, ambiguous, variant);
     CloseHandle(holder);
     if (!found && !ambiguous && !variant) {
       OpenFolder again{open(), {}, {}, {}};
       entries.clear();
       if (again.handle != INVALID_HANDLE_VALUE && ListFolder(again.handle, entries, error)) {
-        found = FindExact(entries, name, caseless, ambiguous, variant);
+        found = FindExact(entries, name, ambiguous, variant);
         if (!found && !ambiguous && !variant) {
           found = FindByIdentity(again, entries, name);
-          if (found && !caseless && SamePath(found->name, name)) variant = found;
+          if (found && SamePath(found->name, name)) variant = found;
         }
       }
       if (again.handle != INVALID_HANDLE_VALUE) CloseHandle(again.handle);
@@ -167,14 +142,19 @@ const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder, bool&
     path = ParentPath(path);
     if (path.empty()) break;
     FileIdentity identity;
+    FileKey key;
     HANDLE handle = CreateFileW(W(path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+      // A key of the object itself says all; the identity (with its volume
+      // serial, a round trip to the mount manager under Wine) only where
+      // keys are the serial anyway.
       HandleFacts facts;
-      if (FactsOf(handle, facts)) identity = facts.identity;
+      if ((!KeyOf(handle, key) || key.source != FileKey::Source::UnixDevice) && FactsOf(handle, facts))
+        identity = facts.identity;
       CloseHandle(handle);
     }
-    if (const std::u16string* holder = guard_.Is(identity, path)) return holder;
+    if (const std::u16string* holder = guard_.Is(identity, path, key)) return holder;
   }
   // And where it really lies: a letter, a link or a mapping may lead below a
   // protected folder while the path names none.
@@ -185,6 +165,22 @@ const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder, bool&
 }
 
 WipeResult TreeWiper::Wipe(const std::u16string& path) {
+  reached_ = false;
+  WipeResult result = WipeReached(path);
+  if (result != WipeResult::Failed || reached_) return result;
+  // Refused before it was reached: a ticked file ends with the finishing
+  // message of a file that could not be wiped, as every other refused file
+  // does, so that a count of finished files adds up. Only a folder (which
+  // gets none) is told apart, by what its path names now.
+  std::u16string longPath = ToLongPath(path);
+  DWORD attributes = longPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(W(longPath));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return result;
+  std::u16string shown = longPath.empty() ? path : ToDisplayPath(longPath);
+  reporter_.FileProgress(shown, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
+  return result;
+}
+
+WipeResult TreeWiper::WipeReached(const std::u16string& path) {
   if (passes_.empty()) {
     reporter_.Failure(u"No valid wipe passes were given; " + path + u" was not wiped");
     return WipeResult::Failed;
@@ -247,6 +243,7 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       Close(top);
       return refuse(holder ? protectedLine(*holder) : unknownPlace);
     }
+    reached_ = true;
     result = WipeTree(wiper, nullptr, top, /*keep=*/true);
   } else {
     OpenFolder parent;
@@ -262,6 +259,12 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       Close(parent);
       return refuse(unknownPlace);
     }
+    if (const std::u16string* drive = guard_.HoldingDriveOf(parent.key)) {
+      // Beside the drive holding it (the registry of the system's prefix).
+      Close(parent);
+      return refuse(u"Did not wipe " + plain + u": it lies directly in a folder holding the drive of " + *drive +
+                    u", which the system or this program needs, and is kept as that folder is");
+    }
     std::u16string variantFolder = FolderReachedByCaseVariant(parentPath);
     if (!variantFolder.empty()) {
       Close(parent);
@@ -275,7 +278,7 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       }
       if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) return refuse(protectedLine(*covered));
       return refuse(u"Could not find " + plain + u": the folder " + variantFolder +
-                    u" is not there; a folder that tells names apart by case holds only names differing from it in case");
+                    u" is not there; its folder holds only names differing from it in case");
     }
     // The entry as its folder lists it: exactly this name, with its kind
     // and identity. Asked for by name first (a folder may be large); another
@@ -287,18 +290,18 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     const Listed* variant = nullptr;
     const bool caseless = IgnoresCase(parent.handle);
     bool listed = ListFolder(parent.handle, entries, error, &name);
-    const Listed* found = listed ? FindExact(entries, name, caseless, ambiguous, variant) : nullptr;
+    const Listed* found = listed ? FindExact(entries, name, ambiguous, variant) : nullptr;
     if (listed && !found && !ambiguous && !variant) {
       OpenFolder again;
       entries.clear();
       if (OpenByPath(parentPath, again, error)) {
         if (again.identity == parent.identity && ListFolder(again.handle, entries, error)) {
-          found = FindExact(entries, name, caseless, ambiguous, variant);
+          found = FindExact(entries, name, ambiguous, variant);
           if (!found && !ambiguous && !variant) {
             found = FindByIdentity(parent, entries, name);
             // Opening by name may itself ignore case: what it reaches under
             // another case only is not the entry meant.
-            if (found && !caseless && SamePath(found->name, name)) {
+            if (found && SamePath(found->name, name)) {
               variant = found;
               found = nullptr;
             }
@@ -319,8 +322,11 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
       const std::u16string* covered = guard_.Covered(facts.identity, variantPath);
       Close(parent);
       if (covered) return refuse(protectedLine(*covered));
-      return refuse(u"Could not find " + plain + u": its folder tells names apart by case and holds only " +
-                    ToDisplayPath(variantPath));
+      // Another program may have removed the ticked item and left (or made)
+      // this one, which was never ticked.
+      return refuse(u"Could not find " + plain + u": its folder " +
+                    (caseless ? u"holds only " : u"tells names apart by case and holds only ") +
+                    ToDisplayPath(variantPath) + u", whose name differs from it in case");
     }
     if (ambiguous) {
       Close(parent);
@@ -335,14 +341,18 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
     entries.clear();
     // The listed name is the long one, whatever form the caller used.
     longPath = JoinPath(parentPath, entry.name);
+    reached_ = true;
     result = WipeEntry(wiper, parent, entry);
+    uint64_t stagingChars = 0;
+    const uint64_t stagingGone = wiper.ReleaseStaging(parent, stagingChars) ? 1 : 0;
     if (result != WipeResult::Stopped) {
       // Gone: the name it left in its folder is overwritten too.
       HANDLE still = OpenBelow(parent.handle, entry.name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
       if (still != INVALID_HANDLE_VALUE) {
         CloseHandle(still);
+        if (stagingGone) FillDirectorySlack(parent, stagingChars, stagingGone, reporter_);
       } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        FillDirectorySlack(parent, entry.name.size(), 1, reporter_);
+        FillDirectorySlack(parent, entry.name.size() + stagingChars, 1 + stagingGone, reporter_);
       }
     }
     Close(parent);
@@ -449,6 +459,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
   // every folder entered, before the folders are let go.
   auto stopAll = [&] {
     for (auto level = stack.rbegin(); level != stack.rend(); ++level) {
+      uint64_t chars = 0;
+      if (wiper.ReleaseStaging(level->folder, chars)) {
+        level->removedChars += chars;
+        ++level->removedEntries;
+      }
       FillDirectorySlack(level->folder, level->removedChars, level->removedEntries, reporter_);
       Close(level->folder);
     }
@@ -503,6 +518,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     }
     Level done = std::move(stack.back());
     stack.pop_back();
+    uint64_t stagingChars = 0;
+    if (wiper.ReleaseStaging(done.folder, stagingChars)) {
+      done.nameChars += stagingChars;
+      ++done.entries;
+    }
     FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_);
     const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
     if (!(keep && stack.empty()) && parent) {

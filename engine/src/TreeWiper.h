@@ -24,7 +24,9 @@ class TreeWiper {
   TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const ProtectedFolders& guard);
 
   // Wipes the path and logs the outcome. Returns Stopped when the program
-  // asked to stop, Failed when anything could not be wiped.
+  // asked to stop, Failed when anything could not be wiped. A path refused
+  // before its entry was reached that is not a folder gets a finishing
+  // message of a file that could not be wiped.
   WipeResult Wipe(const std::u16string& path);
 
   const TreeCounts& counts() const { return counts_; }
@@ -34,6 +36,9 @@ class TreeWiper {
   std::function<void(const std::u16string& longPath)> beforeEnter;
 
  private:
+  // Wipe without the finishing message of a refused path; sets reached_ once
+  // the path's entry (or root) is worked on.
+  WipeResult WipeReached(const std::u16string& path);
   WipeResult WipeEntry(FileWiper& wiper, const OpenFolder& parent, const Listed& entry);
   // Wipes the folder `top` (held open) and everything in it; removes it too
   // unless `keep`. `parent` is null for a root.
@@ -53,6 +58,7 @@ class TreeWiper {
   const std::vector<PassSpec>& passes_;
   const ProtectedFolders& guard_;
   TreeCounts counts_;
+  bool reached_ = false;
 };
 
 }  // namespace qv::engine

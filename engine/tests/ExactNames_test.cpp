@@ -134,7 +134,17 @@ TEST(ExactNameTest, ANameGoneBesideItsCaseVariantIsNotWipedInItsPlace) {
     Block block(harness.wnd(), 0, kOnePass, path);
     ASSERT_TRUE(harness.RunFile(block.get()));
     EXPECT_EQ(1, block->Reserved2) << Narrow(path) << "\n" << harness.LogText();
-    EXPECT_TRUE(harness.Logged(u"tells names apart by case")) << harness.LogText();
+    EXPECT_TRUE(harness.Logged(u"from it in case")) << harness.LogText();
+    // A refused file ends with the finishing message of a file that could not
+    // be wiped, as other refused files do; a folder gets none.
+    if (path == top + u"\\Photos") {
+      EXPECT_TRUE(harness.progress.empty()) << Narrow(path);
+      continue;
+    }
+    ASSERT_EQ(1u, harness.progress.size()) << Narrow(path);
+    EXPECT_EQ(path, harness.progress.back().path);
+    EXPECT_EQ(100, harness.progress.back().progress);
+    EXPECT_EQ(2, harness.progress.back().state);
   }
   std::map<std::u16string, std::string> after;
   Snapshot(top, u"", after);

@@ -223,3 +223,98 @@ TEST(ProtectedPlaceTest, TheFoldersHoldingTheWindowsDriveAreKnownThroughTheHostR
 
 }  // namespace
 }  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// The host's path of a Windows path, through Wine's own call; "" when unknown.
+std::string HostPathOf(const std::u16string& path) {
+  using UnixNameCall = char*(CDECL*)(LPCWSTR);
+  auto unixName = reinterpret_cast<UnixNameCall>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  char* name = unixName ? unixName(reinterpret_cast<const wchar_t*>(path.c_str())) : nullptr;
+  if (!name) return {};
+  std::string host = name;
+  HeapFree(GetProcessHeap(), 0, name);
+  return host;
+}
+
+// Files directly in a folder of the host holding a protected folder's drive
+// (the prefix holding the registry beside drive_c) are reached through Z:;
+// they are kept as that folder is. A probe of the test's own stands in for
+// the registry files, which are only looked at.
+TEST(ProtectedPlaceTest, FilesBesideTheProtectedDriveInTheFolderHoldingItAreKept) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  const char* prefix = getenv("WINEPREFIX");
+  if (!drive || !prefix || prefix[0] != '/' || KeyOfFolder(u"Z:\\").source != FileKey::Source::UnixDevice)
+    QV_SKIP_LOUDLY("the folders holding a drive (no Z: at the host's root)");
+  std::string driveHost = HostPathOf(Root(drive));
+  while (driveHost.size() > 1 && driveHost.back() == '/') driveHost.pop_back();
+  ASSERT_FALSE(driveHost.empty());
+  const std::string work = driveHost.substr(0, driveHost.rfind('/'));
+  struct Case {
+    ProtectedFolders guard;
+    std::u16string probe;
+  };
+  std::vector<Case> cases;
+  // A stand-in Windows folder on the folder drive: the test's work folder holds that drive.
+  cases.push_back({ProtectedFolders::ForPaths({Root(drive) + u"places\\Windows"}),
+                   ThroughHostRoot(work.c_str()) + u"\\qv-beside-drive.txt"});
+  // The prefix's own Windows folder: the prefix holds drive_c.
+  cases.push_back({ProtectedFolders::ForThisSystem(), ThroughHostRoot(prefix) + u"\\qv-beside-drive_c.txt"});
+  for (const Case& c : cases) {
+    ASSERT_TRUE(WriteWholeFile(c.probe, "beside the drive"));
+    Outcome outcome = WipeWith(c.guard, c.probe);
+    std::string kept;
+    EXPECT_TRUE(ReadWholeFile(c.probe, kept)) << Narrow(c.probe) << "\n" << outcome.log;
+    EXPECT_EQ("beside the drive", kept);
+    EXPECT_EQ(1u, outcome.failures) << outcome.log;
+    EXPECT_NE(std::string::npos, outcome.log.find("folder holding the drive")) << outcome.log;
+    DeleteFileW(reinterpret_cast<const wchar_t*>(c.probe.c_str()));
+  }
+  // The registry files themselves are known so, and a file on the drive's
+  // root is not.
+  ProtectedFolders system = ProtectedFolders::ForThisSystem();
+  EXPECT_NE(nullptr, system.HoldingDriveOf(KeyOfFolder(ThroughHostRoot(prefix))));
+  EXPECT_EQ(nullptr, system.HoldingDriveOf(KeyOfFolder(u"C:\\")));
+}
+
+}  // namespace
+}  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// A guard kept across runs is used only while every folder it knows is still
+// the folder it found: one replaced at its path (or at a folder holding it),
+// or made where there was none, calls for a new guard.
+TEST(ProtectedPlaceTest, AKeptGuardHoldsOnlyWhileItsFoldersAreTheSame) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a kept guard");
+  auto wide = [](const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); };
+  std::u16string top = Root(drive) + u"keptguard";
+  ASSERT_TRUE(CreateDirectoryW(wide(top), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder"), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder\\prog"), nullptr));
+  ProtectedFolders guard = ProtectedFolders::ForPaths({top + u"\\holder\\prog"});
+  EXPECT_TRUE(guard.StillHolds());
+  // The protected folder replaced by another of its name.
+  ASSERT_TRUE(MoveFileW(wide(top + u"\\holder\\prog"), wide(top + u"\\prog-old")));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder\\prog"), nullptr));
+  EXPECT_FALSE(guard.StillHolds());
+  guard = ProtectedFolders::ForPaths({top + u"\\holder\\prog"});
+  EXPECT_TRUE(guard.StillHolds());
+  // A folder holding it replaced, the protected folder moved into the new one.
+  ASSERT_TRUE(MoveFileW(wide(top + u"\\holder"), wide(top + u"\\holder-old")));
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\holder"), nullptr));
+  ASSERT_TRUE(MoveFileW(wide(top + u"\\holder-old\\prog"), wide(top + u"\\holder\\prog")));
+  EXPECT_FALSE(guard.StillHolds());
+  // A protected folder that was not there when the guard was made.
+  guard = ProtectedFolders::ForPaths({top + u"\\later"});
+  EXPECT_TRUE(guard.StillHolds());
+  ASSERT_TRUE(CreateDirectoryW(wide(top + u"\\later"), nullptr));
+  EXPECT_FALSE(guard.StillHolds());
+}
+
+}  // namespace
+}  // namespace qv::engine::test

@@ -55,6 +55,10 @@ echo "not chosen" > "$work/folder/swaplink-victim/precious.txt"
 #   link PATH TARGET         a link PATH pointing to TARGET (as given)
 #   dir PATH                 a folder (names differing only in case are two)
 #   file PATH TEXT           a file holding TEXT
+#   unswap DIR PARKED        the link DIR goes and PARKED takes its name again
+#   flip DIR LINK TARGET     a link LINK to TARGET, then DIR and LINK exchanged
+#                            again and again (flip-folder.py) until "unflip"
+#   unflip                   ends the flipping; DIR is a folder again
 # A space in a name is written %20.
 mkdir -p "$work/folder/.swapper"
 (
@@ -68,8 +72,11 @@ mkdir -p "$work/folder/.swapper"
         case $op in
           swap) mv "$a" "$b" && ln -s "$work/folder/$c" "$a" ;;
           link) ln -s "$b" "$a" ;;
+          unswap) rm "$a" && mv "$b" "$a" ;;
           dir) mkdir -p "$a" ;;
           file) printf '%s' "$b" > "$a" ;;
+          flip) ln -s "$work/folder/$c" "$b" && { python3 "$here/flip-folder.py" "$a" "$b" .swapper/flip-stop & } ;;
+          unflip) touch .swapper/flip-stop; wait; rm -f .swapper/flip-stop ;;
         esac
       done < .swapper/request
       rm -f .swapper/request

@@ -1,0 +1,232 @@
+// A folder swapped again and again with a link to a protected folder, by a
+// process of the host, while its files are wiped one by one as the program
+// hands them over. The protected folder holds files of the very same names:
+// whatever the timing, none of them may be renamed, moved, changed or
+// deleted, and a file of the swapped folder counts as wiped only when it is
+// gone.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <thread>
+
+#include "EngineHarness.h"
+#include "FileWiper.h"
+#include "NtFiles.h"
+#include "TreeWiper.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
+constexpr int kFiles = 200;
+
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+// Every file below a folder with its content, every folder with a trailing
+// backslash; links are taken as what they lead to.
+void Contents(const std::u16string& folder, const std::u16string& relative, std::map<std::u16string, std::string>& out) {
+  for (const std::u16string& name : ListNames(folder + relative)) {
+    std::u16string path = relative + u"\\" + name;
+    DWORD attributes = GetFileAttributesW(Wide(folder + path));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      out[path + u"\\"] = "";
+      Contents(folder, path, out);
+    } else {
+      std::string content;
+      ReadWholeFile(folder + path, content);
+      out[path] = content;
+    }
+  }
+}
+
+std::u16string FileName(int i) {
+  char name[16];
+  std::snprintf(name, sizeof name, "f%03d.txt", i);
+  return Utf16(name);
+}
+
+TEST(SwapRaceTest, AFolderSwappedOverAndOverNeverLeadsAStepIntoTheProtectedFolder) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a folder swapped by the host during single wipes");
+  std::u16string base = Root(drive) + u"swaprace";
+  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(WriteWholeFile(base + u"\\d\\" + FileName(i), "ticked " + std::to_string(i)));
+    ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\" + FileName(i), "precious " + std::to_string(i)));
+  }
+  std::map<std::u16string, std::string> protectedBefore;
+  Contents(base + u"\\sys", u"", protectedBefore);
+  ASSERT_EQ(size_t(kFiles), protectedBefore.size());
+
+  ProtectedFolders guard = ProtectedFolders::ForPaths({base + u"\\sys"});
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  std::vector<WipeResult> results(kFiles, WipeResult::Stopped);
+  std::vector<uint64_t> filesWiped(kFiles, 0);
+  ASSERT_TRUE(AskHost(drive, "flip swaprace/d swaprace/dlink swaprace/sys\n"));
+  bool ran = harness.RunInProcess(
+      [&] {
+        for (int i = 0; i < kFiles; ++i) {
+          Reporter reporter(block.get());
+          TreeWiper wiper(reporter, passes, guard);
+          results[i] = wiper.Wipe(base + u"\\d\\" + FileName(i));
+          filesWiped[i] = wiper.counts().files;
+        }
+      },
+      600000);
+  ASSERT_TRUE(AskHost(drive, "unflip\n"));
+  ASSERT_TRUE(ran);
+
+  std::map<std::u16string, std::string> protectedAfter;
+  Contents(base + u"\\sys", u"", protectedAfter);
+  for (const auto& [path, content] : protectedBefore) {
+    auto after = protectedAfter.find(path);
+    EXPECT_TRUE(after != protectedAfter.end() && after->second == content) << Narrow(path) << " changed: "
+        << (after == protectedAfter.end() ? std::string("gone") : after->second);
+  }
+  for (const auto& [path, content] : protectedAfter)
+    EXPECT_EQ(1u, protectedBefore.count(path)) << Narrow(path) << " came into the protected folder";
+  if (protectedBefore != protectedAfter) {
+    std::map<std::u16string, std::string> inSwapped;
+    Contents(base + u"\\d", u"", inSwapped);
+    std::string listing;
+    for (const auto& [path, content] : inSwapped) listing += Narrow(path) + " = " + content + "\n";
+    ADD_FAILURE() << listing << harness.LogText();
+  }
+  std::map<std::u16string, std::string> left;
+  Contents(base + u"\\d", u"", left);
+  int wiped = 0, failed = 0;
+  for (int i = 0; i < kFiles; ++i) {
+    bool there = left.count(u"\\" + FileName(i)) != 0;
+    if (results[i] == WipeResult::Wiped) {
+      ++wiped;
+      EXPECT_EQ(1u, filesWiped[i]) << i;
+    } else {
+      ++failed;
+      EXPECT_EQ(WipeResult::Failed, results[i]) << i;
+    }
+    // Counted as wiped only when gone; a file still there was reported as a failure.
+    if (filesWiped[i] != 0) {
+      EXPECT_FALSE(there) << Narrow(FileName(i)) << " was reported wiped and is still there";
+    }
+    if (there) {
+      EXPECT_EQ(WipeResult::Failed, results[i]) << Narrow(FileName(i));
+    }
+  }
+  // Nothing of the protected folder came into the swapped one either.
+  for (const auto& [path, content] : left)
+    EXPECT_EQ(std::string::npos, content.find("precious")) << Narrow(path) << "\n" << harness.LogText();
+  EXPECT_GE(uint32_t(block->Reserved2), uint32_t(failed));
+  // Both happened: the swaps reached some runs, and others went through.
+  EXPECT_GT(wiped, 0) << harness.LogText();
+  EXPECT_GT(failed, 0) << harness.LogText();
+  std::string log = harness.LogText();
+  int putBack = 0;
+  for (size_t at = log.find("was put back"); at != std::string::npos; at = log.find("was put back", at + 1)) ++putBack;
+  std::printf("swapped folder: %d of %d files wiped, %d refused or failed, %d items of another folder put back\n",
+              wiped, kFiles, failed, putBack);
+}
+
+}  // namespace
+}  // namespace qv::engine::test
+
+namespace qv::engine::test {
+namespace {
+
+// A system renaming by path, with the folder swapped within the call, moves
+// the item of the same name of the folder swapped in instead of the ticked
+// one: the stand-in call does exactly that once. With `swapBack`, the folder
+// stays swapped for a moment and turns back, as under a swapping process, and
+// the item goes back where it came from; without, it cannot be found again
+// and stays, untouched, in the folder made for renaming, which the log names.
+struct DisplacedCase {
+  const char* name;
+  bool swapBack;
+};
+
+class DisplacedTest : public ::testing::TestWithParam<DisplacedCase> {};
+
+std::u16string gVictim;
+char gDrive = 0;
+std::string gTop;
+bool gSwapBack = false;
+std::thread gTurnBack;
+
+bool RenameAnotherInstead(HANDLE, HANDLE folder, const std::u16string& name, DWORD& error) {
+  gRename = RenameBelow;
+  HANDLE victim = CreateFileW(Wide(gVictim), DELETE | FILE_READ_ATTRIBUTES, 7, nullptr, OPEN_EXISTING, 0, nullptr);
+  bool moved = victim != INVALID_HANDLE_VALUE && RenameBelow(victim, folder, name, error);
+  if (victim != INVALID_HANDLE_VALUE) CloseHandle(victim);
+  if (!moved) return false;
+  if (gSwapBack) {
+    EXPECT_TRUE(AskHost(gDrive, "swap " + gTop + "/d " + gTop + "/parked " + gTop + "/sys\n"));
+    gTurnBack = std::thread([] {
+      Sleep(60);
+      EXPECT_TRUE(AskHost(gDrive, "unswap " + gTop + "/d " + gTop + "/parked\n"));
+    });
+  }
+  error = 0;
+  return true;
+}
+
+TEST_P(DisplacedTest, TheOtherItemIsPutBackOrLeftUntouchedAndTheTickedFileKept) {
+  const DisplacedCase& c = GetParam();
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("an item renamed in place of the ticked one");
+  gDrive = drive;
+  gTop = std::string("displaced-") + c.name;
+  gSwapBack = c.swapBack;
+  std::u16string base = Root(drive) + Utf16(gTop);
+  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
+  ASSERT_TRUE(WriteWholeFile(base + u"\\d\\f.txt", "ticked"));
+  ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\f.txt", "precious"));
+  gVictim = base + u"\\sys\\f.txt";
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  std::vector<PassSpec> passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  ProtectedFolders guard = ProtectedFolders::ForPaths({base + u"\\sys"});
+  WipeResult result = WipeResult::Wiped;
+  gRename = RenameAnotherInstead;
+  ASSERT_TRUE(harness.RunInProcess([&] {
+    Reporter reporter(block.get());
+    result = TreeWiper(reporter, passes, guard).Wipe(base + u"\\d\\f.txt");
+  }));
+  if (gTurnBack.joinable()) gTurnBack.join();
+  gRename = RenameBelow;
+  EXPECT_EQ(WipeResult::Failed, result);
+  EXPECT_EQ(1, block->Reserved2) << harness.LogText();
+  std::string ticked;
+  EXPECT_TRUE(ReadWholeFile(base + u"\\d\\f.txt", ticked)) << harness.LogText();
+  EXPECT_EQ("", ticked) << "overwritten and emptied, not deleted";
+  std::map<std::u16string, std::string> protectedAfter, swapped;
+  Contents(base + u"\\sys", u"", protectedAfter);
+  Contents(base + u"\\d", u"", swapped);
+  if (c.swapBack) {
+    EXPECT_TRUE(harness.Logged(u"that item was put back unchanged")) << harness.LogText();
+    EXPECT_EQ((std::map<std::u16string, std::string>{{u"\\f.txt", "precious"}}), protectedAfter);
+    EXPECT_EQ((std::map<std::u16string, std::string>{{u"\\f.txt", ""}}), swapped) << harness.LogText();
+    return;
+  }
+  EXPECT_TRUE(harness.Logged(u"was left unchanged as")) << harness.LogText();
+  EXPECT_TRUE(protectedAfter.empty());
+  int kept = 0;
+  for (const auto& [path, content] : swapped) {
+    if (content != "precious") continue;
+    ++kept;
+    EXPECT_TRUE(harness.Logged(Utf16("\\d" + Narrow(path)))) << Narrow(path) << "\n" << harness.LogText();
+  }
+  EXPECT_EQ(1, kept) << harness.LogText();
+}
+
+INSTANTIATE_TEST_SUITE_P(SwappedFolder, DisplacedTest,
+                         ::testing::Values(DisplacedCase{"swapped_back", true}, DisplacedCase{"not_found", false}),
+                         [](const ::testing::TestParamInfo<DisplacedCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace qv::engine::test
