@@ -234,3 +234,22 @@ TEST_F(TallTreeTest, ToggleHandlersSeePositionsOfTheNewStructure) {
   EXPECT_EQ(tops[1], height * 8500);
   EXPECT_EQ(tree->GetDisplayRect(watched, NoColumn, false).Top, height * 8500);
 }
+
+// The menu key with the focused row far below the window: the menu's place
+// is asked for below the window, not above it (no overflow on the way).
+TEST_F(TallTreeTest, TheMenuOfAFarRowIsAskedForOnItsSide) {
+  MakeTallTree(40000);
+  tree->SetFocusedNode(tree->GetLast());
+  tree->SetOffsetY(0);
+  static int asked = 0;
+  static TPoint place;
+  asked = 0;
+  tree->OnGetPopupMenu = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TPoint p, bool&, TComponent*&) {
+    ++asked;
+    place = p;
+  };
+  SendMessageW(tree->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree->Handle()), -1);
+  tree->OnGetPopupMenu = nullptr;
+  ASSERT_EQ(asked, 1);
+  EXPECT_GE(place.Y, tree->ClientHeight());
+}
