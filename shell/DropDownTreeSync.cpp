@@ -5,16 +5,23 @@
 
 #include <algorithm>
 
+// The tree's content on the bar: pixel for pixel, or divided down when it is
+// taller than a bar holds (the bar's page is the client, one less than the
+// tree's own bar counts).
+static TScrollBarMapping BarMapping(TBaseVirtualTree* tree) {
+  int client = tree->ClientHeight();
+  return MapScrollBar(std::max<int64_t>(client, tree->RangeY()), client);
+}
+
 void dropdown_detail::SyncScrollBar(TDropDownWnd* dropDown, TBaseVirtualTree* tree) {
   if (tree == nullptr || tree->Height() <= 0) return;
   TOwnerDrawScrollbar* bar = dropDown->ScrollBar();
-  int client = tree->ClientHeight();
-  int content = std::max<int>(client, static_cast<int>(tree->RangeY()));
+  TScrollBarMapping mapping = BarMapping(tree);
   bar->SetMin(0);
-  bar->SetMax(content);
-  bar->SetPageSize(client);
-  bar->SetPosition(-tree->OffsetY());
-  bool show = content != client;
+  bar->SetMax(mapping.max);
+  bar->SetPageSize(std::max(mapping.page - 1, 0));
+  bar->SetPosition(mapping.Position(tree->OffsetY()));
+  bool show = int64_t(tree->RangeY()) > tree->ClientHeight();
   if (show != bar->Visible()) {
     bar->SetVisible(show);
     dropDown->Relayout();  // the list takes the bar's room or gives it back
@@ -29,7 +36,7 @@ void dropdown_detail::ScrollTreeFromBar(TDropDownWnd* dropDown, TBaseVirtualTree
     info.cbSize = sizeof info;
     info.fMask = SIF_ALL | SIF_TRACKPOS;
     GetScrollInfo(reinterpret_cast<HWND>(m.LParam), SB_CTL, &info);
-    tree->SetOffsetY(-info.nTrackPos);
+    tree->SetOffsetY(BarMapping(tree).Offset(info.nTrackPos));
   } else if (code != SB_ENDSCROLL) {
     tree->Perform(WM_VSCROLL, code, 0);
   }

@@ -339,7 +339,7 @@ void TCustomVirtualExplorerTree::PageFocusDown() {
     FocusAndShow(target);
     return;
   }
-  int before = OffsetY();
+  int64_t before = OffsetY();
   SetOffsetY(before - TreeClientHeight());
   FocusAndShow(OffsetY() == before ? lastTop : LastFittingSibling());
 }

@@ -7,19 +7,21 @@
 
 namespace {
 // An empty band (no width or no height) covers nothing.
-bool Covers(const TRect& band, int left, int right, int top, int bottom, bool verticalOnly) {
+bool Covers(const TTreeRect& band, int left, int right, int64_t top, int64_t bottom, bool verticalOnly) {
   if (band.Height() <= 0 || (!verticalOnly && band.Width() <= 0)) return false;
   bool rows = top < band.Bottom && bottom > band.Top;
   return rows && (verticalOnly || (left < band.Right && right > band.Left));
 }
 
-TRect Mirror(const TRect& r, int left, int right) { return TRect{left + right - r.Right, r.Top, left + right - r.Left, r.Bottom}; }
+TTreeRect Mirror(const TTreeRect& r, int left, int right) {
+  return TTreeRect{left + right - r.Right, r.Top, left + right - r.Left, r.Bottom};
+}
 }  // namespace
 
 bool TBaseVirtualTree::HandleDrawSelection(int x, int y) {
   if (!states.Contains(tsDrawSelecting) || root->FirstChild == nullptr) return false;
-  TRect oldRect = OrderRect(lastSelRect);
-  TRect newRect = OrderRect(newSelRect);
+  TTreeRect oldRect = lastSelRect.Ordered();
+  TTreeRect newRect = newSelRect.Ordered();
   ClearTempCache();
   TColumnIndex main = HeaderMainColumn();
   int nodeLeft = 0;
@@ -48,11 +50,11 @@ bool TBaseVirtualTree::HandleDrawSelection(int x, int y) {
   return changed;
 }
 
-bool TBaseVirtualTree::SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect,
-                                            const TRect& newRect, TAlignment alignment, int maxRight) {
-  int top = 0;
-  PVirtualNode run = GetNodeAt(0, std::min(oldRect.Top, newRect.Top), false, top);
-  int bottom = std::max(oldRect.Bottom, newRect.Bottom);
+bool TBaseVirtualTree::SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLeft, const TTreeRect& oldRect,
+                                            const TTreeRect& newRect, TAlignment alignment, int maxRight) {
+  int64_t top = 0;
+  PVirtualNode run = GetNodeAtPosition(std::min(oldRect.Top, newRect.Top), top);
+  int64_t bottom = std::max(oldRect.Bottom, newRect.Bottom);
   bool simple = options.selection.Contains(toSimpleDrawSelection);
   bool toggle = drawSelShiftState.Contains(ssCtrl);
   bool checks = options.misc.Contains(toCheckSupport) && CheckImages() != nullptr;
@@ -102,8 +104,8 @@ bool TBaseVirtualTree::SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLef
   return changed;
 }
 
-bool TBaseVirtualTree::SelectInRectangleRTL(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect,
-                                            const TRect& newRect, TAlignment alignment, int maxRight) {
+bool TBaseVirtualTree::SelectInRectangleRTL(TColumnIndex mainColumn, int nodeLeft, const TTreeRect& oldRect,
+                                            const TTreeRect& newRect, TAlignment alignment, int maxRight) {
   // The right-to-left layout is the left-to-right one mirrored inside the column.
   return SelectInRectangleLTR(mainColumn, nodeLeft, Mirror(oldRect, nodeLeft, maxRight),
                               Mirror(newRect, nodeLeft, maxRight), MirroredAlignment(alignment), maxRight);

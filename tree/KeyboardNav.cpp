@@ -188,7 +188,8 @@ void TBaseVirtualTree::ShowContextMenuAtFocus() {
   int limit = r.Right - r.Left;
   if (HeaderColumnCount() == 0 || limit <= 0) limit = ClientWidth();
   if (width > limit) width = limit;
-  DoPopupMenu(focusedNode, focusedColumn, Point(r.Left + width / 2, (r.Top + r.Bottom) / 2));
+  // The middle without adding the edges: a row far off may have both at the end of an int.
+  DoPopupMenu(focusedNode, focusedColumn, Point(r.Left + width / 2, r.Top + (r.Bottom - r.Top) / 2));
 }
 
 void TBaseVirtualTree::ShowHelpForFocusedNode() {

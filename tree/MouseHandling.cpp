@@ -110,9 +110,10 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
     SetCapture(handle);
     DoStateChange({tsDrawSelPending});
     drawSelShiftState = shift;
-    int x = message.XPos() - offsetX, y = SaturateToInt(message.YPos() - offsetY);
-    newSelRect = TRect{x, y, x, y};
-    lastSelRect = TRect();
+    int x = message.XPos() - offsetX;
+    int64_t y = message.YPos() - offsetY;
+    newSelRect = TTreeRect{x, y, x, y};
+    lastSelRect = TTreeRect();
     if (!isCellHit) return;
   }
 
@@ -254,12 +255,11 @@ void TBaseVirtualTree::HandleMouseDblClick(TMessage& message, const THitInfo& hi
 
 bool TBaseVirtualTree::CalculateSelectionRect(int x, int y) {
   if (states.Contains(tsDrawSelecting)) lastSelRect = newSelRect;
-  TRect before = newSelRect;
-  // The band is kept in int tree coordinates: beyond INT_MAX it stops there.
+  TTreeRect before = newSelRect;
   int maxX = SaturateToInt(std::max<int64_t>(rangeX, ClientWidth()));
-  int maxY = SaturateToInt(std::max<int64_t>(rangeY, ClientHeight()));
+  int64_t maxY = std::max<int64_t>(rangeY, ClientHeight());
   newSelRect.Right = std::clamp(x - offsetX, 0, maxX);
-  newSelRect.Bottom = SaturateToInt(std::clamp<int64_t>(y - offsetY, 0, maxY));
+  newSelRect.Bottom = std::clamp<int64_t>(y - offsetY, 0, maxY);
   return newSelRect != before;
 }
 
@@ -277,13 +277,11 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
   }
   if (states.Contains(tsDrawSelPending)) {
     if (CalculateSelectionRect(x, y)) {
-      TRect band = OrderRect(newSelRect);
-      RECT r{band.Left + offsetX, SaturateToInt(band.Top + offsetY), band.Right + offsetX,
-             SaturateToInt(band.Bottom + offsetY)};
+      RECT r = newSelRect.Ordered().Shifted(offsetX, offsetY).ToRECT();
       InvalidateRect(handle, &r, FALSE);
     }
     int threshold = GetSystemMetrics(SM_CXDRAG);
-    TRect band = OrderRect(newSelRect);
+    TTreeRect band = newSelRect.Ordered();
     if (band.Width() < threshold && band.Height() < threshold) return;
     if (states.Contains(tsClearPending)) ClearSelection();
     DoStateChange({tsDrawSelecting}, {tsDrawSelPending, tsClearPending});
@@ -309,15 +307,15 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
   }
   // While auto-scrolling the scroll timer moves the band.
   if (states.Contains(tsScrolling)) return;
-  TRect oldBand = OrderRect(newSelRect);
+  TTreeRect oldBand = newSelRect.Ordered();
   if (!CalculateSelectionRect(x, y)) return;
   if (HandleDrawSelection(x, y)) {
     Invalidate();
   } else {
-    TRect band = OrderRect(newSelRect);
-    RECT r{std::min(oldBand.Left, band.Left) + offsetX, SaturateToInt(std::min(oldBand.Top, band.Top) + offsetY),
-           std::max(oldBand.Right, band.Right) + offsetX + 1,
-           SaturateToInt(std::max(oldBand.Bottom, band.Bottom) + offsetY + 1)};
+    TTreeRect band = newSelRect.Ordered();
+    TTreeRect both{std::min(oldBand.Left, band.Left), std::min(oldBand.Top, band.Top),
+                   std::max(oldBand.Right, band.Right) + 1, std::max(oldBand.Bottom, band.Bottom) + 1};
+    RECT r = both.Shifted(offsetX, offsetY).ToRECT();
     InvalidateRect(handle, &r, FALSE);
   }
   UpdateWindow(handle);

@@ -186,10 +186,13 @@ void TVirtualTreeCore::SetNodeHeight(PVirtualNode node, uint32_t value) {
   int64_t difference = static_cast<int64_t>(value) - node->NodeHeight;
   node->NodeHeight = static_cast<uint16_t>(value);
   PropagateTotalHeight(node, difference, true);
+  // A height measured by the cache rebuild itself is already part of that
+  // rebuild; otherwise the rows below moved, and the cache no longer tells
+  // where they are (not even to the editor, placed next).
+  bool moved = !inValidationStep && IsFullyVisible(node);
+  if (moved) InvalidateCache();
   UpdateEditBounds();
-  // A height measured by the cache rebuild itself is already part of that rebuild.
-  if (inValidationStep || !IsFullyVisible(node)) return;
-  InvalidateCache();
+  if (!moved) return;
   if (updateCount == 0) {
     ValidateCache();
     InvalidateBelowNode(node);

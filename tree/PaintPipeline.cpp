@@ -360,9 +360,9 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
     TVTCellPaintInfo paintInfo;
     paintInfo.Canvas = canvas;
 
-    TRect selRect = OrderRect(newSelRect);
+    TTreeRect band = newSelRect.Ordered();
     bool drawSelectionRect = (states.Contains(tsDrawSelPending) || states.Contains(tsDrawSelecting)) &&
-                             !selRect.IsEmpty();
+                             !band.IsEmpty();
     int clientWidth = HandleAllocated() ? ClientWidth() : Width();
     TRect itemRect{0, 0, std::max(static_cast<int>(rangeX), clientWidth), 0};
     int bitmapWidth = window.Width();
@@ -386,9 +386,11 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
     PVirtualNode node = GetNodeAtPosition(originY + window.Top, firstTop);
     int nodeTop = static_cast<int>(firstTop - originY);
     const bool oddOrigin = (originY & 1) != 0;
-    if (drawSelectionRect)
-      selRect = TRect{selRect.Left, SaturateToInt(selRect.Top - firstTop), selRect.Right,
-                      SaturateToInt(selRect.Bottom - firstTop)};
+    // The band from here on relative to the first row's top, cut to far more
+    // than this paint reaches (stepping it up row by row cannot overflow).
+    constexpr int64_t kBandReach = int64_t(1) << 29;
+    auto nearTop = [&](int64_t y) { return static_cast<int>(std::clamp(y - firstTop, -kBandReach, kBandReach)); };
+    TRect selRect = drawSelectionRect ? TRect{band.Left, nearTop(band.Top), band.Right, nearTop(band.Bottom)} : TRect();
     int maximumRight = target.X + window.Width();
     int maximumBottom = target.Y + window.Height();
     TRect targetRect{target.X, target.Y - (window.Top - nodeTop), maximumRight, target.Y - (window.Top - nodeTop)};

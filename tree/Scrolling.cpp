@@ -227,7 +227,7 @@ void TBaseVirtualTree::DoTimerScroll() {
 }
 
 void TBaseVirtualTree::DrawSelectionAfterScroll(int x, int y, int deltaX, int deltaY) {
-  TRect before = OrderRect(newSelRect);
+  TTreeRect before = newSelRect.Ordered();
   bool bandChanged = CalculateSelectionRect(x, y);
   bool selectionChanged = bandChanged && HandleDrawSelection(x, y);
   if (bandChanged && selectionChanged) {
@@ -240,10 +240,10 @@ void TBaseVirtualTree::DrawSelectionAfterScroll(int x, int y, int deltaX, int de
   if (deltaY < 0) InvalidateClientRect(TRect{0, clientHeight + deltaY, clientWidth, clientHeight});
   if (deltaX > 0) InvalidateClientRect(TRect{0, 0, deltaX, clientHeight});
   if (deltaX < 0) InvalidateClientRect(TRect{clientWidth + deltaX, 0, clientWidth, clientHeight});
-  TRect after = OrderRect(newSelRect);
-  TRect both = UnionRect(before, after);
-  int top = SaturateToInt(both.Top + offsetY), bottom = SaturateToInt(both.Bottom + offsetY + 1);
-  InvalidateClientRect(TRect{both.Left + offsetX, top, both.Right + offsetX + 1, bottom});
+  TTreeRect both = before.Union(newSelRect.Ordered());
+  ++both.Right;
+  ++both.Bottom;
+  InvalidateClientRect(both.Shifted(offsetX, offsetY));
 }
 
 void TBaseVirtualTree::InvalidateClientRect(const TRect& r) {

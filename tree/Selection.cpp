@@ -49,7 +49,7 @@ bool TVirtualTreeCore::InternalAddToSelection(const std::vector<PVirtualNode>& n
   // With nothing selected there is no group to stay beside: an anchor that
   // is not itself being added (the focused node after a clear) gives way to
   // the first node taken.
-  bool regroup = siblings && !forceInsert && selectionCount == 0 && rangeAnchor != nullptr &&
+  bool regroup = siblings && !forceInsert && !anchorHeld && selectionCount == 0 && rangeAnchor != nullptr &&
                  std::find(nodes.begin(), nodes.end(), rangeAnchor) == nodes.end();
   std::vector<PVirtualNode> accepted;
   accepted.reserve(multi ? nodes.size() : 1);
@@ -201,12 +201,21 @@ void TVirtualTreeCore::InvertSelection(bool visibleOnly) {
   }
   CompactSelection();
   // Additions the constraints or disabled nodes refuse all count as none.
-  size_t before = selection.size();
-  if (!tempNodeCache.empty()) AddToSelection(tempNodeCache, false);
-  bool added = selection.size() != before;
+  // The inverted nodes stay in the anchor's group, though for a moment
+  // nothing is selected.
+  anchorHeld = true;
+  bool added = false;
+  try {
+    added = !tempNodeCache.empty() && InternalAddToSelection(tempNodeCache, false);
+  } catch (...) {
+    anchorHeld = false;
+    throw;
+  }
+  anchorHeld = false;
+  PVirtualNode changed = tempNodeCache.size() == 1 ? tempNodeCache.front() : nullptr;
   ClearTempCache();
   InvalidateWhole();
-  if (!added && removed) Change(nullptr);
+  if (added || removed) Change(added ? changed : nullptr);
 }
 
 int TVirtualTreeCore::CompareNodeOrder(PVirtualNode node1, PVirtualNode node2) const {
@@ -249,14 +258,30 @@ void TVirtualTreeCore::SelectNodes(PVirtualNode startNode, PVirtualNode endNode,
   PrepareRange(startNode, endNode);
   PVirtualNode anchor = rangeAnchor;
   if (!addOnly) InternalClearSelection();
+  // The range keeps to the anchor's group, not to that of the node the
+  // clear made the anchor (the focused one, often the range's other end).
+  PVirtualNode cleared = rangeAnchor;
+  if (anchor != nullptr) rangeAnchor = anchor;
   ClearTempCache();
   for (PVirtualNode run = startNode; run != nullptr; run = GetNextVisibleNoInit(run)) {
     InternalCacheNode(run);
     if (run == endNode) break;
   }
-  AddToSelection(tempNodeCache, false);
+  bool added = InternalAddToSelection(tempNodeCache, false);
+  PVirtualNode changed = tempNodeCache.size() == 1 ? tempNodeCache.front() : nullptr;
   ClearTempCache();
-  if (anchor != nullptr && (anchor->States & vsSelected)) rangeAnchor = anchor;
+  if (anchor == nullptr || !(anchor->States & vsSelected)) {
+    if (rangeAnchor == anchor) rangeAnchor = cleared;
+  } else {
+    rangeAnchor = anchor;
+  }
+  if (!added) return;
+  if (changed == nullptr) {
+    InvalidateWhole();
+  } else {
+    InvalidateNodeArea(changed);
+  }
+  Change(changed);
 }
 
 void TVirtualTreeCore::ToggleSelection(PVirtualNode startNode, PVirtualNode endNode) {

@@ -617,6 +617,9 @@ protected:
   TColumnIndex focusedColumn = NoColumn;
   PVirtualNode hotNode = nullptr;
   PVirtualNode rangeAnchor = nullptr;
+  // Set while a selection is rebuilt around its anchor (inverting): the
+  // selection is empty in between, yet the anchor keeps its group.
+  bool anchorHeld = false;
   int lastSelectionLevel = -1;  // toLevelSelectConstraint; -1 = not set
   PVirtualNode lastChangedNode = nullptr;
   PVirtualNode lastStructureChangeNode = nullptr;

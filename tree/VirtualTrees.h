@@ -15,6 +15,7 @@
 #include "core/Persistent.h"
 #include "tree/ClipboardFormats.h"
 #include "tree/ScrollMath.h"
+#include "tree/TreeRect.h"
 #include "tree/VirtualTreeCore.h"
 #include "win/Controls.h"
 #include "win/Forms.h"
@@ -937,10 +938,10 @@ protected:
   bool CalculateSelectionRect(int x, int y);
   // Applies the band's change to the selection; true when the selection changed.
   bool HandleDrawSelection(int x, int y);
-  bool SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect, const TRect& newRect,
-                            TAlignment alignment, int maxRight);
-  bool SelectInRectangleRTL(TColumnIndex mainColumn, int nodeLeft, const TRect& oldRect, const TRect& newRect,
-                            TAlignment alignment, int maxRight);
+  bool SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLeft, const TTreeRect& oldRect,
+                            const TTreeRect& newRect, TAlignment alignment, int maxRight);
+  bool SelectInRectangleRTL(TColumnIndex mainColumn, int nodeLeft, const TTreeRect& oldRect,
+                            const TTreeRect& newRect, TAlignment alignment, int maxRight);
   // A click with Shift or Ctrl in a multi-select tree.
   void HandleClickSelection(PVirtualNode node, TShiftState shift, bool dragPending);
   virtual bool HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position);
@@ -1010,8 +1011,8 @@ protected:
   void PutSelectionOnClipboard(TVirtualTreeState pending);
 
   // Interaction state.
-  TRect lastSelRect;         // rubber band, absolute tree coordinates
-  TRect newSelRect;
+  TTreeRect lastSelRect;     // rubber band, absolute tree coordinates
+  TTreeRect newSelRect;
   TShiftState drawSelShiftState;
   TPoint lastClickPos;       // client coordinates
   int dragThreshold = 0;

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "shell/DropDownWnd.h"
+#include "shell/PopupDropDowns.h"
 #include "win/Forms.h"
 #include "win/controls/StdCtrls.h"
 #include "win/testing/Harness.h"
@@ -195,4 +196,34 @@ TEST_F(DropDownFixture, TheGripOverTheListCoversOnlyItsTriangle) {
   SelectObject(dc, old);
   DeleteObject(bitmap);
   DeleteDC(dc);
+}
+
+// A hosted tree taller than an int reaches: the bar shows, its ends are the
+// tree's ends, and its thumb scrolls the tree to the offset it stands for.
+TEST_F(DropDownFixture, TheBarFollowsATreeTallerThanAnInt) {
+  auto* tree = New<TVirtualStringTree>(form);
+  tree->SetParent(form);
+  tree->SetBounds(10, 40, 200, 120);
+  tree->SetNodeDataSize(0);
+  tree->SetDefaultNodeHeight(65535);
+  tree->SetRootNodeCount(40000);
+  qvtest::Pump(20);
+  TOwnerDrawScrollbar* bar = dropDown->ScrollBar();
+  dropdown_detail::SyncScrollBar(dropDown, tree);
+  EXPECT_TRUE(bar->Visible());
+  EXPECT_LE(bar->Max(), kScrollBarLimit);
+  EXPECT_EQ(bar->Position(), 0);
+  int64_t bottom = tree->ClientHeight() - int64_t(tree->RangeY());
+  tree->SetOffsetY(bottom);
+  dropdown_detail::SyncScrollBar(dropDown, tree);
+  EXPECT_EQ(bar->Position(), bar->Max() - bar->PageSize());
+  // The thumb in the middle: the tree goes half way down.
+  bar->SetPosition((bar->Max() - bar->PageSize()) / 2);
+  TMessage m{};
+  m.Msg = WM_VSCROLL;
+  m.WParam = SB_THUMBPOSITION;
+  m.LParam = reinterpret_cast<LPARAM>(bar->Handle());
+  dropdown_detail::ScrollTreeFromBar(dropDown, tree, m);
+  EXPECT_NEAR(double(tree->OffsetY()), double(bottom) / 2, 65535.0);
+  EXPECT_EQ(bar->Position(), (bar->Max() - bar->PageSize()) / 2);
 }

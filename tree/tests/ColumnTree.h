@@ -90,7 +90,8 @@ public:
   bool DoGetCellIsEmpty(PVirtualNode node, TColumnIndex column) override {
     return cellEmpty ? cellEmpty(node, column) : false;
   }
-  void SetRubberBand(const TRect& r) { newSelRect = r; }
+  void SetRubberBand(const TRect& r) { newSelRect = TTreeRect::From(r); }
+  void SetRubberBand(const TTreeRect& r) { newSelRect = r; }
   using TBaseVirtualTree::DetermineHitPositionLTR;
   using TBaseVirtualTree::FindInPositionCache;
 };

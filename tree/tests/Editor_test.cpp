@@ -275,3 +275,24 @@ TEST_F(EditorTest, RecreatingTheWindowKeepsTheTextWithAutoAcceptAndTheTreeMayGoW
   form = nullptr;
   EXPECT_EQ(gNewTexts, 2);
 }
+
+// A row above the edited one grows while the position cache is in use: the
+// editor moves down with its row (its place is not taken from a cache entry
+// that the change made stale).
+TEST_F(EditorTest, TheEditorFollowsItsRowWhenARowAboveGrows) {
+  tree->SetRootNodeCount(6000);
+  PVirtualNode edited = Node(4500);
+  tree->SetTopNode(Node(4495));
+  tree->SetFocusedNode(edited);
+  ASSERT_TRUE(tree->EditNode(edited, NoColumn));
+  TVTEdit* edit = Editor();
+  ASSERT_NE(edit, nullptr);
+  tree->ValidateCache();
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->TreeStates().Contains(tsUseCache); }, 5000));
+  int before = edit->Top();
+  int rowBefore = tree->GetDisplayRect(edited, NoColumn, false).Top;
+  tree->SetNodeHeight(Node(1), tree->DefaultNodeHeight() + 22);
+  EXPECT_EQ(tree->GetDisplayRect(edited, NoColumn, false).Top, rowBefore + 22);
+  EXPECT_EQ(edit->Top(), before + 22);
+  tree->CancelEditNode();
+}

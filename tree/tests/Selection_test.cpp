@@ -160,6 +160,37 @@ TEST(Selection, AClearedSelectionMayStartInAnotherFolder) {
     EXPECT_EQ(tree.GetSelected(node), node->Parent == focused->Parent) << tree.GetNodeLevel(node);
 }
 
+// A Shift range moves the focus to its far end first: the range still keeps
+// to the anchor's folder. Inverting empties the selection for a moment: the
+// inverted nodes still keep to the anchor's folder.
+TEST(Selection, RangesAndInversionKeepTheAnchorsFolder) {
+  TTestTree tree;
+  TTreeOptionValues values = MultiSelect();
+  values.selection.Include(toSiblingSelectConstraint);
+  tree.SetOptions(values);
+  Populate(tree, 3, 3);
+  PVirtualNode anchor = tree.GetFirst()->FirstChild->NextSibling;
+  PVirtualNode end = tree.GetLast();  // last child of the third folder
+  tree.SetFocusedNode(anchor);
+  tree.SetSelected(anchor, true);
+  tree.SetFocusedNode(end);
+  tree.SelectNodes(tree.RangeAnchor(), end, false);
+  for (PVirtualNode node : AllNodes(tree))
+    EXPECT_EQ(tree.GetSelected(node), node->Parent == anchor->Parent && node->Index >= anchor->Index)
+        << tree.GetNodeLevel(node) << " " << node->Index;
+  EXPECT_EQ(tree.RangeAnchor(), anchor);
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+
+  tree.ClearSelection();
+  tree.SetFocusedNode(anchor);
+  tree.SetSelected(anchor, true);
+  tree.InvertSelection(false);
+  for (PVirtualNode node : AllNodes(tree))
+    EXPECT_EQ(tree.GetSelected(node), node->Parent == anchor->Parent && node != anchor)
+        << tree.GetNodeLevel(node) << " " << node->Index;
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+}
+
 TEST(Selection, InvertSelectionReportsARemovalAlone) {
   TTestTree tree;
   tree.SetOptions(MultiSelect());

@@ -234,3 +234,45 @@ TEST_F(TallTreeTest, ToggleHandlersSeePositionsOfTheNewStructure) {
   EXPECT_EQ(tops[1], height * 8500);
   EXPECT_EQ(tree->GetDisplayRect(watched, NoColumn, false).Top, height * 8500);
 }
+
+// The menu key with the focused row far below the window: the menu's place
+// is asked for below the window, not above it (no overflow on the way).
+TEST_F(TallTreeTest, TheMenuOfAFarRowIsAskedForOnItsSide) {
+  MakeTallTree(40000);
+  tree->SetFocusedNode(tree->GetLast());
+  tree->SetOffsetY(0);
+  static int asked = 0;
+  static TPoint place;
+  asked = 0;
+  tree->OnGetPopupMenu = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TPoint p, bool&, TComponent*&) {
+    ++asked;
+    place = p;
+  };
+  SendMessageW(tree->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(tree->Handle()), -1);
+  tree->OnGetPopupMenu = nullptr;
+  ASSERT_EQ(asked, 1);
+  EXPECT_GE(place.Y, tree->ClientHeight());
+}
+
+// A rubber band drawn at the bottom of a tree taller than an int reaches
+// selects the row under it (the band is kept in the tree's own coordinates).
+TEST_F(TallTreeTest, ARubberBandAtTheBottomSelectsTheRowsUnderIt) {
+  MakeTallTree(40000);
+  TVTSelectionOptions selection = tree->OptionValues().selection;
+  tree->TreeOptions()->SetSelectionOptions(selection.Include(toMultiSelect));
+  tree->SetOffsetY(INT64_MIN / 2);
+  ASSERT_EQ(tree->OffsetY(), Bottom());
+  int client = tree->ClientHeight();
+  HWND window = tree->Handle();
+  int x = tree->ClientWidth() - 5, top = client / 4, bottom = client / 2;
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, top));
+  ASSERT_TRUE(tree->TreeStates().Contains(tsDrawSelPending) || tree->TreeStates().Contains(tsDrawSelecting));
+  SendMessageW(window, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x - 30, bottom));
+  EXPECT_TRUE(tree->TreeStates().Contains(tsDrawSelecting));
+  UpdateWindow(window);  // the band is painted where it is
+  SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x - 30, bottom));
+  PVirtualNode last = tree->GetLast();
+  EXPECT_TRUE(tree->GetSelected(last));
+  EXPECT_FALSE(tree->GetSelected(last->PrevSibling));
+  EXPECT_EQ(tree->SelectedCount(), 1u);
+}
