@@ -6,7 +6,9 @@
 // generator writes each expression's text together with its meaning for the
 // plain evaluator, so the library's parser is checked along with its
 // evaluator. 2,000 cases by default; QV_LONG=1 runs 10,000 (QV_XPATH_SEED=n
-// draws other cases).
+// draws other cases). A second sweep takes every axis with positional
+// predicates from every node of a few documents, which random expressions
+// reach too rarely.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -39,6 +41,21 @@ struct GenStep {
 };
 
 Value ContextNode(const Context& c) { return Value::Nodes({c.node}); }
+
+// The axes by their names, in the order of xpathref::Axis.
+const char* const kAxes[] = {"child",     "descendant", "parent",            "ancestor",
+                             "self",      "descendant-or-self", "ancestor-or-self", "following",
+                             "preceding", "following-sibling",  "preceding-sibling", "attribute"};
+
+NodeTest ParseNodeTest(const std::string& text) {
+  if (text == "*") return {NodeTest::Any, ""};
+  if (text == "node()") return {NodeTest::AnyNode, ""};
+  if (text == "text()") return {NodeTest::Text, ""};
+  if (text == "comment()") return {NodeTest::Comment, ""};
+  if (text == "processing-instruction()") return {NodeTest::Pi, ""};
+  if (text == "processing-instruction('p')") return {NodeTest::Pi, "p"};
+  return {NodeTest::Name, text};
+}
 
 class Generator {
 public:
@@ -113,39 +130,27 @@ private:
   }
 
   GenStep Step(int depth) {
-    static const char* const kAxes[] = {"child",  "descendant",         "parent",            "ancestor",
-                                        "self",   "descendant-or-self", "ancestor-or-self",  "following",
-                                        "preceding", "following-sibling", "preceding-sibling", "attribute"};
     static const char* const kTests[] = {"a", "b", "c", "d", "*", "node()", "text()", "comment()",
                                          "processing-instruction()", "processing-instruction('p')", "x", "y",
                                          "*", "node()", "a", "b"};
-    auto test = [](const std::string& text) -> NodeTest {
-      if (text == "*") return {NodeTest::Any, ""};
-      if (text == "node()") return {NodeTest::AnyNode, ""};
-      if (text == "text()") return {NodeTest::Text, ""};
-      if (text == "comment()") return {NodeTest::Comment, ""};
-      if (text == "processing-instruction()") return {NodeTest::Pi, ""};
-      if (text == "processing-instruction('p')") return {NodeTest::Pi, "p"};
-      return {NodeTest::Name, text};
-    };
     GenStep step;
     switch (Pick(6)) {
       case 0: return {".", Axis::Self, {NodeTest::AnyNode, ""}, {}};
       case 1: return {"..", Axis::Parent, {NodeTest::AnyNode, ""}, {}};
       case 2: {
         std::string name = PickOf({"x", "y", "z", "*"});
-        step = {"@" + name, Axis::Attribute, test(name), {}};
+        step = {"@" + name, Axis::Attribute, ParseNodeTest(name), {}};
         break;
       }
       case 3: {
         std::string name = PickOf({"a", "b", "c", "d", "*"});
-        step = {name, Axis::Child, test(name), {}};
+        step = {name, Axis::Child, ParseNodeTest(name), {}};
         break;
       }
       default: {
         int axis = Pick(12);
         std::string name = PickOf(kTests);
-        step = {std::string(kAxes[axis]) + "::" + name, Axis(axis), test(name), {}};
+        step = {std::string(kAxes[axis]) + "::" + name, Axis(axis), ParseNodeTest(name), {}};
         break;
       }
     }
@@ -518,6 +523,55 @@ TEST_F(XPathDifferential, AgreesWithAPlainEvaluator) {
   std::printf("XPath differential: %d cases compared (%d node-sets, %d of them not empty, %d numbers, %d strings, "
               "%d booleans); %d skipped as too costly for the plain evaluator\n",
               compared, kinds[0], nonEmptySets, kinds[1], kinds[2], kinds[3], tooCostly);
+}
+
+// Every axis with every kind of node test and positional predicate, from
+// every node of a few documents: positions count in reverse document order
+// on the reverse axes, and each predicate numbers what the one before kept.
+TEST_F(XPathDifferential, EveryAxisCountsPositionsFromEveryNode) {
+  static const char* const kTests[] = {"node()", "*", "text()", "a", "x"};
+  struct Positional {
+    const char* text;
+    std::vector<xpathref::Eval> predicates;
+  };
+  const xpathref::Eval first = [](const xpathref::Context&) { return Value::Num(1); };
+  const xpathref::Eval second = [](const xpathref::Context&) { return Value::Num(2); };
+  const xpathref::Eval last = [](const xpathref::Context& c) { return Value::Num(c.size); };
+  const xpathref::Eval notFirst = [](const xpathref::Context& c) { return Value::Bool(c.position > 1); };
+  const Positional positionals[] = {
+      {"[1]", {first}}, {"[2]", {second}}, {"[last()]", {last}}, {"[position() > 1][1]", {notFirst, first}},
+      {"[last()][1]", {last, first}}};
+  int compared = 0, failures = 0;
+  for (int d = 0; d < 3 && failures < 20; ++d) {
+    Generator gen(uint32_t(2000 + d));
+    std::string xml = gen.Document();
+    TdomDocument* doc = ParseBytes(xml);
+    ASSERT_NE(doc, nullptr) << xml;
+    Document reference(doc);
+    for (int context = 0; context < reference.Size(); ++context) {
+      if (reference.At(context).dom->GetNodeType() == ntCDATA_Section_Node) continue;
+      for (int axis = 0; axis < 12; ++axis) {
+        for (const char* test : kTests) {
+          for (const Positional& positional : positionals) {
+            std::string text = std::string(kAxes[axis]) + "::" + test + positional.text;
+            Value expected = Value::Nodes(
+                xpathref::Step(reference, Axis(axis), ParseNodeTest(test), positional.predicates, {context}));
+            expression->SetContextNode(reference.At(context).dom);
+            expression->SetExpression(std::u16string(text.begin(), text.end()));
+            ++compared;
+            std::string mismatch = expression->Evaluate() ? Disagreement(reference, expected, expression->Result())
+                                                          : "the library failed";
+            if (!mismatch.empty() && ++failures <= 20) {
+              ADD_FAILURE() << text << "\n  from node " << context << " ("
+                            << DescribeXPathNode(reference.At(context).dom) << ")\n  " << mismatch << "\n  document "
+                            << xml;
+            }
+          }
+        }
+      }
+    }
+  }
+  std::printf("XPath differential: %d steps compared\n", compared);
 }
 
 }  // namespace
