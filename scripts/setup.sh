@@ -11,7 +11,6 @@ packages=(
   fp-utils dpkg-dev
   dosfstools
   libjpeg-turbo-progs
-  libxml2-utils
   python3
 )
 
