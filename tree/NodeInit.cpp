@@ -149,10 +149,10 @@ void TVirtualTreeCore::InternalDisconnectNode(PVirtualNode node, bool keepFocus,
   VT_ASSERT(node != nullptr && node != root, "Node must neither be nil nor the root node.");
   if (node == focusedNode && !keepFocus) {
     // The focus handlers may free the node themselves: then nothing is left to do.
-    TFreedNodeWatch watch(*this);
+    TCallOutScope scope(*this);
     DoFocusNode(nullptr, false);
     DoFocusChanged(focusedNode, focusedColumn);
-    if (watch.Gone(node)) return;
+    if (Gone(node)) return;
   }
   if (node == rangeAnchor) ResetRangeAnchor();
   // A child removed by DeleteChildren: that loop keeps the links and counts.

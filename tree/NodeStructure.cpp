@@ -12,6 +12,9 @@
 TVirtualTreeCore::~TVirtualTreeCore() {
   // The window class clears the tree with events before this runs; what is
   // left is freed silently (no handler may run on a half-destroyed object).
+  // A handler may destroy the tree while its operations run: nothing is kept after it.
+  callOutDepth = 0;
+  ReleaseDeadRecords();
   if (root == nullptr) return;
   FreeSubtree(root);
   ReleaseNodeRecord(root);
@@ -58,8 +61,23 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
 
 void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) {
   if (liveRecords != nullptr) liveRecords->erase(node);
-  if (freedWatches > 0) freedLog.push_back(node);
+  ++freedCount;
+  if (callOutDepth > 0) {
+    node->States |= vsDead;
+    try {
+      deadRecords.push_back(node);
+      return;
+    } catch (const std::bad_alloc&) {
+      // Kept nowhere: given back now, as outside an operation.
+    }
+  }
   ReleaseNodeRecord(node);
+}
+
+void TVirtualTreeCore::ReleaseDeadRecords() {
+  std::vector<PVirtualNode> dead;
+  dead.swap(deadRecords);
+  for (PVirtualNode node : dead) ReleaseNodeRecord(node);
 }
 
 bool TVirtualTreeCore::IsLinkedRecord(PVirtualNode node) const {
@@ -321,14 +339,14 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   int oldX = offsetX, oldY = offsetY;
   bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
   node->States |= vsClearing;
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   try {
     DeleteDescendants(node, shown);
   } catch (...) {
     --updateCount;
     throw;
   }
-  if (watch.Gone(node)) {
+  if (Gone(node)) {
     // A handler deleted the node itself, with what was left below it.
     --updateCount;
     SettleAfterNodeLeft();
@@ -390,15 +408,12 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
     bool shown;  // its children are in the visible count
   };
   std::vector<Level> levels{{node, shown}};
-  TFreedNodeWatch watch(*this);
-  size_t checked = FreedMark();  // node was there up to here: each free is looked at once
+  TCallOutScope scope(*this);
   try {
     while (!levels.empty()) {
       // A handler deleted an ancestor, and with it the node being cleared: the
       // levels taken out already are reached from nowhere else and go here.
-      bool nodeGone = FreedSince(node, checked);
-      checked = FreedMark();
-      if (nodeGone) {
+      if (Gone(node)) {
         for (size_t i = levels.size(); i-- > 1;) FreeDetachedSubtree(levels[i].parent);
         return;
       }
@@ -410,9 +425,8 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
         PVirtualNode emptied = level.parent;
         emptied->States &= ~vsClearing;
         emptied->ChildCount = 0;
-        size_t before = FreedMark();
         StructureChange(emptied, crChildDeleted);
-        if (FreedSince(emptied, before)) continue;
+        if (Gone(emptied)) continue;
         deletionStep = emptied;
         DeleteNode(emptied, true);
         continue;
@@ -435,7 +449,7 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   } catch (...) {
     // Keep what is left consistent: the remaining children stay linked.
     for (const Level& level : levels) {
-      if (watch.Gone(level.parent)) continue;
+      if (Gone(level.parent)) continue;
       level.parent->States &= ~vsClearing;
       level.parent->ChildCount = 0;
       for (PVirtualNode c = level.parent->FirstChild; c != nullptr; c = c->NextSibling) level.parent->ChildCount++;
@@ -472,15 +486,9 @@ bool TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
     InvalidateCache();
   };
   node->States |= vsClearing;
-  // The handlers of each deletion may free node with an ancestor; each freed
-  // record is looked at once.
-  TFreedNodeWatch watch(*this);
-  size_t checked = FreedMark();
-  auto nodeGone = [&] {
-    bool gone = node != root && FreedSince(node, checked);
-    checked = FreedMark();
-    return gone;
-  };
+  // The handlers of each deletion may free node with an ancestor.
+  TCallOutScope scope(*this);
+  auto nodeGone = [&] { return node != root && Gone(node); };
   try {
     for (; removed < count && node->LastChild != nullptr;) {
       PVirtualNode run = node->LastChild;
@@ -517,12 +525,12 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   StopCacheValidation();
   // The handlers on the way (the selection's change, freeing the children,
   // moving the focus) may free the node or its parent themselves.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   PVirtualNode parent = node->Parent;
   bool parentClearing = (parent->States & vsClearing) != 0;
   bool wasVisible = (node->States & vsVisible) != 0;
   if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
-  if (watch.Gone(node)) return;
+  if (Gone(node)) return;
   int oldX = offsetX, oldY = offsetY;
   if (!(node->States & vsSelected)) {
     InvalidateBelowNode(parent);
@@ -531,7 +539,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     DoStateChange({tsSynchMode});
     RemoveFromSelection(node);
     if (!wasSynch) DoStateChange({}, {tsSynchMode});
-    if (watch.Gone(node)) return;
+    if (Gone(node)) return;
     InvalidateBelowNode(parent);
   } else {
     InternalRemoveFromSelection(node);
@@ -540,14 +548,14 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     CancelHint();
     DoStateChange({}, {tsHint});
   }
-  if (!watch.Gone(node)) DeleteChildren(node, false);
-  if (!watch.Gone(node)) InternalDisconnectNode(node, false, reindex);
-  if (!watch.Gone(node)) {
+  if (!Gone(node)) DeleteChildren(node, false);
+  if (!Gone(node)) InternalDisconnectNode(node, false, reindex);
+  if (!Gone(node)) {
     // Unlinked now: a free handler that deletes or resets it again is told it is going.
     node->States |= vsDeleting;
     DoFreeNode(node);
   }
-  if (parent != root && watch.Gone(parent)) return;
+  if (parent != root && Gone(parent)) return;
   if (!parentClearing) {
     // A hidden child's going shows or hides none of the others. A visible
     // one's may leave only hidden ones: inside an update that is decided once

@@ -20,8 +20,8 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
   bool animate = options.animation.Contains(toAnimatedToggle) && updateCount == 0;
   // Every handler on the way may free the node: then the toggle ends there
   // (the deletion has brought the cache and the scroll bars up to date).
-  TFreedNodeWatch watch(*this);
-  auto gone = [&]() { return watch.Gone(node); };
+  TCallOutScope scope(*this);
+  auto gone = [&]() { return Gone(node); };
   try {
     if (node->States & vsExpanded) {
       bool allowed = DoCollapsing(node);
@@ -114,12 +114,11 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
       run = GetFirst();
     }
     // A handler that frees the node in turn (or the end mark) ends the walk.
-    TFreedNodeWatch watch(*this);
+    TCallOutScope scope(*this);
     while (run != nullptr && run != stop) {
-      size_t mark = FreedMark();  // both were there up to here
       if (!(run->States & vsInitialized)) InitNode(run);
-      if (!FreedSince(run, mark) && !(run->States & vsExpanded)) ToggleNode(run);
-      if (FreedSince(run, mark) || (stop != nullptr && FreedSince(stop, mark))) break;
+      if (!Gone(run) && !(run->States & vsExpanded)) ToggleNode(run);
+      if (Gone(run) || (stop != nullptr && Gone(stop))) break;
       run = GetNext(run);
     }
   } catch (...) {
@@ -140,16 +139,15 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
     // From the last node of the subtree backwards, so that a collapse that
     // frees children never frees a node still to be visited.
     // A handler that frees the node next in turn (or the top) ends the walk.
-    TFreedNodeWatch watch(*this);
+    TCallOutScope scope(*this);
     PVirtualNode run = GetLastNoInit(node);
     while (run != nullptr && run != node) {
-      size_t mark = FreedMark();  // both were there up to here
       PVirtualNode previous = GetPreviousNoInit(run);
       if ((run->States & vsExpanded) && (run->States & vsHasChildren)) ToggleNode(run);
-      if ((previous != nullptr && FreedSince(previous, mark)) || (node != nullptr && FreedSince(node, mark))) break;
+      if ((previous != nullptr && Gone(previous)) || (node != nullptr && Gone(node))) break;
       run = previous;
     }
-    if (node != nullptr && !watch.Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))
+    if (node != nullptr && !Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))
       ToggleNode(node);
   } catch (...) {
     EndUpdate();

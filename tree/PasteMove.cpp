@@ -18,10 +18,8 @@ namespace {
 // run of new nodes is complete.
 struct TReindexScope {
   std::vector<PVirtualNode>& parents;
-  const TVirtualTreeCore::TFreedNodeWatch& watch;
   ~TReindexScope() {
-    parents.erase(std::remove_if(parents.begin(), parents.end(), [this](PVirtualNode p) { return watch.Gone(p); }),
-                  parents.end());
+    parents.erase(std::remove_if(parents.begin(), parents.end(), TVirtualTreeCore::Gone), parents.end());
     TVirtualTreeCore::ReindexChildren(parents);
   }
 };
@@ -30,10 +28,10 @@ struct TReindexScope {
 // none that was freed, none that is or holds target (a node of the same tree,
 // or null), none whose ancestor moves with it.
 std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::vector<PVirtualNode>& asked,
-                                       const TVirtualTreeCore::TFreedNodeWatch& watch, PVirtualNode target) {
+                                       PVirtualNode target) {
   std::vector<PVirtualNode> alive;
   for (PVirtualNode node : asked)
-    if (!watch.Gone(node) && !(node->States & (vsDeleting | vsClearing)) && node != target &&
+    if (!TVirtualTreeCore::Leaving(node) && node != target &&
         !(target != nullptr && tree.HasAsParent(target, node)))
       alive.push_back(node);
   std::unordered_set<PVirtualNode> moving(alive.begin(), alive.end());
@@ -218,31 +216,31 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   TSelectionBatch batch(*this);
   // The handlers of the nodes read may free any node, the place of the run
   // included: then the rest of the stream stays unread.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  TReindexScope reindex{parents, watch};
+  TReindexScope reindex{parents};
   try {
-    while (stream->Position() < stream->Size() && !watch.Gone(placer.target)) {
+    while (stream->Position() < stream->Size() && !Gone(placer.target)) {
       PVirtualNode node = MakeNewNode();
       InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
       inserted.push_back(node);
       InternalAddFromStream(stream, kVTTreeStreamVersion, node);
-      bool copying = !watch.Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
-      if (!copying || watch.Gone(node)) {
+      bool copying = !Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
+      if (!copying || Gone(node)) {
         inserted.pop_back();
-        if (!watch.Gone(node)) DeleteNode(node);
+        if (!Gone(node)) DeleteNode(node);
         continue;
       }
       placer.Placed(node);
       DoNodeCopied(node);
-      if (!watch.Gone(node)) StructureChange(node, crNodeCopied);
+      if (!Gone(node)) StructureChange(node, crNodeCopied);
     }
   } catch (...) {
     // A bad stream inserts nothing.
     batch.End();
     for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
-      if (!watch.Gone(*it)) DeleteNode(*it);
+      if (!Gone(*it)) DeleteNode(*it);
     if (locked != nullptr) GlobalUnlock(locked);
     throw;
   }
@@ -277,23 +275,23 @@ size_t TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, P
   TRunPlacer placer{target, mode};
   // The handlers of the new nodes may free any node, the place of the run
   // included: then the rest stays unread.
-  TFreedNodeWatch watch(*targetTree);
+  TCallOutScope scope(*targetTree);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  TReindexScope reindex{parents, watch};
+  TReindexScope reindex{parents};
   size_t read = 0;
-  while (stream.Position() < stream.Size() && !watch.Gone(placer.target)) {
+  while (stream.Position() < stream.Size() && !Gone(placer.target)) {
     PVirtualNode node = targetTree->MakeNewNode();
     targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
     try {
       targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
     } catch (...) {
       batch.End();
-      if (!watch.Gone(node)) targetTree->DeleteNode(node);
+      if (!Gone(node)) targetTree->DeleteNode(node);
       throw;
     }
     ++read;
-    if (!watch.Gone(node) && onNew(node) && !watch.Gone(node)) placer.Placed(node);
+    if (!Gone(node) && onNew(node) && !Gone(node)) placer.Placed(node);
   }
   return read;
 }
@@ -304,16 +302,16 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   bool onRoot = false;
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
   if (targetTree == nullptr) return;
-  TFreedNodeWatch watch(*this), targetWatch(*targetTree);
+  TCallOutScope scope(*this), targetScope(*targetTree);
   PVirtualNode sameTreeTarget = targetTree == this ? target : nullptr;
   std::vector<PVirtualNode> asked;
-  for (PVirtualNode node : MovableNodes(*this, nodes, watch, sameTreeTarget)) {
-    if (watch.Gone(node)) continue;
+  for (PVirtualNode node : MovableNodes(*this, nodes, sameTreeTarget)) {
+    if (Gone(node)) continue;
     if (DoNodeMoving(node, onRoot ? nullptr : target)) asked.push_back(node);
   }
   // The handlers may have freed or moved any of them, or the target.
-  if (!onRoot && targetWatch.Gone(target)) return;
-  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, watch, sameTreeTarget);
+  if (!onRoot && Gone(target)) return;
+  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, sameTreeTarget);
   if (allowed.empty()) return;
   TUpdateScope update(*this);
   // Siblings are numbered once per old parent, not once per node taken away.
@@ -331,9 +329,9 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     }
     ReindexChildren(parents);
     for (PVirtualNode node : allowed) {
-      if (watch.Gone(node)) continue;
+      if (Gone(node)) continue;
       DoNodeMoved(node);
-      if (!watch.Gone(node)) StructureChange(node, crNodeMoved);
+      if (!Gone(node)) StructureChange(node, crNodeMoved);
     }
     return;
   }
@@ -341,23 +339,15 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     targetTree->DoNodeMoved(node);
     return true;
   });
-  // Only what arrived leaves: the rest stays where it was. Each record freed
-  // (by a deletion here or its handlers) is looked at once.
+  // Only what arrived leaves: the rest stays where it was.
   allowed.resize(arrived);
-  std::unordered_set<PVirtualNode> pending(allowed.begin(), allowed.end());
-  size_t looked = 0;
-  auto forgetFreed = [&]() {
-    for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
-  };
-  looked = watch.Mark();
   for (PVirtualNode node : allowed) {
-    forgetFreed();
-    if (pending.count(node) == 0) continue;
+    if (Leaving(node)) continue;
     parents.push_back(node->Parent);
     DeleteNode(node, /*reindex=*/false);
   }
   // A parent listed may have gone with its child's handlers meanwhile.
-  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && watch.Gone(p); }),
+  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && Gone(p); }),
                 parents.end());
   ReindexChildren(parents);
   StructureChange(nullptr, crNodeMoved);
@@ -374,12 +364,12 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   if (target == source && !besideItself) return;
   bool onRoot = false;
   // The handlers called from here may free the source or the target.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr || watch.Gone(source)) return;
-  TFreedNodeWatch targetWatch(*targetTree);
+  if (targetTree == nullptr || Gone(source)) return;
+  TCallOutScope targetScope(*targetTree);
   if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
-  if (watch.Gone(source) || (!onRoot && targetWatch.Gone(target))) return;
+  if (Gone(source) || (!onRoot && Gone(target))) return;
 
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   bool sourceGone = false;
@@ -398,7 +388,7 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     }
     ReindexChildren(parents);
     for (PVirtualNode node : nodes)
-      if (!watch.Gone(node)) DoNodeMoved(node);
+      if (!Gone(node)) DoNodeMoved(node);
   } else {
     size_t arrived = TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
       targetTree->DoNodeMoved(node);
@@ -406,21 +396,17 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     });
     // Only what arrived leaves; what a handler freed meanwhile is gone already.
     TUpdateScope update(*this);
-    if (childrenOnly && arrived == nodes.size() && !watch.Gone(source)) {
+    if (childrenOnly && arrived == nodes.size() && !Gone(source)) {
       DeleteChildren(source, /*resetHasChildren=*/true);
     } else if (childrenOnly) {
-      // Each record freed meanwhile is looked at once.
-      std::unordered_set<PVirtualNode> pending(nodes.begin(), nodes.begin() + arrived);
-      for (size_t i = 0, looked = watch.Mark(); i < arrived; ++i) {
-        for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
-        if (pending.count(nodes[i]) > 0) DeleteNode(nodes[i]);
-      }
-    } else if (arrived == 1 && !watch.Gone(source)) {
+      for (size_t i = 0; i < arrived; ++i)
+        if (!Leaving(nodes[i])) DeleteNode(nodes[i]);
+    } else if (arrived == 1 && !Gone(source)) {
       DeleteNode(source);
     }
     sourceGone = !childrenOnly;
   }
-  if (watch.Gone(source)) sourceGone = true;
+  if (Gone(source)) sourceGone = true;
   InvalidateCache();
   if (updateCount == 0) {
     ValidateCache();

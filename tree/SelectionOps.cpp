@@ -40,8 +40,8 @@ void TBaseVirtualTree::AdjustFocusedColumnForSelection() {
 
 bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
   // The editing, focus and toggle handlers may free the node: it is not focused then.
-  TFreedNodeWatch watch(*this);
-  auto gone = [&]() { return node != nullptr && watch.Gone(node); };
+  TCallOutScope scope(*this);
+  auto gone = [&]() { return node != nullptr && Gone(node); };
   if (states.Contains(tsEditing) && !EndEditNode()) return false;
   if (gone()) return false;
   if (node == root) node = nullptr;
@@ -153,7 +153,7 @@ void TBaseVirtualTree::CancelCutOrCopy() {
 void TBaseVirtualTree::DeleteMarkedCutNodes() {
   if (!states.Contains(tsCutPending)) return;
   BeginUpdate();
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   try {
     // Depth first, one sibling chain per level; a cut node goes with its
     // subtree. The siblings that stay are numbered as the walk passes them,
@@ -175,7 +175,7 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
       }
       levels.back().next = run->NextSibling;
       if (run->States & vsCutOrCopy) {
-        size_t before = FreedMark();
+        uint64_t before = FreedCount();
         size_t own = run->TotalCount;
         try {
           DeleteNode(run, false);
@@ -185,7 +185,7 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
         }
         // A handler freed more than the cut subtree: the nodes the walk holds
         // may be gone, so it starts again at the top (numbering again is harmless).
-        if (FreedMark() - before > own) levels.assign(1, {root->FirstChild, 0});
+        if (FreedCount() - before > own) levels.assign(1, {root->FirstChild, 0});
         continue;
       }
       run->Index = levels.back().index++;
@@ -236,12 +236,12 @@ bool TBaseVirtualTree::EditNode(PVirtualNode node, TColumnIndex column) {
   if (states.Contains(tsEditing)) return true;
   if (options.misc.Contains(toReadOnly)) return false;
   // The focus and editing handlers may free the node.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   SetFocusedNode(node);
-  if (watch.Gone(node) || focusedNode != node || !CanEdit(node, column) || watch.Gone(node)) return false;
+  if (Gone(node) || focusedNode != node || !CanEdit(node, column) || Gone(node)) return false;
   editColumn = column;
   if (!(node->States & vsInitialized)) InitNode(node);
-  if (watch.Gone(node)) return false;
+  if (Gone(node)) return false;
   DoEdit();
   return states.Contains(tsEditing);
 }

@@ -141,18 +141,18 @@ void TVirtualTreeCore::ReinitChildren(PVirtualNode node, bool recursive) {
 void TVirtualTreeCore::ResetNode(PVirtualNode node) {
   // A read-only tree keeps its children, so the node keeps what it says of them.
   if (options.misc.Contains(toReadOnly)) return;
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   DoCancelEdit();
   if (node == nullptr || node == root) {
     Clear();
     return;
   }
   // A node whose deletion is under way goes with it.
-  if (watch.Gone(node) || (node->States & (vsDeleting | vsClearing))) return;
+  if (Gone(node) || (node->States & (vsDeleting | vsClearing))) return;
   DoResetNode(node);
-  if (watch.Gone(node)) return;
+  if (Gone(node)) return;
   DeleteChildren(node, false);
-  if (watch.Gone(node)) return;
+  if (Gone(node)) return;
   if (node->States & vsExpanded) {
     // Collapsed with no children left: the node takes only its own height.
     PropagateTotalHeight(node, node->NodeHeight, false);

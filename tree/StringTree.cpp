@@ -88,9 +88,9 @@ std::u16string TCustomVirtualStringTree::GetText(PVirtualNode node, TColumnIndex
 }
 
 void TCustomVirtualStringTree::SetText(PVirtualNode node, TColumnIndex column, const std::u16string& value) {
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   DoNewText(node, column, value);
-  if (!watch.Gone(node)) InvalidateNode(node);
+  if (!Gone(node)) InvalidateNode(node);
 }
 
 void TCustomVirtualStringTree::SetDefaultText(const std::u16string& value) {
@@ -234,7 +234,7 @@ void TCustomVirtualStringTree::StreamReadFinished(bool complete) {
   captions.swap(readCaptions);
   if (!complete) return;
   // The handlers may free nodes whose captions come later.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   for (const TReadCaption& caption : captions)
-    if (!watch.Gone(caption.node)) SetText(caption.node, HeaderMainColumn(), caption.text);
+    if (!Gone(caption.node)) SetText(caption.node, HeaderMainColumn(), caption.text);
 }

@@ -309,13 +309,13 @@ bool TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
   std::vector<PVirtualNode> closed;
   for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
     if (!(run->States & vsExpanded)) closed.push_back(run);
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
-    if (watch.Gone(node)) return false;
-    if (watch.Gone(*it)) break;  // the node was moved away from under it meanwhile
+    if (Gone(node)) return false;
+    if (Gone(*it)) break;  // the node was moved away from under it meanwhile
     ToggleNode(*it);
   }
-  return !watch.Gone(node);
+  return !Gone(node);
 }
 
 PVirtualNode TBaseVirtualTree::GetTopNode() {
