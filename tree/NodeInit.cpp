@@ -11,7 +11,10 @@ void TVirtualTreeCore::InitNode(PVirtualNode node) {
   // Flagged before the event, so a handler that walks the tree does not start again.
   node->States |= vsInitialized;
   TVirtualNodeInitStates initStates;
+  // The handler may free the node (with its parent, say): then nothing is asked of it.
+  TCallOutScope scope(*this);
   DoInitNode(node->Parent == root ? nullptr : node->Parent, node, initStates);
+  if (Gone(node)) return;
   if (initStates.Contains(ivsDisabled)) node->States |= vsDisabled;
   if (initStates.Contains(ivsHasChildren)) {
     node->States |= vsHasChildren;
@@ -32,7 +35,9 @@ void TVirtualTreeCore::InitNode(PVirtualNode node) {
 void TVirtualTreeCore::InitChildren(PVirtualNode node) {
   if (node == nullptr || node == root || !(node->States & vsHasChildren)) return;
   uint32_t count = node->ChildCount;
+  TCallOutScope scope(*this);
   DoInitChildren(node, count);
+  if (Gone(node)) return;
   if (count == 0) {
     DeleteChildren(node, true);
     node->States &= ~vsHasChildren;

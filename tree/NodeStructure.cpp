@@ -80,6 +80,14 @@ void TVirtualTreeCore::ReleaseDeadRecords() {
   for (PVirtualNode node : dead) ReleaseNodeRecord(node);
 }
 
+bool TVirtualTreeCore::BelowDeletion(PVirtualNode node) const {
+  // Only a deletion that takes whole branches out leaves nodes below one.
+  if (deletionsRunning == 0) return false;
+  for (PVirtualNode run = node->Parent; run != nullptr && run != root; run = run->Parent)
+    if (run->States & (vsDeleting | vsDead)) return true;
+  return false;
+}
+
 bool TVirtualTreeCore::IsLinkedRecord(PVirtualNode node) const {
   if (node == nullptr || node == root) return false;
   if (liveRecords == nullptr) {
@@ -121,7 +129,8 @@ void TVirtualTreeCore::PropagateTotalCount(PVirtualNode node, int64_t value, boo
   if (difference == 0) return;
   for (;;) {
     node->TotalCount = CheckedU32(node->TotalCount, difference);
-    if (node == root) break;
+    // A node taken out by a deletion is counted by that deletion already.
+    if (node == root || (node->States & vsDeleting)) break;
     node = node->Parent;
   }
 }
@@ -131,8 +140,8 @@ void TVirtualTreeCore::PropagateTotalHeight(PVirtualNode node, int64_t value, bo
   if (difference == 0) return;
   for (;;) {
     node->TotalHeight = CheckedU32(node->TotalHeight, difference);
-    // A hidden node or a collapsed parent absorbs the change.
-    if (!(node->States & vsVisible) || node == root) break;
+    // A hidden node, a collapsed parent or a node taken out by a deletion absorbs the change.
+    if (!(node->States & vsVisible) || node == root || (node->States & vsDeleting)) break;
     node = node->Parent;
     if (!(node->States & vsExpanded)) break;
   }
@@ -204,6 +213,9 @@ void TVirtualTreeCore::CreateChildren(PVirtualNode node, uint32_t count) {
 void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
   if (options.misc.Contains(toReadOnly)) return;
   if (node == nullptr) node = root;
+  // A node that goes (or whose children go) takes no new count: the deletion
+  // decides its children. Emptying is the one request it may still honour.
+  if (newCount > 0 && InDeletion(node)) return;
   if (newCount == 0) {
     DeleteChildren(node, false);
     return;
@@ -293,10 +305,14 @@ void TVirtualTreeCore::ApplyPendingRootCount() {
 PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
   if (options.misc.Contains(toReadOnly)) return nullptr;
   if (parent == nullptr) parent = root;
-  // A node on its way out (a free handler asks) takes no children.
-  if (parent->States & vsDeleting) return nullptr;
+  // A node on its way out (a free handler asks), or one whose children are
+  // being deleted, takes no children.
+  if (InDeletion(parent)) return nullptr;
+  TCallOutScope scope(*this);
   CancelEditNode();
   if (!(parent->States & vsInitialized)) InitNode(parent);
+  // The handlers may have freed the parent or sent it into a deletion.
+  if (InDeletion(parent)) return nullptr;
   // The data size is known (asked) and checked before the node is linked.
   if (userData != nullptr) {
     if (nodeDataSize == -1) DoGetNodeDataSize(nodeDataSize);
@@ -330,8 +346,15 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
 
 void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) {
   if (node == nullptr) node = root;
-  // Children being deleted already (a handler asks again) go with that deletion.
-  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly) || (node->States & vsClearing)) return;
+  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly) || (node->States & vsDead)) return;
+  // Children being deleted already (a handler asks again) go with that deletion;
+  // a shrink asked to empty its node deletes the children it keeps as well.
+  if (node->States & vsClearing) {
+    if (node == shrinkingNode) shrinkToEmpty = true;
+    return;
+  }
+  // Below a node taken out by a deletion, everything goes with that deletion.
+  if (node != root && BelowDeletion(node)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   ++updateCount;
@@ -393,6 +416,7 @@ void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
         up->FirstChild = nullptr;
     }
     if (run->States & vsSelected) InternalRemoveFromSelection(run);
+    run->States |= vsDeleting;
     DoFreeNode(run);
     if (up == nullptr) return;
     run = up;
@@ -409,14 +433,21 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   };
   std::vector<Level> levels{{node, shown}};
   TCallOutScope scope(*this);
+  TDeletionRun running(*this);
   try {
     while (!levels.empty()) {
       // A handler deleted an ancestor, and with it the node being cleared: the
       // levels taken out already are reached from nowhere else and go here.
       if (Gone(node)) {
-        for (size_t i = levels.size(); i-- > 1;) FreeDetachedSubtree(levels[i].parent);
+        for (size_t i = levels.size(); i-- > 1;) {
+          if (levels[i].shown) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(levels[i].parent)));
+          FreeDetachedSubtree(levels[i].parent);
+        }
         return;
       }
+      // The node's own children are shown as the tree stands now: a handler
+      // may have collapsed, hidden or moved one of its ancestors meanwhile.
+      if (levels.size() == 1) levels[0].shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
       Level level = levels.back();
       PVirtualNode run = level.parent->LastChild;
       if (run == nullptr) {
@@ -470,47 +501,58 @@ void TVirtualTreeCore::SettleAfterNodeLeft() {
 bool TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   StructureChange(node == root ? nullptr : node, crChildDeleted);
-  // Each child goes as DeleteNode deletes it, last first, but unlinked here
-  // as DeleteChildren unlinks its children: the parent chain's totals, the
-  // count and the hidden-children flag change once for all of them.
-  bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
-  bool expanded = (node->States & vsExpanded) != 0;
+  // Each child goes as DeleteNode deletes it, last first, but unlinked and
+  // accounted here as DeleteChildren unlinks its children. The handlers of a
+  // deletion may collapse, hide or move node or an ancestor, so each child is
+  // taken off the counts as the tree stands when it goes.
+  struct TShrink {
+    TVirtualTreeCore& tree;
+    PVirtualNode outerNode;
+    bool outerEmpty;
+    ~TShrink() {
+      tree.shrinkingNode = outerNode;
+      tree.shrinkToEmpty = outerEmpty;
+    }
+  } shrink{*this, shrinkingNode, shrinkToEmpty};
+  shrinkingNode = node;
+  shrinkToEmpty = false;
   uint32_t removed = 0;
-  int64_t removedCount = 0, removedHeight = 0;
-  auto account = [&] {
+  auto settle = [&] {
     node->States &= ~vsClearing;
-    node->ChildCount = CheckedU32(node->ChildCount, -int64_t(removed));
-    PropagateTotalCount(node, -removedCount, true);
-    if (expanded) PropagateTotalHeight(node, -removedHeight, true);
     DetermineHiddenChildrenFlag(node);
     InvalidateCache();
   };
   node->States |= vsClearing;
   // The handlers of each deletion may free node with an ancestor.
   TCallOutScope scope(*this);
+  TDeletionRun running(*this);
   auto nodeGone = [&] { return node != root && Gone(node); };
   try {
-    for (; removed < count && node->LastChild != nullptr;) {
+    while ((removed < count || shrinkToEmpty) && node->LastChild != nullptr) {
       PVirtualNode run = node->LastChild;
       bool visible = (run->States & vsVisible) != 0;
-      if (shown && visible) visibleCount = CheckedU32(visibleCount, -1);
-      removedCount += run->TotalCount;
-      if (visible) removedHeight += run->TotalHeight;
-      run->States |= vsDeleting;
+      bool expanded = (node->States & vsExpanded) != 0;
+      bool shown = node == root || (expanded && IsFullyVisible(node));
+      // The child's shown subtree leaves the count with it: taken out, it is shown nowhere.
+      if (shown && visible) visibleCount = CheckedU32(visibleCount, -(1 + int64_t(CountVisibleChildren(run))));
       PVirtualNode previous = run->PrevSibling;
       if (previous != nullptr) previous->NextSibling = nullptr;
       node->LastChild = previous;
       if (previous == nullptr) node->FirstChild = nullptr;
+      node->ChildCount = CheckedU32(node->ChildCount, -1);
+      PropagateTotalCount(node, -int64_t(run->TotalCount), true);
+      if (expanded && visible) PropagateTotalHeight(node, -int64_t(run->TotalHeight), true);
+      run->States |= vsDeleting;
       ++removed;
       deletionStep = run;
       DeleteNode(run, true);
       if (nodeGone()) return false;
     }
   } catch (...) {
-    if (!nodeGone()) account();
+    if (!nodeGone()) settle();
     throw;
   }
-  account();
+  settle();
   return true;
 }
 
@@ -519,7 +561,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   // A node whose deletion is under way already (a handler asks again) goes with it.
   bool ownStep = node == deletionStep;
   deletionStep = nullptr;
-  if ((node->States & (vsDeleting | vsClearing)) && !ownStep) return;
+  if (!ownStep && InDeletion(node)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   StopCacheValidation();
@@ -634,7 +676,9 @@ void TVirtualTreeCore::Clear() {
       throw;
     }
     if (wasReadOnly) options.misc.Include(toReadOnly);
-    visibleCount = 0;
+    // A Clear asked for while a deletion is under way leaves the counting to
+    // that deletion: the nodes it has taken out are still counted.
+    if (deletionsRunning == 0) visibleCount = 0;
     offsetX = 0;
     offsetY = 0;
   } catch (...) {

@@ -10,7 +10,9 @@ void TVirtualTreeCore::SetExpanded(PVirtualNode node, bool value) {
 
 void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
   VT_ASSERT(node != nullptr, "Node must not be nil.");
-  if (node == root || (node->States & (vsDeleting | vsToggling))) return;
+  // A node taken out by a deletion under way (or below one) keeps its state:
+  // that deletion counts it as it was.
+  if (node == root || (node->States & (vsDeleting | vsToggling | vsDead)) || BelowDeletion(node)) return;
   node->States |= vsToggling;
   // The rows above a toggled node stay where they are unless the view
   // scrolls: comparing the offset avoids asking for the top node (which may
@@ -26,6 +28,8 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
     if (node->States & vsExpanded) {
       bool allowed = DoCollapsing(node);
       if (gone()) return;
+      // The handler may have collapsed the node itself.
+      allowed = allowed && (node->States & vsExpanded);
       if (allowed) {
         changed = true;
         if (animate && !states.Contains(tsCollapsing)) {
@@ -105,6 +109,8 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
   if (node == root) node = nullptr;
   DoStateChange({tsExpanding});
   BeginUpdate();
+  // A handler that frees the node in turn (or the end mark) ends the walk.
+  TCallOutScope scope(*this);
   try {
     PVirtualNode stop = nullptr;
     PVirtualNode run = node;
@@ -113,8 +119,6 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
     } else {
       run = GetFirst();
     }
-    // A handler that frees the node in turn (or the end mark) ends the walk.
-    TCallOutScope scope(*this);
     while (run != nullptr && run != stop) {
       if (!(run->States & vsInitialized)) InitNode(run);
       if (!Gone(run) && !(run->States & vsExpanded)) ToggleNode(run);
@@ -193,6 +197,7 @@ void TVirtualTreeCore::SetNodeHeight(PVirtualNode node, uint32_t value) {
 
 void TVirtualTreeCore::SetIsVisible(PVirtualNode node, bool value) {
   if (node == nullptr || node == root || value == ((node->States & vsVisible) != 0)) return;
+  if ((node->States & (vsDeleting | vsDead)) || BelowDeletion(node)) return;
   PVirtualNode parent = node->Parent;
   bool shown = AncestorsShown(node) && (parent == root || (parent->States & vsExpanded));
   bool counts = (parent->States & vsExpanded) != 0;

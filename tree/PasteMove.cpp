@@ -31,7 +31,7 @@ std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::
                                        PVirtualNode target) {
   std::vector<PVirtualNode> alive;
   for (PVirtualNode node : asked)
-    if (!TVirtualTreeCore::Leaving(node) && node != target &&
+    if (!tree.InDeletion(node) && node != target &&
         !(target != nullptr && tree.HasAsParent(target, node)))
       alive.push_back(node);
   std::unordered_set<PVirtualNode> moving(alive.begin(), alive.end());
@@ -107,9 +107,16 @@ TBaseVirtualTree* PrepareTarget(TBaseVirtualTree* self, PVirtualNode& target, TV
     mode = ModeOnRoot(mode);
     return targetTree;
   }
+  // The callers keep the target's tree's records while its handlers run.
   if (!(target->States & vsInitialized)) targetTree->InitNode(target);
+  if (TVirtualTreeCore::Gone(target)) return targetTree;
   if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
   return targetTree;
+}
+
+// The tree target belongs to (this one for null).
+TBaseVirtualTree* TargetTreeOf(TBaseVirtualTree* self, PVirtualNode target) {
+  return target == nullptr ? self : TreeOfNode(target);
 }
 
 // Reads all of an IStream (from its position) into memory; false on a failure
@@ -168,8 +175,13 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   if (mode == amNoWhere) return false;
   FORMATETC format{CF_VIRTUALTREE, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL | TYMED_ISTREAM};
   if (dataObject->QueryGetData(&format) != S_OK) return false;
-  TUpdateScope update(*this);
   PVirtualNode target = targetNode != nullptr ? targetNode : root;
+  // A place that is going (or whose children are going) takes nothing.
+  if (InDeletion(target)) return false;
+  // Every handler from here on (rendering the data, reading the nodes) may
+  // free any node, the place of the run included.
+  TCallOutScope scope(*this);
+  TUpdateScope update(*this);
   if (target == root) mode = ModeOnRoot(mode);
 
   if (optimized && IsLiveTree(source)) {
@@ -214,14 +226,16 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   std::vector<PVirtualNode> inserted;
   TRunPlacer placer{target, mode};
   TSelectionBatch batch(*this);
-  // The handlers of the nodes read may free any node, the place of the run
-  // included: then the rest of the stream stays unread.
-  TCallOutScope scope(*this);
+  // When the place went meanwhile, the stream stays unread.
+  if (InDeletion(target)) {
+    if (locked != nullptr) GlobalUnlock(locked);
+    return false;
+  }
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
   TReindexScope reindex{parents};
   try {
-    while (stream->Position() < stream->Size() && !Gone(placer.target)) {
+    while (stream->Position() < stream->Size() && !InDeletion(placer.target)) {
       PVirtualNode node = MakeNewNode();
       InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
       inserted.push_back(node);
@@ -259,39 +273,62 @@ void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetN
   source->dragSelection.clear();
 }
 
-size_t TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
+size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtualNode target,
                                        TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
   TBaseVirtualTree* targetTree = TreeOfNode(target);
+  // Every handler on the way (initialising, saving, reading, the new nodes'
+  // events) may free any node of either tree.
+  TCallOutScope scope(*this), targetScope(*targetTree);
   // Children are written only below initialised nodes: a node whose children
-  // exist is initialised first, so that none of them is lost on the way.
-  for (PVirtualNode node : nodes)
-    for (PVirtualNode run = node; run != nullptr; run = NextInSubtree(run, node))
-      if (run->FirstChild != nullptr && !(run->States & vsInitialized)) InitNode(run);
+  // exist is initialised first, so that none of them is lost on the way. A
+  // handler that frees a node meanwhile sends the walk back to the start.
+  for (bool again = true; again;) {
+    again = false;
+    uint64_t freed = FreedCount();
+    for (size_t i = 0; i < nodes.size() && !again; ++i) {
+      if (Gone(nodes[i])) continue;
+      for (PVirtualNode run = nodes[i]; run != nullptr && !again; run = NextInSubtree(run, nodes[i])) {
+        if (run->FirstChild != nullptr && !(run->States & vsInitialized)) InitNode(run);
+        again = FreedCount() != freed;
+      }
+    }
+  }
   TMemoryStream stream;
-  for (PVirtualNode node : nodes) WriteNode(&stream, node);
+  std::vector<PVirtualNode> written;
+  for (PVirtualNode node : nodes) {
+    if (Gone(node)) continue;
+    WriteNode(&stream, node);
+    written.push_back(node);
+  }
+  nodes.swap(written);
+  // A handler may have freed the target meanwhile, or sent it into a deletion.
+  if (targetTree->InDeletion(target)) return 0;
   stream.SetPosition(0);
   TUpdateScope update(*targetTree);
   TSelectionBatch batch(*targetTree);
   TRunPlacer placer{target, mode};
-  // The handlers of the new nodes may free any node, the place of the run
-  // included: then the rest stays unread.
-  TCallOutScope scope(*targetTree);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
   TReindexScope reindex{parents};
+  std::vector<PVirtualNode> placed;
   size_t read = 0;
-  while (stream.Position() < stream.Size() && !Gone(placer.target)) {
-    PVirtualNode node = targetTree->MakeNewNode();
-    targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
-    try {
+  try {
+    // The handlers of the new nodes may free any node, the place of the run
+    // included, or send it into a deletion: then the rest stays unread.
+    while (stream.Position() < stream.Size() && !targetTree->InDeletion(placer.target)) {
+      PVirtualNode node = targetTree->MakeNewNode();
+      targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
+      placed.push_back(node);
       targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
-    } catch (...) {
-      batch.End();
-      if (!Gone(node)) targetTree->DeleteNode(node);
-      throw;
+      ++read;
+      if (!Gone(node) && onNew(node) && !Gone(node)) placer.Placed(node);
     }
-    ++read;
-    if (!Gone(node) && onNew(node) && !Gone(node)) placer.Placed(node);
+  } catch (...) {
+    // The target is left as it was: what was read goes again, last first.
+    batch.End();
+    for (auto it = placed.rbegin(); it != placed.rend(); ++it)
+      if (!Gone(*it)) targetTree->DeleteNode(*it);
+    throw;
   }
   return read;
 }
@@ -300,9 +337,10 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
                                  TVTNodeAttachMode mode) {
   if (options.misc.Contains(toReadOnly)) return;
   bool onRoot = false;
+  // The target's preparation may run handlers of its tree: they may free it.
+  TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr) return;
-  TCallOutScope scope(*this), targetScope(*targetTree);
+  if (targetTree == nullptr || (!onRoot && targetTree->InDeletion(target))) return;
   PVirtualNode sameTreeTarget = targetTree == this ? target : nullptr;
   std::vector<PVirtualNode> asked;
   for (PVirtualNode node : MovableNodes(*this, nodes, sameTreeTarget)) {
@@ -310,7 +348,7 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     if (DoNodeMoving(node, onRoot ? nullptr : target)) asked.push_back(node);
   }
   // The handlers may have freed or moved any of them, or the target.
-  if (!onRoot && Gone(target)) return;
+  if (targetTree->InDeletion(target)) return;
   std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, sameTreeTarget);
   if (allowed.empty()) return;
   TUpdateScope update(*this);
@@ -358,18 +396,19 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
   if (mode == amNoWhere || source == nullptr || source == root || options.misc.Contains(toReadOnly)) return;
-  // A node whose deletion is under way stays with it.
-  if (source->States & (vsDeleting | vsClearing)) return;
+  // A node whose deletion is under way stays with it, and a place that is
+  // going (or whose children are going) takes nothing.
+  if (InDeletion(source)) return;
+  if (target != nullptr && TreeOfNode(target)->InDeletion(target)) return;
   bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
   if (target == source && !besideItself) return;
   bool onRoot = false;
   // The handlers called from here may free the source or the target.
-  TCallOutScope scope(*this);
+  TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr || Gone(source)) return;
-  TCallOutScope targetScope(*targetTree);
+  if (targetTree == nullptr || InDeletion(source) || (!onRoot && targetTree->InDeletion(target))) return;
   if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
-  if (Gone(source) || (!onRoot && Gone(target))) return;
+  if (InDeletion(source) || targetTree->InDeletion(target)) return;
 
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   bool sourceGone = false;
@@ -396,7 +435,7 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     });
     // Only what arrived leaves; what a handler freed meanwhile is gone already.
     TUpdateScope update(*this);
-    if (childrenOnly && arrived == nodes.size() && !Gone(source)) {
+    if (childrenOnly && arrived == nodes.size() && !Gone(source) && source->ChildCount == arrived) {
       DeleteChildren(source, /*resetHasChildren=*/true);
     } else if (childrenOnly) {
       for (size_t i = 0; i < arrived; ++i)
@@ -423,22 +462,28 @@ PVirtualNode TBaseVirtualTree::CopyTo(PVirtualNode source, PVirtualNode target, 
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
   if (mode == amNoWhere || source == nullptr || source == root) return nullptr;
+  // A place that is going (or whose children are going) takes nothing.
+  if (target != nullptr && TreeOfNode(target)->InDeletion(target)) return nullptr;
   bool onRoot = false;
+  TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr) return nullptr;
+  if (targetTree == nullptr || Gone(source) || (!onRoot && targetTree->InDeletion(target))) return nullptr;
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   PVirtualNode last = nullptr;
   PVirtualNode reported = onRoot ? nullptr : target;
   // The copy is written completely before it is read, so a node may be copied into its own subtree.
   TransferNodes(nodes, target, mode, [&](PVirtualNode node) {
-    if (!targetTree->DoNodeCopying(node, reported)) {
+    bool allowed = targetTree->DoNodeCopying(node, reported);
+    if (Gone(node)) return false;
+    if (!allowed) {
       targetTree->DeleteNode(node);
       return false;
     }
     last = node;
     targetTree->DoNodeCopied(node);
-    return true;
+    return !Gone(node);
   });
+  if (Gone(last)) last = nullptr;
   targetTree->InvalidateCache();
   if (targetTree->UpdateCount() == 0) {
     targetTree->ValidateCache();

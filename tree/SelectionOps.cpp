@@ -161,8 +161,16 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
     struct Level {
       PVirtualNode next;
       uint32_t index;
+      PVirtualNode parent;
     };
-    std::vector<Level> levels{{root->FirstChild, 0}};
+    std::vector<Level> levels{{root->FirstChild, 0, root}};
+    // True while every node the walk holds is still where it was.
+    auto walkIntact = [&] {
+      for (const Level& level : levels)
+        if (Gone(level.parent) || (level.next != nullptr && (Gone(level.next) || level.next->Parent != level.parent)))
+          return false;
+      return true;
+    };
     auto renumberRest = [&] {
       for (Level& level : levels)
         for (PVirtualNode run = level.next; run != nullptr; run = run->NextSibling) run->Index = level.index++;
@@ -183,13 +191,13 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
           renumberRest();  // the siblings left keep consecutive numbers
           throw;
         }
-        // A handler freed more than the cut subtree: the nodes the walk holds
-        // may be gone, so it starts again at the top (numbering again is harmless).
-        if (FreedCount() - before > own) levels.assign(1, {root->FirstChild, 0});
+        // A handler freed more than the cut subtree or moved a node the walk
+        // holds: it starts again at the top (numbering again is harmless).
+        if (FreedCount() - before > own || !walkIntact()) levels.assign(1, {root->FirstChild, 0, root});
         continue;
       }
       run->Index = levels.back().index++;
-      if (run->FirstChild != nullptr) levels.push_back({run->FirstChild, 0});
+      if (run->FirstChild != nullptr) levels.push_back({run->FirstChild, 0, run});
     }
   } catch (...) {
     EndUpdate();

@@ -431,6 +431,11 @@ public:
   static bool Gone(PVirtualNode node) { return node == nullptr || (node->States & vsDead) != 0; }
   // True for a node being deleted (or being emptied by a deletion) or dead: it takes no nodes.
   static bool Leaving(PVirtualNode node) { return (node->States & (vsDeleting | vsClearing | vsDead)) != 0; }
+  // True when node is Leaving or lies below a node taken out by a deletion under
+  // way: its place, counts and visibility are that deletion's until it ends.
+  bool InDeletion(PVirtualNode node) const { return Leaving(node) || (node != root && BelowDeletion(node)); }
+  // True when an ancestor of node (not the root) is taken out by a deletion under way.
+  bool BelowDeletion(PVirtualNode node) const;
   // How many node records this tree has freed so far (dead ones included).
   uint64_t FreedCount() const { return freedCount; }
   // Scopes of this tree open right now.
@@ -566,6 +571,9 @@ protected:
   void FreeNodeRecord(PVirtualNode node);
   // Stream parts, overridable by descendants that add chunks.
   void WriteNode(TStream* stream, PVirtualNode node);
+  // The sibling written after written among parent's children; null at the
+  // end, or when a handler freed or moved either of them meanwhile.
+  PVirtualNode NextToWrite(PVirtualNode parent, PVirtualNode written) const;
   virtual void WriteChunks(TStream* stream, PVirtualNode node);
   void FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos);
   void ReadNode(TStream* stream, uint16_t version, PVirtualNode node);
@@ -578,6 +586,10 @@ protected:
   void SkipNode(TStream* stream);
   // Puts node's (two or more) children in order by DoCompareNodes and relinks them.
   virtual void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
+  // True when node's children are exactly children, in that order.
+  bool SameChildren(PVirtualNode node, const std::vector<PVirtualNode>& children) const;
+  // Initialises each child of node; false when a handler freed node meanwhile.
+  bool InitEachChild(PVirtualNode node);
   // Reads count bytes or raises EVirtualTreeError (2004).
   void ReadStreamExact(TStream* stream, void* buffer, int32_t count);
   // True for the hidden root, and for the detached node that stands for it
@@ -681,6 +693,17 @@ private:
   int streamDepth = 0;
   int streamReads = 0;  // InternalAddFromStream calls under way
   PVirtualNode deletionStep = nullptr;  // the node DeleteDescendants deletes right now
+  // The node whose last children a shrink deletes right now, and whether a
+  // handler asked meanwhile for all of its children to go.
+  PVirtualNode shrinkingNode = nullptr;
+  bool shrinkToEmpty = false;
+  // Deletions that have taken nodes out and not yet ended.
+  int deletionsRunning = 0;
+  struct TDeletionRun {
+    TVirtualTreeCore& tree;
+    explicit TDeletionRun(TVirtualTreeCore& tree_) : tree(tree_) { ++tree.deletionsRunning; }
+    ~TDeletionRun() { --tree.deletionsRunning; }
+  };
   void ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node);
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.

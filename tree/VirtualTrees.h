@@ -1020,9 +1020,11 @@ protected:
   void ReleaseTransport();
   // Writes the node chunks of nodes, then reads them into target's tree at
   // target by mode, in order; onNew sees each new node and answers false when
-  // it deleted it again. Answers how many of nodes arrived: fewer when a
-  // handler freed the place of the run.
-  size_t TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
+  // it deleted it again. Nodes a handler frees before they are written leave
+  // the list. Answers how many of the (rest of the) list arrived: fewer when a
+  // handler freed the place of the run. When reading raises, every node read
+  // leaves the target again.
+  size_t TransferNodes(std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
                        const std::function<bool(PVirtualNode)>& onNew);
   // Moves nodes of this tree (in order, none inside another or holding
   // target) to target in this or another tree as MoveTo would one by one,
