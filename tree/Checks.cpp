@@ -161,11 +161,13 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
     TCheckRun* outer;
     ~TRunScope() {
       tree.activeCheckRun = outer;
-      --tree.checkRunDepth;
+      if (--tree.checkRunDepth == 0) tree.EndInvalidationBatch();
     }
   } scope{*this, activeCheckRun};
   activeCheckRun = &run;
-  ++checkRunDepth;
+  // A change that reaches many nodes (and whatever its handlers change) asks
+  // for its repaint once, when the outermost run ends.
+  if (checkRunDepth++ == 0) BeginInvalidationBatch();
   TCallOutScope callOut(*this);
   std::vector<TCheckStep>& steps = run.steps;
   steps.push_back({stepKind, node, value});

@@ -490,6 +490,9 @@ protected:
   virtual void InvalidateWhole() {}
   virtual void InvalidateNodeArea(PVirtualNode node) {}
   virtual void InvalidateBelowNode(PVirtualNode node) {}
+  // Repaint requests between Begin and End (nested) go out as one at the end.
+  virtual void BeginInvalidationBatch() {}
+  virtual void EndInvalidationBatch() {}
   virtual void UpdateScrollBars(bool doRepaint) {}
   virtual void UpdateEditBounds() {}
   virtual bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally) { return false; }

@@ -903,8 +903,8 @@ protected:
   // Between Begin and End (nested) repaint requests are collected into one
   // rectangle (or the whole window) and handed to the system once at the end,
   // so a held key costs one request per step.
-  void BeginInvalidationBatch();
-  void EndInvalidationBatch();
+  void BeginInvalidationBatch() override;
+  void EndInvalidationBatch() override;
   // A client rectangle to repaint, collected while a batch is open.
   void InvalidateRowRect(const TRect& r);
   void DoScroll(int deltaX, int deltaY) override;
@@ -1013,6 +1013,12 @@ protected:
   uint32_t propagationSerialSeen = 0;
   uint32_t propagationRowsInvalidated = 0;
   uint8_t changeTimersRunning = 0;  // started change timers: 1 change, 2 structure change
+  // The cache timer runs (it stops itself once nothing is left to build):
+  // changes one after another then cost no window-server round trip each.
+  bool cacheTimerRunning = false;
+  // Scroll bars to set when the batch of repaints of a check change ends.
+  bool scrollBarsPending = false;
+  bool scrollBarsRepaint = false;
   IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
   std::vector<PVirtualNode> dragSelection;  // nodes of the running OLE drag
   // Flushes this tree's data on the clipboard and detaches its data objects
