@@ -595,7 +595,9 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   if (!Gone(node)) {
     // Unlinked now: a free handler that deletes or resets it again is told it is going.
     node->States |= vsDeleting;
-    DoFreeNode(node);
+    // The focus handlers of the unlinking may have given it children: they go with it.
+    if (node->FirstChild != nullptr) DeleteChildren(node, false);
+    if (!Gone(node)) DoFreeNode(node);
   }
   if (parent != root && Gone(parent)) return;
   if (!parentClearing) {

@@ -255,6 +255,15 @@ private:
   }
 
   void Mutate(PVirtualNode told, THostileTree* t = nullptr) {
+    try {
+      MutateOnce(told, t);
+    } catch (const EVirtualTreeError&) {
+      // Refused with the tree's own error: a handler on the way put the
+      // target below the node to move.
+    }
+  }
+
+  void MutateOnce(PVirtualNode told, THostileTree* t) {
     if (t == nullptr) t = tree;
     PVirtualNode node = told != nullptr ? told : AnyNode(t);
     bool room = t->RootNode()->TotalCount < 120;
