@@ -11,7 +11,6 @@
 // rebuild, Active False).
 #include <string>
 #include <unordered_map>
-#include <unordered_set>
 #include <vector>
 
 #include "shell/ChangeLink.h"
@@ -531,7 +530,7 @@ protected:
   void SetNodeNamespace(PVirtualNode node, TNamespace* ns, TColumnManager* manager);
   // Held across calls to handlers, which may free any node or the whole tree
   // (its form): tells whether the tree, or a node alive when the watch began,
-  // has gone since. Asking costs what was freed since the last question.
+  // has gone since. Asking is one test of the node's record.
   class THandlerWatch {
   public:
     explicit THandlerWatch(TCustomVirtualExplorerTree& tree_);
@@ -540,17 +539,14 @@ protected:
     THandlerWatch& operator=(const THandlerWatch&) = delete;
     bool TreeGone() const { return !*alive; }
     // True when the tree went, or node (null counts as gone) was freed since the watch began.
-    bool Gone(PVirtualNode node);
+    bool Gone(PVirtualNode node) const;
 
   private:
-    TCustomVirtualExplorerTree& tree;
     TAliveToken alive;
     // Closed only while the tree lives (a freed tree has nothing to close).
     union {
-      TFreedNodeWatch nodes;
+      TCallOutScope scope;
     };
-    size_t seen;
-    std::unordered_set<PVirtualNode> freed;
   };
   // Selects a valid neighbour of node when it is the only selected node.
   void SelectValidNeighbour(PVirtualNode node, bool select);

@@ -7,8 +7,8 @@
 void TVirtualTreeCore::SetCheckState(PVirtualNode node, TCheckState value) {
   if (node == nullptr || node == root) return;
   if (node->CheckState == value || (node->States & vsDisabled)) return;
-  TFreedNodeWatch watch(*this);
-  if (DoChecking(node, value) && !watch.Gone(node)) DoCheckClick(node, value);
+  TCallOutScope scope(*this);
+  if (DoChecking(node, value) && !Gone(node)) DoCheckClick(node, value);
 }
 
 void TVirtualTreeCore::SetCheckType(PVirtualNode node, TCheckType value) {
@@ -17,15 +17,15 @@ void TVirtualTreeCore::SetCheckType(PVirtualNode node, TCheckType value) {
   node->CheckType = value;
   node->CheckState = csUncheckedNormal;
   PVirtualNode parent = node->Parent;
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   if (options.autoOptions.Contains(toAutoTristateTracking) && IsBoxCheckType(value) && parent != root) {
     if (!(parent->States & vsInitialized)) InitNode(parent);
-    if (watch.Gone(node) || watch.Gone(parent)) return;
+    if (Gone(node) || Gone(parent)) return;
     if (parent->CheckType == ctTriStateCheckBox &&
         (parent->CheckState == csUncheckedNormal || parent->CheckState == csCheckedNormal))
       SetCheckState(node, parent->CheckState);
   }
-  if (!watch.Gone(node)) InvalidateNodeArea(node);
+  if (!Gone(node)) InvalidateNodeArea(node);
 }
 
 TCheckState TVirtualTreeCore::DetermineNextCheckState(TCheckType checkType, TCheckState checkState) {
@@ -67,11 +67,9 @@ struct TCheckStep {
   TCheckStepKind kind;
   PVirtualNode node;
   TCheckState value;
-  size_t mark;  // node was alive at this freed-record mark
   int phase = 0;
   // Change going down: the child handed the value; Parent: the parent asked.
   PVirtualNode other = nullptr;
-  size_t otherMark = 0;
   uint32_t otherIndex = 0;  // the child's place, where the walk goes on when it went away
   TCheckState otherValue = csUncheckedNormal;  // as the handler may have replaced it
   bool allowed = false;
@@ -154,7 +152,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
   if (handed) slotCallKind = -1;
   if (handed && activeCheckRun != nullptr && checkRunDepth >= kNestedCheckRuns) {
     // The running run called this slot itself: it takes the step on.
-    activeCheckRun->steps.push_back({stepKind, node, value, FreedMark()});
+    activeCheckRun->steps.push_back({stepKind, node, value});
     return true;
   }
   TCheckRun run;
@@ -163,20 +161,22 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
     TCheckRun* outer;
     ~TRunScope() {
       tree.activeCheckRun = outer;
-      --tree.checkRunDepth;
+      if (--tree.checkRunDepth == 0) tree.EndInvalidationBatch();
     }
   } scope{*this, activeCheckRun};
   activeCheckRun = &run;
-  ++checkRunDepth;
-  TFreedNodeWatch watch(*this);
+  // A change that reaches many nodes (and whatever its handlers change) asks
+  // for its repaint once, when the outermost run ends.
+  if (checkRunDepth++ == 0) BeginInvalidationBatch();
+  TCallOutScope callOut(*this);
   std::vector<TCheckStep>& steps = run.steps;
-  steps.push_back({stepKind, node, value, FreedMark()});
+  steps.push_back({stepKind, node, value});
   bool last = false;  // the answer of the step that ended last
   try {
     while (!steps.empty()) {
       size_t top = steps.size() - 1;
       TCheckStep& step = steps[top];
-      if (FreedSince(step.node, step.mark)) {
+      if (Gone(step.node)) {
         // A handler freed the node: its step ends without touching it.
         bool counted = step.kind == TCheckStepKind::Change && step.phase > 0;
         steps.pop_back();
@@ -189,7 +189,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
           // DoCheckClick: the change, then its report.
           if (step.phase == 0) {
             step.phase = 1;
-            TCheckStep change{TCheckStepKind::Change, step.node, step.value, FreedMark()};
+            TCheckStep change{TCheckStepKind::Change, step.node, step.value};
             steps.push_back(change);
             continue;
           }
@@ -207,7 +207,6 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
           if (step.phase == 0) {
             step.phase = 1;
             step.other = step.node->Parent;
-            step.otherMark = FreedMark();
             step.otherValue = ParentStateFromSiblings(step.node, step.value);
             TCheckState state = step.otherValue;
             bool allowed = DoChecking(step.other, state);
@@ -216,7 +215,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
             continue;
           }
           if (step.phase == 1) {
-            if (!step.allowed || FreedSince(step.other, step.otherMark)) {
+            if (!step.allowed || Gone(step.other)) {
               steps.pop_back();
               last = false;
               continue;
@@ -271,7 +270,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
           PVirtualNode child;
           if (step.other == nullptr)
             child = changed->FirstChild;
-          else if (!FreedSince(step.other, step.otherMark) && step.other->Parent == changed)
+          else if (!Gone(step.other) && step.other->Parent == changed)
             child = step.other->NextSibling;
           else
             child = ChildAt(changed, step.otherIndex);  // the one that took its place
@@ -285,7 +284,6 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
             continue;
           }
           step.other = child;
-          step.otherMark = FreedMark();
           step.otherIndex = child->Index;
           step.phase = 4;
           TCheckState childValue = step.value;
@@ -298,7 +296,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
         case 4:
           // SetCheckState hands on the value the handler may have replaced.
           step.phase = 3;
-          if (step.allowed && !FreedSince(step.other, step.otherMark))
+          if (step.allowed && !Gone(step.other))
             CallCheckSlot(static_cast<int>(TCheckStepKind::Click), step.other, step.otherValue);
           continue;
 
@@ -339,7 +337,7 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
   } catch (...) {
     for (const TCheckStep& open : steps) {
       if (open.kind != TCheckStepKind::Change || open.phase == 0) continue;
-      if (!FreedSince(open.node, open.mark)) open.node->States &= ~vsChecking;
+      if (!Gone(open.node)) open.node->States &= ~vsChecking;
       LeaveCheckPropagation();
     }
     throw;

@@ -138,15 +138,12 @@ void TBaseVirtualTree::DeleteMovedDragNodes() {
   dragSelection.clear();
   dragNodesTaken.clear();
   // The deletion handlers of one node may free others of the list, or a node
-  // may have come to lie below another one: each record freed is looked at once.
-  TFreedNodeWatch watch(*this);
-  std::unordered_set<PVirtualNode> pending(nodes.begin(), nodes.end());
-  size_t looked = watch.Mark();
+  // may have come to lie below another one.
+  TCallOutScope scope(*this);
   BeginUpdate();
   try {
     for (PVirtualNode node : nodes) {
-      for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
-      if (pending.count(node) > 0 && !(node->States & (vsDeleting | vsClearing))) DeleteNode(node);
+      if (!Gone(node) && !(node->States & (vsDeleting | vsClearing))) DeleteNode(node);
     }
   } catch (...) {
     EndUpdate();

@@ -142,7 +142,7 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
   }
 
   ExportRows(source, [&](PVirtualNode node, TCanvas* canvas) {
-    uint32_t level = GetNodeLevel(node);
+    uint32_t level = std::min(GetNodeLevel(node), maxLevel);
     int64_t height = node->NodeHeight;
     out.Add(" <tr class=\"default\">");
     out.AddNewLine();
@@ -181,7 +181,7 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
         AddHtmlColor(out, column->Color());
       }
       out.Add('>');
-      AppendUtf8(out, GetText(node, index), /*escapeHtml=*/true);
+      AppendUtf8(out, ExportCellText(node, index), /*escapeHtml=*/true);
       out.Add("</td>");
     }
     out.Add(" </tr>");

@@ -143,7 +143,7 @@ std::string TCustomVirtualStringTree::ContentToRTF(TVSTTextSourceType source) {
       // The blank that ends the last \tab is the one AddText writes before the text.
       if (index == mainColumn)
         for (uint32_t i = 0; i < level; ++i) body.Add("\\tab");
-      rtf.AddText(GetText(node, index), canvas->Font());
+      rtf.AddText(ExportCellText(node, index), canvas->Font());
       body.Add("\\cell");
     }
     body.Add("\\row");

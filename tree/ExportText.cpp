@@ -30,11 +30,28 @@ PVirtualNode TCustomVirtualStringTree::ExportNext(TVSTTextSourceType source, PVi
   return GetNext(node);
 }
 
+void TCustomVirtualStringTree::ForEachExported(TVSTTextSourceType source,
+                                               const std::function<void(PVirtualNode node)>& visit) {
+  // The handlers asked for a node (its text, its font, its initialisation)
+  // may free any node: a walk whose node went goes on after the last node it
+  // visited that is still there, and ends when there is none.
+  TCallOutScope scope(*this);
+  PVirtualNode last = nullptr;
+  for (PVirtualNode node = ExportFirst(source); node != nullptr;) {
+    visit(node);
+    if (!Gone(node)) last = node;
+    node = last != nullptr && !Gone(last) ? ExportNext(source, last) : nullptr;
+  }
+}
+
 uint32_t TCustomVirtualStringTree::ExportMaxLevel(TVSTTextSourceType source) {
   uint32_t maxLevel = 0;
-  for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node))
-    maxLevel = std::max(maxLevel, GetNodeLevel(node));
+  ForEachExported(source, [&](PVirtualNode node) { maxLevel = std::max(maxLevel, GetNodeLevel(node)); });
   return maxLevel;
+}
+
+std::u16string TCustomVirtualStringTree::ExportCellText(PVirtualNode node, TColumnIndex column) {
+  return Gone(node) ? std::u16string() : GetText(node, column);
 }
 
 std::vector<TColumnIndex> TCustomVirtualStringTree::ExportColumns() const {
@@ -47,7 +64,7 @@ std::vector<TColumnIndex> TCustomVirtualStringTree::ExportColumns() const {
 void TCustomVirtualStringTree::ExportPaintText(TCanvas* canvas, PVirtualNode node, TColumnIndex column) {
   canvas->SetFont(Font());
   fontChanged = false;
-  DoPaintText(node, canvas, column, ttNormal);
+  if (!Gone(node)) DoPaintText(node, canvas, column, ttNormal);
 }
 
 void TCustomVirtualStringTree::ExportRows(TVSTTextSourceType source,
@@ -55,7 +72,7 @@ void TCustomVirtualStringTree::ExportRows(TVSTTextSourceType source,
   TCanvas* canvas = TextCanvas();
   RedirectFontChangeEvent(canvas);
   try {
-    for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node)) row(node, canvas);
+    ForEachExported(source, [&](PVirtualNode node) { row(node, canvas); });
   } catch (...) {
     RestoreFontChangeEvent(canvas);
     throw;
@@ -84,23 +101,24 @@ std::u16string TCustomVirtualStringTree::ContentToUnicode(TVSTTextSourceType sou
     }
     out.AddNewLine();
   }
-  for (PVirtualNode node = ExportFirst(source); node != nullptr; node = ExportNext(source, node)) {
-    uint32_t level = GetNodeLevel(node);
+  // A node freed by a handler while its line is written keeps its line, with empty cells.
+  ForEachExported(source, [&](PVirtualNode node) {
+    uint32_t level = std::min(GetNodeLevel(node), maxLevel);
     if (!hasColumns) {
       addSeparators(out, level);
-      AppendCsvCell(out, GetText(node, NoColumn), separator);
+      AppendCsvCell(out, ExportCellText(node, NoColumn), separator);
       out.AddNewLine();
-      continue;
+      return;
     }
     for (size_t i = 0; i < columns.size(); ++i) {
       bool main = columns[i] == mainColumn;
       if (main) addSeparators(out, level);
-      AppendCsvCell(out, GetText(node, columns[i]), separator);
+      AppendCsvCell(out, ExportCellText(node, columns[i]), separator);
       if (main) addSeparators(out, maxLevel - level);
       if (i + 1 < columns.size()) out.Add(separator);
     }
     out.AddNewLine();
-  }
+  });
   return out.TakeText();
 }
 

@@ -154,8 +154,13 @@ int64_t TBaseVirtualTree::DisplayTop(PVirtualNode node) {
 TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped) {
   VT_ASSERT(node != nullptr, "Node must not be nil.");
   VT_ASSERT(node != root, "Node must not be the hidden root node.");
-  if (!(node->States & vsInitialized)) InitNode(node);
   TRect result;
+  if (!(node->States & vsInitialized)) {
+    // Its initialisation handler may free the node: a freed node has no place.
+    TCallOutScope scope(*this);
+    InitNode(node);
+    if (Gone(node)) return result;
+  }
   for (PVirtualNode run = node; run != root; run = run->Parent) {
     if (!(run->States & vsVisible)) return result;
     if (run->Parent != root && !(run->Parent->States & vsExpanded)) return result;
@@ -267,8 +272,16 @@ int TBaseVirtualTree::GetMaxRightExtend() {
   // top is already relative to the client area (at or above 0).
   int height = top;
   PVirtualNode previous = run;
+  // An initialisation handler may free the node in turn: the walk goes on
+  // after the one before it, or ends.
+  TCallOutScope scope(*this);
   while (run != nullptr && height < clientHeight) {
     if (!(run->States & vsInitialized)) InitNode(run);
+    if (Gone(run)) {
+      run = previous != run && !Gone(previous) ? GetNextVisible(previous) : nullptr;
+      continue;
+    }
+    if (Gone(previous)) previous = run;
     if (run != previous) x += CountLevelDifference(previous, run) * static_cast<int>(indent);
     int right = x + (run->CheckType != ctNone ? checkWidth : 0) + DoGetNodeWidth(run, NoColumn);
     result = std::max(result, right);

@@ -113,7 +113,15 @@ void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& h
     hitInfo.HitPositions.Include(hiNowhere);
     return;
   }
-  if (!(node->States & vsInitialized)) InitNode(node);
+  if (!(node->States & vsInitialized)) {
+    // Its initialisation handler may free the node: nothing is hit then.
+    TCallOutScope scope(*this);
+    InitNode(node);
+    if (Gone(node)) {
+      hitInfo.HitPositions.Include(hiNowhere);
+      return;
+    }
+  }
   hitInfo.HitNode = node;
 
   int left = 0, right = tree.Right;

@@ -43,8 +43,11 @@ void TBaseVirtualTree::SearchFor(char16_t ch, bool backspace) {
   bool forward = (incrementalSearchDirection == sdForward) != backspace;
 
   bool singleLetter = searchBuffer.size() == 1 && !backspace && searchBuffer[0] == ch;
+  // Every handler on the way may free nodes: a search whose candidate went ends there.
+  TCallOutScope scope(*this);
   // A letter typed twice may still be the start of a name ("bb...").
   if (singleLetter && start != nullptr && DoIncrementalSearch(start, searchBuffer + ch) == 0) singleLetter = false;
+  if (start != nullptr && Gone(start)) start = nullptr;
 
   PVirtualNode candidate = start;
   if (searchBuffer.empty() || start == nullptr || singleLetter || backspace) {
@@ -66,11 +69,14 @@ void TBaseVirtualTree::SearchFor(char16_t ch, bool backspace) {
   bool found = false;
   int wraps = 0;
   for (;;) {
-    if (DoIncrementalSearch(candidate, text) == 0) {
+    bool matches = DoIncrementalSearch(candidate, text) == 0;
+    if (Gone(candidate)) return;
+    if (matches) {
       found = true;
       break;
     }
     PVirtualNode next = SearchStep(candidate, forward);
+    if (Gone(candidate)) return;
     if (next == nullptr) {
       if (start == nullptr || ++wraps > 1) break;
       next = SearchStep(nullptr, forward);
@@ -82,13 +88,14 @@ void TBaseVirtualTree::SearchFor(char16_t ch, bool backspace) {
 
   if (found) {
     ClearSelection();
+    if (Gone(candidate)) return;
     searchBuffer = text;
     lastSearchNode = candidate;
     SetFocusedNode(candidate);
-    if (focusedNode == candidate) AddToSelection(candidate);
+    if (!Gone(candidate) && focusedNode == candidate) AddToSelection(candidate);
     return;
   }
-  if (candidate != nullptr && DoIncrementalSearch(candidate, text) != 0) MessageBeep(0);
+  if (!Gone(candidate) && DoIncrementalSearch(candidate, text) != 0) MessageBeep(0);
 }
 
 void TBaseVirtualTree::StopIncrementalSearch() {

@@ -43,14 +43,14 @@ bool TBaseVirtualTree::StartCheck(PVirtualNode node, TVirtualTreeState pendingSt
   if (states.Contains(tsKeyCheckPending) || states.Contains(tsMouseCheckPending) || (node->States & vsDisabled))
     return false;
   TCheckState newState = DetermineNextCheckState(node->CheckType, node->CheckState);
-  TFreedNodeWatch watch(*this);
-  if (!DoChecking(node, newState) || watch.Gone(node)) return false;
+  TCallOutScope scope(*this);
+  if (!DoChecking(node, newState) || Gone(node)) return false;
   // Remembered before anyone hears of it: a node freed from here on is forgotten.
   checkNode = node;
   pendingCheckState = newState;
   node->CheckState = PressedCheckState(node->CheckState);
   DoStateChange({pendingState});
-  if (watch.Gone(node)) {
+  if (Gone(node)) {
     // Its handler took the node away: nothing is pending any more.
     DoStateChange({}, {pendingState});
     return false;
@@ -224,8 +224,8 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
     clearPending = !multi || backOrTab;
 
   // Every handler on the way may free nodes this key has in hand.
-  TFreedNodeWatch watch(*this);
-  auto gone = [&](PVirtualNode node) { return node != nullptr && watch.Gone(node); };
+  TCallOutScope scope(*this);
+  auto gone = [&](PVirtualNode node) { return node != nullptr && Gone(node); };
   PVirtualNode lastFocused = focusedNode;
   if (lastFocused == nullptr && !shift.Empty()) lastFocused = GetFirstVisible();
   if (rangeAnchor == nullptr) {
@@ -407,9 +407,9 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
     if (node != nullptr) {
       // A check node that lost the focus meanwhile is only repainted.
       node->CheckState = UnpressedCheckState(node->CheckState);
-      TFreedNodeWatch watch(*this);
+      TCallOutScope scope(*this);
       if (node == focusedNode) DoCheckClick(node, pendingCheckState);
-      if (!watch.Gone(node)) InvalidateNode(node);
+      if (!Gone(node)) InvalidateNode(node);
     }
   }
   DefaultHandler(m);

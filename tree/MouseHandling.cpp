@@ -30,8 +30,8 @@ void TBaseVirtualTree::HandleMouseDown(TMessage& message, const THitInfo& hitInf
   }
   // The handlers called from here may free the node hit: the click ends there.
   PVirtualNode node = hitInfo.HitNode;
-  TFreedNodeWatch watch(*this);
-  auto gone = [&]() { return node != nullptr && watch.Gone(node); };
+  TCallOutScope scope(*this);
+  auto gone = [&]() { return node != nullptr && Gone(node); };
   if (states.Contains(tsEditing) && !DoEndEdit()) return;
   if (!Focused() && CanFocus()) SetFocus();
   if (gone()) return;
@@ -208,9 +208,9 @@ void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
     if (node != nullptr) {
       node->CheckState = UnpressedCheckState(node->CheckState);
       // Released outside the node: the check does not happen.
-      TFreedNodeWatch watch(*this);
+      TCallOutScope scope(*this);
       if (hitInfo.HitNode == node && hitInfo.HitPositions.Contains(hiOnItem)) DoCheckClick(node, pendingCheckState);
-      if (!watch.Gone(node)) InvalidateNode(node);
+      if (!Gone(node)) InvalidateNode(node);
     }
   }
 

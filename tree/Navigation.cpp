@@ -5,32 +5,57 @@
 namespace {
 constexpr const char* kNotRoot = "Node must not be the hidden root node.";
 constexpr const char* kInvalidParameter = "Invalid parameter.";
+
+// Hands out the node find() answers, initialised. An initialisation handler
+// that frees it makes find() ask again (another node stands there now); null
+// when from (a node the walk started at) went meanwhile.
+template <class Find>
+PVirtualNode InitFound(TVirtualTreeCore& tree, PVirtualNode from, Find find) {
+  for (;;) {
+    PVirtualNode result = find();
+    if (result == nullptr || (result->States & vsInitialized)) return result;
+    TVirtualTreeCore::TCallOutScope scope(tree);
+    tree.InitNode(result);
+    if (from != nullptr && TVirtualTreeCore::Gone(from)) return nullptr;
+    if (!TVirtualTreeCore::Gone(result)) return result;
+  }
+}
+
+// Makes node's children when it has some not made yet; false when a handler freed node meanwhile.
+bool ChildrenMade(TVirtualTreeCore& tree, PVirtualNode node) {
+  if (!(node->States & vsHasChildren) || node->ChildCount != 0) return true;
+  TVirtualTreeCore::TCallOutScope scope(tree);
+  tree.InitChildren(node);
+  return !TVirtualTreeCore::Gone(node);
+}
 }  // namespace
 
 PVirtualNode TVirtualTreeCore::GetFirstNoInit() const { return root->FirstChild; }
 
 PVirtualNode TVirtualTreeCore::GetFirst() {
-  PVirtualNode result = root->FirstChild;
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  return InitFound(*this, nullptr, [this] { return root->FirstChild; });
 }
 
 PVirtualNode TVirtualTreeCore::GetFirstChild(PVirtualNode node) {
   if (node == nullptr) node = root;
   if (node != root && !(node->States & vsHasChildren)) return nullptr;
-  if (node->ChildCount == 0) InitChildren(node);
-  PVirtualNode result = node->FirstChild;
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  if (node->ChildCount == 0) {
+    TCallOutScope scope(*this);
+    InitChildren(node);
+    if (Gone(node)) return nullptr;
+  }
+  return InitFound(*this, node, [node] { return node->FirstChild; });
 }
 
 PVirtualNode TVirtualTreeCore::GetLastChild(PVirtualNode node) {
   if (node == nullptr) node = root;
   if (node != root && !(node->States & vsHasChildren)) return nullptr;
-  if (node->ChildCount == 0) InitChildren(node);
-  PVirtualNode result = node->LastChild;
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  if (node->ChildCount == 0) {
+    TCallOutScope scope(*this);
+    InitChildren(node);
+    if (Gone(node)) return nullptr;
+  }
+  return InitFound(*this, node, [node] { return node->LastChild; });
 }
 
 PVirtualNode TVirtualTreeCore::GetLastChildNoInit(PVirtualNode node) const {
@@ -50,11 +75,8 @@ PVirtualNode TVirtualTreeCore::GetNextNoInit(PVirtualNode node) const {
 
 PVirtualNode TVirtualTreeCore::GetNext(PVirtualNode node) {
   VT_ASSERT(node != root, kNotRoot);
-  if (node == nullptr) return nullptr;
-  if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
-  PVirtualNode result = GetNextNoInit(node);
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  if (node == nullptr || !ChildrenMade(*this, node)) return nullptr;
+  return InitFound(*this, node, [this, node] { return GetNextNoInit(node); });
 }
 
 PVirtualNode TVirtualTreeCore::GetPreviousNoInit(PVirtualNode node) const {
@@ -69,35 +91,39 @@ PVirtualNode TVirtualTreeCore::GetPreviousNoInit(PVirtualNode node) const {
 PVirtualNode TVirtualTreeCore::GetPrevious(PVirtualNode node) {
   VT_ASSERT(node != root, kNotRoot);
   if (node == nullptr) return nullptr;
-  PVirtualNode result = node->PrevSibling;
-  if (result == nullptr) {
-    result = node->Parent == root ? nullptr : node->Parent;
-  } else {
+  // The handlers on the way down may free what the walk holds: it starts again from node.
+  TCallOutScope scope(*this);
+  for (;;) {
+    PVirtualNode result = node->PrevSibling;
+    if (result == nullptr) {
+      result = node->Parent == root ? nullptr : node->Parent;
+      if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
+      if (Gone(node)) return nullptr;
+      if (result != nullptr && Gone(result)) continue;
+      return result;
+    }
     for (;;) {
       if (!(result->States & vsInitialized)) InitNode(result);
-      if ((result->States & vsHasChildren) && result->ChildCount == 0) InitChildren(result);
-      if (result->LastChild == nullptr) break;
+      if (!Gone(result) && (result->States & vsHasChildren) && result->ChildCount == 0) InitChildren(result);
+      if (Gone(node) || Gone(result) || result->LastChild == nullptr) break;
       result = result->LastChild;
     }
+    if (Gone(node)) return nullptr;
+    if (Gone(result)) continue;
+    return result;
   }
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
 }
 
 PVirtualNode TVirtualTreeCore::GetNextSibling(PVirtualNode node) {
   VT_ASSERT(node != root, kNotRoot);
   if (node == nullptr) return nullptr;
-  PVirtualNode result = node->NextSibling;
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  return InitFound(*this, node, [node] { return node->NextSibling; });
 }
 
 PVirtualNode TVirtualTreeCore::GetPreviousSibling(PVirtualNode node) {
   VT_ASSERT(node != root, kNotRoot);
   if (node == nullptr) return nullptr;
-  PVirtualNode result = node->PrevSibling;
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  return InitFound(*this, node, [node] { return node->PrevSibling; });
 }
 
 PVirtualNode TVirtualTreeCore::GetLastNoInit(PVirtualNode node) const {
@@ -109,12 +135,21 @@ PVirtualNode TVirtualTreeCore::GetLastNoInit(PVirtualNode node) const {
 
 PVirtualNode TVirtualTreeCore::GetLast(PVirtualNode node) {
   if (node == nullptr) node = root;
+  // A handler that frees the node the walk holds sends it back to node's subtree.
+  TCallOutScope scope(*this);
   PVirtualNode run = node;
   for (;;) {
     if ((run->States & vsHasChildren) && run->ChildCount == 0) InitChildren(run);
+    if (Gone(node)) return nullptr;
+    if (Gone(run)) {
+      run = node;
+      continue;
+    }
     if (run->LastChild == nullptr) break;
     run = run->LastChild;
     if (!(run->States & vsInitialized)) InitNode(run);
+    if (Gone(node)) return nullptr;
+    if (Gone(run)) run = node;
   }
   return run == root ? nullptr : run;
 }
@@ -126,10 +161,7 @@ PVirtualNode TVirtualTreeCore::GetFirstVisibleNoInit() const {
 }
 
 PVirtualNode TVirtualTreeCore::GetFirstVisible() {
-  PVirtualNode run = root->FirstChild;
-  while (run != nullptr && !(run->States & vsVisible)) run = run->NextSibling;
-  if (run != nullptr && !(run->States & vsInitialized)) InitNode(run);
-  return run;
+  return InitFound(*this, nullptr, [this] { return GetFirstVisibleNoInit(); });
 }
 
 PVirtualNode TVirtualTreeCore::GetFirstVisibleChild(PVirtualNode node) {
@@ -179,12 +211,8 @@ PVirtualNode TVirtualTreeCore::GetNextVisibleNoInit(PVirtualNode node) const {
 PVirtualNode TVirtualTreeCore::GetNextVisible(PVirtualNode node) {
   VT_ASSERT(node != root, kNotRoot);
   if (node == nullptr) return nullptr;
-  if (IsFullyVisible(node) && (node->States & vsExpanded) && (node->States & vsHasChildren) &&
-      node->ChildCount == 0)
-    InitChildren(node);
-  PVirtualNode result = GetNextVisibleNoInit(node);
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  if (IsFullyVisible(node) && (node->States & vsExpanded) && !ChildrenMade(*this, node)) return nullptr;
+  return InitFound(*this, node, [this, node] { return GetNextVisibleNoInit(node); });
 }
 
 // The last shown node of node's subtree, node itself when none below it is shown.
@@ -215,17 +243,16 @@ PVirtualNode TVirtualTreeCore::GetPreviousVisibleNoInit(PVirtualNode node) const
 }
 
 PVirtualNode TVirtualTreeCore::GetPreviousVisible(PVirtualNode node) {
-  PVirtualNode result = GetPreviousVisibleNoInit(node);
-  if (result != nullptr && !(result->States & vsInitialized)) InitNode(result);
-  return result;
+  return InitFound(*this, node, [this, node] { return GetPreviousVisibleNoInit(node); });
 }
 
 PVirtualNode TVirtualTreeCore::GetNextVisibleSibling(PVirtualNode node) {
   VT_ASSERT(node != nullptr && node != root, kInvalidParameter);
-  PVirtualNode run = node->NextSibling;
-  while (run != nullptr && !(run->States & vsVisible)) run = run->NextSibling;
-  if (run != nullptr && !(run->States & vsInitialized)) InitNode(run);
-  return run;
+  return InitFound(*this, node, [node] {
+    PVirtualNode run = node->NextSibling;
+    while (run != nullptr && !(run->States & vsVisible)) run = run->NextSibling;
+    return run;
+  });
 }
 
 PVirtualNode TVirtualTreeCore::GetPreviousVisibleSiblingNoInit(PVirtualNode node) const {
@@ -236,9 +263,7 @@ PVirtualNode TVirtualTreeCore::GetPreviousVisibleSiblingNoInit(PVirtualNode node
 }
 
 PVirtualNode TVirtualTreeCore::GetPreviousVisibleSibling(PVirtualNode node) {
-  PVirtualNode run = GetPreviousVisibleSiblingNoInit(node);
-  if (run != nullptr && !(run->States & vsInitialized)) InitNode(run);
-  return run;
+  return InitFound(*this, node, [this, node] { return GetPreviousVisibleSiblingNoInit(node); });
 }
 
 PVirtualNode TVirtualTreeCore::GetLastVisibleChildNoInit(PVirtualNode node) const {
@@ -251,11 +276,8 @@ PVirtualNode TVirtualTreeCore::GetLastVisibleChildNoInit(PVirtualNode node) cons
 
 PVirtualNode TVirtualTreeCore::GetLastVisibleChild(PVirtualNode node) {
   if (node == nullptr) node = root;
-  if (node != root && (node->States & vsExpanded) && (node->States & vsHasChildren) && node->ChildCount == 0)
-    InitChildren(node);
-  PVirtualNode run = GetLastVisibleChildNoInit(node);
-  if (run != nullptr && !(run->States & vsInitialized)) InitNode(run);
-  return run;
+  if (node != root && (node->States & vsExpanded) && !ChildrenMade(*this, node)) return nullptr;
+  return InitFound(*this, node == root ? nullptr : node, [this, node] { return GetLastVisibleChildNoInit(node); });
 }
 
 PVirtualNode TVirtualTreeCore::GetLastVisibleNoInit(PVirtualNode node) const {
@@ -289,18 +311,25 @@ PVirtualNode TVirtualTreeCore::GetFirstSelected() {
   if (selectionCount == 0 || root->FirstChild == nullptr) return nullptr;
   PVirtualNode first = root->FirstChild;
   if (first->States & vsSelected) {
-    if (!(first->States & vsInitialized)) InitNode(first);
-    return first;
+    if (first->States & vsInitialized) return first;
+    {
+      TCallOutScope scope(*this);
+      InitNode(first);
+      if (!Gone(first)) return first;
+    }
+    // Its initialisation freed it: the selection is looked at again.
+    return GetFirstSelected();
   }
   return GetNextSelected(first);
 }
 
 PVirtualNode TVirtualTreeCore::GetNextSelected(PVirtualNode node) {
   if (selectionCount == 0 || node == nullptr) return nullptr;
-  PVirtualNode run = GetNextNoInit(node);
-  while (run != nullptr && !(run->States & vsSelected)) run = GetNextNoInit(run);
-  if (run != nullptr && !(run->States & vsInitialized)) InitNode(run);
-  return run;
+  return InitFound(*this, node, [this, node] {
+    PVirtualNode run = GetNextNoInit(node);
+    while (run != nullptr && !(run->States & vsSelected)) run = GetNextNoInit(run);
+    return run;
+  });
 }
 
 PVirtualNode TVirtualTreeCore::GetFirstMarked() const {
@@ -370,7 +399,8 @@ bool TVirtualTreeCore::GetChildrenInitialized(PVirtualNode node) const {
 bool TVirtualTreeCore::AncestorsShown(PVirtualNode node) const {
   VT_ASSERT(node != nullptr && node != root, "Invalid parameters.");
   PVirtualNode run = node->Parent;
-  while (run != root && (run->States & vsExpanded) && (run->States & vsVisible)) run = run->Parent;
+  while (run != root && (run->States & (vsExpanded | vsVisible | vsDeleting)) == (vsExpanded | vsVisible))
+    run = run->Parent;
   return run == root;
 }
 
@@ -378,6 +408,8 @@ bool TVirtualTreeCore::IsFullyVisible(PVirtualNode node) const {
   VT_ASSERT(node != nullptr, kInvalidParameter);
   if (!(node->States & vsVisible)) return false;
   if (node == root) return true;
+  // A node taken out by a deletion under way (or below one) is shown nowhere.
+  if (node->States & vsDeleting) return false;
   return AncestorsShown(node);
 }
 

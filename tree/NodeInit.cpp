@@ -11,7 +11,10 @@ void TVirtualTreeCore::InitNode(PVirtualNode node) {
   // Flagged before the event, so a handler that walks the tree does not start again.
   node->States |= vsInitialized;
   TVirtualNodeInitStates initStates;
+  // The handler may free the node (with its parent, say): then nothing is asked of it.
+  TCallOutScope scope(*this);
   DoInitNode(node->Parent == root ? nullptr : node->Parent, node, initStates);
+  if (Gone(node)) return;
   if (initStates.Contains(ivsDisabled)) node->States |= vsDisabled;
   if (initStates.Contains(ivsHasChildren)) {
     node->States |= vsHasChildren;
@@ -32,7 +35,9 @@ void TVirtualTreeCore::InitNode(PVirtualNode node) {
 void TVirtualTreeCore::InitChildren(PVirtualNode node) {
   if (node == nullptr || node == root || !(node->States & vsHasChildren)) return;
   uint32_t count = node->ChildCount;
+  TCallOutScope scope(*this);
   DoInitChildren(node, count);
+  if (Gone(node)) return;
   if (count == 0) {
     DeleteChildren(node, true);
     node->States &= ~vsHasChildren;
@@ -149,10 +154,10 @@ void TVirtualTreeCore::InternalDisconnectNode(PVirtualNode node, bool keepFocus,
   VT_ASSERT(node != nullptr && node != root, "Node must neither be nil nor the root node.");
   if (node == focusedNode && !keepFocus) {
     // The focus handlers may free the node themselves: then nothing is left to do.
-    TFreedNodeWatch watch(*this);
+    TCallOutScope scope(*this);
     DoFocusNode(nullptr, false);
     DoFocusChanged(focusedNode, focusedColumn);
-    if (watch.Gone(node)) return;
+    if (Gone(node)) return;
   }
   if (node == rangeAnchor) ResetRangeAnchor();
   // A child removed by DeleteChildren: that loop keeps the links and counts.

@@ -1,5 +1,4 @@
-// Node records: the allocation behind every node, and the watch that tells
-// code calling out whether a handler freed a node meanwhile.
+// Node records: the allocation behind every node.
 //
 // Built with QV_TREE_POISON_FREED_NODES, each record gets pages of its own; a
 // freed record is filled with a pattern, its pages become unreadable and are
@@ -10,7 +9,6 @@
 #include <cstdlib>
 #include <new>
 
-#include "tree/VirtualTreeCore.h"
 
 #ifndef QV_TREE_POISON_FREED_NODES
 
@@ -137,21 +135,3 @@ bool IsPoisonedNodeRecord(const void* address) {
 }
 
 #endif
-
-// ---- Nodes freed while a handler runs ------------------------------------------
-
-TVirtualTreeCore::TFreedNodeWatch::TFreedNodeWatch(TVirtualTreeCore& tree_)
-    : tree(tree_), mark(tree_.freedLog.size()) {
-  ++tree.freedWatches;
-}
-
-TVirtualTreeCore::TFreedNodeWatch::~TFreedNodeWatch() {
-  // The last watch closed: nobody asks about earlier frees any more.
-  if (--tree.freedWatches == 0) tree.freedLog.clear();
-}
-
-bool TVirtualTreeCore::FreedSince(PVirtualNode node, size_t mark) const {
-  for (size_t i = mark; i < freedLog.size(); ++i)
-    if (freedLog[i] == node) return true;
-  return false;
-}

@@ -115,11 +115,20 @@ void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
   WriteU32(stream, root->ChildCount);
   // The count stored is the number of chunks actually written.
   uint32_t written = 0;
-  for (PVirtualNode run = root->FirstChild; run != nullptr; run = run->NextSibling, ++written) WriteNode(stream, run);
+  TCallOutScope scope(*this);
+  for (PVirtualNode run = root->FirstChild; run != nullptr; run = NextToWrite(root, run), ++written)
+    WriteNode(stream, run);
   int64_t endPos = stream->Position();
   stream->Seek(countPos, soBeginning);
   WriteU32(stream, written);
   stream->Seek(endPos, soBeginning);
+}
+
+PVirtualNode TVirtualTreeCore::NextToWrite(PVirtualNode parent, PVirtualNode written) const {
+  // A child freed or moved away by a handler while it was written ends the
+  // chain: its link no longer leads through parent's children.
+  if (Gone(parent) || Gone(written) || written->Parent != parent) return nullptr;
+  return written->NextSibling;
 }
 
 void TVirtualTreeCore::WriteNode(TStream* stream, PVirtualNode node) {
@@ -127,9 +136,12 @@ void TVirtualTreeCore::WriteNode(TStream* stream, PVirtualNode node) {
   // on the way are held to the same bound.
   Restore<int> keepDepth(writeDepth);
   if (++writeDepth > kMaxStreamDepth) RaiseTreeError(STreeTooDeepToSave, hcTFWrongStreamFormat);
+  // The handlers asked on the way (initialisation, saving, texts) may free
+  // any node: what they freed is written as it was when it went.
+  TCallOutScope scope(*this);
   if (options.misc.Contains(toInitOnSave)) {
     if (!(node->States & vsInitialized)) InitNode(node);
-    if ((node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
+    if (!Gone(node) && (node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
   }
   int64_t start = stream->Position();
   WriteChunkHeader(stream, kNodeChunk, 0);
@@ -153,8 +165,8 @@ void TVirtualTreeCore::WriteChunks(TStream* stream, PVirtualNode node) {
   stream->WriteBuffer(record, kBaseRecordSize);
   // Children follow only for initialised nodes; the count says how many did.
   uint32_t written = 0;
-  if (node->States & vsInitialized)
-    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling, ++written)
+  if ((node->States & vsInitialized) && !Gone(node))
+    for (PVirtualNode child = node->FirstChild; child != nullptr; child = NextToWrite(node, child), ++written)
       WriteNode(stream, child);
   int64_t end = stream->Position();
   if (written > 0) {
@@ -163,6 +175,7 @@ void TVirtualTreeCore::WriteChunks(TStream* stream, PVirtualNode node) {
   }
   FinishChunkHeader(stream, start, end);
 
+  if (Gone(node)) return;
   start = stream->Position();
   WriteChunkHeader(stream, kUserChunk, 0);
   DoSaveNode(node == root ? nullptr : node, stream);

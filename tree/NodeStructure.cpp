@@ -12,6 +12,9 @@
 TVirtualTreeCore::~TVirtualTreeCore() {
   // The window class clears the tree with events before this runs; what is
   // left is freed silently (no handler may run on a half-destroyed object).
+  // A handler may destroy the tree while its operations run: nothing is kept after it.
+  callOutDepth = 0;
+  ReleaseDeadRecords();
   if (root == nullptr) return;
   FreeSubtree(root);
   ReleaseNodeRecord(root);
@@ -58,8 +61,31 @@ PVirtualNode TVirtualTreeCore::MakeNewNode() {
 
 void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) {
   if (liveRecords != nullptr) liveRecords->erase(node);
-  if (freedWatches > 0) freedLog.push_back(node);
+  ++freedCount;
+  if (callOutDepth > 0) {
+    node->States |= vsDead;
+    try {
+      deadRecords.push_back(node);
+      return;
+    } catch (const std::bad_alloc&) {
+      // Kept nowhere: given back now, as outside an operation.
+    }
+  }
   ReleaseNodeRecord(node);
+}
+
+void TVirtualTreeCore::ReleaseDeadRecords() {
+  std::vector<PVirtualNode> dead;
+  dead.swap(deadRecords);
+  for (PVirtualNode node : dead) ReleaseNodeRecord(node);
+}
+
+bool TVirtualTreeCore::BelowDeletion(PVirtualNode node) const {
+  // Only a deletion that takes whole branches out leaves nodes below one.
+  if (deletionsRunning == 0) return false;
+  for (PVirtualNode run = node->Parent; run != nullptr && run != root; run = run->Parent)
+    if (run->States & (vsDeleting | vsDead)) return true;
+  return false;
 }
 
 bool TVirtualTreeCore::IsLinkedRecord(PVirtualNode node) const {
@@ -103,7 +129,8 @@ void TVirtualTreeCore::PropagateTotalCount(PVirtualNode node, int64_t value, boo
   if (difference == 0) return;
   for (;;) {
     node->TotalCount = CheckedU32(node->TotalCount, difference);
-    if (node == root) break;
+    // A node taken out by a deletion is counted by that deletion already.
+    if (node == root || (node->States & vsDeleting)) break;
     node = node->Parent;
   }
 }
@@ -113,8 +140,8 @@ void TVirtualTreeCore::PropagateTotalHeight(PVirtualNode node, int64_t value, bo
   if (difference == 0) return;
   for (;;) {
     node->TotalHeight = CheckedU32(node->TotalHeight, difference);
-    // A hidden node or a collapsed parent absorbs the change.
-    if (!(node->States & vsVisible) || node == root) break;
+    // A hidden node, a collapsed parent or a node taken out by a deletion absorbs the change.
+    if (!(node->States & vsVisible) || node == root || (node->States & vsDeleting)) break;
     node = node->Parent;
     if (!(node->States & vsExpanded)) break;
   }
@@ -186,6 +213,9 @@ void TVirtualTreeCore::CreateChildren(PVirtualNode node, uint32_t count) {
 void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
   if (options.misc.Contains(toReadOnly)) return;
   if (node == nullptr) node = root;
+  // A node that goes (or whose children go) takes no new count: the deletion
+  // decides its children. Emptying is the one request it may still honour.
+  if (newCount > 0 && InDeletion(node)) return;
   if (newCount == 0) {
     DeleteChildren(node, false);
     return;
@@ -275,10 +305,14 @@ void TVirtualTreeCore::ApplyPendingRootCount() {
 PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
   if (options.misc.Contains(toReadOnly)) return nullptr;
   if (parent == nullptr) parent = root;
-  // A node on its way out (a free handler asks) takes no children.
-  if (parent->States & vsDeleting) return nullptr;
+  // A node on its way out (a free handler asks), or one whose children are
+  // being deleted, takes no children.
+  if (InDeletion(parent)) return nullptr;
+  TCallOutScope scope(*this);
   CancelEditNode();
   if (!(parent->States & vsInitialized)) InitNode(parent);
+  // The handlers may have freed the parent or sent it into a deletion.
+  if (InDeletion(parent)) return nullptr;
   // The data size is known (asked) and checked before the node is linked.
   if (userData != nullptr) {
     if (nodeDataSize == -1) DoGetNodeDataSize(nodeDataSize);
@@ -312,8 +346,15 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
 
 void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) {
   if (node == nullptr) node = root;
-  // Children being deleted already (a handler asks again) go with that deletion.
-  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly) || (node->States & vsClearing)) return;
+  if (node->FirstChild == nullptr || options.misc.Contains(toReadOnly) || (node->States & vsDead)) return;
+  // Children being deleted already (a handler asks again) go with that deletion;
+  // a shrink asked to empty its node deletes the children it keeps as well.
+  if (node->States & vsClearing) {
+    if (node == shrinkingNode) shrinkToEmpty = true;
+    return;
+  }
+  // Below a node taken out by a deletion, everything goes with that deletion.
+  if (node != root && BelowDeletion(node)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   ++updateCount;
@@ -322,14 +363,14 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   int64_t oldY = offsetY;
   bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
   node->States |= vsClearing;
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   try {
     DeleteDescendants(node, shown);
   } catch (...) {
     --updateCount;
     throw;
   }
-  if (watch.Gone(node)) {
+  if (Gone(node)) {
     // A handler deleted the node itself, with what was left below it.
     --updateCount;
     SettleAfterNodeLeft();
@@ -376,6 +417,7 @@ void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
         up->FirstChild = nullptr;
     }
     if (run->States & vsSelected) InternalRemoveFromSelection(run);
+    run->States |= vsDeleting;
     DoFreeNode(run);
     if (up == nullptr) return;
     run = up;
@@ -391,18 +433,22 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
     bool shown;  // its children are in the visible count
   };
   std::vector<Level> levels{{node, shown}};
-  TFreedNodeWatch watch(*this);
-  size_t checked = FreedMark();  // node was there up to here: each free is looked at once
+  TCallOutScope scope(*this);
+  TDeletionRun running(*this);
   try {
     while (!levels.empty()) {
       // A handler deleted an ancestor, and with it the node being cleared: the
       // levels taken out already are reached from nowhere else and go here.
-      bool nodeGone = FreedSince(node, checked);
-      checked = FreedMark();
-      if (nodeGone) {
-        for (size_t i = levels.size(); i-- > 1;) FreeDetachedSubtree(levels[i].parent);
+      if (Gone(node)) {
+        for (size_t i = levels.size(); i-- > 1;) {
+          if (levels[i].shown) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(levels[i].parent)));
+          FreeDetachedSubtree(levels[i].parent);
+        }
         return;
       }
+      // The node's own children are shown as the tree stands now: a handler
+      // may have collapsed, hidden or moved one of its ancestors meanwhile.
+      if (levels.size() == 1) levels[0].shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
       Level level = levels.back();
       PVirtualNode run = level.parent->LastChild;
       if (run == nullptr) {
@@ -411,9 +457,8 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
         PVirtualNode emptied = level.parent;
         emptied->States &= ~vsClearing;
         emptied->ChildCount = 0;
-        size_t before = FreedMark();
         StructureChange(emptied, crChildDeleted);
-        if (FreedSince(emptied, before)) continue;
+        if (Gone(emptied)) continue;
         deletionStep = emptied;
         DeleteNode(emptied, true);
         continue;
@@ -436,7 +481,7 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   } catch (...) {
     // Keep what is left consistent: the remaining children stay linked.
     for (const Level& level : levels) {
-      if (watch.Gone(level.parent)) continue;
+      if (Gone(level.parent)) continue;
       level.parent->States &= ~vsClearing;
       level.parent->ChildCount = 0;
       for (PVirtualNode c = level.parent->FirstChild; c != nullptr; c = c->NextSibling) level.parent->ChildCount++;
@@ -457,53 +502,58 @@ void TVirtualTreeCore::SettleAfterNodeLeft() {
 bool TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   StructureChange(node == root ? nullptr : node, crChildDeleted);
-  // Each child goes as DeleteNode deletes it, last first, but unlinked here
-  // as DeleteChildren unlinks its children: the parent chain's totals, the
-  // count and the hidden-children flag change once for all of them.
-  bool shown = node == root || ((node->States & vsExpanded) && IsFullyVisible(node));
-  bool expanded = (node->States & vsExpanded) != 0;
+  // Each child goes as DeleteNode deletes it, last first, but unlinked and
+  // accounted here as DeleteChildren unlinks its children. The handlers of a
+  // deletion may collapse, hide or move node or an ancestor, so each child is
+  // taken off the counts as the tree stands when it goes.
+  struct TShrink {
+    TVirtualTreeCore& tree;
+    PVirtualNode outerNode;
+    bool outerEmpty;
+    ~TShrink() {
+      tree.shrinkingNode = outerNode;
+      tree.shrinkToEmpty = outerEmpty;
+    }
+  } shrink{*this, shrinkingNode, shrinkToEmpty};
+  shrinkingNode = node;
+  shrinkToEmpty = false;
   uint32_t removed = 0;
-  int64_t removedCount = 0, removedHeight = 0;
-  auto account = [&] {
+  auto settle = [&] {
     node->States &= ~vsClearing;
-    node->ChildCount = CheckedU32(node->ChildCount, -int64_t(removed));
-    PropagateTotalCount(node, -removedCount, true);
-    if (expanded) PropagateTotalHeight(node, -removedHeight, true);
     DetermineHiddenChildrenFlag(node);
     InvalidateCache();
   };
   node->States |= vsClearing;
-  // The handlers of each deletion may free node with an ancestor; each freed
-  // record is looked at once.
-  TFreedNodeWatch watch(*this);
-  size_t checked = FreedMark();
-  auto nodeGone = [&] {
-    bool gone = node != root && FreedSince(node, checked);
-    checked = FreedMark();
-    return gone;
-  };
+  // The handlers of each deletion may free node with an ancestor.
+  TCallOutScope scope(*this);
+  TDeletionRun running(*this);
+  auto nodeGone = [&] { return node != root && Gone(node); };
   try {
-    for (; removed < count && node->LastChild != nullptr;) {
+    while ((removed < count || shrinkToEmpty) && node->LastChild != nullptr) {
       PVirtualNode run = node->LastChild;
       bool visible = (run->States & vsVisible) != 0;
-      if (shown && visible) visibleCount = CheckedU32(visibleCount, -1);
-      removedCount += run->TotalCount;
-      if (visible) removedHeight += run->TotalHeight;
-      run->States |= vsDeleting;
+      bool expanded = (node->States & vsExpanded) != 0;
+      bool shown = node == root || (expanded && IsFullyVisible(node));
+      // The child's shown subtree leaves the count with it: taken out, it is shown nowhere.
+      if (shown && visible) visibleCount = CheckedU32(visibleCount, -(1 + int64_t(CountVisibleChildren(run))));
       PVirtualNode previous = run->PrevSibling;
       if (previous != nullptr) previous->NextSibling = nullptr;
       node->LastChild = previous;
       if (previous == nullptr) node->FirstChild = nullptr;
+      node->ChildCount = CheckedU32(node->ChildCount, -1);
+      PropagateTotalCount(node, -int64_t(run->TotalCount), true);
+      if (expanded && visible) PropagateTotalHeight(node, -int64_t(run->TotalHeight), true);
+      run->States |= vsDeleting;
       ++removed;
       deletionStep = run;
       DeleteNode(run, true);
       if (nodeGone()) return false;
     }
   } catch (...) {
-    if (!nodeGone()) account();
+    if (!nodeGone()) settle();
     throw;
   }
-  account();
+  settle();
   return true;
 }
 
@@ -512,18 +562,18 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   // A node whose deletion is under way already (a handler asks again) goes with it.
   bool ownStep = node == deletionStep;
   deletionStep = nullptr;
-  if ((node->States & (vsDeleting | vsClearing)) && !ownStep) return;
+  if (!ownStep && InDeletion(node)) return;
   VT_ASSERT(!states.Contains(tsIterating), "Deleting nodes during tree iteration leads to invalid pointers.");
   VT_ASSERT(streamDepth == 0, "Deleting nodes while a stream is read leads to invalid pointers.");
   StopCacheValidation();
   // The handlers on the way (the selection's change, freeing the children,
   // moving the focus) may free the node or its parent themselves.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   PVirtualNode parent = node->Parent;
   bool parentClearing = (parent->States & vsClearing) != 0;
   bool wasVisible = (node->States & vsVisible) != 0;
   if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
-  if (watch.Gone(node)) return;
+  if (Gone(node)) return;
   int oldX = offsetX;
   int64_t oldY = offsetY;
   if (!(node->States & vsSelected)) {
@@ -533,7 +583,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     DoStateChange({tsSynchMode});
     RemoveFromSelection(node);
     if (!wasSynch) DoStateChange({}, {tsSynchMode});
-    if (watch.Gone(node)) return;
+    if (Gone(node)) return;
     InvalidateBelowNode(parent);
   } else {
     InternalRemoveFromSelection(node);
@@ -542,14 +592,16 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     CancelHint();
     DoStateChange({}, {tsHint});
   }
-  if (!watch.Gone(node)) DeleteChildren(node, false);
-  if (!watch.Gone(node)) InternalDisconnectNode(node, false, reindex);
-  if (!watch.Gone(node)) {
+  if (!Gone(node)) DeleteChildren(node, false);
+  if (!Gone(node)) InternalDisconnectNode(node, false, reindex);
+  if (!Gone(node)) {
     // Unlinked now: a free handler that deletes or resets it again is told it is going.
     node->States |= vsDeleting;
-    DoFreeNode(node);
+    // The focus handlers of the unlinking may have given it children: they go with it.
+    if (node->FirstChild != nullptr) DeleteChildren(node, false);
+    if (!Gone(node)) DoFreeNode(node);
   }
-  if (parent != root && watch.Gone(parent)) return;
+  if (parent != root && Gone(parent)) return;
   if (!parentClearing) {
     // A hidden child's going shows or hides none of the others. A visible
     // one's may leave only hidden ones: inside an update that is decided once
@@ -628,7 +680,9 @@ void TVirtualTreeCore::Clear() {
       throw;
     }
     if (wasReadOnly) options.misc.Include(toReadOnly);
-    visibleCount = 0;
+    // A Clear asked for while a deletion is under way leaves the counting to
+    // that deletion: the nodes it has taken out are still counted.
+    if (deletionsRunning == 0) visibleCount = 0;
     offsetX = 0;
     offsetY = 0;
   } catch (...) {

@@ -10,7 +10,9 @@ void TVirtualTreeCore::SetExpanded(PVirtualNode node, bool value) {
 
 void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
   VT_ASSERT(node != nullptr, "Node must not be nil.");
-  if (node == root || (node->States & (vsDeleting | vsToggling))) return;
+  // A node taken out by a deletion under way (or below one) keeps its state:
+  // that deletion counts it as it was.
+  if (node == root || (node->States & (vsDeleting | vsToggling | vsDead)) || BelowDeletion(node)) return;
   node->States |= vsToggling;
   // The rows above a toggled node stay where they are unless the view
   // scrolls: comparing the offset avoids asking for the top node (which may
@@ -20,12 +22,14 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
   bool animate = options.animation.Contains(toAnimatedToggle) && updateCount == 0;
   // Every handler on the way may free the node: then the toggle ends there
   // (the deletion has brought the cache and the scroll bars up to date).
-  TFreedNodeWatch watch(*this);
-  auto gone = [&]() { return watch.Gone(node); };
+  TCallOutScope scope(*this);
+  auto gone = [&]() { return Gone(node); };
   try {
     if (node->States & vsExpanded) {
       bool allowed = DoCollapsing(node);
       if (gone()) return;
+      // The handler may have collapsed the node itself.
+      allowed = allowed && (node->States & vsExpanded);
       if (allowed) {
         changed = true;
         if (animate && !states.Contains(tsCollapsing)) {
@@ -109,6 +113,8 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
   if (node == root) node = nullptr;
   DoStateChange({tsExpanding});
   BeginUpdate();
+  // A handler that frees the node in turn (or the end mark) ends the walk.
+  TCallOutScope scope(*this);
   try {
     PVirtualNode stop = nullptr;
     PVirtualNode run = node;
@@ -117,13 +123,10 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
     } else {
       run = GetFirst();
     }
-    // A handler that frees the node in turn (or the end mark) ends the walk.
-    TFreedNodeWatch watch(*this);
     while (run != nullptr && run != stop) {
-      size_t mark = FreedMark();  // both were there up to here
       if (!(run->States & vsInitialized)) InitNode(run);
-      if (!FreedSince(run, mark) && !(run->States & vsExpanded)) ToggleNode(run);
-      if (FreedSince(run, mark) || (stop != nullptr && FreedSince(stop, mark))) break;
+      if (!Gone(run) && !(run->States & vsExpanded)) ToggleNode(run);
+      if (Gone(run) || (stop != nullptr && Gone(stop))) break;
       run = GetNext(run);
     }
   } catch (...) {
@@ -144,16 +147,15 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
     // From the last node of the subtree backwards, so that a collapse that
     // frees children never frees a node still to be visited.
     // A handler that frees the node next in turn (or the top) ends the walk.
-    TFreedNodeWatch watch(*this);
+    TCallOutScope scope(*this);
     PVirtualNode run = GetLastNoInit(node);
     while (run != nullptr && run != node) {
-      size_t mark = FreedMark();  // both were there up to here
       PVirtualNode previous = GetPreviousNoInit(run);
       if ((run->States & vsExpanded) && (run->States & vsHasChildren)) ToggleNode(run);
-      if ((previous != nullptr && FreedSince(previous, mark)) || (node != nullptr && FreedSince(node, mark))) break;
+      if ((previous != nullptr && Gone(previous)) || (node != nullptr && Gone(node))) break;
       run = previous;
     }
-    if (node != nullptr && !watch.Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))
+    if (node != nullptr && !Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))
       ToggleNode(node);
   } catch (...) {
     EndUpdate();
@@ -202,6 +204,7 @@ void TVirtualTreeCore::SetNodeHeight(PVirtualNode node, uint32_t value) {
 
 void TVirtualTreeCore::SetIsVisible(PVirtualNode node, bool value) {
   if (node == nullptr || node == root || value == ((node->States & vsVisible) != 0)) return;
+  if ((node->States & (vsDeleting | vsDead)) || BelowDeletion(node)) return;
   PVirtualNode parent = node->Parent;
   bool shown = AncestorsShown(node) && (parent == root || (parent->States & vsExpanded));
   bool counts = (parent->States & vsExpanded) != 0;

@@ -347,6 +347,9 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
     PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
   DoStateChange({tsPainting});
   TBitmap* bitmap = nullptr;
+  // The handlers asked while painting may free nodes: painting stops at a
+  // node that went (its deletion has asked for a new paint).
+  TCallOutScope scope(*this);
   // The bitmap goes and the painting state is left also when an event handler throws.
   try {
     DoBeforePaint(targetCanvas);
@@ -406,8 +409,10 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
     }
     while (node != nullptr) {
       if (!(node->States & vsInitialized)) InitNode(node);
+      if (Gone(node)) break;
       if (node->States & vsSelected) ++selectLevel;
       MeasureNodeHeight(canvas, node);
+      if (Gone(node)) break;
       int height = node->NodeHeight;
       paintInfo.BrushOrigin = TPoint{window.Left & 1, (nodeTop & 1) ^ (oddOrigin ? 1 : 0)};
       nodeTop += height;
@@ -569,8 +574,11 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
       if (targetRect.Top >= maximumBottom) break;
 
       // The next node and the line image, ButtonX and SelectLevel kept in step.
+      if (Gone(node)) break;
       PVirtualNode next = GetNextVisible(node);
-      if (next == nullptr) break;
+      if (next == nullptr || Gone(node) || !(next->Parent == node || HasAsParent(node, next->Parent) ||
+                                             next->Parent == node->Parent || next->Parent == root))
+        break;
       if (next->Parent == node) {
         if (indentSize > 0) lineImage[indentSize - 1] = HasLaterVisibleSibling(node) ? ltTopDown : ltNone;
         ++indentSize;

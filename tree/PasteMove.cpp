@@ -18,10 +18,8 @@ namespace {
 // run of new nodes is complete.
 struct TReindexScope {
   std::vector<PVirtualNode>& parents;
-  const TVirtualTreeCore::TFreedNodeWatch& watch;
   ~TReindexScope() {
-    parents.erase(std::remove_if(parents.begin(), parents.end(), [this](PVirtualNode p) { return watch.Gone(p); }),
-                  parents.end());
+    parents.erase(std::remove_if(parents.begin(), parents.end(), TVirtualTreeCore::Gone), parents.end());
     TVirtualTreeCore::ReindexChildren(parents);
   }
 };
@@ -30,10 +28,10 @@ struct TReindexScope {
 // none that was freed, none that is or holds target (a node of the same tree,
 // or null), none whose ancestor moves with it.
 std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::vector<PVirtualNode>& asked,
-                                       const TVirtualTreeCore::TFreedNodeWatch& watch, PVirtualNode target) {
+                                       PVirtualNode target) {
   std::vector<PVirtualNode> alive;
   for (PVirtualNode node : asked)
-    if (!watch.Gone(node) && !(node->States & (vsDeleting | vsClearing)) && node != target &&
+    if (!tree.InDeletion(node) && node != target &&
         !(target != nullptr && tree.HasAsParent(target, node)))
       alive.push_back(node);
   std::unordered_set<PVirtualNode> moving(alive.begin(), alive.end());
@@ -109,9 +107,16 @@ TBaseVirtualTree* PrepareTarget(TBaseVirtualTree* self, PVirtualNode& target, TV
     mode = ModeOnRoot(mode);
     return targetTree;
   }
+  // The callers keep the target's tree's records while its handlers run.
   if (!(target->States & vsInitialized)) targetTree->InitNode(target);
+  if (TVirtualTreeCore::Gone(target)) return targetTree;
   if ((target->States & vsHasChildren) && target->ChildCount == 0) targetTree->InitChildren(target);
   return targetTree;
+}
+
+// The tree target belongs to (this one for null).
+TBaseVirtualTree* TargetTreeOf(TBaseVirtualTree* self, PVirtualNode target) {
+  return target == nullptr ? self : TreeOfNode(target);
 }
 
 // Reads all of an IStream (from its position) into memory; false on a failure
@@ -170,8 +175,13 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   if (mode == amNoWhere) return false;
   FORMATETC format{CF_VIRTUALTREE, nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL | TYMED_ISTREAM};
   if (dataObject->QueryGetData(&format) != S_OK) return false;
-  TUpdateScope update(*this);
   PVirtualNode target = targetNode != nullptr ? targetNode : root;
+  // A place that is going (or whose children are going) takes nothing.
+  if (InDeletion(target)) return false;
+  // Every handler from here on (rendering the data, reading the nodes) may
+  // free any node, the place of the run included.
+  TCallOutScope scope(*this);
+  TUpdateScope update(*this);
   if (target == root) mode = ModeOnRoot(mode);
 
   if (optimized && IsLiveTree(source)) {
@@ -216,33 +226,35 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   std::vector<PVirtualNode> inserted;
   TRunPlacer placer{target, mode};
   TSelectionBatch batch(*this);
-  // The handlers of the nodes read may free any node, the place of the run
-  // included: then the rest of the stream stays unread.
-  TFreedNodeWatch watch(*this);
+  // When the place went meanwhile, the stream stays unread.
+  if (InDeletion(target)) {
+    if (locked != nullptr) GlobalUnlock(locked);
+    return false;
+  }
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  TReindexScope reindex{parents, watch};
+  TReindexScope reindex{parents};
   try {
-    while (stream->Position() < stream->Size() && !watch.Gone(placer.target)) {
+    while (stream->Position() < stream->Size() && !InDeletion(placer.target)) {
       PVirtualNode node = MakeNewNode();
       InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
       inserted.push_back(node);
       InternalAddFromStream(stream, kVTTreeStreamVersion, node);
-      bool copying = !watch.Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
-      if (!copying || watch.Gone(node)) {
+      bool copying = !Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
+      if (!copying || Gone(node)) {
         inserted.pop_back();
-        if (!watch.Gone(node)) DeleteNode(node);
+        if (!Gone(node)) DeleteNode(node);
         continue;
       }
       placer.Placed(node);
       DoNodeCopied(node);
-      if (!watch.Gone(node)) StructureChange(node, crNodeCopied);
+      if (!Gone(node)) StructureChange(node, crNodeCopied);
     }
   } catch (...) {
     // A bad stream inserts nothing.
     batch.End();
     for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
-      if (!watch.Gone(*it)) DeleteNode(*it);
+      if (!Gone(*it)) DeleteNode(*it);
     if (locked != nullptr) GlobalUnlock(locked);
     throw;
   }
@@ -261,39 +273,62 @@ void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetN
   source->dragSelection.clear();
 }
 
-size_t TBaseVirtualTree::TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
+size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtualNode target,
                                        TVTNodeAttachMode mode, const std::function<bool(PVirtualNode)>& onNew) {
   TBaseVirtualTree* targetTree = TreeOfNode(target);
+  // Every handler on the way (initialising, saving, reading, the new nodes'
+  // events) may free any node of either tree.
+  TCallOutScope scope(*this), targetScope(*targetTree);
   // Children are written only below initialised nodes: a node whose children
-  // exist is initialised first, so that none of them is lost on the way.
-  for (PVirtualNode node : nodes)
-    for (PVirtualNode run = node; run != nullptr; run = NextInSubtree(run, node))
-      if (run->FirstChild != nullptr && !(run->States & vsInitialized)) InitNode(run);
+  // exist is initialised first, so that none of them is lost on the way. A
+  // handler that frees a node meanwhile sends the walk back to the start.
+  for (bool again = true; again;) {
+    again = false;
+    uint64_t freed = FreedCount();
+    for (size_t i = 0; i < nodes.size() && !again; ++i) {
+      if (Gone(nodes[i])) continue;
+      for (PVirtualNode run = nodes[i]; run != nullptr && !again; run = NextInSubtree(run, nodes[i])) {
+        if (run->FirstChild != nullptr && !(run->States & vsInitialized)) InitNode(run);
+        again = FreedCount() != freed;
+      }
+    }
+  }
   TMemoryStream stream;
-  for (PVirtualNode node : nodes) WriteNode(&stream, node);
+  std::vector<PVirtualNode> written;
+  for (PVirtualNode node : nodes) {
+    if (Gone(node)) continue;
+    WriteNode(&stream, node);
+    written.push_back(node);
+  }
+  nodes.swap(written);
+  // A handler may have freed the target meanwhile, or sent it into a deletion.
+  if (targetTree->InDeletion(target)) return 0;
   stream.SetPosition(0);
   TUpdateScope update(*targetTree);
   TSelectionBatch batch(*targetTree);
   TRunPlacer placer{target, mode};
-  // The handlers of the new nodes may free any node, the place of the run
-  // included: then the rest stays unread.
-  TFreedNodeWatch watch(*targetTree);
   // The siblings after the run are numbered once, when it is complete.
   std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
-  TReindexScope reindex{parents, watch};
+  TReindexScope reindex{parents};
+  std::vector<PVirtualNode> placed;
   size_t read = 0;
-  while (stream.Position() < stream.Size() && !watch.Gone(placer.target)) {
-    PVirtualNode node = targetTree->MakeNewNode();
-    targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
-    try {
+  try {
+    // The handlers of the new nodes may free any node, the place of the run
+    // included, or send it into a deletion: then the rest stays unread.
+    while (stream.Position() < stream.Size() && !targetTree->InDeletion(placer.target)) {
+      PVirtualNode node = targetTree->MakeNewNode();
+      targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
+      placed.push_back(node);
       targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
-    } catch (...) {
-      batch.End();
-      if (!watch.Gone(node)) targetTree->DeleteNode(node);
-      throw;
+      ++read;
+      if (!Gone(node) && onNew(node) && !Gone(node)) placer.Placed(node);
     }
-    ++read;
-    if (!watch.Gone(node) && onNew(node) && !watch.Gone(node)) placer.Placed(node);
+  } catch (...) {
+    // The target is left as it was: what was read goes again, last first.
+    batch.End();
+    for (auto it = placed.rbegin(); it != placed.rend(); ++it)
+      if (!Gone(*it)) targetTree->DeleteNode(*it);
+    throw;
   }
   return read;
 }
@@ -302,18 +337,19 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
                                  TVTNodeAttachMode mode) {
   if (options.misc.Contains(toReadOnly)) return;
   bool onRoot = false;
+  // The target's preparation may run handlers of its tree: they may free it.
+  TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr) return;
-  TFreedNodeWatch watch(*this), targetWatch(*targetTree);
+  if (targetTree == nullptr || (!onRoot && targetTree->InDeletion(target))) return;
   PVirtualNode sameTreeTarget = targetTree == this ? target : nullptr;
   std::vector<PVirtualNode> asked;
-  for (PVirtualNode node : MovableNodes(*this, nodes, watch, sameTreeTarget)) {
-    if (watch.Gone(node)) continue;
+  for (PVirtualNode node : MovableNodes(*this, nodes, sameTreeTarget)) {
+    if (Gone(node)) continue;
     if (DoNodeMoving(node, onRoot ? nullptr : target)) asked.push_back(node);
   }
   // The handlers may have freed or moved any of them, or the target.
-  if (!onRoot && targetWatch.Gone(target)) return;
-  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, watch, sameTreeTarget);
+  if (targetTree->InDeletion(target)) return;
+  std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, sameTreeTarget);
   if (allowed.empty()) return;
   TUpdateScope update(*this);
   // Siblings are numbered once per old parent, not once per node taken away.
@@ -331,9 +367,9 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     }
     ReindexChildren(parents);
     for (PVirtualNode node : allowed) {
-      if (watch.Gone(node)) continue;
+      if (Gone(node)) continue;
       DoNodeMoved(node);
-      if (!watch.Gone(node)) StructureChange(node, crNodeMoved);
+      if (!Gone(node)) StructureChange(node, crNodeMoved);
     }
     return;
   }
@@ -341,23 +377,15 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     targetTree->DoNodeMoved(node);
     return true;
   });
-  // Only what arrived leaves: the rest stays where it was. Each record freed
-  // (by a deletion here or its handlers) is looked at once.
+  // Only what arrived leaves: the rest stays where it was.
   allowed.resize(arrived);
-  std::unordered_set<PVirtualNode> pending(allowed.begin(), allowed.end());
-  size_t looked = 0;
-  auto forgetFreed = [&]() {
-    for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
-  };
-  looked = watch.Mark();
   for (PVirtualNode node : allowed) {
-    forgetFreed();
-    if (pending.count(node) == 0) continue;
+    if (Leaving(node)) continue;
     parents.push_back(node->Parent);
     DeleteNode(node, /*reindex=*/false);
   }
   // A parent listed may have gone with its child's handlers meanwhile.
-  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && watch.Gone(p); }),
+  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && Gone(p); }),
                 parents.end());
   ReindexChildren(parents);
   StructureChange(nullptr, crNodeMoved);
@@ -368,18 +396,19 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
   if (mode == amNoWhere || source == nullptr || source == root || options.misc.Contains(toReadOnly)) return;
-  // A node whose deletion is under way stays with it.
-  if (source->States & (vsDeleting | vsClearing)) return;
+  // A node whose deletion is under way stays with it, and a place that is
+  // going (or whose children are going) takes nothing.
+  if (InDeletion(source)) return;
+  if (target != nullptr && TreeOfNode(target)->InDeletion(target)) return;
   bool besideItself = childrenOnly && (mode == amInsertBefore || mode == amInsertAfter);
   if (target == source && !besideItself) return;
   bool onRoot = false;
   // The handlers called from here may free the source or the target.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr || watch.Gone(source)) return;
-  TFreedNodeWatch targetWatch(*targetTree);
+  if (targetTree == nullptr || InDeletion(source) || (!onRoot && targetTree->InDeletion(target))) return;
   if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
-  if (watch.Gone(source) || (!onRoot && targetWatch.Gone(target))) return;
+  if (InDeletion(source) || targetTree->InDeletion(target)) return;
 
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   bool sourceGone = false;
@@ -398,7 +427,7 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     }
     ReindexChildren(parents);
     for (PVirtualNode node : nodes)
-      if (!watch.Gone(node)) DoNodeMoved(node);
+      if (!Gone(node)) DoNodeMoved(node);
   } else {
     size_t arrived = TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
       targetTree->DoNodeMoved(node);
@@ -406,21 +435,17 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     });
     // Only what arrived leaves; what a handler freed meanwhile is gone already.
     TUpdateScope update(*this);
-    if (childrenOnly && arrived == nodes.size() && !watch.Gone(source)) {
+    if (childrenOnly && arrived == nodes.size() && !Gone(source) && source->ChildCount == arrived) {
       DeleteChildren(source, /*resetHasChildren=*/true);
     } else if (childrenOnly) {
-      // Each record freed meanwhile is looked at once.
-      std::unordered_set<PVirtualNode> pending(nodes.begin(), nodes.begin() + arrived);
-      for (size_t i = 0, looked = watch.Mark(); i < arrived; ++i) {
-        for (; looked < FreedMark(); ++looked) pending.erase(FreedRecord(looked));
-        if (pending.count(nodes[i]) > 0) DeleteNode(nodes[i]);
-      }
-    } else if (arrived == 1 && !watch.Gone(source)) {
+      for (size_t i = 0; i < arrived; ++i)
+        if (!Leaving(nodes[i])) DeleteNode(nodes[i]);
+    } else if (arrived == 1 && !Gone(source)) {
       DeleteNode(source);
     }
     sourceGone = !childrenOnly;
   }
-  if (watch.Gone(source)) sourceGone = true;
+  if (Gone(source)) sourceGone = true;
   InvalidateCache();
   if (updateCount == 0) {
     ValidateCache();
@@ -437,22 +462,28 @@ PVirtualNode TBaseVirtualTree::CopyTo(PVirtualNode source, PVirtualNode target, 
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
   if (mode == amNoWhere || source == nullptr || source == root) return nullptr;
+  // A place that is going (or whose children are going) takes nothing.
+  if (target != nullptr && TreeOfNode(target)->InDeletion(target)) return nullptr;
   bool onRoot = false;
+  TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
-  if (targetTree == nullptr) return nullptr;
+  if (targetTree == nullptr || Gone(source) || (!onRoot && targetTree->InDeletion(target))) return nullptr;
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   PVirtualNode last = nullptr;
   PVirtualNode reported = onRoot ? nullptr : target;
   // The copy is written completely before it is read, so a node may be copied into its own subtree.
   TransferNodes(nodes, target, mode, [&](PVirtualNode node) {
-    if (!targetTree->DoNodeCopying(node, reported)) {
+    bool allowed = targetTree->DoNodeCopying(node, reported);
+    if (Gone(node)) return false;
+    if (!allowed) {
       targetTree->DeleteNode(node);
       return false;
     }
     last = node;
     targetTree->DoNodeCopied(node);
-    return true;
+    return !Gone(node);
   });
+  if (Gone(last)) last = nullptr;
   targetTree->InvalidateCache();
   if (targetTree->UpdateCount() == 0) {
     targetTree->ValidateCache();

@@ -163,11 +163,16 @@ void TVirtualTreeCore::SetSelected(PVirtualNode node, bool value) {
     if (selectionCount == 0) rangeAnchor = nullptr;
     return;
   }
-  if (selectionCount == 0)
+  // The change handlers may free the node: a freed node is neither selected nor the anchor.
+  TCallOutScope scope(*this);
+  if (selectionCount == 0) {
     rangeAnchor = node;
-  else if (!options.selection.Contains(toMultiSelect))
+  } else if (!options.selection.Contains(toMultiSelect)) {
     ClearSelection();
+    if (Gone(node)) return;
+  }
   AddToSelection(node);
+  if (Gone(node)) return;
   if (rangeAnchor == nullptr) rangeAnchor = node;
   AdjustFocusedColumnForSelection();
 }

@@ -40,8 +40,8 @@ void TBaseVirtualTree::AdjustFocusedColumnForSelection() {
 
 bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
   // The editing, focus and toggle handlers may free the node: it is not focused then.
-  TFreedNodeWatch watch(*this);
-  auto gone = [&]() { return node != nullptr && watch.Gone(node); };
+  TCallOutScope scope(*this);
+  auto gone = [&]() { return node != nullptr && Gone(node); };
   if (states.Contains(tsEditing) && !EndEditNode()) return false;
   if (gone()) return false;
   if (node == root) node = nullptr;
@@ -153,7 +153,7 @@ void TBaseVirtualTree::CancelCutOrCopy() {
 void TBaseVirtualTree::DeleteMarkedCutNodes() {
   if (!states.Contains(tsCutPending)) return;
   BeginUpdate();
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   try {
     // Depth first, one sibling chain per level; a cut node goes with its
     // subtree. The siblings that stay are numbered as the walk passes them,
@@ -161,8 +161,16 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
     struct Level {
       PVirtualNode next;
       uint32_t index;
+      PVirtualNode parent;
     };
-    std::vector<Level> levels{{root->FirstChild, 0}};
+    std::vector<Level> levels{{root->FirstChild, 0, root}};
+    // True while every node the walk holds is still where it was.
+    auto walkIntact = [&] {
+      for (const Level& level : levels)
+        if (Gone(level.parent) || (level.next != nullptr && (Gone(level.next) || level.next->Parent != level.parent)))
+          return false;
+      return true;
+    };
     auto renumberRest = [&] {
       for (Level& level : levels)
         for (PVirtualNode run = level.next; run != nullptr; run = run->NextSibling) run->Index = level.index++;
@@ -175,7 +183,7 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
       }
       levels.back().next = run->NextSibling;
       if (run->States & vsCutOrCopy) {
-        size_t before = FreedMark();
+        uint64_t before = FreedCount();
         size_t own = run->TotalCount;
         try {
           DeleteNode(run, false);
@@ -183,13 +191,13 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
           renumberRest();  // the siblings left keep consecutive numbers
           throw;
         }
-        // A handler freed more than the cut subtree: the nodes the walk holds
-        // may be gone, so it starts again at the top (numbering again is harmless).
-        if (FreedMark() - before > own) levels.assign(1, {root->FirstChild, 0});
+        // A handler freed more than the cut subtree or moved a node the walk
+        // holds: it starts again at the top (numbering again is harmless).
+        if (FreedCount() - before > own || !walkIntact()) levels.assign(1, {root->FirstChild, 0, root});
         continue;
       }
       run->Index = levels.back().index++;
-      if (run->FirstChild != nullptr) levels.push_back({run->FirstChild, 0});
+      if (run->FirstChild != nullptr) levels.push_back({run->FirstChild, 0, run});
     }
   } catch (...) {
     EndUpdate();
@@ -236,12 +244,12 @@ bool TBaseVirtualTree::EditNode(PVirtualNode node, TColumnIndex column) {
   if (states.Contains(tsEditing)) return true;
   if (options.misc.Contains(toReadOnly)) return false;
   // The focus and editing handlers may free the node.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   SetFocusedNode(node);
-  if (watch.Gone(node) || focusedNode != node || !CanEdit(node, column) || watch.Gone(node)) return false;
+  if (Gone(node) || focusedNode != node || !CanEdit(node, column) || Gone(node)) return false;
   editColumn = column;
   if (!(node->States & vsInitialized)) InitNode(node);
-  if (watch.Gone(node)) return false;
+  if (Gone(node)) return false;
   DoEdit();
   return states.Contains(tsEditing);
 }

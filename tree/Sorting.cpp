@@ -1,4 +1,5 @@
 // Stable merge sorting of sibling lists, and re-initialising and resetting nodes.
+#include <unordered_set>
 #include <vector>
 
 #include "tree/VirtualTreeCore.h"
@@ -33,11 +34,26 @@ void TVirtualTreeCore::SortChildren(PVirtualNode node, TColumnIndex column, TSor
   for (PVirtualNode run = node->FirstChild; run != nullptr; run = run->NextSibling) items.push_back(run);
   if (items.size() < 2) return;
   std::vector<PVirtualNode> scratch(items.size());
+  std::vector<PVirtualNode> before = items;
+  // A compare handler may free, add or move children: the order found is
+  // then applied to the children there are now, new ones last.
+  TCallOutScope scope(*this);
   auto takeSecond = [&](PVirtualNode first, PVirtualNode second) {
     int result = DoCompareNodes(first, second, column);
     return direction == sdAscending ? result > 0 : result < 0;
   };
   MergeSort(items, scratch, 0, items.size(), takeSecond);
+  if (Gone(node)) return;
+  if (!SameChildren(node, before)) {
+    std::unordered_set<PVirtualNode> sorted;
+    std::vector<PVirtualNode> kept;
+    for (PVirtualNode item : items)
+      if (!Gone(item) && item->Parent == node && sorted.insert(item).second) kept.push_back(item);
+    for (PVirtualNode run = node->FirstChild; run != nullptr; run = run->NextSibling)
+      if (sorted.count(run) == 0) kept.push_back(run);
+    items.swap(kept);
+    if (items.empty()) return;
+  }
   // Relink the whole chain, the parent's first and last child included.
   node->FirstChild = items.front();
   node->LastChild = items.back();
@@ -48,7 +64,28 @@ void TVirtualTreeCore::SortChildren(PVirtualNode node, TColumnIndex column, TSor
   }
 }
 
+bool TVirtualTreeCore::SameChildren(PVirtualNode node, const std::vector<PVirtualNode>& children) const {
+  size_t i = 0;
+  for (PVirtualNode run = node->FirstChild; run != nullptr; run = run->NextSibling, ++i)
+    if (i == children.size() || children[i] != run) return false;
+  return i == children.size();
+}
+
+bool TVirtualTreeCore::InitEachChild(PVirtualNode node) {
+  TCallOutScope scope(*this);
+  // A handler that frees or moves the child in turn sends the walk back to
+  // the first child (the initialised ones are passed at once).
+  PVirtualNode child = node->FirstChild;
+  while (child != nullptr) {
+    if (!(child->States & vsInitialized)) InitNode(child);
+    if (Gone(node)) return false;
+    child = Gone(child) || child->Parent != node ? node->FirstChild : child->NextSibling;
+  }
+  return true;
+}
+
 void TVirtualTreeCore::Sort(PVirtualNode node, TColumnIndex column, TSortDirection direction, bool doInit) {
+  TCallOutScope scope(*this);
   StopCacheValidation();
   if (states.Contains(tsEditPending)) {
     StopTreeTimer(2);
@@ -56,11 +93,10 @@ void TVirtualTreeCore::Sort(PVirtualNode node, TColumnIndex column, TSortDirecti
   }
   if (states.Contains(tsEditing) && !DoEndEdit()) return;
   if (node == nullptr) node = root;
-  if (!(node->States & vsHasChildren)) return;
+  if (Gone(node) || !(node->States & vsHasChildren)) return;
   if (doInit) {
     if (node->ChildCount == 0) InitChildren(node);
-    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-      if (!(child->States & vsInitialized)) InitNode(child);
+    if (Gone(node) || !InitEachChild(node)) return;
   }
   if (node->FirstChild != nullptr && node->FirstChild != node->LastChild) {
     SortChildren(node, column, direction);
@@ -77,15 +113,17 @@ void TVirtualTreeCore::SortTree(TColumnIndex column, TSortDirection direction, b
   try {
     if (column > InvalidColumn) {
       // Explicit stack: every initialised node's children are sorted.
+      // The handlers may free nodes waiting on the stack: those are passed.
+      TCallOutScope scope(*this);
       std::vector<PVirtualNode> pending{root};
       while (!pending.empty()) {
         PVirtualNode node = pending.back();
         pending.pop_back();
+        if (Gone(node)) continue;
         Sort(node, column, direction, doInit);
-        for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling) {
-          if (doInit && !(child->States & vsInitialized)) InitNode(child);
+        if (Gone(node) || (doInit && !InitEachChild(node))) continue;
+        for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
           if (child->States & vsInitialized) pending.push_back(child);
-        }
       }
     }
   } catch (...) {
@@ -103,37 +141,51 @@ void TVirtualTreeCore::SortTree(TColumnIndex column, TSortDirection direction, b
 void TVirtualTreeCore::ReinitNode(PVirtualNode node, bool recursive) {
   if (node != nullptr && node != root) {
     // A node whose deletion is under way goes with it.
-    if (node->States & (vsDeleting | vsClearing)) return;
+    if (InDeletion(node)) return;
     node->States &= ~(vsChecking | vsCutOrCopy | vsDeleting | vsHeightMeasured);
+    TCallOutScope scope(*this);
     InitNode(node);
+    if (Gone(node)) return;
+    if (recursive) ReinitChildren(node, true);
+    return;
   }
   if (recursive) ReinitChildren(node, true);
 }
 
 void TVirtualTreeCore::ReinitChildren(PVirtualNode node, bool recursive) {
   if (node == nullptr) node = root;
+  // The handlers may free or move any node: a walk whose node went (or left
+  // the subtree) goes on from the next sibling when that is still there, else stops.
+  TCallOutScope scope(*this);
   // Only children that exist are asked again; children never made stay to be
   // made on demand (a recursive re-initialisation must not build the whole tree).
   if (node->FirstChild != nullptr) InitChildren(node);
+  if (Gone(node)) return;
   PVirtualNode run = node->FirstChild;
   if (!recursive) {
     while (run != nullptr) {
       PVirtualNode next = run->NextSibling;
       ReinitNode(run, false);
-      run = next;
+      if (Gone(node)) return;
+      if (!Gone(run) && run->Parent == node)
+        run = run->NextSibling;
+      else
+        run = !Gone(next) && next->Parent == node ? next : nullptr;
     }
     return;
   }
   // Recursively: each node, then its children, in pre-order without recursion.
   while (run != nullptr) {
     ReinitNode(run, false);
-    if (run->FirstChild != nullptr) InitChildren(run);
+    if (!Gone(run) && run->FirstChild != nullptr) InitChildren(run);
+    if (Gone(node) || Gone(run)) return;
     if (run->FirstChild != nullptr) {
       run = run->FirstChild;
       continue;
     }
-    while (run != node && run->NextSibling == nullptr) run = run->Parent;
-    if (run == node) break;
+    // (A node a handler moved out of the subtree leads the walk up to the root.)
+    while (run != node && run != root && run->NextSibling == nullptr) run = run->Parent;
+    if (run == node || run == root) break;
     run = run->NextSibling;
   }
 }
@@ -141,18 +193,18 @@ void TVirtualTreeCore::ReinitChildren(PVirtualNode node, bool recursive) {
 void TVirtualTreeCore::ResetNode(PVirtualNode node) {
   // A read-only tree keeps its children, so the node keeps what it says of them.
   if (options.misc.Contains(toReadOnly)) return;
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   DoCancelEdit();
   if (node == nullptr || node == root) {
     Clear();
     return;
   }
   // A node whose deletion is under way goes with it.
-  if (watch.Gone(node) || (node->States & (vsDeleting | vsClearing))) return;
+  if (Gone(node) || (node->States & (vsDeleting | vsClearing))) return;
   DoResetNode(node);
-  if (watch.Gone(node)) return;
+  if (Gone(node)) return;
   DeleteChildren(node, false);
-  if (watch.Gone(node)) return;
+  if (Gone(node)) return;
   if (node->States & vsExpanded) {
     // Collapsed with no children left: the node takes only its own height.
     PropagateTotalHeight(node, node->NodeHeight, false);

@@ -81,16 +81,21 @@ void TCustomVirtualStringTree::RefreshFontMetrics() {
 
 std::u16string TCustomVirtualStringTree::GetText(PVirtualNode node, TColumnIndex column) {
   VT_ASSERT(node != nullptr, "Node must not be nil.");
-  if (!(node->States & vsInitialized)) InitNode(node);
   std::u16string text = defaultText;
+  if (!(node->States & vsInitialized)) {
+    // Its initialisation handler may free the node: then it has no text to ask for.
+    TCallOutScope scope(*this);
+    InitNode(node);
+    if (Gone(node)) return text;
+  }
   DoGetText(node, column, ttNormal, text);
   return text;
 }
 
 void TCustomVirtualStringTree::SetText(PVirtualNode node, TColumnIndex column, const std::u16string& value) {
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   DoNewText(node, column, value);
-  if (!watch.Gone(node)) InvalidateNode(node);
+  if (!Gone(node)) InvalidateNode(node);
 }
 
 void TCustomVirtualStringTree::SetDefaultText(const std::u16string& value) {
@@ -183,7 +188,9 @@ TRect TCustomVirtualStringTree::InvalidateNode(PVirtualNode node) {
 }
 
 void TCustomVirtualStringTree::ReinitNode(PVirtualNode node, bool recursive) {
+  TCallOutScope scope(*this);
   TBaseVirtualTree::ReinitNode(node, recursive);
+  if (node != nullptr && Gone(node)) return;
   if (int32_t* cache = WidthCache(node)) *cache = 0;
 }
 
@@ -196,7 +203,7 @@ void TCustomVirtualStringTree::MainColumnChanged() {
 
 void TCustomVirtualStringTree::WriteChunks(TStream* stream, PVirtualNode node) {
   TBaseVirtualTree::WriteChunks(stream, node);
-  if (!TreeOptions()->StringOptions().Contains(toSaveCaptions) || node == root ||
+  if (Gone(node) || !TreeOptions()->StringOptions().Contains(toSaveCaptions) || node == root ||
       !(node->States & vsInitialized))
     return;
   std::u16string text = GetText(node, HeaderMainColumn());
@@ -234,7 +241,7 @@ void TCustomVirtualStringTree::StreamReadFinished(bool complete) {
   captions.swap(readCaptions);
   if (!complete) return;
   // The handlers may free nodes whose captions come later.
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   for (const TReadCaption& caption : captions)
-    if (!watch.Gone(caption.node)) SetText(caption.node, HeaderMainColumn(), caption.text);
+    if (!Gone(caption.node)) SetText(caption.node, HeaderMainColumn(), caption.text);
 }

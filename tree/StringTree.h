@@ -169,6 +169,11 @@ private:
   void ExportPaintText(TCanvas* canvas, PVirtualNode node, TColumnIndex column);
   // Calls row for every node of source, with the text canvas watched for font changes.
   void ExportRows(TVSTTextSourceType source, const std::function<void(PVirtualNode node, TCanvas* canvas)>& row);
+  // Calls visit for each node the source exports, in order; a node a handler
+  // frees meanwhile ends nothing (the walk goes on after the last node still there).
+  void ForEachExported(TVSTTextSourceType source, const std::function<void(PVirtualNode node)>& visit);
+  // The text of a cell to export: empty for a node a handler freed meanwhile.
+  std::u16string ExportCellText(PVirtualNode node, TColumnIndex column);
 
   std::u16string defaultText = u"Node";
   uint32_t widthCacheOffset = 0;

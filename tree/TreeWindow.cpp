@@ -101,6 +101,7 @@ const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
 
 void TBaseVirtualTree::CreateWnd() {
   DoStateChange({tsWindowCreating});
+  cacheTimerRunning = false;  // a new window has no timers
   TCustomControl::CreateWnd();
   DoStateChange({}, {tsWindowCreating});
   if (options.paint.Contains(toThemeAware) && ThemeServices()->ThemesEnabled())
@@ -154,13 +155,16 @@ void QueueTree(TBaseVirtualTree* tree) {
   tree->DoStateChange({}, {tsStopValidation});
   if (std::find(gWaitingTrees.begin(), gWaitingTrees.end(), tree) == gWaitingTrees.end())
     gWaitingTrees.push_back(tree);
-  if (tree->HandleAllocated()) SetTimer(tree->Handle(), kCacheTimer, USER_TIMER_MINIMUM, nullptr);
+  if (tree->HandleAllocated() && !tree->cacheTimerRunning) {
+    SetTimer(tree->Handle(), kCacheTimer, USER_TIMER_MINIMUM, nullptr);
+    tree->cacheTimerRunning = true;
+  }
 }
 
 void UnqueueTree(TBaseVirtualTree* tree) {
   VT_ASSERT(tree != nullptr, "Tree must not be nil.");
   gWaitingTrees.erase(std::remove(gWaitingTrees.begin(), gWaitingTrees.end(), tree), gWaitingTrees.end());
-  if (tree->HandleAllocated()) KillTimer(tree->Handle(), kCacheTimer);
+  // The timer is left running: its next tick finds nothing to build and stops it.
 }
 
 void TBaseVirtualTree::ScheduleCacheValidation() {
@@ -178,13 +182,18 @@ void TBaseVirtualTree::CancelCacheValidation() { UnqueueTree(this); }
 void TBaseVirtualTree::WMTimer(TMessage& m) {
   switch (m.WParam) {
     case kCacheTimer: {
-      if (!states.Contains(tsValidating)) {
+      bool waiting = std::find(gWaitingTrees.begin(), gWaitingTrees.end(), this) != gWaitingTrees.end();
+      if (!waiting || !states.Contains(tsValidating)) {
         UnqueueTree(this);
+        KillTimer(handle, kCacheTimer);
+        cacheTimerRunning = false;
         break;
       }
       int result = ValidateCacheSteps(kCacheStepBudget);
       if (result == 2) break;
       UnqueueTree(this);
+      KillTimer(handle, kCacheTimer);
+      cacheTimerRunning = false;
       FinishCacheValidation(result == 1);
       break;
     }
@@ -267,6 +276,11 @@ void TBaseVirtualTree::BeginInvalidationBatch() { ++invalidationBatch; }
 
 void TBaseVirtualTree::EndInvalidationBatch() {
   if (invalidationBatch == 0 || --invalidationBatch > 0) return;
+  if (scrollBarsPending) {
+    scrollBarsPending = false;
+    UpdateScrollBars(scrollBarsRepaint);
+    scrollBarsRepaint = false;
+  }
   if (pendingWholeInvalid)
     Invalidate();
   else
@@ -291,8 +305,7 @@ void TBaseVirtualTree::InvalidateBelow(PVirtualNode node) {
     TRect client = ClientRect();
     int64_t top = int64_t(GetNodeTop(node)) + offsetY;
     if (top < client.Top || top >= client.Bottom) return;
-    RECT rect{client.Left, static_cast<int>(top), client.Right, client.Bottom};
-    InvalidateRect(handle, &rect, FALSE);
+    InvalidateRowRect(TRect{client.Left, static_cast<int>(top), client.Right, client.Bottom});
   }
 }
 
@@ -309,13 +322,13 @@ bool TBaseVirtualTree::ExpandAncestors(PVirtualNode node) {
   std::vector<PVirtualNode> closed;
   for (PVirtualNode run = node->Parent; run != root; run = run->Parent)
     if (!(run->States & vsExpanded)) closed.push_back(run);
-  TFreedNodeWatch watch(*this);
+  TCallOutScope scope(*this);
   for (auto it = closed.rbegin(); it != closed.rend(); ++it) {
-    if (watch.Gone(node)) return false;
-    if (watch.Gone(*it)) break;  // the node was moved away from under it meanwhile
+    if (Gone(node)) return false;
+    if (Gone(*it)) break;  // the node was moved away from under it meanwhile
     ToggleNode(*it);
   }
-  return !watch.Gone(node);
+  return !Gone(node);
 }
 
 PVirtualNode TBaseVirtualTree::GetTopNode() {
@@ -372,6 +385,13 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
 
 void TBaseVirtualTree::UpdateScrollBars(bool doRepaint) {
   if (!HandleAllocated()) return;
+  // While a check change propagates, what its handlers change sets the bars
+  // once, when it ends (with its batch of repaints).
+  if (checkRunDepth > 0 && invalidationBatch > 0) {
+    scrollBarsPending = true;
+    scrollBarsRepaint = scrollBarsRepaint || doRepaint;
+    return;
+  }
   UpdateVerticalScrollBar(doRepaint);
   UpdateHorizontalScrollBar(doRepaint);
 }

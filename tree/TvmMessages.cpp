@@ -23,8 +23,9 @@ void TBaseVirtualTree::TVMGetItemRect(TMessage& m) {
   if (rect == nullptr) return;
   PVirtualNode node = *reinterpret_cast<PVirtualNode*>(rect);
   if (!IsNodeOfTree(node)) return;
+  TCallOutScope scope(*this);
   if (!(node->States & vsInitialized)) InitNode(node);
-  if (!(node->States & vsVisible)) return;
+  if (Gone(node) || !(node->States & vsVisible)) return;
   TRect r = GetDisplayRect(node, NoColumn, m.WParam != 0);
   *rect = RECT{r.Left, r.Top, r.Right, r.Bottom};
   m.Result = 1;
@@ -61,7 +62,9 @@ void TBaseVirtualTree::TVMGetItem(TMessage& m) {
   auto node = reinterpret_cast<PVirtualNode>(item->hItem);
   if (!IsNodeOfTree(node)) return;
   if ((item->mask & TVIF_TEXT) && (item->pszText == nullptr || item->cchTextMax <= 0)) return;
+  TCallOutScope scope(*this);
   if (!(node->States & vsInitialized)) InitNode(node);
+  if (Gone(node)) return;
   if (item->mask & TVIF_CHILDREN) item->cChildren = static_cast<int>(GetChildCount(node));
   if (item->mask & (TVIF_IMAGE | TVIF_SELECTEDIMAGE)) {
     bool ghosted = false;

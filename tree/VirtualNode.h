@@ -44,6 +44,9 @@ enum TVirtualNodeState : uint16_t {
   vsMultiline = 0x1000,
   vsHeightMeasured = 0x2000,
   vsToggling = 0x4000,
+  // Deleted while an operation that called out was running: unlinked, its
+  // record kept until that operation ends (never set on a linked node).
+  vsDead = 0x8000,
 };
 using TVirtualNodeStates = uint16_t;
 

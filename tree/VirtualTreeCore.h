@@ -410,33 +410,40 @@ public:
   // The node being edited; null when none is, or when it was deleted meanwhile.
   PVirtualNode EditedNode() const { return editNode; }
 
-  // ---- Nodes freed while a handler runs ---------------------------------------
-  // A handler may free the node it is told about, or any other. Code that
-  // calls out and still needs a node afterwards takes a watch first and asks
-  // it afterwards: a record freed meanwhile reads as gone even when a new node
-  // got its address.
-  class TFreedNodeWatch {
+  // ---- Nodes freed while an operation calls out ------------------------------
+  // A handler may free the node it is told about, or any other. An operation
+  // that calls out to handlers and goes on afterwards opens a scope first:
+  // while any scope of the tree is open, a node deleted is unlinked and
+  // reported as always, but its record is only marked vsDead and kept; the
+  // records go when the outermost scope closes (or the tree goes). No address
+  // is handed out again meanwhile, so after each call out the operation asks
+  // Gone() of the nodes it goes on with.
+  class TCallOutScope {
   public:
-    explicit TFreedNodeWatch(TVirtualTreeCore& tree_);
-    ~TFreedNodeWatch();
-    TFreedNodeWatch(const TFreedNodeWatch&) = delete;
-    TFreedNodeWatch& operator=(const TFreedNodeWatch&) = delete;
-    // True when node (alive when the watch began) was freed since; null is gone.
-    bool Gone(PVirtualNode node) const { return node == nullptr || tree.FreedSince(node, mark); }
-    // Where the watch began, for FreedSince and FreedRecord.
-    size_t Mark() const { return mark; }
+    explicit TCallOutScope(TVirtualTreeCore& tree_) : tree(tree_) { ++tree.callOutDepth; }
+    ~TCallOutScope() {
+      if (--tree.callOutDepth == 0 && !tree.deadRecords.empty()) tree.ReleaseDeadRecords();
+    }
+    TCallOutScope(const TCallOutScope&) = delete;
+    TCallOutScope& operator=(const TCallOutScope&) = delete;
 
   private:
     TVirtualTreeCore& tree;
-    size_t mark;
   };
-  // The count of records freed while any watch is open: a mark for FreedSince.
-  size_t FreedMark() const { return freedLog.size(); }
-  // True when node was freed after mark was taken (only while a watch is open);
-  // the time it takes grows with the records freed since.
-  bool FreedSince(PVirtualNode node, size_t mark) const;
-  // The record freed at position index (below FreedMark) while a watch is open.
-  PVirtualNode FreedRecord(size_t index) const { return freedLog[index]; }
+  // True for null and for a node freed while a scope is open; asked only of a
+  // node that was alive when the caller's scope was open already.
+  static bool Gone(PVirtualNode node) { return node == nullptr || (node->States & vsDead) != 0; }
+  // True for a node being deleted (or being emptied by a deletion) or dead: it takes no nodes.
+  static bool Leaving(PVirtualNode node) { return (node->States & (vsDeleting | vsClearing | vsDead)) != 0; }
+  // True when node is Leaving or lies below a node taken out by a deletion under
+  // way: its place, counts and visibility are that deletion's until it ends.
+  bool InDeletion(PVirtualNode node) const { return Leaving(node) || (node != root && BelowDeletion(node)); }
+  // True when an ancestor of node (not the root) is taken out by a deletion under way.
+  bool BelowDeletion(PVirtualNode node) const;
+  // How many node records this tree has freed so far (dead ones included).
+  uint64_t FreedCount() const { return freedCount; }
+  // Scopes of this tree open right now.
+  int CallOutDepth() const { return callOutDepth; }
 
   // ---- Check-state slots ----------------------------------------------------
   // Recomputes the parent's state from node's siblings (node counted as newCheckState).
@@ -490,6 +497,9 @@ protected:
   virtual void InvalidateWhole() {}
   virtual void InvalidateNodeArea(PVirtualNode node) {}
   virtual void InvalidateBelowNode(PVirtualNode node) {}
+  // Repaint requests between Begin and End (nested) go out as one at the end.
+  virtual void BeginInvalidationBatch() {}
+  virtual void EndInvalidationBatch() {}
   virtual void UpdateScrollBars(bool doRepaint) {}
   virtual void UpdateEditBounds() {}
   virtual bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally) { return false; }
@@ -571,6 +581,9 @@ protected:
   void FreeNodeRecord(PVirtualNode node);
   // Stream parts, overridable by descendants that add chunks.
   void WriteNode(TStream* stream, PVirtualNode node);
+  // The sibling written after written among parent's children; null at the
+  // end, or when a handler freed or moved either of them meanwhile.
+  PVirtualNode NextToWrite(PVirtualNode parent, PVirtualNode written) const;
   virtual void WriteChunks(TStream* stream, PVirtualNode node);
   void FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos);
   void ReadNode(TStream* stream, uint16_t version, PVirtualNode node);
@@ -583,6 +596,10 @@ protected:
   void SkipNode(TStream* stream);
   // Puts node's (two or more) children in order by DoCompareNodes and relinks them.
   virtual void SortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
+  // True when node's children are exactly children, in that order.
+  bool SameChildren(PVirtualNode node, const std::vector<PVirtualNode>& children) const;
+  // Initialises each child of node; false when a handler freed node meanwhile.
+  bool InitEachChild(PVirtualNode node);
   // Reads count bytes or raises EVirtualTreeError (2004).
   void ReadStreamExact(TStream* stream, void* buffer, int32_t count);
   // True for the hidden root, and for the detached node that stands for it
@@ -648,10 +665,12 @@ protected:
   // True when node is a record of this tree linked below its root; a foreign
   // value is only compared, never read through.
   bool IsLinkedRecord(PVirtualNode node) const;
-  // The records freed while a watch is open, in the order they went (a list
-  // costs a free next to nothing; a watch asks about few records at a time).
-  std::vector<PVirtualNode> freedLog;
-  int freedWatches = 0;
+  // Scopes open, and the records freed meanwhile (marked vsDead, kept until the last scope closes).
+  int callOutDepth = 0;
+  std::vector<PVirtualNode> deadRecords;
+  uint64_t freedCount = 0;
+  // Gives the dead records back (the last scope closed or the tree goes).
+  void ReleaseDeadRecords();
   // Resumable state of a rebuild in steps.
   PVirtualNode validationNode = nullptr;
   uint32_t validationTop = 0;
@@ -687,6 +706,17 @@ private:
   int streamDepth = 0;
   int streamReads = 0;  // InternalAddFromStream calls under way
   PVirtualNode deletionStep = nullptr;  // the node DeleteDescendants deletes right now
+  // The node whose last children a shrink deletes right now, and whether a
+  // handler asked meanwhile for all of its children to go.
+  PVirtualNode shrinkingNode = nullptr;
+  bool shrinkToEmpty = false;
+  // Deletions that have taken nodes out and not yet ended.
+  int deletionsRunning = 0;
+  struct TDeletionRun {
+    TVirtualTreeCore& tree;
+    explicit TDeletionRun(TVirtualTreeCore& tree_) : tree(tree_) { ++tree.deletionsRunning; }
+    ~TDeletionRun() { --tree.deletionsRunning; }
+  };
   void ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node);
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.

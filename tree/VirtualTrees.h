@@ -912,8 +912,8 @@ protected:
   // Between Begin and End (nested) repaint requests are collected into one
   // rectangle (or the whole window) and handed to the system once at the end,
   // so a held key costs one request per step.
-  void BeginInvalidationBatch();
-  void EndInvalidationBatch();
+  void BeginInvalidationBatch() override;
+  void EndInvalidationBatch() override;
   // A client rectangle to repaint, collected while a batch is open.
   void InvalidateRowRect(const TRect& r);
   void DoScroll(int deltaX, int deltaY) override;
@@ -1022,6 +1022,12 @@ protected:
   uint32_t propagationSerialSeen = 0;
   uint32_t propagationRowsInvalidated = 0;
   uint8_t changeTimersRunning = 0;  // started change timers: 1 change, 2 structure change
+  // The cache timer runs (it stops itself once nothing is left to build):
+  // changes one after another then cost no window-server round trip each.
+  bool cacheTimerRunning = false;
+  // Scroll bars to set when the batch of repaints of a check change ends.
+  bool scrollBarsPending = false;
+  bool scrollBarsRepaint = false;
   IDataObject* clipboardObject = nullptr;  // what this tree put on the clipboard (reference held)
   std::vector<PVirtualNode> dragSelection;  // nodes of the running OLE drag
   // Flushes this tree's data on the clipboard and detaches its data objects
@@ -1029,9 +1035,11 @@ protected:
   void ReleaseTransport();
   // Writes the node chunks of nodes, then reads them into target's tree at
   // target by mode, in order; onNew sees each new node and answers false when
-  // it deleted it again. Answers how many of nodes arrived: fewer when a
-  // handler freed the place of the run.
-  size_t TransferNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
+  // it deleted it again. Nodes a handler frees before they are written leave
+  // the list. Answers how many of the (rest of the) list arrived: fewer when a
+  // handler freed the place of the run. When reading raises, every node read
+  // leaves the target again.
+  size_t TransferNodes(std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode,
                        const std::function<bool(PVirtualNode)>& onNew);
   // Moves nodes of this tree (in order, none inside another or holding
   // target) to target in this or another tree as MoveTo would one by one,

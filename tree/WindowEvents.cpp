@@ -145,11 +145,13 @@ TComponent* TBaseVirtualTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex col
     OnGetPopupMenu(this, nullptr, NoColumn, position, askParent, menu);
     return menu;
   }
-  // Up the parent chain until a menu is given or the handler stops the walk.
+  // Up the parent chain until a menu is given or the handler stops the walk;
+  // a handler that frees the node asked about ends it too.
+  TCallOutScope scope(*this);
   for (PVirtualNode run = node; run != root; run = run->Parent) {
     askParent = true;
     OnGetPopupMenu(this, run, column, position, askParent, menu);
-    if (menu != nullptr || !askParent) break;
+    if (menu != nullptr || !askParent || Gone(run)) break;
   }
   return menu;
 }

@@ -171,7 +171,12 @@ HRESULT TBaseVirtualTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM&
       forClipboard ? GetMarkedNodesInOrder(/*resolve=*/true) : GetSelectionInOrder(/*resolve=*/true);
   auto data = std::unique_ptr<TMemoryStream, void (*)(TMemoryStream*)>(New<TMemoryStream>(),
                                                                        [](TMemoryStream* s) { s->Free(); });
-  for (PVirtualNode node : nodes) WriteNode(data.get(), node);
+  // The handlers asked while writing may free nodes of the list: those are left out.
+  {
+    TCallOutScope scope(*this);
+    for (PVirtualNode node : nodes)
+      if (!Gone(node)) WriteNode(data.get(), node);
+  }
   auto size = static_cast<ULONG>(data->Size());
   if (formatEtcIn.tymed & TYMED_ISTREAM) {
     IStream* stream = nullptr;

@@ -44,7 +44,10 @@ std::string CheckNode(TVirtualTreeCore& tree, PVirtualNode node, bool isRoot) {
 
 std::vector<PVirtualNode> AllNodes(TVirtualTreeCore& tree) {
   std::vector<PVirtualNode> result;
-  for (PVirtualNode run = tree.GetFirstNoInit(); run != nullptr; run = tree.GetNextNoInit(run)) result.push_back(run);
+  // Links that run in a circle end the walk (the counts then tell).
+  size_t bound = size_t(tree.RootNode()->TotalCount) * 2 + 16;
+  for (PVirtualNode run = tree.GetFirstNoInit(); run != nullptr && result.size() < bound; run = tree.GetNextNoInit(run))
+    result.push_back(run);
   return result;
 }
 
@@ -66,12 +69,7 @@ std::string CheckTreeInvariants(TVirtualTreeCore& tree) {
   PVirtualNode root = tree.RootNode();
   std::string result = CheckNode(tree, root, true);
   if (!result.empty()) return result;
-  if (root->TotalCount != 1 + [&] {
-        uint32_t n = 0;
-        for (PVirtualNode r = tree.GetFirstNoInit(); r; r = tree.GetNextNoInit(r)) ++n;
-        return n;
-      }())
-    return "root total count";
+  if (root->TotalCount != 1 + AllNodes(tree).size()) return "root total count";
   std::vector<PVirtualNode> shown = ShownNodes(tree);
   if (tree.VisibleCount() != shown.size())
     return "visible count " + std::to_string(tree.VisibleCount()) + " expected " + std::to_string(shown.size());
