@@ -5,6 +5,7 @@
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/XPathFunctions.h"
+#include "xml/XPathSyntaxTree.h"
 #include "xml/XmlRulesChars.h"
 
 using namespace xpath_functions;
@@ -33,13 +34,21 @@ TdomXPathCustomResult* XPathCount(TdomNode* node, int position, int size, const 
 
 namespace {
 
+// A token costs about what a few nodes walked do: a string made, placed in a
+// sorted set and looked up in the document's ID table.
+constexpr size_t kIdTokenUnits = 4;
+
+// Adds the tokens of text, each one met (repeated ones too) paid for.
 void AddTokens(const std::u16string& text, std::set<std::u16string>& tokens) {
   size_t i = 0;
   while (i < text.size()) {
     while (i < text.size() && IsXmlWhiteSpaceWideChar(text[i])) ++i;
     size_t start = i;
     while (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) ++i;
-    if (i > start) tokens.insert(text.substr(start, i - start));
+    if (i > start) {
+      ChargeRunningXPathWork(kIdTokenUnits);
+      tokens.insert(text.substr(start, i - start));
+    }
   }
 }
 
@@ -60,18 +69,19 @@ TdomXPathCustomResult* XPathId(TdomNode* node, int position, int size, const Tdo
       AddTokens(value->AsWideString(), tokens);
     }
   }
-  std::vector<TdomNode*> found;
+  // Each token kept is looked up: paid for.
+  ChargeRunningXPathWork(tokens.size());
+  TdomXPathResultPtr<TdomXPathNodeSetResult> result(New<TdomXPathNodeSetResult>());
   for (const std::u16string& token : tokens) {
-    if (TdomElement* element = document->getElementById(token)) found.push_back(element);
+    if (TdomElement* element = document->getElementById(token)) result->AppendRaw(element);
   }
-  // A node-set is in document order, whatever order the IDs were written in.
-  std::sort(found.begin(), found.end(), [](TdomNode* a, TdomNode* b) {
-    return a != b && (a->compareDocumentPosition(b) & DOCUMENT_POSITION_FOLLOWING) != 0;
-  });
-  found.erase(std::unique(found.begin(), found.end()), found.end());
-  TdomXPathNodeSetResult* result = New<TdomXPathNodeSetResult>();
-  for (TdomNode* element : found) result->AppendRaw(element);
-  return result;
+  // A node-set is in document order, whatever order the IDs were written in:
+  // sorted by the evaluation's document-order keys (numbered once, paid
+  // for), not by document positions that scan siblings on every comparison.
+  TdomXPathSyntaxTree* tree = arguments[0]->GetSyntaxTree();
+  TdomXPathDocumentOrder own;
+  result->SortInOrder(tree != nullptr ? tree->DocumentOrder() : own);
+  return result.release();
 }
 
 namespace {
