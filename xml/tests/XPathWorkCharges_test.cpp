@@ -4,6 +4,7 @@
 // minutes), while the same queries done cheaply stay cheap. Counts, not
 // seconds, so that a busy machine changes nothing.
 #include <random>
+#include <vector>
 
 #include "XPathTestSupport.h"
 #include "xml/ParserUtilsXPathNumbers.h"
@@ -156,6 +157,62 @@ TEST_F(XPathWorkCharges, StringsCostTheirLength) {
   for (int i = 0; i < 500; ++i) sum += u" + position()";
   TdomDocument* many = Repeat("<r>", "<e/>", 200, "</r>");
   EXPECT_GE(WorkOf(many, u"count(//e[" + sum + u" > 0])"), 200 * 500);
+}
+
+// translate builds a table of its from-string and looks up every unit of its
+// first string: both are paid for beyond reading them.
+TEST_F(XPathWorkCharges, TranslateIsPaidForByBothStrings) {
+  TdomDocument* doc = ParseBytes("<r/>");
+  ASSERT_NE(doc, nullptr);
+  const std::u16string longText(100000, u'q');
+  const int64_t bare = WorkOf(doc, u"string-length(translate('abc', 'abcdefghijklmnopq', ''))");
+  ASSERT_GT(bare, 0);
+  EXPECT_GE(WorkOf(doc, u"string-length(translate('abc', '" + longText + u"', ''))"), bare + 100000 / 4);
+  EXPECT_GE(WorkOf(doc, u"string-length(translate('" + longText + u"', 'abcdefghijklmnopq', ''))"), bare + 100000 / 4);
+}
+
+// id() puts the elements it finds in document order by the evaluation's
+// keys, numbered once and paid for, and pays for every token it splits off.
+TEST_F(XPathWorkCharges, IdPaysForTokensAndOrder) {
+  const int n = 3000;
+  TdomDocument* doc = Repeat("<r>", "<g><e/></g>", n, "</r>");
+  int i = 0;
+  std::vector<TdomElement*> elements;
+  for (TdomNode* g = doc->GetDocumentElement()->GetFirstChildNode(); g != nullptr; g = g->GetNextSiblingNode(), ++i) {
+    auto* e = static_cast<TdomElement*>(g->GetFirstChildNode());
+    e->setAttribute(u"k", u"i" + Wide(std::to_string(i)));
+    doc->AddID(u"i" + Wide(std::to_string(i)), e->getAttributeNode(u"k"));
+    elements.push_back(e);
+  }
+  // Ordering two elements numbers the document (a g and an e an item), once.
+  EXPECT_GE(WorkOf(doc, u"count(id('i2999 i0'))"), 2 * n);
+  EXPECT_LT(WorkOf(doc, u"count(id(//e/@k))"), 40 * n);
+  // Repeated tokens are split off one by one: each is paid for.
+  std::u16string repeated;
+  for (int k = 0; k < 20000; ++k) repeated += u"i7 ";
+  EXPECT_GE(WorkOf(doc, u"count(id('" + repeated + u"'))"), 20000 * 2);
+  // Random lists of IDs, in any order and repeated: the elements once each, in document order.
+  std::mt19937 random(7);
+  for (int round = 0; round < 50; ++round) {
+    std::vector<bool> wanted(n, false);
+    std::u16string list;
+    for (int k = 0, m = 1 + int(random() % 30); k < m; ++k) {
+      int at = int(random() % n);
+      wanted[at] = true;
+      list += u"i" + Wide(std::to_string(at)) + (random() % 2 != 0 ? u"  " : u"\n");
+    }
+    list += u" nothing";
+    expression->SetContextNode(doc);
+    expression->SetExpression(u"id('" + list + u"')");
+    ASSERT_TRUE(expression->Evaluate());
+    std::vector<TdomNode*> expected;
+    for (int k = 0; k < n; ++k) {
+      if (wanted[k]) expected.push_back(elements[k]);
+    }
+    std::vector<TdomNode*> got;
+    for (int k = 0; k < expression->ResultLength(); ++k) got.push_back(expression->ResultNode(k));
+    EXPECT_EQ(got, expected) << round;
+  }
 }
 
 // Under the default bound, shapes that ran for seconds end with the bound's
