@@ -93,6 +93,10 @@ const TdomNode* DocumentOrderAnchor(const TdomNode* node) {
   return HasSiblings(node) ? node : nullptr;
 }
 
+// A namespace binding read or made into a node costs about what a few nodes
+// walked do (strings copied, a sorted map, a node allocated and checked).
+constexpr size_t kNamespaceUnits = 2;
+
 }  // namespace
 
 TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, TdomWhatToShow types) {
@@ -217,8 +221,9 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
   for (const TdomNode* element = node; element != nullptr && element->GetNodeType() == ntElement_Node;
        element = element->GetParentNode()) {
     TdomNamedNodeMap* attributes = element->GetAttributes();
-    // Every element climbed and attribute read is paid for.
-    ChargeRunningXPathWork(1 + size_t(attributes->GetLength()));
+    // Every element climbed and attribute read (a declaration's prefix and
+    // value copied into the bindings) is paid for.
+    ChargeRunningXPathWork(1 + kNamespaceUnits * size_t(attributes->GetLength()));
     for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
       auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
       if (attr->GetDeclarationKind() == AT_DEFAULT_NAMESPACE_DECL) {
@@ -229,6 +234,8 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
     }
   }
   auto* element = static_cast<TdomElement*>(node);
+  // Each binding is checked and becomes a node of its own, made for this set.
+  ChargeRunningXPathWork(kNamespaceUnits * bindings.size());
   for (const auto& [prefix, uri] : bindings) {
     // An empty value undeclares; a prefix that is no NCName binds nothing.
     if (uri.empty() || (!prefix.empty() && !IsXmlNCName(prefix))) continue;

@@ -3,15 +3,40 @@
 // least that work (so that they are refused under the bound, not run for
 // minutes), while the same queries done cheaply stay cheap. Counts, not
 // seconds, so that a busy machine changes nothing.
+#include <ctime>
+#include <functional>
+#include <map>
 #include <random>
+#include <set>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include "XPathTestSupport.h"
+#include "xml/DomXPathNamespace.h"
 #include "xml/ParserUtilsXPathNumbers.h"
 
 namespace {
 
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// Processor time this process has used, in seconds.
+double ProcessorSeconds() {
+#ifdef _WIN32
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto seconds = [](const FILETIME& t) {
+    return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;  // 100 ns ticks
+  };
+  return seconds(kernel) + seconds(user);
+#else
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+#endif
+}
 
 class XPathWorkCharges : public XPathTest {
 protected:
@@ -212,6 +237,104 @@ TEST_F(XPathWorkCharges, IdPaysForTokensAndOrder) {
     std::vector<TdomNode*> got;
     for (int k = 0; k < expression->ResultLength(); ++k) got.push_back(expression->ResultNode(k));
     EXPECT_EQ(got, expected) << round;
+  }
+}
+
+// Namespace nodes are made one by one from declarations read up the
+// ancestors: each declaration read and each node made is paid for, and a
+// union of many namespace nodes of one element drops its copies in one pass.
+TEST_F(XPathWorkCharges, NamespaceNodesArePaidForAndMergedInOnePass) {
+  const int declared = 6000;
+  std::string text = "<r";
+  for (int i = 0; i < declared; ++i) text += " xmlns:p" + std::to_string(i) + "='urn:" + std::to_string(i % 7) + "'";
+  TdomDocument* doc = ParseBytes(text + "><e/></r>");
+  ASSERT_NE(doc, nullptr);
+  // Read on r and made for e: 2 units each.
+  EXPECT_GE(WorkOf(doc, u"count(/r/e/namespace::*)"), 4 * declared);
+  const double start = ProcessorSeconds();
+  EXPECT_EQ(Eval(doc, u"count(/r/namespace::* | /r/namespace::* | /r/e/namespace::* | /r/e/namespace::p7)"),
+            "n:" + std::to_string(2 * (declared + 2)));
+  // Each copy compared with every other one of its element took seconds.
+  EXPECT_LT(ProcessorSeconds() - start, 1.0);
+}
+
+// Unions of namespace axes of random elements: each namespace node once, by
+// element in document order and by prefix within one, as a model has them.
+TEST_F(XPathWorkCharges, NamespaceUnionsAgreeWithAModel) {
+  std::mt19937 random(13);
+  const char* prefixes[] = {"a", "b", "c", "d"};
+  for (int round = 0; round < 60; ++round) {
+    // Elements e0..e5, each a child of an earlier one (or of r), declaring some prefixes.
+    const int n = 6;
+    std::vector<int> parent(n);
+    std::vector<std::map<std::string, std::string>> declares(n);
+    for (int i = 0; i < n; ++i) {
+      parent[i] = i == 0 ? -1 : int(random() % (i + 1)) - 1;
+      for (const char* prefix : prefixes) {
+        if (random() % 3 == 0) declares[i][prefix] = "urn:" + std::to_string(random() % 3);
+      }
+    }
+    // Serialise: children in index order, so document order is a depth-first walk.
+    std::function<std::string(int)> write = [&](int i) {
+      std::string out = "<e" + std::to_string(i);
+      for (const auto& [prefix, uri] : declares[i]) out += " xmlns:" + prefix + "='" + uri + "'";
+      out += ">";
+      for (int k = i + 1; k < n; ++k) {
+        if (parent[k] == i) out += write(k);
+      }
+      return out + "</e" + std::to_string(i) + ">";
+    };
+    std::string body = "<r>";
+    std::vector<int> order;
+    std::function<void(int)> walk = [&](int i) {
+      order.push_back(i);
+      for (int k = i + 1; k < n; ++k) {
+        if (parent[k] == i) walk(k);
+      }
+    };
+    for (int i = 0; i < n; ++i) {
+      if (parent[i] == -1) {
+        body += write(i);
+        walk(i);
+      }
+    }
+    TdomDocument* doc = ParseBytes(body + "</r>");
+    ASSERT_NE(doc, nullptr);
+    // In scope at i: xml, xmlns and the nearest declaration of each prefix.
+    auto inScope = [&](int i) {
+      std::set<std::string> names{"xml", "xmlns"};
+      for (int at = i; at != -1; at = parent[at]) {
+        for (const auto& entry : declares[at]) names.insert(entry.first);
+      }
+      return names;
+    };
+    std::u16string text;
+    std::set<std::pair<int, std::string>> wanted;
+    for (int k = 0, m = 1 + int(random() % 4); k < m; ++k) {
+      int i = int(random() % n);
+      std::string step = random() % 3 == 0 ? prefixes[random() % 4] : "*";
+      text += (text.empty() ? u"" : u" | ") + Wide("//e" + std::to_string(i) + "/namespace::" + step);
+      for (const std::string& name : inScope(i)) {
+        if (step == "*" || step == name) wanted.insert({i, name});
+      }
+    }
+    std::vector<std::pair<int, std::string>> expected;
+    for (int i : order) {
+      for (const auto& entry : wanted) {
+        if (entry.first == i) expected.push_back(entry);
+      }
+    }
+    expression->SetContextNode(doc);
+    expression->SetExpression(text);
+    ASSERT_TRUE(expression->Evaluate()) << Utf8(text);
+    std::vector<std::pair<int, std::string>> got;
+    for (int k = 0; k < expression->ResultLength(); ++k) {
+      auto* ns = static_cast<TdomXPathNamespace*>(expression->ResultNode(k));
+      std::u16string owner = ns->GetOwnerElement()->GetNodeName();
+      std::u16string prefix = ns->GetPrefix();
+      got.push_back({std::stoi(std::string(owner.begin() + 1, owner.end())), std::string(prefix.begin(), prefix.end())});
+    }
+    EXPECT_EQ(got, expected) << body << " " << Utf8(text);
   }
 }
 
