@@ -240,6 +240,35 @@ TEST_F(XPathWorkCharges, IdPaysForTokensAndOrder) {
   }
 }
 
+// An attribute value is read as character data, each reference replaced one
+// by one: the stored text is paid for at that rate, and so is the text its
+// declared entities expand to.
+TEST_F(XPathWorkCharges, AttributeReferencesArePaidForAsTheyAreReplaced) {
+  const int refs = 20000;
+  std::string plain, referenced, entities;
+  for (int i = 0; i < refs; ++i) {
+    plain += "AAAAA";
+    referenced += "&#65;";
+    entities += "&y;";
+  }
+  TdomDocument* doc = ParseBytes("<r a='" + plain + "' b='" + referenced + "'/>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Eval(doc, u"string-length(/r/@b)"), "n:" + std::to_string(refs));
+  EXPECT_EQ(Eval(doc, u"/r/@a = /r/@b"), "b:false");
+  EXPECT_EQ(Eval(doc, u"substring(/r/@b, 1, 3)"), "s:AAA");
+  const int64_t plainWork = WorkOf(doc, u"string-length(/r/@a)");
+  EXPECT_LT(plainWork, 5 * refs / 16);
+  EXPECT_GE(WorkOf(doc, u"string-length(/r/@b)"), 5 * refs / 2);
+  // Declared entities, expanded by the document's declarations.
+  parser->SetAutoPrepare(AP_COMPLETE);
+  TdomDocument* declared = ParseBytes("<!DOCTYPE r [<!ATTLIST r a CDATA #IMPLIED><!ENTITY y 'yyyy'>]><r a='" +
+                                      entities + "'/>");
+  parser->SetAutoPrepare(AP_NO);
+  ASSERT_NE(declared, nullptr);
+  EXPECT_EQ(Eval(declared, u"string-length(/r/@a)"), "n:" + std::to_string(4 * refs));
+  EXPECT_GE(WorkOf(declared, u"string-length(/r/@a)"), 3 * refs / 2 + 5 * refs / 4);
+}
+
 // Namespace nodes are made one by one from declarations read up the
 // ancestors: each declaration read and each node made is paid for, and a
 // union of many namespace nodes of one element drops its copies in one pass.
