@@ -226,10 +226,11 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
     ChargeRunningXPathWork(1 + kNamespaceUnits * size_t(attributes->GetLength()));
     for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
       auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
+      // The URI is the declaration's character data (references replaced).
       if (attr->GetDeclarationKind() == AT_DEFAULT_NAMESPACE_DECL) {
-        bindings.emplace(std::u16string(), attr->GetNodeValue());
+        bindings.emplace(std::u16string(), XPathStringValueOf(attr));
       } else if (attr->GetDeclarationKind() == AT_PREFIXED_NAMESPACE_DECL) {
-        bindings.emplace(DeclaredPrefix(attr), attr->GetNodeValue());
+        bindings.emplace(DeclaredPrefix(attr), XPathStringValueOf(attr));
       }
     }
   }
