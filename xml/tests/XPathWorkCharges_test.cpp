@@ -216,6 +216,10 @@ TEST_F(XPathWorkCharges, IdPaysForTokensAndOrder) {
   std::u16string repeated;
   for (int k = 0; k < 20000; ++k) repeated += u"i7 ";
   EXPECT_GE(WorkOf(doc, u"count(id('" + repeated + u"'))"), 20000 * 2);
+  // Long tokens that differ only at their ends are paid for by their length.
+  std::u16string longTokens;
+  for (int k = 0; k < 200; ++k) longTokens += std::u16string(1000, u'a') + Wide(std::to_string(k)) + u" ";
+  EXPECT_GE(WorkOf(doc, u"count(id('" + longTokens + u"'))"), 200 * 1000 / 16);
   // Random lists of IDs, in any order and repeated: the elements once each, in document order.
   std::mt19937 random(7);
   for (int round = 0; round < 50; ++round) {
