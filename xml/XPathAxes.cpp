@@ -96,6 +96,9 @@ const TdomNode* DocumentOrderAnchor(const TdomNode* node) {
 // A namespace binding read or made into a node costs about what a few nodes
 // walked do (strings copied, a sorted map, a node allocated and checked).
 constexpr size_t kNamespaceUnits = 2;
+// A prefix is compared code unit by code unit with up to about sixteen others
+// while the bindings are put in order, and checked and copied when made a node.
+constexpr size_t kNamespaceCodeUnitsPerUnit = 8;
 
 }  // namespace
 
@@ -226,18 +229,20 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
     ChargeRunningXPathWork(1 + kNamespaceUnits * size_t(attributes->GetLength()));
     for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
       auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
+      TdomAttrDeclarationKind kind = attr->GetDeclarationKind();
+      if (kind != AT_DEFAULT_NAMESPACE_DECL && kind != AT_PREFIXED_NAMESPACE_DECL) continue;
+      std::u16string prefix = kind == AT_DEFAULT_NAMESPACE_DECL ? std::u16string() : DeclaredPrefix(attr);
+      // A prefix is copied and compared with others as it takes its place: a long one costs its length.
+      ChargeRunningXPathWork(prefix.size() / kNamespaceCodeUnitsPerUnit);
+      auto [binding, added] = bindings.try_emplace(std::move(prefix));
       // The URI is the declaration's character data (references replaced).
-      if (attr->GetDeclarationKind() == AT_DEFAULT_NAMESPACE_DECL) {
-        bindings.emplace(std::u16string(), XPathStringValueOf(attr));
-      } else if (attr->GetDeclarationKind() == AT_PREFIXED_NAMESPACE_DECL) {
-        bindings.emplace(DeclaredPrefix(attr), XPathStringValueOf(attr));
-      }
+      if (added) binding->second = XPathStringValueOf(attr);
     }
   }
   auto* element = static_cast<TdomElement*>(node);
-  // Each binding is checked and becomes a node of its own, made for this set.
-  ChargeRunningXPathWork(kNamespaceUnits * bindings.size());
   for (const auto& [prefix, uri] : bindings) {
+    // Each binding is checked and becomes a node of its own, made for this set.
+    ChargeRunningXPathWork(kNamespaceUnits + prefix.size() / kNamespaceCodeUnitsPerUnit);
     // An empty value undeclares; a prefix that is no NCName binds nothing.
     if (uri.empty() || (!prefix.empty() && !IsXmlNCName(prefix))) continue;
     set->AddXPathNamespace(element, uri, prefix);
