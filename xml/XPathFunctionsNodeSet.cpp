@@ -96,7 +96,9 @@ TdomXPathCustomResult* NameOfFirst(const char16_t* function, TdomNode* node, int
   CheckArgumentCount(function, arguments, 0, 1);
   TdomXPathResultPtr<> set(NodeSetArgumentOrContext(function, arguments, {node, position, size}));
   if (set->Length() == 0) return String(std::u16string());
-  return String(nameOf(set->Item(0)));
+  std::u16string name = nameOf(set->Item(0));
+  ChargeXPathString(name.size());
+  return String(std::move(name));
 }
 
 // Elements and attributes made without namespace processing have no local

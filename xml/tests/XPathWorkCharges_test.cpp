@@ -184,6 +184,19 @@ TEST_F(XPathWorkCharges, StringsCostTheirLength) {
   EXPECT_GE(WorkOf(many, u"count(//e[" + sum + u" > 0])"), 200 * 500);
 }
 
+// Names are copied and compared whenever a name test or a name function
+// reads them: long ones cost their length.
+TEST_F(XPathWorkCharges, LongNamesArePaidForWhereverTheyAreRead) {
+  const std::string name(2000, 'a');
+  TdomDocument* doc = Repeat("<r>", "<" + name + "x/><" + name + "y/>", 100, "</r>");
+  const std::u16string test = Wide(name + "x");
+  EXPECT_EQ(Eval(doc, u"count(/r/" + test + u")"), "n:100");
+  EXPECT_EQ(Eval(doc, u"count(/r/*[name() = '" + test + u"'])"), "n:100");
+  EXPECT_GE(WorkOf(doc, u"count(/r/" + test + u")"), 200 * 2000 / 64);
+  EXPECT_GE(WorkOf(doc, u"count(/r/*[name() = 'x'])"), 200 * 2000 / 64);
+  EXPECT_GE(WorkOf(doc, u"count(/r/*[local-name(.) = 'x'] | /r/*[namespace-uri() = 'x'])"), 200 * 2000 / 64);
+}
+
 // translate builds a table of its from-string and looks up every unit of its
 // first string: both are paid for beyond reading them.
 TEST_F(XPathWorkCharges, TranslateIsPaidForByBothStrings) {
