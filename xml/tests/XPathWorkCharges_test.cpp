@@ -184,8 +184,8 @@ TEST_F(XPathWorkCharges, StringsCostTheirLength) {
   EXPECT_GE(WorkOf(many, u"count(//e[" + sum + u" > 0])"), 200 * 500);
 }
 
-// Names are copied and compared whenever a name test or a name function
-// reads them: long ones cost their length.
+// Names (and languages) are copied and compared whenever a name test or a
+// name function (or lang) reads them: long ones cost their length.
 TEST_F(XPathWorkCharges, LongNamesArePaidForWhereverTheyAreRead) {
   const std::string name(2000, 'a');
   TdomDocument* doc = Repeat("<r>", "<" + name + "x/><" + name + "y/>", 100, "</r>");
@@ -195,6 +195,11 @@ TEST_F(XPathWorkCharges, LongNamesArePaidForWhereverTheyAreRead) {
   EXPECT_GE(WorkOf(doc, u"count(/r/" + test + u")"), 200 * 2000 / 64);
   EXPECT_GE(WorkOf(doc, u"count(/r/*[name() = 'x'])"), 200 * 2000 / 64);
   EXPECT_GE(WorkOf(doc, u"count(/r/*[local-name(.) = 'x'] | /r/*[namespace-uri() = 'x'])"), 200 * 2000 / 64);
+  // A long xml:lang value is read for every node lang() is asked about.
+  TdomDocument* lang = Repeat("<r xml:lang='" + std::string(20000, 'a') + "'>", "<e/>", 100, "</r>");
+  EXPECT_EQ(Eval(lang, u"count(/r/e[lang('a')])"), "n:0");
+  EXPECT_EQ(Eval(lang, u"count(/r/e[lang('" + std::u16string(20000, u'A') + u"')])"), "n:100");
+  EXPECT_GE(WorkOf(lang, u"count(/r/e[lang('x')])"), 100 * 20000 / 64);
 }
 
 // translate builds a table of its from-string and looks up every unit of its
