@@ -99,6 +99,8 @@ constexpr size_t kNamespaceUnits = 2;
 // A prefix is compared code unit by code unit with up to about sixteen others
 // while the bindings are put in order, and checked and copied when made a node.
 constexpr size_t kNamespaceCodeUnitsPerUnit = 8;
+// A URI is copied twice more (into the bindings and into its node).
+constexpr size_t kNamespaceUriCodeUnitsPerUnit = 16;
 
 }  // namespace
 
@@ -242,7 +244,8 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
   auto* element = static_cast<TdomElement*>(node);
   for (const auto& [prefix, uri] : bindings) {
     // Each binding is checked and becomes a node of its own, made for this set.
-    ChargeRunningXPathWork(kNamespaceUnits + prefix.size() / kNamespaceCodeUnitsPerUnit);
+    ChargeRunningXPathWork(kNamespaceUnits + prefix.size() / kNamespaceCodeUnitsPerUnit +
+                           uri.size() / kNamespaceUriCodeUnitsPerUnit);
     // An empty value undeclares; a prefix that is no NCName binds nothing.
     if (uri.empty() || (!prefix.empty() && !IsXmlNCName(prefix))) continue;
     set->AddXPathNamespace(element, uri, prefix);

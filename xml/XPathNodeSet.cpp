@@ -14,6 +14,10 @@ namespace {
 
 bool IsNamespaceNode(const TdomNode* node) { return node->GetNodeType() == ntXPath_Namespace_Node; }
 
+// Code units of a namespace node's prefix and URI copied into a new node
+// (read, allocated, checked) that cost one unit of work.
+constexpr size_t kNamespaceCopyCodeUnitsPerUnit = 16;
+
 // Two namespace nodes stand for the same node of the data model.
 bool SameNamespaceNode(const TdomNode* a, const TdomNode* b) {
   if (!IsNamespaceNode(a) || !IsNamespaceNode(b)) return false;
@@ -125,8 +129,11 @@ void TdomXPathNodeSetResult::ReleaseNode(TdomNode* node) {
 TdomNode* TdomXPathNodeSetResult::Copy(TdomNode* node) {
   if (!IsNamespaceNode(node)) return node;
   auto* ns = static_cast<TdomXPathNamespace*>(node);
-  return New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), ns->GetPrefix(), ns->GetNamespaceURI(),
-                                 ns->GetOwnerElement());
+  std::u16string prefix = ns->GetPrefix();
+  std::u16string uri = ns->GetNamespaceURI();
+  // A new node with its own prefix (checked again) and URI: paid for by their length.
+  ChargeRunningXPathWork((prefix.size() + uri.size()) / kNamespaceCopyCodeUnitsPerUnit);
+  return New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), prefix, uri, ns->GetOwnerElement());
 }
 
 void TdomXPathNodeSetResult::SetAxisIsReverse(bool value) {

@@ -314,6 +314,12 @@ TEST_F(XPathWorkCharges, NamespaceNodesArePaidForAndMergedInOnePass) {
   ASSERT_NE(longDoc, nullptr);
   EXPECT_EQ(Eval(longDoc, u"count(/r/e/namespace::*)"), "n:302");
   EXPECT_GE(WorkOf(longDoc, u"count(/r/e/namespace::*)"), 2 * 300 * 1000 / 8);
+  // A long URI is copied into every namespace node made or copied.
+  TdomDocument* uriDoc = Repeat("<r xmlns:p='" + std::string(20000, 'u') + "'>", "<e/>", 100, "</r>");
+  EXPECT_EQ(Eval(uriDoc, u"count(/r/e[/r/namespace::p | .])"), "n:100");
+  EXPECT_EQ(Eval(uriDoc, u"string-length(/r/e[100]/namespace::p)"), "n:20000");
+  EXPECT_GE(WorkOf(uriDoc, u"count(/r/e/namespace::p)"), 100 * 20000 / 16);
+  EXPECT_GE(WorkOf(uriDoc, u"count(/r/e[/r/namespace::p | .])"), 100 * 20000 / 16);
 }
 
 // Unions of namespace axes of random elements: each namespace node once, by
