@@ -218,6 +218,14 @@ int main() {
   references += "'>";
   for (int i = 0; i < 20000; ++i) references += "<e/>";
   TdomDocument* referencesDoc = Parse(parser, references + "</r>");
+  const std::string longName(2000, 'a');
+  std::string names2000 = "<r>";
+  while (names2000.size() < (1u << 20)) names2000 += "<" + longName + "x/><" + longName + "y/>";
+  TdomDocument* longNameDoc = Parse(parser, names2000 + "</r>");
+  const std::u16string longTest(longName.begin(), longName.end());
+  std::string longUri = "<r xmlns:p='" + std::string(500000, 'u') + "'>";
+  while (longUri.size() < (1u << 20)) longUri += "<e/>";
+  TdomDocument* longUriDoc = Parse(parser, longUri + "</r>");
   std::u16string siblingChain = u"count(//e";
   for (int i = 0; i < 12; ++i) siblingChain += u"/following-sibling::e[1]";
   siblingChain += u")";
@@ -243,6 +251,9 @@ int main() {
        u"count(//e[count(namespace::* | namespace::*) > 0])"},
       {"an attribute of 100,000 references a round, 520 KB", referencesDoc, u"count(//e[../@a = 'x'])"},
       {"12 steps following-sibling::e[1] from every e, 1 MB", megabyteDoc, siblingChain},
+      {"a 2,001-unit name tested in nested predicates, 1 MB", longNameDoc,
+       u"count(//*[following::*[count(following::" + longTest + u"x) = 1000]])"},
+      {"a namespace URI of 500,000 units united a round, 1 MB", longUriDoc, u"count(//e[/r/namespace::p | .])"},
   };
   std::printf("\n%-56s %10s %10s  %s\n", "under the bound", "seconds", "units", "outcome");
   double worstSeconds = 0;
