@@ -201,6 +201,34 @@ int main() {
   std::string megabyte = "<r>";
   for (int i = 0; megabyte.size() < (1u << 20); ++i) megabyte += "<e>" + std::to_string(i % 1000) + "</e>";
   TdomDocument* megabyteDoc = Parse(parser, megabyte + "</r>");
+  std::string identified = "<r>";
+  for (int i = 0; identified.size() < (1u << 20); ++i) identified += "<e id='i" + std::to_string(i) + "'/>";
+  TdomDocument* idDoc = Parse(parser, identified + "</r>");
+  for (TdomNode* e = idDoc->GetDocumentElement()->GetFirstChildNode(); e != nullptr; e = e->GetNextSiblingNode()) {
+    auto* element = static_cast<TdomElement*>(e);
+    idDoc->AddID(element->getAttribute(u"id"), element->getAttributeNode(u"id"));
+  }
+  std::string declarations = "<r";
+  for (int i = 0; i < 1000; ++i) declarations += " xmlns:p" + std::to_string(i) + "='urn:" + std::to_string(i) + "'";
+  declarations += ">";
+  while (declarations.size() < (1u << 20)) declarations += "<e/>";
+  TdomDocument* declarationsDoc = Parse(parser, declarations + "</r>");
+  std::string references = "<r a='";
+  for (int i = 0; i < 100000; ++i) references += "&#65;";
+  references += "'>";
+  for (int i = 0; i < 20000; ++i) references += "<e/>";
+  TdomDocument* referencesDoc = Parse(parser, references + "</r>");
+  const std::string longName(2000, 'a');
+  std::string names2000 = "<r>";
+  while (names2000.size() < (1u << 20)) names2000 += "<" + longName + "x/><" + longName + "y/>";
+  TdomDocument* longNameDoc = Parse(parser, names2000 + "</r>");
+  const std::u16string longTest(longName.begin(), longName.end());
+  std::string longUri = "<r xmlns:p='" + std::string(500000, 'u') + "'>";
+  while (longUri.size() < (1u << 20)) longUri += "<e/>";
+  TdomDocument* longUriDoc = Parse(parser, longUri + "</r>");
+  std::u16string siblingChain = u"count(//e";
+  for (int i = 0; i < 12; ++i) siblingChain += u"/following-sibling::e[1]";
+  siblingChain += u")";
   std::u16string translate = u"translate(name(),'abcdefghijklmnopq','')";
   std::u16string fourTranslates = u"concat(" + translate + u"," + translate + u"," + translate + u"," + translate + u")";
   const struct {
@@ -216,6 +244,16 @@ int main() {
       {"count(//*/following::*), 10,000 flat e", flatDoc10k, u"count(//*/following::*)"},
       {"count(//*/following::*), 1 MB", megabyteDoc, u"count(//*/following::*)"},
       {"count(//e[count(//e | .) > 1]), 1 MB", megabyteDoc, u"count(//e[count(//e | .) > 1])"},
+      {"id() of 5,000 IDs among 66,000 siblings, 1 MB", idDoc, u"count(id(//e[position() <= 5000]/@id))"},
+      {"translate, from-string of 300,000 units a round, 1 MB", megabyteDoc,
+       u"count(//e[translate(concat(/, .), /, '') = 'x'])"},
+      {"union of 1,000 namespace nodes a round, 1 MB", declarationsDoc,
+       u"count(//e[count(namespace::* | namespace::*) > 0])"},
+      {"an attribute of 100,000 references a round, 520 KB", referencesDoc, u"count(//e[../@a = 'x'])"},
+      {"12 steps following-sibling::e[1] from every e, 1 MB", megabyteDoc, siblingChain},
+      {"a 2,001-unit name tested in nested predicates, 1 MB", longNameDoc,
+       u"count(//*[following::*[count(following::" + longTest + u"x) = 1000]])"},
+      {"a namespace URI of 500,000 units united a round, 1 MB", longUriDoc, u"count(//e[/r/namespace::p | .])"},
   };
   std::printf("\n%-56s %10s %10s  %s\n", "under the bound", "seconds", "units", "outcome");
   double worstSeconds = 0;

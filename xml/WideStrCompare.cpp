@@ -1,6 +1,7 @@
 #include "xml/WideStrCompare.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <vector>
 
@@ -29,7 +30,7 @@ void TranslateWideStr(std::u16string_view s, std::u16string_view fromStr, std::u
   };
   if (fromStr.size() <= 16) {
     for (char16_t c : s) put(c, fromStr.find(c));
-  } else {
+  } else if (fromStr.size() <= 256) {
     // The first place of each code unit in fromStr, sorted by unit: a binary
     // search per unit of s instead of a scan of fromStr, and a table no
     // larger than fromStr (short calls stay cheap).
@@ -42,6 +43,29 @@ void TranslateWideStr(std::u16string_view s, std::u16string_view fromStr, std::u
     for (char16_t c : s) {
       auto found = std::lower_bound(first.begin(), first.end(), std::make_pair(c, uint32_t(0)));
       put(c, found != first.end() && found->first == c ? size_t(found->second) : std::u16string_view::npos);
+    }
+  } else {
+    // A long fromStr: a bit per code unit says which units it holds, and the
+    // first place of each is stored by the unit's rank among them (the bits
+    // set below it). Two passes over fromStr, one lookup per unit of s, in
+    // time linear in both however many distinct units fromStr holds.
+    constexpr size_t kWords = 0x10000 / 64;
+    std::vector<uint64_t> present(kWords, 0);
+    for (char16_t c : fromStr) present[c / 64] |= uint64_t(1) << (c % 64);
+    std::vector<uint32_t> ranksBefore(kWords, 0);
+    uint32_t distinct = 0;
+    for (size_t w = 0; w < kWords; ++w) {
+      ranksBefore[w] = distinct;
+      distinct += static_cast<uint32_t>(std::popcount(present[w]));
+    }
+    auto rank = [&](char16_t c) {
+      return ranksBefore[c / 64] + static_cast<uint32_t>(std::popcount(present[c / 64] & ((uint64_t(1) << (c % 64)) - 1)));
+    };
+    std::vector<uint32_t> first(distinct, uint32_t(-1));
+    for (size_t p = fromStr.size(); p-- > 0;) first[rank(fromStr[p])] = static_cast<uint32_t>(p);
+    for (char16_t c : s) {
+      bool held = (present[c / 64] >> (c % 64)) & 1;
+      put(c, held ? size_t(first[rank(c)]) : std::u16string_view::npos);
     }
   }
   result = std::move(out);

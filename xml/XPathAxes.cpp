@@ -93,6 +93,15 @@ const TdomNode* DocumentOrderAnchor(const TdomNode* node) {
   return HasSiblings(node) ? node : nullptr;
 }
 
+// A namespace binding read or made into a node costs about what a few nodes
+// walked do (strings copied, a sorted map, a node allocated and checked).
+constexpr size_t kNamespaceUnits = 2;
+// A prefix is compared code unit by code unit with up to about sixteen others
+// while the bindings are put in order, and checked and copied when made a node.
+constexpr size_t kNamespaceCodeUnitsPerUnit = 8;
+// A URI is copied twice more (into the bindings and into its node).
+constexpr size_t kNamespaceUriCodeUnitsPerUnit = 16;
+
 }  // namespace
 
 TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, TdomWhatToShow types) {
@@ -217,19 +226,26 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
   for (const TdomNode* element = node; element != nullptr && element->GetNodeType() == ntElement_Node;
        element = element->GetParentNode()) {
     TdomNamedNodeMap* attributes = element->GetAttributes();
-    // Every element climbed and attribute read is paid for.
-    ChargeRunningXPathWork(1 + size_t(attributes->GetLength()));
+    // Every element climbed and attribute read (a declaration's prefix and
+    // value copied into the bindings) is paid for.
+    ChargeRunningXPathWork(1 + kNamespaceUnits * size_t(attributes->GetLength()));
     for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
       auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
-      if (attr->GetDeclarationKind() == AT_DEFAULT_NAMESPACE_DECL) {
-        bindings.emplace(std::u16string(), attr->GetNodeValue());
-      } else if (attr->GetDeclarationKind() == AT_PREFIXED_NAMESPACE_DECL) {
-        bindings.emplace(DeclaredPrefix(attr), attr->GetNodeValue());
-      }
+      TdomAttrDeclarationKind kind = attr->GetDeclarationKind();
+      if (kind != AT_DEFAULT_NAMESPACE_DECL && kind != AT_PREFIXED_NAMESPACE_DECL) continue;
+      std::u16string prefix = kind == AT_DEFAULT_NAMESPACE_DECL ? std::u16string() : DeclaredPrefix(attr);
+      // A prefix is copied and compared with others as it takes its place: a long one costs its length.
+      ChargeRunningXPathWork(prefix.size() / kNamespaceCodeUnitsPerUnit);
+      auto [binding, added] = bindings.try_emplace(std::move(prefix));
+      // The URI is the declaration's character data (references replaced).
+      if (added) binding->second = XPathStringValueOf(attr);
     }
   }
   auto* element = static_cast<TdomElement*>(node);
   for (const auto& [prefix, uri] : bindings) {
+    // Each binding is checked and becomes a node of its own, made for this set.
+    ChargeRunningXPathWork(kNamespaceUnits + prefix.size() / kNamespaceCodeUnitsPerUnit +
+                           uri.size() / kNamespaceUriCodeUnitsPerUnit);
     // An empty value undeclares; a prefix that is no NCName binds nothing.
     if (uri.empty() || (!prefix.empty() && !IsXmlNCName(prefix))) continue;
     set->AddXPathNamespace(element, uri, prefix);

@@ -1,10 +1,11 @@
 // The node-set functions: last, position, count, id, local-name, namespace-uri, name.
 #include <algorithm>
-#include <set>
+#include <unordered_set>
 
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/XPathFunctions.h"
+#include "xml/XPathSyntaxTree.h"
 #include "xml/XmlRulesChars.h"
 
 using namespace xpath_functions;
@@ -33,13 +34,22 @@ TdomXPathCustomResult* XPathCount(TdomNode* node, int position, int size, const 
 
 namespace {
 
-void AddTokens(const std::u16string& text, std::set<std::u16string>& tokens) {
+// A token costs about what a few nodes walked do (a string made, hashed into
+// a set and looked up in the document's ID table), and more by its length.
+constexpr size_t kIdTokenUnits = 4;
+constexpr size_t kIdTokenCodeUnitsPerUnit = 16;
+
+// Adds the tokens of text, each one met (repeated ones too) paid for.
+void AddTokens(const std::u16string& text, std::unordered_set<std::u16string>& tokens) {
   size_t i = 0;
   while (i < text.size()) {
     while (i < text.size() && IsXmlWhiteSpaceWideChar(text[i])) ++i;
     size_t start = i;
     while (i < text.size() && !IsXmlWhiteSpaceWideChar(text[i])) ++i;
-    if (i > start) tokens.insert(text.substr(start, i - start));
+    if (i > start) {
+      ChargeRunningXPathWork(kIdTokenUnits + (i - start) / kIdTokenCodeUnitsPerUnit);
+      tokens.insert(text.substr(start, i - start));
+    }
   }
 }
 
@@ -51,7 +61,9 @@ TdomXPathCustomResult* XPathId(TdomNode* node, int position, int size, const Tdo
   CheckContextNode(u"id", context);
   TdomDocument* document = XPathDocumentOf(node);
   if (document == nullptr) RaiseFunctionError("Context node with no owner document specified for %s().", u"id");
-  std::set<std::u16string> tokens;
+  // The order the IDs are looked up in does not matter: what they find is
+  // put in document order.
+  std::unordered_set<std::u16string> tokens;
   {
     TdomXPathResultPtr<> value(EvaluateXPathNode(arguments[0], node, position, size));
     if (value->ResultType() == XPATH_NODE_SET_TYPE) {
@@ -60,18 +72,19 @@ TdomXPathCustomResult* XPathId(TdomNode* node, int position, int size, const Tdo
       AddTokens(value->AsWideString(), tokens);
     }
   }
-  std::vector<TdomNode*> found;
+  // Each token kept is looked up: paid for.
+  ChargeRunningXPathWork(tokens.size());
+  TdomXPathResultPtr<TdomXPathNodeSetResult> result(New<TdomXPathNodeSetResult>());
   for (const std::u16string& token : tokens) {
-    if (TdomElement* element = document->getElementById(token)) found.push_back(element);
+    if (TdomElement* element = document->getElementById(token)) result->AppendRaw(element);
   }
-  // A node-set is in document order, whatever order the IDs were written in.
-  std::sort(found.begin(), found.end(), [](TdomNode* a, TdomNode* b) {
-    return a != b && (a->compareDocumentPosition(b) & DOCUMENT_POSITION_FOLLOWING) != 0;
-  });
-  found.erase(std::unique(found.begin(), found.end()), found.end());
-  TdomXPathNodeSetResult* result = New<TdomXPathNodeSetResult>();
-  for (TdomNode* element : found) result->AppendRaw(element);
-  return result;
+  // A node-set is in document order, whatever order the IDs were written in:
+  // sorted by the evaluation's document-order keys (numbered once, paid
+  // for), not by document positions that scan siblings on every comparison.
+  TdomXPathSyntaxTree* tree = arguments[0]->GetSyntaxTree();
+  TdomXPathDocumentOrder own;
+  result->SortInOrder(tree != nullptr ? tree->DocumentOrder() : own);
+  return result.release();
 }
 
 namespace {
@@ -83,7 +96,9 @@ TdomXPathCustomResult* NameOfFirst(const char16_t* function, TdomNode* node, int
   CheckArgumentCount(function, arguments, 0, 1);
   TdomXPathResultPtr<> set(NodeSetArgumentOrContext(function, arguments, {node, position, size}));
   if (set->Length() == 0) return String(std::u16string());
-  return String(nameOf(set->Item(0)));
+  std::u16string name = nameOf(set->Item(0));
+  ChargeXPathString(name.size());
+  return String(std::move(name));
 }
 
 // Elements and attributes made without namespace processing have no local

@@ -38,7 +38,10 @@ TdomXPathCustomResult* XPathLang(TdomNode* node, int position, int size, const T
   size_t levels = 0;
   for (const TdomNode* up = node; up != nullptr; up = up->GetParentNode()) ++levels;
   ChargeRunningXPathWork(levels);
-  return Boolean(IsSubLanguageTag(node->GetLanguage(), range));
+  // The xml:lang value found is copied and compared: paid for by its length.
+  std::u16string language = node->GetLanguage();
+  ChargeXPathString(language.size());
+  return Boolean(IsSubLanguageTag(language, range));
 }
 
 TdomXPathCustomResult* XPathNumber(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {

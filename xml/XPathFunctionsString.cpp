@@ -126,12 +126,22 @@ TdomXPathCustomResult* XPathNormalizeSpace(TdomNode* node, int position, int siz
   return String(NormalizeXmlWhiteSpaceWideStr(StringOrContextValue(u"normalize-space", node, position, size, arguments)));
 }
 
+namespace {
+
+// Code units of translate's strings that cost one unit of work.
+constexpr size_t kTranslateUnitsPerUnit = 4;
+
+}  // namespace
+
 TdomXPathCustomResult* XPathTranslate(TdomNode* node, int position, int size, const TdomXPathArguments& arguments) {
   Context context{node, position, size};
   CheckArgumentCount(u"translate", arguments, 3, 3);
   std::u16string s1 = StringArgument(arguments[0], context);
   std::u16string s2 = StringArgument(arguments[1], context);
   std::u16string s3 = StringArgument(arguments[2], context);
+  // Beyond reading them: a table of s2's units is built (sorted) and each
+  // unit of s1 is looked up in it.
+  ChargeRunningXPathWork(1 + (s1.size() + s2.size()) / kTranslateUnitsPerUnit);
   std::u16string result;
   TranslateWideStr(s1, s2, s3, result);
   return String(std::move(result));

@@ -366,20 +366,27 @@ TdomXPathNodeSetResult* TdomXPathNameTest::FilterNodes(TdomXPathNodeSetResult* n
   }
   std::u16string namespaceUri = ResolveXPathPrefix(this, prefix);
   bool anyLocal = localName == u"*";
+  // The names read are copied and compared: long ones are paid for by their length.
+  size_t read = 0;
+  auto readName = [&](std::u16string name) {
+    read += name.size();
+    return name;
+  };
   set->RemoveIf([&](TdomNode* node) {
     if (node->GetNodeType() != principalNodeType) return true;
     // A namespace node's name is its prefix, in no namespace.
     if (principalNodeType == ntXPath_Namespace_Node) {
-      return !namespaceUri.empty() || (!anyLocal && node->GetLocalName() != localName);
+      return !namespaceUri.empty() || (!anyLocal && readName(node->GetLocalName()) != localName);
     }
-    if (node->GetNamespaceURI() != namespaceUri) return true;
+    if (readName(node->GetNamespaceURI()) != namespaceUri) return true;
     if (anyLocal) return false;
-    std::u16string nodeLocalName = node->GetLocalName();
+    std::u16string nodeLocalName = readName(node->GetLocalName());
     // A node built without namespace processing has no local name: an
     // unprefixed test compares with its node name.
-    if (nodeLocalName.empty() && prefix.empty()) return node->GetNodeName() != localName;
+    if (nodeLocalName.empty() && prefix.empty()) return readName(node->GetNodeName()) != localName;
     return nodeLocalName != localName;
   });
+  ChargeXPathString(read);
   return set.release();
 }
 

@@ -14,6 +14,10 @@ namespace {
 
 bool IsNamespaceNode(const TdomNode* node) { return node->GetNodeType() == ntXPath_Namespace_Node; }
 
+// Code units of a namespace node's prefix and URI copied into a new node
+// (read, allocated, checked) that cost one unit of work.
+constexpr size_t kNamespaceCopyCodeUnitsPerUnit = 16;
+
 // Two namespace nodes stand for the same node of the data model.
 bool SameNamespaceNode(const TdomNode* a, const TdomNode* b) {
   if (!IsNamespaceNode(a) || !IsNamespaceNode(b)) return false;
@@ -125,8 +129,11 @@ void TdomXPathNodeSetResult::ReleaseNode(TdomNode* node) {
 TdomNode* TdomXPathNodeSetResult::Copy(TdomNode* node) {
   if (!IsNamespaceNode(node)) return node;
   auto* ns = static_cast<TdomXPathNamespace*>(node);
-  return New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), ns->GetPrefix(), ns->GetNamespaceURI(),
-                                 ns->GetOwnerElement());
+  std::u16string prefix = ns->GetPrefix();
+  std::u16string uri = ns->GetNamespaceURI();
+  // A new node with its own prefix (checked again) and URI: paid for by their length.
+  ChargeRunningXPathWork((prefix.size() + uri.size()) / kNamespaceCopyCodeUnitsPerUnit);
+  return New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), prefix, uri, ns->GetOwnerElement());
 }
 
 void TdomXPathNodeSetResult::SetAxisIsReverse(bool value) {
@@ -205,35 +212,36 @@ void TdomXPathNodeSetResult::TakeAll(TdomXPathNodeSetResult* other) {
 
 void TdomXPathNodeSetResult::SortInOrder(TdomXPathDocumentOrder& order) {
   ChargeRunningXPathWork(nodes.size());
-  std::vector<std::pair<uint64_t, TdomNode*>> keyed;
-  keyed.reserve(nodes.size());
-  for (TdomNode* node : nodes) keyed.emplace_back(order.Key(node), node);
-  // The namespace nodes of one element share a key: among themselves they
-  // go by prefix, the order the namespace axis lists them in, whichever
-  // operand of a union brought them.
-  auto byKey = [](const auto& a, const auto& b) {
-    if (a.first != b.first) return a.first < b.first;
-    return IsNamespaceNode(a.second) && IsNamespaceNode(b.second) && a.second->GetPrefix() < b.second->GetPrefix();
+  // Equal keys belong to one node (repeated) or to the namespace nodes of
+  // one element: among those, each prefix stands for one node, and they go
+  // by prefix, the order the namespace axis lists them in, whichever operand
+  // of a union brought them. Sorted by key and prefix, the copies of a node
+  // lie side by side.
+  struct Keyed {
+    uint64_t key;
+    std::u16string prefix;  // of a namespace node; "" for any other
+    TdomNode* node;
   };
-  std::stable_sort(keyed.begin(), keyed.end(), byKey);
+  std::vector<Keyed> keyed;
+  keyed.reserve(nodes.size());
+  for (TdomNode* node : nodes) {
+    keyed.push_back({order.Key(node), IsNamespaceNode(node) ? node->GetPrefix() : std::u16string(), node});
+  }
+  std::stable_sort(keyed.begin(), keyed.end(), [](const Keyed& a, const Keyed& b) {
+    return a.key != b.key ? a.key < b.key : a.prefix < b.prefix;
+  });
   nodes.clear();
-  for (size_t i = 0; i < keyed.size(); ++i) {
-    TdomNode* node = keyed[i].second;
-    // Equal keys: the same node again, or namespace nodes of one element.
-    bool repeated = false;
-    for (size_t j = i; j > 0 && keyed[j - 1].first == keyed[i].first && !repeated; --j) {
-      const TdomNode* earlier = keyed[j - 1].second;  // null: a copy already dropped
-      repeated = earlier != nullptr && (earlier == node || SameNamespaceNode(earlier, node));
-    }
+  const Keyed* kept = nullptr;
+  for (const Keyed& entry : keyed) {
+    bool repeated = kept != nullptr && kept->key == entry.key &&
+                    (kept->node == entry.node || SameNamespaceNode(kept->node, entry.node));
     if (!repeated) {
-      nodes.push_back(node);
+      nodes.push_back(entry.node);
+      kept = &entry;
       continue;
     }
     // A copy of a namespace node belongs to this set; a DOM node is only referred to.
-    if (IsNamespaceNode(node)) {
-      ReleaseNode(node);
-      keyed[i].second = nullptr;
-    }
+    if (IsNamespaceNode(entry.node)) ReleaseNode(entry.node);
   }
   if (axisIsReverse) std::reverse(nodes.begin(), nodes.end());
 }

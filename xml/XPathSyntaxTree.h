@@ -25,9 +25,10 @@ inline constexpr int kXPathMaxNesting = 1000;
 // or passed over), nodes numbered for document order, sets copied and
 // sorted, syntax nodes evaluated, predicate rounds, and text read or built
 // (string-values, function arguments, numbers read): a unit is about 20 to
-// 80 ns of an optimised build, so the bound is about a fifth of a second of
+// 80 ns of an optimised build for most shapes (up to about 150 ns for chains
+// of sibling steps), so the bound is a fifth to two thirds of a second of
 // processor time, while linear queries over a document of 1 MB use a tenth
-// of it. An expression that needs more (nested paths over a large document)
+// to a third of it. An expression that needs more (nested paths over a large document)
 // ends with EXPath_Limit_Err kXPathTooMuchWork instead of running for minutes.
 inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 22;
 inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";

@@ -2,6 +2,7 @@
 // size are bounded and end with a clear error; the fast paths agree with
 // plain reference versions of the same operations.
 #include <chrono>
+#include <iterator>
 #include <random>
 
 #include "XPathTestSupport.h"
@@ -41,6 +42,38 @@ TEST(XPathStrings, SearchAndTranslateAgreeWithPlainVersions) {
   EXPECT_EQ(FindWideStr(text, pattern), std::u16string::npos);
   text += u"b";
   EXPECT_EQ(FindWideStr(text, pattern), size_t(100000));
+}
+
+// Long from-strings (past the short and sorted tables) over the whole range
+// of code units, surrogates, 0 and U+FFFF included: the first place of a
+// repeated unit wins, as a plain search finds it.
+TEST(XPathStrings, LongFromStringsTranslateAsAPlainSearch) {
+  std::mt19937 random(11);
+  const char16_t edges[] = {0, 1, 63, 64, 65, 127, 0xD800, 0xDBFF, 0xDC00, 0xDFFF, 0xFFFE, 0xFFFF};
+  auto unit = [&](int mode) -> char16_t {
+    switch (mode) {
+      case 0: return static_cast<char16_t>(u'a' + random() % 8);
+      case 1: return edges[random() % std::size(edges)];
+      case 2: return static_cast<char16_t>(0xD800 + random() % 0x800);  // lone surrogate halves
+      default: return static_cast<char16_t>(random() % 0x10000);
+    }
+  };
+  for (int round = 0; round < 300; ++round) {
+    int mode = int(random() % 4);
+    std::u16string from, to, text;
+    for (size_t i = 0, n = 17 + random() % 3000; i < n; ++i) from += unit(random() % 2 != 0 ? mode : 0);
+    for (size_t i = 0, n = random() % 3000; i < n; ++i) to += unit(3);
+    for (size_t i = 0, n = random() % 500; i < n; ++i) text += random() % 2 != 0 ? unit(mode) : from[random() % from.size()];
+    std::u16string expected;
+    for (char16_t c : text) {
+      size_t p = from.find(c);
+      if (p == std::u16string::npos) expected += c;
+      else if (p < to.size()) expected += to[p];
+    }
+    std::u16string translated;
+    TranslateWideStr(text, from, to, translated);
+    EXPECT_EQ(translated, expected) << round;
+  }
 }
 
 using XPathBoundsTest = XPathTest;

@@ -29,6 +29,15 @@ TEST_F(XPathStringValues, AttributeValuesAreTheirCharacterData) {
   EXPECT_EQ(Eval(doc, u"string(/r/@d)"), "s:1 & 2");
 }
 
+// A namespace node's value is the URI its declaration stands for, references replaced.
+TEST_F(XPathStringValues, NamespaceNodesAreTheirDeclarationsCharacterData) {
+  TdomDocument* doc = ParseBytes("<r xmlns:p='urn:a&amp;b' xmlns='urn:&#65;'><e xmlns:q='urn:q'/></r>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Eval(doc, u"string(/*/namespace::p)"), "s:urn:a&b");
+  EXPECT_EQ(Eval(doc, u"string(/*/*/namespace::*[1])"), "s:urn:A");
+  EXPECT_EQ(Eval(doc, u"count(/*/*/namespace::*[. = 'urn:a&b' or . = 'urn:q'])"), "n:2");
+}
+
 TEST_F(XPathStringValues, KeptEntityReferencesReadAsTheirCharacters) {
   const std::string text = "<r>a&amp;b&lt;c&#38;d<x>&gt;</x>&apos;&quot;</r>";
   for (bool keep : {true, false}) {

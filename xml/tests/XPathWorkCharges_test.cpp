@@ -3,14 +3,40 @@
 // least that work (so that they are refused under the bound, not run for
 // minutes), while the same queries done cheaply stay cheap. Counts, not
 // seconds, so that a busy machine changes nothing.
+#include <ctime>
+#include <functional>
+#include <map>
 #include <random>
+#include <set>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
 
 #include "XPathTestSupport.h"
+#include "xml/DomXPathNamespace.h"
 #include "xml/ParserUtilsXPathNumbers.h"
 
 namespace {
 
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
+
+// Processor time this process has used, in seconds.
+double ProcessorSeconds() {
+#ifdef _WIN32
+  FILETIME created, exited, kernel, user;
+  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+  auto seconds = [](const FILETIME& t) {
+    return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;  // 100 ns ticks
+  };
+  return seconds(kernel) + seconds(user);
+#else
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
+#endif
+}
 
 class XPathWorkCharges : public XPathTest {
 protected:
@@ -156,6 +182,224 @@ TEST_F(XPathWorkCharges, StringsCostTheirLength) {
   for (int i = 0; i < 500; ++i) sum += u" + position()";
   TdomDocument* many = Repeat("<r>", "<e/>", 200, "</r>");
   EXPECT_GE(WorkOf(many, u"count(//e[" + sum + u" > 0])"), 200 * 500);
+}
+
+// Names (and languages) are copied and compared whenever a name test or a
+// name function (or lang) reads them: long ones cost their length.
+TEST_F(XPathWorkCharges, LongNamesArePaidForWhereverTheyAreRead) {
+  const std::string name(2000, 'a');
+  TdomDocument* doc = Repeat("<r>", "<" + name + "x/><" + name + "y/>", 100, "</r>");
+  const std::u16string test = Wide(name + "x");
+  EXPECT_EQ(Eval(doc, u"count(/r/" + test + u")"), "n:100");
+  EXPECT_EQ(Eval(doc, u"count(/r/*[name() = '" + test + u"'])"), "n:100");
+  EXPECT_GE(WorkOf(doc, u"count(/r/" + test + u")"), 200 * 2000 / 64);
+  EXPECT_GE(WorkOf(doc, u"count(/r/*[name() = 'x'])"), 200 * 2000 / 64);
+  EXPECT_GE(WorkOf(doc, u"count(/r/*[local-name(.) = 'x'] | /r/*[namespace-uri() = 'x'])"), 200 * 2000 / 64);
+  // A long xml:lang value is read for every node lang() is asked about.
+  TdomDocument* lang = Repeat("<r xml:lang='" + std::string(20000, 'a') + "'>", "<e/>", 100, "</r>");
+  EXPECT_EQ(Eval(lang, u"count(/r/e[lang('a')])"), "n:0");
+  EXPECT_EQ(Eval(lang, u"count(/r/e[lang('" + std::u16string(20000, u'A') + u"')])"), "n:100");
+  EXPECT_GE(WorkOf(lang, u"count(/r/e[lang('x')])"), 100 * 20000 / 64);
+}
+
+// translate builds a table of its from-string and looks up every unit of its
+// first string: both are paid for beyond reading them.
+TEST_F(XPathWorkCharges, TranslateIsPaidForByBothStrings) {
+  TdomDocument* doc = ParseBytes("<r/>");
+  ASSERT_NE(doc, nullptr);
+  const std::u16string longText(100000, u'q');
+  const int64_t bare = WorkOf(doc, u"string-length(translate('abc', 'abcdefghijklmnopq', ''))");
+  ASSERT_GT(bare, 0);
+  EXPECT_GE(WorkOf(doc, u"string-length(translate('abc', '" + longText + u"', ''))"), bare + 100000 / 4);
+  EXPECT_GE(WorkOf(doc, u"string-length(translate('" + longText + u"', 'abcdefghijklmnopq', ''))"), bare + 100000 / 4);
+}
+
+// id() puts the elements it finds in document order by the evaluation's
+// keys, numbered once and paid for, and pays for every token it splits off.
+TEST_F(XPathWorkCharges, IdPaysForTokensAndOrder) {
+  const int n = 3000;
+  TdomDocument* doc = Repeat("<r>", "<g><e/></g>", n, "</r>");
+  int i = 0;
+  std::vector<TdomElement*> elements;
+  for (TdomNode* g = doc->GetDocumentElement()->GetFirstChildNode(); g != nullptr; g = g->GetNextSiblingNode(), ++i) {
+    auto* e = static_cast<TdomElement*>(g->GetFirstChildNode());
+    e->setAttribute(u"k", u"i" + Wide(std::to_string(i)));
+    doc->AddID(u"i" + Wide(std::to_string(i)), e->getAttributeNode(u"k"));
+    elements.push_back(e);
+  }
+  // Ordering two elements numbers the document (a g and an e an item), once.
+  EXPECT_GE(WorkOf(doc, u"count(id('i2999 i0'))"), 2 * n);
+  EXPECT_LT(WorkOf(doc, u"count(id(//e/@k))"), 40 * n);
+  // Repeated tokens are split off one by one: each is paid for.
+  std::u16string repeated;
+  for (int k = 0; k < 20000; ++k) repeated += u"i7 ";
+  EXPECT_GE(WorkOf(doc, u"count(id('" + repeated + u"'))"), 20000 * 2);
+  // Long tokens that differ only at their ends are paid for by their length.
+  std::u16string longTokens;
+  for (int k = 0; k < 200; ++k) longTokens += std::u16string(1000, u'a') + Wide(std::to_string(k)) + u" ";
+  EXPECT_GE(WorkOf(doc, u"count(id('" + longTokens + u"'))"), 200 * 1000 / 16);
+  // Random lists of IDs, in any order and repeated: the elements once each, in document order.
+  std::mt19937 random(7);
+  for (int round = 0; round < 50; ++round) {
+    std::vector<bool> wanted(n, false);
+    std::u16string list;
+    for (int k = 0, m = 1 + int(random() % 30); k < m; ++k) {
+      int at = int(random() % n);
+      wanted[at] = true;
+      list += u"i" + Wide(std::to_string(at)) + (random() % 2 != 0 ? u"  " : u"\n");
+    }
+    list += u" nothing";
+    expression->SetContextNode(doc);
+    expression->SetExpression(u"id('" + list + u"')");
+    ASSERT_TRUE(expression->Evaluate());
+    std::vector<TdomNode*> expected;
+    for (int k = 0; k < n; ++k) {
+      if (wanted[k]) expected.push_back(elements[k]);
+    }
+    std::vector<TdomNode*> got;
+    for (int k = 0; k < expression->ResultLength(); ++k) got.push_back(expression->ResultNode(k));
+    EXPECT_EQ(got, expected) << round;
+  }
+}
+
+// An attribute value is read as character data, each reference replaced one
+// by one: the stored text is paid for at that rate, and so is the text its
+// declared entities expand to.
+TEST_F(XPathWorkCharges, AttributeReferencesArePaidForAsTheyAreReplaced) {
+  const int refs = 20000;
+  std::string plain, referenced, entities;
+  for (int i = 0; i < refs; ++i) {
+    plain += "AAAAA";
+    referenced += "&#65;";
+    entities += "&y;";
+  }
+  TdomDocument* doc = ParseBytes("<r a='" + plain + "' b='" + referenced + "'/>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Eval(doc, u"string-length(/r/@b)"), "n:" + std::to_string(refs));
+  EXPECT_EQ(Eval(doc, u"/r/@a = /r/@b"), "b:false");
+  EXPECT_EQ(Eval(doc, u"substring(/r/@b, 1, 3)"), "s:AAA");
+  const int64_t plainWork = WorkOf(doc, u"string-length(/r/@a)");
+  EXPECT_LT(plainWork, 5 * refs / 16);
+  EXPECT_GE(WorkOf(doc, u"string-length(/r/@b)"), 5 * refs / 2);
+  // Declared entities, expanded by the document's declarations.
+  parser->SetAutoPrepare(AP_COMPLETE);
+  TdomDocument* declared = ParseBytes("<!DOCTYPE r [<!ATTLIST r a CDATA #IMPLIED><!ENTITY y 'yyyy'>]><r a='" +
+                                      entities + "'/>");
+  parser->SetAutoPrepare(AP_NO);
+  ASSERT_NE(declared, nullptr);
+  EXPECT_EQ(Eval(declared, u"string-length(/r/@a)"), "n:" + std::to_string(4 * refs));
+  EXPECT_GE(WorkOf(declared, u"string-length(/r/@a)"), 3 * refs / 2 + 5 * refs / 4);
+}
+
+// Namespace nodes are made one by one from declarations read up the
+// ancestors: each declaration read and each node made is paid for, and a
+// union of many namespace nodes of one element drops its copies in one pass.
+TEST_F(XPathWorkCharges, NamespaceNodesArePaidForAndMergedInOnePass) {
+  const int declared = 6000;
+  std::string text = "<r";
+  for (int i = 0; i < declared; ++i) text += " xmlns:p" + std::to_string(i) + "='urn:" + std::to_string(i % 7) + "'";
+  TdomDocument* doc = ParseBytes(text + "><e/></r>");
+  ASSERT_NE(doc, nullptr);
+  // Read on r and made for e: 2 units each.
+  EXPECT_GE(WorkOf(doc, u"count(/r/e/namespace::*)"), 4 * declared);
+  const double start = ProcessorSeconds();
+  EXPECT_EQ(Eval(doc, u"count(/r/namespace::* | /r/namespace::* | /r/e/namespace::* | /r/e/namespace::p7)"),
+            "n:" + std::to_string(2 * (declared + 2)));
+  // Each copy compared with every other one of its element took seconds.
+  EXPECT_LT(ProcessorSeconds() - start, 1.0);
+  // Long prefixes that differ at their ends: put in order by comparing them, paid for by their length.
+  std::string longPrefixes = "<r";
+  for (int i = 0; i < 300; ++i) longPrefixes += " xmlns:" + std::string(1000, 'p') + std::to_string(i) + "='urn:x'";
+  TdomDocument* longDoc = ParseBytes(longPrefixes + "><e/></r>");
+  ASSERT_NE(longDoc, nullptr);
+  EXPECT_EQ(Eval(longDoc, u"count(/r/e/namespace::*)"), "n:302");
+  EXPECT_GE(WorkOf(longDoc, u"count(/r/e/namespace::*)"), 2 * 300 * 1000 / 8);
+  // A long URI is copied into every namespace node made or copied.
+  TdomDocument* uriDoc = Repeat("<r xmlns:p='" + std::string(20000, 'u') + "'>", "<e/>", 100, "</r>");
+  EXPECT_EQ(Eval(uriDoc, u"count(/r/e[/r/namespace::p | .])"), "n:100");
+  EXPECT_EQ(Eval(uriDoc, u"string-length(/r/e[100]/namespace::p)"), "n:20000");
+  EXPECT_GE(WorkOf(uriDoc, u"count(/r/e/namespace::p)"), 100 * 20000 / 16);
+  EXPECT_GE(WorkOf(uriDoc, u"count(/r/e[/r/namespace::p | .])"), 100 * 20000 / 16);
+}
+
+// Unions of namespace axes of random elements: each namespace node once, by
+// element in document order and by prefix within one, as a model has them.
+TEST_F(XPathWorkCharges, NamespaceUnionsAgreeWithAModel) {
+  std::mt19937 random(13);
+  const char* prefixes[] = {"a", "b", "c", "d"};
+  for (int round = 0; round < 60; ++round) {
+    // Elements e0..e5, each a child of an earlier one (or of r), declaring some prefixes.
+    const int n = 6;
+    std::vector<int> parent(n);
+    std::vector<std::map<std::string, std::string>> declares(n);
+    for (int i = 0; i < n; ++i) {
+      parent[i] = i == 0 ? -1 : int(random() % (i + 1)) - 1;
+      for (const char* prefix : prefixes) {
+        if (random() % 3 == 0) declares[i][prefix] = "urn:" + std::to_string(random() % 3);
+      }
+    }
+    // Serialise: children in index order, so document order is a depth-first walk.
+    std::function<std::string(int)> write = [&](int i) {
+      std::string out = "<e" + std::to_string(i);
+      for (const auto& [prefix, uri] : declares[i]) out += " xmlns:" + prefix + "='" + uri + "'";
+      out += ">";
+      for (int k = i + 1; k < n; ++k) {
+        if (parent[k] == i) out += write(k);
+      }
+      return out + "</e" + std::to_string(i) + ">";
+    };
+    std::string body = "<r>";
+    std::vector<int> order;
+    std::function<void(int)> walk = [&](int i) {
+      order.push_back(i);
+      for (int k = i + 1; k < n; ++k) {
+        if (parent[k] == i) walk(k);
+      }
+    };
+    for (int i = 0; i < n; ++i) {
+      if (parent[i] == -1) {
+        body += write(i);
+        walk(i);
+      }
+    }
+    TdomDocument* doc = ParseBytes(body + "</r>");
+    ASSERT_NE(doc, nullptr);
+    // In scope at i: xml, xmlns and the nearest declaration of each prefix.
+    auto inScope = [&](int i) {
+      std::set<std::string> names{"xml", "xmlns"};
+      for (int at = i; at != -1; at = parent[at]) {
+        for (const auto& entry : declares[at]) names.insert(entry.first);
+      }
+      return names;
+    };
+    std::u16string text;
+    std::set<std::pair<int, std::string>> wanted;
+    for (int k = 0, m = 1 + int(random() % 4); k < m; ++k) {
+      int i = int(random() % n);
+      std::string step = random() % 3 == 0 ? prefixes[random() % 4] : "*";
+      text += (text.empty() ? u"" : u" | ") + Wide("//e" + std::to_string(i) + "/namespace::" + step);
+      for (const std::string& name : inScope(i)) {
+        if (step == "*" || step == name) wanted.insert({i, name});
+      }
+    }
+    std::vector<std::pair<int, std::string>> expected;
+    for (int i : order) {
+      for (const auto& entry : wanted) {
+        if (entry.first == i) expected.push_back(entry);
+      }
+    }
+    expression->SetContextNode(doc);
+    expression->SetExpression(text);
+    ASSERT_TRUE(expression->Evaluate()) << Utf8(text);
+    std::vector<std::pair<int, std::string>> got;
+    for (int k = 0; k < expression->ResultLength(); ++k) {
+      auto* ns = static_cast<TdomXPathNamespace*>(expression->ResultNode(k));
+      std::u16string owner = ns->GetOwnerElement()->GetNodeName();
+      std::u16string prefix = ns->GetPrefix();
+      got.push_back({std::stoi(std::string(owner.begin() + 1, owner.end())), std::string(prefix.begin(), prefix.end())});
+    }
+    EXPECT_EQ(got, expected) << body << " " << Utf8(text);
+  }
 }
 
 // Under the default bound, shapes that ran for seconds end with the bound's
