@@ -195,6 +195,13 @@ std::u16string WholeParsingName(LPCITEMIDLIST pidl) {
   return {};
 }
 
+bool ListsItself(LPCITEMIDLIST pidl) {
+  if (pidl == nullptr) return true;
+  std::u16string name = ParsingName(pidl);
+  if (name.size() < kMayBeCutLength || !IsRootedPath(name)) return true;
+  return WholeParsingName(pidl) == name;
+}
+
 std::u16string ExtendedPath(const std::u16string& path) {
   if (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') return u"\\\\?\\" + path;
   if (path.size() > 2 && path[0] == u'\\' && path[1] == u'\\' && path[2] != u'?' && path[2] != u'.')

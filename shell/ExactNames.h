@@ -63,6 +63,10 @@ bool JoinName(std::u16string& path, const std::u16string& name);
 // on the way whose name is whole, joined level by level with the in-folder
 // names below it. "" when the item has no such path or it cannot be made.
 std::u16string WholeParsingName(LPCITEMIDLIST pidl);
+// False when the shell, asked to list the folder of pidl, would list another
+// folder or none: its full parsing name is a file-system path cut short (the
+// shell lists the folder of that name). True for every other folder.
+bool ListsItself(LPCITEMIDLIST pidl);
 // The "\\?\" form of an absolute drive path ("X:\...") or a UNC path
 // ("\\server\share\..."), which the wide file calls take exactly as
 // written and at any length; other paths unchanged.

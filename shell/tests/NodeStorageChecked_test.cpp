@@ -101,6 +101,16 @@ struct NodeStorageCheckedFixture : ::testing::Test {
 
 using Paths = std::vector<std::u16string>;
 
+// The in-folder names of an enumeration's children.
+struct TChildNames : TObject {
+  Paths names;
+  bool Child(HWND, LPITEMIDLIST child, TNamespace* parent, void*, bool&) {
+    names.push_back(exactnames::InFolderName(parent->GetShellFolder(), child));
+    CoTaskMemFree(child);
+    return true;
+  }
+};
+
 }  // namespace
 
 TEST_F(NodeStorageCheckedFixture, ALongTickedNameIsListedWholeNeverItsCutTwin) {
@@ -222,4 +232,24 @@ TEST(ExactNamesWhole, JoinTakesOnlyPlainNames) {
   EXPECT_TRUE(exactnames::IsRootedPath(u"\\\\server\\share"));
   EXPECT_FALSE(exactnames::IsRootedPath(u"::{20D04FE0-3AEA-1069-A2D8-08002B30309D}"));
   EXPECT_FALSE(exactnames::IsRootedPath(u"\\\\?\\C:\\x"));
+}
+
+TEST_F(NodeStorageCheckedFixture, AFolderListedByACutNameShowsNothingRatherThanItsTwin) {
+  // A folder of 300 characters beside the folder its cut name names, which holds a file.
+  const std::u16string parent = FolderOfLength(150, u'r');
+  const std::u16string name(149, u'w');
+  MakeFolder(parent + u"\\" + name);
+  MakeFile(parent + u"\\" + name + u"\\own.txt");
+  MakeFolder(parent + u"\\" + name.substr(0, 108));
+  MakeFile(parent + u"\\" + name.substr(0, 108) + u"\\twin.txt");
+  LPITEMIDLIST pidl = Enumerated(parent, name);
+  ASSERT_NE(pidl, nullptr);
+  EXPECT_FALSE(exactnames::ListsItself(pidl));
+  EXPECT_TRUE(exactnames::ListsItself(Enumerated(parent, name.substr(0, 108))));
+  TNamespace* item = New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr));
+  item->SetFreePIDLOnDestroy(false);
+  TChildNames names;
+  item->EnumerateFolder(nullptr, true, true, true, MakeEvent<&TChildNames::Child>(&names), nullptr);
+  item->Free();
+  EXPECT_EQ(names.names, Paths{});
 }
