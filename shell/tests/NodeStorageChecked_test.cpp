@@ -68,7 +68,8 @@ struct NodeStorageCheckedFixture : ::testing::Test {
       LPITEMIDLIST id = nullptr;
       ULONG got = 0;
       while (found == nullptr && items->Next(1, &id, &got) == S_OK) {
-        if (exactnames::InFolderName(shellFolder, id) == name) found = NamespacePIDLManager->AppendPIDL(parent.Get(), id);
+        if (exactnames::InFolderName(shellFolder, id) == name)
+          found = NamespacePIDLManager->AppendPIDL(parent.Get(), id);
         CoTaskMemFree(id);
       }
       items->Release();
