@@ -96,10 +96,11 @@ size_t FirstLevel(const std::u16string& path) {
 // above the last being folders and the last of the kind the record knew. A
 // name the shell took for it (another case, "x" for "x.") does not count:
 // the entry found for a level must carry its very name. Folders found whole
-// are remembered for the rest of the listing.
+// are remembered for the rest of the listing. Where many ticks share a
+// folder, the folder is read once instead of asked for each of them.
 class TDiskCheck {
 public:
-  bool Matches(const TRecordItem& item) {
+  bool Matches(const TRecordItem& item, bool manySiblings) {
     const std::u16string& path = item.path;
     if (vws::WideIsDrive(path)) return true;  // a drive root, with or without a medium
     const size_t first = FirstLevel(path);
@@ -109,7 +110,10 @@ public:
       const bool last = end == std::u16string::npos || end + 1 == path.size();
       if (end == std::u16string::npos) end = path.size();
       const std::u16string level = path.substr(0, end);
-      if (last) return Entry(level, path.substr(start, end - start), item.folder);
+      if (last) {
+        const std::u16string name = path.substr(start, end - start);
+        return manySiblings ? Listed(path.substr(0, start), name, item.folder) : Entry(level, name, item.folder);
+      }
       if (folders.count(level) == 0) {
         if (!Entry(level, path.substr(start, end - start), /*folder=*/true)) return false;
         folders.insert(level);
@@ -131,8 +135,35 @@ private:
     return reinterpret_cast<const char16_t*>(data.cFileName) == name && isFolder == folder;
   }
 
+  // Whether folder (with its trailing backslash) holds name exactly, of that kind.
+  bool Listed(const std::u16string& folder, const std::u16string& name, bool isFolder) {
+    auto found = listings.find(folder);
+    if (found == listings.end()) found = listings.emplace(folder, Read(folder)).first;
+    auto entry = found->second.find(name);
+    return entry != found->second.end() && entry->second == isFolder;
+  }
+
+  // Every name in folder with whether it is a folder.
+  static std::unordered_map<std::u16string, bool> Read(const std::u16string& folder) {
+    std::unordered_map<std::u16string, bool> names;
+    WIN32_FIND_DATAW data;
+    HANDLE find = FindFirstFileExW(vws::W(exactnames::ExtendedPath(folder + u"*")), FindExInfoBasic, &data,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      names.emplace(reinterpret_cast<const char16_t*>(data.cFileName),
+                    (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
+    } while (FindNextFileW(find, &data));
+    FindClose(find);
+    return names;
+  }
+
   std::unordered_set<std::u16string> folders;
+  std::unordered_map<std::u16string, std::unordered_map<std::u16string, bool>> listings;
 };
+
+// Beyond this many records in one folder, the folder is read once.
+constexpr int kManySiblings = 16;
 
 // True when a folder of path (not path itself) is among the listed paths.
 // Names are compared exactly: "Data" and "data" are two folders.
@@ -167,7 +198,10 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind, s
       pending.pop_back();
       if (IsChecked(record)) {
         const TRecordItem& item = paths.Of(record);
-        if (item.fileSystem && item.whole && disk.Matches(item)) {
+        const TNodeStorageList* siblings =
+            record->ParentNode() != nullptr ? record->ParentNode()->ChildNodes() : nullptr;
+        const bool many = siblings != nullptr && siblings->Count() > kManySiblings;
+        if (item.fileSystem && item.whole && disk.Matches(item, many)) {
           const std::u16string& path = item.path;
           if (listed.insert(path).second) ordered.push_back(path);
           // What a listed folder holds is wiped with it; what a listed link

@@ -254,3 +254,35 @@ TEST_F(NodeStorageCheckedFixture, AFolderListedByACutNameShowsNothingRatherThanI
   item->Free();
   EXPECT_EQ(names.names, Paths{});
 }
+
+TEST_F(NodeStorageCheckedFixture, ManyTicksInOneFolderAreCheckedAgainstOneReadingOfIt) {
+  // Enough ticks in one folder that it is read once rather than asked per tick.
+  const std::u16string parent = temp.Path();
+  Paths want;
+  for (int i = 0; i < 40; ++i) {
+    const std::u16string name = u"f" + vws::WideIntToStr(i);
+    if (i % 10 == 3) {
+      MakeFolder(parent + u"\\" + name);
+    } else {
+      MakeFile(parent + u"\\" + name);
+    }
+    Tick(parent, name);
+    want.push_back(parent + u"\\" + name);
+  }
+  Paths got = Checked(cnkTopmost);
+  std::sort(got.begin(), got.end());
+  std::sort(want.begin(), want.end());
+  EXPECT_EQ(got, want);
+  // One file gone, one turned folder, one folder turned file: those three are not there.
+  ASSERT_TRUE(DeleteFileW(X(parent + u"\\f0")));
+  ASSERT_TRUE(DeleteFileW(X(parent + u"\\f1")));
+  MakeFolder(parent + u"\\f1");
+  ASSERT_TRUE(RemoveDirectoryW(X(parent + u"\\f3")));
+  MakeFile(parent + u"\\f3");
+  got = Checked(cnkTopmost);
+  EXPECT_EQ(got.size(), want.size() - 3);
+  for (const char16_t* name : {u"\\f0", u"\\f1", u"\\f3"})
+    EXPECT_EQ(std::count(got.begin(), got.end(), parent + name), 0) << vws::ToAnsi(name);
+  std::sort(absent.begin(), absent.end());
+  EXPECT_EQ(absent, (Paths{parent + u"\\f0", parent + u"\\f1", parent + u"\\f3"}));
+}
