@@ -1,6 +1,9 @@
 // The file run: the checked paths handed to the engine one at a time, each
 // waited for while the form keeps handling messages (the engine sends its
 // progress), with Stop taking effect between paths.
+#include <unordered_set>
+
+#include "../shell/NodeStorage.h"
 #include "../shell/WideStringList.h"
 #include "Language.h"
 #include "MiscTexts.h"
@@ -14,6 +17,24 @@
 #include "win/controls/ComCtrls.h"
 
 namespace {
+
+// The confirmed paths that the ticks still name now: the disk may have
+// changed since the confirm step. A confirmed path whose tick no longer names
+// the item there goes to gone; a path ticked since was never confirmed. A
+// list the storage did not make is taken as it is.
+std::vector<std::u16string> StillTicked(TMainForm* form, std::vector<std::u16string>& gone) {
+  TWideStringList* list = form->FilesToWipeList;
+  std::vector<std::u16string> confirmed;
+  for (int i = 0; i < list->Count(); ++i) confirmed.push_back(list->Strings(i));
+  TRootNodeStorage* storage = form->FileTreeStorage;
+  if (storage == nullptr || list != storage->CheckedFileNames()) return confirmed;
+  TWideStringList* now = storage->GetCheckedFileNames(cnkTopmost);
+  std::unordered_set<std::u16string> current;
+  for (int i = 0; i < now->Count(); ++i) current.insert(now->Strings(i));
+  std::vector<std::u16string> kept;
+  for (std::u16string& path : confirmed) (current.count(path) != 0 ? kept : gone).push_back(std::move(path));
+  return kept;
+}
 
 void SetBar(TMainForm* form, const char* name, int position, int maximum) {
   auto* bar = form->Item<TProgressBar>(name);
@@ -57,12 +78,13 @@ void TMainForm::StartFileWipe() {
   }
   TAliveToken token = Alive();
   // Ticked items that are not there reach no engine: named, and counted as not wiped.
-  for (const std::u16string& path : AbsentTicks)
+  std::vector<std::u16string> notThere = AbsentTicks;
+  const std::vector<std::u16string> paths = StillTicked(this, notThere);
+  for (const std::u16string& path : notThere)
     AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
-  int32_t refused = static_cast<int32_t>(AbsentTicks.size());
+  int32_t refused = static_cast<int32_t>(notThere.size());
   BeginEngineWait();
-  for (int i = 0; i < FilesToWipeList->Count(); ++i) {
-    const std::u16string path = FilesToWipeList->Strings(i);
+  for (const std::u16string& path : paths) {
     // A cut path could name a parent folder: a path that does not fit is refused.
     if (!CopyBlockText(block->Path, path)) {
       AppendWideLine(Item<TMemo>("FileProgressLog"),

@@ -136,6 +136,72 @@ bool IsParent(LPCITEMIDLIST parent, LPCITEMIDLIST child, bool immediate) {
   return same;
 }
 
+bool IsRootedPath(const std::u16string& path) {
+  if (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') return true;
+  return path.size() > 2 && path[0] == u'\\' && path[1] == u'\\' && path[2] != u'?' && path[2] != u'.';
+}
+
+bool JoinName(std::u16string& path, const std::u16string& name) {
+  if (name.empty() || name == u"." || name == u".." || name.find_first_of(u"\\/:") != std::u16string::npos)
+    return false;
+  if (path.empty() || path.back() != u'\\') path += u'\\';
+  path += name;
+  return true;
+}
+
+std::u16string WholeParsingName(LPCITEMIDLIST pidl) {
+  if (pidl == nullptr) return {};
+  std::u16string name = ParsingName(pidl);
+  if (name.size() < kMayBeCutLength) return IsRootedPath(name) ? name : std::u16string();
+  // The nearest folder on the way whose name is whole and a path.
+  const uint32_t count = NamespacePIDLManager->IDCount(pidl);
+  uint32_t whole = count;
+  std::u16string path;
+  while (whole > 1) {
+    --whole;
+    LPITEMIDLIST head = FirstIDs(pidl, whole);
+    if (head == nullptr) return {};
+    path = ParsingName(head);
+    NamespacePIDLManager->FreePIDL(head);
+    if (path.size() < kMayBeCutLength) break;
+  }
+  if (!IsRootedPath(path) || path.size() >= kMayBeCutLength) return {};
+  // Down from there, one in-folder name at a time.
+  LPITEMIDLIST head = FirstIDs(pidl, whole);
+  IShellFolder* desktop = nullptr;
+  IShellFolder* folder = nullptr;
+  if (head != nullptr && SUCCEEDED(SHGetDesktopFolder(&desktop)) && desktop != nullptr) {
+    if (FAILED(desktop->BindToObject(head, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&folder))))
+      folder = nullptr;
+    desktop->Release();
+  }
+  if (head != nullptr) NamespacePIDLManager->FreePIDL(head);
+  LPCITEMIDLIST id = pidl;
+  for (uint32_t i = 0; i < whole; ++i) id = TPIDLManager::NextID(id);
+  for (uint32_t i = whole; folder != nullptr && i < count; ++i, id = TPIDLManager::NextID(id)) {
+    std::vector<uint8_t> one = FirstIDOnly(id);
+    LPCITEMIDLIST child = reinterpret_cast<LPCITEMIDLIST>(one.data());
+    if (!JoinName(path, InFolderName(folder, child))) break;
+    if (i + 1 == count) {
+      folder->Release();
+      return path;
+    }
+    IShellFolder* next = nullptr;
+    if (FAILED(folder->BindToObject(child, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&next)))) next = nullptr;
+    folder->Release();
+    folder = next;
+  }
+  if (folder != nullptr) folder->Release();
+  return {};
+}
+
+bool ListsItself(LPCITEMIDLIST pidl) {
+  if (pidl == nullptr) return true;
+  std::u16string name = ParsingName(pidl);
+  if (name.size() < kMayBeCutLength || !IsRootedPath(name)) return true;
+  return WholeParsingName(pidl) == name;
+}
+
 std::u16string ExtendedPath(const std::u16string& path) {
   if (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') return u"\\\\?\\" + path;
   if (path.size() > 2 && path[0] == u'\\' && path[1] == u'\\' && path[2] != u'?' && path[2] != u'.')

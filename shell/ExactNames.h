@@ -48,6 +48,25 @@ std::u16string ParsingName(LPCITEMIDLIST pidl);
 bool SameItem(LPCITEMIDLIST a, LPCITEMIDLIST b);
 // ILIsParent likewise (the part of child as long as parent is the same item as parent).
 bool IsParent(LPCITEMIDLIST parent, LPCITEMIDLIST child, bool immediate);
+// The shell's full parsing names are cut at this length without a word: a
+// name this long may name another item. In-folder names of enumerated items
+// are whole.
+constexpr size_t kMayBeCutLength = 259;
+// True for "X:\..." and "\\server\share..." paths.
+bool IsRootedPath(const std::u16string& path);
+// Appends name (one in-folder parsing name) to the folder path; false, and
+// path unchanged, when name is empty or no single plain name (a separator, a
+// drive, "." or "..").
+bool JoinName(std::u16string& path, const std::u16string& name);
+// The whole file-system path of an absolute PIDL at any length: the shell's
+// parsing name when it cannot have been cut, else that of the nearest folder
+// on the way whose name is whole, joined level by level with the in-folder
+// names below it. "" when the item has no such path or it cannot be made.
+std::u16string WholeParsingName(LPCITEMIDLIST pidl);
+// False when the shell, asked to list the folder of pidl, would list another
+// folder or none: its full parsing name is a file-system path cut short (the
+// shell lists the folder of that name). True for every other folder.
+bool ListsItself(LPCITEMIDLIST pidl);
 // The "\\?\" form of an absolute drive path ("X:\...") or a UNC path
 // ("\\server\share\..."), which the wide file calls take exactly as
 // written and at any length; other paths unchanged.

@@ -111,6 +111,8 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
   folderNs->InvalidateNamespace(true);
   folder = folderNs->GetShellFolder();
   if (folder == nullptr) return;
+  // Listed by a cut name, the shell would give another folder's items: the folder keeps what it shows.
+  if (!exactnames::ListsItself(folderNs->AbsolutePIDL())) return;
 
   TFreshIDs freshIDs;
   std::vector<LPITEMIDLIST>& fresh = freshIDs.ids;

@@ -1,6 +1,8 @@
 // Shell items: enumeration of children, refreshing the PIDL, renaming.
 #include "shell/Namespace.h"
 
+#include "shell/ExactNames.h"
+
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 #include "win/Forms.h"
@@ -22,7 +24,8 @@ int TNamespace::EnumerateWithFlags(HWND window, DWORD shcontf, TEnumFolderCallba
   UINT oldMode = SetErrorMode(kQuietErrorMode);
   int accepted = 0;
   IShellFolder* folder = GetShellFolder();
-  if (folder != nullptr && callback && IsValid()) {
+  // A folder the shell would list by a cut name shows nothing rather than another folder's items.
+  if (folder != nullptr && callback && IsValid() && exactnames::ListsItself(absolutePIDL)) {
     IEnumIDList* list = nullptr;
     if (folder->EnumObjects(window, shcontf, &list) == S_OK && list != nullptr) {
       bool terminate = false;
@@ -53,7 +56,7 @@ bool TNamespace::FirstChildExists(DWORD shcontf) {
   if (IsRecycleBin()) return true;
   if (!Folder()) return false;
   IShellFolder* folder = GetShellFolder();
-  if (folder == nullptr) return false;
+  if (folder == nullptr || !exactnames::ListsItself(absolutePIDL)) return false;
   UINT oldMode = SetErrorMode(kQuietErrorMode);
   IEnumIDList* list = nullptr;
   bool any = false;

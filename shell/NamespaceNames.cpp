@@ -1,4 +1,5 @@
 // Shell items: shell attributes and display names.
+#include "shell/ExactNames.h"
 #include "shell/Namespace.h"
 
 #include "shell/FileTypeCache.h"
@@ -85,7 +86,14 @@ std::u16string TNamespace::NameForParsing() {
   // The desktop's parsing name is that of the folder behind it.
   if (IsDesktop() && DesktopDirectoryFolder() != nullptr && DesktopDirectoryFolder() != this)
     return DesktopDirectoryFolder()->NameForParsing();
-  return DisplayNameOf(SHGDN_FORPARSING);
+  std::u16string name = DisplayNameOf(SHGDN_FORPARSING);
+  // A name this long may have been cut to another item's: made whole level
+  // by level, or left as the shell gave it where it cannot be.
+  if (name.size() >= exactnames::kMayBeCutLength) {
+    std::u16string whole = exactnames::WholeParsingName(absolutePIDL);
+    if (!whole.empty()) return whole;
+  }
+  return name;
 }
 
 std::u16string TNamespace::NameForParsingInFolder() {

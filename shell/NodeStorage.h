@@ -162,14 +162,16 @@ public:
   // (the record then stays where it was).
   bool Rename(LPCITEMIDLIST oldPIDL, LPCITEMIDLIST newPIDL);
 
-  // Fills CheckedFileNames with the parsing paths of the existing file-system
-  // items whose records hold skCheckState with csCheckedNormal, in pre-order
+  // Fills CheckedFileNames with the whole paths (at any length) of the
+  // file-system items whose records hold skCheckState with csCheckedNormal
+  // and which are on disk as the records know them: every level under its
+  // exact name, the item of the same kind (file or folder). In pre-order
   // (each folder before its contents, siblings in the shell's order; nothing
-  // below a listed link, whose target is never wiped), and
-  // returns it (owned by the root; refilled by every call). No system error
-  // box shows while drives are asked. With absent, the parsing paths of
-  // checked file-system items that are not there (each once; nothing below
-  // one) are put in it: ticks that the list cannot carry.
+  // below a listed link, whose target is never wiped); returns it (owned by
+  // the root; refilled by every call). No system error box shows while drives
+  // are asked. With absent, the paths of checked file-system items that are
+  // not there so, or whose whole path cannot be made (each once; nothing
+  // below one), are put in it: ticks that the list cannot carry.
   TWideStringList* GetCheckedFileNames(TCheckedNamesKind kind = cnkTopmost,
                                        std::vector<std::u16string>* absent = nullptr);
 

@@ -2,6 +2,7 @@
 
 #include <shlobj.h>
 
+#include "shell/ExactNames.h"
 #include "shell/ExplorerTree.h"
 #include "shell/ShellUtilities.h"
 
@@ -127,6 +128,11 @@ void TVirtualBackGndEnumThread::Enumerate() {
                                               reinterpret_cast<void**>(&folder)))) {
         folder = nullptr;
       }
+    }
+    // A folder the shell would list by a cut name gives nothing rather than another folder's items.
+    if (folder != nullptr && !exactnames::ListsItself(folderPIDL)) {
+      folder->Release();
+      folder = nullptr;
     }
     if (folder != nullptr && !Terminated() && folder->EnumObjects(owner, flags, &enumerator) == S_OK &&
         enumerator != nullptr) {

@@ -500,6 +500,38 @@ TEST_F(FileTaskTest, ATickedItemGoneSinceIsNamedOnTheConfirmPage) {
   EXPECT_FALSE(Find("BottomNext")->Enabled());
 }
 
+// A ticked file that another program turns into a folder after the confirm
+// step: the run hands the folder to no engine and names the tick as not there.
+TEST_F(FileTaskTest, AFileTurnedFolderAfterTheConfirmStepIsNotWiped) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  const std::u16string path = std::u16string(1, static_cast<char16_t>(drive)) + u":\\ticked-then-folder";
+  const std::u16string inside = path + u"\\inside.txt";
+  auto make = [](const std::u16string& file) {
+    HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(file.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0,
+                           nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    WriteFile(h, "kept", 4, &written, nullptr);
+    CloseHandle(h);
+  };
+  make(path);
+  Check(path);
+  ShowConfirmPage();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  ASSERT_EQ(form->FilesToWipeList->Count(), 1);
+  ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(path.c_str())));
+  ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(path.c_str()), nullptr));
+  make(inside);
+  form->BottomNextClick();
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
+  EXPECT_NE(log.find(u"Ticked, but not there, not wiped: " + path), std::u16string::npos) << Joined("FileProgressLog");
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << Joined("FileProgressLog");
+  EXPECT_TRUE(Exists(inside));
+  DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(path.c_str()));
+}
+
 // The select page with checks in all three states and the confirm page, in
 // English and German, for a person to look at (nothing is wiped).
 class FileTreeScreenshotTest : public FileTreePageTest, public ::testing::WithParamInterface<const char*> {};

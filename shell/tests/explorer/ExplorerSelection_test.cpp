@@ -186,3 +186,91 @@ TEST_F(ExplorerSelection, AFolderRenamedByAnotherProgramHoldsNoStaleItems) {
   Tick(Exact(folder + u"\\b\\sub\\three.txt"));
   EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder + u"\\b\\one.txt"});
 }
+
+namespace {
+
+// The checked paths and the ticks that are not there, as the wizard asks for them.
+struct ExplorerChangedOnDisk : ExplorerSelection {
+  std::vector<std::u16string> absent;
+  std::vector<std::u16string> Listed(TCheckedNamesKind kind) {
+    return Strings(tree->GetStorage()->GetCheckedFileNames(kind, &absent));
+  }
+  // The child of the node of parent (a path shorter than the shell's cut)
+  // whose in-folder name is name exactly.
+  PVirtualNode ChildByName(const std::u16string& parent, const std::u16string& name) {
+    PVirtualNode node = NodeOf(parent);
+    if (node == nullptr) return nullptr;
+    tree->SetExpanded(node, true);
+    for (PVirtualNode child = tree->GetFirstChild(node); child != nullptr; child = child->NextSibling) {
+      TNamespace* ns = tree->NodeNamespace(child);
+      if (ns != nullptr && ns->NameForParsingInFolder() == name) return child;
+    }
+    return nullptr;
+  }
+};
+
+}  // namespace
+
+TEST_F(ExplorerChangedOnDisk, ACaseTwinGoneUnseenIsNamedNotThereNeverFoundInItsTwin) {
+  // Ticked "File.txt" and "Data" are deleted by another program while
+  // "file.txt" and "data" stay; the tree is told nothing.
+  const std::u16string files = folder + u"\\files";
+  const std::u16string pair = folder + u"\\pair";
+  if (!MoveFileW(W(TestDrive() + u"\\qvcasefiles\\f1"), W(files)) || !TakeCasePair(pair))
+    GTEST_SKIP() << "no case-variant siblings on the test drive";
+  Tick(Exact(files + u"\\File.txt"));
+  Tick(Exact(pair + u"\\Data"));
+  EXPECT_EQ(TopmostSet(), (std::set<std::u16string>{files + u"\\File.txt", pair + u"\\Data"}));
+  ASSERT_TRUE(DeleteFileW(W(Extended(files + u"\\File.txt"))));
+  RemoveTree(Extended(pair + u"\\Data"));
+  ASSERT_NE(GetFileAttributesW(W(Extended(files + u"\\file.txt"))), INVALID_FILE_ATTRIBUTES);
+  ASSERT_NE(GetFileAttributesW(W(Extended(pair + u"\\data"))), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(Listed(cnkTopmost), std::vector<std::u16string>{});
+  EXPECT_EQ(Listed(cnkEveryItem), std::vector<std::u16string>{});
+  EXPECT_EQ(std::set<std::u16string>(absent.begin(), absent.end()),
+            (std::set<std::u16string>{files + u"\\File.txt", pair + u"\\Data"}));
+  // The twins themselves stay unticked and unlisted.
+  EXPECT_EQ(Exact(files + u"\\file.txt")->CheckState, csUncheckedNormal);
+}
+
+TEST_F(ExplorerChangedOnDisk, ALongTickedNameIsListedWholeNeverItsCutTwin) {
+  // A parent of 141 characters, a ticked file of 126 (path 268) and an
+  // unticked sibling named by its first 117 (path 259: the cut name).
+  const std::u16string parent = folder + u"\\" + std::u16string(140 - folder.size(), u'p');
+  const std::u16string name = std::u16string(117, u'n') + u"-ticked!!";
+  MakeFolder(parent);
+  MakeFile(Extended(parent + u"\\" + name));
+  MakeFile(Extended(parent + u"\\" + name.substr(0, 117)));
+  const std::u16string ticked = parent + u"\\" + name;
+  ASSERT_EQ(ticked.size(), 268u);
+  PVirtualNode node = ChildByName(parent, name);
+  ASSERT_NE(node, nullptr);
+  EXPECT_EQ(tree->NodeNamespace(node)->NameForParsing(), ticked);
+  Tick(node);
+  EXPECT_EQ(Listed(cnkTopmost), std::vector<std::u16string>{ticked});
+  EXPECT_EQ(Listed(cnkEveryItem), std::vector<std::u16string>{ticked});
+  EXPECT_TRUE(absent.empty());
+  // Deleted by another program: named as not there, never replaced by the sibling.
+  ASSERT_TRUE(DeleteFileW(W(Extended(ticked))));
+  EXPECT_EQ(Listed(cnkTopmost), std::vector<std::u16string>{});
+  EXPECT_EQ(absent, std::vector<std::u16string>{ticked});
+}
+
+TEST_F(ExplorerChangedOnDisk, AFileTurnedFolderUnseenIsNotListedUntilItIsAFileAgain) {
+  const std::u16string x = folder + u"\\x";
+  MakeFile(x);
+  MakeFile(folder + u"\\keep.txt");
+  Tick(Exact(x));
+  EXPECT_EQ(Listed(cnkTopmost), std::vector<std::u16string>{x});
+  ASSERT_TRUE(DeleteFileW(W(x)));
+  MakeFolder(x);
+  MakeFile(x + u"\\inside.txt");
+  // The tree still shows the ticked file; the folder now there was never ticked.
+  EXPECT_EQ(Exact(x)->CheckState, csCheckedNormal);
+  EXPECT_EQ(Listed(cnkTopmost), std::vector<std::u16string>{});
+  EXPECT_EQ(absent, std::vector<std::u16string>{x});
+  RemoveTree(x);
+  MakeFile(x);
+  EXPECT_EQ(Listed(cnkTopmost), std::vector<std::u16string>{x});
+  EXPECT_TRUE(absent.empty());
+}

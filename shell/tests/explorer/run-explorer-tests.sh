@@ -68,6 +68,10 @@ for n in 1 2 3 4; do
   printf 'lower %s' "$n" > "$work/drive/qvcasepool/p$n/data/lower.txt"
   printf 'lower upper %s' "$n" > "$work/drive/qvcasepool/p$n/data/upper.txt"
 done
+# Files whose names differ only in case.
+mkdir -p "$work/drive/qvcasefiles/f1"
+printf 'upper' > "$work/drive/qvcasefiles/f1/File.txt"
+printf 'lower' > "$work/drive/qvcasefiles/f1/file.txt"
 # A folder holding a link to a folder outside the tests' folders.
 mkdir -p "$work/drive/qvoutside/inner" "$work/drive/qvlinkpool/l1"
 printf 'outside' > "$work/drive/qvoutside/kept.txt"
