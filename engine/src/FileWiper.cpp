@@ -475,8 +475,8 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
   }
   AtStep(WipeStep::Deleting, JoinPath(folder.path, current));
   if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, current)) {
-    Fault(u"Did not delete " + display +
-                      u" after overwriting it: its folder was moved or replaced while the wipe ran");
+    Fault(u"Did not delete " + display + u" after overwriting it (it is left, emptied, as " +
+          ToDisplayPath(JoinPath(folder.path, current)) + u"): its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
   name = current;
