@@ -142,7 +142,13 @@ StagingFolder* FileWiper::StagingFor(const OpenFolder& folder, DWORD& error) {
   auto found = staging_.find(folder.handle);
   if (found != staging_.end()) return &found->second;
   StagingFolder made;
-  if (!MakeStagingFolder(folder.handle, made, error)) return nullptr;
+  if (!MakeStagingFolder(folder.handle, made, error)) {
+    if (!made.name.empty()) {
+      reporter_.Failure(u"Could not remove the folder " + ToDisplayPath(JoinPath(folder.path, made.name)) +
+                        u", made for renaming wiped items and then not opened");
+    }
+    return nullptr;
+  }
   return &staging_.emplace(folder.handle, made).first->second;
 }
 
@@ -288,7 +294,7 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
   WipeResult result = OverwriteAndDelete(folder, file, lastName, size);
   if (result != WipeResult::Wiped && clearedReadOnly) SetAttributes(file, entry.attributes);
   CloseHandle(file);
-  if (result == WipeResult::Wiped && !EnsureGone(folder, lastName)) {
+  if (result == WipeResult::Wiped && !EnsureGone(folder, lastName, key)) {
     Fault(u"Could not delete " + display + u" after overwriting it: it is still there, emptied, as " +
           ToDisplayPath(JoinPath(folder.path, lastName)));
     result = WipeResult::Failed;
@@ -461,13 +467,16 @@ WipeResult FileWiper::OverwriteAndDelete(const OpenFolder& folder, HANDLE file, 
   if (moved == Move::Failed && RenamesByPath()) {
     // Deleting goes by the original name there too, which a folder swapped
     // at that moment would lend to another item.
-    Fault(u"Left " + display + u" in place, overwritten and emptied: it could not be moved aside for deletion");
+    Fault(current.find(u'\\') == std::u16string::npos
+              ? u"Left " + display + u" in place, overwritten and emptied: it could not be moved aside for deletion"
+              : u"Left " + display + u", overwritten and emptied, as " + ToDisplayPath(JoinPath(folder.path, current)) +
+                    u": it could not be renamed there for deletion");
     return WipeResult::Failed;
   }
   AtStep(WipeStep::Deleting, JoinPath(folder.path, current));
   if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, current)) {
-    Fault(u"Did not delete " + display +
-                      u" after overwriting it: its folder was moved or replaced while the wipe ran");
+    Fault(u"Did not delete " + display + u" after overwriting it (it is left, emptied, as " +
+          ToDisplayPath(JoinPath(folder.path, current)) + u"): its folder was moved or replaced while the wipe ran");
     return WipeResult::Failed;
   }
   name = current;
@@ -508,19 +517,18 @@ FileWiper::Move FileWiper::MoveAway(const OpenFolder& folder, HANDLE item, std::
       // A system that renames by path may have renamed whatever the path led
       // to at that moment, and may even report a failure after it moved it:
       // the new name must now be the item's own, and nothing else's.
-      HANDLE landed = OpenBelow(staging->handle, next, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
-      if (landed == INVALID_HANDLE_VALUE && !answered) return failed(ErrorText(renameError));
-      FileKey landedKey;
-      bool ours = landed != INVALID_HANDLE_VALUE && KeyOf(landed, landedKey) && SameObject(landedKey, key);
-      if (landed != INVALID_HANDLE_VALUE) CloseHandle(landed);
-      if (!ours) {
+      const Bearer bearer = BearerOf(staging->handle, next, key);
+      if (bearer == Bearer::Nobody && !answered) return failed(ErrorText(renameError));
+      if (bearer != Bearer::Item) {
         const std::u16string taken = inside.empty() ? name : inside;  // the name the other item had
         settle();
         std::u16string there = ToDisplayPath(JoinPath(JoinPath(folder.path, staging->name), next));
         std::u16string what;
-        if (landed == INVALID_HANDLE_VALUE) {
-          staging->keep = true;
+        if (bearer == Bearer::Nobody) {
           what = u"it was not found under its new name " + there;
+        } else if (bearer == Bearer::Unknown) {
+          staging->keep = true;
+          what = u"what bears its new name " + there + u" could not be opened to tell what it is";
         } else if (PutBack(folder, *staging, next, taken)) {
           what = u"the system renamed another item instead, from the folder that took its folder's place for a "
                  u"moment; that item was put back unchanged";
@@ -662,24 +670,11 @@ WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& e
   return WipeResult::Failed;
 }
 
-bool FileWiper::EnsureGone(const OpenFolder& folder, const std::u16string& name) {
-  constexpr int kTries = 100;
-  constexpr DWORD kPauseMs = 2;
+bool FileWiper::EnsureGone(const OpenFolder& folder, const std::u16string& name, const FileKey& key) {
   auto staging = staging_.find(folder.handle);
   size_t cut = name.find(u'\\');
   if (cut == std::u16string::npos || staging == staging_.end()) return true;
-  const std::u16string inside = name.substr(cut + 1);
-  for (int attempt = 0; attempt < kTries; ++attempt) {
-    if (attempt) Sleep(kPauseMs);
-    bool listed = true;
-    DWORD error = 0;
-    if (ListsName(staging->second.handle, inside, listed, error) && !listed) return true;
-    HANDLE still = OpenBelow(staging->second.handle, inside, DELETE | FILE_READ_ATTRIBUTES, kShareAll, 0, error);
-    if (still == INVALID_HANDLE_VALUE) continue;
-    MarkForDeletion(still, error);
-    CloseHandle(still);
-  }
-  return false;
+  return MadeGone(staging->second.handle, name.substr(cut + 1), key);
 }
 
 WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item) {
@@ -703,7 +698,9 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item) {
   Move moved = MoveAway(parent, item.handle, name);
   if (moved == Move::Displaced) return WipeResult::Failed;
   if (moved == Move::Failed && RenamesByPath()) {
-    Fault(u"Kept the emptied folder " + display + u": it could not be moved aside for removal");
+    Fault(u"Kept the emptied folder " + display +
+          (name.find(u'\\') == std::u16string::npos ? u"" : u" as " + ToDisplayPath(JoinPath(parent.path, name))) +
+          u": it could not be moved aside for removal");
     return WipeResult::Failed;
   }
   DWORD error = 0;
@@ -714,7 +711,7 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item) {
   }
   CloseHandle(item.handle);
   item.handle = INVALID_HANDLE_VALUE;
-  if (!EnsureGone(parent, name)) {
+  if (!EnsureGone(parent, name, item.key)) {
     Fault(u"Could not remove the folder " + display + u": it is still there, emptied, as " +
           ToDisplayPath(JoinPath(parent.path, name)));
     return WipeResult::Failed;

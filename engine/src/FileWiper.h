@@ -109,10 +109,10 @@ class FileWiper {
   WipeResult OverwriteAndDelete(const OpenFolder& folder, HANDLE file, std::u16string& name, int64_t& fileSize);
   // Whether the entry `name` (relative to `folder`) marked for deletion and let
   // go has gone from the folder's private folder, as its handle lists it; one
-  // still there is marked and let go again, for a while. Some systems delete
-  // by path and skip a deletion when the path led elsewhere at that moment.
-  // True for an entry outside the private folder (deleted as an object).
-  bool EnsureGone(const OpenFolder& folder, const std::u16string& name);
+  // still there, still the object with `key`, is marked and let go again, for
+  // a while (see MadeGone). True for an entry outside the private folder
+  // (deleted as an object).
+  bool EnsureGone(const OpenFolder& folder, const std::u16string& name, const FileKey& key);
   // Every pass over each named stream, then cut to zero; Stopped or Failed
   // (logged) leaves the stream being worked on with its length.
   WipeResult OverwriteNamedStreams(HANDLE file, const std::u16string& longPath);

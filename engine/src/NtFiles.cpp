@@ -172,21 +172,55 @@ bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG b
   return true;
 }
 
-bool ListsName(HANDLE folder, const std::u16string& name, bool& listed, DWORD& error) {
-  listed = false;
+bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>& visit, DWORD& error) {
+  // Some systems (Wine) list a handle's folder once and answer every later
+  // read, even one from the start, from that list: a handle of its own,
+  // opened through the held one, lists it as it is now.
+  const Native& n = Calls();
+  if (!n.create) {
+    error = ERROR_CALL_NOT_IMPLEMENTED;
+    return false;
+  }
+  CountedText none{0, 0, nullptr};  // the held folder itself
+  ObjectAttributes attributes{sizeof(ObjectAttributes), folder, &none, 0, nullptr, nullptr};
+  IoStatus io{};
+  HANDLE now = nullptr;
+  LONG status = n.create(&now, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &attributes, &io, nullptr,
+                         FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 1 /* open */,
+                         kDirectoryOnly | kOpenReparsePoint | kBackupIntent | kSynchronousIo, nullptr, 0);
+  if (status < 0) {
+    error = ErrorOf(status);
+    return false;
+  }
   std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
   for (bool first = true;; first = false) {
-    if (!ReadFolder(folder, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error, first))
+    if (!ReadFolder(now, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error, first)) {
+      CloseHandle(now);
       return error == ERROR_NO_MORE_FILES;
+    }
     const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
       std::u16string entry(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / sizeof(char16_t));
-      if (entry == name) listed = true;
+      if (!visit(entry)) {
+        CloseHandle(now);
+        return true;
+      }
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
     }
   }
+}
+
+bool ListsName(HANDLE folder, const std::u16string& name, bool& listed, DWORD& error) {
+  listed = false;
+  return VisitNames(
+      folder,
+      [&](const std::u16string& entry) {
+        listed = entry == name;
+        return !listed;
+      },
+      error);
 }
 
 bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag) {

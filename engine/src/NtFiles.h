@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,13 @@ bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag);
 // (ERROR_NO_MORE_FILES) or on failure, with the error.
 bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error,
                 bool restart = false);
-// Whether an open folder lists an entry of exactly this name now (read from
-// its start again through the handle, without a path). False with the error
-// when it cannot be listed.
+// Reads an open folder's listing as it is now, through a handle of its own
+// opened through the held one (not by its path), handing each name to
+// `visit` until it answers false. False with the error when it cannot be
+// listed.
+bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>& visit, DWORD& error);
+// Whether an open folder lists an entry of exactly this name now (see
+// VisitNames). False with the error when it cannot be listed.
 bool ListsName(HANDLE folder, const std::u16string& name, bool& listed, DWORD& error);
 // The named streams of an open file (":name"), without the unnamed one;
 // false when the system cannot list them.

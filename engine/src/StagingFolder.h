@@ -12,6 +12,8 @@
 
 #include <string>
 
+#include "FileKeys.h"
+
 namespace qv::engine {
 
 struct StagingFolder {
@@ -21,11 +23,27 @@ struct StagingFolder {
 };
 
 // Makes a folder of a fresh random name in `folder` through its handle, held
-// open with delete access and without delete sharing. False with the error.
+// open with delete access and without delete sharing. False with the error;
+// `staging.name` then names a folder made all the same and left behind, if any.
 bool MakeStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error);
 // Removes the (empty) folder through its handle and checks through `folder`
 // that it has gone; closes its handle either way. False with the error
-// (ERROR_DIR_NOT_EMPTY when it is still there).
+// (ERROR_DIR_NOT_EMPTY when it holds something).
 bool RemoveStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error);
+
+// Who bears `name` in the open folder now: nobody (its listing has no such
+// name), the object with `key`, another object, or Unknown (listed, yet it
+// could not be opened for a while). Some systems look a name up by the
+// folder's path, which may lead elsewhere for a moment; the listing is read
+// through the handle.
+enum class Bearer { Nobody, Item, Other, Unknown };
+Bearer BearerOf(HANDLE folder, const std::u16string& name, const FileKey& key);
+
+// Waits, for a while, until the open folder no longer lists `name`, which was
+// marked for deletion and let go: some systems delete by path and skip it
+// while the path leads elsewhere. Meanwhile the entry is opened again through
+// the folder and, when it is still the object with `key`, marked again. True
+// once it is gone.
+bool MadeGone(HANDLE folder, const std::u16string& name, const FileKey& key);
 
 }  // namespace qv::engine

@@ -61,7 +61,9 @@ TEST(ProtectedPlaceTest, LettersAndLinksLeadingIntoProtectedFoldersAreRefused) {
                                      Root(elsewhere) + u"sub", places + u"\\links"}) {
     Outcome outcome = WipeWith(guard, path);
     EXPECT_EQ(before, Contents(files)) << Narrow(path) << "\n" << outcome.log;
-    if (Exists(path)) EXPECT_GE(outcome.failures, 1u) << Narrow(path) << "\n" << outcome.log;
+    if (Exists(path)) {
+      EXPECT_GE(outcome.failures, 1u) << Narrow(path) << "\n" << outcome.log;
+    }
   }
   EXPECT_TRUE(Exists(places + u"\\Windows\\System32\\qv\\sub"));
 }
