@@ -54,9 +54,19 @@ private:
     }
     IShellFolder* folder = record->ParentNode()->GetShellFolder();
     LPCITEMIDLIST items[1] = {record->RelativePIDL()};
-    if (folder == nullptr || items[0] == nullptr) return item;
     ULONG attributes = SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_STREAM;
-    if (FAILED(folder->GetAttributesOf(1, items, &attributes)) || (attributes & SFGAO_FILESYSTEM) == 0) return item;
+    if (folder == nullptr || items[0] == nullptr || FAILED(folder->GetAttributesOf(1, items, &attributes))) {
+      // Below a file-system folder the shell cannot open or ask any more:
+      // an item that cannot be checked, named rather than left out unsaid.
+      const TRecordItem& parent = Of(record->ParentNode());
+      if (parent.fileSystem) {
+        item.fileSystem = true;
+        item.path = exactnames::ParsingName(record->AbsolutePIDL());
+        if (item.path.empty()) item.path = parent.path;
+      }
+      return item;
+    }
+    if ((attributes & SFGAO_FILESYSTEM) == 0) return item;
     item.fileSystem = true;
     // A file the shell can open like a folder (an archive) is a file on disk.
     item.folder = (attributes & SFGAO_FOLDER) != 0 && (attributes & SFGAO_STREAM) == 0;
