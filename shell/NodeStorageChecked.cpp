@@ -73,18 +73,22 @@ private:
     const TRecordItem& parent = Of(record->ParentNode());
     if (parent.fileSystem) {
       item.path = parent.path;
-      const bool joined = exactnames::JoinName(item.path, exactnames::InFolderName(folder, items[0]));
-      item.whole = parent.whole && joined;
-      if (!joined) item.path = exactnames::ParsingName(record->AbsolutePIDL());
-      return item;
+      if (exactnames::JoinName(item.path, exactnames::InFolderName(folder, items[0]))) {
+        item.whole = parent.whole;
+        return item;
+      }
     }
     // Below a folder outside the file system (a drive in the computer's
-    // folder, an item on the desktop): the shell's full name, when it cannot
-    // have been cut.
+    // folder), or an item whose in-folder name is no name on disk (the
+    // user's documents on the desktop): the shell's full name, when it
+    // cannot have been cut. A folder's is taken without a closing backslash,
+    // so that it is one path with the folder reached on the drive's road.
     STRRET name{};
+    item.path.clear();
     if (SUCCEEDED(folder->GetDisplayNameOf(items[0], SHGDN_FORPARSING, &name)))
       item.path = vws::StrRetToWideStr(name, items[0]);
     item.whole = exactnames::IsRootedPath(item.path) && item.path.size() < exactnames::kMayBeCutLength;
+    if (item.whole && item.path.size() > 3 && item.path.back() == u'\\') item.path.pop_back();
     return item;
   }
 

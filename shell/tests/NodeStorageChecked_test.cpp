@@ -354,3 +354,44 @@ TEST_F(NodeStorageCheckedFixture, ATickedItemWhoseFolderCannotBeOpenedIsNamedAsN
   EXPECT_EQ(Checked(), Paths{});
   EXPECT_EQ(absent.size(), 1u);
 }
+
+TEST_F(NodeStorageCheckedFixture, ItemsBelowAFileSystemFolderOfTheDesktopNamedByAnIdAreListed) {
+  // The desktop shows the user's documents as an item whose in-folder name is
+  // an ID, not a name on disk: what is ticked inside it is listed by the
+  // folder's own path (its own entry, not a twin spelled with a backslash).
+  IShellFolder* desktop = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetDesktopFolder(&desktop)));
+  std::u16string id = u"::{450d8fba-ad25-11d0-98a8-0800361b1103}";
+  LPITEMIDLIST documents = exactnames::ParseInFolder(desktop, id);
+  desktop->Release();
+  if (documents == nullptr) GTEST_SKIP() << "no documents item on the desktop";
+  pidls.push_back(documents);
+  std::u16string folder = exactnames::ParsingName(documents);
+  while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
+  ASSERT_TRUE(exactnames::IsRootedPath(folder)) << vws::ToAnsi(folder);
+  const std::u16string name = u"qv-ticked-" + vws::WideIntToStr(static_cast<int>(GetCurrentProcessId())) + u".txt";
+  const std::u16string file = folder + u"\\" + name;
+  MakeFile(file);
+  IShellFolder* shellFolder = nullptr;
+  SHGetDesktopFolder(&desktop);
+  desktop->BindToObject(documents, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&shellFolder));
+  desktop->Release();
+  LPITEMIDLIST child = shellFolder != nullptr ? exactnames::ParseInFolder(shellFolder, name) : nullptr;
+  if (shellFolder != nullptr) shellFolder->Release();
+  LPITEMIDLIST ticked = child != nullptr ? NamespacePIDLManager->AppendPIDL(documents, child) : nullptr;
+  if (child != nullptr) NamespacePIDLManager->FreePIDL(child);
+  if (ticked != nullptr) {
+    pidls.push_back(ticked);
+    TNodeStorage* record = storage->Store(ticked, {skCheckState});
+    record->Storage.CheckState = csCheckedNormal;
+    TNodeStorage* parent = storage->Store(documents, {skCheckState});
+    parent->Storage.CheckState = csMixedNormal;
+    EXPECT_EQ(Checked(), Paths{file});
+    EXPECT_TRUE(absent.empty());
+    parent->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(Checked(cnkTopmost), Paths{folder});
+    EXPECT_TRUE(absent.empty());
+  }
+  DeleteFileW(X(file));
+  ASSERT_NE(ticked, nullptr);
+}
