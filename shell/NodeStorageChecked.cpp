@@ -54,27 +54,41 @@ private:
     }
     IShellFolder* folder = record->ParentNode()->GetShellFolder();
     LPCITEMIDLIST items[1] = {record->RelativePIDL()};
-    if (folder == nullptr || items[0] == nullptr) return item;
     ULONG attributes = SFGAO_FILESYSTEM | SFGAO_FOLDER | SFGAO_STREAM;
-    if (FAILED(folder->GetAttributesOf(1, items, &attributes)) || (attributes & SFGAO_FILESYSTEM) == 0) return item;
+    if (folder == nullptr || items[0] == nullptr || FAILED(folder->GetAttributesOf(1, items, &attributes))) {
+      // Below a file-system folder the shell cannot open or ask any more:
+      // an item that cannot be checked, named rather than left out unsaid.
+      const TRecordItem& parent = Of(record->ParentNode());
+      if (parent.fileSystem) {
+        item.fileSystem = true;
+        item.path = exactnames::ParsingName(record->AbsolutePIDL());
+        if (item.path.empty()) item.path = parent.path;
+      }
+      return item;
+    }
+    if ((attributes & SFGAO_FILESYSTEM) == 0) return item;
     item.fileSystem = true;
     // A file the shell can open like a folder (an archive) is a file on disk.
     item.folder = (attributes & SFGAO_FOLDER) != 0 && (attributes & SFGAO_STREAM) == 0;
     const TRecordItem& parent = Of(record->ParentNode());
     if (parent.fileSystem) {
       item.path = parent.path;
-      const bool joined = exactnames::JoinName(item.path, exactnames::InFolderName(folder, items[0]));
-      item.whole = parent.whole && joined;
-      if (!joined) item.path = exactnames::ParsingName(record->AbsolutePIDL());
-      return item;
+      if (exactnames::JoinName(item.path, exactnames::InFolderName(folder, items[0]))) {
+        item.whole = parent.whole;
+        return item;
+      }
     }
     // Below a folder outside the file system (a drive in the computer's
-    // folder, an item on the desktop): the shell's full name, when it cannot
-    // have been cut.
+    // folder), or an item whose in-folder name is no name on disk (the
+    // user's documents on the desktop): the shell's full name, when it
+    // cannot have been cut. A folder's is taken without a closing backslash,
+    // so that it is one path with the folder reached on the drive's road.
     STRRET name{};
+    item.path.clear();
     if (SUCCEEDED(folder->GetDisplayNameOf(items[0], SHGDN_FORPARSING, &name)))
       item.path = vws::StrRetToWideStr(name, items[0]);
     item.whole = exactnames::IsRootedPath(item.path) && item.path.size() < exactnames::kMayBeCutLength;
+    if (item.whole && item.path.size() > 3 && item.path.back() == u'\\') item.path.pop_back();
     return item;
   }
 

@@ -286,3 +286,112 @@ TEST_F(NodeStorageCheckedFixture, ManyTicksInOneFolderAreCheckedAgainstOneReadin
   std::sort(absent.begin(), absent.end());
   EXPECT_EQ(absent, (Paths{parent + u"\\f0", parent + u"\\f1", parent + u"\\f3"}));
 }
+
+TEST_F(NodeStorageCheckedFixture, NamesEndingInADotOrASpaceAreListedAsThemselvesNeverTheirPlainTwin) {
+  // "dir." and "f " beside "dir" and "f": the plain file calls take the first
+  // for the second. Ticked alone, in turn, each is listed by its own name;
+  // gone, it is not there even while its plain twin is.
+  const std::u16string parent = temp.Path();
+  MakeFolder(parent + u"\\dir.");
+  MakeFolder(parent + u"\\dir");
+  MakeFile(parent + u"\\f ");
+  MakeFile(parent + u"\\f");
+  for (const Paths& ticked : {Paths{u"dir.", u"f "}, Paths{u"dir", u"f"}}) {
+    storage->Clear(false);
+    Paths want;
+    for (const std::u16string& name : ticked) {
+      Tick(parent, name);
+      want.push_back(parent + u"\\" + name);
+    }
+    EXPECT_EQ(Checked(cnkTopmost), want);
+    EXPECT_TRUE(absent.empty());
+  }
+  storage->Clear(false);
+  Tick(parent, u"dir.");
+  Tick(parent, u"f ");
+  ASSERT_TRUE(RemoveDirectoryW(X(parent + u"\\dir.")));
+  ASSERT_TRUE(DeleteFileW(X(parent + u"\\f ")));
+  EXPECT_EQ(Checked(cnkTopmost), Paths{});
+  EXPECT_EQ(absent, (Paths{parent + u"\\dir.", parent + u"\\f "}));
+}
+
+TEST_F(NodeStorageCheckedFixture, ATickedItemWhoseFoldersAreGoneIsNamedAsNotThere) {
+  // Only the files are ticked; their folders go, one level and two levels up.
+  const std::u16string parent = temp.Path();
+  MakeFolder(parent + u"\\up");
+  MakeFolder(parent + u"\\up\\sub");
+  MakeFile(parent + u"\\up\\sub\\a.txt");
+  MakeFolder(parent + u"\\one");
+  MakeFile(parent + u"\\one\\b.txt");
+  Tick(parent + u"\\up\\sub", u"a.txt");
+  Tick(parent + u"\\one", u"b.txt");
+  EXPECT_EQ(Checked(), (Paths{parent + u"\\one\\b.txt", parent + u"\\up\\sub\\a.txt"}));
+  shelltest::RemoveTree(exactnames::ExtendedPath(parent + u"\\up"));
+  shelltest::RemoveTree(exactnames::ExtendedPath(parent + u"\\one"));
+  EXPECT_EQ(Checked(), Paths{});
+  std::sort(absent.begin(), absent.end());
+  EXPECT_EQ(absent, (Paths{parent + u"\\one\\b.txt", parent + u"\\up\\sub\\a.txt"}));
+}
+
+TEST_F(NodeStorageCheckedFixture, ATickedItemWhoseFolderCannotBeOpenedIsNamedAsNotThere) {
+  // A record below an item the shell cannot open as a folder (a file stands
+  // on its parent's place in the ID list): the item cannot be asked about,
+  // so it is named as not there rather than left out unsaid.
+  const std::u16string parent = temp.Path();
+  MakeFile(parent + u"\\plain");
+  MakeFolder(parent + u"\\dir");
+  MakeFile(parent + u"\\dir\\c.txt");
+  LPITEMIDLIST file = Enumerated(parent, u"plain");
+  LPITEMIDLIST child = Enumerated(parent + u"\\dir", u"c.txt");
+  ASSERT_NE(file, nullptr);
+  ASSERT_NE(child, nullptr);
+  LPITEMIDLIST odd = NamespacePIDLManager->AppendPIDL(file, NamespacePIDLManager->GetPointerToLastID(child));
+  ASSERT_NE(odd, nullptr);
+  pidls.push_back(odd);
+  TNodeStorage* record = storage->Store(odd, {skCheckState});
+  ASSERT_NE(record, nullptr);
+  record->Storage.CheckState = csCheckedNormal;
+  EXPECT_EQ(Checked(), Paths{});
+  EXPECT_EQ(absent.size(), 1u);
+}
+
+TEST_F(NodeStorageCheckedFixture, ItemsBelowAFileSystemFolderOfTheDesktopNamedByAnIdAreListed) {
+  // The desktop shows the user's documents as an item whose in-folder name is
+  // an ID, not a name on disk: what is ticked inside it is listed by the
+  // folder's own path (its own entry, not a twin spelled with a backslash).
+  IShellFolder* desktop = nullptr;
+  ASSERT_TRUE(SUCCEEDED(SHGetDesktopFolder(&desktop)));
+  std::u16string id = u"::{450d8fba-ad25-11d0-98a8-0800361b1103}";
+  LPITEMIDLIST documents = exactnames::ParseInFolder(desktop, id);
+  desktop->Release();
+  if (documents == nullptr) GTEST_SKIP() << "no documents item on the desktop";
+  pidls.push_back(documents);
+  std::u16string folder = exactnames::ParsingName(documents);
+  while (folder.size() > 3 && folder.back() == u'\\') folder.pop_back();
+  ASSERT_TRUE(exactnames::IsRootedPath(folder)) << vws::ToAnsi(folder);
+  const std::u16string name = u"qv-ticked-" + vws::WideIntToStr(static_cast<int>(GetCurrentProcessId())) + u".txt";
+  const std::u16string file = folder + u"\\" + name;
+  MakeFile(file);
+  IShellFolder* shellFolder = nullptr;
+  SHGetDesktopFolder(&desktop);
+  desktop->BindToObject(documents, nullptr, IID_IShellFolder, reinterpret_cast<void**>(&shellFolder));
+  desktop->Release();
+  LPITEMIDLIST child = shellFolder != nullptr ? exactnames::ParseInFolder(shellFolder, name) : nullptr;
+  if (shellFolder != nullptr) shellFolder->Release();
+  LPITEMIDLIST ticked = child != nullptr ? NamespacePIDLManager->AppendPIDL(documents, child) : nullptr;
+  if (child != nullptr) NamespacePIDLManager->FreePIDL(child);
+  if (ticked != nullptr) {
+    pidls.push_back(ticked);
+    TNodeStorage* record = storage->Store(ticked, {skCheckState});
+    record->Storage.CheckState = csCheckedNormal;
+    TNodeStorage* parent = storage->Store(documents, {skCheckState});
+    parent->Storage.CheckState = csMixedNormal;
+    EXPECT_EQ(Checked(), Paths{file});
+    EXPECT_TRUE(absent.empty());
+    parent->Storage.CheckState = csCheckedNormal;
+    EXPECT_EQ(Checked(cnkTopmost), Paths{folder});
+    EXPECT_TRUE(absent.empty());
+  }
+  DeleteFileW(X(file));
+  ASSERT_NE(ticked, nullptr);
+}
