@@ -36,7 +36,7 @@ DWORD WINAPI TaskLoop(void* module) {
   ++threads.waiting;
   for (;;) {
     LeaveCriticalSection(&threads.lock);
-    bool woken = WaitForSingleObject(threads.pending, kFileTaskIdleMs) == WAIT_OBJECT_0;
+    bool woken = WaitForSingleObject(threads.pending, gFileTaskIdleMs) == WAIT_OBJECT_0;
     EnterCriticalSection(&threads.lock);
     --threads.waiting;
     // A task handed over just as the wait ran out is taken all the same:
@@ -76,6 +76,8 @@ bool StartThread() {
 }
 
 }  // namespace
+
+std::atomic<DWORD> gFileTaskIdleMs{2000};
 
 HANDLE RunFileTask(std::function<void()> task) {
   Threads& threads = Shared();

@@ -8,12 +8,14 @@
 // side.
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
 
 namespace qv::engine {
 
-// How long a thread waits for another task before it ends.
-constexpr DWORD kFileTaskIdleMs = 2000;
+// How long a thread waits for another task before it ends (2 s; tests
+// shorten it before their first task).
+extern std::atomic<DWORD> gFileTaskIdleMs;
 
 // Runs `task` on a thread of the engine and returns an event of its own, set
 // once `task` has returned; the caller closes it. Null, with the error in
