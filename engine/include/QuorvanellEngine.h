@@ -7,9 +7,9 @@
 
 extern "C" {
 // Wipes the file, folder tree or drive root named in the block's Path on a
-// thread of its own and returns that thread's handle: signalled when the path
-// is done, closed by the caller. Null for a null block or when no thread can
-// be started. The block must live, and the caller's window thread keep
+// thread of the engine and returns an event: signalled when the path is done,
+// closed by the caller. Null for a null block or when no thread can be
+// started. The block must live, and the caller's window thread keep
 // pumping messages (progress is sent, not posted), until the handle is signalled.
 __declspec(dllexport) HANDLE __cdecl FileWipe(void* wipeParams);
 // Starts wiping the block's Drive; returns at once. A non-null format block is

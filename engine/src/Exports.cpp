@@ -1,5 +1,6 @@
 // Entry points of the engine: each copies what it needs from the caller's
-// blocks and hands the work to a thread of its own.
+// blocks and hands the work to a thread of its own (a file task to one of
+// the kept threads of FileTaskThreads.h).
 #include "QuorvanellEngine.h"
 
 #include <memory>
@@ -7,6 +8,7 @@
 #include <string>
 
 #include "DriveTasks.h"
+#include "FileTaskThreads.h"
 #include "Reporter.h"
 #include "Text.h"
 #include "TreeWiper.h"
@@ -35,8 +37,7 @@ std::shared_ptr<const ProtectedFolders> SystemGuard() {
   return kept;
 }
 
-DWORD WINAPI FileWipeThread(void* argument) {
-  std::unique_ptr<FileJob> job(static_cast<FileJob*>(argument));
+void RunFileJob(FileJob* job) {
   Reporter reporter(job->block);
   try {
     if (!job->pathTerminated) {
@@ -50,7 +51,6 @@ DWORD WINAPI FileWipeThread(void* argument) {
   } catch (...) {
     reporter.Failure(u"The wipe of " + job->path + u" ended on an internal error");
   }
-  return 0;  // the thread's end signals the handle the caller waits on
 }
 
 DWORD WINAPI DiskWipeThread(void* argument) {
@@ -125,13 +125,10 @@ HANDLE __cdecl FileWipe(void* wipeParams) {
     }
   }
   job->passes = DecodePasses(&block->Passes[0][0], block->PassCount);
-  HANDLE thread = CreateThread(nullptr, 0, FileWipeThread, job.get(), 0, nullptr);
-  if (!thread) {
-    Reporter(block).Failure(u"The engine could not start: " + ErrorText(GetLastError()));
-    return nullptr;
-  }
-  job.release();
-  return thread;
+  std::shared_ptr<FileJob> shared(std::move(job));
+  HANDLE done = RunFileTask([shared] { RunFileJob(shared.get()); });
+  if (!done) Reporter(block).Failure(u"The engine could not start: " + ErrorText(GetLastError()));
+  return done;
 }
 
 void __cdecl DriveWipeStart(void* wipeParams, void* formatParams) {
