@@ -14,7 +14,7 @@ export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe
 "$@" >"$out" 2>&1
 status=$?
 cat "$out"
-if grep -E -q ':(err|warn):heap:|:err:seh:.*ignoring exception|Unhandled (page fault|exception)' "$out"; then
+if grep -E -q ':(err|warn):heap:|:err:seh:.*ignoring exception|Unhandled (page fault|exception|stack overflow|illegal instruction|privileged instruction|division by zero|overflow|array bounds|alignment)' "$out"; then
   echo "heap-checked.sh: Wine reported a heap error or a fault (above)" >&2
   [ "$status" = 0 ] && status=1
 fi

@@ -253,7 +253,8 @@ void TVETPersistent::RestoreExpandedBelow(TCustomVirtualExplorerTree* tree, PVir
   TAliveToken alive = tree->Alive();
   tree->BeginUpdate();
   try {
-    for (int i = 0; i < LeafNodeList->Count() && *alive; ++i) {
+    // The list goes with the tree: asked only while the tree lives.
+    for (int i = 0; *alive && i < LeafNodeList->Count(); ++i) {
       TLeafNode* leaf = LeafNodeList->Items(i);
       PVirtualNode node = tree->WalkPIDLToNode(leaf->PIDL, false, true, false, true);
       if (node == nullptr || !*alive) continue;
@@ -344,7 +345,12 @@ void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode 
   }
   // Selected in the tree's order of the children, as the user sees them.
   std::sort(chosen.begin(), chosen.end(), [](const Child& a, const Child& b) { return a.position < b.position; });
-  for (const Child& child : chosen) tree->AddToSelection(child.node);
+  // Each addition is reported: its handlers may free a node still to come, or the tree.
+  TCustomVirtualExplorerTree::THandlerWatch watch(*tree);
+  for (const Child& child : chosen) {
+    if (watch.TreeGone()) return;
+    if (!watch.Gone(child.node)) tree->AddToSelection(child.node);
+  }
 }
 
 void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode,

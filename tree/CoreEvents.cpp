@@ -158,7 +158,12 @@ void TVirtualTreeCore::DoStateChange(TVirtualTreeStates enter, TVirtualTreeState
 
 void TVirtualTreeCore::DoStructureChange(PVirtualNode node, TChangeReason reason) {
   StopTreeTimer(6);
-  if (OnStructureChange) OnStructureChange(senderTree, node, reason);
+  if (OnStructureChange) {
+    // The program's handler may free the whole tree: then nothing of it is touched.
+    std::shared_ptr<const bool> alive = TreeAliveToken();
+    OnStructureChange(senderTree, node, reason);
+    if (alive != nullptr && !*alive) return;
+  }
   DoStateChange({}, {tsStructureChangePending});
   lastStructureChangeNode = nullptr;
   lastStructureChangeReason = crIgnore;

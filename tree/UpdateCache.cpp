@@ -32,12 +32,16 @@ void TVirtualTreeCore::EndUpdate() {
     CompactSelection();
     ValidateCache();
     if (HasWindowHandle()) UpdateScrollBars(false);
-    if (states.Contains(tsStructureChangePending)) DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
+    // The change handlers may free the whole tree.
+    std::shared_ptr<const bool> alive = TreeAliveToken();
+    auto gone = [&alive] { return alive != nullptr && !*alive; };
+    if (states.Contains(tsStructureChangePending)) {
+      DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
+      if (gone()) return;
+    }
     if (states.Contains(tsChangePending)) {
-      // The change handler may free the whole tree.
-      std::shared_ptr<const bool> alive = TreeAliveToken();
       DoChange(lastChangedNode);
-      if (alive != nullptr && !*alive) return;
+      if (gone()) return;
     }
     if (options.autoOptions.Contains(toAutoSort)) SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
     SetRedraw(true);

@@ -22,5 +22,8 @@ expect fail "0024:err:heap:HEAP_ValidateInUseArena Heap 00110000: block 0012ab30
 expect fail "0024:warn:heap:RtlFreeHeap Invalid pointer 0012ab30" 0
 expect fail "0024:err:seh:KiUserCallbackDispatcher ignoring exception" 0
 expect fail "wine: Unhandled page fault on read access to FEEEFF96 at address 00534F4D (thread 0024)" 0
+expect fail "wine: Unhandled stack overflow at address 7BC3C5A8 (thread 0024), starting debugger..." 0
+expect fail "wine: Unhandled illegal instruction at address 00534F4D (thread 0024), starting debugger..." 0
+expect pass "[ RUN      ] Faults.UnhandledLooksAlikeButIsAName" 0
 [ "$failures" = 0 ] && echo "heap-checked.sh: all cases as expected"
 exit "$([ "$failures" = 0 ] && echo 0 || echo 1)"

@@ -418,3 +418,31 @@ TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnce) {
   EXPECT_EQ(gMenuCharAnswer, MAKELRESULT(0, MNC_EXECUTE));
   EXPECT_EQ(menu.refs, 1) << "every reference the menu handed out came back";
 }
+
+// An owner that does not hand menu messages on itself (a plain form): the
+// menu's window procedure gives each to the shell's menu, once.
+TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnceWhenTheOwnerIsNotTheTree) {
+  delete patch;
+  patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", reinterpret_cast<void*>(&SendingMenuMessages));
+  ASSERT_TRUE(patch->Active());
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  ASSERT_NE(a, nullptr);
+  TNamespace* item = tree->NodeNamespace(a);
+  IShellFolder* parent = item->ParentShellFolder();
+  ASSERT_NE(parent, nullptr);
+  TRecordingMenu menu;
+  gRecording = &menu;
+  {
+    TMethodPatch folderPatch(parent, 10, reinterpret_cast<void*>(&RecordingGetUIObjectOf));
+    gShellGetUIObjectOf = reinterpret_cast<TGetUIObjectOf>(folderPatch.original);
+    gTracked = 0;
+    TPoint at{20, 20};
+    item->ShowContextMenu(form, &at, u"", nullptr, nullptr, nullptr, nullptr);
+  }
+  gRecording = nullptr;
+  EXPECT_EQ(gTracked, 1);
+  for (UINT msg : {UINT(WM_INITMENUPOPUP), UINT(WM_MEASUREITEM), UINT(WM_DRAWITEM), UINT(WM_MENUCHAR)})
+    EXPECT_EQ(menu.seen[msg], 1) << "message 0x" << std::hex << msg;
+  EXPECT_EQ(gMenuCharAnswer, MAKELRESULT(0, MNC_EXECUTE));
+  EXPECT_EQ(menu.refs, 1) << "every reference the menu handed out came back";
+}

@@ -1,6 +1,6 @@
 // A change handler that frees the whole tree (a view closed when its
-// selection changes): reported at the end of an update or after the change
-// delay, the tree is touched no more. Under Wine's heap checking a touch of
+// selection changes, or when nodes come or go): reported at the end of an
+// update or after the change delay, the tree is touched no more. Under Wine's heap checking a touch of
 // the freed tree faults.
 #include <gtest/gtest.h>
 
@@ -44,6 +44,40 @@ TEST(FreedTree, AChangeHandlerThatFreesTheTreeLeavesItUntouched) {
       tree->EndUpdate();
     }
     EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
+    EXPECT_FALSE(IsWindow(window));
+    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    form->Free();
+  }
+}
+
+TEST(FreedTree, AStructureChangeHandlerThatFreesTheTreeLeavesItUntouched) {
+  Application->Initialize();
+  for (bool delayed : {false, true}) {
+    SCOPED_TRACE(delayed ? "after the change delay" : "at the end of an update");
+    TForm* form = New<TForm>(Application);
+    form->SetBounds(0, 0, 360, 260);
+    gDoomedTree = New<TVirtualStringTree>(form);
+    gDoomedTree->SetParent(form);
+    gDoomedTree->SetBounds(0, 0, 300, 200);
+    gDoomedTree->SetNodeDataSize(0);
+    gDoomedTree->SetRootNodeCount(3);
+    gDoomedTree->TreeOptions()->SetAutoOptions(gDoomedTree->TreeOptions()->AutoOptions().Include(toAutoSort));
+    form->Show();
+    HWND window = gDoomedTree->Handle();
+    gDoomedTree->OnStructureChange = [](TBaseVirtualTree*, PVirtualNode, TChangeReason) {
+      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    };
+    if (delayed) {
+      gDoomedTree->SetChangeDelay(20);
+      gDoomedTree->SetRootNodeCount(4);
+      qvtest::PumpUntil([] { return gDoomedTree == nullptr; }, 3000);
+    } else {
+      TVirtualStringTree* tree = gDoomedTree;
+      tree->BeginUpdate();
+      tree->SetRootNodeCount(4);
+      tree->EndUpdate();
+    }
+    EXPECT_EQ(gDoomedTree, nullptr) << "the structure change was reported";
     EXPECT_FALSE(IsWindow(window));
     if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
     form->Free();
