@@ -12,10 +12,7 @@
 #include <memory>
 #include <string>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
+#include "core/ProcessorTime.h"
 #include "core/StringStream.h"
 #include "xml/DomException.h"
 #include "xml/XPathExpression.h"
@@ -25,29 +22,14 @@
 
 namespace {
 
-// Processor time (user and system) this process has used, in seconds.
-double Now() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  auto seconds = [](const FILETIME& t) {
-    return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;  // 100 ns ticks
-  };
-  return seconds(kernel) + seconds(user);
-#else
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-#endif
-}
 
 template <class F>
 double BestOf(int runs, F run) {
   double best = 1e30;
   for (int i = 0; i < runs; ++i) {
-    double start = Now();
+    double start = ProcessorSeconds();
     run();
-    best = std::min(best, Now() - start);
+    best = std::min(best, ProcessorSeconds() - start);
   }
   return best;
 }

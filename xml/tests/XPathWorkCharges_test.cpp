@@ -10,11 +10,8 @@
 #include <set>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 #include "XPathTestSupport.h"
+#include "core/ProcessorTime.h"
 #include "xml/DomXPathNamespace.h"
 #include "xml/ParserUtilsXPathNumbers.h"
 
@@ -22,21 +19,6 @@ namespace {
 
 std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-// Processor time this process has used, in seconds.
-double ProcessorSeconds() {
-#ifdef _WIN32
-  FILETIME created, exited, kernel, user;
-  if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
-  auto seconds = [](const FILETIME& t) {
-    return double((uint64_t(t.dwHighDateTime) << 32) | t.dwLowDateTime) / 1e7;  // 100 ns ticks
-  };
-  return seconds(kernel) + seconds(user);
-#else
-  timespec now{};
-  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-  return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-#endif
-}
 
 class XPathWorkCharges : public XPathTest {
 protected:
