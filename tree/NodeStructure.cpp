@@ -12,7 +12,25 @@
 TVirtualTreeCore::~TVirtualTreeCore() {
   // The window class clears the tree with events before this runs; what is
   // left is freed silently (no handler may run on a half-destroyed object).
-  // A handler may destroy the tree while its operations run: nothing is kept after it.
+  // A handler may destroy the tree while its operations run: their scopes let
+  // go of it, and every record is left dead to the outermost one, so that the
+  // operations still find the nodes they hold gone and return.
+  if (innermostScope != nullptr) {
+    if (root != nullptr) {
+      FreeSubtree(root);
+      FreeNodeRecord(root);
+      root = nullptr;
+    }
+    TCallOutScope* outermost = innermostScope;
+    for (TCallOutScope* scope = innermostScope; scope != nullptr; scope = scope->outer) {
+      scope->tree = nullptr;
+      outermost = scope;
+    }
+    innermostScope = nullptr;
+    callOutDepth = 0;
+    outermost->orphans = new (std::nothrow) std::vector<PVirtualNode>(std::move(deadRecords));
+    if (outermost->orphans != nullptr) return;
+  }
   callOutDepth = 0;
   ReleaseDeadRecords();
   if (root == nullptr) return;
@@ -78,6 +96,11 @@ void TVirtualTreeCore::ReleaseDeadRecords() {
   std::vector<PVirtualNode> dead;
   dead.swap(deadRecords);
   for (PVirtualNode node : dead) ReleaseNodeRecord(node);
+}
+
+void TVirtualTreeCore::ReleaseOrphans(std::vector<PVirtualNode>* records) {
+  for (PVirtualNode node : *records) ReleaseNodeRecord(node);
+  delete records;
 }
 
 bool TVirtualTreeCore::BelowDeletion(PVirtualNode node) const {

@@ -49,3 +49,32 @@ TEST(FreedTree, AChangeHandlerThatFreesTheTreeLeavesItUntouched) {
     form->Free();
   }
 }
+
+// Selecting a node reports the change at once: a handler that frees the tree
+// there (after the old selection was cleared, or after the node was added)
+// ends the selection with the tree, and the nodes it held are not read again.
+TEST(FreedTree, AChangeHandlerThatFreesTheTreeWhileANodeIsSelected) {
+  Application->Initialize();
+  for (bool clearFirst : {false, true}) {
+    SCOPED_TRACE(clearFirst ? "the old selection cleared" : "the node added");
+    TForm* form = New<TForm>(Application);
+    form->SetBounds(0, 0, 360, 260);
+    gDoomedTree = New<TVirtualStringTree>(form);
+    gDoomedTree->SetParent(form);
+    gDoomedTree->SetBounds(0, 0, 300, 200);
+    gDoomedTree->SetNodeDataSize(0);
+    gDoomedTree->SetRootNodeCount(3);
+    form->Show();
+    PVirtualNode first = gDoomedTree->GetFirst();
+    PVirtualNode second = gDoomedTree->GetNext(first);
+    ASSERT_NE(second, nullptr);
+    if (clearFirst) gDoomedTree->SetSelected(first, true);
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
+      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    };
+    gDoomedTree->SetSelected(second, true);
+    EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
+    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    form->Free();
+  }
+}
