@@ -718,15 +718,28 @@ void TVirtualTreeCore::Clear() {
 void TVirtualTreeCore::DeleteSelectedNodes() {
   if (selectionCount == 0 || options.misc.Contains(toReadOnly)) return;
   BeginUpdate();
+  // The free handlers may delete or move other selected nodes: a node gone
+  // meanwhile is passed over, and each parent left is numbered once at the end.
+  TCallOutScope scope(*this);
+  std::vector<PVirtualNode> parents;
+  auto reindex = [&] {
+    parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && Gone(p); }),
+                  parents.end());
+    ReindexChildren(parents);
+  };
   try {
     std::vector<PVirtualNode> nodes = GetSelectionInOrder(true);
-    for (size_t i = nodes.size(); i-- > 1;)
-      DeleteNode(nodes[i], nodes[i]->Parent != nodes[i - 1]->Parent);
-    if (!nodes.empty()) DeleteNode(nodes[0], true);
+    for (size_t i = nodes.size(); i-- > 0;) {
+      if (Gone(nodes[i])) continue;
+      parents.push_back(nodes[i]->Parent);
+      DeleteNode(nodes[i], /*reindex=*/false);
+    }
   } catch (...) {
+    reindex();
     EndUpdate();
     throw;
   }
+  reindex();
   EndUpdate();
 }
 
