@@ -718,28 +718,20 @@ void TVirtualTreeCore::Clear() {
 void TVirtualTreeCore::DeleteSelectedNodes() {
   if (selectionCount == 0 || options.misc.Contains(toReadOnly)) return;
   BeginUpdate();
-  // The free handlers may delete or move other selected nodes: a node gone
-  // meanwhile is passed over, and each parent left is numbered once at the end.
+  // The free handlers may delete other selected nodes: a node gone meanwhile
+  // is passed over (its own deletion numbered its siblings).
   TCallOutScope scope(*this);
-  std::vector<PVirtualNode> parents;
-  auto reindex = [&] {
-    parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && Gone(p); }),
-                  parents.end());
-    ReindexChildren(parents);
-  };
   try {
     std::vector<PVirtualNode> nodes = GetSelectionInOrder(true);
     for (size_t i = nodes.size(); i-- > 0;) {
       if (Gone(nodes[i])) continue;
-      parents.push_back(nodes[i]->Parent);
-      DeleteNode(nodes[i], /*reindex=*/false);
+      bool reindex = i == 0 || Gone(nodes[i - 1]) || nodes[i]->Parent != nodes[i - 1]->Parent;
+      DeleteNode(nodes[i], reindex);
     }
   } catch (...) {
-    reindex();
     EndUpdate();
     throw;
   }
-  reindex();
   EndUpdate();
 }
 
