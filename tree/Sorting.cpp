@@ -39,8 +39,6 @@ void TVirtualTreeCore::SortChildren(PVirtualNode node, TColumnIndex column, TSor
   // then applied to the children there are now, new ones last.
   TCallOutScope scope(*this);
   auto takeSecond = [&](PVirtualNode first, PVirtualNode second) {
-    // A child freed meanwhile is compared no more (it is left out below).
-    if (Gone(first) || Gone(second)) return false;
     int result = DoCompareNodes(first, second, column);
     return direction == sdAscending ? result > 0 : result < 0;
   };

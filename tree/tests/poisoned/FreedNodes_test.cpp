@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <utility>
 
 #include "TreeTestSupport.h"
 #include "tree/NodeRecords.h"
@@ -447,33 +446,4 @@ TEST(FreedNodes, DeletingTheSelectionWhoseHandlerDeletesAnotherSelectedNode) {
     EXPECT_EQ(t.SelectedCount(), 0u);
     EXPECT_EQ(CheckTreeInvariants(t), "");
   }
-}
-
-// A compare handler that deletes a child while the children are sorted: the
-// sort goes on with the rest, and the handler is never handed the freed node.
-TEST(FreedNodes, ASortWhoseCompareHandlerDeletesAChildComparesItNoMore) {
-  static TTestTree* tree;
-  static PVirtualNode doomed;
-  static bool freedHandedOut;
-  TTestTree t;
-  tree = &t;
-  t.SetNodeDataSize(0);
-  std::vector<PVirtualNode> nodes;
-  for (int i = 0; i < 12; ++i) nodes.push_back(t.AddChild(nullptr));
-  for (int i = 0; i < 12; ++i) nodes[i]->Index = 11 - i;  // compared by this number, reversed
-  doomed = nodes[5];
-  freedHandedOut = false;
-  t.onCompare = [](PVirtualNode a, PVirtualNode b) {
-    if ((a->States | b->States) & vsDead) freedHandedOut = true;
-    if (doomed != nullptr && (a == doomed || b == doomed)) {
-      PVirtualNode node = std::exchange(doomed, nullptr);
-      tree->DeleteNode(node);
-      return 0;
-    }
-    return int(a->Index) - int(b->Index);
-  };
-  t.Sort(nullptr, 0, sdAscending, false);
-  EXPECT_FALSE(freedHandedOut);
-  EXPECT_EQ(t.RootNode()->ChildCount, 11u);
-  EXPECT_EQ(CheckTreeInvariants(t), "");
 }
