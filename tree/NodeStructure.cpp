@@ -12,7 +12,25 @@
 TVirtualTreeCore::~TVirtualTreeCore() {
   // The window class clears the tree with events before this runs; what is
   // left is freed silently (no handler may run on a half-destroyed object).
-  // A handler may destroy the tree while its operations run: nothing is kept after it.
+  // A handler may destroy the tree while its operations run: their scopes let
+  // go of it, and every record is left dead to the outermost one, so that the
+  // operations still find the nodes they hold gone and return.
+  if (innermostScope != nullptr) {
+    if (root != nullptr) {
+      FreeSubtree(root);
+      FreeNodeRecord(root);
+      root = nullptr;
+    }
+    TCallOutScope* outermost = innermostScope;
+    for (TCallOutScope* scope = innermostScope; scope != nullptr; scope = scope->outer) {
+      scope->tree = nullptr;
+      outermost = scope;
+    }
+    innermostScope = nullptr;
+    callOutDepth = 0;
+    outermost->orphans = new (std::nothrow) std::vector<PVirtualNode>(std::move(deadRecords));
+    if (outermost->orphans != nullptr) return;
+  }
   callOutDepth = 0;
   ReleaseDeadRecords();
   if (root == nullptr) return;
@@ -78,6 +96,11 @@ void TVirtualTreeCore::ReleaseDeadRecords() {
   std::vector<PVirtualNode> dead;
   dead.swap(deadRecords);
   for (PVirtualNode node : dead) ReleaseNodeRecord(node);
+}
+
+void TVirtualTreeCore::ReleaseOrphans(std::vector<PVirtualNode>* records) {
+  for (PVirtualNode node : *records) ReleaseNodeRecord(node);
+  delete records;
 }
 
 bool TVirtualTreeCore::BelowDeletion(PVirtualNode node) const {
@@ -695,11 +718,16 @@ void TVirtualTreeCore::Clear() {
 void TVirtualTreeCore::DeleteSelectedNodes() {
   if (selectionCount == 0 || options.misc.Contains(toReadOnly)) return;
   BeginUpdate();
+  // The free handlers may delete other selected nodes: a node gone meanwhile
+  // is passed over (its own deletion numbered its siblings).
+  TCallOutScope scope(*this);
   try {
     std::vector<PVirtualNode> nodes = GetSelectionInOrder(true);
-    for (size_t i = nodes.size(); i-- > 1;)
-      DeleteNode(nodes[i], nodes[i]->Parent != nodes[i - 1]->Parent);
-    if (!nodes.empty()) DeleteNode(nodes[0], true);
+    for (size_t i = nodes.size(); i-- > 0;) {
+      if (Gone(nodes[i])) continue;
+      bool reindex = i == 0 || Gone(nodes[i - 1]) || nodes[i]->Parent != nodes[i - 1]->Parent;
+      DeleteNode(nodes[i], reindex);
+    }
   } catch (...) {
     EndUpdate();
     throw;

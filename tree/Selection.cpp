@@ -169,10 +169,10 @@ void TVirtualTreeCore::SetSelected(PVirtualNode node, bool value) {
     rangeAnchor = node;
   } else if (!options.selection.Contains(toMultiSelect)) {
     ClearSelection();
-    if (Gone(node)) return;
+    if (scope.TreeGone() || Gone(node)) return;
   }
   AddToSelection(node);
-  if (Gone(node)) return;
+  if (scope.TreeGone() || Gone(node)) return;
   if (rangeAnchor == nullptr) rangeAnchor = node;
   AdjustFocusedColumnForSelection();
 }

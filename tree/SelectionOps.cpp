@@ -204,6 +204,7 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
     throw;
   }
   EndUpdate();
+  if (scope.TreeGone()) return;  // the change handler freed the tree
   DoStateChange({}, {tsCutPending});
 }
 

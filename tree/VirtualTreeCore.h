@@ -418,17 +418,34 @@ public:
   // records go when the outermost scope closes (or the tree goes). No address
   // is handed out again meanwhile, so after each call out the operation asks
   // Gone() of the nodes it goes on with.
+  // A handler may even free the whole tree: its destructor lets go of the
+  // scopes still open, which then touch it no more and answer TreeGone().
   class TCallOutScope {
   public:
-    explicit TCallOutScope(TVirtualTreeCore& tree_) : tree(tree_) { ++tree.callOutDepth; }
+    explicit TCallOutScope(TVirtualTreeCore& tree_) : tree(&tree_), outer(tree_.innermostScope) {
+      ++tree_.callOutDepth;
+      tree_.innermostScope = this;
+    }
     ~TCallOutScope() {
-      if (--tree.callOutDepth == 0 && !tree.deadRecords.empty()) tree.ReleaseDeadRecords();
+      if (tree == nullptr) {
+        if (orphans != nullptr) ReleaseOrphans(orphans);
+        return;
+      }
+      tree->innermostScope = outer;
+      if (--tree->callOutDepth == 0 && !tree->deadRecords.empty()) tree->ReleaseDeadRecords();
     }
     TCallOutScope(const TCallOutScope&) = delete;
     TCallOutScope& operator=(const TCallOutScope&) = delete;
+    // True once a handler freed the tree: the operation returns at once.
+    bool TreeGone() const { return tree == nullptr; }
 
   private:
-    TVirtualTreeCore& tree;
+    friend class TVirtualTreeCore;
+    TVirtualTreeCore* tree;
+    TCallOutScope* outer;  // the scope of this tree opened before this one
+    // The records of a tree freed while this (outermost) scope was open: dead,
+    // so that Gone() answers for them until the operations have returned.
+    std::vector<PVirtualNode>* orphans = nullptr;
   };
   // True for null and for a node freed while a scope is open; asked only of a
   // node that was alive when the caller's scope was open already.
@@ -667,10 +684,13 @@ protected:
   bool IsLinkedRecord(PVirtualNode node) const;
   // Scopes open, and the records freed meanwhile (marked vsDead, kept until the last scope closes).
   int callOutDepth = 0;
+  TCallOutScope* innermostScope = nullptr;
   std::vector<PVirtualNode> deadRecords;
   uint64_t freedCount = 0;
   // Gives the dead records back (the last scope closed or the tree goes).
   void ReleaseDeadRecords();
+  // Gives back the records a freed tree left to its outermost scope.
+  static void ReleaseOrphans(std::vector<PVirtualNode>* records);
   // Resumable state of a rebuild in steps.
   PVirtualNode validationNode = nullptr;
   uint32_t validationTop = 0;

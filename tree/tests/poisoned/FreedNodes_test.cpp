@@ -424,3 +424,26 @@ TEST(FreedNodes, AFreeHandlerThatDeletesOrResetsItsNodeLeavesItToTheDeletion) {
   EXPECT_EQ(t.RootNode()->ChildCount, 0u);
   EXPECT_EQ(CheckTreeInvariants(t), "");
 }
+
+// Deleting the selection, last first: the free handler of one deletes another
+// selected node (one still to go, or its previous sibling), which is then
+// passed over.
+TEST(FreedNodes, DeletingTheSelectionWhoseHandlerDeletesAnotherSelectedNode) {
+  for (int victim : {0, 1}) {
+    SCOPED_TRACE(victim);
+    static FreeingTree* tree;
+    static PVirtualNode doomed;
+    FreeingTree t;
+    tree = &t;
+    t.MutableOptionValues().selection.Include(toMultiSelect);
+    std::vector<PVirtualNode> nodes;
+    for (int i = 0; i < 4; ++i) nodes.push_back(t.AddChild(nullptr));
+    for (int i = 0; i < 3; ++i) t.AddToSelection(nodes[i]);
+    doomed = nodes[victim];
+    t.onFree = [](PVirtualNode) { tree->DeleteNode(doomed); };
+    t.DeleteSelectedNodes();
+    EXPECT_EQ(t.RootNode()->ChildCount, 1u);
+    EXPECT_EQ(t.SelectedCount(), 0u);
+    EXPECT_EQ(CheckTreeInvariants(t), "");
+  }
+}

@@ -50,6 +50,73 @@ TEST(FreedTree, AChangeHandlerThatFreesTheTreeLeavesItUntouched) {
   }
 }
 
+// Selecting a node reports the change at once: a handler that frees the tree
+// there (after the old selection was cleared, or after the node was added)
+// ends the selection with the tree, and the nodes it held are not read again.
+TEST(FreedTree, AChangeHandlerThatFreesTheTreeWhileANodeIsSelected) {
+  Application->Initialize();
+  for (bool clearFirst : {false, true}) {
+    SCOPED_TRACE(clearFirst ? "the old selection cleared" : "the node added");
+    TForm* form = New<TForm>(Application);
+    form->SetBounds(0, 0, 360, 260);
+    gDoomedTree = New<TVirtualStringTree>(form);
+    gDoomedTree->SetParent(form);
+    gDoomedTree->SetBounds(0, 0, 300, 200);
+    gDoomedTree->SetNodeDataSize(0);
+    gDoomedTree->SetRootNodeCount(3);
+    form->Show();
+    PVirtualNode first = gDoomedTree->GetFirst();
+    PVirtualNode second = gDoomedTree->GetNext(first);
+    ASSERT_NE(second, nullptr);
+    if (clearFirst) gDoomedTree->SetSelected(first, true);
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
+      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    };
+    gDoomedTree->SetSelected(second, true);
+    EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
+    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    form->Free();
+  }
+}
+
+// A click or a key that moves the selection reports the change at once: a
+// handler that frees the tree there ends the click or the key with it.
+TEST(FreedTree, AChangeHandlerThatFreesTheTreeOnAClickOrAKey) {
+  Application->Initialize();
+  for (bool key : {false, true}) {
+    SCOPED_TRACE(key ? "the Down key" : "a click");
+    TForm* form = New<TForm>(Application);
+    form->SetBounds(0, 0, 360, 260);
+    gDoomedTree = New<TVirtualStringTree>(form);
+    gDoomedTree->SetParent(form);
+    gDoomedTree->SetBounds(0, 0, 300, 200);
+    gDoomedTree->SetNodeDataSize(0);
+    gDoomedTree->SetRootNodeCount(3);
+    form->Show();
+    PVirtualNode first = gDoomedTree->GetFirst();
+    PVirtualNode second = gDoomedTree->GetNext(first);
+    ASSERT_NE(second, nullptr);
+    gDoomedTree->SetFocusedNode(first);
+    gDoomedTree->SetSelected(first, true);
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
+      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    };
+    HWND window = gDoomedTree->Handle();
+    if (key) {
+      SendMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
+    } else {
+      TRect r = gDoomedTree->GetDisplayRect(second, NoColumn, true);
+      LPARAM at = MAKELPARAM(r.Left + 2, (r.Top + r.Bottom) / 2);
+      SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+      if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, at);
+    }
+    EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
+    EXPECT_FALSE(IsWindow(window));
+    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    form->Free();
+  }
+}
+
 TEST(FreedTree, AStructureChangeHandlerThatFreesTheTreeLeavesItUntouched) {
   Application->Initialize();
   for (bool delayed : {false, true}) {
