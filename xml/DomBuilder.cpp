@@ -40,17 +40,18 @@ void TXmlDomBuilder::ReleaseBudget() {
   budgetHolder = nullptr;
 }
 
-uint64_t TXmlDomBuilder::TreeStamp() const {
-  TdomDocument* document = referenceNode->GetReferenceDocument();
-  return document != nullptr ? document->StructureStamp() : 0;
+void TXmlDomBuilder::SetReferenceNode(TdomNode* value) {
+  referenceNode = value;
+  document = value != nullptr ? value->GetReferenceDocument() : nullptr;
 }
 
-void TXmlDomBuilder::CheckTreeKept(const TdomDocument* document, uint64_t expected) {
-  if (document != nullptr && document->StructureStamp() != expected) throw EParserException(kTreeChanged);
+uint64_t TXmlDomBuilder::TreeStamp() const { return document != nullptr ? document->StructureStamp() : 0; }
+
+void TXmlDomBuilder::CheckTreeKept(const TdomDocument* doc, uint64_t expected) {
+  if (doc != nullptr && doc->StructureStamp() != expected) throw EParserException(kTreeChanged);
 }
 
 void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   // The factory's report ran listeners: whatever they freed or moved
   // (perhaps the new node, or the reference node) ends the read.
   CheckTreeKept(document, stamp);
@@ -72,7 +73,6 @@ void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
 
 void TXmlDomBuilder::WritePCDATA(TXmlCustomReader*, const IDomLocator*, const std::u16string& text) {
   TdomNode* last = referenceNode->GetLastChildNode();
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   uint64_t stamp = TreeStamp();
   if (last != nullptr && last->GetNodeType() == ntText_Node) {
     static_cast<TdomText*>(last)->appendData(text);
@@ -229,13 +229,11 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
 
 TdomASModelCollection* TXmlDomBuilder::PreparedModels() const {
   if (AutoPrepare == AP_NO || referenceNode == nullptr) return nullptr;
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   TdomDocumentTypeDecl* decl = document != nullptr ? document->GetDoctypeDecl() : nullptr;
   return decl != nullptr && decl->HasASModels() ? decl->GetASModels() : nullptr;
 }
 
 void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   const char16_t* text = KeepEntityRefs ? nullptr : PredefinedEntityText(signal->EntityName);
   if (text != nullptr) {
     WritePCDATA(signal->Reader(), signal, text);
@@ -281,7 +279,6 @@ void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
 }
 
 void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   TUtilsNameValueList* attributes = signal->Attributes;
   TdomElement* element;
   uint64_t treeStamp = document->StructureStamp();
@@ -358,7 +355,6 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
 void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element, uint64_t stamp) {
   TdomASModelCollection* models = PreparedModels();
   if (models == nullptr) return;
-  TdomDocument* document = element->GetOwnerDocument();
   bool added = models->AddDefaultAttributes(element);
   // An addition's report may have freed or moved the element.
   CheckTreeKept(document, stamp);

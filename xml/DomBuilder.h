@@ -30,7 +30,7 @@ public:
   virtual void Reset();
 
   TdomNode* ReferenceNode() const { return referenceNode; }
-  void SetReferenceNode(TdomNode* value) { referenceNode = value; }
+  void SetReferenceNode(TdomNode* value);
 
   // With models prepared (AutoPrepare other than AP_NO), declared entities
   // are expanded below their reference nodes (or in their place without
@@ -55,7 +55,7 @@ private:
   // the read with EParserException "The document was changed while it was
   // being read." before anything freed is touched.
   uint64_t TreeStamp() const;
-  static void CheckTreeKept(const TdomDocument* document, uint64_t expected);
+  static void CheckTreeKept(const TdomDocument* doc, uint64_t expected);
   // Appends node (just made by a factory, stamp taken before) to the
   // reference node; frees it when that raises.
   void AppendNew(TdomNode* node, uint64_t stamp);
@@ -76,6 +76,7 @@ private:
   void ReleaseBudget();
 
   TdomNode* referenceNode = nullptr;  // not owned
+  TdomDocument* document = nullptr;   // not owned; the reference node's, for the whole read
   TdomDocument* budgetHolder = nullptr;  // not owned; the document whose budget is held
   TUtilsNameValueList* prefixMappings = nullptr;  // owned
 };
