@@ -220,6 +220,22 @@ private:
   // null when a listener told of it freed it.
   template <class T>
   T* StoreFirstData(T* node, const std::u16string& data);
+  // A new node watched while its first report runs: NodeFreeing clears it.
+  // The document's own list, so watching costs no thread-local access (the
+  // factories are a parser's hot path); newest first, on the stack.
+  struct TNewNodeWatch {
+    TNewNodeWatch(TdomDocument* document_, TdomNode* node_)
+        : document(document_), node(node_), next(document_->newNodeWatches) {
+      document->newNodeWatches = this;
+    }
+    ~TNewNodeWatch() { document->newNodeWatches = next; }
+    TNewNodeWatch(const TNewNodeWatch&) = delete;
+    TNewNodeWatch& operator=(const TNewNodeWatch&) = delete;
+    TdomDocument* document;
+    TdomNode* node;
+    TNewNodeWatch* next;
+  };
+  TNewNodeWatch* newNodeWatches = nullptr;
   // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.
