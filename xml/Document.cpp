@@ -300,6 +300,9 @@ void TdomDocument::ClearInvalidNodeIterators() {
 void TdomDocument::NodeFreeing(TdomNode* node) {
   // A node freed straight out of the tree leaves without the detach hooks.
   BumpStructureStamp();
+  for (TNewNodeWatch* watch = newNodeWatches; watch != nullptr; watch = watch->next) {
+    if (watch->node == node) watch->node = nullptr;
+  }
   if (!idValuesByCarrier.empty()) {
     auto [first, last] = idValuesByCarrier.equal_range(node);
     for (auto it = first; it != last; ++it) {

@@ -86,6 +86,8 @@ public:
                                                          const std::u16string& localName);
 
   // --- Factories (nodes owned by this document, not inserted) ----------------------
+  // Those that report the new node's data (text, CDATA, comment, processing
+  // instruction) return null when a listener told of it frees the node.
   virtual TdomElement* createElement(const std::u16string& tagName);
   virtual TdomElement* createElementNS(const std::u16string& namespaceURI, const std::u16string& qualifiedName);
   virtual TdomAttr* createAttribute(const std::u16string& name);
@@ -214,6 +216,26 @@ protected:
   void CheckReplacementRules(const TCustomOwnedNode* newNode, const TCustomOwnedNode* oldNode) override;
 
 private:
+  // Stores a new character-data node's first data with its report; node, or
+  // null when a listener told of it freed it.
+  template <class T>
+  T* StoreFirstData(T* node, const std::u16string& data);
+  // A new node watched while its first report runs: NodeFreeing clears it.
+  // The document's own list, so watching costs no thread-local access (the
+  // factories are a parser's hot path); newest first, on the stack.
+  struct TNewNodeWatch {
+    TNewNodeWatch(TdomDocument* document_, TdomNode* node_)
+        : document(document_), node(node_), next(document_->newNodeWatches) {
+      document->newNodeWatches = this;
+    }
+    ~TNewNodeWatch() { document->newNodeWatches = next; }
+    TNewNodeWatch(const TNewNodeWatch&) = delete;
+    TNewNodeWatch& operator=(const TNewNodeWatch&) = delete;
+    TdomDocument* document;
+    TdomNode* node;
+    TNewNodeWatch* next;
+  };
+  TNewNodeWatch* newNodeWatches = nullptr;
   // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.

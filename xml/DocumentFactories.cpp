@@ -27,29 +27,33 @@ TdomAttr* TdomDocument::createAttributeNS(const std::u16string& namespaceURI, co
   return New<TdomAttr>(this, /*specified=*/true, namespaceURI, qualifiedName);
 }
 
-TdomText* TdomDocument::createTextNode(const std::u16string& data) {
-  TdomText* node = New<TdomText>(static_cast<TCustomOwnedObject*>(this));
+template <class T>
+T* TdomDocument::StoreFirstData(T* node, const std::u16string& data) {
+  // Null when a listener told of the data frees the new node.
+  TNewNodeWatch made(this, node);
   node->SetFirstData(data, this);
-  return node;
+  return static_cast<T*>(made.node);
+}
+
+TdomText* TdomDocument::createTextNode(const std::u16string& data) {
+  return StoreFirstData(New<TdomText>(static_cast<TCustomOwnedObject*>(this)), data);
 }
 
 TdomCDATASection* TdomDocument::createCDATASection(const std::u16string& data) {
-  TdomCDATASection* node = New<TdomCDATASection>(static_cast<TCustomOwnedObject*>(this));
-  node->SetFirstData(data, this);
-  return node;
+  return StoreFirstData(New<TdomCDATASection>(static_cast<TCustomOwnedObject*>(this)), data);
 }
 
 TdomComment* TdomDocument::createComment(const std::u16string& data) {
-  TdomComment* node = New<TdomComment>(static_cast<TCustomOwnedObject*>(this));
-  node->SetFirstData(data, this);
-  return node;
+  return StoreFirstData(New<TdomComment>(static_cast<TCustomOwnedObject*>(this)), data);
 }
 
 TdomProcessingInstruction* TdomDocument::createProcessingInstruction(const std::u16string& target,
                                                                      const std::u16string& data) {
   TdomProcessingInstruction* node = New<TdomProcessingInstruction>(this, target);
+  // Null when a listener told of the data frees the new node.
+  TOwnedRef<TdomProcessingInstruction> made(node);
   node->SetData(data);
-  return node;
+  return made.Get();
 }
 
 TdomDocumentFragment* TdomDocument::createDocumentFragment() {
@@ -80,8 +84,10 @@ TdomElement* TdomDocument::CreateDocumentElement(const std::u16string& tagName) 
   if (!IsXmlName(tagName)) throw EInvalid_Character_Err();
   if (GetDocumentElement() != nullptr) throw EHierarchy_Request_Err();
   TdomElement* element = createElement(tagName);
+  // Null when a listener told of the insertion freed it.
+  TOwnedRef<TdomElement> made(element);
   appendChild(element);
-  return element;
+  return made.Get();
 }
 
 TdomElement* TdomDocument::CreateDocumentElementNS(const std::u16string& namespaceURI,
@@ -91,6 +97,7 @@ TdomElement* TdomDocument::CreateDocumentElementNS(const std::u16string& namespa
   CheckQualifiedNameNS(namespaceURI, qualifiedName, /*checkXmlns=*/true, prefix, localName);
   if (GetDocumentElement() != nullptr) throw EHierarchy_Request_Err();
   TdomElement* element = createElementNS(namespaceURI, qualifiedName);
+  TOwnedRef<TdomElement> made(element);
   appendChild(element);
-  return element;
+  return made.Get();
 }

@@ -21,6 +21,9 @@ const char16_t* PredefinedEntityText(const std::u16string& name) {
   if (name == u"quot") return u"\"";
   return nullptr;
 }
+
+// A listener of the reports freed or moved nodes of the tree being built.
+constexpr const char* kTreeChanged = "The document was changed while it was being read.";
 }  // namespace
 
 void TXmlDomBuilder::Create(TComponent* owner) {
@@ -37,7 +40,21 @@ void TXmlDomBuilder::ReleaseBudget() {
   budgetHolder = nullptr;
 }
 
-void TXmlDomBuilder::AppendNew(TdomNode* node) {
+void TXmlDomBuilder::SetReferenceNode(TdomNode* value) {
+  referenceNode = value;
+  document = value != nullptr ? value->GetReferenceDocument() : nullptr;
+}
+
+uint64_t TXmlDomBuilder::TreeStamp() const { return document != nullptr ? document->StructureStamp() : 0; }
+
+void TXmlDomBuilder::CheckTreeKept(const TdomDocument* doc, uint64_t expected) {
+  if (doc != nullptr && doc->StructureStamp() != expected) throw EParserException(kTreeChanged);
+}
+
+void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
+  // The factory's report ran listeners: whatever they freed or moved
+  // (perhaps the new node, or the reference node) ends the read.
+  CheckTreeKept(document, stamp);
   try {
     // An element's children need none of the checks a moved node needs;
     // the document and entities keep rules of their own.
@@ -50,15 +67,19 @@ void TXmlDomBuilder::AppendNew(TdomNode* node) {
     node->Free();
     throw;
   }
+  // The insertion changed the shape once; more was a listener's doing.
+  CheckTreeKept(document, stamp + 1);
 }
 
 void TXmlDomBuilder::WritePCDATA(TXmlCustomReader*, const IDomLocator*, const std::u16string& text) {
   TdomNode* last = referenceNode->GetLastChildNode();
+  uint64_t stamp = TreeStamp();
   if (last != nullptr && last->GetNodeType() == ntText_Node) {
     static_cast<TdomText*>(last)->appendData(text);
+    CheckTreeKept(document, stamp);
     return;
   }
-  AppendNew(referenceNode->GetReferenceDocument()->createTextNode(text));
+  AppendNew(document->createTextNode(text), stamp);
 }
 
 void TXmlDomBuilder::MarkLastTextNonLiteral() {
@@ -124,7 +145,8 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
       if (referenceNode == nullptr) return;
       auto* cdata = static_cast<TXmlCDATASignal*>(signal);
       if (KeepCDATASections) {
-        AppendNew(referenceNode->GetReferenceDocument()->createCDATASection(cdata->Data));
+        uint64_t stamp = TreeStamp();
+        AppendNew(referenceNode->GetReferenceDocument()->createCDATASection(cdata->Data), stamp);
       } else {
         WritePCDATA(signal->Reader(), signal, cdata->Data);
         MarkLastTextNonLiteral();
@@ -133,7 +155,9 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
     }
     case SK_COMMENT:
       if (KeepComments && referenceNode != nullptr) {
-        AppendNew(referenceNode->GetReferenceDocument()->createComment(static_cast<TXmlCommentSignal*>(signal)->Data));
+        uint64_t stamp = TreeStamp();
+        AppendNew(referenceNode->GetReferenceDocument()->createComment(static_cast<TXmlCommentSignal*>(signal)->Data),
+                  stamp);
       }
       return;
     case SK_DOCTYPE: {
@@ -141,7 +165,8 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
       auto* doctype = static_cast<TXmlDoctypeSignal*>(signal);
       TdomDocumentTypeDecl* decl = referenceNode->GetReferenceDocument()->createDocumentTypeDecl(
           doctype->DoctypeName, doctype->PublicId, doctype->SystemId, doctype->Data);
-      AppendNew(decl);
+      // Its making reports nothing, but sets up the shape of its models.
+      AppendNew(decl, TreeStamp());
       if (AutoPrepare == AP_NO) return;
       decl->GetASModels()->SetResolveExternals(ResolveExternals);
       bool prepared = decl->PrepareASModels(AutoPrepare == AP_INTERNAL_DECLARATIONS, doctype->IntSubsetStartByteNumber,
@@ -159,7 +184,8 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
     case SK_PROCESSING_INSTRUCTION:
       if (referenceNode != nullptr) {
         auto* pi = static_cast<TXmlProcessingInstructionSignal*>(signal);
-        AppendNew(referenceNode->GetReferenceDocument()->createProcessingInstruction(pi->Target, pi->Data));
+        uint64_t stamp = TreeStamp();
+        AppendNew(referenceNode->GetReferenceDocument()->createProcessingInstruction(pi->Target, pi->Data), stamp);
       }
       return;
     case SK_START_DOCUMENT: {
@@ -203,30 +229,35 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
 
 TdomASModelCollection* TXmlDomBuilder::PreparedModels() const {
   if (AutoPrepare == AP_NO || referenceNode == nullptr) return nullptr;
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   TdomDocumentTypeDecl* decl = document != nullptr ? document->GetDoctypeDecl() : nullptr;
   return decl != nullptr && decl->HasASModels() ? decl->GetASModels() : nullptr;
 }
 
 void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   const char16_t* text = KeepEntityRefs ? nullptr : PredefinedEntityText(signal->EntityName);
   if (text != nullptr) {
     WritePCDATA(signal->Reader(), signal, text);
     return;
   }
+  uint64_t stamp = TreeStamp();
   TdomEntityReference* reference = document->createEntityReference(signal->EntityName);
-  AppendNew(reference);
+  AppendNew(reference, stamp);
   if (PreparedModels() == nullptr) return;
+  // The expansion builds nodes with reports of its own: afterwards the
+  // reference must still be where it was put.
+  TOwnedRef<TdomNode> parent(referenceNode);
+  TOwnedRef<TdomEntityReference> kept(reference);
   TXmlErrorType errorType;
   {
     TEntityExpansionOrigin at(document, signal);
     errorType = reference->ExpandEntity();
   }
+  if (!parent || !kept || reference->GetParentNode() != referenceNode) throw EParserException(kTreeChanged);
   if (!IsHintOrWarningErrorType(errorType))
     SendErrorNotification(signal->Reader(), errorType, signal, signal->EntityName);
   if (KeepEntityRefs) return;
   // The expansion takes the reference's place, writable like the rest of the content.
+  stamp = document->StructureStamp();
   while (TdomNode* child = reference->GetFirstChildNode()) {
     reference->SetReadOnly(false);
     child->SetReadOnly(false);
@@ -240,18 +271,20 @@ void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
       node = node == child ? nullptr : node->GetNextSiblingNode();
     }
     referenceNode->insertBefore(child, reference);
+    CheckTreeKept(document, ++stamp);
   }
   referenceNode->removeChild(reference);
+  CheckTreeKept(document, ++stamp);
   reference->Free();
 }
 
 void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
-  TdomDocument* document = referenceNode->GetReferenceDocument();
   TUtilsNameValueList* attributes = signal->Attributes;
   TdomElement* element;
+  uint64_t treeStamp = document->StructureStamp();
   if (!BuildNamespaceTree) {
     element = document->createElement(signal->TagName);
-    AppendNew(element);
+    AppendNew(element, treeStamp++);
     referenceNode = element;
     // A sorted list holds a repeated name (which the well-formedness checks
     // refuse) next to its twin: every other name is new to the element, so
@@ -270,8 +303,10 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
       } else {
         element->setAttribute(name, attributes->ValueAt(i));
       }
+      // An addition's report may have freed or moved the element.
+      CheckTreeKept(document, treeStamp);
     }
-    AddDefaultAttributes(signal, element);
+    AddDefaultAttributes(signal, element, treeStamp);
     return;
   }
   // A name the namespace rules refuse (a prefix that no declaration maps, or
@@ -288,7 +323,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
     refusedName(signal->TagName);
     throw;
   }
-  AppendNew(element);
+  AppendNew(element, treeStamp++);
   referenceNode = element;
   element->ReserveAttributes(attributes->GetCount());
   for (int i = 0; i < attributes->GetCount(); ++i) {
@@ -312,14 +347,18 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
       refusedName(name);
       throw;
     }
+    CheckTreeKept(document, treeStamp);
   }
-  AddDefaultAttributes(signal, element);
+  AddDefaultAttributes(signal, element, treeStamp);
 }
 
-void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element) {
+void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element, uint64_t stamp) {
   TdomASModelCollection* models = PreparedModels();
   if (models == nullptr) return;
-  if (!models->AddDefaultAttributes(element) && EntityExpansionExhausted(element->GetOwnerDocument())) {
+  bool added = models->AddDefaultAttributes(element);
+  // An addition's report may have freed or moved the element.
+  CheckTreeKept(document, stamp);
+  if (!added && EntityExpansionExhausted(document)) {
     // A default the models cannot give was reported when they were checked;
     // one left out because the expansion budget ran out is reported here.
     SendErrorNotification(signal->Reader(), ET_RECURSIVE_ENTITY_REF, signal, signal->TagName);

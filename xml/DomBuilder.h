@@ -12,6 +12,7 @@
 enum TdomAutoPrepare : uint8_t { AP_NO = 0, AP_INTERNAL_DECLARATIONS = 1, AP_COMPLETE = 2 };
 
 class TdomASModelCollection;
+class TdomDocument;
 class TdomElement;
 
 class TXmlDomBuilder : public TXmlCustomHandler {
@@ -29,7 +30,7 @@ public:
   virtual void Reset();
 
   TdomNode* ReferenceNode() const { return referenceNode; }
-  void SetReferenceNode(TdomNode* value) { referenceNode = value; }
+  void SetReferenceNode(TdomNode* value);
 
   // With models prepared (AutoPrepare other than AP_NO), declared entities
   // are expanded below their reference nodes (or in their place without
@@ -48,11 +49,20 @@ private:
   void BuildNodes(TXmlSignal* signal);
   // Reports the signal whose nodes the reference node (a document) refused.
   void ReportMisplaced(TXmlSignal* signal);
-  // Appends node to the reference node; frees it when that raises.
-  void AppendNew(TdomNode* node);
+  // The reports of each step may run listeners. The steps compare the
+  // document's structure stamp with what their own changes make it: a
+  // listener that freed or moved nodes (the reference node, perhaps) ends
+  // the read with EParserException "The document was changed while it was
+  // being read." before anything freed is touched.
+  uint64_t TreeStamp() const;
+  static void CheckTreeKept(const TdomDocument* doc, uint64_t expected);
+  // Appends node (just made by a factory, stamp taken before) to the
+  // reference node; frees it when that raises.
+  void AppendNew(TdomNode* node, uint64_t stamp);
   void StartElement(TXmlStartElementSignal* signal);
-  // Adds the declared defaults of the prepared models to element.
-  void AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element);
+  // Adds the declared defaults of the prepared models to element (stamp as
+  // the element's own steps left it).
+  void AddDefaultAttributes(TXmlStartElementSignal* signal, TdomElement* element, uint64_t stamp);
   void EntityReference(TXmlEntityRefSignal* signal);
   // The models to expand entities and add defaults with, or null.
   TdomASModelCollection* PreparedModels() const;
@@ -66,6 +76,7 @@ private:
   void ReleaseBudget();
 
   TdomNode* referenceNode = nullptr;  // not owned
+  TdomDocument* document = nullptr;   // not owned; the reference node's, for the whole read
   TdomDocument* budgetHolder = nullptr;  // not owned; the document whose budget is held
   TUtilsNameValueList* prefixMappings = nullptr;  // owned
 };

@@ -1,5 +1,7 @@
 #include "xml/Element.h"
 
+#include <optional>
+
 #include "xml/Attr.h"
 #include "xml/CharacterData.h"
 #include "xml/Document.h"
@@ -179,12 +181,13 @@ TdomAttr* TdomElement::setAttribute(const std::u16string& name, const std::u16st
     existing->SetNodeValue(value);
     return nullptr;
   }
-  return AttachNewAttribute(name, value);
+  return ReportAddition(AttachNewAttribute(name, value));
 }
 
-TdomAttr* TdomElement::AddNewAttribute(const std::u16string& name, const std::u16string& value) {
+void TdomElement::AddNewAttribute(const std::u16string& name, const std::u16string& value) {
   CheckNodeWritable();
-  return AttachNewAttribute(name, value);
+  TdomAttr* attr = AttachNewAttribute(name, value);
+  DoAttrModified(this, AC_ADDITION, attr);
 }
 
 TdomAttr* TdomElement::AttachNewAttribute(const std::u16string& name, const std::u16string& value) {
@@ -193,7 +196,7 @@ TdomAttr* TdomElement::AttachNewAttribute(const std::u16string& name, const std:
   TdomAttr* attr = doc->createAttribute(name);
   attr->SetFirstValue(value);
   GetAttributes()->AddItem(attr);
-  return ReportAddition(attr);
+  return attr;
 }
 
 TdomAttr* TdomElement::setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
@@ -228,22 +231,27 @@ TdomAttr* TdomElement::ReportAddition(TdomAttr* attr) {
 
 TdomAttr* TdomElement::setAttributeNode(TdomAttr* attr) {
   bool hadNoOwner = attr != nullptr && attr->GetOwnerElement() == nullptr;
-  TdomAttr* old = static_cast<TdomAttr*>(GetAttributes()->setNamedItem(attr));
-  if (hadNoOwner) DoAttrModified(this, AC_ADDITION, attr);
-  return old;
+  return ReportDisplacement(static_cast<TdomAttr*>(GetAttributes()->setNamedItem(attr)), hadNoOwner, attr);
 }
 
 TdomAttr* TdomElement::setAttributeNodeNS(TdomAttr* attr) {
   bool hadNoOwner = attr != nullptr && attr->GetOwnerElement() == nullptr;
-  TdomAttr* old = static_cast<TdomAttr*>(GetAttributes()->setNamedItemNS(attr));
-  if (hadNoOwner) DoAttrModified(this, AC_ADDITION, attr);
-  return old;
+  return ReportDisplacement(static_cast<TdomAttr*>(GetAttributes()->setNamedItemNS(attr)), hadNoOwner, attr);
+}
+
+TdomAttr* TdomElement::ReportDisplacement(TdomAttr* displaced, bool added, TdomAttr* attr) {
+  if (!added) return displaced;
+  // The report may run a listener that frees the displaced attribute.
+  TOwnedRef<TdomAttr> kept(displaced);
+  DoAttrModified(this, AC_ADDITION, attr);
+  return kept.Get();
 }
 
 TdomAttr* TdomElement::removeAttributeNode(TdomAttr* attr) {
   GetAttributes()->RemoveItemChecked(attr);
+  TOwnedRef<TdomAttr> removed(attr);
   DoAttrModified(this, AC_REMOVAL, attr);
-  return attr;
+  return removed.Get();
 }
 
 void TdomElement::removeAttribute(const std::u16string& name) { removeAttributeNode(getAttributeNode(name)); }
@@ -300,11 +308,12 @@ bool IsMergeableText(const TdomNode* node) { return node != nullptr && node->Get
 
 }  // namespace
 
-bool TdomElement::MergeTextChildren() {
+TdomNode::TMergeResult TdomElement::MergeTextChildren() {
   // Nodes inside an entity reference are read-only: leave them as they are.
-  if (GetReadOnly()) return false;
-  bool merged = false;
-  TOwnedRef<TdomElement> self(this);
+  if (GetReadOnly()) return TMergeResult::None;
+  // Watched from the first merge on: before it nothing runs outside code,
+  // and most elements of a walk have nothing to merge.
+  std::optional<TOwnedRef<TdomElement>> self;
   TdomNode* current = GetFirstChildNode();
   while (current != nullptr) {
     TdomNode* next = current->GetNextSiblingNode();
@@ -312,7 +321,7 @@ bool TdomElement::MergeTextChildren() {
       current = next;
       continue;
     }
-    merged = true;
+    if (!self) self.emplace(this);
     // One pass builds the run's text, so a run of n nodes costs O(its length), not O(n^2).
     auto* kept = static_cast<TdomText*>(current);
     TOwnedRef<TdomText> keptAlive(kept);
@@ -331,13 +340,13 @@ bool TdomElement::MergeTextChildren() {
       text += static_cast<TdomText*>(next)->GetData();
       nonLiteral = nonLiteral || static_cast<TdomText*>(next)->HasNonLiteralText();
       next->Free();
-      if (!self || !keptAlive || kept->GetParentNode() != this) break;
+      if (!*self || !keptAlive || kept->GetParentNode() != this) break;
       next = kept->GetNextSiblingNode();
     }
     // The report may run a listener that frees or moves nodes.
     if (keptAlive) kept->SetMergedData(text, nonLiteral);
-    if (!self) return true;
+    if (!*self) return TMergeResult::MergedAndFreed;
     current = keptAlive && kept->GetParentNode() == this ? kept->GetNextSiblingNode() : GetFirstChildNode();
   }
-  return merged;
+  return self ? TMergeResult::Merged : TMergeResult::None;
 }

@@ -60,17 +60,20 @@ public:
   virtual TdomAttr* setAttribute(const std::u16string& name, const std::u16string& value);
   virtual TdomAttr* setAttributeNS(const std::u16string& namespaceURI_, const std::u16string& qualifiedName,
                                    const std::u16string& value);
-  // Puts attr in the map; returns the attribute it displaced (not freed) or null.
+  // Puts attr in the map; returns the attribute it displaced (not freed) or
+  // null (also when a listener told of the addition freed it).
   virtual TdomAttr* setAttributeNode(TdomAttr* attr);
   virtual TdomAttr* setAttributeNodeNS(TdomAttr* attr);
-  // Takes attr out of the map (not freed) and returns it; absent raises ENot_Found_Err.
+  // Takes attr out of the map (not freed) and returns it (null when a listener
+  // told of the removal freed it); absent raises ENot_Found_Err.
   virtual TdomAttr* removeAttributeNode(TdomAttr* attr);
   virtual void removeAttribute(const std::u16string& name);
   virtual void removeAttributeNS(const std::u16string& namespaceURI_, const std::u16string& localName_);
   // setAttribute for a name the element does not carry (a parser adding the
   // distinct names of a start tag): the same checks, value and report,
-  // without first looking for an attribute of that name. Returns the new one.
-  TdomAttr* AddNewAttribute(const std::u16string& name, const std::u16string& value);
+  // without first looking for an attribute of that name. Returns nothing, so
+  // it need not watch whether a listener told of the addition frees it.
+  void AddNewAttribute(const std::u16string& name, const std::u16string& value);
   // Changes every time an attribute is added, removed or renamed (a stamp to
   // compare, not a count), without making the attribute map.
   uint32_t AttributeStamp() const;
@@ -99,13 +102,15 @@ protected:
   // is all the element holds.
   size_t ReleaseWithOwner() override;
   // Merges each run of adjacent text children (not CDATA) into its first node.
-  bool MergeTextChildren() override;
+  TMergeResult MergeTextChildren() override;
 
 private:
-  // Makes an attribute of that name and value and adds it, with its report.
+  // Makes an attribute of that name and value and adds it, not yet reported.
   TdomAttr* AttachNewAttribute(const std::u16string& name, const std::u16string& value);
   // Reports attr as added; attr, or null when a listener freed it.
   TdomAttr* ReportAddition(TdomAttr* attr);
+  // Reports attr as added when added; displaced, or null when a listener freed it.
+  TdomAttr* ReportDisplacement(TdomAttr* displaced, bool added, TdomAttr* attr);
   // Removes (with reports) and frees every attribute; stops when a listener frees this element.
   void FreeAttributes();
 

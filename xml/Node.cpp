@@ -236,8 +236,10 @@ TdomNode* TdomNode::appendChild(TdomNode* newChild) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
   CheckFragmentInsertion(newChild, nullptr, nullptr);
+  // The insertion notices may run a listener that frees the fragment.
+  TOwnedRef<TdomNode> fragment(newChild);
   MoveFragmentChildren(newChild, nullptr, /*lookFirst=*/false);
-  return newChild;
+  return fragment.Get();
 }
 
 TdomNode* TdomNode::insertBefore(TdomNode* newChild, TdomNode* refChild) {
@@ -252,32 +254,28 @@ TdomNode* TdomNode::insertBefore(TdomNode* newChild, TdomNode* refChild) {
   if (newChild == refChild) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
   if (refChild != nullptr && refChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
   CheckFragmentInsertion(newChild, refChild, nullptr);
+  TOwnedRef<TdomNode> fragment(newChild);
   MoveFragmentChildren(newChild, refChild, /*lookFirst=*/false);
-  return newChild;
+  return fragment.Get();
 }
 
 TdomNode* TdomNode::removeChild(TdomNode* oldChild) {
-  TCustomOwnedNode::RemoveChild(oldChild);
-  return oldChild;
+  return static_cast<TdomNode*>(TCustomOwnedNode::RemoveChild(oldChild));
 }
 
 TdomNode* TdomNode::replaceChild(TdomNode* newChild, TdomNode* oldChild) {
   CheckTypeAllowed(newChild);
-  if (!IsFragment(newChild)) {
-    TCustomOwnedNode::ReplaceChild(newChild, oldChild);
-    return oldChild;
-  }
+  if (!IsFragment(newChild)) return static_cast<TdomNode*>(TCustomOwnedNode::ReplaceChild(newChild, oldChild));
   if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
   }
   if (oldChild == nullptr || oldChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
-  if (!newChild->HasChildren()) {
-    removeChild(oldChild);
-    return oldChild;
-  }
+  if (!newChild->HasChildren()) return removeChild(oldChild);
   CheckFragmentInsertion(newChild, nullptr, oldChild);
+  // The notices may run a listener that frees oldChild.
+  TOwnedRef<TdomNode> old(oldChild);
   ReplaceByFragment(newChild, oldChild);
-  return oldChild;
+  return old.Get();
 }
 
 TdomNode* TdomNode::cloneNode(bool deep) {
@@ -296,12 +294,11 @@ void TdomNode::normalize() {
   TOwnedRef<TdomNode> self(this);
   TdomNode* current = this;
   while (current != nullptr) {
-    TOwnedRef<TdomNode> at(current);
-    if (current->MergeTextChildren()) {
+    if (TMergeResult merge = current->MergeTextChildren(); merge != TMergeResult::None) {
       // Listeners ran: the walk goes on from current only while current is
       // still below this node; else it starts again (merged text stays merged).
       if (!self) return;
-      if (!at || (current != this && !current->HasAsAncestor(this))) {
+      if (merge == TMergeResult::MergedAndFreed || (current != this && !current->HasAsAncestor(this))) {
         current = this;
         continue;
       }

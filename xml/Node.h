@@ -93,6 +93,10 @@ public:
   virtual std::u16string GetLanguage() const;
 
   // --- Tree operations ----------------------------------------------------------
+  // A listener told of a change may free the node an operation returns:
+  // removeChild, replaceChild and a fragment's insertion then return null; a
+  // single node's insertion returns it still (this hot path watches nothing),
+  // so a caller whose listeners free inserted nodes must not use the result.
   // Type-checks newChild; a fragment's children are all checked first and
   // then moved together (nothing moves when one is refused). Returns newChild.
   virtual TdomNode* appendChild(TdomNode* newChild);
@@ -169,10 +173,12 @@ protected:
 
   // The next node up for position comparisons: the parent (an attribute's owner element).
   virtual TdomNode* GetPositionParent() const { return GetParentNode(); }
+  // What MergeTextChildren did: merging reports to listeners and runs
+  // deletion handlers, so after a merge the tree may have changed in any
+  // way, even this node freed.
+  enum class TMergeResult : uint8_t { None, Merged, MergedAndFreed };
   // Merges adjacent text children in place; only elements do (see normalize).
-  // True when it merged some, which reports to listeners and may run
-  // handlers: the tree may then have changed in any way.
-  virtual bool MergeTextChildren() { return false; }
+  virtual TMergeResult MergeTextChildren() { return TMergeResult::None; }
   // Checks a fragment's children against this node before any moves; the
   // document adds its own rules. refChild/oldChild give the position.
   virtual void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild);

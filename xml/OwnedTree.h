@@ -52,6 +52,9 @@ public:
   // listener told of it while it goes) raises EListError "Object is being
   // freed" instead of freeing it twice.
   void BeforeDestruction() override;
+  // True once Free has begun: code that frees objects leaves one that is
+  // going to the Free already under way.
+  bool IsGoing() const { return going; }
 
   // Moves object into this object's owned list. Nothing for null, for this
   // object, or when this object already owns it. Raises EHierarchyRequestError
@@ -246,12 +249,12 @@ public:
   virtual TCustomOwnedNode* AppendChild(TCustomOwnedNode* newChild);
   // Links newChild before refChild (appends when refChild is null); returns newChild.
   virtual TCustomOwnedNode* InsertBefore(TCustomOwnedNode* newChild, TCustomOwnedNode* refChild);
-  // Unlinks oldChild (it stays alive, owned as before); returns oldChild.
-  // When DoBeforeDetach took oldChild away (or freed it, or this node)
-  // nothing more happens.
+  // Unlinks oldChild (it stays alive, owned as before); returns oldChild,
+  // or null when a hook freed it. When DoBeforeDetach took oldChild away (or
+  // freed it, or this node) nothing more happens.
   virtual TCustomOwnedNode* RemoveChild(TCustomOwnedNode* oldChild);
-  // Puts newChild in oldChild's place; returns oldChild. Nothing when they
-  // are the same. The removal hooks may change the tree: after each, the
+  // Puts newChild in oldChild's place; returns oldChild (null when a hook
+  // freed it). Nothing when they are the same. The removal hooks may change the tree: after each, the
   // checks are made again on the tree as it then is (a freed node counts as
   // null; newChild taken up again elsewhere raises HierarchyRequest), and
   // oldChild's place is where it stands when it is unlinked. When a hook

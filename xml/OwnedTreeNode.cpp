@@ -95,7 +95,7 @@ TCustomOwnedNode* TCustomOwnedNode::RemoveChild(TCustomOwnedNode* oldChild) {
   TOwnedRef<TCustomOwnedNode> old(oldChild);
   DoBeforeDetach(oldChild);
   // The hook may have taken oldChild away itself, or freed it or this node.
-  if (!self || !old || oldChild->parent != this) return oldChild;
+  if (!self || !old || oldChild->parent != this) return old.Get();
   CheckWritable();
   Unlink(oldChild);
   DoAfterDetach(oldChild);
@@ -116,11 +116,11 @@ TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCu
       oldParent->Unlink(newChild);
       oldParent->DoAfterDetach(newChild);
     }
-    if (!self) return oldChild;
+    if (!self) return old.Get();
     CheckReplaceAgain(fresh.Get(), old.Get());
   }
   DoBeforeDetach(oldChild);
-  if (!self) return oldChild;
+  if (!self) return old.Get();
   CheckReplaceAgain(fresh.Get(), old.Get());
   // oldChild's place as it is now, not as it was before the hook ran.
   TCustomOwnedNode* refChild = oldChild->nextSibling;
@@ -129,7 +129,7 @@ TCustomOwnedNode* TCustomOwnedNode::ReplaceChild(TCustomOwnedNode* newChild, TCu
   DoBeforeAttach(newChild);
   Link(newChild, refChild);
   DoAfterAttach(newChild);
-  return oldChild;
+  return old.Get();
 }
 
 void TCustomOwnedNode::CheckReplace(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild) {
@@ -330,6 +330,12 @@ void TCustomOwnedNode::FreeChildren() {
     if (current == this) break;
     TCustomOwnedNode* up = current->parent;
     up->Unlink(current);
+    // One whose Free is under way (its destructor's report ran the code
+    // that frees this node) finishes there.
+    if (current->IsGoing()) {
+      current = up;
+      continue;
+    }
     TOwnedRef<TCustomOwnedNode> upAlive(up);
     uint64_t before = unlinks;
     current->Free();

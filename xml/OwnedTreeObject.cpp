@@ -84,6 +84,8 @@ void TCustomOwnedObject::FreeOwnedList() {
       continue;
     }
     object->releasedByOwner = true;
+    // Its Free is under way further up (its destructor's report ran this).
+    if (object->going) continue;
     if (freeingTogether) {
       if (size_t size = object->ReleaseWithOwner()) {
         NodePoolFree(object, size);

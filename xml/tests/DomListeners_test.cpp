@@ -5,6 +5,7 @@
 // then random operations checked against a model in RandomListenerEdits_test.
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "DomTestSupport.h"
 
@@ -136,7 +137,7 @@ TEST_F(DomListenersTest, ReplaceAndRemoveStopWhenTheListenerFreesTheirNodes) {
   meddler.onRemoving = [&](TdomNode* node) {
     if (node == inner) c->Free();
   };
-  EXPECT_EQ(c->replaceChild(x, inner), inner);
+  EXPECT_EQ(c->replaceChild(x, inner), nullptr);  // freed: nothing to return
   EXPECT_EQ(x->GetParentNode(), nullptr);
   EXPECT_EQ(ChildNames(root), u"a,b,d");
   // The node being removed freed.
@@ -208,7 +209,7 @@ TEST_F(DomListenersTest, FragmentChildrenFindTheirPlaceAfterEachNotice) {
   meddler.onInserted = [&](TdomNode* node) {
     if (node == first) gone->Free();
   };
-  EXPECT_EQ(root->insertBefore(gone, c), gone);
+  EXPECT_EQ(root->insertBefore(gone, c), nullptr);  // freed: nothing to return
   EXPECT_EQ(ChildNames(root), u"p,first,c,q,r");
   TdomDocumentFragment* more = doc->createDocumentFragment();
   TdomElement* one = Add(more, Elem(u"one"));
@@ -438,6 +439,111 @@ TEST_F(DomListenersTest, CopiesAndFreesSurviveListenersThatFreeTheirNodes) {
   EXPECT_EQ(ChildNames(root), u"");
   EXPECT_EQ(e->GetParentNode(), nullptr);  // taken out while its parent went: it lives on
   EXPECT_TRUE(Sound(doc));
+}
+
+// Code that frees a node's parent while the node's own Free is under way (a
+// report or handler of its destruction runs it): the parent goes, and the
+// node finishes going where its Free began.
+TEST_F(DomListenersTest, FreeingTheParentOfANodeThatIsGoing) {
+  struct Freer {
+    TdomNode* parent;
+    void Modified(TObject*, TdomNode*, TdomAttrChange change, TdomAttr*) {
+      if (change != AC_REMOVAL || parent == nullptr) return;
+      TdomNode* going = parent;
+      parent = nullptr;
+      going->Free();
+    }
+    void Deleted(TdomUserDataOperation operation, const std::u16string&, TdomUserData, TdomNode*, TdomNode*) {
+      if (operation == NODE_DELETED) Modified(nullptr, nullptr, AC_REMOVAL, nullptr);
+    }
+  };
+  // The removal report of the going element's attribute frees its parent.
+  TdomElement* e = Add(b, Elem(u"e"));
+  Add(e, Elem(u"below"));
+  e->setAttribute(u"k", u"v");
+  Freer byReport{b};
+  doc->OnAttrModified = MakeEvent<&Freer::Modified>(&byReport);
+  e->Free();
+  EXPECT_EQ(ChildNames(root), u"a,c");
+  doc->OnAttrModified = nullptr;
+  // Its deletion handler frees its parent.
+  TdomElement* f = Add(c, Elem(u"f"));
+  Freer byHandler{c};
+  f->setUserData(u"k", f, MakeEvent<&Freer::Deleted>(&byHandler));
+  f->Free();
+  EXPECT_EQ(ChildNames(root), u"a");
+  EXPECT_TRUE(Sound(doc));
+}
+
+// An operation whose listener freed the node it would return returns null,
+// never a freed node.
+TEST_F(DomListenersTest, ResultsFreedByTheListenerAreNull) {
+  meddler.onRemoving = [&](TdomNode* node) { node->Free(); };
+  EXPECT_EQ(root->removeChild(a), nullptr);
+  meddler.onRemoving = nullptr;
+  // The old child freed once its place is taken.
+  TdomNode* old = nullptr;
+  meddler.onInserted = [&](TdomNode*) {
+    if (old != nullptr) std::exchange(old, nullptr)->Free();
+  };
+  old = b;
+  EXPECT_EQ(root->replaceChild(Elem(u"x"), b), nullptr);
+  TdomDocumentFragment* fragment = doc->createDocumentFragment();
+  Add(fragment, Elem(u"y"));
+  old = c;
+  EXPECT_EQ(root->replaceChild(fragment, c), nullptr);
+  EXPECT_EQ(ChildNames(root), u"x,y");
+  meddler.onInserted = nullptr;
+  TdomElement* holder = Add(root, Elem(u"holder"));
+  TdomDocumentFragment* freedWith = doc->createDocumentFragment();
+  TdomElement* inner = Add(freedWith, Elem(u"inner"));
+  Add(inner, Elem(u"w"));
+  meddler.onInserted = [&](TdomNode* node) {
+    if (node == inner) freedWith->Free();
+  };
+  EXPECT_EQ(holder->appendChild(freedWith), nullptr);
+  EXPECT_EQ(ChildNames(holder), u"inner");
+  meddler.onInserted = nullptr;
+  EXPECT_EQ(ChildNames(root), u"x,y,holder");
+  EXPECT_TRUE(Sound(doc));
+
+  // Attributes: the removed one, and the one an addition displaced.
+  struct Freer {
+    TdomAttr* victim = nullptr;
+    void Modified(TObject*, TdomNode*, TdomAttrChange, TdomAttr*) {
+      if (victim != nullptr) std::exchange(victim, nullptr)->Free();
+    }
+  } freer;
+  doc->OnAttrModified = MakeEvent<&Freer::Modified>(&freer);
+  TdomAttr* k = holder->setAttribute(u"k", u"1");
+  freer.victim = k;
+  EXPECT_EQ(holder->removeAttributeNode(k), nullptr);
+  TdomAttr* displaced = holder->setAttribute(u"l", u"1");
+  TdomAttr* replacement = doc->createAttribute(u"l");
+  freer.victim = displaced;
+  EXPECT_EQ(holder->setAttributeNode(replacement), nullptr);
+  EXPECT_EQ(holder->getAttributeNode(u"l"), replacement);
+  doc->OnAttrModified = nullptr;
+
+  // Factories whose new node's report frees it, and what uses them.
+  TdomText* text = Add(holder, Text(u"abcd"));
+  meddler.onData = [&](TdomNode* node) {
+    if (node->GetParentNode() == nullptr) node->Free();
+  };
+  EXPECT_EQ(doc->createProcessingInstruction(u"pi", u"data"), nullptr);
+  EXPECT_EQ(doc->createTextNode(u"t"), nullptr);
+  EXPECT_EQ(doc->createComment(u"c"), nullptr);
+  EXPECT_EQ(doc->createCDATASection(u"d"), nullptr);
+  EXPECT_EQ(text->splitText(2), nullptr);
+  EXPECT_EQ(text->GetData(), u"abcd");
+  EXPECT_EQ(text->cloneNode(false), nullptr);
+  meddler.onData = nullptr;
+  TdomDocument* other = impl->CreateEmptyDocument();
+  Meddler freeing;
+  freeing.Attach(other);
+  freeing.onInserted = [&](TdomNode* node) { node->Free(); };
+  EXPECT_EQ(other->CreateDocumentElement(u"top"), nullptr);
+  EXPECT_EQ(other->GetDocumentElement(), nullptr);
 }
 
 }  // namespace
