@@ -2,18 +2,10 @@
 // (through its alive flag) and nodes (a call-out scope of the tree keeps the
 // records of nodes freed meanwhile, marked dead), so that code going on after
 // a handler touches nothing freed.
-#include <new>
-
 #include "shell/ExplorerTree.h"
 
 TCustomVirtualExplorerTree::THandlerWatch::THandlerWatch(TCustomVirtualExplorerTree& tree_)
-    : alive(tree_.Alive()) {
-  new (&scope) TCallOutScope(tree_);
-}
-
-TCustomVirtualExplorerTree::THandlerWatch::~THandlerWatch() {
-  if (*alive) scope.~TCallOutScope();
-}
+    : alive(tree_.Alive()), scope(tree_) {}
 
 bool TCustomVirtualExplorerTree::THandlerWatch::Gone(PVirtualNode node) const {
   return !*alive || TVirtualTreeCore::Gone(node);

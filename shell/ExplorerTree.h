@@ -534,7 +534,6 @@ protected:
   class THandlerWatch {
   public:
     explicit THandlerWatch(TCustomVirtualExplorerTree& tree_);
-    ~THandlerWatch();
     THandlerWatch(const THandlerWatch&) = delete;
     THandlerWatch& operator=(const THandlerWatch&) = delete;
     bool TreeGone() const { return !*alive; }
@@ -543,10 +542,9 @@ protected:
 
   private:
     TAliveToken alive;
-    // Closed only while the tree lives (a freed tree has nothing to close).
-    union {
-      TCallOutScope scope;
-    };
+    // Closing it is safe also after a handler freed the tree: the tree lets go
+    // of its open scopes when it goes.
+    TCallOutScope scope;
   };
   // Selects a valid neighbour of node when it is the only selected node.
   void SelectValidNeighbour(PVirtualNode node, bool select);
