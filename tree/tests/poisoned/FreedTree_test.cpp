@@ -11,28 +11,39 @@
 #include "win/testing/Harness.h"
 
 namespace {
+
 TVirtualStringTree* gDoomedTree = nullptr;
+
+// A shown form holding gDoomedTree with three root nodes.
+TForm* ShowDoomedTree(bool autoSort) {
+  TForm* form = New<TForm>(Application);
+  form->SetBounds(0, 0, 360, 260);
+  gDoomedTree = New<TVirtualStringTree>(form);
+  gDoomedTree->SetParent(form);
+  gDoomedTree->SetBounds(0, 0, 300, 200);
+  gDoomedTree->SetNodeDataSize(0);
+  gDoomedTree->SetRootNodeCount(3);
+  if (autoSort) gDoomedTree->TreeOptions()->SetAutoOptions(gDoomedTree->TreeOptions()->AutoOptions().Include(toAutoSort));
+  form->Show();
+  return form;
+}
+
+// What the handlers do; also the end of a case whose handler never ran.
+void FreeDoomedTree() {
+  if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+}
+
 }  // namespace
 
 TEST(FreedTree, AChangeHandlerThatFreesTheTreeLeavesItUntouched) {
   Application->Initialize();
   for (bool delayed : {false, true}) {
     SCOPED_TRACE(delayed ? "after the change delay" : "at the end of an update");
-    TForm* form = New<TForm>(Application);
-    form->SetBounds(0, 0, 360, 260);
-    gDoomedTree = New<TVirtualStringTree>(form);
-    gDoomedTree->SetParent(form);
-    gDoomedTree->SetBounds(0, 0, 300, 200);
-    gDoomedTree->SetNodeDataSize(0);
-    gDoomedTree->SetRootNodeCount(3);
-    gDoomedTree->TreeOptions()->SetAutoOptions(gDoomedTree->TreeOptions()->AutoOptions().Include(toAutoSort));
-    form->Show();
+    TForm* form = ShowDoomedTree(/*autoSort=*/true);
     PVirtualNode first = gDoomedTree->GetFirst();
     ASSERT_NE(first, nullptr);
     HWND window = gDoomedTree->Handle();
-    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
-      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
-    };
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); };
     if (delayed) {
       gDoomedTree->SetChangeDelay(20);
       gDoomedTree->AddToSelection(first);
@@ -45,7 +56,7 @@ TEST(FreedTree, AChangeHandlerThatFreesTheTreeLeavesItUntouched) {
     }
     EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
     EXPECT_FALSE(IsWindow(window));
-    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    FreeDoomedTree();
     form->Free();
   }
 }
@@ -57,24 +68,15 @@ TEST(FreedTree, AChangeHandlerThatFreesTheTreeWhileANodeIsSelected) {
   Application->Initialize();
   for (bool clearFirst : {false, true}) {
     SCOPED_TRACE(clearFirst ? "the old selection cleared" : "the node added");
-    TForm* form = New<TForm>(Application);
-    form->SetBounds(0, 0, 360, 260);
-    gDoomedTree = New<TVirtualStringTree>(form);
-    gDoomedTree->SetParent(form);
-    gDoomedTree->SetBounds(0, 0, 300, 200);
-    gDoomedTree->SetNodeDataSize(0);
-    gDoomedTree->SetRootNodeCount(3);
-    form->Show();
+    TForm* form = ShowDoomedTree(/*autoSort=*/false);
     PVirtualNode first = gDoomedTree->GetFirst();
     PVirtualNode second = gDoomedTree->GetNext(first);
     ASSERT_NE(second, nullptr);
     if (clearFirst) gDoomedTree->SetSelected(first, true);
-    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
-      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
-    };
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); };
     gDoomedTree->SetSelected(second, true);
     EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
-    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    FreeDoomedTree();
     form->Free();
   }
 }
@@ -85,22 +87,13 @@ TEST(FreedTree, AChangeHandlerThatFreesTheTreeOnAClickOrAKey) {
   Application->Initialize();
   for (bool key : {false, true}) {
     SCOPED_TRACE(key ? "the Down key" : "a click");
-    TForm* form = New<TForm>(Application);
-    form->SetBounds(0, 0, 360, 260);
-    gDoomedTree = New<TVirtualStringTree>(form);
-    gDoomedTree->SetParent(form);
-    gDoomedTree->SetBounds(0, 0, 300, 200);
-    gDoomedTree->SetNodeDataSize(0);
-    gDoomedTree->SetRootNodeCount(3);
-    form->Show();
+    TForm* form = ShowDoomedTree(/*autoSort=*/false);
     PVirtualNode first = gDoomedTree->GetFirst();
     PVirtualNode second = gDoomedTree->GetNext(first);
     ASSERT_NE(second, nullptr);
     gDoomedTree->SetFocusedNode(first);
     gDoomedTree->SetSelected(first, true);
-    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) {
-      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
-    };
+    gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); };
     HWND window = gDoomedTree->Handle();
     if (key) {
       SendMessageW(window, WM_KEYDOWN, VK_DOWN, 0);
@@ -112,7 +105,7 @@ TEST(FreedTree, AChangeHandlerThatFreesTheTreeOnAClickOrAKey) {
     }
     EXPECT_EQ(gDoomedTree, nullptr) << "the change was reported";
     EXPECT_FALSE(IsWindow(window));
-    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    FreeDoomedTree();
     form->Free();
   }
 }
@@ -121,19 +114,9 @@ TEST(FreedTree, AStructureChangeHandlerThatFreesTheTreeLeavesItUntouched) {
   Application->Initialize();
   for (bool delayed : {false, true}) {
     SCOPED_TRACE(delayed ? "after the change delay" : "at the end of an update");
-    TForm* form = New<TForm>(Application);
-    form->SetBounds(0, 0, 360, 260);
-    gDoomedTree = New<TVirtualStringTree>(form);
-    gDoomedTree->SetParent(form);
-    gDoomedTree->SetBounds(0, 0, 300, 200);
-    gDoomedTree->SetNodeDataSize(0);
-    gDoomedTree->SetRootNodeCount(3);
-    gDoomedTree->TreeOptions()->SetAutoOptions(gDoomedTree->TreeOptions()->AutoOptions().Include(toAutoSort));
-    form->Show();
+    TForm* form = ShowDoomedTree(/*autoSort=*/true);
     HWND window = gDoomedTree->Handle();
-    gDoomedTree->OnStructureChange = [](TBaseVirtualTree*, PVirtualNode, TChangeReason) {
-      if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
-    };
+    gDoomedTree->OnStructureChange = [](TBaseVirtualTree*, PVirtualNode, TChangeReason) { FreeDoomedTree(); };
     if (delayed) {
       gDoomedTree->SetChangeDelay(20);
       gDoomedTree->SetRootNodeCount(4);
@@ -146,7 +129,7 @@ TEST(FreedTree, AStructureChangeHandlerThatFreesTheTreeLeavesItUntouched) {
     }
     EXPECT_EQ(gDoomedTree, nullptr) << "the structure change was reported";
     EXPECT_FALSE(IsWindow(window));
-    if (gDoomedTree != nullptr) std::exchange(gDoomedTree, nullptr)->Free();
+    FreeDoomedTree();
     form->Free();
   }
 }
