@@ -45,6 +45,39 @@ std::u16string DrivePathOf(HANDLE handle) {
   return path;
 }
 
+// Whether Wine names the root of drive `letter` as a drive's root: it has
+// looked at that drive's root since its folder last changed.
+bool RootNamedAsRoot(char16_t letter) {
+  std::u16string root = u"\\\\?\\" + std::u16string(1, letter) + u":\\";
+  HANDLE at = CreateFileW(W(root), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (at == INVALID_HANDLE_VALUE) return false;
+  std::u16string name = DrivePathOf(at);
+  CloseHandle(at);
+  return !name.empty() && IsRootPath(name);
+}
+
+// Wine's name of an open object, as the drives are now. Wine names an object
+// after the drive whose root lies deepest above it, by the drives' roots as
+// it saw them up to a second before: for that long, a folder that a letter
+// led to and that was moved away, or a new folder given the number of one
+// that was removed, is named after the letter, a name that opens another
+// folder or none. A name that does not open the object itself is asked for
+// again until it does or the letter's root is named as a root (Wine has
+// looked again: a name that lost trailing dots never opens the object), for
+// about two seconds at most; then it is taken as it is.
+std::u16string CurrentDrivePathOf(HANDLE handle) {
+  std::u16string name = DrivePathOf(handle);
+  FileKey key;
+  if (!KeyOf(handle, key)) return name;
+  for (int tries = 0; tries < 20 && !name.empty(); ++tries) {
+    if (SameObject(KeyOfPath(name), key) || RootNamedAsRoot(name[4])) break;
+    Sleep(100);
+    name = DrivePathOf(handle);
+  }
+  return name;
+}
+
 // Whether `path` is `top` or lies below it (both upper case, without a
 // trailing backslash; "" is a volume's root).
 bool WithinVolumePath(const std::u16string& path, const std::u16string& top) {
@@ -100,7 +133,7 @@ std::vector<std::u16string> FindHostPlacesHolding(const std::u16string& longPath
                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (at != INVALID_HANDLE_VALUE) {
       // Up to a place named already: the rest above it is named too.
-      for (std::u16string real = DrivePathOf(at); !real.empty() && !IsRootPath(real);) {
+      for (std::u16string real = CurrentDrivePathOf(at); !real.empty() && !IsRootPath(real);) {
         real = ParentPath(real);
         if (real.empty() || !add(real)) break;
       }
@@ -238,11 +271,12 @@ ProtectedFolders ProtectedFolders::ForPaths(const std::vector<std::u16string>& f
     HANDLE handle = CreateFileW(W(longPath), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+      // Under Wine the final path fails on long paths; the object's own name
+      // does not, and names where it really is. It is asked for first: once
+      // it names the folder as the drives are now, so does the final path.
+      std::u16string real = UnixKeys() ? CurrentDrivePathOf(handle) : std::u16string();
       std::u16string final = FinalPathOf(handle);
       if (!final.empty() && Upper(final) != Upper(longPath)) starts.push_back(final);
-      // Under Wine the final path fails on long paths; the object's own name
-      // does not, and names where it really is.
-      std::u16string real = UnixKeys() ? DrivePathOf(handle) : std::u16string();
       if (!real.empty() && Upper(real) != Upper(longPath) && Upper(real) != Upper(final)) starts.push_back(real);
       HandleFacts facts;
       if (!UnixKeys() && FactsOf(handle, facts)) {
@@ -463,7 +497,7 @@ ProtectedFolders::Place ProtectedFolders::Locate(HANDLE folder, const FileKey& k
     // The folders above it on its drive, as its real place names them; the
     // drive's root itself is among the folders found below a protected one
     // when it lies there.
-    std::u16string path = DrivePathOf(folder);
+    std::u16string path = CurrentDrivePathOf(folder);
     if (path.empty()) return Place::Unknown;
     FileKey above = key;
     while (!IsRootPath(path)) {

@@ -21,4 +21,15 @@ GuardedWipeOutcome WipeUnderGuard(const ProtectedFolders& guard, const std::u16s
   return outcome;
 }
 
+FileKey KeyOfFolder(const std::u16string& path) {
+  FileKey key;
+  HANDLE at = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_READ_ATTRIBUTES,
+                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (at == INVALID_HANDLE_VALUE) return key;
+  if (!KeyOf(at, key)) key = {};
+  CloseHandle(at);
+  return key;
+}
+
 }  // namespace qv::engine::test

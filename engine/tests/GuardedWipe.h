@@ -17,4 +17,7 @@ struct GuardedWipeOutcome {
 
 GuardedWipeOutcome WipeUnderGuard(const ProtectedFolders& guard, const std::u16string& path);
 
+// The key of what `path` opens (links followed); empty when it opens nothing.
+FileKey KeyOfFolder(const std::u16string& path);
+
 }  // namespace qv::engine::test

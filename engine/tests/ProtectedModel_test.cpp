@@ -16,6 +16,7 @@
 
 #include "EngineHarness.h"
 #include "GuardedWipe.h"
+#include "PathNames.h"
 #include "TreeWiper.h"
 
 namespace qv::engine::test {
@@ -281,6 +282,70 @@ TEST(ProtectedModelTest, AProgramFolderPastFiveHundredCharactersIsProtected) {
   EXPECT_EQ("the program", content);
   EXPECT_TRUE(ReadWholeFile(u"\\\\?\\" + folder + u"\\lang\\de.lng", content));
   EXPECT_EQ("a language", content);
+}
+
+// The folder a letter leads to, moved away: Wine looks at the drives' roots
+// at most once a second, and until it looks again it names the moved folder,
+// and what it holds, after the letter, which already leads to the new folder
+// made in its place. A guard made then protects where the folder really
+// lies, not the new folder; a wipe there is not misled either.
+TEST(ProtectedModelTest, AFolderJustMovedFromUnderALetterLendsTheLetterNothing) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  char letter = TestDrive("MODEL_LETTER");
+  if (!drive || !letter) QV_SKIP_LOUDLY("a folder just moved from under a letter");
+  const std::u16string live = Root(drive) + u"pmodel-live";
+  const std::u16string lettered = u"\\Folder1-with-a-long-name";
+  const std::u16string run = Utf16(std::to_string(GetCurrentProcessId()));
+  auto makeTree = [&](const char* file) {
+    for (const std::u16string& folder : {live, live + lettered, live + lettered + u"\\prog"})
+      if (!CreateDirectoryW(Wide(folder), nullptr)) return false;
+    return WriteWholeFile(live + lettered + u"\\prog\\" + Utf16(file), file);
+  };
+  auto nameOf = [](const std::u16string& path) {
+    HANDLE at = CreateFileW(Wide(path), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (at == INVALID_HANDLE_VALUE) return std::u16string();
+    std::u16string name = PlaceOf(at);
+    CloseHandle(at);
+    return name;
+  };
+  const std::u16string letterRoot = u"\\\\?\\" + Root(letter);
+  std::u16string moved;
+  bool stale = false;
+  for (int attempt = 0; attempt < 5 && !stale; ++attempt) {
+    if (Exists(live)) {
+      std::u16string before = Root(drive) + u"pmodel-before-" + run + u"-" + Utf16(std::to_string(attempt));
+      ASSERT_TRUE(MoveFileW(Wide(live), Wide(before)));
+    }
+    ASSERT_TRUE(makeTree("keep.txt"));
+    // Once Wine names the letter's root after the letter it has just looked
+    // at the drives: the tree is moved and made again well within the second.
+    for (int i = 0; i < 300 && _wcsicmp(Wide(nameOf(Root(letter))), Wide(letterRoot)) != 0; ++i) Sleep(10);
+    moved = Root(drive) + u"pmodel-moved-" + run + u"-" + Utf16(std::to_string(attempt));
+    ASSERT_TRUE(MoveFileW(Wide(live), Wide(moved)));
+    ASSERT_TRUE(makeTree("new.txt"));
+    std::u16string name = nameOf(moved + lettered + u"\\prog");
+    stale = name.size() > 5 && (name[4] & ~0x20) == (letter & ~0x20);
+  }
+  if (!stale) QV_SKIP_LOUDLY("a folder just moved from under a letter (Wine named it by its place at once)");
+  ProtectedFolders guard = ProtectedFolders::ForPaths({moved + lettered + u"\\prog"});
+  FileKey now = KeyOfFolder(Root(letter));
+  ASSERT_EQ(FileKey::Source::UnixDevice, now.source);
+  EXPECT_EQ(nullptr, guard.Covered({}, ToLongPath(live + lettered), now));
+  EXPECT_EQ(nullptr, guard.Is({}, ToLongPath(live + lettered + u"\\prog"), KeyOfFolder(Root(letter) + u"prog")));
+  GuardedWipeOutcome outcome = WipeUnderGuard(guard, Root(letter) + u"prog");
+  EXPECT_EQ(0u, outcome.failures) << outcome.log;
+  EXPECT_FALSE(Exists(live + lettered + u"\\prog")) << outcome.log;
+  outcome = WipeUnderGuard(guard, live + lettered);
+  EXPECT_EQ(0u, outcome.failures) << outcome.log;
+  EXPECT_FALSE(Exists(live + lettered)) << outcome.log;
+  // What really holds the protected folder, and what it holds, stay.
+  for (const std::u16string& path : {moved + lettered + u"\\prog\\keep.txt", moved + lettered, moved}) {
+    outcome = WipeUnderGuard(guard, path);
+    EXPECT_EQ(1u, outcome.failures) << Narrow(path) << "\n" << outcome.log;
+    EXPECT_TRUE(outcome.protectedLine) << outcome.log;
+  }
+  EXPECT_TRUE(Exists(moved + lettered + u"\\prog\\keep.txt"));
 }
 
 }  // namespace

@@ -145,17 +145,6 @@ std::u16string ThroughHostRoot(const char* unixPath) {
   return path;
 }
 
-FileKey KeyOfFolder(const std::u16string& path) {
-  FileKey key;
-  HANDLE at = CreateFileW(reinterpret_cast<const wchar_t*>(path.c_str()), FILE_READ_ATTRIBUTES,
-                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                          FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (at == INVALID_HANDLE_VALUE) return key;
-  if (!KeyOf(at, key)) key = {};
-  CloseHandle(at);
-  return key;
-}
-
 TEST(ProtectedPlaceTest, AGuardStillKnowsWhatLiesBelowItsFoldersAfterAnotherGuardLooked) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("guards of other folders in one process");
