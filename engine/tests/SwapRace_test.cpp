@@ -12,7 +12,9 @@
 #include <thread>
 
 #include "EngineHarness.h"
+#include "FileCalls.h"
 #include "FileWiper.h"
+#include "QuorvanellBlockPaths.h"
 #include "NtFiles.h"
 #include "TreeWiper.h"
 
@@ -144,6 +146,77 @@ TEST(SwapRaceTest, AFolderSwappedOverAndOverNeverLeadsAStepIntoTheProtectedFolde
   std::printf("swapped folder: %d of %d files wiped, %d refused or failed, %d items of another folder put back, "
               "%d entries left beside the ticked files\n",
               wiped, kFiles, failed, putBack, leftBeside);
+}
+
+std::shared_ptr<const ProtectedFolders> gRaceGuard;
+std::shared_ptr<const ProtectedFolders> RaceGuard() { return gRaceGuard; }
+
+// The same race with the files handed over as the program does now, each call
+// naming the next path: the folder is held from call to call and its path
+// checked, not reopened, before each file.
+TEST(SwapRaceTest, ChainedCallsNeverLeadAStepIntoTheProtectedFolder) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a folder swapped by the host during chained single wipes");
+  std::u16string base = Root(drive) + u"swapchain";
+  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
+  for (int i = 0; i < kFiles; ++i) {
+    ASSERT_TRUE(WriteWholeFile(base + u"\\d\\" + FileName(i), "ticked " + std::to_string(i)));
+    ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\" + FileName(i), "precious " + std::to_string(i)));
+  }
+  std::map<std::u16string, std::string> protectedBefore;
+  Contents(base + u"\\sys", u"", protectedBefore);
+  ASSERT_EQ(size_t(kFiles), protectedBefore.size());
+
+  gRaceGuard = std::make_shared<const ProtectedFolders>(ProtectedFolders::ForPaths({base + u"\\sys"}));
+  gFileGuard = RaceGuard;
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  std::vector<int32_t> failures(kFiles, 0);   // counted by each call
+  std::vector<bool> reportedWiped(kFiles, false);
+  ASSERT_TRUE(AskHost(drive, "flip swapchain/d swapchain/dlink swapchain/sys\n"));
+  bool allRan = true;
+  for (int i = 0; i < kFiles; ++i) {
+    std::u16string path = base + u"\\d\\" + FileName(i);
+    std::u16string next = i + 1 < kFiles ? base + u"\\d\\" + FileName(i + 1) : u"";
+    WriteBlockPaths(*block.get(), path.c_str(), path.size(), next.c_str(), next.size());
+    int32_t before = block->Reserved2;
+    size_t logsBefore = harness.logs.size();
+    allRan = harness.RunFile(block.get(), 120000, StartFileWipe) && allRan;
+    failures[i] = block->Reserved2 - before;
+    for (size_t k = logsBefore; k < harness.logs.size(); ++k)
+      reportedWiped[i] = reportedWiped[i] || (harness.logs[k].find(FileName(i) + u": 1 file and 0 folders wiped") !=
+                                                  std::u16string::npos &&
+                                              harness.logs[k].find(u"could not") == std::u16string::npos);
+  }
+  ASSERT_TRUE(AskHost(drive, "unflip\n"));
+  gFileGuard = SystemGuard;
+  ASSERT_TRUE(allRan);
+  EXPECT_FALSE(WorkPending());
+
+  std::map<std::u16string, std::string> protectedAfter;
+  Contents(base + u"\\sys", u"", protectedAfter);
+  EXPECT_EQ(protectedBefore, protectedAfter) << harness.LogText();
+  std::map<std::u16string, std::string> left;
+  Contents(base + u"\\d", u"", left);
+  int wiped = 0, failed = 0;
+  for (int i = 0; i < kFiles; ++i) {
+    bool there = left.count(u"\\" + FileName(i)) != 0;
+    if (reportedWiped[i]) {
+      ++wiped;
+      EXPECT_FALSE(there) << Narrow(FileName(i)) << " was reported wiped and is still there";
+    }
+    // A file still there was counted as a failure by its own call.
+    if (there) EXPECT_GT(failures[i], 0) << Narrow(FileName(i)) << "\n" << harness.LogText();
+    failed += failures[i] > 0;
+  }
+  for (const auto& [path, content] : left)
+    EXPECT_EQ(std::string::npos, content.find("precious")) << Narrow(path) << "\n" << harness.LogText();
+  EXPECT_GT(wiped, 0) << harness.LogText();
+  EXPECT_GT(failed, 0) << harness.LogText();
+  std::printf("swapped folder, chained calls: %d of %d files wiped, %d with a failure counted, %zu entries left\n",
+              wiped, kFiles, failed, left.size());
 }
 
 }  // namespace

@@ -1,0 +1,219 @@
+// Files ticked one by one, each call naming the path the program hands over
+// next: the folder's shared work (the fillers over the names left, the
+// private folder for renaming) is done once for a run of calls in one folder,
+// and never left undone: not after the last call, nor when the chain breaks
+// (another folder, another block, a stop, no further call at all).
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DirectorySlack.h"
+#include "EngineHarness.h"
+#include "FileCalls.h"
+#include "QuorvanellBlockPaths.h"
+
+namespace qv::engine::test {
+namespace {
+
+const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
+
+const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
+
+int gFillers = 0;
+HANDLE CountingFiller(HANDLE folder, const std::u16string& name, DWORD& error) {
+  ++gFillers;
+  return SystemCreateFiller(folder, name, error);
+}
+
+// Counts fillers and keeps pending work waiting for as long as a test says;
+// puts everything back afterwards.
+struct ChainSetup {
+  explicit ChainSetup(DWORD waitMs) {
+    gFillers = 0;
+    gCreateFiller = CountingFiller;
+    gPendingWaitMs = waitMs;
+  }
+  ~ChainSetup() {
+    gCreateFiller = SystemCreateFiller;
+    gPendingWaitMs = 500;
+  }
+};
+
+std::vector<std::u16string> MakeFiles(const std::u16string& folder, const char* stem, int count) {
+  EXPECT_TRUE(CreateDirectoryW(Wide(folder), nullptr));
+  std::vector<std::u16string> paths;
+  for (int i = 0; i < count; ++i) {
+    paths.push_back(folder + u"\\" + Utf16(stem) + Utf16(std::to_string(i)) + u".txt");
+    EXPECT_TRUE(WriteWholeFile(paths.back(), std::string(4096, char('a' + i % 26))));
+  }
+  return paths;
+}
+
+// One call in this process (its replaceable calls are this test's), naming `next`.
+bool Call(Harness& harness, TWipeParams* block, const std::u16string& path, const std::u16string& next = u"") {
+  WriteBlockPaths(*block, path.c_str(), path.size(), next.c_str(), next.size());
+  return harness.RunFile(block, 120000, StartFileWipe);
+}
+
+size_t Summaries(const Harness& harness) {
+  size_t n = 0;
+  for (const std::u16string& line : harness.logs) n += line.find(u": 1 file and 0 folders wiped") != line.npos;
+  return n;
+}
+
+size_t FinishedWiped(const Harness& harness) {
+  size_t n = 0;
+  for (const ProgressEvent& e : harness.progress) n += (e.state == 0 && e.progress == 100) ? 1 : 0;
+  return n;
+}
+
+TEST(ChainTest, AChainInOneFolderFillsItOnceBeforeTheLastCallEnds) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("single ticks naming the next path");
+  ChainSetup setup(60000);  // only the calls themselves finish the work here
+  std::u16string folder = Root(drive) + u"chain-once";
+  std::vector<std::u16string> paths = MakeFiles(folder, "chained-secret-", 10);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    bool last = i + 1 == paths.size();
+    ASSERT_TRUE(Call(harness, block.get(), paths[i], last ? u"" : paths[i + 1]));
+    EXPECT_FALSE(Exists(paths[i])) << i << harness.LogText();
+    if (!last) {
+      EXPECT_TRUE(WorkPending()) << i;
+      EXPECT_EQ(0, gFillers) << "the folder was filled after call " << i;
+    }
+  }
+  EXPECT_FALSE(WorkPending()) << "work left after the last call's handle was set";
+  EXPECT_GT(gFillers, 0) << "the names the files left were never overwritten";
+  EXPECT_TRUE(ListNames(folder).empty()) << "a filler or the private folder was left";
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_EQ(paths.size(), Summaries(harness)) << harness.LogText();
+  EXPECT_EQ(paths.size(), FinishedWiped(harness));
+  const int chainFillers = gFillers;
+
+  // The same files handed over without next paths: each call fills on its own.
+  std::u16string apart = Root(drive) + u"chain-apart";
+  paths = MakeFiles(apart, "apart-secret-", 10);
+  gFillers = 0;
+  Harness separate;
+  Block second(separate.wnd(), 0, kOnePass);
+  for (const std::u16string& path : paths) {
+    int before = gFillers;
+    ASSERT_TRUE(Call(separate, second.get(), path));
+    EXPECT_FALSE(WorkPending());
+    EXPECT_GT(gFillers, before) << "a call without a next path left its folder's names";
+  }
+  EXPECT_TRUE(ListNames(apart).empty());
+  EXPECT_EQ(0, second->Reserved2) << separate.LogText();
+  EXPECT_EQ(paths.size(), Summaries(separate));
+  EXPECT_LT(chainFillers, gFillers) << "the chain filled its folder more than once";
+  RemoveDirectoryW(Wide(folder));
+  RemoveDirectoryW(Wide(apart));
+}
+
+TEST(ChainTest, ANextPathThatNeverComesIsFinishedByTheWaitingThread) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a chain broken off");
+  ChainSetup setup(200);
+  std::u16string folder = Root(drive) + u"chain-broken";
+  std::vector<std::u16string> paths = MakeFiles(folder, "broken-", 3);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  ASSERT_TRUE(Call(harness, block.get(), paths[0], paths[1]));
+  ASSERT_TRUE(Call(harness, block.get(), paths[1], paths[2]));
+  EXPECT_TRUE(WorkPending());
+  // 200 ms asked; ten times that and more allowed.
+  DWORD begin = GetTickCount();
+  while (WorkPending() && GetTickCount() - begin < 5000) Sleep(20);
+  EXPECT_FALSE(WorkPending()) << "nobody finished the held folder";
+  EXPECT_GT(gFillers, 0);
+  EXPECT_EQ(std::vector<std::u16string>{u"broken-2.txt"}, ListNames(folder)) << "a filler or the private folder was left";
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  DeleteFileW(Wide(paths[2]));
+  RemoveDirectoryW(Wide(folder));
+}
+
+TEST(ChainTest, AnotherFolderAnotherBlockOrAStopFinishesTheHeldFolderFirst) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("chains broken by the next call");
+  ChainSetup setup(60000);
+  std::u16string a = Root(drive) + u"chain-a";
+  std::u16string b = Root(drive) + u"chain-b";
+  std::vector<std::u16string> inA = MakeFiles(a, "a-", 4);
+  std::vector<std::u16string> inB = MakeFiles(b, "b-", 1);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+
+  // A call for another folder than announced.
+  ASSERT_TRUE(Call(harness, block.get(), inA[0], inA[1]));
+  ASSERT_TRUE(WorkPending());
+  ASSERT_EQ(0, gFillers);
+  ASSERT_TRUE(Call(harness, block.get(), inB[0]));
+  EXPECT_FALSE(WorkPending());
+  EXPECT_EQ((std::vector<std::u16string>{u"a-1.txt", u"a-2.txt", u"a-3.txt"}), ListNames(a))
+      << "the first folder's private folder or fillers were left";
+  EXPECT_TRUE(ListNames(b).empty());
+  EXPECT_GE(gFillers, 2) << "both folders were to be filled";
+
+  // Another block (a new run) for the very path announced.
+  gFillers = 0;
+  ASSERT_TRUE(Call(harness, block.get(), inA[1], inA[2]));
+  ASSERT_TRUE(WorkPending());
+  Harness other;
+  Block next(other.wnd(), 0, kOnePass);
+  ASSERT_TRUE(Call(other, next.get(), inA[2]));
+  EXPECT_FALSE(WorkPending());
+  EXPECT_EQ(std::vector<std::u16string>{u"a-3.txt"}, ListNames(a));
+  EXPECT_GT(gFillers, 0);
+
+  // A stop seen at the end of a call that named a next path.
+  gFillers = 0;
+  harness.onProgress = [&harness](const ProgressEvent& e) {
+    if (e.state == 0 && e.progress == 100) harness.current->Active = 0;
+  };
+  std::u16string announced = a + u"\\never.txt";
+  ASSERT_TRUE(Call(harness, block.get(), inA[3], announced));
+  EXPECT_FALSE(WorkPending()) << "a stop left the folder held";
+  EXPECT_TRUE(ListNames(a).empty());
+  EXPECT_GT(gFillers, 0);
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_EQ(0, next->Reserved2) << other.LogText();
+  RemoveDirectoryW(Wide(a));
+  RemoveDirectoryW(Wide(b));
+}
+
+TEST(ChainTest, ANextPathThatDoesNotFitOrIsNotTerminatedIsNone) {
+  // Zero-filled blocks and tails that are no terminated path mean "no next
+  // path": the call finishes its folder itself.
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("blocks without a next path");
+  ChainSetup setup(60000);
+  std::u16string folder = Root(drive) + u"chain-none";
+  std::vector<std::u16string> paths = MakeFiles(folder, "none-", 3);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  // A next path too long to fit after the path is not written at all.
+  std::u16string tooLong = folder + u"\\" + std::u16string(kBlockTextChars, u'x');
+  ASSERT_TRUE(Call(harness, block.get(), paths[0], tooLong));
+  EXPECT_FALSE(WorkPending());
+  // A tail running to the end of the field without a terminator.
+  std::u16string tail = paths[1];
+  for (size_t i = 0; i < size_t(kBlockTextChars); ++i) block->Path[i] = u'y';
+  std::copy(tail.begin(), tail.end(), block->Path);
+  block->Path[tail.size()] = 0;
+  harness.current = block.get();
+  ASSERT_TRUE(harness.RunFile(block.get(), 120000, StartFileWipe));
+  EXPECT_FALSE(WorkPending());
+  // A next path in a subfolder of the same folder is not in the same folder.
+  ASSERT_TRUE(Call(harness, block.get(), paths[2], folder + u"\\sub\\x.txt"));
+  EXPECT_FALSE(WorkPending());
+  EXPECT_TRUE(ListNames(folder).empty());
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_EQ(3u, Summaries(harness)) << harness.LogText();
+  RemoveDirectoryW(Wide(folder));
+}
+
+}  // namespace
+}  // namespace qv::engine::test
