@@ -33,6 +33,7 @@ struct Pending {
   std::u16string next;           // the path that call named as the next
   std::shared_ptr<const ProtectedFolders> guard;  // of the chain's first call
   DWORD leftAt = 0;
+  Reporter::Pace pace;  // of the progress messages of the chain
 };
 
 Pending& Shared() {
@@ -106,6 +107,7 @@ void RunFileJob(FileJob& job) {
       reporter.Failure(u"No path was given; nothing was wiped");
     } else {
       std::shared_ptr<const ProtectedFolders> guard = continuing ? pending.guard : gFileGuard.load()();
+      if (continuing) reporter.KeepPace(pending.pace);
       TreeWiper wiper(reporter, job.passes, *guard);
       if (continuing || keep) {
         wiper.Wipe(job.path, &pending.held);
@@ -115,6 +117,7 @@ void RunFileJob(FileJob& job) {
           pending.next = job.next;
           pending.guard = guard;
           pending.leftAt = GetTickCount();
+          pending.pace = reporter.CurrentPace();
         }
       } else {
         wiper.Wipe(job.path);

@@ -114,6 +114,10 @@ class FileWiper {
   // wipers share one); an invalid handle when none was made.
   StagingFolder TakeStaging(const OpenFolder& folder);
   void AdoptStaging(const OpenFolder& folder, const StagingFolder& staging);
+  // The cluster sizes asked for (by volume root), to hand to the wiper of a
+  // later call in the same held folder instead of asking again.
+  const std::map<std::u16string, uint32_t>& KnownClusterBytes() const { return clusterBytes_; }
+  void KnowClusterBytes(const std::map<std::u16string, uint32_t>& known) { clusterBytes_ = known; }
 
  private:
   // `name` becomes the file's last name relative to `folder`.

@@ -6,6 +6,8 @@
 // renaming is removed, and the names the wiped entries left in the folder's
 // own data are overwritten.
 #include <cstdint>
+#include <map>
+#include <string>
 
 #include "FileWiper.h"
 #include "Reporter.h"
@@ -18,6 +20,7 @@ struct HeldParent {
   StagingFolder staging;  // its private folder; invalid handle when none was made
   uint64_t removedChars = 0;  // of the names gone from the folder since it was opened
   uint64_t removedEntries = 0;
+  std::map<std::u16string, uint32_t> clusterBytes;  // of its volume, once asked for
 
   bool Holds() const { return folder.handle != INVALID_HANDLE_VALUE; }
 };

@@ -298,7 +298,6 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     std::vector<Listed> entries;
     bool ambiguous = false;
     const Listed* variant = nullptr;
-    const bool caseless = IgnoresCase(parent.handle);
     bool listed = false;
     if (continuing) {
       // Listed through a handle of its own: the held one has been listed before.
@@ -340,6 +339,7 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
         CloseHandle(at);
       }
       const std::u16string* covered = guard_.Covered(facts.identity, variantPath);
+      const bool caseless = IgnoresCase(parent.handle);
       letGo();
       if (covered) return refuse(protectedLine(*covered));
       // Another program may have removed the ticked item and left (or made)
@@ -366,13 +366,21 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     if (continuing) {
       work = *held;
       wiper.AdoptStaging(parent, work.staging);
+      wiper.KnowClusterBytes(work.clusterBytes);
     } else {
       work.folder = parent;
     }
     result = WipeEntry(wiper, parent, entry);
     work.staging = wiper.TakeStaging(parent);
-    if (result != WipeResult::Stopped) {
-      // Gone: the name it left in its folder is overwritten too.
+    work.clusterBytes = wiper.KnownClusterBytes();
+    if (result == WipeResult::Wiped && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      // A file or link wiped was seen gone through the folder's handle.
+      work.removedChars += entry.name.size();
+      ++work.removedEntries;
+    } else if (result != WipeResult::Stopped) {
+      // Gone all the same (a step failed, or a folder): the name it left in
+      // its folder is overwritten too. (Under Wine looking up a name that is
+      // not there costs a scan of the folder.)
       HANDLE still = OpenBelow(parent.handle, entry.name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
       if (still != INVALID_HANDLE_VALUE) {
         CloseHandle(still);
