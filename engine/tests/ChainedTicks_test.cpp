@@ -5,6 +5,7 @@
 // (another folder, another block, a stop, no further call at all).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -213,6 +214,106 @@ TEST(ChainTest, ANextPathThatDoesNotFitOrIsNotTerminatedIsNone) {
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_EQ(3u, Summaries(harness)) << harness.LogText();
   RemoveDirectoryW(Wide(folder));
+}
+
+// Random runs of calls over three folders and two blocks, each call naming
+// as the next path the one that follows it, or another file, or a path that
+// never comes, or none, with stops now and then; checked after every call
+// against a model: work is pending exactly when the call named a next path
+// in its own folder and was not stopped, and a folder not held holds only
+// the files not yet handed over (no filler, no private folder).
+TEST(ChainTest, RandomRunsOfCallsLeaveWorkPendingOnlyAsTheModelSays) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("random chains of single ticks");
+  ChainSetup setup(60000);
+  const std::u16string top = Root(drive) + u"chain-model";
+  ASSERT_TRUE(CreateDirectoryW(Wide(top), nullptr));
+  const int kFolders = 3;
+  std::vector<std::u16string> folders;
+  std::vector<std::vector<std::u16string>> remaining(kFolders);
+  for (int f = 0; f < kFolders; ++f) {
+    folders.push_back(top + u"\\m" + Utf16(std::to_string(f)));
+    remaining[f] = MakeFiles(folders[f], "model-", 12);
+  }
+  uint32_t seed = 20261208;
+  auto random = [&seed](uint32_t n) {
+    seed = seed * 1664525u + 1013904223u;
+    return (seed >> 8) % n;
+  };
+  Harness harness;
+  Block blocks[2] = {Block(harness.wnd(), 0, kOnePass), Block(harness.wnd(), 0, kOnePass)};
+  int current = 0;
+  std::u16string announced;  // the path the last call named, when it is still to come
+  int calls = 0;
+  for (;;) {
+    // The path of this call: the one announced, mostly; else any file left.
+    std::u16string path;
+    int folder = -1;
+    for (int f = 0; f < kFolders && !announced.empty(); ++f)
+      for (const std::u16string& p : remaining[f])
+        if (p == announced && random(5) != 0) path = p, folder = f;
+    if (path.empty()) {
+      std::vector<int> left;
+      for (int f = 0; f < kFolders; ++f)
+        if (!remaining[f].empty()) left.push_back(f);
+      if (left.empty()) break;
+      folder = left[random(uint32_t(left.size()))];
+      path = remaining[folder][random(uint32_t(remaining[folder].size()))];
+    }
+    if (random(8) == 0) current = 1 - current;
+    std::erase(remaining[folder], path);
+    // What it names next.
+    std::u16string next;
+    switch (random(6)) {
+      case 0: break;
+      case 1: next = folders[folder] + u"\\never-there.txt"; break;
+      case 2: {
+        int other = int(random(kFolders));
+        if (!remaining[other].empty()) next = remaining[other][random(uint32_t(remaining[other].size()))];
+        break;
+      }
+      default:
+        if (!remaining[folder].empty()) next = remaining[folder][random(uint32_t(remaining[folder].size()))];
+    }
+    const bool stop = random(10) == 0;
+    TWipeParams* block = blocks[current].get();
+    block->Active = 1;
+    harness.onProgress = [&harness, stop](const ProgressEvent& e) {
+      if (stop && e.state == 0 && e.progress == 100) harness.current->Active = 0;
+    };
+    ASSERT_TRUE(Call(harness, block, path, next));
+    ++calls;
+    EXPECT_FALSE(Exists(path)) << Narrow(path) << harness.LogText();
+    const bool pendingExpected = !next.empty() && !stop && next.rfind(folders[folder] + u"\\", 0) == 0 &&
+                                 next.find(u'\\', folders[folder].size() + 1) == std::u16string::npos;
+    ASSERT_EQ(pendingExpected, WorkPending()) << "call " << calls << ": " << Narrow(path) << " next " << Narrow(next);
+    announced = stop ? u"" : next;
+    for (int f = 0; f < kFolders; ++f) {
+      std::vector<std::u16string> names = ListNames(folders[f]);
+      size_t extra = names.size() - std::min(names.size(), remaining[f].size());
+      if (pendingExpected && f == folder) {
+        EXPECT_LE(extra, 1u) << "more than the private folder beside the files left";
+      } else {
+        EXPECT_EQ(0u, extra) << "a filler or private folder left in folder " << f << " after call " << calls;
+      }
+      EXPECT_EQ(remaining[f].size(), names.size() - extra);
+    }
+  }
+  // The last call named a path in its folder that never came: the waiting
+  // thread finishes it.
+  gPendingWaitMs = 100;
+  DWORD begin = GetTickCount();
+  while (WorkPending() && GetTickCount() - begin < 5000) Sleep(20);
+  EXPECT_FALSE(WorkPending());
+  for (int f = 0; f < kFolders; ++f) {
+    EXPECT_TRUE(ListNames(folders[f]).empty()) << f;
+    RemoveDirectoryW(Wide(folders[f]));
+  }
+  RemoveDirectoryW(Wide(top));
+  EXPECT_EQ(0, blocks[0]->Reserved2) << harness.LogText();
+  EXPECT_EQ(0, blocks[1]->Reserved2) << harness.LogText();
+  EXPECT_EQ(size_t(calls), Summaries(harness)) << harness.LogText();
+  EXPECT_GT(gFillers, 0);
 }
 
 }  // namespace
