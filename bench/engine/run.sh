@@ -194,6 +194,11 @@ ticks() {
   printf '%-44s %9s %12s\n' "ticked as their folder (one call)" "$f" "$(awk -v s="$f" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
   printf '%-44s %9s %12s\n' "each on its own, no next path (old program)" "$t" "$(awk -v s="$t" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
   printf '%-44s %9s %12s\n' "each on its own, naming the next path" "$c" "$(awk -v s="$c" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
+  local k
+  for k in "${!folder_in[@]}"; do  # each round alone: its three figures were taken within seconds of each other
+    awk -v k="$((k + 1))" -v f="${folder_in[k]}" -v t="${ticks_in[k]}" -v c="${chain_in[k]}" 'BEGIN {
+      printf "round %s: folder %.3f s, single ticks %.3f s (%.2fx), naming the next %.3f s (%.2fx)\n", k, f, t, t / f, c, c / f }'
+  done
   printf 'each ticked on its own takes %s the time of the folder tick without next paths, %s with them.\n' \
     "$(awk -v a="$t" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')" "$(awk -v a="$c" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')"
 }
