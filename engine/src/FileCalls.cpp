@@ -24,9 +24,8 @@ struct FileJob {
   std::vector<PassSpec> passes;
 };
 
-// The folder held between the calls of one run, with what the calls left.
-struct Pending {
-  std::mutex mutex;  // held for a whole call, and while the pending work is done
+// What a call leaves for the next one: the folder held, with its work.
+struct Chain {
   HeldParent held;
   TWipeParams* block = nullptr;  // of the call that left it
   uint32_t wnd = 0;              // that block's window, for reports without it
@@ -34,6 +33,14 @@ struct Pending {
   std::shared_ptr<const ProtectedFolders> guard;  // of the chain's first call
   DWORD leftAt = 0;
   Reporter::Pace pace;  // of the progress messages of the chain
+};
+
+// The chain left by the last call, if any. A running call takes its chain
+// out (calls handed over together then run side by side, as before, and the
+// waiting threads never touch a folder a call works in).
+struct Pending {
+  std::mutex mutex;
+  Chain chain;
 };
 
 Pending& Shared() {
@@ -61,23 +68,23 @@ std::atomic<GuardSource> gFileGuard{SystemGuard};
 
 namespace {
 
-// Does the pending work. With `block` the one that left it, its failures are
-// counted there; otherwise they are only logged to that block's window.
-void FinishPending(Pending& pending, TWipeParams* block) {
-  if (!pending.held.Holds()) return;
-  if (block && block == pending.block) {
-    Reporter reporter(block);
-    FinishHeldParent(pending.held, reporter);
-  } else {
-    auto copy = std::make_unique<TWipeParams>();  // the window alone; Active 1, so nothing is cut short
-    copy->Active = 1;
-    copy->Wnd = pending.wnd;
-    Reporter reporter(copy.get());
-    FinishHeldParent(pending.held, reporter);
+// Does the work left in the chain, which is empty afterwards. With `block`
+// the one that left it, its failures are counted there; otherwise they are
+// only logged to that block's window.
+void Finish(Chain& chain, TWipeParams* block) {
+  if (chain.held.Holds()) {
+    if (block && block == chain.block) {
+      Reporter reporter(block);
+      FinishHeldParent(chain.held, reporter);
+    } else {
+      auto copy = std::make_unique<TWipeParams>();  // the window alone; Active 1, so nothing is cut short
+      copy->Active = 1;
+      copy->Wnd = chain.wnd;
+      Reporter reporter(copy.get());
+      FinishHeldParent(chain.held, reporter);
+    }
   }
-  pending.block = nullptr;
-  pending.next.clear();
-  pending.guard.reset();
+  chain = Chain{};
 }
 
 // The folder a path lies directly in, in the long form the wipe opens; empty
@@ -91,47 +98,62 @@ std::u16string ParentOf(const std::u16string& path) {
 
 void RunFileJob(FileJob& job) {
   Pending& pending = Shared();
-  std::lock_guard<std::mutex> lock(pending.mutex);
   Reporter reporter(job.block);
+  Chain mine;  // the chain this call continues, and leaves
+  bool keep = false;
   try {
     const bool usable = job.pathTerminated && !job.path.empty();
     const std::u16string parent = usable ? ParentOf(job.path) : std::u16string();
-    const bool continuing = pending.held.Holds() && pending.block == job.block && pending.next == job.path &&
-                            !parent.empty() && parent == pending.held.folder.path &&
-                            FileWiper::PlaceHolds(pending.held.folder, INVALID_HANDLE_VALUE, u"");
-    if (!continuing) FinishPending(pending, job.block);
-    const bool keep = !parent.empty() && !job.next.empty() && ParentOf(job.next) == parent;
+    {
+      std::lock_guard<std::mutex> lock(pending.mutex);
+      Chain& left = pending.chain;
+      const bool continuing = left.held.Holds() && left.block == job.block && left.next == job.path &&
+                              !parent.empty() && parent == left.held.folder.path &&
+                              FileWiper::PlaceHolds(left.held.folder, INVALID_HANDLE_VALUE, u"");
+      if (continuing) {
+        mine = std::move(left);
+        left = Chain{};
+      } else {
+        Finish(left, job.block);
+      }
+    }
+    keep = !parent.empty() && !job.next.empty() && ParentOf(job.next) == parent;
     if (!job.pathTerminated) {
       reporter.Failure(u"The path is longer than 4095 characters; it was not wiped");
     } else if (job.path.empty()) {
       reporter.Failure(u"No path was given; nothing was wiped");
     } else {
-      std::shared_ptr<const ProtectedFolders> guard = continuing ? pending.guard : gFileGuard.load()();
-      if (continuing) reporter.KeepPace(pending.pace);
+      const bool continuing = mine.held.Holds();
+      std::shared_ptr<const ProtectedFolders> guard = continuing ? mine.guard : gFileGuard.load()();
+      if (continuing) reporter.KeepPace(mine.pace);
       TreeWiper wiper(reporter, job.passes, *guard);
       if (continuing || keep) {
-        wiper.Wipe(job.path, &pending.held);
-        if (pending.held.Holds()) {
-          pending.block = job.block;
-          pending.wnd = job.block->Wnd;
-          pending.next = job.next;
-          pending.guard = guard;
-          pending.leftAt = GetTickCount();
-          pending.pace = reporter.CurrentPace();
-        }
+        wiper.Wipe(job.path, &mine.held);
       } else {
         wiper.Wipe(job.path);
       }
+      mine.block = job.block;
+      mine.wnd = job.block->Wnd;
+      mine.next = job.next;
+      mine.guard = guard;
+      mine.pace = reporter.CurrentPace();
     }
   } catch (...) {
+    keep = false;
     reporter.Failure(u"The wipe of " + job.path + u" ended on an internal error");
   }
   // Nothing is left pending past a call that names no next path in its
   // folder, or that finds a stop requested.
   try {
-    if (pending.held.Holds() && (reporter.StopRequested() || pending.next != job.next || job.next.empty() ||
-                                 ParentOf(job.next) != pending.held.folder.path))
-      FinishPending(pending, job.block);
+    if (!mine.held.Holds()) return;
+    if (!keep || reporter.StopRequested()) {
+      Finish(mine, job.block);
+      return;
+    }
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    Finish(pending.chain, job.block);  // left by a call that ran beside this one: one folder at a time
+    mine.leftAt = GetTickCount();
+    pending.chain = std::move(mine);
   } catch (...) {
     reporter.Failure(u"The wipe of " + job.path + u" ended on an internal error");
   }
@@ -141,15 +163,16 @@ void RunFileJob(FileJob& job) {
 DWORD FinishStalePending() {
   Pending& pending = Shared();
   std::unique_lock<std::mutex> lock(pending.mutex, std::try_to_lock);
-  if (!lock.owns_lock()) return 50;  // a call is running; it may finish the work itself
-  if (!pending.held.Holds()) return INFINITE;
-  DWORD age = GetTickCount() - pending.leftAt;
+  if (!lock.owns_lock()) return 20;  // a call is taking or leaving it
+  Chain& left = pending.chain;
+  if (!left.held.Holds()) return INFINITE;
+  DWORD age = GetTickCount() - left.leftAt;
   DWORD wait = gPendingWaitMs;
   if (age < wait) return wait - age;
   try {
-    FinishPending(pending, nullptr);
+    Finish(left, nullptr);
   } catch (...) {
-    pending.held = HeldParent{};
+    left = Chain{};
   }
   return INFINITE;
 }
@@ -161,7 +184,7 @@ std::atomic<DWORD> gPendingWaitMs{500};
 bool WorkPending() {
   Pending& pending = Shared();
   std::lock_guard<std::mutex> lock(pending.mutex);
-  return pending.held.Holds();
+  return pending.chain.held.Holds();
 }
 
 HANDLE StartFileWipe(void* wipeParams) {

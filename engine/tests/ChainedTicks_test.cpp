@@ -216,6 +216,52 @@ TEST(ChainTest, ANextPathThatDoesNotFitOrIsNotTerminatedIsNone) {
   RemoveDirectoryW(Wide(folder));
 }
 
+// Two runs handing over files at the same time, each naming a next path in
+// its own folder: both run, and one folder at a time is left pending; the
+// other's work is done meanwhile.
+TEST(ChainTest, CallsHandedOverTogetherLeaveOneFolderPending) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("chains side by side");
+  ChainSetup setup(60000);
+  std::u16string a = Root(drive) + u"chain-side-a";
+  std::u16string b = Root(drive) + u"chain-side-b";
+  std::vector<std::u16string> inA = MakeFiles(a, "a-", 2);
+  std::vector<std::u16string> inB = MakeFiles(b, "b-", 2);
+  Harness harness;
+  Block first(harness.wnd(), 0, kOnePass);
+  Block second(harness.wnd(), 0, kOnePass);
+  WriteBlockPaths(*first.get(), inA[0].c_str(), inA[0].size(), inA[1].c_str(), inA[1].size());
+  WriteBlockPaths(*second.get(), inB[0].c_str(), inB[0].size(), inB[1].c_str(), inB[1].size());
+  HANDLE done[2] = {StartFileWipe(first.get()), StartFileWipe(second.get())};
+  ASSERT_TRUE(done[0] && done[1]);
+  DWORD begin = GetTickCount();
+  auto ended = [&done] { return WaitForMultipleObjects(2, done, TRUE, 0) == WAIT_OBJECT_0; };
+  while (!ended() && GetTickCount() - begin < 60000) {
+    MsgWaitForMultipleObjects(2, done, FALSE, 50, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  }
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done[0], 0));
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done[1], 0));
+  CloseHandle(done[0]);
+  CloseHandle(done[1]);
+  EXPECT_TRUE(WorkPending());
+  size_t aNames = ListNames(a).size(), bNames = ListNames(b).size();
+  EXPECT_FALSE(Exists(inA[0]));
+  EXPECT_FALSE(Exists(inB[0]));
+  // One file left in each; beside it at most the private folder of the one held.
+  EXPECT_EQ(3u, aNames + bNames) << "a folder not held was left with its private folder or fillers";
+  ASSERT_TRUE(Call(harness, first.get(), inA[1]));
+  ASSERT_TRUE(Call(harness, second.get(), inB[1]));
+  EXPECT_FALSE(WorkPending());
+  EXPECT_TRUE(ListNames(a).empty());
+  EXPECT_TRUE(ListNames(b).empty());
+  EXPECT_EQ(0, first->Reserved2) << harness.LogText();
+  EXPECT_EQ(0, second->Reserved2) << harness.LogText();
+  RemoveDirectoryW(Wide(a));
+  RemoveDirectoryW(Wide(b));
+}
+
 // Random runs of calls over three folders and two blocks, each call naming
 // as the next path the one that follows it, or another file, or a path that
 // never comes, or none, with stops now and then; checked after every call
