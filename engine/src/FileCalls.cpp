@@ -126,16 +126,17 @@ void RunFileJob(FileJob& job) {
       const bool continuing = mine.held.Holds();
       std::shared_ptr<const ProtectedFolders> guard = continuing ? mine.guard : gFileGuard.load()();
       if (continuing) reporter.KeepPace(mine.pace);
+      // Whatever the wipe leaves in the chain is this call's, also should it throw.
+      mine.block = job.block;
+      mine.wnd = job.block->Wnd;
+      mine.next = job.next;
+      mine.guard = guard;
       TreeWiper wiper(reporter, job.passes, *guard);
       if (continuing || keep) {
         wiper.Wipe(job.path, &mine.held);
       } else {
         wiper.Wipe(job.path);
       }
-      mine.block = job.block;
-      mine.wnd = job.block->Wnd;
-      mine.next = job.next;
-      mine.guard = guard;
       mine.pace = reporter.CurrentPace();
     }
   } catch (...) {
