@@ -1,17 +1,15 @@
 // Entry points of the engine: each copies what it needs from the caller's
 // blocks and hands the work to a thread of its own (a file task to one of
-// the kept threads of FileTaskThreads.h).
+// the kept threads of FileTaskThreads.h, see FileCalls.h).
 #include "QuorvanellEngine.h"
 
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include "DriveTasks.h"
 #include "FileCalls.h"
 #include "Reporter.h"
 #include "Text.h"
-#include "TreeWiper.h"
 
 namespace qv::engine {
 namespace {
