@@ -20,6 +20,8 @@
 // of its own, one after the other in one process with one block, as the
 // program hands over files ticked one by one (one random pass); printed the
 // same way. Set beside the same files wiped as their folder (`random`).
+// EngineBench FOLDER chain: the same, each call also naming the path that
+// follows it (after the path's terminator), as the program hands them over.
 // EngineBench - start: only the process and the message window every engine
 // run has (its whole time is Wine's start and end of a process).
 // EngineBench PATH hold: holds a message window until PATH is gone, which
@@ -32,6 +34,7 @@
 #include <vector>
 
 #include "FillFloor.h"
+#include "QuorvanellBlockPaths.h"
 #include "QuorvanellBlocks.h"
 #include "QuorvanellEngine.h"
 
@@ -177,7 +180,7 @@ void Pump() {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 3) {
-    std::fprintf(stderr, "usage: EngineBench PATH fill|random|ticks|names|floor|plainfill|plainwipe|start|hold\n");
+    std::fprintf(stderr, "usage: EngineBench PATH fill|random|ticks|chain|names|floor|plainfill|plainwipe|start|hold\n");
     return 2;
   }
   if (std::wcscmp(argv[2], L"names") == 0) {
@@ -225,8 +228,9 @@ int wmain(int argc, wchar_t** argv) {
     std::printf("%.3f %.0f %.1f %ld%s\n", seconds, bytes, bytes / seconds / 1e6, files, ok ? "" : " FAILED");
     return ok ? 0 : 1;
   }
-  bool random = std::wcscmp(argv[2], L"random") == 0 || std::wcscmp(argv[2], L"ticks") == 0;
-  const bool ticks = std::wcscmp(argv[2], L"ticks") == 0;
+  const bool chain = std::wcscmp(argv[2], L"chain") == 0;
+  const bool ticks = std::wcscmp(argv[2], L"ticks") == 0 || chain;
+  bool random = std::wcscmp(argv[2], L"random") == 0 || ticks;
   if (GetFileAttributesW(argv[1]) == INVALID_FILE_ATTRIBUTES) {
     std::fprintf(stderr, "no such file or folder\n");
     return 2;
@@ -252,8 +256,11 @@ int wmain(int argc, wchar_t** argv) {
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
-  for (const std::wstring& path : paths) {
-    std::wcsncpy(reinterpret_cast<wchar_t*>(block->Path), path.c_str(), kBlockTextChars - 1);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::wstring& path = paths[i];
+    const std::wstring next = chain && i + 1 < paths.size() ? paths[i + 1] : std::wstring();
+    WriteBlockPaths(*block, reinterpret_cast<const char16_t*>(path.c_str()), path.size(),
+                    reinterpret_cast<const char16_t*>(next.c_str()), next.size());
     HANDLE handle = FileWipe(block);
     if (!handle) return 1;
     while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();

@@ -32,8 +32,10 @@
 #   ticks: a folder of 1,000 files of 4 KB ($QV_TICKS_COUNT) wiped file by
 #         file, one FileWipe call for each, as the program hands over files
 #         ticked one by one, beside the same files ticked as their folder
-#         (one call for the folder); one random pass, best of
-#         $QV_TICKS_ROUNDS (3) rounds each, the engine's time in the process.
+#         (one call for the folder), and file by file with each call naming
+#         the next path (as the program now hands them over; the folder's
+#         shared work is then done once, after the last); one random pass,
+#         best of $QV_TICKS_ROUNDS (3) rounds each, the engine's time in the process.
 # The engine reaches DIR through a drive letter of the build's private Wine
 # prefix that links to a fresh folder under DIR; only that folder is written
 # and it is removed afterwards. DIR defaults to $QV_BUILD.
@@ -166,7 +168,7 @@ make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of rand
 }
 
 ticks() {
-  local count=${QV_TICKS_COUNT:-1000} rounds=${QV_TICKS_ROUNDS:-3} folder_in=() ticks_in=() r
+  local count=${QV_TICKS_COUNT:-1000} rounds=${QV_TICKS_ROUNDS:-3} folder_in=() ticks_in=() chain_in=() r
   for round in $(seq "$rounds"); do
     make_files folder "$count"
     r=$(engine folder random); folder_in+=("${r#* }")
@@ -175,17 +177,30 @@ ticks() {
     case "$r" in *FAILED*) echo "engine wipe of single ticks failed: $r" >&2; exit 1 ;; esac
     r=$(echo "$r" | awk '{ print $2 }'); ticks_in+=("$r")
     rmdir "$dir/ticked"
+    make_files chained "$count"
+    r=$(timed wine "$exe" "$letter:\\chained" chain; echo " $last_out")
+    case "$r" in *FAILED*) echo "engine wipe of chained single ticks failed: $r" >&2; exit 1 ;; esac
+    r=$(echo "$r" | awk '{ print $2 }'); chain_in+=("$r")
+    [ -z "$(ls -A "$dir/chained")" ] || { echo "chained single ticks left entries: $(ls -A "$dir/chained" | head)" >&2; exit 1; }
+    rmdir "$dir/chained"
   done
-  local f t
+  local f t c
   f=$(best "${folder_in[@]}")
   t=$(best "${ticks_in[@]}")
+  c=$(best "${chain_in[@]}")
   printf '\n%s files of 4 KB in one folder, one random pass, on %s (best of %s, engine time in the process)\n' \
     "$count" "$fstype" "$rounds"
   printf '%-44s %9s %12s\n' "" seconds "ms per file"
   printf '%-44s %9s %12s\n' "ticked as their folder (one call)" "$f" "$(awk -v s="$f" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
-  printf '%-44s %9s %12s\n' "each ticked on its own (one call each)" "$t" "$(awk -v s="$t" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
-  printf 'each ticked on its own takes %s the time of the folder tick.\n' \
-    "$(awk -v a="$t" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')"
+  printf '%-44s %9s %12s\n' "each on its own, no next path (old program)" "$t" "$(awk -v s="$t" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
+  printf '%-44s %9s %12s\n' "each on its own, naming the next path" "$c" "$(awk -v s="$c" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
+  local k
+  for k in "${!folder_in[@]}"; do  # each round alone: its three figures were taken within seconds of each other
+    awk -v k="$((k + 1))" -v f="${folder_in[k]}" -v t="${ticks_in[k]}" -v c="${chain_in[k]}" 'BEGIN {
+      printf "round %s: folder %.3f s, single ticks %.3f s (%.2fx), naming the next %.3f s (%.2fx)\n", k, f, t, t / f, c, c / f }'
+  done
+  printf 'each ticked on its own takes %s the time of the folder tick without next paths, %s with them.\n' \
+    "$(awk -v a="$t" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')" "$(awk -v a="$c" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')"
 }
 
 many() {

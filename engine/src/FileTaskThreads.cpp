@@ -30,13 +30,29 @@ Threads& Shared() {
   return *threads;
 }
 
+// Waits for a task up to the idle time, doing the idle work whenever it is
+// due meanwhile; never gives up while idle work is still to come. True when
+// a task was handed over.
+bool WaitIdle(HANDLE pending) {
+  const DWORD start = GetTickCount();
+  for (;;) {
+    IdleWork work = gIdleWork.load();
+    DWORD due = work ? work() : INFINITE;
+    DWORD waited = GetTickCount() - start;
+    DWORD idle = gFileTaskIdleMs;
+    DWORD wait = due != INFINITE ? due : (waited >= idle ? 0 : idle - waited);
+    if (WaitForSingleObject(pending, wait) == WAIT_OBJECT_0) return true;
+    if (due == INFINITE) return false;
+  }
+}
+
 DWORD WINAPI TaskLoop(void* module) {
   Threads& threads = Shared();
   EnterCriticalSection(&threads.lock);
   ++threads.waiting;
   for (;;) {
     LeaveCriticalSection(&threads.lock);
-    bool woken = WaitForSingleObject(threads.pending, gFileTaskIdleMs) == WAIT_OBJECT_0;
+    bool woken = WaitIdle(threads.pending);
     EnterCriticalSection(&threads.lock);
     --threads.waiting;
     // A task handed over just as the wait ran out is taken all the same:
@@ -78,6 +94,7 @@ bool StartThread() {
 }  // namespace
 
 std::atomic<DWORD> gFileTaskIdleMs{2000};
+std::atomic<IdleWork> gIdleWork{nullptr};
 
 HANDLE RunFileTask(std::function<void()> task) {
   Threads& threads = Shared();

@@ -17,6 +17,13 @@ namespace qv::engine {
 // shorten it before their first task).
 extern std::atomic<DWORD> gFileTaskIdleMs;
 
+// Work the waiting threads do between tasks: returns the milliseconds until
+// it wants to be called again, or INFINITE when nothing is left to do (a
+// thread does not end before then). It must not block for long: it may run
+// while another thread runs a task.
+using IdleWork = DWORD (*)();
+extern std::atomic<IdleWork> gIdleWork;
+
 // Runs `task` on a thread of the engine and returns an event of its own, set
 // once `task` has returned; the caller closes it. Null, with the error in
 // GetLastError, when no event or thread can be had (`task` is not run then).

@@ -153,21 +153,37 @@ StagingFolder* FileWiper::StagingFor(const OpenFolder& folder, DWORD& error) {
 }
 
 bool FileWiper::ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars) {
+  StagingFolder staging = TakeStaging(folder);
+  return ReleaseStagingFolder(folder, staging, reporter_, nameChars);
+}
+
+void FileWiper::AdoptStaging(const OpenFolder& folder, const StagingFolder& staging) {
+  if (staging.handle != INVALID_HANDLE_VALUE) staging_.emplace(folder.handle, staging);
+}
+
+StagingFolder FileWiper::TakeStaging(const OpenFolder& folder) {
   auto found = staging_.find(folder.handle);
-  if (found == staging_.end()) return false;
+  if (found == staging_.end()) return {};
   StagingFolder staging = found->second;
   staging_.erase(found);
+  return staging;
+}
+
+bool ReleaseStagingFolder(const OpenFolder& folder, StagingFolder& staging, Reporter& reporter,
+                          uint64_t& nameChars) {
+  if (staging.handle == INVALID_HANDLE_VALUE) return false;
   std::u16string display = ToDisplayPath(JoinPath(folder.path, staging.name));
   if (staging.keep) {
     CloseHandle(staging.handle);
-    reporter_.Log(u"Kept the folder " + display +
-                  u": it holds an item moved in from elsewhere while the wipe ran, which was left untouched");
+    staging.handle = INVALID_HANDLE_VALUE;
+    reporter.Log(u"Kept the folder " + display +
+                 u": it holds an item moved in from elsewhere while the wipe ran, which was left untouched");
     return false;
   }
   DWORD error = 0;
   if (!RemoveStagingFolder(folder.handle, staging, error)) {
-    reporter_.Failure(u"Could not remove the folder " + display + u", made for renaming wiped items: " +
-                      ErrorText(error));
+    reporter.Failure(u"Could not remove the folder " + display + u", made for renaming wiped items: " +
+                     ErrorText(error));
     return false;
   }
   nameChars = staging.name.size();

@@ -69,6 +69,12 @@ HANDLE SystemOpenStream(HANDLE file, const std::u16string& name, DWORD& error);
 using RenameCall = bool (*)(HANDLE item, HANDLE folder, const std::u16string& name, DWORD& error);
 extern RenameCall gRename;
 
+// Removes the private folder `staging` of `folder` (see
+// FileWiper::ReleaseStaging) and closes its handle; false when there is none,
+// when it is kept (logged) or when it could not be removed (counted).
+bool ReleaseStagingFolder(const OpenFolder& folder, StagingFolder& staging, Reporter& reporter,
+                          uint64_t& nameChars);
+
 class FileWiper {
  public:
   FileWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const AlignedBuffer& buffer);
@@ -103,6 +109,15 @@ class FileWiper {
   // (`nameChars`: the length of its name, which left the folder too). One that
   // holds an item moved in from elsewhere is kept (that item was counted).
   bool ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars);
+  // Hands the private folder of `folder` over to another wiper, which takes
+  // it with AdoptStaging (so that entries of a folder held across several
+  // wipers share one); an invalid handle when none was made.
+  StagingFolder TakeStaging(const OpenFolder& folder);
+  void AdoptStaging(const OpenFolder& folder, const StagingFolder& staging);
+  // The cluster sizes asked for (by volume root), to hand to the wiper of a
+  // later call in the same held folder instead of asking again.
+  const std::map<std::u16string, uint32_t>& KnownClusterBytes() const { return clusterBytes_; }
+  void KnowClusterBytes(const std::map<std::u16string, uint32_t>& known) { clusterBytes_ = known; }
 
  private:
   // `name` becomes the file's last name relative to `folder`.

@@ -172,14 +172,11 @@ bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG b
   return true;
 }
 
-bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>& visit, DWORD& error) {
-  // Some systems (Wine) list a handle's folder once and answer every later
-  // read, even one from the start, from that list: a handle of its own,
-  // opened through the held one, lists it as it is now.
+HANDLE OpenFolderAgain(HANDLE folder, DWORD& error) {
   const Native& n = Calls();
   if (!n.create) {
     error = ERROR_CALL_NOT_IMPLEMENTED;
-    return false;
+    return INVALID_HANDLE_VALUE;
   }
   CountedText none{0, 0, nullptr};  // the held folder itself
   ObjectAttributes attributes{sizeof(ObjectAttributes), folder, &none, 0, nullptr, nullptr};
@@ -190,8 +187,18 @@ bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>&
                          kDirectoryOnly | kOpenReparsePoint | kBackupIntent | kSynchronousIo, nullptr, 0);
   if (status < 0) {
     error = ErrorOf(status);
-    return false;
+    return INVALID_HANDLE_VALUE;
   }
+  error = 0;
+  return now;
+}
+
+bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>& visit, DWORD& error) {
+  // Some systems (Wine) list a handle's folder once and answer every later
+  // read, even one from the start, from that list: a handle of its own,
+  // opened through the held one, lists it as it is now.
+  HANDLE now = OpenFolderAgain(folder, error);
+  if (now == INVALID_HANDLE_VALUE) return false;
   std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
   for (bool first = true;; first = false) {
     if (!ReadFolder(now, nullptr, buffer.data(), ULONG(buffer.size() * sizeof(uint64_t)), error, first)) {

@@ -35,6 +35,11 @@ bool TagOf(HANDLE item, DWORD& attributes, DWORD& reparseTag);
 // (ERROR_NO_MORE_FILES) or on failure, with the error.
 bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG bytes, DWORD& error,
                 bool restart = false);
+// A second handle of an open folder, opened through it (not by its path),
+// for listing: some systems (Wine) list a handle's folder once and answer
+// every later read of that handle, even one from the start or with a mask,
+// from that list. INVALID_HANDLE_VALUE with the error.
+HANDLE OpenFolderAgain(HANDLE folder, DWORD& error);
 // Reads an open folder's listing as it is now, through a handle of its own
 // opened through the held one (not by its path), handing each name to
 // `visit` until it answers false. False with the error when it cannot be

@@ -47,6 +47,18 @@ class Reporter {
 
   uint32_t Failures() const { return failures_; }
 
+  // When progress was last reported: a file task's call that continues the
+  // run of the call before keeps to the same pace.
+  struct Pace {
+    DWORD lastTick = 0;
+    bool sentOnce = false;
+  };
+  Pace CurrentPace() const { return {lastTick_, sentOnce_}; }
+  void KeepPace(const Pace& pace) {
+    lastTick_ = pace.lastTick;
+    sentOnce_ = pace.sentOnce;
+  }
+
  private:
   bool Due(bool force);
 

@@ -1,6 +1,7 @@
 #include "TreeWiper.h"
 
 #include "DirectorySlack.h"
+#include "HeldParent.h"
 #include "ExactEntry.h"
 #include "NtFiles.h"
 #include "PathNames.h"
@@ -164,9 +165,9 @@ const std::u16string* TreeWiper::InsideProtected(const OpenFolder& folder, bool&
   return holder;
 }
 
-WipeResult TreeWiper::Wipe(const std::u16string& path) {
+WipeResult TreeWiper::Wipe(const std::u16string& path, HeldParent* held) {
   reached_ = false;
-  WipeResult result = WipeReached(path);
+  WipeResult result = WipeReached(path, held);
   if (result != WipeResult::Failed || reached_) return result;
   // Refused before it was reached: a ticked file ends with the finishing
   // message of a file that could not be wiped, as every other refused file
@@ -180,7 +181,7 @@ WipeResult TreeWiper::Wipe(const std::u16string& path) {
   return result;
 }
 
-WipeResult TreeWiper::WipeReached(const std::u16string& path) {
+WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) {
   if (passes_.empty()) {
     reporter_.Failure(u"No valid wipe passes were given; " + path + u" was not wiped");
     return WipeResult::Failed;
@@ -248,37 +249,46 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
   } else {
     OpenFolder parent;
     std::u16string parentPath = ParentPath(longPath);
-    if (!OpenByPath(parentPath, parent, error))
-      return refuse(u"Could not find " + plain + u": " + ErrorText(error));
-    bool unknown = false;
-    if (const std::u16string* holder = InsideProtected(parent, unknown)) {
-      Close(parent);
-      return refuse(protectedLine(*holder));
-    }
-    if (unknown) {
-      Close(parent);
-      return refuse(unknownPlace);
-    }
-    if (const std::u16string* drive = guard_.HoldingDriveOf(parent.key)) {
-      // Beside the drive holding it (the registry of the system's prefix).
-      Close(parent);
-      return refuse(u"Did not wipe " + plain + u": it lies directly in a folder holding the drive of " + *drive +
-                    u", which the system or this program needs, and is kept as that folder is");
-    }
-    std::u16string variantFolder = FolderReachedByCaseVariant(parentPath);
-    if (!variantFolder.empty()) {
-      Close(parent);
-      // What the path reaches is not wiped; a protected folder is still named as the reason.
-      HandleFacts facts;
-      HANDLE reached = CreateFileW(W(longPath), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                                   FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-      if (reached != INVALID_HANDLE_VALUE) {
-        FactsOf(reached, facts);
-        CloseHandle(reached);
+    // A folder held from an earlier call was checked then, and its path has
+    // just been found to lead to it still (see FileCalls.h).
+    const bool continuing = held && held->Holds();
+    auto letGo = [&] {
+      if (!continuing) Close(parent);
+    };
+    if (continuing) parent = held->folder;
+    if (!continuing) {
+      if (!OpenByPath(parentPath, parent, error))
+        return refuse(u"Could not find " + plain + u": " + ErrorText(error));
+      bool unknown = false;
+      if (const std::u16string* holder = InsideProtected(parent, unknown)) {
+        Close(parent);
+        return refuse(protectedLine(*holder));
       }
-      if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) return refuse(protectedLine(*covered));
-      return refuse(u"Could not find " + plain + u": the folder " + variantFolder +
-                    u" is not there; its folder holds only names differing from it in case");
+      if (unknown) {
+        Close(parent);
+        return refuse(unknownPlace);
+      }
+      if (const std::u16string* drive = guard_.HoldingDriveOf(parent.key)) {
+        // Beside the drive holding it (the registry of the system's prefix).
+        Close(parent);
+        return refuse(u"Did not wipe " + plain + u": it lies directly in a folder holding the drive of " + *drive +
+                      u", which the system or this program needs, and is kept as that folder is");
+      }
+      std::u16string variantFolder = FolderReachedByCaseVariant(parentPath);
+      if (!variantFolder.empty()) {
+        Close(parent);
+        // What the path reaches is not wiped; a protected folder is still named as the reason.
+        HandleFacts facts;
+        HANDLE reached = CreateFileW(W(longPath), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (reached != INVALID_HANDLE_VALUE) {
+          FactsOf(reached, facts);
+          CloseHandle(reached);
+        }
+        if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) return refuse(protectedLine(*covered));
+        return refuse(u"Could not find " + plain + u": the folder " + variantFolder +
+                      u" is not there; its folder holds only names differing from it in case");
+      }
     }
     // The entry as its folder lists it: exactly this name, with its kind
     // and identity. Asked for by name first (a folder may be large); another
@@ -288,8 +298,17 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
     std::vector<Listed> entries;
     bool ambiguous = false;
     const Listed* variant = nullptr;
-    const bool caseless = IgnoresCase(parent.handle);
-    bool listed = ListFolder(parent.handle, entries, error, &name);
+    bool listed = false;
+    if (continuing) {
+      // Listed through a handle of its own: the held one has been listed before.
+      HANDLE fresh = OpenFolderAgain(parent.handle, error);
+      if (fresh != INVALID_HANDLE_VALUE) {
+        listed = ListFolder(fresh, entries, error, &name);
+        CloseHandle(fresh);
+      }
+    } else {
+      listed = ListFolder(parent.handle, entries, error, &name);
+    }
     const Listed* found = listed ? FindExact(entries, name, ambiguous, variant) : nullptr;
     if (listed && !found && !ambiguous && !variant) {
       OpenFolder again;
@@ -320,7 +339,8 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
         CloseHandle(at);
       }
       const std::u16string* covered = guard_.Covered(facts.identity, variantPath);
-      Close(parent);
+      const bool caseless = IgnoresCase(parent.handle);
+      letGo();
       if (covered) return refuse(protectedLine(*covered));
       // Another program may have removed the ticked item and left (or made)
       // this one, which was never ticked.
@@ -329,12 +349,12 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
                     ToDisplayPath(variantPath) + u", whose name differs from it in case");
     }
     if (ambiguous) {
-      Close(parent);
+      letGo();
       return refuse(u"Did not wipe " + plain + u": its folder holds several entries of this name in other cases, "
                     u"and none of them is named exactly so");
     }
     if (!found) {
-      Close(parent);
+      letGo();
       return refuse(u"Could not find " + plain + u": " + ErrorText(listed ? DWORD(ERROR_FILE_NOT_FOUND) : error));
     }
     Listed entry = *found;
@@ -342,20 +362,39 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path) {
     // The listed name is the long one, whatever form the caller used.
     longPath = JoinPath(parentPath, entry.name);
     reached_ = true;
+    HeldParent work;
+    if (continuing) {
+      work = *held;
+      wiper.AdoptStaging(parent, work.staging);
+      wiper.KnowClusterBytes(work.clusterBytes);
+    } else {
+      work.folder = parent;
+    }
     result = WipeEntry(wiper, parent, entry);
-    uint64_t stagingChars = 0;
-    const uint64_t stagingGone = wiper.ReleaseStaging(parent, stagingChars) ? 1 : 0;
-    if (result != WipeResult::Stopped) {
-      // Gone: the name it left in its folder is overwritten too.
+    work.staging = wiper.TakeStaging(parent);
+    work.clusterBytes = wiper.KnownClusterBytes();
+    if (result == WipeResult::Wiped && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      // A file or link wiped was seen gone through the folder's handle.
+      work.removedChars += entry.name.size();
+      ++work.removedEntries;
+    } else if (result != WipeResult::Stopped) {
+      // Gone all the same (a step failed, or a folder): the name it left in
+      // its folder is overwritten too. (Under Wine looking up a name that is
+      // not there costs a scan of the folder.)
       HANDLE still = OpenBelow(parent.handle, entry.name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
       if (still != INVALID_HANDLE_VALUE) {
         CloseHandle(still);
-        if (stagingGone) FillDirectorySlack(parent, stagingChars, stagingGone, reporter_);
       } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
-        FillDirectorySlack(parent, entry.name.size() + stagingChars, 1 + stagingGone, reporter_);
+        work.removedChars += entry.name.size();
+        ++work.removedEntries;
       }
     }
-    Close(parent);
+    // Held for the caller, which does the folder's work later; else at once.
+    if (held) {
+      *held = work;
+    } else {
+      FinishHeldParent(work, reporter_);
+    }
   }
   if (result == WipeResult::Stopped) {
     reporter_.Log(u"Stopped: " + plain + u" was not completely wiped");

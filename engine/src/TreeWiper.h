@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FileWiper.h"
+#include "HeldParent.h"
 #include "Protected.h"
 
 namespace qv::engine {
@@ -27,7 +28,13 @@ class TreeWiper {
   // asked to stop, Failed when anything could not be wiped. A path refused
   // before its entry was reached that is not a folder gets a finishing
   // message of a file that could not be wiped.
-  WipeResult Wipe(const std::u16string& path);
+  // With `held` (a path that is not a root): when it holds a folder, that is
+  // the path's parent, checked by an earlier call and found again by its path
+  // just before (the place checks of the parent are not repeated); else the
+  // parent is opened and checked as without it. Either way the parent is
+  // left in `held` with the work shared by its entries (its private folder,
+  // the names to overwrite), for the caller to finish (FinishHeldParent).
+  WipeResult Wipe(const std::u16string& path, HeldParent* held = nullptr);
 
   const TreeCounts& counts() const { return counts_; }
 
@@ -38,7 +45,7 @@ class TreeWiper {
  private:
   // Wipe without the finishing message of a refused path; sets reached_ once
   // the path's entry (or root) is worked on.
-  WipeResult WipeReached(const std::u16string& path);
+  WipeResult WipeReached(const std::u16string& path, HeldParent* held);
   WipeResult WipeEntry(FileWiper& wiper, const OpenFolder& parent, const Listed& entry);
   // Wipes the folder `top` (held open) and everything in it; removes it too
   // unless `keep`. `parent` is null for a root.

@@ -122,9 +122,9 @@ bool Harness::RunInProcess(const std::function<void()>& work, DWORD timeoutMs) {
   return GetTickCount() - begin <= timeoutMs;
 }
 
-bool Harness::RunFile(TWipeParams* block, DWORD timeoutMs) {
+bool Harness::RunFile(TWipeParams* block, DWORD timeoutMs, HANDLE (*start)(void*)) {
   current = block;
-  HANDLE handle = FileWipe(block);
+  HANDLE handle = start ? start(block) : FileWipe(block);
   if (!handle) return false;
   DWORD begin = GetTickCount();
   bool ended = false;

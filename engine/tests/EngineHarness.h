@@ -58,7 +58,9 @@ class Harness {
   bool RunInProcess(const std::function<void()>& work, DWORD timeoutMs = 120000);
   // Calls FileWipe for the block and waits on its handle while pumping, then
   // takes the messages still queued. False when no handle came back or on time-out.
-  bool RunFile(TWipeParams* block, DWORD timeoutMs = 120000);
+  // `start` stands for FileWipe (the same code in this process, whose
+  // replaceable calls tests can set).
+  bool RunFile(TWipeParams* block, DWORD timeoutMs = 120000, HANDLE (*start)(void*) = nullptr);
 
   std::vector<std::u16string> logs;
   std::vector<ProgressEvent> progress;

@@ -1,6 +1,7 @@
 // The kept threads of the file task: a task's event is set only once the task
 // has returned, tasks handed over together run side by side, idle threads
-// end, and a thread that finished a task runs the next one.
+// end (not while idle work is still to come), and a thread that finished a
+// task runs the next one.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -87,6 +88,32 @@ TEST_F(FileTaskThreads, IdleThreadsEndAndOneThreadRunsTasksInTurn) {
     seen.push_back(count);
   }
   for (int i = 0; i < 20; ++i) EXPECT_EQ(seen[i], i + 1) << "task " << i;
+}
+
+std::atomic<bool> gMoreIdleWork{false};
+std::atomic<int> gIdleCalls{0};
+DWORD CountedIdleWork() {
+  ++gIdleCalls;
+  return gMoreIdleWork ? 20 : INFINITE;
+}
+
+TEST_F(FileTaskThreads, AThreadStaysWhileIdleWorkIsStillToCome) {
+  const IdleWork before = gIdleWork;
+  gIdleCalls = 0;
+  gMoreIdleWork = true;
+  gIdleWork = CountedIdleWork;
+  HANDLE thread = nullptr;
+  ASSERT_TRUE(RunAndWait([&] { thread = OpenThread(SYNCHRONIZE, FALSE, GetCurrentThreadId()); }));
+  ASSERT_NE(thread, nullptr);
+  // Three times as long as a thread waits for work: it is still there,
+  // calling the idle work again and again.
+  EXPECT_EQ(WaitForSingleObject(thread, 3 * kIdleMs), DWORD(WAIT_TIMEOUT));
+  EXPECT_GE(gIdleCalls.load(), 2);
+  // Nothing more to come: it ends after its idle time.
+  gMoreIdleWork = false;
+  EXPECT_EQ(WaitForSingleObject(thread, kPatienceMs), DWORD(WAIT_OBJECT_0));
+  CloseHandle(thread);
+  gIdleWork = before;
 }
 
 }  // namespace

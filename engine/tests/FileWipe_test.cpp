@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "EngineHarness.h"
+#include "QuorvanellBlockPaths.h"
 #include "Removal.h"
 
 namespace qv::engine::test {
@@ -71,6 +72,37 @@ TEST(FileWipeTest, TreeWithMarkersLeavesNoFileNameOrFolder) {
   EXPECT_EQ(size_t(files), FinishedFiles(harness));
   EXPECT_TRUE(harness.Logged(u"13 files and 3 folders wiped")) << harness.LogText();
   // The raw scan follows in UnmountedImageScan, after the script unmounts.
+}
+
+// Files ticked one by one, each call naming the next (the folder's fillers
+// then run once, in the last call): the raw scan after the unmount finds none
+// of their names either.
+TEST(FileWipeTest, SingleTicksNamingTheNextLeaveNoFileName) {
+  char drive = TestDrive("IMAGE_DRIVE");
+  char raw = TestDrive("IMAGE_RAW");
+  if (!drive || !raw) QV_SKIP_LOUDLY("single ticks on a mounted image");
+  std::u16string top = Root(drive) + Utf16(kNameMarker) + u"_ticks";
+  ASSERT_TRUE(MakeFolder(top));
+  std::vector<std::u16string> paths;
+  for (int i = 0; i < 24; ++i) {
+    paths.push_back(Join(top, Utf16(kNameMarker) + u"_single_" + Utf16(std::to_string(i)) + u".txt"));
+    ASSERT_TRUE(WriteWholeFile(paths.back(), MarkerContent(4096)));
+  }
+  Harness harness;
+  Block block(harness.wnd(), 0, kThreePasses);
+  for (size_t i = 0; i < paths.size(); ++i) {
+    std::u16string next = i + 1 < paths.size() ? paths[i + 1] : u"";
+    WriteBlockPaths(*block.get(), paths[i].c_str(), paths[i].size(), next.c_str(), next.size());
+    ASSERT_TRUE(harness.RunFile(block.get()));
+  }
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  EXPECT_EQ(paths.size(), FinishedFiles(harness));
+  EXPECT_TRUE(ListNames(top).empty()) << "a filler or the folder for renaming was left";
+  // The emptied folder goes too, ticked as a folder.
+  Block folder(harness.wnd(), 0, kThreePasses, top);
+  ASSERT_TRUE(harness.RunFile(folder.get()));
+  EXPECT_FALSE(Exists(top));
+  EXPECT_EQ(0, folder->Reserved2) << harness.LogText();
 }
 
 TEST(UnmountedImageScanAfterUnmount, NoMarkerOrNameIsLeftInTheImage) {

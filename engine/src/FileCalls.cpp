@@ -1,0 +1,215 @@
+#include "FileCalls.h"
+
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "FileTaskThreads.h"
+#include "HeldParent.h"
+#include "PathNames.h"
+#include "Protected.h"
+#include "Reporter.h"
+#include "Text.h"
+#include "TreeWiper.h"
+
+namespace qv::engine {
+namespace {
+
+struct FileJob {
+  TWipeParams* block = nullptr;
+  std::u16string path;
+  bool pathTerminated = false;
+  std::u16string next;  // empty: none
+  std::vector<PassSpec> passes;
+};
+
+// What a call leaves for the next one: the folder held, with its work.
+struct Chain {
+  HeldParent held;
+  TWipeParams* block = nullptr;  // of the call that left it
+  uint32_t wnd = 0;              // that block's window, for reports without it
+  std::u16string next;           // the path that call named as the next
+  std::shared_ptr<const ProtectedFolders> guard;  // of the chain's first call
+  DWORD leftAt = 0;
+  Reporter::Pace pace;  // of the progress messages of the chain
+};
+
+// The chain left by the last call, if any. A running call takes its chain
+// out (calls handed over together then run side by side, as before, and the
+// waiting threads never touch a folder a call works in).
+struct Pending {
+  std::mutex mutex;
+  Chain chain;
+};
+
+Pending& Shared() {
+  static Pending* pending = new Pending;  // kept to the end of the process, as the threads are
+  return *pending;
+}
+
+}  // namespace
+
+// The guard of this system, kept for the file tasks of the whole process: the
+// program hands over every ticked path by a call of its own, and making a
+// guard opens every protected folder and each folder holding it and asks for
+// their volumes (about 7 ms under Wine). Before each use every folder it knows
+// is opened again by its path and must still be the same one; otherwise (a
+// folder moved, replaced or made since) a new guard is made and kept.
+std::shared_ptr<const ProtectedFolders> SystemGuard() {
+  static std::mutex mutex;
+  static std::shared_ptr<const ProtectedFolders> kept;
+  std::lock_guard<std::mutex> lock(mutex);
+  if (!kept || !kept->StillHolds()) kept = std::make_shared<const ProtectedFolders>(ProtectedFolders::ForThisSystem());
+  return kept;
+}
+
+std::atomic<GuardSource> gFileGuard{SystemGuard};
+
+namespace {
+
+// Does the work left in the chain, which is empty afterwards. With `block`
+// the one that left it, its failures are counted there; otherwise they are
+// only logged to that block's window.
+void Finish(Chain& chain, TWipeParams* block) {
+  if (chain.held.Holds()) {
+    if (block && block == chain.block) {
+      Reporter reporter(block);
+      FinishHeldParent(chain.held, reporter);
+    } else {
+      auto copy = std::make_unique<TWipeParams>();  // the window alone; Active 1, so nothing is cut short
+      copy->Active = 1;
+      copy->Wnd = chain.wnd;
+      Reporter reporter(copy.get());
+      FinishHeldParent(chain.held, reporter);
+    }
+  }
+  chain = Chain{};
+}
+
+// The folder a path lies directly in, in the long form the wipe opens; empty
+// for a root, a path ending in a separator, or one that is not usable.
+std::u16string ParentOf(const std::u16string& path) {
+  if (path.empty() || path.back() == u'\\' || path.back() == u'/') return {};
+  std::u16string longPath = ToLongPath(path);
+  if (longPath.empty() || IsRootPath(longPath)) return {};
+  return ParentPath(longPath);
+}
+
+void RunFileJob(FileJob& job) {
+  Pending& pending = Shared();
+  Reporter reporter(job.block);
+  Chain mine;  // the chain this call continues, and leaves
+  bool keep = false;
+  try {
+    const bool usable = job.pathTerminated && !job.path.empty();
+    const std::u16string parent = usable ? ParentOf(job.path) : std::u16string();
+    {
+      std::lock_guard<std::mutex> lock(pending.mutex);
+      Chain& left = pending.chain;
+      const bool continuing = left.held.Holds() && left.block == job.block && left.next == job.path &&
+                              !parent.empty() && parent == left.held.folder.path &&
+                              FileWiper::PlaceHolds(left.held.folder, INVALID_HANDLE_VALUE, u"");
+      if (continuing) {
+        mine = std::move(left);
+        left = Chain{};
+      } else {
+        Finish(left, job.block);
+      }
+    }
+    keep = !parent.empty() && !job.next.empty() && ParentOf(job.next) == parent;
+    if (!job.pathTerminated) {
+      reporter.Failure(u"The path is longer than 4095 characters; it was not wiped");
+    } else if (job.path.empty()) {
+      reporter.Failure(u"No path was given; nothing was wiped");
+    } else {
+      const bool continuing = mine.held.Holds();
+      std::shared_ptr<const ProtectedFolders> guard = continuing ? mine.guard : gFileGuard.load()();
+      if (continuing) reporter.KeepPace(mine.pace);
+      // Whatever the wipe leaves in the chain is this call's, also should it throw.
+      mine.block = job.block;
+      mine.wnd = job.block->Wnd;
+      mine.next = job.next;
+      mine.guard = guard;
+      TreeWiper wiper(reporter, job.passes, *guard);
+      if (continuing || keep) {
+        wiper.Wipe(job.path, &mine.held);
+      } else {
+        wiper.Wipe(job.path);
+      }
+      mine.pace = reporter.CurrentPace();
+    }
+  } catch (...) {
+    keep = false;
+    reporter.Failure(u"The wipe of " + job.path + u" ended on an internal error");
+  }
+  // Nothing is left pending past a call that names no next path in its
+  // folder, or that finds a stop requested.
+  try {
+    if (!mine.held.Holds()) return;
+    if (!keep || reporter.StopRequested()) {
+      Finish(mine, job.block);
+      return;
+    }
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    Finish(pending.chain, job.block);  // left by a call that ran beside this one: one folder at a time
+    mine.leftAt = GetTickCount();
+    pending.chain = std::move(mine);
+  } catch (...) {
+    reporter.Failure(u"The wipe of " + job.path + u" ended on an internal error");
+  }
+}
+
+// The waiting threads' idle work: the pending work once no call came for a while.
+DWORD FinishStalePending() {
+  Pending& pending = Shared();
+  std::unique_lock<std::mutex> lock(pending.mutex, std::try_to_lock);
+  if (!lock.owns_lock()) return 20;  // a call is taking or leaving it
+  Chain& left = pending.chain;
+  if (!left.held.Holds()) return INFINITE;
+  DWORD age = GetTickCount() - left.leftAt;
+  DWORD wait = gPendingWaitMs;
+  if (age < wait) return wait - age;
+  try {
+    Finish(left, nullptr);
+  } catch (...) {
+    left = Chain{};
+  }
+  return INFINITE;
+}
+
+}  // namespace
+
+std::atomic<DWORD> gPendingWaitMs{500};
+
+bool WorkPending() {
+  Pending& pending = Shared();
+  std::lock_guard<std::mutex> lock(pending.mutex);
+  return pending.chain.held.Holds();
+}
+
+HANDLE StartFileWipe(void* wipeParams) {
+  if (!wipeParams) return nullptr;
+  auto* block = static_cast<TWipeParams*>(wipeParams);
+  auto job = std::make_shared<FileJob>();
+  job->block = block;
+  for (int i = 0; i < kBlockTextChars; ++i) {
+    if (block->Path[i] != 0) continue;
+    job->path.assign(block->Path, size_t(i));
+    job->pathTerminated = true;
+    // The next path, when it is terminated inside the field too.
+    for (int j = i + 1; j < kBlockTextChars; ++j) {
+      if (block->Path[j] != 0) continue;
+      job->next.assign(block->Path + i + 1, size_t(j - i - 1));
+      break;
+    }
+    break;
+  }
+  job->passes = DecodePasses(&block->Passes[0][0], block->PassCount);
+  gIdleWork = FinishStalePending;
+  HANDLE done = RunFileTask([job] { RunFileJob(*job); });
+  if (!done) Reporter(block).Failure(u"The engine could not start: " + ErrorText(GetLastError()));
+  return done;
+}
+
+}  // namespace qv::engine

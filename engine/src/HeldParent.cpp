@@ -1,0 +1,19 @@
+#include "HeldParent.h"
+
+#include "DirectorySlack.h"
+
+namespace qv::engine {
+
+void FinishHeldParent(HeldParent& held, Reporter& reporter) {
+  if (!held.Holds()) return;
+  uint64_t stagingChars = 0;
+  if (ReleaseStagingFolder(held.folder, held.staging, reporter, stagingChars)) {
+    held.removedChars += stagingChars;
+    ++held.removedEntries;
+  }
+  if (held.removedEntries != 0) FillDirectorySlack(held.folder, held.removedChars, held.removedEntries, reporter);
+  CloseHandle(held.folder.handle);
+  held = HeldParent{};
+}
+
+}  // namespace qv::engine
