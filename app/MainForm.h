@@ -213,7 +213,8 @@ public:
   // free-space run; the engine ends them with WM_USER+3 or WM_USER+4.
   void StartDiskWipe();
   void StartFreeSpaceWipe();
-  // The file run (WipeDLLFiles.cpp): each path of FilesToWipeList in turn,
+  // The file run (WipeDLLFiles.cpp): each path of FilesToWipeList in turn
+  // (the next one named in the block), checked on disk just before it goes,
   // waiting for the engine while handling messages; ends inside the call.
   void StartFileWipe();
   // The engine's messages WM_USER+1 (log line), +2 (progress), +3 (done), +4 (stopped).

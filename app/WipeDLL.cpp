@@ -90,14 +90,24 @@ void FillPasses(TWipeParams& block, const TWipePattern* pattern) {
   block.PassCount = count;
 }
 
-bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& text) {
+bool FitsBlockText(const std::u16string& text) {
   // A text holding a terminator would reach the engine cut short: a cut path
   // can name the folder holding what was chosen.
-  if (text.find(u'\0') != std::u16string::npos) return false;
-  const size_t length = text.size();
-  if (length > kMaxBlockText) return false;
+  return text.find(u'\0') == std::u16string::npos && text.size() <= kMaxBlockText;
+}
+
+bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& text) {
+  if (!FitsBlockText(text)) return false;
   std::fill(std::begin(field), std::end(field), u'\0');
-  std::copy(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(length), field);
+  std::copy(text.begin(), text.end(), field);
+  return true;
+}
+
+bool CopyBlockPaths(char16_t (&field)[kBlockTextChars], const std::u16string& path, const std::u16string& next) {
+  if (!CopyBlockText(field, path)) return false;
+  // Both with their terminators, or the path alone.
+  if (!next.empty() && FitsBlockText(next) && path.size() + 1 + next.size() <= kMaxBlockText)
+    std::copy(next.begin(), next.end(), field + path.size() + 1);
   return true;
 }
 

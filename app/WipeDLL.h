@@ -43,10 +43,18 @@ bool WipeEngineLoaded();
 // Fills block (already zeroed) with the pattern's passes; a null pattern
 // leaves PassCount 0. Patterns of more than 100 passes are refused earlier.
 void FillPasses(TWipeParams& block, const TWipePattern* pattern);
-// Copies text as UTF-16 with a terminator into a 4096-character field; false
-// (field untouched) when it has more than 4095 characters or holds a
-// terminator: never truncated.
+// Whether text fits a 4096-character field whole: at most 4095 characters
+// (a terminator follows), and no terminator in it.
+bool FitsBlockText(const std::u16string& text);
+// Copies text as UTF-16 with a terminator into a 4096-character field, the
+// rest zero; false (field untouched) when it does not fit: never truncated.
 bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& text);
+// The parameter block's Path field: path, a terminator, then the path the run
+// will hand over next with its terminator, the rest zero. Where there is no
+// next path (empty) or the two do not fit together, the field holds path
+// alone (all zero after its terminator: "no next path"). False (field
+// untouched) when path itself does not fit.
+bool CopyBlockPaths(char16_t (&field)[kBlockTextChars], const std::u16string& path, const std::u16string& next);
 // Fills the format block from the format page of form; false with the reason
 // in error when the file-system name or the label does not fit.
 bool FillFormatParams(TFormatParams& block, TMainForm* form, std::string& error);

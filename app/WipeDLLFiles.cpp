@@ -1,8 +1,13 @@
 // The file run: the checked paths handed to the engine one at a time, each
-// waited for while the form keeps handling messages (the engine sends its
-// progress), with Stop taking effect between paths.
-#include <unordered_set>
+// with the path that follows it, each waited for while the form keeps
+// handling messages (the engine sends its progress), with Stop taking effect
+// between paths. Just before a path goes, it is looked up on disk again: an
+// item another program removed or turned into another kind meanwhile is
+// named as not there and not wiped.
+#include <unordered_map>
 
+#include "../shell/DiskCheck.h"
+#include "../shell/ErrorModeScope.h"
 #include "../shell/NodeStorage.h"
 #include "../shell/WideStringList.h"
 #include "Language.h"
@@ -18,22 +23,56 @@
 
 namespace {
 
+// A path of the run, with the kind it had when ticked when the storage made
+// the list (checked on disk again just before it is handed over).
+struct TRunPath {
+  std::u16string path;
+  bool kindKnown = false;
+  bool folder = false;
+};
+
 // The confirmed paths that the ticks still name now: the disk may have
 // changed since the confirm step. A confirmed path whose tick no longer names
 // the item there goes to gone; a path ticked since was never confirmed. A
 // list the storage did not make is taken as it is.
-std::vector<std::u16string> StillTicked(TMainForm* form, std::vector<std::u16string>& gone) {
+std::vector<TRunPath> StillTicked(TMainForm* form, std::vector<std::u16string>& gone) {
   TWideStringList* list = form->FilesToWipeList;
-  std::vector<std::u16string> confirmed;
-  for (int i = 0; i < list->Count(); ++i) confirmed.push_back(list->Strings(i));
+  std::vector<TRunPath> confirmed;
+  for (int i = 0; i < list->Count(); ++i) confirmed.push_back(TRunPath{list->Strings(i)});
   TRootNodeStorage* storage = form->FileTreeStorage;
   if (storage == nullptr || list != storage->CheckedFileNames()) return confirmed;
   TWideStringList* now = storage->GetCheckedFileNames(cnkTopmost);
-  std::unordered_set<std::u16string> current;
-  for (int i = 0; i < now->Count(); ++i) current.insert(now->Strings(i));
-  std::vector<std::u16string> kept;
-  for (std::u16string& path : confirmed) (current.count(path) != 0 ? kept : gone).push_back(std::move(path));
+  const std::vector<bool>& folders = storage->CheckedFolders();
+  std::unordered_map<std::u16string, bool> current;
+  for (int i = 0; i < now->Count(); ++i)
+    current.emplace(now->Strings(i), static_cast<size_t>(i) < folders.size() && folders[static_cast<size_t>(i)]);
+  std::vector<TRunPath> kept;
+  for (TRunPath& run : confirmed) {
+    auto found = current.find(run.path);
+    if (found == current.end()) {
+      gone.push_back(std::move(run.path));
+      continue;
+    }
+    run.kindKnown = true;
+    run.folder = found->second;
+    kept.push_back(std::move(run));
+  }
   return kept;
+}
+
+// The path after paths[from - 1] that the run will hand over: the first that
+// fits the block ("" when none).
+std::u16string NextHandedOver(const std::vector<TRunPath>& paths, size_t from) {
+  for (size_t i = from; i < paths.size(); ++i)
+    if (FitsBlockText(paths[i].path)) return paths[i].path;
+  return u"";
+}
+
+// Whether run is still on disk as it was ticked; a path of unknown kind is taken as it is.
+bool StillThere(TDiskCheck& disk, const TRunPath& run) {
+  if (!run.kindKnown) return true;
+  TErrorModeScope quiet;
+  return disk.Matches(run.path, run.folder);
 }
 
 void SetBar(TMainForm* form, const char* name, int position, int maximum) {
@@ -79,19 +118,30 @@ void TMainForm::StartFileWipe() {
   TAliveToken token = Alive();
   // Ticked items that are not there reach no engine: named, and counted as not wiped.
   std::vector<std::u16string> notThere = AbsentTicks;
-  const std::vector<std::u16string> paths = StillTicked(this, notThere);
+  const std::vector<TRunPath> paths = StillTicked(this, notThere);
   for (const std::u16string& path : notThere)
     AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
   int32_t refused = static_cast<int32_t>(notThere.size());
   BeginEngineWait();
-  for (const std::u16string& path : paths) {
+  // Folders above the paths are looked up once for the run; each path's own
+  // entry just before it is handed over.
+  TDiskCheck disk;
+  for (size_t i = 0; i < paths.size(); ++i) {
+    const std::u16string& path = paths[i].path;
     // A cut path could name a parent folder: a path that does not fit is refused.
-    if (!CopyBlockText(block->Path, path)) {
+    if (!FitsBlockText(path)) {
       AppendWideLine(Item<TMemo>("FileProgressLog"),
                      AnsiToWide(MiscText("strPathTooLong") + " ") + path.substr(0, 260) + u"...");
       ++refused;
       continue;
     }
+    // Another program may have removed or replaced it while earlier paths were wiped.
+    if (!StillThere(disk, paths[i])) {
+      AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
+      ++refused;
+      continue;
+    }
+    CopyBlockPaths(block->Path, path, NextHandedOver(paths, i + 1));
     HANDLE done = engine.FileWipe(block);
     if (done == nullptr) {
       // The engine has counted this failure in the block already. A Stop

@@ -177,6 +177,10 @@ public:
 
   TNodeStorage* CachedParent() const { return cachedParent; }
   TWideStringList* CheckedFileNames() const { return checkedFileNames; }
+  // Whether each path of CheckedFileNames, as the last GetCheckedFileNames
+  // filled it, was a folder when ticked (else a file): what a later check
+  // on disk (TDiskCheck) compares with.
+  const std::vector<bool>& CheckedFolders() const { return checkedFolders; }
 
   // Records of a stream nested deeper than this are refused (a PIDL cannot hold more IDs).
   static constexpr int kMaxStreamDepth = 256;
@@ -193,6 +197,7 @@ private:
 
   TNodeStorage* cachedParent = nullptr;       // borrowed
   TWideStringList* checkedFileNames = nullptr;  // owned
+  std::vector<bool> checkedFolders;             // beside checkedFileNames
 };
 
 // Classes whose objects may ride in a record (StorageObject): copies make them

@@ -3,6 +3,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "shell/DiskCheck.h"
 #include "shell/ErrorModeScope.h"
 #include "shell/ExactNames.h"
 #include "shell/Namespace.h"
@@ -95,87 +96,6 @@ private:
   std::unordered_map<TNodeStorage*, TRecordItem> known;
 };
 
-// Where the levels of a path below its root start: "X:\" or "\\server\share\";
-// npos for a path without such a root.
-size_t FirstLevel(const std::u16string& path) {
-  if (path.size() >= 3 && path[1] == u':' && path[2] == u'\\') return 3;
-  if (!exactnames::IsRootedPath(path)) return std::u16string::npos;
-  size_t share = path.find(u'\\', 2);
-  if (share == std::u16string::npos) return std::u16string::npos;
-  size_t end = path.find(u'\\', share + 1);
-  return end == std::u16string::npos ? path.size() : end + 1;
-}
-
-// Whether each level of a path is on disk under exactly its name, the levels
-// above the last being folders and the last of the kind the record knew. A
-// name the shell took for it (another case, "x" for "x.") does not count:
-// the entry found for a level must carry its very name. Folders found whole
-// are remembered for the rest of the listing. Where many ticks share a
-// folder, the folder is read once instead of asked for each of them.
-class TDiskCheck {
-public:
-  bool Matches(const TRecordItem& item, bool manySiblings) {
-    const std::u16string& path = item.path;
-    if (vws::WideIsDrive(path)) return true;  // a drive root, with or without a medium
-    const size_t first = FirstLevel(path);
-    if (first == std::u16string::npos || first >= path.size()) return false;
-    for (size_t start = first; start < path.size();) {
-      size_t end = path.find(u'\\', start);
-      const bool last = end == std::u16string::npos || end + 1 == path.size();
-      if (end == std::u16string::npos) end = path.size();
-      const std::u16string level = path.substr(0, end);
-      if (last) {
-        const std::u16string name = path.substr(start, end - start);
-        return manySiblings ? Listed(path.substr(0, start), name, item.folder) : Entry(level, name, item.folder);
-      }
-      if (folders.count(level) == 0) {
-        if (!Entry(level, path.substr(start, end - start), /*folder=*/true)) return false;
-        folders.insert(level);
-      }
-      start = end + 1;
-    }
-    return false;
-  }
-
-private:
-  static bool Entry(const std::u16string& path, const std::u16string& name, bool folder) {
-    // Wildcards are no part of a name on disk; a search would take them as such.
-    if (name.empty() || name.find_first_of(u"*?<>\"") != std::u16string::npos) return false;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileW(vws::W(exactnames::ExtendedPath(path)), &data);
-    if (find == INVALID_HANDLE_VALUE) return false;
-    FindClose(find);
-    const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    return reinterpret_cast<const char16_t*>(data.cFileName) == name && isFolder == folder;
-  }
-
-  // Whether folder (with its trailing backslash) holds name exactly, of that kind.
-  bool Listed(const std::u16string& folder, const std::u16string& name, bool isFolder) {
-    auto found = listings.find(folder);
-    if (found == listings.end()) found = listings.emplace(folder, Read(folder)).first;
-    auto entry = found->second.find(name);
-    return entry != found->second.end() && entry->second == isFolder;
-  }
-
-  // Every name in folder with whether it is a folder.
-  static std::unordered_map<std::u16string, bool> Read(const std::u16string& folder) {
-    std::unordered_map<std::u16string, bool> names;
-    WIN32_FIND_DATAW data;
-    HANDLE find = FindFirstFileExW(vws::W(exactnames::ExtendedPath(folder + u"*")), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return names;
-    do {
-      names.emplace(reinterpret_cast<const char16_t*>(data.cFileName),
-                    (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
-    return names;
-  }
-
-  std::unordered_set<std::u16string> folders;
-  std::unordered_map<std::u16string, std::unordered_map<std::u16string, bool>> listings;
-};
-
 // Beyond this many records in one folder, the folder is read once.
 constexpr int kManySiblings = 16;
 
@@ -195,10 +115,12 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind, s
   TErrorModeScope quiet;
   checkedFileNames->BeginUpdate();
   checkedFileNames->Clear();
+  checkedFolders.clear();
   // The same item can be reached on two roads (the desktop and the drive);
   // each path is listed once. Paths are compared exactly: names that differ
   // only in case are two items.
   std::vector<std::u16string> ordered;
+  std::vector<bool> orderedFolders;
   std::unordered_set<std::u16string> listed;
   TRecordPaths paths;
   TDiskCheck disk;
@@ -215,9 +137,12 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind, s
         const TNodeStorageList* siblings =
             record->ParentNode() != nullptr ? record->ParentNode()->ChildNodes() : nullptr;
         const bool many = siblings != nullptr && siblings->Count() > kManySiblings;
-        if (item.fileSystem && item.whole && disk.Matches(item, many)) {
+        if (item.fileSystem && item.whole && disk.Matches(item.path, item.folder, many)) {
           const std::u16string& path = item.path;
-          if (listed.insert(path).second) ordered.push_back(path);
+          if (listed.insert(path).second) {
+            ordered.push_back(path);
+            orderedFolders.push_back(item.folder);
+          }
           // What a listed folder holds is wiped with it; what a listed link
           // leads to is not wiped at all (links are never followed).
           if (kind == cnkTopmost || nodestorage::PathIsLink(path)) continue;
@@ -232,9 +157,10 @@ TWideStringList* TRootNodeStorage::GetCheckedFileNames(TCheckedNamesKind kind, s
       if (children == nullptr) continue;
       for (int i = children->Count() - 1; i >= 0; --i) pending.push_back(children->Items(i));
     }
-    for (const std::u16string& path : ordered) {
-      if (kind == cnkTopmost && InsideListed(path, listed)) continue;
-      checkedFileNames->Add(path);
+    for (size_t i = 0; i < ordered.size(); ++i) {
+      if (kind == cnkTopmost && InsideListed(ordered[i], listed)) continue;
+      checkedFileNames->Add(ordered[i]);
+      checkedFolders.push_back(orderedFolders[i]);
     }
   } catch (...) {
     checkedFileNames->EndUpdate();

@@ -206,6 +206,28 @@ TEST_F(NodeStorageCheckedFixture, AFileTurnedFolderAndBackIsListedOnlyWhileItIsA
   EXPECT_TRUE(absent.empty());
 }
 
+// Each listed path's kind, as ticked, beside it: what the run checks again
+// just before the path is handed over.
+TEST_F(NodeStorageCheckedFixture, EachListedPathsKindIsGivenBesideIt) {
+  const std::u16string parent = temp.Path();
+  MakeFile(parent + u"\\x");
+  MakeFolder(parent + u"\\d");
+  MakeFile(parent + u"\\d\\in.txt");
+  MakeFile(parent + u"\\y");
+  Tick(parent, u"x");
+  Tick(parent, u"d");
+  Tick(parent + u"\\d", u"in.txt");
+  Tick(parent, u"y");
+  EXPECT_EQ(Checked(cnkEveryItem), (Paths{parent + u"\\d", parent + u"\\d\\in.txt", parent + u"\\x", parent + u"\\y"}));
+  EXPECT_EQ(storage->CheckedFolders(), (std::vector<bool>{true, false, false, false}));
+  EXPECT_EQ(Checked(cnkTopmost), (Paths{parent + u"\\d", parent + u"\\x", parent + u"\\y"}));
+  EXPECT_EQ(storage->CheckedFolders(), (std::vector<bool>{true, false, false}));
+  // What is not there is not listed, nor its kind.
+  ASSERT_TRUE(DeleteFileW(X(parent + u"\\x")));
+  EXPECT_EQ(Checked(cnkTopmost), (Paths{parent + u"\\d", parent + u"\\y"}));
+  EXPECT_EQ(storage->CheckedFolders(), (std::vector<bool>{true, false}));
+}
+
 TEST_F(NodeStorageCheckedFixture, ATickedItemBelowAGoneFolderIsNamedOnceWithItsFolder) {
   const std::u16string parent = temp.Path();
   MakeFolder(parent + u"\\gone");

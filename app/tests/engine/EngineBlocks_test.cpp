@@ -1,5 +1,7 @@
 // The blocks handed to the engine, the checks before a run, the engine's
 // messages as the form handles them, and the format options of the drive page.
+#include <random>
+
 #include "Drives.h"
 #include "EngineLinkFixture.h"
 #include "WizardPages.h"
@@ -39,6 +41,55 @@ TEST_F(EngineLinkTest, ParameterBlockHoldsTheSelectedPatternsPasses) {
   block = static_cast<TWipeParams*>(form->GetWipeParams());
   EXPECT_EQ(block->PassCount, 0);
   EXPECT_TRUE(std::all_of(&block->Passes[0][0], &block->Passes[0][0] + 400, [](uint8_t b) { return b == 0; }));
+}
+
+// The Path field against a plain model: the path and its terminator, then the
+// next path and its terminator when both fit in 4096 characters and the next
+// is one whole path, the rest zero; a path that does not fit leaves the field
+// as it was. Lengths gather around the limits.
+TEST(BlockPathsTest, ThePathAndItsNextFitTogetherOrThePathStandsAlone) {
+  std::mt19937 random(48);
+  auto text = [&](size_t length, char16_t letter) {
+    std::u16string t(length, letter);
+    if (length > 3 && random() % 8 == 0) t[random() % length] = u'\0';
+    return t;
+  };
+  auto length = [&]() -> size_t {
+    switch (random() % 4) {
+      case 0: return random() % 8;
+      case 1: return 4090 + random() % 8;
+      case 2: return 2040 + random() % 16;
+      default: return random() % 4100;
+    }
+  };
+  static char16_t field[kBlockTextChars];
+  for (int round = 0; round < 4000; ++round) {
+    const std::u16string path = text(length(), u'p');
+    const std::u16string next = text(length(), u'n');
+    for (char16_t& c : field) c = static_cast<char16_t>(u'#' + random() % 3);
+    const std::u16string before(field, field + kBlockTextChars);
+    std::u16string model;
+    const bool pathFits = path.size() <= 4095 && path.find(u'\0') == std::u16string::npos;
+    if (!pathFits) {
+      model = before;
+    } else {
+      model = path + u'\0';
+      const bool nextFits = !next.empty() && next.find(u'\0') == std::u16string::npos &&
+                            path.size() + next.size() + 2 <= kBlockTextChars;
+      if (nextFits) model += next + u'\0';
+      model.resize(kBlockTextChars, u'\0');
+    }
+    ASSERT_EQ(CopyBlockPaths(field, path, next), pathFits) << path.size() << " " << next.size();
+    ASSERT_TRUE(std::u16string(field, field + kBlockTextChars) == model)
+        << "round " << round << ": path " << path.size() << ", next " << next.size();
+  }
+  // The edge itself: 4095 characters with both terminators fit, one more does not.
+  ASSERT_TRUE(CopyBlockPaths(field, std::u16string(2000, u'a'), std::u16string(2094, u'b')));
+  EXPECT_EQ(field[2001], u'b');
+  EXPECT_EQ(field[4094], u'b');
+  EXPECT_EQ(field[4095], u'\0');
+  ASSERT_TRUE(CopyBlockPaths(field, std::u16string(2000, u'a'), std::u16string(2095, u'b')));
+  EXPECT_TRUE(std::all_of(field + 2000, field + kBlockTextChars, [](char16_t c) { return c == u'\0'; }));
 }
 
 TEST_F(EngineLinkTest, RunsThatCannotStartAreRefusedWithAReason) {

@@ -29,6 +29,24 @@ void CALLBACK RequestStop(HWND, UINT, UINT_PTR, DWORD) {
 
 bool Exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+// Each Path field an engine was handed, whole.
+std::vector<std::u16string> gFields;
+
+// An engine that records the Path field and is done at once.
+HANDLE __cdecl RecordingEngine(void* params) {
+  const auto* block = static_cast<const TWipeParams*>(params);
+  gFields.emplace_back(block->Path, block->Path + kBlockTextChars);
+  return CreateEventW(nullptr, TRUE, TRUE, nullptr);
+}
+
+// The Path field holding path and next (none when empty), the rest zero.
+std::u16string Field(const std::u16string& path, const std::u16string& next) {
+  std::u16string field = path + u'\0';
+  if (!next.empty()) field += next + u'\0';
+  field.resize(kBlockTextChars, u'\0');
+  return field;
+}
+
 }  // namespace
 
 struct FileRunTest : EngineLinkTest {
@@ -37,6 +55,7 @@ struct FileRunTest : EngineLinkTest {
     list = New<TWideStringList>();
   }
   void TearDown() override {
+    WipeEngineOverride = nullptr;
     if (form != nullptr && *token) form->FilesToWipeList = nullptr;
     EngineLinkTest::TearDown();
     list->Free();
@@ -95,6 +114,34 @@ TEST_F(FileRunTest, FolderTreeAndFileAreWipedAndALongPathIsRefusedWhole) {
   qvtest::SaveScreenshot(form->Handle(), "engine_link_file_done");
   DeleteFileA((keep + "\\kept.txt").c_str());
   RemoveDirectoryA(keep.c_str());
+}
+
+// Each path goes with the one the run hands over after it: a path the run
+// refuses (too long, holding a terminator) is never named as next, a next
+// that does not fit beside its path is not named, and the last has none.
+TEST_F(FileRunTest, EachPathIsHandedOverWithTheNextOneTheRunWillHandOver) {
+  const std::u16string a = u"Q:\\one.txt";
+  const std::u16string longName = u"Q:\\" + std::u16string(4100, u'x');
+  const std::u16string withTerminator(u"Q:\\two\0.txt", 11);
+  const std::u16string b = u"Q:\\" + std::u16string(2000, u'b');
+  const std::u16string c = u"Q:\\" + std::u16string(2100, u'c');
+  const std::u16string d = u"Q:\\four.txt";
+  const std::u16string e = u"Q:\\" + std::u16string(2000, u'e');
+  for (const std::u16string* path : {&a, &longName, &withTerminator, &b, &c, &d, &longName, &e}) list->Add(*path);
+  TWipeEngine engine;
+  engine.FileWipe = RecordingEngine;
+  WipeEngineOverride = &engine;
+  gFields.clear();
+  RunFiles(8);
+  WipeEngineOverride = nullptr;
+  EXPECT_FALSE(form->Busy);
+  ASSERT_EQ(gFields.size(), 5u) << Joined("FileProgressLog");
+  EXPECT_TRUE(gFields[0] == Field(a, b)) << "the refused paths were named as next";
+  EXPECT_TRUE(gFields[1] == Field(b, u"")) << "a next that does not fit beside its path was named";
+  EXPECT_TRUE(gFields[2] == Field(c, d));
+  EXPECT_TRUE(gFields[3] == Field(d, e));
+  EXPECT_TRUE(gFields[4] == Field(e, u"")) << "the last path named a next";
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 3") << Joined("FileProgressLog");
 }
 
 TEST_F(FileRunTest, StopEndsTheRunBetweenPaths) {

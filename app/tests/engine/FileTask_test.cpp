@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <random>
 #include <set>
@@ -50,6 +51,7 @@ struct FileTaskTest : EngineLinkTest {
     storage = New<TRootNodeStorage>();
   }
   void TearDown() override {
+    WipeEngineOverride = nullptr;
     if (form != nullptr && *token) {
       form->FileTreeStorage = nullptr;
       form->FilesToWipeList = nullptr;
@@ -530,6 +532,107 @@ TEST_F(FileTaskTest, AFileTurnedFolderAfterTheConfirmStepIsNotWiped) {
   EXPECT_TRUE(Exists(inside));
   DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
   RemoveDirectoryW(reinterpret_cast<LPCWSTR>(path.c_str()));
+}
+
+namespace {
+
+// The real engine behind a hook that runs before the first path is handed
+// over, and each Path field handed over, whole.
+TFileWipeProc gRealFileWipe = nullptr;
+std::function<void()> gBeforeFirst;
+std::vector<std::u16string> gHanded;
+
+HANDLE __cdecl EngineChangingTheDisk(void* params) {
+  const auto* block = static_cast<const TWipeParams*>(params);
+  gHanded.emplace_back(block->Path, block->Path + kBlockTextChars);
+  if (gHanded.size() == 1 && gBeforeFirst) gBeforeFirst();
+  return gRealFileWipe(params);
+}
+
+void WriteBytes(const std::u16string& path, const std::string& bytes) {
+  HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  DWORD written = 0;
+  ::WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+  CloseHandle(h);
+}
+
+std::string ReadBytes(const std::u16string& path) {
+  HANDLE h = CreateFileW(reinterpret_cast<LPCWSTR>(path.c_str()), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                         OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "<missing>";
+  std::string bytes(1 << 16, '\0');
+  DWORD read = 0;
+  ::ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr);
+  CloseHandle(h);
+  bytes.resize(read);
+  return bytes;
+}
+
+}  // namespace
+
+// Ticked files that another program changes while the run wipes the first of
+// them: one turned into a folder is handed to no engine (the folder and what
+// it holds stay as they are) and is named as not there; one turned into a
+// folder and back into a file is of its ticked kind again and is wiped. Each
+// path goes with the next one the run means to hand over.
+TEST_F(FileTaskTest, APathTurnedIntoAFolderDuringTheRunIsNotHandedOver) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  const std::u16string folder = std::u16string(1, static_cast<char16_t>(drive)) + u":\\kinds";
+  ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()), nullptr));
+  const std::u16string a = folder + u"\\a.txt", b = folder + u"\\b.txt", c = folder + u"\\c.txt",
+                       d = folder + u"\\d.txt";
+  for (const std::u16string& path : {a, b, c, d}) {
+    WriteBytes(path, "ticked");
+    Check(path);
+  }
+  ShowConfirmPage();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  ASSERT_EQ(form->FilesToWipeList->Count(), 4);
+  const std::u16string inside = b + u"\\inside.txt";
+  const std::string insideBytes = "not ticked: kept byte for byte";
+  gBeforeFirst = [&] {
+    ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(b.c_str())));
+    ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(b.c_str()), nullptr));
+    WriteBytes(inside, insideBytes);
+    ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(c.c_str())));
+    ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(c.c_str()), nullptr));
+    ASSERT_TRUE(RemoveDirectoryW(reinterpret_cast<LPCWSTR>(c.c_str())));
+    WriteBytes(c, "a file again");
+  };
+  TWipeEngine real;
+  std::string error;
+  ASSERT_TRUE(LoadWipeEngine(real, error)) << error;
+  gRealFileWipe = real.FileWipe;
+  gHanded.clear();
+  TWipeEngine hooked = real;
+  hooked.FileWipe = EngineChangingTheDisk;
+  WipeEngineOverride = &hooked;
+  form->BottomNextClick();
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  WipeEngineOverride = nullptr;
+  gBeforeFirst = nullptr;
+  const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
+  EXPECT_NE(log.find(u"Ticked, but not there, not wiped: " + b), std::u16string::npos) << Joined("FileProgressLog");
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << Joined("FileProgressLog");
+  EXPECT_EQ(ReadBytes(inside), insideBytes);
+  EXPECT_NE(GetFileAttributesW(reinterpret_cast<LPCWSTR>(b.c_str())) & FILE_ATTRIBUTE_DIRECTORY, 0u);
+  for (const std::u16string& wiped : {a, c, d}) EXPECT_FALSE(Exists(wiped)) << WideStringToString(wiped);
+  // a named b, which was refused when its turn came; c and d follow as chosen.
+  auto field = [](const std::u16string& path, const std::u16string& next) {
+    std::u16string f = path + u'\0';
+    if (!next.empty()) f += next + u'\0';
+    f.resize(kBlockTextChars, u'\0');
+    return f;
+  };
+  ASSERT_EQ(gHanded.size(), 3u);
+  EXPECT_TRUE(gHanded[0] == field(a, b));
+  EXPECT_TRUE(gHanded[1] == field(c, d));
+  EXPECT_TRUE(gHanded[2] == field(d, u""));
+  DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(b.c_str()));
+  for (const std::u16string& path : {a, c, d}) DeleteFileW(reinterpret_cast<LPCWSTR>(path.c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
 }
 
 // The select page with checks in all three states and the confirm page, in
