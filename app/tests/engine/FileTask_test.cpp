@@ -683,6 +683,66 @@ TEST_F(FileTaskTest, APathChangedDuringTheRunIsNotNamedAsTheNextOne) {
   RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
 }
 
+// Folders on the way of ticked paths that another program changes while an
+// earlier path is wiped: one replaced by a folder whose name differs in case
+// alone, holding a file of the ticked file's name, and one turned into a
+// file. Nothing of either was ticked, and both stay. The run looks the
+// folders above a path up once (here "Data" when its path was chosen as the
+// next one), so the engine refuses the first; the run itself the second.
+TEST_F(FileTaskTest, FoldersOnTheWayChangedDuringTheRunAreNotEntered) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  const std::u16string folder = std::u16string(1, static_cast<char16_t>(drive)) + u":\\changed-on-the-way";
+  const std::u16string upper = folder + u"\\Data", lower = folder + u"\\data", turned = folder + u"\\e";
+  for (const std::u16string& made : {folder, folder + u"\\A", upper, turned})
+    ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(made.c_str()), nullptr));
+  const std::u16string first = folder + u"\\A\\first.txt", ticked = upper + u"\\g.txt", twin = lower + u"\\g.txt",
+                       below = turned + u"\\h.txt";
+  for (const std::u16string& path : {first, ticked, below}) {
+    WriteBytes(path, "ticked");
+    Check(path);
+  }
+  ShowConfirmPage();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  ASSERT_EQ(form->FilesToWipeList->Count(), 3);
+  ASSERT_TRUE(form->FilesToWipeList->Strings(0) == first && form->FilesToWipeList->Strings(1) == ticked)
+      << "listed in another order";
+  gBeforeFirst = [&] {
+    ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(ticked.c_str())));
+    ASSERT_TRUE(RemoveDirectoryW(reinterpret_cast<LPCWSTR>(upper.c_str())));
+    ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(lower.c_str()), nullptr));
+    WriteBytes(twin, "not ticked");
+    ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(below.c_str())));
+    ASSERT_TRUE(RemoveDirectoryW(reinterpret_cast<LPCWSTR>(turned.c_str())));
+    WriteBytes(turned, "a file now");
+  };
+  TWipeEngine real;
+  std::string error;
+  ASSERT_TRUE(LoadWipeEngine(real, error)) << error;
+  gRealFileWipe = real.FileWipe;
+  gHanded.clear();
+  TWipeEngine hooked = real;
+  hooked.FileWipe = EngineChangingTheDisk;
+  WipeEngineOverride = &hooked;
+  form->BottomNextClick();
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  WipeEngineOverride = nullptr;
+  gBeforeFirst = nullptr;
+  const std::string log = Joined("FileProgressLog");
+  EXPECT_FALSE(Exists(first));
+  EXPECT_EQ(ReadBytes(twin), "not ticked") << log;
+  EXPECT_EQ(ReadBytes(turned), "a file now") << log;
+  EXPECT_NE(log.find("Could not find " + WideStringToString(ticked)), std::string::npos) << log;
+  EXPECT_NE(log.find("Ticked, but not there, not wiped: " + WideStringToString(below)), std::string::npos) << log;
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 2") << log;
+  ASSERT_EQ(gHanded.size(), 2u) << log;
+  EXPECT_TRUE(gHanded[1] == PathField(ticked, u"")) << "a path below a folder turned file was named as the next";
+  DeleteFileW(reinterpret_cast<LPCWSTR>(twin.c_str()));
+  DeleteFileW(reinterpret_cast<LPCWSTR>(turned.c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(lower.c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>((folder + u"\\A").c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
+}
+
 // The select page with checks in all three states and the confirm page, in
 // English and German, for a person to look at (nothing is wiped).
 class FileTreeScreenshotTest : public FileTreePageTest, public ::testing::WithParamInterface<const char*> {};
