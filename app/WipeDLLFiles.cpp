@@ -69,9 +69,9 @@ bool StillThere(TDiskCheck& disk, const TRunPath& run) {
 
 // The path after paths[from - 1] that the run will hand over: the first that
 // fits the block and is on disk as ticked now ("" when none). The engine
-// keeps a folder's shared work for the path it was told of; one that is
-// refused at its turn leaves that work to the engine's own timer, after the
-// run may have ended.
+// keeps a folder's shared work for the path it was told of; when that path
+// is refused at its turn and no later one is handed over, the engine does
+// that work on its own timer, after the run has ended.
 std::u16string NextHandedOver(TDiskCheck& disk, const std::vector<TRunPath>& paths, size_t from) {
   for (size_t i = from; i < paths.size(); ++i)
     if (FitsBlockText(paths[i].path) && StillThere(disk, paths[i])) return paths[i].path;
