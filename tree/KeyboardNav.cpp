@@ -225,7 +225,7 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
 
   // Every handler on the way may free nodes this key has in hand.
   TCallOutScope scope(*this);
-  auto gone = [&](PVirtualNode node) { return node != nullptr && Gone(node); };
+  auto gone = [&](PVirtualNode node) { return node != nullptr && scope.Lost(node); };
   PVirtualNode lastFocused = focusedNode;
   if (lastFocused == nullptr && !shift.Empty()) lastFocused = GetFirstVisible();
   if (rangeAnchor == nullptr) {
@@ -380,6 +380,8 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       break;
   }
 
+  // A handler on the way may have freed the tree itself.
+  if (scope.TreeGone()) return;
   if (gone(lastFocused)) lastFocused = nullptr;
   bool cleared = false;
   if (clearPending && (focusedNode != lastFocused || selectionCount != 1)) {

@@ -113,7 +113,8 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
   if (node == root) node = nullptr;
   DoStateChange({tsExpanding});
   BeginUpdate();
-  // A handler that frees the node in turn (or the end mark) ends the walk.
+  // A handler that frees the node in turn (or the end mark) ends the walk;
+  // one that frees the whole tree ends it all.
   TCallOutScope scope(*this);
   try {
     PVirtualNode stop = nullptr;
@@ -130,10 +131,12 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
       run = GetNext(run);
     }
   } catch (...) {
+    if (scope.TreeGone()) throw;
     EndUpdate();
     DoStateChange({}, {tsExpanding});
     throw;
   }
+  if (scope.TreeGone()) return;
   EndUpdate();
   DoStateChange({}, {tsExpanding});
 }
@@ -143,11 +146,12 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
   if (node == root) node = nullptr;
   DoStateChange({tsCollapsing});
   BeginUpdate();
+  // A handler that frees the node next in turn (or the top) ends the walk;
+  // one that frees the whole tree ends it all.
+  TCallOutScope scope(*this);
   try {
     // From the last node of the subtree backwards, so that a collapse that
     // frees children never frees a node still to be visited.
-    // A handler that frees the node next in turn (or the top) ends the walk.
-    TCallOutScope scope(*this);
     PVirtualNode run = GetLastNoInit(node);
     while (run != nullptr && run != node) {
       PVirtualNode previous = GetPreviousNoInit(run);
@@ -158,10 +162,12 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
     if (node != nullptr && !Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))
       ToggleNode(node);
   } catch (...) {
+    if (scope.TreeGone()) throw;
     EndUpdate();
     DoStateChange({}, {tsCollapsing});
     throw;
   }
+  if (scope.TreeGone()) return;
   EndUpdate();
   DoStateChange({}, {tsCollapsing});
 }

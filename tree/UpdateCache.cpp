@@ -43,7 +43,10 @@ void TVirtualTreeCore::EndUpdate() {
       DoChange(lastChangedNode);
       if (gone()) return;
     }
-    if (options.autoOptions.Contains(toAutoSort)) SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
+    if (options.autoOptions.Contains(toAutoSort)) {
+      SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
+      if (gone()) return;
+    }
     SetRedraw(true);
     if (HasWindowHandle()) InvalidateWhole();
     UpdateDesigner();

@@ -438,6 +438,9 @@ public:
     TCallOutScope& operator=(const TCallOutScope&) = delete;
     // True once a handler freed the tree: the operation returns at once.
     bool TreeGone() const { return tree == nullptr; }
+    // True once the tree went, or node (null included) did: what an operation
+    // asks after a call out of the node it goes on with.
+    bool Lost(PVirtualNode node) const { return tree == nullptr || TVirtualTreeCore::Gone(node); }
 
   private:
     friend class TVirtualTreeCore;
