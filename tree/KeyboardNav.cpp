@@ -418,12 +418,14 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
 }
 
 void TBaseVirtualTree::WMChar(TMessage& m) {
+  // The search and key handlers may free the tree.
+  TAliveToken token = Alive();
   if (states.Contains(tsIncrementalSearchPending)) {
     // The window is a Unicode window: the character is one UTF-16 unit.
     HandleIncrementalSearch(static_cast<char16_t>(m.WParam));
+    if (!*token) return;
     DoStateChange({}, {tsIncrementalSearchPending});
   }
-  TAliveToken token = Alive();
   if (DoKeyPress(m)) return;
   if (*token) DefaultHandler(m);
 }

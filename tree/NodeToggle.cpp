@@ -112,10 +112,11 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
   if (root->FirstChild == nullptr && root->ChildCount == 0) return;
   if (node == root) node = nullptr;
   DoStateChange({tsExpanding});
-  BeginUpdate();
   // A handler that frees the node in turn (or the end mark) ends the walk;
   // one that frees the whole tree ends it all.
   TCallOutScope scope(*this);
+  BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     PVirtualNode stop = nullptr;
     PVirtualNode run = node;
@@ -145,10 +146,11 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
   if (root->FirstChild == nullptr) return;
   if (node == root) node = nullptr;
   DoStateChange({tsCollapsing});
-  BeginUpdate();
   // A handler that frees the node next in turn (or the top) ends the walk;
   // one that frees the whole tree ends it all.
   TCallOutScope scope(*this);
+  BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     // From the last node of the subtree backwards, so that a collapse that
     // frees children never frees a node still to be visited.

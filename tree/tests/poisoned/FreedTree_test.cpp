@@ -151,6 +151,10 @@ void GiveChildrenExpanded(TVirtualStringTree* tree, PVirtualNode first) {
   tree->SetChildCount(first, 3);
   tree->SetExpanded(first, true);
 }
+void GiveInitialisedChildren(TVirtualStringTree* tree, PVirtualNode first) {
+  tree->SetChildCount(first, 3);
+  for (PVirtualNode child = first->FirstChild; child != nullptr; child = child->NextSibling) tree->InitNode(child);
+}
 void Nothing(TVirtualStringTree*, PVirtualNode) {}
 void AllowMultiSelect(TVirtualStringTree* tree, PVirtualNode) {
   TCustomStringTreeOptions* o = tree->TreeOptions();
@@ -278,6 +282,84 @@ const TFreeingCase kFreeingCases[] = {
        t->OnInitChildren = [](TBaseVirtualTree*, PVirtualNode, uint32_t&) { FreeDoomedTree(); };
      },
      [](TVirtualStringTree* t, PVirtualNode n) { t->ReinitChildren(n, true); }},
+    {"OnFreeNode, DeleteNode", Nothing, [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->DeleteNode(n); }},
+    {"OnFreeNode, DeleteChildren", GiveInitialisedChildren, [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->DeleteChildren(n, true); }},
+    {"OnFreeNode, Clear", Nothing, [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->Clear(); }},
+    {"OnFreeNode, a smaller RootNodeCount", Nothing, [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->SetRootNodeCount(1); }},
+    {"OnFreeNode, ResetNode", GiveInitialisedChildren, [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->ResetNode(n); }},
+    {"OnFreeNode, the delete key", Nothing,
+     [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       t->SetFocusedNode(n);
+       t->SetSelected(n, true);
+       t->DeleteSelectedNodes();
+     }},
+    {"OnResetNode, ResetNode", GiveChildren, [](TVirtualStringTree* t) { t->OnResetNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->ResetNode(n); }},
+    {"OnStructureChange, AddChild", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnStructureChange = [](TBaseVirtualTree*, PVirtualNode, TChangeReason) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->AddChild(n); }},
+    {"OnStructureChange, SetChildCount", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnStructureChange = [](TBaseVirtualTree*, PVirtualNode, TChangeReason) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->SetChildCount(n, 4); }},
+    {"OnStructureChange, DeleteNode", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnStructureChange = [](TBaseVirtualTree*, PVirtualNode, TChangeReason) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->DeleteNode(n); }},
+    {"OnStructureChange, MoveTo", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnStructureChange = [](TBaseVirtualTree*, PVirtualNode, TChangeReason) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->MoveTo(n, n->NextSibling, amAddChildLast, false); }},
+    {"OnChecking, SetCheckState", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnChecking = [](TBaseVirtualTree*, PVirtualNode, TCheckState&, bool&) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       n->CheckType = ctTriStateCheckBox;
+       t->SetCheckState(n, csCheckedNormal);
+     }},
+    {"OnChecked, SetCheckState with propagation", GiveChildren, [](TVirtualStringTree* t) { t->OnChecked = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetAutoOptions(o->AutoOptions().Include(toAutoTristateTracking));
+       n->CheckType = ctTriStateCheckBox;
+       for (PVirtualNode c = n->FirstChild; c != nullptr; c = c->NextSibling) c->CheckType = ctTriStateCheckBox;
+       t->SetCheckState(n->FirstChild, csCheckedNormal);
+     }},
+    {"OnFocusChanging, the down key", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnFocusChanging = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode, TColumnIndex, TColumnIndex, bool&) {
+         FreeDoomedTree();
+       };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { PressKey(t, VK_DOWN); }},
+    {"OnIncrementalSearch, a typed letter", Nothing,
+     [](TVirtualStringTree* t) {
+       t->SetIncrementalSearch(isAll);
+       t->OnIncrementalSearch = [](TBaseVirtualTree*, PVirtualNode, const std::u16string&, int& result) {
+         result = 0;
+         FreeDoomedTree();
+       };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       HWND window = t->Handle();
+       SendMessageW(window, WM_KEYDOWN, 'N', 1);
+       if (IsWindow(window)) SendMessageW(window, WM_CHAR, u'n', 1);
+     }},
+    {"OnUpdating, BeginUpdate", Nothing,
+     [](TVirtualStringTree* t) { t->OnUpdating = [](TBaseVirtualTree*, TVTUpdateState) { FreeDoomedTree(); }; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->FullExpand(nullptr); }},
 };
 
 }  // namespace
