@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "tree/VirtualTrees.h"
+#include "tree/StringEditLink.h"
 #include "win/Forms.h"
 #include "win/testing/Harness.h"
 
@@ -387,5 +388,49 @@ TEST(FreedTree, AHandlerThatFreesTheTreeEndsTheOperationThatCalledIt) {
     EXPECT_FALSE(IsWindow(window));
     FreeDoomedTree();
     form->Free();
+  }
+}
+
+namespace {
+// Makes the next GetMessagePos answer the screen point p (the position a
+// posted message carries is the cursor's when it was posted).
+void LastMessageAt(TPoint p) {
+  SetCursorPos(p.X, p.Y);
+  HWND probe = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  PostMessageW(probe, WM_NULL, 0, 0);
+  MSG msg;
+  while (PeekMessageW(&msg, probe, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+  DestroyWindow(probe);
+}
+}  // namespace
+
+// A form freed while its tree has the focus, with the editor open (or just
+// ended and waiting to be released) and the mouse last over it: the tree's
+// focus loss asks what window lies under the mouse while the windows and
+// controls of the form go.
+TEST(FreedTree, AFormFreedWhileItsTreeHasFocusAndItsEditorIsOpen) {
+  Application->Initialize();
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE(kind == 0 ? "editor focused" : kind == 1 ? "tree focused" : "editor ended");
+    TForm* form = ShowDoomedTree(/*autoSort=*/false);
+    TVirtualStringTree* tree = gDoomedTree;
+    tree->TreeOptions()->SetMiscOptions(tree->TreeOptions()->MiscOptions().Include(toEditable));
+    SetForegroundWindow(form->Handle());
+    tree->SetFocus();
+    PVirtualNode first = tree->GetFirst();
+    tree->SetFocusedNode(first);
+    ASSERT_TRUE(tree->EditNode(first, NoColumn));
+    ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->IsEditing(); }, 2000));
+    HWND editor = GetFocus();
+    ASSERT_NE(editor, tree->Handle());
+    RECT r{};
+    GetWindowRect(editor, &r);
+    if (kind == 1) tree->SetFocus();
+    if (kind == 2) tree->EndEditNode();
+    LastMessageAt(TPoint{(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+    gDoomedTree = nullptr;
+    form->Free();
+    qvtest::Pump(20);
+    EXPECT_EQ(TVTEdit::LiveCount(), 0);
   }
 }
