@@ -457,7 +457,8 @@ TEST(FreedNodes, DeletingTheSelectionWhoseHandlerDeletesAnotherSelectedNode) {
 // being sorted, or frees the parent, against a model: the handler is never
 // handed a node that is gone or no longer a child; afterwards the parent holds
 // exactly its live children, those the sort saw in stable key order and
-// those added meanwhile last, in the order they came.
+// those added meanwhile last, in the order they came. With initialisation the
+// init handler may free or add children first: those it added are sorted too.
 static std::vector<PVirtualNode> ChildrenOfNode(PVirtualNode node) {
   std::vector<PVirtualNode> children;
   for (PVirtualNode run = node->FirstChild; run != nullptr; run = run->NextSibling) children.push_back(run);
@@ -483,6 +484,23 @@ TEST(FreedNodes, ASortWhoseCompareHandlerFreesOrAddsChildrenKeepsExactlyTheLiveO
       seen.push_back(child);
     }
     bool freeParent = pick(8) == 0;
+    bool doInit = pick(2) == 0;
+    t.onInit = [&](PVirtualNode node, TVirtualNodeInitStates&) {
+      if (node->Parent != parent || !doInit) return;
+      switch (pick(6)) {
+        case 0: {
+          std::vector<PVirtualNode> children = ChildrenOfNode(parent);
+          t.DeleteNode(children[size_t(pick(int(children.size())))]);
+          break;
+        }
+        case 1: {
+          PVirtualNode child = t.AddChild(parent);
+          key[child] = pick(6);
+          seen.push_back(child);  // in the chain when the comparing starts
+          break;
+        }
+      }
+    };
     t.onFree = [&](PVirtualNode n) { freed.insert(n); };
     std::string fault;
     t.onCompare = [&](PVirtualNode a, PVirtualNode b) {
@@ -511,7 +529,8 @@ TEST(FreedNodes, ASortWhoseCompareHandlerFreesOrAddsChildrenKeepsExactlyTheLiveO
       return key[a] - key[b];
     };
     bool ascending = pick(2) == 0;
-    t.Sort(parent, NoColumn, ascending ? sdAscending : sdDescending, false);
+    if (doInit) parent->States |= vsHasChildren;
+    t.Sort(parent, NoColumn, ascending ? sdAscending : sdDescending, doInit);
     EXPECT_EQ(fault, "");
     EXPECT_EQ(CheckTreeInvariants(t), "");
     if (parent == nullptr) {
