@@ -411,6 +411,7 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
       node->CheckState = UnpressedCheckState(node->CheckState);
       TCallOutScope scope(*this);
       if (node == focusedNode) DoCheckClick(node, pendingCheckState);
+      if (scope.TreeGone()) return;
       if (!Gone(node)) InvalidateNode(node);
     }
   }

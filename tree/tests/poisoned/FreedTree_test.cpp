@@ -167,21 +167,31 @@ void PressKey(TVirtualStringTree* tree, WORD key) {
   SendMessageW(window, WM_KEYDOWN, key, 1);
   if (IsWindow(window)) SendMessageW(window, WM_KEYUP, key, 0xC0000001);
 }
-void ClickButton(TVirtualStringTree* tree, PVirtualNode first) {
+
+// A press and release of a button on node's label (a double click when down is WM_LBUTTONDBLCLK).
+void ClickOn(TVirtualStringTree* tree, PVirtualNode node, UINT down, UINT up, WPARAM buttons) {
   HWND window = tree->Handle();
-  TRect r = tree->GetDisplayRect(first, NoColumn, false);
+  TRect r = tree->GetDisplayRect(node, NoColumn, true);
+  LPARAM at = MAKELPARAM(r.Left + 2, (r.Top + r.Bottom) / 2);
+  SendMessageW(window, down, buttons, at);
+  if (IsWindow(window)) SendMessageW(window, up, 0, at);
+}
+// A left click where the hit test finds what on node's row.
+void ClickAt(TVirtualStringTree* tree, PVirtualNode node, THitPosition what) {
+  HWND window = tree->Handle();
+  TRect r = tree->GetDisplayRect(node, NoColumn, false);
   int y = (r.Top + r.Bottom) / 2;
   for (int x = 0; x < r.Right; ++x) {
     THitInfo hit;
     tree->GetHitTestInfoAt(x, y, true, hit);
-    if (!hit.HitPositions.Contains(hiOnItemButton)) continue;
-    LPARAM at = MAKELPARAM(x, y);
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, at);
+    if (!hit.HitPositions.Contains(what)) continue;
+    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, y));
+    if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(x, y));
     return;
   }
-  ADD_FAILURE() << "no button found";
+  ADD_FAILURE() << "nothing found there";
 }
+void ClickButton(TVirtualStringTree* tree, PVirtualNode first) { ClickAt(tree, first, hiOnItemButton); }
 
 void FreeOnChanging(TBaseVirtualTree*, PVirtualNode, bool&) { FreeDoomedTree(); }
 void FreeOnNode(TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); }
@@ -362,6 +372,51 @@ const TFreeingCase kFreeingCases[] = {
     {"OnUpdating, BeginUpdate", Nothing,
      [](TVirtualStringTree* t) { t->OnUpdating = [](TBaseVirtualTree*, TVTUpdateState) { FreeDoomedTree(); }; },
      [](TVirtualStringTree* t, PVirtualNode) { t->FullExpand(nullptr); }},
+    {"OnGetPopupMenu, a right click", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnGetPopupMenu = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TPoint, bool&, TComponent*&) {
+         FreeDoomedTree();
+       };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) { ClickOn(t, n, WM_RBUTTONDOWN, WM_RBUTTONUP, MK_RBUTTON); }},
+    {"OnEditing, EditNode", Nothing,
+     [](TVirtualStringTree* t) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toEditable));
+       t->OnEditing = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool&) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->EditNode(n, NoColumn); }},
+    {"OnChecked, a click on the box", Nothing, [](TVirtualStringTree* t) { t->OnChecked = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toCheckSupport));
+       n->CheckType = ctCheckBox;
+       t->Repaint();
+       ClickAt(t, n, hiOnItemCheckbox);
+     }},
+    {"OnChecked, the space bar", Nothing, [](TVirtualStringTree* t) { t->OnChecked = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toCheckSupport));
+       n->CheckType = ctCheckBox;
+       t->SetFocusedNode(n);
+       PressKey(t, VK_SPACE);
+     }},
+    {"OnFocusChanged, a click on a node", Nothing,
+     [](TVirtualStringTree* t) { t->OnFocusChanged = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex) { FreeDoomedTree(); }; },
+     [](TVirtualStringTree* t, PVirtualNode n) { ClickOn(t, n->NextSibling, WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON); }},
+    {"OnExpanded, a double click on a node", GiveChildren, [](TVirtualStringTree* t) { t->OnExpanded = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) { ClickOn(t, n, WM_LBUTTONDBLCLK, WM_LBUTTONUP, MK_LBUTTON); }},
+    {"OnHotChange, the mouse over a node", Nothing,
+     [](TVirtualStringTree* t) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetPaintOptions(o->PaintOptions().Include(toHotTrack));
+       t->OnHotChange = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       TRect r = t->GetDisplayRect(n->NextSibling, NoColumn, true);
+       SendMessageW(t->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(r.Left + 2, (r.Top + r.Bottom) / 2));
+     }},
 };
 
 }  // namespace
