@@ -417,6 +417,13 @@ const TFreeingCase kFreeingCases[] = {
        TRect r = t->GetDisplayRect(n->NextSibling, NoColumn, true);
        SendMessageW(t->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(r.Left + 2, (r.Top + r.Bottom) / 2));
      }},
+    {"OnFreeNode, deleting the nodes cut", Nothing, [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       t->SetClipboardFormats({"Virtual Tree Data"});
+       t->SetSelected(n, true);
+       t->CutToClipBoard();
+       t->DeleteMarkedCutNodes();
+     }},
 };
 
 }  // namespace
