@@ -185,7 +185,10 @@ void TVirtualTreeCore::SelectAll(bool visibleOnly) {
     if (!(run->States & vsSelected)) InternalCacheNode(run);
     run = visibleOnly ? GetNextVisibleNoInit(run) : GetNextNoInit(run);
   }
+  // The change handler may free the whole tree.
+  TCallOutScope scope(*this);
   if (!tempNodeCache.empty() && InternalAddToSelection(tempNodeCache, false)) Change(nullptr);
+  if (scope.TreeGone()) return;
   ClearTempCache();
   InvalidateWhole();
 }

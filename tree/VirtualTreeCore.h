@@ -438,6 +438,12 @@ public:
     TCallOutScope& operator=(const TCallOutScope&) = delete;
     // True once a handler freed the tree: the operation returns at once.
     bool TreeGone() const { return tree == nullptr; }
+    // True once the tree went, or node (null included) did: what an operation
+    // asks after a call out of the node it goes on with.
+    bool Lost(PVirtualNode node) const { return tree == nullptr || TVirtualTreeCore::Gone(node); }
+    // After the tree went: node, a record it no longer held, is kept dead with
+    // the others until the outermost scope closes.
+    void KeepOrphan(PVirtualNode node);
 
   private:
     friend class TVirtualTreeCore;
