@@ -15,6 +15,13 @@
 
 TdomDocument::~TdomDocument() {
   destroying = true;
+  // Whoever watches this document from further up the stack (the code that
+  // ran the listener freeing it) learns that it is gone.
+  for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
+    watch->document = nullptr;
+    watch->node = nullptr;
+  }
+  watches = nullptr;
   FreeTraversalsAndLists();
   // Every node is owned here; freeing them now, while this is still a whole
   // document, lets their destructors see a valid document that is going.
@@ -210,40 +217,53 @@ TdomElementsNodeListNS* TdomDocument::getElementsByTagNameNS(const std::u16strin
 
 // --- Notifications and errors --------------------------------------------------------------
 
+template <class Own, class ViaImplementation>
+bool TdomDocument::TellListeners(const Own& tellOwn, const ViaImplementation& tellImplementation) {
+  TWatch watch(this);
+  tellOwn();
+  if (watch.Document() == nullptr) return false;
+  if (domImplementation != nullptr) tellImplementation(domImplementation);
+  return watch.Document() != nullptr;
+}
+
 void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
   if (destroying) return;
   modified = true;
-  if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr);
-  if (domImplementation != nullptr) domImplementation->DoAttrModified(modifiedNode, attrChange, relatedAttr);
+  TellListeners([&] { if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr); },
+                [&](TDomImplementation* impl) { impl->DoAttrModified(modifiedNode, attrChange, relatedAttr); });
 }
 
 void TdomDocument::DoCharacterDataModified(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnCharacterDataModified) OnCharacterDataModified(this, node);
-  if (domImplementation != nullptr) domImplementation->DoCharacterDataModified(node);
+  TellListeners([&] { if (OnCharacterDataModified) OnCharacterDataModified(this, node); },
+                [&](TDomImplementation* impl) { impl->DoCharacterDataModified(node); });
 }
 
 void TdomDocument::DoNodeClearing(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnNodeClearing) OnNodeClearing(this, node);
-  if (domImplementation != nullptr) domImplementation->DoNodeClearing(node);
+  if (!TellListeners([&] { if (OnNodeClearing) OnNodeClearing(this, node); },
+                     [&](TDomImplementation* impl) { impl->DoNodeClearing(node); })) {
+    return;
+  }
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/false);
 }
 
 void TdomDocument::DoNodeInserted(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnNodeInserted) OnNodeInserted(this, node);
-  if (domImplementation != nullptr) domImplementation->DoNodeInserted(node);
+  TellListeners([&] { if (OnNodeInserted) OnNodeInserted(this, node); },
+                [&](TDomImplementation* impl) { impl->DoNodeInserted(node); });
 }
 
 void TdomDocument::DoNodeRemoving(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnNodeRemoving) OnNodeRemoving(this, node);
-  if (domImplementation != nullptr) domImplementation->DoNodeRemoving(node);
+  if (!TellListeners([&] { if (OnNodeRemoving) OnNodeRemoving(this, node); },
+                     [&](TDomImplementation* impl) { impl->DoNodeRemoving(node); })) {
+    return;
+  }
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
 }
 
@@ -300,7 +320,7 @@ void TdomDocument::ClearInvalidNodeIterators() {
 void TdomDocument::NodeFreeing(TdomNode* node) {
   // A node freed straight out of the tree leaves without the detach hooks.
   BumpStructureStamp();
-  for (TNewNodeWatch* watch = newNodeWatches; watch != nullptr; watch = watch->next) {
+  for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
     if (watch->node == node) watch->node = nullptr;
   }
   if (!idValuesByCarrier.empty()) {

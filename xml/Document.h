@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "xml/DocumentWatch.h"
 #include "xml/EntityExpansion.h"
 #include "xml/NameTable.h"
 #include "xml/Node.h"
@@ -204,6 +205,8 @@ public:
   void ForgetDoctype(TdomDocumentType* value);
   // A node of this document is being freed: moves traversal objects off its subtree.
   void NodeFreeing(TdomNode* node);
+  // See DocumentWatch.h.
+  using TWatch = TdomDocumentWatch;
   // The running totals of general-entity expansion (see EntityExpansion.h).
   TdomEntityExpansionBudget& ExpansionBudget() { return expansionBudget; }
 
@@ -220,22 +223,13 @@ private:
   // null when a listener told of it freed it.
   template <class T>
   T* StoreFirstData(T* node, const std::u16string& data);
-  // A new node watched while its first report runs: NodeFreeing clears it.
-  // The document's own list, so watching costs no thread-local access (the
-  // factories are a parser's hot path); newest first, on the stack.
-  struct TNewNodeWatch {
-    TNewNodeWatch(TdomDocument* document_, TdomNode* node_)
-        : document(document_), node(node_), next(document_->newNodeWatches) {
-      document->newNodeWatches = this;
-    }
-    ~TNewNodeWatch() { document->newNodeWatches = next; }
-    TNewNodeWatch(const TNewNodeWatch&) = delete;
-    TNewNodeWatch& operator=(const TNewNodeWatch&) = delete;
-    TdomDocument* document;
-    TdomNode* node;
-    TNewNodeWatch* next;
-  };
-  TNewNodeWatch* newNodeWatches = nullptr;
+  // Tells the document's own listener (tellOwn) and then the implementation
+  // (tellImplementation); false when one of them freed this document, which
+  // the caller must then leave alone.
+  template <class Own, class ViaImplementation>
+  bool TellListeners(const Own& tellOwn, const ViaImplementation& tellImplementation);
+  friend class TdomDocumentWatch;
+  TWatch* watches = nullptr;  // newest first, on the stack
   // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.
@@ -270,6 +264,17 @@ private:
   // Declared last: the nodes that point into it are freed before it.
   TdomNameTable nameTable;
 };
+
+inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* node_)
+    : document(document_), node(node_) {
+  if (document == nullptr) return;
+  next = document->watches;
+  document->watches = this;
+}
+
+inline TdomDocumentWatch::~TdomDocumentWatch() {
+  if (document != nullptr) document->watches = next;
+}
 
 // The shared record of a name in document's table; nodes made without a
 // document share one table of their own.

@@ -93,10 +93,8 @@ public:
   virtual std::u16string GetLanguage() const;
 
   // --- Tree operations ----------------------------------------------------------
-  // A listener told of a change may free the node an operation returns:
-  // removeChild, replaceChild and a fragment's insertion then return null; a
-  // single node's insertion returns it still (this hot path watches nothing),
-  // so a caller whose listeners free inserted nodes must not use the result.
+  // A listener told of a change may free the node an operation returns (or
+  // the whole document): the operation then returns null.
   // Type-checks newChild; a fragment's children are all checked first and
   // then moved together (nothing moves when one is refused). Returns newChild.
   virtual TdomNode* appendChild(TdomNode* newChild);
