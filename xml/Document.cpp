@@ -7,6 +7,7 @@
 #include "xml/DocumentType.h"
 #include "xml/DomException.h"
 #include "xml/DomImplementation.h"
+#include "xml/DomXPathNamespace.h"
 #include "xml/Element.h"
 #include "xml/NodeIterator.h"
 #include "xml/NodeList.h"
@@ -40,6 +41,7 @@ TdomDocument::~TdomDocument() {
     ForgetChildren();
   }
   ClearIDs();
+  namespaceNodes.clear();
   delete asModelsNS;
   DetachDoctype();
 }
@@ -331,8 +333,40 @@ void TdomDocument::NodeFreeing(TdomNode* node) {
     }
     idValuesByCarrier.erase(first, last);
   }
+  if (!namespaceNodes.empty()) FreeNamespaceNodesOf(node);
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
   for (TdomTreeWalker* walker : treeWalkers) walker->HandleNodeFreeing(node);
+}
+
+TdomXPathNamespace* TdomDocument::NamespaceNodeFor(TdomElement* element, const std::u16string& prefix,
+                                                   const std::u16string& namespaceURI) {
+  auto [first, last] = namespaceNodes.equal_range(element);
+  for (auto it = first; it != last; ++it) {
+    TdomXPathNamespace* node = it->second;
+    if (node->GetPrefix() == prefix && node->GetNamespaceURI() == namespaceURI) return node;
+  }
+  auto* node = New<TdomXPathNamespace>(this, prefix, namespaceURI, element);
+  namespaceNodes.emplace(element, node);
+  return node;
+}
+
+void TdomDocument::ForgetNamespaceNode(TdomXPathNamespace* node) {
+  auto [first, last] = namespaceNodes.equal_range(node->GetOwnerElement());
+  for (auto it = first; it != last; ++it) {
+    if (it->second != node) continue;
+    namespaceNodes.erase(it);
+    return;
+  }
+}
+
+void TdomDocument::FreeNamespaceNodesOf(TdomNode* element) {
+  // An element's namespace nodes point at it: they go with it.
+  auto [first, last] = namespaceNodes.equal_range(element);
+  if (first == last) return;
+  std::vector<TdomXPathNamespace*> going;
+  for (auto it = first; it != last; ++it) going.push_back(it->second);
+  namespaceNodes.erase(first, last);
+  for (TdomXPathNamespace* namespaceNode : going) namespaceNode->Free();
 }
 
 void TdomDocument::FreeTraversalsAndLists() {

@@ -32,6 +32,7 @@ class TdomNotation;
 class TdomProcessingInstruction;
 class TdomText;
 class TdomTreeWalker;
+class TdomXPathNamespace;
 
 // The replacement text of a predefined entity ("lt" gives "&#60;"), or null
 // for any other name.
@@ -131,6 +132,18 @@ public:
   // The copy without the import notification (cloneNode uses it). Null,
   // documents, document types and declarations raise ENot_Supported_Err.
   virtual TdomNode* InternalImportNode(TdomNode* node, bool deep);
+
+  // --- XPath namespace nodes -------------------------------------------------------------
+  // The namespace node that binds prefix to namespaceURI on element (one of
+  // this document's), owned by this document: the same node for the same
+  // three each time, made on first use. It goes when element is freed (or
+  // the document), which invalidates it. Raises as the node's constructor.
+  TdomXPathNamespace* NamespaceNodeFor(TdomElement* element, const std::u16string& prefix,
+                                       const std::u16string& namespaceURI);
+  // How many such nodes the document holds.
+  size_t NamespaceNodeCount() const { return namespaceNodes.size(); }
+  // Called by a namespace node that is being freed: it leaves the table.
+  void ForgetNamespaceNode(TdomXPathNamespace* node);
 
   // --- Entities, attribute values, validation ---------------------------------------
   // Replacement text of a general entity; without DTD models only the five
@@ -234,6 +247,8 @@ private:
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.
   void FreeTraversalsAndLists();
+  // element is being freed: its namespace nodes go too.
+  void FreeNamespaceNodesOf(TdomNode* element);
   void AttachDoctype(TdomDocumentType* value);
   void DetachDoctype();
 
@@ -250,6 +265,8 @@ private:
   // The ID values each attribute of idTable carries, so that a freed attribute
   // is found without a walk of the table.
   std::unordered_multimap<const TdomNode*, std::u16string> idValuesByCarrier;
+  // NamespaceNodeFor's nodes (owned as nodes of this document) by element.
+  std::unordered_multimap<const TdomNode*, TdomXPathNamespace*> namespaceNodes;
   std::u16string inputEncoding;
   std::u16string xmlEncoding;
   TdomStandalone xmlStandalone = STANDALONE_UNSPECIFIED;

@@ -140,7 +140,8 @@ public:
   // type XPath does not take as context (CDATA, entity reference, ...) raises
   // ENot_Supported_Err, and one refused for the work it needs raises
   // EXPath_Limit_Err. EvaluateToNode gives the first node in document order;
-  // a namespace node comes as a new one owned by its element's document.
+  // a namespace node comes as its element's document's node for that binding
+  // (the same node each time; it goes with the element).
   virtual bool EvaluateToBoolean(const std::u16string& expression);
   virtual double EvaluateToNumber(const std::u16string& expression);
   virtual std::u16string EvaluateToWideString(const std::u16string& expression);
