@@ -4,6 +4,12 @@
 
 namespace qv::engine {
 
+bool StillInPlace(const HeldParent& held) {
+  if (!held.Holds() || held.place.empty()) return false;
+  std::u16string now;
+  return FileWiper::PlaceHolds(held.folder, INVALID_HANDLE_VALUE, u"", &now) && now == held.place;
+}
+
 void FinishHeldParent(HeldParent& held, Reporter& reporter) {
   if (!held.Holds()) return;
   uint64_t stagingChars = 0;

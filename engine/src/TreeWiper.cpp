@@ -249,8 +249,8 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
   } else {
     OpenFolder parent;
     std::u16string parentPath = ParentPath(longPath);
-    // A folder held from an earlier call was checked then, and its path has
-    // just been found to lead to it still (see FileCalls.h).
+    // A folder held from an earlier call was checked then, and has just been
+    // found still in that place, its path leading to it (see StillInPlace).
     const bool continuing = held && held->Holds();
     auto letGo = [&] {
       if (!continuing) Close(parent);
@@ -369,6 +369,9 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
       wiper.KnowClusterBytes(work.clusterBytes);
     } else {
       work.folder = parent;
+      // Where it lay when its place was checked above (the place that check
+      // took under Wine, where an open folder keeps the place it had when opened).
+      if (held) work.place = PlaceOf(parent.handle);
     }
     result = WipeEntry(wiper, parent, entry);
     work.staging = wiper.TakeStaging(parent);
