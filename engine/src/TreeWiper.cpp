@@ -377,7 +377,14 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     work.staging = wiper.TakeStaging(parent);
     work.clusterBytes = wiper.KnownClusterBytes();
     if (result == WipeResult::Wiped && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      // A file or link wiped was seen gone through the folder's handle.
+      // Gone without looking its name up again (under Wine a look-up of a
+      // name that is not there scans the folder). A file counts as wiped only
+      // once it left this folder by a rename checked by key (it had no other
+      // name) and its new name was then seen gone from the private folder's
+      // own listing: a deletion the system takes and cannot carry out (Wine
+      // on a path longer than its host allows) is a failure there. A link is
+      // removed in place, through its own handle; where links are opened at
+      // their targets (Wine) none is ever removed.
       work.removedChars += entry.name.size();
       ++work.removedEntries;
     } else if (result != WipeResult::Stopped) {
