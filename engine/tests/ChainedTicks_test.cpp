@@ -365,6 +365,52 @@ TEST(ChainTest, RandomRunsOfCallsLeaveWorkPendingOnlyAsTheModelSays) {
   EXPECT_GT(gFillers, 0);
 }
 
+HANDLE RefusedFiller(HANDLE, const std::u16string&, DWORD& error) {
+  ++gFillers;
+  error = ERROR_ACCESS_DENIED;
+  return INVALID_HANDLE_VALUE;
+}
+
+// The program frees a run's block once a new run starts: work that the
+// waiting thread finishes after the run reports to the window alone, even
+// when it fails, and never touches the block (here overwritten, as freed
+// memory is under Wine's heap checking).
+TEST(ChainTest, WorkFinishedAfterItsRunTellsTheWindowAndLeavesTheBlockAlone) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a chain finished after its run");
+  ChainSetup setup(200);
+  gCreateFiller = RefusedFiller;
+  std::u16string folder = Root(drive) + u"chain-after";
+  std::vector<std::u16string> paths = MakeFiles(folder, "after-", 2);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  ASSERT_TRUE(Call(harness, block.get(), paths[0], paths[1]));
+  ASSERT_TRUE(WorkPending());
+  EXPECT_EQ(0, block->Reserved2) << harness.LogText();
+  harness.current = nullptr;
+  std::memset(block.get(), 0xFE, sizeof(TWipeParams));
+  DWORD begin = GetTickCount();
+  while (WorkPending() && GetTickCount() - begin < 5000) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(20);
+  }
+  EXPECT_FALSE(WorkPending());
+  for (int i = 0; i < 20; ++i) {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    Sleep(5);
+  }
+  EXPECT_GT(gFillers, 0);
+  EXPECT_TRUE(harness.Logged(u"Could not overwrite the old names in " + folder)) << harness.LogText();
+  const auto* bytes = reinterpret_cast<const uint8_t*>(block.get());
+  EXPECT_EQ(sizeof(TWipeParams), size_t(std::count(bytes, bytes + sizeof(TWipeParams), uint8_t(0xFE))))
+      << "the block of the finished run was written to";
+  gCreateFiller = SystemCreateFiller;
+  DeleteFileW(Wide(paths[1]));
+  RemoveDirectoryW(Wide(folder));
+}
+
 // The host's path of a path under Wine, in bytes; 0 elsewhere.
 size_t HostPathBytes(const std::u16string& path) {
   using UnixNameCall = char*(CDECL*)(LPCWSTR);

@@ -153,34 +153,42 @@ std::shared_ptr<const ProtectedFolders> RaceGuard() { return gRaceGuard; }
 
 // The same race with the files handed over as the program does now, each call
 // naming the next path: the folder is held from call to call and its path
-// checked, not reopened, before each file.
-TEST(SwapRaceTest, ChainedCallsNeverLeadAStepIntoTheProtectedFolder) {
+// checked, not reopened, before each file. `above`: the folder above the
+// ticked folder is the one swapped, for a link to a folder holding a protected
+// folder of the ticked folder's name.
+void RaceChainedCalls(const char* name, bool above) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a folder swapped by the host during chained single wipes");
-  std::u16string base = Root(drive) + u"swapchain";
+  const std::string folder = name;
+  std::u16string base = Root(drive) + Utf16(folder);
+  const std::u16string ticked = base + (above ? u"\\top\\d" : u"\\d");
+  const std::u16string guarded = base + (above ? u"\\decoy\\d" : u"\\sys");
   ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
+  for (const char16_t* made : {u"\\top", u"\\decoy"})
+    if (above) ASSERT_TRUE(CreateDirectoryW(Wide(base + made), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(ticked), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(Wide(guarded), nullptr));
   for (int i = 0; i < kFiles; ++i) {
-    ASSERT_TRUE(WriteWholeFile(base + u"\\d\\" + FileName(i), "ticked " + std::to_string(i)));
-    ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\" + FileName(i), "precious " + std::to_string(i)));
+    ASSERT_TRUE(WriteWholeFile(ticked + u"\\" + FileName(i), "ticked " + std::to_string(i)));
+    ASSERT_TRUE(WriteWholeFile(guarded + u"\\" + FileName(i), "precious " + std::to_string(i)));
   }
   std::map<std::u16string, std::string> protectedBefore;
-  Contents(base + u"\\sys", u"", protectedBefore);
+  Contents(guarded, u"", protectedBefore);
   ASSERT_EQ(size_t(kFiles), protectedBefore.size());
 
-  gRaceGuard = std::make_shared<const ProtectedFolders>(ProtectedFolders::ForPaths({base + u"\\sys"}));
+  gRaceGuard = std::make_shared<const ProtectedFolders>(ProtectedFolders::ForPaths({guarded}));
   gFileGuard = RaceGuard;
   Harness harness;
   Block block(harness.wnd(), 0, kOnePass);
   std::vector<int32_t> failures(kFiles, 0);   // counted by each call
   std::vector<bool> reportedWiped(kFiles, false);
   std::vector<bool> ownFailure(kFiles, false);
-  ASSERT_TRUE(AskHost(drive, "flip swapchain/d swapchain/dlink swapchain/sys\n"));
+  ASSERT_TRUE(AskHost(drive, above ? "flip " + folder + "/top " + folder + "/toplink " + folder + "/decoy\n"
+                                   : "flip " + folder + "/d " + folder + "/dlink " + folder + "/sys\n"));
   bool allRan = true;
   for (int i = 0; i < kFiles; ++i) {
-    std::u16string path = base + u"\\d\\" + FileName(i);
-    std::u16string next = i + 1 < kFiles ? base + u"\\d\\" + FileName(i + 1) : u"";
+    std::u16string path = ticked + u"\\" + FileName(i);
+    std::u16string next = i + 1 < kFiles ? ticked + u"\\" + FileName(i + 1) : u"";
     WriteBlockPaths(*block.get(), path.c_str(), path.size(), next.c_str(), next.size());
     int32_t before = block->Reserved2;
     size_t logsBefore = harness.logs.size();
@@ -204,10 +212,10 @@ TEST(SwapRaceTest, ChainedCallsNeverLeadAStepIntoTheProtectedFolder) {
   EXPECT_FALSE(WorkPending());
 
   std::map<std::u16string, std::string> protectedAfter;
-  Contents(base + u"\\sys", u"", protectedAfter);
+  Contents(guarded, u"", protectedAfter);
   EXPECT_EQ(protectedBefore, protectedAfter) << harness.LogText();
   std::map<std::u16string, std::string> left;
-  Contents(base + u"\\d", u"", left);
+  Contents(ticked, u"", left);
   int wiped = 0, failed = 0;
   for (int i = 0; i < kFiles; ++i) {
     bool there = left.count(u"\\" + FileName(i)) != 0;
@@ -228,13 +236,19 @@ TEST(SwapRaceTest, ChainedCallsNeverLeadAStepIntoTheProtectedFolder) {
   // Folders left beside the ticked files (made for renaming) are named in the log.
   for (const auto& [path, content] : left) {
     if (path.back() != u'\\' || path.find(u'\\', 1) != path.size() - 1) continue;
-    EXPECT_TRUE(harness.Logged(u"\\d" + path.substr(0, path.size() - 1))) << Narrow(path) << " left unnamed\n"
-                                                                            << harness.LogText();
+    EXPECT_TRUE(harness.Logged(ticked + path.substr(0, path.size() - 1))) << Narrow(path) << " left unnamed\n"
+                                                                          << harness.LogText();
   }
   EXPECT_GT(wiped, 0) << harness.LogText();
   EXPECT_GT(failed, 0) << harness.LogText();
-  std::printf("swapped folder, chained calls: %d of %d files wiped, %d with a failure counted, %zu entries left\n",
-              wiped, kFiles, failed, left.size());
+  std::printf("swapped %s, chained calls: %d of %d files wiped, %d with a failure counted, %zu entries left\n",
+              above ? "folder above" : "folder", wiped, kFiles, failed, left.size());
+}
+
+TEST(SwapRaceTest, ChainedCallsNeverLeadAStepIntoTheProtectedFolder) { RaceChainedCalls("swapchain", false); }
+
+TEST(SwapRaceTest, ChainedCallsWithTheFolderAboveSwappedNeverLeadAStepIntoTheProtectedFolder) {
+  RaceChainedCalls("swapabove", true);
 }
 
 // The held folder swapped for a link to a protected folder between two calls
