@@ -363,6 +363,22 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     longPath = JoinPath(parentPath, entry.name);
     reached_ = true;
     HeldParent work;
+    // Should the wipe throw, the held folder's private folder goes back to
+    // it, open (its pending work removes it), rather than being closed with
+    // the wiper while the held folder still names its handle.
+    struct GiveBack {
+      FileWiper& wiper;
+      const OpenFolder& parent;
+      HeldParent* held;
+      ~GiveBack() {
+        if (!held) return;
+        try {
+          held->staging = wiper.TakeStaging(parent);
+        } catch (...) {
+          held->staging = StagingFolder{};
+        }
+      }
+    } giveBack{wiper, parent, continuing ? held : nullptr};
     if (continuing) {
       work = *held;
       wiper.AdoptStaging(parent, work.staging);
@@ -374,6 +390,7 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
       if (held) work.place = PlaceOf(parent.handle);
     }
     result = WipeEntry(wiper, parent, entry);
+    giveBack.held = nullptr;
     work.staging = wiper.TakeStaging(parent);
     work.clusterBytes = wiper.KnownClusterBytes();
     if (result == WipeResult::Wiped && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {

@@ -8,12 +8,14 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "DirectorySlack.h"
 #include "EngineHarness.h"
 #include "FileCalls.h"
+#include "FileWiper.h"
 #include "NtFiles.h"
 #include "QuorvanellBlockPaths.h"
 
@@ -363,6 +365,35 @@ TEST(ChainTest, RandomRunsOfCallsLeaveWorkPendingOnlyAsTheModelSays) {
   EXPECT_EQ(0, blocks[1]->Reserved2) << harness.LogText();
   EXPECT_EQ(size_t(calls), Summaries(harness)) << harness.LogText();
   EXPECT_GT(gFillers, 0);
+}
+
+// A call of a chain whose wipe ends on an internal error (thrown) finishes
+// the held folder's work with its private folder still open: it is removed,
+// not left behind.
+TEST(ChainTest, AWipeEndingOnAnInternalErrorStillRemovesTheFoldersPrivateFolder) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a chained wipe that throws");
+  ChainSetup setup(60000);
+  std::u16string folder = Root(drive) + u"chain-throw";
+  std::vector<std::u16string> paths = MakeFiles(folder, "throw-", 3);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  ASSERT_TRUE(Call(harness, block.get(), paths[0], paths[1]));
+  ASSERT_TRUE(WorkPending());
+  ASSERT_EQ(3u, ListNames(folder).size()) << "the private folder was expected beside the two files left";
+  gWipeStep = [](WipeStep step, const std::u16string&) {
+    if (step == WipeStep::Renaming) throw std::runtime_error("test");
+  };
+  const bool ran = Call(harness, block.get(), paths[1], paths[2]);
+  gWipeStep = nullptr;
+  ASSERT_TRUE(ran);
+  EXPECT_FALSE(WorkPending());
+  EXPECT_TRUE(harness.Logged(u"The wipe of " + paths[1] + u" ended on an internal error")) << harness.LogText();
+  // The file whose wipe threw is left (emptied), the next one untouched, and nothing else.
+  EXPECT_EQ((std::vector<std::u16string>{u"throw-1.txt", u"throw-2.txt"}), ListNames(folder)) << harness.LogText();
+  EXPECT_FALSE(harness.Logged(u"Could not remove the folder ")) << harness.LogText();
+  for (size_t i = 1; i < paths.size(); ++i) DeleteFileW(Wide(paths[i]));
+  RemoveDirectoryW(Wide(folder));
 }
 
 HANDLE RefusedFiller(HANDLE, const std::u16string&, DWORD& error) {
