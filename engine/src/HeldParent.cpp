@@ -17,7 +17,11 @@ void FinishHeldParent(HeldParent& held, Reporter& reporter) {
     held.removedChars += stagingChars;
     ++held.removedEntries;
   }
-  if (held.removedEntries != 0) FillDirectorySlack(held.folder, held.removedChars, held.removedEntries, reporter);
+  // Not where it was checked (moved, with a link put back, into a folder the
+  // system needs, say): nothing is made in it.
+  if (held.removedEntries != 0)
+    FillDirectorySlack(held.folder, held.removedChars, held.removedEntries, reporter,
+                       held.place.empty() ? nullptr : &held.place);
   CloseHandle(held.folder.handle);
   held = HeldParent{};
 }
