@@ -20,8 +20,7 @@ namespace qv::engine {
 // `place`, when it no longer lies there (PlaceOf; see StillInPlace). A stop
 // request does not cut the filling short: the names of what was wiped go too.
 void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
-                        Reporter& reporter,
-                        const std::u16string* place = nullptr);
+                        Reporter& reporter, const std::u16string* place = nullptr);
 
 // Makes one empty filler `name` in the folder (a new file, opened for
 // writing); tests put one that fails or counts in its place.

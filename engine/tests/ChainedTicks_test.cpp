@@ -533,7 +533,8 @@ TEST(ChainTest, NearTheHostsLongestPathNoFileIsReportedWipedThatIsStillThere) {
     for (size_t i = 0; i < files.size(); ++i) {
       const int32_t before = block->Reserved2;
       const size_t logsBefore = harness.logs.size();
-      ASSERT_TRUE(Call(harness, block.get(), path + u"\\" + files[i], i + 1 < files.size() ? path + u"\\" + files[i + 1] : u""));
+      const std::u16string next = i + 1 < files.size() ? path + u"\\" + files[i + 1] : u"";
+      ASSERT_TRUE(Call(harness, block.get(), path + u"\\" + files[i], next));
       bool wiped = false;
       for (size_t k = logsBefore; k < harness.logs.size(); ++k)
         wiped = wiped || harness.logs[k] == path + u"\\" + files[i] + u": 1 file and 0 folders wiped";
@@ -542,7 +543,8 @@ TEST(ChainTest, NearTheHostsLongestPathNoFileIsReportedWipedThatIsStillThere) {
                          names == std::vector<std::u16string>{u"(not listed)"};
       if (wiped) {
         ++reportedWiped;
-        EXPECT_FALSE(there) << shortBy << " " << Narrow(files[i]) << " reported wiped, still there\n" << harness.LogText();
+        EXPECT_FALSE(there) << shortBy << " " << Narrow(files[i]) << " reported wiped, still there\n"
+                            << harness.LogText();
       } else {
         ++notWiped;
         EXPECT_GT(block->Reserved2, before) << shortBy << " " << Narrow(files[i]) << " neither wiped nor counted\n"
@@ -552,7 +554,8 @@ TEST(ChainTest, NearTheHostsLongestPathNoFileIsReportedWipedThatIsStillThere) {
     EXPECT_FALSE(WorkPending());
     CloseHandle(folder);
   }
-  std::printf("near the host's longest path: %d files reported wiped, %d not wiped (counted)\n", reportedWiped, notWiped);
+  std::printf("near the host's longest path: %d files reported wiped, %d not wiped (counted)\n", reportedWiped,
+              notWiped);
   EXPECT_GT(reportedWiped, 0) << harness.LogText();
   EXPECT_GT(notWiped, 0) << "the host's limit was not reached: the test proves nothing\n" << harness.LogText();
 }
