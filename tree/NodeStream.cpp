@@ -151,7 +151,9 @@ void TVirtualTreeCore::WriteNode(TStream* stream, PVirtualNode node) {
 
 void TVirtualTreeCore::WriteChunks(TStream* stream, PVirtualNode node) {
   int64_t start = stream->Position();
-  WriteChunkHeader(stream, kBaseChunk, 0);
+  // Without children to follow, the base chunk's size is known at once.
+  bool withChildren = (node->States & vsInitialized) && !Gone(node) && node->FirstChild != nullptr;
+  WriteChunkHeader(stream, kBaseChunk, withChildren ? 0 : kBaseRecordSize);
   uint8_t record[kBaseRecordSize] = {};
   PutU32(record, 0);
   PutU32(record + 4, node->NodeHeight);
@@ -161,25 +163,29 @@ void TVirtualTreeCore::WriteChunks(TStream* stream, PVirtualNode node) {
   record[10] = node->Align;
   record[11] = node->CheckState;
   record[12] = node->CheckType;
-  int64_t recordPos = stream->Position();
+  int64_t recordPos = start + kChunkHeaderSize;
   stream->WriteBuffer(record, kBaseRecordSize);
   // Children follow only for initialised nodes; the count says how many did.
   uint32_t written = 0;
-  if ((node->States & vsInitialized) && !Gone(node))
+  if (withChildren)
     for (PVirtualNode child = node->FirstChild; child != nullptr; child = NextToWrite(node, child), ++written)
       WriteNode(stream, child);
-  int64_t end = stream->Position();
-  if (written > 0) {
-    stream->Seek(recordPos, soBeginning);
-    WriteU32(stream, written);
+  if (withChildren) {
+    int64_t end = stream->Position();
+    if (written > 0) {
+      stream->Seek(recordPos, soBeginning);
+      WriteU32(stream, written);
+    }
+    FinishChunkHeader(stream, start, end);
+    start = end;
+  } else {
+    start += kChunkHeaderSize + kBaseRecordSize;
   }
-  FinishChunkHeader(stream, start, end);
 
   if (Gone(node)) return;
-  start = stream->Position();
   WriteChunkHeader(stream, kUserChunk, 0);
   DoSaveNode(node == root ? nullptr : node, stream);
-  end = stream->Position();
+  int64_t end = stream->Position();
   if (end == start + kChunkHeaderSize) {
     // No empty user chunk is stored.
     stream->Seek(start, soBeginning);
@@ -508,9 +514,9 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
     case kUserChunk: {
       if (chunkSize < 1) return true;
       DoLoadNode(IsStreamRootNode(node) ? nullptr : node, stream);
-      bool consumed = stream->Position() != start;
-      stream->Seek(chunkEnd, soBeginning);
-      return consumed;
+      int64_t at = stream->Position();
+      if (at != chunkEnd) stream->Seek(chunkEnd, soBeginning);
+      return at != start;
     }
     default:
       stream->Seek(chunkEnd, soBeginning);
