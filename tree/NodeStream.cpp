@@ -303,6 +303,44 @@ void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, 
   if (outermost) StreamReadFinished(/*complete=*/true);
 }
 
+PVirtualNode TVirtualTreeCore::AddNodeFromStream(TStream* stream, uint16_t version, PVirtualNode destination,
+                                                 TVTNodeAttachMode mode) {
+  bool outermost = streamReads++ == 0;
+  PVirtualNode node = nullptr;
+  try {
+    node = MakeNewNode();
+    node->Parent = mode == amInsertBefore || mode == amInsertAfter ? destination->Parent : destination;
+    Restore<int64_t> keepLimit(readLimit);
+    Restore<uint64_t> keepBudget(loadHeightBudget);
+    if (streamDepth == 0) {
+      readLimit = stream->Size();
+      // No total height may leave 32 bits, whatever the stream holds.
+      loadHeightBudget = UINT32_MAX - uint64_t(root->TotalHeight);
+    }
+    ReadNode(stream, version, node);
+  } catch (...) {
+    if (node != nullptr) {
+      FreeStreamChildren(node, nullptr);
+      DoFreeNode(node);
+    }
+    --streamReads;
+    if (outermost) StreamReadFinished(/*complete=*/false);
+    throw;
+  }
+  if (InDeletion(destination)) {
+    // The place went while the node was read: it never joins the tree.
+    FreeStreamChildren(node, nullptr);
+    DoFreeNode(node);
+    node = nullptr;
+  } else {
+    InternalConnectNode(node, destination, this, mode, /*reindex=*/false);
+    AdoptLoadedSelection(node);
+  }
+  --streamReads;
+  if (outermost) StreamReadFinished(/*complete=*/node != nullptr);
+  return node;
+}
+
 void TVirtualTreeCore::ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node) {
   if (node == nullptr) node = root;
   bool isRoot = node == root;

@@ -254,11 +254,9 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   TReindexScope reindex{parents};
   try {
     while (stream->Position() < stream->Size() && !InDeletion(placer.target)) {
-      PVirtualNode node = MakeNewNode();
-      InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
+      PVirtualNode node = AddNodeFromStream(stream, kVTTreeStreamVersion, placer.target, placer.mode);
+      if (scope.TreeGone() || node == nullptr) break;
       inserted.push_back(node);
-      InternalAddFromStream(stream, kVTTreeStreamVersion, node);
-      if (scope.TreeGone()) break;
       bool copying = !Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
       if (scope.TreeGone()) break;
       if (!copying || Gone(node)) {
@@ -343,11 +341,11 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
     // they free the target's whole tree, nothing arrived: the source keeps
     // every node.
     while (stream.Position() < stream.Size() && !targetTree->InDeletion(placer.target)) {
-      PVirtualNode node = targetTree->MakeNewNode();
-      targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
-      placed.push_back(node);
-      targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
+      PVirtualNode node = targetTree->AddNodeFromStream(&stream, kVTTreeStreamVersion, placer.target, placer.mode);
       if (targetScope.TreeGone()) return 0;
+      // Null: the place went while the node was read; it did not arrive.
+      if (node == nullptr) break;
+      placed.push_back(node);
       ++read;
       if (!Gone(node) && onNew(node) && !Gone(node)) placer.Placed(node);
       if (targetScope.TreeGone()) return 0;

@@ -493,6 +493,13 @@ public:
   // Reads one node chunk into node (root for null), which is linked already;
   // on bad data raises EVirtualTreeError and node is as it was.
   void InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node);
+  // Reads the next node chunk into a new node and links it at destination by
+  // mode (without renumbering the siblings after it). The node is read
+  // detached, its parent pointing at its place's parent, and linked once
+  // complete; on bad data raises EVirtualTreeError and nothing changed. Null
+  // when the handlers sent destination into a deletion meanwhile (the node is
+  // freed again). The caller holds an update bracket.
+  PVirtualNode AddNodeFromStream(TStream* stream, uint16_t version, PVirtualNode destination, TVTNodeAttachMode mode);
   // Between Begin and End (nested) the selections of streams read are
   // collected and joined to the selection in one step at the last End, so
   // that reading many nodes one by one stays linear.
