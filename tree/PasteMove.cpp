@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "core/MemoryStream.h"
+#include "tree/NodeBuffer.h"
 #include "tree/VirtualTrees.h"
 
 namespace {
@@ -314,7 +315,8 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
       }
     }
   }
-  TMemoryStream stream;
+  // One block for the whole run, written and read without a virtual call per field.
+  TNodeBuffer stream;
   std::vector<PVirtualNode> written;
   for (PVirtualNode node : nodes) {
     if (Gone(node)) continue;

@@ -611,6 +611,16 @@ protected:
   virtual void WriteChunks(TStream* stream, PVirtualNode node);
   void FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos);
   void ReadNode(TStream* stream, uint16_t version, PVirtualNode node);
+  // The stream parts above over a stream type: any stream through its
+  // virtual calls, or a node buffer through its inline ones.
+  template <class S>
+  void WriteNodeTo(S& out, PVirtualNode node);
+  template <class S>
+  void WriteChunksTo(S& out, PVirtualNode node);
+  template <class S>
+  void ReadNodeFrom(S& in, uint16_t version, PVirtualNode node);
+  template <class S>
+  bool ReadChunkFrom(S& in, uint16_t version, PVirtualNode node, int32_t chunkType, int32_t chunkSize);
   // The outermost read of a stream has ended (complete: every node read is
   // linked and counted); descendants report what they read only now, so
   // that no handler sees a half-read tree.
