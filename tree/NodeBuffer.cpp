@@ -12,16 +12,25 @@ constexpr int64_t kMaxBlock = std::numeric_limits<int32_t>::max();
 
 TNodeBuffer::~TNodeBuffer() { std::free(block); }
 
+void TNodeBuffer::Reallocate(int64_t newCapacity) {
+  void* grown = std::realloc(block, size_t(newCapacity));
+  if (grown == nullptr) OutOfMemory();
+  block = static_cast<uint8_t*>(grown);
+  capacity = newCapacity;
+}
+
+void TNodeBuffer::Reserve(int64_t bytes) {
+  if (bytes > kMaxBlock) bytes = kMaxBlock;
+  if (bytes > capacity) Reallocate(bytes);
+}
+
 void TNodeBuffer::GrowTo(int64_t newSize) {
   if (newSize > kMaxBlock) OutOfMemory();
   if (newSize > capacity) {
     int64_t wanted = capacity < 4096 ? 4096 : capacity;
     while (wanted < newSize && wanted <= kMaxBlock / 2) wanted *= 2;
     if (wanted < newSize) wanted = newSize;
-    void* grown = std::realloc(block, size_t(wanted));
-    if (grown == nullptr) OutOfMemory();
-    block = static_cast<uint8_t*>(grown);
-    capacity = wanted;
+    Reallocate(wanted);
   }
   if (newSize > size) std::memset(block + size, 0, size_t(newSize - size));
   size = newSize;

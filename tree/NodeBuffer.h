@@ -53,6 +53,11 @@ public:
 
   // The bytes written so far (null when none).
   const uint8_t* Bytes() const { return block; }
+  // The byte at at, below the size, to change in place.
+  uint8_t* BytesAt(int64_t at) { return block + at; }
+  // Makes room for at least bytes without changing the size (never beyond
+  // what a 32-bit count addresses; raises EStreamError when memory is short).
+  void Reserve(int64_t bytes);
   // Forgets the content (the block is kept for the next run); position 0.
   void Reset() { size = position = 0; }
 
@@ -60,6 +65,7 @@ private:
   // A write past the capacity or past the end: grows the block, zeroes a gap.
   int32_t WriteGrowing(const void* buffer, int32_t count);
   void GrowTo(int64_t newSize);
+  void Reallocate(int64_t newCapacity);
 
   uint8_t* block = nullptr;
   int64_t size = 0;

@@ -48,11 +48,30 @@ void WriteChunkHeader(S& stream, int32_t type, int32_t size) {
   stream.WriteBuffer(bytes, 8);
 }
 
-// Writes the size of the chunk from startPos to endPos into its header.
+// Writes value over the four bytes at at (written before); the position is
+// left anywhere.
+template <class S>
+void PatchU32(S& stream, int64_t at, uint32_t value) {
+  stream.Seek(at, soBeginning);
+  WriteU32(stream, value);
+}
+
+// In a node buffer the bytes are changed in place (unless a handler cut the
+// buffer short meanwhile).
+void PatchU32(TNodeBuffer& buffer, int64_t at, uint32_t value) {
+  if (at + 4 > buffer.Size()) {
+    buffer.Seek(at, soBeginning);
+    WriteU32(buffer, value);
+    return;
+  }
+  PutU32(buffer.BytesAt(at), value);
+}
+
+// Writes the size of the chunk from startPos to endPos into its header; the
+// position ends at endPos.
 template <class S>
 void FinishChunk(S& stream, int64_t startPos, int64_t endPos) {
-  stream.Seek(startPos + 4, soBeginning);
-  WriteU32(stream, static_cast<uint32_t>(endPos - startPos - kChunkHeaderSize));
+  PatchU32(stream, startPos + 4, static_cast<uint32_t>(endPos - startPos - kChunkHeaderSize));
   stream.Seek(endPos, soBeginning);
 }
 
@@ -207,10 +226,7 @@ void TVirtualTreeCore::WriteChunksTo(S& out, PVirtualNode node) {
       WriteNodeTo(out, child);
   if (withChildren) {
     int64_t end = out.Position();
-    if (written > 0) {
-      out.Seek(recordPos, soBeginning);
-      WriteU32(out, written);
-    }
+    if (written > 0) PatchU32(out, recordPos, written);
     FinishChunk(out, start, end);
     start = end;
   } else {
@@ -575,7 +591,7 @@ bool TVirtualTreeCore::ReadChunkFrom(S& in, uint16_t version, PVirtualNode node,
       }
       // Each child needs at least a node header, a base header and a record.
       int64_t minChild = 2 * kChunkHeaderSize + recordSize;
-      if (childCount > (chunkEnd - in.Position()) / minChild)
+      if (int64_t(childCount) * minChild > chunkEnd - in.Position())
         RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
       if (!IsStreamRootNode(node)) {
         if (height > 0xFFFF) height = 0xFFFF;

@@ -317,6 +317,8 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
   }
   // One block for the whole run, written and read without a virtual call per field.
   TNodeBuffer stream;
+  // Room for a node without children and with a little user data each.
+  stream.Reserve(int64_t(nodes.size()) * 48);
   std::vector<PVirtualNode> written;
   for (PVirtualNode node : nodes) {
     if (Gone(node)) continue;
@@ -332,8 +334,10 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
   TUpdateScope update(*targetTree, targetScope);
   TSelectionBatch batch(*targetTree, targetScope);
   TRunPlacer placer{target, mode};
-  // The siblings after the run are numbered once, when it is complete.
-  std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
+  // The siblings after the run are numbered once, when it is complete; a run
+  // added last has none after it.
+  std::vector<PVirtualNode> parents;
+  if (mode != amAddChildLast) parents.push_back(mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target);
   TReindexScope reindex{parents};
   std::vector<PVirtualNode> placed;
   size_t read = 0;
@@ -363,6 +367,14 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
 }
 
 void TBaseVirtualTree::DeleteArrived(const std::vector<PVirtualNode>& nodes) {
+  // The selected ones among them and below them leave the selection together.
+  std::vector<PVirtualNode> selected;
+  for (PVirtualNode top : nodes) {
+    if (Leaving(top)) continue;
+    for (PVirtualNode run = top; run != nullptr; run = NextInSubtree(run, top))
+      if (run->States & vsSelected) selected.push_back(run);
+  }
+  InternalRemoveFromSelection(selected);
   // All the children of one parent (the run of a cut folder) go in one pass.
   PVirtualNode parent = nodes.empty() || Leaving(nodes[0]) ? nullptr : nodes[0]->Parent;
   if (parent != nullptr && !Leaving(parent) && parent->ChildCount == nodes.size() &&

@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 #include "TreeTestSupport.h"
 #include "core/MemoryStream.h"
@@ -681,4 +682,67 @@ TEST_F(TransportTest, CrossTreeMovesWithHostileHandlersFollowTheModel) {
   EXPECT_GT(refused, 0);
   std::printf("cross-tree model: %d steps, %d pastes, %d raised, %d freed on arrival, %d refused\n", steps, pasted,
               raised, freedOnArrival, refused);
+}
+
+// Thousands of selected nodes cut in one tree and pasted into another whose
+// own selection stays: both selections hold exactly the model's nodes, and
+// the arrays behind them answer searches and removals (kept in order).
+TEST_F(TransportTest, ManySelectedNodesLeaveOneSelectionAndJoinTheOther) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 3; ++round) {
+    a->Clear();
+    b->Clear();
+    a->BeginUpdate();
+    Fill(a, 10000, 3000, round);
+    a->EndUpdate();
+    b->BeginUpdate();
+    Fill(b, 500000, 1500, 0);
+    b->EndUpdate();
+    // Cut: a random run of top-level nodes; selected after the cut: others
+    // of a (children of cut nodes among them, which go with their parents).
+    std::set<int> cut, stays, joins;
+    std::vector<PVirtualNode> chosen;
+    for (PVirtualNode run = a->GetFirstNoInit(); run != nullptr; run = run->NextSibling)
+      if (rng() % 3 != 0) {
+        chosen.push_back(run);
+        cut.insert(a->Id(run));
+      }
+    a->AddToSelection(chosen, /*forceInsert=*/false);
+    a->CutToClipBoard();
+    for (PVirtualNode run = a->GetFirstNoInit(); run != nullptr; run = a->GetNextNoInit(run)) {
+      if (run->States & vsSelected || rng() % 4 != 0) continue;
+      a->AddToSelection(run);
+      bool underCut = run->Parent != a->RootNode() && cut.count(a->Id(run->Parent)) > 0;
+      (underCut ? joins : stays).insert(a->Id(run));
+    }
+    for (PVirtualNode run = b->GetFirstNoInit(); run != nullptr; run = run->NextSibling)
+      if (rng() % 2 == 0) {
+        b->AddToSelection(run);
+        joins.insert(b->Id(run));
+      }
+    joins.insert(cut.begin(), cut.end());
+    b->SetFocusedNode(nullptr);
+    ASSERT_TRUE(b->PasteFromClipboard());
+    for (auto [tree, expected] : {std::pair{a, &stays}, std::pair{b, &joins}}) {
+      std::set<int> selected;
+      for (PVirtualNode run = tree->GetFirstNoInit(); run != nullptr; run = tree->GetNextNoInit(run))
+        if (run->States & vsSelected) selected.insert(tree->Id(run));
+      EXPECT_EQ(selected, *expected) << "round " << round;
+      EXPECT_EQ(tree->SelectedCount(), expected->size());
+      EXPECT_EQ(CheckTreeInvariants(*tree), "");
+      // Every second one leaves through a search of the array, then the rest at once.
+      int left = int(expected->size());
+      for (PVirtualNode run = tree->GetFirstNoInit(); run != nullptr; run = tree->GetNextNoInit(run))
+        if ((run->States & vsSelected) && tree->Id(run) % 2 == 0) {
+          tree->RemoveFromSelection(run);
+          --left;
+        }
+      EXPECT_EQ(int(tree->SelectedCount()), left);
+      tree->ClearSelection();
+      for (PVirtualNode run = tree->GetFirstNoInit(); run != nullptr; run = tree->GetNextNoInit(run))
+        ASSERT_FALSE(run->States & vsSelected) << tree->Id(run);
+    }
+  }
 }
