@@ -47,10 +47,32 @@ public:
   void WriteBuffer(const void* buffer, int32_t count) {
     if (count < 0 || Write(buffer, count) != count) throw EWriteError("Stream write error");
   }
+  // Writes N bytes (not from this block): a copy of a known size, inlined.
+  template <int32_t N>
+  void Append(const uint8_t* bytes) {
+    if (position > size || N > capacity - position) {
+      WriteBuffer(bytes, N);
+      return;
+    }
+    std::memcpy(block + position, bytes, N);
+    position += N;
+    if (position > size) size = position;
+  }
   void ReadBuffer(void* buffer, int32_t count) {
     if (count < 0 || Read(buffer, count) != count) throw EReadError("Stream read error");
   }
 
+  // The next count bytes where they lie, the position past them; null (the
+  // position at the end) when fewer are left.
+  const uint8_t* Take(int32_t count) {
+    if (position > size || count > size - position) {
+      if (position < size) position = size;
+      return nullptr;
+    }
+    const uint8_t* bytes = block + position;
+    position += count;
+    return bytes;
+  }
   // The bytes written so far (null when none).
   const uint8_t* Bytes() const { return block; }
   // The byte at at, below the size, to change in place.

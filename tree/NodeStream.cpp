@@ -33,11 +33,22 @@ void PutU32(uint8_t* p, uint32_t v) {
 uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
+// Writes the N bytes of an array (inlined into a node buffer).
+template <class S, int32_t N>
+void WriteBytes(S& stream, const uint8_t (&bytes)[N]) {
+  stream.WriteBuffer(bytes, N);
+}
+
+template <int32_t N>
+void WriteBytes(TNodeBuffer& buffer, const uint8_t (&bytes)[N]) {
+  buffer.Append<N>(bytes);
+}
+
 template <class S>
 void WriteU32(S& stream, uint32_t value) {
   uint8_t bytes[4];
   PutU32(bytes, value);
-  stream.WriteBuffer(bytes, 4);
+  WriteBytes(stream, bytes);
 }
 
 template <class S>
@@ -45,7 +56,7 @@ void WriteChunkHeader(S& stream, int32_t type, int32_t size) {
   uint8_t bytes[8];
   PutU32(bytes, uint32_t(type));
   PutU32(bytes + 4, uint32_t(size));
-  stream.WriteBuffer(bytes, 8);
+  WriteBytes(stream, bytes);
 }
 
 // Writes value over the four bytes at at (written before); the position is
@@ -78,6 +89,20 @@ void FinishChunk(S& stream, int64_t startPos, int64_t endPos) {
 template <class S>
 void ReadExact(S& stream, void* buffer, int32_t count) {
   if (stream.Read(buffer, count) != count) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+}
+
+// The next count bytes of the stream (the tree's error when fewer are left):
+// copied to spare, or in a node buffer where they lie.
+template <class S>
+const uint8_t* ReadView(S& stream, uint8_t* spare, int32_t count) {
+  ReadExact(stream, spare, count);
+  return spare;
+}
+
+const uint8_t* ReadView(TNodeBuffer& buffer, uint8_t*, int32_t count) {
+  const uint8_t* bytes = buffer.Take(count);
+  if (bytes == nullptr) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+  return bytes;
 }
 
 // The node buffer behind stream, or null for any other stream: the tree's
@@ -218,7 +243,7 @@ void TVirtualTreeCore::WriteChunksTo(S& out, PVirtualNode node) {
   record[11] = node->CheckState;
   record[12] = node->CheckType;
   int64_t recordPos = start + kChunkHeaderSize;
-  out.WriteBuffer(record, kBaseRecordSize);
+  WriteBytes(out, record);
   // Children follow only for initialised nodes; the count says how many did.
   uint32_t written = 0;
   if (withChildren)
@@ -510,9 +535,9 @@ template <class S>
 void TVirtualTreeCore::ReadNodeFrom(S& in, uint16_t version, PVirtualNode node) {
   Restore<int> keepDepth(streamDepth);
   if (++streamDepth > kMaxStreamDepth) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-  uint8_t header[8];
+  uint8_t spare[8];
   if (readLimit - in.Position() < kChunkHeaderSize) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
-  ReadExact(in, header, 8);
+  const uint8_t* header = ReadView(in, spare, 8);
   int32_t type = int32_t(GetU32(header));
   int32_t size = int32_t(GetU32(header + 4));
   if (type != kNodeChunk) RaiseTreeError(SCorruptStream1, hcTFCorruptStream1);
@@ -525,7 +550,7 @@ void TVirtualTreeCore::ReadNodeFrom(S& in, uint16_t version, PVirtualNode node) 
   while (in.Position() < end) {
     position = in.Position();
     if (end - position < kChunkHeaderSize) RaiseTreeError(SCorruptStream2, hcTFCorruptStream2);
-    ReadExact(in, header, 8);
+    header = ReadView(in, spare, 8);
     int32_t chunkType = int32_t(GetU32(header));
     int32_t chunkSize = int32_t(GetU32(header + 4));
     if (chunkSize < 0) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
@@ -571,8 +596,8 @@ bool TVirtualTreeCore::ReadChunkFrom(S& in, uint16_t version, PVirtualNode node,
     case kBaseChunk: {
       int32_t recordSize = version >= 2 ? kBaseRecordSize : kBaseRecordSizeV1;
       if (chunkSize < recordSize) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-      uint8_t record[kBaseRecordSize];
-      ReadExact(in, record, recordSize);
+      uint8_t spare[kBaseRecordSize];
+      const uint8_t* record = ReadView(in, spare, recordSize);
       uint32_t childCount = GetU32(record);
       uint32_t height = GetU32(record + 4);
       uint16_t stored;
@@ -603,6 +628,8 @@ bool TVirtualTreeCore::ReadChunkFrom(S& in, uint16_t version, PVirtualNode node,
         node->CheckState = checkState <= csMixedPressed ? TCheckState(checkState) : csUncheckedNormal;
         node->CheckType = checkType <= ctButton ? TCheckType(checkType) : ctNone;
         FixNodeTotals(node);
+        // Without children read, the totals are complete.
+        if (childCount == 0) return true;
       }
       Restore<int64_t> keepLimit(readLimit);
       readLimit = chunkEnd;
