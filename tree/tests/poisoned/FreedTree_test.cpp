@@ -7,7 +7,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "tree/VirtualTrees.h"
 #include "tree/StringEditLink.h"
@@ -494,5 +496,88 @@ TEST(FreedTree, AFormFreedWhileItsTreeHasFocusAndItsEditorIsOpen) {
     form->Free();
     qvtest::Pump(20);
     EXPECT_EQ(TVTEdit::LiveCount(), 0);
+  }
+}
+
+namespace {
+
+// A source tree beside gDoomedTree on form: a folder of three children whose
+// saved data is one number each.
+TVirtualStringTree* ShowSourceTree(TForm* form) {
+  auto* source = New<TVirtualStringTree>(form);
+  source->SetParent(form);
+  source->SetBounds(0, 200, 300, 60);
+  source->SetNodeDataSize(0);
+  source->SetClipboardFormats({"Virtual Tree Data"});
+  source->OnSaveNode = [](TBaseVirtualTree*, PVirtualNode node, TStream* stream) {
+    int32_t index = int32_t(node->Index);
+    stream->WriteBuffer(&index, sizeof(index));
+  };
+  source->SetRootNodeCount(1);
+  source->SetChildCount(source->GetFirst(), 3);
+  return source;
+}
+
+enum class TTransfer { MoveOne, MoveChildren, CopyChildren, CutAndPaste };
+
+const char* TransferName(TTransfer kind) {
+  switch (kind) {
+    case TTransfer::MoveOne: return "MoveTo of one node";
+    case TTransfer::MoveChildren: return "MoveTo of the children";
+    case TTransfer::CopyChildren: return "CopyTo of the children";
+    case TTransfer::CutAndPaste: return "cut and paste of the children";
+  }
+  return "";
+}
+
+}  // namespace
+
+// A handler of the target tree that frees it while nodes arrive from another
+// tree (when a node is reported moved or copied): the transfer stops with the
+// target untouched, and the source keeps every node.
+TEST(FreedTree, ATargetHandlerThatFreesTheTargetDuringATransferFromAnotherTree) {
+  Application->Initialize();
+  for (bool onLoad : {false}) {
+    for (TTransfer kind : {TTransfer::MoveOne, TTransfer::MoveChildren, TTransfer::CopyChildren, TTransfer::CutAndPaste}) {
+      SCOPED_TRACE(std::string(onLoad ? "OnLoadNode, " : "OnNodeMoved/OnNodeCopied, ") + TransferName(kind));
+      TForm* form = ShowDoomedTree(/*autoSort=*/false);
+      TVirtualStringTree* source = ShowSourceTree(form);
+      PVirtualNode folder = source->GetFirst();
+      PVirtualNode place = gDoomedTree->GetFirst();
+      HWND window = gDoomedTree->Handle();
+      if (onLoad) {
+        gDoomedTree->OnLoadNode = [](TBaseVirtualTree*, PVirtualNode, TStream*) { FreeDoomedTree(); };
+      } else {
+        gDoomedTree->OnNodeMoved = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); };
+        gDoomedTree->OnNodeCopied = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); };
+      }
+      switch (kind) {
+        case TTransfer::MoveOne:
+          source->MoveTo(folder->FirstChild, place, amAddChildLast, /*childrenOnly=*/false);
+          break;
+        case TTransfer::MoveChildren:
+          source->MoveTo(folder, place, amAddChildLast, /*childrenOnly=*/true);
+          break;
+        case TTransfer::CopyChildren:
+          EXPECT_EQ(source->CopyTo(folder, place, amAddChildLast, /*childrenOnly=*/true), nullptr);
+          break;
+        case TTransfer::CutAndPaste: {
+          std::vector<PVirtualNode> children{folder->FirstChild, folder->FirstChild->NextSibling,
+                                             folder->LastChild};
+          source->AddToSelection(children, /*forceInsert=*/false);
+          source->CutToClipBoard();
+          gDoomedTree->SetClipboardFormats({"Virtual Tree Data"});
+          gDoomedTree->SetFocusedNode(place);
+          EXPECT_FALSE(gDoomedTree->PasteFromClipboard());
+          break;
+        }
+      }
+      EXPECT_EQ(gDoomedTree, nullptr) << "the handler ran";
+      EXPECT_FALSE(IsWindow(window));
+      EXPECT_EQ(folder->ChildCount, 3u) << "the source keeps what did not arrive";
+      EXPECT_EQ(source->RootNode()->TotalCount, 5u);
+      FreeDoomedTree();
+      form->Free();
+    }
   }
 }
