@@ -89,7 +89,16 @@ bool TVirtualTreeCore::DoFocusChanging(PVirtualNode oldNode, PVirtualNode newNod
 void TVirtualTreeCore::DoFreeNode(PVirtualNode node) {
   ForgetNode(node);
   // A node never initialised and given no user data has nothing to free.
-  if ((node->States & (vsInitialized | vsInitialUserData)) && OnFreeNode) OnFreeNode(senderTree, node);
+  if ((node->States & (vsInitialized | vsInitialUserData)) && OnFreeNode) {
+    // The handler may free the whole tree: the record then stays dead to the
+    // operation that called, which returns.
+    TCallOutScope scope(*this);
+    OnFreeNode(senderTree, node);
+    if (scope.TreeGone()) {
+      scope.KeepOrphan(node);
+      return;
+    }
+  }
   FreeNodeRecord(node);
 }
 

@@ -13,4 +13,5 @@ set(QV_TREE_CORE_SOURCES
   ${CMAKE_CURRENT_LIST_DIR}/Selection.cpp
   ${CMAKE_CURRENT_LIST_DIR}/CoreEvents.cpp
   ${CMAKE_CURRENT_LIST_DIR}/Sorting.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/NodeBuffer.cpp
   ${CMAKE_CURRENT_LIST_DIR}/NodeStream.cpp)

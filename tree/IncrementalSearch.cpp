@@ -29,7 +29,10 @@ void TBaseVirtualTree::HandleIncrementalSearch(char16_t ch) {
   if (ch != 0) {
     DoStateChange({tsIncrementalSearching});
     bool backspace = ch == 8;
+    // The search handler may free the tree.
+    TAliveToken token = Alive();
     if (!backspace || searchBuffer.size() > 1) SearchFor(ch, backspace);
+    if (!*token) return;
   }
   if (HandleAllocated()) SetTimer(handle, kSearchTimer, incrementalSearchTimeout, nullptr);
 }
@@ -47,6 +50,7 @@ void TBaseVirtualTree::SearchFor(char16_t ch, bool backspace) {
   TCallOutScope scope(*this);
   // A letter typed twice may still be the start of a name ("bb...").
   if (singleLetter && start != nullptr && DoIncrementalSearch(start, searchBuffer + ch) == 0) singleLetter = false;
+  if (scope.TreeGone()) return;
   if (start != nullptr && Gone(start)) start = nullptr;
 
   PVirtualNode candidate = start;

@@ -225,7 +225,7 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
 
   // Every handler on the way may free nodes this key has in hand.
   TCallOutScope scope(*this);
-  auto gone = [&](PVirtualNode node) { return node != nullptr && Gone(node); };
+  auto gone = [&](PVirtualNode node) { return node != nullptr && scope.Lost(node); };
   PVirtualNode lastFocused = focusedNode;
   if (lastFocused == nullptr && !shift.Empty()) lastFocused = GetFirstVisible();
   if (rangeAnchor == nullptr) {
@@ -380,6 +380,8 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       break;
   }
 
+  // A handler on the way may have freed the tree itself.
+  if (scope.TreeGone()) return;
   if (gone(lastFocused)) lastFocused = nullptr;
   bool cleared = false;
   if (clearPending && (focusedNode != lastFocused || selectionCount != 1)) {
@@ -409,6 +411,7 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
       node->CheckState = UnpressedCheckState(node->CheckState);
       TCallOutScope scope(*this);
       if (node == focusedNode) DoCheckClick(node, pendingCheckState);
+      if (scope.TreeGone()) return;
       if (!Gone(node)) InvalidateNode(node);
     }
   }
@@ -416,12 +419,14 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
 }
 
 void TBaseVirtualTree::WMChar(TMessage& m) {
+  // The search and key handlers may free the tree.
+  TAliveToken token = Alive();
   if (states.Contains(tsIncrementalSearchPending)) {
     // The window is a Unicode window: the character is one UTF-16 unit.
     HandleIncrementalSearch(static_cast<char16_t>(m.WParam));
+    if (!*token) return;
     DoStateChange({}, {tsIncrementalSearchPending});
   }
-  TAliveToken token = Alive();
   if (DoKeyPress(m)) return;
   if (*token) DefaultHandler(m);
 }

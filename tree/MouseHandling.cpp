@@ -181,6 +181,8 @@ bool TBaseVirtualTree::HasPopupMenu(PVirtualNode node, TColumnIndex column, TPoi
 void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
   if (GetCapture() == handle) ReleaseCapture();
   if (states.Contains(tsVCLDragPending)) return;
+  // The change, check and column handlers may free the whole tree: the release ends there.
+  TCallOutScope scope(*this);
   if (IsMouseSelecting()) {
     DoStateChange({}, {tsDrawSelPending, tsDrawSelecting, tsToggleFocusedSelection});
     Invalidate();
@@ -188,14 +190,18 @@ void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
   if (states.Contains(tsClearPending)) {
     bool keepFocused = focusedNode != nullptr && (focusedNode->States & vsSelected);
     ClearSelection();
-    if (keepFocused) AddToSelection(focusedNode);
+    if (scope.TreeGone()) return;
+    if (keepFocused && focusedNode != nullptr) AddToSelection(focusedNode);
+    if (scope.TreeGone()) return;
   }
   if (states.Contains(tsToggleFocusedSelection) && hitInfo.HitNode == focusedNode && focusedNode != nullptr) {
-    if (focusedNode->States & vsSelected)
-      RemoveFromSelection(focusedNode);
+    PVirtualNode node = focusedNode;
+    if (node->States & vsSelected)
+      RemoveFromSelection(node);
     else
-      AddToSelection(focusedNode);
-    InvalidateNode(focusedNode);
+      AddToSelection(node);
+    if (scope.Lost(node)) return;
+    InvalidateNode(node);
   }
   DoStateChange({}, {tsOLEDragPending, tsOLEDragging, tsClearPending, tsDrawSelPending, tsToggleFocusedSelection,
                      tsScrolling, tsScrollPending});
@@ -208,13 +214,14 @@ void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
     if (node != nullptr) {
       node->CheckState = UnpressedCheckState(node->CheckState);
       // Released outside the node: the check does not happen.
-      TCallOutScope scope(*this);
       if (hitInfo.HitNode == node && hitInfo.HitPositions.Contains(hiOnItem)) DoCheckClick(node, pendingCheckState);
+      if (scope.TreeGone()) return;
       if (!Gone(node)) InvalidateNode(node);
     }
   }
 
   if (clickedColumn >= 0 && clickedColumn == hitInfo.HitColumn) DoColumnClick(clickedColumn, MouseShiftState(keys));
+  if (scope.TreeGone()) return;
 
   if (states.Contains(tsEditPending)) {
     if (hitInfo.HitNode == focusedNode && focusedNode != nullptr && hitInfo.HitPositions.Contains(hiOnItem) &&
@@ -301,8 +308,10 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
     return;
   }
   if (!states.Contains(tsDrawSelecting)) {
+    // The hot node's handler may free the tree.
+    TAliveToken token = Alive();
     HandleHotTrack(x, y);
-    TCustomControl::MouseMove(shift, x, y);
+    if (*token) TCustomControl::MouseMove(shift, x, y);
     return;
   }
   // While auto-scrolling the scroll timer moves the band.
@@ -331,10 +340,13 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y) {
   if (newHot == hotNode) return;
   PVirtualNode old = hotNode;
   hotNode = newHot;
+  // The handler may free either node, or the whole tree.
+  TCallOutScope scope(*this);
   DoHotChange(old, newHot);
+  if (scope.TreeGone()) return;
   if (options.paint.Contains(toHotTrack) || options.misc.Contains(toCheckSupport)) {
-    if (old != nullptr) InvalidateNode(old);
-    if (newHot != nullptr) InvalidateNode(newHot);
+    if (old != nullptr && !Gone(old)) InvalidateNode(old);
+    if (newHot != nullptr && !Gone(newHot)) InvalidateNode(newHot);
   }
 }
 
@@ -357,9 +369,10 @@ void TBaseVirtualTree::WMLButtonDown(TMessage& m) {
 }
 
 void TBaseVirtualTree::WMLButtonUp(TMessage& m) {
+  TAliveToken token = Alive();
   DoStateChange({}, {tsLeftButtonDown});
   RouteMouse(m, &TBaseVirtualTree::HandleMouseUpMessage);
-  TControl::WMLButtonUp(m);
+  if (*token) TControl::WMLButtonUp(m);
 }
 
 void TBaseVirtualTree::WMLButtonDblClk(TMessage& m) {
@@ -390,6 +403,7 @@ void TBaseVirtualTree::WMRButtonUp(TMessage& m) {
   THitInfo hitInfo;
   GetHitTestInfoAt(m.XPos(), m.YPos(), true, hitInfo);
   if (options.selection.Contains(toRightClickSelect)) HandleMouseUp(m.WParam, hitInfo);
+  if (!*token) return;
   if (PopupMenu() == nullptr && !releasingDrag)
     DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, Point(m.XPos(), m.YPos()));
 }

@@ -8,8 +8,10 @@
 // the whole read succeeded, so a refused stream changes nothing. Saving holds
 // to the same depth bound, so what a tree saves it can load.
 #include <cstring>
+#include <typeinfo>
 
 #include "core/Stream.h"
+#include "tree/NodeBuffer.h"
 #include "tree/TreeMath.h"
 #include "tree/VirtualTreeCore.h"
 
@@ -31,17 +33,82 @@ void PutU32(uint8_t* p, uint32_t v) {
 uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
 uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
 
-void WriteU32(TStream* stream, uint32_t value) {
-  uint8_t bytes[4];
-  PutU32(bytes, value);
-  stream->WriteBuffer(bytes, 4);
+// Writes the N bytes of an array (inlined into a node buffer).
+template <class S, int32_t N>
+void WriteBytes(S& stream, const uint8_t (&bytes)[N]) {
+  stream.WriteBuffer(bytes, N);
 }
 
-void WriteChunkHeader(TStream* stream, int32_t type, int32_t size) {
+template <int32_t N>
+void WriteBytes(TNodeBuffer& buffer, const uint8_t (&bytes)[N]) {
+  buffer.Append<N>(bytes);
+}
+
+template <class S>
+void WriteU32(S& stream, uint32_t value) {
+  uint8_t bytes[4];
+  PutU32(bytes, value);
+  WriteBytes(stream, bytes);
+}
+
+template <class S>
+void WriteChunkHeader(S& stream, int32_t type, int32_t size) {
   uint8_t bytes[8];
   PutU32(bytes, uint32_t(type));
   PutU32(bytes + 4, uint32_t(size));
-  stream->WriteBuffer(bytes, 8);
+  WriteBytes(stream, bytes);
+}
+
+// Writes value over the four bytes at at (written before); the position is
+// left anywhere.
+template <class S>
+void PatchU32(S& stream, int64_t at, uint32_t value) {
+  stream.Seek(at, soBeginning);
+  WriteU32(stream, value);
+}
+
+// In a node buffer the bytes are changed in place (unless a handler cut the
+// buffer short meanwhile).
+void PatchU32(TNodeBuffer& buffer, int64_t at, uint32_t value) {
+  if (at + 4 > buffer.Size()) {
+    buffer.Seek(at, soBeginning);
+    WriteU32(buffer, value);
+    return;
+  }
+  PutU32(buffer.BytesAt(at), value);
+}
+
+// Writes the size of the chunk from startPos to endPos into its header; the
+// position ends at endPos.
+template <class S>
+void FinishChunk(S& stream, int64_t startPos, int64_t endPos) {
+  PatchU32(stream, startPos + 4, static_cast<uint32_t>(endPos - startPos - kChunkHeaderSize));
+  stream.Seek(endPos, soBeginning);
+}
+
+template <class S>
+void ReadExact(S& stream, void* buffer, int32_t count) {
+  if (stream.Read(buffer, count) != count) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+}
+
+// The next count bytes of the stream (the tree's error when fewer are left):
+// copied to spare, or in a node buffer where they lie.
+template <class S>
+const uint8_t* ReadView(S& stream, uint8_t* spare, int32_t count) {
+  ReadExact(stream, spare, count);
+  return spare;
+}
+
+const uint8_t* ReadView(TNodeBuffer& buffer, uint8_t*, int32_t count) {
+  const uint8_t* bytes = buffer.Take(count);
+  if (bytes == nullptr) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+  return bytes;
+}
+
+// The node buffer behind stream, or null for any other stream: the tree's
+// own runs are written and read without a virtual call per field.
+TNodeBuffer* AsNodeBuffer(TStream* stream) {
+  return typeid(*stream) == typeid(TNodeBuffer) ? static_cast<TNodeBuffer*>(stream) : nullptr;
 }
 
 // Restores a member on leaving a scope.
@@ -54,14 +121,10 @@ struct Restore {
 };
 }  // namespace
 
-void TVirtualTreeCore::ReadStreamExact(TStream* stream, void* buffer, int32_t count) {
-  if (stream->Read(buffer, count) != count) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
-}
+void TVirtualTreeCore::ReadStreamExact(TStream* stream, void* buffer, int32_t count) { ReadExact(*stream, buffer, count); }
 
 void TVirtualTreeCore::FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos) {
-  stream->Seek(startPos + 4, soBeginning);
-  WriteU32(stream, static_cast<uint32_t>(endPos - startPos - kChunkHeaderSize));
-  stream->Seek(endPos, soBeginning);
+  FinishChunk(*stream, startPos, endPos);
 }
 
 int TVirtualTreeCore::WrittenDepth(PVirtualNode node) const {
@@ -108,11 +171,11 @@ void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
   stream->WriteBuffer(header, 12);
   int64_t countPos = stream->Position();
   if (node != nullptr) {
-    WriteU32(stream, 1);
+    WriteU32(*stream, 1);
     WriteNode(stream, node);
     return;
   }
-  WriteU32(stream, root->ChildCount);
+  WriteU32(*stream, root->ChildCount);
   // The count stored is the number of chunks actually written.
   uint32_t written = 0;
   TCallOutScope scope(*this);
@@ -120,7 +183,7 @@ void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
     WriteNode(stream, run);
   int64_t endPos = stream->Position();
   stream->Seek(countPos, soBeginning);
-  WriteU32(stream, written);
+  WriteU32(*stream, written);
   stream->Seek(endPos, soBeginning);
 }
 
@@ -132,6 +195,14 @@ PVirtualNode TVirtualTreeCore::NextToWrite(PVirtualNode parent, PVirtualNode wri
 }
 
 void TVirtualTreeCore::WriteNode(TStream* stream, PVirtualNode node) {
+  if (TNodeBuffer* buffer = AsNodeBuffer(stream))
+    WriteNodeTo(*buffer, node);
+  else
+    WriteNodeTo(*stream, node);
+}
+
+template <class S>
+void TVirtualTreeCore::WriteNodeTo(S& out, PVirtualNode node) {
   // The depth was checked before writing; children that toInitOnSave makes
   // on the way are held to the same bound.
   Restore<int> keepDepth(writeDepth);
@@ -143,15 +214,25 @@ void TVirtualTreeCore::WriteNode(TStream* stream, PVirtualNode node) {
     if (!(node->States & vsInitialized)) InitNode(node);
     if (!Gone(node) && (node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);
   }
-  int64_t start = stream->Position();
-  WriteChunkHeader(stream, kNodeChunk, 0);
-  WriteChunks(stream, node);
-  FinishChunkHeader(stream, start, stream->Position());
+  int64_t start = out.Position();
+  WriteChunkHeader(out, kNodeChunk, 0);
+  WriteChunks(&out, node);
+  FinishChunk(out, start, out.Position());
 }
 
 void TVirtualTreeCore::WriteChunks(TStream* stream, PVirtualNode node) {
-  int64_t start = stream->Position();
-  WriteChunkHeader(stream, kBaseChunk, 0);
+  if (TNodeBuffer* buffer = AsNodeBuffer(stream))
+    WriteChunksTo(*buffer, node);
+  else
+    WriteChunksTo(*stream, node);
+}
+
+template <class S>
+void TVirtualTreeCore::WriteChunksTo(S& out, PVirtualNode node) {
+  int64_t start = out.Position();
+  // Without children to follow, the base chunk's size is known at once.
+  bool withChildren = (node->States & vsInitialized) && !Gone(node) && node->FirstChild != nullptr;
+  WriteChunkHeader(out, kBaseChunk, withChildren ? 0 : kBaseRecordSize);
   uint8_t record[kBaseRecordSize] = {};
   PutU32(record, 0);
   PutU32(record + 4, node->NodeHeight);
@@ -161,32 +242,33 @@ void TVirtualTreeCore::WriteChunks(TStream* stream, PVirtualNode node) {
   record[10] = node->Align;
   record[11] = node->CheckState;
   record[12] = node->CheckType;
-  int64_t recordPos = stream->Position();
-  stream->WriteBuffer(record, kBaseRecordSize);
+  int64_t recordPos = start + kChunkHeaderSize;
+  WriteBytes(out, record);
   // Children follow only for initialised nodes; the count says how many did.
   uint32_t written = 0;
-  if ((node->States & vsInitialized) && !Gone(node))
+  if (withChildren)
     for (PVirtualNode child = node->FirstChild; child != nullptr; child = NextToWrite(node, child), ++written)
-      WriteNode(stream, child);
-  int64_t end = stream->Position();
-  if (written > 0) {
-    stream->Seek(recordPos, soBeginning);
-    WriteU32(stream, written);
+      WriteNodeTo(out, child);
+  if (withChildren) {
+    int64_t end = out.Position();
+    if (written > 0) PatchU32(out, recordPos, written);
+    FinishChunk(out, start, end);
+    start = end;
+  } else {
+    start += kChunkHeaderSize + kBaseRecordSize;
   }
-  FinishChunkHeader(stream, start, end);
 
   if (Gone(node)) return;
-  start = stream->Position();
-  WriteChunkHeader(stream, kUserChunk, 0);
-  DoSaveNode(node == root ? nullptr : node, stream);
-  end = stream->Position();
+  WriteChunkHeader(out, kUserChunk, 0);
+  DoSaveNode(node == root ? nullptr : node, &out);
+  int64_t end = out.Position();
   if (end == start + kChunkHeaderSize) {
     // No empty user chunk is stored.
-    stream->Seek(start, soBeginning);
-    if (stream->Size() == end) stream->SetSize(start);
+    out.Seek(start, soBeginning);
+    if (out.Size() == end) out.SetSize(start);
     return;
   }
-  FinishChunkHeader(stream, start, end);
+  FinishChunk(out, start, end);
 }
 
 void TVirtualTreeCore::LoadFromStream(TStream* stream) {
@@ -297,6 +379,44 @@ void TVirtualTreeCore::InternalAddFromStream(TStream* stream, uint16_t version, 
   if (outermost) StreamReadFinished(/*complete=*/true);
 }
 
+PVirtualNode TVirtualTreeCore::AddNodeFromStream(TStream* stream, uint16_t version, PVirtualNode destination,
+                                                 TVTNodeAttachMode mode) {
+  bool outermost = streamReads++ == 0;
+  PVirtualNode node = nullptr;
+  try {
+    node = MakeNewNode();
+    node->Parent = mode == amInsertBefore || mode == amInsertAfter ? destination->Parent : destination;
+    Restore<int64_t> keepLimit(readLimit);
+    Restore<uint64_t> keepBudget(loadHeightBudget);
+    if (streamDepth == 0) {
+      readLimit = stream->Size();
+      // No total height may leave 32 bits, whatever the stream holds.
+      loadHeightBudget = UINT32_MAX - uint64_t(root->TotalHeight);
+    }
+    ReadNode(stream, version, node);
+  } catch (...) {
+    if (node != nullptr) {
+      FreeStreamChildren(node, nullptr);
+      DoFreeNode(node);
+    }
+    --streamReads;
+    if (outermost) StreamReadFinished(/*complete=*/false);
+    throw;
+  }
+  if (InDeletion(destination)) {
+    // The place went while the node was read: it never joins the tree.
+    FreeStreamChildren(node, nullptr);
+    DoFreeNode(node);
+    node = nullptr;
+  } else {
+    InternalConnectNode(node, destination, this, mode, /*reindex=*/false);
+    AdoptLoadedSelection(node);
+  }
+  --streamReads;
+  if (outermost) StreamReadFinished(/*complete=*/node != nullptr);
+  return node;
+}
+
 void TVirtualTreeCore::ReadStreamInto(TStream* stream, uint16_t version, PVirtualNode node) {
   if (node == nullptr) node = root;
   bool isRoot = node == root;
@@ -405,34 +525,42 @@ void TVirtualTreeCore::EndLoadedSelectionBatch() {
 }
 
 void TVirtualTreeCore::ReadNode(TStream* stream, uint16_t version, PVirtualNode node) {
+  if (TNodeBuffer* buffer = AsNodeBuffer(stream))
+    ReadNodeFrom(*buffer, version, node);
+  else
+    ReadNodeFrom(*stream, version, node);
+}
+
+template <class S>
+void TVirtualTreeCore::ReadNodeFrom(S& in, uint16_t version, PVirtualNode node) {
   Restore<int> keepDepth(streamDepth);
   if (++streamDepth > kMaxStreamDepth) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-  uint8_t header[8];
-  if (readLimit - stream->Position() < kChunkHeaderSize) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
-  ReadStreamExact(stream, header, 8);
+  uint8_t spare[8];
+  if (readLimit - in.Position() < kChunkHeaderSize) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+  const uint8_t* header = ReadView(in, spare, 8);
   int32_t type = int32_t(GetU32(header));
   int32_t size = int32_t(GetU32(header + 4));
   if (type != kNodeChunk) RaiseTreeError(SCorruptStream1, hcTFCorruptStream1);
   if (size < 0) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-  int64_t position = stream->Position();
+  int64_t position = in.Position();
   if (size > readLimit - position) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
   int64_t end = position + size;
   Restore<int64_t> keepLimit(readLimit);
   readLimit = end;
-  while (stream->Position() < end) {
-    position = stream->Position();
+  while (in.Position() < end) {
+    position = in.Position();
     if (end - position < kChunkHeaderSize) RaiseTreeError(SCorruptStream2, hcTFCorruptStream2);
-    ReadStreamExact(stream, header, 8);
+    header = ReadView(in, spare, 8);
     int32_t chunkType = int32_t(GetU32(header));
     int32_t chunkSize = int32_t(GetU32(header + 4));
     if (chunkSize < 0) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-    if (chunkSize > end - stream->Position()) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
-    int64_t chunkEnd = stream->Position() + chunkSize;
-    ReadChunk(stream, version, node, chunkType, chunkSize);
+    if (chunkSize > end - in.Position()) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+    int64_t chunkEnd = in.Position() + chunkSize;
+    ReadChunk(&in, version, node, chunkType, chunkSize);
     // Whatever a chunk reader did, the next chunk starts where this one ends.
-    if (stream->Position() != chunkEnd) stream->Seek(chunkEnd, soBeginning);
+    if (in.Position() != chunkEnd) in.Seek(chunkEnd, soBeginning);
   }
-  if (stream->Position() != end) RaiseTreeError(SCorruptStream2, hcTFCorruptStream2);
+  if (in.Position() != end) RaiseTreeError(SCorruptStream2, hcTFCorruptStream2);
 }
 
 void TVirtualTreeCore::FixNodeTotals(PVirtualNode node) {
@@ -455,14 +583,21 @@ void TVirtualTreeCore::FixNodeTotals(PVirtualNode node) {
 
 bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode node, int32_t chunkType,
                                  int32_t chunkSize) {
-  int64_t start = stream->Position();
+  if (TNodeBuffer* buffer = AsNodeBuffer(stream)) return ReadChunkFrom(*buffer, version, node, chunkType, chunkSize);
+  return ReadChunkFrom(*stream, version, node, chunkType, chunkSize);
+}
+
+template <class S>
+bool TVirtualTreeCore::ReadChunkFrom(S& in, uint16_t version, PVirtualNode node, int32_t chunkType,
+                                     int32_t chunkSize) {
+  int64_t start = in.Position();
   int64_t chunkEnd = start + chunkSize;
   switch (chunkType) {
     case kBaseChunk: {
       int32_t recordSize = version >= 2 ? kBaseRecordSize : kBaseRecordSizeV1;
       if (chunkSize < recordSize) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
-      uint8_t record[kBaseRecordSize];
-      ReadStreamExact(stream, record, recordSize);
+      uint8_t spare[kBaseRecordSize];
+      const uint8_t* record = ReadView(in, spare, recordSize);
       uint32_t childCount = GetU32(record);
       uint32_t height = GetU32(record + 4);
       uint16_t stored;
@@ -481,7 +616,7 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
       }
       // Each child needs at least a node header, a base header and a record.
       int64_t minChild = 2 * kChunkHeaderSize + recordSize;
-      if (childCount > (chunkEnd - stream->Position()) / minChild)
+      if (int64_t(childCount) * minChild > chunkEnd - in.Position())
         RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
       if (!IsStreamRootNode(node)) {
         if (height > 0xFFFF) height = 0xFFFF;
@@ -493,6 +628,8 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
         node->CheckState = checkState <= csMixedPressed ? TCheckState(checkState) : csUncheckedNormal;
         node->CheckType = checkType <= ctButton ? TCheckType(checkType) : ctNone;
         FixNodeTotals(node);
+        // Without children read, the totals are complete.
+        if (childCount == 0) return true;
       }
       Restore<int64_t> keepLimit(readLimit);
       readLimit = chunkEnd;
@@ -500,20 +637,20 @@ bool TVirtualTreeCore::ReadChunk(TStream* stream, uint16_t version, PVirtualNode
       // frees them all with the stand-in.
       for (uint32_t i = 0; i < childCount; ++i) {
         AppendStreamChild(node, MakeNewNode());
-        ReadNode(stream, version, node->LastChild);
+        ReadNodeFrom(in, version, node->LastChild);
       }
       FixNodeTotals(node);
       return true;
     }
     case kUserChunk: {
       if (chunkSize < 1) return true;
-      DoLoadNode(IsStreamRootNode(node) ? nullptr : node, stream);
-      bool consumed = stream->Position() != start;
-      stream->Seek(chunkEnd, soBeginning);
-      return consumed;
+      DoLoadNode(IsStreamRootNode(node) ? nullptr : node, &in);
+      int64_t at = in.Position();
+      if (at != chunkEnd) in.Seek(chunkEnd, soBeginning);
+      return at != start;
     }
     default:
-      stream->Seek(chunkEnd, soBeginning);
+      in.Seek(chunkEnd, soBeginning);
       return false;
   }
 }

@@ -98,6 +98,21 @@ void TVirtualTreeCore::ReleaseDeadRecords() {
   for (PVirtualNode node : dead) ReleaseNodeRecord(node);
 }
 
+void TVirtualTreeCore::TCallOutScope::KeepOrphan(PVirtualNode node) {
+  TCallOutScope* outermost = this;
+  while (outermost->outer != nullptr) outermost = outermost->outer;
+  node->States |= vsDead;
+  if (outermost->orphans != nullptr) {
+    try {
+      outermost->orphans->push_back(node);
+      return;
+    } catch (const std::bad_alloc&) {
+      // Kept nowhere: given back now.
+    }
+  }
+  ReleaseNodeRecord(node);
+}
+
 void TVirtualTreeCore::ReleaseOrphans(std::vector<PVirtualNode>* records) {
   for (PVirtualNode node : *records) ReleaseNodeRecord(node);
   delete records;
@@ -247,10 +262,14 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
   if (node->States & vsDeleting) return;
   StopCacheValidation();
   if (node->FirstChild == nullptr && node->ChildCount > 0) node->ChildCount = 0;  // count of a pending load
+  // The handlers of the sort or of the deletions may free the whole tree.
+  TCallOutScope scope(*this);
   if (newCount > node->ChildCount) {
     CreateChildren(node, newCount - node->ChildCount);
-    if (updateCount == 0 && options.autoOptions.Contains(toAutoSort) && HeaderSortColumn() > InvalidColumn)
+    if (updateCount == 0 && options.autoOptions.Contains(toAutoSort) && HeaderSortColumn() > InvalidColumn) {
       Sort(node, HeaderSortColumn(), HeaderSortDirection(), true);
+      if (scope.TreeGone()) return;
+    }
     InvalidateCache();
   } else {
     // Bracketed as AddChild brackets growth: the scroll range, the cache and
@@ -260,9 +279,10 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
     try {
       kept = DeleteLastChildren(node, node->ChildCount - newCount);
     } catch (...) {
-      --updateCount;
+      if (!scope.TreeGone()) --updateCount;
       throw;
     }
+    if (scope.TreeGone()) return;
     --updateCount;
     if (!kept) {
       SettleAfterNodeLeft();
@@ -295,14 +315,18 @@ void TVirtualTreeCore::SetRootNodeCount(uint32_t value) {
     return;
   }
   if (value == root->ChildCount) return;
+  // The handlers of the update and of the deletions may free the whole tree.
+  TCallOutScope scope(*this);
   BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     StopCacheValidation();
     SetChildCount(root, value);
   } catch (...) {
-    EndUpdate();
+    if (!scope.TreeGone()) EndUpdate();
     throw;
   }
+  if (scope.TreeGone()) return;
   EndUpdate();
 }
 
@@ -334,8 +358,8 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
   TCallOutScope scope(*this);
   CancelEditNode();
   if (!(parent->States & vsInitialized)) InitNode(parent);
-  // The handlers may have freed the parent or sent it into a deletion.
-  if (InDeletion(parent)) return nullptr;
+  // The handlers may have freed the parent (or the whole tree) or sent it into a deletion.
+  if (scope.Lost(parent) || InDeletion(parent)) return nullptr;
   // The data size is known (asked) and checked before the node is linked.
   if (userData != nullptr) {
     if (nodeDataSize == -1) DoGetNodeDataSize(nodeDataSize);
@@ -345,9 +369,10 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
   try {
     SetChildCount(parent, parent->ChildCount + 1);
   } catch (...) {
-    --updateCount;
+    if (!scope.TreeGone()) --updateCount;
     throw;
   }
+  if (scope.TreeGone()) return nullptr;
   parent->States &= ~vsAllChildrenHidden;
   --updateCount;
   PVirtualNode result = parent->LastChild;
@@ -359,8 +384,10 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
   if (updateCount == 0) {
     ValidateCache();
     if (states.Contains(tsStructureChangePending)) StructureChange(parent == root ? nullptr : parent, crChildAdded);
+    if (scope.TreeGone()) return nullptr;
     if (options.autoOptions.Contains(toAutoSort) && HeaderSortColumn() > InvalidColumn)
       Sort(parent, HeaderSortColumn(), HeaderSortDirection(), true);
+    if (scope.TreeGone()) return nullptr;
     InvalidateBelowNode(parent);
     UpdateScrollBars(true);
   }
@@ -390,9 +417,10 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
   try {
     DeleteDescendants(node, shown);
   } catch (...) {
-    --updateCount;
+    if (!scope.TreeGone()) --updateCount;
     throw;
   }
+  if (scope.TreeGone()) return;
   if (Gone(node)) {
     // A handler deleted the node itself, with what was left below it.
     --updateCount;
@@ -427,7 +455,9 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
 }
 
 void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
-  // Post-order, last child first, as DeleteDescendants goes.
+  // Post-order, last child first, as DeleteDescendants goes. A free
+  // handler that frees the whole tree ends it there.
+  TCallOutScope scope(*this);
   PVirtualNode run = node;
   for (;;) {
     while (run->LastChild != nullptr) run = run->LastChild;
@@ -442,7 +472,7 @@ void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
     if (run->States & vsSelected) InternalRemoveFromSelection(run);
     run->States |= vsDeleting;
     DoFreeNode(run);
-    if (up == nullptr) return;
+    if (up == nullptr || scope.TreeGone()) return;
     run = up;
   }
 }
@@ -460,12 +490,14 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   TDeletionRun running(*this);
   try {
     while (!levels.empty()) {
+      if (scope.TreeGone()) return;
       // A handler deleted an ancestor, and with it the node being cleared: the
       // levels taken out already are reached from nowhere else and go here.
       if (Gone(node)) {
         for (size_t i = levels.size(); i-- > 1;) {
           if (levels[i].shown) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(levels[i].parent)));
           FreeDetachedSubtree(levels[i].parent);
+          if (scope.TreeGone()) return;
         }
         return;
       }
@@ -502,6 +534,7 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
       DeleteNode(run, true);
     }
   } catch (...) {
+    if (scope.TreeGone()) throw;
     // Keep what is left consistent: the remaining children stay linked.
     for (const Level& level : levels) {
       if (Gone(level.parent)) continue;
@@ -550,7 +583,7 @@ bool TVirtualTreeCore::DeleteLastChildren(PVirtualNode node, uint32_t count) {
   // The handlers of each deletion may free node with an ancestor.
   TCallOutScope scope(*this);
   TDeletionRun running(*this);
-  auto nodeGone = [&] { return node != root && Gone(node); };
+  auto nodeGone = [&] { return scope.TreeGone() || (node != root && Gone(node)); };
   try {
     while ((removed < count || shrinkToEmpty) && node->LastChild != nullptr) {
       PVirtualNode run = node->LastChild;
@@ -624,7 +657,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     if (node->FirstChild != nullptr) DeleteChildren(node, false);
     if (!Gone(node)) DoFreeNode(node);
   }
-  if (parent != root && Gone(parent)) return;
+  if (scope.TreeGone() || (parent != root && Gone(parent))) return;
   if (!parentClearing) {
     // A hidden child's going shows or hides none of the others. A visible
     // one's may leave only hidden ones: inside an update that is decided once
@@ -674,7 +707,10 @@ void TVirtualTreeCore::ForgetNode(PVirtualNode node) {
 
 void TVirtualTreeCore::Clear() {
   if (options.misc.Contains(toReadOnly) && !IsTreeDestroying()) return;
+  // The update, change and free handlers may free the whole tree: then it ends there.
+  TCallOutScope scope(*this);
   BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     StopCacheValidation();
     if (states.Contains(tsEditing)) CancelEditNode();
@@ -683,6 +719,7 @@ void TVirtualTreeCore::Clear() {
       DoStateChange({}, {tsCutPending, tsCopyPending});
     }
     ClearSelection();
+    if (scope.TreeGone()) return;
     focusedNode = nullptr;
     hotNode = nullptr;
     lastChangedNode = nullptr;
@@ -699,9 +736,10 @@ void TVirtualTreeCore::Clear() {
     try {
       DeleteChildren(root, true);
     } catch (...) {
-      if (wasReadOnly) options.misc.Include(toReadOnly);
+      if (!scope.TreeGone() && wasReadOnly) options.misc.Include(toReadOnly);
       throw;
     }
+    if (scope.TreeGone()) return;
     if (wasReadOnly) options.misc.Include(toReadOnly);
     // A Clear asked for while a deletion is under way leaves the counting to
     // that deletion: the nodes it has taken out are still counted.
@@ -709,7 +747,7 @@ void TVirtualTreeCore::Clear() {
     offsetX = 0;
     offsetY = 0;
   } catch (...) {
-    EndUpdate();
+    if (!scope.TreeGone()) EndUpdate();
     throw;
   }
   EndUpdate();
@@ -717,21 +755,24 @@ void TVirtualTreeCore::Clear() {
 
 void TVirtualTreeCore::DeleteSelectedNodes() {
   if (selectionCount == 0 || options.misc.Contains(toReadOnly)) return;
-  BeginUpdate();
   // The free handlers may delete other selected nodes: a node gone meanwhile
-  // is passed over (its own deletion numbered its siblings).
+  // is passed over (its own deletion numbered its siblings). One that frees
+  // the whole tree ends it all.
   TCallOutScope scope(*this);
+  BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     std::vector<PVirtualNode> nodes = GetSelectionInOrder(true);
-    for (size_t i = nodes.size(); i-- > 0;) {
+    for (size_t i = nodes.size(); i-- > 0 && !scope.TreeGone();) {
       if (Gone(nodes[i])) continue;
       bool reindex = i == 0 || Gone(nodes[i - 1]) || nodes[i]->Parent != nodes[i - 1]->Parent;
       DeleteNode(nodes[i], reindex);
     }
   } catch (...) {
-    EndUpdate();
+    if (!scope.TreeGone()) EndUpdate();
     throw;
   }
+  if (scope.TreeGone()) return;
   EndUpdate();
 }
 

@@ -112,9 +112,11 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
   if (root->FirstChild == nullptr && root->ChildCount == 0) return;
   if (node == root) node = nullptr;
   DoStateChange({tsExpanding});
-  BeginUpdate();
-  // A handler that frees the node in turn (or the end mark) ends the walk.
+  // A handler that frees the node in turn (or the end mark) ends the walk;
+  // one that frees the whole tree ends it all.
   TCallOutScope scope(*this);
+  BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     PVirtualNode stop = nullptr;
     PVirtualNode run = node;
@@ -130,10 +132,12 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
       run = GetNext(run);
     }
   } catch (...) {
+    if (scope.TreeGone()) throw;
     EndUpdate();
     DoStateChange({}, {tsExpanding});
     throw;
   }
+  if (scope.TreeGone()) return;
   EndUpdate();
   DoStateChange({}, {tsExpanding});
 }
@@ -142,12 +146,14 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
   if (root->FirstChild == nullptr) return;
   if (node == root) node = nullptr;
   DoStateChange({tsCollapsing});
+  // A handler that frees the node next in turn (or the top) ends the walk;
+  // one that frees the whole tree ends it all.
+  TCallOutScope scope(*this);
   BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     // From the last node of the subtree backwards, so that a collapse that
     // frees children never frees a node still to be visited.
-    // A handler that frees the node next in turn (or the top) ends the walk.
-    TCallOutScope scope(*this);
     PVirtualNode run = GetLastNoInit(node);
     while (run != nullptr && run != node) {
       PVirtualNode previous = GetPreviousNoInit(run);
@@ -158,10 +164,12 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
     if (node != nullptr && !Gone(node) && (node->States & vsExpanded) && (node->States & vsHasChildren))
       ToggleNode(node);
   } catch (...) {
+    if (scope.TreeGone()) throw;
     EndUpdate();
     DoStateChange({}, {tsCollapsing});
     throw;
   }
+  if (scope.TreeGone()) return;
   EndUpdate();
   DoStateChange({}, {tsCollapsing});
 }

@@ -11,6 +11,7 @@
 #include <unordered_set>
 
 #include "core/MemoryStream.h"
+#include "tree/NodeBuffer.h"
 #include "tree/VirtualTrees.h"
 
 namespace {
@@ -24,6 +25,13 @@ struct TReindexScope {
   }
 };
 
+// Lists parent for numbering at the end of the run unless it was listed last.
+// A handler may move the node the run is placed after to another parent: the
+// rest of the run lands there, numbered from a stale place.
+void NumberLater(std::vector<PVirtualNode>& parents, PVirtualNode parent) {
+  if (parents.empty() || parents.back() != parent) parents.push_back(parent);
+}
+
 // The nodes of asked that a move may still take after their handlers ran:
 // none that was freed, none that is or holds target (a node of the same tree,
 // or null), none whose ancestor moves with it.
@@ -34,6 +42,9 @@ std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::
     if (!tree.InDeletion(node) && node != target &&
         !(target != nullptr && tree.HasAsParent(target, node)))
       alive.push_back(node);
+  // Siblings hold none of each other: the common run needs no lookup.
+  if (std::all_of(alive.begin(), alive.end(), [&](PVirtualNode node) { return node->Parent == alive[0]->Parent; }))
+    return alive;
   std::unordered_set<PVirtualNode> moving(alive.begin(), alive.end());
   std::vector<PVirtualNode> result;
   for (PVirtualNode node : alive) {
@@ -45,21 +56,33 @@ std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::
   return result;
 }
 
-// Ends an update bracket on leaving a scope.
+using TCallOutScope = TVirtualTreeCore::TCallOutScope;
+
+// Ends an update bracket on leaving a scope, unless a handler freed the tree
+// meanwhile (its call-out scope watch tells).
 struct TUpdateScope {
   TVirtualTreeCore& tree;
-  explicit TUpdateScope(TVirtualTreeCore& tree_) : tree(tree_) { tree.BeginUpdate(); }
-  ~TUpdateScope() { tree.EndUpdate(); }
+  const TCallOutScope& watch;
+  TUpdateScope(TVirtualTreeCore& tree_, const TCallOutScope& watch_) : tree(tree_), watch(watch_) {
+    tree.BeginUpdate();
+  }
+  ~TUpdateScope() {
+    if (!watch.TreeGone()) tree.EndUpdate();
+  }
 };
 
-// Joins the selections of the nodes read to the tree's selection in one step.
+// Joins the selections of the nodes read to the tree's selection in one step
+// (none when a handler freed the tree meanwhile).
 struct TSelectionBatch {
   TVirtualTreeCore& tree;
+  const TCallOutScope& watch;
   bool open = true;
-  explicit TSelectionBatch(TVirtualTreeCore& tree_) : tree(tree_) { tree.BeginLoadedSelectionBatch(); }
+  TSelectionBatch(TVirtualTreeCore& tree_, const TCallOutScope& watch_) : tree(tree_), watch(watch_) {
+    tree.BeginLoadedSelectionBatch();
+  }
   ~TSelectionBatch() { End(); }
   void End() {
-    if (open) tree.EndLoadedSelectionBatch();
+    if (open && !watch.TreeGone()) tree.EndLoadedSelectionBatch();
     open = false;
   }
 };
@@ -158,7 +181,10 @@ bool TBaseVirtualTree::PasteFromClipboard() {
   std::unique_ptr<IDataObject, void (*)(IDataObject*)> dataRef(data, [](IDataObject* d) { d->Release(); });
   TBaseVirtualTree* source = GetTreeFromDataObject(data);
   bool optimized = source != nullptr && source->TreeStates().Contains(tsCutPending);
+  // The handlers of the nodes pasted may free this tree.
+  TCallOutScope scope(*this);
   bool result = ProcessOLEData(source, data, focusedNode, defaultPasteMode, optimized);
+  if (scope.TreeGone()) return result;
   if (source != nullptr && IsLiveTree(source)) {
     if (source == this)
       DoStateChange({}, {tsCutPending});
@@ -181,7 +207,7 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   // Every handler from here on (rendering the data, reading the nodes) may
   // free any node, the place of the run included.
   TCallOutScope scope(*this);
-  TUpdateScope update(*this);
+  TUpdateScope update(*this, scope);
   if (target == root) mode = ModeOnRoot(mode);
 
   if (optimized && IsLiveTree(source)) {
@@ -193,7 +219,7 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
     source->dragNodesFreed.clear();
     // A node that holds the target stays, and so does one whose ancestor moves with it.
     source->MoveNodes(nodes, target, mode);
-    return true;
+    return !scope.TreeGone();
   }
 
   TMediumScope medium;
@@ -225,7 +251,7 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
 
   std::vector<PVirtualNode> inserted;
   TRunPlacer placer{target, mode};
-  TSelectionBatch batch(*this);
+  TSelectionBatch batch(*this, scope);
   // When the place went meanwhile, the stream stays unread.
   if (InDeletion(target)) {
     if (locked != nullptr) GlobalUnlock(locked);
@@ -236,11 +262,12 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
   TReindexScope reindex{parents};
   try {
     while (stream->Position() < stream->Size() && !InDeletion(placer.target)) {
-      PVirtualNode node = MakeNewNode();
-      InternalConnectNode(node, placer.target, this, placer.mode, /*reindex=*/false);
+      PVirtualNode node = AddNodeFromStream(stream, kVTTreeStreamVersion, placer.target, placer.mode);
+      if (scope.TreeGone() || node == nullptr) break;
       inserted.push_back(node);
-      InternalAddFromStream(stream, kVTTreeStreamVersion, node);
+      NumberLater(parents, node->Parent);
       bool copying = !Gone(node) && DoNodeCopying(node, target == root ? nullptr : target);
+      if (scope.TreeGone()) break;
       if (!copying || Gone(node)) {
         inserted.pop_back();
         if (!Gone(node)) DeleteNode(node);
@@ -248,18 +275,20 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
       }
       placer.Placed(node);
       DoNodeCopied(node);
+      if (scope.TreeGone()) break;
       if (!Gone(node)) StructureChange(node, crNodeCopied);
+      if (scope.TreeGone()) break;
     }
   } catch (...) {
     // A bad stream inserts nothing.
     batch.End();
-    for (auto it = inserted.rbegin(); it != inserted.rend(); ++it)
+    for (auto it = inserted.rbegin(); it != inserted.rend() && !scope.TreeGone(); ++it)
       if (!Gone(*it)) DeleteNode(*it);
     if (locked != nullptr) GlobalUnlock(locked);
     throw;
   }
   if (locked != nullptr) GlobalUnlock(locked);
-  return !inserted.empty();
+  return !scope.TreeGone() && !inserted.empty();
 }
 
 void TBaseVirtualTree::ProcessDrop(IDataObject* dataObject, PVirtualNode targetNode, int& effect,
@@ -289,48 +318,93 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
       if (Gone(nodes[i])) continue;
       for (PVirtualNode run = nodes[i]; run != nullptr && !again; run = NextInSubtree(run, nodes[i])) {
         if (run->FirstChild != nullptr && !(run->States & vsInitialized)) InitNode(run);
+        if (scope.TreeGone()) return 0;
         again = FreedCount() != freed;
       }
     }
   }
-  TMemoryStream stream;
+  // One block for the whole run, written and read without a virtual call per field.
+  TNodeBuffer stream;
+  // Room for a node without children and with a little user data each.
+  stream.Reserve(int64_t(nodes.size()) * 48);
   std::vector<PVirtualNode> written;
   for (PVirtualNode node : nodes) {
     if (Gone(node)) continue;
     WriteNode(&stream, node);
+    if (scope.TreeGone()) return 0;
     written.push_back(node);
   }
   nodes.swap(written);
-  // A handler may have freed the target meanwhile, or sent it into a deletion.
-  if (targetTree->InDeletion(target)) return 0;
+  // A handler may have freed the target (or its whole tree) meanwhile, or
+  // sent it into a deletion.
+  if (targetScope.TreeGone() || targetTree->InDeletion(target)) return 0;
   stream.SetPosition(0);
-  TUpdateScope update(*targetTree);
-  TSelectionBatch batch(*targetTree);
+  TUpdateScope update(*targetTree, targetScope);
+  TSelectionBatch batch(*targetTree, targetScope);
   TRunPlacer placer{target, mode};
-  // The siblings after the run are numbered once, when it is complete.
-  std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
+  // The siblings after the run are numbered once, when it is complete; a run
+  // added last has none after it.
+  const PVirtualNode runParent = mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target;
+  std::vector<PVirtualNode> parents;
+  if (mode != amAddChildLast) parents.push_back(runParent);
   TReindexScope reindex{parents};
   std::vector<PVirtualNode> placed;
   size_t read = 0;
   try {
     // The handlers of the new nodes may free any node, the place of the run
-    // included, or send it into a deletion: then the rest stays unread.
+    // included, or send it into a deletion: then the rest stays unread. When
+    // they free the target's whole tree, nothing arrived: the source keeps
+    // every node.
     while (stream.Position() < stream.Size() && !targetTree->InDeletion(placer.target)) {
-      PVirtualNode node = targetTree->MakeNewNode();
-      targetTree->InternalConnectNode(node, placer.target, targetTree, placer.mode, /*reindex=*/false);
+      PVirtualNode node = targetTree->AddNodeFromStream(&stream, kVTTreeStreamVersion, placer.target, placer.mode);
+      if (targetScope.TreeGone()) return 0;
+      // Null: the place went while the node was read; it did not arrive.
+      if (node == nullptr) break;
       placed.push_back(node);
-      targetTree->InternalAddFromStream(&stream, kVTTreeStreamVersion, node);
+      if (node->Parent != runParent) NumberLater(parents, node->Parent);
       ++read;
       if (!Gone(node) && onNew(node) && !Gone(node)) placer.Placed(node);
+      if (targetScope.TreeGone()) return 0;
     }
   } catch (...) {
     // The target is left as it was: what was read goes again, last first.
     batch.End();
-    for (auto it = placed.rbegin(); it != placed.rend(); ++it)
+    for (auto it = placed.rbegin(); it != placed.rend() && !targetScope.TreeGone(); ++it)
       if (!Gone(*it)) targetTree->DeleteNode(*it);
     throw;
   }
   return read;
+}
+
+void TBaseVirtualTree::DeleteArrived(const std::vector<PVirtualNode>& nodes) {
+  // The selected ones among them and below them leave the selection together.
+  std::vector<PVirtualNode> selected;
+  for (PVirtualNode top : nodes) {
+    if (Leaving(top)) continue;
+    for (PVirtualNode run = top; run != nullptr; run = NextInSubtree(run, top))
+      if (run->States & vsSelected) selected.push_back(run);
+  }
+  InternalRemoveFromSelection(selected);
+  // All the children of one parent (the run of a cut folder) go in one pass.
+  PVirtualNode parent = nodes.empty() || Leaving(nodes[0]) ? nullptr : nodes[0]->Parent;
+  if (parent != nullptr && !Leaving(parent) && parent->ChildCount == nodes.size() &&
+      std::all_of(nodes.begin(), nodes.end(), [parent](PVirtualNode node) { return !Leaving(node) && node->Parent == parent; })) {
+    DeleteChildren(parent, /*resetHasChildren=*/true);
+    return;
+  }
+  std::vector<PVirtualNode> parents;
+  TCallOutScope scope(*this);
+  for (PVirtualNode node : nodes) {
+    if (scope.TreeGone()) return;
+    if (Leaving(node)) continue;
+    parents.push_back(node->Parent);
+    DeleteNode(node, /*reindex=*/false);
+  }
+  if (scope.TreeGone()) return;
+  // A parent listed may have gone with its child's handlers meanwhile.
+  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && Gone(p); }),
+                parents.end());
+  ReindexChildren(parents);
 }
 
 void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target,
@@ -340,18 +414,21 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   // The target's preparation may run handlers of its tree: they may free it.
   TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
+  if (scope.TreeGone() || targetScope.TreeGone()) return;
   if (targetTree == nullptr || (!onRoot && targetTree->InDeletion(target))) return;
   PVirtualNode sameTreeTarget = targetTree == this ? target : nullptr;
   std::vector<PVirtualNode> asked;
   for (PVirtualNode node : MovableNodes(*this, nodes, sameTreeTarget)) {
+    if (scope.TreeGone() || targetScope.TreeGone()) return;
     if (Gone(node)) continue;
     if (DoNodeMoving(node, onRoot ? nullptr : target)) asked.push_back(node);
   }
-  // The handlers may have freed or moved any of them, or the target.
-  if (targetTree->InDeletion(target)) return;
+  // The handlers may have freed or moved any of them, or the target, or
+  // either whole tree.
+  if (scope.TreeGone() || targetScope.TreeGone() || targetTree->InDeletion(target)) return;
   std::vector<PVirtualNode> allowed = MovableNodes(*this, asked, sameTreeTarget);
   if (allowed.empty()) return;
-  TUpdateScope update(*this);
+  TUpdateScope update(*this, scope);
   // Siblings are numbered once per old parent, not once per node taken away.
   std::vector<PVirtualNode> parents;
   if (targetTree == this) {
@@ -367,9 +444,10 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     }
     ReindexChildren(parents);
     for (PVirtualNode node : allowed) {
+      if (scope.TreeGone()) return;
       if (Gone(node)) continue;
       DoNodeMoved(node);
-      if (!Gone(node)) StructureChange(node, crNodeMoved);
+      if (!scope.TreeGone() && !Gone(node)) StructureChange(node, crNodeMoved);
     }
     return;
   }
@@ -377,19 +455,13 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
     targetTree->DoNodeMoved(node);
     return true;
   });
+  if (scope.TreeGone()) return;
   // Only what arrived leaves: the rest stays where it was.
   allowed.resize(arrived);
-  for (PVirtualNode node : allowed) {
-    if (Leaving(node)) continue;
-    parents.push_back(node->Parent);
-    DeleteNode(node, /*reindex=*/false);
-  }
-  // A parent listed may have gone with its child's handlers meanwhile.
-  parents.erase(std::remove_if(parents.begin(), parents.end(), [&](PVirtualNode p) { return p != root && Gone(p); }),
-                parents.end());
-  ReindexChildren(parents);
+  DeleteArrived(allowed);
+  if (scope.TreeGone()) return;
   StructureChange(nullptr, crNodeMoved);
-  targetTree->Invalidate();
+  if (!scope.TreeGone() && !targetScope.TreeGone()) targetTree->Invalidate();
 }
 
 void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly) {
@@ -406,8 +478,10 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   // The handlers called from here may free the source or the target.
   TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
+  if (scope.TreeGone() || targetScope.TreeGone()) return;
   if (targetTree == nullptr || InDeletion(source) || (!onRoot && targetTree->InDeletion(target))) return;
   if (!DoNodeMoving(source, onRoot ? nullptr : target)) return;
+  if (scope.TreeGone() || targetScope.TreeGone()) return;
   if (InDeletion(source) || targetTree->InDeletion(target)) return;
 
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
@@ -417,7 +491,7 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
       RaiseTreeError(SWrongMoveError, hcTFWrongMoveError);
     // Placed one after the other, the nodes keep their order in every mode.
     if (mode == amAddChildFirst || mode == amInsertAfter) std::reverse(nodes.begin(), nodes.end());
-    TUpdateScope update(*this);
+    TUpdateScope update(*this, scope);
     // Siblings are numbered once per parent when every node is in place.
     std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
     for (PVirtualNode node : nodes) {
@@ -427,31 +501,33 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
     }
     ReindexChildren(parents);
     for (PVirtualNode node : nodes)
-      if (!Gone(node)) DoNodeMoved(node);
+      if (!scope.TreeGone() && !Gone(node)) DoNodeMoved(node);
   } else {
     size_t arrived = TransferNodes(nodes, target, mode, [targetTree](PVirtualNode node) {
       targetTree->DoNodeMoved(node);
       return true;
     });
+    if (scope.TreeGone()) return;
     // Only what arrived leaves; what a handler freed meanwhile is gone already.
-    TUpdateScope update(*this);
+    TUpdateScope update(*this, scope);
     if (childrenOnly && arrived == nodes.size() && !Gone(source) && source->ChildCount == arrived) {
       DeleteChildren(source, /*resetHasChildren=*/true);
     } else if (childrenOnly) {
-      for (size_t i = 0; i < arrived; ++i)
+      for (size_t i = 0; i < arrived && !scope.TreeGone(); ++i)
         if (!Leaving(nodes[i])) DeleteNode(nodes[i]);
     } else if (arrived == 1 && !Gone(source)) {
       DeleteNode(source);
     }
     sourceGone = !childrenOnly;
   }
+  if (scope.TreeGone()) return;
   if (Gone(source)) sourceGone = true;
   InvalidateCache();
   if (updateCount == 0) {
     ValidateCache();
     UpdateScrollBars(true);
     Invalidate();
-    if (targetTree != this) targetTree->Invalidate();
+    if (targetTree != this && !targetScope.TreeGone()) targetTree->Invalidate();
   }
   // A node that went to another tree no longer exists here.
   StructureChange(sourceGone ? nullptr : source, crNodeMoved);
@@ -467,6 +543,7 @@ PVirtualNode TBaseVirtualTree::CopyTo(PVirtualNode source, PVirtualNode target, 
   bool onRoot = false;
   TCallOutScope scope(*this), targetScope(*TargetTreeOf(this, target));
   TBaseVirtualTree* targetTree = PrepareTarget(this, target, mode, onRoot);
+  if (scope.TreeGone() || targetScope.TreeGone()) return nullptr;
   if (targetTree == nullptr || Gone(source) || (!onRoot && targetTree->InDeletion(target))) return nullptr;
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   PVirtualNode last = nullptr;
@@ -474,7 +551,7 @@ PVirtualNode TBaseVirtualTree::CopyTo(PVirtualNode source, PVirtualNode target, 
   // The copy is written completely before it is read, so a node may be copied into its own subtree.
   TransferNodes(nodes, target, mode, [&](PVirtualNode node) {
     bool allowed = targetTree->DoNodeCopying(node, reported);
-    if (Gone(node)) return false;
+    if (targetScope.TreeGone() || Gone(node)) return false;
     if (!allowed) {
       targetTree->DeleteNode(node);
       return false;
@@ -483,6 +560,7 @@ PVirtualNode TBaseVirtualTree::CopyTo(PVirtualNode source, PVirtualNode target, 
     targetTree->DoNodeCopied(node);
     return !Gone(node);
   });
+  if (targetScope.TreeGone()) return nullptr;
   if (Gone(last)) last = nullptr;
   targetTree->InvalidateCache();
   if (targetTree->UpdateCount() == 0) {

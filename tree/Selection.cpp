@@ -11,7 +11,33 @@ namespace {
 uintptr_t Key(PVirtualNode node) { return reinterpret_cast<uintptr_t>(node) & ~uintptr_t(1); }
 bool Marked(PVirtualNode node) { return (reinterpret_cast<uintptr_t>(node) & 1) != 0; }
 PVirtualNode Mark(PVirtualNode node) { return reinterpret_cast<PVirtualNode>(reinterpret_cast<uintptr_t>(node) | 1); }
-bool ByKey(PVirtualNode a, PVirtualNode b) { return Key(a) < Key(b); }
+// A function object, so that searches, sorts and merges inline the comparison.
+constexpr auto ByKey = [](PVirtualNode a, PVirtualNode b) { return Key(a) < Key(b); };
+
+// Sorts nodes by address; a long run by its address digits, 16 bits a pass
+// (a pass where every node has the same digit is skipped).
+void SortByKey(std::vector<PVirtualNode>& nodes) {
+  if (std::is_sorted(nodes.begin(), nodes.end(), ByKey)) return;
+  if (nodes.size() < 1024) {
+    std::sort(nodes.begin(), nodes.end(), ByKey);
+    return;
+  }
+  std::vector<PVirtualNode> spare(nodes.size());
+  std::vector<uint32_t> starts(65536);
+  for (unsigned shift = 0; shift < sizeof(uintptr_t) * 8; shift += 16) {
+    std::fill(starts.begin(), starts.end(), 0);
+    for (PVirtualNode node : nodes) ++starts[(Key(node) >> shift) & 0xFFFF];
+    if (starts[(Key(nodes[0]) >> shift) & 0xFFFF] == nodes.size()) continue;
+    uint32_t sum = 0;
+    for (uint32_t& start : starts) {
+      uint32_t count = start;
+      start = sum;
+      sum += count;
+    }
+    for (PVirtualNode node : nodes) spare[starts[(Key(node) >> shift) & 0xFFFF]++] = node;
+    nodes.swap(spare);
+  }
+}
 }  // namespace
 
 void TVirtualTreeCore::CompactSelection() {
@@ -83,7 +109,7 @@ bool TVirtualTreeCore::InternalAddToSelection(const std::vector<PVirtualNode>& n
     selectionCount = 1;
     return true;
   }
-  if (!std::is_sorted(accepted.begin(), accepted.end(), ByKey)) std::sort(accepted.begin(), accepted.end(), ByKey);
+  SortByKey(accepted);
   accepted.erase(std::unique(accepted.begin(), accepted.end()), accepted.end());
   for (PVirtualNode node : accepted) node->States |= vsSelected;
   size_t oldSize = selection.size();
@@ -103,6 +129,22 @@ void TVirtualTreeCore::InternalRemoveFromSelection(PVirtualNode node) {
   if (!FindNodeInSelection(node, index, -1, -1)) return;
   selection[static_cast<size_t>(index)] = Mark(node);
   --selectionCount;
+}
+
+void TVirtualTreeCore::InternalRemoveFromSelection(const std::vector<PVirtualNode>& nodes) {
+  // A search per node costs more than one pass over the array once many of
+  // its nodes leave together.
+  if (nodes.size() * 16 < selectionCount) {
+    for (PVirtualNode node : nodes) InternalRemoveFromSelection(node);
+    return;
+  }
+  for (PVirtualNode node : nodes) node->States &= ~vsSelected;
+  // Marked entries go first: their nodes may be freed already.
+  CompactSelection();
+  selection.erase(std::remove_if(selection.begin(), selection.end(),
+                                 [](PVirtualNode node) { return !(node->States & vsSelected); }),
+                  selection.end());
+  selectionCount = static_cast<uint32_t>(selection.size());
 }
 
 void TVirtualTreeCore::InternalClearSelection() {
@@ -185,7 +227,10 @@ void TVirtualTreeCore::SelectAll(bool visibleOnly) {
     if (!(run->States & vsSelected)) InternalCacheNode(run);
     run = visibleOnly ? GetNextVisibleNoInit(run) : GetNextNoInit(run);
   }
+  // The change handler may free the whole tree.
+  TCallOutScope scope(*this);
   if (!tempNodeCache.empty() && InternalAddToSelection(tempNodeCache, false)) Change(nullptr);
+  if (scope.TreeGone()) return;
   ClearTempCache();
   InvalidateWhole();
 }

@@ -152,8 +152,10 @@ void TBaseVirtualTree::CancelCutOrCopy() {
 
 void TBaseVirtualTree::DeleteMarkedCutNodes() {
   if (!states.Contains(tsCutPending)) return;
-  BeginUpdate();
+  // The free handlers may free any node, or the whole tree: then it ends there.
   TCallOutScope scope(*this);
+  BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     // Depth first, one sibling chain per level; a cut node goes with its
     // subtree. The siblings that stay are numbered as the walk passes them,
@@ -188,9 +190,10 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
         try {
           DeleteNode(run, false);
         } catch (...) {
-          renumberRest();  // the siblings left keep consecutive numbers
+          if (!scope.TreeGone()) renumberRest();  // the siblings left keep consecutive numbers
           throw;
         }
+        if (scope.TreeGone()) return;
         // A handler freed more than the cut subtree or moved a node the walk
         // holds: it starts again at the top (numbering again is harmless).
         if (FreedCount() - before > own || !walkIntact()) levels.assign(1, {root->FirstChild, 0, root});
@@ -200,7 +203,7 @@ void TBaseVirtualTree::DeleteMarkedCutNodes() {
       if (run->FirstChild != nullptr) levels.push_back({run->FirstChild, 0, run});
     }
   } catch (...) {
-    EndUpdate();
+    if (!scope.TreeGone()) EndUpdate();
     throw;
   }
   EndUpdate();

@@ -6,18 +6,22 @@
 
 namespace {
 // Top-down merge sort of items[lo, hi): the first half has n / 2 items. Equal
-// items keep their order in both directions.
-template <class Compare>
+// items keep their order in both directions. An item that left (a handler
+// freed it or took it elsewhere) is compared no more: it is passed on as it
+// comes and dropped by the caller.
+template <class Left, class Compare>
 void MergeSort(std::vector<PVirtualNode>& items, std::vector<PVirtualNode>& scratch, size_t lo, size_t hi,
-               Compare& takeSecond) {
+               Left& left, Compare& takeSecond) {
   size_t n = hi - lo;
   if (n < 2) return;
   size_t mid = lo + n / 2;
-  MergeSort(items, scratch, lo, mid, takeSecond);
-  MergeSort(items, scratch, mid, hi, takeSecond);
+  MergeSort(items, scratch, lo, mid, left, takeSecond);
+  MergeSort(items, scratch, mid, hi, left, takeSecond);
   size_t a = lo, b = mid, out = lo;
   while (a < mid && b < hi) {
-    if (takeSecond(items[a], items[b]))
+    if (left(items[a]))
+      scratch[out++] = items[a++];
+    else if (left(items[b]) || takeSecond(items[a], items[b]))
       scratch[out++] = items[b++];
     else
       scratch[out++] = items[a++];
@@ -35,20 +39,23 @@ void TVirtualTreeCore::SortChildren(PVirtualNode node, TColumnIndex column, TSor
   if (items.size() < 2) return;
   std::vector<PVirtualNode> scratch(items.size());
   std::vector<PVirtualNode> before = items;
-  // A compare handler may free, add or move children: the order found is
-  // then applied to the children there are now, new ones last.
+  // A compare handler may free, add or move children, free the parent or the
+  // whole tree: a child that left is compared no more (none at all once the
+  // parent or the tree went), and the order found is applied to the children
+  // there are now, new ones last in the order they came.
   TCallOutScope scope(*this);
+  auto left = [&](PVirtualNode child) { return scope.Lost(node) || Gone(child) || child->Parent != node; };
   auto takeSecond = [&](PVirtualNode first, PVirtualNode second) {
     int result = DoCompareNodes(first, second, column);
     return direction == sdAscending ? result > 0 : result < 0;
   };
-  MergeSort(items, scratch, 0, items.size(), takeSecond);
-  if (Gone(node)) return;
+  MergeSort(items, scratch, 0, items.size(), left, takeSecond);
+  if (scope.Lost(node)) return;
   if (!SameChildren(node, before)) {
     std::unordered_set<PVirtualNode> sorted;
     std::vector<PVirtualNode> kept;
     for (PVirtualNode item : items)
-      if (!Gone(item) && item->Parent == node && sorted.insert(item).second) kept.push_back(item);
+      if (!left(item) && sorted.insert(item).second) kept.push_back(item);
     for (PVirtualNode run = node->FirstChild; run != nullptr; run = run->NextSibling)
       if (sorted.count(run) == 0) kept.push_back(run);
     items.swap(kept);
@@ -92,14 +99,16 @@ void TVirtualTreeCore::Sort(PVirtualNode node, TColumnIndex column, TSortDirecti
     DoStateChange({}, {tsEditPending});
   }
   if (states.Contains(tsEditing) && !DoEndEdit()) return;
+  if (scope.TreeGone()) return;
   if (node == nullptr) node = root;
   if (Gone(node) || !(node->States & vsHasChildren)) return;
   if (doInit) {
     if (node->ChildCount == 0) InitChildren(node);
-    if (Gone(node) || !InitEachChild(node)) return;
+    if (scope.Lost(node) || !InitEachChild(node)) return;
   }
   if (node->FirstChild != nullptr && node->FirstChild != node->LastChild) {
     SortChildren(node, column, direction);
+    if (scope.TreeGone()) return;
     InvalidateCache();
   }
   if (updateCount == 0) {
@@ -109,27 +118,29 @@ void TVirtualTreeCore::Sort(PVirtualNode node, TColumnIndex column, TSortDirecti
 }
 
 void TVirtualTreeCore::SortTree(TColumnIndex column, TSortDirection direction, bool doInit) {
+  // The handlers may free nodes waiting on the stack (those are passed) or
+  // the whole tree (then the sort ends there).
+  TCallOutScope scope(*this);
   ++updateCount;
   try {
     if (column > InvalidColumn) {
       // Explicit stack: every initialised node's children are sorted.
-      // The handlers may free nodes waiting on the stack: those are passed.
-      TCallOutScope scope(*this);
       std::vector<PVirtualNode> pending{root};
       while (!pending.empty()) {
         PVirtualNode node = pending.back();
         pending.pop_back();
-        if (Gone(node)) continue;
+        if (scope.Lost(node)) continue;
         Sort(node, column, direction, doInit);
-        if (Gone(node) || (doInit && !InitEachChild(node))) continue;
+        if (scope.Lost(node) || (doInit && !InitEachChild(node))) continue;
         for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
           if (child->States & vsInitialized) pending.push_back(child);
       }
     }
   } catch (...) {
-    --updateCount;
+    if (!scope.TreeGone()) --updateCount;
     throw;
   }
+  if (scope.TreeGone()) return;
   InvalidateCache();
   --updateCount;
   if (updateCount == 0) {

@@ -1,5 +1,7 @@
 #include "tree/TreeError.h"
 
+#include "tree/TreeMath.h"
+
 #include "core/SysUtils.h"
 
 const char* const SEditLinkIsNil = "Edit link must not be nil.";
@@ -26,3 +28,5 @@ void TreeAssertFailed(const char* msg, const char* file, int line) {
   if (slash != std::string::npos) name = name.substr(slash + 1);
   throw EAssertionFailed(std::string(msg) + " (" + name + ", line " + std::to_string(line) + ")");
 }
+
+void RaiseIntOverflow() { throw EIntOverflow("Integer overflow"); }

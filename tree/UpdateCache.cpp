@@ -9,12 +9,11 @@
 
 void TVirtualTreeCore::BeginUpdate() {
   if (!IsTreeDestroying()) {
-    if (updateCount == 0) {
-      DoUpdating(usBegin);
-      SetRedraw(false);
-    } else {
-      DoUpdating(usUpdate);
-    }
+    // The handler may free the whole tree: the caller asks its own scope.
+    TCallOutScope scope(*this);
+    DoUpdating(updateCount == 0 ? usBegin : usUpdate);
+    if (scope.TreeGone()) return;
+    if (updateCount == 0) SetRedraw(false);
   }
   ++updateCount;
   DoStateChange({tsUpdating});
@@ -43,7 +42,10 @@ void TVirtualTreeCore::EndUpdate() {
       DoChange(lastChangedNode);
       if (gone()) return;
     }
-    if (options.autoOptions.Contains(toAutoSort)) SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
+    if (options.autoOptions.Contains(toAutoSort)) {
+      SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
+      if (gone()) return;
+    }
     SetRedraw(true);
     if (HasWindowHandle()) InvalidateWhole();
     UpdateDesigner();

@@ -438,6 +438,12 @@ public:
     TCallOutScope& operator=(const TCallOutScope&) = delete;
     // True once a handler freed the tree: the operation returns at once.
     bool TreeGone() const { return tree == nullptr; }
+    // True once the tree went, or node (null included) did: what an operation
+    // asks after a call out of the node it goes on with.
+    bool Lost(PVirtualNode node) const { return tree == nullptr || TVirtualTreeCore::Gone(node); }
+    // After the tree went: node, a record it no longer held, is kept dead with
+    // the others until the outermost scope closes.
+    void KeepOrphan(PVirtualNode node);
 
   private:
     friend class TVirtualTreeCore;
@@ -493,6 +499,13 @@ public:
   // Reads one node chunk into node (root for null), which is linked already;
   // on bad data raises EVirtualTreeError and node is as it was.
   void InternalAddFromStream(TStream* stream, uint16_t version, PVirtualNode node);
+  // Reads the next node chunk into a new node and links it at destination by
+  // mode (without renumbering the siblings after it). The node is read
+  // detached, its parent pointing at its place's parent, and linked once
+  // complete; on bad data raises EVirtualTreeError and nothing changed. Null
+  // when the handlers sent destination into a deletion meanwhile (the node is
+  // freed again). The caller holds an update bracket.
+  PVirtualNode AddNodeFromStream(TStream* stream, uint16_t version, PVirtualNode destination, TVTNodeAttachMode mode);
   // Between Begin and End (nested) the selections of streams read are
   // collected and joined to the selection in one step at the last End, so
   // that reading many nodes one by one stays linear.
@@ -574,6 +587,9 @@ protected:
   bool InternalAddToSelection(PVirtualNode node, bool forceInsert);
   // Clears vsSelected and marks the entry; callers compact afterwards.
   void InternalRemoveFromSelection(PVirtualNode node);
+  // Takes many nodes (each selected) out of the selection, in one pass over
+  // the array when they are many beside it.
+  void InternalRemoveFromSelection(const std::vector<PVirtualNode>& nodes);
   // Deselects everything without notification and resets the range anchor.
   void InternalClearSelection();
   void CompactSelection();
@@ -604,6 +620,16 @@ protected:
   virtual void WriteChunks(TStream* stream, PVirtualNode node);
   void FinishChunkHeader(TStream* stream, int64_t startPos, int64_t endPos);
   void ReadNode(TStream* stream, uint16_t version, PVirtualNode node);
+  // The stream parts above over a stream type: any stream through its
+  // virtual calls, or a node buffer through its inline ones.
+  template <class S>
+  void WriteNodeTo(S& out, PVirtualNode node);
+  template <class S>
+  void WriteChunksTo(S& out, PVirtualNode node);
+  template <class S>
+  void ReadNodeFrom(S& in, uint16_t version, PVirtualNode node);
+  template <class S>
+  bool ReadChunkFrom(S& in, uint16_t version, PVirtualNode node, int32_t chunkType, int32_t chunkSize);
   // The outermost read of a stream has ended (complete: every node read is
   // linked and counted); descendants report what they read only now, so
   // that no handler sees a half-read tree.

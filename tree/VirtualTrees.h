@@ -1045,6 +1045,9 @@ protected:
   // target) to target in this or another tree as MoveTo would one by one,
   // in linear time.
   void MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode);
+  // Deletes the nodes a cross-tree move took (those not leaving already):
+  // all the children of one parent in one pass, else one by one.
+  void DeleteArrived(const std::vector<PVirtualNode>& nodes);
   int wheelRemainder = 0;    // wheel delta below a notch, kept for the next message
   TColumnIndex clickedColumn = NoColumn;  // column of the last click in the tree's body
   TRect lastHintRect;        // client; while the mouse stays inside, no new hint is computed

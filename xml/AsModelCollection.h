@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "xml/DocumentWatch.h"
 #include "xml/AsObjects.h"
 #include "xml/EntityExpansion.h"
 
@@ -110,6 +111,21 @@ public:
   void SetResolveExternals(bool value) { resolveExternals = value; }
 
 private:
+  // Thrown where a listener or handler that validation called freed the
+  // document (documentGone: these models went with it) or freed or moved
+  // the node validation was working on: validation stops there, touching
+  // nothing that may have gone.
+  struct TValidationStopped {
+    bool documentGone;
+  };
+  // Raises TValidationStopped when watch's document has gone, or the node
+  // it watches (which must be given), or when parent is given and the node
+  // is no longer its child.
+  static void CheckKept(const TdomDocumentWatch& watch, const TdomNode* parent = nullptr);
+  // ReportError, stopping validation when the handler freed the document.
+  bool ReportValidityError(TXmlErrorType errorType, TdomASObject* relatedASObject, TdomNode* relatedNode);
+  // ValidateNode's walk; TValidationStopped passes.
+  bool WalkNode(TdomNode* node, bool keepUnchanged);
   // The checks of one node only (not its children); false when stopped.
   bool ValidateOneNode(TdomNode* node, bool keepUnchanged, bool& result);
   // Required attributes, fixed values and standalone rules of one element.

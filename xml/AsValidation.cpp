@@ -92,7 +92,7 @@ bool TdomASModelCollection::ValidateModels() {
   bool go = true;
   auto report = [&](TXmlErrorType type, TdomASObject* related) {
     result = false;
-    go = ReportError(type, related, nullptr);
+    go = ReportValidityError(type, related, nullptr);
   };
   for (TdomASModel* model : models) {
     TdomASNamedObjectMap* elements = model->ElementDecls();
@@ -193,33 +193,82 @@ bool TdomASModelCollection::ValidateModels() {
 
 // --- Documents and nodes ---------------------------------------------------------------
 
+void TdomASModelCollection::CheckKept(const TdomDocumentWatch& watch, const TdomNode* parent) {
+  if (watch.Document() == nullptr) throw TValidationStopped{/*documentGone=*/true};
+  if (watch.Node() == nullptr || (parent != nullptr && watch.Node()->GetParentNode() != parent))
+    throw TValidationStopped{/*documentGone=*/false};
+}
+
+bool TdomASModelCollection::ReportValidityError(TXmlErrorType errorType, TdomASObject* relatedASObject,
+                                                TdomNode* relatedNode) {
+  TdomDocument* document = OwnerDocument();
+  if (document == nullptr) return ReportError(errorType, relatedASObject, relatedNode);
+  // The handler may free the node the error is about, or the document.
+  TdomDocumentWatch watch(document, relatedNode != nullptr ? relatedNode : document);
+  bool go = ReportError(errorType, relatedASObject, relatedNode);
+  CheckKept(watch);
+  return go;
+}
+
 bool TdomASModelCollection::ValidateDocument(TdomDocument* document, bool keepUnchanged) {
-  bool result = ValidateModels();
-  document->ClearIDs();
-  pendingIdRefs.clear();
-  TEntityExpansionBudgetHold hold(document);
-  for (TdomNode* child = document->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
-    if (!ValidateNode(child, keepUnchanged)) result = false;
-  }
-  if (result) {
-    for (const auto& [value, attr] : pendingIdRefs) {
-      if (document->getElementById(value) != nullptr) continue;
-      result = false;
-      if (!ReportError(ET_TARGET_ID_VALUE_NOT_FOUND, nullptr, attr)) break;
+  TdomDocumentWatch watch(document);
+  try {
+    bool result = ValidateModels();
+    document->ClearIDs();
+    pendingIdRefs.clear();
+    TEntityExpansionBudgetHold hold(document);
+    // Each child is looked up after the one before is done; validation stops
+    // where a listener freed or moved what it walks.
+    for (TdomNode* child = document->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+      TdomDocumentWatch current(document, child);
+      if (!WalkNode(child, keepUnchanged)) result = false;
+      CheckKept(current, document);
     }
+    if (result) {
+      for (const auto& [value, attr] : pendingIdRefs) {
+        if (document->getElementById(value) != nullptr) continue;
+        result = false;
+        if (!ReportValidityError(ET_TARGET_ID_VALUE_NOT_FOUND, nullptr, attr)) break;
+      }
+    }
+    pendingIdRefs.clear();
+    if (!result) document->ClearIDs();
+    return result;
+  } catch (const TValidationStopped& stop) {
+    // Gone with the document: neither it nor these models may be touched.
+    if (stop.documentGone || watch.Document() == nullptr) return false;
+    pendingIdRefs.clear();
+    document->ClearIDs();
+    return false;
   }
-  pendingIdRefs.clear();
-  if (!result) document->ClearIDs();
-  return result;
 }
 
 bool TdomASModelCollection::ValidateNode(TdomNode* node, bool keepUnchanged) {
+  try {
+    return WalkNode(node, keepUnchanged);
+  } catch (const TValidationStopped&) {
+    return false;
+  }
+}
+
+bool TdomASModelCollection::WalkNode(TdomNode* node, bool keepUnchanged) {
   bool result = true;
   // Pre-order walk; an element's checks may replace its entity-reference
   // children, so the next node is found only after the current one is done.
+  // Its checks call out (reports, listeners): the walk goes on only while
+  // the node it stands on is still there, below node.
+  TdomDocument* document = node->GetReferenceDocument();
+  TdomDocumentWatch top(document, node);
   TdomNode* current = node;
   while (current != nullptr) {
-    if (!ValidateOneNode(current, keepUnchanged, result)) return false;
+    TdomDocumentWatch at(document, current);
+    bool go = ValidateOneNode(current, keepUnchanged, result);
+    if (document != nullptr) {
+      CheckKept(at);
+      CheckKept(top);
+      if (current != node && !current->HasAsAncestor(node)) throw TValidationStopped{/*documentGone=*/false};
+    }
+    if (!go) return false;
     if (TdomNode* child = current->GetFirstChildNode()) {
       current = child;
       continue;
@@ -235,19 +284,26 @@ bool TdomASModelCollection::ValidateOneNode(TdomNode* node, bool keepUnchanged, 
   auto check = [&](TXmlErrorType type, TdomASObject* related, TdomNode* relatedNode) {
     if (IsHintOrWarningErrorType(type)) return;
     result = false;
-    go = ReportError(type, related, relatedNode);
+    go = ReportValidityError(type, related, relatedNode);
   };
   // Nodes inside entity references are read-only: they are checked, never rewritten.
   bool keep = keepUnchanged || node->GetReadOnly();
   switch (node->GetNodeType()) {
     case ntElement_Node: {
       auto* element = static_cast<TdomElement*>(node);
-      check(ValidateElement(element, keep), FindElementDecl(element), element);
+      // Each step may call out; a step that freed the element stops validation.
+      TdomDocumentWatch kept(element->GetReferenceDocument(), element);
+      TXmlErrorType type = ValidateElement(element, keep);
+      CheckKept(kept);
+      check(type, FindElementDecl(element), element);
       if (go) CheckElementAttributes(element, result, go);
       TdomNamedNodeMap* attributes = element->GetAttributes();
       for (int i = 0; i < attributes->GetLength() && go; ++i) {
         auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
-        check(ValidateAttribute(attr, keep), FindAttributeDecl(attr), attr);
+        type = ValidateAttribute(attr, keep);
+        CheckKept(kept);
+        check(type, FindAttributeDecl(attr), attr);
+        CheckKept(kept);
       }
       break;
     }
@@ -283,7 +339,7 @@ void TdomASModelCollection::CheckElementAttributes(TdomElement* element, bool& r
       }
       if (type == ET_NONE) continue;
       result = false;
-      go = ReportError(type, attrDecl, element);
+      go = ReportValidityError(type, attrDecl, element);
     }
   }
 }
@@ -292,14 +348,19 @@ void TdomASModelCollection::CheckElementAttributes(TdomElement* element, bool& r
 
 TXmlErrorType TdomASModelCollection::ExpandEntityReferences(TdomElement* element) {
   TXmlErrorType failure = ET_NONE;  // the first
+  TdomDocument* document = element->GetReferenceDocument();
   for (TdomNode* child = element->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
     if (child->GetNodeType() != ntEntity_Reference_Node) continue;
+    // The expansion's reports may run listeners: go on from the reference
+    // only while it is still the element's child.
+    TdomDocumentWatch kept(document, child);
     try {
       TXmlErrorType type = static_cast<TdomEntityReference*>(child)->ExpandEntity();
       if (!IsHintOrWarningErrorType(type) && failure == ET_NONE) failure = type;
     } catch (const Exception&) {
       if (failure == ET_NONE) failure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
     }
+    if (document != nullptr) CheckKept(kept, element);
   }
   return failure;
 }
@@ -333,20 +394,38 @@ TXmlErrorType TdomASModelCollection::ReplaceEntityReferences(TdomElement* elemen
       paidUntil = reference->GetNextSiblingNode();
       inPaid = true;
     }
+    // Parsing the text into the fragment and the replacement report to
+    // listeners, and freeing the reference to its deletion handlers: each
+    // may free or move the element, the reference, the fragment or the node
+    // before, or free the document. Validation goes on only from a place
+    // that is still there.
+    TdomDocumentWatch elementKept(document, element);
+    TdomDocumentWatch referenceKept(document, reference);
+    TdomDocumentWatch beforeKept(document, before != nullptr ? before : element);
     TdomDocumentFragment* fragment = document->createDocumentFragment();
+    TdomDocumentWatch fragmentKept(document, fragment);
+    bool replaced = false;
     try {
       if (!text.empty()) ParseReplacementTextInto(fragment, text);
+      CheckKept(referenceKept, element);
+      CheckKept(fragmentKept);
       element->replaceChild(fragment, reference);
-      reference->Free();
+      replaced = true;
     } catch (const Exception&) {
       if (failure == ET_NONE) failure = ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
-      fragment->Free();
+    }
+    CheckKept(elementKept);
+    if (fragmentKept.Node() != nullptr) fragment->Free();
+    if (!replaced) {
+      CheckKept(referenceKept, element);
       child = reference->GetNextSiblingNode();
       continue;
     }
-    fragment->Free();
+    if (referenceKept.Node() != nullptr && reference->GetParentNode() == nullptr) reference->Free();
+    CheckKept(elementKept);
     // Go on from the first node put in its place: references in the
     // replacement text are replaced the same way.
+    if (before != nullptr) CheckKept(beforeKept, element);
     child = before != nullptr ? before->GetNextSiblingNode() : element->GetFirstChildNode();
   }
   return failure;
@@ -436,8 +515,13 @@ TXmlErrorType TdomASModelCollection::ValidateAttribute(TdomAttr* attr, bool keep
     NormalizeAttrValueLiteral(attr->GetNodeValue(), cdataValue, cdataError);
     changedByType = cdataValue != value;
   }
-  if (!keepUnchanged && !attr->GetReadOnly()) attr->SetNormalizedValue(EscapeAttributeValue(value));
   TdomDocument* document = attr->GetOwnerDocument();
+  if (!keepUnchanged && !attr->GetReadOnly()) {
+    // Reported as a change: a listener may free the attribute or the document.
+    TdomDocumentWatch kept(document, attr);
+    attr->SetNormalizedValue(EscapeAttributeValue(value));
+    if (document != nullptr) CheckKept(kept);
+  }
   TUtilsWideStringList* enumeration = decl->Enumeration();
   std::vector<std::u16string> parts;
   switch (type) {

@@ -7,6 +7,7 @@
 #include "xml/DocumentType.h"
 #include "xml/DomException.h"
 #include "xml/DomImplementation.h"
+#include "xml/DomXPathNamespace.h"
 #include "xml/Element.h"
 #include "xml/NodeIterator.h"
 #include "xml/NodeList.h"
@@ -15,6 +16,13 @@
 
 TdomDocument::~TdomDocument() {
   destroying = true;
+  // Whoever watches this document from further up the stack (the code that
+  // ran the listener freeing it) learns that it is gone.
+  for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
+    watch->document = nullptr;
+    watch->node = nullptr;
+  }
+  watches = nullptr;
   FreeTraversalsAndLists();
   // Every node is owned here; freeing them now, while this is still a whole
   // document, lets their destructors see a valid document that is going.
@@ -33,6 +41,7 @@ TdomDocument::~TdomDocument() {
     ForgetChildren();
   }
   ClearIDs();
+  namespaceNodes.clear();
   delete asModelsNS;
   DetachDoctype();
 }
@@ -210,40 +219,53 @@ TdomElementsNodeListNS* TdomDocument::getElementsByTagNameNS(const std::u16strin
 
 // --- Notifications and errors --------------------------------------------------------------
 
+template <class Own, class ViaImplementation>
+bool TdomDocument::TellListeners(const Own& tellOwn, const ViaImplementation& tellImplementation) {
+  TWatch watch(this);
+  tellOwn();
+  if (watch.Document() == nullptr) return false;
+  if (domImplementation != nullptr) tellImplementation(domImplementation);
+  return watch.Document() != nullptr;
+}
+
 void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
   if (destroying) return;
   modified = true;
-  if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr);
-  if (domImplementation != nullptr) domImplementation->DoAttrModified(modifiedNode, attrChange, relatedAttr);
+  TellListeners([&] { if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr); },
+                [&](TDomImplementation* impl) { impl->DoAttrModified(modifiedNode, attrChange, relatedAttr); });
 }
 
 void TdomDocument::DoCharacterDataModified(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnCharacterDataModified) OnCharacterDataModified(this, node);
-  if (domImplementation != nullptr) domImplementation->DoCharacterDataModified(node);
+  TellListeners([&] { if (OnCharacterDataModified) OnCharacterDataModified(this, node); },
+                [&](TDomImplementation* impl) { impl->DoCharacterDataModified(node); });
 }
 
 void TdomDocument::DoNodeClearing(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnNodeClearing) OnNodeClearing(this, node);
-  if (domImplementation != nullptr) domImplementation->DoNodeClearing(node);
+  if (!TellListeners([&] { if (OnNodeClearing) OnNodeClearing(this, node); },
+                     [&](TDomImplementation* impl) { impl->DoNodeClearing(node); })) {
+    return;
+  }
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/false);
 }
 
 void TdomDocument::DoNodeInserted(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnNodeInserted) OnNodeInserted(this, node);
-  if (domImplementation != nullptr) domImplementation->DoNodeInserted(node);
+  TellListeners([&] { if (OnNodeInserted) OnNodeInserted(this, node); },
+                [&](TDomImplementation* impl) { impl->DoNodeInserted(node); });
 }
 
 void TdomDocument::DoNodeRemoving(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (OnNodeRemoving) OnNodeRemoving(this, node);
-  if (domImplementation != nullptr) domImplementation->DoNodeRemoving(node);
+  if (!TellListeners([&] { if (OnNodeRemoving) OnNodeRemoving(this, node); },
+                     [&](TDomImplementation* impl) { impl->DoNodeRemoving(node); })) {
+    return;
+  }
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
 }
 
@@ -300,7 +322,7 @@ void TdomDocument::ClearInvalidNodeIterators() {
 void TdomDocument::NodeFreeing(TdomNode* node) {
   // A node freed straight out of the tree leaves without the detach hooks.
   BumpStructureStamp();
-  for (TNewNodeWatch* watch = newNodeWatches; watch != nullptr; watch = watch->next) {
+  for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
     if (watch->node == node) watch->node = nullptr;
   }
   if (!idValuesByCarrier.empty()) {
@@ -311,8 +333,40 @@ void TdomDocument::NodeFreeing(TdomNode* node) {
     }
     idValuesByCarrier.erase(first, last);
   }
+  if (!namespaceNodes.empty()) FreeNamespaceNodesOf(node);
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
   for (TdomTreeWalker* walker : treeWalkers) walker->HandleNodeFreeing(node);
+}
+
+TdomXPathNamespace* TdomDocument::NamespaceNodeFor(TdomElement* element, const std::u16string& prefix,
+                                                   const std::u16string& namespaceURI) {
+  auto [first, last] = namespaceNodes.equal_range(element);
+  for (auto it = first; it != last; ++it) {
+    TdomXPathNamespace* node = it->second;
+    if (node->GetPrefix() == prefix && node->GetNamespaceURI() == namespaceURI) return node;
+  }
+  auto* node = New<TdomXPathNamespace>(this, prefix, namespaceURI, element);
+  namespaceNodes.emplace(element, node);
+  return node;
+}
+
+void TdomDocument::ForgetNamespaceNode(TdomXPathNamespace* node) {
+  auto [first, last] = namespaceNodes.equal_range(node->GetOwnerElement());
+  for (auto it = first; it != last; ++it) {
+    if (it->second != node) continue;
+    namespaceNodes.erase(it);
+    return;
+  }
+}
+
+void TdomDocument::FreeNamespaceNodesOf(TdomNode* element) {
+  // An element's namespace nodes point at it: they go with it.
+  auto [first, last] = namespaceNodes.equal_range(element);
+  if (first == last) return;
+  std::vector<TdomXPathNamespace*> going;
+  for (auto it = first; it != last; ++it) going.push_back(it->second);
+  namespaceNodes.erase(first, last);
+  for (TdomXPathNamespace* namespaceNode : going) namespaceNode->Free();
 }
 
 void TdomDocument::FreeTraversalsAndLists() {

@@ -8,6 +8,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "xml/DocumentWatch.h"
 #include "xml/EntityExpansion.h"
 #include "xml/NameTable.h"
 #include "xml/Node.h"
@@ -31,6 +32,7 @@ class TdomNotation;
 class TdomProcessingInstruction;
 class TdomText;
 class TdomTreeWalker;
+class TdomXPathNamespace;
 
 // The replacement text of a predefined entity ("lt" gives "&#60;"), or null
 // for any other name.
@@ -131,6 +133,18 @@ public:
   // documents, document types and declarations raise ENot_Supported_Err.
   virtual TdomNode* InternalImportNode(TdomNode* node, bool deep);
 
+  // --- XPath namespace nodes -------------------------------------------------------------
+  // The namespace node that binds prefix to namespaceURI on element (one of
+  // this document's), owned by this document: the same node for the same
+  // three each time, made on first use. It goes when element is freed (or
+  // the document), which invalidates it. Raises as the node's constructor.
+  TdomXPathNamespace* NamespaceNodeFor(TdomElement* element, const std::u16string& prefix,
+                                       const std::u16string& namespaceURI);
+  // How many such nodes the document holds.
+  size_t NamespaceNodeCount() const { return namespaceNodes.size(); }
+  // Called by a namespace node that is being freed: it leaves the table.
+  void ForgetNamespaceNode(TdomXPathNamespace* node);
+
   // --- Entities, attribute values, validation ---------------------------------------
   // Replacement text of a general entity; without DTD models only the five
   // predefined entities (error ET_NONE), others give "" and ET_UNDEFINED_ENTITY.
@@ -204,6 +218,8 @@ public:
   void ForgetDoctype(TdomDocumentType* value);
   // A node of this document is being freed: moves traversal objects off its subtree.
   void NodeFreeing(TdomNode* node);
+  // See DocumentWatch.h.
+  using TWatch = TdomDocumentWatch;
   // The running totals of general-entity expansion (see EntityExpansion.h).
   TdomEntityExpansionBudget& ExpansionBudget() { return expansionBudget; }
 
@@ -220,26 +236,19 @@ private:
   // null when a listener told of it freed it.
   template <class T>
   T* StoreFirstData(T* node, const std::u16string& data);
-  // A new node watched while its first report runs: NodeFreeing clears it.
-  // The document's own list, so watching costs no thread-local access (the
-  // factories are a parser's hot path); newest first, on the stack.
-  struct TNewNodeWatch {
-    TNewNodeWatch(TdomDocument* document_, TdomNode* node_)
-        : document(document_), node(node_), next(document_->newNodeWatches) {
-      document->newNodeWatches = this;
-    }
-    ~TNewNodeWatch() { document->newNodeWatches = next; }
-    TNewNodeWatch(const TNewNodeWatch&) = delete;
-    TNewNodeWatch& operator=(const TNewNodeWatch&) = delete;
-    TdomDocument* document;
-    TdomNode* node;
-    TNewNodeWatch* next;
-  };
-  TNewNodeWatch* newNodeWatches = nullptr;
+  // Tells the document's own listener (tellOwn) and then the implementation
+  // (tellImplementation); false when one of them freed this document, which
+  // the caller must then leave alone.
+  template <class Own, class ViaImplementation>
+  bool TellListeners(const Own& tellOwn, const ViaImplementation& tellImplementation);
+  friend class TdomDocumentWatch;
+  TWatch* watches = nullptr;  // newest first, on the stack
   // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.
   void FreeTraversalsAndLists();
+  // element is being freed: its namespace nodes go too.
+  void FreeNamespaceNodesOf(TdomNode* element);
   void AttachDoctype(TdomDocumentType* value);
   void DetachDoctype();
 
@@ -256,6 +265,8 @@ private:
   // The ID values each attribute of idTable carries, so that a freed attribute
   // is found without a walk of the table.
   std::unordered_multimap<const TdomNode*, std::u16string> idValuesByCarrier;
+  // NamespaceNodeFor's nodes (owned as nodes of this document) by element.
+  std::unordered_multimap<const TdomNode*, TdomXPathNamespace*> namespaceNodes;
   std::u16string inputEncoding;
   std::u16string xmlEncoding;
   TdomStandalone xmlStandalone = STANDALONE_UNSPECIFIED;
@@ -270,6 +281,17 @@ private:
   // Declared last: the nodes that point into it are freed before it.
   TdomNameTable nameTable;
 };
+
+inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* node_)
+    : document(document_), node(node_) {
+  if (document == nullptr) return;
+  next = document->watches;
+  document->watches = this;
+}
+
+inline TdomDocumentWatch::~TdomDocumentWatch() {
+  if (document != nullptr) document->watches = next;
+}
 
 // The shared record of a name in document's table; nodes made without a
 // document share one table of their own.

@@ -30,9 +30,9 @@ TdomAttr* TdomDocument::createAttributeNS(const std::u16string& namespaceURI, co
 template <class T>
 T* TdomDocument::StoreFirstData(T* node, const std::u16string& data) {
   // Null when a listener told of the data frees the new node.
-  TNewNodeWatch made(this, node);
+  TWatch made(this, node);
   node->SetFirstData(data, this);
-  return static_cast<T*>(made.node);
+  return static_cast<T*>(made.Node());
 }
 
 TdomText* TdomDocument::createTextNode(const std::u16string& data) {

@@ -27,9 +27,12 @@ bool CopiesChildren(const TdomNode* node) {
 TdomNode* TdomDocument::importNode(TdomNode* node, bool deep) {
   TOwnedRef<TdomNode> source(node);
   TdomNode* copy = InternalImportNode(node, deep);
-  // The copy's reports may have run a listener that freed the source.
-  if (copy != nullptr && source) node->NotifyUserDataHandlers(NODE_IMPORTED, node, copy);
-  return copy;
+  // The copy's reports may have run a listener that freed the source; a
+  // handler may free the copy (null then) or this document.
+  if (copy == nullptr || !source) return copy;
+  TWatch made(this, copy);
+  node->NotifyUserDataHandlers(NODE_IMPORTED, node, copy);
+  return made.Node();
 }
 
 // Copies one node without its children (attributes included for elements).

@@ -62,6 +62,7 @@ bool TdomDocumentTypeDecl::PrepareASModels(bool internalSubsetOnly, int64_t star
   std::u16string documentUri = document != nullptr ? document->GetDocumentUri() : std::u16string();
   TDomImplementation* impl = document != nullptr ? document->GetDomImplementation() : nullptr;
   asModels->Clear();
+  TOwnedRef<TdomDocumentTypeDecl> self(this);
   TDtdToASParser* parser = New<TDtdToASParser>(static_cast<TComponent*>(nullptr));
   bool result;
   try {
@@ -76,6 +77,8 @@ bool TdomDocumentTypeDecl::PrepareASModels(bool internalSubsetOnly, int64_t star
     throw;
   }
   parser->Free();
+  // An error handler may have freed this declaration (or its document).
+  if (!self) return false;
   preparationStatus = !result ? PS_INCOMPLETE : internalSubsetOnly ? PS_INTERNAL_PREPARED : PS_SUCCESSFUL;
   return result;
 }

@@ -182,8 +182,12 @@ bool TdomDocument::validate(bool keepUnchanged, int64_t startByte, int64_t start
     return false;
   }
   bool result = true;
+  // Reading the declarations and reporting errors call out: a handler may
+  // free the declaration or this whole document, and validation stops.
+  TWatch declKept(this, decl);
   if (decl->GetPreparationStatus() != PS_SUCCESSFUL) {
     result = decl->PrepareASModels(/*internalSubsetOnly=*/false, startByte, startChar, startColumn, startLine);
+    if (declKept.Node() == nullptr) return false;
   }
   TdomElement* element = GetDocumentElement();
   if (element == nullptr) {
@@ -193,6 +197,7 @@ bool TdomDocument::validate(bool keepUnchanged, int64_t startByte, int64_t start
   if (decl->GetName() != element->GetNodeName()) {
     result = false;
     HandleError(ET_ROOT_ELEMENT_TYPE_MISMATCH, this);
+    if (declKept.Node() == nullptr) return false;
   }
   // Validity errors met while the declarations were read count too.
   if (!decl->GetASModels()->DeclarationsValid()) result = false;

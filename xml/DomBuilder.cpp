@@ -1,5 +1,7 @@
 #include "xml/DomBuilder.h"
 
+#include <utility>
+
 #include "xml/AsModelCollection.h"
 #include "xml/CharacterData.h"
 #include "xml/Document.h"
@@ -47,14 +49,25 @@ void TXmlDomBuilder::SetReferenceNode(TdomNode* value) {
 
 uint64_t TXmlDomBuilder::TreeStamp() const { return document != nullptr ? document->StructureStamp() : 0; }
 
-void TXmlDomBuilder::CheckTreeKept(const TdomDocument* doc, uint64_t expected) {
-  if (doc != nullptr && doc->StructureStamp() != expected) throw EParserException(kTreeChanged);
+void TXmlDomBuilder::ForgetDocument() {
+  // Its budget went with it.
+  if (budgetHolder == document) budgetHolder = nullptr;
+  document = nullptr;
+  referenceNode = nullptr;
+}
+
+void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
+  if (signalWatch != nullptr && signalWatch->Document() == nullptr) {
+    ForgetDocument();
+    throw EParserException(kTreeChanged);
+  }
+  if (document != nullptr && document->StructureStamp() != expected) throw EParserException(kTreeChanged);
 }
 
 void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
   // The factory's report ran listeners: whatever they freed or moved
   // (perhaps the new node, or the reference node) ends the read.
-  CheckTreeKept(document, stamp);
+  CheckTreeKept(stamp);
   try {
     // An element's children need none of the checks a moved node needs;
     // the document and entities keep rules of their own.
@@ -68,7 +81,7 @@ void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
     throw;
   }
   // The insertion changed the shape once; more was a listener's doing.
-  CheckTreeKept(document, stamp + 1);
+  CheckTreeKept(stamp + 1);
 }
 
 void TXmlDomBuilder::WritePCDATA(TXmlCustomReader*, const IDomLocator*, const std::u16string& text) {
@@ -76,7 +89,7 @@ void TXmlDomBuilder::WritePCDATA(TXmlCustomReader*, const IDomLocator*, const st
   uint64_t stamp = TreeStamp();
   if (last != nullptr && last->GetNodeType() == ntText_Node) {
     static_cast<TdomText*>(last)->appendData(text);
-    CheckTreeKept(document, stamp);
+    CheckTreeKept(stamp);
     return;
   }
   AppendNew(document->createTextNode(text), stamp);
@@ -95,6 +108,18 @@ std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
 }
 
 void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
+  // A listener run by this signal's steps may free the whole document: the
+  // steps learn it here before they touch it.
+  TdomDocumentWatch watch(document);
+  struct Restore {
+    TXmlDomBuilder* builder;
+    TdomDocumentWatch* outer;
+    bool watching;
+    ~Restore() {
+      if (watching && builder->signalWatch->Document() == nullptr) builder->ForgetDocument();
+      builder->signalWatch = outer;
+    }
+  } restore{this, std::exchange(signalWatch, &watch), document != nullptr};
   try {
     BuildNodes(signal);
   } catch (const EHierarchy_Request_Err&) {
@@ -271,10 +296,10 @@ void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
       node = node == child ? nullptr : node->GetNextSiblingNode();
     }
     referenceNode->insertBefore(child, reference);
-    CheckTreeKept(document, ++stamp);
+    CheckTreeKept(++stamp);
   }
   referenceNode->removeChild(reference);
-  CheckTreeKept(document, ++stamp);
+  CheckTreeKept(++stamp);
   reference->Free();
 }
 
@@ -304,7 +329,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
         element->setAttribute(name, attributes->ValueAt(i));
       }
       // An addition's report may have freed or moved the element.
-      CheckTreeKept(document, treeStamp);
+      CheckTreeKept(treeStamp);
     }
     AddDefaultAttributes(signal, element, treeStamp);
     return;
@@ -347,7 +372,7 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
       refusedName(name);
       throw;
     }
-    CheckTreeKept(document, treeStamp);
+    CheckTreeKept(treeStamp);
   }
   AddDefaultAttributes(signal, element, treeStamp);
 }
@@ -357,7 +382,7 @@ void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomEl
   if (models == nullptr) return;
   bool added = models->AddDefaultAttributes(element);
   // An addition's report may have freed or moved the element.
-  CheckTreeKept(document, stamp);
+  CheckTreeKept(stamp);
   if (!added && EntityExpansionExhausted(document)) {
     // A default the models cannot give was reported when they were checked;
     // one left out because the expansion budget ran out is reported here.

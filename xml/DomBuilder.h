@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "xml/DocumentWatch.h"
 #include "xml/WideStrNameValueList.h"
 #include "xml/XmlSignalHandler.h"
 
@@ -55,7 +56,8 @@ private:
   // the read with EParserException "The document was changed while it was
   // being read." before anything freed is touched.
   uint64_t TreeStamp() const;
-  static void CheckTreeKept(const TdomDocument* doc, uint64_t expected);
+  // Also ends the read when a listener freed the whole document.
+  void CheckTreeKept(uint64_t expected);
   // Appends node (just made by a factory, stamp taken before) to the
   // reference node; frees it when that raises.
   void AppendNew(TdomNode* node, uint64_t stamp);
@@ -72,11 +74,14 @@ private:
   // character reference or a CDATA section (see TdomText::HasNonLiteralText).
   void MarkLastTextNonLiteral();
 
+  // Drops every link to the document being read, which a listener freed.
+  void ForgetDocument();
   // Ends the hold on the expansion budget of the document being read.
   void ReleaseBudget();
 
   TdomNode* referenceNode = nullptr;  // not owned
   TdomDocument* document = nullptr;   // not owned; the reference node's, for the whole read
   TdomDocument* budgetHolder = nullptr;  // not owned; the document whose budget is held
+  TdomDocumentWatch* signalWatch = nullptr;  // the document's, while a signal is processed
   TUtilsNameValueList* prefixMappings = nullptr;  // owned
 };

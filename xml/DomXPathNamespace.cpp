@@ -19,6 +19,12 @@ void TdomXPathNamespace::Create(TdomDocument* document_, const std::u16string& p
   SetReadOnly(true);
 }
 
+TdomXPathNamespace::~TdomXPathNamespace() {
+  // Only those of the table are owned by a document; a result owns its own.
+  TdomDocument* document = TdomNode::GetReferenceDocument();
+  if (document != nullptr && !document->IsDestroying()) document->ForgetNamespaceNode(this);
+}
+
 TdomDocument* TdomXPathNamespace::GetOwnerDocument() const {
   return ownerElement != nullptr ? ownerElement->GetOwnerDocument() : nullptr;
 }

@@ -7,6 +7,8 @@
 
 class TdomXPathNamespace : public TdomNode {
 public:
+  // Leaves its document's table of namespace nodes (see NamespaceNodeFor).
+  ~TdomXPathNamespace() override;
   // A non-empty prefix must be an NCName (EInvalid_Character_Err); "xmlns"
   // needs the xmlns namespace, a prefix needs a URI and "xml" needs the XML
   // namespace (ENamespace_Err each).

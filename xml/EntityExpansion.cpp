@@ -34,36 +34,38 @@ int EntityExpansionDepth(TdomDocument* document) {
 }
 
 TEntityExpansionBudgetHold::TEntityExpansionBudgetHold(TdomDocument* document_) : document(document_) {
-  if (document == nullptr) return;
-  TdomEntityExpansionBudget& budget = document->ExpansionBudget();
+  if (document.Document() == nullptr) return;
+  TdomEntityExpansionBudget& budget = document.Document()->ExpansionBudget();
   if (budget.holds++ == 0) budget.chars = 0;
 }
 
 TEntityExpansionBudgetHold::~TEntityExpansionBudgetHold() {
-  if (document != nullptr) --document->ExpansionBudget().holds;
+  if (TdomDocument* doc = document.Document()) --doc->ExpansionBudget().holds;
 }
 
 TEntityExpansionLevel::TEntityExpansionLevel(TdomDocument* document_) : document(document_) {
-  if (document != nullptr) ++document->ExpansionBudget().depth;
+  if (TdomDocument* doc = document.Document()) ++doc->ExpansionBudget().depth;
 }
 
 TEntityExpansionLevel::~TEntityExpansionLevel() {
-  if (document != nullptr) --document->ExpansionBudget().depth;
+  if (TdomDocument* doc = document.Document()) --doc->ExpansionBudget().depth;
 }
 
 bool TEntityExpansionLevel::TooDeep() const {
-  return document != nullptr && document->ExpansionBudget().depth > kMaxParameterEntityDepth;
+  TdomDocument* doc = document.Document();
+  return doc != nullptr && doc->ExpansionBudget().depth > kMaxParameterEntityDepth;
 }
 
 TEntityExpansionOrigin::TEntityExpansionOrigin(TdomDocument* document_, const IDomLocator* origin)
     : document(document_) {
-  if (document == nullptr) return;
-  saved = document->ExpansionBudget().origin;
-  document->ExpansionBudget().origin = origin;
+  TdomDocument* doc = document.Document();
+  if (doc == nullptr) return;
+  saved = doc->ExpansionBudget().origin;
+  doc->ExpansionBudget().origin = origin;
 }
 
 TEntityExpansionOrigin::~TEntityExpansionOrigin() {
-  if (document != nullptr) document->ExpansionBudget().origin = saved;
+  if (TdomDocument* doc = document.Document()) doc->ExpansionBudget().origin = saved;
 }
 
 namespace {

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <string>
 
+#include "xml/DocumentWatch.h"
+
 class IDomLocator;
 class TdomDocument;
 class TdomNode;
@@ -45,7 +47,7 @@ public:
   TEntityExpansionBudgetHold& operator=(const TEntityExpansionBudgetHold&) = delete;
 
 private:
-  TdomDocument* document;
+  TdomDocumentWatch document;
 };
 
 // One level of nesting for as long as it lives.
@@ -59,7 +61,7 @@ public:
   bool TooDeep() const;
 
 private:
-  TdomDocument* document;
+  TdomDocumentWatch document;  // a listener may free it meanwhile
 };
 
 // Makes origin the place of the reference whose text is expanded while it
@@ -72,7 +74,7 @@ public:
   TEntityExpansionOrigin& operator=(const TEntityExpansionOrigin&) = delete;
 
 private:
-  TdomDocument* document;
+  TdomDocumentWatch document;
   const IDomLocator* saved = nullptr;
 };
 

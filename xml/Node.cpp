@@ -229,8 +229,10 @@ bool IsFragment(const TdomNode* node) { return node != nullptr && node->GetNodeT
 TdomNode* TdomNode::appendChild(TdomNode* newChild) {
   CheckTypeAllowed(newChild);
   if (!IsFragment(newChild)) {
+    // The insertion notice may run a listener that frees the new child.
+    TdomDocument::TWatch child(GetReferenceDocument(), newChild);
     TCustomOwnedNode::AppendChild(newChild);
-    return newChild;
+    return child.Node();
   }
   if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
@@ -245,8 +247,9 @@ TdomNode* TdomNode::appendChild(TdomNode* newChild) {
 TdomNode* TdomNode::insertBefore(TdomNode* newChild, TdomNode* refChild) {
   CheckTypeAllowed(newChild);
   if (!IsFragment(newChild)) {
+    TdomDocument::TWatch child(GetReferenceDocument(), newChild);
     TCustomOwnedNode::InsertBefore(newChild, refChild);
-    return newChild;
+    return child.Node();
   }
   if (newChild->GetOwner() != GetOwner() && newChild->GetOwner() != this) {
     RaiseException(TOwnedTreeErrorKind::WrongOwner);
@@ -283,9 +286,12 @@ TdomNode* TdomNode::cloneNode(bool deep) {
   if (doc == nullptr) return nullptr;
   TOwnedRef<TdomNode> self(this);
   TdomNode* copy = doc->InternalImportNode(this, deep);
-  // The copy's reports may have run a listener that freed this node.
-  if (copy != nullptr && self) NotifyUserDataHandlers(NODE_CLONED, this, copy);
-  return copy;
+  // The copy's reports may have run a listener that freed this node; a
+  // handler may free the copy (null then) or the whole document.
+  if (copy == nullptr || !self) return copy;
+  TdomDocument::TWatch made(doc, copy);
+  NotifyUserDataHandlers(NODE_CLONED, this, copy);
+  return made.Node();
 }
 
 void TdomNode::normalize() {
@@ -392,7 +398,12 @@ void TdomNode::NotifyUserDataHandlers(TdomUserDataOperation operation, TdomNode*
   if (extras == nullptr || extras->userData.empty()) return;
   // A copy: a handler may change this node's user data while it runs.
   std::vector<UserDataEntry> entries = extras->userData;
+  // A handler may free either node, or a whole document: the next one is
+  // never handed a node that has gone.
+  TdomDocument::TWatch from(src != nullptr ? src->GetReferenceDocument() : nullptr, src);
+  TdomDocument::TWatch to(dst != nullptr ? dst->GetReferenceDocument() : nullptr, dst);
   for (const UserDataEntry& entry : entries) {
+    if (from.Node() != src || to.Node() != dst) return;
     if (entry.handler) entry.handler(operation, entry.key, entry.data, src, dst);
   }
 }

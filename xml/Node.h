@@ -93,10 +93,8 @@ public:
   virtual std::u16string GetLanguage() const;
 
   // --- Tree operations ----------------------------------------------------------
-  // A listener told of a change may free the node an operation returns:
-  // removeChild, replaceChild and a fragment's insertion then return null; a
-  // single node's insertion returns it still (this hot path watches nothing),
-  // so a caller whose listeners free inserted nodes must not use the result.
+  // A listener told of a change may free the node an operation returns (or
+  // the whole document): the operation then returns null.
   // Type-checks newChild; a fragment's children are all checked first and
   // then moved together (nothing moves when one is refused). Returns newChild.
   virtual TdomNode* appendChild(TdomNode* newChild);
@@ -142,7 +140,8 @@ public:
   // type XPath does not take as context (CDATA, entity reference, ...) raises
   // ENot_Supported_Err, and one refused for the work it needs raises
   // EXPath_Limit_Err. EvaluateToNode gives the first node in document order;
-  // a namespace node comes as a new one owned by its element's document.
+  // a namespace node comes as its element's document's node for that binding
+  // (the same node each time; it goes with the element).
   virtual bool EvaluateToBoolean(const std::u16string& expression);
   virtual double EvaluateToNumber(const std::u16string& expression);
   virtual std::u16string EvaluateToWideString(const std::u16string& expression);

@@ -46,10 +46,11 @@ TdomNode* TdomNode::EvaluateToNode(const std::u16string& expression) {
   TdomNode* first = result->Item(result->GetAxisIsReverse() ? result->Length() - 1 : 0);
   if (first->GetNodeType() != ntXPath_Namespace_Node) return first;
   // A namespace node belongs to the result, which goes with the expression:
-  // the caller gets a copy owned by the element's document, freed with it.
+  // the caller gets the document's own node for the same binding (the same
+  // one each time), which goes with the element.
   auto* ns = static_cast<TdomXPathNamespace*>(first);
   TdomElement* owner = ns->GetOwnerElement();
   TdomDocument* document = owner != nullptr ? owner->GetOwnerDocument() : nullptr;
   if (document == nullptr) return nullptr;
-  return New<TdomXPathNamespace>(document, ns->GetPrefix(), ns->GetNamespaceURI(), owner);
+  return document->NamespaceNodeFor(owner, ns->GetPrefix(), ns->GetNamespaceURI());
 }

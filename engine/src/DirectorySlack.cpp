@@ -119,9 +119,10 @@ HANDLE SystemCreateFiller(HANDLE folder, const std::u16string& name, DWORD& erro
 FillerCreate gCreateFiller = SystemCreateFiller;
 
 void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
-                        Reporter& reporter) {
+                        Reporter& reporter, const std::u16string* place) {
   if (removedEntries == 0) return;
-  if (!FileWiper::PlaceHolds(folder, INVALID_HANDLE_VALUE, u"")) {
+  std::u16string now;
+  if (!FileWiper::PlaceHolds(folder, INVALID_HANDLE_VALUE, u"", place ? &now : nullptr) || (place && now != *place)) {
     reporter.Failure(u"Did not overwrite the old names in " + ToDisplayPath(folder.path) +
                      u": it was moved or replaced while the wipe ran");
     return;

@@ -16,10 +16,11 @@ namespace qv::engine {
 // folder. A full folder or disk ends the filling (the expected end); a filler
 // that cannot be made for another reason, or deleted again, is reported and
 // counted. The fillers are made through the folder's handle, and none at all
-// when its path no longer leads to it (it was moved or replaced). A stop
+// when its path no longer leads to it (it was moved or replaced), or, with
+// `place`, when it no longer lies there (PlaceOf; see StillInPlace). A stop
 // request does not cut the filling short: the names of what was wiped go too.
 void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
-                        Reporter& reporter);
+                        Reporter& reporter, const std::u16string* place = nullptr);
 
 // Makes one empty filler `name` in the folder (a new file, opened for
 // writing); tests put one that fails or counts in its place.

@@ -109,7 +109,7 @@ void RunFileJob(FileJob& job) {
       Chain& left = pending.chain;
       const bool continuing = left.held.Holds() && left.block == job.block && left.next == job.path &&
                               !parent.empty() && parent == left.held.folder.path &&
-                              FileWiper::PlaceHolds(left.held.folder, INVALID_HANDLE_VALUE, u"");
+                              StillInPlace(left.held);
       if (continuing) {
         mine = std::move(left);
         left = Chain{};

@@ -6,7 +6,8 @@
 // HeldParent.h), one folder at a time for the whole process. The pending
 // work is done, before anything else of the call that meets it, when a call
 // comes with another block, for another folder, or for a folder whose path
-// no longer leads to the folder held; when a call has no next path in the
+// no longer leads to the folder held or that no longer lies where it lay when
+// its place was checked (see StillInPlace); when a call has no next path in the
 // same folder, or finds a stop requested at its end, before its handle is
 // set; and by a waiting thread of the engine when no call came for a while
 // (gPendingWaitMs). Done in a call with another block or by the waiting

@@ -101,8 +101,10 @@ class FileWiper {
   // Whether the folder's path still leads to the folder held open, and the
   // path of `name` in it to the open `item` (when given). Some systems carry
   // out handle calls through paths; a folder moved and replaced by a link
-  // would then send them elsewhere.
-  static bool PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name);
+  // would then send them elsewhere. With `place`, where the folder its path
+  // leads to lies now (PlaceOf; empty when unknown).
+  static bool PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name,
+                         std::u16string* place = nullptr);
   // Removes the private folder made in `folder` for the entries leaving it
   // (see StagingFolder.h), when one was made; call before the folder's old
   // names are overwritten and before it is let go. True when one was removed

@@ -17,6 +17,7 @@ namespace qv::engine {
 
 struct HeldParent {
   OpenFolder folder;      // invalid handle when no folder is held
+  std::u16string place;   // where it lay when its place was checked (PlaceOf)
   StagingFolder staging;  // its private folder; invalid handle when none was made
   uint64_t removedChars = 0;  // of the names gone from the folder since it was opened
   uint64_t removedEntries = 0;
@@ -24,6 +25,12 @@ struct HeldParent {
 
   bool Holds() const { return folder.handle != INVALID_HANDLE_VALUE; }
 };
+
+// Whether the held folder's path still leads to it, and it still lies where
+// it lay when its place was checked: a folder moved elsewhere (into a folder
+// the system needs, say) is not taken for itself because a link put in its
+// old place leads to it.
+bool StillInPlace(const HeldParent& held);
 
 // Does the work left for the held folder (failures are logged and counted
 // by `reporter`) and lets it go; `held` is empty afterwards.

@@ -249,8 +249,8 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
   } else {
     OpenFolder parent;
     std::u16string parentPath = ParentPath(longPath);
-    // A folder held from an earlier call was checked then, and its path has
-    // just been found to lead to it still (see FileCalls.h).
+    // A folder held from an earlier call was checked then, and has just been
+    // found still in that place, its path leading to it (see StillInPlace).
     const bool continuing = held && held->Holds();
     auto letGo = [&] {
       if (!continuing) Close(parent);
@@ -363,18 +363,45 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     longPath = JoinPath(parentPath, entry.name);
     reached_ = true;
     HeldParent work;
+    // Should the wipe throw, the held folder's private folder goes back to
+    // it, open (its pending work removes it), rather than being closed with
+    // the wiper while the held folder still names its handle.
+    struct GiveBack {
+      FileWiper& wiper;
+      const OpenFolder& parent;
+      HeldParent* held;
+      ~GiveBack() {
+        if (!held) return;
+        try {
+          held->staging = wiper.TakeStaging(parent);
+        } catch (...) {
+          held->staging = StagingFolder{};
+        }
+      }
+    } giveBack{wiper, parent, continuing ? held : nullptr};
     if (continuing) {
       work = *held;
       wiper.AdoptStaging(parent, work.staging);
       wiper.KnowClusterBytes(work.clusterBytes);
     } else {
       work.folder = parent;
+      // Where it lay when its place was checked above (the place that check
+      // took under Wine, where an open folder keeps the place it had when opened).
+      if (held) work.place = PlaceOf(parent.handle);
     }
     result = WipeEntry(wiper, parent, entry);
+    giveBack.held = nullptr;
     work.staging = wiper.TakeStaging(parent);
     work.clusterBytes = wiper.KnownClusterBytes();
     if (result == WipeResult::Wiped && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      // A file or link wiped was seen gone through the folder's handle.
+      // Gone without looking its name up again (under Wine a look-up of a
+      // name that is not there scans the folder). A file counts as wiped only
+      // once it left this folder by a rename checked by key (it had no other
+      // name) and its new name was then seen gone from the private folder's
+      // own listing: a deletion the system takes and cannot carry out (Wine
+      // on a path longer than its host allows) is a failure there. A link is
+      // removed in place, through its own handle; where links are opened at
+      // their targets (Wine) none is ever removed.
       work.removedChars += entry.name.size();
       ++work.removedEntries;
     } else if (result != WipeResult::Stopped) {

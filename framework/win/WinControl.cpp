@@ -41,6 +41,11 @@ int ControlSlot(HWND hwnd) {
 }
 
 bool IsOurWindow(HWND hwnd) {
+  // Another process that registered classes of the same names has windows
+  // of the same atoms: their control slots hold addresses of that process.
+  DWORD owner = 0;
+  GetWindowThreadProcessId(hwnd, &owner);
+  if (owner != GetCurrentProcessId()) return false;
   ATOM atom = static_cast<ATOM>(GetClassLongPtrW(hwnd, GCW_ATOM));
   return OurAtoms().count(atom) != 0;
 }

@@ -22,6 +22,13 @@ namespace {
 bool gImageSeen = false;
 std::atomic<bool>* gDraggingStarted = nullptr;
 
+std::string ReadWholeFile(const std::wstring& name) {
+  std::ifstream in(name.c_str(), std::ios::binary);
+  std::stringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
 // One absolute mouse event at p (screen).
 void SendMouse(DWORD flags, TPoint p) {
   INPUT in{};
@@ -156,7 +163,10 @@ TEST_F(OleDragTest, MovedInsideOneTreeIsRelinkedNotDeleted) {
   EXPECT_EQ(CheckTreeInvariants(*source), "");
 }
 
-TEST_F(OleDragTest, DroppedIntoAnotherProcess) {
+// Starts the drop-target process; ready and result are its two files (none
+// yet) and at the screen point of its first node's label once it is shown.
+// False when it did not start or show itself within 10 s.
+static bool StartDropTarget(PROCESS_INFORMATION& process, std::wstring& ready, std::wstring& result, int& x, int& y) {
   wchar_t self[MAX_PATH];
   GetModuleFileNameW(nullptr, self, MAX_PATH);
   std::wstring folder(self);
@@ -164,23 +174,24 @@ TEST_F(OleDragTest, DroppedIntoAnotherProcess) {
   std::wstring exe = folder + L"tree_drop_target.exe";
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  std::wstring ready = std::wstring(temp) + L"qv_drop_ready.txt", result = std::wstring(temp) + L"qv_drop_result.txt";
+  ready = std::wstring(temp) + L"qv_drop_ready.txt";
+  result = std::wstring(temp) + L"qv_drop_result.txt";
   DeleteFileW(ready.c_str());
   DeleteFileW(result.c_str());
   std::wstring command = L"\"" + exe + L"\" \"" + ready + L"\" \"" + result + L"\"";
   STARTUPINFOW startup{sizeof startup};
+  process = {};
+  if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+    return false;
+  return qvtest::PumpUntil([&] { return std::istringstream(ReadWholeFile(ready)) >> x >> y ? true : false; }, 10000);
+}
+
+TEST_F(OleDragTest, DroppedIntoAnotherProcess) {
+  std::wstring ready, result;
   PROCESS_INFORMATION process{};
-  ASSERT_TRUE(CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
-      << GetLastError();
-  auto readFile = [](const std::wstring& name) {
-    std::ifstream in(name.c_str(), std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-  };
-  // The other process says where its first node's label is on the screen.
   int x = 0, y = 0;
-  ASSERT_TRUE(qvtest::PumpUntil([&] { return std::istringstream(readFile(ready)) >> x >> y ? true : false; }, 10000));
+  // The other process says where its first node's label is on the screen.
+  ASSERT_TRUE(StartDropTarget(process, ready, result, x, y)) << GetLastError();
 
   // The other window may have taken the activation: keys go to this one again.
   SetForegroundWindow(form->Handle());
@@ -211,16 +222,40 @@ TEST_F(OleDragTest, DroppedIntoAnotherProcess) {
     }
     SendMouse(MOUSEEVENTF_LEFTUP, TPoint{x, y});
   });
-  ASSERT_TRUE(qvtest::PumpUntil([&] { return readFile(result).find("end\n") != std::string::npos; }, 10000));
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return ReadWholeFile(result).find("end\n") != std::string::npos; }, 10000));
   mover.join();
   WaitForSingleObject(process.hProcess, 10000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   // A move into another process copies through the node stream; the source deletes its nodes once.
-  EXPECT_EQ(readFile(result),
+  EXPECT_EQ(ReadWholeFile(result),
             "70 x\n  7001\n  7002\n  1 x\n    101\n    102\n  4 x\n    401\n    402\n  5\n71\nend\n");
   EXPECT_EQ(transfer::Describe(source), "2\n3\n6\n");
   for (int id : {1, 101, 102, 4, 401, 402, 5}) EXPECT_EQ(transfer::gFreed[id], 1) << id;
+  DeleteFileW(ready.c_str());
+  DeleteFileW(result.c_str());
+}
+
+// A window of another process made from the same window classes is none of
+// this process's controls: its control slot holds an address of that
+// process. (A tree losing the focus while the mouse was last over such a
+// window, as when its form goes after a drop into another process, asked
+// what control lay there and read whatever that address held here.)
+TEST_F(OleDragTest, AWindowOfAnotherProcessIsNoControlOfThisOne) {
+  std::wstring ready, result;
+  PROCESS_INFORMATION process{};
+  int x = 0, y = 0;
+  ASSERT_TRUE(StartDropTarget(process, ready, result, x, y)) << GetLastError();
+  HWND foreign = WindowFromPoint(POINT{x, y});
+  DWORD owner = 0;
+  GetWindowThreadProcessId(foreign, &owner);
+  EXPECT_EQ(owner, process.dwProcessId);
+  EXPECT_NE(GetClassLongPtrW(foreign, GCW_ATOM), 0u);
+  EXPECT_EQ(FindControl(foreign), nullptr);
+  TerminateProcess(process.hProcess, 0);
+  WaitForSingleObject(process.hProcess, 10000);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
   DeleteFileW(ready.c_str());
   DeleteFileW(result.c_str());
 }

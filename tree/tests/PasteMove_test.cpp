@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <random>
+#include <set>
 
 #include "TreeTestSupport.h"
 #include "core/MemoryStream.h"
@@ -457,4 +459,290 @@ TEST_F(TransportTest, SavingOneNodeOrTheWholeTree) {
   stream.Clear();
   a->SaveToStream(&stream);
   EXPECT_EQ(stream.Size(), 16);  // the header and a count of 0
+}
+
+namespace {
+
+// What the handlers of a cross-tree step do, by node id: the source refuses
+// to move ids with id % 5 == refuse; the target frees an arrived node with
+// id % 7 == free, gives one with id % 7 == add a new last child, and raises
+// while it reads the node raise.
+struct TCrossHandlers {
+  int refuse = -1, free = -1, add = -1, raise = 0;
+  int nextId = 0;
+  std::map<int, int> moved;  // OnNodeMoved per id
+};
+TCrossHandlers gCross;
+
+void ArmCrossHandlers(TIdTree* source, TIdTree* target) {
+  source->OnNodeMoving = [](TBaseVirtualTree* sender, PVirtualNode node, PVirtualNode, bool& allowed) {
+    allowed = static_cast<TIdTree*>(sender)->Id(node) % 5 != gCross.refuse;
+  };
+  target->OnNodeMoved = [](TBaseVirtualTree* sender, PVirtualNode node) {
+    auto* tree = static_cast<TIdTree*>(sender);
+    int id = tree->Id(node);
+    ++gCross.moved[id];
+    if (id % 7 == gCross.free)
+      tree->DeleteNode(node);
+    else if (id % 7 == gCross.add)
+      tree->Add(node, gCross.nextId++);
+  };
+  target->OnLoadNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream* stream) {
+    stream->ReadBuffer(sender->GetNodeData(node), sizeof(int));
+    if (static_cast<TIdTree*>(sender)->Id(node) == gCross.raise) throw EStreamError("raised while reading");
+  };
+}
+
+void DisarmCrossHandlers(TIdTree* source, TIdTree* target) {
+  source->OnNodeMoving = nullptr;
+  target->OnNodeMoved = nullptr;
+  target->OnLoadNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream* stream) {
+    stream->ReadBuffer(sender->GetNodeData(node), sizeof(int));
+  };
+}
+
+size_t SubtreeSize(MNode* node) {
+  size_t size = 1;
+  for (MNode* kid : node->kids) size += SubtreeSize(kid);
+  return size;
+}
+
+}  // namespace
+
+// Random cross-tree MoveTo (one node or the children) and cut-and-paste of
+// random selections between two trees, with handlers that refuse moves, free
+// or add nodes as they arrive, or raise while one is read, against a model of
+// both trees: order and shape, the moved event once for each arrived node,
+// and OnFreeNode once for each node that left the source or was freed on
+// arrival. A raise leaves both trees as they were.
+TEST_F(TransportTest, CrossTreeMovesWithHostileHandlersFollowTheModel) {
+  std::mt19937 random(29);
+  int steps = std::getenv("QV_LONG") != nullptr ? 4000 : 300;
+  Model model;
+  MNode* roots[2] = {model.Make(-1), model.Make(-1)};
+  int nextId = 1;
+  auto addTop = [&](int t) {
+    int id = nextId++;
+    PVirtualNode node = trees[t]->Add(nullptr, id);
+    MNode* m = model.Make(id);
+    Model::Place({m}, roots[t], amAddChildLast);
+    for (int c = 0; c < 2; ++c) {
+      int childId = nextId++;
+      trees[t]->Add(node, childId);
+      Model::Place({model.Make(childId)}, m, amAddChildLast);
+    }
+  };
+  for (int t = 0; t < 2; ++t)
+    for (int i = 0; i < 4; ++i) addTop(t);
+  int raised = 0, pasted = 0, freedOnArrival = 0, refused = 0;
+  for (int step = 0; step < steps; ++step) {
+    std::vector<PVirtualNode> real[2];
+    std::vector<MNode*> mod[2];
+    for (int t = 0; t < 2; ++t) {
+      for (PVirtualNode run = trees[t]->GetFirstNoInit(); run != nullptr; run = trees[t]->GetNextNoInit(run))
+        real[t].push_back(run);
+      Model::Preorder(roots[t], mod[t]);
+      ASSERT_EQ(real[t].size(), mod[t].size()) << step;
+    }
+    if (real[0].size() + real[1].size() > 70) {
+      int big = real[0].size() > real[1].size() ? 0 : 1;
+      trees[big]->DeleteNode(trees[big]->GetFirstNoInit());
+      Model::Detach(roots[big]->kids.front());
+      continue;
+    }
+    int st = random() % 2;
+    if (real[st].empty()) st = 1 - st;
+    if (real[st].size() < 3) {
+      addTop(st);
+      continue;
+    }
+    int tt = 1 - st;
+    bool toRoot = real[tt].empty() || random() % 5 == 0;
+    size_t ti = toRoot ? 0 : random() % real[tt].size();
+    MNode* mt = toRoot ? roots[tt] : mod[tt][ti];
+    TVTNodeAttachMode mode = kModes[random() % 5];
+    gCross = TCrossHandlers{};
+    gCross.refuse = random() % 3 == 0 ? int(random() % 5) : -1;
+    gCross.free = random() % 2 == 0 ? int(random() % 7) : -1;
+    gCross.add = random() % 2 == 0 ? int(random() % 7) : -1;
+    if (gCross.add == gCross.free) gCross.add = -1;
+    gCross.nextId = nextId;
+    bool paste = random() % 2 == 0;
+
+    // The nodes asked to move, in order, none inside another.
+    std::vector<MNode*> asked;
+    size_t si = random() % real[st].size();
+    bool childrenOnly = !paste && random() % 3 == 0;
+    if (paste) {
+      trees[st]->ClearSelection();
+      std::vector<PVirtualNode> chosen;
+      for (size_t i = 0; i < real[st].size(); ++i) {
+        if (random() % 3 != 0) continue;
+        chosen.push_back(real[st][i]);
+        bool inside = false;
+        for (MNode* m : asked) inside = inside || Model::Inside(mod[st][i], m);
+        if (!inside) asked.push_back(mod[st][i]);
+      }
+      trees[st]->AddToSelection(chosen, /*forceInsert=*/false);
+    } else {
+      asked = childrenOnly ? mod[st][si]->kids : std::vector<MNode*>{mod[st][si]};
+    }
+    // A raise on a node of the run (or of a subtree in it) now and then.
+    if (!asked.empty() && random() % 6 == 0) {
+      std::vector<MNode*> inRun;
+      for (MNode* m : asked) {
+        inRun.push_back(m);
+        Model::Preorder(m, inRun);
+      }
+      gCross.raise = inRun[random() % inRun.size()]->id;
+    }
+
+    // The model's answer.
+    std::vector<MNode*> moving;
+    if (mode != amNoWhere) {
+      if (paste) {
+        for (MNode* m : asked)
+          if (m->id % 5 != gCross.refuse) moving.push_back(m);
+      } else if (mod[st][si]->id % 5 != gCross.refuse) {
+        moving = asked;
+      }
+    }
+    refused += int(asked.size() - moving.size());
+    bool raises = false;
+    for (MNode* m : moving) {
+      std::vector<MNode*> sub{m};
+      Model::Preorder(m, sub);
+      for (MNode* s : sub) raises = raises || s->id == gCross.raise;
+    }
+    std::string before0 = trees[0]->Shape(), before1 = trees[1]->Shape();
+    int freedBefore[2] = {trees[0]->freed, trees[1]->freed};
+
+    ArmCrossHandlers(trees[st], trees[tt]);
+    bool threw = false;
+    try {
+      if (paste) {
+        trees[st]->CutToClipBoard();
+        trees[tt]->SetFocusedNode(toRoot ? nullptr : real[tt][ti]);
+        trees[tt]->SetDefaultPasteMode(mode);
+        trees[tt]->PasteFromClipboard();
+        ++pasted;
+      } else {
+        trees[st]->MoveTo(real[st][si], toRoot ? trees[tt]->RootNode() : real[tt][ti], mode, childrenOnly);
+      }
+    } catch (const EStreamError&) {
+      threw = true;
+    }
+    DisarmCrossHandlers(trees[st], trees[tt]);
+    trees[st]->CancelCutOrCopy();
+    ASSERT_EQ(threw, raises) << "step " << step;
+    if (threw) {
+      // The target is left as it was, and the source keeps its nodes.
+      ++raised;
+      EXPECT_EQ(trees[0]->Shape(), before0) << "step " << step;
+      EXPECT_EQ(trees[1]->Shape(), before1) << "step " << step;
+      for (int t = 0; t < 2; ++t) ASSERT_EQ(CheckTreeInvariants(*trees[t]), "") << "step " << step;
+      nextId = gCross.nextId;
+      continue;
+    }
+
+    size_t leftSource = 0, freedTarget = 0;
+    std::map<int, int> expectedMoved;
+    for (MNode* m : moving) {
+      leftSource += SubtreeSize(m);
+      Model::Detach(m);
+    }
+    TVTNodeAttachMode mmode = mode;
+    if (mt->id == -1) mmode = mode == amInsertBefore ? amAddChildFirst : mode == amInsertAfter ? amAddChildLast : mode;
+    if (!moving.empty()) Model::Place(moving, mt, mmode);
+    for (MNode* m : moving) {
+      ++expectedMoved[m->id];
+      if (m->id % 7 == gCross.free) {
+        freedTarget += SubtreeSize(m);
+        ++freedOnArrival;
+        Model::Detach(m);
+      } else if (m->id % 7 == gCross.add) {
+        Model::Place({model.Make(nextId++)}, m, amAddChildLast);
+      }
+    }
+    EXPECT_EQ(gCross.nextId, nextId) << "step " << step;
+    nextId = gCross.nextId;
+    EXPECT_EQ(gCross.moved, expectedMoved) << "step " << step;
+    EXPECT_EQ(size_t(trees[st]->freed - freedBefore[st]), leftSource) << "step " << step;
+    EXPECT_EQ(size_t(trees[tt]->freed - freedBefore[tt]), freedTarget) << "step " << step;
+    for (int t = 0; t < 2; ++t) {
+      std::string expected;
+      Model::Shape(roots[t], expected);
+      ASSERT_EQ(trees[t]->Shape(), expected) << "tree " << t << ", step " << step;
+      ASSERT_EQ(CheckTreeInvariants(*trees[t]), "") << "step " << step;
+    }
+  }
+  EXPECT_GT(raised, 0);
+  EXPECT_GT(pasted, 0);
+  EXPECT_GT(freedOnArrival, 0);
+  EXPECT_GT(refused, 0);
+  std::printf("cross-tree model: %d steps, %d pastes, %d raised, %d freed on arrival, %d refused\n", steps, pasted,
+              raised, freedOnArrival, refused);
+}
+
+// Thousands of selected nodes cut in one tree and pasted into another whose
+// own selection stays: both selections hold exactly the model's nodes, and
+// the arrays behind them answer searches and removals (kept in order).
+TEST_F(TransportTest, ManySelectedNodesLeaveOneSelectionAndJoinTheOther) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  std::mt19937 rng(2024);
+  for (int round = 0; round < 3; ++round) {
+    a->Clear();
+    b->Clear();
+    a->BeginUpdate();
+    Fill(a, 10000, 3000, round);
+    a->EndUpdate();
+    b->BeginUpdate();
+    Fill(b, 500000, 1500, 0);
+    b->EndUpdate();
+    // Cut: a random run of top-level nodes; selected after the cut: others
+    // of a (children of cut nodes among them, which go with their parents).
+    std::set<int> cut, stays, joins;
+    std::vector<PVirtualNode> chosen;
+    for (PVirtualNode run = a->GetFirstNoInit(); run != nullptr; run = run->NextSibling)
+      if (rng() % 3 != 0) {
+        chosen.push_back(run);
+        cut.insert(a->Id(run));
+      }
+    a->AddToSelection(chosen, /*forceInsert=*/false);
+    a->CutToClipBoard();
+    for (PVirtualNode run = a->GetFirstNoInit(); run != nullptr; run = a->GetNextNoInit(run)) {
+      if (run->States & vsSelected || rng() % 4 != 0) continue;
+      a->AddToSelection(run);
+      bool underCut = run->Parent != a->RootNode() && cut.count(a->Id(run->Parent)) > 0;
+      (underCut ? joins : stays).insert(a->Id(run));
+    }
+    for (PVirtualNode run = b->GetFirstNoInit(); run != nullptr; run = run->NextSibling)
+      if (rng() % 2 == 0) {
+        b->AddToSelection(run);
+        joins.insert(b->Id(run));
+      }
+    joins.insert(cut.begin(), cut.end());
+    b->SetFocusedNode(nullptr);
+    ASSERT_TRUE(b->PasteFromClipboard());
+    for (auto [tree, expected] : {std::pair{a, &stays}, std::pair{b, &joins}}) {
+      std::set<int> selected;
+      for (PVirtualNode run = tree->GetFirstNoInit(); run != nullptr; run = tree->GetNextNoInit(run))
+        if (run->States & vsSelected) selected.insert(tree->Id(run));
+      EXPECT_EQ(selected, *expected) << "round " << round;
+      EXPECT_EQ(tree->SelectedCount(), expected->size());
+      EXPECT_EQ(CheckTreeInvariants(*tree), "");
+      // Every second one leaves through a search of the array, then the rest at once.
+      int left = int(expected->size());
+      for (PVirtualNode run = tree->GetFirstNoInit(); run != nullptr; run = tree->GetNextNoInit(run))
+        if ((run->States & vsSelected) && tree->Id(run) % 2 == 0) {
+          tree->RemoveFromSelection(run);
+          --left;
+        }
+      EXPECT_EQ(int(tree->SelectedCount()), left);
+      tree->ClearSelection();
+      for (PVirtualNode run = tree->GetFirstNoInit(); run != nullptr; run = tree->GetNextNoInit(run))
+        ASSERT_FALSE(run->States & vsSelected) << tree->Id(run);
+    }
+  }
 }

@@ -546,4 +546,32 @@ TEST_F(DomListenersTest, ResultsFreedByTheListenerAreNull) {
   EXPECT_EQ(other->GetDocumentElement(), nullptr);
 }
 
+// A single node's insertion whose listener frees the node returns null, as
+// a fragment's does; one the listener only moves is returned.
+TEST_F(DomListenersTest, InsertionsWhoseNodeTheListenerFreesReturnNull) {
+  meddler.onInserted = [&](TdomNode* node) {
+    if (node->GetNodeName() == u"doomed") node->Free();
+  };
+  EXPECT_EQ(root->appendChild(Elem(u"doomed")), nullptr);
+  EXPECT_EQ(root->insertBefore(Elem(u"doomed"), b), nullptr);
+  EXPECT_NE(Elem(u"x")->appendChild(Text(u"t")), nullptr);  // a node nobody frees comes back
+  // Moved from its old place and freed there.
+  TdomElement* moved = Add(c, Elem(u"doomed-later"));
+  meddler.onInserted = [&](TdomNode* node) {
+    if (node == moved) moved->Free();
+  };
+  EXPECT_EQ(a->appendChild(moved), nullptr);
+  EXPECT_EQ(ChildNames(a), u"");
+  EXPECT_EQ(ChildNames(c), u"");
+  // Taken elsewhere by the listener: still returned.
+  TdomElement* kept = Elem(u"kept");
+  meddler.onInserted = [&](TdomNode* node) {
+    if (node == kept) c->appendChild(kept);
+  };
+  EXPECT_EQ(root->insertBefore(kept, a), kept);
+  EXPECT_EQ(kept->GetParentNode(), c);
+  EXPECT_EQ(ChildNames(root), u"a,b,c");
+  EXPECT_TRUE(Sound(doc));
+}
+
 }  // namespace

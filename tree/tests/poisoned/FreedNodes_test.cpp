@@ -4,7 +4,12 @@
 // is refused by freeing, and drops whose dragged or moving nodes went meanwhile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
+#include <map>
+#include <random>
+#include <set>
+#include <string>
 
 #include "TreeTestSupport.h"
 #include "tree/NodeRecords.h"
@@ -445,5 +450,102 @@ TEST(FreedNodes, DeletingTheSelectionWhoseHandlerDeletesAnotherSelectedNode) {
     EXPECT_EQ(t.RootNode()->ChildCount, 1u);
     EXPECT_EQ(t.SelectedCount(), 0u);
     EXPECT_EQ(CheckTreeInvariants(t), "");
+  }
+}
+
+// Sorts whose compare handler frees children, adds children to the parent
+// being sorted, or frees the parent, against a model: the handler is never
+// handed a node that is gone or no longer a child; afterwards the parent holds
+// exactly its live children, those the sort saw in stable key order and
+// those added meanwhile last, in the order they came. With initialisation the
+// init handler may free or add children first: those it added are sorted too.
+static std::vector<PVirtualNode> ChildrenOfNode(PVirtualNode node) {
+  std::vector<PVirtualNode> children;
+  for (PVirtualNode run = node->FirstChild; run != nullptr; run = run->NextSibling) children.push_back(run);
+  return children;
+}
+
+TEST(FreedNodes, ASortWhoseCompareHandlerFreesOrAddsChildrenKeepsExactlyTheLiveOnesInOrder) {
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    std::set<PVirtualNode> freed;  // records are given back when the sort returns: never read after
+    TTestTree t;
+    t.SetNodeDataSize(0);
+    PVirtualNode parent = t.AddChild(nullptr);
+    PVirtualNode keep = t.AddChild(nullptr);  // a sibling of the parent, outside the sort
+    std::map<PVirtualNode, int> key;
+    std::vector<PVirtualNode> seen, added;
+    int count = 2 + pick(30);
+    for (int i = 0; i < count; ++i) {
+      PVirtualNode child = t.AddChild(parent);
+      key[child] = pick(6);  // few keys: equal ones show whether the sort is stable
+      seen.push_back(child);
+    }
+    bool freeParent = pick(8) == 0;
+    bool doInit = pick(2) == 0;
+    t.onInit = [&](PVirtualNode node, TVirtualNodeInitStates&) {
+      if (node->Parent != parent || !doInit) return;
+      switch (pick(6)) {
+        case 0: {
+          std::vector<PVirtualNode> children = ChildrenOfNode(parent);
+          t.DeleteNode(children[size_t(pick(int(children.size())))]);
+          break;
+        }
+        case 1: {
+          PVirtualNode child = t.AddChild(parent);
+          key[child] = pick(6);
+          seen.push_back(child);  // in the chain when the comparing starts
+          break;
+        }
+      }
+    };
+    t.onFree = [&](PVirtualNode n) { freed.insert(n); };
+    std::string fault;
+    t.onCompare = [&](PVirtualNode a, PVirtualNode b) {
+      for (PVirtualNode n : {a, b})
+        if ((n->States & vsDead) || n->Parent != parent) fault = "a compare was handed a node that left";
+      if (!fault.empty()) return 0;
+      switch (pick(10)) {
+        case 0: {
+          std::vector<PVirtualNode> children = ChildrenOfNode(parent);
+          t.DeleteNode(children[size_t(pick(int(children.size())))]);
+          break;
+        }
+        case 1: {
+          PVirtualNode child = t.AddChild(parent);
+          key[child] = pick(6);
+          added.push_back(child);
+          break;
+        }
+        case 2:
+          if (freeParent) {
+            t.DeleteNode(parent);
+            parent = nullptr;
+          }
+          break;
+      }
+      return key[a] - key[b];
+    };
+    bool ascending = pick(2) == 0;
+    if (doInit) parent->States |= vsHasChildren;
+    t.Sort(parent, NoColumn, ascending ? sdAscending : sdDescending, doInit);
+    EXPECT_EQ(fault, "");
+    EXPECT_EQ(CheckTreeInvariants(t), "");
+    if (parent == nullptr) {
+      EXPECT_EQ(t.RootNode()->FirstChild, keep);
+      continue;
+    }
+    auto live = [&](PVirtualNode n) { return freed.count(n) == 0; };
+    std::vector<PVirtualNode> expected;
+    for (PVirtualNode n : seen)
+      if (live(n)) expected.push_back(n);
+    std::stable_sort(expected.begin(), expected.end(), [&](PVirtualNode a, PVirtualNode b) {
+      return ascending ? key[a] < key[b] : key[a] > key[b];
+    });
+    for (PVirtualNode n : added)
+      if (live(n)) expected.push_back(n);
+    EXPECT_EQ(ChildrenOfNode(parent), expected);
   }
 }

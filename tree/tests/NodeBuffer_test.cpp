@@ -1,0 +1,251 @@
+// The node buffer: as a stream it behaves like the library's memory stream
+// (random operations on both), and the tree's direct writer and reader over
+// it give the same bytes and the same trees as the stream-based ones, for
+// random trees with random user data and for damaged streams.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "TreeTestSupport.h"
+#include "core/MemoryStream.h"
+#include "tree/NodeBuffer.h"
+
+namespace {
+
+std::vector<uint8_t> BytesOf(TStream& stream) {
+  std::vector<uint8_t> bytes(static_cast<size_t>(stream.Size()));
+  int64_t at = stream.Position();
+  stream.SetPosition(0);
+  if (!bytes.empty()) stream.ReadBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+  stream.SetPosition(at);
+  return bytes;
+}
+
+void Fill(TStream& stream, const std::vector<uint8_t>& bytes) {
+  if (!bytes.empty()) stream.WriteBuffer(bytes.data(), static_cast<int32_t>(bytes.size()));
+  stream.SetPosition(0);
+}
+
+// User data of a node: a length byte (0-11) and that many bytes, kept in the
+// node's data; written by OnSaveNode, read back by OnLoadNode.
+constexpr int kDataSize = 12;
+
+// The tree whose handlers run (events take no captures).
+TTestTree* gTree = nullptr;
+
+void WriteUserData(TBaseVirtualTree*, PVirtualNode node, TStream* stream) {
+  auto* data = static_cast<const uint8_t*>(gTree->GetNodeData(node));
+  if (data[0] == 0) return;
+  stream->WriteBuffer(data, 1 + data[0] % kDataSize);
+}
+
+void ReadUserData(TBaseVirtualTree*, PVirtualNode node, TStream* stream) {
+  auto* data = static_cast<uint8_t*>(gTree->GetNodeData(node));
+  if (stream->Read(data, 1) != 1) return;
+  // A damaged length reads what is there; the tree puts the position right.
+  stream->Read(data + 1, data[0] % kDataSize);
+}
+
+// A random tree of up to about count nodes: random shape, heights, states,
+// checks and user data.
+void BuildRandomTree(TTestTree& tree, std::mt19937& rng, int count) {
+  tree.SetNodeDataSize(kDataSize);
+  tree.SetRootNodeCount(1 + rng() % 4);
+  std::vector<PVirtualNode> nodes;
+  for (PVirtualNode run = tree.GetFirstNoInit(); run != nullptr; run = run->NextSibling) nodes.push_back(run);
+  for (size_t i = 0; i < nodes.size() && int(nodes.size()) < count; ++i) {
+    PVirtualNode node = nodes[i];
+    if (rng() % 3 != 0) {
+      tree.InitNode(node);
+      tree.SetChildCount(node, rng() % 5);
+      for (PVirtualNode c = node->FirstChild; c != nullptr; c = c->NextSibling) nodes.push_back(c);
+      if (rng() % 2) tree.SetExpanded(node, true);
+    }
+  }
+  for (PVirtualNode node : nodes) {
+    auto* data = static_cast<uint8_t*>(tree.GetNodeData(node));
+    data[0] = uint8_t(rng() % 3 == 0 ? 0 : 1 + rng() % 200);
+    for (int i = 1; i < kDataSize; ++i) data[i] = uint8_t(rng());
+    if (rng() % 4 == 0) tree.SetNodeHeight(node, 1 + rng() % 300);
+    node->CheckType = TCheckType(rng() % 4);
+    node->CheckState = TCheckState(rng() % 6);
+    node->Align = uint8_t(rng());
+    if (rng() % 5 == 0) node->States |= vsSelected;
+    if (rng() % 7 == 0) node->States &= ~vsVisible;
+  }
+}
+
+// The stored data of every node in tree order.
+std::string DescribeData(TTestTree& tree) {
+  std::string out;
+  for (PVirtualNode node : AllNodes(tree)) {
+    auto* data = static_cast<const uint8_t*>(tree.GetNodeData(node));
+    out.append(reinterpret_cast<const char*>(data), data[0] == 0 ? 1 : 1 + data[0] % kDataSize);
+    out += '|';
+  }
+  return out;
+}
+
+// What loading bytes through stream gives: the tree and its data, or the error.
+std::string LoadThrough(TStream& stream, const std::vector<uint8_t>& bytes, bool intoNode) {
+  TTestTree tree;
+  tree.SetNodeDataSize(kDataSize);
+  tree.OnLoadNode = ReadUserData;
+  gTree = &tree;
+  tree.SetRootNodeCount(2);
+  Fill(stream, bytes);
+  try {
+    if (intoNode) {
+      stream.SetPosition(16);
+      tree.InternalAddFromStream(&stream, kVTTreeStreamVersion, tree.GetFirstNoInit());
+    } else {
+      tree.LoadFromStream(&stream);
+    }
+  } catch (const EVirtualTreeError& e) {
+    return "error " + e.Message() + " " + DescribeTree(tree) + CheckTreeInvariants(tree);
+  }
+  return DescribeTree(tree) + DescribeData(tree) + CheckTreeInvariants(tree);
+}
+
+}  // namespace
+
+TEST(NodeBuffer, RandomOperationsMatchTheMemoryStream) {
+  std::mt19937 rng(77);
+  for (int round = 0; round < 200; ++round) {
+    TNodeBuffer buffer;
+    TMemoryStream model;
+    TStream* streams[2] = {&buffer, &model};
+    for (int step = 0; step < 60; ++step) {
+      int op = rng() % 6;
+      int32_t count = int32_t(rng() % 9000) - 50;
+      int64_t offset = int64_t(rng() % 12000) - 3000;
+      TSeekOrigin origin = TSeekOrigin(rng() % 3);
+      std::vector<uint8_t> data(9000);
+      for (auto& b : data) b = uint8_t(rng());
+      int64_t results[2];
+      std::vector<uint8_t> read[2];
+      for (int i = 0; i < 2; ++i) {
+        TStream* s = streams[i];
+        switch (op) {
+          case 0:
+          case 1:
+            results[i] = s->Write(data.data(), count);
+            break;
+          case 2:
+            read[i].assign(9000, 0);
+            results[i] = s->Read(read[i].data(), count);
+            break;
+          case 3:
+            results[i] = s->Seek(offset, origin);
+            break;
+          case 4:
+            s->SetSize(offset);
+            results[i] = s->Size();
+            break;
+          default:
+            // Writing from the stream's own bytes, which a growth may move.
+            if (i == 0 && buffer.Size() > 0)
+              results[i] = buffer.Write(buffer.Bytes(), int32_t(buffer.Size()));
+            else if (i == 1 && model.Size() > 0)
+              results[i] = model.Write(model.Memory(), int32_t(model.Size()));
+            else
+              results[i] = 0;
+            break;
+        }
+      }
+      ASSERT_EQ(results[0], results[1]) << "round " << round << " step " << step << " op " << op;
+      ASSERT_EQ(read[0], read[1]);
+      ASSERT_EQ(buffer.Position(), model.Position());
+      ASSERT_EQ(BytesOf(buffer), BytesOf(model)) << "round " << round << " step " << step << " op " << op;
+    }
+  }
+}
+
+TEST(NodeBuffer, ExactReadsAndWritesRaiseLikeTheStream) {
+  TNodeBuffer buffer;
+  uint8_t bytes[4] = {1, 2, 3, 4};
+  buffer.WriteBuffer(bytes, 4);
+  buffer.WriteBuffer(bytes, 0);
+  EXPECT_THROW(buffer.WriteBuffer(bytes, -1), EWriteError);
+  buffer.SetPosition(1);
+  uint8_t back[4] = {};
+  buffer.ReadBuffer(back, 3);
+  EXPECT_EQ(back[2], 4);
+  EXPECT_THROW(buffer.ReadBuffer(back, 1), EReadError);
+  buffer.Reset();
+  EXPECT_EQ(buffer.Size(), 0);
+  EXPECT_EQ(buffer.Position(), 0);
+}
+
+TEST(NodeBuffer, DirectWriterGivesTheStreamWritersBytes) {
+  std::mt19937 rng(4242);
+  for (int round = 0; round < 150; ++round) {
+    TTestTree tree;
+    BuildRandomTree(tree, rng, 1 + rng() % 300);
+    tree.OnSaveNode = WriteUserData;
+    gTree = &tree;
+    TMemoryStream stream;
+    TNodeBuffer buffer;
+    tree.SaveToStream(&stream);
+    tree.SaveToStream(&buffer);
+    ASSERT_EQ(BytesOf(buffer), BytesOf(stream)) << "round " << round;
+    // One node with its subtree, written after what is there already.
+    std::vector<PVirtualNode> all = AllNodes(tree);
+    PVirtualNode node = all[rng() % all.size()];
+    tree.SaveToStream(&stream, node);
+    tree.SaveToStream(&buffer, node);
+    ASSERT_EQ(BytesOf(buffer), BytesOf(stream)) << "round " << round;
+  }
+}
+
+TEST(NodeBuffer, DirectReaderGivesTheStreamReadersTrees) {
+  std::mt19937 rng(99);
+  for (int round = 0; round < 150; ++round) {
+    TTestTree tree;
+    BuildRandomTree(tree, rng, 1 + rng() % 200);
+    tree.OnSaveNode = WriteUserData;
+    gTree = &tree;
+    TMemoryStream saved;
+    tree.SaveToStream(&saved);
+    std::vector<uint8_t> bytes = BytesOf(saved);
+    std::string original = DescribeTree(tree, /*withStates=*/false) + DescribeData(tree);
+    for (bool intoNode : {false, true}) {
+      TMemoryStream stream;
+      TNodeBuffer buffer;
+      std::string expected = LoadThrough(stream, bytes, intoNode);
+      ASSERT_EQ(LoadThrough(buffer, bytes, intoNode), expected) << "round " << round;
+      ASSERT_EQ(expected.find("error"), std::string::npos) << expected;
+    }
+    // The whole tree read back is the tree saved.
+    TTestTree copy;
+    copy.SetNodeDataSize(kDataSize);
+    copy.OnLoadNode = ReadUserData;
+    TNodeBuffer buffer;
+    Fill(buffer, bytes);
+    gTree = &copy;
+    copy.LoadFromStream(&buffer);
+    ASSERT_EQ(DescribeTree(copy, /*withStates=*/false) + DescribeData(copy), original) << "round " << round;
+  }
+}
+
+TEST(NodeBuffer, DamagedStreamsFailAlikeThroughBothReaders) {
+  std::mt19937 rng(5150);
+  for (int round = 0; round < 300; ++round) {
+    TTestTree tree;
+    BuildRandomTree(tree, rng, 1 + rng() % 40);
+    tree.OnSaveNode = WriteUserData;
+    gTree = &tree;
+    TMemoryStream saved;
+    tree.SaveToStream(&saved);
+    std::vector<uint8_t> bytes = BytesOf(saved);
+    if (rng() % 3 == 0) bytes.resize(12 + rng() % (bytes.size() - 11));
+    int flips = rng() % 5;
+    for (int i = 0; i < flips && bytes.size() > 16; ++i) bytes[16 + rng() % (bytes.size() - 16)] ^= uint8_t(1 + rng() % 255);
+    bool intoNode = rng() % 2 == 0 && bytes.size() > 16;
+    TMemoryStream stream;
+    TNodeBuffer buffer;
+    ASSERT_EQ(LoadThrough(buffer, bytes, intoNode), LoadThrough(stream, bytes, intoNode)) << "round " << round;
+  }
+}
