@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "Drives.h"
+#include "QuorvanellBlockPaths.h"
 #include "Language.h"
 #include "MiscTexts.h"
 #include "MainForm.h"
@@ -103,12 +104,11 @@ bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& tex
   return true;
 }
 
-bool CopyBlockPaths(char16_t (&field)[kBlockTextChars], const std::u16string& path, const std::u16string& next) {
-  if (!CopyBlockText(field, path)) return false;
-  // Both with their terminators, or the path alone.
-  if (!next.empty() && FitsBlockText(next) && path.size() + 1 + next.size() <= kMaxBlockText)
-    std::copy(next.begin(), next.end(), field + path.size() + 1);
-  return true;
+bool CopyBlockPaths(TWipeParams& block, const std::u16string& path, const std::u16string& next) {
+  if (!FitsBlockText(path)) return false;
+  // A next path holding a terminator would be read as a shorter one: none is named then.
+  const bool named = FitsBlockText(next);
+  return WriteBlockPaths(block, path.data(), path.size(), named ? next.data() : nullptr, named ? next.size() : 0);
 }
 
 bool FillFormatParams(TFormatParams& block, TMainForm* form, std::string& error) {

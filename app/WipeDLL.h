@@ -49,12 +49,13 @@ bool FitsBlockText(const std::u16string& text);
 // Copies text as UTF-16 with a terminator into a 4096-character field, the
 // rest zero; false (field untouched) when it does not fit: never truncated.
 bool CopyBlockText(char16_t (&field)[kBlockTextChars], const std::u16string& text);
-// The parameter block's Path field: path, a terminator, then the path the run
-// will hand over next with its terminator, the rest zero. Where there is no
-// next path (empty) or the two do not fit together, the field holds path
-// alone (all zero after its terminator: "no next path"). False (field
-// untouched) when path itself does not fit.
-bool CopyBlockPaths(char16_t (&field)[kBlockTextChars], const std::u16string& path, const std::u16string& next);
+// The parameter block's Path field, laid out by the engine's WriteBlockPaths:
+// path, a terminator, then the path the run will hand over next with its
+// terminator, the rest zero. Where there is no next path (empty), it holds a
+// terminator, or the two do not fit together, the field holds path alone
+// (all zero after its terminator: "no next path"). False (field untouched)
+// when path itself does not fit.
+bool CopyBlockPaths(TWipeParams& block, const std::u16string& path, const std::u16string& next);
 // Fills the format block from the format page of form; false with the reason
 // in error when the file-system name or the label does not fit.
 bool FillFormatParams(TFormatParams& block, TMainForm* form, std::string& error);

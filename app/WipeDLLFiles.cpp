@@ -60,19 +60,22 @@ std::vector<TRunPath> StillTicked(TMainForm* form, std::vector<std::u16string>& 
   return kept;
 }
 
-// The path after paths[from - 1] that the run will hand over: the first that
-// fits the block ("" when none).
-std::u16string NextHandedOver(const std::vector<TRunPath>& paths, size_t from) {
-  for (size_t i = from; i < paths.size(); ++i)
-    if (FitsBlockText(paths[i].path)) return paths[i].path;
-  return u"";
-}
-
 // Whether run is still on disk as it was ticked; a path of unknown kind is taken as it is.
 bool StillThere(TDiskCheck& disk, const TRunPath& run) {
   if (!run.kindKnown) return true;
   TErrorModeScope quiet;
   return disk.Matches(run.path, run.folder);
+}
+
+// The path after paths[from - 1] that the run will hand over: the first that
+// fits the block and is on disk as ticked now ("" when none). The engine
+// keeps a folder's shared work for the path it was told of; when that path
+// is refused at its turn and no later one is handed over, the engine does
+// that work on its own timer, after the run has ended.
+std::u16string NextHandedOver(TDiskCheck& disk, const std::vector<TRunPath>& paths, size_t from) {
+  for (size_t i = from; i < paths.size(); ++i)
+    if (FitsBlockText(paths[i].path) && StillThere(disk, paths[i])) return paths[i].path;
+  return u"";
 }
 
 void SetBar(TMainForm* form, const char* name, int position, int maximum) {
@@ -141,7 +144,7 @@ void TMainForm::StartFileWipe() {
       ++refused;
       continue;
     }
-    CopyBlockPaths(block->Path, path, NextHandedOver(paths, i + 1));
+    CopyBlockPaths(*block, path, NextHandedOver(disk, paths, i + 1));
     HANDLE done = engine.FileWipe(block);
     if (done == nullptr) {
       // The engine has counted this failure in the block already. A Stop

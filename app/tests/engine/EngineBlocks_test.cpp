@@ -62,11 +62,12 @@ TEST(BlockPathsTest, ThePathAndItsNextFitTogetherOrThePathStandsAlone) {
       default: return random() % 4100;
     }
   };
-  static char16_t field[kBlockTextChars];
+  static TWipeParams block;
+  char16_t* const field = block.Path;
   for (int round = 0; round < 4000; ++round) {
     const std::u16string path = text(length(), u'p');
     const std::u16string next = text(length(), u'n');
-    for (char16_t& c : field) c = static_cast<char16_t>(u'#' + random() % 3);
+    for (int i = 0; i < kBlockTextChars; ++i) field[i] = static_cast<char16_t>(u'#' + random() % 3);
     const std::u16string before(field, field + kBlockTextChars);
     std::u16string model;
     const bool pathFits = path.size() <= 4095 && path.find(u'\0') == std::u16string::npos;
@@ -79,16 +80,16 @@ TEST(BlockPathsTest, ThePathAndItsNextFitTogetherOrThePathStandsAlone) {
       if (nextFits) model += next + u'\0';
       model.resize(kBlockTextChars, u'\0');
     }
-    ASSERT_EQ(CopyBlockPaths(field, path, next), pathFits) << path.size() << " " << next.size();
+    ASSERT_EQ(CopyBlockPaths(block, path, next), pathFits) << path.size() << " " << next.size();
     ASSERT_TRUE(std::u16string(field, field + kBlockTextChars) == model)
         << "round " << round << ": path " << path.size() << ", next " << next.size();
   }
   // The edge itself: 4095 characters with both terminators fit, one more does not.
-  ASSERT_TRUE(CopyBlockPaths(field, std::u16string(2000, u'a'), std::u16string(2094, u'b')));
+  ASSERT_TRUE(CopyBlockPaths(block, std::u16string(2000, u'a'), std::u16string(2094, u'b')));
   EXPECT_EQ(field[2001], u'b');
   EXPECT_EQ(field[4094], u'b');
   EXPECT_EQ(field[4095], u'\0');
-  ASSERT_TRUE(CopyBlockPaths(field, std::u16string(2000, u'a'), std::u16string(2095, u'b')));
+  ASSERT_TRUE(CopyBlockPaths(block, std::u16string(2000, u'a'), std::u16string(2095, u'b')));
   EXPECT_TRUE(std::all_of(field + 2000, field + kBlockTextChars, [](char16_t c) { return c == u'\0'; }));
 }
 

@@ -2,6 +2,7 @@
 // The real main form with the real engine link, the shipped patterns file and
 // the drives that run-engine-link-tests.sh maps (QV_TEST_WIZ_DISK, _STOP, _FREE).
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,30 @@
 inline char TestDrive(const char* name) {
   const char* value = std::getenv(name);
   return value != nullptr && value[0] >= 'A' && value[0] <= 'Z' ? value[0] : 0;
+}
+
+// A whole Path field as the program writes it: path and its terminator, then
+// next and its terminator (none when empty), the rest zero.
+inline std::u16string PathField(const std::u16string& path, const std::u16string& next) {
+  std::u16string field = path + u'\0';
+  if (!next.empty()) field += next + u'\0';
+  field.resize(kBlockTextChars, u'\0');
+  return field;
+}
+
+// The names in folder (with or without its trailing backslash), without "." and "..".
+inline std::set<std::u16string> EntriesOf(std::u16string folder) {
+  if (folder.empty() || folder.back() != u'\\') folder += u'\\';
+  std::set<std::u16string> names;
+  WIN32_FIND_DATAW data;
+  HANDLE find = FindFirstFileW(reinterpret_cast<LPCWSTR>((folder + u"*").c_str()), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::u16string name = reinterpret_cast<const char16_t*>(data.cFileName);
+    if (name != u"." && name != u"..") names.insert(name);
+  } while (FindNextFileW(find, &data));
+  FindClose(find);
+  return names;
 }
 
 // Declares var as the letter of a mapped test drive, or skips the test.

@@ -39,14 +39,6 @@ HANDLE __cdecl RecordingEngine(void* params) {
   return CreateEventW(nullptr, TRUE, TRUE, nullptr);
 }
 
-// The Path field holding path and next (none when empty), the rest zero.
-std::u16string Field(const std::u16string& path, const std::u16string& next) {
-  std::u16string field = path + u'\0';
-  if (!next.empty()) field += next + u'\0';
-  field.resize(kBlockTextChars, u'\0');
-  return field;
-}
-
 }  // namespace
 
 struct FileRunTest : EngineLinkTest {
@@ -136,11 +128,11 @@ TEST_F(FileRunTest, EachPathIsHandedOverWithTheNextOneTheRunWillHandOver) {
   WipeEngineOverride = nullptr;
   EXPECT_FALSE(form->Busy);
   ASSERT_EQ(gFields.size(), 5u) << Joined("FileProgressLog");
-  EXPECT_TRUE(gFields[0] == Field(a, b)) << "the refused paths were named as next";
-  EXPECT_TRUE(gFields[1] == Field(b, u"")) << "a next that does not fit beside its path was named";
-  EXPECT_TRUE(gFields[2] == Field(c, d));
-  EXPECT_TRUE(gFields[3] == Field(d, e));
-  EXPECT_TRUE(gFields[4] == Field(e, u"")) << "the last path named a next";
+  EXPECT_TRUE(gFields[0] == PathField(a, b)) << "the refused paths were named as next";
+  EXPECT_TRUE(gFields[1] == PathField(b, u"")) << "a next that does not fit beside its path was named";
+  EXPECT_TRUE(gFields[2] == PathField(c, d));
+  EXPECT_TRUE(gFields[3] == PathField(d, e));
+  EXPECT_TRUE(gFields[4] == PathField(e, u"")) << "the last path named a next";
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 3") << Joined("FileProgressLog");
 }
 
@@ -153,6 +145,9 @@ TEST_F(FileRunTest, StopEndsTheRunBetweenPaths) {
   WriteMarkerFile(second, 8);
   list->Add(Wide(first));
   list->Add(Wide(second));
+  const std::u16string root = Wide(std::string(1, drive) + ":\\");
+  std::set<std::u16string> kept = EntriesOf(root);
+  kept.erase(Wide("first.bin"));
   // Stop while the engine is on the first file.
   MakeForm();
   SelectedPatternCode = "GUTMANN";
@@ -169,6 +164,11 @@ TEST_F(FileRunTest, StopEndsTheRunBetweenPaths) {
   EXPECT_FALSE(form->Busy);
   EXPECT_EQ(LastLine("FileProgressLog"), "Action cancelled") << Joined("FileProgressLog");
   EXPECT_TRUE(Exists(second));
+  // The first file named the second as next: the engine, told of the stop,
+  // has not kept the drive's shared work (its private folder) waiting for it.
+  std::set<std::u16string> left = EntriesOf(root);
+  left.erase(Wide("first.bin"));  // the stop may leave it whole
+  EXPECT_EQ(left, kept);
   EXPECT_FALSE(form->StopRequested);
   DeleteFileA(second.c_str());
   DeleteFileA(first.c_str());
