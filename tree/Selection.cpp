@@ -46,6 +46,13 @@ void TVirtualTreeCore::CompactSelection() {
   selectionCount = static_cast<uint32_t>(selection.size());
 }
 
+bool TVirtualTreeCore::FlagSelectedNodes(TVirtualNodeStates flag, TVirtualNodeStates skip) {
+  if (selectionBatch > 0) return false;
+  for (PVirtualNode node : selection)
+    if (!Marked(node) && !(node->States & skip)) node->States |= flag;
+  return true;
+}
+
 bool TVirtualTreeCore::FindNodeInSelection(PVirtualNode node, int& index, int lowBound, int highBound) const {
   int count = static_cast<int>(selection.size());
   if (lowBound < 0) lowBound = 0;

@@ -593,6 +593,11 @@ protected:
   // Deselects everything without notification and resets the range anchor.
   void InternalClearSelection();
   void CompactSelection();
+  // Sets flag on every selected node that carries none of the skip flags, in
+  // one pass over the selection array (no walk of the tree). False, with
+  // nothing flagged, while loaded selections are batched: those nodes are not
+  // in the array yet.
+  bool FlagSelectedNodes(TVirtualNodeStates flag, TVirtualNodeStates skip);
   // True when node has an unmarked entry in the selection array.
   bool IsInSelection(PVirtualNode node) const;
   // Repaints the selected nodes before the selection is cleared (window hook).

@@ -114,6 +114,7 @@ void TBaseVirtualTree::UpdateEditBounds() {
 }
 
 void TBaseVirtualTree::MarkCutCopyNodes() {
+  if (FlagSelectedNodes(vsCutOrCopy, vsDisabled)) return;
   for (PVirtualNode node : GetSelectionInOrder(/*resolve=*/false))
     if (!(node->States & vsDisabled)) node->States |= vsCutOrCopy;
 }

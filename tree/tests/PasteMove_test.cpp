@@ -746,3 +746,54 @@ TEST_F(TransportTest, ManySelectedNodesLeaveOneSelectionAndJoinTheOther) {
     }
   }
 }
+
+// Cutting or copying marks exactly the selected nodes that are not disabled,
+// however the selection came about: added and removed one by one or many at
+// once, selected nodes deleted (their entries left behind until the array is
+// compacted), selected nodes inside collapsed folders.
+TEST_F(TransportTest, CutAndCopyMarkExactlyTheSelectedEnabledNodes) {
+  TIdTree* a = trees[0];
+  std::mt19937 rng(77);
+  for (int round = 0; round < 40; ++round) {
+    a->Clear();
+    a->BeginUpdate();
+    Fill(a, 1, 30 + int(rng() % 40), int(rng() % 4));
+    a->EndUpdate();
+    auto all = [&] {
+      std::vector<PVirtualNode> nodes;
+      for (PVirtualNode run = a->GetFirstNoInit(); run != nullptr; run = a->GetNextNoInit(run)) nodes.push_back(run);
+      return nodes;
+    };
+    for (int step = 0; step < 30; ++step) {
+      std::vector<PVirtualNode> nodes = all();
+      if (nodes.empty()) break;
+      PVirtualNode node = nodes[rng() % nodes.size()];
+      switch (rng() % 6) {
+        case 0: a->AddToSelection(node); break;
+        case 1: a->RemoveFromSelection(node); break;
+        case 2: {
+          std::vector<PVirtualNode> many;
+          for (PVirtualNode run : nodes)
+            if (!(run->States & vsSelected) && rng() % 3 == 0) many.push_back(run);
+          a->AddToSelection(many, /*forceInsert=*/false);
+          break;
+        }
+        case 3: a->DeleteNode(node); break;
+        case 4: node->States ^= vsDisabled; break;
+        default: a->SetExpanded(node, !a->GetExpanded(node)); break;
+      }
+    }
+    bool cut = round % 2 == 0;
+    if (cut)
+      a->CutToClipBoard();
+    else
+      a->CopyToClipBoard();
+    for (PVirtualNode run : all()) {
+      bool expected = a->TreeStates().Contains(cut ? tsCutPending : tsCopyPending) && (run->States & vsSelected) &&
+                      !(run->States & vsDisabled);
+      ASSERT_EQ((run->States & vsCutOrCopy) != 0, expected) << "round " << round << " node " << a->Id(run);
+    }
+    EXPECT_EQ(CheckTreeInvariants(*a), "");
+    a->CancelCutOrCopy();
+  }
+}
