@@ -68,10 +68,15 @@ size_t Summaries(const Harness& harness) {
   return n;
 }
 
-size_t FinishedWiped(const Harness& harness) {
-  size_t n = 0;
-  for (const ProgressEvent& e : harness.progress) n += (e.state == 0 && e.progress == 100) ? 1 : 0;
-  return n;
+// Gives the waiting thread up to five seconds to finish the held folder's
+// work (tests ask it to wait a tenth of that at the most), dispatching the
+// window's messages meanwhile when `pump` says so.
+void WaitWhilePending(Harness& harness, bool pump) {
+  DWORD begin = GetTickCount();
+  while (WorkPending() && GetTickCount() - begin < 5000) {
+    if (pump) harness.Pump();
+    Sleep(20);
+  }
 }
 
 TEST(ChainTest, AChainInOneFolderFillsItOnceBeforeTheLastCallEnds) {
@@ -96,7 +101,7 @@ TEST(ChainTest, AChainInOneFolderFillsItOnceBeforeTheLastCallEnds) {
   EXPECT_TRUE(ListNames(folder).empty()) << "a filler or the private folder was left";
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_EQ(paths.size(), Summaries(harness)) << harness.LogText();
-  EXPECT_EQ(paths.size(), FinishedWiped(harness));
+  EXPECT_EQ(paths.size(), harness.FinishedWiped());
   const int chainFillers = gFillers;
 
   // The same files handed over without next paths: each call fills on its own.
@@ -131,8 +136,7 @@ TEST(ChainTest, ANextPathThatNeverComesIsFinishedByTheWaitingThread) {
   ASSERT_TRUE(Call(harness, block.get(), paths[1], paths[2]));
   EXPECT_TRUE(WorkPending());
   // 200 ms asked; ten times that and more allowed.
-  DWORD begin = GetTickCount();
-  while (WorkPending() && GetTickCount() - begin < 5000) Sleep(20);
+  WaitWhilePending(harness, false);
   EXPECT_FALSE(WorkPending()) << "nobody finished the held folder";
   EXPECT_GT(gFillers, 0);
   EXPECT_EQ(std::vector<std::u16string>{u"broken-2.txt"}, ListNames(folder)) << "a filler or the private folder was left";
@@ -243,8 +247,7 @@ TEST(ChainTest, CallsHandedOverTogetherLeaveOneFolderPending) {
   auto ended = [&done] { return WaitForMultipleObjects(2, done, TRUE, 0) == WAIT_OBJECT_0; };
   while (!ended() && GetTickCount() - begin < 60000) {
     MsgWaitForMultipleObjects(2, done, FALSE, 50, QS_ALLINPUT);
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    harness.Pump();
   }
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done[0], 0));
   EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(done[1], 0));
@@ -353,8 +356,7 @@ TEST(ChainTest, RandomRunsOfCallsLeaveWorkPendingOnlyAsTheModelSays) {
   // The last call named a path in its folder that never came: the waiting
   // thread finishes it.
   gPendingWaitMs = 100;
-  DWORD begin = GetTickCount();
-  while (WorkPending() && GetTickCount() - begin < 5000) Sleep(20);
+  WaitWhilePending(harness, false);
   EXPECT_FALSE(WorkPending());
   for (int f = 0; f < kFolders; ++f) {
     EXPECT_TRUE(ListNames(folders[f]).empty()) << f;
@@ -420,16 +422,10 @@ TEST(ChainTest, WorkFinishedAfterItsRunTellsTheWindowAndLeavesTheBlockAlone) {
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   harness.current = nullptr;
   std::memset(block.get(), 0xFE, sizeof(TWipeParams));
-  DWORD begin = GetTickCount();
-  while (WorkPending() && GetTickCount() - begin < 5000) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-    Sleep(20);
-  }
+  WaitWhilePending(harness, true);
   EXPECT_FALSE(WorkPending());
   for (int i = 0; i < 20; ++i) {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+    harness.Pump();
     Sleep(5);
   }
   EXPECT_GT(gFillers, 0);

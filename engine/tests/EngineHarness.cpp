@@ -86,6 +86,12 @@ LRESULT CALLBACK Harness::WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lPar
   return 0;
 }
 
+size_t Harness::FinishedWiped() const {
+  size_t n = 0;
+  for (const ProgressEvent& e : progress) n += (e.state == 0 && e.progress == 100) ? 1 : 0;
+  return n;
+}
+
 void Harness::Pump() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
@@ -226,6 +232,32 @@ std::vector<std::u16string> ListNames(const std::u16string& folder) {
   } while (FindNextFileW(find, &data));
   FindClose(find);
   return names;
+}
+
+namespace {
+
+bool AddContents(const std::u16string& top, const std::u16string& relative,
+                 std::map<std::u16string, std::string>& out) {
+  bool read = true;
+  for (const std::u16string& name : ListNames(top + relative)) {
+    std::u16string path = relative + u"\\" + name;
+    DWORD attributes = GetFileAttributesW(Wp(top + path));
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      out[path + u"\\"] = "";
+      read = AddContents(top, path, out) && read;
+    } else {
+      std::string content;
+      read = ReadWholeFile(top + path, content) && read;
+      out[path] = content;
+    }
+  }
+  return read;
+}
+
+}  // namespace
+
+bool FolderContents(const std::u16string& top, std::map<std::u16string, std::string>& out) {
+  return AddContents(top, u"", out);
 }
 
 uint64_t FreeBytes(const std::u16string& root) {

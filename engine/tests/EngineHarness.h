@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -74,10 +75,13 @@ class Harness {
   // True when some log line contains `text`.
   bool Logged(const std::u16string& text) const;
   std::string LogText() const;  // all lines, for failure messages
+  // Progress messages that said an item was finished and wiped.
+  size_t FinishedWiped() const;
+  // Dispatches the messages queued for this thread.
+  void Pump();
 
  private:
   static LRESULT CALLBACK WndProc(HWND wnd, UINT msg, WPARAM wParam, LPARAM lParam);
-  void Pump();
   HWND wnd_ = nullptr;
 };
 
@@ -96,6 +100,10 @@ bool WriteWholeFile(const std::u16string& path, const std::string& content);
 bool ReadWholeFile(const std::u16string& path, std::string& content);
 bool Exists(const std::u16string& path);
 std::vector<std::u16string> ListNames(const std::u16string& folder);
+// Adds everything below `top` to `out`: paths relative to it, folders with a
+// trailing backslash, files with their contents (links taken as what they
+// lead to). False when a file could not be read (its content is left empty).
+bool FolderContents(const std::u16string& top, std::map<std::u16string, std::string>& out);
 uint64_t FreeBytes(const std::u16string& root);
 // Hands one request to the test script's host-side helper (links, folder
 // swaps, names Wine cannot make; see run-engine-tests.sh) and waits until it

@@ -20,23 +20,6 @@ bool MakeFolder(const std::u16string& path) {
   return CreateDirectoryW(reinterpret_cast<const wchar_t*>(Long(path).c_str()), nullptr) != FALSE;
 }
 
-// Every file below `top` (exact names, through the long form) with its content.
-void Snapshot(const std::u16string& top, const std::u16string& relative,
-              std::map<std::u16string, std::string>& files) {
-  for (const std::u16string& name : ListNames(Long(top + relative))) {
-    std::u16string path = relative + u"\\" + name;
-    DWORD attributes = GetFileAttributesW(reinterpret_cast<const wchar_t*>(Long(top + path).c_str()));
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      files[path + u"\\"] = "";
-      Snapshot(top, path, files);
-    } else {
-      std::string content;
-      EXPECT_TRUE(ReadWholeFile(Long(top + path), content)) << Narrow(path);
-      files[path] = content;
-    }
-  }
-}
-
 TEST(ExactNameTest, NamesEndingInDotsOrSpacesAreWipedAndTheirSiblingsKept) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("names ending in dots or spaces");
@@ -52,7 +35,7 @@ TEST(ExactNameTest, NamesEndingInDotsOrSpacesAreWipedAndTheirSiblingsKept) {
   };
   for (const auto& [name, content] : files) ASSERT_TRUE(WriteWholeFile(Long(top + name), content)) << Narrow(name);
   std::map<std::u16string, std::string> before;
-  Snapshot(top, u"", before);
+  EXPECT_TRUE(FolderContents(Long(top), before));
   ASSERT_EQ(size_t(15), before.size());
 
   // Ticked: the folder "dir.", the file "bar ", the file inside "d.", the
@@ -69,7 +52,7 @@ TEST(ExactNameTest, NamesEndingInDotsOrSpacesAreWipedAndTheirSiblingsKept) {
   for (const char16_t* gone : {u"\\dir.\\", u"\\dir.\\gone.txt", u"\\bar ", u"\\d.\\x.txt", u"\\e \\", u"\\e \\y.txt"})
     ASSERT_EQ(size_t(1), expected.erase(gone)) << Narrow(gone);
   std::map<std::u16string, std::string> after;
-  Snapshot(top, u"", after);
+  EXPECT_TRUE(FolderContents(Long(top), after));
   EXPECT_EQ(expected, after);
 }
 
@@ -83,7 +66,7 @@ TEST(ExactNameTest, NamesDifferingOnlyInCaseAreDifferentEntries) {
                       "file cased/Note.txt kept-note\nfile cased/note.txt gone-note\n"));
   std::u16string top = Root(drive) + u"cased";
   std::map<std::u16string, std::string> before;
-  Snapshot(top, u"", before);
+  EXPECT_TRUE(FolderContents(Long(top), before));
   if (before.size() != 6u) QV_SKIP_LOUDLY("this system shows no names differing only in case");
   for (const std::u16string& path : {top + u"\\DATA", top + u"\\NOTE.TXT"}) {
     Harness harness;
@@ -93,7 +76,7 @@ TEST(ExactNameTest, NamesDifferingOnlyInCaseAreDifferentEntries) {
     EXPECT_TRUE(harness.Logged(u"none of them is named exactly so")) << harness.LogText();
   }
   std::map<std::u16string, std::string> after;
-  Snapshot(top, u"", after);
+  EXPECT_TRUE(FolderContents(Long(top), after));
   EXPECT_EQ(before, after);
   for (const std::u16string& path : {top + u"\\data", top + u"\\note.txt"}) {
     Harness harness;
@@ -104,7 +87,7 @@ TEST(ExactNameTest, NamesDifferingOnlyInCaseAreDifferentEntries) {
   std::map<std::u16string, std::string> expected = {
       {u"\\Data\\", ""}, {u"\\Data\\keep.txt", "kept"}, {u"\\Note.txt", "kept-note"}};
   after.clear();
-  Snapshot(top, u"", after);
+  EXPECT_TRUE(FolderContents(Long(top), after));
   EXPECT_EQ(expected, after);
 }
 
@@ -127,7 +110,7 @@ TEST(ExactNameTest, ANameGoneBesideItsCaseVariantIsNotWipedInItsPlace) {
   CloseHandle(folder);
   if (ignoresCase) QV_SKIP_LOUDLY("this folder looks names up without case");
   std::map<std::u16string, std::string> before;
-  Snapshot(top, u"", before);
+  EXPECT_TRUE(FolderContents(Long(top), before));
   for (const std::u16string& path : {top + u"\\Photos", top + u"\\README.txt", top + u"\\photos\\P.JPG",
                                      top + u"\\Photos\\p.jpg"}) {
     Harness harness;
@@ -147,7 +130,7 @@ TEST(ExactNameTest, ANameGoneBesideItsCaseVariantIsNotWipedInItsPlace) {
     EXPECT_EQ(2, harness.progress.back().state);
   }
   std::map<std::u16string, std::string> after;
-  Snapshot(top, u"", after);
+  EXPECT_TRUE(FolderContents(Long(top), after));
   EXPECT_EQ(before, after);
 }
 

@@ -25,12 +25,6 @@ std::string MarkerContent(size_t bytes) {
   return content;
 }
 
-size_t FinishedFiles(const Harness& harness) {
-  size_t n = 0;
-  for (const ProgressEvent& e : harness.progress) n += (e.state == 0 && e.progress == 100) ? 1 : 0;
-  return n;
-}
-
 std::u16string Join(const std::u16string& a, const std::u16string& b) {
   return a.back() == u'\\' ? a + b : a + u"\\" + b;
 }
@@ -39,23 +33,33 @@ bool MakeFolder(const std::u16string& path) {
   return CreateDirectoryW(reinterpret_cast<const wchar_t*>(path.c_str()), nullptr) != FALSE;
 }
 
+// A name carrying the marker the raw scan looks for.
+std::u16string Marked(const std::u16string& rest) { return Utf16(kNameMarker) + rest; }
+
+// The mounted image's drive and the drive its volume is read raw through;
+// false unless the script mapped both.
+bool ImageDrives(char& drive, char& raw) {
+  drive = TestDrive("IMAGE_DRIVE");
+  raw = TestDrive("IMAGE_RAW");
+  return drive && raw;
+}
+
 TEST(FileWipeTest, TreeWithMarkersLeavesNoFileNameOrFolder) {
-  char drive = TestDrive("IMAGE_DRIVE");
-  char raw = TestDrive("IMAGE_RAW");
-  if (!drive || !raw) QV_SKIP_LOUDLY("file wipe on a mounted image");
-  std::u16string top = Root(drive) + Utf16(kNameMarker) + u"_tree";
+  char drive = 0, raw = 0;
+  if (!ImageDrives(drive, raw)) QV_SKIP_LOUDLY("file wipe on a mounted image");
+  std::u16string top = Root(drive) + Marked(u"_tree");
   ASSERT_TRUE(MakeFolder(top));
-  ASSERT_TRUE(MakeFolder(Join(top, Utf16(kNameMarker) + u"_sub")));
+  ASSERT_TRUE(MakeFolder(Join(top, Marked(u"_sub"))));
   ASSERT_TRUE(MakeFolder(Join(top, u"empty")));
   const size_t sizes[] = {0, 1, 4095, 4096, 70000, 1 << 20};
   int files = 0;
   for (size_t size : sizes) {
-    std::u16string name = Utf16(kNameMarker) + u"_" + Utf16(std::to_string(size)) + u".txt";
+    std::u16string name = Marked(u"_" + Utf16(std::to_string(size)) + u".txt");
     ASSERT_TRUE(WriteWholeFile(Join(top, name), MarkerContent(size)));
-    ASSERT_TRUE(WriteWholeFile(Join(Join(top, Utf16(kNameMarker) + u"_sub"), name), MarkerContent(size)));
+    ASSERT_TRUE(WriteWholeFile(Join(Join(top, Marked(u"_sub")), name), MarkerContent(size)));
     files += 2;
   }
-  std::u16string readOnly = Join(top, Utf16(kNameMarker) + u"_readonly.txt");
+  std::u16string readOnly = Join(top, Marked(u"_readonly.txt"));
   ASSERT_TRUE(WriteWholeFile(readOnly, MarkerContent(9000)));
   ASSERT_TRUE(SetFileAttributesW(reinterpret_cast<const wchar_t*>(readOnly.c_str()), FILE_ATTRIBUTE_READONLY));
   ++files;
@@ -69,7 +73,7 @@ TEST(FileWipeTest, TreeWithMarkersLeavesNoFileNameOrFolder) {
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_FALSE(Exists(top));
   EXPECT_TRUE(ListNames(Root(drive)).empty() || ListNames(Root(drive)) == std::vector<std::u16string>{u"lost+found"});
-  EXPECT_EQ(size_t(files), FinishedFiles(harness));
+  EXPECT_EQ(size_t(files), harness.FinishedWiped());
   EXPECT_TRUE(harness.Logged(u"13 files and 3 folders wiped")) << harness.LogText();
   // The raw scan follows in UnmountedImageScan, after the script unmounts.
 }
@@ -78,14 +82,13 @@ TEST(FileWipeTest, TreeWithMarkersLeavesNoFileNameOrFolder) {
 // then run once, in the last call): the raw scan after the unmount finds none
 // of their names either.
 TEST(FileWipeTest, SingleTicksNamingTheNextLeaveNoFileName) {
-  char drive = TestDrive("IMAGE_DRIVE");
-  char raw = TestDrive("IMAGE_RAW");
-  if (!drive || !raw) QV_SKIP_LOUDLY("single ticks on a mounted image");
-  std::u16string top = Root(drive) + Utf16(kNameMarker) + u"_ticks";
+  char drive = 0, raw = 0;
+  if (!ImageDrives(drive, raw)) QV_SKIP_LOUDLY("single ticks on a mounted image");
+  std::u16string top = Root(drive) + Marked(u"_ticks");
   ASSERT_TRUE(MakeFolder(top));
   std::vector<std::u16string> paths;
   for (int i = 0; i < 24; ++i) {
-    paths.push_back(Join(top, Utf16(kNameMarker) + u"_single_" + Utf16(std::to_string(i)) + u".txt"));
+    paths.push_back(Join(top, Marked(u"_single_" + Utf16(std::to_string(i)) + u".txt")));
     ASSERT_TRUE(WriteWholeFile(paths.back(), MarkerContent(4096)));
   }
   Harness harness;
@@ -96,7 +99,7 @@ TEST(FileWipeTest, SingleTicksNamingTheNextLeaveNoFileName) {
     ASSERT_TRUE(harness.RunFile(block.get()));
   }
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
-  EXPECT_EQ(paths.size(), FinishedFiles(harness));
+  EXPECT_EQ(paths.size(), harness.FinishedWiped());
   EXPECT_TRUE(ListNames(top).empty()) << "a filler or the folder for renaming was left";
   // The emptied folder goes too, ticked as a folder.
   Block folder(harness.wnd(), 0, kThreePasses, top);
@@ -188,7 +191,7 @@ TEST(FileWipeTest, DriveRootIsEmptiedButKept) {
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_TRUE(Exists(Root(drive)));
   EXPECT_TRUE(ListNames(Root(drive)).empty());
-  EXPECT_EQ(2u, FinishedFiles(harness));
+  EXPECT_EQ(2u, harness.FinishedWiped());
 }
 
 TEST(FileWipeTest, LongPathsTrailingBackslashAndProgressOfEachFile) {
@@ -208,7 +211,7 @@ TEST(FileWipeTest, LongPathsTrailingBackslashAndProgressOfEachFile) {
   ASSERT_TRUE(harness.RunFile(block.get()));
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   EXPECT_FALSE(Exists(top));
-  ASSERT_EQ(1u, FinishedFiles(harness));
+  ASSERT_EQ(1u, harness.FinishedWiped());
   // Percent rises within the file; the messages point to the file itself.
   int last = -1;
   for (const ProgressEvent& e : harness.progress) {
@@ -302,7 +305,7 @@ TEST(FileWipeTest, StopEndsTheRunPromptlyAndLeavesTheFile) {
   ASSERT_NE(0u, harness.stopTick);
   EXPECT_LT(harness.endTick - harness.stopTick, 1000u);
   EXPECT_TRUE(harness.Logged(u"Stopped")) << harness.LogText();
-  EXPECT_EQ(0u, FinishedFiles(harness));
+  EXPECT_EQ(0u, harness.FinishedWiped());
   // Left under its own name: nothing renamed, nothing created beside it.
   EXPECT_EQ(std::vector<std::u16string>{u"big.bin"}, ListNames(folder));
   DeleteFileW(reinterpret_cast<const wchar_t*>(big.c_str()));

@@ -30,23 +30,6 @@ struct Item {
   std::string content;
 };
 
-// Everything below a folder: relative path (folders with a trailing
-// backslash) and content.
-void Snapshot(const std::u16string& top, const std::u16string& relative, std::map<std::u16string, std::string>& out) {
-  for (const std::u16string& name : ListNames(top + relative)) {
-    std::u16string path = relative + u"\\" + name;
-    DWORD attributes = GetFileAttributesW(Wide(top + path));
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      out[path + u"\\"] = "";
-      Snapshot(top, path, out);
-    } else {
-      std::string content;
-      ReadWholeFile(top + path, content);
-      out[path] = content;
-    }
-  }
-}
-
 bool Below(const std::u16string& path, const std::u16string& folder) {
   return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 && path[folder.size()] == u'\\';
 }
@@ -130,7 +113,7 @@ class Model {
     GuardedWipeOutcome outcome = WipeUnderGuard(guard_, path);
     EXPECT_TRUE(outcome.finished) << trace;
     std::map<std::u16string, std::string> actual;
-    Snapshot(Root(drive_) + top_.substr(1), u"", actual);
+    FolderContents(Root(drive_) + top_.substr(1), actual);
     EXPECT_EQ(expected, actual) << trace << outcome.log;
     EXPECT_EQ(refused || namesNothing ? 1u : 0u, outcome.failures) << trace << outcome.log;
     if (refused && !namesNothing) {

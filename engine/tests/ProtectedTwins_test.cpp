@@ -17,21 +17,6 @@ namespace {
 std::u16string Long(const std::u16string& path) { return u"\\\\?\\" + path; }
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-void Snapshot(const std::u16string& top, const std::u16string& relative, std::map<std::u16string, std::string>& files) {
-  for (const std::u16string& name : ListNames(Long(top + relative))) {
-    std::u16string path = relative + u"\\" + name;
-    DWORD attributes = GetFileAttributesW(Wide(Long(top + path)));
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      files[path + u"\\"] = "";
-      Snapshot(top, path, files);
-    } else {
-      std::string content;
-      EXPECT_TRUE(ReadWholeFile(Long(top + path), content)) << Narrow(path);
-      files[path] = content;
-    }
-  }
-}
-
 std::u16string Flipped(std::u16string s) {
   for (char16_t& c : s)
     c = (c >= u'a' && c <= u'z') ? char16_t(c - 32) : (c >= u'A' && c <= u'Z') ? char16_t(c + 32) : c;
@@ -61,7 +46,7 @@ TEST(ProtectedTwinTest, TwinsOfAProtectedFolderGoAndItStaysUnderEveryCombinedNam
     ASSERT_TRUE(WriteWholeFile(Long(top + file), "content of " + Narrow(file))) << Narrow(file);
   ProtectedFolders guard = ProtectedFolders::ForPaths({top + holder + u"\\app"});
   std::map<std::u16string, std::string> before;
-  Snapshot(top, u"", before);
+  EXPECT_TRUE(FolderContents(Long(top), before));
 
   // The protected folder, a file directly in it, a file below it and the
   // folder holding it, each under several names at once.
@@ -84,7 +69,7 @@ TEST(ProtectedTwinTest, TwinsOfAProtectedFolderGoAndItStaysUnderEveryCombinedNam
     EXPECT_EQ(1, Wipe(guard, path, log)) << Narrow(path) << "\n" << log;
     EXPECT_NE(std::string::npos, log.find("which the system or this program needs")) << Narrow(path) << "\n" << log;
     std::map<std::u16string, std::string> now;
-    Snapshot(top, u"", now);
+    EXPECT_TRUE(FolderContents(Long(top), now));
     EXPECT_EQ(before, now) << Narrow(path);
   }
 
@@ -98,7 +83,7 @@ TEST(ProtectedTwinTest, TwinsOfAProtectedFolderGoAndItStaysUnderEveryCombinedNam
                                      holder + u"\\app \\mine.txt"})
     ASSERT_EQ(size_t(1), expected.erase(gone)) << Narrow(gone);
   std::map<std::u16string, std::string> after;
-  Snapshot(top, u"", after);
+  EXPECT_TRUE(FolderContents(Long(top), after));
   EXPECT_EQ(expected, after);
 }
 

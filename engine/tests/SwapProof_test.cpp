@@ -22,22 +22,6 @@ const std::vector<PassBytes> kOnePass = {{0x00, 0x20, 0x20, 0x20}};
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 bool MakeFolder(const std::u16string& path) { return CreateDirectoryW(Wide(path), nullptr) != FALSE; }
 
-// Names and contents of everything below a folder (links listed, not followed).
-void Snapshot(const std::u16string& folder, const std::u16string& relative, std::map<std::u16string, std::string>& out) {
-  for (const std::u16string& name : ListNames(folder + relative)) {
-    std::u16string path = relative + u"\\" + name;
-    DWORD attributes = GetFileAttributesW(Wide(folder + path));
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      out[path + u"\\"] = "";
-      Snapshot(folder, path, out);
-    } else {
-      std::string content;
-      ReadWholeFile(folder + path, content);
-      out[path] = content;
-    }
-  }
-}
-
 struct SwapCase {
   const char* name;
   WipeStep step;
@@ -63,7 +47,7 @@ TEST_P(SwapProofTest, NothingInTheVictimChangesAndTheRunReportsIt) {
     ASSERT_TRUE(AskHost(drive, "link " + top + "/tree/sub/flink ../../outside.txt\n"));
   }
   std::map<std::u16string, std::string> victimBefore;
-  Snapshot(base + u"\\victim", u"", victimBefore);
+  FolderContents(base + u"\\victim", victimBefore);
   ASSERT_EQ(4u, victimBefore.size());
 
   std::u16string sub = base + u"\\tree\\sub";
@@ -88,7 +72,7 @@ TEST_P(SwapProofTest, NothingInTheVictimChangesAndTheRunReportsIt) {
   gWipeStep = nullptr;
   ASSERT_EQ(1, swaps) << "the step never came";
   std::map<std::u16string, std::string> victimAfter;
-  Snapshot(base + u"\\victim", u"", victimAfter);
+  FolderContents(base + u"\\victim", victimAfter);
   EXPECT_EQ(victimBefore, victimAfter) << harness.LogText();
   EXPECT_GE(block->Reserved2, 1) << harness.LogText();
   EXPECT_TRUE(harness.Logged(u"moved or replaced") || harness.Logged(u"replaced by another") ||

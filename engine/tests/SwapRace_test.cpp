@@ -26,42 +26,37 @@ const int kFiles = std::getenv("QV_SWAP_FILES") ? std::atoi(std::getenv("QV_SWAP
 
 const wchar_t* Wide(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-// Every file below a folder with its content, every folder with a trailing
-// backslash; links are taken as what they lead to.
-void Contents(const std::u16string& folder, const std::u16string& relative, std::map<std::u16string, std::string>& out) {
-  for (const std::u16string& name : ListNames(folder + relative)) {
-    std::u16string path = relative + u"\\" + name;
-    DWORD attributes = GetFileAttributesW(Wide(folder + path));
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-      out[path + u"\\"] = "";
-      Contents(folder, path, out);
-    } else {
-      std::string content;
-      ReadWholeFile(folder + path, content);
-      out[path] = content;
-    }
-  }
-}
-
 std::u16string FileName(int i) {
   char name[16];
   std::snprintf(name, sizeof name, "f%03d.txt", i);
   return Utf16(name);
 }
 
+// Makes `base`, then the folders below it in the order given (each after
+// the folder holding it).
+void MakeFolders(const std::u16string& base, std::initializer_list<const char16_t*> below) {
+  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
+  for (const char16_t* name : below) ASSERT_TRUE(CreateDirectoryW(Wide(base + name), nullptr)) << Narrow(name);
+}
+
+// Files of the same names in the ticked folder and in the protected one,
+// their contents numbered or not.
+void WriteTwins(const std::u16string& ticked, const std::u16string& guarded, int count, bool numbered) {
+  for (int i = 0; i < count; ++i) {
+    const std::string number = numbered ? " " + std::to_string(i) : "";
+    ASSERT_TRUE(WriteWholeFile(ticked + u"\\" + FileName(i), "ticked" + number));
+    ASSERT_TRUE(WriteWholeFile(guarded + u"\\" + FileName(i), "precious" + number));
+  }
+}
+
 TEST(SwapRaceTest, AFolderSwappedOverAndOverNeverLeadsAStepIntoTheProtectedFolder) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a folder swapped by the host during single wipes");
   std::u16string base = Root(drive) + u"swaprace";
-  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
-  for (int i = 0; i < kFiles; ++i) {
-    ASSERT_TRUE(WriteWholeFile(base + u"\\d\\" + FileName(i), "ticked " + std::to_string(i)));
-    ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\" + FileName(i), "precious " + std::to_string(i)));
-  }
+  ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\d", u"\\sys"}));
+  ASSERT_NO_FATAL_FAILURE(WriteTwins(base + u"\\d", base + u"\\sys", kFiles, true));
   std::map<std::u16string, std::string> protectedBefore;
-  Contents(base + u"\\sys", u"", protectedBefore);
+  FolderContents(base + u"\\sys", protectedBefore);
   ASSERT_EQ(size_t(kFiles), protectedBefore.size());
 
   ProtectedFolders guard = ProtectedFolders::ForPaths({base + u"\\sys"});
@@ -85,7 +80,7 @@ TEST(SwapRaceTest, AFolderSwappedOverAndOverNeverLeadsAStepIntoTheProtectedFolde
   ASSERT_TRUE(ran);
 
   std::map<std::u16string, std::string> protectedAfter;
-  Contents(base + u"\\sys", u"", protectedAfter);
+  FolderContents(base + u"\\sys", protectedAfter);
   for (const auto& [path, content] : protectedBefore) {
     auto after = protectedAfter.find(path);
     EXPECT_TRUE(after != protectedAfter.end() && after->second == content) << Narrow(path) << " changed: "
@@ -95,13 +90,13 @@ TEST(SwapRaceTest, AFolderSwappedOverAndOverNeverLeadsAStepIntoTheProtectedFolde
     EXPECT_EQ(1u, protectedBefore.count(path)) << Narrow(path) << " came into the protected folder";
   if (protectedBefore != protectedAfter) {
     std::map<std::u16string, std::string> inSwapped;
-    Contents(base + u"\\d", u"", inSwapped);
+    FolderContents(base + u"\\d", inSwapped);
     std::string listing;
     for (const auto& [path, content] : inSwapped) listing += Narrow(path) + " = " + content + "\n";
     ADD_FAILURE() << listing << harness.LogText();
   }
   std::map<std::u16string, std::string> left;
-  Contents(base + u"\\d", u"", left);
+  FolderContents(base + u"\\d", left);
   int wiped = 0, failed = 0;
   for (int i = 0; i < kFiles; ++i) {
     bool there = left.count(u"\\" + FileName(i)) != 0;
@@ -163,17 +158,13 @@ void RaceChainedCalls(const char* name, bool above) {
   std::u16string base = Root(drive) + Utf16(folder);
   const std::u16string ticked = base + (above ? u"\\top\\d" : u"\\d");
   const std::u16string guarded = base + (above ? u"\\decoy\\d" : u"\\sys");
-  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  for (const char16_t* made : {u"\\top", u"\\decoy"})
-    if (above) ASSERT_TRUE(CreateDirectoryW(Wide(base + made), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(ticked), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(guarded), nullptr));
-  for (int i = 0; i < kFiles; ++i) {
-    ASSERT_TRUE(WriteWholeFile(ticked + u"\\" + FileName(i), "ticked " + std::to_string(i)));
-    ASSERT_TRUE(WriteWholeFile(guarded + u"\\" + FileName(i), "precious " + std::to_string(i)));
-  }
+  if (above)
+    ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\top", u"\\decoy", u"\\top\\d", u"\\decoy\\d"}));
+  else
+    ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\d", u"\\sys"}));
+  ASSERT_NO_FATAL_FAILURE(WriteTwins(ticked, guarded, kFiles, true));
   std::map<std::u16string, std::string> protectedBefore;
-  Contents(guarded, u"", protectedBefore);
+  FolderContents(guarded, protectedBefore);
   ASSERT_EQ(size_t(kFiles), protectedBefore.size());
 
   gRaceGuard = std::make_shared<const ProtectedFolders>(ProtectedFolders::ForPaths({guarded}));
@@ -212,10 +203,10 @@ void RaceChainedCalls(const char* name, bool above) {
   EXPECT_FALSE(WorkPending());
 
   std::map<std::u16string, std::string> protectedAfter;
-  Contents(guarded, u"", protectedAfter);
+  FolderContents(guarded, protectedAfter);
   EXPECT_EQ(protectedBefore, protectedAfter) << harness.LogText();
   std::map<std::u16string, std::string> left;
-  Contents(ticked, u"", left);
+  FolderContents(ticked, left);
   int wiped = 0, failed = 0;
   for (int i = 0; i < kFiles; ++i) {
     bool there = left.count(u"\\" + FileName(i)) != 0;
@@ -259,13 +250,8 @@ TEST(SwappedFolder, AChainWhoseFolderWasSwappedBetweenCallsStartsAgainAndIsRefus
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a chain's folder swapped between calls");
   std::u16string base = Root(drive) + u"chainswap";
-  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
-  for (int i = 0; i < 2; ++i) {
-    ASSERT_TRUE(WriteWholeFile(base + u"\\d\\" + FileName(i), "ticked"));
-    ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\" + FileName(i), "precious"));
-  }
+  ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\d", u"\\sys"}));
+  ASSERT_NO_FATAL_FAILURE(WriteTwins(base + u"\\d", base + u"\\sys", 2, false));
   gRaceGuard = std::make_shared<const ProtectedFolders>(ProtectedFolders::ForPaths({base + u"\\sys"}));
   gFileGuard = RaceGuard;
   Harness harness;
@@ -284,8 +270,8 @@ TEST(SwappedFolder, AChainWhoseFolderWasSwappedBetweenCallsStartsAgainAndIsRefus
   EXPECT_TRUE(held);
   EXPECT_FALSE(heldAfter);
   std::map<std::u16string, std::string> protectedAfter, swapped;
-  Contents(base + u"\\sys", u"", protectedAfter);
-  Contents(base + u"\\d", u"", swapped);
+  FolderContents(base + u"\\sys", protectedAfter);
+  FolderContents(base + u"\\d", swapped);
   EXPECT_EQ((std::map<std::u16string, std::string>{{u"\\" + FileName(0), "precious"}, {u"\\" + FileName(1), "precious"}}),
             protectedAfter)
       << harness.LogText();
@@ -318,10 +304,7 @@ TEST(SwappedFolder, AChainWhoseFolderWasMovedIntoAProtectedFolderAndLinkedBackIs
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a chain's folder moved into a protected folder between calls");
   std::u16string base = Root(drive) + u"chainmove";
-  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d\\sub"), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
+  ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\d", u"\\d\\sub", u"\\sys"}));
   ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\keep.txt", "precious"));
   ASSERT_TRUE(WriteWholeFile(base + u"\\d\\sub\\inner.txt", "ticked"));
   for (int i = 0; i < 2; ++i) ASSERT_TRUE(WriteWholeFile(base + u"\\d\\" + FileName(i), "ticked"));
@@ -341,7 +324,7 @@ TEST(SwappedFolder, AChainWhoseFolderWasMovedIntoAProtectedFolderAndLinkedBackIs
   ran = harness.RunFile(block.get(), 120000, StartFileWipe) && ran;
   const bool heldAfter = WorkPending();
   std::map<std::u16string, std::string> inProtected;
-  Contents(base + u"\\sys", u"", inProtected);
+  FolderContents(base + u"\\sys", inProtected);
   ASSERT_TRUE(AskHost(drive, "unswap chainmove/d chainmove/sys/d\n"));
   gFileGuard = SystemGuard;
   ASSERT_TRUE(ran);
@@ -375,8 +358,7 @@ TEST(SwappedFolder, AChainWhoseFolderWasRenamedInCaseBetweenCallsIsRefused) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a chain's folder renamed in case between calls");
   std::u16string base = Root(drive) + u"chaincase";
-  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\Data"), nullptr));
+  ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\Data"}));
   for (int i = 0; i < 2; ++i) ASSERT_TRUE(WriteWholeFile(base + u"\\Data\\" + FileName(i), "ticked"));
   Harness harness;
   Block block(harness.wnd(), 0, kOnePass);
@@ -464,9 +446,7 @@ TEST_P(DisplacedTest, TheOtherItemIsPutBackOrLeftUntouchedAndTheTickedFileKept) 
   gTop = std::string("displaced-") + c.name;
   gSwapBack = c.swapBack;
   std::u16string base = Root(drive) + Utf16(gTop);
-  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
+  ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\d", u"\\sys"}));
   ASSERT_TRUE(WriteWholeFile(base + u"\\d\\f.txt", "ticked"));
   ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\f.txt", "precious"));
   gVictim = base + u"\\sys\\f.txt";
@@ -488,8 +468,8 @@ TEST_P(DisplacedTest, TheOtherItemIsPutBackOrLeftUntouchedAndTheTickedFileKept) 
   EXPECT_TRUE(ReadWholeFile(base + u"\\d\\f.txt", ticked)) << harness.LogText();
   EXPECT_EQ("", ticked) << "overwritten and emptied, not deleted";
   std::map<std::u16string, std::string> protectedAfter, swapped;
-  Contents(base + u"\\sys", u"", protectedAfter);
-  Contents(base + u"\\d", u"", swapped);
+  FolderContents(base + u"\\sys", protectedAfter);
+  FolderContents(base + u"\\d", swapped);
   if (c.swapBack) {
     EXPECT_TRUE(harness.Logged(u"that item was put back unchanged")) << harness.LogText();
     EXPECT_EQ((std::map<std::u16string, std::string>{{u"\\f.txt", "precious"}}), protectedAfter);
@@ -523,9 +503,7 @@ TEST(SwappedFolder, AHeldFolderListsAndOpensWhatItHolds) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a held folder swapped for a link");
   std::u16string base = Root(drive) + u"heldlist";
-  ASSERT_TRUE(CreateDirectoryW(Wide(base), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\d"), nullptr));
-  ASSERT_TRUE(CreateDirectoryW(Wide(base + u"\\sys"), nullptr));
+  ASSERT_NO_FATAL_FAILURE(MakeFolders(base, {u"\\d", u"\\sys"}));
   ASSERT_TRUE(WriteWholeFile(base + u"\\d\\mine.txt", "mine"));
   ASSERT_TRUE(WriteWholeFile(base + u"\\sys\\theirs.txt", "theirs"));
   HANDLE held = CreateFileW(Wide(base + u"\\d"), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES, 7,

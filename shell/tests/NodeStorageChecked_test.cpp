@@ -37,6 +37,17 @@ void MakeFile(const std::u16string& path) {
 
 void MakeFolder(const std::u16string& path) { ASSERT_TRUE(CreateDirectoryW(X(path), nullptr)) << vws::ToAnsi(path); }
 
+// Makes each item below parent in turn: a name ending in a backslash is a
+// folder, any other a file.
+void Lay(const std::u16string& parent, std::initializer_list<std::u16string> items) {
+  for (const std::u16string& item : items) {
+    if (item.ends_with(u'\\'))
+      MakeFolder(parent + u"\\" + item.substr(0, item.size() - 1));
+    else
+      MakeFile(parent + u"\\" + item);
+  }
+}
+
 struct NodeStorageCheckedFixture : ::testing::Test {
   TempFolder temp;
   TRootNodeStorage* storage = nullptr;
@@ -85,6 +96,15 @@ struct NodeStorageCheckedFixture : ::testing::Test {
     ASSERT_NE(record, nullptr);
     record->Storage.CheckState = csCheckedNormal;
     record->Storage.CheckType = ctTriStateCheckBox;
+  }
+  // Ticks each of names in folder; their paths in that order.
+  std::vector<std::u16string> TickAll(const std::u16string& folder, const std::vector<std::u16string>& names) {
+    std::vector<std::u16string> paths;
+    for (const std::u16string& name : names) {
+      Tick(folder, name);
+      paths.push_back(folder + u"\\" + name);
+    }
+    return paths;
   }
   std::vector<std::u16string> Checked(TCheckedNamesKind kind = cnkEveryItem) {
     TWideStringList* list = storage->GetCheckedFileNames(kind, &absent);
@@ -168,11 +188,7 @@ TEST_F(NodeStorageCheckedFixture, NamesAroundTheCutBesidePrefixNamedSiblingsAreL
   shortNames.push_back(folderName.substr(0, 108));
   for (const Paths* ticked : {&longNames, &shortNames}) {
     storage->Clear(false);
-    Paths want;
-    for (const std::u16string& name : *ticked) {
-      Tick(parent, name);
-      want.push_back(parent + u"\\" + name);
-    }
+    Paths want = TickAll(parent, *ticked);
     Paths got = Checked(cnkTopmost);
     std::sort(got.begin(), got.end());
     std::sort(want.begin(), want.end());
@@ -183,9 +199,7 @@ TEST_F(NodeStorageCheckedFixture, NamesAroundTheCutBesidePrefixNamedSiblingsAreL
 
 TEST_F(NodeStorageCheckedFixture, AFileTurnedFolderAndBackIsListedOnlyWhileItIsAFile) {
   const std::u16string parent = temp.Path();
-  MakeFile(parent + u"\\x");
-  MakeFolder(parent + u"\\d");
-  MakeFile(parent + u"\\d\\in.txt");
+  Lay(parent, {u"x", u"d\\", u"d\\in.txt"});
   Tick(parent, u"x");
   Tick(parent, u"d");
   EXPECT_EQ(Checked(cnkTopmost), (Paths{parent + u"\\d", parent + u"\\x"}));
@@ -210,10 +224,7 @@ TEST_F(NodeStorageCheckedFixture, AFileTurnedFolderAndBackIsListedOnlyWhileItIsA
 // just before the path is handed over.
 TEST_F(NodeStorageCheckedFixture, EachListedPathsKindIsGivenBesideIt) {
   const std::u16string parent = temp.Path();
-  MakeFile(parent + u"\\x");
-  MakeFolder(parent + u"\\d");
-  MakeFile(parent + u"\\d\\in.txt");
-  MakeFile(parent + u"\\y");
+  Lay(parent, {u"x", u"d\\", u"d\\in.txt", u"y"});
   Tick(parent, u"x");
   Tick(parent, u"d");
   Tick(parent + u"\\d", u"in.txt");
@@ -230,8 +241,7 @@ TEST_F(NodeStorageCheckedFixture, EachListedPathsKindIsGivenBesideIt) {
 
 TEST_F(NodeStorageCheckedFixture, ATickedItemBelowAGoneFolderIsNamedOnceWithItsFolder) {
   const std::u16string parent = temp.Path();
-  MakeFolder(parent + u"\\gone");
-  MakeFile(parent + u"\\gone\\a.txt");
+  Lay(parent, {u"gone\\", u"gone\\a.txt"});
   Tick(parent, u"gone");
   Tick(parent + u"\\gone", u"a.txt");
   EXPECT_EQ(Checked(), (Paths{parent + u"\\gone", parent + u"\\gone\\a.txt"}));
@@ -314,17 +324,10 @@ TEST_F(NodeStorageCheckedFixture, NamesEndingInADotOrASpaceAreListedAsThemselves
   // for the second. Ticked alone, in turn, each is listed by its own name;
   // gone, it is not there even while its plain twin is.
   const std::u16string parent = temp.Path();
-  MakeFolder(parent + u"\\dir.");
-  MakeFolder(parent + u"\\dir");
-  MakeFile(parent + u"\\f ");
-  MakeFile(parent + u"\\f");
+  Lay(parent, {u"dir.\\", u"dir\\", u"f ", u"f"});
   for (const Paths& ticked : {Paths{u"dir.", u"f "}, Paths{u"dir", u"f"}}) {
     storage->Clear(false);
-    Paths want;
-    for (const std::u16string& name : ticked) {
-      Tick(parent, name);
-      want.push_back(parent + u"\\" + name);
-    }
+    Paths want = TickAll(parent, ticked);
     EXPECT_EQ(Checked(cnkTopmost), want);
     EXPECT_TRUE(absent.empty());
   }
@@ -340,11 +343,7 @@ TEST_F(NodeStorageCheckedFixture, NamesEndingInADotOrASpaceAreListedAsThemselves
 TEST_F(NodeStorageCheckedFixture, ATickedItemWhoseFoldersAreGoneIsNamedAsNotThere) {
   // Only the files are ticked; their folders go, one level and two levels up.
   const std::u16string parent = temp.Path();
-  MakeFolder(parent + u"\\up");
-  MakeFolder(parent + u"\\up\\sub");
-  MakeFile(parent + u"\\up\\sub\\a.txt");
-  MakeFolder(parent + u"\\one");
-  MakeFile(parent + u"\\one\\b.txt");
+  Lay(parent, {u"up\\", u"up\\sub\\", u"up\\sub\\a.txt", u"one\\", u"one\\b.txt"});
   Tick(parent + u"\\up\\sub", u"a.txt");
   Tick(parent + u"\\one", u"b.txt");
   EXPECT_EQ(Checked(), (Paths{parent + u"\\one\\b.txt", parent + u"\\up\\sub\\a.txt"}));
@@ -360,9 +359,7 @@ TEST_F(NodeStorageCheckedFixture, ATickedItemWhoseFolderCannotBeOpenedIsNamedAsN
   // on its parent's place in the ID list): the item cannot be asked about,
   // so it is named as not there rather than left out unsaid.
   const std::u16string parent = temp.Path();
-  MakeFile(parent + u"\\plain");
-  MakeFolder(parent + u"\\dir");
-  MakeFile(parent + u"\\dir\\c.txt");
+  Lay(parent, {u"plain", u"dir\\", u"dir\\c.txt"});
   LPITEMIDLIST file = Enumerated(parent, u"plain");
   LPITEMIDLIST child = Enumerated(parent + u"\\dir", u"c.txt");
   ASSERT_NE(file, nullptr);

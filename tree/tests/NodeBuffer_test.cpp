@@ -77,6 +77,20 @@ void BuildRandomTree(TTestTree& tree, std::mt19937& rng, int count) {
   }
 }
 
+// A random tree as BuildRandomTree makes it, saved with its user data.
+void BuildSavableTree(TTestTree& tree, std::mt19937& rng, int count) {
+  BuildRandomTree(tree, rng, count);
+  tree.OnSaveNode = WriteUserData;
+  gTree = &tree;
+}
+
+// The bytes a tree saves to a memory stream.
+std::vector<uint8_t> SavedBytes(TTestTree& tree) {
+  TMemoryStream saved;
+  tree.SaveToStream(&saved);
+  return BytesOf(saved);
+}
+
 // The stored data of every node in tree order.
 std::string DescribeData(TTestTree& tree) {
   std::string out;
@@ -183,9 +197,7 @@ TEST(NodeBuffer, DirectWriterGivesTheStreamWritersBytes) {
   std::mt19937 rng(4242);
   for (int round = 0; round < 150; ++round) {
     TTestTree tree;
-    BuildRandomTree(tree, rng, 1 + rng() % 300);
-    tree.OnSaveNode = WriteUserData;
-    gTree = &tree;
+    BuildSavableTree(tree, rng, 1 + rng() % 300);
     TMemoryStream stream;
     TNodeBuffer buffer;
     tree.SaveToStream(&stream);
@@ -204,12 +216,8 @@ TEST(NodeBuffer, DirectReaderGivesTheStreamReadersTrees) {
   std::mt19937 rng(99);
   for (int round = 0; round < 150; ++round) {
     TTestTree tree;
-    BuildRandomTree(tree, rng, 1 + rng() % 200);
-    tree.OnSaveNode = WriteUserData;
-    gTree = &tree;
-    TMemoryStream saved;
-    tree.SaveToStream(&saved);
-    std::vector<uint8_t> bytes = BytesOf(saved);
+    BuildSavableTree(tree, rng, 1 + rng() % 200);
+    std::vector<uint8_t> bytes = SavedBytes(tree);
     std::string original = DescribeTree(tree, /*withStates=*/false) + DescribeData(tree);
     for (bool intoNode : {false, true}) {
       TMemoryStream stream;
@@ -234,12 +242,8 @@ TEST(NodeBuffer, DamagedStreamsFailAlikeThroughBothReaders) {
   std::mt19937 rng(5150);
   for (int round = 0; round < 300; ++round) {
     TTestTree tree;
-    BuildRandomTree(tree, rng, 1 + rng() % 40);
-    tree.OnSaveNode = WriteUserData;
-    gTree = &tree;
-    TMemoryStream saved;
-    tree.SaveToStream(&saved);
-    std::vector<uint8_t> bytes = BytesOf(saved);
+    BuildSavableTree(tree, rng, 1 + rng() % 40);
+    std::vector<uint8_t> bytes = SavedBytes(tree);
     if (rng() % 3 == 0) bytes.resize(12 + rng() % (bytes.size() - 11));
     int flips = rng() % 5;
     for (int i = 0; i < flips && bytes.size() > 16; ++i) bytes[16 + rng() % (bytes.size() - 16)] ^= uint8_t(1 + rng() % 255);

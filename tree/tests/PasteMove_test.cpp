@@ -162,6 +162,36 @@ struct TransportTest : ::testing::Test {
       for (int c = 1; c <= children; ++c) tree->Add(node, (first + i) * 10 + c);
     }
   }
+  // A top node with two children added last to tree t and to its model.
+  void AddTop(int t, Model& model, MNode* root, int& nextId) {
+    int id = nextId++;
+    PVirtualNode node = trees[t]->Add(nullptr, id);
+    MNode* m = model.Make(id);
+    Model::Place({m}, root, amAddChildLast);
+    for (int c = 0; c < 2; ++c) {
+      int childId = nextId++;
+      trees[t]->Add(node, childId);
+      Model::Place({model.Make(childId)}, m, amAddChildLast);
+    }
+  }
+  // Both trees' nodes and their models' in preorder, as many of each.
+  void ListBoth(MNode* const roots[2], std::vector<PVirtualNode> real[2], std::vector<MNode*> mod[2], int step) {
+    for (int t = 0; t < 2; ++t) {
+      for (PVirtualNode run = trees[t]->GetFirstNoInit(); run != nullptr; run = trees[t]->GetNextNoInit(run))
+        real[t].push_back(run);
+      Model::Preorder(roots[t], mod[t]);
+      ASSERT_EQ(real[t].size(), mod[t].size()) << step;
+    }
+  }
+  // Keeps the trees small (copies grow them): past `most` nodes together the
+  // larger one loses its first top node, in the model too.
+  bool ShrinkPast(size_t most, MNode* const roots[2], const std::vector<PVirtualNode> real[2]) {
+    if (real[0].size() + real[1].size() <= most) return false;
+    int big = real[0].size() > real[1].size() ? 0 : 1;
+    trees[big]->DeleteNode(trees[big]->GetFirstNoInit());
+    Model::Detach(roots[big]->kids.front());
+    return true;
+  }
   TForm* form = nullptr;
   TIdTree* trees[2] = {};
 };
@@ -177,17 +207,7 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
   MNode* roots[2] = {model.Make(-1), model.Make(-1)};
   int nextId = 1;
   for (int t = 0; t < 2; ++t)
-    for (int i = 0; i < 4; ++i) {
-      int id = nextId++;
-      PVirtualNode node = trees[t]->Add(nullptr, id);
-      MNode* m = model.Make(id);
-      Model::Place({m}, roots[t], amAddChildLast);
-      for (int c = 0; c < 2; ++c) {
-        int childId = nextId++;
-        trees[t]->Add(node, childId);
-        Model::Place({model.Make(childId)}, m, amAddChildLast);
-      }
-    }
+    for (int i = 0; i < 4; ++i) AddTop(t, model, roots[t], nextId);
   // The first difference between the trees and the model, or "".
   auto Divergence = [&]() -> std::string {
     for (int t = 0; t < 2; ++t) {
@@ -203,19 +223,8 @@ TEST_F(TransportTest, MoveToAndCopyToFollowTheModelInEveryMode) {
   for (int step = 0; step < steps; ++step) {
     std::vector<PVirtualNode> real[2];
     std::vector<MNode*> mod[2];
-    for (int t = 0; t < 2; ++t) {
-      for (PVirtualNode run = trees[t]->GetFirstNoInit(); run != nullptr; run = trees[t]->GetNextNoInit(run))
-        real[t].push_back(run);
-      Model::Preorder(roots[t], mod[t]);
-      ASSERT_EQ(real[t].size(), mod[t].size()) << step;
-    }
-    if (real[0].size() + real[1].size() > 60) {
-      // Keep the trees small: copies grow them, deleting a top node shrinks them.
-      int big = real[0].size() > real[1].size() ? 0 : 1;
-      trees[big]->DeleteNode(trees[big]->GetFirstNoInit());
-      Model::Detach(roots[big]->kids.front());
-      continue;
-    }
+    ASSERT_NO_FATAL_FAILURE(ListBoth(roots, real, mod, step));
+    if (ShrinkPast(60, roots, real)) continue;
     int st = random() % 2;
     if (real[st].empty()) st = 1 - st;
     if (real[st].empty()) {
@@ -521,39 +530,18 @@ TEST_F(TransportTest, CrossTreeMovesWithHostileHandlersFollowTheModel) {
   Model model;
   MNode* roots[2] = {model.Make(-1), model.Make(-1)};
   int nextId = 1;
-  auto addTop = [&](int t) {
-    int id = nextId++;
-    PVirtualNode node = trees[t]->Add(nullptr, id);
-    MNode* m = model.Make(id);
-    Model::Place({m}, roots[t], amAddChildLast);
-    for (int c = 0; c < 2; ++c) {
-      int childId = nextId++;
-      trees[t]->Add(node, childId);
-      Model::Place({model.Make(childId)}, m, amAddChildLast);
-    }
-  };
   for (int t = 0; t < 2; ++t)
-    for (int i = 0; i < 4; ++i) addTop(t);
+    for (int i = 0; i < 4; ++i) AddTop(t, model, roots[t], nextId);
   int raised = 0, pasted = 0, freedOnArrival = 0, refused = 0;
   for (int step = 0; step < steps; ++step) {
     std::vector<PVirtualNode> real[2];
     std::vector<MNode*> mod[2];
-    for (int t = 0; t < 2; ++t) {
-      for (PVirtualNode run = trees[t]->GetFirstNoInit(); run != nullptr; run = trees[t]->GetNextNoInit(run))
-        real[t].push_back(run);
-      Model::Preorder(roots[t], mod[t]);
-      ASSERT_EQ(real[t].size(), mod[t].size()) << step;
-    }
-    if (real[0].size() + real[1].size() > 70) {
-      int big = real[0].size() > real[1].size() ? 0 : 1;
-      trees[big]->DeleteNode(trees[big]->GetFirstNoInit());
-      Model::Detach(roots[big]->kids.front());
-      continue;
-    }
+    ASSERT_NO_FATAL_FAILURE(ListBoth(roots, real, mod, step));
+    if (ShrinkPast(70, roots, real)) continue;
     int st = random() % 2;
     if (real[st].empty()) st = 1 - st;
     if (real[st].size() < 3) {
-      addTop(st);
+      AddTop(st, model, roots[st], nextId);
       continue;
     }
     int tt = 1 - st;

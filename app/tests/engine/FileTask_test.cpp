@@ -571,12 +571,32 @@ std::string ReadBytes(const std::u16string& path) {
 
 }  // namespace
 
+// Runs the confirmed wipe through the real engine behind the hook, which
+// calls gBeforeFirst once the first path is handed over; puts the engine
+// and the hook back afterwards.
+struct DiskChangingTest : FileTaskTest {
+  void WipeWhileTheDiskChanges() {
+    TWipeEngine real;
+    std::string error;
+    ASSERT_TRUE(LoadWipeEngine(real, error)) << error;
+    gRealFileWipe = real.FileWipe;
+    gHanded.clear();
+    TWipeEngine hooked = real;
+    hooked.FileWipe = EngineChangingTheDisk;
+    WipeEngineOverride = &hooked;
+    form->BottomNextClick();
+    qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+    WipeEngineOverride = nullptr;
+    gBeforeFirst = nullptr;
+  }
+};
+
 // Ticked files that another program changes while the run wipes the first of
 // them: one turned into a folder is handed to no engine (the folder and what
 // it holds stay as they are) and is named as not there; one turned into a
 // folder and back into a file is of its ticked kind again and is wiped. Each
 // path goes with the next one the run means to hand over.
-TEST_F(FileTaskTest, APathTurnedIntoAFolderDuringTheRunIsNotHandedOver) {
+TEST_F(DiskChangingTest, APathTurnedIntoAFolderDuringTheRunIsNotHandedOver) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
   const std::u16string folder = std::u16string(1, static_cast<char16_t>(drive)) + u":\\kinds";
   ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()), nullptr));
@@ -600,18 +620,7 @@ TEST_F(FileTaskTest, APathTurnedIntoAFolderDuringTheRunIsNotHandedOver) {
     ASSERT_TRUE(RemoveDirectoryW(reinterpret_cast<LPCWSTR>(c.c_str())));
     WriteBytes(c, "a file again");
   };
-  TWipeEngine real;
-  std::string error;
-  ASSERT_TRUE(LoadWipeEngine(real, error)) << error;
-  gRealFileWipe = real.FileWipe;
-  gHanded.clear();
-  TWipeEngine hooked = real;
-  hooked.FileWipe = EngineChangingTheDisk;
-  WipeEngineOverride = &hooked;
-  form->BottomNextClick();
-  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
-  WipeEngineOverride = nullptr;
-  gBeforeFirst = nullptr;
+  ASSERT_NO_FATAL_FAILURE(WipeWhileTheDiskChanges());
   const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
   EXPECT_NE(log.find(u"Ticked, but not there, not wiped: " + b), std::u16string::npos) << Joined("FileProgressLog");
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << Joined("FileProgressLog");
@@ -635,7 +644,7 @@ TEST_F(FileTaskTest, APathTurnedIntoAFolderDuringTheRunIsNotHandedOver) {
 // for a path that never comes, past the end of the run. Here the last path
 // handed over names none, so when the run ends the folder holds nothing of
 // the engine's and nothing is logged after the outcome.
-TEST_F(FileTaskTest, APathChangedDuringTheRunIsNotNamedAsTheNextOne) {
+TEST_F(DiskChangingTest, APathChangedDuringTheRunIsNotNamedAsTheNextOne) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
   const std::u16string folder = std::u16string(1, static_cast<char16_t>(drive)) + u":\\next-changed";
   ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()), nullptr));
@@ -653,20 +662,9 @@ TEST_F(FileTaskTest, APathChangedDuringTheRunIsNotNamedAsTheNextOne) {
     ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(c.c_str()), nullptr));
     WriteBytes(inside, "not ticked");
   };
-  TWipeEngine real;
-  std::string error;
-  ASSERT_TRUE(LoadWipeEngine(real, error)) << error;
-  gRealFileWipe = real.FileWipe;
-  gHanded.clear();
-  TWipeEngine hooked = real;
-  hooked.FileWipe = EngineChangingTheDisk;
-  WipeEngineOverride = &hooked;
-  form->BottomNextClick();
-  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  ASSERT_NO_FATAL_FAILURE(WipeWhileTheDiskChanges());
   const std::set<std::u16string> atEnd = EntriesOf(folder);
   const std::string logAtEnd = Joined("FileProgressLog");
-  WipeEngineOverride = nullptr;
-  gBeforeFirst = nullptr;
   EXPECT_EQ(atEnd, (std::set<std::u16string>{u"c.txt"})) << "the engine still holds the folder's work";
   ASSERT_EQ(gHanded.size(), 2u);
   EXPECT_TRUE(gHanded[0] == PathField(a, b));
@@ -689,7 +687,7 @@ TEST_F(FileTaskTest, APathChangedDuringTheRunIsNotNamedAsTheNextOne) {
 // file. Nothing of either was ticked, and both stay. The run looks the
 // folders above a path up once (here "Data" when its path was chosen as the
 // next one), so the engine refuses the first; the run itself the second.
-TEST_F(FileTaskTest, FoldersOnTheWayChangedDuringTheRunAreNotEntered) {
+TEST_F(DiskChangingTest, FoldersOnTheWayChangedDuringTheRunAreNotEntered) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
   const std::u16string folder = std::u16string(1, static_cast<char16_t>(drive)) + u":\\changed-on-the-way";
   const std::u16string upper = folder + u"\\Data", lower = folder + u"\\data", turned = folder + u"\\e";
@@ -715,18 +713,7 @@ TEST_F(FileTaskTest, FoldersOnTheWayChangedDuringTheRunAreNotEntered) {
     ASSERT_TRUE(RemoveDirectoryW(reinterpret_cast<LPCWSTR>(turned.c_str())));
     WriteBytes(turned, "a file now");
   };
-  TWipeEngine real;
-  std::string error;
-  ASSERT_TRUE(LoadWipeEngine(real, error)) << error;
-  gRealFileWipe = real.FileWipe;
-  gHanded.clear();
-  TWipeEngine hooked = real;
-  hooked.FileWipe = EngineChangingTheDisk;
-  WipeEngineOverride = &hooked;
-  form->BottomNextClick();
-  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
-  WipeEngineOverride = nullptr;
-  gBeforeFirst = nullptr;
+  ASSERT_NO_FATAL_FAILURE(WipeWhileTheDiskChanges());
   const std::string log = Joined("FileProgressLog");
   EXPECT_FALSE(Exists(first));
   EXPECT_EQ(ReadBytes(twin), "not ticked") << log;
