@@ -207,6 +207,21 @@ void FreeOnGetText(TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, 
 }
 void FreeOnScroll(TBaseVirtualTree*, int, int) { FreeDoomedTree(); }
 void ManyNodes(TVirtualStringTree* tree, PVirtualNode) { tree->SetRootNodeCount(200); }
+// Three columns under a visible header.
+void ShowColumns(TVirtualStringTree* tree, PVirtualNode) {
+  TVTHeader* header = tree->Header();
+  for (int i = 0; i < 3; ++i) header->Columns()->Add()->SetWidth(90);
+  header->SetHeight(20);
+  header->SetOptions(header->Options().Include(hoVisible));
+}
+// A left click on the second column's caption (pressed over the header, released in the window).
+void ClickColumn(TVirtualStringTree* tree, PVirtualNode) {
+  HWND window = tree->Handle();
+  POINT pt{130, -10};
+  ClientToScreen(window, &pt);
+  SendMessageW(window, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(pt.x, pt.y));
+  if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(130, -10));
+}
 // The tree paints now what its window shows.
 void PaintNow(TVirtualStringTree* tree, PVirtualNode) {
   HWND window = tree->Handle();
@@ -533,6 +548,25 @@ const TFreeingCase kFreeingCases[] = {
        tree->SetDropTarget(n);
        tree->DoDragExpand();
      }},
+    {"OnHeaderClick, a click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     ClickColumn},
+    {"OnHeaderClick, a double click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       POINT pt{130, -10};
+       ClientToScreen(t->Handle(), &pt);
+       SendMessageW(t->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
+     }},
+    {"OnHeaderMouseUp, a click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     ClickColumn},
     {"OnMeasureItem, a paint", Nothing,
      [](TVirtualStringTree* t) {
        TCustomStringTreeOptions* o = t->TreeOptions();
