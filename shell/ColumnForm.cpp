@@ -58,6 +58,8 @@ TColumnNodeData* TFormColumnSettings::NodeData(PVirtualNode node) const {
 PVirtualNode TFormColumnSettings::AddColumn(const std::u16string& title, bool visible, int width, uint32_t value) {
   TVirtualStringTree* tree = VSTColumnNames();
   PVirtualNode node = tree->AddChild(nullptr);
+  // A list that takes no nodes (read-only, or on its way out) adds no column.
+  if (node == nullptr) return nullptr;
   TColumnNodeData* data = NodeData(node);
   data->Title = new std::u16string(title);
   data->Visible = visible;

@@ -47,7 +47,7 @@ public:
   TEdit* EditPixelWidth() const;
   TCheckBox* CheckBoxLiveUpdate() const;
 
-  // Adds a top-level node (the list's end) for a column.
+  // Adds a top-level node (the list's end) for a column; null when the list takes no node.
   PVirtualNode AddColumn(const std::u16string& title, bool visible, int width, uint32_t value);
   // The data of a node of VSTColumnNames; null for null.
   TColumnNodeData* NodeData(PVirtualNode node) const;

@@ -54,10 +54,14 @@ void TPopupAutoCompleteTree::UpdateList(const std::u16string& text) {
   strings->Clear();
   bool handled = false;
   if (OnAutoCompleteUpdateList) OnAutoCompleteUpdateList(this, text, strings, handled);
+  // A list that takes no node (read-only) shows no candidate for it.
+  auto addCandidate = [this](int i) {
+    if (PVirtualNode node = AddChild(nullptr)) *static_cast<int*>(GetNodeData(node)) = i;
+  };
   BeginUpdate();
   try {
     if (handled) {
-      for (int i = 0; i < strings->Count(); ++i) *static_cast<int*>(GetNodeData(AddChild(nullptr))) = i;
+      for (int i = 0; i < strings->Count(); ++i) addCandidate(i);
     } else {
       std::u16string folder = text.size() == 1 ? text + u":\\" : text.substr(0, text.rfind(u'\\') + 1);
       if (text.size() != 1 && text.rfind(u'\\') == std::u16string::npos) folder.clear();
@@ -70,8 +74,7 @@ void TPopupAutoCompleteTree::UpdateList(const std::u16string& text) {
       bool all = !text.empty() && text.back() == u'\\';
       std::u16string prefix = Lower(text);
       for (int i = 0; i < strings->Count(); ++i) {
-        if (all || Lower(strings->Strings(i)).starts_with(prefix))
-          *static_cast<int*>(GetNodeData(AddChild(nullptr))) = i;
+        if (all || Lower(strings->Strings(i)).starts_with(prefix)) addCandidate(i);
       }
     }
   } catch (...) {

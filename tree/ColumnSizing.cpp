@@ -137,7 +137,12 @@ bool TVirtualTreeColumns::HandleClick(TPoint p, TMouseButton button, bool force,
     TShiftState shift = TVTHeader::GetShiftState();
     if (dblClick) shift.Include(ssDouble);
     TPoint h = header->ClientToHeader(p);
-    if (Tree() != nullptr) Tree()->DoHeaderClick(now, button, shift, h.X, h.Y);
+    if (TBaseVirtualTree* tree = Tree()) {
+      // The handler may free the tree, and these columns with it: the caller asks its own token.
+      TAliveToken alive = tree->Alive();
+      tree->DoHeaderClick(now, button, shift, h.X, h.Y);
+      if (!*alive) return true;
+    }
     RepaintCell(now);
   } else {
     clickIndex = NoColumn;

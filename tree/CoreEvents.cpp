@@ -191,11 +191,19 @@ bool TVirtualTreeCore::DoEndEdit() {
   StopTreeTimer(2);
   bool result = false;
   if (states.Contains(tsEditing) && editLink) {
-    result = editLink->EndEdit();
+    // The new text's and the end's handlers may free the whole tree: the
+    // caller is then told that the edit did not end, and stops there.
+    TCallOutScope scope(*this);
+    {
+      TEditLinkPtr link = editLink;  // kept while it runs, also when the tree goes
+      result = link->EndEdit();
+    }
+    if (scope.TreeGone()) return false;
     if (result) {
       DoStateChange({}, {tsEditing});
       editLink.reset();
       if (OnEdited) OnEdited(senderTree, focusedNode, editColumn);
+      if (scope.TreeGone()) return false;
     }
   }
   DoStateChange({}, {tsEditPending});

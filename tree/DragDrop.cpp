@@ -119,7 +119,7 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
     try {
       DeleteMovedDragNodes();
     } catch (...) {
-      DoStateChange({}, {tsOLEDragging});
+      if (*alive) DoStateChange({}, {tsOLEDragging});
       throw;
     }
   }
@@ -138,15 +138,18 @@ void TBaseVirtualTree::DeleteMovedDragNodes() {
   dragSelection.clear();
   dragNodesTaken.clear();
   // The deletion handlers of one node may free others of the list, or a node
-  // may have come to lie below another one.
+  // may have come to lie below another one. One that frees the whole tree
+  // ends it there.
   TCallOutScope scope(*this);
   BeginUpdate();
+  if (scope.TreeGone()) return;
   try {
     for (PVirtualNode node : nodes) {
       if (!Gone(node) && !(node->States & (vsDeleting | vsClearing))) DeleteNode(node);
+      if (scope.TreeGone()) return;
     }
   } catch (...) {
-    EndUpdate();
+    if (!scope.TreeGone()) EndUpdate();
     throw;
   }
   EndUpdate();
@@ -215,7 +218,10 @@ void TBaseVirtualTree::DoDragExpand() {
   TBaseVirtualTree* source = dragManager != nullptr ? dragManager->GetDragSource() : nullptr;
   TVTDragImage* image = source != nullptr && !SystemDrawsDragImage(source) ? source->DragImage() : nullptr;
   if (image != nullptr) image->HideDragImage();
+  // The expand handlers may free the tree.
+  TAliveToken alive = Alive();
   ToggleNode(node);
+  if (!*alive) return;
   Update();
   if (image != nullptr) image->ShowDragImage();
 }

@@ -53,7 +53,11 @@ void AddNumberAttribute(TBufferedString& out, std::string_view name, int64_t val
 
 std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, const std::u16string& caption) {
   std::vector<TColumnIndex> columns = ExportColumns();
+  // The text, font and initialisation handlers may free the whole tree: the
+  // table then ends with the rows written so far.
+  TAliveToken alive = Alive();
   uint32_t maxLevel = ExportMaxLevel(source);
+  if (!*alive) return {};
   bool hasColumns = HeaderColumnCount() > 0;
   TColumnIndex mainColumn = HeaderMainColumn();
   TVirtualTreeColumns* headerColumns = header->Columns();
@@ -150,6 +154,7 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
       TVirtualTreeColumn* column = hasColumns ? headerColumns->Items(index) : nullptr;
       bool parentColor = column == nullptr || column->Options().Contains(coParentColor);
       ExportPaintText(canvas, node, index);
+      if (!*alive) return;
       if (index == mainColumn) {
         for (uint32_t i = 0; i < level; ++i) {
           if (!parentColor) {
@@ -183,6 +188,7 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
       out.Add('>');
       AppendUtf8(out, ExportCellText(node, index), /*escapeHtml=*/true);
       out.Add("</td>");
+      if (!*alive) return;
     }
     out.Add(" </tr>");
     out.AddNewLine();

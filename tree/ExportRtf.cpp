@@ -100,6 +100,9 @@ private:
 }  // namespace
 
 std::string TCustomVirtualStringTree::ContentToRTF(TVSTTextSourceType source) {
+  // The text, font and initialisation handlers may free the whole tree: the
+  // table then ends with the rows written so far.
+  TAliveToken alive = Alive();
   std::vector<TColumnIndex> columns = ExportColumns();
   bool hasColumns = HeaderColumnCount() > 0;
   TColumnIndex mainColumn = HeaderMainColumn();
@@ -140,10 +143,13 @@ std::string TCustomVirtualStringTree::ContentToRTF(TVSTTextSourceType source) {
       body.Add("\\pard\\intbl");
       rtf.AddAlignment(ColumnAlignment(index), ColumnBiDiMode(index));
       ExportPaintText(canvas, node, index);
+      if (!*alive) return;
       // The blank that ends the last \tab is the one AddText writes before the text.
       if (index == mainColumn)
         for (uint32_t i = 0; i < level; ++i) body.Add("\\tab");
-      rtf.AddText(ExportCellText(node, index), canvas->Font());
+      std::u16string text = ExportCellText(node, index);
+      if (!*alive) return;
+      rtf.AddText(text, canvas->Font());
       body.Add("\\cell");
     }
     body.Add("\\row");

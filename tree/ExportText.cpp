@@ -34,11 +34,13 @@ void TCustomVirtualStringTree::ForEachExported(TVSTTextSourceType source,
                                                const std::function<void(PVirtualNode node)>& visit) {
   // The handlers asked for a node (its text, its font, its initialisation)
   // may free any node: a walk whose node went goes on after the last node it
-  // visited that is still there, and ends when there is none.
+  // visited that is still there, and ends when there is none. One that frees
+  // the whole tree ends the walk there.
   TCallOutScope scope(*this);
   PVirtualNode last = nullptr;
   for (PVirtualNode node = ExportFirst(source); node != nullptr;) {
     visit(node);
+    if (scope.TreeGone()) return;
     if (!Gone(node)) last = node;
     node = last != nullptr && !Gone(last) ? ExportNext(source, last) : nullptr;
   }
@@ -71,13 +73,15 @@ void TCustomVirtualStringTree::ExportRows(TVSTTextSourceType source,
                                           const std::function<void(PVirtualNode node, TCanvas* canvas)>& row) {
   TCanvas* canvas = TextCanvas();
   RedirectFontChangeEvent(canvas);
+  // A handler that frees the tree takes the canvas with it.
+  TAliveToken alive = Alive();
   try {
     ForEachExported(source, [&](PVirtualNode node) { row(node, canvas); });
   } catch (...) {
-    RestoreFontChangeEvent(canvas);
+    if (*alive) RestoreFontChangeEvent(canvas);
     throw;
   }
-  RestoreFontChangeEvent(canvas);
+  if (*alive) RestoreFontChangeEvent(canvas);
 }
 
 // ---- Plain text and CSV ---------------------------------------------------------------

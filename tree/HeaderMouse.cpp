@@ -342,18 +342,24 @@ bool TVTHeader::HandleButtonUp(TMessage& m) {
   bool wasDragging = states.Contains(hsDragging);
   if (hadState) ReleaseCapture();
   TPoint client = m.Msg == WM_NCLBUTTONUP ? owner->ScreenToClient(ScreenPointOf(m)) : ClientPointOf(m);
+  // The click and release handlers may free the tree, and this header with it:
+  // the release is then taken, and nothing more is done.
+  TAliveToken alive = owner->Alive();
   if (wasDragging) {
     EndColumnDrag(/*drop=*/true, owner->ClientToScreen(client));
   } else if (m.Msg == WM_NCLBUTTONUP) {
     if (InHeader(client)) {
       columns->HandleClick(client, mbLeft, /*force=*/false, /*dblClick=*/false);
+      if (!*alive) return true;
       owner->DoHeaderMouseUp(mbLeft, GetShiftState(), client.X, client.Y + static_cast<int>(height));
     }
   } else {
     if (columns->downIndex > NoColumn) columns->HandleClick(client, mbLeft, /*force=*/false, /*dblClick=*/false);
+    if (!*alive) return true;
     if (hadState)
       owner->DoHeaderMouseUp(mbLeft, MouseShiftState(m.WParam), client.X, client.Y + static_cast<int>(height));
   }
+  if (!*alive) return true;
   if (columns->trackIndex > NoColumn) {
     columns->RepaintCell(columns->trackIndex);
     columns->trackIndex = NoColumn;
@@ -376,7 +382,9 @@ bool TVTHeader::HandleDoubleClick(TMessage& m, TMouseButton button) {
     if (column != nullptr) columns->AnimatedResize(track, std::max(column->MinWidth(), owner->GetMaxColumnWidth(track)));
     return true;
   }
+  TAliveToken alive = owner->Alive();  // the click's handler may free the tree, and this header
   if (columns->HandleClick(client, button, /*force=*/true, /*dblClick=*/true)) {
+    if (!*alive) return true;
     TShiftState shift = GetShiftState();
     shift.Include(ssDouble);
     owner->DoHeaderDblClick(columns->clickIndex, button, shift, h.X, h.Y);

@@ -73,7 +73,9 @@ void TBaseVirtualTree::WMKeyDown(TMessage& m) {
   if (keyState[VK_SHIFT] & 0x80) shift.Include(ssShift);
   if (keyState[VK_CONTROL] & 0x80) shift.Include(ssCtrl);
   if (keyState[VK_MENU] & 0x80) shift.Include(ssAlt);
-  if (!DoKeyAction(key, shift)) return;
+  // The key's handler may free the tree (a form closed on a key).
+  bool doDefault = DoKeyAction(key, shift);
+  if (!*token || !doDefault) return;
   BeginInvalidationBatch();
   struct BatchEnd {
     TBaseVirtualTree* tree;

@@ -82,10 +82,12 @@ void TBaseVirtualTree::Paint() {
     return;
   }
   // The fixed columns scroll only vertically; the rest scrolls both ways.
+  // A paint handler may free the tree.
   int clientWidth = ClientWidth(), clientHeight = ClientHeight();
   int band = std::min(fixed, clientWidth);
+  TAliveToken alive = Alive();
   PaintTree(Canvas(), TRect{0, 0, band, clientHeight}, TPoint{0, 0}, WindowPaintOptions(), pfDevice, -offsetY);
-  if (clientWidth > fixed)
+  if (*alive && clientWidth > fixed)
     PaintTree(Canvas(), TRect{fixed - offsetX, 0, clientWidth - offsetX, clientHeight}, TPoint{fixed, 0},
               WindowPaintOptions(), pfDevice, -offsetY);
 }
@@ -182,7 +184,10 @@ void TBaseVirtualTree::EraseNodeBackground(TVTCellPaintInfo& paintInfo, bool use
   }
   TCanvas* canvas = paintInfo.Canvas;
   PVirtualNode node = paintInfo.Node;
+  // The handlers may free the whole tree: the caller asks its own scope.
+  TCallOutScope scope(*this);
   DoBeforeItemErase(canvas, node, r, backColor, eraseAction);
+  if (scope.TreeGone()) return;
   if (eraseAction == eaColor) {
     FillSolid(canvas, r, backColor);
   } else if (eraseAction == eaDefault) {
@@ -217,7 +222,10 @@ void TBaseVirtualTree::PrepareCell(TVTCellPaintInfo& paintInfo, int windowOrgX, 
     TColumnAttributes attributes;
     if (HeaderColumnAttributes(paintInfo.Column, attributes)) FillSolid(canvas, paintInfo.CellRect, attributes.Color);
   }
+  // The handler may free the whole tree: the caller asks its own scope.
+  TCallOutScope scope(*this);
   DoBeforeCellPaint(canvas, node, paintInfo.Column, paintInfo.CellRect);
+  if (scope.TreeGone()) return;
   if (paintInfo.Column != focusedColumn && !options.selection.Contains(toFullRowSelect)) return;
 
   bool gridExtensions = options.misc.Contains(toGridExtensions);
@@ -292,7 +300,11 @@ void TBaseVirtualTree::PaintAreaBelow(TBitmap* bitmap, TCanvas* targetCanvas, TR
   HDC dc = canvas->Handle();
   TRect area{0, 0, width, height};
   SetWindowOrgEx(dc, 0, 0, nullptr);
-  if (!DoPaintBackground(canvas, area)) {
+  // The handler may free the whole tree: the caller asks its own scope.
+  TCallOutScope scope(*this);
+  bool painted = DoPaintBackground(canvas, area);
+  if (scope.TreeGone()) return;
+  if (!painted) {
     if (useBackground) {
       TBitmap* picture = background->Bitmap();
       TPoint offset{target.X, target.Y};
@@ -348,11 +360,13 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
   DoStateChange({tsPainting});
   TBitmap* bitmap = nullptr;
   // The handlers asked while painting may free nodes: painting stops at a
-  // node that went (its deletion has asked for a new paint).
+  // node that went (its deletion has asked for a new paint). One that frees
+  // the whole tree ends the paint there.
   TCallOutScope scope(*this);
   // The bitmap goes and the painting state is left also when an event handler throws.
   try {
     DoBeforePaint(targetCanvas);
+    if (scope.TreeGone()) return;
     bitmap = New<TBitmap>();
     // Blending needs 32 bits a pixel; otherwise the caller's format (the device's is held as 32).
     bool blending = drawSelectionMode == smBlendedRectangle || states.Contains(tsUseThemes) ||
@@ -428,10 +442,13 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
         int vAlign = 0, buttonY = 0;
         DeterminePositions(node, vAlign, buttonY);
 
-        if (!DoBeforeItemPaint(canvas, node, itemRect)) {
+        bool customDrawn = DoBeforeItemPaint(canvas, node, itemRect);
+        if (scope.TreeGone()) break;
+        if (!customDrawn) {
           paintInfo.PaintOptions = paintOptions;
           EraseNodeBackground(paintInfo, useBackground, /*floating=*/true,
                               TRect{window.Left, targetRect.Top, window.Right, targetRect.Bottom});
+          if (scope.TreeGone()) break;
           paintInfo.CellRect = itemRect;
           paintInfo.Position = 0;
           TColumnIndex column = NoColumn;
@@ -478,6 +495,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 TRect& cell = paintInfo.CellRect;
                 TRect& content = paintInfo.ContentRect;
                 paintInfo.NodeWidth = DoGetNodeWidth(node, paintInfo.Column, canvas);
+                if (scope.TreeGone()) break;
                 content = cell;
                 if (rightToLeft)
                   content.Right -= margin;
@@ -492,11 +510,13 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 }
                 if (withStateImages) {
                   GetImageIndex(paintInfo, ikState, imState, stateImages);
+                  if (scope.TreeGone()) break;
                   TVTImageSlotInfo& slot = paintInfo.ImageInfo[imState];
                   if (slot.Index >= 0) AdjustImageBorder(slot.Images, paintInfo.BidiMode, vAlign, content, slot);
                 }
                 if (withImages) {
                   GetImageIndex(paintInfo, (node->States & vsSelected) ? ikSelected : ikNormal, imNormal, images);
+                  if (scope.TreeGone()) break;
                   TVTImageSlotInfo& slot = paintInfo.ImageInfo[imNormal];
                   if (slot.Index >= 0) AdjustImageBorder(slot.Images, paintInfo.BidiMode, vAlign, content, slot);
                 }
@@ -523,7 +543,9 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 bool lastPosition = HeaderColumnAtPosition(paintInfo.Position + 1) < 0;
                 if (useColumns && cellOptions.Contains(ppGridLines) && options.paint.Contains(toShowVertGridLines) &&
                     !(lastPosition && HeaderAutoResize())) {
-                  if (!rightToLeft || !DoGetCellIsEmpty(node, column)) {
+                  bool empty = rightToLeft && DoGetCellIsEmpty(node, column);
+                  if (scope.TreeGone()) break;
+                  if (!empty) {
                     canvas->Font()->SetColor(colors->GridLineColor());
                     DrawDottedVLine(paintInfo, cell.Top, cell.Bottom, cell.Right - 1);
                   }
@@ -531,6 +553,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                   --content.Right;
                 }
                 PrepareCell(paintInfo, window.Left, bitmapWidth);
+                if (scope.TreeGone()) break;
                 if (isMain) {
                   if (options.paint.Contains(toShowTreeLines))
                     PaintTreeLines(paintInfo, vAlign, indentSize, lineImage);
@@ -542,7 +565,9 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 if (paintInfo.ImageInfo[imState].Index >= 0) PaintImage(paintInfo, imState, /*doOverlay=*/false);
                 if (paintInfo.ImageInfo[imNormal].Index >= 0) PaintImage(paintInfo, imNormal, /*doOverlay=*/true);
                 if (!editedCell) DoPaintNode(paintInfo);
+                if (scope.TreeGone()) break;
                 DoAfterCellPaint(canvas, node, paintInfo.Column, cell);
+                if (scope.TreeGone()) break;
               }
             } else if (useColumns) {
               nextNonEmpty = NextVisibleColumn(column);
@@ -559,9 +584,12 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
               }
             }
           }
+          if (scope.TreeGone()) break;
           DoAfterItemPaint(canvas, node, itemRect);
+          if (scope.TreeGone()) break;
           if (node == dropTargetNode && options.paint.Contains(toShowDropmark) && paintOptions.Contains(ppDropMark))
             DoPaintDropMark(canvas, node, itemRect);
+          if (scope.TreeGone()) break;
         }
         if (drawSelectionRect)
           PaintSelectionRectangle(canvas, window.Left, selRect, TRect{0, 0, bitmapWidth, height});
@@ -598,15 +626,17 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
       node = next;
     }
 
-    if (targetRect.Top < maximumBottom)
+    if (!scope.TreeGone() && targetRect.Top < maximumBottom)
       PaintAreaBelow(bitmap, targetCanvas, window, TPoint{target.X, targetRect.Top}, maximumBottom - targetRect.Top,
                      useBackground, drawSelectionRect, selRect, paintOptions);
     FreeAndNil(bitmap);
+    if (scope.TreeGone()) return;
     DoAfterPaint(targetCanvas);
   } catch (...) {
     if (bitmap != nullptr) FreeAndNil(bitmap);
-    DoStateChange({}, {tsPainting});
+    if (!scope.TreeGone()) DoStateChange({}, {tsPainting});
     throw;
   }
+  if (scope.TreeGone()) return;
   DoStateChange({}, {tsPainting});
 }

@@ -85,8 +85,12 @@ bool TBaseVirtualTree::DoSetOffsetXY(int valueX, int64_t valueY, TScrollUpdateOp
   if (HandleAllocated() && MouseInside()) {
     POINT cursor;
     if (GetCursorPos(&cursor) && ::ScreenToClient(handle, &cursor) && cursor.x >= 0 && cursor.y >= 0 &&
-        cursor.x < clientWidth && cursor.y < clientHeight)
+        cursor.x < clientWidth && cursor.y < clientHeight) {
+      // The hot node's handler may free the whole tree.
+      TCallOutScope scope(*this);
       HandleHotTrack(cursor.x, cursor.y);
+      if (scope.TreeGone()) return true;
+    }
   }
   DoScroll(deltaX, ReportedScroll(deltaY));
   return true;

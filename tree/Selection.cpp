@@ -389,7 +389,10 @@ bool TVirtualTreeCore::DoFocusNode(PVirtualNode node, bool ask) {
 
 void TVirtualTreeCore::SetFocusedNode(PVirtualNode node) {
   PVirtualNode old = focusedNode;
+  // The handlers on the way may free the whole tree.
+  TCallOutScope scope(*this);
   DoFocusNode(node, true);
+  if (scope.TreeGone()) return;
   if (focusedNode != old && focusedNode == (node == root ? nullptr : node))
     DoFocusChanged(focusedNode, focusedColumn);
 }

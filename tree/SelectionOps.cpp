@@ -72,6 +72,7 @@ bool TBaseVirtualTree::DoFocusNode(PVirtualNode node, bool ask) {
                         states.Contains(tsMiddleButtonDown);
       ScrollIntoView(focusedNode, options.selection.Contains(toCenterScrollIntoView) && !buttonDown,
                      !options.autoOptions.Contains(toDisableAutoscrollOnFocus));
+      if (scope.TreeGone()) return false;
     }
   }
   if (selectionCount == 0) ResetRangeAnchor();

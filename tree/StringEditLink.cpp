@@ -281,7 +281,14 @@ bool TStringEditLink::EndEdit() {
     if (edit->Modified() && tree->EditedNode() == node) {
       std::u16string text = edit->WideText();
       if (!(node->States & vsMultiline)) text = WithoutLineBreaks(text);
+      // The new text's handler may free the tree, and the edit it owns with it
+      // (the tree's caller keeps this link until it returns).
+      TAliveToken treeAlive = tree->Alive();
       tree->SetText(node, column, text);
+      if (!*treeAlive) {
+        edit = nullptr;
+        return true;
+      }
     }
     edit->Hide();
   } catch (...) {

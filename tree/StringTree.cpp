@@ -110,8 +110,10 @@ void TCustomVirtualStringTree::DoGetText(PVirtualNode node, TColumnIndex column,
 }
 
 void TCustomVirtualStringTree::DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) {
+  // The handler may free the whole tree.
+  TCallOutScope scope(*this);
   if (OnNewText) OnNewText(this, node, column, text);
-  if (updateCount == 0) UpdateHorizontalScrollBar(/*doRepaint=*/true);
+  if (!scope.TreeGone() && updateCount == 0) UpdateHorizontalScrollBar(/*doRepaint=*/true);
 }
 
 void TCustomVirtualStringTree::DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column,

@@ -106,17 +106,23 @@ void TCustomVirtualStringTree::DoTextDrawing(TCanvas* canvas, const std::u16stri
 void TCustomVirtualStringTree::DoPaintNode(const TVTPaintInfo& paintInfo) {
   PVirtualNode node = paintInfo.Node;
   RedirectFontChangeEvent(paintInfo.Canvas);
+  // The text handlers may free the whole tree: the cell is left as it is.
+  TCallOutScope scope(*this);
   try {
     std::u16string text = GetText(node, paintInfo.Column);
+    if (scope.TreeGone()) return;
     if (!text.empty()) PaintNormalText(paintInfo, text);
+    if (scope.TreeGone()) return;
     if (Alignment() != taCenter && !(node->States & vsMultiline) &&
         TreeOptions()->StringOptions().Contains(toShowStaticText)) {
       text.clear();
       DoGetText(node, paintInfo.Column, ttStatic, text);
+      if (scope.TreeGone()) return;
       if (!text.empty()) PaintStaticText(paintInfo, text);
+      if (scope.TreeGone()) return;
     }
   } catch (...) {
-    RestoreFontChangeEvent(paintInfo.Canvas);
+    if (!scope.TreeGone()) RestoreFontChangeEvent(paintInfo.Canvas);
     throw;
   }
   RestoreFontChangeEvent(paintInfo.Canvas);
@@ -156,7 +162,9 @@ void TCustomVirtualStringTree::PaintNormalText(const TVTPaintInfo& paintInfo, st
   int nodeWidth = paintInfo.NodeWidth;
   int ellipsis = ellipsisWidth;
   fontChanged = false;
+  TCallOutScope scope(*this);
   DoPaintText(node, canvas, column, ttNormal);
+  if (scope.TreeGone()) return;
   if (!multiline && fontChanged) {
     // OnPaintText chose another font: measure in that one.
     ellipsis = 0;
@@ -170,6 +178,7 @@ void TCustomVirtualStringTree::PaintNormalText(const TVTPaintInfo& paintInfo, st
     if (column > NoColumn && nodeWidth - 2 * TextMargin() > r.Width()) {
       // A shortened text never centres: its start stays at the reading edge.
       text = DoShortenString(canvas, node, column, text, r.Width(), rightToLeft, ellipsis);
+      if (scope.TreeGone()) return;
       flags |= paintInfo.Alignment == taRightJustify ? DT_RIGHT : DT_LEFT;
     } else {
       flags |= AlignmentFlag(paintInfo.Alignment);
@@ -194,7 +203,9 @@ void TCustomVirtualStringTree::PaintStaticText(const TVTPaintInfo& paintInfo, co
     if (highlight) canvas->Font()->SetColor(clHighlightText);
   }
   canvas->SetTextFlags(0);
+  TCallOutScope scope(*this);
   DoPaintText(node, canvas, paintInfo.Column, ttStatic);
+  if (scope.TreeGone()) return;
   if ((node->States & vsDisabled) || !Enabled()) canvas->Font()->SetColor(Colors()->DisabledColor());
   // Static text follows the normal text.
   TRect r = paintInfo.ContentRect;

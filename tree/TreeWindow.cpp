@@ -351,6 +351,8 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
   int64_t top = DisplayTop(node), bottom = top + node->NodeHeight;
   int clientHeight = ClientHeight();
   bool scrolled = false;
+  // The scroll and hot-node handlers may free the whole tree.
+  TCallOutScope scope(*this);
   if (top < 0) {
     SetOffsetY(offsetY - top + (center ? clientHeight / 2 : 0));
     scrolled = true;
@@ -363,6 +365,7 @@ bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horiz
     SetOffsetY(offsetY - delta);
     scrolled = true;
   }
+  if (scope.TreeGone()) return scrolled;
   if (horizontally) {
     int fixedWidth = 0;
     TColumnAttributes attributes;

@@ -54,13 +54,15 @@ TCustomControl::~TCustomControl() {
 
 void TCustomControl::PaintWindow(HDC dc) {
   canvas->SetHandle(dc);
+  // A paint handler may free the control, and the canvas with it.
+  TAliveToken token = Alive();
   try {
     canvas->Font()->Assign(Font());
     canvas->Brush()->SetColor(Color());
     Paint();
   } catch (...) {
-    canvas->SetHandle(nullptr);
+    if (*token) canvas->SetHandle(nullptr);
     throw;
   }
-  canvas->SetHandle(nullptr);
+  if (*token) canvas->SetHandle(nullptr);
 }

@@ -124,10 +124,13 @@ void TWinControl::PaintHandler(TMessage& m) {
     if (c->ControlStyle().Contains(csOpaque))
       ExcludeClipRect(dc, c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height());
   }
+  // A paint handler may free the control: the paint is ended with what is left.
+  HWND window = handle;
+  TAliveToken token = Alive();
   PaintWindow(dc);
   RestoreDC(dc, saved);
-  PaintControls(dc, nullptr);
-  if (m.WParam == 0) EndPaint(handle, &ps);
+  if (*token) PaintControls(dc, nullptr);
+  if (m.WParam == 0) EndPaint(window, &ps);
 }
 
 void TWinControl::PaintWindow(HDC dc) {

@@ -91,6 +91,14 @@ TEST_F(ColumnDialog, TheDefinitionStatesEveryPropertyAndBindsEachControlToItsOwn
   EXPECT_EQ(dialog->VSTColumnNames()->NodeDataSize(), static_cast<int>(sizeof(TColumnNodeData)));
 }
 
+// A list that takes no more nodes (read-only here) adds no column and leaves the others.
+TEST_F(ColumnDialog, AColumnTheListRefusesIsNotAdded) {
+  TVirtualStringTree* list = dialog->VSTColumnNames();
+  list->TreeOptions()->SetMiscOptions(list->TreeOptions()->MiscOptions().Include(toReadOnly));
+  EXPECT_EQ(dialog->AddColumn(u"Owner", true, 80, 9), nullptr);
+  EXPECT_EQ(Titles().size(), 5u);
+}
+
 TEST_F(ColumnDialog, ShowsItsTextsInEnglishOrTheProgramsLanguage) {
   dialog->Show();
   qvtest::Pump(200);

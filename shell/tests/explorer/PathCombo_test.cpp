@@ -428,3 +428,21 @@ TEST(AutoCompleteLinks, RecursionEntersNoLink) {
   EXPECT_EQ(Strings(complete->Strings()), (std::vector<std::u16string>{loop + u"\\inner", loop + u"\\inner\\back"}));
   complete->Free();
 }
+
+// A candidate list that takes no node (read-only) shows none of the
+// application's candidates, and writes no candidate through a missing node.
+TEST(PathComboCandidates, AListThatTakesNoNodeShowsNoCandidate) {
+  Application->Initialize();
+  auto* list = New<TPopupAutoCompleteTree>(nullptr);
+  list->OnAutoCompleteUpdateList = [](TObject*, const std::u16string&, TWideStringList* strings, bool& handled) {
+    strings->Add(u"C:\\a");
+    strings->Add(u"C:\\b");
+    handled = true;
+  };
+  list->UpdateList(u"C:\\");
+  EXPECT_EQ(list->GetRootNodeCount(), 2u);
+  list->TreeOptions()->SetMiscOptions(list->TreeOptions()->MiscOptions().Include(toReadOnly));
+  list->UpdateList(u"C:\\");
+  EXPECT_EQ(list->GetRootNodeCount(), 2u) << "a read-only list keeps what it showed";
+  list->Free();
+}

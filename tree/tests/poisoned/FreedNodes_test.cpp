@@ -549,3 +549,91 @@ TEST(FreedNodes, ASortWhoseCompareHandlerFreesOrAddsChildrenKeepsExactlyTheLiveO
     EXPECT_EQ(ChildrenOfNode(parent), expected);
   }
 }
+
+// A compare handler that sorts the same children again (its own compares may
+// do the same, once more), or clears the whole tree: the sort that was running
+// compares no child it no longer holds, the children the outer sort saw end
+// in stable key order, those added meanwhile after them, and a clear leaves
+// an empty tree.
+TEST(FreedNodes, ASortWhoseCompareHandlerSortsAgainOrClearsTheTree) {
+  for (uint32_t seed = 1; seed <= 300; ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 rng(seed);
+    auto pick = [&](int n) { return std::uniform_int_distribution<int>(0, n - 1)(rng); };
+    std::set<PVirtualNode> freed;
+    TTestTree t;
+    t.SetNodeDataSize(0);
+    PVirtualNode parent = t.AddChild(nullptr);
+    t.AddChild(nullptr);
+    std::map<PVirtualNode, int> key;
+    std::vector<PVirtualNode> seen, added;
+    int count = 2 + pick(30);
+    for (int i = 0; i < count; ++i) {
+      PVirtualNode child = t.AddChild(parent);
+      key[child] = pick(6);
+      seen.push_back(child);
+    }
+    bool ascending = pick(2) == 0;
+    TSortDirection direction = ascending ? sdAscending : sdDescending;
+    bool cleared = false;
+    int depth = 0;
+    std::string fault;
+    t.onFree = [&](PVirtualNode n) { freed.insert(n); };
+    t.onCompare = [&](PVirtualNode a, PVirtualNode b) {
+      for (PVirtualNode n : {a, b})
+        if ((n->States & vsDead) || n->Parent != parent) fault = "a compare was handed a node that left";
+      if (!fault.empty()) return 0;
+      switch (pick(12)) {
+        case 0: {
+          std::vector<PVirtualNode> children = ChildrenOfNode(parent);
+          t.DeleteNode(children[size_t(pick(int(children.size())))]);
+          break;
+        }
+        case 1: {
+          PVirtualNode child = t.AddChild(parent);
+          key[child] = pick(6);
+          added.push_back(child);
+          break;
+        }
+        case 2:
+          if (depth < 2) {
+            ++depth;
+            t.Sort(parent, NoColumn, direction, false);
+            --depth;
+          }
+          break;
+        case 3:
+          if (pick(4) == 0) {
+            t.Clear();
+            cleared = true;
+          }
+          break;
+      }
+      return key[a] - key[b];
+    };
+    t.Sort(parent, NoColumn, direction, false);
+    EXPECT_EQ(fault, "");
+    EXPECT_EQ(CheckTreeInvariants(t), "");
+    if (cleared) {
+      EXPECT_EQ(t.RootNode()->FirstChild, nullptr);
+      EXPECT_EQ(t.GetRootNodeCount(), 0u);
+      continue;
+    }
+    auto live = [&](PVirtualNode n) { return freed.count(n) == 0; };
+    std::vector<PVirtualNode> expected;
+    for (PVirtualNode n : seen)
+      if (live(n)) expected.push_back(n);
+    std::stable_sort(expected.begin(), expected.end(), [&](PVirtualNode a, PVirtualNode b) {
+      return ascending ? key[a] < key[b] : key[a] > key[b];
+    });
+    std::vector<PVirtualNode> children = ChildrenOfNode(parent);
+    ASSERT_GE(children.size(), expected.size());
+    EXPECT_EQ(std::vector<PVirtualNode>(children.begin(), children.begin() + long(expected.size())), expected);
+    // The ones added come after, each once (an inner sort may have ordered them).
+    std::multiset<PVirtualNode> rest(children.begin() + long(expected.size()), children.end()), wanted;
+    for (PVirtualNode n : added)
+      if (live(n)) wanted.insert(n);
+    EXPECT_EQ(rest, wanted);
+    EXPECT_EQ(parent->ChildCount, children.size());
+  }
+}

@@ -20,11 +20,19 @@ namespace {
 
 TVirtualStringTree* gDoomedTree = nullptr;
 
+// Opens the drag steps to a test, as the drag loop and its timer reach them.
+struct TDoomedTree : TVirtualStringTree {
+  using TVirtualStringTree::DeleteMovedDragNodes;
+  using TVirtualStringTree::DoDragExpand;
+  using TVirtualStringTree::DoStateChange;
+  void SetDropTarget(PVirtualNode node) { dropTargetNode = node; }
+};
+
 // A shown form holding gDoomedTree with three root nodes.
 TForm* ShowDoomedTree(bool autoSort) {
   TForm* form = New<TForm>(Application);
   form->SetBounds(0, 0, 360, 260);
-  gDoomedTree = New<TVirtualStringTree>(form);
+  gDoomedTree = New<TDoomedTree>(form);
   gDoomedTree->SetParent(form);
   gDoomedTree->SetBounds(0, 0, 300, 200);
   gDoomedTree->SetNodeDataSize(0);
@@ -195,6 +203,42 @@ void ClickAt(TVirtualStringTree* tree, PVirtualNode node, THitPosition what) {
 }
 void ClickButton(TVirtualStringTree* tree, PVirtualNode first) { ClickAt(tree, first, hiOnItemButton); }
 
+void FreeOnGetText(TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVSTTextType, std::u16string& text) {
+  text = u"x";
+  FreeDoomedTree();
+}
+void FreeOnScroll(TBaseVirtualTree*, int, int) { FreeDoomedTree(); }
+void ManyNodes(TVirtualStringTree* tree, PVirtualNode) { tree->SetRootNodeCount(200); }
+// Three columns under a visible header.
+void ShowColumns(TVirtualStringTree* tree, PVirtualNode) {
+  TVTHeader* header = tree->Header();
+  for (int i = 0; i < 3; ++i) header->Columns()->Add()->SetWidth(90);
+  header->SetHeight(20);
+  header->SetOptions(header->Options().Include(hoVisible));
+}
+// A left click on the second column's caption (pressed over the header, released in the window).
+void ClickColumn(TVirtualStringTree* tree, PVirtualNode) {
+  HWND window = tree->Handle();
+  POINT pt{130, -10};
+  ClientToScreen(window, &pt);
+  SendMessageW(window, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(pt.x, pt.y));
+  if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(130, -10));
+}
+// The tree paints now what its window shows.
+void PaintNow(TVirtualStringTree* tree, PVirtualNode) {
+  HWND window = tree->Handle();
+  InvalidateRect(window, nullptr, TRUE);
+  UpdateWindow(window);
+}
+// An edit of node's caption opened and ended (its text taken).
+void EditAndEnd(TVirtualStringTree* tree, PVirtualNode node) {
+  ASSERT_TRUE(tree->EditNode(node, NoColumn));
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->IsEditing(); }, 2000));
+  HWND editor = GetFocus();
+  SetWindowTextW(editor, L"changed");
+  SendMessageW(editor, EM_SETMODIFY, TRUE, 0);
+  tree->EndEditNode();
+}
 void FreeOnChanging(TBaseVirtualTree*, PVirtualNode, bool&) { FreeDoomedTree(); }
 void FreeOnNode(TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); }
 
@@ -426,6 +470,144 @@ const TFreeingCase kFreeingCases[] = {
        t->CutToClipBoard();
        t->DeleteMarkedCutNodes();
      }},
+    {"OnGetText, ContentToText", Nothing, [](TVirtualStringTree* t) { t->OnGetText = FreeOnGetText; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->ContentToText(tstAll, ','); }},
+    {"OnGetText, ContentToHTML", Nothing, [](TVirtualStringTree* t) { t->OnGetText = FreeOnGetText; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->ContentToHTML(tstAll); }},
+    {"OnPaintText, ContentToRTF", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnPaintText = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, TVSTTextType) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { t->ContentToRTF(tstAll); }},
+    {"OnGetText, a paint", Nothing, [](TVirtualStringTree* t) { t->OnGetText = FreeOnGetText; }, PaintNow},
+    {"OnPaintText, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnPaintText = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, TVSTTextType) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnBeforeItemErase, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnBeforeItemErase = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TRect, TColor&, TItemEraseAction&) {
+         FreeDoomedTree();
+       };
+     },
+     PaintNow},
+    {"OnBeforePaint, a paint", Nothing,
+     [](TVirtualStringTree* t) { t->OnBeforePaint = [](TBaseVirtualTree*, TCanvas*) { FreeDoomedTree(); }; }, PaintNow},
+    {"OnAfterPaint, a paint", Nothing,
+     [](TVirtualStringTree* t) { t->OnAfterPaint = [](TBaseVirtualTree*, TCanvas*) { FreeDoomedTree(); }; }, PaintNow},
+    {"OnBeforeItemPaint, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnBeforeItemPaint = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TRect, bool&) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnAfterItemErase, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnAfterItemErase = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TRect) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnBeforeCellPaint, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnBeforeCellPaint = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, TRect) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnAfterCellPaint, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnAfterCellPaint = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TColumnIndex, TRect) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnAfterItemPaint, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnAfterItemPaint = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, TRect) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnPaintBackground, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnPaintBackground = [](TBaseVirtualTree*, TCanvas*, TRect, bool&) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnGetText, ContentToRTF", Nothing, [](TVirtualStringTree* t) { t->OnGetText = FreeOnGetText; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->ContentToRTF(tstAll); }},
+    {"OnFreeNode, the deletion of nodes moved out by a drop", Nothing,
+     [](TVirtualStringTree* t) { t->OnFreeNode = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       auto* tree = static_cast<TDoomedTree*>(t);
+       tree->DoStateChange({tsOLEDragging});
+       tree->DragSelection() = {n, n->NextSibling};
+       tree->DeleteMovedDragNodes();
+     }},
+    {"OnUpdating, the deletion of nodes moved out by a drop", Nothing,
+     [](TVirtualStringTree* t) { t->OnUpdating = [](TBaseVirtualTree*, TVTUpdateState) { FreeDoomedTree(); }; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       auto* tree = static_cast<TDoomedTree*>(t);
+       tree->DoStateChange({tsOLEDragging});
+       tree->DragSelection() = {n};
+       tree->DeleteMovedDragNodes();
+     }},
+    {"OnExpanded, the drop target expanding", GiveChildren, [](TVirtualStringTree* t) { t->OnExpanded = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       auto* tree = static_cast<TDoomedTree*>(t);
+       tree->SetDropTarget(n);
+       tree->DoDragExpand();
+     }},
+    {"OnHeaderClick, a click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     ClickColumn},
+    {"OnHeaderClick, a double click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       POINT pt{130, -10};
+       ClientToScreen(t->Handle(), &pt);
+       SendMessageW(t->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
+     }},
+    {"OnHeaderMouseUp, a click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     ClickColumn},
+    {"OnMeasureItem, a paint", Nothing,
+     [](TVirtualStringTree* t) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toVariableNodeHeight));
+       t->OnMeasureItem = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, int&) { FreeDoomedTree(); };
+     },
+     PaintNow},
+    {"OnScroll, the End key", ManyNodes, [](TVirtualStringTree* t) { t->OnScroll = FreeOnScroll; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       t->SetFocusedNode(n);
+       PressKey(t, VK_END);
+     }},
+    {"OnScroll, ScrollIntoView", ManyNodes, [](TVirtualStringTree* t) { t->OnScroll = FreeOnScroll; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->ScrollIntoView(t->GetLast(), false); }},
+    {"OnScroll, the wheel", ManyNodes, [](TVirtualStringTree* t) { t->OnScroll = FreeOnScroll; },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       POINT p{10, 10};
+       ClientToScreen(t->Handle(), &p);
+       SendMessageW(t->Handle(), WM_MOUSEWHEEL, MAKEWPARAM(0, -WHEEL_DELTA), MAKELPARAM(p.x, p.y));
+     }},
+    {"OnNewText, the end of an edit", Nothing,
+     [](TVirtualStringTree* t) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toEditable));
+       t->OnNewText = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, const std::u16string&) { FreeDoomedTree(); };
+     },
+     EditAndEnd},
+    {"OnEdited, the end of an edit", Nothing,
+     [](TVirtualStringTree* t) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toEditable));
+       t->OnEdited = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex) { FreeDoomedTree(); };
+     },
+     EditAndEnd},
+    {"OnKeyAction, the down key", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnKeyAction = [](TBaseVirtualTree*, uint16_t&, TShiftState&, bool&) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { PressKey(t, VK_DOWN); }},
 };
 
 }  // namespace
