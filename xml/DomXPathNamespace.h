@@ -30,5 +30,6 @@ public:
 private:
   std::u16string namespaceURI;
   TdomElement* ownerElement = nullptr;  // not owned
+  bool ownedByResult = false;           // made without a document, for a node set
   std::u16string prefix;
 };

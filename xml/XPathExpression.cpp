@@ -54,6 +54,8 @@ bool TXPathExpression::Evaluate() {
     FreeResult();
     throw;
   } catch (const EDomException&) {
+    // The node sets of an abandoned evaluation are gone now.
+    TdomXPathNodeSetResult::SetAbandoning(false);
     FreeResult();
     return false;
   }
