@@ -309,3 +309,58 @@ TEST_F(CalloutsThatFreeTest, ReferencesOfFreedAttributesAreNotReportedAtTheEnd) 
 }
 
 }  // namespace
+
+namespace {
+
+// Frees every document of the implementation at the error numbered at.
+struct ErrorFreer {
+  TDomImplementation* impl = nullptr;
+  int at = 0;
+  int heard = 0;
+  bool freed = false;
+  void Error(TObject*, TdomError*, bool&) {
+    if (heard++ != at) return;
+    while (impl->GetDocuments()->GetLength() > 0) {
+      auto* doc = static_cast<TdomDocument*>(impl->GetDocuments()->Item(0));
+      impl->FreeDocument(doc);
+      freed = true;
+    }
+  }
+};
+
+// The declarations are read while the document is parsed, or when it is
+// validated; an error handler that frees the document at any of their
+// reports ends the reading there: the models that went with it are never
+// filled, and the parse or validation fails.
+TEST_F(CalloutsThatFreeTest, DeclarationsStopWhereAnErrorHandlerFreesTheDocument) {
+  const std::string subset =
+      "<!ELEMENT r ANY><!ATTLIST r a CDATA #IMPLIED><!ATTLIST r a CDATA #IMPLIED>"
+      "<!ENTITY e 'x'><!ENTITY e 'y'><!ELEMENT s (#PCDATA|r)*><!ATTLIST s b CDATA #IMPLIED>"
+      "<!ATTLIST s b CDATA #IMPLIED><!ELEMENT r EMPTY><!ELEMENT t (r,s)><!ATTLIST t c CDATA #IMPLIED>";
+  for (bool atParse : {true, false}) {
+    int freedRuns = 0;
+    for (int at = 0; at < 6; ++at) {
+      SCOPED_TRACE(std::string(atParse ? "parse" : "validate") + " freeing at error " + std::to_string(at));
+      ErrorFreer freer{impl, at};
+      parser->SetAutoPrepare(atParse ? AP_COMPLETE : AP_NO);
+      if (atParse) impl->OnError = MakeEvent<&ErrorFreer::Error>(&freer);
+      TdomDocument* doc = Parse("<!DOCTYPE r [" + subset + "]><r/>");
+      if (!atParse && doc != nullptr) {
+        impl->OnError = MakeEvent<&ErrorFreer::Error>(&freer);
+        EXPECT_FALSE(doc->validate(/*keepUnchanged=*/true));
+      }
+      impl->OnError = MakeEvent<&ReportRecorder::OnError>(recorder);
+      if (freer.freed) {
+        ++freedRuns;
+        EXPECT_EQ(impl->GetDocuments()->GetLength(), 0);
+        if (atParse) EXPECT_EQ(doc, nullptr);
+      } else if (doc != nullptr) {
+        impl->FreeDocument(doc);
+      }
+    }
+    EXPECT_GE(freedRuns, 3) << "too few errors reported to free at";
+  }
+  parser->SetAutoPrepare(AP_COMPLETE);
+}
+
+}  // namespace
