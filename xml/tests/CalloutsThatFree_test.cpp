@@ -6,6 +6,8 @@
 // with what is still there (under AddressSanitizer any touch of freed memory
 // fails the run).
 #include <functional>
+#include <random>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -361,6 +363,202 @@ TEST_F(CalloutsThatFreeTest, DeclarationsStopWhereAnErrorHandlerFreesTheDocument
     EXPECT_GE(freedRuns, 3) << "too few errors reported to free at";
   }
   parser->SetAutoPrepare(AP_COMPLETE);
+}
+
+}  // namespace
+
+namespace {
+
+// Random trees, and random walks and evaluations whose filter or request
+// handler does one hostile thing at a random call: frees a random node,
+// removes one from the tree, or frees the document. The model is the set of
+// nodes in the tree, which only the hostile act changes: afterwards the
+// tree holds exactly the model's nodes, its links agree, and what the walk
+// or evaluation gave is null or a node still alive.
+class HostileCallouts {
+public:
+  HostileCallouts(TDomImplementation* impl_, uint32_t seed) : impl(impl_), random(seed) {}
+
+  void RunOnce() {
+    doc = impl->CreateEmptyDocument();
+    TdomElement* root = doc->CreateDocumentElement(u"r");
+    int count = 1 + Pick(24);
+    for (int i = 0; i < count; ++i) Grow(root);
+    model = TreeNodes();
+    removed.clear();
+    at = Pick(12);
+    heard = 0;
+    act = static_cast<Act>(Pick(3));
+    TdomNode* result = RunOperation(Pick(4));
+    if (doc == nullptr) {
+      EXPECT_EQ(result, nullptr) << "the document went, yet something came back";
+      return;
+    }
+    std::set<TdomNode*> tree = TreeNodes();
+    EXPECT_EQ(tree, model) << "the tree lost or gained nodes that no listener took";
+    EXPECT_TRUE(Linked(doc));
+    // A node the act took out of the tree (alive) may still come back, as the
+    // walk or evaluation had it in hand; a freed one never.
+    if (result != nullptr)
+      EXPECT_TRUE(tree.count(result) != 0 || removed.count(result) != 0) << "a freed node came back";
+    TdomDocument* going = std::exchange(doc, nullptr);
+    impl->FreeDocument(going);
+  }
+
+  // Called by the filter and the handlers at each call.
+  void Heard() {
+    if (heard++ != at || doc == nullptr) return;
+    if (act == Act::FreeDocument) {
+      TdomDocument* going = std::exchange(doc, nullptr);
+      impl->FreeDocument(going);
+      return;
+    }
+    std::vector<TdomNode*> candidates;
+    for (TdomNode* node : model)
+      if (node != doc && node != doc->GetDocumentElement()) candidates.push_back(node);
+    if (candidates.empty()) return;
+    TdomNode* victim = candidates[Pick(static_cast<int>(candidates.size()))];
+    for (TdomNode* node : Subtree(victim)) {
+      model.erase(node);
+      if (act == Act::RemoveNode) removed.insert(node);
+    }
+    if (act == Act::FreeNode) {
+      victim->Free();
+    } else {
+      victim->GetParentNode()->removeChild(victim);
+    }
+  }
+
+private:
+  enum class Act { FreeNode, RemoveNode, FreeDocument };
+
+  class Filter : public TdomNodeFilter {
+  public:
+    explicit Filter(HostileCallouts* owner_, TdomFilterResult answer_) : owner(owner_), answer(answer_) {}
+    TdomFilterResult acceptNode(TdomNode*) override {
+      owner->Heard();
+      return answer;
+    }
+    HostileCallouts* owner;
+    TdomFilterResult answer;
+  };
+
+  int Pick(int below) { return static_cast<int>(random() % static_cast<uint32_t>(below)); }
+
+  void Grow(TdomElement* root) {
+    std::vector<TdomNode*> elements;
+    for (TdomNode* node : TreeNodes())
+      if (node->GetNodeType() == ntElement_Node) elements.push_back(node);
+    TdomNode* parent = elements[Pick(static_cast<int>(elements.size()))];
+    static const char16_t* const kNames[] = {u"a", u"b", u"c"};
+    if (Pick(4) == 0) {
+      parent->appendChild(doc->createTextNode(u"t"));
+    } else {
+      parent->appendChild(doc->createElement(kNames[Pick(3)]));
+    }
+  }
+
+  TdomNode* RunOperation(int which) {
+    TdomFilterResult answer = static_cast<TdomFilterResult>(Pick(3));
+    Filter filter(this, answer);
+    TdomNode* last = nullptr;
+    switch (which) {
+      case 0: {
+        TdomNodeIterator* iterator = doc->createNodeIterator(doc, kShowAll, &filter, true);
+        for (int i = 0; i < 40 && doc != nullptr; ++i) last = iterator->nextNode();
+        for (int i = 0; i < 40 && doc != nullptr; ++i) last = iterator->previousNode();
+        break;
+      }
+      case 1: {
+        TdomTreeWalker* walker = doc->createTreeWalker(doc, kShowAll, &filter, true);
+        for (int i = 0; i < 40 && doc != nullptr; ++i) {
+          switch (Pick(7)) {
+            case 0: last = walker->nextNode(); break;
+            case 1: last = walker->previousNode(); break;
+            case 2: last = walker->firstChild(); break;
+            case 3: last = walker->lastChild(); break;
+            case 4: last = walker->nextSibling(); break;
+            case 5: last = walker->previousSibling(); break;
+            default: last = walker->parentNode(); break;
+          }
+        }
+        break;
+      }
+      default: {
+        static const char16_t* const kExpressions[] = {u"//*[$v][g()]", u"(//a|//b)[$v > 0]/following::*[g()]",
+                                                       u"//text()[$v]/..", u"//*[count(*[g()]) >= 0][last()]"};
+        TdomNode* context = doc->GetDocumentElement();
+        last = context->EvaluateToNode(kExpressions[Pick(4)]);
+        break;
+      }
+    }
+    return last;
+  }
+
+  std::vector<TdomNode*> Subtree(TdomNode* top) {
+    std::vector<TdomNode*> nodes;
+    std::vector<TdomNode*> pending{top};
+    while (!pending.empty()) {
+      TdomNode* node = pending.back();
+      pending.pop_back();
+      nodes.push_back(node);
+      for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode())
+        pending.push_back(child);
+    }
+    return nodes;
+  }
+
+  std::set<TdomNode*> TreeNodes() {
+    std::vector<TdomNode*> nodes = Subtree(doc);
+    return std::set<TdomNode*>(nodes.begin(), nodes.end());
+  }
+
+  static bool Linked(const TdomNode* top) {
+    const TdomNode* previous = nullptr;
+    for (TdomNode* child = top->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+      if (child->GetParentNode() != top || child->GetPreviousSiblingNode() != previous || !Linked(child)) return false;
+      previous = child;
+    }
+    return top->GetLastChildNode() == previous;
+  }
+
+  TDomImplementation* impl;
+  std::mt19937 random;
+  TdomDocument* doc = nullptr;
+  std::set<TdomNode*> model;
+  std::set<TdomNode*> removed;  // taken out of the tree by the act, alive
+  int at = 0;
+  int heard = 0;
+  Act act = Act::FreeNode;
+};
+
+// Answers every variable and function with true, after telling the model.
+struct HostileHandlers {
+  HostileCallouts* callouts = nullptr;
+  void Variable(TXPathExpression*, const std::u16string&, const std::u16string&, TdomXPathCustomResult*& value) {
+    callouts->Heard();
+    value = New<TdomXPathBooleanResult>(true);
+  }
+  void Function(const std::u16string&, const std::u16string&, TdomNode*, int, int, TList*,
+                TdomXPathCustomResult*& value) {
+    callouts->Heard();
+    value = New<TdomXPathBooleanResult>(true);
+  }
+};
+
+TEST_F(CalloutsThatFreeTest, RandomHostileCalloutsAgainstAModelOfTheTree) {
+  uint32_t seed = ::testing::UnitTest::GetInstance()->random_seed();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  HostileCallouts callouts(impl, seed);
+  HostileHandlers handlers{&callouts};
+  impl->OnRequestXPathVariable = MakeEvent<&HostileHandlers::Variable>(&handlers);
+  impl->OnRequestXPathFunctionResult = MakeEvent<&HostileHandlers::Function>(&handlers);
+  for (int run = 0; run < 600 && !HasFailure(); ++run) {
+    SCOPED_TRACE("run " + std::to_string(run));
+    callouts.RunOnce();
+  }
+  impl->OnRequestXPathVariable = nullptr;
+  impl->OnRequestXPathFunctionResult = nullptr;
 }
 
 }  // namespace
