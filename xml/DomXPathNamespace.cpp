@@ -3,7 +3,6 @@
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/Element.h"
-#include "xml/XPathValues.h"
 #include "xml/XmlRules.h"
 
 void TdomXPathNamespace::Create(TdomDocument* document_, const std::u16string& prefix_,
@@ -18,14 +17,9 @@ void TdomXPathNamespace::Create(TdomDocument* document_, const std::u16string& p
   namespaceURI = namespaceURI_;
   ownerElement = ownerElement_;
   SetReadOnly(true);
-  if (document_ == nullptr) {
-    TdomXPathNodeSetResult::NoteOwnNamespaceNode(this, /*alive=*/true);
-    ownedByResult = true;
-  }
 }
 
 TdomXPathNamespace::~TdomXPathNamespace() {
-  if (ownedByResult) TdomXPathNodeSetResult::NoteOwnNamespaceNode(this, /*alive=*/false);
   // Only those of the table are owned by a document; a result owns its own.
   TdomDocument* document = TdomNode::GetReferenceDocument();
   if (document != nullptr && !document->IsDestroying()) document->ForgetNamespaceNode(this);

@@ -30,6 +30,5 @@ public:
 private:
   std::u16string namespaceURI;
   TdomElement* ownerElement = nullptr;  // not owned
-  bool ownedByResult = false;           // made without a document, for a node set
   std::u16string prefix;
 };

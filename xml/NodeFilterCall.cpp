@@ -5,12 +5,15 @@
 TdomFilterResult AskNodeFilter(TdomNodeFilter* filter, TdomNode* node, const TdomNode* root) {
   TdomDocument* document = node->GetReferenceDocument();
   if (document == nullptr) return filter->acceptNode(node);
-  TdomDocument::TWatch watch(document, node);
+  TdomDocument::TWatch watch(document);
   uint64_t stamp = document->StructureStamp();
+  uint64_t freed = document->FreedNodeCount();
   TdomFilterResult answer = filter->acceptNode(node);
-  if (watch.Document() == nullptr) throw TNodeFilterStop{};
-  // An unchanged shape means nothing was freed or moved.
+  // The search holds more nodes than this one (where it started, the
+  // parents it climbed): any node freed may be one of them.
+  if (watch.Document() == nullptr || document->FreedNodeCount() != freed) throw TNodeFilterStop{};
+  // An unchanged shape means nothing moved.
   if (document->StructureStamp() == stamp) return answer;
-  if (watch.Node() == nullptr || (node != root && !node->HasAsAncestor(root))) throw TNodeFilterStop{};
+  if (node != root && !node->HasAsAncestor(root)) throw TNodeFilterStop{};
   return answer;
 }

@@ -1,7 +1,5 @@
 // The node-set result: the ordered node list of XPath evaluation.
 #include <algorithm>
-#include <mutex>
-#include <unordered_set>
 #include <utility>
 
 #include "xml/Attr.h"
@@ -126,32 +124,17 @@ TdomXPathNodeSetResult::~TdomXPathNodeSetResult() {
 
 namespace {
 
-// See SetAbandoning and NoteOwnNamespaceNode.
+// See SetAbandoning.
 thread_local bool gAbandoning = false;
-std::mutex gOwnNamespaceNodesLock;
-std::unordered_set<const TdomNode*> gOwnNamespaceNodes;
-
-bool IsOwnNamespaceNode(const TdomNode* node) {
-  std::lock_guard<std::mutex> hold(gOwnNamespaceNodesLock);
-  return gOwnNamespaceNodes.count(node) != 0;
-}
 
 }  // namespace
 
 void TdomXPathNodeSetResult::SetAbandoning(bool value) { gAbandoning = value; }
 
-void TdomXPathNodeSetResult::NoteOwnNamespaceNode(TdomNode* node, bool alive) {
-  std::lock_guard<std::mutex> hold(gOwnNamespaceNodesLock);
-  if (alive) {
-    gOwnNamespaceNodes.insert(node);
-  } else {
-    gOwnNamespaceNodes.erase(node);
-  }
-}
-
 void TdomXPathNodeSetResult::ReleaseNode(TdomNode* node) {
   if (node == nullptr) return;
-  if (gAbandoning ? IsOwnNamespaceNode(node) : IsNamespaceNode(node)) node->Free();
+  if (gAbandoning) return;
+  if (IsNamespaceNode(node)) node->Free();
 }
 
 TdomNode* TdomXPathNodeSetResult::Copy(TdomNode* node) {

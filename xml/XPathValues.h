@@ -172,13 +172,10 @@ private:
 public:
   // While an evaluation is abandoned because a handler freed nodes it held
   // (see AskXPathImplementation), node sets let go of their nodes without
-  // looking at them: only the namespace nodes they made are freed, found in
-  // the list of such nodes alive. Set before the abandoning exception is
-  // raised, cleared where the evaluation catches it.
+  // looking at them, which may have been freed; the namespace nodes they
+  // made are then left unfreed. Set before the abandoning exception is
+  // raised, cleared where an evaluation starts and where it catches it.
   static void SetAbandoning(bool value);
-  // The list of namespace nodes made for node sets: each adds itself when
-  // made and leaves when freed.
-  static void NoteOwnNamespaceNode(TdomNode* node, bool alive);
   TdomNode* Copy(TdomNode* node);
 
   std::vector<TdomNode*> nodes;
