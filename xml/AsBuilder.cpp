@@ -1,6 +1,7 @@
 #include "xml/AsBuilder.h"
 
 #include "xml/AsObjects.h"
+#include "xml/DocumentWatch.h"
 #include "xml/DomException.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/ParserUtilsLiterals.h"
@@ -42,7 +43,13 @@ void TXmlASBuilder::Report(TXmlSignal* signal, TXmlErrorType type, const std::u1
   SendErrorNotification(signal->Reader(), type, signal, code);
 }
 
+void TXmlASBuilder::CheckTargetKept() const {
+  if (targetWatch != nullptr && targetWatch->Node() == nullptr) throw TASTargetGone{};
+}
+
 void TXmlASBuilder::ProcessSignal(TXmlSignal* signal) {
+  // The reports of earlier signals ran handlers: the models may have gone.
+  CheckTargetKept();
   TdomASModel* model = targetModel;
   if (auto* definition = SignalAs<TXmlAttributeDefinitionSignal>(signal)) {
     if (model == nullptr) return;

@@ -6,8 +6,14 @@
 #include "xml/XmlSignalHandler.h"
 
 class TdomASElementDecl;
+class TdomDocumentWatch;
 class TdomASModel;
 class TdomASObject;
+
+// Raised where the node that owns the target model has gone (a handler
+// that the reading called freed it, or its document): the reading ends
+// there, touching neither the model nor what it went with.
+struct TASTargetGone {};
 
 // How deep content-model groups may nest in one declaration.
 inline constexpr int kMaxContentModelDepth = 256;
@@ -25,10 +31,16 @@ public:
   virtual void ParseChildrenContent(TXmlCustomReader* reader, TdomASObject* parent, const std::u16string& content);
   virtual void SetASModel(TdomASModel* model) { targetModel = model; }
   TdomASModel* ASModel() const { return targetModel; }
+  // Watches the node whose models are filled (null: none watched); every
+  // signal first checks it with CheckTargetKept.
+  void SetTargetWatch(const TdomDocumentWatch* value) { targetWatch = value; }
+  // Raises TASTargetGone when the watched node has gone.
+  void CheckTargetKept() const;
 
 private:
   void ParseGroup(TdomASObject* parent, const std::u16string& content, int depth);
   void Report(TXmlSignal* signal, TXmlErrorType type, const std::u16string& code);
 
   TdomASModel* targetModel = nullptr;  // not owned
+  const TdomDocumentWatch* targetWatch = nullptr;  // not owned, on the stack of whoever set it
 };

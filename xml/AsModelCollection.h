@@ -124,6 +124,9 @@ private:
   static void CheckKept(const TdomDocumentWatch& watch, const TdomNode* parent = nullptr);
   // ReportError, stopping validation when the handler freed the document.
   bool ReportValidityError(TXmlErrorType errorType, TdomASObject* relatedASObject, TdomNode* relatedNode);
+  // Drops the references from index from on whose attribute is no longer
+  // an attribute of an element of document (it may have been freed).
+  void KeepLiveReferences(TdomDocument* document, size_t from);
   // ValidateNode's walk; TValidationStopped passes.
   bool WalkNode(TdomNode* node, bool keepUnchanged);
   // The checks of one node only (not its children); false when stopped.

@@ -22,6 +22,15 @@
 
 namespace {
 
+// The node after node in document order below top, or null after the last.
+TdomNode* NextBelow(const TdomNode* top, TdomNode* node) {
+  if (TdomNode* child = node->GetFirstChildNode()) return child;
+  for (; node != nullptr && node != top; node = node->GetParentNode()) {
+    if (TdomNode* sibling = node->GetNextSiblingNode()) return sibling;
+  }
+  return nullptr;
+}
+
 bool IsWhiteSpaceText(const std::u16string& text) {
   for (char16_t c : text)
     if (!IsXmlWhiteSpaceWideChar(c)) return false;
@@ -216,6 +225,9 @@ bool TdomASModelCollection::ValidateDocument(TdomDocument* document, bool keepUn
     bool result = ValidateModels();
     document->ClearIDs();
     pendingIdRefs.clear();
+    // The references wait with their attributes, which a listener or handler
+    // may free meanwhile: see KeepLiveReferences.
+    uint64_t freed = document->FreedNodeCount();
     TEntityExpansionBudgetHold hold(document);
     // Each child is looked up after the one before is done; validation stops
     // where a listener freed or moved what it walks.
@@ -224,12 +236,17 @@ bool TdomASModelCollection::ValidateDocument(TdomDocument* document, bool keepUn
       if (!WalkNode(child, keepUnchanged)) result = false;
       CheckKept(current, document);
     }
-    if (result) {
-      for (const auto& [value, attr] : pendingIdRefs) {
-        if (document->getElementById(value) != nullptr) continue;
-        result = false;
-        if (!ReportValidityError(ET_TARGET_ID_VALUE_NOT_FOUND, nullptr, attr)) break;
+    // References to IDs never declared are reported only for an otherwise valid document.
+    bool reportReferences = result;
+    for (size_t i = 0; reportReferences; ++i) {
+      if (document->FreedNodeCount() != freed) {
+        KeepLiveReferences(document, i);
+        freed = document->FreedNodeCount();
       }
+      if (i >= pendingIdRefs.size()) break;
+      if (document->getElementById(pendingIdRefs[i].first) != nullptr) continue;
+      result = false;
+      if (!ReportValidityError(ET_TARGET_ID_VALUE_NOT_FOUND, nullptr, pendingIdRefs[i].second)) break;
     }
     pendingIdRefs.clear();
     if (!result) document->ClearIDs();
@@ -241,6 +258,21 @@ bool TdomASModelCollection::ValidateDocument(TdomDocument* document, bool keepUn
     document->ClearIDs();
     return false;
   }
+}
+
+void TdomASModelCollection::KeepLiveReferences(TdomDocument* document, size_t from) {
+  // Rare (a listener freed nodes): the attributes still in the tree are
+  // listed once, and the references of any other are dropped.
+  std::unordered_set<const TdomNode*> live;
+  for (TdomNode* node = document; node != nullptr; node = NextBelow(document, node)) {
+    if (node->GetNodeType() != ntElement_Node) continue;
+    TdomNamedNodeMap* attributes = static_cast<TdomElement*>(node)->GetAttributes();
+    for (int i = 0; i < attributes->GetLength(); ++i) live.insert(attributes->Item(i));
+  }
+  auto gone = [&live](const std::pair<std::u16string, TdomAttr*>& reference) {
+    return live.count(reference.second) == 0;
+  };
+  pendingIdRefs.erase(std::remove_if(pendingIdRefs.begin() + from, pendingIdRefs.end(), gone), pendingIdRefs.end());
 }
 
 bool TdomASModelCollection::ValidateNode(TdomNode* node, bool keepUnchanged) {

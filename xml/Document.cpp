@@ -322,6 +322,7 @@ void TdomDocument::ClearInvalidNodeIterators() {
 void TdomDocument::NodeFreeing(TdomNode* node) {
   // A node freed straight out of the tree leaves without the detach hooks.
   BumpStructureStamp();
+  ++freedNodeCount;
   for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
     if (watch->node == node) watch->node = nullptr;
   }

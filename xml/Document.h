@@ -208,6 +208,9 @@ public:
   // Where the values of this document's nodes are kept (see NodeValue.h).
   TdomTextArena& TextArena() { return textArena; }
   void BumpStructureStamp() { ++structureStamp; }
+  // How many of this document's nodes have been freed one by one so far:
+  // code that holds nodes across a call out compares it before and after.
+  uint64_t FreedNodeCount() const { return freedNodeCount; }
   // True while the destructor runs; nodes then skip notifications.
   bool IsDestroying() const { return destroying; }
   // A node of this document was given a user-data handler: the destructor then
@@ -273,6 +276,7 @@ private:
   std::u16string xmlVersion;
   bool modified = false;
   uint64_t structureStamp = 0;
+  uint64_t freedNodeCount = 0;
   bool destroying = false;
   bool userDataHandlers = false;
   TdomEntityExpansionBudget expansionBudget;

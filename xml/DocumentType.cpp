@@ -1,5 +1,6 @@
 #include "xml/DocumentType.h"
 
+#include "xml/AsBuilder.h"
 #include "xml/AsModelCollection.h"
 #include "xml/Document.h"
 #include "xml/DomException.h"
@@ -63,15 +64,22 @@ bool TdomDocumentTypeDecl::PrepareASModels(bool internalSubsetOnly, int64_t star
   TDomImplementation* impl = document != nullptr ? document->GetDomImplementation() : nullptr;
   asModels->Clear();
   TOwnedRef<TdomDocumentTypeDecl> self(this);
+  // An error handler or the resolver may free this declaration, and its
+  // models with it, or the whole document: the reading stops there.
+  TdomDocumentWatch kept(document, this);
   TDtdToASParser* parser = New<TDtdToASParser>(static_cast<TComponent*>(nullptr));
   bool result;
   try {
+    parser->Builder()->SetTargetWatch(&kept);
     parser->SetDOMImpl(impl);
     parser->SetBufferSize(4096);
     parser->SetResolveExternals(asModels->ResolveExternals());
     bool external = !internalSubsetOnly;
     result = parser->ParseDTD(internalSubset, documentUri, asModels, external ? publicId : std::u16string(),
                               external ? systemId : std::u16string(), startByte, startChar, startColumn, startLine);
+  } catch (const TASTargetGone&) {
+    parser->Free();
+    return false;
   } catch (...) {
     parser->Free();
     throw;

@@ -90,6 +90,8 @@ inline constexpr const char* kParser = "Parser error.";
 inline constexpr const char* kSignalProcessing = "Signal Processing Exception";
 inline constexpr const char* kUnknownFunction = "Unknown function name.";
 inline constexpr const char* kNoVariableBinding = "No binding for variable $%s provided.";
+inline constexpr const char* kDocumentChangedInEvaluation =
+    "A node of the document was freed while the expression was evaluated.";
 inline constexpr const char* kNoExpressionPrepared = "No valid XPath expression prepared.";
 inline constexpr const char* kArgumentsMismatch = "Arguments mismatch error in %s().";
 inline constexpr const char* kNoContextNode = "Context node not specified for %s().";

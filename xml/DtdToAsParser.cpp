@@ -144,6 +144,9 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
       result = false;
     }
   }
+  // Each report and the resolver may have run a handler that freed the
+  // collection's owner: the builder's watch says so before it is touched.
+  builder->CheckTargetKept();
   if (reader->ValidityErrorsFound()) collection->SetDeclarationsValid(false);
   if (!result || (publicId.empty() && systemId.empty())) return result;
   if (!ResolveExternals()) {
@@ -152,6 +155,7 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
   }
   std::u16string pub = publicId, sys = systemId;
   std::unique_ptr<TStream> stream = OpenExternalResource(DOMImpl(), documentUri, pub, sys);
+  builder->CheckTargetKept();
   if (stream == nullptr) {
     // Reported at the declaration that names it, with the identifier as code.
     TdomError error(ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE, startByte, startChar + 1, startColumn + 1, startLine,
@@ -166,6 +170,7 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
   } catch (const Exception&) {
     result = false;
   }
+  builder->CheckTargetKept();
   if (reader->ValidityErrorsFound()) collection->SetDeclarationsValid(false);
   return result;
 }

@@ -2,6 +2,7 @@
 
 #include "xml/DomException.h"
 #include "xml/Node.h"
+#include "xml/NodeFilterCall.h"
 
 namespace {
 
@@ -27,7 +28,11 @@ TdomNodeIterator::TdomNodeIterator(TdomNode* root_, bool expandEntityReferences_
 
 bool TdomNodeIterator::Accepts(TdomNode* node) const {
   if (!NodeTypeInSet(whatToShow, node->GetNodeType())) return false;
-  return filter == nullptr || filter->acceptNode(node) == FILTER_ACCEPT;
+  if (filter == nullptr) return true;
+  bool accepted = AskNodeFilter(filter, node, root) == FILTER_ACCEPT;
+  // The filter took the root away (or a node above it).
+  if (invalid) throw TNodeFilterStop{};
+  return accepted;
 }
 
 bool TdomNodeIterator::EntersChildren(const TdomNode* node) const {
@@ -65,6 +70,11 @@ TdomNode* TdomNodeIterator::PreviousWithin(TdomNode* node) const {
 
 TdomNode* TdomNodeIterator::nextNode() {
   if (invalid) throw EInvalid_State_Err();
+  // A filter that frees or moves what the search stands on ends it: null.
+  return FindUnlessFilterStops([this] { return StepForward(); });
+}
+
+TdomNode* TdomNodeIterator::StepForward() {
   TdomNode* candidate = position == kBefore ? referenceNode : NextWithin(referenceNode);
   while (candidate != nullptr && !Accepts(candidate)) candidate = NextWithin(candidate);
   if (candidate == nullptr) return nullptr;
@@ -75,6 +85,10 @@ TdomNode* TdomNodeIterator::nextNode() {
 
 TdomNode* TdomNodeIterator::previousNode() {
   if (invalid) throw EInvalid_State_Err();
+  return FindUnlessFilterStops([this] { return StepBack(); });
+}
+
+TdomNode* TdomNodeIterator::StepBack() {
   TdomNode* candidate = position == kAfter ? referenceNode : PreviousWithin(referenceNode);
   while (candidate != nullptr && !Accepts(candidate)) candidate = PreviousWithin(candidate);
   if (candidate == nullptr) return nullptr;

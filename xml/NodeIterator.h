@@ -40,6 +40,9 @@ private:
   static constexpr int kAfter = 1;
 
   bool Accepts(TdomNode* node) const;
+  // nextNode's and previousNode's search; a filter's TNodeFilterStop passes.
+  TdomNode* StepForward();
+  TdomNode* StepBack();
   // The raw steps bounded by the root's subtree (null past its ends).
   TdomNode* NextWithin(TdomNode* node) const;
   TdomNode* PreviousWithin(TdomNode* node) const;

@@ -2,6 +2,7 @@
 
 #include "xml/DomException.h"
 #include "xml/Node.h"
+#include "xml/NodeFilterCall.h"
 
 TdomTreeWalker::TdomTreeWalker(TdomNode* root_, bool expandEntityReferences_, TdomNodeFilter* filter_,
                                TdomWhatToShow whatToShow_)
@@ -28,12 +29,18 @@ void TdomTreeWalker::SetRoot(TdomNode* node) {
 
 TdomFilterResult TdomTreeWalker::Decide(TdomNode* node) const {
   if (!NodeTypeInSet(whatToShow, node->GetNodeType())) return FILTER_SKIP;
-  return filter != nullptr ? filter->acceptNode(node) : FILTER_ACCEPT;
+  return filter != nullptr ? AskNodeFilter(filter, node, root) : FILTER_ACCEPT;
 }
 
-TdomNode* TdomTreeWalker::Move(TdomNode* found) {
-  if (found != nullptr) currentNode = found;
-  return found;
+template <class Find>
+TdomNode* TdomTreeWalker::Move(const Find& find) {
+  // A filter that frees or moves what the search stands on ends it: null,
+  // and the walker (if the document kept it) stays where the change left it.
+  return FindUnlessFilterStops([this, &find] {
+    TdomNode* found = find();
+    if (found != nullptr) currentNode = found;
+    return found;
+  });
 }
 
 TdomNode* TdomTreeWalker::FindChild(TdomNode* node, bool first) const {
@@ -123,13 +130,27 @@ TdomNode* TdomTreeWalker::FindPreviousNode(TdomNode* node) const {
   return sibling;
 }
 
-TdomNode* TdomTreeWalker::parentNode() { return Move(FindParent(currentNode)); }
-TdomNode* TdomTreeWalker::firstChild() { return Move(FindFirstChild(currentNode)); }
-TdomNode* TdomTreeWalker::lastChild() { return Move(FindLastChild(currentNode)); }
-TdomNode* TdomTreeWalker::previousSibling() { return Move(FindPreviousSibling(currentNode)); }
-TdomNode* TdomTreeWalker::nextSibling() { return Move(FindNextSibling(currentNode)); }
-TdomNode* TdomTreeWalker::nextNode() { return Move(FindNextNode(currentNode)); }
-TdomNode* TdomTreeWalker::previousNode() { return Move(FindPreviousNode(currentNode)); }
+TdomNode* TdomTreeWalker::parentNode() {
+  return Move([this] { return FindParent(currentNode); });
+}
+TdomNode* TdomTreeWalker::firstChild() {
+  return Move([this] { return FindFirstChild(currentNode); });
+}
+TdomNode* TdomTreeWalker::lastChild() {
+  return Move([this] { return FindLastChild(currentNode); });
+}
+TdomNode* TdomTreeWalker::previousSibling() {
+  return Move([this] { return FindPreviousSibling(currentNode); });
+}
+TdomNode* TdomTreeWalker::nextSibling() {
+  return Move([this] { return FindNextSibling(currentNode); });
+}
+TdomNode* TdomTreeWalker::nextNode() {
+  return Move([this] { return FindNextNode(currentNode); });
+}
+TdomNode* TdomTreeWalker::previousNode() {
+  return Move([this] { return FindPreviousNode(currentNode); });
+}
 
 namespace {
 

@@ -51,7 +51,10 @@ protected:
 
 private:
   TdomFilterResult Decide(TdomNode* node) const;
-  TdomNode* Move(TdomNode* found);
+  // Moves to the node find gives; null (staying) when it gives none or a
+  // filter stopped it.
+  template <class Find>
+  TdomNode* Move(const Find& find);
   // The first or last accepted node of node's children, entering skipped ones.
   TdomNode* FindChild(TdomNode* node, bool first) const;
   // The next or previous accepted sibling in the view.

@@ -91,17 +91,13 @@ void TdomXPathFunctionCall::SetFunctionName(const std::u16string& qname) {
 TdomXPathCustomResult* TdomXPathFunctionCall::evaluate(TdomNode* contextNode, int contextPosition, int contextSize) {
   if (coreFunction != nullptr) return coreFunction(contextNode, contextPosition, contextSize, arguments);
   std::u16string namespaceUri = ResolveXPathPrefix(this, prefix);
-  TdomXPathSyntaxTree* tree = GetSyntaxTree();
-  TDomImplementation* implementation = XPathImplementationOf(this, contextNode);
   TdomXPathCustomResult* value = nullptr;
-  if (implementation != nullptr) {
-    TList argumentList;
-    for (TdomXPathSyntaxNode* argument : arguments) argumentList.Add(argument);
+  TList argumentList;
+  for (TdomXPathSyntaxNode* argument : arguments) argumentList.Add(argument);
+  AskXPathImplementation(this, contextNode, value, [&](TDomImplementation* implementation) {
     implementation->DoRequestXPathFunctionResult(namespaceUri, localName, contextNode, contextPosition, contextSize,
                                                  &argumentList, value);
-    // The handler may have changed the document: order keys are no longer trusted.
-    if (tree != nullptr) tree->DocumentMayHaveChanged();
-  }
+  });
   if (value == nullptr) throw EXPath_Exception(DomMessage::kUnknownFunction);
   return value;
 }

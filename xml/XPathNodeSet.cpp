@@ -122,8 +122,19 @@ TdomXPathNodeSetResult::~TdomXPathNodeSetResult() {
   for (TdomNode* node : nodes) ReleaseNode(node);
 }
 
+namespace {
+
+// See SetAbandoning.
+thread_local bool gAbandoning = false;
+
+}  // namespace
+
+void TdomXPathNodeSetResult::SetAbandoning(bool value) { gAbandoning = value; }
+
 void TdomXPathNodeSetResult::ReleaseNode(TdomNode* node) {
-  if (node != nullptr && IsNamespaceNode(node)) node->Free();
+  if (node == nullptr) return;
+  if (gAbandoning) return;
+  if (IsNamespaceNode(node)) node->Free();
 }
 
 TdomNode* TdomXPathNodeSetResult::Copy(TdomNode* node) {

@@ -109,11 +109,24 @@ TdomDocument* XPathDocumentOf(const TdomNode* node) {
   }
 }
 
-TDomImplementation* XPathImplementationOf(const TdomXPathSyntaxNode* node, TdomNode* contextNode) {
+void AskXPathImplementation(const TdomXPathSyntaxNode* node, TdomNode* contextNode, TdomXPathCustomResult*& value,
+                            const std::function<void(TDomImplementation*)>& ask) {
   TdomXPathSyntaxTree* tree = node->GetSyntaxTree();
   TdomNode* treeContext = tree != nullptr ? tree->GetContextNode() : contextNode;
   TdomDocument* document = treeContext != nullptr ? XPathDocumentOf(treeContext) : nullptr;
-  return document != nullptr ? document->GetDomImplementation() : nullptr;
+  TDomImplementation* implementation = document != nullptr ? document->GetDomImplementation() : nullptr;
+  if (implementation == nullptr) return;
+  TdomDocument::TWatch watch(document);
+  uint64_t freed = document->FreedNodeCount();
+  ask(implementation);
+  if (watch.Document() == nullptr || document->FreedNodeCount() != freed) {
+    if (value != nullptr) FreeAndNil(value);
+    // The node sets in hand may hold freed nodes: see SetAbandoning.
+    TdomXPathNodeSetResult::SetAbandoning(true);
+    throw EXPath_Exception(DomMessage::kDocumentChangedInEvaluation);
+  }
+  // What it changed otherwise: order keys are no longer trusted.
+  if (TdomXPathSyntaxTree* tree = node->GetSyntaxTree()) tree->DocumentMayHaveChanged();
 }
 
 // --- Single-operand and logical levels ------------------------------------------------------
@@ -253,15 +266,11 @@ void TdomXPathVariableReference::Create(TCustomOwnedObject* owner, const std::u1
 TdomXPathCustomResult* TdomXPathVariableReference::evaluate(TdomNode* contextNode, int, int) {
   std::u16string namespaceUri = ResolveXPathPrefix(this, prefix);
   TdomXPathSyntaxTree* tree = GetSyntaxTree();
-  TDomImplementation* implementation = XPathImplementationOf(this, contextNode);
+  TXPathExpression* expression = tree != nullptr ? tree->OwnerExpression() : nullptr;
   TdomXPathCustomResult* found = nullptr;
-  if (implementation != nullptr) {
-    TXPathExpression* expression = nullptr;
-    if (tree != nullptr) expression = tree->OwnerExpression();
+  AskXPathImplementation(this, contextNode, found, [&](TDomImplementation* implementation) {
     implementation->DoRequestXPathVariable(expression, namespaceUri, localName, found);
-    // The handler may have changed the document: order keys are no longer trusted.
-    if (tree != nullptr) tree->DocumentMayHaveChanged();
-  }
+  });
   if (found == nullptr) throw EXPath_Exception(DomMessageFormat(DomMessage::kNoVariableBinding, {value}));
   return found;
 }

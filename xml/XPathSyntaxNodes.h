@@ -382,9 +382,15 @@ std::u16string ResolveXPathPrefix(const TdomXPathSyntaxNode* node, const std::u1
 std::vector<TdomXPathSyntaxNode*> XPathChainLinks(TdomXPathSyntaxNode* top);
 // True for the nodes whose evaluation only hands on their single operand's result.
 bool XPathNodePassesThrough(const TdomXPathSyntaxNode* node);
-// The DOM implementation that supplies variables and functions: the one of
-// the document of the tree's context node (contextNode without a tree); null when none.
-TDomImplementation* XPathImplementationOf(const TdomXPathSyntaxNode* node, TdomNode* contextNode);
+// Asks the DOM implementation that supplies variables and functions (the
+// one of the document of the tree's context node, or of contextNode without
+// a tree; none: nothing) through ask, which puts the handler's answer in
+// value. The handler may change the document; one that frees nodes of it,
+// or the whole document, takes nodes the evaluation holds: the answer is
+// freed and EXPath_Exception "A node of the document was freed while the
+// expression was evaluated." raised.
+void AskXPathImplementation(const TdomXPathSyntaxNode* node, TdomNode* contextNode, TdomXPathCustomResult*& value,
+                            const std::function<void(TDomImplementation*)>& ask);
 // The document of node (an XPath namespace node: its element's; a document: itself), or null.
 TdomDocument* XPathDocumentOf(const TdomNode* node);
 // The descendants of node (and node itself when orSelf) whose type is in

@@ -168,6 +168,14 @@ public:
 private:
   // Frees node when it is a namespace node of this set.
   static void ReleaseNode(TdomNode* node);
+
+public:
+  // While an evaluation is abandoned because a handler freed nodes it held
+  // (see AskXPathImplementation), node sets let go of their nodes without
+  // looking at them, which may have been freed; the namespace nodes they
+  // made are then left unfreed. Set before the abandoning exception is
+  // raised, cleared where an evaluation starts and where it catches it.
+  static void SetAbandoning(bool value);
   TdomNode* Copy(TdomNode* node);
 
   std::vector<TdomNode*> nodes;

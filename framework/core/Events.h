@@ -105,11 +105,16 @@ struct MemberTraits<R (C::*)(Args...) const> {
   using Object = const C;
 };
 
-// One thunk per method: its address identifies the method.
-template <auto M, class Ev>
+// One thunk per method: its address identifies the method. The method's
+// class is a parameter of its own, though the method names it already: the
+// compiler gives a template whose only tie to a class of an unnamed namespace
+// is a method pointer outside linkage, so the thunks of two such classes of
+// the same name in two files (a "Handler::Click" in each) became one, and one
+// file's events called the other file's method on their own object.
+template <class C, auto M, class Ev>
 struct Thunk;
-template <auto M, class R, class... Args>
-struct Thunk<M, TEvent<R(Args...)>> {
+template <class C, auto M, class R, class... Args>
+struct Thunk<C, M, TEvent<R(Args...)>> {
   static R Call(void* data, Args... args) {
     using Object = typename MemberTraits<decltype(M)>::Object;
     return (static_cast<Object*>(data)->*M)(std::forward<Args>(args)...);
@@ -127,5 +132,5 @@ typename event_detail::MemberTraits<decltype(Method)>::Event MakeEvent(C* obj) {
   if (obj == nullptr) return Event();
   typename Traits::Object* target = obj;
   return Event::FromThunk(const_cast<void*>(static_cast<const void*>(target)),
-                          &event_detail::Thunk<Method, Event>::Call);
+                          &event_detail::Thunk<typename Traits::Class, Method, Event>::Call);
 }

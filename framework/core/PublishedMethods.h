@@ -27,9 +27,12 @@ namespace event_detail {
 bool SameMethodName(std::string_view a, std::string_view b);
 
 template <auto M>
+using MethodClass = typename MemberTraits<decltype(M)>::Class;
+
+// C is the method's class, a parameter for the reason told at Thunk.
+template <class C, auto M>
 TMethod BindPublished(TObject* instance) {
-  using Traits = MemberTraits<decltype(M)>;
-  auto* target = dynamic_cast<typename Traits::Class*>(instance);
+  auto* target = dynamic_cast<C*>(instance);
   if (target == nullptr) throw EMethodError("Method bound to an object of another class");
   return MakeEvent<M>(target).Method();
 }
@@ -48,7 +51,7 @@ TEvent<Sig> BindEvent(TObject* instance, std::string_view name) {
 
 // One table entry inside QV_PUBLISHED_METHODS.
 #define QV_METHOD(NAME) \
-  TMethodEntry { #NAME, &::event_detail::BindPublished<&Self::NAME> }
+  TMethodEntry { #NAME, &::event_detail::BindPublished<::event_detail::MethodClass<&Self::NAME>, &Self::NAME> }
 
 // Declares CLASS's table of published methods; BASE is its direct base class.
 // Place it in a public section of CLASS.

@@ -1,0 +1,19 @@
+#include "xml/NodeFilterCall.h"
+
+#include "xml/Document.h"
+
+TdomFilterResult AskNodeFilter(TdomNodeFilter* filter, TdomNode* node, const TdomNode* root) {
+  TdomDocument* document = node->GetReferenceDocument();
+  if (document == nullptr) return filter->acceptNode(node);
+  TdomDocument::TWatch watch(document);
+  uint64_t stamp = document->StructureStamp();
+  uint64_t freed = document->FreedNodeCount();
+  TdomFilterResult answer = filter->acceptNode(node);
+  // The search holds more nodes than this one (where it started, the
+  // parents it climbed): any node freed may be one of them.
+  if (watch.Document() == nullptr || document->FreedNodeCount() != freed) throw TNodeFilterStop{};
+  // An unchanged shape means nothing moved.
+  if (document->StructureStamp() == stamp) return answer;
+  if (node != root && !node->HasAsAncestor(root)) throw TNodeFilterStop{};
+  return answer;
+}
