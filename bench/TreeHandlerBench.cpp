@@ -8,9 +8,11 @@
 // node elsewhere per node arrived; and clearing 1,000,000 nodes beside a loop
 // that frees as many records. Sizes come from the command line (default
 // 100,000 for the checks and the paste, 40,000 for the moves, 1,000,000 for
-// the clear).
+// the clear). The paste and its reference take the best of several
+// alternated rounds.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -114,6 +116,38 @@ double Transfer(TVirtualDrawTree* source, TVirtualDrawTree* target, uint32_t cou
   return ms;
 }
 
+// Cuts the count children of a node of source and pastes them into target's
+// root; the time of both.
+double CutAndPaste(TVirtualDrawTree* source, TVirtualDrawTree* target, uint32_t count) {
+  source->Clear();
+  target->Clear();
+  PVirtualNode folder = AddFolder(source, count);
+  std::vector<PVirtualNode> children;
+  for (PVirtualNode run = folder->FirstChild; run != nullptr; run = run->NextSibling) children.push_back(run);
+  source->AddToSelection(children, /*forceInsert=*/false);
+  auto t = Clock::now();
+  source->CutToClipBoard();
+  bool pasted = target->PasteFromClipboard();
+  double ms = Ms(t);
+  if (!pasted || target->GetRootNodeCount() != count || folder->ChildCount != 0)
+    std::printf("  paste: %u arrived, %u left\n", target->GetRootNodeCount(), folder->ChildCount);
+  return ms;
+}
+
+// The same count of nodes deleted in source (DeleteChildren) and added to
+// target (AddChild, in one update: alone, each call would update the view).
+double DeleteAndAdd(TVirtualDrawTree* source, TVirtualDrawTree* target, uint32_t count) {
+  source->Clear();
+  target->Clear();
+  PVirtualNode folder = AddFolder(source, count);
+  auto t = Clock::now();
+  source->DeleteChildren(folder);
+  target->BeginUpdate();
+  for (uint32_t i = 0; i < count; ++i) target->AddChild(nullptr);
+  target->EndUpdate();
+  return Ms(t);
+}
+
 struct Bare {
   Bare* next;
 };
@@ -155,37 +189,17 @@ int main(int argc, char** argv) {
   Line("ticks down a folder, a handler frees 1 each", checks, freeingTicks, "the same without it", plainTicks);
   std::printf("%-46s (at most 3)\n", "");
 
-  // Cut and paste of one node's children into a second tree.
-  tree->Clear();
-  other->Clear();
-  PVirtualNode folder = AddFolder(tree, checks);
-  std::vector<PVirtualNode> children;
-  for (PVirtualNode run = folder->FirstChild; run != nullptr; run = run->NextSibling) children.push_back(run);
-  tree->AddToSelection(children, /*forceInsert=*/false);
-  other->SetRootNodeCount(0);
-  auto t = Clock::now();
-  tree->CutToClipBoard();
-  double cut = Ms(t);
-  bool pasted = other->PasteFromClipboard();
-  double cutPaste = Ms(t);
-  std::printf("  (cut %.1f ms)\n", cut);
-  if (!pasted || other->GetRootNodeCount() != checks || folder->ChildCount != 0)
-    std::printf("  paste: %u arrived, %u left\n", other->GetRootNodeCount(), folder->ChildCount);
-  tree->Clear();
-  other->Clear();
-  folder = AddFolder(tree, checks);
-  t = Clock::now();
-  tree->DeleteChildren(folder);
-  double deleteChildren = Ms(t);
-  // (AddChild called alone 100,000 times outside an update takes minutes:
-  // the reference adds them in one update.)
-  t = Clock::now();
-  other->BeginUpdate();
-  for (uint32_t i = 0; i < checks; ++i) other->AddChild(nullptr);
-  other->EndUpdate();
-  double addChild = Ms(t);
-  Line("cut children, paste into a second tree", checks, cutPaste, "DeleteChildren + AddChild", deleteChildren + addChild);
-  std::printf("%-46s (at most 2)\n", "");
+  // Cut and paste of one node's children into a second tree, beside the
+  // reference, alternated; the best round of each counts (the machine may be
+  // busy with other work).
+  double cutPaste = 1e300, reference = 1e300;
+  constexpr int kRounds = 9;
+  for (int round = 0; round < kRounds; ++round) {
+    cutPaste = std::min(cutPaste, CutAndPaste(tree, other, checks));
+    reference = std::min(reference, DeleteAndAdd(tree, other, checks));
+  }
+  Line("cut children, paste into a second tree", checks, cutPaste, "DeleteChildren + AddChild", reference);
+  std::printf("%-46s (at most 2; best of %d rounds each)\n", "", kRounds);
 
   double plainMove = Transfer(tree, other, moves, true, false);
   double freeingMove = Transfer(tree, other, moves, true, true);
@@ -198,7 +212,7 @@ int main(int argc, char** argv) {
   other->Clear();
   tree->SetRootNodeCount(clears);
   double plain = PlainFree(clears);
-  t = Clock::now();
+  auto t = Clock::now();
   tree->Clear();
   double clear = Ms(t);
   Line("Clear", clears, clear, "plain loop freeing records", plain);

@@ -2,17 +2,41 @@
 
 #include <cstdlib>
 #include <limits>
+#include <utility>
 
 namespace {
 // Blocks stay addressable by 32-bit counts.
 constexpr int64_t kMaxBlock = std::numeric_limits<int32_t>::max();
 
 [[noreturn]] void OutOfMemory() { throw EStreamError("Out of memory while expanding memory stream"); }
+
+// The block of the last buffer of this thread, kept for the next one: a
+// fresh block of megabytes costs a page fault per page on its first use.
+// Blocks above the limit go back at once.
+constexpr int64_t kKeptBlockLimit = 16 << 20;
+
+struct TSpareBlock {
+  uint8_t* block = nullptr;
+  int64_t capacity = 0;
+  ~TSpareBlock() { std::free(block); }
+};
+thread_local TSpareBlock spare;
 }  // namespace
 
-TNodeBuffer::~TNodeBuffer() { std::free(block); }
+TNodeBuffer::~TNodeBuffer() {
+  if (block != nullptr && capacity <= kKeptBlockLimit && capacity > spare.capacity) {
+    std::swap(block, spare.block);
+    spare.capacity = capacity;
+  }
+  std::free(block);
+}
 
 void TNodeBuffer::Reallocate(int64_t newCapacity) {
+  if (block == nullptr && spare.block != nullptr && spare.capacity >= newCapacity) {
+    block = std::exchange(spare.block, nullptr);
+    capacity = std::exchange(spare.capacity, 0);
+    return;
+  }
   void* grown = std::realloc(block, size_t(newCapacity));
   if (grown == nullptr) OutOfMemory();
   block = static_cast<uint8_t*>(grown);

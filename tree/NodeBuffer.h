@@ -19,14 +19,14 @@ public:
   int32_t Read(void* buffer, int32_t count) override {
     if (count <= 0 || position >= size) return 0;
     int32_t n = size - position < count ? int32_t(size - position) : count;
-    std::memcpy(buffer, block + position, size_t(n));
+    CopyBytes(buffer, block + position, n);
     position += n;
     return n;
   }
   int32_t Write(const void* buffer, int32_t count) override {
     if (count <= 0) return 0;
     if (position > size || count > capacity - position) return WriteGrowing(buffer, count);
-    std::memmove(block + position, buffer, size_t(count));
+    CopyBytes(block + position, buffer, count);
     position += count;
     if (position > size) size = position;
     return count;
@@ -47,16 +47,15 @@ public:
   void WriteBuffer(const void* buffer, int32_t count) {
     if (count < 0 || Write(buffer, count) != count) throw EWriteError("Stream write error");
   }
-  // Writes N bytes (not from this block): a copy of a known size, inlined.
-  template <int32_t N>
-  void Append(const uint8_t* bytes) {
-    if (position > size || N > capacity - position) {
-      WriteBuffer(bytes, N);
-      return;
-    }
-    std::memcpy(block + position, bytes, N);
-    position += N;
-    if (position > size) size = position;
+  // The next count bytes of the block to be written in place, the position
+  // past them; null (nothing changed) when they do not fit the room reserved
+  // at the end. Their content is the caller's to write, every byte.
+  uint8_t* Claim(int32_t count) {
+    if (position != size || count > capacity - position) return nullptr;
+    uint8_t* at = block + position;
+    position += count;
+    size = position;
+    return at;
   }
   void ReadBuffer(void* buffer, int32_t count) {
     if (count < 0 || Read(buffer, count) != count) throw EReadError("Stream read error");
@@ -84,6 +83,34 @@ public:
   void Reset() { size = position = 0; }
 
 private:
+  // Copies count bytes (the two ranges may overlap): the few bytes a node
+  // handler reads or writes at a time inline, more through the library.
+  static void CopyBytes(void* target, const void* source, int32_t count) {
+    auto* to = static_cast<uint8_t*>(target);
+    auto* from = static_cast<const uint8_t*>(source);
+    // Both ends are loaded before anything is stored.
+    if (count >= 8 && count <= 16) {
+      uint64_t head, tail;
+      std::memcpy(&head, from, 8);
+      std::memcpy(&tail, from + count - 8, 8);
+      std::memcpy(to, &head, 8);
+      std::memcpy(to + count - 8, &tail, 8);
+    } else if (count >= 4 && count < 8) {
+      uint32_t head, tail;
+      std::memcpy(&head, from, 4);
+      std::memcpy(&tail, from + count - 4, 4);
+      std::memcpy(to, &head, 4);
+      std::memcpy(to + count - 4, &tail, 4);
+    } else if (count > 0 && count < 4) {
+      uint8_t first = from[0], middle = from[count / 2], last = from[count - 1];
+      to[0] = first;
+      to[count / 2] = middle;
+      to[count - 1] = last;
+    } else if (count > 16) {
+      std::memmove(to, from, size_t(count));
+    }
+  }
+
   // A write past the capacity or past the end: grows the block, zeroes a gap.
   int32_t WriteGrowing(const void* buffer, int32_t count);
   void GrowTo(int64_t newSize);

@@ -7,6 +7,7 @@
 // Nodes are read into a detached stand-in first and join the tree only when
 // the whole read succeeded, so a refused stream changes nothing. Saving holds
 // to the same depth bound, so what a tree saves it can load.
+#include <bit>
 #include <cstring>
 #include <typeinfo>
 
@@ -24,39 +25,54 @@ constexpr int32_t kBaseRecordSize = 17;
 constexpr int32_t kBaseRecordSizeV1 = 12;
 const uint16_t kMagic[6] = {0x2045, 'V', 'T', kVTTreeStreamVersion, 0x0020, 0x2046};
 
-void PutU32(uint8_t* p, uint32_t v) {
-  p[0] = uint8_t(v);
-  p[1] = uint8_t(v >> 8);
-  p[2] = uint8_t(v >> 16);
-  p[3] = uint8_t(v >> 24);
-}
-uint32_t GetU32(const uint8_t* p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (uint32_t(p[3]) << 24); }
-uint16_t GetU16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
+// Values are stored little-endian, as the processor holds them: whole words
+// are copied (a word assembled from byte stores and read back at once stalls
+// the processor on every field).
+static_assert(std::endian::native == std::endian::little);
 
-// Writes the N bytes of an array (inlined into a node buffer).
-template <class S, int32_t N>
-void WriteBytes(S& stream, const uint8_t (&bytes)[N]) {
+void PutU32(uint8_t* p, uint32_t v) { std::memcpy(p, &v, 4); }
+uint32_t GetU32(const uint8_t* p) {
+  uint32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+uint16_t GetU16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+
+// Writes N bytes that fill(bytes) puts in place: in a node buffer straight
+// into the block, in any other stream through a copy.
+template <int32_t N, class S, class Fill>
+void WriteFilled(S& stream, Fill fill) {
+  uint8_t bytes[N];
+  fill(bytes);
   stream.WriteBuffer(bytes, N);
 }
 
-template <int32_t N>
-void WriteBytes(TNodeBuffer& buffer, const uint8_t (&bytes)[N]) {
-  buffer.Append<N>(bytes);
+template <int32_t N, class Fill>
+void WriteFilled(TNodeBuffer& buffer, Fill fill) {
+  if (uint8_t* at = buffer.Claim(N)) {
+    fill(at);
+    return;
+  }
+  uint8_t bytes[N];
+  fill(bytes);
+  buffer.WriteBuffer(bytes, N);
 }
 
 template <class S>
 void WriteU32(S& stream, uint32_t value) {
-  uint8_t bytes[4];
-  PutU32(bytes, value);
-  WriteBytes(stream, bytes);
+  WriteFilled<4>(stream, [&](uint8_t* p) { PutU32(p, value); });
 }
 
 template <class S>
 void WriteChunkHeader(S& stream, int32_t type, int32_t size) {
-  uint8_t bytes[8];
-  PutU32(bytes, uint32_t(type));
-  PutU32(bytes + 4, uint32_t(size));
-  WriteBytes(stream, bytes);
+  WriteFilled<8>(stream, [&](uint8_t* p) {
+    PutU32(p, uint32_t(type));
+    PutU32(p + 4, uint32_t(size));
+  });
 }
 
 // Writes value over the four bytes at at (written before); the position is
@@ -233,17 +249,17 @@ void TVirtualTreeCore::WriteChunksTo(S& out, PVirtualNode node) {
   // Without children to follow, the base chunk's size is known at once.
   bool withChildren = (node->States & vsInitialized) && !Gone(node) && node->FirstChild != nullptr;
   WriteChunkHeader(out, kBaseChunk, withChildren ? 0 : kBaseRecordSize);
-  uint8_t record[kBaseRecordSize] = {};
-  PutU32(record, 0);
-  PutU32(record + 4, node->NodeHeight);
   uint16_t stored = node->States & kStoredNodeStates;
-  record[8] = uint8_t(stored);
-  record[9] = uint8_t(stored >> 8);
-  record[10] = node->Align;
-  record[11] = node->CheckState;
-  record[12] = node->CheckType;
+  WriteFilled<kBaseRecordSize>(out, [&](uint8_t* record) {
+    PutU32(record, 0);
+    PutU32(record + 4, node->NodeHeight);
+    std::memcpy(record + 8, &stored, 2);
+    record[10] = node->Align;
+    record[11] = node->CheckState;
+    record[12] = node->CheckType;
+    PutU32(record + 13, 0);
+  });
   int64_t recordPos = start + kChunkHeaderSize;
-  WriteBytes(out, record);
   // Children follow only for initialised nodes; the count says how many did.
   uint32_t written = 0;
   if (withChildren)
@@ -485,6 +501,12 @@ void TVirtualTreeCore::ReadStreamInto(TStream* stream, uint16_t version, PVirtua
 void TVirtualTreeCore::AdoptLoadedSelection(PVirtualNode node) {
   // A loaded selection becomes the selection of a multi-select tree, else it is dropped.
   bool multi = options.selection.Contains(toMultiSelect);
+  // A node read without children into a batch (most nodes of a run): only
+  // its own flag counts.
+  if (multi && selectionBatch > 0 && node != root && node->FirstChild == nullptr) {
+    if ((node->States & vsSelected) && !IsInSelection(node)) batchedSelection.push_back(node);
+    return;
+  }
   ClearTempCache();
   CompactSelection();
   PVirtualNode stop = node == root ? nullptr : node;

@@ -92,6 +92,17 @@ void TVirtualTreeCore::FreeNodeRecord(PVirtualNode node) {
   ReleaseNodeRecord(node);
 }
 
+void TVirtualTreeCore::ReserveDeadRecords(uint32_t count) {
+  size_t needed = deadRecords.size() + count;
+  if (needed <= deadRecords.capacity()) return;
+  try {
+    // Growing by at least half keeps many small deletions linear.
+    deadRecords.reserve(std::max(needed, deadRecords.capacity() + deadRecords.capacity() / 2));
+  } catch (const std::bad_alloc&) {
+    // Kept one by one (or given back at once) as before.
+  }
+}
+
 void TVirtualTreeCore::ReleaseDeadRecords() {
   std::vector<PVirtualNode> dead;
   dead.swap(deadRecords);
@@ -488,6 +499,8 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   std::vector<Level> levels{{node, shown}};
   TCallOutScope scope(*this);
   TDeletionRun running(*this);
+  // The records stay until the outermost operation returns: room for all of them at once.
+  ReserveDeadRecords(node->TotalCount);
   try {
     while (!levels.empty()) {
       if (scope.TreeGone()) return;

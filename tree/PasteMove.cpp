@@ -328,6 +328,7 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
   // Room for a node without children and with a little user data each.
   stream.Reserve(int64_t(nodes.size()) * 48);
   std::vector<PVirtualNode> written;
+  written.reserve(nodes.size());
   for (PVirtualNode node : nodes) {
     if (Gone(node)) continue;
     WriteNode(&stream, node);
@@ -349,6 +350,7 @@ size_t TBaseVirtualTree::TransferNodes(std::vector<PVirtualNode>& nodes, PVirtua
   if (mode != amAddChildLast) parents.push_back(runParent);
   TReindexScope reindex{parents};
   std::vector<PVirtualNode> placed;
+  placed.reserve(nodes.size());
   size_t read = 0;
   try {
     // The handlers of the new nodes may free any node, the place of the run
@@ -418,6 +420,7 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   if (targetTree == nullptr || (!onRoot && targetTree->InDeletion(target))) return;
   PVirtualNode sameTreeTarget = targetTree == this ? target : nullptr;
   std::vector<PVirtualNode> asked;
+  asked.reserve(nodes.size());
   for (PVirtualNode node : MovableNodes(*this, nodes, sameTreeTarget)) {
     if (scope.TreeGone() || targetScope.TreeGone()) return;
     if (Gone(node)) continue;

@@ -720,6 +720,8 @@ protected:
   uint64_t freedCount = 0;
   // Gives the dead records back (the last scope closed or the tree goes).
   void ReleaseDeadRecords();
+  // Makes room to keep count more dead records (nothing when memory is short).
+  void ReserveDeadRecords(uint32_t count);
   // Gives back the records a freed tree left to its outermost scope.
   static void ReleaseOrphans(std::vector<PVirtualNode>* records);
   // Resumable state of a rebuild in steps.
