@@ -122,9 +122,11 @@ const uint8_t* ReadView(TNodeBuffer& buffer, uint8_t*, int32_t count) {
 }
 
 // The node buffer behind stream, or null for any other stream: the tree's
-// own runs are written and read without a virtual call per field.
+// own runs are written and read without a virtual call per field. The type
+// is known by the address of its description (one in the program), which
+// asks no library call; a buffer not known so goes the general way.
 TNodeBuffer* AsNodeBuffer(TStream* stream) {
-  return typeid(*stream) == typeid(TNodeBuffer) ? static_cast<TNodeBuffer*>(stream) : nullptr;
+  return &typeid(*stream) == &typeid(TNodeBuffer) ? static_cast<TNodeBuffer*>(stream) : nullptr;
 }
 
 // Restores a member on leaving a scope.

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <typeinfo>
 
 #include "TreeTestSupport.h"
 #include "core/MemoryStream.h"
@@ -262,4 +263,14 @@ TEST(NodeBuffer, DamagedStreamsFailAlikeThroughBothReaders) {
     TNodeBuffer buffer;
     ASSERT_EQ(LoadThrough(buffer, bytes, intoNode), LoadThrough(stream, bytes, intoNode)) << "round " << round;
   }
+}
+
+// The tree knows its own buffer behind a stream pointer by the address of the
+// buffer's type description: the program must hold one such description.
+TEST(NodeBuffer, IsKnownBehindAStreamPointerByItsTypeAlone) {
+  TNodeBuffer buffer;
+  TMemoryStream other;
+  TStream* streams[2] = {&buffer, &other};
+  EXPECT_EQ(&typeid(*streams[0]), &typeid(TNodeBuffer));
+  EXPECT_NE(&typeid(*streams[1]), &typeid(TNodeBuffer));
 }
