@@ -250,9 +250,12 @@ void TVirtualTreeCore::WriteChunksTo(S& out, PVirtualNode node) {
   int64_t start = out.Position();
   // Without children to follow, the base chunk's size is known at once.
   bool withChildren = (node->States & vsInitialized) && !Gone(node) && node->FirstChild != nullptr;
-  WriteChunkHeader(out, kBaseChunk, withChildren ? 0 : kBaseRecordSize);
   uint16_t stored = node->States & kStoredNodeStates;
-  WriteFilled<kBaseRecordSize>(out, [&](uint8_t* record) {
+  // The chunk's header and the record, in one piece.
+  WriteFilled<kChunkHeaderSize + kBaseRecordSize>(out, [&](uint8_t* header) {
+    PutU32(header, uint32_t(kBaseChunk));
+    PutU32(header + 4, withChildren ? 0 : uint32_t(kBaseRecordSize));
+    uint8_t* record = header + kChunkHeaderSize;
     PutU32(record, 0);
     PutU32(record + 4, node->NodeHeight);
     std::memcpy(record + 8, &stored, 2);

@@ -38,13 +38,15 @@ void NumberLater(std::vector<PVirtualNode>& parents, PVirtualNode parent) {
 std::vector<PVirtualNode> MovableNodes(const TVirtualTreeCore& tree, const std::vector<PVirtualNode>& asked,
                                        PVirtualNode target) {
   std::vector<PVirtualNode> alive;
-  for (PVirtualNode node : asked)
-    if (!tree.InDeletion(node) && node != target &&
-        !(target != nullptr && tree.HasAsParent(target, node)))
-      alive.push_back(node);
+  alive.reserve(asked.size());
   // Siblings hold none of each other: the common run needs no lookup.
-  if (std::all_of(alive.begin(), alive.end(), [&](PVirtualNode node) { return node->Parent == alive[0]->Parent; }))
-    return alive;
+  bool siblings = true;
+  for (PVirtualNode node : asked) {
+    if (tree.InDeletion(node) || node == target || (target != nullptr && tree.HasAsParent(target, node))) continue;
+    siblings = siblings && (alive.empty() || node->Parent == alive[0]->Parent);
+    alive.push_back(node);
+  }
+  if (siblings) return alive;
   std::unordered_set<PVirtualNode> moving(alive.begin(), alive.end());
   std::vector<PVirtualNode> result;
   for (PVirtualNode node : alive) {

@@ -68,7 +68,8 @@ bool TVirtualTreeCore::FindNodeInSelection(PVirtualNode node, int& index, int lo
 
 bool TVirtualTreeCore::IsInSelection(PVirtualNode node) const {
   int index = 0;
-  return node != nullptr && FindNodeInSelection(node, index, -1, -1);
+  // (Nothing selected: only entries of nodes that left remain, if any.)
+  return node != nullptr && selectionCount > 0 && FindNodeInSelection(node, index, -1, -1);
 }
 
 bool TVirtualTreeCore::InternalAddToSelection(PVirtualNode node, bool forceInsert) {
