@@ -735,6 +735,44 @@ TEST_F(TransportTest, ManySelectedNodesLeaveOneSelectionAndJoinTheOther) {
   }
 }
 
+// Selected nodes (with and without children, their children selected or
+// not) cut from a multi-select tree and pasted into a tree without
+// multi-select, or moved there: none arrives selected, and the target keeps
+// the one node it had selected.
+TEST_F(TransportTest, ATreeWithoutMultiSelectDropsTheSelectionOfArrivedNodes) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  b->TreeOptions()->SetSelectionOptions(b->TreeOptions()->SelectionOptions().Exclude(toMultiSelect));
+  std::mt19937 rng(31);
+  for (int round = 0; round < 12; ++round) {
+    a->Clear();
+    b->Clear();
+    Fill(a, 100, 20, int(rng() % 3));
+    Fill(b, 5000, 4, 1);
+    PVirtualNode own = b->Find(5002);
+    b->AddToSelection(own);
+    std::vector<PVirtualNode> chosen;
+    for (PVirtualNode run = a->GetFirstNoInit(); run != nullptr; run = a->GetNextNoInit(run))
+      if (rng() % 2 == 0) chosen.push_back(run);
+    a->AddToSelection(chosen, /*forceInsert=*/false);
+    if (round % 2 == 0) {
+      a->CutToClipBoard();
+      b->SetFocusedNode(nullptr);
+      ASSERT_TRUE(b->PasteFromClipboard()) << "round " << round;
+    } else {
+      // Moved with their flags: the top nodes one by one, selected or not.
+      for (PVirtualNode top = a->GetFirstNoInit(); top != nullptr; top = a->GetFirstNoInit())
+        a->MoveTo(top, b->RootNode(), amAddChildLast, false);
+    }
+    std::vector<int> flagged;
+    for (PVirtualNode run = b->GetFirstNoInit(); run != nullptr; run = b->GetNextNoInit(run))
+      if (run->States & vsSelected) flagged.push_back(b->Id(run));
+    EXPECT_EQ(flagged, std::vector<int>{5002}) << "round " << round;
+    EXPECT_EQ(b->SelectedCount(), 1u) << "round " << round;
+    EXPECT_EQ(CheckTreeInvariants(*b), "") << "round " << round;
+  }
+}
+
 // Cutting or copying marks exactly the selected nodes that are not disabled,
 // however the selection came about: added and removed one by one or many at
 // once, selected nodes deleted (their entries left behind until the array is
