@@ -1,11 +1,13 @@
-// Node buffers on threads other than the main one, where the heap checker
-// also runs: the block a buffer leaves for the next one goes back when
-// threads end (nothing of it is touched after the thread's storage went),
-// and buffers alive on several threads at once never share a block.
+// The blocks of node buffers, where the heap checker also runs: one up to
+// the limit is kept for the next buffer, a larger one goes back at once; on
+// threads other than the main one the block left for the next buffer goes
+// back when threads end (nothing of it is touched after the thread's storage
+// went), and buffers alive on several threads at once never share a block.
 #include <gtest/gtest.h>
 #include <windows.h>
 
 #include <cstdint>
+#include <cstring>
 #include <random>
 #include <thread>
 #include <vector>
@@ -31,7 +33,7 @@ constexpr int64_t kLargeBlock = 16 << 20;
 
 }  // namespace
 
-TEST(NodeBufferThreads, BlocksGoBackWhenThreadsEndAndAreNeverShared) {
+TEST(NodeBufferBlocks, GoBackWhenThreadsEndAndAreNeverShared) {
   // A large block used on each of many short threads: it goes back when the
   // buffer goes, and nothing of a thread's stays held when the thread ends.
   int64_t before = AddressSpaceHeld();
@@ -67,4 +69,39 @@ TEST(NodeBufferThreads, BlocksGoBackWhenThreadsEndAndAreNeverShared) {
     });
   for (std::thread& worker : workers) worker.join();
   for (int w = 0; w < kWorkers; ++w) EXPECT_EQ(wrong[size_t(w)], 0) << "worker " << w;
+}
+
+TEST(NodeBufferBlocks, OneUpToTheLimitIsKeptForTheNextBufferALargerOneGoesBack) {
+  // A buffer's block of just the limit, every byte set.
+  {
+    TNodeBuffer buffer;
+    buffer.SetSize(kLargeBlock);
+    std::memset(buffer.BytesAt(0), 0xAB, size_t(kLargeBlock));
+  }
+  // A block a byte over the limit is not kept (it would take the place of
+  // the smaller one).
+  {
+    TNodeBuffer buffer;
+    buffer.SetSize(kLargeBlock + 1);
+    std::memset(buffer.BytesAt(0), 0xCD, size_t(kLargeBlock + 1));
+  }
+  // The next buffer gets the block kept (its old bytes are still behind the
+  // end), and none of them shows where it grows.
+  {
+    TNodeBuffer buffer;
+    buffer.Reserve(kLargeBlock);
+    EXPECT_EQ(buffer.Bytes()[100], 0xAB);
+    uint8_t byte = 7;
+    buffer.Seek(kLargeBlock - 1, soBeginning);
+    buffer.WriteBuffer(&byte, 1);
+    EXPECT_EQ(buffer.Bytes()[100], 0);
+    EXPECT_EQ(buffer.Bytes()[kLargeBlock - 2], 0);
+  }
+  // Sixteen times the limit: its address space goes back with the buffer.
+  int64_t before = AddressSpaceHeld();
+  {
+    TNodeBuffer buffer;
+    buffer.Reserve(16 * kLargeBlock);
+  }
+  EXPECT_LT(AddressSpaceHeld() - before, 16 * kLargeBlock / 10);
 }
