@@ -1,7 +1,9 @@
 #include "tree/NodeBuffer.h"
 
 #include <cstdlib>
+#include <atomic>
 #include <limits>
+#include <thread>
 #include <utility>
 
 namespace {
@@ -10,32 +12,61 @@ constexpr int64_t kMaxBlock = std::numeric_limits<int32_t>::max();
 
 [[noreturn]] void OutOfMemory() { throw EStreamError("Out of memory while expanding memory stream"); }
 
-// The block of the last buffer of this thread, kept for the next one: a
-// fresh block of megabytes costs a page fault per page on its first use.
-// Blocks above the limit go back at once.
+// The block of the last buffer given back, kept for the next one (of any
+// thread): a fresh block of megabytes costs a page fault per page on its
+// first use. Blocks above the limit go back at once. The program keeps one
+// such block, not one a thread: the runtime frees a thread's own storage
+// before it runs the destructors of its objects, so a thread's block could
+// not be given back safely when the thread ends.
 constexpr int64_t kKeptBlockLimit = 16 << 20;
 
-struct TSpareBlock {
+struct TKeptBlock {
+  std::atomic_flag busy;  // held for a few instructions at a time
   uint8_t* block = nullptr;
   int64_t capacity = 0;
-  ~TSpareBlock() { std::free(block); }
+  bool closed = false;  // the program is ending: nothing more is kept
 };
-thread_local TSpareBlock spare;
+constinit TKeptBlock kept;
+
+// Holds the kept block for a scope.
+struct TKeptBlockLock {
+  TKeptBlockLock() {
+    while (kept.busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
+  }
+  ~TKeptBlockLock() { kept.busy.clear(std::memory_order_release); }
+};
+
+// Gives the kept block back when the program ends; a buffer that goes after
+// that frees its own.
+struct TKeptBlockRelease {
+  ~TKeptBlockRelease() {
+    TKeptBlockLock hold;
+    std::free(std::exchange(kept.block, nullptr));
+    kept.capacity = 0;
+    kept.closed = true;
+  }
+} release;
 }  // namespace
 
 TNodeBuffer::~TNodeBuffer() {
-  if (block != nullptr && capacity <= kKeptBlockLimit && capacity > spare.capacity) {
-    std::swap(block, spare.block);
-    spare.capacity = capacity;
+  if (block != nullptr && capacity <= kKeptBlockLimit) {
+    TKeptBlockLock hold;
+    if (!kept.closed && capacity > kept.capacity) {
+      std::swap(block, kept.block);
+      kept.capacity = capacity;
+    }
   }
   std::free(block);
 }
 
 void TNodeBuffer::Reallocate(int64_t newCapacity) {
-  if (block == nullptr && spare.block != nullptr && spare.capacity >= newCapacity) {
-    block = std::exchange(spare.block, nullptr);
-    capacity = std::exchange(spare.capacity, 0);
-    return;
+  if (block == nullptr) {
+    TKeptBlockLock hold;
+    if (kept.block != nullptr && kept.capacity >= newCapacity) {
+      block = std::exchange(kept.block, nullptr);
+      capacity = std::exchange(kept.capacity, 0);
+      return;
+    }
   }
   void* grown = std::realloc(block, size_t(newCapacity));
   if (grown == nullptr) OutOfMemory();

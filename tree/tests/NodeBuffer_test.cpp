@@ -274,3 +274,64 @@ TEST(NodeBuffer, IsKnownBehindAStreamPointerByItsTypeAlone) {
   EXPECT_EQ(&typeid(*streams[0]), &typeid(TNodeBuffer));
   EXPECT_NE(&typeid(*streams[1]), &typeid(TNodeBuffer));
 }
+
+namespace {
+
+// A save handler that does what a careless one may: writes its data, seeks
+// back over what it (or the tree) wrote, cuts the stream short, seeks past
+// the end and writes there, or leaves the position anywhere. What it does
+// follows from the node's data and the stream's size and position only, so
+// two streams that behave alike see the same steps.
+void HostileSave(TBaseVirtualTree*, PVirtualNode node, TStream* stream) {
+  auto* data = static_cast<const uint8_t*>(gTree->GetNodeData(node));
+  std::mt19937 rng(data[0] * 131u + data[1] + uint32_t(stream->Position()) * 7u + uint32_t(stream->Size()));
+  int steps = 1 + rng() % 3;
+  for (int i = 0; i < steps; ++i) {
+    int64_t size = stream->Size();
+    int64_t position = stream->Position();
+    switch (rng() % 6) {
+      case 0:
+      case 1:
+        stream->WriteBuffer(data, 1 + int32_t(rng() % kDataSize));
+        break;
+      case 2:
+        stream->Seek(-int64_t(rng() % 24), soCurrent);
+        break;
+      case 3:
+        stream->SetSize(std::max<int64_t>(size - int64_t(rng() % 30), 0));
+        break;
+      case 4:
+        stream->Seek(int64_t(rng() % 20), soEnd);
+        stream->WriteBuffer(data, 1 + int32_t(rng() % 4));
+        break;
+      default:
+        stream->Seek(std::max<int64_t>(position - int64_t(rng() % 40), 0), soBeginning);
+        break;
+    }
+  }
+}
+
+}  // namespace
+
+// Save handlers that seek back, cut the stream short or write past its end
+// before the tree writes its next headers: the node buffer (headers and
+// records written in place where they fit) gives the library stream's bytes.
+TEST(NodeBuffer, HostileSaveHandlersGiveTheSameBytesThroughBothWriters) {
+  std::mt19937 rng(777);
+  for (int round = 0; round < 300; ++round) {
+    TTestTree tree;
+    BuildSavableTree(tree, rng, 1 + rng() % 60);
+    tree.OnSaveNode = HostileSave;
+    TMemoryStream stream;
+    TNodeBuffer buffer;
+    // Sometimes bytes before the run, as a handler's earlier run leaves them.
+    std::vector<uint8_t> lead(rng() % 40, uint8_t(round));
+    for (TStream* s : {static_cast<TStream*>(&stream), static_cast<TStream*>(&buffer)}) {
+      if (!lead.empty()) s->WriteBuffer(lead.data(), int32_t(lead.size()));
+      std::vector<PVirtualNode> all = AllNodes(tree);
+      tree.SaveToStream(s, round % 2 ? nullptr : all[size_t(round) % all.size()]);
+    }
+    ASSERT_EQ(buffer.Position(), stream.Position()) << "round " << round;
+    ASSERT_EQ(BytesOf(buffer), BytesOf(stream)) << "round " << round;
+  }
+}

@@ -735,6 +735,104 @@ TEST_F(TransportTest, ManySelectedNodesLeaveOneSelectionAndJoinTheOther) {
   }
 }
 
+// Selected nodes (with and without children, their children selected or
+// not) cut from a multi-select tree and pasted into a tree without
+// multi-select, or moved there: none arrives selected, and the target keeps
+// the one node it had selected.
+TEST_F(TransportTest, ATreeWithoutMultiSelectDropsTheSelectionOfArrivedNodes) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  b->TreeOptions()->SetSelectionOptions(b->TreeOptions()->SelectionOptions().Exclude(toMultiSelect));
+  std::mt19937 rng(31);
+  for (int round = 0; round < 12; ++round) {
+    a->Clear();
+    b->Clear();
+    Fill(a, 100, 20, int(rng() % 3));
+    Fill(b, 5000, 4, 1);
+    PVirtualNode own = b->Find(5002);
+    b->AddToSelection(own);
+    std::vector<PVirtualNode> chosen;
+    for (PVirtualNode run = a->GetFirstNoInit(); run != nullptr; run = a->GetNextNoInit(run))
+      if (rng() % 2 == 0) chosen.push_back(run);
+    a->AddToSelection(chosen, /*forceInsert=*/false);
+    if (round % 2 == 0) {
+      a->CutToClipBoard();
+      b->SetFocusedNode(nullptr);
+      ASSERT_TRUE(b->PasteFromClipboard()) << "round " << round;
+    } else {
+      // Moved with their flags: the top nodes one by one, selected or not.
+      for (PVirtualNode top = a->GetFirstNoInit(); top != nullptr; top = a->GetFirstNoInit())
+        a->MoveTo(top, b->RootNode(), amAddChildLast, false);
+    }
+    std::vector<int> flagged;
+    for (PVirtualNode run = b->GetFirstNoInit(); run != nullptr; run = b->GetNextNoInit(run))
+      if (run->States & vsSelected) flagged.push_back(b->Id(run));
+    EXPECT_EQ(flagged, std::vector<int>{5002}) << "round " << round;
+    EXPECT_EQ(b->SelectedCount(), 1u) << "round " << round;
+    EXPECT_EQ(CheckTreeInvariants(*b), "") << "round " << round;
+  }
+}
+
+namespace {
+// A transfer between two other trees started by a read handler: the trees
+// and the ids whose arrival starts it.
+struct TNestedTransfer {
+  TIdTree* from = nullptr;
+  TIdTree* to = nullptr;
+  int every = 0;
+  bool copy = false;
+};
+TNestedTransfer gNested;
+}  // namespace
+
+// While the nodes of a move or copy between two trees are read, a handler
+// moves or copies the children of a folder between two other trees, now and
+// then: both runs (each written to a block of its own, the inner one while
+// the outer one is still being read) arrive whole and in order.
+TEST_F(TransportTest, ATransferStartedWhileAnotherIsReadKeepsBothRunsApart) {
+  TIdTree* a = trees[0];
+  TIdTree* b = trees[1];
+  TIdTree* c = New<TIdTree>(form);
+  TIdTree* d = New<TIdTree>(form);
+  for (int round = 0; round < 4; ++round) {
+    for (TIdTree* tree : {a, b, c, d}) tree->Clear();
+    // Folders of many children with children of their own: runs of some kilobytes.
+    PVirtualNode outer = a->Add(nullptr, 1);
+    for (int i = 0; i < 400; ++i) a->Add(a->Add(outer, 1000 + i), 100000 + i);
+    PVirtualNode inner = c->Add(nullptr, 2);
+    for (int i = 0; i < 150; ++i) c->Add(c->Add(inner, 5000 + i), 500000 + i);
+    std::string outerRun = a->Shape().substr(2, a->Shape().size() - 4);
+    std::string innerRun = c->Shape().substr(2, c->Shape().size() - 4);
+    gNested = TNestedTransfer{c, d, 97, round % 2 == 1};
+    b->OnLoadNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream* stream) {
+      stream->ReadBuffer(sender->GetNodeData(node), sizeof(int));
+      int id = static_cast<TIdTree*>(sender)->Id(node);
+      PVirtualNode folder = gNested.from->GetFirstNoInit();
+      if (id % gNested.every != 0 || folder == nullptr || folder->ChildCount == 0) return;
+      // The folder's children, the first one's own children only on a copy.
+      if (gNested.copy)
+        gNested.from->CopyTo(folder, gNested.to->RootNode(), amAddChildLast, /*childrenOnly=*/true);
+      else
+        gNested.from->MoveTo(folder, gNested.to->RootNode(), amAddChildLast, /*childrenOnly=*/true);
+    };
+    if (round < 2)
+      a->MoveTo(outer, b->RootNode(), amAddChildLast, /*childrenOnly=*/true);
+    else
+      a->CopyTo(outer, b->RootNode(), amAddChildLast, /*childrenOnly=*/true);
+    ASSERT_EQ(b->Shape(), outerRun) << "round " << round;
+    // Every id of the inner run arrived once per transfer started, in order.
+    std::string arrived = d->Shape();
+    ASSERT_FALSE(arrived.empty()) << "round " << round;
+    for (size_t at = 0; at < arrived.size(); at += innerRun.size())
+      ASSERT_EQ(arrived.substr(at, innerRun.size()), innerRun) << "round " << round;
+    EXPECT_EQ(CheckTreeInvariants(*b), "") << "round " << round;
+    EXPECT_EQ(CheckTreeInvariants(*d), "") << "round " << round;
+  }
+  b->OnLoadNode = [](TBaseVirtualTree* sender, PVirtualNode node, TStream* stream) {
+    stream->ReadBuffer(sender->GetNodeData(node), sizeof(int));
+  };
+}
+
 // Cutting or copying marks exactly the selected nodes that are not disabled,
 // however the selection came about: added and removed one by one or many at
 // once, selected nodes deleted (their entries left behind until the array is
