@@ -43,10 +43,6 @@ bool TXPathExpression::Prepare() {
 
 bool TXPathExpression::Evaluate() {
   FreeResult();
-  // An abandoned evaluation (see SetAbandoning) ends here, however it ends.
-  struct AbandoningEnds {
-    ~AbandoningEnds() { TdomXPathNodeSetResult::SetAbandoning(false); }
-  } abandoningEnds;
   // Only the library's own errors mean "no result"; anything else (out of
   // memory, a fault in a caller's handler, an evaluation refused for its
   // size) is the caller's to see.

@@ -118,23 +118,27 @@ uint64_t TdomXPathDocumentOrder::Key(const TdomNode* node) {
 
 // --- Node-set result ----------------------------------------------------------------------------
 
-TdomXPathNodeSetResult::~TdomXPathNodeSetResult() {
-  for (TdomNode* node : nodes) ReleaseNode(node);
+TdomXPathNodeSetResult::~TdomXPathNodeSetResult() { FreeMade(); }
+
+void TdomXPathNodeSetResult::FreeMade() {
+  if (madeNodes == nullptr) return;
+  std::unique_ptr<std::unordered_set<TdomNode*>> made = std::move(madeNodes);
+  for (TdomNode* node : *made) node->Free();
 }
 
-namespace {
-
-// See SetAbandoning.
-thread_local bool gAbandoning = false;
-
-}  // namespace
-
-void TdomXPathNodeSetResult::SetAbandoning(bool value) { gAbandoning = value; }
-
 void TdomXPathNodeSetResult::ReleaseNode(TdomNode* node) {
-  if (node == nullptr) return;
-  if (gAbandoning) return;
-  if (IsNamespaceNode(node)) node->Free();
+  if (madeNodes != nullptr && madeNodes->erase(node) != 0) node->Free();
+}
+
+TdomNode* TdomXPathNodeSetResult::Own(TdomNode* made) {
+  try {
+    if (madeNodes == nullptr) madeNodes = std::make_unique<std::unordered_set<TdomNode*>>();
+    madeNodes->insert(made);
+  } catch (...) {
+    made->Free();
+    throw;
+  }
+  return made;
 }
 
 TdomNode* TdomXPathNodeSetResult::Copy(TdomNode* node) {
@@ -144,7 +148,7 @@ TdomNode* TdomXPathNodeSetResult::Copy(TdomNode* node) {
   std::u16string uri = ns->GetNamespaceURI();
   // A new node with its own prefix (checked again) and URI: paid for by their length.
   ChargeRunningXPathWork((prefix.size() + uri.size()) / kNamespaceCopyCodeUnitsPerUnit);
-  return New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), prefix, uri, ns->GetOwnerElement());
+  return Own(New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), prefix, uri, ns->GetOwnerElement()));
 }
 
 void TdomXPathNodeSetResult::SetAxisIsReverse(bool value) {
@@ -170,7 +174,7 @@ TdomNode* TdomXPathNodeSetResult::Item(int index) const {
 
 void TdomXPathNodeSetResult::AddXPathNamespace(TdomElement* ownerElement, const std::u16string& namespaceUri,
                                                const std::u16string& prefix) {
-  nodes.push_back(New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), prefix, namespaceUri, ownerElement));
+  nodes.push_back(Own(New<TdomXPathNamespace>(static_cast<TdomDocument*>(nullptr), prefix, namespaceUri, ownerElement)));
 }
 
 void TdomXPathNodeSetResult::Insert(int index, TdomNode* node) {
@@ -202,7 +206,7 @@ void TdomXPathNodeSetResult::AddSubtreeOfTypes(TdomNode* node, TdomWhatToShow ty
 }
 
 void TdomXPathNodeSetResult::Clear() {
-  for (TdomNode* node : nodes) ReleaseNode(node);
+  FreeMade();
   nodes.clear();
 }
 
@@ -213,6 +217,14 @@ void TdomXPathNodeSetResult::Delete(int index) {
 }
 
 void TdomXPathNodeSetResult::TakeAll(TdomXPathNodeSetResult* other) {
+  if (other->madeNodes != nullptr) {
+    if (madeNodes == nullptr) {
+      madeNodes = std::move(other->madeNodes);
+    } else {
+      madeNodes->merge(*other->madeNodes);
+      other->madeNodes.reset();
+    }
+  }
   if (nodes.empty()) {
     nodes.swap(other->nodes);
     return;
@@ -252,7 +264,7 @@ void TdomXPathNodeSetResult::SortInOrder(TdomXPathDocumentOrder& order) {
       continue;
     }
     // A copy of a namespace node belongs to this set; a DOM node is only referred to.
-    if (IsNamespaceNode(entry.node)) ReleaseNode(entry.node);
+    if (entry.node != kept->node) ReleaseNode(entry.node);
   }
   if (axisIsReverse) std::reverse(nodes.begin(), nodes.end());
 }

@@ -120,9 +120,9 @@ void AskXPathImplementation(const TdomXPathSyntaxNode* node, TdomNode* contextNo
   uint64_t freed = document->FreedNodeCount();
   ask(implementation);
   if (watch.Document() == nullptr || document->FreedNodeCount() != freed) {
+    // The node sets in hand (the answer too) may hold freed nodes: they let
+    // go of them unread.
     if (value != nullptr) FreeAndNil(value);
-    // The node sets in hand may hold freed nodes: see SetAbandoning.
-    TdomXPathNodeSetResult::SetAbandoning(true);
     throw EXPath_Exception(DomMessage::kDocumentChangedInEvaluation);
   }
   // What it changed otherwise: order keys are no longer trusted.

@@ -6,10 +6,13 @@
 // A node-set refers to DOM nodes without owning them, except the XPath
 // namespace nodes it creates for itself, which it frees when they leave it.
 // It keeps document order, or reverse document order while AxisIsReverse.
+// It never reads a node to let it go: a request handler may free nodes of
+// the document while an evaluation holds them (see AskXPathImplementation).
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "xml/DomTypes.h"
@@ -133,7 +136,7 @@ public:
   void AddSubtreeOfTypes(TdomNode* node, TdomWhatToShow types);
   // Frees the namespace nodes held and empties the list.
   virtual void Clear() override;
-  // Removes the entry at index (a namespace node is freed); out of range does nothing.
+  // Removes the entry at index (a namespace node this set made is freed); out of range does nothing.
   virtual void Delete(int index);
   // Unites other into this set without duplicates, keeping this set's order;
   // other takes this set's direction. Appends in linear time when other
@@ -161,24 +164,24 @@ public:
   void TakeAll(TdomXPathNodeSetResult* other);
   // Sorts in the set's order by document order and drops repeated nodes.
   void SortInOrder(TdomXPathDocumentOrder& order);
-  // Appends without copying; for namespace nodes this set must own them already.
+  // Appends without copying: a namespace node appended so stays its owner's.
   void AppendRaw(TdomNode* node) { nodes.push_back(node); }
   void Reserve(size_t count) { nodes.reserve(count); }
 
 private:
-  // Frees node when it is a namespace node of this set.
-  static void ReleaseNode(TdomNode* node);
-
-public:
-  // While an evaluation is abandoned because a handler freed nodes it held
-  // (see AskXPathImplementation), node sets let go of their nodes without
-  // looking at them, which may have been freed; the namespace nodes they
-  // made are then left unfreed. Set before the abandoning exception is
-  // raised, cleared where an evaluation starts and where it catches it.
-  static void SetAbandoning(bool value);
+  // Lets go of node, freeing it when this set made it.
+  void ReleaseNode(TdomNode* node);
+  // Frees every namespace node this set made.
+  void FreeMade();
+  // Node itself, or for a namespace node a copy made by this set.
   TdomNode* Copy(TdomNode* node);
+  // Records made as this set's own (frees it when that fails) and returns it.
+  TdomNode* Own(TdomNode* made);
 
   std::vector<TdomNode*> nodes;
+  // The namespace nodes this set made and frees, known by address so that
+  // no node is read to tell them from the DOM's; null while there are none.
+  std::unique_ptr<std::unordered_set<TdomNode*>> madeNodes;
   bool axisIsReverse = false;
 };
 

@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "DtdTestSupport.h"
+#include "xml/DomXPathNamespace.h"
 #include "xml/NodeIterator.h"
 #include "xml/TreeWalker.h"
 #include "xml/XPathValues.h"
@@ -46,18 +47,22 @@ public:
 
 class CalloutsThatFreeTest : public DtdTest {
 protected:
-  // r holds a (texts one, two), b (c), d.
+  // r holds a (texts one, two), b (c), d; r declares the prefix p, b a
+  // default namespace and the prefix q.
   TdomDocument* MakeDocument() {
     TdomDocument* doc = impl->CreateEmptyDocument();
-    TdomElement* root = doc->CreateDocumentElement(u"r");
-    TdomElement* a = doc->createElement(u"a");
+    TdomElement* root = doc->CreateDocumentElementNS(u"", u"r");
+    root->setAttributeNS(kXmlnsNamespaceUri, u"xmlns:p", u"urn:p");
+    TdomElement* a = doc->createElementNS(u"", u"a");
     root->appendChild(a);
     a->appendChild(doc->createTextNode(u"one"));
     a->appendChild(doc->createTextNode(u"two"));
-    TdomElement* b = doc->createElement(u"b");
+    TdomElement* b = doc->createElementNS(u"", u"b");
+    b->setAttributeNS(kXmlnsNamespaceUri, u"xmlns", u"urn:d");
+    b->setAttributeNS(kXmlnsNamespaceUri, u"xmlns:q", u"urn:q");
     root->appendChild(b);
-    b->appendChild(doc->createElement(u"c"));
-    root->appendChild(doc->createElement(u"d"));
+    b->appendChild(doc->createElementNS(u"", u"c"));
+    root->appendChild(doc->createElementNS(u"", u"d"));
     return doc;
   }
 };
@@ -173,48 +178,69 @@ TEST_F(CalloutsThatFreeTest, TraversalsGoOnSoundlyWhenTheirFilterFreesOrRemovesT
 class ActingXPathHandlers : public TObject {
 public:
   void Variable(TXPathExpression*, const std::u16string&, const std::u16string&, TdomXPathCustomResult*& value) {
-    Act();
-    value = New<TdomXPathNumberResult>(1.0);
+    Act(value);
   }
   void Function(const std::u16string&, const std::u16string&, TdomNode*, int, int, TList*,
                 TdomXPathCustomResult*& value) {
-    Act();
-    value = New<TdomXPathNumberResult>(1.0);
+    Act(value);
   }
-  void Act() {
-    if (heard++ == at && act) act();
+  // The answer is 1 unless the act gives another.
+  void Act(TdomXPathCustomResult*& value) {
+    value = New<TdomXPathNumberResult>(1.0);
+    if (heard++ == at && act) act(value);
   }
   int at = 0;
   int heard = 0;
-  std::function<void()> act;
+  std::function<void(TdomXPathCustomResult*&)> act;
 };
 
 // Variables and functions asked while node sets of the document are in
-// hand: a handler that frees the document, or nodes of it, ends the
-// evaluation without a result, and nothing freed is touched.
+// hand: a handler that frees the document, or nodes of it (one of them in
+// the node set it answers with), ends the evaluation without a result,
+// nothing freed is touched, and the namespace nodes made for the node sets
+// are freed (LeakSanitizer checks).
 TEST_F(CalloutsThatFreeTest, XPathEvaluationsEndWhenARequestHandlerFreesNodes) {
-  const char16_t* expressions[] = {u"//*[$v]", u"count(//*[g() = 1])", u"string(//*[$v > 0][last()])",
-                                   u"//*[$v]/following::*[g()]", u"boolean(//text()[$v])"};
-  enum class What { Document, Node, Parent };
+  const char16_t* expressions[] = {u"//*[$v]",
+                                   u"count(//*[g() = 1])",
+                                   u"string(//*[$v > 0][last()])",
+                                   u"//*[$v]/following::*[g()]",
+                                   u"boolean(//text()[$v])",
+                                   u"//*[$v]/namespace::*",
+                                   u"//*/namespace::*[$v]",
+                                   u"count(//namespace::*[g() = 1])",
+                                   u"(//namespace::p | //b/namespace::* | //c)[g()]",
+                                   u"//*[namespace::*[g()]]/namespace::q",
+                                   u"count(//namespace::*[$v]) + count(//*[namespace::*[$v]])"};
+  // Answer: the answer is a node set holding namespace nodes and the node then freed.
+  enum class What { Document, Node, Parent, Answer };
   std::unique_ptr<ActingXPathHandlers> handlers(New<ActingXPathHandlers>());
   impl->OnRequestXPathVariable = MakeEvent<&ActingXPathHandlers::Variable>(handlers.get());
   impl->OnRequestXPathFunctionResult = MakeEvent<&ActingXPathHandlers::Function>(handlers.get());
   for (const char16_t* expression : expressions) {
-    for (What what : {What::Document, What::Node, What::Parent}) {
-      for (int at = 0; at < 8; ++at) {
+    for (What what : {What::Document, What::Node, What::Parent, What::Answer}) {
+      for (int at = 0; at < 12; ++at) {
         SCOPED_TRACE(std::to_string(static_cast<int>(what)) + " at request " + std::to_string(at));
         TdomDocument* doc = MakeDocument();
         Freer freer{impl, doc};
         handlers->heard = 0;
         handlers->at = at;
-        handlers->act = [&, doc] {
+        handlers->act = [&, doc](TdomXPathCustomResult*& value) {
           if (what == What::Document) {
             freer.FreeIt();
             return;
           }
           TdomNode* victim = doc->GetDocumentElement()->GetLastChildNode();
           if (what == What::Parent) victim = doc->GetDocumentElement()->GetFirstChildNode();
-          if (victim != nullptr) victim->Free();
+          if (victim == nullptr) return;
+          if (what == What::Answer) {
+            auto* set = New<TdomXPathNodeSetResult>();
+            set->AddXPathNamespace(static_cast<TdomElement*>(victim), u"urn:v", u"v");
+            set->Add(victim);
+            set->Add(set->Item(0));
+            value->Free();
+            value = set;
+          }
+          victim->Free();
         };
         TdomElement* root = doc->GetDocumentElement();
         TdomNode* node = root->EvaluateToNode(expression);
@@ -380,7 +406,7 @@ public:
 
   void RunOnce() {
     doc = impl->CreateEmptyDocument();
-    TdomElement* root = doc->CreateDocumentElement(u"r");
+    TdomElement* root = doc->CreateDocumentElementNS(u"", u"r");
     int count = 1 + Pick(24);
     for (int i = 0; i < count; ++i) Grow(root);
     model = TreeNodes();
@@ -397,9 +423,14 @@ public:
     EXPECT_EQ(tree, model) << "the tree lost or gained nodes that no listener took";
     EXPECT_TRUE(Linked(doc));
     // A node the act took out of the tree (alive) may still come back, as the
-    // walk or evaluation had it in hand; a freed one never.
-    if (result != nullptr)
+    // walk or evaluation had it in hand; a freed one never (nor a namespace
+    // node of a freed element).
+    if (result != nullptr && result->GetNodeType() == ntXPath_Namespace_Node) {
+      result = static_cast<TdomXPathNamespace*>(result)->GetOwnerElement();
+    }
+    if (result != nullptr) {
       EXPECT_TRUE(tree.count(result) != 0 || removed.count(result) != 0) << "a freed node came back";
+    }
     TdomDocument* going = std::exchange(doc, nullptr);
     impl->FreeDocument(going);
   }
@@ -450,10 +481,15 @@ private:
       if (node->GetNodeType() == ntElement_Node) elements.push_back(node);
     TdomNode* parent = elements[Pick(static_cast<int>(elements.size()))];
     static const char16_t* const kNames[] = {u"a", u"b", u"c"};
-    if (Pick(4) == 0) {
+    static const char16_t* const kDeclarations[] = {u"xmlns", u"xmlns:p", u"xmlns:q"};
+    if (Pick(3) == 0) {
+      // Namespace nodes for the namespace axis to copy (an empty value undeclares).
+      static_cast<TdomElement*>(parent)->setAttributeNS(kXmlnsNamespaceUri, kDeclarations[Pick(3)],
+                                                        Pick(4) == 0 ? u"" : u"urn:n");
+    } else if (Pick(4) == 0) {
       parent->appendChild(doc->createTextNode(u"t"));
     } else {
-      parent->appendChild(doc->createElement(kNames[Pick(3)]));
+      parent->appendChild(doc->createElementNS(u"", kNames[Pick(3)]));
     }
   }
 
@@ -484,10 +520,15 @@ private:
         break;
       }
       default: {
-        static const char16_t* const kExpressions[] = {u"//*[$v][g()]", u"(//a|//b)[$v > 0]/following::*[g()]",
-                                                       u"//text()[$v]/..", u"//*[count(*[g()]) >= 0][last()]"};
+        static const char16_t* const kExpressions[] = {u"//*[$v][g()]",
+                                                       u"(//a|//b)[$v > 0]/following::*[g()]",
+                                                       u"//text()[$v]/..",
+                                                       u"//*[count(*[g()]) >= 0][last()]",
+                                                       u"//*/namespace::*[$v][g()]",
+                                                       u"(//a/namespace::* | //b[g()])[$v]",
+                                                       u"//*[count(namespace::*[g()]) > 2]/namespace::p"};
         TdomNode* context = doc->GetDocumentElement();
-        last = context->EvaluateToNode(kExpressions[Pick(4)]);
+        last = context->EvaluateToNode(kExpressions[Pick(7)]);
         break;
       }
     }

@@ -1,15 +1,20 @@
 // The tokenizer, the parser's grouping and failures, the nesting limit, the
 // expression component's contract, the DOM shortcuts, variables and
 // functions from the DOM implementation, and the node-set operations.
+#include <algorithm>
 #include <cmath>
 #include <fstream>
 #include <locale>
 #include <new>
+#include <random>
+#include <set>
 #include <sstream>
 #include <stdexcept>
+#include <vector>
 
 #include "XPathTestSupport.h"
 #include "core/Lists.h"
+#include "xml/DomXPathNamespace.h"
 #include "xml/XPathTokenizer.h"
 
 namespace {
@@ -418,6 +423,210 @@ TEST_F(XPathValues, NodeSetsKeepOrderAndOwnTheirNamespaceNodes) {
   EXPECT_EQ(set->Length(), 4);
   set->Assign(attrs.get());
   EXPECT_EQ(set->Length(), 2);
+}
+
+
+// Random operations on three node sets against a model of their entries:
+// namespace nodes copied in or made are the set's own, freed exactly once
+// (AddressSanitizer checks both); the document's own namespace nodes,
+// appended as they are, stay the document's. Last, elements the sets hold
+// are freed and the sets let go of everything without reading a node.
+TEST_F(XPathValues, NodeSetsFreeTheNamespaceNodesTheyMadeAndNoOthers) {
+  TdomElement* root = doc->CreateDocumentElementNS(u"", u"r");
+  // In document order: r, a (b), c, d.
+  std::vector<TdomElement*> elements{root};
+  for (const char16_t* name : {u"a", u"b", u"c", u"d"}) {
+    TdomElement* parent = elements.size() == 2 ? elements[1] : root;
+    elements.push_back(static_cast<TdomElement*>(parent->appendChild(doc->createElementNS(u"", name))));
+  }
+  const std::u16string prefixes[] = {u"p", u"q", u"xml"};
+  auto uriOf = [](const std::u16string& prefix) {
+    return prefix == u"xml" ? std::u16string(kXmlNamespaceUri) : u"urn:" + prefix;
+  };
+  // The document's own namespace nodes; they must survive every set.
+  std::vector<TdomXPathNamespace*> owned;
+  for (TdomElement* element : elements) owned.push_back(doc->NamespaceNodeFor(element, u"p", u"urn:p"));
+  struct Entry {
+    TdomNode* node;  // null for a namespace node the set made
+    TdomElement* owner;  // of a namespace node
+    std::u16string prefix;
+  };
+  auto position = [&](TdomNode* node) {
+    return int(std::find(elements.begin(), elements.end(), node) - elements.begin());
+  };
+  auto key = [&](const Entry& e) { return e.owner != nullptr ? position(e.owner) * 4 + 1 : position(e.node) * 4; };
+  auto same = [](const Entry& x, const Entry& y) {
+    return x.owner != nullptr ? x.owner == y.owner && x.prefix == y.prefix : x.node == y.node;
+  };
+  auto sortInOrder = [&](std::vector<Entry>& entries) {
+    std::stable_sort(entries.begin(), entries.end(), [&](const Entry& x, const Entry& y) {
+      return key(x) != key(y) ? key(x) < key(y) : x.prefix < y.prefix;
+    });
+    entries.erase(std::unique(entries.begin(), entries.end(), same), entries.end());
+  };
+  auto entryOf = [](TdomNode* node, bool copied) {
+    if (node->GetNodeType() != ntXPath_Namespace_Node) return Entry{node, nullptr, u""};
+    auto* ns = static_cast<TdomXPathNamespace*>(node);
+    return Entry{copied ? nullptr : node, ns->GetOwnerElement(), ns->GetPrefix()};
+  };
+
+  for (uint32_t seed = 1; seed <= 20 && !HasFailure(); ++seed) {
+    SCOPED_TRACE("seed " + std::to_string(seed));
+    std::mt19937 random(seed);
+    auto pick = [&](size_t below) { return size_t(random() % below); };
+    TdomXPathResultPtr<TdomXPathNodeSetResult> sets[3];
+    std::vector<Entry> model[3];
+    for (auto& set : sets) set.reset(New<TdomXPathNodeSetResult>());
+    auto anyNode = [&](bool& copied) -> TdomNode* {
+      copied = true;
+      size_t from = pick(3);
+      if (pick(3) == 0 && sets[from]->Length() > 0) return sets[from]->Item(int(pick(size_t(sets[from]->Length()))));
+      TdomElement* element = elements[pick(elements.size())];
+      if (pick(3) != 0) return element;
+      std::u16string prefix = prefixes[pick(3)];
+      return doc->NamespaceNodeFor(element, prefix, uriOf(prefix));
+    };
+    for (int step = 0; step < 400 && !HasFailure(); ++step) {
+      size_t i = pick(3);
+      size_t j = (i + 1 + pick(2)) % 3;
+      TdomXPathNodeSetResult* set = sets[i].get();
+      std::vector<Entry>& entries = model[i];
+      bool copied = true;
+      switch (pick(11)) {
+        case 0: {
+          TdomNode* node = anyNode(copied);
+          Entry entry = entryOf(node, copied);
+          set->Add(node);
+          entries.push_back(entry);
+          break;
+        }
+        case 1: {
+          TdomNode* node = anyNode(copied);
+          Entry entry = entryOf(node, copied);
+          int at = int(pick(entries.size() + 3)) - 1;
+          set->Insert(at, node);
+          entries.insert(entries.begin() + std::clamp(at, 0, int(entries.size())), entry);
+          break;
+        }
+        case 2: {
+          TdomElement* element = elements[pick(elements.size())];
+          std::u16string prefix = prefixes[pick(3)];
+          set->AddXPathNamespace(element, uriOf(prefix), prefix);
+          entries.push_back({nullptr, element, prefix});
+          break;
+        }
+        case 3: {
+          TdomXPathNamespace* node = owned[pick(owned.size())];
+          set->AppendRaw(node);
+          entries.push_back(entryOf(node, false));
+          break;
+        }
+        case 4: {
+          int at = int(pick(entries.size() + 2)) - 1;
+          set->Delete(at);
+          if (at >= 0 && at < int(entries.size())) entries.erase(entries.begin() + at);
+          break;
+        }
+        case 5:
+          set->TakeAll(sets[j].get());
+          entries.insert(entries.end(), model[j].begin(), model[j].end());
+          model[j].clear();
+          break;
+        case 6: {
+          std::vector<Entry>& others = model[j];
+          if (others.empty()) {
+            set->Merge(sets[j].get());
+            break;
+          }
+          bool follows = !entries.empty() && !others.empty() && key(entries.back()) < key(others.front());
+          set->Merge(sets[j].get());
+          if (entries.empty()) {
+            entries.swap(others);
+            break;
+          }
+          entries.insert(entries.end(), others.begin(), others.end());
+          others.clear();
+          if (!follows) sortInOrder(entries);
+          break;
+        }
+        case 7: {
+          TdomXPathDocumentOrder order;
+          set->SortInOrder(order);
+          sortInOrder(entries);
+          break;
+        }
+        case 8:
+          set->RemoveIf([](TdomNode* node) { return node->GetPrefix() == u"q"; });
+          std::erase_if(entries, [](const Entry& e) { return e.owner != nullptr && e.prefix == u"q"; });
+          break;
+        case 9:
+          set->Assign(sets[j].get());
+          entries = model[j];
+          for (Entry& e : entries) {
+            if (e.owner != nullptr) e.node = nullptr;
+          }
+          break;
+        default:
+          if (pick(2) == 0) {
+            set->Clear();
+          } else {
+            sets[i].reset(New<TdomXPathNodeSetResult>());
+          }
+          entries.clear();
+          break;
+      }
+      if (entries.size() > 40) {
+        set->Clear();
+        entries.clear();
+      }
+      // Each set as its model says; a namespace node it made is nobody else's.
+      std::set<TdomNode*> made;
+      for (size_t k = 0; k < 3; ++k) {
+        ASSERT_EQ(sets[k]->Length(), int(model[k].size())) << "set " << k << " at step " << step;
+        for (size_t n = 0; n < model[k].size(); ++n) {
+          TdomNode* node = sets[k]->Item(int(n));
+          const Entry& e = model[k][n];
+          if (e.node != nullptr) {
+            EXPECT_EQ(node, e.node) << "set " << k << " entry " << n;
+            continue;
+          }
+          ASSERT_EQ(node->GetNodeType(), ntXPath_Namespace_Node);
+          EXPECT_EQ(static_cast<TdomXPathNamespace*>(node)->GetOwnerElement(), e.owner);
+          EXPECT_EQ(node->GetPrefix(), e.prefix);
+          EXPECT_TRUE(made.insert(node).second) << "a namespace node made for two sets";
+          EXPECT_EQ(std::count(owned.begin(), owned.end(), node), 0) << "the document's node taken for a copy";
+        }
+      }
+    }
+    // The document's namespace nodes are still its own.
+    for (size_t e = 0; e < elements.size(); ++e) EXPECT_EQ(doc->NamespaceNodeFor(elements[e], u"p", u"urn:p"), owned[e]);
+    // Elements held (and their namespace nodes) freed: the sets let go unread.
+    for (auto& set : sets) {
+      set->Add(elements[4]);
+      set->AppendRaw(owned[4]);
+      set->AddXPathNamespace(elements[4], u"urn:q", u"q");
+    }
+    for (TdomElement* element : {elements[4], elements[1]}) {
+      TdomXPathNamespace* fresh = doc->NamespaceNodeFor(element, u"q", u"urn:q");
+      for (auto& set : sets) set->AppendRaw(fresh);
+    }
+    elements[4]->Free();
+    elements[1]->Free();
+    sets[0]->Delete(sets[0]->Length() - 1);
+    sets[0]->Delete(0);
+    sets[1]->TakeAll(sets[2].get());
+    sets[1]->Clear();
+    sets[2]->TakeAll(sets[0].get());
+    for (auto& set : sets) set.reset();
+    // Fresh elements for the next seed, in the same places.
+    elements[1] = static_cast<TdomElement*>(
+        root->insertBefore(doc->createElementNS(u"", u"a"), root->GetFirstChildNode()));
+    elements[2] = static_cast<TdomElement*>(elements[1]->appendChild(doc->createElementNS(u"", u"b")));
+    elements[4] = static_cast<TdomElement*>(root->appendChild(doc->createElementNS(u"", u"d")));
+    owned[1] = doc->NamespaceNodeFor(elements[1], u"p", u"urn:p");
+    owned[2] = doc->NamespaceNodeFor(elements[2], u"p", u"urn:p");
+    owned[4] = doc->NamespaceNodeFor(elements[4], u"p", u"urn:p");
+  }
 }
 
 }  // namespace
