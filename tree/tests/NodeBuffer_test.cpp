@@ -335,3 +335,71 @@ TEST(NodeBuffer, HostileSaveHandlersGiveTheSameBytesThroughBothWriters) {
     ASSERT_EQ(BytesOf(buffer), BytesOf(stream)) << "round " << round;
   }
 }
+
+namespace {
+// The first node's save handler writes gWrite bytes and leaves the position
+// at gLeaveAt (anywhere: inside what it wrote, before it, past the end).
+PVirtualNode gFirst = nullptr;
+int gWrite = 0;
+int64_t gLeaveAt = 0;
+
+void SaveAndLeave(TBaseVirtualTree*, PVirtualNode node, TStream* stream) {
+  if (node != gFirst) return;
+  std::vector<uint8_t> bytes;
+  for (int i = 0; i < gWrite; ++i) bytes.push_back(uint8_t(0xA0 + i));
+  if (!bytes.empty()) stream->WriteBuffer(bytes.data(), gWrite);
+  stream->Seek(gLeaveAt, soBeginning);
+}
+}  // namespace
+
+// Two leaves; the first one's handler leaves the position short of the end
+// (or past it), so the second node's headers and base record are written
+// over what is there (or after a gap): the bytes, through the library stream
+// and the node buffer, are those the chunks' steps give, each at its place,
+// the base record the same as in a plain save.
+TEST(NodeBuffer, ChunksWrittenWhereAHandlerLeftThePosition) {
+  TTestTree tree;
+  tree.SetNodeDataSize(0);
+  tree.SetRootNodeCount(2);
+  gFirst = tree.GetFirstNoInit();
+  TMemoryStream plainStream;
+  tree.SaveToStream(&plainStream);
+  std::vector<uint8_t> plain = BytesOf(plainStream);
+  // Header and count, then per node: node chunk header, base chunk header and record.
+  ASSERT_EQ(plain.size(), 16u + 2 * 33u);
+  tree.OnSaveNode = SaveAndLeave;
+  int cases = 0;
+  for (int write : {1, 6, 20, 40}) {
+    int64_t end = 57 + write;  // the first node's user data ends there
+    for (int64_t at = 50; at <= end + 5; ++at) {
+      if (at == 57) continue;  // no user data: the chunk is dropped, another path
+      gWrite = write;
+      gLeaveAt = at;
+      std::vector<uint8_t> expected(plain.begin(), plain.begin() + 49);
+      auto put = [&](int64_t offset, const uint8_t* bytes, size_t count) {
+        if (expected.size() < size_t(offset) + count) expected.resize(size_t(offset) + count);
+        std::memcpy(expected.data() + offset, bytes, count);
+      };
+      auto put32 = [&](int64_t offset, uint32_t value) { put(offset, reinterpret_cast<uint8_t*>(&value), 4); };
+      put32(49, 4);  // the user chunk
+      put32(53, 0);
+      for (int i = 0; i < write; ++i) expected.push_back(uint8_t(0xA0 + i));
+      put32(53, uint32_t(at - 57));  // its size, up to where the handler left
+      put32(20, uint32_t(at - 24));  // the first node chunk's size
+      put32(at, 1);                  // the second node chunk, 25 bytes long
+      put32(at + 4, 25);
+      put(at + 8, plain.data() + 57, 25);  // its base chunk header and record
+      put32(at + 33, 4);                   // its user chunk, empty: dropped at the end
+      put32(at + 37, 0);
+      if (expected.size() == size_t(at + 41)) expected.resize(size_t(at + 33));
+      TMemoryStream stream;
+      TNodeBuffer buffer;
+      tree.SaveToStream(&stream);
+      tree.SaveToStream(&buffer);
+      ASSERT_EQ(BytesOf(stream), expected) << "write " << write << ", left at " << at;
+      ASSERT_EQ(BytesOf(buffer), expected) << "write " << write << ", left at " << at;
+      ++cases;
+    }
+  }
+  EXPECT_GT(cases, 100);
+}

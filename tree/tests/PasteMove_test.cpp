@@ -6,6 +6,7 @@
 // delete, amNoWhere inserts nothing, and saving single nodes and whole trees.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <deque>
 #include <map>
 #include <memory>
@@ -882,4 +883,134 @@ TEST_F(TransportTest, CutAndCopyMarkExactlyTheSelectedEnabledNodes) {
     EXPECT_EQ(CheckTreeInvariants(*a), "");
     a->CancelCutOrCopy();
   }
+}
+
+namespace {
+// A tree whose moving handler refuses some nodes and deletes a planned node
+// when asked about another, and notes whom it was asked about.
+class TMoveTree : public TIdTree {
+public:
+  using TBaseVirtualTree::MoveNodes;
+  bool DoNodeMoving(PVirtualNode node, PVirtualNode target) override {
+    int id = Id(node);
+    askedIds.push_back(id);
+    bool allowed = refuse.count(id) == 0 && TIdTree::DoNodeMoving(node, target);
+    auto victim = deleteOnAsk.find(id);
+    if (victim != deleteOnAsk.end())
+      if (PVirtualNode found = Find(victim->second)) DeleteNode(found);
+    return allowed;
+  }
+  std::map<int, int> deleteOnAsk;
+  std::set<int> refuse;
+  std::vector<int> askedIds;
+};
+
+// The nodes of asked a move may take: none that left the tree, none that is
+// or holds the target; unless all are children of one parent, none below
+// another one taken.
+std::vector<MNode*> ModelMovable(const std::vector<MNode*>& asked, MNode* target, MNode* root) {
+  std::vector<MNode*> alive;
+  for (MNode* m : asked)
+    if (Model::Inside(m, root) && !Model::Inside(target, m)) alive.push_back(m);
+  if (std::all_of(alive.begin(), alive.end(), [&](MNode* m) { return m->parent == alive[0]->parent; })) return alive;
+  std::vector<MNode*> result;
+  for (MNode* m : alive) {
+    bool inside = false;
+    for (MNode* other : alive) inside = inside || (other != m && Model::Inside(m, other));
+    if (!inside) result.push_back(m);
+  }
+  return result;
+}
+}  // namespace
+
+// Moves inside one tree of random node lists (children of one parent or of
+// many, nested ones, the target and nodes holding it, in any order) with a
+// moving handler that refuses nodes or deletes nodes on the way (listed ones,
+// their parents, the target): the handler is asked about exactly the nodes
+// the model takes, in order, and the tree ends as the model.
+TEST_F(TransportTest, MovedNodeListsInOneTreeFollowTheModel) {
+  std::mt19937 random(5150);
+  int mixed = 0, dropped = 0, deleted = 0, moved = 0;
+  for (int round = 0; round < 600; ++round) {
+    TMoveTree* tree = New<TMoveTree>(form);
+    tree->SetParent(form);
+    Model model;
+    MNode* root = model.Make(-1);
+    // Index i holds the node with id i (0: the root).
+    std::vector<PVirtualNode> real{tree->RootNode()};
+    std::vector<MNode*> mod{root};
+    int count = 4 + int(random() % 14);
+    for (int id = 1; id <= count; ++id) {
+      size_t p = random() % real.size();
+      real.push_back(tree->Add(p == 0 ? nullptr : real[p], id));
+      mod.push_back(model.Make(id));
+      Model::Place({mod.back()}, mod[p], amAddChildLast);
+    }
+    size_t ti = random() % real.size();
+    TVTNodeAttachMode mode = kModes[1 + random() % 4];
+    std::vector<int> ids;
+    if (random() % 3 == 0) {
+      // Children of one parent.
+      MNode* parent = mod[1 + random() % count]->parent;
+      for (MNode* kid : parent->kids)
+        if (random() % 3 != 0) ids.push_back(kid->id);
+    } else {
+      for (int id = 1; id <= count; ++id)
+        if (random() % 3 == 0) ids.push_back(id);
+    }
+    // The target and a node holding it, now and then.
+    if (ti != 0 && random() % 4 == 0) ids.push_back(int(ti));
+    if (ti != 0 && mod[ti]->parent != root && random() % 3 == 0) ids.push_back(mod[ti]->parent->id);
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    std::shuffle(ids.begin(), ids.end(), random);
+    for (int id : ids) {
+      if (random() % 7 == 0) tree->refuse.insert(id);
+      if (random() % 6 == 0) tree->deleteOnAsk[id] = ti != 0 && random() % 4 == 0 ? int(ti) : 1 + int(random() % count);
+    }
+    std::vector<PVirtualNode> nodes;
+    std::vector<MNode*> asked;
+    for (int id : ids) {
+      nodes.push_back(real[size_t(id)]);
+      asked.push_back(mod[size_t(id)]);
+    }
+
+    // The model's answer.
+    MNode* target = mod[ti];
+    std::vector<MNode*> first = ModelMovable(asked, target, root);
+    for (MNode* m : first) mixed += int(m->parent != first[0]->parent);
+    dropped += int(first.size() < asked.size());
+    std::vector<int> expectedAsked;
+    std::vector<MNode*> allowed;
+    for (MNode* m : first) {
+      if (!Model::Inside(m, root)) continue;
+      expectedAsked.push_back(m->id);
+      auto victim = tree->deleteOnAsk.find(m->id);
+      if (victim != tree->deleteOnAsk.end() && Model::Inside(mod[size_t(victim->second)], root)) {
+        Model::Detach(mod[size_t(victim->second)]);
+        ++deleted;
+      }
+      if (tree->refuse.count(m->id) == 0) allowed.push_back(m);
+    }
+    if (Model::Inside(target, root)) {
+      std::vector<MNode*> last = ModelMovable(allowed, target, root);
+      for (MNode* m : last) Model::Detach(m);
+      TVTNodeAttachMode placed = mode;
+      if (target == root) placed = mode == amInsertBefore ? amAddChildFirst : mode == amInsertAfter ? amAddChildLast : mode;
+      if (!last.empty()) Model::Place(last, target, placed);
+      moved += int(last.size());
+    }
+
+    tree->MoveNodes(nodes, real[ti], mode);
+    std::string expected;
+    Model::Shape(root, expected);
+    ASSERT_EQ(tree->askedIds, expectedAsked) << "round " << round;
+    ASSERT_EQ(tree->Shape(), expected) << "round " << round;
+    ASSERT_EQ(CheckTreeInvariants(*tree), "") << "round " << round;
+    tree->Free();
+  }
+  EXPECT_GT(mixed, 0);
+  EXPECT_GT(dropped, 0);
+  EXPECT_GT(deleted, 0);
+  EXPECT_GT(moved, 0);
 }

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <map>
 #include <random>
 #include <set>
 
 #include "TreeTestSupport.h"
+#include "core/MemoryStream.h"
 
 namespace {
 
@@ -334,4 +336,103 @@ TEST(Selection, ToggleSelectionMovesTheEndsAwayFromTheAnchor) {
   tree.ToggleSelection(order[5], order[3]);
   for (int i = 0; i < 8; ++i) EXPECT_EQ(tree.GetSelected(order[i]), i >= 2 && i <= 3) << i;
   EXPECT_EQ(CheckSelectionStore(tree), "");
+}
+
+// Selected nodes leave (deleted, often inside an update, so their entries
+// stay behind marked) and copies come back from streams, alone or in a batch,
+// while the count passes 0 (the heap often hands them the records just freed,
+// whose marked entries must not count): every node is found in the selection
+// exactly when it is selected, and the count is the number of selected nodes,
+// at every step.
+TEST(Selection, NodesLeavingAndComingBackAreFoundExactlyWhenSelected) {
+  std::mt19937 random(20261209);
+  TTestTree tree;
+  tree.SetOptions(MultiSelect());
+  Populate(tree, 4, 2);
+  std::map<PVirtualNode, bool> model;
+  for (PVirtualNode node : AllNodes(tree)) model[node] = false;
+  bool bracket = false;
+  int passedZero = 0, copiedSelected = 0;
+  auto subtree = [&](PVirtualNode top) {
+    std::vector<PVirtualNode> nodes;
+    for (PVirtualNode node : AllNodes(tree))
+      if (node == top || tree.HasAsParent(node, top)) nodes.push_back(node);
+    return nodes;
+  };
+  auto isMarked = [](PVirtualNode entry) { return (reinterpret_cast<uintptr_t>(entry) & 1) != 0; };
+  for (int step = 0; step < 4000; ++step) {
+    std::vector<PVirtualNode> all = AllNodes(tree);
+    PVirtualNode node = all.empty() ? nullptr : all[random() % all.size()];
+    int op = node == nullptr ? 3 : all.size() > 40 ? 2 : int(random() % 7);
+    switch (op) {
+      case 0:
+      case 1:
+        tree.SetSelected(node, !model[node]);
+        model[node] = !model[node];
+        break;
+      case 2: {
+        uint32_t before = tree.SelectedCount();
+        for (PVirtualNode gone : subtree(node)) model.erase(gone);
+        tree.DeleteNode(node);
+        passedZero += int(before > 0 && tree.SelectedCount() == 0);
+        break;
+      }
+      case 3: {
+        // A copy of a subtree (or a fresh top node) read from a stream.
+        PVirtualNode source = node != nullptr ? node : tree.AddChild(nullptr);
+        if (node == nullptr) model[source] = false;
+        std::vector<bool> flags;
+        for (PVirtualNode run : subtree(source)) flags.push_back(model[run]);
+        TMemoryStream stream;
+        tree.SaveToStream(&stream, source);
+        stream.SetPosition(16);  // header and count
+        PVirtualNode place = all.empty() || random() % 3 == 0 ? tree.RootNode() : all[random() % all.size()];
+        bool batch = random() % 2 == 0;
+        tree.BeginUpdate();
+        if (batch) tree.BeginLoadedSelectionBatch();
+        PVirtualNode copy = tree.AddNodeFromStream(&stream, kVTTreeStreamVersion, place, amAddChildLast);
+        std::vector<PVirtualNode> copied = subtree(copy);
+        if (batch) tree.EndLoadedSelectionBatch();
+        tree.EndUpdate();
+        ASSERT_EQ(copied.size(), flags.size()) << "step " << step;
+        for (size_t i = 0; i < copied.size(); ++i) {
+          model[copied[i]] = flags[i];
+          copiedSelected += int(flags[i]);
+        }
+        break;
+      }
+      case 4:
+        if (bracket)
+          tree.EndUpdate();
+        else
+          tree.BeginUpdate();
+        bracket = !bracket;
+        break;
+      case 5:
+        tree.ClearSelection();
+        for (auto& entry : model) entry.second = false;
+        break;
+      case 6:
+        tree.InvertSelection(false);
+        for (auto& entry : model) entry.second = !entry.second;
+        break;
+    }
+    all = AllNodes(tree);
+    ASSERT_EQ(all.size(), model.size()) << "step " << step;
+    uint32_t selected = 0;
+    for (PVirtualNode run : all) {
+      bool flagged = (run->States & vsSelected) != 0;
+      ASSERT_EQ(flagged, model[run]) << "step " << step;
+      ASSERT_EQ(tree.IsInSelection(run), flagged) << "step " << step;
+      selected += uint32_t(flagged);
+    }
+    ASSERT_EQ(tree.SelectedCount(), selected) << "step " << step;
+    const std::vector<PVirtualNode>& array = tree.SelectionArray();
+    ASSERT_EQ(array.size() - size_t(std::count_if(array.begin(), array.end(), isMarked)), selected)
+        << "step " << step;
+  }
+  if (bracket) tree.EndUpdate();
+  EXPECT_EQ(CheckSelectionStore(tree), "");
+  EXPECT_GT(passedZero, 0);
+  EXPECT_GT(copiedSelected, 0);
 }

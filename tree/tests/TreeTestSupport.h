@@ -48,6 +48,7 @@ public:
   PVirtualNode PendingStructureNode() const { return lastStructureChangeNode; }
   using TVirtualTreeCore::ChangeCheckState;
   using TVirtualTreeCore::CompactSelection;
+  using TVirtualTreeCore::IsInSelection;
   using TVirtualTreeCore::DoValidateCache;
   using TVirtualTreeCore::ReadChunk;
   void SetOptions(const TTreeOptionValues& values) { options = values; }
