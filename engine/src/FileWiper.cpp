@@ -309,7 +309,13 @@ WipeResult FileWiper::WipeFile(const OpenFolder& folder, const Listed& entry) {
   int64_t size = 0;
   stepPath_ = longPath;
   std::u16string lastName = entry.name;
-  WipeResult result = OverwriteAndDelete(folder, file, lastName, size);
+  WipeResult result = WipeResult::Failed;
+  try {
+    result = OverwriteAndDelete(folder, file, lastName, size);
+  } catch (...) {
+    CloseHandle(file);  // not left open past an internal error: the file could not be removed after
+    throw;
+  }
   if (result != WipeResult::Wiped && clearedReadOnly) SetAttributes(file, entry.attributes);
   CloseHandle(file);
   if (result == WipeResult::Wiped && !EnsureGone(folder, lastName, key)) {

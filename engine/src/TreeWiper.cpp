@@ -363,34 +363,32 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     longPath = JoinPath(parentPath, entry.name);
     reached_ = true;
     HeldParent work;
-    // Should the wipe throw, the held folder's private folder goes back to
-    // it, open (its pending work removes it), rather than being closed with
-    // the wiper while the held folder still names its handle.
-    struct GiveBack {
-      FileWiper& wiper;
-      const OpenFolder& parent;
-      HeldParent* held;
-      ~GiveBack() {
-        if (!held) return;
-        try {
-          held->staging = wiper.TakeStaging(parent);
-        } catch (...) {
-          held->staging = StagingFolder{};
-        }
+    if (continuing) work = *held;
+    // Should anything below throw, neither the folder nor its private folder
+    // is left open to the end of the process: they are held for the caller,
+    // whose pending work removes the private folder and lets the folder go,
+    // or finished here.
+    try {
+      if (continuing) {
+        wiper.AdoptStaging(parent, work.staging);
+        wiper.KnowClusterBytes(work.clusterBytes);
+      } else {
+        work.folder = parent;
+        // Where it lay when its place was checked above (the place that check
+        // took under Wine, where an open folder keeps the place it had when opened).
+        if (held) work.place = PlaceOf(parent.handle);
       }
-    } giveBack{wiper, parent, continuing ? held : nullptr};
-    if (continuing) {
-      work = *held;
-      wiper.AdoptStaging(parent, work.staging);
-      wiper.KnowClusterBytes(work.clusterBytes);
-    } else {
-      work.folder = parent;
-      // Where it lay when its place was checked above (the place that check
-      // took under Wine, where an open folder keeps the place it had when opened).
-      if (held) work.place = PlaceOf(parent.handle);
+      result = WipeEntry(wiper, parent, entry);
+    } catch (...) {
+      StagingFolder taken = wiper.TakeStaging(parent);
+      if (taken.handle != INVALID_HANDLE_VALUE) work.staging = std::move(taken);
+      if (held) {
+        *held = std::move(work);
+      } else {
+        FinishHeldParent(work, reporter_);
+      }
+      throw;
     }
-    result = WipeEntry(wiper, parent, entry);
-    giveBack.held = nullptr;
     work.staging = wiper.TakeStaging(parent);
     work.clusterBytes = wiper.KnownClusterBytes();
     if (result == WipeResult::Wiped && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY)) {

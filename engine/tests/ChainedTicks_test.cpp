@@ -398,6 +398,31 @@ TEST(ChainTest, AWipeEndingOnAnInternalErrorStillRemovesTheFoldersPrivateFolder)
   RemoveDirectoryW(Wide(folder));
 }
 
+// A wipe ending on an internal error, alone or as the first call of a chain,
+// lets go of the folder it opened: removed afterwards, the folder is gone at
+// once (Wine removes a folder only when its last handle is closed).
+TEST(ChainTest, AWipeEndingOnAnInternalErrorLetsGoOfItsFolder) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("wipes that throw before their folder is let go");
+  ChainSetup setup(60000);
+  std::u16string folder = Root(drive) + u"throw-alone";
+  std::vector<std::u16string> paths = MakeFiles(folder, "alone-", 2);
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  gWipeStep = [](WipeStep step, const std::u16string&) {
+    if (step == WipeStep::Renaming) throw std::runtime_error("test");
+  };
+  const bool alone = Call(harness, block.get(), paths[0]);
+  const bool first = Call(harness, block.get(), paths[1], folder + u"\\announced.txt");
+  gWipeStep = nullptr;
+  ASSERT_TRUE(alone && first);
+  EXPECT_FALSE(WorkPending());
+  EXPECT_EQ((std::vector<std::u16string>{u"alone-0.txt", u"alone-1.txt"}), ListNames(folder)) << harness.LogText();
+  for (const std::u16string& path : paths) EXPECT_TRUE(DeleteFileW(Wide(path)));
+  EXPECT_TRUE(RemoveDirectoryW(Wide(folder)));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(Wide(folder))) << "a handle of the folder was left open";
+}
+
 HANDLE RefusedFiller(HANDLE, const std::u16string&, DWORD& error) {
   ++gFillers;
   error = ERROR_ACCESS_DENIED;
