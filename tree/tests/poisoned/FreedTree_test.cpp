@@ -564,6 +564,17 @@ const TFreeingCase kFreeingCases[] = {
        ClientToScreen(t->Handle(), &pt);
        SendMessageW(t->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
      }},
+    {"OnColumnDblClick, a double click on a node", ShowColumns,
+     [](TVirtualStringTree* t) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toToggleOnDblClick));
+       t->OnColumnDblClick = [](TBaseVirtualTree*, TColumnIndex, TShiftState) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       t->SetChildCount(n, 2);
+       ClickOn(t, n, WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON);
+       ClickOn(t, n, WM_LBUTTONDBLCLK, WM_LBUTTONUP, MK_LBUTTON);
+     }},
     {"OnHeaderMouseUp, a click on a column", ShowColumns,
      [](TVirtualStringTree* t) {
        t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
