@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/MemoryStream.h"
 #include "tree/VirtualTrees.h"
 #include "tree/StringEditLink.h"
 #include "win/Forms.h"
@@ -614,6 +615,22 @@ const TFreeingCase kFreeingCases[] = {
        t->OnEdited = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex) { FreeDoomedTree(); };
      },
      EditAndEnd},
+    {"OnSaveNode, SaveToStream", Nothing,
+     [](TVirtualStringTree* t) { t->OnSaveNode = [](TBaseVirtualTree*, PVirtualNode, TStream*) { FreeDoomedTree(); }; },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       TMemoryStream stream;
+       t->SaveToStream(&stream, nullptr);
+     }},
+    {"OnSaveNode, SaveToStream of a folder", GiveChildren,
+     [](TVirtualStringTree* t) {
+       t->OnSaveNode = [](TBaseVirtualTree*, PVirtualNode node, TStream*) {
+         if (node->Parent != nullptr && node->Parent->Parent != nullptr) FreeDoomedTree();
+       };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       TMemoryStream stream;
+       t->SaveToStream(&stream, n);
+     }},
     {"OnKeyAction, the down key", Nothing,
      [](TVirtualStringTree* t) {
        t->OnKeyAction = [](TBaseVirtualTree*, uint16_t&, TShiftState&, bool&) { FreeDoomedTree(); };
