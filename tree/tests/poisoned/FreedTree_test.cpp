@@ -225,6 +225,14 @@ void ClickColumn(TVirtualStringTree* tree, PVirtualNode) {
   SendMessageW(window, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(pt.x, pt.y));
   if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(130, -10));
 }
+// A press and release of another button on the second column's caption, both over the header.
+void ClickColumnWith(TVirtualStringTree* tree, UINT down, UINT up) {
+  HWND window = tree->Handle();
+  POINT pt{130, -10};
+  ClientToScreen(window, &pt);
+  SendMessageW(window, down, HTBORDER, MAKELPARAM(pt.x, pt.y));
+  if (IsWindow(window)) SendMessageW(window, up, HTBORDER, MAKELPARAM(pt.x, pt.y));
+}
 // The tree paints now what its window shows.
 void PaintNow(TVirtualStringTree* tree, PVirtualNode) {
   HWND window = tree->Handle();
@@ -581,6 +589,45 @@ const TFreeingCase kFreeingCases[] = {
        t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
      },
      ClickColumn},
+    {"OnHeaderMouseDown, a press on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseDown = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     ClickColumn},
+    {"OnHeaderMouseDown, a right press on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseDown = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCRBUTTONDOWN, WM_NCRBUTTONUP); }},
+    {"OnHeaderClick, a right click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCRBUTTONDOWN, WM_NCRBUTTONUP); }},
+    {"OnHeaderMouseUp, a right click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCRBUTTONDOWN, WM_NCRBUTTONUP); }},
+    {"OnHeaderClick, a middle click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCMBUTTONDOWN, WM_NCMBUTTONUP); }},
+    {"OnHeaderMouseUp, a middle click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCMBUTTONDOWN, WM_NCMBUTTONUP); }},
+    {"OnHeaderMouseMove, the mouse over a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseMove = [](TVTHeader*, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       POINT pt{130, -10};
+       ClientToScreen(t->Handle(), &pt);
+       SendMessageW(t->Handle(), WM_NCMOUSEMOVE, HTBORDER, MAKELPARAM(pt.x, pt.y));
+     }},
     {"OnMeasureItem, a paint", Nothing,
      [](TVirtualStringTree* t) {
        TCustomStringTreeOptions* o = t->TreeOptions();
