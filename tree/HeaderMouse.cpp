@@ -391,8 +391,12 @@ bool TVTHeader::HandleDoubleClick(TMessage& m, TMouseButton button) {
   TPoint h = ClientToHeader(client);
   if (options.Contains(hoDblClickResize) && DetermineSplitterIndex(h)) {
     TColumnIndex track = columns->trackIndex;
+    // The text handlers asked for the widest node may free the tree, and this header with it.
+    TAliveToken alive = owner->Alive();
+    int widest = owner->GetMaxColumnWidth(track);
+    if (!*alive) return true;
     TVirtualTreeColumn* column = columns->Items(track);
-    if (column != nullptr) columns->AnimatedResize(track, std::max(column->MinWidth(), owner->GetMaxColumnWidth(track)));
+    if (column != nullptr) columns->AnimatedResize(track, std::max(column->MinWidth(), widest));
     return true;
   }
   TAliveToken alive = owner->Alive();  // the click's handler may free the tree, and this header

@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "TreeTestSupport.h"
 #include "tree/NodeRecords.h"
@@ -279,6 +280,29 @@ TEST(FreedNodes, AColumnDoubleClickWhoseHandlerDeletesTheNodeEndsTheDoubleClick)
   SendMessageW(window, WM_LBUTTONUP, 0, at);
   SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
   SendMessageW(window, WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u) << "the handler ran";
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+  form->Free();
+}
+
+// A text handler that deletes the node asked about while a double click on a
+// column's divider fits the column to its widest node: the walk ends there.
+TEST(FreedNodes, FittingAColumnWhoseTextHandlerDeletesTheNodeAskedEndsTheWalk) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  TVirtualStringTree* tree = ShowClickTree(form);
+  TVTHeader* header = tree->Header();
+  header->SetOptions(header->Options().Include(hoDblClickResize));
+  static bool deleted;
+  deleted = false;
+  tree->OnGetText = [](TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, TVSTTextType,
+                       std::u16string& text) {
+    text = u"a caption";
+    if (column == 1 && !std::exchange(deleted, true)) sender->DeleteNode(node);
+  };
+  POINT pt{240, -10};  // the second column's right edge (a main column's widths are kept)
+  ClientToScreen(tree->Handle(), &pt);
+  SendMessageW(tree->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
   EXPECT_EQ(tree->GetRootNodeCount(), 2u) << "the handler ran";
   EXPECT_EQ(CheckTreeInvariants(*tree), "");
   form->Free();

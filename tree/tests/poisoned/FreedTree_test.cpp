@@ -628,6 +628,17 @@ const TFreeingCase kFreeingCases[] = {
        ClientToScreen(t->Handle(), &pt);
        SendMessageW(t->Handle(), WM_NCMOUSEMOVE, HTBORDER, MAKELPARAM(pt.x, pt.y));
      }},
+    {"OnGetText, a double click on a column's divider (the widest text asked)", ShowColumns,
+     [](TVirtualStringTree* t) {
+       TVTHeader* header = t->Header();
+       header->SetOptions(header->Options().Include(hoDblClickResize));
+       t->OnGetText = FreeOnGetText;
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       POINT pt{180, -10};  // the second column's right edge (a main column's widths are kept)
+       ClientToScreen(t->Handle(), &pt);
+       SendMessageW(t->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
+     }},
     {"OnMeasureItem, a paint", Nothing,
      [](TVirtualStringTree* t) {
        TCustomStringTreeOptions* o = t->TreeOptions();
