@@ -165,7 +165,11 @@ bool TVTHeader::HandleMessage(TMessage& m) {
 
     case WM_NCMOUSEMOVE: {
       TPoint client = owner->ScreenToClient(ScreenPointOf(m));
+      // The mouse handlers may free the tree, and this header with it: the
+      // message is then taken, and nothing more is done.
+      TAliveToken alive = owner->Alive();
       owner->DoHeaderMouseMove(GetShiftState(), client.X, client.Y + static_cast<int>(height));
+      if (!*alive) return true;
       if (InHeader(client)) {
         bool changed = columns->AdjustHoverColumn(client);
         if (changed || (columns->downIndex >= 0 && columns->downIndex != columns->hoverIndex)) {
@@ -202,7 +206,9 @@ bool TVTHeader::HandleMessage(TMessage& m) {
       TPoint client = owner->ScreenToClient(dragStart);
       if (!InHeader(client)) return false;
       TPoint h = ClientToHeader(client);
+      TAliveToken alive = owner->Alive();
       owner->DoHeaderMouseDown(mbLeft, GetShiftState(), h.X, h.Y);
+      if (!*alive) return true;
       if (options.Contains(hoColumnResize) && DetermineSplitterIndex(h)) {
         columns->hoverIndex = NoColumn;
         trackStartX = client.X;
@@ -259,9 +265,10 @@ bool TVTHeader::HandleMessage(TMessage& m) {
     case WM_NCMBUTTONDOWN: {
       TPoint client = owner->ScreenToClient(ScreenPointOf(m));
       if (!InHeader(client)) return false;
+      TAliveToken alive = owner->Alive();
       owner->DoHeaderMouseDown(m.Msg == WM_NCRBUTTONDOWN ? mbRight : mbMiddle, GetShiftState(), client.X,
                                client.Y + static_cast<int>(height));
-      return false;
+      return !*alive;
     }
 
     case WM_NCRBUTTONUP: {
@@ -270,8 +277,11 @@ bool TVTHeader::HandleMessage(TMessage& m) {
       TPoint screen = ScreenPointOf(m);
       TPoint client = owner->ScreenToClient(screen);
       if (InHeader(client)) {
+        TAliveToken alive = owner->Alive();
         columns->HandleClick(client, mbRight, /*force=*/true, /*dblClick=*/false);
+        if (!*alive) return true;
         owner->DoHeaderMouseUp(mbRight, GetShiftState(), client.X, client.Y + static_cast<int>(height));
+        if (!*alive) return true;
       }
       columns->downIndex = columns->trackIndex = NoColumn;
       auto* menu = dynamic_cast<IPopupMenu*>(popupMenu);
@@ -287,8 +297,11 @@ bool TVTHeader::HandleMessage(TMessage& m) {
     case WM_NCMBUTTONUP: {
       TPoint client = owner->ScreenToClient(ScreenPointOf(m));
       if (!InHeader(client)) return false;
+      TAliveToken alive = owner->Alive();
       columns->HandleClick(client, mbMiddle, /*force=*/true, /*dblClick=*/false);
+      if (!*alive) return true;
       owner->DoHeaderMouseUp(mbMiddle, GetShiftState(), client.X, client.Y + static_cast<int>(height));
+      if (!*alive) return true;
       columns->downIndex = NoColumn;
       return false;
     }
@@ -378,8 +391,12 @@ bool TVTHeader::HandleDoubleClick(TMessage& m, TMouseButton button) {
   TPoint h = ClientToHeader(client);
   if (options.Contains(hoDblClickResize) && DetermineSplitterIndex(h)) {
     TColumnIndex track = columns->trackIndex;
+    // The text handlers asked for the widest node may free the tree, and this header with it.
+    TAliveToken alive = owner->Alive();
+    int widest = owner->GetMaxColumnWidth(track);
+    if (!*alive) return true;
     TVirtualTreeColumn* column = columns->Items(track);
-    if (column != nullptr) columns->AnimatedResize(track, std::max(column->MinWidth(), owner->GetMaxColumnWidth(track)));
+    if (column != nullptr) columns->AnimatedResize(track, std::max(column->MinWidth(), widest));
     return true;
   }
   TAliveToken alive = owner->Alive();  // the click's handler may free the tree, and this header

@@ -200,8 +200,9 @@ void TBaseVirtualTree::HandleMouseUp(WPARAM keys, const THitInfo& hitInfo) {
       RemoveFromSelection(node);
     else
       AddToSelection(node);
-    if (scope.Lost(node)) return;
-    InvalidateNode(node);
+    if (scope.TreeGone()) return;
+    // A node the change handler freed is not painted; the release still ends.
+    if (!Gone(node)) InvalidateNode(node);
   }
   DoStateChange({}, {tsOLEDragPending, tsOLEDragging, tsClearPending, tsDrawSelPending, tsToggleFocusedSelection,
                      tsScrolling, tsScrollPending});
@@ -239,11 +240,14 @@ void TBaseVirtualTree::HandleMouseDblClick(TMessage& message, const THitInfo& hi
     StopTreeTimer(kEditTimer);
     DoStateChange({}, {tsEditPending});
   }
+  // The edit's and the column's handlers may free the node hit, or the whole
+  // tree: the double click ends there.
+  PVirtualNode node = hitInfo.HitNode;
+  TCallOutScope scope(*this);
   if (states.Contains(tsEditing) && !DoEndEdit()) return;
   if (clickedColumn >= 0 && clickedColumn == hitInfo.HitColumn)
     DoColumnDblClick(hitInfo.HitColumn, MouseShiftState(message.WParam));
-  PVirtualNode node = hitInfo.HitNode;
-  if (node == nullptr) return;
+  if (scope.Lost(node)) return;
   const THitPositions& hit = hitInfo.HitPositions;
   if (hit.Contains(hiOnItemCheckbox)) {
     StartCheck(node, tsMouseCheckPending);

@@ -129,13 +129,18 @@ TNodeBuffer* AsNodeBuffer(TStream* stream) {
   return &typeid(*stream) == &typeid(TNodeBuffer) ? static_cast<TNodeBuffer*>(stream) : nullptr;
 }
 
-// Restores a member on leaving a scope.
+// Restores a member on leaving a scope; not when a handler freed the tree
+// meanwhile (the call-out scope given, opened before, tells).
 template <class T>
 struct Restore {
   T& target;
   T saved;
-  explicit Restore(T& target_) : target(target_), saved(target_) {}
-  ~Restore() { target = saved; }
+  const TVirtualTreeCore::TCallOutScope* scope;
+  explicit Restore(T& target_, const TVirtualTreeCore::TCallOutScope* scope_ = nullptr)
+      : target(target_), saved(target_), scope(scope_) {}
+  ~Restore() {
+    if (scope == nullptr || !scope->TreeGone()) target = saved;
+  }
 };
 }  // namespace
 
@@ -179,7 +184,10 @@ void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
   if (node == root) node = nullptr;
   // A stream deeper than a load accepts is refused before anything is written.
   if (WrittenDepth(node) > kMaxStreamDepth) RaiseTreeError(STreeTooDeepToSave, hcTFWrongStreamFormat);
-  Restore<int> keepDepth(writeDepth);
+  // The handlers asked on the way may free the whole tree: the stream then
+  // ends with the nodes written so far, and the tree is touched no more.
+  TCallOutScope scope(*this);
+  Restore<int> keepDepth(writeDepth, &scope);
   writeDepth = 0;
   uint8_t header[12];
   for (int i = 0; i < 6; ++i) {
@@ -196,9 +204,10 @@ void TVirtualTreeCore::SaveToStream(TStream* stream, PVirtualNode node) {
   WriteU32(*stream, root->ChildCount);
   // The count stored is the number of chunks actually written.
   uint32_t written = 0;
-  TCallOutScope scope(*this);
-  for (PVirtualNode run = root->FirstChild; run != nullptr; run = NextToWrite(root, run), ++written)
+  for (PVirtualNode run = root->FirstChild; run != nullptr; ++written) {
     WriteNode(stream, run);
+    run = scope.TreeGone() ? nullptr : NextToWrite(root, run);
+  }
   int64_t endPos = stream->Position();
   stream->Seek(countPos, soBeginning);
   WriteU32(*stream, written);
@@ -223,11 +232,11 @@ template <class S>
 void TVirtualTreeCore::WriteNodeTo(S& out, PVirtualNode node) {
   // The depth was checked before writing; children that toInitOnSave makes
   // on the way are held to the same bound.
-  Restore<int> keepDepth(writeDepth);
-  if (++writeDepth > kMaxStreamDepth) RaiseTreeError(STreeTooDeepToSave, hcTFWrongStreamFormat);
   // The handlers asked on the way (initialisation, saving, texts) may free
   // any node: what they freed is written as it was when it went.
   TCallOutScope scope(*this);
+  Restore<int> keepDepth(writeDepth, &scope);
+  if (++writeDepth > kMaxStreamDepth) RaiseTreeError(STreeTooDeepToSave, hcTFWrongStreamFormat);
   if (options.misc.Contains(toInitOnSave)) {
     if (!(node->States & vsInitialized)) InitNode(node);
     if (!Gone(node) && (node->States & vsHasChildren) && node->ChildCount == 0) InitChildren(node);

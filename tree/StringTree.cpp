@@ -173,10 +173,17 @@ int TCustomVirtualStringTree::DoGetNodeWidth(PVirtualNode node, TColumnIndex col
   }
   // The control's own canvas has a DC only while it paints.
   if (canvas == nullptr || (canvas == Canvas() && !canvas->HandleAllocated())) canvas = TextCanvas();
-  if (column != HeaderMainColumn()) return CalculateTextWidth(canvas, node, column, GetText(node, column));
+  // The text handler may free the node, or the whole tree and the canvas with
+  // it: nothing is measured then (the caller asks its own scope).
+  TCallOutScope scope(*this);
+  auto measure = [&]() {
+    std::u16string text = GetText(node, column);
+    return scope.Lost(node) ? 0 : CalculateTextWidth(canvas, node, column, text);
+  };
+  if (column != HeaderMainColumn()) return measure();
   int32_t* cache = WidthCache(node);
   if (cache == nullptr) return 0;
-  if (*cache == 0) *cache = CalculateTextWidth(canvas, node, column, GetText(node, column));
+  if (*cache == 0) *cache = measure();
   return *cache;
 }
 

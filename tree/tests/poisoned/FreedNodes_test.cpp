@@ -10,6 +10,7 @@
 #include <random>
 #include <set>
 #include <string>
+#include <utility>
 
 #include "TreeTestSupport.h"
 #include "tree/NodeRecords.h"
@@ -234,6 +235,104 @@ TEST_F(WindowedChecks, AnItemFreedWhenItsCheckIsAskedForIsNotPressed) {
   ClickBox(tree->GetFirst());
   EXPECT_EQ(tree->GetRootNodeCount(), 1u);
   EXPECT_EQ(Settled(), "");
+}
+
+namespace {
+// A shown string tree of three root nodes under two header columns, on form.
+TVirtualStringTree* ShowClickTree(TForm* form) {
+  form->SetBounds(0, 0, 360, 260);
+  auto* tree = New<TVirtualStringTree>(form);
+  tree->SetParent(form);
+  tree->SetBounds(0, 0, 300, 200);
+  tree->SetNodeDataSize(0);
+  TVTHeader* header = tree->Header();
+  for (int i = 0; i < 2; ++i) header->Columns()->Add()->SetWidth(120);
+  header->SetOptions(header->Options().Include(hoVisible));
+  tree->SetRootNodeCount(3);
+  form->Show();
+  qvtest::Pump(10);
+  return tree;
+}
+// Where a click lands on node's caption, in client coordinates.
+LPARAM CaptionOf(TVirtualStringTree* tree, PVirtualNode node) {
+  TRect r = tree->GetDisplayRect(node, NoColumn, true);
+  return MAKELPARAM(r.Left + 2, (r.Top + r.Bottom) / 2);
+}
+}  // namespace
+
+// A column's double-click handler that deletes the node double-clicked (an
+// item opened and dropped from the list): the double click ends there, the
+// node is neither toggled nor read again.
+TEST(FreedNodes, AColumnDoubleClickWhoseHandlerDeletesTheNodeEndsTheDoubleClick) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  TVirtualStringTree* tree = ShowClickTree(form);
+  TCustomStringTreeOptions* o = tree->TreeOptions();
+  o->SetMiscOptions(o->MiscOptions().Include(toToggleOnDblClick));
+  PVirtualNode second = tree->GetFirst()->NextSibling;
+  tree->SetChildCount(second, 2);
+  static PVirtualNode doomed;
+  doomed = second;
+  tree->OnColumnDblClick = [](TBaseVirtualTree* sender, TColumnIndex, TShiftState) { sender->DeleteNode(doomed); };
+  LPARAM at = CaptionOf(tree, second);
+  HWND window = tree->Handle();
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  SendMessageW(window, WM_LBUTTONUP, 0, at);
+  SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  SendMessageW(window, WM_LBUTTONUP, 0, at);
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u) << "the handler ran";
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+  form->Free();
+}
+
+// A text handler that deletes the node asked about while a double click on a
+// column's divider fits the column to its widest node: the walk ends there.
+TEST(FreedNodes, FittingAColumnWhoseTextHandlerDeletesTheNodeAskedEndsTheWalk) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  TVirtualStringTree* tree = ShowClickTree(form);
+  TVTHeader* header = tree->Header();
+  header->SetOptions(header->Options().Include(hoDblClickResize));
+  static bool deleted;
+  deleted = false;
+  tree->OnGetText = [](TBaseVirtualTree* sender, PVirtualNode node, TColumnIndex column, TVSTTextType,
+                       std::u16string& text) {
+    text = u"a caption";
+    if (column == 1 && !std::exchange(deleted, true)) sender->DeleteNode(node);
+  };
+  POINT pt{240, -10};  // the second column's right edge (a main column's widths are kept)
+  ClientToScreen(tree->Handle(), &pt);
+  SendMessageW(tree->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u) << "the handler ran";
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+  form->Free();
+}
+
+// A selected node clicked again with Ctrl in a tree that drags on its own
+// leaves the selection on the release; a change handler that deletes it then
+// still lets the release end: no toggle, clear or drag stays pending.
+TEST(FreedNodes, AReleaseWhoseChangeHandlerDeletesTheToggledNodeEndsTheClick) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  TVirtualStringTree* tree = ShowClickTree(form);
+  TCustomStringTreeOptions* o = tree->TreeOptions();
+  o->SetSelectionOptions(o->SelectionOptions().Include(toMultiSelect));
+  tree->SetDragMode(dmAutomatic);
+  PVirtualNode second = tree->GetFirst()->NextSibling;
+  tree->SetFocusedNode(second);
+  tree->SetSelected(second, true);
+  tree->OnChange = [](TBaseVirtualTree* sender, PVirtualNode node) {
+    if (node != nullptr && !(node->States & vsSelected)) sender->DeleteNode(node);
+  };
+  LPARAM at = CaptionOf(tree, second);
+  HWND window = tree->Handle();
+  SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON | MK_CONTROL, at);
+  SendMessageW(window, WM_LBUTTONUP, MK_CONTROL, at);
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u) << "the node left the selection and was deleted";
+  EXPECT_EQ(CheckTreeInvariants(*tree), "");
+  for (TVirtualTreeState state : {tsToggleFocusedSelection, tsClearPending, tsOLEDragPending, tsDrawSelPending})
+    EXPECT_FALSE(tree->TreeStates().Contains(state)) << "state " << state << " left";
+  form->Free();
 }
 
 namespace {

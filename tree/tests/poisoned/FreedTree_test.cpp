@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/MemoryStream.h"
 #include "tree/VirtualTrees.h"
 #include "tree/StringEditLink.h"
 #include "win/Forms.h"
@@ -223,6 +224,14 @@ void ClickColumn(TVirtualStringTree* tree, PVirtualNode) {
   ClientToScreen(window, &pt);
   SendMessageW(window, WM_NCLBUTTONDOWN, HTBORDER, MAKELPARAM(pt.x, pt.y));
   if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, MAKELPARAM(130, -10));
+}
+// A press and release of another button on the second column's caption, both over the header.
+void ClickColumnWith(TVirtualStringTree* tree, UINT down, UINT up) {
+  HWND window = tree->Handle();
+  POINT pt{130, -10};
+  ClientToScreen(window, &pt);
+  SendMessageW(window, down, HTBORDER, MAKELPARAM(pt.x, pt.y));
+  if (IsWindow(window)) SendMessageW(window, up, HTBORDER, MAKELPARAM(pt.x, pt.y));
 }
 // The tree paints now what its window shows.
 void PaintNow(TVirtualStringTree* tree, PVirtualNode) {
@@ -564,11 +573,72 @@ const TFreeingCase kFreeingCases[] = {
        ClientToScreen(t->Handle(), &pt);
        SendMessageW(t->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
      }},
+    {"OnColumnDblClick, a double click on a node", ShowColumns,
+     [](TVirtualStringTree* t) {
+       TCustomStringTreeOptions* o = t->TreeOptions();
+       o->SetMiscOptions(o->MiscOptions().Include(toToggleOnDblClick));
+       t->OnColumnDblClick = [](TBaseVirtualTree*, TColumnIndex, TShiftState) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       t->SetChildCount(n, 2);
+       ClickOn(t, n, WM_LBUTTONDOWN, WM_LBUTTONUP, MK_LBUTTON);
+       ClickOn(t, n, WM_LBUTTONDBLCLK, WM_LBUTTONUP, MK_LBUTTON);
+     }},
     {"OnHeaderMouseUp, a click on a column", ShowColumns,
      [](TVirtualStringTree* t) {
        t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
      },
      ClickColumn},
+    {"OnHeaderMouseDown, a press on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseDown = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     ClickColumn},
+    {"OnHeaderMouseDown, a right press on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseDown = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCRBUTTONDOWN, WM_NCRBUTTONUP); }},
+    {"OnHeaderClick, a right click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCRBUTTONDOWN, WM_NCRBUTTONUP); }},
+    {"OnHeaderMouseUp, a right click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCRBUTTONDOWN, WM_NCRBUTTONUP); }},
+    {"OnHeaderClick, a middle click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderClick = [](TVTHeader*, TColumnIndex, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCMBUTTONDOWN, WM_NCMBUTTONUP); }},
+    {"OnHeaderMouseUp, a middle click on a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseUp = [](TVTHeader*, TMouseButton, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { ClickColumnWith(t, WM_NCMBUTTONDOWN, WM_NCMBUTTONUP); }},
+    {"OnHeaderMouseMove, the mouse over a column", ShowColumns,
+     [](TVirtualStringTree* t) {
+       t->OnHeaderMouseMove = [](TVTHeader*, TShiftState, int, int) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       POINT pt{130, -10};
+       ClientToScreen(t->Handle(), &pt);
+       SendMessageW(t->Handle(), WM_NCMOUSEMOVE, HTBORDER, MAKELPARAM(pt.x, pt.y));
+     }},
+    {"OnGetText, a double click on a column's divider (the widest text asked)", ShowColumns,
+     [](TVirtualStringTree* t) {
+       TVTHeader* header = t->Header();
+       header->SetOptions(header->Options().Include(hoDblClickResize));
+       t->OnGetText = FreeOnGetText;
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       POINT pt{180, -10};  // the second column's right edge (a main column's widths are kept)
+       ClientToScreen(t->Handle(), &pt);
+       SendMessageW(t->Handle(), WM_NCLBUTTONDBLCLK, HTBORDER, MAKELPARAM(pt.x, pt.y));
+     }},
     {"OnMeasureItem, a paint", Nothing,
      [](TVirtualStringTree* t) {
        TCustomStringTreeOptions* o = t->TreeOptions();
@@ -603,6 +673,22 @@ const TFreeingCase kFreeingCases[] = {
        t->OnEdited = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex) { FreeDoomedTree(); };
      },
      EditAndEnd},
+    {"OnSaveNode, SaveToStream", Nothing,
+     [](TVirtualStringTree* t) { t->OnSaveNode = [](TBaseVirtualTree*, PVirtualNode, TStream*) { FreeDoomedTree(); }; },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       TMemoryStream stream;
+       t->SaveToStream(&stream, nullptr);
+     }},
+    {"OnSaveNode, SaveToStream of a folder", GiveChildren,
+     [](TVirtualStringTree* t) {
+       t->OnSaveNode = [](TBaseVirtualTree*, PVirtualNode node, TStream*) {
+         if (node->Parent != nullptr && node->Parent->Parent != nullptr) FreeDoomedTree();
+       };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       TMemoryStream stream;
+       t->SaveToStream(&stream, n);
+     }},
     {"OnKeyAction, the down key", Nothing,
      [](TVirtualStringTree* t) {
        t->OnKeyAction = [](TBaseVirtualTree*, uint16_t&, TShiftState&, bool&) { FreeDoomedTree(); };
