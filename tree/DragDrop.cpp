@@ -122,6 +122,8 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
       if (*alive) DoStateChange({}, {tsOLEDragging});
       throw;
     }
+    // The free handlers of the nodes deleted may have freed the tree.
+    if (!*alive) return;
   }
   dragSelection.clear();
   dragNodesTaken.clear();
