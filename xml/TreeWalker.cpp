@@ -32,12 +32,11 @@ TdomFilterResult TdomTreeWalker::Decide(TdomNode* node) const {
   return filter != nullptr ? AskNodeFilter(filter, node, root) : FILTER_ACCEPT;
 }
 
-template <class Find>
-TdomNode* TdomTreeWalker::Move(const Find& find) {
+TdomNode* TdomTreeWalker::Move(TFind find) {
   // A filter that frees or moves what the search stands on ends it: null,
   // and the walker (if the document kept it) stays where the change left it.
-  return FindUnlessFilterStops([this, &find] {
-    TdomNode* found = find();
+  return FindUnlessFilterStops([this, find] {
+    TdomNode* found = (this->*find)(currentNode);
     if (found != nullptr) currentNode = found;
     return found;
   });
@@ -130,27 +129,13 @@ TdomNode* TdomTreeWalker::FindPreviousNode(TdomNode* node) const {
   return sibling;
 }
 
-TdomNode* TdomTreeWalker::parentNode() {
-  return Move([this] { return FindParent(currentNode); });
-}
-TdomNode* TdomTreeWalker::firstChild() {
-  return Move([this] { return FindFirstChild(currentNode); });
-}
-TdomNode* TdomTreeWalker::lastChild() {
-  return Move([this] { return FindLastChild(currentNode); });
-}
-TdomNode* TdomTreeWalker::previousSibling() {
-  return Move([this] { return FindPreviousSibling(currentNode); });
-}
-TdomNode* TdomTreeWalker::nextSibling() {
-  return Move([this] { return FindNextSibling(currentNode); });
-}
-TdomNode* TdomTreeWalker::nextNode() {
-  return Move([this] { return FindNextNode(currentNode); });
-}
-TdomNode* TdomTreeWalker::previousNode() {
-  return Move([this] { return FindPreviousNode(currentNode); });
-}
+TdomNode* TdomTreeWalker::parentNode() { return Move(&TdomTreeWalker::FindParent); }
+TdomNode* TdomTreeWalker::firstChild() { return Move(&TdomTreeWalker::FindFirstChild); }
+TdomNode* TdomTreeWalker::lastChild() { return Move(&TdomTreeWalker::FindLastChild); }
+TdomNode* TdomTreeWalker::previousSibling() { return Move(&TdomTreeWalker::FindPreviousSibling); }
+TdomNode* TdomTreeWalker::nextSibling() { return Move(&TdomTreeWalker::FindNextSibling); }
+TdomNode* TdomTreeWalker::nextNode() { return Move(&TdomTreeWalker::FindNextNode); }
+TdomNode* TdomTreeWalker::previousNode() { return Move(&TdomTreeWalker::FindPreviousNode); }
 
 namespace {
 

@@ -51,10 +51,11 @@ protected:
 
 private:
   TdomFilterResult Decide(TdomNode* node) const;
+  // One of the Find steps, taken from the current node.
+  using TFind = TdomNode* (TdomTreeWalker::*)(TdomNode*) const;
   // Moves to the node find gives; null (staying) when it gives none or a
   // filter stopped it.
-  template <class Find>
-  TdomNode* Move(const Find& find);
+  TdomNode* Move(TFind find);
   // The first or last accepted node of node's children, entering skipped ones.
   TdomNode* FindChild(TdomNode* node, bool first) const;
   // The next or previous accepted sibling in the view.
