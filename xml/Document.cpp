@@ -305,13 +305,15 @@ void TdomDocument::FreeTreeWalker(TdomTreeWalker*& walker) {
   auto it = std::find(treeWalkers.begin(), treeWalkers.end(), walker);
   if (it == treeWalkers.end()) throw EWrong_Document_Err();
   treeWalkers.erase(it);
+  ++freedTraversalCount;
   delete walker;
   walker = nullptr;
 }
 
 void TdomDocument::ClearInvalidNodeIterators() {
-  auto keep = std::remove_if(nodeIterators.begin(), nodeIterators.end(), [](TdomNodeIterator* iterator) {
+  auto keep = std::remove_if(nodeIterators.begin(), nodeIterators.end(), [this](TdomNodeIterator* iterator) {
     if (iterator->IsValid()) return false;
+    ++freedTraversalCount;
     delete iterator;
     return true;
   });

@@ -211,6 +211,9 @@ public:
   // How many of this document's nodes have been freed one by one so far:
   // code that holds nodes across a call out compares it before and after.
   uint64_t FreedNodeCount() const { return freedNodeCount; }
+  // How many iterators and walkers have been freed so far (a node filter
+  // may free the very one that asks it).
+  uint64_t FreedTraversalCount() const { return freedTraversalCount; }
   // True while the destructor runs; nodes then skip notifications.
   bool IsDestroying() const { return destroying; }
   // A node of this document was given a user-data handler: the destructor then
@@ -277,6 +280,7 @@ private:
   bool modified = false;
   uint64_t structureStamp = 0;
   uint64_t freedNodeCount = 0;
+  uint64_t freedTraversalCount = 0;
   bool destroying = false;
   bool userDataHandlers = false;
   TdomEntityExpansionBudget expansionBudget;

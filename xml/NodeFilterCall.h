@@ -13,7 +13,8 @@ struct TNodeFilterStop {};
 
 // filter's answer about node, a node of root's subtree. Raises
 // TNodeFilterStop when the filter freed any node of the document (the
-// search may hold it) or the document, or took node out of root's subtree.
+// search may hold it), any iterator or walker (it may be the one asking) or
+// the document, or took node out of root's subtree.
 TdomFilterResult AskNodeFilter(TdomNodeFilter* filter, TdomNode* node, const TdomNode* root);
 
 // Runs find (a traversal's search) and gives its node; null when a filter

@@ -174,6 +174,42 @@ TEST_F(CalloutsThatFreeTest, TraversalsGoOnSoundlyWhenTheirFilterFreesOrRemovesT
   }
 }
 
+// A filter that frees the very walker or iterator asking it (the document
+// lets it free a walker, and an iterator whose root it removed): the move
+// returns null and touches nothing of the traversal.
+TEST_F(CalloutsThatFreeTest, TraversalsReturnNullWhenTheirFilterFreesThem) {
+  for (int at = 0; at < 6; ++at) {
+    SCOPED_TRACE("freeing at node " + std::to_string(at));
+    TdomDocument* doc = MakeDocument();
+    TdomTreeWalker* walker = nullptr;
+    ActingFilter walkerFilter;
+    walkerFilter.at = at;
+    walkerFilter.answer = at % 2 == 0 ? FILTER_ACCEPT : FILTER_SKIP;
+    walkerFilter.act = [doc, &walker](TdomNode*) { doc->FreeTreeWalker(walker); };
+    walker = doc->createTreeWalker(doc, kShowAll, &walkerFilter, true);
+    TdomTreeWalker* asking = walker;
+    TdomNode* node = doc;
+    for (int i = 0; i < 20 && walker != nullptr; ++i) node = asking->nextNode();
+    EXPECT_EQ(walker, nullptr);
+    EXPECT_EQ(node, nullptr);
+
+    TdomNode* b = doc->GetDocumentElement()->EvaluateToNode(u"b");
+    ActingFilter iteratorFilter;
+    iteratorFilter.at = at % 2;  // b and c
+    iteratorFilter.act = [doc, b](TdomNode*) {
+      b->GetParentNode()->removeChild(b);
+      doc->ClearInvalidNodeIterators();
+    };
+    TdomNodeIterator* iterator = doc->createNodeIterator(b, kShowAll, &iteratorFilter, true);
+    node = b;
+    for (int i = 0; i < 20 && doc->NodeIteratorCount() != 0; ++i) node = iterator->nextNode();
+    EXPECT_EQ(doc->NodeIteratorCount(), 0);
+    EXPECT_EQ(node, nullptr);
+    b->Free();
+    impl->FreeDocument(doc);
+  }
+}
+
 // Answers every variable and function with a number, after act.
 class ActingXPathHandlers : public TObject {
 public:
