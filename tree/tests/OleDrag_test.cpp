@@ -183,7 +183,7 @@ static bool StartDropTarget(PROCESS_INFORMATION& process, std::wstring& ready, s
   process = {};
   if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
     return false;
-  return qvtest::PumpUntil([&] { return std::istringstream(ReadWholeFile(ready)) >> x >> y ? true : false; }, 10000);
+  return qvtest::PumpUntil([&] { return std::istringstream(ReadWholeFile(ready)) >> x >> y ? true : false; }, 60000);
 }
 
 TEST_F(OleDragTest, DroppedIntoAnotherProcess) {
@@ -222,9 +222,9 @@ TEST_F(OleDragTest, DroppedIntoAnotherProcess) {
     }
     SendMouse(MOUSEEVENTF_LEFTUP, TPoint{x, y});
   });
-  ASSERT_TRUE(qvtest::PumpUntil([&] { return ReadWholeFile(result).find("end\n") != std::string::npos; }, 10000));
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return ReadWholeFile(result).find("end\n") != std::string::npos; }, 60000));
   mover.join();
-  WaitForSingleObject(process.hProcess, 10000);
+  WaitForSingleObject(process.hProcess, 60000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   // A move into another process copies through the node stream; the source deletes its nodes once.
@@ -253,7 +253,7 @@ TEST_F(OleDragTest, AWindowOfAnotherProcessIsNoControlOfThisOne) {
   EXPECT_NE(GetClassLongPtrW(foreign, GCW_ATOM), 0u);
   EXPECT_EQ(FindControl(foreign), nullptr);
   TerminateProcess(process.hProcess, 0);
-  WaitForSingleObject(process.hProcess, 10000);
+  WaitForSingleObject(process.hProcess, 60000);
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   DeleteFileW(ready.c_str());
