@@ -1,0 +1,128 @@
+#pragma once
+// What the confirm step of a file run listed, handed to the engine with every
+// call of that run (FileWipeListed, QuorvanellEngine.h): the key of each item
+// listed and of each folder on the way to a ticked item. The engine takes
+// from a folder only the entries whose keys are here, enters only folders
+// whose keys are here, and reaches a ticked path only through folders whose
+// keys are here: what another program put in a ticked folder after the list
+// was made, or a link put in the place of a folder on the way, is never wiped.
+//
+// A key names an object, not a name: under Wine the Unix device and inode of
+// the object (the object ID Wine gives an open file, read without leaving the
+// process), elsewhere the volume serial and the file ID. An entry listed in a
+// folder has the folder's volume and the file ID the listing gives. The
+// program and the engine read keys with this one definition.
+#include <windows.h>
+#include <winioctl.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+struct TItemKey {
+  uint64_t volume = 0;  // the Unix device, or the volume serial
+  uint64_t fileId = 0;  // the inode, or the file ID (as a folder lists it)
+
+  bool operator==(const TItemKey&) const = default;
+  bool operator<(const TItemKey& other) const {
+    return volume != other.volume ? volume < other.volume : fileId < other.fileId;
+  }
+};
+
+// The listed keys, sorted and without repeats. Owned by the program, which
+// keeps it (and `keys`) alive until the handle of every call given it is
+// signalled.
+struct TListedItems {
+  uint32_t size = sizeof(TListedItems);  // the layout's version
+  uint32_t count = 0;
+  const TItemKey* keys = nullptr;
+};
+
+// Whether key is among the listed ones.
+inline bool QvIsListed(const TListedItems& listed, const TItemKey& key) {
+  return listed.keys != nullptr && std::binary_search(listed.keys, listed.keys + listed.count, key);
+}
+
+// The key of an entry that a folder with key `folder` lists with `fileId`.
+inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId) { return TItemKey{folder.volume, fileId}; }
+
+namespace qvkeys {
+
+// The file ID of an open item, as its folder lists it (the native internal
+// information; the Win32 call that gives it also asks for the volume serial,
+// a round trip to Wine's mount manager).
+inline bool FileIdOf(HANDLE item, uint64_t& id) {
+  struct IoStatus {
+    union {
+      LONG status;
+      PVOID pointer;
+    };
+    ULONG_PTR information;
+  };
+  using QueryCall = LONG(NTAPI*)(HANDLE, IoStatus*, PVOID, ULONG, ULONG);
+  static const QueryCall query = [] {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<QueryCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryInformationFile")))
+                 : nullptr;
+  }();
+  constexpr ULONG kInternalInformation = 6;
+  if (!query) return false;
+  LARGE_INTEGER value = {};
+  IoStatus io{};
+  if (query(item, &io, &value, sizeof value, kInternalInformation) < 0) return false;
+  id = uint64_t(value.QuadPart);
+  return true;
+}
+
+// Wine's object ID of an open file: its Unix device, then its inode (each 8
+// bytes). Taken only when the inode is the file ID the handle itself gives,
+// so another layout is never read as a device.
+inline bool UnixKeyOf(HANDLE handle, TItemKey& key) {
+  FILE_OBJECTID_BUFFER buffer = {};
+  DWORD returned = 0;
+  if (!DeviceIoControl(handle, FSCTL_GET_OBJECT_ID, nullptr, 0, &buffer, sizeof buffer, &returned, nullptr) ||
+      returned < sizeof buffer.ObjectId)
+    return false;
+  uint64_t device = 0, inode = 0, id = 0;
+  std::memcpy(&device, buffer.ObjectId, 8);
+  std::memcpy(&inode, buffer.ObjectId + 8, 8);
+  if (!FileIdOf(handle, id) || id != inode) return false;
+  key = {device, inode};
+  return true;
+}
+
+inline bool SerialKeyOf(HANDLE handle, TItemKey& key) {
+  BY_HANDLE_FILE_INFORMATION info = {};
+  if (!GetFileInformationByHandle(handle, &info)) return false;
+  key = {info.dwVolumeSerialNumber, uint64_t(info.nFileIndexHigh) << 32 | info.nFileIndexLow};
+  return true;
+}
+
+// True under Wine whose object IDs have the layout above (tried on the system
+// folder). Elsewhere an object ID is whatever someone stored in the file,
+// never a key, and the volume serial is used.
+inline bool UnixKeys() {
+  static const bool unix = [] {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll || GetProcAddress(ntdll, "wine_get_version") == nullptr) return false;
+    wchar_t folder[MAX_PATH + 1] = {};
+    UINT n = GetSystemDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return false;
+    HANDLE handle = CreateFileW(folder, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    TItemKey probe;
+    bool found = UnixKeyOf(handle, probe);
+    CloseHandle(handle);
+    return found;
+  }();
+  return unix;
+}
+
+}  // namespace qvkeys
+
+// The key of an open handle (any access); false when the system cannot tell.
+// One process reads every key the same way.
+inline bool QvReadItemKey(HANDLE handle, TItemKey& key) {
+  return qvkeys::UnixKeys() ? qvkeys::UnixKeyOf(handle, key) : qvkeys::SerialKeyOf(handle, key);
+}
