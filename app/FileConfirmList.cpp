@@ -3,6 +3,7 @@
 
 #include "FileConfirmList.h"
 
+#include <algorithm>
 #include <unordered_map>
 
 #include "FileListing.h"
@@ -102,13 +103,17 @@ public:
     return rows;
   }
 
-  TConfirmTotals Fill(const std::vector<std::u16string>& checked) {
+  TConfirmTotals Fill(const std::vector<std::u16string>& checked, TConfirmListing* listing,
+                      const TNeededFolders* needed) {
     TConfirmTotals totals;
     rows.clear();
     kinds = TFileKinds();
+    TListingKeys keys;
+    std::vector<TItemKey> found;  // the rows' keys
     ListCheckedItems(checked, [&](TListedItem&& item) {
       rows.push_back(std::move(item));
       const TListedItem& row = rows.back();
+      if (listing != nullptr && row.keyed) found.push_back(row.key);
       if (!row.found) return;
       if (row.folder) {
         ++totals.folders;
@@ -116,7 +121,14 @@ public:
       }
       totals.bytes += static_cast<int64_t>(row.size);
       ++totals.files;
-    });
+    }, listing != nullptr ? &keys : nullptr, needed);
+    if (listing != nullptr) {
+      found.insert(found.end(), keys.folders.begin(), keys.folders.end());
+      std::sort(found.begin(), found.end());
+      found.erase(std::unique(found.begin(), found.end()), found.end());
+      listing->keys = std::move(found);
+      listing->needed = std::move(keys.needed);
+    }
     // The folder's type name as the interface language gives it now.
     if (totals.folders > 0) kinds.OfFolder();
     return totals;
@@ -145,15 +157,23 @@ private:
 
 }  // namespace
 
-std::u16string AbsentTicksText(const std::vector<std::u16string>& absent) {
-  if (absent.empty()) return {};
-  std::u16string text =
-      AnsiToWide(ReplacePlaceholder(MiscText("strTicksNotThere"), "%s", std::to_string(absent.size())));
-  for (size_t i = 0; i < absent.size(); ++i) text += (i == 0 ? u" " : u"; ") + absent[i];
+std::u16string AbsentTicksText(const std::vector<std::u16string>& absent, const std::vector<TNeededTick>& needed) {
+  std::u16string text;
+  if (!absent.empty()) {
+    text = AnsiToWide(ReplacePlaceholder(MiscText("strTicksNotThere"), "%s", std::to_string(absent.size())));
+    for (size_t i = 0; i < absent.size(); ++i) text += (i == 0 ? u" " : u"; ") + absent[i];
+  }
+  if (!needed.empty()) {
+    if (!text.empty()) text += u"\r\n";
+    text += AnsiToWide(ReplacePlaceholder(MiscText("strTicksNeeded"), "%s", std::to_string(needed.size())));
+    for (size_t i = 0; i < needed.size(); ++i)
+      text += (i == 0 ? u" " : u"; ") + needed[i].path + u" (" + needed[i].folder + u")";
+  }
   return text;
 }
 
-TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked) {
+TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked,
+                                   TConfirmListing* listing, const TNeededFolders* needed) {
   TConfirmRows* rows = TConfirmRows::Of(list);
   list->SetSmallImages(SmallSysImages());
   TListItems* shown = list->Items();
@@ -161,7 +181,7 @@ TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16st
   shown->Clear();
   TConfirmTotals totals;
   try {
-    totals = rows->Fill(checked);
+    totals = rows->Fill(checked, listing, needed);
   } catch (...) {
     shown->SetCount(rows->Count());
     shown->EndUpdate();

@@ -1,6 +1,9 @@
 #include "FileListing.h"
 
+#include <unordered_map>
 #include <unordered_set>
+
+#include "NeededFolders.h"
 
 namespace {
 
@@ -19,20 +22,53 @@ bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
 
 // Beyond this many checked paths every listed item is looked up.
 constexpr size_t kMostPathsCompared = 64;
+// A folder is read in blocks of this many bytes (several hundred entries).
+constexpr DWORD kListBytes = 64 * 1024;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
-bool IsDots(const wchar_t* name) { return name[0] == L'.' && (name[1] == 0 || (name[1] == L'.' && name[2] == 0)); }
+LPCWSTR W(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
 
-TListedItem ItemOf(std::u16string path, DWORD attributes, DWORD sizeHigh, DWORD sizeLow, FILETIME lastWrite) {
+bool IsDots(const char16_t* name, size_t length) {
+  return (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
+}
+
+TListedItem ItemOf(std::u16string path, DWORD attributes, uint64_t size, FILETIME lastWrite) {
   TListedItem item;
   item.found = true;
   item.folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   item.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
   item.path = std::move(path);
   if (item.folder && !EndsWithBackslash(item.path)) item.path += u'\\';
-  if (!item.folder) item.size = (static_cast<uint64_t>(sizeHigh) << 32) | sizeLow;
+  if (!item.folder) item.size = size;
   item.lastWrite = lastWrite;
   return item;
 }
+
+FILETIME FileTimeOf(const LARGE_INTEGER& time) {
+  return FILETIME{static_cast<DWORD>(time.QuadPart), static_cast<DWORD>(static_cast<uint64_t>(time.QuadPart) >> 32)};
+}
+
+// A folder opened for listing; its own key with it.
+struct TOpenFolder {
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  TItemKey key;
+  bool keyed = false;
+
+  TOpenFolder() = default;
+  TOpenFolder(const TOpenFolder&) = delete;
+  TOpenFolder& operator=(const TOpenFolder&) = delete;
+  ~TOpenFolder() {
+    if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  }
+  // Opens folder (with its trailing backslash) without following a link in its place.
+  bool Open(const std::u16string& folder) {
+    handle = CreateFileW(W(LongPathForm(folder)), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return false;
+    keyed = QvReadItemKey(handle, key);
+    return true;
+  }
+};
 
 // An item is listed once however many checked paths reach it; since the
 // items one checked path reaches are all different, only those that another
@@ -41,43 +77,77 @@ TListedItem ItemOf(std::u16string path, DWORD attributes, DWORD sizeHigh, DWORD 
 // checked path.
 class TItemLister {
 public:
-  TItemLister(const std::vector<std::u16string>& checked, const TListedItemSink& sink_) : sink(sink_) {
+  TItemLister(const std::vector<std::u16string>& checked, const TListedItemSink& sink_, TListingKeys* keys_,
+              const TNeededFolders* needed_)
+      : sink(sink_), keys(keys_), needed(needed_) {
     if (checked.size() > kMostPathsCompared) {
       lookUpAll = true;
       return;
     }
-    for (const std::u16string& path : checked) keys.push_back(Trimmed(path));
+    for (const std::u16string& path : checked) trimmedPaths.push_back(Trimmed(path));
   }
 
   void ListChecked(size_t index, const std::u16string& path) {
     if (path.empty()) return;
     current = index;
+    // What a refused folder holds goes with it: the wipe never enters it.
+    const std::u16string trimmed = Trimmed(path);
+    for (const auto& [folder, which] : refused)
+      if (trimmed.size() > folder.size() && StartsWith(trimmed, folder) && trimmed[folder.size()] == u'\\') {
+        if (keys != nullptr) keys->needed.push_back(TNeededTick{path, which});
+        return;
+      }
+    TItemKey parentKey;
+    const bool wayKnown = Way(path, parentKey);
     if (IsDriveRootPath(path)) {
       // The root is wiped through its content; it has no row of its own.
-      if (seen.insert(path).second) ScanTree(path);
+      TOpenFolder root;
+      if (!seen.insert(path).second || !root.Open(path)) return;
+      if (root.keyed && IsNeeded(path, root.key, /*folder=*/true)) return;
+      if (keys != nullptr && root.keyed) keys->folders.push_back(root.key);
+      ScanTree(path, root);
       return;
     }
     std::u16string bare = EndsWithBackslash(path) ? path.substr(0, path.size() - 1) : path;
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(reinterpret_cast<LPCWSTR>(LongPathForm(bare).c_str()), GetFileExInfoStandard, &data)) {
-      // Listed without details; the engine is still handed it.
+    if (!GetFileAttributesExW(W(LongPathForm(bare)), GetFileExInfoStandard, &data)) {
+      // Listed without details.
       TListedItem missing;
       missing.path = path;
       Emit(std::move(missing), /*lookUp=*/true);
       return;
     }
-    TListedItem item = ItemOf(bare, data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
-    const std::u16string folder = item.folder && !item.link ? item.path : u"";
+    TListedItem item = ItemOf(bare, data.dwFileAttributes,
+                              (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
+                              data.ftLastWriteTime);
+    const bool enter = item.folder && !item.link;
+    TOpenFolder folder;
+    TItemKey own;
+    bool ownKnown = false;
+    if (enter && folder.Open(item.path)) {
+      own = folder.key;
+      ownKnown = folder.keyed;
+    } else if (!enter) {
+      ownKnown = KeyOfPath(bare, own);
+    }
+    // As the folder holding it lists it: that folder's volume, its own file ID.
+    if (ownKnown && wayKnown) {
+      item.key = QvEntryKey(parentKey, own.fileId);
+      item.keyed = true;
+      if (keys != nullptr && enter) keys->folders.push_back(own);
+    }
+    if (ownKnown && IsNeeded(path, own, item.folder && !item.link)) return;
+    const std::u16string folderPath = enter ? item.path : u"";
     // A folder already listed was entered then (or is a link): its content is listed.
-    if (!Emit(std::move(item), /*lookUp=*/true) || folder.empty()) return;
-    ScanTree(folder);
+    if (!Emit(std::move(item), /*lookUp=*/true) || folderPath.empty() || folder.handle == INVALID_HANDLE_VALUE) return;
+    ScanTree(folderPath, folder);
   }
 
 private:
   struct TFolderFrame {
-    std::u16string folder;            // with a trailing backslash
+    std::u16string folder;  // with a trailing backslash
     std::vector<TListedItem> subfolders;
-    bool lookUp = true;               // its items may be reached from another checked path
+    bool lookUp = true;  // its items may be reached from another checked path
     size_t next = 0;
   };
 
@@ -88,20 +158,75 @@ private:
     return true;
   }
 
+  // Whether a checked item with key is, lies in or holds a needed folder;
+  // such an item is named, not listed.
+  bool IsNeeded(const std::u16string& path, const TItemKey& key, bool folder) {
+    if (needed == nullptr) return false;
+    const std::u16string* which = needed->Is(key);
+    if (which == nullptr && folder) which = needed->HeldBy(key);
+    if (which == nullptr && !lyingIn.empty()) which = &lyingIn;
+    if (which == nullptr) return false;
+    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, *which});
+    if (folder) refused.emplace_back(Trimmed(path), *which);
+    return true;
+  }
+
+  // The keys of the folders on the way to path, from its drive's root (the
+  // root itself included, path excluded); parentKey is the last of them.
+  // Notes in lyingIn the needed folder one of them is. False when a folder
+  // on the way cannot be opened.
+  bool Way(const std::u16string& path, TItemKey& parentKey) {
+    lyingIn.clear();
+    const std::u16string trimmed = Trimmed(path);
+    if (trimmed.size() < 2 || trimmed[1] != u':') return WayOfOtherPath(trimmed, parentKey);
+    bool known = true;
+    for (size_t at = 2; at < trimmed.size(); at = trimmed.find(u'\\', at + 1)) {
+      const std::u16string level = at == 2 ? trimmed.substr(0, 3) : trimmed.substr(0, at);
+      const auto [key, keyed] = LevelKey(level);
+      known = keyed;
+      if (!keyed) continue;
+      parentKey = key;
+      if (keys != nullptr) keys->folders.push_back(key);
+      if (needed != nullptr && lyingIn.empty())
+        if (const std::u16string* which = needed->Is(key)) lyingIn = *which;
+      if (trimmed.find(u'\\', at + 1) == std::u16string::npos) break;
+    }
+    return known;
+  }
+
+  // A share path ("\\server\share\..."): only the folder holding it is taken.
+  bool WayOfOtherPath(const std::u16string& trimmed, TItemKey& parentKey) {
+    const size_t slash = trimmed.find_last_of(u'\\');
+    if (slash == std::u16string::npos || slash < 3) return false;
+    const auto [key, keyed] = LevelKey(trimmed.substr(0, slash));
+    if (!keyed) return false;
+    parentKey = key;
+    if (keys != nullptr) keys->folders.push_back(key);
+    return true;
+  }
+
+  std::pair<TItemKey, bool> LevelKey(const std::u16string& level) {
+    auto found = levels.find(level);
+    if (found != levels.end()) return found->second;
+    TItemKey key;
+    const bool keyed = KeyOfPath(level, key);
+    return levels.emplace(level, std::make_pair(key, keyed)).first->second;
+  }
+
   // Whether an item in folder can be reached from a checked path other than
   // the current one: the folder lies in that path, or that path in it.
   bool ReachedFromAnother(const std::u16string& folder) const {
     if (lookUpAll) return true;
-    for (size_t i = 0; i < keys.size(); ++i)
-      if (i != current && (StartsWith(folder, keys[i]) || StartsWith(keys[i], folder))) return true;
+    for (size_t i = 0; i < trimmedPaths.size(); ++i)
+      if (i != current && (StartsWith(folder, trimmedPaths[i]) || StartsWith(trimmedPaths[i], folder))) return true;
     return false;
   }
 
   // Files first, each subfolder then followed by its content. The walk keeps
   // its own stack: a deep tree costs memory, not the thread's stack.
-  void ScanTree(const std::u16string& root) {
+  void ScanTree(const std::u16string& root, const TOpenFolder& opened) {
     std::vector<TFolderFrame> stack;
-    stack.push_back(ReadFolder(root));
+    stack.push_back(ReadFolder(root, opened));
     while (!stack.empty()) {
       TFolderFrame& top = stack.back();
       if (top.next == top.subfolders.size()) {
@@ -110,38 +235,57 @@ private:
       }
       TListedItem sub = std::move(top.subfolders[top.next++]);
       const bool enter = !sub.link;
-      std::u16string folder = sub.path;
+      const std::u16string folder = sub.path;
+      const TItemKey listedAs = sub.key;
       if (!Emit(std::move(sub), top.lookUp) || !enter) continue;
-      stack.push_back(ReadFolder(folder));
+      TOpenFolder below;
+      // A folder that is no longer the one listed (replaced meanwhile, or a
+      // link put in its place) is not entered: its content was never there.
+      if (!below.Open(folder) || !below.keyed || below.key.fileId != listedAs.fileId) continue;
+      if (keys != nullptr) keys->folders.push_back(below.key);
+      stack.push_back(ReadFolder(folder, below));
     }
   }
 
   // Gives the folder's files and returns its subfolders.
-  TFolderFrame ReadFolder(const std::u16string& folder) {
+  TFolderFrame ReadFolder(const std::u16string& folder, const TOpenFolder& opened) {
     TFolderFrame frame;
     frame.folder = folder;
     frame.lookUp = ReachedFromAnother(folder);
-    WIN32_FIND_DATAW data;
-    const std::u16string pattern = LongPathForm(folder + u"*");
-    HANDLE find = FindFirstFileExW(reinterpret_cast<LPCWSTR>(pattern.c_str()), FindExInfoBasic, &data,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return frame;
-    do {
-      if (IsDots(data.cFileName)) continue;
-      std::u16string path = folder;
-      path += reinterpret_cast<const char16_t*>(data.cFileName);
-      TListedItem item =
-          ItemOf(std::move(path), data.dwFileAttributes, data.nFileSizeHigh, data.nFileSizeLow, data.ftLastWriteTime);
-      if (item.folder) frame.subfolders.push_back(std::move(item));
-      else Emit(std::move(item), frame.lookUp);
-    } while (FindNextFileW(find, &data));
-    FindClose(find);
+    if (!opened.keyed) return frame;  // nothing in it could be told by key
+    std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
+    for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+      if (!GetFileInformationByHandleEx(opened.handle, kind, buffer.data(), kListBytes)) break;
+      const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+      for (size_t at = 0;;) {
+        const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+        const auto* name = reinterpret_cast<const char16_t*>(info->FileName);
+        const size_t length = info->FileNameLength / sizeof(char16_t);
+        if (!IsDots(name, length)) {
+          std::u16string path = folder;
+          path.append(name, length);
+          TListedItem item = ItemOf(std::move(path), info->FileAttributes,
+                                    static_cast<uint64_t>(info->EndOfFile.QuadPart), FileTimeOf(info->LastWriteTime));
+          item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart));
+          item.keyed = true;
+          if (item.folder) frame.subfolders.push_back(std::move(item));
+          else Emit(std::move(item), frame.lookUp);
+        }
+        if (info->NextEntryOffset == 0) break;
+        at += info->NextEntryOffset;
+      }
+    }
     return frame;
   }
 
   const TListedItemSink& sink;
+  TListingKeys* keys;
+  const TNeededFolders* needed;
   std::unordered_set<std::u16string> seen;
-  std::vector<std::u16string> keys;  // the checked paths, trimmed
+  std::vector<std::u16string> trimmedPaths;  // the checked paths, trimmed
+  std::unordered_map<std::u16string, std::pair<TItemKey, bool>> levels;  // folders on the way, by path
+  std::u16string lyingIn;  // the needed folder on the way to the current checked path
+  std::vector<std::pair<std::u16string, std::u16string>> refused;  // checked folders left out, trimmed, with why
   bool lookUpAll = false;
   size_t current = 0;  // the checked path being listed
 };
@@ -157,7 +301,19 @@ std::u16string LongPathForm(const std::u16string& path) {
   return path;
 }
 
-void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink) {
-  TItemLister lister(checked, sink);
+bool KeyOfPath(const std::u16string& path, TItemKey& key) {
+  std::u16string opened = path;
+  if (opened.size() == 2 && opened[1] == u':') opened += u'\\';
+  HANDLE handle = CreateFileW(W(LongPathForm(opened)), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const bool keyed = QvReadItemKey(handle, key);
+  CloseHandle(handle);
+  return keyed;
+}
+
+void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink, TListingKeys* keys,
+                      const TNeededFolders* needed) {
+  TItemLister lister(checked, sink, keys, needed);
   for (size_t i = 0; i < checked.size(); ++i) lister.ListChecked(i, checked[i]);
 }

@@ -4,13 +4,18 @@
 // followed at once by its own content, in the order the file system gives.
 // Names are wide and paths of any length are read (through "\\?\"); an item
 // is given once however often it is reached; links, junctions and mount
-// points are given as themselves and never entered.
+// points are given as themselves and never entered. Every item carries its
+// key (QuorvanellListed.h), so that the wipe takes exactly the items listed.
 #include <windows.h>
 
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "QuorvanellListed.h"
+
+class TNeededFolders;
 
 struct TListedItem {
   std::u16string path;  // a folder's ends in a backslash
@@ -19,17 +24,40 @@ struct TListedItem {
   bool link = false;    // a reparse point: listed, not entered
   uint64_t size = 0;    // files only, all 64 bits
   FILETIME lastWrite{};
+  TItemKey key;         // as its folder lists it: the folder's volume and its file ID
+  bool keyed = false;   // false: the system could not tell (nothing of it is wiped)
 };
 // The item is the sink's to keep.
 using TListedItemSink = std::function<void(TListedItem&& item)>;
 
+// A checked item left out because the system or this program needs it.
+struct TNeededTick {
+  std::u16string path;
+  std::u16string folder;  // the needed folder it is, lies in or holds
+};
+
+// What a listing learns besides its items.
+struct TListingKeys {
+  // The own keys of the folders entered, and of every folder on the way from
+  // a drive root to a checked item (the wipe reaches the item through them).
+  std::vector<TItemKey> folders;
+  std::vector<TNeededTick> needed;
+};
+
 // Gives sink every item reached from checked, in order. A drive root ("X:\")
 // gives no item of its own, only its content. Never fails: what cannot be
-// read is given unfound (a checked path) or left out (content).
-void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink);
+// read is given unfound (a checked path) or left out (content). With keys,
+// the folders' keys are added there; with needed, a checked item that is,
+// lies in or holds one of its folders gives nothing but an entry in
+// keys->needed.
+void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
+                      TListingKeys* keys = nullptr, const TNeededFolders* needed = nullptr);
 
 // True for "X:" followed by one backslash: three characters, ':' second.
 bool IsDriveRootPath(const std::u16string& path);
 // The "\\?\" form of an absolute drive ("X:\...") or UNC ("\\server\share")
 // path, which the wide file calls read at any length; other paths unchanged.
 std::u16string LongPathForm(const std::u16string& path);
+// The key of the item at path (its "\\?\" form is used), opened without
+// following a link in its own place; false when it cannot be opened.
+bool KeyOfPath(const std::u16string& path, TItemKey& key);

@@ -5,6 +5,7 @@
 // folder holds is wiped with it.
 #include "FileConfirmList.h"
 #include "MainForm.h"
+#include "NeededFolders.h"
 #include "Units.h"
 #include "shell/ExplorerTree.h"
 #include "shell/NodeStorage.h"
@@ -52,8 +53,12 @@ void TMainForm::TransferFileListFromTree() {
     checked.reserve(static_cast<size_t>(every->Count()));
     for (int i = 0; i < every->Count(); ++i) checked.push_back(every->Strings(i));
   }
+  ConfirmedItems = TConfirmListing();
+  // Made for every confirm step: the program's folder may have moved since.
+  const TNeededFolders needed = TNeededFolders::OfThisSystem();
   try {
-    const TConfirmTotals totals = FillFileConfirmList(Item<TListView>("FileConfirmListView"), checked);
+    const TConfirmTotals totals =
+        FillFileConfirmList(Item<TListView>("FileConfirmListView"), checked, &ConfirmedItems, &needed);
     TotalBytes = totals.bytes;
     FilesCount = totals.files;
     FoldersCount = totals.folders;

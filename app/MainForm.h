@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "FileConfirmList.h"
 #include "core/PublishedMethods.h"
 #include "tree/VirtualNode.h"
 #include "win/Forms.h"
@@ -195,6 +196,10 @@ public:
   // items gone since they were ticked): named on the confirm page and in the
   // run's log.
   std::vector<std::u16string> AbsentTicks;
+  // What the confirm step listed, by key, and the checked items it left out
+  // because the system or this program needs them: the wipe takes nothing
+  // else (nothing that appeared after that step, nothing through a link).
+  TConfirmListing ConfirmedItems;
   // The node storage that holds the check marks: the file tree's, set at
   // creation (not owned; null without a tree: nothing is checked then).
   TRootNodeStorage* FileTreeStorage = nullptr;

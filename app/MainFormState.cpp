@@ -129,8 +129,8 @@ void TMainForm::RefreshConfirmPage() {
   if (WizardLinks.transferFileList) WizardLinks.transferFileList(this);
   // Ticks the engine would never get are not dropped in silence.
   auto* absent = Item<TWideLabel>("FileConfirmAbsentLabel");
-  absent->SetWideCaption(AbsentTicksText(AbsentTicks));
-  absent->SetVisible(!AbsentTicks.empty());
+  absent->SetWideCaption(AbsentTicksText(AbsentTicks, ConfirmedItems.needed));
+  absent->SetVisible(!AbsentTicks.empty() || !ConfirmedItems.needed.empty());
   Item<TControl>("FileConfirmTotalsFilesCount")->SetCaption(std::to_string(FilesCount));
   Item<TControl>("FileConfirmTotalsFoldersCount")->SetCaption(std::to_string(FoldersCount));
   Item<TControl>("FileConfirmTotalsSize")->SetCaption(FormatSize(TotalBytes));

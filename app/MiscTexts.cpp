@@ -61,6 +61,7 @@ const TMiscText kTexts[] = {
     {"strMediumChanged",
      "The medium in drive %s: is not the one chosen (its size, serial number or label "
      "changed). Nothing was wiped; choose the drive again."},
+    {"strNeededNotWiped", "Ticked, but needed by the system or by Quorvanell, not wiped:"},
     {"strNoAlgorithm", "No wipe algorithm is selected."},
     {"strNoDrive", "No drive is selected."},
     {"strNoPasses", "The selected wipe algorithm has no passes, so it cannot wipe anything: choose another one."},
@@ -73,6 +74,7 @@ const TMiscText kTexts[] = {
     {"strSettingsNotSaved",
      "These settings could not be saved; at the next start they will be as they were before:"},
     {"strSystemDriveRefused", "This drive holds Windows and cannot be wiped."},
+    {"strTicksNeeded", "Ticked, but needed by the system or by Quorvanell, so not wiped (%s):"},
     {"strTicksNotThere", "Ticked, but not there, so not wiped (%s):"},
     {"strTooManyPasses", "The selected wipe algorithm has more than 100 passes."},
     {"strUtilsExecuteProgramError", "Unable to execute external program %s."},

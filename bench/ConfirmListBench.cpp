@@ -1,6 +1,7 @@
 // The file task's confirm list for a checked folder of 50,000 files (100
 // folders of 500), filled and painted in its owner-data list view, beside a
-// plain recursive FindFirstFileW walk of the same folder in the same run.
+// plain recursive FindFirstFileW walk of the same folder in the same run; the
+// rows carry their keys, as the confirm step makes them.
 // For scale: a list holding every row (the framework's, and the system list
 // view alone) adding and deleting as many rows, which the owner-data list
 // never pays, and every row's texts asked of the confirm list once.
@@ -17,6 +18,7 @@
 #include "BenchFolders.h"
 #include "FileConfirmList.h"
 #include "FileListing.h"
+#include "NeededFolders.h"
 #include "shell/ShellUtilities.h"
 #include "win/Forms.h"
 #include "win/controls/ComCtrls.h"
@@ -164,7 +166,10 @@ int main() {
       walk.Walk(root);
       bestWalk = std::min(bestWalk, Seconds(start));
       start = Clock::now();
-      totals = FillFileConfirmList(list, checked);
+      // As the confirm step does it: every row with its key, the needed folders looked up.
+      const TNeededFolders needed = TNeededFolders::OfThisSystem();
+      TConfirmListing listing;
+      totals = FillFileConfirmList(list, checked, &listing, &needed);
       UpdateWindow(list->Handle());
       bestFill = std::min(bestFill, Seconds(start));
     }
@@ -180,7 +185,7 @@ int main() {
       status = 1;
     }
     std::printf("  plain FindFirstFileW walk     %8.1f ms\n", bestWalk * 1e3);
-    std::printf("  confirm list filled and shown %8.1f ms  (%.2fx the walk; goal 2x)\n", bestFill * 1e3,
+    std::printf("  confirm list filled and shown %8.1f ms  (%.2fx the walk; goal 1.2x)\n", bestFill * 1e3,
                 bestFill / bestWalk);
   }
 

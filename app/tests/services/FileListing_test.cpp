@@ -2,7 +2,7 @@
 // path, each folder's files and then its subfolders each followed by their
 // content, every text once (the first time it is reached). Random trees in
 // the temp folder, random checked paths that overlap, repeat, differ in case
-// or trailing backslashes, or do not exist.
+// or trailing backslashes, or do not exist. Every item found carries its key.
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "FileListing.h"
+#include "NeededFolders.h"
 
 namespace {
 
@@ -63,7 +64,7 @@ private:
     return item;
   }
   void Add(const TListedItem& item) {
-    if (seen.insert(item.path).second) lines.push_back(Line(item));
+    if (seen.insert(item.path).second) lines.push_back(Line(item) + (item.found ? u" keyed" : u""));
   }
   // Files first, then each subfolder followed by its content.
   void Scan(const std::u16string& folder) {
@@ -89,9 +90,16 @@ private:
   std::vector<std::u16string> lines;
 };
 
+// Each item found carries the key of the object its path opens (a folder's
+// volume and the file ID it lists): what the wipe compares.
 std::vector<std::u16string> Listed(const std::vector<std::u16string>& checked) {
   std::vector<std::u16string> lines;
-  ListCheckedItems(checked, [&](TListedItem&& item) { lines.push_back(Line(item)); });
+  ListCheckedItems(checked, [&](TListedItem&& item) {
+    TItemKey opened;
+    const std::u16string bare = item.path.back() == u'\\' ? item.path.substr(0, item.path.size() - 1) : item.path;
+    const bool keyed = item.keyed && KeyOfPath(bare, opened) && opened == item.key;
+    lines.push_back(Line(item) + (item.found ? (keyed ? u" keyed" : u" not keyed") : u""));
+  });
   return lines;
 }
 
@@ -183,6 +191,41 @@ TEST_F(FileListingModelTest, ListsWhatThePlainListingDoes) {
       for (const std::u16string& path : checked) which += std::string(path.begin(), path.end()) + "; ";
       FAIL() << "round " << round << ", checked " << which << got.size() << " items against " << want.size();
     }
+  }
+}
+
+// A folder the system needs, known by key: a checked item that is it, lies
+// in it (reached by any name) or holds it is named with it and gives no row;
+// what a refused checked folder holds goes with it; the rest is listed.
+TEST_F(FileListingModelTest, NeededFoldersAreNamedNotListed) {
+  const std::u16string sys = root + u"sys";
+  for (const std::u16string& folder : {sys, sys + u"\\inner", root + u"other"}) CreateDirectoryW(W(folder), nullptr);
+  for (const std::u16string& file : {sys + u"\\a.dll", sys + u"\\inner\\b.dll", root + u"other\\c.txt"})
+    CloseHandle(CreateFileW(W(file), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const TNeededFolders needed({sys});
+  std::u16string upper = sys + u"\\INNER\\B.DLL";
+  const struct {
+    std::vector<std::u16string> checked;
+    std::vector<std::u16string> rows;
+    std::vector<std::u16string> named;
+  } cases[] = {
+      {{sys}, {}, {sys}},
+      {{sys + u"\\a.dll"}, {}, {sys + u"\\a.dll"}},
+      {{upper}, {}, {upper}},
+      {{root, root + u"other\\c.txt"}, {}, {root, root + u"other\\c.txt"}},
+      {{root + u"other"}, {root + u"other\\", root + u"other\\c.txt"}, {}},
+  };
+  for (const auto& c : cases) {
+    TListingKeys keys;
+    std::vector<std::u16string> rows;
+    ListCheckedItems(c.checked, [&](TListedItem&& item) { rows.push_back(item.path); }, &keys, &needed);
+    std::vector<std::u16string> named;
+    for (const TNeededTick& tick : keys.needed) {
+      named.push_back(tick.path);
+      EXPECT_TRUE(tick.folder == sys) << std::string(tick.folder.begin(), tick.folder.end());
+    }
+    EXPECT_EQ(rows, c.rows) << std::string(c.checked[0].begin(), c.checked[0].end());
+    EXPECT_EQ(named, c.named) << std::string(c.checked[0].begin(), c.checked[0].end());
   }
 }
 
