@@ -57,6 +57,7 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
     HMODULE module = LoadLibraryW(reinterpret_cast<const wchar_t*>(path.c_str()));
     if (module != nullptr) {
       loaded.engine.FileWipe = Proc<TFileWipeProc>(module, "FileWipe");
+      loaded.engine.FileWipeListed = Proc<TFileWipeListedProc>(module, "FileWipeListed");
       loaded.engine.DriveWipeStart = Proc<TDriveWipeStartProc>(module, "DriveWipeStart");
       loaded.engine.DriveCleanFreeSpace = Proc<TDriveCleanFreeSpaceProc>(module, "DriveCleanFreeSpace");
     }

@@ -25,8 +25,12 @@ inline constexpr size_t kMaxBlockText = kBlockTextChars - 1;
 using TFileWipeProc = HANDLE(__cdecl*)(void* wipeParams);
 using TDriveWipeStartProc = void(__cdecl*)(void* wipeParams, void* formatParams);
 using TDriveCleanFreeSpaceProc = void(__cdecl*)(void* wipeParams);
+using TFileWipeListedProc = HANDLE(__cdecl*)(void* wipeParams, const void* listed);
 struct TWipeEngine {
   TFileWipeProc FileWipe = nullptr;
+  // FileWipe within what the confirm step listed (QuorvanellListed.h); an
+  // engine that a test puts in place may leave it null.
+  TFileWipeListedProc FileWipeListed = nullptr;
   TDriveWipeStartProc DriveWipeStart = nullptr;
   TDriveCleanFreeSpaceProc DriveCleanFreeSpace = nullptr;
 };

@@ -78,6 +78,13 @@ std::u16string NextHandedOver(TDiskCheck& disk, const std::vector<TRunPath>& pat
   return u"";
 }
 
+// Hands path (with the path to follow) to the engine, within what the
+// confirm step listed where the engine can take that; null when no wipe
+// could be started.
+HANDLE HandOver(const TWipeEngine& engine, TWipeParams* block, const TListedItems& listed) {
+  return engine.FileWipeListed != nullptr ? engine.FileWipeListed(block, &listed) : engine.FileWipe(block);
+}
+
 void SetBar(TMainForm* form, const char* name, int position, int maximum) {
   auto* bar = form->Item<TProgressBar>(name);
   bar->SetMax(maximum);
@@ -121,10 +128,32 @@ void TMainForm::StartFileWipe() {
   TAliveToken token = Alive();
   // Ticked items that are not there reach no engine: named, and counted as not wiped.
   std::vector<std::u16string> notThere = AbsentTicks;
-  const std::vector<TRunPath> paths = StillTicked(this, notThere);
+  std::vector<TRunPath> paths = StillTicked(this, notThere);
   for (const std::u16string& path : notThere)
     AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
   int32_t refused = static_cast<int32_t>(notThere.size());
+  // Nor do those the system or this program needs (the engine would refuse them too).
+  std::unordered_map<std::u16string, std::u16string> needed;
+  for (const TNeededTick& tick : ConfirmedItems.needed) needed.emplace(tick.path, tick.folder);
+  if (!needed.empty()) {
+    std::vector<TRunPath> kept;
+    for (TRunPath& run : paths) {
+      auto found = needed.find(run.path);
+      if (found == needed.end()) {
+        kept.push_back(std::move(run));
+        continue;
+      }
+      AppendWideLine(Item<TMemo>("FileProgressLog"),
+                     AnsiToWide(MiscText("strNeededNotWiped") + " ") + run.path + u" (" + found->second + u")");
+      ++refused;
+    }
+    paths = std::move(kept);
+  }
+  // The engine takes nothing the confirm step did not list; the keys live until the run's end.
+  const std::vector<TItemKey> keys = ConfirmedItems.keys;
+  TListedItems listed;
+  listed.count = static_cast<uint32_t>(keys.size());
+  listed.keys = keys.data();
   BeginEngineWait();
   // Folders above the paths are looked up once for the run; each path's own
   // entry just before it is handed over.
@@ -145,7 +174,7 @@ void TMainForm::StartFileWipe() {
       continue;
     }
     CopyBlockPaths(*block, path, NextHandedOver(disk, paths, i + 1));
-    HANDLE done = engine.FileWipe(block);
+    HANDLE done = HandOver(engine, block, listed);
     if (done == nullptr) {
       // The engine has counted this failure in the block already. A Stop
       // pressed meanwhile counts before the next path, as after a wiped one.
@@ -156,6 +185,16 @@ void TMainForm::StartFileWipe() {
       CloseHandle(done);
     }
     if (!*token || StopRequested) break;
+  }
+  // The work the engine keeps for a path named as the next one (a folder's
+  // fillers and private folder) is done now and counted in this run, also
+  // when that path was refused at its turn.
+  if (*token && engine.FileWipeListed != nullptr) {
+    CopyBlockPaths(*block, u"", u"");
+    if (HANDLE done = engine.FileWipeListed(block, &listed)) {
+      WaitForPath(this, done, token);
+      CloseHandle(done);
+    }
   }
   // The engine's last posted log lines.
   for (int i = 0; i < 101 && *token; ++i) Application->ProcessMessages();
