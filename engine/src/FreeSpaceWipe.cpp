@@ -295,7 +295,8 @@ void ReportUnreached(Reporter& reporter, const std::u16string& drive, uint64_t o
   if (quotaSaidSo) left.quota = QuotaKind::Enforced;
   const uint64_t held = left.free > left.available ? left.free - left.available : 0;
   std::u16string heldWhy = HeldReason(left.quota);
-  const char16_t* refused = u"the drive refused more data although it reported them free";
+  const char16_t* refused =
+      u"the drive refused more data although it reported them free, or another program freed them since";
   std::u16string why;
   if (held < unit) {
     why = refused;

@@ -332,7 +332,7 @@ TEST(FreeSpaceHonestyTest, SpaceTheWorkFilesDidNotReachIsNamedWithItsReason) {
       {1u << 20, 0, 4096, QuotaKind::None, 1, u"(the file system keeps them in reserve for its own use)"},
       {2u << 20, 0, 4096, QuotaKind::Unknown, 1, u"(a disk quota or a reserve of the file system keeps them"},
       // More free than the engine could fill, all of it available.
-      {0, 3u << 20, 4096, QuotaKind::None, 1, u"(the drive refused more data although it reported them free)"},
+      {0, 3u << 20, 4096, QuotaKind::None, 1, u"(the drive refused more data although it reported them free"},
       {1u << 20, 8192, 4096, QuotaKind::None, 1, u"1048576 bytes: the file system keeps them in reserve"},
       {4095, 0, 4096, QuotaKind::Enforced, 0, nullptr},  // less than one allocation unit is no space
   };
