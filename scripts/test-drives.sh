@@ -13,7 +13,8 @@
 #                              folder, else with an empty folder as its root (a drive
 #                              with a medium the system cannot read); "bare": no root
 #   qv_mount_tmpfs DIR SIZE_MB  a bounded file system
-#   qv_mount_ext2 IMAGE SIZE_MB DIR [mke2fs options]
+#   qv_mount_ext2 IMAGE SIZE_MB DIR [mke2fs options]   no blocks reserved
+#   qv_mount_ext4 IMAGE SIZE_MB DIR [mke2fs options]   ext4's own reserves (see -m)
 #   qv_drives_restart          stops the wineserver, so that the next one sees
 #                              the letters and drive types mapped after this
 #   qv_drives_apply            waits for that wineserver to end (types saved)
@@ -138,14 +139,17 @@ qv_mount_tmpfs() {
   qv_drive_mounts+=("$1")
 }
 
-qv_mount_ext2() {
-  local image=$1 size=$2 dir=$3
-  shift 3
-  truncate -s "${size}M" "$image" && mke2fs -q -t ext2 -m 0 -F "$@" "$image" >/dev/null 2>&1 || return 1
+qv_mount_extfs() {
+  local type=$1 image=$2 size=$3 dir=$4
+  shift 4
+  truncate -s "${size}M" "$image" && mke2fs -q -t "$type" -F "$@" "$image" >/dev/null 2>&1 || return 1
   mkdir -p "$dir"
   mount -o loop "$image" "$dir" 2>/dev/null || return 1
   qv_drive_mounts+=("$dir")
 }
+
+qv_mount_ext2() { qv_mount_extfs ext2 "$1" "$2" "$3" -m 0 "${@:4}"; }
+qv_mount_ext4() { qv_mount_extfs ext4 "$@"; }
 
 qv_drives_restart() {
   qv_drives_restarted=1

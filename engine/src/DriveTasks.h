@@ -9,6 +9,7 @@
 #include "PassPattern.h"
 #include "Protected.h"
 #include "QuorvanellBlocks.h"
+#include "VolumeSpace.h"
 
 namespace qv::engine {
 
@@ -30,18 +31,15 @@ std::u16string DriveName(char drive);
 // Logs and counts the refusal of a drive whose volume holds a protected
 // folder; false when the drive may be wiped.
 bool RefuseProtectedDrive(const DriveJob& job, Reporter& reporter);
-// The free-space query of the free-space task (available to this user, total,
-// free on the volume); tests put a quota-limited one in its place.
-using DiskFreeSpaceQuery = bool (*)(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
-                                    ULARGE_INTEGER& free);
+// The free-space query of the free-space task (SystemDiskFreeSpace); tests put
+// one in its place that reports space held back by a quota or a reserve.
+using DiskFreeSpaceQuery = bool (*)(const std::u16string& root, VolumeSpace& space);
 extern DiskFreeSpaceQuery gDiskFreeSpace;
 // Creates a new work file of the free-space task for writing (INVALID_HANDLE_VALUE
 // and the last error set when it cannot); tests put a failing one in its place.
 using WorkFileCreate = HANDLE (*)(const std::u16string& path);
 extern WorkFileCreate gCreateWorkFile;
 HANDLE SystemCreateWorkFile(const std::u16string& path);
-bool SystemDiskFreeSpace(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
-                         ULARGE_INTEGER& free);
 // Units for Total: the smallest power-of-two multiple of `unit` that keeps
 // passes * (bytes / result) within 31 bits.
 uint64_t ProgressUnit(uint64_t bytes, size_t passes, uint64_t unit);

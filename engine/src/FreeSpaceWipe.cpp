@@ -20,6 +20,7 @@ constexpr size_t kChunkBytes = 1 << 20;
 constexpr uint64_t kFileLimit = 1ull << 30;  // stays below every file-size limit of FAT32
 constexpr int kSmallFileLimit = 4096;
 constexpr uint32_t kSmallFileBytes = 512;     // small enough to live inside a file record
+constexpr DWORD kQuotaExceeded = 1295;        // ERROR_DISK_QUOTA_EXCEEDED
 
 struct TempFile {
   std::u16string path;
@@ -109,6 +110,8 @@ class FreeSpaceWiper {
   }
 
   bool ok() const { return buffer_.ok(); }
+  // Whether the system said that a quota, not a full volume, ended the filling.
+  bool EndedByQuota() const { return fullError_ == kQuotaExceeded; }
 
   // Stage 1: the first pass fills the free space with files until the disk is
   // full; each later pass overwrites those files again. Each file is flushed
@@ -191,7 +194,10 @@ class FreeSpaceWiper {
       HANDLE file = gCreateWorkFile(path);
       if (file == INVALID_HANDLE_VALUE) {
         DWORD error = GetLastError();
-        if (IsDiskFull(error) && number > 0) return StageEnd::Done;
+        if (IsDiskFull(error) && number > 0) {
+          fullError_ = error;
+          return StageEnd::Done;
+        }
         reporter_.Failure(u"Could not create the work file " + path + u": " + ErrorText(error));
         return StageEnd::Failed;
       }
@@ -217,7 +223,10 @@ class FreeSpaceWiper {
         reporter_.Failure(u"Could not flush the work file " + path + u": " + ErrorText(GetLastError()));
         return StageEnd::Failed;
       }
-      if (outcome.end == WriteEnd::DiskFull) return StageEnd::Done;  // the expected end
+      if (outcome.end == WriteEnd::DiskFull) {  // the expected end
+        fullError_ = outcome.error;
+        return StageEnd::Done;
+      }
       if (before > driveBytes_ + kFileLimit) {
         reporter_.Failure(u"The drive took more data than it can hold (it may compress or deduplicate); "
                           u"its free space could not be wiped");
@@ -260,19 +269,45 @@ class FreeSpaceWiper {
   TempArea& area_;
   AlignedBuffer buffer_;
   uint64_t driveBytes_;
+  DWORD fullError_ = 0;
   uint64_t unit_ = 512;
   uint64_t unitsPerPass_ = 1;
   int64_t total_ = 1;
 };
 
-// A disk quota ends the filling before the volume is full: the space the
-// volume still has free then was never overwritten.
-bool StoppedAtQuota(const std::u16string& root, uint64_t& left) {
-  ULARGE_INTEGER available = {}, total = {}, free = {};
-  if (!gDiskFreeSpace(root, available, total, free)) return false;
-  left = free.QuadPart;
-  constexpr uint64_t kSlackBytes = 1 << 20;  // what the file system keeps for itself
-  return free.QuadPart > available.QuadPart + kSlackBytes;
+// Why the volume keeps space from this user's files, as far as it tells.
+std::u16string HeldReason(QuotaKind quota) {
+  switch (quota) {
+    case QuotaKind::None: return u"the file system keeps them in reserve for its own use";
+    case QuotaKind::Enforced: return u"a disk quota keeps them from this user's files";
+    case QuotaKind::Unknown: break;
+  }
+  return u"a disk quota or a reserve of the file system keeps them from this user's files";
+}
+
+// Reports and counts the free space that no work file reached, from the
+// volume's figures taken while all of them exist. Less than one allocation
+// unit is the figures' rounding, not space: the volume hands out whole units.
+void ReportUnreached(Reporter& reporter, const std::u16string& drive, uint64_t overwritten, VolumeSpace left,
+                     bool quotaSaidSo) {
+  const uint64_t unit = std::max<uint64_t>(left.unit, 512);
+  if (left.free < unit) return;
+  if (quotaSaidSo) left.quota = QuotaKind::Enforced;
+  const uint64_t held = left.free > left.available ? left.free - left.available : 0;
+  std::u16string heldWhy = HeldReason(left.quota);
+  const char16_t* refused =
+      u"the drive refused more data although it reported them free, or another program freed them since";
+  std::u16string why;
+  if (held < unit) {
+    why = refused;
+  } else if (left.free - held < unit) {
+    why = heldWhy;
+  } else {
+    why = Decimal(held) + u" bytes: " + heldWhy + u"; " + Decimal(left.free - held) + u" bytes: " + refused;
+  }
+  reporter.Failure(u"Not reached: " + Decimal(left.free) + u" bytes of the free space of drive " + drive + u" (" +
+                   why + u"); the free space was only partly wiped (" + Decimal(overwritten) +
+                   u" bytes overwritten)");
 }
 
 // The whole free-space run; returns true when stopped, with cleared false
@@ -291,42 +326,55 @@ bool WipeFree(const DriveJob& job, Reporter& reporter, bool& cleared) {
   }
   // The system's and the program's volume are welcome: the work goes into a
   // folder of its own and only the free space is written.
-  ULARGE_INTEGER available = {}, total = {}, free = {};
-  if (!gDiskFreeSpace(root, available, total, free)) {
+  VolumeSpace space;
+  if (!gDiskFreeSpace(root, space)) {
     reporter.Failure(u"Could not read the free space of drive " + drive + u" (" + ErrorText(GetLastError()) + u")");
     return false;
   }
-  reporter.Log(u"Wiping the free space of drive " + drive + u" (" + Decimal(available.QuadPart) + u" bytes, " +
+  reporter.Log(u"Wiping the free space of drive " + drive + u" (" + Decimal(space.available) + u" bytes, " +
                Decimal(job.passes.size()) + (job.passes.size() == 1 ? u" pass)" : u" passes)"));
   TempArea area(reporter);
   if (!area.Create(root)) return false;
-  FreeSpaceWiper wiper(job, reporter, area, available.QuadPart, total.QuadPart);
+  FreeSpaceWiper wiper(job, reporter, area, space.available, space.total);
   if (!wiper.ok()) {
     reporter.Failure(u"Not enough memory to wipe the free space of drive " + drive);
     return false;
   }
   StageEnd end = wiper.FillPasses();
-  uint64_t filled = area.Bytes();
-  uint64_t left = 0;
-  if (end == StageEnd::Done && StoppedAtQuota(root, left)) {
-    reporter.Failure(u"A disk quota stopped the wipe: the free space of drive " + drive + u" was only partly wiped (" +
-                     Decimal(filled) + u" bytes overwritten, " + Decimal(left) + u" bytes not reached)");
-    end = StageEnd::Failed;
+  if (end != StageEnd::Done) {
+    cleared = area.Clear();
+    return end == StageEnd::Stopped;
   }
-  if (end == StageEnd::Done) {
-    reporter.Log(u"Free space overwritten: " + Decimal(filled) + u" bytes; cleaning up the file system");
-    end = wiper.SmallFiles();
+  const uint64_t filled = area.Bytes();
+  reporter.Log(u"Free space overwritten: " + Decimal(filled) + u" bytes; cleaning up the file system");
+  // What the volume still calls free once the work files hold all they could
+  // was never overwritten. The small files may take space the large ones
+  // could not (room a file system keeps for its file records), so the figure
+  // is taken after them too, and the smaller one counts.
+  VolumeSpace left;
+  bool measured = gDiskFreeSpace(root, left);
+  DWORD queryError = measured ? 0 : GetLastError();
+  end = wiper.SmallFiles();
+  if (end != StageEnd::Stopped) {
+    VolumeSpace afterSmall;
+    if (!gDiskFreeSpace(root, afterSmall)) {
+      queryError = GetLastError();
+    } else if (!measured || afterSmall.free < left.free) {
+      left = afterSmall;
+      measured = true;
+    }
+    if (measured) {
+      ReportUnreached(reporter, drive, filled, left, wiper.EndedByQuota());
+    } else {
+      reporter.Failure(u"Could not read the free space of drive " + drive + u" after filling it (" +
+                       ErrorText(queryError) + u"); whether all of it was wiped is not known");
+    }
   }
   cleared = area.Clear();
   return end == StageEnd::Stopped;
 }
 
 }  // namespace
-
-bool SystemDiskFreeSpace(const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
-                         ULARGE_INTEGER& free) {
-  return GetDiskFreeSpaceExW(W(root), &available, &total, &free) != FALSE;
-}
 
 DiskFreeSpaceQuery gDiskFreeSpace = SystemDiskFreeSpace;
 

@@ -2,7 +2,8 @@
 // drives run-engine-tests.sh maps: protected folders and their ancestors
 // (also under another letter), hard-linked files, a folder swapped during a
 // run, protected volumes, a volume that cannot be locked, a failing random
-// source, a disk quota, a file stopped halfway.
+// source, space a quota or reserve keeps from the work files, a file stopped
+// halfway.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -311,26 +312,58 @@ TEST(FreeSpaceHonestyTest, AFailingRandomSourceFailsTheRandomPass) {
   EXPECT_EQ(std::vector<std::u16string>{u"keep.txt"}, RootNames(drive));
 }
 
-TEST(FreeSpaceHonestyTest, AQuotaSaysTheFreeSpaceWasOnlyPartlyWiped) {
+// What the volume reports once the work files are written, in place of its
+// own figures after the first query.
+struct LeftCase {
+  uint64_t held;  // free, yet kept from this user's files
+  uint64_t open;  // free and available, yet refused
+  uint64_t unit;
+  QuotaKind quota;
+  int failures;
+  const char16_t* reason;  // nullptr: nothing may be named as not reached
+};
+const LeftCase* gLeft = nullptr;
+
+TEST(FreeSpaceHonestyTest, SpaceTheWorkFilesDidNotReachIsNamedWithItsReason) {
   char drive = TestDrive("FREE_DRIVE");
-  if (!drive) QV_SKIP_LOUDLY("free-space wipe under a quota");
-  // Once this user's writes are refused, the volume still has 16 MiB free.
-  static int queries = 0;
-  queries = 0;
-  gDiskFreeSpace = [](const std::u16string& root, ULARGE_INTEGER& available, ULARGE_INTEGER& total,
-                      ULARGE_INTEGER& free) {
-    if (!SystemDiskFreeSpace(root, available, total, free)) return false;
-    if (queries++ > 0) free.QuadPart = available.QuadPart + (16u << 20);
-    return true;
+  if (!drive) QV_SKIP_LOUDLY("free-space wipe of a volume reporting space left");
+  const LeftCase cases[] = {
+      {16u << 20, 0, 4096, QuotaKind::Enforced, 1, u"(a disk quota keeps them from this user's files)"},
+      {1u << 20, 0, 4096, QuotaKind::None, 1, u"(the file system keeps them in reserve for its own use)"},
+      {2u << 20, 0, 4096, QuotaKind::Unknown, 1, u"(a disk quota or a reserve of the file system keeps them"},
+      // More free than the engine could fill, all of it available.
+      {0, 3u << 20, 4096, QuotaKind::None, 1, u"(the drive refused more data although it reported them free"},
+      {1u << 20, 8192, 4096, QuotaKind::None, 1, u"1048576 bytes: the file system keeps them in reserve"},
+      {4095, 0, 4096, QuotaKind::Enforced, 0, nullptr},  // less than one allocation unit is no space
   };
-  Harness harness;
-  Block block(harness.wnd(), drive, kOnePass);
-  RunDriveInProcess(harness, block.get(), /*disk=*/false);
-  gDiskFreeSpace = SystemDiskFreeSpace;
-  EXPECT_EQ(1, harness.done);
-  EXPECT_EQ(1, block->Reserved2) << harness.LogText();
-  EXPECT_TRUE(harness.Logged(u"was only partly wiped")) << harness.LogText();
-  EXPECT_EQ(std::vector<std::u16string>{u"keep.txt"}, RootNames(drive));
+  static int queries = 0;
+  for (const LeftCase& c : cases) {
+    gLeft = &c;
+    queries = 0;
+    gDiskFreeSpace = [](const std::u16string& root, VolumeSpace& space) {
+      if (!SystemDiskFreeSpace(root, space)) return false;
+      if (queries++ == 0) return true;
+      space.available = gLeft->open;
+      space.free = gLeft->open + gLeft->held;
+      space.unit = gLeft->unit;
+      space.quota = gLeft->quota;
+      return true;
+    };
+    Harness harness;
+    Block block(harness.wnd(), drive, kOnePass);
+    RunDriveInProcess(harness, block.get(), /*disk=*/false);
+    gDiskFreeSpace = SystemDiskFreeSpace;
+    EXPECT_EQ(1, harness.done);
+    EXPECT_EQ(c.failures, block->Reserved2) << harness.LogText();
+    EXPECT_EQ(c.reason != nullptr, harness.Logged(u"Not reached: " + Utf16(std::to_string(c.held + c.open)) +
+                                                  u" bytes of the free space of drive"))
+        << harness.LogText();
+    if (c.reason) {
+      EXPECT_TRUE(harness.Logged(c.reason)) << harness.LogText();
+    }
+    EXPECT_EQ(c.quota == QuotaKind::Enforced && c.reason, harness.Logged(u"quota keeps")) << harness.LogText();
+    EXPECT_EQ(std::vector<std::u16string>{u"keep.txt"}, RootNames(drive));
+  }
 }
 
 TEST(StoppedFileTest, AFileStoppedHalfwayKeepsItsLength) {

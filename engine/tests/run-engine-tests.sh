@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # run-engine-tests.sh EXE: maps the engine's test drives into the Wine prefix
-# (folder drives, image files as raw volumes, loop-mounted ext2 images for the
-# raw scans), runs the tests (the scans after unmounting), checks the images
-# the engine formatted with fsck.fat. scripts/test-drives.sh maps the drives
-# and removes every mount, link and image at the end, failed, interrupted or
-# not. Never maps or touches C: or Z:.
+# (folder drives, image files as raw volumes, loop-mounted ext2 and ext4
+# images for the raw scans), runs the tests (most scans after unmounting),
+# checks the images the engine formatted with fsck.fat. scripts/test-drives.sh
+# maps the drives and removes every mount, link and image at the end, failed,
+# interrupted or not. Never maps or touches C: or Z:.
 set -u
 exe=$(realpath "$1")
 here=$(cd "$(dirname "$0")" && pwd)
@@ -184,6 +184,25 @@ elif qv_mount_tmpfs "$work/free" 48; then
   qv_loud "SKIPPING the free-space raw scan: only a tmpfs could be mounted"
 else
   qv_loud "SKIPPING the free-space wipe: mounting was refused, and an unbounded drive would fill the host disk"
+fi
+
+# An ext4 volume keeps blocks for its own use: 5% that only root may write
+# (-m 5; the tests run as root) and about 2% that no file may take, not even
+# root's. Deleted marker files first fill everything root can write. Its
+# letter also opens the image as the raw volume, scanned while mounted.
+if qv_mount_ext4 "$work/reserve.img" 32 "$work/reserve" -m 5; then
+  for i in $(seq 64); do marker_file "$work/reserve/gone$i.txt" QV-DELETED-MARKER-8b24d9 1024 2>/dev/null || break; done
+  sync -f "$work/reserve"
+  rm -f "$work/reserve"/gone*.txt
+  sync -f "$work/reserve"
+  if ! grep -qa QV-DELETED-MARKER-8b24d9 "$work/reserve.img"; then
+    qv_loud "the deleted markers never reached the reserve image"
+    status=1
+  fi
+  qv_map_folder RESERVE_DRIVE "$work/reserve"
+  qv_map_raw RESERVE_RAW "$work/reserve.img" "$QV_TEST_RESERVE_DRIVE"
+else
+  qv_loud "SKIPPING the free-space wipe of a volume with a reserve: mounting a loop ext4 file system was refused"
 fi
 
 # QV_ENGINE_FILTER (a gtest filter) runs only some tests while developing.
