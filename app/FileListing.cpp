@@ -20,8 +20,6 @@ bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
-// Beyond this many checked paths every listed item is looked up.
-constexpr size_t kMostPathsCompared = 64;
 // A folder is read in blocks of this many bytes (several hundred entries).
 constexpr DWORD kListBytes = 64 * 1024;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -70,26 +68,25 @@ struct TOpenFolder {
   }
 };
 
-// An item is listed once however many checked paths reach it; since the
-// items one checked path reaches are all different, only those that another
-// checked path can reach are looked up among the items listed: the checked
-// paths themselves, and what lies in folders on the way to or below another
-// checked path.
+// An item is listed once however many checked paths reach it. An item is
+// reached twice only through a checked path reached twice (the walk of one
+// checked folder meets another checked path, or a checked path comes again),
+// and a folder met again is not entered again: so only the checked paths
+// themselves are looked up among the items listed.
 class TItemLister {
 public:
   TItemLister(const std::vector<std::u16string>& checked, const TListedItemSink& sink_, TListingKeys* keys_,
               const TNeededFolders* needed_)
       : sink(sink_), keys(keys_), needed(needed_) {
-    if (checked.size() > kMostPathsCompared) {
-      lookUpAll = true;
-      return;
+    for (const std::u16string& path : checked) {
+      const std::u16string trimmed = Trimmed(path);
+      checkedForms.insert(trimmed);
+      checkedForms.insert(trimmed + u'\\');
     }
-    for (const std::u16string& path : checked) trimmedPaths.push_back(Trimmed(path));
   }
 
-  void ListChecked(size_t index, const std::u16string& path) {
+  void ListChecked(const std::u16string& path) {
     if (path.empty()) return;
-    current = index;
     // What a refused folder holds goes with it: the wipe never enters it.
     const std::u16string trimmed = Trimmed(path);
     for (const auto& [folder, which] : refused)
@@ -114,7 +111,7 @@ public:
       // Listed without details.
       TListedItem missing;
       missing.path = path;
-      Emit(std::move(missing), /*lookUp=*/true);
+      Emit(std::move(missing));
       return;
     }
     TListedItem item = ItemOf(bare, data.dwFileAttributes,
@@ -139,21 +136,19 @@ public:
     if (ownKnown && IsNeeded(path, own, item.folder && !item.link)) return;
     const std::u16string folderPath = enter ? item.path : u"";
     // A folder already listed was entered then (or is a link): its content is listed.
-    if (!Emit(std::move(item), /*lookUp=*/true) || folderPath.empty() || folder.handle == INVALID_HANDLE_VALUE) return;
+    if (!Emit(std::move(item)) || folderPath.empty() || folder.handle == INVALID_HANDLE_VALUE) return;
     ScanTree(folderPath, folder);
   }
 
 private:
   struct TFolderFrame {
-    std::u16string folder;  // with a trailing backslash
     std::vector<TListedItem> subfolders;
-    bool lookUp = true;  // its items may be reached from another checked path
     size_t next = 0;
   };
 
   // False when the path was given before.
-  bool Emit(TListedItem&& item, bool lookUp) {
-    if (lookUp && !seen.insert(item.path).second) return false;
+  bool Emit(TListedItem&& item) {
+    if (checkedForms.count(item.path) != 0 && !seen.insert(item.path).second) return false;
     sink(std::move(item));
     return true;
   }
@@ -213,15 +208,6 @@ private:
     return levels.emplace(level, std::make_pair(key, keyed)).first->second;
   }
 
-  // Whether an item in folder can be reached from a checked path other than
-  // the current one: the folder lies in that path, or that path in it.
-  bool ReachedFromAnother(const std::u16string& folder) const {
-    if (lookUpAll) return true;
-    for (size_t i = 0; i < trimmedPaths.size(); ++i)
-      if (i != current && (StartsWith(folder, trimmedPaths[i]) || StartsWith(trimmedPaths[i], folder))) return true;
-    return false;
-  }
-
   // Files first, each subfolder then followed by its content. The walk keeps
   // its own stack: a deep tree costs memory, not the thread's stack.
   void ScanTree(const std::u16string& root, const TOpenFolder& opened) {
@@ -237,7 +223,7 @@ private:
       const bool enter = !sub.link;
       const std::u16string folder = sub.path;
       const TItemKey listedAs = sub.key;
-      if (!Emit(std::move(sub), top.lookUp) || !enter) continue;
+      if (!Emit(std::move(sub)) || !enter) continue;
       TOpenFolder below;
       // A folder that is no longer the one listed (replaced meanwhile, or a
       // link put in its place) is not entered: its content was never there.
@@ -250,8 +236,6 @@ private:
   // Gives the folder's files and returns its subfolders.
   TFolderFrame ReadFolder(const std::u16string& folder, const TOpenFolder& opened) {
     TFolderFrame frame;
-    frame.folder = folder;
-    frame.lookUp = ReachedFromAnother(folder);
     if (!opened.keyed) return frame;  // nothing in it could be told by key
     std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
     for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
@@ -269,7 +253,7 @@ private:
           item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart));
           item.keyed = true;
           if (item.folder) frame.subfolders.push_back(std::move(item));
-          else Emit(std::move(item), frame.lookUp);
+          else Emit(std::move(item));
         }
         if (info->NextEntryOffset == 0) break;
         at += info->NextEntryOffset;
@@ -281,13 +265,11 @@ private:
   const TListedItemSink& sink;
   TListingKeys* keys;
   const TNeededFolders* needed;
-  std::unordered_set<std::u16string> seen;
-  std::vector<std::u16string> trimmedPaths;  // the checked paths, trimmed
+  std::unordered_set<std::u16string> checkedForms;  // each checked path trimmed, and with a backslash
+  std::unordered_set<std::u16string> seen;          // the checked paths listed so far
   std::unordered_map<std::u16string, std::pair<TItemKey, bool>> levels;  // folders on the way, by path
   std::u16string lyingIn;  // the needed folder on the way to the current checked path
   std::vector<std::pair<std::u16string, std::u16string>> refused;  // checked folders left out, trimmed, with why
-  bool lookUpAll = false;
-  size_t current = 0;  // the checked path being listed
 };
 
 }  // namespace
@@ -315,5 +297,5 @@ bool KeyOfPath(const std::u16string& path, TItemKey& key) {
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink, TListingKeys* keys,
                       const TNeededFolders* needed) {
   TItemLister lister(checked, sink, keys, needed);
-  for (size_t i = 0; i < checked.size(); ++i) lister.ListChecked(i, checked[i]);
+  for (const std::u16string& path : checked) lister.ListChecked(path);
 }
