@@ -738,8 +738,12 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item, b
   DWORD error = 0;
   if (!PlaceHolds(parent, item.handle, name) || !MarkForDeletion(item.handle, error)) {
     if (error == ERROR_DIR_NOT_EMPTY && cameBack()) return WipeResult::Failed;
-    Fault(u"Could not remove the folder " + display + u": " +
-                      (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
+    // Named where it is now, should it be left in the private folder.
+    std::u16string where;
+    if (name.find(u'\\') != std::u16string::npos)
+      where = u" (left as " + ToDisplayPath(JoinPath(parent.path, name)) + u")";
+    Fault(u"Could not remove the folder " + display + where + u": " +
+          (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
     return WipeResult::Failed;
   }
   CloseHandle(item.handle);

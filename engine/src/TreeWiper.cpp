@@ -560,7 +560,8 @@ WipeResult TreeWiper::WipeEntry(FileWiper& wiper, const OpenFolder& parent, cons
     const TItemKey own = ItemKeyOf(folder.key);
     if (own != QvEntryKey(ItemKeyOf(parent.key), entry.fileId) && !Take(own)) {
       Close(folder);
-      reporter_.Failure(u"Did not wipe " + ToDisplayPath(folder.path) + u": it is not the item the confirm step listed");
+      reporter_.Failure(u"Did not wipe " + ToDisplayPath(folder.path) +
+                        u": it is not the item the confirm step listed");
       return WipeResult::Failed;
     }
     return WipeTree(wiper, &parent, folder, /*keep=*/false);
