@@ -75,6 +75,8 @@ extern "C" {
 
 HANDLE __cdecl FileWipe(void* wipeParams) { return StartFileWipe(wipeParams); }
 
+HANDLE __cdecl FileWipeListed(void* wipeParams, const void* listed) { return StartFileWipe(wipeParams, listed); }
+
 void __cdecl DriveWipeStart(void* wipeParams, void* formatParams) {
   if (!wipeParams) return;
   std::unique_ptr<DriveJob> job = NewDriveJob(static_cast<TWipeParams*>(wipeParams));

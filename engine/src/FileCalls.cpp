@@ -1,5 +1,6 @@
 #include "FileCalls.h"
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -22,6 +23,8 @@ struct FileJob {
   bool pathTerminated = false;
   std::u16string next;  // empty: none
   std::vector<PassSpec> passes;
+  const TListedItems* listed = nullptr;  // the caller's; null: everything found may be wiped
+  bool listUnknown = false;              // a list of a layout this engine does not know
 };
 
 // What a call leaves for the next one: the folder held, with its work.
@@ -31,6 +34,7 @@ struct Chain {
   uint32_t wnd = 0;              // that block's window, for reports without it
   std::u16string next;           // the path that call named as the next
   std::shared_ptr<const ProtectedFolders> guard;  // of the chain's first call
+  const TListedItems* listed = nullptr;           // of the run the chain belongs to
   DWORD leftAt = 0;
   Reporter::Pace pace;  // of the progress messages of the chain
 };
@@ -41,6 +45,12 @@ struct Chain {
 struct Pending {
   std::mutex mutex;
   Chain chain;
+  // Calls handed over that have not yet taken or finished the chain: the
+  // waiting threads leave it to them, so that a run's own call (its end above
+  // all) does its work and counts it in its block.
+  std::atomic<int> callsUnderway{0};
+  // The keys taken by each run given a list, until its end call.
+  std::map<const TListedItems*, std::shared_ptr<RunKeys>> runs;
 };
 
 Pending& Shared() {
@@ -96,19 +106,46 @@ std::u16string ParentOf(const std::u16string& path) {
   return ParentPath(longPath);
 }
 
+// The end of a run (an empty path with the run's list): the work the run's
+// calls left pending is done and counted in its block. A chain of another
+// block is left to the calls of that run.
+void EndRun(FileJob& job) {
+  Pending& pending = Shared();
+  Chain mine;
+  {
+    std::lock_guard<std::mutex> lock(pending.mutex);
+    --pending.callsUnderway;
+    if (pending.chain.held.Holds() && pending.chain.block == job.block) {
+      mine = std::move(pending.chain);
+      pending.chain = Chain{};
+    }
+    pending.runs.erase(job.listed);
+  }
+  try {
+    Finish(mine, job.block);
+  } catch (...) {
+    Reporter(job.block).Failure(u"The end of the run ended on an internal error");
+  }
+}
+
 void RunFileJob(FileJob& job) {
+  if (job.listed && !job.listUnknown && job.pathTerminated && job.path.empty()) return EndRun(job);
   Pending& pending = Shared();
   Reporter reporter(job.block);
   Chain mine;  // the chain this call continues, and leaves
   bool keep = false;
+  bool taken = false;  // the chain looked at (callsUnderway counted down)
+  std::shared_ptr<RunKeys> run;  // of the run given a list
   try {
     const bool usable = job.pathTerminated && !job.path.empty();
     const std::u16string parent = usable ? ParentOf(job.path) : std::u16string();
     {
       std::lock_guard<std::mutex> lock(pending.mutex);
+      --pending.callsUnderway;
+      taken = true;
       Chain& left = pending.chain;
-      const bool continuing = left.held.Holds() && left.block == job.block && left.next == job.path &&
-                              !parent.empty() && parent == left.held.folder.path &&
+      const bool continuing = left.held.Holds() && left.block == job.block && left.listed == job.listed &&
+                              left.next == job.path && !parent.empty() && parent == left.held.folder.path &&
                               StillInPlace(left.held);
       if (continuing) {
         mine = std::move(left);
@@ -116,9 +153,18 @@ void RunFileJob(FileJob& job) {
       } else {
         Finish(left, job.block);
       }
+      if (job.listed && !job.listUnknown) {
+        std::shared_ptr<RunKeys>& keys = pending.runs[job.listed];
+        if (!keys) keys = std::make_shared<RunKeys>(job.listed);
+        run = keys;
+      }
     }
     keep = !parent.empty() && !job.next.empty() && ParentOf(job.next) == parent;
-    if (!job.pathTerminated) {
+    if (job.listUnknown) {
+      keep = false;
+      reporter.Failure(u"The list of what the confirm step listed is of a layout this engine does not know; " +
+                       job.path + u" was not wiped");
+    } else if (!job.pathTerminated) {
       reporter.Failure(u"The path is longer than 4095 characters; it was not wiped");
     } else if (job.path.empty()) {
       reporter.Failure(u"No path was given; nothing was wiped");
@@ -131,7 +177,8 @@ void RunFileJob(FileJob& job) {
       mine.wnd = job.block->Wnd;
       mine.next = job.next;
       mine.guard = guard;
-      TreeWiper wiper(reporter, job.passes, *guard);
+      mine.listed = job.listed;
+      TreeWiper wiper(reporter, job.passes, *guard, run.get());
       if (continuing || keep) {
         wiper.Wipe(job.path, &mine.held);
       } else {
@@ -141,6 +188,7 @@ void RunFileJob(FileJob& job) {
     }
   } catch (...) {
     keep = false;
+    if (!taken) --pending.callsUnderway;
     reporter.Failure(u"The wipe of " + job.path + u" ended on an internal error");
   }
   // Nothing is left pending past a call that names no next path in its
@@ -167,6 +215,7 @@ DWORD FinishStalePending() {
   if (!lock.owns_lock()) return 20;  // a call is taking or leaving it
   Chain& left = pending.chain;
   if (!left.held.Holds()) return INFINITE;
+  if (pending.callsUnderway > 0) return 20;  // a call will take it, or finish it first
   DWORD age = GetTickCount() - left.leftAt;
   DWORD wait = gPendingWaitMs;
   if (age < wait) return wait - age;
@@ -188,11 +237,17 @@ bool WorkPending() {
   return pending.chain.held.Holds();
 }
 
-HANDLE StartFileWipe(void* wipeParams) {
+HANDLE StartFileWipe(void* wipeParams, const void* listed) {
   if (!wipeParams) return nullptr;
   auto* block = static_cast<TWipeParams*>(wipeParams);
   auto job = std::make_shared<FileJob>();
   job->block = block;
+  if (listed) {
+    // Read where the caller keeps it, for as long as the handle is not set.
+    job->listed = static_cast<const TListedItems*>(listed);
+    job->listUnknown = job->listed->size != sizeof(TListedItems) ||
+                       (job->listed->count != 0 && job->listed->keys == nullptr);
+  }
   for (int i = 0; i < kBlockTextChars; ++i) {
     if (block->Path[i] != 0) continue;
     job->path.assign(block->Path, size_t(i));
@@ -207,8 +262,14 @@ HANDLE StartFileWipe(void* wipeParams) {
   }
   job->passes = DecodePasses(&block->Passes[0][0], block->PassCount);
   gIdleWork = FinishStalePending;
+  // Counted before the task is queued: from here on the chain waits for it.
+  ++Shared().callsUnderway;
   HANDLE done = RunFileTask([job] { RunFileJob(*job); });
-  if (!done) Reporter(block).Failure(u"The engine could not start: " + ErrorText(GetLastError()));
+  if (!done) {
+    DWORD error = GetLastError();
+    --Shared().callsUnderway;
+    Reporter(block).Failure(u"The engine could not start: " + ErrorText(error));
+  }
   return done;
 }
 

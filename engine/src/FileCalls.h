@@ -10,7 +10,7 @@
 // its place was checked (see StillInPlace); when a call has no next path in the
 // same folder, or finds a stop requested at its end, before its handle is
 // set; and by a waiting thread of the engine when no call came for a while
-// (gPendingWaitMs). Done in a call with another block or by the waiting
+// (gPendingWaitMs) while no call is under way. Done in a call with another block or by the waiting
 // thread, its failures are logged to the window of the call that left it
 // (the program may have freed that block meanwhile), not counted in it.
 #include <windows.h>
@@ -33,7 +33,11 @@ std::shared_ptr<const ProtectedFolders> SystemGuard();
 
 // What FileWipe does: copies the block's paths and passes and wipes the path
 // on a thread of the engine; returns the event set when it is done, or null.
-HANDLE StartFileWipe(void* wipeParams);
+// With `listed` (a TListedItems, read until the event is set), only what it
+// lists is wiped (FileWipeListed), and an empty path ends the run: the
+// block's pending work is done and counted in it before the event is set.
+HANDLE StartFileWipe(void* wipeParams, const void* listed);
+inline HANDLE StartFileWipe(void* wipeParams) { return StartFileWipe(wipeParams, nullptr); }
 
 // Whether a folder is held with its work pending (for tests).
 bool WorkPending();

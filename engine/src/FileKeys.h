@@ -11,6 +11,8 @@
 
 #include <cstdint>
 
+#include "QuorvanellListed.h"
+
 namespace qv::engine {
 
 struct FileKey {
@@ -21,8 +23,11 @@ struct FileKey {
 };
 
 // The key of an open handle (any access); false when the system cannot tell.
-// One process uses one source for every handle.
+// One process uses one source for every handle, the one the program reads
+// the keys of what it listed with (QvReadItemKey).
 bool KeyOf(HANDLE handle, FileKey& key);
+// The key as the program's list holds it.
+TItemKey ItemKeyOf(const FileKey& key);
 // Where this process's keys come from (the same for every handle).
 FileKey::Source KeySourceOfThisSystem();
 // Keys read the same way that name the same volume / the same object.

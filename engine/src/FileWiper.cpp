@@ -701,7 +701,7 @@ bool FileWiper::EnsureGone(const OpenFolder& folder, const std::u16string& name,
   return MadeGone(staging->second.handle, name.substr(cut + 1), key);
 }
 
-WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item) {
+WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item, bool* putBack) {
   faulted_ = false;
   std::u16string display = ToDisplayPath(item.path);
   AtStep(WipeStep::RemovingFolder, item.path);
@@ -727,21 +727,69 @@ WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item) {
           u": it could not be moved aside for removal");
     return WipeResult::Failed;
   }
+  AtStep(WipeStep::DeletingFolder, JoinPath(parent.path, name));
+  // Never left in the private folder with what another program put in it
+  // meanwhile: the user's item goes back where it was made, its folder with it.
+  auto cameBack = [&] {
+    if (!putBack || name.find(u'\\') == std::u16string::npos || !PutBackFolder(parent, item, name)) return false;
+    *putBack = true;
+    return true;
+  };
   DWORD error = 0;
   if (!PlaceHolds(parent, item.handle, name) || !MarkForDeletion(item.handle, error)) {
-    Fault(u"Could not remove the folder " + display + u": " +
-                      (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
+    if (error == ERROR_DIR_NOT_EMPTY && cameBack()) return WipeResult::Failed;
+    // Named where it is now, should it be left in the private folder.
+    std::u16string where;
+    if (name.find(u'\\') != std::u16string::npos)
+      where = u" (left as " + ToDisplayPath(JoinPath(parent.path, name)) + u")";
+    Fault(u"Could not remove the folder " + display + where + u": " +
+          (error ? ErrorText(error) : u"it was moved or replaced while the wipe ran"));
     return WipeResult::Failed;
   }
   CloseHandle(item.handle);
   item.handle = INVALID_HANDLE_VALUE;
   if (!EnsureGone(parent, name, item.key)) {
+    if (cameBack()) return WipeResult::Failed;
     Fault(u"Could not remove the folder " + display + u": it is still there, emptied, as " +
           ToDisplayPath(JoinPath(parent.path, name)));
     return WipeResult::Failed;
   }
   // Removed, but its name may survive when it could not be renamed.
   return faulted_ ? WipeResult::Failed : WipeResult::Wiped;
+}
+
+bool FileWiper::PutBackFolder(const OpenFolder& folder, OpenFolder& item, const std::u16string& inStaging) {
+  constexpr int kTries = 500;  // about a second: the moments when a path leads elsewhere are short
+  constexpr ACCESS_MASK kHeld = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | DELETE |
+                                FILE_WRITE_ATTRIBUTES;
+  auto staging = staging_.find(folder.handle);
+  if (staging == staging_.end()) return false;
+  const std::u16string inside = inStaging.substr(inStaging.find(u'\\') + 1);
+  const std::u16string name = LastName(item.path);
+  DWORD error = 0;
+  if (item.handle == INVALID_HANDLE_VALUE) {
+    // Let go when it was marked: opened again through the private folder.
+    HANDLE again = OpenBelow(staging->second.handle, inside, kHeld, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             kDirectoryOnly, error);
+    FileKey key;
+    if (again == INVALID_HANDLE_VALUE) return false;
+    if (!KeyOf(again, key) || !SameObject(key, item.key)) {
+      CloseHandle(again);
+      return false;
+    }
+    item.handle = again;
+  }
+  // A rename by path that the folder's path turned elsewhere names a private
+  // folder the other place does not hold: nothing moves there.
+  for (int attempt = 0; attempt < kTries; ++attempt) {
+    if (attempt) Sleep(2);
+    if (!PlaceHolds(folder, INVALID_HANDLE_VALUE, u"")) continue;
+    gRename(item.handle, folder.handle, name, error);
+    if (BearerOf(folder.handle, name, item.key) == Bearer::Item) return true;
+    if (BearerOf(staging->second.handle, inside, item.key) != Bearer::Item) break;  // not where it was: left alone
+  }
+  staging->second.keep = true;
+  return false;
 }
 
 void FileWiper::Fault(const std::u16string& line) {

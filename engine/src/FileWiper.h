@@ -50,7 +50,9 @@ struct Listed {
 
 // The steps at which another program may change the tree; tests replace this
 // call to do so (the path is the item's).
-enum class WipeStep { Entering, Overwriting, Renaming, Deleting, RemovingLink, RemovingFolder };
+// DeletingFolder: an emptied folder moved into its parent's private folder,
+// just before it is marked for deletion (the path is its name there).
+enum class WipeStep { Entering, Overwriting, Renaming, Deleting, RemovingLink, RemovingFolder, DeletingFolder };
 extern std::function<void(WipeStep step, const std::u16string& longPath)> gWipeStep;
 void AtStep(WipeStep step, const std::u16string& longPath);
 
@@ -96,8 +98,11 @@ class FileWiper {
   // Renames the emptied folder `item` (open with DELETE access) within
   // `parent` to random names and removes it.
   // Closes `item`'s handle once it is marked for deletion, and checks that it
-  // has gone.
-  WipeResult RemoveFolder(const OpenFolder& parent, OpenFolder& item);
+  // has gone. With `putBack`: a folder that something came into after it
+  // was emptied is moved back under its name, held in `item` again, and
+  // Failed is returned with `putBack` set and nothing counted (the caller
+  // names what came in); where that cannot be done it is counted as usual.
+  WipeResult RemoveFolder(const OpenFolder& parent, OpenFolder& item, bool* putBack = nullptr);
   // Whether the folder's path still leads to the folder held open, and the
   // path of `name` in it to the open `item` (when given). Some systems carry
   // out handle calls through paths; a folder moved and replaced by a link
@@ -160,6 +165,10 @@ class FileWiper {
   // the private folder while the item is moved. False when it stays.
   bool PutBack(const OpenFolder& folder, const StagingFolder& staging, const std::u16string& inStaging,
                const std::u16string& name);
+  // Moves the folder `item`, found not empty in the folder's private folder
+  // as `inStaging` ("private\\random"), back into `folder` under its own name,
+  // checked there by its key; `item` holds it open again. False when it stays.
+  bool PutBackFolder(const OpenFolder& folder, OpenFolder& item, const std::u16string& inStaging);
   uint32_t ClusterBytes(const std::u16string& longPath);
   // Logs a failure of the item being worked on, counting the item once
   // however many of its steps fail.

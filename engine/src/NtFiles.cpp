@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "QuorvanellListed.h"
+
 namespace qv::engine {
 namespace {
 
@@ -42,7 +44,6 @@ constexpr ULONG kOpenReparsePoint = 0x00200000;
 constexpr ULONG kBackupIntent = 0x00004000;
 constexpr ULONG kSynchronousIo = 0x00000020;
 constexpr ULONG kObjectNameInformation = 1;
-constexpr ULONG kInternalInformation = 6;
 constexpr ULONG kRenameInformation = 10;
 constexpr ULONG kDispositionInformation = 13;
 constexpr ULONG kStreamInformation = 22;
@@ -268,15 +269,7 @@ bool StreamsOf(HANDLE file, std::vector<std::u16string>& names) {
   }
 }
 
-bool FileIdOf(HANDLE item, uint64_t& id) {
-  const Native& n = Calls();
-  if (!n.query) return false;
-  LARGE_INTEGER value = {};
-  IoStatus io{};
-  if (n.query(item, &io, &value, sizeof value, kInternalInformation) < 0) return false;
-  id = uint64_t(value.QuadPart);
-  return true;
-}
+bool FileIdOf(HANDLE item, uint64_t& id) { return qvkeys::FileIdOf(item, id); }
 
 bool IgnoresCase(HANDLE folder) {
   const Native& n = Calls();

@@ -113,11 +113,109 @@ void Close(OpenFolder& folder) {
 
 }  // namespace
 
-TreeWiper::TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const ProtectedFolders& guard)
-    : reporter_(reporter), passes_(passes), guard_(guard) {}
+TreeWiper::TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const ProtectedFolders& guard,
+                     RunKeys* run)
+    : reporter_(reporter), passes_(passes), guard_(guard), listed_(run) {}
+
+bool TreeWiper::MayWipe(const TItemKey& key) const { return !listed_ || listed_->May(key); }
+bool TreeWiper::Take(const TItemKey& key) const { return !listed_ || listed_->Take(key); }
+
+void TreeWiper::NameUnlisted(const std::u16string& longPath) {
+  reporter_.Failure(ToDisplayPath(longPath) + u": appeared after the confirm step, not wiped");
+}
+
+uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& named) {
+  // Through a handle of its own: the held one answers from its first listing.
+  DWORD error = 0;
+  HANDLE now = OpenFolderAgain(folder.handle, error);
+  if (now == INVALID_HANDLE_VALUE) return 0;
+  std::vector<Listed> entries;
+  ListFolder(now, entries, error);
+  CloseHandle(now);
+  uint32_t count = 0;
+  for (const Listed& entry : entries) {
+    if (named.count(entry.name) || MayWipe(QvEntryKey(ItemKeyOf(folder.key), entry.fileId))) continue;
+    NameUnlisted(JoinPath(folder.path, entry.name));
+    named.insert(entry.name);
+    ++count;
+  }
+  return count;
+}
+
+std::u16string TreeWiper::WayFails(const std::u16string& folderPath, const FileKey& key) {
+  std::vector<std::u16string> levels;
+  std::u16string root = folderPath;
+  for (; !IsRootPath(root); root = ParentPath(root)) {
+    if (root.empty()) return ToDisplayPath(folderPath);
+    levels.push_back(root);
+  }
+  // The root by its path (a drive letter or a share is the user's way in),
+  // every folder below it relative to the one above, never through a link.
+  HANDLE at = CreateFileW(W(root), kFolderAccess, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                          nullptr);
+  if (at == INVALID_HANDLE_VALUE) return ToDisplayPath(root);
+  FileKey reached;
+  if (!KeyOf(at, reached) || !MayWipe(ItemKeyOf(reached))) {
+    CloseHandle(at);
+    return ToDisplayPath(root);
+  }
+  for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+    const std::u16string name = LastName(*level);
+    std::vector<Listed> entries;
+    DWORD error = 0;
+    bool ambiguous = false;
+    const Listed* variant = nullptr;
+    const Listed* found = nullptr;
+    if (ListFolder(at, entries, error, &name)) found = FindExact(entries, name, ambiguous, variant);
+    if (!found && !ambiguous && !variant) {
+      // Another name of it (a short name): found in the whole listing by identity.
+      HANDLE whole = OpenFolderAgain(at, error);
+      entries.clear();
+      if (whole != INVALID_HANDLE_VALUE && ListFolder(whole, entries, error)) {
+        found = FindByIdentity(OpenFolder{at, *level, {}, {}}, entries, name);
+        if (found && SamePath(found->name, name)) found = nullptr;
+      }
+      if (whole != INVALID_HANDLE_VALUE) CloseHandle(whole);
+    }
+    // A reparse point of a kind the system does not tell may be a file system
+    // mounted there (Wine lists those so): taken only where the folder opened
+    // lies on another volume at the very place the name gives, which a link
+    // opened at its target does not.
+    const bool plain = found && !(found->attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+    const bool mounted = found && !plain && found->reparseTag == 0;
+    HANDLE below = INVALID_HANDLE_VALUE;
+    if ((plain || mounted) && (found->attributes & FILE_ATTRIBUTE_DIRECTORY))
+      below = OpenBelow(at, found->name, kFolderAccess, kShareAll, kDirectoryOnly, error);
+    std::u16string place;
+    if (mounted && below != INVALID_HANDLE_VALUE) {
+      place = PlaceOf(at);
+      while (!place.empty() && place.back() == u'\\') place.pop_back();
+      place = place.empty() ? place : place + u"\\" + found->name;
+    }
+    CloseHandle(at);
+    at = below;
+    DWORD attributes = 0, tag = 0;
+    const FileKey above = reached;
+    // Where a link is opened at its target (Wine), the target's identity
+    // differs from the one the link was listed with, and it is not listed.
+    if (at == INVALID_HANDLE_VALUE || !TagOf(at, attributes, tag) || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
+        ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !(mounted && tag == IO_REPARSE_TAG_MOUNT_POINT)) ||
+        !KeyOf(at, reached) ||
+        (plain && found->fileId != 0 && reached.fileId != found->fileId) ||
+        (mounted && (SameVolume(reached, above) || place.empty() || PlaceOf(at) != place)) ||
+        !MayWipe(ItemKeyOf(reached))) {
+      if (at != INVALID_HANDLE_VALUE) CloseHandle(at);
+      return ToDisplayPath(*level);
+    }
+  }
+  CloseHandle(at);
+  return SameObject(reached, key) ? std::u16string() : ToDisplayPath(folderPath);
+}
 
 bool TreeWiper::OpenByPath(const std::u16string& longPath, OpenFolder& folder, DWORD& error) {
-  // Links on the way to the chosen path are the user's: they are followed.
+  // Followed where it is a link: the checks of the protected folders go by
+  // what a path reaches. The way to a ticked path is walked without links
+  // afterwards (WayFails).
   HANDLE handle = CreateFileW(W(longPath), kFolderAccess, kFolderShare, nullptr, OPEN_EXISTING,
                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
@@ -244,6 +342,10 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
       Close(top);
       return refuse(holder ? protectedLine(*holder) : unknownPlace);
     }
+    if (!MayWipe(ItemKeyOf(top.key))) {
+      Close(top);
+      return refuse(u"Did not wipe " + plain + u": it is not the item the confirm step listed");
+    }
     reached_ = true;
     result = WipeTree(wiper, nullptr, top, /*keep=*/true);
   } else {
@@ -288,6 +390,14 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
         if (const std::u16string* covered = guard_.Covered(facts.identity, longPath)) return refuse(protectedLine(*covered));
         return refuse(u"Could not find " + plain + u": the folder " + variantFolder +
                       u" is not there; its folder holds only names differing from it in case");
+      }
+      // The way the path names, not the one a link would take: the tree shown
+      // to the user never enters a link, so no ticked path passes one.
+      std::u16string level = WayFails(parentPath, parent.key);
+      if (!level.empty()) {
+        Close(parent);
+        return refuse(u"Did not wipe " + plain + u": the folder " + level + u" on its way is a link, or " +
+                      (listed_ ? u"not the folder listed" : u"not the folder its path named when the wipe began"));
       }
     }
     // The entry as its folder lists it: exactly this name, with its kind
@@ -359,6 +469,10 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     }
     Listed entry = *found;
     entries.clear();
+    if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId))) {
+      letGo();
+      return refuse(u"Did not wipe " + plain + u": it is not the item the confirm step listed");
+    }
     // The listed name is the long one, whatever form the caller used.
     longPath = JoinPath(parentPath, entry.name);
     reached_ = true;
@@ -443,6 +557,13 @@ WipeResult TreeWiper::WipeEntry(FileWiper& wiper, const OpenFolder& parent, cons
   if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     OpenFolder folder;
     if (!EnterBelow(parent, entry, folder)) return WipeResult::Failed;
+    const TItemKey own = ItemKeyOf(folder.key);
+    if (own != QvEntryKey(ItemKeyOf(parent.key), entry.fileId) && !Take(own)) {
+      Close(folder);
+      reporter_.Failure(u"Did not wipe " + ToDisplayPath(folder.path) +
+                        u": it is not the item the confirm step listed");
+      return WipeResult::Failed;
+    }
     return WipeTree(wiper, &parent, folder, /*keep=*/false);
   }
   WipeResult result = wiper.WipeFile(parent, entry);
@@ -502,6 +623,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     uint64_t entries = 0;
     uint64_t removedChars = 0;  // of the entries gone from it so far
     uint64_t removedEntries = 0;
+    std::set<std::u16string> named;  // entries not on the run's list, logged and counted
   };
   std::vector<Level> stack;
   auto removed = [](Level& level, const std::u16string& name) {
@@ -551,6 +673,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     for (const Listed& entry : entries) {
       stack.back().nameChars += entry.name.size();
       ++stack.back().entries;
+      if (!Take(QvEntryKey(ItemKeyOf(folder.key), entry.fileId))) {
+        NameUnlisted(JoinPath(folder.path, entry.name));
+        stack.back().named.insert(entry.name);
+        continue;
+      }
       bool plainFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
                          !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
       if (plainFolder) {
@@ -577,6 +704,14 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       AtStep(WipeStep::Entering, path);
       OpenFolder folder;
       if (!EnterBelow(current.folder, entry, folder)) continue;
+      const TItemKey own = ItemKeyOf(folder.key);
+      if (own != QvEntryKey(ItemKeyOf(current.folder.key), entry.fileId) && !Take(own)) {
+        // Listed as an entry, yet another folder now (one mounted there, say).
+        Close(folder);
+        NameUnlisted(path);
+        current.named.insert(entry.name);
+        continue;
+      }
       if (begin(folder) == WipeResult::Stopped) return stopAll();
       continue;
     }
@@ -590,13 +725,26 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_);
     const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
     if (!(keep && stack.empty()) && parent) {
+      const std::u16string kept = u"Kept the folder " + ToDisplayPath(done.folder.path) +
+                                  u" because items in it could not be wiped";
+      bool putBack = false;
       if (reporter_.Failures() != done.failuresAtListing) {
         // Not a failure of its own: what failed in it is counted already.
-        reporter_.Log(u"Kept the folder " + ToDisplayPath(done.folder.path) +
-                      u" because items in it could not be wiped");
-      } else if (wiper.RemoveFolder(*parent, done.folder) == WipeResult::Wiped) {
+        reporter_.Log(kept);
+      } else if (listed_ && NameNewEntries(done.folder, done.named) != 0) {
+        // What came into it while it was worked on stays, and so does it.
+        reporter_.Log(kept);
+      } else if (wiper.RemoveFolder(*parent, done.folder, &putBack) == WipeResult::Wiped) {
         ++counts_.folders;
         if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
+      } else if (putBack) {
+        // Something came into it at the last moment; it is back in its place.
+        if (listed_ && NameNewEntries(done.folder, done.named) != 0) {
+          reporter_.Log(kept);
+        } else {
+          reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) +
+                            u": items came into it while it was being removed");
+        }
       } else if (!stack.empty()) {
         removedIfGone(stack.back(), LastName(done.folder.path));
       }

@@ -4,8 +4,13 @@
 // emptied, never removed. Every folder is held open while it is worked on
 // and each entry is opened relative to it, checked to be the object listed;
 // the protected folders, everything below them and every folder holding one
-// of them are never touched.
+// of them are never touched. Given what the run's confirm step listed, only
+// that is wiped: anything else found in a folder is named, counted and kept
+// with the folders holding it, and the way to the path must lead through
+// plain folders that were listed.
 #include <functional>
+#include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,6 +20,30 @@
 
 namespace qv::engine {
 
+// What a run's confirm step listed, and the keys its calls have taken so
+// far: each listed item is taken at most once a run, so an item made later
+// that got the key of one wiped before (a file number used again) is not
+// taken for it. Shared by the calls of one run.
+class RunKeys {
+ public:
+  explicit RunKeys(const TListedItems* listed) : listed_(listed) {}
+  // Listed and not taken yet.
+  bool May(const TItemKey& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return QvIsListed(*listed_, key) && !taken_.count(key);
+  }
+  // May, and then taken.
+  bool Take(const TItemKey& key) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return QvIsListed(*listed_, key) && taken_.insert(key).second;
+  }
+
+ private:
+  const TListedItems* listed_;
+  std::mutex mutex_;
+  std::set<TItemKey> taken_;
+};
+
 struct TreeCounts {
   uint64_t files = 0;
   uint64_t folders = 0;
@@ -22,7 +51,9 @@ struct TreeCounts {
 
 class TreeWiper {
  public:
-  TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const ProtectedFolders& guard);
+  // `run` (may be null: everything found is wiped) must outlive the wiper.
+  TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, const ProtectedFolders& guard,
+            RunKeys* run = nullptr);
 
   // Wipes the path and logs the outcome. Returns Stopped when the program
   // asked to stop, Failed when anything could not be wiped. A path refused
@@ -56,6 +87,22 @@ class TreeWiper {
   bool EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFolder& folder);
   // Opens a folder by its path (the top of the run or its parent).
   bool OpenByPath(const std::u16string& longPath, OpenFolder& folder, DWORD& error);
+  // Walks from the root of `folderPath` to it, each folder opened relative to
+  // the one above: each must be listed there as a plain folder, open as one
+  // with the identity listed, and be on the run's list (when there is one);
+  // the last must be the object with `key`. Empty when the way holds; else
+  // the folder (as shown to the user) where it did not.
+  std::u16string WayFails(const std::u16string& folderPath, const FileKey& key);
+  // Whether the run may wipe the object with `key` (always without a list);
+  // Take also takes it for this run.
+  bool MayWipe(const TItemKey& key) const;
+  bool Take(const TItemKey& key) const;
+  // Logs and counts an item the run's list does not hold (left untouched).
+  void NameUnlisted(const std::u16string& longPath);
+  // Lists `folder` again, as it is now, and names every entry that the run
+  // may not wipe (not listed, or its key taken by an item gone) and that is
+  // not in `named` (which then holds it); how many.
+  uint32_t NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& named);
   // The protected folder that `folder` or one of the folders holding it is,
   // by the path that reached it and by where it really lies; null when none.
   // `unknown`: the system cannot tell where it lies (then it is not wiped).
@@ -64,6 +111,7 @@ class TreeWiper {
   Reporter& reporter_;
   const std::vector<PassSpec>& passes_;
   const ProtectedFolders& guard_;
+  RunKeys* listed_;
   TreeCounts counts_;
   bool reached_ = false;
 };

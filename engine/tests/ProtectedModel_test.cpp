@@ -100,8 +100,9 @@ class Model {
     }
     trace += "wipe " + Narrow(path) + "\n";
     // A trailing dot names another, absent item; so does another case of the
-    // folders holding it, on the host folders that tell case apart.
-    bool namesNothing = form == 6 || form == 2;
+    // folders holding it, on the host folders that tell case apart. A path
+    // through a link is refused: no ticked path leads through one.
+    bool namesNothing = form == 6 || form == 2 || form == 7;
     std::map<std::u16string, std::string> expected = Expected();
     if (!refused && !namesNothing) {
       for (auto it = expected.begin(); it != expected.end();) {

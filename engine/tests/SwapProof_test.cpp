@@ -70,7 +70,7 @@ TEST_P(SwapProofTest, NothingInTheVictimChangesAndTheRunReportsIt) {
     TreeWiper(reporter, passes, guard).Wipe(target);
   }));
   gWipeStep = nullptr;
-  ASSERT_EQ(1, swaps) << "the step never came";
+  ASSERT_EQ(1, swaps) << "the step never came" << harness.LogText();
   std::map<std::u16string, std::string> victimAfter;
   FolderContents(base + u"\\victim", victimAfter);
   EXPECT_EQ(victimBefore, victimAfter) << harness.LogText();
@@ -126,7 +126,7 @@ TEST(TwinVolumeTest, TheLikeRootOfAnotherVolumeIsNotTakenForTheHeldFolder) {
     TreeWiper(reporter, passes, guard).Wipe(path);
   }));
   gWipeStep = nullptr;
-  ASSERT_EQ(1, swaps) << "the step never came";
+  ASSERT_EQ(1, swaps) << "the step never came" << harness.LogText();
   std::string kept;
   EXPECT_TRUE(ReadWholeFile(twins + u"\\victim\\held\\one.txt", kept)) << harness.LogText();
   EXPECT_EQ("precious", kept);

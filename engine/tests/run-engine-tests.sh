@@ -59,6 +59,10 @@ echo "not chosen" > "$work/folder/swaplink-victim/precious.txt"
 #   flip DIR LINK TARGET     a link LINK to TARGET, then DIR and LINK exchanged
 #                            again and again (flip-folder.py) until "unflip"
 #   unflip                   ends the flipping; DIR is a folder again
+#   create TREE RECORD       new files and folders made in TREE again and again
+#                            (create-items.py), each written to RECORD, until
+#                            "uncreate"
+#   uncreate                 ends the making; RECORD is complete
 # A space in a name is written %20.
 mkdir -p "$work/folder/.swapper"
 (
@@ -75,8 +79,10 @@ mkdir -p "$work/folder/.swapper"
           unswap) rm "$a" && mv "$b" "$a" ;;
           dir) mkdir -p "$a" ;;
           file) printf '%s' "$b" > "$a" ;;
-          flip) ln -s "$work/folder/$c" "$b" && { python3 "$here/flip-folder.py" "$a" "$b" .swapper/flip-stop & } ;;
-          unflip) touch .swapper/flip-stop; wait; rm -f .swapper/flip-stop ;;
+          flip) ln -s "$work/folder/$c" "$b" && { python3 "$here/flip-folder.py" "$a" "$b" .swapper/flip-stop & flipper=$!; } ;;
+          unflip) touch .swapper/flip-stop; wait "$flipper"; rm -f .swapper/flip-stop ;;
+          create) python3 "$here/create-items.py" "$a" "$b" .swapper/create-stop & creator=$! ;;
+          uncreate) touch .swapper/create-stop; wait "$creator"; rm -f .swapper/create-stop ;;
         esac
       done < .swapper/request
       rm -f .swapper/request
@@ -127,6 +133,9 @@ qv_map_folder BELOW_WINDOWS "$winprobe"
 qv_map_folder FOLDER_DRIVE "$work/folder"
 qv_map_folder FOLDER_ALIAS "$work/folder"  # the same folder under a second letter
 qv_map_folder ROOT_DRIVE "$work/rootdrive"
+# A drive whose root a test ticks with the run's list while items are made in it.
+mkdir -p "$work/listedroot"
+qv_map_folder LISTED_ROOT "$work/listedroot"
 
 # A small volume under two letters, the second also with an image as its raw
 # volume: protected folders on the first must keep the second from being wiped.
