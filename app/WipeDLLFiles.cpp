@@ -78,11 +78,10 @@ std::u16string NextHandedOver(TDiskCheck& disk, const std::vector<TRunPath>& pat
   return u"";
 }
 
-// Hands path (with the path to follow) to the engine, within what the
-// confirm step listed where the engine can take that; null when no wipe
-// could be started.
-HANDLE HandOver(const TWipeEngine& engine, TWipeParams* block, const TListedItems& listed) {
-  return engine.FileWipeListed != nullptr ? engine.FileWipeListed(block, &listed) : engine.FileWipe(block);
+// Hands path (with the path to follow) to the engine, within listed when
+// given and the engine can take that; null when no wipe could be started.
+HANDLE HandOver(const TWipeEngine& engine, TWipeParams* block, const TListedItems* listed) {
+  return engine.FileWipeListed != nullptr ? engine.FileWipeListed(block, listed) : engine.FileWipe(block);
 }
 
 void SetBar(TMainForm* form, const char* name, int position, int maximum) {
@@ -149,11 +148,14 @@ void TMainForm::StartFileWipe() {
     }
     paths = std::move(kept);
   }
-  // The engine takes nothing the confirm step did not list; the keys live until the run's end.
+  // The engine takes nothing the confirm step did not list; the keys live
+  // until the run's end. (A list the storage did not make had no confirm
+  // step: it is taken as it is.)
   const std::vector<TItemKey> keys = ConfirmedItems.keys;
   TListedItems listed;
   listed.count = static_cast<uint32_t>(keys.size());
   listed.keys = keys.data();
+  const bool confirmed = FileTreeStorage != nullptr && FilesToWipeList == FileTreeStorage->CheckedFileNames();
   BeginEngineWait();
   // Folders above the paths are looked up once for the run; each path's own
   // entry just before it is handed over.
@@ -174,7 +176,7 @@ void TMainForm::StartFileWipe() {
       continue;
     }
     CopyBlockPaths(*block, path, NextHandedOver(disk, paths, i + 1));
-    HANDLE done = HandOver(engine, block, listed);
+    HANDLE done = HandOver(engine, block, confirmed ? &listed : nullptr);
     if (done == nullptr) {
       // The engine has counted this failure in the block already. A Stop
       // pressed meanwhile counts before the next path, as after a wiped one.

@@ -531,16 +531,17 @@ TEST_F(FileTaskTest, AFileTurnedFolderAfterTheConfirmStepIsNotWiped) {
 namespace {
 
 // The real engine behind a hook that runs before the first path is handed
-// over, and each Path field handed over, whole.
-TFileWipeProc gRealFileWipe = nullptr;
+// over, and each Path field handed over, whole (the run's closing call,
+// which hands over no path, is not one).
+TFileWipeListedProc gRealFileWipe = nullptr;
 std::function<void()> gBeforeFirst;
 std::vector<std::u16string> gHanded;
 
-HANDLE __cdecl EngineChangingTheDisk(void* params) {
+HANDLE __cdecl EngineChangingTheDisk(void* params, const void* listed) {
   const auto* block = static_cast<const TWipeParams*>(params);
-  gHanded.emplace_back(block->Path, block->Path + kBlockTextChars);
-  if (gHanded.size() == 1 && gBeforeFirst) gBeforeFirst();
-  return gRealFileWipe(params);
+  if (block->Path[0] != 0) gHanded.emplace_back(block->Path, block->Path + kBlockTextChars);
+  if (gHanded.size() == 1 && block->Path[0] != 0 && gBeforeFirst) gBeforeFirst();
+  return gRealFileWipe(params, listed);
 }
 
 void WriteBytes(const std::u16string& path, const std::string& bytes) {
@@ -573,10 +574,10 @@ struct DiskChangingTest : FileTaskTest {
     TWipeEngine real;
     std::string error;
     ASSERT_TRUE(LoadWipeEngine(real, error)) << error;
-    gRealFileWipe = real.FileWipe;
+    gRealFileWipe = real.FileWipeListed;
     gHanded.clear();
     TWipeEngine hooked = real;
-    hooked.FileWipe = EngineChangingTheDisk;
+    hooked.FileWipeListed = EngineChangingTheDisk;
     WipeEngineOverride = &hooked;
     form->BottomNextClick();
     qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
@@ -588,8 +589,9 @@ struct DiskChangingTest : FileTaskTest {
 // Ticked files that another program changes while the run wipes the first of
 // them: one turned into a folder is handed to no engine (the folder and what
 // it holds stay as they are) and is named as not there; one turned into a
-// folder and back into a file is of its ticked kind again and is wiped. Each
-// path goes with the next one the run means to hand over.
+// folder and back into a file is of its ticked kind again, but another item
+// than the one listed: the engine refuses it and it stays. Each path goes with
+// the next one the run means to hand over.
 TEST_F(DiskChangingTest, APathTurnedIntoAFolderDuringTheRunIsNotHandedOver) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
   const std::u16string folder = std::u16string(1, static_cast<char16_t>(drive)) + u":\\kinds";
@@ -617,10 +619,13 @@ TEST_F(DiskChangingTest, APathTurnedIntoAFolderDuringTheRunIsNotHandedOver) {
   ASSERT_NO_FATAL_FAILURE(WipeWhileTheDiskChanges());
   const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
   EXPECT_NE(log.find(u"Ticked, but not there, not wiped: " + b), std::u16string::npos) << Joined("FileProgressLog");
-  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << Joined("FileProgressLog");
+  EXPECT_NE(log.find(c + u": it is not the item the confirm step listed"), std::u16string::npos)
+      << Joined("FileProgressLog");
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 2") << Joined("FileProgressLog");
   EXPECT_EQ(ReadBytes(inside), insideBytes);
+  EXPECT_EQ(ReadBytes(c), "a file again");
   EXPECT_NE(GetFileAttributesW(reinterpret_cast<LPCWSTR>(b.c_str())) & FILE_ATTRIBUTE_DIRECTORY, 0u);
-  for (const std::u16string& wiped : {a, c, d}) EXPECT_FALSE(Exists(wiped)) << WideStringToString(wiped);
+  for (const std::u16string& wiped : {a, d}) EXPECT_FALSE(Exists(wiped)) << WideStringToString(wiped);
   // a named b, which was refused when its turn came; c and d follow as chosen.
   ASSERT_EQ(gHanded.size(), 3u);
   EXPECT_TRUE(gHanded[0] == PathField(a, b));

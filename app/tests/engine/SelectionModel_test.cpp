@@ -20,11 +20,14 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <map>
+#include <mutex>
 #include <random>
 #include <set>
+#include <thread>
 
 #include "../shell/ExplorerTree.h"
 #include "../shell/NodeStorage.h"
@@ -296,14 +299,20 @@ void ScanDrive(const std::u16string& folder, TDrive& out) {
   FindClose(find);
 }
 
+bool AtOrBelowAny(const std::u16string& path, const std::set<std::u16string>& folders) {
+  for (const std::u16string& f : folders)
+    if (path == f || TTickModel::Below(path, f)) return true;
+  return false;
+}
+
 // The drive after a wipe of ticked: every item at or below a ticked path
 // gone, but for files with other hard links and links (the engine leaves
-// them) and the folders that hold what was left.
-TDrive AfterWipe(const TDrive& before, const std::set<std::u16string>& ticked) {
+// them), what appeared after the confirm step (unlisted) and the folders that
+// hold what was left.
+TDrive AfterWipe(const TDrive& before, const std::set<std::u16string>& ticked,
+                 const std::set<std::u16string>& unlisted = {}) {
   auto wiped = [&](const std::u16string& path) {
-    for (const std::u16string& t : ticked)
-      if (path == t || TTickModel::Below(path, t)) return true;
-    return false;
+    return AtOrBelowAny(path, ticked) && !AtOrBelowAny(path, unlisted);
   };
   TDrive after;
   for (const auto& [path, entry] : before)
@@ -737,13 +746,75 @@ TEST_F(SelectionModelTest, RandomTicksRenamesTwinNamesLinksAndWipesKeepTheWipeEx
       form->BottomNextClick();
       form->BottomNextClick();
       ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+      // Another program adds to ticked folders after the confirm step, at
+      // any depth, and goes on adding while the run goes: none of it is the
+      // user's choice, none of it may go.
+      std::vector<std::u16string> tickedFolders;
+      // (Not in folders named like a twin: a path there may reach the twin.)
+      for (const auto& [path, entry] : before)
+        if (entry.folder && !entry.link && AtOrBelowAny(path, ticked) && model.Has(path) && model.Plain(path))
+          tickedFolders.push_back(path);
+      std::set<std::u16string> appeared;  // made before the run: each is met, and named once
+      for (unsigned n = 0; n < 3 && !tickedFolders.empty() && random() % 2 == 0; ++n) {
+        const std::u16string in = tickedFolders[random() % tickedFolders.size()];
+        const std::u16string path = in + u"\\appeared-" + Num(fresh++);
+        if (n == 1) {
+          ASSERT_TRUE(CreateDirectoryW(W(Ext(path)), nullptr)) << Narrow(path);
+          MakeFile(path + u"\\inside.txt", FILE_ATTRIBUTE_NORMAL, "appeared inside");
+          before[path + u"\\inside.txt"].bytes = "appeared inside";
+          before[path].folder = true;
+        } else {
+          MakeFile(path, FILE_ATTRIBUTE_NORMAL, "appeared " + Narrow(path));
+          before[path].bytes = "appeared " + Narrow(path);
+        }
+        appeared.insert(path);
+      }
+      std::set<std::u16string> unlisted = appeared;
+      // The adder also writes beside single ticks, in folders the run holds but does not empty.
+      std::vector<std::u16string> adderFolders = tickedFolders;
+      for (const std::u16string& path : ticked)
+        if (before.count(path) != 0 && !before.at(path).folder && model.Plain(TTickModel::ParentOf(path)))
+          adderFolders.push_back(TTickModel::ParentOf(path));
+      std::mutex lateLock;
+      std::atomic<bool> running{true};
+      std::thread adder([&, pick = std::mt19937(seed + step)]() mutable {
+        for (unsigned n = 0; running && !adderFolders.empty(); ++n) {
+          const std::u16string path = adderFolders[pick() % adderFolders.size()] + u"\\late-" + Num(n);
+          const std::string bytes = "late " + std::to_string(n);
+          HANDLE file = CreateFileW(W(Ext(path)), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+          if (file != INVALID_HANDLE_VALUE) {
+            DWORD written = 0;
+            WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+            CloseHandle(file);
+            std::lock_guard<std::mutex> lock(lateLock);
+            before[path].bytes = bytes;
+            unlisted.insert(path);
+          }
+          Sleep(3);
+        }
+      });
+      const size_t logBefore = Joined("FileProgressLog").size();
       form->BottomNextClick();
-      ASSERT_TRUE(qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 120000)) << "step " << step;
+      const bool ended = qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 120000);
+      running = false;
+      adder.join();
+      ASSERT_TRUE(ended) << "step " << step;
       TDrive after;
       ScanDrive(driveName, after);
-      const std::string wrong = DriveDiff(AfterWipe(before, ticked), after);
+      const std::string wrong = DriveDiff(AfterWipe(before, ticked, unlisted), after);
       ASSERT_EQ(wrong, "") << "step " << step << " (seed " << seed << "): the wipe of " << ticked.size()
-                           << " ticked items\n" << Joined("FileProgressLog");
+                           << " ticked items, " << unlisted.size() << " items added meanwhile\n"
+                           << Joined("FileProgressLog");
+      const std::string log = Joined("FileProgressLog").substr(logBefore);  // this run's lines
+      for (const std::u16string& path : unlisted) {
+        const std::string line = Narrow(path) + ": appeared after the confirm step, not wiped";
+        size_t named = 0;
+        for (size_t at = log.find(line); at != std::string::npos; at = log.find(line, at + 1)) ++named;
+        EXPECT_LE(named, 1u) << line;
+        if (appeared.count(path) != 0) EXPECT_EQ(named, 1u) << line << "\n" << log;
+      }
+      if (!appeared.empty()) EXPECT_EQ(log.find("Files successfully wiped"), std::string::npos) << log;
+      for (const std::u16string& path : unlisted) RemoveTree(path);
       for (const auto& [path, entry] : before)
         if (model.Has(path) && after.count(path) == 0) model.Remove(path);
       model.Settle();
@@ -850,4 +921,58 @@ TEST_F(SelectionModelTest, AFolderWhoseOnlyUncheckedFileWentIsHandedWhole) {
   ASSERT_NE(form->FilesToWipeList, nullptr);
   ASSERT_EQ(form->FilesToWipeList->Count(), 1);
   EXPECT_EQ(form->FilesToWipeList->Strings(0), folder);
+}
+
+// A folder on the way to a tick replaced, after the confirm step, by one whose
+// folder of the same name is a link to a folder outside: the tick is refused
+// and named once, and nothing the link leads to changes.
+TEST_F(SelectionModelTest, AFolderOnTheWaySwappedForALinkAfterTheConfirmStepIsNotFollowed) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  driveName = std::u16string(1, static_cast<char16_t>(drive)) + u":";
+  root = driveName + u"\\qvmodel-box";
+  RemoveTree(root);
+  ASSERT_TRUE(CreateDirectoryW(W(root), nullptr));
+  MakeFile(root + u"\\neighbour.txt", FILE_ATTRIBUTE_NORMAL);
+  const std::u16string box = root + u"\\box";
+  ASSERT_TRUE(CreateDirectoryW(W(box), nullptr));
+  ASSERT_TRUE(CreateDirectoryW(W(box + u"\\to-outside"), nullptr));
+  // The name of a file the link's folder holds too.
+  const std::u16string ticked = box + u"\\to-outside\\qvkept-out1.txt";
+  MakeFile(ticked, FILE_ATTRIBUTE_NORMAL, "the ticked copy");
+  // Unticked beside it: the file is handed over by itself, through the folders above it.
+  MakeFile(box + u"\\to-outside\\unticked.txt", FILE_ATTRIBUTE_NORMAL, "not ticked");
+  MakeForm();
+  Click("WelcomeFileAndFoldersRadioButton");
+  form->BottomNextClick();
+  tree = form->FileSelectTree();
+  ASSERT_NE(tree, nullptr);
+  PVirtualNode node = Show(ticked);
+  ASSERT_NE(node, nullptr);
+  tree->SetCheckState(node, csCheckedNormal);
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  TDrive before;
+  ScanDrive(driveName, before);
+  // The last folder of the pool, which the random test does not reach.
+  const std::u16string pooled = driveName + u"\\qvpool\\link30";
+  ASSERT_TRUE(Exists(pooled));
+  ASSERT_TRUE(MoveFileW(W(box), W(root + u"\\box-parked")));
+  ASSERT_TRUE(MoveFileW(W(pooled), W(box)));
+  TDrive want;
+  for (const auto& [path, entry] : before) {
+    if (path == pooled || TTickModel::Below(path, pooled)) want[box + path.substr(pooled.size())] = entry;
+    else if (path == box || TTickModel::Below(path, box)) want[root + u"\\box-parked" + path.substr(box.size())] = entry;
+    else want[path] = entry;
+  }
+  form->BottomNextClick();
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 120000));
+  TDrive after;
+  ScanDrive(driveName, after);
+  const std::string log = Joined("FileProgressLog");
+  EXPECT_EQ(DriveDiff(want, after), "") << log;
+  size_t named = 0;
+  for (size_t at = log.find(Narrow(ticked)); at != std::string::npos; at = log.find(Narrow(ticked), at + 1)) ++named;
+  EXPECT_EQ(named, 1u) << log;
+  EXPECT_EQ(log.find("Files successfully wiped"), std::string::npos) << log;
 }
