@@ -4,6 +4,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FileTaskThreads.h"
@@ -49,8 +50,9 @@ struct Pending {
   // waiting threads leave it to them, so that a run's own call (its end above
   // all) does its work and counts it in its block.
   std::atomic<int> callsUnderway{0};
-  // The keys taken by each run given a list, until its end call.
-  std::map<const TListedItems*, std::shared_ptr<RunKeys>> runs;
+  // The keys taken by each run given a list (by its list and block), until
+  // its end call.
+  std::map<std::pair<const TListedItems*, TWipeParams*>, std::shared_ptr<RunKeys>> runs;
 };
 
 Pending& Shared() {
@@ -119,7 +121,7 @@ void EndRun(FileJob& job) {
       mine = std::move(pending.chain);
       pending.chain = Chain{};
     }
-    pending.runs.erase(job.listed);
+    pending.runs.erase({job.listed, job.block});
   }
   try {
     Finish(mine, job.block);
@@ -154,7 +156,7 @@ void RunFileJob(FileJob& job) {
         Finish(left, job.block);
       }
       if (job.listed && !job.listUnknown) {
-        std::shared_ptr<RunKeys>& keys = pending.runs[job.listed];
+        std::shared_ptr<RunKeys>& keys = pending.runs[{job.listed, job.block}];
         if (!keys) keys = std::make_shared<RunKeys>(job.listed);
         run = keys;
       }
