@@ -175,16 +175,22 @@ fi
 
 # A small mounted file system for the free-space wipe, holding one kept file
 # and the remains of deleted marker files.
-if qv_mount_ext2 "$work/free.img" 48 "$work/free" -N 256; then
-  marker_file "$work/free/keep.txt" QV-KEPT-MARKER-31c07a 64
-  for i in 1 2 3 4; do marker_file "$work/free/gone$i.txt" QV-DELETED-MARKER-8b24d9 4096; done
-  sync -f "$work/free"
-  rm -f "$work/free"/gone*.txt
-  sync -f "$work/free"
-  if ! grep -qa QV-DELETED-MARKER-8b24d9 "$work/free.img"; then
-    qv_loud "the deleted markers never reached the free-space image"
+# deleted_markers DIR IMAGE COUNT KIB: COUNT marker files of KIB written to
+# DIR (as many as fit), then deleted; their bytes must have reached IMAGE.
+deleted_markers() {
+  local i
+  for i in $(seq "$3"); do marker_file "$1/gone$i.txt" QV-DELETED-MARKER-8b24d9 "$4" 2>/dev/null || break; done
+  sync -f "$1"
+  rm -f "$1"/gone*.txt
+  sync -f "$1"
+  if ! grep -qa QV-DELETED-MARKER-8b24d9 "$2"; then
+    qv_loud "the deleted markers never reached $(basename "$2")"
     status=1
   fi
+}
+if qv_mount_ext2 "$work/free.img" 48 "$work/free" -N 256; then
+  marker_file "$work/free/keep.txt" QV-KEPT-MARKER-31c07a 64
+  deleted_markers "$work/free" "$work/free.img" 4 4096
   qv_map_folder FREE_DRIVE "$work/free"
   qv_map_raw FREE_RAW "$work/free.img"
 elif qv_mount_tmpfs "$work/free" 48; then
@@ -200,14 +206,7 @@ fi
 # root's. Deleted marker files first fill everything root can write. Its
 # letter also opens the image as the raw volume, scanned while mounted.
 if qv_mount_ext4 "$work/reserve.img" 32 "$work/reserve" -m 5; then
-  for i in $(seq 64); do marker_file "$work/reserve/gone$i.txt" QV-DELETED-MARKER-8b24d9 1024 2>/dev/null || break; done
-  sync -f "$work/reserve"
-  rm -f "$work/reserve"/gone*.txt
-  sync -f "$work/reserve"
-  if ! grep -qa QV-DELETED-MARKER-8b24d9 "$work/reserve.img"; then
-    qv_loud "the deleted markers never reached the reserve image"
-    status=1
-  fi
+  deleted_markers "$work/reserve" "$work/reserve.img" 64 1024
   qv_map_folder RESERVE_DRIVE "$work/reserve"
   qv_map_raw RESERVE_RAW "$work/reserve.img" "$QV_TEST_RESERVE_DRIVE"
 else
