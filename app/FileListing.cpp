@@ -1,5 +1,6 @@
 #include "FileListing.h"
 
+#include <algorithm>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -87,13 +88,10 @@ public:
 
   void ListChecked(const std::u16string& path) {
     if (path.empty()) return;
-    // What a refused folder holds goes with it: the wipe never enters it.
+    // What a refused folder holds goes with it (named with it): the wipe never enters it.
     const std::u16string trimmed = Trimmed(path);
     for (const auto& [folder, which] : refused)
-      if (trimmed.size() > folder.size() && StartsWith(trimmed, folder) && trimmed[folder.size()] == u'\\') {
-        if (keys != nullptr) keys->needed.push_back(TNeededTick{path, which});
-        return;
-      }
+      if (trimmed.size() > folder.size() && StartsWith(trimmed, folder) && trimmed[folder.size()] == u'\\') return;
     TItemKey parentKey;
     const bool wayKnown = Way(path, parentKey);
     if (IsDriveRootPath(path)) {
@@ -101,8 +99,7 @@ public:
       TOpenFolder root;
       if (!seen.insert(path).second || !root.Open(path)) return;
       if (root.keyed && IsNeeded(path, root.key, /*folder=*/true)) return;
-      if (keys != nullptr && root.keyed) keys->folders.push_back(root.key);
-      ScanTree(path, root);
+      ListTicked(path, nullptr, path, root);
       return;
     }
     std::u16string bare = EndsWithBackslash(path) ? path.substr(0, path.size() - 1) : path;
@@ -127,17 +124,26 @@ public:
     } else if (!enter) {
       ownKnown = KeyOfPath(bare, own);
     }
-    // As the folder holding it lists it: that folder's volume, its own file ID.
-    if (ownKnown && wayKnown) {
-      item.key = QvEntryKey(parentKey, own.fileId);
+    if (ownKnown && IsNeeded(path, own, enter)) return;
+    if (!enter && wayKnown && needed != nullptr)
+      if (const std::u16string* which = needed->KeepsFilesOf(parentKey)) {
+        if (keys != nullptr) keys->needed.push_back(TNeededTick{path, *which});
+        return;
+      }
+    // As the folder holding it lists it: that folder's volume, its file ID, its name.
+    if (ownKnown && wayKnown && own.fileId != 0) {
+      const size_t slash = bare.find_last_of(u'\\');
+      const size_t name = slash == std::u16string::npos ? 0 : slash + 1;
+      item.key = QvEntryKey(parentKey, own.fileId, bare.data() + name, bare.size() - name);
       item.keyed = true;
-      if (keys != nullptr && enter) keys->folders.push_back(own);
     }
-    if (ownKnown && IsNeeded(path, own, item.folder && !item.link)) return;
-    const std::u16string folderPath = enter ? item.path : u"";
-    // A folder already listed was entered then (or is a link): its content is listed.
-    if (!Emit(std::move(item)) || folderPath.empty() || folder.handle == INVALID_HANDLE_VALUE) return;
-    ScanTree(folderPath, folder);
+    if (!enter || folder.handle == INVALID_HANDLE_VALUE) {
+      Emit(std::move(item));
+      return;
+    }
+    const std::u16string folderPath = item.path;
+    if (checkedForms.count(item.path) != 0 && seen.count(item.path) != 0) return;  // listed and entered before
+    ListTicked(path, &item, folderPath, folder);
   }
 
 private:
@@ -149,8 +155,37 @@ private:
   // False when the path was given before.
   bool Emit(TListedItem&& item) {
     if (checkedForms.count(item.path) != 0 && !seen.insert(item.path).second) return false;
-    sink(std::move(item));
+    if (held != nullptr) held->push_back(std::move(item));
+    else sink(std::move(item));
     return true;
+  }
+  void KeepFolderKey(const TItemKey& key) {
+    if (heldKeys != nullptr) heldKeys->push_back(key);
+    else if (keys != nullptr) keys->folders.push_back(key);
+  }
+
+  // Lists the checked folder path (item: its row, null for a drive root) and
+  // its content, held back until the walk ends: a walk that meets a folder
+  // the system or this program needs gives no row at all, and the checked
+  // path is named with that folder (the wipe refuses what holds one).
+  void ListTicked(const std::u16string& path, TListedItem* item, const std::u16string& folderPath,
+                  const TOpenFolder& folder) {
+    std::vector<TListedItem> rows;
+    std::vector<TItemKey> folderKeys;
+    held = &rows;
+    heldKeys = &folderKeys;
+    metNeeded.clear();
+    if (folder.keyed) KeepFolderKey(folder.key);
+    if (item == nullptr || Emit(std::move(*item))) ScanTree(folderPath, folder);
+    held = nullptr;
+    heldKeys = nullptr;
+    if (!metNeeded.empty()) {
+      if (keys != nullptr) keys->needed.push_back(TNeededTick{path, metNeeded});
+      refused.emplace_back(Trimmed(path), metNeeded);
+      return;
+    }
+    for (TListedItem& row : rows) sink(std::move(row));
+    if (keys != nullptr) keys->folders.insert(keys->folders.end(), folderKeys.begin(), folderKeys.end());
   }
 
   // Whether a checked item with key is, lies in or holds a needed folder;
@@ -166,17 +201,24 @@ private:
     return true;
   }
 
-  // The keys of the folders on the way to path, from its drive's root (the
-  // root itself included, path excluded); parentKey is the last of them.
-  // Notes in lyingIn the needed folder one of them is. False when a folder
-  // on the way cannot be opened.
+  // The keys of the folders on the way to path, from its root (a drive's
+  // "X:\\" or a share's "\\\\server\\share\\", included; path excluded);
+  // parentKey is the last of them. Notes in lyingIn the needed folder one of
+  // them is. False when a folder on the way cannot be opened.
   bool Way(const std::u16string& path, TItemKey& parentKey) {
     lyingIn.clear();
     const std::u16string trimmed = Trimmed(path);
-    if (trimmed.size() < 2 || trimmed[1] != u':') return WayOfOtherPath(trimmed, parentKey);
+    size_t root = std::u16string::npos;  // where the root's closing backslash goes
+    if (trimmed.size() >= 2 && trimmed[1] == u':') {
+      root = 2;
+    } else if (trimmed.size() > 2 && trimmed[0] == u'\\' && trimmed[1] == u'\\') {
+      const size_t share = trimmed.find(u'\\', 2);
+      if (share != std::u16string::npos) root = std::min(trimmed.find(u'\\', share + 1), trimmed.size());
+    }
+    if (root == std::u16string::npos) return false;
     bool known = true;
-    for (size_t at = 2; at < trimmed.size(); at = trimmed.find(u'\\', at + 1)) {
-      const std::u16string level = at == 2 ? trimmed.substr(0, 3) : trimmed.substr(0, at);
+    for (size_t at = root; at < trimmed.size(); at = trimmed.find(u'\\', at + 1)) {
+      const std::u16string level = at == root ? trimmed.substr(0, root) + u'\\' : trimmed.substr(0, at);
       const auto [key, keyed] = LevelKey(level);
       known = keyed;
       if (!keyed) continue;
@@ -184,20 +226,8 @@ private:
       if (keys != nullptr) keys->folders.push_back(key);
       if (needed != nullptr && lyingIn.empty())
         if (const std::u16string* which = needed->Is(key)) lyingIn = *which;
-      if (trimmed.find(u'\\', at + 1) == std::u16string::npos) break;
     }
     return known;
-  }
-
-  // A share path ("\\server\share\..."): only the folder holding it is taken.
-  bool WayOfOtherPath(const std::u16string& trimmed, TItemKey& parentKey) {
-    const size_t slash = trimmed.find_last_of(u'\\');
-    if (slash == std::u16string::npos || slash < 3) return false;
-    const auto [key, keyed] = LevelKey(trimmed.substr(0, slash));
-    if (!keyed) return false;
-    parentKey = key;
-    if (keys != nullptr) keys->folders.push_back(key);
-    return true;
   }
 
   std::pair<TItemKey, bool> LevelKey(const std::u16string& level) {
@@ -228,7 +258,15 @@ private:
       // A folder that is no longer the one listed (replaced meanwhile, or a
       // link put in its place) is not entered: its content was never there.
       if (!below.Open(folder) || !below.keyed || below.key.fileId != listedAs.fileId) continue;
-      if (keys != nullptr) keys->folders.push_back(below.key);
+      if (needed != nullptr) {
+        const std::u16string* which = needed->Is(below.key);
+        if (which == nullptr) which = needed->HeldBy(below.key);
+        if (which != nullptr) {
+          metNeeded = *which;
+          return;
+        }
+      }
+      KeepFolderKey(below.key);
       stack.push_back(ReadFolder(folder, below));
     }
   }
@@ -250,8 +288,8 @@ private:
           path.append(name, length);
           TListedItem item = ItemOf(std::move(path), info->FileAttributes,
                                     static_cast<uint64_t>(info->EndOfFile.QuadPart), FileTimeOf(info->LastWriteTime));
-          item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart));
-          item.keyed = true;
+          item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart), name, length);
+          item.keyed = item.key.fileId != 0;
           if (item.folder) frame.subfolders.push_back(std::move(item));
           else Emit(std::move(item));
         }
@@ -268,7 +306,10 @@ private:
   std::unordered_set<std::u16string> checkedForms;  // each checked path trimmed, and with a backslash
   std::unordered_set<std::u16string> seen;          // the checked paths listed so far
   std::unordered_map<std::u16string, std::pair<TItemKey, bool>> levels;  // folders on the way, by path
-  std::u16string lyingIn;  // the needed folder on the way to the current checked path
+  std::u16string lyingIn;    // the needed folder on the way to the current checked path
+  std::u16string metNeeded;  // the needed folder the walk of a checked folder met
+  std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back
+  std::vector<TItemKey>* heldKeys = nullptr;
   std::vector<std::pair<std::u16string, std::u16string>> refused;  // checked folders left out, trimmed, with why
 };
 

@@ -42,7 +42,7 @@ void TMainForm::BuildTree() {
 }
 
 void TMainForm::TransferFileListFromTree() {
-  TotalBytes = FilesCount = FoldersCount = FilesWiped = 0;
+  TotalBytes = FilesCount = FoldersCount = FilesWiped = FilesNotWiped = 0;
   const TCursor oldCursor = Screen->Cursor();
   Screen->SetCursor(crHourGlass);
   std::vector<std::u16string> checked;

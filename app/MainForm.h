@@ -189,6 +189,7 @@ public:
   void* CurrentParams = nullptr;  // the engine block of the latest start
   int64_t DriveCapacity = 0;
   int64_t TotalBytes = 0, FilesCount = 0, FoldersCount = 0, FilesWiped = 0;
+  int64_t FilesNotWiped = 0;  // files the engine finished without wiping them (State 2)
   bool FormatValid = false;
   TWideStringList* FilesToWipeList = nullptr;  // not owned
   // Checked items that are not there, so the engine never gets them (under

@@ -58,6 +58,8 @@ const TMiscText kTexts[] = {
     {"strLabelDoesNotFit",
      "The volume label does not fit the chosen file system (FAT labels hold at most 11 "
      "characters and none of \" * + , . / : ; < = > ? [ \\ ] |)."},
+    {"strListedNotReached",
+     "Listed files that the run never reached (moved or deleted by another program meanwhile), not wiped: %s"},
     {"strMediumChanged",
      "The medium in drive %s: is not the one chosen (its size, serial number or label "
      "changed). Nothing was wiped; choose the drive again."},

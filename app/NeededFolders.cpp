@@ -33,6 +33,34 @@ TNeededFolders::TNeededFolders(const std::vector<std::u16string>& folders) {
       TItemKey above;
       if (KeyOfPath(folder.substr(0, at == 2 ? 3 : at), above)) holders.emplace_back(above, folder);
     }
+    AddHostHolders(folder);
+  }
+}
+
+void TNeededFolders::AddHostHolders(const std::u16string& folder) {
+  using UnixNameCall = char*(CDECL*)(LPCWSTR);
+  static const UnixNameCall unixName = reinterpret_cast<UnixNameCall>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixName == nullptr) return;
+  // The drive's root as the host names it, then each folder above it, reached through Z:.
+  char* root = unixName(reinterpret_cast<LPCWSTR>(folder.substr(0, 3).c_str()));
+  if (root == nullptr) return;
+  std::string path = root;
+  HeapFree(GetProcessHeap(), 0, root);
+  while (!path.empty() && path.back() == '/') path.pop_back();
+  for (size_t slash = path.find_last_of('/'); slash != std::string::npos; slash = path.find_last_of('/')) {
+    path.resize(slash);
+    std::u16string host = u"Z:\\";
+    const std::string below = path.empty() ? std::string() : path.substr(1);
+    std::u16string wide(below.size(), u'\0');  // UTF-8 gives at most one unit a byte
+    wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, below.data(), static_cast<int>(below.size()),
+                                                        reinterpret_cast<LPWSTR>(wide.data()),
+                                                        static_cast<int>(wide.size()))));
+    for (char16_t c : wide) host += c == u'/' ? u'\\' : c;
+    TItemKey above;
+    if (!KeyOfPath(host, above)) continue;
+    holders.emplace_back(above, folder);
+    hostHolders.emplace_back(above, folder);
   }
 }
 
@@ -54,3 +82,5 @@ TNeededFolders TNeededFolders::OfThisSystem() {
 const std::u16string* TNeededFolders::Is(const TItemKey& key) const { return Find(own, key); }
 
 const std::u16string* TNeededFolders::HeldBy(const TItemKey& key) const { return Find(holders, key); }
+
+const std::u16string* TNeededFolders::KeepsFilesOf(const TItemKey& key) const { return Find(hostHolders, key); }

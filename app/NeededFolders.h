@@ -23,8 +23,16 @@ public:
   const std::u16string* Is(const TItemKey& key) const;
   // The needed folder that the folder with key holds, or null.
   const std::u16string* HeldBy(const TItemKey& key) const;
+  // The needed folder whose files a file directly in the folder with key
+  // goes with, or null: under Wine a folder of the host above the drive
+  // holding a needed folder (the prefix keeps the registry's files there).
+  const std::u16string* KeepsFilesOf(const TItemKey& key) const;
 
 private:
-  std::vector<std::pair<TItemKey, std::u16string>> own;      // each needed folder
-  std::vector<std::pair<TItemKey, std::u16string>> holders;  // each folder holding one, with the folder held
+  // Under Wine, the folders of the host above the drive root that holds folder.
+  void AddHostHolders(const std::u16string& folder);
+
+  std::vector<std::pair<TItemKey, std::u16string>> own;          // each needed folder
+  std::vector<std::pair<TItemKey, std::u16string>> holders;      // each folder holding one, with the folder held
+  std::vector<std::pair<TItemKey, std::u16string>> hostHolders;  // those of them above the drive's root
 };

@@ -61,9 +61,9 @@ bool LoadWipeEngine(TWipeEngine& engine, std::string& error) {
       loaded.engine.DriveWipeStart = Proc<TDriveWipeStartProc>(module, "DriveWipeStart");
       loaded.engine.DriveCleanFreeSpace = Proc<TDriveCleanFreeSpaceProc>(module, "DriveCleanFreeSpace");
     }
-    // An engine that cannot wipe within what the confirm step listed is not used.
-    if (module == nullptr || loaded.engine.FileWipe == nullptr || loaded.engine.FileWipeListed == nullptr ||
-        loaded.engine.DriveWipeStart == nullptr || loaded.engine.DriveCleanFreeSpace == nullptr) {
+    // An engine that cannot wipe within what the confirm step listed wipes no files.
+    if (loaded.engine.FileWipeListed == nullptr) loaded.engine.FileWipe = nullptr;
+    if (module == nullptr || loaded.engine.DriveWipeStart == nullptr || loaded.engine.DriveCleanFreeSpace == nullptr) {
       loaded.engine = TWipeEngine{};
       loaded.error = !loaded.failureText.empty() ? loaded.failureText : MiscText("strEngineNotLoaded");
     }

@@ -4,6 +4,7 @@
 // between paths. Just before a path goes, it is looked up on disk again: an
 // item another program removed or turned into another kind meanwhile is
 // named as not there and not wiped.
+#include <algorithm>
 #include <unordered_map>
 
 #include "../shell/DiskCheck.h"
@@ -106,8 +107,8 @@ void WaitForPath(TMainForm* form, HANDLE done, TAliveToken& token) {
 void TMainForm::StartFileWipe() {
   TWipeEngine engine;
   std::string error;
-  if (!LoadWipeEngine(engine, error)) {
-    AppendLog("FileProgressLog", error);
+  if (!LoadWipeEngine(engine, error) || (engine.FileWipe == nullptr && engine.FileWipeListed == nullptr)) {
+    AppendLog("FileProgressLog", error.empty() ? MiscText("strEngineNotLoaded") : error);
     Done = true;
     return;
   }
@@ -202,5 +203,14 @@ void TMainForm::StartFileWipe() {
   for (int i = 0; i < 101 && *token; ++i) Application->ProcessMessages();
   EndEngineWait();
   if (!*token) return;
-  FinishFileRun(this, block->Reserved2 + refused, true);
+  int32_t failed = block->Reserved2 + refused;
+  // Listed files that the run never met (another program moved or deleted
+  // them meanwhile) were not wiped either: the run says so, never "successfully".
+  const int64_t unreached = FilesCount - FilesWiped - FilesNotWiped;
+  if (!StopRequested && failed == 0 && unreached > 0) {
+    AppendWideLine(Item<TMemo>("FileProgressLog"),
+                   AnsiToWide(ReplacePlaceholder(MiscText("strListedNotReached"), "%s", std::to_string(unreached))));
+    failed = static_cast<int32_t>(std::min<int64_t>(unreached, 0x7FFFFFFF));
+  }
+  FinishFileRun(this, failed, true);
 }

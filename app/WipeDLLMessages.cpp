@@ -190,6 +190,7 @@ void TMainForm::WMWipeProgress(TMessage& message) {
       ShowBar(this, "FileProgressBar1", progress, 100);
       // A file finished with State 2 could not be wiped: the engine counts it
       // among the failures, never among the files wiped.
+      if (block->State == 2 && block->Progress == 100) ++FilesNotWiped;
       if (block->State == 0 && block->Progress == 100) {
         ++FilesWiped;
         ShowBar(this, "FileProgressBar2", static_cast<uint32_t>(FilesWiped),

@@ -7,25 +7,31 @@
 // keys are here: what another program put in a ticked folder after the list
 // was made, or a link put in the place of a folder on the way, is never wiped.
 //
-// A key names an object, not a name: under Wine the Unix device and inode of
-// the object (the object ID Wine gives an open file, read without leaving the
-// process), elsewhere the volume serial and the file ID. An entry listed in a
-// folder has the folder's volume and the file ID the listing gives. The
-// program and the engine read keys with this one definition.
+// A key names an object: under Wine the Unix device and inode of the object
+// (the object ID Wine gives an open file, read without leaving the process),
+// elsewhere the volume serial and the file ID. An entry listed in a folder has
+// the folder's volume, the file ID the listing gives and its name: a file
+// system may give the number of an item deleted after the confirm step to an
+// item made later (ext4 does at once), which then bears another name. A file
+// ID of 0 tells nothing and is never listed. The program and the engine read
+// keys with this one definition.
 #include <windows.h>
 #include <winioctl.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 struct TItemKey {
   uint64_t volume = 0;  // the Unix device, or the volume serial
   uint64_t fileId = 0;  // the inode, or the file ID (as a folder lists it)
+  uint64_t name = 0;    // an entry's: its name (QvNameKey); an object's own key: 0
 
   bool operator==(const TItemKey&) const = default;
   bool operator<(const TItemKey& other) const {
-    return volume != other.volume ? volume < other.volume : fileId < other.fileId;
+    if (volume != other.volume) return volume < other.volume;
+    return fileId != other.fileId ? fileId < other.fileId : name < other.name;
   }
 };
 
@@ -38,13 +44,29 @@ struct TListedItems {
   const TItemKey* keys = nullptr;
 };
 
-// Whether key is among the listed ones.
+// Whether key is among the listed ones (a key without a file ID never is).
 inline bool QvIsListed(const TListedItems& listed, const TItemKey& key) {
-  return listed.keys != nullptr && std::binary_search(listed.keys, listed.keys + listed.count, key);
+  return key.fileId != 0 && listed.keys != nullptr && std::binary_search(listed.keys, listed.keys + listed.count, key);
 }
 
-// The key of an entry that a folder with key `folder` lists with `fileId`.
-inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId) { return TItemKey{folder.volume, fileId}; }
+// A name as keys hold it, exactly (case and all): 64-bit FNV-1a over its
+// UTF-16 units, never 0.
+inline uint64_t QvNameKey(const char16_t* name, size_t length) {
+  uint64_t hash = 14695981039346656037ull;
+  for (size_t i = 0; i < length; ++i) {
+    hash ^= name[i];
+    hash *= 1099511628211ull;
+  }
+  return hash != 0 ? hash : 1;
+}
+
+// The key of the entry `name` that a folder with key `folder` lists with `fileId`.
+inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const char16_t* name, size_t length) {
+  return TItemKey{folder.volume, fileId, QvNameKey(name, length)};
+}
+inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const std::u16string& name) {
+  return QvEntryKey(folder, fileId, name.data(), name.size());
+}
 
 namespace qvkeys {
 

@@ -82,8 +82,9 @@ namespace {
 
 // Does the work left in the chain, which is empty afterwards. With `block`
 // the one that left it, its failures are counted there; otherwise they are
-// only logged to that block's window.
-void Finish(Chain& chain, TWipeParams* block) {
+// only logged to that block's window, and their number is returned.
+uint32_t Finish(Chain& chain, TWipeParams* block) {
+  uint32_t uncounted = 0;
   if (chain.held.Holds()) {
     if (block && block == chain.block) {
       Reporter reporter(block);
@@ -94,9 +95,20 @@ void Finish(Chain& chain, TWipeParams* block) {
       copy->Wnd = chain.wnd;
       Reporter reporter(copy.get());
       FinishHeldParent(chain.held, reporter);
+      uncounted = reporter.Failures();
     }
   }
   chain = Chain{};
+  return uncounted;
+}
+
+// Finish, with the pending mutex held: failures that `block` cannot count
+// are kept for the end call of the run that left the chain, when it was given
+// a list (an older call's run logs them only).
+void FinishLeft(Pending& pending, Chain& chain, TWipeParams* block) {
+  auto run = chain.listed != nullptr ? pending.runs.find({chain.listed, chain.block}) : pending.runs.end();
+  const uint32_t uncounted = Finish(chain, block);
+  if (run != pending.runs.end()) run->second->lateFailures += uncounted;
 }
 
 // The folder a path lies directly in, in the long form the wipe opens; empty
@@ -114,6 +126,7 @@ std::u16string ParentOf(const std::u16string& path) {
 void EndRun(FileJob& job) {
   Pending& pending = Shared();
   Chain mine;
+  uint32_t late = 0;
   {
     std::lock_guard<std::mutex> lock(pending.mutex);
     --pending.callsUnderway;
@@ -121,9 +134,15 @@ void EndRun(FileJob& job) {
       mine = std::move(pending.chain);
       pending.chain = Chain{};
     }
-    pending.runs.erase({job.listed, job.block});
+    auto run = pending.runs.find({job.listed, job.block});
+    if (run != pending.runs.end()) {
+      late = run->second->lateFailures;
+      pending.runs.erase(run);
+    }
   }
   try {
+    // What a waiting thread did for the run in a pause between its calls was logged then.
+    if (late != 0) Reporter(job.block).Count(late);
     Finish(mine, job.block);
   } catch (...) {
     Reporter(job.block).Failure(u"The end of the run ended on an internal error");
@@ -153,7 +172,7 @@ void RunFileJob(FileJob& job) {
         mine = std::move(left);
         left = Chain{};
       } else {
-        Finish(left, job.block);
+        FinishLeft(pending, left, job.block);
       }
       if (job.listed && !job.listUnknown) {
         std::shared_ptr<RunKeys>& keys = pending.runs[{job.listed, job.block}];
@@ -202,7 +221,7 @@ void RunFileJob(FileJob& job) {
       return;
     }
     std::lock_guard<std::mutex> lock(pending.mutex);
-    Finish(pending.chain, job.block);  // left by a call that ran beside this one: one folder at a time
+    FinishLeft(pending, pending.chain, job.block);  // left by a call that ran beside this one: one folder at a time
     mine.leftAt = GetTickCount();
     pending.chain = std::move(mine);
   } catch (...) {
@@ -221,8 +240,9 @@ DWORD FinishStalePending() {
   DWORD age = GetTickCount() - left.leftAt;
   DWORD wait = gPendingWaitMs;
   if (age < wait) return wait - age;
+  // Its failures are logged to the run's window; a run given a list counts them at its end.
   try {
-    Finish(left, nullptr);
+    FinishLeft(pending, left, nullptr);
   } catch (...) {
     left = Chain{};
   }

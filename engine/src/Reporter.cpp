@@ -37,11 +37,15 @@ void Reporter::Failure(const std::u16string& line, uint32_t count) {
     Log(line);
     return;
   }
+  Count(count);
+  Log(line);
+}
+
+void Reporter::Count(uint32_t count) {
   failures_ += count;
   // Saturates: a dying disk can fail more sectors than the field counts.
   int64_t total = int64_t(block_->Reserved2) + count;
   block_->Reserved2 = int32_t(total > 0x7FFFFFFF ? 0x7FFFFFFF : total);
-  Log(line);
 }
 
 bool Reporter::Due(bool force) {

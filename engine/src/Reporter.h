@@ -24,6 +24,8 @@ class Reporter {
   // which counts only what could not be wiped. In the formatting stage the
   // first failure's line becomes the reason Done() reports instead.
   void Failure(const std::u16string& line, uint32_t count = 1);
+  // Counts failures that were logged already, by a report without this block.
+  void Count(uint32_t count);
   // The disk task's formatting stage begins: failures from here on are the
   // formatting's, not the wipe's.
   void BeginFormatting() { formatting_ = true; }

@@ -124,7 +124,7 @@ void TreeWiper::NameUnlisted(const std::u16string& longPath) {
   reporter_.Failure(ToDisplayPath(longPath) + u": appeared after the confirm step, not wiped");
 }
 
-uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& named) {
+uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known) {
   // Through a handle of its own: the held one answers from its first listing.
   DWORD error = 0;
   HANDLE now = OpenFolderAgain(folder.handle, error);
@@ -134,9 +134,9 @@ uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16st
   CloseHandle(now);
   uint32_t count = 0;
   for (const Listed& entry : entries) {
-    if (named.count(entry.name) || MayWipe(QvEntryKey(ItemKeyOf(folder.key), entry.fileId))) continue;
+    if (known.count(entry.name) || MayWipe(QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name))) continue;
     NameUnlisted(JoinPath(folder.path, entry.name));
-    named.insert(entry.name);
+    known.insert(entry.name);
     ++count;
   }
   return count;
@@ -469,7 +469,7 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     }
     Listed entry = *found;
     entries.clear();
-    if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId))) {
+    if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name))) {
       letGo();
       return refuse(u"Did not wipe " + plain + u": it is not the item the confirm step listed");
     }
@@ -557,8 +557,8 @@ WipeResult TreeWiper::WipeEntry(FileWiper& wiper, const OpenFolder& parent, cons
   if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     OpenFolder folder;
     if (!EnterBelow(parent, entry, folder)) return WipeResult::Failed;
-    const TItemKey own = ItemKeyOf(folder.key);
-    if (own != QvEntryKey(ItemKeyOf(parent.key), entry.fileId) && !Take(own)) {
+    // Its own key too: an entry key names what the listing saw, the folder entered must be that one.
+    if (!Take(ItemKeyOf(folder.key))) {
       Close(folder);
       reporter_.Failure(u"Did not wipe " + ToDisplayPath(folder.path) +
                         u": it is not the item the confirm step listed");
@@ -623,7 +623,9 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     uint64_t entries = 0;
     uint64_t removedChars = 0;  // of the entries gone from it so far
     uint64_t removedEntries = 0;
-    std::set<std::u16string> named;  // entries not on the run's list, logged and counted
+    // The entries listed when it was entered, and those named since as not on
+    // the run's list: what is in it later besides them came in meanwhile.
+    std::set<std::u16string> known;
   };
   std::vector<Level> stack;
   auto removed = [](Level& level, const std::u16string& name) {
@@ -673,9 +675,9 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     for (const Listed& entry : entries) {
       stack.back().nameChars += entry.name.size();
       ++stack.back().entries;
-      if (!Take(QvEntryKey(ItemKeyOf(folder.key), entry.fileId))) {
+      if (listed_) stack.back().known.insert(entry.name);
+      if (!Take(QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name))) {
         NameUnlisted(JoinPath(folder.path, entry.name));
-        stack.back().named.insert(entry.name);
         continue;
       }
       bool plainFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -705,11 +707,10 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       OpenFolder folder;
       if (!EnterBelow(current.folder, entry, folder)) continue;
       const TItemKey own = ItemKeyOf(folder.key);
-      if (own != QvEntryKey(ItemKeyOf(current.folder.key), entry.fileId) && !Take(own)) {
+      if (!Take(ItemKeyOf(folder.key))) {
         // Listed as an entry, yet another folder now (one mounted there, say).
         Close(folder);
         NameUnlisted(path);
-        current.named.insert(entry.name);
         continue;
       }
       if (begin(folder) == WipeResult::Stopped) return stopAll();
@@ -729,9 +730,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
                                   u" because items in it could not be wiped";
       bool putBack = false;
       if (reporter_.Failures() != done.failuresAtListing) {
-        // Not a failure of its own: what failed in it is counted already.
+        // Not a failure of its own: what failed in it is counted already (and
+        // what came into it meanwhile is named now).
+        if (listed_) NameNewEntries(done.folder, done.known);
         reporter_.Log(kept);
-      } else if (listed_ && NameNewEntries(done.folder, done.named) != 0) {
+      } else if (listed_ && NameNewEntries(done.folder, done.known) != 0) {
         // What came into it while it was worked on stays, and so does it.
         reporter_.Log(kept);
       } else if (wiper.RemoveFolder(*parent, done.folder, &putBack) == WipeResult::Wiped) {
@@ -739,7 +742,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
         if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
       } else if (putBack) {
         // Something came into it at the last moment; it is back in its place.
-        if (listed_ && NameNewEntries(done.folder, done.named) != 0) {
+        if (listed_ && NameNewEntries(done.folder, done.known) != 0) {
           reporter_.Log(kept);
         } else {
           reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) +

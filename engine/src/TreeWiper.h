@@ -8,6 +8,7 @@
 // that is wiped: anything else found in a folder is named, counted and kept
 // with the folders holding it, and the way to the path must lead through
 // plain folders that were listed.
+#include <atomic>
 #include <functional>
 #include <mutex>
 #include <set>
@@ -37,6 +38,9 @@ class RunKeys {
     std::lock_guard<std::mutex> lock(mutex_);
     return QvIsListed(*listed_, key) && taken_.insert(key).second;
   }
+  // Failures of the run's pending work that a waiting thread did (logged to
+  // the run's window then), for its end call to count in its block.
+  std::atomic<uint32_t> lateFailures{0};
 
  private:
   const TListedItems* listed_;
@@ -101,8 +105,8 @@ class TreeWiper {
   void NameUnlisted(const std::u16string& longPath);
   // Lists `folder` again, as it is now, and names every entry that the run
   // may not wipe (not listed, or its key taken by an item gone) and that is
-  // not in `named` (which then holds it); how many.
-  uint32_t NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& named);
+  // not in `known` (which then holds it); how many.
+  uint32_t NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known);
   // The protected folder that `folder` or one of the folders holding it is,
   // by the path that reached it and by where it really lies; null when none.
   // `unknown`: the system cannot tell where it lies (then it is not wiped).

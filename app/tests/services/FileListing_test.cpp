@@ -91,13 +91,15 @@ private:
 };
 
 // Each item found carries the key of the object its path opens (a folder's
-// volume and the file ID it lists): what the wipe compares.
+// volume and the file ID it lists) with its name: what the wipe compares.
 std::vector<std::u16string> Listed(const std::vector<std::u16string>& checked) {
   std::vector<std::u16string> lines;
   ListCheckedItems(checked, [&](TListedItem&& item) {
     TItemKey opened;
     const std::u16string bare = item.path.back() == u'\\' ? item.path.substr(0, item.path.size() - 1) : item.path;
-    const bool keyed = item.keyed && KeyOfPath(bare, opened) && opened == item.key;
+    const std::u16string name = bare.substr(bare.find_last_of(u'\\') + 1);
+    const bool keyed = item.keyed && KeyOfPath(bare, opened) &&
+                       QvEntryKey(opened, opened.fileId, name) == item.key;
     lines.push_back(Line(item) + (item.found ? (keyed ? u" keyed" : u" not keyed") : u""));
   });
   return lines;
@@ -195,8 +197,9 @@ TEST_F(FileListingModelTest, ListsWhatThePlainListingDoes) {
 }
 
 // A folder the system needs, known by key: a checked item that is it, lies
-// in it (reached by any name) or holds it is named with it and gives no row;
-// what a refused checked folder holds goes with it; the rest is listed.
+// in it (reached by any name) or holds it is named
+// with it and gives no row; what a refused checked folder holds goes with it;
+// the rest is listed.
 TEST_F(FileListingModelTest, NeededFoldersAreNamedNotListed) {
   const std::u16string sys = root + u"sys";
   for (const std::u16string& folder : {sys, sys + u"\\inner", root + u"other"}) CreateDirectoryW(W(folder), nullptr);
@@ -212,7 +215,7 @@ TEST_F(FileListingModelTest, NeededFoldersAreNamedNotListed) {
       {{sys}, {}, {sys}},
       {{sys + u"\\a.dll"}, {}, {sys + u"\\a.dll"}},
       {{upper}, {}, {upper}},
-      {{root, root + u"other\\c.txt"}, {}, {root, root + u"other\\c.txt"}},
+      {{root, root + u"other\\c.txt"}, {}, {root}},
       {{root + u"other"}, {root + u"other\\", root + u"other\\c.txt"}, {}},
   };
   for (const auto& c : cases) {
