@@ -34,7 +34,8 @@ bool IsAllowedCodePoint(uint64_t v) {
   return v == 9 || v == 10 || v == 13 || (v >= 0x20 && v <= 0xFFFD);
 }
 
-// The XPath Number production with optional white space around it.
+// The XPath Number production (Digits ('.' Digits?)? | '.' Digits: "5." is
+// five) with an optional minus and optional white space around it.
 bool LooksLikeNumber(const std::string& s, std::string& core) {
   size_t first = s.find_first_not_of(" \t\r\n");
   if (first == std::string::npos) return false;
@@ -51,7 +52,7 @@ bool LooksLikeNumber(const std::string& s, std::string& core) {
       return false;
     }
   }
-  return digits > 0 && points <= 1 && core.back() != '.';
+  return digits > 0 && points <= 1;
 }
 
 }  // namespace
