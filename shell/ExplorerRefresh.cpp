@@ -247,7 +247,7 @@ bool TCustomVirtualExplorerTree::RefreshTree(bool restoreTopNode) {
   TAliveToken alive = Alive();
   WaitCursor(true);
   try {
-    persistent->SaveTree(this, true, true);
+    persistent->SaveTree(this, true, true, /*listedAgain=*/true);
     persistent->RestoreTree(this, true, restoreTopNode, true);
     // Items that came or went while the tree was away can leave a folder all one state.
     if (*alive) FollowAllChildrenCheckStates();

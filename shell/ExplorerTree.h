@@ -454,6 +454,9 @@ public:
 
   // True when a rebuild of the root was asked while not allowed (lock, loading, inactive).
   bool TreeBuilt() const { return treeBuilt; }
+  // Times the tree was cleared and built again from its root: every node
+  // there after a change of it was listed after that change.
+  uint64_t RootRebuilds() const { return rootRebuilds; }
 
   // ---- Shell change notification (ExplorerShellNotify.cpp) ----------------------------
   // Not while a label is edited, a drag runs or the tree's shell menu shows.
@@ -627,6 +630,7 @@ protected:
 
   bool active = false;
   bool treeBuilt = false;
+  uint64_t rootRebuilds = 0;
   bool rootRebuildWaits = false;  // a rebuild refused while a view was busy is owed
   bool constructing = false;
   bool browsing = false;

@@ -473,6 +473,7 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
   BeginUpdate();
   try {
     Clear();
+    ++rootRebuilds;
     if (!TreeOptions()->VETFolderOptions().Contains(toHideRootFolder)) {
       FreeNodeData(RootNode());
       SetRootNodeCount(1);

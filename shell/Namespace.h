@@ -157,6 +157,12 @@ public:
   // siblingCheck, a pidl that is not a sibling of this item gives -1.
   int ComparePIDL(LPCITEMIDLIST pidl, bool siblingCheck, int column);
   bool IsValid();
+  // IsValid short of asking the disk about a file-system item that the
+  // shell's listing of its folder shows where it is (a whole path with no
+  // name on it ending in a dot or a space): for a caller that lists that
+  // folder again at once, where a gone item is missing. unasked: the disk
+  // was not asked (the answer is the shell's).
+  bool IsValidBeforeListing(bool& unasked);
 
   // ---- Shell access (borrowed pointers, kept until invalidation)
   IShellFolder* GetShellFolder();
@@ -291,6 +297,8 @@ protected:
                                TContextMenuCmdEvent onCommand, TContextMenuAfterCmdEvent onAfterCommand);
 
 private:
+  // IsValid; without askDisk a file-system item listed where it is is taken on the shell's word (unasked set).
+  bool Validate(bool askDisk, bool& unasked);
   // Enumerates with the SHCONTF flags given (EnumerateFolder and EnumerateFolderEx).
   int EnumerateWithFlags(HWND window, DWORD shcontf, TEnumFolderCallback callback, void* data);
   // Which answers are known (bits of Cached).

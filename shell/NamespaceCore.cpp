@@ -233,6 +233,32 @@ int TNamespace::ComparePIDL(LPCITEMIDLIST pidl, bool siblingCheck, int column) {
 }
 
 bool TNamespace::IsValid() {
+  bool unasked = false;
+  return Validate(true, unasked);
+}
+
+bool TNamespace::IsValidBeforeListing(bool& unasked) {
+  unasked = false;
+  return Validate(false, unasked);
+}
+
+namespace {
+
+// A listing of the folder of path by the shell shows the item there: the
+// path is whole and no name on it ends in a dot or a space (the shell lists
+// "d." as "d").
+bool ListedWhereItIs(const std::u16string& path) {
+  if (path.size() >= exactnames::kMayBeCutLength) return false;
+  for (size_t i = 1; i <= path.size(); ++i) {
+    bool end = i == path.size() || path[i] == u'\\';
+    if (end && (path[i - 1] == u'.' || path[i - 1] == u' ')) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool TNamespace::Validate(bool askDisk, bool& unasked) {
   if (Removable()) return true;
   IShellFolder* folder = ParentShellFolder();
   if (folder == nullptr) return true;
@@ -247,9 +273,14 @@ bool TNamespace::IsValid() {
   if (FAILED(folder->GetAttributesOf(1, items, &value))) return false;
   // Some shells validate from the ID's own data: a file-system item is asked
   // of the disk too, by its exact name ("x." is not "x").
-  if (name.size() > 3 && name[1] == u':' && name[2] == u'\\')
+  if (name.size() > 3 && name[1] == u':' && name[2] == u'\\') {
+    if (!askDisk && ListedWhereItIs(name)) {
+      unasked = true;
+      return true;
+    }
     return (vws::UseWideApi() ? GetFileAttributesW(vws::W(exactnames::ExtendedPath(name)))
                               : GetFileAttributesA(vws::ToAnsi(name).c_str())) != INVALID_FILE_ATTRIBUTES;
+  }
   return true;
 }
 

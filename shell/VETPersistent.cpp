@@ -3,6 +3,9 @@
 #include "shell/VETPersistent.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/Stream.h"
@@ -146,6 +149,7 @@ TVETPersistent::~TVETPersistent() {
 void TVETPersistent::Clear() {
   LeafNodeList->Clear();
   SelectedPIDLs->Clear();
+  unasked.clear();
   FreePIDLSlot(SelectedPIDLsParent);
   FreePIDLSlot(RootFolderCustomPIDL);
   Storage->Clear(false);
@@ -157,7 +161,7 @@ void TVETPersistent::InitAllExisting(TCustomVirtualExplorerTree* tree) {
   allInitialized = true;
 }
 
-void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus) {
+void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus, bool listedAgain) {
   TNamespace* root = tree->RootNamespace();
   if (root == nullptr || !root->IsValid()) return;
   InitAllExisting(tree);
@@ -174,15 +178,17 @@ void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelecti
   if (saveFocus && tree->FocusedNode() != nullptr)
     if (LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, tree->FocusedNode())) FocusedPIDL = Pidls()->CopyPIDL(pidl);
   bool hideRoot = tree->TreeOptions()->VETFolderOptions().Contains(toHideRootFolder);
-  SaveExpandedBelow(tree, hideRoot ? tree->RootNode() : tree->GetFirstNoInit(), saveSelection);
+  SaveExpandedBelow(tree, hideRoot ? tree->RootNode() : tree->GetFirstNoInit(), saveSelection, listedAgain);
   if (tree->RootFolderCustomPIDL() != nullptr) RootFolderCustomPIDL = Pidls()->CopyPIDL(tree->RootFolderCustomPIDL());
   RootFolder = tree->RootFolder();
   RootFolderCustomPath = tree->RootFolderCustomPath();
   allInitialized = false;
 }
 
-void TVETPersistent::SaveSelection(TCustomVirtualExplorerTree* tree) {
+void TVETPersistent::SaveSelection(TCustomVirtualExplorerTree* tree, bool listedAgain) {
   SelectedPIDLs->Clear();
+  unasked.clear();
+  rebuildsAtSave = tree->RootRebuilds();
   FreePIDLSlot(SelectedPIDLsParent);
   PVirtualNode first = tree->GetFirstSelected();
   TNamespace* firstNs = tree->NodeNamespace(first);
@@ -191,9 +197,37 @@ void TVETPersistent::SaveSelection(TCustomVirtualExplorerTree* tree) {
     SelectedPIDLsParent = Pidls()->CopyPIDL(firstNs->AbsolutePIDL());
     Pidls()->StripLastID(SelectedPIDLsParent);
   }
+  // Asking the disk costs a round trip a file: the siblings of the first,
+  // the only ones that can come back, are left to the listing that follows.
+  listedAgain = listedAgain && SelectedPIDLsParent != nullptr;
   for (PVirtualNode node = first; node != nullptr; node = tree->GetNextSelected(node)) {
     TNamespace* ns = tree->NodeNamespace(node);
-    if (ns != nullptr && ns->IsValid()) SelectedPIDLs->CopyAdd(ns->RelativePIDL());
+    if (ns == nullptr) continue;
+    bool onShellsWord = false;
+    bool valid = listedAgain && node->Parent == first->Parent ? ns->IsValidBeforeListing(onShellsWord) : ns->IsValid();
+    if (!valid) continue;
+    int index = SelectedPIDLs->CopyAdd(ns->RelativePIDL());
+    if (onShellsWord) unasked.push_back(index);
+  }
+}
+
+void TVETPersistent::ConfirmUnasked() {
+  std::vector<bool> gone(static_cast<size_t>(SelectedPIDLs->Count()), false);
+  bool any = false;
+  for (int index : unasked) {
+    LPITEMIDLIST pidl = Pidls()->AppendPIDL(SelectedPIDLsParent, SelectedPIDLs->Items(index));
+    if (pidl == nullptr) continue;
+    TNamespace* ns = New<TNamespace>(pidl, nullptr);
+    if (!ns->IsValid()) gone[static_cast<size_t>(index)] = any = true;
+    ns->Free();
+  }
+  unasked.clear();
+  if (!any) return;
+  for (int i = SelectedPIDLs->Count() - 1; i >= 0; --i) {
+    if (!gone[static_cast<size_t>(i)]) continue;
+    LPITEMIDLIST pidl = SelectedPIDLs->Items(i);
+    SelectedPIDLs->Delete(i);
+    FreePIDLSlot(pidl);
   }
 }
 
@@ -237,11 +271,16 @@ void TVETPersistent::CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNod
 }
 
 void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection) {
+  SaveExpandedBelow(tree, node, saveSelection, false);
+}
+
+void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection,
+                                       bool listedAgain) {
   if (node == nullptr) return;
   if (!allInitialized)
     for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
       if (!(child->States & vsInitialized)) tree->InitNode(child);
-  if (saveSelection) SaveSelection(tree);
+  if (saveSelection) SaveSelection(tree, listedAgain);
   CollectLeaves(tree, node);
 }
 
@@ -273,6 +312,9 @@ void TVETPersistent::RestoreExpandedBelow(TCustomVirtualExplorerTree* tree, PVir
 }
 
 void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
+  // Without a rebuild since the save no listing has looked for them.
+  if (!unasked.empty() && tree->RootRebuilds() == rebuildsAtSave) ConfirmUnasked();
+  unasked.clear();
   TAliveToken alive = tree->Alive();
   tree->ClearSelection();
   if (!*alive) return;
@@ -316,8 +358,6 @@ void SortByFolder(std::vector<Item>& items, Order&& order) {
 }  // namespace
 
 void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent) {
-  // Both sides in the folder's order, then one pass: a comparison a child or
-  // a saved ID instead of one for every pair.
   struct Child {
     PVirtualNode node;
     LPCITEMIDLIST id;
@@ -329,28 +369,44 @@ void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode 
   std::vector<LPCITEMIDLIST> saved;
   for (int i = 0; i < SelectedPIDLs->Count(); ++i)
     if (LPCITEMIDLIST id = SelectedPIDLs->Items(i)) saved.push_back(NamespacePIDLManager->GetPointerToLastID(id));
-  TNamespace* parentNs = tree->NodeNamespace(parent);
-  IShellFolder* folder = parentNs != nullptr ? parentNs->GetShellFolder() : nullptr;
-  auto order = [folder](LPCITEMIDLIST a, LPCITEMIDLIST b) { return exactnames::OrderInFolder(folder, a, b); };
-  SortByFolder(children, [&](const Child& a, const Child& b) { return order(a.id, b.id); });
-  SortByFolder(saved, order);
-  std::vector<Child> chosen;
-  size_t s = 0;
+  // An ID of the same bytes as a saved one is that item: most children of a
+  // folder listed again are found so, without asking the shell.
+  auto bytesOf = [](LPCITEMIDLIST id) {
+    return std::string_view(reinterpret_cast<const char*>(id), *reinterpret_cast<const uint16_t*>(id));
+  };
+  std::unordered_set<std::string_view> savedBytes;
+  savedBytes.reserve(saved.size());
+  for (LPCITEMIDLIST id : saved) savedBytes.insert(bytesOf(id));
+  std::vector<bool> chosen(children.size(), false);
+  std::vector<Child> others;
   for (const Child& child : children) {
-    int cmp = -1;
-    while (s < saved.size() && (cmp = order(child.id, saved[s])) > 0) ++s;
-    if (s == saved.size()) break;
-    // Another child equal to the same saved ID is selected too (never two of one folder).
-    if (cmp == 0) chosen.push_back(child);
+    if (savedBytes.count(bytesOf(child.id)) != 0)
+      chosen[child.position] = true;
+    else
+      others.push_back(child);
+  }
+  if (!others.empty()) {
+    // The rest by the folder's order: both sides sorted, then one pass, a
+    // comparison a child or a saved ID instead of one for every pair.
+    TNamespace* parentNs = tree->NodeNamespace(parent);
+    IShellFolder* folder = parentNs != nullptr ? parentNs->GetShellFolder() : nullptr;
+    auto order = [folder](LPCITEMIDLIST a, LPCITEMIDLIST b) { return exactnames::OrderInFolder(folder, a, b); };
+    SortByFolder(others, [&](const Child& a, const Child& b) { return order(a.id, b.id); });
+    SortByFolder(saved, order);
+    size_t s = 0;
+    for (const Child& child : others) {
+      int cmp = -1;
+      while (s < saved.size() && (cmp = order(child.id, saved[s])) > 0) ++s;
+      if (s == saved.size()) break;
+      // Another child equal to the same saved ID is selected too (never two of one folder).
+      if (cmp == 0) chosen[child.position] = true;
+    }
   }
   // Selected in the tree's order of the children, as the user sees them.
-  std::sort(chosen.begin(), chosen.end(), [](const Child& a, const Child& b) { return a.position < b.position; });
-  // Each addition is reported: its handlers may free a node still to come, or the tree.
-  TCustomVirtualExplorerTree::THandlerWatch watch(*tree);
-  for (const Child& child : chosen) {
-    if (watch.TreeGone()) return;
-    if (!watch.Gone(child.node)) tree->AddToSelection(child.node);
-  }
+  std::vector<PVirtualNode> nodes;
+  for (const Child& child : children)
+    if (chosen[child.position]) nodes.push_back(child.node);
+  tree->AddToSelectionInTurn(nodes);
 }
 
 void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode,
@@ -386,6 +442,7 @@ void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreS
 
 void TVETPersistent::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
   TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
+  unasked.clear();
   LeafNodeList->LoadFromStream(stream, version, readVerFromStream);
   ReplacePIDL(SelectedPIDLsParent, stream);
   SelectedPIDLs->Clear();

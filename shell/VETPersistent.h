@@ -5,6 +5,7 @@
 // (TView, TViewList, TViewManager). Streams are little-endian and untrusted
 // on reading (PIDLs and counts checked against the bytes left).
 #include <string>
+#include <vector>
 
 #include "shell/NodeStorage.h"
 #include "shell/Streamable.h"
@@ -45,7 +46,11 @@ public:
   // Empties the lists, frees the selection's parent and custom root and clears the storage.
   virtual void Clear();
 
-  void SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus);
+  // listedAgain: the tree is cleared and built again from fresh listings at
+  // once (F5). The selected files beside the first one are then not asked of
+  // the disk one by one: the listing of their folder finds them or not (and
+  // when no rebuild comes after all, RestoreTree asks the disk then).
+  void SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus, bool listedAgain = false);
   void RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode, bool restoreFocus);
   // The expanded folders (and the selection) below node, for RefreshNode.
   void SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection);
@@ -65,13 +70,20 @@ public:
   LPITEMIDLIST FocusedPIDL = nullptr;           // owned
 
 private:
-  void SaveSelection(TCustomVirtualExplorerTree* tree);
+  void SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection, bool listedAgain);
+  void SaveSelection(TCustomVirtualExplorerTree* tree, bool listedAgain);
   void RestoreSelection(TCustomVirtualExplorerTree* tree);
+  // Drops the saved IDs taken on the shell's word whose items the disk does not find now.
+  void ConfirmUnasked();
   // Selects the children of parent whose IDs were saved.
   void SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent);
   void CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNode start);
   void InitAllExisting(TCustomVirtualExplorerTree* tree);
   bool allInitialized = false;
+  // Entries of SelectedPIDLs saved on the shell's word (ascending), and the
+  // tree's count of rebuilds then: a rebuild since lists them afresh.
+  std::vector<int> unasked;
+  uint64_t rebuildsAtSave = 0;
 };
 
 class TView : public TVETPersistent {

@@ -196,6 +196,51 @@ void TVirtualTreeCore::AddToSelection(const std::vector<PVirtualNode>& nodes, bo
   Change(nodes.front());
 }
 
+void TVirtualTreeCore::AddToSelectionInTurn(const std::vector<PVirtualNode>& nodes) {
+  // One step only where it ends as the turns would: a single-selection tree
+  // takes each in turn, with nothing selected the sibling constraint
+  // regroups at every turn until a node is taken, and outside an update
+  // each change is reported at once.
+  bool oneStep = updateCount > 0 && options.selection.Contains(toMultiSelect) &&
+                 !(options.selection.Contains(toSiblingSelectConstraint) && selectionCount == 0 && rangeAnchor != nullptr);
+  if (!oneStep) {
+    // Each change may be reported at once: its handlers may free a node still to come, or the tree.
+    TCallOutScope scope(*this);
+    for (PVirtualNode node : nodes) {
+      if (scope.TreeGone()) return;
+      if (node != nullptr && !Gone(node)) AddToSelection(node);
+    }
+    return;
+  }
+  // One by one each addition would search and merge the whole selection.
+  std::vector<PVirtualNode> fresh;
+  fresh.reserve(nodes.size());
+  for (PVirtualNode node : nodes)
+    if (node != nullptr && !(node->States & vsSelected)) fresh.push_back(node);
+  std::vector<PVirtualNode> sorted = fresh;
+  SortByKey(sorted);
+  if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) {
+    // A node named again is refused at its later turns: only its first counts.
+    std::vector<PVirtualNode> firsts;
+    for (PVirtualNode node : fresh) {
+      // Marking keeps the order (the key ignores the mark).
+      auto at = std::lower_bound(sorted.begin(), sorted.end(), node, ByKey);
+      if (Marked(*at)) continue;
+      *at = Mark(*at);
+      firsts.push_back(node);
+    }
+    fresh.swap(firsts);
+  }
+  if (!InternalAddToSelection(fresh, false)) return;
+  // Each one taken (selected now, not before) is noted as its turn would
+  // note it: inside an update that only records the change.
+  for (PVirtualNode node : fresh) {
+    if (!(node->States & vsSelected)) continue;
+    InvalidateNodeArea(node);
+    Change(node);
+  }
+}
+
 void TVirtualTreeCore::RemoveFromSelection(PVirtualNode node) {
   VT_ASSERT(node != nullptr, "Node must not be nil!");
   if (!(node->States & vsSelected)) return;

@@ -288,6 +288,11 @@ public:
   void AddToSelection(PVirtualNode node);
   // Adds nodes in one step; with forceInsert without the checks, never twice.
   void AddToSelection(const std::vector<PVirtualNode>& nodes, bool forceInsert);
+  // As AddToSelection (node) for each of nodes in turn (null entries and
+  // nodes freed on the way skipped). Inside an update, where each change is
+  // only noted, the selection grows in one step instead of one search and
+  // merge of it a node.
+  void AddToSelectionInTurn(const std::vector<PVirtualNode>& nodes);
   // Deselects node (asserts on null); an empty selection resets the range anchor.
   void RemoveFromSelection(PVirtualNode node);
   // Selects every node (visibleOnly: every shown node); only with toMultiSelect.

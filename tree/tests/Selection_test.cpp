@@ -436,3 +436,76 @@ TEST(Selection, NodesLeavingAndComingBackAreFoundExactlyWhenSelected) {
   EXPECT_GT(passedZero, 0);
   EXPECT_GT(copiedSelected, 0);
 }
+
+// Adding a list in turn ends as adding each node in turn on a twin tree:
+// the same nodes selected, the same anchor, the same changes reported, under
+// random constraints, disabled nodes, earlier selections, repeated and null
+// entries, inside an update and outside one.
+TEST(Selection, AddingInTurnEndsAsAddingEachInTurn) {
+  std::mt19937 random(20261209);
+  for (int round = 0; round < 300; ++round) {
+    TTreeOptionValues values;
+    if (random() % 4 != 0) values.selection.Include(toMultiSelect);
+    if (random() % 3 == 0) values.selection.Include(toSiblingSelectConstraint);
+    if (random() % 4 == 0) values.selection.Include(toLevelSelectConstraint);
+    // Each change reported, by the node's place in its tree (-1: none); it
+    // outlives the trees, whose clearing reports too.
+    struct Recorder {
+      std::vector<PVirtualNode> nodes;
+      std::vector<int> changes;
+    } recorders[2];
+    TTestTree each, inTurn;
+    int t = 0;
+    for (TTestTree* tree : {&each, &inTurn}) {
+      tree->SetOptions(values);
+      Populate(*tree, 5, 4);
+      recorders[t].nodes = AllNodes(*tree);
+      tree->OnChange = TVTChangeEvent::FromThunk(&recorders[t], [](void* data, TBaseVirtualTree*, PVirtualNode node) {
+        auto* recorder = static_cast<Recorder*>(data);
+        auto at = std::find(recorder->nodes.begin(), recorder->nodes.end(), node);
+        recorder->changes.push_back(node == nullptr ? -1 : static_cast<int>(at - recorder->nodes.begin()));
+      });
+      ++t;
+    }
+    std::vector<PVirtualNode> nodes[2] = {recorders[0].nodes, recorders[1].nodes};
+    const size_t count = nodes[0].size();
+    std::vector<int> disabled, before, list;
+    for (size_t i = 0; i < count; ++i)
+      if (random() % 6 == 0) disabled.push_back(static_cast<int>(i));
+    for (int i = 0, n = static_cast<int>(random() % 4); i < n; ++i) before.push_back(static_cast<int>(random() % count));
+    int focus = random() % 3 == 0 ? static_cast<int>(random() % count) : -1;
+    // Often all children of one folder, as F5 brings them back; else anywhere.
+    int folder = static_cast<int>(random() % 5) * 5;
+    for (int i = 0, n = static_cast<int>(random() % 12); i < n; ++i)
+      list.push_back(random() % 5 == 0 ? -1 : random() % 2 ? folder + 1 + static_cast<int>(random() % 4) : static_cast<int>(random() % count));
+    bool update = random() % 5 != 0;
+    for (int k = 0; k < 2; ++k) {
+      TTestTree& tree = k == 0 ? each : inTurn;
+      for (int i : disabled) tree.SetDisabled(nodes[k][i], true);
+      for (int i : before) tree.AddToSelection(nodes[k][i]);
+      if (focus >= 0) {
+        tree.SetFocusedNode(nodes[k][focus]);
+        tree.ClearSelection();
+      }
+      recorders[k].changes.clear();
+      std::vector<PVirtualNode> chosen;
+      for (int i : list) chosen.push_back(i < 0 ? nullptr : nodes[k][i]);
+      if (update) tree.BeginUpdate();
+      if (k == 1) {
+        tree.AddToSelectionInTurn(chosen);
+      } else {
+        for (PVirtualNode node : chosen)
+          if (node != nullptr) tree.AddToSelection(node);
+      }
+      if (update) tree.EndUpdate();
+      ASSERT_EQ(CheckSelectionStore(tree), "") << "round " << round;
+    }
+    for (size_t i = 0; i < count; ++i)
+      ASSERT_EQ(each.GetSelected(nodes[0][i]), inTurn.GetSelected(nodes[1][i])) << "round " << round << " node " << i;
+    auto index = [&](int k, PVirtualNode node) {
+      return node == nullptr ? -1 : static_cast<int>(std::find(nodes[k].begin(), nodes[k].end(), node) - nodes[k].begin());
+    };
+    EXPECT_EQ(index(0, each.RangeAnchor()), index(1, inTurn.RangeAnchor())) << "round " << round;
+    EXPECT_EQ(recorders[0].changes, recorders[1].changes) << "round " << round;
+  }
+}
