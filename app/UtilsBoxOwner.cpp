@@ -1,0 +1,24 @@
+// The owner of the program's message boxes: a box owned by the window it
+// belongs to comes up in front of it, and keeps it waiting until answered.
+#include <windows.h>
+
+#include "Utils.h"
+#include "win/Forms.h"
+
+namespace {
+
+bool Shows(TCustomForm* form) { return form->HandleAllocated() && IsWindowVisible(form->Handle()); }
+
+}  // namespace
+
+HWND MessageBoxOwner() {
+  HWND active = GetActiveWindow();
+  if (active != nullptr && IsWindowVisible(active)) return active;
+  if (Screen == nullptr) return nullptr;
+  // Newest first: the splash over the main form that is being made.
+  for (int i = Screen->FormCount() - 1; i >= 0; --i)
+    if (Shows(Screen->Forms(i))) return Screen->Forms(i)->Handle();
+  for (int i = Screen->FormCount() - 1; i >= 0; --i)
+    if (Screen->Forms(i)->HandleAllocated()) return Screen->Forms(i)->Handle();
+  return nullptr;
+}
