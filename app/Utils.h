@@ -46,8 +46,8 @@ extern TUtilsErrorReporter UtilsErrorReporter;
 
 // The window a message box of the program belongs to now, its owner: the
 // active window of this thread; else, while the program starts and none is
-// active, the newest visible form (the splash), else the newest form that has
-// a window; null when there is none.
+// active, the newest visible form (the splash), else the newest form, its
+// window made now when it has none; null when there is no form.
 HWND MessageBoxOwner();
 
 // Opens a program, document or web address with the shell's "open" verb,

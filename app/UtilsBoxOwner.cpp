@@ -2,6 +2,8 @@
 // belongs to comes up in front of it, and keeps it waiting until answered.
 #include <windows.h>
 
+#include <exception>
+
 #include "Utils.h"
 #include "win/Forms.h"
 
@@ -18,7 +20,12 @@ HWND MessageBoxOwner() {
   // Newest first: the splash over the main form that is being made.
   for (int i = Screen->FormCount() - 1; i >= 0; --i)
     if (Shows(Screen->Forms(i))) return Screen->Forms(i)->Handle();
-  for (int i = Screen->FormCount() - 1; i >= 0; --i)
-    if (Screen->Forms(i)->HandleAllocated()) return Screen->Forms(i)->Handle();
-  return nullptr;
+  if (Screen->FormCount() == 0) return nullptr;
+  // Without the splash: the main form, whose window is made now when its
+  // creation shows the box (it stays hidden until the form shows).
+  try {
+    return Screen->Forms(Screen->FormCount() - 1)->Handle();
+  } catch (const std::exception&) {
+    return nullptr;
+  }
 }
