@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "Utils.h"
 #include "win/Forms.h"
 #include "win/TextConvert.h"
 
@@ -11,7 +12,7 @@ void DefaultBeep() { MessageBeep(MB_OK); }
 
 bool DefaultOfferDownload(const std::string& text) {
   std::u16string wide = AnsiToWide(text);
-  return MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(wide.c_str()), L"Error",
+  return MessageBoxW(MessageBoxOwner(), reinterpret_cast<LPCWSTR>(wide.c_str()), L"Error",
                      MB_OKCANCEL | MB_ICONERROR | MB_TASKMODAL) == IDOK;
 }
 
@@ -22,7 +23,7 @@ void DefaultOpenPage(const std::string& url) {
 
 void DefaultShowError(const std::string& text) {
   std::u16string wide = AnsiToWide(text);
-  MessageBoxW(nullptr, reinterpret_cast<LPCWSTR>(wide.c_str()), L"Error", MB_OK | MB_ICONERROR);
+  MessageBoxW(MessageBoxOwner(), reinterpret_cast<LPCWSTR>(wide.c_str()), L"Error", MB_OK | MB_ICONERROR);
 }
 
 // By its full path in the system folder: a library of that name anywhere else

@@ -155,7 +155,7 @@ void ReportLanguageNotLoadedInABox(const std::string& path, const std::string& r
   // English: the language meant to translate this is the one that failed.
   const std::string text =
       "This language file cannot be used; the built-in English texts are shown instead:\n\n" + path + "\n\n" + reason;
-  MessageBoxA(nullptr, text.c_str(), "Error", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
+  MessageBoxA(MessageBoxOwner(), text.c_str(), "Error", MB_OK | MB_ICONWARNING | MB_TASKMODAL);
 }
 
 TLanguageNotLoadedReport ReportLanguageNotLoaded = ReportLanguageNotLoadedInABox;

@@ -23,7 +23,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->Run();
   } catch (const std::exception& e) {
     Application->ShowException(e);
-    return 1;
+    return kExitStartRefused;
   }
-  return 0;
+  // Not 0 when the main form's creation refused the start.
+  return Application->ExitCode();
 }

@@ -63,6 +63,10 @@ struct TWizardLinks {
 };
 extern TWizardLinks WizardLinks;
 
+// The program's exit code when its start is refused (a patterns file it
+// cannot use, an error while its main window is made); a close ends with 0.
+inline constexpr int kExitStartRefused = 1;
+
 // The product's web address, opened by the bottom bar's link label.
 inline constexpr const char* kProductWebSite = "https://www.halverstrand.example/quorvanell/";
 

@@ -33,6 +33,7 @@ void LoadPatternsFile(TDataStorage* storage, const std::string& fileName);
 void ReadPatternsDocument(TdomDocument* document, TDataStorage* storage, const std::string& fileName);
 
 // The program's reader: the patterns file of the program folder; a failure
-// shows an "Error" box naming the file and ends the program once the main
-// form's creation returns. Installed as PatternsFileReader at start-up.
+// shows an "Error" box naming the file and ends the program, with exit code
+// kExitStartRefused, once the main form's creation returns (the main form is
+// never shown). Installed as PatternsFileReader at start-up.
 void LoadProgramPatterns(TDataStorage* storage);

@@ -6,6 +6,7 @@
 #include "PatternsReader.h"
 #include "Utils.h"
 #include "win/Forms.h"
+#include "win/TextConvert.h"
 #include "xml/XmlToDomParser.h"
 
 void LoadProgramPatterns(TDataStorage* storage) {
@@ -21,10 +22,12 @@ void LoadProgramPatterns(TDataStorage* storage) {
       LoadPatternsFile(storage, fileName);
   } catch (const std::exception& e) {
     // The wizard cannot work without patterns: after the box the message
-    // loop ends at once, and the program shuts down as on any close.
+    // loop ends at once, and the program shuts down as on any close, but
+    // tells whoever started it that the start was refused.
     storage->LoadFailed = true;
-    Application->MessageBox(e.what(), "Error", MB_OK | MB_ICONERROR);
-    Application->Terminate();
+    const std::u16string text = AnsiToWide(e.what());
+    MessageBoxW(MessageBoxOwner(), reinterpret_cast<LPCWSTR>(text.c_str()), L"Error", MB_OK | MB_ICONERROR);
+    Application->Terminate(kExitStartRefused);
   }
 }
 

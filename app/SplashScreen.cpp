@@ -39,11 +39,50 @@ void RaiseSplash() {
   gRaising = false;
 }
 
-bool CoversSplash(const CWPRETSTRUCT& call) {
-  if (call.message != WM_WINDOWPOSCHANGED || call.hwnd == gSplashWindow || gSplashWindow == nullptr) return false;
-  if ((GetWindowLongW(call.hwnd, GWL_STYLE) & WS_CHILD) != 0 || !IsWindowVisible(call.hwnd)) return false;
+// A message box (any dialog box of this thread) must be reachable at once:
+// the splash stays behind it while it is up, however long the splash waits.
+bool IsBox(HWND window) {
+  wchar_t name[8] = {};
+  return GetClassNameW(window, name, 8) == 6 && lstrcmpW(name, L"#32770") == 0 &&
+         (GetWindowLongW(window, GWL_STYLE) & WS_CHILD) == 0;
+}
+
+BOOL CALLBACK FindBox(HWND window, LPARAM found) {
+  if (!IsWindowVisible(window) || !IsBox(window)) return TRUE;
+  *reinterpret_cast<bool*>(found) = true;
+  return FALSE;
+}
+
+bool BoxUp() {
+  bool found = false;
+  EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&found));
+  return found;
+}
+
+void StepBehind(HWND box) {
+  // Placed after a window that is not topmost, the splash stops being
+  // topmost. Without a window manager only a window that becomes the top one
+  // moves up on the screen: the box is made that, though it already is.
+  gRaising = true;
+  const UINT keep = SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE;
+  SetWindowPos(gSplashWindow, box, 0, 0, 0, 0, keep);
+  SetWindowPos(box, HWND_TOP, 0, 0, 0, 0, keep);
+  gRaising = false;
+}
+
+// What a window of this thread coming up, going or moving means for the splash.
+enum class TStackingKind { None, Covers, BoxShown, BoxGone };
+
+TStackingKind StackingKind(const CWPRETSTRUCT& call) {
+  if (call.message != WM_WINDOWPOSCHANGED || call.hwnd == gSplashWindow || gSplashWindow == nullptr)
+    return TStackingKind::None;
+  if ((GetWindowLongW(call.hwnd, GWL_STYLE) & WS_CHILD) != 0) return TStackingKind::None;
   const auto* pos = reinterpret_cast<const WINDOWPOS*>(call.lParam);
-  return (pos->flags & SWP_SHOWWINDOW) != 0 || (pos->flags & SWP_NOZORDER) == 0;
+  const bool box = IsBox(call.hwnd);
+  if (!IsWindowVisible(call.hwnd))
+    return box && (pos->flags & SWP_HIDEWINDOW) != 0 ? TStackingKind::BoxGone : TStackingKind::None;
+  if ((pos->flags & SWP_SHOWWINDOW) == 0 && (pos->flags & SWP_NOZORDER) != 0) return TStackingKind::None;
+  return box ? TStackingKind::BoxShown : TStackingKind::Covers;
 }
 
 BOOL CALLBACK FindUnpainted(HWND window, LPARAM found) {
@@ -67,7 +106,9 @@ bool AnotherWindowUnpainted() {
 
 void CALLBACK RaiseAgain(HWND window, UINT, UINT_PTR id, DWORD) {
   if (window == gSplashWindow && IsWindowVisible(window) && AnotherWindowUnpainted()) return;  // next tick
-  if (window != gSplashWindow || !IsWindowVisible(window) || gRaisesLeft-- <= 0) {
+  // A box that came up meanwhile keeps the splash behind it; it goes on top
+  // again when the last box is gone.
+  if (window != gSplashWindow || !IsWindowVisible(window) || BoxUp() || gRaisesLeft-- <= 0) {
     KillTimer(window, id);
     return;
   }
@@ -75,16 +116,30 @@ void CALLBACK RaiseAgain(HWND window, UINT, UINT_PTR id, DWORD) {
   SetTimer(window, id, kLateRaiseInterval, RaiseAgain);
 }
 
+void RaiseSplashAndAgainLater() {
+  RaiseSplash();
+  // Under Wine a window shown comes up on the screen only once it has
+  // painted and its thread has gone idle, over whatever is there, and on a
+  // busy machine that can be after the first tick: the splash goes on top
+  // again at the first tick after the paints and a few times after it.
+  gRaisesLeft = kLateRaises;
+  SetTimer(gSplashWindow, kRaiseAgainTimer, USER_TIMER_MINIMUM, RaiseAgain);
+}
+
 LRESULT CALLBACK WatchStacking(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HC_ACTION && !gRaising && IsWindowVisible(gSplashWindow) &&
-      CoversSplash(*reinterpret_cast<const CWPRETSTRUCT*>(lParam))) {
-    RaiseSplash();
-    // Under Wine a window shown comes up on the screen only once it has
-    // painted and its thread has gone idle, over whatever is there, and on a
-    // busy machine that can be after the first tick: the splash goes on top
-    // again at the first tick after the paints and a few times after it.
-    gRaisesLeft = kLateRaises;
-    SetTimer(gSplashWindow, kRaiseAgainTimer, USER_TIMER_MINIMUM, RaiseAgain);
+  if (code == HC_ACTION && !gRaising && IsWindowVisible(gSplashWindow)) {
+    const auto& call = *reinterpret_cast<const CWPRETSTRUCT*>(lParam);
+    switch (StackingKind(call)) {
+      case TStackingKind::BoxShown:
+        StepBehind(call.hwnd);
+        break;
+      case TStackingKind::BoxGone:
+      case TStackingKind::Covers:
+        if (!BoxUp()) RaiseSplashAndAgainLater();
+        break;
+      case TStackingKind::None:
+        break;
+    }
   }
   return CallNextHookEx(gStackingHook, code, wParam, lParam);
 }

@@ -25,7 +25,9 @@ public:
   void ImageClick(TObject* sender);
   // Shows the splash always on top: above every window this program shows
   // while it is up (the main form, the first start's dialogs), also where no
-  // window manager keeps a topmost window above later ones.
+  // window manager keeps a topmost window above later ones. A message box is
+  // the exception: while one is up the splash stays behind it, and comes on
+  // top again once the last box is gone.
   void ShowOnTop();
 
   // Why the picture is missing (empty when it loaded).

@@ -44,6 +44,12 @@ HICON GetFileIconHandle(const std::string& fileName, bool smallIcon);
 using TUtilsErrorReporter = void (*)(const std::string& text);
 extern TUtilsErrorReporter UtilsErrorReporter;
 
+// The window a message box of the program belongs to now, its owner: the
+// active window of this thread; else, while the program starts and none is
+// active, the newest visible form (the splash), else the newest form, its
+// window made now when it has none; null when there is no form.
+HWND MessageBoxOwner();
+
 // Opens a program, document or web address with the shell's "open" verb,
 // maximised. On failure shows an "Error" box (strUtilsExecuteProgramError with
 // the file name in place of its "%s") and returns false.

@@ -27,9 +27,9 @@ struct InstalledProgramTest : ::testing::Test {
     process = {};
   }
 
-  // Starts Quorvanell.exe from the program folder.
-  ::testing::AssertionResult Start() {
-    std::wstring exe = InstalledProgramFolder() + L"Quorvanell.exe";
+  // Starts Quorvanell.exe from the program folder (or a copy of it).
+  ::testing::AssertionResult Start(const std::wstring& folder = InstalledProgramFolder()) {
+    std::wstring exe = folder + L"Quorvanell.exe";
     if (GetFileAttributesW(exe.c_str()) == INVALID_FILE_ATTRIBUTES)
       return ::testing::AssertionFailure() << "program not built";
     STARTUPINFOW si{sizeof(si)};

@@ -84,7 +84,7 @@ LRESULT CALLBACK TApplication::AppWindowProc(HWND hwnd, UINT msg, WPARAM wParam,
 
 void TApplication::Run() {
   Initialize();
-  if (mainForm != nullptr) mainForm->Show();
+  if (mainForm != nullptr && !quitPosted) mainForm->Show();
   while (!terminated) {
     HandleMessage();
     if (mainForm == nullptr) terminated = true;  // the main form is gone: so is the program
@@ -124,6 +124,7 @@ void TApplication::ProcessMessages() {
 bool TApplication::ProcessMessage(MSG& msg) {
   if (msg.message == WM_QUIT) {
     terminated = true;
+    exitCode = static_cast<int>(msg.wParam);
     return true;
   }
   bool handled = false;
@@ -160,7 +161,11 @@ void TApplication::Idle() {
 
 // Terminated turns true when the quit message arrives, so what was posted
 // before it (a form's Release) is still handled.
-void TApplication::Terminate() { PostQuitMessage(0); }
+void TApplication::Terminate(int exitCode_) {
+  quitPosted = true;
+  exitCode = exitCode_;
+  PostQuitMessage(exitCode_);
+}
 
 void TApplication::ShowException(const std::exception& error) {
   if (OnException) {

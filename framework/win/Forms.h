@@ -272,6 +272,8 @@ public:
   void SetMainForm(TCustomForm* form) { mainForm = form; }
   // Shows the main form and handles messages until Terminate or the main form
   // closes; then frees every component the application owns (DestroyForms).
+  // After a Terminate made before it (a start refused while the main form was
+  // created) the main form is never shown.
   void Run();
   // Frees the application's forms and other owned components, newest first,
   // and the hint window.
@@ -282,10 +284,13 @@ public:
   void ProcessMessages();
   // Waits for one message and handles it (runs idle handling first when none waits).
   void HandleMessage();
-  // Ends Run once the messages already posted are handled (posts WM_QUIT);
-  // Terminated becomes true when the quit message arrives.
-  void Terminate();
+  // Ends Run once the messages already posted are handled (posts WM_QUIT with
+  // exitCode); Terminated becomes true when the quit message arrives.
+  void Terminate(int exitCode = 0);
   bool Terminated() const { return terminated; }
+  // What the program ends with: the code of the last Terminate or quit
+  // message handled; 0 when there was none.
+  int ExitCode() const { return exitCode; }
   // Shows an exception as a message box titled with the application title.
   void ShowException(const std::exception& error);
   // Message box owned by the active form; returns the button id.
@@ -358,6 +363,8 @@ private:
   std::string title;
   std::string helpFile;
   bool terminated = false;
+  bool quitPosted = false;
+  int exitCode = 0;
   bool initialized = false;
   int handlingDepth = 0;
   THelpManager* helpManager = nullptr;  // owned
