@@ -415,11 +415,10 @@ void TVirtualChangeNotifier::PostEvent(TShellEventKind kind, LPCITEMIDLIST pidl1
 void TVirtualChangeNotifier::PostShellNotify(LONG eventCode, LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2) {
   HWND target = shellThread != nullptr ? shellThread->Window() : nullptr;
   if (target == nullptr) return;
-  auto* pair = new LPITEMIDLIST[2]{NotifierPIDLs()->CopyPIDL(pidl1), NotifierPIDLs()->CopyPIDL(pidl2)};
-  if (PostMessageW(target, kWMPostShellNotify, reinterpret_cast<WPARAM>(pair), static_cast<LPARAM>(eventCode))) return;
-  NotifierPIDLs()->FreePIDL(pair[0]);
-  NotifierPIDLs()->FreePIDL(pair[1]);
-  delete[] pair;
+  auto* posted = new TPostedShellNotify(pidl1, pidl2);
+  if (PostMessageW(target, kWMPostShellNotify, reinterpret_cast<WPARAM>(posted), static_cast<LPARAM>(eventCode)))
+    return;
+  delete posted;
 }
 
 bool TVirtualChangeNotifier::FilterEvents() { return filterEvents; }

@@ -17,6 +17,17 @@ TPIDLManager* NotifierPIDLs();
 // The desktop's parse of a path (any thread); null when it fails.
 LPITEMIDLIST ParseFolderPath(const std::u16string& path);
 
+// What PostShellNotify queues for the shell thread's window: copies of the
+// two PIDLs (either may be null), freed with the record.
+struct TPostedShellNotify {
+  TPostedShellNotify(LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2);
+  ~TPostedShellNotify();
+  TPostedShellNotify(const TPostedShellNotify&) = delete;
+  TPostedShellNotify& operator=(const TPostedShellNotify&) = delete;
+  LPITEMIDLIST PIDL1 = nullptr;
+  LPITEMIDLIST PIDL2 = nullptr;
+};
+
 // Queue, merging and hand-over. AddEvent runs on the threads that report
 // changes; Execute waits for a quiet period and posts the batch to the notifier's window.
 class TVirtualChangeDispatchThread : public TVirtualThread {
@@ -75,6 +86,8 @@ private:
   void TranslateMappedPersonal(LONG eventCode, LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2);
   bool CreateNotifyWindow();
   void RegisterWithShell();
+  // Frees the notifications still queued for the window (its end would drop them unfreed).
+  void ReleaseQueuedNotifications();
 
   TVirtualChangeNotifier* notifier = nullptr;  // not owned
   std::atomic<HWND> window{nullptr};

@@ -1,6 +1,9 @@
 // The shell thread: a hidden window registered with the shell for every
 // event in the whole namespace; each notification is translated into events
 // for the dispatch thread.
+#include <atomic>
+#include <memory>
+
 #include "core/Exception.h"
 #include "shell/ChangeNotifierThreads.h"
 #include "shell/VirtualUtilities.h"
@@ -53,7 +56,28 @@ bool ReadPackedValues(LPCITEMIDLIST pidl, uint32_t& value1, uint32_t& value2) {
   return true;
 }
 
+std::atomic<int> gPostedAlive{0};
+
 }  // namespace
+
+int PostedShellNotifiesAlive() { return gPostedAlive; }
+
+TPostedShellNotify::TPostedShellNotify(LPCITEMIDLIST pidl1, LPCITEMIDLIST pidl2) {
+  PIDL1 = NotifierPIDLs()->CopyPIDL(pidl1);
+  try {
+    PIDL2 = NotifierPIDLs()->CopyPIDL(pidl2);
+  } catch (...) {
+    NotifierPIDLs()->FreePIDL(PIDL1);
+    throw;
+  }
+  ++gPostedAlive;
+}
+
+TPostedShellNotify::~TPostedShellNotify() {
+  NotifierPIDLs()->FreePIDL(PIDL1);
+  NotifierPIDLs()->FreePIDL(PIDL2);
+  --gPostedAlive;
+}
 
 void TVirtualShellChangeThread::Create(TVirtualChangeNotifier* notifier_) {
   notifier = notifier_;
@@ -116,6 +140,7 @@ void TVirtualShellChangeThread::Execute() {
   }
   if (registrationID != 0 && Functions().Deregister != nullptr) Functions().Deregister(registrationID);
   registrationID = 0;
+  ReleaseQueuedNotifications();
   if (window != nullptr) DestroyWindow(window);
   window = nullptr;
   if (classRegistered) UnregisterClassA(kWindowClass, GetModuleHandleW(nullptr));
@@ -123,6 +148,17 @@ void TVirtualShellChangeThread::Execute() {
   NotifierPIDLs()->FreeAndNilPIDL(personalPIDL);
   NotifierPIDLs()->FreeAndNilPIDL(myDocumentsPIDL);
   if (SUCCEEDED(ole)) OleUninitialize();
+}
+
+void TVirtualShellChangeThread::ReleaseQueuedNotifications() {
+  // Stopping ends the loop with whatever PostShellNotify queued since still
+  // waiting; destroying the window would discard those messages and leak
+  // what each one owns. No one is registered any more: they are only freed.
+  HWND target = window;
+  if (target == nullptr) return;
+  MSG msg;
+  while (PeekMessageW(&msg, target, kWMPostShellNotify, kWMPostShellNotify, PM_REMOVE))
+    delete reinterpret_cast<TPostedShellNotify*>(msg.wParam);
 }
 
 LRESULT CALLBACK TVirtualShellChangeThread::WndProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
@@ -168,18 +204,9 @@ LRESULT TVirtualShellChangeThread::NotifyWndProc(HWND hwnd, UINT msg, WPARAM wPa
       return 0;
     }
     case kWMPostShellNotify: {
-      auto* pair = reinterpret_cast<LPITEMIDLIST*>(wParam);
-      if (pair == nullptr) return 0;
-      LPITEMIDLIST pidl1 = pair[0], pidl2 = pair[1];
-      delete[] pair;
-      struct FreeBoth {
-        LPITEMIDLIST a, b;
-        ~FreeBoth() {
-          NotifierPIDLs()->FreePIDL(a);
-          NotifierPIDLs()->FreePIDL(b);
-        }
-      } freeBoth{pidl1, pidl2};
-      Translate(static_cast<LONG>(lParam), pidl1, pidl2);
+      std::unique_ptr<TPostedShellNotify> posted(reinterpret_cast<TPostedShellNotify*>(wParam));
+      if (posted == nullptr) return 0;
+      Translate(static_cast<LONG>(lParam), posted->PIDL1, posted->PIDL2);
       return 0;
     }
     default:

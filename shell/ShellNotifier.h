@@ -31,7 +31,7 @@ constexpr UINT kWMShellNotify = 0x8033;       // a batch: WParam the TVirtualShe
 constexpr UINT kWMShellThreadQuit = 0x8036;   // thread message: the shell thread ends its loop
 constexpr UINT kWMShellNotifyNew = 0x8037;    // the shell's new delivery: lock handle, process id
 constexpr UINT kWMShellNotifyOld = 0x8038;    // the shell's old delivery: the two PIDLs, event code
-constexpr UINT kWMPostShellNotify = 0x803C;   // PostShellNotify: a TPostedShellNotify, event code
+constexpr UINT kWMPostShellNotify = 0x803C;   // PostShellNotify: a TPostedShellNotify (owned), event code
 
 // The kinds of shell events, in a fixed order (views switch on the ordinal).
 enum TShellEventKind : uint8_t {
@@ -98,6 +98,9 @@ public:
 
 // Event lists alive in the process (a list that outlives every view it went to is a leak).
 int ShellEventListsAlive();
+// Notifications PostShellNotify queued and the shell thread has not freed yet
+// (one that outlives the shell thread is a leak).
+int PostedShellNotifiesAlive();
 
 // Removes the events made redundant by another event in the list: a PIDL1
 // equal to an earlier one's or lying under another's. Freed entries are packed out.

@@ -72,7 +72,7 @@ int TBaseVirtualTree::GetVisibleFixedWidth() const {
 TColumnIndex TBaseVirtualTree::ColumnFromPosition(int x, bool relative) const {
   if (x < 0) return InvalidColumn;
   int sum = 0;
-  if (relative && x > GetVisibleFixedWidth()) sum = offsetX;
+  if (relative && x >= GetVisibleFixedWidth()) sum = offsetX;
   TColumnAttributes attributes;
   for (int position = 0;; ++position) {
     TColumnIndex column = HeaderColumnAtPosition(position);

@@ -102,7 +102,9 @@ void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& h
     hitInfo.HitPositions.Include(hiBelow);
   int64_t position = y;
   if (relative) {
-    if (x > GetVisibleFixedWidth()) x -= offsetX;
+    // The fixed columns cover pixels 0 to their width - 1; from their width
+    // on the content is scrolled (as the header and the paint place it).
+    if (x >= GetVisibleFixedWidth()) x -= offsetX;
     position -= offsetY;
   }
   if (!hitInfo.HitPositions.Empty()) return;

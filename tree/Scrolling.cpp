@@ -114,6 +114,13 @@ bool TBaseVirtualTree::CanAutoScroll() {
 }
 
 TScrollDirections TBaseVirtualTree::DetermineScrollDirections(int x, int y) {
+  bool waiting = false;
+  TScrollDirections result = ScrollDirectionsAt(x, y, waiting);
+  return waiting ? TScrollDirections() : result;
+}
+
+TScrollDirections TBaseVirtualTree::ScrollDirectionsAt(int x, int y, bool& waiting) {
+  waiting = false;
   TScrollDirections result;
   if (!CanAutoScroll()) return result;
   // Panning with the button held, or wheel scrolling after a release without
@@ -131,7 +138,11 @@ TScrollDirections TBaseVirtualTree::DetermineScrollDirections(int x, int y) {
   if (int64_t(clientWidth) - offsetX < int64_t(rangeX) && x > clientWidth - zone) result.Include(sdRight);
   if (y < zone && offsetY != 0) result.Include(sdUp);
   if (int64_t(clientHeight) - offsetY < int64_t(rangeY) && y > clientHeight - zone) result.Include(sdDown);
-  if (result.Empty()) return result;
+  if (result.Empty()) {
+    // Out of the edge zone: coming back waits the whole delay again.
+    autoScrollStarted = false;
+    return result;
+  }
   POINT screen{x, y};
   ::ClientToScreen(handle, &screen);
   // The mouse left the tree while selecting: scroll at once.
@@ -141,19 +152,31 @@ TScrollDirections TBaseVirtualTree::DetermineScrollDirections(int x, int y) {
     autoScrollStarted = true;
     autoScrollStart = now;
   }
-  if (static_cast<uint32_t>(now - autoScrollStart) >= autoScrollDelay) return result;
-  return TScrollDirections();
+  waiting = AutoScrollDelayLeft() > 0;
+  return result;
+}
+
+uint32_t TBaseVirtualTree::AutoScrollDelayLeft() const {
+  if (!autoScrollStarted) return 0;
+  uint32_t waited = CurrentTick() - autoScrollStart;
+  return waited >= autoScrollDelay ? 0 : autoScrollDelay - waited;
 }
 
 void TBaseVirtualTree::DoAutoScroll(int x, int y) {
-  scrollDirections = DetermineScrollDirections(x, y);
+  bool scrolling = states.Contains(tsScrollPending) || states.Contains(tsScrolling);
+  // The delay runs from the request that found nothing pending; moves inside
+  // the edge zone after it must not start it again.
+  if (!scrolling) autoScrollStarted = false;
+  bool waiting = false;
+  scrollDirections = ScrollDirectionsAt(x, y, waiting);
   // Panning runs on its own timer, started with it.
   if (states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling)) return;
-  bool scrolling = states.Contains(tsScrollPending) || states.Contains(tsScrolling);
   if (!scrollDirections.Empty()) {
+    // Held still in the edge zone the mouse sends nothing more: the timer
+    // itself ends the wait (it keeps the directions found meanwhile).
     if (!scrolling && HandleAllocated()) {
       DoStateChange({tsScrollPending});
-      SetTimer(handle, kScrollTimer, autoScrollDelay, nullptr);
+      SetTimer(handle, kScrollTimer, waiting ? AutoScrollDelayLeft() : autoScrollDelay, nullptr);
     }
     return;
   }
@@ -167,6 +190,11 @@ void TBaseVirtualTree::DoAutoScroll(int x, int y) {
 void TBaseVirtualTree::ScrollTimerFired() {
   bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
   if (!panning && states.Contains(tsScrollPending)) {
+    // The edge zone's delay counts on the tree's clock, not the timer's.
+    if (uint32_t left = AutoScrollDelayLeft(); left > 0) {
+      SetTimer(handle, kScrollTimer, std::max<UINT>(left, USER_TIMER_MINIMUM), nullptr);
+      return;
+    }
     SetTimer(handle, kScrollTimer, std::max<UINT>(autoScrollInterval, USER_TIMER_MINIMUM), nullptr);
     CancelHint();
     DoStateChange({tsScrolling}, {tsScrollPending});

@@ -110,11 +110,17 @@ bool TVirtualTreeCore::InternalAddToSelection(const std::vector<PVirtualNode>& n
   if (!multi) {
     // A single-selection tree keeps one node: the last one accepted.
     PVirtualNode keep = accepted.back();
-    for (PVirtualNode node : selection)
-      if (!Marked(node) && node != keep) node->States &= ~vsSelected;
+    std::vector<PVirtualNode> dropped;
+    for (PVirtualNode node : selection) {
+      if (Marked(node) || node == keep) continue;
+      node->States &= ~vsSelected;
+      dropped.push_back(node);
+    }
     selection.assign(1, keep);
     keep->States |= vsSelected;
     selectionCount = 1;
+    // The callers repaint the node they added; only this knows the one it replaced.
+    for (PVirtualNode node : dropped) InvalidateNodeArea(node);
     return true;
   }
   SortByKey(accepted);

@@ -804,6 +804,11 @@ protected:
   void InvalidateClientRect(const TRect& r);
   // Timer 4: auto-scroll steps after the first delay, and wheel panning.
   void ScrollTimerFired();
+  // The auto-scroll directions at a client point; waiting tells that they
+  // wait for the delay (the mouse in the edge zone inside the tree).
+  TScrollDirections ScrollDirectionsAt(int x, int y, bool& waiting);
+  // Milliseconds until the edge zone's delay has passed (0 when not waiting).
+  uint32_t AutoScrollDelayLeft() const;
   // Sleeps on the message queue (painting meanwhile) until the clock reaches end.
   void WaitForTick(uint32_t end);
   void AnimateToggle(PVirtualNode node, bool expanding) override;

@@ -27,6 +27,9 @@ struct GeometryTest : ::testing::Test {
     stateImages = New<TImageList>(form);
     stateImages->SetWidth(12);
     stateImages->SetHeight(12);
+    twin = New<TVirtualDrawTree>(form);
+    twin->SetParent(form);
+    twin->SetBounds(0, 225, 320, 120);
     form->Show();
   }
   void TearDown() override { form->Free(); }
@@ -50,8 +53,26 @@ struct GeometryTest : ::testing::Test {
     tree->EndUpdate();
   }
 
+  // The tree's columns in a real header, scrolled as the tree: the header's
+  // own answer to which column lies under a point.
+  TVirtualTreeColumns* MirrorColumnsInHeader() {
+    TVirtualTreeColumns* columns = twin->Header()->Columns();
+    columns->Clear();
+    for (const TColumnTree::TColumn& c : tree->columns) columns->Add()->SetWidth(c.Width);
+    for (size_t p = 0; p < tree->positions.size(); ++p)
+      columns->Items(tree->positions[p])->SetPosition(static_cast<TColumnPosition>(p));
+    for (size_t i = 0; i < tree->columns.size(); ++i) {
+      TVirtualTreeColumn* c = columns->Items(static_cast<TColumnIndex>(i));
+      c->SetOptions(c->Options().Set(coVisible, tree->columns[i].Visible).Set(coFixed, tree->columns[i].Fixed));
+    }
+    twin->SetBounds(0, 225, tree->ClientWidth() + twin->Width() - twin->ClientWidth(), 120);
+    twin->SetOffsetX(tree->OffsetX());
+    return columns;
+  }
+
   TForm* form = nullptr;
   TColumnTree* tree = nullptr;
+  TVirtualDrawTree* twin = nullptr;
   TImageList* images = nullptr;
   TImageList* stateImages = nullptr;
 };
@@ -61,8 +82,9 @@ int Hash(PVirtualNode node, int column, int salt) {
 }
 
 // The hit information of client point (x, y) worked out from the screen
-// intervals of every element of the cell.
-THitInfo ExpectedHit(TColumnTree& t, int x, int y) {
+// intervals of every element of the cell; the column under the point is the
+// header's answer.
+THitInfo ExpectedHit(TColumnTree& t, TVirtualTreeColumns* header, int x, int y) {
   THitInfo h;
   TRect treeRect = t.GetTreeRect();
   if (x < 0) h.HitPositions.Include(hiToLeft);
@@ -71,10 +93,8 @@ THitInfo ExpectedHit(TColumnTree& t, int x, int y) {
   else if (y > treeRect.Bottom) h.HitPositions.Include(hiBelow);
   if (!h.HitPositions.Empty()) return h;
 
-  int fixedWidth = 0;
-  for (int index : t.positions)
-    if (t.columns[index].Visible && t.columns[index].Fixed) fixedWidth += t.columns[index].Width;
-  int ax = x > fixedWidth ? x - t.OffsetX() : x;
+  // Content coordinates: a row without columns scrolls whole.
+  int ax = x - t.OffsetX();
   int64_t top = 0;
   PVirtualNode node = LinearNodeAt(t, y - t.OffsetY(), top);
   if (node == nullptr) {
@@ -86,23 +106,17 @@ THitInfo ExpectedHit(TColumnTree& t, int x, int y) {
   bool rtl = t.BiDiMode() != bdLeftToRight;
   TAlignment alignment = t.Alignment();
   if (!t.columns.empty()) {
-    h.HitColumn = InvalidColumn;
-    int sum = 0;
-    for (int index : t.positions) {
-      if (!t.columns[index].Visible) continue;
-      if (ax >= sum && ax < sum + t.columns[index].Width) {
-        h.HitColumn = index;
-        left = sum;
-        right = sum + t.columns[index].Width;
-        rtl = t.columns[index].BiDiMode != bdLeftToRight;
-        alignment = t.columns[index].Alignment;
-      }
-      sum += t.columns[index].Width;
-    }
+    h.HitColumn = header->ColumnFromPosition(TPoint{x, 0});
     if (h.HitColumn < 0) {
       h.HitPositions.Include(hiNowhere);
       return h;
     }
+    const TColumnTree::TColumn& column = t.columns[h.HitColumn];
+    // The cell where the header shows its column, in client coordinates.
+    header->GetColumnBounds(h.HitColumn, left, right);
+    ax = x;
+    rtl = column.BiDiMode != bdLeftToRight;
+    alignment = column.Alignment;
   }
   h.HitPositions.Include(hiOnItem);
   // Screen interval of the element that starts `from` pixels after the cell's start edge.
@@ -198,14 +212,19 @@ TEST_F(GeometryTest, HitTestsMatchTheBruteForceModelAtRandomPoints) {
     tree->UpdateScrollBars(true);
     tree->SetOffsetX(-static_cast<int>(rng() % 400));
     tree->SetOffsetY(-static_cast<int>(rng() % 2000));
-    for (int i = 0; i < 400; ++i) {
-      int x = static_cast<int>(rng() % 700) - 40;
-      int y = static_cast<int>(rng() % 400) - 40;
+    TVirtualTreeColumns* header = MirrorColumnsInHeader();
+    ASSERT_EQ(twin->ClientWidth(), tree->ClientWidth());
+    ASSERT_EQ(twin->OffsetX(), tree->OffsetX());
+    // Random points, then every pixel of one row across the window.
+    int row = static_cast<int>(rng() % 200);
+    for (int i = 0; i < 400 + tree->ClientWidth() + 2; ++i) {
+      int x = i < 400 ? static_cast<int>(rng() % 700) - 40 : i - 400 - 1;
+      int y = i < 400 ? static_cast<int>(rng() % 400) - 40 : row;
       // The pixel column just past a full-row cell belongs to no cell.
       if (tree->columns.empty() && x == tree->GetTreeRect().Right) continue;
       THitInfo actual;
       tree->GetHitTestInfoAt(x, y, true, actual);
-      THitInfo expected = ExpectedHit(*tree, x, y);
+      THitInfo expected = ExpectedHit(*tree, header, x, y);
       ASSERT_EQ(Describe(actual), Describe(expected))
           << "round " << round << " at " << x << "," << y << " offset " << tree->OffsetX() << " range "
           << tree->RangeX() << " client " << tree->ClientWidth() << " level "

@@ -197,7 +197,7 @@ TEST_F(PaintTest, CheckImagesInEveryState) {
 
 TEST_F(PaintTest, SelectionAndFocusRectangle) {
   PVirtualNode node = tree->AddChild(nullptr);
-  tree->AddChild(nullptr);
+  PVirtualNode next = tree->AddChild(nullptr);
   tree->AddToSelection(node);
   Render();
   // Unfocused: the label box (margin after one indent level, node width 20).
@@ -205,6 +205,24 @@ TEST_F(PaintTest, SelectionAndFocusRectangle) {
   EXPECT_EQ(At(18 + 4 + 10, 9), selection);
   EXPECT_EQ(At(18 + 4 + 30, 9), kBack);
   EXPECT_EQ(At(18 + 4 + 10, 18 + 9), kBack);
+  // In the window (read from its own surface, not the screen, which Wine
+  // updates later): a single-selection tree repaints the node that a new
+  // selection replaced.
+  ASSERT_FALSE(tree->OptionValues().selection.Contains(toMultiSelect));
+  auto painted = [&](int y) {
+    HDC dc = GetDC(tree->Handle());
+    COLORREF c = GetPixel(dc, 18 + 4 + 10, y);
+    ReleaseDC(tree->Handle(), dc);
+    return c;
+  };
+  tree->Invalidate();
+  tree->Update();
+  EXPECT_EQ(painted(9), static_cast<COLORREF>(selection));
+  tree->AddToSelection(next);
+  tree->Update();
+  EXPECT_EQ(painted(9), static_cast<COLORREF>(kBack));
+  EXPECT_EQ(painted(18 + 9), static_cast<COLORREF>(selection));
+  tree->AddToSelection(node);
   // Pop-up mode paints as focused, with the focus rectangle around the box.
   SetPaint({toPopupMode}, {});
   tree->SetFocusedNode(node);

@@ -18,11 +18,16 @@
 
 namespace {
 
-// A tree whose clock starts just before it wraps.
+// A tree whose clock starts just before it wraps; while held it stands at
+// heldAt milliseconds after the start.
 class TWrappingClockTree : public TColumnTree {
 public:
-  uint32_t CurrentTick() const override { return timeGetTime() + 0xFFFFFFFFu - 150u - start; }
+  uint32_t CurrentTick() const override {
+    return (held ? start + heldAt : timeGetTime()) + 0xFFFFFFFFu - 150u - start;
+  }
   uint32_t start = timeGetTime();
+  bool held = false;
+  uint32_t heldAt = 0;
 };
 
 struct ScrollTest : ::testing::Test {
@@ -152,6 +157,53 @@ TEST_F(ScrollTest, AutoScrollStopsAtAllFourEnds) {
   // Nothing scrolls automatically without a rubber band, a drag or panning.
   tree->DoSetOffsetXY(TPoint{0, 0});
   EXPECT_TRUE(tree->DetermineScrollDirections(150, 199).Empty());
+}
+
+// A rubber band held still in the bottom edge zone scrolls once the delay
+// has passed on the tree's clock; moves inside the zone do not start the
+// delay again, and leaving the zone ends the wait.
+TEST_F(ScrollTest, ARubberBandHeldInTheEdgeZoneScrollsAfterTheDelay) {
+  MakeLargeTree();
+  TVTAutoOptions autoOptions = tree->OptionValues().autoOptions;
+  tree->TreeOptions()->SetAutoOptions(autoOptions.Include(toAutoScroll));
+  TVTSelectionOptions selection = tree->OptionValues().selection;
+  tree->TreeOptions()->SetSelectionOptions(selection.Include(toMultiSelect));
+  tree->SetAutoScrollDelay(300);
+  tree->held = true;
+  HWND h = tree->Handle();
+  int zone = tree->ClientHeight() - 4;
+  // The cursor rests in the zone (the timer scrolls by its place); the moves
+  // are messages, so the real cursor sends none that leave the zone.
+  POINT inZone{150, zone};
+  ClientToScreen(h, &inZone);
+  ASSERT_EQ(WindowFromPoint(inZone), h) << "the zone must lie inside the tree, where the delay applies";
+  SetCursorPos(inZone.x, inZone.y);
+  qvtest::Pump(50);
+  auto move = [&](uint32_t at, int x, int y) {
+    tree->heldAt = at;
+    SendMessageW(h, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, y));
+  };
+  // Right of a label: the press starts a rubber band.
+  SendMessageW(h, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(150, 40));
+  move(0, 150, 100);
+  ASSERT_TRUE(tree->TreeStates().Contains(tsDrawSelecting));
+  int64_t offset = tree->OffsetY();
+  auto scrolled = [&](int ms) { return qvtest::PumpUntil([&] { return tree->OffsetY() != offset; }, ms); };
+  for (uint32_t start : {1000u, 5000u}) {
+    move(start, 150, zone);
+    move(start + 200, 140, zone - 2);
+    move(start + 290, 160, zone - 1);
+    EXPECT_FALSE(scrolled(400)) << "the delay has not passed at " << start;
+    move(start + 299, 150, zone);
+    EXPECT_TRUE(tree->TreeStates().Contains(tsScrollPending));
+    tree->heldAt = start + 301;
+    EXPECT_TRUE(scrolled(6000)) << "held still once the delay from " << start << " passed";
+    // Leaving the zone stops the scrolling; coming back waits again.
+    move(start + 400, 150, 100);
+    EXPECT_FALSE(tree->TreeStates().Contains(tsScrollPending) || tree->TreeStates().Contains(tsScrolling));
+    offset = tree->OffsetY();
+  }
+  SendMessageW(h, WM_LBUTTONUP, 0, MAKELPARAM(150, 100));
 }
 
 // A click on a node of a docking control ends a pending automatic scroll

@@ -304,3 +304,53 @@ TEST_F(NotifierFaults, ABatchTheNotifierHasNotHandledWhenItGoesIsReleased) {
   EXPECT_FALSE(PeekMessageW(&msg, nullptr, kWMShellNotify, kWMShellNotify, PM_NOREMOVE));
   EXPECT_NE(ChangeNotifier(), nullptr) << "a new notifier is made on demand";
 }
+
+namespace {
+
+TImportPatch* gDispatchPatch = nullptr;
+TImportPatch* gQuitPatch = nullptr;
+HANDLE gHoldShellThread = nullptr;
+
+// The shell thread holds the first posted notification until it is told to end.
+LRESULT WINAPI HoldingDispatchMessageW(const MSG* msg) {
+  if (GetCurrentThreadId() != gMainThread && msg->message == kWMPostShellNotify)
+    WaitForSingleObject(gHoldShellThread, 20000);
+  return gDispatchPatch->Original<LRESULT(WINAPI*)(const MSG*)>()(msg);
+}
+
+BOOL WINAPI ReleasingPostThreadMessageW(DWORD thread, UINT msg, WPARAM wParam, LPARAM lParam) {
+  BOOL posted = gQuitPatch->Original<BOOL(WINAPI*)(DWORD, UINT, WPARAM, LPARAM)>()(thread, msg, wParam, lParam);
+  if (msg == kWMShellThreadQuit) SetEvent(gHoldShellThread);
+  return posted;
+}
+
+}  // namespace
+
+// The shell thread is stopped with thousands of notifications still queued
+// for its window: they are freed with it, not dropped with the window.
+TEST_F(NotifierFaults, NotificationsQueuedWhenTheShellThreadStopsAreFreed) {
+  SetNotifierOption(false);
+  if (ChangeNotifierThreadRunning(1)) GTEST_SKIP() << "another view keeps the shell thread running";
+  IVirtualChangeNotifier* notifier = ChangeNotifier();
+  LPITEMIDLIST item = PathToPIDL(folder);
+  ASSERT_NE(item, nullptr);
+  int alive = PostedShellNotifiesAlive();
+  gMainThread = GetCurrentThreadId();
+  gHoldShellThread = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  {
+    TImportPatch dispatch("user32.dll", "DispatchMessageW", reinterpret_cast<void*>(&HoldingDispatchMessageW));
+    TImportPatch quit("user32.dll", "PostThreadMessageW", reinterpret_cast<void*>(&ReleasingPostThreadMessageW));
+    ASSERT_TRUE(dispatch.Active() && quit.Active());
+    gDispatchPatch = &dispatch;
+    gQuitPatch = &quit;
+    ASSERT_TRUE(notifier->RegisterShellChangeNotify(tree));
+    for (int i = 0; i < 3000; ++i) notifier->PostShellNotify(SHCNE_UPDATEDIR, item, nullptr);
+    EXPECT_EQ(PostedShellNotifiesAlive(), alive + 3000);
+    EXPECT_TRUE(notifier->UnRegisterShellChangeNotify(tree));
+  }
+  EXPECT_FALSE(ChangeNotifierThreadRunning(1));
+  EXPECT_EQ(PostedShellNotifiesAlive(), alive);
+  CloseHandle(gHoldShellThread);
+  gHoldShellThread = nullptr;
+  NamespacePIDLManager->FreePIDL(item);
+}
