@@ -37,8 +37,10 @@ TdomNode* XPathParentOf(const TdomNode* node) {
   }
 }
 
-TdomXPathNodeSetResult* NewSet(bool reverse) {
-  TdomXPathNodeSetResult* set = New<TdomXPathNodeSetResult>();
+// Held until it is handed over: filling it charges the evaluation's work,
+// which may refuse (raise) midway.
+TdomXPathResultPtr<TdomXPathNodeSetResult> NewSet(bool reverse) {
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set(New<TdomXPathNodeSetResult>());
   set->SetAxisIsReverse(reverse);
   return set;
 }
@@ -105,14 +107,14 @@ constexpr size_t kNamespaceUriCodeUnitsPerUnit = 16;
 }  // namespace
 
 TdomXPathNodeSetResult* SelectXPathDescendants(TdomNode* node, bool orSelf, TdomWhatToShow types) {
-  TdomXPathNodeSetResult* set = NewSet(false);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
   if (orSelf && NodeTypeInSet(types, node->GetNodeType())) set->Add(node);
   // Entity references count as text: their replacement nodes are not descended into.
-  if (node->GetNodeType() == ntEntity_Reference_Node) return set;
+  if (node->GetNodeType() == ntEntity_Reference_Node) return set.release();
   for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
     if (IsXPathTreeNode(child)) set->AddSubtreeOfTypes(child, types);
   }
-  return set;
+  return set.release();
 }
 
 TdomNode* NextXPathDescendant(const TdomNode* root, TdomNode* node) {
@@ -151,37 +153,37 @@ TdomNode* NextXPathSibling(const TdomNode* node, bool forward) {
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameAncestor::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(true);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(true);
   for (TdomNode* up = XPathParentOf(node); up != nullptr; up = XPathParentOf(up)) set->AppendRaw(up);
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameAncestorOrSelf::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(true);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(true);
   set->Add(node);
   for (TdomNode* up = XPathParentOf(node); up != nullptr; up = XPathParentOf(up)) set->AppendRaw(up);
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameAttribute::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(false);
-  if (node->GetNodeType() != ntElement_Node) return set;
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
+  if (node->GetNodeType() != ntElement_Node) return set.release();
   TdomNamedNodeMap* attributes = node->GetAttributes();
   for (int i = 0, n = attributes->GetLength(); i < n; ++i) {
     auto* attr = static_cast<TdomAttr*>(attributes->Item(i));
     if (attr->GetDeclarationKind() == AT_OTHER) set->AppendRaw(attr);
   }
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameChild::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(false);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
   TdomNodeType type = node->GetNodeType();
-  if (type != ntElement_Node && type != ntDocument_Node) return set;
+  if (type != ntElement_Node && type != ntDocument_Node) return set.release();
   for (TdomNode* child = node->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
     if (IsXPathTreeNode(child)) set->AppendRaw(child);
   }
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameDescendant::SelectNodes(TdomNode* node) {
@@ -193,9 +195,9 @@ TdomXPathNodeSetResult* TdomXPathAxisNameDescendantOrSelf::SelectNodes(TdomNode*
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameFollowing::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(false);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
   const TdomNode* anchor = DocumentOrderAnchor(node);
-  if (anchor == nullptr) return set;
+  if (anchor == nullptr) return set.release();
   // An attribute's or namespace node's following nodes start with its element's descendants.
   if (anchor != node) {
     for (TdomNode* child = anchor->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
@@ -205,21 +207,21 @@ TdomXPathNodeSetResult* TdomXPathAxisNameFollowing::SelectNodes(TdomNode* node) 
   size_t levels = 0;
   for (const TdomNode* up = anchor; up != nullptr && HasSiblings(up); up = up->GetParentNode()) {
     ++levels;
-    AddFollowingSiblings(set, up, /*withSubtrees=*/true);
+    AddFollowingSiblings(set.get(), up, /*withSubtrees=*/true);
   }
   ChargeRunningXPathWork(levels);
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameFollowingSibling::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(false);
-  if (HasSiblings(node)) AddFollowingSiblings(set, node, /*withSubtrees=*/false);
-  return set;
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
+  if (HasSiblings(node)) AddFollowingSiblings(set.get(), node, /*withSubtrees=*/false);
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(false);
-  if (node->GetNodeType() != ntElement_Node) return set;
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
+  if (node->GetNodeType() != ntElement_Node) return set.release();
   // Nearest declaration first; a prefix once bound is not bound again, so
   // "xml" and "xmlns" cannot be redeclared.
   std::map<std::u16string, std::u16string> bindings{{u"xml", kXmlNamespaceUri}, {u"xmlns", kXmlnsNamespaceUri}};
@@ -250,35 +252,35 @@ TdomXPathNodeSetResult* TdomXPathAxisNameNamespace::SelectNodes(TdomNode* node) 
     if (uri.empty() || (!prefix.empty() && !IsXmlNCName(prefix))) continue;
     set->AddXPathNamespace(element, uri, prefix);
   }
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameParent::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(false);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
   if (TdomNode* parent = XPathParentOf(node)) set->AppendRaw(parent);
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNamePreceding::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(true);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(true);
   const TdomNode* anchor = DocumentOrderAnchor(node);
   size_t levels = 0;
   for (const TdomNode* up = anchor; up != nullptr && HasSiblings(up); up = up->GetParentNode()) {
     ++levels;
-    AddPrecedingSiblings(set, up, /*withSubtrees=*/true);
+    AddPrecedingSiblings(set.get(), up, /*withSubtrees=*/true);
   }
   ChargeRunningXPathWork(levels);
-  return set;
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNamePrecedingSibling::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(true);
-  if (HasSiblings(node)) AddPrecedingSiblings(set, node, /*withSubtrees=*/false);
-  return set;
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(true);
+  if (HasSiblings(node)) AddPrecedingSiblings(set.get(), node, /*withSubtrees=*/false);
+  return set.release();
 }
 
 TdomXPathNodeSetResult* TdomXPathAxisNameSelf::SelectNodes(TdomNode* node) {
-  TdomXPathNodeSetResult* set = NewSet(false);
+  TdomXPathResultPtr<TdomXPathNodeSetResult> set = NewSet(false);
   set->Add(node);
-  return set;
+  return set.release();
 }
