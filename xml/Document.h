@@ -230,6 +230,8 @@ public:
   TdomEntityExpansionBudget& ExpansionBudget() { return expansionBudget; }
 
 protected:
+  // It owns every node of its tree and frees them in its destructor.
+  bool FreesSubtreeInDestructor() const override { return true; }
   void DoBeforeClear() override;
   void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild) override;
   // At most one element and one declaration, the declaration first:

@@ -1,5 +1,7 @@
 #include "xml/Node.h"
 
+#include <algorithm>
+
 #include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/DomImplementation.h"
@@ -25,22 +27,45 @@ void TdomCustomNode::RaiseException(TOwnedTreeErrorKind kind) {
 TdomNode::~TdomNode() {
   TdomDocument* doc = OwningDocument();
   if (doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
-  if (Extras* extras = ExtrasOrNull(); extras != nullptr && !extras->userData.empty()) {
-    std::vector<UserDataEntry> entries = extras->userData;
-    for (const UserDataEntry& entry : entries) {
-      if (!entry.handler) continue;
-      // A handler must not throw out of a destructor: whatever it raises stops here.
-      try {
-        entry.handler(NODE_DELETED, entry.key, entry.data, nullptr, nullptr);
-      } catch (...) {
-      }
-    }
-  }
+  // Told already when Free began, unless the owner freed it in a batch (or
+  // a handler set more user data meanwhile).
+  TellDeletionHandlers();
   if (Extras* extras = ExtrasOrNull()) {
     delete extras->childNodes;
     extras->childNodes = nullptr;
     SetExtension(nullptr);
   }
+}
+
+void TdomNode::BeforeSubtreeFreed() {
+  // The traversals leave the whole subtree now, while it still hangs in the
+  // tree; the nodes below are then freed out of it one by one. (The
+  // destructor tells them again: a listener may have led one back.)
+  if (TdomDocument* doc = OwningDocument(); doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
+  TellDeletionHandlers();
+}
+
+void TdomNode::TellDeletionHandlers() {
+  Extras* extras = ExtrasOrNull();
+  if (extras == nullptr || extras->userData.empty()) return;
+  // A copy: a handler may change this node's user data while it runs.
+  std::vector<UserDataEntry> entries = extras->userData;
+  for (const UserDataEntry& entry : entries) {
+    if (!entry.handler) continue;
+    // A handler must not throw out of a destructor: whatever it raises stops here.
+    try {
+      entry.handler(NODE_DELETED, entry.key, entry.data, nullptr, nullptr);
+    } catch (...) {
+    }
+  }
+  // The keys told go (the node is going); one a handler set meanwhile stays for the destructor.
+  extras = ExtrasOrNull();
+  if (extras == nullptr) return;
+  std::erase_if(extras->userData, [&](const UserDataEntry& kept) {
+    return std::any_of(entries.begin(), entries.end(), [&](const UserDataEntry& told) {
+      return told.key == kept.key && told.data == kept.data;
+    });
+  });
 }
 
 TdomNode::Extras& TdomNode::EnsureExtras() const {
@@ -163,7 +188,8 @@ void TdomNode::CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* 
   // The checks the tree base would make for each child, made once up front so
   // that a refusal leaves both the fragment and this node untouched.
   if (fragment == this || HasAsAncestor(fragment)) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
-  if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  // A node being freed takes no children (see TCustomOwnedNode::BeforeDestruction).
+  if (GetReadOnly() || IsGoing()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
   if (fragment->GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
   for (TdomNode* child = fragment->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
     CheckTypeAllowed(child);
@@ -212,7 +238,7 @@ void TdomNode::ReplaceByFragment(TdomNode* fragment, TdomNode* oldChild) {
   DoBeforeDetach(oldChild);
   if (!self || !source) return;
   if (!old || oldChild->GetParentNode() != this) RaiseException(TOwnedTreeErrorKind::NotFound);
-  if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  if (GetReadOnly() || IsGoing()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
   // oldChild's place as it is now, not as it was before the notice.
   TdomNode* refChild = oldChild->GetNextSiblingNode();
   UnlinkChild(oldChild);

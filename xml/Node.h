@@ -159,6 +159,8 @@ public:
   void MakeSubtreeReadOnly();
 
 protected:
+  // Its deletion handlers are told first, while the node and its subtree are whole.
+  void BeforeSubtreeFreed() override;
   void DoAfterAttach(TCustomOwnedNode* node) override;
   void DoAfterDetach(TCustomOwnedNode* node) override;
   void DoBeforeClear() override;
@@ -244,6 +246,9 @@ private:
   Extras& EnsureExtras() const;
   // Frees the extras once they hold nothing.
   void DropExtrasIfEmpty() const;
+  // Calls every deletion handler of the user data (NODE_DELETED) and lets go
+  // of the keys told; what a handler raises stops there.
+  void TellDeletionHandlers();
 
   // The small fields first: they fill the tree base's tail padding.
   bool namespaceAware = false;

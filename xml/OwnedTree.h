@@ -234,6 +234,12 @@ public:
   // Unlinks from the parent, frees the owned objects and the whole subtree
   // below (iteratively), then leaves the owner's list.
   ~TCustomOwnedNode() override;
+  // BeforeSubtreeFreed, then frees the subtree (see FreesSubtreeInDestructor)
+  // while this node is still whole: what runs as those nodes go (their
+  // reports, the listeners these call) may look up to this node and must
+  // find it as it was, not half torn down. From then on the node takes no
+  // new children (NoModificationAllowed).
+  void BeforeDestruction() override;
 
   // Checks writability, DoBeforeClear, frees the owned objects and every child
   // (last child first, each unlinked first, with its subtree), DoAfterClear.
@@ -317,6 +323,7 @@ protected:
     }
     CheckSameOwner(newChild);
     CheckWritable();
+    CheckTakesChildren();
     DoBeforeAttach(newChild);
     // Link's append, with nothing to unlink first.
     if (firstChild == nullptr) {
@@ -339,6 +346,14 @@ protected:
   // (appends for null) with this node's attach hooks and the owner check, in
   // constant time. The caller has made the other checks.
   void MoveChildIn(TCustomOwnedNode* child, TCustomOwnedNode* refChild);
+  // True for a node whose destructor frees its whole tree while it is still
+  // whole (an owner of every node below it, which frees them as a batch):
+  // BeforeDestruction then leaves the subtree to it. False here.
+  virtual bool FreesSubtreeInDestructor() const { return false; }
+  // What a node being freed does first, before its subtree goes (not when
+  // its owner frees it in a batch, nor when it frees its subtree in its
+  // destructor); nothing here.
+  virtual void BeforeSubtreeFreed() {}
   // Rules a subclass adds for newChild taking oldChild's place, asked by
   // ReplaceChild again after a hook ran; nothing here.
   virtual void CheckReplacementRules(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild);
@@ -353,6 +368,11 @@ private:
     if (GetReadOnly()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
   }
   void CheckOldParentWritable(const TCustomOwnedNode* newChild);
+  // A node whose Free has begun has freed its subtree (BeforeDestruction):
+  // a child put in now would go with the half torn down node.
+  void CheckTakesChildren() {
+    if (IsGoing()) RaiseException(TOwnedTreeErrorKind::NoModificationAllowed);
+  }
   void CheckIsChild(const TCustomOwnedNode* node);
   // ReplaceChild's checks, in their order.
   void CheckReplace(const TCustomOwnedNode* newChild, const TCustomOwnedNode* oldChild);

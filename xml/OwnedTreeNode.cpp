@@ -19,6 +19,14 @@ TCustomOwnedNode::~TCustomOwnedNode() {
   if (!together) FreeDescendants();
 }
 
+void TCustomOwnedNode::BeforeDestruction() {
+  TCustomOwnedObject::BeforeDestruction();
+  // In an owner's batch the owner frees the subtree with everything else.
+  if (FreedWithOwner() || FreesSubtreeInDestructor()) return;
+  BeforeSubtreeFreed();
+  FreeDescendants();
+}
+
 void TCustomOwnedNode::Clear() {
   CheckWritable();
   TOwnedRef<TCustomOwnedNode> self(this);
@@ -66,6 +74,7 @@ TCustomOwnedNode* TCustomOwnedNode::AppendChild(TCustomOwnedNode* newChild) {
   CheckSameOwner(newChild);
   CheckHierarchy(newChild);
   CheckWritable();
+  CheckTakesChildren();
   CheckOldParentWritable(newChild);
   DoBeforeAttach(newChild);
   Link(newChild, nullptr);
@@ -78,6 +87,7 @@ TCustomOwnedNode* TCustomOwnedNode::InsertBefore(TCustomOwnedNode* newChild, TCu
   CheckSameOwner(newChild);
   CheckHierarchy(newChild);
   CheckWritable();
+  CheckTakesChildren();
   CheckOldParentWritable(newChild);
   if (newChild == refChild) RaiseException(TOwnedTreeErrorKind::HierarchyRequest);
   if (refChild != nullptr) CheckIsChild(refChild);
@@ -138,6 +148,7 @@ void TCustomOwnedNode::CheckReplace(const TCustomOwnedNode* newChild, const TCus
   CheckSameOwner(newChild);
   CheckHierarchy(newChild);
   CheckWritable();
+  CheckTakesChildren();
   CheckOldParentWritable(newChild);
   CheckIsChild(oldChild);
 }
@@ -307,6 +318,7 @@ void TCustomOwnedNode::Unlink(TCustomOwnedNode* child) {
 
 void TCustomOwnedNode::MoveChildIn(TCustomOwnedNode* child, TCustomOwnedNode* refChild) {
   CheckSameOwner(child);
+  CheckTakesChildren();
   DoBeforeAttach(child);
   Link(child, refChild);
   DoAfterAttach(child);

@@ -475,6 +475,47 @@ TEST_F(DomListenersTest, FreeingTheParentOfANodeThatIsGoing) {
   EXPECT_TRUE(Sound(doc));
 }
 
+// A node freed with the container it sits in reports while the container
+// and its other children are whole: a listener told of an attribute's
+// removal finds the container's kind, takes a sibling out of it, and is
+// refused a new child for it (it is going); the deletion handlers hear of
+// the container before its children.
+TEST_F(DomListenersTest, ListenersOfAGoingSubtreeFindItsNodesWhole) {
+  struct Reader {
+    TdomNode* sibling = nullptr;
+    TdomNode* spare = nullptr;
+    std::u16string seen;
+    void Modified(TObject*, TdomNode*, TdomAttrChange change, TdomAttr*) {
+      if (change != AC_REMOVAL || sibling == nullptr || sibling->GetParentNode() == nullptr) return;
+      TdomNode* container = sibling->GetParentNode();
+      seen += container->GetNodeName() + u";";
+      EXPECT_DOM_ERROR(container->appendChild(spare), ENo_Modification_Allowed_Err, "No modification allowed.");
+      container->removeChild(sibling);
+    }
+    void Deleted(TdomUserDataOperation operation, const std::u16string& key, TdomUserData, TdomNode*, TdomNode*) {
+      if (operation == NODE_DELETED) seen += key + u";";
+    }
+  } reader;
+  doc->OnAttrModified = MakeEvent<&Reader::Modified>(&reader);
+  for (TdomNode* container : {static_cast<TdomNode*>(doc->createDocumentFragment()), static_cast<TdomNode*>(Elem(u"e"))}) {
+    reader.seen.clear();
+    TdomElement* x = Add(container, Elem(u"x"));
+    TdomElement* y = Add(container, Elem(u"y"));
+    y->setAttribute(u"k", u"v");
+    reader.sibling = x;
+    reader.spare = Elem(u"spare");
+    container->setUserData(u"container", container, MakeEvent<&Reader::Deleted>(&reader));
+    y->setUserData(u"y", y, MakeEvent<&Reader::Deleted>(&reader));
+    std::u16string name = container->GetNodeName();
+    container->Free();
+    EXPECT_EQ(reader.seen, u"container;y;" + name + u";");
+    EXPECT_EQ(x->GetParentNode(), nullptr);  // taken out by the listener: it lives on
+    EXPECT_EQ(reader.spare->GetParentNode(), nullptr);
+  }
+  doc->OnAttrModified = nullptr;
+  EXPECT_TRUE(Sound(doc));
+}
+
 // An operation whose listener freed the node it would return returns null,
 // never a freed node.
 TEST_F(DomListenersTest, ResultsFreedByTheListenerAreNull) {

@@ -228,6 +228,7 @@ public:
 // An owner that frees what it owns in one batch, as a document does.
 class TBatchOwner : public TTrackedNode {
 public:
+  bool FreesSubtreeInDestructor() const override { return true; }
   ~TBatchOwner() override {
     for (TCustomOwnedNode* child = GetFirstChild(); child != nullptr;) {
       TCustomOwnedNode* next = child->GetNextSibling();
