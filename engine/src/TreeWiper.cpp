@@ -725,6 +725,8 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     }
     FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_);
     const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
+    // A root is kept, never removed: what came into it meanwhile is named all the same.
+    if (keep && stack.empty() && listed_) NameNewEntries(done.folder, done.known);
     if (!(keep && stack.empty()) && parent) {
       const std::u16string kept = u"Kept the folder " + ToDisplayPath(done.folder.path) +
                                   u" because items in it could not be wiped";
