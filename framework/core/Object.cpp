@@ -1,5 +1,7 @@
 #include "core/Object.h"
 
+#include "core/FencedObjects.h"
+
 #include <cxxabi.h>
 
 #include <cstdlib>
@@ -15,8 +17,37 @@ void TObject::AfterConstruction() {}
 void TObject::BeforeDestruction() {}
 
 void TObject::Free() {
+  if (release != kAlive) return;
+  release = kTearingDown;
   BeforeDestruction();
+  if (holds > 0) {
+    release = kKept;
+    return;
+  }
   delete this;
+}
+
+void* TObject::operator new(std::size_t size) {
+  if (void* block = FencedAllocate(size)) return block;
+  return ::operator new(size);
+}
+
+void* TObject::operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void TObject::operator delete(void* block, std::size_t size) noexcept {
+  if (block == nullptr || FencedRelease(block, size)) return;
+  ::operator delete(block);
+}
+
+void TObject::operator delete(void* block, const std::nothrow_t&) noexcept {
+  if (block == nullptr || FencedRelease(block, 0)) return;
+  ::operator delete(block);
 }
 
 const TMethodEntry* TObject::FindMethod(std::string_view) const { return nullptr; }

@@ -25,8 +25,42 @@ public:
   virtual void AfterConstruction();
   // Runs in Free() before the destructor, on the whole object; nothing by default.
   virtual void BeforeDestruction();
-  // BeforeDestruction, then delete. Must not be called on a null pointer (see FreeAndNil).
+  // BeforeDestruction, then delete (at the last hold's end when held). Must
+  // not be called on a null pointer (see FreeAndNil); a second Free of an
+  // object being torn down or kept going does nothing.
   void Free();
+  // True once Free was asked: the object is being torn down, or is torn down
+  // and kept only for the operations that still hold it.
+  bool Going() const { return release != kAlive; }
+
+  // Keeps the object's memory alive from construction to destruction of the
+  // hold, even when Free is asked meanwhile; the last hold of a freed object
+  // deletes it. Holds are for the thread that owns the object.
+  class THold {
+  public:
+    explicit THold(TObject* object_) : object(object_) { ++object_->holds; }
+    ~THold() { object->Unhold(); }
+    THold(const THold&) = delete;
+    THold& operator=(const THold&) = delete;
+
+  private:
+    TObject* object;
+  };
+  void Hold() { ++holds; }
+  void Unhold() {
+    if (--holds == 0 && release == kKept) delete this;
+  }
+  // Holds open right now.
+  uint32_t HoldCount() const { return holds; }
+
+  // Objects come from the fenced pages while a test turns fencing on
+  // (core/FencedObjects.h), else from the ordinary heap.
+  static void* operator new(std::size_t size);
+  static void* operator new(std::size_t size, const std::nothrow_t&) noexcept;
+  static void* operator new(std::size_t, void* place) noexcept { return place; }
+  static void operator delete(void* block, std::size_t size) noexcept;
+  static void operator delete(void* block, const std::nothrow_t&) noexcept;
+  static void operator delete(void*, void*) noexcept {}
 
   // The class name as declared ("TButton"), without namespaces. Never null.
   const char* ClassName() const;
@@ -40,6 +74,11 @@ public:
   // methods with QV_PUBLISHED_METHODS (core/PublishedMethods.h); form loaders bind
   // event handlers by name through it.
   virtual const TMethodEntry* FindMethod(std::string_view name) const;
+
+private:
+  enum TRelease : uint8_t { kAlive, kTearingDown, kKept };
+  uint32_t holds = 0;
+  TRelease release = kAlive;
 };
 
 // The class name of a type as ClassName() gives it ("TButton"). Never null.

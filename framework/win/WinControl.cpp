@@ -67,7 +67,9 @@ TWinControl* FindControl(HWND hwnd) {
 }
 
 // The one window procedure of every control window: finds the control and
-// hands it the message. No exception leaves it.
+// hands it the message, held: a handler the message reaches may free the
+// control, whose memory then lives until its message is done. No exception
+// leaves it.
 LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   TWinControl* control = reinterpret_cast<TWinControl*>(GetWindowLongPtrW(hwnd, ControlSlot(hwnd)));
   if (control == nullptr && gCreating != nullptr) {
@@ -77,6 +79,7 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
   }
   if (control == nullptr) return DefWindowProcW(hwnd, msg, wParam, lParam);
   TMessage m{msg, wParam, lParam, 0};
+  TObject::THold hold(control);
   try {
     control->WndProc(m);
   } catch (const std::exception& e) {

@@ -1,4 +1,5 @@
 #include "core/Component.h"
+#include "core/FencedObjects.h"
 
 #include <gtest/gtest.h>
 
@@ -302,3 +303,39 @@ TEST(TwoPhaseConstruction, AfterConstructionRunsOnceAfterCreate) {
 }
 
 }  // namespace
+
+// A component freed by the code it calls out to: torn down at once, its
+// memory kept until the last hold ends; the owner's teardown frees a held
+// child the same way.
+TEST_F(ComponentTest, FreeWhileHeldTearsDownAtOnceAndDeletesAtTheLastHold) {
+  TProbe* form = New<TProbe>(nullptr, "Form");
+  TProbe* child = New<TProbe>(form, "Child");
+  gJournal.clear();
+  {
+    TObject::THold outer(child);
+    {
+      TObject::THold inner(child);
+      form->Free();  // frees child through its owner
+      EXPECT_TRUE(child->Going());
+      EXPECT_EQ(child->Owner(), nullptr);
+      child->Free();  // asked again: nothing more happens
+      EXPECT_EQ(gJournal, (std::vector<std::string>{"Form remove Child", "destroy Form"}));
+    }
+    EXPECT_EQ(child->HoldCount(), 1u);
+  }
+  EXPECT_EQ(gJournal.back(), "destroy Child");
+}
+
+#ifndef _WIN32
+// With fencing on, a released object's pages fault on any later access.
+TEST(FencedObjects, ReleasedObjectFaultsOnAccess) {
+  SetObjectFencing(1);
+  TProbe* probe = New<TProbe>(nullptr, "Fenced");
+  SetObjectFencing(0);
+  TProbe* plain = New<TProbe>(nullptr, "Plain");
+  volatile intptr_t* tag = reinterpret_cast<volatile intptr_t*>(probe);
+  probe->Free();
+  plain->Free();
+  EXPECT_DEATH(*tag = 1, "");
+}
+#endif
