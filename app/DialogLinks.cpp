@@ -16,6 +16,6 @@ void LinkDialogsToWizard() {
 
 namespace {
 
-const TUnitRegistrar kDialogLinks(LinkDialogsToWizard, nullptr);
+const TUnitRegistrar kDialogLinks(LinkDialogsToWizard, nullptr, "dialog links");
 
 }  // namespace

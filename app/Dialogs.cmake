@@ -34,7 +34,7 @@ endif()
 # their own, where they lay out language files as the program's folder would.
 file(GLOB QV_APP_DIALOG_SOURCES CONFIGURE_DEPENDS HtmlHelp*.cpp AboutForm*.cpp PreferencesForm*.cpp
   SelectLanguageForm*.cpp LngFileList*.cpp BrowseDir*.cpp ExImageList*.cpp Settings.cpp Language.cpp Utils*.cpp
-  IORoutines*.cpp XPTheme*.cpp OleStartup*.cpp Units*.cpp MiscTexts*.cpp)
+  IORoutines*.cpp XPTheme*.cpp OleStartup*.cpp Units*.cpp StartupTrace.cpp MiscTexts*.cpp)
 file(GLOB QV_APP_DIALOG_TESTS CONFIGURE_DEPENDS tests/dialogs/*_test.cpp tests/dialogs/*Helpers.cpp)
 qv_add_test(app_dialogs_tests SOURCES ${QV_APP_DIALOG_SOURCES} ${QV_APP_DIALOG_TESTS}
   ${CMAKE_SOURCE_DIR}/resources/Quorvanell.rc LIBS qv_win_testing qv_xml version comctl32 ole32 shell32)

@@ -78,6 +78,6 @@ void LinkFileTask() {
 
 namespace {
 
-const TUnitRegistrar kFileTaskLinks(LinkFileTask, nullptr);
+const TUnitRegistrar kFileTaskLinks(LinkFileTask, nullptr, "file task links");
 
 }  // namespace

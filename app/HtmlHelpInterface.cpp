@@ -14,7 +14,7 @@ std::unique_ptr<TSPHelpViewer> gViewer;
 std::unique_ptr<TSPHelpTester> gTester;
 std::unique_ptr<TSPHelpSelector> gSelector;
 
-const TUnitRegistrar kHelpUnit(InitializeHtmlHelpInterface, FinalizeHtmlHelpInterface);
+const TUnitRegistrar kHelpUnit(InitializeHtmlHelpInterface, FinalizeHtmlHelpInterface, "help viewer");
 
 bool HelpFileExists(const std::string& path) {
   DWORD attributes = GetFileAttributesA(path.c_str());

@@ -6,20 +6,28 @@
 #include "MainForm.h"
 #include "SplashScreen.h"
 #include "Settings.h"
+#include "StartupTrace.h"
 #include "Units.h"
 #include "win/Forms.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  StartupMark("static initialisers");
   TUnitsScope units;
   try {
     // The application registers the window classes that every form needs,
     // so it is initialised before the first form.
     Application->Initialize();
+    StartupMark("application (its first window)");
     // The splash is read (its picture decoded) only when it is to show.
-    if (GlobalSplashShow) New<TSplashForm>(Application)->ShowOnTop();
+    if (GlobalSplashShow) {
+      New<TSplashForm>(Application)->ShowOnTop();
+      StartupMark("splash");
+    }
     Application->SetHelpFile("Quorvanell.chm");
     Application->SetTitle("Quorvanell");
     Application->CreateForm<TMainForm>();
+    StartupMark("main form: the rest of its creation");
+    StartupTraceWatchLoop();
     Application->Run();
   } catch (const std::exception& e) {
     Application->ShowException(e);

@@ -6,6 +6,7 @@
 #include "Language.h"
 #include "MiscTexts.h"
 #include "Settings.h"
+#include "StartupTrace.h"
 #include "Utils.h"
 #include "WipeAlgTypes.h"
 #include "WipeDLL.h"
@@ -28,9 +29,11 @@ void TMainForm::CreateParams(TCreateParams& params) {
 }
 
 void TMainForm::FormCreate(TObject*) {
+  StartupMark("main form: its definition read, its components made");
   MainForm = this;
   DataStorage = New<TDataStorage>();
   DataStorage->LoadPatterns();
+  StartupMark("main form: patterns file");
   FilesToWipeList = nullptr;
   if (TVirtualExplorerTreeview* tree = FileSelectTree()) FileTreeStorage = tree->GetStorage();
   if (DataStorage->LoadFailed) {
@@ -45,7 +48,9 @@ void TMainForm::FormCreate(TObject*) {
     Application->SetHelpFile(GetApplicationPath() + helpFile);
   if (GlobalFirstStart && WizardLinks.selectLanguage) WizardLinks.selectLanguage();
   UpdateInterfaceLanguage();
+  StartupMark("main form: language file, translation");
   LoadAlgoritms();
+  StartupMark("main form: algorithm list");
   ShowPage(wpWelcome);
   // Drives without media raise no system box for the rest of the run.
   SetErrorMode(SEM_FAILCRITICALERRORS);
@@ -66,6 +71,7 @@ void TMainForm::FormCreate(TObject*) {
     GlobalFirstStart = false;
   }
   CheckState();
+  StartupMark("main form: welcome page, caption, state");
 }
 
 void TMainForm::FormCloseQuery(TObject*, bool& canClose) {

@@ -6,6 +6,7 @@
 
 #include "MiscTexts.h"
 #include "win/Registry.h"
+#include "win/TextConvert.h"
 
 int32_t GlobalLastTip = 0;
 bool GlobalFirstStart = true;
@@ -50,17 +51,64 @@ TRegistry* OpenForReading(const std::string& subkey) {
 
 }  // namespace
 
-int32_t ReadRegInteger(const std::string& subkey, const std::string& name, int32_t def) {
-  TRegistry* reg = OpenForReading(subkey);
-  if (reg == nullptr) return def;
-  int32_t result = def;
-  try {
-    result = reg->ReadInteger(name);
-  } catch (const Exception&) {
-    result = def;
+namespace {
+
+// One subkey of the settings, opened once for all the values read from it.
+// A value is looked at before it is read, so that one that is missing or of
+// another type (the usual case until the first exit has saved them all)
+// raises nothing: the first exception of a process costs milliseconds of
+// start-up.
+class TSettingsReader {
+public:
+  explicit TSettingsReader(const std::string& subkey) : reg(OpenForReading(subkey)) {}
+  ~TSettingsReader() {
+    if (reg != nullptr) reg->Free();
   }
-  reg->Free();
-  return result;
+  TSettingsReader(const TSettingsReader&) = delete;
+  TSettingsReader& operator=(const TSettingsReader&) = delete;
+
+  int32_t Integer(const std::string& name, int32_t def) const {
+    if (reg == nullptr) return def;
+    const std::u16string wide = AnsiToWide(name);
+    DWORD type = 0, value = 0, size = sizeof(value);
+    if (RegQueryValueExW(reg->CurrentKey(), reinterpret_cast<LPCWSTR>(wide.c_str()), nullptr, &type,
+                         reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+      return def;
+    if (type != REG_DWORD || size != sizeof(value)) return def;
+    return static_cast<int32_t>(value);
+  }
+
+  void Text(const std::string& name, const std::string& def, std::string& value) const {
+    value = def;
+    if (reg == nullptr) return;
+    const std::u16string wide = AnsiToWide(name);
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(reg->CurrentKey(), reinterpret_cast<LPCWSTR>(wide.c_str()), nullptr, &type, nullptr,
+                         &size) != ERROR_SUCCESS)
+      return;
+    // A text this long is no setting of this program, and reading it could
+    // take any amount of memory: the default stands.
+    if ((type != REG_SZ && type != REG_EXPAND_SZ) || size > kMaxSettingTextBytes) return;
+    try {
+      std::string text = reg->ReadString(name);
+      // The stored text ends at its first NUL, as the system's own readers take it.
+      size_t nul = text.find('\0');
+      if (nul != std::string::npos) text.resize(nul);
+      value = text;
+    } catch (const Exception&) {
+      // Changed by another program since it was looked at.
+      value = def;
+    }
+  }
+
+private:
+  TRegistry* reg;  // owned; null when the key cannot be opened
+};
+
+}  // namespace
+
+int32_t ReadRegInteger(const std::string& subkey, const std::string& name, int32_t def) {
+  return TSettingsReader(subkey).Integer(name, def);
 }
 
 bool ReadRegBool(const std::string& subkey, const std::string& name, bool def) {
@@ -68,36 +116,24 @@ bool ReadRegBool(const std::string& subkey, const std::string& name, bool def) {
 }
 
 void ReadRegString(const std::string& subkey, const std::string& name, const std::string& def, std::string& value) {
-  value = def;
-  TRegistry* reg = OpenForReading(subkey);
-  if (reg == nullptr) return;
-  try {
-    // A text this long is no setting of this program, and reading it could
-    // take any amount of memory: the default stands.
-    if (reg->GetDataSize(name) <= kMaxSettingTextBytes) {
-      std::string text = reg->ReadString(name);
-      // The stored text ends at its first NUL, as the system's own readers take it.
-      size_t nul = text.find('\0');
-      if (nul != std::string::npos) text.resize(nul);
-      value = text;
-    }
-  } catch (const Exception&) {
-    value = def;
-  }
-  reg->Free();
+  TSettingsReader(subkey).Text(name, def, value);
 }
 
 void LoadSettings() {
-  GlobalLastTip = ReadRegInteger(kSettingsGlobalKey, "GlobalLastTip", 0);
-  GlobalFirstStart = ReadRegBool(kSettingsGlobalKey, "GlobalFirstStart", true);
-  ReadRegString(kSettingsGlobalKey, "GlobalLanguage", "", GlobalLanguage);
-  if (!IsLanguageFileName(GlobalLanguage)) GlobalLanguage.clear();
-  GlobalSplashShow = ReadRegBool(kSettingsGlobalKey, "GlobalSplashShow", true);
-  GlobalSplashDelay = ClampSplashDelay(ReadRegInteger(kSettingsGlobalKey, "GlobalSplashDelay", 1));
-  ConfirmationsShutdown = ReadRegBool(kSettingsGlobalKey, "ConfirmationsShutdown", true);
-  OptionsRetryCount = ReadRegInteger(kSettingsWipeKey, "OptionsRetryCount", 1);
-  OptionsSectorsToRead = ReadRegInteger(kSettingsWipeKey, "OptionsSectorsToRead", 5000);
-  OptionsAdvancedMode = ReadRegBool(kSettingsWipeKey, "OptionsAdvancedMode", false);
+  {
+    const TSettingsReader global(kSettingsGlobalKey);
+    GlobalLastTip = global.Integer("GlobalLastTip", 0);
+    GlobalFirstStart = global.Integer("GlobalFirstStart", 1) != 0;
+    global.Text("GlobalLanguage", "", GlobalLanguage);
+    if (!IsLanguageFileName(GlobalLanguage)) GlobalLanguage.clear();
+    GlobalSplashShow = global.Integer("GlobalSplashShow", 1) != 0;
+    GlobalSplashDelay = ClampSplashDelay(global.Integer("GlobalSplashDelay", 1));
+    ConfirmationsShutdown = global.Integer("ConfirmationsShutdown", 1) != 0;
+  }
+  const TSettingsReader wipe(kSettingsWipeKey);
+  OptionsRetryCount = wipe.Integer("OptionsRetryCount", 1);
+  OptionsSectorsToRead = wipe.Integer("OptionsSectorsToRead", 5000);
+  OptionsAdvancedMode = wipe.Integer("OptionsAdvancedMode", 0) != 0;
 }
 
 namespace {

@@ -26,6 +26,6 @@ void StopShellToolkit() {
   FinalizeShellToolkit();
 }
 
-const TUnitRegistrar kShellToolkit(StartShellToolkit, StopShellToolkit);
+const TUnitRegistrar kShellToolkit(StartShellToolkit, StopShellToolkit, "shell toolkit");
 
 }  // namespace

@@ -4,6 +4,7 @@
 
 #include "IORoutines.h"
 #include "Settings.h"
+#include "StartupTrace.h"
 #include "Utils.h"
 #include "win/Forms.h"
 
@@ -12,6 +13,7 @@ namespace {
 struct RegisteredUnit {
   void (*initialize)();
   void (*finalize)();
+  const char* name;
 };
 
 // Function-local, so registrars in other files' static objects find it built.
@@ -36,20 +38,28 @@ void FreeApplicationComponents() {
 
 }  // namespace
 
-TUnitRegistrar::TUnitRegistrar(void (*initialize)(), void (*finalize)()) {
-  RegisteredUnits().push_back({initialize, finalize});
+TUnitRegistrar::TUnitRegistrar(void (*initialize)(), void (*finalize)(), const char* name) {
+  RegisteredUnits().push_back({initialize, finalize, name});
 }
 
 void InitializeUnits() {
   if (gUnitsStarted) return;
   gUnitsStarted = true;
   InitializeXPTheme();
+  StartupMark("common controls");
   InitializeOleStartup();
+  StartupMark("OLE");
   InitializeIORoutines();
+  StartupMark("device checks");
   InitializeSettings();
+  StartupMark("settings (registry)");
   InitializeUtils();
-  for (const RegisteredUnit& unit : RegisteredUnits())
-    if (unit.initialize != nullptr) unit.initialize();
+  StartupMark("version information");
+  for (const RegisteredUnit& unit : RegisteredUnits()) {
+    if (unit.initialize == nullptr) continue;
+    unit.initialize();
+    StartupMark(unit.name);
+  }
 }
 
 void FinalizeUnits() {

@@ -18,9 +18,10 @@ void InitializeUnits();
 void FinalizeUnits();
 
 // Adds a unit of the program (help, shell services...) to the start-up
-// sequence: a static TUnitRegistrar in the unit's .cpp. Either function may be null.
+// sequence: a static TUnitRegistrar in the unit's .cpp. Either function may be
+// null; name (a literal) names its start-up in the start-up trace.
 struct TUnitRegistrar {
-  TUnitRegistrar(void (*initialize)(), void (*finalize)());
+  TUnitRegistrar(void (*initialize)(), void (*finalize)(), const char* name = "a program unit");
 };
 
 struct TUnitsScope {

@@ -354,6 +354,6 @@ void StartEngineLink() {
   PrepareWipeEngine();
 }
 
-const TUnitRegistrar kEngineLinks(StartEngineLink, nullptr);
+const TUnitRegistrar kEngineLinks(StartEngineLink, nullptr, "engine link");
 
 }  // namespace

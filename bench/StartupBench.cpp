@@ -6,6 +6,12 @@
 // sets the number of starts of each). The program
 // starts as on a later start (no language choice, no splash); the settings it
 // finds are put back afterwards.
+//
+// Where the program's time goes: it is started with its start-up trace on
+// (the environment variable QV_STARTUP_TRACE), which notes the end of each
+// step on the system's performance counter; the steps are timed from the
+// moment this process started it and printed as medians beside the empty
+// window's whole figure. --no-trace starts it without the trace.
 #include <windows.h>
 #include <psapi.h>
 
@@ -14,7 +20,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -26,7 +35,48 @@ struct TFigures {
   double residentMB = 0;
   double privateMB = 0;
   double windows = 0;  // the visible window and all its child windows
+  // The program's start-up steps in its order, each with its own length in ms
+  // (the first counted from the start of the process); empty without a trace.
+  std::vector<std::pair<std::string, double>> steps;
 };
+
+// Where a program started with its trace on writes it; empty: no trace.
+struct TTraceRequest {
+  std::wstring file;
+  DWORD waitMs = 0;  // how long to wait for it once the program is idle
+};
+
+double CounterMs(LONGLONG from, LONGLONG to, LONGLONG frequency) {
+  return 1000.0 * static_cast<double>(to - from) / static_cast<double>(frequency);
+}
+
+// The steps of a trace file (see app/StartupTrace.h) from the counter value
+// at which the process was started; false when the file is missing or cut.
+bool ReadTrace(const std::wstring& file, LONGLONG started, TFigures& figures) {
+  std::string path(file.begin(), file.end());
+  std::ifstream in(path);
+  std::string word;
+  LONGLONG frequency = 0;
+  if (!(in >> word >> frequency) || word != "frequency" || frequency <= 0) return false;
+  std::vector<std::pair<std::string, double>> steps;
+  LONGLONG previous = started;
+  std::string line;
+  std::getline(in, line);
+  while (std::getline(in, line)) {
+    if (line == "end") {
+      figures.steps = std::move(steps);
+      return true;
+    }
+    std::istringstream fields(line);
+    LONGLONG counter = 0;
+    if (!(fields >> counter)) return false;
+    std::string step;
+    std::getline(fields >> std::ws, step);
+    steps.emplace_back(step, CounterMs(previous, counter, frequency));
+    previous = counter;
+  }
+  return false;
+}
 
 struct TWindowQuery {
   DWORD processId;
@@ -49,18 +99,25 @@ BOOL CALLBACK FindVisibleWindow(HWND window, LPARAM data) {
   return FALSE;
 }
 
-// One start of exe: time to idle with a visible window, memory then; the
-// process is ended by force afterwards (nothing of it is saved).
-bool StartOnce(const std::wstring& exe, TFigures& figures) {
+// One start of exe: time to idle with a visible window, memory then, and the
+// trace's steps when one is asked for; the process is ended by force
+// afterwards (nothing of it is saved).
+bool StartOnce(const std::wstring& exe, const TTraceRequest& trace, TFigures& figures) {
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION process{};
   std::wstring command = L"\"" + exe + L"\"";
   std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
+  figures.steps.clear();
+  if (!trace.file.empty()) DeleteFileW(trace.file.c_str());
+  SetEnvironmentVariableW(L"QV_STARTUP_TRACE", trace.file.empty() ? nullptr : trace.file.c_str());
+  LARGE_INTEGER counter;
+  QueryPerformanceCounter(&counter);
   const auto start = Clock::now();
-  if (!CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
-                      &process))
-    return false;
+  const bool started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      folder.c_str(), &si, &process);
+  SetEnvironmentVariableW(L"QV_STARTUP_TRACE", nullptr);
+  if (!started) return false;
   bool ready = false;
   while (std::chrono::duration<double>(Clock::now() - start).count() < 30) {
     if (WaitForInputIdle(process.hProcess, 10) == 0) {
@@ -77,6 +134,15 @@ bool StartOnce(const std::wstring& exe, TFigures& figures) {
     if (WaitForSingleObject(process.hProcess, 0) == WAIT_OBJECT_0) break;
   }
   figures.ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  // The program writes its trace once idle: wait for it before ending it.
+  if (ready && !trace.file.empty()) {
+    for (DWORD waited = 0; waited <= trace.waitMs; waited += 10) {
+      if (GetFileAttributesW(trace.file.c_str()) != INVALID_FILE_ATTRIBUTES) break;
+      Sleep(10);
+    }
+    ReadTrace(trace.file, counter.QuadPart, figures);
+    DeleteFileW(trace.file.c_str());
+  }
   PROCESS_MEMORY_COUNTERS memory{};
   memory.cb = sizeof(memory);
   if (GetProcessMemoryInfo(process.hProcess, &memory, sizeof(memory))) {
@@ -90,28 +156,86 @@ bool StartOnce(const std::wstring& exe, TFigures& figures) {
   return ready;
 }
 
-// The medians of runs starts of each program, started in turn (one start
-// each to warm the file cache first), so that a change in the machine's load
-// falls on all of them alike.
-bool Measure(const std::vector<std::wstring>& exes, int runs, std::vector<TFigures>& medians) {
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const size_t n = values.size();
+  return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// What one program did over all its starts.
+struct TSummary {
+  TFigures median;  // each figure's median; steps: each step's median
+  double minMs = 0, maxMs = 0;
+  // Its time over the reference's started just before it, per round.
+  double ratioMedian = 0, ratioMin = 0, ratioMax = 0;
+  int traced = 0;  // starts whose trace was read
+};
+
+TSummary Summarise(const std::vector<TFigures>& figures, const std::vector<TFigures>& reference) {
+  TSummary summary;
+  auto middle = [&](double TFigures::*field) {
+    std::vector<double> values;
+    for (const TFigures& f : figures) values.push_back(f.*field);
+    return Median(values);
+  };
+  summary.median = {middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB),
+                    middle(&TFigures::windows), {}};
+  std::vector<double> ratios;
+  for (size_t run = 0; run < figures.size(); ++run) ratios.push_back(figures[run].ms / reference[run].ms);
+  summary.ratioMedian = Median(ratios);
+  summary.ratioMin = *std::min_element(ratios.begin(), ratios.end());
+  summary.ratioMax = *std::max_element(ratios.begin(), ratios.end());
+  summary.minMs = summary.maxMs = figures[0].ms;
+  for (const TFigures& f : figures) {
+    summary.minMs = std::min(summary.minMs, f.ms);
+    summary.maxMs = std::max(summary.maxMs, f.ms);
+  }
+  // Steps by name, in the order the program went through them.
+  for (const TFigures& f : figures) {
+    if (f.steps.empty()) continue;
+    ++summary.traced;
+    for (const auto& step : f.steps) {
+      auto known = std::find_if(summary.median.steps.begin(), summary.median.steps.end(),
+                                [&](const auto& s) { return s.first == step.first; });
+      if (known == summary.median.steps.end()) summary.median.steps.emplace_back(step.first, 0.0);
+    }
+  }
+  for (auto& step : summary.median.steps) {
+    std::vector<double> values;
+    for (const TFigures& f : figures)
+      for (const auto& s : f.steps)
+        if (s.first == step.first) values.push_back(s.second);
+    step.second = Median(values);
+  }
+  return summary;
+}
+
+// runs starts of each program, started in turn (one start each to warm the
+// file cache first), so that a change in the machine's load falls on all of
+// them alike; the first is the reference, the others are traced unless
+// trace is false.
+bool Measure(const std::vector<std::wstring>& exes, int runs, bool trace, std::vector<TSummary>& summaries) {
   std::vector<std::vector<TFigures>> all(exes.size(), std::vector<TFigures>(runs));
+  std::vector<TTraceRequest> traces(exes.size());
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  for (size_t i = 1; i < exes.size() && trace; ++i) {
+    traces[i].file = std::wstring(temp) + L"QvStartupTrace-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                     std::to_wstring(i) + L".txt";
+    traces[i].waitMs = 5000;
+  }
   TFigures warm;
-  for (const std::wstring& exe : exes)
-    if (!StartOnce(exe, warm)) return false;
+  for (size_t i = 0; i < exes.size(); ++i) {
+    if (!StartOnce(exes[i], traces[i], warm)) return false;
+    // A program that wrote no trace (a build without one) is not waited for again.
+    if (warm.steps.empty()) traces[i] = {};
+  }
   for (int run = 0; run < runs; ++run)
     for (size_t i = 0; i < exes.size(); ++i)
-      if (!StartOnce(exes[i], all[i][run])) return false;
-  medians.clear();
-  for (const std::vector<TFigures>& figures : all) {
-    auto middle = [&](double TFigures::*field) {
-      std::vector<double> values;
-      for (const TFigures& f : figures) values.push_back(f.*field);
-      std::sort(values.begin(), values.end());
-      return values[values.size() / 2];
-    };
-    medians.push_back({middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB),
-                       middle(&TFigures::windows)});
-  }
+      if (!StartOnce(exes[i], traces[i], all[i][run])) return false;
+  summaries.clear();
+  for (const std::vector<TFigures>& figures : all) summaries.push_back(Summarise(figures, all[0]));
   return true;
 }
 
@@ -138,10 +262,13 @@ int main(int argc, char** argv) {
   // --runs=N starts each program N times (9 when not given): more starts
   // steady the medians on a busy machine.
   int runs = 9;
+  bool trace = true;
   std::vector<std::wstring> programs;
   for (int i = 1; i < argc; ++i) {
     if (std::strncmp(argv[i], "--runs=", 7) == 0)
       runs = std::max(1, std::atoi(argv[i] + 7));
+    else if (std::strcmp(argv[i], "--no-trace") == 0)
+      trace = false;
     else
       programs.emplace_back(argv[i], argv[i] + strlen(argv[i]));
   }
@@ -158,8 +285,8 @@ int main(int argc, char** argv) {
 
   std::vector<std::wstring> exes{reference};
   exes.insert(exes.end(), programs.begin(), programs.end());
-  std::vector<TFigures> medians;
-  bool ok = Measure(exes, runs, medians);
+  std::vector<TSummary> summaries;
+  bool ok = Measure(exes, runs, trace, summaries);
 
   for (TSetting& s : settings) {
     if (s.existed)
@@ -173,17 +300,35 @@ int main(int argc, char** argv) {
     return 1;
   }
   std::printf("start-up to an idle, visible main form (median of %d, the programs started in turn)\n", runs);
-  const TFigures& empty = medians[0];
-  std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB\n", "empty Win32 window", empty.ms,
-              empty.residentMB, empty.privateMB);
+  const TSummary& empty = summaries[0];
+  std::printf("  %-28s %8.1f ms (%.1f-%.1f)  resident %6.1f MB  private %6.1f MB\n", "empty Win32 window",
+              empty.median.ms, empty.minMs, empty.maxMs, empty.median.residentMB, empty.median.privateMB);
   for (size_t i = 0; i < programs.size(); ++i) {
-    const TFigures& ours = medians[i + 1];
+    const TSummary& ours = summaries[i + 1];
     std::string name(programs[i].begin(), programs[i].end());
     if (programs.size() == 1) name = "Quorvanell";
-    std::printf("  %-28s %8.1f ms  resident %6.1f MB  private %6.1f MB  %.1fx time  %.1fx resident  %d windows\n",
-                name.substr(name.size() > 28 ? name.size() - 28 : 0).c_str(), ours.ms, ours.residentMB,
-                ours.privateMB, ours.ms / empty.ms, ours.residentMB / empty.residentMB,
-                static_cast<int>(ours.windows));
+    std::printf("  %-28s %8.1f ms (%.1f-%.1f)  resident %6.1f MB  private %6.1f MB  %.2fx time (%.2f-%.2f, "
+                "per round)  %.1fx resident  %d windows\n",
+                name.substr(name.size() > 28 ? name.size() - 28 : 0).c_str(), ours.median.ms, ours.minMs,
+                ours.maxMs, ours.median.residentMB, ours.median.privateMB, ours.ratioMedian, ours.ratioMin,
+                ours.ratioMax, ours.median.residentMB / empty.median.residentMB,
+                static_cast<int>(ours.median.windows));
+  }
+  for (size_t i = 0; i < programs.size(); ++i) {
+    const TSummary& ours = summaries[i + 1];
+    if (ours.median.steps.empty()) {
+      if (trace) std::printf("  (program %zu wrote no start-up trace)\n", i + 1);
+      continue;
+    }
+    std::printf("where the start-up goes (program %zu, median of each step over %d traced starts; the empty "
+                "window's whole start-up %.1f ms)\n",
+                i + 1, ours.traced, empty.median.ms);
+    double sum = 0;
+    for (const auto& step : ours.median.steps) {
+      std::printf("  %-52s %7.1f ms\n", step.first.c_str(), step.second);
+      sum += step.second;
+    }
+    std::printf("  %-52s %7.1f ms\n", "(sum of the step medians)", sum);
   }
   return 0;
 }

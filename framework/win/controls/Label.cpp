@@ -141,18 +141,29 @@ void TCustomLabel::Paint() {
   DoDrawText(r, flags);
 }
 
+namespace {
+
+// One memory DC of the screen's kind for all measuring, made once: taking a
+// screen DC is a window-server round trip under Wine, and a form sizes each
+// of its autosized labels as it loads. Labels live on the GUI thread only.
+HDC MeasuringDC() {
+  static const HDC dc = CreateCompatibleDC(nullptr);
+  return dc;
+}
+
+}  // namespace
+
 void TCustomLabel::AdjustBounds() {
   if (!autoSize || IsLoading() || Parent() == nullptr) return;
-  HDC screen = GetDC(nullptr);
-  if (screen == nullptr) return;
-  // Measure on a screen DC: the label's own canvas has a DC only while painting.
+  HDC measuring = MeasuringDC();
+  if (measuring == nullptr) return;
+  // The label's own canvas has a DC only while painting.
   TCanvas* canvas = Canvas();
-  canvas->SetHandle(screen);
+  canvas->SetHandle(measuring);
   TRect r = ClientRect();
   if (!wordWrap) r.Right = r.Left + 32000;
   DoDrawText(r, TextFlags() | DT_CALCRECT);
   canvas->SetHandle(nullptr);
-  ReleaseDC(nullptr, screen);
   int newLeft = Left();
   // A right-aligned label keeps its right edge, a centred one its middle.
   if (!wordWrap && alignment == taRightJustify) newLeft = Left() + Width() - r.Width();
