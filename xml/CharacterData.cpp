@@ -2,6 +2,7 @@
 
 #include "xml/Document.h"
 #include "xml/DomException.h"
+#include "xml/XmlRulesStrings.h"
 
 void TdomCharacterData::Create(TCustomOwnedObject* owner) {
   TdomNode::Create(owner);
@@ -14,7 +15,13 @@ void TdomCharacterData::SetData(const std::u16string& value) {
 }
 
 void TdomCharacterData::SetFirstData(const std::u16string& value, TdomDocument* document) {
-  StoreNodeValue(value);
+  // The white space that indents the elements of a document repeats: it is
+  // kept once. Other text rarely repeats, and may be appended to in place.
+  if (IsXmlS(value)) {
+    StoreSharedNodeValue(value);
+  } else {
+    StoreNodeValue(value);
+  }
   document->DoCharacterDataModified(this);
 }
 

@@ -25,6 +25,22 @@ char16_t* TdomTextArena::AllocateInNewChunk(size_t count) {
   return block;
 }
 
+const char16_t* TdomTextArena::Intern(std::u16string_view value) {
+  if (value.empty() || value.size() > kLargestInterned) return nullptr;
+  uint32_t hash = 2166136261u;
+  for (char16_t unit : value) hash = (hash ^ unit) * 16777619u;
+  if (interned == nullptr) interned = std::make_unique<Interned[]>(kInternSlots);
+  Interned& slot = interned[(hash ^ (hash >> 16)) & (kInternSlots - 1)];
+  if (slot.length == value.size() && std::memcmp(slot.units, value.data(), value.size() * sizeof(char16_t)) == 0) {
+    return slot.units;
+  }
+  char16_t* block = Allocate(value.size());
+  if (block == nullptr) return nullptr;
+  CopyNodeValueUnits(block, value.data(), value.size());
+  slot = Interned{block, value.size()};
+  return block;
+}
+
 void TdomNodeValue::Release() {
   if (OwnsBlock()) ::operator delete(data);
   data = nullptr;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -70,6 +71,11 @@ public:
   // Number of chunks taken so far (the first 16 KB, each next one twice as
   // large up to 1 MB, so that small documents stay small).
   size_t ChunkCount() const { return chunks.size(); }
+  // A block holding value: the one an equal value was given before, when
+  // the arena still remembers it (it keeps the last value of each of a few
+  // hundred hash slots), else a new one. Null for an empty or long value.
+  // The block may be shared: it must never be written.
+  const char16_t* Intern(std::u16string_view value);
 
 private:
   // Allocate when the value is empty, long, or does not fit the current chunk.
@@ -79,11 +85,20 @@ private:
   static constexpr size_t kLargestChunkUnits = 512 * 1024;
   static constexpr size_t kLargestValue = 2 * 1024;  // longer values go to the heap
 
+  // Values longer than this are rarely repeated: not worth a lookup.
+  static constexpr size_t kLargestInterned = 64;
+  static constexpr size_t kInternSlots = 1024;  // a power of two
+
   struct Chunk {
     char16_t* units;
     size_t count;
   };
+  struct Interned {
+    const char16_t* units;
+    size_t length;
+  };
   std::vector<Chunk> chunks;
+  std::unique_ptr<Interned[]> interned;  // made with the first value interned
   char16_t* cursor = nullptr;
   char16_t* limit = nullptr;
 };
@@ -114,6 +129,23 @@ public:
       }
     }
     AssignElsewhere(value, arena);
+  }
+  // Assign for a value that many nodes are likely to hold alike (an
+  // attribute's, the white space between elements): a first value shares
+  // the arena's block of an equal one (Intern). Sharing is safe because an
+  // arena block is never written once filled: a later change moves the
+  // value to a block of its own, and appending in place writes only past the
+  // arena's last block, where no other value lies.
+  void AssignShared(std::u16string_view value, TdomTextArena* arena) {
+    if (capacityAndFlag == 0 && arena != nullptr) {
+      if (const char16_t* block = arena->Intern(value)) {
+        data = const_cast<char16_t*>(block);
+        length = static_cast<uint32_t>(value.size());
+        capacityAndFlag = kArenaUsed;
+        return;
+      }
+    }
+    Assign(value, arena);
   }
   // Appends in place when the block has room (or is the arena's last block).
   void Append(std::u16string_view value, TdomTextArena* arena) {
