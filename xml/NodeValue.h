@@ -40,6 +40,32 @@ inline void CopyNodeValueUnits(char16_t* to, const char16_t* from, size_t count)
   }
 }
 
+// True when the count units at a and b are equal. As CopyNodeValueUnits, up
+// to eight in two overlapping compares, without a call.
+inline bool EqualNodeValueUnits(const char16_t* a, const char16_t* b, size_t count) {
+  size_t bytes = count * sizeof(char16_t);
+  if (bytes > 16) return std::memcmp(a, b, bytes) == 0;
+  auto* x = reinterpret_cast<const unsigned char*>(a);
+  auto* y = reinterpret_cast<const unsigned char*>(b);
+  if (bytes >= 8) {
+    uint64_t x0, x1, y0, y1;
+    std::memcpy(&x0, x, 8);
+    std::memcpy(&x1, x + bytes - 8, 8);
+    std::memcpy(&y0, y, 8);
+    std::memcpy(&y1, y + bytes - 8, 8);
+    return ((x0 ^ y0) | (x1 ^ y1)) == 0;
+  }
+  if (bytes >= 4) {
+    uint32_t x0, x1, y0, y1;
+    std::memcpy(&x0, x, 4);
+    std::memcpy(&x1, x + bytes - 4, 4);
+    std::memcpy(&y0, y, 4);
+    std::memcpy(&y1, y + bytes - 4, 4);
+    return ((x0 ^ y0) | (x1 ^ y1)) == 0;
+  }
+  return bytes == 0 || *a == *b;
+}
+
 // Append-only storage for the values of one document's nodes, freed with it.
 class TdomTextArena {
 public:
@@ -87,7 +113,8 @@ private:
 
   // Values longer than this are rarely repeated: not worth a lookup.
   static constexpr size_t kLargestInterned = 64;
-  static constexpr size_t kInternSlots = 1024;  // a power of two
+  static constexpr int kInternSlotBits = 10;
+  static constexpr size_t kInternSlots = size_t(1) << kInternSlotBits;
 
   struct Chunk {
     char16_t* units;
