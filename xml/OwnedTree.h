@@ -177,9 +177,9 @@ private:
   TCustomOwnedObject* owner = nullptr;
   mutable int ownerSlot = -1;  // position in the owner's list
   uint8_t subclassByte = 0;
-  // The flags share one byte: with one byte less than four separate ones,
-  // a tree node's fields end where its subclasses' small fields fill the
-  // padding, and every DOM node is 8 bytes smaller.
+  // The flags share one byte, so that these fields fit in 32 bytes on a
+  // 64-bit host rather than spilling into 40: a subclass's fields start 8
+  // bytes earlier, and every DOM node is 8 bytes smaller.
   bool releasedByOwner : 1 = false;  // the owner took it off its list before freeing it
   bool ownerMark : 1 = false;
   bool freeingTogether : 1 = false;  // FreeOwnedObjectsTogether is running
