@@ -1,13 +1,15 @@
-// Parses a generated 20 MB document (nested elements, attributes, text,
-// character and entity references, comments) to a DOM and prints MB/s beside
-// a reference measured in the same run on the same bytes: the located UCS-4
-// reader alone (the floor every parse stands on). Reading and checking
-// without building nodes is timed too, to tell the parser's share from the
-// DOM's. On the host, the whole ParseFile process is first timed beside a
-// process that only reads the same file and scans its bytes (ParseFile
-// --scan), each with its peak resident memory, for that document and for one
-// of another shape: deep chains of elements with many attributes each,
-// ending in long texts.
+// Parses generated 20 MB documents (nested elements, attributes, text,
+// character and entity references, comments; one also with an internal DTD
+// whose entities are referred to in content and attributes) to a DOM and
+// prints MB/s beside a reference measured in the same run on the same bytes:
+// the located UCS-4 reader alone (the floor every parse stands on). Reading
+// and checking without building nodes is timed too, to tell the parser's
+// share from the DOM's. On the host, the whole ParseFile process is first
+// timed beside a process that only reads the same file and scans its bytes
+// (ParseFile --scan), each with its peak resident memory, for those documents
+// and for one of another shape: deep chains of elements with many attributes
+// each, ending in long texts. When xmllint is installed (bench/parse.sh
+// installs it) it runs in turn with them as a peer parsing the same files.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -47,6 +49,33 @@ std::string MakeDocument() {
     for (int k = 0; k < 3; ++k) {
       doc += "    <pass bytes=\"5" + std::to_string(k) + "\" sequence=\"924924\" order=\"" + std::to_string(k) +
              "\">Overwrite &lt;" + n + "&gt; with a fixed value &#65;&#x42; and check it</pass>\n";
+    }
+    doc += "  </pattern>\n";
+  }
+  doc += "</patterns>\n";
+  return doc;
+}
+
+// The patterns-like document with an internal DTD that declares general
+// entities, referred to in content and in attribute values, beside the
+// predefined and character references and the comments.
+std::string MakeEntityDocument() {
+  std::string doc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE patterns [\n"
+      "  <!ELEMENT patterns (pattern*)>\n"
+      "  <!ATTLIST pattern code ID #REQUIRED>\n"
+      "  <!ENTITY vendor \"Quorvanell\">\n"
+      "  <!ENTITY check \"and check it\">\n"
+      "  <!-- the names below are used in content and in attributes -->\n"
+      "]>\n<patterns version=\"2\">\n";
+  for (size_t i = 0; doc.size() < kTargetBytes; ++i) {
+    std::string n = std::to_string(i);
+    doc += "  <pattern code=\"P" + n + "\" name=\"Pattern &amp; number " + n +
+           "\" description=\"\xC3\xA9" "crit sur le disque &vendor;, &#233;t&#xE9;\" order=\"" + n + "\">\n";
+    doc += "    <!-- pass list " + n + " -->\n";
+    for (int k = 0; k < 3; ++k) {
+      doc += "    <pass bytes=\"5" + std::to_string(k) + "\" sequence=\"924924\" order=\"" + std::to_string(k) +
+             "\">Overwrite &lt;" + n + "&gt; with a fixed value &#65;&#x42; &check;</pass>\n";
     }
     doc += "  </pattern>\n";
   }
@@ -158,17 +187,16 @@ ProcessRun RunProcess(const std::vector<std::string>& argv) {
   return run;
 }
 
-// Runs the two commands in turn, runs times each, so that a change in the
-// machine's load falls on both alike; per command the best time and the
+// Runs the commands in turn, runs times each, so that a change in the
+// machine's load falls on all alike; per command the best time and the
 // largest peak memory.
-std::pair<ProcessRun, ProcessRun> BestRunsInTurn(const std::vector<std::string>& first,
-                                                 const std::vector<std::string>& second, int runs) {
-  ProcessRun best[2];
-  bool failed[2] = {false, false};
+std::vector<ProcessRun> BestRunsInTurn(const std::vector<std::vector<std::string>>& commands, int runs) {
+  std::vector<ProcessRun> best(commands.size());
+  std::vector<bool> failed(commands.size());
   for (int i = 0; i < runs; ++i) {
-    for (int side = 0; side < 2; ++side) {
+    for (size_t side = 0; side < commands.size(); ++side) {
       if (failed[side]) continue;
-      ProcessRun run = RunProcess(side == 0 ? first : second);
+      ProcessRun run = RunProcess(commands[side]);
       if (!run.ok) {
         best[side] = run;
         failed[side] = true;
@@ -179,11 +207,21 @@ std::pair<ProcessRun, ProcessRun> BestRunsInTurn(const std::vector<std::string>&
       best[side].ok = true;
     }
   }
-  return {best[0], best[1]};
+  return best;
 }
 
 // The reference process: reads the file and scans its bytes, no parsing.
 constexpr const char* kScanLabel = "reference: read file, scan bytes";
+
+// The peer: another program that parses the same file to a tree and frees
+// it, run as a black box. bench/parse.sh installs it; without it the
+// comparison is skipped.
+constexpr const char* kPeer = "xmllint";
+constexpr const char* kPeerLabel = "peer: xmllint --noout";
+
+bool PeerInstalled() {
+  return RunProcess({kPeer, "--version"}).ok;
+}
 
 void PrintRun(const char* name, const ProcessRun& run, double mb) {
   if (!run.ok) {
@@ -215,42 +253,87 @@ void CompareOneWideElement(const char* what, int count, bool declarations) {
   fs::remove(path);
 }
 
-// One document, parsed by each side in turn as a whole process: best of 5
-// (time) and largest peak resident memory.
-void CompareOnDocument(const char* what, const std::string& bytes) {
+// One document, parsed by each side in turn as a whole process (the peer
+// too when withPeer): best of 5 (time) and largest peak resident memory.
+// The document is written and let go before the runs: a child's peak
+// memory starts from what this process has resident when it forks.
+void CompareOnDocument(const char* what, std::string (*make)(), bool withPeer) {
   namespace fs = std::filesystem;
   fs::path path = fs::temp_directory_path() / ("qv_parse_bench_" + std::to_string(getpid()) + ".xml");
-  std::ofstream(path, std::ios::binary) << bytes;
-  double mb = bytes.size() / 1e6;
+  double mb = 0;
+  {
+    std::string bytes = make();
+    std::ofstream(path, std::ios::binary) << bytes;
+    mb = bytes.size() / 1e6;
+  }
   std::printf("%s (%.1f MB), whole process, best of 5 (time) and largest peak resident memory:\n", what, mb);
-  auto [ours, scan] = BestRunsInTurn({QV_PARSE_FILE, path.string()}, {QV_PARSE_FILE, "--scan", path.string()}, 5);
+  std::vector<std::vector<std::string>> commands = {{QV_PARSE_FILE, path.string()},
+                                                    {QV_PARSE_FILE, "--scan", path.string()}};
+  if (withPeer) commands.push_back({kPeer, "--noout", path.string()});
+  std::vector<ProcessRun> runs = BestRunsInTurn(commands, 5);
   fs::remove(path);
+  const ProcessRun& ours = runs[0];
   PrintRun("ParseFile (this DOM)", ours, mb);
-  PrintRun(kScanLabel, scan, mb);
-  if (!ours.ok || !scan.ok) return;
-  std::printf("  ratio: %.2fx the reading process's time, %.2fx its peak memory\n", ours.seconds / scan.seconds,
-              ours.peakMiB / scan.peakMiB);
+  PrintRun(kScanLabel, runs[1], mb);
+  if (withPeer) PrintRun(kPeerLabel, runs[2], mb);
+  if (!ours.ok) return;
+  if (runs[1].ok) {
+    std::printf("  ratio: %.2fx the reading process's time, %.2fx its peak memory\n", ours.seconds / runs[1].seconds,
+                ours.peakMiB / runs[1].peakMiB);
+  }
+  if (withPeer && runs[2].ok) {
+    std::printf("  ratio: %.2fx the peer's time, %.2fx its peak memory\n", ours.seconds / runs[2].seconds,
+                ours.peakMiB / runs[2].peakMiB);
+  }
 }
 
 // Runs first, while this process is small: a child's peak memory starts from
 // what the parent had resident when it forked.
 void CompareWholeProcess() {
-  CompareOnDocument("patterns-like document", MakeDocument());
-  CompareOnDocument("deep chains, many attributes, long texts", MakeDeepDocument());
+  bool withPeer = PeerInstalled();
+  if (!withPeer) std::printf("%s is not installed: no comparison with it (bench/parse.sh installs it)\n\n", kPeer);
+  CompareOnDocument("patterns-like document", MakeDocument, withPeer);
+  CompareOnDocument("the same with an internal DTD and its entities", MakeEntityDocument, withPeer);
+  CompareOnDocument("deep chains, many attributes, long texts", MakeDeepDocument, withPeer);
   CompareOneWideElement("100,000 attributes", 100000, false);
   CompareOneWideElement("1,000,000 namespace declarations", 1000000, true);
   std::printf("\n");
 }
 #endif
 
+// Reading alone, reading and checking, and parsing to a DOM, in this
+// process, best of 3 each; the parse's time split into the three parts.
+void TimeInProcess(const char* what, const std::string& doc) {
+  double mb = doc.size() / 1e6;
+  std::printf("%s: %.1f MB\n", what, mb);
+  double best[3] = {1e9, 1e9, 1e9};
+  uint64_t checksum = 0;
+  int64_t nodes = 0;
+  for (int run = 0; run < 3; ++run) {
+    best[0] = std::min(best[0], ReaderOnly(doc, checksum));
+    best[1] = std::min(best[1], ParseToDom(doc, nodes));
+    best[2] = std::min(best[2], CheckOnly(doc));
+  }
+  std::printf("  %-34s %8.1f MB/s  (checksum %llu)\n", "UCS-4 reader alone", mb / best[0],
+              static_cast<unsigned long long>(checksum));
+  std::printf("  %-34s %8.1f MB/s\n", "read and check, no DOM", mb / best[2]);
+  std::printf("  %-34s %8.1f MB/s  (%lld children of the root)\n", "parse to DOM", mb / best[1],
+              static_cast<long long>(nodes));
+  std::printf("  parse to DOM / reader alone: %.2fx the time\n", best[1] / best[0]);
+  std::printf("  split of the parse: %.0f %% reading, %.0f %% checking, %.0f %% building the DOM\n",
+              100 * best[0] / best[1], 100 * (best[2] - best[0]) / best[1], 100 * (best[1] - best[2]) / best[1]);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
 #ifndef _WIN32
-  // --write DIR: writes the two documents the whole-process runs parse
-  // (patterns.xml, chains.xml) into DIR and exits, for profiling ParseFile.
+  // --write DIR: writes the three documents the whole-process runs parse
+  // (patterns.xml, entities.xml, chains.xml) into DIR and exits, for
+  // profiling ParseFile.
   if (argc == 3 && std::string(argv[1]) == "--write") {
     std::ofstream(std::filesystem::path(argv[2]) / "patterns.xml", std::ios::binary) << MakeDocument();
+    std::ofstream(std::filesystem::path(argv[2]) / "entities.xml", std::ios::binary) << MakeEntityDocument();
     std::ofstream(std::filesystem::path(argv[2]) / "chains.xml", std::ios::binary) << MakeDeepDocument();
     return 0;
   }
@@ -269,22 +352,7 @@ int main(int argc, char** argv) {
   (void)argc;
   (void)argv;
 #endif
-  std::string doc = MakeDocument();
-  double mb = doc.size() / 1e6;
-  std::printf("document: %.1f MB\n", mb);
-  double best[3] = {1e9, 1e9, 1e9};
-  uint64_t checksum = 0;
-  int64_t nodes = 0;
-  for (int run = 0; run < 3; ++run) {
-    best[0] = std::min(best[0], ReaderOnly(doc, checksum));
-    best[1] = std::min(best[1], ParseToDom(doc, nodes));
-    best[2] = std::min(best[2], CheckOnly(doc));
-  }
-  std::printf("%-34s %8.1f MB/s  (checksum %llu)\n", "UCS-4 reader alone", mb / best[0],
-              static_cast<unsigned long long>(checksum));
-  std::printf("%-34s %8.1f MB/s\n", "read and check, no DOM", mb / best[2]);
-  std::printf("%-34s %8.1f MB/s  (%lld children of the root)\n", "parse to DOM", mb / best[1],
-              static_cast<long long>(nodes));
-  std::printf("parse to DOM / reader alone: %.2fx the time\n", best[1] / best[0]);
+  TimeInProcess("patterns-like document", MakeDocument());
+  TimeInProcess("the same with an internal DTD and its entities", MakeEntityDocument());
   return 0;
 }

@@ -123,7 +123,9 @@ void TdomAttr::SetFirstValue(const std::u16string& value) {
     return;
   }
   CheckNodeWritable();
-  StoreNodeValue(value);
+  // The same values come back again and again in most documents (a flag,
+  // a kind, a count): they are kept once.
+  StoreSharedNodeValue(value);
 }
 
 void TdomAttr::SetPrefix(const std::u16string& prefix_) {

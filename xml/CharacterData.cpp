@@ -13,8 +13,27 @@ void TdomCharacterData::SetData(const std::u16string& value) {
   DoCharacterDataModified();
 }
 
+namespace {
+
+// True for XML white space alone, as between elements (IsXmlS, inline: it
+// is asked of every text the parser makes).
+bool IsIndentation(std::u16string_view value) {
+  for (char16_t c : value) {
+    if (c != u' ' && c != u'\n' && c != u'\t' && c != u'\r') return false;
+  }
+  return !value.empty();
+}
+
+}  // namespace
+
 void TdomCharacterData::SetFirstData(const std::u16string& value, TdomDocument* document) {
-  StoreNodeValue(value);
+  // The white space that indents the elements of a document repeats: it is
+  // kept once. Other text rarely repeats, and may be appended to in place.
+  if (IsIndentation(value)) {
+    StoreSharedNodeValue(value);
+  } else {
+    StoreNodeValue(value);
+  }
   document->DoCharacterDataModified(this);
 }
 

@@ -87,6 +87,11 @@ void TdomNode::StoreNodeValue(std::u16string_view value) {
   nodeValue.Assign(value, doc != nullptr ? &doc->TextArena() : nullptr);
 }
 
+void TdomNode::StoreSharedNodeValue(std::u16string_view value) {
+  TdomDocument* doc = OwningDocument();
+  nodeValue.AssignShared(value, doc != nullptr ? &doc->TextArena() : nullptr);
+}
+
 void TdomNode::AppendToNodeValue(std::u16string_view value) {
   TdomDocument* doc = OwningDocument();
   nodeValue.Append(value, doc != nullptr ? &doc->TextArena() : nullptr);

@@ -209,6 +209,9 @@ protected:
   std::u16string_view StoredNodeValue() const { return nodeValue.View(); }
   // Stores or extends the node value without checks or notifications.
   void StoreNodeValue(std::u16string_view value);
+  // StoreNodeValue for a first value that other nodes likely hold too: the
+  // document keeps one copy of it where it can (TdomNodeValue::AssignShared).
+  void StoreSharedNodeValue(std::u16string_view value);
   void AppendToNodeValue(std::u16string_view value);
   // The xml:base or xml:lang attribute value of this element, or null when absent.
   bool FindXmlAttribute(const char16_t* localName, std::u16string& value) const;

@@ -25,6 +25,25 @@ char16_t* TdomTextArena::AllocateInNewChunk(size_t count) {
   return block;
 }
 
+const char16_t* TdomTextArena::Intern(std::u16string_view value) {
+  size_t length = value.size();
+  if (length == 0 || length > kLargestInterned) return nullptr;
+  // The slot from the length and three of the units, with no pass over the
+  // value: values that differ elsewhere only compete for a slot.
+  uint32_t key = (uint32_t(length) << 24) ^ (uint32_t(value[0]) << 16) ^ (uint32_t(value[length / 2]) << 8) ^
+                 value[length - 1];
+  if (interned == nullptr) interned = std::make_unique<Interned[]>(kInternSlots);
+  Interned& slot = interned[(key * 2654435761u) >> (32 - kInternSlotBits)];
+  if (slot.length == length && EqualNodeValueUnits(slot.units, value.data(), length)) {
+    return slot.units;
+  }
+  char16_t* block = Allocate(length);
+  if (block == nullptr) return nullptr;
+  CopyNodeValueUnits(block, value.data(), length);
+  slot = Interned{block, length};
+  return block;
+}
+
 void TdomNodeValue::Release() {
   if (OwnsBlock()) ::operator delete(data);
   data = nullptr;

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,6 +38,32 @@ inline void CopyNodeValueUnits(char16_t* to, const char16_t* from, size_t count)
   } else if (bytes == 2) {
     *to = *from;
   }
+}
+
+// True when the count units at a and b are equal. As CopyNodeValueUnits, up
+// to eight in two overlapping compares, without a call.
+inline bool EqualNodeValueUnits(const char16_t* a, const char16_t* b, size_t count) {
+  size_t bytes = count * sizeof(char16_t);
+  if (bytes > 16) return std::memcmp(a, b, bytes) == 0;
+  auto* x = reinterpret_cast<const unsigned char*>(a);
+  auto* y = reinterpret_cast<const unsigned char*>(b);
+  if (bytes >= 8) {
+    uint64_t x0, x1, y0, y1;
+    std::memcpy(&x0, x, 8);
+    std::memcpy(&x1, x + bytes - 8, 8);
+    std::memcpy(&y0, y, 8);
+    std::memcpy(&y1, y + bytes - 8, 8);
+    return ((x0 ^ y0) | (x1 ^ y1)) == 0;
+  }
+  if (bytes >= 4) {
+    uint32_t x0, x1, y0, y1;
+    std::memcpy(&x0, x, 4);
+    std::memcpy(&x1, x + bytes - 4, 4);
+    std::memcpy(&y0, y, 4);
+    std::memcpy(&y1, y + bytes - 4, 4);
+    return ((x0 ^ y0) | (x1 ^ y1)) == 0;
+  }
+  return bytes == 0 || *a == *b;
 }
 
 // Append-only storage for the values of one document's nodes, freed with it.
@@ -70,6 +97,11 @@ public:
   // Number of chunks taken so far (the first 16 KB, each next one twice as
   // large up to 1 MB, so that small documents stay small).
   size_t ChunkCount() const { return chunks.size(); }
+  // A block holding value: the one an equal value was given before, when
+  // the arena still remembers it (it keeps the last value of each of a few
+  // hundred hash slots), else a new one. Null for an empty or long value.
+  // The block may be shared: it must never be written.
+  const char16_t* Intern(std::u16string_view value);
 
 private:
   // Allocate when the value is empty, long, or does not fit the current chunk.
@@ -79,11 +111,21 @@ private:
   static constexpr size_t kLargestChunkUnits = 512 * 1024;
   static constexpr size_t kLargestValue = 2 * 1024;  // longer values go to the heap
 
+  // Values longer than this are rarely repeated: not worth a lookup.
+  static constexpr size_t kLargestInterned = 64;
+  static constexpr int kInternSlotBits = 10;
+  static constexpr size_t kInternSlots = size_t(1) << kInternSlotBits;
+
   struct Chunk {
     char16_t* units;
     size_t count;
   };
+  struct Interned {
+    const char16_t* units;
+    size_t length;
+  };
   std::vector<Chunk> chunks;
+  std::unique_ptr<Interned[]> interned;  // made with the first value interned
   char16_t* cursor = nullptr;
   char16_t* limit = nullptr;
 };
@@ -114,6 +156,23 @@ public:
       }
     }
     AssignElsewhere(value, arena);
+  }
+  // Assign for a value that many nodes are likely to hold alike (an
+  // attribute's, the white space between elements): a first value shares
+  // the arena's block of an equal one (Intern). Sharing is safe because an
+  // arena block is never written once filled: a later change moves the
+  // value to a block of its own, and appending in place writes only past the
+  // arena's last block, where no other value lies.
+  void AssignShared(std::u16string_view value, TdomTextArena* arena) {
+    if (capacityAndFlag == 0 && arena != nullptr) {
+      if (const char16_t* block = arena->Intern(value)) {
+        data = const_cast<char16_t*>(block);
+        length = static_cast<uint32_t>(value.size());
+        capacityAndFlag = kArenaUsed;
+        return;
+      }
+    }
+    Assign(value, arena);
   }
   // Appends in place when the block has room (or is the arena's last block).
   void Append(std::u16string_view value, TdomTextArena* arena) {

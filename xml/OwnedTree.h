@@ -175,12 +175,15 @@ private:
 
   mutable std::unique_ptr<OwnedList> ownedObjects;
   TCustomOwnedObject* owner = nullptr;
-  mutable int ownerSlot = -1;    // position in the owner's list
-  bool releasedByOwner = false;  // the owner took it off its list before freeing it
-  bool ownerMark = false;
+  mutable int ownerSlot = -1;  // position in the owner's list
   uint8_t subclassByte = 0;
-  bool freeingTogether = false;  // FreeOwnedObjectsTogether is running
-  bool going = false;            // Free has begun
+  // The flags share one byte, so that these fields fit in 32 bytes on a
+  // 64-bit host rather than spilling into 40: a subclass's fields start 8
+  // bytes earlier, and every DOM node is 8 bytes smaller.
+  bool releasedByOwner : 1 = false;  // the owner took it off its list before freeing it
+  bool ownerMark : 1 = false;
+  bool freeingTogether : 1 = false;  // FreeOwnedObjectsTogether is running
+  bool going : 1 = false;            // Free has begun
 };
 
 // A pointer to an owned object that becomes null when the object is freed,

@@ -1,10 +1,12 @@
 // Node values kept in a document's text arena or in blocks of their own:
 // random assignments and appends (also of a value's own text) on values that
-// share one arena, checked against plain strings; short values of every
+// share one arena, some of them first values that share their blocks with
+// equal ones, checked against plain strings; short values of every
 // length; edits after the first value never grow the arena; and the DOM's
 // character-data edits on parsed text.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <random>
 #include <string>
 #include <vector>
@@ -30,7 +32,7 @@ TEST(NodeValueTest, RandomEditsMatchPlainStrings) {
   for (int step = 0; step < 20000; ++step) {
     int i = static_cast<int>(random() % kValues);
     TdomTextArena* where = random() % 5 == 0 ? nullptr : &arena;
-    switch (random() % 5) {
+    switch (random() % 6) {
       case 0:
       case 1: {
         std::u16string text = RandomText(random);
@@ -58,6 +60,16 @@ TEST(NodeValueTest, RandomEditsMatchPlainStrings) {
         values[i].Assign(own, where);
         break;
       }
+      case 5: {  // a new value, likely equal to others, whose block it may share
+        static const std::u16string kCommon[] = {u"\n  ", u"1", u"two", u"x", std::u16string(64, u'l'),
+                                                 std::u16string(65, u'l')};
+        std::u16string text = kCommon[random() % 6];
+        std::destroy_at(&values[i]);
+        std::construct_at(&values[i]);
+        values[i].AssignShared(text, where);
+        expected[i] = text;
+        break;
+      }
     }
     for (int k = 0; k < kValues; ++k) {
       ASSERT_EQ(values[k].View(), expected[k]) << "step " << step << " value " << k;
@@ -79,6 +91,22 @@ TEST(NodeValueTest, ShortValuesOfEveryLength) {
       ASSERT_EQ(value.View(), text.substr(0, length + more)) << length << "+" << more;
     }
   }
+}
+
+TEST(NodeValueTest, EqualFirstValuesShareOneBlock) {
+  TdomTextArena arena;
+  TdomNodeValue a, b, c, d;
+  a.AssignShared(u"flag", &arena);
+  b.AssignShared(u"flag", &arena);
+  c.Assign(u"flag", &arena);
+  d.AssignShared(u"", &arena);
+  EXPECT_EQ(a.View().data(), b.View().data());
+  EXPECT_NE(a.View().data(), c.View().data());
+  EXPECT_TRUE(d.View().empty());
+  b.Append(u"s", &arena);  // the shared block is not the arena's last: b moves
+  a.Assign(u"gone", &arena);
+  EXPECT_EQ(b.View(), u"flags");
+  EXPECT_EQ(a.View(), u"gone");
 }
 
 TEST(NodeValueTest, LaterEditsLeaveTheArenaAlone) {
