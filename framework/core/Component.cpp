@@ -32,6 +32,18 @@ void TComponent::BeforeDestruction() {
   TPersistent::BeforeDestruction();
 }
 
+bool TComponent::BeginRelease() {
+  if (release != kAlive) return false;
+  release = kTearingDown;
+  return true;
+}
+
+bool TComponent::KeepUntilUnheld() {
+  if (holds == 0) return false;
+  release = kKept;
+  return true;
+}
+
 void TComponent::TearDown() {
   if (tornDown) return;
   tornDown = true;

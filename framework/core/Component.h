@@ -90,7 +90,19 @@ public:
   // leaves csLoading.
   virtual void Loaded();
 
+  // A component freed while held is torn down at once and deleted at its last
+  // hold's end (core/Object.h).
+  bool Going() const override { return release != kAlive; }
+  void Hold() override { ++holds; }
+  void Unhold() override {
+    if (--holds == 0 && release == kKept) delete this;
+  }
+  uint32_t HoldCount() const override { return holds; }
+
 protected:
+  bool BeginRelease() override;
+  bool KeepUntilUnheld() override;
+
   // component is being inserted into or removed from somewhere this component
   // hears of (its own list, or a free notification). The base forgets a removed
   // component's free notification and passes the call on to every owned component.
@@ -109,4 +121,7 @@ private:
   TComponentState state;
   intptr_t tag = 0;
   bool tornDown = false;
+  enum TRelease : uint8_t { kAlive, kTearingDown, kKept };
+  TRelease release = kAlive;
+  uint32_t holds = 0;
 };

@@ -17,13 +17,9 @@ void TObject::AfterConstruction() {}
 void TObject::BeforeDestruction() {}
 
 void TObject::Free() {
-  if (release != kAlive) return;
-  release = kTearingDown;
+  if (!BeginRelease()) return;
   BeforeDestruction();
-  if (holds > 0) {
-    release = kKept;
-    return;
-  }
+  if (KeepUntilUnheld()) return;
   delete this;
 }
 

@@ -26,19 +26,21 @@ public:
   // Runs in Free() before the destructor, on the whole object; nothing by default.
   virtual void BeforeDestruction();
   // BeforeDestruction, then delete (at the last hold's end when held). Must
-  // not be called on a null pointer (see FreeAndNil); a second Free of an
-  // object being torn down or kept going does nothing.
+  // not be called on a null pointer (see FreeAndNil).
   void Free();
-  // True once Free was asked: the object is being torn down, or is torn down
-  // and kept only for the operations that still hold it.
-  bool Going() const { return release != kAlive; }
+  // True once Free was asked of an object that can be held (a component):
+  // it is being torn down, or is torn down and kept only for the operations
+  // that still hold it. A second Free of such an object does nothing.
+  virtual bool Going() const { return false; }
 
   // Keeps the object's memory alive from construction to destruction of the
   // hold, even when Free is asked meanwhile; the last hold of a freed object
-  // deletes it. Holds are for the thread that owns the object.
+  // deletes it. Only components can be held (for other objects a hold does
+  // nothing, and Free deletes at once). Holds are for the thread that owns
+  // the object.
   class THold {
   public:
-    explicit THold(TObject* object_) : object(object_) { ++object_->holds; }
+    explicit THold(TObject* object_) : object(object_) { object_->Hold(); }
     ~THold() { object->Unhold(); }
     THold(const THold&) = delete;
     THold& operator=(const THold&) = delete;
@@ -46,12 +48,10 @@ public:
   private:
     TObject* object;
   };
-  void Hold() { ++holds; }
-  void Unhold() {
-    if (--holds == 0 && release == kKept) delete this;
-  }
+  virtual void Hold() {}
+  virtual void Unhold() {}
   // Holds open right now.
-  uint32_t HoldCount() const { return holds; }
+  virtual uint32_t HoldCount() const { return 0; }
 
   // Objects come from the fenced pages while a test turns fencing on
   // (core/FencedObjects.h), else from the ordinary heap.
@@ -75,10 +75,12 @@ public:
   // event handlers by name through it.
   virtual const TMethodEntry* FindMethod(std::string_view name) const;
 
-private:
-  enum TRelease : uint8_t { kAlive, kTearingDown, kKept };
-  uint32_t holds = 0;
-  TRelease release = kAlive;
+protected:
+  // Asked by Free first: false when Free must do nothing (the object goes already).
+  virtual bool BeginRelease() { return true; }
+  // Asked by Free after BeforeDestruction: true when the object is held and
+  // deletes itself at its last hold's end.
+  virtual bool KeepUntilUnheld() { return false; }
 };
 
 // The class name of a type as ClassName() gives it ("TButton"). Never null.
