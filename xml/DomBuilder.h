@@ -31,6 +31,7 @@ public:
   virtual void Reset();
 
   TdomNode* ReferenceNode() const { return referenceNode; }
+  TdomDocument* TargetDocument() const override { return document; }
   void SetReferenceNode(TdomNode* value);
 
   // With models prepared (AutoPrepare other than AP_NO), declared entities
@@ -83,5 +84,6 @@ private:
   TdomDocument* document = nullptr;   // not owned; the reference node's, for the whole read
   TdomDocument* budgetHolder = nullptr;  // not owned; the document whose budget is held
   TdomDocumentWatch* signalWatch = nullptr;  // the document's, while a signal is processed
+  uint64_t stampAfterSignal = 0;  // the document's structure stamp as the last signal left it
   TUtilsNameValueList* prefixMappings = nullptr;  // owned
 };
