@@ -47,6 +47,11 @@ void TdomNode::Free() {
   TObject::Free();
 }
 
+void TdomNode::Clear() {
+  TdomDocument::TWatch hold(GetReferenceDocument());
+  TdomCustomNode::Clear();
+}
+
 void TdomNode::BeforeSubtreeFreed() {
   // The traversals leave the whole subtree now, while it still hangs in the
   // tree; the nodes below are then freed out of it one by one. (The

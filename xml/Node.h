@@ -40,6 +40,8 @@ public:
   // destructor reports may free the document, which then goes once this
   // node has. A document frees itself by its own Free (see Document.h).
   void Free();
+  // Frees the children under a hold on the document, like Free.
+  void Clear() override;
 
   // Nodes come from the node pool (see NodePool.h).
   static void* operator new(size_t size) { return NodePoolAllocate(size); }
