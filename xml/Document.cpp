@@ -62,6 +62,12 @@ void TdomDocument::Free() {
   domImplementation = nullptr;
 }
 
+TStream* TdomDocumentWatch::Call(TCustomResourceResolver* resolver, const std::u16string& baseURI,
+                                 std::u16string& publicId, std::u16string& systemId) const {
+  if (Silenced()) return nullptr;
+  return resolver->ResolveResource(baseURI, publicId, systemId);
+}
+
 void TdomDocument::ReleaseHeld() {
   // Its deletion handlers hear of the nodes now, when they really go.
   releasePending = false;

@@ -15,13 +15,16 @@
 // hot path). On the stack only, newest first; a null document holds
 // nothing (Node() stays as given, Call always calls). Its inline members
 // are in Document.h.
+#include <string>
 #include <utility>
 
 #include "xml/DomCallOut.h"
 #include "xml/DomTypes.h"
 
+class TCustomResourceResolver;
 class TdomDocument;
 class TdomNode;
+class TStream;
 
 class TdomDocumentWatch {
 public:
@@ -49,6 +52,10 @@ public:
     if (Silenced()) return FILTER_SKIP;
     return filter->acceptNode(node);
   }
+
+  // Asks resolver for a resource unless the held document is going (then null).
+  TStream* Call(TCustomResourceResolver* resolver, const std::u16string& baseURI, std::u16string& publicId,
+                std::u16string& systemId) const;
 
 private:
   friend class TdomDocument;

@@ -240,10 +240,10 @@ void TDomImplementation::DoRequestXPathVariable(const TdomDocumentWatch& hold, T
   hold.Call(OnRequestXPathVariable, sender, namespaceURI, localName, value);
 }
 
-TStream* TDomImplementation::ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
-                                             std::u16string& systemId) {
+TStream* TDomImplementation::ResolveResource(const TdomDocumentWatch& hold, const std::u16string& baseURI,
+                                             std::u16string& publicId, std::u16string& systemId) {
   if (resourceResolver == nullptr) throw ENot_Found_Err(DomMessage::kNoResourceResolver);
-  return resourceResolver->ResolveResource(baseURI, publicId, systemId);
+  return hold.Call(resourceResolver, baseURI, publicId, systemId);
 }
 
 void TDomImplementation::SetResourceResolver(TCustomResourceResolver* resolver) {

@@ -24,8 +24,11 @@ class TDomBaseComponent : public TComponent {};
 
 // Finds external resources (DTD subsets, entities) by their identifiers.
 class TCustomResourceResolver : public TDomBaseComponent {
-public:
+protected:
   // A stream of the resource (owned by the caller), or null when not found.
+  // Asked only through a hold on the document it is read for
+  // (TdomDocumentWatch::Call).
+  friend class TdomDocumentWatch;
   virtual TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
                                    std::u16string& systemId) = 0;
 };
@@ -114,9 +117,11 @@ public:
                                       TdomXPathCustomResult*& value);
 
   // --- Resources and settings ---------------------------------------------------------------
-  // The resolver's stream; without a resolver raises ENot_Found_Err
-  // "No resource resolver assigned to DOM implementation.".
-  virtual TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId, std::u16string& systemId);
+  // The resolver's stream, asked under hold (null when its document is
+  // going); without a resolver raises ENot_Found_Err "No resource resolver
+  // assigned to DOM implementation.".
+  virtual TStream* ResolveResource(const TdomDocumentWatch& hold, const std::u16string& baseURI,
+                                   std::u16string& publicId, std::u16string& systemId);
   TCustomResourceResolver* GetResourceResolver() const { return resourceResolver; }
   virtual void SetResourceResolver(TCustomResourceResolver* resolver);
   int GetTabWidth() const { return tabWidth; }

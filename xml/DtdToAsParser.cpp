@@ -156,7 +156,11 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
     return result;
   }
   std::u16string pub = publicId, sys = systemId;
-  std::unique_ptr<TStream> stream = OpenExternalResource(DOMImpl(), documentUri, pub, sys);
+  std::unique_ptr<TStream> stream;
+  {
+    TdomDocumentWatch hold(builder->TargetDocument());
+    stream = OpenExternalResource(hold, DOMImpl(), documentUri, pub, sys);
+  }
   builder->CheckTargetKept();
   if (stream == nullptr) {
     // Reported at the declaration that names it, with the identifier as code.

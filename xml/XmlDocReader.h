@@ -36,6 +36,8 @@ public:
   int TabWidth() const { return domImpl != nullptr ? domImpl->GetTabWidth() : 1; }
 
   TdomCallOut<TdomErrorNotifyEvent> OnError;
+  // The hold on the document being read, while a read is under way; else null.
+  const TdomDocumentWatch* ReadHold() const { return readHold; }
 
 protected:
   void Notification(TComponent* component, TOperation operation) override;

@@ -128,7 +128,11 @@ TdomNode* TXmlToDomParser::ParseString(const std::string& s, const std::u16strin
 
 TdomNode* TXmlToDomParser::ParseUri(std::u16string publicId, std::u16string systemId, TdomNode* contextNode) {
   if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
-  std::unique_ptr<TStream> stream(DOMImpl()->ResolveResource(std::u16string(), publicId, systemId));
+  std::unique_ptr<TStream> stream;
+  {
+    TdomDocumentWatch hold(contextNode != nullptr ? contextNode->GetReferenceDocument() : nullptr);
+    stream.reset(DOMImpl()->ResolveResource(hold, std::u16string(), publicId, systemId));
+  }
   if (stream == nullptr) return nullptr;
   return ParseStream(stream.get(), publicId, systemId, contextNode);
 }

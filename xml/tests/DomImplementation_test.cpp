@@ -124,11 +124,12 @@ public:
 TEST_F(DomImplementationTest, ResourceResolverIsForgottenWhenFreed) {
   std::u16string publicId;
   std::u16string systemId = u"x.dtd";
-  EXPECT_DOM_ERROR(impl->ResolveResource(u"", publicId, systemId), ENot_Found_Err,
+  TdomDocumentWatch hold(doc);
+  EXPECT_DOM_ERROR(impl->ResolveResource(hold, u"", publicId, systemId), ENot_Found_Err,
                    "No resource resolver assigned to DOM implementation.");
   FakeResolver* resolver = New<FakeResolver>(static_cast<TComponent*>(nullptr));
   impl->SetResourceResolver(resolver);
-  EXPECT_EQ(impl->ResolveResource(u"", publicId, systemId), nullptr);
+  EXPECT_EQ(impl->ResolveResource(hold, u"", publicId, systemId), nullptr);
   EXPECT_EQ(resolver->lastSystemId, u"x.dtd");
   resolver->Free();
   EXPECT_EQ(impl->GetResourceResolver(), nullptr);
