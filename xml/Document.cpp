@@ -16,8 +16,8 @@
 
 TdomDocument::~TdomDocument() {
   destroying = true;
-  // Whoever watches this document from further up the stack (the code that
-  // ran the listener freeing it) learns that it is gone.
+  // Free waits for the holds to end; a document deleted outright past
+  // them still lets them know that it is gone.
   for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
     watch->document = nullptr;
     watch->node = nullptr;

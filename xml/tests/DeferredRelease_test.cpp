@@ -24,14 +24,14 @@ namespace {
 enum class Event {
   DocNodeInserted, DocNodeRemoving, DocNodeClearing, DocCharacterData, DocAttrModified,
   ImplNodeInserted, ImplNodeRemoving, ImplNodeClearing, ImplCharacterData, ImplAttrModified,
-  ImplError, ReaderError, UserData, NodeFilter, XPathVariable, XPathFunction, Last
+  ImplError, ReaderError, UserData, NodeFilter, XPathVariable, XPathFunction, Resolver, Last
 };
 const char* const kEventNames[] = {
     "document OnNodeInserted", "document OnNodeRemoving", "document OnNodeClearing",
     "document OnCharacterDataModified", "document OnAttrModified", "implementation OnNodeInserted",
     "implementation OnNodeRemoving", "implementation OnNodeClearing", "implementation OnCharacterDataModified",
     "implementation OnAttrModified", "implementation OnError", "reader OnError", "user-data handler",
-    "node filter", "XPath variable request", "XPath function request"};
+    "node filter", "XPath variable request", "XPath function request", "resource resolver"};
 
 enum class Action { FreeDocument, FreeNode, FreeParent, Last };
 const char* const kActionNames[] = {"frees the document", "frees the node", "frees the node's parent"};
@@ -72,7 +72,10 @@ public:
   }
   // The document being read when the error names no node.
   TdomNode* NodeOfError(TdomError* error) const {
-    if (error->GetRelatedNode() != nullptr) return error->GetRelatedNode();
+    return error->GetRelatedNode() != nullptr ? error->GetRelatedNode() : OpenElement();
+  }
+  // The element being read (or the document, before its element).
+  TdomNode* OpenElement() const {
     TdomNodeList* docs = impl->GetDocuments();
     if (docs->GetLength() == 0) return nullptr;
     TdomNode* open = docs->Item(docs->GetLength() - 1);
@@ -120,6 +123,17 @@ public:
   }
 };
 
+// A resolver that reads files and acts like the other handlers, told of the element being read.
+class ActingResolver : public TFileResourceResolver {
+public:
+  Actor* actor = nullptr;
+  TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
+                           std::u16string& systemId) override {
+    actor->Told(actor->OpenElement());
+    return TFileResourceResolver::ResolveResource(baseURI, publicId, systemId);
+  }
+};
+
 // Parent, sibling and count links of top's subtree agree.
 bool Sound(const TdomNode* top) {
   const TdomNode* previous = nullptr;
@@ -145,6 +159,7 @@ protected:
 
   TdomDocument* doc = nullptr;  // the script's document, while it is there
   Actor* actor = nullptr;
+  ActingResolver* actingResolver = nullptr;
 
   bool There() const { return doc != nullptr && impl->OwnsDocument(doc); }
   TdomElement* Root() const { return There() ? doc->GetDocumentElement() : nullptr; }
@@ -168,6 +183,7 @@ protected:
       case Event::ReaderError: parser->Reader()->OnError = MakeEvent<&Actor::ReaderError>(actor); break;
       case Event::XPathVariable: impl->OnRequestXPathVariable = MakeEvent<&Actor::Variable>(actor); break;
       case Event::XPathFunction: impl->OnRequestXPathFunctionResult = MakeEvent<&Actor::Function>(actor); break;
+      case Event::Resolver: impl->SetResourceResolver(actingResolver); break;
       default: break;
     }
   }
@@ -359,6 +375,7 @@ protected:
     parser->Reader()->OnError = nullptr;
     impl->OnRequestXPathVariable = nullptr;
     impl->OnRequestXPathFunctionResult = nullptr;
+    impl->SetResourceResolver(resolver);
     return actor->calls;
   }
 
@@ -366,8 +383,12 @@ protected:
     DtdTest::SetUp();
     WriteFile("ext.dtd", kExternal);
     actor = New<Actor>();
+    actingResolver = New<ActingResolver>(static_cast<TComponent*>(nullptr));
+    actingResolver->actor = actor;
   }
   void TearDown() override {
+    impl->SetResourceResolver(resolver);
+    actingResolver->Free();
     actor->Free();
     DtdTest::TearDown();
   }
