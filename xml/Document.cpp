@@ -19,6 +19,7 @@ TdomDocument::~TdomDocument() {
   // Free waits for the holds to end; a document deleted outright past
   // them still lets them know that it is gone.
   for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
+    watch->held = nullptr;
     watch->document = nullptr;
     watch->node = nullptr;
   }
@@ -53,6 +54,13 @@ void TdomDocument::Free() {
   }
   BeforeDestruction();
   releasePending = true;
+  // Every hold shows it gone; the outermost still releases it.
+  for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
+    watch->document = nullptr;
+    watch->node = nullptr;
+  }
+  // Code that compares the shape before and after a call-out sees a change.
+  BumpStructureStamp();
   // Whatever looks at the document or its nodes through a reference learns
   // now that they go; the memory stays until the outermost hold ends.
   TOwnedObjectRef::Forget(this);

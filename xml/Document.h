@@ -299,29 +299,23 @@ private:
 };
 
 inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* node_)
-    : document(document_), node(node_) {
-  if (document == nullptr) return;
-  next = document->watches;
-  document->watches = this;
+    : held(document_), document(document_), node(node_) {
+  if (held == nullptr) return;
+  next = held->watches;
+  held->watches = this;
 }
 
 inline TdomDocumentWatch::~TdomDocumentWatch() {
-  if (document == nullptr) return;
-  document->watches = next;
-  if (next == nullptr && document->releasePending) document->ReleaseHeld();
+  if (held == nullptr) return;
+  held->watches = next;
+  if (next == nullptr && held->releasePending) held->ReleaseHeld();
 }
 
-inline TdomDocument* TdomDocumentWatch::Document() const {
-  return document != nullptr && !document->IsGoing() ? document : nullptr;
+inline bool TdomDocumentWatch::DocumentGone() const {
+  return held != nullptr && (document == nullptr || held->IsGoing());
 }
 
-inline TdomNode* TdomDocumentWatch::Node() const {
-  return document == nullptr || !document->IsGoing() ? node : nullptr;
-}
-
-inline bool TdomDocumentWatch::DocumentGone() const { return document != nullptr && document->IsGoing(); }
-
-inline bool TdomDocumentWatch::Silenced() const { return document != nullptr && document->releasePending; }
+inline bool TdomDocumentWatch::Silenced() const { return held != nullptr && held->releasePending; }
 
 // The shared record of a name in document's table; nodes made without a
 // document share one table of their own.

@@ -4,8 +4,9 @@
 //
 // While a document has a hold on the stack, freeing it only marks it going:
 // it fires no further events, every TOwnedRef to it and to what it owns
-// turns null, Document() and Node() of every hold turn null, and its memory
-// is released when the outermost hold ends. Code after a call-out stops
+// turns null, Document() and Node() of every hold on the stack turn null
+// (DocumentGone() of any hold is true), and its memory is released when the
+// outermost hold ends. Code after a call-out stops
 // early through one of those checks; one that misses its check works on a
 // live document marked going, never on freed memory.
 //
@@ -34,9 +35,9 @@ public:
   TdomDocumentWatch(const TdomDocumentWatch&) = delete;
   TdomDocumentWatch& operator=(const TdomDocumentWatch&) = delete;
   // The document, or null once it is going (or when none was given).
-  TdomDocument* Document() const;
+  TdomDocument* Document() const { return document; }
   // The node, or null once it has been freed or its document is going.
-  TdomNode* Node() const;
+  TdomNode* Node() const { return node; }
   // True when a document was given and it is going now: the code that
   // called out stops.
   bool DocumentGone() const;
@@ -44,7 +45,8 @@ public:
   // Calls event with args unless the held document is going (then R()).
   template <class R, class... Args, class... Passed>
   R Call(const TdomCallOut<TEvent<R(Args...)>>& callOut, Passed&&... args) const {
-    if (Silenced()) return R();
+    // Most events have no handler: the hold is looked at only for one that has.
+    if (!callOut.event || Silenced()) return R();
     return callOut.event(std::forward<Passed>(args)...);
   }
   // Asks filter about node unless the held document is going (then FILTER_SKIP).
@@ -62,7 +64,8 @@ private:
   // True while the held document is marked going: it calls nobody.
   bool Silenced() const;
 
-  TdomDocument* document;
+  TdomDocument* held;      // what it holds (null: nothing), until the hold ends
+  TdomDocument* document;  // what it shows; null once the document is going
   TdomNode* node;
   TdomDocumentWatch* next = nullptr;
 };

@@ -45,7 +45,6 @@ void TXmlDomBuilder::ReleaseBudget() {
 void TXmlDomBuilder::SetReferenceNode(TdomNode* value) {
   referenceNode = value;
   document = value != nullptr ? value->GetReferenceDocument() : nullptr;
-  stampAfterSignal = TreeStamp();
 }
 
 uint64_t TXmlDomBuilder::TreeStamp() const { return document != nullptr ? document->StructureStamp() : 0; }
@@ -112,13 +111,6 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   // A listener run by this signal's steps may free the whole document: the
   // steps learn it here before they touch it.
   TdomDocumentWatch watch(document);
-  // What ran between two signals (an error handler) may have freed the
-  // document, or freed or moved the node the next signal builds in.
-  if (document != nullptr && signal->KindCode() != SK_ABORTED &&
-      (watch.Document() == nullptr || document->StructureStamp() != stampAfterSignal)) {
-    if (watch.Document() == nullptr) ForgetDocument();
-    throw EParserException(kTreeChanged);
-  }
   struct Restore {
     TXmlDomBuilder* builder;
     TdomDocumentWatch* outer;
@@ -126,7 +118,6 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     ~Restore() {
       if (watching && builder->signalWatch->Document() == nullptr) builder->ForgetDocument();
       builder->signalWatch = outer;
-      builder->stampAfterSignal = builder->TreeStamp();
     }
   } restore{this, std::exchange(signalWatch, &watch), document != nullptr};
   try {

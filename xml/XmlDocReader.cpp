@@ -45,10 +45,15 @@ void TXmlCustomReader::SendErrorNotification(TXmlErrorType errorType, const IDom
   std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(errorType, locator, code);
   TdomDocumentWatch none(nullptr);
   const TdomDocumentWatch& hold = readHold != nullptr ? *readHold : none;
+  // A handler that frees the document, or frees or moves a node of it (the
+  // element being read, perhaps), ends the read: the builder holds nodes.
+  TdomDocument* document = hold.Document();
+  uint64_t stamp = document != nullptr ? document->StructureStamp() : 0;
   hold.Call(OnError, this, error.get());
   bool go = domImpl != nullptr ? domImpl->HandleError(hold, this, error.get())
                                : error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
-  if (!go || hold.DocumentGone()) throw EParserException(DomMessage::kSignalProcessing);
+  if (!go || hold.DocumentGone() || (document != nullptr && document->StructureStamp() != stamp))
+    throw EParserException(DomMessage::kSignalProcessing);
 }
 
 TXmlCustomReader::TReadHold::TReadHold(TXmlCustomReader* reader_)

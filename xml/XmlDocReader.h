@@ -23,8 +23,8 @@ public:
   // Reports one error: OnError first, then the verdict (DOMImpl's HandleError,
   // or "go on unless fatal" without one), both under the hold on the
   // document being read. A stop verdict, or a handler that freed that
-  // document, raises EParserException "Signal Processing Exception";
-  // otherwise returns.
+  // document or freed or moved nodes of it, raises EParserException
+  // "Signal Processing Exception"; otherwise returns.
   virtual void SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator, const std::u16string& code);
 
   TDomImplementation* DOMImpl() const { return domImpl; }
