@@ -188,7 +188,7 @@ void LoadPatternsFile(TDataStorage* storage, const std::string& fileName, TXmlTo
   // The first fatal error is kept for the message; the implementation's own
   // handler and the parser's settings are back in place afterwards.
   std::unique_ptr<TFirstErrorKeeper> keeper(New<TFirstErrorKeeper>());
-  const TdomErrorEvent previousHandler = impl->OnError;
+  const TdomErrorEvent previousHandler = impl->OnError.Get();
   const bool previousResolve = parser->ResolveExternals();
   impl->OnError = MakeEvent<&TFirstErrorKeeper::OnError>(keeper.get());
   // The patterns file is read on its own: nothing it names outside itself is fetched.

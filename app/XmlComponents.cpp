@@ -6,20 +6,32 @@
 
 namespace {
 
+// An event the DOM calls only under a hold on a document (xml/DomCallOut.h),
+// bound by method name like any other event.
+template <class C, class Event>
+TPropInfo CallOutProp(const char* name, TdomCallOut<Event> C::*member) {
+  TPropInfo p;
+  p.name = name;
+  p.kind = pkMethod;
+  p.getMethod = [member](TObject* o) -> TMethod { return (prop_detail::Cast<C>(o)->*member).Get().Method(); };
+  p.setMethod = [member](TObject* o, const TMethod& m) { prop_detail::Cast<C>(o)->*member = Event(m); };
+  return p;
+}
+
 const TEnumNames kAutoPrepareNames = {"AP_NO", "AP_INTERNAL_DECLARATIONS", "AP_COMPLETE"};
 
 const TClassRegistrar<TDomImplementation, TComponent> kDomImplementationRegistrar("TDomImplementation", {
     ComponentProp("ResourceResolver", &TDomImplementation::GetResourceResolver,
                   &TDomImplementation::SetResourceResolver),
     Prop("TabWidth", &TDomImplementation::GetTabWidth, &TDomImplementation::SetTabWidth),
-    EventProp("OnAttrModified", &TDomImplementation::OnAttrModified),
-    EventProp("OnCharacterDataModified", &TDomImplementation::OnCharacterDataModified),
-    EventProp("OnError", &TDomImplementation::OnError),
-    EventProp("OnNodeClearing", &TDomImplementation::OnNodeClearing),
-    EventProp("OnNodeInserted", &TDomImplementation::OnNodeInserted),
-    EventProp("OnNodeRemoving", &TDomImplementation::OnNodeRemoving),
-    EventProp("OnRequestXPathFunctionResult", &TDomImplementation::OnRequestXPathFunctionResult),
-    EventProp("OnRequestXPathVariable", &TDomImplementation::OnRequestXPathVariable),
+    CallOutProp("OnAttrModified", &TDomImplementation::OnAttrModified),
+    CallOutProp("OnCharacterDataModified", &TDomImplementation::OnCharacterDataModified),
+    CallOutProp("OnError", &TDomImplementation::OnError),
+    CallOutProp("OnNodeClearing", &TDomImplementation::OnNodeClearing),
+    CallOutProp("OnNodeInserted", &TDomImplementation::OnNodeInserted),
+    CallOutProp("OnNodeRemoving", &TDomImplementation::OnNodeRemoving),
+    CallOutProp("OnRequestXPathFunctionResult", &TDomImplementation::OnRequestXPathFunctionResult),
+    CallOutProp("OnRequestXPathVariable", &TDomImplementation::OnRequestXPathVariable),
 });
 
 const TClassRegistrar<TXmlToDomParser, TComponent> kXmlToDomParserRegistrar("TXmlToDomParser", {

@@ -1,7 +1,7 @@
 #include "xml/AsBuilder.h"
 
 #include "xml/AsObjects.h"
-#include "xml/DocumentWatch.h"
+#include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/ParserUtilsLiterals.h"
@@ -38,6 +38,10 @@ std::u16string InnerOfGroup(const std::u16string& text) {
 }
 
 }  // namespace
+
+TdomDocument* TXmlASBuilder::TargetDocument() const {
+  return targetWatch != nullptr ? targetWatch->Document() : nullptr;
+}
 
 void TXmlASBuilder::Report(TXmlSignal* signal, TXmlErrorType type, const std::u16string& code) {
   SendErrorNotification(signal->Reader(), type, signal, code);

@@ -36,6 +36,8 @@ public:
   void SetTargetWatch(const TdomDocumentWatch* value) { targetWatch = value; }
   // Raises TASTargetGone when the watched node has gone.
   void CheckTargetKept() const;
+  // The watched node's document, while it is there.
+  TdomDocument* TargetDocument() const override;
 
 private:
   void ParseGroup(TdomASObject* parent, const std::u16string& content, int depth);

@@ -1,6 +1,7 @@
 // Entity declarations: the replacement text and the references it holds.
 #include "xml/AsModelCollection.h"
 #include "xml/AsObjects.h"
+#include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/ExternalResources.h"
 #include "xml/WideStrList.h"
@@ -94,8 +95,9 @@ bool TdomASEntityDecl::ResolveReplacementText() {
   bool result = false;
   try {
     std::u16string pub = publicId, sys = systemId;
+    TdomDocumentWatch hold(collection->OwnerDocument());
     std::unique_ptr<TStream> stream =
-        OpenExternalResource(ownerModel->DomImplementation(), ownerModel->Location(), pub, sys);
+        OpenExternalResource(hold, ownerModel->DomImplementation(), ownerModel->Location(), pub, sys);
     std::u16string text;
     TXmlErrorType read = stream != nullptr ? ReadExternalEntityText(stream.get(), pub, sys, text)
                                            : ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;

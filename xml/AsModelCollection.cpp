@@ -274,6 +274,7 @@ bool TdomASModelCollection::ReportError(TXmlErrorType errorType, TdomASObject* r
   TdomDocument* document = OwnerDocument();
   std::u16string uri = document != nullptr ? document->GetDocumentUri() : std::u16string();
   TdomError error(errorType, -1, -1, -1, -1, -1, -1, -1, -1, uri, relatedASObject, relatedNode, std::u16string());
-  if (TDomImplementation* impl = DomImplementation()) return impl->HandleError(this, &error);
+  TdomDocumentWatch hold(document);
+  if (TDomImplementation* impl = DomImplementation()) return impl->HandleError(hold, this, &error);
   return error.GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
 }

@@ -16,9 +16,10 @@
 
 TdomDocument::~TdomDocument() {
   destroying = true;
-  // Whoever watches this document from further up the stack (the code that
-  // ran the listener freeing it) learns that it is gone.
+  // Free waits for the holds to end; a document deleted outright past
+  // them still lets them know that it is gone.
   for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
+    watch->held = nullptr;
     watch->document = nullptr;
     watch->node = nullptr;
   }
@@ -44,6 +45,41 @@ TdomDocument::~TdomDocument() {
   namespaceNodes.clear();
   delete asModelsNS;
   DetachDoctype();
+}
+
+void TdomDocument::Free() {
+  if (watches == nullptr) {
+    TObject::Free();
+    return;
+  }
+  BeforeDestruction();
+  releasePending = true;
+  // Every hold shows it gone; the outermost still releases it.
+  for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
+    watch->document = nullptr;
+    watch->node = nullptr;
+  }
+  // Code that compares the shape before and after a call-out sees a change.
+  BumpStructureStamp();
+  // Whatever looks at the document or its nodes through a reference learns
+  // now that they go; the memory stays until the outermost hold ends.
+  TOwnedObjectRef::Forget(this);
+  TOwnedObjectRef::ForgetOwnedBelow(this);
+  // The implementation that freed it may free its document type, or itself, next.
+  DetachDoctype();
+  domImplementation = nullptr;
+}
+
+TStream* TdomDocumentWatch::Call(TCustomResourceResolver* resolver, const std::u16string& baseURI,
+                                 std::u16string& publicId, std::u16string& systemId) const {
+  if (Silenced()) return nullptr;
+  return resolver->ResolveResource(baseURI, publicId, systemId);
+}
+
+void TdomDocument::ReleaseHeld() {
+  // Its deletion handlers hear of the nodes now, when they really go.
+  releasePending = false;
+  delete this;
 }
 
 void TdomDocument::Create(TDomImplementation* implementation, TdomDocumentType* doctype_) {
@@ -219,59 +255,54 @@ TdomElementsNodeListNS* TdomDocument::getElementsByTagNameNS(const std::u16strin
 
 // --- Notifications and errors --------------------------------------------------------------
 
-template <class Own, class ViaImplementation>
-bool TdomDocument::TellListeners(const Own& tellOwn, const ViaImplementation& tellImplementation) {
-  TWatch watch(this);
-  tellOwn();
-  if (watch.Document() == nullptr) return false;
-  if (domImplementation != nullptr) tellImplementation(domImplementation);
-  return watch.Document() != nullptr;
-}
-
 void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
   if (destroying) return;
   modified = true;
-  TellListeners([&] { if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr); },
-                [&](TDomImplementation* impl) { impl->DoAttrModified(modifiedNode, attrChange, relatedAttr); });
+  TWatch hold(this);
+  hold.Call(OnAttrModified, this, modifiedNode, attrChange, relatedAttr);
+  if (domImplementation != nullptr) domImplementation->DoAttrModified(hold, modifiedNode, attrChange, relatedAttr);
 }
 
 void TdomDocument::DoCharacterDataModified(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  TellListeners([&] { if (OnCharacterDataModified) OnCharacterDataModified(this, node); },
-                [&](TDomImplementation* impl) { impl->DoCharacterDataModified(node); });
+  TWatch hold(this);
+  hold.Call(OnCharacterDataModified, this, node);
+  if (domImplementation != nullptr) domImplementation->DoCharacterDataModified(hold, node);
 }
 
 void TdomDocument::DoNodeClearing(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (!TellListeners([&] { if (OnNodeClearing) OnNodeClearing(this, node); },
-                     [&](TDomImplementation* impl) { impl->DoNodeClearing(node); })) {
-    return;
-  }
+  TWatch hold(this);
+  hold.Call(OnNodeClearing, this, node);
+  if (domImplementation != nullptr) domImplementation->DoNodeClearing(hold, node);
+  if (hold.DocumentGone()) return;
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/false);
 }
 
 void TdomDocument::DoNodeInserted(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  TellListeners([&] { if (OnNodeInserted) OnNodeInserted(this, node); },
-                [&](TDomImplementation* impl) { impl->DoNodeInserted(node); });
+  TWatch hold(this);
+  hold.Call(OnNodeInserted, this, node);
+  if (domImplementation != nullptr) domImplementation->DoNodeInserted(hold, node);
 }
 
 void TdomDocument::DoNodeRemoving(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  if (!TellListeners([&] { if (OnNodeRemoving) OnNodeRemoving(this, node); },
-                     [&](TDomImplementation* impl) { impl->DoNodeRemoving(node); })) {
-    return;
-  }
+  TWatch hold(this);
+  hold.Call(OnNodeRemoving, this, node);
+  if (domImplementation != nullptr) domImplementation->DoNodeRemoving(hold, node);
+  if (hold.DocumentGone()) return;
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
 }
 
 bool TdomDocument::HandleError(TXmlErrorType errorType, TdomNode* relatedNode) {
   TdomError error(errorType, -1, -1, -1, -1, -1, -1, -1, -1, documentUri, nullptr, relatedNode, u"");
-  if (domImplementation != nullptr) return domImplementation->HandleError(this, &error);
+  TWatch hold(this);
+  if (domImplementation != nullptr) return domImplementation->HandleError(hold, this, &error);
   return error.GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
 }
 

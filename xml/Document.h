@@ -48,6 +48,12 @@ public:
   bool IsDocumentOwner() const override { return true; }
   // Frees traversal objects, element lists and every node, then detaches the document type.
   ~TdomDocument() override;
+  // Frees the document at once when no hold is on the stack. Under a hold
+  // it only marks it going (see DocumentWatch.h): the document type is
+  // detached and the implementation forgotten now, so that both may go at
+  // once; the rest goes when the outermost hold ends. A document going
+  // already raises EListError "Object is being freed".
+  void Free();
 
   // Creation phase. A document type needs an implementation that made it and
   // must not be in use, else EWrong_Document_Err "Wrong document error.".
@@ -182,11 +188,11 @@ public:
   virtual void DoNodeInserted(TdomNode* node);
   virtual void DoNodeRemoving(TdomNode* node);
 
-  TdomAttrModifiedEvent OnAttrModified;
-  TdomNotifyNodeEvent OnCharacterDataModified;
-  TdomNotifyNodeEvent OnNodeClearing;
-  TdomNotifyNodeEvent OnNodeInserted;
-  TdomNotifyNodeEvent OnNodeRemoving;
+  TdomCallOut<TdomAttrModifiedEvent> OnAttrModified;
+  TdomCallOut<TdomNotifyNodeEvent> OnCharacterDataModified;
+  TdomCallOut<TdomNotifyNodeEvent> OnNodeClearing;
+  TdomCallOut<TdomNotifyNodeEvent> OnNodeInserted;
+  TdomCallOut<TdomNotifyNodeEvent> OnNodeRemoving;
 
   // --- Document data ---------------------------------------------------------------------
   const std::u16string& GetDocumentUri() const { return documentUri; }
@@ -216,6 +222,8 @@ public:
   uint64_t FreedTraversalCount() const { return freedTraversalCount; }
   // True while the destructor runs; nodes then skip notifications.
   bool IsDestroying() const { return destroying; }
+  // True from a Free under a hold until the outermost hold releases it.
+  bool IsReleasePending() const { return releasePending; }
   // A node of this document was given a user-data handler: the destructor then
   // frees node by node, so that each node's NODE_DELETED comes before its
   // subtree's, as when a node alone is freed.
@@ -244,13 +252,10 @@ private:
   // null when a listener told of it freed it.
   template <class T>
   T* StoreFirstData(T* node, const std::u16string& data);
-  // Tells the document's own listener (tellOwn) and then the implementation
-  // (tellImplementation); false when one of them freed this document, which
-  // the caller must then leave alone.
-  template <class Own, class ViaImplementation>
-  bool TellListeners(const Own& tellOwn, const ViaImplementation& tellImplementation);
   friend class TdomDocumentWatch;
   TWatch* watches = nullptr;  // newest first, on the stack
+  // The outermost hold of a document freed under it ends: it goes now.
+  void ReleaseHeld();
   // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.
@@ -284,6 +289,7 @@ private:
   uint64_t freedNodeCount = 0;
   uint64_t freedTraversalCount = 0;
   bool destroying = false;
+  bool releasePending = false;  // freed under a hold; released by the outermost
   bool userDataHandlers = false;
   TdomEntityExpansionBudget expansionBudget;
   // The values of this document's nodes; they are freed in the destructor's body, before it.
@@ -293,15 +299,23 @@ private:
 };
 
 inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* node_)
-    : document(document_), node(node_) {
-  if (document == nullptr) return;
-  next = document->watches;
-  document->watches = this;
+    : held(document_), document(document_), node(node_) {
+  if (held == nullptr) return;
+  next = held->watches;
+  held->watches = this;
 }
 
 inline TdomDocumentWatch::~TdomDocumentWatch() {
-  if (document != nullptr) document->watches = next;
+  if (held == nullptr) return;
+  held->watches = next;
+  if (next == nullptr && held->releasePending) held->ReleaseHeld();
 }
+
+inline bool TdomDocumentWatch::DocumentGone() const {
+  return held != nullptr && (document == nullptr || held->IsGoing());
+}
+
+inline bool TdomDocumentWatch::Silenced() const { return held != nullptr && held->releasePending; }
 
 // The shared record of a name in document's table; nodes made without a
 // document share one table of their own.

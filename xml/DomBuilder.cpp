@@ -130,6 +130,13 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   }
 }
 
+void TXmlDomBuilder::SendErrorNotification(TXmlCustomReader* reader, TXmlErrorType errorType,
+                                           const IDomLocator* locator, const std::u16string& code) {
+  uint64_t stamp = TreeStamp();
+  TXmlCustomHandler::SendErrorNotification(reader, errorType, locator, code);
+  CheckTreeKept(stamp);
+}
+
 void TXmlDomBuilder::ReportMisplaced(TXmlSignal* signal) {
   switch (signal->KindCode()) {
     case SK_START_ELEMENT:

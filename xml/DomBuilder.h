@@ -25,12 +25,17 @@ public:
   // "Internal Parser Exception"; node factories' exceptions pass through (the
   // node that failed to go in is freed first).
   void ProcessSignal(TXmlSignal* signal) override;
+  // The error handlers it calls may change the tree being built: a change
+  // (or the document freed) ends the read as a listener's would.
+  void SendErrorNotification(TXmlCustomReader* reader, TXmlErrorType errorType, const IDomLocator* locator,
+                             const std::u16string& code) override;
   // Appends text to a last text child, or as a new text node.
   virtual void WritePCDATA(TXmlCustomReader* reader, const IDomLocator* locator, const std::u16string& text);
   // Empties the prefix mappings.
   virtual void Reset();
 
   TdomNode* ReferenceNode() const { return referenceNode; }
+  TdomDocument* TargetDocument() const override { return document; }
   void SetReferenceNode(TdomNode* value);
 
   // With models prepared (AutoPrepare other than AP_NO), declared entities

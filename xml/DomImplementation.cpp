@@ -182,16 +182,16 @@ bool TDomImplementation::hasFeature(const std::u16string& feature, const std::u1
   return false;
 }
 
-bool TDomImplementation::HandleError(TObject* sender, TdomError* error) {
+bool TDomImplementation::HandleError(const TdomDocumentWatch& hold, TObject* sender, TdomError* error) {
   if (error == nullptr) throw ENot_Supported_Err();
   bool go = true;
-  DoError(sender, error, go);
+  DoError(hold, sender, error, go);
   return go;
 }
 
-void TDomImplementation::DoError(TObject* sender, TdomError* error, bool& go) {
+void TDomImplementation::DoError(const TdomDocumentWatch& hold, TObject* sender, TdomError* error, bool& go) {
   go = error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
-  if (OnError && errorEventLock == 0) OnError(sender, error, go);
+  if (OnError && errorEventLock == 0) hold.Call(OnError, sender, error, go);
 }
 
 void TDomImplementation::DisableErrorEvents() {
@@ -204,44 +204,46 @@ void TDomImplementation::EnableErrorEvents() {
   --errorEventLock;
 }
 
-void TDomImplementation::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
-  if (OnAttrModified) OnAttrModified(this, modifiedNode, attrChange, relatedAttr);
+void TDomImplementation::DoAttrModified(const TdomDocumentWatch& hold, TdomNode* modifiedNode,
+                                        TdomAttrChange attrChange, TdomAttr* relatedAttr) {
+  hold.Call(OnAttrModified, this, modifiedNode, attrChange, relatedAttr);
 }
 
-void TDomImplementation::DoCharacterDataModified(TdomNode* node) {
-  if (OnCharacterDataModified) OnCharacterDataModified(this, node);
+void TDomImplementation::DoCharacterDataModified(const TdomDocumentWatch& hold, TdomNode* node) {
+  hold.Call(OnCharacterDataModified, this, node);
 }
 
-void TDomImplementation::DoNodeClearing(TdomNode* node) {
-  if (OnNodeClearing) OnNodeClearing(this, node);
+void TDomImplementation::DoNodeClearing(const TdomDocumentWatch& hold, TdomNode* node) {
+  hold.Call(OnNodeClearing, this, node);
 }
 
-void TDomImplementation::DoNodeInserted(TdomNode* node) {
-  if (OnNodeInserted) OnNodeInserted(this, node);
+void TDomImplementation::DoNodeInserted(const TdomDocumentWatch& hold, TdomNode* node) {
+  hold.Call(OnNodeInserted, this, node);
 }
 
-void TDomImplementation::DoNodeRemoving(TdomNode* node) {
-  if (OnNodeRemoving) OnNodeRemoving(this, node);
+void TDomImplementation::DoNodeRemoving(const TdomDocumentWatch& hold, TdomNode* node) {
+  hold.Call(OnNodeRemoving, this, node);
 }
 
-void TDomImplementation::DoRequestXPathFunctionResult(const std::u16string& namespaceUri,
+void TDomImplementation::DoRequestXPathFunctionResult(const TdomDocumentWatch& hold,
+                                                      const std::u16string& namespaceUri,
                                                       const std::u16string& localName, TdomNode* contextNode,
                                                       int contextPosition, int contextSize, TList* arguments,
                                                       TdomXPathCustomResult*& value) {
-  if (OnRequestXPathFunctionResult) {
-    OnRequestXPathFunctionResult(namespaceUri, localName, contextNode, contextPosition, contextSize, arguments, value);
-  }
+  hold.Call(OnRequestXPathFunctionResult, namespaceUri, localName, contextNode, contextPosition, contextSize,
+            arguments, value);
 }
 
-void TDomImplementation::DoRequestXPathVariable(TXPathExpression* sender, const std::u16string& namespaceURI,
+void TDomImplementation::DoRequestXPathVariable(const TdomDocumentWatch& hold, TXPathExpression* sender,
+                                                const std::u16string& namespaceURI,
                                                 const std::u16string& localName, TdomXPathCustomResult*& value) {
-  if (OnRequestXPathVariable) OnRequestXPathVariable(sender, namespaceURI, localName, value);
+  hold.Call(OnRequestXPathVariable, sender, namespaceURI, localName, value);
 }
 
-TStream* TDomImplementation::ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
-                                             std::u16string& systemId) {
+TStream* TDomImplementation::ResolveResource(const TdomDocumentWatch& hold, const std::u16string& baseURI,
+                                             std::u16string& publicId, std::u16string& systemId) {
   if (resourceResolver == nullptr) throw ENot_Found_Err(DomMessage::kNoResourceResolver);
-  return resourceResolver->ResolveResource(baseURI, publicId, systemId);
+  return hold.Call(resourceResolver, baseURI, publicId, systemId);
 }
 
 void TDomImplementation::SetResourceResolver(TCustomResourceResolver* resolver) {

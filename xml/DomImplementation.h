@@ -9,6 +9,7 @@
 
 #include "core/Component.h"
 #include "core/Lists.h"
+#include "xml/DocumentWatch.h"
 #include "xml/DomTypes.h"
 
 class TStream;
@@ -23,8 +24,11 @@ class TDomBaseComponent : public TComponent {};
 
 // Finds external resources (DTD subsets, entities) by their identifiers.
 class TCustomResourceResolver : public TDomBaseComponent {
-public:
+protected:
   // A stream of the resource (owned by the caller), or null when not found.
+  // Asked only through a hold on the document it is read for
+  // (TdomDocumentWatch::Call).
+  friend class TdomDocumentWatch;
   virtual TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
                                    std::u16string& systemId) = 0;
 };
@@ -87,42 +91,50 @@ public:
   // --- Features, errors, notices ---------------------------------------------------------
   // "XML" for "1.0", "2.0" or ""; "VIEWS" and "TRAVERSAL" for "2.0"; feature case ignored.
   virtual bool hasFeature(const std::u16string& feature, const std::u16string& version) const;
+  // The call-outs take the hold on the document they concern (a hold of
+  // no document when there is none): under a hold whose document is going
+  // they call nobody.
   // DoError's verdict; a null error raises ENot_Supported_Err.
-  virtual bool HandleError(TObject* sender, TdomError* error);
+  virtual bool HandleError(const TdomDocumentWatch& hold, TObject* sender, TdomError* error);
   // go: true for warnings and errors, false for fatal errors; then OnError
   // (unless locked) may change it.
-  virtual void DoError(TObject* sender, TdomError* error, bool& go);
+  virtual void DoError(const TdomDocumentWatch& hold, TObject* sender, TdomError* error, bool& go);
   // Nest a lock on OnError; beyond 0..65535 raises EIntOverflow.
   virtual void DisableErrorEvents();
   virtual void EnableErrorEvents();
-  virtual void DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr);
-  virtual void DoCharacterDataModified(TdomNode* node);
-  virtual void DoNodeClearing(TdomNode* node);
-  virtual void DoNodeInserted(TdomNode* node);
-  virtual void DoNodeRemoving(TdomNode* node);
-  virtual void DoRequestXPathFunctionResult(const std::u16string& namespaceUri, const std::u16string& localName,
-                                            TdomNode* contextNode, int contextPosition, int contextSize,
-                                            TList* arguments, TdomXPathCustomResult*& value);
-  virtual void DoRequestXPathVariable(TXPathExpression* sender, const std::u16string& namespaceURI,
-                                      const std::u16string& localName, TdomXPathCustomResult*& value);
+  virtual void DoAttrModified(const TdomDocumentWatch& hold, TdomNode* modifiedNode, TdomAttrChange attrChange,
+                              TdomAttr* relatedAttr);
+  virtual void DoCharacterDataModified(const TdomDocumentWatch& hold, TdomNode* node);
+  virtual void DoNodeClearing(const TdomDocumentWatch& hold, TdomNode* node);
+  virtual void DoNodeInserted(const TdomDocumentWatch& hold, TdomNode* node);
+  virtual void DoNodeRemoving(const TdomDocumentWatch& hold, TdomNode* node);
+  virtual void DoRequestXPathFunctionResult(const TdomDocumentWatch& hold, const std::u16string& namespaceUri,
+                                            const std::u16string& localName, TdomNode* contextNode,
+                                            int contextPosition, int contextSize, TList* arguments,
+                                            TdomXPathCustomResult*& value);
+  virtual void DoRequestXPathVariable(const TdomDocumentWatch& hold, TXPathExpression* sender,
+                                      const std::u16string& namespaceURI, const std::u16string& localName,
+                                      TdomXPathCustomResult*& value);
 
   // --- Resources and settings ---------------------------------------------------------------
-  // The resolver's stream; without a resolver raises ENot_Found_Err
-  // "No resource resolver assigned to DOM implementation.".
-  virtual TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId, std::u16string& systemId);
+  // The resolver's stream, asked under hold (null when its document is
+  // going); without a resolver raises ENot_Found_Err "No resource resolver
+  // assigned to DOM implementation.".
+  virtual TStream* ResolveResource(const TdomDocumentWatch& hold, const std::u16string& baseURI,
+                                   std::u16string& publicId, std::u16string& systemId);
   TCustomResourceResolver* GetResourceResolver() const { return resourceResolver; }
   virtual void SetResourceResolver(TCustomResourceResolver* resolver);
   int GetTabWidth() const { return tabWidth; }
   virtual void SetTabWidth(int value) { tabWidth = value; }
 
-  TdomAttrModifiedEvent OnAttrModified;
-  TdomNotifyNodeEvent OnCharacterDataModified;
-  TdomErrorEvent OnError;
-  TdomNotifyNodeEvent OnNodeClearing;
-  TdomNotifyNodeEvent OnNodeInserted;
-  TdomNotifyNodeEvent OnNodeRemoving;
-  TdomRequestXPathFunctionResultEvent OnRequestXPathFunctionResult;
-  TdomRequestXPathVariableEvent OnRequestXPathVariable;
+  TdomCallOut<TdomAttrModifiedEvent> OnAttrModified;
+  TdomCallOut<TdomNotifyNodeEvent> OnCharacterDataModified;
+  TdomCallOut<TdomErrorEvent> OnError;
+  TdomCallOut<TdomNotifyNodeEvent> OnNodeClearing;
+  TdomCallOut<TdomNotifyNodeEvent> OnNodeInserted;
+  TdomCallOut<TdomNotifyNodeEvent> OnNodeRemoving;
+  TdomCallOut<TdomRequestXPathFunctionResultEvent> OnRequestXPathFunctionResult;
+  TdomCallOut<TdomRequestXPathVariableEvent> OnRequestXPathVariable;
 
 protected:
   void Notification(TComponent* component, TOperation operation) override;

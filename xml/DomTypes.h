@@ -89,6 +89,11 @@ enum TdomFilterResult : uint8_t { FILTER_ACCEPT = 0, FILTER_REJECT = 1, FILTER_S
 class TdomNodeFilter {
 public:
   virtual ~TdomNodeFilter() = default;
+
+protected:
+  // Asked by traversals, only through a hold on the node's document
+  // (TdomDocumentWatch::Call).
+  friend class TdomDocumentWatch;
   virtual TdomFilterResult acceptNode(TdomNode* node) = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/ExternalIds.h"
 #include "xml/ParserUtilsLiterals.h"
@@ -46,6 +47,7 @@ bool TXmlStandardDtdReader::ParseInternalSubset(TXmlInputSource* source) { retur
 
 bool TXmlStandardDtdReader::ParseSubset(TXmlInputSource* source, bool external) {
   repository->SetAllowExternal(resolveExternals);
+  TReadHold hold(this);
   std::unique_ptr<TXmlCustomSubsetTokenizer> tokenizer;
   try {
     if (external) {

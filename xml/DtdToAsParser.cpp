@@ -4,6 +4,7 @@
 
 #include "core/StringStream.h"
 #include "xml/AsModelCollection.h"
+#include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/ExternalResources.h"
 #include "xml/UriResolve.h"
@@ -39,7 +40,8 @@ void TDtdToASParser::SetBufferSize(int32_t value) {
 
 bool TDtdToASParser::HandleError(TXmlErrorType errorType) {
   std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(errorType, nullptr, std::u16string());
-  if (DOMImpl() != nullptr) return DOMImpl()->HandleError(this, error.get());
+  TdomDocumentWatch hold(builder->TargetDocument());
+  if (DOMImpl() != nullptr) return DOMImpl()->HandleError(hold, this, error.get());
   return error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
 }
 
@@ -154,13 +156,18 @@ bool TDtdToASParser::ParseDTD(const std::u16string& internalSubset, const std::u
     return result;
   }
   std::u16string pub = publicId, sys = systemId;
-  std::unique_ptr<TStream> stream = OpenExternalResource(DOMImpl(), documentUri, pub, sys);
+  std::unique_ptr<TStream> stream;
+  {
+    TdomDocumentWatch hold(builder->TargetDocument());
+    stream = OpenExternalResource(hold, DOMImpl(), documentUri, pub, sys);
+  }
   builder->CheckTargetKept();
   if (stream == nullptr) {
     // Reported at the declaration that names it, with the identifier as code.
     TdomError error(ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE, startByte, startChar + 1, startColumn + 1, startLine,
                     startByte, startChar + 1, startColumn + 1, startLine, documentUri, nullptr, nullptr, sys);
-    if (DOMImpl() != nullptr) DOMImpl()->HandleError(this, &error);
+    TdomDocumentWatch hold(builder->TargetDocument());
+    if (DOMImpl() != nullptr) DOMImpl()->HandleError(hold, this, &error);
     return false;
   }
   std::u16string resolved;

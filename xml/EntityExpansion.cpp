@@ -88,7 +88,8 @@ void ParseReplacementTextInto(TdomNode* target, const std::u16string& text) {
   // declaration is gone by now), never a declaration to be read and dropped.
   if (StartsLikeADeclaration(text)) {
     std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(ET_INVALID_PI_TARGET_OR_DATA, origin, u"xml");
-    if (impl != nullptr) impl->HandleError(nullptr, error.get());
+    TdomDocumentWatch hold(document);
+    if (impl != nullptr) impl->HandleError(hold, nullptr, error.get());
     throw EParserException(DomMessage::kParser);
   }
   TXmlToDomParser* parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));

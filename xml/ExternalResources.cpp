@@ -50,13 +50,14 @@ bool IsReadableExternalUri(const std::u16string& uri) {
   return scheme.empty() || (scheme.size() == 4 && StartsWithNoCase(scheme, u"file"));
 }
 
-std::unique_ptr<TStream> OpenExternalResource(TDomImplementation* impl, const std::u16string& baseUri,
+std::unique_ptr<TStream> OpenExternalResource(const TdomDocumentWatch& hold, TDomImplementation* impl,
+                                              const std::u16string& baseUri,
                                               std::u16string& publicId, std::u16string& systemId) {
   if (impl == nullptr || impl->GetResourceResolver() == nullptr) return nullptr;
   if (!IsReadableExternalUri(ResolvedUri(baseUri, systemId))) return nullptr;
   std::unique_ptr<TStream> stream;
   try {
-    stream.reset(impl->ResolveResource(baseUri, publicId, systemId));
+    stream.reset(impl->ResolveResource(hold, baseUri, publicId, systemId));
     if (stream != nullptr && stream->Size() > kMaxExternalResourceBytes) stream.reset();
   } catch (const Exception&) {
     stream.reset();

@@ -20,7 +20,9 @@ bool IsReadableExternalUri(const std::u16string& uri);
 // resolver, finds nothing, the URI (systemId resolved against baseUri) is not
 // readable, or the resource is larger than the limit. The ids are passed on
 // to the resolver, which may change them.
-std::unique_ptr<TStream> OpenExternalResource(TDomImplementation* impl, const std::u16string& baseUri,
+// The resolver is asked under hold, the hold on the document read for.
+std::unique_ptr<TStream> OpenExternalResource(const TdomDocumentWatch& hold, TDomImplementation* impl,
+                                              const std::u16string& baseUri,
                                               std::u16string& publicId, std::u16string& systemId);
 
 // Reads an external parsed entity: an optional text declaration, then its

@@ -37,6 +37,21 @@ TdomNode::~TdomNode() {
   }
 }
 
+void TdomNode::Free() {
+  TdomDocument* doc = OwningDocument();
+  if (doc == nullptr && IsDocumentOwner()) {
+    static_cast<TdomDocument*>(this)->Free();
+    return;
+  }
+  TdomDocument::TWatch hold(doc);
+  TObject::Free();
+}
+
+void TdomNode::Clear() {
+  TdomDocument::TWatch hold(GetReferenceDocument());
+  TdomCustomNode::Clear();
+}
+
 void TdomNode::BeforeSubtreeFreed() {
   // The traversals leave the whole subtree now, while it still hangs in the
   // tree; the nodes below are then freed out of it one by one. (The
@@ -50,11 +65,12 @@ void TdomNode::TellDeletionHandlers() {
   if (extras == nullptr || extras->userData.empty()) return;
   // A copy: a handler may change this node's user data while it runs.
   std::vector<UserDataEntry> entries = extras->userData;
+  TdomDocument::TWatch hold(OwningDocument());
   for (const UserDataEntry& entry : entries) {
     if (!entry.handler) continue;
     // A handler must not throw out of a destructor: whatever it raises stops here.
     try {
-      entry.handler(NODE_DELETED, entry.key, entry.data, nullptr, nullptr);
+      hold.Call(entry.handler, NODE_DELETED, entry.key, entry.data, nullptr, nullptr);
     } catch (...) {
     }
   }
@@ -435,6 +451,6 @@ void TdomNode::NotifyUserDataHandlers(TdomUserDataOperation operation, TdomNode*
   TdomDocument::TWatch to(dst != nullptr ? dst->GetReferenceDocument() : nullptr, dst);
   for (const UserDataEntry& entry : entries) {
     if (from.Node() != src || to.Node() != dst) return;
-    if (entry.handler) entry.handler(operation, entry.key, entry.data, src, dst);
+    if (entry.handler) from.Call(entry.handler, operation, entry.key, entry.data, src, dst);
   }
 }

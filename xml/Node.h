@@ -10,6 +10,7 @@
 #include <typeinfo>
 #include <vector>
 
+#include "xml/DomCallOut.h"
 #include "xml/DomTypes.h"
 #include "xml/NodePool.h"
 #include "xml/NodeValue.h"
@@ -35,6 +36,12 @@ public:
 
   // Creation phase: records owner as the document when it is one; makes the live child list.
   void Create(TCustomOwnedObject* owner) override;
+  // Frees the node and its subtree under a hold on its document: what its
+  // destructor reports may free the document, which then goes once this
+  // node has. A document frees itself by its own Free (see Document.h).
+  void Free();
+  // Frees the children under a hold on the document, like Free.
+  void Clear() override;
 
   // Nodes come from the node pool (see NodePool.h).
   static void* operator new(size_t size) { return NodePoolAllocate(size); }
@@ -220,7 +227,7 @@ private:
   struct UserDataEntry {
     std::u16string key;
     TdomUserData data;
-    TdomUserDataEvent handler;
+    TdomCallOut<TdomUserDataEvent> handler;
   };
 
   // The document that made this node, or null: the owner when the owner mark

@@ -4,12 +4,12 @@
 
 TdomFilterResult AskNodeFilter(TdomNodeFilter* filter, TdomNode* node, const TdomNode* root) {
   TdomDocument* document = node->GetReferenceDocument();
-  if (document == nullptr) return filter->acceptNode(node);
   TdomDocument::TWatch watch(document);
+  if (document == nullptr) return watch.Call(filter, node);
   uint64_t stamp = document->StructureStamp();
   uint64_t freed = document->FreedNodeCount();
   uint64_t traversalsFreed = document->FreedTraversalCount();
-  TdomFilterResult answer = filter->acceptNode(node);
+  TdomFilterResult answer = watch.Call(filter, node);
   // The search holds more nodes than this one (where it started, the
   // parents it climbed): any node freed may be one of them. Any traversal
   // freed may be the one that asked.

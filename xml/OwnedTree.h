@@ -209,6 +209,9 @@ public:
   static void ForgetOwnedBy(const TCustomOwnedObject* owner) {
     if (first != nullptr) ForgetReferencesOwnedBy(owner);
   }
+  // Clears every reference to an object that owner owns, directly or
+  // further down: owner is going with all of them.
+  static void ForgetOwnedBelow(const TCustomOwnedObject* owner);
 
 private:
   static void ForgetReferencesTo(const TCustomOwnedObject* object);

@@ -40,6 +40,17 @@ void TOwnedObjectRef::ForgetReferencesOwnedBy(const TCustomOwnedObject* owner) {
   }
 }
 
+void TOwnedObjectRef::ForgetOwnedBelow(const TCustomOwnedObject* owner) {
+  for (TOwnedObjectRef* ref = first; ref != nullptr; ref = ref->next) {
+    for (const TCustomOwnedObject* up = ref->object != nullptr ? ref->object->GetOwner() : nullptr; up != nullptr;
+         up = up->GetOwner()) {
+      if (up != owner) continue;
+      ref->object = nullptr;
+      break;
+    }
+  }
+}
+
 TCustomOwnedObject::~TCustomOwnedObject() {
   TOwnedObjectRef::Forget(this);
   FreeOwnedObjects();

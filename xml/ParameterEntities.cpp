@@ -3,6 +3,7 @@
 #include <memory>
 #include <vector>
 
+#include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/ExternalResources.h"
 #include "xml/ParserUtilsCharRefs.h"
@@ -70,7 +71,11 @@ TXmlErrorType TdomPEInfoObject::ReadReplacementText(std::u16string& text) const 
   if (impl == nullptr) throw EParserException("No DomImplementation associated with owner repository.");
   std::u16string pub = publicId, sys = systemId;
   std::unique_ptr<TStream> stream;
-  if (ownerRepository->AllowExternal()) stream = OpenExternalResource(impl, baseUri, pub, sys);
+  if (ownerRepository->AllowExternal()) {
+    TdomDocumentWatch none(nullptr);
+    const TdomDocumentWatch* hold = ownerRepository->Owner()->ReadHold();
+    stream = OpenExternalResource(hold != nullptr ? *hold : none, impl, baseUri, pub, sys);
+  }
   if (stream == nullptr) return ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE;
   // Taken as it stands: a character reference in it is read where it stands,
   // in a literal or (never as markup) outside one, as in the subset itself.

@@ -21,6 +21,9 @@ public:
   virtual void Reset();
 
   TXmlCustomHandler* NextHandler() const { return nextHandler; }
+  TdomDocument* TargetDocument() const override {
+    return nextHandler != nullptr ? nextHandler->TargetDocument() : nullptr;
+  }
   void SetNextHandler(TXmlCustomHandler* value);
 
   // 0 waiting, 1 document, 2 fragment, 3 external subset, 4 internal subset.

@@ -94,9 +94,10 @@ TdomXPathCustomResult* TdomXPathFunctionCall::evaluate(TdomNode* contextNode, in
   TdomXPathCustomResult* value = nullptr;
   TList argumentList;
   for (TdomXPathSyntaxNode* argument : arguments) argumentList.Add(argument);
-  AskXPathImplementation(this, contextNode, value, [&](TDomImplementation* implementation) {
-    implementation->DoRequestXPathFunctionResult(namespaceUri, localName, contextNode, contextPosition, contextSize,
-                                                 &argumentList, value);
+  AskXPathImplementation(this, contextNode, value,
+                         [&](TDomImplementation* implementation, const TdomDocumentWatch& hold) {
+    implementation->DoRequestXPathFunctionResult(hold, namespaceUri, localName, contextNode, contextPosition,
+                                                 contextSize, &argumentList, value);
   });
   if (value == nullptr) throw EXPath_Exception(DomMessage::kUnknownFunction);
   return value;

@@ -110,7 +110,7 @@ TdomDocument* XPathDocumentOf(const TdomNode* node) {
 }
 
 void AskXPathImplementation(const TdomXPathSyntaxNode* node, TdomNode* contextNode, TdomXPathCustomResult*& value,
-                            const std::function<void(TDomImplementation*)>& ask) {
+                            const std::function<void(TDomImplementation*, const TdomDocumentWatch&)>& ask) {
   TdomXPathSyntaxTree* tree = node->GetSyntaxTree();
   TdomNode* treeContext = tree != nullptr ? tree->GetContextNode() : contextNode;
   TdomDocument* document = treeContext != nullptr ? XPathDocumentOf(treeContext) : nullptr;
@@ -118,7 +118,7 @@ void AskXPathImplementation(const TdomXPathSyntaxNode* node, TdomNode* contextNo
   if (implementation == nullptr) return;
   TdomDocument::TWatch watch(document);
   uint64_t freed = document->FreedNodeCount();
-  ask(implementation);
+  ask(implementation, watch);
   if (watch.Document() == nullptr || document->FreedNodeCount() != freed) {
     // The node sets in hand (the answer too) may hold freed nodes: they let
     // go of them unread.
@@ -268,8 +268,9 @@ TdomXPathCustomResult* TdomXPathVariableReference::evaluate(TdomNode* contextNod
   TdomXPathSyntaxTree* tree = GetSyntaxTree();
   TXPathExpression* expression = tree != nullptr ? tree->OwnerExpression() : nullptr;
   TdomXPathCustomResult* found = nullptr;
-  AskXPathImplementation(this, contextNode, found, [&](TDomImplementation* implementation) {
-    implementation->DoRequestXPathVariable(expression, namespaceUri, localName, found);
+  AskXPathImplementation(this, contextNode, found,
+                         [&](TDomImplementation* implementation, const TdomDocumentWatch& hold) {
+    implementation->DoRequestXPathVariable(hold, expression, namespaceUri, localName, found);
   });
   if (found == nullptr) throw EXPath_Exception(DomMessageFormat(DomMessage::kNoVariableBinding, {value}));
   return found;

@@ -14,6 +14,8 @@
 #include "xml/XPathTokenizer.h"
 #include "xml/XPathValues.h"
 
+class TdomDocumentWatch;
+
 class TDomImplementation;
 class TdomNode;
 class TdomXPathNodeTest;
@@ -390,7 +392,7 @@ bool XPathNodePassesThrough(const TdomXPathSyntaxNode* node);
 // freed and EXPath_Exception "A node of the document was freed while the
 // expression was evaluated." raised.
 void AskXPathImplementation(const TdomXPathSyntaxNode* node, TdomNode* contextNode, TdomXPathCustomResult*& value,
-                            const std::function<void(TDomImplementation*)>& ask);
+                            const std::function<void(TDomImplementation*, const TdomDocumentWatch&)>& ask);
 // The document of node (an XPath namespace node: its element's; a document: itself), or null.
 TdomDocument* XPathDocumentOf(const TdomNode* node);
 // The descendants of node (and node itself when orSelf) whose type is in

@@ -7,6 +7,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "xml/Document.h"
 #include "xml/DomException.h"
 #include "xml/NameSet.h"
 #include "xml/WideStrCompare.h"
@@ -42,10 +43,24 @@ void TXmlCustomReader::Notification(TComponent* component, TOperation operation)
 void TXmlCustomReader::SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator,
                                              const std::u16string& code) {
   std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(errorType, locator, code);
-  if (OnError) OnError(this, error.get());
-  bool go = domImpl != nullptr ? domImpl->HandleError(this, error.get())
+  TdomDocumentWatch none(nullptr);
+  const TdomDocumentWatch& hold = readHold != nullptr ? *readHold : none;
+  // A handler that frees the document, or frees or moves a node of it (the
+  // element being read, perhaps), ends the read: the builder holds nodes.
+  TdomDocument* document = hold.Document();
+  uint64_t stamp = document != nullptr ? document->StructureStamp() : 0;
+  hold.Call(OnError, this, error.get());
+  bool go = domImpl != nullptr ? domImpl->HandleError(hold, this, error.get())
                                : error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
-  if (!go) throw EParserException(DomMessage::kSignalProcessing);
+  if (!go || hold.DocumentGone() || (document != nullptr && document->StructureStamp() != stamp))
+    throw EParserException(DomMessage::kSignalProcessing);
+}
+
+TXmlCustomReader::TReadHold::TReadHold(TXmlCustomReader* reader_)
+    : reader(reader_),
+      saved(reader_->readHold),
+      hold(reader_->NextHandler() != nullptr ? reader_->NextHandler()->TargetDocument() : nullptr) {
+  reader->readHold = &hold;
 }
 
 // --- TXmlStandardDocReader -------------------------------------------------------
@@ -90,6 +105,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
     }
   } forget{this, docTokenizer};
   docTokenizer = tokenizer.get();
+  TReadHold hold(this);
   pcdataSignal->ForgetUriSource();
   startSignal->ForgetUriSource();
   endSignal->ForgetUriSource();

@@ -21,8 +21,10 @@ public:
   void Create(TComponent* owner) override;
 
   // Reports one error: OnError first, then the verdict (DOMImpl's HandleError,
-  // or "go on unless fatal" without one). A stop verdict raises
-  // EParserException "Signal Processing Exception"; otherwise returns.
+  // or "go on unless fatal" without one), both under the hold on the
+  // document being read. A stop verdict, or a handler that freed that
+  // document or freed or moved nodes of it, raises EParserException
+  // "Signal Processing Exception"; otherwise returns.
   virtual void SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator, const std::u16string& code);
 
   TDomImplementation* DOMImpl() const { return domImpl; }
@@ -33,12 +35,29 @@ public:
   // DOMImpl's tab width, or 1 without one.
   int TabWidth() const { return domImpl != nullptr ? domImpl->GetTabWidth() : 1; }
 
-  TdomErrorNotifyEvent OnError;
+  TdomCallOut<TdomErrorNotifyEvent> OnError;
+  // The hold on the document being read, while a read is under way; else null.
+  const TdomDocumentWatch* ReadHold() const { return readHold; }
 
 protected:
   void Notification(TComponent* component, TOperation operation) override;
+  // Holds the document the chain builds (see TXmlCustomHandler::TargetDocument)
+  // while it lives: the error path calls out under it.
+  class TReadHold {
+  public:
+    explicit TReadHold(TXmlCustomReader* reader_);
+    ~TReadHold() { reader->readHold = saved; }
+    TReadHold(const TReadHold&) = delete;
+    TReadHold& operator=(const TReadHold&) = delete;
+
+  private:
+    TXmlCustomReader* reader;
+    const TdomDocumentWatch* saved;
+    TdomDocumentWatch hold;
+  };
 
 private:
+  const TdomDocumentWatch* readHold = nullptr;  // on the stack of the read under way
   TDomImplementation* domImpl = nullptr;    // not owned
   TXmlCustomHandler* nextHandler = nullptr;  // not owned
 };

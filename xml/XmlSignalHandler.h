@@ -14,4 +14,7 @@ public:
                                      const std::u16string& code);
   // Takes one signal, synchronously; the signal stays the caller's.
   virtual void ProcessSignal(TXmlSignal* signal) = 0;
+  // The document the chain from here builds, or null: a reader holds it
+  // while it reads, and calls the error handlers under that hold.
+  virtual TdomDocument* TargetDocument() const { return nullptr; }
 };

@@ -34,7 +34,8 @@ std::unique_ptr<TXmlInputSource> TXmlCustomParser::OpenInputSource(
     if (domImpl == nullptr) throw EAccessViolation("DOM implementation not specified.");
     TXmlCharLocator where(e.Where(), systemId, domImpl->GetTabWidth());
     std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(kDecodingErrorType, &where, DecodingErrorCode(e));
-    domImpl->HandleError(this, error.get());
+    TdomDocumentWatch noDocumentYet(nullptr);
+    domImpl->HandleError(noDocumentYet, this, error.get());
     throw EParserException(DomMessage::kParser);
   }
 }
@@ -80,7 +81,8 @@ void TXmlToDomParser::SetBufferSize(int32_t value) {
 
 bool TXmlToDomParser::HandleError(TXmlErrorType errorType) {
   std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(errorType, nullptr, std::u16string());
-  if (DOMImpl() != nullptr) return DOMImpl()->HandleError(this, error.get());
+  TdomDocumentWatch noDocumentYet(nullptr);
+  if (DOMImpl() != nullptr) return DOMImpl()->HandleError(noDocumentYet, this, error.get());
   return error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
 }
 
@@ -126,7 +128,11 @@ TdomNode* TXmlToDomParser::ParseString(const std::string& s, const std::u16strin
 
 TdomNode* TXmlToDomParser::ParseUri(std::u16string publicId, std::u16string systemId, TdomNode* contextNode) {
   if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
-  std::unique_ptr<TStream> stream(DOMImpl()->ResolveResource(std::u16string(), publicId, systemId));
+  std::unique_ptr<TStream> stream;
+  {
+    TdomDocumentWatch hold(contextNode != nullptr ? contextNode->GetReferenceDocument() : nullptr);
+    stream.reset(DOMImpl()->ResolveResource(hold, std::u16string(), publicId, systemId));
+  }
   if (stream == nullptr) return nullptr;
   return ParseStream(stream.get(), publicId, systemId, contextNode);
 }
@@ -179,19 +185,24 @@ TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode)
     throw EParserException(DomMessage::kParser);
   }
   if (contextNode != nullptr) {
+    // A handler may free the context node or its document meanwhile.
+    TdomDocumentWatch hold(contextNode->GetReferenceDocument(), contextNode);
     builder->SetReferenceNode(contextNode);
     bool done = reader->ParseFragment(source);
     builder->SetReferenceNode(nullptr);
-    if (!done) throw EParserException(DomMessage::kParser);
+    if (!done || hold.Node() == nullptr) throw EParserException(DomMessage::kParser);
     return contextNode;
   }
   TdomDocument* doc = DOMImpl()->CreateEmptyDocument();
+  // A handler that frees the document while it is read (an error handler
+  // that lets the read go on, too) leaves no document to return.
+  TdomDocumentWatch hold(doc);
   try {
     doc->SetDocumentUri(source->SystemId());
     builder->SetReferenceNode(doc);
     bool done = reader->ParseDocument(source);
     builder->SetReferenceNode(nullptr);
-    if (!done) throw EParserException(DomMessage::kParser);
+    if (!done || hold.DocumentGone()) throw EParserException(DomMessage::kParser);
   } catch (...) {
     builder->SetReferenceNode(nullptr);
     if (DOMImpl() != nullptr && DOMImpl()->OwnsDocument(doc)) DOMImpl()->FreeDocument(doc);

@@ -61,7 +61,10 @@ public:
   // stays one.
   TdomNode* ParseReplacementText(const std::u16string& s, const IDomLocator* origin, TdomNode* contextNode);
   // Without a context node: a new document of DOMImpl; with one: the text's
-  // content parsed into it (the context node is the result).
+  // content parsed into it (the context node is the result). The document
+  // is held while it is read: a handler that frees it (or the context
+  // node), or changes the tree being built, ends the read with
+  // EParserException "Parser error.", whatever the verdicts said.
   virtual TdomNode* Parse(TXmlInputSource* source, TdomNode* contextNode);
   // Reports an error without location to DOMImpl; true to go on.
   virtual bool HandleError(TXmlErrorType errorType);

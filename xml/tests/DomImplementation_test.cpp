@@ -94,15 +94,16 @@ TEST_F(DomImplementationTest, ErrorRouting) {
   TdomError warning(ET_ATTLIST_DECLARED_TWICE, -1, -1, -1, -1, -1, -1, -1, -1, u"", nullptr, nullptr, u"");
   TdomError error(ET_UNDEFINED_ENTITY, -1, -1, -1, -1, -1, -1, -1, -1, u"", nullptr, nullptr, u"");
   TdomError fatal(ET_UNCLOSED_COMMENT, -1, -1, -1, -1, -1, -1, -1, -1, u"", nullptr, nullptr, u"");
-  EXPECT_TRUE(impl->HandleError(doc, &warning));
-  EXPECT_TRUE(impl->HandleError(doc, &error));
-  EXPECT_FALSE(impl->HandleError(doc, &fatal));
-  EXPECT_THROW(impl->HandleError(doc, nullptr), ENot_Supported_Err);
+  TdomDocumentWatch hold(doc);
+  EXPECT_TRUE(impl->HandleError(hold, doc, &warning));
+  EXPECT_TRUE(impl->HandleError(hold, doc, &error));
+  EXPECT_FALSE(impl->HandleError(hold, doc, &fatal));
+  EXPECT_THROW(impl->HandleError(hold, doc, nullptr), ENot_Supported_Err);
   impl->OnError = MakeEvent<&Handler::OnError>(&handler);
-  EXPECT_TRUE(impl->HandleError(doc, &fatal));
+  EXPECT_TRUE(impl->HandleError(hold, doc, &fatal));
   EXPECT_EQ(handler.calls, 1);
   impl->DisableErrorEvents();
-  EXPECT_FALSE(impl->HandleError(doc, &fatal));
+  EXPECT_FALSE(impl->HandleError(hold, doc, &fatal));
   EXPECT_EQ(handler.calls, 1);
   impl->EnableErrorEvents();
   EXPECT_THROW(impl->EnableErrorEvents(), EIntOverflow);
@@ -123,11 +124,12 @@ public:
 TEST_F(DomImplementationTest, ResourceResolverIsForgottenWhenFreed) {
   std::u16string publicId;
   std::u16string systemId = u"x.dtd";
-  EXPECT_DOM_ERROR(impl->ResolveResource(u"", publicId, systemId), ENot_Found_Err,
+  TdomDocumentWatch hold(doc);
+  EXPECT_DOM_ERROR(impl->ResolveResource(hold, u"", publicId, systemId), ENot_Found_Err,
                    "No resource resolver assigned to DOM implementation.");
   FakeResolver* resolver = New<FakeResolver>(static_cast<TComponent*>(nullptr));
   impl->SetResourceResolver(resolver);
-  EXPECT_EQ(impl->ResolveResource(u"", publicId, systemId), nullptr);
+  EXPECT_EQ(impl->ResolveResource(hold, u"", publicId, systemId), nullptr);
   EXPECT_EQ(resolver->lastSystemId, u"x.dtd");
   resolver->Free();
   EXPECT_EQ(impl->GetResourceResolver(), nullptr);

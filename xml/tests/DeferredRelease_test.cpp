@@ -1,0 +1,424 @@
+// Every listener and handler the DOM and its parser call, made to free the
+// document, the node it is told about or that node's parent at its k-th
+// call, while one script of operations runs that fires them all: reads
+// (errors, entities, a DTD, attributes, a fragment), mutations, elements
+// and fragments freed, normalisation, import and cloning, traversals, XPath
+// requests, validation. The rows are generated: events x actions x k. Under
+// AddressSanitizer any touch of freed memory fails the run; besides, no
+// handler may be called about a document that was freed and waits to go,
+// and a read whose document a handler freed must not return it. CI runs a
+// sample of the k; QV_LONG=1 runs them all.
+#include <cstdlib>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "DtdTestSupport.h"
+#include "core/StringStream.h"
+#include "xml/NodeIterator.h"
+#include "xml/TreeWalker.h"
+#include "xml/XPathValues.h"
+
+namespace {
+
+enum class Event {
+  DocNodeInserted, DocNodeRemoving, DocNodeClearing, DocCharacterData, DocAttrModified,
+  ImplNodeInserted, ImplNodeRemoving, ImplNodeClearing, ImplCharacterData, ImplAttrModified,
+  ImplError, ReaderError, UserData, NodeFilter, XPathVariable, XPathFunction, Resolver, Last
+};
+const char* const kEventNames[] = {
+    "document OnNodeInserted", "document OnNodeRemoving", "document OnNodeClearing",
+    "document OnCharacterDataModified", "document OnAttrModified", "implementation OnNodeInserted",
+    "implementation OnNodeRemoving", "implementation OnNodeClearing", "implementation OnCharacterDataModified",
+    "implementation OnAttrModified", "implementation OnError", "reader OnError", "user-data handler",
+    "node filter", "XPath variable request", "XPath function request", "resource resolver"};
+
+enum class Action { FreeDocument, FreeNode, FreeParent, Last };
+const char* const kActionNames[] = {"frees the document", "frees the node", "frees the node's parent"};
+
+// The handler of every kind: at its call numbered `at` it acts on the node
+// it is told about (an error without one: the element being read).
+class Actor : public TObject, public TdomNodeFilter {
+public:
+  TDomImplementation* impl = nullptr;
+  Action action = Action::FreeDocument;
+  int at = -1;  // -1: only counts
+  int calls = 0;
+  bool acted = false;
+  TdomDocument* freedDocument = nullptr;  // the document it freed, for the script to see
+
+  void Told(TdomNode* node) {
+    // A document freed under a hold calls nobody until it goes.
+    if (node != nullptr) {
+      TdomDocument* doc = node->GetReferenceDocument();
+      if (doc != nullptr) EXPECT_FALSE(doc->IsReleasePending()) << "a handler was called about a freed document";
+    }
+    if (calls++ != at) return;
+    acted = true;
+    try {
+      switch (action) {
+        case Action::FreeDocument: FreeDocumentOf(node); break;
+        case Action::FreeNode: FreeNode(node); break;
+        case Action::FreeParent:
+          if (node == nullptr) break;
+          FreeNode(node->GetNodeType() == ntAttribute_Node ? static_cast<TdomAttr*>(node)->GetOwnerElement()
+                                                           : node->GetParentNode());
+          break;
+        case Action::Last: break;
+      }
+    } catch (const Exception&) {
+      // A node going already refuses to be freed again: nothing changes.
+    }
+  }
+  // The document being read when the error names no node.
+  TdomNode* NodeOfError(TdomError* error) const {
+    return error->GetRelatedNode() != nullptr ? error->GetRelatedNode() : OpenElement();
+  }
+  // The element being read (or the document, before its element).
+  TdomNode* OpenElement() const {
+    TdomNodeList* docs = impl->GetDocuments();
+    if (docs->GetLength() == 0) return nullptr;
+    TdomNode* open = docs->Item(docs->GetLength() - 1);
+    // The element being read: the last one open, deepest down.
+    while (TdomNode* last = open->GetLastChildNode()) {
+      if (last->GetNodeType() != ntElement_Node) break;
+      open = last;
+    }
+    return open;
+  }
+  void FreeDocumentOf(TdomNode* node) {
+    if (node == nullptr) return;
+    TdomDocument* doc = node->GetNodeType() == ntDocument_Node ? static_cast<TdomDocument*>(node)
+                                                               : node->GetReferenceDocument();
+    if (doc == nullptr || !impl->OwnsDocument(doc)) return;
+    freedDocument = doc;
+    impl->FreeDocument(doc);
+  }
+  void FreeNode(TdomNode* node) {
+    if (node == nullptr) return;
+    if (node->GetNodeType() == ntDocument_Node) return FreeDocumentOf(node);
+    node->Free();
+  }
+
+  void Node(TObject*, TdomNode* node) { Told(node); }
+  void Attr(TObject*, TdomNode* node, TdomAttrChange, TdomAttr*) { Told(node); }
+  void ImplError(TObject*, TdomError* error, bool&) { Told(NodeOfError(error)); }
+  void ReaderError(TObject*, TdomError* error) { Told(NodeOfError(error)); }
+  void UserData(TdomUserDataOperation, const std::u16string&, TdomUserData data, TdomNode* src, TdomNode*) {
+    Told(src != nullptr ? src : static_cast<TdomNode*>(data));
+  }
+  TdomFilterResult acceptNode(TdomNode* node) override {
+    Told(node);
+    return FILTER_ACCEPT;
+  }
+  void Variable(TXPathExpression* expression, const std::u16string&, const std::u16string&,
+                TdomXPathCustomResult*& value) {
+    Told(expression != nullptr ? expression->ContextNode() : nullptr);
+    if (value == nullptr) value = New<TdomXPathBooleanResult>(true);
+  }
+  void Function(const std::u16string&, const std::u16string&, TdomNode* contextNode, int, int, TList*,
+                TdomXPathCustomResult*& value) {
+    Told(contextNode);
+    if (value == nullptr) value = New<TdomXPathBooleanResult>(true);
+  }
+};
+
+// A resolver that reads files and acts like the other handlers, told of the element being read.
+class ActingResolver : public TFileResourceResolver {
+public:
+  Actor* actor = nullptr;
+  TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
+                           std::u16string& systemId) override {
+    actor->Told(actor->OpenElement());
+    return TFileResourceResolver::ResolveResource(baseURI, publicId, systemId);
+  }
+};
+
+// Parent, sibling and count links of top's subtree agree.
+bool Sound(const TdomNode* top) {
+  const TdomNode* previous = nullptr;
+  int count = 0;
+  for (TdomNode* child = top->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
+    if (child->GetParentNode() != top || child->GetPreviousSiblingNode() != previous || !Sound(child)) return false;
+    previous = child;
+    ++count;
+  }
+  return top->GetLastChildNode() == previous && top->GetChildCount() == count;
+}
+
+class DeferredReleaseTest : public DtdTest {
+protected:
+  // The document of the script: entities, a DTD (internal and external),
+  // defaulted and ID attributes, an undeclared entity (an error the read
+  // goes on after) and an element the DTD does not declare (for validation).
+  const std::string kText =
+      "<?xml version='1.0'?><!DOCTYPE r SYSTEM 'ext.dtd' [<!ENTITY e '<i a=\"1\">x</i>y'>"
+      "<!ATTLIST s d CDATA 'dv' id ID #IMPLIED>]>"
+      "<r k='1'><s a='1' id='s1'>t&e;u<![CDATA[c]]>v<!--m--><?p q?></s><s>&e;&amp;w&nope;</s><z/></r>";
+  const std::string kExternal = "<!ELEMENT r (s)*><!ELEMENT s ANY><!ELEMENT i (#PCDATA)><!ATTLIST r k CDATA #IMPLIED>";
+
+  TdomDocument* doc = nullptr;  // the script's document, while it is there
+  Actor* actor = nullptr;
+  ActingResolver* actingResolver = nullptr;
+
+  bool There() const { return doc != nullptr && impl->OwnsDocument(doc); }
+  TdomElement* Root() const { return There() ? doc->GetDocumentElement() : nullptr; }
+  TdomElement* Child(int index) const {
+    TdomElement* root = Root();
+    if (root == nullptr) return nullptr;
+    TdomElement* child = root->FindFirstChildElement();
+    while (child != nullptr && index-- > 0) child = child->FindNextSiblingElement();
+    return child;
+  }
+
+  // Binds the actor to event (the document-level ones on doc, once there is one).
+  void Bind(Event event) {
+    switch (event) {
+      case Event::ImplNodeInserted: impl->OnNodeInserted = MakeEvent<&Actor::Node>(actor); break;
+      case Event::ImplNodeRemoving: impl->OnNodeRemoving = MakeEvent<&Actor::Node>(actor); break;
+      case Event::ImplNodeClearing: impl->OnNodeClearing = MakeEvent<&Actor::Node>(actor); break;
+      case Event::ImplCharacterData: impl->OnCharacterDataModified = MakeEvent<&Actor::Node>(actor); break;
+      case Event::ImplAttrModified: impl->OnAttrModified = MakeEvent<&Actor::Attr>(actor); break;
+      case Event::ImplError: impl->OnError = MakeEvent<&Actor::ImplError>(actor); break;
+      case Event::ReaderError: parser->Reader()->OnError = MakeEvent<&Actor::ReaderError>(actor); break;
+      case Event::XPathVariable: impl->OnRequestXPathVariable = MakeEvent<&Actor::Variable>(actor); break;
+      case Event::XPathFunction: impl->OnRequestXPathFunctionResult = MakeEvent<&Actor::Function>(actor); break;
+      case Event::Resolver: impl->SetResourceResolver(actingResolver); break;
+      default: break;
+    }
+  }
+  void BindToDocument(Event event, TdomDocument* target) {
+    switch (event) {
+      case Event::DocNodeInserted: target->OnNodeInserted = MakeEvent<&Actor::Node>(actor); break;
+      case Event::DocNodeRemoving: target->OnNodeRemoving = MakeEvent<&Actor::Node>(actor); break;
+      case Event::DocNodeClearing: target->OnNodeClearing = MakeEvent<&Actor::Node>(actor); break;
+      case Event::DocCharacterData: target->OnCharacterDataModified = MakeEvent<&Actor::Node>(actor); break;
+      case Event::DocAttrModified: target->OnAttrModified = MakeEvent<&Actor::Attr>(actor); break;
+      case Event::UserData: {
+        // Every element and text of the document carries a handler; the data is the node itself.
+        std::vector<TdomNode*> nodes{target};
+        for (size_t i = 0; i < nodes.size(); ++i) {
+          TdomNode* node = nodes[i];
+          node->setUserData(u"k", node, MakeEvent<&Actor::UserData>(actor));
+          for (TdomNode* c = node->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) nodes.push_back(c);
+        }
+        break;
+      }
+      default: break;
+    }
+  }
+
+  // One read; a read whose document the actor freed must raise.
+  TdomDocument* Read(const std::string& text) {
+    actor->freedDocument = nullptr;
+    std::unique_ptr<TStringStream> stream(New<TStringStream>(text));
+    int before = impl->GetDocuments()->GetLength();
+    try {
+      auto* read = static_cast<TdomDocument*>(parser->ParseStream(stream.get(), u"", Uri("doc.xml"), nullptr));
+      EXPECT_TRUE(actor->freedDocument == nullptr || actor->freedDocument != read)
+          << "the read returned the document a handler freed";
+      return read;
+    } catch (const Exception&) {
+      EXPECT_EQ(impl->GetDocuments()->GetLength(), before) << "a failed read left its document behind";
+      return nullptr;
+    }
+  }
+
+  // The script: each step finds its nodes afresh, and after each call that
+  // may run a handler looks again (There(), a TOwnedRef) before it goes on.
+  std::vector<std::function<void(Event)>> Script() {
+    auto onChild = [this](int child, auto op) {
+      if (TdomElement* e = Child(child)) op(e);
+    };
+    // Appends what make gives (it may run handlers) to the child at index (-1: the root).
+    auto appendMade = [this](int index, auto make) {
+      if (!There()) return;
+      TOwnedRef<TdomNode> made(make());
+      TdomElement* parent = index < 0 ? Root() : Child(index);
+      if (made && parent != nullptr) parent->appendChild(made.Get());
+    };
+    return {
+        [this](Event event) {
+          doc = Read(kText);
+          if (There()) BindToDocument(event, doc);
+        },
+        // A fatal error late in the text; then errors the verdict lets pass, in a fragment.
+        [this](Event) { Read("<q><w a='1'>x</w><w>y</q>"); },
+        [this](Event) {
+          if (TdomElement* s = Child(1)) {
+            std::unique_ptr<TStringStream> stream(New<TStringStream>(std::string("<x a='1'>t</x>&nope;<y/>")));
+            parser->ParseStream(stream.get(), u"", Uri("frag.xml"), s);
+          }
+        },
+        [=](Event) { onChild(0, [](TdomElement* e) { e->setAttribute(u"n", u"v"); }); },
+        [=](Event) { onChild(0, [](TdomElement* e) { e->setAttribute(u"n", u"w"); }); },
+        [=](Event) { onChild(0, [](TdomElement* e) { e->removeAttribute(u"n"); }); },
+        [=](Event) {
+          onChild(0, [](TdomElement* e) {
+            if (TdomNode* t = e->GetFirstChildNode(); t != nullptr && t->GetNodeType() == ntText_Node)
+              static_cast<TdomText*>(t)->appendData(u"+");
+          });
+        },
+        [=](Event) { appendMade(-1, [this] { return doc->createTextNode(u"tail"); }); },
+        [this](Event) {
+          if (TdomElement* s = Child(0)) Root()->insertBefore(doc->createElement(u"n"), s);
+        },
+        [this](Event) {
+          if (!There()) return;
+          TOwnedRef<TdomNode> comment(doc->createComment(u"was z"));
+          TdomElement* z = Child(3);
+          if (comment && z != nullptr) Root()->replaceChild(comment.Get(), z);
+        },
+        [this](Event) {
+          if (TdomElement* n = Child(0)) Root()->removeChild(n);
+        },
+        // Elements with attributes freed, in a fragment and by themselves.
+        [this](Event) {
+          if (!There()) return;
+          TOwnedRef<TdomDocumentFragment> fragment(doc->createDocumentFragment());
+          for (int i = 0; i < 2 && There() && fragment; ++i) {
+            TOwnedRef<TdomElement> e(doc->createElement(u"f"));
+            e->setAttribute(u"a", u"1");
+            if (e && fragment) fragment->appendChild(e.Get());
+          }
+          if (fragment) fragment->Free();
+        },
+        [this](Event) {
+          if (!There()) return;
+          TOwnedRef<TdomDocumentFragment> fragment(doc->createDocumentFragment());
+          fragment->appendChild(doc->createElement(u"g"));
+          TdomElement* s = Child(0);
+          if (fragment && s != nullptr) s->appendChild(fragment.Get());
+        },
+        [this](Event) {
+          if (TdomElement* s = Child(1)) s->Free();
+        },
+        [=](Event) { appendMade(0, [this] { return doc->createTextNode(u"a"); }); },
+        [=](Event) { appendMade(0, [this] { return doc->createTextNode(u"b"); }); },
+        [this](Event) {
+          if (TdomElement* root = Root()) root->normalize();
+        },
+        // Import from a second document, whose nodes carry handlers too; a clone.
+        [this](Event event) {
+          if (!There()) return;
+          TdomDocument* other = impl->CreateDocumentNoNS(u"o", nullptr);
+          auto otherThere = [&] { return impl->OwnsDocument(other) && other->GetDocumentElement() != nullptr; };
+          if (otherThere()) other->GetDocumentElement()->setAttribute(u"a", u"1");
+          TOwnedRef<TdomNode> text(otherThere() ? other->createTextNode(u"ot") : nullptr);
+          if (text && otherThere()) other->GetDocumentElement()->appendChild(text.Get());
+          if (otherThere()) BindToDocument(event, other);
+          if (There() && otherThere()) doc->importNode(other->GetDocumentElement(), /*deep=*/true);
+          if (impl->OwnsDocument(other)) impl->FreeDocument(other);
+        },
+        [this](Event) {
+          if (TdomElement* s = Child(0)) s->cloneNode(/*deep=*/true);
+        },
+        [this](Event) {
+          if (!There()) return;
+          TdomNodeIterator* iterator = doc->createNodeIterator(doc, kShowAll, actor, true);
+          while (There() && iterator->nextNode() != nullptr) {}
+        },
+        [this](Event) {
+          if (!There()) return;
+          TdomTreeWalker* walker = doc->createTreeWalker(doc, kShowAll, actor, true);
+          while (There() && walker->nextNode() != nullptr) {}
+          while (There() && walker->parentNode() != nullptr) {}
+          if (There()) doc->FreeTreeWalker(walker);
+        },
+        [this](Event) {
+          for (int i = 0; i < 3; ++i) {
+            if (TdomElement* s = Child(i)) s->EvaluateToBoolean(u"f() and $v");
+          }
+        },
+        [this](Event) {
+          if (TdomElement* root = Root()) root->EvaluateToNode(u"//*[f()][$v]");
+        },
+        [this](Event) {
+          if (There()) doc->validate(/*keepUnchanged=*/false);
+        },
+        [this](Event) {
+          if (TdomElement* s = Child(0)) s->Clear();
+        },
+        [this](Event) {
+          if (There()) impl->FreeDocument(doc);
+        },
+    };
+  }
+
+  // Runs the script with the actor on event; how often it was called.
+  int Run(Event event, Action action, int at) {
+    actor->impl = impl;
+    actor->action = action;
+    actor->at = at;
+    actor->calls = 0;
+    actor->acted = false;
+    doc = nullptr;
+    Bind(event);
+    for (auto& step : Script()) {
+      try {
+        step(event);
+      } catch (const Exception&) {
+        // A refusal, or a read that stopped: the script goes on with what is there.
+      }
+      if (HasFailure()) break;
+    }
+    // What is left is whole.
+    TdomNodeList* docs = impl->GetDocuments();
+    for (int i = 0; i < docs->GetLength(); ++i) EXPECT_TRUE(Sound(docs->Item(i)));
+    impl->Clear();
+    impl->OnNodeInserted = nullptr;
+    impl->OnNodeRemoving = nullptr;
+    impl->OnNodeClearing = nullptr;
+    impl->OnCharacterDataModified = nullptr;
+    impl->OnAttrModified = nullptr;
+    impl->OnError = MakeEvent<&ReportRecorder::OnError>(recorder);
+    parser->Reader()->OnError = nullptr;
+    impl->OnRequestXPathVariable = nullptr;
+    impl->OnRequestXPathFunctionResult = nullptr;
+    impl->SetResourceResolver(resolver);
+    return actor->calls;
+  }
+
+  void SetUp() override {
+    DtdTest::SetUp();
+    WriteFile("ext.dtd", kExternal);
+    actor = New<Actor>();
+    actingResolver = New<ActingResolver>(static_cast<TComponent*>(nullptr));
+    actingResolver->actor = actor;
+  }
+  void TearDown() override {
+    impl->SetResourceResolver(resolver);
+    actingResolver->Free();
+    actor->Free();
+    DtdTest::TearDown();
+  }
+};
+
+// Which k of calls counted a row takes: all with QV_LONG=1, else the first
+// few, the last and a spread between.
+bool Sampled(int k, int calls) {
+  static const bool all = std::getenv("QV_LONG") != nullptr && std::string(std::getenv("QV_LONG")) == "1";
+  return all || k < 3 || k == calls - 1 || k % 5 == 0;
+}
+
+TEST_F(DeferredReleaseTest, EveryHandlerFreeingAtEveryCall) {
+  int rows = 0;
+  for (int e = 0; e < static_cast<int>(Event::Last); ++e) {
+    Event event = static_cast<Event>(e);
+    // A dry run counts the calls; every kind is heard at least once.
+    int calls = Run(event, Action::FreeDocument, -1);
+    EXPECT_GT(calls, 0) << kEventNames[e] << " is never called by the script";
+    for (int a = 0; a < static_cast<int>(Action::Last); ++a) {
+      for (int k = 0; k < calls; ++k) {
+        if (!Sampled(k, calls)) continue;
+        SCOPED_TRACE(std::string(kEventNames[e]) + " " + kActionNames[a] + " at call " + std::to_string(k));
+        Run(event, static_cast<Action>(a), k);
+        ++rows;
+        if (HasFailure()) return;
+      }
+    }
+  }
+  std::printf("deferred release: %d rows\n", rows);
+}
+
+}  // namespace
