@@ -1,5 +1,7 @@
 #include "win/Timer.h"
 
+#include <unordered_map>
+
 #include "win/ClassInfo.h"
 #include "win/Forms.h"
 
@@ -11,44 +13,32 @@ const TClassRegistrar<TTimer, TComponent> kTimer("TTimer", {
     EventProp("OnTimer", &TTimer::OnTimer),
 });
 
+// The running timers by the number the system gave them. Timers are set on
+// the thread, not on a window: a window of their own (its class registered,
+// the window made) costs start-up time for every component that holds one.
+std::unordered_map<UINT_PTR, TTimer*>& RunningTimers() {
+  static std::unordered_map<UINT_PTR, TTimer*> timers;
+  return timers;
+}
+
 }  // namespace
 
 void TTimer::Create(TComponent* owner) {
   TComponent::Create(owner);
-  static bool registered = false;
-  if (!registered) {
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof(wc);
-    wc.lpfnWndProc = TimerWindowProc;
-    wc.hInstance = GetModuleHandleW(nullptr);
-    wc.lpszClassName = L"QvTimer";
-    RegisterClassExW(&wc);
-    registered = true;
-  }
-  window = CreateWindowExW(0, L"QvTimer", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, GetModuleHandleW(nullptr), nullptr);
-  if (window != nullptr) SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   UpdateTimer();
 }
 
-TTimer::~TTimer() {
-  if (window != nullptr) {
-    KillTimer(window, 1);
-    SetWindowLongPtrW(window, GWLP_USERDATA, 0);
-    DestroyWindow(window);
-  }
-}
+TTimer::~TTimer() { Stop(); }
 
-LRESULT CALLBACK TTimer::TimerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
-  auto* timer = reinterpret_cast<TTimer*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  if (msg == WM_TIMER && timer != nullptr) {
-    try {
-      timer->Timer();
-    } catch (const std::exception& e) {
-      if (Application != nullptr) Application->ShowException(e);
-    }
-    return 0;
+// A tick already queued when its timer was killed finds no timer and is dropped.
+void CALLBACK TTimer::TimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  auto found = RunningTimers().find(id);
+  if (found == RunningTimers().end()) return;
+  try {
+    found->second->Timer();
+  } catch (const std::exception& e) {
+    if (Application != nullptr) Application->ShowException(e);
   }
-  return DefWindowProcW(hwnd, msg, wParam, lParam);
 }
 
 void TTimer::Timer() {
@@ -75,10 +65,32 @@ void TTimer::Loaded() {
   UpdateTimer();
 }
 
+void TTimer::Stop() {
+  if (id == 0) return;
+  KillTimer(nullptr, id);
+  RunningTimers().erase(id);
+  id = 0;
+}
+
+// Setting a running timer again restarts its count with the new interval, so
+// it is only killed when it is to stop, and only when it runs: each call is a
+// window-server round trip, and a component loading sets its properties one
+// by one.
 void TTimer::UpdateTimer() {
-  if (window == nullptr) return;
-  KillTimer(window, 1);
-  running = false;
-  if (!enabled || interval == 0 || ComponentState().Contains(csLoading)) return;
-  running = SetTimer(window, 1, static_cast<UINT>(interval), nullptr) != 0;
+  if (!enabled || interval == 0 || ComponentState().Contains(csLoading)) {
+    Stop();
+    return;
+  }
+  const UINT_PTR set = SetTimer(nullptr, id, static_cast<UINT>(interval), TimerProc);
+  if (set == 0) {
+    Stop();
+    return;
+  }
+  if (set != id && id != 0) {
+    // The system gave a new number instead of setting the old one again.
+    KillTimer(nullptr, id);
+    RunningTimers().erase(id);
+  }
+  id = set;
+  RunningTimers()[id] = this;
 }

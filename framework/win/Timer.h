@@ -1,6 +1,7 @@
 #pragma once
 // TTimer: fires OnTimer every Interval milliseconds on the main thread while
-// Enabled and an OnTimer handler is set. A hidden window receives WM_TIMER.
+// Enabled and an OnTimer handler is set. It is a timer of the thread (no
+// window): its ticks come through the thread's message loop.
 #include <windows.h>
 
 #include "core/Component.h"
@@ -25,11 +26,11 @@ protected:
   void Loaded() override;
 
 private:
-  static LRESULT CALLBACK TimerWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+  static void CALLBACK TimerProc(HWND, UINT, UINT_PTR id, DWORD);
   void UpdateTimer();
+  void Stop();
 
   bool enabled = true;
   int interval = 1000;
-  HWND window = nullptr;  // owned
-  bool running = false;
+  UINT_PTR id = 0;  // the running timer's number; 0 when none runs
 };

@@ -330,6 +330,33 @@ TEST_F(ControlsTest, TimersFireUntilDisabled) {
   EXPECT_EQ(ticks, stopped);
   timer->SetEnabled(true);
   EXPECT_TRUE(qvtest::PumpUntil([&] { return ticks > stopped; }, 2000));
+  // A new interval keeps it running; interval 0 stops it.
+  timer->SetInterval(20);
+  stopped = ticks;
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return ticks > stopped; }, 2000));
+  timer->SetInterval(0);
+  stopped = ticks;
+  qvtest::Pump(100);
+  EXPECT_EQ(ticks, stopped);
+}
+
+TEST_F(ControlsTest, TimersRunSideBySideAndOneFreedInItsTickStops) {
+  static TTimer* freed;
+  static int firstTicks, secondTicks;
+  firstTicks = secondTicks = 0;
+  freed = New<TTimer>(form);
+  freed->SetInterval(10);
+  freed->OnTimer = TNotifyEvent(+[](TObject*) {
+    ++firstTicks;
+    FreeAndNil(freed);
+  });
+  TTimer* other = New<TTimer>(form);
+  other->SetInterval(10);
+  other->OnTimer = TNotifyEvent(+[](TObject*) { ++secondTicks; });
+  ASSERT_TRUE(qvtest::PumpUntil([] { return firstTicks == 1 && secondTicks >= 5; }, 3000));
+  EXPECT_EQ(freed, nullptr);
+  EXPECT_EQ(firstTicks, 1);
+  other->Free();
 }
 
 TEST_F(ControlsTest, AcceleratorsReachTheControlsThroughTheForm) {
