@@ -197,8 +197,8 @@ void Collect(std::vector<PVirtualNode>&, const T&) {}
 
 template <auto Member, class Type = decltype(Member)>
 struct THandler;
-template <auto Member, class C, class R, class... A>
-struct THandler<Member, TEvent<R(A...)> C::*> {
+template <auto Member, class C, class R, class... A, class Door>
+struct THandler<Member, TDoorEvent<R(A...), Door> C::*> {
   static inline int index = -1;
   static R Call(A... args) {
     std::vector<PVirtualNode> nodes;
