@@ -183,8 +183,14 @@ void TBaseVirtualTree::FitColumnsToContent(bool restore) {
 
 void TBaseVirtualTree::ShowContextMenuAtFocus() {
   if (focusedNode == nullptr) return;
-  TRect r = GetDisplayRect(focusedNode, focusedColumn, false, true);
+  // Measuring the text calls out: a handler that frees the node (or the
+  // tree) shows no menu for it.
+  TCallOutScope scope(*this);
+  PVirtualNode node = focusedNode;
+  TRect r = GetDisplayRect(node, focusedColumn, false, true);
+  if (scope.Lost(node) || focusedNode != node) return;
   int width = DoGetNodeWidth(focusedNode, focusedColumn);
+  if (scope.Lost(node) || focusedNode != node) return;
   int limit = r.Right - r.Left;
   if (HeaderColumnCount() == 0 || limit <= 0) limit = ClientWidth();
   if (width > limit) width = limit;

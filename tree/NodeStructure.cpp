@@ -249,10 +249,15 @@ void TVirtualTreeCore::CreateChildren(PVirtualNode node, uint32_t count) {
   // Heights are measured only once the new nodes are linked and counted, so a
   // changed height is propagated exactly once (by SetNodeHeight).
   if (options.misc.Contains(toVariableNodeHeight)) {
+    // A measuring handler that deletes the node measured (or frees the
+    // tree) ends the measuring there.
+    TCallOutScope scope(*this);
     ++updateCount;
     try {
-      for (PVirtualNode run = node->LastChild; count > 0 && run != nullptr; run = run->PrevSibling, --count)
+      for (PVirtualNode run = node->LastChild; count > 0 && run != nullptr; run = run->PrevSibling, --count) {
         MeasureNodeHeight(MeasureCanvas(), run);
+        if (scope.Lost(run)) break;
+      }
     } catch (...) {
       --updateCount;
       throw;

@@ -153,6 +153,9 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
     validationCounter = 0;
     validationRunning = true;
   }
+  // Measuring calls out: the nodes measured are kept (dead when deleted)
+  // until the steps end, and a freed tree ends them.
+  TCallOutScope scope(*this);
   bool full = false;
   inValidationStep = true;
   try {
@@ -166,8 +169,12 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
         startIndex = validationEntry;
       }
       ++validationCounter;
-      validationTop += GetNodeHeight(validationNode);
-      validationNode = GetNextVisibleNoInit(validationNode);
+      PVirtualNode measured = validationNode;
+      validationTop += GetNodeHeight(measured);
+      // A measuring handler that deleted the node (which stops the rebuild)
+      // or freed the tree ends the step.
+      if (Gone(measured) || !validationRunning) break;
+      validationNode = GetNextVisibleNoInit(measured);
     }
   } catch (...) {
     inValidationStep = false;
@@ -177,6 +184,7 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
     throw;
   }
   inValidationStep = false;
+  if (scope.TreeGone()) return 0;
   if (!validationRunning) {
     // A measured height invalidated what was built meanwhile.
     positionCache.clear();

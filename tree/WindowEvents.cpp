@@ -247,18 +247,24 @@ THintAnimationType TBaseVirtualTree::DoGetAnimationType() {
 }
 
 void TBaseVirtualTree::DoEdit() {
+  // Every handler on the way (state, editor, scrolling, the editor's own) may
+  // free the tree: the edit ends there.
+  TCallOutScope scope(*this);
   CancelHint();
   StopTreeTimer(4);
   StopTreeTimer(2);
   DoStateChange({}, {tsEditPending});
+  if (scope.TreeGone()) return;
   if (focusedNode == nullptr || (focusedNode->States & vsDisabled) || options.misc.Contains(toReadOnly) || editLink)
     return;
   editLink = DoCreateEditor(focusedNode, editColumn);
-  if (!editLink) return;
+  if (scope.TreeGone() || !editLink) return;
   DoStateChange({tsEditing}, {tsToggleFocusedSelection, tsClearPending, tsDrawSelPending, tsDrawSelecting,
                               tsMouseCheckPending, tsOLEDragging, tsOLEDragPending, tsScrolling, tsScrollPending});
+  if (scope.TreeGone()) return;
   ScrollIntoView(focusedNode, options.selection.Contains(toCenterScrollIntoView),
                  !options.autoOptions.Contains(toDisableAutoscrollOnEdit));
+  if (scope.TreeGone()) return;
   // The expand handlers on the way may have ended the edit or freed the node.
   if (!editLink || !states.Contains(tsEditing)) return;
   if (focusedNode == nullptr) {
@@ -267,12 +273,18 @@ void TBaseVirtualTree::DoEdit() {
     return;
   }
   editNode = focusedNode;
-  if (editLink->PrepareEdit(this, focusedNode, editColumn)) {
+  TEditLinkPtr link = editLink;  // kept while it runs, also when the tree goes
+  bool prepared = link->PrepareEdit(this, focusedNode, editColumn);
+  if (scope.TreeGone()) return;
+  if (prepared) {
     UpdateEditBounds();
     InvalidateNode(focusedNode);
-    if (!editLink->BeginEdit()) DoStateChange({}, {tsEditing});
+    bool begun = link->BeginEdit();
+    if (scope.TreeGone()) return;
+    if (!begun) DoStateChange({}, {tsEditing});
   } else {
     DoStateChange({}, {tsEditing});
   }
+  if (scope.TreeGone()) return;
   if (!states.Contains(tsEditing)) editLink.reset();
 }

@@ -719,16 +719,6 @@ const TFreeingCase kFreeingCases[] = {
        t->SetCheckType(n, ctCheckBox);
        t->SetCheckState(n, csCheckedNormal);
      }},
-    {"OnLoadNode, LoadFromStream", Nothing,
-     [](TVirtualStringTree* t) {
-       t->OnLoadNode = [](TBaseVirtualTree*, PVirtualNode, TStream*) { FreeDoomedTree(); };
-     },
-     [](TVirtualStringTree* t, PVirtualNode) {
-       TMemoryStream stream;
-       t->SaveToStream(&stream, nullptr);
-       stream.SetPosition(0);
-       t->LoadFromStream(&stream);
-     }},
     {"OnMeasureItem, a collapse", GiveChildrenExpanded,
      [](TVirtualStringTree* t) {
        t->TreeOptions()->SetMiscOptions(t->TreeOptions()->MiscOptions().Include(toVariableNodeHeight));
