@@ -392,7 +392,8 @@ bool TCustomVirtualExplorerTree::DoDragAllowed(PVirtualNode node, TColumnIndex c
   bool allowed = TreeOptions()->VETShellOptions().Contains(toDragDrop) &&
                  TreeOptions()->MiscOptions().Contains(toAcceptOLEDrop) &&
                  !TreeOptions()->VETMiscOptions().Contains(toVETReadOnly) && ns != nullptr && !ns->IsDesktop();
-  if (OnDragAllowed) OnDragAllowed(this, node, column, allowed);
+  // A tree freed by the handler allows no drag.
+  if (!Fire(OnDragAllowed, this, node, column, allowed)) return false;
   if (allowed) SetDragOperations({doCopy, doMove, doLink});
   return allowed;
 }

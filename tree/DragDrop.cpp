@@ -66,7 +66,11 @@ void TBaseVirtualTree::PrepareDragImage(TPoint hotSpot, IDataObject* dataObject)
 }
 
 void TBaseVirtualTree::DoDragging(TPoint p) {
+  // Every handler on the way (the system's drag loop calls this tree's and
+  // the target's) may free the tree: it lives until the drag has ended.
+  TCallOutScope scope(*this);
   DoCancelEdit();
+  if (scope.TreeGone()) return;
   if (hotNode != nullptr) {
     InvalidateNode(hotNode);
     hotNode = nullptr;

@@ -37,11 +37,14 @@ bool TBaseVirtualTree::HandleDrawSelection(int x, int y) {
   bool changed = ColumnBiDiMode(main) == bdLeftToRight
                      ? SelectInRectangleLTR(main, nodeLeft, oldRect, newRect, alignment, maxRight)
                      : SelectInRectangleRTL(main, nodeLeft, oldRect, newRect, alignment, maxRight);
+  if (Going()) return false;
   if (changed) {
     CompactSelection();
     if (!tempNodeCache.empty()) {
       std::vector<PVirtualNode> added;
       added.swap(tempNodeCache);
+      // Nodes a handler deleted meanwhile were forgotten (left null).
+      std::erase(added, nullptr);
       AddToSelection(added, false);
     }
     ClearTempCache();
@@ -60,8 +63,12 @@ bool TBaseVirtualTree::SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLef
   bool checks = options.misc.Contains(toCheckSupport) && CheckImages() != nullptr;
   int levelOffset = options.paint.Contains(toShowRoot) ? 1 : 0;
   bool changed = false;
+  // The measuring and width handlers may delete the node in turn (or free the
+  // tree): the band then ends its walk there, the next move walks again.
+  TCallOutScope scope(*this);
   while (run != nullptr && top <= bottom) {
     MeasureNodeHeight(MeasureCanvas(), run);
+    if (scope.Lost(run)) break;
     int height = run->NodeHeight;
     int left = nodeLeft + (static_cast<int>(GetNodeLevel(run)) + levelOffset) * static_cast<int>(indent) + margin;
     if (StateImages() != nullptr && HasImage(run, ikState, mainColumn)) left += StateImages()->Width() + 2;
@@ -80,6 +87,7 @@ bool TBaseVirtualTree::SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLef
           right += attributes.Width;
         }
       }
+      if (scope.Lost(run)) break;
       int space = right - left;
       if (width < space) {
         if (alignment == taRightJustify) left = right - width;

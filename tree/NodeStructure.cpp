@@ -12,9 +12,10 @@
 TVirtualTreeCore::~TVirtualTreeCore() {
   // The window class clears the tree with events before this runs; what is
   // left is freed silently (no handler may run on a half-destroyed object).
-  // A handler may destroy the tree while its operations run: their scopes let
-  // go of it, and every record is left dead to the outermost one, so that the
-  // operations still find the nodes they hold gone and return.
+  // A tree freed by a handler lives until its scopes end; only a core
+  // without a holder, or one deleted outright, gets here with scopes open:
+  // they let go of it, and every record is left dead to the outermost one,
+  // so that the operations still find the nodes they hold gone and return.
   if (innermostScope != nullptr) {
     if (root != nullptr) {
       FreeSubtree(root);
@@ -24,6 +25,7 @@ TVirtualTreeCore::~TVirtualTreeCore() {
     TCallOutScope* outermost = innermostScope;
     for (TCallOutScope* scope = innermostScope; scope != nullptr; scope = scope->outer) {
       scope->tree = nullptr;
+      scope->holder = nullptr;
       outermost = scope;
     }
     innermostScope = nullptr;
@@ -247,10 +249,15 @@ void TVirtualTreeCore::CreateChildren(PVirtualNode node, uint32_t count) {
   // Heights are measured only once the new nodes are linked and counted, so a
   // changed height is propagated exactly once (by SetNodeHeight).
   if (options.misc.Contains(toVariableNodeHeight)) {
+    // A measuring handler that deletes the node measured (or frees the
+    // tree) ends the measuring there.
+    TCallOutScope scope(*this);
     ++updateCount;
     try {
-      for (PVirtualNode run = node->LastChild; count > 0 && run != nullptr; run = run->PrevSibling, --count)
+      for (PVirtualNode run = node->LastChild; count > 0 && run != nullptr; run = run->PrevSibling, --count) {
         MeasureNodeHeight(MeasureCanvas(), run);
+        if (scope.Lost(run)) break;
+      }
     } catch (...) {
       --updateCount;
       throw;

@@ -116,9 +116,12 @@ void TBaseVirtualTree::CutToClipBoard() {
 
 void TBaseVirtualTree::PutSelectionOnClipboard(TVirtualTreeState pending) {
   if (selectionCount == 0) return;
+  // The data's and the selection's handlers may free the tree: it lives
+  // until this returns, and a freed one marks nothing.
+  TCallOutScope scope(*this);
   IDataObject* data = CreateClipboardDataObject();
   if (data == nullptr) return;
-  if (FAILED(OleSetClipboard(data))) {
+  if (FAILED(OleSetClipboard(data)) || scope.TreeGone()) {
     data->Release();
     return;
   }

@@ -230,10 +230,13 @@ void TBaseVirtualTree::CMMouseLeave(TMessage& m) {
   lastHintRect = TRect();
   DoStateChange({}, {tsHint});
   if (hotNode != nullptr) {
+    // The handler may free the node, or the tree (held by this message).
+    TCallOutScope scope(*this);
     PVirtualNode old = hotNode;
     hotNode = nullptr;
     DoHotChange(old, nullptr);
-    InvalidateNode(old);
+    if (scope.TreeGone()) return;
+    if (!Gone(old)) InvalidateNode(old);
   }
   // The header forgets its hover and pressed column.
   if (header != nullptr) header->ForgetMouseColumns();

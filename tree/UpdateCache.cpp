@@ -22,29 +22,31 @@ void TVirtualTreeCore::BeginUpdate() {
 void TVirtualTreeCore::EndUpdate() {
   if (updateCount > 0) --updateCount;
   if (IsTreeDestroying()) return;
+  // The state, change, sort and updating handlers may free the whole tree.
+  TCallOutScope scope(*this);
   if (updateCount == 0 && states.Contains(tsUpdating)) {
     if (states.Contains(tsUpdateHiddenChildrenNeeded)) {
       DetermineHiddenChildrenFlagAllNodes();
       DoStateChange({}, {tsUpdateHiddenChildrenNeeded});
+      if (scope.TreeGone()) return;
     }
     DoStateChange({}, {tsUpdating});
+    if (scope.TreeGone()) return;
     CompactSelection();
     ValidateCache();
     if (HasWindowHandle()) UpdateScrollBars(false);
-    // The change handlers may free the whole tree.
-    std::shared_ptr<const bool> alive = TreeAliveToken();
-    auto gone = [&alive] { return alive != nullptr && !*alive; };
+    if (scope.TreeGone()) return;
     if (states.Contains(tsStructureChangePending)) {
       DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
-      if (gone()) return;
+      if (scope.TreeGone()) return;
     }
     if (states.Contains(tsChangePending)) {
       DoChange(lastChangedNode);
-      if (gone()) return;
+      if (scope.TreeGone()) return;
     }
     if (options.autoOptions.Contains(toAutoSort)) {
       SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
-      if (gone()) return;
+      if (scope.TreeGone()) return;
     }
     SetRedraw(true);
     if (HasWindowHandle()) InvalidateWhole();
@@ -151,6 +153,9 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
     validationCounter = 0;
     validationRunning = true;
   }
+  // Measuring calls out: the nodes measured are kept (dead when deleted)
+  // until the steps end, and a freed tree ends them.
+  TCallOutScope scope(*this);
   bool full = false;
   inValidationStep = true;
   try {
@@ -164,8 +169,12 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
         startIndex = validationEntry;
       }
       ++validationCounter;
-      validationTop += GetNodeHeight(validationNode);
-      validationNode = GetNextVisibleNoInit(validationNode);
+      PVirtualNode measured = validationNode;
+      validationTop += GetNodeHeight(measured);
+      // A measuring handler that deleted the node (which stops the rebuild)
+      // or freed the tree ends the step.
+      if (Gone(measured) || !validationRunning) break;
+      validationNode = GetNextVisibleNoInit(measured);
     }
   } catch (...) {
     inValidationStep = false;
@@ -175,6 +184,7 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
     throw;
   }
   inValidationStep = false;
+  if (scope.TreeGone()) return 0;
   if (!validationRunning) {
     // A measured height invalidated what was built meanwhile.
     positionCache.clear();

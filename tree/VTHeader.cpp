@@ -5,6 +5,7 @@
 #include "tree/DragImage.h"
 
 #include <algorithm>
+#include <optional>
 
 void TVTHeader::Create(TBaseVirtualTree* owner_) {
   owner = owner_;
@@ -115,11 +116,15 @@ void TVTHeader::SetMainColumn(TColumnIndex value) {
 }
 
 void TVTHeader::SetOptions(TVTHeaderOptions value) {
+  // The resize handlers may free the tree, and this header with it.
+  std::optional<TObject::THold> hold;
+  if (owner != nullptr) hold.emplace(owner);
   TVTHeaderOptions old = options;
   options = value;
   bool autoResizeChanged = old.Contains(hoAutoResize) != value.Contains(hoAutoResize);
   if (autoResizeChanged && columns->Count() > 0) {
     columns->AdjustAutoSize(InvalidColumn);
+    if (owner != nullptr && owner->Going()) return;
     if (owner != nullptr && owner->HandleAllocated()) {
       owner->UpdateHorizontalScrollBar(false);
       if (value.Contains(hoAutoResize)) owner->InvalidateWhole();

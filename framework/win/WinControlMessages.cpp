@@ -116,7 +116,15 @@ void TWinControl::WMPaint(TMessage& m) {
 void TWinControl::PaintHandler(TMessage& m) {
   HDC dc = reinterpret_cast<HDC>(m.WParam);
   PAINTSTRUCT ps{};
+  // A paint handler may free the control, even one of the frame, which
+  // BeginPaint may send: the paint is ended with what is left.
+  HWND window = handle;
+  TAliveToken token = Alive();
   if (dc == nullptr) dc = BeginPaint(handle, &ps);
+  if (!*token) {
+    if (m.WParam == 0) EndPaint(window, &ps);
+    return;
+  }
   int saved = SaveDC(dc);
   // Paint our own content with the windowless children's areas excluded, then them.
   for (TControl* c : controls) {
@@ -124,9 +132,6 @@ void TWinControl::PaintHandler(TMessage& m) {
     if (c->ControlStyle().Contains(csOpaque))
       ExcludeClipRect(dc, c->Left(), c->Top(), c->Left() + c->Width(), c->Top() + c->Height());
   }
-  // A paint handler may free the control: the paint is ended with what is left.
-  HWND window = handle;
-  TAliveToken token = Alive();
   PaintWindow(dc);
   RestoreDC(dc, saved);
   if (*token) PaintControls(dc, nullptr);
