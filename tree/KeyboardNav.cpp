@@ -196,9 +196,14 @@ void TBaseVirtualTree::ShowContextMenuAtFocus() {
 
 void TBaseVirtualTree::ShowHelpForFocusedNode() {
   if (OnGetHelpContext) {
+    // The handler may free the node asked about, or the whole tree: the walk
+    // up stops there, and a freed tree shows no help.
+    TCallOutScope scope(*this);
     int context = 0;
-    for (PVirtualNode run = focusedNode; run != nullptr && run != root && context == 0; run = run->Parent)
-      OnGetHelpContext(this, run, run == focusedNode ? focusedColumn : 0, context);
+    for (PVirtualNode run = focusedNode; run != nullptr && run != root && context == 0; run = run->Parent) {
+      if (!Fire(OnGetHelpContext, this, run, run == focusedNode ? focusedColumn : 0, context)) return;
+      if (Gone(run)) break;
+    }
     for (TControl* control = this; control != nullptr && context == 0; control = control->Parent())
       context = control->HelpContext();
     if (context != 0 && Application != nullptr) Application->HelpContext(context);
