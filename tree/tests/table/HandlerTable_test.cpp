@@ -96,6 +96,7 @@ struct TRowState {
   TTableTree* tree = nullptr;
   TImageList* images = nullptr;  // the form's, for the tree to take
   HWND window = nullptr;
+  int headerHeight = 0;
   bool observing = false;  // the script runs (not the set-up or the tear-down)
   bool acting = false;     // the table's handler frees something right now
   bool acted = false;
@@ -288,27 +289,36 @@ void Mouse(UINT down, UINT up, int x, int y, WPARAM buttons = MK_LBUTTON) {
   if (up != 0) Send(up, 0, MAKELPARAM(x, y));
 }
 // A non-client message on the header at (x, y) from the header's top-left.
+// The script never touches a freed tree itself: what it needs after a message
+// was read before the message or comes from the window.
 void Header(UINT message, int x, int y) {
-  POINT pt{x, y - static_cast<int>(g.tree->Header()->Height())};
+  POINT pt{x, y - g.headerHeight};
   ClientToScreen(g.window, &pt);
   Send(message, HTBORDER, MAKELPARAM(pt.x, pt.y));
 }
-int HeaderY(int y) { return y - static_cast<int>(g.tree->Header()->Height()); }
+int HeaderY(int y) { return y - g.headerHeight; }
 void Pump(int ms) {
   if (!g.treeFreed) qvtest::Pump(ms);
 }
 PVirtualNode Shown(int i) {
+  if (g.treeFreed) return nullptr;
   PVirtualNode run = g.tree->GetFirstVisible();
-  while (run != nullptr && i-- > 0) run = g.tree->GetNextVisible(run);
-  return run;
+  while (run != nullptr && i-- > 0 && !g.treeFreed) run = g.tree->GetNextVisible(run);
+  return g.treeFreed ? nullptr : run;
+}
+// A node the script may hand to the tree: one it did not see freed.
+bool Usable(PVirtualNode node) { return !g.treeFreed && node != nullptr && !g.freedNodes.count(node); }
+// Runs action when the tree still lives.
+void Then(const std::function<void(TTableTree*)>& action) {
+  if (!g.treeFreed) action(g.tree);
 }
 // A client point of the shown node i where the hit test finds what.
 TPoint Where(int i, THitPosition what) {
   PVirtualNode node = Shown(i);
-  if (node == nullptr) return TPoint{5, 5};
+  if (node == nullptr || g.treeFreed) return TPoint{5, 5};
   TRect r = g.tree->GetDisplayRect(node, NoColumn, false);
   int y = (r.Top + r.Bottom) / 2;
-  for (int x = 0; x < r.Right; ++x) {
+  for (int x = 0; x < r.Right && !g.treeFreed; ++x) {
     THitInfo hit;
     g.tree->GetHitTestInfoAt(x, y, true, hit);
     if (hit.HitPositions.Contains(what)) return TPoint{x, y};
@@ -328,6 +338,7 @@ void ShowHint(TVTHintMode mode) {
   g.tree->SetHintMode(mode);
   TPoint p = Where(1, hiOnItemLabel);
   p.X += 140;  // the second column's cut-off text
+  if (g.treeFreed) return;
   Application->HintMouseMessage(g.tree, p);
   if (!g.treeFreed) Application->ActivateHint(g.tree->ClientToScreen(p));
   Application->CancelHint();
@@ -342,8 +353,9 @@ void Drop(bool drop) {
   if (!g.treeFreed) g.tree->CopyToClipBoard();
   IDataObject* data = nullptr;
   if (g.treeFreed || OleGetClipboard(&data) != S_OK) return;
-  IDropTarget* target = DropTarget();
-  TPoint p = g.tree->ClientToScreen(Where(3, hiOnItemLabel));
+  IDropTarget* target = g.treeFreed ? nullptr : DropTarget();
+  TPoint p = Where(3, hiOnItemLabel);
+  if (!g.treeFreed) p = g.tree->ClientToScreen(p);
   DWORD effect = DROPEFFECT_COPY | DROPEFFECT_MOVE;
   if (target != nullptr) {
     target->DragEnter(data, MK_LBUTTON, POINTL{p.X, p.Y}, &effect);
@@ -389,13 +401,13 @@ const std::vector<TStep>& Script() {
       {"Enter", [](TTableTree*) { Key(VK_RETURN); }},
       {"Right in a grid", [](TTableTree* t) {
          Options(toGridExtensions, true);
-         t->SetFocusedColumn(0);
+         Then([](TTableTree* t) { t->SetFocusedColumn(0); });
          Key(VK_RIGHT);
        }},
       {"Tab in a grid", [](TTableTree*) { Key(VK_TAB); }},
-      {"F2, type, Enter", [](TTableTree* t) {
+      {"F2, type, Enter", [](TTableTree*) {
          Options(toGridExtensions, false);
-         t->SetFocusedColumn(0);
+         Then([](TTableTree* t) { t->SetFocusedColumn(0); });
          Key(VK_F2);
          KeyToFocus('x', true);
          KeyToFocus(VK_RETURN);
@@ -427,12 +439,12 @@ const std::vector<TStep>& Script() {
          Send(CM_MOUSELEAVE);
        }},
       {"rubber band with auto-scroll", [](TTableTree* t) {
-         int x = t->ClientWidth() - 6;
+         int x = t->ClientWidth() - 6, below = t->ClientHeight() + 20;
          Send(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(x, 30));
          Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x - 200, 60));
-         Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x - 200, t->ClientHeight() + 20));
+         Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x - 200, below));
          Pump(60);
-         Send(WM_LBUTTONUP, 0, MAKELPARAM(x - 200, t->ClientHeight() + 20));
+         Send(WM_LBUTTONUP, 0, MAKELPARAM(x - 200, below));
        }},
       {"wheel", [](TTableTree* t) {
          TPoint p = t->ClientToScreen(TPoint{40, 40});
@@ -463,7 +475,8 @@ const std::vector<TStep>& Script() {
       {"change delay", [](TTableTree* t) {
          t->SetChangeDelay(10);
          t->ClearSelection();
-         if (!g.treeFreed) t->SetSelected(Shown(2), true);
+         PVirtualNode node = Shown(2);
+         if (Usable(node)) t->SetSelected(node, true);
          Pump(40);
          if (!g.treeFreed) t->SetChangeDelay(0);
        }},
@@ -479,13 +492,17 @@ const std::vector<TStep>& Script() {
       {"drag enter, over, drop", [](TTableTree*) { Drop(true); }},
       {"drag enter, over, leave", [](TTableTree*) { Drop(false); }},
       {"drag start", [](TTableTree* t) {
-         t->SetSelected(Shown(1), true);
-         if (!g.treeFreed) t->DoDragging(Where(1, hiOnItemLabel));
+         PVirtualNode node = Shown(1);
+         if (Usable(node)) t->SetSelected(node, true);
+         TPoint p = Where(1, hiOnItemLabel);
+         if (!g.treeFreed) t->DoDragging(p);
        }},
       {"paste", [](TTableTree* t) { t->PasteFromClipboard(); }},
       {"move and copy nodes", [](TTableTree* t) {
-         t->MoveTo(Shown(5), Shown(1), amInsertBefore, false);
-         if (!g.treeFreed) t->CopyTo(Shown(2), Shown(6), amAddChildLast, false);
+         PVirtualNode from = Shown(5), to = Shown(1);
+         if (Usable(from) && Usable(to)) t->MoveTo(from, to, amInsertBefore, false);
+         from = Shown(2), to = Shown(6);
+         if (Usable(from) && Usable(to)) t->CopyTo(from, to, amAddChildLast, false);
        }},
       {"header click", [](TTableTree*) {
          Header(WM_NCMOUSEMOVE, 40, 8);
@@ -512,8 +529,8 @@ const std::vector<TStep>& Script() {
          Send(WM_LBUTTONUP, 0, MAKELPARAM(edge + 30, HeaderY(8)));
        }},
       {"column resize with auto-resize", [](TTableTree* t) {
-         HeaderOption(hoAutoResize, true);
          int edge = t->Header()->Columns()->Items(t->Header()->Columns()->PositionToIndex()[0])->Width();
+         HeaderOption(hoAutoResize, true);
          Header(WM_NCLBUTTONDOWN, edge, 8);
          Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(edge - 20, HeaderY(8)));
          Send(WM_LBUTTONUP, 0, MAKELPARAM(edge - 20, HeaderY(8)));
@@ -538,19 +555,22 @@ const std::vector<TStep>& Script() {
       {"sort", [](TTableTree* t) { t->SortTree(0, sdDescending); }},
       {"check with tri-state propagation", [](TTableTree* t) {
          PVirtualNode parent = t->RootNode()->FirstChild;
-         t->SetCheckState(parent, csCheckedNormal);
-         if (!g.treeFreed && parent->FirstChild != nullptr) t->SetCheckState(parent->FirstChild, csUncheckedNormal);
+         if (Usable(parent)) t->SetCheckState(parent, csCheckedNormal);
+         if (Usable(parent) && Usable(parent->FirstChild)) t->SetCheckState(parent->FirstChild, csUncheckedNormal);
        }},
       {"FullExpand", [](TTableTree* t) { t->FullExpand(); }},
       {"FullCollapse", [](TTableTree* t) { t->FullCollapse(); }},
       {"animated toggle", [](TTableTree* t) {
-         t->TreeOptions()->SetAnimationOptions(TVTAnimationOptions{toAnimatedToggle});
          t->SetAnimationDuration(40);
-         t->ToggleNode(t->RootNode()->FirstChild);
+         t->TreeOptions()->SetAnimationOptions(TVTAnimationOptions{toAnimatedToggle});
+         Then([](TTableTree* t) {
+           if (Usable(t->RootNode()->FirstChild)) t->ToggleNode(t->RootNode()->FirstChild);
+         });
        }},
       {"reset and reinitialise", [](TTableTree* t) {
-         t->ResetNode(Shown(1));
-         if (!g.treeFreed) t->ReinitNode(nullptr, true);
+         PVirtualNode node = Shown(1);
+         if (Usable(node)) t->ResetNode(node);
+         Then([](TTableTree* t) { t->ReinitNode(nullptr, true); });
        }},
       {"save to a stream", [](TTableTree* t) {
          saved->Clear();
@@ -598,6 +618,7 @@ void MakeTree() {
   t->SetRootNodeCount(40);
   g.form->Show();
   g.window = t->Handle();
+  g.headerHeight = static_cast<int>(t->Header()->Height());
   SetForegroundWindow(g.form->Handle());
   t->SetFocus();
   qvtest::Pump(10);
@@ -736,7 +757,7 @@ TEST(HandlerTable, EveryHandlerFreesWhatItIsToldAbout) {
       ++refusals[outcome.report.substr(at, outcome.report.find("): ", at) - at)];
     if (outcome.report.find("never freed") != std::string::npos) {
       ++neverFreed;
-      if (all[outcome.row].k == 1) silent += std::string(" ") + kEvents[all[outcome.row].event].name;
+      if (all[outcome.row].k == 1 && all[outcome.row].action == aTree) silent += std::string(" ") + kEvents[all[outcome.row].event].name;
     }
     if (outcome.passed) continue;
     bySite[Site(outcome.report)].push_back(outcome.row);
