@@ -66,7 +66,10 @@ std::string CodeOnStack(const CONTEXT* context) {
 }
 
 [[noreturn]] void ReportAndEnd(const std::string& what) {
-  Write("FAULT " + std::to_string(gRow) + " " + gDescription + ", step \"" + gStep + "\": " + what);
+  if (gRow < 0)  // between rows or after the last: what the rows left behind
+    Write("FAULT -1 after the rows, while the program cleans up: " + what);
+  else
+    Write("FAULT " + std::to_string(gRow) + " " + gDescription + ", step \"" + gStep + "\": " + what);
   TerminateProcess(GetCurrentProcess(), 3);
   for (;;) {
   }
@@ -302,5 +305,6 @@ std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, const s
   DeleteFileW(path.c_str());
   std::vector<TRowOutcome> result;
   for (int row : rows) result.push_back(outcomes[row]);
+  if (outcomes.count(-1)) result.push_back(outcomes[-1]);
   return result;
 }
