@@ -66,7 +66,10 @@ std::string CodeOnStack(const CONTEXT* context) {
 }
 
 [[noreturn]] void ReportAndEnd(const std::string& what) {
-  Write("FAULT " + std::to_string(gRow) + " " + gDescription + ", step \"" + gStep + "\": " + what);
+  if (gRow < 0)  // between rows or after the last: what the rows left behind
+    Write("FAULT -1 after the rows, while the program cleans up: " + what);
+  else
+    Write("FAULT " + std::to_string(gRow) + " " + gDescription + ", step \"" + gStep + "\": " + what);
   TerminateProcess(GetCurrentProcess(), 3);
   for (;;) {
   }
@@ -77,7 +80,8 @@ bool InProgram(const void* address) {
   auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
   auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
   auto a = reinterpret_cast<uintptr_t>(address);
-  return a >= base + nt->OptionalHeader.BaseOfCode && a < base + nt->OptionalHeader.BaseOfCode + nt->OptionalHeader.SizeOfCode;
+  uintptr_t start = base + nt->OptionalHeader.BaseOfCode;
+  return a >= start && a < start + nt->OptionalHeader.SizeOfCode;
 }
 
 std::string Describe(const EXCEPTION_POINTERS* info) {
@@ -292,7 +296,8 @@ std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, const s
       if (!outcomes.count(row)) rest.push_back(row);
     if (rest.size() == pending.size()) {  // nothing ran: do not start the same child again
       for (int row : rest)
-        outcomes[row] = TRowOutcome{row, false, "not run: the child ended at once, exit code " + std::to_string(exitCode)};
+        outcomes[row] =
+            TRowOutcome{row, false, "not run: the child ended at once, exit code " + std::to_string(exitCode)};
       rest.clear();
     }
     pending = rest;
@@ -300,5 +305,6 @@ std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, const s
   DeleteFileW(path.c_str());
   std::vector<TRowOutcome> result;
   for (int row : rows) result.push_back(outcomes[row]);
+  if (outcomes.count(-1)) result.push_back(outcomes[-1]);
   return result;
 }

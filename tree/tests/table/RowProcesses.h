@@ -14,7 +14,8 @@ struct TRowOutcome {
 };
 
 // Parent: runs rows in children that run the test childTest ("Suite.Name"),
-// at most chunk rows per child; an outcome for every row, in the order given.
+// at most chunk rows per child; an outcome for every row, in the order given,
+// then one of row -1 when a child faulted outside its rows.
 std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, const std::string& childTest, int chunk);
 
 // Child: the rows this process was started for (empty in the parent).
