@@ -24,6 +24,7 @@ void TBaseVirtualTree::Create(TComponent* owner) {
   LinkTreeProperties();
   if (!SharedResourcesReady()) SetUpSharedResources();
   senderTree = this;
+  holder = this;
   TCustomControl::Create(owner);
   TControlStyle style = ControlStyle();
   style.Exclude(csSetCaption);
@@ -75,10 +76,18 @@ void TBaseVirtualTree::BeforeDestruction() {
   editLink.reset();
   // Clear runs before the component is torn down, so handlers still see a whole tree.
   if (root != nullptr) Clear();
+  // The window goes with its timers, drop registration, hint and editor; the
+  // owner and parent let go of the tree.
   TCustomControl::BeforeDestruction();
+  // From here on the tree calls no handler; operations still on the stack
+  // find it gone and stop, and its memory goes with their last hold.
+  treeGoing = true;
+  options.misc.Include(toReadOnly);
 }
 
 TBaseVirtualTree::~TBaseVirtualTree() {
+  // No scope opened from here on holds the object being deleted.
+  holder = nullptr;
   UnregisterLiveTree(this);
   ReleaseTransport();
   if (workerAcquired) ReleaseWorker(this);

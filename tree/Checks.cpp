@@ -155,6 +155,9 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
     activeCheckRun->steps.push_back({stepKind, node, value});
     return true;
   }
+  // Opened first, closed last: a tree freed by a handler lives until the
+  // run's own scope below has let go of it.
+  TCallOutScope callOut(*this);
   TCheckRun run;
   struct TRunScope {
     TVirtualTreeCore& tree;
@@ -168,7 +171,6 @@ bool TVirtualTreeCore::RunCheckSteps(int kind, PVirtualNode node, TCheckState va
   // A change that reaches many nodes (and whatever its handlers change) asks
   // for its repaint once, when the outermost run ends.
   if (checkRunDepth++ == 0) BeginInvalidationBatch();
-  TCallOutScope callOut(*this);
   std::vector<TCheckStep>& steps = run.steps;
   steps.push_back({stepKind, node, value});
   bool last = false;  // the answer of the step that ended last

@@ -4,86 +4,82 @@
 
 bool TVirtualTreeCore::DoGetCellIsEmpty(PVirtualNode node, TColumnIndex column) {
   bool isEmpty = true;
-  if (OnGetCellIsEmpty) OnGetCellIsEmpty(senderTree, node, column, isEmpty);
+  Fire(OnGetCellIsEmpty, senderTree, node, column, isEmpty);
   return isEmpty;
 }
 
 bool TVirtualTreeCore::DoDragAllowed(PVirtualNode node, TColumnIndex column) {
   bool allowed = false;
-  if (OnDragAllowed) OnDragAllowed(senderTree, node, column, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnDragAllowed, senderTree, node, column, allowed) && allowed;
 }
 
 void TVirtualTreeCore::DoEditing(PVirtualNode node, TColumnIndex column, bool& allowed) {
-  if (OnEditing) OnEditing(senderTree, node, column, allowed);
+  if (!Fire(OnEditing, senderTree, node, column, allowed)) allowed = false;
 }
 
 void TVirtualTreeCore::DoChange(PVirtualNode node) {
   StopTreeTimer(5);
-  if (OnChange) {
-    // The program's handler may free the whole tree: then nothing of it is touched.
-    std::shared_ptr<const bool> alive = TreeAliveToken();
-    OnChange(senderTree, node);
-    if (alive != nullptr && !*alive) return;
-  }
+  if (!Fire(OnChange, senderTree, node)) return;
   DoStateChange({}, {tsChangePending});
   lastChangedNode = nullptr;
 }
 
 void TVirtualTreeCore::DoChecked(PVirtualNode node) {
-  if (OnChecked) OnChecked(senderTree, node);
+  Fire(OnChecked, senderTree, node);
 }
 
 bool TVirtualTreeCore::DoChecking(PVirtualNode node, TCheckState& newCheckState) {
   if (options.misc.Contains(toReadOnly)) return false;
   bool allowed = true;
-  if (OnChecking) OnChecking(senderTree, node, newCheckState, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnChecking, senderTree, node, newCheckState, allowed) && allowed;
 }
 
 void TVirtualTreeCore::DoCollapsed(PVirtualNode node) {
-  if (OnCollapsed) OnCollapsed(senderTree, node);
+  Fire(OnCollapsed, senderTree, node);
 }
 
 bool TVirtualTreeCore::DoCollapsing(PVirtualNode node) {
   bool allowed = true;
-  if (OnCollapsing) OnCollapsing(senderTree, node, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnCollapsing, senderTree, node, allowed) && allowed;
 }
 
 int TVirtualTreeCore::DoCompareNodes(PVirtualNode node1, PVirtualNode node2, TColumnIndex column) {
   int result = 0;
-  if (OnCompareNodes) OnCompareNodes(senderTree, node1, node2, column, result);
+  Fire(OnCompareNodes, senderTree, node1, node2, column, result);
   return result;
 }
 
 TEditLinkPtr TVirtualTreeCore::DoCreateEditor(PVirtualNode node, TColumnIndex column) {
   TEditLinkPtr link;
   if (!OnCreateEditor) return link;
-  OnCreateEditor(senderTree, node, column, link);
+  // A tree freed by the handler makes no editor.
+  if (!Fire(OnCreateEditor, senderTree, node, column, link)) return nullptr;
   if (!link) RaiseTreeError(SEditLinkIsNil, hcTFEditLinkIsNil);
   return link;
 }
 
 void TVirtualTreeCore::DoExpanded(PVirtualNode node) {
-  if (OnExpanded) OnExpanded(senderTree, node);
+  Fire(OnExpanded, senderTree, node);
 }
 
 bool TVirtualTreeCore::DoExpanding(PVirtualNode node) {
   bool allowed = true;
-  if (OnExpanding) OnExpanding(senderTree, node, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnExpanding, senderTree, node, allowed) && allowed;
 }
 
 void TVirtualTreeCore::DoFocusChanged(PVirtualNode node, TColumnIndex column) {
-  if (OnFocusChanged) OnFocusChanged(senderTree, node, column);
+  Fire(OnFocusChanged, senderTree, node, column);
 }
 
 bool TVirtualTreeCore::DoFocusChanging(PVirtualNode oldNode, PVirtualNode newNode, TColumnIndex oldColumn,
                                        TColumnIndex newColumn) {
   bool allowed = true;
-  if (OnFocusChanging) OnFocusChanging(senderTree, oldNode, newNode, oldColumn, newColumn, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnFocusChanging, senderTree, oldNode, newNode, oldColumn, newColumn, allowed) && allowed;
 }
 
 void TVirtualTreeCore::DoFreeNode(PVirtualNode node) {
@@ -93,8 +89,8 @@ void TVirtualTreeCore::DoFreeNode(PVirtualNode node) {
     // The handler may free the whole tree: the record then stays dead to the
     // operation that called, which returns.
     TCallOutScope scope(*this);
-    OnFreeNode(senderTree, node);
-    if (scope.TreeGone()) {
+    Fire(OnFreeNode, senderTree, node);
+    if (scope.Destroyed()) {
       scope.KeepOrphan(node);
       return;
     }
@@ -103,88 +99,86 @@ void TVirtualTreeCore::DoFreeNode(PVirtualNode node) {
 }
 
 void TVirtualTreeCore::DoHotChange(PVirtualNode oldNode, PVirtualNode newNode) {
-  if (OnHotChange) OnHotChange(senderTree, oldNode, newNode);
+  Fire(OnHotChange, senderTree, oldNode, newNode);
 }
 
 int TVirtualTreeCore::DoIncrementalSearch(PVirtualNode node, const std::u16string& text) {
   int result = 0;
-  if (OnIncrementalSearch) OnIncrementalSearch(senderTree, node, text, result);
+  Fire(OnIncrementalSearch, senderTree, node, text, result);
   return result;
 }
 
 void TVirtualTreeCore::DoInitChildren(PVirtualNode node, uint32_t& childCount) {
-  if (OnInitChildren) OnInitChildren(senderTree, node, childCount);
+  Fire(OnInitChildren, senderTree, node, childCount);
 }
 
 void TVirtualTreeCore::DoInitNode(PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& initStates) {
-  if (OnInitNode) OnInitNode(senderTree, parent, node, initStates);
+  Fire(OnInitNode, senderTree, parent, node, initStates);
 }
 
 void TVirtualTreeCore::DoLoadNode(PVirtualNode node, TStream* stream) {
-  if (OnLoadNode) OnLoadNode(senderTree, node, stream);
+  Fire(OnLoadNode, senderTree, node, stream);
 }
 
 void TVirtualTreeCore::DoMeasureItem(TCanvas* targetCanvas, PVirtualNode node, int& nodeHeight) {
-  if (OnMeasureItem) OnMeasureItem(senderTree, targetCanvas, node, nodeHeight);
+  Fire(OnMeasureItem, senderTree, targetCanvas, node, nodeHeight);
 }
 
 void TVirtualTreeCore::DoNodeCopied(PVirtualNode node) {
-  if (OnNodeCopied) OnNodeCopied(senderTree, node);
+  Fire(OnNodeCopied, senderTree, node);
 }
 
 bool TVirtualTreeCore::DoNodeCopying(PVirtualNode node, PVirtualNode newParent) {
   bool allowed = true;
-  if (OnNodeCopying) OnNodeCopying(senderTree, node, newParent, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnNodeCopying, senderTree, node, newParent, allowed) && allowed;
 }
 
 void TVirtualTreeCore::DoNodeMoved(PVirtualNode node) {
-  if (OnNodeMoved) OnNodeMoved(senderTree, node);
+  Fire(OnNodeMoved, senderTree, node);
 }
 
 bool TVirtualTreeCore::DoNodeMoving(PVirtualNode node, PVirtualNode newParent) {
   bool allowed = true;
-  if (OnNodeMoving) OnNodeMoving(senderTree, node, newParent, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnNodeMoving, senderTree, node, newParent, allowed) && allowed;
 }
 
 void TVirtualTreeCore::DoResetNode(PVirtualNode node) {
-  if (OnResetNode) OnResetNode(senderTree, node);
+  Fire(OnResetNode, senderTree, node);
 }
 
 void TVirtualTreeCore::DoSaveNode(PVirtualNode node, TStream* stream) {
-  if (OnSaveNode) OnSaveNode(senderTree, node, stream);
+  Fire(OnSaveNode, senderTree, node, stream);
 }
 
 void TVirtualTreeCore::DoScroll(int deltaX, int deltaY) {
-  if (OnScroll) OnScroll(senderTree, deltaX, deltaY);
+  Fire(OnScroll, senderTree, deltaX, deltaY);
 }
 
 void TVirtualTreeCore::DoStateChange(TVirtualTreeStates enter, TVirtualTreeStates leave) {
-  if (OnStateChange && !((enter - states) + (states * leave)).Empty()) OnStateChange(senderTree, enter, leave);
+  // A tree freed by the handler is left as it is; a going tree only keeps its states.
+  if (OnStateChange && !treeGoing && !((enter - states) + (states * leave)).Empty() &&
+      !Fire(OnStateChange, senderTree, enter, leave))
+    return;
   states = (states + enter) - leave;
 }
 
 void TVirtualTreeCore::DoStructureChange(PVirtualNode node, TChangeReason reason) {
   StopTreeTimer(6);
-  if (OnStructureChange) {
-    // The program's handler may free the whole tree: then nothing of it is touched.
-    std::shared_ptr<const bool> alive = TreeAliveToken();
-    OnStructureChange(senderTree, node, reason);
-    if (alive != nullptr && !*alive) return;
-  }
+  if (!Fire(OnStructureChange, senderTree, node, reason)) return;
   DoStateChange({}, {tsStructureChangePending});
   lastStructureChangeNode = nullptr;
   lastStructureChangeReason = crIgnore;
 }
 
 void TVirtualTreeCore::DoUpdating(TVTUpdateState state) {
-  if (OnUpdating) OnUpdating(senderTree, state);
+  Fire(OnUpdating, senderTree, state);
 }
 
 void TVirtualTreeCore::DoGetNodeDataSize(int& size) {
   size = 0;
-  if (OnGetNodeDataSize) OnGetNodeDataSize(senderTree, size);
+  Fire(OnGetNodeDataSize, senderTree, size);
 }
 
 bool TVirtualTreeCore::DoEndEdit() {
@@ -202,8 +196,7 @@ bool TVirtualTreeCore::DoEndEdit() {
     if (result) {
       DoStateChange({}, {tsEditing});
       editLink.reset();
-      if (OnEdited) OnEdited(senderTree, focusedNode, editColumn);
-      if (scope.TreeGone()) return false;
+      if (!Fire(OnEdited, senderTree, focusedNode, editColumn)) return false;
     }
   }
   DoStateChange({}, {tsEditPending});
@@ -212,12 +205,20 @@ bool TVirtualTreeCore::DoEndEdit() {
 
 bool TVirtualTreeCore::DoCancelEdit() {
   StopTreeTimer(2);
+  // The link's and the handlers' call outs may free the whole tree: the
+  // caller is then told that nothing was cancelled, and stops there.
+  TCallOutScope scope(*this);
   DoStateChange({}, {tsEditPending});
-  if (!states.Contains(tsEditing) || !editLink) return false;
-  bool result = editLink->CancelEdit();
+  if (scope.TreeGone() || !states.Contains(tsEditing) || !editLink) return false;
+  bool result;
+  {
+    TEditLinkPtr link = editLink;  // kept while it runs, also when the tree goes
+    result = link->CancelEdit();
+  }
+  if (scope.TreeGone()) return false;
   if (result) {
     DoStateChange({}, {tsEditing});
-    if (OnEditCancelled) OnEditCancelled(senderTree, editColumn);
+    if (!Fire(OnEditCancelled, senderTree, editColumn)) return false;
     if (!IsTreeDestroying()) editLink.reset();
   }
   return result;

@@ -52,7 +52,11 @@ TDropMode TBaseVirtualTree::DropModeAt(const THitInfo& hitInfo, TPoint pt) {
   return pt.Y < (r.Top + r.Bottom) / 2 ? dmAbove : dmBelow;
 }
 
+// The drop target's calls come from the system's drag loop, outside any
+// message of this tree: each holds the tree, whose handlers may free it.
+
 HRESULT TBaseVirtualTree::DragEnter(DWORD keyState, TPoint pt, int& effect) {
+  TCallOutScope scope(*this);
   autoScrollStarted = false;
   dragButtons = keyState & (MK_LBUTTON | MK_RBUTTON | MK_MBUTTON);
   TBaseVirtualTree* source = dragManager != nullptr ? dragManager->GetDragSource() : nullptr;
@@ -61,6 +65,7 @@ HRESULT TBaseVirtualTree::DragEnter(DWORD keyState, TPoint pt, int& effect) {
   effect = SuggestDropEffect(source, shift, client, effect);
   if (!DoDragOver(source, shift, dsDragEnter, client, lastDropMode, effect)) {
     effect = DROPEFFECT_NONE;
+    if (scope.TreeGone()) return S_OK;
   } else {
     THitInfo hitInfo;
     GetHitTestInfoAt(client.X, client.Y, /*relative=*/true, hitInfo);
@@ -83,6 +88,12 @@ HRESULT TBaseVirtualTree::DragEnter(DWORD keyState, TPoint pt, int& effect) {
 }
 
 HRESULT TBaseVirtualTree::DragOver(TObject* source, DWORD keyState, TDragStateKind state, TPoint pt, int& effect) {
+  TCallOutScope scope(*this);
+  auto gone = [&] {
+    if (!scope.TreeGone()) return false;
+    effect = DROPEFFECT_NONE;
+    return true;
+  };
   auto* sourceTree = dynamic_cast<TBaseVirtualTree*>(source);
   TVTDragImage* image =
       sourceTree != nullptr && !SystemDrawsDragImage(sourceTree) ? sourceTree->DragImage() : nullptr;
@@ -101,6 +112,7 @@ HRESULT TBaseVirtualTree::DragOver(TObject* source, DWORD keyState, TDragStateKi
     if (directions.Contains(sdLeft)) x += horizontalStep;
     if (directions.Contains(sdRight)) x -= horizontalStep;
     scrolled = DoSetOffsetXY(x, y, DefaultScrollUpdateFlags());
+    if (gone()) return S_OK;
   }
 
   TShiftState shift = DragShiftState(keyState);
@@ -134,15 +146,18 @@ HRESULT TBaseVirtualTree::DragOver(TObject* source, DWORD keyState, TDragStateKi
       SetTimer(handle, kExpandTimer, autoExpandDelay, nullptr);
   }
   if (HandleAllocated()) UpdateWindow(handle);
+  if (gone()) return S_OK;
   if (image != nullptr && image->WillMove(pt)) image->DragTo(pt, /*forceRepaint=*/false);
 
   effect = SuggestDropEffect(source, shift, client, effect);
   if (!DoDragOver(source, shift, state, client, mode, effect)) effect = DROPEFFECT_NONE;
+  if (gone()) return S_OK;
   if (scrolled) effect |= static_cast<int>(DROPEFFECT_SCROLL);
   return S_OK;
 }
 
 void TBaseVirtualTree::DragLeave() {
+  TCallOutScope scope(*this);
   StopTreeTimer(kExpandTimer);
   TBaseVirtualTree* source = dragManager != nullptr ? dragManager->GetDragSource() : nullptr;
   if (source != nullptr && !SystemDrawsDragImage(source)) source->DragImage()->HideDragImage();
@@ -151,11 +166,13 @@ void TBaseVirtualTree::DragLeave() {
     dropTargetNode = nullptr;
   }
   if (HandleAllocated()) UpdateWindow(handle);
+  if (scope.TreeGone()) return;
   int effect = DROPEFFECT_NONE;
   DoDragOver(nullptr, TShiftState(), dsDragLeave, TPoint{0, 0}, lastDropMode, effect);
 }
 
 HRESULT TBaseVirtualTree::DragDrop(IDataObject* dataObject, DWORD keyState, TPoint pt, int& effect) {
+  TCallOutScope scope(*this);
   StopTreeTimer(kExpandTimer);
   StopTreeTimer(kScrollTimer);
   DoStateChange({}, {tsScrollPending, tsScrolling});
@@ -173,6 +190,10 @@ HRESULT TBaseVirtualTree::DragDrop(IDataObject* dataObject, DWORD keyState, TPoi
     result = DragOver(source, keyState, dsDragMove, pt, effect);
     // The drop's effect carries no scrolling.
     effect &= ~static_cast<int>(DROPEFFECT_SCROLL);
+    if (scope.TreeGone()) {
+      effect = DROPEFFECT_NONE;
+      return E_FAIL;
+    }
     if (SUCCEEDED(result) && effect != DROPEFFECT_NONE && dataObject != nullptr) {
       // The picture does not stay over whatever the drop handler shows.
       if (source != nullptr && !SystemDrawsDragImage(source)) source->DragImage()->HideDragImage();

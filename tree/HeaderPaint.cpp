@@ -125,6 +125,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (ownerDraw) {
     if (tree->OnHeaderDrawQueryElements) {
       tree->DoHeaderDrawQueryElements(info, custom);
+      if (tree->Going()) return;
     } else if (tree->OnHeaderDraw) {
       tree->DoHeaderDraw(canvas, column, cell, info.IsHoverIndex, info.IsDownIndex, info.DropMark);
       return;
@@ -133,6 +134,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
 
   if (custom & hpeBackground) {
     tree->DoAdvancedHeaderDraw(info, hpeBackground);
+    if (tree->Going()) return;
   } else if (themed) {
     ThemeServices()->DrawHeaderItem(dc, cell, info.IsHoverIndex, info.IsDownIndex);
   } else if (header->Style() == hsXPStyle) {
@@ -165,6 +167,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (info.ShowHeaderGlyph) {
     if (custom & hpeHeaderGlyph) {
       tree->DoAdvancedHeaderDraw(info, hpeHeaderGlyph);
+      if (tree->Going()) return;
     } else {
       bool intoSortGlyph = info.ShowSortGlyph && !column->IsRightToLeft() &&
                            info.GlyphPos.X + header->Images()->Width() > info.SortGlyphPos.X;
@@ -175,6 +178,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (!column->Text().empty()) {
     if (custom & hpeText) {
       tree->DoAdvancedHeaderDraw(info, hpeText);
+      if (tree->Going()) return;
     } else {
       SelectObject(dc, header->Font()->Handle());
       DrawButtonText(dc, column->Text(), info.TextRectangle, info.IsEnabled, info.IsHoverIndex && !themed, flags,
@@ -184,6 +188,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (info.ShowSortGlyph) {
     if (custom & hpeSortGlyph) {
       tree->DoAdvancedHeaderDraw(info, hpeSortGlyph);
+      if (tree->Going()) return;
     } else {
       int index = header->SortDirection() == sdAscending ? 3 : 2;
       if (themed) index += 2;
@@ -193,6 +198,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (info.DropMark != dmmNone) {
     if (custom & hpeDropMark) {
       tree->DoAdvancedHeaderDraw(info, hpeDropMark);
+      if (tree->Going()) return;
     } else {
       int y = cell.Top + (cell.Height() - utilities->Height()) / 2;
       if (info.DropMark == dmmLeft)
@@ -217,6 +223,8 @@ void TVirtualTreeColumns::PaintHeader(HDC dc, const TRect& r, int hOffset) {
   HDC target = canvas->Handle();
   const bool themed = tree->TreeStates().Contains(tsUseThemes) && ThemeServices()->ThemesEnabled();
   const bool ownerDraw = header->Options().Contains(hoOwnerDraw) && !tree->IsTreeDesigning();
+  // The drawing handlers may free the tree, and this header with it.
+  TObject::THold hold(tree);
 
   // The background right of the columns, and the base of every cell.
   TRect all{0, 0, width, height};
@@ -226,8 +234,10 @@ void TVirtualTreeColumns::PaintHeader(HDC dc, const TRect& r, int hOffset) {
     info.PaintRectangle = all;
     THeaderPaintElements custom = 0;
     tree->DoHeaderDrawQueryElements(info, custom);
+    if (tree->Going()) return;
     if (custom & hpeBackground) tree->DoAdvancedHeaderDraw(info, hpeBackground);
     else FillSolidRect(target, all, ColorToRGB(header->Background()));
+    if (tree->Going()) return;
   } else if (themed) {
     ThemeServices()->DrawHeaderItem(target, TRect{0, 0, width + 2, height}, false, false);
   } else if (header->Style() == hsXPStyle) {
@@ -247,6 +257,8 @@ void TVirtualTreeColumns::PaintHeader(HDC dc, const TRect& r, int hOffset) {
     TRect cell{left, 0, left + column->Width(), height};
     if (cell.Right <= 0 || cell.Left >= width) continue;
     PaintColumnCell(canvas, column, cell, ownerDraw);
+    // A drawing handler that freed the tree ends the paint.
+    if (tree->Going()) return;
   }
   BitBlt(dc, r.Left, r.Top, width, height, target, 0, 0, SRCCOPY);
 }

@@ -2,6 +2,7 @@
 // (node hints, tooltips for cut-off text, header column hints, the control's
 // own hint) and the tree's hint window.
 #include <algorithm>
+#include <optional>
 
 #include "tree/VirtualTrees.h"
 #include "tree/VTHeader.h"
@@ -29,6 +30,9 @@ void TBaseVirtualTree::CMHintShow(TMessage& m) {
   m.Result = 1;
   TPoint cursor{info.CursorPos.x, info.CursorPos.y};
   if (lastHintRect.Contains(cursor)) return;
+  // Measuring and asking calls out: a handler that frees the node (or the
+  // tree) shows no hint for it.
+  TCallOutScope scope(*this);
 
   THitInfo hit;
   GetHitTestInfoAt(cursor.X, cursor.Y, true, hit);
@@ -127,6 +131,11 @@ void TBaseVirtualTree::CMHintShow(TMessage& m) {
       m.Result = 1;
       show = false;
     }
+    if (scope.TreeGone()) return;
+    if (hit.HitNode != nullptr && Gone(hit.HitNode)) {
+      m.Result = 1;
+      show = false;
+    }
     if (show) {
       hintData.Tree = this;
       hintData.Node = hit.HitNode;
@@ -212,8 +221,11 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const std::string& hint
   SetBiDiMode(bdLeftToRight);
   data = *static_cast<TVTHintData*>(hintData);
   TBaseVirtualTree* tree = data.Tree;
-  if (tree == nullptr) return TRect();
+  if (tree == nullptr || tree->Going()) return TRect();
   if (data.Node != nullptr && dynamic_cast<TCustomVirtualDrawTree*>(tree) != nullptr) return data.HintRect;
+  // The text's handlers may free the tree (which forgets this hint's data):
+  // it lives until the rectangle is made, and a freed one shows no hint.
+  TObject::THold hold(tree);
 
   data.BidiMode = tree->ColumnBiDiMode(data.Column);
   data.Alignment = tree->ColumnAlignment(data.Column);
@@ -233,6 +245,7 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const std::string& hint
   else if (data.Node != nullptr)
     data.HintText = tree->DoGetNodeHint(data.Node, data.Column, data.LineBreakStyle);
   TRect result;
+  if (tree->Going() || data.Tree != tree) data = TVTHintData();
   if (data.HintText.empty()) {
     SelectObject(dc, oldFont);
     ReleaseDC(nullptr, dc);
@@ -397,11 +410,16 @@ void TVirtualTreeHintWindow::RenderBuffer() {
   bool tooltip = tree != nullptr && tree->HintMode() == hmTooltip && data.Node != nullptr && data.DefaultHint.empty();
   bool multiLine = data.LineBreakStyle == hlbForceMultiLine;
   HFONT font = Font()->Handle();
+  // The text's and the drawing's handlers may free the tree (which forgets
+  // this hint's data): it lives until the picture is made.
+  std::optional<TObject::THold> hold;
+  if (tree != nullptr) hold.emplace(tree);
   if (tooltip) {
     // The cell's own font (a string tree sets it per node).
     TRect r;
     std::u16string ignored;
     tree->GetTextInfo(data.Node, data.Column, Font(), r, ignored);
+    if (tree->Going() || data.Tree != tree) return;
     font = Font()->Handle();
   }
   auto* drawTree = dynamic_cast<TCustomVirtualDrawTree*>(tree);

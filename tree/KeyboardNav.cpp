@@ -60,9 +60,8 @@ bool TBaseVirtualTree::StartCheck(PVirtualNode node, TVirtualTreeState pendingSt
 }
 
 void TBaseVirtualTree::WMKeyDown(TMessage& m) {
-  TAliveToken token = Alive();
   if (DoKeyDown(m)) return;  // OnKeyDown took the key
-  if (!*token) return;
+  if (Going()) return;
   // A character announced by an earlier key that never came is not searched for.
   DoStateChange({}, {tsIncrementalSearchPending});
   uint16_t key = static_cast<uint16_t>(m.WParam);
@@ -75,15 +74,14 @@ void TBaseVirtualTree::WMKeyDown(TMessage& m) {
   if (keyState[VK_MENU] & 0x80) shift.Include(ssAlt);
   // The key's handler may free the tree (a form closed on a key).
   bool doDefault = DoKeyAction(key, shift);
-  if (!*token || !doDefault) return;
+  if (Going() || !doDefault) return;
   BeginInvalidationBatch();
   struct BatchEnd {
     TBaseVirtualTree* tree;
-    TAliveToken token;
     ~BatchEnd() {
-      if (*token) tree->EndInvalidationBatch();
+      if (!tree->Going()) tree->EndInvalidationBatch();
     }
-  } batchEnd{this, Alive()};
+  } batchEnd{this};
 
   if (states.Contains(tsKeyCheckPending) && key != VK_SPACE) {
     // Another key abandons the check the space bar began.
@@ -172,7 +170,7 @@ void TBaseVirtualTree::WMKeyDown(TMessage& m) {
     default:
       if (!ctrl && !shift.Contains(ssAlt) && key >= 32) DoStateChange({tsIncrementalSearchPending});
   }
-  if (*token) DefaultHandler(m);
+  if (!Going()) DefaultHandler(m);
 }
 
 void TBaseVirtualTree::FitColumnsToContent(bool restore) {
@@ -196,9 +194,14 @@ void TBaseVirtualTree::ShowContextMenuAtFocus() {
 
 void TBaseVirtualTree::ShowHelpForFocusedNode() {
   if (OnGetHelpContext) {
+    // The handler may free the node asked about, or the whole tree: the walk
+    // up stops there, and a freed tree shows no help.
+    TCallOutScope scope(*this);
     int context = 0;
-    for (PVirtualNode run = focusedNode; run != nullptr && run != root && context == 0; run = run->Parent)
-      OnGetHelpContext(this, run, run == focusedNode ? focusedColumn : 0, context);
+    for (PVirtualNode run = focusedNode; run != nullptr && run != root && context == 0; run = run->Parent) {
+      if (!Fire(OnGetHelpContext, this, run, run == focusedNode ? focusedColumn : 0, context)) return;
+      if (Gone(run)) break;
+    }
     for (TControl* control = this; control != nullptr && context == 0; control = control->Parent())
       context = control->HelpContext();
     if (context != 0 && Application != nullptr) Application->HelpContext(context);
@@ -401,9 +404,8 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
 }
 
 void TBaseVirtualTree::WMKeyUp(TMessage& m) {
-  TAliveToken token = Alive();
   if (DoKeyUp(m)) return;
-  if (!*token) return;
+  if (Going()) return;
   if (m.WParam == VK_SPACE && states.Contains(tsKeyCheckPending)) {
     DoStateChange({}, {tsKeyCheckPending});
     PVirtualNode node = checkNode;
@@ -422,15 +424,14 @@ void TBaseVirtualTree::WMKeyUp(TMessage& m) {
 
 void TBaseVirtualTree::WMChar(TMessage& m) {
   // The search and key handlers may free the tree.
-  TAliveToken token = Alive();
   if (states.Contains(tsIncrementalSearchPending)) {
     // The window is a Unicode window: the character is one UTF-16 unit.
     HandleIncrementalSearch(static_cast<char16_t>(m.WParam));
-    if (!*token) return;
+    if (Going()) return;
     DoStateChange({}, {tsIncrementalSearchPending});
   }
   if (DoKeyPress(m)) return;
-  if (*token) DefaultHandler(m);
+  if (!Going()) DefaultHandler(m);
 }
 
 void TBaseVirtualTree::WMGetDlgCode(TMessage& m) {

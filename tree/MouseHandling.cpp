@@ -313,9 +313,8 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
   }
   if (!states.Contains(tsDrawSelecting)) {
     // The hot node's handler may free the tree.
-    TAliveToken token = Alive();
     HandleHotTrack(x, y);
-    if (*token) TCustomControl::MouseMove(shift, x, y);
+    if (!Going()) TCustomControl::MouseMove(shift, x, y);
     return;
   }
   // While auto-scrolling the scroll timer moves the band.
@@ -367,30 +366,27 @@ void TBaseVirtualTree::HandleMouseUpMessage(TMessage& m, const THitInfo& hitInfo
 
 void TBaseVirtualTree::WMLButtonDown(TMessage& m) {
   DoStateChange({tsLeftButtonDown});
-  TAliveToken token = Alive();
+  if (Going()) return;
   TControl::WMLButtonDown(m);
-  if (*token) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
+  if (!Going()) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
 }
 
 void TBaseVirtualTree::WMLButtonUp(TMessage& m) {
-  TAliveToken token = Alive();
   DoStateChange({}, {tsLeftButtonDown});
   RouteMouse(m, &TBaseVirtualTree::HandleMouseUpMessage);
-  if (*token) TControl::WMLButtonUp(m);
+  if (!Going()) TControl::WMLButtonUp(m);
 }
 
 void TBaseVirtualTree::WMLButtonDblClk(TMessage& m) {
-  TAliveToken token = Alive();
   TControl::WMLButtonDblClk(m);
-  if (*token) RouteMouse(m, &TBaseVirtualTree::HandleMouseDblClick);
+  if (!Going()) RouteMouse(m, &TBaseVirtualTree::HandleMouseDblClick);
 }
 
 void TBaseVirtualTree::WMRButtonDown(TMessage& m) {
   DoStateChange({tsRightButtonDown});
-  if (HeaderBusy()) return;
-  TAliveToken token = Alive();
+  if (Going() || HeaderBusy()) return;
   TControl::WMRButtonDown(m);
-  if (*token && options.selection.Contains(toRightClickSelect)) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
+  if (!Going() && options.selection.Contains(toRightClickSelect)) RouteMouse(m, &TBaseVirtualTree::HandleMouseDown);
 }
 
 void TBaseVirtualTree::WMRButtonUp(TMessage& m) {
@@ -401,13 +397,12 @@ void TBaseVirtualTree::WMRButtonUp(TMessage& m) {
     DoStateChange({}, {tsDrawSelPending, tsDrawSelecting});
     Invalidate();
   }
-  TAliveToken token = Alive();
   TControl::WMRButtonUp(m);
-  if (!*token) return;
+  if (Going()) return;
   THitInfo hitInfo;
   GetHitTestInfoAt(m.XPos(), m.YPos(), true, hitInfo);
   if (options.selection.Contains(toRightClickSelect)) HandleMouseUp(m.WParam, hitInfo);
-  if (!*token) return;
+  if (Going()) return;
   if (PopupMenu() == nullptr && !releasingDrag)
     DoPopupMenu(hitInfo.HitNode, hitInfo.HitColumn, Point(m.XPos(), m.YPos()));
 }
@@ -419,10 +414,9 @@ void TBaseVirtualTree::WMRButtonDblClk(TMessage& m) {
 
 void TBaseVirtualTree::WMMButtonDown(TMessage& m) {
   DoStateChange({tsMiddleButtonDown});
-  if (HeaderBusy()) return;
-  TAliveToken token = Alive();
+  if (Going() || HeaderBusy()) return;
   TControl::WMMButtonDown(m);
-  if (!*token) return;
+  if (Going()) return;
   bool panning = states.Contains(tsWheelPanning) || states.Contains(tsWheelScrolling);
   bool larger = int64_t(rangeX) > ClientWidth() || int64_t(rangeY) > ClientHeight();
   if (options.misc.Contains(toWheelPanning) && !panning && larger) {
@@ -445,9 +439,8 @@ void TBaseVirtualTree::WMMButtonUp(TMessage& m) {
     return;
   }
   if (HeaderBusy()) return;
-  TAliveToken token = Alive();
   TControl::WMMButtonUp(m);
-  if (*token && options.selection.Contains(toMiddleClickSelect))
+  if (!Going() && options.selection.Contains(toMiddleClickSelect))
     RouteMouse(m, &TBaseVirtualTree::HandleMouseUpMessage);
 }
 

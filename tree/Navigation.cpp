@@ -8,7 +8,7 @@ constexpr const char* kInvalidParameter = "Invalid parameter.";
 
 // Hands out the node find() answers, initialised. An initialisation handler
 // that frees it makes find() ask again (another node stands there now); null
-// when from (a node the walk started at) went meanwhile.
+// when from (a node the walk started at) or the whole tree went meanwhile.
 template <class Find>
 PVirtualNode InitFound(TVirtualTreeCore& tree, PVirtualNode from, Find find) {
   for (;;) {
@@ -16,7 +16,7 @@ PVirtualNode InitFound(TVirtualTreeCore& tree, PVirtualNode from, Find find) {
     if (result == nullptr || (result->States & vsInitialized)) return result;
     TVirtualTreeCore::TCallOutScope scope(tree);
     tree.InitNode(result);
-    if (from != nullptr && TVirtualTreeCore::Gone(from)) return nullptr;
+    if (scope.TreeGone() || (from != nullptr && TVirtualTreeCore::Gone(from))) return nullptr;
     if (!TVirtualTreeCore::Gone(result)) return result;
   }
 }
@@ -26,7 +26,7 @@ bool ChildrenMade(TVirtualTreeCore& tree, PVirtualNode node) {
   if (!(node->States & vsHasChildren) || node->ChildCount != 0) return true;
   TVirtualTreeCore::TCallOutScope scope(tree);
   tree.InitChildren(node);
-  return !TVirtualTreeCore::Gone(node);
+  return !scope.TreeGone() && !TVirtualTreeCore::Gone(node);
 }
 }  // namespace
 

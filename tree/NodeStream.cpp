@@ -319,7 +319,9 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
   }
   // Every top-level node is read under a stand-in; the old content goes only
   // once the whole stream has been read. Nodes read are not in the tree yet:
-  // the update bracket keeps handlers from painting or measuring them.
+  // the update bracket keeps handlers from painting or measuring them. A
+  // load handler that frees the tree ends the read: what was read goes.
+  TCallOutScope scope(*this);
   BeginUpdate();
   bool outermost = streamReads++ == 0;
   PVirtualNode standIn = nullptr;
@@ -336,10 +338,12 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
     while (stream->Position() < readLimit && count > 0) {
       AppendStreamChild(standIn, MakeNewNode());
       ReadNode(stream, version, standIn->LastChild);
+      if (scope.TreeGone()) break;
       --count;
     }
-    Clear();
+    if (!scope.TreeGone()) Clear();
   } catch (...) {
+    if (scope.TreeGone()) throw;
     if (standIn != nullptr) {
       FreeStreamChildren(standIn, nullptr);
       FreeNodeRecord(standIn);
@@ -348,6 +352,12 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
     if (outermost) StreamReadFinished(/*complete=*/false);
     EndUpdate();
     throw;
+  }
+  if (scope.TreeGone()) {
+    FreeStreamChildren(standIn, nullptr);
+    FreeNodeRecord(standIn);
+    --streamReads;
+    return;
   }
   while (PVirtualNode child = standIn->FirstChild) {
     standIn->FirstChild = child->NextSibling;
@@ -360,7 +370,9 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
   InvalidateCache();
   --streamReads;
   if (outermost) StreamReadFinished(/*complete=*/true);
+  if (scope.TreeGone()) return;
   DoNodeCopied(nullptr);
+  if (scope.TreeGone()) return;
   EndUpdate();
 }
 

@@ -12,9 +12,10 @@
 TVirtualTreeCore::~TVirtualTreeCore() {
   // The window class clears the tree with events before this runs; what is
   // left is freed silently (no handler may run on a half-destroyed object).
-  // A handler may destroy the tree while its operations run: their scopes let
-  // go of it, and every record is left dead to the outermost one, so that the
-  // operations still find the nodes they hold gone and return.
+  // A tree freed by a handler lives until its scopes end; only a core
+  // without a holder, or one deleted outright, gets here with scopes open:
+  // they let go of it, and every record is left dead to the outermost one,
+  // so that the operations still find the nodes they hold gone and return.
   if (innermostScope != nullptr) {
     if (root != nullptr) {
       FreeSubtree(root);
@@ -24,6 +25,7 @@ TVirtualTreeCore::~TVirtualTreeCore() {
     TCallOutScope* outermost = innermostScope;
     for (TCallOutScope* scope = innermostScope; scope != nullptr; scope = scope->outer) {
       scope->tree = nullptr;
+      scope->holder = nullptr;
       outermost = scope;
     }
     innermostScope = nullptr;

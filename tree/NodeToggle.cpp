@@ -37,8 +37,12 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
           AnimateToggle(node, false);
           if (gone()) return;
         }
+        // Measuring calls out: a handler that deletes the node ends the toggle
+        // before any total is touched.
+        uint32_t ownHeight = GetNodeHeight(node);
+        if (gone()) return;
         if (IsFullyVisible(node)) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(node)));
-        PropagateTotalHeight(node, GetNodeHeight(node), false);
+        PropagateTotalHeight(node, ownHeight, false);
         node->States &= ~vsExpanded;
         // The handler sees the new structure: positions come from it, not
         // from a cache of the old one.
@@ -111,10 +115,15 @@ void TVirtualTreeCore::ToggleNode(PVirtualNode node) {
 void TVirtualTreeCore::FullExpand(PVirtualNode node) {
   if (root->FirstChild == nullptr && root->ChildCount == 0) return;
   if (node == root) node = nullptr;
-  DoStateChange({tsExpanding});
   // A handler that frees the node in turn (or the end mark) ends the walk;
   // one that frees the whole tree ends it all.
   TCallOutScope scope(*this);
+  DoStateChange({tsExpanding});
+  if (scope.TreeGone()) return;
+  if (node != nullptr && Gone(node)) {
+    DoStateChange({}, {tsExpanding});
+    return;
+  }
   BeginUpdate();
   if (scope.TreeGone()) return;
   try {
@@ -145,10 +154,15 @@ void TVirtualTreeCore::FullExpand(PVirtualNode node) {
 void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
   if (root->FirstChild == nullptr) return;
   if (node == root) node = nullptr;
-  DoStateChange({tsCollapsing});
   // A handler that frees the node next in turn (or the top) ends the walk;
   // one that frees the whole tree ends it all.
   TCallOutScope scope(*this);
+  DoStateChange({tsCollapsing});
+  if (scope.TreeGone()) return;
+  if ((node != nullptr && Gone(node)) || root->FirstChild == nullptr) {
+    DoStateChange({}, {tsCollapsing});
+    return;
+  }
   BeginUpdate();
   if (scope.TreeGone()) return;
   try {
@@ -184,7 +198,10 @@ void TVirtualTreeCore::MeasureNodeHeight(TCanvas* canvas, PVirtualNode node) {
   if (node == nullptr || node == root || (node->States & vsHeightMeasured)) return;
   node->States |= vsHeightMeasured;
   int height = node->NodeHeight;
+  // A handler that deletes the node (or frees the tree) leaves no height to apply.
+  TCallOutScope scope(*this);
   DoMeasureItem(canvas, node, height);
+  if (scope.Lost(node)) return;
   if (height < 0) height = 0;
   if (height > 0xFFFF) height = 0xFFFF;
   if (height != node->NodeHeight) SetNodeHeight(node, static_cast<uint32_t>(height));

@@ -357,12 +357,13 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
   if (window.Width() <= 0 || window.Height() <= 0) return;
   if (paintResources.plusBM == nullptr || paintResources.dottedBrush == nullptr)
     PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
-  DoStateChange({tsPainting});
-  TBitmap* bitmap = nullptr;
   // The handlers asked while painting may free nodes: painting stops at a
   // node that went (its deletion has asked for a new paint). One that frees
   // the whole tree ends the paint there.
   TCallOutScope scope(*this);
+  DoStateChange({tsPainting});
+  if (scope.TreeGone()) return;
+  TBitmap* bitmap = nullptr;
   // The bitmap goes and the painting state is left also when an event handler throws.
   try {
     DoBeforePaint(targetCanvas);

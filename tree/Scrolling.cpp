@@ -37,6 +37,8 @@ bool TBaseVirtualTree::DoSetOffsetXY(int valueX, int64_t valueY, TScrollUpdateOp
   offsetX = x;
   offsetY = y;
   CancelHint();
+  // The scroll bars' handlers may free the tree: the scroll ends there.
+  TCallOutScope scope(*this);
 
   if (updateCount == 0 && HandleAllocated()) {
     bool dragImage = states.Contains(tsVCLDragging);
@@ -73,10 +75,13 @@ bool TBaseVirtualTree::DoSetOffsetXY(int valueX, int64_t valueY, TScrollUpdateOp
         if (options_.Contains(suoRepaintHeader) && HeaderVisible() && header != nullptr)
           header->Invalidate(nullptr);
         if (!states.Contains(tsSizing)) UpdateHorizontalScrollBar(repaintBars);
+        if (scope.TreeGone()) return true;
       }
       if (deltaY != 0) {
         UpdateVerticalScrollBar(repaintBars);
+        if (scope.TreeGone()) return true;
         if (HeaderColumnCount() == 0 && !states.Contains(tsDrawSelecting)) UpdateHorizontalScrollBar(repaintBars);
+        if (scope.TreeGone()) return true;
       }
     }
     if (dragImage) ImageList_DragShowNolock(TRUE);
@@ -87,7 +92,6 @@ bool TBaseVirtualTree::DoSetOffsetXY(int valueX, int64_t valueY, TScrollUpdateOp
     if (GetCursorPos(&cursor) && ::ScreenToClient(handle, &cursor) && cursor.x >= 0 && cursor.y >= 0 &&
         cursor.x < clientWidth && cursor.y < clientHeight) {
       // The hot node's handler may free the whole tree.
-      TCallOutScope scope(*this);
       HandleHotTrack(cursor.x, cursor.y);
       if (scope.TreeGone()) return true;
     }

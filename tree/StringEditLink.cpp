@@ -90,16 +90,18 @@ void TVTEdit::WMGetDlgCode(TMessage& m) {
 }
 
 void TVTEdit::WMKeyDown(TMessage& m) {
-  TAliveToken token = Alive();
+  // The end's and the cancel's handlers may free the tree, and this edit with
+  // it: the tree is held until the key is done (this edit is held by its window).
   switch (m.WParam) {
     case VK_RETURN:
       if (link == nullptr) break;
       if (SingleLine() || GetKeyState(VK_CONTROL) < 0) {
         std::shared_ptr<TStringEditLink> keep = ref;
         TCustomVirtualStringTree* tree = link->tree;
+        TObject::THold hold(tree);
         tree->InvalidateNode(link->node);
         tree->DoEndEdit();
-        if (*token && tree->CanFocus()) tree->SetFocus();
+        if (!tree->Going() && tree->CanFocus()) tree->SetFocus();
         return;
       }
       break;
@@ -108,8 +110,9 @@ void TVTEdit::WMKeyDown(TMessage& m) {
       {
         std::shared_ptr<TStringEditLink> keep = ref;
         TCustomVirtualStringTree* tree = link->tree;
+        TObject::THold hold(tree);
         tree->DoCancelEdit();
-        if (*token && tree->CanFocus()) tree->SetFocus();
+        if (!tree->Going() && tree->CanFocus()) tree->SetFocus();
       }
       return;
     case VK_UP:

@@ -106,19 +106,19 @@ void TCustomVirtualStringTree::SetDefaultText(const std::u16string& value) {
 
 void TCustomVirtualStringTree::DoGetText(PVirtualNode node, TColumnIndex column, TVSTTextType textType,
                                          std::u16string& text) {
-  if (OnGetText) OnGetText(this, node, column, textType, text);
+  Fire(OnGetText, this, node, column, textType, text);
 }
 
 void TCustomVirtualStringTree::DoNewText(PVirtualNode node, TColumnIndex column, const std::u16string& text) {
   // The handler may free the whole tree.
   TCallOutScope scope(*this);
-  if (OnNewText) OnNewText(this, node, column, text);
+  Fire(OnNewText, this, node, column, text);
   if (!scope.TreeGone() && updateCount == 0) UpdateHorizontalScrollBar(/*doRepaint=*/true);
 }
 
 void TCustomVirtualStringTree::DoPaintText(PVirtualNode node, TCanvas* canvas, TColumnIndex column,
                                            TVSTTextType textType) {
-  if (OnPaintText) OnPaintText(this, canvas, node, column, textType);
+  Fire(OnPaintText, this, canvas, node, column, textType);
 }
 
 bool TCustomVirtualStringTree::DoGetCellIsEmpty(PVirtualNode node, TColumnIndex column) {
@@ -129,7 +129,7 @@ bool TCustomVirtualStringTree::DoGetCellIsEmpty(PVirtualNode node, TColumnIndex 
 std::u16string TCustomVirtualStringTree::DoGetNodeHint(PVirtualNode node, TColumnIndex column,
                                                        TVTHintLineBreakStyle& lineBreakStyle) {
   std::u16string hint = TBaseVirtualTree::DoGetNodeHint(node, column, lineBreakStyle);
-  if (OnGetHint) OnGetHint(this, node, column, lineBreakStyle, hint);
+  Fire(OnGetHint, this, node, column, lineBreakStyle, hint);
   return hint;
 }
 
@@ -137,7 +137,7 @@ std::u16string TCustomVirtualStringTree::DoGetNodeTooltip(PVirtualNode node, TCo
                                                           TVTHintLineBreakStyle& lineBreakStyle) {
   std::u16string tip = TBaseVirtualTree::DoGetNodeHint(node, column, lineBreakStyle);
   if (OnGetHint) {
-    OnGetHint(this, node, column, lineBreakStyle, tip);
+    Fire(OnGetHint, this, node, column, lineBreakStyle, tip);
     return tip;
   }
   return GetText(node, column);

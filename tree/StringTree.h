@@ -64,11 +64,11 @@ public:
   int TextHeight() const { return textHeight; }
   int EllipsisWidth() const { return ellipsisWidth; }
 
-  TVSTGetTextEvent OnGetText;
-  TVTPaintText OnPaintText;
-  TVSTGetHintEvent OnGetHint;
-  TVSTNewTextEvent OnNewText;
-  TVSTShortenStringEvent OnShortenString;
+  TTreeEvent<TVSTGetTextEvent> OnGetText;
+  TTreeEvent<TVTPaintText> OnPaintText;
+  TTreeEvent<TVSTGetHintEvent> OnGetHint;
+  TTreeEvent<TVSTNewTextEvent> OnNewText;
+  TTreeEvent<TVSTShortenStringEvent> OnShortenString;
 
   // ---- Operations of the string tree -------------------------------------------
   // 2 x TextMargin, plus the measured text (after OnPaintText) when not empty.

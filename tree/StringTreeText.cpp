@@ -85,7 +85,7 @@ std::u16string TCustomVirtualStringTree::DoShortenString(TCanvas* canvas, PVirtu
                                                          int ellipsisWidth_) {
   bool done = false;
   std::u16string result;
-  if (OnShortenString) OnShortenString(this, canvas, node, column, s, width, rightToLeft, result, done);
+  Fire(OnShortenString, this, canvas, node, column, s, width, rightToLeft, result, done);
   if (done) return result;
   canvas->TextExtent(u"");  // selects the canvas font into its DC
   return ShortenString(canvas->Handle(), s, width, rightToLeft, ellipsisWidth_);

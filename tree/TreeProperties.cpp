@@ -58,8 +58,9 @@ const TEnumNames kMiscOptionNames{
 
 // An event of the node model, published on the tree.
 template <class Sig>
-TPropInfo CoreEvent(const char* name, TEvent<Sig> TVirtualTreeCore::*member) {
-  return EventProp<TBaseVirtualTree, Sig>(name, static_cast<TEvent<Sig> TBaseVirtualTree::*>(member));
+TPropInfo CoreEvent(const char* name, TDoorEvent<Sig, TVirtualTreeCore> TVirtualTreeCore::*member) {
+  using Member = TDoorEvent<Sig, TVirtualTreeCore> TBaseVirtualTree::*;
+  return EventProp<TBaseVirtualTree, Sig, TVirtualTreeCore>(name, static_cast<Member>(member));
 }
 
 // A property of the node model read and written as an unsigned integer.

@@ -400,11 +400,14 @@ void TBaseVirtualTree::UpdateScrollBars(bool doRepaint) {
 }
 
 void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
+  // The bar's handler may free the tree: the update ends there.
+  TCallOutScope gone(*this);
   if (root->TotalHeight < defaultNodeHeight) root->TotalHeight = defaultNodeHeight;
   rangeY = root->TotalHeight - root->NodeHeight;
   TScrollStyle bars = scrollBarOptions->ScrollBars();
   if (bars != ssVertical && bars != ssBoth) {
     DoShowScrollbar(SB_VERT, false);
+    if (gone.TreeGone()) return;
     SetOffsetY(offsetY);
     return;
   }
@@ -425,19 +428,24 @@ void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
     info.nPage = static_cast<UINT>(mapping.page);
     TAppearingScope scope(barsAppearing, appears);
     DoShowScrollbar(SB_VERT, true);
+    if (gone.TreeGone()) return;
   }
   SetScrollInfo(handle, SB_VERT, &info, doRepaint);
   if (!(clientHeight < static_cast<int64_t>(rangeY) || always)) DoShowScrollbar(SB_VERT, false);
+  if (gone.TreeGone()) return;
   // The offset keeps to the (perhaps new) range; the bar's position is only
   // an image of it, coarser than a pixel on a divided bar.
   SetOffsetY(offsetY);
 }
 
 void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
+  // The bar's handler may free the tree: the update ends there.
+  TCallOutScope gone(*this);
   rangeX = static_cast<uint32_t>(HeaderColumnCount() > 0 ? HeaderColumnsWidth() : GetMaxRightExtend());
   TScrollStyle bars = scrollBarOptions->ScrollBars();
   if (bars != ssHorizontal && bars != ssBoth) {
     DoShowScrollbar(SB_HORZ, false);
+    if (gone.TreeGone()) return;
     SetOffsetX(offsetX);
     return;
   }
@@ -456,9 +464,11 @@ void TBaseVirtualTree::UpdateHorizontalScrollBar(bool doRepaint) {
     info.nPage = static_cast<UINT>(mapping.page);
     TAppearingScope scope(barsAppearing, appears);
     DoShowScrollbar(SB_HORZ, true);
+    if (gone.TreeGone()) return;
   }
   SetScrollInfo(handle, SB_HORZ, &info, doRepaint);
   if (!(clientWidth < static_cast<int64_t>(rangeX) || always)) DoShowScrollbar(SB_HORZ, false);
+  if (gone.TreeGone()) return;
   SetOffsetX(offsetX);
 }
 

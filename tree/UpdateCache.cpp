@@ -22,29 +22,31 @@ void TVirtualTreeCore::BeginUpdate() {
 void TVirtualTreeCore::EndUpdate() {
   if (updateCount > 0) --updateCount;
   if (IsTreeDestroying()) return;
+  // The state, change, sort and updating handlers may free the whole tree.
+  TCallOutScope scope(*this);
   if (updateCount == 0 && states.Contains(tsUpdating)) {
     if (states.Contains(tsUpdateHiddenChildrenNeeded)) {
       DetermineHiddenChildrenFlagAllNodes();
       DoStateChange({}, {tsUpdateHiddenChildrenNeeded});
+      if (scope.TreeGone()) return;
     }
     DoStateChange({}, {tsUpdating});
+    if (scope.TreeGone()) return;
     CompactSelection();
     ValidateCache();
     if (HasWindowHandle()) UpdateScrollBars(false);
-    // The change handlers may free the whole tree.
-    std::shared_ptr<const bool> alive = TreeAliveToken();
-    auto gone = [&alive] { return alive != nullptr && !*alive; };
+    if (scope.TreeGone()) return;
     if (states.Contains(tsStructureChangePending)) {
       DoStructureChange(lastStructureChangeNode, lastStructureChangeReason);
-      if (gone()) return;
+      if (scope.TreeGone()) return;
     }
     if (states.Contains(tsChangePending)) {
       DoChange(lastChangedNode);
-      if (gone()) return;
+      if (scope.TreeGone()) return;
     }
     if (options.autoOptions.Contains(toAutoSort)) {
       SortTree(HeaderSortColumn(), HeaderSortDirection(), true);
-      if (gone()) return;
+      if (scope.TreeGone()) return;
     }
     SetRedraw(true);
     if (HasWindowHandle()) InvalidateWhole();

@@ -18,10 +18,12 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <unordered_set>
 #include <vector>
 
 #include "core/Events.h"
+#include "core/Object.h"
 #include "tree/TreeError.h"
 #include "tree/TreeOptionSets.h"
 #include "tree/VirtualNode.h"
@@ -46,6 +48,10 @@ public:
   virtual void SetBounds(int left, int top, int right, int bottom) = 0;
 };
 using TEditLinkPtr = std::shared_ptr<IVTEditLink>;
+
+// A handler property of the tree: only the tree's firer calls it (Fire).
+template <class E>
+using TTreeEvent = TDoorEvent<typename E::Signature, TVirtualTreeCore>;
 
 // Events of the node model. Sender is the tree (null for a core without window).
 using TVTInitNodeEvent = TEvent<void(TBaseVirtualTree* sender, PVirtualNode parentNode, PVirtualNode node,
@@ -336,40 +342,41 @@ public:
   void SetChangeDelay(uint32_t value) { changeDelay = value; }
 
   // ---- Events ---------------------------------------------------------------
-  TVTInitNodeEvent OnInitNode;
-  TVTInitChildrenEvent OnInitChildren;
-  TVTFreeNodeEvent OnFreeNode;
-  TVTChangeEvent OnChecked;
-  TVTCheckChangingEvent OnChecking;
-  TVTChangeEvent OnCollapsed;
-  TVTChangingEvent OnCollapsing;
-  TVTChangeEvent OnExpanded;
-  TVTChangingEvent OnExpanding;
-  TVTChangeEvent OnChange;
-  TVTChangeEvent OnResetNode;
-  TVTCompareEvent OnCompareNodes;
-  TVTGetNodeDataSizeEvent OnGetNodeDataSize;
-  TVTMeasureItemEvent OnMeasureItem;
-  TVTSaveNodeEvent OnSaveNode;
-  TVTSaveNodeEvent OnLoadNode;
-  TVTNodeCopiedEvent OnNodeCopied;
-  TVTNodeCopyingEvent OnNodeCopying;
-  TVTNodeMovedEvent OnNodeMoved;
-  TVTNodeMovingEvent OnNodeMoving;
-  TVTStateChangeEvent OnStateChange;
-  TVTStructureChangeEvent OnStructureChange;
-  TVTUpdatingEvent OnUpdating;
-  TVTFocusChangeEvent OnFocusChanged;
-  TVTFocusChangingEvent OnFocusChanging;
-  TVTHotNodeChangeEvent OnHotChange;
-  TVTIncrementalSearchEvent OnIncrementalSearch;
-  TVTGetCellIsEmptyEvent OnGetCellIsEmpty;
-  TVTDragAllowedEvent OnDragAllowed;
-  TVTEditChangingEvent OnEditing;
-  TVTEditChangeEvent OnEdited;
-  TVTEditCancelEvent OnEditCancelled;
-  TVTCreateEditorEvent OnCreateEditor;
-  TVTScrollEvent OnScroll;
+  // Assigned and tested from anywhere; called only through Fire.
+  TTreeEvent<TVTInitNodeEvent> OnInitNode;
+  TTreeEvent<TVTInitChildrenEvent> OnInitChildren;
+  TTreeEvent<TVTFreeNodeEvent> OnFreeNode;
+  TTreeEvent<TVTChangeEvent> OnChecked;
+  TTreeEvent<TVTCheckChangingEvent> OnChecking;
+  TTreeEvent<TVTChangeEvent> OnCollapsed;
+  TTreeEvent<TVTChangingEvent> OnCollapsing;
+  TTreeEvent<TVTChangeEvent> OnExpanded;
+  TTreeEvent<TVTChangingEvent> OnExpanding;
+  TTreeEvent<TVTChangeEvent> OnChange;
+  TTreeEvent<TVTChangeEvent> OnResetNode;
+  TTreeEvent<TVTCompareEvent> OnCompareNodes;
+  TTreeEvent<TVTGetNodeDataSizeEvent> OnGetNodeDataSize;
+  TTreeEvent<TVTMeasureItemEvent> OnMeasureItem;
+  TTreeEvent<TVTSaveNodeEvent> OnSaveNode;
+  TTreeEvent<TVTSaveNodeEvent> OnLoadNode;
+  TTreeEvent<TVTNodeCopiedEvent> OnNodeCopied;
+  TTreeEvent<TVTNodeCopyingEvent> OnNodeCopying;
+  TTreeEvent<TVTNodeMovedEvent> OnNodeMoved;
+  TTreeEvent<TVTNodeMovingEvent> OnNodeMoving;
+  TTreeEvent<TVTStateChangeEvent> OnStateChange;
+  TTreeEvent<TVTStructureChangeEvent> OnStructureChange;
+  TTreeEvent<TVTUpdatingEvent> OnUpdating;
+  TTreeEvent<TVTFocusChangeEvent> OnFocusChanged;
+  TTreeEvent<TVTFocusChangingEvent> OnFocusChanging;
+  TTreeEvent<TVTHotNodeChangeEvent> OnHotChange;
+  TTreeEvent<TVTIncrementalSearchEvent> OnIncrementalSearch;
+  TTreeEvent<TVTGetCellIsEmptyEvent> OnGetCellIsEmpty;
+  TTreeEvent<TVTDragAllowedEvent> OnDragAllowed;
+  TTreeEvent<TVTEditChangingEvent> OnEditing;
+  TTreeEvent<TVTEditChangeEvent> OnEdited;
+  TTreeEvent<TVTEditCancelEvent> OnEditCancelled;
+  TTreeEvent<TVTCreateEditorEvent> OnCreateEditor;
+  TTreeEvent<TVTScrollEvent> OnScroll;
 
   // ---- Event-firing operations (one per event; results without a handler in brackets) ----
   virtual bool DoGetCellIsEmpty(PVirtualNode node, TColumnIndex column);  // [true]
@@ -415,49 +422,64 @@ public:
   // The node being edited; null when none is, or when it was deleted meanwhile.
   PVirtualNode EditedNode() const { return editNode; }
 
-  // ---- Nodes freed while an operation calls out ------------------------------
+  // ---- Nodes and trees freed while an operation calls out --------------------
   // A handler may free the node it is told about, or any other. An operation
   // that calls out to handlers and goes on afterwards opens a scope first:
   // while any scope of the tree is open, a node deleted is unlinked and
   // reported as always, but its record is only marked vsDead and kept; the
-  // records go when the outermost scope closes (or the tree goes). No address
-  // is handed out again meanwhile, so after each call out the operation asks
-  // Gone() of the nodes it goes on with.
-  // A handler may even free the whole tree: its destructor lets go of the
-  // scopes still open, which then touch it no more and answer TreeGone().
+  // records go when the outermost scope closes. No address is handed out
+  // again meanwhile, so after each call out the operation asks Gone() of the
+  // nodes it goes on with.
+  // A handler may even free the whole tree: a scope holds the tree object
+  // (the window class's), so the tree is torn down at once (its nodes freed
+  // with their handlers, window given up) and marked going, but its memory
+  // lives until the last scope or hold ends. The scopes then answer
+  // TreeGone(), and the operation stops early; one that misses a check works
+  // on a going tree, which calls no handler any more, never on freed memory.
   class TCallOutScope {
   public:
-    explicit TCallOutScope(TVirtualTreeCore& tree_) : tree(&tree_), outer(tree_.innermostScope) {
+    explicit TCallOutScope(TVirtualTreeCore& tree_)
+        : tree(&tree_), outer(tree_.innermostScope), holder(tree_.holder) {
       ++tree_.callOutDepth;
       tree_.innermostScope = this;
+      if (holder != nullptr) holder->Hold();
     }
     ~TCallOutScope() {
-      if (tree == nullptr) {
-        if (orphans != nullptr) ReleaseOrphans(orphans);
-        return;
+      if (tree != nullptr) {
+        tree->innermostScope = outer;
+        if (--tree->callOutDepth == 0 && !tree->deadRecords.empty()) tree->ReleaseDeadRecords();
+      } else if (orphans != nullptr) {
+        ReleaseOrphans(orphans);
       }
-      tree->innermostScope = outer;
-      if (--tree->callOutDepth == 0 && !tree->deadRecords.empty()) tree->ReleaseDeadRecords();
+      // Last: a tree freed meanwhile goes with its last hold.
+      if (holder != nullptr) holder->Unhold();
     }
     TCallOutScope(const TCallOutScope&) = delete;
     TCallOutScope& operator=(const TCallOutScope&) = delete;
     // True once a handler freed the tree: the operation returns at once.
-    bool TreeGone() const { return tree == nullptr; }
+    bool TreeGone() const { return tree == nullptr || tree->treeGoing; }
     // True once the tree went, or node (null included) did: what an operation
     // asks after a call out of the node it goes on with.
-    bool Lost(PVirtualNode node) const { return tree == nullptr || TVirtualTreeCore::Gone(node); }
-    // After the tree went: node, a record it no longer held, is kept dead with
-    // the others until the outermost scope closes.
+    bool Lost(PVirtualNode node) const { return TreeGone() || TVirtualTreeCore::Gone(node); }
+    // True once a tree without a holder was destroyed outright meanwhile.
+    bool Destroyed() const { return tree == nullptr; }
+    // After a tree without a holder was destroyed outright: node, a record it
+    // no longer held, is kept dead with the others until the outermost scope closes.
     void KeepOrphan(PVirtualNode node);
 
   private:
     friend class TVirtualTreeCore;
     TVirtualTreeCore* tree;
     TCallOutScope* outer;  // the scope of this tree opened before this one
-    // The records of a tree freed while this (outermost) scope was open: dead,
-    // so that Gone() answers for them until the operations have returned.
+    TObject* holder;       // the tree object held, null for a core without one
+    // The records of a tree destroyed outright while this (outermost) scope
+    // was open: dead, so that Gone() answers for them until the operations
+    // have returned.
     std::vector<PVirtualNode>* orphans = nullptr;
   };
+  // True once the tree was freed: torn down, kept only for the operations
+  // still on the stack. It calls no handler any more.
+  bool TreeGoing() const { return treeGoing; }
   // True for null and for a node freed while a scope is open; asked only of a
   // node that was alive when the caller's scope was open already.
   static bool Gone(PVirtualNode node) { return node == nullptr || (node->States & vsDead) != 0; }
@@ -520,14 +542,37 @@ public:
 protected:
   // The tree as event sender (set by the window class).
   TBaseVirtualTree* senderTree = nullptr;
+  // The object a scope holds (the window class's TObject), null for a bare core.
+  TObject* holder = nullptr;
+  // Set once the tree's teardown is done (Free from a handler): no handler runs any more.
+  bool treeGoing = false;
+
+  // The one door to the tree's handlers: calls handler (when assigned) with
+  // the tree held, so that a handler may free the tree, its nodes or both.
+  // Nothing once the tree is going. False when the tree is going, before or
+  // after the call: the caller then stops at once.
+  // A node told about that was freed meanwhile (its OnFreeNode ran) is told
+  // about no more: the handler is skipped for it.
+  template <class Sig, class... A>
+  bool Fire(const TDoorEvent<Sig, TVirtualTreeCore>& handler, A&&... args) {
+    if (treeGoing) return false;
+    if (!handler || (DeadArgument(args) || ...)) return true;
+    TCallOutScope scope(*this);
+    handler.Handler()(std::forward<A>(args)...);
+    return !scope.TreeGone();
+  }
+  template <class T>
+  static bool DeadArgument(const T& arg) {
+    if constexpr (std::is_same_v<T, PVirtualNode>)
+      return arg != nullptr && (arg->States & vsDead) != 0;
+    else
+      return false;
+  }
 
   // ---- Window hooks (defaults do nothing) ------------------------------------
   virtual bool HasWindowHandle() const { return false; }
   virtual bool IsTreeLoading() const { return false; }
   virtual bool IsTreeDestroying() const { return false; }
-  // A flag that turns false when the tree is destroyed, held across a handler
-  // that may free the whole tree (the control's flag; null for a tree that is no control).
-  virtual std::shared_ptr<const bool> TreeAliveToken() const { return nullptr; }
   virtual bool IsTreeDesigning() const { return false; }
   virtual void InvalidateWhole() {}
   virtual void InvalidateNodeArea(PVirtualNode node) {}

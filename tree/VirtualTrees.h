@@ -543,44 +543,44 @@ public:
   const std::u16string& SearchBuffer() const { return searchBuffer; }
 
   // ---- Window events --------------------------------------------------------
-  TVTAdvancedHeaderPaintEvent OnAdvancedHeaderDraw;
-  TVTAfterCellPaintEvent OnAfterCellPaint;
-  TVTAfterItemEraseEvent OnAfterItemErase;
-  TVTAfterItemPaintEvent OnAfterItemPaint;
-  TVTPaintEvent OnAfterPaint;
-  TVTBeforeCellPaintEvent OnBeforeCellPaint;
-  TVTBeforeItemEraseEvent OnBeforeItemErase;
-  TVTBeforeItemPaintEvent OnBeforeItemPaint;
-  TVTPaintEvent OnBeforePaint;
-  TVTColumnClickEvent OnColumnClick;
-  TVTColumnDblClickEvent OnColumnDblClick;
-  TVTHeaderNotifyEvent OnColumnResize;
-  TVTCreateDataObjectEvent OnCreateDataObject;
-  TVTCreateDragManagerEvent OnCreateDragManager;
-  TVTDragOverEvent OnDragOver;
-  TVTDragDropEvent OnDragDrop;
-  TVTGetCursorEvent OnGetCursor;
-  TVTGetHeaderCursorEvent OnGetHeaderCursor;
-  TVTGetImageEvent OnGetImageIndex;
-  TVTGetImageExEvent OnGetImageIndexEx;
-  TVTGetLineStyleEvent OnGetLineStyle;
-  TVTPopupEvent OnGetPopupMenu;
-  TVTGetUserClipboardFormatsEvent OnGetUserClipboardFormats;
-  TVTHeaderClickEvent OnHeaderClick;
-  TVTHeaderClickEvent OnHeaderDblClick;
-  TVTHeaderDraggedEvent OnHeaderDragged;
-  TVTHeaderDraggedOutEvent OnHeaderDraggedOut;
-  TVTHeaderDraggingEvent OnHeaderDragging;
-  TVTHeaderPaintEvent OnHeaderDraw;
-  TVTHeaderPaintQueryElementsEvent OnHeaderDrawQueryElements;
-  TVTHeaderMouseEvent OnHeaderMouseDown;
-  TVTHeaderMouseMoveEvent OnHeaderMouseMove;
-  TVTHeaderMouseEvent OnHeaderMouseUp;
-  TVTKeyActionEvent OnKeyAction;
-  TVTHelpContextEvent OnGetHelpContext;
-  TVTBackgroundPaintEvent OnPaintBackground;
-  TVTRenderOLEDataEvent OnRenderOLEData;
-  TVTScrollbarShowEvent OnShowScrollbar;
+  TTreeEvent<TVTAdvancedHeaderPaintEvent> OnAdvancedHeaderDraw;
+  TTreeEvent<TVTAfterCellPaintEvent> OnAfterCellPaint;
+  TTreeEvent<TVTAfterItemEraseEvent> OnAfterItemErase;
+  TTreeEvent<TVTAfterItemPaintEvent> OnAfterItemPaint;
+  TTreeEvent<TVTPaintEvent> OnAfterPaint;
+  TTreeEvent<TVTBeforeCellPaintEvent> OnBeforeCellPaint;
+  TTreeEvent<TVTBeforeItemEraseEvent> OnBeforeItemErase;
+  TTreeEvent<TVTBeforeItemPaintEvent> OnBeforeItemPaint;
+  TTreeEvent<TVTPaintEvent> OnBeforePaint;
+  TTreeEvent<TVTColumnClickEvent> OnColumnClick;
+  TTreeEvent<TVTColumnDblClickEvent> OnColumnDblClick;
+  TTreeEvent<TVTHeaderNotifyEvent> OnColumnResize;
+  TTreeEvent<TVTCreateDataObjectEvent> OnCreateDataObject;
+  TTreeEvent<TVTCreateDragManagerEvent> OnCreateDragManager;
+  TTreeEvent<TVTDragOverEvent> OnDragOver;
+  TTreeEvent<TVTDragDropEvent> OnDragDrop;
+  TTreeEvent<TVTGetCursorEvent> OnGetCursor;
+  TTreeEvent<TVTGetHeaderCursorEvent> OnGetHeaderCursor;
+  TTreeEvent<TVTGetImageEvent> OnGetImageIndex;
+  TTreeEvent<TVTGetImageExEvent> OnGetImageIndexEx;
+  TTreeEvent<TVTGetLineStyleEvent> OnGetLineStyle;
+  TTreeEvent<TVTPopupEvent> OnGetPopupMenu;
+  TTreeEvent<TVTGetUserClipboardFormatsEvent> OnGetUserClipboardFormats;
+  TTreeEvent<TVTHeaderClickEvent> OnHeaderClick;
+  TTreeEvent<TVTHeaderClickEvent> OnHeaderDblClick;
+  TTreeEvent<TVTHeaderDraggedEvent> OnHeaderDragged;
+  TTreeEvent<TVTHeaderDraggedOutEvent> OnHeaderDraggedOut;
+  TTreeEvent<TVTHeaderDraggingEvent> OnHeaderDragging;
+  TTreeEvent<TVTHeaderPaintEvent> OnHeaderDraw;
+  TTreeEvent<TVTHeaderPaintQueryElementsEvent> OnHeaderDrawQueryElements;
+  TTreeEvent<TVTHeaderMouseEvent> OnHeaderMouseDown;
+  TTreeEvent<TVTHeaderMouseMoveEvent> OnHeaderMouseMove;
+  TTreeEvent<TVTHeaderMouseEvent> OnHeaderMouseUp;
+  TTreeEvent<TVTKeyActionEvent> OnKeyAction;
+  TTreeEvent<TVTHelpContextEvent> OnGetHelpContext;
+  TTreeEvent<TVTBackgroundPaintEvent> OnPaintBackground;
+  TTreeEvent<TVTRenderOLEDataEvent> OnRenderOLEData;
+  TTreeEvent<TVTScrollbarShowEvent> OnShowScrollbar;
 
   // ---- Window event-firing operations ----------------------------------------
   virtual void DoAdvancedHeaderDraw(THeaderPaintInfo& paintInfo, THeaderPaintElements elements);
@@ -746,7 +746,6 @@ protected:
   bool HasWindowHandle() const override { return HandleAllocated(); }
   bool IsTreeLoading() const override { return ComponentState().Contains(csLoading); }
   bool IsTreeDestroying() const override { return ComponentState().Contains(csDestroying); }
-  std::shared_ptr<const bool> TreeAliveToken() const override { return Alive(); }
   bool IsTreeDesigning() const override { return ComponentState().Contains(csDesigning); }
   void InvalidateWhole() override;
   void InvalidateNodeArea(PVirtualNode node) override;
@@ -1218,10 +1217,10 @@ bool TreeHintWindowGone();
 // A tree whose nodes the application draws (OnDrawNode) and measures (OnGetNodeWidth).
 class TCustomVirtualDrawTree : public TBaseVirtualTree {
 public:
-  TVTDrawNodeEvent OnDrawNode;
-  TVTGetNodeWidthEvent OnGetNodeWidth;
-  TVTDrawHintEvent OnDrawHint;
-  TVTGetHintSizeEvent OnGetHintSize;
+  TTreeEvent<TVTDrawNodeEvent> OnDrawNode;
+  TTreeEvent<TVTGetNodeWidthEvent> OnGetNodeWidth;
+  TTreeEvent<TVTDrawHintEvent> OnDrawHint;
+  TTreeEvent<TVTGetHintSizeEvent> OnGetHintSize;
 
   void DoPaintNode(const TVTPaintInfo& paintInfo) override;
   int DoGetNodeWidth(PVirtualNode node, TColumnIndex column, TCanvas* canvas = nullptr) override;

@@ -5,50 +5,50 @@
 #include "tree/VirtualTrees.h"
 
 void TBaseVirtualTree::DoAdvancedHeaderDraw(THeaderPaintInfo& paintInfo, THeaderPaintElements elements) {
-  if (OnAdvancedHeaderDraw) OnAdvancedHeaderDraw(header, paintInfo, elements);
+  Fire(OnAdvancedHeaderDraw, header, paintInfo, elements);
 }
 
 void TBaseVirtualTree::DoAfterCellPaint(TCanvas* canvas, PVirtualNode node, TColumnIndex column, TRect cellRect) {
-  if (OnAfterCellPaint) OnAfterCellPaint(this, canvas, node, column, cellRect);
+  Fire(OnAfterCellPaint, this, canvas, node, column, cellRect);
 }
 
 void TBaseVirtualTree::DoAfterItemErase(TCanvas* canvas, PVirtualNode node, TRect itemRect) {
-  if (OnAfterItemErase) OnAfterItemErase(this, canvas, node, itemRect);
+  Fire(OnAfterItemErase, this, canvas, node, itemRect);
 }
 
 void TBaseVirtualTree::DoAfterItemPaint(TCanvas* canvas, PVirtualNode node, TRect itemRect) {
-  if (OnAfterItemPaint) OnAfterItemPaint(this, canvas, node, itemRect);
+  Fire(OnAfterItemPaint, this, canvas, node, itemRect);
 }
 
 void TBaseVirtualTree::DoAfterPaint(TCanvas* canvas) {
-  if (OnAfterPaint) OnAfterPaint(this, canvas);
+  Fire(OnAfterPaint, this, canvas);
 }
 
 void TBaseVirtualTree::DoBeforeCellPaint(TCanvas* canvas, PVirtualNode node, TColumnIndex column, TRect cellRect) {
-  if (OnBeforeCellPaint) OnBeforeCellPaint(this, canvas, node, column, cellRect);
+  Fire(OnBeforeCellPaint, this, canvas, node, column, cellRect);
 }
 
 void TBaseVirtualTree::DoBeforeItemErase(TCanvas* canvas, PVirtualNode node, TRect itemRect, TColor& color,
                                          TItemEraseAction& eraseAction) {
-  if (OnBeforeItemErase) OnBeforeItemErase(this, canvas, node, itemRect, color, eraseAction);
+  Fire(OnBeforeItemErase, this, canvas, node, itemRect, color, eraseAction);
 }
 
 bool TBaseVirtualTree::DoBeforeItemPaint(TCanvas* canvas, PVirtualNode node, TRect itemRect) {
   bool customDraw = false;
-  if (OnBeforeItemPaint) OnBeforeItemPaint(this, canvas, node, itemRect, customDraw);
+  Fire(OnBeforeItemPaint, this, canvas, node, itemRect, customDraw);
   return customDraw;
 }
 
 void TBaseVirtualTree::DoBeforePaint(TCanvas* canvas) {
-  if (OnBeforePaint) OnBeforePaint(this, canvas);
+  Fire(OnBeforePaint, this, canvas);
 }
 
 void TBaseVirtualTree::DoColumnClick(TColumnIndex column, TShiftState shift) {
-  if (OnColumnClick) OnColumnClick(this, column, shift);
+  Fire(OnColumnClick, this, column, shift);
 }
 
 void TBaseVirtualTree::DoColumnDblClick(TColumnIndex column, TShiftState shift) {
-  if (OnColumnDblClick) OnColumnDblClick(this, column, shift);
+  Fire(OnColumnDblClick, this, column, shift);
 }
 
 void TBaseVirtualTree::DoColumnResize(TColumnIndex column) {
@@ -74,54 +74,55 @@ void TBaseVirtualTree::DoColumnResize(TColumnIndex column) {
     if (header->States().Contains(hsTracking)) UpdateWindow(handle);
   }
   if (!states.Contains(tsUpdating)) UpdateDesigner();
-  if (OnColumnResize) OnColumnResize(header, column);
+  Fire(OnColumnResize, header, column);
   if (states.Contains(tsEditing)) UpdateEditBounds();
 }
 
 IDataObject* TBaseVirtualTree::DoCreateDataObject() {
   IDataObject* result = nullptr;
-  if (OnCreateDataObject) OnCreateDataObject(this, result);
+  Fire(OnCreateDataObject, this, result);
   return result;
 }
 
 IVTDragManager* TBaseVirtualTree::DoCreateDragManager() {
   IVTDragManager* result = nullptr;
-  if (OnCreateDragManager) OnCreateDragManager(this, result);
+  Fire(OnCreateDragManager, this, result);
   return result;
 }
 
 bool TBaseVirtualTree::DoDragOver(TObject* source, TShiftState shift, TDragStateKind state, TPoint pt,
                                   TDropMode mode, int& effect) {
   bool accept = false;
-  if (OnDragOver) OnDragOver(this, source, shift, state, pt, mode, effect, accept);
-  return accept;
+  // A tree freed by the handler accepts nothing.
+  return Fire(OnDragOver, this, source, shift, state, pt, mode, effect, accept) && accept;
 }
 
 void TBaseVirtualTree::DoDragDrop(TObject* source, IDataObject* dataObject, const TFormatArray& formats,
                                   TShiftState shift, TPoint pt, int& effect, TDropMode mode) {
-  if (OnDragDrop) OnDragDrop(this, source, dataObject, formats, shift, pt, effect, mode);
+  Fire(OnDragDrop, this, source, dataObject, formats, shift, pt, effect, mode);
 }
 
 void TBaseVirtualTree::DoGetCursor(TCursor& cursor) {
-  if (OnGetCursor) OnGetCursor(this, cursor);
+  Fire(OnGetCursor, this, cursor);
 }
 
 void TBaseVirtualTree::DoGetHeaderCursor(HICON& cursor) {
-  if (OnGetHeaderCursor) OnGetHeaderCursor(header, cursor);
+  Fire(OnGetHeaderCursor, header, cursor);
 }
 
 TCustomImageList* TBaseVirtualTree::DoGetImageIndex(PVirtualNode node, TVTImageKind kind, TColumnIndex column,
                                                     bool& ghosted, int& index) {
   TCustomImageList* result = nullptr;
-  if (OnGetImageIndexEx)
-    OnGetImageIndexEx(this, node, kind, column, ghosted, index, result);
-  else if (OnGetImageIndex)
-    OnGetImageIndex(this, node, kind, column, ghosted, index);
+  if (OnGetImageIndexEx) {
+    Fire(OnGetImageIndexEx, this, node, kind, column, ghosted, index, result);
+    return result;
+  }
+  Fire(OnGetImageIndex, this, node, kind, column, ghosted, index);
   return result;
 }
 
 void TBaseVirtualTree::DoGetLineStyle(void*& bits) {
-  if (OnGetLineStyle) OnGetLineStyle(this, bits);
+  Fire(OnGetLineStyle, this, bits);
 }
 
 std::u16string TBaseVirtualTree::DoGetNodeHint(PVirtualNode node, TColumnIndex column,
@@ -142,7 +143,8 @@ TComponent* TBaseVirtualTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex col
   if (!OnGetPopupMenu) return menu;
   bool askParent = true;
   if (node == nullptr) {
-    OnGetPopupMenu(this, nullptr, NoColumn, position, askParent, menu);
+    // No menu of a tree freed meanwhile.
+    if (!Fire(OnGetPopupMenu, this, nullptr, NoColumn, position, askParent, menu)) return nullptr;
     return menu;
   }
   // Up the parent chain until a menu is given or the handler stops the walk;
@@ -150,80 +152,80 @@ TComponent* TBaseVirtualTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex col
   TCallOutScope scope(*this);
   for (PVirtualNode run = node; run != root; run = run->Parent) {
     askParent = true;
-    OnGetPopupMenu(this, run, column, position, askParent, menu);
+    if (!Fire(OnGetPopupMenu, this, run, column, position, askParent, menu)) return nullptr;
     if (menu != nullptr || !askParent || Gone(run)) break;
   }
   return menu;
 }
 
 void TBaseVirtualTree::DoGetUserClipboardFormats(TFormatEtcArray& formats) {
-  if (OnGetUserClipboardFormats) OnGetUserClipboardFormats(this, formats);
+  Fire(OnGetUserClipboardFormats, this, formats);
 }
 
 void TBaseVirtualTree::DoHeaderClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) {
-  if (OnHeaderClick) OnHeaderClick(header, column, button, shift, x, y);
+  Fire(OnHeaderClick, header, column, button, shift, x, y);
 }
 
 void TBaseVirtualTree::DoHeaderDblClick(TColumnIndex column, TMouseButton button, TShiftState shift, int x, int y) {
-  if (OnHeaderDblClick) OnHeaderDblClick(header, column, button, shift, x, y);
+  Fire(OnHeaderDblClick, header, column, button, shift, x, y);
 }
 
 void TBaseVirtualTree::DoHeaderDragged(TColumnIndex column, int oldPosition) {
-  if (OnHeaderDragged) OnHeaderDragged(header, column, oldPosition);
+  Fire(OnHeaderDragged, header, column, oldPosition);
 }
 
 void TBaseVirtualTree::DoHeaderDraggedOut(TColumnIndex column, TPoint dropPosition) {
-  if (OnHeaderDraggedOut) OnHeaderDraggedOut(header, column, dropPosition);
+  Fire(OnHeaderDraggedOut, header, column, dropPosition);
 }
 
 bool TBaseVirtualTree::DoHeaderDragging(TColumnIndex column) {
   bool allowed = true;
-  if (OnHeaderDragging) OnHeaderDragging(header, column, allowed);
+  Fire(OnHeaderDragging, header, column, allowed);
   return allowed;
 }
 
 void TBaseVirtualTree::DoHeaderDraw(TCanvas* canvas, TVirtualTreeColumn* column, TRect r, bool hover, bool pressed,
                                     TVTDropMarkMode dropMark) {
-  if (OnHeaderDraw) OnHeaderDraw(header, canvas, column, r, hover, pressed, dropMark);
+  Fire(OnHeaderDraw, header, canvas, column, r, hover, pressed, dropMark);
 }
 
 void TBaseVirtualTree::DoHeaderDrawQueryElements(THeaderPaintInfo& paintInfo, THeaderPaintElements& elements) {
-  if (OnHeaderDrawQueryElements) OnHeaderDrawQueryElements(header, paintInfo, elements);
+  Fire(OnHeaderDrawQueryElements, header, paintInfo, elements);
 }
 
 void TBaseVirtualTree::DoHeaderMouseDown(TMouseButton button, TShiftState shift, int x, int y) {
-  if (OnHeaderMouseDown) OnHeaderMouseDown(header, button, shift, x, y);
+  Fire(OnHeaderMouseDown, header, button, shift, x, y);
 }
 
 void TBaseVirtualTree::DoHeaderMouseMove(TShiftState shift, int x, int y) {
-  if (OnHeaderMouseMove) OnHeaderMouseMove(header, shift, x, y);
+  Fire(OnHeaderMouseMove, header, shift, x, y);
 }
 
 void TBaseVirtualTree::DoHeaderMouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  if (OnHeaderMouseUp) OnHeaderMouseUp(header, button, shift, x, y);
+  Fire(OnHeaderMouseUp, header, button, shift, x, y);
 }
 
 bool TBaseVirtualTree::DoKeyAction(uint16_t& charCode, TShiftState& shift) {
   bool doDefault = true;
-  if (OnKeyAction) OnKeyAction(this, charCode, shift, doDefault);
+  Fire(OnKeyAction, this, charCode, shift, doDefault);
   return doDefault;
 }
 
 bool TBaseVirtualTree::DoPaintBackground(TCanvas* canvas, TRect r) {
   bool handled = false;
-  if (OnPaintBackground) OnPaintBackground(this, canvas, r, handled);
+  Fire(OnPaintBackground, this, canvas, r, handled);
   return handled;
 }
 
 HRESULT TBaseVirtualTree::DoRenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard) {
   HRESULT result = E_FAIL;
-  if (OnRenderOLEData) OnRenderOLEData(this, formatEtcIn, medium, forClipboard, result);
+  Fire(OnRenderOLEData, this, formatEtcIn, medium, forClipboard, result);
   return result;
 }
 
 void TBaseVirtualTree::DoShowScrollbar(int bar, bool show) {
   if (HandleAllocated()) ShowScrollBar(handle, bar, show ? TRUE : FALSE);
-  if (OnShowScrollbar) OnShowScrollbar(this, bar, show);
+  Fire(OnShowScrollbar, this, bar, show);
 }
 
 THintAnimationType TBaseVirtualTree::DoGetAnimationType() {

@@ -5,6 +5,8 @@
 //
 //   TNotifyEvent onClick = MakeEvent<&TMainForm::BottomNextClick>(form);
 //   if (onClick) onClick(sender);
+#include <cstddef>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 
@@ -87,6 +89,35 @@ private:
 };
 
 using TNotifyEvent = TEvent<void(TObject* sender)>;
+
+// An event property whose handler only Door can call. The owner fires it
+// through one member of Door, so that no call site reaches a handler without
+// what that member does around the call (a tree holds itself and asks first
+// whether it is going). Assigned, tested and compared like the TEvent it holds.
+template <class Sig, class Door>
+class TDoorEvent {
+public:
+  using Event = TEvent<Sig>;
+
+  TDoorEvent() = default;
+  TDoorEvent(std::nullptr_t) {}
+  TDoorEvent(const Event& event_) : event(event_) {}
+  template <class F>
+    requires std::is_convertible_v<F, typename Event::Function>
+  TDoorEvent(F function) : event(function) {}
+
+  explicit operator bool() const { return static_cast<bool>(event); }
+  void* Data() const { return event.Data(); }
+  const TMethod& Method() const { return event.Method(); }
+
+  friend bool operator==(const TDoorEvent& a, const TDoorEvent& b) { return a.event == b.event; }
+  friend bool operator==(const TDoorEvent& a, const Event& b) { return a.event == b; }
+
+private:
+  friend Door;
+  const Event& Handler() const { return event; }
+  Event event;
+};
 
 namespace event_detail {
 

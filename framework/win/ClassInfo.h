@@ -327,6 +327,17 @@ TPropInfo EventProp(const char* name, TEvent<Sig> C::*member) {
   return p;
 }
 
+// An event held in a public member only its owner's door fires; bound by method name.
+template <class C, class Sig, class Door>
+TPropInfo EventProp(const char* name, TDoorEvent<Sig, Door> C::*member) {
+  TPropInfo p;
+  p.name = name;
+  p.kind = pkMethod;
+  p.getMethod = [member](TObject* o) -> TMethod { return (prop_detail::Cast<C>(o)->*member).Method(); };
+  p.setMethod = [member](TObject* o, const TMethod& m) { prop_detail::Cast<C>(o)->*member = TEvent<Sig>(m); };
+  return p;
+}
+
 // An event read and written through accessors (an event the object passes on
 // to a part it owns); bound by method name.
 template <class C, class Sig>

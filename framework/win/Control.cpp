@@ -86,6 +86,10 @@ TControl::~TControl() {
 }
 
 void TControl::BeforeDestruction() {
+  // A control freed while held (its message or operation still running) is
+  // going: tokens held across its handlers tell so at once, not only when
+  // its memory goes.
+  *alive = false;
   if (Application != nullptr && Application->HintControl() == this) Application->CancelHint();
   ForgetDragControl(this);
   if (parent != nullptr) parent->RemoveControl(this);

@@ -398,8 +398,9 @@ public:
   // True when the control and all its parents are visible and a window shows it.
   virtual bool Showing() const;
 
-  // A flag that turns false when the control is destroyed: hold it across a
-  // call that may free the control (an event handler) and test it after.
+  // A flag that turns false when the control is freed (torn down, even while
+  // a hold keeps its memory) or destroyed: hold it across a call that may
+  // free the control (an event handler) and test it after.
   TAliveToken Alive() const { return alive; }
 
   // Simulates a click: fires OnClick (the button classes add their own effects).

@@ -694,6 +694,47 @@ const TFreeingCase kFreeingCases[] = {
        t->OnKeyAction = [](TBaseVirtualTree*, uint16_t&, TShiftState&, bool&) { FreeDoomedTree(); };
      },
      [](TVirtualStringTree* t, PVirtualNode) { PressKey(t, VK_DOWN); }},
+    {"OnStateChange, FullExpand", GiveChildren,
+     [](TVirtualStringTree* t) {
+       t->OnStateChange = [](TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates) {
+         if (enter.Contains(tsExpanding)) FreeDoomedTree();
+       };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { t->FullExpand(nullptr); }},
+    {"OnStateChange, PaintTree into a bitmap", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnStateChange = [](TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates) {
+         if (enter.Contains(tsPainting)) FreeDoomedTree();
+       };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       TBitmap* bitmap = New<TBitmap>();
+       bitmap->SetSize(100, 60);
+       t->PaintTree(bitmap->Canvas(), TRect{0, 0, 100, 60}, TPoint{0, 0}, {ppBackground});
+       bitmap->Free();
+     }},
+    {"OnChecked, a plain box clicked by SetCheckState", Nothing,
+     [](TVirtualStringTree* t) { t->OnChecked = FreeOnNode; },
+     [](TVirtualStringTree* t, PVirtualNode n) {
+       t->SetCheckType(n, ctCheckBox);
+       t->SetCheckState(n, csCheckedNormal);
+     }},
+    {"OnLoadNode, LoadFromStream", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnLoadNode = [](TBaseVirtualTree*, PVirtualNode, TStream*) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       TMemoryStream stream;
+       t->SaveToStream(&stream, nullptr);
+       stream.SetPosition(0);
+       t->LoadFromStream(&stream);
+     }},
+    {"OnMeasureItem, a collapse", GiveChildrenExpanded,
+     [](TVirtualStringTree* t) {
+       t->TreeOptions()->SetMiscOptions(t->TreeOptions()->MiscOptions().Include(toVariableNodeHeight));
+       t->OnMeasureItem = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, int&) { FreeDoomedTree(); };
+     },
+     [](TVirtualStringTree* t, PVirtualNode n) { t->ToggleNode(n); }},
 };
 
 }  // namespace
