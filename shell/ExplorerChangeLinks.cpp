@@ -21,6 +21,7 @@ void TCustomVirtualExplorerTree::NotifyViewsOfFocus() {
 }
 
 void TCustomVirtualExplorerTree::DoChange(PVirtualNode node) {
+  if (Going()) return;  // also while its teardown clears the nodes
   if (contextMenuManager != nullptr && (contextMenuManager->MenuShowing || contextMenuManager->RightClickPending))
     return;
   TViewHold hold(this);

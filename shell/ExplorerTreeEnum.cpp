@@ -21,6 +21,7 @@ bool TCustomVirtualExplorerTree::HasChildrenTest(TNamespace* ns, PVirtualNode no
 
 void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode node,
                                             TVirtualNodeInitStates& initStates) {
+  if (Going()) return;
   TVETFolderOptions folderOptions = TreeOptions()->VETFolderOptions();
   if (parent == nullptr && GetRootNodeCount() < 2 && !folderOptions.Contains(toHideRootFolder)) {
     // The one visible root node stands for the root folder.
@@ -198,6 +199,7 @@ bool TCustomVirtualExplorerTree::DoExpanding(PVirtualNode node) {
 }
 
 void TCustomVirtualExplorerTree::DoCollapsed(PVirtualNode node) {
+  if (Going()) return;
   TCustomVirtualStringTree::DoCollapsed(node);
   // What was asked for the folded-away items is not wanted any more (a browse
   // folds folders on its way and asks again).

@@ -388,11 +388,12 @@ void TCustomVirtualExplorerTree::DoHeaderMouseUp(TMouseButton button, TShiftStat
 }
 
 bool TCustomVirtualExplorerTree::DoDragAllowed(PVirtualNode node, TColumnIndex column) {
+  if (Going()) return false;
   TNamespace* ns = NodeNamespace(node);
   bool allowed = TreeOptions()->VETShellOptions().Contains(toDragDrop) &&
                  TreeOptions()->MiscOptions().Contains(toAcceptOLEDrop) &&
                  !TreeOptions()->VETMiscOptions().Contains(toVETReadOnly) && ns != nullptr && !ns->IsDesktop();
-  if (!FireHandler(OnDragAllowed, this, node, column, allowed)) return false;
+  if (!Fire(OnDragAllowed, this, node, column, allowed)) return false;
   if (allowed) SetDragOperations({doCopy, doMove, doLink});
   return allowed;
 }
