@@ -1,6 +1,7 @@
 // The combo box's edit: Enter resolves the typed path, typing opens the
 // auto-complete list, Alt+Down opens the folder tree.
 #include "shell/ExplorerCombobox.h"
+#include "shell/ViewHold.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -137,7 +138,10 @@ LPITEMIDLIST ExistingItem(const std::u16string& path) {
 }  // namespace
 
 bool TComboEdit::ResolveText() {
-  if (comboBox == nullptr) return false;
+  if (comboBox == nullptr || comboBox->Going()) return false;
+  // The combo box's handlers may free it (and this edit) or its form.
+  TViewHold hold(comboBox);
+  TCustomVirtualExplorerCombobox* box = comboBox;
   std::u16string path = TextW();
   if (path.size() == 1 && std::iswalpha(path[0]))
     path += u":\\";
@@ -148,8 +152,8 @@ bool TComboEdit::ResolveText() {
     try {
       if (oldNamespace != nullptr) FreeAndNil(oldNamespace);
       typedSinceSet = false;
-      comboBox->SetActiveNamespace(ns);
-      comboBox->RefreshText();
+      box->SetActiveNamespace(ns);
+      if (!box->Going()) box->RefreshText();
     } catch (...) {
       ns->Free();
       throw;

@@ -21,17 +21,20 @@ void TCustomVirtualExplorerTree::NotifyViewsOfFocus() {
 }
 
 void TCustomVirtualExplorerTree::DoChange(PVirtualNode node) {
+  if (Going()) return;  // also while its teardown clears the nodes
   if (contextMenuManager != nullptr && (contextMenuManager->MenuShowing || contextMenuManager->RightClickPending))
     return;
-  TAliveToken alive = Alive();
+  TViewHold hold(this);
   TCustomVirtualStringTree::DoChange(node);
-  if (*alive) NotifyViewsOfFocus();  // unless the program's handler freed the tree
+  if (!Going()) NotifyViewsOfFocus();  // unless the program's handler freed the tree
 }
 
 void TCustomVirtualExplorerTree::ChangeLinkDispatch(TObject* /*server*/, LPCITEMIDLIST pidl) {
   if (changeLinkDispatching || pidl == nullptr || ComponentState().Contains(csDestroying)) return;
   TNamespace* focused = NodeNamespace(FocusedNode());
   if (focused != nullptr && vst::ILIsEqual(focused->AbsolutePIDL(), pidl)) return;
+  // The browse's handlers may free the tree or its form.
+  TViewHold hold(this);
   changeLinkDispatching = true;
   try {
     TVETSyncOptions sync = TreeOptions()->VETSyncOptions();

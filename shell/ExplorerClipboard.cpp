@@ -31,10 +31,10 @@ void TCustomVirtualExplorerTree::MarkSelectionCutOrCopied(bool cut) {
 }
 
 void TCustomVirtualExplorerTree::CopyToClipBoard() {
+  TViewHold hold(this);  // the handler may free the tree or its form
   TWaitScope wait([this](bool on) { WaitCursor(on); });
   bool handled = false;
-  if (OnClipboardCopy) OnClipboardCopy(this, handled);
-  if (handled) return;
+  if (!FireHandler(OnClipboardCopy, this, handled) || handled) return;
   TNamespace* first = NodeNamespace(GetFirstSelected());
   if (first == nullptr) return;
   TNamespaceArray items;
@@ -44,9 +44,10 @@ void TCustomVirtualExplorerTree::CopyToClipBoard() {
 
 void TCustomVirtualExplorerTree::CutToClipBoard() {
   if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return;
+  TViewHold hold(this);  // the handler may free the tree or its form
   TWaitScope wait([this](bool on) { WaitCursor(on); });
   bool handled = false, markCut = true;
-  if (OnClipboardCut) OnClipboardCut(this, markCut, handled);
+  if (!FireHandler(OnClipboardCut, this, markCut, handled)) return;
   if (handled) {
     if (markCut) MarkSelectionCutOrCopied(true);
     return;
@@ -60,9 +61,10 @@ void TCustomVirtualExplorerTree::CutToClipBoard() {
 
 bool TCustomVirtualExplorerTree::PasteFromClipboard() {
   if (TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) return false;
+  TViewHold hold(this);  // the handler may free the tree or its form
   TWaitScope wait([this](bool on) { WaitCursor(on); });
   bool handled = false;
-  if (OnClipboardPaste) OnClipboardPaste(this, handled);
+  if (!FireHandler(OnClipboardPaste, this, handled)) return false;
   if (handled) return true;
   TNamespace* target = SelectedCount() == 1 ? NodeNamespace(GetFirstSelected()) : nullptr;
   if (target == nullptr) return false;
@@ -114,9 +116,8 @@ void TCustomVirtualExplorerTree::WMRButtonDown(TMessage& m) {
   contextMenuManager->TrackRightButton(p.X, p.Y, false, false);
   // Held until the release, so that losing the mouse before it ends the click.
   if (contextMenuManager->RightClickPending && HandleAllocated() && GetCapture() != Handle()) SetCapture(Handle());
-  TAliveToken token = Alive();
   Inherited(ClassMessageMap(), m);
-  if (!*token) return;
+  if (Going()) return;
   // A right-button drag: the shell offers its menu of copy, move and link at the drop.
   lastClickPos = p;
   THitInfo hit;
@@ -131,32 +132,28 @@ void TCustomVirtualExplorerTree::WMRButtonUp(TMessage& m) {
   // move nor from within the menu the release may show.
   DoStateChange({}, {tsOLEDragPending});
   {
+    // The manager lives as long as the tree's memory, which the message holds.
     struct Releasing {
-      TAliveToken token;
       TContextMenuManager* manager;
-      ~Releasing() {
-        if (*token) manager->Releasing = false;
-      }
-    } releasing{Alive(), contextMenuManager};
+      ~Releasing() { manager->Releasing = false; }
+    } releasing{contextMenuManager};
     contextMenuManager->Releasing = true;
     Inherited(ClassMessageMap(), m);
-    if (!*releasing.token) return;
+    if (Going()) return;
   }
   contextMenuManager->TrackRightButton(GET_X_LPARAM(m.LParam), GET_Y_LPARAM(m.LParam), false, true);
   ReleaseCapture();
 }
 
 void TCustomVirtualExplorerTree::WMCaptureChanged(TMessage& m) {
-  TAliveToken alive = Alive();
   // Ending the click may report a change, whose handler may free the tree.
   if (reinterpret_cast<HWND>(m.LParam) != Handle()) contextMenuManager->CaptureLost();
-  if (*alive) Inherited(ClassMessageMap(), m);
+  if (!Going()) Inherited(ClassMessageMap(), m);
 }
 
 void TCustomVirtualExplorerTree::WMCancelMode(TMessage& m) {
-  TAliveToken alive = Alive();
   contextMenuManager->CaptureLost();
-  if (*alive) Inherited(ClassMessageMap(), m);
+  if (!Going()) Inherited(ClassMessageMap(), m);
 }
 
 TComponent* TCustomVirtualExplorerTree::DoGetPopupMenu(PVirtualNode node, TColumnIndex column, TPoint position) {
@@ -199,9 +196,8 @@ void TCustomVirtualExplorerTree::WMContextMenu(TMessage& m) {
       m.Result = 1;
       return;
     }
-    TAliveToken token = Alive();
     bool shown = shell.Contains(toContextMenus) && contextMenuManager->ShowMenuForSelection();
-    if (!*token) return;  // a handler of the menu freed the tree
+    if (Going()) return;  // a handler of the menu freed the tree
     contextMenuManager->ResetState();
     if (shown) {
       m.Result = 1;

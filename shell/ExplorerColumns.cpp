@@ -101,7 +101,7 @@ void TCustomVirtualExplorerTree::RebuildShellColumns(TNamespace* ns) {
       ++shellColumnCount;
     }
     DoHeaderRebuild();
-    LoadColumnsFromStorage(ns);
+    if (!Going()) LoadColumnsFromStorage(ns);
   } catch (...) {
     rebuildingColumns = false;
     EndUpdate();

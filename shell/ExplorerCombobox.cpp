@@ -1,6 +1,7 @@
 // The path combo box: its parts, layout, painting (themed or classic), the
 // drop button, the current folder and its change links.
 #include "shell/ExplorerCombobox.h"
+#include "shell/ViewHold.h"
 
 #include <commctrl.h>
 #include <vsstyle.h>
@@ -258,12 +259,15 @@ void TCustomVirtualExplorerCombobox::DropExplorer() {
   HideCaret(edit->Handle());
   explorerDropDown->SetSelectTarget((options & kSelectCurrentOnOpen) != 0);
   explorerDropDown->SetTargetPIDL(activeNamespace != nullptr ? activeNamespace->AbsolutePIDL() : nullptr);
+  // Choosing in the drop-down reaches handlers that may free the combo box or its form.
+  TViewHold hold(this);
   try {
     explorerDropDown->RollDown(edit, this);
   } catch (...) {
-    ShowCaret(edit->Handle());
+    if (!Going()) ShowCaret(edit->Handle());
     throw;
   }
+  if (Going()) return;
   if (edit->HandleAllocated()) {
     if (edit->CanFocus()) edit->SetFocus();
     edit->SelectAll();
@@ -277,7 +281,9 @@ void TCustomVirtualExplorerCombobox::MouseDown(TMouseButton button, TShiftState 
   comboState |= kButtonPressed;
   Invalidate();
   Update();
+  TViewHold hold(this);
   DropExplorer();
+  if (Going()) return;
   comboState &= ~kButtonPressed;
   Invalidate();
 }
@@ -329,6 +335,8 @@ void TCustomVirtualExplorerCombobox::SetActiveNamespace(TNamespace* value) {
   if (value != nullptr && activeNamespace != nullptr &&
       vst::ILIsEqual(value->AbsolutePIDL(), activeNamespace->AbsolutePIDL()) && !edit->TextChangedByTyping())
     return;
+  // The linked views' handlers and OnPathChange may free the combo box or its form.
+  TViewHold hold(this);
   TNamespace* clone = value != nullptr ? value->Clone(/*freePIDLOnDestroy=*/true) : nullptr;
   if (activeNamespace != nullptr) activeNamespace->Free();
   activeNamespace = clone;
@@ -338,16 +346,17 @@ void TCustomVirtualExplorerCombobox::SetActiveNamespace(TNamespace* value) {
     if (VETChangeDispatch != nullptr && !dispatching)
       VETChangeDispatch->DispatchChange(this, activeNamespace != nullptr ? activeNamespace->AbsolutePIDL() : nullptr);
   }
-  DoPathChange();
+  if (!Going()) DoPathChange();
 }
 
 void TCustomVirtualExplorerCombobox::DoPathChange() {
-  if (OnPathChange) OnPathChange(this, activeNamespace);
+  FireViewHandler(this, OnPathChange, this, activeNamespace);
 }
 
 void TCustomVirtualExplorerCombobox::DoInvalidPath(const std::u16string& path) {
+  if (Going()) return;
   if (OnInvalidPath) {
-    OnInvalidPath(this, path);
+    FireViewHandler(this, OnInvalidPath, this, path);
     return;
   }
   std::u16string text = std::u16string(res::CannotFindPrefix) + path + std::u16string(res::CannotFindSuffix);
@@ -357,6 +366,7 @@ void TCustomVirtualExplorerCombobox::DoInvalidPath(const std::u16string& path) {
 
 void TCustomVirtualExplorerCombobox::ChangeLinkDispatch(TObject* server, LPCITEMIDLIST pidl) {
   if (dispatching || ComponentState().Contains(csDesigning) || ComponentState().Contains(csDestroying)) return;
+  TViewHold hold(this);
   dispatching = true;
   try {
     if (pidl == nullptr) {

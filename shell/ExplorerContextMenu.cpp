@@ -62,11 +62,14 @@ void TContextMenuManager::TrackRightButton(int x, int y, bool screenCoordinates,
   // A change reported below may reach a handler that frees the tree and this manager.
   struct Reset {
     TContextMenuManager* manager;
-    TAliveToken alive;
+    TCustomVirtualExplorerTree* tree;
     ~Reset() {
-      if (*alive) manager->ResetState();
+      if (!tree->Going()) manager->ResetState();
     }
-  } reset{this, owner->Alive()};
+  };
+  // The tree (and with it this manager) stays in memory until the click is done.
+  TViewHold hold(owner);
+  Reset reset{this, owner};
   if (Renaming) return;
   if (misc.Contains(toRightButtonSelect)) {
     if (PVirtualNode first = owner->GetFirstSelected()) {
@@ -128,19 +131,19 @@ namespace {
 // may free the tree (and the manager with it); the later ones then do nothing.
 struct TGuardedMenuHooks : TObject {
   TContextMenuManager* manager = nullptr;
-  TAliveToken alive;
+  TCustomVirtualExplorerTree* tree = nullptr;
   TContextMenuShowEvent show;
   TContextMenuCmdEvent command;
   TContextMenuAfterCmdEvent after;
   void Show(TNamespace* ns, HMENU menu, bool& allow) {
     allow = false;
-    if (*alive) show(ns, menu, allow);
+    if (!tree->Going()) show(ns, menu, allow);
   }
   void Command(TNamespace* ns, const std::u16string& verb, int menuItemID, bool& handled) {
-    if (*alive) command(ns, verb, menuItemID, handled);
+    if (!tree->Going()) command(ns, verb, menuItemID, handled);
   }
   void After(TNamespace* ns, const std::u16string& verb, int menuItemID, bool succeeded) {
-    if (*alive) after(ns, verb, menuItemID, succeeded);
+    if (!tree->Going()) after(ns, verb, menuItemID, succeeded);
   }
 };
 
@@ -148,9 +151,11 @@ struct TGuardedMenuHooks : TObject {
 
 void TContextMenuManager::ShowContextMenu(TNamespace* ns, TPoint point) {
   if (ns == nullptr || owner == nullptr) return;
+  // The menu's hooks may free the tree or its form: both stay in memory until it is down.
+  TViewHold hold(owner);
   TGuardedMenuHooks hooks;
   hooks.manager = this;
-  hooks.alive = owner->Alive();
+  hooks.tree = owner;
   hooks.show = MakeEvent<&TContextMenuManager::MenuShowHook>(this);
   hooks.command = MakeEvent<&TContextMenuManager::MenuCommandHook>(this);
   hooks.after = MakeEvent<&TContextMenuManager::MenuAfterCommandHook>(this);
@@ -158,7 +163,7 @@ void TContextMenuManager::ShowContextMenu(TNamespace* ns, TPoint point) {
   struct Done {
     TGuardedMenuHooks& hooks;
     ~Done() {
-      if (*hooks.alive) hooks.manager->MenuShowing = false;
+      hooks.manager->MenuShowing = false;  // the manager lives as long as the held tree
     }
   } done{hooks};
   auto onShow = MakeEvent<&TGuardedMenuHooks::Show>(&hooks);
@@ -199,16 +204,13 @@ void TContextMenuManager::MenuShowHook(TNamespace* ns, HMENU menu, bool& allow) 
     }
   }
   allow = true;
-  if (owner->OnContextMenuShow) owner->OnContextMenuShow(ns, menu, allow);
+  FireViewHandler(owner, owner->OnContextMenuShow, ns, menu, allow);
 }
 
 void TContextMenuManager::MenuCommandHook(TNamespace* ns, const std::u16string& verb, int menuItemID, bool& handled) {
   if (owner == nullptr) return;
-  if (owner->OnContextMenuCmd) {
-    TAliveToken alive = owner->Alive();
-    owner->OnContextMenuCmd(ns, verb, menuItemID, handled);
-    if (!*alive) return;  // the program's handler freed the tree (and this manager)
-  }
+  // The program's handler may free the tree: nothing more is done then.
+  if (!FireViewHandler(owner, owner->OnContextMenuCmd, ns, verb, menuItemID, handled)) return;
   if (!handled && verb == u"rename") {
     handled = true;
     if (owner->SelectedCount() == 1) {
@@ -227,7 +229,7 @@ void TContextMenuManager::MenuAfterCommandHook(TNamespace* ns, const std::u16str
     if (lower == u"cut") owner->MarkSelectionCutOrCopied(true);
     if (lower == u"copy") owner->MarkSelectionCutOrCopied(false);
   }
-  if (owner->OnContextMenuAfterCmd) owner->OnContextMenuAfterCmd(ns, verb, menuItemID, succeeded);
+  FireViewHandler(owner, owner->OnContextMenuAfterCmd, ns, verb, menuItemID, succeeded);
 }
 
 void TContextMenuManager::MenuMessage(UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) {
@@ -240,6 +242,5 @@ void TContextMenuManager::MenuSelect(WPARAM wParam, LPARAM lParam) {
   if (!MenuShowing || ns == nullptr) return;
   UINT flags = HIWORD(wParam);
   HMENU sub = (flags & MF_POPUP) != 0 ? GetSubMenu(reinterpret_cast<HMENU>(lParam), LOWORD(wParam)) : nullptr;
-  if (owner->OnContextMenuItemChange)
-    owner->OnContextMenuItemChange(owner, ns, LOWORD(wParam), sub, (flags & 0x8000) != 0);
+  FireViewHandler(owner, owner->OnContextMenuItemChange, owner, ns, LOWORD(wParam), sub, (flags & 0x8000) != 0);
 }

@@ -175,6 +175,7 @@ bool TVirtualExplorerListview::DoKeyAction(uint16_t& charCode, TShiftState& shif
     case VK_RETURN:
       if (SelectedCount() == 1) {
         if (treeview != nullptr && treeview->FocusedNode() != nullptr) treeview->RefreshNode(treeview->FocusedNode());
+        if (Going()) return false;
         DoShellExecute(GetFirstSelected());
       }
       break;
@@ -184,8 +185,7 @@ bool TVirtualExplorerListview::DoKeyAction(uint16_t& charCode, TShiftState& shif
       WaitCursor(true);
       if (!TreeOptions()->VETMiscOptions().Contains(toVETReadOnly)) {
         bool handled = false;
-        if (OnClipboardPaste) OnClipboardPaste(this, handled);
-        if (!handled) PasteFromClipboard();
+        if (FireHandler(OnClipboardPaste, this, handled) && !handled) PasteFromClipboard();
       }
       WaitCursor(false);
       charCode = 0;

@@ -11,7 +11,7 @@ TPoint ClientPoint(const TMessage& m) {
 }  // namespace
 
 void TCustomVirtualExplorerTree::DoTreeDblClick(TMouseButton button, TPoint point) {
-  if (OnTreeDblClick) OnTreeDblClick(this, GetNodeAt(point.X, point.Y), button, point);
+  if (OnTreeDblClick) FireHandler(OnTreeDblClick, this, GetNodeAt(point.X, point.Y), button, point);
 }
 
 void TCustomVirtualExplorerTree::WMLButtonDown(TMessage& m) {
@@ -24,9 +24,8 @@ void TCustomVirtualExplorerTree::WMLButtonDown(TMessage& m) {
   if (contextMenuManager != nullptr && contextMenuManager->RightClickPending && !contextMenuManager->MenuShowing &&
       GetKeyState(VK_RBUTTON) >= 0)
     contextMenuManager->ResetState();
-  TAliveToken token = Alive();
   Inherited(ClassMessageMap(), m);
-  if (*token) expandButtonClick = false;
+  expandButtonClick = false;
 }
 
 void TCustomVirtualExplorerTree::WMSysKey(TMessage& m) {
@@ -63,10 +62,11 @@ void TCustomVirtualExplorerTree::WMLButtonDblClk(TMessage& m) {
   THitInfo hit;
   GetHitTestInfoAt(p.X, p.Y, /*relative=*/true, hit);
   DoTreeDblClick(mbLeft, p);
-  TAliveToken token = Alive();
+  // Its handler freed the tree: the click ends there.
+  if (Going()) return;
   expandButtonClick = hit.HitPositions.Contains(hiOnItemButton);
   Inherited(ClassMessageMap(), m);
-  if (!*token) return;
+  if (Going()) return;
   expandButtonClick = false;
   PVirtualNode node = GetFirstSelected();
   if (node == nullptr || node != hit.HitNode) return;
@@ -79,5 +79,5 @@ void TCustomVirtualExplorerTree::WMLButtonDblClk(TMessage& m) {
 
 void TCustomVirtualExplorerTree::WMRButtonDblClk(TMessage& m) {
   DoTreeDblClick(mbRight, ClientPoint(m));
-  Inherited(ClassMessageMap(), m);
+  if (!Going()) Inherited(ClassMessageMap(), m);
 }

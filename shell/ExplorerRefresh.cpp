@@ -139,7 +139,7 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
   auto addFresh = [&](LPITEMIDLIST id) {
     TNamespace* ns = New<TNamespace>(NamespacePIDLManager->CopyPIDL(id), folderNs);
     bool allow = true;
-    if (OnEnumFolder) OnEnumFolder(this, ns, allow);
+    DoEnumFolder(ns, allow);
     if (allow && !watch.Gone(node)) {
       AddNodeToTree(node, ns, ctTriStateCheckBox, checks);
     } else {
@@ -205,8 +205,16 @@ void TCustomVirtualExplorerTree::FollowChildrenCheckState(PVirtualNode node) {
       !TreeOptions()->AutoOptions().Contains(toAutoTristateTracking) || node == RootNode() ||
       node->FirstChild == nullptr)
     return;
+  // OnInitNode may free any child, the folder, the tree or its form.
+  THandlerWatch watch(*this);
+  std::vector<PVirtualNode> children;
   for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-    if (!(child->States & vsInitialized)) InitNode(child);
+    if (!(child->States & vsInitialized)) children.push_back(child);
+  for (PVirtualNode child : children) {
+    if (watch.Gone(node)) return;
+    if (!watch.Gone(child)) InitNode(child);
+  }
+  if (watch.Gone(node) || node->FirstChild == nullptr) return;
   CheckParentCheckState(node->FirstChild, node->FirstChild->CheckState);
 }
 
@@ -244,17 +252,17 @@ bool TCustomVirtualExplorerTree::RefreshTree(bool restoreTopNode) {
   if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) return false;
   // Rebuilding reports the restored selection: its handler may free the tree
   // (whose wait cursor then goes with it).
-  TAliveToken alive = Alive();
+  TViewHold hold(this);
   WaitCursor(true);
   try {
     persistent->SaveTree(this, true, true, /*listedAgain=*/true);
-    persistent->RestoreTree(this, true, restoreTopNode, true);
+    if (!Going()) persistent->RestoreTree(this, true, restoreTopNode, true);
     // Items that came or went while the tree was away can leave a folder all one state.
-    if (*alive) FollowAllChildrenCheckStates();
+    if (!Going()) FollowAllChildrenCheckStates();
   } catch (...) {
-    if (*alive) WaitCursor(false);
+    WaitCursor(false);
     throw;
   }
-  if (*alive) WaitCursor(false);
+  WaitCursor(false);
   return true;
 }

@@ -99,7 +99,7 @@ void TCustomVirtualExplorerTree::WMDeviceChange(TMessage& m) {
 }
 
 void TCustomVirtualExplorerTree::DoShellNotify(TVirtualShellEvent* shellEvent) {
-  if (OnShellNotify) OnShellNotify(this, shellEvent);
+  FireHandler(OnShellNotify, this, shellEvent);
 }
 
 // ---- Batches -----------------------------------------------------------------------------
@@ -131,11 +131,12 @@ void TCustomVirtualExplorerTree::ApplyShellNotify(TVirtualShellEventList* list, 
   std::vector<TVirtualShellEvent*> events = list->Events();
   // Locked while walked: the held-back delivery may hand the same list to other views.
   list->LockList();
-  // The handlers an event reaches may free the tree: its later events are then not applied.
-  TAliveToken alive = Alive();
+  // The handlers an event reaches may free the tree or its form: its later
+  // events are then not applied, and the batch is still released.
+  TViewHold hold(this);
   try {
     for (TVirtualShellEvent* event : events)
-      if (event != nullptr && *alive) HandleShellEvent(event);
+      if (event != nullptr && !Going()) HandleShellEvent(event);
   } catch (...) {
     list->UnlockList();
     list->Release();
@@ -146,9 +147,8 @@ void TCustomVirtualExplorerTree::ApplyShellNotify(TVirtualShellEventList* list, 
 }
 
 void TCustomVirtualExplorerTree::HandleShellEvent(TVirtualShellEvent* event) {
-  TAliveToken alive = Alive();
   DoShellNotify(event);
-  if (!*alive || event->Handled) return;
+  if (Going() || event->Handled) return;
   if (TreeOptions()->VETMiscOptions().Contains(toTrackChangesInMappedDrives) && event->Kind == sekUpdateDir &&
       HandleMappedDriveChange(event))
     return;
@@ -295,5 +295,8 @@ void TCustomVirtualExplorerTree::FollowAllChildrenCheckStates() {
   for (PVirtualNode node = GetFirstNoInit(); node != nullptr; node = GetNextNoInit(node))
     if (node->FirstChild != nullptr) folders.push_back(node);
   // Deepest first: a folder's state follows children that are settled already.
-  for (auto it = folders.rbegin(); it != folders.rend(); ++it) FollowChildrenCheckState(*it);
+  // The check handlers may free any folder, the tree or its form.
+  THandlerWatch watch(*this);
+  for (auto it = folders.rbegin(); it != folders.rend() && !watch.TreeGone(); ++it)
+    if (!watch.Gone(*it)) FollowChildrenCheckState(*it);
 }

@@ -19,6 +19,7 @@
 #include "shell/ShellNotifier.h"
 #include "shell/ShellSortHelper.h"
 #include "shell/VirtualPIDLTools.h"
+#include "shell/ViewHold.h"
 #include "shell/WideStringList.h"
 #include "tree/VirtualTrees.h"
 
@@ -366,6 +367,12 @@ public:
   TVETNotifyEvent OnColumnUserChangedVisiblility;
 
   // ---- Event-firing operations of the explorer -----------------------------------
+  // Each calls its handler through FireHandler, the one door of the tree's
+  // handlers: a going tree fires nothing, and the caller asks Going() after it.
+  template <class Event, class... A>
+  bool FireHandler(const Event& event, A&&... args) {
+    return FireViewHandler(this, event, std::forward<A>(args)...);
+  }
   virtual void DoCustomColumnCompare(TColumnIndex column, PVirtualNode node1, PVirtualNode node2, int& result);
   virtual void DoCustomNamespace(PVirtualNode parentNode);
   virtual void DoEnumFolder(TNamespace* ns, bool& allowAsChild);
@@ -531,23 +538,23 @@ protected:
   // Frees node's item and column manager and clears the record's slots.
   void FreeNodeData(PVirtualNode node);
   void SetNodeNamespace(PVirtualNode node, TNamespace* ns, TColumnManager* manager);
-  // Held across calls to handlers, which may free any node or the whole tree
-  // (its form): tells whether the tree, or a node alive when the watch began,
-  // has gone since. Asking is one test of the node's record.
+  // Held across calls to handlers, which may free any node, the tree or its
+  // form: keeps the tree and form in memory (TViewHold) and the records of
+  // nodes freed meanwhile (a call-out scope), and tells whether the tree went
+  // or a node alive when the watch began was freed since. Asking is one test.
   class THandlerWatch {
   public:
     explicit THandlerWatch(TCustomVirtualExplorerTree& tree_);
     THandlerWatch(const THandlerWatch&) = delete;
     THandlerWatch& operator=(const THandlerWatch&) = delete;
-    bool TreeGone() const { return !*alive; }
+    bool TreeGone() const { return tree.Going(); }
     // True when the tree went, or node (null counts as gone) was freed since the watch began.
     bool Gone(PVirtualNode node) const;
 
   private:
-    TAliveToken alive;
-    // Closing it is safe also after a handler freed the tree: the tree lets go
-    // of its open scopes when it goes.
-    TCallOutScope scope;
+    TCustomVirtualExplorerTree& tree;
+    TViewHold hold;
+    TCallOutScope scope;  // closes before the hold ends
   };
   // Selects a valid neighbour of node when it is the only selected node.
   void SelectValidNeighbour(PVirtualNode node, bool select);

@@ -16,6 +16,8 @@ constexpr int kLengthyTicks = 21;
 
 void TCustomVirtualExplorerTree::StartEnumThread(LPCITEMIDLIST pidl) {
   TerminateEnumThread();
+  // A going tree lists nothing: it has no window to list into.
+  if (Going()) return;
   HandleNeeded();
   DoEnumThreadStart();
   // Suspended until the hand-over names it: a quick thread must find itself there.
@@ -116,7 +118,7 @@ void TCustomVirtualExplorerTree::WMTimer(TMessage& m) {
   if (enumTimerTicks < kLengthyTicks) return;
   bool showAnimation = true;
   DoEnumThreadLengthyOperation(showAnimation);
-  if (showAnimation) ShowAnimation();
+  if (showAnimation && !Going()) ShowAnimation();
 }
 
 void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLIST folder) {
@@ -137,6 +139,9 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
   TNamespace* targetNs = target != nullptr ? NodeNamespace(target) : nullptr;
   if (targetNs == nullptr) return;
   bool atRoot = target == RootNode();
+  // OnEnumFolder, OnCustomNamespace and the nodes' own handlers may free the
+  // folder, the tree or its form: what is not built then is freed with the list.
+  THandlerWatch watch(*this);
   BeginUpdate();
   try {
     if (atRoot) {
@@ -147,17 +152,18 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
       RebuildColumns(RootNamespace());
     }
     DeleteChildren(target);
-    for (int i = 0; i < list->Count(); ++i) {
+    for (int i = 0; i < list->Count() && !watch.Gone(target); ++i) {
       // Each PIDL leaves the list as its item takes it over.
       auto pidl = static_cast<LPITEMIDLIST>(list->Items(i));
       list->Put(i, nullptr);
       AddEnumeratedChild(target, New<TNamespace>(pidl, targetNs));
     }
-    DoCustomNamespace(target);
-    if (target->FirstChild != nullptr) {
+    if (!watch.Gone(target)) DoCustomNamespace(target);
+    bool stands = !watch.Gone(target);
+    if (stands && target->FirstChild != nullptr) {
       target->States |= vsHasChildren;
       Sort(target, HeaderSortColumn(), HeaderSortDirection(), false);
-    } else if (!atRoot) {
+    } else if (stands && !atRoot) {
       target->States &= ~vsHasChildren;
     }
   } catch (...) {
@@ -165,16 +171,18 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
     throw;
   }
   EndUpdate();
+  if (watch.Gone(target)) return;
   // A folder node was expanded to ask: it shows what came.
   if (!atRoot) {
     if (target->FirstChild != nullptr) SetExpanded(target, true);
+    if (watch.Gone(target)) return;
     InvalidateNode(target);
   }
   DoEnumFinished();
 }
 
 void TCustomVirtualExplorerTree::ShowAnimation() {
-  if (animation != nullptr) return;
+  if (animation != nullptr || Going()) return;
   TVTHeader* header = Header();
   header->Columns()->Clear();
   if (header->Options().Contains(hoVisible)) {
@@ -193,5 +201,5 @@ void TCustomVirtualExplorerTree::ShowAnimation() {
 void TCustomVirtualExplorerTree::DoEnumThreadStart() { SetCursor(crHourGlass); }
 
 void TCustomVirtualExplorerTree::DoEnumThreadLengthyOperation(bool& showAnimation) {
-  if (OnEnumThreadLengthyOperation) OnEnumThreadLengthyOperation(this, showAnimation);
+  FireHandler(OnEnumThreadLengthyOperation, this, showAnimation);
 }

@@ -117,6 +117,8 @@ void TCustomVirtualExplorerTree::DropImpliedRecords(PVirtualNode node) {
 }
 
 void TCustomVirtualExplorerTree::DoChecked(PVirtualNode node) {
+  // A going view (torn down by a handler, or its teardown under way) stores and fires nothing.
+  if (Going()) return;
   if (NodeNamespace(node) != nullptr) {
     StoreCheckState(node);
     TCheckState state = UnpressedCheckState(node->CheckState);

@@ -343,6 +343,7 @@ void TCustomVirtualExplorerTree::SetActive(bool value) {
 }
 
 void TCustomVirtualExplorerTree::ApplyActive(bool value) {
+  if (Going()) return;
   if (ComponentState().Contains(csLoading)) {
     if (ComponentState().Contains(csDesigning)) RebuildRootNamespace();
     return;
@@ -374,6 +375,9 @@ TNamespace* TCustomVirtualExplorerTree::MakeRootNamespace(TRootFolder value) {
 }
 
 void TCustomVirtualExplorerTree::SetRootFolder(TRootFolder value) {
+  if (Going()) return;
+  // OnRootChanging, and the handlers the rebuild reaches, may free the tree or its form.
+  TViewHold hold(this);
   bool allow = true;
   // While a definition is read, with no one to ask whether the root may
   // change, the root's item waits for its first use (a hidden page's tree
@@ -389,7 +393,7 @@ void TCustomVirtualExplorerTree::SetRootFolder(TRootFolder value) {
     pendingRootNamespace = MakeRootNamespace(value);
     DoRootChanging(value, pendingRootNamespace, allow);
   }
-  if (allow) ApplyRootFolder(value);
+  if (allow && !Going()) ApplyRootFolder(value);
   if (pendingRootNamespace != nullptr) {
     pendingRootNamespace->Free();
     pendingRootNamespace = nullptr;
@@ -415,12 +419,15 @@ void TCustomVirtualExplorerTree::ApplyRootFolder(TRootFolder value, bool rootWai
     throw;
   }
   EndUpdate();
+  if (Going()) return;
   treeBuilt = false;
   if (rootNamespace != nullptr) RebuildRootNamespace();
   DoRootChange();
 }
 
 void TCustomVirtualExplorerTree::SetRootFolderCustomPath(const std::u16string& path) {
+  if (Going()) return;
+  TViewHold hold(this);
   std::u16string folder = path;
   if (!folder.empty() && folder.back() == u'\\' && !(folder.size() == 3 && folder[1] == u':'))
     folder.pop_back();
@@ -430,7 +437,7 @@ void TCustomVirtualExplorerTree::SetRootFolderCustomPath(const std::u16string& p
   if (pidl != nullptr) pendingRootNamespace = New<TNamespace>(pidl, nullptr);
   bool allow = true;
   DoRootChanging(rfCustom, pendingRootNamespace, allow);
-  if (allow && pendingRootNamespace != nullptr && vws::WideDirectoryExists(folder)) {
+  if (allow && !Going() && pendingRootNamespace != nullptr && vws::WideDirectoryExists(folder)) {
     rootFolderCustomPath = folder;
     SetRootFolder(rfCustom);
   }
@@ -441,12 +448,13 @@ void TCustomVirtualExplorerTree::SetRootFolderCustomPath(const std::u16string& p
 }
 
 void TCustomVirtualExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
-  if (pidl == nullptr) return;
+  if (pidl == nullptr || Going()) return;
+  TViewHold hold(this);
   if (pendingRootNamespace != nullptr) pendingRootNamespace->Free();
   pendingRootNamespace = New<TNamespace>(NamespacePIDLManager->CopyPIDL(pidl), nullptr);
   bool allow = true;
   DoRootChanging(rfCustomPIDL, pendingRootNamespace, allow);
-  if (allow && pidl != rootFolderCustomPIDL) {
+  if (allow && !Going() && pidl != rootFolderCustomPIDL) {
     if (rootFolderCustomPIDL != nullptr) NamespacePIDLManager->FreePIDL(rootFolderCustomPIDL);
     rootFolderCustomPIDL = NamespacePIDLManager->CopyPIDL(pidl);
     SetRootFolder(rfCustomPIDL);
@@ -458,7 +466,7 @@ void TCustomVirtualExplorerTree::SetRootFolderCustomPIDL(LPCITEMIDLIST pidl) {
 }
 
 void TCustomVirtualExplorerTree::RebuildRootNamespace() {
-  if (rebuildLock > 0 || ComponentState().Contains(csLoading) || !active || RootNamespace() == nullptr) return;
+  if (Going() || rebuildLock > 0 || ComponentState().Contains(csLoading) || !active || RootNamespace() == nullptr) return;
   // Not while a view is busy (editing, dragging, a shell menu up): its nodes
   // must stay. The rebuild is owed, though: a root change has cleared the tree.
   if (ShellNotifyManager != nullptr && !ShellNotifyManager->OkToDispatch()) {
@@ -470,6 +478,8 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
     rootRebuildWaits = false;
     SetRootRebuildTimer(false);
   }
+  // The handlers of the enumeration and of the focus may free the tree or its form.
+  TViewHold hold(this);
   BeginUpdate();
   try {
     Clear();
@@ -491,8 +501,10 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
     throw;
   }
   EndUpdate();
+  if (Going()) return;
   treeBuilt = true;
   SetFocusedNode(GetFirst());
+  if (Going()) return;
   NotifyViewsOfFocus();
   DoRootRebuild();
 }
@@ -546,50 +558,53 @@ void TCustomVirtualExplorerTree::WaitCursor(bool show) {
 
 void TCustomVirtualExplorerTree::DoCustomColumnCompare(TColumnIndex column, PVirtualNode node1, PVirtualNode node2,
                                                        int& result) {
-  if (OnCustomColumnCompare) OnCustomColumnCompare(this, column, node1, node2, result);
+  FireHandler(OnCustomColumnCompare, this, column, node1, node2, result);
 }
 
 void TCustomVirtualExplorerTree::DoCustomNamespace(PVirtualNode parentNode) {
+  if (Going()) return;
   if (TreeOptions()->VETFolderOptions().Contains(toForceShowMyDocuments)) ForceShowMyDocuments(parentNode);
-  if (OnCustomNamespace) OnCustomNamespace(this, parentNode);
+  FireHandler(OnCustomNamespace, this, parentNode);
 }
 
 void TCustomVirtualExplorerTree::DoEnumFolder(TNamespace* ns, bool& allowAsChild) {
-  if (OnEnumFolder) OnEnumFolder(this, ns, allowAsChild);
+  FireHandler(OnEnumFolder, this, ns, allowAsChild);
 }
 
 void TCustomVirtualExplorerTree::DoEnumFinished() {
+  if (Going()) return;
   SetCursor(crDefault);
-  if (OnEnumFinished) OnEnumFinished(this);
+  FireHandler(OnEnumFinished, this);
 }
 
 void TCustomVirtualExplorerTree::DoInvalidRootNamespace() {
-  if (OnInvalidRootNamespace) OnInvalidRootNamespace(this);
+  FireHandler(OnInvalidRootNamespace, this);
 }
 
 void TCustomVirtualExplorerTree::DoNamespaceStructureChange(PVirtualNode node, TNamespace* ns,
                                                             TNamespaceStructureChange changeType) {
-  if (OnNamespaceStructureChange) OnNamespaceStructureChange(this, node, ns, changeType);
+  FireHandler(OnNamespaceStructureChange, this, node, ns, changeType);
 }
 
 void TCustomVirtualExplorerTree::DoRootChange() {
-  if (OnRootChange) OnRootChange(this);
+  FireHandler(OnRootChange, this);
 }
 
 void TCustomVirtualExplorerTree::DoRootChanging(TRootFolder newValue, TNamespace* ns, bool& allow) {
-  if (OnRootChanging) OnRootChanging(this, newValue, RootNamespace(), ns, allow);
+  if (Going() || !OnRootChanging) return;
+  FireHandler(OnRootChanging, this, newValue, RootNamespace(), ns, allow);
 }
 
 void TCustomVirtualExplorerTree::DoRootRebuild() {
-  if (OnRootRebuild) OnRootRebuild(this);
+  FireHandler(OnRootRebuild, this);
 }
 
 void TCustomVirtualExplorerTree::DoHeaderRebuild() {
-  if (OnHeaderRebuild) OnHeaderRebuild(this, Header());
+  FireHandler(OnHeaderRebuild, this, Header());
 }
 
 void TCustomVirtualExplorerTree::DoColumnUserChangedVisibility() {
-  if (OnColumnUserChangedVisiblility) OnColumnUserChangedVisiblility(this);
+  FireHandler(OnColumnUserChangedVisiblility, this);
 }
 
 // ---- Selection as items -----------------------------------------------------------------

@@ -21,6 +21,7 @@ bool TCustomVirtualExplorerTree::HasChildrenTest(TNamespace* ns, PVirtualNode no
 
 void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode node,
                                             TVirtualNodeInitStates& initStates) {
+  if (Going()) return;
   TVETFolderOptions folderOptions = TreeOptions()->VETFolderOptions();
   if (parent == nullptr && GetRootNodeCount() < 2 && !folderOptions.Contains(toHideRootFolder)) {
     // The one visible root node stands for the root folder.
@@ -42,11 +43,17 @@ void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode no
     }
   }
   TCustomVirtualStringTree::DoInitNode(parent, node, initStates);
+  if (Going()) return;
   if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) RestoreCheckState(parent, node);
 }
 
 void TCustomVirtualExplorerTree::DoInitChildren(PVirtualNode node, uint32_t& childCount) {
   childCount = EnumerateNodeChildren(node);
+  // A handler of the enumeration freed the tree: it reports nothing more.
+  if (Going()) {
+    childCount = 0;
+    return;
+  }
   // All children at once, so that their stored states show before they are painted.
   if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) InitChildrenWithChecks(node);
   TCustomVirtualStringTree::DoInitChildren(node, childCount);
@@ -74,8 +81,10 @@ bool TCustomVirtualExplorerTree::OkToEnumerate(PVirtualNode node) {
 }
 
 uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
-  if (!OkToEnumerate(node)) return 0;
+  if (Going() || !OkToEnumerate(node)) return 0;
   uint32_t result = 0;
+  // OnEnumFolder and OnCustomNamespace may free the node, the tree or its form.
+  THandlerWatch watch(*this);
   WaitCursor(true);
   BeginUpdate();
   try {
@@ -87,13 +96,13 @@ uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
       HWND window = HandleAllocated() ? Handle() : nullptr;
       ns->EnumerateFolderEx(window, fileObjects,
                             MakeEvent<&TCustomVirtualExplorerTree::EnumFolderCallback>(this), node);
-      DoCustomNamespace(node);
-      if (node->FirstChild != nullptr) {
+      if (!watch.Gone(node)) DoCustomNamespace(node);
+      if (!watch.Gone(node) && node->FirstChild != nullptr) {
         node->States |= vsHasChildren;
         Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
       }
     }
-    result = node->ChildCount;
+    result = watch.Gone(node) ? 0 : node->ChildCount;
   } catch (...) {
     EndUpdate();
     WaitCursor(false);
@@ -105,8 +114,18 @@ uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
 }
 
 bool TCustomVirtualExplorerTree::EnumFolderCallback(HWND, LPITEMIDLIST childPIDL, TNamespace* parent, void* data,
-                                                    bool&) {
-  return AddEnumeratedChild(static_cast<PVirtualNode>(data), New<TNamespace>(childPIDL, parent)) != nullptr;
+                                                    bool& terminate) {
+  auto node = static_cast<PVirtualNode>(data);
+  // The folder (or the tree) a handler freed takes no more children: the
+  // listing ends, and this ID is freed unused.
+  if (Going() || TVirtualTreeCore::Gone(node)) {
+    terminate = true;
+    NamespacePIDLManager->FreePIDL(childPIDL);
+    return false;
+  }
+  bool added = AddEnumeratedChild(node, New<TNamespace>(childPIDL, parent)) != nullptr;
+  if (Going() || TVirtualTreeCore::Gone(node)) terminate = true;
+  return added;
 }
 
 PVirtualNode TCustomVirtualExplorerTree::AddEnumeratedChild(PVirtualNode parentNode, TNamespace* ns) {
@@ -121,7 +140,8 @@ PVirtualNode TCustomVirtualExplorerTree::AddEnumeratedChild(PVirtualNode parentN
     ns->Free();
     throw;
   }
-  PVirtualNode child = allow ? AddChild(parentNode) : nullptr;
+  // A handler that freed the tree or the folder refuses the item with it.
+  PVirtualNode child = allow && !Going() && !TVirtualTreeCore::Gone(parentNode) ? AddChild(parentNode) : nullptr;
   if (child == nullptr) {
     ns->Free();
     return nullptr;
@@ -179,6 +199,7 @@ bool TCustomVirtualExplorerTree::DoExpanding(PVirtualNode node) {
 }
 
 void TCustomVirtualExplorerTree::DoCollapsed(PVirtualNode node) {
+  if (Going()) return;
   TCustomVirtualStringTree::DoCollapsed(node);
   // What was asked for the folded-away items is not wanted any more (a browse
   // folds folders on its way and asks again).

@@ -41,7 +41,7 @@ void TCustomVirtualExplorerTree::DoGetText(PVirtualNode node, TColumnIndex colum
       case cdCustom: break;
     }
   }
-  if (OnGetVETText) OnGetVETText(this, column, node, ns, text);
+  FireHandler(OnGetVETText, this, column, node, ns, text);
   (void)textType;
 }
 
@@ -160,9 +160,9 @@ void TCustomVirtualExplorerTree::DoNewText(PVirtualNode node, TColumnIndex colum
 }
 
 bool TCustomVirtualExplorerTree::DoEndEdit() {
-  TAliveToken token = Alive();
+  TViewHold hold(this);
   bool ended = TCustomVirtualStringTree::DoEndEdit();
-  if (!*token || IsEditing()) return ended;
+  if (Going() || IsEditing()) return ended;
   // A new name may bring a new icon.
   if (TNamespace* ns = NodeNamespace(FocusedNode())) ns->InvalidateNamespace(/*refreshIcons=*/true);
   // The change batches that waited for the edit are not applied here: callers
@@ -388,6 +388,7 @@ void TCustomVirtualExplorerTree::DoHeaderMouseUp(TMouseButton button, TShiftStat
 }
 
 bool TCustomVirtualExplorerTree::DoDragAllowed(PVirtualNode node, TColumnIndex column) {
+  if (Going()) return false;
   TNamespace* ns = NodeNamespace(node);
   bool allowed = TreeOptions()->VETShellOptions().Contains(toDragDrop) &&
                  TreeOptions()->MiscOptions().Contains(toAcceptOLEDrop) &&
@@ -406,8 +407,10 @@ void TCustomVirtualExplorerTree::DoShellExecute(PVirtualNode node) {
   if (ns == nullptr || !misc.Contains(toExecuteOnDblClk)) return;
   std::u16string workingDir, arguments;
   bool allow = true;
-  if (OnShellExecute) OnShellExecute(this, ns, workingDir, arguments, allow);
-  if (!allow) return;
+  // A handler that frees the node (its item) or the tree refuses the run with it.
+  THandlerWatch watch(*this);
+  FireHandler(OnShellExecute, this, ns, workingDir, arguments, allow);
+  if (!allow || watch.Gone(node)) return;
   ExecuteNamespace(ns, workingDir, arguments);
   if (ns->Link() && misc.Contains(toBrowseExecuteFolderShortcut)) BrowseToShortcutTarget(ns);
 }

@@ -285,58 +285,59 @@ void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtua
 }
 
 // The tree's handlers run while folders open and the selection comes back:
-// they may free the tree, and with it this object. After each step that can
-// reach one, nothing is touched when the tree has gone.
+// they may free the tree or its form. Both stay in memory (this object with
+// the tree) while a step runs; after each step that can reach a handler,
+// nothing more is done once the tree is going.
 
 void TVETPersistent::RestoreExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode, bool restoreSelection) {
-  TAliveToken alive = tree->Alive();
+  TViewHold hold(tree);
   tree->BeginUpdate();
   try {
     // The list goes with the tree: asked only while the tree lives.
-    for (int i = 0; *alive && i < LeafNodeList->Count(); ++i) {
+    for (int i = 0; !tree->Going() && i < LeafNodeList->Count(); ++i) {
       TLeafNode* leaf = LeafNodeList->Items(i);
       PVirtualNode node = tree->WalkPIDLToNode(leaf->PIDL, false, true, false, true);
-      if (node == nullptr || !*alive) continue;
+      if (node == nullptr || tree->Going()) continue;
       if (node != tree->RootNode())
         tree->SetExpanded(node, leaf->Expanded);
       else if (leaf->Expanded && node->ChildCount == 0)
         tree->EnumerateNodeChildren(node);
     }
   } catch (...) {
-    if (*alive) tree->EndUpdate();
+    if (!tree->Going()) tree->EndUpdate();
     throw;
   }
-  if (!*alive) return;
+  if (tree->Going()) return;
   tree->EndUpdate();
-  if (*alive && restoreSelection) RestoreSelection(tree);
+  if (!tree->Going() && restoreSelection) RestoreSelection(tree);
 }
 
 void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
   // Without a rebuild since the save no listing has looked for them.
   if (!unasked.empty() && tree->RootRebuilds() == rebuildsAtSave) ConfirmUnasked();
   unasked.clear();
-  TAliveToken alive = tree->Alive();
+  TViewHold hold(tree);
   tree->ClearSelection();
-  if (!*alive) return;
+  if (tree->Going()) return;
   tree->SetFocusedNode(nullptr);
-  if (!*alive) return;
+  if (tree->Going()) return;
   tree->BeginUpdate();
   try {
     if (SelectedPIDLs->Count() > 0) {
       if (SelectedPIDLsParent != nullptr) {
         PVirtualNode parent = tree->WalkPIDLToNode(SelectedPIDLsParent, false, false, false, true);
-        if (parent != nullptr && *alive) SelectSaved(tree, parent);
+        if (parent != nullptr && !tree->Going()) SelectSaved(tree, parent);
       } else if (PVirtualNode first = tree->GetFirst()) {
         tree->AddToSelection(first);
       }
     }
   } catch (...) {
-    if (*alive) tree->EndUpdate();
+    if (!tree->Going()) tree->EndUpdate();
     throw;
   }
-  if (!*alive) return;
+  if (tree->Going()) return;
   tree->EndUpdate();
-  if (!*alive) return;
+  if (tree->Going()) return;
   if (PVirtualNode first = tree->GetFirstSelected()) tree->SetFocusedNode(first);
 }
 
@@ -411,27 +412,27 @@ void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode 
 
 void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode,
                                  bool restoreFocus) {
-  TAliveToken alive = tree->Alive();
+  TViewHold hold(tree);
   tree->BeginUpdate();
   PVirtualNode last = nullptr;
   try {
     tree->ClearSelection();
-    if (*alive && !RootFolderCustomPath.empty()) tree->SetRootFolderCustomPath(RootFolderCustomPath);
-    if (*alive && RootFolderCustomPIDL != nullptr) tree->SetRootFolderCustomPIDL(RootFolderCustomPIDL);
-    if (*alive && RootFolderCustomPath.empty() && RootFolderCustomPIDL == nullptr)
+    if (!tree->Going() && !RootFolderCustomPath.empty()) tree->SetRootFolderCustomPath(RootFolderCustomPath);
+    if (!tree->Going() && RootFolderCustomPIDL != nullptr) tree->SetRootFolderCustomPIDL(RootFolderCustomPIDL);
+    if (!tree->Going() && RootFolderCustomPath.empty() && RootFolderCustomPIDL == nullptr)
       tree->SetRootFolder(static_cast<TRootFolder>(RootFolder));
-    if (*alive) RestoreExpandedBelow(tree, tree->GetFirstNoInit(), restoreSelection);
-    if (*alive && restoreFocus && FocusedPIDL != nullptr) {
+    if (!tree->Going()) RestoreExpandedBelow(tree, tree->GetFirstNoInit(), restoreSelection);
+    if (!tree->Going() && restoreFocus && FocusedPIDL != nullptr) {
       last = tree->WalkPIDLToNode(FocusedPIDL, false, true, false, true);
-      if (last != nullptr && *alive) tree->SetFocusedNode(last);
+      if (last != nullptr && !tree->Going()) tree->SetFocusedNode(last);
     }
   } catch (...) {
-    if (*alive) tree->EndUpdate();
+    if (!tree->Going()) tree->EndUpdate();
     throw;
   }
-  if (!*alive) return;
+  if (tree->Going()) return;
   tree->EndUpdate();  // reports the restored selection
-  if (!*alive) return;
+  if (tree->Going()) return;
   // The report's handler may have freed the node focused above.
   if (last != nullptr) last = tree->FocusedNode();
   if (restoreTopNode && TopNodePIDL != nullptr) last = tree->WalkPIDLToNode(TopNodePIDL, false, true, false, true);

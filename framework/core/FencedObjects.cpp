@@ -22,14 +22,16 @@ std::atomic<std::size_t> gMinSize{0};
 // Regions made so far: a release checks them only when there are any.
 std::atomic<int> gRegionCount{0};
 
+// Never destroyed: objects fenced by a test may be released at exit, by the
+// finalisers of other units, after this unit's statics would have gone.
 std::mutex& Lock() {
-  static std::mutex lock;
-  return lock;
+  static auto* lock = new std::mutex;
+  return *lock;
 }
 
 std::vector<TRegion>& Regions() {
-  static std::vector<TRegion> regions;
-  return regions;
+  static auto* regions = new std::vector<TRegion>;
+  return *regions;
 }
 
 std::size_t RoundUp(std::size_t bytes, std::size_t unit) { return (bytes + unit - 1) / unit * unit; }
