@@ -75,7 +75,7 @@ void TBaseVirtualTree::BeforeDestruction() {
   DoCancelEdit();
   editLink.reset();
   // Clear runs before the component is torn down, so handlers still see a whole tree.
-  if (root != nullptr) Clear();
+  if (root != nullptr) ClearOnFree();
   // The window goes with its timers, drop registration, hint and editor; the
   // owner and parent let go of the tree.
   TCustomControl::BeforeDestruction();
@@ -379,8 +379,10 @@ void TBaseVirtualTree::SetLineStyle(TVTLineStyle value) {
   if (value == lineStyle) return;
   lineStyle = value;
   if (IsTreeLoading()) return;
+  // A custom style's handler may free the tree.
+  THold hold(this);
   PrepareBitmaps(/*needButtons=*/false, /*needLines=*/true);
-  RepaintUnlessLoading();
+  if (!Going()) RepaintUnlessLoading();
 }
 
 void TBaseVirtualTree::SetMargin(int value) {

@@ -63,6 +63,8 @@ TBaseVirtualTree::TPaintResources::~TPaintResources() {
 }
 
 void TBaseVirtualTree::PrepareBitmaps(bool needButtons, bool needLines) {
+  // The line style's handler may free the tree: its brush is still made, on a tree kept until this returns.
+  THold hold(this);
   if (needButtons) {
     for (bool plus : {true, false}) {
       TBitmap*& bitmap = plus ? paintResources.plusBM : paintResources.minusBM;

@@ -540,6 +540,16 @@ public:
   void EndLoadedSelectionBatch();
 
 protected:
+  // Clear when the tree is freed. A stream being read when a load handler
+  // frees the tree reads into nodes not linked yet: the tree's own nodes go
+  // all the same, and the read stops at its next check.
+  void ClearOnFree() {
+    const int reading = streamDepth;
+    streamDepth = 0;
+    Clear();
+    streamDepth = reading;
+  }
+
   // The tree as event sender (set by the window class).
   TBaseVirtualTree* senderTree = nullptr;
   // The object a scope holds (the window class's TObject), null for a bare core.

@@ -57,7 +57,12 @@ void TComponent::TearDown() {
     EraseOne(subscriber->freeNotifies, this);
     if (owner == nullptr || subscriber->owner != owner) subscriber->Notification(this, opRemove);
   }
-  while (!components.empty()) components.back()->Free();
+  while (!components.empty()) {
+    TComponent* last = components.back();
+    last->Free();
+    // One whose own teardown raised is still listed: it is let go, so that this ends.
+    if (!components.empty() && components.back() == last) RemoveComponent(last);
+  }
   if (owner != nullptr) owner->RemoveComponent(this);
 }
 
