@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,12 @@ public:
 
 class DtdTest : public ::testing::Test {
 protected:
+  // Tells this run's folders from those of a run beside it (the same tests
+  // run at once with other settings).
+  static unsigned ProcessTag() {
+    static const unsigned tag = std::random_device()();
+    return tag;
+  }
   void SetUp() override {
     impl = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
     recorder = New<ReportRecorder>();
@@ -51,7 +58,7 @@ protected:
     parser->SetDOMImpl(impl);
     parser->SetAutoPrepare(AP_COMPLETE);
     folder = std::filesystem::temp_directory_path() /
-             ("qv_dtd_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) + "_" +
+             ("qv_dtd_" + std::to_string(ProcessTag()) + "_" +
               ::testing::UnitTest::GetInstance()->current_test_info()->name());
     std::filesystem::create_directories(folder);
   }
