@@ -6,14 +6,19 @@
 #include "shell/ViewHold.h"
 #include "win/Forms.h"
 
-TViewHold::TViewHold(TControl* view_) : view(view_), form(view_->ParentForm()) {
+TViewHold::TViewHold(TControl* view_, bool door_) : view(view_), form(view_->ParentForm()), door(door_) {
   view->Hold();
   if (form != nullptr) form->Hold();
 }
 
 TViewHold::~TViewHold() {
-  view->Unhold();
-  if (form != nullptr) form->Unhold();
+  if (door) {
+    view->UnholdFromDoor();
+    if (form != nullptr) form->UnholdFromDoor();
+  } else {
+    view->Unhold();
+    if (form != nullptr) form->Unhold();
+  }
 }
 
 TCustomVirtualExplorerTree::THandlerWatch::THandlerWatch(TCustomVirtualExplorerTree& tree_)

@@ -369,8 +369,12 @@ public:
   // ---- Event-firing operations of the explorer -----------------------------------
   // Each calls its handler through FireHandler, the one door of the tree's
   // handlers: a going tree fires nothing, and the caller asks Going() after it.
+  // As the tree's own door, it tells nothing about a node freed meanwhile,
+  // and keeps the records of nodes the handler frees for the code around.
   template <class Event, class... A>
   bool FireHandler(const Event& event, A&&... args) {
+    if ((DeadArgument(args) || ...)) return !Going();
+    TCallOutScope scope(*this, /*door=*/true);
     return FireViewHandler(this, event, std::forward<A>(args)...);
   }
   virtual void DoCustomColumnCompare(TColumnIndex column, PVirtualNode node1, PVirtualNode node2, int& result);

@@ -13,10 +13,12 @@
 #include "win/Controls.h"
 
 // Holds view and the form it stands on (if any) from construction to
-// destruction; the last hold of a freed one releases it.
+// destruction; the last hold of a freed one releases it. A door's hold
+// (door set) that would be the last is handed over instead, for the code
+// that opened the door (TObject::TDoorHold).
 class TViewHold {
 public:
-  explicit TViewHold(TControl* view_);
+  explicit TViewHold(TControl* view_, bool door_ = false);
   ~TViewHold();
   TViewHold(const TViewHold&) = delete;
   TViewHold& operator=(const TViewHold&) = delete;
@@ -26,6 +28,7 @@ public:
 private:
   TControl* view;
   TCustomForm* form;  // null when the view stands on no form
+  bool door;
 };
 
 // Calls event(args...) for view: nothing when the view is going or no
@@ -35,7 +38,7 @@ template <class Event, class... A>
 bool FireViewHandler(TControl* view, const Event& event, A&&... args) {
   if (view->Going()) return false;
   if (!event) return true;
-  TViewHold hold(view);
+  TViewHold hold(view, /*door=*/true);
   Event handler = event;
   handler(std::forward<A>(args)...);
   return !view->Going();

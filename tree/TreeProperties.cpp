@@ -60,7 +60,7 @@ const TEnumNames kMiscOptionNames{
 template <class Sig>
 TPropInfo CoreEvent(const char* name, TDoorEvent<Sig, TVirtualTreeCore> TVirtualTreeCore::*member) {
   using Member = TDoorEvent<Sig, TVirtualTreeCore> TBaseVirtualTree::*;
-  return EventProp<TBaseVirtualTree, Sig, TVirtualTreeCore>(name, static_cast<Member>(member));
+  return EventProp<TBaseVirtualTree>(name, static_cast<Member>(member));
 }
 
 // A property of the node model read and written as an unsigned integer.

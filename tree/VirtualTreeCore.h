@@ -438,8 +438,10 @@ public:
   // on a going tree, which calls no handler any more, never on freed memory.
   class TCallOutScope {
   public:
-    explicit TCallOutScope(TVirtualTreeCore& tree_)
-        : tree(&tree_), outer(tree_.innermostScope), holder(tree_.holder) {
+    // An operation's scope; door is set for the one a handler's door opens
+    // (Fire), which leaves what the handler freed to the code that opened it.
+    explicit TCallOutScope(TVirtualTreeCore& tree_, bool door_ = false)
+        : tree(&tree_), outer(tree_.innermostScope), holder(tree_.holder), door(door_) {
       ++tree_.callOutDepth;
       tree_.innermostScope = this;
       if (holder != nullptr) holder->Hold();
@@ -447,12 +449,22 @@ public:
     ~TCallOutScope() {
       if (tree != nullptr) {
         tree->innermostScope = outer;
-        if (--tree->callOutDepth == 0 && !tree->deadRecords.empty()) tree->ReleaseDeadRecords();
+        // The dead records go with the last scope, unless the tree is held
+        // further out (a message, an operation) or this is a door's scope:
+        // then the code around may still ask after a node it had, and they go
+        // with the tree's last hold.
+        if (--tree->callOutDepth == 0 && !tree->deadRecords.empty() &&
+            (holder == nullptr || (!door && holder->HoldCount() == 1)))
+          tree->ReleaseDeadRecords();
       } else if (orphans != nullptr) {
         ReleaseOrphans(orphans);
       }
       // Last: a tree freed meanwhile goes with its last hold.
-      if (holder != nullptr) holder->Unhold();
+      if (holder == nullptr) return;
+      if (door)
+        holder->UnholdFromDoor();
+      else
+        holder->Unhold();
     }
     TCallOutScope(const TCallOutScope&) = delete;
     TCallOutScope& operator=(const TCallOutScope&) = delete;
@@ -472,6 +484,7 @@ public:
     TVirtualTreeCore* tree;
     TCallOutScope* outer;  // the scope of this tree opened before this one
     TObject* holder;       // the tree object held, null for a core without one
+    bool door;
     // The records of a tree destroyed outright while this (outermost) scope
     // was open: dead, so that Gone() answers for them until the operations
     // have returned.
@@ -494,6 +507,8 @@ public:
   uint64_t FreedCount() const { return freedCount; }
   // Scopes of this tree open right now.
   int CallOutDepth() const { return callOutDepth; }
+  // True while records freed in a scope are kept dead.
+  bool KeepsDeadRecords() const { return !deadRecords.empty(); }
 
   // ---- Check-state slots ----------------------------------------------------
   // Recomputes the parent's state from node's siblings (node counted as newCheckState).
@@ -550,6 +565,12 @@ protected:
     streamDepth = reading;
   }
 
+  // The tree object's last hold ended: the dead records kept for the code
+  // around a scope go, unless a scope is open still.
+  void ReleaseDeadRecordsWhenOut() {
+    if (callOutDepth == 0 && !deadRecords.empty()) ReleaseDeadRecords();
+  }
+
   // The tree as event sender (set by the window class).
   TBaseVirtualTree* senderTree = nullptr;
   // The object a scope holds (the window class's TObject), null for a bare core.
@@ -567,7 +588,7 @@ protected:
   bool Fire(const TDoorEvent<Sig, TVirtualTreeCore>& handler, A&&... args) {
     if (treeGoing) return false;
     if (!handler || (DeadArgument(args) || ...)) return true;
-    TCallOutScope scope(*this);
+    TCallOutScope scope(*this, /*door=*/true);
     handler.Handler()(std::forward<A>(args)...);
     return !scope.TreeGone();
   }

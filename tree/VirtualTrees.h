@@ -340,6 +340,8 @@ public:
   void Create(TComponent* owner) override;
   void AfterConstruction() override;
   void BeforeDestruction() override;
+  // Records freed by handlers are kept until the tree's last hold ends.
+  bool ReleasePending() const override { return TCustomControl::ReleasePending() || KeepsDeadRecords(); }
   ~TBaseVirtualTree() override;
 
   // Copies the listed properties from another tree (not into a read-only
@@ -742,6 +744,7 @@ public:
   virtual void MainColumnChanged();
 
 protected:
+  void LastHoldEnded() override { ReleaseDeadRecordsWhenOut(); }
   // ---- Core hooks ------------------------------------------------------------
   bool HasWindowHandle() const override { return HandleAllocated(); }
   bool IsTreeLoading() const override { return ComponentState().Contains(csLoading); }

@@ -95,13 +95,21 @@ public:
   bool Going() const override { return release != kAlive; }
   void Hold() override { ++holds; }
   void Unhold() override {
-    if (--holds == 0 && release == kKept) delete this;
+    if (--holds != 0) return;
+    if (release == kKept)
+      delete this;
+    else
+      LastHoldEnded();
   }
   uint32_t HoldCount() const override { return holds; }
+  bool ReleasePending() const override { return release == kKept; }
 
 protected:
   bool BeginRelease() override;
   bool KeepUntilUnheld() override;
+  // The last hold of a component not freed ended: what it kept for the
+  // operations that held it may go now. Nothing by default.
+  virtual void LastHoldEnded() {}
 
   // component is being inserted into or removed from somewhere this component
   // hears of (its own list, or a free notification). The base forgets a removed

@@ -102,6 +102,7 @@ public:
   TDoorEvent() = default;
   TDoorEvent(std::nullptr_t) {}
   TDoorEvent(const Event& event_) : event(event_) {}
+  explicit TDoorEvent(const TMethod& erased) : event(erased) {}
   template <class F>
     requires std::is_convertible_v<F, typename Event::Function>
   TDoorEvent(F function) : event(function) {}

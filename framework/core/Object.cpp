@@ -1,6 +1,7 @@
 #include "core/Object.h"
 
 #include "core/FencedObjects.h"
+#include "core/HandedOverHolds.h"
 
 #include <cxxabi.h>
 
@@ -21,6 +22,13 @@ void TObject::Free() {
   BeforeDestruction();
   if (KeepUntilUnheld()) return;
   delete this;
+}
+
+void TObject::UnholdFromDoor() {
+  if (HoldCount() == 1 && ReleasePending())
+    HandOverHold(this);
+  else
+    Unhold();
 }
 
 void* TObject::operator new(std::size_t size) {

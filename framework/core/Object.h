@@ -48,10 +48,29 @@ public:
   private:
     TObject* object;
   };
+  // The hold a handler's door takes around the call. When it is the last
+  // and the handler left the object something to do at its last hold (it
+  // freed it, say), it is handed over (core/HandedOverHolds.h) rather than
+  // ended, for the code that opened the door still reads the object.
+  class TDoorHold {
+  public:
+    explicit TDoorHold(TObject* object_) : object(object_) { object_->Hold(); }
+    ~TDoorHold() { object->UnholdFromDoor(); }
+    TDoorHold(const TDoorHold&) = delete;
+    TDoorHold& operator=(const TDoorHold&) = delete;
+
+  private:
+    TObject* object;
+  };
   virtual void Hold() {}
   virtual void Unhold() {}
   // Holds open right now.
   virtual uint32_t HoldCount() const { return 0; }
+  // True when the last hold's end has work to do: delete a freed object,
+  // release what it keeps for the operations on the stack.
+  virtual bool ReleasePending() const { return false; }
+  // Ends a door's hold (see TDoorHold).
+  void UnholdFromDoor();
 
   // Objects come from the fenced pages while a test turns fencing on
   // (core/FencedObjects.h), else from the ordinary heap.

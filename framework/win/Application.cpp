@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include "core/Format.h"
+#include "core/HandedOverHolds.h"
 #include "win/Help.h"
 #include "win/HintWindow.h"
 #include "win/graphics/Graphics.h"
@@ -98,13 +99,16 @@ void TApplication::Run() {
 void TApplication::DestroyForms() {
   CancelHint();
   FreeAndNil(hintWindow);
+  ReleaseBetweenMessages();
   while (ComponentCount() > 0) Components(ComponentCount() - 1)->Free();
+  ReleaseBetweenMessages();
 }
 
 void TApplication::HandleMessage() {
   MSG msg;
   if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     ProcessMessage(msg);
+    ReleaseBetweenMessages();
     return;
   }
   Idle();
@@ -115,10 +119,18 @@ void TApplication::HandleMessage() {
 // handler may free its form (or re-enter) while this runs.
 void TApplication::ProcessMessages() {
   if (!initialized) Initialize();
+  ReleaseBetweenMessages();
   ++handlingDepth;
   MSG msg;
   while (!terminated && PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ProcessMessage(msg);
   --handlingDepth;
+  ReleaseBetweenMessages();
+}
+
+// What handlers freed under code that held nothing goes once that code has
+// returned: here, between messages, with no message of ours being handled.
+void TApplication::ReleaseBetweenMessages() {
+  if (handlingDepth == 0 && !InsideWindowProcedure() && HandedOverHoldCount() != 0) EndHandedOverHolds();
 }
 
 bool TApplication::ProcessMessage(MSG& msg) {

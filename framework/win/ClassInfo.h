@@ -316,25 +316,16 @@ TPropInfo ComponentProp(const char* name, T* (C::*get)() const, void (C::*set)(S
   return p;
 }
 
-// An event held in a public member (OnClick); bound by method name.
-template <class C, class Sig>
-TPropInfo EventProp(const char* name, TEvent<Sig> C::*member) {
+// An event held in a public member (OnClick), a plain one or one only its
+// owner's door fires; bound by method name.
+template <class C, class E>
+  requires requires(const E& e) { e.Method(); E(TMethod()); }
+TPropInfo EventProp(const char* name, E C::*member) {
   TPropInfo p;
   p.name = name;
   p.kind = pkMethod;
   p.getMethod = [member](TObject* o) -> TMethod { return (prop_detail::Cast<C>(o)->*member).Method(); };
-  p.setMethod = [member](TObject* o, const TMethod& m) { prop_detail::Cast<C>(o)->*member = TEvent<Sig>(m); };
-  return p;
-}
-
-// An event held in a public member only its owner's door fires; bound by method name.
-template <class C, class Sig, class Door>
-TPropInfo EventProp(const char* name, TDoorEvent<Sig, Door> C::*member) {
-  TPropInfo p;
-  p.name = name;
-  p.kind = pkMethod;
-  p.getMethod = [member](TObject* o) -> TMethod { return (prop_detail::Cast<C>(o)->*member).Method(); };
-  p.setMethod = [member](TObject* o, const TMethod& m) { prop_detail::Cast<C>(o)->*member = TEvent<Sig>(m); };
+  p.setMethod = [member](TObject* o, const TMethod& m) { prop_detail::Cast<C>(o)->*member = E(m); };
   return p;
 }
 

@@ -153,6 +153,8 @@ void TControl::Inherited(const TMessageMap* map, TMessage& message) {
 
 LRESULT TControl::Perform(UINT msg, WPARAM wParam, LPARAM lParam) {
   TMessage m{msg, wParam, lParam, 0};
+  // Held as in its window procedure: a handler the message reaches may free it.
+  THold hold(this);
   WndProc(m);
   return m.Result;
 }

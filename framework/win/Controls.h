@@ -240,6 +240,8 @@ TShiftState KeyboardShiftState();
 TShiftState KeyDataToShiftState(LPARAM keyData);
 // The control owning window hwnd (ours, in this process), or null.
 TWinControl* FindControl(HWND hwnd);
+// True while a message of one of this thread's controls is being handled.
+bool InsideWindowProcedure();
 // While a class-library drag of source runs, its window's mouse, key and
 // capture messages drive the drag (true: the message was taken).
 bool DragSessionTakes(TWinControl* source, TMessage& message);

@@ -367,6 +367,9 @@ private:
   int exitCode = 0;
   bool initialized = false;
   int handlingDepth = 0;
+  // Ends the holds doors handed over (core/HandedOverHolds.h) when no
+  // message of ours is being handled.
+  void ReleaseBetweenMessages();
   THelpManager* helpManager = nullptr;  // owned
 
   bool showHint = true;

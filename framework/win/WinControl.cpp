@@ -66,6 +66,11 @@ TWinControl* FindControl(HWND hwnd) {
   return reinterpret_cast<TWinControl*>(GetWindowLongPtrW(hwnd, ControlSlot(hwnd)));
 }
 
+namespace {
+// Messages of this thread's controls being handled right now, nested.
+thread_local int windowProcedureDepth = 0;
+}  // namespace
+
 // The one window procedure of every control window: finds the control and
 // hands it the message, held: a handler the message reaches may free the
 // control, whose memory then lives until its message is done. No exception
@@ -80,14 +85,18 @@ LRESULT CALLBACK ControlWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lP
   if (control == nullptr) return DefWindowProcW(hwnd, msg, wParam, lParam);
   TMessage m{msg, wParam, lParam, 0};
   TObject::THold hold(control);
+  ++windowProcedureDepth;
   try {
     control->WndProc(m);
   } catch (const std::exception& e) {
     if (Application != nullptr) Application->ShowException(e);
   } catch (...) {
   }
+  --windowProcedureDepth;
   return m.Result;
 }
+
+bool InsideWindowProcedure() { return windowProcedureDepth != 0; }
 
 void TWinControl::DetachHandle() {
   if (handle != nullptr) SetWindowLongPtrW(handle, ControlSlot(handle), 0);
