@@ -14,6 +14,31 @@
 #include <string_view>
 #include <vector>
 
+namespace node_value_detail {
+
+// A value of 4 to 16 bytes is covered by two words of Word's size, the first
+// and the last, which overlap when it is shorter than two words.
+template <class Word>
+void CopyEnds(unsigned char* out, const unsigned char* in, size_t bytes) {
+  Word head, tail;
+  std::memcpy(&head, in, sizeof(Word));
+  std::memcpy(&tail, in + bytes - sizeof(Word), sizeof(Word));
+  std::memcpy(out, &head, sizeof(Word));
+  std::memcpy(out + bytes - sizeof(Word), &tail, sizeof(Word));
+}
+
+template <class Word>
+bool EndsEqual(const unsigned char* x, const unsigned char* y, size_t bytes) {
+  Word x0, x1, y0, y1;
+  std::memcpy(&x0, x, sizeof(Word));
+  std::memcpy(&x1, x + bytes - sizeof(Word), sizeof(Word));
+  std::memcpy(&y0, y, sizeof(Word));
+  std::memcpy(&y1, y + bytes - sizeof(Word), sizeof(Word));
+  return ((x0 ^ y0) | (x1 ^ y1)) == 0;
+}
+
+}  // namespace node_value_detail
+
 // Copies count units into fresh room (the ranges never overlap). Most values
 // of a document are a few units long: up to eight go in two overlapping
 // moves, without a call.
@@ -24,17 +49,9 @@ inline void CopyNodeValueUnits(char16_t* to, const char16_t* from, size_t count)
   if (bytes > 16) {
     std::memcpy(out, in, bytes);
   } else if (bytes >= 8) {
-    uint64_t head, tail;
-    std::memcpy(&head, in, 8);
-    std::memcpy(&tail, in + bytes - 8, 8);
-    std::memcpy(out, &head, 8);
-    std::memcpy(out + bytes - 8, &tail, 8);
+    node_value_detail::CopyEnds<uint64_t>(out, in, bytes);
   } else if (bytes >= 4) {
-    uint32_t head, tail;
-    std::memcpy(&head, in, 4);
-    std::memcpy(&tail, in + bytes - 4, 4);
-    std::memcpy(out, &head, 4);
-    std::memcpy(out + bytes - 4, &tail, 4);
+    node_value_detail::CopyEnds<uint32_t>(out, in, bytes);
   } else if (bytes == 2) {
     *to = *from;
   }
@@ -47,22 +64,8 @@ inline bool EqualNodeValueUnits(const char16_t* a, const char16_t* b, size_t cou
   if (bytes > 16) return std::memcmp(a, b, bytes) == 0;
   auto* x = reinterpret_cast<const unsigned char*>(a);
   auto* y = reinterpret_cast<const unsigned char*>(b);
-  if (bytes >= 8) {
-    uint64_t x0, x1, y0, y1;
-    std::memcpy(&x0, x, 8);
-    std::memcpy(&x1, x + bytes - 8, 8);
-    std::memcpy(&y0, y, 8);
-    std::memcpy(&y1, y + bytes - 8, 8);
-    return ((x0 ^ y0) | (x1 ^ y1)) == 0;
-  }
-  if (bytes >= 4) {
-    uint32_t x0, x1, y0, y1;
-    std::memcpy(&x0, x, 4);
-    std::memcpy(&x1, x + bytes - 4, 4);
-    std::memcpy(&y0, y, 4);
-    std::memcpy(&y1, y + bytes - 4, 4);
-    return ((x0 ^ y0) | (x1 ^ y1)) == 0;
-  }
+  if (bytes >= 8) return node_value_detail::EndsEqual<uint64_t>(x, y, bytes);
+  if (bytes >= 4) return node_value_detail::EndsEqual<uint32_t>(x, y, bytes);
   return bytes == 0 || *a == *b;
 }
 
