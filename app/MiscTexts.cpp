@@ -49,6 +49,9 @@ const TMiscText kTexts[] = {
     {"strFormatNoDefaultUnit",
      "%s cannot be laid out on a drive of this size: choose another file system, or uncheck \"Format drive after "
      "wipe\"."},
+    {"strFolderNotListed",
+     "The wipe library cannot keep to the confirmed items, so this folder, which may hold others by now, was not "
+     "wiped:"},
     {"strFormatNoFileSystem", "Choose a file system."},
     {"strFormatNoService", "%s cannot be created on this system: its formatting service is missing."},
     {"strFormatNoUnit", "Choose an allocation unit size."},

@@ -170,6 +170,13 @@ void TMainForm::StartFileWipe() {
       ++refused;
       continue;
     }
+    // An engine that cannot be told the listed items would wipe whatever a
+    // folder holds by then: a folder (or what may be one) is refused.
+    if (confirmed && engine.FileWipeListed == nullptr && (paths[i].folder || !paths[i].kindKnown)) {
+      AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strFolderNotListed") + " ") + path);
+      ++refused;
+      continue;
+    }
     // Another program may have removed or replaced it while earlier paths were wiped.
     if (!StillThere(disk, paths[i])) {
       AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);

@@ -74,7 +74,10 @@ void TBaseVirtualTree::BeforeDestruction() {
   StopWheelPanning();
   DoCancelEdit();
   editLink.reset();
-  // Clear runs before the component is torn down, so handlers still see a whole tree.
+  // Clear runs before the component is torn down, so handlers still see a
+  // whole tree; the tree counts as destroying already, so it brackets no
+  // update and reports no selection change while its nodes go.
+  Destroying();
   if (root != nullptr) ClearOnFree();
   // The window goes with its timers, drop registration, hint and editor; the
   // owner and parent let go of the tree.

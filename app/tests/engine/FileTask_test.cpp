@@ -883,3 +883,34 @@ TEST(FileListingTest, AMissingCheckedPathIsListedWithoutDetails) {
   EXPECT_FALSE(items[0].found);
   EXPECT_EQ(items[0].path, u"Q:\\does\\not\\exist.txt");
 }
+
+// An engine that cannot be told the listed items would wipe what a folder
+// holds at its turn, listed or not: a ticked folder is refused and kept
+// whole, while a ticked file is still wiped.
+TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FREE");
+  const std::u16string folder = std::u16string(1, static_cast<char16_t>(drive)) + u":\\unlisted";
+  const std::u16string file = std::u16string(1, static_cast<char16_t>(drive)) + u":\\unlisted.txt";
+  const std::u16string inside = folder + u"\\inside.txt";
+  ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()), nullptr));
+  WriteBytes(inside, "kept");
+  WriteBytes(file, "wiped");
+  Check(folder);
+  Check(file);
+  ShowConfirmPage();
+  TWipeEngine plain;
+  std::string error;
+  ASSERT_TRUE(LoadWipeEngine(plain, error)) << error;
+  plain.FileWipeListed = nullptr;
+  WipeEngineOverride = &plain;
+  form->BottomNextClick();
+  qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 60000);
+  WipeEngineOverride = nullptr;
+  const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
+  EXPECT_NE(log.find(u"was not wiped: " + folder), std::u16string::npos) << Joined("FileProgressLog");
+  EXPECT_EQ(ReadBytes(inside), "kept");
+  EXPECT_FALSE(Exists(file));
+  DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
+  DeleteFileW(reinterpret_cast<LPCWSTR>(file.c_str()));
+}

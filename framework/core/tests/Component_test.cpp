@@ -1,5 +1,6 @@
 #include "core/Component.h"
 #include "core/FencedObjects.h"
+#include "core/HandedOverHolds.h"
 
 #include <gtest/gtest.h>
 
@@ -324,6 +325,19 @@ TEST_F(ComponentTest, FreeWhileHeldTearsDownAtOnceAndDeletesAtTheLastHold) {
     EXPECT_EQ(child->HoldCount(), 1u);
   }
   EXPECT_EQ(gJournal.back(), "destroy Child");
+
+  // A door's last hold of what its handler freed is handed over: the caller
+  // that opened the door reads it until the holds handed over end.
+  TProbe* viaDoor = New<TProbe>(nullptr, "Door");
+  { TObject::TDoorHold door(viaDoor); }
+  EXPECT_EQ(HandedOverHoldCount(), 0u) << "nothing to hand over for an object not freed";
+  { TObject::TDoorHold door(viaDoor); viaDoor->Free(); }
+  EXPECT_TRUE(viaDoor->Going());
+  EXPECT_EQ(HandedOverHoldCount(), 1u);
+  EXPECT_NE(gJournal.back(), "destroy Door");
+  EndHandedOverHolds();
+  EXPECT_EQ(gJournal.back(), "destroy Door");
+  EXPECT_EQ(HandedOverHoldCount(), 0u);
 }
 
 #ifndef _WIN32
