@@ -52,17 +52,20 @@ struct TPropertyOf<E C::*> {
 
 // A handler for the event property Member: Table::Collect(told, arg) sees
 // each argument, then Table::Observe(index, told, baseline) decides; baseline
-// runs Table::Baseline<Member>::Run(args...), what the handler does in every
-// row. It answers R().
+// runs what the handler does in every row (SetBaseline), if anything. It
+// answers R().
 template <class Table, auto Member, class Signature = typename TPropertyOf<decltype(Member)>::Signature>
 struct THandler;
 template <class Table, auto Member, class R, class... A>
 struct THandler<Table, Member, R(A...)> {
   static inline int index = -1;
+  static inline R (*baseline)(A...) = nullptr;
   static R Call(A... args) {
     typename Table::Told told{};
     (Table::Collect(told, args), ...);
-    Table::Observe(index, told, [&] { Table::template Baseline<Member>::Run(args...); });
+    Table::Observe(index, told, [&] {
+      if (baseline != nullptr) baseline(args...);
+    });
     return R();
   }
 };
@@ -73,11 +76,9 @@ void Bind(Owner* owner, int index) {
   THandler<Table, Member>::index = index;
   owner->*Member = &THandler<Table, Member>::Call;
 }
-
-// Nothing besides the table's own doing: the baseline of most events.
-struct TNoBaseline {
-  template <class... A>
-  static void Run(A&...) {}
-};
+template <class Table, auto Member>
+void SetBaseline(decltype(THandler<Table, Member>::baseline) run) {
+  THandler<Table, Member>::baseline = run;
+}
 
 }  // namespace qvtable

@@ -119,8 +119,11 @@ bool RunOwnRows(const TRows& table, const std::function<std::string(int row)>& r
       note = run(row);
     }
     std::string problems;
-    for (int i = 0; i < failures.size(); ++i)
-      problems += (i ? "; " : "") + std::string(failures.GetTestPartResult(i).summary());
+    for (int i = 0; i < failures.size(); ++i) {
+      std::string summary = failures.GetTestPartResult(i).summary();
+      if (summary.rfind("Failed\n", 0) == 0) summary.erase(0, 7);  // a failure with only a message
+      problems += (i ? "; " : "") + summary;
+    }
     EndRow(problems, note);
   }
   return !rows.empty();

@@ -43,30 +43,6 @@ int gCalledGoing = 0;  // handlers called by a view (or combo box) already going
 
 void Strike(int event, TObject* sender, PVirtualNode node);
 
-// What the handlers do in every row besides the table's: check boxes on
-// every node, the clipboard keys answered (they never reach the shell's
-// clipboard), every run refused.
-template <auto Member>
-struct TBaseline : TNoBaseline {};
-template <>
-struct TBaseline<&V::OnInitNode> {
-  static void Run(TBaseVirtualTree*, PVirtualNode, PVirtualNode n, TVirtualNodeInitStates&) {
-    if (n->CheckType == ctNone) n->CheckType = ctTriStateCheckBox;
-  }
-};
-template <>
-struct TBaseline<&V::OnClipboardCopy> {
-  static void Run(TCustomVirtualExplorerTree*, bool& handled) { handled = true; }
-};
-template <>
-struct TBaseline<&V::OnClipboardPaste> : TBaseline<&V::OnClipboardCopy> {};
-template <>
-struct TBaseline<&V::OnShellExecute> {
-  static void Run(TCustomVirtualExplorerTree*, TNamespace*, std::u16string&, std::u16string&, bool& allow) {
-    allow = false;
-  }
-};
-
 // Every handler tells Strike who called it (the first argument) and of which node.
 struct TTable {
   struct Told {
@@ -85,9 +61,20 @@ struct TTable {
     baseline();
     Strike(event, told.sender, told.node);
   }
-  template <auto Member>
-  using Baseline = TBaseline<Member>;
 };
+
+// What the handlers do in every row besides the table's: check boxes on
+// every node, the clipboard keys answered (they never reach the shell's
+// clipboard), every run refused.
+void SetBaselines() {
+  SetBaseline<TTable, &V::OnInitNode>([](TBaseVirtualTree*, PVirtualNode, PVirtualNode n, TVirtualNodeInitStates&) {
+    if (n->CheckType == ctNone) n->CheckType = ctTriStateCheckBox;
+  });
+  SetBaseline<TTable, &V::OnClipboardCopy>([](TCustomVirtualExplorerTree*, bool& handled) { handled = true; });
+  SetBaseline<TTable, &V::OnClipboardPaste>([](TCustomVirtualExplorerTree*, bool& handled) { handled = true; });
+  SetBaseline<TTable, &V::OnShellExecute>(
+      [](TCustomVirtualExplorerTree*, TNamespace*, std::u16string&, std::u16string&, bool& allow) { allow = false; });
+}
 
 struct TEventSlot {
   const char* name;
@@ -294,6 +281,7 @@ void Strike(int event, TObject* sender, PVirtualNode node) {
 // The rows run in child processes (see RowProcesses.h), each the test again.
 TEST_F(ExplorerHandlerTable, AHandlerFreeingItsViewItsFormOrItsNodeLeavesNothingTouched) {
   gTable = this;
+  SetBaselines();
   MakeFolder(folder + u"\\sub");
   MakeFolder(folder + u"\\sub\\deep");
   MakeFile(folder + u"\\sub\\deep\\d.txt");
