@@ -75,6 +75,7 @@ TChildRun ReadReports(const std::string& path) {
     if (kind == "BEGIN") {
       run.begun = row;
       run.description = rest;
+      run.step = "set-up";
     }
     if (kind == "STEP") run.step = rest;
     if (kind == "PASS" || kind == "FAIL" || kind == "FAULT")

@@ -139,10 +139,6 @@ struct ExplorerHandlerTable : ExplorerFixture {
     gCombo = nullptr;
     if (form != nullptr) std::exchange(form, nullptr)->Free();
   }
-  void TearDown() override {
-    FreeLeft();
-    ExplorerFixture::TearDown();
-  }
 
   void Key(WORD vk, BYTE modifier = 0) {
     if (tree != nullptr) PressWith(tree, modifier, vk);
@@ -155,12 +151,9 @@ struct ExplorerHandlerTable : ExplorerFixture {
     TViewHold hold(tree);
     step(tree);
   }
-  // Focuses and selects the node whose item's name is name (nodes made already).
-  bool Focus(const std::u16string& name) {
-    PVirtualNode found = nullptr;
-    if (tree == nullptr) return false;
-    for (PVirtualNode n = tree->GetFirstNoInit(); n != nullptr && found == nullptr; n = tree->GetNextNoInit(n))
-      if (TNamespace* ns = tree->NodeNamespace(n); ns != nullptr && ns->NameInFolder() == name) found = n;
+  // Focuses and selects the node of the item at path in the folder (among the nodes made already).
+  bool Focus(const std::u16string& path) {
+    PVirtualNode found = tree != nullptr ? LoadedNodeOf(tree, folder + u"\\" + path) : nullptr;
     if (found == nullptr) return false;
     Held([&](V* v) { v->ClearSelection(); });
     Held([&](V* v) { v->SetFocusedNode(found); });
@@ -219,7 +212,7 @@ struct ExplorerHandlerTable : ExplorerFixture {
     WaitForListing(threaded);
     PaintNow();
     if (Focus(u"a.txt")) Key(VK_SPACE);
-    if (Focus(u"deep")) Key(VK_RIGHT);
+    if (Focus(u"sub\\deep")) Key(VK_RIGHT);
     Key('C', VK_CONTROL);
     Key('V', VK_CONTROL);
     Held([](V* v) { v->SelectAll(false); });
