@@ -76,6 +76,7 @@ void Bind(Owner* owner, int index) {
   THandler<Table, Member>::index = index;
   owner->*Member = &THandler<Table, Member>::Call;
 }
+// Sets what the handler does in every row besides what the table does.
 template <class Table, auto Member>
 void SetBaseline(decltype(THandler<Table, Member>::baseline) run) {
   THandler<Table, Member>::baseline = run;
