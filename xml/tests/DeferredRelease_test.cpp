@@ -4,17 +4,21 @@
 // (errors, entities, a DTD, attributes, a fragment), mutations, elements
 // and fragments freed, normalisation, import and cloning, traversals, XPath
 // requests, validation. The rows are generated: events x actions x k. Under
-// AddressSanitizer any touch of freed memory fails the run; besides, no
-// handler may be called about a document that was freed and waits to go,
-// and a read whose document a handler freed must not return it. CI runs a
-// sample of the k; QV_LONG=1 runs them all.
-#include <cstdlib>
+// AddressSanitizer any touch of freed memory fails the row (rows run in
+// child processes, so that one that faults is named with its step);
+// besides, no handler may be called about a document that was freed and
+// waits to go, and a read whose document a handler freed must not return
+// it. CI runs a sample of the k; QV_LONG=1 runs them all.
+#include <algorithm>
 #include <functional>
+#include <numeric>
 #include <string>
 #include <vector>
 
 #include "DtdTestSupport.h"
 #include "core/StringStream.h"
+#include "core/testing/HandlerTable.h"
+#include "core/testing/RowProcesses.h"
 #include "xml/NodeIterator.h"
 #include "xml/TreeWalker.h"
 #include "xml/XPathValues.h"
@@ -34,7 +38,6 @@ const char* const kEventNames[] = {
     "node filter", "XPath variable request", "XPath function request", "resource resolver"};
 
 enum class Action { FreeDocument, FreeNode, FreeParent, Last };
-const char* const kActionNames[] = {"frees the document", "frees the node", "frees the node's parent"};
 
 // The handler of every kind: at its call numbered `at` it acts on the node
 // it is told about (an error without one: the element being read).
@@ -345,6 +348,8 @@ protected:
     };
   }
 
+  qvtable::TRows Table();
+
   // Runs the script with the actor on event; how often it was called.
   int Run(Event event, Action action, int at) {
     actor->impl = impl;
@@ -354,13 +359,14 @@ protected:
     actor->acted = false;
     doc = nullptr;
     Bind(event);
-    for (auto& step : Script()) {
+    std::vector<std::function<void(Event)>> script = Script();
+    for (size_t i = 0; i < script.size() && !HasFailure(); ++i) {
+      qvtable::SetRowStep("step " + std::to_string(i + 1));
       try {
-        step(event);
+        script[i](event);
       } catch (const Exception&) {
         // A refusal, or a read that stopped: the script goes on with what is there.
       }
-      if (HasFailure()) break;
     }
     // What is left is whole.
     TdomNodeList* docs = impl->GetDocuments();
@@ -394,31 +400,36 @@ protected:
   }
 };
 
-// Which k of calls counted a row takes: all with QV_LONG=1, else the first
-// few, the last and a spread between.
-bool Sampled(int k, int calls) {
-  static const bool all = std::getenv("QV_LONG") != nullptr && std::string(std::getenv("QV_LONG")) == "1";
-  return all || k < 3 || k == calls - 1 || k % 5 == 0;
+// The table: a dry run of each event counts its calls, the k of its rows.
+qvtable::TRows DeferredReleaseTest::Table() {
+  qvtable::TRows rows({}, {"document", "node", "node's parent"}, {});
+  for (int e = 0; e < static_cast<int>(Event::Last); ++e) {
+    int calls = Run(static_cast<Event>(e), Action::FreeDocument, -1);
+    EXPECT_GT(calls, 0) << kEventNames[e] << " is never called by the script";
+    std::vector<int> ks(calls);
+    std::iota(ks.begin(), ks.end(), 1);
+    rows.AddEvent(kEventNames[e], ks);
+  }
+  return rows;
 }
 
+// The rows run in child processes (see RowProcesses.h), each the test again.
 TEST_F(DeferredReleaseTest, EveryHandlerFreeingAtEveryCall) {
-  int rows = 0;
-  for (int e = 0; e < static_cast<int>(Event::Last); ++e) {
-    Event event = static_cast<Event>(e);
-    // A dry run counts the calls; every kind is heard at least once.
-    int calls = Run(event, Action::FreeDocument, -1);
-    EXPECT_GT(calls, 0) << kEventNames[e] << " is never called by the script";
-    for (int a = 0; a < static_cast<int>(Action::Last); ++a) {
-      for (int k = 0; k < calls; ++k) {
-        if (!Sampled(k, calls)) continue;
-        SCOPED_TRACE(std::string(kEventNames[e]) + " " + kActionNames[a] + " at call " + std::to_string(k));
-        Run(event, static_cast<Action>(a), k);
-        ++rows;
-        if (HasFailure()) return;
-      }
-    }
-  }
-  std::printf("deferred release: %d rows\n", rows);
+  qvtable::TRows rows = Table();
+  bool child = qvtable::RunOwnRows(rows, [&](int index) {
+    const qvtable::TRow& row = rows.all[index];
+    Run(static_cast<Event>(row.event), static_cast<Action>(row.action), row.k - 1);
+    return std::string();
+  });
+  if (child) return;
+  // CI takes the first few calls of each event, the last and every fifth.
+  std::vector<int> last(rows.events.size());
+  for (const qvtable::TRow& row : rows.all) last[row.event] = std::max(last[row.event], row.k);
+  std::vector<int> chosen = rows.Chosen(0, 0, [&](const qvtable::TRow& row) {
+    return row.k <= 3 || row.k == last[row.event] || row.k % 5 == 1;
+  });
+  qvtable::RunRowsInChildren(chosen, "DeferredReleaseTest.EveryHandlerFreeingAtEveryCall", 1000);
+  std::printf("deferred release: %zu rows\n", chosen.size());
 }
 
 }  // namespace

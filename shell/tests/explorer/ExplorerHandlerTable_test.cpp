@@ -4,331 +4,237 @@
 // selection, shell change notifications, a browse from the path combo box and,
 // on a view that lists in the background, the listing landing. Forms and
 // views are fenced: a touch of either after its release faults where it
-// happens. CI runs a sample of the table; QV_LONG=1 runs all of it.
+// happens; the rows run in child processes, so a row that faults is named
+// with its step. CI runs a sample of the table; QV_LONG=1 runs all of it.
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <functional>
 #include <random>
 #include <string>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "ExplorerTestSupport.h"
 #include "NotifyTestSupport.h"
 #include "core/FencedObjects.h"
+#include "core/testing/RowProcesses.h"
 #include "shell/ExplorerCombobox.h"
-#include "shell/ShellUtilities.h"
 #include "shell/VirtualBackGndEnumThread.h"
 #include "shell/ViewHold.h"
 #include "win/Forms.h"
 
 using namespace explorertest;
+using namespace qvtable;
 
 namespace {
 
 enum TDoom { kFreeView, kFreeForm, kFreeNode };
-const char* const kDoomNames[] = {"view", "form", "node"};
+using V = TVirtualExplorerTreeview;
+using C = TVirtualExplorerCombobox;
 
-TForm* gForm = nullptr;
-TVirtualExplorerTreeview* gView = nullptr;
+struct ExplorerHandlerTable;
+ExplorerHandlerTable* gTable = nullptr;
 TVirtualExplorerCombobox* gCombo = nullptr;
-const char* gEvent = "";
-TDoom gDoom = kFreeView;
-int gK = 1;
+TRow gRow;
 int gCalls = 0;
 int gCalledGoing = 0;  // handlers called by a view (or combo box) already going
 
-// The handler of every row: at the row's k-th call it does the row's doom.
-void Strike(const char* event, TObject* sender, PVirtualNode node) {
-  if (sender->Going()) ++gCalledGoing;
-  if (gView == nullptr || std::strcmp(event, gEvent) != 0) return;
-  if (++gCalls != gK) return;
-  switch (gDoom) {
-    case kFreeView:
-      std::exchange(gView, nullptr)->Free();
-      return;
-    case kFreeForm:
-      gView = nullptr;
-      gCombo = nullptr;
-      std::exchange(gForm, nullptr)->Free();
-      return;
-    case kFreeNode:
-      if (node == nullptr || node == gView->RootNode()) node = gView->FocusedNode();
-      if (node == nullptr) node = gView->RootNode()->FirstChild;
-      if (node != nullptr && node != gView->RootNode()) gView->DeleteNode(node);
-      return;
+void Strike(int event, TObject* sender, PVirtualNode node);
+
+// Every handler tells Strike who called it (the first argument) and of which node.
+struct TTable {
+  struct Told {
+    TObject* sender = nullptr;
+    PVirtualNode node = nullptr;
+  };
+  template <class T>
+  static void Collect(Told& told, const T& arg) {
+    if constexpr (std::is_convertible_v<T, PVirtualNode>) {
+      if (told.node == nullptr) told.node = arg;
+    } else if constexpr (std::is_convertible_v<T, TObject*>) {
+      if (told.sender == nullptr) told.sender = arg;
+    }
   }
+  static void Observe(int event, const Told& told, const std::function<void()>& baseline) {
+    baseline();
+    Strike(event, told.sender, told.node);
+  }
+};
+
+// What the handlers do in every row besides the table's: check boxes on
+// every node, the clipboard keys answered (they never reach the shell's
+// clipboard), every run refused.
+void SetBaselines() {
+  SetBaseline<TTable, &V::OnInitNode>([](TBaseVirtualTree*, PVirtualNode, PVirtualNode n, TVirtualNodeInitStates&) {
+    if (n->CheckType == ctNone) n->CheckType = ctTriStateCheckBox;
+  });
+  SetBaseline<TTable, &V::OnClipboardCopy>([](TCustomVirtualExplorerTree*, bool& handled) { handled = true; });
+  SetBaseline<TTable, &V::OnClipboardPaste>([](TCustomVirtualExplorerTree*, bool& handled) { handled = true; });
+  SetBaseline<TTable, &V::OnShellExecute>(
+      [](TCustomVirtualExplorerTree*, TNamespace*, std::u16string&, std::u16string&, bool& allow) { allow = false; });
 }
 
-using V = TVirtualExplorerTreeview;
-struct TRow {
-  const char* event;
-  void (*bind)(V*);
+struct TEventSlot {
+  const char* name;
+  void (*bind)(V* view, C* combo, int index);
 };
-
-// Each row binds its event to Strike; the clipboard handlers always answer
-// handled (the script's keys never reach the shell's clipboard), a run is
-// always refused.
-const TRow kRows[] = {
-    {"OnEnumFolder",
-     [](V* v) { v->OnEnumFolder = [](TCustomVirtualExplorerTree* s, TNamespace*, bool&) { Strike("OnEnumFolder", s, nullptr); }; }},
-    {"OnEnumFinished", [](V* v) { v->OnEnumFinished = [](TCustomVirtualExplorerTree* s) { Strike("OnEnumFinished", s, nullptr); }; }},
-    {"OnEnumThreadLengthyOperation",
-     [](V* v) {
-       v->OnEnumThreadLengthyOperation = [](TCustomVirtualExplorerTree* s, bool&) {
-         Strike("OnEnumThreadLengthyOperation", s, nullptr);
-       };
-     }},
-    {"OnRootChanging",
-     [](V* v) {
-       v->OnRootChanging = [](TCustomVirtualExplorerTree* s, TRootFolder, TNamespace*, TNamespace*, bool&) {
-         Strike("OnRootChanging", s, nullptr);
-       };
-     }},
-    {"OnRootChange", [](V* v) { v->OnRootChange = [](TCustomVirtualExplorerTree* s) { Strike("OnRootChange", s, nullptr); }; }},
-    {"OnRootRebuild", [](V* v) { v->OnRootRebuild = [](TCustomVirtualExplorerTree* s) { Strike("OnRootRebuild", s, nullptr); }; }},
-    {"OnCustomNamespace",
-     [](V* v) { v->OnCustomNamespace = [](TCustomVirtualExplorerTree* s, PVirtualNode n) { Strike("OnCustomNamespace", s, n); }; }},
-    {"OnNamespaceStructureChange",
-     [](V* v) {
-       v->OnNamespaceStructureChange = [](TCustomVirtualExplorerTree* s, PVirtualNode n, TNamespace*,
-                                          TNamespaceStructureChange) { Strike("OnNamespaceStructureChange", s, n); };
-     }},
-    {"OnGetVETText",
-     [](V* v) {
-       v->OnGetVETText = [](TCustomVirtualExplorerTree* s, TColumnIndex, PVirtualNode n, TNamespace*, std::u16string&) {
-         Strike("OnGetVETText", s, n);
-       };
-     }},
-    {"OnShellNotify",
-     [](V* v) { v->OnShellNotify = [](TCustomVirtualExplorerTree* s, TVirtualShellEvent*) { Strike("OnShellNotify", s, nullptr); }; }},
-    {"OnShellExecute",
-     [](V* v) {
-       v->OnShellExecute = [](TCustomVirtualExplorerTree* s, TNamespace*, std::u16string&, std::u16string&, bool& allow) {
-         allow = false;
-         Strike("OnShellExecute", s, nullptr);
-       };
-     }},
-    {"OnTreeDblClick",
-     [](V* v) {
-       v->OnTreeDblClick = [](TCustomVirtualExplorerTree* s, PVirtualNode n, TMouseButton, TPoint) {
-         Strike("OnTreeDblClick", s, n);
-       };
-     }},
-    {"OnClipboardCopy",
-     [](V* v) {
-       v->OnClipboardCopy = [](TCustomVirtualExplorerTree* s, bool& handled) {
-         handled = true;
-         Strike("OnClipboardCopy", s, nullptr);
-       };
-     }},
-    {"OnClipboardPaste",
-     [](V* v) {
-       v->OnClipboardPaste = [](TCustomVirtualExplorerTree* s, bool& handled) {
-         handled = true;
-         Strike("OnClipboardPaste", s, nullptr);
-       };
-     }},
-    {"OnHeaderRebuild",
-     [](V* v) { v->OnHeaderRebuild = [](TCustomVirtualExplorerTree* s, TVTHeader*) { Strike("OnHeaderRebuild", s, nullptr); }; }},
-    {"OnDragAllowed",
-     [](V* v) {
-       v->OnDragAllowed = [](TBaseVirtualTree* s, PVirtualNode n, TColumnIndex, bool&) { Strike("OnDragAllowed", s, n); };
-     }},
+#define QV_EVENT(Owner, name)                                                \
+  TEventSlot{#name, [](V* view, C* combo, int index) {                       \
+               Bind<TTable, &Owner::name>(std::get<Owner*>(std::tuple{view, combo}), index); \
+             }}
+const TEventSlot kEvents[] = {
+    QV_EVENT(V, OnEnumFolder), QV_EVENT(V, OnEnumFinished), QV_EVENT(V, OnEnumThreadLengthyOperation),
+    QV_EVENT(V, OnRootChanging), QV_EVENT(V, OnRootChange), QV_EVENT(V, OnRootRebuild),
+    QV_EVENT(V, OnCustomNamespace), QV_EVENT(V, OnNamespaceStructureChange), QV_EVENT(V, OnGetVETText),
+    QV_EVENT(V, OnShellNotify), QV_EVENT(V, OnShellExecute), QV_EVENT(V, OnTreeDblClick),
+    QV_EVENT(V, OnClipboardCopy), QV_EVENT(V, OnClipboardPaste), QV_EVENT(V, OnHeaderRebuild),
+    QV_EVENT(V, OnDragAllowed),
     // The tree's own events where the explorer's code goes on after them.
-    {"OnChange", [](V* v) { v->OnChange = [](TBaseVirtualTree* s, PVirtualNode n) { Strike("OnChange", s, n); }; }},
-    {"OnInitNode",
-     [](V* v) {
-       v->OnInitNode = [](TBaseVirtualTree* s, PVirtualNode, PVirtualNode n, TVirtualNodeInitStates&) {
-         if (n->CheckType == ctNone) n->CheckType = ctTriStateCheckBox;
-         Strike("OnInitNode", s, n);
-       };
-     }},
-    {"OnChecked", [](V* v) { v->OnChecked = [](TBaseVirtualTree* s, PVirtualNode n) { Strike("OnChecked", s, n); }; }},
-    {"OnCollapsed", [](V* v) { v->OnCollapsed = [](TBaseVirtualTree* s, PVirtualNode n) { Strike("OnCollapsed", s, n); }; }},
-    {"OnPathChange",
-     [](V*) {
-       gCombo->OnPathChange = [](TCustomVirtualExplorerCombobox* s, TNamespace*) { Strike("OnPathChange", s, nullptr); };
-     }},
-    {"OnInvalidPath",
-     [](V*) {
-       gCombo->OnInvalidPath = [](TCustomVirtualExplorerCombobox* s, const std::u16string&) {
-         Strike("OnInvalidPath", s, nullptr);
-       };
-     }},
-};
+    QV_EVENT(V, OnChange), QV_EVENT(V, OnInitNode), QV_EVENT(V, OnChecked), QV_EVENT(V, OnCollapsed),
+    QV_EVENT(C, OnPathChange), QV_EVENT(C, OnInvalidPath)};
+#undef QV_EVENT
 
-struct TCase {
-  size_t row;
-  TDoom doom;
-  int k;
-  bool threaded;
-};
-
-std::string CaseName(const TCase& c) {
-  return std::string(kRows[c.row].event) + " frees the " + kDoomNames[c.doom] + " at call " + std::to_string(c.k) +
-         (c.threaded ? " (listing in the background)" : "");
+const TRows& Rows() {
+  static const TRows rows = [] {
+    std::vector<std::string> names;
+    for (const TEventSlot& slot : kEvents) names.push_back(slot.name);
+    return TRows(names,
+                 {"view", "form", "node", "view (listing in the background)", "form (listing in the background)",
+                  "node (listing in the background)"},
+                 {1, 2, 5});
+  }();
+  return rows;
 }
 
 struct ExplorerHandlerTable : ExplorerFixture {
-  void TearDown() override {
-    FreeLeft();
-    ExplorerFixture::TearDown();
-  }
-  static void FreeLeft() {
-    gView = nullptr;
-    gCombo = nullptr;
-    if (gForm != nullptr) std::exchange(gForm, nullptr)->Free();
-  }
-
-  // A form of its own, fenced, with a view rooted at folder and a linked path combo box.
-  // bind sets the row's handler before the window is made (the header is built then).
-  void MakeViews(bool threaded, void (*bind)(V*)) {
-    SetObjectFencing(std::min({sizeof(TForm), sizeof(TVirtualExplorerTreeview), sizeof(TVirtualExplorerCombobox)}));
-    gForm = New<TForm>(Application);
-    gView = New<TVirtualExplorerTreeview>(gForm);
-    gCombo = New<TVirtualExplorerCombobox>(gForm);
+  // The fixture's form, fenced, its view rooted nowhere yet, a linked path
+  // combo box above it; every handler is the table's, bound before the window
+  // is made (the header is built then).
+  void MakeViews(bool threaded) {
+    SetObjectFencing(std::min({sizeof(TForm), sizeof(V), sizeof(C)}));
+    MakeForm();
+    gCombo = New<C>(form);
     SetObjectFencing(0);
-    gForm->SetBounds(440, 10, 420, 520);
-    gCombo->SetParent(gForm);
+    form->SetBounds(440, 10, 420, 520);
+    gCombo->SetParent(form);
     gCombo->SetBounds(4, 4, 400, 23);
-    gView->SetParent(gForm);
-    gView->SetBounds(4, 32, 400, 440);
-    gView->SetFileObjects({foFolders, foNonFolders, foHidden});
-    TCustomVirtualExplorerTreeOptions* o = gView->TreeOptions();
-    o->SetMiscOptions(o->MiscOptions().Include(toCheckSupport));
-    o->SetAutoOptions(o->AutoOptions().Include(toAutoTristateTracking));
-    o->SetVETImageOptions(o->VETImageOptions().Exclude(toThreadedImages));
+    tree->SetBounds(4, 32, 400, 440);
+    TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
     o->SetVETMiscOptions(o->VETMiscOptions().Include(toExecuteOnDblClk));
     o->SetSelectionOptions(o->SelectionOptions().Include(toMultiSelect));
     // A list (shell columns, listed in the background) or a tree with the explorer's columns.
     if (threaded) {
       o->SetVETFolderOptions(o->VETFolderOptions().Include(toHideRootFolder));
-      gView->SetThreadedEnum(true);
+      tree->SetThreadedEnum(true);
     }
-    gView->SetColumnDetails(threaded ? cdShellColumns : cdVETColumns);
-    gView->OnInitNode = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode n, TVirtualNodeInitStates&) {
-      if (n->CheckType == ctNone) n->CheckType = ctTriStateCheckBox;
-    };
-    gView->OnClipboardCopy = [](TCustomVirtualExplorerTree*, bool& handled) { handled = true; };
-    gView->OnClipboardPaste = [](TCustomVirtualExplorerTree*, bool& handled) { handled = true; };
-    gView->OnShellExecute = [](TCustomVirtualExplorerTree*, TNamespace*, std::u16string&, std::u16string&,
-                               bool& allow) { allow = false; };
-    gCombo->OnInvalidPath = [](TCustomVirtualExplorerCombobox*, const std::u16string&) {};
-    bind(gView);
-    Held([](V*) { gForm->Show(); });
-    if (gView != nullptr && gCombo != nullptr) gCombo->SetVirtualExplorerTree(gView);
+    tree->SetColumnDetails(threaded ? cdShellColumns : cdVETColumns);
+    for (int e = 0; e < static_cast<int>(std::size(kEvents)); ++e) kEvents[e].bind(tree, gCombo, e);
+    Held([this](V*) { form->Show(); });
+    if (tree != nullptr && gCombo != nullptr) gCombo->SetVirtualExplorerTree(tree);
+  }
+  void FreeLeft() {
+    tree = nullptr;
+    gCombo = nullptr;
+    if (form != nullptr) std::exchange(form, nullptr)->Free();
   }
 
-  static void Key(WORD vk, bool ctrl = false) {
-    if (gView == nullptr) return;
-    HWND window = gView->Handle();
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    BYTE saved = keys[VK_CONTROL];
-    keys[VK_CONTROL] = ctrl ? 0x80 : 0;
-    SetKeyboardState(keys);
-    SendMessageW(window, WM_KEYDOWN, vk, 1);
-    if (IsWindow(window)) SendMessageW(window, WM_KEYUP, vk, 0xC0000001);
-    keys[VK_CONTROL] = saved;
-    SetKeyboardState(keys);
+  void Key(WORD vk, BYTE modifier = 0) {
+    if (tree != nullptr) PressWith(tree, modifier, vk);
   }
   // Runs step on the view while holding it, as a caller inside a message
-  // is held: the step may free it (gView is then null).
+  // is held: the step may free it (tree is then null).
   template <class F>
-  static void Held(F step) {
-    if (gView == nullptr) return;
-    TViewHold hold(gView);
-    step(gView);
+  void Held(F step) {
+    if (tree == nullptr) return;
+    TViewHold hold(tree);
+    step(tree);
   }
-  // Focuses and selects the node whose item's name is name (nodes made already).
-  static bool Focus(const std::u16string& name) {
-    PVirtualNode found = nullptr;
-    if (gView == nullptr) return false;
-    for (PVirtualNode n = gView->GetFirstNoInit(); n != nullptr && found == nullptr; n = gView->GetNextNoInit(n))
-      if (TNamespace* ns = gView->NodeNamespace(n); ns != nullptr && ns->NameInFolder() == name) found = n;
+  // Focuses and selects the node of the item at path in the folder (among the nodes made already).
+  bool Focus(const std::u16string& path) {
+    PVirtualNode found = tree != nullptr ? LoadedNodeOf(tree, folder + u"\\" + path) : nullptr;
     if (found == nullptr) return false;
     Held([&](V* v) { v->ClearSelection(); });
     Held([&](V* v) { v->SetFocusedNode(found); });
     Held([&](V* v) { v->AddToSelection(found); });
-    return gView != nullptr;
+    return tree != nullptr;
   }
-  static void WaitForListing(bool threaded) {
-    if (threaded) PumpUntil([] { return gView == nullptr || !gView->EnumThreadRunning(); }, 10000);
+  void WaitForListing(bool threaded) {
+    if (threaded) PumpUntil([this] { return tree == nullptr || !tree->EnumThreadRunning(); }, 10000);
   }
-  static void PaintNow() {
-    if (gView != nullptr) RedrawWindow(gView->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  void PaintNow() {
+    if (tree != nullptr) RedrawWindow(tree->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
   }
-  static void Browse(const std::u16string& path) {
+  void Browse(const std::u16string& path) {
     if (gCombo == nullptr) return;
     gCombo->ComboEdit()->SetTextW(path);
     SendMessageW(gCombo->ComboEdit()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
   }
-  static void DoubleClickFocused() {
-    if (gView == nullptr || gView->FocusedNode() == nullptr) return;
-    TRect r = gView->GetDisplayRect(gView->FocusedNode(), NoColumn, true);
+  void DoubleClickFocused() {
+    if (tree == nullptr || tree->FocusedNode() == nullptr) return;
+    TRect r = tree->GetDisplayRect(tree->FocusedNode(), NoColumn, true);
     LPARAM at = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
-    HWND window = gView->Handle();
-    SendMessageW(window, WM_LBUTTONDOWN, MK_LBUTTON, at);
-    if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, at);
-    if (IsWindow(window)) SendMessageW(window, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
-    if (IsWindow(window)) SendMessageW(window, WM_LBUTTONUP, 0, at);
+    HWND window = tree->Handle();
+    const std::pair<UINT, WPARAM> clicks[] = {
+        {WM_LBUTTONDOWN, MK_LBUTTON}, {WM_LBUTTONUP, 0}, {WM_LBUTTONDBLCLK, MK_LBUTTON}, {WM_LBUTTONUP, 0}};
+    for (auto [message, keys] : clicks)
+      if (IsWindow(window)) SendMessageW(window, message, keys, at);
   }
 
-  void Run(const TCase& c) {
-    SCOPED_TRACE(CaseName(c));
-    gEvent = kRows[c.row].event;
-    gDoom = c.doom;
-    gK = c.k;
+  void Run(int row) {
+    SCOPED_TRACE(Rows().Describe(row));
+    gRow = Rows().all[row];
     gCalls = 0;
     gCalledGoing = 0;
-    MakeViews(c.threaded, kRows[c.row].bind);
+    bool threaded = gRow.action >= 3;
+    MakeViews(threaded);
     std::u16string sub = folder + u"\\sub";
     std::string number = std::to_string(++made);
     std::u16string fresh = folder + u"\\fresh" + std::u16string(number.begin(), number.end()) + u".txt";
     // The script: each step goes on with what is left.
     // The explorer's own operations hold the view themselves; the tree's
     // (FullExpand, selection) are held as a caller inside a message is.
-    if (gView != nullptr) gView->SetRootFolderCustomPath(folder);
-    if (gView != nullptr) gView->SetActive(true);
-    WaitForListing(c.threaded);
+    SetRowStep("root and listing");
+    if (tree != nullptr) tree->SetRootFolderCustomPath(folder);
+    if (tree != nullptr) tree->SetActive(true);
+    WaitForListing(threaded);
     PaintNow();
+    SetRowStep("FullExpand");
     Held([](V* v) { v->FullExpand(nullptr); });
-    WaitForListing(c.threaded);
+    WaitForListing(threaded);
     PaintNow();
+    SetRowStep("keys");
     if (Focus(u"sub")) Key(VK_RIGHT);
-    WaitForListing(c.threaded);
+    WaitForListing(threaded);
     if (Focus(u"sub")) Key(VK_LEFT);
     if (Focus(u"sub")) Key(VK_RIGHT);
-    WaitForListing(c.threaded);
+    WaitForListing(threaded);
     PaintNow();
     if (Focus(u"a.txt")) Key(VK_SPACE);
-    if (Focus(u"deep")) Key(VK_RIGHT);
-    Key('C', /*ctrl=*/true);
-    Key('V', /*ctrl=*/true);
+    if (Focus(u"sub\\deep")) Key(VK_RIGHT);
+    Key('C', VK_CONTROL);
+    Key('V', VK_CONTROL);
     Held([](V* v) { v->SelectAll(false); });
+    SetRowStep("F5, double click");
     Key(VK_F5);
-    WaitForListing(c.threaded);
+    WaitForListing(threaded);
     if (Focus(u"sub")) DoubleClickFocused();
-    WaitForListing(c.threaded);
+    WaitForListing(threaded);
+    SetRowStep("a change notification");
     MakeFile(fresh);
     ReportChange(SHCNE_CREATE, fresh);
-    PumpUntil(
-        [&] {
-          if (gView == nullptr) return true;
-          LPITEMIDLIST pidl = PathToPIDL(fresh);
-          bool shown = pidl != nullptr && gView->FindLoadedNodeByPIDL(pidl) != nullptr;
-          if (pidl != nullptr) NamespacePIDLManager->FreePIDL(pidl);
-          return shown;
-        },
-        3000);
+    PumpUntil([&] { return tree == nullptr || LoadedNodeOf(tree, fresh) != nullptr; }, 3000);
+    SetRowStep("browse, root change");
     Browse(sub + u"\\deep");
-    WaitForListing(c.threaded);
+    WaitForListing(threaded);
     Browse(folder + u"\\nowhere\\x");
-    if (gView != nullptr) gView->SetRootFolderCustomPath(sub);
-    WaitForListing(c.threaded);
+    if (tree != nullptr) tree->SetRootFolderCustomPath(sub);
+    WaitForListing(threaded);
     PaintNow();
     Pump(50);
-    seen[c.row] = seen[c.row] || gCalls >= c.k;
     EXPECT_EQ(gCalledGoing, 0) << "a going view called its handlers";
+    SetRowStep("the views freed");
     FreeLeft();
     Pump(50);
     // Nothing the views started outlives them: listings and change batches are let go.
@@ -338,56 +244,63 @@ struct ExplorerHandlerTable : ExplorerFixture {
   }
 
   int made = 0;
-  std::vector<bool> seen = std::vector<bool>(std::size(kRows), false);
 };
 
-std::vector<TCase> AllCases() {
-  std::vector<TCase> cases;
-  for (size_t row = 0; row < std::size(kRows); ++row)
-    for (TDoom doom : {kFreeView, kFreeForm, kFreeNode})
-      for (int k : {1, 2, 5})
-        for (bool threaded : {false, true}) cases.push_back({row, doom, k, threaded});
-  return cases;
+// The handler of every event: at the row's k-th call of the row's event it
+// does the row's doom.
+void Strike(int event, TObject* sender, PVirtualNode node) {
+  if (sender != nullptr && sender->Going()) ++gCalledGoing;
+  ExplorerHandlerTable* t = gTable;
+  if (t->tree == nullptr || event != gRow.event || ++gCalls != gRow.k) return;
+  switch (TDoom(gRow.action % 3)) {
+    case kFreeView:
+      std::exchange(t->tree, nullptr)->Free();
+      return;
+    case kFreeForm:
+      t->tree = nullptr;
+      gCombo = nullptr;
+      std::exchange(t->form, nullptr)->Free();
+      return;
+    case kFreeNode:
+      if (node == nullptr || node == t->tree->RootNode()) node = t->tree->FocusedNode();
+      if (node == nullptr) node = t->tree->RootNode()->FirstChild;
+      if (node != nullptr && node != t->tree->RootNode()) t->tree->DeleteNode(node);
+      return;
+  }
 }
 
 }  // namespace
 
+// The rows run in child processes (see RowProcesses.h), each the test again.
 TEST_F(ExplorerHandlerTable, AHandlerFreeingItsViewItsFormOrItsNodeLeavesNothingTouched) {
+  gTable = this;
+  SetBaselines();
   MakeFolder(folder + u"\\sub");
   MakeFolder(folder + u"\\sub\\deep");
   MakeFile(folder + u"\\sub\\deep\\d.txt");
   MakeFile(folder + u"\\sub\\c.txt");
   MakeFile(folder + u"\\a.txt");
   MakeFile(folder + u"\\b.txt");
-  // The fixture's own tree takes no part.
-  form->Free();
-  form = nullptr;
-  std::vector<TCase> cases = AllCases();
-  const char* longRun = std::getenv("QV_LONG");
-  if (std::getenv("QV_TABLE_CASE") != nullptr) longRun = "1";
-  if (longRun == nullptr || std::strcmp(longRun, "1") != 0) {
-    // A sample: every row once at its first call, the rest drawn at random (the seed is printed).
-    std::vector<TCase> sample;
-    for (size_t row = 0; row < std::size(kRows); ++row)
-      sample.push_back({row, TDoom(row % 3), 1, row % 2 == 1});
-    unsigned seed = std::random_device{}();
-    std::printf("explorer handler table: sample seed %u\n", seed);
-    std::mt19937 random(seed);
-    std::shuffle(cases.begin(), cases.end(), random);
-    sample.insert(sample.end(), cases.begin(), cases.begin() + 24);
-    cases = sample;
-  }
-  // QV_TABLE_CASE="<part of a case name>" runs only the matching cases (to replay one).
-  const char* only = std::getenv("QV_TABLE_CASE");
-  for (const TCase& c : cases) {
-    if (only != nullptr && CaseName(c).find(only) == std::string::npos) continue;
-    if (std::getenv("QV_TABLE_TRACE") != nullptr) std::fprintf(stderr, "case: %s\n", CaseName(c).c_str());
-    Run(c);
-    if (HasFatalFailure()) return;
-  }
-  // The script reaches every row's handler (at its first call in the sample).
-  for (size_t row = 0; row < std::size(kRows) && only == nullptr; ++row) {
-    if (std::strcmp(kRows[row].event, "OnEnumThreadLengthyOperation") == 0) continue;  // only a slow listing
-    EXPECT_TRUE(seen[row]) << kRows[row].event << " was never called";
+  FreeLeft();  // the fixture's own tree takes no part
+  bool child = RunOwnRows(Rows(), [this](int row) {
+    Run(row);
+    return gCalls >= gRow.k ? "reached its call" : "never reached its call";
+  });
+  if (child) return;
+  // A sample: every event once at its first call, the rest drawn at random (the seed is printed).
+  unsigned seed = std::random_device{}();
+  std::printf("explorer handler table: sample seed %u\n", seed);
+  std::vector<int> rows = Rows().Chosen(24, seed, [](const TRow& row) {
+    return row.k == 1 && row.action == row.event % 3 + 3 * (row.event % 2);
+  });
+  std::vector<bool> seen(std::size(kEvents));
+  for (const TRowOutcome& outcome :
+       RunRowsInChildren(rows, "ExplorerHandlerTable.AHandlerFreeingItsViewItsFormOrItsNodeLeavesNothingTouched", 100))
+    if (outcome.row >= 0 && outcome.report.find("never reached") == std::string::npos)
+      seen[Rows().all[outcome.row].event] = true;
+  // The script reaches every event's handler (at its first call in the sample).
+  for (size_t event = 0; event < std::size(kEvents) && std::getenv("QV_TABLE_CHOSEN") == nullptr; ++event) {
+    if (std::string(kEvents[event].name) == "OnEnumThreadLengthyOperation") continue;  // only a slow listing
+    EXPECT_TRUE(seen[event]) << kEvents[event].name << " was never called";
   }
 }

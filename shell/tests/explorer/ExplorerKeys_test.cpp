@@ -29,16 +29,7 @@ struct ExplorerKeys : ExplorerFixture {
     form->Show();
     qvtest::Pump(30);
   }
-  void PressWith(BYTE modifier, WORD vk) {
-    BYTE keys[256];
-    GetKeyboardState(keys);
-    BYTE held = keys[modifier];
-    if (modifier != 0) keys[modifier] = 0x80;
-    SetKeyboardState(keys);
-    qvtest::PressKey(list, vk);
-    if (modifier != 0) keys[modifier] = held;
-    SetKeyboardState(keys);
-  }
+  void PressWith(BYTE modifier, WORD vk) { explorertest::PressWith(list, modifier, vk); }
   // Whether node is shown whole inside the client area.
   bool Whole(PVirtualNode node) {
     TRect r = list->GetDisplayRect(node, NoColumn, false);

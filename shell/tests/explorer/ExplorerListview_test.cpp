@@ -397,17 +397,6 @@ struct VerbTraceScope {
 
 // Presses vk on control with the modifier held (in the thread's key state the
 // view reads).
-void PressWith(TWinControl* control, BYTE modifier, WORD vk) {
-  BYTE keys[256];
-  GetKeyboardState(keys);
-  BYTE held = keys[modifier];
-  keys[modifier] = 0x80;
-  SetKeyboardState(keys);
-  qvtest::PressKey(control, vk);
-  keys[modifier] = held;
-  SetKeyboardState(keys);
-}
-
 // True when every traced verb is verb on item (and there was one).
 bool AllWentTo(const std::u16string& item, const std::u16string& verb) {
   if (gVerbs.empty()) return false;

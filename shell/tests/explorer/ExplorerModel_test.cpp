@@ -159,9 +159,7 @@ struct ExplorerModel : ExplorerFixture {
 
   // Folders whose children the tree has made: only there can a merge add or drop nodes.
   void Refresh(Item* changedFolder) {
-    LPITEMIDLIST pidl = PathToPIDL(model->PathOf(changedFolder));
-    PVirtualNode loaded = pidl != nullptr ? tree->FindLoadedNodeByPIDL(pidl) : nullptr;
-    if (pidl != nullptr) NamespacePIDLManager->FreePIDL(pidl);
+    PVirtualNode loaded = LoadedNodeOf(tree, model->PathOf(changedFolder));
     if (loaded != nullptr && loaded->FirstChild != nullptr && rng() % 2 == 0) {
       tree->ReReadAndRefreshNode(loaded, true);
       model->Settle(changedFolder);
@@ -174,12 +172,7 @@ struct ExplorerModel : ExplorerFixture {
   }
 
   // The node of an item among the nodes made, or null.
-  PVirtualNode LoadedNode(const Item* item) {
-    LPITEMIDLIST pidl = PathToPIDL(model->PathOf(item));
-    PVirtualNode node = pidl != nullptr ? tree->FindLoadedNodeByPIDL(pidl) : nullptr;
-    if (pidl != nullptr) NamespacePIDLManager->FreePIDL(pidl);
-    return node;
-  }
+  PVirtualNode LoadedNode(const Item* item) { return LoadedNodeOf(tree, model->PathOf(item)); }
 
   // F5 re-derives every folder whose items the tree lists from those items, deepest first.
   void SettleLoaded() {

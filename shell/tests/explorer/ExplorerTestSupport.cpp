@@ -5,6 +5,7 @@
 
 #include "shell/ShellUtilities.h"
 #include "win/Forms.h"
+#include "win/testing/Harness.h"
 
 namespace explorertest {
 
@@ -69,6 +70,25 @@ std::vector<std::u16string> Strings(TWideStringList* list) {
   return out;
 }
 
+PVirtualNode LoadedNodeOf(TCustomVirtualExplorerTree* tree, const std::u16string& path) {
+  LPITEMIDLIST pidl = PathToPIDL(path);
+  if (pidl == nullptr) return nullptr;
+  PVirtualNode node = tree->FindLoadedNodeByPIDL(pidl);
+  NamespacePIDLManager->FreePIDL(pidl);
+  return node;
+}
+
+void PressWith(TWinControl* control, BYTE modifier, WORD vk) {
+  BYTE keys[256];
+  GetKeyboardState(keys);
+  BYTE held = keys[modifier];
+  if (modifier != 0) keys[modifier] = 0x80;
+  SetKeyboardState(keys);
+  qvtest::PressKey(control, vk);
+  if (modifier != 0) keys[modifier] = held;
+  SetKeyboardState(keys);
+}
+
 void ExplorerFixture::SetUp() {
   REQUIRE_EXPLORER_DRIVE();
   Application->Initialize();
@@ -82,6 +102,12 @@ void ExplorerFixture::SetUp() {
   // A neighbour on the drive, never ticked: the drive itself never becomes fully checked.
   if (GetFileAttributesW(W(TestDrive() + u"\\neighbour.txt")) == INVALID_FILE_ATTRIBUTES)
     MakeFile(TestDrive() + u"\\neighbour.txt");
+  MakeForm();
+  tree->SetRootFolder(rfDrives);
+  tree->SetActive(true);
+}
+
+void ExplorerFixture::MakeForm() {
   form = New<TForm>(Application);
   form->SetBounds(10, 10, 420, 520);
   form->SetCaption("Explorer tree");
@@ -97,8 +123,6 @@ void ExplorerFixture::SetUp() {
   tree->OnInitNode = [](TBaseVirtualTree*, PVirtualNode, PVirtualNode node, TVirtualNodeInitStates&) {
     if (node->CheckType == ctNone) node->CheckType = ctTriStateCheckBox;
   };
-  tree->SetRootFolder(rfDrives);
-  tree->SetActive(true);
 }
 
 void ExplorerFixture::TearDown() {

@@ -24,12 +24,18 @@ void RemoveTree(const std::u16string& path);
 std::string Narrow(const std::u16string& s);
 // The strings of a wide string list, in order.
 std::vector<std::u16string> Strings(TWideStringList* list);
+// The node of path among those tree has made (FindLoadedNodeByPIDL), or null.
+PVirtualNode LoadedNodeOf(TCustomVirtualExplorerTree* tree, const std::u16string& path);
+// Presses vk on control with modifier (0: none) held; the control may be freed by the key.
+void PressWith(TWinControl* control, BYTE modifier, WORD vk);
 
 // A form with a file tree: rfDrives, files, folders and hidden items, tri-state
 // check boxes with tracking, icons from the system image list.
 struct ExplorerFixture : ::testing::Test {
   void SetUp() override;
   void TearDown() override;
+  // Makes form and tree as SetUp does, the tree with no root yet (SetUp then shows the drives).
+  void MakeForm();
   // A fresh folder name on the test drive for this test.
   std::u16string folder;
   TForm* form = nullptr;

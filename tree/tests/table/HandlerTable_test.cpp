@@ -14,12 +14,9 @@
 #include <ole2.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <map>
-#include <random>
 #include <set>
-#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -27,7 +24,8 @@
 #include "TreeTestSupport.h"
 #include "core/FencedObjects.h"
 #include "core/MemoryStream.h"
-#include "table/RowProcesses.h"
+#include "core/testing/HandlerTable.h"
+#include "core/testing/RowProcesses.h"
 #include "tree/StringEditLink.h"
 #include "tree/VirtualTrees.h"
 #include "win/ClassInfo.h"
@@ -36,6 +34,8 @@
 
 namespace {
 
+using namespace qvtable;
+
 struct TTableTree : TVirtualStringTree {
   using TBaseVirtualTree::DoDragging;
 };
@@ -43,16 +43,8 @@ struct TTableTree : TVirtualStringTree {
 // ---- The table: events x {tree, node, parent} x k ---------------------------
 
 enum TAction { aTree, aNode, aParent };
-const char* const kActionNames[] = {"tree", "node", "parent"};
-constexpr int kMaxCall = 3;
 constexpr int kSampleRows = 64;
 constexpr int kRowsPerChild = 100;
-
-struct TRow {
-  int event;
-  TAction action;
-  int k;
-};
 
 // One event: its name and how to hang the table's handler on it (false when
 // the string tree has no such event: the draw tree's own).
@@ -61,31 +53,25 @@ struct TEventSlot {
   bool (*bind)(TTableTree* tree, int index);
 };
 
-template <auto Member>
-bool Bind(TTableTree* tree, int index);
-
-#define QV_TREE_EVENT(name)                                                   \
-  TEventSlot{#name, [](auto* tree, int index) {                               \
-               using T = std::remove_pointer_t<decltype(tree)>;               \
-               if constexpr (requires { &T::name; }) return Bind<&T::name>(tree, index); \
-               else return false;                                             \
+struct TTable;
+#define QV_TREE_EVENT(name)                                                          \
+  TEventSlot{#name, [](auto* tree, int index) {                                      \
+               using T = std::remove_pointer_t<decltype(tree)>;                      \
+               if constexpr (requires { &T::name; }) Bind<TTable, &T::name>(tree, index); \
+               return requires { &T::name; };                                        \
              }},
 const std::vector<TEventSlot> kEvents{
 #include "TreeEvents.inc"
 };
 #undef QV_TREE_EVENT
 
-std::vector<TRow> AllRows() {
-  std::vector<TRow> rows;
-  for (int e = 0; e < static_cast<int>(kEvents.size()); ++e)
-    for (TAction action : {aTree, aNode, aParent})
-      for (int k = 1; k <= kMaxCall; ++k) rows.push_back(TRow{e, action, k});
+const TRows& Rows() {
+  static const TRows rows = [] {
+    std::vector<std::string> names;
+    for (const TEventSlot& slot : kEvents) names.push_back(slot.name);
+    return TRows(names, {"tree", "node", "parent"}, {1, 2, 3});
+  }();
   return rows;
-}
-
-std::string Describe(const TRow& row) {
-  return std::string(kEvents[row.event].name) + " frees the " + kActionNames[row.action] + " at call " +
-         std::to_string(row.k);
 }
 
 // ---- What a row sees ------------------------------------------------------------
@@ -102,7 +88,7 @@ struct TRowState {
   bool acted = false;
   bool treeFreed = false;
   int calls = 0;
-  const char* actedIn = nullptr;  // the step the table's handler freed something in
+  std::string actedIn;  // the step the table's handler freed something in
   std::string refused;            // why the tree refused the handler's deletion
   std::set<PVirtualNode> freedNodes;
   std::string problems;
@@ -147,118 +133,59 @@ void Observe(int index, const std::vector<PVirtualNode>& nodes, const std::funct
   if (++g.calls == g.row.k) Act(nodes.empty() ? nullptr : nodes.front());
 }
 
+// What every handler hands the table: the nodes it is told about.
+struct TTable {
+  using Told = std::vector<PVirtualNode>;
+  static void Collect(Told& nodes, PVirtualNode node) {
+    if (node != nullptr) nodes.push_back(node);
+  }
+  template <class T>
+  static void Collect(Told&, const T&) {}
+  static constexpr auto Observe = &::Observe;
+};
+
 // What the tree's handlers do in every row besides the table's: texts, hints,
 // children and check boxes, drops accepted, owner-drawn header parts.
-template <auto Member>
-struct TBaseline {
-  template <class... A>
-  static void Run(A&...) {}
-};
-template <>
-struct TBaseline<&TVirtualTreeCore::OnInitNode> {
-  static void Run(TBaseVirtualTree*, PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& states) {
-    node->CheckType = ctTriStateCheckBox;
-    if (parent == nullptr && node->Index % 3 == 0) states.Include(ivsHasChildren);
-  }
-};
-template <>
-struct TBaseline<&TVirtualTreeCore::OnInitChildren> {
-  static void Run(TBaseVirtualTree*, PVirtualNode, uint32_t& count) { count = 3; }
-};
-template <>
-struct TBaseline<&TVirtualTreeCore::OnFreeNode> {
-  static void Run(TBaseVirtualTree*, PVirtualNode node) { g.freedNodes.insert(node); }
-};
-template <>
-struct TBaseline<&TCustomVirtualStringTree::OnGetText> {
-  static void Run(TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType, std::u16string& text) {
-    std::string s = "Node " + std::to_string(node->Index) + (column == 1 ? " with a text too long for its cell" : "");
-    if (column != 2) text.assign(s.begin(), s.end());
-  }
-};
-template <>
-struct TBaseline<&TCustomVirtualStringTree::OnGetHint> {
-  static void Run(TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVTTooltipLineBreakStyle&, std::u16string& hint) {
-    hint = u"A hint";
-  }
-};
-template <>
-struct TBaseline<&TBaseVirtualTree::OnDragOver> {
-  static void Run(TBaseVirtualTree*, TObject*, TShiftState, TDragStateKind, TPoint, TDropMode, int&, bool& accept) {
-    accept = true;
-  }
-};
-template <>
-struct TBaseline<&TVirtualTreeCore::OnCreateEditor> {
-  static void Run(TBaseVirtualTree*, PVirtualNode, TColumnIndex, TEditLinkPtr& link) {
+void SetBaselines() {
+  using Core = TVirtualTreeCore;
+  using Base = TBaseVirtualTree;
+  using Strings = TCustomVirtualStringTree;
+  SetBaseline<TTable, &Core::OnInitNode>(
+      [](TBaseVirtualTree*, PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& states) {
+        node->CheckType = ctTriStateCheckBox;
+        if (parent == nullptr && node->Index % 3 == 0) states.Include(ivsHasChildren);
+      });
+  SetBaseline<TTable, &Core::OnInitChildren>([](TBaseVirtualTree*, PVirtualNode, uint32_t& count) { count = 3; });
+  SetBaseline<TTable, &Core::OnFreeNode>([](TBaseVirtualTree*, PVirtualNode node) { g.freedNodes.insert(node); });
+  SetBaseline<TTable, &Strings::OnGetText>(
+      [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex column, TVSTTextType, std::u16string& text) {
+        std::string s = "Node " + std::to_string(node->Index);
+        if (column == 1) s += " with a text too long for its cell";
+        if (column != 2) text.assign(s.begin(), s.end());
+      });
+  SetBaseline<TTable, &Strings::OnGetHint>(
+      [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TVTTooltipLineBreakStyle&, std::u16string& hint) {
+        hint = u"A hint";
+      });
+  SetBaseline<TTable, &Base::OnDragOver>(
+      [](TBaseVirtualTree*, TObject*, TShiftState, TDragStateKind, TPoint, TDropMode, int&, bool& accept) {
+        accept = true;
+      });
+  SetBaseline<TTable, &Core::OnCreateEditor>([](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TEditLinkPtr& link) {
     link = std::make_shared<TStringEditLink>();
-  }
-};
-template <>
-struct TBaseline<&TBaseVirtualTree::OnHeaderDrawQueryElements> {
-  static void Run(TVTHeader*, THeaderPaintInfo&, THeaderPaintElements& elements) { elements = hpeBackground | hpeText; }
-};
-template <>
-struct TBaseline<&TVirtualTreeCore::OnSaveNode> {
-  static void Run(TBaseVirtualTree*, PVirtualNode node, TStream* stream) { stream->WriteBuffer(&node->Index, 4); }
-};
-template <>
-struct TBaseline<&TVirtualTreeCore::OnLoadNode> {
-  static void Run(TBaseVirtualTree*, PVirtualNode, TStream* stream) {
+  });
+  SetBaseline<TTable, &Base::OnHeaderDrawQueryElements>(
+      [](TVTHeader*, THeaderPaintInfo&, THeaderPaintElements& elements) { elements = hpeBackground | hpeText; });
+  SetBaseline<TTable, &Core::OnSaveNode>(
+      [](TBaseVirtualTree*, PVirtualNode node, TStream* stream) { stream->WriteBuffer(&node->Index, 4); });
+  SetBaseline<TTable, &Core::OnLoadNode>([](TBaseVirtualTree*, PVirtualNode, TStream* stream) {
     uint32_t index = 0;
     stream->ReadBuffer(&index, 4);
-  }
-};
-template <>
-struct TBaseline<&TBaseVirtualTree::OnGetLineStyle> {
-  static void Run(TBaseVirtualTree*, void*& bits) {
+  });
+  SetBaseline<TTable, &Base::OnGetLineStyle>([](TBaseVirtualTree*, void*& bits) {
     static uint16_t pattern[8] = {0x33, 0xCC, 0x33, 0xCC, 0x33, 0xCC, 0x33, 0xCC};
     bits = pattern;
-  }
-};
-
-void Collect(std::vector<PVirtualNode>& nodes, PVirtualNode node) {
-  if (node != nullptr) nodes.push_back(node);
-}
-template <class T>
-void Collect(std::vector<PVirtualNode>&, const T&) {}
-
-// The event an event property holds: itself, or the one a property that only
-// its owner may fire wraps.
-template <class E>
-struct TEventOf {
-  using Type = E;
-};
-template <class E>
-  requires requires { typename E::Event; }
-struct TEventOf<E> {
-  using Type = typename E::Event;
-};
-template <class Member>
-struct TMemberType;
-template <class C, class E>
-struct TMemberType<E C::*> {
-  using Signature = typename TEventOf<E>::Type::Signature;
-};
-
-template <auto Member, class Signature = typename TMemberType<decltype(Member)>::Signature>
-struct THandler;
-template <auto Member, class R, class... A>
-struct THandler<Member, R(A...)> {
-  static inline int index = -1;
-  static R Call(A... args) {
-    std::vector<PVirtualNode> nodes;
-    (Collect(nodes, args), ...);
-    Observe(index, nodes, [&] { TBaseline<Member>::Run(args...); });
-    return R();
-  }
-};
-
-template <auto Member>
-bool Bind(TTableTree* tree, int index) {
-  THandler<Member>::index = index;
-  tree->*Member = &THandler<Member>::Call;
-  return true;
+  });
 }
 
 // ---- The script ---------------------------------------------------------------
@@ -669,25 +596,6 @@ std::string RunRow(const TRow& row) {
   return g.problems;
 }
 
-std::vector<int> ChosenRows() {
-  int count = static_cast<int>(AllRows().size());
-  std::vector<int> rows(count);
-  for (int i = 0; i < count; ++i) rows[i] = i;
-  if (const char* chosen = std::getenv("QV_TABLE_CHOSEN")) {  // rows to look at again: "3,17,40"
-    std::vector<int> some;
-    std::istringstream items(chosen);
-    for (std::string item; std::getline(items, item, ',');) some.push_back(std::atoi(item.c_str()));
-    return some;
-  }
-  const char* longRun = std::getenv("QV_LONG");
-  if (longRun != nullptr && std::string(longRun) == "1") return rows;
-  std::mt19937 random(57);
-  std::shuffle(rows.begin(), rows.end(), random);
-  rows.resize(std::min(count, kSampleRows));
-  std::sort(rows.begin(), rows.end());
-  return rows;
-}
-
 }  // namespace
 
 // Every handler property of the tree is in the table, and every event the
@@ -714,8 +622,8 @@ TEST(HandlerTable, HoldsEveryEventOfTheTree) {
 
 // The rows this process was started for, one after another (see RowProcesses.h).
 TEST(HandlerTable, Rows) {
-  std::vector<int> rows = ChildRows();
-  if (rows.empty()) GTEST_SKIP() << "run by HandlerTable.EveryHandlerFreesWhatItIsToldAbout";
+  if (ChildRows().empty()) GTEST_SKIP() << "run by HandlerTable.EveryHandlerFreesWhatItIsToldAbout";
+  SetBaselines();
   Application->Initialize();
   OleInitialize(nullptr);
   // An error a message ends with is the row's, not a box for nobody to close.
@@ -723,59 +631,34 @@ TEST(HandlerTable, Rows) {
     Problem(std::string("\"") + RowStep() + "\" raised " + e.what());
   };
   SetObjectFencing(std::min(sizeof(TTableTree), sizeof(TForm)));
-  std::vector<TRow> all = AllRows();
-  for (int index : rows) {
-    BeginRow(index, Describe(all[index]));
-    std::string problems = RunRow(all[index]);
-    std::string note = g.actedIn == nullptr ? "never freed" : std::string("freed in \"") + g.actedIn + "\"";
-    if (!g.refused.empty()) note += ", refused: " + g.refused;
-    EndRow(problems, note);
-  }
+  RunOwnRows(Rows(), [](int index) {
+    std::string problems = RunRow(Rows().all[index]);
+    if (!problems.empty()) ADD_FAILURE() << problems;
+    std::string note = !g.acted ? "never freed" : "freed in \"" + g.actedIn + "\"";
+    return g.refused.empty() ? note : note + ", refused: " + g.refused;
+  });
   SetObjectFencing(0);
-}
-
-// Where a failing row went wrong, to group the rows by: the faulting code, the
-// hanging code, or the first problem seen.
-std::string Site(const std::string& report) {
-  for (const char* mark : {"by the code at ", "hung at ", "exception "}) {
-    size_t at = report.find(mark);
-    if (at != std::string::npos) return report.substr(at, report.find(';', at) - at);
-  }
-  size_t colon = report.find("): ");
-  std::string first = colon == std::string::npos ? report : report.substr(colon + 3);
-  return first.substr(0, first.find(';'));
 }
 
 TEST(HandlerTable, EveryHandlerFreesWhatItIsToldAbout) {
   if (!ChildRows().empty()) GTEST_SKIP() << "a child runs rows only";
-  std::vector<int> rows = ChosenRows();
-  std::vector<TRowOutcome> outcomes = RunRowsInChildren(rows, "HandlerTable.Rows", kRowsPerChild);
-  std::map<std::string, std::vector<int>> bySite;
+  std::vector<TRowOutcome> outcomes =
+      RunRowsInChildren(Rows().Chosen(kSampleRows, /*seed=*/57), "HandlerTable.Rows", kRowsPerChild);
   int neverFreed = 0;
   std::string silent;  // events whose handler no step called
-  std::vector<TRow> all = AllRows();
+  const std::vector<TRow>& all = Rows().all;
   std::map<std::string, int> refusals;  // deletions the tree refused, by its reason
   for (const TRowOutcome& outcome : outcomes) {
-    if (outcome.row < 0) {
-      ADD_FAILURE() << outcome.report;
-      continue;
-    }
+    if (outcome.row < 0) continue;
     if (size_t at = outcome.report.find("refused: "); at != std::string::npos)
       ++refusals[outcome.report.substr(at, outcome.report.find("): ", at) - at)];
     if (outcome.report.find("never freed") != std::string::npos) {
       ++neverFreed;
-      if (all[outcome.row].k == 1 && all[outcome.row].action == aTree) silent += std::string(" ") + kEvents[all[outcome.row].event].name;
+      const TRow& row = all[outcome.row];
+      if (row.k == 1 && row.action == aTree) silent += " " + Rows().events[row.event];
     }
-    if (outcome.passed) continue;
-    bySite[Site(outcome.report)].push_back(outcome.row);
-    ADD_FAILURE() << "row " << outcome.row << ": " << outcome.report;
   }
   for (const auto& [reason, count] : refusals) std::printf("%d rows %s\n", count, reason.c_str());
-  std::printf("%zu rows, %d of them never reached their call (never called:%s); failing rows by site:\n",
-              outcomes.size(), neverFreed, silent.c_str());
-  for (const auto& [site, failed] : bySite) {
-    std::printf("  %s:", site.c_str());
-    for (int row : failed) std::printf(" %d", row);
-    std::printf("\n");
-  }
+  std::printf("%zu rows, %d of them never reached their call (never called:%s); failing rows by site:\n%s",
+              outcomes.size(), neverFreed, silent.c_str(), FailingRowsBySite(outcomes).c_str());
 }
