@@ -69,15 +69,22 @@ void TComboEdit::Change() {
 }
 
 void TComboEdit::OpenAutoComplete() {
-  TPopupAutoCompleteDropDown* list = comboBox->PopupAutoCompleteDropDown();
-  TPopupExplorerDropDown* explorer = comboBox->PopupExplorerDropDown();
+  if (comboBox->Going()) return;
+  // The roll-up's and the candidates' handlers may free the combo box (and
+  // this edit and the lists) or its form: the typing ends there.
+  TViewHold hold(comboBox);
+  TCustomVirtualExplorerCombobox* box = comboBox;
+  TPopupAutoCompleteDropDown* list = box->PopupAutoCompleteDropDown();
+  TPopupExplorerDropDown* explorer = box->PopupExplorerDropDown();
   explorer->RollUp(false);
+  if (box->Going()) return;
   std::u16string text = TextW();
   if (text.empty()) {
     list->RollUp(false);
     return;
   }
   list->PopupAutoCompleteTree()->UpdateList(text);
+  if (box->Going()) return;
   if (list->PopupAutoCompleteTree()->GetRootNodeCount() == 0) {
     list->RollUp(false);
     return;

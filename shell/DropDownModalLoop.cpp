@@ -17,7 +17,8 @@ void TDropDownWnd::RunModalLoop() {
   if (TWinControl* focus = ScrolledControl(); focus != nullptr && ParentForm() != nullptr && focus->CanFocus())
     focus->SetFocus();
   MSG msg;
-  while (DroppedDown()) {
+  // A message handled here may free this window (RollDown holds it): the loop ends then.
+  while (!Going() && DroppedDown()) {
     BOOL got = GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0) {
       // The program is ending: close and hand the quit on to the loop that ends it.

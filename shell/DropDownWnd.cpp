@@ -73,8 +73,10 @@ void TDropDownWnd::DoRollUp(bool selected) {
 void TDropDownWnd::RollDown(TWinControl* source_, TControl* placementControl, const TPoint* size) {
   if (source_ == nullptr || DroppedDown() || !options.Contains(poEnabled)) return;
   bool allow = true;
+  // The handlers (and the modal loop's messages) may free this window or its combo box.
+  THold hold(this);
   DoRollDown(allow);
-  if (!allow) return;
+  if (Going() || !allow) return;
   source = source_;
   state |= kDroppedDown;
   if (ComponentState().Contains(csDesigning)) return;

@@ -275,9 +275,9 @@ void TCustomOwnerDrawScrollbar::Press(int x, int y) {
   UpdateOverPressedPage();
   Invalidate();
   // The control told of the step may free this bar.
-  TAliveToken alive = Alive();
+  THold hold(this);
   Step();
-  if (!*alive) return;
+  if (Going()) return;
   Timers()->StartTimer(kDelayTimer, kInitialDelay);
 }
 
@@ -299,9 +299,9 @@ bool TCustomOwnerDrawScrollbar::Release() {
   StopRepeat();
   if (state & kThumbPressed) {
     // The control told of the end may free this bar.
-    TAliveToken alive = Alive();
+    THold hold(this);
     Notify(SB_ENDSCROLL, range.Position);
-    if (!*alive) return false;
+    if (Going()) return false;
   }
   state &= ~(kPressedBits | kOverPressedPage);
   Invalidate();

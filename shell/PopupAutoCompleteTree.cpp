@@ -50,10 +50,14 @@ std::u16string Lower(std::u16string s) {
 }  // namespace
 
 void TPopupAutoCompleteTree::UpdateList(const std::u16string& text) {
+  // The handlers may free this tree (and the drop-down with it): nothing more is listed then.
+  THold hold(this);
   Clear();
+  if (Going()) return;
   strings->Clear();
   bool handled = false;
   if (OnAutoCompleteUpdateList) OnAutoCompleteUpdateList(this, text, strings, handled);
+  if (Going()) return;
   // A list that takes no node (read-only) shows no candidate for it.
   auto addCandidate = [this](int i) {
     if (PVirtualNode node = AddChild(nullptr)) *static_cast<int*>(GetNodeData(node)) = i;
@@ -82,7 +86,7 @@ void TPopupAutoCompleteTree::UpdateList(const std::u16string& text) {
     throw;
   }
   EndUpdate();
-  if (dropDown != nullptr) dropDown->LayoutStep();
+  if (!Going() && dropDown != nullptr) dropDown->LayoutStep();
 }
 
 std::u16string TPopupAutoCompleteTree::Candidate(PVirtualNode node) {
@@ -103,6 +107,7 @@ void TPopupAutoCompleteTree::PaintWindow(HDC dc) {
 
 void TPopupAutoCompleteTree::WMMouseMove(TMessage& m) {
   Inherited(ClassMessageMap(), m);
+  if (Going()) return;  // a mouse handler freed the tree
   TPoint p{static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam))};
   bool moved = std::abs(p.X - lastMouse.X) >= 5 || std::abs(p.Y - lastMouse.Y) >= 5;
   if (moved && p.Y < 20) Perform(WM_VSCROLL, SB_LINEUP, 0);
@@ -128,7 +133,7 @@ void TPopupAutoCompleteTree::WMLButtonUp(TMessage& m) {
   if (GetNodeAt(static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam))) != nullptr &&
       dropDown != nullptr)
     dropDown->RollUp(/*accept=*/true);
-  Inherited(ClassMessageMap(), m);
+  if (!Going()) Inherited(ClassMessageMap(), m);  // the roll-up's handler may free the tree
 }
 
 void TPopupAutoCompleteTree::WMMouseActivate(TMessage& m) { m.Result = MA_NOACTIVATE; }

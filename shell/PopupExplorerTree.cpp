@@ -64,13 +64,14 @@ bool TPopupExplorerTree::BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool ex
 
 void TPopupExplorerTree::DoExpanded(PVirtualNode node) {
   TVirtualExplorerTree::DoExpanded(node);
-  if (dropDown != nullptr && dropDown->HandleAllocated())
+  // The handler may have freed this tree (its caller holds it) and the drop-down with it.
+  if (!Going() && dropDown != nullptr && dropDown->HandleAllocated())
     PostMessageW(dropDown->Handle(), TDropDownWnd::kWMLayout, 0, 0);
 }
 
 void TPopupExplorerTree::DoCollapsed(PVirtualNode node) {
   TVirtualExplorerTree::DoCollapsed(node);
-  if (dropDown != nullptr && dropDown->HandleAllocated())
+  if (!Going() && dropDown != nullptr && dropDown->HandleAllocated())
     PostMessageW(dropDown->Handle(), TDropDownWnd::kWMLayout, 0, 0);
 }
 
@@ -80,6 +81,7 @@ void TPopupExplorerTree::PaintWindow(HDC dc) {
 
 void TPopupExplorerTree::WMMouseMove(TMessage& m) {
   Inherited(ClassMessageMap(), m);
+  if (Going()) return;  // a mouse handler freed the tree
   TPoint p{static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam))};
   bool scrolling = dropdown_detail::DriveAutoScroll(dropDown, this, p.Y);
   if (!scrolling && !(p == lastMouse)) {
@@ -100,11 +102,12 @@ void TPopupExplorerTree::WMLButtonDown(TMessage& m) {
   GetHitTestInfoAt(static_cast<short>(LOWORD(m.LParam)), static_cast<short>(HIWORD(m.LParam)), /*relative=*/true,
                    hit);
   if (hit.HitNode != nullptr && hit.HitPositions.Contains(hiOnItemButton)) ToggleNode(hit.HitNode);
-  SetCapture(Handle());
+  if (!Going()) SetCapture(Handle());
 }
 
 void TPopupExplorerTree::WMLButtonUp(TMessage& m) {
   Inherited(ClassMessageMap(), m);
+  if (Going()) return;
   if (dropDown != nullptr) dropDown->StopAutoScroll();
   if (GetCapture() == Handle()) ReleaseCapture();
   THitInfo hit;

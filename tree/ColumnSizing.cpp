@@ -138,10 +138,10 @@ bool TVirtualTreeColumns::HandleClick(TPoint p, TMouseButton button, bool force,
     if (dblClick) shift.Include(ssDouble);
     TPoint h = header->ClientToHeader(p);
     if (TBaseVirtualTree* tree = Tree()) {
-      // The handler may free the tree, and these columns with it: the caller asks its own token.
-      TAliveToken alive = tree->Alive();
+      // The handler may free the tree, and these columns with it: the caller asks Going() too.
+      TObject::THold hold(tree);
       tree->DoHeaderClick(now, button, shift, h.X, h.Y);
-      if (!*alive) return true;
+      if (tree->Going()) return true;
     }
     RepaintCell(now);
   } else {

@@ -81,6 +81,8 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
   }
   Update();
   IVTDragManager* manager = GetDragManager();
+  // The paint and the manager's handlers may have freed the tree.
+  if (scope.TreeGone()) return;
   if (manager == nullptr) {
     DoStateChange({}, {tsOLEDragPending, tsClearPending});
     return;
@@ -92,10 +94,13 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
 
   DWORD effect = DROPEFFECT_NONE;
   HRESULT result = E_FAIL;
-  // A drop handler may free this tree; the drag loop's references keep the rest alive.
-  TAliveToken alive = Alive();
+  // A handler may free this tree (the scope holds it), which lets go of its
+  // manager: the drag keeps its own reference, and the drag loop's keep the rest.
+  manager->AddRef();
+  TReleaser<IVTDragManager> managerReleaser{manager};
   {
     TReleaser<IDataObject> data{manager->GetDataObject()};
+    if (scope.TreeGone()) return;
     IDropSource* source = nullptr;
     manager->QueryInterface(IID_IDropSource, reinterpret_cast<void**>(&source));
     TReleaser<IDropSource> sourceReleaser{source};
@@ -110,7 +115,7 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
       manager->ForceDragLeave();
     }
   }
-  if (!*alive) return;
+  if (scope.TreeGone()) return;
   DragImage()->EndDrag();
   // The drag loop took the button's release: the tree is left as a release leaves it.
   if (HandleAllocated() && GetCapture() == handle) ReleaseCapture();
@@ -123,11 +128,11 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
     try {
       DeleteMovedDragNodes();
     } catch (...) {
-      if (*alive) DoStateChange({}, {tsOLEDragging});
+      if (!scope.TreeGone()) DoStateChange({}, {tsOLEDragging});
       throw;
     }
     // The free handlers of the nodes deleted may have freed the tree.
-    if (!*alive) return;
+    if (scope.TreeGone()) return;
   }
   dragSelection.clear();
   dragNodesTaken.clear();
@@ -208,9 +213,9 @@ void TBaseVirtualTree::DragFinished() {
                                                           : WM_LBUTTONUP;
     // The release ends the click; after a drag it was a drop, and no context menu comes of it.
     releasingDrag = vclDragMoved;
-    TAliveToken alive = Alive();
+    THold hold(this);
     SendMessageW(handle, message, 0, MAKELPARAM(p.x, p.y));
-    if (!*alive) return;
+    if (Going()) return;
     releasingDrag = false;
   }
   vclDragMoved = false;
@@ -225,9 +230,9 @@ void TBaseVirtualTree::DoDragExpand() {
   TVTDragImage* image = source != nullptr && !SystemDrawsDragImage(source) ? source->DragImage() : nullptr;
   if (image != nullptr) image->HideDragImage();
   // The expand handlers may free the tree.
-  TAliveToken alive = Alive();
+  THold hold(this);
   ToggleNode(node);
-  if (!*alive) return;
+  if (Going()) return;
   Update();
   if (image != nullptr) image->ShowDragImage();
 }
@@ -266,9 +271,12 @@ void TBaseVirtualTree::UpdateDropTarget(bool accept) {
     dropTargetRegistered = false;
     return;
   }
+  // The manager's handler may free the tree.
+  THold hold(this);
   IVTDragManager* manager = GetDragManager();
   IDropTarget* target = nullptr;
-  if (manager == nullptr || FAILED(manager->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target))))
+  if (Going() || manager == nullptr ||
+      FAILED(manager->QueryInterface(IID_IDropTarget, reinterpret_cast<void**>(&target))))
     return;
   dropTargetRegistered = SUCCEEDED(RegisterDragDrop(handle, target));
   target->Release();

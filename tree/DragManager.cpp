@@ -74,7 +74,8 @@ IDataObject* TVTDragManager::GetDataObject() {
   if (owner == nullptr) return nullptr;
   try {
     IDataObject* result = owner->DoCreateDataObject();
-    if (result == nullptr) result = new TVTDataObject(owner, /*forClipboard=*/false);
+    // A handler that freed the tree left no owner to make the data of.
+    if (result == nullptr && owner != nullptr) result = new TVTDataObject(owner, /*forClipboard=*/false);
     return result;
   } catch (...) {
     return nullptr;

@@ -55,8 +55,12 @@ HGLOBAL TCustomVirtualStringTree::ContentToClipboard(UINT format, TVSTTextSource
 }
 
 HRESULT TCustomVirtualStringTree::RenderOLEData(const FORMATETC& formatEtcIn, STGMEDIUM& medium, bool forClipboard) {
+  // The render handler may free the tree: a data object asks outside any
+  // message. The tree's own release flushes the clipboard through here, so
+  // what stops the rendering is a teardown done (TreeGoing), not one begun.
+  THold hold(this);
   HRESULT result = TBaseVirtualTree::RenderOLEData(formatEtcIn, medium, forClipboard);
-  if (SUCCEEDED(result) || !(formatEtcIn.tymed & TYMED_HGLOBAL)) return result;
+  if (TreeGoing() || SUCCEEDED(result) || !(formatEtcIn.tymed & TYMED_HGLOBAL)) return result;
   HGLOBAL data;
   try {
     data = ContentToClipboard(formatEtcIn.cfFormat, forClipboard ? tstCutCopySet : tstSelected);

@@ -55,9 +55,9 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
   std::vector<TColumnIndex> columns = ExportColumns();
   // The text, font and initialisation handlers may free the whole tree: the
   // table then ends with the rows written so far.
-  TAliveToken alive = Alive();
+  THold hold(this);
   uint32_t maxLevel = ExportMaxLevel(source);
-  if (!*alive) return {};
+  if (TreeGoing()) return {};
   bool hasColumns = HeaderColumnCount() > 0;
   TColumnIndex mainColumn = HeaderMainColumn();
   TVirtualTreeColumns* headerColumns = header->Columns();
@@ -154,7 +154,7 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
       TVirtualTreeColumn* column = hasColumns ? headerColumns->Items(index) : nullptr;
       bool parentColor = column == nullptr || column->Options().Contains(coParentColor);
       ExportPaintText(canvas, node, index);
-      if (!*alive) return;
+      if (TreeGoing()) return;
       if (index == mainColumn) {
         for (uint32_t i = 0; i < level; ++i) {
           if (!parentColor) {
@@ -188,7 +188,7 @@ std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, c
       out.Add('>');
       AppendUtf8(out, ExportCellText(node, index), /*escapeHtml=*/true);
       out.Add("</td>");
-      if (!*alive) return;
+      if (TreeGoing()) return;
     }
     out.Add(" </tr>");
     out.AddNewLine();

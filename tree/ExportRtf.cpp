@@ -102,7 +102,7 @@ private:
 std::string TCustomVirtualStringTree::ContentToRTF(TVSTTextSourceType source) {
   // The text, font and initialisation handlers may free the whole tree: the
   // table then ends with the rows written so far.
-  TAliveToken alive = Alive();
+  THold hold(this);
   std::vector<TColumnIndex> columns = ExportColumns();
   bool hasColumns = HeaderColumnCount() > 0;
   TColumnIndex mainColumn = HeaderMainColumn();
@@ -143,12 +143,12 @@ std::string TCustomVirtualStringTree::ContentToRTF(TVSTTextSourceType source) {
       body.Add("\\pard\\intbl");
       rtf.AddAlignment(ColumnAlignment(index), ColumnBiDiMode(index));
       ExportPaintText(canvas, node, index);
-      if (!*alive) return;
+      if (TreeGoing()) return;
       // The blank that ends the last \tab is the one AddText writes before the text.
       if (index == mainColumn)
         for (uint32_t i = 0; i < level; ++i) body.Add("\\tab");
       std::u16string text = ExportCellText(node, index);
-      if (!*alive) return;
+      if (TreeGoing()) return;
       rtf.AddText(text, canvas->Font());
       body.Add("\\cell");
     }

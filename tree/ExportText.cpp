@@ -73,22 +73,26 @@ void TCustomVirtualStringTree::ExportRows(TVSTTextSourceType source,
                                           const std::function<void(PVirtualNode node, TCanvas* canvas)>& row) {
   TCanvas* canvas = TextCanvas();
   RedirectFontChangeEvent(canvas);
-  // A handler that frees the tree takes the canvas with it.
-  TAliveToken alive = Alive();
+  // A handler that frees the tree takes the canvas with it (the callers hold
+  // the tree). The exports also run for the clipboard's flush while the tree
+  // is released: they stop at a teardown done, not one begun.
   try {
     ForEachExported(source, [&](PVirtualNode node) { row(node, canvas); });
   } catch (...) {
-    if (*alive) RestoreFontChangeEvent(canvas);
+    if (!TreeGoing()) RestoreFontChangeEvent(canvas);
     throw;
   }
-  if (*alive) RestoreFontChangeEvent(canvas);
+  if (!TreeGoing()) RestoreFontChangeEvent(canvas);
 }
 
 // ---- Plain text and CSV ---------------------------------------------------------------
 
 std::u16string TCustomVirtualStringTree::ContentToUnicode(TVSTTextSourceType source, char16_t separator) {
+  // A handler that frees the tree while the levels are counted ends the text there.
+  THold hold(this);
   std::vector<TColumnIndex> columns = ExportColumns();
   uint32_t maxLevel = ExportMaxLevel(source);
+  if (TreeGoing()) return {};
   bool hasColumns = HeaderColumnCount() > 0;
   TColumnIndex mainColumn = HeaderMainColumn();
   auto addSeparators = [&](TWideBufferedString& out, uint32_t count) {

@@ -129,11 +129,14 @@ void TVTHeader::EndColumnDrag(bool drop, TPoint screenPoint) {
     }
   }
   dragColumn = NoColumn;
-  Invalidate(nullptr);
+  if (!owner->Going()) Invalidate(nullptr);
 }
 
 bool TVTHeader::HandleMessage(TMessage& m) {
   if (owner == nullptr || !owner->HandleAllocated()) return false;
+  // The mouse handlers may free the tree, and this header with it: both live
+  // until the message is done, and the code after a handler asks Going().
+  TObject::THold hold(owner);
   HWND wnd = owner->Handle();
   switch (m.Msg) {
     case WM_SIZE:
@@ -167,9 +170,8 @@ bool TVTHeader::HandleMessage(TMessage& m) {
       TPoint client = owner->ScreenToClient(ScreenPointOf(m));
       // The mouse handlers may free the tree, and this header with it: the
       // message is then taken, and nothing more is done.
-      TAliveToken alive = owner->Alive();
       owner->DoHeaderMouseMove(GetShiftState(), client.X, client.Y + static_cast<int>(height));
-      if (!*alive) return true;
+      if (owner->Going()) return true;
       if (InHeader(client)) {
         bool changed = columns->AdjustHoverColumn(client);
         if (changed || (columns->downIndex >= 0 && columns->downIndex != columns->hoverIndex)) {
@@ -206,9 +208,8 @@ bool TVTHeader::HandleMessage(TMessage& m) {
       TPoint client = owner->ScreenToClient(dragStart);
       if (!InHeader(client)) return false;
       TPoint h = ClientToHeader(client);
-      TAliveToken alive = owner->Alive();
       owner->DoHeaderMouseDown(mbLeft, GetShiftState(), h.X, h.Y);
-      if (!*alive) return true;
+      if (owner->Going()) return true;
       if (options.Contains(hoColumnResize) && DetermineSplitterIndex(h)) {
         columns->hoverIndex = NoColumn;
         trackStartX = client.X;
@@ -265,10 +266,9 @@ bool TVTHeader::HandleMessage(TMessage& m) {
     case WM_NCMBUTTONDOWN: {
       TPoint client = owner->ScreenToClient(ScreenPointOf(m));
       if (!InHeader(client)) return false;
-      TAliveToken alive = owner->Alive();
       owner->DoHeaderMouseDown(m.Msg == WM_NCRBUTTONDOWN ? mbRight : mbMiddle, GetShiftState(), client.X,
                                client.Y + static_cast<int>(height));
-      return !*alive;
+      return owner->Going();
     }
 
     case WM_NCRBUTTONUP: {
@@ -277,11 +277,10 @@ bool TVTHeader::HandleMessage(TMessage& m) {
       TPoint screen = ScreenPointOf(m);
       TPoint client = owner->ScreenToClient(screen);
       if (InHeader(client)) {
-        TAliveToken alive = owner->Alive();
         columns->HandleClick(client, mbRight, /*force=*/true, /*dblClick=*/false);
-        if (!*alive) return true;
+        if (owner->Going()) return true;
         owner->DoHeaderMouseUp(mbRight, GetShiftState(), client.X, client.Y + static_cast<int>(height));
-        if (!*alive) return true;
+        if (owner->Going()) return true;
       }
       columns->downIndex = columns->trackIndex = NoColumn;
       auto* menu = dynamic_cast<IPopupMenu*>(popupMenu);
@@ -297,11 +296,10 @@ bool TVTHeader::HandleMessage(TMessage& m) {
     case WM_NCMBUTTONUP: {
       TPoint client = owner->ScreenToClient(ScreenPointOf(m));
       if (!InHeader(client)) return false;
-      TAliveToken alive = owner->Alive();
       columns->HandleClick(client, mbMiddle, /*force=*/true, /*dblClick=*/false);
-      if (!*alive) return true;
+      if (owner->Going()) return true;
       owner->DoHeaderMouseUp(mbMiddle, GetShiftState(), client.X, client.Y + static_cast<int>(height));
-      if (!*alive) return true;
+      if (owner->Going()) return true;
       columns->downIndex = NoColumn;
       return false;
     }
@@ -357,22 +355,21 @@ bool TVTHeader::HandleButtonUp(TMessage& m) {
   TPoint client = m.Msg == WM_NCLBUTTONUP ? owner->ScreenToClient(ScreenPointOf(m)) : ClientPointOf(m);
   // The click and release handlers may free the tree, and this header with it:
   // the release is then taken, and nothing more is done.
-  TAliveToken alive = owner->Alive();
   if (wasDragging) {
     EndColumnDrag(/*drop=*/true, owner->ClientToScreen(client));
   } else if (m.Msg == WM_NCLBUTTONUP) {
     if (InHeader(client)) {
       columns->HandleClick(client, mbLeft, /*force=*/false, /*dblClick=*/false);
-      if (!*alive) return true;
+      if (owner->Going()) return true;
       owner->DoHeaderMouseUp(mbLeft, GetShiftState(), client.X, client.Y + static_cast<int>(height));
     }
   } else {
     if (columns->downIndex > NoColumn) columns->HandleClick(client, mbLeft, /*force=*/false, /*dblClick=*/false);
-    if (!*alive) return true;
+    if (owner->Going()) return true;
     if (hadState)
       owner->DoHeaderMouseUp(mbLeft, MouseShiftState(m.WParam), client.X, client.Y + static_cast<int>(height));
   }
-  if (!*alive) return true;
+  if (owner->Going()) return true;
   if (columns->trackIndex > NoColumn) {
     columns->RepaintCell(columns->trackIndex);
     columns->trackIndex = NoColumn;
@@ -392,16 +389,14 @@ bool TVTHeader::HandleDoubleClick(TMessage& m, TMouseButton button) {
   if (options.Contains(hoDblClickResize) && DetermineSplitterIndex(h)) {
     TColumnIndex track = columns->trackIndex;
     // The text handlers asked for the widest node may free the tree, and this header with it.
-    TAliveToken alive = owner->Alive();
     int widest = owner->GetMaxColumnWidth(track);
-    if (!*alive) return true;
+    if (owner->Going()) return true;
     TVirtualTreeColumn* column = columns->Items(track);
     if (column != nullptr) columns->AnimatedResize(track, std::max(column->MinWidth(), widest));
     return true;
   }
-  TAliveToken alive = owner->Alive();  // the click's handler may free the tree, and this header
   if (columns->HandleClick(client, button, /*force=*/true, /*dblClick=*/true)) {
-    if (!*alive) return true;
+    if (owner->Going()) return true;
     TShiftState shift = GetShiftState();
     shift.Include(ssDouble);
     owner->DoHeaderDblClick(columns->clickIndex, button, shift, h.X, h.Y);

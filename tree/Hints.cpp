@@ -77,7 +77,7 @@ void TBaseVirtualTree::CMHintShow(TMessage& m) {
       // A draw tree sizes its own hints; an empty size shows none.
       if (auto* drawTree = dynamic_cast<TCustomVirtualDrawTree*>(this)) {
         drawTree->GetHintSize(hit.HitNode, hit.HitColumn, hintData.HintRect);
-        if (hintData.HintRect.IsEmpty()) {
+        if (scope.Lost(hit.HitNode) || hintData.HintRect.IsEmpty()) {
           m.Result = 1;
           lastHintRect = TRect();
           DoStateChange({}, {tsHint});
@@ -330,12 +330,11 @@ void TVirtualTreeHintWindow::ActivateHint(TRect r, const std::string& hint) {
   uint32_t duration = tree->AnimationDuration();
   animationSteps = animation == hatFade ? 255 : std::max(1, r.Height());
   // The animation handles the application's messages between its steps: this
-  // window, its tree or both may be gone when it returns.
-  TAliveToken alive = Alive();
+  // window, its tree or both may be freed meanwhile (the tree holds itself).
+  THold hold(this);
   tree->Animate(static_cast<uint32_t>(animationSteps), animation == hatFade ? 2 * duration : duration,
-                [this, alive](int step, int stepSize, void*) { return AnimationStep(alive, step, stepSize); },
-                nullptr);
-  if (!*alive) return;
+                [this](int step, int stepSize, void*) { return AnimationStep(step, stepSize); }, nullptr);
+  if (Going()) return;
   if (cancelledAtStart && data.Tree != nullptr && HandleAllocated()) {
     // The animation that was running goes on, with this hint.
     data.Tree->DoStateChange({tsInAnimation}, {tsCancelHintAnimation});
@@ -345,8 +344,8 @@ void TVirtualTreeHintWindow::ActivateHint(TRect r, const std::string& hint) {
   if (HandleAllocated() && IsWindowVisible(handle)) InvalidateRect(handle, nullptr, FALSE);
 }
 
-bool TVirtualTreeHintWindow::AnimationStep(const TAliveToken& alive, int step, int stepSize) {
-  if (!*alive || !HandleAllocated() || !IsWindowVisible(handle)) return false;
+bool TVirtualTreeHintWindow::AnimationStep(int step, int stepSize) {
+  if (Going() || !HandleAllocated() || !IsWindowVisible(handle)) return false;
   if (data.Tree == nullptr || data.Tree->TreeStates().Contains(tsCancelHintAnimation)) return false;
   HDC dc = GetDC(handle);
   PaintStep(dc, step, stepSize);
@@ -354,7 +353,7 @@ bool TVirtualTreeHintWindow::AnimationStep(const TAliveToken& alive, int step, i
   if (stepSize == 0) return true;
   // Keys and the rest of the application's messages are handled at once.
   if (Application != nullptr) Application->ProcessMessages();
-  return *alive;
+  return !Going();
 }
 
 void TVirtualTreeHintWindow::StopAnimation() {

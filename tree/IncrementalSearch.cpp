@@ -30,9 +30,9 @@ void TBaseVirtualTree::HandleIncrementalSearch(char16_t ch) {
     DoStateChange({tsIncrementalSearching});
     bool backspace = ch == 8;
     // The search handler may free the tree.
-    TAliveToken token = Alive();
+    THold hold(this);
     if (!backspace || searchBuffer.size() > 1) SearchFor(ch, backspace);
-    if (!*token) return;
+    if (Going()) return;
   }
   if (HandleAllocated()) SetTimer(handle, kSearchTimer, incrementalSearchTimeout, nullptr);
 }

@@ -85,9 +85,9 @@ void TBaseVirtualTree::Paint() {
   // A paint handler may free the tree.
   int clientWidth = ClientWidth(), clientHeight = ClientHeight();
   int band = std::min(fixed, clientWidth);
-  TAliveToken alive = Alive();
+  THold hold(this);
   PaintTree(Canvas(), TRect{0, 0, band, clientHeight}, TPoint{0, 0}, WindowPaintOptions(), pfDevice, -offsetY);
-  if (*alive && clientWidth > fixed)
+  if (!Going() && clientWidth > fixed)
     PaintTree(Canvas(), TRect{fixed - offsetX, 0, clientWidth - offsetX, clientHeight}, TPoint{fixed, 0},
               WindowPaintOptions(), pfDevice, -offsetY);
 }

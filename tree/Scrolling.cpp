@@ -292,7 +292,7 @@ void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnima
   DoStateChange({tsInAnimation});
   auto terminating = [] { return Application != nullptr && Application->Terminated(); };
   // A callback that handles messages may free the tree.
-  TAliveToken alive = Alive();
+  THold hold(this);
   try {
     int stepSize = std::max(1, static_cast<int>(std::lround(static_cast<double>(steps) / duration)));
     int remainingSteps = static_cast<int>(steps) / stepSize;
@@ -302,7 +302,7 @@ void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnima
       uint32_t start = CurrentTick();
       uint32_t stepEnd = start + static_cast<uint32_t>(remainingTime / remainingSteps);
       bool goOn = callback(step, stepSize, data);
-      if (!*alive) return;
+      if (Going()) return;
       if (!goOn) break;
       WaitForTick(stepEnd);
       int elapsed = static_cast<int>(static_cast<uint32_t>(CurrentTick() - start));
@@ -320,9 +320,9 @@ void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnima
       step = static_cast<int>(steps) - remainingSteps;
     }
     if (!terminating()) callback(0, 0, data);
-    if (!*alive) return;
+    if (Going()) return;
   } catch (...) {
-    if (*alive) DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});
+    if (!Going()) DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});
     throw;
   }
   DoStateChange({}, {tsInAnimation, tsCancelHintAnimation});

@@ -286,9 +286,9 @@ bool TStringEditLink::EndEdit() {
       if (!(node->States & vsMultiline)) text = WithoutLineBreaks(text);
       // The new text's handler may free the tree, and the edit it owns with it
       // (the tree's caller keeps this link until it returns).
-      TAliveToken treeAlive = tree->Alive();
+      TObject::THold hold(tree);
       tree->SetText(node, column, text);
-      if (!*treeAlive) {
+      if (tree->Going()) {
         edit = nullptr;
         return true;
       }

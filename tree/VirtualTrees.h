@@ -1193,7 +1193,7 @@ protected:
 
 private:
   // One step of the animation (0 step size: the finished hint); false ends it.
-  bool AnimationStep(const TAliveToken& alive, int step, int stepSize);
+  bool AnimationStep(int step, int stepSize);
   void SizeBitmaps(int width, int height);
   void FreeBitmaps();
   // Draws the finished hint into the draw buffer.

@@ -180,8 +180,8 @@ void TBaseVirtualTree::DoHeaderDraggedOut(TColumnIndex column, TPoint dropPositi
 
 bool TBaseVirtualTree::DoHeaderDragging(TColumnIndex column) {
   bool allowed = true;
-  Fire(OnHeaderDragging, header, column, allowed);
-  return allowed;
+  // A tree freed by the handler starts no drag.
+  return Fire(OnHeaderDragging, header, column, allowed) && allowed;
 }
 
 void TBaseVirtualTree::DoHeaderDraw(TCanvas* canvas, TVirtualTreeColumn* column, TRect r, bool hover, bool pressed,

@@ -100,7 +100,7 @@ TEST_F(DropDownFixture, ClickOutsideClosesAndIsNotDelivered) {
   EXPECT_EQ(rollUps, 2);
 }
 
-TEST_F(DropDownFixture, OpensBelowTheControlAtItsWidthAndRefusedByOnRollDown) {
+TEST_F(DropDownFixture, OpensBelowTheControlAtItsWidthAndRefusedOrFreedByOnRollDown) {
   PostMessageW(edit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
   RECT& seen = gSeen.bounds;
   dropDown->RollDown(edit, edit);
@@ -112,6 +112,11 @@ TEST_F(DropDownFixture, OpensBelowTheControlAtItsWidthAndRefusedByOnRollDown) {
   dropDown->OnRollDown = TOnPopupRollDown([](TDropDownWnd*, bool& allow) { allow = false; });
   dropDown->RollDown(edit, edit);  // returns at once: nothing to close it
   EXPECT_FALSE(dropDown->DroppedDown());
+  // A handler that frees the drop-down ends the roll-down there.
+  int components = form->ComponentCount();
+  dropDown->OnRollDown = TOnPopupRollDown([](TDropDownWnd* d, bool&) { d->Free(); });
+  std::exchange(dropDown, nullptr)->RollDown(edit, edit);
+  EXPECT_EQ(form->ComponentCount(), components - 1);
 }
 
 TEST_F(DropDownFixture, StaysInsideTheWorkAreaNearItsBottomRight) {

@@ -140,6 +140,26 @@ TEST_F(PathComboFixture, TypingOpensTheCandidatesAndArrowsPickOne) {
   EXPECT_EQ(combo->PopupAutoCompleteDropDown()->PopupAutoCompleteTree()->GetRootNodeCount(), 0u);
 }
 
+// A candidates handler that frees the form (the combo box, its edit and its
+// lists with it) ends the typing there: nothing of them is touched again.
+static TForm* gFormToFree = nullptr;
+TEST_F(PathComboFixture, ACandidatesHandlerThatFreesTheFormEndsTheTyping) {
+  Show(folder);
+  combo->ComboEdit()->SetFocus();
+  combo->ComboEdit()->SetTextW(folder + u"\\a");
+  combo->ComboEdit()->SetSelStart(static_cast<int>(folder.size() + 2));
+  gFormToFree = std::exchange(form, nullptr);
+  combo->PopupAutoCompleteOptions()->SetOnAutoCompleteUpdateList(
+      [](TObject*, const std::u16string&, TWideStringList*, bool&) {
+        if (gFormToFree != nullptr) std::exchange(gFormToFree, nullptr)->Free();
+      });
+  HWND edit = combo->ComboEdit()->Handle();
+  SendMessageW(edit, WM_CHAR, 'l', 0);
+  EXPECT_EQ(gFormToFree, nullptr) << "the candidates were asked for";
+  EXPECT_FALSE(IsWindow(edit));
+  qvtest::Pump(20);
+}
+
 TEST_F(PathComboFixture, TheFolderTreeOpensAtTheFolderAndDownEnterChoosesTheNext) {
   Show(folder + u"\\alpha");
   std::u16string openedAt;
