@@ -10,6 +10,7 @@
 // sample of the k; QV_LONG=1 runs them all.
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -33,8 +34,10 @@ const char* const kEventNames[] = {
     "implementation OnAttrModified", "implementation OnError", "reader OnError", "user-data handler",
     "node filter", "XPath variable request", "XPath function request", "resource resolver"};
 
-enum class Action { FreeDocument, FreeNode, FreeParent, Last };
-const char* const kActionNames[] = {"frees the document", "frees the node", "frees the node's parent"};
+enum class Action { FreeDocument, FreeNode, FreeParent, FreeDocumentThenNode, FreeNodeAndRaise, FreeParser, Last };
+const char* const kActionNames[] = {"frees the document", "frees the node", "frees the node's parent",
+                                    "frees the document, then the node, and reads into it",
+                                    "frees the node and raises", "frees the parser"};
 
 // The handler of every kind: at its call numbered `at` it acts on the node
 // it is told about (an error without one: the element being read).
@@ -46,6 +49,11 @@ public:
   int calls = 0;
   bool acted = false;
   TdomDocument* freedDocument = nullptr;  // the document it freed, for the script to see
+  bool goOn = false;                      // its error verdicts let even fatal errors pass
+  std::function<void()> replaceParser;    // frees the script's parser and makes another
+  TXmlToDomParser** parser = nullptr;     // the script's
+  // How often each user-data key heard that its node went: once, in the end.
+  std::map<std::u16string, int> deletions;
 
   void Told(TdomNode* node) {
     // A document freed under a hold calls nobody until it goes.
@@ -64,11 +72,26 @@ public:
           FreeNode(node->GetNodeType() == ntAttribute_Node ? static_cast<TdomAttr*>(node)->GetOwnerElement()
                                                            : node->GetParentNode());
           break;
+        case Action::FreeDocumentThenNode: FreeDocumentThenNode(node); break;
+        case Action::FreeNodeAndRaise: FreeNode(node); break;
+        case Action::FreeParser: replaceParser(); break;
         case Action::Last: break;
       }
     } catch (const Exception&) {
       // A node going already refuses to be freed again: nothing changes.
     }
+    if (action == Action::FreeNodeAndRaise) throw Exception("handler fault");
+  }
+  // The nodes of a document freed under a hold go with it: one freed now
+  // waits for it, and a read into one is refused.
+  void FreeDocumentThenNode(TdomNode* node) {
+    if (node == nullptr || node->GetReferenceDocument() == nullptr) return;
+    TdomDocumentWatch probe(node->GetReferenceDocument(), node);
+    FreeDocumentOf(node);
+    if (!probe.DocumentGone()) return;
+    if (node->GetNodeType() != ntDocument_Node) node->Free();
+    EXPECT_THROW((*parser)->ParseString("<x/>", u"", u"", node), EParserException)
+        << "a read went into a document that was freed";
   }
   // The document being read when the error names no node.
   TdomNode* NodeOfError(TdomError* error) const {
@@ -90,7 +113,15 @@ public:
     if (node == nullptr) return;
     TdomDocument* doc = node->GetNodeType() == ntDocument_Node ? static_cast<TdomDocument*>(node)
                                                                : node->GetReferenceDocument();
-    if (doc == nullptr || !impl->OwnsDocument(doc)) return;
+    if (doc == nullptr || doc->IsGoing()) return;
+    if (doc->GetDomImplementation() == nullptr) {
+      // A document of no implementation, freed through its base class.
+      freedDocument = doc;
+      TObject* base = doc;
+      FreeAndNil(base);
+      return;
+    }
+    if (!impl->OwnsDocument(doc)) return;
     freedDocument = doc;
     impl->FreeDocument(doc);
   }
@@ -102,10 +133,19 @@ public:
 
   void Node(TObject*, TdomNode* node) { Told(node); }
   void Attr(TObject*, TdomNode* node, TdomAttrChange, TdomAttr*) { Told(node); }
-  void ImplError(TObject*, TdomError* error, bool&) { Told(NodeOfError(error)); }
+  void ImplError(TObject*, TdomError* error, bool& go) {
+    Told(NodeOfError(error));
+    if (goOn) go = true;
+  }
   void ReaderError(TObject*, TdomError* error) { Told(NodeOfError(error)); }
-  void UserData(TdomUserDataOperation, const std::u16string&, TdomUserData data, TdomNode* src, TdomNode*) {
-    Told(src != nullptr ? src : static_cast<TdomNode*>(data));
+  void UserData(TdomUserDataOperation operation, const std::u16string& key, TdomUserData data, TdomNode* src,
+                TdomNode* dst) {
+    if (operation == NODE_DELETED) ++deletions[key];
+    // An import is about the copy it made.
+    Told(operation == NODE_IMPORTED ? dst : src != nullptr ? src : static_cast<TdomNode*>(data));
+  }
+  void Deleted(TdomUserDataOperation operation, const std::u16string& key, TdomUserData, TdomNode*, TdomNode*) {
+    if (operation == NODE_DELETED) ++deletions[key];
   }
   TdomFilterResult acceptNode(TdomNode* node) override {
     Told(node);
@@ -160,6 +200,7 @@ protected:
   TdomDocument* doc = nullptr;  // the script's document, while it is there
   Actor* actor = nullptr;
   ActingResolver* actingResolver = nullptr;
+  Event boundEvent = Event::Last;
 
   bool There() const { return doc != nullptr && impl->OwnsDocument(doc); }
   TdomElement* Root() const { return There() ? doc->GetDocumentElement() : nullptr; }
@@ -194,17 +235,21 @@ protected:
       case Event::DocNodeClearing: target->OnNodeClearing = MakeEvent<&Actor::Node>(actor); break;
       case Event::DocCharacterData: target->OnCharacterDataModified = MakeEvent<&Actor::Node>(actor); break;
       case Event::DocAttrModified: target->OnAttrModified = MakeEvent<&Actor::Attr>(actor); break;
-      case Event::UserData: {
-        // Every element and text of the document carries a handler; the data is the node itself.
-        std::vector<TdomNode*> nodes{target};
-        for (size_t i = 0; i < nodes.size(); ++i) {
-          TdomNode* node = nodes[i];
-          node->setUserData(u"k", node, MakeEvent<&Actor::UserData>(actor));
-          for (TdomNode* c = node->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) nodes.push_back(c);
-        }
-        break;
-      }
+      case Event::UserData: WatchDeletions(target, MakeEvent<&Actor::UserData>(actor)); break;
       default: break;
+    }
+  }
+  // Gives every node of target a user-data key of its own with handler; the data is the node itself.
+  void WatchDeletions(TdomDocument* target, const TdomUserDataEvent& handler) {
+    std::vector<TdomNode*> nodes{target};
+    for (size_t i = 0; i < nodes.size(); ++i) {
+      TdomNode* node = nodes[i];
+      // A key of its own, to count its deletion by.
+      std::u16string key = u"k";
+      for (char digit : std::to_string(actor->deletions.size())) key += char16_t(digit);
+      actor->deletions[key] = 0;
+      node->setUserData(key, node, handler);
+      for (TdomNode* c = node->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) nodes.push_back(c);
     }
   }
 
@@ -248,6 +293,42 @@ protected:
           if (TdomElement* s = Child(1)) {
             std::unique_ptr<TStringStream> stream(New<TStringStream>(std::string("<x a='1'>t</x>&nope;<y/>")));
             parser->ParseStream(stream.get(), u"", Uri("frag.xml"), s);
+          }
+        },
+        // A part read from its own file (through the resolver) into the first element.
+        [this](Event) {
+          if (TdomElement* s = Child(0)) parser->ParseUri(u"", Uri("part.xml"), s);
+        },
+        // Fatal errors the verdicts let pass: the document comes back unfinished,
+        // is freed, and another read follows.
+        [this](Event) {
+          recorder->goOn = actor->goOn = true;
+          TdomDocument* passed = Read("<a>");
+          recorder->goOn = actor->goOn = false;
+          if (passed != nullptr && impl->OwnsDocument(passed)) impl->FreeDocument(passed);
+          Read("<b/>");
+        },
+        // A document of no implementation, changed and freed through its base class.
+        [this](Event event) {
+          TdomDocument* alone = New<TdomDocument>(static_cast<TDomImplementation*>(nullptr),
+                                                  static_cast<TdomDocumentType*>(nullptr));
+          TOwnedRef<TdomDocument> there(alone);
+          TOwnedRef<TdomElement> root(alone->CreateDocumentElement(u"r"));
+          root->appendChild(alone->createElement(u"a"))->appendChild(alone->createTextNode(u"t"));
+          root->appendChild(alone->createElement(u"b"));
+          BindToDocument(event, alone);
+          // Its nodes' deletions are counted whichever handler acts.
+          if (event != Event::UserData) WatchDeletions(alone, MakeEvent<&Actor::Deleted>(actor));
+          try {
+            if (root && root->GetFirstChildNode() != nullptr) root->removeChild(root->GetFirstChildNode());
+            if (root) root->setAttribute(u"n", u"v");
+            if (TdomNode* b = root ? root->GetFirstChildNode() : nullptr) b->Free();
+          } catch (const Exception&) {
+            // A handler's own fault: the document is freed all the same.
+          }
+          if (there) {
+            TObject* base = alone;
+            base->Free();
           }
         },
         [=](Event) { onChild(0, [](TdomElement* e) { e->setAttribute(u"n", u"v"); }); },
@@ -352,7 +433,9 @@ protected:
     actor->at = at;
     actor->calls = 0;
     actor->acted = false;
+    actor->deletions.clear();
     doc = nullptr;
+    boundEvent = event;
     Bind(event);
     for (auto& step : Script()) {
       try {
@@ -366,6 +449,8 @@ protected:
     TdomNodeList* docs = impl->GetDocuments();
     for (int i = 0; i < docs->GetLength(); ++i) EXPECT_TRUE(Sound(docs->Item(i)));
     impl->Clear();
+    // Every node that carried a deletion handler heard once that it went.
+    for (const auto& [key, told] : actor->deletions) EXPECT_EQ(told, 1) << "a deletion handler heard " << told << " times";
     impl->OnNodeInserted = nullptr;
     impl->OnNodeRemoving = nullptr;
     impl->OnNodeClearing = nullptr;
@@ -385,6 +470,15 @@ protected:
     actor = New<Actor>();
     actingResolver = New<ActingResolver>(static_cast<TComponent*>(nullptr));
     actingResolver->actor = actor;
+    actor->parser = &parser;
+    actor->replaceParser = [this] {
+      parser->Free();
+      parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));
+      parser->SetDOMImpl(impl);
+      parser->SetAutoPrepare(AP_COMPLETE);
+      if (boundEvent == Event::ReaderError) Bind(boundEvent);
+    };
+    WriteFile("part.xml", "<p a='1'>x<i/></p>");
   }
   void TearDown() override {
     impl->SetResourceResolver(resolver);
