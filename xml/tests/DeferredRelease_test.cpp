@@ -295,6 +295,10 @@ protected:
             parser->ParseStream(stream.get(), u"", Uri("frag.xml"), s);
           }
         },
+        // A part whose declaration is refused before it is read, into the second element.
+        [this](Event) {
+          if (TdomElement* s = Child(1)) parser->ParseString("<?xml encoding='UTF-8'?><y/>", u"", u"", s);
+        },
         // A part read from its own file (through the resolver) into the first element.
         [this](Event) {
           if (TdomElement* s = Child(0)) parser->ParseUri(u"", Uri("part.xml"), s);
