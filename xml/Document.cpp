@@ -22,6 +22,7 @@ TdomDocument::~TdomDocument() {
     watch->held = nullptr;
     watch->document = nullptr;
     watch->node = nullptr;
+    watch->deleted = true;
   }
   watches = nullptr;
   FreeTraversalsAndLists();
@@ -47,12 +48,11 @@ TdomDocument::~TdomDocument() {
   DetachDoctype();
 }
 
-void TdomDocument::Free() {
+bool TdomDocument::KeepUntilUnheld() {
   if (watches == nullptr) {
-    TObject::Free();
-    return;
+    TellOwnDeletionHandlers();
+    return false;
   }
-  BeforeDestruction();
   releasePending = true;
   // Every hold shows it gone; the outermost still releases it.
   for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
@@ -68,6 +68,13 @@ void TdomDocument::Free() {
   // The implementation that freed it may free its document type, or itself, next.
   DetachDoctype();
   domImplementation = nullptr;
+  return true;
+}
+
+void TdomDocument::TellOwnDeletionHandlers() {
+  // The handlers may look at the document: it is still whole, and held.
+  TWatch hold(this);
+  TellDeletionHandlers(this);
 }
 
 TStream* TdomDocumentWatch::Call(TCustomResourceResolver* resolver, const std::u16string& baseURI,
@@ -79,6 +86,7 @@ TStream* TdomDocumentWatch::Call(TCustomResourceResolver* resolver, const std::u
 void TdomDocument::ReleaseHeld() {
   // Its deletion handlers hear of the nodes now, when they really go.
   releasePending = false;
+  TellOwnDeletionHandlers();
   delete this;
 }
 
@@ -258,44 +266,49 @@ TdomElementsNodeListNS* TdomDocument::getElementsByTagNameNS(const std::u16strin
 void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
   if (destroying) return;
   modified = true;
-  TWatch hold(this);
+  TWatch hold(this, modifiedNode);
   hold.Call(OnAttrModified, this, modifiedNode, attrChange, relatedAttr);
-  if (domImplementation != nullptr) domImplementation->DoAttrModified(hold, modifiedNode, attrChange, relatedAttr);
+  if (hold.Node() != nullptr && domImplementation != nullptr)
+    domImplementation->DoAttrModified(hold, modifiedNode, attrChange, relatedAttr);
 }
 
 void TdomDocument::DoCharacterDataModified(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  TWatch hold(this);
+  TWatch hold(this, node);
   hold.Call(OnCharacterDataModified, this, node);
-  if (domImplementation != nullptr) domImplementation->DoCharacterDataModified(hold, node);
+  if (hold.Node() != nullptr && domImplementation != nullptr) domImplementation->DoCharacterDataModified(hold, node);
 }
 
 void TdomDocument::DoNodeClearing(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  TWatch hold(this);
+  // A listener may free the node: the others, and the iterators, are not told of it then.
+  TWatch hold(this, node);
   hold.Call(OnNodeClearing, this, node);
+  if (hold.Node() == nullptr) return;
   if (domImplementation != nullptr) domImplementation->DoNodeClearing(hold, node);
-  if (hold.DocumentGone()) return;
+  if (hold.Node() == nullptr) return;
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/false);
 }
 
 void TdomDocument::DoNodeInserted(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  TWatch hold(this);
+  TWatch hold(this, node);
   hold.Call(OnNodeInserted, this, node);
-  if (domImplementation != nullptr) domImplementation->DoNodeInserted(hold, node);
+  if (hold.Node() != nullptr && domImplementation != nullptr) domImplementation->DoNodeInserted(hold, node);
 }
 
 void TdomDocument::DoNodeRemoving(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  TWatch hold(this);
+  // A listener may free the node: the others, and the iterators, are not told of it then.
+  TWatch hold(this, node);
   hold.Call(OnNodeRemoving, this, node);
+  if (hold.Node() == nullptr) return;
   if (domImplementation != nullptr) domImplementation->DoNodeRemoving(hold, node);
-  if (hold.DocumentGone()) return;
+  if (hold.Node() == nullptr) return;
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
 }
 

@@ -48,12 +48,15 @@ public:
   bool IsDocumentOwner() const override { return true; }
   // Frees traversal objects, element lists and every node, then detaches the document type.
   ~TdomDocument() override;
-  // Frees the document at once when no hold is on the stack. Under a hold
-  // it only marks it going (see DocumentWatch.h): the document type is
-  // detached and the implementation forgotten now, so that both may go at
-  // once; the rest goes when the outermost hold ends. A document going
-  // already raises EListError "Object is being freed".
-  void Free();
+  // Free, however it is reached (through any base class, FreeAndNil too),
+  // frees the document at once when no hold is on the stack, its own
+  // deletion handlers told first under a hold. Under a hold it only marks
+  // it going (see DocumentWatch.h): the document type is detached and the
+  // implementation forgotten now, so that both may go at once; the rest
+  // goes when the outermost hold ends, and the deletion handlers of its
+  // nodes (its own too) are told then, when they really go. A node freed
+  // meanwhile waits for that too. A document going already raises
+  // EListError "Object is being freed".
 
   // Creation phase. A document type needs an implementation that made it and
   // must not be in use, else EWrong_Document_Err "Wrong document error.".
@@ -240,6 +243,8 @@ public:
 protected:
   // It owns every node of its tree and frees them in its destructor.
   bool FreesSubtreeInDestructor() const override { return true; }
+  // Marks the document going under a hold (see Free above).
+  bool KeepUntilUnheld() override;
   void DoBeforeClear() override;
   void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild) override;
   // At most one element and one declaration, the declaration first:
@@ -256,6 +261,8 @@ private:
   TWatch* watches = nullptr;  // newest first, on the stack
   // The outermost hold of a document freed under it ends: it goes now.
   void ReleaseHeld();
+  // Tells the document's own deletion handlers, under a hold, before it is deleted.
+  void TellOwnDeletionHandlers();
   // Null raises ENot_Supported_Err; a root of another document EWrong_Document_Err.
   void CheckTraversalRoot(const TdomNode* root) const;
   // Frees iterators, walkers and cached lists.
@@ -301,6 +308,11 @@ private:
 inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* node_)
     : held(document_), document(document_), node(node_) {
   if (held == nullptr) return;
+  // Going: freed under a hold, or being torn down.
+  if (held->IsGoing()) {
+    document = nullptr;
+    node = nullptr;
+  }
   next = held->watches;
   held->watches = this;
 }
@@ -312,10 +324,10 @@ inline TdomDocumentWatch::~TdomDocumentWatch() {
 }
 
 inline bool TdomDocumentWatch::DocumentGone() const {
-  return held != nullptr && (document == nullptr || held->IsGoing());
+  return deleted || (held != nullptr && (document == nullptr || held->IsGoing()));
 }
 
-inline bool TdomDocumentWatch::Silenced() const { return held != nullptr && held->releasePending; }
+inline bool TdomDocumentWatch::Silenced() const { return deleted || (held != nullptr && held->releasePending); }
 
 // The shared record of a name in document's table; nodes made without a
 // document share one table of their own.

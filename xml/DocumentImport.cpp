@@ -54,16 +54,24 @@ static TdomNode* ImportShallow(TdomDocument* target, TdomNode* node) {
       TdomElement* copy = ns ? target->createElementNS(source->GetNamespaceURI(), source->GetNodeName())
                              : target->createElement(source->GetNodeName());
       TOwnedRef<TdomElement> made(copy);
-      for (const TOwnedRef<TdomAttr>& attr : attributes) {
-        if (!made) break;
-        if (!attr) continue;
-        TdomAttr* attrCopy = static_cast<TdomAttr*>(target->importNode(attr.Get(), true));
-        if (!made) break;
-        if (ns) {
-          copy->setAttributeNodeNS(attrCopy);
-        } else {
-          copy->setAttributeNode(attrCopy);
+      try {
+        for (const TOwnedRef<TdomAttr>& attr : attributes) {
+          if (!made) break;
+          if (!attr) continue;
+          TdomAttr* attrCopy = static_cast<TdomAttr*>(target->importNode(attr.Get(), true));
+          if (!made) break;
+          // A handler told of the import may have freed the attribute's copy.
+          if (attrCopy == nullptr) continue;
+          if (ns) {
+            copy->setAttributeNodeNS(attrCopy);
+          } else {
+            copy->setAttributeNode(attrCopy);
+          }
         }
+      } catch (...) {
+        // The copy is no one's yet.
+        if (made) made->Free();
+        throw;
       }
       return made.Get();
     }

@@ -29,6 +29,8 @@ class TStream;
 
 class TdomDocumentWatch {
 public:
+  // A hold opened on a document that is going already shows nothing
+  // (Document() and Node() null) from the start.
   explicit TdomDocumentWatch(TdomDocument* document_, TdomNode* node_ = nullptr);
   // The outermost hold of a document freed meanwhile releases it.
   ~TdomDocumentWatch();
@@ -68,4 +70,5 @@ private:
   TdomDocument* document;  // what it shows; null once the document is going
   TdomNode* node;
   TdomDocumentWatch* next = nullptr;
+  bool deleted = false;  // the held document was deleted outright under it
 };

@@ -26,6 +26,7 @@ const char16_t* PredefinedEntityText(const std::u16string& name) {
 
 // A listener of the reports freed or moved nodes of the tree being built.
 constexpr const char* kTreeChanged = "The document was changed while it was being read.";
+constexpr const char* kReaderFreed = "The parser was freed while it was reading.";
 }  // namespace
 
 void TXmlDomBuilder::Create(TComponent* owner) {
@@ -40,6 +41,11 @@ void TXmlDomBuilder::Reset() { prefixMappings->Clear(); }
 void TXmlDomBuilder::ReleaseBudget() {
   if (budgetHolder != nullptr) --budgetHolder->ExpansionBudget().holds;
   budgetHolder = nullptr;
+}
+
+void TXmlDomBuilder::EndRead() {
+  ReleaseBudget();
+  SetReferenceNode(nullptr);
 }
 
 void TXmlDomBuilder::SetReferenceNode(TdomNode* value) {
@@ -57,6 +63,8 @@ void TXmlDomBuilder::ForgetDocument() {
 }
 
 void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
+  // A handler freed the parser this builder belongs to (or the builder).
+  if (Going()) throw EParserException(kReaderFreed);
   if (signalWatch != nullptr && signalWatch->Document() == nullptr) {
     ForgetDocument();
     throw EParserException(kTreeChanged);
@@ -65,10 +73,13 @@ void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
 }
 
 void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
-  // The factory's report ran listeners: whatever they freed or moved
-  // (perhaps the new node, or the reference node) ends the read.
-  CheckTreeKept(stamp);
+  // A listener may free the new node (or the document) while it goes in:
+  // only what is still there is freed when that fails.
+  TOwnedRef<TdomNode> made(node);
   try {
+    // The factory's report ran listeners: whatever they freed or moved
+    // (perhaps the new node, or the reference node) ends the read.
+    CheckTreeKept(stamp);
     // An element's children need none of the checks a moved node needs;
     // the document and entities keep rules of their own.
     if (referenceNode->GetNodeType() == ntElement_Node) {
@@ -77,7 +88,7 @@ void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
       referenceNode->appendChild(node);
     }
   } catch (...) {
-    node->Free();
+    if (made) made->Free();
     throw;
   }
   // The insertion changed the shape once; more was a listener's doing.

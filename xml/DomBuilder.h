@@ -37,6 +37,10 @@ public:
   TdomNode* ReferenceNode() const { return referenceNode; }
   TdomDocument* TargetDocument() const override { return document; }
   void SetReferenceNode(TdomNode* value);
+  // The read is over, however it ended (a verdict may have let a fatal
+  // error pass, so that no completed signal came): lets go of the
+  // document's expansion budget and of the reference node.
+  void EndRead();
 
   // With models prepared (AutoPrepare other than AP_NO), declared entities
   // are expanded below their reference nodes (or in their place without

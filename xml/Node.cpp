@@ -28,8 +28,9 @@ TdomNode::~TdomNode() {
   TdomDocument* doc = OwningDocument();
   if (doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
   // Told already when Free began, unless the owner freed it in a batch (or
-  // a handler set more user data meanwhile).
-  TellDeletionHandlers();
+  // a handler set more user data meanwhile). A document told its own
+  // before its destructor ran: what is left here has no document to hold.
+  TellDeletionHandlers(doc);
   if (Extras* extras = ExtrasOrNull()) {
     delete extras->childNodes;
     extras->childNodes = nullptr;
@@ -38,13 +39,15 @@ TdomNode::~TdomNode() {
 }
 
 void TdomNode::Free() {
-  TdomDocument* doc = OwningDocument();
-  if (doc == nullptr && IsDocumentOwner()) {
-    static_cast<TdomDocument*>(this)->Free();
-    return;
-  }
-  TdomDocument::TWatch hold(doc);
+  TdomDocument::TWatch hold(OwningDocument());
   TObject::Free();
+}
+
+bool TdomNode::BeginRelease() {
+  // A node of a document freed under a hold goes with it, when the holds
+  // end: its deletion handlers are told then, with the rest of the document.
+  TdomDocument* doc = OwningDocument();
+  return doc == nullptr || !doc->IsReleasePending();
 }
 
 void TdomNode::Clear() {
@@ -57,15 +60,15 @@ void TdomNode::BeforeSubtreeFreed() {
   // tree; the nodes below are then freed out of it one by one. (The
   // destructor tells them again: a listener may have led one back.)
   if (TdomDocument* doc = OwningDocument(); doc != nullptr && !doc->IsDestroying()) doc->NodeFreeing(this);
-  TellDeletionHandlers();
+  TellDeletionHandlers(OwningDocument());
 }
 
-void TdomNode::TellDeletionHandlers() {
+void TdomNode::TellDeletionHandlers(TdomDocument* holdOn) {
   Extras* extras = ExtrasOrNull();
   if (extras == nullptr || extras->userData.empty()) return;
   // A copy: a handler may change this node's user data while it runs.
   std::vector<UserDataEntry> entries = extras->userData;
-  TdomDocument::TWatch hold(OwningDocument());
+  TdomDocument::TWatch hold(holdOn);
   for (const UserDataEntry& entry : entries) {
     if (!entry.handler) continue;
     // A handler must not throw out of a destructor: whatever it raises stops here.

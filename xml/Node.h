@@ -38,7 +38,7 @@ public:
   void Create(TCustomOwnedObject* owner) override;
   // Frees the node and its subtree under a hold on its document: what its
   // destructor reports may free the document, which then goes once this
-  // node has. A document frees itself by its own Free (see Document.h).
+  // node has. A document's release is its own (see Document.h).
   void Free();
   // Frees the children under a hold on the document, like Free.
   void Clear() override;
@@ -168,6 +168,12 @@ public:
 protected:
   // Its deletion handlers are told first, while the node and its subtree are whole.
   void BeforeSubtreeFreed() override;
+  // Nothing for a node whose document was freed under a hold (it goes with it).
+  bool BeginRelease() override;
+  // Calls every deletion handler of the user data (NODE_DELETED) under a
+  // hold on holdOn and lets go of the keys told; what a handler raises
+  // stops there.
+  void TellDeletionHandlers(TdomDocument* holdOn);
   void DoAfterAttach(TCustomOwnedNode* node) override;
   void DoAfterDetach(TCustomOwnedNode* node) override;
   void DoBeforeClear() override;
@@ -256,9 +262,6 @@ private:
   Extras& EnsureExtras() const;
   // Frees the extras once they hold nothing.
   void DropExtrasIfEmpty() const;
-  // Calls every deletion handler of the user data (NODE_DELETED) and lets go
-  // of the keys told; what a handler raises stops there.
-  void TellDeletionHandlers();
 
   // The small fields first: they fill the tree base's tail padding.
   bool namespaceAware = false;

@@ -7,6 +7,7 @@
 #include "xml/Element.h"
 #include "xml/Node.h"
 #include "xml/XPathExpression.h"
+#include "xml/XPathSyntaxNodes.h"
 
 namespace {
 
@@ -14,33 +15,40 @@ struct ExpressionFree {
   void operator()(TXPathExpression* expression) const { expression->Free(); }
 };
 
-// A prepared-and-evaluated expression with node as context; null result when it failed.
-std::unique_ptr<TXPathExpression, ExpressionFree> EvaluateAt(TdomNode* node, const std::u16string& text) {
-  std::unique_ptr<TXPathExpression, ExpressionFree> expression(
-      New<TXPathExpression>(static_cast<TComponent*>(nullptr)));
-  expression->SetContextNode(node);
-  expression->SetExpression(text);
-  expression->Evaluate();
-  return expression;
-}
+// An expression prepared and evaluated with node as context (a null result
+// when it failed), and the hold on node's document for as long as the
+// caller reads it: a handler the evaluation calls may free the document.
+struct THeldEvaluation {
+  THeldEvaluation(TdomNode* node, const std::u16string& text)
+      : hold(XPathDocumentOf(node)), expression(New<TXPathExpression>(static_cast<TComponent*>(nullptr))) {
+    expression->SetContextNode(node);
+    expression->SetExpression(text);
+    expression->Evaluate();
+  }
+  TdomDocument::TWatch hold;
+  // Freed before the hold ends.
+  std::unique_ptr<TXPathExpression, ExpressionFree> expression;
+};
 
 }  // namespace
 
 bool TdomNode::EvaluateToBoolean(const std::u16string& expression) {
-  return EvaluateAt(this, expression)->ResultAsBoolean();
+  return THeldEvaluation(this, expression).expression->ResultAsBoolean();
 }
 
 double TdomNode::EvaluateToNumber(const std::u16string& expression) {
-  return EvaluateAt(this, expression)->ResultAsNumber();
+  return THeldEvaluation(this, expression).expression->ResultAsNumber();
 }
 
 std::u16string TdomNode::EvaluateToWideString(const std::u16string& expression) {
-  return EvaluateAt(this, expression)->ResultAsWideString();
+  return THeldEvaluation(this, expression).expression->ResultAsWideString();
 }
 
 TdomNode* TdomNode::EvaluateToNode(const std::u16string& expression) {
-  auto evaluated = EvaluateAt(this, expression);
-  TdomXPathCustomResult* result = evaluated->Result();
+  THeldEvaluation evaluated(this, expression);
+  // A node of a document freed meanwhile is no answer.
+  if (evaluated.hold.DocumentGone()) return nullptr;
+  TdomXPathCustomResult* result = evaluated.expression->Result();
   if (result == nullptr || result->ResultType() != XPATH_NODE_SET_TYPE || result->Length() == 0) return nullptr;
   // The first node in document order.
   TdomNode* first = result->Item(result->GetAxisIsReverse() ? result->Length() - 1 : 0);

@@ -52,7 +52,8 @@ void TXmlCustomReader::SendErrorNotification(TXmlErrorType errorType, const IDom
   hold.Call(OnError, this, error.get());
   bool go = domImpl != nullptr ? domImpl->HandleError(hold, this, error.get())
                                : error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
-  if (!go || hold.DocumentGone() || (document != nullptr && document->StructureStamp() != stamp))
+  // A handler that freed the reader (its parser, say) ends the read too.
+  if (!go || Going() || hold.DocumentGone() || (document != nullptr && document->StructureStamp() != stamp))
     throw EParserException(DomMessage::kSignalProcessing);
 }
 

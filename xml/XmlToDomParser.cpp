@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 #include "core/FileStream.h"
 #include "core/StringStream.h"
@@ -35,7 +36,7 @@ std::unique_ptr<TXmlInputSource> TXmlCustomParser::OpenInputSource(
     TXmlCharLocator where(e.Where(), systemId, domImpl->GetTabWidth());
     std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(kDecodingErrorType, &where, DecodingErrorCode(e));
     TdomDocumentWatch noDocumentYet(nullptr);
-    domImpl->HandleError(noDocumentYet, this, error.get());
+    domImpl->HandleError(parseHold != nullptr ? *parseHold : noDocumentYet, this, error.get());
     throw EParserException(DomMessage::kParser);
   }
 }
@@ -46,6 +47,39 @@ void TXmlCustomParser::Notification(TComponent* component, TOperation operation)
 }
 
 // --- TXmlToDomParser --------------------------------------------------------------
+
+// Holds the parser, the parts of its chain and the document a read goes
+// into (a context node's) while handlers run: whichever of them a handler
+// frees stays in memory until the read is over, and the read stops at its
+// next check.
+class TXmlToDomParser::TParseScope {
+public:
+  TParseScope(TXmlToDomParser* parser_, TdomNode* contextNode)
+      : parser(parser_),
+        self(parser_),
+        readerHold(parser_->reader),
+        checkerHold(parser_->wfTestHandler),
+        builderHold(parser_->builder),
+        hold(contextNode != nullptr ? contextNode->GetReferenceDocument() : nullptr, contextNode),
+        saved(std::exchange(parser_->parseHold, &hold)) {}
+  ~TParseScope() { parser->parseHold = saved; }
+  TParseScope(const TParseScope&) = delete;
+  TParseScope& operator=(const TParseScope&) = delete;
+
+  // The context node, or null once it (or its document) went; null without one.
+  TdomNode* Node() const { return hold.Node(); }
+  // True when a handler freed the parser.
+  bool ParserGone() const { return parser->Going(); }
+
+private:
+  TXmlToDomParser* parser;
+  TObject::THold self;
+  TObject::THold readerHold;
+  TObject::THold checkerHold;
+  TObject::THold builderHold;
+  TdomDocumentWatch hold;
+  const TdomDocumentWatch* saved;
+};
 
 void TXmlToDomParser::Create(TComponent* owner) {
   TXmlCustomParser::Create(owner);
@@ -82,7 +116,8 @@ void TXmlToDomParser::SetBufferSize(int32_t value) {
 bool TXmlToDomParser::HandleError(TXmlErrorType errorType) {
   std::unique_ptr<TdomError> error = TdomError::CreateFromLocator(errorType, nullptr, std::u16string());
   TdomDocumentWatch noDocumentYet(nullptr);
-  if (DOMImpl() != nullptr) return DOMImpl()->HandleError(noDocumentYet, this, error.get());
+  if (DOMImpl() != nullptr)
+    return DOMImpl()->HandleError(parseHold != nullptr ? *parseHold : noDocumentYet, this, error.get());
   return error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
 }
 
@@ -112,6 +147,7 @@ TdomNode* TXmlToDomParser::ParseSourceCode(const TUtilsWideStringList* lines, co
 TdomNode* TXmlToDomParser::ParseStream(TStream* stream, const std::u16string& publicId,
                                        const std::u16string& systemId, TdomNode* contextNode) {
   if (stream == nullptr) throw EAccessViolation("Stream not specified.");
+  TParseScope scope(this, contextNode);
   // Positions continue through the XML declaration, so that lines and
   // columns are those of the file also after a declaration.
   std::unique_ptr<TXmlInputSource> source =
@@ -128,11 +164,11 @@ TdomNode* TXmlToDomParser::ParseString(const std::string& s, const std::u16strin
 
 TdomNode* TXmlToDomParser::ParseUri(std::u16string publicId, std::u16string systemId, TdomNode* contextNode) {
   if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
-  std::unique_ptr<TStream> stream;
-  {
-    TdomDocumentWatch hold(contextNode != nullptr ? contextNode->GetReferenceDocument() : nullptr);
-    stream.reset(DOMImpl()->ResolveResource(hold, std::u16string(), publicId, systemId));
-  }
+  TParseScope scope(this, contextNode);
+  std::unique_ptr<TStream> stream(DOMImpl()->ResolveResource(*parseHold, std::u16string(), publicId, systemId));
+  // The resolver may have freed the context node, its document or this parser.
+  if (scope.ParserGone() || (contextNode != nullptr && scope.Node() == nullptr))
+    throw EParserException(DomMessage::kParser);
   if (stream == nullptr) return nullptr;
   return ParseStream(stream.get(), publicId, systemId, contextNode);
 }
@@ -148,6 +184,7 @@ TdomNode* TXmlToDomParser::ParseWideString(const std::u16string& s, const std::u
 TdomNode* TXmlToDomParser::ParseReplacementText(const std::u16string& s, const IDomLocator* origin,
                                                 TdomNode* contextNode) {
   if (s.empty()) throw EAccessViolation("Empty string.");
+  TParseScope scope(this, contextNode);
   std::unique_ptr<TUtilsWideStringStream> stream(
       New<TUtilsWideStringStream>(s[0] == 0xFEFF ? std::u16string_view(s) : std::u16string_view(u"\uFEFF" + s)));
   std::unique_ptr<TXmlInputSource> source;
@@ -170,7 +207,10 @@ TdomNode* TXmlToDomParser::ParseReplacementText(const std::u16string& s, const I
 TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode) {
   if (source == nullptr) throw EAccessViolation("Input source not specified.");
   if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
+  TParseScope scope(this, contextNode);
   if (contextNode != nullptr) {
+    // A hold opened on a document that is going already shows no node.
+    if (scope.Node() == nullptr) throw EParserException(DomMessage::kParser);
     TdomDocument* owner = contextNode->GetReferenceDocument();
     if (owner == nullptr || owner->GetDomImplementation() != DOMImpl()) throw EWrong_DOM_Implementation_Err();
   }
@@ -184,13 +224,18 @@ TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode)
     HandleError(ET_ENCODING_NOT_SUPPORTED);
     throw EParserException(DomMessage::kParser);
   }
+  // However the read ends, the builder lets go of the document: a verdict
+  // that let a fatal error pass leaves no completed signal to do it.
+  struct EndRead {
+    TXmlDomBuilder* builder;
+    ~EndRead() { builder->EndRead(); }
+  };
   if (contextNode != nullptr) {
     // A handler may free the context node or its document meanwhile.
-    TdomDocumentWatch hold(contextNode->GetReferenceDocument(), contextNode);
+    EndRead end{builder};
     builder->SetReferenceNode(contextNode);
     bool done = reader->ParseFragment(source);
-    builder->SetReferenceNode(nullptr);
-    if (!done || hold.Node() == nullptr) throw EParserException(DomMessage::kParser);
+    if (!done || scope.Node() == nullptr || scope.ParserGone()) throw EParserException(DomMessage::kParser);
     return contextNode;
   }
   TdomDocument* doc = DOMImpl()->CreateEmptyDocument();
@@ -198,13 +243,12 @@ TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode)
   // that lets the read go on, too) leaves no document to return.
   TdomDocumentWatch hold(doc);
   try {
+    EndRead end{builder};
     doc->SetDocumentUri(source->SystemId());
     builder->SetReferenceNode(doc);
     bool done = reader->ParseDocument(source);
-    builder->SetReferenceNode(nullptr);
-    if (!done || hold.DocumentGone()) throw EParserException(DomMessage::kParser);
+    if (!done || hold.DocumentGone() || scope.ParserGone()) throw EParserException(DomMessage::kParser);
   } catch (...) {
-    builder->SetReferenceNode(nullptr);
     if (DOMImpl() != nullptr && DOMImpl()->OwnsDocument(doc)) DOMImpl()->FreeDocument(doc);
     throw;
   }

@@ -28,6 +28,10 @@ protected:
                                                    int64_t initialCharNumber, int64_t initialColumn,
                                                    int64_t initialLine);
 
+  // The hold on the document a read under way goes into (a context
+  // node's), or null: errors reported before the read starts go through it.
+  const TdomDocumentWatch* parseHold = nullptr;
+
 private:
   TDomImplementation* domImpl = nullptr;  // not owned
 };
@@ -49,7 +53,9 @@ public:
                                 TdomNode* contextNode);
   virtual TdomNode* ParseString(const std::string& s, const std::u16string& publicId,
                                 const std::u16string& systemId, TdomNode* contextNode);
-  // Null when DOMImpl's resolver finds nothing.
+  // Null when DOMImpl's resolver finds nothing. A resolver that frees the
+  // context node or its document ends the read with EParserException
+  // "Parser error.".
   virtual TdomNode* ParseUri(std::u16string publicId, std::u16string systemId, TdomNode* contextNode);
   virtual TdomNode* ParseWideString(const std::u16string& s, const std::u16string& publicId,
                                     const std::u16string& systemId, TdomNode* contextNode);
@@ -63,8 +69,10 @@ public:
   // Without a context node: a new document of DOMImpl; with one: the text's
   // content parsed into it (the context node is the result). The document
   // is held while it is read: a handler that frees it (or the context
-  // node), or changes the tree being built, ends the read with
-  // EParserException "Parser error.", whatever the verdicts said.
+  // node, or this parser), or changes the tree being built, ends the read
+  // with EParserException "Parser error.", whatever the verdicts said. The
+  // parser and its chain are held too: freed meanwhile, they go once the
+  // read is over.
   virtual TdomNode* Parse(TXmlInputSource* source, TdomNode* contextNode);
   // Reports an error without location to DOMImpl; true to go on.
   virtual bool HandleError(TXmlErrorType errorType);
@@ -95,6 +103,7 @@ protected:
   virtual void CreateSubcomponents();
 
 private:
+  class TParseScope;
   int32_t bufferSize = 4096;
   TXmlDomBuilder* builder = nullptr;          // owned (component)
   TXmlStandardDocReader* reader = nullptr;    // owned (component)
