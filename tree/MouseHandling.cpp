@@ -321,7 +321,9 @@ void TBaseVirtualTree::MouseMove(TShiftState shift, int x, int y) {
   if (states.Contains(tsScrolling)) return;
   TTreeRect oldBand = newSelRect.Ordered();
   if (!CalculateSelectionRect(x, y)) return;
-  if (HandleDrawSelection(x, y)) {
+  bool changed = HandleDrawSelection(x, y);
+  if (Going()) return;  // its change handler freed the tree
+  if (changed) {
     Invalidate();
   } else {
     TTreeRect band = newSelRect.Ordered();

@@ -645,6 +645,11 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   // The handlers on the way (the selection's change, freeing the children,
   // moving the focus) may free the node or its parent themselves.
   TCallOutScope scope(*this);
+  // An editor open on the node or below it would go on with a freed node.
+  if (states.Contains(tsEditing) && editNode != nullptr && (editNode == node || HasAsParent(editNode, node))) {
+    CancelEditNode();
+    if (scope.Lost(node)) return;
+  }
   PVirtualNode parent = node->Parent;
   bool parentClearing = (parent->States & vsClearing) != 0;
   bool wasVisible = (node->States & vsVisible) != 0;

@@ -251,9 +251,11 @@ void TBaseVirtualTree::DoTimerScroll() {
       int64_t oldY = offsetY;
       TRect clip{deltaX, deltaY, clientWidth + deltaX, clientHeight + deltaY};
       DoSetOffsetXY(offsetX + deltaX, offsetY + deltaY, DefaultScrollUpdateFlags(), &clip);
+      if (Going()) return;
       DrawSelectionAfterScroll(p.x, p.y, offsetX - oldX, static_cast<int>(offsetY - oldY));
     }
   }
+  if (Going()) return;  // a scroll or change handler freed the tree
   UpdateWindow(handle);
   if (scrollDirections.Empty() && !panning) {
     StopTreeTimer(kScrollTimer);
@@ -305,6 +307,8 @@ void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnima
       if (Going()) return;
       if (!goOn) break;
       WaitForTick(stepEnd);
+      // The paint handled meanwhile may have freed the tree.
+      if (Going()) return;
       int elapsed = static_cast<int>(static_cast<uint32_t>(CurrentTick() - start));
       if (elapsed >= remainingTime) {
         remainingTime = 0;
@@ -357,7 +361,8 @@ void TBaseVirtualTree::AnimateToggle(PVirtualNode node, bool expanding) {
   // The area below the node slides open (or closed); the strip it leaves is
   // filled with the tree's colour, or column by column with the columns' colours.
   auto stepCallback = [&](int, int stepSize, void*) {
-    if (stepSize == 0) return true;
+    // Without its window (the tree went) there is nothing to slide: never the screen's.
+    if (stepSize == 0 || handle == nullptr) return true;
     RECT area{0, bottom, clientWidth, clientHeight};
     ScrollWindowEx(handle, 0, expanding ? stepSize : -stepSize, &area, &area, nullptr, nullptr, 0);
     int stripTop = expanding ? bottom : clientHeight - stepSize;

@@ -57,6 +57,7 @@ void TBaseVirtualTree::DoColumnResize(TColumnIndex column) {
   for (PVirtualNode run = GetFirstInitialized(); run != nullptr; run = GetNextInitialized(run))
     if (run->States & vsMultiline) run->States &= ~vsHeightMeasured;
   UpdateHorizontalScrollBar(true);
+  if (Going()) return;  // a scroll handler freed the tree
   TVirtualTreeColumns* columns = header->Columns();
   if (columns->IsValidColumn(column)) {
     // Only the resized column and what lies right of it moved.
@@ -74,8 +75,7 @@ void TBaseVirtualTree::DoColumnResize(TColumnIndex column) {
     if (header->States().Contains(hsTracking)) UpdateWindow(handle);
   }
   if (!states.Contains(tsUpdating)) UpdateDesigner();
-  Fire(OnColumnResize, header, column);
-  if (states.Contains(tsEditing)) UpdateEditBounds();
+  if (Fire(OnColumnResize, header, column) && states.Contains(tsEditing)) UpdateEditBounds();
 }
 
 IDataObject* TBaseVirtualTree::DoCreateDataObject() {

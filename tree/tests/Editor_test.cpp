@@ -124,6 +124,19 @@ TEST_F(EditorTest, EscapeKeepsTheOldName) {
   ASSERT_TRUE(qvtest::PumpUntil([] { return TVTEdit::LiveCount() == 0; }, 2000));
 }
 
+// Deleting the edited node (or its parent) ends the edit first, cancelled:
+// typing then reaches no editor of a freed node.
+TEST_F(EditorTest, DeletingTheEditedNodeCancelsTheEdit) {
+  StartWithF2();
+  input->Type(u"changed");
+  tree->DeleteNode(Node(1));
+  EXPECT_FALSE(tree->IsEditing());
+  EXPECT_EQ(gNewTexts, 0);
+  EXPECT_EQ(gCancelled, 1);
+  input->Type(u"more");
+  ASSERT_TRUE(qvtest::PumpUntil([] { return TVTEdit::LiveCount() == 0; }, 2000));
+}
+
 TEST_F(EditorTest, SlowSecondClickOnTheSelectedLabelEdits) {
   TRect text = tree->GetDisplayRect(Node(2), NoColumn, true);
   int x = text.Left + 5, y = (text.Top + text.Bottom) / 2;
