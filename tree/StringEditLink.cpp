@@ -246,7 +246,22 @@ bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree_, PVirtualNode node_, T
   edit->multiLineNode = (node->States & vsMultiline) != 0;
   edit->SetBorderStyleSingle(true);
   std::u16string text;
-  tree->GetTextInfo(node, column, edit->Font(), textBounds, text);
+  {
+    // The text handlers may free the tree, and the editor with it, or the
+    // node. A freed editor lets go of this link and goes with the hold.
+    std::shared_ptr<TStringEditLink> self = shared_from_this();
+    TObject::THold holdEdit(edit);
+    TVirtualTreeCore::TCallOutScope scope(*tree);
+    tree->GetTextInfo(node, column, edit->Font(), textBounds, text);
+    if (scope.Lost(node)) {
+      if (edit->Going()) {
+        edit->link = nullptr;
+        edit->ref.reset();
+        edit = nullptr;
+      }
+      return false;
+    }
+  }
   edit->Font()->SetColor(clWindowText);
   TBiDiMode bidi = column > NoColumn ? tree->ColumnBiDiMode(column) : tree->BiDiMode();
   alignment = column > NoColumn ? tree->ColumnAlignment(column) : tree->Alignment();

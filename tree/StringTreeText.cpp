@@ -220,7 +220,10 @@ void TCustomVirtualStringTree::PaintStaticText(const TVTPaintInfo& paintInfo, co
 
 void TCustomVirtualStringTree::GetTextInfo(PVirtualNode node, TColumnIndex column, TFont* font, TRect& r,
                                            std::u16string& text) {
+  // The text and paint handlers may free the node or the tree: the rest is then left.
+  TCallOutScope scope(*this);
   TBaseVirtualTree::GetTextInfo(node, column, font, r, text);
+  if (scope.Lost(node)) return;
   TCanvas* canvas = TextCanvas();
   canvas->SetFont(font);
   fontChanged = false;
@@ -240,7 +243,9 @@ void TCustomVirtualStringTree::GetTextInfo(PVirtualNode node, TColumnIndex colum
     throw;
   }
   RestoreFontChangeEvent(canvas);
+  if (scope.Lost(node)) return;
   text = GetText(node, column);
+  if (scope.Lost(node)) return;
   bool multiline = (node->States & vsMultiline) != 0;
   r = GetDisplayRect(node, column, /*textOnly=*/!multiline, /*unclipped=*/true);
   if (options.paint.Contains(toShowHorzGridLines)) --r.Bottom;

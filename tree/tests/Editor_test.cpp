@@ -135,6 +135,21 @@ TEST_F(EditorTest, DeletingTheEditedNodeCancelsTheEdit) {
   EXPECT_EQ(gCancelled, 1);
   input->Type(u"more");
   ASSERT_TRUE(qvtest::PumpUntil([] { return TVTEdit::LiveCount() == 0; }, 2000));
+  // A text handler that frees the tree while the editor is being made takes
+  // the editor with it; the edit does not start.
+  static TForm* freeing = nullptr;
+  freeing = form;
+  tree->OnGetText = [](TBaseVirtualTree*, PVirtualNode node, TColumnIndex, TVSTTextType, std::u16string& text) {
+    text = gNames[node->Index];
+    if (freeing != nullptr && Application->Terminated() == false && TVTEdit::LiveCount() > 0)
+      std::exchange(freeing, nullptr)->Free();
+  };
+  tree->SetFocusedNode(Node(0));
+  tree->EditNode(Node(0), NoColumn);
+  form = nullptr;
+  qvtest::Pump(20);
+  EXPECT_EQ(freeing, nullptr) << "the handler never ran while the editor was made";
+  EXPECT_EQ(TVTEdit::LiveCount(), 0);
 }
 
 TEST_F(EditorTest, SlowSecondClickOnTheSelectedLabelEdits) {
