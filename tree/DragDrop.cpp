@@ -85,6 +85,9 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
     DoStateChange({}, {tsOLEDragPending, tsClearPending});
     return;
   }
+  // The tree lets go of its manager when a handler frees it: the drag keeps its own reference.
+  manager->AddRef();
+  TReleaser<IVTDragManager> managerReleaser{manager};
   dragSelection = GetSelectionInOrder(/*resolve=*/true);
   dragNodesTaken.clear();
   dragNodesFreed.clear();
@@ -96,6 +99,7 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
   TAliveToken alive = Alive();
   {
     TReleaser<IDataObject> data{manager->GetDataObject()};
+    if (scope.TreeGone()) return;
     IDropSource* source = nullptr;
     manager->QueryInterface(IID_IDropSource, reinterpret_cast<void**>(&source));
     TReleaser<IDropSource> sourceReleaser{source};

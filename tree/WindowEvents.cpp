@@ -180,8 +180,8 @@ void TBaseVirtualTree::DoHeaderDraggedOut(TColumnIndex column, TPoint dropPositi
 
 bool TBaseVirtualTree::DoHeaderDragging(TColumnIndex column) {
   bool allowed = true;
-  Fire(OnHeaderDragging, header, column, allowed);
-  return allowed;
+  // A tree freed meanwhile refuses.
+  return Fire(OnHeaderDragging, header, column, allowed) && allowed;
 }
 
 void TBaseVirtualTree::DoHeaderDraw(TCanvas* canvas, TVirtualTreeColumn* column, TRect r, bool hover, bool pressed,
@@ -207,8 +207,8 @@ void TBaseVirtualTree::DoHeaderMouseUp(TMouseButton button, TShiftState shift, i
 
 bool TBaseVirtualTree::DoKeyAction(uint16_t& charCode, TShiftState& shift) {
   bool doDefault = true;
-  Fire(OnKeyAction, this, charCode, shift, doDefault);
-  return doDefault;
+  // A tree freed meanwhile does nothing more.
+  return Fire(OnKeyAction, this, charCode, shift, doDefault) && doDefault;
 }
 
 bool TBaseVirtualTree::DoPaintBackground(TCanvas* canvas, TRect r) {
