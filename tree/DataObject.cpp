@@ -61,8 +61,9 @@ bool IsLiveTree(const void* tree) { return tree != nullptr && LiveTrees().count(
 
 TVTDataObject::TVTDataObject(TBaseVirtualTree* owner_, bool forClipboard_)
     : owner(owner_), forClipboard(forClipboard_) {
-  if (owner != nullptr) owner->GetNativeClipboardFormats(formatEtcArray);
+  // Registered first: a format handler that frees the tree detaches this object too.
   RegisterDataObject(this);
+  if (owner != nullptr) owner->GetNativeClipboardFormats(formatEtcArray);
 }
 
 TVTDataObject::~TVTDataObject() {

@@ -72,14 +72,22 @@ IDataObject* TVTDragManager::GetDataObject() {
     return dataObject;
   }
   if (owner == nullptr) return nullptr;
+  // The owner's handlers may free the tree, which lets go of this manager
+  // (OwnerGone): it lives until the call returns, and hands out nothing then.
+  AddRef();
+  IDataObject* result = nullptr;
   try {
-    IDataObject* result = owner->DoCreateDataObject();
-    // A handler that freed the tree left no owner to make the data of.
+    result = owner->DoCreateDataObject();
     if (result == nullptr && owner != nullptr) result = new TVTDataObject(owner, /*forClipboard=*/false);
-    return result;
   } catch (...) {
-    return nullptr;
+    result = nullptr;
   }
+  if (owner == nullptr && result != nullptr) {
+    result->Release();
+    result = nullptr;
+  }
+  Release();
+  return result;
 }
 
 HRESULT TVTDragManager::DragEnter(IDataObject* dataObject_, DWORD keyState, POINTL pt, DWORD* effect) {

@@ -294,7 +294,16 @@ bool TBaseVirtualTree::Dragging() const {
 }
 
 IVTDragManager* TBaseVirtualTree::GetDragManager() {
-  if (dragManager == nullptr) dragManager = DoCreateDragManager();
+  // A tree going let go of its transport in its teardown: it makes none again.
+  if (TreeGoing()) return nullptr;
+  if (dragManager == nullptr) {
+    IVTDragManager* made = DoCreateDragManager();
+    if (TreeGoing()) {
+      if (made != nullptr) made->Release();
+      return nullptr;
+    }
+    dragManager = made;
+  }
   if (dragManager == nullptr) dragManager = new TVTDragManager(this);
   return dragManager;
 }

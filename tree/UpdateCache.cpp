@@ -117,6 +117,10 @@ void TVirtualTreeCore::FinishCacheValidation(bool success) {
     DoStateChange({tsUseCache}, {tsStopValidation, tsValidating, tsValidationNeeded});
   else
     DoStateChange({}, {tsStopValidation, tsValidating});
+  // The rebuild measured the rows: the range follows. Only now, with the
+  // cache in use: the scroll bars ask where rows are, and before, a row far
+  // down would have started the same rebuild again, and again.
+  if (success && options.misc.Contains(toVariableNodeHeight)) UpdateScrollBars(true);
 }
 
 bool TVirtualTreeCore::DoValidateCache() {
@@ -199,7 +203,6 @@ int TVirtualTreeCore::ValidateCacheSteps(uint32_t budget) {
   }
   validationNode = nullptr;
   if (validationCounter == 0) return 0;
-  if (options.misc.Contains(toVariableNodeHeight)) UpdateScrollBars(true);
   return 1;
 }
 

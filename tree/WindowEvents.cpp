@@ -207,8 +207,8 @@ void TBaseVirtualTree::DoHeaderMouseUp(TMouseButton button, TShiftState shift, i
 
 bool TBaseVirtualTree::DoKeyAction(uint16_t& charCode, TShiftState& shift) {
   bool doDefault = true;
-  Fire(OnKeyAction, this, charCode, shift, doDefault);
-  return doDefault;
+  // A tree freed meanwhile does nothing more.
+  return Fire(OnKeyAction, this, charCode, shift, doDefault) && doDefault;
 }
 
 bool TBaseVirtualTree::DoPaintBackground(TCanvas* canvas, TRect r) {

@@ -198,14 +198,27 @@ TEST_F(TallTreeTest, EveryRowOfATreeTallerThanAnIntIsReached) {
 
 // A collapse or expansion handler asks for positions: the answers are those
 // of the structure it is told about, not of a position cache built before
-// (the watched row lies past a cache entry that the toggle moved).
+// (the watched row lies past a cache entry that the toggle moved). Also with
+// measured rows and the watched row expanded, the view scrolled down to its
+// children: the cache rebuilt there measures the rows and then updates the
+// scroll bars, which ask for the row at the top (far down) of a cache in use.
 TEST_F(TallTreeTest, ToggleHandlersSeePositionsOfTheNewStructure) {
+ for (bool measured : {false, true}) {
+  SCOPED_TRACE(measured ? "measured rows, the watched row expanded" : "fixed rows");
+  tree->Clear();
+  TVTMiscOptions misc = tree->OptionValues().misc;
+  tree->TreeOptions()->SetMiscOptions(misc.Set(toVariableNodeHeight, measured));
   tree->SetRootNodeCount(3000);
   PVirtualNode first = tree->GetFirst();
   tree->SetChildCount(first, 6000);
   tree->SetExpanded(first, true);
   PVirtualNode watched = first;
   for (int i = 0; i < 2500; ++i) watched = tree->GetNextSibling(watched);
+  if (measured) {
+    tree->SetChildCount(watched, 4);
+    tree->SetExpanded(watched, true);
+    tree->SetOffsetY(0);
+  }
   int height = static_cast<int>(tree->DefaultNodeHeight());
   auto cacheBuilt = [&] {
     tree->ValidateCache();
@@ -233,6 +246,7 @@ TEST_F(TallTreeTest, ToggleHandlersSeePositionsOfTheNewStructure) {
   EXPECT_EQ(tops[0], height * 2500);
   EXPECT_EQ(tops[1], height * 8500);
   EXPECT_EQ(tree->GetDisplayRect(watched, NoColumn, false).Top, height * 8500);
+ }
 }
 
 // The menu key with the focused row far below the window: the menu's place

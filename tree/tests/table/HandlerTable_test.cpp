@@ -121,7 +121,8 @@ void Act(PVirtualNode told) {
     if (node != nullptr && node != tree->RootNode() && !g.freedNodes.count(node)) {
       try {
         tree->DeleteNode(node);
-        g.freedNodes.insert(node);
+        // A node a deletion under way takes out already goes with it, told by its OnFreeNode then.
+        if (node->States & vsDead) g.freedNodes.insert(node);
       } catch (const std::exception& e) {  // a deletion the tree cannot honour here is refused
         g.refused = e.what();
       }
