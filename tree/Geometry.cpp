@@ -291,6 +291,8 @@ int TBaseVirtualTree::GetMaxRightExtend() {
     if (Gone(previous)) previous = run;
     if (run != previous) x += CountLevelDifference(previous, run) * static_cast<int>(indent);
     int right = x + (run->CheckType != ctNone ? checkWidth : 0) + DoGetNodeWidth(run, NoColumn);
+    // The width handler may free the tree or the row: the walk ends there.
+    if (TreeGoing() || Gone(run)) break;
     result = std::max(result, right);
     height += run->NodeHeight;
     previous = run;

@@ -289,6 +289,7 @@ bool TVTHeader::HandleMessage(TMessage& m) {
       KillTimer(wnd, kHeaderTimer);
       columns->hoverIndex = NoColumn;
       owner->DoStateChange({}, {tsScrollPending, tsScrolling});
+      if (owner->Going()) return true;  // its state handler freed the tree: no menu for it
       menu->PopupFor(owner, screen.X, screen.Y);
       return true;
     }
