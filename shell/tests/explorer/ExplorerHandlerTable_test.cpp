@@ -1,8 +1,10 @@
 // Every handler of the explorer views, at its k-th call, frees the view, its
 // form or the node it is told about, while a script of operations runs that
 // fires them: folders opened by key, a root change, checks, F5 with a
-// selection, shell change notifications, a browse from the path combo box and,
-// on a view that lists in the background, the listing landing. Forms and
+// selection, shell change notifications (media inserted, associations
+// changed), a browse from the path combo box, a lookup, a new folder and a
+// view stored and shown by code outside a message and, on a view that lists
+// in the background, the listing landing. Forms and
 // views are fenced: a touch of either after its release faults where it
 // happens. CI runs a sample of the table; QV_LONG=1 runs all of it.
 #include <cstdlib>
@@ -15,6 +17,8 @@
 #include "NotifyTestSupport.h"
 #include "core/FencedObjects.h"
 #include "shell/ExplorerCombobox.h"
+#include "shell/GlobalViewManager.h"
+#include "shell/ShellNotifier.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualBackGndEnumThread.h"
 #include "shell/ViewHold.h"
@@ -35,9 +39,11 @@ TDoom gDoom = kFreeView;
 int gK = 1;
 int gCalls = 0;
 int gCalledGoing = 0;  // handlers called by a view (or combo box) already going
+int gShellEvents = 0;  // change notifications the view was told of
 
 // The handler of every row: at the row's k-th call it does the row's doom.
-void Strike(const char* event, TObject* sender, PVirtualNode node) {
+// The node doomed is the one told of, else the one holding the item told of, else the focused one.
+void Strike(const char* event, TObject* sender, PVirtualNode node, TNamespace* item = nullptr) {
   if (sender->Going()) ++gCalledGoing;
   if (gView == nullptr || std::strcmp(event, gEvent) != 0) return;
   if (++gCalls != gK) return;
@@ -51,6 +57,9 @@ void Strike(const char* event, TObject* sender, PVirtualNode node) {
       std::exchange(gForm, nullptr)->Free();
       return;
     case kFreeNode:
+      for (PVirtualNode n = gView->GetFirstNoInit(); node == nullptr && item != nullptr && n != nullptr;
+           n = gView->GetNextNoInit(n))
+        if (gView->NodeNamespace(n) == item) node = n;
       if (node == nullptr || node == gView->RootNode()) node = gView->FocusedNode();
       if (node == nullptr) node = gView->RootNode()->FirstChild;
       if (node != nullptr && node != gView->RootNode()) gView->DeleteNode(node);
@@ -69,7 +78,9 @@ struct TRow {
 // always refused.
 const TRow kRows[] = {
     {"OnEnumFolder",
-     [](V* v) { v->OnEnumFolder = [](TCustomVirtualExplorerTree* s, TNamespace*, bool&) { Strike("OnEnumFolder", s, nullptr); }; }},
+     [](V* v) {
+       v->OnEnumFolder = [](TCustomVirtualExplorerTree* s, TNamespace* ns, bool&) { Strike("OnEnumFolder", s, nullptr, ns); };
+     }},
     {"OnEnumFinished", [](V* v) { v->OnEnumFinished = [](TCustomVirtualExplorerTree* s) { Strike("OnEnumFinished", s, nullptr); }; }},
     {"OnEnumThreadLengthyOperation",
      [](V* v) {
@@ -79,8 +90,8 @@ const TRow kRows[] = {
      }},
     {"OnRootChanging",
      [](V* v) {
-       v->OnRootChanging = [](TCustomVirtualExplorerTree* s, TRootFolder, TNamespace*, TNamespace*, bool&) {
-         Strike("OnRootChanging", s, nullptr);
+       v->OnRootChanging = [](TCustomVirtualExplorerTree* s, TRootFolder, TNamespace* current, TNamespace*, bool&) {
+         Strike("OnRootChanging", s, nullptr, current);
        };
      }},
     {"OnRootChange", [](V* v) { v->OnRootChange = [](TCustomVirtualExplorerTree* s) { Strike("OnRootChange", s, nullptr); }; }},
@@ -89,8 +100,8 @@ const TRow kRows[] = {
      [](V* v) { v->OnCustomNamespace = [](TCustomVirtualExplorerTree* s, PVirtualNode n) { Strike("OnCustomNamespace", s, n); }; }},
     {"OnNamespaceStructureChange",
      [](V* v) {
-       v->OnNamespaceStructureChange = [](TCustomVirtualExplorerTree* s, PVirtualNode n, TNamespace*,
-                                          TNamespaceStructureChange) { Strike("OnNamespaceStructureChange", s, n); };
+       v->OnNamespaceStructureChange = [](TCustomVirtualExplorerTree* s, PVirtualNode n, TNamespace* ns,
+                                          TNamespaceStructureChange) { Strike("OnNamespaceStructureChange", s, n, ns); };
      }},
     {"OnGetVETText",
      [](V* v) {
@@ -99,12 +110,18 @@ const TRow kRows[] = {
        };
      }},
     {"OnShellNotify",
-     [](V* v) { v->OnShellNotify = [](TCustomVirtualExplorerTree* s, TVirtualShellEvent*) { Strike("OnShellNotify", s, nullptr); }; }},
+     [](V* v) {
+       v->OnShellNotify = [](TCustomVirtualExplorerTree* s, TVirtualShellEvent*) {
+         ++gShellEvents;
+         Strike("OnShellNotify", s, nullptr);
+       };
+     }},
     {"OnShellExecute",
      [](V* v) {
-       v->OnShellExecute = [](TCustomVirtualExplorerTree* s, TNamespace*, std::u16string&, std::u16string&, bool& allow) {
+       v->OnShellExecute = [](TCustomVirtualExplorerTree* s, TNamespace* ns, std::u16string&, std::u16string&,
+                              bool& allow) {
          allow = false;
-         Strike("OnShellExecute", s, nullptr);
+         Strike("OnShellExecute", s, nullptr, ns);
        };
      }},
     {"OnTreeDblClick",
@@ -146,7 +163,9 @@ const TRow kRows[] = {
     {"OnCollapsed", [](V* v) { v->OnCollapsed = [](TBaseVirtualTree* s, PVirtualNode n) { Strike("OnCollapsed", s, n); }; }},
     {"OnPathChange",
      [](V*) {
-       gCombo->OnPathChange = [](TCustomVirtualExplorerCombobox* s, TNamespace*) { Strike("OnPathChange", s, nullptr); };
+       gCombo->OnPathChange = [](TCustomVirtualExplorerCombobox* s, TNamespace* ns) {
+         Strike("OnPathChange", s, nullptr, ns);
+       };
      }},
     {"OnInvalidPath",
      [](V*) {
@@ -213,6 +232,7 @@ struct ExplorerHandlerTable : ExplorerFixture {
     gView->OnShellExecute = [](TCustomVirtualExplorerTree*, TNamespace*, std::u16string&, std::u16string&,
                                bool& allow) { allow = false; };
     gCombo->OnInvalidPath = [](TCustomVirtualExplorerCombobox*, const std::u16string&) {};
+    gView->OnShellNotify = [](TCustomVirtualExplorerTree*, TVirtualShellEvent*) { ++gShellEvents; };
     bind(gView);
     Held([](V*) { gForm->Show(); });
     if (gView != nullptr && gCombo != nullptr) gCombo->SetVirtualExplorerTree(gView);
@@ -262,6 +282,36 @@ struct ExplorerHandlerTable : ExplorerFixture {
     gCombo->ComboEdit()->SetTextW(path);
     SendMessageW(gCombo->ComboEdit()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
   }
+  // Code outside a message (no hold around it): a lookup that opens the path
+  // to path and selects it, then a new folder made beside it, its editor left.
+  static void LookUpAndMakeFolder(const std::u16string& path) {
+    LPITEMIDLIST pidl = gView != nullptr ? PathToPIDL(path) : nullptr;
+    if (pidl == nullptr) return;
+    gView->WalkPIDLToNode(pidl, /*select=*/true, /*expandPath=*/true, /*reinit=*/false, /*init=*/true);
+    NamespacePIDLManager->FreePIDL(pidl);
+    if (gView == nullptr) return;
+    TCustomVirtualExplorerTreeOptions* o = gView->TreeOptions();
+    o->SetMiscOptions(o->MiscOptions().Include(toEditable));
+    std::u16string made;
+    gView->CreateNewFolder(path, made);
+    if (gView != nullptr) Held([](V* v) { v->CancelEditNode(); });
+    if (gView != nullptr) o->SetMiscOptions(o->MiscOptions().Exclude(toEditable));
+    if (!made.empty()) RemoveDirectoryW(W(made));
+  }
+  // Tells the view of a change (unfiltered, as a program that knows of it
+  // does; null: one the shell reports with no item) and waits until it was told.
+  static void Notify(LONG code, LPCITEMIDLIST pidl) {
+    if (gView == nullptr) return;
+    int before = gShellEvents;
+    ChangeNotifier()->SetFilterEvents(false);
+    if (pidl != nullptr)
+      ChangeNotifier()->PostShellNotify(code, pidl, nullptr);
+    else
+      SHChangeNotify(code, SHCNF_IDLIST, nullptr, nullptr);
+    PumpUntil([&] { return gView == nullptr || gShellEvents > before; }, 3000);
+    Pump(50);
+    ChangeNotifier()->SetFilterEvents(true);
+  }
   static void DoubleClickFocused() {
     if (gView == nullptr || gView->FocusedNode() == nullptr) return;
     TRect r = gView->GetDisplayRect(gView->FocusedNode(), NoColumn, true);
@@ -280,6 +330,7 @@ struct ExplorerHandlerTable : ExplorerFixture {
     gK = c.k;
     gCalls = 0;
     gCalledGoing = 0;
+    gShellEvents = 0;
     MakeViews(c.threaded, kRows[c.row].bind);
     std::u16string sub = folder + u"\\sub";
     std::string number = std::to_string(++made);
@@ -320,6 +371,19 @@ struct ExplorerHandlerTable : ExplorerFixture {
           return shown;
         },
         3000);
+    LookUpAndMakeFolder(sub + u"\\deep\\d.txt");
+    WaitForListing(c.threaded);
+    if (gView != nullptr) GlobalViewManager()->StoreView(u"table", gView);
+    if (gView != nullptr) GlobalViewManager()->ShowView(u"table", gView);
+    WaitForListing(c.threaded);
+    // Media in the root's drive refreshes the whole view; changed associations rebuild the icons too.
+    if (LPITEMIDLIST drive = PathToPIDL(TestDrive() + u"\\")) {
+      Notify(SHCNE_MEDIAINSERTED, drive);
+      NamespacePIDLManager->FreePIDL(drive);
+    }
+    WaitForListing(c.threaded);
+    Notify(SHCNE_ASSOCCHANGED, nullptr);
+    WaitForListing(c.threaded);
     Browse(sub + u"\\deep");
     WaitForListing(c.threaded);
     Browse(folder + u"\\nowhere\\x");
