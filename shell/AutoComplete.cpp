@@ -52,7 +52,12 @@ void TCustomVirtualShellAutoComplete::SetCurrentDir(const std::u16string& value)
 }
 
 void TCustomVirtualShellAutoComplete::DoAutoCompleteAddItem(TNamespace* item, bool& allow) {
-  if (OnAutoCompleteAddItem) OnAutoCompleteAddItem(this, item, allow);
+  if (!OnAutoCompleteAddItem || Going()) return;
+  // The handler may free this component: its memory stays for the collection
+  // that goes on around the call, which stops at its next Going() test.
+  TDoorHold hold(this);
+  auto handler = OnAutoCompleteAddItem;
+  handler(this, item, allow);
 }
 
 bool TCustomVirtualShellAutoComplete::EnumChild(HWND window, LPITEMIDLIST childPIDL, TNamespace* parent, void* data,
@@ -72,8 +77,9 @@ bool TCustomVirtualShellAutoComplete::EnumChild(HWND window, LPITEMIDLIST childP
       Collect(item, collectDepth + 1);
     }
     bool allow = true;
-    DoAutoCompleteAddItem(item, allow);
-    if (!allow) {
+    if (!Going()) DoAutoCompleteAddItem(item, allow);
+    terminate = terminate || Going();
+    if (!allow || Going()) {
       item->Free();
       return false;
     }
@@ -125,9 +131,9 @@ void TCustomVirtualShellAutoComplete::Refresh() {
       folder->Free();
     }
   }
-  if (contents.Contains(accDesktop) && DesktopFolder() != nullptr) Collect(DesktopFolder(), 0);
-  if (contents.Contains(accFavorites) && FavoritesFolder() != nullptr) Collect(FavoritesFolder(), 0);
-  if (contents.Contains(accMyComputer) && DrivesFolder() != nullptr) Collect(DrivesFolder(), 0);
+  if (!Going() && contents.Contains(accDesktop) && DesktopFolder() != nullptr) Collect(DesktopFolder(), 0);
+  if (!Going() && contents.Contains(accFavorites) && FavoritesFolder() != nullptr) Collect(FavoritesFolder(), 0);
+  if (!Going() && contents.Contains(accMyComputer) && DrivesFolder() != nullptr) Collect(DrivesFolder(), 0);
 }
 
 void TCustomVirtualShellAutoComplete::FillStrings() {

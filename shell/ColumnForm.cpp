@@ -3,6 +3,7 @@
 
 #include "shell/ToolkitTexts.h"
 #include "shell/VirtualResources.h"
+#include "shell/ViewHold.h"
 #include "shell/VirtualWideStrings.h"
 #include "win/ClassInfo.h"
 #include "win/TextConvert.h"
@@ -102,7 +103,8 @@ void TFormColumnSettings::StoreWidth(PVirtualNode node) {
 
 void TFormColumnSettings::LiveUpdate() {
   TCheckBox* box = CheckBoxLiveUpdate();
-  if (box != nullptr && box->Checked() && OnUpdate) OnUpdate(this);
+  // The form stays in memory for its callers (a check change, a drop, a key) should the handler free it.
+  if (box != nullptr && box->Checked()) FireViewHandler(this, OnUpdate, this);
 }
 
 // ---- The form's handlers ----------------------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 
+#include "shell/ViewHold.h"
 #include "win/Forms.h"
 
 const TMessageMap* TDropDownWnd::ClassMessageMap() {
@@ -62,21 +63,17 @@ int TDropDownWnd::MinHeight() const {
   return std::max(RowHeight(), 2 * GetSystemMetrics(SM_CYVSCROLL)) + GetSystemMetrics(SM_CYVSCROLL) + 2;
 }
 
-void TDropDownWnd::DoRollDown(bool& allow) {
-  if (OnRollDown) OnRollDown(this, allow);
-}
+void TDropDownWnd::DoRollDown(bool& allow) { FireViewHandler(this, OnRollDown, this, allow); }
 
-void TDropDownWnd::DoRollUp(bool selected) {
-  if (OnRollUp) OnRollUp(this, selected);
-}
+void TDropDownWnd::DoRollUp(bool selected) { FireViewHandler(this, OnRollUp, this, selected); }
 
 void TDropDownWnd::RollDown(TWinControl* source_, TControl* placementControl, const TPoint* size) {
   if (source_ == nullptr || DroppedDown() || !options.Contains(poEnabled)) return;
+  // OnRollDown, and every handler the modal loop reaches, may free this window.
+  TViewHold hold(this);
   bool allow = true;
-  // The handlers (and the modal loop's messages) may free this window or its combo box.
-  THold hold(this);
   DoRollDown(allow);
-  if (Going() || !allow) return;
+  if (!allow || Going()) return;
   source = source_;
   state |= kDroppedDown;
   if (ComponentState().Contains(csDesigning)) return;

@@ -104,8 +104,12 @@ PVirtualNode TCustomVirtualExplorerTree::FindNodeByPIDL(LPCITEMIDLIST pidl) {
 
 PVirtualNode TCustomVirtualExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool select, bool expandPath,
                                                         bool reinit, bool init) {
+  // Opening and initialising the folders on the way reaches their handlers,
+  // which may free any node or the tree: the walk answers null then.
+  THandlerWatch watch(*this);
   PVirtualNode start =
       TreeOptions()->VETFolderOptions().Contains(toHideRootFolder) ? RootNode() : GetFirst();
+  if (watch.Gone(start)) return nullptr;
   TNamespace* startNs = NodeNamespace(start);
   if (startNs == nullptr || startNs->AbsolutePIDL() == nullptr || pidl == nullptr) return nullptr;
   TPIDLManager* m = NamespacePIDLManager;
@@ -135,10 +139,17 @@ PVirtualNode TCustomVirtualExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool
             SetExpanded(current, true);
         }
         // Nodes on the path are initialised so that their children can be made.
-        if (current != RootNode() && !(current->States & vsInitialized)) InitNode(current);
+        if (!watch.Gone(current) && current != RootNode() && !(current->States & vsInitialized)) InitNode(current);
+        PVirtualNode first = nullptr;
+        if (!watch.Gone(current) && (current == RootNode() || (current->States & vsHasChildren)))
+          first = GetFirstChild(current);
+        if (watch.Gone(current)) {
+          current = nullptr;
+          break;
+        }
         PVirtualNode match = nullptr;
-        if (current == RootNode() || (current->States & vsHasChildren)) {
-          for (PVirtualNode child = GetFirstChild(current); child != nullptr; child = child->NextSibling) {
+        if (first != nullptr) {
+          for (PVirtualNode child = first; child != nullptr; child = child->NextSibling) {
             TNamespace* ns = NodeNamespace(child);
             if (ns == nullptr) break;
             if (ns->ComparePIDL(copy, /*siblingCheck=*/false, 0) == 0) {
@@ -154,7 +165,7 @@ PVirtualNode TCustomVirtualExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool
         }
         next->mkid.cb = saved;
         cursor = next;
-        current = match;
+        current = watch.Gone(match) ? nullptr : match;
       }
     } catch (...) {
       m->FreePIDL(copy);
@@ -164,11 +175,11 @@ PVirtualNode TCustomVirtualExplorerTree::WalkPIDLToNode(LPCITEMIDLIST pidl, bool
   }
   if (select && current != nullptr) {
     ClearSelection();
-    AddToSelection(current);
-    SetTopNode(current);
-    SetFocusedNode(current);
+    if (!watch.Gone(current)) AddToSelection(current);
+    if (!watch.Gone(current)) SetTopNode(current);
+    if (!watch.Gone(current)) SetFocusedNode(current);
   }
-  return current;
+  return watch.Gone(current) ? nullptr : current;
 }
 
 PVirtualNode TCustomVirtualExplorerTree::FindLoadedNodeByPIDL(LPCITEMIDLIST pidl) {

@@ -42,6 +42,9 @@ void TCustomVirtualExplorerTree::CreateNewFolder(const std::u16string& path, std
   newPath.clear();
   std::u16string folderPath = vws::WideStripTrailingBackslash(vws::WideExtractFileDir(path));
   if (folderPath.empty() || !vws::WideDirectoryExists(folderPath)) return;
+  // Every step below reaches handlers, which may free the folder's node, the
+  // new one or the tree: the folder made stays, the rest is left undone.
+  THandlerWatch watch(*this);
   LPITEMIDLIST folderPIDL = PathToPIDL(folderPath);
   if (folderPIDL == nullptr) return;
   PVirtualNode folderNode = WalkPIDLToNode(folderPIDL, /*select=*/false, /*expandPath=*/true, /*reinit=*/false,
@@ -59,13 +62,17 @@ void TCustomVirtualExplorerTree::CreateNewFolder(const std::u16string& path, std
     if (ns == nullptr) Sleep(10);
   }
   if (ns == nullptr) return;
+  newPath = ns->NameForParsing();
   ClearSelection();
-  SetFocusedNode(nullptr);
+  if (!watch.Gone(folderNode)) SetFocusedNode(nullptr);
+  if (watch.Gone(folderNode)) {
+    ns->Free();
+    return;
+  }
   PVirtualNode node = AddNodeToTree(folderNode, ns, ctTriStateCheckBox,
                                     TreeOptions()->MiscOptions().Contains(toCheckSupport));
   if (node == nullptr) return;
   SetFocusedNode(node);
-  SetSelected(node, true);
-  EditNode(node, HeaderColumnCount() > 0 ? 0 : NoColumn);
-  newPath = ns->NameForParsing();
+  if (!watch.Gone(node)) SetSelected(node, true);
+  if (!watch.Gone(node)) EditNode(node, HeaderColumnCount() > 0 ? 0 : NoColumn);
 }

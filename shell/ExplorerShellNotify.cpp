@@ -282,6 +282,8 @@ void TCustomVirtualExplorerTree::RebuildShellIconCache() {
     // A registry that refuses leaves the icons as they were; the tree is refreshed anyway.
   }
   registry->Free();
+  // The settings message reaches the tree's handlers: one may have freed it.
+  if (Going()) return;
   RefreshTree(TreeOptions()->VETMiscOptions().Contains(toRestoreTopNodeOnRefresh));
 }
 

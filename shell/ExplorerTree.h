@@ -311,9 +311,10 @@ public:
   // The shell's data object of the selection (the caller releases it); null when none.
   virtual IDataObject* SelectedToDataObject();
   // Makes a new folder with a unique name in the folder of path (its folder
-  // part) and puts the editor on its node; newPath gets the folder's path, ""
-  // when the folder or its node is missing or the new one cannot be made or
-  // does not turn up (ExplorerNewFolder.cpp).
+  // part) and puts the editor on its node; newPath gets the folder's path
+  // (also when a handler took the new node away), "" when the folder or its
+  // node is missing or the new one cannot be made or does not turn up
+  // (ExplorerNewFolder.cpp).
   virtual void CreateNewFolder(const std::u16string& path, std::u16string& newPath);
 
   // ---- Drag and drop through the shell (ExplorerDragDrop.cpp) ----------------------------

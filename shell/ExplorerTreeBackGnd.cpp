@@ -151,7 +151,8 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
       }
       RebuildColumns(RootNamespace());
     }
-    DeleteChildren(target);
+    // OnHeaderRebuild may have freed the tree already.
+    if (!watch.Gone(target)) DeleteChildren(target);
     for (int i = 0; i < list->Count() && !watch.Gone(target); ++i) {
       // Each PIDL leaves the list as its item takes it over.
       auto pidl = static_cast<LPITEMIDLIST>(list->Items(i));

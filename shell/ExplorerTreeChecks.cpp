@@ -78,8 +78,18 @@ void TCustomVirtualExplorerTree::InitChildrenWithChecks(PVirtualNode node) {
   checksFolderRecord = checksFolder != nullptr ? storage->ProcessNode(ns->AbsolutePIDL(), /*force=*/false) : nullptr;
   checksFolderGeneration = TNodeStorage::Generation();
   try {
-    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-      if (!(child->States & vsInitialized)) InitNode(child);
+    // A handler may delete the child (the walk starts over), the folder or the tree (it stops).
+    PVirtualNode child = node->FirstChild;
+    while (child != nullptr && !Going() && !TVirtualTreeCore::Gone(node)) {
+      if (!(child->States & vsInitialized)) {
+        InitNode(child);
+        if (TVirtualTreeCore::Gone(child)) {
+          child = node->FirstChild;
+          continue;
+        }
+      }
+      child = child->NextSibling;
+    }
   } catch (...) {
     restoreOuter();
     throw;

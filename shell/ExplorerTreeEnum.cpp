@@ -43,7 +43,7 @@ void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode no
     }
   }
   TCustomVirtualStringTree::DoInitNode(parent, node, initStates);
-  if (Going()) return;
+  if (Going() || TVirtualTreeCore::Gone(node)) return;
   if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) RestoreCheckState(parent, node);
 }
 
@@ -56,6 +56,10 @@ void TCustomVirtualExplorerTree::DoInitChildren(PVirtualNode node, uint32_t& chi
   }
   // All children at once, so that their stored states show before they are painted.
   if (TreeOptions()->MiscOptions().Contains(toCheckSupport)) InitChildrenWithChecks(node);
+  if (Going() || TVirtualTreeCore::Gone(node)) {
+    childCount = 0;
+    return;
+  }
   TCustomVirtualStringTree::DoInitChildren(node, childCount);
 }
 
@@ -153,26 +157,32 @@ PVirtualNode TCustomVirtualExplorerTree::AddEnumeratedChild(PVirtualNode parentN
 
 PVirtualNode TCustomVirtualExplorerTree::AddNodeToTree(PVirtualNode parentNode, TNamespace* ns, TCheckType checkType,
                                                       bool setCheck) {
+  THandlerWatch watch(*this);
   PVirtualNode node = AddChild(parentNode);
   if (node == nullptr) {
     ns->Free();
     return nullptr;
   }
   SetNodeNamespace(node, ns, nullptr);
+  // From here the node owns ns: a handler that deletes the node frees it, and
+  // the node is answered as not added.
   if (setCheck) {
     // The type through the setter: under a fully checked folder the new item
     // starts checked (it would go with the folder anyway), else unchecked;
     // either way the storage learns it through DoChecked.
     InitNode(node);
+    if (watch.Gone(node)) return nullptr;
     if (node->CheckType != checkType) SetCheckType(node, checkType);
+    if (watch.Gone(node)) return nullptr;
     PVirtualNode parent = node->Parent;
     bool underChecked = parent != RootNode() && parent->CheckState == csCheckedNormal &&
                         TreeOptions()->AutoOptions().Contains(toAutoTristateTracking);
     if (!underChecked && node->CheckState != csUncheckedNormal) SetCheckState(node, csUncheckedNormal);
     if (underChecked && node->CheckState != csCheckedNormal) SetCheckState(node, csCheckedNormal);
+    if (watch.Gone(node)) return nullptr;
   }
   DoNamespaceStructureChange(node, ns, nscAdd);
-  return node;
+  return watch.Gone(node) ? nullptr : node;
 }
 
 void TCustomVirtualExplorerTree::ForceShowMyDocuments(PVirtualNode node) {
@@ -208,11 +218,14 @@ void TCustomVirtualExplorerTree::DoCollapsed(PVirtualNode node) {
 
 bool TCustomVirtualExplorerTree::DoCollapsing(PVirtualNode node) {
   bool result = TCustomVirtualStringTree::DoCollapsing(node);
+  // A handler that deleted the node (or freed the tree) leaves nothing to fold.
+  if (Going() || TVirtualTreeCore::Gone(node)) return false;
   PVirtualNode selected = GetFirstSelected();
   if (result && selected != nullptr && HasAsParent(selected, node)) {
+    // The selection's handlers may delete the node too: then it folds away with nothing more.
     ClearSelection();
-    AddToSelection(node);
-    SetFocusedNode(node);
+    if (!Going() && !TVirtualTreeCore::Gone(node)) AddToSelection(node);
+    if (!Going() && !TVirtualTreeCore::Gone(node)) SetFocusedNode(node);
   }
   return result;
 }

@@ -24,13 +24,25 @@ void TGlobalViewManager::SaveToStream(TStream* stream, int32_t /*version*/, bool
 }
 
 void TGlobalViewManager::ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
+  // Restoring and initialising reach the tree's handlers, which may free any
+  // node (the walk starts over) or the tree (it stops).
+  TCustomVirtualExplorerTree::THandlerWatch watch(*tree);
   tree->WaitCursor(true);
   try {
     if (TView* view = FindView(viewName)) {
       tree->GetStorage()->CopyFrom(view->Storage);
       TViewManager::ShowView(viewName, tree);
-      for (PVirtualNode node = tree->GetFirstNoInit(); node != nullptr; node = tree->GetNextNoInit(node))
-        if (!(node->States & vsInitialized)) tree->InitNode(node);
+      PVirtualNode node = tree->GetFirstNoInit();
+      while (node != nullptr && !watch.TreeGone()) {
+        if (!(node->States & vsInitialized)) {
+          tree->InitNode(node);
+          if (watch.Gone(node)) {
+            node = tree->GetFirstNoInit();
+            continue;
+          }
+        }
+        node = tree->GetNextNoInit(node);
+      }
     }
   } catch (...) {
     tree->WaitCursor(false);

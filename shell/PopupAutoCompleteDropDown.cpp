@@ -74,6 +74,8 @@ void TPopupAutoCompleteDropDown::KeyHandler(MSG& msg, bool& handled) {
 void TPopupAutoCompleteDropDown::RollUp(bool accept) {
   if (!DroppedDown()) return;
   TDropDownWnd::RollUp(accept);
+  // OnRollUp may have freed this window.
+  if (Going()) return;
   std::u16string chosen = tree->Candidate(tree->GetFirstSelected());
   tree->Clear();
   if (accept && combo != nullptr) {

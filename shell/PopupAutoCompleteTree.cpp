@@ -4,6 +4,7 @@
 #include <cwctype>
 
 #include "shell/ExplorerCombobox.h"
+#include "shell/ViewHold.h"
 
 const TMessageMap* TPopupAutoCompleteTree::ClassMessageMap() {
   static const TMessageMap map(TVirtualStringTree::ClassMessageMap(), {
@@ -56,8 +57,7 @@ void TPopupAutoCompleteTree::UpdateList(const std::u16string& text) {
   if (Going()) return;
   strings->Clear();
   bool handled = false;
-  if (OnAutoCompleteUpdateList) OnAutoCompleteUpdateList(this, text, strings, handled);
-  if (Going()) return;
+  if (!FireViewHandler(this, OnAutoCompleteUpdateList, this, text, strings, handled)) return;
   // A list that takes no node (read-only) shows no candidate for it.
   auto addCandidate = [this](int i) {
     if (PVirtualNode node = AddChild(nullptr)) *static_cast<int*>(GetNodeData(node)) = i;
@@ -72,6 +72,11 @@ void TPopupAutoCompleteTree::UpdateList(const std::u16string& text) {
       if (!folder.empty()) {
         autoComplete->SetCurrentDir(folder);
         autoComplete->Refresh();
+        // A handler of the items may have freed this tree.
+        if (Going()) {
+          EndUpdate();
+          return;
+        }
         autoComplete->FillStrings();
         strings->Assign(autoComplete->Strings());
       }

@@ -59,6 +59,8 @@ void TPopupExplorerDropDown::DoRollDownInit() {
 void TPopupExplorerDropDown::RollUp(bool accept) {
   if (!DroppedDown()) return;
   TDropDownWnd::RollUp(accept);
+  // OnRollUp may have freed this window.
+  if (Going()) return;
   ILFree(std::exchange(targetPIDL, nullptr));
   if (accept && combo != nullptr) {
     if (TNamespace* ns = tree->NodeNamespace(tree->GetFirstSelected())) combo->SetActiveNamespace(ns);

@@ -156,15 +156,28 @@ void TVETPersistent::Clear() {
 }
 
 void TVETPersistent::InitAllExisting(TCustomVirtualExplorerTree* tree) {
-  for (PVirtualNode node = tree->GetFirstNoInit(); node != nullptr; node = tree->GetNextNoInit(node))
-    if (!(node->States & vsInitialized)) tree->InitNode(node);
+  // An initialisation handler may delete the node or free the tree: the walk
+  // starts over (the nodes done stay done) or stops.
+  PVirtualNode node = tree->GetFirstNoInit();
+  while (node != nullptr && !tree->Going()) {
+    if (!(node->States & vsInitialized)) {
+      tree->InitNode(node);
+      if (TVirtualTreeCore::Gone(node)) {
+        node = tree->GetFirstNoInit();
+        continue;
+      }
+    }
+    node = tree->GetNextNoInit(node);
+  }
   allInitialized = true;
 }
 
 void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus, bool listedAgain) {
   TNamespace* root = tree->RootNamespace();
   if (root == nullptr || !root->IsValid()) return;
+  TCustomVirtualExplorerTree::THandlerWatch watch(*tree);
   InitAllExisting(tree);
+  if (watch.TreeGone()) return;
   FreePIDLSlot(FocusedPIDL);
   FreePIDLSlot(TopNodePIDL);
   FreePIDLSlot(RootFolderCustomPIDL);
@@ -277,9 +290,22 @@ void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtua
 void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection,
                                        bool listedAgain) {
   if (node == nullptr) return;
-  if (!allInitialized)
-    for (PVirtualNode child = node->FirstChild; child != nullptr; child = child->NextSibling)
-      if (!(child->States & vsInitialized)) tree->InitNode(child);
+  TCustomVirtualExplorerTree::THandlerWatch watch(*tree);
+  if (!allInitialized) {
+    PVirtualNode child = node->FirstChild;
+    while (child != nullptr) {
+      if (!(child->States & vsInitialized)) {
+        tree->InitNode(child);
+        if (watch.Gone(node)) return;
+        // A handler that deleted the child leaves the walk to start over.
+        if (TVirtualTreeCore::Gone(child)) {
+          child = node->FirstChild;
+          continue;
+        }
+      }
+      child = child->NextSibling;
+    }
+  }
   if (saveSelection) SaveSelection(tree, listedAgain);
   CollectLeaves(tree, node);
 }

@@ -5,6 +5,7 @@
 #include <functional>
 #include <utility>
 
+#include "core/FencedObjects.h"
 #include "shell/DropDownWnd.h"
 #include "shell/PopupDropDowns.h"
 #include "win/Forms.h"
@@ -231,4 +232,23 @@ TEST_F(DropDownFixture, TheBarFollowsATreeTallerThanAnInt) {
   dropdown_detail::ScrollTreeFromBar(dropDown, tree, m);
   EXPECT_NEAR(double(tree->OffsetY()), double(bottom) / 2, 65535.0);
   EXPECT_EQ(bar->Position(), (bar->Max() - bar->PageSize()) / 2);
+}
+
+// A roll handler that frees the drop-down ends the roll there: the window is
+// fenced, so any touch after its release faults, and it goes once the thread
+// is back between messages.
+TEST_F(DropDownFixture, ARollHandlerThatFreesTheDropDownEndsTheRoll) {
+  for (bool atRollUp : {false, true}) {
+    SetObjectFencing(sizeof(TDropDownWnd));
+    TDropDownWnd* doomed = New<TDropDownWnd>(form);
+    SetObjectFencing(0);
+    if (atRollUp)
+      doomed->OnRollUp = TOnPopupRollUp([](TDropDownWnd* d, bool) { d->Free(); });
+    else
+      doomed->OnRollDown = TOnPopupRollDown([](TDropDownWnd* d, bool&) { d->Free(); });
+    PostMessageW(edit->Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+    doomed->RollDown(edit, edit);
+    qvtest::Pump(30);
+    EXPECT_EQ(form->ComponentCount(), 2) << "freed " << (atRollUp ? "rolling up" : "rolling down");
+  }
 }

@@ -5,10 +5,12 @@
 #include <string>
 
 #include "ShellTestHelpers.h"
+#include "core/FencedObjects.h"
 #include "shell/AutoComplete.h"
 #include "shell/ShellUtilities.h"
 #include "shell/SysImages.h"
 #include "shell/VirtualWideStrings.h"
+#include "win/Forms.h"
 
 TEST(SysImages, BoundToTheSystemLists) {
   VirtualSysImages* small = SmallSysImages();
@@ -126,6 +128,23 @@ TEST(AutoComplete, CollectsTheCurrentFolder) {
   EXPECT_EQ(strings->Count(), 4);
   EXPECT_EQ(filter.asked, 5);
   complete->Free();
+
+  // A handler that frees the completer ends the collection at its first item;
+  // nothing touches the fenced completer after its release.
+  SetObjectFencing(sizeof(TVirtualShellAutoComplete));
+  complete = New<TVirtualShellAutoComplete>(static_cast<TComponent*>(nullptr));
+  SetObjectFencing(0);
+  complete->SetContents({accCurrentDir, accFileSysDirs, accFileSysFiles, accMyComputer});
+  complete->SetCurrentDir(folder.Path());
+  static int asked;
+  asked = 0;
+  complete->OnAutoCompleteAddItem = [](TObject* sender, TNamespace*, bool&) {
+    ++asked;
+    sender->Free();
+  };
+  complete->Refresh();
+  EXPECT_EQ(asked, 1);
+  Application->ProcessMessages();
 }
 
 TEST(AutoComplete, MyComputerFileSystemOnly) {
