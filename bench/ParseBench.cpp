@@ -39,16 +39,18 @@ namespace {
 
 constexpr size_t kTargetBytes = 20u << 20;
 
-std::string MakeDocument() {
-  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<patterns version=\"2\">\n";
+// About 20 MB of patterns after prolog; vendor and check are spliced into an
+// attribute and into each pass's text (entity references or plain text).
+std::string MakePatternsDocument(const std::string& prolog, const std::string& vendor, const std::string& check) {
+  std::string doc = prolog + "<patterns version=\"2\">\n";
   for (size_t i = 0; doc.size() < kTargetBytes; ++i) {
     std::string n = std::to_string(i);
     doc += "  <pattern code=\"P" + n + "\" name=\"Pattern &amp; number " + n +
-           "\" description=\"\xC3\xA9" "crit sur le disque, &#233;t&#xE9;\" order=\"" + n + "\">\n";
+           "\" description=\"\xC3\xA9" "crit sur le disque" + vendor + ", &#233;t&#xE9;\" order=\"" + n + "\">\n";
     doc += "    <!-- pass list " + n + " -->\n";
     for (int k = 0; k < 3; ++k) {
       doc += "    <pass bytes=\"5" + std::to_string(k) + "\" sequence=\"924924\" order=\"" + std::to_string(k) +
-             "\">Overwrite &lt;" + n + "&gt; with a fixed value &#65;&#x42; and check it</pass>\n";
+             "\">Overwrite &lt;" + n + "&gt; with a fixed value &#65;&#x42; " + check + "</pass>\n";
     }
     doc += "  </pattern>\n";
   }
@@ -56,31 +58,23 @@ std::string MakeDocument() {
   return doc;
 }
 
+std::string MakeDocument() {
+  return MakePatternsDocument("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n", "", "and check it");
+}
+
 // The patterns-like document with an internal DTD that declares general
 // entities, referred to in content and in attribute values, beside the
 // predefined and character references and the comments.
 std::string MakeEntityDocument() {
-  std::string doc =
+  return MakePatternsDocument(
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE patterns [\n"
       "  <!ELEMENT patterns (pattern*)>\n"
       "  <!ATTLIST pattern code ID #REQUIRED>\n"
       "  <!ENTITY vendor \"Quorvanell\">\n"
       "  <!ENTITY check \"and check it\">\n"
       "  <!-- the names below are used in content and in attributes -->\n"
-      "]>\n<patterns version=\"2\">\n";
-  for (size_t i = 0; doc.size() < kTargetBytes; ++i) {
-    std::string n = std::to_string(i);
-    doc += "  <pattern code=\"P" + n + "\" name=\"Pattern &amp; number " + n +
-           "\" description=\"\xC3\xA9" "crit sur le disque &vendor;, &#233;t&#xE9;\" order=\"" + n + "\">\n";
-    doc += "    <!-- pass list " + n + " -->\n";
-    for (int k = 0; k < 3; ++k) {
-      doc += "    <pass bytes=\"5" + std::to_string(k) + "\" sequence=\"924924\" order=\"" + std::to_string(k) +
-             "\">Overwrite &lt;" + n + "&gt; with a fixed value &#65;&#x42; &check;</pass>\n";
-    }
-    doc += "  </pattern>\n";
-  }
-  doc += "</patterns>\n";
-  return doc;
+      "]>\n",
+      " &vendor;", "&check;");
 }
 
 // About 20 MB of chains 250 elements deep, each element with eight
