@@ -38,39 +38,32 @@ public:
   // deletes it. Only components can be held (for other objects a hold does
   // nothing, and Free deletes at once). Holds are for the thread that owns
   // the object.
-  class THold {
+  template <void (TObject::*End)()>
+  class THeld {
   public:
-    explicit THold(TObject* object_) : object(object_) { object_->Hold(); }
-    ~THold() { object->Unhold(); }
-    THold(const THold&) = delete;
-    THold& operator=(const THold&) = delete;
-
-  private:
-    TObject* object;
-  };
-  // The hold a handler's door takes around the call. When it is the last
-  // and the handler left the object something to do at its last hold (it
-  // freed it, say), it is handed over (core/HandedOverHolds.h) rather than
-  // ended, for the code that opened the door still reads the object.
-  class TDoorHold {
-  public:
-    explicit TDoorHold(TObject* object_) : object(object_) { object_->Hold(); }
-    ~TDoorHold() { object->UnholdFromDoor(); }
-    TDoorHold(const TDoorHold&) = delete;
-    TDoorHold& operator=(const TDoorHold&) = delete;
+    explicit THeld(TObject* object_) : object(object_) { object_->Hold(); }
+    ~THeld() { (object->*End)(); }
+    THeld(const THeld&) = delete;
+    THeld& operator=(const THeld&) = delete;
 
   private:
     TObject* object;
   };
   virtual void Hold() {}
   virtual void Unhold() {}
+  // Ends a door's hold (see TDoorHold).
+  void UnholdFromDoor();
+  using THold = THeld<&TObject::Unhold>;
+  // The hold a handler's door takes around the call. When it is the last
+  // and the handler left the object something to do at its last hold (it
+  // freed it, say), it is handed over (core/HandedOverHolds.h) rather than
+  // ended, for the code that opened the door still reads the object.
+  using TDoorHold = THeld<&TObject::UnholdFromDoor>;
   // Holds open right now.
   virtual uint32_t HoldCount() const { return 0; }
   // True when the last hold's end has work to do: delete a freed object,
   // release what it keeps for the operations on the stack.
   virtual bool ReleasePending() const { return false; }
-  // Ends a door's hold (see TDoorHold).
-  void UnholdFromDoor();
 
   // Objects come from the fenced pages while a test turns fencing on
   // (core/FencedObjects.h), else from the ordinary heap.
