@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <list>
 #include <map>
 #include <set>
 
@@ -344,9 +345,16 @@ bool TWinControl::VisibleWithParents() const {
 
 void TWinControl::CreateChildWindows() {
   if (handle == nullptr) return;
-  // Children in tab order so the window z-order follows it.
-  for (TWinControl* child : TabOrderList()) {
-    if (!child->Visible()) continue;
+  // Children in tab order so the window z-order follows it. A child's new
+  // window reaches its handlers, which may free this control or the other
+  // children (a form freed by a view's handler takes them all): the walk
+  // holds them and ends once this control is going.
+  std::vector<TWinControl*> children = TabOrderList();
+  std::list<THold> holds;
+  for (TWinControl* child : children) holds.emplace_back(child);
+  for (TWinControl* child : children) {
+    if (Going()) return;
+    if (child->Going() || !child->Visible()) continue;
     if (child->handle == nullptr) child->CreateHandle();
     else child->CreateChildWindows();  // made on request while hidden: its children wait no longer
   }

@@ -1,8 +1,10 @@
 // Every handler of the explorer views, at its k-th call, frees the view, its
 // form or the node it is told about, while a script of operations runs that
 // fires them: folders opened by key, a root change, checks, F5 with a
-// selection, shell change notifications, a browse from the path combo box and,
-// on a view that lists in the background, the listing landing. Forms and
+// selection, shell change notifications (media inserted, associations
+// changed), a browse from the path combo box, a lookup, a new folder and a
+// view stored and shown by code outside a message and, on a view that lists
+// in the background, the listing landing. Forms and
 // views are fenced: a touch of either after its release faults where it
 // happens; the rows run in child processes, so a row that faults is named
 // with its step. CI runs a sample of the table; QV_LONG=1 runs all of it.
@@ -21,6 +23,9 @@
 #include "core/FencedObjects.h"
 #include "core/testing/RowProcesses.h"
 #include "shell/ExplorerCombobox.h"
+#include "shell/GlobalViewManager.h"
+#include "shell/ShellNotifier.h"
+#include "shell/ShellUtilities.h"
 #include "shell/VirtualBackGndEnumThread.h"
 #include "shell/ViewHold.h"
 #include "win/Forms.h"
@@ -40,26 +45,31 @@ TVirtualExplorerCombobox* gCombo = nullptr;
 TRow gRow;
 int gCalls = 0;
 int gCalledGoing = 0;  // handlers called by a view (or combo box) already going
+int gShellEvents = 0;  // change notifications the view was told of
 
-void Strike(int event, TObject* sender, PVirtualNode node);
+void Strike(int event, TObject* sender, PVirtualNode node, TNamespace* item);
 
-// Every handler tells Strike who called it (the first argument) and of which node.
+// Every handler tells Strike who called it (the first argument), of which
+// node and of which item.
 struct TTable {
   struct Told {
     TObject* sender = nullptr;
     PVirtualNode node = nullptr;
+    TNamespace* item = nullptr;
   };
   template <class T>
   static void Collect(Told& told, const T& arg) {
     if constexpr (std::is_convertible_v<T, PVirtualNode>) {
       if (told.node == nullptr) told.node = arg;
+    } else if constexpr (std::is_convertible_v<T, TNamespace*>) {
+      if (told.item == nullptr) told.item = arg;
     } else if constexpr (std::is_convertible_v<T, TObject*>) {
       if (told.sender == nullptr) told.sender = arg;
     }
   }
   static void Observe(int event, const Told& told, const std::function<void()>& baseline) {
     baseline();
-    Strike(event, told.sender, told.node);
+    Strike(event, told.sender, told.node, told.item);
   }
 };
 
@@ -74,6 +84,7 @@ void SetBaselines() {
   SetBaseline<TTable, &V::OnClipboardPaste>([](TCustomVirtualExplorerTree*, bool& handled) { handled = true; });
   SetBaseline<TTable, &V::OnShellExecute>(
       [](TCustomVirtualExplorerTree*, TNamespace*, std::u16string&, std::u16string&, bool& allow) { allow = false; });
+  SetBaseline<TTable, &V::OnShellNotify>([](TCustomVirtualExplorerTree*, TVirtualShellEvent*) { ++gShellEvents; });
 }
 
 struct TEventSlot {
@@ -171,6 +182,39 @@ struct ExplorerHandlerTable : ExplorerFixture {
     gCombo->ComboEdit()->SetTextW(path);
     SendMessageW(gCombo->ComboEdit()->Handle(), WM_KEYDOWN, VK_RETURN, 0);
   }
+  // Code outside a message (no hold around it): a lookup that opens the path
+  // to path and selects it, then a new folder made beside it, its editor left.
+  void LookUpAndMakeFolder(const std::u16string& path) {
+    LPITEMIDLIST pidl = tree != nullptr ? PathToPIDL(path) : nullptr;
+    if (pidl == nullptr) return;
+    tree->WalkPIDLToNode(pidl, /*select=*/true, /*expandPath=*/true, /*reinit=*/false, /*init=*/true);
+    NamespacePIDLManager->FreePIDL(pidl);
+    if (tree == nullptr) return;
+    auto editable = [this](bool on) {
+      if (TCustomVirtualExplorerTreeOptions* o = tree != nullptr ? tree->TreeOptions() : nullptr)
+        o->SetMiscOptions(on ? o->MiscOptions().Include(toEditable) : o->MiscOptions().Exclude(toEditable));
+    };
+    editable(true);
+    std::u16string made;
+    tree->CreateNewFolder(path, made);
+    Held([](V* v) { v->CancelEditNode(); });
+    editable(false);
+    if (!made.empty()) RemoveDirectoryW(W(made));
+  }
+  // Tells the view of a change (unfiltered, as a program that knows of it
+  // does; null: one the shell reports with no item) and waits until it was told.
+  void Notify(LONG code, LPCITEMIDLIST pidl) {
+    if (tree == nullptr) return;
+    int before = gShellEvents;
+    ChangeNotifier()->SetFilterEvents(false);
+    if (pidl != nullptr)
+      ChangeNotifier()->PostShellNotify(code, pidl, nullptr);
+    else
+      SHChangeNotify(code, SHCNF_IDLIST, nullptr, nullptr);
+    PumpUntil([&] { return tree == nullptr || gShellEvents > before; }, 3000);
+    Pump(50);
+    ChangeNotifier()->SetFilterEvents(true);
+  }
   void DoubleClickFocused() {
     if (tree == nullptr || tree->FocusedNode() == nullptr) return;
     TRect r = tree->GetDisplayRect(tree->FocusedNode(), NoColumn, true);
@@ -187,6 +231,7 @@ struct ExplorerHandlerTable : ExplorerFixture {
     gRow = Rows().all[row];
     gCalls = 0;
     gCalledGoing = 0;
+    gShellEvents = 0;
     bool threaded = gRow.action >= 3;
     MakeViews(threaded);
     std::u16string sub = folder + u"\\sub";
@@ -225,6 +270,22 @@ struct ExplorerHandlerTable : ExplorerFixture {
     MakeFile(fresh);
     ReportChange(SHCNE_CREATE, fresh);
     PumpUntil([&] { return tree == nullptr || LoadedNodeOf(tree, fresh) != nullptr; }, 3000);
+    SetRowStep("lookup, new folder");
+    LookUpAndMakeFolder(sub + u"\\deep\\d.txt");
+    WaitForListing(threaded);
+    SetRowStep("view stored and shown");
+    if (tree != nullptr) GlobalViewManager()->StoreView(u"table", tree);
+    if (tree != nullptr) GlobalViewManager()->ShowView(u"table", tree);
+    WaitForListing(threaded);
+    // Media in the root's drive refreshes the whole view; changed associations rebuild the icons too.
+    SetRowStep("media inserted, associations changed");
+    if (LPITEMIDLIST drive = PathToPIDL(TestDrive() + u"\\")) {
+      Notify(SHCNE_MEDIAINSERTED, drive);
+      NamespacePIDLManager->FreePIDL(drive);
+    }
+    WaitForListing(threaded);
+    Notify(SHCNE_ASSOCCHANGED, nullptr);
+    WaitForListing(threaded);
     SetRowStep("browse, root change");
     Browse(sub + u"\\deep");
     WaitForListing(threaded);
@@ -247,8 +308,9 @@ struct ExplorerHandlerTable : ExplorerFixture {
 };
 
 // The handler of every event: at the row's k-th call of the row's event it
-// does the row's doom.
-void Strike(int event, TObject* sender, PVirtualNode node) {
+// does the row's doom. The node doomed is the one told of, else the one
+// holding the item told of, else the focused one.
+void Strike(int event, TObject* sender, PVirtualNode node, TNamespace* item) {
   if (sender != nullptr && sender->Going()) ++gCalledGoing;
   ExplorerHandlerTable* t = gTable;
   if (t->tree == nullptr || event != gRow.event || ++gCalls != gRow.k) return;
@@ -262,6 +324,9 @@ void Strike(int event, TObject* sender, PVirtualNode node) {
       std::exchange(t->form, nullptr)->Free();
       return;
     case kFreeNode:
+      for (PVirtualNode n = t->tree->GetFirstNoInit(); node == nullptr && item != nullptr && n != nullptr;
+           n = t->tree->GetNextNoInit(n))
+        if (t->tree->NodeNamespace(n) == item) node = n;
       if (node == nullptr || node == t->tree->RootNode()) node = t->tree->FocusedNode();
       if (node == nullptr) node = t->tree->RootNode()->FirstChild;
       if (node != nullptr && node != t->tree->RootNode()) t->tree->DeleteNode(node);
