@@ -38,13 +38,7 @@ size_t FileOffsetOf(const IMAGE_NT_HEADERS32& nt, uint32_t rva) {
 // True when the PE image carries debug information: symbols, or a section
 // whose name (long names live in the string table) starts with ".debug".
 bool HasDebugInformation(const std::wstring& path) {
-  std::string image;
-  HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return true;
-  image.resize(GetFileSize(handle, nullptr));
-  DWORD read = 0;
-  ReadFile(handle, image.data(), static_cast<DWORD>(image.size()), &read, nullptr);
-  CloseHandle(handle);
+  const std::string image = ReadWhole(path);
   if (image.size() < 0x40) return true;
   const uint32_t pe = *reinterpret_cast<const uint32_t*>(image.data() + 0x3C);
   const auto* file = reinterpret_cast<const IMAGE_FILE_HEADER*>(image.data() + pe + 4);
