@@ -12,7 +12,16 @@
 #include "shell/ShellUtilities.h"
 #include "win/controls/ComCtrls.h"
 
-TVirtualExplorerTreeview* TMainForm::FileSelectTree() const { return Item<TVirtualExplorerTreeview>("FileSelectTree"); }
+std::vector<std::string> TMainForm::DeferredComponents() const { return {"FileSelectTree"}; }
+
+TVirtualExplorerTreeview* TMainForm::FileSelectTree() {
+  // The shell toolkit starts here, on the main thread, before the tree's
+  // first shell item.
+  InitializeShellToolkit();
+  auto* tree = dynamic_cast<TVirtualExplorerTreeview*>(MakeDeferred("FileSelectTree"));
+  if (tree != nullptr && FileTreeStorage == nullptr) FileTreeStorage = tree->GetStorage();
+  return tree;
+}
 
 void TMainForm::FileSelectTreeEnumFolder(TCustomVirtualExplorerTree*, TNamespace* ns, bool& allowAsChild) {
   allowAsChild = ns->FileSystem() || ns->IsMyComputer();

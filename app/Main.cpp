@@ -11,6 +11,7 @@
 #include "win/Forms.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  if (StartupStopAtEntry()) return 0;
   StartupMark("static initialisers");
   TUnitsScope units;
   try {

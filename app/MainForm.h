@@ -145,7 +145,9 @@ public:
   // Computer; the tree's update bracket is closed also after a failure.
   void BuildTree();
   // The file tree of the select page (null in a form definition without one).
-  TVirtualExplorerTreeview* FileSelectTree() const;
+  // It is made when first asked for (its page's first show, at the latest),
+  // and its node storage then becomes FileTreeStorage unless one is set.
+  TVirtualExplorerTreeview* FileSelectTree();
 
   // Drive page: the list is filled on its first show (and on Rescan); the
   // selected row gives DriveLetter, DriveText and DriveNumber.
@@ -205,8 +207,8 @@ public:
   // because the system or this program needs them: the wipe takes nothing
   // else (nothing that appeared after that step, nothing through a link).
   TConfirmListing ConfirmedItems;
-  // The node storage that holds the check marks: the file tree's, set at
-  // creation (not owned; null without a tree: nothing is checked then).
+  // The node storage that holds the check marks: the file tree's, set when
+  // the tree is made (not owned; null without a tree: nothing is checked then).
   TRootNodeStorage* FileTreeStorage = nullptr;
 
   // ----- The file task's confirm step (FileTask.cpp)
@@ -241,6 +243,8 @@ protected:
   // The window class is named after the form ("TMainForm"), so other
   // programs and tests can find the wizard.
   void CreateParams(TCreateParams& params) override;
+  // The file tree waits for its page: the first window shows none of it.
+  std::vector<std::string> DeferredComponents() const override;
 
 private:
   // The per-page part of CheckState.

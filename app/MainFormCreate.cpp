@@ -11,7 +11,6 @@
 #include "WipeAlgTypes.h"
 #include "WipeDLL.h"
 #include "WizardPages.h"
-#include "shell/ExplorerTree.h"
 #include "win/ClassInfo.h"
 #include "win/controls/Menus.h"
 #include "win/controls/StdCtrls.h"
@@ -35,7 +34,6 @@ void TMainForm::FormCreate(TObject*) {
   DataStorage->LoadPatterns();
   StartupMark("main form: patterns file");
   FilesToWipeList = nullptr;
-  if (TVirtualExplorerTreeview* tree = FileSelectTree()) FileTreeStorage = tree->GetStorage();
   if (DataStorage->LoadFailed) {
     // The program ends: the first start's language choice, its help topic
     // and the first-start flag stay for the next start.

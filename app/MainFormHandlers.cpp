@@ -75,6 +75,8 @@ void TMainForm::MainMenuAboutClick(TObject*) {
 // ----- File pages
 
 void TMainForm::FileSelectTabSheetShow(TObject*) {
+  // The page's tree is made on its first show.
+  FileSelectTree();
   if (!TreeNeedsBuild || !WizardLinks.buildTree) return;
   WizardLinks.buildTree(this);
   TreeNeedsBuild = false;

@@ -111,6 +111,8 @@ void StartupMark(const char* step) {
   trace.marks[trace.count++] = {step, now.QuadPart};
 }
 
+bool StartupStopAtEntry() { return GetEnvironmentVariableW(L"QV_STARTUP_STOP", nullptr, 0) > 0; }
+
 void StartupTraceWatchLoop() {
   TTrace& trace = Trace();
   if (!trace.on || Application == nullptr) return;

@@ -15,6 +15,15 @@
 
 inline constexpr const char* kStartupTraceVariable = "QV_STARTUP_TRACE";
 
+// When the environment variable QV_STARTUP_STOP is set (to anything), the
+// program ends at the first line of its main block, having done nothing but
+// load and run its static initialisers: the start-up benchmark times that to
+// tell the loading's share of the start-up from the program's own work.
+inline constexpr const char* kStartupStopVariable = "QV_STARTUP_STOP";
+
+// True when the program is to end at once (QV_STARTUP_STOP is set).
+bool StartupStopAtEntry();
+
 // Notes that the step called step ends now. step is kept as given (a literal
 // without line breaks). Does nothing when tracing is off or the trace is
 // already written.

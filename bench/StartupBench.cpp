@@ -12,6 +12,11 @@
 // step on the system's performance counter; the steps are timed from the
 // moment this process started it and printed as medians beside the empty
 // window's whole figure. --no-trace starts it without the trace.
+//
+// What loading alone costs: each program is also started with the environment
+// variable QV_STARTUP_STOP set, which makes it end at the first line of its
+// main block (after its libraries and its static initialisers), and timed
+// until it has ended; the whole start-up less that is the program's own work.
 #include <windows.h>
 #include <psapi.h>
 
@@ -35,6 +40,7 @@ struct TFigures {
   double residentMB = 0;
   double privateMB = 0;
   double windows = 0;  // the visible window and all its child windows
+  double loadMs = 0;   // started to stop at its main block: until it ended
   // The program's start-up steps in its order, each with its own length in ms
   // (the first counted from the start of the process); empty without a trace.
   std::vector<std::pair<std::string, double>> steps;
@@ -156,6 +162,31 @@ bool StartOnce(const std::wstring& exe, const TTraceRequest& trace, TFigures& fi
   return ready;
 }
 
+// One start of exe told to end at the first line of its main block: the time
+// until the process has ended; false when it did not end within 30 s or
+// ended with an error.
+bool LoadOnce(const std::wstring& exe, double& ms) {
+  STARTUPINFOW si{};
+  si.cb = sizeof(si);
+  PROCESS_INFORMATION process{};
+  std::wstring command = L"\"" + exe + L"\"";
+  std::wstring folder = exe.substr(0, exe.find_last_of(L'\\') + 1);
+  SetEnvironmentVariableW(L"QV_STARTUP_STOP", L"1");
+  const auto start = Clock::now();
+  const bool started = CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                                      folder.c_str(), &si, &process);
+  SetEnvironmentVariableW(L"QV_STARTUP_STOP", nullptr);
+  if (!started) return false;
+  const bool ended = WaitForSingleObject(process.hProcess, 30000) == WAIT_OBJECT_0;
+  ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+  DWORD code = 1;
+  if (!ended) TerminateProcess(process.hProcess, 1);
+  else GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hThread);
+  CloseHandle(process.hProcess);
+  return ended && code == 0;
+}
+
 double Median(std::vector<double> values) {
   if (values.empty()) return 0;
   std::sort(values.begin(), values.end());
@@ -167,6 +198,7 @@ double Median(std::vector<double> values) {
 struct TSummary {
   TFigures median;  // each figure's median; steps: each step's median
   double minMs = 0, maxMs = 0;
+  double minLoadMs = 0, maxLoadMs = 0;
   // Its time over the reference's started just before it, per round.
   double ratioMedian = 0, ratioMin = 0, ratioMax = 0;
   int traced = 0;  // starts whose trace was read
@@ -180,16 +212,19 @@ TSummary Summarise(const std::vector<TFigures>& figures, const std::vector<TFigu
     return Median(values);
   };
   summary.median = {middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB),
-                    middle(&TFigures::windows), {}};
+                    middle(&TFigures::windows), middle(&TFigures::loadMs), {}};
   std::vector<double> ratios;
   for (size_t run = 0; run < figures.size(); ++run) ratios.push_back(figures[run].ms / reference[run].ms);
   summary.ratioMedian = Median(ratios);
   summary.ratioMin = *std::min_element(ratios.begin(), ratios.end());
   summary.ratioMax = *std::max_element(ratios.begin(), ratios.end());
   summary.minMs = summary.maxMs = figures[0].ms;
+  summary.minLoadMs = summary.maxLoadMs = figures[0].loadMs;
   for (const TFigures& f : figures) {
     summary.minMs = std::min(summary.minMs, f.ms);
     summary.maxMs = std::max(summary.maxMs, f.ms);
+    summary.minLoadMs = std::min(summary.minLoadMs, f.loadMs);
+    summary.maxLoadMs = std::max(summary.maxLoadMs, f.loadMs);
   }
   // Steps by name, in the order the program went through them.
   for (const TFigures& f : figures) {
@@ -234,6 +269,11 @@ bool Measure(const std::vector<std::wstring>& exes, int runs, bool trace, std::v
   for (int run = 0; run < runs; ++run)
     for (size_t i = 0; i < exes.size(); ++i)
       if (!StartOnce(exes[i], traces[i], all[i][run])) return false;
+  // The loading alone, in rounds of its own so that no start above waits
+  // for one of these to end.
+  for (int run = 0; run < runs; ++run)
+    for (size_t i = 0; i < exes.size(); ++i)
+      if (!LoadOnce(exes[i], all[i][run].loadMs)) return false;
   summaries.clear();
   for (const std::vector<TFigures>& figures : all) summaries.push_back(Summarise(figures, all[0]));
   return true;
@@ -313,6 +353,20 @@ int main(int argc, char** argv) {
                 ours.maxMs, ours.median.residentMB, ours.median.privateMB, ours.ratioMedian, ours.ratioMin,
                 ours.ratioMax, ours.median.residentMB / empty.median.residentMB,
                 static_cast<int>(ours.median.windows));
+  }
+  std::printf("loading alone: started to end at the first line of the main block, until it ended "
+              "(median, range); the rest: the whole median less it\n");
+  std::printf("  %-28s %8.1f ms (%.1f-%.1f)  rest %6.1f ms\n", "empty Win32 window", empty.median.loadMs,
+              empty.minLoadMs, empty.maxLoadMs, empty.median.ms - empty.median.loadMs);
+  for (size_t i = 0; i < programs.size(); ++i) {
+    const TSummary& ours = summaries[i + 1];
+    std::string name(programs[i].begin(), programs[i].end());
+    if (programs.size() == 1) name = "Quorvanell";
+    std::printf("  %-28s %8.1f ms (%.1f-%.1f)  rest %6.1f ms  over the empty window: loading %+.1f ms, rest "
+                "%+.1f ms\n",
+                name.substr(name.size() > 28 ? name.size() - 28 : 0).c_str(), ours.median.loadMs, ours.minLoadMs,
+                ours.maxLoadMs, ours.median.ms - ours.median.loadMs, ours.median.loadMs - empty.median.loadMs,
+                (ours.median.ms - ours.median.loadMs) - (empty.median.ms - empty.median.loadMs));
   }
   for (size_t i = 0; i < programs.size(); ++i) {
     const TSummary& ours = summaries[i + 1];

@@ -17,7 +17,8 @@ TILIsParent ilIsParent = nullptr;
 std::once_flag bindOnce;
 
 void Bind() {
-  HMODULE shell32 = GetModuleHandleA("shell32.dll");
+  // Its functions load it when first called: it may not be loaded yet.
+  HMODULE shell32 = LoadLibraryA("shell32.dll");
   if (shell32 == nullptr) return;
   ilIsEqual = reinterpret_cast<TILIsEqual>(reinterpret_cast<void*>(GetProcAddress(shell32, MAKEINTRESOURCEA(21))));
   ilIsParent = reinterpret_cast<TILIsParent>(reinterpret_cast<void*>(GetProcAddress(shell32, MAKEINTRESOURCEA(23))));

@@ -30,7 +30,8 @@ struct ShellNotifyFunctions {
 const ShellNotifyFunctions& Functions() {
   static const ShellNotifyFunctions functions = [] {
     ShellNotifyFunctions f;
-    HMODULE shell32 = GetModuleHandleA("shell32.dll");
+    // Its functions load it when first called: it may not be loaded yet.
+    HMODULE shell32 = LoadLibraryA("shell32.dll");
     if (shell32 == nullptr) return f;
     auto bind = [shell32](int ordinal) {
       return reinterpret_cast<void*>(GetProcAddress(shell32, MAKEINTRESOURCEA(ordinal)));

@@ -185,7 +185,8 @@ int SpecialFoldersMade() {
 }
 
 bool BindShellFunctions() {
-  HMODULE shell32 = GetModuleHandleA("shell32.dll");
+  // Its functions load it when first called: it may not be loaded yet.
+  HMODULE shell32 = LoadLibraryA("shell32.dll");
   HMODULE user32 = GetModuleHandleA("user32.dll");
   AnimateWindowProc =
       user32 != nullptr ? reinterpret_cast<TAnimateWindow>(reinterpret_cast<void*>(GetProcAddress(user32, "AnimateWindow")))

@@ -127,7 +127,8 @@ namespace vst {
 
 bool FileIconInit(bool restore) {
   if (!IsUnicode()) return false;
-  HMODULE shell32 = GetModuleHandleA("shell32.dll");
+  // Its functions load it when first called: it may not be loaded yet.
+  HMODULE shell32 = LoadLibraryA("shell32.dll");
   if (shell32 == nullptr) return false;
   using TFileIconInit = BOOL(WINAPI*)(BOOL);
   auto init = reinterpret_cast<TFileIconInit>(reinterpret_cast<void*>(GetProcAddress(shell32, MAKEINTRESOURCEA(660))));

@@ -38,7 +38,8 @@ void Bind(F& pointer, HMODULE module, const char* name) {
 }  // namespace
 
 void BindWideFunctions(bool unicode) {
-  HMODULE shell32 = GetModuleHandleA("shell32.dll");
+  // Its functions load it when first called: it may not be loaded yet.
+  HMODULE shell32 = LoadLibraryA("shell32.dll");
   HMODULE kernel32 = GetModuleHandleA("kernel32.dll");
   HMODULE user32 = GetModuleHandleA("user32.dll");
   HMODULE gdi32 = GetModuleHandleA("gdi32.dll");

@@ -14,16 +14,31 @@ namespace {
 
 std::string Narrow(const std::wstring& text) { return std::string(text.begin(), text.end()); }
 
-// True when the PE image carries debug information: symbols, or a section
-// whose name (long names live in the string table) starts with ".debug".
-bool HasDebugInformation(const std::wstring& path) {
+std::string ReadWhole(const std::wstring& path) {
   std::string image;
   HANDLE handle = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return true;
+  if (handle == INVALID_HANDLE_VALUE) return image;
   image.resize(GetFileSize(handle, nullptr));
   DWORD read = 0;
   ReadFile(handle, image.data(), static_cast<DWORD>(image.size()), &read, nullptr);
   CloseHandle(handle);
+  image.resize(read);
+  return image;
+}
+
+// The file offset of a relative virtual address, or 0 when no section holds it.
+size_t FileOffsetOf(const IMAGE_NT_HEADERS32& nt, uint32_t rva) {
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(&nt);
+  for (int i = 0; i < nt.FileHeader.NumberOfSections; ++i, ++section)
+    if (rva >= section->VirtualAddress && rva < section->VirtualAddress + section->SizeOfRawData)
+      return rva - section->VirtualAddress + section->PointerToRawData;
+  return 0;
+}
+
+// True when the PE image carries debug information: symbols, or a section
+// whose name (long names live in the string table) starts with ".debug".
+bool HasDebugInformation(const std::wstring& path) {
+  const std::string image = ReadWhole(path);
   if (image.size() < 0x40) return true;
   const uint32_t pe = *reinterpret_cast<const uint32_t*>(image.data() + 0x3C);
   const auto* file = reinterpret_cast<const IMAGE_FILE_HEADER*>(image.data() + pe + 4);
@@ -83,6 +98,32 @@ TEST(ProgramFolder, TheExeCarriesItsIcon) {
     DestroyIcon(icon);
   }
   FreeLibrary(image);
+}
+
+// The loader maps the exe's pages as they are touched only when every section
+// starts on a page in the file; and the shell, shlwapi and the multimedia
+// timer load at their first call, not with the program.
+TEST(ProgramFolder, TheExeMapsByPagesAndImportsNoShellLibraries) {
+  const std::string image = ReadWhole(InstalledProgramFolder() + L"Quorvanell.exe");
+  ASSERT_GT(image.size(), 0x400u);
+  const auto& nt = *reinterpret_cast<const IMAGE_NT_HEADERS32*>(image.data() +
+                                                                 *reinterpret_cast<const uint32_t*>(image.data() + 0x3C));
+  EXPECT_EQ(nt.OptionalHeader.FileAlignment % 4096, 0u);
+  const IMAGE_SECTION_HEADER* section = IMAGE_FIRST_SECTION(&nt);
+  for (int i = 0; i < nt.FileHeader.NumberOfSections; ++i, ++section)
+    EXPECT_EQ(section->PointerToRawData % 4096, 0u) << std::string(reinterpret_cast<const char*>(section->Name), 8);
+  std::set<std::string> imported;
+  const IMAGE_DATA_DIRECTORY& imports = nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+  for (size_t at = FileOffsetOf(nt, imports.VirtualAddress); at != 0 && at + sizeof(IMAGE_IMPORT_DESCRIPTOR) <= image.size();
+       at += sizeof(IMAGE_IMPORT_DESCRIPTOR)) {
+    const auto* entry = reinterpret_cast<const IMAGE_IMPORT_DESCRIPTOR*>(image.data() + at);
+    if (entry->Name == 0) break;
+    std::string name = image.c_str() + FileOffsetOf(nt, entry->Name);
+    for (char& c : name) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+    imported.insert(name);
+  }
+  EXPECT_TRUE(imported.count("user32.dll")) << "the import table was not read";
+  for (const char* late : {"shell32.dll", "shlwapi.dll", "winmm.dll"}) EXPECT_FALSE(imported.count(late)) << late;
 }
 
 }  // namespace

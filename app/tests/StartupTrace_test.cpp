@@ -81,3 +81,17 @@ TEST_F(StartupTrace, StepsInOrderOnceIdleAndTheProgramEndsAsEver) {
 
   EXPECT_EQ(CloseAndWait(main, 30000), 0u);
 }
+
+// Told to stop at its main block (QV_STARTUP_STOP), the program only loads:
+// it ends at once with code 0, before any window or setting is made.
+TEST_F(StartupTrace, StopAtTheMainBlockEndsBeforeAnyWindow) {
+  SetEnvironmentVariableW(L"QV_STARTUP_STOP", L"1");
+  const ::testing::AssertionResult started = Start();
+  SetEnvironmentVariableW(L"QV_STARTUP_STOP", nullptr);
+  ASSERT_TRUE(started);
+  ASSERT_EQ(WaitForSingleObject(process.hProcess, 30000), WAIT_OBJECT_0);
+  DWORD code = STILL_ACTIVE;
+  GetExitCodeProcess(process.hProcess, &code);
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(WaitForWindow(L"", L"", 0), nullptr);
+}

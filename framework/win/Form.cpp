@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/Format.h"
+#include "core/SysUtils.h"
 #include "win/FormDefinition.h"
 #include "win/graphics/Graphics.h"
 
@@ -20,9 +21,26 @@ const TMessageMap* TCustomForm::ClassMessageMap() {
 void TCustomForm::Create(TComponent* owner) {
   CreateNew(owner);
   std::string className = ClassName();
-  if (LoadFormDefinitionResource(this, className)) return;
+  if (LoadFormDefinitionResource(this, className, DeferredComponents(), &deferredParts)) return;
   if (className != "TForm" && className != "TCustomForm")
     throw EResNotFound(Format("Resource %s not found", {className}));
+}
+
+TComponent* TCustomForm::MakeDeferred(const std::string& name) {
+  if (TComponent* made = FindComponent(name)) return made;
+  auto part = std::find_if(deferredParts.begin(), deferredParts.end(),
+                           [&](const TDeferredFormPart& p) { return SameText(p.object.name, name); });
+  if (part == deferredParts.end()) return nullptr;
+  // Taken out first: a part that fails is not read a second time.
+  const TDeferredFormPart taken = std::move(*part);
+  deferredParts.erase(part);
+  TComponent* made = ReadFormPart(this, taken);
+  // Nested in a page that shows already, it shows at once.
+  if (auto* control = dynamic_cast<TWinControl*>(made);
+      control != nullptr && control->Parent() != nullptr && control->Parent()->HandleAllocated() &&
+      control->VisibleWithParents())
+    control->Handle();
+  return made;
 }
 
 void TCustomForm::CreateNew(TComponent* owner) {

@@ -47,7 +47,20 @@ struct Fixup {
 
 class Loader {
 public:
-  explicit Loader(TComponent* root_) : root(root_) {}
+  explicit Loader(TComponent* root_, const std::vector<std::string>* defer_ = nullptr) : root(root_), defer(defer_) {}
+
+  std::vector<TDeferredFormPart> deferred;
+
+  TComponent* ReadPart(const TDeferredFormPart& part) {
+    TComponent* parent = part.parentName.empty() ? root : root->FindComponent(part.parentName);
+    if (parent == nullptr)
+      Fail(part.object.line, part.object.name, Format("Component %s not found", {part.parentName}));
+    const size_t first = created.size();
+    CreateChild(parent, part.object);
+    ResolveFixups();
+    for (size_t i = first; i < created.size(); ++i) created[i]->Loaded();
+    return created[first];
+  }
 
   void Read(const TFormObject& def) {
     const TClassInfo* declared = FindClassInfo(def.className);
@@ -78,7 +91,18 @@ private:
     throw EFormError(Format("Line %d: %s: %s", {line, where, what}));
   }
 
+  bool Deferred(const std::string& name) const {
+    if (defer == nullptr) return false;
+    for (const std::string& d : *defer)
+      if (SameText(d, name)) return true;
+    return false;
+  }
+
   void CreateChild(TComponent* parent, const TFormObject& def) {
+    if (Deferred(def.name)) {
+      deferred.push_back({parent == root ? std::string() : parent->Name(), def});
+      return;
+    }
     TComponent* comp = NewComponent(def);
     comp->SetComponentState(csLoading, true);
     created.push_back(comp);
@@ -280,6 +304,7 @@ private:
   }
 
   TComponent* root;
+  const std::vector<std::string>* defer;
   std::vector<TComponent*> created;
   std::vector<Fixup> fixups;
 };
@@ -415,12 +440,18 @@ private:
 
 }  // namespace
 
-void ReadFormDefinition(TComponent* root, std::string_view text) {
+std::vector<TDeferredFormPart> ReadFormDefinition(TComponent* root, std::string_view text,
+                                                  const std::vector<std::string>& defer) {
   TFormObject def = ParseFormDefinition(text);
-  Loader(root).Read(def);
+  Loader loader(root, &defer);
+  loader.Read(def);
+  return std::move(loader.deferred);
 }
 
-bool LoadFormDefinitionResource(TComponent* root, const std::string& resourceName) {
+TComponent* ReadFormPart(TComponent* root, const TDeferredFormPart& part) { return Loader(root).ReadPart(part); }
+
+bool LoadFormDefinitionResource(TComponent* root, const std::string& resourceName,
+                                const std::vector<std::string>& defer, std::vector<TDeferredFormPart>* deferred) {
   std::u16string name = AnsiToWide(resourceName);
   HMODULE module = GetModuleHandleW(nullptr);
   HRSRC res = FindResourceW(module, reinterpret_cast<LPCWSTR>(name.c_str()), reinterpret_cast<LPCWSTR>(RT_RCDATA));
@@ -428,7 +459,10 @@ bool LoadFormDefinitionResource(TComponent* root, const std::string& resourceNam
   HGLOBAL data = LoadResource(module, res);
   const char* bytes = data != nullptr ? static_cast<const char*>(LockResource(data)) : nullptr;
   if (bytes == nullptr) return false;
-  ReadFormDefinition(root, std::string_view(bytes, SizeofResource(module, res)));
+  std::vector<TDeferredFormPart> parts =
+      ReadFormDefinition(root, std::string_view(bytes, SizeofResource(module, res)), defer);
+  if (deferred != nullptr)
+    for (TDeferredFormPart& part : parts) deferred->push_back(std::move(part));
   return true;
 }
 

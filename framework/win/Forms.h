@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "win/Controls.h"
+#include "win/FormDefinition.h"
 
 class THintWindow;
 class THelpManager;
@@ -141,6 +142,11 @@ public:
   // the form, then to the menu bar: the first item with that shortcut is
   // clicked. True when one was. control may be null (the form alone).
   bool IsShortCut(TControl* control, uint16_t key, TShiftState shift);
+  // The component of the form's definition called name, made now when
+  // DeferredComponents put it off (its window too when its page is showing);
+  // null when there is no such component. Raises EFormError as the
+  // definition's reading does.
+  TComponent* MakeDeferred(const std::string& name);
 
   TNotifyEvent OnCreate;
   TNotifyEvent OnDestroy;
@@ -152,6 +158,10 @@ public:
   TCloseQueryEvent OnCloseQuery;
 
 protected:
+  // Components of the definition (with all they hold) left out when the form
+  // is made, until MakeDeferred asks for one: a page's heavy control that
+  // the first window does not show.
+  virtual std::vector<std::string> DeferredComponents() const { return {}; }
   void CreateParams(TCreateParams& params) override;
   void CreateWnd() override;
   void DestroyWnd() override;
@@ -196,6 +206,7 @@ private:
   int loadedClientWidth = -1, loadedClientHeight = -1;
   HICON bigIcon = nullptr;   // owned
   HICON smallIcon = nullptr; // owned
+  std::vector<TDeferredFormPart> deferredParts;  // not read yet
 };
 
 class TForm : public TCustomForm {};

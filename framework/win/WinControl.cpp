@@ -454,7 +454,9 @@ void TWinControl::InsertControl(TControl* control) {
     if (auto* win = dynamic_cast<TWinControl*>(control)) {
       if (win->handle != nullptr) {
         ::SetParent(win->handle, handle);
-      } else if (!IsLoading() && win->VisibleWithParents()) {
+      } else if (!IsLoading() && !win->IsLoading() && win->VisibleWithParents()) {
+        // A control still being read gets its window once its properties are
+        // all set (a part of a definition read late into a showing form).
         win->CreateHandle();
       }
     }

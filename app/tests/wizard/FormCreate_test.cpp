@@ -75,6 +75,23 @@ TEST_F(WizardTest, TheFileTreeTakesTheTreePanesDefaultsWhereTheFormStatesNothing
   EXPECT_EQ(o->VETSyncOptions(), (TVETSyncOptions{toCollapseTargetFirst, toExpandTarget, toSelectTarget}));
 }
 
+// The file tree waits for its page: the form is made without it, and the
+// page's first show makes it there, showing, with the storage of its ticks.
+TEST_F(WizardTest, TheFileTreeIsMadeOnItsPagesFirstShow) {
+  MakeForm();
+  EXPECT_EQ(form->FindComponent("FileSelectTree"), nullptr);
+  EXPECT_EQ(form->FileTreeStorage, nullptr);
+  Click("WelcomeFileAndFoldersRadioButton");
+  Click("BottomNext");
+  ASSERT_EQ(ActivePageIndex(), wpFileSelect);
+  auto* tree = dynamic_cast<TVirtualExplorerTreeview*>(form->FindComponent("FileSelectTree"));
+  ASSERT_NE(tree, nullptr);
+  EXPECT_EQ(tree->Parent(), form->FindComponent("FileSelectTabSheet"));
+  EXPECT_TRUE(tree->HandleAllocated() && IsWindowVisible(tree->Handle()));
+  EXPECT_EQ(form->FileTreeStorage, tree->GetStorage());
+  EXPECT_EQ(form->FileSelectTree(), tree);
+}
+
 TEST_F(WizardTest, FirstStartChoosesLanguageThenOpensQuickStart) {
   std::vector<std::string> calls;
   GlobalFirstStart = true;

@@ -1,6 +1,7 @@
-// The shell toolkit starts with the program's units on the main thread (COM
-// included) and, once shut down with them, is not started again by a shell
-// item freed afterwards. In a child process: the toolkit stays down.
+// The shell toolkit waits, after the program's units, for the first shell item
+// asked for on the main thread (COM included) and, once shut down with the
+// units, is not started again by a shell item freed afterwards. In a child
+// process: the toolkit stays down.
 // Its texts come from the program's language file. The special folders are
 // made when first asked for, on the file page.
 #include <windows.h>
@@ -21,14 +22,15 @@
 #include "win/controls/StdCtrls.h"
 #include "win/testing/Harness.h"
 
-TEST(ShellToolkitUnit, StartsWithTheUnitsAndStaysDownAfterThem) {
+TEST(ShellToolkitUnit, StartsWhenFirstNeededAndStaysDownAfterTheUnits) {
   EXPECT_EXIT(
       {
         int failures = 0;
         TNamespace* late = nullptr;
         {
           TUnitsScope units;
-          if (NamespacePIDLManager == nullptr || DesktopFolder() == nullptr) failures |= 1;
+          if (NamespacePIDLManager != nullptr) failures |= 32;
+          if (DesktopFolder() == nullptr || NamespacePIDLManager == nullptr) failures |= 1;
           // COM is initialised on this thread: a second initialisation says so.
           HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
           if (hr != S_FALSE) failures |= 2;

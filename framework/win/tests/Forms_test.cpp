@@ -437,3 +437,45 @@ TEST(FormDefinition, EventsHeldByAPartAreBoundAndWrittenThroughAccessors) {
   EXPECT_EQ(gPokes, 2);
   copy->Free();
 }
+
+// A part left out of a definition is read when asked for as the whole would
+// have read it: nested where it stood, its handlers bound by name; a part
+// whose parent has gone meanwhile fails with its line.
+TEST(FormDefinition, APartLeftOutIsReadWhenAskedFor) {
+  const char* text =
+      "TSampleForm S { ClientWidth = 320; ClientHeight = 200;\n"
+      "  TTestBox Box1 { Width = 150; Height = 100;\n"
+      "    TTestBox Box3 { Left = 10; Width = 60; Height = 30; OnClick = BoxClick;\n"
+      "      TTestLabel Inner { Caption = \"in\"; }\n"
+      "    }\n"
+      "  }\n"
+      "  TTestBox Box2 { Left = 170; Width = 100; Height = 100; }\n"
+      "}";
+  auto* form = new TSampleForm;
+  form->CreateNew(Application);
+  std::vector<TDeferredFormPart> parts = ReadFormDefinition(form, text, {"box3", "Box2"});
+  form->AfterConstruction();
+  ASSERT_EQ(parts.size(), 2u);
+  EXPECT_EQ(parts[0].parentName, "Box1");
+  EXPECT_EQ(parts[1].parentName, "");
+  for (const char* name : {"Box3", "Inner", "Box2"}) EXPECT_EQ(form->FindComponent(name), nullptr) << name;
+  form->Show();
+  auto* box3 = dynamic_cast<TTestBox*>(ReadFormPart(form, parts[0]));
+  ASSERT_NE(box3, nullptr);
+  EXPECT_EQ(box3->Parent(), qvtest::Find(form, "Box1"));
+  EXPECT_EQ(qvtest::Find(form, "Inner")->Parent(), box3);
+  EXPECT_FALSE(box3->ComponentState().Contains(csLoading));
+  EXPECT_FALSE(box3->HandleAllocated());  // not while its properties were read
+  box3->Handle();
+  qvtest::Click(box3);
+  EXPECT_EQ(form->log, (std::vector<std::string>{"click Box3"}));
+  qvtest::Find(form, "Box1")->Free();
+  try {
+    ReadFormPart(form, parts[0]);
+    ADD_FAILURE() << "a part without its parent was read";
+  } catch (const EFormError& e) {
+    EXPECT_EQ(e.Message(), "Line 3: Box3: Component Box1 not found");
+  }
+  EXPECT_EQ(ReadFormPart(form, parts[1])->Name(), "Box2");
+  form->Free();
+}
