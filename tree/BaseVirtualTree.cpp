@@ -3,6 +3,7 @@
 
 #include "tree/DragImage.h"
 
+#include "core/HandedOverHolds.h"
 #include "core/SysUtils.h"
 
 namespace {
@@ -59,6 +60,13 @@ void TBaseVirtualTree::AfterConstruction() {
   // The root is made here, so that a descendant's Create can reserve internal data first.
   CreateRootNode();
   TCustomControl::AfterConstruction();
+}
+
+void TBaseVirtualTree::Unhold() {
+  if (HoldCount() == 1 && ReleasePending() && !EndingHandedOverHolds())
+    HandOverHold(this);
+  else
+    TCustomControl::Unhold();
 }
 
 void TBaseVirtualTree::BeforeDestruction() {

@@ -54,6 +54,10 @@ void TBaseVirtualTree::PrepareDragImage(TPoint hotSpot, IDataObject* dataObject)
     TVTPaintPassOptions options{ppSelection, ppSelectedOnly};
     if (dragImageKind == diMainColumnOnly) options.Include(ppMainColumnOnly);
     PaintTree(picture->Canvas(), r, TPoint{0, 0}, options, pf32bit, -offsetY);
+    if (Going()) {
+      FreeAndNil(picture);
+      return;
+    }
     picture->Dormant();
     TPoint position = ClientToScreen(TPoint{r.Left + offsetX, r.Top});
     DragImage()->SetColorKey(Color());  // the background becomes transparent
@@ -110,6 +114,8 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
       } catch (...) {
         // Without a picture the drag still works.
       }
+      // A handler that painted the picture may have freed the tree.
+      if (scope.TreeGone()) return;
       lastDropMode = dmOnNode;
       result = ::DoDragDrop(data.object, source, AllowedEffects(dragOperations), &effect);
       manager->ForceDragLeave();
@@ -172,6 +178,7 @@ void TBaseVirtualTree::DoNodeMoved(PVirtualNode node) {
 }
 
 void TBaseVirtualTree::NodeForgotten(PVirtualNode node) {
+  if (hintData.Node == node) ForgetHintNode(node);
   if (dragSelection.empty()) return;
   dragNodesTaken.push_back(node);
   dragNodesFreed.push_back(node);

@@ -76,6 +76,11 @@ void TVTHeader::PrepareColumnDragImage() {
   SetViewportOrgEx(dc, 0, 0, nullptr);
   SelectObject(dc, old);
   DeleteDC(dc);
+  // A drawing handler that freed the tree leaves no window to drag over.
+  if (owner->Going()) {
+    DeleteObject(picture);
+    return;
+  }
   dragImage->SetMoveRestriction(options.Contains(hoRestrictDrag) ? dmrHorizontalOnly : dmrNone);
   RECT window{};
   GetWindowRect(owner->Handle(), &window);

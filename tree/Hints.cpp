@@ -210,6 +210,15 @@ void TVirtualTreeHintWindow::CreateParams(TCreateParams& params) {
   gHintWindowGone = false;
 }
 
+void TBaseVirtualTree::ForgetHintNode(PVirtualNode node) {
+  hintData = TVTHintData();
+  if (Application == nullptr) return;
+  auto* window = dynamic_cast<TVirtualTreeHintWindow*>(Application->HintWindow());
+  if (window == nullptr || window->HintData().Tree != this || window->HintData().Node != node) return;
+  window->ForgetTree(this);
+  if (window->HandleAllocated() && IsWindowVisible(window->Handle())) Application->CancelHint();
+}
+
 void TVirtualTreeHintWindow::ForgetTree(TBaseVirtualTree* tree) {
   if (data.Tree != tree) return;
   StopAnimation();
@@ -232,6 +241,16 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const std::string& hint
   if (data.BidiMode != bdLeftToRight) data.Alignment = MirroredAlignment(data.Alignment);
   bool tooltip = tree->HintMode() == hmTooltip && data.Node != nullptr && data.DefaultHint.empty();
   Font()->Assign(tooltip ? tree->Font() : Screen->HintFont());
+  if (tooltip) {
+    // Measured in the font the cell is drawn in (a string tree sets it per node).
+    TRect ignoredRect;
+    std::u16string ignoredText;
+    tree->GetTextInfo(data.Node, data.Column, Font(), ignoredRect, ignoredText);
+    if (tree->Going() || data.Tree != tree || tree->HintNode() != data.Node) {
+      data = TVTHintData();
+      return TRect();
+    }
+  }
   HDC dc = GetDC(nullptr);
   HGDIOBJ oldFont = SelectObject(dc, Font()->Handle());
   TEXTMETRICW metrics{};
@@ -245,7 +264,7 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const std::string& hint
   else if (data.Node != nullptr)
     data.HintText = tree->DoGetNodeHint(data.Node, data.Column, data.LineBreakStyle);
   TRect result;
-  if (tree->Going() || data.Tree != tree) data = TVTHintData();
+  if (tree->Going() || data.Tree != tree || tree->HintNode() != data.Node) data = TVTHintData();
   if (data.HintText.empty()) {
     SelectObject(dc, oldFont);
     ReleaseDC(nullptr, dc);
@@ -256,11 +275,22 @@ TRect TVirtualTreeHintWindow::CalcHintRect(int maxWidth, const std::string& hint
   if (tooltip) {
     if (data.LineBreakStyle == hlbDefault)
       data.LineBreakStyle = (data.Node->States & vsMultiline) ? hlbForceMultiLine : hlbForceSingleLine;
+    // The rectangle's own handlers may free the node or the tree, which
+    // forgets this hint's data: then there is nothing to show.
+    PVirtualNode node = data.Node;
     if (data.LineBreakStyle == hlbForceSingleLine) {
-      result = tree->GetDisplayRect(data.Node, data.Column, true, true);
-      if (tree->OptionValues().paint.Contains(toShowHorzGridLines)) --result.Bottom;
+      result = tree->GetDisplayRect(node, data.Column, true, true);
+      if (data.Node != node || tree->HintNode() != node)
+        result = TRect();
+      else if (tree->OptionValues().paint.Contains(toShowHorzGridLines))
+        --result.Bottom;
     } else {
-      result = tree->GetDisplayRect(data.Node, data.Column, false, true);
+      result = tree->GetDisplayRect(node, data.Column, false, true);
+      if (data.Node != node || tree->HintNode() != node) {
+        SelectObject(dc, oldFont);
+        ReleaseDC(nullptr, dc);
+        return TRect();
+      }
       RECT measured = result.ToRECT();
       DrawTextW(dc, text, length, &measured, DT_CALCRECT | DT_WORDBREAK);
       if (data.BidiMode != bdLeftToRight)
@@ -417,12 +447,14 @@ void TVirtualTreeHintWindow::RenderBuffer() {
     // The cell's own font (a string tree sets it per node).
     TRect r;
     std::u16string ignored;
+    if (tree->HintNode() != data.Node) return;
     tree->GetTextInfo(data.Node, data.Column, Font(), r, ignored);
-    if (tree->Going() || data.Tree != tree) return;
+    if (tree->Going() || data.Tree != tree || tree->HintNode() != data.Node) return;
     font = Font()->Handle();
   }
   auto* drawTree = dynamic_cast<TCustomVirtualDrawTree*>(tree);
   if (drawTree != nullptr && data.Node != nullptr) {
+    if (drawTree->HintNode() != data.Node) return;
     TCanvas* canvas = New<TCanvas>();
     canvas->SetHandle(bufferDC);
     drawTree->DrawHint(canvas, data.Node, TRect{0, 0, bitmapWidth, bitmapHeight}, data.Column);

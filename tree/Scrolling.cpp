@@ -291,10 +291,11 @@ void TBaseVirtualTree::InvalidateClientRect(const TRect& r) {
 
 void TBaseVirtualTree::Animate(uint32_t steps, uint32_t duration, const TVTAnimationCallback& callback, void* data) {
   if (states.Contains(tsInAnimation) || duration == 0 || !callback) return;
-  DoStateChange({tsInAnimation});
-  auto terminating = [] { return Application != nullptr && Application->Terminated(); };
-  // A callback that handles messages may free the tree.
+  // A callback that handles messages, or the state's handler, may free the tree.
   THold hold(this);
+  DoStateChange({tsInAnimation});
+  if (Going()) return;
+  auto terminating = [] { return Application != nullptr && Application->Terminated(); };
   try {
     int stepSize = std::max(1, static_cast<int>(std::lround(static_cast<double>(steps) / duration)));
     int remainingSteps = static_cast<int>(steps) / stepSize;

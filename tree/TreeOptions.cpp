@@ -52,6 +52,8 @@ void TCustomVirtualTreeOptions::SetPaintOptions(TVTPaintOptions value) {
       owner->DoStateChange({tsUseThemes});
     else
       owner->DoStateChange({}, {tsUseThemes});
+    // A state handler may have freed the tree, which has no window then.
+    if (owner->Going()) return;
     owner->PrepareBitmaps(/*needButtons=*/true, /*needLines=*/true);
     RedrawWindow(owner->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_VALIDATE | RDW_FRAME);
     return;

@@ -342,6 +342,11 @@ public:
   void BeforeDestruction() override;
   // Records freed by handlers are kept until the tree's last hold ends.
   bool ReleasePending() const override { return TCustomControl::ReleasePending() || KeepsDeadRecords(); }
+  // The last hold of a tree with work for it (freed, or keeping dead records)
+  // is handed over to end between messages: an operation called from outside
+  // the tree's own messages still has the tree on its stack when an inner
+  // scope lets go.
+  void Unhold() override;
   ~TBaseVirtualTree() override;
 
   // Copies the listed properties from another tree (not into a read-only
@@ -885,6 +890,14 @@ protected:
   // A node moved inside this tree during a drag is not deleted as a moved node afterwards.
   void DoNodeMoved(PVirtualNode node) override;
   void NodeForgotten(PVirtualNode node) override;
+  // The hint shown for node goes with it.
+  void ForgetHintNode(PVirtualNode node);
+
+public:
+  // The node whose hint was asked last; null once it went.
+  PVirtualNode HintNode() const { return hintData.Node; }
+
+protected:
   void DestroyWnd() override;
   void WMDestroy(TMessage& m);
   // Class-library drag and drop over the tree (dock drags are not the tree's).

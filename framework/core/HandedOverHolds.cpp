@@ -9,6 +9,7 @@ namespace {
 
 // Per thread: holds are for the thread that owns the object.
 thread_local std::vector<TObject*> handedOver;
+thread_local bool ending = false;
 
 }  // namespace
 
@@ -22,9 +23,15 @@ void HandOverHold(TObject* object) {
 }
 
 void EndHandedOverHolds() {
-  // An object let go here may free others whose doors hand over again.
+  // Objects let go here may free others whose doors hand over again: the
+  // loop takes those too, and a call from inside one of them leaves them to it.
+  if (ending) return;
+  ending = true;
   for (size_t i = 0; i < handedOver.size(); ++i) handedOver[i]->Unhold();
   handedOver.clear();
+  ending = false;
 }
+
+bool EndingHandedOverHolds() { return ending; }
 
 size_t HandedOverHoldCount() { return handedOver.size(); }

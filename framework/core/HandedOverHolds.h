@@ -19,3 +19,6 @@ void HandOverHold(TObject* object);
 void EndHandedOverHolds();
 // Holds handed over and not ended yet.
 size_t HandedOverHoldCount();
+// True while EndHandedOverHolds ends them: an object that hands its own last
+// hold over ends it for real then.
+bool EndingHandedOverHolds();

@@ -2,6 +2,7 @@
 // where a tooltip goes and how large it is, the animation handling messages
 // between its steps, and a tree that goes while its hint shows.
 #include <cstdlib>
+#include <optional>
 #include <gtest/gtest.h>
 
 #include "TreeTestSupport.h"
@@ -15,7 +16,15 @@ class THintTree : public TBaseVirtualTree {
 public:
   int labelWidth = 500;
   int DoGetNodeWidth(PVirtualNode, TColumnIndex, TCanvas*) override { return labelWidth; }
-  std::u16string DoGetNodeTooltip(PVirtualNode, TColumnIndex, TVTHintLineBreakStyle&) override { return u"node text"; }
+  // Set: the tooltip's text is asked with this line break style and deletes its node.
+  std::optional<TVTHintLineBreakStyle> deleteOnTooltip;
+  std::u16string DoGetNodeTooltip(PVirtualNode node, TColumnIndex, TVTHintLineBreakStyle& style) override {
+    if (deleteOnTooltip) {
+      style = *deleteOnTooltip;
+      DeleteNode(node);
+    }
+    return u"node text";
+  }
   std::u16string DoGetNodeHint(PVirtualNode, TColumnIndex, TVTHintLineBreakStyle&) override { return u"a hint"; }
   using TBaseVirtualTree::hintData;
 };
@@ -96,6 +105,26 @@ TEST_F(HintTest, TooltipOnlyForCutOffTextExactlyOverIt) {
   pause = 500;
   tree->Perform(CM_HINTSHOWPAUSE, 1, reinterpret_cast<LPARAM>(&pause));
   EXPECT_EQ(pause, 500);
+}
+
+// A tooltip whose text handler deletes its node shows nothing and keeps no
+// trace of the node, in one line or wrapped.
+TEST_F(HintTest, ATooltipWhoseNodeGoesWhileItsTextIsAskedShowsNothing) {
+  for (TVTHintLineBreakStyle style : {hlbForceSingleLine, hlbForceMultiLine}) {
+    THintInfo info;
+    tree->deleteOnTooltip.reset();
+    tree->Perform(CM_MOUSELEAVE, 0, 0);
+    ASSERT_EQ(Ask(40, 20, info), 0);
+    tree->deleteOnTooltip = style;
+    uint32_t count = tree->GetRootNodeCount();
+    auto* window = static_cast<TVirtualTreeHintWindow*>(info.HintWindowClass());
+    TRect r = window->CalcHintRect(600, info.HintStr, info.HintData);
+    EXPECT_EQ(tree->GetRootNodeCount(), count - 1);
+    EXPECT_TRUE(r.IsEmpty());
+    EXPECT_EQ(window->HintData().Node, nullptr);
+    window->ActivateHintData(r, info.HintStr, info.HintData);
+    window->Free();
+  }
 }
 
 TEST_F(HintTest, TheTreesOwnHintReturnsAfterTheMouseLeft) {

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/FencedObjects.h"
 #include "core/MemoryStream.h"
 #include "tree/VirtualTrees.h"
 #include "tree/StringEditLink.h"
@@ -33,7 +34,10 @@ struct TDoomedTree : TVirtualStringTree {
 TForm* ShowDoomedTree(bool autoSort) {
   TForm* form = New<TForm>(Application);
   form->SetBounds(0, 0, 360, 260);
+  // Fenced: a touch of the released tree faults where it happens.
+  SetObjectFencing(sizeof(TDoomedTree));
   gDoomedTree = New<TDoomedTree>(form);
+  SetObjectFencing(0);
   gDoomedTree->SetParent(form);
   gDoomedTree->SetBounds(0, 0, 300, 200);
   gDoomedTree->SetNodeDataSize(0);
@@ -719,6 +723,9 @@ const TFreeingCase kFreeingCases[] = {
        t->SetCheckType(n, ctCheckBox);
        t->SetCheckState(n, csCheckedNormal);
      }},
+    {"OnShowScrollbar, UpdateScrollBars called from outside a message", ManyNodes,
+     [](TVirtualStringTree* t) { t->OnShowScrollbar = [](TBaseVirtualTree*, int, bool) { FreeDoomedTree(); }; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->UpdateScrollBars(true); }},
     {"OnMeasureItem, a collapse", GiveChildrenExpanded,
      [](TVirtualStringTree* t) {
        t->TreeOptions()->SetMiscOptions(t->TreeOptions()->MiscOptions().Include(toVariableNodeHeight));
