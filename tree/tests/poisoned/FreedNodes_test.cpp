@@ -293,6 +293,7 @@ TEST(FreedNodes, AHitTestWhoseImageHandlerDeletesTheNodeHitsNothing) {
   TForm* form = New<TForm>(Application);
   TVirtualStringTree* tree = ShowClickTree(form);
   tree->TreeOptions()->SetPaintOptions(tree->TreeOptions()->PaintOptions().Include(toHotTrack));
+  tree->TreeOptions()->SetSelectionOptions(tree->TreeOptions()->SelectionOptions().Include(toFullRowSelect));
   tree->SetImages(New<TImageList>(form));
   LPARAM at = CaptionOf(tree, tree->GetFirst()->NextSibling);
   tree->OnGetImageIndex = [](TBaseVirtualTree* sender, PVirtualNode node, TVTImageKind, TColumnIndex, bool&, int&) {
