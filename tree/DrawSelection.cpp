@@ -71,8 +71,10 @@ bool TBaseVirtualTree::SelectInRectangleLTR(TColumnIndex mainColumn, int nodeLef
     if (scope.Lost(run)) break;
     int height = run->NodeHeight;
     int left = nodeLeft + (static_cast<int>(GetNodeLevel(run)) + levelOffset) * static_cast<int>(indent) + margin;
-    if (StateImages() != nullptr && HasImage(run, ikState, mainColumn)) left += StateImages()->Width() + 2;
-    if (Images() != nullptr && HasImage(run, ikNormal, mainColumn)) left += Images()->Width() + 2;
+    left += ImageRoom(run, ikState, mainColumn);
+    if (scope.Lost(run)) break;
+    left += ImageRoom(run, ikNormal, mainColumn);
+    if (scope.Lost(run)) break;
     if (checks && run->CheckType != ctNone) left += CheckImages()->Width() + 2;
     int width = 0;
     int right = maxRight;

@@ -142,6 +142,12 @@ bool TBaseVirtualTree::HasImage(PVirtualNode node, TVTImageKind kind, TColumnInd
   return index >= 0;
 }
 
+int TBaseVirtualTree::ImageRoom(PVirtualNode node, TVTImageKind kind, TColumnIndex column) {
+  auto list = [&] { return kind == ikState ? stateImages : images; };
+  if (list() == nullptr || !HasImage(node, kind, column) || TreeGoing() || list() == nullptr) return 0;
+  return list()->Width() + 2;
+}
+
 int64_t TBaseVirtualTree::DisplayTop(PVirtualNode node) {
   uint32_t top = 0;
   PVirtualNode start = states.Contains(tsUseCache) ? FindInPositionCache(node, top) : nullptr;
@@ -155,6 +161,8 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
   VT_ASSERT(node != nullptr, "Node must not be nil.");
   VT_ASSERT(node != root, "Node must not be the hidden root node.");
   TRect result;
+  // A node its handlers freed (kept dead for the operation that asks) has no place.
+  if ((node->States & vsDead) || TreeGoing()) return result;
   if (!(node->States & vsInitialized)) {
     // Its initialisation handler may free the node: a freed node has no place.
     TCallOutScope scope(*this);
@@ -185,15 +193,20 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
 
   TBiDiMode bidi = useColumn ? attributes.BiDiMode : BiDiMode();
   TAlignment align = useColumn ? attributes.Alignment : alignment;
+  // The width and image handlers may free the node or the tree: the rest of
+  // the rectangle is then what it was so far.
   int nodeWidth = DoGetNodeWidth(node, column);
+  if (Gone(node) || TreeGoing()) return result;
   int offset = margin;
   if (column == HeaderMainColumn() || !useColumn) {
     offset += VisibleColumnIndent(node);
     if (options.misc.Contains(toCheckSupport) && node->CheckType != ctNone && CheckImages() != nullptr)
       offset += CheckImages()->Width() + 2;
   }
-  if (stateImages != nullptr && HasImage(node, ikState, column)) offset += stateImages->Width() + 2;
-  if (images != nullptr && HasImage(node, ikNormal, column)) offset += images->Width() + 2;
+  offset += ImageRoom(node, ikState, column);
+  if (Gone(node) || TreeGoing()) return result;
+  offset += ImageRoom(node, ikNormal, column);
+  if (Gone(node) || TreeGoing()) return result;
 
   bool rightToLeft = bidi != bdLeftToRight;
   if (rightToLeft) {

@@ -37,20 +37,24 @@ void ClassifyCell(TBaseVirtualTree* tree, THitInfo& hitInfo, int offset, int rig
       return;
     }
   }
-  if (tree->StateImages() != nullptr && tree->HasImage(node, ikState, hitInfo.HitColumn)) {
-    position += tree->StateImages()->Width() + 2;
+  // The image handlers may delete the node or free the tree: the caller
+  // finds the node gone and hits nothing.
+  if (int room = tree->ImageRoom(node, ikState, hitInfo.HitColumn); room > 0) {
+    position += room;
     if (offset < position) {
       hitInfo.HitPositions.Include(hiOnStateIcon);
       return;
     }
   }
-  if (tree->Images() != nullptr && tree->HasImage(node, ikNormal, hitInfo.HitColumn)) {
-    position += tree->Images()->Width() + 2;
+  if (tree->TreeGoing() || TVirtualTreeCore::Gone(node)) return;
+  if (int room = tree->ImageRoom(node, ikNormal, hitInfo.HitColumn); room > 0) {
+    position += room;
     if (offset < position) {
       hitInfo.HitPositions.Include(hiOnNormalIcon);
       return;
     }
   }
+  if (tree->TreeGoing() || TVirtualTreeCore::Gone(node)) return;
 
   THitPosition before = mirrored ? hiOnItemRight : hiOnItemLeft;
   THitPosition after = mirrored ? hiOnItemLeft : hiOnItemRight;
@@ -140,24 +144,36 @@ void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& h
     right = left + attributes.Width;
     if (options.autoOptions.Contains(toAutoSpanColumns)) {
       TColumnIndex initial = column;
-      while (DoGetCellIsEmpty(node, hitInfo.HitColumn)) {
+      while (DoGetCellIsEmpty(node, hitInfo.HitColumn) && !TreeGoing() && !Gone(node)) {
         TColumnIndex previous = PreviousVisibleColumn(hitInfo.HitColumn);
         if (previous < 0) break;
         hitInfo.HitColumn = previous;
         HeaderColumnAttributes(previous, attributes);
         left -= attributes.Width;
       }
-      for (TColumnIndex next = NextVisibleColumn(initial); next >= 0 && DoGetCellIsEmpty(node, next);
+      for (TColumnIndex next = NextVisibleColumn(initial);
+           next >= 0 && !TreeGoing() && !Gone(node) && DoGetCellIsEmpty(node, next);
            next = NextVisibleColumn(next)) {
         HeaderColumnAttributes(next, attributes);
         right += attributes.Width;
       }
     }
   }
+  // The cell, image and width handlers may delete the node or free the tree:
+  // a node that went is not handed out (the caller would keep it as hot node
+  // or drop target).
+  auto went = [&] {
+    if (!TreeGoing() && !Gone(node)) return false;
+    hitInfo.HitNode = nullptr;
+    hitInfo.HitPositions = {hiNowhere};
+    return true;
+  };
+  if (went()) return;
   hitInfo.HitPositions.Include(hiOnItem);
   TAlignment align = ColumnAlignment(hitInfo.HitColumn);
   if (ColumnBiDiMode(hitInfo.HitColumn) == bdLeftToRight)
     DetermineHitPositionLTR(hitInfo, x - left, right - left, align);
   else
     DetermineHitPositionRTL(hitInfo, x - left, right - left, align);
+  went();
 }

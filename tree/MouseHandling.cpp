@@ -432,6 +432,7 @@ void TBaseVirtualTree::WMMButtonDown(TMessage& m) {
 
 void TBaseVirtualTree::WMMButtonUp(TMessage& m) {
   DoStateChange({}, {tsMiddleButtonDown});
+  if (Going()) return;  // its state handler freed the tree: no mouse-up for it
   if (states.Contains(tsWheelScrolling)) {
     DoStateChange({}, {tsWheelPanning});
     return;

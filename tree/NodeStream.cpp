@@ -354,6 +354,8 @@ void TVirtualTreeCore::LoadFromStream(TStream* stream) {
     throw;
   }
   if (scope.TreeGone()) {
+    // The teardown freed the nodes read, telling their handlers; what a read
+    // added after is freed by the tree's own override only.
     FreeStreamChildren(standIn, nullptr);
     FreeNodeRecord(standIn);
     --streamReads;
@@ -445,8 +447,8 @@ PVirtualNode TVirtualTreeCore::AddNodeFromStream(TStream* stream, uint16_t versi
     if (outermost) StreamReadFinished(/*complete=*/false);
     throw;
   }
-  if (InDeletion(destination)) {
-    // The place went while the node was read: it never joins the tree.
+  if (treeGoing || InDeletion(destination)) {
+    // The place (or the tree) went while the node was read: it never joins the tree.
     FreeStreamChildren(node, nullptr);
     DoFreeNode(node);
     node = nullptr;
@@ -605,6 +607,8 @@ void TVirtualTreeCore::ReadNodeFrom(S& in, uint16_t version, PVirtualNode node) 
     if (chunkSize > end - in.Position()) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
     int64_t chunkEnd = in.Position() + chunkSize;
     ReadChunk(&in, version, node, chunkType, chunkSize);
+    // A load handler freed the tree, whose teardown freed the nodes read: the read ends.
+    if (treeGoing) return;
     // Whatever a chunk reader did, the next chunk starts where this one ends.
     if (in.Position() != chunkEnd) in.Seek(chunkEnd, soBeginning);
   }
@@ -686,6 +690,7 @@ bool TVirtualTreeCore::ReadChunkFrom(S& in, uint16_t version, PVirtualNode node,
       for (uint32_t i = 0; i < childCount; ++i) {
         AppendStreamChild(node, MakeNewNode());
         ReadNodeFrom(in, version, node->LastChild);
+        if (treeGoing) return true;
       }
       FixNodeTotals(node);
       return true;

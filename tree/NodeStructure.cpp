@@ -350,21 +350,24 @@ void TVirtualTreeCore::SetRootNodeCount(uint32_t value) {
 
 void TVirtualTreeCore::ApplyPendingRootCount() {
   if (!states.Contains(tsNeedRootCountUpdate)) return;
+  // The state, update and node handlers may free the tree: a going tree stays read-only.
+  TCallOutScope scope(*this);
   DoStateChange({}, {tsNeedRootCountUpdate});
-  if (pendingRootCount == 0) return;
+  if (pendingRootCount == 0 || scope.TreeGone()) return;
   // A read-only tree still gets the nodes its form definition asks for.
   bool readOnly = options.misc.Contains(toReadOnly);
   options.misc.Exclude(toReadOnly);
   try {
     BeginUpdate();
-    SetRootNodeCount(pendingRootCount);
-    EndUpdate();
+    if (!scope.TreeGone()) SetRootNodeCount(pendingRootCount);
+    if (!scope.TreeGone()) EndUpdate();
   } catch (...) {
+    if (scope.TreeGone()) throw;
     if (updateCount > 0) EndUpdate();
     if (readOnly) options.misc.Include(toReadOnly);
     throw;
   }
-  if (readOnly) options.misc.Include(toReadOnly);
+  if (readOnly && !scope.TreeGone()) options.misc.Include(toReadOnly);
 }
 
 PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
@@ -473,8 +476,10 @@ void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) 
 }
 
 void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
-  // Post-order, last child first, as DeleteDescendants goes. A free
-  // handler that frees the whole tree ends it there.
+  // Post-order, last child first, as DeleteDescendants goes. A free handler
+  // that frees the whole tree stops no node from going: reached from nowhere
+  // else, each still gets its DoFreeNode (the handlers of a going tree are
+  // not called, its own override frees what the node holds).
   TCallOutScope scope(*this);
   PVirtualNode run = node;
   for (;;) {
@@ -490,7 +495,7 @@ void TVirtualTreeCore::FreeDetachedSubtree(PVirtualNode node) {
     if (run->States & vsSelected) InternalRemoveFromSelection(run);
     run->States |= vsDeleting;
     DoFreeNode(run);
-    if (up == nullptr || scope.TreeGone()) return;
+    if (up == nullptr) return;
     run = up;
   }
 }
@@ -510,14 +515,14 @@ void TVirtualTreeCore::DeleteDescendants(PVirtualNode node, bool shown) {
   ReserveDeadRecords(node->TotalCount);
   try {
     while (!levels.empty()) {
-      if (scope.TreeGone()) return;
-      // A handler deleted an ancestor, and with it the node being cleared: the
-      // levels taken out already are reached from nowhere else and go here.
-      if (Gone(node)) {
+      // A handler freed the tree (whose teardown freed what is still linked),
+      // or deleted an ancestor and with it the node being cleared: the levels
+      // taken out already are reached from nowhere else and go here.
+      if (scope.TreeGone() || Gone(node)) {
         for (size_t i = levels.size(); i-- > 1;) {
-          if (levels[i].shown) visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(levels[i].parent)));
+          if (levels[i].shown && !scope.TreeGone())
+            visibleCount = CheckedU32(visibleCount, -int64_t(CountVisibleChildren(levels[i].parent)));
           FreeDetachedSubtree(levels[i].parent);
-          if (scope.TreeGone()) return;
         }
         return;
       }
@@ -645,16 +650,25 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
   // The handlers on the way (the selection's change, freeing the children,
   // moving the focus) may free the node or its parent themselves.
   TCallOutScope scope(*this);
+  // When the tree goes meanwhile, its teardown frees what is linked; a node
+  // taken out already (vsDeleting) is linked nowhere and goes here, with
+  // anything left below it.
+  auto lost = [&] {
+    if (Gone(node)) return true;
+    if (!scope.TreeGone()) return false;
+    if (node->States & vsDeleting) FreeDetachedSubtree(node);
+    return true;
+  };
   // An editor open on the node or below it would go on with a freed node.
   if (states.Contains(tsEditing) && editNode != nullptr && (editNode == node || HasAsParent(editNode, node))) {
     CancelEditNode();
-    if (scope.Lost(node)) return;
+    if (lost()) return;
   }
   PVirtualNode parent = node->Parent;
   bool parentClearing = (parent->States & vsClearing) != 0;
   bool wasVisible = (node->States & vsVisible) != 0;
   if (!parentClearing) StructureChange(parent == root ? nullptr : parent, crChildDeleted);
-  if (Gone(node)) return;
+  if (lost()) return;
   int oldX = offsetX;
   int64_t oldY = offsetY;
   if (!(node->States & vsSelected)) {
@@ -664,7 +678,7 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     DoStateChange({tsSynchMode});
     RemoveFromSelection(node);
     if (!wasSynch) DoStateChange({}, {tsSynchMode});
-    if (Gone(node)) return;
+    if (lost()) return;
     InvalidateBelowNode(parent);
   } else {
     InternalRemoveFromSelection(node);
@@ -674,13 +688,15 @@ void TVirtualTreeCore::DeleteNode(PVirtualNode node, bool reindex) {
     DoStateChange({}, {tsHint});
   }
   if (!Gone(node)) DeleteChildren(node, false);
-  if (!Gone(node)) InternalDisconnectNode(node, false, reindex);
+  if (lost()) return;
+  InternalDisconnectNode(node, false, reindex);
   if (!Gone(node)) {
     // Unlinked now: a free handler that deletes or resets it again is told it is going.
     node->States |= vsDeleting;
+    if (lost()) return;
     // The focus handlers of the unlinking may have given it children: they go with it.
     if (node->FirstChild != nullptr) DeleteChildren(node, false);
-    if (!Gone(node)) DoFreeNode(node);
+    if (!lost()) DoFreeNode(node);
   }
   if (scope.TreeGone() || (parent != root && Gone(parent))) return;
   if (!parentClearing) {
@@ -829,7 +845,10 @@ void TVirtualTreeCore::SetNodeDataSize(int value) {
     return;
   }
   uint32_t count = root->ChildCount;
+  // The free handlers of the clear may free the tree.
+  TCallOutScope scope(*this);
   Clear();
+  if (scope.TreeGone()) return;
   nodeDataSize = value;
   SetRootNodeCount(count);
 }

@@ -166,9 +166,10 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
   BeginUpdate();
   if (scope.TreeGone()) return;
   try {
-    // From the last node of the subtree backwards, so that a collapse that
-    // frees children never frees a node still to be visited.
-    PVirtualNode run = GetLastNoInit(node);
+    // From the last node shown in the subtree backwards, so that a collapse
+    // that frees children never frees a node still to be visited; a
+    // collapsed branch at the end keeps what is expanded inside it.
+    PVirtualNode run = GetLastVisibleNoInit(node);
     while (run != nullptr && run != node) {
       PVirtualNode previous = GetPreviousNoInit(run);
       if ((run->States & vsExpanded) && (run->States & vsHasChildren)) ToggleNode(run);
@@ -213,10 +214,11 @@ void TVirtualTreeCore::SetNodeHeight(PVirtualNode node, uint32_t value) {
   int64_t difference = static_cast<int64_t>(value) - node->NodeHeight;
   node->NodeHeight = static_cast<uint16_t>(value);
   PropagateTotalHeight(node, difference, true);
-  // A height measured by the cache rebuild itself is already part of that
-  // rebuild; otherwise the rows below moved, and the cache no longer tells
-  // where they are (not even to the editor, placed next).
-  bool moved = !inValidationStep && IsFullyVisible(node);
+  // The height of the node the cache rebuild measures right now is part of
+  // that rebuild; any other (a measuring handler may set one it walked
+  // already) moved the rows below it, and the cache no longer tells where
+  // they are (not even to the editor, placed next).
+  bool moved = !(inValidationStep && node == validationNode) && IsFullyVisible(node);
   if (moved) InvalidateCache();
   UpdateEditBounds();
   if (!moved) return;

@@ -82,7 +82,11 @@ void TBaseVirtualTree::PaintImage(TVTCellPaintInfo& paintInfo, TVTImageSlot slot
   bool cut = (node->States & vsCutOrCopy) && states.Contains(tsCutPending);
   TVTImageSlotInfo& overlay = paintInfo.ImageInfo[imOverlay];
   overlay.Index = -1;
+  // The overlay's handler may free the form, and the list with it: held, the
+  // list lives to the end here, and nothing is drawn from a going one.
+  TObject::THold list(entry.Images);
   if (doOverlay) GetImageIndex(paintInfo, ikOverlay, imOverlay, entry.Images);
+  if (TreeGoing() || entry.Images->Going()) return;
   bool selected = (node->States & vsSelected) != 0;
   bool enabled = !(node->States & vsDisabled) && Enabled();
 

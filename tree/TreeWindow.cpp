@@ -101,9 +101,12 @@ const TMessageMap* TBaseVirtualTree::ClassMessageMap() {
 
 void TBaseVirtualTree::CreateWnd() {
   DoStateChange({tsWindowCreating});
+  // Its state handler may free the tree: a freed tree gets no window.
+  if (Going()) return;
   cacheTimerRunning = false;  // a new window has no timers
   TCustomControl::CreateWnd();
   DoStateChange({}, {tsWindowCreating});
+  if (Going()) return;
   if (options.paint.Contains(toThemeAware) && ThemeServices()->ThemesEnabled())
     DoStateChange({tsUseThemes});
   else
@@ -244,7 +247,8 @@ void TBaseVirtualTree::InvalidateNodeArea(PVirtualNode node) {
 
 TRect TBaseVirtualTree::InvalidateNode(PVirtualNode node) {
   TRect r;
-  if (node == nullptr || node == root || !HandleAllocated() || updateCount > 0) return r;
+  // A node freed by a handler of the operation that asks has no row to repaint.
+  if (node == nullptr || node == root || (node->States & vsDead) || !HandleAllocated() || updateCount > 0) return r;
   r = GetDisplayRect(node, NoColumn, false);
   InvalidateRowRect(r);
   return r;
@@ -301,7 +305,8 @@ void TBaseVirtualTree::InvalidateBelow(PVirtualNode node) {
     Invalidate();
     return;
   }
-  if ((node->States & vsInitialized) && (node->States & vsVisible) && IsFullyVisible(node)) {
+  if ((node->States & vsInitialized) && (node->States & vsVisible) && !(node->States & vsDead) &&
+      IsFullyVisible(node)) {
     TRect client = ClientRect();
     int64_t top = int64_t(GetNodeTop(node)) + offsetY;
     if (top < client.Top || top >= client.Bottom) return;
@@ -343,9 +348,9 @@ void TBaseVirtualTree::SetTopNode(PVirtualNode node) {
 }
 
 bool TBaseVirtualTree::ScrollIntoView(PVirtualNode node, bool center, bool horizontally) {
-  if (node == nullptr || node == root || !ExpandAncestors(node)) return false;
+  if (node == nullptr || node == root || (node->States & vsDead) || !ExpandAncestors(node)) return false;
   TRect r = GetDisplayRect(node, focusedColumn, false, !options.misc.Contains(toGridExtensions));
-  if (r.IsEmpty() && r.Top == 0 && r.Bottom == 0) return false;
+  if ((r.IsEmpty() && r.Top == 0 && r.Bottom == 0) || Gone(node) || TreeGoing()) return false;
   // The rectangle's top and bottom stop at the ends of an int: the true ones
   // (a node may be farther than that from the client).
   int64_t top = DisplayTop(node), bottom = top + node->NodeHeight;

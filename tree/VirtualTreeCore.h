@@ -561,6 +561,11 @@ protected:
   void ClearOnFree() {
     const int reading = streamDepth;
     streamDepth = 0;
+    // Nodes read so far are told of their freeing now, while handlers still run.
+    if (streamRootStandIn != nullptr) FreeStreamChildren(streamRootStandIn, nullptr);
+    // A deletion of the top level under way (a clear, a shrink) goes on no
+    // more: all that is still linked goes here.
+    root->States &= ~vsClearing;
     Clear();
     streamDepth = reading;
   }

@@ -394,6 +394,10 @@ public:
   int GetCheckImage(PVirtualNode node);
   // Whether node shows an image of kind in column.
   bool HasImage(PVirtualNode node, TVTImageKind kind, TColumnIndex column);
+  // The room node's image of kind (ikNormal or ikState) takes in column, 0
+  // without one. The list is read after the query: a handler freeing the
+  // form frees its lists (they leave the tree then), and a freed tree has none.
+  int ImageRoom(PVirtualNode node, TVTImageKind kind, TColumnIndex column);
 
   // ---- Columns as geometry sees them (no columns without a header) ----------
   TColumnIndex FirstVisibleColumn() const;

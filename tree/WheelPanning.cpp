@@ -119,6 +119,8 @@ void TBaseVirtualTree::StartWheelPanning(TPoint position) {
   if (!HandleAllocated()) return;
   StopTreeTimer(kScrollTimer);
   DoStateChange({tsWheelPanning, tsWheelScrolling});
+  // Its state handler may have freed the tree: no window, image or timer for it.
+  if (Going()) return;
   panningAnchor = position;
   RegisterPanningClass();
   POINT screen{position.X, position.Y};

@@ -96,8 +96,11 @@ void TBaseVirtualTree::SetBiDiMode(TBiDiMode value) {
 void TBaseVirtualTree::UpdateEditBounds() {
   if (!states.Contains(tsEditing) || !editLink || focusedNode == nullptr) return;
   TColumnIndex column = HeaderColumnCount() > 0 ? editColumn : NoColumn;
-  bool multiline = (focusedNode->States & vsMultiline) != 0;
-  TRect r = GetDisplayRect(focusedNode, column, /*textOnly=*/!multiline, /*unclipped=*/true);
+  PVirtualNode node = focusedNode;
+  bool multiline = (node->States & vsMultiline) != 0;
+  TRect r = GetDisplayRect(node, column, /*textOnly=*/!multiline, /*unclipped=*/true);
+  // Its width and image handlers may have ended the edit, moved the focus or freed the tree.
+  if (TreeGoing() || !states.Contains(tsEditing) || !editLink || focusedNode != node || Gone(node)) return;
   if (options.misc.Contains(toGridExtensions)) {
     int left = 0, right = 0;
     GetColumnBounds(column, left, right);

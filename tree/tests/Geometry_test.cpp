@@ -238,9 +238,23 @@ TEST_F(GeometryTest, DisplayRectanglesMatchTheSumOfHeights) {
   std::mt19937 rng(5);
   tree->SetCacheSpacing(7);
   for (int round = 0; round < 6; ++round) {
+    TVTMiscOptions misc = tree->OptionValues().misc;
+    tree->TreeOptions()->SetMiscOptions(misc.Set(toVariableNodeHeight, false));
     BuildRandomTree(rng, 300);
-    tree->ValidateCache();
-    ASSERT_TRUE(qvtest::PumpUntil([&] { return tree->TreeStates().Contains(tsUseCache); }, 5000));
+    // Later rounds measure the rows as the cache is built, each measuring
+    // changing the height of the first row measured (walked already).
+    static PVirtualNode earlier;
+    earlier = nullptr;
+    tree->TreeOptions()->SetMiscOptions(misc.Set(toVariableNodeHeight, round >= 3));
+    tree->OnMeasureItem = [](TBaseVirtualTree* sender, TCanvas*, PVirtualNode node, int&) {
+      if (earlier != nullptr) sender->SetNodeHeight(earlier, 10 + (earlier->NodeHeight + 7) % 30);
+      if (earlier == nullptr) earlier = node;
+    };
+    // A build a measured height stopped is asked for again.
+    ASSERT_TRUE(qvtest::PumpUntil([&] {
+      if (!tree->TreeStates().Contains(tsValidating)) tree->ValidateCache();
+      return tree->TreeStates().Contains(tsUseCache);
+    }, 5000));
     std::vector<TColumnTree::TColumn> columns(3);
     columns[0].Fixed = round % 2 == 0;
     columns[1].Visible = round % 3 != 0;

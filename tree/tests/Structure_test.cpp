@@ -302,8 +302,11 @@ TEST(Structure, FullExpandCreatesEverythingItReaches) {
   tree.FullExpand();
   EXPECT_EQ(tree.RootNode()->TotalCount, 1u + 2 + 4 + 8);
   EXPECT_EQ(tree.VisibleCount(), 14u);
+  // The collapse walks back from the last row shown: a collapsed last branch keeps its insides.
+  tree.ToggleNode(tree.RootNode()->LastChild);
   tree.FullCollapse();
   EXPECT_EQ(tree.VisibleCount(), 2u);
+  EXPECT_TRUE(tree.RootNode()->LastChild->LastChild->States & vsExpanded);
   EXPECT_EQ(CheckTreeInvariants(tree), "");
 }
 

@@ -285,6 +285,26 @@ TEST(FreedNodes, AColumnDoubleClickWhoseHandlerDeletesTheNodeEndsTheDoubleClick)
   form->Free();
 }
 
+// An image handler that deletes the node under the mouse as the hit test asks
+// (hot tracking here; a drag entering alike): the node that went is not kept
+// as hot node, where the next move would read it.
+TEST(FreedNodes, AHitTestWhoseImageHandlerDeletesTheNodeHitsNothing) {
+  Application->Initialize();
+  TForm* form = New<TForm>(Application);
+  TVirtualStringTree* tree = ShowClickTree(form);
+  tree->TreeOptions()->SetPaintOptions(tree->TreeOptions()->PaintOptions().Include(toHotTrack));
+  tree->TreeOptions()->SetSelectionOptions(tree->TreeOptions()->SelectionOptions().Include(toFullRowSelect));
+  tree->SetImages(New<TImageList>(form));
+  LPARAM at = CaptionOf(tree, tree->GetFirst()->NextSibling);
+  tree->OnGetImageIndex = [](TBaseVirtualTree* sender, PVirtualNode node, TVTImageKind, TColumnIndex, bool&, int&) {
+    if (node == sender->GetFirst()->NextSibling) sender->DeleteNode(node);
+  };
+  SendMessageW(tree->Handle(), WM_MOUSEMOVE, 0, at);
+  EXPECT_EQ(tree->GetRootNodeCount(), 2u) << "the handler ran";
+  EXPECT_EQ(tree->HotNode(), nullptr);
+  form->Free();
+}
+
 // A text handler that deletes the node asked about while a double click on a
 // column's divider fits the column to its widest node: the walk ends there.
 TEST(FreedNodes, FittingAColumnWhoseTextHandlerDeletesTheNodeAskedEndsTheWalk) {

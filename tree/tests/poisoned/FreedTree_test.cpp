@@ -254,6 +254,10 @@ void EditAndEnd(TVirtualStringTree* tree, PVirtualNode node) {
 }
 void FreeOnChanging(TBaseVirtualTree*, PVirtualNode, bool&) { FreeDoomedTree(); }
 void FreeOnNode(TBaseVirtualTree*, PVirtualNode) { FreeDoomedTree(); }
+template <TVirtualTreeState state, bool entering = true>
+void FreeOnEntering(TBaseVirtualTree*, TVirtualTreeStates enter, TVirtualTreeStates leave) {
+  if ((entering ? enter : leave).Contains(state)) FreeDoomedTree();
+}
 
 const TFreeingCase kFreeingCases[] = {
     {"OnExpanding, ToggleNode", GiveChildren, [](TVirtualStringTree* t) { t->OnExpanding = FreeOnChanging; },
@@ -732,6 +736,24 @@ const TFreeingCase kFreeingCases[] = {
        t->OnMeasureItem = [](TBaseVirtualTree*, TCanvas*, PVirtualNode, int&) { FreeDoomedTree(); };
      },
      [](TVirtualStringTree* t, PVirtualNode n) { t->ToggleNode(n); }},
+    {"OnStateChange, wheel panning starts", ManyNodes,
+     [](TVirtualStringTree* t) {
+       t->TreeOptions()->SetMiscOptions(t->TreeOptions()->MiscOptions().Include(toWheelPanning));
+       t->OnStateChange = FreeOnEntering<tsWheelPanning>;
+     },
+     [](TVirtualStringTree* t, PVirtualNode) { SendMessageW(t->Handle(), WM_MBUTTONDOWN, MK_MBUTTON, 0x320032); }},
+    {"OnStateChange, the middle button released", Nothing,
+     [](TVirtualStringTree* t) {
+       t->OnMouseUp = [](TObject*, TMouseButton, TShiftState, int, int) { ADD_FAILURE() << "a freed tree's mouse-up"; };
+       t->OnStateChange = FreeOnEntering<tsMiddleButtonDown, /*entering=*/false>;
+     },
+     [](TVirtualStringTree* t, PVirtualNode) {
+       SendMessageW(t->Handle(), WM_MBUTTONDOWN, MK_MBUTTON, 0x320032);
+       SendMessageW(t->Handle(), WM_MBUTTONUP, 0, 0x320032);
+     }},
+    {"OnStateChange, the window made again", Nothing,
+     [](TVirtualStringTree* t) { t->OnStateChange = FreeOnEntering<tsWindowCreating>; },
+     [](TVirtualStringTree* t, PVirtualNode) { t->RecreateWnd(); }},
 };
 
 }  // namespace
@@ -756,6 +778,7 @@ TEST(FreedTree, AHandlerThatFreesTheTreeEndsTheOperationThatCalledIt) {
     c.act(gDoomedTree, first);
     EXPECT_EQ(gDoomedTree, nullptr) << "the handler ran";
     EXPECT_FALSE(IsWindow(window));
+    EXPECT_EQ(FindWindowW(L"VTPanningWindow", nullptr), nullptr);
     FreeDoomedTree();
     form->Free();
   }

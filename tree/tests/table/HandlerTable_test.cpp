@@ -1,10 +1,12 @@
-// Every handler of the tree, made to free the tree, the node it is told about
-// or that node's parent at its k-th call, while one script of operations that
-// fire events runs on a fresh tree in a form. Released trees and forms are
-// fenced and freed node records unreadable, so a touch of freed memory faults
-// where it happens. A row passes when nothing faults, no handler of the freed
-// tree or about a freed node runs afterwards, and what lives is sound: the
-// tree's totals, counts and selection, or the form the freed tree sat in.
+// Every handler of the tree, made to free the tree, the node it is told about,
+// that node's parent or the form (with its image list) at its k-th call,
+// while one script of operations that fire events runs on a fresh tree in a
+// form. Released trees and forms are fenced and freed node records
+// unreadable, so a touch of freed memory faults where it happens. A row
+// passes when nothing faults, no handler of the freed tree or about a freed
+// node runs afterwards, what lives is sound (the tree's totals, counts and
+// selection, or the form the freed tree sat in), and every node initialised
+// was freed once.
 //
 // The events are read from the tree's headers at build time (TreeEvents.inc);
 // CI runs a fixed sample of the rows, QV_LONG=1 all of them.
@@ -38,11 +40,12 @@ using namespace qvtable;
 
 struct TTableTree : TVirtualStringTree {
   using TBaseVirtualTree::DoDragging;
+  void DoFreeNode(PVirtualNode node) override;
 };
 
-// ---- The table: events x {tree, node, parent} x k ---------------------------
+// ---- The table: events x {tree, node, parent, form} x k ---------------------
 
-enum TAction { aTree, aNode, aParent };
+enum TAction { aTree, aNode, aParent, aForm };
 constexpr int kSampleRows = 64;
 constexpr int kRowsPerChild = 100;
 
@@ -70,9 +73,13 @@ const std::vector<TEventSlot> kEvents{
 
 const TRows& Rows() {
   static const TRows rows = [] {
-    std::vector<std::string> names;
-    for (const TEventSlot& slot : kEvents) names.push_back(slot.name);
-    return TRows(names, {"tree", "node", "parent"}, {1, 2, 3});
+    // The events called all along the script act at later calls too, in later steps.
+    const std::set<std::string> often{"OnGetText",  "OnGetImageIndex", "OnPaintText", "OnMeasureItem", "OnStateChange",
+                                      "OnInitNode", "OnFreeNode",      "OnExpanding", "OnShowScrollbar"};
+    TRows rows({}, {"tree", "node", "parent", "form"}, {});
+    for (const TEventSlot& slot : kEvents)
+      rows.AddEvent(slot.name, often.count(slot.name) ? std::vector<int>{1, 2, 3, 10, 100, 1000} : std::vector<int>{1, 2, 3});
+    return rows;
   }();
   return rows;
 }
@@ -98,6 +105,8 @@ struct TRowState {
   std::string actedIn;  // the step the table's handler freed something in
   std::string refused;            // why the tree refused the handler's deletion
   std::set<PVirtualNode> freedNodes;
+  std::set<PVirtualNode> initialised;
+  std::map<PVirtualNode, int> freeCalls;  // of the tree's own DoFreeNode, by node
   std::string problems;
 } g;
 
@@ -111,7 +120,11 @@ void Act(PVirtualNode told) {
   g.actedIn = RowStep();
   g.acting = true;
   TBaseVirtualTree* tree = g.drawRow ? static_cast<TBaseVirtualTree*>(g.drawTree) : g.tree;
-  if (g.row.action == aTree) {
+  if (g.row.action == aForm) {  // with both trees and the image list
+    g.treeFreed = g.drawFreed = true;
+    g.form->Free();
+    g.form = nullptr;
+  } else if (g.row.action == aTree) {
     tree->Free();
     (g.drawRow ? g.drawFreed : g.treeFreed) = true;
   } else {
@@ -143,6 +156,12 @@ void Observe(int index, const std::vector<PVirtualNode>& nodes, const std::funct
   if (++g.calls == g.row.k) Act(nodes.empty() ? nullptr : nodes.front());
 }
 
+// Every node initialised is freed once, whenever and however the tree goes.
+void TTableTree::DoFreeNode(PVirtualNode node) {
+  if (++g.freeCalls[node] == 2) Problem("a node was freed twice");
+  TVirtualStringTree::DoFreeNode(node);
+}
+
 // What every handler hands the table: the nodes it is told about.
 struct TTable {
   using Told = std::vector<PVirtualNode>;
@@ -162,6 +181,7 @@ void SetBaselines() {
   using Strings = TCustomVirtualStringTree;
   SetBaseline<TTable, &Core::OnInitNode>(
       [](TBaseVirtualTree*, PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& states) {
+        g.initialised.insert(node);
         node->CheckType = ctTriStateCheckBox;
         if (parent == nullptr && node->Index % 3 == 0) states.Include(ivsHasChildren);
       });
@@ -192,6 +212,10 @@ void SetBaselines() {
     uint32_t index = 0;
     stream->ReadBuffer(&index, 4);
   });
+  SetBaseline<TTable, &Base::OnGetImageIndex>(
+      [](TBaseVirtualTree*, PVirtualNode, TVTImageKind kind, TColumnIndex, bool&, int& index) {
+        index = kind == ikOverlay ? -1 : 0;
+      });
   SetBaseline<TTable, &Core::OnGetNodeDataSize>([](TBaseVirtualTree*, int& size) { size = 0; });
   SetBaseline<TTable, &TCustomVirtualDrawTree::OnGetHintSize>(
       [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TRect& r) { r = TRect{0, 0, 120, 20}; });
@@ -586,6 +610,10 @@ void MakeTree() {
   g.tree = New<TTableTree>(g.form);
   g.drawTree = New<TVirtualDrawTree>(g.form);
   g.images = New<TImageList>(g.form);
+  TBitmap* image = New<TBitmap>();
+  image->SetSize(16, 16);
+  g.images->Add(image, nullptr);
+  image->Free();
   TTableTree* t = g.tree;
   // The plain owner draw is asked only when no one answers which parts to draw.
   bool plainOwnerDraw = std::string(kEvents[g.row.event].name) == "OnHeaderDraw";
@@ -656,14 +684,16 @@ std::string RunRow(const TRow& row) {
     std::string broken = CheckTreeInvariants(*g.drawTree);
     if (!broken.empty()) Problem("the draw tree is unsound: " + broken);
   }
-  if ((g.treeFreed || g.drawFreed) &&
+  if (g.form != nullptr && (g.treeFreed || g.drawFreed) &&
       (g.form->Going() || !IsWindow(formWindow) || g.form->ComponentCount() != formComponents - 1))
     Problem("more than the tree went");
   SetRowStep("the form freed");
   g.treeFreed = g.drawFreed = true;  // the trees go with their form: their handlers say nothing more
   g.acting = true;
-  g.form->Free();
+  if (g.form != nullptr) g.form->Free();
   qvtest::Pump(5);
+  for (PVirtualNode node : g.initialised)
+    if (g.freeCalls[node] == 0) Problem("a node was never freed");
   return g.problems;
 }
 
