@@ -351,15 +351,15 @@ void TCustomVirtualExplorerTree::ApplyActive(bool value) {
     return;
   }
   if (value && !treeBuilt) {
+    // Built in any case, and first: a handler of the rebuild that ends the
+    // tree again must clear what the listing added (or may free the tree); a
+    // rebuild that waits for a busy view comes by its timer.
+    treeBuilt = true;
     if (RootNamespace() != nullptr) RebuildRootNamespace();
-    // Built in any case: a rebuild that waits for a busy view comes by its timer.
-    if (!Going() && active) treeBuilt = true;
     return;
   }
   if (!value) TerminateEnumThread();
-  // A handler of the first build's listing may end it before it counts as built:
-  // what the listing added goes all the same.
-  if (!value && (treeBuilt || !listedNamespaces.empty())) {
+  if (!value && treeBuilt) {
     treeBuilt = false;
     Clear();
   }
