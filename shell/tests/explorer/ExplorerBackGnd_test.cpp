@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <random>
 #include <set>
-#include <tuple>
 #include <utility>
 
 #include "ExplorerTestSupport.h"
@@ -296,15 +295,14 @@ TEST_F(BackGndEnum, ALongListingShowsTheAnimationUntilTheResultsArrive) {
   }
 }
 
-// Handlers that rebuild the root (or end the tree) while the hidden root is
-// listed, in place or from a background result: the listing stops, each item
-// shows once. Fenced namespaces: a read of a freed one faults. (In the heap suite by name.)
+// Handlers that rebuild the root (or end the tree) while the hidden root is listed, in place or from
+// a result: the listing stops, each item shows once. Fenced namespaces: a read of a freed one faults.
 using BackGndFaults = ExplorerFixture;
 TEST_F(BackGndFaults, AnEnumHandlerThatRebuildsTheRootEndsTheListingOfTheOldOne) {
   for (const char16_t* name : {u"\\a.txt", u"\\b.txt", u"\\c.txt", u"\\d.txt"}) MakeFile(folder + name);
   for (int row = 0; row < 20; ++row) {
     SCOPED_TRACE(row);
-    std::tie(gEnumCall, gWay, gRebuildAt) = std::make_tuple(0, row % 5, row % 10 < 5 ? 1 : 3);
+    gEnumCall = 0, gWay = row % 5, gRebuildAt = row % 10 < 5 ? 1 : 3;
     SetObjectFencing(sizeof(TNamespace));
     TVirtualExplorerTreeview* t = MakeTree(form, row >= 10, 4, folder, [](TVirtualExplorerTreeview* v) {
       v->OnEnumFolder = [](TCustomVirtualExplorerTree* sender, TNamespace*, bool&) {
