@@ -527,6 +527,25 @@ protected:
   // Adds ns (taken over) under parentNode with a column manager unless it is a
   // hidden Recycle Bin or OnEnumFolder refuses it (then ns is freed); the node or null.
   PVirtualNode AddEnumeratedChild(PVirtualNode parentNode, TNamespace* ns);
+  // Keeps ns, the item of a folder being listed, from release until the
+  // outermost listing ends: a handler that rebuilds the root frees the hidden
+  // root's item while the listing still reads it (and makes its children).
+  class TListingScope {
+  public:
+    TListingScope(TCustomVirtualExplorerTree& tree_, TNamespace* ns);
+    ~TListingScope();
+    TListingScope(const TListingScope&) = delete;
+    TListingScope& operator=(const TListingScope&) = delete;
+
+  private:
+    TCustomVirtualExplorerTree& tree;
+  };
+  // Frees ns, or keeps it until the listings that read it have ended.
+  void ReleaseNamespace(TNamespace* ns);
+  // True while the listing of node's item ns may go on: the tree stands, the
+  // node does, it still holds ns (the root was not rebuilt) and the hidden
+  // root lists only for an active tree.
+  bool ListingStands(PVirtualNode node, TNamespace* ns) const;
   void ForceShowMyDocuments(PVirtualNode node);
   // Restores node's check state from the storage (or from its checked parent).
   void RestoreCheckState(PVirtualNode parent, PVirtualNode node);
@@ -637,8 +656,12 @@ protected:
   TEnumHandOver* enumHandOver = nullptr;  // one reference
   UINT_PTR enumTimer = 0;
   int enumTimerTicks = 0;
+  uint64_t enumListings = 0;  // listings started: tells a handler's new listing from the one it was asked about
   TAnimate* animation = nullptr;  // owned
   bool headerWasVisible = false;  // the animation hid the header
+  std::vector<TNamespace*> listedNamespaces;   // the items being listed, innermost last
+  std::vector<TNamespace*> retiredNamespaces;  // released while listed; freed when the listings end
+  uint64_t rootNamespaceChanges = 0;           // the hidden root's item freed or replaced
 
   bool active = false;
   bool treeBuilt = false;

@@ -4,6 +4,7 @@
 // running enumeration.
 #include "shell/ExplorerTree.h"
 
+#include "shell/ShellUtilities.h"
 #include "shell/VirtualBackGndEnumThread.h"
 #include "win/controls/ComCtrls.h"
 
@@ -15,13 +16,20 @@ constexpr int kLengthyTicks = 21;
 }  // namespace
 
 void TCustomVirtualExplorerTree::StartEnumThread(LPCITEMIDLIST pidl) {
+  // Ending the running listing dispatches the tree's other timers, whose
+  // handlers may free the item that owns pidl: the thread gets a copy made first.
+  struct TCopy {
+    LPITEMIDLIST pidl;
+    ~TCopy() { NamespacePIDLManager->FreePIDL(pidl); }
+  } folder{NamespacePIDLManager->CopyPIDL(pidl)};
   TerminateEnumThread();
   // A going tree lists nothing: it has no window to list into.
   if (Going()) return;
   HandleNeeded();
   DoEnumThreadStart();
+  ++enumListings;
   // Suspended until the hand-over names it: a quick thread must find itself there.
-  auto* thread = New<TVirtualBackGndEnumThread>(/*createSuspended=*/true, this, pidl);
+  auto* thread = New<TVirtualBackGndEnumThread>(/*createSuspended=*/true, this, folder.pidl);
   enumHandOver->Lock();
   enumHandOver->Thread = thread;
   enumHandOver->Unlock();
@@ -40,6 +48,11 @@ void TCustomVirtualExplorerTree::TerminateEnumThread() {
   enumHandOver->Thread = nullptr;
   enumHandOver->Unlock();
   FreeAndNil(animation);
+  // The header the animation hid comes back with its end, however the listing ends.
+  if (headerWasVisible) {
+    headerWasVisible = false;
+    if (!Going()) Header()->SetOptions(Header()->Options().Include(hoVisible));
+  }
   // The hourglass of the abandoned enumeration goes with it.
   if (wasRunning) SetCursor(crDefault);
   // Last, outside the lock: the tree's other timers are dispatched here, and
@@ -112,13 +125,22 @@ void TCustomVirtualExplorerTree::WMTimer(TMessage& m) {
       CoTaskMemFree(folder);
       throw;
     }
+    // The timers dispatched meanwhile may have freed the tree.
+    if (Going()) {
+      FreeAndNil(list);
+      CoTaskMemFree(folder);
+      return;
+    }
     BuildFromEnumResult(list, folder);
     return;
   }
   if (enumTimerTicks < kLengthyTicks) return;
   bool showAnimation = true;
+  uint64_t listing = enumListings;
   DoEnumThreadLengthyOperation(showAnimation);
-  if (showAnimation && !Going()) ShowAnimation();
+  // A handler that ended this listing (the tree made inactive, the root
+  // changed) leaves nothing to animate: no animation would ever end.
+  if (showAnimation && !Going() && listing == enumListings && enumTimer != 0 && EnumThreadRunning()) ShowAnimation();
 }
 
 void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLIST folder) {
@@ -140,27 +162,23 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
   if (targetNs == nullptr) return;
   bool atRoot = target == RootNode();
   // OnEnumFolder, OnCustomNamespace and the nodes' own handlers may free the
-  // folder, the tree or its form: what is not built then is freed with the list.
+  // folder, the tree or its form, or rebuild the root (its item replaced): what
+  // is not built then is freed with the list.
   THandlerWatch watch(*this);
+  TListingScope listing(*this, targetNs);
   BeginUpdate();
   try {
-    if (atRoot) {
-      if (headerWasVisible) {
-        Header()->SetOptions(Header()->Options().Include(hoVisible));
-        headerWasVisible = false;
-      }
-      RebuildColumns(RootNamespace());
-    }
+    if (atRoot) RebuildColumns(RootNamespace());
     // OnHeaderRebuild may have freed the tree already.
-    if (!watch.Gone(target)) DeleteChildren(target);
-    for (int i = 0; i < list->Count() && !watch.Gone(target); ++i) {
+    if (ListingStands(target, targetNs)) DeleteChildren(target);
+    for (int i = 0; i < list->Count() && ListingStands(target, targetNs); ++i) {
       // Each PIDL leaves the list as its item takes it over.
       auto pidl = static_cast<LPITEMIDLIST>(list->Items(i));
       list->Put(i, nullptr);
       AddEnumeratedChild(target, New<TNamespace>(pidl, targetNs));
     }
-    if (!watch.Gone(target)) DoCustomNamespace(target);
-    bool stands = !watch.Gone(target);
+    if (ListingStands(target, targetNs)) DoCustomNamespace(target);
+    bool stands = ListingStands(target, targetNs);
     if (stands && target->FirstChild != nullptr) {
       target->States |= vsHasChildren;
       Sort(target, HeaderSortColumn(), HeaderSortDirection(), false);
@@ -172,7 +190,7 @@ void TCustomVirtualExplorerTree::BuildFromEnumResult(TPIDLList* list, LPITEMIDLI
     throw;
   }
   EndUpdate();
-  if (watch.Gone(target)) return;
+  if (!ListingStands(target, targetNs)) return;
   // A folder node was expanded to ask: it shows what came.
   if (!atRoot) {
     if (target->FirstChild != nullptr) SetExpanded(target, true);

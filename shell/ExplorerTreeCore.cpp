@@ -119,6 +119,7 @@ void TCustomVirtualExplorerTree::BeforeDestruction() {
 
 TCustomVirtualExplorerTree::~TCustomVirtualExplorerTree() {
   if (RootNode() != nullptr) FreeNodeData(RootNode());
+  for (TNamespace* ns : retiredNamespaces) ns->Free();
   if (rootFolderCustomPIDL != nullptr && NamespacePIDLManager != nullptr)
     NamespacePIDLManager->FreePIDL(rootFolderCustomPIDL);
   if (rootNamespace != nullptr) rootNamespace->Free();
@@ -265,7 +266,8 @@ void TCustomVirtualExplorerTree::FreeNodeData(PVirtualNode node) {
   TColumnManager* manager = data->columnManager;
   data->ns = nullptr;
   data->columnManager = nullptr;
-  if (ns != nullptr) ns->Free();
+  if (node == RootNode()) ++rootNamespaceChanges;
+  if (ns != nullptr) ReleaseNamespace(ns);
   if (manager != nullptr) manager->Free();
 }
 
@@ -283,7 +285,7 @@ void TCustomVirtualExplorerTree::DoFreeNode(PVirtualNode node) {
   if (node == renameRefusedNode) renameRefusedNode = nullptr;
   if (ns != nullptr || manager != nullptr) SetNodeNamespace(node, nullptr, nullptr);
   TCustomVirtualStringTree::DoFreeNode(node);
-  if (ns != nullptr) ns->Free();
+  if (ns != nullptr) ReleaseNamespace(ns);
   if (manager != nullptr) manager->Free();
 }
 
@@ -349,8 +351,10 @@ void TCustomVirtualExplorerTree::ApplyActive(bool value) {
     return;
   }
   if (value && !treeBuilt) {
-    // The tree counts as built only when the rebuild really ran; a refused
-    // rebuild (locked, no root) is tried again by the next activation.
+    // Built in any case, and first: a handler of the rebuild that ends the
+    // tree again must clear what the listing added (or may free the tree); a
+    // rebuild that waits for a busy view comes by its timer.
+    treeBuilt = true;
     if (RootNamespace() != nullptr) RebuildRootNamespace();
     return;
   }
@@ -480,6 +484,7 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
   }
   // The handlers of the enumeration and of the focus may free the tree or its form.
   TViewHold hold(this);
+  uint64_t rootChanges = 0;
   BeginUpdate();
   try {
     Clear();
@@ -493,15 +498,17 @@ void TCustomVirtualExplorerTree::RebuildRootNamespace() {
                                                    nullptr),
                        nullptr);
       RootNode()->States |= vsHasChildren;
-      uint32_t count = EnumerateNodeChildren(RootNode());
-      (void)count;
     }
+    rootChanges = rootNamespaceChanges;
+    if (TreeOptions()->VETFolderOptions().Contains(toHideRootFolder)) EnumerateNodeChildren(RootNode());
   } catch (...) {
     EndUpdate();
     throw;
   }
   EndUpdate();
-  if (Going()) return;
+  // A handler that rebuilt the root (or ended the tree) meanwhile has done
+  // what is left, or wants it undone.
+  if (Going() || !active || rootNamespaceChanges != rootChanges) return;
   treeBuilt = true;
   SetFocusedNode(GetFirst());
   if (Going()) return;

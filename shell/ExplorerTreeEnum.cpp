@@ -2,6 +2,8 @@
 // into child nodes, and the nodes added later.
 #include "shell/ExplorerTree.h"
 
+#include <algorithm>
+
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -87,25 +89,32 @@ bool TCustomVirtualExplorerTree::OkToEnumerate(PVirtualNode node) {
 uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
   if (Going() || !OkToEnumerate(node)) return 0;
   uint32_t result = 0;
-  // OnEnumFolder and OnCustomNamespace may free the node, the tree or its form.
+  // OnEnumFolder and OnCustomNamespace may free the node, the tree or its form,
+  // or rebuild the root, which replaces the hidden root's item.
   THandlerWatch watch(*this);
+  TNamespace* ns = NodeNamespace(node);
+  TListingScope listing(*this, ns);
   WaitCursor(true);
   BeginUpdate();
   try {
-    TNamespace* ns = NodeNamespace(node);
     if (node->ChildCount == 0 && ns != nullptr && threadedEnum && !ComponentState().Contains(csDesigning)) {
-      // The children come later, by timer 101, under the hidden root.
-      StartEnumThread(ns->AbsolutePIDL());
+      // Ending the running listing dispatches the tree's other timers, whose
+      // handlers may free the node; a folder gone takes no listing.
+      TerminateEnumThread();
+      // The children come later, by timer 101.
+      if (ListingStands(node, ns)) StartEnumThread(ns->AbsolutePIDL());
     } else if (node->ChildCount == 0 && ns != nullptr) {
       HWND window = HandleAllocated() ? Handle() : nullptr;
       ns->EnumerateFolderEx(window, fileObjects,
                             MakeEvent<&TCustomVirtualExplorerTree::EnumFolderCallback>(this), node);
-      if (!watch.Gone(node)) DoCustomNamespace(node);
-      if (!watch.Gone(node) && node->FirstChild != nullptr) {
+      if (ListingStands(node, ns)) DoCustomNamespace(node);
+      if (ListingStands(node, ns) && node->FirstChild != nullptr) {
         node->States |= vsHasChildren;
         Sort(node, HeaderSortColumn(), HeaderSortDirection(), false);
       }
     }
+    // A node that had children already keeps them: the caller takes this as
+    // the node's child count.
     result = watch.Gone(node) ? 0 : node->ChildCount;
   } catch (...) {
     EndUpdate();
@@ -120,16 +129,41 @@ uint32_t TCustomVirtualExplorerTree::EnumerateNodeChildren(PVirtualNode node) {
 bool TCustomVirtualExplorerTree::EnumFolderCallback(HWND, LPITEMIDLIST childPIDL, TNamespace* parent, void* data,
                                                     bool& terminate) {
   auto node = static_cast<PVirtualNode>(data);
-  // The folder (or the tree) a handler freed takes no more children: the
-  // listing ends, and this ID is freed unused.
-  if (Going() || TVirtualTreeCore::Gone(node)) {
+  // The folder (or the tree) a handler freed, or a root rebuilt since, takes
+  // no more children: the listing ends, and this ID is freed unused.
+  if (!ListingStands(node, parent)) {
     terminate = true;
     NamespacePIDLManager->FreePIDL(childPIDL);
     return false;
   }
   bool added = AddEnumeratedChild(node, New<TNamespace>(childPIDL, parent)) != nullptr;
-  if (Going() || TVirtualTreeCore::Gone(node)) terminate = true;
+  if (!ListingStands(node, parent)) terminate = true;
   return added;
+}
+
+TCustomVirtualExplorerTree::TListingScope::TListingScope(TCustomVirtualExplorerTree& tree_, TNamespace* ns)
+    : tree(tree_) {
+  tree.listedNamespaces.push_back(ns);
+}
+
+TCustomVirtualExplorerTree::TListingScope::~TListingScope() {
+  tree.listedNamespaces.pop_back();
+  if (!tree.listedNamespaces.empty()) return;
+  std::vector<TNamespace*> retired;
+  retired.swap(tree.retiredNamespaces);
+  for (TNamespace* ns : retired) ns->Free();
+}
+
+void TCustomVirtualExplorerTree::ReleaseNamespace(TNamespace* ns) {
+  if (std::find(listedNamespaces.begin(), listedNamespaces.end(), ns) != listedNamespaces.end())
+    retiredNamespaces.push_back(ns);
+  else
+    ns->Free();
+}
+
+bool TCustomVirtualExplorerTree::ListingStands(PVirtualNode node, TNamespace* ns) const {
+  if (Going() || TVirtualTreeCore::Gone(node) || NodeNamespace(node) != ns) return false;
+  return node != RootNode() || active;
 }
 
 PVirtualNode TCustomVirtualExplorerTree::AddEnumeratedChild(PVirtualNode parentNode, TNamespace* ns) {
@@ -145,13 +179,13 @@ PVirtualNode TCustomVirtualExplorerTree::AddEnumeratedChild(PVirtualNode parentN
     throw;
   }
   // A handler that freed the tree or the folder refuses the item with it.
-  PVirtualNode child = allow && !Going() && !TVirtualTreeCore::Gone(parentNode) ? AddChild(parentNode) : nullptr;
+  PVirtualNode child =
+      allow && ListingStands(parentNode, ns->Parent()) ? AddChild(parentNode) : nullptr;
   if (child == nullptr) {
     ns->Free();
     return nullptr;
   }
-  // No column manager: only the first node's is ever used, made on demand.
-  SetNodeNamespace(child, ns, nullptr);
+  SetNodeNamespace(child, ns, New<TColumnManager>(this));
   return child;
 }
 

@@ -6,8 +6,10 @@
 #include <cstdlib>
 #include <random>
 #include <set>
+#include <utility>
 
 #include "ExplorerTestSupport.h"
+#include "core/FencedObjects.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualBackGndEnumThread.h"
 #include "tree/tests/HandleWatermark.h"
@@ -53,6 +55,8 @@ bool WaitForEnumeration(TCustomVirtualExplorerTree* tree) {
 int gFinished = 0;
 int gAsked = 0;
 bool gAllow = true;
+bool gEndOnAsk = false;  // the lengthy-listing handler makes the tree inactive
+int gEnumCall = 0, gRebuildAt = 0, gWay = 0;
 
 // Lets a test hold threads before their hand-over.
 HANDLE gGate = nullptr;
@@ -191,6 +195,9 @@ TEST_F(BackGndEnum, ResultsEqualASynchronousListing) {
   EXPECT_EQ(expected.size(), 43u);
   EXPECT_EQ(ChildNames(threaded), expected);
   EXPECT_EQ(threaded->Cursor(), crDefault);
+  for (TVirtualExplorerTreeview* t : {sync, threaded})  // a column manager a listed item
+    for (PVirtualNode n = t->RootNode()->FirstChild; n != nullptr; n = n->NextSibling)
+      EXPECT_NE(t->NodeColumnManager(n), nullptr);
 
   // An item refused by OnEnumFolder stays out; everything else still comes.
   threaded->OnEnumFolder = [](TCustomVirtualExplorerTree*, TNamespace* ns, bool& allow) {
@@ -235,9 +242,10 @@ TEST_F(BackGndEnum, ALongListingShowsTheAnimationUntilTheResultsArrive) {
   HookScope hook(WaitAtGate);
   TVirtualExplorerTreeview* threaded = MakeTree(form, true, 4, folder, [](TVirtualExplorerTreeview* t) {
     t->SetColumnDetails(cdVETColumns);
-    t->OnEnumThreadLengthyOperation = [](TCustomVirtualExplorerTree*, bool& show) {
+    t->OnEnumThreadLengthyOperation = [](TCustomVirtualExplorerTree* sender, bool& show) {
       ++gAsked;
       show = gAllow;
+      if (std::exchange(gEndOnAsk, false)) sender->SetActive(false);
     };
   });
   ASSERT_TRUE(threaded->Header()->Options().Contains(hoVisible));
@@ -273,6 +281,48 @@ TEST_F(BackGndEnum, ALongListingShowsTheAnimationUntilTheResultsArrive) {
   EXPECT_TRUE(threaded->Header()->Options().Contains(hoVisible));
   EXPECT_EQ(threaded->Header()->Columns()->Count(), 9);
   EXPECT_EQ(ChildNames(threaded), (std::vector<std::u16string>{u"one.txt", u"two.txt"}));
+
+  // Going inactive gives the hidden header back; a handler that ends the listing gets no animation.
+  ResetEvent(gGate);
+  for (bool byHandler : {false, true}) {
+    threaded->SetActive(true);
+    threaded->RebuildRootNamespace();
+    gEndOnAsk = byHandler;
+    for (int tick = 1; tick <= 21; ++tick) threaded->Perform(WM_TIMER, TCustomVirtualExplorerTree::kEnumTimer, 0);
+    threaded->SetActive(false);
+    EXPECT_EQ(threaded->Animation(), nullptr);
+    EXPECT_TRUE(threaded->Header()->Options().Contains(hoVisible));
+  }
+}
+
+// Handlers that rebuild the root (or end the tree) while the hidden root is listed, in place or from
+// a result: the listing stops, each item shows once. Fenced namespaces: a read of a freed one faults.
+using BackGndFaults = ExplorerFixture;
+TEST_F(BackGndFaults, AnEnumHandlerThatRebuildsTheRootEndsTheListingOfTheOldOne) {
+  for (const char16_t* name : {u"\\a.txt", u"\\b.txt", u"\\c.txt", u"\\d.txt"}) MakeFile(folder + name);
+  for (int row = 0; row < 20; ++row) {
+    SCOPED_TRACE(row);
+    gEnumCall = 0, gWay = row % 5, gRebuildAt = row % 10 < 5 ? 1 : 3;
+    SetObjectFencing(sizeof(TNamespace));
+    TVirtualExplorerTreeview* t = MakeTree(form, row >= 10, 4, folder, [](TVirtualExplorerTreeview* v) {
+      v->OnEnumFolder = [](TCustomVirtualExplorerTree* sender, TNamespace*, bool&) {
+        auto* v = static_cast<TVirtualExplorerTreeview*>(sender);
+        if (++gEnumCall != gRebuildAt) return;
+        if (gWay == 0 || gWay == 4) v->SetActive(false);
+        if (gWay == 0) v->SetActive(true);
+        if (gWay == 1) v->SetFileObjects({foFolders, foNonFolders});
+        if (gWay == 2) v->SetRootFolderCustomPath(std::u16string(v->RootFolderCustomPath()));
+        if (gWay == 3) v->RebuildRootNamespace();
+      };
+    });
+    EXPECT_TRUE(WaitForEnumeration(t));
+    EXPECT_EQ(t->RootNode()->ChildCount, gWay == 4 ? 0u : 4u);
+    t->SetActive(true);
+    EXPECT_TRUE(WaitForEnumeration(t));
+    SetObjectFencing(0);
+    EXPECT_EQ(ChildNames(t), (std::vector<std::u16string>{u"a.txt", u"b.txt", u"c.txt", u"d.txt"}));
+    t->Free();
+  }
 }
 
 TEST_F(BackGndEnum, ChangingTheRootEndsTheRunningListingAndItsResultNeverLands) {
@@ -534,11 +584,14 @@ namespace {
 WNDPROC gTreeProc = nullptr;
 TVirtualExplorerTreeview* gRetarget = nullptr;
 std::u16string gNextRoot;
+PVirtualNode gDoomedNode = nullptr;  // deleted from gRetarget instead
 constexpr WPARAM kOtherTimer = 77;
 
 LRESULT CALLBACK RetargetingProc(HWND window, UINT msg, WPARAM wParam, LPARAM lParam) {
   if (msg == WM_TIMER && wParam == kOtherTimer) {
-    if (TVirtualExplorerTreeview* tree = gRetarget) {
+    if (PVirtualNode node = std::exchange(gDoomedNode, nullptr)) {
+      std::exchange(gRetarget, nullptr)->DeleteNode(node);
+    } else if (TVirtualExplorerTreeview* tree = gRetarget) {
       gRetarget = nullptr;
       tree->SetRootFolderCustomPath(gNextRoot);
     }
@@ -600,4 +653,27 @@ TEST_F(BackGndEnum, AFolderExpandedInAThreadedTreeGetsItsOwnChildren) {
   for (PVirtualNode n = sub->FirstChild; n != nullptr; n = n->NextSibling) inner.push_back(threaded->GetText(n, NoColumn));
   EXPECT_EQ(inner, (std::vector<std::u16string>{u"inner-1.txt", u"inner-2.txt"}));
   EXPECT_TRUE(threaded->GetExpanded(sub));
+}
+
+// A folder expands while another is listed; ending that listing dispatches a
+// timer that deletes the folder: no listing starts for it (item and PIDL gone).
+TEST_F(BackGndEnum, AFolderDeletedByATimerWhileTheRunningListingEndsStartsNoListing) {
+  for (const char16_t* name : {u"\\other", u"\\sub"}) MakeFolder(folder + name), MakeFile(folder + name + u"\\x.txt");
+  TVirtualExplorerTreeview* threaded = MakeTree(form, true, 4, folder, [](TVirtualExplorerTreeview* t) {
+    t->TreeOptions()->SetVETFolderOptions(t->TreeOptions()->VETFolderOptions().Include(toFoldersExpandable));
+  });
+  ASSERT_TRUE(WaitForEnumeration(threaded));
+  gGate = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+  HookScope hook(WaitAtGate);
+  threaded->SetExpanded(threaded->RootNode()->FirstChild, true);
+  gTreeProc = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(threaded->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&RetargetingProc)));
+  gRetarget = threaded;
+  gDoomedNode = threaded->RootNode()->LastChild;
+  PostMessageW(threaded->Handle(), WM_TIMER, kOtherTimer, 0);
+  threaded->SetExpanded(gDoomedNode, true);
+  EXPECT_EQ(gDoomedNode, nullptr);
+  EXPECT_FALSE(threaded->EnumThreadRunning());
+  EXPECT_EQ(ChildNames(threaded), std::vector<std::u16string>{u"other"});
+  SetWindowLongPtrW(threaded->Handle(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(gTreeProc));
 }

@@ -71,6 +71,13 @@ TEST_F(ExplorerFaults, RefreshesAndRebuildsWaitWhileAViewIsBusy) {
   ASSERT_NE(again, nullptr);
   EXPECT_EQ(again->ChildCount, 2u);
   EXPECT_TRUE(tree->RefreshTree(false));
+  // Made active while a view is busy: built already, the rebuild comes when the view is done.
+  tree->SetActive(false);
+  tree->ContextMenuManager()->MenuShowing = true;
+  tree->SetActive(true);
+  EXPECT_TRUE(tree->TreeBuilt());
+  tree->ContextMenuManager()->MenuShowing = false;
+  EXPECT_TRUE(qvtest::PumpUntil([&] { return tree->RootNode()->ChildCount > 0; }, 5000));
 }
 
 namespace {

@@ -204,17 +204,17 @@ TEST_F(ExplorerTree, ARenamedItemKeepsItsCheckUnderItsNewName) {
   EXPECT_EQ(NodeOf(folder + u"\\a.txt")->CheckState, csUncheckedNormal);
 }
 
-TEST_F(ExplorerTree, ActiveMarksTheTreeBuiltOnlyWhenItWasBuilt) {
+TEST_F(ExplorerTree, ActiveMarksTheTreeBuiltWithOrWithoutARoot) {
   tree->SetActive(false);
   tree->SetRootFolderCustomPath(folder + u"\\missing");  // no such folder: the root stays
   EXPECT_EQ(tree->RootFolder(), rfDrives);
-  // A root that does not exist: activating builds nothing and says so.
+  // A root that does not exist: activating builds nothing, and counts as built.
   tree->SetRootFolderCustomPIDL(nullptr);
   TVirtualExplorerTreeview* other = New<TVirtualExplorerTreeview>(form);
   other->SetParent(form);
   other->SetRootFolder(rfCustom);  // no custom path: no root item
   other->SetActive(true);
-  EXPECT_FALSE(other->TreeBuilt());
+  EXPECT_TRUE(other->TreeBuilt());
   EXPECT_EQ(other->GetFirstNoInit(), nullptr);
   // Once a root exists, the same activation builds.
   other->SetRootFolderCustomPath(folder);
@@ -460,8 +460,8 @@ TEST_F(ExplorerTree, ChildrenStandInTheFoldersOwnOrderWhicheverWayTheyAreSorted)
 
 // Ctrl and Shift with a header click fit a column to its widest text or fold
 // it to nothing, and give the old width back the next time: also when the
-// first node is a listed item (the root folder hidden), whose column manager
-// is made only then.
+// first node is a listed item (the root folder hidden), which was listed with
+// its column manager.
 TEST_F(ExplorerTree, HeaderClicksFitAndFoldColumnsWithTheRootFolderHidden) {
   MakeFile(folder + u"\\a rather long name to fit the column to.txt", 10);
   MakeFile(folder + u"\\b.txt", 10);
@@ -474,7 +474,7 @@ TEST_F(ExplorerTree, HeaderClicksFitAndFoldColumnsWithTheRootFolderHidden) {
   tree->SetActive(true);
   ASSERT_NE(tree->GetFirst(), nullptr);
   for (PVirtualNode node = tree->GetFirst(); node != nullptr; node = tree->GetNext(node))
-    EXPECT_EQ(tree->NodeColumnManager(node), nullptr);
+    EXPECT_NE(tree->NodeColumnManager(node), nullptr);
   TVirtualTreeColumn* type = tree->Header()->Columns()->Items(2);
   int before = type->Width();
   tree->DoHeaderClick(2, mbLeft, TShiftState{ssCtrl}, 0, 0);
