@@ -165,30 +165,45 @@ std::set<size_t> Ends(const TdomASContentModel* model, const std::vector<std::u1
   return result;
 }
 
+// A random model, not a bare name, made decl's content; null when the draw was a bare name.
+TdomASContentModel* RandomContent(std::mt19937& rng, TdomASElementDecl* decl) {
+  TdomASContentModel* top = RandomModel(rng, decl, 0);
+  if (top->ContentModelType() == AS_ELEMENT_NAME) return nullptr;
+  decl->ReplaceContentModel(top);
+  return top;
+}
+
+// Up to six names of a, b and c.
+std::vector<std::u16string> RandomNames(std::mt19937& rng) {
+  std::vector<std::u16string> names;
+  for (int i = static_cast<int>(rng() % 7); i > 0; --i) names.push_back(std::u16string(1, char16_t('a' + rng() % 3)));
+  return names;
+}
+
+// The automaton's verdict on names; ambiguous when a name met two particles on the way.
+bool Accepts(const TdomASContentAutomaton* automaton, const std::vector<std::u16string>& names, bool& ambiguous) {
+  int state = TdomASContentAutomaton::kStart;
+  for (const auto& name : names) {
+    if ((state = automaton->Step(state, name, ambiguous)) == TdomASContentAutomaton::kNoState) return false;
+  }
+  return automaton->IsFinal(state);
+}
+
 TEST_F(AsModelTest, MatchingAgreesWithSetArithmeticUnlessAmbiguous) {
   std::mt19937 rng(7);
   int compared = 0, ambiguousRuns = 0;
   for (int round = 0; round < 300; ++round) {
-    TdomASElementDecl* decl = Element(u"e" + std::u16string(1, char16_t('a' + round % 26)) +
-                                      std::u16string(1, char16_t('a' + round / 26)));
-    TdomASContentModel* top = RandomModel(rng, decl, 0);
-    if (top->ContentModelType() == AS_ELEMENT_NAME) continue;
-    decl->ReplaceContentModel(top);
+    TdomASElementDecl* decl = Element(std::u16string{u'e', char16_t('a' + round % 26), char16_t('a' + round / 26)});
+    TdomASContentModel* top = RandomContent(rng, decl);
+    if (top == nullptr) continue;
     for (int sample = 0; sample < 30; ++sample) {
-      std::vector<std::u16string> names;
-      int length = static_cast<int>(rng() % 7);
-      for (int i = 0; i < length; ++i) names.push_back(std::u16string(1, char16_t('a' + rng() % 3)));
-      const TdomASContentAutomaton* automaton = decl->Automaton();
+      std::vector<std::u16string> names = RandomNames(rng);
       bool ambiguous = false;
-      int state = TdomASContentAutomaton::kStart;
-      for (const auto& name : names) {
-        if ((state = automaton->Step(state, name, ambiguous)) == TdomASContentAutomaton::kNoState) break;
-      }
+      bool accepted = Accepts(decl->Automaton(), names, ambiguous);
       if (ambiguous) {
         ++ambiguousRuns;
         continue;
       }
-      bool accepted = state != TdomASContentAutomaton::kNoState && automaton->IsFinal(state);
       EXPECT_EQ(accepted, Ends(top, names, {0}).count(names.size()) > 0) << "round " << round;
       ++compared;
     }
@@ -263,20 +278,13 @@ TEST_F(AsModelTest, GreedyStepAgreesWithTheAutomatonWhereNothingIsAmbiguous) {
   std::mt19937 rng(151);
   int compared = 0, greedyAccepts = 0, greedyRefusesMatches = 0;
   for (int round = 0; round < 400; ++round) {
-    TdomASElementDecl* decl = Element(u"g" + std::u16string(1, char16_t('a' + round % 26)) +
-                                      std::u16string(1, char16_t('a' + round / 26)));
-    TdomASContentModel* top = RandomModel(rng, decl, 0);
-    if (top->ContentModelType() == AS_ELEMENT_NAME) continue;
-    decl->ReplaceContentModel(top);
+    TdomASElementDecl* decl = Element(std::u16string{u'g', char16_t('a' + round % 26), char16_t('a' + round / 26)});
+    TdomASContentModel* top = RandomContent(rng, decl);
+    if (top == nullptr) continue;
     for (int sample = 0; sample < 30; ++sample) {
-      std::vector<std::u16string> names;
-      for (int i = static_cast<int>(rng() % 7); i > 0; --i) names.push_back(std::u16string(1, char16_t('a' + rng() % 3)));
-      const TdomASContentAutomaton* automaton = decl->Automaton();
+      std::vector<std::u16string> names = RandomNames(rng);
       bool ambiguous = false;
-      int state = TdomASContentAutomaton::kStart;
-      for (const auto& name : names) {
-        if ((state = automaton->Step(state, name, ambiguous)) == TdomASContentAutomaton::kNoState) break;
-      }
+      bool accepted = Accepts(decl->Automaton(), names, ambiguous);
       GreedyStep greedy{names};
       size_t index = 0;
       bool greedyAccepted = greedy.Match(top, index) && index == names.size();
@@ -286,7 +294,6 @@ TEST_F(AsModelTest, GreedyStepAgreesWithTheAutomatonWhereNothingIsAmbiguous) {
         greedyRefusesMatches += inLanguage && !greedyAccepted;
         continue;
       }
-      bool accepted = state != TdomASContentAutomaton::kNoState && automaton->IsFinal(state);
       EXPECT_EQ(greedyAccepted, accepted) << "round " << round << " sample " << sample;
       ++compared;
     }

@@ -35,24 +35,6 @@ struct Meddler {
   }
 };
 
-// Parent, sibling and count links of top's subtree agree with each other.
-::testing::AssertionResult Sound(const TdomNode* top) {
-  const TdomNode* previous = nullptr;
-  int count = 0;
-  for (TdomNode* child = top->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
-    if (child->GetParentNode() != top) return ::testing::AssertionFailure() << "parent link";
-    if (child->GetPreviousSiblingNode() != previous) return ::testing::AssertionFailure() << "sibling link";
-    if (count > 100000) return ::testing::AssertionFailure() << "sibling cycle";
-    ::testing::AssertionResult below = Sound(child);
-    if (!below) return below;
-    previous = child;
-    ++count;
-  }
-  if (top->GetLastChildNode() != previous) return ::testing::AssertionFailure() << "last child";
-  if (top->GetChildCount() != count) return ::testing::AssertionFailure() << "count";
-  return ::testing::AssertionSuccess();
-}
-
 class DomListenersTest : public DomTest {
 protected:
   void SetUp() override {

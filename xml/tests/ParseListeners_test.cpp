@@ -46,18 +46,6 @@ struct Meddler {
   void Attr(TObject*, TdomNode* node, TdomAttrChange, TdomAttr*) { Meddle(node); }
 };
 
-// Parent, sibling and count links of top's subtree agree.
-bool Sound(const TdomNode* top) {
-  const TdomNode* previous = nullptr;
-  int count = 0;
-  for (TdomNode* child = top->GetFirstChildNode(); child != nullptr; child = child->GetNextSiblingNode()) {
-    if (child->GetParentNode() != top || child->GetPreviousSiblingNode() != previous || !Sound(child)) return false;
-    previous = child;
-    ++count;
-  }
-  return top->GetLastChildNode() == previous && top->GetChildCount() == count;
-}
-
 class ParseListenersTest : public DtdTest {};
 
 TEST_F(ParseListenersTest, TheReadStopsWhenAListenerChangesTheTree) {

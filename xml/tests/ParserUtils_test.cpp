@@ -4,6 +4,7 @@
 #include <limits>
 #include <string>
 
+#include "DomTestSupport.h"
 #include "xml/DomException.h"
 #include "xml/ParserUtilsCharRefs.h"
 #include "xml/ParserUtilsLiterals.h"
@@ -12,16 +13,6 @@
 #include "xml/ParserUtilsXPathNumbers.h"
 
 namespace {
-
-template <class E, class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
 
 TEST(DomException, FamilyAndFixedTexts) {
   EXPECT_EQ(EHierarchy_Request_Err().Message(), "Hierarchy request error.");

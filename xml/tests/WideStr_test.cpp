@@ -7,20 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "DomTestSupport.h"
 #include "core/Exception.h"
 #include "xml/WideStrUtils.h"
 
 namespace {
-
-template <class E, class F>
-std::string MessageOf(F f) {
-  try {
-    f();
-  } catch (const E& e) {
-    return e.Message();
-  }
-  return "(nothing raised)";
-}
 
 std::vector<std::u16string> Items(const TUtilsWideStringList& list) {
   std::vector<std::u16string> out;

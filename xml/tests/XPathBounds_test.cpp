@@ -16,6 +16,22 @@ std::u16string RandomText(std::mt19937& random, size_t length, char16_t alphabet
   return text;
 }
 
+std::u16string Translated(const std::u16string& text, const std::u16string& from, const std::u16string& to) {
+  std::u16string translated;
+  TranslateWideStr(text, from, to, translated);
+  return translated;
+}
+// The reference: each unit of text looked up in from by a plain search.
+std::u16string PlainlyTranslated(const std::u16string& text, const std::u16string& from, const std::u16string& to) {
+  std::u16string expected;
+  for (char16_t c : text) {
+    size_t p = from.find(c);
+    if (p == std::u16string::npos) expected += c;
+    else if (p < to.size()) expected += to[p];
+  }
+  return expected;
+}
+
 TEST(XPathStrings, SearchAndTranslateAgreeWithPlainVersions) {
   std::mt19937 random(5);
   for (int round = 0; round < 2000; ++round) {
@@ -26,15 +42,7 @@ TEST(XPathStrings, SearchAndTranslateAgreeWithPlainVersions) {
     // Long and short from-strings take different paths; repeats keep their first place.
     std::u16string from = RandomText(random, random() % 40, 6);
     std::u16string to = RandomText(random, random() % 40, 26);
-    std::u16string expected;
-    for (char16_t c : text) {
-      size_t p = from.find(c);
-      if (p == std::u16string::npos) expected += c;
-      else if (p < to.size()) expected += to[p];
-    }
-    std::u16string translated;
-    TranslateWideStr(text, from, to, translated);
-    EXPECT_EQ(translated, expected) << round;
+    EXPECT_EQ(Translated(text, from, to), PlainlyTranslated(text, from, to)) << round;
   }
   // A periodic pattern in a periodic text: found where it starts.
   std::u16string text(200000, u'a');
@@ -64,15 +72,7 @@ TEST(XPathStrings, LongFromStringsTranslateAsAPlainSearch) {
     for (size_t i = 0, n = 17 + random() % 3000; i < n; ++i) from += unit(random() % 2 != 0 ? mode : 0);
     for (size_t i = 0, n = random() % 3000; i < n; ++i) to += unit(3);
     for (size_t i = 0, n = random() % 500; i < n; ++i) text += random() % 2 != 0 ? unit(mode) : from[random() % from.size()];
-    std::u16string expected;
-    for (char16_t c : text) {
-      size_t p = from.find(c);
-      if (p == std::u16string::npos) expected += c;
-      else if (p < to.size()) expected += to[p];
-    }
-    std::u16string translated;
-    TranslateWideStr(text, from, to, translated);
-    EXPECT_EQ(translated, expected) << round;
+    EXPECT_EQ(Translated(text, from, to), PlainlyTranslated(text, from, to)) << round;
   }
 }
 

@@ -26,7 +26,23 @@ std::string ChildNames(const TdomNode* parent) {
 
 }  // namespace
 
-using XmlToDomParserTest = ParserTest;
+class XmlToDomParserTest : public ParserTest {
+protected:
+  // Parses bytes, which must be refused with one error (with several: the
+  // first) of type at line and column; the errors stay in the recorder.
+  void ExpectRefused(const std::string& bytes, TXmlErrorType type, int64_t line, int64_t column, bool several = false) {
+    SCOPED_TRACE(bytes);
+    recorder->errors.clear();
+    EXPECT_EQ(ParseBytes(bytes), nullptr);
+    if (recorder->errors.empty() || (!several && recorder->errors.size() != 1u)) {
+      ADD_FAILURE() << recorder->errors.size() << " errors";
+      return;
+    }
+    EXPECT_EQ(recorder->errors[0].type, type);
+    EXPECT_EQ(recorder->errors[0].line, line);
+    EXPECT_EQ(recorder->errors[0].column, column);
+  }
+};
 
 TEST_F(XmlToDomParserTest, BuildsElementsAttributesAndMergedText) {
   TdomDocument* doc = ParseBytes(
@@ -136,14 +152,7 @@ TEST_F(XmlToDomParserTest, BrokenDocumentsReportTypeLineAndColumn) {
       {"<?xml version='1.0'\n  encoding='UTF-8'?>\n<a></b>", ET_MISSING_START_TAG, 3, 6},
       {"<?xml version='1.0'?><a></b>", ET_MISSING_START_TAG, 1, 27},
   };
-  for (const Case& c : cases) {
-    recorder->errors.clear();
-    EXPECT_EQ(ParseBytes(c.text), nullptr) << c.text;
-    ASSERT_FALSE(recorder->errors.empty()) << c.text;
-    EXPECT_EQ(recorder->errors[0].type, c.type) << c.text;
-    EXPECT_EQ(recorder->errors[0].line, c.line) << c.text;
-    EXPECT_EQ(recorder->errors[0].column, c.column) << c.text;
-  }
+  for (const Case& c : cases) ExpectRefused(c.text, c.type, c.line, c.column, /*several=*/true);
   EXPECT_EQ(impl->GetDocuments()->GetLength(), 0);
 }
 
@@ -235,15 +244,9 @@ TEST_F(XmlToDomParserTest, ReplacementTextFaultsAreReportedAtTheReference) {
       {"a&#10;<!--a--b-->", ET_DOUBLE_HYPHEN_IN_COMMENT, 4, 5},
       {"&f;", ET_MISSING_START_TAG, 3, 8},
   };
-  for (const Case& c : cases) {
-    recorder->errors.clear();
-    std::string xml = "<!DOCTYPE r [<!ENTITY e \"" + c.value + "\"><!ENTITY f '<x></y>'>]>\n<r>\n  &e;</r>";
-    EXPECT_EQ(ParseBytes(xml), nullptr) << c.value;
-    ASSERT_EQ(recorder->errors.size(), 1u) << c.value;
-    EXPECT_EQ(recorder->errors[0].type, c.type) << c.value;
-    EXPECT_EQ(recorder->errors[0].line, c.line) << c.value;
-    EXPECT_EQ(recorder->errors[0].column, c.column) << c.value;
-  }
+  for (const Case& c : cases)
+    ExpectRefused("<!DOCTYPE r [<!ENTITY e \"" + c.value + "\"><!ENTITY f '<x></y>'>]>\n<r>\n  &e;</r>", c.type,
+                  c.line, c.column);
 }
 
 // A carriage return that a character reference put into an entity's text
@@ -313,14 +316,10 @@ TEST_F(XmlToDomParserTest, NamespaceTreeReportsUnmappedPrefixes) {
   };
   for (const Case& c : cases) {
     for (bool letPass : {false, true}) {
-      recorder->errors.clear();
       recorder->letFatalErrorsPass = letPass;
-      EXPECT_EQ(ParseBytes(c.text), nullptr) << c.text;
-      ASSERT_EQ(recorder->errors.size(), 1u) << c.text;
-      EXPECT_EQ(recorder->errors[0].type, ET_INVALID_PREFIX) << c.text;
+      ExpectRefused(c.text, ET_INVALID_PREFIX, c.line, c.column);
+      ASSERT_FALSE(recorder->errors.empty());
       EXPECT_EQ(recorder->errors[0].code, c.code) << c.text;
-      EXPECT_EQ(recorder->errors[0].line, c.line) << c.text;
-      EXPECT_EQ(recorder->errors[0].column, c.column) << c.text;
     }
   }
   recorder->letFatalErrorsPass = false;
@@ -376,13 +375,9 @@ TEST_F(XmlToDomParserTest, UndecodableBytesAreErrorsWithTheirPlace) {
   };
   for (const Case& c : cases) {
     for (bool letPass : {false, true}) {
-      recorder->errors.clear();
       recorder->letFatalErrorsPass = letPass;
-      EXPECT_EQ(ParseBytes(c.text), nullptr) << c.text;
-      ASSERT_EQ(recorder->errors.size(), 1u) << c.text;
-      EXPECT_EQ(recorder->errors[0].type, c.type) << c.text;
-      EXPECT_EQ(recorder->errors[0].line, c.line) << c.text;
-      EXPECT_EQ(recorder->errors[0].column, c.column) << c.text;
+      ExpectRefused(c.text, c.type, c.line, c.column);
+      ASSERT_FALSE(recorder->errors.empty());
       if (c.type == ET_INVALID_CHARACTER) {
         EXPECT_EQ(Utf8(recorder->errors[0].code), "Invalid UTF-8 encoding");
       }

@@ -2,9 +2,10 @@
 // Tables of handlers that free what they are told about: rows of every event
 // x what its handler frees (the action) x the call at which it does so (k),
 // the rows a run takes, and one handler for any event property that tells
-// the table of its calls. Tests only.
+// the table of its calls, hung on the events of two kinds of owner. Tests only.
 #include <functional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace qvtable {
@@ -80,6 +81,42 @@ void Bind(Owner* owner, int index) {
 template <class Table, auto Member>
 void SetBaseline(decltype(THandler<Table, Member>::baseline) run) {
   THandler<Table, Member>::baseline = run;
+}
+
+// One event of a table: its name and how to hang the table's handler on it
+// on an owner of type A, or of type B (false when that type has no such event).
+template <class A, class B>
+struct TEventSlot {
+  const char* name;
+  bool (*bind)(A* owner, int index);
+  bool (*bindOther)(B* owner, int index);
+};
+// The slot of the event property name, for the table Table.
+#define QV_TABLE_EVENT(Table, name) {#name, QV_TABLE_BIND(Table, name), QV_TABLE_BIND(Table, name)}
+#define QV_TABLE_BIND(Table, name)                                                        \
+  [](auto* owner, int index) {                                                            \
+    using T = std::remove_pointer_t<decltype(owner)>;                                     \
+    if constexpr (requires { &T::name; }) ::qvtable::Bind<Table, &T::name>(owner, index); \
+    return requires { &T::name; };                                                        \
+  }
+
+// Hangs the handler of every event of slots on a, or on b where a has no such
+// event; by event, whether it went to b.
+template <class Slots, class A, class B>
+std::vector<bool> BindAll(const Slots& slots, A* a, B* b) {
+  std::vector<bool> other;
+  for (const auto& slot : slots) {
+    int index = static_cast<int>(other.size());
+    other.push_back(!slot.bind(a, index) && slot.bindOther(b, index));
+  }
+  return other;
+}
+// The names of the events of slots, for TRows.
+template <class Slots>
+std::vector<std::string> NamesOf(const Slots& slots) {
+  std::vector<std::string> names;
+  for (const auto& slot : slots) names.push_back(slot.name);
+  return names;
 }
 
 }  // namespace qvtable

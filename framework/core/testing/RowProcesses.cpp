@@ -45,17 +45,24 @@ void BeginRow(int row, const std::string& description) {
 }
 
 void EndRow(const std::string& problems, const std::string& note) {
+  Write("NOTE " + std::to_string(gRow) + " " + note);
   if (problems.empty())
-    Write("PASS " + std::to_string(gRow) + " " + note);
+    Write("PASS " + std::to_string(gRow));
   else
     Write("FAIL " + std::to_string(gRow) + " " + gDescription + " (" + note + "): " + problems);
   gRow = -1;
+}
+
+// How a row that did not end is reported, by the child (what ended it) or by the parent.
+std::string Unfinished(const std::string& description, const std::string& step, const std::string& what) {
+  return description + ", step \"" + step + "\": " + what;
 }
 
 // ---- The parent's side ------------------------------------------------------
 
 struct TChildRun {
   std::map<int, TRowOutcome> ended;
+  std::map<int, std::string> notes;
   int begun = -1;           // the last row begun, -1 for none
   std::string description;  // of the last row begun
   std::string step;         // the last step begun
@@ -78,10 +85,17 @@ TChildRun ReadReports(const std::string& path) {
       run.step = "set-up";
     }
     if (kind == "STEP") run.step = rest;
+    if (kind == "NOTE") run.notes[row] = rest;
     if (kind == "PASS" || kind == "FAIL" || kind == "FAULT")
-      run.ended[row] = TRowOutcome{row, kind == "PASS", kind == "FAULT" ? "fault in " + rest : rest};
+      run.ended[row] = TRowOutcome{row, kind == "PASS", kind == "FAULT" ? "fault in " + rest : rest, run.notes[row]};
   }
   return run;
+}
+
+uint64_t FileSize(const std::string& path) {
+  std::error_code error;
+  uintmax_t size = std::filesystem::file_size(path, error);
+  return error ? 0 : static_cast<uint64_t>(size);
 }
 
 }  // namespace
@@ -90,7 +104,7 @@ void ReportAndEnd(const std::string& what) {
   if (gRow < 0)  // between rows or after the last: what the rows left behind
     Write("FAULT -1 after the rows, while the program cleans up: " + what);
   else
-    Write("FAULT " + std::to_string(gRow) + " " + gDescription + ", step \"" + gStep + "\": " + what);
+    Write("FAULT " + std::to_string(gRow) + " " + Unfinished(gDescription, gStep, what));
   EndProcessNow(3);
 }
 
@@ -138,40 +152,44 @@ void SetRowStep(const std::string& step) {
 
 const char* RowStep() { return gStep; }
 
-std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, const std::string& childTest, int chunk) {
+std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, int chunk, const std::string& childTest) {
   std::map<int, TRowOutcome> outcomes;
   std::vector<int> pending = rows;
   std::string path = ReportFileName();
-  auto reportSize = [&] {
-    std::error_code error;
-    uintmax_t size = std::filesystem::file_size(path, error);
-    return error ? uint64_t{0} : static_cast<uint64_t>(size);
-  };
+  const testing::TestInfo* test = testing::UnitTest::GetInstance()->current_test_info();
+  std::string filter = !childTest.empty() ? childTest : std::string(test->test_suite_name()) + "." + test->name();
   while (!pending.empty()) {
     std::string list;
     for (size_t i = 0; i < pending.size() && static_cast<int>(i) < chunk; ++i)
       list += (i ? "," : "") + std::to_string(pending[i]);
     std::remove(path.c_str());
-    TChildEnd end = RunChild(childTest, list, path, reportSize, kQuietLimitMs);
-    if (!end.started) {
-      for (int row : pending) outcomes[row] = TRowOutcome{row, false, "the child process did not start"};
+    intptr_t child = StartSelf({"--gtest_brief=1", "--gtest_filter=" + filter},
+                               {{"QV_TABLE_ROWS", list}, {"QV_TABLE_OUT", path}});
+    if (child == 0) {
+      for (int row : pending) outcomes[row] = TRowOutcome{row, false, "the child process did not start", ""};
       break;
     }
+    // A child is ended only when it stops reporting: rows take what they take.
+    bool hung = false;
+    unsigned long exitCode = 0;
+    for (TQuietWatch quiet{std::chrono::milliseconds(kQuietLimitMs)}; !WaitChild(child, 100, exitCode);)
+      if (!hung && (hung = quiet.Quiet(FileSize(path)))) KillChild(child);
     TChildRun run = ReadReports(path);
     for (auto& [row, outcome] : run.ended) outcomes[row] = outcome;
     if (run.begun >= 0 && !run.ended.count(run.begun))
       outcomes[run.begun] = TRowOutcome{
           run.begun, false,
-          run.description + (end.hung ? ": hung in step \"" + run.step + "\""
-                                      : ": the process ended in step \"" + run.step + "\", exit code " +
-                                            std::to_string(end.exitCode))};
+          Unfinished(run.description, run.step,
+                     hung ? "hung (no report for " + std::to_string(kQuietLimitMs / 1000) + " s)"
+                          : "the process ended, exit code " + std::to_string(exitCode)),
+          ""};
     std::vector<int> rest;
     for (int row : pending)
       if (!outcomes.count(row)) rest.push_back(row);
     if (rest.size() == pending.size()) {  // nothing ran: do not start the same child again
       for (int row : rest)
         outcomes[row] =
-            TRowOutcome{row, false, "not run: the child ended at once, exit code " + std::to_string(end.exitCode)};
+            TRowOutcome{row, false, "not run: the child ended at once, exit code " + std::to_string(exitCode), ""};
       rest.clear();
     }
     pending = rest;

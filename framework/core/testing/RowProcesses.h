@@ -17,13 +17,14 @@ struct TRowOutcome {
   int row = 0;
   bool passed = false;
   std::string report;  // what went wrong, one line
+  std::string note;    // how it went, as the row's run told (empty when it did not end)
 };
 
-// Parent: runs rows in children that run the test childTest ("Suite.Name"),
-// at most chunk rows per child, and fails the running test for every row
-// that failed; an outcome for every row, in the order given, then one of row
-// -1 when a child faulted outside its rows.
-std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, const std::string& childTest, int chunk);
+// Parent: runs rows in children that run the test childTest ("Suite.Name",
+// empty: the test running now), at most chunk rows per child, and fails the
+// running test for every row that failed; an outcome for every row, in the
+// order given, then one of row -1 when a child faulted outside its rows.
+std::vector<TRowOutcome> RunRowsInChildren(const std::vector<int>& rows, int chunk, const std::string& childTest = "");
 // The failing rows grouped by where they went wrong (the faulting code, the
 // hanging code or the first problem seen), a line a site: "  site: 3 17".
 std::string FailingRowsBySite(const std::vector<TRowOutcome>& outcomes);

@@ -29,9 +29,7 @@ TEST_F(ExplorerFaults, NodesFreedWhileTheRightButtonIsDownAreForgotten) {
   ASSERT_NE(a, nullptr);
   ASSERT_NE(b, nullptr);
   tree->ScrollIntoView(b, false);
-  tree->ClearSelection();
-  tree->AddToSelection(a);
-  tree->SetFocusedNode(a);
+  SelectOnly(tree, a);
   TRect r = tree->GetDisplayRect(b, NoColumn, true);
   TContextMenuManager* manager = tree->ContextMenuManager();
   manager->TrackRightButton((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2, false, false);
@@ -208,9 +206,7 @@ TEST_F(ExplorerFaults, ARightClickWhoseReleaseNeverComesEndsWhenTheMouseIsTaken)
   LPARAM onB = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
   TContextMenuManager* manager = tree->ContextMenuManager();
   for (int way = 0; way < 2; ++way) {
-    tree->ClearSelection();
-    tree->AddToSelection(a);
-    tree->SetFocusedNode(a);
+    SelectOnly(tree, a);
     tree->Perform(WM_RBUTTONDOWN, MK_RBUTTON, onB);
     ASSERT_TRUE(manager->RightClickPending);
     EXPECT_EQ(GetCapture(), tree->Handle()) << "the click holds the mouse";
@@ -283,9 +279,7 @@ TEST_F(ExplorerFaults, AChangeHandlerThatFreesTheTreeWhenTheMouseIsTakenLeavesNo
     PVirtualNode a = root->FirstChild;
     ASSERT_TRUE(a != nullptr && a->NextSibling != nullptr);
     PVirtualNode b = a->NextSibling;
-    gDoomedTree->ClearSelection();
-    gDoomedTree->AddToSelection(a);
-    gDoomedTree->SetFocusedNode(a);
+    SelectOnly(gDoomedTree, a);
     TRect r = gDoomedTree->GetDisplayRect(b, NoColumn, true);
     HWND window = gDoomedTree->Handle();
     SendMessageW(window, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2));

@@ -14,7 +14,6 @@
 #include <functional>
 #include <random>
 #include <string>
-#include <tuple>
 #include <type_traits>
 #include <vector>
 
@@ -87,35 +86,25 @@ void SetBaselines() {
   SetBaseline<TTable, &V::OnShellNotify>([](TCustomVirtualExplorerTree*, TVirtualShellEvent*) { ++gShellEvents; });
 }
 
-struct TEventSlot {
-  const char* name;
-  void (*bind)(V* view, C* combo, int index);
-};
-#define QV_EVENT(Owner, name)                                                \
-  TEventSlot{#name, [](V* view, C* combo, int index) {                       \
-               Bind<TTable, &Owner::name>(std::get<Owner*>(std::tuple{view, combo}), index); \
-             }}
-const TEventSlot kEvents[] = {
-    QV_EVENT(V, OnEnumFolder), QV_EVENT(V, OnEnumFinished), QV_EVENT(V, OnEnumThreadLengthyOperation),
-    QV_EVENT(V, OnRootChanging), QV_EVENT(V, OnRootChange), QV_EVENT(V, OnRootRebuild),
-    QV_EVENT(V, OnCustomNamespace), QV_EVENT(V, OnNamespaceStructureChange), QV_EVENT(V, OnGetVETText),
-    QV_EVENT(V, OnShellNotify), QV_EVENT(V, OnShellExecute), QV_EVENT(V, OnTreeDblClick),
-    QV_EVENT(V, OnClipboardCopy), QV_EVENT(V, OnClipboardPaste), QV_EVENT(V, OnHeaderRebuild),
-    QV_EVENT(V, OnDragAllowed),
+// The events, on the view or on the path combo box.
+#define QV_EVENT(name) QV_TABLE_EVENT(TTable, name)
+const TEventSlot<V, C> kEvents[] = {
+    QV_EVENT(OnEnumFolder), QV_EVENT(OnEnumFinished), QV_EVENT(OnEnumThreadLengthyOperation),
+    QV_EVENT(OnRootChanging), QV_EVENT(OnRootChange), QV_EVENT(OnRootRebuild),
+    QV_EVENT(OnCustomNamespace), QV_EVENT(OnNamespaceStructureChange), QV_EVENT(OnGetVETText),
+    QV_EVENT(OnShellNotify), QV_EVENT(OnShellExecute), QV_EVENT(OnTreeDblClick),
+    QV_EVENT(OnClipboardCopy), QV_EVENT(OnClipboardPaste), QV_EVENT(OnHeaderRebuild),
+    QV_EVENT(OnDragAllowed),
     // The tree's own events where the explorer's code goes on after them.
-    QV_EVENT(V, OnChange), QV_EVENT(V, OnInitNode), QV_EVENT(V, OnChecked), QV_EVENT(V, OnCollapsed),
-    QV_EVENT(C, OnPathChange), QV_EVENT(C, OnInvalidPath)};
+    QV_EVENT(OnChange), QV_EVENT(OnInitNode), QV_EVENT(OnChecked), QV_EVENT(OnCollapsed),
+    QV_EVENT(OnPathChange), QV_EVENT(OnInvalidPath)};
 #undef QV_EVENT
 
 const TRows& Rows() {
-  static const TRows rows = [] {
-    std::vector<std::string> names;
-    for (const TEventSlot& slot : kEvents) names.push_back(slot.name);
-    return TRows(names,
-                 {"view", "form", "node", "view (listing in the background)", "form (listing in the background)",
-                  "node (listing in the background)"},
-                 {1, 2, 5});
-  }();
+  static const TRows rows(NamesOf(kEvents),
+                          {"view", "form", "node", "view (listing in the background)",
+                           "form (listing in the background)", "node (listing in the background)"},
+                          {1, 2, 5});
   return rows;
 }
 
@@ -141,7 +130,7 @@ struct ExplorerHandlerTable : ExplorerFixture {
       tree->SetThreadedEnum(true);
     }
     tree->SetColumnDetails(threaded ? cdShellColumns : cdVETColumns);
-    for (int e = 0; e < static_cast<int>(std::size(kEvents)); ++e) kEvents[e].bind(tree, gCombo, e);
+    BindAll(kEvents, tree, gCombo);
     Held([this](V*) { form->Show(); });
     if (tree != nullptr && gCombo != nullptr) gCombo->SetVirtualExplorerTree(tree);
   }
@@ -267,8 +256,7 @@ struct ExplorerHandlerTable : ExplorerFixture {
     if (Focus(u"sub")) DoubleClickFocused();
     WaitForListing(threaded);
     SetRowStep("a change notification");
-    MakeFile(fresh);
-    ReportChange(SHCNE_CREATE, fresh);
+    MakeReportedFile(fresh);
     PumpUntil([&] { return tree == nullptr || LoadedNodeOf(tree, fresh) != nullptr; }, 3000);
     SetRowStep("lookup, new folder");
     LookUpAndMakeFolder(sub + u"\\deep\\d.txt");
@@ -359,10 +347,8 @@ TEST_F(ExplorerHandlerTable, AHandlerFreeingItsViewItsFormOrItsNodeLeavesNothing
     return row.k == 1 && row.action == row.event % 3 + 3 * (row.event % 2);
   });
   std::vector<bool> seen(std::size(kEvents));
-  for (const TRowOutcome& outcome :
-       RunRowsInChildren(rows, "ExplorerHandlerTable.AHandlerFreeingItsViewItsFormOrItsNodeLeavesNothingTouched", 100))
-    if (outcome.row >= 0 && outcome.report.find("never reached") == std::string::npos)
-      seen[Rows().all[outcome.row].event] = true;
+  for (const TRowOutcome& outcome : RunRowsInChildren(rows, 100))
+    if (outcome.row >= 0 && outcome.note != "never reached its call") seen[Rows().all[outcome.row].event] = true;
   // The script reaches every event's handler (at its first call in the sample).
   for (size_t event = 0; event < std::size(kEvents) && std::getenv("QV_TABLE_CHOSEN") == nullptr; ++event) {
     if (std::string(kEvents[event].name) == "OnEnumThreadLengthyOperation") continue;  // only a slow listing

@@ -32,9 +32,7 @@ struct ExplorerLinks : ExplorerFixture {
   static void Select(TCustomVirtualExplorerTree* t, const std::u16string& path) {
     PVirtualNode node = Find(t, path);
     ASSERT_NE(node, nullptr) << Narrow(path);
-    t->ClearSelection();
-    t->AddToSelection(node);
-    t->SetFocusedNode(node);
+    SelectOnly(t, node);
   }
   void SetUp() override {
     ExplorerFixture::SetUp();

@@ -4,6 +4,7 @@
 // menu will act on. No menu waits for a user: TrackPopupMenuEx is stood in for.
 #include <shlobj.h>
 
+#include <functional>
 #include <map>
 
 #include "../ImportPatch.h"
@@ -38,8 +39,7 @@ struct ExplorerMenus : ExplorerFixture {
   void SetUp() override {
     ExplorerFixture::SetUp();
     if (IsSkipped()) return;
-    patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", reinterpret_cast<void*>(&CountingTrackPopupMenuEx));
-    ASSERT_TRUE(patch->Active());
+    ASSERT_TRUE(TrackMenusWith(reinterpret_cast<void*>(&CountingTrackPopupMenuEx)));
     gTracked = 0;
     gTreeMenuShown = 0;
     gTreeMenu = New<TPopupMenu>(form);
@@ -55,6 +55,12 @@ struct ExplorerMenus : ExplorerFixture {
     delete patch;
     gTreeMenu = nullptr;
     ExplorerFixture::TearDown();
+  }
+  // Menus are tracked by replacement instead of TrackPopupMenuEx; false when it could not be hooked.
+  bool TrackMenusWith(void* replacement) {
+    delete patch;
+    patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", replacement);
+    return patch->Active();
   }
   void SetShellMenus(bool on) {
     TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
@@ -235,9 +241,7 @@ TEST_F(ExplorerMenus, AMenuHandlerThatFreesTheTreeLeavesNothingTouched) {
     gDoomed->OnContextMenuShow = [](TNamespace*, HMENU, bool&) { std::exchange(gDoomed, nullptr)->Free(); };
     PVirtualNode first = gDoomed->GetFirst();
     ASSERT_NE(first, nullptr);
-    gDoomed->ClearSelection();
-    gDoomed->AddToSelection(first);
-    gDoomed->SetFocusedNode(first);
+    SelectOnly(gDoomed, first);
     TRect r = gDoomed->GetDisplayRect(first, NoColumn, /*textOnly=*/true);
     LPARAM at = MAKELPARAM((r.Left + r.Right) / 2, (r.Top + r.Bottom) / 2);
     HWND window = gDoomed->Handle();
@@ -267,9 +271,7 @@ BOOL WINAPI ChoosingRename(HMENU, UINT, int, int, HWND, LPTPMPARAMS) {
 // (Rename, where the shell knows that command there): the tree, gone, opens
 // no editor, and nothing of it or of its item is touched afterwards.
 TEST_F(ExplorerMenus, ACommandHookThatFreesTheTreeLeavesNothingTouched) {
-  delete patch;
-  patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", reinterpret_cast<void*>(&ChoosingRename));
-  ASSERT_TRUE(patch->Active());
+  ASSERT_TRUE(TrackMenusWith(reinterpret_cast<void*>(&ChoosingRename)));
   gDoomed = New<TVirtualExplorerTreeview>(form);
   gDoomed->SetParent(form);
   gDoomed->SetBounds(4, 4, 400, 480);
@@ -289,9 +291,7 @@ TEST_F(ExplorerMenus, ACommandHookThatFreesTheTreeLeavesNothingTouched) {
   PVirtualNode first = gDoomed->GetFirst();
   while (first != nullptr && gDoomed->NodeNamespace(first)->Folder()) first = gDoomed->GetNext(first);
   ASSERT_NE(first, nullptr);
-  gDoomed->ClearSelection();
-  gDoomed->AddToSelection(first);
-  gDoomed->SetFocusedNode(first);
+  SelectOnly(gDoomed, first);
   HWND window = gDoomed->Handle();
   gTracked = 0;
   SendMessageW(window, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(window), -1);
@@ -388,20 +388,10 @@ private:
   void** entry;
 };
 
-}  // namespace
-
-// The tree owns the shell's menu and hands owner-drawn menu messages on to
-// it; the menu's own window procedure on the tree does so too. Each message
-// reaches the menu once, and the menu's answer to a menu key comes back.
-TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnce) {
-  delete patch;
-  patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", reinterpret_cast<void*>(&SendingMenuMessages));
-  ASSERT_TRUE(patch->Active());
-  SetShellMenus(true);
-  PVirtualNode a = NodeOf(folder + u"\\a.txt");
-  ASSERT_NE(a, nullptr);
-  IShellFolder* parent = tree->NodeNamespace(a)->ParentShellFolder();
-  ASSERT_NE(parent, nullptr);
+// Shows a menu by show() while parent answers for its items with a recording
+// menu: each owner-drawn menu message reaches that menu once, and its answer
+// to a menu key comes back.
+void ExpectEachMenuMessageOnce(IShellFolder* parent, const std::function<void()>& show) {
   TRecordingMenu menu;
   gRecording = &menu;
   {
@@ -409,7 +399,7 @@ TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnce) {
     TMethodPatch folderPatch(parent, 10, reinterpret_cast<void*>(&RecordingGetUIObjectOf));
     gShellGetUIObjectOf = reinterpret_cast<TGetUIObjectOf>(folderPatch.original);
     gTracked = 0;
-    RightClick(a);
+    show();
   }
   gRecording = nullptr;
   EXPECT_EQ(gTracked, 1);
@@ -419,30 +409,32 @@ TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnce) {
   EXPECT_EQ(menu.refs, 1) << "every reference the menu handed out came back";
 }
 
+}  // namespace
+
+// The tree owns the shell's menu and hands owner-drawn menu messages on to
+// it; the menu's own window procedure on the tree does so too. Each message
+// reaches the menu once, and the menu's answer to a menu key comes back.
+TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnce) {
+  ASSERT_TRUE(TrackMenusWith(reinterpret_cast<void*>(&SendingMenuMessages)));
+  SetShellMenus(true);
+  PVirtualNode a = NodeOf(folder + u"\\a.txt");
+  ASSERT_NE(a, nullptr);
+  IShellFolder* parent = tree->NodeNamespace(a)->ParentShellFolder();
+  ASSERT_NE(parent, nullptr);
+  ExpectEachMenuMessageOnce(parent, [&] { RightClick(a); });
+}
+
 // An owner that does not hand menu messages on itself (a plain form): the
 // menu's window procedure gives each to the shell's menu, once.
 TEST_F(ExplorerMenus, EachMenuMessageReachesTheShellsMenuOnceWhenTheOwnerIsNotTheTree) {
-  delete patch;
-  patch = new TImportPatch("user32.dll", "TrackPopupMenuEx", reinterpret_cast<void*>(&SendingMenuMessages));
-  ASSERT_TRUE(patch->Active());
+  ASSERT_TRUE(TrackMenusWith(reinterpret_cast<void*>(&SendingMenuMessages)));
   PVirtualNode a = NodeOf(folder + u"\\a.txt");
   ASSERT_NE(a, nullptr);
   TNamespace* item = tree->NodeNamespace(a);
   IShellFolder* parent = item->ParentShellFolder();
   ASSERT_NE(parent, nullptr);
-  TRecordingMenu menu;
-  gRecording = &menu;
-  {
-    TMethodPatch folderPatch(parent, 10, reinterpret_cast<void*>(&RecordingGetUIObjectOf));
-    gShellGetUIObjectOf = reinterpret_cast<TGetUIObjectOf>(folderPatch.original);
-    gTracked = 0;
+  ExpectEachMenuMessageOnce(parent, [&] {
     TPoint at{20, 20};
     item->ShowContextMenu(form, &at, u"", nullptr, nullptr, nullptr, nullptr);
-  }
-  gRecording = nullptr;
-  EXPECT_EQ(gTracked, 1);
-  for (UINT msg : {UINT(WM_INITMENUPOPUP), UINT(WM_MEASUREITEM), UINT(WM_DRAWITEM), UINT(WM_MENUCHAR)})
-    EXPECT_EQ(menu.seen[msg], 1) << "message 0x" << std::hex << msg;
-  EXPECT_EQ(gMenuCharAnswer, MAKELRESULT(0, MNC_EXECUTE));
-  EXPECT_EQ(menu.refs, 1) << "every reference the menu handed out came back";
+  });
 }

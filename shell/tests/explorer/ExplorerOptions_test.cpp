@@ -46,9 +46,7 @@ TEST_F(ExplorerOptions, TheShellMenuFollowsItsOptionAndTheFileTreeLeavesOutShort
   for (PVirtualNode run = file->Parent; run != nullptr && run != tree->RootNode(); run = run->Parent)
     tree->SetExpanded(run, true);
   form->Show();
-  tree->ClearSelection();
-  tree->AddToSelection(file);
-  tree->SetFocusedNode(file);
+  SelectOnly(tree, file);
   tree->OnContextMenuShow = CollectVerbs;
   TCustomVirtualExplorerTreeOptions* o = tree->TreeOptions();
   TContextMenuManager* manager = tree->ContextMenuManager();

@@ -70,9 +70,7 @@ TEST_F(ExplorerRefreshFaults, AChangeHandlerThatFreesTheFormWhenTheFocusedItemGo
     ASSERT_NE(root, nullptr);
     PVirtualNode b = ChildNamed(gDoomedTree, root, u"b.txt");
     ASSERT_NE(b, nullptr);
-    gDoomedTree->ClearSelection();
-    gDoomedTree->AddToSelection(b);
-    gDoomedTree->SetFocusedNode(b);
+    SelectOnly(gDoomedTree, b);
     ASSERT_TRUE(DeleteFileW(W(folder + u"\\b.txt")));
     gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedForm(); };
     HWND window = gDoomedTree->Handle();
@@ -99,9 +97,7 @@ TEST_F(ExplorerRefreshFaults, AChangeHandlerThatFreesTheFormWhenTheFolderGoesLea
     PVirtualNode gone = ChildNamed(gDoomedTree, root, u"gone");
     ASSERT_NE(gone, nullptr);
     gDoomedTree->SetExpanded(gone, true);
-    gDoomedTree->ClearSelection();
-    gDoomedTree->AddToSelection(gone);
-    gDoomedTree->SetFocusedNode(gone);
+    SelectOnly(gDoomedTree, gone);
     RemoveTree(folder + u"\\gone");
     if (way == 0) {
       gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedForm(); };
@@ -123,9 +119,7 @@ TEST_F(ExplorerRefreshFaults, AChangeHandlerThatFreesTheFormDuringARefreshLeaves
   ASSERT_NE(root, nullptr);
   PVirtualNode b = ChildNamed(gDoomedTree, root, u"b.txt");
   ASSERT_NE(b, nullptr);
-  gDoomedTree->ClearSelection();
-  gDoomedTree->AddToSelection(b);
-  gDoomedTree->SetFocusedNode(b);
+  SelectOnly(gDoomedTree, b);
   gDoomedTree->OnChange = [](TBaseVirtualTree*, PVirtualNode) { FreeDoomedForm(); };
   HWND window = gDoomedTree->Handle();
   gDoomedTree->RefreshTree(false);
@@ -150,9 +144,7 @@ TEST_F(ExplorerRefreshFaults, AFocusHandlerThatDeletesTheFolderBeingReadAgainEnd
   gDoomedTree->SetExpanded(gFolderToDelete, true);
   PVirtualNode b = ChildNamed(gDoomedTree, gFolderToDelete, u"b.txt");
   ASSERT_NE(b, nullptr);
-  gDoomedTree->ClearSelection();
-  gDoomedTree->AddToSelection(b);
-  gDoomedTree->SetFocusedNode(b);
+  SelectOnly(gDoomedTree, b);
   ASSERT_TRUE(DeleteFileW(W(folder + u"\\f\\b.txt")));
   ASSERT_TRUE(DeleteFileW(W(folder + u"\\f\\c.txt")));
   MakeFile(folder + u"\\f\\e.txt");
@@ -211,44 +203,33 @@ TEST_F(ExplorerRefreshFaults, RandomHandlersThatFreeNodesWhileAFolderIsMergedLea
   const int rounds = std::getenv("QV_LONG") != nullptr ? 400 : 40;
   MakeFolder(folder + u"\\f");
   std::set<std::u16string> onDisk;
-  for (int round = 0; round < rounds; ++round) {
-    SCOPED_TRACE(round);
-    // Up to eight names, some of them come and go.
+  // Each of eight names, one time in oneIn, comes when it is not on the disk and goes when it is.
+  auto changeDisk = [&](unsigned oneIn) {
     for (int i = 0; i < 8; ++i) {
       std::u16string name = u"n" + std::u16string(1, char16_t(u'0' + i)) + u".txt";
-      if (random() % 3 != 0) continue;
-      if (onDisk.count(name) != 0) {
+      if (random() % oneIn != 0) continue;
+      if (onDisk.erase(name) != 0) {
         DeleteFileW(W(folder + u"\\f\\" + name));
-        onDisk.erase(name);
-      } else {
-        MakeFile(folder + u"\\f\\" + name);
-        onDisk.insert(name);
+        continue;
       }
+      onDisk.insert(name);
+      MakeFile(folder + u"\\f\\" + name);
     }
+  };
+  for (int round = 0; round < rounds; ++round) {
+    SCOPED_TRACE(round);
+    changeDisk(3);  // up to eight names, some of them come and go
     PVirtualNode root = MakeDoomedTree();
     ASSERT_NE(root, nullptr);
     gRaidFolder = ChildNamed(gDoomedTree, root, u"f");
     ASSERT_NE(gRaidFolder, nullptr);
     gDoomedTree->SetExpanded(gRaidFolder, true);
-    // The tree was built before this round's changes: now the disk moves on.
-    for (int i = 0; i < 8; ++i) {
-      std::u16string name = u"n" + std::u16string(1, char16_t(u'0' + i)) + u".txt";
-      if (random() % 2 != 0) continue;
-      if (onDisk.count(name) != 0) {
-        DeleteFileW(W(folder + u"\\f\\" + name));
-        onDisk.erase(name);
-      } else {
-        MakeFile(folder + u"\\f\\" + name);
-        onDisk.insert(name);
-      }
-    }
+    changeDisk(2);  // the tree was built before this round's changes: now the disk moves on
     if (gRaidFolder->FirstChild != nullptr && random() % 2 == 0) {
       PVirtualNode focus = gRaidFolder->FirstChild;
       for (int skip = static_cast<int>(random() % 4); skip > 0 && focus->NextSibling != nullptr; --skip)
         focus = focus->NextSibling;
-      gDoomedTree->ClearSelection();
-      gDoomedTree->AddToSelection(focus);
-      gDoomedTree->SetFocusedNode(focus);
+      SelectOnly(gDoomedTree, focus);
     }
     gRaid = static_cast<TRaid>(random() % 5);
     gRaidAfterCalls = static_cast<int>(random() % 4);
@@ -299,9 +280,7 @@ TEST_F(ExplorerRefreshFaults, ATreeFreedByAHandlerWhileItAppliesABatchAppliesNoM
     gDoomedTree->SetExpanded(qNode, true);
     PVirtualNode a = ChildNamed(gDoomedTree, pNode, u"a.txt");
     ASSERT_NE(a, nullptr);
-    gDoomedTree->ClearSelection();
-    gDoomedTree->AddToSelection(a);
-    gDoomedTree->SetFocusedNode(a);
+    SelectOnly(gDoomedTree, a);
     gEventsSeen = 0;
     if (way == 0) {
       gDoomedTree->OnShellNotify = [](TCustomVirtualExplorerTree*, TVirtualShellEvent*) {

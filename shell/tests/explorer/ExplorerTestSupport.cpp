@@ -78,6 +78,12 @@ PVirtualNode LoadedNodeOf(TCustomVirtualExplorerTree* tree, const std::u16string
   return node;
 }
 
+void SelectOnly(TBaseVirtualTree* tree, PVirtualNode node) {
+  tree->ClearSelection();
+  tree->AddToSelection(node);
+  tree->SetFocusedNode(node);
+}
+
 void PressWith(TWinControl* control, BYTE modifier, WORD vk) {
   BYTE keys[256];
   GetKeyboardState(keys);

@@ -26,6 +26,8 @@ std::string Narrow(const std::u16string& s);
 std::vector<std::u16string> Strings(TWideStringList* list);
 // The node of path among those tree has made (FindLoadedNodeByPIDL), or null.
 PVirtualNode LoadedNodeOf(TCustomVirtualExplorerTree* tree, const std::u16string& path);
+// Makes node the only selected node of tree and its focused one.
+void SelectOnly(TBaseVirtualTree* tree, PVirtualNode node);
 // Presses vk on control with modifier (0: none) held; the control may be freed by the key.
 void PressWith(TWinControl* control, BYTE modifier, WORD vk);
 

@@ -59,6 +59,16 @@ int ShellIcon(TNamespace* ns) {
   return info.iIcon;
 }
 
+// A closed node shows the shell's own icon (an open folder the open one, asked directly).
+void ExpectShellIcon(TCustomVirtualExplorerTree* t, PVirtualNode node) {
+  if (t->GetExpanded(node)) return;
+  TNamespace* ns = t->NodeNamespace(node);
+  bool ghosted = false;
+  int index = -1;
+  t->DoGetImageIndex(node, ikNormal, NoColumn, ghosted, index);
+  EXPECT_EQ(index, ShellIcon(ns)) << Narrow(ns->NameForParsing());
+}
+
 // Asks for every node's icon as painting does; returns how many gave the placeholder.
 int AskIcons(TCustomVirtualExplorerTree* t) {
   int placeholders = 0;
@@ -114,14 +124,7 @@ TEST_F(ExplorerThreads, IconsComeFromTheThreadAndReplaceThePlaceholder) {
   EXPECT_EQ(t->PendingIconRequests(), static_cast<size_t>(placeholders));
   ASSERT_TRUE(qvtest::PumpUntil([&] { return t->PendingIconRequests() == 0; }, 10000));
   EXPECT_EQ(AskIcons(t), 0);
-  for (PVirtualNode node = t->GetFirst(); node != nullptr; node = t->GetNext(node)) {
-    TNamespace* ns = t->NodeNamespace(node);
-    if (t->GetExpanded(node)) continue;  // open folders show the open icon, asked directly
-    bool ghosted = false;
-    int index = -1;
-    t->DoGetImageIndex(node, ikNormal, NoColumn, ghosted, index);
-    EXPECT_EQ(index, ShellIcon(ns)) << Narrow(ns->NameForParsing());
-  }
+  for (PVirtualNode node = t->GetFirst(); node != nullptr; node = t->GetNext(node)) ExpectShellIcon(t, node);
   // Switched off, the tree asks the shell itself and nothing is owed.
   TCustomVirtualExplorerTreeOptions* o = t->TreeOptions();
   o->SetVETImageOptions(o->VETImageOptions().Exclude(toThreadedImages));
@@ -153,14 +156,8 @@ TEST_F(ExplorerThreads, AnswersForNodesThatWentAreDropped) {
   qvtest::Pump(300);
   AskIcons(t);
   ASSERT_TRUE(qvtest::PumpUntil([&] { return t->PendingIconRequests() == 0; }, 10000));
-  for (PVirtualNode node = t->GetFirstChild(folderNode); node != nullptr; node = node->NextSibling) {
-    TNamespace* ns = t->NodeNamespace(node);
-    if (t->GetExpanded(node)) continue;
-    bool ghosted = false;
-    int index = -1;
-    t->DoGetImageIndex(node, ikNormal, NoColumn, ghosted, index);
-    EXPECT_EQ(index, ShellIcon(ns)) << Narrow(ns->NameForParsing());
-  }
+  for (PVirtualNode node = t->GetFirstChild(folderNode); node != nullptr; node = node->NextSibling)
+    ExpectShellIcon(t, node);
   // Rebuilding frees every node: nothing stays owed.
   AskIcons(t);
   t->SetActive(false);
@@ -313,14 +310,7 @@ TEST_F(ExplorerThreads, APaintHandsItsIconsToTheThreadWhenItIsDone) {
   }
   EXPECT_GE(shown, 15);
   ASSERT_TRUE(qvtest::PumpUntil([&] { return t->PendingIconRequests() == 0; }, 10000));
-  for (PVirtualNode node = t->GetFirst(); node != nullptr; node = t->GetNext(node)) {
-    TNamespace* ns = t->NodeNamespace(node);
-    if (t->GetExpanded(node)) continue;
-    bool ghosted = false;
-    int index = -1;
-    t->DoGetImageIndex(node, ikNormal, NoColumn, ghosted, index);
-    EXPECT_EQ(index, ShellIcon(ns)) << Narrow(ns->NameForParsing());
-  }
+  for (PVirtualNode node = t->GetFirst(); node != nullptr; node = t->GetNext(node)) ExpectShellIcon(t, node);
   t->OnAfterPaint = nullptr;
   t->Free();
 }

@@ -68,8 +68,7 @@ void RecordApplied(TCustomVirtualExplorerTree*, TVirtualShellEvent* e) {
   if (gPumpInHandler && path == gPumpTrigger) {
     // Handling a held-back batch, the view pumps messages long enough for a newer batch to arrive.
     gPumpInHandler = false;
-    MakeFile(gLateFile);
-    ReportChange(SHCNE_CREATE, gLateFile);
+    MakeReportedFile(gLateFile);
     Pump(2000);
   }
 }
@@ -136,11 +135,9 @@ TEST_F(NotifierFaults, ABatchArrivingWhileHeldBackBatchesAreAppliedIsNotLost) {
   tree->OnShellNotify = RecordApplied;
   // Two batches are held back while a menu shows.
   tree->ContextMenuManager()->MenuShowing = true;
-  MakeFile(folder + u"\\first\\1.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\first\\1.txt");
+  MakeReportedFile(folder + u"\\first\\1.txt");
   Pump(1200);
-  MakeFile(folder + u"\\second\\2.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\second\\2.txt");
+  MakeReportedFile(folder + u"\\second\\2.txt");
   Pump(1200);
   ASSERT_TRUE(gApplied.empty());
   ASSERT_TRUE(ShellNotifyManager->HasParkedLists());

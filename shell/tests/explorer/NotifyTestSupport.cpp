@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include "ExplorerTestSupport.h"
+
 namespace explorertest {
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
@@ -29,6 +31,11 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
 
 void ReportChange(LONG eventCode, const std::u16string& path, const std::u16string& path2) {
   SHChangeNotify(eventCode, SHCNF_PATHW, W(path), path2.empty() ? nullptr : W(path2));
+}
+
+void MakeReportedFile(const std::u16string& path) {
+  MakeFile(path);
+  ReportChange(SHCNE_CREATE, path);
 }
 
 bool RunInOtherProcess(const std::u16string& command) {

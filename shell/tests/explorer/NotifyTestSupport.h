@@ -15,6 +15,8 @@ void Pump(DWORD ms);
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // Tells the shell of a change (SHChangeNotify with paths; path2 may be empty).
 void ReportChange(LONG eventCode, const std::u16string& path, const std::u16string& path2 = {});
+// Makes a file at path (MakeFile) and tells the shell it came.
+void MakeReportedFile(const std::u16string& path);
 // Runs a command line in a new cmd.exe and waits for it; true when it ended with 0.
 bool RunInOtherProcess(const std::u16string& command);
 

@@ -88,8 +88,7 @@ TEST_F(ShellNotify, TenCreationsInTheQuietPeriodArriveAsOneUpdateOfTheFolder) {
   ASSERT_NE(node, nullptr);
   for (int i = 0; i < 10; ++i) {
     std::u16string path = folder + u"\\burst" + char16_t(u'0' + i) + u".txt";
-    MakeFile(path);
-    ReportChange(SHCNE_CREATE, path);
+    MakeReportedFile(path);
     Sleep(30);
   }
   ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 10; }, 5000));
@@ -143,8 +142,7 @@ TEST_F(ShellNotify, RenamesMovesAndUnfilteredEvents) {
   // Unfiltered, every notification arrives as it was made.
   seen.clear();
   ChangeNotifier()->SetFilterEvents(false);
-  MakeFile(folder + u"\\b\\three.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\b\\three.txt");
+  MakeReportedFile(folder + u"\\b\\three.txt");
   ReportChange(SHCNE_CREATE, folder + u"\\b\\three.txt");
   ASSERT_TRUE(PumpUntil([&] { return seen.size() >= 2; }, 3000));
   ChangeNotifier()->SetFilterEvents(true);
@@ -160,8 +158,7 @@ TEST_F(ShellNotify, AHandledEventChangesNothingAndAnUnloadedFolderCostsNothing) 
     Record(sender, e);
     e->Handled = true;
   };
-  MakeFile(folder + u"\\new.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\new.txt");
+  MakeReportedFile(folder + u"\\new.txt");
   ASSERT_TRUE(PumpUntil([&] { return !seen.empty(); }, 3000));
   EXPECT_TRUE(ChildNames(NodeOf(folder)).empty());
   // A folder never opened gets no nodes from an update.
@@ -173,8 +170,7 @@ TEST_F(ShellNotify, AHandledEventChangesNothingAndAnUnloadedFolderCostsNothing) 
   ReportChange(SHCNE_UPDATEDIR, folder);
   ASSERT_TRUE(PumpUntil([&] { return tree->FindLoadedNodeByPIDL(pidl) != nullptr; }, 3000));
   PVirtualNode closed = tree->FindLoadedNodeByPIDL(pidl);
-  MakeFile(folder + u"\\closed\\y.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\closed\\y.txt");
+  MakeReportedFile(folder + u"\\closed\\y.txt");
   Pump(1200);
   EXPECT_EQ(closed->FirstChild, nullptr);
   EXPECT_TRUE(tree->GetHasChildren(closed));
@@ -191,15 +187,13 @@ TEST_F(ShellNotify, ADeletedCheckedFileComesBackUncheckedUnderAMixedFolder) {
   ReportChange(SHCNE_DELETE, folder + u"\\doomed.txt");
   ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 1; }, 3000));
   EXPECT_TRUE(Topmost().empty());
-  MakeFile(folder + u"\\doomed.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\doomed.txt");
+  MakeReportedFile(folder + u"\\doomed.txt");
   ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 2; }, 3000));
   EXPECT_EQ(NodeOf(folder + u"\\doomed.txt")->CheckState, csUncheckedNormal);
   EXPECT_TRUE(Topmost().empty());
   // In a fully checked folder a new file is checked and the folder stays whole.
   Click(folder);
-  MakeFile(folder + u"\\fresh.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\fresh.txt");
+  MakeReportedFile(folder + u"\\fresh.txt");
   ASSERT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 3; }, 3000));
   EXPECT_EQ(NodeOf(folder + u"\\fresh.txt")->CheckState, csCheckedNormal);
   EXPECT_EQ(Topmost(), std::vector<std::u16string>{folder});
@@ -222,11 +216,9 @@ TEST_F(ShellNotify, BatchesWaitWhileAViewIsBusyAndArriveInOrder) {
   };
   tree->ContextMenuManager()->MenuShowing = true;
   EXPECT_FALSE(ShellNotifyManager->OkToDispatch());
-  MakeFile(folder + u"\\first\\1.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\first\\1.txt");
+  MakeReportedFile(folder + u"\\first\\1.txt");
   Pump(1200);
-  MakeFile(folder + u"\\second\\2.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\second\\2.txt");
+  MakeReportedFile(folder + u"\\second\\2.txt");
   Pump(1200);
   EXPECT_TRUE(seen.empty());
   EXPECT_TRUE(otherSeen.empty());
@@ -332,8 +324,7 @@ TEST_F(ShellNotify, AViewFreedByAnotherViewsHandlerIsNotCalled) {
   gDoomed->OnShellNotify = [](TCustomVirtualExplorerTree*, TVirtualShellEvent*) { ADD_FAILURE() << "freed view called"; };
   // The batch waits for the busy view, then goes to the views in their order: the first frees the second.
   tree->ContextMenuManager()->MenuShowing = true;
-  MakeFile(folder + u"\\a.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\a.txt");
+  MakeReportedFile(folder + u"\\a.txt");
   ASSERT_TRUE(PumpUntil([] { return ShellNotifyManager->HasParkedLists(); }, 3000));
   tree->OnShellNotify = [](TCustomVirtualExplorerTree* sender, TVirtualShellEvent* e) {
     Record(sender, e);
@@ -361,8 +352,7 @@ TEST_F(ShellNotify, TreesComeAndGoWhileBatchesAreInFlight) {
     other->SetExpanded(other->GetFirst(), true);
     std::u16string path = folder + u"\\f" + std::u16string(1, char16_t(u'a' + i % 26)) + u".txt";
     if (i % 2 == 0) {
-      MakeFile(path);
-      ReportChange(SHCNE_CREATE, path);
+      MakeReportedFile(path);
     } else {
       DeleteFileW(W(path));
       ReportChange(SHCNE_DELETE, path);
@@ -421,8 +411,7 @@ TEST_F(ShellNotify, AFolderOnAMappedDriveIsReadAgainWhole) {
   // The gone folder's update comes first in the batch; the share's update is still applied.
   RemoveTree(share + u"\\gone");
   ReportChange(SHCNE_UPDATEDIR, share + u"\\gone");
-  MakeFile(share + u"\\two.txt");
-  ReportChange(SHCNE_CREATE, share + u"\\two.txt");
+  MakeReportedFile(share + u"\\two.txt");
   const std::vector<std::u16string> expected{u"one.txt", u"two.txt"};
   EXPECT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(share)) == expected; }, 4000));
   Pump(200);
@@ -503,8 +492,7 @@ TEST_F(ShellNotify, ARenameInTheEditorAsksForItsNewIconAndTheChangesThatWaitedFo
   ns->SetThreadIconLoading(true);
   ASSERT_TRUE(tree->EditNode(node, NoColumn));
   // A change reported while the label is edited waits for the edit.
-  MakeFile(folder + u"\\late.txt");
-  ReportChange(SHCNE_CREATE, folder + u"\\late.txt");
+  MakeReportedFile(folder + u"\\late.txt");
   Pump(1300);
   ASSERT_TRUE(tree->IsEditing());
   EXPECT_TRUE(seen.empty());

@@ -20,7 +20,6 @@
 #include <map>
 #include <set>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "TreeTestSupport.h"
@@ -49,27 +48,13 @@ enum TAction { aTree, aNode, aParent, aForm };
 constexpr int kSampleRows = 64;
 constexpr int kRowsPerChild = 100;
 
-// One event: its name and how to hang the table's handler on it, on the
-// string tree or on the draw tree beside it (false when that tree has no such event).
-struct TEventSlot {
-  const char* name;
-  bool (*bind)(TTableTree* tree, int index);
-  bool (*bindDraw)(TVirtualDrawTree* tree, int index);
-};
-
+// The events, on the string tree or on the draw tree beside it.
 struct TTable;
-#define QV_BIND_EVENT(name)                                                    \
-  [](auto* tree, int index) {                                                  \
-    using T = std::remove_pointer_t<decltype(tree)>;                           \
-    if constexpr (requires { &T::name; }) Bind<TTable, &T::name>(tree, index); \
-    return requires { &T::name; };                                             \
-  }
-#define QV_TREE_EVENT(name) TEventSlot{#name, QV_BIND_EVENT(name), QV_BIND_EVENT(name)},
-const std::vector<TEventSlot> kEvents{
+#define QV_TREE_EVENT(name) QV_TABLE_EVENT(TTable, name),
+const std::vector<TEventSlot<TTableTree, TVirtualDrawTree>> kEvents{
 #include "TreeEvents.inc"
 };
 #undef QV_TREE_EVENT
-#undef QV_BIND_EVENT
 
 const TRows& Rows() {
   static const TRows rows = [] {
@@ -77,7 +62,7 @@ const TRows& Rows() {
     const std::set<std::string> often{"OnGetText",  "OnGetImageIndex", "OnPaintText", "OnMeasureItem", "OnStateChange",
                                       "OnInitNode", "OnFreeNode",      "OnExpanding", "OnShowScrollbar"};
     TRows rows({}, {"tree", "node", "parent", "form"}, {});
-    for (const TEventSlot& slot : kEvents)
+    for (const auto& slot : kEvents)
       rows.AddEvent(slot.name, often.count(slot.name) ? std::vector<int>{1, 2, 3, 10, 100, 1000} : std::vector<int>{1, 2, 3});
     return rows;
   }();
@@ -616,11 +601,8 @@ void MakeTree() {
   image->Free();
   TTableTree* t = g.tree;
   // The plain owner draw is asked only when no one answers which parts to draw.
-  bool plainOwnerDraw = std::string(kEvents[g.row.event].name) == "OnHeaderDraw";
-  g.drawOnly.assign(kEvents.size(), false);
-  for (int e = 0; e < static_cast<int>(kEvents.size()); ++e)
-    if ((!plainOwnerDraw || std::string(kEvents[e].name) != "OnHeaderDrawQueryElements") && !kEvents[e].bind(t, e))
-      g.drawOnly[e] = kEvents[e].bindDraw(g.drawTree, e);
+  g.drawOnly = BindAll(kEvents, t, g.drawTree);
+  if (std::string(kEvents[g.row.event].name) == "OnHeaderDraw") t->OnHeaderDrawQueryElements = nullptr;
   g.drawRow = g.drawOnly[g.row.event];
   g.drawTree->SetParent(g.form);
   g.drawTree->SetBounds(0, 285, 400, 100);
@@ -744,20 +726,16 @@ TEST(HandlerTable, Rows) {
 TEST(HandlerTable, EveryHandlerFreesWhatItIsToldAbout) {
   if (!ChildRows().empty()) GTEST_SKIP() << "a child runs rows only";
   std::vector<TRowOutcome> outcomes =
-      RunRowsInChildren(Rows().Chosen(kSampleRows, /*seed=*/57), "HandlerTable.Rows", kRowsPerChild);
+      RunRowsInChildren(Rows().Chosen(kSampleRows, /*seed=*/57), kRowsPerChild, "HandlerTable.Rows");
   int neverFreed = 0;
   std::string silent;  // events whose handler no step called
-  const std::vector<TRow>& all = Rows().all;
   std::map<std::string, int> refusals;  // deletions the tree refused, by its reason
   for (const TRowOutcome& outcome : outcomes) {
-    if (outcome.row < 0) continue;
-    if (size_t at = outcome.report.find("refused: "); at != std::string::npos)
-      ++refusals[outcome.report.substr(at, outcome.report.find("): ", at) - at)];
-    if (outcome.report.find("never freed") != std::string::npos) {
-      ++neverFreed;
-      const TRow& row = all[outcome.row];
-      if (row.k == 1 && row.action == aTree) silent += " " + Rows().events[row.event];
-    }
+    if (size_t at = outcome.note.find("refused: "); at != std::string::npos) ++refusals[outcome.note.substr(at)];
+    if (outcome.row < 0 || outcome.note.find("never freed") == std::string::npos) continue;
+    ++neverFreed;
+    const TRow& row = Rows().all[outcome.row];
+    if (row.k == 1 && row.action == aTree) silent += " " + Rows().events[row.event];
   }
   for (const auto& [reason, count] : refusals) std::printf("%d rows %s\n", count, reason.c_str());
   std::printf("%zu rows, %d of them never reached their call (never called:%s); failing rows by site:\n%s",

@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <thread>
 
@@ -25,36 +24,27 @@ std::string ReportFileName() {
   return std::string(folder != nullptr ? folder : "/tmp") + "/qv-table-" + std::to_string(getpid()) + ".txt";
 }
 
-TChildEnd RunChild(const std::string& filter, const std::string& rows, const std::string& out,
-                   const std::function<uint64_t()>& reportSize, int quietMs) {
-  TChildEnd end;
-  std::string self = "/proc/self/exe", brief = "--gtest_brief=1", only = "--gtest_filter=" + filter;
-  char* argv[] = {self.data(), brief.data(), only.data(), nullptr};
-  setenv("QV_TABLE_ROWS", rows.c_str(), 1);
-  setenv("QV_TABLE_OUT", out.c_str(), 1);
+intptr_t StartSelf(const std::vector<std::string>& args, const std::vector<std::pair<std::string, std::string>>& env) {
+  std::vector<std::string> words{"/proc/self/exe"};
+  words.insert(words.end(), args.begin(), args.end());
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
   pid_t child = 0;
-  end.started = posix_spawn(&child, self.c_str(), nullptr, nullptr, argv, environ) == 0;
-  unsetenv("QV_TABLE_ROWS");
-  unsetenv("QV_TABLE_OUT");
-  if (!end.started) return end;
-  // A child is ended only when it stops reporting: rows take what they take.
-  uint64_t size = 0;
-  auto quietSince = std::chrono::steady_clock::now();
-  int status = 0;
-  while (waitpid(child, &status, WNOHANG) == 0) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    if (uint64_t now = reportSize(); now != size) {
-      size = now;
-      quietSince = std::chrono::steady_clock::now();
-    } else if (std::chrono::steady_clock::now() - quietSince > std::chrono::milliseconds(quietMs)) {
-      kill(child, SIGKILL);
-      waitpid(child, &status, 0);
-      end.hung = true;
-      break;
-    }
-  }
-  end.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-  return end;
+  bool started = posix_spawn(&child, argv[0], nullptr, nullptr, argv.data(), environ) == 0;
+  for (const auto& [name, value] : env) unsetenv(name.c_str());
+  return started ? child : 0;
 }
+
+bool WaitChild(intptr_t child, int ms, unsigned long& exitCode) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));  // a pid cannot be waited for with a limit
+  int status = 0;
+  if (waitpid(static_cast<pid_t>(child), &status, WNOHANG) == 0) return false;
+  exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  return true;
+}
+
+void KillChild(intptr_t child) { kill(static_cast<pid_t>(child), SIGKILL); }
 
 }  // namespace qvtable

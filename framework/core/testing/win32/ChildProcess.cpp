@@ -71,24 +71,15 @@ void OnAbort(int) { ReportAndEnd("abort"); }
 
 // A step that takes this long hangs: where the main thread is then is the report.
 DWORD WINAPI Watchdog(void*) {
-  LONG seen = -1;
-  DWORD since = GetTickCount();
-  for (;;) {
-    Sleep(250);
-    if (gSteps != seen) {
-      seen = gSteps;
-      since = GetTickCount();
-      continue;
-    }
-    if (GetTickCount() - since < static_cast<DWORD>(gStepLimitMs)) continue;
-    SuspendThread(gMainThread);
-    CONTEXT context{};
-    context.ContextFlags = CONTEXT_FULL;
-    GetThreadContext(gMainThread, &context);
-    char where[64];
-    std::snprintf(where, sizeof where, "hung at %08lx;", static_cast<unsigned long>(context.Eip));
-    ReportAndEnd(std::string(where) + " code on the stack:" + CodeOnStack(&context));
-  }
+  TQuietWatch quiet{std::chrono::milliseconds(gStepLimitMs)};
+  while (!quiet.Quiet(static_cast<uint64_t>(gSteps))) Sleep(250);
+  SuspendThread(gMainThread);
+  CONTEXT context{};
+  context.ContextFlags = CONTEXT_FULL;
+  GetThreadContext(gMainThread, &context);
+  char where[64];
+  std::snprintf(where, sizeof where, "hung at %08lx;", static_cast<unsigned long>(context.Eip));
+  ReportAndEnd(std::string(where) + " code on the stack:" + CodeOnStack(&context));
 }
 
 std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }  // ASCII
@@ -120,42 +111,33 @@ std::string ReportFileName() {
   return std::string(folder) + "qv-table-" + std::to_string(GetCurrentProcessId()) + ".txt";
 }
 
-TChildEnd RunChild(const std::string& filter, const std::string& rows, const std::string& out,
-                   const std::function<uint64_t()>& reportSize, int quietMs) {
-  TChildEnd end;
+intptr_t StartSelf(const std::vector<std::string>& args, const std::vector<std::pair<std::string, std::string>>& env) {
   wchar_t self[MAX_PATH] = {};
   GetModuleFileNameW(nullptr, self, MAX_PATH);
-  SetEnvironmentVariableW(L"QV_TABLE_ROWS", Wide(rows).c_str());
-  SetEnvironmentVariableW(L"QV_TABLE_OUT", Wide(out).c_str());
-  std::wstring command = L"\"" + std::wstring(self) + L"\" --gtest_brief=1 --gtest_filter=" + Wide(filter);
+  std::wstring command = L"\"" + std::wstring(self) + L"\"";
+  for (const std::string& arg : args) command += L" " + Wide(arg);  // the table's arguments hold no spaces
+  for (const auto& [name, value] : env) SetEnvironmentVariableW(Wide(name).c_str(), Wide(value).c_str());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  end.started = CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                               &process);
-  SetEnvironmentVariableW(L"QV_TABLE_ROWS", nullptr);
-  SetEnvironmentVariableW(L"QV_TABLE_OUT", nullptr);
-  if (!end.started) return end;
-  // A child is ended only when it stops reporting: rows take what they take.
-  uint64_t size = 0;
-  DWORD quietSince = GetTickCount();
-  while (WaitForSingleObject(process.hProcess, 500) == WAIT_TIMEOUT) {
-    if (uint64_t now = reportSize(); now != size) {
-      size = now;
-      quietSince = GetTickCount();
-    } else if (GetTickCount() - quietSince > static_cast<DWORD>(quietMs)) {
-      TerminateProcess(process.hProcess, 4);
-      WaitForSingleObject(process.hProcess, 10000);
-      end.hung = true;
-      break;
-    }
-  }
-  DWORD exitCode = 0;
-  GetExitCodeProcess(process.hProcess, &exitCode);
-  end.exitCode = exitCode;
-  CloseHandle(process.hProcess);
+  bool started =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  for (const auto& [name, value] : env) SetEnvironmentVariableW(Wide(name).c_str(), nullptr);
+  if (!started) return 0;
   CloseHandle(process.hThread);
-  return end;
+  return reinterpret_cast<intptr_t>(process.hProcess);
 }
+
+bool WaitChild(intptr_t child, int ms, unsigned long& exitCode) {
+  auto process = reinterpret_cast<HANDLE>(child);
+  if (WaitForSingleObject(process, ms) == WAIT_TIMEOUT) return false;
+  DWORD code = 0;
+  GetExitCodeProcess(process, &code);
+  exitCode = code;
+  CloseHandle(process);
+  return true;
+}
+
+void KillChild(intptr_t child) { TerminateProcess(reinterpret_cast<HANDLE>(child), 4); }
 
 }  // namespace qvtable
