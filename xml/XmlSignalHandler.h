@@ -17,4 +17,11 @@ public:
   // The document the chain from here builds, or null: a reader holds it
   // while it reads, and calls the error handlers under that hold.
   virtual TdomDocument* TargetDocument() const { return nullptr; }
+
+protected:
+  // Every ProcessSignal holds its handler first: one that a listener or an
+  // error handler frees stays in memory until the outermost signal is done.
+  using TSignalHold = TObject::THold;
+  // A handler freed meanwhile ends the read: raises EParserException.
+  void EndIfFreed() const;
 };
