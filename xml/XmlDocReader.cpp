@@ -86,7 +86,7 @@ void TXmlStandardDocReader::Send(TXmlSignal* signal) {
   if (NextHandler() == nullptr) return;
   NextHandler()->ProcessSignal(signal);
   // A listener of what the signal built freed this reader: the read ends.
-  if (Going()) throw EParserException(DomMessage::kSignalProcessing);
+  if (TComponent::Going()) throw EParserException(DomMessage::kSignalProcessing);
 }
 
 bool TXmlStandardDocReader::ParseDocument(TXmlInputSource* source) { return Parse(source, false); }

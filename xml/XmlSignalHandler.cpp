@@ -12,6 +12,4 @@ void TXmlCustomHandler::SendErrorNotification(TXmlCustomReader* reader, TXmlErro
   if (IsFatalErrorType(errorType)) throw EParserException(DomMessage::kSignalProcessing);
 }
 
-void TXmlCustomHandler::EndIfFreed() const {
-  if (Going()) throw EParserException(DomMessage::kSignalProcessing);
-}
+void TXmlCustomHandler::RaiseFreed() { throw EParserException(DomMessage::kSignalProcessing); }
