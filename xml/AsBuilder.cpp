@@ -48,10 +48,12 @@ void TXmlASBuilder::Report(TXmlSignal* signal, TXmlErrorType type, const std::u1
 }
 
 void TXmlASBuilder::CheckTargetKept() const {
+  EndIfFreed();
   if (targetWatch != nullptr && targetWatch->Node() == nullptr) throw TASTargetGone{};
 }
 
 void TXmlASBuilder::ProcessSignal(TXmlSignal* signal) {
+  TSignalHold self(this);
   // The reports of earlier signals ran handlers: the models may have gone.
   CheckTargetKept();
   TdomASModel* model = targetModel;

@@ -22,6 +22,7 @@ TdomDocument::~TdomDocument() {
     watch->held = nullptr;
     watch->document = nullptr;
     watch->node = nullptr;
+    watch->second = nullptr;
     watch->deleted = true;
   }
   watches = nullptr;
@@ -58,6 +59,7 @@ bool TdomDocument::KeepUntilUnheld() {
   for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
     watch->document = nullptr;
     watch->node = nullptr;
+    watch->second = nullptr;
   }
   // Code that compares the shape before and after a call-out sees a change.
   BumpStructureStamp();
@@ -69,6 +71,30 @@ bool TdomDocument::KeepUntilUnheld() {
   DetachDoctype();
   domImplementation = nullptr;
   return true;
+}
+
+bool TdomDocument::BeginRelease() {
+  if (!TdomNode::BeginRelease()) return false;
+  // A second Free goes on as before: one from a listener told below frees
+  // it, and the first then finds it gone. A document whose implementation
+  // is being torn down goes quietly: the listeners may have gone first.
+  if (tellingRelease || IsGoing() || destroying ||
+      (domImplementation != nullptr && domImplementation->ComponentState().Contains(csDestroying)))
+    return true;
+  bool gone;
+  {
+    tellingRelease = true;
+    TWatch hold(this);
+    try {
+      // Told while it is whole, before it is marked going.
+      DoNodeClearing(this);
+    } catch (...) {
+      // What a listener raises does not stop the release.
+    }
+    gone = hold.DocumentGone();
+    if (!gone) tellingRelease = false;
+  }  // A document a listener freed may be released here: nothing of it is read after.
+  return !gone;
 }
 
 void TdomDocument::TellOwnDeletionHandlers() {
@@ -266,9 +292,10 @@ TdomElementsNodeListNS* TdomDocument::getElementsByTagNameNS(const std::u16strin
 void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
   if (destroying) return;
   modified = true;
-  TWatch hold(this, modifiedNode);
+  // A listener may free the element or the attribute: the next is not told of either then.
+  TWatch hold(this, modifiedNode, relatedAttr);
   hold.Call(OnAttrModified, this, modifiedNode, attrChange, relatedAttr);
-  if (hold.Node() != nullptr && domImplementation != nullptr)
+  if (hold.NodesKept() && domImplementation != nullptr)
     domImplementation->DoAttrModified(hold, modifiedNode, attrChange, relatedAttr);
 }
 
@@ -295,20 +322,23 @@ void TdomDocument::DoNodeClearing(TdomNode* node) {
 void TdomDocument::DoNodeInserted(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  TWatch hold(this, node);
+  // A listener may free the node or the parent it went into (having moved
+  // the node out): the next is not told of an insertion gone then.
+  TWatch hold(this, node, node->GetParentNode());
   hold.Call(OnNodeInserted, this, node);
-  if (hold.Node() != nullptr && domImplementation != nullptr) domImplementation->DoNodeInserted(hold, node);
+  if (hold.NodesKept() && domImplementation != nullptr) domImplementation->DoNodeInserted(hold, node);
 }
 
 void TdomDocument::DoNodeRemoving(TdomNode* node) {
   if (destroying) return;
   modified = true;
-  // A listener may free the node: the others, and the iterators, are not told of it then.
-  TWatch hold(this, node);
+  // A listener may free the node, or the parent it leaves: the others, and
+  // the iterators, are not told of it then.
+  TWatch hold(this, node, node->GetParentNode());
   hold.Call(OnNodeRemoving, this, node);
-  if (hold.Node() == nullptr) return;
+  if (!hold.NodesKept()) return;
   if (domImplementation != nullptr) domImplementation->DoNodeRemoving(hold, node);
-  if (hold.Node() == nullptr) return;
+  if (!hold.NodesKept()) return;
   for (TdomNodeIterator* iterator : nodeIterators) iterator->HandleNodeChange(node, /*removal=*/true);
 }
 
@@ -371,6 +401,7 @@ void TdomDocument::NodeFreeing(TdomNode* node) {
   ++freedNodeCount;
   for (TWatch* watch = watches; watch != nullptr; watch = watch->next) {
     if (watch->node == node) watch->node = nullptr;
+    if (watch->second == node) watch->second = nullptr;
   }
   if (!idValuesByCarrier.empty()) {
     auto [first, last] = idValuesByCarrier.equal_range(node);

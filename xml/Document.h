@@ -245,6 +245,8 @@ protected:
   bool FreesSubtreeInDestructor() const override { return true; }
   // Marks the document going under a hold (see Free above).
   bool KeepUntilUnheld() override;
+  // Its listeners hear that its content goes, as they would of a Clear.
+  bool BeginRelease() override;
   void DoBeforeClear() override;
   void CheckFragmentInsertion(const TdomNode* fragment, const TdomNode* refChild, const TdomNode* oldChild) override;
   // At most one element and one declaration, the declaration first:
@@ -298,6 +300,7 @@ private:
   bool destroying = false;
   bool releasePending = false;  // freed under a hold; released by the outermost
   bool userDataHandlers = false;
+  bool tellingRelease = false;  // its listeners are being told that it goes
   TdomEntityExpansionBudget expansionBudget;
   // The values of this document's nodes; they are freed in the destructor's body, before it.
   TdomTextArena textArena;
@@ -305,13 +308,14 @@ private:
   TdomNameTable nameTable;
 };
 
-inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* node_)
-    : held(document_), document(document_), node(node_) {
+inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* node_, TdomNode* second_)
+    : held(document_), document(document_), node(node_), second(second_), secondGiven(second_ != nullptr) {
   if (held == nullptr) return;
   // Going: freed under a hold, or being torn down.
   if (held->IsGoing()) {
     document = nullptr;
     node = nullptr;
+    second = nullptr;
   }
   next = held->watches;
   held->watches = this;

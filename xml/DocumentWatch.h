@@ -1,6 +1,6 @@
 #pragma once
-// TdomDocumentWatch: the hold on a document (and the watch of one of its
-// nodes, or none) across code that calls out to listeners and handlers.
+// TdomDocumentWatch: the hold on a document (and the watch of one or two of
+// its nodes, or none) across code that calls out to listeners and handlers.
 //
 // While a document has a hold on the stack, freeing it only marks it going:
 // it fires no further events, every TOwnedRef to it and to what it owns
@@ -31,7 +31,7 @@ class TdomDocumentWatch {
 public:
   // A hold opened on a document that is going already shows nothing
   // (Document() and Node() null) from the start.
-  explicit TdomDocumentWatch(TdomDocument* document_, TdomNode* node_ = nullptr);
+  explicit TdomDocumentWatch(TdomDocument* document_, TdomNode* node_ = nullptr, TdomNode* second_ = nullptr);
   // The outermost hold of a document freed meanwhile releases it.
   ~TdomDocumentWatch();
   TdomDocumentWatch(const TdomDocumentWatch&) = delete;
@@ -40,6 +40,12 @@ public:
   TdomDocument* Document() const { return document; }
   // The node, or null once it has been freed or its document is going.
   TdomNode* Node() const { return node; }
+  // The second node a notice carries (the attribute of an attribute change,
+  // the parent of an insertion), as Node().
+  TdomNode* Second() const { return second; }
+  // True while the node and the second node given (if any) are there: the
+  // next listener of a notice may be told of them.
+  bool NodesKept() const { return node != nullptr && (second != nullptr || !secondGiven); }
   // True when a document was given and it is going now: the code that
   // called out stops.
   bool DocumentGone() const;
@@ -69,6 +75,8 @@ private:
   TdomDocument* held;      // what it holds (null: nothing), until the hold ends
   TdomDocument* document;  // what it shows; null once the document is going
   TdomNode* node;
+  TdomNode* second;
   TdomDocumentWatch* next = nullptr;
+  bool secondGiven;
   bool deleted = false;  // the held document was deleted outright under it
 };

@@ -119,6 +119,7 @@ std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
 }
 
 void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
+  TSignalHold self(this);
   // A listener run by this signal's steps may free the whole document: the
   // steps learn it here before they touch it.
   TdomDocumentWatch watch(document);

@@ -117,6 +117,7 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
 }
 
 void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
+  TSignalHold self(this);
   TXmlErrorType errorType = ET_NONE;
   std::u16string code;
   size_t openBefore = elementStack.Size();
@@ -152,9 +153,11 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
   if (errorType == ET_NONE) {
     if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
+    EndIfFreed();
     return;
   }
   SendErrorNotification(signal->Reader(), errorType, signal, code);
+  EndIfFreed();
   // Parsing goes on past a refused start tag: it is not open, so whatever
   // follows lands where the builder actually stands.
   if (elementStack.Size() > openBefore) {

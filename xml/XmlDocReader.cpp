@@ -58,7 +58,8 @@ void TXmlCustomReader::SendErrorNotification(TXmlErrorType errorType, const IDom
 }
 
 TXmlCustomReader::TReadHold::TReadHold(TXmlCustomReader* reader_)
-    : reader(reader_),
+    : self(reader_),
+      reader(reader_),
       saved(reader_->readHold),
       hold(reader_->NextHandler() != nullptr ? reader_->NextHandler()->TargetDocument() : nullptr) {
   reader->readHold = &hold;
@@ -82,7 +83,10 @@ TXmlStandardDocReader::~TXmlStandardDocReader() { Reset(); }
 void TXmlStandardDocReader::Reset() { prefixStack.clear(); }
 
 void TXmlStandardDocReader::Send(TXmlSignal* signal) {
-  if (NextHandler() != nullptr) NextHandler()->ProcessSignal(signal);
+  if (NextHandler() == nullptr) return;
+  NextHandler()->ProcessSignal(signal);
+  // A listener of what the signal built freed this reader: the read ends.
+  if (TComponent::Going()) throw EParserException(DomMessage::kSignalProcessing);
 }
 
 bool TXmlStandardDocReader::ParseDocument(TXmlInputSource* source) { return Parse(source, false); }
@@ -90,6 +94,7 @@ bool TXmlStandardDocReader::ParseDocument(TXmlInputSource* source) { return Pars
 bool TXmlStandardDocReader::ParseFragment(TXmlInputSource* source) { return Parse(source, true); }
 
 bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
+  TReadHold hold(this);
   std::unique_ptr<TXmlDocTokenizer> tokenizer(New<TXmlDocTokenizer>(source, TabWidth()));
   // Forgotten on every way out: the tokenizer dies with this call.
   struct Forget {
@@ -106,7 +111,6 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
     }
   } forget{this, docTokenizer};
   docTokenizer = tokenizer.get();
-  TReadHold hold(this);
   pcdataSignal->ForgetUriSource();
   startSignal->ForgetUriSource();
   endSignal->ForgetUriSource();

@@ -41,8 +41,11 @@ public:
 
 protected:
   void Notification(TComponent* component, TOperation operation) override;
-  // Holds the document the chain builds (see TXmlCustomHandler::TargetDocument)
-  // while it lives: the error path calls out under it.
+  // Holds the reader itself and the document the chain builds (see
+  // TXmlCustomHandler::TargetDocument) while it lives: the error path calls
+  // out under it, and a reader a handler frees goes when the outermost read
+  // of it is over. Declared before anything of the read that touches the
+  // reader on its way out.
   class TReadHold {
   public:
     explicit TReadHold(TXmlCustomReader* reader_);
@@ -51,6 +54,7 @@ protected:
     TReadHold& operator=(const TReadHold&) = delete;
 
   private:
+    TObject::THold self;  // ends last
     TXmlCustomReader* reader;
     const TdomDocumentWatch* saved;
     TdomDocumentWatch hold;

@@ -11,3 +11,5 @@ void TXmlCustomHandler::SendErrorNotification(TXmlCustomReader* reader, TXmlErro
   }
   if (IsFatalErrorType(errorType)) throw EParserException(DomMessage::kSignalProcessing);
 }
+
+void TXmlCustomHandler::RaiseFreed() { throw EParserException(DomMessage::kSignalProcessing); }

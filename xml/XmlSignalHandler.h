@@ -17,4 +17,26 @@ public:
   // The document the chain from here builds, or null: a reader holds it
   // while it reads, and calls the error handlers under that hold.
   virtual TdomDocument* TargetDocument() const { return nullptr; }
+
+protected:
+  // Every ProcessSignal holds its handler first: one that a listener or an
+  // error handler frees stays in memory until the outermost signal is done.
+  // (The component's own hold, called directly: a parse takes one a signal.)
+  class TSignalHold {
+  public:
+    explicit TSignalHold(TXmlCustomHandler* handler_) : handler(handler_) { handler->TComponent::Hold(); }
+    ~TSignalHold() { handler->TComponent::Unhold(); }
+    TSignalHold(const TSignalHold&) = delete;
+    TSignalHold& operator=(const TSignalHold&) = delete;
+
+  private:
+    TXmlCustomHandler* handler;
+  };
+  // A handler freed meanwhile ends the read: raises EParserException.
+  void EndIfFreed() const {
+    if (TComponent::Going()) RaiseFreed();
+  }
+
+private:
+  [[noreturn]] static void RaiseFreed();
 };

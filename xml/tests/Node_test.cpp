@@ -437,6 +437,15 @@ TEST_F(NodeTest, NotificationsReachDocumentAndImplementation) {
   EXPECT_EQ(docCount.changes, (std::vector<TdomAttrChange>{AC_ADDITION, AC_MODIFICATION, AC_REMOVAL}));
   EXPECT_EQ(implCount.attrs, 3);
   EXPECT_TRUE(doc->GetModified());
+  // Freeing the document is heard as a Clear of it is; the implementation's own teardown is not.
+  impl->OnNodeClearing = MakeEvent<&Counter::Clearing>(&implCount);
+  impl->FreeDocument(doc);
+  TDomImplementation* other = New<TDomImplementation>(static_cast<TComponent*>(nullptr));
+  other->OnNodeClearing = MakeEvent<&Counter::Clearing>(&implCount);
+  other->CreateEmptyDocument()->OnNodeClearing = MakeEvent<&Counter::Clearing>(&docCount);
+  other->Free();
+  EXPECT_EQ(docCount.clearing, 2);
+  EXPECT_EQ(implCount.clearing, 1);
 }
 
 TEST_F(NodeTest, AdoptingMovesNodesOnlyWithinTheirDocument) {
