@@ -348,9 +348,10 @@ void TWinControl::CreateChildWindows() {
   // Children in tab order so the window z-order follows it. A child's new
   // window reaches its handlers, which may free this control or the other
   // children (a form freed by a view's handler takes them all): the walk
-  // holds them and ends once this control is going.
+  // holds this control and them, and ends once this control is going.
   std::vector<TWinControl*> children = TabOrderList();
   std::list<THold> holds;
+  holds.emplace_back(this);
   for (TWinControl* child : children) holds.emplace_back(child);
   for (TWinControl* child : children) {
     if (Going()) return;
