@@ -340,8 +340,11 @@ public:
   void Create(TComponent* owner) override;
   void AfterConstruction() override;
   void BeforeDestruction() override;
-  // Records freed by handlers are kept until the tree's last hold ends.
-  bool ReleasePending() const override { return TCustomControl::ReleasePending() || KeepsDeadRecords(); }
+  // Records and columns freed by handlers are kept until the tree's last hold ends.
+  bool ReleasePending() const override {
+    return TCustomControl::ReleasePending() || KeepsDeadRecords() ||
+           (header != nullptr && header->Columns()->KeepsGoingColumns());
+  }
   ~TBaseVirtualTree() override;
 
   // Copies the listed properties from another tree (not into a read-only
@@ -744,7 +747,7 @@ public:
   virtual void MainColumnChanged();
 
 protected:
-  void LastHoldEnded() override { ReleaseDeadRecordsWhenOut(); }
+  void LastHoldEnded() override;
   // ---- Core hooks ------------------------------------------------------------
   bool HasWindowHandle() const override { return HandleAllocated(); }
   bool IsTreeLoading() const override { return ComponentState().Contains(csLoading); }
@@ -784,6 +787,9 @@ protected:
   // The number of header columns and their total width.
   virtual int HeaderColumnCount() const;
   virtual int HeaderColumnsWidth() const;
+  // The header's count of column set and order changes (TVirtualTreeColumns::Changes):
+  // a walk over columns that called a handler stops when it moved on.
+  uint32_t ColumnSetChanges() const { return header != nullptr ? header->Columns()->Changes() : 0; }
   TColumnIndex HeaderSortColumn() const override;
   TSortDirection HeaderSortDirection() const override;
   TColumnIndex HeaderMainColumn() const override;

@@ -191,3 +191,54 @@ TEST_F(ControlDragTest, AHandedOverDragObjectMarksTheDragAndCancelsAreReported) 
     EXPECT_EQ(GetCapture(), nullptr);
   }
 }
+
+namespace {
+// The handler of the case frees the source; no handler of it may run after.
+bool gFreeAtTheEnd = false;  // OnEndDrag frees, else OnMouseUp
+bool gSourceFreed = false;
+int gHeardAfterFree = 0;
+void Heard(TObject* sender, bool freeing) {
+  if (gSourceFreed) {
+    ++gHeardAfterFree;
+  } else if (freeing) {
+    gSourceFreed = true;
+    sender->Free();
+  }
+}
+}  // namespace
+
+// A handler that frees the source while its drag ends: the release that ends
+// the click (after a drop or a cancel) or the end of the drag itself. Nothing
+// of the freed source is called any more (OnEndDrag came after a cancel's
+// release had freed it), and no capture is left behind.
+TEST_F(ControlDragTest, AHandlerThatFreesTheSourceWhileTheDragEndsIsTheLastOneCalled) {
+  struct TCase {
+    const char* name;
+    bool dropOnTarget;
+    bool freeAtTheEnd;
+  };
+  source->SetVisible(false);
+  for (const TCase& c : {TCase{"the release of a cancelled drag", false, false},
+                         TCase{"the release after a drop", true, false}, TCase{"the end of a drop", true, true}}) {
+    SCOPED_TRACE(c.name);
+    TVirtualStringTree* doomed = MakeTree(0);
+    doomed->SetDragType(dtVCL);
+    doomed->OnDragAllowed = [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, bool& allowed) { allowed = true; };
+    doomed->OnEndDrag = [](TObject* sender, TObject*, int, int) { Heard(sender, gFreeAtTheEnd); };
+    doomed->OnMouseUp = [](TObject* sender, TMouseButton, TShiftState, int, int) { Heard(sender, !gFreeAtTheEnd); };
+    gFreeAtTheEnd = c.freeAtTheEnd;
+    gSourceFreed = false;
+    gHeardAfterFree = 0;
+    doomed->SetFocus();
+    qvtest::Pump(20);
+    TRect from = doomed->GetDisplayRect(doomed->GetFirst(), NoColumn, true);
+    TRect to = target->GetDisplayRect(target->GetFirst(), NoColumn, true);
+    TPoint drop = c.dropOnTarget ? doomed->ScreenToClient(target->ClientToScreen(TPoint{to.Left + 3, to.Top + 3}))
+                                 : TPoint{210, 100};  // between the trees: nothing takes it
+    TInputDriver(doomed).Drag(from.Left + 3, from.Top + 3, drop.X, drop.Y);
+    qvtest::Pump(20);
+    EXPECT_TRUE(gSourceFreed);
+    EXPECT_EQ(gHeardAfterFree, 0);
+    EXPECT_EQ(GetCapture(), nullptr);
+  }
+}
