@@ -33,14 +33,24 @@ TControl* FindDragTarget(TPoint pos) {
   return answer != nullptr ? answer : control;
 }
 
+// The handlers each question reaches may free the source, which ends the drag
+// (ForgetDragControl): the move stops there.
 void DragTo(TPoint pos) {
   TControl* target = FindDragTarget(pos);
+  if (gDrag == nullptr) return;
   if (target != gDrag->target) {
     if (gDrag->target != nullptr) AskTarget(gDrag->target, dmDragLeave, pos);
+    if (gDrag == nullptr) return;
     gDrag->target = target;
-    gDrag->accepted = target != nullptr && AskTarget(target, dmDragEnter, pos) != 0;
+    bool accepted = target != nullptr && AskTarget(target, dmDragEnter, pos) != 0;
+    if (gDrag == nullptr) return;
+    gDrag->accepted = accepted;
   }
-  if (gDrag->target != nullptr) gDrag->accepted = AskTarget(gDrag->target, dmDragMove, pos) != 0;
+  if (gDrag->target != nullptr) {
+    bool accepted = AskTarget(gDrag->target, dmDragMove, pos) != 0;
+    if (gDrag == nullptr) return;
+    gDrag->accepted = accepted;
+  }
   SetCursor(LoadCursorW(nullptr, gDrag->accepted ? IDC_ARROW : IDC_NO));
 }
 
