@@ -96,6 +96,11 @@ void TBaseVirtualTree::BeforeDestruction() {
   options.misc.Include(toReadOnly);
 }
 
+void TBaseVirtualTree::LastHoldEnded() {
+  ReleaseDeadRecordsWhenOut();
+  if (header != nullptr) header->Columns()->ReleaseGoingColumns();
+}
+
 TBaseVirtualTree::~TBaseVirtualTree() {
   // No scope opened from here on holds the object being deleted.
   holder = nullptr;

@@ -71,6 +71,7 @@ void TVirtualTreeColumns::AnimatedResize(TColumnIndex column, int newWidth) {
   if (tree != nullptr && tree->HandleAllocated() && tree->Visible() && step != 0) {
     // The header and content right of the column slide sideways in 32 steps;
     // the waits between them run on the tree's animation (messages keep flowing).
+    TObject::THold hold(tree);
     HWND wnd = tree->Handle();
     HDC dc = GetWindowDC(wnd);
     if (dc != nullptr) {
@@ -90,6 +91,8 @@ void TVirtualTreeColumns::AnimatedResize(TColumnIndex column, int newWidth) {
         return remaining > 0;
       }, nullptr);
       ReleaseDC(wnd, dc);
+      // Messages ran meanwhile: their handlers may have freed the tree or deleted the column.
+      if (tree->Going() || target->Going()) return;
     }
   }
   target->SetWidth(newWidth);

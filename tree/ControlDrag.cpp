@@ -56,8 +56,10 @@ void TBaseVirtualTree::CMDrag(TMessage& m) {
 }
 
 void TBaseVirtualTree::DoEndDrag(TControl* target, int x, int y) {
+  // The end-drag handler may free the tree (its door holds it meanwhile):
+  // then there is no drag left to finish.
   TCustomControl::DoEndDrag(target, x, y);
-  DragFinished();
+  if (!Going()) DragFinished();
 }
 
 void TBaseVirtualTree::DoStartDrag(TDragObject*& dragObject) {
@@ -67,5 +69,5 @@ void TBaseVirtualTree::DoStartDrag(TDragObject*& dragObject) {
 
 void TBaseVirtualTree::DragCanceled() {
   TCustomControl::DragCanceled();
-  DragFinished();
+  if (!Going()) DragFinished();
 }

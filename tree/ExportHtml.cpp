@@ -52,12 +52,13 @@ void AddNumberAttribute(TBufferedString& out, std::string_view name, int64_t val
 }  // namespace
 
 std::string TCustomVirtualStringTree::ContentToHTML(TVSTTextSourceType source, const std::u16string& caption) {
-  std::vector<TColumnIndex> columns = ExportColumns();
   // The text, font and initialisation handlers may free the whole tree: the
   // table then ends with the rows written so far.
   THold hold(this);
   uint32_t maxLevel = ExportMaxLevel(source);
   if (TreeGoing()) return {};
+  // After the handlers the level count asked: they may change the columns.
+  std::vector<TColumnIndex> columns = ExportColumns();
   bool hasColumns = HeaderColumnCount() > 0;
   TColumnIndex mainColumn = HeaderMainColumn();
   TVirtualTreeColumns* headerColumns = header->Columns();

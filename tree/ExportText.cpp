@@ -35,12 +35,14 @@ void TCustomVirtualStringTree::ForEachExported(TVSTTextSourceType source,
   // The handlers asked for a node (its text, its font, its initialisation)
   // may free any node: a walk whose node went goes on after the last node it
   // visited that is still there, and ends when there is none. One that frees
-  // the whole tree ends the walk there.
+  // the whole tree, or changes the columns (the exported ones went stale),
+  // ends the walk there.
   TCallOutScope scope(*this);
+  const uint32_t columnSet = ColumnSetChanges();
   PVirtualNode last = nullptr;
   for (PVirtualNode node = ExportFirst(source); node != nullptr;) {
     visit(node);
-    if (scope.TreeGone()) return;
+    if (scope.TreeGone() || ColumnSetChanges() != columnSet) return;
     if (!Gone(node)) last = node;
     node = last != nullptr && !Gone(last) ? ExportNext(source, last) : nullptr;
   }
@@ -90,9 +92,10 @@ void TCustomVirtualStringTree::ExportRows(TVSTTextSourceType source,
 std::u16string TCustomVirtualStringTree::ContentToUnicode(TVSTTextSourceType source, char16_t separator) {
   // A handler that frees the tree while the levels are counted ends the text there.
   THold hold(this);
-  std::vector<TColumnIndex> columns = ExportColumns();
   uint32_t maxLevel = ExportMaxLevel(source);
   if (TreeGoing()) return {};
+  // After the handlers the level count asked: they may change the columns.
+  std::vector<TColumnIndex> columns = ExportColumns();
   bool hasColumns = HeaderColumnCount() > 0;
   TColumnIndex mainColumn = HeaderMainColumn();
   auto addSeparators = [&](TWideBufferedString& out, uint32_t count) {

@@ -258,17 +258,19 @@ int TBaseVirtualTree::GetMaxColumnWidth(TColumnIndex column) {
   int checkWidth = checks != nullptr ? checks->Width() + 2 : 0;
   int result = 0;
   // The image and text handlers may free the node asked about, or the whole
-  // tree: the walk ends there with the widest node found so far.
+  // tree, or change the columns: the walk ends there with the widest node found so far.
   TCallOutScope scope(*this);
+  const uint32_t columnSet = ColumnSetChanges();
+  auto lost = [&](PVirtualNode run) { return scope.Lost(run) || ColumnSetChanges() != columnSet; };
   for (PVirtualNode run = GetFirstVisible(); run != nullptr; run = GetNextVisible(run)) {
     int width = mainColumn ? VisibleColumnIndent(run) + margin : margin;
     if (withChecks && run->CheckType != ctNone) width += checkWidth;
     if (imageWidth > 0 && HasImage(run, ikNormal, column)) width += imageWidth;
-    if (scope.Lost(run)) break;
+    if (lost(run)) break;
     if (stateWidth > 0 && HasImage(run, ikState, column)) width += stateWidth;
-    if (scope.Lost(run)) break;
+    if (lost(run)) break;
     width += DoGetNodeWidth(run, column);
-    if (scope.Lost(run)) break;
+    if (lost(run)) break;
     result = std::max(result, width);
   }
   if (scope.TreeGone()) return result;

@@ -47,7 +47,7 @@ void TVTHeader::StartColumnDrag() {
   dragColumn = columns->ColumnFromPosition(ClientToHeader(client));
   states.Exclude(hsDragPending).Include(hsDragging);
   PrepareColumnDragImage();
-  Invalidate(nullptr);
+  if (!owner->Going()) Invalidate(nullptr);
 }
 
 void TVTHeader::PrepareColumnDragImage() {
@@ -72,12 +72,13 @@ void TVTHeader::PrepareColumnDragImage() {
   DeleteObject(face);
   // The whole header painted with the cell at the origin: only that cell lands in the picture.
   SetViewportOrgEx(dc, -cell.Left, -cell.Top, nullptr);
+  // The drawing handlers may free the tree or delete the column: then no picture is shown.
   columns->PaintHeader(dc, owner->HeaderRect(), owner->OffsetX());
   SetViewportOrgEx(dc, 0, 0, nullptr);
   SelectObject(dc, old);
   DeleteDC(dc);
-  // A drawing handler that freed the tree leaves no window to drag over.
-  if (owner->Going()) {
+  // A drawing handler that freed the tree or the column leaves nothing to drag.
+  if (owner->Going() || column->Going()) {
     DeleteObject(picture);
     return;
   }
@@ -394,9 +395,11 @@ bool TVTHeader::HandleDoubleClick(TMessage& m, TMouseButton button) {
   TPoint h = ClientToHeader(client);
   if (options.Contains(hoDblClickResize) && DetermineSplitterIndex(h)) {
     TColumnIndex track = columns->trackIndex;
-    // The text handlers asked for the widest node may free the tree, and this header with it.
+    // The text handlers asked for the widest node may free the tree, and this
+    // header with it, or change the columns (the index then means another).
+    uint32_t columnSet = columns->Changes();
     int widest = owner->GetMaxColumnWidth(track);
-    if (owner->Going()) return true;
+    if (owner->Going() || columns->Changes() != columnSet) return true;
     TVirtualTreeColumn* column = columns->Items(track);
     if (column != nullptr) columns->AnimatedResize(track, std::max(column->MinWidth(), widest));
     return true;

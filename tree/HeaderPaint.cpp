@@ -120,12 +120,14 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
       column->Index() != header->dragColumn)
     info.DropMark = dropBefore ? dmmLeft : dmmRight;
 
+  // A drawing handler may free the tree or delete this column: the cell ends there.
+  auto lost = [&] { return tree->Going() || column->Going(); };
   // Which elements the application draws.
   THeaderPaintElements custom = 0;
   if (ownerDraw) {
     if (tree->OnHeaderDrawQueryElements) {
       tree->DoHeaderDrawQueryElements(info, custom);
-      if (tree->Going()) return;
+      if (lost()) return;
     } else if (tree->OnHeaderDraw) {
       tree->DoHeaderDraw(canvas, column, cell, info.IsHoverIndex, info.IsDownIndex, info.DropMark);
       return;
@@ -134,7 +136,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
 
   if (custom & hpeBackground) {
     tree->DoAdvancedHeaderDraw(info, hpeBackground);
-    if (tree->Going()) return;
+    if (lost()) return;
   } else if (themed) {
     ThemeServices()->DrawHeaderItem(dc, cell, info.IsHoverIndex, info.IsDownIndex);
   } else if (header->Style() == hsXPStyle) {
@@ -167,7 +169,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (info.ShowHeaderGlyph) {
     if (custom & hpeHeaderGlyph) {
       tree->DoAdvancedHeaderDraw(info, hpeHeaderGlyph);
-      if (tree->Going()) return;
+      if (lost()) return;
     } else {
       bool intoSortGlyph = info.ShowSortGlyph && !column->IsRightToLeft() &&
                            info.GlyphPos.X + header->Images()->Width() > info.SortGlyphPos.X;
@@ -178,7 +180,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (!column->Text().empty()) {
     if (custom & hpeText) {
       tree->DoAdvancedHeaderDraw(info, hpeText);
-      if (tree->Going()) return;
+      if (lost()) return;
     } else {
       SelectObject(dc, header->Font()->Handle());
       DrawButtonText(dc, column->Text(), info.TextRectangle, info.IsEnabled, info.IsHoverIndex && !themed, flags,
@@ -188,7 +190,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (info.ShowSortGlyph) {
     if (custom & hpeSortGlyph) {
       tree->DoAdvancedHeaderDraw(info, hpeSortGlyph);
-      if (tree->Going()) return;
+      if (lost()) return;
     } else {
       int index = header->SortDirection() == sdAscending ? 3 : 2;
       if (themed) index += 2;
@@ -198,7 +200,7 @@ void TVirtualTreeColumns::PaintColumnCell(TCanvas* canvas, TVirtualTreeColumn* c
   if (info.DropMark != dmmNone) {
     if (custom & hpeDropMark) {
       tree->DoAdvancedHeaderDraw(info, hpeDropMark);
-      if (tree->Going()) return;
+      if (lost()) return;
     } else {
       int y = cell.Top + (cell.Height() - utilities->Height()) / 2;
       if (info.DropMark == dmmLeft)
@@ -250,9 +252,9 @@ void TVirtualTreeColumns::PaintHeader(HDC dc, const TRect& r, int hOffset) {
   int shift = 0;
   if (tree->UseRightToLeftAlignment() && TotalWidth() > tree->ClientWidth())
     shift = GetSystemMetrics(SM_CXVSCROLL);
-  for (TColumnIndex index : positionToIndex) {
-    TVirtualTreeColumn* column = items[static_cast<size_t>(index)];
-    if (!column->IsVisible()) continue;
+  // A drawing handler that deletes, adds or moves columns ends the walk; the
+  // change repaints the header.
+  for (TVirtualTreeColumn* column : VisibleColumns()) {
     int left = column->StoredLeft() + (column->Options().Contains(coFixed) ? 0 : hOffset) + shift;
     TRect cell{left, 0, left + column->Width(), height};
     if (cell.Right <= 0 || cell.Left >= width) continue;

@@ -277,10 +277,13 @@ void TBaseVirtualTree::HandleNavigationKey(uint16_t key, TShiftState shift) {
       TColumnIndex candidate = focusedColumn < 0 ? (back ? LastVisibleColumn() : FirstVisibleColumn())
                                                  : (back ? PreviousVisibleColumn(focusedColumn)
                                                          : NextVisibleColumn(focusedColumn));
+      // A focus handler that changes the columns ends the search: the candidates went stale.
+      const uint32_t columnSet = ColumnSetChanges();
+      auto lost = [&] { return gone(node) || ColumnSetChanges() != columnSet; };
       while (node != nullptr) {
-        while (candidate >= 0 && !DoFocusChanging(focusedNode, node, focusedColumn, candidate) && !gone(node))
+        while (candidate >= 0 && !DoFocusChanging(focusedNode, node, focusedColumn, candidate) && !lost())
           candidate = back ? PreviousVisibleColumn(candidate) : NextVisibleColumn(candidate);
-        if (gone(node)) break;
+        if (lost()) break;
         if (candidate >= 0) {
           SetFocusedNodeAndColumn(node, candidate);
           break;

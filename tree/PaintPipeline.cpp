@@ -394,6 +394,10 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
     bool withCheckImages = checkImages != nullptr;
     bool useColumns = HeaderColumnCount() > 0;
     TColumnIndex mainColumn = HeaderMainColumn();
+    // A cell handler that changes the columns ends the paint (the change
+    // repaints the tree): the column indices met so far went stale.
+    const uint32_t columnSet = ColumnSetChanges();
+    auto lost = [&] { return scope.TreeGone() || ColumnSetChanges() != columnSet; };
     if (options.paint.Contains(toAlwaysHideSelection) || (!Focused() && options.paint.Contains(toHideSelection)))
       paintOptions.Exclude(ppSelection);
     if (options.paint.Contains(toHideFocusRect)) paintOptions.Exclude(ppFocusRect);
@@ -496,7 +500,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 TRect& cell = paintInfo.CellRect;
                 TRect& content = paintInfo.ContentRect;
                 paintInfo.NodeWidth = DoGetNodeWidth(node, paintInfo.Column, canvas);
-                if (scope.TreeGone()) break;
+                if (lost()) break;
                 content = cell;
                 if (rightToLeft)
                   content.Right -= margin;
@@ -511,13 +515,13 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 }
                 if (withStateImages) {
                   GetImageIndex(paintInfo, ikState, imState, stateImages);
-                  if (scope.TreeGone()) break;
+                  if (lost()) break;
                   TVTImageSlotInfo& slot = paintInfo.ImageInfo[imState];
                   if (slot.Index >= 0) AdjustImageBorder(slot.Images, paintInfo.BidiMode, vAlign, content, slot);
                 }
                 if (withImages) {
                   GetImageIndex(paintInfo, (node->States & vsSelected) ? ikSelected : ikNormal, imNormal, images);
-                  if (scope.TreeGone()) break;
+                  if (lost()) break;
                   TVTImageSlotInfo& slot = paintInfo.ImageInfo[imNormal];
                   if (slot.Index >= 0) AdjustImageBorder(slot.Images, paintInfo.BidiMode, vAlign, content, slot);
                 }
@@ -545,7 +549,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 if (useColumns && cellOptions.Contains(ppGridLines) && options.paint.Contains(toShowVertGridLines) &&
                     !(lastPosition && HeaderAutoResize())) {
                   bool empty = rightToLeft && DoGetCellIsEmpty(node, column);
-                  if (scope.TreeGone()) break;
+                  if (lost()) break;
                   if (!empty) {
                     canvas->Font()->SetColor(colors->GridLineColor());
                     DrawDottedVLine(paintInfo, cell.Top, cell.Bottom, cell.Right - 1);
@@ -554,7 +558,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                   --content.Right;
                 }
                 PrepareCell(paintInfo, window.Left, bitmapWidth);
-                if (scope.TreeGone()) break;
+                if (lost()) break;
                 if (isMain) {
                   if (options.paint.Contains(toShowTreeLines))
                     PaintTreeLines(paintInfo, vAlign, indentSize, lineImage);
@@ -566,9 +570,9 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                 if (paintInfo.ImageInfo[imState].Index >= 0) PaintImage(paintInfo, imState, /*doOverlay=*/false);
                 if (paintInfo.ImageInfo[imNormal].Index >= 0) PaintImage(paintInfo, imNormal, /*doOverlay=*/true);
                 if (!editedCell) DoPaintNode(paintInfo);
-                if (scope.TreeGone()) break;
+                if (lost()) break;
                 DoAfterCellPaint(canvas, node, paintInfo.Column, cell);
-                if (scope.TreeGone()) break;
+                if (lost()) break;
               }
             } else if (useColumns) {
               nextNonEmpty = NextVisibleColumn(column);
@@ -585,7 +589,7 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
               }
             }
           }
-          if (scope.TreeGone()) break;
+          if (lost()) break;
           DoAfterItemPaint(canvas, node, itemRect);
           if (scope.TreeGone()) break;
           if (node == dropTargetNode && options.paint.Contains(toShowDropmark) && paintOptions.Contains(ppDropMark))

@@ -223,7 +223,8 @@ void TVTEdit::AutoAdjustSize() {
 // TStringEditLink
 
 TStringEditLink::~TStringEditLink() {
-  if (edit == nullptr) return;
+  // A tree freed while it was being edited took the edit with it.
+  if (edit == nullptr || !*editAlive) return;
   edit->ref.reset();
   edit->link = nullptr;
   // The edit may be in the middle of one of its own messages: it frees itself
@@ -241,6 +242,7 @@ bool TStringEditLink::PrepareEdit(TBaseVirtualTree* tree_, PVirtualNode node_, T
   node = node_;
   column = column_;
   edit = New<TVTEdit>(tree);  // the tree owns it, so it never outlives the tree
+  editAlive = edit->Alive();
   edit->ref = shared_from_this();
   edit->link = this;
   edit->multiLineNode = (node->States & vsMultiline) != 0;

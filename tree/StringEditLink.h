@@ -79,6 +79,7 @@ private:
   void Disconnect();
 
   TVTEdit* edit = nullptr;                   // owned by the tree; released through CM_RELEASE
+  TAliveToken editAlive;                     // false once the edit went with its tree
   TCustomVirtualStringTree* tree = nullptr;  // not owned
   PVirtualNode node = nullptr;
   TColumnIndex column = NoColumn;

@@ -50,9 +50,11 @@ TColumnIndex TCustomVirtualStringTree::SpanEmptyColumns(PVirtualNode node, TColu
   if (!options.autoOptions.Contains(toAutoSpanColumns) || columns->Count() == 0 ||
       ColumnBiDiMode(column) != bdLeftToRight)
     return next;
+  // A handler that changes the columns ends the span: the indices went stale.
+  const uint32_t columnSet = columns->Changes();
   while (next != InvalidColumn) {
     TVirtualTreeColumn* c = columns->Items(next);
-    if (!DoGetCellIsEmpty(node, next) || c->BiDiMode() != bdLeftToRight) break;
+    if (!DoGetCellIsEmpty(node, next) || columns->Changes() != columnSet || c->BiDiMode() != bdLeftToRight) break;
     cellRect.Right += c->Width();
     next = columns->GetNextVisibleColumn(next);
   }

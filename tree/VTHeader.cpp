@@ -229,9 +229,12 @@ void TVTHeader::Invalidate(TVirtualTreeColumn* column, bool expandToRight) {
 
 void TVTHeader::AutoFitColumns(bool animated) {
   if (owner == nullptr) return;
-  for (TVirtualTreeColumn* column : columns->GetVisibleColumns()) {
+  // The width and resize handlers may free the tree or change the columns: the walk ends there.
+  TObject::THold hold(owner);
+  for (TVirtualTreeColumn* column : columns->VisibleColumns()) {
     if (!column->Options().Contains(coResizable)) continue;
     int width = owner->GetMaxColumnWidth(column->Index());
+    if (owner->Going() || column->Going()) return;
     if (animated)
       columns->AnimatedResize(column->Index(), width);
     else
@@ -240,9 +243,12 @@ void TVTHeader::AutoFitColumns(bool animated) {
 }
 
 void TVTHeader::RestoreColumns() {
-  TColumnsArray visible = columns->GetVisibleColumns();
-  for (auto it = visible.rbegin(); it != visible.rend(); ++it)
-    if ((*it)->Options().Contains(coResizable)) (*it)->RestoreLastWidth();
+  if (owner == nullptr) return;
+  TObject::THold hold(owner);
+  for (TVirtualTreeColumn* column : columns->VisibleColumns(/*backwards=*/true)) {
+    if (column->Options().Contains(coResizable)) column->RestoreLastWidth();
+    if (owner->Going()) return;
+  }
 }
 
 void TVTHeader::FixMainColumn() {

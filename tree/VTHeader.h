@@ -10,6 +10,7 @@
 // (NoColumn) means no column; look-ups by position answer -2 (InvalidColumn)
 // where there is none. Header coordinates: X as in the client area, Y from
 // the header's top (a client point's Y plus the header height).
+#include <iterator>
 #include <vector>
 
 #include "core/Persistent.h"
@@ -176,12 +177,21 @@ public:
 
   // True when the column is shown (coVisible).
   bool IsVisible() const { return options.Contains(coVisible); }
+  // True once the column was deleted (Free, Delete, Clear...): it has left its
+  // collection and takes no more changes. Deleted while its tree is held, it
+  // is kept until the tree's last hold ends, so that an operation that still
+  // points at it reads a going column, never freed memory.
+  bool Going() const override { return going; }
   // The right-to-left look: a bidi mode other than left-to-right.
   bool IsRightToLeft() const { return bidiMode != bdLeftToRight; }
 
 protected:
   // Tells the collection that this column changed (repaint or full update).
   void Changed(bool allItems);
+  bool BeginRelease() override;
+  // Leaves the collection, as Delete does.
+  void BeforeDestruction() override;
+  bool KeepUntilUnheld() override;
 
 private:
   friend class TVirtualTreeColumns;
@@ -212,6 +222,7 @@ private:
   TAlignment alignment = taLeftJustify;
   TColor color = clWindow;
   double springRest = 0;
+  bool going = false;
 };
 
 // ---------------------------------------------------------------------------
@@ -247,6 +258,14 @@ public:
   // ---- Positions and geometry ---------------------------------------------------
   // The column index at each display position.
   const TIndexArray& PositionToIndex() const { return positionToIndex; }
+  // Counts the changes of the column set and of the display order: code that
+  // called a handler compares it to learn that its column indices went stale.
+  uint32_t Changes() const { return changes; }
+  // The visible columns by display position (backwards from the right), as a
+  // range that ends early once the column set or order changed meanwhile: a
+  // handler called for one column may delete, add or move columns.
+  class TVisibleWalk;
+  TVisibleWalk VisibleColumns(bool backwards = false) const;
   // The column at a display position; -1 when there is none.
   virtual TColumnIndex ColumnFromPositionIndex(TColumnPosition position) const;
   // The visible column whose span holds p.X (header coordinates; scrolled with
@@ -308,9 +327,20 @@ public:
   // ---- Streams ----------------------------------------------------------------
   void SaveToStream(TStream* stream);
 
+  // ---- Columns deleted while the tree was held ------------------------------------
+  bool KeepsGoingColumns() const { return !goingColumns.empty(); }
+  // Gives them back (the tree's last hold ended).
+  void ReleaseGoingColumns();
+
 private:
   friend class TVirtualTreeColumn;
   friend class TVTHeader;
+  // Takes a column being freed out of the collection.
+  void Detach(TVirtualTreeColumn* column);
+  // True when column, freed, is kept until the tree's last hold ends.
+  bool KeepGoing(TVirtualTreeColumn* column);
+  // Frees every column (Clear, Assign); the position array empties.
+  void ReleaseItems();
   // Brings the position array to the column count (a permutation of 0 .. count - 1).
   void FixPositions();
   void RemovePosition(TColumnIndex index);
@@ -324,6 +354,8 @@ private:
 
   TVTHeader* header = nullptr;  // not owned
   std::vector<TVirtualTreeColumn*> items;  // owned
+  std::vector<TVirtualTreeColumn*> goingColumns;  // owned: freed, kept for the operations on the stack
+  uint32_t changes = 0;
   TIndexArray positionToIndex;
   TColumnIndex hoverIndex = NoColumn;
   TColumnIndex downIndex = NoColumn;
@@ -336,6 +368,49 @@ private:
   int updateCount = 0;
   TBitmap* headerBitmap = nullptr;  // owned, 32 bits per pixel
 };
+
+class TVirtualTreeColumns::TVisibleWalk {
+public:
+  class Iterator {
+  public:
+    Iterator(const TVirtualTreeColumns* columns_, bool backwards_)
+        : columns(columns_), backwards(backwards_), start(columns_->changes),
+          at(backwards_ ? static_cast<int>(columns_->positionToIndex.size()) - 1 : 0) {
+      SkipHidden();
+    }
+    TVirtualTreeColumn* operator*() const { return Column(); }
+    Iterator& operator++() {
+      at += backwards ? -1 : 1;
+      SkipHidden();
+      return *this;
+    }
+    bool operator!=(std::default_sentinel_t) const { return InRange() && columns->changes == start; }
+
+  private:
+    bool InRange() const { return at >= 0 && at < static_cast<int>(columns->positionToIndex.size()); }
+    TVirtualTreeColumn* Column() const {
+      return columns->items[static_cast<size_t>(columns->positionToIndex[static_cast<size_t>(at)])];
+    }
+    void SkipHidden() {
+      while (columns->changes == start && InRange() && !Column()->IsVisible()) at += backwards ? -1 : 1;
+    }
+    const TVirtualTreeColumns* columns;
+    bool backwards;
+    uint32_t start;
+    int at;
+  };
+  TVisibleWalk(const TVirtualTreeColumns* columns_, bool backwards_) : columns(columns_), backwards(backwards_) {}
+  Iterator begin() const { return Iterator(columns, backwards); }
+  std::default_sentinel_t end() const { return {}; }
+
+private:
+  const TVirtualTreeColumns* columns;
+  bool backwards;
+};
+
+inline TVirtualTreeColumns::TVisibleWalk TVirtualTreeColumns::VisibleColumns(bool backwards) const {
+  return TVisibleWalk(this, backwards);
+}
 
 // ---------------------------------------------------------------------------
 

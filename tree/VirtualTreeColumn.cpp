@@ -40,8 +40,21 @@ bool TVirtualTreeColumn::TreeLoading() const {
 bool TVirtualTreeColumn::CollectionUpdating() const { return owner != nullptr && owner->UpdateCount() > 0; }
 
 void TVirtualTreeColumn::Changed(bool allItems) {
-  if (owner != nullptr) owner->Update(allItems ? nullptr : this);
+  if (owner != nullptr && !going) owner->Update(allItems ? nullptr : this);
 }
+
+bool TVirtualTreeColumn::BeginRelease() {
+  if (going) return false;
+  going = true;
+  return true;
+}
+
+void TVirtualTreeColumn::BeforeDestruction() {
+  if (owner != nullptr && owner->Items(index) == this) owner->Detach(this);
+  TPersistent::BeforeDestruction();
+}
+
+bool TVirtualTreeColumn::KeepUntilUnheld() { return owner != nullptr && owner->KeepGoing(this); }
 
 int TVirtualTreeColumn::Left() const {
   TBaseVirtualTree* tree = Tree();
@@ -128,7 +141,7 @@ void TVirtualTreeColumn::SetWidth(int value) { ApplyWidth(value, /*evenAutoSize=
 
 void TVirtualTreeColumn::ApplyWidth(int value, bool evenAutoSize) {
   value = std::clamp(value, minWidth, maxWidth);
-  if (value == width) return;
+  if (value == width || going) return;
   TVTHeader* header = owner != nullptr ? owner->Header() : nullptr;
   bool autoResize = header != nullptr && header->Options().Contains(hoAutoResize);
   // With hoAutoResize the auto-size column changes only through AdjustAutoSize
@@ -143,11 +156,12 @@ void TVirtualTreeColumn::ApplyWidth(int value, bool evenAutoSize) {
   if (owner != nullptr) owner->UpdatePositions();
   if (TreeLoading() || CollectionUpdating() || owner == nullptr) return;
   if (autoResize) owner->AdjustAutoSize(index);
-  if (Tree() != nullptr) Tree()->DoColumnResize(index);
+  // A resize handler of the auto-size column may have deleted this one.
+  if (!going && Tree() != nullptr) Tree()->DoColumnResize(index);
 }
 
 void TVirtualTreeColumn::SetOptions(TVTColumnOptions value) {
-  if (value == options) return;
+  if (value == options || going) return;
   TVTColumnOptions old = options;
   options = value;
   TBaseVirtualTree* tree = Tree();
@@ -166,6 +180,7 @@ void TVirtualTreeColumn::SetOptions(TVTColumnOptions value) {
 
 void TVirtualTreeColumn::SetPosition(TColumnPosition value) {
   if (value < 0) value = 0;
+  if (going) return;
   if (TreeLoading() || owner == nullptr) {
     position = value;
     return;
@@ -174,6 +189,7 @@ void TVirtualTreeColumn::SetPosition(TColumnPosition value) {
   if (value != position) {
     owner->FixPositions();
     if (Tree() != nullptr) Tree()->CancelEditNode();
+    if (going) return;  // an edit handler deleted the column
     owner->MoveInPositions(this, position, value);
     Changed(false);
     if (!CollectionUpdating()) {

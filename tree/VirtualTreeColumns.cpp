@@ -3,13 +3,46 @@
 #include "tree/VirtualTrees.h"
 
 #include <algorithm>
+#include <new>
 
 void TVirtualTreeColumns::Create(TVTHeader* header_) { header = header_; }
 
 TVirtualTreeColumns::~TVirtualTreeColumns() {
-  for (TVirtualTreeColumn* column : items) column->Free();
+  // The tree goes: nothing is kept any more.
+  for (TVirtualTreeColumn* column : items) {
+    column->owner = nullptr;
+    column->Free();
+  }
   items.clear();
+  ReleaseGoingColumns();
   FreeAndNil(headerBitmap);
+}
+
+bool TVirtualTreeColumns::KeepGoing(TVirtualTreeColumn* column) {
+  // An operation of the tree is on the stack (the tree is held): it may still
+  // point at the column, which goes with the tree's last hold.
+  TBaseVirtualTree* tree = Tree();
+  if (tree == nullptr || tree->HoldCount() == 0) return false;
+  try {
+    goingColumns.push_back(column);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  return true;
+}
+
+void TVirtualTreeColumns::ReleaseGoingColumns() {
+  std::vector<TVirtualTreeColumn*> going;
+  going.swap(goingColumns);
+  for (TVirtualTreeColumn* column : going) delete column;
+}
+
+void TVirtualTreeColumns::ReleaseItems() {
+  std::vector<TVirtualTreeColumn*> leaving;
+  leaving.swap(items);
+  positionToIndex.clear();
+  ++changes;
+  for (TVirtualTreeColumn* column : leaving) column->Free();
 }
 
 TBaseVirtualTree* TVirtualTreeColumns::Tree() const { return header != nullptr ? header->Treeview() : nullptr; }
@@ -27,6 +60,7 @@ TVirtualTreeColumn* TVirtualTreeColumns::Add() {
   TVirtualTreeColumn* column = tree != nullptr ? tree->CreateColumn(this) : New<TVirtualTreeColumn>(this);
   column->index = Count();
   items.push_back(column);
+  ++changes;
   // The position array grows at once, even inside a collection update:
   // navigation reads it before the update ends.
   positionToIndex.push_back(column->index);
@@ -55,19 +89,23 @@ void TVirtualTreeColumns::Clear() {
     tree->MainColumnChanged();
   }
   BeginUpdate();
-  for (TVirtualTreeColumn* column : items) column->Free();
-  items.clear();
-  positionToIndex.clear();
+  ReleaseItems();
   EndUpdate();
   clearing = false;
 }
 
 void TVirtualTreeColumns::Delete(TColumnIndex index) {
-  if (!IsValidColumn(index)) return;
+  if (TVirtualTreeColumn* column = Items(index)) column->Free();
+}
+
+void TVirtualTreeColumns::Detach(TVirtualTreeColumn* column) {
   TBaseVirtualTree* tree = Tree();
   if (tree != nullptr) tree->CancelEditNode();
-  items[static_cast<size_t>(index)]->Free();
+  // The edit handlers may have cleared the columns meanwhile.
+  TColumnIndex index = column->index;
+  if (Items(index) != column) return;
   items.erase(items.begin() + index);
+  ++changes;
   ReindexItems();
   RemovePosition(index);
   RenumberPositions();
@@ -108,9 +146,7 @@ void TVirtualTreeColumns::Assign(TPersistent* source) {
     return;
   }
   BeginUpdate();
-  for (TVirtualTreeColumn* column : items) column->Free();
-  items.clear();
-  positionToIndex.clear();
+  ReleaseItems();
   for (int i = 0; i < other->Count(); ++i) {
     TVirtualTreeColumn* column = Add();
     column->Assign(other->Items(i));
@@ -184,6 +220,7 @@ void TVirtualTreeColumns::MoveInPositions(TVirtualTreeColumn* column, TColumnPos
   positionToIndex.erase(it);
   to = std::clamp<TColumnPosition>(to, 0, static_cast<TColumnPosition>(positionToIndex.size()));
   positionToIndex.insert(positionToIndex.begin() + to, column->index);
+  ++changes;
   UpdatePositions(/*force=*/true);
 }
 
@@ -204,6 +241,7 @@ void TVirtualTreeColumns::InitializePositionArray() {
   for (TColumnIndex& slot : claimed)
     if (slot == NoColumn) slot = homeless[next++];
   positionToIndex = claimed;
+  ++changes;
   needPositionsFix = false;
   UpdatePositions(/*force=*/true);
 }

@@ -340,12 +340,15 @@ public:
   void Create(TComponent* owner) override;
   void AfterConstruction() override;
   void BeforeDestruction() override;
-  // Records freed by handlers are kept until the tree's last hold ends.
-  bool ReleasePending() const override { return TCustomControl::ReleasePending() || KeepsDeadRecords(); }
-  // The last hold of a tree with work for it (freed, or keeping dead records)
-  // is handed over to end between messages: an operation called from outside
-  // the tree's own messages still has the tree on its stack when an inner
-  // scope lets go.
+  // Records and columns freed by handlers are kept until the tree's last hold ends.
+  bool ReleasePending() const override {
+    return TCustomControl::ReleasePending() || KeepsDeadRecords() ||
+           (header != nullptr && header->Columns()->KeepsGoingColumns());
+  }
+  // The last hold of a tree with work for it (freed, or keeping dead records
+  // or columns) is handed over to end between messages: an operation called
+  // from outside the tree's own messages still has the tree on its stack when
+  // an inner scope lets go.
   void Unhold() override;
   ~TBaseVirtualTree() override;
 
@@ -753,7 +756,7 @@ public:
   virtual void MainColumnChanged();
 
 protected:
-  void LastHoldEnded() override { ReleaseDeadRecordsWhenOut(); }
+  void LastHoldEnded() override;
   // ---- Core hooks ------------------------------------------------------------
   bool HasWindowHandle() const override { return HandleAllocated(); }
   bool IsTreeLoading() const override { return ComponentState().Contains(csLoading); }
@@ -793,6 +796,9 @@ protected:
   // The number of header columns and their total width.
   virtual int HeaderColumnCount() const;
   virtual int HeaderColumnsWidth() const;
+  // The header's count of column set and order changes (TVirtualTreeColumns::Changes):
+  // a walk over columns that called a handler stops when it moved on.
+  uint32_t ColumnSetChanges() const { return header != nullptr ? header->Columns()->Changes() : 0; }
   TColumnIndex HeaderSortColumn() const override;
   TSortDirection HeaderSortDirection() const override;
   TColumnIndex HeaderMainColumn() const override;

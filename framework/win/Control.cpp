@@ -390,34 +390,34 @@ void TControl::SendToBack() {
 bool TControl::Showing() const { return visible && parent != nullptr && parent->Showing(); }
 
 void TControl::Click() {
-  if (OnClick) OnClick(this);
+  FireControlEvent(OnClick, this);
 }
 
 void TControl::DblClick() {
-  if (OnDblClick) OnDblClick(this);
+  FireControlEvent(OnDblClick, this);
 }
 
 void TControl::MouseDown(TMouseButton button, TShiftState shift, int x, int y) {
-  if (OnMouseDown) OnMouseDown(this, button, shift, x, y);
+  FireControlEvent(OnMouseDown, this, button, shift, x, y);
 }
 
 void TControl::MouseUp(TMouseButton button, TShiftState shift, int x, int y) {
-  if (OnMouseUp) OnMouseUp(this, button, shift, x, y);
+  FireControlEvent(OnMouseUp, this, button, shift, x, y);
 }
 
 void TControl::MouseMove(TShiftState shift, int x, int y) {
-  if (OnMouseMove) OnMouseMove(this, shift, x, y);
+  FireControlEvent(OnMouseMove, this, shift, x, y);
 }
 
 void TControl::Resize() {
-  if (OnResize && !IsLoading()) OnResize(this);
+  if (!IsLoading()) FireControlEvent(OnResize, this);
 }
 
 bool TControl::DoContextPopup(TPoint screenPos) {
   bool handled = false;
   if (OnContextPopup) {
-    OnContextPopup(this, ScreenToClient(screenPos), handled);
-    if (handled) return true;
+    // A handler that freed the control took the message: no menu for it.
+    if (!FireControlEvent(OnContextPopup, this, ScreenToClient(screenPos), handled) || handled) return true;
   }
   auto* menu = dynamic_cast<IPopupMenu*>(popupMenu);
   if (menu == nullptr || !menu->AutoPopup()) return false;
@@ -518,11 +518,11 @@ void TControl::WMContextMenu(TMessage& m) {
 // The event fires for the control itself (LParam 0); parents hear of it with
 // LParam naming the child.
 void TControl::CMMouseEnter(TMessage& m) {
-  if (m.LParam == 0 && OnMouseEnter) OnMouseEnter(this);
+  if (m.LParam == 0) FireControlEvent(OnMouseEnter, this);
 }
 
 void TControl::CMMouseLeave(TMessage& m) {
-  if (m.LParam == 0 && OnMouseLeave) OnMouseLeave(this);
+  if (m.LParam == 0) FireControlEvent(OnMouseLeave, this);
 }
 
 void TControl::CMFontChanged(TMessage& m) {

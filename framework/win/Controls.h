@@ -419,6 +419,18 @@ public:
   TContextPopupEvent OnContextPopup;
 
 protected:
+  // The one door to the control's own handlers (OnClick, OnMouseDown,
+  // OnEndDrag...): none is called once the control goes, and the control is
+  // held around the call, so that a handler may free it. False when the
+  // control goes, before the call or after it: the caller stops.
+  template <class Handler, class... A>
+  bool FireControlEvent(const Handler& handler, A&&... args) {
+    if (Going()) return false;
+    if (!handler) return true;
+    TDoorHold hold(this);
+    handler(std::forward<A>(args)...);
+    return !Going();
+  }
   // Text access; windowless controls keep it here, window controls in the window.
   virtual std::string GetText() const { return caption; }
   virtual void SetText(const std::string& value);

@@ -3,6 +3,7 @@
 // target), tell it that the drag entered, moves or left, and the release
 // drops on it when it accepted. Only one drag runs at a time.
 #include <cstdlib>
+#include <optional>
 
 #include "win/Controls.h"
 #include "win/Messages.h"
@@ -32,14 +33,24 @@ TControl* FindDragTarget(TPoint pos) {
   return answer != nullptr ? answer : control;
 }
 
+// The handlers each question reaches may free the source, which ends the drag
+// (ForgetDragControl): the move stops there.
 void DragTo(TPoint pos) {
   TControl* target = FindDragTarget(pos);
+  if (gDrag == nullptr) return;
   if (target != gDrag->target) {
     if (gDrag->target != nullptr) AskTarget(gDrag->target, dmDragLeave, pos);
+    if (gDrag == nullptr) return;
     gDrag->target = target;
-    gDrag->accepted = target != nullptr && AskTarget(target, dmDragEnter, pos) != 0;
+    bool accepted = target != nullptr && AskTarget(target, dmDragEnter, pos) != 0;
+    if (gDrag == nullptr) return;
+    gDrag->accepted = accepted;
   }
-  if (gDrag->target != nullptr) gDrag->accepted = AskTarget(gDrag->target, dmDragMove, pos) != 0;
+  if (gDrag->target != nullptr) {
+    bool accepted = AskTarget(gDrag->target, dmDragMove, pos) != 0;
+    if (gDrag == nullptr) return;
+    gDrag->accepted = accepted;
+  }
   SetCursor(LoadCursorW(nullptr, gDrag->accepted ? IDC_ARROW : IDC_NO));
 }
 
@@ -53,20 +64,27 @@ void EndDragSession(bool drop) {
   TDragSession session = *gDrag;
   delete gDrag;
   gDrag = nullptr;
+  // The drop and end handlers may free the source or the target: both live
+  // until the drag is over, and one that went hears of it no more.
+  TObject::THold sourceHold(session.source);
+  std::optional<TObject::THold> targetHold;
   TPoint pos = MessagePos();
   TControl* target = session.target;
   if (target != nullptr) {
+    targetHold.emplace(target);
     TDragRec rec{pos, session.source, target, session.object};
     bool dropped = drop && session.started && session.accepted;
     target->Perform(CM_DRAG, dropped ? dmDragDrop : dmDragLeave, reinterpret_cast<LPARAM>(&rec));
-    if (!dropped) target = nullptr;
+    if (!dropped || target->Going()) target = nullptr;
   }
+  if (session.source->Going()) return;
   if (session.source->HandleAllocated() && GetCapture() == session.source->Handle()) ReleaseCapture();
   // The release went to the drag: the button is up for the control too.
   session.source->SetControlState(session.source->ControlState().Exclude(csLButtonDown));
   TPoint at = target != nullptr ? target->ScreenToClient(pos) : TPoint{0, 0};
   if (target == nullptr) session.source->DragCanceled();
-  session.source->DoEndDrag(target, at.X, at.Y);
+  // Cancelling ends the source's click, whose handlers may free it.
+  if (!session.source->Going()) session.source->DoEndDrag(target, at.X, at.Y);
 }
 }  // namespace
 
@@ -93,11 +111,11 @@ void TControl::BeginDrag(bool immediate, int threshold) {
 bool TControl::Dragging() const { return gDrag != nullptr && gDrag->source == this; }
 
 void TControl::DoEndDrag(TControl* target, int x, int y) {
-  if (OnEndDrag) OnEndDrag(this, target, x, y);
+  FireControlEvent(OnEndDrag, this, target, x, y);
 }
 
 void TControl::DoStartDrag(TDragObject*& dragObject) {
-  if (OnStartDrag) OnStartDrag(this, dragObject);
+  FireControlEvent(OnStartDrag, this, dragObject);
 }
 
 void TControl::DragCanceled() {}

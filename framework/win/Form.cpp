@@ -1,6 +1,7 @@
 #include "win/Forms.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "core/Format.h"
 #include "core/SysUtils.h"
@@ -458,7 +459,10 @@ void TCustomForm::SetActiveControl(TWinControl* value) {
     return;
   }
   if (!value->CanFocus()) throw EInvalidOperation("Cannot focus a disabled or invisible window");
+  // The focus messages reach exit and enter handlers, which may free the control.
+  THold hold(value);
   ::SetFocus(value->Handle());
+  if (value->Going()) return;
   if (activeControl != value) FocusChanged(value);
 }
 
@@ -468,8 +472,15 @@ void TCustomForm::FocusChanged(TWinControl* control) {
   TWinControl* exiting = activeControl;
   activeControl = control;
   if (exiting != nullptr) {
+    // The exit handlers may free the control taking the focus (with its parent, say).
+    std::optional<THold> entering;
+    if (control != nullptr) entering.emplace(control);
     exiting->Perform(CM_EXIT);
     if (!*token) return;
+    if (control != nullptr && control->Going()) {
+      if (activeControl == control) activeControl = nullptr;
+      return;
+    }
   }
   if (control != nullptr && activeControl == control) {
     control->Perform(CM_ENTER);

@@ -366,9 +366,7 @@ void TWinControl::CNSysChar(TMessage& m) {
 bool TWinControl::DoKeyDown(TMessage& m) {
   if (!OnKeyDown || controlStyle.Contains(csNoStdEvents)) return false;
   uint16_t key = static_cast<uint16_t>(m.WParam);
-  TAliveToken token = Alive();
-  OnKeyDown(this, key, KeyDataToShiftState(m.LParam));
-  if (!*token) return true;
+  if (!FireControlEvent(OnKeyDown, this, key, KeyDataToShiftState(m.LParam))) return true;
   m.WParam = key;
   return key == 0;
 }
@@ -382,8 +380,7 @@ bool TWinControl::DoKeyUp(TMessage& m) {
     m.WParam = key;
   }
   if (!OnKeyUp || controlStyle.Contains(csNoStdEvents)) return false;
-  OnKeyUp(this, key, KeyDataToShiftState(m.LParam));
-  if (!*token) return true;
+  if (!FireControlEvent(OnKeyUp, this, key, KeyDataToShiftState(m.LParam))) return true;
   m.WParam = key;
   return key == 0;
 }
@@ -396,8 +393,7 @@ bool TWinControl::DoKeyPress(TMessage& m) {
     if (!*token || ch == 0) return true;
   }
   if (OnKeyPress && !controlStyle.Contains(csNoStdEvents)) {
-    OnKeyPress(this, ch);
-    if (!*token || ch == 0) return true;
+    if (!FireControlEvent(OnKeyPress, this, ch) || ch == 0) return true;
   }
   m.WParam = static_cast<unsigned char>(ch);
   return false;
@@ -531,11 +527,11 @@ void TWinControl::CMEnter(TMessage& m) { DoEnter(); }
 void TWinControl::CMExit(TMessage& m) { DoExit(); }
 
 void TWinControl::DoEnter() {
-  if (OnEnter) OnEnter(this);
+  FireControlEvent(OnEnter, this);
 }
 
 void TWinControl::DoExit() {
-  if (OnExit) OnExit(this);
+  FireControlEvent(OnExit, this);
 }
 
 void TWinControl::CMInvalidate(TMessage& m) { Invalidate(); }
