@@ -222,7 +222,7 @@ TEST_F(OleDragTest, DroppedIntoAnotherProcess) {
     }
     SendMouse(MOUSEEVENTF_LEFTUP, TPoint{x, y});
   });
-  ASSERT_TRUE(qvtest::PumpUntil([&] { return ReadWholeFile(result).find("end\n") != std::string::npos; }, 60000));
+  ASSERT_TRUE(qvtest::PumpUntil([&] { return ReadWholeFile(result).find("end\n") != std::string::npos; }, 90000));
   mover.join();
   WaitForSingleObject(process.hProcess, 60000);
   CloseHandle(process.hThread);

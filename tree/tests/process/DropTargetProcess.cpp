@@ -1,7 +1,7 @@
 // A second process for drag-and-drop tests: one tree (ids 70 and 71) that
 // takes drops. Arguments: the file where it writes the screen point of its
 // first node's label once it is shown, and the file where it writes its
-// nodes after the first drop (or after 15 s), ending with "end".
+// nodes after the first drop (or after 60 s), ending with "end".
 #include <shellapi.h>
 
 #include <fstream>
@@ -49,7 +49,9 @@ int main() {
   TRect label = tree->GetDisplayRect(tree->GetFirst(), NoColumn, true);
   TPoint at = tree->ClientToScreen(TPoint{label.Left + 3, label.Top + 3});
   WriteFile(ready, std::to_string(at.X) + " " + std::to_string(at.Y) + "\n");
-  qvtest::PumpUntil([] { return gDropped; }, 15000);
+  // Long enough for a drop across processes on a busy machine: quitting
+  // while the drop is under way would leave the source thinking it moved.
+  qvtest::PumpUntil([] { return gDropped; }, 60000);
   qvtest::Pump(50);
   WriteFile(result, transfer::Describe(tree) + "end\n");
   form->Free();
