@@ -49,6 +49,14 @@ Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SRC
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
+# A mirror in the middle of a sync can fail one list; what the others hold may
+# still be enough, so the install below decides.
+"${sudo_cmd[@]}" apt-get update -qq || echo "setup: a package list could not be read; going on with the others" >&2
 # shellcheck disable=SC2046
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends $(missing_packages) >/dev/null
+if ! "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends $(missing_packages) >/dev/null; then
+  # Without one architecture's list of security updates, the 32-bit libraries
+  # cannot match the 64-bit ones apt would update: take the release's own.
+  echo "setup: installing again from the release's own packages" >&2
+  # shellcheck disable=SC2046
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends -t bookworm $(missing_packages) >/dev/null
+fi
