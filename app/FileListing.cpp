@@ -1,8 +1,8 @@
 #include "FileListing.h"
 
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
-#include <unordered_set>
 
 #include "NeededFolders.h"
 
@@ -11,13 +11,13 @@ namespace {
 bool EndsWithBackslash(const std::u16string& path) { return !path.empty() && path.back() == u'\\'; }
 
 // A checked path without its trailing backslashes ("C:" for "C:\\").
-std::u16string Trimmed(const std::u16string& path) {
-  size_t end = path.size();
-  while (end > 0 && path[end - 1] == u'\\') --end;
-  return path.substr(0, end);
+std::u16string_view TrimmedView(std::u16string_view path) {
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  return path;
 }
+std::u16string Trimmed(const std::u16string& path) { return std::u16string(TrimmedView(path)); }
 
-bool StartsWith(const std::u16string& text, const std::u16string& prefix) {
+bool StartsWith(std::u16string_view text, std::u16string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
@@ -73,31 +73,36 @@ struct TOpenFolder {
 // reached twice only through a checked path reached twice (the walk of one
 // checked folder meets another checked path, or a checked path comes again),
 // and a folder met again is not entered again: so only the checked paths
-// themselves are looked up among the items listed.
+// themselves are looked up among the items listed. A checked item that a kept
+// walk vouched for costs only that look-up (the tree checks every item shown
+// under a checked folder), and a checked path costs no copy of it.
 class TItemLister {
 public:
+  // checked outlives the lister: its ticks are views into it.
   TItemLister(const std::vector<std::u16string>& checked, const TListedItemSink& sink_, TListingKeys* keys_,
               const TNeededFolders* needed_)
       : sink(sink_), keys(keys_), needed(needed_) {
-    for (const std::u16string& path : checked) {
-      const std::u16string trimmed = Trimmed(path);
-      checkedForms.insert(trimmed);
-      checkedForms.insert(trimmed + u'\\');
-    }
+    ticks.reserve(checked.size());
+    for (const std::u16string& path : checked) ticks.try_emplace(TrimmedView(path));
   }
 
   void ListChecked(const std::u16string& path) {
     if (path.empty()) return;
     // What a refused folder holds goes with it (named with it): the wipe never enters it.
-    const std::u16string trimmed = Trimmed(path);
+    const std::u16string_view trimmed = TrimmedView(path);
     for (const auto& [folder, which] : refused)
       if (trimmed.size() > folder.size() && StartsWith(trimmed, folder) && trimmed[folder.size()] == u'\\') return;
+    // Listed by a kept walk that looked at it as its own tick would: its
+    // folders and it are not needed, its way is keyed and it is given. Named
+    // as the walk named it, it would find all that again and give nothing.
+    const auto tick = ticks.find(trimmed);
+    if (path.size() - trimmed.size() <= 1 && tick != ticks.end() && tick->second.vouched != 0) return;
     TItemKey parentKey;
     const bool wayKnown = Way(path, parentKey);
     if (IsDriveRootPath(path)) {
       // The root is wiped through its content; it has no row of its own.
       TOpenFolder root;
-      if (!seen.insert(path).second || !root.Open(path)) return;
+      if (!MarkGiven(Named(path)) || !root.Open(path)) return;
       if (root.keyed && IsNeeded(path, root.key, /*folder=*/true)) return;
       ListTicked(path, nullptr, path, root);
       return;
@@ -142,11 +147,41 @@ public:
       return;
     }
     const std::u16string folderPath = item.path;
-    if (checkedForms.count(item.path) != 0 && seen.count(item.path) != 0) return;  // listed and entered before
+    const TNamed named = Named(item.path);
+    if (named.tick != nullptr && (named.tick->given & named.form) != 0) return;  // listed and entered before
     ListTicked(path, &item, folderPath, folder);
   }
 
 private:
+  // What the listing knows of a checked path, for each way an item's path
+  // names it: trimmed (kBare) or trimmed with one backslash (kSlashed).
+  static constexpr uint8_t kBare = 1, kSlashed = 2;
+  struct TTick {
+    uint8_t given = 0;    // the forms given so far
+    uint8_t vouched = 0;  // the forms a kept walk gave after looking at the item as its own tick would
+  };
+  struct TNamed {
+    TTick* tick = nullptr;  // null: no checked path names the item
+    uint8_t form = 0;
+  };
+  TNamed Named(std::u16string_view path) {
+    uint8_t form = kBare;
+    if (!path.empty() && path.back() == u'\\') {
+      path.remove_suffix(1);
+      form = kSlashed;
+    }
+    if (!path.empty() && path.back() == u'\\') return {};
+    auto found = ticks.find(path);
+    return found == ticks.end() ? TNamed{} : TNamed{&found->second, form};
+  }
+  // False when the checked path named was given before.
+  static bool MarkGiven(TNamed named) {
+    if (named.tick == nullptr) return true;
+    if ((named.tick->given & named.form) != 0) return false;
+    named.tick->given |= named.form;
+    return true;
+  }
+
   struct TFolderFrame {
     std::vector<TListedItem> subfolders;
     size_t next = 0;
@@ -154,7 +189,11 @@ private:
 
   // False when the path was given before.
   bool Emit(TListedItem&& item) {
-    if (checkedForms.count(item.path) != 0 && !seen.insert(item.path).second) return false;
+    const TNamed named = Named(item.path);
+    return Emit(std::move(item), named);
+  }
+  bool Emit(TListedItem&& item, TNamed named) {
+    if (!MarkGiven(named)) return false;
     if (held != nullptr) held->push_back(std::move(item));
     else sink(std::move(item));
     return true;
@@ -172,13 +211,16 @@ private:
                   const TOpenFolder& folder) {
     std::vector<TListedItem> rows;
     std::vector<TItemKey> folderKeys;
+    std::vector<TNamed> walkTicks;
     held = &rows;
     heldKeys = &folderKeys;
+    heldTicks = &walkTicks;
     metNeeded.clear();
     if (folder.keyed) KeepFolderKey(folder.key);
     if (item == nullptr || Emit(std::move(*item))) ScanTree(folderPath, folder);
     held = nullptr;
     heldKeys = nullptr;
+    heldTicks = nullptr;
     if (!metNeeded.empty()) {
       if (keys != nullptr) keys->needed.push_back(TNeededTick{path, metNeeded});
       refused.emplace_back(Trimmed(path), metNeeded);
@@ -186,6 +228,7 @@ private:
     }
     for (TListedItem& row : rows) sink(std::move(row));
     if (keys != nullptr) keys->folders.insert(keys->folders.end(), folderKeys.begin(), folderKeys.end());
+    for (const TNamed& named : walkTicks) named.tick->vouched |= named.form;
   }
 
   // Whether a checked item with key is, lies in or holds a needed folder;
@@ -253,7 +296,8 @@ private:
       const bool enter = !sub.link;
       const std::u16string folder = sub.path;
       const TItemKey listedAs = sub.key;
-      if (!Emit(std::move(sub)) || !enter) continue;
+      const TNamed named = Named(folder);
+      if (!Emit(std::move(sub), named) || !enter) continue;
       TOpenFolder below;
       // A folder that is no longer the one listed (replaced meanwhile, or a
       // link put in its place) is not entered: its content was never there.
@@ -267,8 +311,16 @@ private:
         }
       }
       KeepFolderKey(below.key);
+      if (named.tick != nullptr) heldTicks->push_back(named);  // entered: not needed, nor holding one
       stack.push_back(ReadFolder(folder, below));
     }
+  }
+
+  // Gives a file of a folder the walk entered (not needed, nor keeping its
+  // files); a checked one the walk vouches for.
+  void EmitFile(TListedItem&& item) {
+    const TNamed named = Named(item.path);
+    if (Emit(std::move(item), named) && named.tick != nullptr) heldTicks->push_back(named);
   }
 
   // Gives the folder's files and returns its subfolders.
@@ -291,7 +343,7 @@ private:
           item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart), name, length);
           item.keyed = item.key.fileId != 0;
           if (item.folder) frame.subfolders.push_back(std::move(item));
-          else Emit(std::move(item));
+          else EmitFile(std::move(item));
         }
         if (info->NextEntryOffset == 0) break;
         at += info->NextEntryOffset;
@@ -303,13 +355,15 @@ private:
   const TListedItemSink& sink;
   TListingKeys* keys;
   const TNeededFolders* needed;
-  std::unordered_set<std::u16string> checkedForms;  // each checked path trimmed, and with a backslash
-  std::unordered_set<std::u16string> seen;          // the checked paths listed so far
+  std::unordered_map<std::u16string_view, TTick> ticks;  // by each checked path trimmed
   std::unordered_map<std::u16string, std::pair<TItemKey, bool>> levels;  // folders on the way, by path
   std::u16string lyingIn;    // the needed folder on the way to the current checked path
   std::u16string metNeeded;  // the needed folder the walk of a checked folder met
   std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back
   std::vector<TItemKey>* heldKeys = nullptr;
+  // The checked paths the walk vouches for (files of folders it entered, and
+  // the folders it entered), held back with its rows.
+  std::vector<TNamed>* heldTicks = nullptr;
   std::vector<std::pair<std::u16string, std::u16string>> refused;  // checked folders left out, trimmed, with why
 };
 

@@ -143,15 +143,23 @@ int main() {
     std::printf("for scale, the system list view alone: %d rows inserted %8.1f ms, deleted %8.1f ms\n",
                 kFolders * kFilesPerFolder, insertSeconds * 1e3, deleteSeconds * 1e3);
   }
-  // The checked items as the tree hands them: the folder alone, and the
-  // folder with ten of its subfolders and ten files of another, which the
-  // tree reports checked too once they were shown.
+  // The checked items as the tree hands them: the folder alone, the folder
+  // with ten of its subfolders and ten files of another, which the tree
+  // reports checked too once they were shown, and the folder with every item
+  // in it, each folder before its content.
   std::vector<std::u16string> withShown = {root};
   for (int f = 0; f < 10; ++f) withShown.push_back(root + u"\\folder" + Number(f));
   for (int i = 0; i < 10; ++i) withShown.push_back(root + u"\\folder10\\file" + Number(i) + extensions[i % 4]);
+  std::vector<std::u16string> everyItem = {root};
+  for (int f = 0; f < kFolders; ++f) {
+    const std::u16string folder = root + u"\\folder" + Number(f);
+    everyItem.push_back(folder);
+    for (int i = 0; i < kFilesPerFolder; ++i) everyItem.push_back(folder + u"\\file" + Number(i) + extensions[i % 4]);
+  }
   const std::pair<const char*, std::vector<std::u16string>> cases[] = {
       {"the folder checked", {root}},
       {"the folder and 20 items in it checked", withShown},
+      {"the folder and every item in it checked", everyItem},
   };
   constexpr int kRounds = 5;
   int status = 0;

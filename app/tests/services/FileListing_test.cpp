@@ -186,6 +186,11 @@ TEST_F(FileListingModelTest, ListsWhatThePlainListingDoes) {
         }
         checked.push_back(path);
       }
+      if (pick == 0) {  // the root and every item in it, each folder before its content, as the tree hands them
+        checked = {root};
+        for (size_t i = 0; i + 1 < paths.size(); ++i)
+          checked.push_back(paths[i].substr(0, paths[i].find_last_not_of(u'\\') + 1));
+      }
       const std::vector<std::u16string> want = TPlainListing().List(checked);
       const std::vector<std::u16string> got = Listed(checked);
       if (got == want) continue;
@@ -217,6 +222,7 @@ TEST_F(FileListingModelTest, NeededFoldersAreNamedNotListed) {
       {{upper}, {}, {upper}},
       {{root, root + u"other\\c.txt"}, {}, {root}},
       {{root + u"other"}, {root + u"other\\", root + u"other\\c.txt"}, {}},
+      {{root + u"other", root + u"other\\c.txt"}, {root + u"other\\", root + u"other\\c.txt"}, {}},
   };
   for (const auto& c : cases) {
     TListingKeys keys;
