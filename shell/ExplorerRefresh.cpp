@@ -20,23 +20,28 @@ int CompareInFolder(IShellFolder* folder, LPCITEMIDLIST a, LPCITEMIDLIST b) {
 
 }  // namespace
 
-void TCustomVirtualExplorerTree::SelectValidNeighbour(PVirtualNode node, bool select) {
-  if (!(select && GetSelected(node) && SelectedCount() == 1)) return;
+PVirtualNode TCustomVirtualExplorerTree::ValidNeighbour(PVirtualNode node) {
   auto valid = [this](PVirtualNode n) {
     TNamespace* ns = NodeNamespace(n);
     return ns != nullptr && ns->IsValid();
   };
-  PVirtualNode found = nullptr;
+  // One direction only: the previous siblings, else the next ones, else the ancestors.
   if (node->PrevSibling != nullptr) {
-    for (PVirtualNode run = node->PrevSibling; run != nullptr && found == nullptr; run = run->PrevSibling)
-      if (valid(run)) found = run;
+    for (PVirtualNode run = node->PrevSibling; run != nullptr; run = run->PrevSibling)
+      if (valid(run)) return run;
   } else if (node->NextSibling != nullptr) {
-    for (PVirtualNode run = node->NextSibling; run != nullptr && found == nullptr; run = run->NextSibling)
-      if (valid(run)) found = run;
+    for (PVirtualNode run = node->NextSibling; run != nullptr; run = run->NextSibling)
+      if (valid(run)) return run;
   } else {
-    for (PVirtualNode run = node->Parent; run != nullptr && run != RootNode() && found == nullptr; run = run->Parent)
-      if (valid(run)) found = run;
+    for (PVirtualNode run = node->Parent; run != nullptr && run != RootNode(); run = run->Parent)
+      if (valid(run)) return run;
   }
+  return nullptr;
+}
+
+void TCustomVirtualExplorerTree::SelectValidNeighbour(PVirtualNode node, bool select) {
+  if (!(select && GetSelected(node) && SelectedCount() == 1)) return;
+  PVirtualNode found = ValidNeighbour(node);
   // Each step is reported: the handlers may free the neighbour or the tree.
   THandlerWatch watch(*this);
   ClearSelection();

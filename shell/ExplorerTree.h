@@ -580,6 +580,8 @@ protected:
     TViewHold hold;
     TCallOutScope scope;  // closes before the hold ends
   };
+  // The nearest node beside node whose item is valid, or null.
+  PVirtualNode ValidNeighbour(PVirtualNode node);
   // Selects a valid neighbour of node when it is the only selected node.
   void SelectValidNeighbour(PVirtualNode node, bool select);
   // Deletes node, passing the focus (and selection) on first when it has it.

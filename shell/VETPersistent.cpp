@@ -173,9 +173,9 @@ void TVETPersistent::InitAllExisting(TCustomVirtualExplorerTree* tree) {
 }
 
 void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus, bool listedAgain) {
-  TNamespace* root = tree->RootNamespace();
-  if (root == nullptr || !root->IsValid()) return;
   TCustomVirtualExplorerTree::THandlerWatch watch(*tree);
+  // An invalid root is told of (its handler may free the tree); nothing is saved.
+  if (!tree->ValidateRootNamespace()) return;
   InitAllExisting(tree);
   if (watch.TreeGone()) return;
   FreePIDLSlot(FocusedPIDL);
@@ -184,8 +184,8 @@ void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelecti
   PVirtualNode top = tree->GetTopNode();
   if (top != nullptr) {
     LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, top);
-    for (PVirtualNode run = top; pidl == nullptr && run != nullptr && run != tree->RootNode(); run = run->Parent)
-      pidl = ValidAbsolutePIDL(tree, run);
+    if (pidl == nullptr)
+      if (PVirtualNode neighbour = tree->ValidNeighbour(top)) pidl = ValidAbsolutePIDL(tree, neighbour);
     if (pidl != nullptr) TopNodePIDL = Pidls()->CopyPIDL(pidl);
   }
   if (saveFocus && tree->FocusedNode() != nullptr)

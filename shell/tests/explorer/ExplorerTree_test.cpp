@@ -266,6 +266,42 @@ TEST_F(ExplorerTree, OnEnumFolderKeepsItemsOutAndTheSavedStateStreams) {
   saved->Free();
 }
 
+// The saved state keeps the top row's item, or when it is gone the nearest
+// valid item beside it (the ones before it first), and an invalid root is told
+// of and saves nothing.
+TEST_F(ExplorerTree, TheSavedTopRowFallsOnTheItemBesideItAndAnInvalidRootIsToldOf) {
+  for (int i = 0; i < 40; ++i) {
+    const char16_t digits[] = {static_cast<char16_t>(u'0' + i / 10), static_cast<char16_t>(u'0' + i % 10), 0};
+    MakeFile(folder + u"\\item" + digits + u".txt");
+  }
+  tree->SetExpanded(NodeOf(folder), true);
+  PVirtualNode before = NodeOf(folder + u"\\item04.txt");
+  PVirtualNode top = NodeOf(folder + u"\\item05.txt");
+  ASSERT_TRUE(before != nullptr && top != nullptr);
+  form->Show();
+  qvtest::Pump(50);
+  tree->SetTopNode(top);
+  const std::u16string shown = TextOf(tree, tree->GetTopNode());
+  ASSERT_EQ(tree->GetTopNode(), top) << std::string(shown.begin(), shown.end());
+  DeleteFileW(reinterpret_cast<LPCWSTR>((folder + u"\\item05.txt").c_str()));
+  TVETPersistent* saved = New<TVETPersistent>();
+  saved->SaveTree(tree, false, false);
+  ASSERT_NE(saved->TopNodePIDL, nullptr);
+  EXPECT_TRUE(ILIsEqual(saved->TopNodePIDL, tree->NodeNamespace(before)->AbsolutePIDL()));
+  static int told;
+  told = 0;
+  tree->OnInvalidRootNamespace = [](TCustomVirtualExplorerTree*) { ++told; };
+  MakeFolder(folder + u"\\gone");
+  tree->SetRootFolderCustomPath(folder + u"\\gone");
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>((folder + u"\\gone").c_str()));
+  TVETPersistent* none = New<TVETPersistent>();
+  none->SaveTree(tree, true, true);
+  EXPECT_EQ(told, 1);
+  EXPECT_EQ(none->TopNodePIDL, nullptr);
+  none->Free();
+  saved->Free();
+}
+
 TEST_F(ExplorerTree, ScreenshotShowsTheThreeCheckStatesAndIcons) {
   MakeFolder(folder + u"\\Documents");
   MakeFile(folder + u"\\Documents\\letter.txt");
