@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "core/SysUtils.h"
 #include "win/TextConvert.h"
@@ -11,6 +12,11 @@ namespace {
 
 struct Registry {
   std::vector<std::unique_ptr<TClassInfo>> classes;
+  // The same classes by type, and by name in ASCII lower case (the first
+  // registered of a name): reading a definition looks a class up for every
+  // component and every property, and each level of a class's parents too.
+  std::unordered_map<std::type_index, TClassInfo*> byType;
+  std::unordered_map<std::string, TClassInfo*> byName;
 };
 
 // Built on first use (registrars run during static initialisation in any
@@ -89,24 +95,28 @@ bool TClassInfo::InheritsFrom(const TClassInfo* ancestor) const {
 
 void RegisterClassInfo(TClassInfo info) {
   Registry& registry = TheRegistry();
-  for (auto& existing : registry.classes)
-    if (existing->type == info.type) {
-      *existing = std::move(info);
-      return;
-    }
-  registry.classes.push_back(std::make_unique<TClassInfo>(std::move(info)));
+  if (auto known = registry.byType.find(info.type); known != registry.byType.end()) {
+    // Replaced in place; its name may be another now, so the names are indexed again.
+    *known->second = std::move(info);
+    registry.byName.clear();
+    for (auto& existing : registry.classes) registry.byName.emplace(LowerCase(existing->name), existing.get());
+    return;
+  }
+  TClassInfo* added = registry.classes.emplace_back(std::make_unique<TClassInfo>(std::move(info))).get();
+  registry.byType.emplace(added->type, added);
+  registry.byName.emplace(LowerCase(added->name), added);
 }
 
 const TClassInfo* FindClassInfo(std::string_view name) {
-  for (auto& info : TheRegistry().classes)
-    if (SameText(info->name, name)) return info.get();
-  return nullptr;
+  const Registry& registry = TheRegistry();
+  auto found = registry.byName.find(LowerCase(name));
+  return found != registry.byName.end() ? found->second : nullptr;
 }
 
 const TClassInfo* FindClassInfo(std::type_index type) {
-  for (auto& info : TheRegistry().classes)
-    if (info->type == type) return info.get();
-  return nullptr;
+  const Registry& registry = TheRegistry();
+  auto found = registry.byType.find(type);
+  return found != registry.byType.end() ? found->second : nullptr;
 }
 
 const TClassInfo* ClassInfoOf(const TObject* obj) {

@@ -133,6 +133,16 @@ TEST(ClassInfo, LooksUpClassesAndPropertiesUpTheChain) {
   EXPECT_EQ(ClassInfoOf(probe), box);
   probe->Free();
   EXPECT_EQ(ClassInfoOf(nullptr), nullptr);
+  // Registered again, a type is found under its new name only.
+  struct TRenamed {};
+  TClassInfo renamed;
+  renamed.type = typeid(TRenamed);
+  renamed.name = "TRenamedOld";
+  RegisterClassInfo(renamed);
+  renamed.name = "TRenamedNew";
+  RegisterClassInfo(renamed);
+  EXPECT_EQ(FindClassInfo("TRenamedOld"), nullptr);
+  EXPECT_EQ(FindClassInfo("trenamednew"), FindClassInfo(typeid(TRenamed)));
   const TEnumNames names{"alNone", "alTop"};
   EXPECT_EQ(EnumOrdinal(names, "ALTOP"), 1);
   EXPECT_EQ(EnumOrdinal(names, "alLeft"), -1);
@@ -338,6 +348,18 @@ TEST_F(ControlsTest, TimersFireUntilDisabled) {
   stopped = ticks;
   qvtest::Pump(100);
   EXPECT_EQ(ticks, stopped);
+  // Setting what it already has, or another handler, keeps a running timer's
+  // count: set again and again faster than it ticks, it still ticks.
+  timer->SetInterval(100);
+  stopped = ticks;
+  EXPECT_TRUE(qvtest::PumpUntil(
+      [&] {
+        timer->SetEnabled(true);
+        timer->SetInterval(100);
+        timer->SetOnTimer(TNotifyEvent(+[](TObject*) { ++ticks; }));
+        return ticks > stopped + 1;
+      },
+      5000));
 }
 
 TEST_F(ControlsTest, TimersRunSideBySideAndOneFreedInItsTickStops) {
