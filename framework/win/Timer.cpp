@@ -45,20 +45,24 @@ void TTimer::Timer() {
   if (OnTimer) OnTimer(this);
 }
 
+// A timer being read stops at each setting (it starts once read), whatever
+// the value: one made running, whose definition sets what it already has,
+// does not tick while the rest of the definition is read.
 void TTimer::SetEnabled(bool value) {
+  if (value == enabled && !ComponentState().Contains(csLoading)) return;
   enabled = value;
   UpdateTimer();
 }
 
 void TTimer::SetInterval(int value) {
-  interval = value < 0 ? 0 : value;
+  value = value < 0 ? 0 : value;
+  if (value == interval && !ComponentState().Contains(csLoading)) return;
+  interval = value;
   UpdateTimer();
 }
 
-void TTimer::SetOnTimer(TNotifyEvent value) {
-  OnTimer = value;
-  UpdateTimer();
-}
+// A tick calls the handler it finds then: a running timer goes on as it was.
+void TTimer::SetOnTimer(TNotifyEvent value) { OnTimer = value; }
 
 void TTimer::Loaded() {
   TComponent::Loaded();
