@@ -697,8 +697,9 @@ protected:
   void Loaded() override;
   // The window procedure of the system class the window copies (or DefWindowProcW).
   WNDPROC DefWndProc() const { return defWndProc; }
-  // Sets the window's font to Font (WM_SETFONT) when the window exists.
-  void UpdateWindowFont();
+  // Sets the window's font to Font (WM_SETFONT) when the window exists;
+  // redraw false for a window just made, which paints whole when it shows.
+  void UpdateWindowFont(bool redraw = true);
 
   void WMPaint(TMessage& m);
   void WMEraseBkgnd(TMessage& m);

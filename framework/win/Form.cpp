@@ -8,6 +8,35 @@
 #include "win/FormDefinition.h"
 #include "win/graphics/Graphics.h"
 
+namespace {
+
+// The icons of a form's window class: the program's own, else the system's.
+// Loaded once: the frame styles are asked for many times before a window
+// exists (each load is a round trip to the window server under Wine), and a
+// shared icon is never freed. The small one is read from the resource too
+// (without it the class would have the large one scaled down, which costs
+// more), and not shared: the shared copy of a name is whichever size was
+// loaded first. It is kept for the whole run.
+struct TFormClassIcons {
+  HICON large = nullptr;
+  HICON small = nullptr;
+};
+
+const TFormClassIcons& FormClassIcons() {
+  static const TFormClassIcons icons = [] {
+    TFormClassIcons found;
+    HINSTANCE program = GetModuleHandleW(nullptr);
+    found.large = LoadIconW(program, L"MAINICON");
+    if (found.large == nullptr) return TFormClassIcons{LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION))};
+    found.small = static_cast<HICON>(LoadImageW(program, L"MAINICON", IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                GetSystemMetrics(SM_CYSMICON), 0));
+    return found;
+  }();
+  return icons;
+}
+
+}  // namespace
+
 const TMessageMap* TCustomForm::ClassMessageMap() {
   static const TMessageMap map(TWinControl::ClassMessageMap(), {
       OnMessage(WM_CLOSE, &TCustomForm::WMClose),
@@ -121,8 +150,8 @@ void TCustomForm::CreateParams(TCreateParams& params) {
       Application->MainForm()->HandleAllocated())
     params.WndParent = Application->MainForm()->handle;
   if (ParentWindow() != nullptr) params.WndParent = ParentWindow();  // hosted in a foreign window
-  params.WindowClass.hIcon = LoadIconW(GetModuleHandleW(nullptr), L"MAINICON");
-  if (params.WindowClass.hIcon == nullptr) params.WindowClass.hIcon = LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION));
+  params.WindowClass.hIcon = FormClassIcons().large;
+  params.WindowClass.hIconSm = FormClassIcons().small;
 }
 
 void TCustomForm::CreateWnd() {

@@ -244,10 +244,20 @@ void TWinControl::CreateParams(TCreateParams& params) {
 
 void TWinControl::CreateSubClass(TCreateParams& params, const char16_t* className) {
   InitCommonControlsOnce();
-  WNDCLASSEXW wc{};
-  wc.cbSize = sizeof(wc);
-  if (!GetClassInfoExW(nullptr, reinterpret_cast<LPCWSTR>(className), &wc))
-    throw EInvalidOperation(Format("Window class %s not found", {std::u16string(className)}));
+  // A system class stays as it is while the program runs: each is asked for
+  // once (the frame styles are asked for many times before a window exists,
+  // and with the common controls' manifest each question searches the
+  // program's activation context).
+  static auto* known = new std::map<std::u16string, WNDCLASSEXW, std::less<>>;
+  auto found = known->find(std::u16string_view(className));
+  if (found == known->end()) {
+    WNDCLASSEXW asked{};
+    asked.cbSize = sizeof(asked);
+    if (!GetClassInfoExW(nullptr, reinterpret_cast<LPCWSTR>(className), &asked))
+      throw EInvalidOperation(Format("Window class %s not found", {std::u16string(className)}));
+    found = known->emplace(className, asked).first;
+  }
+  const WNDCLASSEXW wc = found->second;
   UINT keep = params.WindowClass.style & CS_DBLCLKS;
   params.WindowClass = wc;
   params.WindowClass.cbSize = sizeof(WNDCLASSEXW);
@@ -289,7 +299,7 @@ void TWinControl::CreateWnd() {
   defWndProc = it->second.defProc;
   if (it->second.systemClass) params.Param = nullptr;
   CreateWindowHandle(params);
-  UpdateWindowFont();
+  UpdateWindowFont(false);
 }
 
 void TWinControl::CreateWindowHandle(const TCreateParams& params) {
@@ -353,6 +363,16 @@ void TWinControl::CreateChildWindows() {
   std::list<THold> holds;
   holds.emplace_back(this);
   for (TWinControl* child : children) holds.emplace_back(child);
+  // Windows made in tab order stack in that order by themselves: when none
+  // of the children has one yet, none needs placing among the others after
+  // it is made (a round trip to the window server each under Wine).
+  struct TMakingChildren {
+    bool& flag;
+    const bool was;
+    ~TMakingChildren() { flag = was; }
+  } making{makingChildren, makingChildren};
+  if (std::none_of(children.begin(), children.end(), [](TWinControl* c) { return c->handle != nullptr; }))
+    makingChildren = true;
   for (TWinControl* child : children) {
     if (Going()) return;
     if (child->Going() || !child->Visible()) continue;
@@ -422,9 +442,9 @@ void TWinControl::SetParentWindow(HWND value) {
   if (handle != nullptr) RecreateWnd();
 }
 
-void TWinControl::UpdateWindowFont() {
+void TWinControl::UpdateWindowFont(bool redraw) {
   if (handle != nullptr && Font() != nullptr)
-    SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), TRUE);
+    SendMessageW(handle, WM_SETFONT, reinterpret_cast<WPARAM>(Font()->Handle()), redraw ? TRUE : FALSE);
 }
 
 // ---------------------------------------------------------------------------

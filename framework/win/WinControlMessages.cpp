@@ -88,10 +88,29 @@ bool TWinControl::RouteMouse(TMessage& m) {
   return true;
 }
 
+namespace {
+
+// True when the window has something outside its client area: a frame, an
+// edge, a caption, a menu or a scroll bar.
+bool HasNonClientArea(HWND window) {
+  RECT outer, inner;
+  if (!GetWindowRect(window, &outer) || !GetClientRect(window, &inner)) return true;
+  return outer.right - outer.left != inner.right || outer.bottom - outer.top != inner.bottom;
+}
+
+}  // namespace
+
 void TWinControl::DefaultHandler(TMessage& message) {
   if (handle == nullptr) return;
   // The layer's own messages and reflected notifications mean nothing to Windows.
   if (message.Msg >= CM_BASE && message.Msg < 0xC000) return;
+  // Painting the frame of a window that has none would fetch a window DC and
+  // draw nothing: several round trips to the window server under Wine, for
+  // every window as it shows.
+  if (message.Msg == WM_NCPAINT && !HasNonClientArea(handle)) {
+    message.Result = 0;
+    return;
+  }
   message.Result = CallWindowProcW(defWndProc, handle, message.Msg, message.WParam, message.LParam);
 }
 

@@ -49,6 +49,15 @@ TEST_F(WizardTest, TheWindowCarriesTheProgramsOwnIcon) {
   ASSERT_NE(icon, nullptr);
   EXPECT_NE(icon, LoadIconW(nullptr, reinterpret_cast<LPCWSTR>(IDI_APPLICATION)));
   EXPECT_NE(FindResourceW(GetModuleHandleW(nullptr), L"MAINICON", MAKEINTRESOURCEW(14)), nullptr);  // RT_GROUP_ICON
+  // The small one (title bar) is the icon's own small image, not the large one scaled.
+  auto small = reinterpret_cast<HICON>(GetClassLongPtrW(form->Handle(), GCLP_HICONSM));
+  ICONINFO info{};
+  ASSERT_TRUE(small != nullptr && GetIconInfo(small, &info));
+  BITMAP bits{};
+  GetObjectW(info.hbmColor != nullptr ? info.hbmColor : info.hbmMask, sizeof(bits), &bits);
+  EXPECT_EQ(bits.bmWidth, GetSystemMetrics(SM_CXSMICON));
+  if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+  DeleteObject(info.hbmMask);
 }
 
 TEST_F(WizardTest, TheFileTreeTakesTheTreePanesDefaultsWhereTheFormStatesNothing) {
