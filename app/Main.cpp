@@ -28,6 +28,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->SetTitle("Quorvanell");
     Application->CreateForm<TMainForm>();
     StartupMark("main form: the rest of its creation");
+    // The form's own window now, its controls' as it shows: the start-up
+    // trace tells the two apart.
+    if (Application->MainForm() != nullptr) Application->MainForm()->HandleNeeded();
+    StartupMark("main form: its own window made");
     StartupTraceWatchLoop();
     Application->Run();
   } catch (const std::exception& e) {

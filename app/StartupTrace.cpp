@@ -74,7 +74,7 @@ void WatchMessage(MSG& msg, bool& handled) {
   TTrace& trace = Trace();
   if (!trace.messageSeen) {
     trace.messageSeen = true;
-    StartupMark("main form shown");
+    StartupMark("main form shown, its controls' windows made");
   }
   if (msg.message == WM_PAINT && !trace.paintSeen) {
     trace.paintSeen = true;
@@ -85,7 +85,7 @@ void WatchMessage(MSG& msg, bool& handled) {
 
 void WatchIdle(TObject* sender) {
   TTrace& trace = Trace();
-  if (!trace.messageSeen) StartupMark("main form shown");
+  if (!trace.messageSeen) StartupMark("main form shown, its controls' windows made");
   StartupMark("first paint, until idle");
   Application->OnMessage = trace.oldOnMessage;
   Application->OnIdle = trace.oldOnIdle;

@@ -71,7 +71,8 @@ TEST_F(StartupTrace, StepsInOrderOnceIdleAndTheProgramEndsAsEver) {
   size_t next = 0;
   for (const char* expected : {"static initialisers", "settings (registry)", "shell toolkit",
                                "application (its first window)", "main form: patterns file",
-                               "main form: language file, translation", "main form shown"}) {
+                               "main form: language file, translation", "main form: its own window made",
+                               "main form shown, its controls' windows made"}) {
     while (next < steps.size() && steps[next].step != expected) ++next;
     EXPECT_LT(next, steps.size()) << expected << " missing or out of order";
   }
