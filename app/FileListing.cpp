@@ -139,7 +139,10 @@ public:
     if (ownKnown && wayKnown && own.fileId != 0) {
       const size_t slash = bare.find_last_of(u'\\');
       const size_t name = slash == std::u16string::npos ? 0 : slash + 1;
-      item.key = QvEntryKey(parentKey, own.fileId, bare.data() + name, bare.size() - name);
+      const uint64_t created = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
+                               data.ftCreationTime.dwLowDateTime;
+      item.key = QvEntryKey(parentKey, own.fileId, bare.data() + name, bare.size() - name,
+                            QvMadeStamp(data.dwFileAttributes, created));
       item.keyed = true;
     }
     if (!enter || folder.handle == INVALID_HANDLE_VALUE) {
@@ -340,7 +343,8 @@ private:
           path.append(name, length);
           TListedItem item = ItemOf(std::move(path), info->FileAttributes,
                                     static_cast<uint64_t>(info->EndOfFile.QuadPart), FileTimeOf(info->LastWriteTime));
-          item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart), name, length);
+          item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart), name, length,
+                                QvMadeStamp(info->FileAttributes, static_cast<uint64_t>(info->CreationTime.QuadPart)));
           item.keyed = item.key.fileId != 0;
           if (item.folder) frame.subfolders.push_back(std::move(item));
           else EmitFile(std::move(item));

@@ -10,11 +10,15 @@
 // A key names an object: under Wine the Unix device and inode of the object
 // (the object ID Wine gives an open file, read without leaving the process),
 // elsewhere the volume serial and the file ID. An entry listed in a folder has
-// the folder's volume, the file ID the listing gives and its name: a file
-// system may give the number of an item deleted after the confirm step to an
-// item made later (ext4 does at once), which then bears another name. A file
-// ID of 0 tells nothing and is never listed. The program and the engine read
-// keys with this one definition.
+// the folder's volume, the file ID the listing gives, its name and, unless it
+// is a plain folder, the creation time the listing gives: a file system may
+// give the number of an item deleted after the confirm step to an item made
+// later (ext4 does at once), even one of the same name; the time tells them
+// apart. (Wine gives a file's last write time as its creation time: there a
+// file written after the confirm step is not taken either. A folder's key
+// goes without a time, as the wipe of its content changes that time there.)
+// A file ID of 0 tells nothing and is never listed. The program and the
+// engine read keys with this one definition.
 #include <windows.h>
 #include <winioctl.h>
 
@@ -27,11 +31,13 @@ struct TItemKey {
   uint64_t volume = 0;  // the Unix device, or the volume serial
   uint64_t fileId = 0;  // the inode, or the file ID (as a folder lists it)
   uint64_t name = 0;    // an entry's: its name (QvNameKey); an object's own key: 0
+  uint64_t made = 0;    // an entry's: its creation time (QvMadeStamp); 0 for a plain folder's and an own key
 
   bool operator==(const TItemKey&) const = default;
   bool operator<(const TItemKey& other) const {
     if (volume != other.volume) return volume < other.volume;
-    return fileId != other.fileId ? fileId < other.fileId : name < other.name;
+    if (fileId != other.fileId) return fileId < other.fileId;
+    return name != other.name ? name < other.name : made < other.made;
   }
 };
 
@@ -49,6 +55,24 @@ inline bool QvIsListed(const TListedItems& listed, const TItemKey& key) {
   return key.fileId != 0 && listed.keys != nullptr && std::binary_search(listed.keys, listed.keys + listed.count, key);
 }
 
+// Whether a key with the same volume, file ID and name but another creation
+// time is listed: an item listed was changed or put in the place of one.
+inline bool QvIsListedAsAnother(const TListedItems& listed, const TItemKey& key) {
+  if (key.fileId == 0 || listed.keys == nullptr) return false;
+  const TItemKey* end = listed.keys + listed.count;
+  const TItemKey* at = std::lower_bound(listed.keys, end, TItemKey{key.volume, key.fileId, key.name, 0});
+  for (; at != end && at->volume == key.volume && at->fileId == key.fileId && at->name == key.name; ++at)
+    if (at->made != key.made) return true;
+  return false;
+}
+
+// An entry's time as keys hold it: its creation time as its folder lists it
+// (100 ns units), 0 for a plain folder.
+inline uint64_t QvMadeStamp(DWORD attributes, uint64_t creationTime) {
+  const bool plainFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  return plainFolder ? 0 : creationTime;
+}
+
 // A name as keys hold it, exactly (case and all): 64-bit FNV-1a over its
 // UTF-16 units, never 0.
 inline uint64_t QvNameKey(const char16_t* name, size_t length) {
@@ -60,12 +84,14 @@ inline uint64_t QvNameKey(const char16_t* name, size_t length) {
   return hash != 0 ? hash : 1;
 }
 
-// The key of the entry `name` that a folder with key `folder` lists with `fileId`.
-inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const char16_t* name, size_t length) {
-  return TItemKey{folder.volume, fileId, QvNameKey(name, length)};
+// The key of the entry `name` that a folder with key `folder` lists with
+// `fileId` and `made` (QvMadeStamp).
+inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const char16_t* name, size_t length,
+                           uint64_t made) {
+  return TItemKey{folder.volume, fileId, QvNameKey(name, length), made};
 }
-inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const std::u16string& name) {
-  return QvEntryKey(folder, fileId, name.data(), name.size());
+inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const std::u16string& name, uint64_t made) {
+  return QvEntryKey(folder, fileId, name.data(), name.size(), made);
 }
 
 namespace qvkeys {

@@ -46,6 +46,7 @@ struct Listed {
   DWORD attributes = 0;
   DWORD reparseTag = 0;
   uint64_t fileId = 0;
+  uint64_t made = 0;  // as keys hold it (QvMadeStamp)
 };
 
 // The steps at which another program may change the tree; tests replace this

@@ -34,7 +34,8 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
       if (name != u"." && name != u"..") {
         // A reparse point's tag is reported in the place of the EA size.
         DWORD tag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? info->EaSize : 0;
-        entries.push_back({name, info->FileAttributes, tag, uint64_t(info->FileId.QuadPart)});
+        entries.push_back({name, info->FileAttributes, tag, uint64_t(info->FileId.QuadPart),
+                           QvMadeStamp(info->FileAttributes, uint64_t(info->CreationTime.QuadPart))});
       }
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
@@ -120,8 +121,10 @@ TreeWiper::TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, co
 bool TreeWiper::MayWipe(const TItemKey& key) const { return !listed_ || listed_->May(key); }
 bool TreeWiper::Take(const TItemKey& key) const { return !listed_ || listed_->Take(key); }
 
-void TreeWiper::NameUnlisted(const std::u16string& longPath) {
-  reporter_.Failure(ToDisplayPath(longPath) + u": appeared after the confirm step, not wiped");
+void TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key) {
+  reporter_.Failure(ToDisplayPath(longPath) + (listed_ && listed_->ListedAsAnother(key)
+                                                   ? u": changed or replaced after the confirm step, not wiped"
+                                                   : u": appeared after the confirm step, not wiped"));
 }
 
 uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known) {
@@ -134,8 +137,9 @@ uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16st
   CloseHandle(now);
   uint32_t count = 0;
   for (const Listed& entry : entries) {
-    if (known.count(entry.name) || MayWipe(QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name))) continue;
-    NameUnlisted(JoinPath(folder.path, entry.name));
+    const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.made);
+    if (known.count(entry.name) || MayWipe(key)) continue;
+    NameUnlisted(JoinPath(folder.path, entry.name), key);
     known.insert(entry.name);
     ++count;
   }
@@ -469,7 +473,7 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     }
     Listed entry = *found;
     entries.clear();
-    if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name))) {
+    if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name, entry.made))) {
       letGo();
       return refuse(u"Did not wipe " + plain + u": it is not the item the confirm step listed");
     }
@@ -676,8 +680,9 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       stack.back().nameChars += entry.name.size();
       ++stack.back().entries;
       if (listed_) stack.back().known.insert(entry.name);
-      if (!Take(QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name))) {
-        NameUnlisted(JoinPath(folder.path, entry.name));
+      const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.made);
+      if (!Take(key)) {
+        NameUnlisted(JoinPath(folder.path, entry.name), key);
         continue;
       }
       bool plainFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -707,10 +712,10 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       OpenFolder folder;
       if (!EnterBelow(current.folder, entry, folder)) continue;
       const TItemKey own = ItemKeyOf(folder.key);
-      if (!Take(ItemKeyOf(folder.key))) {
+      if (!Take(own)) {
         // Listed as an entry, yet another folder now (one mounted there, say).
         Close(folder);
-        NameUnlisted(path);
+        NameUnlisted(path, own);
         continue;
       }
       if (begin(folder) == WipeResult::Stopped) return stopAll();

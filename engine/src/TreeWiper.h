@@ -38,6 +38,8 @@ class RunKeys {
     std::lock_guard<std::mutex> lock(mutex_);
     return QvIsListed(*listed_, key) && taken_.insert(key).second;
   }
+  // Listed, but with another creation time: changed, or put in the place of the one listed.
+  bool ListedAsAnother(const TItemKey& key) const { return QvIsListedAsAnother(*listed_, key); }
   // Failures of the run's pending work that a waiting thread did (logged to
   // the run's window then), for its end call to count in its block.
   std::atomic<uint32_t> lateFailures{0};
@@ -101,8 +103,8 @@ class TreeWiper {
   // Take also takes it for this run.
   bool MayWipe(const TItemKey& key) const;
   bool Take(const TItemKey& key) const;
-  // Logs and counts an item the run's list does not hold (left untouched).
-  void NameUnlisted(const std::u16string& longPath);
+  // Logs and counts an item with key that the run's list does not hold (left untouched).
+  void NameUnlisted(const std::u16string& longPath, const TItemKey& key);
   // Lists `folder` again, as it is now, and names every entry that the run
   // may not wipe (not listed, or its key taken by an item gone) and that is
   // not in `known` (which then holds it); how many.

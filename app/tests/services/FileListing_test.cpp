@@ -98,8 +98,13 @@ std::vector<std::u16string> Listed(const std::vector<std::u16string>& checked) {
     TItemKey opened;
     const std::u16string bare = item.path.back() == u'\\' ? item.path.substr(0, item.path.size() - 1) : item.path;
     const std::u16string name = bare.substr(bare.find_last_of(u'\\') + 1);
-    const bool keyed = item.keyed && KeyOfPath(bare, opened) &&
-                       QvEntryKey(opened, opened.fileId, name) == item.key;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    const bool keyed =
+        item.keyed && KeyOfPath(bare, opened) &&
+        GetFileAttributesExW(reinterpret_cast<LPCWSTR>(bare.c_str()), GetFileExInfoStandard, &data) &&
+        QvEntryKey(opened, opened.fileId, name,
+                   QvMadeStamp(data.dwFileAttributes, uint64_t(data.ftCreationTime.dwHighDateTime) << 32 |
+                                                           data.ftCreationTime.dwLowDateTime)) == item.key;
     lines.push_back(Line(item) + (item.found ? (keyed ? u" keyed" : u" not keyed") : u""));
   });
   return lines;
