@@ -159,6 +159,14 @@ void TXmlDomBuilder::ReportMisplaced(TXmlSignal* signal) {
     case SK_ENTITY_REF:
       return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal,
                                    u"&" + static_cast<TXmlEntityRefSignal*>(signal)->EntityName + u";");
+    case SK_DOCTYPE: {
+      // Content (an element's, an entity's) holds none; a document one
+      // before its element.
+      bool second = document != nullptr && document->GetDoctypeDecl() != nullptr &&
+                    referenceNode == static_cast<TdomNode*>(document);
+      return SendErrorNotification(signal->Reader(), second ? ET_DOUBLE_DOCTYPE : ET_DOCTYPE_AFTER_ROOT_ELEMENT,
+                                   signal, static_cast<TXmlDoctypeSignal*>(signal)->DoctypeName);
+    }
     default:
       return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, std::u16string());
   }

@@ -79,9 +79,8 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
     }
     case SK_DOCTYPE: {
       auto* doctype = static_cast<TXmlDoctypeSignal*>(signal);
-      // A fragment (an entity's replacement text among them) is content,
-      // where a document type declaration never stands.
-      if (fragment) return fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+      // In a fragment too: whether the node it reads into takes one (a
+      // document may, an element never) is that node's to say.
       if (doctypeSeen) return fail(ET_DOUBLE_DOCTYPE, doctype->DoctypeName);
       doctypeSeen = true;
       if (rootState != 0) fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);

@@ -287,6 +287,7 @@ TEST_F(XmlToDomParserTest, ContentReadIntoADocumentReportsWhatCannotStandThere) 
       {u"x<a/>", ET_NOT_IN_ROOT, u"x"},
       {u"<a/>&amp;", ET_NOT_IN_ROOT, u"&amp;"},
       {u"<![CDATA[c]]>", ET_NOT_IN_ROOT, u"c"},
+      {u"<!DOCTYPE s><!DOCTYPE t>", ET_DOUBLE_DOCTYPE, u"t"},
   };
   for (const Case& c : cases) {
     TdomDocument* doc = impl->CreateEmptyDocument();
@@ -298,8 +299,8 @@ TEST_F(XmlToDomParserTest, ContentReadIntoADocumentReportsWhatCannotStandThere) 
   }
   TdomDocument* doc = impl->CreateEmptyDocument();
   recorder->errors.clear();
-  parser->ParseWideString(u" <!--c--><a/>\n", u"", u"", doc);
-  EXPECT_EQ(ChildNames(doc), "#comment,a");
+  parser->ParseWideString(u" <!--c--><!DOCTYPE s><a/>\n", u"", u"", doc);
+  EXPECT_EQ(ChildNames(doc), "#comment,s,a");
   EXPECT_TRUE(recorder->errors.empty());
 }
 
