@@ -1,5 +1,6 @@
 #include "xml/DomBuilder.h"
 
+#include <unordered_set>
 #include <utility>
 
 #include "xml/AsModelCollection.h"
@@ -378,11 +379,16 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   AppendNew(element, treeStamp++);
   referenceNode = element;
   element->ReserveAttributes(attributes->GetCount());
+  // The namespace names of the tag's attributes so far: two prefixes mapped
+  // to one URI give one attribute two names, and the second would silently
+  // take the first one's place.
+  std::unordered_set<std::u16string> expandedNames;
   for (int i = 0; i < attributes->GetCount(); ++i) {
     const std::u16string& name = attributes->NameAt(i);
     std::u16string uri;
     if (name == u"xmlns") {
       uri = kXmlnsNamespaceUri;
+      localName = name;
     } else {
       SplitQualifiedName(name, prefix, localName);
       if (prefix.empty()) {
@@ -392,6 +398,10 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
       } else {
         uri = MappedUri(prefix);
       }
+    }
+    if (!uri.empty() && !expandedNames.insert(uri + u'\0' + localName).second) {
+      SendErrorNotification(signal->Reader(), ET_DOUBLE_ATTRIBUTE_NAME, signal, name);
+      continue;
     }
     try {
       element->setAttributeNS(uri, name, attributes->ValueAt(i));

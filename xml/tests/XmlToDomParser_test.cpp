@@ -347,6 +347,12 @@ TEST_F(XmlToDomParserTest, NamespaceTreeReportsUnmappedPrefixes) {
     EXPECT_EQ(Utf8(recorder->errors[0].code), prefix);
     recorder->errors.clear();
   }
+  // Two prefixes of one URI make two names for one attribute: the first stays.
+  doc = ParseBytes("<a xmlns:p='u' xmlns:q='u' p:x='1' q:x='2'/>");
+  ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Utf8(doc->GetDocumentElement()->getAttributeNS(u"u", u"x")), "1");
+  ASSERT_EQ(recorder->errors.size(), 1u);
+  EXPECT_EQ(recorder->errors[0].type, ET_DOUBLE_ATTRIBUTE_NAME);
 }
 
 TEST_F(XmlToDomParserTest, ParseFileReadsAFileAndRecordsItsUri) {
