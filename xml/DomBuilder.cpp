@@ -136,8 +136,9 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   try {
     BuildNodes(signal);
   } catch (const EHierarchy_Request_Err&) {
-    // Only a document (a fragment read into one) refuses what the text holds:
-    // the text's fault, reported where it stands.
+    // A document (a fragment read into one) or content that refuses what the
+    // text holds (a document type declaration): the text's fault, reported
+    // where it stands.
     ReportMisplaced(signal);
     throw;
   }
