@@ -1,5 +1,6 @@
 #include "xml/DomBuilder.h"
 
+#include <unordered_set>
 #include <utility>
 
 #include "xml/AsModelCollection.h"
@@ -135,8 +136,9 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   try {
     BuildNodes(signal);
   } catch (const EHierarchy_Request_Err&) {
-    // Only a document (a fragment read into one) refuses what the text holds:
-    // the text's fault, reported where it stands.
+    // A document (a fragment read into one) or content that refuses what the
+    // text holds (a document type declaration): the text's fault, reported
+    // where it stands.
     ReportMisplaced(signal);
     throw;
   }
@@ -159,6 +161,14 @@ void TXmlDomBuilder::ReportMisplaced(TXmlSignal* signal) {
     case SK_ENTITY_REF:
       return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal,
                                    u"&" + static_cast<TXmlEntityRefSignal*>(signal)->EntityName + u";");
+    case SK_DOCTYPE: {
+      // Content (an element's, an entity's) holds none; a document one
+      // before its element.
+      bool second = document != nullptr && document->GetDoctypeDecl() != nullptr &&
+                    referenceNode == static_cast<TdomNode*>(document);
+      return SendErrorNotification(signal->Reader(), second ? ET_DOUBLE_DOCTYPE : ET_DOCTYPE_AFTER_ROOT_ELEMENT,
+                                   signal, static_cast<TXmlDoctypeSignal*>(signal)->DoctypeName);
+    }
     default:
       return SendErrorNotification(signal->Reader(), ET_NOT_IN_ROOT, signal, std::u16string());
   }
@@ -370,11 +380,16 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
   AppendNew(element, treeStamp++);
   referenceNode = element;
   element->ReserveAttributes(attributes->GetCount());
+  // The namespace names of the tag's attributes so far: two prefixes mapped
+  // to one URI give one attribute two names, and the second would silently
+  // take the first one's place.
+  std::unordered_set<std::u16string> expandedNames;
   for (int i = 0; i < attributes->GetCount(); ++i) {
     const std::u16string& name = attributes->NameAt(i);
     std::u16string uri;
     if (name == u"xmlns") {
       uri = kXmlnsNamespaceUri;
+      localName = name;
     } else {
       SplitQualifiedName(name, prefix, localName);
       if (prefix.empty()) {
@@ -384,6 +399,10 @@ void TXmlDomBuilder::StartElement(TXmlStartElementSignal* signal) {
       } else {
         uri = MappedUri(prefix);
       }
+    }
+    if (!uri.empty() && !expandedNames.insert(uri + u'\0' + localName).second) {
+      SendErrorNotification(signal->Reader(), ET_DOUBLE_ATTRIBUTE_NAME, signal, name);
+      continue;
     }
     try {
       element->setAttributeNS(uri, name, attributes->ValueAt(i));

@@ -57,7 +57,8 @@ public:
 private:
   // ProcessSignal's work, without the report of what a document refuses.
   void BuildNodes(TXmlSignal* signal);
-  // Reports the signal whose nodes the reference node (a document) refused.
+  // Reports the signal whose nodes the reference node refused: what a
+  // document, or content (a document type declaration), cannot hold.
   void ReportMisplaced(TXmlSignal* signal);
   // The reports of each step may run listeners. The steps compare the
   // document's structure stamp with what their own changes make it: a

@@ -23,6 +23,8 @@ void TXmlWFTestHandler::Reset() {
   rootState = 0;
   prefixList.clear();
   elementStack.Clear();
+  refusedElements.clear();
+  refusedMappings.clear();
 }
 
 void TXmlWFTestHandler::SetNextHandler(TXmlCustomHandler* value) {
@@ -38,7 +40,7 @@ void TXmlWFTestHandler::Notification(TComponent* component, TOperation operation
 }
 
 void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlErrorType& errorType,
-                                    std::u16string& code) {
+                                    std::u16string& code, bool& closesRefused) {
   auto fail = [&](TXmlErrorType type, std::u16string text) {
     errorType = type;
     code = std::move(text);
@@ -62,6 +64,10 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
     case SK_END_ELEMENT: {
       auto* end = static_cast<TXmlEndElementSignal*>(signal);
       if (elementStack.Empty() || elementStack.Back() != end->TagName) return fail(ET_MISSING_START_TAG, end->TagName);
+      if (!refusedElements.empty() && refusedElements.back() == elementStack.Size()) {
+        refusedElements.pop_back();
+        closesRefused = true;
+      }
       elementStack.Pop();
       if (elementStack.Empty()) rootState = 2;
       return;
@@ -73,9 +79,8 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
     }
     case SK_DOCTYPE: {
       auto* doctype = static_cast<TXmlDoctypeSignal*>(signal);
-      // A fragment (an entity's replacement text among them) is content,
-      // where a document type declaration never stands.
-      if (fragment) return fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+      // In a fragment too: whether the node it reads into takes one (a
+      // document may, an element never) is that node's to say.
       if (doctypeSeen) return fail(ET_DOUBLE_DOCTYPE, doctype->DoctypeName);
       doctypeSeen = true;
       if (rootState != 0) fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
@@ -93,6 +98,10 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
       auto* unmapping = static_cast<TXmlEndPrefixMappingSignal*>(signal);
       if (prefixList.empty() || prefixList.back() != unmapping->Prefix)
         return fail(ET_UNBALANCED_PREFIX_MAPPING, unmapping->Prefix);
+      if (!refusedMappings.empty() && refusedMappings.back() == prefixList.size()) {
+        refusedMappings.pop_back();
+        closesRefused = true;
+      }
       prefixList.pop_back();
       return;
     }
@@ -120,8 +129,9 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   TSignalHold self(this);
   TXmlErrorType errorType = ET_NONE;
   std::u16string code;
+  bool closesRefused = false;
   size_t openBefore = elementStack.Size();
-  uint8_t rootBefore = rootState;
+  size_t mappedBefore = prefixList.size();
   switch (documentState) {
     case 0:
       if (As<TXmlStartDocumentSignal>(signal) != nullptr || As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
@@ -139,7 +149,7 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
       break;
     case 1:
     case 2:
-      TestContent(signal, documentState == 2, errorType, code);
+      TestContent(signal, documentState == 2, errorType, code, closesRefused);
       break;
     case 3:
     case 4:
@@ -150,6 +160,8 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
     default:
       break;
   }
+  // The end of what was refused: reported at its start, never passed on.
+  if (closesRefused) return;
   if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
   if (errorType == ET_NONE) {
     if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
@@ -158,10 +170,9 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   }
   SendErrorNotification(signal->Reader(), errorType, signal, code);
   EndIfFreed();
-  // Parsing goes on past a refused start tag: it is not open, so whatever
-  // follows lands where the builder actually stands.
-  if (elementStack.Size() > openBefore) {
-    elementStack.Pop();
-    rootState = rootBefore;
-  }
+  // Parsing goes on past a refused start tag or prefix mapping: it stays
+  // open here, and its end is kept from the handlers after this one, which
+  // never saw it begin.
+  if (elementStack.Size() > openBefore) refusedElements.push_back(elementStack.Size());
+  if (prefixList.size() > mappedBefore) refusedMappings.push_back(prefixList.size());
 }

@@ -38,14 +38,21 @@ protected:
 private:
   // The structure test of a document (fragment: true) for one signal: on
   // every signal's way, so built into ProcessSignal.
+  // closesRefused: the signal ends an element or a mapping that was refused.
   [[gnu::always_inline]] inline void TestContent(TXmlSignal* signal, bool fragment, TXmlErrorType& errorType,
-                                                 std::u16string& code);
+                                                 std::u16string& code, bool& closesRefused);
 
   uint8_t documentState = 0;
   bool doctypeSeen = false;
   TXmlCustomHandler* nextHandler = nullptr;  // not owned
   std::vector<std::u16string> prefixList;
   uint8_t rootState = 0;
+  // The depths of the open elements, and the sizes of the prefix list, at
+  // which a start tag or a prefix mapping was refused and parsing went on:
+  // they stay open (the text's nesting is checked as it stands), but what
+  // closes them goes no further, as what opened them did not.
+  std::vector<size_t> refusedElements;
+  std::vector<size_t> refusedMappings;
   // The names of the open elements, outermost first; the strings of names
   // that were closed are used again for the next ones.
   class TNameStack {

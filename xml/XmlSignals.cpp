@@ -267,7 +267,8 @@ void TXmlStartElementSignal::CopyData(const TXmlStartElementSignal& s) {
 
 void TXmlStartPrefixMappingSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
   TXmlSignal::CheckWellformedness(errorType, code);
-  if (Prefix == u"xmlns" && Uri != kXmlnsNamespaceUri) {
+  // Both prefixes are bound by definition, to their own names only.
+  if ((Prefix == u"xmlns" && Uri != kXmlnsNamespaceUri) || (Prefix == u"xml" && Uri != kXmlNamespaceUri)) {
     Fail(errorType, code, ET_INVALID_PREFIX_MAPPING, Prefix);
   } else if (!Prefix.empty() && !IsXmlPrefix(Prefix)) {
     Fail(errorType, code, ET_INVALID_PREFIX_MAPPING, Prefix);

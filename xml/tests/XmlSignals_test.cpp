@@ -247,9 +247,13 @@ TEST(XmlSignals, OtherKindsChecks) {
   start->XmlEncoding = u"8bit";
   EXPECT_EQ(Check(*start).first, ET_INVALID_VERSION_NUMBER);
   std::unique_ptr<TXmlStartPrefixMappingSignal> mapping(New<TXmlStartPrefixMappingSignal>());
-  mapping->Prefix = u"xmlns";
-  mapping->Uri = u"urn:x";
-  EXPECT_EQ(Check(*mapping).first, ET_INVALID_PREFIX_MAPPING);
+  for (const char16_t* prefix : {u"xmlns", u"xml"}) {
+    mapping->Prefix = prefix;
+    mapping->Uri = u"urn:x";
+    EXPECT_EQ(Check(*mapping).first, ET_INVALID_PREFIX_MAPPING);
+  }
+  mapping->Uri = kXmlNamespaceUri;
+  EXPECT_EQ(Check(*mapping).first, 0);
   std::unique_ptr<TXmlEntityDeclarationSignal> entity(New<TXmlEntityDeclarationSignal>());
   entity->EntityName = u"e";
   entity->EntityValue = u"v";
