@@ -461,7 +461,10 @@ void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreS
   if (tree->Going()) return;
   // The report's handler may have freed the node focused above.
   if (last != nullptr) last = tree->FocusedNode();
-  if (restoreTopNode && TopNodePIDL != nullptr) last = tree->WalkPIDLToNode(TopNodePIDL, false, true, false, true);
+  // The top row's item, else (it is gone) the focused one.
+  if (restoreTopNode && TopNodePIDL != nullptr)
+    if (PVirtualNode top = tree->WalkPIDLToNode(TopNodePIDL, false, true, false, true)) last = top;
+  if (tree->Going()) return;
   if (last != nullptr && last != tree->RootNode()) tree->SetTopNode(last);
 }
 

@@ -288,6 +288,14 @@ TEST_F(ExplorerTree, TheSavedTopRowFallsOnTheItemBesideItAndAnInvalidRootIsToldO
   saved->SaveTree(tree, false, false);
   ASSERT_NE(saved->TopNodePIDL, nullptr);
   EXPECT_TRUE(ILIsEqual(saved->TopNodePIDL, tree->NodeNamespace(before)->AbsolutePIDL()));
+  // Restored when the top row's item is gone too: the focused item comes to the top.
+  tree->SetFocusedNode(NodeOf(folder + u"\\item06.txt"));
+  TVETPersistent* focused = New<TVETPersistent>();
+  focused->SaveTree(tree, false, true);
+  DeleteFileW(reinterpret_cast<LPCWSTR>((folder + u"\\item04.txt").c_str()));
+  focused->RestoreTree(tree, false, true, true);
+  EXPECT_EQ(tree->GetTopNode(), NodeOf(folder + u"\\item06.txt"));
+  focused->Free();
   static int told;
   told = 0;
   tree->OnInvalidRootNamespace = [](TCustomVirtualExplorerTree*) { ++told; };
