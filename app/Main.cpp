@@ -36,6 +36,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     Application->Run();
   } catch (const std::exception& e) {
     Application->ShowException(e);
+    // The forms made so far (the splash among them) go before the units shut
+    // down, as after a normal run.
+    try {
+      Application->DestroyForms();
+    } catch (const std::exception&) {
+    }
     return kExitStartRefused;
   }
   // Not 0 when the main form's creation refused the start.

@@ -163,6 +163,9 @@ void TCustomVirtualExplorerTree::WMImageThreadResult(TMessage& m) {
     }
   }
   ImageThreadManager()->ReleaseItem(request, nullptr);
+  // A drag image over the tree is drawn again over the new icon, not painted over.
+  if (states.Contains(tsOLEDragging) || states.Contains(tsVCLDragging))
+    UpdateWindowAndDragImage(this, ClientRect(), true, false);
 }
 
 void TCustomVirtualExplorerTree::WMExpandMarkResult(TMessage& m) {
