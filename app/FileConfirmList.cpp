@@ -163,11 +163,20 @@ std::u16string AbsentTicksText(const std::vector<std::u16string>& absent, const 
     text = AnsiToWide(ReplacePlaceholder(MiscText("strTicksNotThere"), "%s", std::to_string(absent.size())));
     for (size_t i = 0; i < absent.size(); ++i) text += (i == 0 ? u" " : u"; ") + absent[i];
   }
-  if (!needed.empty()) {
+  // Those needed, each with its folder; then those reached through a link, each with the link.
+  for (const bool throughLink : {false, true}) {
+    size_t count = 0;
+    for (const TNeededTick& tick : needed) count += tick.throughLink == throughLink;
+    if (count == 0) continue;
     if (!text.empty()) text += u"\r\n";
-    text += AnsiToWide(ReplacePlaceholder(MiscText("strTicksNeeded"), "%s", std::to_string(needed.size())));
-    for (size_t i = 0; i < needed.size(); ++i)
-      text += (i == 0 ? u" " : u"; ") + needed[i].path + u" (" + needed[i].folder + u")";
+    text += AnsiToWide(ReplacePlaceholder(MiscText(throughLink ? "strTicksThroughLink" : "strTicksNeeded"), "%s",
+                                          std::to_string(count)));
+    const char16_t* separator = u" ";
+    for (const TNeededTick& tick : needed) {
+      if (tick.throughLink != throughLink) continue;
+      text += separator + tick.path + u" (" + tick.folder + u")";
+      separator = u"; ";
+    }
   }
   return text;
 }

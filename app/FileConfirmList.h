@@ -44,7 +44,7 @@ std::string FormatListDate(const FILETIME& lastWrite);
 
 // The confirm page's note on checked items that are not there: how many,
 // then each path; then those the system or this program needs, each with its
-// folder; "" for none.
+// folder; then those reached through a link, each with the link; "" for none.
 std::u16string AbsentTicksText(const std::vector<std::u16string>& absent,
                                const std::vector<TNeededTick>& needed = {});
 

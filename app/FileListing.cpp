@@ -99,6 +99,10 @@ public:
     if (path.size() - trimmed.size() <= 1 && tick != ticks.end() && tick->second.vouched != 0) return;
     TItemKey parentKey;
     const bool wayKnown = Way(path, parentKey);
+    if (!linkOnWay.empty()) {
+      if (keys != nullptr) keys->needed.push_back(TNeededTick{path, linkOnWay, true});
+      return;
+    }
     if (IsDriveRootPath(path)) {
       // The root is wiped through its content; it has no row of its own.
       TOpenFolder root;
@@ -253,6 +257,7 @@ private:
   // them is. False when a folder on the way cannot be opened.
   bool Way(const std::u16string& path, TItemKey& parentKey) {
     lyingIn.clear();
+    linkOnWay.clear();
     const std::u16string trimmed = Trimmed(path);
     size_t root = std::u16string::npos;  // where the root's closing backslash goes
     if (trimmed.size() >= 2 && trimmed[1] == u':') {
@@ -265,7 +270,13 @@ private:
     bool known = true;
     for (size_t at = root; at < trimmed.size(); at = trimmed.find(u'\\', at + 1)) {
       const std::u16string level = at == root ? trimmed.substr(0, root) + u'\\' : trimmed.substr(0, at);
-      const auto [key, keyed] = LevelKey(level);
+      const TLevel& found = LevelKey(level, at != root);
+      if (found.link) {
+        linkOnWay = level;
+        return false;
+      }
+      const bool keyed = found.keyed;
+      const TItemKey& key = found.key;
       known = keyed;
       if (!keyed) continue;
       parentKey = key;
@@ -276,12 +287,22 @@ private:
     return known;
   }
 
-  std::pair<TItemKey, bool> LevelKey(const std::u16string& level) {
+  // A folder on the way to a checked path: its own key, and whether it is a
+  // link (a drive or share root never is).
+  struct TLevel {
+    TItemKey key;
+    bool keyed = false;
+    bool link = false;
+  };
+  const TLevel& LevelKey(const std::u16string& level, bool belowRoot) {
     auto found = levels.find(level);
     if (found != levels.end()) return found->second;
-    TItemKey key;
-    const bool keyed = KeyOfPath(level, key);
-    return levels.emplace(level, std::make_pair(key, keyed)).first->second;
+    TLevel known;
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    known.link = belowRoot && GetFileAttributesExW(W(LongPathForm(level)), GetFileExInfoStandard, &data) &&
+                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    known.keyed = !known.link && KeyOfPath(level, known.key);
+    return levels.emplace(level, known).first->second;
   }
 
   // Files first, each subfolder then followed by its content. The walk keeps
@@ -360,7 +381,8 @@ private:
   TListingKeys* keys;
   const TNeededFolders* needed;
   std::unordered_map<std::u16string_view, TTick> ticks;  // by each checked path trimmed
-  std::unordered_map<std::u16string, std::pair<TItemKey, bool>> levels;  // folders on the way, by path
+  std::unordered_map<std::u16string, TLevel> levels;  // folders on the way, by path
+  std::u16string linkOnWay;  // the link on the way to the current checked path
   std::u16string lyingIn;    // the needed folder on the way to the current checked path
   std::u16string metNeeded;  // the needed folder the walk of a checked folder met
   std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back

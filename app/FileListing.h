@@ -30,10 +30,12 @@ struct TListedItem {
 // The item is the sink's to keep.
 using TListedItemSink = std::function<void(TListedItem&& item)>;
 
-// A checked item left out because the system or this program needs it.
+// A checked item left out because the system or this program needs it, or
+// because a folder on its way is a link (the wipe never goes through one).
 struct TNeededTick {
   std::u16string path;
-  std::u16string folder;  // the needed folder it is, lies in or holds
+  std::u16string folder;  // the needed folder it is, lies in or holds; or the link on its way
+  bool throughLink = false;
 };
 
 // What a listing learns besides its items.

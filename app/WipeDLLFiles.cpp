@@ -132,9 +132,10 @@ void TMainForm::StartFileWipe() {
   for (const std::u16string& path : notThere)
     AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
   int32_t refused = static_cast<int32_t>(notThere.size());
-  // Nor do those the system or this program needs (the engine would refuse them too).
-  std::unordered_map<std::u16string, std::u16string> needed;
-  for (const TNeededTick& tick : ConfirmedItems.needed) needed.emplace(tick.path, tick.folder);
+  // Nor do those the system or this program needs, or reached through a link
+  // (the engine would refuse them too).
+  std::unordered_map<std::u16string, const TNeededTick*> needed;
+  for (const TNeededTick& tick : ConfirmedItems.needed) needed.emplace(tick.path, &tick);
   if (!needed.empty()) {
     std::vector<TRunPath> kept;
     for (TRunPath& run : paths) {
@@ -143,8 +144,10 @@ void TMainForm::StartFileWipe() {
         kept.push_back(std::move(run));
         continue;
       }
+      const TNeededTick& tick = *found->second;
       AppendWideLine(Item<TMemo>("FileProgressLog"),
-                     AnsiToWide(MiscText("strNeededNotWiped") + " ") + run.path + u" (" + found->second + u")");
+                     AnsiToWide(MiscText(tick.throughLink ? "strThroughLinkNotWiped" : "strNeededNotWiped") + " ") +
+                         run.path + u" (" + tick.folder + u")");
       ++refused;
     }
     paths = std::move(kept);

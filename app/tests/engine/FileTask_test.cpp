@@ -853,6 +853,15 @@ TEST_F(FileTaskTest, ALinkInACheckedFolderIsListedAsItselfAndNotEntered) {
   EXPECT_EQ(Rows(), (std::vector<std::u16string>{root + u"qvlinkdir\\", root + u"qvlinkdir\\qvlinkto\\"}));
   EXPECT_EQ(form->FoldersCount, 2);
   EXPECT_EQ(form->FilesCount, 0);
+  // An item checked through the link is named with it, not listed (the
+  // tree's storage names it as not there before).
+  const std::u16string through = root + u"qvlinkdir\\qvlinkto\\qvkept-outside.txt";
+  TListingKeys keys;
+  size_t rows = 0;
+  ListCheckedItems({through}, [&](TListedItem&&) { ++rows; }, &keys, nullptr);
+  EXPECT_EQ(rows, 0u);
+  EXPECT_EQ(AbsentTicksText({}, keys.needed),
+            u"Ticked, but reached through a link, so not wiped (1): " + through + u" (" + root + u"qvlinkdir\\qvlinkto)");
 }
 
 TEST_F(FileTaskTest, NothingCheckedLeavesTheListEmptyAndNextDisabled) {
