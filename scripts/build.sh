@@ -12,6 +12,9 @@ args=(-G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo)
 [ "$kind" = target ] && args+=(-DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw32.cmake")
 [ "$kind" = bench ] && args=(-G Ninja -DCMAKE_BUILD_TYPE=Release -DQV_SANITIZE=OFF)
 if [ ! -f "$dir/build.ninja" ]; then
+  # A configuration that never finished (its compiler not installed yet, say)
+  # leaves a cache that a later one would trust, flags and all: start over.
+  rm -rf "$dir/CMakeCache.txt" "$dir/CMakeFiles"
   cmake -S "$root" -B "$dir" "${args[@]}" >/dev/null
 fi
 targets=()
