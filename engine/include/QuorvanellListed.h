@@ -46,6 +46,7 @@ struct TItemKey {
 // signalled.
 struct TListedItems {
   uint32_t size = sizeof(TListedItems);  // the layout's version
+  uint32_t keySize = sizeof(TItemKey);   // the keys' layout (they grew a creation time)
   uint32_t count = 0;
   const TItemKey* keys = nullptr;
 };

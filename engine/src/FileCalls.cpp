@@ -267,7 +267,7 @@ HANDLE StartFileWipe(void* wipeParams, const void* listed) {
   if (listed) {
     // Read where the caller keeps it, for as long as the handle is not set.
     job->listed = static_cast<const TListedItems*>(listed);
-    job->listUnknown = job->listed->size != sizeof(TListedItems) ||
+    job->listUnknown = job->listed->size != sizeof(TListedItems) || job->listed->keySize != sizeof(TItemKey) ||
                        (job->listed->count != 0 && job->listed->keys == nullptr);
   }
   for (int i = 0; i < kBlockTextChars; ++i) {

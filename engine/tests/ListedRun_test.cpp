@@ -60,7 +60,7 @@ class RunList {
   const TListedItems* Get() {
     std::sort(keys_.begin(), keys_.end());
     keys_.erase(std::unique(keys_.begin(), keys_.end()), keys_.end());
-    list_ = {sizeof(TListedItems), uint32_t(keys_.size()), keys_.data()};
+    list_ = {sizeof(TListedItems), sizeof(TItemKey), uint32_t(keys_.size()), keys_.data()};
     return &list_;
   }
 
@@ -335,6 +335,25 @@ TEST(ListedRunTest, AFileWithTheNumberAndNameOfAListedOneButAnotherTimeIsKept) {
         << harness.LogText();
     EXPECT_EQ(1, block->Reserved2) << harness.LogText();
   }
+}
+
+// A list whose keys are of another layout (a program of another version) is
+// never read as keys: nothing is wiped.
+TEST(ListedRunTest, AListOfAnotherKeyLayoutWipesNothing) {
+  char drive = TestDrive("FOLDER_DRIVE");
+  if (!drive) QV_SKIP_LOUDLY("a list of another key layout");
+  std::vector<std::u16string> folders;
+  std::vector<std::u16string> files = MakeTree(Root(drive) + u"keylayout", folders);
+  RunList list;
+  list.Tick(files[0]);
+  TListedItems other = *list.Get();
+  other.keySize = 24;  // volume, file ID and name only
+  gList = &other;
+  Harness harness;
+  Block block(harness.wnd(), 0, kOnePass);
+  ASSERT_TRUE(Call(harness, block.get(), files[0]));
+  EXPECT_TRUE(Exists(files[0]));
+  EXPECT_TRUE(harness.Logged(u"of a layout this engine does not know")) << harness.LogText();
 }
 
 int gRefused = 0;
