@@ -268,9 +268,11 @@ private:
     }
     if (root == std::u16string::npos) return false;
     bool known = true;
+    TLevel above;
     for (size_t at = root; at < trimmed.size(); at = trimmed.find(u'\\', at + 1)) {
       const std::u16string level = at == root ? trimmed.substr(0, root) + u'\\' : trimmed.substr(0, at);
-      const TLevel& found = LevelKey(level, at != root);
+      const TLevel& found = LevelKey(level, at != root ? &above : nullptr);
+      above = found;
       if (found.link) {
         linkOnWay = level;
         return false;
@@ -287,21 +289,25 @@ private:
     return known;
   }
 
-  // A folder on the way to a checked path: its own key, and whether it is a
-  // link (a drive or share root never is).
+  // A folder on the way to a checked path: its own key (of what it leads
+  // to), and whether it is a link: a reparse point that leads to a folder of
+  // its own volume. One that leads to another volume is a mount, which the
+  // wipe goes through; a drive or share root (above: null) is neither.
   struct TLevel {
     TItemKey key;
     bool keyed = false;
     bool link = false;
   };
-  const TLevel& LevelKey(const std::u16string& level, bool belowRoot) {
+  const TLevel& LevelKey(const std::u16string& level, const TLevel* above) {
     auto found = levels.find(level);
     if (found != levels.end()) return found->second;
     TLevel known;
+    known.keyed = KeyOfPath(level, known.key);
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    known.link = belowRoot && GetFileAttributesExW(W(LongPathForm(level)), GetFileExInfoStandard, &data) &&
+    known.link = above != nullptr && above->keyed && known.keyed && known.key.volume == above->key.volume &&
+                 GetFileAttributesExW(W(LongPathForm(level)), GetFileExInfoStandard, &data) &&
                  (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-    known.keyed = !known.link && KeyOfPath(level, known.key);
+    if (known.link) known.keyed = false;
     return levels.emplace(level, known).first->second;
   }
 

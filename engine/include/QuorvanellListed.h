@@ -11,7 +11,7 @@
 // (the object ID Wine gives an open file, read without leaving the process),
 // elsewhere the volume serial and the file ID. An entry listed in a folder has
 // the folder's volume, the file ID the listing gives, its name and, unless it
-// is a plain folder, the creation time the listing gives: a file system may
+// is a folder, the creation time the listing gives: a file system may
 // give the number of an item deleted after the confirm step to an item made
 // later (ext4 does at once), even one of the same name; the time tells them
 // apart. (Wine gives a file's last write time as its creation time: there a
@@ -31,7 +31,7 @@ struct TItemKey {
   uint64_t volume = 0;  // the Unix device, or the volume serial
   uint64_t fileId = 0;  // the inode, or the file ID (as a folder lists it)
   uint64_t name = 0;    // an entry's: its name (QvNameKey); an object's own key: 0
-  uint64_t made = 0;    // an entry's: its creation time (QvMadeStamp); 0 for a plain folder's and an own key
+  uint64_t made = 0;    // an entry's: its creation time (QvMadeStamp); 0 for a folder's and an own key
 
   bool operator==(const TItemKey&) const = default;
   bool operator<(const TItemKey& other) const {
@@ -68,10 +68,11 @@ inline bool QvIsListedAsAnother(const TListedItems& listed, const TItemKey& key)
 }
 
 // An entry's time as keys hold it: its creation time as its folder lists it
-// (100 ns units), 0 for a plain folder.
+// (100 ns units), 0 for a folder (under Wine a folder's time, and a folder
+// link's or mount's, is the last write time of what it leads to, which the
+// wipe itself changes).
 inline uint64_t QvMadeStamp(DWORD attributes, uint64_t creationTime) {
-  const bool plainFolder = (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
-  return plainFolder ? 0 : creationTime;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : creationTime;
 }
 
 // A name as keys hold it, exactly (case and all): 64-bit FNV-1a over its
