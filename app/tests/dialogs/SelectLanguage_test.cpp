@@ -4,6 +4,7 @@
 
 #include "DialogsFixture.h"
 #include "SelectLanguageForm.h"
+#include "win/TextConvert.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
 
@@ -57,6 +58,10 @@ TEST_F(SelectLanguageTest, FolderOfLanguageFiles) {
   CreateDirectoryA((GetApplicationPath() + "Folder.lng").c_str(), nullptr);
   files.push_back("Folder.lng");
   AddLanguageFile("notes.lngx");
+  // A name no ANSI code page spells (Cyrillic and Hebrew) is not offered as question marks.
+  const std::u16string unspellable = AnsiToWide(GetApplicationPath()) + u"\u0416\u05D0.lng";
+  CloseHandle(CreateFileW(reinterpret_cast<LPCWSTR>(unspellable.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
 
   auto rows = Run([](TLanguageSelectForm* f) {
     List(f)->SetItemIndex(IndexOf(f, "French"));
@@ -73,6 +78,7 @@ TEST_F(SelectLanguageTest, FolderOfLanguageFiles) {
     EXPECT_EQ(rows[i + 1].caption, expected[i].caption);
     EXPECT_EQ(rows[i + 1].image, expected[i].image) << expected[i].caption;
   }
+  DeleteFileW(reinterpret_cast<LPCWSTR>(unspellable.c_str()));
   // Recorded by its shown name and loaded.
   EXPECT_EQ(GlobalLanguage, "French.lng");
   ASSERT_NE(LangIni, nullptr);
@@ -131,23 +137,28 @@ TEST_F(SelectLanguageTest, HeaderAndScreenshots) {
 }
 
 // A chosen file that cannot be read (held open by another program without
-// sharing) is told in a box naming it; the name is not recorded.
-TEST_F(SelectLanguageTest, AnUnreadableChoiceIsToldAndNotRecorded) {
-  AddLanguageFile("Locked.lng", "[Misc]\r\nstrBuild=Version\r\n");
-  HANDLE lock = CreateFileA((GetApplicationPath() + "Locked.lng").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  ASSERT_NE(lock, INVALID_HANDLE_VALUE);
-  static std::string box;
-  box.clear();
-  EXPECT_NO_THROW(Run([](TLanguageSelectForm* f) {
-    List(f)->SetItemIndex(IndexOf(f, "Locked"));
-    WhenMessageBox("Error", &box);
-    qvtest::Click(qvtest::Find<TButton>(f, "OkButton"));
-  }));
-  CloseHandle(lock);
-  EXPECT_NE(box.find(GetApplicationPath() + "Locked.lng"), std::string::npos) << box;
-  EXPECT_EQ(GlobalLanguage, "");
-  EXPECT_EQ(LangIni, nullptr);
+// sharing) or is gone by OK is told in a box naming it; the name is not recorded.
+TEST_F(SelectLanguageTest, AnUnusableChoiceIsToldAndNotRecorded) {
+  for (const std::string shown : {"Locked", "Gone"}) {
+    SCOPED_TRACE(shown);
+    AddLanguageFile(shown + ".lng", "[Misc]\r\nstrBuild=Version\r\n");
+    HANDLE lock = INVALID_HANDLE_VALUE;
+    static std::string box;
+    box.clear();
+    EXPECT_NO_THROW(Run([&](TLanguageSelectForm* f) {
+      List(f)->SetItemIndex(IndexOf(f, shown));
+      if (shown == "Gone") RemoveTestFile("Gone.lng");
+      if (shown == "Locked")
+        lock = CreateFileA((GetApplicationPath() + "Locked.lng").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+      WhenMessageBox("Error", &box);
+      qvtest::Click(qvtest::Find<TButton>(f, "OkButton"));
+    }));
+    if (lock != INVALID_HANDLE_VALUE) CloseHandle(lock);
+    EXPECT_NE(box.find(GetApplicationPath() + shown + ".lng"), std::string::npos) << box;
+    EXPECT_EQ(GlobalLanguage, "");
+    EXPECT_EQ(LangIni, nullptr);
+  }
 }
 
 }  // namespace

@@ -50,14 +50,18 @@ protected:
     FreeAndNil(LangIni);
     for (const std::string& name : written) DeleteFileA((GetApplicationPath() + name).c_str());
   }
-  // Writes a language file beside the test program and loads it into LangIni.
-  void Load(const std::string& name, const std::string& text) {
+  // Writes a language file beside the test program.
+  void Write(const std::string& name, const std::string& text) {
     std::string path = GetApplicationPath() + name;
     FILE* f = std::fopen(path.c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fwrite(text.data(), 1, text.size(), f);
     std::fclose(f);
     written.push_back(name);
+  }
+  // Writes it and loads it into LangIni.
+  void Load(const std::string& name, const std::string& text) {
+    Write(name, text);
     LangIni = LoadLanguageFile(name);
     ASSERT_NE(LangIni, nullptr);
   }
@@ -131,7 +135,9 @@ TEST_F(LanguageFile, FilesThatCannotBeUsedAreToldAndNotKept) {
     const std::string path = GetApplicationPath() + name;
     HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(file, INVALID_HANDLE_VALUE);
-    const std::string head = "[Misc]\r\nstrBuild=Sized\r\n;";
+    std::string head = "[Misc]\r\nstrBuild=Sized\r\n;";
+    // One that may load is text throughout; larger ones are sparse.
+    if (size <= kMaxLanguageFileBytes) head.resize(static_cast<size_t>(size), ' ');
     DWORD done = 0;
     WriteFile(file, head.data(), static_cast<DWORD>(head.size()), &done, nullptr);
     LARGE_INTEGER end;
@@ -203,12 +209,29 @@ TEST_F(LanguageFile, FilesThatCannotBeUsedAreToldAndNotKept) {
   EXPECT_EQ(gToldLanguages[0].second.find("-1"), std::string::npos) << gToldLanguages[0].second;
   EXPECT_NE(gToldLanguages[0].second.find("no file"), std::string::npos) << gToldLanguages[0].second;
 
-  // Missing: nothing told, the name kept for when the file comes back.
+  // Random bytes: some INI text or none, but no language.
+  std::string noise(600, '\0');
+  for (size_t i = 0, x = 12345; i < noise.size(); ++i, x = x * 1103515245 + 12345) noise[i] = char(x >> 16);
+  Write("Broken.lng", noise);
+  gToldLanguages.clear();
+  GlobalLanguage = "Before.lng";
+  UseLanguage("Broken.lng");
+  EXPECT_EQ(LangIni, nullptr);
+  EXPECT_EQ(GlobalLanguage, "");
+  ASSERT_EQ(gToldLanguages.size(), 1u);
+  EXPECT_NE(gToldLanguages[0].second.find("It is not text"), std::string::npos) << gToldLanguages[0].second;
+
+  // Missing: nothing told, the name kept for when the file comes back; but
+  // one chosen from a list and gone since is told and not kept.
   gToldLanguages.clear();
   UseLanguage("NoSuchLanguage.lng");
   EXPECT_TRUE(gToldLanguages.empty());
   EXPECT_EQ(GlobalLanguage, "NoSuchLanguage.lng");
   EXPECT_EQ(LangIni, nullptr);
+  ChooseLanguage("NoSuchLanguage.lng");
+  EXPECT_EQ(GlobalLanguage, "");
+  ASSERT_EQ(gToldLanguages.size(), 1u);
+  EXPECT_NE(gToldLanguages[0].second.find("no longer exists"), std::string::npos) << gToldLanguages[0].second;
   GlobalLanguage.clear();
   ReportLanguageNotLoaded = previous;
 }
@@ -221,6 +244,7 @@ TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {
        "MainForm.BottomNext.Caption=\r\n"
        "MainForm.BottomNext.Hint=Weiter gehen\r\n"
        "MainForm.BottomBack.Caption=< &Zur\xFC" "ck\r\n"
+       "MainForm.BottomBack.Hint=Zur\xFC" "ck gehen\r\n"
        "MainForm.WelcomeLabel.Caption=Willkommen %s %n\r\n"
        "MainForm.NoteMemo.lines[0]=eins\r\n"
        "MainForm.NoteMemo.lines[1]=\r\n"
@@ -260,6 +284,26 @@ TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {
   EXPECT_EQ(columns->Items(0)->Caption(), "Name");
   EXPECT_EQ(columns->Items(1)->Caption(), "Gr\xF6\xDF" "e");
   EXPECT_EQ(GetStrPropByName(form->FindComponent("MainMenuAbout"), "Caption"), "\xDC&ber...");
+
+  // Another language: what it leaves out shows the design text, not the last
+  // language's. Then none: every design text is back, empty ones too, but a
+  // text the program has set since stays.
+  qvtest::Find<TLabel>(form, "WelcomeLabel")->SetCaption("Set in code");
+  Load("Other.lng", "[MainForm]\r\nMainForm.BottomBack.Caption=< &Retour\r\n");
+  TranslateForms({form});
+  EXPECT_EQ(form->Caption(), "Quorvanell");
+  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomBack")->Caption(), "< &Retour");
+  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomBack")->Hint(), "");
+  FreeAndNil(LangIni);
+  TranslateForms({form});
+  EXPECT_EQ(next->Hint(), "Go on");
+  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomBack")->Caption(), "< &Back");
+  EXPECT_EQ(qvtest::Find<TLabel>(form, "WelcomeLabel")->Caption(), "Set in code");
+  EXPECT_EQ(lines->Strings(0), "one");
+  EXPECT_EQ(lines->Strings(1), "two");
+  EXPECT_EQ(items->Strings(1), "FAT32");
+  EXPECT_EQ(columns->Items(1)->Caption(), "Size");
+  EXPECT_EQ(GetStrPropByName(form->FindComponent("MainMenuAbout"), "Caption"), "&About...");
   form->Free();
 }
 

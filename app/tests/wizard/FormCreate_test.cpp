@@ -88,6 +88,9 @@ TEST_F(WizardTest, TheFileTreeTakesTheTreePanesDefaultsWhereTheFormStatesNothing
 // page's first show makes it there, showing, with the storage of its ticks.
 TEST_F(WizardTest, TheFileTreeIsMadeOnItsPagesFirstShow) {
   MakeForm();
+  // The language the form was translated into reaches the tree made later.
+  LangIni = New<TMemIniFile>();
+  LangIni->SetText("[MainForm]\r\nMainForm.FileSelectTree.Hint=Zu l\xF6schende Dateien\r\n");
   EXPECT_EQ(form->FindComponent("FileSelectTree"), nullptr);
   EXPECT_EQ(form->FileTreeStorage, nullptr);
   Click("WelcomeFileAndFoldersRadioButton");
@@ -99,6 +102,7 @@ TEST_F(WizardTest, TheFileTreeIsMadeOnItsPagesFirstShow) {
   EXPECT_TRUE(tree->HandleAllocated() && IsWindowVisible(tree->Handle()));
   EXPECT_EQ(form->FileTreeStorage, tree->GetStorage());
   EXPECT_EQ(form->FileSelectTree(), tree);
+  EXPECT_EQ(tree->Hint(), "Zu l\xF6schende Dateien");
 }
 
 TEST_F(WizardTest, FirstStartChoosesLanguageThenOpensQuickStart) {
@@ -175,9 +179,11 @@ TEST_F(WizardTest, MenuOffersOnlyTheDialogsThatExist) {
   EXPECT_FALSE(Find<TMenuItem>("MainMenuCommonSettings")->Enabled());
   form->Free();
   std::vector<int> pages;
+  std::string chosen = "German.lng";  // the user picks German in the dialog
   WizardLinks.showAdvancedParams = [&](int page) {
     pages.push_back(page);
-    GlobalLanguage = "German.lng";  // the user picks German in the dialog
+    GlobalLanguage = chosen;
+    if (chosen.empty()) FreeAndNil(LangIni);
   };
   MakeForm();
   EXPECT_TRUE(Find<TMenuItem>("MainMenuConfirmations")->Enabled());
@@ -186,6 +192,13 @@ TEST_F(WizardTest, MenuOffersOnlyTheDialogsThatExist) {
   form->MainMenuInterfaceLanguageClick(nullptr);
   EXPECT_EQ(pages, (std::vector<int>{0, 1, 2}));
   EXPECT_EQ(Text("BottomNext"), "&Weiter >");  // translated again after the dialog
+  // Back to English: the form's own texts and the page's heading at once.
+  Click("WelcomeDiskWipeRadioButton");
+  Click("BottomNext");
+  chosen.clear();
+  form->MainMenuInterfaceLanguageClick(nullptr);
+  EXPECT_EQ(Text("BottomNext"), "&Next >");
+  EXPECT_EQ(Text("DiskSelectTopLabel"), "Wipe Disk - Step 1 of 5: Select disk");
 }
 
 TEST_F(WizardTest, DestroyingTheFormFreesThePatterns) {
