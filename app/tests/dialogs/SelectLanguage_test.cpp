@@ -69,6 +69,7 @@ TEST_F(SelectLanguageTest, FolderOfLanguageFiles) {
     qvtest::SaveScreenshot(f->Handle(), "dialogs_language_test_files");
     qvtest::Click(qvtest::Find<TButton>(f, "OkButton"));
   });
+  DeleteFileW(reinterpret_cast<LPCWSTR>(unspellable.c_str()));
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0].caption, "English (Default)");
   EXPECT_EQ(rows[0].image, 1);
@@ -78,7 +79,6 @@ TEST_F(SelectLanguageTest, FolderOfLanguageFiles) {
     EXPECT_EQ(rows[i + 1].caption, expected[i].caption);
     EXPECT_EQ(rows[i + 1].image, expected[i].image) << expected[i].caption;
   }
-  DeleteFileW(reinterpret_cast<LPCWSTR>(unspellable.c_str()));
   // Recorded by its shown name and loaded.
   EXPECT_EQ(GlobalLanguage, "French.lng");
   ASSERT_NE(LangIni, nullptr);
