@@ -139,24 +139,20 @@ TEST_F(PreferencesTest, AnUnusableLanguageFileIsToldAndNotKept) {
   ASSERT_TRUE(MakeSparseTestFile("Huge.lng", 1200ll * 1024 * 1024));
   AddLanguageFile("Broken.lng", std::string("\x8F\x03\xE1\0[\x1B\xFF=\x07", 9));
   AddLanguageFile("Gone.lng");
-  const std::pair<std::string, const char*> rows[] = {
-      {"Huge", "1,258,291,200 bytes"}, {"Broken", "It is not text"}, {"Gone", "It no longer exists."}};
-  for (const auto& [shown, told] : rows) {
-    SCOPED_TRACE(shown);
+  for (const std::string told : {"Huge: 1,258,291,200 bytes", "Broken: It is not text", "Gone: It no longer exists."}) {
+    const std::string shown = told.substr(0, told.find(':'));
     GlobalLanguage = "German.lng";
     LangIni = LoadLanguageFile("German.lng");
     static std::string box;
     box.clear();
-    bool ok = false;
-    EXPECT_NO_THROW(ok = Run(2, [&](TAdvancedParamsForm* f) {
-                      Languages(f)->SetItemIndex(Languages(f)->Items()->IndexOf(shown));
-                      if (shown == "Gone") RemoveTestFile("Gone.lng");
-                      WhenMessageBox("Error", &box);
-                      return "ButtonOk";
-                    }));
-    EXPECT_TRUE(ok);
+    EXPECT_TRUE(Run(2, [&](TAdvancedParamsForm* f) {
+      Languages(f)->SetItemIndex(Languages(f)->Items()->IndexOf(shown));
+      if (shown == "Gone") RemoveTestFile("Gone.lng");
+      WhenMessageBox("Error", &box);
+      return "ButtonOk";
+    }));
     EXPECT_NE(box.find(GetApplicationPath() + shown + ".lng"), std::string::npos) << box;
-    EXPECT_NE(box.find(told), std::string::npos) << box;
+    EXPECT_NE(box.find(told.substr(shown.size() + 2)), std::string::npos) << box;
     EXPECT_EQ(LangIni, nullptr);
     EXPECT_EQ(GlobalLanguage, "");
     EXPECT_EQ(LangString("Build", "strBuild"), "Build");
