@@ -101,8 +101,8 @@ std::string RequiredAttribute(TdomElement* element, const char16_t* name, const 
                            "outside it is fetched, so values may use only character references and the entities amp, "
                            "lt, gt, apos and quot";
   Refuse(fileName, "the attribute \"" + WideToAnsi(name) + "\" of the element \"" +
-                       WideToAnsi(element->GetNodeName()) + "\" " + what + PlaceOfReference(fileName, WideToAnsi(name)) +
-                       ".");
+                       WideToAnsi(element->GetNodeName()) + "\" " + what +
+                       PlaceOfReference(fileName, WideToAnsi(name)) + ".");
 }
 
 // " (line L, column C)" of the first place where attribute name has the value
