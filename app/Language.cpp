@@ -48,133 +48,40 @@ std::string Indexed(const std::string& prefix, const char* kind, int index, cons
   return prefix + kind + std::to_string(index) + suffix;
 }
 
-// Where a translatable text sits in its component.
-enum class TTextKind : uint8_t { Caption, Hint, Line, Item, Column };
-
-// One text a translation replaced; its component is found again by name
-// ("" for the form itself), since it may be gone by the next translation.
-struct TReplacedText {
-  std::string component;
-  TTextKind kind;
-  int index;
-  std::string original;
-  std::string translated;
-};
-
-// The texts the translations of a form replaced, owned by the form: a later
-// translation, or the built-in English, first puts back those still shown as
-// translated, so no text of an earlier language stays.
-class TFormTranslation : public TComponent {
-public:
-  std::vector<TReplacedText> replaced;
-};
-
-TFormTranslation* FindTranslation(const TCustomForm* form) {
-  for (int i = form->ComponentCount() - 1; i >= 0; --i)
-    if (auto* record = dynamic_cast<TFormTranslation*>(form->Components(i))) return record;
-  return nullptr;
+// Lines, items and columns that exist are replaced; a file never adds any.
+void TranslateMemo(TMemo* memo, const std::string& section, const std::string& prefix, const TMemIniFile* ini) {
+  TStrings* lines = memo->Lines();
+  for (int n = 0; n < lines->Count(); ++n) {
+    std::string value = ini->ReadString(section, Indexed(prefix, ".lines[", n, "]"), kMemoLineDefault);
+    if (value != kMemoLineDefault) lines->SetStrings(n, value);
+  }
 }
 
-TStrings* TextList(TComponent* comp, TTextKind kind) {
-  if (auto* memo = dynamic_cast<TMemo*>(comp); memo != nullptr && kind == TTextKind::Line) return memo->Lines();
-  if (auto* combo = dynamic_cast<TComboBox*>(comp); combo != nullptr && kind == TTextKind::Item) return combo->Items();
-  return nullptr;
+void TranslateCombo(TComboBox* combo, const std::string& section, const std::string& prefix, const TMemIniFile* ini) {
+  TStrings* items = combo->Items();
+  for (int n = 0; n < items->Count(); ++n) {
+    std::string value = ini->ReadString(section, Indexed(prefix, ".items[", n, "]"), "");
+    if (!value.empty()) items->SetStrings(n, value);
+  }
 }
 
-const char* PropName(TTextKind kind) { return kind == TTextKind::Caption ? "Caption" : "Hint"; }
-
-// The text of kind at index in comp; false when comp has no such text.
-bool ReadText(TComponent* comp, TTextKind kind, int index, std::string& text) {
-  if (kind == TTextKind::Caption || kind == TTextKind::Hint) {
-    if (GetPropInfo(comp, PropName(kind)) == nullptr) return false;
-    text = GetStrPropByName(comp, PropName(kind));
-    return true;
+void TranslateListView(TListView* list, const std::string& section, const std::string& prefix,
+                       const TMemIniFile* ini) {
+  TListColumns* columns = list->Columns();
+  for (int n = 0; n < columns->Count(); ++n) {
+    std::string value = ini->ReadString(section, Indexed(prefix, ".Columns[", n, "].Caption"), "");
+    if (!value.empty()) columns->Items(n)->SetCaption(value);
   }
-  if (kind == TTextKind::Column) {
-    auto* list = dynamic_cast<TListView*>(comp);
-    if (list == nullptr || index >= list->Columns()->Count()) return false;
-    text = list->Columns()->Items(index)->Caption();
-    return true;
-  }
-  TStrings* lines = TextList(comp, kind);
-  if (lines == nullptr || index >= lines->Count()) return false;
-  text = lines->Strings(index);
-  return true;
 }
 
-// Sets a text that ReadText found, the empty text too.
-void WriteText(TComponent* comp, TTextKind kind, int index, const std::string& text) {
-  if (kind == TTextKind::Caption || kind == TTextKind::Hint) {
-    const TPropInfo* prop = GetPropInfo(comp, PropName(kind));
-    if (prop->kind == pkString && prop->setStr) prop->setStr(comp, text);
-    if (prop->kind == pkWideString && prop->setWide) prop->setWide(comp, AnsiToWide(text));
-    return;
-  }
-  if (kind == TTextKind::Column) {
-    static_cast<TListView*>(comp)->Columns()->Items(index)->SetCaption(text);
-    return;
-  }
-  TextList(comp, kind)->SetStrings(index, text);
-}
-
-// Puts back, newest first, the texts still shown as record's translation left them.
-void PutBackOriginals(TCustomForm* form, TFormTranslation* record) {
-  for (auto it = record->replaced.rbegin(); it != record->replaced.rend(); ++it) {
-    TComponent* comp = it->component.empty() ? form : form->FindComponent(it->component);
-    std::string shown;
-    if (comp == nullptr || !ReadText(comp, it->kind, it->index, shown) || shown != it->translated) continue;
-    WriteText(comp, it->kind, it->index, it->original);
-  }
-  record->replaced.clear();
-}
-
-// Applies one language file's section to a form's components, keeping what it replaces.
-struct TFormTranslator {
-  const TMemIniFile* ini;
-  std::string section;
-  TFormTranslation* record;
-
-  void Replace(TComponent* comp, TTextKind kind, int index, const std::string& value) {
-    std::string original;
-    if (!ReadText(comp, kind, index, original)) return;
-    record->replaced.push_back({comp == record->Owner() ? "" : comp->Name(), kind, index, original, value});
-    WriteText(comp, kind, index, value);
-  }
-
-  // Lines, items and columns that exist are replaced; a file never adds any.
-  void Component(TComponent* comp) {
-    if (comp->Name().empty()) return;
-    const std::string prefix = section + "." + comp->Name();
-    for (TTextKind kind : {TTextKind::Caption, TTextKind::Hint}) {
-      std::string value = ini->ReadString(section, prefix + "." + PropName(kind), "");
-      if (!value.empty()) Replace(comp, kind, 0, value);
-    }
-    if (TStrings* lines = TextList(comp, TTextKind::Line)) {
-      for (int n = 0; n < lines->Count(); ++n) {
-        std::string value = ini->ReadString(section, Indexed(prefix, ".lines[", n, "]"), kMemoLineDefault);
-        if (value != kMemoLineDefault) Replace(comp, TTextKind::Line, n, value);
-      }
-    }
-    if (TStrings* items = TextList(comp, TTextKind::Item)) {
-      for (int n = 0; n < items->Count(); ++n) {
-        std::string value = ini->ReadString(section, Indexed(prefix, ".items[", n, "]"), "");
-        if (!value.empty()) Replace(comp, TTextKind::Item, n, value);
-      }
-    }
-    if (auto* list = dynamic_cast<TListView*>(comp)) {
-      for (int n = 0; n < list->Columns()->Count(); ++n) {
-        std::string value = ini->ReadString(section, Indexed(prefix, ".Columns[", n, "].Caption"), "");
-        if (!value.empty()) Replace(comp, TTextKind::Column, n, value);
-      }
-    }
-  }
-};
-
-// A translator for form, its record made when the form has none yet.
-TFormTranslator TranslatorOf(TCustomForm* form, const TMemIniFile* ini) {
-  TFormTranslation* record = FindTranslation(form);
-  if (record == nullptr) record = New<TFormTranslation>(form);
-  return {ini, form->Name(), record};
+void TranslateComponent(TComponent* comp, const std::string& section, const TMemIniFile* ini) {
+  if (comp->Name().empty()) return;
+  std::string prefix = section + "." + comp->Name();
+  SetStrPropByName(comp, "Caption", ini->ReadString(section, prefix + ".Caption", ""));
+  SetStrPropByName(comp, "Hint", ini->ReadString(section, prefix + ".Hint", ""));
+  if (auto* memo = dynamic_cast<TMemo*>(comp)) TranslateMemo(memo, section, prefix, ini);
+  if (auto* combo = dynamic_cast<TComboBox*>(comp)) TranslateCombo(combo, section, prefix, ini);
+  if (auto* list = dynamic_cast<TListView*>(comp)) TranslateListView(list, section, prefix, ini);
 }
 
 // The offset of the first byte that no text holds (a control character other
@@ -301,24 +208,26 @@ std::string ReplacePlaceholder(const std::string& text, const std::string& place
   return result;
 }
 
-void TranslateForms(const std::vector<TCustomForm*>& forms) { TranslateFormComponents(forms, LangIni); }
+void TranslateForms(const std::vector<TCustomForm*>& forms) {
+  if (LangIni == nullptr) return;
+  TranslateFormComponents(forms, LangIni);
+}
 
 void TranslateFormComponents(const std::vector<TCustomForm*>& forms, const TMemIniFile* ini) {
+  if (ini == nullptr) return;
   for (TCustomForm* form : forms) {
     if (form == nullptr) continue;
-    if (TFormTranslation* record = FindTranslation(form)) PutBackOriginals(form, record);
-    if (ini == nullptr) continue;
-    TFormTranslator translator = TranslatorOf(form, ini);
-    std::string caption = ini->ReadString(translator.section, translator.section + ".Caption", "");
-    if (!caption.empty()) translator.Replace(form, TTextKind::Caption, 0, caption);
-    for (int i = 0; i < form->ComponentCount(); ++i) translator.Component(form->Components(i));
+    const std::string section = form->Name();
+    std::string caption = ini->ReadString(section, section + ".Caption", "");
+    if (!caption.empty()) form->SetCaption(caption);
+    for (int i = 0; i < form->ComponentCount(); ++i) TranslateComponent(form->Components(i), section, ini);
   }
 }
 
 void TranslateLaterComponents(TCustomForm* form, int first) {
   if (LangIni == nullptr) return;
-  TFormTranslator translator = TranslatorOf(form, LangIni);
-  for (int i = std::max(first, 0); i < form->ComponentCount(); ++i) translator.Component(form->Components(i));
+  for (int i = std::max(first, 0); i < form->ComponentCount(); ++i)
+    TranslateComponent(form->Components(i), form->Name(), LangIni);
 }
 
 std::string CapitalizeLanguageName(const std::string& name) {

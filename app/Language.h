@@ -53,14 +53,11 @@ std::string LangString(const std::string& defaultText, const std::string& ident)
 // placeholder is absent or empty.
 std::string ReplacePlaceholder(const std::string& text, const std::string& placeholder, const std::string& value);
 
-// Applies LangIni to each form (null slots skipped). Texts an earlier
-// translation of the form replaced are first put back where they still show
-// as translated, so with no file loaded the form shows its own texts again.
+// Applies LangIni to each form (null slots skipped); nothing when no file is loaded.
 void TranslateForms(const std::vector<TCustomForm*>& forms);
 // The worker: applies ini's sections to the forms' captions and their owned
 // components' Caption, Hint, memo lines, combo items and list-view column
-// captions, after putting back what an earlier translation replaced. Null ini
-// only puts back.
+// captions. Null ini does nothing.
 void TranslateFormComponents(const std::vector<TCustomForm*>& forms, const TMemIniFile* ini);
 // Applies LangIni to the components form owns from index first on, made
 // after the form was translated (a part of its definition read later), as

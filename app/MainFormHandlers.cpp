@@ -60,9 +60,6 @@ void TMainForm::RunSettingsDialog(int page) {
   if (!WizardLinks.showAdvancedParams) return;
   WizardLinks.showAdvancedParams(page);
   UpdateInterfaceLanguage();
-  // The texts made in code follow the language now in use, as the form's do.
-  SetCaption(WindowCaption());
-  if (Task != 0) SetHeading(Task, Step, CurrentPage());
 }
 
 void TMainForm::MainMenuCommonSettingsClick(TObject*) { RunSettingsDialog(0); }

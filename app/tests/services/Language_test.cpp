@@ -223,7 +223,6 @@ TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {
        "MainForm.BottomNext.Caption=\r\n"
        "MainForm.BottomNext.Hint=Weiter gehen\r\n"
        "MainForm.BottomBack.Caption=< &Zur\xFC" "ck\r\n"
-       "MainForm.BottomBack.Hint=Zur\xFC" "ck gehen\r\n"
        "MainForm.WelcomeLabel.Caption=Willkommen %s %n\r\n"
        "MainForm.NoteMemo.lines[0]=eins\r\n"
        "MainForm.NoteMemo.lines[1]=\r\n"
@@ -263,25 +262,6 @@ TEST_F(LanguageFile, FormsTakeCaptionsHintsLinesItemsAndColumns) {
   EXPECT_EQ(columns->Items(0)->Caption(), "Name");
   EXPECT_EQ(columns->Items(1)->Caption(), "Gr\xF6\xDF" "e");
   EXPECT_EQ(GetStrPropByName(form->FindComponent("MainMenuAbout"), "Caption"), "\xDC&ber...");
-
-  // Another language: what it leaves out shows the design text, not the last
-  // language's. Then none: every design text is back, empty ones too, but a
-  // text the program has set since stays.
-  qvtest::Find<TLabel>(form, "WelcomeLabel")->SetCaption("Set in code");
-  Load("Other.lng", "[MainForm]\r\nMainForm.BottomBack.Caption=< &Retour\r\n");
-  TranslateForms({form});
-  EXPECT_EQ(form->Caption(), "Quorvanell");
-  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomBack")->Caption(), "< &Retour");
-  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomBack")->Hint(), "");
-  FreeAndNil(LangIni);
-  TranslateForms({form});
-  EXPECT_EQ(next->Hint(), "Go on");
-  EXPECT_EQ(qvtest::Find<TButton>(form, "BottomBack")->Caption(), "< &Back");
-  EXPECT_EQ(qvtest::Find<TLabel>(form, "WelcomeLabel")->Caption(), "Set in code");
-  EXPECT_EQ(lines->Strings(1), "two");
-  EXPECT_EQ(items->Strings(1), "FAT32");
-  EXPECT_EQ(columns->Items(1)->Caption(), "Size");
-  EXPECT_EQ(GetStrPropByName(form->FindComponent("MainMenuAbout"), "Caption"), "&About...");
   form->Free();
 }
 
