@@ -51,7 +51,7 @@ TEST_F(WizardTest, TheEngineWaitsForTheFirstRun) {
       {
         int failures = 0;
         {
-          TUnitsScope units;
+          TWizardUnits units;
           LinkPageParts();
           MakeForm();
           if (EngineInProcess() || WipeEngineLoaded()) failures |= 1;
@@ -81,7 +81,7 @@ TEST_F(WizardTest, TheEngineLoadsInTheRunsErrorMode) {
         if (registerCallback == nullptr || ErrorModeProc() == nullptr) std::exit(99);
         SetErrorMode(0);
         {
-          TUnitsScope units;
+          TWizardUnits units;
           LinkPageParts();
           MakeForm();
           const UINT runMode = ErrorModeProc()();

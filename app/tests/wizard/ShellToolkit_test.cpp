@@ -93,7 +93,7 @@ TEST_F(WizardTest, SpecialFoldersWaitForTheFilePage) {
       {
         int failures = 0;
         {
-          TUnitsScope units;
+          TWizardUnits units;
           LinkPageParts();
           LinkFileTask();
           MakeForm();

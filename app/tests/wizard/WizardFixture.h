@@ -3,6 +3,18 @@
 // globals reset, and stand-ins for the parts behind the pages (drive list,
 // format page, confirm list, engine runs) that behave as those parts must.
 #include "../MainFormFixture.h"
+#include "Units.h"
+
+// The units of a child process, started as the program starts them: they read
+// the settings of the test prefix, which a fresh prefix makes a first start,
+// so a form made then would wait for the language choice first. Tests of the
+// wizard itself start as a later start does.
+struct TWizardUnits : TUnitsScope {
+  TWizardUnits() {
+    GlobalFirstStart = false;
+    GlobalLanguage.clear();
+  }
+};
 
 // One pattern, as the patterns file would give it.
 inline void ReadFixturePattern(TDataStorage* storage) {
