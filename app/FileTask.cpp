@@ -4,6 +4,7 @@
 // item once; the engine gets only the topmost ones, since what a checked
 // folder holds is wiped with it.
 #include "FileConfirmList.h"
+#include "Language.h"
 #include "MainForm.h"
 #include "NeededFolders.h"
 #include "Units.h"
@@ -18,7 +19,10 @@ TVirtualExplorerTreeview* TMainForm::FileSelectTree() {
   // The shell toolkit starts here, on the main thread, before the tree's
   // first shell item.
   InitializeShellToolkit();
+  const int madeBefore = ComponentCount();
   auto* tree = dynamic_cast<TVirtualExplorerTreeview*>(MakeDeferred("FileSelectTree"));
+  // Made after the form was translated: it takes the language the form shows.
+  if (ComponentCount() > madeBefore) TranslateLaterComponents(this, madeBefore);
   if (tree != nullptr && FileTreeStorage == nullptr) FileTreeStorage = tree->GetStorage();
   return tree;
 }

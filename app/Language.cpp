@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <new>
 #include <stdexcept>
 
@@ -82,6 +84,16 @@ void TranslateComponent(TComponent* comp, const std::string& section, const TMem
   if (auto* list = dynamic_cast<TListView*>(comp)) TranslateListView(list, section, prefix, ini);
 }
 
+// The offset of the first byte that no text holds (a control character other
+// than tab, line feed and carriage return), or npos.
+size_t FirstNonTextByte(std::string_view text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c < 0x20 && c != '\t' && c != '\n' && c != '\r') return i;
+  }
+  return std::string_view::npos;
+}
+
 // What reading a language file came to.
 enum class TLanguageReadKind { Loaded, Missing, Unusable };
 
@@ -107,6 +119,15 @@ TLanguageReadKind ReadLanguageFile(const std::string& path, TMemIniFile*& ini, s
     }
     text.resize(static_cast<size_t>(size));
     stream.ReadBuffer(text.data(), static_cast<int32_t>(size));
+    // Any bytes read as INI text give some texts or none: only text is
+    // taken for a language.
+    if (const size_t at = FirstNonTextByte(text); at != std::string_view::npos) {
+      char code[8];
+      std::snprintf(code, sizeof code, "0x%02X", static_cast<unsigned char>(text[at]));
+      reason = "It is not text: byte " + FormatThousands(static_cast<int64_t>(at)) + " is the control character " +
+               code + ". A language file is text in the system's ANSI code page.";
+      return TLanguageReadKind::Unusable;
+    }
     ini = New<TMemIniFile>();
     ini->SetFileName(AnsiToWide(path));
     ini->SetText(text);
@@ -122,8 +143,9 @@ TLanguageReadKind ReadLanguageFile(const std::string& path, TMemIniFile*& ini, s
   return TLanguageReadKind::Unusable;
 }
 
-// LoadLanguageFile, also saying whether the file exists but cannot be used.
-TMemIniFile* LoadLanguage(const std::string& fileName, bool& unusable) {
+// LoadLanguageFile, also saying whether the file cannot be used: one that
+// exists but cannot be read as a language, and a missing one when missingIsUnusable.
+TMemIniFile* LoadLanguage(const std::string& fileName, bool missingIsUnusable, bool& unusable) {
   unusable = false;
   FreeAndNil(LangIni);
   if (fileName.empty()) return nullptr;
@@ -131,7 +153,9 @@ TMemIniFile* LoadLanguage(const std::string& fileName, bool& unusable) {
   const std::string path = GetApplicationPath() + fileName;
   TMemIniFile* ini = nullptr;
   std::string reason;
-  if (ReadLanguageFile(path, ini, reason) != TLanguageReadKind::Unusable) return ini;
+  const TLanguageReadKind read = ReadLanguageFile(path, ini, reason);
+  if (read == TLanguageReadKind::Loaded || (read == TLanguageReadKind::Missing && !missingIsUnusable)) return ini;
+  if (read == TLanguageReadKind::Missing) reason = "It no longer exists.";
   unusable = true;
   if (ReportLanguageNotLoaded != nullptr) ReportLanguageNotLoaded(path, reason);
   return nullptr;
@@ -141,15 +165,23 @@ TMemIniFile* LoadLanguage(const std::string& fileName, bool& unusable) {
 
 TMemIniFile* LoadLanguageFile(const std::string& fileName) {
   bool unusable = false;
-  return LoadLanguage(fileName, unusable);
+  return LoadLanguage(fileName, /*missingIsUnusable=*/false, unusable);
 }
 
-void UseLanguage(const std::string& fileName) {
+namespace {
+
+void TakeLanguage(const std::string& fileName, bool missingIsUnusable) {
   bool unusable = false;
-  LangIni = LoadLanguage(fileName, unusable);
+  LangIni = LoadLanguage(fileName, missingIsUnusable, unusable);
   // A file that cannot be used would fail the same way at every start.
   GlobalLanguage = unusable ? std::string() : fileName;
 }
+
+}  // namespace
+
+void UseLanguage(const std::string& fileName) { TakeLanguage(fileName, /*missingIsUnusable=*/false); }
+
+void ChooseLanguage(const std::string& fileName) { TakeLanguage(fileName, /*missingIsUnusable=*/true); }
 
 void ReportLanguageNotLoadedInABox(const std::string& path, const std::string& reason) {
   // English: the language meant to translate this is the one that failed.
@@ -190,6 +222,12 @@ void TranslateFormComponents(const std::vector<TCustomForm*>& forms, const TMemI
     if (!caption.empty()) form->SetCaption(caption);
     for (int i = 0; i < form->ComponentCount(); ++i) TranslateComponent(form->Components(i), section, ini);
   }
+}
+
+void TranslateLaterComponents(TCustomForm* form, int first) {
+  if (LangIni == nullptr) return;
+  for (int i = std::max(first, 0); i < form->ComponentCount(); ++i)
+    TranslateComponent(form->Components(i), form->Name(), LangIni);
 }
 
 std::string CapitalizeLanguageName(const std::string& name) {

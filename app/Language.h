@@ -24,14 +24,19 @@ inline constexpr int64_t kMaxLanguageFileBytes = int64_t{1} << 20;
 // Frees LangIni (setting it to null), then reads program folder + fileName
 // when that file exists; the caller stores the result in LangIni. Null for an
 // empty name or a missing file, and for a file that cannot be used (larger
-// than kMaxLanguageFileBytes, unreadable, too large for the memory left),
-// which is also told to the user through ReportLanguageNotLoaded. Never raises.
+// than kMaxLanguageFileBytes, unreadable, too large for the memory left, not
+// text), which is also told to the user through ReportLanguageNotLoaded.
+// Never raises.
 TMemIniFile* LoadLanguageFile(const std::string& fileName);
 // Makes fileName the interface language: LangIni := LoadLanguageFile(fileName)
 // and only then GlobalLanguage := fileName. A file that exists but cannot be
 // used leaves the built-in English texts (LangIni null) and GlobalLanguage
-// empty, so the name is not kept for the next start. Never raises.
+// empty, so the name is not kept for the next start. A missing file is
+// kept: it may be back at the next start. Never raises.
 void UseLanguage(const std::string& fileName);
+// UseLanguage for a file the user chose from a list of the files present:
+// one gone since is told and not kept, as a file that cannot be used.
+void ChooseLanguage(const std::string& fileName);
 // Tells the user that the language file at path cannot be used and why; the
 // default shows a box. Tests put a recording one in its place.
 using TLanguageNotLoadedReport = void (*)(const std::string& path, const std::string& reason);
@@ -54,6 +59,10 @@ void TranslateForms(const std::vector<TCustomForm*>& forms);
 // components' Caption, Hint, memo lines, combo items and list-view column
 // captions. Null ini does nothing.
 void TranslateFormComponents(const std::vector<TCustomForm*>& forms, const TMemIniFile* ini);
+// Applies LangIni to the components form owns from index first on, made
+// after the form was translated (a part of its definition read later), as
+// TranslateForms did to the others. Nothing when no file is loaded.
+void TranslateLaterComponents(TCustomForm* form, int first);
 
 // The display form of a language file's base name: lower-cased, then the first
 // character upper-cased ("GERMAN" -> "German"); "" stays "".

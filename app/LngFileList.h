@@ -13,7 +13,8 @@ struct TLanguageFileEntry {
 };
 
 // The normal files matching folder + "*.lng" (hidden and system files and
-// folders skipped) in the file system's order; empty when there are none.
+// folders skipped, and names the ANSI code page cannot spell) in the file
+// system's order; empty when there are none.
 std::vector<TLanguageFileEntry> ListLanguageFiles(const std::string& folder);
 // The index in entries of the file named language (ignoring case), or -1
 // (always -1 for an empty language).

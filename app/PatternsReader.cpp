@@ -10,6 +10,7 @@
 #include "core/Exception.h"
 #include "core/SysUtils.h"
 #include "xml/XmlDom.h"
+#include "xml/XmlRulesStrings.h"
 #include "xml/XmlToDomParser.h"
 
 namespace {
@@ -66,22 +67,42 @@ std::string PlaceOfReference(const std::string& fileName, const std::string& nam
   return "";
 }
 
+// The first entity that value refers to other than the five predefined
+// ones; "" when there is none.
+std::u16string FirstOwnEntity(const std::u16string& value) {
+  for (size_t amp = value.find(u'&'); amp != std::u16string::npos; amp = value.find(u'&', amp + 1)) {
+    const size_t end = value.find(u';', amp);
+    if (end == std::u16string::npos) break;
+    const std::u16string_view name(value.data() + amp + 1, end - amp - 1);
+    if (!name.empty() && name[0] != u'#' && !IsXmlPredefinedEntityName(name)) return std::u16string(name);
+  }
+  return u"";
+}
+
 // The value of a required attribute, references resolved, in the program's code page.
 std::string RequiredAttribute(TdomElement* element, const char16_t* name, const std::string& fileName) {
   TdomAttr* attr = element->getAttributeNode(name);
   if (attr == nullptr)
     Refuse(fileName, "the element \"" + WideToAnsi(element->GetNodeName()) + "\" has no attribute \"" +
                          WideToAnsi(name) + "\".");
-  try {
-    return WideToAnsi(attr->GetValue());
-  } catch (const EConvertError&) {
-    // Only references can make a parsed value fail: ones that expand too far
-    // (or name entities that cannot be expanded).
-    Refuse(fileName, "the attribute \"" + WideToAnsi(name) + "\" of the element \"" +
-                         WideToAnsi(element->GetNodeName()) +
-                         "\" holds entity references that cannot be expanded (they expand too far)" +
-                         PlaceOfReference(fileName, WideToAnsi(name)) + ".");
-  }
+  std::u16string value;
+  TXmlErrorType type = ET_NONE;
+  element->GetOwnerDocument()->CalculateNormalizedAttrValue(attr, value, type);
+  if (IsHintOrWarningErrorType(type)) return WideToAnsi(value);
+  // Only references can make a parsed value fail. The program's parser keeps
+  // the file's document type but reads no declarations from it (AP_NO), and
+  // nothing outside the file is fetched: an entity of its own is never
+  // expanded, however it is declared.
+  const std::u16string entity = FirstOwnEntity(attr->GetNodeValue());
+  const std::string what =
+      entity.empty() ? "holds references that cannot be expanded"
+                     : "refers to the entity \"" + WideToAnsi(entity) +
+                           "\", which is never expanded: the file's own entity declarations are not read and nothing "
+                           "outside it is fetched, so values may use only character references and the entities amp, "
+                           "lt, gt, apos and quot";
+  Refuse(fileName, "the attribute \"" + WideToAnsi(name) + "\" of the element \"" +
+                       WideToAnsi(element->GetNodeName()) + "\" " + what +
+                       PlaceOfReference(fileName, WideToAnsi(name)) + ".");
 }
 
 // " (line L, column C)" of the first place where attribute name has the value

@@ -70,7 +70,7 @@ void TAdvancedParamsForm::ApplyChoices() {
   if (index != InitialLanguageIndex) {
     if (index > 0 && index <= static_cast<int>(languageFiles.size())) {
       // The name is kept only once its file has loaded.
-      UseLanguage(LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]));
+      ChooseLanguage(LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]));
     } else {
       GlobalLanguage.clear();
       FreeAndNil(LangIni);

@@ -62,7 +62,7 @@ void TLanguageSelectForm::ApplyChoice() {
     return;
   }
   // The name is kept only once its file has loaded.
-  UseLanguage(LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]));
+  ChooseLanguage(LanguageSettingName(languageFiles[static_cast<size_t>(index - 1)]));
 }
 
 void SelectLanguage() {

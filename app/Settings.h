@@ -50,7 +50,8 @@ int32_t ClampSplashDelay(int32_t seconds);
 bool IsLanguageFileName(const std::string& name);
 
 // The REG_DWORD value name under base key + subkey, or def when the key or
-// value is missing, of another type, or unreadable. Opens the key read-only.
+// value is missing, of another type, or unreadable. Opens the key for
+// writing, creating it when missing, and only when that fails read-only.
 int32_t ReadRegInteger(const std::string& subkey, const std::string& name, int32_t def);
 // The same read as an integer, non-zero meaning true; def on any failure.
 bool ReadRegBool(const std::string& subkey, const std::string& name, bool def);

@@ -1,7 +1,8 @@
 #pragma once
 // TSplashForm: the borderless picture shown while the main window is
-// created. It closes itself after GlobalSplashDelay seconds (kept within
-// 1..20) or on a click; closing only hides it, the application frees it.
+// created. It closes itself after GlobalSplashDelay seconds (at least one,
+// see ClampSplashDelay) or on a click; closing only hides it, the
+// application frees it.
 #include <string>
 
 #include "core/PublishedMethods.h"

@@ -130,28 +130,33 @@ TEST_F(PreferencesTest, MissingLanguageFileSelectsEnglish) {
   EXPECT_EQ(GlobalLanguage, "Klingon.lng");
 }
 
-// A language file that cannot be used (here far too large) is told in a box
-// naming it; the built-in English stays and the name is not kept.
+// A chosen language file that cannot be used (far too large, random bytes,
+// deleted while the dialog is open) is told in a box naming it and why; the
+// built-in English stays and the name is not kept.
 TEST_F(PreferencesTest, AnUnusableLanguageFileIsToldAndNotKept) {
   AddLanguageFile("German.lng", "[Misc]\r\nstrBuild=Bau\r\n");
   AddLanguageFile("Huge.lng");
   ASSERT_TRUE(MakeSparseTestFile("Huge.lng", 1200ll * 1024 * 1024));
-  GlobalLanguage = "German.lng";
-  LangIni = LoadLanguageFile("German.lng");
-  static std::string box;
-  box.clear();
-  bool ok = false;
-  EXPECT_NO_THROW(ok = Run(2, [](TAdvancedParamsForm* f) {
-                    Languages(f)->SetItemIndex(Languages(f)->Items()->IndexOf("Huge"));
-                    WhenMessageBox("Error", &box);
-                    return "ButtonOk";
-                  }));
-  EXPECT_TRUE(ok);
-  EXPECT_NE(box.find(GetApplicationPath() + "Huge.lng"), std::string::npos) << box;
-  EXPECT_NE(box.find("1,258,291,200 bytes"), std::string::npos) << box;
-  EXPECT_EQ(LangIni, nullptr);
-  EXPECT_EQ(GlobalLanguage, "");
-  EXPECT_EQ(LangString("Build", "strBuild"), "Build");
+  AddLanguageFile("Broken.lng", std::string("\x8F\x03\xE1\0[\x1B\xFF=\x07", 9));
+  AddLanguageFile("Gone.lng");
+  for (const std::string told : {"Huge: 1,258,291,200 bytes", "Broken: It is not text", "Gone: It no longer exists."}) {
+    const std::string shown = told.substr(0, told.find(':'));
+    GlobalLanguage = "German.lng";
+    LangIni = LoadLanguageFile("German.lng");
+    static std::string box;
+    box.clear();
+    EXPECT_TRUE(Run(2, [&](TAdvancedParamsForm* f) {
+      Languages(f)->SetItemIndex(Languages(f)->Items()->IndexOf(shown));
+      if (shown == "Gone") RemoveTestFile("Gone.lng");
+      WhenMessageBox("Error", &box);
+      return "ButtonOk";
+    }));
+    EXPECT_NE(box.find(GetApplicationPath() + shown + ".lng"), std::string::npos) << box;
+    EXPECT_NE(box.find(told.substr(shown.size() + 2)), std::string::npos) << box;
+    EXPECT_EQ(LangIni, nullptr);
+    EXPECT_EQ(GlobalLanguage, "");
+    EXPECT_EQ(LangString("Build", "strBuild"), "Build");
+  }
 }
 
 // OK in the dialog, then the program's exit: the registry holds the choices.

@@ -4,6 +4,7 @@
 
 #include "DialogsFixture.h"
 #include "SelectLanguageForm.h"
+#include "win/TextConvert.h"
 #include "win/controls/ComCtrls.h"
 #include "win/controls/StdCtrls.h"
 
@@ -57,6 +58,10 @@ TEST_F(SelectLanguageTest, FolderOfLanguageFiles) {
   CreateDirectoryA((GetApplicationPath() + "Folder.lng").c_str(), nullptr);
   files.push_back("Folder.lng");
   AddLanguageFile("notes.lngx");
+  // A name no ANSI code page spells (Cyrillic and Hebrew) is not offered as question marks.
+  const std::u16string unspellable = AnsiToWide(GetApplicationPath()) + u"\u0416\u05D0.lng";
+  CloseHandle(CreateFileW(reinterpret_cast<LPCWSTR>(unspellable.c_str()), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
 
   auto rows = Run([](TLanguageSelectForm* f) {
     List(f)->SetItemIndex(IndexOf(f, "French"));
@@ -64,6 +69,7 @@ TEST_F(SelectLanguageTest, FolderOfLanguageFiles) {
     qvtest::SaveScreenshot(f->Handle(), "dialogs_language_test_files");
     qvtest::Click(qvtest::Find<TButton>(f, "OkButton"));
   });
+  DeleteFileW(reinterpret_cast<LPCWSTR>(unspellable.c_str()));
   ASSERT_EQ(rows.size(), 5u);
   EXPECT_EQ(rows[0].caption, "English (Default)");
   EXPECT_EQ(rows[0].image, 1);

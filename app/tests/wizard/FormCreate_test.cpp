@@ -88,6 +88,9 @@ TEST_F(WizardTest, TheFileTreeTakesTheTreePanesDefaultsWhereTheFormStatesNothing
 // page's first show makes it there, showing, with the storage of its ticks.
 TEST_F(WizardTest, TheFileTreeIsMadeOnItsPagesFirstShow) {
   MakeForm();
+  // The language the form was translated into reaches the tree made later.
+  LangIni = New<TMemIniFile>();
+  LangIni->SetText("[MainForm]\r\nMainForm.FileSelectTree.Hint=Zu l\xF6schende Dateien\r\n");
   EXPECT_EQ(form->FindComponent("FileSelectTree"), nullptr);
   EXPECT_EQ(form->FileTreeStorage, nullptr);
   Click("WelcomeFileAndFoldersRadioButton");
@@ -99,6 +102,7 @@ TEST_F(WizardTest, TheFileTreeIsMadeOnItsPagesFirstShow) {
   EXPECT_TRUE(tree->HandleAllocated() && IsWindowVisible(tree->Handle()));
   EXPECT_EQ(form->FileTreeStorage, tree->GetStorage());
   EXPECT_EQ(form->FileSelectTree(), tree);
+  EXPECT_EQ(tree->Hint(), "Zu l\xF6schende Dateien");
 }
 
 TEST_F(WizardTest, FirstStartChoosesLanguageThenOpensQuickStart) {

@@ -1,5 +1,6 @@
-// The splash window: its close delay kept within 1..20 seconds, a picture
-// that cannot be decoded never stopping start-up, and closing by timer or click.
+// The splash window: its close delay kept as stored unless the timer cannot
+// use it, a picture that cannot be decoded never stopping start-up, and
+// closing by timer or click.
 #include <gtest/gtest.h>
 
 #include "Language.h"
