@@ -465,9 +465,9 @@ TEST_F(FileTreePageTest, ATickThatIsNotThereIsNamedOnTheConfirmPageAndInTheLog) 
   form->BottomNextClick();
   ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
   EXPECT_EQ(Rows(), std::vector<std::u16string>{wiped});
-  auto* note = Find<TWideLabel>("FileConfirmAbsentLabel");
+  auto* note = Find<TMemo>("FileConfirmAbsentNote");
   EXPECT_TRUE(note->Visible());
-  EXPECT_EQ(note->WideCaption(), u"Ticked, but not there, so not wiped (1): " + absent);
+  EXPECT_EQ(WideText(note), u"Ticked, but not there, so not wiped (1): " + absent);
   ASSERT_EQ(form->FilesToWipeList->Count(), 1);
   qvtest::SaveScreenshot(form->Handle(), "file_task_confirm_absent");
   form->BottomNextClick();
@@ -492,7 +492,7 @@ TEST_F(FileTaskTest, ATickedItemGoneSinceIsNamedOnTheConfirmPage) {
   ShowConfirmPage();
   ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
   EXPECT_EQ(form->AbsentTicks, std::vector<std::u16string>{path});
-  EXPECT_TRUE(Find("FileConfirmAbsentLabel")->Visible());
+  EXPECT_TRUE(Find("FileConfirmAbsentNote")->Visible());
   EXPECT_FALSE(Find("BottomNext")->Enabled());
 }
 
