@@ -853,8 +853,7 @@ TEST_F(FileTaskTest, ALinkInACheckedFolderIsListedAsItselfAndNotEntered) {
   EXPECT_EQ(Rows(), (std::vector<std::u16string>{root + u"qvlinkdir\\", root + u"qvlinkdir\\qvlinkto\\"}));
   EXPECT_EQ(form->FoldersCount, 2);
   EXPECT_EQ(form->FilesCount, 0);
-  // An item checked through the link is named with it, not listed (the
-  // tree's storage names it as not there before).
+  // An item checked through the link is named with it, not listed.
   const std::u16string through = root + u"qvlinkdir\\qvlinkto\\qvkept-outside.txt";
   TListingKeys keys;
   size_t rows = 0;
@@ -862,6 +861,23 @@ TEST_F(FileTaskTest, ALinkInACheckedFolderIsListedAsItselfAndNotEntered) {
   EXPECT_EQ(rows, 0u);
   EXPECT_EQ(AbsentTicksText({}, keys.needed),
             u"Ticked, but reached through a link, so not wiped (1): " + through + u" (" + root + u"qvlinkdir\\qvlinkto)");
+}
+
+// Three ticks in the Windows folder: the note names every one and scrolls to the last.
+TEST_F(FileTaskTest, TheNoteOfTicksLeftOutScrollsToEveryOne) {
+  wchar_t windows[MAX_PATH + 1] = {};
+  ASSERT_GT(GetWindowsDirectoryW(windows, MAX_PATH), 0u);
+  const std::u16string folder = reinterpret_cast<const char16_t*>(windows);
+  for (const char16_t* name : {u"\\win.ini", u"\\system.ini", u"\\notepad.exe"}) Check(folder + name);
+  ShowConfirmPage();
+  auto* note = Find<TMemo>("FileConfirmAbsentNote");
+  ASSERT_TRUE(note->Visible());
+  for (const char16_t* name : {u"\\win.ini", u"\\system.ini", u"\\notepad.exe"})
+    EXPECT_NE(WideText(note).find(folder + name + u" ("), std::u16string::npos) << WideStringToString(folder + name);
+  EXPECT_NE(GetWindowLongW(note->Handle(), GWL_STYLE) & WS_VSCROLL, 0);
+  SendMessageW(note->Handle(), WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_GT(SendMessageW(note->Handle(), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  qvtest::SaveScreenshot(form->Handle(), "file_task_confirm_needed");
 }
 
 TEST_F(FileTaskTest, NothingCheckedLeavesTheListEmptyAndNextDisabled) {
