@@ -12,10 +12,9 @@
 #                     folder lies on the host's disk (its size is the host's)
 #   QV_TEST_WIZ_FILES a 16 MiB ext2 image holding a file tree for the file task
 #                     (non-ASCII names, a link out of a checked folder, kept files, twin
-#                     names, case-variant siblings, a folder no one may read, tmpfs
-#                     mounted on two folders); its image is scanned after the run
+#                     names, case-variant siblings, an unreadable folder, mounts under
+#                     QV_TEST_WIZ_MOUNTS); its image is scanned after the run
 #                     for every wiped name and marker
-#   QV_TEST_WIZ_MOUNTS 1 when those two file systems are mounted
 set -u
 exe=$(realpath "$1")
 shift
@@ -124,28 +123,15 @@ if qv_mount_ext2 "$work/files.img" 16 "$work/files"; then
     printf 'lower upper %s' "$n" > "$f/qvpool/case$n/data/upper.txt"
     ln -s "$f/qvmodel-outside" "$f/qvpool/link$n/to-outside"
   done
-  # A folder holding a link to a folder outside, put by a test in the place of a folder on the way to a tick.
-  mkdir -p "$f/qvswapin"
-  ln -s "$f/qvmodel-outside" "$f/qvswapin/to-outside"
-  # A folder no one may read (mode 000) beside a file that may go. Root reads
-  # it all the same: its test runs again below without the right to read
-  # every folder.
-  mkdir -p "$f/qvsealed/locked"
-  printf 'sealed' > "$f/qvsealed/locked/inside.txt"
-  printf 'open' > "$f/qvsealed/open.txt"
-  printf 'unticked' > "$f/qvsealed/unticked.txt"
+  # A folder no one may read, and file systems mounted on a folder on the way
+  # to a tick and on one in a ticked folder (unmounted before the scan).
+  mkdir -p "$f/qvsealed/locked" "$f/qvmounts/way" "$f/qvmounts/box/mnt"
+  for x in qvsealed/locked/in qvsealed/open qvsealed/unticked qvmounts/box/beside; do printf x > "$f/$x.txt"; done
   chmod 000 "$f/qvsealed/locked"
-  # Small file systems mounted on folders of the tree: one on the way to a
-  # tick, one inside a ticked folder. Unmounted before the tree's image.
-  mkdir -p "$f/qvmounts/way" "$f/qvmounts/box/mnt"
-  printf 'beside' > "$f/qvmounts/box/beside.txt"
   if mount -t tmpfs -o size=1m tmpfs "$f/qvmounts/way" 2>/dev/null &&
      mount -t tmpfs -o size=1m tmpfs "$f/qvmounts/box/mnt" 2>/dev/null; then
-    mkdir -p "$f/qvmounts/way/inner" "$f/qvmounts/box/mnt/sub"
-    printf 'ticked' > "$f/qvmounts/way/inner/ticked.txt"
-    printf 'kept' > "$f/qvmounts/way/inner/kept.txt"
-    printf 'inside' > "$f/qvmounts/box/mnt/inside.txt"
-    printf 'deeper' > "$f/qvmounts/box/mnt/sub/deeper.txt"
+    mkdir "$f/qvmounts/way/inner"
+    for x in way/inner/ticked way/inner/kept box/mnt/in; do printf x > "$f/qvmounts/$x.txt"; done
     export QV_TEST_WIZ_MOUNTS=1
   else
     qv_loud "SKIPPING the mounts in the file task's tree: mounting a tmpfs was refused"
@@ -163,15 +149,11 @@ qv_drives_apply
 
 qv_run_tests "$root/scripts/wine-run.sh" "$exe" --gtest_brief=1 --gtest_filter='-*Unreadable' "$@" || status=1
 
-# Root may read every folder: the tests of folders that cannot be read run
-# again without that right (a new wineserver, which opens the files, drops it
-# too).
-if [ "$files_ok" = 1 ] && command -v setpriv >/dev/null; then
-  wineserver -w
-  no_read=-dac_override,-dac_read_search
+# Root reads every folder: the test of unreadable ones runs again without that right (its new wineserver too).
+no_read=-dac_override,-dac_read_search
+if [ "$files_ok" = 1 ] && command -v setpriv >/dev/null && wineserver -w; then
   qv_run_tests setpriv --inh-caps="$no_read" --bounding-set="$no_read" "$root/scripts/wine-run.sh" "$exe" \
     --gtest_brief=1 --gtest_filter='*Unreadable' || status=1
-  wineserver -w
 else
   qv_loud "SKIPPING the folders that cannot be read: no file tree, or setpriv (util-linux) is missing"
 fi
