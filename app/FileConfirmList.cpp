@@ -4,6 +4,7 @@
 #include "FileConfirmList.h"
 
 #include <algorithm>
+#include <cstring>
 #include <unordered_map>
 
 #include "FileListing.h"
@@ -134,6 +135,7 @@ public:
     return totals;
   }
   int Count() const { return static_cast<int>(rows.size()); }
+  const std::vector<TListedItem>& Rows() const { return rows; }
 
 private:
   void Data(TObject*, TListItem* item) {
@@ -157,29 +159,43 @@ private:
 
 }  // namespace
 
+const char* NeededTickTextKey(const TNeededTick& tick, bool confirmPage) {
+  if (!tick.unreadable.empty()) return confirmPage ? "strTicksUnreadable" : "strUnreadableNotWiped";
+  if (tick.throughLink) return confirmPage ? "strTicksThroughLink" : "strThroughLinkNotWiped";
+  return confirmPage ? "strTicksNeeded" : "strNeededNotWiped";
+}
+
+std::u16string NeededTickNamed(const TNeededTick& tick) {
+  return tick.path + u" (" + tick.folder + (tick.unreadable.empty() ? u"" : u": " + tick.unreadable) + u")";
+}
+
 std::u16string AbsentTicksText(const std::vector<std::u16string>& absent, const std::vector<TNeededTick>& needed) {
   std::u16string text;
   if (!absent.empty()) {
     text = AnsiToWide(ReplacePlaceholder(MiscText("strTicksNotThere"), "%s", std::to_string(absent.size())));
     for (size_t i = 0; i < absent.size(); ++i) text += (i == 0 ? u" " : u"; ") + absent[i];
   }
-  // Those needed, each with its folder; then those reached through a link, each with the link.
-  for (const bool throughLink : {false, true}) {
-    size_t count = 0;
-    for (const TNeededTick& tick : needed) count += tick.throughLink == throughLink;
+  // Those needed, each with its folder; those reached through a link, each
+  // with the link; those holding a folder that could not be read, with it and why.
+  for (const char* key : {"strTicksNeeded", "strTicksThroughLink", "strTicksUnreadable"}) {
+    auto ofKey = [key](const TNeededTick& tick) {
+      return std::strcmp(NeededTickTextKey(tick, /*confirmPage=*/true), key) == 0;
+    };
+    const size_t count = static_cast<size_t>(std::count_if(needed.begin(), needed.end(), ofKey));
     if (count == 0) continue;
     if (!text.empty()) text += u"\r\n";
-    text += AnsiToWide(ReplacePlaceholder(MiscText(throughLink ? "strTicksThroughLink" : "strTicksNeeded"), "%s",
-                                          std::to_string(count)));
+    text += AnsiToWide(ReplacePlaceholder(MiscText(key), "%s", std::to_string(count)));
     const char16_t* separator = u" ";
     for (const TNeededTick& tick : needed) {
-      if (tick.throughLink != throughLink) continue;
-      text += separator + tick.path + u" (" + tick.folder + u")";
+      if (!ofKey(tick)) continue;
+      text += separator + NeededTickNamed(tick);
       separator = u"; ";
     }
   }
   return text;
 }
+
+const std::vector<TListedItem>& FileConfirmRows(TListView* list) { return TConfirmRows::Of(list)->Rows(); }
 
 TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked,
                                    TConfirmListing* listing, const TNeededFolders* needed) {

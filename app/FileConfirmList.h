@@ -37,6 +37,9 @@ struct TConfirmListing {
 TConfirmTotals FillFileConfirmList(TListView* list, const std::vector<std::u16string>& checked,
                                    TConfirmListing* listing = nullptr, const TNeededFolders* needed = nullptr);
 
+// The rows list shows, as FillFileConfirmList made them (none before it ran).
+const std::vector<TListedItem>& FileConfirmRows(TListView* list);
+
 // A last-write time as the list shows it: local time, to two seconds, as the
 // user's short date and time ("" when it cannot be converted). Midnight shows
 // the date alone.
@@ -44,9 +47,15 @@ std::string FormatListDate(const FILETIME& lastWrite);
 
 // The confirm page's note on checked items that are not there: how many,
 // then each path; then those the system or this program needs, each with its
-// folder; then those reached through a link, each with the link; "" for none.
+// folder; then those reached through a link, each with the link; then those
+// holding a folder that could not be read, each with it and why; "" for none.
 std::u16string AbsentTicksText(const std::vector<std::u16string>& absent,
                                const std::vector<TNeededTick>& needed = {});
+// The key of the text that names tick left out: on the confirm page (a
+// heading with a count) or in the run's log (before each path).
+const char* NeededTickTextKey(const TNeededTick& tick, bool confirmPage);
+// tick's path with its folder, and why that could not be read: "P (F)", "P (F: why)".
+std::u16string NeededTickNamed(const TNeededTick& tick);
 
 // Links the wizard's confirm step to TMainForm::TransferFileListFromTree.
 void LinkFileTask();

@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "NeededFolders.h"
+#include "shell/MountedFolder.h"
 
 namespace {
 
@@ -26,6 +28,24 @@ constexpr DWORD kListBytes = 64 * 1024;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 LPCWSTR W(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
+
+// The system's words for an error, without the closing line break and period.
+std::u16string ErrorText(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::u16string words = length != 0 && text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text), length)
+                                                        : std::u16string();
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() <= u' ' || words.back() == u'.')) words.pop_back();
+  if (!words.empty()) return words;
+  const std::string number = "error " + std::to_string(code);
+  return std::u16string(number.begin(), number.end());
+}
+
+// An item that cannot be opened because it is not there (rather than unreadable).
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 bool IsDots(const char16_t* name, size_t length) {
   return (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
@@ -52,6 +72,7 @@ struct TOpenFolder {
   HANDLE handle = INVALID_HANDLE_VALUE;
   TItemKey key;
   bool keyed = false;
+  DWORD error = 0;  // why it could not be opened
 
   TOpenFolder() = default;
   TOpenFolder(const TOpenFolder&) = delete;
@@ -59,15 +80,42 @@ struct TOpenFolder {
   ~TOpenFolder() {
     if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
   }
-  // Opens folder (with its trailing backslash) without following a link in its place.
-  bool Open(const std::u16string& folder) {
-    handle = CreateFileW(W(LongPathForm(folder)), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                         nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+  // Opens folder (with or without its trailing backslash) without following a link in its place.
+  bool Open(const std::u16string& folder, DWORD access = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE) {
+    handle = CreateFileW(W(LongPathForm(folder)), access, kShareAll, nullptr, OPEN_EXISTING,
+                         FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      error = GetLastError();
+      return false;
+    }
     keyed = QvReadItemKey(handle, key);
     return true;
   }
 };
+
+// Whether below, opened by the name `name` in the folder with key above (at
+// place abovePlace, ObjectPlaceOf), is a file system mounted there: it lies
+// on another volume at the very place its name gives. A link is opened at its
+// target, which lies elsewhere. The wipe tells a mount from a link so.
+bool MountedAt(const TItemKey& above, const std::u16string& abovePlace, const TOpenFolder& below,
+               std::u16string_view name) {
+  if (!below.keyed || below.key.volume == above.volume || abovePlace.empty()) return false;
+  std::u16string place = abovePlace;
+  while (!place.empty() && place.back() == u'\\') place.pop_back();
+  place += u'\\';
+  place.append(name);
+  return ObjectPlaceOf(below.handle) == place;
+}
+
+// Whether the folder at path (below a root, without a trailing backslash) is
+// a file system mounted there, on another volume (MountedAt).
+bool IsMountPath(const std::u16string& path) {
+  const size_t slash = path.find_last_of(u'\\');
+  TItemKey above, below;
+  return slash != std::u16string::npos && slash >= 2 && IsMountedFolder(path) &&
+         KeyOfPath(path.substr(0, slash == 2 ? 3 : slash), above) && KeyOfPath(path, below) &&
+         above.volume != below.volume;
+}
 
 // An item is listed once however many checked paths reach it. An item is
 // reached twice only through a checked path reached twice (the walk of one
@@ -100,13 +148,17 @@ public:
     TItemKey parentKey;
     const bool wayKnown = Way(path, parentKey);
     if (!linkOnWay.empty()) {
-      if (keys != nullptr) keys->needed.push_back(TNeededTick{path, linkOnWay, true});
+      if (keys != nullptr) keys->needed.push_back(TNeededTick{path, linkOnWay, true, {}});
       return;
     }
     if (IsDriveRootPath(path)) {
       // The root is wiped through its content; it has no row of its own.
       TOpenFolder root;
-      if (!MarkGiven(Named(path)) || !root.Open(path)) return;
+      if (!MarkGiven(Named(path))) return;
+      if (!root.Open(path)) {
+        Unreadable(path, path, root.error);
+        return;
+      }
       if (root.keyed && IsNeeded(path, root.key, /*folder=*/true)) return;
       ListTicked(path, nullptr, path, root);
       return;
@@ -123,6 +175,8 @@ public:
     TListedItem item = ItemOf(bare, data.dwFileAttributes,
                               (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                               data.ftLastWriteTime);
+    // A file system mounted on the folder is entered as the folder (as the wipe does).
+    if (item.link && item.folder && IsMountPath(bare)) item.link = false;
     const bool enter = item.folder && !item.link;
     TOpenFolder folder;
     TItemKey own;
@@ -130,15 +184,19 @@ public:
     if (enter && folder.Open(item.path)) {
       own = folder.key;
       ownKnown = folder.keyed;
+    } else if (enter && !IsNotFound(folder.error)) {
+      Unreadable(path, bare, folder.error);
+      return;
     } else if (!enter) {
       ownKnown = KeyOfPath(bare, own);
     }
     if (ownKnown && IsNeeded(path, own, enter)) return;
-    if (!enter && wayKnown && needed != nullptr)
-      if (const std::u16string* which = needed->KeepsFilesOf(parentKey)) {
-        if (keys != nullptr) keys->needed.push_back(TNeededTick{path, *which});
-        return;
-      }
+    // The folder it lies directly in keeps its files: that folder is named.
+    if (!enter && wayKnown && needed != nullptr && needed->KeepsFilesOf(parentKey) != nullptr) {
+      const size_t slash = bare.find_last_of(u'\\');
+      if (keys != nullptr) keys->needed.push_back(TNeededTick{path, bare.substr(0, slash == 2 ? 3 : slash), false, {}});
+      return;
+    }
     // As the folder holding it lists it: that folder's volume, its file ID, its name.
     if (ownKnown && wayKnown && own.fileId != 0) {
       const size_t slash = bare.find_last_of(u'\\');
@@ -192,6 +250,9 @@ private:
   struct TFolderFrame {
     std::vector<TListedItem> subfolders;
     size_t next = 0;
+    DWORD error = 0;  // why it could not be listed
+    TItemKey key;          // its own
+    std::u16string place;  // where it lies (ObjectPlaceOf), when a subfolder is a reparse point
   };
 
   // False when the path was given before.
@@ -223,19 +284,28 @@ private:
     heldKeys = &folderKeys;
     heldTicks = &walkTicks;
     metNeeded.clear();
+    metWhy.clear();
     if (folder.keyed) KeepFolderKey(folder.key);
     if (item == nullptr || Emit(std::move(*item))) ScanTree(folderPath, folder);
     held = nullptr;
     heldKeys = nullptr;
     heldTicks = nullptr;
     if (!metNeeded.empty()) {
-      if (keys != nullptr) keys->needed.push_back(TNeededTick{path, metNeeded});
+      if (keys != nullptr) keys->needed.push_back(TNeededTick{path, metNeeded, false, metWhy});
       refused.emplace_back(Trimmed(path), metNeeded);
       return;
     }
     for (TListedItem& row : rows) sink(std::move(row));
     if (keys != nullptr) keys->folders.insert(keys->folders.end(), folderKeys.begin(), folderKeys.end());
     for (const TNamed& named : walkTicks) named.tick->vouched |= named.form;
+  }
+
+  // Names the checked path whose folder (itself, or one in it) could not be
+  // read: what it holds is unknown, so none of it is listed.
+  void Unreadable(const std::u16string& path, const std::u16string& folder, DWORD error) {
+    const std::u16string named = IsDriveRootPath(folder) ? folder : Trimmed(folder);
+    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, named, false, ErrorText(error)});
+    refused.emplace_back(Trimmed(path), Trimmed(folder));
   }
 
   // Whether a checked item with key is, lies in or holds a needed folder;
@@ -246,7 +316,7 @@ private:
     if (which == nullptr && folder) which = needed->HeldBy(key);
     if (which == nullptr && !lyingIn.empty()) which = &lyingIn;
     if (which == nullptr) return false;
-    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, *which});
+    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, *which, false, {}});
     if (folder) refused.emplace_back(Trimmed(path), *which);
     return true;
   }
@@ -268,11 +338,9 @@ private:
     }
     if (root == std::u16string::npos) return false;
     bool known = true;
-    TLevel above;
     for (size_t at = root; at < trimmed.size(); at = trimmed.find(u'\\', at + 1)) {
       const std::u16string level = at == root ? trimmed.substr(0, root) + u'\\' : trimmed.substr(0, at);
-      const TLevel& found = LevelKey(level, at != root ? &above : nullptr);
-      above = found;
+      const TLevel& found = LevelKey(level, at != root);
       if (found.link) {
         linkOnWay = level;
         return false;
@@ -290,23 +358,22 @@ private:
   }
 
   // A folder on the way to a checked path: its own key (of what it leads
-  // to), and whether it is a link: a reparse point that leads to a folder of
-  // its own volume. One that leads to another volume is a mount, which the
-  // wipe goes through; a drive or share root (above: null) is neither.
+  // to), and whether it is a link: a reparse point other than a file system
+  // mounted there (IsMountPath), which the wipe goes through. A drive or
+  // share root is neither.
   struct TLevel {
     TItemKey key;
     bool keyed = false;
     bool link = false;
   };
-  const TLevel& LevelKey(const std::u16string& level, const TLevel* above) {
+  const TLevel& LevelKey(const std::u16string& level, bool belowRoot) {
     auto found = levels.find(level);
     if (found != levels.end()) return found->second;
     TLevel known;
     known.keyed = KeyOfPath(level, known.key);
     WIN32_FILE_ATTRIBUTE_DATA data{};
-    known.link = above != nullptr && above->keyed && known.keyed && known.key.volume == above->key.volume &&
-                 GetFileAttributesExW(W(LongPathForm(level)), GetFileExInfoStandard, &data) &&
-                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    known.link = belowRoot && GetFileAttributesExW(W(LongPathForm(level)), GetFileExInfoStandard, &data) &&
+                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsMountPath(level);
     if (known.link) known.keyed = false;
     return levels.emplace(level, known).first->second;
   }
@@ -316,6 +383,7 @@ private:
   void ScanTree(const std::u16string& root, const TOpenFolder& opened) {
     std::vector<TFolderFrame> stack;
     stack.push_back(ReadFolder(root, opened));
+    if (Unread(root, stack.back())) return;
     while (!stack.empty()) {
       TFolderFrame& top = stack.back();
       if (top.next == top.subfolders.size()) {
@@ -323,15 +391,32 @@ private:
         continue;
       }
       TListedItem sub = std::move(top.subfolders[top.next++]);
-      const bool enter = !sub.link;
       const std::u16string folder = sub.path;
+      TOpenFolder below;
+      // A file system mounted on a folder, which a listing gives without a
+      // file ID, is entered as the folder, keyed by the file ID of the folder
+      // it opens (as the wipe takes it); a link is not entered.
+      const std::u16string_view name = TrimmedView(folder).substr(TrimmedView(folder).find_last_of(u'\\') + 1);
+      const bool mounted = sub.link && below.Open(folder) && MountedAt(top.key, top.place, below, name);
+      if (mounted) {
+        sub.link = false;
+        sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), /*made=*/0);
+        sub.keyed = below.key.fileId != 0;
+      }
+      const bool enter = !sub.link;
       const TItemKey listedAs = sub.key;
       const TNamed named = Named(folder);
       if (!Emit(std::move(sub), named) || !enter) continue;
-      TOpenFolder below;
       // A folder that is no longer the one listed (replaced meanwhile, or a
       // link put in its place) is not entered: its content was never there.
-      if (!below.Open(folder) || !below.keyed || below.key.fileId != listedAs.fileId) continue;
+      // One that cannot be read leaves what the checked folder holds unknown.
+      if (!mounted && !below.Open(folder)) {
+        if (IsNotFound(below.error)) continue;
+        metNeeded = Trimmed(folder);
+        metWhy = ErrorText(below.error);
+        return;
+      }
+      if (!below.keyed || below.key.fileId != listedAs.fileId) continue;
       if (needed != nullptr) {
         const std::u16string* which = needed->Is(below.key);
         if (which == nullptr) which = needed->HeldBy(below.key);
@@ -343,7 +428,17 @@ private:
       KeepFolderKey(below.key);
       if (named.tick != nullptr) heldTicks->push_back(named);  // entered: not needed, nor holding one
       stack.push_back(ReadFolder(folder, below));
+      if (Unread(folder, stack.back())) return;
     }
+  }
+
+  // Whether the folder's listing failed: the walk then met a folder that
+  // cannot be read (metNeeded, with metWhy).
+  bool Unread(const std::u16string& folder, const TFolderFrame& frame) {
+    if (frame.error == 0) return false;
+    metNeeded = Trimmed(folder);
+    metWhy = ErrorText(frame.error);
+    return true;
   }
 
   // Gives a file of a folder the walk entered (not needed, nor keeping its
@@ -357,9 +452,14 @@ private:
   TFolderFrame ReadFolder(const std::u16string& folder, const TOpenFolder& opened) {
     TFolderFrame frame;
     if (!opened.keyed) return frame;  // nothing in it could be told by key
+    frame.key = opened.key;
     std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
     for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
-      if (!GetFileInformationByHandleEx(opened.handle, kind, buffer.data(), kListBytes)) break;
+      if (!GetFileInformationByHandleEx(opened.handle, kind, buffer.data(), kListBytes)) {
+        const DWORD error = GetLastError();
+        if (kind == FileIdBothDirectoryRestartInfo && error != ERROR_NO_MORE_FILES) frame.error = error;
+        break;
+      }
       const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
       for (size_t at = 0;;) {
         const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
@@ -380,6 +480,9 @@ private:
         at += info->NextEntryOffset;
       }
     }
+    // Asked while the folder is open, for the subfolders that may be mounts.
+    if (std::any_of(frame.subfolders.begin(), frame.subfolders.end(), [](const TListedItem& sub) { return sub.link; }))
+      frame.place = ObjectPlaceOf(opened.handle);
     return frame;
   }
 
@@ -390,7 +493,10 @@ private:
   std::unordered_map<std::u16string, TLevel> levels;  // folders on the way, by path
   std::u16string linkOnWay;  // the link on the way to the current checked path
   std::u16string lyingIn;    // the needed folder on the way to the current checked path
-  std::u16string metNeeded;  // the needed folder the walk of a checked folder met
+  // The needed folder the walk of a checked folder met, or the folder it
+  // could not read (with the system's words why).
+  std::u16string metNeeded;
+  std::u16string metWhy;
   std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back
   std::vector<TItemKey>* heldKeys = nullptr;
   // The checked paths the walk vouches for (files of folders it entered, and
@@ -419,6 +525,22 @@ bool KeyOfPath(const std::u16string& path, TItemKey& key) {
   const bool keyed = QvReadItemKey(handle, key);
   CloseHandle(handle);
   return keyed;
+}
+
+bool EntryKeyOfPath(const std::u16string& path, TItemKey& key) {
+  const std::u16string bare = Trimmed(path);
+  const size_t slash = bare.find_last_of(u'\\');
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  TItemKey folder, own;
+  if (slash == std::u16string::npos || slash < 2 ||
+      !GetFileAttributesExW(W(LongPathForm(bare)), GetFileExInfoStandard, &data) ||
+      !KeyOfPath(bare.substr(0, slash == 2 ? 3 : slash), folder) || !KeyOfPath(bare, own) || own.fileId == 0)
+    return false;
+  const uint64_t created =
+      (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
+  key = QvEntryKey(folder, own.fileId, bare.data() + slash + 1, bare.size() - slash - 1,
+                   QvMadeStamp(data.dwFileAttributes, created));
+  return true;
 }
 
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink, TListingKeys* keys,

@@ -3,9 +3,10 @@
 // each checked item, and for a checked folder its files, then each subfolder
 // followed at once by its own content, in the order the file system gives.
 // Names are wide and paths of any length are read (through "\\?\"); an item
-// is given once however often it is reached; links, junctions and mount
-// points are given as themselves and never entered. Every item carries its
-// key (QuorvanellListed.h), so that the wipe takes exactly the items listed.
+// is given once however often it is reached; links and junctions are given
+// as themselves and never entered, while a file system mounted on a folder is
+// entered as the folder (as the wipe does). Every item carries its key
+// (QuorvanellListed.h), so that the wipe takes exactly the items listed.
 #include <windows.h>
 
 #include <cstdint>
@@ -30,12 +31,17 @@ struct TListedItem {
 // The item is the sink's to keep.
 using TListedItemSink = std::function<void(TListedItem&& item)>;
 
-// A checked item left out because the system or this program needs it, or
-// because a folder on its way is a link (the wipe never goes through one).
+// A checked item left out because the system or this program needs it,
+// because a folder on its way is a link (the wipe never goes through one), or
+// because a folder of it could not be read (what it holds is unknown).
 struct TNeededTick {
   std::u16string path;
-  std::u16string folder;  // the needed folder it is, lies in or holds; or the link on its way
+  // The needed folder it is, lies in or holds (for a file directly in a folder
+  // whose files the system keeps, that folder); the link on its way; or the
+  // folder that could not be read.
+  std::u16string folder;
   bool throughLink = false;
+  std::u16string unreadable;  // not empty: why the folder could not be read (the system's words)
 };
 
 // What a listing learns besides its items.
@@ -47,11 +53,12 @@ struct TListingKeys {
 };
 
 // Gives sink every item reached from checked, in order. A drive root ("X:\")
-// gives no item of its own, only its content. Never fails: what cannot be
-// read is given unfound (a checked path) or left out (content). With keys,
-// the folders' keys are added there; with needed, a checked item that is,
-// lies in or holds one of its folders gives nothing but an entry in
-// keys->needed.
+// gives no item of its own, only its content. Never fails: a checked path
+// that is not there is given unfound; a checked folder (or drive root) that
+// cannot be read, or holds a folder that cannot be, gives nothing but an
+// entry in keys->needed with the reason. With keys, the folders' keys are
+// added there; with needed, a checked item that is, lies in or holds one of
+// its folders gives nothing but an entry in keys->needed.
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
                       TListingKeys* keys = nullptr, const TNeededFolders* needed = nullptr);
 
@@ -63,3 +70,7 @@ std::u16string LongPathForm(const std::u16string& path);
 // The key of the item at path (its "\\?\" form is used), opened without
 // following a link in its own place; false when it cannot be opened.
 bool KeyOfPath(const std::u16string& path, TItemKey& key);
+// The key of the item at path (below a root) as its folder lists it now
+// (QvEntryKey: the folder's key, its file ID, its name, its creation time);
+// false when it is not there or the system cannot tell.
+bool EntryKeyOfPath(const std::u16string& path, TItemKey& key);

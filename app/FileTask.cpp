@@ -55,7 +55,8 @@ void TMainForm::BuildTree() {
 }
 
 void TMainForm::TransferFileListFromTree() {
-  TotalBytes = FilesCount = FoldersCount = FilesWiped = FilesNotWiped = 0;
+  TotalBytes = FilesCount = FoldersCount = FilesWiped = 0;
+  FilesFinished.clear();
   const TCursor oldCursor = Screen->Cursor();
   Screen->SetCursor(crHourGlass);
   std::vector<std::u16string> checked;

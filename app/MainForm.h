@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "FileConfirmList.h"
@@ -195,7 +196,9 @@ public:
   void* CurrentParams = nullptr;  // the engine block of the latest start
   int64_t DriveCapacity = 0;
   int64_t TotalBytes = 0, FilesCount = 0, FoldersCount = 0, FilesWiped = 0;
-  int64_t FilesNotWiped = 0;  // files the engine finished without wiping them (State 2)
+  // The paths of the files the engine finished in the current run, wiped or
+  // not: a listed file not among them was never met.
+  std::unordered_set<std::u16string> FilesFinished;
   bool FormatValid = false;
   TWideStringList* FilesToWipeList = nullptr;  // not owned
   // Checked items that are not there, so the engine never gets them (under

@@ -128,8 +128,9 @@ void TMainForm::RefreshPage(int page) {
 void TMainForm::RefreshConfirmPage() {
   if (WizardLinks.transferFileList) WizardLinks.transferFileList(this);
   // Ticks the engine would never get are not dropped in silence.
-  auto* absent = Item<TWideLabel>("FileConfirmAbsentLabel");
-  absent->SetWideCaption(AbsentTicksText(AbsentTicks, ConfirmedItems.needed));
+  // As many as there are, in a note that scrolls.
+  auto* absent = Item<TMemo>("FileConfirmAbsentNote");
+  SetWideText(absent, AbsentTicksText(AbsentTicks, ConfirmedItems.needed));
   absent->SetVisible(!AbsentTicks.empty() || !ConfirmedItems.needed.empty());
   Item<TControl>("FileConfirmTotalsFilesCount")->SetCaption(std::to_string(FilesCount));
   Item<TControl>("FileConfirmTotalsFoldersCount")->SetCaption(std::to_string(FoldersCount));

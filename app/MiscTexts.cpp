@@ -61,8 +61,8 @@ const TMiscText kTexts[] = {
     {"strLabelDoesNotFit",
      "The volume label does not fit the chosen file system (FAT labels hold at most 11 "
      "characters and none of \" * + , . / : ; < = > ? [ \\ ] |)."},
-    {"strListedNotReached",
-     "Listed files that the run never reached (moved or deleted by another program meanwhile), not wiped: %s"},
+    {"strListedGone", "Listed, but moved or deleted by another program after the confirm step, not wiped:"},
+    {"strListedNotReached", "Listed, but not reached by the run, not wiped:"},
     {"strMediumChanged",
      "The medium in drive %s: is not the one chosen (its size, serial number or label "
      "changed). Nothing was wiped; choose the drive again."},
@@ -83,7 +83,9 @@ const TMiscText kTexts[] = {
     {"strTicksNeeded", "Ticked, but needed by the system or by Quorvanell, so not wiped (%s):"},
     {"strTicksNotThere", "Ticked, but not there, so not wiped (%s):"},
     {"strTicksThroughLink", "Ticked, but reached through a link, so not wiped (%s):"},
+    {"strTicksUnreadable", "Ticked, but not readable in full, so not wiped (%s):"},
     {"strTooManyPasses", "The selected wipe algorithm has more than 100 passes."},
+    {"strUnreadableNotWiped", "Ticked, but not readable in full, not wiped:"},
     {"strUtilsExecuteProgramError", "Unable to execute external program %s."},
     {"strVer", "v."},
 };

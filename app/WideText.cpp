@@ -49,6 +49,12 @@ void AppendWideLine(TMemo* memo, const std::u16string& line) {
   if (auto* lines = dynamic_cast<TMemoStrings*>(memo->Lines())) lines->TextChanged();
 }
 
+void SetWideText(TMemo* memo, const std::u16string& text) {
+  if (memo == nullptr) return;
+  SetWindowTextW(memo->Handle(), reinterpret_cast<LPCWSTR>(text.c_str()));
+  if (auto* lines = dynamic_cast<TMemoStrings*>(memo->Lines())) lines->TextChanged();
+}
+
 std::u16string WideText(TMemo* memo) {
   if (memo == nullptr || !memo->HandleAllocated()) return memo != nullptr ? AnsiToWide(memo->Text()) : u"";
   HWND hwnd = memo->Handle();

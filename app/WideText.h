@@ -29,5 +29,7 @@ private:
 // memo's window holds UTF-16 text: the memo gets its window now when it has
 // none yet (on a page not shown so far).
 void AppendWideLine(TMemo* memo, const std::u16string& line);
+// Replaces the memo's whole text with text (UTF-16, lines split by CR LF), shown from its start.
+void SetWideText(TMemo* memo, const std::u16string& text);
 // The memo's whole text as UTF-16.
 std::u16string WideText(TMemo* memo);

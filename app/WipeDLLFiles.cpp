@@ -5,6 +5,7 @@
 // item another program removed or turned into another kind meanwhile is
 // named as not there and not wiped.
 #include <algorithm>
+#include <string_view>
 #include <unordered_map>
 
 #include "../shell/DiskCheck.h"
@@ -91,6 +92,40 @@ void SetBar(TMainForm* form, const char* name, int position, int maximum) {
   bar->SetPosition(position);
 }
 
+// Whether path is one of ticks or lies below one.
+bool AtOrBelowAny(const std::u16string& path, const std::vector<std::u16string>& ticks) {
+  for (std::u16string_view tick : ticks) {
+    while (!tick.empty() && tick.back() == u'\\') tick.remove_suffix(1);
+    if (path.compare(0, tick.size(), tick) == 0 && (path.size() == tick.size() || path[tick.size()] == u'\\'))
+      return true;
+  }
+  return false;
+}
+
+// Names each listed file that the run never met (no finished message came
+// for it), with the reason found now, unless it is or lies in a tick named
+// already; returns how many. One no longer where it was listed was moved or
+// deleted by another program; one still there was not reached (a folder on
+// its way was refused, named above). One changed meanwhile the engine names
+// itself when it meets it.
+int32_t NameListedNotMet(TMainForm* form, const std::vector<std::u16string>& namedTicks) {
+  int32_t count = 0;
+  for (const TListedItem& row : FileConfirmRows(form->Item<TListView>("FileConfirmListView"))) {
+    if (!row.found || row.folder || !row.keyed || form->FilesFinished.count(row.path) != 0 ||
+        AtOrBelowAny(row.path, namedTicks))
+      continue;
+    TItemKey now;
+    const bool there = EntryKeyOfPath(row.path, now);
+    if (there && now != row.key && now.volume == row.key.volume && now.fileId == row.key.fileId &&
+        now.name == row.key.name)
+      continue;
+    const char* key = there && now == row.key ? "strListedNotReached" : "strListedGone";
+    AppendWideLine(form->Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText(key) + " ") + row.path);
+    ++count;
+  }
+  return count;
+}
+
 // Waits for the engine's handle, handling every message meanwhile (sent
 // progress included); a Stop reaches the engine at once.
 void WaitForPath(TMainForm* form, HANDLE done, TAliveToken& token) {
@@ -126,12 +161,20 @@ void TMainForm::StartFileWipe() {
     return;
   }
   TAliveToken token = Alive();
+  FilesFinished.clear();
   // Ticked items that are not there reach no engine: named, and counted as not wiped.
   std::vector<std::u16string> notThere = AbsentTicks;
   std::vector<TRunPath> paths = StillTicked(this, notThere);
   for (const std::u16string& path : notThere)
     AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
   int32_t refused = static_cast<int32_t>(notThere.size());
+  // The ticks named here: what the confirm step listed in them is named with them.
+  std::vector<std::u16string> namedTicks = notThere;
+  auto refuse = [&](const char* key, const std::u16string& named, const std::u16string& tick) {
+    AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText(key) + " ") + named);
+    ++refused;
+    namedTicks.push_back(tick);
+  };
   // Nor do those the system or this program needs, or reached through a link
   // (the engine would refuse them too).
   std::unordered_map<std::u16string, const TNeededTick*> needed;
@@ -145,10 +188,7 @@ void TMainForm::StartFileWipe() {
         continue;
       }
       const TNeededTick& tick = *found->second;
-      AppendWideLine(Item<TMemo>("FileProgressLog"),
-                     AnsiToWide(MiscText(tick.throughLink ? "strThroughLinkNotWiped" : "strNeededNotWiped") + " ") +
-                         run.path + u" (" + tick.folder + u")");
-      ++refused;
+      refuse(NeededTickTextKey(tick, /*confirmPage=*/false), NeededTickNamed(tick), run.path);
     }
     paths = std::move(kept);
   }
@@ -168,22 +208,18 @@ void TMainForm::StartFileWipe() {
     const std::u16string& path = paths[i].path;
     // A cut path could name a parent folder: a path that does not fit is refused.
     if (!FitsBlockText(path)) {
-      AppendWideLine(Item<TMemo>("FileProgressLog"),
-                     AnsiToWide(MiscText("strPathTooLong") + " ") + path.substr(0, 260) + u"...");
-      ++refused;
+      refuse("strPathTooLong", path.substr(0, 260) + u"...", path);
       continue;
     }
     // An engine that cannot be told the listed items would wipe whatever a
     // folder holds by then: a folder (or what may be one) is refused.
     if (confirmed && engine.FileWipeListed == nullptr && (paths[i].folder || !paths[i].kindKnown)) {
-      AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strFolderNotListed") + " ") + path);
-      ++refused;
+      refuse("strFolderNotListed", path, path);
       continue;
     }
     // Another program may have removed or replaced it while earlier paths were wiped.
     if (!StillThere(disk, paths[i])) {
-      AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
-      ++refused;
+      refuse("strNotThereNotWiped", path, path);
       continue;
     }
     CopyBlockPaths(*block, path, NextHandedOver(disk, paths, i + 1));
@@ -192,6 +228,7 @@ void TMainForm::StartFileWipe() {
       // The engine has counted this failure in the block already. A Stop
       // pressed meanwhile counts before the next path, as after a wiped one.
       AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strEngineNotStarted") + " ") + path);
+      namedTicks.push_back(path);
       Application->ProcessMessages();
     } else {
       WaitForPath(this, done, token);
@@ -214,13 +251,8 @@ void TMainForm::StartFileWipe() {
   EndEngineWait();
   if (!*token) return;
   int32_t failed = block->Reserved2 + refused;
-  // Listed files that the run never met (another program moved or deleted
-  // them meanwhile) were not wiped either: the run says so, never "successfully".
-  const int64_t unreached = FilesCount - FilesWiped - FilesNotWiped;
-  if (!StopRequested && failed == 0 && unreached > 0) {
-    AppendWideLine(Item<TMemo>("FileProgressLog"),
-                   AnsiToWide(ReplacePlaceholder(MiscText("strListedNotReached"), "%s", std::to_string(unreached))));
-    failed = static_cast<int32_t>(std::min<int64_t>(unreached, 0x7FFFFFFF));
-  }
+  // Listed files that the run never met were not wiped either: each is named
+  // and counted, whatever else failed (a stop leaves the rest as it is).
+  if (!StopRequested && confirmed) failed += NameListedNotMet(this, namedTicks);
   FinishFileRun(this, failed, true);
 }

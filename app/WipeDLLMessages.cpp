@@ -189,8 +189,10 @@ void TMainForm::WMWipeProgress(TMessage& message) {
     if (Task == 1) {
       ShowBar(this, "FileProgressBar1", progress, 100);
       // A file finished with State 2 could not be wiped: the engine counts it
-      // among the failures, never among the files wiped.
-      if (block->State == 2 && block->Progress == 100) ++FilesNotWiped;
+      // among the failures, never among the files wiped. Either way it was met.
+      const auto* finished = reinterpret_cast<const char16_t*>(message.WParam);
+      if ((block->State == 0 || block->State == 2) && block->Progress == 100 && finished != nullptr)
+        FilesFinished.emplace(finished);
       if (block->State == 0 && block->Progress == 100) {
         ++FilesWiped;
         ShowBar(this, "FileProgressBar2", static_cast<uint32_t>(FilesWiped),
@@ -246,7 +248,8 @@ void TMainForm::WMWipeDone(TMessage& message) {
     AppendLog("DiskProgressLog", "");
   }
   if (Task == 3) {
-    ShowBar(this, "FreeProgressBar2Hide", 100, 100);
+    // Full bars say that all of the free space was wiped: only then are both full.
+    ShowBar(this, "FreeProgressBar2Hide", failed == 0 ? 100 : 0, 100);
     Item<TControl>("FreeProgressBar2Hide")->Show();
     Item<TDProgressBar>("FreeProgressBar2")->SetPosition(0);
     AppendLog("FreeProgressLog",

@@ -70,16 +70,17 @@ void TVirtualChangeDispatchThread::QueueUnlessPending(TShellEventKind kind, LPCI
   // queueing happen under it as one step.
   auto* event = New<TVirtualShellEvent>(kind, pidl1, pidl2, dword1, dword2, refreshParent);
   TPendingEvents::Keys keys;
-  keys.bytes = TPendingEvents::BytesKey(kind, pidl1, dword1);
+  keys.bytes = TPendingEvents::BytesKey(kind, pidl1, dword1, refreshParent);
   bool duplicate = false;
   if (checkPending) {
     EnterCriticalSection(&lock);
-    duplicate = pending.WaitsExactly(kind, pidl1, dword1, keys.bytes);
+    duplicate = pending.WaitsExactly(kind, pidl1, dword1, keys.bytes, refreshParent);
     LeaveCriticalSection(&lock);
-    if (!duplicate) keys.name = pending.NameKey(kind, pidl1, dword1);
+    if (!duplicate) keys.name = pending.NameKey(kind, pidl1, dword1, refreshParent);
   }
   EnterCriticalSection(&lock);
-  if (checkPending && !duplicate) duplicate = pending.Waits(kind, pidl1, dword1, keys);
+  // A report that the item is gone (refresh its parent) is no duplicate of an update of the item.
+  if (checkPending && !duplicate) duplicate = pending.Waits(kind, pidl1, dword1, keys, refreshParent);
   if (!duplicate) {
     pending.Add(event, keys);
     SetEvent(eventHandle);

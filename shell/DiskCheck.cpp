@@ -19,9 +19,8 @@ size_t FirstLevel(const std::u16string& path) {
   return end == std::u16string::npos ? path.size() : end + 1;
 }
 
-// Whether the entry at path is there under exactly name, of that kind; with
-// plain, not a link (a reparse point) either.
-bool Entry(const std::u16string& path, const std::u16string& name, bool folder, bool plain = false) {
+// Whether the entry at path is there under exactly name, of that kind.
+bool Entry(const std::u16string& path, const std::u16string& name, bool folder) {
   // Wildcards are no part of a name on disk; a search would take them as such.
   if (name.empty() || name.find_first_of(u"*?<>\"") != std::u16string::npos) return false;
   WIN32_FIND_DATAW data;
@@ -29,7 +28,6 @@ bool Entry(const std::u16string& path, const std::u16string& name, bool folder, 
   if (find == INVALID_HANDLE_VALUE) return false;
   FindClose(find);
   const bool isFolder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  if (plain && (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return false;
   return reinterpret_cast<const char16_t*>(data.cFileName) == name && isFolder == folder;
 }
 
@@ -64,8 +62,10 @@ bool TDiskCheck::Matches(const std::u16string& path, bool folder, bool readFolde
       return readFolder ? Listed(path.substr(0, start), name, folder) : Entry(level, name, folder);
     }
     if (folders.count(level) == 0) {
-      // The tree never enters a link: no ticked item lies beyond one.
-      if (!Entry(level, path.substr(start, end - start), /*folder=*/true, /*plain=*/true)) return false;
+      // A folder on the way may be a reparse point: a volume mounted there,
+      // which the wipe goes through, or a link put there after the tick,
+      // which the listing names as such (the wipe never goes through one).
+      if (!Entry(level, path.substr(start, end - start), /*folder=*/true)) return false;
       folders.insert(level);
     }
     start = end + 1;

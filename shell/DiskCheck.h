@@ -1,8 +1,9 @@
 #pragma once
 // Whether a path is on disk as it was when ticked: every level under exactly
 // its name (a name the file system takes for it - another case, "x" for "x.",
-// a short name - does not count), the levels above the last being plain
-// folders (no links) and the last of the kind it had. Paths are absolute ("X:\..." or
+// a short name - does not count), the levels above the last being folders
+// (a mount or a link among them is passed: the listing tells them apart) and
+// the last of the kind it had. Paths are absolute ("X:\..." or
 // "\\server\share\...") and may be of any length.
 #include <string>
 #include <unordered_map>

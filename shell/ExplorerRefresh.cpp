@@ -91,6 +91,11 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
   // Handlers run from here on may free the folder, any child or the tree.
   THandlerWatch watch(*this);
   if (!folderNs->IsValid()) {
+    // Gone: its check record goes too (with those below it), as for a child
+    // the merge finds gone, so a new folder of its name is not taken for it.
+    if (TreeOptions()->MiscOptions().Contains(toCheckSupport))
+      if (TRootNodeStorage* storage = GetStorage())
+        storage->Delete(folderNs->AbsolutePIDL(), {}, /*force=*/true, /*freeObject=*/false);
     DoNamespaceStructureChange(node, folderNs, nscDelete);
     if (watch.Gone(node)) return;
     SelectValidNeighbour(node, true);

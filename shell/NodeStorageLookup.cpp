@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/ExactNames.h"
+#include "shell/MountedFolder.h"
 #include "shell/NodeStorage.h"
 #include "shell/NodeStorageOrder.h"
 #include "shell/ShellUtilities.h"
@@ -92,7 +93,8 @@ bool PathExists(const std::u16string& path) {
 bool PathIsLink(const std::u16string& path) {
   if (vws::WideIsDrive(path) || !vws::UseWideApi()) return false;
   DWORD attributes = GetFileAttributesW(vws::W(exactnames::ExtendedPath(path)));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         !IsMountedFolder(path);
 }
 
 }  // namespace nodestorage

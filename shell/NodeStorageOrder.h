@@ -27,7 +27,8 @@ int NodeListBinarySearch(TNodeStorageList* list, IShellFolder* folder, LPCITEMID
 // True when path names an existing file, folder or drive root, asked by its
 // exact name in the extended form (no trailing dots or spaces dropped).
 bool PathExists(const std::u16string& path);
-// True when path (asked by its exact name) is a link, junction or other reparse point.
+// True when path (asked by its exact name) is a link, junction or other
+// reparse point, but for a file system mounted there (IsMountedFolder).
 bool PathIsLink(const std::u16string& path);
 
 }  // namespace nodestorage

@@ -20,8 +20,8 @@ bool ByValue(TShellEventKind kind) { return kind == sekFreeSpace || kind == sekU
 
 size_t Mix(size_t seed, size_t value) { return seed ^ (value + 0x9e3779b9u + (seed << 6) + (seed >> 2)); }
 
-size_t Head(TShellEventKind kind, uint32_t dword) {
-  return Mix(static_cast<size_t>(kind), ByValue(kind) ? dword : 0);
+size_t Head(TShellEventKind kind, uint32_t dword, bool refreshParent) {
+  return Mix(static_cast<size_t>(kind) * 2 + (refreshParent ? 1 : 0), ByValue(kind) ? dword : 0);
 }
 
 // Bytes of pidl with its terminator; 0 for none.
@@ -35,15 +35,16 @@ bool SameBytes(LPCITEMIDLIST a, LPCITEMIDLIST b) {
 
 }  // namespace
 
-bool LikeShellEvent(const TVirtualShellEvent* event, TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword) {
-  if (event->Kind != kind) return false;
+bool LikeShellEvent(const TVirtualShellEvent* event, TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword,
+                    bool refreshParent) {
+  if (event->Kind != kind || event->RefreshParent != refreshParent) return false;
   if (ByValue(kind) && event->DWordItem1 != dword) return false;
   if (pidl == nullptr || event->PIDL1 == nullptr) return pidl == event->PIDL1;
   return vst::ILIsEqual(event->PIDL1, pidl);
 }
 
-size_t TPendingEvents::BytesKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword) {
-  size_t key = Head(kind, dword);
+size_t TPendingEvents::BytesKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, bool refreshParent) {
+  size_t key = Head(kind, dword, refreshParent);
   if (pidl == nullptr) return Mix(key, 1);
   auto bytes = std::string_view(reinterpret_cast<const char*>(pidl), SizeOf(pidl));
   return Mix(key, std::hash<std::string_view>{}(bytes));
@@ -91,11 +92,12 @@ TPendingEvents::~TPendingEvents() {
   DeleteCriticalSection(&folderLock);
 }
 
-std::optional<size_t> TPendingEvents::NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword) {
+std::optional<size_t> TPendingEvents::NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword,
+                                              bool refreshParent) {
   if (pidl == nullptr) return std::nullopt;
   std::optional<size_t> item = ItemKey(pidl);
   if (!item) return std::nullopt;
-  return Mix(Head(kind, dword), *item);
+  return Mix(Head(kind, dword, refreshParent), *item);
 }
 
 std::optional<size_t> TPendingEvents::ItemKey(LPCITEMIDLIST pidl) {
@@ -146,19 +148,22 @@ std::optional<size_t> TPendingEvents::ItemKey(LPCITEMIDLIST pidl) {
   return bound ? key : whole();
 }
 
-bool TPendingEvents::WaitsExactly(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, size_t bytesKey) const {
+bool TPendingEvents::WaitsExactly(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, size_t bytesKey,
+                                  bool refreshParent) const {
   auto [from, to] = byBytes.equal_range(bytesKey);
   return std::any_of(from, to, [&](const auto& entry) {
     const TVirtualShellEvent* e = entry.second;
-    return e->Kind == kind && (!ByValue(kind) || e->DWordItem1 == dword) && SameBytes(e->PIDL1, pidl);
+    return e->Kind == kind && e->RefreshParent == refreshParent && (!ByValue(kind) || e->DWordItem1 == dword) &&
+           SameBytes(e->PIDL1, pidl);
   });
 }
 
-bool TPendingEvents::Waits(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, const Keys& keys) const {
-  if (WaitsExactly(kind, pidl, dword, keys.bytes)) return true;
+bool TPendingEvents::Waits(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, const Keys& keys,
+                           bool refreshParent) const {
+  if (WaitsExactly(kind, pidl, dword, keys.bytes, refreshParent)) return true;
   // No PIDL is like only no PIDL, which the bytes found.
   if (pidl == nullptr) return false;
-  auto like = [&](const TVirtualShellEvent* e) { return LikeShellEvent(e, kind, pidl, dword); };
+  auto like = [&](const TVirtualShellEvent* e) { return LikeShellEvent(e, kind, pidl, dword, refreshParent); };
   if (!keys.name) return std::any_of(events.begin(), events.end(), like);
   auto [from, to] = byName.equal_range(*keys.name);
   if (std::any_of(from, to, [&](const auto& entry) { return like(entry.second); })) return true;

@@ -1,7 +1,9 @@
 #pragma once
 // The changes the dispatch thread holds until the next batch, indexed so that
 // telling whether a like change waits (same kind, the same item by ILIsEqual,
-// for free space and icons the same value) costs about as much with thousands
+// for free space and icons the same value, and the same word on whether the
+// item's parent is to be refreshed instead: a report that a folder is gone is
+// no duplicate of an update of it) costs about as much with thousands
 // waiting as with one: an exact copy of the PIDL is found by its bytes, and
 // any other PIDL the shell calls equal among those whose item has the same
 // parsing name without case (which equal items share); a PIDL the shell
@@ -26,11 +28,11 @@ public:
     std::optional<size_t> name;  // none when the shell gives the item no name
   };
   // The key of the exact PIDL (cheap: no shell call).
-  static size_t BytesKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword);
+  static size_t BytesKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, bool refreshParent = false);
   // The key of the item's parsing name without case; none for no PIDL or no
   // name. Asks the shell; may be called from any thread, and not under the
   // caller's lock.
-  std::optional<size_t> NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword);
+  std::optional<size_t> NameKey(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, bool refreshParent = false);
 
   TPendingEvents();
   ~TPendingEvents();
@@ -38,9 +40,11 @@ public:
   TPendingEvents& operator=(const TPendingEvents&) = delete;
 
   // A change waits whose PIDL has the very bytes of pidl.
-  bool WaitsExactly(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, size_t bytesKey) const;
+  bool WaitsExactly(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, size_t bytesKey,
+                    bool refreshParent = false) const;
   // A like change waits (the full test; keys as made for these arguments).
-  bool Waits(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, const Keys& keys) const;
+  bool Waits(TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword, const Keys& keys,
+             bool refreshParent = false) const;
   // Queues event; keys.name none also for a change queued without the test
   // (later changes then compare with it in full).
   void Add(TVirtualShellEvent* event, const Keys& keys);
@@ -65,5 +69,7 @@ private:
   std::unordered_map<std::string, Folder> folders;  // under folderLock
 };
 
-// The duplicate test itself: kind and (for free space and icons) value alike, and the PIDLs ILIsEqual or both none.
-bool LikeShellEvent(const TVirtualShellEvent* event, TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword);
+// The duplicate test itself: kind, (for free space and icons) value and
+// RefreshParent alike, and the PIDLs ILIsEqual or both none.
+bool LikeShellEvent(const TVirtualShellEvent* event, TShellEventKind kind, LPCITEMIDLIST pidl, uint32_t dword,
+                    bool refreshParent = false);

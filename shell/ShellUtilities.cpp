@@ -3,6 +3,7 @@
 #include "shell/ShellUtilities.h"
 
 #include "shell/ExactNames.h"
+#include "shell/MountedFolder.h"
 #include "shell/VirtualUtilities.h"
 #include "shell/VirtualWideStrings.h"
 
@@ -30,8 +31,10 @@ bool IsLinkOrReparsePoint(TNamespace* ns) {
   if (path.size() <= 3) return false;  // a drive root
   // Asked by the exact name: the plain call takes "x." for "x".
   DWORD attributes = GetFileAttributesW(vws::W(exactnames::ExtendedPath(path)));
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
+         !IsMountedFolder(path);
 }
+
 
 std::u16string PIDLToPath(LPCITEMIDLIST pidl) {
   if (pidl == nullptr) return {};

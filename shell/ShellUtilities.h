@@ -44,9 +44,10 @@ extern FARPROC Shell747Proc;         // shell32 ordinal 747
 LPITEMIDLIST PathToPIDL(const std::u16string& path);
 // The parsing name of an absolute PIDL; "" for null.
 std::u16string PIDLToPath(LPCITEMIDLIST pidl);
-// True for a shell link and for a file-system link, junction or mount point
-// (asked by the exact name); false for a drive root. What lies behind one is
-// not inside the folder that holds it: views show it but never open it.
+// True for a shell link and for a file-system link or junction (asked by the
+// exact name); false for a drive root and for a file system mounted on a
+// folder (IsMountedFolder, MountedFolder.h), which is opened as the folder. What lies behind a
+// link is not inside the folder that holds it: views show it but never open it.
 bool IsLinkOrReparsePoint(TNamespace* ns);
 // SHCONTF flags of a file-object set (shareable and network printers only on NT 5 and later).
 DWORD FileObjectsToFlags(TFileObjects fileObjects);

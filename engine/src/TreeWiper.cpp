@@ -119,6 +119,25 @@ TreeWiper::TreeWiper(Reporter& reporter, const std::vector<PassSpec>& passes, co
     : reporter_(reporter), passes_(passes), guard_(guard), listed_(run) {}
 
 bool TreeWiper::MayWipe(const TItemKey& key) const { return !listed_ || listed_->May(key); }
+
+bool TreeWiper::AsMount(const OpenFolder& parent, Listed& entry) {
+  constexpr DWORD kMountBits = FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY;
+  if ((entry.attributes & kMountBits) != kMountBits || entry.reparseTag != 0 || entry.fileId != 0) return false;
+  DWORD error = 0;
+  HANDLE below = OpenBelow(parent.handle, entry.name, FILE_READ_ATTRIBUTES, kShareAll, kDirectoryOnly, error);
+  if (below == INVALID_HANDLE_VALUE) return false;
+  std::u16string place = PlaceOf(parent.handle);
+  while (!place.empty() && place.back() == u'\\') place.pop_back();
+  FileKey key;
+  const bool mounted = KeyOf(below, key) && !SameVolume(key, parent.key) && !place.empty() &&
+                       PlaceOf(below) == place + u"\\" + entry.name;
+  CloseHandle(below);
+  if (!mounted) return false;
+  entry.attributes &= ~DWORD(FILE_ATTRIBUTE_REPARSE_POINT);
+  entry.fileId = key.fileId;
+  mounts_.insert(ItemKeyOf(key));
+  return true;
+}
 bool TreeWiper::Take(const TItemKey& key) const { return !listed_ || listed_->Take(key); }
 
 void TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key) {
@@ -473,6 +492,7 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     }
     Listed entry = *found;
     entries.clear();
+    AsMount(parent, entry);
     if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name, entry.made))) {
       letGo();
       return refuse(u"Did not wipe " + plain + u": it is not the item the confirm step listed");
@@ -593,15 +613,18 @@ bool TreeWiper::EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFo
   DWORD attributes = 0, tag = 0;
   HandleFacts facts;
   if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts)) return refuse(u"the system cannot say what it is");
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-    return refuse(u"it is no longer a plain folder (a link may have been put in its place)");
   FileKey key;
   if (!KeyOf(handle, key)) return refuse(u"the system cannot say what it is");
+  // A file system mounted there (AsMount) may show as a reparse point.
+  const bool mounted = mounts_.count(ItemKeyOf(key)) != 0;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !mounted))
+    return refuse(u"it is no longer a plain folder (a link may have been put in its place)");
   // The file ID counts only together with the volume: the same number on
   // another volume is another folder. Under Wine the serial follows the
   // letter that names the folder's place, which for a folder that is also
   // another letter's root is that letter: the key's device tells the volume.
-  bool sameVolume = facts.identity.volumeSerial == parent.identity.volumeSerial || SameVolume(key, parent.key);
+  bool sameVolume =
+      facts.identity.volumeSerial == parent.identity.volumeSerial || SameVolume(key, parent.key) || mounted;
   if (!sameVolume || (entry.fileId != 0 && facts.identity.fileId != entry.fileId))
     return refuse(u"it was replaced by another folder while the wipe ran");
   if (const std::u16string* covered = guard_.Covered(facts.identity, longPath, key)) {
@@ -676,10 +699,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       return WipeResult::Failed;
     }
     stack.push_back(std::move(level));
-    for (const Listed& entry : entries) {
+    for (Listed& entry : entries) {
       stack.back().nameChars += entry.name.size();
       ++stack.back().entries;
       if (listed_) stack.back().known.insert(entry.name);
+      AsMount(stack.back().folder, entry);
       const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.made);
       if (!Take(key)) {
         NameUnlisted(JoinPath(folder.path, entry.name), key);
@@ -736,7 +760,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       const std::u16string kept = u"Kept the folder " + ToDisplayPath(done.folder.path) +
                                   u" because items in it could not be wiped";
       bool putBack = false;
-      if (reporter_.Failures() != done.failuresAtListing) {
+      if (mounts_.count(ItemKeyOf(done.folder.key)) != 0) {
+        // What it held is wiped; the file system mounted on it stays, and so does it.
+        if (listed_) NameNewEntries(done.folder, done.known);
+        reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) + u": a file system is mounted on it");
+      } else if (reporter_.Failures() != done.failuresAtListing) {
         // Not a failure of its own: what failed in it is counted already (and
         // what came into it meanwhile is named now).
         if (listed_) NameNewEntries(done.folder, done.known);

@@ -99,6 +99,13 @@ class TreeWiper {
   // the last must be the object with `key`. Empty when the way holds; else
   // the folder (as shown to the user) where it did not.
   std::u16string WayFails(const std::u16string& folderPath, const FileKey& key);
+  // Whether `entry` of `parent` is a file system mounted there: Wine lists
+  // one as a reparse point of no kind the system tells, without a file ID,
+  // and the folder it opens lies on another volume at the very place its
+  // name gives (a link is opened at its target, elsewhere). Such an entry is
+  // then taken as a plain folder listed with the file ID of the folder it
+  // opens (as the program lists it), and that folder is known as a mount.
+  bool AsMount(const OpenFolder& parent, Listed& entry);
   // Whether the run may wipe the object with `key` (always without a list);
   // Take also takes it for this run.
   bool MayWipe(const TItemKey& key) const;
@@ -120,6 +127,7 @@ class TreeWiper {
   RunKeys* listed_;
   TreeCounts counts_;
   bool reached_ = false;
+  std::set<TItemKey> mounts_;  // the own keys of the mounted folders met (AsMount)
 };
 
 }  // namespace qv::engine

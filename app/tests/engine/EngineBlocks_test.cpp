@@ -209,6 +209,17 @@ TEST_F(EngineLinkTest, MessagesFillBarsLogsAndFinalLines) {
   EXPECT_EQ(lines[lines.size() - 2], "Formatting failed: NTFS formatting is not available on this system");
   EXPECT_EQ(lines.back(), "");
 
+  // A free-space run that left space unreached, its first bar full: the second is not filled.
+  Step = 1;
+  Click("WelcomeFreeSpaceRadioButton");
+  Step = 6;
+  block = static_cast<TWipeParams*>(form->GetWipeParams());
+  block->Total = block->Progress = 1000;
+  block->Reserved2 = 1;
+  SendMessageW(form->Handle(), WM_WIPE_PROGRESS, 0, 1);
+  SendMessageW(form->Handle(), WM_WIPE_DONE, 0, 0);
+  EXPECT_EQ(Find<TProgressBar>("FreeProgressBar2Hide")->Position(), 0);
+
   // A done or cancelled message during a file run does not end it.
   Step = 1;
   Click("WelcomeFileAndFoldersRadioButton");

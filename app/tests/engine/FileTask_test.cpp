@@ -465,9 +465,9 @@ TEST_F(FileTreePageTest, ATickThatIsNotThereIsNamedOnTheConfirmPageAndInTheLog) 
   form->BottomNextClick();
   ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
   EXPECT_EQ(Rows(), std::vector<std::u16string>{wiped});
-  auto* note = Find<TWideLabel>("FileConfirmAbsentLabel");
+  auto* note = Find<TMemo>("FileConfirmAbsentNote");
   EXPECT_TRUE(note->Visible());
-  EXPECT_EQ(note->WideCaption(), u"Ticked, but not there, so not wiped (1): " + absent);
+  EXPECT_EQ(WideText(note), u"Ticked, but not there, so not wiped (1): " + absent);
   ASSERT_EQ(form->FilesToWipeList->Count(), 1);
   qvtest::SaveScreenshot(form->Handle(), "file_task_confirm_absent");
   form->BottomNextClick();
@@ -492,7 +492,7 @@ TEST_F(FileTaskTest, ATickedItemGoneSinceIsNamedOnTheConfirmPage) {
   ShowConfirmPage();
   ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
   EXPECT_EQ(form->AbsentTicks, std::vector<std::u16string>{path});
-  EXPECT_TRUE(Find("FileConfirmAbsentLabel")->Visible());
+  EXPECT_TRUE(Find("FileConfirmAbsentNote")->Visible());
   EXPECT_FALSE(Find("BottomNext")->Enabled());
 }
 
@@ -853,8 +853,7 @@ TEST_F(FileTaskTest, ALinkInACheckedFolderIsListedAsItselfAndNotEntered) {
   EXPECT_EQ(Rows(), (std::vector<std::u16string>{root + u"qvlinkdir\\", root + u"qvlinkdir\\qvlinkto\\"}));
   EXPECT_EQ(form->FoldersCount, 2);
   EXPECT_EQ(form->FilesCount, 0);
-  // An item checked through the link is named with it, not listed (the
-  // tree's storage names it as not there before).
+  // An item checked through the link is named with it, not listed.
   const std::u16string through = root + u"qvlinkdir\\qvlinkto\\qvkept-outside.txt";
   TListingKeys keys;
   size_t rows = 0;
@@ -862,6 +861,18 @@ TEST_F(FileTaskTest, ALinkInACheckedFolderIsListedAsItselfAndNotEntered) {
   EXPECT_EQ(rows, 0u);
   EXPECT_EQ(AbsentTicksText({}, keys.needed),
             u"Ticked, but reached through a link, so not wiped (1): " + through + u" (" + root + u"qvlinkdir\\qvlinkto)");
+}
+
+// Three ticks in the Windows folder: the note names every one and scrolls to the last.
+TEST_F(FileTaskTest, TheNoteOfTicksLeftOutScrollsToEveryOne) {
+  for (const char16_t* name : {u"win.ini", u"system.ini", u"notepad.exe"}) Check(u"C:\\windows\\" + std::u16string(name));
+  ShowConfirmPage();
+  auto* note = Find<TMemo>("FileConfirmAbsentNote");
+  EXPECT_EQ(WideText(note), u"Ticked, but needed by the system or by Quorvanell, so not wiped (3): C:\\windows\\notepad.exe "
+                            u"(C:\\windows); C:\\windows\\system.ini (C:\\windows); C:\\windows\\win.ini (C:\\windows)");
+  SendMessageW(note->Handle(), WM_VSCROLL, SB_BOTTOM, 0);
+  EXPECT_GT(SendMessageW(note->Handle(), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  qvtest::SaveScreenshot(form->Handle(), "file_task_confirm_needed");
 }
 
 TEST_F(FileTaskTest, NothingCheckedLeavesTheListEmptyAndNextDisabled) {

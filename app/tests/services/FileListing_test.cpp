@@ -243,4 +243,17 @@ TEST_F(FileListingModelTest, NeededFoldersAreNamedNotListed) {
   }
 }
 
+// Under Wine a file directly in the prefix (beside the system's drive) is
+// named with that folder, not with the Windows folder.
+TEST(FileListingTest, AFileBesideTheSystemDriveIsNamedWithItsOwnFolder) {
+  if (std::getenv("WINEPREFIX") == nullptr) GTEST_SKIP() << "not under Wine";
+  std::u16string folder = u"Z:";
+  for (const char* c = std::getenv("WINEPREFIX"); *c != 0; ++c)
+    folder += *c == '/' ? u'\\' : static_cast<char16_t>(*c);
+  const TNeededFolders needed = TNeededFolders::OfThisSystem();
+  TListingKeys keys;
+  ListCheckedItems({folder + u"\\system.reg"}, [](TListedItem&&) {}, &keys, &needed);
+  EXPECT_TRUE(keys.needed.size() == 1 && keys.needed[0].folder == folder);
+}
+
 }  // namespace
