@@ -1,6 +1,7 @@
 // Shell items: construction, identity, parent folder and shell interfaces,
 // comparison and cache control.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "shell/Namespace.h"
@@ -20,9 +21,16 @@ TPIDLManager* Manager() {
   return NamespacePIDLManager;
 }
 
+std::atomic<int> gLiveNamespaces{0};  // the icon threads make items too
+
 }  // namespace
 
+TNamespace::TNamespace() { ++gLiveNamespaces; }
+
+int TNamespace::LiveCount() { return gLiveNamespaces; }
+
 TNamespace::~TNamespace() {
+  --gLiveNamespaces;
   for (TMenuSessionLink* session = menuSessions; session != nullptr; session = session->outer) session->item = nullptr;
   ReleaseInterfaces();
   if ((flags & kOwnsParent) != 0 && parent != nullptr) FreeAndNil(parent);
