@@ -158,10 +158,12 @@ void TCustomVirtualExplorerTree::ReleaseNamespace(TNamespace* ns) {
   // An operation on the stack may still read the item (a handler freed its
   // node, or the root, under it): it goes once no operation holds the tree.
   if (HoldCount() > 0 || CallOutDepth() > 0 ||
-      std::find(listedNamespaces.begin(), listedNamespaces.end(), ns) != listedNamespaces.end())
+      std::find(listedNamespaces.begin(), listedNamespaces.end(), ns) != listedNamespaces.end()) {
+    ns->Retire();
     retiredNamespaces.push_back(ns);
-  else
+  } else {
     ns->Free();
+  }
 }
 
 void TCustomVirtualExplorerTree::FreeRetiredNamespaces(uint32_t ownHolds) {

@@ -31,7 +31,7 @@ int TNamespace::LiveCount() { return gLiveNamespaces; }
 
 TNamespace::~TNamespace() {
   --gLiveNamespaces;
-  for (TMenuSessionLink* session = menuSessions; session != nullptr; session = session->outer) session->item = nullptr;
+  Retire();
   ReleaseInterfaces();
   if ((flags & kOwnsParent) != 0 && parent != nullptr) FreeAndNil(parent);
   // An item freed after the toolkit shut down frees its PIDL through the
@@ -44,6 +44,11 @@ TNamespace::~TNamespace() {
   }
   absolutePIDL = nullptr;
   relativePIDL = nullptr;
+}
+
+void TNamespace::Retire() {
+  for (TMenuSessionLink* session = menuSessions; session != nullptr; session = session->outer) session->item = nullptr;
+  menuSessions = nullptr;
 }
 
 void TNamespace::Create(LPITEMIDLIST pidl, TNamespace* parent_) {

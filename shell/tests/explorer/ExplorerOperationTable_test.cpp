@@ -79,7 +79,7 @@ const TEventSlot<V, V> kEvents[] = {
     QV_EVENT(OnCollapsed), QV_EVENT(OnChange), QV_EVENT(OnStructureChange), QV_EVENT(OnUpdating),
     QV_EVENT(OnFocusChanging), QV_EVENT(OnFocusChanged), QV_EVENT(OnScroll), QV_EVENT(OnEnumFolder),
     QV_EVENT(OnCustomNamespace), QV_EVENT(OnNamespaceStructureChange), QV_EVENT(OnRootChanging),
-    QV_EVENT(OnRootChange), QV_EVENT(OnRootRebuild), QV_EVENT(OnShellNotify)};
+    QV_EVENT(OnRootChange), QV_EVENT(OnRootRebuild), QV_EVENT(OnShellNotify), QV_EVENT(OnHeaderRebuild)};
 #undef QV_EVENT
 constexpr int kEventCount = std::size(kEvents);
 
@@ -127,6 +127,9 @@ const TOperation kOperations[] = {
      }},
     {"the same root again", u"", u"sub",
      [](OperationTable&, V* v, PVirtualNode) { v->SetRootFolderCustomPath(std::u16string(v->RootFolderCustomPath())); }},
+    {"FileObjects changed", u"", u"sub",
+     [](OperationTable&, V* v, PVirtualNode) { v->SetFileObjects({foFolders, foNonFolders}); }},
+    {"shell columns", u"", u"sub\\a.txt", [](OperationTable&, V* v, PVirtualNode) { v->SetColumnDetails(cdShellColumns); }},
 };
 constexpr int kOperationCount = std::size(kOperations);
 constexpr int kViews = 2;  // 0: check boxes, root folder shown; 1: neither
