@@ -278,34 +278,39 @@ PVirtualNode TCustomVirtualExplorerTree::FindLoadedChild(PVirtualNode parent, LP
 bool TCustomVirtualExplorerTree::BrowseTo(LPCITEMIDLIST pidl, bool expandTarget, bool expandPath, bool collapseFirst,
                                           bool focusTree, bool selectTarget) {
   if (!OkToBrowseTo(pidl)) return false;
+  // Each step reaches handlers, which may free the target, its folders or the tree.
+  THandlerWatch watch(*this);
   browsing = true;
   PVirtualNode node = nullptr;
   BeginUpdate();
   try {
     if (pidl != nullptr) node = WalkPIDLToNode(pidl, false, expandPath, false, true);
-    if (node != nullptr) {
+    if (!watch.Gone(node)) {
       if (collapseFirst) {
+        std::vector<PVirtualNode> path;
+        for (PVirtualNode run = node->Parent; run != RootNode(); run = run->Parent) path.push_back(run);
         FullCollapse();
         // Collapsing hid the target again: open the path once more.
-        for (PVirtualNode run = node->Parent; run != nullptr && run != RootNode(); run = run->Parent)
-          SetExpanded(run, true);
+        for (PVirtualNode run : path)
+          if (!watch.Gone(node) && !watch.Gone(run)) SetExpanded(run, true);
       }
-      if (expandTarget) SetExpanded(node, true);
-      if (focusTree && CanFocus()) SetFocus();
-      if (selectTarget) {
+      if (expandTarget && !watch.Gone(node)) SetExpanded(node, true);
+      if (focusTree && !watch.Gone(node) && CanFocus()) SetFocus();
+      if (selectTarget && !watch.Gone(node)) {
         ClearSelection();
-        SetFocusedNode(nullptr);
-        AddToSelection(node);
-        SetFocusedNode(node);
+        if (!watch.Gone(node)) SetFocusedNode(nullptr);
+        if (!watch.Gone(node)) AddToSelection(node);
+        if (!watch.Gone(node)) SetFocusedNode(node);
       }
     }
   } catch (...) {
-    EndUpdate();
+    if (!watch.TreeGone()) EndUpdate();
     browsing = false;
     throw;
   }
-  EndUpdate();
-  if (node != nullptr) ScrollIntoView(node, false, TreeOptions()->VETMiscOptions().Contains(toAutoScrollHorz));
+  if (!watch.TreeGone()) EndUpdate();
+  bool found = !watch.Gone(node);
+  if (found) ScrollIntoView(node, false, TreeOptions()->VETMiscOptions().Contains(toAutoScrollHorz));
   browsing = false;
-  return node != nullptr;
+  return found;
 }

@@ -241,6 +241,9 @@ bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
     if (node->FirstChild != nullptr) DeleteChildren(node, false);
     ns->InvalidateCache();
     PVirtualNode parent = node->Parent == RootNode() ? nullptr : node->Parent;
+    // The hidden root is never expanded: it shows its children at once, and
+    // the folders open below it are reached through them.
+    if (node == RootNode()) EnumerateNodeChildren(node);
     if (node != RootNode()) {
       if (HasChildrenTest(ns, node, parent))
         node->States |= vsHasChildren;

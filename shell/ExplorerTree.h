@@ -164,6 +164,10 @@ public:
   void Create(TComponent* owner) override;
   void BeforeDestruction() override;
   ~TCustomVirtualExplorerTree() override;
+  // Items released while operations held the tree wait for its last hold, as its node records do.
+  bool ReleasePending() const override {
+    return TCustomVirtualStringTree::ReleasePending() || !retiredNamespaces.empty();
+  }
   void Assign(TPersistent* source) override;
 
   // ---- Root, activation and contents -------------------------------------------
@@ -540,8 +544,12 @@ protected:
   private:
     TCustomVirtualExplorerTree& tree;
   };
-  // Frees ns, or keeps it until the listings that read it have ended.
+  // Frees ns, or keeps it until no operation holds the tree and no listing reads it.
   void ReleaseNamespace(TNamespace* ns);
+  // Frees them unless a listing runs or the tree has more holds than the caller's own.
+  void FreeRetiredNamespaces(uint32_t ownHolds = 0);
+  // The items released while operations held the tree go with its last hold.
+  void LastHoldEnded() override;
   // True while the listing of node's item ns may go on: the tree stands, the
   // node does, it still holds ns (the root was not rebuilt) and the hidden
   // root lists only for an active tree.
@@ -578,6 +586,11 @@ protected:
   private:
     TCustomVirtualExplorerTree& tree;
     TViewHold hold;
+    // After the scope has closed: the outermost watch frees the items released meanwhile.
+    struct TRetiredRelease {
+      TCustomVirtualExplorerTree& tree;
+      ~TRetiredRelease() { tree.FreeRetiredNamespaces(/*ownHolds=*/1); }
+    } release{tree};
     TCallOutScope scope;  // closes before the hold ends
   };
   // The nearest node beside node whose item is valid, or null.
@@ -662,7 +675,7 @@ protected:
   TAnimate* animation = nullptr;  // owned
   bool headerWasVisible = false;  // the animation hid the header
   std::vector<TNamespace*> listedNamespaces;   // the items being listed, innermost last
-  std::vector<TNamespace*> retiredNamespaces;  // released while listed; freed when the listings end
+  std::vector<TNamespace*> retiredNamespaces;  // released while held or listed (ReleaseNamespace)
   uint64_t rootNamespaceChanges = 0;           // the hidden root's item freed or replaced
 
   bool active = false;

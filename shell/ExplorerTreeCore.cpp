@@ -413,7 +413,7 @@ void TCustomVirtualExplorerTree::ApplyRootFolder(TRootFolder value, bool rootWai
     if (value != rfCustom) rootFolderCustomPath.clear();
     if (value != rfCustomPIDL && rootFolderCustomPIDL != nullptr)
       NamespacePIDLManager->FreeAndNilPIDL(rootFolderCustomPIDL);
-    if (rootNamespace != nullptr) rootNamespace->Free();
+    if (rootNamespace != nullptr) ReleaseNamespace(rootNamespace);
     FreeNodeData(RootNode());
     rootNamespace = pendingRootNamespace;
     pendingRootNamespace = nullptr;

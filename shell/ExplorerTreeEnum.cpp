@@ -26,11 +26,14 @@ void TCustomVirtualExplorerTree::DoInitNode(PVirtualNode parent, PVirtualNode no
   if (Going()) return;
   TVETFolderOptions folderOptions = TreeOptions()->VETFolderOptions();
   if (parent == nullptr && GetRootNodeCount() < 2 && !folderOptions.Contains(toHideRootFolder)) {
-    // The one visible root node stands for the root folder.
-    FreeNodeData(node);
-    TNamespace* root = RootNamespace();
-    TNamespace* ns = root != nullptr ? root->Clone(true) : New<TNamespace>(nullptr, nullptr);
-    SetNodeNamespace(node, ns, New<TColumnManager>(this));
+    // The one visible root node stands for the root folder. Initialised
+    // again, it keeps its item: the items of its children stand on it.
+    if (NodeNamespace(node) == nullptr) {
+      FreeNodeData(node);
+      TNamespace* root = RootNamespace();
+      TNamespace* ns = root != nullptr ? root->Clone(true) : New<TNamespace>(nullptr, nullptr);
+      SetNodeNamespace(node, ns, New<TColumnManager>(this));
+    }
     initStates.Include(ivsExpanded);
   }
   if (TNamespace* ns = NodeNamespace(node)) {
@@ -148,17 +151,31 @@ TCustomVirtualExplorerTree::TListingScope::TListingScope(TCustomVirtualExplorerT
 
 TCustomVirtualExplorerTree::TListingScope::~TListingScope() {
   tree.listedNamespaces.pop_back();
-  if (!tree.listedNamespaces.empty()) return;
-  std::vector<TNamespace*> retired;
-  retired.swap(tree.retiredNamespaces);
-  for (TNamespace* ns : retired) ns->Free();
+  tree.FreeRetiredNamespaces();
 }
 
 void TCustomVirtualExplorerTree::ReleaseNamespace(TNamespace* ns) {
-  if (std::find(listedNamespaces.begin(), listedNamespaces.end(), ns) != listedNamespaces.end())
+  // An operation on the stack may still read the item (a handler freed its
+  // node, or the root, under it): it goes once no operation holds the tree.
+  if (HoldCount() > 0 || CallOutDepth() > 0 ||
+      std::find(listedNamespaces.begin(), listedNamespaces.end(), ns) != listedNamespaces.end()) {
+    ns->Retire();
     retiredNamespaces.push_back(ns);
-  else
+  } else {
     ns->Free();
+  }
+}
+
+void TCustomVirtualExplorerTree::FreeRetiredNamespaces(uint32_t ownHolds) {
+  if (HoldCount() > ownHolds || CallOutDepth() > 0 || !listedNamespaces.empty()) return;
+  std::vector<TNamespace*> retired;
+  retired.swap(retiredNamespaces);
+  for (TNamespace* ns : retired) ns->Free();
+}
+
+void TCustomVirtualExplorerTree::LastHoldEnded() {
+  TCustomVirtualStringTree::LastHoldEnded();
+  FreeRetiredNamespaces();
 }
 
 bool TCustomVirtualExplorerTree::ListingStands(PVirtualNode node, TNamespace* ns) const {

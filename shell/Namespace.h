@@ -52,7 +52,13 @@ public:
   static constexpr uint16_t kIconQueued = 0x0100;
   static constexpr uint16_t kThreadIconLoaded = 0x2000;
 
+  TNamespace();
   ~TNamespace() override;
+  // Items alive in the process (an item outliving everything that held it is a leak).
+  static int LiveCount();
+  // Its owner let go of the item, which lives on only for the code still
+  // reading it: a menu showing for it ends as when it is freed.
+  void Retire();
   // Takes pidl over. With a parent, pidl is relative to it (not freed when the
   // parent is the desktop, else appended to the parent's PIDL and freed);
   // without one, pidl is absolute; a null pidl means the desktop.

@@ -1,6 +1,7 @@
 // Shell items: construction, identity, parent folder and shell interfaces,
 // comparison and cache control.
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "shell/Namespace.h"
@@ -20,10 +21,17 @@ TPIDLManager* Manager() {
   return NamespacePIDLManager;
 }
 
+std::atomic<int> gLiveNamespaces{0};  // the icon threads make items too
+
 }  // namespace
 
+TNamespace::TNamespace() { ++gLiveNamespaces; }
+
+int TNamespace::LiveCount() { return gLiveNamespaces; }
+
 TNamespace::~TNamespace() {
-  for (TMenuSessionLink* session = menuSessions; session != nullptr; session = session->outer) session->item = nullptr;
+  --gLiveNamespaces;
+  Retire();
   ReleaseInterfaces();
   if ((flags & kOwnsParent) != 0 && parent != nullptr) FreeAndNil(parent);
   // An item freed after the toolkit shut down frees its PIDL through the
@@ -36,6 +44,11 @@ TNamespace::~TNamespace() {
   }
   absolutePIDL = nullptr;
   relativePIDL = nullptr;
+}
+
+void TNamespace::Retire() {
+  for (TMenuSessionLink* session = menuSessions; session != nullptr; session = session->outer) session->item = nullptr;
+  menuSessions = nullptr;
 }
 
 void TNamespace::Create(LPITEMIDLIST pidl, TNamespace* parent_) {
