@@ -810,8 +810,11 @@ TEST_F(SelectionModelTest, RandomTicksRenamesTwinNamesLinksAndWipesKeepTheWipeEx
           adderFolders.push_back(TTickModel::ParentOf(path));
       std::mutex lateLock;
       std::atomic<bool> running{true};
+      // At most this many, however slow the run: the drive holds them beside
+      // the tree (run-engine-link-tests.sh sizes it from this count).
+      constexpr unsigned kLateFiles = 1000;
       std::thread adder([&, pick = std::mt19937(seed + step)]() mutable {
-        for (unsigned n = 0; running && !adderFolders.empty(); ++n) {
+        for (unsigned n = 0; running && n < kLateFiles && !adderFolders.empty(); ++n) {
           const std::u16string path = adderFolders[pick() % adderFolders.size()] + u"\\late-" + Num(n);
           const std::string bytes = "late " + std::to_string(n);
           HANDLE file = CreateFileW(W(Ext(path)), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
