@@ -1,5 +1,7 @@
 #include "FileListing.h"
 
+#include <winternl.h>
+
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
@@ -68,6 +70,48 @@ struct TOpenFolder {
     return true;
   }
 };
+
+// The key of the item at path (no trailing backslash) as the folder holding it
+// lists it now, that folder's own key being parentKey: the record the wipe
+// reads too (a file system may keep a folder's record of an entry apart from
+// the entry's own). Looked up by its exact name; false when not listed so.
+bool ListedEntryKey(const std::u16string& path, const TItemKey& parentKey, TItemKey& key) {
+  using QueryCall = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, IO_STATUS_BLOCK*, PVOID, ULONG, ULONG, BOOLEAN,
+                                 UNICODE_STRING*, BOOLEAN);
+  static const QueryCall query = [] {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<QueryCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")))
+                 : nullptr;
+  }();
+  constexpr ULONG kIdBothDirectoryInformation = 37;
+  const size_t slash = path.find_last_of(u'\\');
+  TOpenFolder parent;
+  if (query == nullptr || slash == std::u16string::npos || !parent.Open(path.substr(0, slash + 1)) || !parent.keyed ||
+      parent.key != parentKey)
+    return false;
+  std::u16string name = path.substr(slash + 1);
+  UNICODE_STRING mask{static_cast<USHORT>(name.size() * sizeof(char16_t)),
+                      static_cast<USHORT>(name.size() * sizeof(char16_t)), reinterpret_cast<PWSTR>(name.data())};
+  std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
+  // The mask (one name, in any case) is taken by the first read of a handle.
+  for (bool first = true;; first = false) {
+    IO_STATUS_BLOCK io{};
+    if (query(parent.handle, nullptr, nullptr, nullptr, &io, buffer.data(), kListBytes, kIdBothDirectoryInformation,
+              FALSE, first ? &mask : nullptr, first) < 0)
+      return false;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+    for (size_t at = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+      if (std::u16string_view(reinterpret_cast<const char16_t*>(info->FileName),
+                              info->FileNameLength / sizeof(char16_t)) == name) {
+        key = QvEntryKey(parentKey, *info);
+        return true;
+      }
+      if (info->NextEntryOffset == 0) break;
+      at += info->NextEntryOffset;
+    }
+  }
+}
 
 // An item is listed once however many checked paths reach it. An item is
 // reached twice only through a checked path reached twice (the walk of one
@@ -139,16 +183,9 @@ public:
         if (keys != nullptr) keys->needed.push_back(TNeededTick{path, *which});
         return;
       }
-    // As the folder holding it lists it: that folder's volume, its file ID, its name.
-    if (ownKnown && wayKnown && own.fileId != 0) {
-      const size_t slash = bare.find_last_of(u'\\');
-      const size_t name = slash == std::u16string::npos ? 0 : slash + 1;
-      const uint64_t created = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
-                               data.ftCreationTime.dwLowDateTime;
-      item.key = QvEntryKey(parentKey, own.fileId, bare.data() + name, bare.size() - name,
-                            QvMadeStamp(data.dwFileAttributes, created));
-      item.keyed = true;
-    }
+    // As the folder holding it lists it: that folder's volume, its file ID, its name, its stamp.
+    if (ownKnown && wayKnown && own.fileId != 0)
+      item.keyed = ListedEntryKey(bare, parentKey, item.key) && item.key.fileId == own.fileId;
     if (!enter || folder.handle == INVALID_HANDLE_VALUE) {
       Emit(std::move(item));
       return;
@@ -370,8 +407,7 @@ private:
           path.append(name, length);
           TListedItem item = ItemOf(std::move(path), info->FileAttributes,
                                     static_cast<uint64_t>(info->EndOfFile.QuadPart), FileTimeOf(info->LastWriteTime));
-          item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart), name, length,
-                                QvMadeStamp(info->FileAttributes, static_cast<uint64_t>(info->CreationTime.QuadPart)));
+          item.key = QvEntryKey(opened.key, *info);
           item.keyed = item.key.fileId != 0;
           if (item.folder) frame.subfolders.push_back(std::move(item));
           else EmitFile(std::move(item));

@@ -46,7 +46,7 @@ struct Listed {
   DWORD attributes = 0;
   DWORD reparseTag = 0;
   uint64_t fileId = 0;
-  uint64_t made = 0;  // as keys hold it (QvMadeStamp)
+  TEntryStamp stamp;  // as keys hold it
 };
 
 // The steps at which another program may change the tree; tests replace this

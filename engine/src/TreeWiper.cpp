@@ -17,6 +17,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // while their entries are worked on.
 constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr char16_t kChanged[] = u": changed or replaced after the confirm step, not wiped";
 
 // Lists a folder completely, through its checked handle, before anything in
 // it changes name. The entries carry the identity they had when listed. With
@@ -34,8 +35,7 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
       if (name != u"." && name != u"..") {
         // A reparse point's tag is reported in the place of the EA size.
         DWORD tag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? info->EaSize : 0;
-        entries.push_back({name, info->FileAttributes, tag, uint64_t(info->FileId.QuadPart),
-                           QvMadeStamp(info->FileAttributes, uint64_t(info->CreationTime.QuadPart))});
+        entries.push_back({name, info->FileAttributes, tag, uint64_t(info->FileId.QuadPart), QvEntryStamp(*info)});
       }
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
@@ -123,7 +123,7 @@ bool TreeWiper::Take(const TItemKey& key) const { return !listed_ || listed_->Ta
 
 void TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key) {
   reporter_.Failure(ToDisplayPath(longPath) + (listed_ && listed_->ListedAsAnother(key)
-                                                   ? u": changed or replaced after the confirm step, not wiped"
+                                                   ? kChanged
                                                    : u": appeared after the confirm step, not wiped"));
 }
 
@@ -137,7 +137,7 @@ uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16st
   CloseHandle(now);
   uint32_t count = 0;
   for (const Listed& entry : entries) {
-    const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.made);
+    const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
     if (known.count(entry.name) || MayWipe(key)) continue;
     NameUnlisted(JoinPath(folder.path, entry.name), key);
     known.insert(entry.name);
@@ -473,8 +473,10 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     }
     Listed entry = *found;
     entries.clear();
-    if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name, entry.made))) {
+    const TItemKey entryKey = QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name, entry.stamp);
+    if (!Take(entryKey)) {
       letGo();
+      if (listed_->ListedAsAnother(entryKey)) return refuse(plain + kChanged);
       return refuse(u"Did not wipe " + plain + u": it is not the item the confirm step listed");
     }
     // The listed name is the long one, whatever form the caller used.
@@ -680,7 +682,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       stack.back().nameChars += entry.name.size();
       ++stack.back().entries;
       if (listed_) stack.back().known.insert(entry.name);
-      const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.made);
+      const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
       if (!Take(key)) {
         NameUnlisted(JoinPath(folder.path, entry.name), key);
         continue;

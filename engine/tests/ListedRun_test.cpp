@@ -47,7 +47,7 @@ class RunList {
       QvReadItemKey(at, folder);
       const bool last = i + 1 == names.size();
       for (const Listed& entry : EntriesOf(at))
-        if (entry.name == names[i] && last) keys_.push_back(QvEntryKey(folder, entry.fileId, entry.name, entry.made));
+        if (entry.name == names[i] && last) keys_.push_back(QvEntryKey(folder, entry.fileId, entry.name, entry.stamp));
       DWORD error = 0;
       HANDLE below = OpenBelow(at, names[i], kList, kShareAll, kDirectoryOnly, error);
       CloseHandle(at);
@@ -76,8 +76,7 @@ class RunList {
             reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<const uint8_t*>(buffer.data()) + at);
         std::u16string name(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / 2);
         if (name != u"." && name != u"..")
-          entries.push_back({name, info->FileAttributes, 0, uint64_t(info->FileId.QuadPart),
-                             QvMadeStamp(info->FileAttributes, uint64_t(info->CreationTime.QuadPart))});
+          entries.push_back({name, info->FileAttributes, 0, uint64_t(info->FileId.QuadPart), QvEntryStamp(*info)});
         if (info->NextEntryOffset == 0) break;
         at += info->NextEntryOffset;
       }
@@ -93,7 +92,7 @@ class RunList {
     TItemKey own;
     QvReadItemKey(folder, own);
     for (const Listed& entry : EntriesOf(folder)) {
-      keys_.push_back(QvEntryKey(own, entry.fileId, entry.name, entry.made));
+      keys_.push_back(QvEntryKey(own, entry.fileId, entry.name, entry.stamp));
       if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) || (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
       DWORD error = 0;
       HANDLE below = OpenBelow(folder, entry.name, kList, kShareAll, kDirectoryOnly, error);
@@ -291,17 +290,20 @@ TEST(ListedRunTest, AFolderThatGetsAnItemJustBeforeItsRemovalGoesBackInPlace) {
   }
 }
 
-// A listed file whose creation time is another when it is wiped (the file
-// system gave its number and its name to a file made after the confirm step;
-// under Wine, the file was written since) is kept and named, whether it is
-// reached through a ticked folder or ticked itself.
-TEST(ListedRunTest, AFileWithTheNumberAndNameOfAListedOneButAnotherTimeIsKept) {
+// A listed file whose stamp is another when it is wiped (the file system gave
+// its number and its name to a file made after the confirm step, which may
+// even bear the old dates again: its change time tells; or it was written
+// since) is kept and named, whether it is reached through a ticked folder or
+// ticked itself.
+TEST(ListedRunTest, AFileWithTheNumberAndNameOfAListedOneButAnotherStampIsKept) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a file made in the place of a listed one");
-  for (const bool single : {false, true}) {
+  for (const int run : {0, 1, 2, 3}) {
+    const bool single = run & 1, datesSetBack = run & 2;
     SCOPED_TRACE(single ? "ticked itself" : "in a ticked folder");
+    SCOPED_TRACE(datesSetBack ? "written, its dates set back" : "its dates later");
     std::vector<std::u16string> folders;
-    std::vector<std::u16string> files = MakeTree(Root(drive) + (single ? u"restamp1" : u"restamp0"), folders);
+    std::vector<std::u16string> files = MakeTree(Root(drive) + u"restamp" + Utf16(std::to_string(run)), folders);
     if (single) files.resize(6);
     RunList list;
     if (single) {
@@ -310,11 +312,16 @@ TEST(ListedRunTest, AFileWithTheNumberAndNameOfAListedOneButAnotherTimeIsKept) {
       list.Tick(folders[0]);
     }
     gList = list.Get();
-    HANDLE file = CreateFileW(Wide(files[1]), FILE_WRITE_ATTRIBUTES | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+    Sleep(20);  // a clock that moves in steps has moved on: the change time is a new one
+    HANDLE file = CreateFileW(Wide(files[1]), GENERIC_WRITE | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     FILETIME created{}, written{};
     ASSERT_TRUE(GetFileTime(file, &created, nullptr, &written));
-    for (FILETIME* time : {&created, &written}) time->dwHighDateTime += 1;  // about seven minutes later
+    DWORD wrote = 0;
+    const std::string content = datesSetBack ? "made again" : "listed " + Narrow(files[1]);
+    if (datesSetBack) ASSERT_TRUE(WriteFile(file, content.data(), DWORD(content.size()), &wrote, nullptr) &&
+                                  SetEndOfFile(file));
+    for (FILETIME* time : {&created, &written}) time->dwHighDateTime += datesSetBack ? 0 : 1;  // about 7 min later
     ASSERT_TRUE(SetFileTime(file, &created, nullptr, &written));
     CloseHandle(file);
     Harness harness;
@@ -328,10 +335,9 @@ TEST(ListedRunTest, AFileWithTheNumberAndNameOfAListedOneButAnotherTimeIsKept) {
     }
     ASSERT_TRUE(Call(harness, block.get(), u"") && ran);
     for (const std::u16string& path : files) EXPECT_EQ(path == files[1], Exists(path)) << Narrow(path);
-    std::string content;
-    EXPECT_TRUE(ReadWholeFile(files[1], content) && content == "listed " + Narrow(files[1]));
-    EXPECT_TRUE(harness.Logged(single ? u"Did not wipe " + files[1] + u": it is not the item the confirm step listed"
-                                      : files[1] + u": changed or replaced after the confirm step, not wiped"))
+    std::string kept;
+    EXPECT_TRUE(ReadWholeFile(files[1], kept) && kept == content);
+    EXPECT_TRUE(harness.Logged(files[1] + u": changed or replaced after the confirm step, not wiped"))
         << harness.LogText();
     EXPECT_EQ(1, block->Reserved2) << harness.LogText();
   }
