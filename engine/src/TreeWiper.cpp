@@ -127,7 +127,8 @@ void TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key
                                                    : u": appeared after the confirm step, not wiped"));
 }
 
-uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known) {
+uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known,
+                                   const std::set<uint64_t>& ours) {
   // Through a handle of its own: the held one answers from its first listing.
   DWORD error = 0;
   HANDLE now = OpenFolderAgain(folder.handle, error);
@@ -138,7 +139,7 @@ uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16st
   uint32_t count = 0;
   for (const Listed& entry : entries) {
     const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
-    if (known.count(entry.name) || MayWipe(key)) continue;
+    if (known.count(entry.name) || ours.count(entry.fileId) || MayWipe(key)) continue;
     NameUnlisted(JoinPath(folder.path, entry.name), key);
     known.insert(entry.name);
     ++count;
@@ -632,6 +633,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     // The entries listed when it was entered, and those named since as not on
     // the run's list: what is in it later besides them came in meanwhile.
     std::set<std::u16string> known;
+    std::set<uint64_t> ours;  // the file IDs of the items the wipe made in it and left (counted when left)
   };
   std::vector<Level> stack;
   auto removed = [](Level& level, const std::u16string& name) {
@@ -726,14 +728,14 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     Level done = std::move(stack.back());
     stack.pop_back();
     uint64_t stagingChars = 0;
-    if (wiper.ReleaseStaging(done.folder, stagingChars)) {
+    if (wiper.ReleaseStaging(done.folder, stagingChars, &done.ours)) {
       done.nameChars += stagingChars;
       ++done.entries;
     }
-    FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_);
+    FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_, nullptr, &done.ours);
     const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
     // A root is kept, never removed: what came into it meanwhile is named all the same.
-    if (keep && stack.empty() && listed_) NameNewEntries(done.folder, done.known);
+    if (keep && stack.empty() && listed_) NameNewEntries(done.folder, done.known, done.ours);
     if (!(keep && stack.empty()) && parent) {
       const std::u16string kept = u"Kept the folder " + ToDisplayPath(done.folder.path) +
                                   u" because items in it could not be wiped";
@@ -741,9 +743,9 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       if (reporter_.Failures() != done.failuresAtListing) {
         // Not a failure of its own: what failed in it is counted already (and
         // what came into it meanwhile is named now).
-        if (listed_) NameNewEntries(done.folder, done.known);
+        if (listed_) NameNewEntries(done.folder, done.known, done.ours);
         reporter_.Log(kept);
-      } else if (listed_ && NameNewEntries(done.folder, done.known) != 0) {
+      } else if (listed_ && NameNewEntries(done.folder, done.known, done.ours) != 0) {
         // What came into it while it was worked on stays, and so does it.
         reporter_.Log(kept);
       } else if (wiper.RemoveFolder(*parent, done.folder, &putBack) == WipeResult::Wiped) {
@@ -751,7 +753,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
         if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
       } else if (putBack) {
         // Something came into it at the last moment; it is back in its place.
-        if (listed_ && NameNewEntries(done.folder, done.known) != 0) {
+        if (listed_ && NameNewEntries(done.folder, done.known, done.ours) != 0) {
           reporter_.Log(kept);
         } else {
           reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) +
