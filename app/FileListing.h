@@ -71,6 +71,6 @@ std::u16string LongPathForm(const std::u16string& path);
 // following a link in its own place; false when it cannot be opened.
 bool KeyOfPath(const std::u16string& path, TItemKey& key);
 // The key of the item at path (below a root) as its folder lists it now
-// (QvEntryKey: the folder's key, its file ID, its name, its creation time);
+// (QvEntryKey: the folder's key, its file ID, its name, its stamp);
 // false when it is not there or the system cannot tell.
 bool EntryKeyOfPath(const std::u16string& path, TItemKey& key);

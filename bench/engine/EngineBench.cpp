@@ -126,8 +126,7 @@ std::vector<TItemKey> ListedKeys(const std::wstring& path) {
                                                                   info->NextEntryOffset)) {
         const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
         if (name != L"." && name != L"..") {
-          keys.push_back(QvEntryKey(own, uint64_t(info->FileId.QuadPart), reinterpret_cast<const char16_t*>(name.data()),
-                                    name.size(), QvMadeStamp(info->FileAttributes, uint64_t(info->CreationTime.QuadPart))));
+          keys.push_back(QvEntryKey(own, *info));
           if ((info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
             folders.push_back(folder + L"\\" + name);
         }
