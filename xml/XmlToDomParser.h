@@ -39,6 +39,8 @@ private:
 class TXmlToDomParser : public TXmlCustomParser {
 public:
   void Create(TComponent* owner) override;
+  // Its reader, checker and builder go with it (see Create).
+  ~TXmlToDomParser() override;
   void SetDOMImpl(TDomImplementation* value) override;
 
   // The file read as a document owned by DOMImpl. The file is opened for
@@ -104,6 +106,8 @@ protected:
 
 private:
   class TParseScope;
+  // A read that stopped: EParserException with the reader's reason, or "Parser error.".
+  [[noreturn]] void RaiseStopped() const;
   int32_t bufferSize = 4096;
   TXmlDomBuilder* builder = nullptr;          // owned (component)
   TXmlStandardDocReader* reader = nullptr;    // owned (component)
