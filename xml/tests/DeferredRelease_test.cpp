@@ -64,16 +64,12 @@ const char* const kActionNames[] = {"document", "node", "node's parent",
 constexpr int kChainParts = 4;
 
 // A handler written to the handler interface alone: it passes the signals
-// on to the next and tells no document it builds.
-class Relay : public TXmlCustomHandler {
-public:
-  TXmlCustomHandler* next = nullptr;
+// on to the next part of its chain (a slot the actor empties when it frees
+// the part) and tells no document it builds.
+struct Relay : TXmlCustomHandler {
+  TComponent** next = nullptr;
   void ProcessSignal(TXmlSignal* signal) override {
-    if (next != nullptr) next->ProcessSignal(signal);
-  }
-  void Notification(TComponent* component, TOperation operation) override {
-    TXmlCustomHandler::Notification(component, operation);
-    if (operation == opRemove && component == next) next = nullptr;
+    if (*next != nullptr) static_cast<TXmlCustomHandler*>(*next)->ProcessSignal(signal);
   }
 };
 
@@ -518,8 +514,7 @@ protected:
     } done{this, target};
     reader->SetDOMImpl(impl);
     reader->SetNextHandler(relay);
-    relay->next = checker;
-    relay->FreeNotification(checker);
+    relay->next = &actor->chain[2];
     checker->SetNextHandler(builder);
     builder->SetReferenceNode(target);
     if (event == Event::ReaderError) reader->OnError = MakeEvent<&Actor::ReaderError>(actor);
