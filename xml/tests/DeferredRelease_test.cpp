@@ -478,7 +478,16 @@ protected:
         [this](Event) {
           if (There()) impl->FreeDocument(doc);
         },
+        [this](Event event) { ReadAndClear(event); },
     };
+  }
+  // The document read again (no act counts there), then everything the implementation holds freed at once.
+  void ReadAndClear(Event event) {
+    int at = std::exchange(actor->at, -1), calls = actor->calls;
+    Script().front()(event);
+    actor->at = at;
+    actor->calls = calls;
+    impl->Clear();
   }
 
   // A read through a reader, a relay, a checker and a builder put together here, past
