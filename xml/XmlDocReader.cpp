@@ -97,7 +97,8 @@ bool TXmlStandardDocReader::ParseFragment(TXmlInputSource* source) { return Pars
 
 bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
   TReadHold hold(this);
-  stopReason.clear();
+  // This read's reason only: a read nested in it (an entity's) sets its own.
+  std::string reason;
   std::unique_ptr<TXmlDocTokenizer> tokenizer(New<TXmlDocTokenizer>(source, TabWidth()));
   // Forgotten on every way out: the tokenizer dies with this call.
   struct Forget {
@@ -147,7 +148,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
   } catch (const EParserException& e) {
     // A verdict's stop was reported through the error path already; the
     // chain's own reason is kept for the caller.
-    if (e.Message() != DomMessage::kSignalProcessing) stopReason = e.Message();
+    if (e.Message() != DomMessage::kSignalProcessing) reason = e.Message();
   } catch (...) {
     // What went wrong was reported through the error path already.
   }
@@ -156,6 +157,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
     SendAbortedSignal(tokenizer.get());
   } catch (...) {
   }
+  stopReason = reason;
   return false;
 }
 

@@ -39,9 +39,10 @@ public:
   TdomCallOut<TdomErrorNotifyEvent> OnError;
   // The hold on the document being read, while a read is under way; else null.
   const TdomDocumentWatch* ReadHold() const { return readHold; }
-  // Why the last read stopped when no verdict stopped it: the message of
-  // the chain's own EParserException (a handler changed the tree being
-  // built, say); empty after a verdict, a whole read or another exception.
+  // Why the last read that stopped did so, when no verdict stopped it: the
+  // message of the chain's own EParserException (a handler changed the
+  // tree being built, say); empty when a verdict or another exception
+  // stopped it.
   const std::string& StopReason() const { return stopReason; }
 
 protected:
