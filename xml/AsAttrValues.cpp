@@ -264,6 +264,11 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
             ok = false;
             continue;
           }
+          // Given under another prefix of the same namespace: as with two
+          // given attributes of one name, the value given stays.
+          std::u16string prefix, localName;
+          SplitQualifiedName(name, prefix, localName);
+          if (element->getAttributeNodeNS(uri, localName) != nullptr) continue;
           attr = document->createAttributeNS(uri, name);
         } else {
           attr = document->createAttribute(name);

@@ -389,6 +389,13 @@ TEST_F(DtdTest, NamespaceAwareDefaultAttributes) {
   EXPECT_TRUE(doc->prepareAttributes());
   EXPECT_NE(r->getAttributeNodeNS(u"urn:p", u"a"), nullptr);
   EXPECT_TRUE(r->getAttributeNodeNS(u"urn:p", u"a")->IsNamespaceAware());
+  // Given under another prefix of the namespace, the value given stays, when read and when filled again.
+  doc = Parse("<!DOCTYPE r [<!ATTLIST r p:a CDATA 'v'>]><r xmlns:p='urn:p' xmlns:q='urn:p' q:a='given'/>");
+  ASSERT_NE(doc, nullptr);
+  for (bool filled : {false, true}) {
+    EXPECT_TRUE(!filled || doc->prepareAttributes());
+    EXPECT_EQ(doc->GetDocumentElement()->getAttributeNS(u"urn:p", u"a"), u"given") << filled;
+  }
 }
 
 TEST_F(DtdTest, ValidationFaultsAreReportsNotExceptions) {
