@@ -775,7 +775,8 @@ protected:
   void CancelCacheValidation() override;
   // Marks a change (or a structure change with its reason) pending: the node
   // becomes the pending one, a second different reason makes it crAccumulated.
-  void AdviseChangeEvent(bool structureChange, PVirtualNode node, TChangeReason reason);
+  // node becomes null when the pending state's handler freed it meanwhile.
+  void AdviseChangeEvent(bool structureChange, PVirtualNode& node, TChangeReason reason);
   // Reported at once, after ChangeDelay ms (timers 5 and 6), or when the update ends.
   void StructureChange(PVirtualNode node, TChangeReason reason) override;
   void Change(PVirtualNode node) override;
