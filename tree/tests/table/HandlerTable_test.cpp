@@ -1153,8 +1153,11 @@ TEST(HandlerTable, EveryOperationSurvivesEveryHandler) {
   std::vector<TRowOutcome> outcomes = RunRowsInChildren(chosen, kRowsPerChild, "HandlerTable.OperationRows");
   int acted = 0;
   for (const TRowOutcome& outcome : outcomes) acted += outcome.note.rfind("freed in", 0) == 0;
-  std::printf("%zu operations, %zu operation-event pairs, %zu rows; %zu run, %d of them acted; failing rows:\n%s",
-              table.calls.size(), table.pairs.size(), table.rows.all.size(), outcomes.size(), acted,
+  std::set<int> events;
+  for (const auto& [step, event] : table.pairs) events.insert(event);
+  std::printf("%zu operations, %zu events, %zu operation-event pairs, %zu rows; %zu run, %d of them acted; failing "
+              "rows:\n%s",
+              table.calls.size(), events.size(), table.pairs.size(), table.rows.all.size(), outcomes.size(), acted,
               FailingRowsBySite(outcomes).c_str());
   std::remove(path.c_str());
 }
