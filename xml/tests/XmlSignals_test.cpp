@@ -292,7 +292,7 @@ TEST_F(GoldenTraceTest, Documents) {
        {"StartDocument enc= input=UTF-8 standalone=2 version=@1:0-1:0", "StartElement a x=1 y=2@1:2-1:14",
         "PCDATA t@1:16-1:16", "EndElement a@1:19-1:19", "Completed@1:21-1:21"}},
       {"<?xml version='1.0' encoding='ISO-8859-1' standalone='no'?>\n<r\n/>",
-       {"StartDocument enc=ISO-8859-1 input=UTF-8 standalone=1 version=1.0@1:59-1:59", "PCDATA \n@2:0-2:0",
+       {"StartDocument enc=ISO-8859-1 input=ISO-8859-1 standalone=1 version=1.0@1:59-1:59", "PCDATA \n@2:0-2:0",
         "StartElement r@2:2-3:0", "EndElement r@2:2-3:0", "Completed@3:3-3:3"}},
       {"<r>&#x1F600;&lt;<![CDATA[<]]><!--c--><?p  d ?></r>",
        {"StartDocument enc= input=UTF-8 standalone=2 version=@1:0-1:0", "StartElement r@1:2-1:2",

@@ -182,6 +182,7 @@ TEST_F(XmlToDomParserTest, EncodingsFromMarkAndDeclaration) {
 
   doc = ParseBytes("<?xml version='1.0' encoding='ISO-8859-1'?><r>\xE9</r>");
   ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Utf8(doc->GetInputEncoding()), "ISO-8859-1");
   EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), std::u16string(u"\u00E9"));
 }
 
