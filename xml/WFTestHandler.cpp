@@ -25,6 +25,7 @@ void TXmlWFTestHandler::Reset() {
   elementStack.Clear();
   refusedElements.clear();
   refusedMappings.clear();
+  refusedRootOpen = false;
 }
 
 void TXmlWFTestHandler::SetNextHandler(TXmlCustomHandler* value) {
@@ -56,7 +57,8 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
     }
     case SK_START_ELEMENT: {
       auto* start = static_cast<TXmlStartElementSignal*>(signal);
-      if (!fragment && rootState == 2) return fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
+      // A second root is kept open, as any refused start tag is.
+      if (!fragment && rootState == 2) fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
       rootState = 1;
       elementStack.Push(start->TagName);
       return;
@@ -69,7 +71,10 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
         closesRefused = true;
       }
       elementStack.Pop();
-      if (elementStack.Empty()) rootState = 2;
+      if (elementStack.Empty()) {
+        rootState = 2;
+        refusedRootOpen = false;
+      }
       return;
     }
     case SK_CDATA: {
@@ -164,7 +169,7 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   if (closesRefused) return;
   if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
   if (errorType == ET_NONE) {
-    if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
+    if (nextHandler != nullptr && !refusedRootOpen) nextHandler->ProcessSignal(signal);
     EndIfFreed();
     return;
   }
@@ -173,6 +178,10 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   // Parsing goes on past a refused start tag or prefix mapping: it stays
   // open here, and its end is kept from the handlers after this one, which
   // never saw it begin.
-  if (elementStack.Size() > openBefore) refusedElements.push_back(elementStack.Size());
+  if (elementStack.Size() > openBefore) {
+    refusedElements.push_back(elementStack.Size());
+    // What a refused root element holds has no place in the document.
+    if (documentState == 1 && elementStack.Size() == 1) refusedRootOpen = true;
+  }
   if (prefixList.size() > mappedBefore) refusedMappings.push_back(prefixList.size());
 }

@@ -53,6 +53,9 @@ private:
   // closes them goes no further, as what opened them did not.
   std::vector<size_t> refusedElements;
   std::vector<size_t> refusedMappings;
+  // Inside a refused root element (the first or a later one): nothing goes
+  // on until it ends.
+  bool refusedRootOpen = false;
   // The names of the open elements, outermost first; the strings of names
   // that were closed are used again for the next ones.
   class TNameStack {

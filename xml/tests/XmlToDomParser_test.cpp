@@ -159,13 +159,24 @@ TEST_F(XmlToDomParserTest, BrokenDocumentsReportTypeLineAndColumn) {
 TEST_F(XmlToDomParserTest, RefusedStartTagLetThroughKeepsContentWithItsParent) {
   recorder->letFatalErrorsPass = true;
   // The refused element is not built, and its end goes no further than the
-  // checker, so what comes after it stays with r; reported once.
-  for (const char* text : {"<r><bad x='a<b'><c/></bad><d/></r>", "<r><c/><bad x='a<b'/><d/></r>"}) {
+  // checker, so what comes after it stays with r; reported once. A second
+  // root goes no further with all it holds.
+  struct Case {
+    const char* text;
+    TXmlErrorType type;
+    const char* code;
+  } cases[] = {{"<r><bad x='a<b'><c/></bad><d/></r>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a<b"},
+               {"<r><c/><bad x='a<b'/><d/></r>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a<b"},
+               {"<r><c/><d/></r><s>t<u/><!--k--></s>", ET_DOUBLE_ROOT_ELEMENT, "s"}};
+  for (const Case& c : cases) {
     recorder->errors.clear();
-    TdomDocument* doc = ParseBytes(text);
+    TdomDocument* doc = ParseBytes(c.text);
     ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(ChildNames(doc), "r");
     EXPECT_EQ(ChildNames(doc->GetDocumentElement()), "c,d");
-    EXPECT_EQ(recorder->errors.size(), 1u) << text;
+    ASSERT_EQ(recorder->errors.size(), 1u) << c.text;
+    EXPECT_EQ(recorder->errors[0].type, c.type);
+    EXPECT_EQ(Utf8(recorder->errors[0].code), c.code);
   }
 }
 
