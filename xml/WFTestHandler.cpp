@@ -1,6 +1,7 @@
 #include "xml/WFTestHandler.h"
 
 #include "xml/DomException.h"
+#include "xml/SubsetEntityNames.h"
 #include "xml/XmlRules.h"
 
 namespace {
@@ -26,6 +27,8 @@ void TXmlWFTestHandler::Reset() {
   refusedElements.clear();
   refusedMappings.clear();
   refusedRootOpen = false;
+  entityRefsChecked = false;
+  declaredEntities.clear();
 }
 
 void TXmlWFTestHandler::SetNextHandler(TXmlCustomHandler* value) {
@@ -88,7 +91,12 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
       // document may, an element never) is that node's to say.
       if (doctypeSeen) return fail(ET_DOUBLE_DOCTYPE, doctype->DoctypeName);
       doctypeSeen = true;
-      if (rootState != 0) fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+      if (rootState != 0) return fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+      // Declarations outside the internal subset proper (an external subset,
+      // parameter entities) may hold the entities referred to: whether they
+      // do, and may in a standalone document, is for validation to tell.
+      if (entityRefsChecked && (!doctype->SystemId.empty() || !ReadSubsetEntityNames(doctype->Data, declaredEntities)))
+        entityRefsChecked = false;
       return;
     }
     case SK_ENTITY_REF: {
@@ -130,6 +138,23 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
   if ((signal->Scope() & kScopeDoc) == 0) RaiseInternal();
 }
 
+void TXmlWFTestHandler::TestEntitiesDeclared(const TXmlStartElementSignal* start, TXmlErrorType& errorType,
+                                             std::u16string& code) const {
+  const TUtilsNameValueList* attributes = start->Attributes;
+  for (int i = 0; i < attributes->GetCount(); ++i) {
+    const std::u16string& value = attributes->ValueAt(i);
+    // The value's own check has passed: every reference is closed.
+    for (size_t amp = value.find(u'&'); amp != std::u16string::npos; amp = value.find(u'&', amp + 1)) {
+      const size_t end = value.find(u';', amp);
+      std::u16string name = value.substr(amp + 1, end - amp - 1);
+      if (name[0] == u'#' || IsXmlPredefinedEntityName(name) || declaredEntities.count(name) != 0) continue;
+      errorType = ET_UNDEFINED_ENTITY;
+      code = std::move(name);
+      return;
+    }
+  }
+}
+
 void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   TSignalHold self(this);
   TXmlErrorType errorType = ET_NONE;
@@ -141,7 +166,10 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
     case 0:
       if (As<TXmlStartDocumentSignal>(signal) != nullptr || As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
         Reset();
-        documentState = As<TXmlStartDocumentSignal>(signal) != nullptr ? 1 : 2;
+        bool document = As<TXmlStartDocumentSignal>(signal) != nullptr;
+        documentState = document ? 1 : 2;
+        // A fragment's entities are declared where it is read into.
+        entityRefsChecked = document;
       } else if (As<TXmlStartExtDtdSignal>(signal) != nullptr) {
         documentState = 3;
       } else if (As<TXmlStartIntDtdSignal>(signal) != nullptr) {
@@ -168,6 +196,8 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   // The end of what was refused: reported at its start, never passed on.
   if (closesRefused) return;
   if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
+  if (errorType == ET_NONE && entityRefsChecked && signal->KindCode() == SK_START_ELEMENT)
+    TestEntitiesDeclared(static_cast<TXmlStartElementSignal*>(signal), errorType, code);
   if (errorType == ET_NONE) {
     if (nextHandler != nullptr && !refusedRootOpen) nextHandler->ProcessSignal(signal);
     EndIfFreed();

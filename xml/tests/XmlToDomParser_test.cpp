@@ -167,7 +167,9 @@ TEST_F(XmlToDomParserTest, RefusedStartTagLetThroughKeepsContentWithItsParent) {
     const char* code;
   } cases[] = {{"<r><bad x='a<b'><c/></bad><d/></r>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a<b"},
                {"<r><c/><bad x='a<b'/><d/></r>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a<b"},
-               {"<r><c/><d/></r><s>t<u/><!--k--></s>", ET_DOUBLE_ROOT_ELEMENT, "s"}};
+               {"<r><c/><d/></r><s>t<u/><!--k--></s>", ET_DOUBLE_ROOT_ELEMENT, "s"},
+               // Without declarations elsewhere, an entity must be declared.
+               {"<r><c/><bad x='1&amp;&foo;2'/><d/></r>", ET_UNDEFINED_ENTITY, "foo"}};
   for (const Case& c : cases) {
     recorder->errors.clear();
     TdomDocument* doc = ParseBytes(c.text);
