@@ -215,11 +215,11 @@ ticks() {
   c=$(median "${chain_in[@]}")
   printf '\n%s files of 4 KB in one folder, one random pass, on %s (%s rounds, medians; engine time in the process)\n' \
     "$count" "$fstype" "$rounds"
-  printf '%-44s %9s %12s %26s\n' "" seconds "ms per file" "x folder min / median / max"
+  printf '%-44s %9s %12s %29s\n' "" seconds "ms per file" "x folder min / median / max"
   printf '%-44s %9s %12s\n' "ticked as their folder (one call)" "$f" "$(awk -v s="$f" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
-  printf '%-44s %9s %12s %26s\n' "each on its own, no next path (old program)" "$t" \
+  printf '%-44s %9s %12s %29s\n' "each on its own, no next path (old program)" "$t" \
     "$(awk -v s="$t" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')" "$(spread "${ticks_in[*]}" "${folder_in[*]}")"
-  printf '%-44s %9s %12s %26s\n' "each on its own, naming the next path" "$c" \
+  printf '%-44s %9s %12s %29s\n' "each on its own, naming the next path" "$c" \
     "$(awk -v s="$c" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')" "$(spread "${chain_in[*]}" "${folder_in[*]}")"
   local k
   for k in "${!folder_in[@]}"; do  # each round alone: its three figures were taken within seconds of each other
