@@ -95,30 +95,6 @@ struct TOpenFolder {
   }
 };
 
-// Whether below, opened by the name `name` in the folder with key above (at
-// place abovePlace, ObjectPlaceOf), is a file system mounted there: it lies
-// on another volume at the very place its name gives. A link is opened at its
-// target, which lies elsewhere. The wipe tells a mount from a link so.
-bool MountedAt(const TItemKey& above, const std::u16string& abovePlace, const TOpenFolder& below,
-               std::u16string_view name) {
-  if (!below.keyed || below.key.volume == above.volume || abovePlace.empty()) return false;
-  std::u16string place = abovePlace;
-  while (!place.empty() && place.back() == u'\\') place.pop_back();
-  place += u'\\';
-  place.append(name);
-  return ObjectPlaceOf(below.handle) == place;
-}
-
-// Whether the folder at path (below a root, without a trailing backslash) is
-// a file system mounted there, on another volume (MountedAt).
-bool IsMountPath(const std::u16string& path) {
-  const size_t slash = path.find_last_of(u'\\');
-  TItemKey above, below;
-  return slash != std::u16string::npos && slash >= 2 && IsMountedFolder(path) &&
-         KeyOfPath(path.substr(0, slash == 2 ? 3 : slash), above) && KeyOfPath(path, below) &&
-         above.volume != below.volume;
-}
-
 // The key of the item at path (no trailing backslash) as the folder holding it
 // lists it now, that folder's own key being parentKey: the record the wipe
 // reads too (a file system may keep a folder's record of an entry apart from
@@ -220,7 +196,7 @@ public:
                               (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                               data.ftLastWriteTime);
     // A file system mounted on the folder is entered as the folder (as the wipe does).
-    const bool mounted = item.link && item.folder && IsMountPath(bare);
+    const bool mounted = item.link && item.folder && IsMountedFolder(bare);
     if (mounted) item.link = false;
     const bool enter = item.folder && !item.link;
     TOpenFolder folder;
@@ -297,7 +273,7 @@ private:
     size_t next = 0;
     DWORD error = 0;  // why it could not be listed
     TItemKey key;          // its own
-    std::u16string place;  // where it lies (ObjectPlaceOf), when a subfolder is a reparse point
+    TFolderPlace place;    // where it lies, when a subfolder is a reparse point
   };
 
   // False when the path was given before.
@@ -404,7 +380,7 @@ private:
 
   // A folder on the way to a checked path: its own key (of what it leads
   // to), and whether it is a link: a reparse point other than a file system
-  // mounted there (IsMountPath), which the wipe goes through. A drive or
+  // mounted there (IsMountedFolder), which the wipe goes through. A drive or
   // share root is neither.
   struct TLevel {
     TItemKey key;
@@ -418,7 +394,7 @@ private:
     known.keyed = KeyOfPath(level, known.key);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     known.link = belowRoot && GetFileAttributesExW(W(LongPathForm(level)), GetFileExInfoStandard, &data) &&
-                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsMountPath(level);
+                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsMountedFolder(level);
     if (known.link) known.keyed = false;
     return levels.emplace(level, known).first->second;
   }
@@ -442,7 +418,7 @@ private:
       // file ID, is entered as the folder, keyed by the file ID of the folder
       // it opens (as the wipe takes it); a link is not entered.
       const std::u16string_view name = TrimmedView(folder).substr(TrimmedView(folder).find_last_of(u'\\') + 1);
-      const bool mounted = sub.link && below.Open(folder) && MountedAt(top.key, top.place, below, name);
+      const bool mounted = sub.link && below.Open(folder) && below.keyed && IsMountedBelow(top.place, below.handle, name);
       if (mounted) {
         sub.link = false;
         sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), TEntryStamp{});  // a folder: no stamp
@@ -526,7 +502,7 @@ private:
     }
     // Asked while the folder is open, for the subfolders that may be mounts.
     if (std::any_of(frame.subfolders.begin(), frame.subfolders.end(), [](const TListedItem& sub) { return sub.link; }))
-      frame.place = ObjectPlaceOf(opened.handle);
+      frame.place = FolderPlaceOf(opened.handle);
     return frame;
   }
 

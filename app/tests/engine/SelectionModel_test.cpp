@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "../shell/ExplorerTree.h"
+#include "../shell/MountedFolder.h"
 #include "../shell/NodeStorage.h"
 #include "../shell/ShellUtilities.h"
 #include "EngineLinkFixture.h"
@@ -1148,6 +1149,8 @@ LRESULT CALLBACK OnSentMessage(int code, WPARAM wParam, LPARAM lParam) {
 TEST_F(SelectionModelTest, FilesMadeAgainWithTheirOldDatesAndWhatOthersPutInTheWipesFolderAreKept) {
   REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
   root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\qvmodel-again";
+  // A folder at its own place on its folder's volume (as a link opened in place is elsewhere) is no mount.
+  EXPECT_TRUE(IsMountedFolder(mount) && !IsMountedFolder(box));
   RemoveTree(root);
   const std::u16string folder = root + u"\\ticked", single = root + u"\\single.txt", remade = folder + u"\\b.txt";
   ASSERT_TRUE(CreateDirectoryW(W(root), nullptr) && CreateDirectoryW(W(folder), nullptr));
