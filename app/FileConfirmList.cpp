@@ -128,6 +128,12 @@ public:
       std::sort(found.begin(), found.end());
       found.erase(std::unique(found.begin(), found.end()), found.end());
       listing->keys = std::move(found);
+      std::vector<TFolderTime>& times = keys.folderTimes;
+      std::sort(times.begin(), times.end());
+      times.erase(std::unique(times.begin(), times.end(),
+                              [](const TFolderTime& a, const TFolderTime& b) { return a.own == b.own; }),
+                  times.end());
+      listing->folderTimes = std::move(times);
       listing->needed = std::move(keys.needed);
     }
     // The folder's type name as the interface language gives it now.

@@ -287,9 +287,11 @@ private:
     else sink(std::move(item));
     return true;
   }
-  void KeepFolderKey(const TItemKey& key) {
-    if (heldKeys != nullptr) heldKeys->push_back(key);
-    else if (keys != nullptr) keys->folders.push_back(key);
+  // Keeps the own key of a folder the walk entered, with its change time,
+  // held back with the walk's rows.
+  void KeepFolder(const TOpenFolder& folder) {
+    heldKeys->folders.push_back(folder.key);
+    heldKeys->folderTimes.push_back(TFolderTime{folder.key, QvFolderChangeTime(folder.handle)});
   }
 
   // Lists the checked folder path (item: its row, null for a drive root) and
@@ -299,14 +301,14 @@ private:
   void ListTicked(const std::u16string& path, TListedItem* item, const std::u16string& folderPath,
                   const TOpenFolder& folder) {
     std::vector<TListedItem> rows;
-    std::vector<TItemKey> folderKeys;
+    TListingKeys folderKeys;
     std::vector<TNamed> walkTicks;
     held = &rows;
     heldKeys = &folderKeys;
     heldTicks = &walkTicks;
     metNeeded.clear();
     metWhy.clear();
-    if (folder.keyed) KeepFolderKey(folder.key);
+    if (folder.keyed) KeepFolder(folder);
     if (item == nullptr || Emit(std::move(*item))) ScanTree(folderPath, folder);
     held = nullptr;
     heldKeys = nullptr;
@@ -317,7 +319,10 @@ private:
       return;
     }
     for (TListedItem& row : rows) sink(std::move(row));
-    if (keys != nullptr) keys->folders.insert(keys->folders.end(), folderKeys.begin(), folderKeys.end());
+    if (keys != nullptr) {
+      keys->folders.insert(keys->folders.end(), folderKeys.folders.begin(), folderKeys.folders.end());
+      keys->folderTimes.insert(keys->folderTimes.end(), folderKeys.folderTimes.begin(), folderKeys.folderTimes.end());
+    }
     for (const TNamed& named : walkTicks) named.tick->vouched |= named.form;
   }
 
@@ -446,7 +451,7 @@ private:
           return;
         }
       }
-      KeepFolderKey(below.key);
+      KeepFolder(below);
       if (named.tick != nullptr) heldTicks->push_back(named);  // entered: not needed, nor holding one
       stack.push_back(ReadFolder(folder, below));
       if (Unread(folder, stack.back())) return;
@@ -518,7 +523,7 @@ private:
   std::u16string metNeeded;
   std::u16string metWhy;
   std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back
-  std::vector<TItemKey>* heldKeys = nullptr;
+  TListingKeys* heldKeys = nullptr;  // the folders entered by the walk, held back with its rows
   // The checked paths the walk vouches for (files of folders it entered, and
   // the folders it entered), held back with its rows.
   std::vector<TNamed>* heldTicks = nullptr;

@@ -49,6 +49,8 @@ struct TListingKeys {
   // The own keys of the folders entered, and of every folder on the way from
   // a drive root to a checked item (the wipe reaches the item through them).
   std::vector<TItemKey> folders;
+  // The change times of the folders entered, by own key.
+  std::vector<TFolderTime> folderTimes;
   std::vector<TNeededTick> needed;
 };
 

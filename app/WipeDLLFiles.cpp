@@ -202,9 +202,12 @@ void TMainForm::StartFileWipe() {
   const bool confirmed = FileTreeStorage != nullptr && FilesToWipeList == FileTreeStorage->CheckedFileNames();
   BeginEngineWait();
   // Folders above the paths are looked up once for the run; each path's own
+  const std::vector<TFolderTime> folderTimes = ConfirmedItems.folderTimes;
   // entry just before it is handed over.
   TDiskCheck disk;
   for (size_t i = 0; i < paths.size(); ++i) {
+  listed.folderCount = static_cast<uint32_t>(folderTimes.size());
+  listed.folders = folderTimes.data();
     const std::u16string& path = paths[i].path;
     // A cut path could name a parent folder: a path that does not fit is refused.
     if (!FitsBlockText(path)) {

@@ -671,6 +671,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     if (still != INVALID_HANDLE_VALUE) {
       CloseHandle(still);
     } else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    // Its change time was another than the confirm step read before the wipe
+    // touched it, and whether any entry in it was one listed: a folder made
+    // again in the place of a listed one (its number given again) holds none.
+    bool changedSince = false;
+    bool listedMet = false;
       removed(level, name);
     }
   };
@@ -709,6 +714,10 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       if (listed_) stack.back().known.insert(entry.name);
       AsMount(stack.back().folder, entry);
       const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
+    if (listed_) {
+      const uint64_t confirmed = listed_->ListedChangeTime(ItemKeyOf(folder.key));
+      level.changedSince = confirmed != 0 && QvFolderChangeTime(folder.handle) != confirmed;
+    }
       if (!Take(key)) {
         NameUnlisted(JoinPath(folder.path, entry.name), key);
         continue;
@@ -728,6 +737,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     }
     return WipeResult::Wiped;
   };
+      stack.back().listedMet = true;
   if (begin(top) == WipeResult::Stopped) return stopAll();
   while (!stack.empty()) {
     if (reporter_.StopRequested()) return stopAll();
@@ -787,6 +797,12 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
           reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) +
                             u": items came into it while it was being removed");
         }
+      } else if (done.changedSince && !done.listedMet) {
+        // Not the folder listed, though it has its number: made again since
+        // (or emptied of everything listed by another program). What came
+        // into it is named with it.
+        NameNewEntries(done.folder, done.known, done.ours);
+        reporter_.Failure(ToDisplayPath(done.folder.path) + kChanged);
       } else if (!stack.empty()) {
         removedIfGone(stack.back(), LastName(done.folder.path));
       }

@@ -40,6 +40,8 @@ class RunKeys {
   }
   // Listed, but with another creation time: changed, or put in the place of the one listed.
   bool ListedAsAnother(const TItemKey& key) const { return QvIsListedAsAnother(*listed_, key); }
+  // The change time the confirm step read of the folder with own key `own` (0: none).
+  uint64_t ListedChangeTime(const TItemKey& own) const { return QvListedChangeTime(*listed_, own); }
   // Failures of the run's pending work that a waiting thread did (logged to
   // the run's window then), for its end call to count in its block.
   std::atomic<uint32_t> lateFailures{0};
