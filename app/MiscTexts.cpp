@@ -21,6 +21,8 @@ const TMiscText kTexts[] = {
     {"strDriveHoldsNoFileSystem", "The drive now holds no file system; format it before using it again"},
     {"strDriveSuccessfulyWiped", "Drive successfully wiped"},
     {"strEngineNotLoaded", "The wipe engine Quorvanell.DLL could not be loaded."},
+    {"strEngineLacksFileTask",
+     "The wipe engine Quorvanell.DLL lacks the call the file task needs (FileWipeListed), so no files were wiped."},
     {"strEngineNotStarted", "The wipe engine could not start:"},
     {"strFilesSuccessfulyWiped", "Files successfully wiped"},
     {"strFolder", "Folder"},

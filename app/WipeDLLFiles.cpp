@@ -142,8 +142,11 @@ void WaitForPath(TMainForm* form, HANDLE done, TAliveToken& token) {
 void TMainForm::StartFileWipe() {
   TWipeEngine engine;
   std::string error;
-  if (!LoadWipeEngine(engine, error) || (engine.FileWipe == nullptr && engine.FileWipeListed == nullptr)) {
-    AppendLog("FileProgressLog", error.empty() ? MiscText("strEngineNotLoaded") : error);
+  const bool loaded = LoadWipeEngine(engine, error);
+  if (!loaded || (engine.FileWipe == nullptr && engine.FileWipeListed == nullptr)) {
+    // Loaded without the file task's call, the engine is there all the same.
+    AppendLog("FileProgressLog", !loaded ? (error.empty() ? MiscText("strEngineNotLoaded") : error)
+                                         : MiscText("strEngineLacksFileTask"));
     Done = true;
     return;
   }
