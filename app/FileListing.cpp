@@ -31,21 +31,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 LPCWSTR W(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
 
-// The system's words for an error, without the closing line break and period.
-std::u16string ErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::u16string words = length != 0 && text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text), length)
-                                                        : std::u16string();
-  if (text != nullptr) LocalFree(text);
-  while (!words.empty() && (words.back() <= u' ' || words.back() == u'.')) words.pop_back();
-  if (!words.empty()) return words;
-  const std::string number = "error " + std::to_string(code);
-  return std::u16string(number.begin(), number.end());
-}
-
 // An item that cannot be opened because it is not there (rather than unreadable).
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
@@ -330,7 +315,7 @@ private:
   // read: what it holds is unknown, so none of it is listed.
   void Unreadable(const std::u16string& path, const std::u16string& folder, DWORD error) {
     const std::u16string named = IsDriveRootPath(folder) ? folder : Trimmed(folder);
-    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, named, false, ErrorText(error)});
+    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, named, false, ErrorWords(error)});
     refused.emplace_back(Trimmed(path), Trimmed(folder));
   }
 
@@ -439,7 +424,7 @@ private:
       if (!mounted && !below.Open(folder)) {
         if (IsNotFound(below.error)) continue;
         metNeeded = Trimmed(folder);
-        metWhy = ErrorText(below.error);
+        metWhy = ErrorWords(below.error);
         return;
       }
       if (!below.keyed || below.key.fileId != listedAs.fileId) continue;
@@ -463,7 +448,7 @@ private:
   bool Unread(const std::u16string& folder, const TFolderFrame& frame) {
     if (frame.error == 0) return false;
     metNeeded = Trimmed(folder);
-    metWhy = ErrorText(frame.error);
+    metWhy = ErrorWords(frame.error);
     return true;
   }
 
@@ -481,9 +466,10 @@ private:
     frame.key = opened.key;
     std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
     for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
-      if (!GetFileInformationByHandleEx(opened.handle, kind, buffer.data(), kListBytes)) {
+      if (!ReadFolderBlock(opened.handle, kind, buffer.data(), kListBytes)) {
+        // A listing cut short after its first block is no complete listing either.
         const DWORD error = GetLastError();
-        if (kind == FileIdBothDirectoryRestartInfo && error != ERROR_NO_MORE_FILES) frame.error = error;
+        if (error != ERROR_NO_MORE_FILES) frame.error = error;
         break;
       }
       const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
@@ -519,6 +505,22 @@ private:
   std::u16string linkOnWay;  // the link on the way to the current checked path
   std::u16string lyingIn;    // the needed folder on the way to the current checked path
   // The needed folder the walk of a checked folder met, or the folder it
+TFolderBlockRead ReadFolderBlock = GetFileInformationByHandleEx;
+
+std::u16string ErrorWords(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::u16string words = length != 0 && text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text), length)
+                                                        : std::u16string();
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() <= u' ' || words.back() == u'.')) words.pop_back();
+  if (!words.empty()) return words;
+  const std::string number = "error " + std::to_string(code);
+  return std::u16string(number.begin(), number.end());
+}
+
   // could not read (with the system's words why).
   std::u16string metNeeded;
   std::u16string metWhy;

@@ -76,3 +76,10 @@ bool KeyOfPath(const std::u16string& path, TItemKey& key);
 // (QvEntryKey: the folder's key, its file ID, its name, its stamp);
 // false when it is not there or the system cannot tell.
 bool EntryKeyOfPath(const std::u16string& path, TItemKey& key);
+// The system's words for an error, without the closing line break and period.
+std::u16string ErrorWords(DWORD code);
+
+// Reads the next block of a folder's listing (GetFileInformationByHandleEx's
+// form); tests put a failing one in its place.
+using TFolderBlockRead = BOOL(WINAPI*)(HANDLE folder, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer, DWORD bytes);
+extern TFolderBlockRead ReadFolderBlock;
