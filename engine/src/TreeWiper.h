@@ -112,8 +112,11 @@ class TreeWiper {
   // Take also takes it for this run.
   bool MayWipe(const TItemKey& key) const;
   bool Take(const TItemKey& key) const;
-  // Logs and counts an item with key that the run's list does not hold (left untouched).
+  // Logs and counts an item with key that the run's list does not hold (left
+  // untouched); a listed file found changed is finished as not wiped.
   void NameUnlisted(const std::u16string& longPath, const TItemKey& key);
+  // Tells the program that the listed folder at longPath was met: removed, or not (failed).
+  void FolderMet(const std::u16string& longPath, bool failed);
   // Lists `folder` again, as it is now, and names every entry that the run
   // may not wipe (not listed, or its key taken by an item gone) and that is
   // not in `known` (which then holds it), nor one of `ours` (file IDs of the
