@@ -31,9 +31,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 LPCWSTR W(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
 
-// An item that cannot be opened because it is not there (rather than unreadable).
-bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
 bool IsDots(const char16_t* name, size_t length) {
   return (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
 }
@@ -81,23 +78,27 @@ struct TOpenFolder {
 };
 
 // The key of the item at path (no trailing backslash) as the folder holding it
-// lists it now, that folder's own key being parentKey: the record the wipe
-// reads too (a file system may keep a folder's record of an entry apart from
-// the entry's own). Looked up by its exact name; false when not listed so.
-bool ListedEntryKey(const std::u16string& path, const TItemKey& parentKey, TItemKey& key) {
+// lists it now: the record the wipe reads too (a file system may keep a
+// folder's record of an entry apart from the entry's own). Looked up by its
+// exact name, in the folder with own key parentKey when given; 0, or why not
+// (ERROR_FILE_NOT_FOUND when not listed so).
+DWORD ListedEntryKey(const std::u16string& path, TItemKey& key, const TItemKey* parentKey = nullptr) {
   using QueryCall = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, IO_STATUS_BLOCK*, PVOID, ULONG, ULONG, BOOLEAN,
                                  UNICODE_STRING*, BOOLEAN);
-  static const QueryCall query = [] {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? reinterpret_cast<QueryCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")))
-                 : nullptr;
-  }();
+  using ErrorCall = ULONG(NTAPI*)(LONG);
+  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  static const auto query = reinterpret_cast<QueryCall>(
+      ntdll ? reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")) : nullptr);
+  static const auto errorOf = reinterpret_cast<ErrorCall>(
+      ntdll ? reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")) : nullptr);
   constexpr ULONG kIdBothDirectoryInformation = 37;
+  constexpr LONG kNoMoreFiles = LONG(0x80000006), kNoSuchFile = LONG(0xC000000F);
   const size_t slash = path.find_last_of(u'\\');
+  if (query == nullptr || errorOf == nullptr || slash == std::u16string::npos || slash < 2) return ERROR_INVALID_FUNCTION;
   TOpenFolder parent;
-  if (query == nullptr || slash == std::u16string::npos || !parent.Open(path.substr(0, slash + 1)) || !parent.keyed ||
-      parent.key != parentKey)
-    return false;
+  if (!parent.Open(path.substr(0, slash + 1))) return parent.error;
+  if (!parent.keyed) return ERROR_INVALID_FUNCTION;
+  if (parentKey != nullptr && parent.key != *parentKey) return ERROR_PATH_NOT_FOUND;  // another folder is there now
   std::u16string name = path.substr(slash + 1);
   UNICODE_STRING mask{static_cast<USHORT>(name.size() * sizeof(char16_t)),
                       static_cast<USHORT>(name.size() * sizeof(char16_t)), reinterpret_cast<PWSTR>(name.data())};
@@ -105,16 +106,17 @@ bool ListedEntryKey(const std::u16string& path, const TItemKey& parentKey, TItem
   // The mask (one name, in any case) is taken by the first read of a handle.
   for (bool first = true;; first = false) {
     IO_STATUS_BLOCK io{};
-    if (query(parent.handle, nullptr, nullptr, nullptr, &io, buffer.data(), kListBytes, kIdBothDirectoryInformation,
-              FALSE, first ? &mask : nullptr, first) < 0)
-      return false;
+    const LONG status = query(parent.handle, nullptr, nullptr, nullptr, &io, buffer.data(), kListBytes,
+                              kIdBothDirectoryInformation, FALSE, first ? &mask : nullptr, first);
+    if (status == kNoMoreFiles || status == kNoSuchFile) return ERROR_FILE_NOT_FOUND;
+    if (status < 0) return errorOf(status);
     const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
       if (std::u16string_view(reinterpret_cast<const char16_t*>(info->FileName),
                               info->FileNameLength / sizeof(char16_t)) == name) {
-        key = QvEntryKey(parentKey, *info);
-        return true;
+        key = QvEntryKey(parent.key, *info);
+        return key.fileId != 0 ? 0 : DWORD(ERROR_INVALID_FUNCTION);
       }
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
@@ -205,7 +207,7 @@ public:
     }
     // As the folder holding it lists it: that folder's volume, its file ID, its name, its stamp.
     if (ownKnown && wayKnown && own.fileId != 0) {
-      item.keyed = ListedEntryKey(bare, parentKey, item.key) && item.key.fileId == own.fileId;
+      item.keyed = ListedEntryKey(bare, item.key, &parentKey) == 0 && item.key.fileId == own.fileId;
       // A mount is listed without a file ID: it is keyed by the root it opens, as the wipe takes it.
       if (mounted && !item.keyed) {
         const std::u16string_view name = std::u16string_view(bare).substr(bare.find_last_of(u'\\') + 1);
@@ -505,6 +507,19 @@ private:
   std::u16string linkOnWay;  // the link on the way to the current checked path
   std::u16string lyingIn;    // the needed folder on the way to the current checked path
   // The needed folder the walk of a checked folder met, or the folder it
+  // could not read (with the system's words why).
+  std::u16string metNeeded;
+  std::u16string metWhy;
+  std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back
+  TListingKeys* heldKeys = nullptr;  // the folders entered by the walk, held back with its rows
+  // The checked paths the walk vouches for (files of folders it entered, and
+  // the folders it entered), held back with its rows.
+  std::vector<TNamed>* heldTicks = nullptr;
+  std::vector<std::pair<std::u16string, std::u16string>> refused;  // checked folders left out, trimmed, with why
+};
+
+}  // namespace
+
 TFolderBlockRead ReadFolderBlock = GetFileInformationByHandleEx;
 
 std::u16string ErrorWords(DWORD code) {
@@ -520,19 +535,6 @@ std::u16string ErrorWords(DWORD code) {
   const std::string number = "error " + std::to_string(code);
   return std::u16string(number.begin(), number.end());
 }
-
-  // could not read (with the system's words why).
-  std::u16string metNeeded;
-  std::u16string metWhy;
-  std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back
-  TListingKeys* heldKeys = nullptr;  // the folders entered by the walk, held back with its rows
-  // The checked paths the walk vouches for (files of folders it entered, and
-  // the folders it entered), held back with its rows.
-  std::vector<TNamed>* heldTicks = nullptr;
-  std::vector<std::pair<std::u16string, std::u16string>> refused;  // checked folders left out, trimmed, with why
-};
-
-}  // namespace
 
 bool IsDriveRootPath(const std::u16string& path) { return path.size() == 3 && path[1] == u':' && path[2] == u'\\'; }
 
@@ -554,13 +556,9 @@ bool KeyOfPath(const std::u16string& path, TItemKey& key) {
   return keyed;
 }
 
-bool EntryKeyOfPath(const std::u16string& path, TItemKey& key) {
-  const std::u16string bare = Trimmed(path);
-  const size_t slash = bare.find_last_of(u'\\');
-  TItemKey folder;
-  return slash != std::u16string::npos && slash >= 2 && KeyOfPath(bare.substr(0, slash == 2 ? 3 : slash), folder) &&
-         ListedEntryKey(bare, folder, key) && key.fileId != 0;
-}
+DWORD EntryKeyOfPath(const std::u16string& path, TItemKey& key) { return ListedEntryKey(Trimmed(path), key); }
+
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink, TListingKeys* keys,
                       const TNeededFolders* needed) {

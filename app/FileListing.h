@@ -73,9 +73,12 @@ std::u16string LongPathForm(const std::u16string& path);
 // following a link in its own place; false when it cannot be opened.
 bool KeyOfPath(const std::u16string& path, TItemKey& key);
 // The key of the item at path (below a root) as its folder lists it now
-// (QvEntryKey: the folder's key, its file ID, its name, its stamp);
-// false when it is not there or the system cannot tell.
-bool EntryKeyOfPath(const std::u16string& path, TItemKey& key);
+// (QvEntryKey: the folder's key, its file ID, its name, its stamp): 0, or
+// why not: ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when it (or its
+// folder) is not there, else the error that kept it from being looked up.
+DWORD EntryKeyOfPath(const std::u16string& path, TItemKey& key);
+// An error that says an item is not there (rather than that it could not be read).
+bool IsNotFound(DWORD error);
 // The system's words for an error, without the closing line break and period.
 std::u16string ErrorWords(DWORD code);
 

@@ -929,10 +929,10 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   WipeEngineOverride = nullptr;
   const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
   EXPECT_NE(log.find(u"was not wiped: " + folder), std::u16string::npos) << Joined("FileProgressLog");
+  EXPECT_NE(log.find(u"Listed, but not reached by the run, not wiped: " + inside), std::u16string::npos) << Joined("FileProgressLog");
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 2") << Joined("FileProgressLog");
   EXPECT_EQ(ReadBytes(inside), "kept");
   EXPECT_FALSE(Exists(file));
-  DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
-  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
   // Loaded without either call, the engine is there but cannot do the file task.
   plain.FileWipe = nullptr;
   WipeEngineOverride = &plain;
@@ -940,5 +940,7 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   WipeEngineOverride = nullptr;
   EXPECT_EQ(LastLine("FileProgressLog"), "The wipe engine Quorvanell.DLL lacks the call the file task needs "
                                          "(FileWipeListed), so no files were wiped.");
+  DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
+  RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
   DeleteFileW(reinterpret_cast<LPCWSTR>(file.c_str()));
 }
