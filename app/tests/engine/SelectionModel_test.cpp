@@ -1099,11 +1099,6 @@ TEST_F(SelectionEdgeTest, EveryListedItemNotWipedIsNamedOnceWithItsReason) {
   root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\qvmodel-named";
   const std::u16string way = root + u"\\way", box = way + u"\\box";
   const std::string b = Narrow(box), gone = "moved or deleted by another program after the confirm step, not wiped: ";
-  // Changed by another program as one made again with its number is: it holds no listed entry.
-  auto touched = [&](const std::u16string& folder) {
-    Sleep(1100);  // the file system's times may count whole seconds
-    CreateDirectoryW(W(folder + u"\\t"), nullptr), RemoveDirectoryW(W(folder + u"\\t"));
-  };
   struct TCase {
     std::function<void()> change;
     std::vector<std::string> lines;
@@ -1111,7 +1106,10 @@ TEST_F(SelectionEdgeTest, EveryListedItemNotWipedIsNamedOnceWithItsReason) {
   } cases[] = {
       {[&] { MoveFileW(W(box + u"\\e"), W(root + u"\\e")), RemoveTree(box + u"\\f"); },
        {gone + b + "\\e\\", gone + b + "\\f\\", gone + b + "\\f\\x.txt"}, 3},
-      {[&] { touched(box + u"\\e"); }, {b + "\\e: changed or replaced after the confirm step, not wiped"}, 1},
+      {[&] {  // changed a second later (times may count whole seconds), as one made again with its number
+         Sleep(1100), CreateDirectoryW(W(box + u"\\e\\t"), nullptr), RemoveDirectoryW(W(box + u"\\e\\t"));
+       },
+       {b + "\\e: changed or replaced after the confirm step, not wiped"}, 1},
       {[&] {  // a changed file below a tick the engine refuses (the folder on its way is not the one listed)
          HANDLE file = CreateFileW(W(box + u"\\f\\x.txt"), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
          DWORD written = 0;
@@ -1186,7 +1184,6 @@ TEST_F(SelectionEdgeTest, AFolderThatCannotBeReadIsNamedWithItsReasonUnreadable)
   // after the confirm step: what it held cannot be looked up, and is named so.
   const std::u16string swap = sealed + u"-swap", swapped = swap + u"\\locked";
   root = swap + u"-parked";
-  RemoveTree(root);
   ASSERT_TRUE(CreateDirectoryW(W(swap), nullptr) && CreateDirectoryW(W(swapped), nullptr));
   MakeFile(swapped + u"\\f.txt", FILE_ATTRIBUTE_NORMAL);
   ASSERT_NO_FATAL_FAILURE(Tick({swapped}));

@@ -258,15 +258,14 @@ TEST_F(FileListingModelTest, NeededFoldersAreNamedNotListed) {
 // checked folder is named with the system's reason, and gives no row.
 BOOL WINAPI FailsAfterTheFirstBlock(HANDLE folder, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer, DWORD bytes) {
   if (kind == FileIdBothDirectoryRestartInfo) return GetFileInformationByHandleEx(folder, kind, buffer, bytes);
-  SetLastError(ERROR_NETNAME_DELETED);
-  return FALSE;
+  return SetLastError(ERROR_NETNAME_DELETED), FALSE;
 }
 TEST_F(FileListingModelTest, AListingCutShortAfterItsFirstBlockNamesItsFolder) {
   CreateDirectoryW(W(root + u"cut"), nullptr);
   CloseHandle(CreateFileW(W(root + u"cut\\a.txt"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   TListingKeys keys;
-  size_t rows = 0;
   ReadFolderBlock = FailsAfterTheFirstBlock;
+  size_t rows = 0;
   ListCheckedItems({root + u"cut"}, [&](TListedItem&&) { ++rows; }, &keys);
   ReadFolderBlock = GetFileInformationByHandleEx;
   EXPECT_EQ(rows, 0u);

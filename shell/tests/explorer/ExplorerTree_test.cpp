@@ -188,13 +188,11 @@ TEST_F(ExplorerTree, NewItemsFollowTheirFolderAndTheStorageFollowsTheTree) {
   EXPECT_TRUE(tree->GetExpanded(NodeOf(folder + u"\\part")));
 }
 
-// A ticked folder deleted while the folder holding it shows no nodes takes
-// its tick along when that folder is read again: a new one of its name is
-// not ticked; the ticks of what is still there stay.
+// A ticked folder gone while its folder shows no nodes takes its tick along when
+// that folder is read again: a new one of its name is not ticked; the others stay.
 TEST_F(ExplorerTree, AFolderGoneWhileItsFolderShowsNoNodesTakesItsTickAlong) {
   const std::u16string box = folder + u"\\box", sub = folder + u"\\sub";
-  MakeFolder(sub);
-  MakeFolder(box);
+  for (const std::u16string& made : {sub, box}) MakeFolder(made);
   MakeFile(box + u"\\c.txt");
   MakeFile(box + u"\\unticked.txt");
   Click(sub);
