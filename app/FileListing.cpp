@@ -565,3 +565,26 @@ void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedI
   TItemLister lister(checked, sink, keys, needed);
   for (const std::u16string& path : checked) lister.ListChecked(path);
 }
+
+std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
+                                      std::vector<TNeededTick>* ticksLeftOut, const TNeededFolders* needed,
+                                      std::vector<TFolderTime>* folderTimes) {
+  TListingKeys keys;
+  std::vector<TItemKey> listed;
+  ListCheckedItems(checked, [&](TListedItem&& item) {
+    if (item.keyed) listed.push_back(item.key);
+    sink(std::move(item));
+  }, &keys, needed);
+  listed.insert(listed.end(), keys.folders.begin(), keys.folders.end());
+  std::sort(listed.begin(), listed.end());
+  listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
+  if (ticksLeftOut != nullptr) *ticksLeftOut = std::move(keys.needed);
+  if (folderTimes != nullptr) {
+    std::vector<TFolderTime>& times = keys.folderTimes;
+    std::sort(times.begin(), times.end());
+    auto sameFolder = [](const TFolderTime& a, const TFolderTime& b) { return a.own == b.own; };
+    times.erase(std::unique(times.begin(), times.end(), sameFolder), times.end());
+    *folderTimes = std::move(times);
+  }
+  return listed;
+}
