@@ -268,7 +268,8 @@ HANDLE StartFileWipe(void* wipeParams, const void* listed) {
     // Read where the caller keeps it, for as long as the handle is not set.
     job->listed = static_cast<const TListedItems*>(listed);
     job->listUnknown = job->listed->size != sizeof(TListedItems) || job->listed->keySize != sizeof(TItemKey) ||
-                       (job->listed->count != 0 && job->listed->keys == nullptr);
+                       (job->listed->count != 0 && job->listed->keys == nullptr) ||
+                       (job->listed->folderCount != 0 && job->listed->folders == nullptr);
   }
   for (int i = 0; i < kBlockTextChars; ++i) {
     if (block->Path[i] != 0) continue;

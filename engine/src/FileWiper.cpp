@@ -664,7 +664,8 @@ WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) 
   std::u16string display = ToDisplayPath(longPath);
   bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   auto finished = [&](bool failed) {
-    if (!isFolder) reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, failed);
+    if (isFolder) reporter_.FolderFinished(display, failed);
+    else reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, failed);
   };
   auto fail = [&](HANDLE link, const std::u16string& line) {
     if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
@@ -705,8 +706,8 @@ WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& e
                     u" as it is: its data is kept by the system elsewhere (a cloud, deduplicated or otherwise "
                     u"stored file), so it cannot be overwritten in place. Wipe the free space of " +
                     DriveOf(JoinPath(folder.path, entry.name)) + u" as well");
-  if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
-    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
+  if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) reporter_.FolderFinished(display, /*failed=*/true);
+  else reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
   return WipeResult::Failed;
 }
 
