@@ -445,7 +445,7 @@ private:
       const bool mounted = sub.link && below.Open(folder) && MountedAt(top.key, top.place, below, name);
       if (mounted) {
         sub.link = false;
-        sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), /*made=*/0);
+        sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), TEntryStamp{});
         sub.keyed = below.key.fileId != 0;
       }
       const bool enter = !sub.link;
