@@ -163,6 +163,10 @@ class FileWiper {
   enum class Move { Moved, Failed, Displaced };
   Move MoveAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
   StagingFolder* StagingFor(const OpenFolder& folder, DWORD& error);
+  // Why the item could not be renamed to `next` in the folder's private
+  // folder, nothing having moved: the system's error, or what lies behind it.
+  static std::u16string RenameFailure(const OpenFolder& folder, const StagingFolder& staging,
+                                      const std::u16string& next, DWORD error);
   // Puts the item `inStaging` of the folder's private folder, which a rename
   // meant for another item took from the folder that `folder`'s path led to
   // for a moment, back there under `name`; tried for a while, since the path
