@@ -12,6 +12,9 @@ namespace qv::engine {
 // The host's longest path, without its terminator.
 constexpr size_t kHostPathLimit = 4095;
 
+// The host's name of `path` (UTF-8), as Wine gives it; false where there is
+// no such host or it cannot say.
+bool HostName(const std::u16string& path, std::string& name);
 // The length in bytes of the host's form of `longPath` (a path on a drive
 // letter); 0 where there is no such host or it cannot say.
 size_t HostPathBytes(const std::u16string& longPath);
