@@ -229,15 +229,20 @@ uint32_t FileWiper::ClusterBytes(const std::u16string& longPath) {
 }
 
 bool FileWiper::PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name,
-                           std::u16string* place) {
+                           std::u16string* place, HANDLE* opened) {
   // Compared by key with what is held: the same object on the same volume.
   FileKey held, reached;
-  HANDLE byPath = CreateFileW(W(folder.path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const DWORD access = opened ? FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE : FILE_READ_ATTRIBUTES;
+  HANDLE byPath =
+      CreateFileW(W(folder.path), access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (byPath == INVALID_HANDLE_VALUE) return false;
   bool same = KeyOf(byPath, reached) && SameObject(reached, folder.key);
   if (same && place) *place = PlaceOf(byPath);
-  CloseHandle(byPath);
+  if (same && opened) {
+    *opened = byPath;
+  } else {
+    CloseHandle(byPath);
+  }
   if (!same || item == INVALID_HANDLE_VALUE) return same;
   byPath = CreateFileW(W(JoinPath(folder.path, name)), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

@@ -111,9 +111,11 @@ class FileWiper {
   // path of `name` in it to the open `item` (when given). Some systems carry
   // out handle calls through paths; a folder moved and replaced by a link
   // would then send them elsewhere. With `place`, where the folder its path
-  // leads to lies now (PlaceOf; empty when unknown).
+  // leads to lies now (PlaceOf; empty when unknown). With `opened`, the
+  // folder's path is opened for listing too, and the handle, when it led to
+  // the folder, is handed over there (the caller closes it).
   static bool PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name,
-                         std::u16string* place = nullptr);
+                         std::u16string* place = nullptr, HANDLE* opened = nullptr);
   // Removes the private folder made in `folder` for the entries leaving it
   // (see StagingFolder.h), when one was made; call before the folder's old
   // names are overwritten and before it is let go. True when one was removed

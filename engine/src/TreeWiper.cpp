@@ -435,8 +435,11 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     const Listed* variant = nullptr;
     bool listed = false;
     if (continuing) {
-      // Listed through a handle of its own: the held one has been listed before.
-      HANDLE fresh = OpenFolderAgain(parent.handle, error);
+      // Listed through a handle of its own: the held one has been listed
+      // before. The one its path opened just now serves (see StillInPlace).
+      HANDLE fresh = held->fresh;
+      held->fresh = INVALID_HANDLE_VALUE;
+      if (fresh == INVALID_HANDLE_VALUE) fresh = OpenFolderAgain(parent.handle, error);
       if (fresh != INVALID_HANDLE_VALUE) {
         listed = ListFolder(fresh, entries, error, &name);
         CloseHandle(fresh);
