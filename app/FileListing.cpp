@@ -445,7 +445,7 @@ private:
       const bool mounted = sub.link && below.Open(folder) && MountedAt(top.key, top.place, below, name);
       if (mounted) {
         sub.link = false;
-        sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), TEntryStamp{});
+        sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), TEntryStamp{});  // a folder: no stamp
         sub.keyed = below.key.fileId != 0;
       }
       const bool enter = !sub.link;
@@ -583,4 +583,19 @@ void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedI
                       const TNeededFolders* needed) {
   TItemLister lister(checked, sink, keys, needed);
   for (const std::u16string& path : checked) lister.ListChecked(path);
+}
+
+std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
+                                      std::vector<TNeededTick>* ticksLeftOut, const TNeededFolders* needed) {
+  TListingKeys keys;
+  std::vector<TItemKey> listed;
+  ListCheckedItems(checked, [&](TListedItem&& item) {
+    if (item.keyed) listed.push_back(item.key);
+    sink(std::move(item));
+  }, &keys, needed);
+  listed.insert(listed.end(), keys.folders.begin(), keys.folders.end());
+  std::sort(listed.begin(), listed.end());
+  listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
+  if (ticksLeftOut != nullptr) *ticksLeftOut = std::move(keys.needed);
+  return listed;
 }
