@@ -253,6 +253,19 @@ DWORD FinishStalePending() {
 
 std::atomic<DWORD> gPendingWaitMs{500};
 
+void FinishPendingAtEnd() {
+  // The process's other threads are stopped by now: a chain one of them was
+  // taking or finishing (its lock still held) is left as it is.
+  Pending& pending = Shared();
+  std::unique_lock<std::mutex> lock(pending.mutex, std::try_to_lock);
+  if (!lock.owns_lock()) return;
+  try {
+    Finish(pending.chain, nullptr);
+  } catch (...) {
+    pending.chain = Chain{};
+  }
+}
+
 bool WorkPending() {
   Pending& pending = Shared();
   std::lock_guard<std::mutex> lock(pending.mutex);

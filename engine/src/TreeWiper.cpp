@@ -2,6 +2,7 @@
 
 #include "DirectorySlack.h"
 #include "HeldParent.h"
+#include "HostPaths.h"
 #include "ExactEntry.h"
 #include "NtFiles.h"
 #include "PathNames.h"
@@ -444,8 +445,11 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     const Listed* variant = nullptr;
     bool listed = false;
     if (continuing) {
-      // Listed through a handle of its own: the held one has been listed before.
-      HANDLE fresh = OpenFolderAgain(parent.handle, error);
+      // Listed through a handle of its own: the held one has been listed
+      // before. The one its path opened just now serves (see StillInPlace).
+      HANDLE fresh = held->fresh;
+      held->fresh = INVALID_HANDLE_VALUE;
+      if (fresh == INVALID_HANDLE_VALUE) fresh = OpenFolderAgain(parent.handle, error);
       if (fresh != INVALID_HANDLE_VALUE) {
         listed = ListFolder(fresh, entries, error, &name);
         CloseHandle(fresh);
@@ -629,9 +633,12 @@ bool TreeWiper::EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFo
   };
   DWORD attributes = 0, tag = 0;
   HandleFacts facts;
-  if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts)) return refuse(u"the system cannot say what it is");
   FileKey key;
-  if (!KeyOf(handle, key)) return refuse(u"the system cannot say what it is");
+  if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts) || !KeyOf(handle, key)) {
+    // The host below some systems (Wine) can say nothing of a path longer than it allows.
+    if (BeyondHostLimit(longPath)) return refuse(std::u16string(u"its path is ") + kBeyondHostLimit);
+    return refuse(u"the system cannot say what it is");
+  }
   // A file system mounted there (AsMount) may show as a reparse point.
   const bool mounted = mounts_.count(ItemKeyOf(key)) != 0;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !mounted))
