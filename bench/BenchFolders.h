@@ -46,7 +46,8 @@ inline std::u16string MakeBenchFolder(const std::u16string& prefix) {
 // for every fresh name), so make fills it the first time and later runs reuse
 // it. A marker beside the folder, written when make has finished, tells a
 // complete folder from one a stopped run left half made, which is made again.
-// The benchmarks using it only read it.
+// The benchmarks using it read it (one writes some of its files anew,
+// keeping their names).
 inline std::u16string KeptBenchFolder(const std::u16string& name,
                                       const std::function<void(const std::u16string&)>& make) {
   wchar_t temp[MAX_PATH + 1];
