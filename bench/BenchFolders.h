@@ -1,6 +1,7 @@
 #pragma once
 // What the shell benchmarks share: the folders of files they read (in the
-// temp folder, kept for later runs), and the shell's own listings as anchors.
+// temp folder, kept for later runs), the shell's own listings as anchors, and
+// how a figure of paired rounds is printed.
 #include <windows.h>
 
 #include <algorithm>
@@ -15,6 +16,18 @@
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualPIDLTools.h"
 #include "shell/VirtualWideStrings.h"
+#include "PairedRounds.h"
+
+// Prints a figure of paired rounds: each side's median time (ms) and the
+// spread of the rounds' ratios, with the goal for that ratio when one is set.
+inline void PrintPaired(const char* label, const char* referenceLabel, const TPairedRounds& rounds,
+                        const char* goal = nullptr) {
+  TSpread work = rounds.Work(), reference = rounds.Reference();
+  std::printf("%-44s %9.2f ms median (%.2f-%.2f)\n", label, work.median, work.min, work.max);
+  std::printf("  reference: %-32s %9.2f ms median (%.2f-%.2f)\n", referenceLabel, reference.median, reference.min,
+              reference.max);
+  std::printf("  %s%s%s\n", rounds.RatioText().c_str(), goal != nullptr ? ", goal " : "", goal != nullptr ? goal : "");
+}
 
 // Deletes a folder the benchmark made, with everything in it.
 inline void RemoveFolder(const std::u16string& path) {

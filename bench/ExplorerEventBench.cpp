@@ -12,10 +12,9 @@
 // waiting change compared with ILIsEqual.
 // Last, F5 over the folder of 10,000 files with all of them selected beside
 // bare listings of it (a FindFirstFileW/FindNextFileW loop, the shell's
-// EnumObjects), with its split taken within one round: the listing, the nodes
-// built for it (the tree rebuilt and the folder opened, nothing to restore),
-// the rest of the state brought back (F5 with nothing selected beyond that)
-// and the selection brought back (F5 with all selected beyond F5 with none).
+// EnumObjects), split between moments of each F5 itself: until the folder's
+// first child is listed, until its last, and the rest (sorting, the
+// selection and the rest of the state brought back).
 // Every figure is the spread of the ratios of paired rounds, in which the two
 // sides take turns at going first.
 #include <windows.h>
@@ -30,7 +29,6 @@
 #include "shell/ExplorerTree.h"
 #include "shell/PendingEvents.h"
 #include "BenchFolders.h"
-#include "PairedRounds.h"
 #include "shell/ShellNotifier.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualWideStrings.h"
@@ -59,7 +57,7 @@ double Timed(const std::function<void()>& work) {
 void Pair(TPairedRounds& rounds, int round, const std::function<double()>& side,
           const std::function<double()>& reference) {
   double s = 0, r = 0;
-  if (SideFirst(round)) {
+  if (round % 2 == 0) {
     s = side();
     r = reference();
   } else {
@@ -155,8 +153,10 @@ double QueueUpdates(const std::vector<LPITEMIDLIST>& first, const std::vector<LP
 }
 
 // Milliseconds of one F5 with the first `selected` children of the folder
-// selected; restored counts those selected after (-1 when the folder has no node).
-double Refresh(TVirtualExplorerTreeview* tree, LPCITEMIDLIST folderPIDL, int selected, int& restored) {
+// selected; restored counts those selected after (-1 when the folder has no
+// node); started, when given, gets the moment the F5 began.
+double Refresh(TVirtualExplorerTreeview* tree, LPCITEMIDLIST folderPIDL, int selected, int& restored,
+               Clock::time_point* started = nullptr) {
   restored = -1;
   PVirtualNode node = tree->FindLoadedNodeByPIDL(folderPIDL);
   if (node == nullptr) return 0;
@@ -167,7 +167,10 @@ double Refresh(TVirtualExplorerTreeview* tree, LPCITEMIDLIST folderPIDL, int sel
     nodes.push_back(child);
   // Forced: the sibling constraint's anchor may lie elsewhere from the tree's own selection.
   tree->AddToSelection(nodes, /*forceInsert=*/true);
-  double ms = Timed([&] { tree->RefreshTree(false); });
+  auto start = Clock::now();
+  if (started != nullptr) *started = start;
+  tree->RefreshTree(false);
+  double ms = Millis(start);
   restored = static_cast<int>(tree->SelectedCount());
   return ms;
 }
@@ -189,23 +192,16 @@ double FindListing(const std::u16string& folder, int& items) {
   return Millis(start);
 }
 
-// Milliseconds of the tree rebuilt from its root with the folder opened, as
-// F5 does it, but with nothing saved to bring back; children counts the
-// folder's nodes after.
-double Rebuild(TVirtualExplorerTreeview* tree, const std::u16string& folder, LPCITEMIDLIST folderPIDL,
-               uint32_t& children) {
-  tree->ClearSelection();
-  auto start = Clock::now();
-  tree->BeginUpdate();
-  tree->SetRootFolderCustomPath(folder.substr(0, folder.rfind(u'\\')));
-  PVirtualNode node = tree->WalkPIDLToNode(folderPIDL, false, true, false, true);
-  if (node != nullptr) tree->SetExpanded(node, true);
-  tree->EndUpdate();
-  double ms = Millis(start);
-  node = tree->FindLoadedNodeByPIDL(folderPIDL);
-  children = node != nullptr ? node->ChildCount : 0;
-  return ms;
-}
+// The moments the folder's first and last child are listed in an F5 (the
+// tree asks OnEnumFolder of each, a folder's children in one run): its split
+// is taken between the moments of one run, so the parts add up to that F5
+// and none is negative. The folder is the one whose run reaches its count.
+struct TListingMoments {
+  TNamespace* parent = nullptr;  // of the current run; not owned
+  Clock::time_point runStart, firstChild, lastChild;
+  int run = 0;
+  int children = 0;  // of the folder's run
+} gListing;
 
 // F5 over the folder of 10,000 files with every child selected, beside bare
 // listings of the folder and with its split; true when every F5 brought the
@@ -220,52 +216,64 @@ bool RefreshLargeFolder(TForm* form) {
     return false;
   }
   LPITEMIDLIST folderPIDL = PathToPIDL(folder);
+  tree->OnEnumFolder = [](TCustomVirtualExplorerTree*, TNamespace* ns, bool&) {
+    Clock::time_point now = Clock::now();
+    if (ns->Parent() != gListing.parent || gListing.run == 0) {
+      gListing.parent = ns->Parent();
+      gListing.runStart = now;
+      gListing.run = 0;
+    }
+    if (++gListing.run < kFlatFolderFiles) return;
+    gListing.firstChild = gListing.runStart;
+    gListing.lastChild = now;
+    gListing.children = gListing.run;
+  };
   TPairedRounds byFind, byEnum;
-  std::vector<double> none, rebuild;
-  int restoredAll = 0, restoredNone = 0, found = 0, listed = 0;
-  uint32_t rebuilt = 0;
+  std::vector<double> untilListed, building, rest;
+  int restoredAll = 0, found = 0, listed = 0;
   bool whole = true;
   constexpr int kLargeRounds = 7;
   for (int round = 0; round < kLargeRounds; ++round) {
     double find = 0, enumerated = 0, all = 0;
+    Clock::time_point started;
+    auto refresh = [&] {
+      gListing = TListingMoments();
+      all = Refresh(tree, folderPIDL, kFlatFolderFiles, restoredAll, &started);
+    };
     auto references = [&] {
       find = FindListing(folder, found);
       enumerated = ShellListing(folder, TListing::Bare, listed);
     };
-    if (SideFirst(round)) all = Refresh(tree, folderPIDL, kFlatFolderFiles, restoredAll);
+    if (round % 2 == 0) refresh();
     references();
-    if (!SideFirst(round)) all = Refresh(tree, folderPIDL, kFlatFolderFiles, restoredAll);
-    whole = whole && restoredAll == kFlatFolderFiles;
+    if (round % 2 != 0) refresh();
+    whole = whole && restoredAll == kFlatFolderFiles && gListing.children == kFlatFolderFiles;
     byFind.Add(all, find);
     byEnum.Add(all, enumerated);
-    none.push_back(Refresh(tree, folderPIDL, 0, restoredNone));
-    rebuild.push_back(Rebuild(tree, folder, folderPIDL, rebuilt));
+    auto between = [](Clock::time_point from, Clock::time_point to) {
+      return std::chrono::duration<double, std::milli>(to - from).count();
+    };
+    untilListed.push_back(between(started, gListing.firstChild));
+    building.push_back(between(gListing.firstChild, gListing.lastChild));
+    rest.push_back(all - between(started, gListing.lastChild));
   }
+  tree->OnEnumFolder = nullptr;
   NamespacePIDLManager->FreePIDL(folderPIDL);
   tree->Free();
   std::printf("\nfolder of %d files, %d paired rounds\n", kFlatFolderFiles, kLargeRounds);
   PrintPaired("F5 with all selected", "FindFirstFileW loop", byFind);
   PrintPaired("F5 with all selected", "the shell's EnumObjects", byEnum, "2x");
   std::printf("  (%d selected after; %d found, %d listed)\n", restoredAll, found, listed);
-  // Each part is a difference of two runs of one round; its spread over the
-  // rounds shows how much of it is the machine's noise.
-  std::vector<double> building, state, selection;
-  for (size_t r = 0; r < byEnum.side.size(); ++r) {
-    building.push_back(rebuild[r] - byEnum.reference[r]);
-    state.push_back(none[r] - rebuild[r]);
-    selection.push_back(byEnum.side[r] - none[r]);
-  }
   auto part = [](const char* name, const std::vector<double>& values, const char* what) {
     TSpread s = SpreadOf(values);
     std::printf("  %-22s %8.1f ms median (%.1f to %.1f)  %s\n", name, s.median, s.min, s.max, what);
   };
-  std::printf("split, within each round (median of the rounds, and their range):\n");
-  part("listing", byEnum.reference, "the shell's EnumObjects");
-  part("node building", building, "the tree rebuilt and the folder opened, less the listing");
-  part("state restore", state, "F5 with none selected, less the rebuild");
-  part("selection restore", selection, "F5 with all selected, less F5 with none");
-  std::printf("  (rebuilt and opened: %u nodes)\n", rebuilt);
-  return whole && restoredNone == 0 && rebuilt == static_cast<uint32_t>(kFlatFolderFiles);
+  std::printf("split of each F5 with all selected, between moments of that run (median of the rounds, and their range):\n");
+  part("saved, listed", untilListed, "the state saved, the tree rebuilt to the folder, the folder listed");
+  part("node building", building, "the folder's first child to its last, a node each");
+  part("sorted, restored", rest, "the children sorted, the selection and the rest of the state brought back");
+  part("(listing alone)", byEnum.ReferenceTimes(), "the shell's EnumObjects in the same round");
+  return whole;
 }
 
 }  // namespace
@@ -273,7 +281,7 @@ bool RefreshLargeFolder(TForm* form) {
 int main() {
   InitializeShellToolkit();
   Application->Initialize();
-  PrintHostLoad("at the start");
+  std::printf("%s at the start\n", MachineLoad().c_str());
   std::u16string folder = EventFolder();
   TForm* form = New<TForm>(Application);
   form->SetBounds(0, 0, 420, 640);
@@ -394,7 +402,7 @@ int main() {
   tree->Free();
   bool large = RefreshLargeFolder(form);
   form->Free();
-  PrintHostLoad("at the end");
+  std::printf("%s at the end\n", MachineLoad().c_str());
   return large && found == kEvents && bareFound == kEvents && refreshed == kEvents && queuedIndexed == kQueued &&
                  queuedPlain == kQueued && restoredAll == kFiles && restoredOne == 1
              ? 0

@@ -1,81 +1,120 @@
 #pragma once
-// Figures of paired rounds. In each round the measured side and its reference
-// do the same work one after the other, taking turns at going first; what a
-// benchmark prints is the spread of the rounds' ratios (min / median / max),
-// never one side's best beside the other's best, which may come from two
-// rounds the machine's load treated differently.
-#include <windows.h>
-
+// Paired rounds: a benchmark runs its work and its reference alternately, one
+// pair a round, and sums each figure up as the ratio within each round (both
+// sides measured moments apart, under the same load), min / median / max over
+// the rounds, beside each side's median time. A best time of each side may
+// come from rounds under different loads, and hides how far the ratio moves.
+// A split of a figure into parts is taken within one round (each part from
+// that round's measurements), then summed up the same way: parts taken from
+// different rounds need not add up, nor even be positive.
+//
+//   TPairedRounds f5;
+//   f5.Run(5, [&] { return RefreshMs(); }, [&] { return ListingMs(); });
+//   std::printf("F5 %.1f ms, listing %.1f ms, %s\n", f5.Work().median,
+//               f5.Reference().median, f5.RatioText().c_str());
+//
+// MachineLoad() tells how busy the machine was; print it beside the figures.
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+// The least, middle and greatest of some values (all 0 for none); the
+// middle of an even count is the mean of the two middle values.
 struct TSpread {
-  double min = 0, median = 0, max = 0;
+  double min = 0;
+  double median = 0;
+  double max = 0;
 };
 
-// The smallest, middle and largest of values (the mean of the two middle
-// ones for an even count); zeros for none.
 inline TSpread SpreadOf(std::vector<double> values) {
-  TSpread s;
-  if (values.empty()) return s;
+  if (values.empty()) return {};
   std::sort(values.begin(), values.end());
-  size_t n = values.size();
-  s.min = values.front();
-  s.max = values.back();
-  s.median = n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-  return s;
+  const size_t half = values.size() / 2;
+  const double median = values.size() % 2 != 0 ? values[half] : (values[half - 1] + values[half]) / 2;
+  return {values.front(), median, values.back()};
 }
 
-// The times of one figure and of its reference, round by round.
-struct TPairedRounds {
-  std::vector<double> side, reference;  // milliseconds
+// "1.06x / 1.75x / 2.29x": a spread of ratios as min / median / max.
+inline std::string RatioSpreadText(const TSpread& spread) {
+  char text[96];
+  std::snprintf(text, sizeof text, "%.2fx / %.2fx / %.2fx", spread.min, spread.median, spread.max);
+  return text;
+}
 
-  void Add(double sideMs, double referenceMs) {
-    side.push_back(sideMs);
-    reference.push_back(referenceMs);
+class TPairedRounds {
+public:
+  // Runs rounds pairs of work() and reference(), each returning its time
+  // (any unit, the same for both); the reference goes first in every other
+  // round, so that what one run leaves warm falls on both sides alike.
+  template <class Work, class Reference>
+  void Run(int rounds, Work&& work, Reference&& reference) {
+    for (int round = 0; round < rounds; ++round) {
+      if (round % 2 == 0) {
+        const double w = work();
+        Add(w, reference());
+      } else {
+        const double r = reference();
+        Add(work(), r);
+      }
+    }
   }
-  std::vector<double> Ratios() const {
+  // One round's pair, measured by the caller.
+  void Add(double work, double reference) {
+    works.push_back(work);
+    references.push_back(reference);
+  }
+
+  int Rounds() const { return static_cast<int>(works.size()); }
+  TSpread Work() const { return SpreadOf(works); }
+  TSpread Reference() const { return SpreadOf(references); }
+  // Each round's work over its reference (a round whose reference took no time is left out).
+  TSpread Ratio() const {
     std::vector<double> ratios;
-    for (size_t i = 0; i < side.size() && i < reference.size(); ++i)
-      if (reference[i] > 0) ratios.push_back(side[i] / reference[i]);
-    return ratios;
+    for (size_t i = 0; i < works.size(); ++i)
+      if (references[i] > 0) ratios.push_back(works[i] / references[i]);
+    return SpreadOf(ratios);
   }
-  TSpread Ratio() const { return SpreadOf(Ratios()); }
+  // "ratio min / median / max 1.06x / 1.75x / 2.29x of 3 rounds"
+  std::string RatioText() const {
+    return "ratio min / median / max " + RatioSpreadText(Ratio()) + " of " + std::to_string(Rounds()) + " rounds";
+  }
+  // The time of work in each round, in order.
+  const std::vector<double>& WorkTimes() const { return works; }
+  const std::vector<double>& ReferenceTimes() const { return references; }
+
+private:
+  std::vector<double> works;
+  std::vector<double> references;
 };
 
-// Even rounds run the side first, odd rounds the reference first.
-inline bool SideFirst(int round) { return round % 2 == 0; }
-
-// Prints "label  median ms (min-max)  reference median ms  ratio min / median / max".
-inline void PrintPaired(const char* label, const char* referenceLabel, const TPairedRounds& rounds,
-                        const char* goal = nullptr) {
-  TSpread s = SpreadOf(rounds.side), r = SpreadOf(rounds.reference), q = rounds.Ratio();
-  std::printf("%-44s %9.2f ms median (%.2f-%.2f)\n", label, s.median, s.min, s.max);
-  std::printf("  reference: %-32s %9.2f ms median (%.2f-%.2f)\n", referenceLabel, r.median, r.min, r.max);
-  std::printf("  ratio of paired rounds, min / median / max: %.2f / %.2f / %.2f  (%zu rounds)%s%s\n", q.min, q.median,
-              q.max, rounds.Ratios().size(), goal != nullptr ? "  goal " : "", goal != nullptr ? goal : "");
-}
-
-// The host's load averages (1, 5 and 15 minutes) as the kernel tells them
-// through the drive that maps the host's root; "" where there is none.
-inline std::string HostLoad() {
-  HANDLE file = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                            OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return {};
-  char text[128] = {};
-  DWORD read = 0;
-  ReadFile(file, text, sizeof text - 1, &read, nullptr);
-  CloseHandle(file);
-  std::string load(text, read);
-  // The first three fields.
-  size_t end = 0;
-  for (int field = 0; field < 3 && end != std::string::npos; ++field) end = load.find(' ', end + (field > 0));
-  return end == std::string::npos ? load : load.substr(0, end);
-}
-
-inline void PrintHostLoad(const char* when) {
-  std::string load = HostLoad();
-  if (!load.empty()) std::printf("machine load %s: %s\n", when, load.c_str());
+// How busy the machine is: "load 3.52 on 8 processors" (the last minute's
+// average number of runnable tasks, as Linux counts them; under Wine read
+// through its drive of the host's root), or the processors alone where the
+// system does not tell.
+inline std::string MachineLoad() {
+#ifdef _WIN32
+  SYSTEM_INFO info{};
+  GetSystemInfo(&info);
+  const long processors = static_cast<long>(info.dwNumberOfProcessors);
+  const char* source = "Z:\\proc\\loadavg";
+#else
+  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+  const char* source = "/proc/loadavg";
+#endif
+  double load = -1;
+  if (std::FILE* file = std::fopen(source, "r")) {
+    if (std::fscanf(file, "%lf", &load) != 1) load = -1;
+    std::fclose(file);
+  }
+  char text[64];
+  if (load < 0) std::snprintf(text, sizeof text, "load unknown, %ld processors", processors);
+  else std::snprintf(text, sizeof text, "load %.2f on %ld processors", load, processors);
+  return text;
 }
