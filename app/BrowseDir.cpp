@@ -31,9 +31,6 @@ const TClassRegistrar<TBrowseDirectoryDlg, TComponent> kRegistrar("TBrowseDirect
     EventProp("OnCreate", &TBrowseDirectoryDlg::OnCreate),
 });
 
-// How often a start folder the dialog did not take is asked for again.
-constexpr int kSelectionAttempts = 3;
-
 const int kRootIds[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x06, 0x07, 0x08, 0x09,
                         0x0A, 0x0B, 0x10, 0x11, 0x12, 0x13, 0x14, 0x15, 0xFEFE};
 const UINT kFlagValues[] = {0x0001, 0x0002, 0x0008, 0x1000, 0x2000, 0x4000};
@@ -43,6 +40,19 @@ std::string PathOfItem(LPCITEMIDLIST pidl) {
   char buffer[MAX_PATH + 1] = {};
   if (pidl == nullptr || !SHGetPathFromIDListA(pidl, buffer)) return {};
   return buffer;
+}
+
+// Reads each folder on the way to path ("C:\a\b": C:\a, then C:\a\b), so
+// that the first reading after a change, which moves a folder's access time,
+// is over before the dialog looks.
+void ReadFoldersOnTheWay(const std::string& path) {
+  if (path.size() < 4 || path[1] != ':' || path[2] != '\\') return;
+  for (size_t end = path.find('\\', 3);; end = path.find('\\', end + 1)) {
+    WIN32_FIND_DATAA entry;
+    HANDLE find = FindFirstFileA((path.substr(0, end) + "\\*").c_str(), &entry);
+    if (find != INVALID_HANDLE_VALUE) FindClose(find);
+    if (end == std::string::npos) return;
+  }
 }
 
 struct TMallocRelease {
@@ -98,16 +108,16 @@ void TBrowseDirectoryDlg::SetSelection(const std::string& value) {
 
 void TBrowseDirectoryDlg::SendSelection(HWND window) {
   std::string prepared = PrepareSelection(selection);
-  // Under Wine the dialog now and then misses a folder it is asked to select:
-  // its walk down the path stops early and nothing is selected, while the
-  // message answers 0 either way (OK then returns the root). The selection
-  // change the request must cause tells whether it was taken; asked again,
-  // the dialog finds the folder.
-  for (int attempt = 0; attempt < kSelectionAttempts; ++attempt) {
-    int before = selectionChanges;
-    SendMessageA(window, kBffmSetSelection, 1, reinterpret_cast<LPARAM>(prepared.c_str()));
-    if (selectionChanges != before) return;
-  }
+  // Under Wine the dialog reads the path, then walks down its own listing of
+  // the folders and finds each one only if its times, the access time too,
+  // are still those it read (to the 2 seconds of a file date). A folder
+  // changed since it was last read (the one the start folder was just made
+  // in, say) gets a new access time when the dialog reads it in between: the
+  // walk stops there, nothing is selected, and the message answers 0 all the
+  // same. The slower the machine, the more often that time passes a 2-second
+  // mark. Read first, the folders keep their times while the dialog looks.
+  ReadFoldersOnTheWay(prepared);
+  SendMessageA(window, kBffmSetSelection, 1, reinterpret_cast<LPARAM>(prepared.c_str()));
 }
 
 void TBrowseDirectoryDlg::SetStatusText(const std::string& value) {
@@ -195,10 +205,7 @@ int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM parameter, LPA
   // Nothing may escape into the shell's dialog procedure.
   try {
     if (message == BFFM_INITIALIZED) dialog->DoInitialized(window);
-    if (message == BFFM_SELCHANGED) {
-      ++dialog->selectionChanges;
-      dialog->DoSelChanged(window, reinterpret_cast<LPCITEMIDLIST>(parameter));
-    }
+    if (message == BFFM_SELCHANGED) dialog->DoSelChanged(window, reinterpret_cast<LPCITEMIDLIST>(parameter));
   } catch (...) {
   }
   return 0;

@@ -100,9 +100,8 @@ protected:
   void Notification(TComponent* component, TOperation operation) override;
 
 private:
-  friend int CALLBACK BrowseCallbackProc(HWND window, UINT message, LPARAM parameter, LPARAM data);
   void SendStatusText();
-  // Asks the open dialog to select the selection, again when it did not take it.
+  // Asks the open dialog to select the selection.
   void SendSelection(HWND window);
 
   std::string selection;
@@ -117,7 +116,6 @@ private:
   std::string caption;
   bool showSelectionInStatus = false;
   HWND dialogHandle = nullptr;           // not owned; set while the dialog is open
-  int selectionChanges = 0;              // selection changes the dialog reported
   TWinControl* parentControl = nullptr;  // not owned
 };
 

@@ -1,5 +1,7 @@
 #include "FileListing.h"
 
+#include <winternl.h>
+
 #include <algorithm>
 #include <string_view>
 #include <unordered_map>
@@ -117,6 +119,48 @@ bool IsMountPath(const std::u16string& path) {
          above.volume != below.volume;
 }
 
+// The key of the item at path (no trailing backslash) as the folder holding it
+// lists it now, that folder's own key being parentKey: the record the wipe
+// reads too (a file system may keep a folder's record of an entry apart from
+// the entry's own). Looked up by its exact name; false when not listed so.
+bool ListedEntryKey(const std::u16string& path, const TItemKey& parentKey, TItemKey& key) {
+  using QueryCall = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, IO_STATUS_BLOCK*, PVOID, ULONG, ULONG, BOOLEAN,
+                                 UNICODE_STRING*, BOOLEAN);
+  static const QueryCall query = [] {
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll ? reinterpret_cast<QueryCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")))
+                 : nullptr;
+  }();
+  constexpr ULONG kIdBothDirectoryInformation = 37;
+  const size_t slash = path.find_last_of(u'\\');
+  TOpenFolder parent;
+  if (query == nullptr || slash == std::u16string::npos || !parent.Open(path.substr(0, slash + 1)) || !parent.keyed ||
+      parent.key != parentKey)
+    return false;
+  std::u16string name = path.substr(slash + 1);
+  UNICODE_STRING mask{static_cast<USHORT>(name.size() * sizeof(char16_t)),
+                      static_cast<USHORT>(name.size() * sizeof(char16_t)), reinterpret_cast<PWSTR>(name.data())};
+  std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
+  // The mask (one name, in any case) is taken by the first read of a handle.
+  for (bool first = true;; first = false) {
+    IO_STATUS_BLOCK io{};
+    if (query(parent.handle, nullptr, nullptr, nullptr, &io, buffer.data(), kListBytes, kIdBothDirectoryInformation,
+              FALSE, first ? &mask : nullptr, first) < 0)
+      return false;
+    const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
+    for (size_t at = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
+      if (std::u16string_view(reinterpret_cast<const char16_t*>(info->FileName),
+                              info->FileNameLength / sizeof(char16_t)) == name) {
+        key = QvEntryKey(parentKey, *info);
+        return true;
+      }
+      if (info->NextEntryOffset == 0) break;
+      at += info->NextEntryOffset;
+    }
+  }
+}
+
 // An item is listed once however many checked paths reach it. An item is
 // reached twice only through a checked path reached twice (the walk of one
 // checked folder meets another checked path, or a checked path comes again),
@@ -176,7 +220,8 @@ public:
                               (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                               data.ftLastWriteTime);
     // A file system mounted on the folder is entered as the folder (as the wipe does).
-    if (item.link && item.folder && IsMountPath(bare)) item.link = false;
+    const bool mounted = item.link && item.folder && IsMountPath(bare);
+    if (mounted) item.link = false;
     const bool enter = item.folder && !item.link;
     TOpenFolder folder;
     TItemKey own;
@@ -197,15 +242,15 @@ public:
       if (keys != nullptr) keys->needed.push_back(TNeededTick{path, bare.substr(0, slash == 2 ? 3 : slash), false, {}});
       return;
     }
-    // As the folder holding it lists it: that folder's volume, its file ID, its name.
+    // As the folder holding it lists it: that folder's volume, its file ID, its name, its stamp.
     if (ownKnown && wayKnown && own.fileId != 0) {
-      const size_t slash = bare.find_last_of(u'\\');
-      const size_t name = slash == std::u16string::npos ? 0 : slash + 1;
-      const uint64_t created = (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) |
-                               data.ftCreationTime.dwLowDateTime;
-      item.key = QvEntryKey(parentKey, own.fileId, bare.data() + name, bare.size() - name,
-                            QvMadeStamp(data.dwFileAttributes, created));
-      item.keyed = true;
+      item.keyed = ListedEntryKey(bare, parentKey, item.key) && item.key.fileId == own.fileId;
+      // A mount is listed without a file ID: it is keyed by the root it opens, as the wipe takes it.
+      if (mounted && !item.keyed) {
+        const std::u16string_view name = std::u16string_view(bare).substr(bare.find_last_of(u'\\') + 1);
+        item.key = QvEntryKey(parentKey, own.fileId, name.data(), name.size(), TEntryStamp{});
+        item.keyed = true;
+      }
     }
     if (!enter || folder.handle == INVALID_HANDLE_VALUE) {
       Emit(std::move(item));
@@ -400,7 +445,7 @@ private:
       const bool mounted = sub.link && below.Open(folder) && MountedAt(top.key, top.place, below, name);
       if (mounted) {
         sub.link = false;
-        sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), /*made=*/0);
+        sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), TEntryStamp{});  // a folder: no stamp
         sub.keyed = below.key.fileId != 0;
       }
       const bool enter = !sub.link;
@@ -470,8 +515,7 @@ private:
           path.append(name, length);
           TListedItem item = ItemOf(std::move(path), info->FileAttributes,
                                     static_cast<uint64_t>(info->EndOfFile.QuadPart), FileTimeOf(info->LastWriteTime));
-          item.key = QvEntryKey(opened.key, static_cast<uint64_t>(info->FileId.QuadPart), name, length,
-                                QvMadeStamp(info->FileAttributes, static_cast<uint64_t>(info->CreationTime.QuadPart)));
+          item.key = QvEntryKey(opened.key, *info);
           item.keyed = item.key.fileId != 0;
           if (item.folder) frame.subfolders.push_back(std::move(item));
           else EmitFile(std::move(item));
@@ -530,21 +574,28 @@ bool KeyOfPath(const std::u16string& path, TItemKey& key) {
 bool EntryKeyOfPath(const std::u16string& path, TItemKey& key) {
   const std::u16string bare = Trimmed(path);
   const size_t slash = bare.find_last_of(u'\\');
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  TItemKey folder, own;
-  if (slash == std::u16string::npos || slash < 2 ||
-      !GetFileAttributesExW(W(LongPathForm(bare)), GetFileExInfoStandard, &data) ||
-      !KeyOfPath(bare.substr(0, slash == 2 ? 3 : slash), folder) || !KeyOfPath(bare, own) || own.fileId == 0)
-    return false;
-  const uint64_t created =
-      (static_cast<uint64_t>(data.ftCreationTime.dwHighDateTime) << 32) | data.ftCreationTime.dwLowDateTime;
-  key = QvEntryKey(folder, own.fileId, bare.data() + slash + 1, bare.size() - slash - 1,
-                   QvMadeStamp(data.dwFileAttributes, created));
-  return true;
+  TItemKey folder;
+  return slash != std::u16string::npos && slash >= 2 && KeyOfPath(bare.substr(0, slash == 2 ? 3 : slash), folder) &&
+         ListedEntryKey(bare, folder, key) && key.fileId != 0;
 }
 
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink, TListingKeys* keys,
                       const TNeededFolders* needed) {
   TItemLister lister(checked, sink, keys, needed);
   for (const std::u16string& path : checked) lister.ListChecked(path);
+}
+
+std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
+                                      std::vector<TNeededTick>* ticksLeftOut, const TNeededFolders* needed) {
+  TListingKeys keys;
+  std::vector<TItemKey> listed;
+  ListCheckedItems(checked, [&](TListedItem&& item) {
+    if (item.keyed) listed.push_back(item.key);
+    sink(std::move(item));
+  }, &keys, needed);
+  listed.insert(listed.end(), keys.folders.begin(), keys.folders.end());
+  std::sort(listed.begin(), listed.end());
+  listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
+  if (ticksLeftOut != nullptr) *ticksLeftOut = std::move(keys.needed);
+  return listed;
 }

@@ -61,6 +61,13 @@ struct TListingKeys {
 // its folders gives nothing but an entry in keys->needed.
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
                       TListingKeys* keys = nullptr, const TNeededFolders* needed = nullptr);
+// ListCheckedItems, returning the keys a wipe of checked may take, as the
+// confirm step hands them to the engine (TListedItems): every keyed item
+// given to sink and every folder keyed on the way or entered, sorted, without
+// repeats. The checked items left out go to ticksLeftOut when given.
+std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
+                                      std::vector<TNeededTick>* ticksLeftOut = nullptr,
+                                      const TNeededFolders* needed = nullptr);
 
 // True for "X:" followed by one backslash: three characters, ':' second.
 bool IsDriveRootPath(const std::u16string& path);
@@ -71,6 +78,6 @@ std::u16string LongPathForm(const std::u16string& path);
 // following a link in its own place; false when it cannot be opened.
 bool KeyOfPath(const std::u16string& path, TItemKey& key);
 // The key of the item at path (below a root) as its folder lists it now
-// (QvEntryKey: the folder's key, its file ID, its name, its creation time);
+// (QvEntryKey: the folder's key, its file ID, its name, its stamp);
 // false when it is not there or the system cannot tell.
 bool EntryKeyOfPath(const std::u16string& path, TItemKey& key);

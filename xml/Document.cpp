@@ -50,7 +50,7 @@ TdomDocument::~TdomDocument() {
 }
 
 bool TdomDocument::KeepUntilUnheld() {
-  if (watches == nullptr) {
+  if (Unheld()) {
     TellOwnDeletionHandlers();
     return false;
   }
@@ -107,6 +107,10 @@ TStream* TdomDocumentWatch::Call(TCustomResourceResolver* resolver, const std::u
                                  std::u16string& publicId, std::u16string& systemId) const {
   if (Silenced()) return nullptr;
   return resolver->ResolveResource(baseURI, publicId, systemId);
+}
+
+void TdomDocument::Unkeep() {
+  if (--keeps == 0 && releasePending && watches == nullptr) ReleaseHeld();
 }
 
 void TdomDocument::ReleaseHeld() {

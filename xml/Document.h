@@ -237,6 +237,12 @@ public:
   void NodeFreeing(TdomNode* node);
   // See DocumentWatch.h.
   using TWatch = TdomDocumentWatch;
+  // A hold that is not on the stack (a builder's, for a whole read): Free
+  // under it marks the document going, as under a hold on the stack, and
+  // it goes when the last of both kinds has ended. The keeper looks at
+  // IsGoing before it uses the document again.
+  void Keep() { ++keeps; }
+  void Unkeep();
   // The running totals of general-entity expansion (see EntityExpansion.h).
   TdomEntityExpansionBudget& ExpansionBudget() { return expansionBudget; }
 
@@ -261,6 +267,9 @@ private:
   T* StoreFirstData(T* node, const std::u16string& data);
   friend class TdomDocumentWatch;
   TWatch* watches = nullptr;  // newest first, on the stack
+  int keeps = 0;              // holds off the stack (Keep)
+  // No hold of either kind is left.
+  bool Unheld() const { return watches == nullptr && keeps == 0; }
   // The outermost hold of a document freed under it ends: it goes now.
   void ReleaseHeld();
   // Tells the document's own deletion handlers, under a hold, before it is deleted.
@@ -324,7 +333,7 @@ inline TdomDocumentWatch::TdomDocumentWatch(TdomDocument* document_, TdomNode* n
 inline TdomDocumentWatch::~TdomDocumentWatch() {
   if (held == nullptr) return;
   held->watches = next;
-  if (next == nullptr && held->releasePending) held->ReleaseHeld();
+  if (held->releasePending && held->Unheld()) held->ReleaseHeld();
 }
 
 inline bool TdomDocumentWatch::DocumentGone() const {

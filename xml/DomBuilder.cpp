@@ -25,9 +25,6 @@ const char16_t* PredefinedEntityText(const std::u16string& name) {
   return nullptr;
 }
 
-// A listener of the reports freed or moved nodes of the tree being built.
-constexpr const char* kTreeChanged = "The document was changed while it was being read.";
-constexpr const char* kReaderFreed = "The parser was freed while it was reading.";
 }  // namespace
 
 void TXmlDomBuilder::Create(TComponent* owner) {
@@ -35,7 +32,10 @@ void TXmlDomBuilder::Create(TComponent* owner) {
   prefixMappings = new TUtilsNameValueList;
 }
 
-TXmlDomBuilder::~TXmlDomBuilder() { delete prefixMappings; }
+TXmlDomBuilder::~TXmlDomBuilder() {
+  SetReferenceNode(nullptr);
+  delete prefixMappings;
+}
 
 void TXmlDomBuilder::Reset() { prefixMappings->Clear(); }
 
@@ -51,7 +51,16 @@ void TXmlDomBuilder::EndRead() {
 
 void TXmlDomBuilder::SetReferenceNode(TdomNode* value) {
   referenceNode = value;
-  document = value != nullptr ? value->GetReferenceDocument() : nullptr;
+  // The builder holds the document it builds in itself: whichever handler
+  // frees it, between here and the end of the read, it stays in memory
+  // until the builder lets go of it.
+  TdomDocument* next = value != nullptr ? value->GetReferenceDocument() : nullptr;
+  signalsStamp = next != nullptr ? next->StructureStamp() : 0;
+  if (next == document) return;
+  // The budget held is the document's it builds.
+  if (budgetHolder != nullptr && budgetHolder != next) ReleaseBudget();
+  if (next != nullptr) next->Keep();
+  if (TdomDocument* previous = std::exchange(document, next)) previous->Unkeep();
 }
 
 uint64_t TXmlDomBuilder::TreeStamp() const { return document != nullptr ? document->StructureStamp() : 0; }
@@ -59,18 +68,17 @@ uint64_t TXmlDomBuilder::TreeStamp() const { return document != nullptr ? docume
 void TXmlDomBuilder::ForgetDocument() {
   // Its budget went with it.
   if (budgetHolder == document) budgetHolder = nullptr;
-  document = nullptr;
-  referenceNode = nullptr;
+  SetReferenceNode(nullptr);
 }
 
 void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
   // A handler freed the parser this builder belongs to (or the builder).
-  if (Going()) throw EParserException(kReaderFreed);
+  if (Going()) throw EParserException(DomMessage::kReaderFreed);
   if (signalWatch != nullptr && signalWatch->Document() == nullptr) {
     ForgetDocument();
-    throw EParserException(kTreeChanged);
+    throw EParserException(DomMessage::kTreeChanged);
   }
-  if (document != nullptr && document->StructureStamp() != expected) throw EParserException(kTreeChanged);
+  if (document != nullptr && document->StructureStamp() != expected) throw EParserException(DomMessage::kTreeChanged);
 }
 
 void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
@@ -121,6 +129,22 @@ std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
 
 void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   TSignalHold self(this);
+  // The read is over, whatever became of the document: the builder lets go
+  // of it (a chain made by hand has no parser to end the read for it), and
+  // the next read names its reference node anew.
+  if (signal->KindCode() == SK_ABORTED) {
+    EndRead();
+    Reset();
+    return;
+  }
+  // A handler the chain called between two signals (an error handler of a
+  // reader that holds nothing) freed the document, or freed or moved nodes
+  // of it (the reference node, perhaps).
+  if (document != nullptr && (document->IsGoing() || document->StructureStamp() != signalsStamp)) {
+    if (document->IsGoing()) ForgetDocument();
+    if (signal->KindCode() == SK_COMPLETED) EndRead();
+    throw EParserException(DomMessage::kTreeChanged);
+  }
   // A listener run by this signal's steps may free the whole document: the
   // steps learn it here before they touch it.
   TdomDocumentWatch watch(document);
@@ -131,6 +155,7 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     ~Restore() {
       if (watching && builder->signalWatch->Document() == nullptr) builder->ForgetDocument();
       builder->signalWatch = outer;
+      builder->signalsStamp = builder->TreeStamp();
     }
   } restore{this, std::exchange(signalWatch, &watch), document != nullptr};
   try {
@@ -269,11 +294,7 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
       return;
     }
     case SK_COMPLETED:
-      ReleaseBudget();
-      return;
-    case SK_ABORTED:
-      ReleaseBudget();
-      Reset();
+      EndRead();
       return;
     default:
       if ((signal->Scope() & kScopeDoc) == 0) throw EParserException("Internal Parser Exception");
@@ -306,7 +327,7 @@ void TXmlDomBuilder::EntityReference(TXmlEntityRefSignal* signal) {
     TEntityExpansionOrigin at(document, signal);
     errorType = reference->ExpandEntity();
   }
-  if (!parent || !kept || reference->GetParentNode() != referenceNode) throw EParserException(kTreeChanged);
+  if (!parent || !kept || reference->GetParentNode() != referenceNode) throw EParserException(DomMessage::kTreeChanged);
   if (!IsHintOrWarningErrorType(errorType))
     SendErrorNotification(signal->Reader(), errorType, signal, signal->EntityName);
   if (KeepEntityRefs) return;
@@ -424,7 +445,7 @@ void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomEl
   if (!added && EntityExpansionExhausted(document)) {
     // A default the models cannot give was reported when they were checked;
     // one left out because the expansion budget ran out is reported here.
-    SendErrorNotification(signal->Reader(), ET_RECURSIVE_ENTITY_REF, signal, signal->TagName);
+    SendErrorNotification(signal->Reader(), ET_ENTITY_EXPANSION_TOO_LARGE, signal, signal->TagName);
   }
   models->RegisterIds(element);
 }

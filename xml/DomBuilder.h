@@ -93,5 +93,6 @@ private:
   TdomDocument* document = nullptr;   // not owned; the reference node's, for the whole read
   TdomDocument* budgetHolder = nullptr;  // not owned; the document whose budget is held
   TdomDocumentWatch* signalWatch = nullptr;  // the document's, while a signal is processed
+  uint64_t signalsStamp = 0;  // the document's structure stamp as the last signal left it
   TUtilsNameValueList* prefixMappings = nullptr;  // owned
 };

@@ -88,6 +88,10 @@ inline constexpr const char* kWrongDomImplementation = "Wrong DOM implementation
 inline constexpr const char* kWrongElementDecl = "Wrong element declaration error.";
 inline constexpr const char* kParser = "Parser error.";
 inline constexpr const char* kSignalProcessing = "Signal Processing Exception";
+// A handler freed or moved nodes of the document being read, or freed it.
+inline constexpr const char* kTreeChanged = "The document was changed while it was being read.";
+inline constexpr const char* kReaderFreed = "The parser was freed while it was reading.";
+inline constexpr const char* kChainFreed = "A part of the parser was freed.";
 inline constexpr const char* kUnknownFunction = "Unknown function name.";
 inline constexpr const char* kNoVariableBinding = "No binding for variable $%s provided.";
 inline constexpr const char* kDocumentChangedInEvaluation =

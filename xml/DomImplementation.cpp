@@ -1,6 +1,9 @@
 #include "xml/DomImplementation.h"
 
 #include <algorithm>
+#include <functional>
+#include <optional>
+#include <utility>
 
 #include "xml/AsObjectsNS.h"
 #include "xml/Document.h"
@@ -12,7 +15,9 @@
 #include "xml/XmlRules.h"
 
 TDomImplementation::~TDomImplementation() {
-  Clear();
+  // No hold from here on: the last one may be what is deleting it.
+  destroying = true;
+  FreeAll();
   delete documentsView;
   delete documentTypesView;
 }
@@ -43,12 +48,28 @@ TdomDocument* TDomImplementation::CreateEmptyDocument() { return RegisterDocumen
 
 TdomDocument* TDomImplementation::CreateDocumentNoNS(const std::u16string& tagName, TdomDocumentType* doctype) {
   if (!IsXmlName(tagName)) throw EInvalid_Character_Err();
-  TdomDocument* document = CreateDocumentInstance(tagName, doctype);
+  return RegisterWithElement(CreateDocumentInstance(tagName, doctype),
+                             [&](TdomDocument* document) { document->CreateDocumentElement(tagName); });
+}
+
+TdomDocument* TDomImplementation::RegisterWithElement(TdomDocument* document,
+                                                      const std::function<void(TdomDocument*)>& makeElement) {
+  // The listeners told of the element may free the document, or this
+  // implementation (and with it every document it made): neither goes
+  // before this returns, and then the answer is null.
+  std::optional<THold> self;
+  if (!destroying) self.emplace(this);
+  TdomDocumentWatch hold(document);
   try {
-    document->CreateDocumentElement(tagName);
+    makeElement(document);
   } catch (...) {
-    document->Free();
+    if (!hold.DocumentGone()) document->Free();
     throw;
+  }
+  if (hold.DocumentGone()) return nullptr;
+  if (Going()) {
+    document->Free();
+    return nullptr;
   }
   return RegisterDocument(document);
 }
@@ -69,14 +90,9 @@ TdomDocument* TDomImplementation::createDocument(const std::u16string& namespace
   }
   if (namespaceURI.empty() && !prefix.empty()) throw ENamespace_Err();
   if (prefix == u"xml" && namespaceURI != kXmlNamespaceUri) throw ENamespace_Err();
-  TdomDocument* document = CreateDocumentInstance(namespaceURI, qualifiedName, doctype);
-  try {
+  return RegisterWithElement(CreateDocumentInstance(namespaceURI, qualifiedName, doctype), [&](TdomDocument* document) {
     document->CreateDocumentElementNS(namespaceURI, qualifiedName);
-  } catch (...) {
-    document->Free();
-    throw;
-  }
-  return RegisterDocument(document);
+  });
 }
 
 TdomDocumentType* TDomImplementation::createDocumentType(const std::u16string& qualifiedName,
@@ -109,10 +125,14 @@ void TDomImplementation::FreeDocument(TdomDocument*& document) {
   // Read the type first: freeing the document detaches it.
   TdomDocumentType* doctype = document->GetDoctype();
   if (doctype != nullptr && !OwnsDocumentType(doctype)) throw ENot_Found_Err(DomMessage::kDocumentTypeNotFound);
+  // Its listeners and deletion handlers may free this implementation: it
+  // stays in memory until the document and its type are gone.
+  std::optional<THold> self;
+  if (!destroying) self.emplace(this);
   documents.erase(std::find(documents.begin(), documents.end(), document));
-  document->Free();
-  document = nullptr;
-  if (doctype != nullptr) FreeDocumentType(doctype);
+  std::exchange(document, nullptr)->Free();
+  // A handler may have freed the type once the document let go of it.
+  if (doctype != nullptr && OwnsDocumentType(doctype)) FreeDocumentType(doctype);
 }
 
 void TDomImplementation::FreeDocumentType(TdomDocumentType*& doctype) {
@@ -143,6 +163,14 @@ void TDomImplementation::FreeUnusedASModels() {
 }
 
 void TDomImplementation::Clear() {
+  // A document's listeners and deletion handlers may free this
+  // implementation: it stays in memory until everything is gone.
+  std::optional<THold> self;
+  if (!destroying) self.emplace(this);
+  FreeAll();
+}
+
+void TDomImplementation::FreeAll() {
   // Documents leave the list before they go, so the views never show a freed one.
   while (!documents.empty()) {
     TdomDocument* document = static_cast<TdomDocument*>(documents.front());

@@ -4,6 +4,7 @@
 // column counting, routes errors and change notices to its events and hands
 // resource requests to an attached resolver.
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,8 @@ public:
   // A registered document without document type (the parser's per-parse document).
   virtual TdomDocument* CreateEmptyDocument();
   // A registered document with a document element named tagName (an XML Name,
-  // else EInvalid_Character_Err).
+  // else EInvalid_Character_Err). These two give null when a listener told
+  // of the new element frees the document or this implementation.
   virtual TdomDocument* CreateDocumentNoNS(const std::u16string& tagName, TdomDocumentType* doctype);
   // A registered document with a namespace-aware document element; see the checks in the .cpp.
   virtual TdomDocument* createDocument(const std::u16string& namespaceURI, const std::u16string& qualifiedName,
@@ -141,7 +143,13 @@ protected:
 
 private:
   TdomDocument* RegisterDocument(TdomDocument* document);
+  // Registers document once makeElement made its element; null when a
+  // listener told of it freed the document or this implementation.
+  TdomDocument* RegisterWithElement(TdomDocument* document, const std::function<void(TdomDocument*)>& makeElement);
+  // Clear's work, without the hold (the destructor's).
+  void FreeAll();
 
+  bool destroying = false;  // in the destructor
   uint16_t errorEventLock = 0;
   TCustomResourceResolver* resourceResolver = nullptr;  // not owned
   int tabWidth = 4;

@@ -143,10 +143,10 @@ public:
 
   // --- XPath shortcuts ------------------------------------------------------------
   // Evaluate an XPath expression with this node as context. An expression that
-  // fails to prepare or to evaluate gives false, NaN, "" or null; a node of a
-  // type XPath does not take as context (CDATA, entity reference, ...) raises
-  // ENot_Supported_Err, and one refused for the work it needs raises
-  // EXPath_Limit_Err. EvaluateToNode gives the first node in document order;
+  // fails to prepare or to evaluate, or is refused for the work it needs,
+  // gives false, NaN, "" or null; only a node of a type XPath does not take
+  // as context (CDATA, entity reference, ...) raises ENot_Supported_Err.
+  // EvaluateToNode gives the first node in document order;
   // a namespace node comes as its element's document's node for that binding
   // (the same node each time; it goes with the element).
   virtual bool EvaluateToBoolean(const std::u16string& expression);

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "xml/Document.h"
+#include "xml/DomException.h"
 #include "xml/DomXPathNamespace.h"
 #include "xml/Element.h"
 #include "xml/Node.h"
@@ -23,7 +24,12 @@ struct THeldEvaluation {
       : hold(XPathDocumentOf(node)), expression(New<TXPathExpression>(static_cast<TComponent*>(nullptr))) {
     expression->SetContextNode(node);
     expression->SetExpression(text);
-    expression->Evaluate();
+    try {
+      expression->Evaluate();
+    } catch (const EXPath_Limit_Err&) {
+      // Refused for its size: the shortcuts answer as for any evaluation
+      // that failed, from no result.
+    }
   }
   TdomDocument::TWatch hold;
   // Freed before the hold ends.

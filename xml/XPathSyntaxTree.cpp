@@ -145,6 +145,9 @@ TdomXPathCustomResult* TdomXPathSyntaxTree::Evaluate() {
   documentOrder.Clear();
   if (evaluations == 0) {
     work = 0;
+    activeLimit = workLimit;
+    TdomDocument* document = context != nullptr ? XPathDocumentOf(context) : nullptr;
+    if (limitGrows && document != nullptr) activeLimit += kXPathWorkPerNode * document->OwnedObjectCount();
     ForgetCachedValues();
   } else {
     ++cacheGeneration;
@@ -239,7 +242,7 @@ TdomXPathNumberRange TdomXPathSyntaxTree::CachedNumberRange(TdomXPathSyntaxNode*
 
 void TdomXPathSyntaxTree::ChargeWork(size_t units) {
   work += static_cast<int64_t>(units);
-  if (work > workLimit) throw EXPath_Limit_Err(kXPathTooMuchWork);
+  if (work > activeLimit) throw EXPath_Limit_Err(kXPathTooMuchWork);
 }
 
 void ChargeRunningXPathWork(size_t units) {

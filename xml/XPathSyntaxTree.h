@@ -31,6 +31,14 @@ inline constexpr int kXPathMaxNesting = 1000;
 // to a third of it. An expression that needs more (nested paths over a large document)
 // ends with EXPath_Limit_Err kXPathTooMuchWork instead of running for minutes.
 inline constexpr int64_t kXPathWorkLimit = int64_t(1) << 22;
+// What the bound grows by for each node the context node's document holds
+// (its elements, attributes, texts...): a single pass over a document (a
+// path, a union, a predicate, a comparison of string-values: 1 to 8 units
+// a node) is never refused however large the document, while an expression
+// whose work grows faster than the document still ends, after time in
+// proportion to the document's size (for 10 MB of small elements, about
+// 16 times the bound alone).
+inline constexpr int64_t kXPathWorkPerNode = 32;
 inline constexpr const char* kXPathTooMuchWork = "XPath expression needs too much work.";
 // The longest string a function (concat) may build: 16 M code units; a
 // longer one ends the evaluation with EXPath_Limit_Err kXPathStringTooLong.
@@ -113,8 +121,13 @@ public:
   // Counts units of work of the running evaluation; past the limit raises
   // EXPath_Limit_Err kXPathTooMuchWork.
   void ChargeWork(size_t units);
-  // The work one evaluation may do (default kXPathWorkLimit).
-  void SetWorkLimit(int64_t value) { workLimit = value; }
+  // The work one evaluation may do: by default kXPathWorkLimit and
+  // kXPathWorkPerNode for each node of the context node's document; a limit
+  // set here is fixed.
+  void SetWorkLimit(int64_t value) {
+    workLimit = value;
+    limitGrows = false;
+  }
   // The work the last (or running) evaluation has done so far.
   int64_t WorkDone() const { return work; }
 
@@ -140,6 +153,8 @@ private:
   TdomXPathDocumentOrder documentOrder;
   int64_t work = 0;
   int64_t workLimit = kXPathWorkLimit;
+  bool limitGrows = true;  // with the document (see SetWorkLimit)
+  int64_t activeLimit = kXPathWorkLimit;  // of the running evaluation
   int evaluations = 0;  // nested Evaluate calls (through a caller's handler)
   std::unordered_map<const TdomXPathSyntaxNode*, CacheEntry> cache;
   uint64_t cacheGeneration = 0;

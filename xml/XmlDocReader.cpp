@@ -52,9 +52,11 @@ void TXmlCustomReader::SendErrorNotification(TXmlErrorType errorType, const IDom
   hold.Call(OnError, this, error.get());
   bool go = domImpl != nullptr ? domImpl->HandleError(hold, this, error.get())
                                : error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR;
+  if (!go) throw EParserException(DomMessage::kSignalProcessing);
   // A handler that freed the reader (its parser, say) ends the read too.
-  if (!go || Going() || hold.DocumentGone() || (document != nullptr && document->StructureStamp() != stamp))
-    throw EParserException(DomMessage::kSignalProcessing);
+  if (Going()) throw EParserException(DomMessage::kReaderFreed);
+  if (hold.DocumentGone() || (document != nullptr && document->StructureStamp() != stamp))
+    throw EParserException(DomMessage::kTreeChanged);
 }
 
 TXmlCustomReader::TReadHold::TReadHold(TXmlCustomReader* reader_)
@@ -95,6 +97,8 @@ bool TXmlStandardDocReader::ParseFragment(TXmlInputSource* source) { return Pars
 
 bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
   TReadHold hold(this);
+  // This read's reason only: a read nested in it (an entity's) sets its own.
+  std::string reason;
   std::unique_ptr<TXmlDocTokenizer> tokenizer(New<TXmlDocTokenizer>(source, TabWidth()));
   // Forgotten on every way out: the tokenizer dies with this call.
   struct Forget {
@@ -141,6 +145,10 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
     } catch (...) {
     }
     throw EOutOfMemory();
+  } catch (const EParserException& e) {
+    // A verdict's stop was reported through the error path already; the
+    // chain's own reason is kept for the caller.
+    if (e.Message() != DomMessage::kSignalProcessing) reason = e.Message();
   } catch (...) {
     // What went wrong was reported through the error path already.
   }
@@ -149,6 +157,7 @@ bool TXmlStandardDocReader::Parse(TXmlInputSource* source, bool fragment) {
     SendAbortedSignal(tokenizer.get());
   } catch (...) {
   }
+  stopReason = reason;
   return false;
 }
 
@@ -218,7 +227,7 @@ void TXmlStandardDocReader::SendStartDocumentSignal(const IDomLocator* locator, 
   if (NextHandler() == nullptr) return;
   std::unique_ptr<TXmlStartDocumentSignal> signal(
       TXmlSignal::CreateFromLocator<TXmlStartDocumentSignal>(this, locator));
-  signal->InputEncoding = source->EncodingName();
+  signal->InputEncoding = source->DecodingEncodingName();
   signal->XmlEncoding = source->XmlEncoding();
   signal->XmlStandalone = source->XmlStandalone();
   signal->XmlVersion = source->XmlVersion();

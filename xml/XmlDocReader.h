@@ -22,9 +22,10 @@ public:
 
   // Reports one error: OnError first, then the verdict (DOMImpl's HandleError,
   // or "go on unless fatal" without one), both under the hold on the
-  // document being read. A stop verdict, or a handler that freed that
-  // document or freed or moved nodes of it, raises EParserException
-  // "Signal Processing Exception"; otherwise returns.
+  // document being read. A stop verdict raises EParserException "Signal
+  // Processing Exception"; a handler that freed that document or freed or
+  // moved nodes of it raises EParserException DomMessage::kTreeChanged, one
+  // that freed the reader DomMessage::kReaderFreed; otherwise returns.
   virtual void SendErrorNotification(TXmlErrorType errorType, const IDomLocator* locator, const std::u16string& code);
 
   TDomImplementation* DOMImpl() const { return domImpl; }
@@ -38,6 +39,11 @@ public:
   TdomCallOut<TdomErrorNotifyEvent> OnError;
   // The hold on the document being read, while a read is under way; else null.
   const TdomDocumentWatch* ReadHold() const { return readHold; }
+  // Why the last read that stopped did so, when no verdict stopped it: the
+  // message of the chain's own EParserException (a handler changed the
+  // tree being built, say); empty when a verdict or another exception
+  // stopped it.
+  const std::string& StopReason() const { return stopReason; }
 
 protected:
   void Notification(TComponent* component, TOperation operation) override;
@@ -59,6 +65,8 @@ protected:
     const TdomDocumentWatch* saved;
     TdomDocumentWatch hold;
   };
+
+  std::string stopReason;
 
 private:
   const TdomDocumentWatch* readHold = nullptr;  // on the stack of the read under way

@@ -84,11 +84,22 @@ private:
 void TXmlToDomParser::Create(TComponent* owner) {
   TXmlCustomParser::Create(owner);
   CreateSubcomponents();
+  // Held for the parser's life: a handler may free any of them, and the
+  // parser still reads their settings; a read with one freed is refused.
+  reader->Hold();
+  wfTestHandler->Hold();
+  builder->Hold();
   bufferSize = 4096;
   builder->AutoPrepare = AP_NO;
   builder->KeepCDATASections = true;
   builder->KeepComments = true;
   builder->KeepEntityRefs = true;
+}
+
+TXmlToDomParser::~TXmlToDomParser() {
+  if (reader != nullptr) reader->Unhold();
+  if (wfTestHandler != nullptr) wfTestHandler->Unhold();
+  if (builder != nullptr) builder->Unhold();
 }
 
 void TXmlToDomParser::CreateSubcomponents() {
@@ -204,10 +215,18 @@ TdomNode* TXmlToDomParser::ParseReplacementText(const std::u16string& s, const I
   return Parse(source.get(), contextNode);
 }
 
+void TXmlToDomParser::RaiseStopped() const {
+  // The reader's own reason, when the chain gave one, says more than the
+  // bare error (the details of a verdict went to the error handlers).
+  std::string reason = reader->StopReason();
+  throw EParserException(reason.empty() ? std::string(DomMessage::kParser) : std::move(reason));
+}
+
 TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode) {
   if (source == nullptr) throw EAccessViolation("Input source not specified.");
   if (DOMImpl() == nullptr) throw EAccessViolation("DOM implementation not specified.");
   TParseScope scope(this, contextNode);
+  if (reader->Going() || wfTestHandler->Going() || builder->Going()) throw EParserException(DomMessage::kChainFreed);
   if (contextNode != nullptr) {
     // A hold opened on a document that is going already shows no node.
     if (scope.Node() == nullptr) throw EParserException(DomMessage::kParser);
@@ -235,7 +254,7 @@ TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode)
     EndRead end{builder};
     builder->SetReferenceNode(contextNode);
     bool done = reader->ParseFragment(source);
-    if (!done || scope.Node() == nullptr || scope.ParserGone()) throw EParserException(DomMessage::kParser);
+    if (!done || scope.Node() == nullptr || scope.ParserGone()) RaiseStopped();
     return contextNode;
   }
   TdomDocument* doc = DOMImpl()->CreateEmptyDocument();
@@ -247,7 +266,7 @@ TdomNode* TXmlToDomParser::Parse(TXmlInputSource* source, TdomNode* contextNode)
     doc->SetDocumentUri(source->SystemId());
     builder->SetReferenceNode(doc);
     bool done = reader->ParseDocument(source);
-    if (!done || hold.DocumentGone() || scope.ParserGone()) throw EParserException(DomMessage::kParser);
+    if (!done || hold.DocumentGone() || scope.ParserGone()) RaiseStopped();
   } catch (...) {
     if (DOMImpl() != nullptr && DOMImpl()->OwnsDocument(doc)) DOMImpl()->FreeDocument(doc);
     throw;

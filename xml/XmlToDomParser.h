@@ -39,6 +39,8 @@ private:
 class TXmlToDomParser : public TXmlCustomParser {
 public:
   void Create(TComponent* owner) override;
+  // Its reader, checker and builder go with it (see Create).
+  ~TXmlToDomParser() override;
   void SetDOMImpl(TDomImplementation* value) override;
 
   // The file read as a document owned by DOMImpl. The file is opened for
@@ -70,9 +72,12 @@ public:
   // content parsed into it (the context node is the result). The document
   // is held while it is read: a handler that frees it (or the context
   // node, or this parser), or changes the tree being built, ends the read
-  // with EParserException "Parser error.", whatever the verdicts said. The
-  // parser and its chain are held too: freed meanwhile, they go once the
-  // read is over.
+  // with EParserException, whatever the verdicts said: "The document was
+  // changed while it was being read." where the chain saw it, else "Parser
+  // error." (as after a stop verdict). The parser and its chain are held
+  // too: freed meanwhile, they go once the read is over, and a parser whose
+  // reader, checker or builder was freed raises "A part of the parser was
+  // freed." from then on.
   virtual TdomNode* Parse(TXmlInputSource* source, TdomNode* contextNode);
   // Reports an error without location to DOMImpl; true to go on.
   virtual bool HandleError(TXmlErrorType errorType);
@@ -104,6 +109,8 @@ protected:
 
 private:
   class TParseScope;
+  // A read that stopped: EParserException with the reader's reason, or "Parser error.".
+  [[noreturn]] void RaiseStopped() const;
   int32_t bufferSize = 4096;
   TXmlDomBuilder* builder = nullptr;          // owned (component)
   TXmlStandardDocReader* reader = nullptr;    // owned (component)

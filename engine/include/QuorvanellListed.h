@@ -11,34 +11,50 @@
 // (the object ID Wine gives an open file, read without leaving the process),
 // elsewhere the volume serial and the file ID. An entry listed in a folder has
 // the folder's volume, the file ID the listing gives, its name and, unless it
-// is a folder, the creation time the listing gives: a file system may
-// give the number of an item deleted after the confirm step to an item made
-// later (ext4 does at once), even one of the same name; the time tells them
-// apart. (Wine gives a file's last write time as its creation time: there a
-// file written after the confirm step is not taken either. A folder's key
-// goes without a time, as the wipe of its content changes that time there.)
-// A file ID of 0 tells nothing and is never listed. The program and the
-// engine read keys with this one definition.
+// is a folder, its stamp: the creation time, change time and size the listing
+// gives. A file system may give the number of an item deleted after the confirm
+// step to an item made later (ext4 does at once), even one of the same name,
+// and the other program may set its dates back; the change time it cannot set
+// back: under Wine it is the Unix change time, which every write, rename,
+// attribute or time change sets to now. (Elsewhere a program may set it; NTFS
+// gives a file made in the place of another a file ID of its own, FAT does not:
+// there a file made again with the same size and its dates set back cannot be
+// told from the one listed.) So a file written, changed or made again after the
+// confirm step is not taken. A folder's key holds no stamp: its times and size
+// change whenever anything in it changes (the wipe itself makes, renames and
+// removes items in it; another program may add items beside the listed ones,
+// which must not keep the listed ones from the wipe). A folder made again in
+// the place of a listed one is entered, yet nothing in it is taken (every item
+// in it is new) and it is kept with what it holds; an empty one goes, as the
+// listed one would have. A file ID of 0 tells nothing and is never listed. The
+// program and the engine read keys with this one definition, and the stamps of
+// entries only from folder listings (QvEntryStamp), never from handles: a file
+// system may keep a folder's record of an entry apart from the entry's own.
 #include <windows.h>
 #include <winioctl.h>
 
 #include <algorithm>
+#include <compare>
 #include <cstdint>
 #include <cstring>
 #include <string>
+
+// What a key holds of an entry beside its name; all 0 for a folder.
+struct TEntryStamp {
+  uint64_t made = 0;     // its creation time (100 ns units), as its folder lists it
+  uint64_t changed = 0;  // its change time (under Wine the Unix change time)
+  uint64_t size = 0;     // its length in bytes
+
+  auto operator<=>(const TEntryStamp&) const = default;
+};
 
 struct TItemKey {
   uint64_t volume = 0;  // the Unix device, or the volume serial
   uint64_t fileId = 0;  // the inode, or the file ID (as a folder lists it)
   uint64_t name = 0;    // an entry's: its name (QvNameKey); an object's own key: 0
-  uint64_t made = 0;    // an entry's: its creation time (QvMadeStamp); 0 for a folder's and an own key
+  TEntryStamp stamp;    // an entry's (QvEntryStamp); none for an object's own key
 
-  bool operator==(const TItemKey&) const = default;
-  bool operator<(const TItemKey& other) const {
-    if (volume != other.volume) return volume < other.volume;
-    if (fileId != other.fileId) return fileId < other.fileId;
-    return name != other.name ? name < other.name : made < other.made;
-  }
+  auto operator<=>(const TItemKey&) const = default;
 };
 
 // The listed keys, sorted and without repeats. Owned by the program, which
@@ -46,7 +62,7 @@ struct TItemKey {
 // signalled.
 struct TListedItems {
   uint32_t size = sizeof(TListedItems);  // the layout's version
-  uint32_t keySize = sizeof(TItemKey);   // the keys' layout (they grew a creation time)
+  uint32_t keySize = sizeof(TItemKey);   // the keys' layout (they grew a stamp)
   uint32_t count = 0;
   const TItemKey* keys = nullptr;
 };
@@ -56,23 +72,24 @@ inline bool QvIsListed(const TListedItems& listed, const TItemKey& key) {
   return key.fileId != 0 && listed.keys != nullptr && std::binary_search(listed.keys, listed.keys + listed.count, key);
 }
 
-// Whether a key with the same volume, file ID and name but another creation
-// time is listed: an item listed was changed or put in the place of one.
+// Whether a key with the same volume, file ID and name but another stamp is
+// listed: an item listed was changed or put in the place of one.
 inline bool QvIsListedAsAnother(const TListedItems& listed, const TItemKey& key) {
   if (key.fileId == 0 || listed.keys == nullptr) return false;
   const TItemKey* end = listed.keys + listed.count;
-  const TItemKey* at = std::lower_bound(listed.keys, end, TItemKey{key.volume, key.fileId, key.name, 0});
+  const TItemKey* at = std::lower_bound(listed.keys, end, TItemKey{key.volume, key.fileId, key.name, {}});
   for (; at != end && at->volume == key.volume && at->fileId == key.fileId && at->name == key.name; ++at)
-    if (at->made != key.made) return true;
+    if (at->stamp != key.stamp) return true;
   return false;
 }
 
-// An entry's time as keys hold it: its creation time as its folder lists it
-// (100 ns units), 0 for a folder (under Wine a folder's time, and a folder
-// link's or mount's, is the last write time of what it leads to, which the
-// wipe itself changes).
-inline uint64_t QvMadeStamp(DWORD attributes, uint64_t creationTime) {
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? 0 : creationTime;
+// An entry's stamp as keys hold it, from the record its folder's listing
+// gives; none for a folder (under Wine a folder's times and size, and a
+// folder link's or mount's, are those of what it leads to, which the wipe
+// itself changes).
+inline TEntryStamp QvEntryStamp(const FILE_ID_BOTH_DIR_INFO& info) {
+  if (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {};
+  return {uint64_t(info.CreationTime.QuadPart), uint64_t(info.ChangeTime.QuadPart), uint64_t(info.EndOfFile.QuadPart)};
 }
 
 // A name as keys hold it, exactly (case and all): 64-bit FNV-1a over its
@@ -87,13 +104,19 @@ inline uint64_t QvNameKey(const char16_t* name, size_t length) {
 }
 
 // The key of the entry `name` that a folder with key `folder` lists with
-// `fileId` and `made` (QvMadeStamp).
+// `fileId` and `stamp` (QvEntryStamp).
 inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const char16_t* name, size_t length,
-                           uint64_t made) {
-  return TItemKey{folder.volume, fileId, QvNameKey(name, length), made};
+                           const TEntryStamp& stamp) {
+  return TItemKey{folder.volume, fileId, QvNameKey(name, length), stamp};
 }
-inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const std::u16string& name, uint64_t made) {
-  return QvEntryKey(folder, fileId, name.data(), name.size(), made);
+inline TItemKey QvEntryKey(const TItemKey& folder, uint64_t fileId, const std::u16string& name,
+                           const TEntryStamp& stamp) {
+  return QvEntryKey(folder, fileId, name.data(), name.size(), stamp);
+}
+// The key of the entry a folder with key `folder` lists in `info`.
+inline TItemKey QvEntryKey(const TItemKey& folder, const FILE_ID_BOTH_DIR_INFO& info) {
+  return QvEntryKey(folder, uint64_t(info.FileId.QuadPart), reinterpret_cast<const char16_t*>(info.FileName),
+                    info.FileNameLength / sizeof(char16_t), QvEntryStamp(info));
 }
 
 namespace qvkeys {

@@ -18,6 +18,7 @@ constexpr int kCreateTries = 4;
 constexpr uint64_t kMarginBytes = 4096;
 constexpr int kDeleteTries = 10;
 constexpr DWORD kDeletePauseMs = 50;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 // Fillers held open from their making to their deletion (saves opening each
 // again); the ones made beyond are deleted by name.
 constexpr size_t kHeldFillers = 512;
@@ -85,16 +86,15 @@ void FlushFolder(const std::u16string& folder) {
   CloseHandle(handle);
 }
 
-// How many of the fillers marked for deletion are still there. Some systems
+// The fillers marked for deletion that are still there. Some systems
 // (Wine on a path longer than its host allows) accept the deletion and then
 // cannot carry it out. A host that cannot delete one cannot delete any of that
 // length: the last one of each length is looked for first, and only when one
-// stayed are all of them counted.
-size_t FillersStillThere(const OpenFolder& folder, const std::vector<std::u16string>& deleted) {
+// stayed are all of them looked for.
+std::vector<std::u16string> FillersStillThere(const OpenFolder& folder, const std::vector<std::u16string>& deleted) {
   auto there = [&](const std::u16string& name) {
     DWORD error = 0;
-    HANDLE file = OpenBelow(folder.handle, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                            kNonDirectoryOnly, error);
+    HANDLE file = OpenBelow(folder.handle, name, FILE_READ_ATTRIBUTES, kShareAll, kNonDirectoryOnly, error);
     if (file == INVALID_HANDLE_VALUE) return false;
     CloseHandle(file);
     return true;
@@ -104,10 +104,21 @@ size_t FillersStillThere(const OpenFolder& folder, const std::vector<std::u16str
     bool lastOfItsLength = i + 1 == deleted.size() || deleted[i + 1].size() != deleted[i].size();
     if (lastOfItsLength) any = there(deleted[i]);
   }
-  if (!any) return 0;
-  size_t stayed = 0;
-  for (const std::u16string& name : deleted) stayed += there(name) ? 1 : 0;
+  std::vector<std::u16string> stayed;
+  for (size_t i = 0; any && i < deleted.size(); ++i)
+    if (there(deleted[i])) stayed.push_back(deleted[i]);
   return stayed;
+}
+
+// The file ID of the entry `name` of the folder, 0 when it cannot be told.
+uint64_t FileIdBelow(const OpenFolder& folder, const std::u16string& name) {
+  DWORD error = 0;
+  uint64_t id = 0;
+  HANDLE entry = OpenBelow(folder.handle, name, FILE_READ_ATTRIBUTES, kShareAll, 0, error);
+  if (entry == INVALID_HANDLE_VALUE) return 0;
+  if (!FileIdOf(entry, id)) id = 0;
+  CloseHandle(entry);
+  return id;
 }
 
 }  // namespace
@@ -119,7 +130,7 @@ HANDLE SystemCreateFiller(HANDLE folder, const std::u16string& name, DWORD& erro
 FillerCreate gCreateFiller = SystemCreateFiller;
 
 void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
-                        Reporter& reporter, const std::u16string* place) {
+                        Reporter& reporter, const std::u16string* place, std::set<uint64_t>* left) {
   if (removedEntries == 0) return;
   std::u16string now;
   if (!FileWiper::PlaceHolds(folder, INVALID_HANDLE_VALUE, u"", place ? &now : nullptr) || (place && now != *place)) {
@@ -163,9 +174,13 @@ void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uin
     } else {
       reporter.Failure(u"Could not delete the filler " + ToDisplayPath(JoinPath(folder.path, filler.name)) + u": " +
                        ErrorText(error));
+      if (uint64_t id = left ? FileIdBelow(folder, filler.name) : 0) left->insert(id);
     }
   }
-  size_t stayed = FillersStillThere(folder, deleted);
+  const std::vector<std::u16string> stayedNames = FillersStillThere(folder, deleted);
+  for (const std::u16string& name : stayedNames)
+    if (uint64_t id = left ? FileIdBelow(folder, name) : 0) left->insert(id);
+  const size_t stayed = stayedNames.size();
   if (stayed != 0) {
     reporter.Failure(u"Could not remove " + Decimal(stayed) + (stayed == 1 ? u" empty file" : u" empty files") +
                      u" with a random name from " + ToDisplayPath(folder.path) +

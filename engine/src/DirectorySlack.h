@@ -5,6 +5,7 @@
 // first, then shorter ones for the gaps left over) reuses that space, and the
 // fillers are deleted again.
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "FileWiper.h"
@@ -19,8 +20,10 @@ namespace qv::engine {
 // when its path no longer leads to it (it was moved or replaced), or, with
 // `place`, when it no longer lies there (PlaceOf; see StillInPlace). A stop
 // request does not cut the filling short: the names of what was wiped go too.
+// With `left`, the file IDs of the fillers that stay (counted) go there.
 void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uint64_t removedEntries,
-                        Reporter& reporter, const std::u16string* place = nullptr);
+                        Reporter& reporter, const std::u16string* place = nullptr,
+                        std::set<uint64_t>* left = nullptr);
 
 // Makes one empty filler `name` in the folder (a new file, opened for
 // writing); tests put one that fails or counts in its place.

@@ -152,9 +152,9 @@ StagingFolder* FileWiper::StagingFor(const OpenFolder& folder, DWORD& error) {
   return &staging_.emplace(folder.handle, made).first->second;
 }
 
-bool FileWiper::ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars) {
+bool FileWiper::ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars, std::set<uint64_t>* left) {
   StagingFolder staging = TakeStaging(folder);
-  return ReleaseStagingFolder(folder, staging, reporter_, nameChars);
+  return ReleaseStagingFolder(folder, staging, reporter_, nameChars, left);
 }
 
 void FileWiper::AdoptStaging(const OpenFolder& folder, const StagingFolder& staging) {
@@ -170,9 +170,12 @@ StagingFolder FileWiper::TakeStaging(const OpenFolder& folder) {
 }
 
 bool ReleaseStagingFolder(const OpenFolder& folder, StagingFolder& staging, Reporter& reporter,
-                          uint64_t& nameChars) {
+                          uint64_t& nameChars, std::set<uint64_t>* left) {
   if (staging.handle == INVALID_HANDLE_VALUE) return false;
-  std::u16string display = ToDisplayPath(JoinPath(folder.path, staging.name));
+  const std::u16string longPath = JoinPath(folder.path, staging.name);
+  std::u16string display = ToDisplayPath(longPath);
+  FileKey own;
+  if (left && KeyOf(staging.handle, own) && own.fileId != 0) left->insert(own.fileId);  // should it stay
   if (staging.keep) {
     CloseHandle(staging.handle);
     staging.handle = INVALID_HANDLE_VALUE;
@@ -181,11 +184,23 @@ bool ReleaseStagingFolder(const OpenFolder& folder, StagingFolder& staging, Repo
     return false;
   }
   DWORD error = 0;
-  if (!RemoveStagingFolder(folder.handle, staging, error)) {
+  std::vector<std::u16string> others;
+  if (!RemoveStagingFolder(folder.handle, staging, error, &others)) {
+    if (error == ERROR_DIR_NOT_EMPTY) {
+      // Not a failure of its own: what of ours stayed in it was counted, and
+      // what another program put in it (a sync client may put a file in every
+      // new folder) is named now, once each; it came after any confirm step.
+      for (const std::u16string& name : others)
+        reporter.Failure(ToDisplayPath(JoinPath(longPath, name)) + u": appeared after the confirm step, not wiped");
+      reporter.Log(u"Kept the folder " + display + u", made for renaming wiped items: it holds items that were not "
+                   u"wiped");
+      return false;
+    }
     reporter.Failure(u"Could not remove the folder " + display + u", made for renaming wiped items: " +
                      ErrorText(error));
     return false;
   }
+  if (left) left->erase(own.fileId);
   nameChars = staging.name.size();
   return true;
 }
@@ -530,6 +545,7 @@ FileWiper::Move FileWiper::MoveAway(const OpenFolder& folder, HANDLE item, std::
   DWORD error = 0;
   staging = StagingFor(folder, error);
   if (!staging) return failed(u"no folder of its own could be made beside it: " + ErrorText(error));
+  staging->moved.insert(key.fileId);
   for (int round = 0; round < kRenames; ++round) {
     bool renamed = false;
     for (int attempt = 0; attempt < kRenameTries && !renamed; ++attempt) {
@@ -698,7 +714,10 @@ bool FileWiper::EnsureGone(const OpenFolder& folder, const std::u16string& name,
   auto staging = staging_.find(folder.handle);
   size_t cut = name.find(u'\\');
   if (cut == std::u16string::npos || staging == staging_.end()) return true;
-  return MadeGone(staging->second.handle, name.substr(cut + 1), key);
+  if (!MadeGone(staging->second.handle, name.substr(cut + 1), key)) return false;
+  // Its number is free now: an item another program makes may get it.
+  staging->second.moved.erase(key.fileId);
+  return true;
 }
 
 WipeResult FileWiper::RemoveFolder(const OpenFolder& parent, OpenFolder& item, bool* putBack) {

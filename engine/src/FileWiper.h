@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,7 +47,7 @@ struct Listed {
   DWORD attributes = 0;
   DWORD reparseTag = 0;
   uint64_t fileId = 0;
-  uint64_t made = 0;  // as keys hold it (QvMadeStamp)
+  TEntryStamp stamp;  // as keys hold it
 };
 
 // The steps at which another program may change the tree; tests replace this
@@ -74,9 +75,11 @@ extern RenameCall gRename;
 
 // Removes the private folder `staging` of `folder` (see
 // FileWiper::ReleaseStaging) and closes its handle; false when there is none,
-// when it is kept (logged) or when it could not be removed (counted).
+// when it is kept (logged; what another program put in it is named and
+// counted) or when it could not be removed (counted). With `left`, the file
+// ID of a private folder that stays goes there.
 bool ReleaseStagingFolder(const OpenFolder& folder, StagingFolder& staging, Reporter& reporter,
-                          uint64_t& nameChars);
+                          uint64_t& nameChars, std::set<uint64_t>* left = nullptr);
 
 class FileWiper {
  public:
@@ -116,7 +119,8 @@ class FileWiper {
   // names are overwritten and before it is let go. True when one was removed
   // (`nameChars`: the length of its name, which left the folder too). One that
   // holds an item moved in from elsewhere is kept (that item was counted).
-  bool ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars);
+  // With `left`, the file ID of one that stays goes there.
+  bool ReleaseStaging(const OpenFolder& folder, uint64_t& nameChars, std::set<uint64_t>* left = nullptr);
   // Hands the private folder of `folder` over to another wiper, which takes
   // it with AdoptStaging (so that entries of a folder held across several
   // wipers share one); an invalid handle when none was made.

@@ -194,7 +194,7 @@ HANDLE OpenFolderAgain(HANDLE folder, DWORD& error) {
   return now;
 }
 
-bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>& visit, DWORD& error) {
+bool VisitEntries(HANDLE folder, const std::function<bool(const std::u16string&, uint64_t)>& visit, DWORD& error) {
   // Some systems (Wine) list a handle's folder once and answer every later
   // read, even one from the start, from that list: a handle of its own,
   // opened through the held one, lists it as it is now.
@@ -210,7 +210,7 @@ bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>&
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
       std::u16string entry(reinterpret_cast<const char16_t*>(info->FileName), info->FileNameLength / sizeof(char16_t));
-      if (!visit(entry)) {
+      if (!visit(entry, uint64_t(info->FileId.QuadPart))) {
         CloseHandle(now);
         return true;
       }
@@ -222,9 +222,9 @@ bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>&
 
 bool ListsName(HANDLE folder, const std::u16string& name, bool& listed, DWORD& error) {
   listed = false;
-  return VisitNames(
+  return VisitEntries(
       folder,
-      [&](const std::u16string& entry) {
+      [&](const std::u16string& entry, uint64_t) {
         listed = entry == name;
         return !listed;
       },

@@ -41,12 +41,12 @@ bool ReadFolder(HANDLE folder, const std::u16string* mask, void* buffer, ULONG b
 // from that list. INVALID_HANDLE_VALUE with the error.
 HANDLE OpenFolderAgain(HANDLE folder, DWORD& error);
 // Reads an open folder's listing as it is now, through a handle of its own
-// opened through the held one (not by its path), handing each name to
-// `visit` until it answers false. False with the error when it cannot be
-// listed.
-bool VisitNames(HANDLE folder, const std::function<bool(const std::u16string&)>& visit, DWORD& error);
+// opened through the held one (not by its path), handing each name with its
+// file ID to `visit` until it answers false. False with the error when it
+// cannot be listed.
+bool VisitEntries(HANDLE folder, const std::function<bool(const std::u16string&, uint64_t)>& visit, DWORD& error);
 // Whether an open folder lists an entry of exactly this name now (see
-// VisitNames). False with the error when it cannot be listed.
+// VisitEntries). False with the error when it cannot be listed.
 bool ListsName(HANDLE folder, const std::u16string& name, bool& listed, DWORD& error);
 // The named streams of an open file (":name"), without the unnamed one;
 // false when the system cannot list them.

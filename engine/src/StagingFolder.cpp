@@ -15,14 +15,18 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr int kLookTries = 500;
 constexpr DWORD kLookPauseMs = 2;
 
-// Whether the open folder lists nothing but "." and "..".
-bool IsEmpty(HANDLE folder, DWORD& error) {
+// Whether the open folder lists nothing but "." and ".."; the names of what
+// it holds besides the items with the file IDs `ours` go to `others`.
+bool IsEmpty(HANDLE folder, DWORD& error, const std::set<uint64_t>& ours = {},
+             std::vector<std::u16string>* others = nullptr) {
   bool empty = true;
-  if (!VisitNames(
+  if (!VisitEntries(
           folder,
-          [&](const std::u16string& entry) {
-            empty = entry == u"." || entry == u"..";
-            return empty;
+          [&](const std::u16string& entry, uint64_t fileId) {
+            if (entry == u"." || entry == u"..") return true;
+            empty = false;
+            if (others && !ours.count(fileId)) others->push_back(entry);
+            return others != nullptr;
           },
           error))
     return false;
@@ -65,11 +69,12 @@ bool MakeStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error) {
   return false;
 }
 
-bool RemoveStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error) {
+bool RemoveStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error, std::vector<std::u16string>* others) {
   error = 0;
   FileKey key;
   // Some systems take the mark and still keep a folder that is not empty.
-  bool marked = KeyOf(staging.handle, key) && IsEmpty(staging.handle, error) && MarkForDeletion(staging.handle, error);
+  bool marked = KeyOf(staging.handle, key) && IsEmpty(staging.handle, error, staging.moved, others) &&
+                MarkForDeletion(staging.handle, error);
   CloseHandle(staging.handle);
   staging.handle = INVALID_HANDLE_VALUE;
   if (!marked) {

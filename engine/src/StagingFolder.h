@@ -10,7 +10,10 @@
 // entries inside the private folder, which no other folder holds either.
 #include <windows.h>
 
+#include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "FileKeys.h"
 
@@ -20,6 +23,9 @@ struct StagingFolder {
   HANDLE handle = INVALID_HANDLE_VALUE;
   std::u16string name;
   bool keep = false;  // holds something that is not ours: never removed
+  // The file IDs of the items moved into it and not known gone: what else it
+  // holds is another program's.
+  std::set<uint64_t> moved;
 };
 
 // Makes a folder of a fresh random name in `folder` through its handle, held
@@ -28,8 +34,10 @@ struct StagingFolder {
 bool MakeStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error);
 // Removes the (empty) folder through its handle and checks through `folder`
 // that it has gone; closes its handle either way. False with the error
-// (ERROR_DIR_NOT_EMPTY when it holds something).
-bool RemoveStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error);
+// (ERROR_DIR_NOT_EMPTY when it holds something; then, with `others`, the
+// names of what it holds that was not moved into it go there).
+bool RemoveStagingFolder(HANDLE folder, StagingFolder& staging, DWORD& error,
+                         std::vector<std::u16string>* others = nullptr);
 
 // Who bears `name` in the open folder now: nobody (its listing has no such
 // name), the object with `key`, another object, or Unknown (listed, yet it

@@ -17,6 +17,7 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 // while their entries are worked on.
 constexpr DWORD kFolderShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ACCESS_MASK kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES;
+constexpr char16_t kChanged[] = u": changed or replaced after the confirm step, not wiped";
 
 // Lists a folder completely, through its checked handle, before anything in
 // it changes name. The entries carry the identity they had when listed. With
@@ -34,8 +35,7 @@ bool ListFolder(HANDLE folder, std::vector<Listed>& entries, DWORD& error, const
       if (name != u"." && name != u"..") {
         // A reparse point's tag is reported in the place of the EA size.
         DWORD tag = (info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ? info->EaSize : 0;
-        entries.push_back({name, info->FileAttributes, tag, uint64_t(info->FileId.QuadPart),
-                           QvMadeStamp(info->FileAttributes, uint64_t(info->CreationTime.QuadPart))});
+        entries.push_back({name, info->FileAttributes, tag, uint64_t(info->FileId.QuadPart), QvEntryStamp(*info)});
       }
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
@@ -142,11 +142,12 @@ bool TreeWiper::Take(const TItemKey& key) const { return !listed_ || listed_->Ta
 
 void TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key) {
   reporter_.Failure(ToDisplayPath(longPath) + (listed_ && listed_->ListedAsAnother(key)
-                                                   ? u": changed or replaced after the confirm step, not wiped"
+                                                   ? kChanged
                                                    : u": appeared after the confirm step, not wiped"));
 }
 
-uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known) {
+uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known,
+                                   const std::set<uint64_t>& ours) {
   // Through a handle of its own: the held one answers from its first listing.
   DWORD error = 0;
   HANDLE now = OpenFolderAgain(folder.handle, error);
@@ -156,8 +157,8 @@ uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16st
   CloseHandle(now);
   uint32_t count = 0;
   for (const Listed& entry : entries) {
-    const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.made);
-    if (known.count(entry.name) || MayWipe(key)) continue;
+    const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
+    if (known.count(entry.name) || ours.count(entry.fileId) || MayWipe(key)) continue;
     NameUnlisted(JoinPath(folder.path, entry.name), key);
     known.insert(entry.name);
     ++count;
@@ -493,8 +494,10 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     Listed entry = *found;
     entries.clear();
     AsMount(parent, entry);
-    if (!Take(QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name, entry.made))) {
+    const TItemKey entryKey = QvEntryKey(ItemKeyOf(parent.key), entry.fileId, entry.name, entry.stamp);
+    if (!Take(entryKey)) {
       letGo();
+      if (listed_->ListedAsAnother(entryKey)) return refuse(plain + kChanged);
       return refuse(u"Did not wipe " + plain + u": it is not the item the confirm step listed");
     }
     // The listed name is the long one, whatever form the caller used.
@@ -653,6 +656,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     // The entries listed when it was entered, and those named since as not on
     // the run's list: what is in it later besides them came in meanwhile.
     std::set<std::u16string> known;
+    std::set<uint64_t> ours;  // the file IDs of the items the wipe made in it and left (counted when left)
   };
   std::vector<Level> stack;
   auto removed = [](Level& level, const std::u16string& name) {
@@ -704,7 +708,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       ++stack.back().entries;
       if (listed_) stack.back().known.insert(entry.name);
       AsMount(stack.back().folder, entry);
-      const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.made);
+      const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
       if (!Take(key)) {
         NameUnlisted(JoinPath(folder.path, entry.name), key);
         continue;
@@ -748,28 +752,28 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     Level done = std::move(stack.back());
     stack.pop_back();
     uint64_t stagingChars = 0;
-    if (wiper.ReleaseStaging(done.folder, stagingChars)) {
+    if (wiper.ReleaseStaging(done.folder, stagingChars, &done.ours)) {
       done.nameChars += stagingChars;
       ++done.entries;
     }
-    FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_);
+    FillDirectorySlack(done.folder, done.nameChars, done.entries, reporter_, nullptr, &done.ours);
     const OpenFolder* parent = stack.empty() ? outer : &stack.back().folder;
     // A root is kept, never removed: what came into it meanwhile is named all the same.
-    if (keep && stack.empty() && listed_) NameNewEntries(done.folder, done.known);
+    if (keep && stack.empty() && listed_) NameNewEntries(done.folder, done.known, done.ours);
     if (!(keep && stack.empty()) && parent) {
       const std::u16string kept = u"Kept the folder " + ToDisplayPath(done.folder.path) +
                                   u" because items in it could not be wiped";
       bool putBack = false;
       if (mounts_.count(ItemKeyOf(done.folder.key)) != 0) {
         // What it held is wiped; the file system mounted on it stays, and so does it.
-        if (listed_) NameNewEntries(done.folder, done.known);
+        if (listed_) NameNewEntries(done.folder, done.known, done.ours);
         reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) + u": a file system is mounted on it");
       } else if (reporter_.Failures() != done.failuresAtListing) {
         // Not a failure of its own: what failed in it is counted already (and
         // what came into it meanwhile is named now).
-        if (listed_) NameNewEntries(done.folder, done.known);
+        if (listed_) NameNewEntries(done.folder, done.known, done.ours);
         reporter_.Log(kept);
-      } else if (listed_ && NameNewEntries(done.folder, done.known) != 0) {
+      } else if (listed_ && NameNewEntries(done.folder, done.known, done.ours) != 0) {
         // What came into it while it was worked on stays, and so does it.
         reporter_.Log(kept);
       } else if (wiper.RemoveFolder(*parent, done.folder, &putBack) == WipeResult::Wiped) {
@@ -777,7 +781,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
         if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
       } else if (putBack) {
         // Something came into it at the last moment; it is back in its place.
-        if (listed_ && NameNewEntries(done.folder, done.known) != 0) {
+        if (listed_ && NameNewEntries(done.folder, done.known, done.ours) != 0) {
           reporter_.Log(kept);
         } else {
           reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) +

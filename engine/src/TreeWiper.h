@@ -114,8 +114,9 @@ class TreeWiper {
   void NameUnlisted(const std::u16string& longPath, const TItemKey& key);
   // Lists `folder` again, as it is now, and names every entry that the run
   // may not wipe (not listed, or its key taken by an item gone) and that is
-  // not in `known` (which then holds it); how many.
-  uint32_t NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known);
+  // not in `known` (which then holds it), nor one of `ours` (file IDs of the
+  // wipe's own items left there: its private folder, fillers); how many.
+  uint32_t NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known, const std::set<uint64_t>& ours);
   // The protected folder that `folder` or one of the folders holding it is,
   // by the path that reached it and by where it really lies; null when none.
   // `unknown`: the system cannot tell where it lies (then it is not wiped).

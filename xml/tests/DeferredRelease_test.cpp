@@ -1,19 +1,22 @@
 // Every listener and handler the DOM and its parser call, made to free the
-// document, the node it is told about or that node's parent at its k-th
-// call, while one script of operations runs that fires them all: reads
-// (errors, entities, a DTD, attributes, a fragment), mutations, elements
-// and fragments freed, normalisation, import and cloning, traversals, XPath
-// requests, validation. The rows are generated: events x actions x k. Under
+// document, the node it is told about or that node's parent at the k-th
+// call counted from the start of one operation of a script that fires them
+// all: reads (errors, entities, a DTD, attributes, a fragment), mutations,
+// elements and fragments freed, normalisation, import and cloning,
+// traversals, XPath requests, validation. The rows are generated:
+// operations x events x actions x k (CI: the first, second and last call). Under
 // AddressSanitizer any touch of freed memory fails the row (rows run in
 // child processes, so that one that faults is named with its step);
 // besides, no handler may be called about a document that was freed and
 // waits to go, and a read whose document a handler freed must not return
-// it. CI runs a sample of the k; QV_LONG=1 runs them all. Other actions: the
-// document and then the node, the node and a raise, the parser, the second
-// node a notice carries (the attribute of an attribute change), and the
-// reader, the well-formedness handler or the builder of a chain put
-// together by hand; each deletion is heard once. Every handler reads the
-// nodes it is handed, so one handed a freed node faults.
+// it. QV_LONG=1 runs every k. Other actions: the document and then the
+// node, the node and a raise, the parser, the second node a notice carries
+// (the attribute of an attribute change), the reader, the well-formedness
+// handler, the builder or a relay written to the handler interface of a
+// chain put together by hand, the operation's target, the DOM
+// implementation and the parser's builder; each deletion is heard once.
+// Every handler reads the nodes it is handed, so one handed a freed node
+// faults; a node an operation returns is alive, and a document freed is gone.
 #include <algorithm>
 #include <cstdlib>
 #include <functional>
@@ -47,16 +50,28 @@ const char* const kEventNames[] = {
 
 enum class Action {
   FreeDocument, FreeNode, FreeParent, FreeDocumentThenNode, FreeNodeAndRaise, FreeParser, FreeSecondNode,
-  FreeChainReader, FreeChainChecker, FreeChainBuilder, Last
+  FreeChainReader, FreeChainRelay, FreeChainChecker, FreeChainBuilder, FreeTarget, FreeImplementation,
+  FreeParserBuilder, Last
 };
 // What the row's handler frees ("... frees the <action> at call k").
 const char* const kActionNames[] = {"document", "node", "node's parent",
                                     "document, then the node, and reads into it",
                                     "node and raises", "parser", "second node it is told of",
-                                    "reader of its own chain", "checker of its own chain",
-                                    "builder of its own chain"};
-// The parts of a chain a script step puts together itself: reader, checker, builder.
-constexpr int kChainParts = 3;
+                                    "reader of its own chain", "relay of its own chain", "checker of its own chain",
+                                    "builder of its own chain", "operation's target", "DOM implementation",
+                                    "parser's builder"};
+// The parts of a chain a script step puts together itself: reader, relay, checker, builder.
+constexpr int kChainParts = 4;
+
+// A handler written to the handler interface alone: it passes the signals
+// on to the next part of its chain (a slot the actor empties when it frees
+// the part) and tells no document it builds.
+struct Relay : TXmlCustomHandler {
+  TComponent** next = nullptr;
+  void ProcessSignal(TXmlSignal* signal) override {
+    if (*next != nullptr) static_cast<TXmlCustomHandler*>(*next)->ProcessSignal(signal);
+  }
+};
 
 // The handler of every kind: at its call numbered `at` it acts on the node
 // it is told about (an error without one: the element being read).
@@ -69,6 +84,8 @@ public:
   bool acted = false;
   TdomDocument* freedDocument = nullptr;  // the document it freed, for the script to see
   TXmlToDomParser** parser = nullptr;     // the script's, which it may free and make anew
+  std::function<void()> renewImplementation;  // frees the script's implementation and makes a new one
+  TOwnedRef<TdomNode>* target = nullptr;  // of the operation under way, while it runs
   int watched = 0, deleted = 0;           // nodes with a deletion handler; their deletions heard
   TComponent* chain[kChainParts] = {};     // the hand-made chain while its step runs
 
@@ -93,29 +110,33 @@ public:
           break;
         case Action::FreeDocumentThenNode: FreeDocumentThenNode(node); break;
         case Action::FreeNodeAndRaise: FreeNode(node); break;
-        case Action::FreeParser:
-        {
-          // The new one reads as the old did, so that the rows after this one in a process count alike.
-          TdomAutoPrepare prepare = (*parser)->AutoPrepare();
-          (*parser)->Free();
-          *parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));
-          (*parser)->SetDOMImpl(impl);
-          (*parser)->SetAutoPrepare(prepare);
-        }
-          break;
+        case Action::FreeParser: RenewParser(); break;
         case Action::FreeSecondNode: FreeNode(second); break;
         case Action::FreeChainReader:
+        case Action::FreeChainRelay:
         case Action::FreeChainChecker:
         case Action::FreeChainBuilder:
           if (TComponent*& part = chain[static_cast<int>(action) - static_cast<int>(Action::FreeChainReader)])
             std::exchange(part, nullptr)->Free();
           break;
+        case Action::FreeTarget: FreeNode(target != nullptr ? target->Get() : nullptr); break;
+        case Action::FreeImplementation: renewImplementation(); break;
+        case Action::FreeParserBuilder: (*parser)->DomBuilder()->Free(); break;
         case Action::Last: break;
       }
     } catch (const Exception&) {
       // A node going already refuses to be freed again: nothing changes.
     }
     if (action == Action::FreeNodeAndRaise) throw Exception("handler fault");
+  }
+  // Frees the parser and makes a new one that reads as the old did, so
+  // that the rows after this one in a process count alike.
+  void RenewParser() {
+    TdomAutoPrepare prepare = (*parser)->AutoPrepare();
+    (*parser)->Free();
+    *parser = New<TXmlToDomParser>(static_cast<TComponent*>(nullptr));
+    (*parser)->SetDOMImpl(impl);
+    (*parser)->SetAutoPrepare(prepare);
   }
   // The nodes of a freed document go with it: one freed now waits, a read into one is refused.
   void FreeDocumentThenNode(TdomNode* node) {
@@ -229,9 +250,10 @@ protected:
 
   bool There() const { return doc != nullptr && impl->OwnsDocument(doc); }
   TdomElement* Root() const { return There() ? doc->GetDocumentElement() : nullptr; }
+  // The child element at index of the root; -1: the root.
   TdomElement* Child(int index) const {
     TdomElement* root = Root();
-    if (root == nullptr) return nullptr;
+    if (root == nullptr || index < 0) return root;
     TdomElement* child = root->FindFirstChildElement();
     while (child != nullptr && index-- > 0) child = child->FindNextSiblingElement();
     return child;
@@ -293,28 +315,40 @@ protected:
     actor->freedDocument = nullptr;
     std::unique_ptr<TStringStream> stream(New<TStringStream>(text));
     int before = impl->GetDocuments()->GetLength();
+    TDomImplementation* readBy = impl;  // a handler may free it and make another
     try {
       auto* read = static_cast<TdomDocument*>(parser->ParseStream(stream.get(), u"", Uri("doc.xml"), nullptr));
       EXPECT_TRUE(actor->freedDocument == nullptr || actor->freedDocument != read)
           << "the read returned the document a handler freed";
+      EXPECT_TRUE(impl->OwnsDocument(read)) << "the read returned a document its implementation does not hold";
       return read;
     } catch (const Exception&) {
-      EXPECT_EQ(impl->GetDocuments()->GetLength(), before) << "a failed read left its document behind";
+      if (impl == readBy) EXPECT_EQ(impl->GetDocuments()->GetLength(), before) << "a failed read left its document behind";
       return nullptr;
     }
   }
 
   // The script: each step finds its nodes afresh, and after each call that
   // may run a handler looks again (There(), a TOwnedRef) before it goes on.
+  // The operation's target while a step runs it; the actor may free it.
+  struct Target {
+    Target(Actor* actor_, TdomNode* node) : actor(actor_), ref(node) { actor->target = &ref; }
+    ~Target() { actor->target = nullptr; }
+    Actor* actor;
+    TOwnedRef<TdomNode> ref;
+  };
   std::vector<std::function<void(Event)>> Script() {
     auto onChild = [this](int child, auto op) {
-      if (TdomElement* e = Child(child)) op(e);
+      TdomElement* e = Child(child);
+      Target target(actor, e);
+      if (e != nullptr) op(e);
     };
     // Appends what make gives (it may run handlers) to the child at index (-1: the root).
     auto appendMade = [this](int index, auto make) {
       if (!There()) return;
       TOwnedRef<TdomNode> made(make());
       TdomElement* parent = index < 0 ? Root() : Child(index);
+      Target target(actor, parent);
       if (made && parent != nullptr) parent->appendChild(made.Get());
     };
     return {
@@ -369,16 +403,19 @@ protected:
         },
         [=](Event) { appendMade(-1, [this] { return doc->createTextNode(u"tail"); }); },
         [this](Event) {
-          if (TdomElement* s = Child(0)) Root()->insertBefore(doc->createElement(u"n"), s);
+          Target target(actor, Root());
+          if (TdomElement* s = Child(0)) Returned(Root()->insertBefore(doc->createElement(u"n"), s));
         },
         [this](Event) {
           if (!There()) return;
           TOwnedRef<TdomNode> comment(doc->createComment(u"was z"));
           TdomElement* z = Child(3);
-          if (comment && z != nullptr) Root()->replaceChild(comment.Get(), z);
+          Target target(actor, Root());
+          if (comment && z != nullptr) Returned(Root()->replaceChild(comment.Get(), z));
         },
         [this](Event) {
-          if (TdomElement* n = Child(0)) Root()->removeChild(n);
+          Target target(actor, Root());
+          if (TdomElement* n = Child(0)) Returned(Root()->removeChild(n));
         },
         // Elements with attributes freed, in a fragment and by themselves.
         [this](Event) {
@@ -398,14 +435,10 @@ protected:
           TdomElement* s = Child(0);
           if (fragment && s != nullptr) s->appendChild(fragment.Get());
         },
-        [this](Event) {
-          if (TdomElement* s = Child(1)) s->Free();
-        },
+        [=](Event) { onChild(1, [](TdomElement* s) { s->Free(); }); },
         [=](Event) { appendMade(0, [this] { return doc->createTextNode(u"a"); }); },
         [=](Event) { appendMade(0, [this] { return doc->createTextNode(u"b"); }); },
-        [this](Event) {
-          if (TdomElement* root = Root()) root->normalize();
-        },
+        [=](Event) { onChild(-1, [](TdomElement* root) { root->normalize(); }); },
         // Import from a second document, whose nodes carry handlers too; a clone.
         [this](Event event) {
           if (!There()) return;
@@ -415,12 +448,11 @@ protected:
           TOwnedRef<TdomNode> text(otherThere() ? other->createTextNode(u"ot") : nullptr);
           if (text && otherThere()) other->GetDocumentElement()->appendChild(text.Get());
           if (otherThere()) BindToDocument(event, other);
-          if (There() && otherThere()) doc->importNode(other->GetDocumentElement(), /*deep=*/true);
+          Target target(actor, otherThere() ? other->GetDocumentElement() : nullptr);
+          if (There() && otherThere()) Returned(doc->importNode(other->GetDocumentElement(), /*deep=*/true));
           if (impl->OwnsDocument(other)) impl->FreeDocument(other);
         },
-        [this](Event) {
-          if (TdomElement* s = Child(0)) s->cloneNode(/*deep=*/true);
-        },
+        [=](Event) { onChild(0, [this](TdomElement* s) { Returned(s->cloneNode(/*deep=*/true)); }); },
         [this](Event) {
           if (!There()) return;
           TdomNodeIterator* iterator = doc->createNodeIterator(doc, kShowAll, actor, true);
@@ -438,36 +470,44 @@ protected:
             if (TdomElement* s = Child(i)) s->EvaluateToBoolean(u"f() and $v");
           }
         },
-        [this](Event) {
-          if (TdomElement* root = Root()) root->EvaluateToNode(u"//*[f()][$v]");
-        },
+        [=](Event) { onChild(-1, [this](TdomElement* root) { Returned(root->EvaluateToNode(u"//*[f()][$v]")); }); },
         [this](Event) {
           if (There()) doc->validate(/*keepUnchanged=*/false);
         },
-        [this](Event) {
-          if (TdomElement* s = Child(0)) s->Clear();
-        },
+        [=](Event) { onChild(0, [](TdomElement* s) { s->Clear(); }); },
         [this](Event) {
           if (There()) impl->FreeDocument(doc);
         },
+        [this](Event event) { ReadAndClear(event); },
     };
   }
+  // The document read again (no act counts there), then everything the implementation holds freed at once.
+  void ReadAndClear(Event event) {
+    int at = std::exchange(actor->at, -1), calls = actor->calls;
+    Script().front()(event);
+    actor->at = at;
+    actor->calls = calls;
+    impl->Clear();
+  }
 
-  // A read through a reader, checker and builder put together here, past
+  // A read through a reader, a relay, a checker and a builder put together here, past
   // errors the verdicts let pass; whichever part a handler frees goes after
   // the read (when the step frees the rest).
   void ReadByOwnChain(Event event) {
     chainCalls.first = actor->calls;
+    chainStep = step;
     // On pages of their own, which their release makes inaccessible: a
     // touch of one of them freed faults however many rows ran before.
     SetObjectFencing(std::min({sizeof(TXmlStandardDocReader), sizeof(TXmlWFTestHandler), sizeof(TXmlDomBuilder)}));
     auto* reader = New<TXmlStandardDocReader>(static_cast<TComponent*>(nullptr));
+    auto* relay = New<Relay>(static_cast<TComponent*>(nullptr));
     auto* checker = New<TXmlWFTestHandler>(static_cast<TComponent*>(nullptr));
     auto* builder = New<TXmlDomBuilder>(static_cast<TComponent*>(nullptr));
     SetObjectFencing(0);
     actor->chain[0] = reader;
-    actor->chain[1] = checker;
-    actor->chain[2] = builder;
+    actor->chain[1] = relay;
+    actor->chain[2] = checker;
+    actor->chain[3] = builder;
     TdomDocument* target = impl->CreateEmptyDocument();
     struct Done {
       DeferredReleaseTest* test;
@@ -482,7 +522,8 @@ protected:
       }
     } done{this, target};
     reader->SetDOMImpl(impl);
-    reader->SetNextHandler(checker);
+    reader->SetNextHandler(relay);
+    relay->next = &actor->chain[2];
     checker->SetNextHandler(builder);
     builder->SetReferenceNode(target);
     if (event == Event::ReaderError) reader->OnError = MakeEvent<&Actor::ReaderError>(actor);
@@ -493,30 +534,52 @@ protected:
                                                                  std::u16string(u"UTF-8"), false, int64_t(0),
                                                                  int64_t(0), int64_t(0), int64_t(0), int64_t(1)));
     reader->ParseDocument(source.get());
-    if (actor->chain[2] != nullptr) builder->SetReferenceNode(nullptr);
+    // A read that ended lets go of its document by itself: a chain made by
+    // hand has no parser to end the read for it. (A chain broken meanwhile
+    // never told the builder that the read ended.)
+    if (std::all_of(std::begin(actor->chain), std::end(actor->chain), [](TComponent* c) { return c != nullptr; })) {
+      EXPECT_EQ(builder->TargetDocument(), nullptr) << "the builder holds its document past the read";
+    }
   }
   std::pair<int, int> chainCalls;  // the calls [first, second) made while the own chain read
+  int step = -1, chainStep = -1;   // the step running, and the own chain's
 
   qvtable::TRows Table();
 
-  // Runs the script with the actor on event; how often it was called.
-  int Run(Event event, Action action, int at) {
+  // A node an operation returns is alive, and so is its document.
+  static void Returned(TdomNode* node) {
+    if (node == nullptr) return;
+    TdomDocument* owner = node->GetReferenceDocument();
+    EXPECT_FALSE(node->IsGoing() || (owner != nullptr && owner->IsGoing())) << "an operation returned what goes";
+  }
+
+  // Runs the script with the actor on event, acting at its call at counted
+  // from the start of step (the operation); how often it was called in each step.
+  std::vector<int> Run(Event event, Action action, int operation, int at) {
     actor->impl = impl;
     actor->action = action;
-    actor->at = at;
+    actor->at = -1;
     actor->calls = 0;
     actor->acted = false;
     actor->watched = actor->deleted = 0;
     doc = nullptr;
     Bind(event);
     std::vector<std::function<void(Event)>> script = Script();
-    for (size_t i = 0; i < script.size() && !HasFailure(); ++i) {
+    std::vector<int> calls;
+    for (int i = 0; i < int(script.size()) && !HasFailure(); ++i) {
       qvtable::SetRowStep("step " + std::to_string(i + 1));
+      this->step = i;
+      actor->calls = 0;
+      actor->at = i == operation ? at : -1;
+      actor->freedDocument = nullptr;
       try {
         script[i](event);
       } catch (const Exception&) {
         // A refusal, or a read that stopped: the script goes on with what is there.
       }
+      calls.push_back(actor->calls);
+      // What the operation's handler freed is gone once it returned.
+      if (actor->freedDocument != nullptr) EXPECT_FALSE(impl->OwnsDocument(actor->freedDocument));
     }
     // What is left is whole.
     TdomNodeList* docs = impl->GetDocuments();
@@ -533,7 +596,9 @@ protected:
     impl->OnRequestXPathVariable = nullptr;
     impl->OnRequestXPathFunctionResult = nullptr;
     impl->SetResourceResolver(resolver);
-    return actor->calls;
+    // A parser whose builder a handler freed reads no more: the next row gets a whole one.
+    if (parser->DomBuilder()->Going()) actor->RenewParser();
+    return calls;
   }
 
   void SetUp() override {
@@ -543,6 +608,14 @@ protected:
     actingResolver = New<ActingResolver>(static_cast<TComponent*>(nullptr));
     actingResolver->actor = actor;
     actor->parser = &parser;
+    actor->renewImplementation = [this] {
+      TDomImplementation* old = std::exchange(impl, New<TDomImplementation>(static_cast<TComponent*>(nullptr)));
+      actor->impl = impl;
+      parser->SetDOMImpl(impl);
+      impl->OnError = MakeEvent<&ReportRecorder::OnError>(recorder);
+      impl->SetResourceResolver(resolver);
+      old->Free();
+    };
     WriteFile("part.xml", "<p a='1'>x<i/></p>");
   }
   void TearDown() override {
@@ -553,19 +626,28 @@ protected:
   }
 };
 
-// The table: a dry run of each event counts its calls, the k of its rows.
-std::vector<std::pair<int, int>> ownChainCalls;  // chainCalls of each event's dry run
+// The table: a dry run of each event counts its calls in each operation,
+// the k of its rows; a row of the table's is an operation and an event.
+struct OperationEvent {
+  int step;
+  Event event;
+  std::pair<int, int> chainCalls;  // of the event's dry run
+};
+std::vector<OperationEvent> operationEvents;
 
 qvtable::TRows DeferredReleaseTest::Table() {
-  ownChainCalls.clear();
+  operationEvents.clear();
   qvtable::TRows rows({}, {std::begin(kActionNames), std::end(kActionNames)}, {});
   for (int e = 0; e < static_cast<int>(Event::Last); ++e) {
-    int calls = Run(static_cast<Event>(e), Action::FreeDocument, -1);
-    ownChainCalls.push_back(chainCalls);
-    EXPECT_GT(calls, 0) << kEventNames[e] << " is never called by the script";
-    std::vector<int> ks(calls);
-    std::iota(ks.begin(), ks.end(), 1);
-    rows.AddEvent(kEventNames[e], ks);
+    std::vector<int> calls = Run(static_cast<Event>(e), Action::FreeDocument, -1, -1);
+    EXPECT_GT(std::accumulate(calls.begin(), calls.end(), 0), 0) << kEventNames[e] << " is never called by the script";
+    for (int step = 0; step < int(calls.size()); ++step) {
+      if (calls[step] == 0) continue;
+      operationEvents.push_back({step, static_cast<Event>(e), step == chainStep ? chainCalls : std::pair(0, 0)});
+      std::vector<int> ks(calls[step]);
+      std::iota(ks.begin(), ks.end(), 1);
+      rows.AddEvent("step " + std::to_string(step + 1) + ": " + kEventNames[e], ks);
+    }
   }
   return rows;
 }
@@ -575,29 +657,30 @@ TEST_F(DeferredReleaseTest, EveryHandlerFreeingAtEveryCall) {
   qvtable::TRows rows = Table();
   bool child = qvtable::RunOwnRows(rows, [&](int index) {
     const qvtable::TRow& row = rows.all[index];
-    Run(static_cast<Event>(row.event), static_cast<Action>(row.action), row.k - 1);
+    const OperationEvent& at = operationEvents[row.event];
+    Run(at.event, static_cast<Action>(row.action), at.step, row.k - 1);
     return std::string();
   });
   if (child) return;
-  // CI takes the first few calls of each event, the last and every fifth;
-  // of the rows that free a part of the own chain those whose call is made
-  // while it reads, and second nodes of the notices that carry one.
+  // CI takes the first, second and last call of each operation; of the
+  // rows that free a part of the own chain those whose call is made while
+  // it reads, and second nodes of the notices that carry one.
   std::vector<int> last(rows.events.size());
   for (const qvtable::TRow& row : rows.all) last[row.event] = std::max(last[row.event], row.k);
   std::vector<int> chosen = rows.Chosen(0, 0, [&](const qvtable::TRow& row) {
     auto action = static_cast<Action>(row.action);
-    if (action >= Action::FreeChainReader) {
-      auto [first, end] = ownChainCalls[row.event];
-      return row.k > first && row.k <= end;
+    const OperationEvent& at = operationEvents[row.event];
+    if (action >= Action::FreeChainReader && action <= Action::FreeChainBuilder) {
+      auto [first, end] = at.chainCalls;
+      if (row.k <= first || row.k > end) return false;
     }
-    auto event = static_cast<Event>(row.event);
-    if (action == Action::FreeSecondNode &&
-        event != Event::DocAttrModified && event != Event::ImplAttrModified && event != Event::UserData)
+    if (action == Action::FreeSecondNode && at.event != Event::DocAttrModified &&
+        at.event != Event::ImplAttrModified && at.event != Event::UserData)
       return false;
-    return row.k <= 3 || row.k == last[row.event] || row.k % 5 == 1;
+    return row.k <= 2 || row.k == last[row.event];
   });
   qvtable::RunRowsInChildren(chosen, /*chunk=*/1000);
-  std::printf("deferred release: %zu rows\n", chosen.size());
+  std::printf("deferred release: %zu operation-events, %zu rows\n", rows.events.size(), chosen.size());
 }
 
 }  // namespace

@@ -67,8 +67,9 @@ TEST_F(ParseListenersTest, TheReadStopsWhenAListenerChangesTheTree) {
         TdomDocument* doc = nullptr;
         try {
           doc = static_cast<TdomDocument*>(parser->ParseStream(stream.get(), u"", Uri("doc.xml"), nullptr));
-        } catch (const EParserException&) {
+        } catch (const EParserException& e) {
           ++stops;
+          EXPECT_EQ(e.Message(), DomMessage::kTreeChanged);
         }
         impl->OnNodeInserted = nullptr;
         impl->OnCharacterDataModified = nullptr;
@@ -91,6 +92,13 @@ TEST_F(ParseListenersTest, TheReadStopsWhenAListenerChangesTheTree) {
   ASSERT_NE(doc, nullptr);
   EXPECT_GT(looker.heard, 10);
   EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"txyucvxy&w");
+  // An error handler that only adds a node ends the read with that reason too.
+  impl->OnError = [](TObject* sender, TdomError*, bool&) {
+    auto* reader = static_cast<TXmlCustomReader*>(sender);
+    reader->ReadHold()->Document()->GetDocumentElement()->appendChild(reader->ReadHold()->Document()->createComment(u"c"));
+  };
+  EXPECT_DOM_ERROR(parser->ParseString("<!DOCTYPE r [<!ENTITY e 'x'>]><r>&nope;</r>", u"", u"", nullptr),
+                   EParserException, DomMessage::kTreeChanged);
 }
 
 }  // namespace

@@ -23,6 +23,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <random>
@@ -810,8 +811,11 @@ TEST_F(SelectionModelTest, RandomTicksRenamesTwinNamesLinksAndWipesKeepTheWipeEx
           adderFolders.push_back(TTickModel::ParentOf(path));
       std::mutex lateLock;
       std::atomic<bool> running{true};
+      // At most this many, however slow the run: the drive holds them beside
+      // the tree (run-engine-link-tests.sh sizes it from this count).
+      constexpr unsigned kLateFiles = 1000;
       std::thread adder([&, pick = std::mt19937(seed + step)]() mutable {
-        for (unsigned n = 0; running && !adderFolders.empty(); ++n) {
+        for (unsigned n = 0; running && n < kLateFiles && !adderFolders.empty(); ++n) {
           const std::u16string path = adderFolders[pick() % adderFolders.size()] + u"\\late-" + Num(n);
           const std::string bytes = "late " + std::to_string(n);
           HANDLE file = CreateFileW(W(Ext(path)), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -1128,4 +1132,67 @@ TEST_F(SelectionEdgeTest, AFolderThatCannotBeReadIsNamedWithItsReasonUnreadable)
                            ": Access denied)\n"), 1u) << log;
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << log;
   EXPECT_FALSE(Exists(sealed + u"\\open.txt"));
+}
+
+// After the confirm step another program deletes a file of a ticked folder and
+// a single tick and makes them again (the file system gives the numbers again)
+// with their old dates put back, and a sync client puts a file into the folder
+// the wipe makes for itself: the three are kept, each named and counted once.
+namespace {
+std::function<void()> gOnProgress;  // run at each progress message the engine sends
+LRESULT CALLBACK OnSentMessage(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HC_ACTION && reinterpret_cast<CWPSTRUCT*>(lParam)->message == WM_USER + 2 && gOnProgress) gOnProgress();
+  return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+}  // namespace
+TEST_F(SelectionModelTest, FilesMadeAgainWithTheirOldDatesAndWhatOthersPutInTheWipesFolderAreKept) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\qvmodel-again";
+  RemoveTree(root);
+  const std::u16string folder = root + u"\\ticked", single = root + u"\\single.txt", remade = folder + u"\\b.txt";
+  ASSERT_TRUE(CreateDirectoryW(W(root), nullptr) && CreateDirectoryW(W(folder), nullptr));
+  for (const std::u16string& path : {root + u"\\neighbour.txt", single, folder + u"\\a.txt", remade})
+    MakeFile(path, FILE_ATTRIBUTE_NORMAL, "the listed content");
+  MakeForm();
+  Click("WelcomeFileAndFoldersRadioButton");
+  form->BottomNextClick();
+  tree = form->FileSelectTree();
+  for (const std::u16string& path : {folder, single}) tree->SetCheckState(Show(path), csCheckedNormal);
+  form->BottomNextClick();
+  form->BottomNextClick();
+  ASSERT_EQ(ActivePageIndex(), wpFileConfirm);
+  for (const std::u16string& path : {remade, single}) {
+    TItemKey was, now;
+    WIN32_FILE_ATTRIBUTE_DATA old{};
+    ASSERT_TRUE(KeyOfPath(path, was) && GetFileAttributesExW(W(path), GetFileExInfoStandard, &old));
+    ASSERT_TRUE(DeleteFileW(W(path)));
+    MakeFile(path, FILE_ATTRIBUTE_NORMAL, "made again");
+    HANDLE file = CreateFileW(W(path), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_TRUE(SetFileTime(file, &old.ftCreationTime, nullptr, &old.ftLastWriteTime) && CloseHandle(file));
+    ASSERT_TRUE(KeyOfPath(path, now) && now.fileId == was.fileId);
+  }
+  std::u16string foreign;  // put into the first folder that appears in the ticked one
+  gOnProgress = [&] {
+    ListCheckedItems({folder}, [&](TListedItem&& item) {
+      if (foreign.empty() && item.folder && item.path != folder + u"\\")
+        MakeFile(foreign = item.path + u"sync.txt", FILE_ATTRIBUTE_NORMAL);
+    });
+  };
+  HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, OnSentMessage, nullptr, GetCurrentThreadId());
+  form->BottomNextClick();
+  const bool ended = qvtest::PumpUntil([&] { return !form->Busy && form->Done; }, 120000);
+  UnhookWindowsHookEx(hook);
+  gOnProgress = nullptr;
+  ASSERT_TRUE(ended && !foreign.empty());
+  const std::string log = Joined("FileProgressLog");
+  auto named = [&](const std::u16string& path, const std::string& why) {
+    const std::string line = (path.empty() ? "" : Narrow(path) + ": ") + why;
+    return log.find(line) != std::string::npos && log.find(line) == log.rfind(line) && (path.empty() || Exists(path));
+  };
+  EXPECT_TRUE(named(remade, "changed or replaced after the confirm step, not wiped")) << log;
+  EXPECT_TRUE(named(single, "changed or replaced after the confirm step, not wiped")) << log;
+  EXPECT_TRUE(named(foreign, "appeared after the confirm step, not wiped")) << log;
+  EXPECT_TRUE(named(u"", "appeared after the confirm step")) << log;  // the wipe's own folder is no one's item
+  EXPECT_TRUE(named(u"", "Items that could not be wiped: 3\n")) << log;
+  EXPECT_FALSE(Exists(folder + u"\\a.txt"));
 }

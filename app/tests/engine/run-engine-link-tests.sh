@@ -14,7 +14,10 @@
 #                     (non-ASCII names, a link out of a checked folder, kept files, twin
 #                     names, case-variant siblings, an unreadable folder, mounts under
 #                     QV_TEST_WIZ_MOUNTS); its image is scanned after the run
-#                     for every wiped name and marker
+#                     for every wiped name and marker. Its inodes run out first: the
+#                     trees made here and by the selection model test take about 1,400,
+#                     and that test's adder writes at most 1,000 files during a wipe
+#                     (kLateFiles in SelectionModel_test.cpp): twice that many inodes
 set -u
 exe=$(realpath "$1")
 shift
@@ -70,7 +73,7 @@ files_marker() {  # files_marker PATH MARKER KIB
   yes "$2-line-of-content" | head -c "$(($3 * 1024))" > "$1"
 }
 files_ok=0
-if qv_mount_ext2 "$work/files.img" 16 "$work/files"; then
+if qv_mount_ext2 "$work/files.img" 16 "$work/files" -N $(((1400 + 1000) * 2)); then
   f="$work/files"
   files_marker "$f/qvgonedir/qvgone-alpha.txt" QVGONE-CONTENT-a1 40
   files_marker "$f/qvgonedir/qvgone-Ελληνικά.txt" QVGONE-CONTENT-b2 3

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -47,7 +49,11 @@ public:
         continue;
       }
       TListedItem item = Found(bare, data.dwFileAttributes, data.nFileSizeLow);
-      Add(item);
+      // Keyed by its exact name only: the wipe takes no other.
+      WIN32_FIND_DATAW entry;
+      HANDLE find = FindFirstFileW(W(bare), &entry);
+      FindClose(find);
+      Add(item, find != INVALID_HANDLE_VALUE && bare.ends_with(reinterpret_cast<const char16_t*>(entry.cFileName)));
       if (item.folder) Scan(item.path);
     }
     return lines;
@@ -63,8 +69,9 @@ private:
     if (!item.folder) item.size = size;
     return item;
   }
-  void Add(const TListedItem& item) {
-    if (seen.insert(item.path).second) lines.push_back(Line(item) + (item.found ? u" keyed" : u""));
+  void Add(const TListedItem& item, bool keyed = true) {
+    if (seen.insert(item.path).second)
+      lines.push_back(Line(item) + (item.found ? (keyed ? u" keyed" : u" not keyed") : u""));
   }
   // Files first, then each subfolder followed by its content.
   void Scan(const std::u16string& folder) {
@@ -92,21 +99,44 @@ private:
 
 // Each item found carries the key of the object its path opens (a folder's
 // volume and the file ID it lists) with its name: what the wipe compares.
+// That key and the key of every folder on its way are among the keys handed
+// to the engine (the wipe reaches it through them).
 std::vector<std::u16string> Listed(const std::vector<std::u16string>& checked) {
   std::vector<std::u16string> lines;
-  ListCheckedItems(checked, [&](TListedItem&& item) {
+  std::vector<std::pair<size_t, TListedItem>> keyedItems;  // with their lines
+  const std::vector<TItemKey> keys = ListCheckedKeys(checked, [&](TListedItem&& item) {
     TItemKey opened;
     const std::u16string bare = item.path.back() == u'\\' ? item.path.substr(0, item.path.size() - 1) : item.path;
     const std::u16string name = bare.substr(bare.find_last_of(u'\\') + 1);
-    WIN32_FILE_ATTRIBUTE_DATA data{};
+    // The stamp read from the item's own handle, which under Wine gives what its folder lists.
+    HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(bare.c_str()), FILE_READ_ATTRIBUTES, 7, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    FILE_BASIC_INFO basic{};
+    FILE_STANDARD_INFO standard{};
+    const bool read = GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic) &&
+                      GetFileInformationByHandleEx(handle, FileStandardInfo, &standard, sizeof standard);
+    CloseHandle(handle);
+    TEntryStamp stamp{uint64_t(basic.CreationTime.QuadPart), uint64_t(basic.ChangeTime.QuadPart),
+                      uint64_t(standard.EndOfFile.QuadPart)};
+    if (item.folder) stamp = {};
     const bool keyed =
-        item.keyed && KeyOfPath(bare, opened) &&
-        GetFileAttributesExW(reinterpret_cast<LPCWSTR>(bare.c_str()), GetFileExInfoStandard, &data) &&
-        QvEntryKey(opened, opened.fileId, name,
-                   QvMadeStamp(data.dwFileAttributes, uint64_t(data.ftCreationTime.dwHighDateTime) << 32 |
-                                                           data.ftCreationTime.dwLowDateTime)) == item.key;
+        item.keyed && KeyOfPath(bare, opened) && read && QvEntryKey(opened, opened.fileId, name, stamp) == item.key;
     lines.push_back(Line(item) + (item.found ? (keyed ? u" keyed" : u" not keyed") : u""));
+    if (item.keyed) keyedItems.emplace_back(lines.size() - 1, item);
   });
+  std::map<std::u16string, bool> folderListed;
+  auto listed = [&](const TItemKey& key) { return std::binary_search(keys.begin(), keys.end(), key); };
+  for (const auto& [line, item] : keyedItems) {
+    bool reached = listed(item.key);
+    const size_t last = item.path.find_last_of(u'\\', item.path.size() - 2);  // before its own name
+    for (size_t at = item.path.find(u'\\'); reached && at <= last; at = item.path.find(u'\\', at + 1)) {
+      const std::u16string folder = item.path.substr(0, at == 2 ? 3 : at);
+      TItemKey key;
+      if (!folderListed.contains(folder)) folderListed[folder] = KeyOfPath(folder, key) && listed(key);
+      reached = folderListed[folder];
+    }
+    if (!reached) lines[line] += u" not among the keys";
+  }
   return lines;
 }
 

@@ -35,18 +35,26 @@ void SendMouse(HWND hwnd, UINT msg, WPARAM keys, int x, int y) {
 
 }  // namespace
 
-bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+namespace {
+
+bool PumpFor(const std::function<bool()>& done, int ms) {
   DWORD start = GetTickCount();
   while (true) {
     Application->ProcessMessages();
     if (done()) return true;
-    if (static_cast<int>(GetTickCount() - start) >= timeoutMs) return false;
+    if (static_cast<int>(GetTickCount() - start) >= ms) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
   }
 }
 
+}  // namespace
+
+bool PumpUntil(const std::function<bool()>& done, int timeoutMs) {
+  return PumpFor(done, timeoutMs * kBusyMachineHeadroom);
+}
+
 void Pump(int ms) {
-  PumpUntil([] { return false; }, ms);
+  PumpFor([] { return false; }, ms);
 }
 
 void Click(TControl* control, int x, int y) {

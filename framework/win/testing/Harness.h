@@ -39,7 +39,12 @@ T* Find(TComponent* root, std::string_view name) {
   return c;
 }
 
-// Handles pending messages until done() holds or timeoutMs pass; true when done.
+// A time-out is what the awaited thing takes on an idle machine at most; with
+// every core busy and disks flushing beside the tests, waits give it this many
+// times as long (a time-out ends only a failing test).
+inline constexpr int kBusyMachineHeadroom = 10;
+// Handles pending messages until done() holds or kBusyMachineHeadroom times
+// timeoutMs pass; true when done.
 bool PumpUntil(const std::function<bool()>& done, int timeoutMs = 3000);
 // Handles messages for ms milliseconds.
 void Pump(int ms);

@@ -5,16 +5,15 @@
 #include <algorithm>
 
 #include "ExplorerTestSupport.h"
+#include "win/testing/Harness.h"
 
 namespace explorertest {
 
 const wchar_t* W(const std::u16string& s) { return reinterpret_cast<const wchar_t*>(s.c_str()); }
 
-void Pump(DWORD ms) {
-  PumpUntil([] { return false; }, ms);
-}
+namespace {
 
-bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+bool PumpFor(const std::function<bool()>& done, DWORD timeoutMs) {
   DWORD start = GetTickCount();
   for (;;) {
     MSG msg;
@@ -27,6 +26,16 @@ bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
     if (elapsed >= timeoutMs) return false;
     MsgWaitForMultipleObjects(0, nullptr, FALSE, std::min<DWORD>(10, timeoutMs - elapsed), QS_ALLINPUT);
   }
+}
+
+}  // namespace
+
+void Pump(DWORD ms) {
+  PumpFor([] { return false; }, ms);
+}
+
+bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs) {
+  return PumpFor(done, timeoutMs * qvtest::kBusyMachineHeadroom);
 }
 
 void ReportChange(LONG eventCode, const std::u16string& path, const std::u16string& path2) {

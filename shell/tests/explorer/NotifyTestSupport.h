@@ -11,7 +11,8 @@ namespace explorertest {
 const wchar_t* W(const std::u16string& s);
 // Handles the thread's messages for ms milliseconds.
 void Pump(DWORD ms);
-// Handles messages until done() holds or timeoutMs pass; true when it held.
+// Handles messages until done() holds or qvtest::kBusyMachineHeadroom times
+// timeoutMs pass; true when it held.
 bool PumpUntil(const std::function<bool()>& done, DWORD timeoutMs);
 // Tells the shell of a change (SHChangeNotify with paths; path2 may be empty).
 void ReportChange(LONG eventCode, const std::u16string& path, const std::u16string& path2 = {});
