@@ -1,4 +1,4 @@
-// The explorer tree over a folder of 3,000 files: finding the node of an item
+// The explorer tree over a folder of 3,000 files (300 under QV_BENCH_SMALL): finding the node of an item
 // the shell reports (FindLoadedNodeByPIDL), a batch of ten item updates
 // applied as the notifier delivers it (each file written anew just before,
 // so that the shell's ID of it carries a new size), and F5 with every child
@@ -36,12 +36,12 @@
 
 namespace {
 
-constexpr int kFiles = 3000;
+const int kFiles = BenchSize(3000, 300);
 constexpr int kEvents = 10;
 constexpr int kRounds = 9;
 // Changes waiting in the notifier at once for its duplicate test (the plain
 // test's time grows with the square: 600 took a minute, 3,000 seven).
-constexpr int kQueued = 300;
+const int kQueued = BenchSize(300, 60);
 
 using Clock = std::chrono::steady_clock;
 double Millis(Clock::time_point start) { return std::chrono::duration<double, std::milli>(Clock::now() - start).count(); }
@@ -77,7 +77,7 @@ void WriteBytes(const std::u16string& path, DWORD size) {
 }
 
 std::u16string EventFolder() {
-  return KeptBenchFolder(u"qvbench_flat_3000", [](const std::u16string& folder) {
+  return KeptBenchFolder(u"qvbench_flat_" + vws::WideIntToStr(kFiles), [](const std::u16string& folder) {
     for (int i = 0; i < kFiles; ++i) WriteBytes(folder + u"\\" + FileName(i), static_cast<DWORD>(i % 11));
   });
 }
@@ -389,11 +389,13 @@ int main() {
   for (int round = 0; round < 3; ++round)
     Pair(queueing, round, [&] { return QueueUpdates(parsed, bareAll, true, queuedIndexed); },
          [&] { return QueueUpdates(parsed, bareAll, false, queuedPlain); });
-  PrintPaired("duplicate test, 300 updates then each bare", "ILIsEqual with every waiting one", queueing);
+  std::string queueLabel = "duplicate test, " + std::to_string(kQueued) + " updates then each bare";
+  PrintPaired(queueLabel.c_str(), "ILIsEqual with every waiting one", queueing);
   std::printf("  (%d queued, the reference %d)\n", queuedIndexed, queuedPlain);
   for (LPITEMIDLIST pidl : parsed) NamespacePIDLManager->FreePIDL(pidl);
   for (LPITEMIDLIST pidl : bareAll) NamespacePIDLManager->FreePIDL(pidl);
-  PrintPaired("F5 with all 3000 selected", "F5 with 1 selected", refresh);
+  std::string refreshLabel = "F5 with all " + std::to_string(kFiles) + " selected";
+  PrintPaired(refreshLabel.c_str(), "F5 with 1 selected", refresh);
   std::printf("  (%d and %d selected after)\n", restoredAll, restoredOne);
   NamespacePIDLManager->FreePIDL(folderPIDL);
   for (LPITEMIDLIST pidl : pidls) NamespacePIDLManager->FreePIDL(pidl);
