@@ -564,6 +564,11 @@ protected:
     streamDepth = 0;
     // Nodes read so far are told of their freeing now, while handlers still run.
     if (streamRootStandIn != nullptr) FreeStreamChildren(streamRootStandIn, nullptr);
+    for (auto it = detachedReads.rbegin(); it != detachedReads.rend(); ++it) {
+      FreeStreamChildren(*it, nullptr);
+      DoFreeNode(*it);
+    }
+    detachedReads.clear();
     // A deletion of the top level under way (a clear, a shrink) goes on no
     // more: all that is still linked goes here.
     root->States &= ~vsClearing;
@@ -869,6 +874,8 @@ private:
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.
   PVirtualNode streamRootStandIn = nullptr;
+  // The nodes being read detached, to be linked once complete (innermost last).
+  std::vector<PVirtualNode> detachedReads;
   int64_t readLimit = 0;
   uint64_t loadHeightBudget = 0;
   uint32_t pendingRootCount = 0;
