@@ -1,15 +1,17 @@
-// Parses generated 20 MB documents (nested elements, attributes, text,
-// character and entity references, comments; one also with an internal DTD
-// whose entities are referred to in content and attributes) to a DOM and
-// prints MB/s beside a reference measured in the same run on the same bytes:
-// the located UCS-4 reader alone (the floor every parse stands on). Reading
-// and checking without building nodes is timed too, to tell the parser's
-// share from the DOM's. On the host, the whole ParseFile process is first
-// timed beside a process that only reads the same file and scans its bytes
-// (ParseFile --scan), each with its peak resident memory, for those documents
-// and for one of another shape: deep chains of elements with many attributes
-// each, ending in long texts. When xmllint is installed (bench/parse.sh
-// installs it) it runs in turn with them as a peer parsing the same files.
+// Parses generated 20 MB documents (200 KB under QV_BENCH_SMALL; nested
+// elements, attributes, text, character and entity references, comments; one
+// also with an internal DTD whose entities are referred to in content and
+// attributes) to a DOM and prints MB/s beside a reference measured in the
+// same rounds on the same bytes: the located UCS-4 reader alone (the floor
+// every parse stands on). Reading and checking without building nodes is
+// timed too, to tell the parser's share from the DOM's. On the host, the
+// whole ParseFile process is first timed beside a process that only reads the
+// same file and scans its bytes (ParseFile --scan), each with its peak
+// resident memory, for those documents and for one of another shape: deep
+// chains of elements with many attributes each, ending in long texts. With
+// --peer (bench/parse.sh passes it), xmllint runs in turn with them as a peer
+// parsing the same files. Every figure is taken in alternated rounds, its
+// ratio within each round.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -28,6 +30,8 @@
 #include <fstream>
 #endif
 
+#include "BenchSize.h"
+#include "PairedRounds.h"
 #include "core/StringStream.h"
 #include "xml/Utf8Codec.h"
 #include "xml/WFTestHandler.h"
@@ -37,7 +41,7 @@
 
 namespace {
 
-constexpr size_t kTargetBytes = 20u << 20;
+const size_t kTargetBytes = BenchSize<size_t>(20u << 20, 200u << 10);
 
 // About 20 MB of patterns after prolog; vendor and check are spliced into an
 // attribute and into each pass's text (entity references or plain text).
@@ -148,6 +152,9 @@ double ParseToDom(const std::string& bytes, int64_t& nodes) {
   return seconds;
 }
 
+// False once a run did not do its work (the benchmark then fails).
+bool gWorkRight = true;
+
 #ifndef _WIN32
 struct ProcessRun {
   double seconds = 1e9;
@@ -181,35 +188,43 @@ ProcessRun RunProcess(const std::vector<std::string>& argv) {
   return run;
 }
 
-// Runs the commands in turn, runs times each, so that a change in the
-// machine's load falls on all alike; per command the best time and the
-// largest peak memory.
-std::vector<ProcessRun> BestRunsInTurn(const std::vector<std::vector<std::string>>& commands, int runs) {
-  std::vector<ProcessRun> best(commands.size());
-  std::vector<bool> failed(commands.size());
-  for (int i = 0; i < runs; ++i) {
-    for (size_t side = 0; side < commands.size(); ++side) {
-      if (failed[side]) continue;
+// What one command did over rounds: the time of each, the largest peak memory.
+struct CommandRuns {
+  std::vector<double> seconds;
+  double peakMiB = 0;
+  bool ok = true;
+};
+
+// Runs the commands in turn, rounds times, each round starting one command
+// later, so that a change in the machine's load falls on all alike.
+std::vector<CommandRuns> RunsInTurn(const std::vector<std::vector<std::string>>& commands, int rounds) {
+  std::vector<CommandRuns> runs(commands.size());
+  for (int round = 0; round < rounds; ++round) {
+    for (size_t i = 0; i < commands.size(); ++i) {
+      const size_t side = (i + static_cast<size_t>(round)) % commands.size();
+      if (!runs[side].ok) continue;
       ProcessRun run = RunProcess(commands[side]);
-      if (!run.ok) {
-        best[side] = run;
-        failed[side] = true;
-        continue;
-      }
-      if (run.seconds < best[side].seconds) best[side].seconds = run.seconds;
-      best[side].peakMiB = std::max(best[side].peakMiB, run.peakMiB);
-      best[side].ok = true;
+      runs[side].ok = run.ok;
+      runs[side].seconds.push_back(run.seconds);
+      runs[side].peakMiB = std::max(runs[side].peakMiB, run.peakMiB);
     }
   }
-  return best;
+  return runs;
+}
+
+// Each round's time of ours beside the same round's of reference.
+TPairedRounds Paired(const CommandRuns& ours, const CommandRuns& reference) {
+  TPairedRounds rounds;
+  for (size_t i = 0; i < ours.seconds.size() && i < reference.seconds.size(); ++i)
+    rounds.Add(ours.seconds[i], reference.seconds[i]);
+  return rounds;
 }
 
 // The reference process: reads the file and scans its bytes, no parsing.
 constexpr const char* kScanLabel = "reference: read file, scan bytes";
 
 // The peer: another program that parses the same file to a tree and frees
-// it, run as a black box. bench/parse.sh installs it; without it the
-// comparison is skipped.
+// it, run as a black box, only when asked (--peer; bench/parse.sh installs it).
 constexpr const char* kPeer = "xmllint";
 constexpr const char* kPeerLabel = "peer: xmllint --noout";
 
@@ -217,12 +232,15 @@ bool PeerInstalled() {
   return RunProcess({kPeer, "--version"}).ok;
 }
 
-void PrintRun(const char* name, const ProcessRun& run, double mb) {
-  if (!run.ok) {
+void PrintRun(const char* name, double seconds, double peakMiB, bool ok, double mb) {
+  if (!ok) {
     std::printf("  %-34s failed\n", name);
     return;
   }
-  std::printf("  %-34s %7.3f s %8.1f MB/s %8.1f MiB peak\n", name, run.seconds, mb / run.seconds, run.peakMiB);
+  std::printf("  %-34s %7.3f s %8.1f MB/s %8.1f MiB peak\n", name, seconds, mb / seconds, peakMiB);
+}
+void PrintRun(const char* name, const CommandRuns& runs, double mb) {
+  PrintRun(name, SpreadOf(runs.seconds).median, runs.peakMiB, runs.ok, mb);
 }
 
 // One element with count attributes (namespace declarations when declarations
@@ -241,17 +259,21 @@ void CompareOneWideElement(const char* what, int count, bool declarations) {
     std::ofstream(path, std::ios::binary) << bytes;
     mb = bytes.size() / 1e6;
   }
-  std::printf("%s on one element (%.1f MB):\n", what, mb);
-  PrintRun("ParseFile (this DOM)", RunProcess({QV_PARSE_FILE, path.string()}), mb);
-  PrintRun(kScanLabel, RunProcess({QV_PARSE_FILE, "--scan", path.string()}), mb);
+  std::printf("%d %s on one element (%.1f MB), one run each:\n", count, what, mb);
+  const ProcessRun ours = RunProcess({QV_PARSE_FILE, path.string()});
+  const ProcessRun scan = RunProcess({QV_PARSE_FILE, "--scan", path.string()});
+  PrintRun("ParseFile (this DOM)", ours.seconds, ours.peakMiB, ours.ok, mb);
+  PrintRun(kScanLabel, scan.seconds, scan.peakMiB, scan.ok, mb);
+  gWorkRight = gWorkRight && ours.ok && scan.ok;
   fs::remove(path);
 }
 
 // One document, parsed by each side in turn as a whole process (the peer
-// too when withPeer): best of 5 (time) and largest peak resident memory.
-// The document is written and let go before the runs: a child's peak
-// memory starts from what this process has resident when it forks.
-void CompareOnDocument(const char* what, std::string (*make)(), bool withPeer) {
+// too when withPeer): the median time and the largest peak resident memory,
+// and the ratio of the times within each round. The document is written and
+// let go before the runs: a child's peak memory starts from what this
+// process has resident when it forks.
+void CompareOnDocument(const char* what, std::string (*make)(), bool withPeer, int rounds) {
   namespace fs = std::filesystem;
   fs::path path = fs::temp_directory_path() / ("qv_parse_bench_" + std::to_string(getpid()) + ".xml");
   double mb = 0;
@@ -260,67 +282,94 @@ void CompareOnDocument(const char* what, std::string (*make)(), bool withPeer) {
     std::ofstream(path, std::ios::binary) << bytes;
     mb = bytes.size() / 1e6;
   }
-  std::printf("%s (%.1f MB), whole process, best of 5 (time) and largest peak resident memory:\n", what, mb);
+  std::printf("%s (%.1f MB), whole process, %d rounds in turn: median time, largest peak resident memory:\n", what,
+              mb, rounds);
   std::vector<std::vector<std::string>> commands = {{QV_PARSE_FILE, path.string()},
                                                     {QV_PARSE_FILE, "--scan", path.string()}};
   if (withPeer) commands.push_back({kPeer, "--noout", path.string()});
-  std::vector<ProcessRun> runs = BestRunsInTurn(commands, 5);
+  std::vector<CommandRuns> runs = RunsInTurn(commands, rounds);
   fs::remove(path);
-  const ProcessRun& ours = runs[0];
+  const CommandRuns& ours = runs[0];
   PrintRun("ParseFile (this DOM)", ours, mb);
   PrintRun(kScanLabel, runs[1], mb);
   if (withPeer) PrintRun(kPeerLabel, runs[2], mb);
+  gWorkRight = gWorkRight && ours.ok && runs[1].ok;
   if (!ours.ok) return;
   if (runs[1].ok) {
-    std::printf("  ratio: %.2fx the reading process's time, %.2fx its peak memory\n", ours.seconds / runs[1].seconds,
+    std::printf("  over the reading process: time %s, peak memory %.2fx\n", Paired(ours, runs[1]).RatioText().c_str(),
                 ours.peakMiB / runs[1].peakMiB);
   }
   if (withPeer && runs[2].ok) {
-    std::printf("  ratio: %.2fx the peer's time, %.2fx its peak memory\n", ours.seconds / runs[2].seconds,
+    std::printf("  over the peer: time %s, peak memory %.2fx\n", Paired(ours, runs[2]).RatioText().c_str(),
                 ours.peakMiB / runs[2].peakMiB);
   }
 }
 
 // Runs first, while this process is small: a child's peak memory starts from
 // what the parent had resident when it forked.
-void CompareWholeProcess() {
-  bool withPeer = PeerInstalled();
-  if (!withPeer) std::printf("%s is not installed: no comparison with it (bench/parse.sh installs it)\n\n", kPeer);
-  CompareOnDocument("patterns-like document", MakeDocument, withPeer);
-  CompareOnDocument("the same with an internal DTD and its entities", MakeEntityDocument, withPeer);
-  CompareOnDocument("deep chains, many attributes, long texts", MakeDeepDocument, withPeer);
-  CompareOneWideElement("100,000 attributes", 100000, false);
-  CompareOneWideElement("1,000,000 namespace declarations", 1000000, true);
+void CompareWholeProcess(bool peer, int rounds) {
+  const bool withPeer = peer && PeerInstalled();
+  if (peer && !withPeer) std::printf("%s is not installed: no comparison with it (bench/parse.sh installs it)\n\n", kPeer);
+  CompareOnDocument("patterns-like document", MakeDocument, withPeer, rounds);
+  CompareOnDocument("the same with an internal DTD and its entities", MakeEntityDocument, withPeer, rounds);
+  CompareOnDocument("deep chains, many attributes, long texts", MakeDeepDocument, withPeer, rounds);
+  CompareOneWideElement("attributes", BenchSize(100000, 1000), false);
+  CompareOneWideElement("namespace declarations", BenchSize(1000000, 10000), true);
   std::printf("\n");
 }
 #endif
 
 // Reading alone, reading and checking, and parsing to a DOM, in this
-// process, best of 3 each; the parse's time split into the three parts.
-void TimeInProcess(const char* what, const std::string& doc) {
+// process, in alternated rounds: the median of each, the parse's time over
+// the reader's within each round, and the parse's time split into its three
+// parts within each round.
+void TimeInProcess(const char* what, const std::string& doc, int rounds) {
   double mb = doc.size() / 1e6;
-  std::printf("%s: %.1f MB\n", what, mb);
-  double best[3] = {1e9, 1e9, 1e9};
+  std::printf("%s: %.1f MB, %d rounds\n", what, mb, rounds);
+  TPairedRounds parse;  // parse to DOM beside the reader alone
+  std::vector<double> checks, reading, checking, building;
   uint64_t checksum = 0;
   int64_t nodes = 0;
-  for (int run = 0; run < 3; ++run) {
-    best[0] = std::min(best[0], ReaderOnly(doc, checksum));
-    best[1] = std::min(best[1], ParseToDom(doc, nodes));
-    best[2] = std::min(best[2], CheckOnly(doc));
+  for (int round = 0; round < rounds; ++round) {
+    double reader = 0, dom = 0, check = 0;
+    int64_t roundNodes = 0;
+    if (round % 2 == 0) {
+      reader = ReaderOnly(doc, checksum);
+      dom = ParseToDom(doc, roundNodes);
+      check = CheckOnly(doc);
+    } else {
+      check = CheckOnly(doc);
+      dom = ParseToDom(doc, roundNodes);
+      reader = ReaderOnly(doc, checksum);
+    }
+    if (roundNodes <= 0 || (round > 0 && roundNodes != nodes) || check >= 1e9) gWorkRight = false;
+    nodes = roundNodes;
+    parse.Add(dom, reader);
+    checks.push_back(check);
+    reading.push_back(100 * reader / dom);
+    checking.push_back(100 * (check - reader) / dom);
+    building.push_back(100 * (dom - check) / dom);
   }
-  std::printf("  %-34s %8.1f MB/s  (checksum %llu)\n", "UCS-4 reader alone", mb / best[0],
+  std::printf("  %-34s %8.1f MB/s median  (checksum %llu)\n", "UCS-4 reader alone", mb / parse.Reference().median,
               static_cast<unsigned long long>(checksum));
-  std::printf("  %-34s %8.1f MB/s\n", "read and check, no DOM", mb / best[2]);
-  std::printf("  %-34s %8.1f MB/s  (%lld children of the root)\n", "parse to DOM", mb / best[1],
+  std::printf("  %-34s %8.1f MB/s median\n", "read and check, no DOM", mb / SpreadOf(checks).median);
+  std::printf("  %-34s %8.1f MB/s median  (%lld children of the root)\n", "parse to DOM", mb / parse.Work().median,
               static_cast<long long>(nodes));
-  std::printf("  parse to DOM / reader alone: %.2fx the time\n", best[1] / best[0]);
-  std::printf("  split of the parse: %.0f %% reading, %.0f %% checking, %.0f %% building the DOM\n",
-              100 * best[0] / best[1], 100 * (best[2] - best[0]) / best[1], 100 * (best[1] - best[2]) / best[1]);
+  std::printf("  parse to DOM over reader alone: %s\n", parse.RatioText().c_str());
+  auto share = [](const std::vector<double>& parts) {
+    const TSpread spread = SpreadOf(parts);
+    char text[64];
+    std::snprintf(text, sizeof text, "%.0f / %.0f / %.0f %%", spread.min, spread.median, spread.max);
+    return std::string(text);
+  };
+  std::printf("  split of the parse within each round, min / median / max: reading %s, checking %s, building the "
+              "DOM %s\n", share(reading).c_str(), share(checking).c_str(), share(building).c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  const int rounds = BenchSize(5, 2);
 #ifndef _WIN32
   // --write DIR: writes the three documents the whole-process runs parse
   // (patterns.xml, entities.xml, chains.xml) into DIR and exits, for
@@ -340,13 +389,18 @@ int main(int argc, char** argv) {
     std::printf("%-34s %8.1f MB/s\n", "read and check, no DOM", doc.size() / 1e6 / best);
     return 0;
   }
-  // --in-process skips the whole-process comparisons (for profiling the parse).
-  if (!(argc > 1 && std::string(argv[1]) == "--in-process")) CompareWholeProcess();
+  std::printf("%s\n", MachineLoad().c_str());
+  // --in-process skips the whole-process comparisons (for profiling the
+  // parse); --peer adds the peer to them.
+  const std::string option = argc > 1 ? argv[1] : "";
+  if (option != "--in-process") CompareWholeProcess(option == "--peer", rounds);
 #else
   (void)argc;
   (void)argv;
+  std::printf("%s\n", MachineLoad().c_str());
 #endif
-  TimeInProcess("patterns-like document", MakeDocument());
-  TimeInProcess("the same with an internal DTD and its entities", MakeEntityDocument());
-  return 0;
+  TimeInProcess("patterns-like document", MakeDocument(), rounds);
+  TimeInProcess("the same with an internal DTD and its entities", MakeEntityDocument(), rounds);
+  std::printf("ratios: this parser's time over the reference's in the same round\n");
+  return gWorkRight ? 0 : 1;
 }

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # parse.sh [ParseBench options]: builds the host's parse benchmark (optimised
-# like the release, no sanitizers) and runs it with a peer beside its own
-# references: xmllint (Debian's libxml2-utils, installed here when missing and
-# nowhere else) parses the same generated files to a tree as a whole process,
-# in turn with ParseFile, and the time and peak memory ratios are printed.
+# like the release, no sanitizers) and runs it (with no options, --peer) with a
+# peer beside its own references: xmllint (Debian's libxml2-utils, installed
+# here when missing and nowhere else) parses the same generated files to a
+# tree as a whole process, in turn with ParseFile, and the time and peak
+# memory ratios are printed.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if ! command -v xmllint >/dev/null; then
@@ -13,4 +14,5 @@ if ! command -v xmllint >/dev/null; then
   "${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq libxml2-utils >/dev/null
 fi
 "$root/scripts/build.sh" bench ParseBench ParseFile >/dev/null
+[ $# -gt 0 ] || set -- --peer
 exec "${QV_BUILD:-$root/build}/bench/bench/ParseBench" "$@"
