@@ -455,18 +455,8 @@ protected:
         // Values set on an attribute and on a text, an attribute node put on and taken off.
         [=](Event) { onChild(0, [](TdomElement* s) { SetValueAndCheck(s->getAttributeNode(u"a"), u"sv"); }); },
         [=](Event) { onChild(0, [](TdomElement* s) { SetValueAndCheck(s->GetFirstChildNode(), u"tv"); }); },
-        [=](Event) {
-          onChild(0, [this](TdomElement* s) {
-            TOwnedRef<TdomElement> e(s);
-            TOwnedRef<TdomAttr> attr(doc->createAttribute(u"an"));
-            attr->SetNodeValue(u"1");
-            if (e && attr) e->setAttributeNode(attr.Get());
-            if (e && attr && There()) {
-              EXPECT_EQ(attr->GetOwnerElement(), e.Get()) << "the attribute node is not attached";
-              EXPECT_EQ(e->getAttribute(u"an"), u"1");
-            }
-          });
-        },
+        [=](Event) { onChild(0, [this](TdomElement* s) { PutAttributeNode(s, u"an"); }); },
+        [=](Event) { onChild(0, [this](TdomElement* s) { PutAttributeNode(s, u"a"); }); },
         [=](Event) {
           onChild(0, [](TdomElement* s) {
             TOwnedRef<TdomElement> e(s);
@@ -681,6 +671,19 @@ protected:
     node->SetNodeValue(value);
     if (there && !there->IsGoing()) EXPECT_EQ(there->GetNodeValue(), value) << "the value was not set";
   }
+  // A new attribute node named name put on e (in the place of one there):
+  // attached with its value, the one it replaced detached.
+  void PutAttributeNode(TdomElement* e, const char16_t* name) {
+    TOwnedRef<TdomElement> element(e);
+    TOwnedRef<TdomAttr> attr(doc->createAttribute(name));
+    attr->SetNodeValue(u"put");
+    TOwnedRef<TdomAttr> old(element && attr ? static_cast<TdomAttr*>(Returned(e->setAttributeNode(attr.Get()))) : nullptr);
+    if (old) EXPECT_EQ(old->GetOwnerElement(), nullptr) << "the attribute node replaced is still attached";
+    if (element && attr && There()) {
+      EXPECT_EQ(attr->GetOwnerElement(), element.Get()) << "the attribute node is not attached";
+      EXPECT_EQ(element->getAttribute(name), u"put");
+    }
+  }
   // Three elements in a fragment put before the first element of the root,
   // or in the place of its last node; those a handler left stand in order there.
   void FragmentInto(bool replace) {
@@ -693,9 +696,10 @@ protected:
       if (There() && fragment && part) fragment->appendChild(part.Get());
     }
     TOwnedRef<TdomElement> root(Root());
-    Target target(actor, root.Get());
     TOwnedRef<TdomNode> reference(!root ? nullptr : replace ? root->GetLastChildNode() : Child(0));
     if (!fragment || !reference) return;
+    // The target a handler may free halfway: the node the fragment goes before or replaces.
+    Target target(actor, reference.Get());
     TOwnedRef<TdomNode> end(replace ? reference->GetNextSiblingNode() : reference.Get());
     bool wasLast = !end;
     if (replace) {
@@ -710,6 +714,7 @@ protected:
       if (last != nullptr) EXPECT_EQ(last->GetNextSiblingNode(), part.Get()) << "the fragment's children out of order";
       last = part.Get();
     }
+    if (!actor->acted) EXPECT_NE(last, nullptr) << "the fragment's children did not go in";
     if (last == nullptr) return;
     if (wasLast || end) EXPECT_EQ(last->GetNextSiblingNode(), end.Get()) << "not where the reference stood";
     if (replace && reference) EXPECT_NE(reference->GetParentNode(), root.Get()) << "the node replaced is still there";
