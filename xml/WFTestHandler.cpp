@@ -148,7 +148,7 @@ void TXmlWFTestHandler::TestEntitiesDeclared(const TXmlStartElementSignal* start
       const size_t end = value.find(u';', amp);
       std::u16string name = value.substr(amp + 1, end - amp - 1);
       if (name[0] == u'#' || IsXmlPredefinedEntityName(name) || declaredEntities.count(name) != 0) continue;
-      errorType = ET_UNDEFINED_ENTITY;
+      errorType = ET_UNDECLARED_ENTITY_IN_ATTRIBUTE;
       code = std::move(name);
       return;
     }
@@ -195,16 +195,26 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   }
   // The end of what was refused: reported at its start, never passed on.
   if (closesRefused) return;
+  // The end of the read reaches the handlers after this one however it
+  // ended, so that they let go of what they hold for it.
+  bool ends = signal->KindCode() == SK_COMPLETED || signal->KindCode() == SK_ABORTED;
   if (errorType == ET_NONE) signal->CheckWellformedness(errorType, code);
   if (errorType == ET_NONE && entityRefsChecked && signal->KindCode() == SK_START_ELEMENT)
     TestEntitiesDeclared(static_cast<TXmlStartElementSignal*>(signal), errorType, code);
   if (errorType == ET_NONE) {
-    if (nextHandler != nullptr && !refusedRootOpen) nextHandler->ProcessSignal(signal);
+    if (nextHandler != nullptr && (!refusedRootOpen || ends)) nextHandler->ProcessSignal(signal);
     EndIfFreed();
     return;
   }
   SendErrorNotification(signal->Reader(), errorType, signal, code);
   EndIfFreed();
+  if (ends) {
+    // A read that ends refused (its root left open) ends for the rest of
+    // the chain too, once the verdict let it go on.
+    if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
+    EndIfFreed();
+    return;
+  }
   // Parsing goes on past a refused start tag or prefix mapping: it stays
   // open here, and its end is kept from the handlers after this one, which
   // never saw it begin.
