@@ -71,14 +71,18 @@ void TXmlDomBuilder::ForgetDocument() {
   SetReferenceNode(nullptr);
 }
 
-void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
+// Every step of every node asks: the question is inline, the answer out of line.
+inline void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
+  if (TComponent::Going() || (signalWatch != nullptr && signalWatch->Document() == nullptr) ||
+      (document != nullptr && document->StructureStamp() != expected))
+    EndChangedRead();
+}
+
+void TXmlDomBuilder::EndChangedRead() {
   // A handler freed the parser this builder belongs to (or the builder).
-  if (Going()) throw EParserException(DomMessage::kReaderFreed);
-  if (signalWatch != nullptr && signalWatch->Document() == nullptr) {
-    ForgetDocument();
-    throw EParserException(DomMessage::kTreeChanged);
-  }
-  if (document != nullptr && document->StructureStamp() != expected) throw EParserException(DomMessage::kTreeChanged);
+  if (TComponent::Going()) throw EParserException(DomMessage::kReaderFreed);
+  if (signalWatch != nullptr && signalWatch->Document() == nullptr) ForgetDocument();
+  throw EParserException(DomMessage::kTreeChanged);
 }
 
 void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
