@@ -140,6 +140,12 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     if (document->IsGoing()) ForgetDocument();
     throw EParserException(DomMessage::kTreeChanged);
   }
+  // The end of an element only moves the reference node up: it calls no
+  // one, so it needs no watch (half of a parse's signals are ends).
+  if (signal->KindCode() == SK_END_ELEMENT) {
+    if (referenceNode != nullptr) referenceNode = referenceNode->GetParentNode();
+    return;
+  }
   // A listener run by this signal's steps may free the whole document: the
   // steps learn it here before they touch it.
   TdomDocumentWatch watch(document);
@@ -211,9 +217,6 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
     }
     case SK_START_ELEMENT:
       if (referenceNode != nullptr) StartElement(static_cast<TXmlStartElementSignal*>(signal));
-      return;
-    case SK_END_ELEMENT:
-      if (referenceNode != nullptr) referenceNode = referenceNode->GetParentNode();
       return;
     case SK_CDATA: {
       if (referenceNode == nullptr) return;
