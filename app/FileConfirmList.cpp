@@ -109,12 +109,9 @@ public:
     TConfirmTotals totals;
     rows.clear();
     kinds = TFileKinds();
-    TListingKeys keys;
-    std::vector<TItemKey> found;  // the rows' keys
-    ListCheckedItems(checked, [&](TListedItem&& item) {
+    auto add = [&](TListedItem&& item) {
       rows.push_back(std::move(item));
       const TListedItem& row = rows.back();
-      if (listing != nullptr && row.keyed) found.push_back(row.key);
       if (!row.found) return;
       if (row.folder) {
         ++totals.folders;
@@ -122,14 +119,9 @@ public:
       }
       totals.bytes += static_cast<int64_t>(row.size);
       ++totals.files;
-    }, listing != nullptr ? &keys : nullptr, needed);
-    if (listing != nullptr) {
-      found.insert(found.end(), keys.folders.begin(), keys.folders.end());
-      std::sort(found.begin(), found.end());
-      found.erase(std::unique(found.begin(), found.end()), found.end());
-      listing->keys = std::move(found);
-      listing->needed = std::move(keys.needed);
-    }
+    };
+    if (listing != nullptr) listing->keys = ListCheckedKeys(checked, add, &listing->needed, needed);
+    else ListCheckedItems(checked, add, nullptr, needed);
     // The folder's type name as the interface language gives it now.
     if (totals.folders > 0) kinds.OfFolder();
     return totals;

@@ -584,3 +584,18 @@ void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedI
   TItemLister lister(checked, sink, keys, needed);
   for (const std::u16string& path : checked) lister.ListChecked(path);
 }
+
+std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
+                                      std::vector<TNeededTick>* ticksLeftOut, const TNeededFolders* needed) {
+  TListingKeys keys;
+  std::vector<TItemKey> listed;
+  ListCheckedItems(checked, [&](TListedItem&& item) {
+    if (item.keyed) listed.push_back(item.key);
+    sink(std::move(item));
+  }, &keys, needed);
+  listed.insert(listed.end(), keys.folders.begin(), keys.folders.end());
+  std::sort(listed.begin(), listed.end());
+  listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
+  if (ticksLeftOut != nullptr) *ticksLeftOut = std::move(keys.needed);
+  return listed;
+}

@@ -61,6 +61,13 @@ struct TListingKeys {
 // its folders gives nothing but an entry in keys->needed.
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
                       TListingKeys* keys = nullptr, const TNeededFolders* needed = nullptr);
+// ListCheckedItems, returning the keys a wipe of checked may take, as the
+// confirm step hands them to the engine (TListedItems): every keyed item
+// given to sink and every folder keyed on the way or entered, sorted, without
+// repeats. The checked items left out go to ticksLeftOut when given.
+std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
+                                      std::vector<TNeededTick>* ticksLeftOut = nullptr,
+                                      const TNeededFolders* needed = nullptr);
 
 // True for "X:" followed by one backslash: three characters, ':' second.
 bool IsDriveRootPath(const std::u16string& path);

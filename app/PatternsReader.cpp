@@ -15,11 +15,15 @@
 
 namespace {
 
-// Keeps the first fatal error the parser reports, with its place.
+// Keeps the first error the parser reports, with its place, and stops the
+// parse at it: past an error that is not fatal (an undeclared entity) the
+// parser would go on without what it concerns.
 class TFirstErrorKeeper : public TObject {
 public:
-  void OnError(TObject*, TdomError* error, bool&) {
-    if (found || error->GetSeverity() != DOM_SEVERITY_FATAL_ERROR) return;
+  void OnError(TObject*, TdomError* error, bool& go) {
+    if (error->GetSeverity() == DOM_SEVERITY_WARNING) return;
+    go = false;
+    if (found) return;
     found = true;
     type = error->ErrorType();
     line = error->GetStartLineNumber();
@@ -206,7 +210,7 @@ void ReadPatternsDocument(TdomDocument* document, TDataStorage* storage, const s
 void LoadPatternsFile(TDataStorage* storage, const std::string& fileName, TXmlToDomParser* parser) {
   TDomImplementation* impl = parser->DOMImpl();
   if (impl == nullptr) Refuse(fileName, "the XML parser has no DOM implementation.");
-  // The first fatal error is kept for the message; the implementation's own
+  // The first error is kept for the message; the implementation's own
   // handler and the parser's settings are back in place afterwards.
   std::unique_ptr<TFirstErrorKeeper> keeper(New<TFirstErrorKeeper>());
   const TdomErrorEvent previousHandler = impl->OnError.Get();

@@ -12,6 +12,7 @@
 
 #include <shlobj.h>
 
+#include "BenchSize.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualPIDLTools.h"
 #include "shell/VirtualWideStrings.h"
@@ -70,14 +71,15 @@ inline std::u16string KeptBenchFolder(const std::u16string& name,
 }
 
 // The flat folders of the explorer, enumeration and icon benchmarks: 10,000
-// files file<i> of `kinds` kinds (extensions), i % 11 bytes long. The
-// explorer and enumeration benchmarks use three kinds of plain files; the
-// icon benchmark seven, programs and pictures among them.
-constexpr int kFlatFolderFiles = 10000;
+// files (300 under QV_BENCH_SMALL) file<i> of `kinds` kinds (extensions),
+// i % 11 bytes long. The explorer and enumeration benchmarks use three kinds
+// of plain files; the icon benchmark seven, programs and pictures among them.
+inline const int kFlatFolderFiles = BenchSize(10000, 300);
 inline const char16_t* const kFlatFolderExtensions[] = {u".txt", u".bin", u".doc", u".exe", u".bmp", u".ini", u".lnk0"};
 inline std::u16string FlatFileName(int i, int kinds) { return u"file" + vws::WideIntToStr(i) + kFlatFolderExtensions[i % kinds]; }
 inline std::u16string FlatBenchFolder(int kinds) {
-  return KeptBenchFolder(u"qvbench_flat_10000_" + vws::WideIntToStr(kinds), [kinds](const std::u16string& folder) {
+  const std::u16string name = u"qvbench_flat_" + vws::WideIntToStr(kFlatFolderFiles) + u"_" + vws::WideIntToStr(kinds);
+  return KeptBenchFolder(name, [kinds](const std::u16string& folder) {
     for (int i = 0; i < kFlatFolderFiles; ++i) {
       HANDLE file = CreateFileW(vws::W(folder + u"\\" + FlatFileName(i, kinds)), GENERIC_WRITE, 0, nullptr,
                                 CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);

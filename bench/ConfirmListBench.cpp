@@ -1,14 +1,14 @@
 // The file task's confirm list for a checked folder of 50,000 files (100
-// folders of 500), filled and painted in its owner-data list view, beside a
-// plain recursive FindFirstFileW walk of the same folder in the same run; the
-// rows carry their keys, as the confirm step makes them.
+// folders of 500; 240 under QV_BENCH_SMALL), filled and painted in its
+// owner-data list view, beside a plain recursive FindFirstFileW walk of the
+// same folder, in alternated rounds; the rows carry their keys, as the
+// confirm step makes them.
 // For scale: a list holding every row (the framework's, and the system list
 // view alone) adding and deleting as many rows, which the owner-data list
 // never pays, and every row's texts asked of the confirm list once.
 #include <windows.h>
 #include <commctrl.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <string>
@@ -16,17 +16,20 @@
 #include <vector>
 
 #include "BenchFolders.h"
+#include "BenchSize.h"
 #include "FileConfirmList.h"
 #include "FileListing.h"
 #include "NeededFolders.h"
+#include "PairedRounds.h"
 #include "shell/ShellUtilities.h"
 #include "win/Forms.h"
 #include "win/controls/ComCtrls.h"
 
 namespace {
 
-constexpr int kFolders = 100;
-constexpr int kFilesPerFolder = 500;
+// At least 11 folders of 10 files: the cases below check items of the first 11.
+const int kFolders = BenchSize(100, 12);
+const int kFilesPerFolder = BenchSize(500, 20);
 
 using Clock = std::chrono::steady_clock;
 double Seconds(Clock::time_point start) { return std::chrono::duration<double>(Clock::now() - start).count(); }
@@ -67,7 +70,7 @@ int main() {
   InitializeShellToolkit();
   Application->Initialize();
   const char16_t* extensions[] = {u".txt", u".bin", u".doc", u".jpg"};
-  std::u16string root = KeptBenchFolder(u"qvbench_confirm_50000", [&](const std::u16string& root) {
+  std::u16string root = KeptBenchFolder(u"qvbench_confirm_" + Number(kFolders * kFilesPerFolder), [&](const std::u16string& root) {
     for (int f = 0; f < kFolders; ++f) {
       std::u16string folder = root + u"\\folder" + Number(f);
       CreateDirectoryW(W(folder), nullptr);
@@ -161,26 +164,28 @@ int main() {
       {"the folder and 20 items in it checked", withShown},
       {"the folder and every item in it checked", everyItem},
   };
-  constexpr int kRounds = 5;
+  const int rounds = BenchSize(7, 2);
+  std::printf("%d alternated rounds of the walk and the list, %s\n", rounds, MachineLoad().c_str());
   int status = 0;
   for (const auto& [name, checked] : cases) {
-    std::printf("%s, best of %d rounds (walk and list in turn):\n", name, kRounds);
-    double bestWalk = 1e9, bestFill = 1e9;
+    std::printf("%s:\n", name);
     TWalk walk;
     TConfirmTotals totals;
-    for (int round = 0; round < kRounds; ++round) {
-      auto start = Clock::now();
-      walk = TWalk();
-      walk.Walk(root);
-      bestWalk = std::min(bestWalk, Seconds(start));
-      start = Clock::now();
+    TPairedRounds fill;
+    fill.Run(rounds, [&] {
+      const auto start = Clock::now();
       // As the confirm step does it: every row with its key, the needed folders looked up.
       const TNeededFolders needed = TNeededFolders::OfThisSystem();
       TConfirmListing listing;
       totals = FillFileConfirmList(list, checked, &listing, &needed);
       UpdateWindow(list->Handle());
-      bestFill = std::min(bestFill, Seconds(start));
-    }
+      return Seconds(start);
+    }, [&] {
+      const auto start = Clock::now();
+      walk = TWalk();
+      walk.Walk(root);
+      return Seconds(start);
+    });
     const int rows = static_cast<int>(SendMessageW(list->Handle(), LVM_GETITEMCOUNT, 0, 0));
     std::printf("  %d rows (%lld files, %lld folders, %lld bytes; walk %lld files, %lld folders, %lld bytes)\n", rows,
                 static_cast<long long>(totals.files), static_cast<long long>(totals.folders),
@@ -188,13 +193,13 @@ int main() {
                 static_cast<long long>(walk.folders), static_cast<long long>(walk.bytes));
     // The folder's own row besides what the walk counts.
     if (totals.files != walk.files || totals.folders != walk.folders + 1 || totals.bytes != walk.bytes ||
-        rows != totals.files + totals.folders) {
+        rows != totals.files + totals.folders || walk.files != kFolders * kFilesPerFolder) {
       std::printf("  the list does not hold what the walk found\n");
       status = 1;
     }
-    std::printf("  plain FindFirstFileW walk     %8.1f ms\n", bestWalk * 1e3);
-    std::printf("  confirm list filled and shown %8.1f ms  (%.2fx the walk; goal 1.2x)\n", bestFill * 1e3,
-                bestFill / bestWalk);
+    std::printf("  plain FindFirstFileW walk     %8.1f ms median\n", fill.Reference().median * 1e3);
+    std::printf("  confirm list filled and shown %8.1f ms median, over the walk %s (goal 1.2x)\n",
+                fill.Work().median * 1e3, fill.RatioText().c_str());
   }
 
   // Where the list's time goes, for scale: the listing alone, the dates of

@@ -5,7 +5,7 @@
 // over), and with every level looked up, beside a plain FindFirstFileW and
 // GetFileAttributesW of each path in the same run.
 //
-// Usage: DiskCheckBench [files] [rounds]
+// Usage: DiskCheckBench [files] [rounds] (50 and 2 by default under QV_BENCH_SMALL)
 #include <windows.h>
 
 #include <chrono>
@@ -48,8 +48,8 @@ void Measure(const std::vector<std::u16string>& paths, int rounds, std::vector<T
 }  // namespace
 
 int main(int argc, char** argv) {
-  const int files = argc > 1 ? std::atoi(argv[1]) : 1000;
-  const int rounds = argc > 2 ? std::atoi(argv[2]) : 5;
+  const int files = argc > 1 ? std::atoi(argv[1]) : BenchSize(1000, 50);
+  const int rounds = argc > 2 ? std::atoi(argv[2]) : BenchSize(5, 2);
   const std::u16string root =
       KeptBenchFolder(u"qvbench_diskcheck_" + vws::WideIntToStr(files), [&](const std::u16string& root) {
         std::u16string dir = root + u"\\level1";

@@ -1,4 +1,4 @@
-// Reads 20 MB of XML-like text through the located UCS-4 reader in UTF-8,
+// Reads 20 MB (256 KB under QV_BENCH_SMALL) of XML-like text through the located UCS-4 reader in UTF-8,
 // UTF-16LE and ISO-8859-1 and prints MB/s beside a plain byte loop over the
 // same buffer (counting lines and columns, the least a located reader does).
 #include <chrono>
@@ -7,13 +7,14 @@
 #include <memory>
 #include <string>
 
+#include "BenchSize.h"
 #include "core/StringStream.h"
 #include "xml/Ucs4Reader.h"
 #include "xml/UnicodeCodecs.h"
 
 namespace {
 
-constexpr size_t kTargetBytes = 20u << 20;
+const size_t kTargetBytes = BenchSize<size_t>(20u << 20, 256u << 10);
 
 // Text of Latin-1 characters: markup, words, some accented letters, line ends.
 std::u16string MakeText(size_t units) {

@@ -22,7 +22,7 @@
 
 namespace {
 
-constexpr int kFiles = kFlatFolderFiles;
+const int kFiles = kFlatFolderFiles;
 
 using Clock = std::chrono::steady_clock;
 

@@ -31,6 +31,8 @@
 #include <utility>
 #include <vector>
 
+#include "BenchSize.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -299,9 +301,9 @@ int main(int argc, char** argv) {
   // bench\ sits beside the program folder Quorvanell\ in the build tree.
   std::wstring reference = folder + L"EmptyWindow.exe";
   // The installed program, or the programs named (another build beside it, say).
-  // --runs=N starts each program N times (9 when not given): more starts
-  // steady the medians on a busy machine.
-  int runs = 9;
+  // --runs=N starts each program N times (9 when not given, 2 under
+  // QV_BENCH_SMALL): more starts steady the medians on a busy machine.
+  int runs = BenchSize(9, 2);
   bool trace = true;
   std::vector<std::wstring> programs;
   for (int i = 1; i < argc; ++i) {

@@ -8,16 +8,17 @@
 // node elsewhere per node arrived; and clearing 1,000,000 nodes beside a loop
 // that frees as many records. Sizes come from the command line (default
 // 100,000 for the checks and the paste, 40,000 for the moves, 1,000,000 for
-// the clear). The paste and its reference take the best of several
-// alternated rounds.
+// the clear; far fewer under QV_BENCH_SMALL). Each figure and its reference
+// run in alternated rounds; the ratio is taken within each round.
 #include <windows.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
+#include "BenchSize.h"
+#include "PairedRounds.h"
 #include "tree/VirtualTrees.h"
 
 namespace {
@@ -28,10 +29,19 @@ double Ms(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-void Line(const char* what, uint32_t count, double ms, const char* reference, double referenceMs) {
-  std::printf("%-46s %9u %9.1f ms  %-28s %9.1f ms  ratio %5.2f\n", what, count, ms, reference, referenceMs,
-              referenceMs > 0 ? ms / referenceMs : 0.0);
+// A figure and its reference: the median time of each, and the ratio of each round.
+void Line(const char* what, uint32_t count, const TPairedRounds& rounds, const char* reference) {
+  std::printf("%-46s %9u %9.1f ms  %-28s %9.1f ms  %s\n", what, count, rounds.Work().median, reference,
+              rounds.Reference().median, RatioSpreadText(rounds.Ratio()).c_str());
   std::fflush(stdout);
+}
+
+// False once a run did not do its work (the benchmark then fails).
+bool gWorkRight = true;
+
+void Wrong(const char* what, uint32_t done, uint32_t expected) {
+  std::printf("  %s: %u, not %u!\n", what, done, expected);
+  gWorkRight = false;
 }
 
 // Where handlers free nodes from: the children of this node, last first.
@@ -89,8 +99,11 @@ double Propagation(TVirtualDrawTree* tree, uint32_t count, bool freeing) {
   tree->SetCheckState(folder, csCheckedNormal);
   double ms = Ms(t);
   gFreeing = false;
-  if (folder->LastChild->CheckState != csCheckedNormal) std::printf("  not propagated!\n");
-  if (freeing && gSpare->ChildCount != 0) std::printf("  spare nodes left: %u\n", gSpare->ChildCount);
+  uint32_t ticked = 0;
+  for (PVirtualNode run = folder->FirstChild; run != nullptr; run = run->NextSibling)
+    ticked += run->CheckState == csCheckedNormal;
+  if (ticked != count) Wrong("children ticked", ticked, count);
+  if (freeing && gSpare->ChildCount != 0) Wrong("spare nodes left", gSpare->ChildCount, 0);
   gSpare = nullptr;
   return ms;
 }
@@ -111,7 +124,9 @@ double Transfer(TVirtualDrawTree* source, TVirtualDrawTree* target, uint32_t cou
     source->CopyTo(folder, place, amAddChildLast, /*childrenOnly=*/true);
   double ms = Ms(t);
   gFreeing = false;
-  if (place->ChildCount != count) std::printf("  arrived %u of %u!\n", place->ChildCount, count);
+  if (place->ChildCount != count) Wrong("children arrived", place->ChildCount, count);
+  if (freeing && gSpare->ChildCount != 1) Wrong("spare nodes left", gSpare->ChildCount, 1);
+  if (move && folder->ChildCount != 0) Wrong("children left behind", folder->ChildCount, 0);
   gSpare = nullptr;
   return ms;
 }
@@ -129,8 +144,8 @@ double CutAndPaste(TVirtualDrawTree* source, TVirtualDrawTree* target, uint32_t 
   source->CutToClipBoard();
   bool pasted = target->PasteFromClipboard();
   double ms = Ms(t);
-  if (!pasted || target->GetRootNodeCount() != count || folder->ChildCount != 0)
-    std::printf("  paste: %u arrived, %u left\n", target->GetRootNodeCount(), folder->ChildCount);
+  if (!pasted || target->GetRootNodeCount() != count) Wrong("nodes pasted", target->GetRootNodeCount(), count);
+  if (folder->ChildCount != 0) Wrong("nodes left after the cut", folder->ChildCount, 0);
   return ms;
 }
 
@@ -172,9 +187,10 @@ double PlainFree(uint32_t count) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  uint32_t checks = argc > 1 ? uint32_t(std::strtoul(argv[1], nullptr, 10)) : 100000;
-  uint32_t moves = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : 40000;
-  uint32_t clears = argc > 3 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : 1000000;
+  uint32_t checks = argc > 1 ? uint32_t(std::strtoul(argv[1], nullptr, 10)) : BenchSize(100000u, 2000u);
+  uint32_t moves = argc > 2 ? uint32_t(std::strtoul(argv[2], nullptr, 10)) : BenchSize(40000u, 1000u);
+  uint32_t clears = argc > 3 ? uint32_t(std::strtoul(argv[3], nullptr, 10)) : BenchSize(1000000u, 20000u);
+  const int rounds = BenchSize(7, 2);
   Application->Initialize();
   OleInitialize(nullptr);
   TForm* form = New<TForm>(Application);
@@ -182,41 +198,44 @@ int main(int argc, char** argv) {
   TVirtualDrawTree* tree = MakeTree(form, 0);
   TVirtualDrawTree* other = MakeTree(form, 320);
   form->Show();
-  std::printf("%-46s %9s %12s  %-28s %12s  (limit)\n", "", "nodes", "time", "reference", "");
+  std::printf("%d alternated rounds of each figure and its reference, %s\n", rounds, MachineLoad().c_str());
+  std::printf("%-46s %9s %12s  %-28s %12s  %s\n", "", "nodes", "median", "reference", "median",
+              "ratio min / median / max");
 
-  double plainTicks = Propagation(tree, checks, false);
-  double freeingTicks = Propagation(tree, checks, true);
-  Line("ticks down a folder, a handler frees 1 each", checks, freeingTicks, "the same without it", plainTicks);
+  TPairedRounds ticks;
+  ticks.Run(rounds, [&] { return Propagation(tree, checks, true); }, [&] { return Propagation(tree, checks, false); });
+  Line("ticks down a folder, a handler frees 1 each", checks, ticks, "the same without it");
   std::printf("%-46s (at most 3)\n", "");
 
   // Cut and paste of one node's children into a second tree, beside the
-  // reference, alternated; the best round of each counts (the machine may be
-  // busy with other work).
-  double cutPaste = 1e300, reference = 1e300;
-  constexpr int kRounds = 9;
-  for (int round = 0; round < kRounds; ++round) {
-    cutPaste = std::min(cutPaste, CutAndPaste(tree, other, checks));
-    reference = std::min(reference, DeleteAndAdd(tree, other, checks));
-  }
-  Line("cut children, paste into a second tree", checks, cutPaste, "DeleteChildren + AddChild", reference);
-  std::printf("%-46s (at most 2; best of %d rounds each)\n", "", kRounds);
+  // DeleteChildren and AddChild calls it amounts to.
+  TPairedRounds paste;
+  paste.Run(rounds, [&] { return CutAndPaste(tree, other, checks); }, [&] { return DeleteAndAdd(tree, other, checks); });
+  Line("cut children, paste into a second tree", checks, paste, "DeleteChildren + AddChild");
+  std::printf("%-46s (at most 2)\n", "");
 
-  double plainMove = Transfer(tree, other, moves, true, false);
-  double freeingMove = Transfer(tree, other, moves, true, true);
-  Line("MoveTo children, a handler frees 1 each", moves, freeingMove, "the same without it", plainMove);
-  double plainCopy = Transfer(tree, other, moves, false, false);
-  double freeingCopy = Transfer(tree, other, moves, false, true);
-  Line("CopyTo children, a handler frees 1 each", moves, freeingCopy, "the same without it", plainCopy);
+  TPairedRounds move, copy;
+  move.Run(rounds, [&] { return Transfer(tree, other, moves, true, true); },
+           [&] { return Transfer(tree, other, moves, true, false); });
+  Line("MoveTo children, a handler frees 1 each", moves, move, "the same without it");
+  copy.Run(rounds, [&] { return Transfer(tree, other, moves, false, true); },
+           [&] { return Transfer(tree, other, moves, false, false); });
+  Line("CopyTo children, a handler frees 1 each", moves, copy, "the same without it");
 
-  tree->Clear();
-  other->Clear();
-  tree->SetRootNodeCount(clears);
-  double plain = PlainFree(clears);
-  auto t = Clock::now();
-  tree->Clear();
-  double clear = Ms(t);
-  Line("Clear", clears, clear, "plain loop freeing records", plain);
+  TPairedRounds clear;
+  clear.Run(rounds, [&] {
+    tree->Clear();
+    other->Clear();
+    tree->SetRootNodeCount(clears);
+    auto t = Clock::now();
+    tree->Clear();
+    double ms = Ms(t);
+    if (tree->GetRootNodeCount() != 0) Wrong("nodes left after Clear", tree->GetRootNodeCount(), 0);
+    return ms;
+  }, [&] { return PlainFree(clears); });
+  Line("Clear", clears, clear, "plain loop freeing records");
+  std::printf("ratio: the figure's time over its reference's in the same round\n");
   form->Free();
   OleUninitialize();
-  return 0;
+  return gWorkRight ? 0 : 1;
 }

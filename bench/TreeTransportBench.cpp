@@ -13,6 +13,7 @@
 #include <cstring>
 #include <vector>
 
+#include "BenchSize.h"
 #include "tree/VirtualTrees.h"
 
 namespace {
@@ -115,7 +116,7 @@ bool SameIds(TVirtualDrawTree* tree, uint32_t count) {
 }  // namespace
 
 int main() {
-  const uint32_t kCount = 100000;
+  const uint32_t kCount = BenchSize(100000u, 1000u);  // the labels name the full size
   Application->Initialize();
   OleInitialize(nullptr);
   TForm* form = New<TForm>(Application);
@@ -130,6 +131,7 @@ int main() {
   bool pasted = target->PasteFromClipboard();
   double copyPaste = Ms(t);
   Line("copy 100,000 nodes, paste into a second tree", copyPaste, plain);
+  bool right = pasted && SameIds(target, kCount);
   std::printf("  pasted %s, %u nodes, ids %s\n", pasted ? "yes" : "no", target->GetRootNodeCount(),
               SameIds(target, kCount) ? "in order" : "WRONG");
 
@@ -141,6 +143,7 @@ int main() {
   Line("cut 100,000 nodes, paste into a second tree (move)", cutPaste, plain);
   std::printf("  moved %s, %u nodes left in the source, %u in the target, ids %s\n", pasted ? "yes" : "no",
               source->GetRootNodeCount(), target->GetRootNodeCount(), SameIds(target, kCount) ? "in order" : "WRONG");
+  right = right && pasted && source->GetRootNodeCount() == 0 && SameIds(target, kCount);
 
   // Inside one tree: the same records relinked below a new first node.
   PVirtualNode holder = target->AddChild(nullptr);
@@ -159,6 +162,7 @@ int main() {
   bool inside = holder->ChildCount == kCount && target->GetRootNodeCount() == 1;
   Line("cut 100,000 nodes, paste below a node of the same tree", moveInside, plain);
   std::printf("  %u children below the holder %s\n", holder->ChildCount, inside ? "" : "(WRONG)");
+  right = right && inside;
 
   // The attach modes that put nodes before or after a node or first among
   // children: each moves 100,000 nodes with MoveTo, moves them back with a
@@ -192,6 +196,7 @@ int main() {
     Line(what, Ms(t), plain);
     target->DeleteNode(anchor);
     std::printf("  %u nodes back below the holder\n", holder->ChildCount);
+    right = right && holder->ChildCount == kCount;
 
     source->Clear();
     Fill(source, kCount);
@@ -215,5 +220,5 @@ int main() {
   }
   OleSetClipboard(nullptr);
   form->Free();
-  return 0;
+  return right ? 0 : 1;
 }

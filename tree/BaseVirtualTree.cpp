@@ -87,6 +87,10 @@ void TBaseVirtualTree::BeforeDestruction() {
   // update and reports no selection change while its nodes go.
   Destroying();
   if (root != nullptr) ClearOnFree();
+  HookImageList(images, imageChangeLink, nullptr);
+  HookImageList(stateImages, stateChangeLink, nullptr);
+  HookImageList(customCheckImages, customCheckChangeLink, nullptr);
+  if (header != nullptr) header->SetImages(nullptr);
   // The window goes with its timers, drop registration, hint and editor; the
   // owner and parent let go of the tree.
   TCustomControl::BeforeDestruction();
@@ -310,6 +314,9 @@ void TBaseVirtualTree::SetCheckImageKind(TCheckImageKind value) {
 }
 
 void TBaseVirtualTree::HookImageList(TCustomImageList*& slot, TChangeLink* link, TCustomImageList* value) {
+  // A tree that goes hears of no list's release any more (its free
+  // notifications are dropped), and may be released long after: it holds none.
+  if (IsTreeDestroying()) value = nullptr;
   if (slot == value) return;
   if (slot != nullptr) {
     slot->UnRegisterChanges(link);

@@ -146,7 +146,8 @@ bool TVirtualTreeColumns::HandleClick(TPoint p, TMouseButton button, bool force,
       tree->DoHeaderClick(now, button, shift, h.X, h.Y);
       if (tree->Going()) return true;
     }
-    RepaintCell(now);
+    // The handler may have deleted a column: the member moved with it, the local did not.
+    RepaintCell(clickIndex);
   } else {
     clickIndex = NoColumn;
   }

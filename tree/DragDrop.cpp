@@ -91,17 +91,18 @@ void TBaseVirtualTree::DoDragging(TPoint p) {
     DoStateChange({}, {tsOLEDragPending, tsClearPending});
     return;
   }
-  dragSelection = GetSelectionInOrder(/*resolve=*/true);
-  dragNodesTaken.clear();
-  dragNodesFreed.clear();
-  DoStateChange({tsOLEDragging}, {tsOLEDragPending, tsClearPending});
-
-  DWORD effect = DROPEFFECT_NONE;
-  HRESULT result = E_FAIL;
   // A handler may free this tree (the scope holds it), which lets go of its
   // manager: the drag keeps its own reference, and the drag loop's keep the rest.
   manager->AddRef();
   TReleaser<IVTDragManager> managerReleaser{manager};
+  dragSelection = GetSelectionInOrder(/*resolve=*/true);
+  dragNodesTaken.clear();
+  dragNodesFreed.clear();
+  DoStateChange({tsOLEDragging}, {tsOLEDragPending, tsClearPending});
+  if (scope.TreeGone()) return;
+
+  DWORD effect = DROPEFFECT_NONE;
+  HRESULT result = E_FAIL;
   {
     TReleaser<IDataObject> data{manager->GetDataObject()};
     if (scope.TreeGone()) return;

@@ -36,9 +36,14 @@ bool IsRegistered(UINT format, uint16_t registered) { return registered != 0 && 
 }  // namespace
 
 HGLOBAL TCustomVirtualStringTree::ContentToClipboard(UINT format, TVSTTextSourceType source) {
+  // A handler that frees the tree or changes its columns cuts the export
+  // short: what was written so far is no rendering of the content.
+  THold hold(this);
+  exportCut = false;
   std::string text;
   if (format == CF_UNICODETEXT) {
     std::u16string wide = ContentToUnicode(source, u'\t');
+    if (exportCut) return nullptr;
     return CopyToGlobal(wide.c_str(), (wide.size() + 1) * sizeof(char16_t));
   }
   if (format == CF_TEXT)
@@ -51,6 +56,7 @@ HGLOBAL TCustomVirtualStringTree::ContentToClipboard(UINT format, TVSTTextSource
     text = WrapHtmlClipboardFormat(ContentToHTML(source));
   else
     return nullptr;
+  if (exportCut) return nullptr;
   return CopyToGlobal(text.c_str(), text.size() + 1);
 }
 
@@ -67,7 +73,7 @@ HRESULT TCustomVirtualStringTree::RenderOLEData(const FORMATETC& formatEtcIn, ST
   } catch (const std::bad_alloc&) {
     return E_OUTOFMEMORY;
   }
-  if (data == nullptr) return result;
+  if (data == nullptr) return exportCut ? E_FAIL : result;
   medium.tymed = TYMED_HGLOBAL;
   medium.hGlobal = data;
   medium.pUnkForRelease = nullptr;

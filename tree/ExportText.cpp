@@ -40,12 +40,15 @@ void TCustomVirtualStringTree::ForEachExported(TVSTTextSourceType source,
   TCallOutScope scope(*this);
   const uint32_t columnSet = ColumnSetChanges();
   PVirtualNode last = nullptr;
-  for (PVirtualNode node = ExportFirst(source); node != nullptr;) {
+  auto cut = [&] { return scope.TreeGone() || ColumnSetChanges() != columnSet; };
+  for (PVirtualNode node = ExportFirst(source); node != nullptr && !cut();) {
     visit(node);
-    if (scope.TreeGone() || ColumnSetChanges() != columnSet) return;
+    if (cut()) break;
     if (!Gone(node)) last = node;
     node = last != nullptr && !Gone(last) ? ExportNext(source, last) : nullptr;
   }
+  // Also when the tree went while the first or the next node was asked for.
+  if (cut()) exportCut = true;
 }
 
 uint32_t TCustomVirtualStringTree::ExportMaxLevel(TVSTTextSourceType source) {

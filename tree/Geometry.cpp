@@ -163,9 +163,10 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
   TRect result;
   // A node its handlers freed (kept dead for the operation that asks) has no place.
   if ((node->States & vsDead) || TreeGoing()) return result;
+  // The initialisation, width and image handlers may free the node or the
+  // tree: both are kept until this returns, and a freed node has no place.
+  TCallOutScope scope(*this);
   if (!(node->States & vsInitialized)) {
-    // Its initialisation handler may free the node: a freed node has no place.
-    TCallOutScope scope(*this);
     InitNode(node);
     if (Gone(node)) return result;
   }

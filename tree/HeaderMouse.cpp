@@ -41,10 +41,11 @@ bool TVTHeader::DetermineSplitterIndex(TPoint p) {
   return false;
 }
 
-void TVTHeader::StartColumnDrag() {
+void TVTHeader::StartColumnDrag(TColumnIndex pressed) {
   columns->dropTarget = NoColumn;
-  TPoint client = owner->ScreenToClient(dragStart);
-  dragColumn = columns->ColumnFromPosition(ClientToHeader(client));
+  // The column pressed, not the one under the start point now: a handler
+  // may have deleted a column before it meanwhile.
+  dragColumn = pressed;
   states.Exclude(hsDragPending).Include(hsDragging);
   PrepareColumnDragImage();
   if (!owner->Going()) Invalidate(nullptr);
@@ -240,8 +241,12 @@ bool TVTHeader::HandleMessage(TMessage& m) {
         return true;
       }
       if (states.Contains(hsTracking)) {
+        // The column's left edge now: a resize handler may have deleted or
+        // resized a column before it since the last move.
         TVirtualTreeColumn* column = columns->Items(columns->trackIndex);
-        if (column != nullptr) column->SetWidth(ClientPointOf(m).X - splitterOffset);
+        if (column == nullptr) return true;
+        splitterOffset = owner->OffsetX() + column->Left();
+        column->SetWidth(ClientPointOf(m).X - splitterOffset);
         return true;
       }
       if (states.Contains(hsDragging)) {
@@ -252,11 +257,13 @@ bool TVTHeader::HandleMessage(TMessage& m) {
         TPoint screen = owner->ClientToScreen(ClientPointOf(m));
         bool beyond = std::abs(screen.X - dragStart.X) > kDragThreshold || std::abs(screen.Y - dragStart.Y) > kDragThreshold;
         if (options.Contains(hoDrag) && beyond && owner->DoHeaderDragging(columns->downIndex)) {
+          // The handler may have deleted the pressed column (nothing to drag) or freed the tree.
+          if (owner->Going()) return true;
           KillTimer(wnd, kHeaderTimer);
           TColumnIndex pressed = columns->downIndex;
           columns->downIndex = columns->hoverIndex = NoColumn;
           columns->RepaintCell(pressed);
-          StartColumnDrag();
+          if (pressed != NoColumn) StartColumnDrag(pressed);
           return true;
         }
         return true;

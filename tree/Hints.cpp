@@ -33,6 +33,7 @@ void TBaseVirtualTree::CMHintShow(TMessage& m) {
   // Measuring and asking calls out: a handler that frees the node (or the
   // tree) shows no hint for it.
   TCallOutScope scope(*this);
+  const uint32_t columnSet = ColumnSetChanges();
 
   THitInfo hit;
   GetHitTestInfoAt(cursor.X, cursor.Y, true, hit);
@@ -132,7 +133,8 @@ void TBaseVirtualTree::CMHintShow(TMessage& m) {
       show = false;
     }
     if (scope.TreeGone()) return;
-    if (hit.HitNode != nullptr && Gone(hit.HitNode)) {
+    // A handler that deleted a column meanwhile left the hit's column index stale.
+    if ((hit.HitNode != nullptr && Gone(hit.HitNode)) || ColumnSetChanges() != columnSet) {
       m.Result = 1;
       show = false;
     }

@@ -119,9 +119,10 @@ void TBaseVirtualTree::GetHitTestInfoAt(int x, int y, bool relative, THitInfo& h
     hitInfo.HitPositions.Include(hiNowhere);
     return;
   }
+  // The initialisation, cell, image and width handlers may free the node or
+  // the tree: both are kept until this returns, and nothing is hit then.
+  TCallOutScope scope(*this);
   if (!(node->States & vsInitialized)) {
-    // Its initialisation handler may free the node: nothing is hit then.
-    TCallOutScope scope(*this);
     InitNode(node);
     if (Gone(node)) {
       hitInfo.HitPositions.Include(hiNowhere);

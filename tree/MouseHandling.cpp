@@ -361,6 +361,8 @@ void TBaseVirtualTree::HandleHotTrack(int x, int y) {
 void TBaseVirtualTree::RouteMouse(TMessage& m, void (TBaseVirtualTree::*handler)(TMessage&, const THitInfo&)) {
   THitInfo hitInfo;
   GetHitTestInfoAt(m.XPos(), m.YPos(), true, hitInfo);
+  // The hit test's cell and image handlers may have freed the tree.
+  if (Going()) return;
   (this->*handler)(m, hitInfo);
 }
 
@@ -403,6 +405,7 @@ void TBaseVirtualTree::WMRButtonUp(TMessage& m) {
   if (Going()) return;
   THitInfo hitInfo;
   GetHitTestInfoAt(m.XPos(), m.YPos(), true, hitInfo);
+  if (Going()) return;
   if (options.selection.Contains(toRightClickSelect)) HandleMouseUp(m.WParam, hitInfo);
   if (Going()) return;
   if (PopupMenu() == nullptr && !releasingDrag)

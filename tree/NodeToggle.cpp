@@ -191,8 +191,11 @@ void TVirtualTreeCore::FullCollapse(PVirtualNode node) {
 
 uint32_t TVirtualTreeCore::GetNodeHeight(PVirtualNode node) {
   if (node == nullptr || node == root) return 0;
+  // A measuring handler may delete the node, or clear or free the tree: its
+  // record is kept until this returns, and it has no height.
+  TCallOutScope scope(*this);
   if (options.misc.Contains(toVariableNodeHeight)) MeasureNodeHeight(MeasureCanvas(), node);
-  return node->NodeHeight;
+  return scope.Lost(node) ? 0 : node->NodeHeight;
 }
 
 void TVirtualTreeCore::MeasureNodeHeight(TCanvas* canvas, PVirtualNode node) {

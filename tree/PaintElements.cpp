@@ -49,7 +49,8 @@ TColor SelectionColorOf(TVTColors* colors, bool focused) {
 
 void TBaseVirtualTree::PaintCheckImage(const TVTCellPaintInfo& paintInfo) {
   const TVTImageSlotInfo& entry = paintInfo.ImageInfo[imCheck];
-  if (entry.Index < 0 || entry.Images == nullptr) return;
+  // A list a cell handler freed (held by the paint) draws nothing.
+  if (entry.Index < 0 || entry.Images == nullptr || entry.Images->Going()) return;
   HDC dc = paintInfo.Canvas->Handle();
   if (!states.Contains(tsUseThemes) || checkImageKind == ckCustom || !ThemeServices()->ThemesEnabled()) {
     TCustomImageList* list = entry.Images;

@@ -3,10 +3,34 @@
 // draws each row cell by cell into a bitmap one node high, copies it to the
 // target, and then fills the area below the last node.
 #include <algorithm>
+#include <initializer_list>
+#include <vector>
 
 #include "tree/VirtualTrees.h"
 
 namespace {
+// Holds the image lists a paint draws from (null ones skipped): a handler
+// that frees one, with its form say, leaves it going until the paint ends.
+class TImageListHolds {
+public:
+  explicit TImageListHolds(std::initializer_list<TCustomImageList*> lists_) : lists(lists_) {
+    for (TCustomImageList* list : lists)
+      if (list != nullptr) list->Hold();
+  }
+  ~TImageListHolds() {
+    for (TCustomImageList* list : lists)
+      if (list != nullptr) list->Unhold();
+  }
+  TImageListHolds(const TImageListHolds&) = delete;
+  TImageListHolds& operator=(const TImageListHolds&) = delete;
+
+private:
+  std::vector<TCustomImageList*> lists;
+};
+
+// True for a list to draw from: there, and not freed by a handler meanwhile.
+bool Drawable(TCustomImageList* list) { return list != nullptr && !list->Going(); }
+
 // (value) / 2 rounded to the nearest integer, a half going to the even neighbour.
 int HalfToEven(int value) {
   int floor = value >= 0 ? value / 2 : -((-value + 1) / 2);
@@ -388,9 +412,12 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
     TBitmap* picture = dynamic_cast<TBitmap*>(background->Graphic());
     bool useBackground = options.paint.Contains(toShowBackground) && picture != nullptr && !picture->Empty() &&
                          paintOptions.Contains(ppBackground);
-    bool withImages = images != nullptr;
-    bool withStateImages = stateImages != nullptr;
+    TCustomImageList* normalImages = images;
+    TCustomImageList* stateImageList = stateImages;
     TCustomImageList* checkImages = options.misc.Contains(toCheckSupport) ? CheckImages() : nullptr;
+    TImageListHolds heldLists{normalImages, stateImageList, checkImages};
+    bool withImages = normalImages != nullptr;
+    bool withStateImages = stateImageList != nullptr;
     bool withCheckImages = checkImages != nullptr;
     bool useColumns = HeaderColumnCount() > 0;
     TColumnIndex mainColumn = HeaderMainColumn();
@@ -508,21 +535,24 @@ void TBaseVirtualTree::PaintTree(TCanvas* targetCanvas, TRect window, TPoint tar
                   content.Left += margin;
                 for (TVTImageSlotInfo& slot : paintInfo.ImageInfo) slot = TVTImageSlotInfo();
                 TVTImageSlotInfo& checkSlot = paintInfo.ImageInfo[imCheck];
-                if (withCheckImages && isMain) {
+                if (withCheckImages && isMain && Drawable(checkImages)) {
                   checkSlot.Index = GetCheckImage(node);
                   checkSlot.Images = checkImages;
                   if (checkSlot.Index >= 0) AdjustImageBorder(checkImages, paintInfo.BidiMode, vAlign, content, checkSlot);
                 }
+                // The lists held: one an image handler freed is drawn from no more.
                 if (withStateImages) {
-                  GetImageIndex(paintInfo, ikState, imState, stateImages);
+                  GetImageIndex(paintInfo, ikState, imState, stateImageList);
                   if (lost()) break;
                   TVTImageSlotInfo& slot = paintInfo.ImageInfo[imState];
+                  if (!Drawable(slot.Images)) slot.Index = -1;
                   if (slot.Index >= 0) AdjustImageBorder(slot.Images, paintInfo.BidiMode, vAlign, content, slot);
                 }
                 if (withImages) {
-                  GetImageIndex(paintInfo, (node->States & vsSelected) ? ikSelected : ikNormal, imNormal, images);
+                  GetImageIndex(paintInfo, (node->States & vsSelected) ? ikSelected : ikNormal, imNormal, normalImages);
                   if (lost()) break;
                   TVTImageSlotInfo& slot = paintInfo.ImageInfo[imNormal];
+                  if (!Drawable(slot.Images)) slot.Index = -1;
                   if (slot.Index >= 0) AdjustImageBorder(slot.Images, paintInfo.BidiMode, vAlign, content, slot);
                 }
                 if (isMain) {

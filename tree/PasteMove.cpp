@@ -437,6 +437,10 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   // Siblings are numbered once per old parent, not once per node taken away.
   std::vector<PVirtualNode> parents;
   if (targetTree == this) {
+    // The update's and the states' handlers may free or move any node, the target or the tree.
+    EnterRelinkStates(allowed);
+    if (scope.TreeGone() || (!onRoot && InDeletion(target))) return;
+    allowed = MovableNodes(*this, allowed, target);
     for (PVirtualNode node : allowed) {
       parents.push_back(node->Parent);
       InternalDisconnectNode(node, /*keepFocus=*/true, /*reindex=*/false);
@@ -469,6 +473,12 @@ void TBaseVirtualTree::MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtua
   if (!scope.TreeGone() && !targetScope.TreeGone()) targetTree->Invalidate();
 }
 
+void TBaseVirtualTree::EnterRelinkStates(const std::vector<PVirtualNode>& nodes) {
+  bool below = std::any_of(nodes.begin(), nodes.end(), [this](PVirtualNode node) { return node->Parent != root; });
+  InvalidateCache();
+  if (below) DoStateChange({tsUpdateHiddenChildrenNeeded});
+}
+
 void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeAttachMode mode, bool childrenOnly) {
   VT_ASSERT(source == nullptr || source == root || TreeOfNode(source) == this,
             "The source tree must contain the source node.");
@@ -492,11 +502,17 @@ void TBaseVirtualTree::MoveTo(PVirtualNode source, PVirtualNode target, TVTNodeA
   std::vector<PVirtualNode> nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
   bool sourceGone = false;
   if (targetTree == this) {
-    if (!onRoot && (target == source ? !besideItself : HasAsParent(target, source)))
-      RaiseTreeError(SWrongMoveError, hcTFWrongMoveError);
+    auto ontoItself = [&] { return !onRoot && (target == source ? !besideItself : HasAsParent(target, source)); };
+    if (ontoItself()) RaiseTreeError(SWrongMoveError, hcTFWrongMoveError);
+    TUpdateScope update(*this, scope);
+    // The update's and the states' handlers may free or move the source, the
+    // target, its parent or the whole tree: all is looked at again.
+    EnterRelinkStates(nodes);
+    if (scope.TreeGone() || InDeletion(source) || InDeletion(target)) return;
+    if (ontoItself()) RaiseTreeError(SWrongMoveError, hcTFWrongMoveError);
+    nodes = childrenOnly ? ChildrenOf(source) : std::vector<PVirtualNode>{source};
     // Placed one after the other, the nodes keep their order in every mode.
     if (mode == amAddChildFirst || mode == amInsertAfter) std::reverse(nodes.begin(), nodes.end());
-    TUpdateScope update(*this, scope);
     // Siblings are numbered once per parent when every node is in place.
     std::vector<PVirtualNode> parents{mode == amInsertBefore || mode == amInsertAfter ? target->Parent : target};
     for (PVirtualNode node : nodes) {

@@ -172,6 +172,8 @@ private:
   // Calls visit for each node the source exports, in order; a node a handler
   // frees meanwhile ends nothing (the walk goes on after the last node still there).
   void ForEachExported(TVSTTextSourceType source, const std::function<void(PVirtualNode node)>& visit);
+  // Set when a walk ended early (the tree freed, the columns changed): the export is incomplete.
+  bool exportCut = false;
   // The text of a cell to export: empty for a node a handler freed meanwhile.
   std::u16string ExportCellText(PVirtualNode node, TColumnIndex column);
 

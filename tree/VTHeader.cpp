@@ -85,6 +85,8 @@ void TVTHeader::SetHeight(uint32_t value) {
 }
 
 void TVTHeader::SetImages(TCustomImageList* value) {
+  // A tree that goes hears of no list's release any more: it holds none.
+  if (owner != nullptr && owner->ComponentState().Contains(csDestroying)) value = nullptr;
   if (value == images) return;
   if (images != nullptr) {
     images->UnRegisterChanges(imageChangeLink);

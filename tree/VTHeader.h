@@ -506,7 +506,7 @@ private:
   void DragTo(TPoint screenPoint);
   // Paints the dragged column's cell into the drag image and shows it at the cell.
   void PrepareColumnDragImage();
-  void StartColumnDrag();
+  void StartColumnDrag(TColumnIndex pressed);
   void EndColumnDrag(bool drop, TPoint screenPoint);
   bool TreeLoading() const;
   bool HandleNonClientButton(TMessage& m, TPoint client);

@@ -123,6 +123,7 @@ void TVirtualTreeColumns::Detach(TVirtualTreeColumn* column) {
   if (header != nullptr) {
     shift(header->autoSizeIndex);
     shift(header->sortColumn);
+    shift(header->dragColumn);
     // The main and the focused column stay on their columns; one that went
     // is replaced by a column that exists.
     mainGone = header->mainColumn == index;
@@ -130,6 +131,9 @@ void TVirtualTreeColumns::Detach(TVirtualTreeColumn* column) {
     if (header->mainColumn >= Count()) header->mainColumn = Count() - 1;
   }
   if (tree != nullptr) {
+    // The column of a click in the body and the hint's stay on their columns too.
+    shift(tree->clickedColumn);
+    shift(tree->hintData.Column);
     if (tree->focusedColumn == index)
       tree->focusedColumn = Count() > 0 && header != nullptr ? header->mainColumn : NoColumn;
     else if (tree->focusedColumn > index)

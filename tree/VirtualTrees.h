@@ -775,7 +775,8 @@ protected:
   void CancelCacheValidation() override;
   // Marks a change (or a structure change with its reason) pending: the node
   // becomes the pending one, a second different reason makes it crAccumulated.
-  void AdviseChangeEvent(bool structureChange, PVirtualNode node, TChangeReason reason);
+  // node becomes null when the pending state's handler freed it meanwhile.
+  void AdviseChangeEvent(bool structureChange, PVirtualNode& node, TChangeReason reason);
   // Reported at once, after ChangeDelay ms (timers 5 and 6), or when the update ends.
   void StructureChange(PVirtualNode node, TChangeReason reason) override;
   void Change(PVirtualNode node) override;
@@ -1075,6 +1076,11 @@ protected:
   // target) to target in this or another tree as MoveTo would one by one,
   // in linear time.
   void MoveNodes(const std::vector<PVirtualNode>& nodes, PVirtualNode target, TVTNodeAttachMode mode);
+  // Makes the state changes that taking nodes away and putting them back
+  // makes inside an update, so that their handlers run before the first node
+  // is taken away, never between a node taken away and put back. The caller
+  // looks at the nodes, the target and the tree again afterwards.
+  void EnterRelinkStates(const std::vector<PVirtualNode>& nodes);
   // Deletes the nodes a cross-tree move took (those not leaving already):
   // all the children of one parent in one pass, else one by one.
   void DeleteArrived(const std::vector<PVirtualNode>& nodes);

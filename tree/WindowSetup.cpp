@@ -15,12 +15,19 @@ constexpr UINT_PTR kChangeTimer = 5;
 constexpr UINT_PTR kStructureChangeTimer = 6;
 }  // namespace
 
-void TBaseVirtualTree::AdviseChangeEvent(bool structureChange, PVirtualNode node, TChangeReason reason) {
+void TBaseVirtualTree::AdviseChangeEvent(bool structureChange, PVirtualNode& node, TChangeReason reason) {
+  // The pending state's handler may free the node (its record is kept while
+  // the handler's door is open): a freed node is neither remembered for a
+  // later report nor reported.
+  auto forgetGone = [&] {
+    if (node != nullptr && Gone(node)) node = nullptr;
+  };
   if (structureChange) {
     if (states.Contains(tsStructureChangePending))
       StopTreeTimer(kStructureChangeTimer);
     else
       DoStateChange({tsStructureChangePending});
+    forgetGone();
     lastStructureChangeNode = node;
     if (lastStructureChangeReason == crIgnore)
       lastStructureChangeReason = reason;
@@ -32,6 +39,7 @@ void TBaseVirtualTree::AdviseChangeEvent(bool structureChange, PVirtualNode node
     StopTreeTimer(kChangeTimer);
   else
     DoStateChange({tsChangePending});
+  forgetGone();
   lastChangedNode = node;
 }
 

@@ -131,8 +131,12 @@ void TdomASModelCollection::NormalizeAttrValueLiteral(const std::u16string& text
           expanded += cost;
           if (!ChargeEntityExpansion(document, cost)) expanded = kMaxParameterEntityExpansion + 1;
         }
-        if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth) || expanded > kMaxParameterEntityExpansion) {
-          errorType = ET_RECURSIVE_ENTITY_REF;
+        if (frames.size() > static_cast<size_t>(kMaxGeneralEntityDepth)) {
+          errorType = ET_ENTITY_NESTING_TOO_DEEP;
+          break;
+        }
+        if (expanded > kMaxParameterEntityExpansion) {
+          errorType = ET_ENTITY_EXPANSION_TOO_LARGE;
           break;
         }
         Frame next;

@@ -418,7 +418,7 @@ TXmlErrorType TdomASModelCollection::ReplaceEntityReferences(TdomElement* elemen
     document->ResolveEntityReplacementText(reference->GetNodeName(), text, errorType);
     bool paid = inPaid || ChargeEntityExpansion(document, ExpandedLength(reference->GetNodeName()) + 1);
     if (!IsHintOrWarningErrorType(errorType) || !paid) {
-      if (failure == ET_NONE) failure = !IsHintOrWarningErrorType(errorType) ? errorType : ET_RECURSIVE_ENTITY_REF;
+      if (failure == ET_NONE) failure = !IsHintOrWarningErrorType(errorType) ? errorType : ET_ENTITY_EXPANSION_TOO_LARGE;
       child = reference->GetNextSiblingNode();
       continue;
     }

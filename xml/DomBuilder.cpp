@@ -447,7 +447,7 @@ void TXmlDomBuilder::AddDefaultAttributes(TXmlStartElementSignal* signal, TdomEl
   if (!added && EntityExpansionExhausted(document)) {
     // A default the models cannot give was reported when they were checked;
     // one left out because the expansion budget ran out is reported here.
-    SendErrorNotification(signal->Reader(), ET_RECURSIVE_ENTITY_REF, signal, signal->TagName);
+    SendErrorNotification(signal->Reader(), ET_ENTITY_EXPANSION_TOO_LARGE, signal, signal->TagName);
   }
   models->RegisterIds(element);
 }

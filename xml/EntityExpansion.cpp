@@ -53,7 +53,7 @@ TEntityExpansionLevel::~TEntityExpansionLevel() {
 
 bool TEntityExpansionLevel::TooDeep() const {
   TdomDocument* doc = document.Document();
-  return doc != nullptr && doc->ExpansionBudget().depth > kMaxParameterEntityDepth;
+  return doc != nullptr && doc->ExpansionBudget().depth > kMaxGeneralEntityDepth;
 }
 
 TEntityExpansionOrigin::TEntityExpansionOrigin(TdomDocument* document_, const IDomLocator* origin)

@@ -15,6 +15,11 @@ class IDomLocator;
 class TdomDocument;
 class TdomNode;
 
+// How deep general-entity references may nest, each inside the replacement
+// text of the one before: far beyond what documents use, and within the
+// stack that expanding in content needs (a few hundred bytes a level).
+inline constexpr int kMaxGeneralEntityDepth = 1024;
+
 struct TdomEntityExpansionBudget {
   int depth = 0;
   int64_t chars = 0;

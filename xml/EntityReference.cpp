@@ -66,7 +66,8 @@ TXmlErrorType TdomEntityReference::ExpandEntity() {
     } else {
       // Without end (a cycle) the replacement text's own error says why.
       if (length >= kEntityExpandedLengthLimit) GetReplacementText(text, errorType);
-      if (IsHintOrWarningErrorType(errorType)) errorType = ET_RECURSIVE_ENTITY_REF;
+      if (IsHintOrWarningErrorType(errorType))
+        errorType = level.TooDeep() ? ET_ENTITY_NESTING_TOO_DEEP : ET_ENTITY_EXPANSION_TOO_LARGE;
       text.clear();
     }
     if (IsHintOrWarningErrorType(errorType) && !text.empty() && doc != nullptr) {

@@ -29,9 +29,10 @@ public:
   // Text without markup becomes one text node; text with markup is parsed
   // into this reference by the XML parser (its errors propagate, the
   // reference keeps what was built and is read-only again), and the entity
-  // references in it are expanded the same way. Nesting deeper than the
-  // document's limit, or expanding more text than it allows, gives
-  // ET_RECURSIVE_ENTITY_REF and leaves the rest unexpanded.
+  // references in it are expanded the same way. Nesting deeper than
+  // kMaxGeneralEntityDepth gives ET_ENTITY_NESTING_TOO_DEEP, expanding more
+  // text than the document allows ET_ENTITY_EXPANSION_TOO_LARGE, a cycle
+  // the replacement text's own error; the rest stays unexpanded.
   virtual TXmlErrorType ExpandEntity();
 
 private:

@@ -1,6 +1,7 @@
 #include "xml/WFTestHandler.h"
 
 #include "xml/DomException.h"
+#include "xml/SubsetEntityNames.h"
 #include "xml/XmlRules.h"
 
 namespace {
@@ -25,6 +26,9 @@ void TXmlWFTestHandler::Reset() {
   elementStack.Clear();
   refusedElements.clear();
   refusedMappings.clear();
+  refusedRootOpen = false;
+  entityRefsChecked = false;
+  declaredEntities.clear();
 }
 
 void TXmlWFTestHandler::SetNextHandler(TXmlCustomHandler* value) {
@@ -56,7 +60,8 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
     }
     case SK_START_ELEMENT: {
       auto* start = static_cast<TXmlStartElementSignal*>(signal);
-      if (!fragment && rootState == 2) return fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
+      // A second root is kept open, as any refused start tag is.
+      if (!fragment && rootState == 2) fail(ET_DOUBLE_ROOT_ELEMENT, start->TagName);
       rootState = 1;
       elementStack.Push(start->TagName);
       return;
@@ -69,7 +74,10 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
         closesRefused = true;
       }
       elementStack.Pop();
-      if (elementStack.Empty()) rootState = 2;
+      if (elementStack.Empty()) {
+        rootState = 2;
+        refusedRootOpen = false;
+      }
       return;
     }
     case SK_CDATA: {
@@ -83,7 +91,12 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
       // document may, an element never) is that node's to say.
       if (doctypeSeen) return fail(ET_DOUBLE_DOCTYPE, doctype->DoctypeName);
       doctypeSeen = true;
-      if (rootState != 0) fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+      if (rootState != 0) return fail(ET_DOCTYPE_AFTER_ROOT_ELEMENT, doctype->DoctypeName);
+      // Declarations outside the internal subset proper (an external subset,
+      // parameter entities) may hold the entities referred to: whether they
+      // do, and may in a standalone document, is for validation to tell.
+      if (entityRefsChecked && (!doctype->SystemId.empty() || !ReadSubsetEntityNames(doctype->Data, declaredEntities)))
+        entityRefsChecked = false;
       return;
     }
     case SK_ENTITY_REF: {
@@ -125,6 +138,23 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
   if ((signal->Scope() & kScopeDoc) == 0) RaiseInternal();
 }
 
+void TXmlWFTestHandler::TestEntitiesDeclared(const TXmlStartElementSignal* start, TXmlErrorType& errorType,
+                                             std::u16string& code) const {
+  const TUtilsNameValueList* attributes = start->Attributes;
+  for (int i = 0; i < attributes->GetCount(); ++i) {
+    const std::u16string& value = attributes->ValueAt(i);
+    // The value's own check has passed: every reference is closed.
+    for (size_t amp = value.find(u'&'); amp != std::u16string::npos; amp = value.find(u'&', amp + 1)) {
+      const size_t end = value.find(u';', amp);
+      std::u16string name = value.substr(amp + 1, end - amp - 1);
+      if (name[0] == u'#' || IsXmlPredefinedEntityName(name) || declaredEntities.count(name) != 0) continue;
+      errorType = ET_UNDEFINED_ENTITY;
+      code = std::move(name);
+      return;
+    }
+  }
+}
+
 void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   TSignalHold self(this);
   TXmlErrorType errorType = ET_NONE;
@@ -136,7 +166,10 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
     case 0:
       if (As<TXmlStartDocumentSignal>(signal) != nullptr || As<TXmlStartDocumentFragmentSignal>(signal) != nullptr) {
         Reset();
-        documentState = As<TXmlStartDocumentSignal>(signal) != nullptr ? 1 : 2;
+        bool document = As<TXmlStartDocumentSignal>(signal) != nullptr;
+        documentState = document ? 1 : 2;
+        // A fragment's entities are declared where it is read into.
+        entityRefsChecked = document;
       } else if (As<TXmlStartExtDtdSignal>(signal) != nullptr) {
         documentState = 3;
       } else if (As<TXmlStartIntDtdSignal>(signal) != nullptr) {
@@ -165,8 +198,10 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   // An end tag that got here closes a start tag these checks let through,
   // whose name it has: that name was checked then.
   if (errorType == ET_NONE && signal->KindCode() != SK_END_ELEMENT) signal->CheckWellformedness(errorType, code);
+  if (errorType == ET_NONE && entityRefsChecked && signal->KindCode() == SK_START_ELEMENT)
+    TestEntitiesDeclared(static_cast<TXmlStartElementSignal*>(signal), errorType, code);
   if (errorType == ET_NONE) {
-    if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
+    if (nextHandler != nullptr && !refusedRootOpen) nextHandler->ProcessSignal(signal);
     EndIfFreed();
     return;
   }
@@ -175,6 +210,10 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   // Parsing goes on past a refused start tag or prefix mapping: it stays
   // open here, and its end is kept from the handlers after this one, which
   // never saw it begin.
-  if (elementStack.Size() > openBefore) refusedElements.push_back(elementStack.Size());
+  if (elementStack.Size() > openBefore) {
+    refusedElements.push_back(elementStack.Size());
+    // What a refused root element holds has no place in the document.
+    if (documentState == 1 && elementStack.Size() == 1) refusedRootOpen = true;
+  }
   if (prefixList.size() > mappedBefore) refusedMappings.push_back(prefixList.size());
 }

@@ -6,6 +6,7 @@
 // reported and go no further.
 #include <cstdint>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "xml/XmlSignalHandler.h"
@@ -42,6 +43,12 @@ private:
   [[gnu::always_inline]] inline void TestContent(TXmlSignal* signal, bool fragment, TXmlErrorType& errorType,
                                                  std::u16string& code, bool& closesRefused);
 
+  // A document whose only declarations are those of its internal subset
+  // proper must declare there each entity its attribute values refer to,
+  // the predefined ones aside.
+  void TestEntitiesDeclared(const TXmlStartElementSignal* start, TXmlErrorType& errorType,
+                            std::u16string& code) const;
+
   uint8_t documentState = 0;
   bool doctypeSeen = false;
   TXmlCustomHandler* nextHandler = nullptr;  // not owned
@@ -53,6 +60,12 @@ private:
   // closes them goes no further, as what opened them did not.
   std::vector<size_t> refusedElements;
   std::vector<size_t> refusedMappings;
+  // Inside a refused root element (the first or a later one): nothing goes
+  // on until it ends.
+  bool refusedRootOpen = false;
+  // Whether TestEntitiesDeclared applies; what the internal subset declares.
+  bool entityRefsChecked = false;
+  std::unordered_set<std::u16string> declaredEntities;
   // The names of the open elements, outermost first; the strings of names
   // that were closed are used again for the next ones.
   class TNameStack {

@@ -227,7 +227,7 @@ void TXmlStandardDocReader::SendStartDocumentSignal(const IDomLocator* locator, 
   if (NextHandler() == nullptr) return;
   std::unique_ptr<TXmlStartDocumentSignal> signal(
       TXmlSignal::CreateFromLocator<TXmlStartDocumentSignal>(this, locator));
-  signal->InputEncoding = source->EncodingName();
+  signal->InputEncoding = source->DecodingEncodingName();
   signal->XmlEncoding = source->XmlEncoding();
   signal->XmlStandalone = source->XmlStandalone();
   signal->XmlVersion = source->XmlVersion();

@@ -53,6 +53,7 @@ void TXmlInputSource::Create(TStream* stream, const std::u16string& publicId_, c
   TUtilsUCS4Reader::Create(stream, bufSize, defaultClass, initialByteNumber, initialCharNumber, initialColumn,
                            initialTabsInLine, initialLine);
   if (GetCurrentCodecClass() != defaultClass) encodingName = WidenAscii(GetEncodingName(GetCurrentCodecClass()));
+  encodingNameClass = GetCurrentCodecClass();
   xmlEncoding.clear();
   xmlVersion.clear();
   hasMalformedDecl = !ReadDeclaration();
@@ -197,6 +198,11 @@ void TXmlInputSource::DecideEncoding() {
   }
   // "UTF-16" needs a byte-order mark of UTF-16; text read as 8-bit was not UTF-16.
   if (bom != utf16be && bom != utf16le) invalidEncoding = true;
+}
+
+std::u16string TXmlInputSource::DecodingEncodingName() const {
+  TUnicodeCodecClass current = GetCurrentCodecClass();
+  return current == encodingNameClass ? encodingName : WidenAscii(GetEncodingName(current));
 }
 
 std::u16string JoinSourceLines(const TUtilsWideStringList* lines) {

@@ -44,6 +44,9 @@ public:
   TXmlDeclType DeclType() const { return declType; }
   bool HasMalformedDecl() const { return hasMalformedDecl; }
   const std::u16string& EncodingName() const { return encodingName; }
+  // The encoding the text after the declaration is decoded with: the
+  // declared one when it took over from EncodingName.
+  std::u16string DecodingEncodingName() const;
   bool InvalidEncoding() const { return invalidEncoding; }
   const std::u16string& PublicId() const { return publicId; }
   const std::u16string& SystemId() const { return systemId; }
@@ -64,6 +67,7 @@ private:
   TXmlDeclType declType = DT_UNKNOWN;
   bool hasMalformedDecl = false;
   std::u16string encodingName;
+  TUnicodeCodecClass encodingNameClass = nullptr;  // the codec EncodingName names
   bool invalidEncoding = false;
   std::u16string publicId;
   std::u16string systemId;

@@ -267,8 +267,10 @@ void TXmlStartElementSignal::CopyData(const TXmlStartElementSignal& s) {
 
 void TXmlStartPrefixMappingSignal::CheckWellformedness(TXmlErrorType& errorType, std::u16string& code) const {
   TXmlSignal::CheckWellformedness(errorType, code);
-  // Both prefixes are bound by definition, to their own names only.
-  if ((Prefix == u"xmlns" && Uri != kXmlnsNamespaceUri) || (Prefix == u"xml" && Uri != kXmlNamespaceUri)) {
+  // Both prefixes are bound by definition, to their own names only; no other
+  // prefix, nor the default namespace, may take either name.
+  const bool xmlName = Uri == kXmlNamespaceUri, xmlnsName = Uri == kXmlnsNamespaceUri;
+  if (Prefix == u"xmlns" ? !xmlnsName : Prefix == u"xml" ? !xmlName : xmlName || xmlnsName) {
     Fail(errorType, code, ET_INVALID_PREFIX_MAPPING, Prefix);
   } else if (!Prefix.empty() && !IsXmlPrefix(Prefix)) {
     Fail(errorType, code, ET_INVALID_PREFIX_MAPPING, Prefix);

@@ -1,7 +1,7 @@
 // EngineBench PATH fill|random: wipes PATH (a file or a folder) with one
 // pass through FileWipeListed, the way the program drives it (within the keys
-// its confirm step listed, a window taking the
-// messages, a pumping wait on the handle), and prints the seconds the wipe
+// its confirm step lists, made by the program's own listing; a window taking
+// the messages, a pumping wait on the handle), and prints the seconds the wipe
 // took inside the process, the bytes of file data it overwrote, the MB/s
 // those give and the number of files. run.sh times the whole process.
 // EngineBench FOLDER names: what the system alone costs for hiding and
@@ -29,13 +29,14 @@
 // keeps Wine's desktop process up meanwhile, as the program's window does.
 #include <windows.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "FileListing.h"
 #include "FillFloor.h"
+#include "NeededFolders.h"
 #include "QuorvanellBlockPaths.h"
 #include "QuorvanellBlocks.h"
 #include "QuorvanellEngine.h"
@@ -88,56 +89,6 @@ DataSize MeasureData(const std::wstring& path) {
     FindClose(find);
   }
   return size;
-}
-
-// What the program's confirm step lists for PATH, by key, as the engine
-// compares it: each folder on the way from the drive's root, and for a
-// folder every entry below it (its folder's volume and the listed file ID)
-// and every subfolder's own key. Costs a listing of the tree, which the
-// confirm step pays, not the run: made before the clock starts.
-std::vector<TItemKey> ListedKeys(const std::wstring& path) {
-  std::vector<TItemKey> keys;
-  auto keyOf = [&](const std::wstring& at, TItemKey& key) {
-    HANDLE handle = CreateFileW(at.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return handle;
-    if (QvReadItemKey(handle, key)) keys.push_back(key);
-    return handle;
-  };
-  for (size_t at = path.find(L'\\'); at != std::wstring::npos; at = path.find(L'\\', at + 1)) {
-    TItemKey key;
-    HANDLE level = keyOf(path.substr(0, at + 1), key);
-    if (level != INVALID_HANDLE_VALUE) CloseHandle(level);
-  }
-  std::vector<std::wstring> folders{path};
-  std::vector<uint64_t> buffer(64 * 1024 / sizeof(uint64_t));
-  while (!folders.empty()) {
-    const std::wstring folder = folders.back();
-    folders.pop_back();
-    TItemKey own;
-    HANDLE handle = keyOf(folder, own);
-    if (handle == INVALID_HANDLE_VALUE) continue;
-    for (auto kind = FileIdBothDirectoryRestartInfo;
-         GetFileInformationByHandleEx(handle, kind, buffer.data(), DWORD(buffer.size() * sizeof(uint64_t)));
-         kind = FileIdBothDirectoryInfo) {
-      for (auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer.data());;
-           info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(reinterpret_cast<const uint8_t*>(info) +
-                                                                  info->NextEntryOffset)) {
-        const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-        if (name != L"." && name != L"..") {
-          keys.push_back(QvEntryKey(own, *info));
-          if ((info->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !(info->FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT))
-            folders.push_back(folder + L"\\" + name);
-        }
-        if (info->NextEntryOffset == 0) break;
-      }
-    }
-    CloseHandle(handle);
-  }
-  std::sort(keys.begin(), keys.end());
-  keys.erase(std::unique(keys.begin(), keys.end()), keys.end());
-  return keys;
 }
 
 // The file names of a folder, without its subfolders.
@@ -306,8 +257,18 @@ int wmain(int argc, wchar_t** argv) {
   } else {
     paths.push_back(argv[1]);
   }
-  // Within what a confirm step listed, as the program hands paths over.
-  const std::vector<TItemKey> keys = ListedKeys(argv[1]);
+  // Within what the program's confirm step lists for these ticks, made by its
+  // own listing before the clock starts (the confirm step pays it, not the run).
+  std::vector<std::u16string> checked;
+  for (const std::wstring& path : paths) checked.emplace_back(path.begin(), path.end());
+  std::vector<TNeededTick> leftOut;
+  const TNeededFolders needed = TNeededFolders::OfThisSystem();
+  const std::vector<TItemKey> keys = ListCheckedKeys(checked, [](TListedItem&&) {}, &leftOut, &needed);
+  for (const TNeededTick& tick : leftOut) {
+    std::fprintf(stderr, "the confirm step leaves out %ls (%ls)\n", reinterpret_cast<const wchar_t*>(tick.path.c_str()),
+                 reinterpret_cast<const wchar_t*>(tick.folder.c_str()));
+  }
+  if (!leftOut.empty()) return 1;
   TListedItems listed;
   listed.count = uint32_t(keys.size());
   listed.keys = keys.data();

@@ -14,7 +14,7 @@
 #         beside shred -n1 -u, and beside shred -n1 --remove=wipe, which
 #         renames without syncing the folder after each rename, as the engine
 #         does not either (what still differs is printed beside the figures).
-#         Best of three rounds, with Wine's desktop
+#         Three rounds ($QV_BIG_ROUNDS), with Wine's desktop
 #         process kept up by a window held meanwhile, as the program's own
 #         window keeps it up (its start, ~1 s, is timed once apart).
 #   many: a folder of 4 KB files, 1,000 and 10,000 of them (and 100,000 with
@@ -28,14 +28,20 @@
 #         does for the engine on each file (the pass written and flushed, the
 #         file cut to zero, its times reset and flushed, the renames, the
 #         deletion). QV_MANY_COUNTS sets other counts ("1000" alone, say),
-#         QV_MANY_ROUNDS the rounds up to 1,000 files (3).
+#         QV_MANY_ROUNDS the rounds up to 1,000 files (3; one round above).
 #   ticks: a folder of 1,000 files of 4 KB ($QV_TICKS_COUNT) wiped file by
 #         file, one FileWipe call for each, as the program hands over files
 #         ticked one by one, beside the same files ticked as their folder
 #         (one call for the folder), and file by file with each call naming
 #         the next path (as the program now hands them over; the folder's
 #         shared work is then done once, after the last); one random pass,
-#         best of $QV_TICKS_ROUNDS (3) rounds each, the engine's time in the process.
+#         $QV_TICKS_ROUNDS (5) rounds, the engine's time in the process.
+# Every mode runs its sides in turn in each round and prints the median time
+# of each side, and each ratio as min / median / max of the ratios within
+# the rounds (a best time of each side may come from rounds of different
+# loads), with the machine's load. QV_BENCH_SMALL=1 makes every size small
+# (8 MiB, 100 and 50 files, two rounds): a run that checks the engine wipes
+# what it is given, as CI runs it; its times mean nothing.
 # The engine reaches DIR through a drive letter of the build's private Wine
 # prefix that links to a fresh folder under DIR; only that folder is written
 # and it is removed afterwards. DIR defaults to $QV_BUILD.
@@ -76,7 +82,19 @@ timed() {  # timed CMD...: prints the seconds the whole process took; its output
   t1=$(date +%s.%N)
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
 }
-best() { printf '%s\n' "$@" | sort -g | head -n1; }
+median() {  # median X...: the middle value (the mean of the middle two for an even count)
+  printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+spread() {  # spread "A..." "B...": the ratios A[k] / B[k] of the rounds as "min / median / max"
+  awk -v a="$1" -v b="$2" 'BEGIN { n = split(a, x, " "); split(b, y, " "); for (k = 1; k <= n; k++) printf "%.6f\n", x[k] / y[k] }' |
+    sort -g | awk '{ r[NR] = $1 } END {
+      printf "%.2fx / %.2fx / %.2fx", r[1], NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2, r[NR] }'
+}
+if [ -n "${QV_BENCH_SMALL:-}" ] && [ "$QV_BENCH_SMALL" != 0 ]; then
+  : "${QV_ENGINE_BENCH_MB:=8}" "${QV_BIG_ROUNDS:=2}" "${QV_MANY_COUNTS:=100}" "${QV_MANY_ROUNDS:=2}"
+  : "${QV_TICKS_COUNT:=50}" "${QV_TICKS_ROUNDS:=2}"
+fi
+printf 'load %s on %s processors\n' "$(cut -d' ' -f1 /proc/loadavg)" "$(nproc)"
 engine() {  # engine NAME fill|random|names|floor: wipes $dir/NAME; prints "process-seconds engine-seconds"
   local t
   t=$(timed wine "$exe" "$letter:\\$1" "$2"; echo " $last_out")
@@ -100,7 +118,8 @@ big() {
   wine "$exe" "$letter:\\.hold" hold >/dev/null 2>&1 &
   holder=$!
   sleep 2
-  for round in 1 2 3; do
+  local rounds=${QV_BIG_ROUNDS:-3}
+  for round in $(seq "$rounds"); do
     make_file dd.bin
     dd_t+=("$(timed dd if=/dev/zero of="$dir/dd.bin" bs=1M count="$mb" conv=notrunc,fsync status=none)")
     cut_t+=("$(timed truncate -s 0 "$dir/dd.bin")")
@@ -125,40 +144,39 @@ big() {
   rm -f "$dir/.hold"
   wait "$holder" || true
   local dd_s shred_s
-  dd_s=$(best "${dd_t[@]}")
-  shred_s=$(best "${shred_t[@]}")
+  dd_s=$(median "${dd_t[@]}")
+  shred_s=$(median "${shred_t[@]}")
   mbps() { awk -v s="$1" -v b="$bytes" 'BEGIN { printf "%.0f", b / s / 1e6 }'; }
-  ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2fx", a / b }'; }
-  printf '\n%s MiB file, one pass, on %s (best of 3, whole process)\n' "$mb" "$fstype"
-  printf '%-46s %8s %7s %8s %9s\n' "" seconds MB/s "x tool" "inside"
-  row() {  # row LABEL SECONDS IN-PROCESS: a line measured against dd
-    printf '%-46s %8s %7s %8s %9s\n' "$1" "$2" "$(mbps "$2")" "$(ratio "$2" "$dd_s")" "$3"
+  printf '\n%s MiB file, one pass, on %s (%s rounds, whole process; medians, and x tool: the ratios within the rounds)\n' \
+    "$mb" "$fstype" "$rounds"
+  printf '%-46s %8s %7s %26s %9s\n' "" seconds MB/s "x tool min / median / max" "inside"
+  row() {  # row LABEL "SECONDS..." "IN-PROCESS..." "TOOL-SECONDS...": a line measured against the tool's rounds
+    printf '%-46s %8s %7s %26s %9s\n' "$1" "$(median $2)" "$(mbps "$(median $2)")" "$(spread "$2" "$4")" \
+      "$([ -z "$3" ] || median $3)"
   }
   printf '%-46s %8s %7s\n' "dd if=/dev/zero bs=1M conv=notrunc,fsync" "$dd_s" "$(mbps "$dd_s")"
-  row "Wine floor: same writes + flush, plain calls" "$(best "${plain_t[@]}")" "$(best "${plain_in[@]}")"
-  row "Wine floor: + cut, renamed, deleted" "$(best "${plainwipe_t[@]}")" "$(best "${plainwipe_in[@]}")"
-  row "engine, fill pass (00), flushed" "$(best "${fill_t[@]}")" "$(best "${fill_in[@]}")"
+  row "Wine floor: same writes + flush, plain calls" "${plain_t[*]}" "${plain_in[*]}" "${dd_t[*]}"
+  row "Wine floor: + cut, renamed, deleted" "${plainwipe_t[*]}" "${plainwipe_in[*]}" "${dd_t[*]}"
+  row "engine, fill pass (00), flushed" "${fill_t[*]}" "${fill_in[*]}" "${dd_t[*]}"
   printf '%-46s %8s %7s\n' "shred -n1 -u" "$shred_s" "$(mbps "$shred_s")"
-  printf '%-46s %8s %7s %8s %9s\n' "engine, random pass (ChaCha20), deleted" "$(best "${random_t[@]}")" \
-    "$(mbps "$(best "${random_t[@]}")")" "$(ratio "$(best "${random_t[@]}")" "$shred_s")" "$(best "${random_in[@]}")"
-  printf '%-46s %8s %7s %8s\n' "shred -n1 --remove=wipe (no folder syncs)" "$(best "${shredw_t[@]}")" \
-    "$(mbps "$(best "${shredw_t[@]}")")" "$(ratio "$(best "${shredw_t[@]}")" "$shred_s")"
-  printf '%s\n' "x tool: the time over dd's (fill) or shred's (random) (below 1.00x the engine is faster)."
+  row "engine, random pass (ChaCha20), deleted" "${random_t[*]}" "${random_in[*]}" "${shred_t[*]}"
+  row "shred -n1 --remove=wipe (no folder syncs)" "${shredw_t[*]}" "" "${shred_t[*]}"
+  printf '%s\n' "x tool: the time over dd's (fill) or shred's (random) in the same round (below 1.00x the engine is faster)."
   printf '%s\n' "shred's work is not the engine's: shred writes with O_DIRECT (past the page cache, no copy)," \
     "where the engine writes through Wine's cached writes and then flushes; shred -u renames the file once for" \
     "each character of its name, to ever shorter names, and syncs the folder after each rename (--remove=wipe" \
     "drops those syncs), where the engine renames three times to names of the same length and flushes the" \
     "folder once, after its fillers; shred neither cuts the file to zero nor resets its times first."
-  printf 'Parts of the fill bound, alone: Wine starting and ending a process with the engine'"'"'s message window %s s\n' \
-    "$(best "${start_t[@]}")"
+  printf 'Parts of the fill bound, alone (medians): Wine starting and ending a process with the engine'"'"'s message window %s s\n' \
+    "$(median "${start_t[@]}")"
   printf '(%s s for the first such run, before a window was held: it may have had to start Wine'"'"'s desktop process);\n' \
     "$cold"
   printf 'cutting the file dd wrote to zero (truncate -s 0, which the wipe does and dd does not) %s s.\n' \
-    "$(best "${cut_t[@]}")"
+    "$(median "${cut_t[@]}")"
   local sums=() k
   for k in "${!dd_t[@]}"; do sums+=("$(awk -v a="${dd_t[$k]}" -v b="${cut_t[$k]}" 'BEGIN { printf "%.3f", a + b }')"); done
-  printf 'dd and that cut together %s s: the engine'"'"'s fill pass takes %s of it.\n' "$(best "${sums[@]}")" \
-    "$(ratio "$(best "${fill_t[@]}")" "$(best "${sums[@]}")")"
+  printf 'dd and that cut together %s s: the engine'"'"'s fill pass takes %s of it (min / median / max of the rounds).\n' \
+    "$(median "${sums[@]}")" "$(spread "${fill_t[*]}" "${sums[*]}")"
 }
 
 make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of random data, flushed
@@ -168,46 +186,54 @@ make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of rand
 }
 
 ticks() {
-  local count=${QV_TICKS_COUNT:-1000} rounds=${QV_TICKS_ROUNDS:-3} folder_in=() ticks_in=() chain_in=() r
+  local count=${QV_TICKS_COUNT:-1000} rounds=${QV_TICKS_ROUNDS:-5} folder_in=() ticks_in=() chain_in=() r
+  single() {  # single ticks|chain: the engine's seconds for a folder of files ticked one by one (the folder stays)
+    local out
+    make_files "$1" "$count"
+    out=$(timed wine "$exe" "$letter:\\$1" "$1"; echo " $last_out")
+    case "$out" in *FAILED*) echo "engine wipe of single ticks ($1) failed: $out" >&2; exit 1 ;; esac
+    [ -z "$(ls -A "$dir/$1")" ] || { echo "single ticks ($1) left entries: $(ls -A "$dir/$1" | head)" >&2; exit 1; }
+    rmdir "$dir/$1"
+    echo "$out" | awk '{ print $2 }'
+  }
+  local side order
   for round in $(seq "$rounds"); do
-    make_files folder "$count"
-    r=$(engine folder random); folder_in+=("${r#* }")
-    make_files ticked "$count"
-    r=$(timed wine "$exe" "$letter:\\ticked" ticks; echo " $last_out")
-    case "$r" in *FAILED*) echo "engine wipe of single ticks failed: $r" >&2; exit 1 ;; esac
-    r=$(echo "$r" | awk '{ print $2 }'); ticks_in+=("$r")
-    rmdir "$dir/ticked"
-    make_files chained "$count"
-    r=$(timed wine "$exe" "$letter:\\chained" chain; echo " $last_out")
-    case "$r" in *FAILED*) echo "engine wipe of chained single ticks failed: $r" >&2; exit 1 ;; esac
-    r=$(echo "$r" | awk '{ print $2 }'); chain_in+=("$r")
-    [ -z "$(ls -A "$dir/chained")" ] || { echo "chained single ticks left entries: $(ls -A "$dir/chained" | head)" >&2; exit 1; }
-    rmdir "$dir/chained"
+    # The three in turn, the other way round in every other round.
+    order="folder ticks chain"
+    [ $((round % 2)) = 1 ] || order="chain ticks folder"
+    for side in $order; do
+      case $side in
+        folder) make_files folder "$count"; r=$(engine folder random); folder_in+=("${r#* }") ;;
+        ticks) r=$(single ticks) || exit 1; ticks_in+=("$r") ;;
+        chain) r=$(single chain) || exit 1; chain_in+=("$r") ;;
+      esac
+    done
   done
   local f t c
-  f=$(best "${folder_in[@]}")
-  t=$(best "${ticks_in[@]}")
-  c=$(best "${chain_in[@]}")
-  printf '\n%s files of 4 KB in one folder, one random pass, on %s (best of %s, engine time in the process)\n' \
+  f=$(median "${folder_in[@]}")
+  t=$(median "${ticks_in[@]}")
+  c=$(median "${chain_in[@]}")
+  printf '\n%s files of 4 KB in one folder, one random pass, on %s (%s rounds, medians; engine time in the process)\n' \
     "$count" "$fstype" "$rounds"
-  printf '%-44s %9s %12s\n' "" seconds "ms per file"
+  printf '%-44s %9s %12s %29s\n' "" seconds "ms per file" "x folder min / median / max"
   printf '%-44s %9s %12s\n' "ticked as their folder (one call)" "$f" "$(awk -v s="$f" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
-  printf '%-44s %9s %12s\n' "each on its own, no next path (old program)" "$t" "$(awk -v s="$t" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
-  printf '%-44s %9s %12s\n' "each on its own, naming the next path" "$c" "$(awk -v s="$c" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')"
+  printf '%-44s %9s %12s %29s\n' "each on its own, no next path (old program)" "$t" \
+    "$(awk -v s="$t" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')" "$(spread "${ticks_in[*]}" "${folder_in[*]}")"
+  printf '%-44s %9s %12s %29s\n' "each on its own, naming the next path" "$c" \
+    "$(awk -v s="$c" -v n="$count" 'BEGIN { printf "%.1f", s * 1000 / n }')" "$(spread "${chain_in[*]}" "${folder_in[*]}")"
   local k
   for k in "${!folder_in[@]}"; do  # each round alone: its three figures were taken within seconds of each other
     awk -v k="$((k + 1))" -v f="${folder_in[k]}" -v t="${ticks_in[k]}" -v c="${chain_in[k]}" 'BEGIN {
       printf "round %s: folder %.3f s, single ticks %.3f s (%.2fx), naming the next %.3f s (%.2fx)\n", k, f, t, t / f, c, c / f }'
   done
-  printf 'each ticked on its own takes %s the time of the folder tick without next paths, %s with them.\n' \
-    "$(awk -v a="$t" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')" "$(awk -v a="$c" -v b="$f" 'BEGIN { printf "%.2fx", a / b }')"
+  printf 'x folder: the time over the folder tick'"'"'s in the same round.\n'
 }
 
 many() {
   local counts=(${QV_MANY_COUNTS:-1000 10000})
   [ "${QV_LONG:-0}" = 1 ] && counts+=(100000)
   local most=${QV_MANY_ROUNDS:-3}
-  printf '\nFolder of 4 KB files, one random pass, on %s (whole process; best of %s rounds up to 1,000 files, else of one)\n' \
+  printf '\nFolder of 4 KB files, one random pass, on %s (whole process; %s rounds up to 1,000 files, else one)\n' \
     "$fstype" "$most"
   printf '%8s %14s %14s %8s %14s %8s %16s %16s %8s\n' files "shred ms/file" "engine ms/file" "x shred" "in engine" "MB/s" \
     "Wine bound ms/f" "Wine floor ms/f" "floor x"
@@ -239,9 +265,17 @@ many() {
         row "round $((k + 1))" "${st[k]}" "${et[k]}" "${it[k]}" "${bt[k]}" "${ft[k]}"
       done
     fi
-    row "$n" "$(best "${st[@]}")" "$(best "${et[@]}")" "$(best "${it[@]}")" "$(best "${bt[@]}")" "$(best "${ft[@]}")"
-    awk -v n="$n" -v w="$(best "${wt[@]}")" -v e="$(best "${et[@]}")" 'BEGIN {
-      printf "%8s shred -n1 --remove=wipe (no folder syncs): %.3f ms/file; the engine over it %.2fx\n", n, 1000 * w / n, e / w }'
+    # The medians of the columns; the ratios are the medians of the rounds' own.
+    awk -v l="$n" -v n="$n" -v s="$(median "${st[@]}")" -v e="$(median "${et[@]}")" -v i="$(median "${it[@]}")" \
+      -v b="$(median "${bt[@]}")" -v f="$(median "${ft[@]}")" -v x="$(spread "${et[*]}" "${st[*]}")" \
+      -v y="$(spread "${ft[*]}" "${st[*]}")" 'BEGIN {
+        split(x, ex, " "); split(y, fx, " ")
+        printf "%8s %14.3f %14.3f %8s %14.3f %8.1f %16.3f %16.3f %8s\n", l, 1000 * s / n, 1000 * e / n, ex[3],
+          1000 * i / n, n * 4096 / e / 1e6, 1000 * b / n, 1000 * f / n, fx[3] }'
+    printf '%8s x shred min / median / max %s, floor x %s\n' "$n" "$(spread "${et[*]}" "${st[*]}")" \
+      "$(spread "${ft[*]}" "${st[*]}")"
+    printf '%8s shred -n1 --remove=wipe (no folder syncs): %s ms/file; the engine over it %s\n' "$n" \
+      "$(awk -v w="$(median "${wt[@]}")" -v n="$n" 'BEGIN { printf "%.3f", 1000 * w / n }')" "$(spread "${et[*]}" "${wt[*]}")"
   done
   printf '%s\n' "x shred: the engine's time over shred's (below 1.00x the engine is faster)." \
     "Wine bound: the engine's three renames and the deletion alone, in a Windows process of its own;" \
@@ -257,7 +291,8 @@ many() {
     "before the renames and before the deletion (~0.3 ms each), the paths of the file and the folder read back" \
     "(~0.2 ms), the file's kind, key and names (~0.1 ms), and the message that the file is finished, sent to" \
     "the program's window (~0.3 ms). Rows \"round\": each round's figures, taken within seconds of each other;" \
-    "the last row: the best of each column."
+    "the row of the count: the median of each column (of the ratios, the median of the rounds' own), then the" \
+    "ratios as min / median / max of the rounds."
 }
 
 case "$mode" in

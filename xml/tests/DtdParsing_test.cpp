@@ -5,6 +5,7 @@
 #include "DtdTestSupport.h"
 
 #include "core/MemoryStream.h"
+#include "xml/EntityExpansion.h"
 #include "xml/WideStrList.h"
 #include "xml/XmlSubsetTokenizer.h"
 
@@ -442,7 +443,7 @@ std::string Laughs(int levels, const std::string& use) {
 
 TEST_F(DtdTest, BillionLaughsEndInAnError) {
   EXPECT_EQ(Parse(Laughs(9, "<r>&l9;</r>")), nullptr);
-  EXPECT_EQ(Types().back(), ET_RECURSIVE_ENTITY_REF);
+  EXPECT_EQ(Types().back(), ET_ENTITY_EXPANSION_TOO_LARGE);
   // Let through, the document keeps the reference unexpanded.
   recorder->goOn = true;
   TdomDocument* doc = Parse(Laughs(9, "<r>&l2;&l9;</r>"));
@@ -456,7 +457,7 @@ TEST_F(DtdTest, BillionLaughsEndInAnError) {
   TXmlErrorType type;
   std::u16string value;
   doc->CalculateNormalizedAttrValue(doc->GetDocumentElement()->getAttributeNode(u"a"), value, type);
-  EXPECT_EQ(type, ET_RECURSIVE_ENTITY_REF);
+  EXPECT_EQ(type, ET_ENTITY_EXPANSION_TOO_LARGE);
   EXPECT_TRUE(value.empty());
   EXPECT_FALSE(doc->validate(false));
   // In content found by validation, too.
@@ -472,14 +473,32 @@ TEST_F(DtdTest, QuadraticBlowUpEndsInAnError) {
   std::string xml = "<!DOCTYPE r [<!ELEMENT r ANY><!ENTITY big '" + std::string(100000, 'x') + "'>]><r>";
   for (int i = 0; i < 10000; ++i) xml += "&big;";
   EXPECT_EQ(Parse(xml + "</r>"), nullptr);
-  EXPECT_EQ(Types().back(), ET_RECURSIVE_ENTITY_REF);
+  EXPECT_EQ(Types().back(), ET_ENTITY_EXPANSION_TOO_LARGE);
   recorder->goOn = true;
   TdomDocument* doc = Parse(xml + "</r>");
   ASSERT_NE(doc, nullptr);
   EXPECT_LE(doc->GetDocumentElement()->GetTextContent().size(), size_t(kMaxParameterEntityExpansion));
 }
 
-TEST_F(DtdTest, DeepParameterEntityNestingEndsInAnError) {
+TEST_F(DtdTest, DeepEntityNestingEndsInAnError) {
+  // General entities, each the next one's only text: as deep as allowed is
+  // read, in content and in a value; one level more is refused for its depth.
+  recorder->goOn = true;
+  for (int depth : {kMaxGeneralEntityDepth, kMaxGeneralEntityDepth + 1}) {
+    std::string chain = "<!ENTITY g" + std::to_string(depth) + " 'end'>";
+    for (int i = 1; i < depth; ++i) chain += "<!ENTITY g" + std::to_string(i) + " '&g" + std::to_string(i + 1) + ";'>";
+    recorder->reports.clear();
+    TdomDocument* doc = Parse("<!DOCTYPE r [<!ELEMENT r ANY><!ATTLIST r v CDATA #IMPLIED>" + chain + "]><r v='&g1;'>&g1;</r>");
+    ASSERT_NE(doc, nullptr);
+    const bool allowed = depth == kMaxGeneralEntityDepth;
+    EXPECT_EQ(Types(), allowed ? std::vector<TXmlErrorType>{} : std::vector{ET_ENTITY_NESTING_TOO_DEEP});
+    EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), allowed ? u"end" : u"");
+    TXmlErrorType type;
+    std::u16string value;
+    doc->CalculateNormalizedAttrValue(doc->GetDocumentElement()->getAttributeNode(u"v"), value, type);
+    EXPECT_EQ(type, allowed ? ET_NONE : ET_ENTITY_NESTING_TOO_DEEP);
+  }
+  recorder->goOn = false;
   std::string dtd;
   // "&#37;" becomes "%" when declared, so each text refers to the next when used.
   for (int i = 0; i < 2000; ++i) dtd += "<!ENTITY % p" + std::to_string(i) + " '&#37;p" + std::to_string(i + 1) + ";'>";

@@ -73,7 +73,7 @@ TEST_F(EntityBudgetTest, ReferencesToEmptyEntitiesExhaustTheBudget) {
       "<!DOCTYPE r [<!ELEMENT r (#PCDATA)><!ATTLIST r a CDATA #IMPLIED>" + EmptyChain(7) + "]>";
   // Parsing with the models prepared expands the content at once.
   TdomDocument* doc = Parse(doctype + "<r>&e7;</r>");
-  EXPECT_TRUE(doc == nullptr || Reported(recorder->reports, ET_RECURSIVE_ENTITY_REF));
+  EXPECT_TRUE(doc == nullptr || Reported(recorder->reports, ET_ENTITY_EXPANSION_TOO_LARGE));
   recorder->reports.clear();
   // Validation of the references a parse without models left in place.
   parser->SetAutoPrepare(AP_NO);
@@ -87,7 +87,7 @@ TEST_F(EntityBudgetTest, ReferencesToEmptyEntitiesExhaustTheBudget) {
   doc = Parse(doctype + "<r a='&e7;'/>");
   ASSERT_NE(doc, nullptr);
   EXPECT_FALSE(doc->validate(/*keepUnchanged=*/true));
-  EXPECT_TRUE(Reported(recorder->reports, ET_RECURSIVE_ENTITY_REF));
+  EXPECT_TRUE(Reported(recorder->reports, ET_ENTITY_EXPANSION_TOO_LARGE));
   impl->FreeDocument(doc);
   recorder->reports.clear();
   // One level less fits the budget and expands in full.
@@ -95,7 +95,7 @@ TEST_F(EntityBudgetTest, ReferencesToEmptyEntitiesExhaustTheBudget) {
   doc = Parse("<!DOCTYPE r [<!ELEMENT r ANY>" + EmptyChain(4) + "<!ENTITY t 'x&e4;y'>]><r>&t;</r>");
   ASSERT_NE(doc, nullptr);
   EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), u"xy");
-  EXPECT_FALSE(Reported(recorder->reports, ET_RECURSIVE_ENTITY_REF));
+  EXPECT_FALSE(Reported(recorder->reports, ET_ENTITY_EXPANSION_TOO_LARGE));
 }
 
 // A default that repeats a large entity: its value is refused once the
@@ -112,7 +112,7 @@ TEST_F(EntityBudgetTest, AttributeDefaultsArePaidFor) {
       EXPECT_FALSE(static_cast<TdomElement*>(c)->hasAttribute(u"d"));
     impl->FreeDocument(doc);
   }
-  EXPECT_TRUE(Reported(recorder->reports, ET_RECURSIVE_ENTITY_REF));
+  EXPECT_TRUE(Reported(recorder->reports, ET_ENTITY_EXPANSION_TOO_LARGE));
   recorder->reports.clear();
   // 10 uses (a million characters) fit once, not on a hundred elements:
   // the parse is refused, or ends with a few elements carrying the value.
@@ -131,7 +131,7 @@ TEST_F(EntityBudgetTest, AttributeDefaultsArePaidFor) {
     impl->FreeDocument(doc);
   }
   EXPECT_LT(carried, 10);
-  EXPECT_TRUE(Reported(recorder->reports, ET_RECURSIVE_ENTITY_REF));
+  EXPECT_TRUE(Reported(recorder->reports, ET_ENTITY_EXPANSION_TOO_LARGE));
   recorder->reports.clear();
   // A small default is never refused, however many elements carry it.
   doc = Parse("<!DOCTYPE r [<!ELEMENT r (c*)><!ELEMENT c EMPTY><!ENTITY s 'sss'><!ATTLIST c d CDATA '&s;'>]><r>" +

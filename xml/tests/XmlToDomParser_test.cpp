@@ -159,13 +159,27 @@ TEST_F(XmlToDomParserTest, BrokenDocumentsReportTypeLineAndColumn) {
 TEST_F(XmlToDomParserTest, RefusedStartTagLetThroughKeepsContentWithItsParent) {
   recorder->letFatalErrorsPass = true;
   // The refused element is not built, and its end goes no further than the
-  // checker, so what comes after it stays with r; reported once.
-  for (const char* text : {"<r><bad x='a<b'><c/></bad><d/></r>", "<r><c/><bad x='a<b'/><d/></r>"}) {
+  // checker, so what comes after it stays with r; reported once. A second
+  // root goes no further with all it holds.
+  struct Case {
+    const char* text;
+    TXmlErrorType type;
+    const char* code;
+  } cases[] = {{"<r><bad x='a<b'><c/></bad><d/></r>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a<b"},
+               {"<r><c/><bad x='a<b'/><d/></r>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a<b"},
+               {"<r><c/><d/></r><s>t<u/><!--k--></s>", ET_DOUBLE_ROOT_ELEMENT, "s"},
+               // Without declarations elsewhere, an entity must be declared.
+               {"<r><c/><bad x='1&amp;&foo;2'/><d/></r>", ET_UNDEFINED_ENTITY, "foo"},
+               {"<!DOCTYPE r [<!ENTITY e 'x'>]><r><c/><bad x='&e;&foo;'/><d/></r>", ET_UNDEFINED_ENTITY, "foo"}};
+  for (const Case& c : cases) {
     recorder->errors.clear();
-    TdomDocument* doc = ParseBytes(text);
+    TdomDocument* doc = ParseBytes(c.text);
     ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(doc->GetLastChildNode(), doc->GetDocumentElement());
     EXPECT_EQ(ChildNames(doc->GetDocumentElement()), "c,d");
-    EXPECT_EQ(recorder->errors.size(), 1u) << text;
+    ASSERT_EQ(recorder->errors.size(), 1u) << c.text;
+    EXPECT_EQ(recorder->errors[0].type, c.type);
+    EXPECT_EQ(Utf8(recorder->errors[0].code), c.code);
   }
 }
 
@@ -182,6 +196,7 @@ TEST_F(XmlToDomParserTest, EncodingsFromMarkAndDeclaration) {
 
   doc = ParseBytes("<?xml version='1.0' encoding='ISO-8859-1'?><r>\xE9</r>");
   ASSERT_NE(doc, nullptr);
+  EXPECT_EQ(Utf8(doc->GetInputEncoding()), "ISO-8859-1");
   EXPECT_EQ(doc->GetDocumentElement()->GetTextContent(), std::u16string(u"\u00E9"));
 }
 

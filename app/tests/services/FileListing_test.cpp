@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <random>
 #include <set>
 #include <string>
@@ -97,9 +99,12 @@ private:
 
 // Each item found carries the key of the object its path opens (a folder's
 // volume and the file ID it lists) with its name: what the wipe compares.
+// That key and the key of every folder on its way are among the keys handed
+// to the engine (the wipe reaches it through them).
 std::vector<std::u16string> Listed(const std::vector<std::u16string>& checked) {
   std::vector<std::u16string> lines;
-  ListCheckedItems(checked, [&](TListedItem&& item) {
+  std::vector<std::pair<size_t, TListedItem>> keyedItems;  // with their lines
+  const std::vector<TItemKey> keys = ListCheckedKeys(checked, [&](TListedItem&& item) {
     TItemKey opened;
     const std::u16string bare = item.path.back() == u'\\' ? item.path.substr(0, item.path.size() - 1) : item.path;
     const std::u16string name = bare.substr(bare.find_last_of(u'\\') + 1);
@@ -117,7 +122,21 @@ std::vector<std::u16string> Listed(const std::vector<std::u16string>& checked) {
     const bool keyed =
         item.keyed && KeyOfPath(bare, opened) && read && QvEntryKey(opened, opened.fileId, name, stamp) == item.key;
     lines.push_back(Line(item) + (item.found ? (keyed ? u" keyed" : u" not keyed") : u""));
+    if (item.keyed) keyedItems.emplace_back(lines.size() - 1, item);
   });
+  std::map<std::u16string, bool> folderListed;
+  auto listed = [&](const TItemKey& key) { return std::binary_search(keys.begin(), keys.end(), key); };
+  for (const auto& [line, item] : keyedItems) {
+    bool reached = listed(item.key);
+    const size_t last = item.path.find_last_of(u'\\', item.path.size() - 2);  // before its own name
+    for (size_t at = item.path.find(u'\\'); reached && at <= last; at = item.path.find(u'\\', at + 1)) {
+      const std::u16string folder = item.path.substr(0, at == 2 ? 3 : at);
+      TItemKey key;
+      if (!folderListed.contains(folder)) folderListed[folder] = KeyOfPath(folder, key) && listed(key);
+      reached = folderListed[folder];
+    }
+    if (!reached) lines[line] += u" not among the keys";
+  }
   return lines;
 }
 

@@ -141,6 +141,8 @@ TEST_F(PatternsReaderTest, UnusableFilesAreRefusedWithThePlace) {
        "and the entities amp, lt, gt, apos and quot (line 1, column 69)"},
       {"<!DOCTYPE root [<!ENTITY nm 'Name'>]><root><pattern code='A' name='&nm;' description='d' order='1'/></root>",
        "the entity \"nm\", which is never expanded"},
+      // Without a declaration the file is not well-formed; the pattern is not left out.
+      {"<root>\n<pattern code='A' name='&nm;' description='d' order='1'/></root>", "XML (line 2, column 2)"},
   };
   for (const Case& c : cases) {
     std::string message = Refusal(c.text);

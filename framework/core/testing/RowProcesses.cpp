@@ -16,8 +16,11 @@ namespace qvtable {
 
 namespace {
 
-constexpr int kQuietLimitMs = 20000;  // a child silent this long hangs
-constexpr int kStepLimitMs = 10000;   // a step this long hangs (the child tells where)
+// A step may wait for something its row's act made impossible: the tests'
+// waits give a busy machine ten times their time-out (3 s becomes 30 s), so
+// a step hangs only well past the longest of them.
+constexpr int kQuietLimitMs = 90000;  // a child silent this long hangs
+constexpr int kStepLimitMs = 60000;   // a step this long hangs (the child tells where)
 
 // ---- The child's side -------------------------------------------------------
 

@@ -11,16 +11,28 @@
 // The events are read from the tree's headers at build time (TreeEvents.inc),
 // with the class library's events the tree inherits; CI runs a fixed sample
 // of the rows and a few chosen ones, QV_LONG=1 all of them.
+//
+// The second table takes each step alone as an operation called from outside
+// any message: a dry run counts the calls of every event from the
+// operation's start, and its rows act at the first, the second and the last
+// of them, also on the operation's target, its parent, the whole content, the
+// first column or the image lists the tree holds. Each row also checks what
+// the operation did (where a node moved, which column a drag moved, a cut
+// export told as a failure).
 #include <gtest/gtest.h>
 
 #include <windows.h>
 #include <ole2.h>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "TreeTestSupport.h"
@@ -43,6 +55,11 @@ struct TTableColumn : TVirtualTreeColumn {
   char padding[sizeof(TForm)]{};
 };
 
+// So is the form's image list the tree holds.
+struct TTableImages : TImageList {
+  char padding[sizeof(TForm)]{};
+};
+
 struct TTableTree : TVirtualStringTree {
   using TBaseVirtualTree::DoDragging;
   void DoFreeNode(PVirtualNode node) override;
@@ -53,9 +70,12 @@ struct TTableTree : TVirtualStringTree {
 
 // ---- The table: events x {tree, node, parent, form, column} x k -------------
 
-enum TAction { aTree, aNode, aParent, aForm, aColumn };
+enum TAction { aTree, aNode, aParent, aForm, aColumn, aTarget, aTargetParent, aClear, aFirstColumn, aImages };
+const std::vector<std::string> kActions{"tree",   "node",          "parent",         "form",         "column",
+                                        "target", "target's parent", "whole content", "first column", "image list"};
 constexpr int kSampleRows = 64;
 constexpr int kRowsPerChild = 100;
+constexpr int kOperationSample = 300;
 
 // The events, on the string tree or on the draw tree beside it.
 struct TTable;
@@ -75,7 +95,7 @@ const TRows& Rows() {
     // The events called all along the script act at later calls too, in later steps.
     const std::set<std::string> often{"OnGetText",  "OnGetImageIndex", "OnPaintText", "OnMeasureItem", "OnStateChange",
                                       "OnInitNode", "OnFreeNode",      "OnExpanding", "OnShowScrollbar"};
-    TRows rows({}, {"tree", "node", "parent", "form", "column"}, {});
+    TRows rows({}, {kActions.begin(), kActions.begin() + aTarget}, {});
     for (const auto& slot : kEvents)
       rows.AddEvent(slot.name, often.count(slot.name) ? std::vector<int>{1, 2, 3, 10, 100, 1000} : std::vector<int>{1, 2, 3});
     return rows;
@@ -87,20 +107,29 @@ const TRows& Rows() {
 
 struct TRowState {
   TRow row{};
+  int event = -1;                   // the event that acts
+  PVirtualNode target = nullptr;    // the operation's
+  bool plain = false;               // a view without check boxes
+  std::vector<int> calls;           // by event, while a dry run counts them
+  std::vector<TVirtualTreeColumn*> columnsBefore;  // in display order, before the operation
+  TVirtualTreeColumn* pressed = nullptr;           // the column the mouse pressed
+  std::vector<TVirtualTreeColumn*> draggedTold;    // what OnHeaderDragged named
+  PVirtualNode source = nullptr;                   // what the operation moves
+  std::string saved;                               // a stream the operation reads
   TForm* form = nullptr;
   TTableTree* tree = nullptr;
   TVirtualDrawTree* drawTree = nullptr;  // beside the tree, for the draw tree's own events
   std::vector<bool> drawOnly;            // by event: the draw tree's own
   bool drawRow = false;                  // the row's event is the draw tree's: its handler frees that tree
   bool drawFreed = false;
-  TImageList* images = nullptr;  // the form's, for the tree to take
+  TImageList* images = nullptr;  // the form's, held by the tree and its header
   HWND window = nullptr;
   int headerHeight = 0;
   bool observing = false;  // the script runs (not the set-up or the tear-down)
   bool acting = false;     // the table's handler frees something right now
   bool acted = false;
   bool treeFreed = false;
-  int calls = 0;
+  int eventCalls = 0;
   std::string actedIn;  // the step the table's handler freed something in
   std::string refused;            // why the tree refused the handler's deletion
   std::set<PVirtualNode> freedNodes;
@@ -129,19 +158,30 @@ void Act(const TTold& told) {
     g.treeFreed = g.drawFreed = true;
     g.form->Free();
     g.form = nullptr;
+    g.images = nullptr;
   } else if (g.row.action == aTree) {
     tree->Free();
     (g.drawRow ? g.drawFreed : g.treeFreed) = true;
-  } else if (g.row.action == aColumn) {
+  } else if (g.row.action == aImages) {
+    if (g.images != nullptr) std::exchange(g.images, nullptr)->Free();
+  } else if (g.row.action == aClear) {
+    try {
+      tree->Clear();
+    } catch (const std::exception& e) {  // refused as a deletion is (a stream is being read)
+      g.refused = e.what();
+    }
+  } else if (g.row.action == aColumn || g.row.action == aFirstColumn) {
     // The column drawn, else the focused one, else the first shown.
     TVirtualTreeColumns* columns = tree->Header()->Columns();
     TVirtualTreeColumn* column = told.column != nullptr ? told.column : columns->Items(tree->FocusedColumn());
-    if (column == nullptr) column = columns->Items(columns->ColumnFromPositionIndex(0));
+    if (column == nullptr || g.row.action == aFirstColumn) column = columns->Items(columns->ColumnFromPositionIndex(0));
     if (column != nullptr) columns->Delete(column->Index());
   } else {
     PVirtualNode node = !told.nodes.empty() ? told.nodes.front() : tree->FocusedNode();
     if (node == nullptr) node = tree->RootNode()->FirstChild;
-    if (node != nullptr && g.row.action == aParent) node = node->Parent;
+    if (g.row.action == aTarget || g.row.action == aTargetParent) node = g.drawRow ? nullptr : g.target;
+    if (g.freedNodes.count(node)) node = nullptr;
+    if (node != nullptr && (g.row.action == aParent || g.row.action == aTargetParent)) node = node->Parent;
     if (node != nullptr && node != tree->RootNode() && !g.freedNodes.count(node)) {
       try {
         tree->DeleteNode(node);
@@ -165,8 +205,10 @@ void Observe(int index, const TTold& told, const std::function<void()>& baseline
   if (told.column != nullptr && told.column->Going())
     return Problem(std::string(kEvents[index].name) + " was told about a deleted column");
   baseline();
-  if (!g.observing || g.acting || g.acted || index != g.row.event) return;
-  if (++g.calls == g.row.k) Act(told);
+  if (!g.observing || g.acting) return;
+  if (!g.calls.empty()) ++g.calls[index];  // a dry run
+  if (g.acted || index != g.event) return;
+  if (++g.eventCalls == g.row.k) Act(told);
 }
 
 // Every node initialised is freed once, whenever and however the tree goes.
@@ -197,7 +239,7 @@ void SetBaselines() {
   SetBaseline<TTable, &Core::OnInitNode>(
       [](TBaseVirtualTree*, PVirtualNode parent, PVirtualNode node, TVirtualNodeInitStates& states) {
         g.initialised.insert(node);
-        node->CheckType = ctTriStateCheckBox;
+        if (!g.plain) node->CheckType = ctTriStateCheckBox;
         if (parent == nullptr && node->Index % 3 == 0) states.Include(ivsHasChildren);
       });
   SetBaseline<TTable, &Core::OnInitChildren>([](TBaseVirtualTree*, PVirtualNode, uint32_t& count) { count = 3; });
@@ -234,6 +276,13 @@ void SetBaselines() {
   SetBaseline<TTable, &Core::OnGetNodeDataSize>([](TBaseVirtualTree*, int& size) { size = 0; });
   SetBaseline<TTable, &TCustomVirtualDrawTree::OnGetHintSize>(
       [](TBaseVirtualTree*, PVirtualNode, TColumnIndex, TRect& r) { r = TRect{0, 0, 120, 20}; });
+  // The pressed column, as the header asks whether it may be dragged.
+  SetBaseline<TTable, &Base::OnHeaderDragging>([](TVTHeader* header, TColumnIndex column, bool&) {
+    if (g.pressed != nullptr) g.pressed = header->Columns()->Items(column);
+  });
+  SetBaseline<TTable, &Base::OnHeaderDragged>([](TVTHeader* header, TColumnIndex column, int) {
+    g.draggedTold.push_back(header->Columns()->Items(column));
+  });
   SetBaseline<TTable, &Base::OnGetLineStyle>([](TBaseVirtualTree*, void*& bits) {
     static uint16_t pattern[8] = {0x33, 0xCC, 0x33, 0xCC, 0x33, 0xCC, 0x33, 0xCC};
     bits = pattern;
@@ -357,6 +406,12 @@ void OnDrawTree(const std::function<void(TVirtualDrawTree*)>& action) {
 struct TStep {
   const char* name;
   std::function<void(TTableTree*)> run;
+  // Alone, as an operation: what it needs first (not counted), the node it
+  // works on, what it must have done, and whether the view has no check boxes.
+  std::function<void(TTableTree*)> prepare = nullptr;
+  std::function<PVirtualNode(TTableTree*)> target = nullptr;
+  std::function<void(TTableTree*)> check = nullptr;
+  bool plain = false;
 };
 
 const std::vector<TStep>& Script() {
@@ -641,15 +696,170 @@ const std::vector<TStep>& Script() {
   return steps;
 }
 
+// ---- The operations, alone -----------------------------------------------------
+
+std::vector<TVirtualTreeColumn*> ColumnsInOrder(TTableTree* t) {
+  std::vector<TVirtualTreeColumn*> result;
+  TVirtualTreeColumns* columns = t->Header()->Columns();
+  for (TColumnIndex index : columns->PositionToIndex()) result.push_back(columns->Items(index));
+  return result;
+}
+// Columns of before that are still there (by address only: a deleted one may be freed), in before's order.
+std::vector<TVirtualTreeColumn*> StillThere(const std::vector<TVirtualTreeColumn*>& before,
+                                            const std::vector<TVirtualTreeColumn*>& now, TVirtualTreeColumn* but) {
+  std::vector<TVirtualTreeColumn*> result;
+  for (TVirtualTreeColumn* column : before)
+    if (column != but && std::find(now.begin(), now.end(), column) != now.end()) result.push_back(column);
+  return result;
+}
+// Four owner-drawn columns A B C D of 90 pixels; the second is pressed (and focused).
+void PressSecondColumn(TTableTree* t) {
+  HeaderOption(hoOwnerDraw, true);
+  t->Header()->Columns()->Add();
+  for (TVirtualTreeColumn* column : ColumnsInOrder(t)) column->SetWidth(90);
+  t->SetFocusedColumn(1);
+  g.columnsBefore = ColumnsInOrder(t);
+  g.pressed = g.columnsBefore[1];
+}
+void MultiLine(TTableTree* t) { t->SetMultiline(Shown(30), true); }
+PVirtualNode FirstChild(TTableTree* t) { return t->GetFirstChild(t->GetFirst()); }
+void Move(TTableTree* t, bool childrenOnly, TVTNodeAttachMode mode) {
+  if (Usable(g.source) && Usable(g.target)) t->MoveTo(g.source, g.target, mode, childrenOnly);
+}
+UINT HtmlFormat() { return RegisterClipboardFormatA("HTML Format"); }
+
+const std::vector<TStep>& Operations() {
+  static const std::vector<TStep> operations = [] {
+    std::vector<TStep> all;
+    for (const TStep& step : Script())  // these need the steps before them
+      if (std::string(step.name) != "load from a stream" && std::string(step.name) != "GetFirst after loading")
+        all.push_back(step);
+    auto target = [](int shown) { return [shown](TTableTree*) { return Shown(shown); }; };
+    std::vector<TStep> own{
+        {.name = "MoveTo before a child", .run = [](TTableTree* t) { Move(t, false, amInsertBefore); },
+         .prepare = [](TTableTree*) { g.source = Shown(5); }, .target = FirstChild,
+         .check = [](TTableTree*) {
+           if (Usable(g.source) && Usable(g.target)) EXPECT_EQ(g.source->NextSibling, g.target) << "no move";
+         }},
+        {.name = "MoveTo after a node", .run = [](TTableTree* t) { Move(t, false, amInsertAfter); },
+         .prepare = [](TTableTree*) { g.source = Shown(1); }, .target = target(6)},
+        {.name = "MoveTo the children", .run = [](TTableTree* t) { Move(t, true, amAddChildLast); },
+         .prepare = [](TTableTree* t) { g.source = t->GetFirst(); FirstChild(t); }, .target = target(4)},
+        {.name = "CopyTo", .run = [](TTableTree* t) {
+           if (Usable(g.source) && Usable(g.target)) t->CopyTo(g.source, g.target, amAddChildLast, false);
+         }, .prepare = [](TTableTree*) { g.source = Shown(2); }, .target = FirstChild},
+        {.name = "DeleteNode", .run = [](TTableTree* t) { t->DeleteNode(g.target); }, .target = FirstChild},
+        {.name = "DeleteChildren", .run = [](TTableTree* t) { t->DeleteChildren(g.target); },
+         .target = [](TTableTree* t) { FirstChild(t); return t->GetFirst(); }},
+        {.name = "Clear", .run = [](TTableTree* t) { t->Clear(); }},
+        {.name = "DeleteSelectedNodes", .run = [](TTableTree* t) { t->DeleteSelectedNodes(); },
+         .prepare = [](TTableTree* t) { t->SelectAll(false); }},
+        {.name = "RootNodeCount grows", .run = [](TTableTree* t) { t->SetRootNodeCount(50); }},
+        {.name = "AddChild", .run = [](TTableTree* t) { t->AddChild(g.target); }, .target = target(3)},
+        {.name = "SetChildCount", .run = [](TTableTree* t) { t->SetChildCount(g.target, 2); },
+         .target = [](TTableTree* t) { FirstChild(t); return t->GetFirst(); }},
+        {.name = "ToggleNode", .run = [](TTableTree* t) { t->ToggleNode(g.target); }, .target = target(0)},
+        {.name = "SetNodeHeight", .run = [](TTableTree* t) { t->SetNodeHeight(g.target, 30); }, .target = target(2)},
+        // A node made multi-line is measured again.
+        {.name = "NodeHeight", .run = [](TTableTree* t) { t->GetNodeHeight(g.target); }, .prepare = MultiLine,
+         .target = target(30)},
+        {.name = "NodeHeight (no check boxes)", .run = [](TTableTree* t) { t->GetNodeHeight(g.target); },
+         .prepare = MultiLine, .target = target(30), .plain = true},
+        {.name = "GetDisplayRect, text only", .run = [](TTableTree* t) { t->GetDisplayRect(g.target, 0, true); },
+         .target = target(30)},
+        {.name = "GetDisplayRect, text only (no check boxes)",
+         .run = [](TTableTree* t) { t->GetDisplayRect(g.target, 1, true); }, .target = target(30), .plain = true},
+        {.name = "GetMaxColumnWidth", .run = [](TTableTree* t) { t->GetMaxColumnWidth(0); }},
+        {.name = "SetSelected", .run = [](TTableTree* t) { t->SetSelected(g.target, true); }, .target = target(3)},
+        {.name = "SetFocusedNode", .run = [](TTableTree* t) { t->SetFocusedNode(g.target); }, .target = target(3)},
+        {.name = "ScrollIntoView", .run = [](TTableTree* t) { t->ScrollIntoView(g.target, true); },
+         .target = target(35)},
+        {.name = "InvertSelection", .run = [](TTableTree* t) { t->InvertSelection(false); }},
+        {.name = "Sort the children", .run = [](TTableTree* t) { t->Sort(g.target, 0, sdDescending); },
+         .target = [](TTableTree* t) { FirstChild(t); return t->GetFirst(); }},
+        {.name = "ReinitNode", .run = [](TTableTree* t) { t->ReinitNode(g.target, true); }, .target = target(0)},
+        {.name = "CutToClipBoard", .run = [](TTableTree* t) { t->CutToClipBoard(); }, .prepare = [](TTableTree* t) {
+           t->SetSelected(Shown(2), true);
+         }},
+        {.name = "load from a stream", .run = [](TTableTree* t) {
+           TMemoryStream* stream = New<TMemoryStream>();
+           stream->WriteBuffer(g.saved.data(), static_cast<int32_t>(g.saved.size()));
+           stream->SetPosition(0);
+           t->LoadFromStream(stream);
+           stream->Free();
+         }, .prepare = [](TTableTree* t) {
+           TMemoryStream* stream = New<TMemoryStream>();
+           t->SaveToStream(stream);
+           g.saved.assign(static_cast<const char*>(stream->Memory()), static_cast<size_t>(stream->Size()));
+           stream->Free();
+         }},
+        {.name = "paint (no check boxes)", .run = [](TTableTree*) {
+           RedrawWindow(g.window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
+         }, .plain = true},
+        {.name = "export HTML (no check boxes)", .run = [](TTableTree* t) { t->ContentToHTML(tstAll); }, .plain = true},
+        {.name = "HTML for the clipboard", .run = [](TTableTree* t) {
+           HGLOBAL block = t->ContentToClipboard(HtmlFormat(), tstAll);
+           if (g.treeFreed && block != nullptr) ADD_FAILURE() << "an export cut short was handed out";
+           if (block != nullptr) GlobalFree(block);
+         }},
+        {.name = "clipboard HTML rendered", .run = [](TTableTree*) {
+           IDataObject* data = nullptr;
+           if (OleGetClipboard(&data) != S_OK) return;
+           FORMATETC format{static_cast<CLIPFORMAT>(HtmlFormat()), nullptr, DVASPECT_CONTENT, -1, TYMED_HGLOBAL};
+           STGMEDIUM medium{};
+           HRESULT rendered = data->GetData(&format, &medium);
+           if (rendered == S_OK) ReleaseStgMedium(&medium);
+           data->Release();
+           if (g.treeFreed && rendered == S_OK) ADD_FAILURE() << "an export cut short was rendered as S_OK";
+         }, .prepare = [](TTableTree* t) {
+           t->SetClipboardFormats({"Virtual Tree Data", "HTML Format"});
+           t->SelectAll(false);
+           t->CopyToClipBoard();
+         }},
+        {.name = "column drag to the right", .run = [](TTableTree*) {
+           // B pressed, dropped on C's right half (D's once A went).
+           Header(WM_NCLBUTTONDOWN, 130, 8);
+           for (int x : {150, 250, 260}) Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, HeaderY(8)));
+           Send(WM_LBUTTONUP, 0, MAKELPARAM(260, HeaderY(8)));
+         }, .prepare = PressSecondColumn, .check = [](TTableTree* t) {
+           // The pressed column moves, or none; and the handler is told of that one.
+           std::vector<TVirtualTreeColumn*> now = ColumnsInOrder(t);
+           bool kept = std::find(now.begin(), now.end(), g.pressed) != now.end();
+           TVirtualTreeColumn* but = kept ? g.pressed : nullptr;
+           EXPECT_EQ(StillThere(g.columnsBefore, now, but), StillThere(now, now, but)) << "another column moved";
+           for (TVirtualTreeColumn* told : g.draggedTold) EXPECT_EQ(told, g.pressed) << "OnHeaderDragged named another";
+         }},
+        {.name = "column resize, second column", .run = [](TTableTree*) {
+           Header(WM_NCLBUTTONDOWN, 180, 8);
+           for (int x : {190, 210, 210}) Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, HeaderY(8)));
+           Send(WM_LBUTTONUP, 0, MAKELPARAM(210, HeaderY(8)));
+         }, .prepare = PressSecondColumn, .check = [](TTableTree* t) {
+           // A column deleted in the resize's handler: the next move puts the edge at the mouse.
+           std::vector<TVirtualTreeColumn*> now = ColumnsInOrder(t);
+           if (g.acted && std::string(kEvents[g.event].name) != "OnColumnResize") return;
+           if (std::find(now.begin(), now.end(), g.pressed) == now.end()) return;
+           int left = 0, right = 0;
+           t->Header()->Columns()->GetColumnBounds(g.pressed->Index(), left, right);
+           EXPECT_EQ(right, 210) << "the column's edge is not where the mouse is";
+         }},
+    };
+    all.insert(all.end(), own.begin(), own.end());
+    return all;
+  }();
+  return operations;
+}
+
 // ---- One row ------------------------------------------------------------------
 
 void MakeTree() {
   ParkMouse();
   g.form = New<TForm>(Application);
   g.form->SetBounds(0, 0, 420, 420);
+  // Made before the trees: the form frees it after them (a tree a handler
+  // freed outlives it, going, until the operation ends).
+  g.images = New<TTableImages>(g.form);
   g.tree = New<TTableTree>(g.form);
   g.drawTree = New<TVirtualDrawTree>(g.form);
-  g.images = New<TImageList>(g.form);
   TBitmap* image = New<TBitmap>();
   image->SetSize(16, 16);
   g.images->Add(image, nullptr);
@@ -657,8 +867,8 @@ void MakeTree() {
   TTableTree* t = g.tree;
   // The plain owner draw is asked only when no one answers which parts to draw.
   g.drawOnly = BindAll(kEvents, t, g.drawTree);
-  if (std::string(kEvents[g.row.event].name) == "OnHeaderDraw") t->OnHeaderDrawQueryElements = nullptr;
-  g.drawRow = g.drawOnly[g.row.event];
+  if (g.event >= 0 && std::string(kEvents[g.event].name) == "OnHeaderDraw") t->OnHeaderDrawQueryElements = nullptr;
+  g.drawRow = g.event >= 0 && g.drawOnly[g.event];
   g.drawTree->SetParent(g.form);
   g.drawTree->SetBounds(0, 285, 400, 100);
   g.drawTree->SetHintMode(hmHint);
@@ -674,8 +884,10 @@ void MakeTree() {
   t->SetHintAnimation(hatNone);
   t->SetShowHint(true);
   TCustomStringTreeOptions* o = t->TreeOptions();
-  o->SetMiscOptions(o->MiscOptions().Include(toCheckSupport).Include(toEditable).Include(toVariableNodeHeight)
+  o->SetMiscOptions(o->MiscOptions().Set(toCheckSupport, !g.plain).Include(toEditable).Include(toVariableNodeHeight)
                         .Include(toWheelPanning).Exclude(toAcceptOLEDrop));  // the script's first drop takes it
+  t->SetImages(g.images);
+  t->Header()->SetImages(g.images);
   o->SetSelectionOptions(o->SelectionOptions().Include(toMultiSelect));
   o->SetAutoOptions(o->AutoOptions().Include(toAutoScroll).Include(toAutoTristateTracking).Include(toAutoSpanColumns).Include(toAutoDropExpand));
   o->SetPaintOptions(o->PaintOptions().Include(toHotTrack));
@@ -690,24 +902,9 @@ void MakeTree() {
   qvtest::Pump(10);
 }
 
-std::string RunRow(const TRow& row) {
-  g = TRowState{};
-  g.row = row;
-  MakeTree();
-  int formComponents = g.form->ComponentCount();
-  HWND formWindow = g.form->Handle();
-  g.observing = true;
-  for (const TStep& step : Script()) {
-    if (g.treeFreed) break;
-    SetRowStep(step.name);
-    try {
-      step.run(g.tree);
-    } catch (const std::exception& e) {
-      Problem(std::string("\"") + step.name + "\" raised " + e.what());
-      break;
-    }
-  }
-  SetRowStep("messages after the script");
+// The checks after a row: what lives is sound, then every node goes with the form once.
+std::string FinishRow(int formComponents, HWND formWindow) {
+  SetRowStep("messages after the operations");
   qvtest::Pump(20);
   SetRowStep("the checks");
   g.observing = false;
@@ -734,6 +931,96 @@ std::string RunRow(const TRow& row) {
   return g.problems;
 }
 
+void Run(const TStep& step) {
+  SetRowStep(step.name);
+  try {
+    step.run(g.tree);
+  } catch (const std::exception& e) {
+    Problem(std::string("\"") + step.name + "\" raised " + e.what());
+  }
+}
+
+std::string RunRow(const TRow& row) {
+  g = TRowState{};
+  g.row = row;
+  g.event = row.event;
+  MakeTree();
+  int formComponents = g.form->ComponentCount();
+  HWND formWindow = g.form->Handle();
+  g.observing = true;
+  for (const TStep& step : Script())
+    if (!g.treeFreed && g.problems.find("raised") == std::string::npos) Run(step);
+  return FinishRow(formComponents, formWindow);
+}
+
+// Operation step alone on a fresh tree: a dry run (event -1) counts the
+// calls of every event from its start; a row acts at its call of event.
+std::string RunOperation(int step, int event, const TRow& row) {
+  const TStep& operation = Operations()[step];
+  g = TRowState{};
+  g.row = row;
+  g.event = event;
+  g.plain = operation.plain;
+  MakeTree();
+  int formComponents = g.form->ComponentCount();
+  HWND formWindow = g.form->Handle();
+  SetRowStep(std::string(operation.name) + ": set-up");
+  if (operation.prepare) operation.prepare(g.tree);
+  if (operation.target) g.target = operation.target(g.tree);
+  if (event < 0) g.calls.assign(kEvents.size(), 0);
+  g.observing = true;
+  Run(operation);
+  g.observing = false;
+  SetRowStep(std::string(operation.name) + ": what it did");
+  if (!g.treeFreed && operation.check) operation.check(g.tree);
+  return FinishRow(formComponents, formWindow);
+}
+
+// The operation table: every operation x each event its dry run saw x act x
+// the first, second and last call. The parent's dry runs go to the children
+// in a file, so that both read the same rows.
+struct TOperationRows {
+  TRows rows{{}, kActions, {}};
+  std::vector<std::pair<int, int>> pairs;  // by the rows' event: operation, event
+  std::vector<std::vector<int>> calls;     // by operation and event, in its dry run
+};
+
+const TOperationRows& OperationRows() {
+  static const TOperationRows table = [] {
+    TOperationRows t;
+    std::vector<std::vector<int>>& calls = t.calls;
+    const char* path = std::getenv("QV_OPERATION_CALLS");
+    if (path != nullptr) {
+      std::ifstream in(path);
+      for (int step = 0, count = 0; in >> step >> count;) {
+        calls.emplace_back(count);
+        for (int& c : calls.back()) in >> c;
+      }
+    } else {
+      for (size_t step = 0; step < Operations().size(); ++step) {
+        std::string problems = RunOperation(static_cast<int>(step), -1, TRow{});
+        EXPECT_EQ(problems, "") << Operations()[step].name << " alone";
+        calls.push_back(g.calls);
+      }
+    }
+    for (size_t step = 0; step < calls.size(); ++step)
+      for (size_t event = 0; event < calls[step].size(); ++event) {
+        int count = calls[step][event];
+        if (count == 0) continue;
+        int pair = static_cast<int>(t.pairs.size());
+        t.pairs.emplace_back(static_cast<int>(step), static_cast<int>(event));
+        t.rows.events.push_back(std::string(Operations()[step].name) + ": " + kEvents[event].name);
+        for (int action = 0; action < static_cast<int>(kActions.size()); ++action) {
+          bool targeted = action == aTarget || action == aTargetParent;
+          if (targeted && !Operations()[step].target) continue;
+          for (int k : std::set<int>{1, std::min(2, count), count}) t.rows.all.push_back(TRow{pair, action, k});
+        }
+      }
+    return t;
+  }();
+  return table;
+}
+
 }  // namespace
 
 // Every handler property of the tree is in the table, and every event the
@@ -758,9 +1045,9 @@ TEST(HandlerTable, HoldsEveryEventOfTheTree) {
   tree->Free();
 }
 
-// The rows this process was started for, one after another (see RowProcesses.h).
-TEST(HandlerTable, Rows) {
-  if (ChildRows().empty()) GTEST_SKIP() << "run by HandlerTable.EveryHandlerFreesWhatItIsToldAbout";
+// The rows of table this process was started for, one after another (see
+// RowProcesses.h), each run by run, which answers its problems.
+void RunChildRows(const TRows& table, const std::function<std::string(const TRow&)>& run) {
   SetBaselines();
   Application->Initialize();
   OleInitialize(nullptr);
@@ -769,13 +1056,18 @@ TEST(HandlerTable, Rows) {
     Problem(std::string("\"") + RowStep() + "\" raised " + e.what());
   };
   SetObjectFencing(std::min(sizeof(TTableTree), sizeof(TForm)));
-  RunOwnRows(Rows(), [](int index) {
-    std::string problems = RunRow(Rows().all[index]);
+  RunOwnRows(table, [&](int index) {
+    std::string problems = run(table.all[index]);
     if (!problems.empty()) ADD_FAILURE() << problems;
     std::string note = !g.acted ? "never freed" : "freed in \"" + g.actedIn + "\"";
     return g.refused.empty() ? note : note + ", refused: " + g.refused;
   });
   SetObjectFencing(0);
+}
+
+TEST(HandlerTable, Rows) {
+  if (ChildRows().empty()) GTEST_SKIP() << "run by HandlerTable.EveryHandlerFreesWhatItIsToldAbout";
+  RunChildRows(Rows(), RunRow);
 }
 
 TEST(HandlerTable, EveryHandlerFreesWhatItIsToldAbout) {
@@ -805,4 +1097,67 @@ TEST(HandlerTable, EveryHandlerFreesWhatItIsToldAbout) {
               outcomes.size(), neverFreed, silent.c_str(), FailingRowsBySite(outcomes).c_str());
   // An event the script never reaches proves nothing: a step must call it.
   EXPECT_TRUE(silent.empty()) << "no step of the script calls" << silent;
+}
+
+TEST(HandlerTable, OperationRows) {
+  if (ChildRows().empty()) GTEST_SKIP() << "run by HandlerTable.EveryOperationSurvivesEveryHandler";
+  const TOperationRows& table = OperationRows();
+  RunChildRows(table.rows, [&](const TRow& row) {
+    return RunOperation(table.pairs[row.event].first, table.pairs[row.event].second, row);
+  });
+}
+
+TEST(HandlerTable, EveryOperationSurvivesEveryHandler) {
+  if (!ChildRows().empty()) GTEST_SKIP() << "a child runs rows only";
+  SetBaselines();
+  Application->Initialize();
+  OleInitialize(nullptr);
+  const TOperationRows& table = OperationRows();
+  std::string path = std::string(std::getenv("TEMP") != nullptr ? std::getenv("TEMP") : ".") + "\\qv-operation-calls-" +
+                     std::to_string(GetCurrentProcessId()) + ".txt";
+  {
+    std::ofstream out(path);
+    for (size_t step = 0; step < table.calls.size(); ++step) {
+      out << step << ' ' << table.calls[step].size();
+      for (int count : table.calls[step]) out << ' ' << count;
+      out << '\n';
+    }
+  }
+  SetEnvironmentVariableA("QV_OPERATION_CALLS", path.c_str());
+  // Besides the sample, the rows of the faults found before.
+  auto always = [&](const TRow& row) {
+    const std::string& name = table.rows.events[row.event];
+    auto has = [&](const char* part) { return name.find(part) != std::string::npos; };
+    TAction action = static_cast<TAction>(row.action);
+    return (has("MoveTo before a child: OnUpdating") && (action == aTarget || action == aTargetParent)) ||
+           (has("column drag to the right: OnHeaderDragging") && (action == aColumn || action == aFirstColumn)) ||
+           (has("column drag to the right: OnHeaderDrawQueryElements") && action == aFirstColumn && row.k == 1) ||
+           (has("column resize, second column: OnColumnResize") && action == aFirstColumn) ||
+           (has("NodeHeight: OnMeasureItem") && (action == aNode || action == aClear)) ||
+           (has("text only: OnGetText") && (action == aNode || action == aClear)) ||
+           (has("HTML rendered: OnGetText") && action == aTree && row.k == 2) ||
+           (has("paint: OnGetText") && action == aForm && row.k == 1) ||
+           (has("images from the plain handler: OnGetImageIndex") && action == aImages && row.k == 1) ||
+           (has("change delay: OnStateChange") && action == aClear && row.k == 1) ||
+           (has("drag start: OnPaintText") && action == aNode && row.k == 1) ||
+           (has("Escape: OnStateChange") && action == aTree && row.k == 1) ||
+           (has("click a cell: OnGetImageIndexEx") && action == aTree && row.k == 2);
+  };
+  std::vector<int> chosen = table.rows.Chosen(kOperationSample, /*seed=*/66, always);
+  // QV_TABLE_SHARD=i/n takes every n-th of them from the i-th, for runs side by side.
+  if (const char* shard = std::getenv("QV_TABLE_SHARD")) {
+    const char* slash = std::strchr(shard, '/');
+    int i = std::atoi(shard), n = std::max(1, slash != nullptr ? std::atoi(slash + 1) : 1);
+    std::erase_if(chosen, [&](int row) { return row % n != i; });
+  }
+  std::vector<TRowOutcome> outcomes = RunRowsInChildren(chosen, kRowsPerChild, "HandlerTable.OperationRows");
+  int acted = 0;
+  for (const TRowOutcome& outcome : outcomes) acted += outcome.note.rfind("freed in", 0) == 0;
+  std::set<int> events;
+  for (const auto& [step, event] : table.pairs) events.insert(event);
+  std::printf("%zu operations, %zu events, %zu operation-event pairs, %zu rows; %zu run, %d of them acted; failing "
+              "rows:\n%s",
+              table.calls.size(), events.size(), table.pairs.size(), table.rows.all.size(), outcomes.size(), acted,
+              FailingRowsBySite(outcomes).c_str());
+  std::remove(path.c_str());
 }
