@@ -194,10 +194,17 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
 
   TBiDiMode bidi = useColumn ? attributes.BiDiMode : BiDiMode();
   TAlignment align = useColumn ? attributes.Alignment : alignment;
-  // The width and image handlers may free the node or the tree: the rest of
-  // the rectangle is then what it was so far.
+  // The width and image handlers may free the node or the tree, or add or
+  // delete columns (the index then names another): then it has no place.
+  int columns = HeaderColumnCount();
+  auto lost = [&] {
+    TColumnAttributes now;
+    return Gone(node) || TreeGoing() || HeaderColumnCount() != columns ||
+           (useColumn && (!HeaderColumnAttributes(column, now) || now.Left != attributes.Left ||
+                          now.Width != attributes.Width || now.Position != attributes.Position));
+  };
   int nodeWidth = DoGetNodeWidth(node, column);
-  if (Gone(node) || TreeGoing()) return result;
+  if (lost()) return TRect();
   int offset = margin;
   if (column == HeaderMainColumn() || !useColumn) {
     offset += VisibleColumnIndent(node);
@@ -205,9 +212,9 @@ TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, b
       offset += CheckImages()->Width() + 2;
   }
   offset += ImageRoom(node, ikState, column);
-  if (Gone(node) || TreeGoing()) return result;
+  if (lost()) return TRect();
   offset += ImageRoom(node, ikNormal, column);
-  if (Gone(node) || TreeGoing()) return result;
+  if (lost()) return TRect();
 
   bool rightToLeft = bidi != bdLeftToRight;
   if (rightToLeft) {

@@ -255,15 +255,10 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
       bool declaration = name == u"xmlns" || name.rfind(u"xmlns:", 0) == 0;
       if (namespaceAware && declaration != (pass == 0)) continue;
       if (namespaceAware ? present.count(name) != 0 : element->getAttributeNode(name) != nullptr) continue;
-      // Entity text repeated on every element is paid for each time.
-      if (entryValue.expansion > 0 && !ChargeEntityExpansion(document, entryValue.expansion)) {
-        ok = false;
-        continue;
-      }
       TdomAttr* attr = nullptr;
       try {
+        std::u16string uri;
         if (namespaceAware) {
-          std::u16string uri;
           if (!DefaultAttributeNamespace(element, name, uri)) {
             ok = false;
             continue;
@@ -273,10 +268,14 @@ bool TdomASModelCollection::AddDefaultAttributes(TdomElement* element) {
           std::u16string prefix, localName;
           SplitQualifiedName(name, prefix, localName);
           if (element->getAttributeNodeNS(uri, localName) != nullptr) continue;
-          attr = document->createAttributeNS(uri, name);
-        } else {
-          attr = document->createAttribute(name);
         }
+        // Entity text repeated on every element is paid for each time it
+        // is added (not for a default the element has under another prefix).
+        if (entryValue.expansion > 0 && !ChargeEntityExpansion(document, entryValue.expansion)) {
+          ok = false;
+          continue;
+        }
+        attr = namespaceAware ? document->createAttributeNS(uri, name) : document->createAttribute(name);
         attr->SetNodeValue(EscapeAttributeValue(value));
         attr->SetSpecified(false);
         if (namespaceAware) {

@@ -133,11 +133,20 @@ std::u16string TXmlDomBuilder::MappedUri(const std::u16string& prefix) const {
 
 void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
   TSignalHold self(this);
+  // The read is over, whatever became of the document: the builder lets go
+  // of it (a chain made by hand has no parser to end the read for it), and
+  // the next read names its reference node anew.
+  if (signal->KindCode() == SK_ABORTED) {
+    EndRead();
+    Reset();
+    return;
+  }
   // A handler the chain called between two signals (an error handler of a
   // reader that holds nothing) freed the document, or freed or moved nodes
   // of it (the reference node, perhaps).
   if (document != nullptr && (document->IsGoing() || document->StructureStamp() != signalsStamp)) {
     if (document->IsGoing()) ForgetDocument();
+    if (signal->KindCode() == SK_COMPLETED) EndRead();
     throw EParserException(DomMessage::kTreeChanged);
   }
   // The end of an element only moves the reference node up: it calls no
@@ -292,11 +301,7 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
       return;
     }
     case SK_COMPLETED:
-      ReleaseBudget();
-      return;
-    case SK_ABORTED:
-      ReleaseBudget();
-      Reset();
+      EndRead();
       return;
     default:
       if ((signal->Scope() & kScopeDoc) == 0) throw EParserException("Internal Parser Exception");

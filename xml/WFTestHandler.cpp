@@ -195,18 +195,28 @@ void TXmlWFTestHandler::ProcessSignal(TXmlSignal* signal) {
   }
   // The end of what was refused: reported at its start, never passed on.
   if (closesRefused) return;
+  // The end of the read reaches the handlers after this one however it
+  // ended, so that they let go of what they hold for it.
+  bool ends = signal->KindCode() == SK_COMPLETED || signal->KindCode() == SK_ABORTED;
   // An end tag that got here closes a start tag these checks let through,
   // whose name it has: that name was checked then.
   if (errorType == ET_NONE && signal->KindCode() != SK_END_ELEMENT) signal->CheckWellformedness(errorType, code);
   if (errorType == ET_NONE && entityRefsChecked && signal->KindCode() == SK_START_ELEMENT)
     TestEntitiesDeclared(static_cast<TXmlStartElementSignal*>(signal), errorType, code);
   if (errorType == ET_NONE) {
-    if (nextHandler != nullptr && !refusedRootOpen) nextHandler->ProcessSignal(signal);
+    if (nextHandler != nullptr && (!refusedRootOpen || ends)) nextHandler->ProcessSignal(signal);
     EndIfFreed();
     return;
   }
   SendErrorNotification(signal->Reader(), errorType, signal, code);
   EndIfFreed();
+  if (ends) {
+    // A read that ends refused (its root left open) ends for the rest of
+    // the chain too, once the verdict let it go on.
+    if (nextHandler != nullptr) nextHandler->ProcessSignal(signal);
+    EndIfFreed();
+    return;
+  }
   // Parsing goes on past a refused start tag or prefix mapping: it stays
   // open here, and its end is kept from the handlers after this one, which
   // never saw it begin.

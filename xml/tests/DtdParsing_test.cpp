@@ -397,6 +397,15 @@ TEST_F(DtdTest, NamespaceAwareDefaultAttributes) {
     EXPECT_TRUE(!filled || doc->prepareAttributes());
     EXPECT_EQ(doc->GetDocumentElement()->getAttributeNS(u"urn:p", u"a"), u"given") << filled;
   }
+  // A default the element has under another prefix costs no expansion, as one it has under the same.
+  int64_t spent[2];
+  for (int other = 0; other < 2; ++other) {
+    doc = Parse(std::string("<!DOCTYPE r [<!ENTITY e 'expanded'><!ATTLIST r p:a CDATA '&e;&e;'>]>"
+                            "<r xmlns:p='urn:p' xmlns:q='urn:p' ") + (other ? "q" : "p") + ":a='given'/>");
+    ASSERT_NE(doc, nullptr);
+    spent[other] = doc->ExpansionBudget().chars;
+  }
+  EXPECT_EQ(spent[1], spent[0]);
 }
 
 TEST_F(DtdTest, ValidationFaultsAreReportsNotExceptions) {

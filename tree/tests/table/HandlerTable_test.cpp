@@ -116,6 +116,7 @@ struct TRowState {
   std::vector<TVirtualTreeColumn*> draggedTold;    // what OnHeaderDragged named
   PVirtualNode source = nullptr;                   // what the operation moves
   std::string saved;                               // a stream the operation reads
+  TRect rect;                                      // the place the operation gave
   TForm* form = nullptr;
   TTableTree* tree = nullptr;
   TVirtualDrawTree* drawTree = nullptr;  // beside the tree, for the draw tree's own events
@@ -728,6 +729,19 @@ void Move(TTableTree* t, bool childrenOnly, TVTNodeAttachMode mode) {
 }
 UINT HtmlFormat() { return RegisterClipboardFormatA("HTML Format"); }
 
+// A place its handlers changed under it is none; otherwise it is the
+// node's place now.
+std::function<void(TTableTree*)> DisplayRectKept(TColumnIndex column) {
+  return [column](TTableTree* t) {
+    if (!Usable(g.target)) {
+      EXPECT_TRUE(g.rect.IsEmpty()) << "a freed node has a place";
+    } else if (!g.rect.IsEmpty()) {
+      TRect now = t->GetDisplayRect(g.target, column, true);
+      EXPECT_TRUE(g.rect.Left == now.Left && g.rect.Right == now.Right && g.rect.Top == now.Top) << "a stale place";
+    }
+  };
+}
+
 const std::vector<TStep>& Operations() {
   static const std::vector<TStep> operations = [] {
     std::vector<TStep> all;
@@ -765,10 +779,11 @@ const std::vector<TStep>& Operations() {
          .target = target(30)},
         {.name = "NodeHeight (no check boxes)", .run = [](TTableTree* t) { t->GetNodeHeight(g.target); },
          .prepare = MultiLine, .target = target(30), .plain = true},
-        {.name = "GetDisplayRect, text only", .run = [](TTableTree* t) { t->GetDisplayRect(g.target, 0, true); },
-         .target = target(30)},
+        {.name = "GetDisplayRect, text only", .run = [](TTableTree* t) { g.rect = t->GetDisplayRect(g.target, 0, true); },
+         .target = target(30), .check = DisplayRectKept(0)},
         {.name = "GetDisplayRect, text only (no check boxes)",
-         .run = [](TTableTree* t) { t->GetDisplayRect(g.target, 1, true); }, .target = target(30), .plain = true},
+         .run = [](TTableTree* t) { g.rect = t->GetDisplayRect(g.target, 1, true); }, .target = target(30),
+         .check = DisplayRectKept(1), .plain = true},
         {.name = "GetMaxColumnWidth", .run = [](TTableTree* t) { t->GetMaxColumnWidth(0); }},
         {.name = "SetSelected", .run = [](TTableTree* t) { t->SetSelected(g.target, true); }, .target = target(3)},
         {.name = "SetFocusedNode", .run = [](TTableTree* t) { t->SetFocusedNode(g.target); }, .target = target(3)},
@@ -1134,7 +1149,7 @@ TEST(HandlerTable, EveryOperationSurvivesEveryHandler) {
            (has("column drag to the right: OnHeaderDrawQueryElements") && action == aFirstColumn && row.k == 1) ||
            (has("column resize, second column: OnColumnResize") && action == aFirstColumn) ||
            (has("NodeHeight: OnMeasureItem") && (action == aNode || action == aClear)) ||
-           (has("text only: OnGetText") && (action == aNode || action == aClear)) ||
+           (has("text only: OnGetText") && (action == aNode || action == aClear || action == aFirstColumn)) ||
            (has("HTML rendered: OnGetText") && action == aTree && row.k == 2) ||
            (has("paint: OnGetText") && action == aForm && row.k == 1) ||
            (has("images from the plain handler: OnGetImageIndex") && action == aImages && row.k == 1) ||
