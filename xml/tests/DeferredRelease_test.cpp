@@ -392,8 +392,8 @@ protected:
           }
           if (there) static_cast<TObject*>(alone)->Free();
         },
-        [=](Event) { onChild(0, [](TdomElement* e) { e->setAttribute(u"n", u"v"); }); },
-        [=](Event) { onChild(0, [](TdomElement* e) { e->setAttribute(u"n", u"w"); }); },
+        [=](Event) { onChild(0, [](TdomElement* e) { SetAndCheck(e, u"v"); }); },
+        [=](Event) { onChild(0, [](TdomElement* e) { SetAndCheck(e, u"w"); }); },
         [=](Event) { onChild(0, [](TdomElement* e) { e->removeAttribute(u"n"); }); },
         [=](Event) {
           onChild(0, [](TdomElement* e) {
@@ -404,18 +404,29 @@ protected:
         [=](Event) { appendMade(-1, [this] { return doc->createTextNode(u"tail"); }); },
         [this](Event) {
           Target target(actor, Root());
-          if (TdomElement* s = Child(0)) Returned(Root()->insertBefore(doc->createElement(u"n"), s));
+          if (TdomElement* s = Child(0)) {
+            TOwnedRef<TdomNode> before(s);
+            TOwnedRef<TdomNode> added(Returned(Root()->insertBefore(doc->createElement(u"n"), s)));
+            // Whatever a handler freed, what is left stands where it was put.
+            if (added && before && There()) EXPECT_EQ(added->GetNextSiblingNode(), before.Get()) << "not inserted before";
+          }
         },
         [this](Event) {
           if (!There()) return;
           TOwnedRef<TdomNode> comment(doc->createComment(u"was z"));
           TdomElement* z = Child(3);
           Target target(actor, Root());
-          if (comment && z != nullptr) Returned(Root()->replaceChild(comment.Get(), z));
+          if (comment && z != nullptr) {
+            Returned(Root()->replaceChild(comment.Get(), z));
+            if (comment && There()) EXPECT_EQ(comment->GetParentNode(), Root()) << "not put in the place of z";
+          }
         },
         [this](Event) {
           Target target(actor, Root());
-          if (TdomElement* n = Child(0)) Returned(Root()->removeChild(n));
+          if (TdomElement* n = Child(0)) {
+            TOwnedRef<TdomNode> removed(Returned(Root()->removeChild(n)));
+            if (removed) EXPECT_EQ(removed->GetParentNode(), nullptr) << "not removed";
+          }
         },
         // Elements with attributes freed, in a fragment and by themselves.
         [this](Event) {
@@ -438,7 +449,12 @@ protected:
         [=](Event) { onChild(1, [](TdomElement* s) { s->Free(); }); },
         [=](Event) { appendMade(0, [this] { return doc->createTextNode(u"a"); }); },
         [=](Event) { appendMade(0, [this] { return doc->createTextNode(u"b"); }); },
-        [=](Event) { onChild(-1, [](TdomElement* root) { root->normalize(); }); },
+        [=](Event) {
+          onChild(-1, [this](TdomElement* root) {
+            root->normalize();
+            if (There() && Root() == root) EXPECT_TRUE(Normalized(root)) << "texts left side by side";
+          });
+        },
         // Import from a second document, whose nodes carry handlers too; a clone.
         [this](Event event) {
           if (!There()) return;
@@ -449,7 +465,13 @@ protected:
           if (text && otherThere()) other->GetDocumentElement()->appendChild(text.Get());
           if (otherThere()) BindToDocument(event, other);
           Target target(actor, otherThere() ? other->GetDocumentElement() : nullptr);
-          if (There() && otherThere()) Returned(doc->importNode(other->GetDocumentElement(), /*deep=*/true));
+          if (There() && otherThere()) {
+            TOwnedRef<TdomNode> copy(Returned(doc->importNode(other->GetDocumentElement(), /*deep=*/true)));
+            if (copy && There()) {
+              EXPECT_EQ(copy->GetOwnerDocument(), doc) << "imported into another document";
+              EXPECT_EQ(copy->GetNodeName(), u"o");
+            }
+          }
           if (impl->OwnsDocument(other)) impl->FreeDocument(other);
         },
         [=](Event) { onChild(0, [this](TdomElement* s) { Returned(s->cloneNode(/*deep=*/true)); }); },
@@ -547,10 +569,27 @@ protected:
   qvtable::TRows Table();
 
   // A node an operation returns is alive, and so is its document.
-  static void Returned(TdomNode* node) {
-    if (node == nullptr) return;
+  static TdomNode* Returned(TdomNode* node) {
+    if (node == nullptr) return node;
     TdomDocument* owner = node->GetReferenceDocument();
     EXPECT_FALSE(node->IsGoing() || (owner != nullptr && owner->IsGoing())) << "an operation returned what goes";
+    return node;
+  }
+  // An attribute set is there with its value, unless a handler freed it.
+  static void SetAndCheck(TdomElement* e, const char16_t* value) {
+    TOwnedRef<TdomElement> element(e);
+    e->setAttribute(u"n", value);
+    if (element && !element->IsGoing() && element->hasAttribute(u"n")) EXPECT_EQ(element->getAttribute(u"n"), value);
+  }
+  // No two texts stand side by side, and none is empty, anywhere below node.
+  static bool Normalized(TdomNode* node) {
+    for (TdomNode* c = node->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) {
+      bool text = c->GetNodeType() == ntText_Node;
+      TdomNode* next = c->GetNextSiblingNode();
+      if (text && (c->GetNodeValue().empty() || (next != nullptr && next->GetNodeType() == ntText_Node))) return false;
+      if (!Normalized(c)) return false;
+    }
+    return true;
   }
 
   // Runs the script with the actor on event, acting at its call at counted

@@ -117,6 +117,7 @@ struct TRowState {
   PVirtualNode source = nullptr;                   // what the operation moves
   std::string saved;                               // a stream the operation reads
   TRect rect;                                      // the place the operation gave
+  uint32_t height = 0;                             // the height it gave
   TForm* form = nullptr;
   TTableTree* tree = nullptr;
   TVirtualDrawTree* drawTree = nullptr;  // beside the tree, for the draw tree's own events
@@ -729,6 +730,14 @@ void Move(TTableTree* t, bool childrenOnly, TVTNodeAttachMode mode) {
 }
 UINT HtmlFormat() { return RegisterClipboardFormatA("HTML Format"); }
 
+// A freed node has no height; a live one the height it has now.
+void HeightKept(TTableTree*) {
+  if (!Usable(g.target)) {
+    EXPECT_EQ(g.height, 0u) << "a freed node has a height";
+  } else {
+    EXPECT_EQ(g.height, g.target->NodeHeight) << "a stale height";
+  }
+}
 // A place its handlers changed under it is none; otherwise it is the
 // node's place now.
 std::function<void(TTableTree*)> DisplayRectKept(TColumnIndex column) {
@@ -756,13 +765,20 @@ const std::vector<TStep>& Operations() {
            if (Usable(g.source) && Usable(g.target)) EXPECT_EQ(g.source->NextSibling, g.target) << "no move";
          }},
         {.name = "MoveTo after a node", .run = [](TTableTree* t) { Move(t, false, amInsertAfter); },
-         .prepare = [](TTableTree*) { g.source = Shown(1); }, .target = target(6)},
+         .prepare = [](TTableTree*) { g.source = Shown(1); }, .target = target(6),
+         .check = [](TTableTree*) {
+           if (Usable(g.source) && Usable(g.target)) EXPECT_EQ(g.target->NextSibling, g.source) << "no move";
+         }},
         {.name = "MoveTo the children", .run = [](TTableTree* t) { Move(t, true, amAddChildLast); },
-         .prepare = [](TTableTree* t) { g.source = t->GetFirst(); FirstChild(t); }, .target = target(4)},
+         .prepare = [](TTableTree* t) { g.source = t->GetFirst(); FirstChild(t); }, .target = target(4),
+         .check = [](TTableTree*) {
+           if (Usable(g.source) && Usable(g.target)) EXPECT_EQ(g.source->FirstChild, nullptr) << "children not moved";
+         }},
         {.name = "CopyTo", .run = [](TTableTree* t) {
            if (Usable(g.source) && Usable(g.target)) t->CopyTo(g.source, g.target, amAddChildLast, false);
          }, .prepare = [](TTableTree*) { g.source = Shown(2); }, .target = FirstChild},
-        {.name = "DeleteNode", .run = [](TTableTree* t) { t->DeleteNode(g.target); }, .target = FirstChild},
+        {.name = "DeleteNode", .run = [](TTableTree* t) { t->DeleteNode(g.target); }, .target = FirstChild,
+         .check = [](TTableTree*) { EXPECT_FALSE(Usable(g.target)) << "not deleted"; }},
         {.name = "DeleteChildren", .run = [](TTableTree* t) { t->DeleteChildren(g.target); },
          .target = [](TTableTree* t) { FirstChild(t); return t->GetFirst(); }},
         {.name = "Clear", .run = [](TTableTree* t) { t->Clear(); }},
@@ -775,10 +791,10 @@ const std::vector<TStep>& Operations() {
         {.name = "ToggleNode", .run = [](TTableTree* t) { t->ToggleNode(g.target); }, .target = target(0)},
         {.name = "SetNodeHeight", .run = [](TTableTree* t) { t->SetNodeHeight(g.target, 30); }, .target = target(2)},
         // A node made multi-line is measured again.
-        {.name = "NodeHeight", .run = [](TTableTree* t) { t->GetNodeHeight(g.target); }, .prepare = MultiLine,
-         .target = target(30)},
-        {.name = "NodeHeight (no check boxes)", .run = [](TTableTree* t) { t->GetNodeHeight(g.target); },
-         .prepare = MultiLine, .target = target(30), .plain = true},
+        {.name = "NodeHeight", .run = [](TTableTree* t) { g.height = t->GetNodeHeight(g.target); },
+         .prepare = MultiLine, .target = target(30), .check = HeightKept},
+        {.name = "NodeHeight (no check boxes)", .run = [](TTableTree* t) { g.height = t->GetNodeHeight(g.target); },
+         .prepare = MultiLine, .target = target(30), .check = HeightKept, .plain = true},
         {.name = "GetDisplayRect, text only", .run = [](TTableTree* t) { g.rect = t->GetDisplayRect(g.target, 0, true); },
          .target = target(30), .check = DisplayRectKept(0)},
         {.name = "GetDisplayRect, text only (no check boxes)",
