@@ -120,7 +120,8 @@ public:
       totals.bytes += static_cast<int64_t>(row.size);
       ++totals.files;
     };
-    if (listing != nullptr) listing->keys = ListCheckedKeys(checked, add, &listing->needed, needed);
+    if (listing != nullptr)
+      listing->keys = ListCheckedKeys(checked, add, &listing->needed, needed, &listing->folderTimes);
     else ListCheckedItems(checked, add, nullptr, needed);
     // The folder's type name as the interface language gives it now.
     if (totals.folders > 0) kinds.OfFolder();

@@ -24,6 +24,7 @@ struct TConfirmTotals {
 // or this program needs them.
 struct TConfirmListing {
   std::vector<TItemKey> keys;
+  std::vector<TFolderTime> folderTimes;  // of the folders entered, sorted by key, one per key
   std::vector<TNeededTick> needed;
 };
 

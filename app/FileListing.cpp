@@ -31,24 +31,6 @@ constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 LPCWSTR W(const std::u16string& s) { return reinterpret_cast<LPCWSTR>(s.c_str()); }
 
-// The system's words for an error, without the closing line break and period.
-std::u16string ErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD length = FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
-      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
-  std::u16string words = length != 0 && text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text), length)
-                                                        : std::u16string();
-  if (text != nullptr) LocalFree(text);
-  while (!words.empty() && (words.back() <= u' ' || words.back() == u'.')) words.pop_back();
-  if (!words.empty()) return words;
-  const std::string number = "error " + std::to_string(code);
-  return std::u16string(number.begin(), number.end());
-}
-
-// An item that cannot be opened because it is not there (rather than unreadable).
-bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
-
 bool IsDots(const char16_t* name, size_t length) {
   return (length == 1 && name[0] == u'.') || (length == 2 && name[0] == u'.' && name[1] == u'.');
 }
@@ -95,48 +77,28 @@ struct TOpenFolder {
   }
 };
 
-// Whether below, opened by the name `name` in the folder with key above (at
-// place abovePlace, ObjectPlaceOf), is a file system mounted there: it lies
-// on another volume at the very place its name gives. A link is opened at its
-// target, which lies elsewhere. The wipe tells a mount from a link so.
-bool MountedAt(const TItemKey& above, const std::u16string& abovePlace, const TOpenFolder& below,
-               std::u16string_view name) {
-  if (!below.keyed || below.key.volume == above.volume || abovePlace.empty()) return false;
-  std::u16string place = abovePlace;
-  while (!place.empty() && place.back() == u'\\') place.pop_back();
-  place += u'\\';
-  place.append(name);
-  return ObjectPlaceOf(below.handle) == place;
-}
-
-// Whether the folder at path (below a root, without a trailing backslash) is
-// a file system mounted there, on another volume (MountedAt).
-bool IsMountPath(const std::u16string& path) {
-  const size_t slash = path.find_last_of(u'\\');
-  TItemKey above, below;
-  return slash != std::u16string::npos && slash >= 2 && IsMountedFolder(path) &&
-         KeyOfPath(path.substr(0, slash == 2 ? 3 : slash), above) && KeyOfPath(path, below) &&
-         above.volume != below.volume;
-}
-
 // The key of the item at path (no trailing backslash) as the folder holding it
-// lists it now, that folder's own key being parentKey: the record the wipe
-// reads too (a file system may keep a folder's record of an entry apart from
-// the entry's own). Looked up by its exact name; false when not listed so.
-bool ListedEntryKey(const std::u16string& path, const TItemKey& parentKey, TItemKey& key) {
+// lists it now: the record the wipe reads too (a file system may keep a
+// folder's record of an entry apart from the entry's own). Looked up by its
+// exact name, in the folder with own key parentKey when given; 0, or why not
+// (ERROR_FILE_NOT_FOUND when not listed so).
+DWORD ListedEntryKey(const std::u16string& path, TItemKey& key, const TItemKey* parentKey = nullptr) {
   using QueryCall = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, IO_STATUS_BLOCK*, PVOID, ULONG, ULONG, BOOLEAN,
                                  UNICODE_STRING*, BOOLEAN);
-  static const QueryCall query = [] {
-    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    return ntdll ? reinterpret_cast<QueryCall>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")))
-                 : nullptr;
-  }();
+  using ErrorCall = ULONG(NTAPI*)(LONG);
+  static const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  static const auto query = reinterpret_cast<QueryCall>(
+      ntdll ? reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQueryDirectoryFile")) : nullptr);
+  static const auto errorOf = reinterpret_cast<ErrorCall>(
+      ntdll ? reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlNtStatusToDosError")) : nullptr);
   constexpr ULONG kIdBothDirectoryInformation = 37;
+  constexpr LONG kNoMoreFiles = LONG(0x80000006), kNoSuchFile = LONG(0xC000000F);
   const size_t slash = path.find_last_of(u'\\');
+  if (query == nullptr || errorOf == nullptr || slash == std::u16string::npos || slash < 2) return ERROR_INVALID_FUNCTION;
   TOpenFolder parent;
-  if (query == nullptr || slash == std::u16string::npos || !parent.Open(path.substr(0, slash + 1)) || !parent.keyed ||
-      parent.key != parentKey)
-    return false;
+  if (!parent.Open(path.substr(0, slash + 1))) return parent.error;
+  if (!parent.keyed) return ERROR_INVALID_FUNCTION;
+  if (parentKey != nullptr && parent.key != *parentKey) return ERROR_PATH_NOT_FOUND;  // another folder is there now
   std::u16string name = path.substr(slash + 1);
   UNICODE_STRING mask{static_cast<USHORT>(name.size() * sizeof(char16_t)),
                       static_cast<USHORT>(name.size() * sizeof(char16_t)), reinterpret_cast<PWSTR>(name.data())};
@@ -144,16 +106,17 @@ bool ListedEntryKey(const std::u16string& path, const TItemKey& parentKey, TItem
   // The mask (one name, in any case) is taken by the first read of a handle.
   for (bool first = true;; first = false) {
     IO_STATUS_BLOCK io{};
-    if (query(parent.handle, nullptr, nullptr, nullptr, &io, buffer.data(), kListBytes, kIdBothDirectoryInformation,
-              FALSE, first ? &mask : nullptr, first) < 0)
-      return false;
+    const LONG status = query(parent.handle, nullptr, nullptr, nullptr, &io, buffer.data(), kListBytes,
+                              kIdBothDirectoryInformation, FALSE, first ? &mask : nullptr, first);
+    if (status == kNoMoreFiles || status == kNoSuchFile) return ERROR_FILE_NOT_FOUND;
+    if (status < 0) return errorOf(status);
     const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes + at);
       if (std::u16string_view(reinterpret_cast<const char16_t*>(info->FileName),
                               info->FileNameLength / sizeof(char16_t)) == name) {
-        key = QvEntryKey(parentKey, *info);
-        return true;
+        key = QvEntryKey(parent.key, *info);
+        return key.fileId != 0 ? 0 : DWORD(ERROR_INVALID_FUNCTION);
       }
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
@@ -220,7 +183,7 @@ public:
                               (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow,
                               data.ftLastWriteTime);
     // A file system mounted on the folder is entered as the folder (as the wipe does).
-    const bool mounted = item.link && item.folder && IsMountPath(bare);
+    const bool mounted = item.link && item.folder && IsMountedFolder(bare);
     if (mounted) item.link = false;
     const bool enter = item.folder && !item.link;
     TOpenFolder folder;
@@ -244,7 +207,7 @@ public:
     }
     // As the folder holding it lists it: that folder's volume, its file ID, its name, its stamp.
     if (ownKnown && wayKnown && own.fileId != 0) {
-      item.keyed = ListedEntryKey(bare, parentKey, item.key) && item.key.fileId == own.fileId;
+      item.keyed = ListedEntryKey(bare, item.key, &parentKey) == 0 && item.key.fileId == own.fileId;
       // A mount is listed without a file ID: it is keyed by the root it opens, as the wipe takes it.
       if (mounted && !item.keyed) {
         const std::u16string_view name = std::u16string_view(bare).substr(bare.find_last_of(u'\\') + 1);
@@ -297,7 +260,7 @@ private:
     size_t next = 0;
     DWORD error = 0;  // why it could not be listed
     TItemKey key;          // its own
-    std::u16string place;  // where it lies (ObjectPlaceOf), when a subfolder is a reparse point
+    TFolderPlace place;    // where it lies, when a subfolder is a reparse point
   };
 
   // False when the path was given before.
@@ -311,9 +274,11 @@ private:
     else sink(std::move(item));
     return true;
   }
-  void KeepFolderKey(const TItemKey& key) {
-    if (heldKeys != nullptr) heldKeys->push_back(key);
-    else if (keys != nullptr) keys->folders.push_back(key);
+  // Keeps the own key of a folder the walk entered, with its change time,
+  // held back with the walk's rows.
+  void KeepFolder(const TOpenFolder& folder) {
+    heldKeys->folders.push_back(folder.key);
+    heldKeys->folderTimes.push_back(TFolderTime{folder.key, QvFolderChangeTime(folder.handle)});
   }
 
   // Lists the checked folder path (item: its row, null for a drive root) and
@@ -323,14 +288,14 @@ private:
   void ListTicked(const std::u16string& path, TListedItem* item, const std::u16string& folderPath,
                   const TOpenFolder& folder) {
     std::vector<TListedItem> rows;
-    std::vector<TItemKey> folderKeys;
+    TListingKeys folderKeys;
     std::vector<TNamed> walkTicks;
     held = &rows;
     heldKeys = &folderKeys;
     heldTicks = &walkTicks;
     metNeeded.clear();
     metWhy.clear();
-    if (folder.keyed) KeepFolderKey(folder.key);
+    if (folder.keyed) KeepFolder(folder);
     if (item == nullptr || Emit(std::move(*item))) ScanTree(folderPath, folder);
     held = nullptr;
     heldKeys = nullptr;
@@ -341,7 +306,10 @@ private:
       return;
     }
     for (TListedItem& row : rows) sink(std::move(row));
-    if (keys != nullptr) keys->folders.insert(keys->folders.end(), folderKeys.begin(), folderKeys.end());
+    if (keys != nullptr) {
+      keys->folders.insert(keys->folders.end(), folderKeys.folders.begin(), folderKeys.folders.end());
+      keys->folderTimes.insert(keys->folderTimes.end(), folderKeys.folderTimes.begin(), folderKeys.folderTimes.end());
+    }
     for (const TNamed& named : walkTicks) named.tick->vouched |= named.form;
   }
 
@@ -349,7 +317,7 @@ private:
   // read: what it holds is unknown, so none of it is listed.
   void Unreadable(const std::u16string& path, const std::u16string& folder, DWORD error) {
     const std::u16string named = IsDriveRootPath(folder) ? folder : Trimmed(folder);
-    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, named, false, ErrorText(error)});
+    if (keys != nullptr) keys->needed.push_back(TNeededTick{path, named, false, ErrorWords(error)});
     refused.emplace_back(Trimmed(path), Trimmed(folder));
   }
 
@@ -404,7 +372,7 @@ private:
 
   // A folder on the way to a checked path: its own key (of what it leads
   // to), and whether it is a link: a reparse point other than a file system
-  // mounted there (IsMountPath), which the wipe goes through. A drive or
+  // mounted there (IsMountedFolder), which the wipe goes through. A drive or
   // share root is neither.
   struct TLevel {
     TItemKey key;
@@ -418,7 +386,7 @@ private:
     known.keyed = KeyOfPath(level, known.key);
     WIN32_FILE_ATTRIBUTE_DATA data{};
     known.link = belowRoot && GetFileAttributesExW(W(LongPathForm(level)), GetFileExInfoStandard, &data) &&
-                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsMountPath(level);
+                 (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && !IsMountedFolder(level);
     if (known.link) known.keyed = false;
     return levels.emplace(level, known).first->second;
   }
@@ -442,7 +410,7 @@ private:
       // file ID, is entered as the folder, keyed by the file ID of the folder
       // it opens (as the wipe takes it); a link is not entered.
       const std::u16string_view name = TrimmedView(folder).substr(TrimmedView(folder).find_last_of(u'\\') + 1);
-      const bool mounted = sub.link && below.Open(folder) && MountedAt(top.key, top.place, below, name);
+      const bool mounted = sub.link && below.Open(folder) && below.keyed && IsMountedBelow(top.place, below.handle, name);
       if (mounted) {
         sub.link = false;
         sub.key = QvEntryKey(top.key, below.key.fileId, name.data(), name.size(), TEntryStamp{});  // a folder: no stamp
@@ -458,7 +426,7 @@ private:
       if (!mounted && !below.Open(folder)) {
         if (IsNotFound(below.error)) continue;
         metNeeded = Trimmed(folder);
-        metWhy = ErrorText(below.error);
+        metWhy = ErrorWords(below.error);
         return;
       }
       if (!below.keyed || below.key.fileId != listedAs.fileId) continue;
@@ -470,7 +438,7 @@ private:
           return;
         }
       }
-      KeepFolderKey(below.key);
+      KeepFolder(below);
       if (named.tick != nullptr) heldTicks->push_back(named);  // entered: not needed, nor holding one
       stack.push_back(ReadFolder(folder, below));
       if (Unread(folder, stack.back())) return;
@@ -482,7 +450,7 @@ private:
   bool Unread(const std::u16string& folder, const TFolderFrame& frame) {
     if (frame.error == 0) return false;
     metNeeded = Trimmed(folder);
-    metWhy = ErrorText(frame.error);
+    metWhy = ErrorWords(frame.error);
     return true;
   }
 
@@ -500,9 +468,10 @@ private:
     frame.key = opened.key;
     std::vector<uint64_t> buffer(kListBytes / sizeof(uint64_t));  // 8-byte aligned records
     for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
-      if (!GetFileInformationByHandleEx(opened.handle, kind, buffer.data(), kListBytes)) {
+      if (!ReadFolderBlock(opened.handle, kind, buffer.data(), kListBytes)) {
+        // A listing cut short after its first block is no complete listing either.
         const DWORD error = GetLastError();
-        if (kind == FileIdBothDirectoryRestartInfo && error != ERROR_NO_MORE_FILES) frame.error = error;
+        if (error != ERROR_NO_MORE_FILES) frame.error = error;
         break;
       }
       const auto* bytes = reinterpret_cast<const uint8_t*>(buffer.data());
@@ -526,7 +495,7 @@ private:
     }
     // Asked while the folder is open, for the subfolders that may be mounts.
     if (std::any_of(frame.subfolders.begin(), frame.subfolders.end(), [](const TListedItem& sub) { return sub.link; }))
-      frame.place = ObjectPlaceOf(opened.handle);
+      frame.place = FolderPlaceOf(opened.handle);
     return frame;
   }
 
@@ -542,7 +511,7 @@ private:
   std::u16string metNeeded;
   std::u16string metWhy;
   std::vector<TListedItem>* held = nullptr;  // rows of the checked folder being walked, held back
-  std::vector<TItemKey>* heldKeys = nullptr;
+  TListingKeys* heldKeys = nullptr;  // the folders entered by the walk, held back with its rows
   // The checked paths the walk vouches for (files of folders it entered, and
   // the folders it entered), held back with its rows.
   std::vector<TNamed>* heldTicks = nullptr;
@@ -550,6 +519,22 @@ private:
 };
 
 }  // namespace
+
+TFolderBlockRead ReadFolderBlock = GetFileInformationByHandleEx;
+
+std::u16string ErrorWords(DWORD code) {
+  wchar_t* text = nullptr;
+  const DWORD length = FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0,
+      reinterpret_cast<LPWSTR>(&text), 0, nullptr);
+  std::u16string words = length != 0 && text != nullptr ? std::u16string(reinterpret_cast<const char16_t*>(text), length)
+                                                        : std::u16string();
+  if (text != nullptr) LocalFree(text);
+  while (!words.empty() && (words.back() <= u' ' || words.back() == u'.')) words.pop_back();
+  if (!words.empty()) return words;
+  const std::string number = "error " + std::to_string(code);
+  return std::u16string(number.begin(), number.end());
+}
 
 bool IsDriveRootPath(const std::u16string& path) { return path.size() == 3 && path[1] == u':' && path[2] == u'\\'; }
 
@@ -571,13 +556,21 @@ bool KeyOfPath(const std::u16string& path, TItemKey& key) {
   return keyed;
 }
 
-bool EntryKeyOfPath(const std::u16string& path, TItemKey& key) {
+DWORD EntryKeyOfPath(const std::u16string& path, TItemKey& key) {
   const std::u16string bare = Trimmed(path);
+  const DWORD error = ListedEntryKey(bare, key);
+  // A mount is listed without a file ID: it is keyed by the root it opens,
+  // as the listing keys it.
+  if (error != ERROR_INVALID_FUNCTION || !IsMountedFolder(bare)) return error;
   const size_t slash = bare.find_last_of(u'\\');
-  TItemKey folder;
-  return slash != std::u16string::npos && slash >= 2 && KeyOfPath(bare.substr(0, slash == 2 ? 3 : slash), folder) &&
-         ListedEntryKey(bare, folder, key) && key.fileId != 0;
+  TOpenFolder parent, own;
+  if (!parent.Open(bare.substr(0, slash + 1)) || !parent.keyed || !own.Open(bare) || !own.keyed) return error;
+  const std::u16string_view name = std::u16string_view(bare).substr(slash + 1);
+  key = QvEntryKey(parent.key, own.key.fileId, name.data(), name.size(), TEntryStamp{});
+  return 0;
 }
+
+bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 
 void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedItemSink& sink, TListingKeys* keys,
                       const TNeededFolders* needed) {
@@ -586,7 +579,8 @@ void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedI
 }
 
 std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
-                                      std::vector<TNeededTick>* ticksLeftOut, const TNeededFolders* needed) {
+                                      std::vector<TNeededTick>* ticksLeftOut, const TNeededFolders* needed,
+                                      std::vector<TFolderTime>* folderTimes) {
   TListingKeys keys;
   std::vector<TItemKey> listed;
   ListCheckedItems(checked, [&](TListedItem&& item) {
@@ -597,5 +591,12 @@ std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked
   std::sort(listed.begin(), listed.end());
   listed.erase(std::unique(listed.begin(), listed.end()), listed.end());
   if (ticksLeftOut != nullptr) *ticksLeftOut = std::move(keys.needed);
+  if (folderTimes != nullptr) {
+    std::vector<TFolderTime>& times = keys.folderTimes;
+    std::sort(times.begin(), times.end());
+    auto sameFolder = [](const TFolderTime& a, const TFolderTime& b) { return a.own == b.own; };
+    times.erase(std::unique(times.begin(), times.end(), sameFolder), times.end());
+    *folderTimes = std::move(times);
+  }
   return listed;
 }

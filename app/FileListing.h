@@ -49,6 +49,8 @@ struct TListingKeys {
   // The own keys of the folders entered, and of every folder on the way from
   // a drive root to a checked item (the wipe reaches the item through them).
   std::vector<TItemKey> folders;
+  // The change times of the folders entered, by own key.
+  std::vector<TFolderTime> folderTimes;
   std::vector<TNeededTick> needed;
 };
 
@@ -64,10 +66,12 @@ void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedI
 // ListCheckedItems, returning the keys a wipe of checked may take, as the
 // confirm step hands them to the engine (TListedItems): every keyed item
 // given to sink and every folder keyed on the way or entered, sorted, without
-// repeats. The checked items left out go to ticksLeftOut when given.
+// repeats. The checked items left out go to ticksLeftOut when given, the
+// change times of the folders entered to folderTimes (sorted by key, one each).
 std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
                                       std::vector<TNeededTick>* ticksLeftOut = nullptr,
-                                      const TNeededFolders* needed = nullptr);
+                                      const TNeededFolders* needed = nullptr,
+                                      std::vector<TFolderTime>* folderTimes = nullptr);
 
 // True for "X:" followed by one backslash: three characters, ':' second.
 bool IsDriveRootPath(const std::u16string& path);
@@ -78,6 +82,16 @@ std::u16string LongPathForm(const std::u16string& path);
 // following a link in its own place; false when it cannot be opened.
 bool KeyOfPath(const std::u16string& path, TItemKey& key);
 // The key of the item at path (below a root) as its folder lists it now
-// (QvEntryKey: the folder's key, its file ID, its name, its stamp);
-// false when it is not there or the system cannot tell.
-bool EntryKeyOfPath(const std::u16string& path, TItemKey& key);
+// (QvEntryKey: the folder's key, its file ID, its name, its stamp): 0, or
+// why not: ERROR_FILE_NOT_FOUND or ERROR_PATH_NOT_FOUND when it (or its
+// folder) is not there, else the error that kept it from being looked up.
+DWORD EntryKeyOfPath(const std::u16string& path, TItemKey& key);
+// An error that says an item is not there (rather than that it could not be read).
+bool IsNotFound(DWORD error);
+// The system's words for an error, without the closing line break and period.
+std::u16string ErrorWords(DWORD code);
+
+// Reads the next block of a folder's listing (GetFileInformationByHandleEx's
+// form); tests put a failing one in its place.
+using TFolderBlockRead = BOOL(WINAPI*)(HANDLE folder, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer, DWORD bytes);
+extern TFolderBlockRead ReadFolderBlock;

@@ -1,8 +1,9 @@
 // System functions whose libraries load at their first call instead of with
 // the program: the shell's (the file page, the folder browser, file types,
-// opening a document) and the multimedia timer's (the tree's scrolling). The
-// first window needs none of them, and each library costs the start-up its
-// loading. Every call goes through the import slot the compiler reads; here
+// opening a document), the multimedia timer's (the tree's scrolling) and the
+// transparent copy of a picture (a transparent bitmap, the tree's images).
+// The first window needs none of them, and each library costs the start-up
+// its loading. Every call goes through the import slot the compiler reads; here
 // that slot starts at a stub that loads the library, puts the function itself
 // in the slot and calls it, so later calls go straight to the system.
 // The slots are defined by the program's own objects, which the linker reads
@@ -10,6 +11,7 @@
 // loads its library with the program.
 #include <windows.h>
 #include <mmsystem.h>
+#include <wingdi.h>
 #include <shellapi.h>
 #include <shlobj.h>
 #include <shlwapi.h>
@@ -83,3 +85,8 @@ QV_LAZY_IMPORT("shlwapi.dll", HRESULT, StrRetToBufW, 16, (STRRET * str, LPCITEMI
 QV_LAZY_IMPORT("winmm.dll", DWORD, timeGetTime, 0, (), ())
 QV_LAZY_IMPORT("winmm.dll", MMRESULT, timeBeginPeriod, 4, (UINT period), (period))
 QV_LAZY_IMPORT("winmm.dll", MMRESULT, timeEndPeriod, 4, (UINT period), (period))
+QV_LAZY_IMPORT("msimg32.dll", WINBOOL, TransparentBlt, 44,
+               (HDC dest, int xDest, int yDest, int widthDest, int heightDest, HDC source, int xSource, int ySource,
+                int widthSource, int heightSource, UINT transparent),
+               (dest, xDest, yDest, widthDest, heightDest, source, xSource, ySource, widthSource, heightSource,
+                transparent))

@@ -21,6 +21,8 @@ const TMiscText kTexts[] = {
     {"strDriveHoldsNoFileSystem", "The drive now holds no file system; format it before using it again"},
     {"strDriveSuccessfulyWiped", "Drive successfully wiped"},
     {"strEngineNotLoaded", "The wipe engine Quorvanell.DLL could not be loaded."},
+    {"strEngineLacksFileTask",
+     "The wipe engine Quorvanell.DLL lacks the call the file task needs (FileWipeListed), so no files were wiped."},
     {"strEngineNotStarted", "The wipe engine could not start:"},
     {"strFilesSuccessfulyWiped", "Files successfully wiped"},
     {"strFolder", "Folder"},
@@ -62,6 +64,7 @@ const TMiscText kTexts[] = {
      "The volume label does not fit the chosen file system (FAT labels hold at most 11 "
      "characters and none of \" * + , . / : ; < = > ? [ \\ ] |)."},
     {"strListedGone", "Listed, but moved or deleted by another program after the confirm step, not wiped:"},
+    {"strListedNotLookedUp", "Listed, but not reached by the run, and it cannot be looked up now (%s), not wiped:"},
     {"strListedNotReached", "Listed, but not reached by the run, not wiped:"},
     {"strMediumChanged",
      "The medium in drive %s: is not the one chosen (its size, serial number or label "

@@ -56,9 +56,9 @@ std::string PlaceAt(const std::string& content, size_t at) {
   return " (line " + std::to_string(line) + ", column " + std::to_string(at - lineStart + 1) + ")";
 }
 
-// The place of the first attribute name whose value holds a reference; ""
-// when none is found.
-std::string PlaceOfReference(const std::string& fileName, const std::string& name) {
+// The place of the first attribute name whose value holds reference (a
+// whole "&name;", or "&" for any); "" when none is found.
+std::string PlaceOfReference(const std::string& fileName, const std::string& name, const std::string& reference) {
   const std::string content = FileContent(fileName);
   for (size_t at = content.find(name + "="); at != std::string::npos; at = content.find(name + "=", at + 1)) {
     const size_t open = at + name.size() + 1;
@@ -66,7 +66,7 @@ std::string PlaceOfReference(const std::string& fileName, const std::string& nam
     const size_t close = content.find(content[open], open + 1);
     if (close == std::string::npos) break;
     const bool wholeName = at == 0 || std::isspace(static_cast<unsigned char>(content[at - 1]));
-    if (wholeName && content.find('&', open) < close) return PlaceAt(content, at);
+    if (wholeName && content.find(reference, open) < close) return PlaceAt(content, at);
   }
   return "";
 }
@@ -106,7 +106,8 @@ std::string RequiredAttribute(TdomElement* element, const char16_t* name, const 
                            "lt, gt, apos and quot";
   Refuse(fileName, "the attribute \"" + WideToAnsi(name) + "\" of the element \"" +
                        WideToAnsi(element->GetNodeName()) + "\" " + what +
-                       PlaceOfReference(fileName, WideToAnsi(name)) + ".");
+                       PlaceOfReference(fileName, WideToAnsi(name), entity.empty() ? "&" : "&" + WideToAnsi(entity) + ";") +
+                       ".");
 }
 
 // " (line L, column C)" of the first place where attribute name has the value

@@ -12,6 +12,7 @@
 #include "../shell/ErrorModeScope.h"
 #include "../shell/NodeStorage.h"
 #include "../shell/WideStringList.h"
+#include "FileListing.h"
 #include "Language.h"
 #include "MiscTexts.h"
 #include "MainForm.h"
@@ -92,35 +93,37 @@ void SetBar(TMainForm* form, const char* name, int position, int maximum) {
   bar->SetPosition(position);
 }
 
-// Whether path is one of ticks or lies below one.
-bool AtOrBelowAny(const std::u16string& path, const std::vector<std::u16string>& ticks) {
+// Whether path names one of ticks (trailing backslashes aside).
+bool NamesAny(std::u16string_view path, const std::vector<std::u16string>& ticks) {
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
   for (std::u16string_view tick : ticks) {
     while (!tick.empty() && tick.back() == u'\\') tick.remove_suffix(1);
-    if (path.compare(0, tick.size(), tick) == 0 && (path.size() == tick.size() || path[tick.size()] == u'\\'))
-      return true;
+    if (tick == path) return true;
   }
   return false;
 }
 
-// Names each listed file that the run never met (no finished message came
-// for it), with the reason found now, unless it is or lies in a tick named
-// already; returns how many. One no longer where it was listed was moved or
-// deleted by another program; one still there was not reached (a folder on
-// its way was refused, named above). One changed meanwhile the engine names
-// itself when it meets it.
+// Names each listed file and folder that the run never met (the engine
+// sends a finished message for each it meets, wiped or not), with the reason
+// found now, unless it is a tick named already; returns how many. What a
+// named tick holds is named item by item, as under a tick the engine
+// refused. One no longer where it was listed (or another item in its place)
+// was moved or deleted by another program; one still there, changed or not,
+// was not reached (a folder on its way was refused, named above); one that
+// cannot be looked up now is named with the system's reason.
 int32_t NameListedNotMet(TMainForm* form, const std::vector<std::u16string>& namedTicks) {
   int32_t count = 0;
   for (const TListedItem& row : FileConfirmRows(form->Item<TListView>("FileConfirmListView"))) {
-    if (!row.found || row.folder || !row.keyed || form->FilesFinished.count(row.path) != 0 ||
-        AtOrBelowAny(row.path, namedTicks))
+    if (!row.found || !row.keyed || form->FilesFinished.count(row.path) != 0 || NamesAny(row.path, namedTicks))
       continue;
     TItemKey now;
-    const bool there = EntryKeyOfPath(row.path, now);
-    if (there && now != row.key && now.volume == row.key.volume && now.fileId == row.key.fileId &&
-        now.name == row.key.name)
-      continue;
-    const char* key = there && now == row.key ? "strListedNotReached" : "strListedGone";
-    AppendWideLine(form->Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText(key) + " ") + row.path);
+    const DWORD error = EntryKeyOfPath(row.path, now);
+    std::string why = MiscText("strListedGone");
+    if (error == 0 && now.volume == row.key.volume && now.fileId == row.key.fileId && now.name == row.key.name)
+      why = MiscText("strListedNotReached");
+    else if (error != 0 && !IsNotFound(error))
+      why = ReplacePlaceholder(MiscText("strListedNotLookedUp"), "%s", WideToAnsi(ErrorWords(error)));
+    AppendWideLine(form->Item<TMemo>("FileProgressLog"), AnsiToWide(why + " ") + row.path);
     ++count;
   }
   return count;
@@ -142,8 +145,11 @@ void WaitForPath(TMainForm* form, HANDLE done, TAliveToken& token) {
 void TMainForm::StartFileWipe() {
   TWipeEngine engine;
   std::string error;
-  if (!LoadWipeEngine(engine, error) || (engine.FileWipe == nullptr && engine.FileWipeListed == nullptr)) {
-    AppendLog("FileProgressLog", error.empty() ? MiscText("strEngineNotLoaded") : error);
+  const bool loaded = LoadWipeEngine(engine, error);
+  if (!loaded || (engine.FileWipe == nullptr && engine.FileWipeListed == nullptr)) {
+    // Loaded without the file task's call, the engine is there all the same.
+    AppendLog("FileProgressLog", !loaded ? (error.empty() ? MiscText("strEngineNotLoaded") : error)
+                                         : MiscText("strEngineLacksFileTask"));
     Done = true;
     return;
   }
@@ -168,7 +174,7 @@ void TMainForm::StartFileWipe() {
   for (const std::u16string& path : notThere)
     AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText("strNotThereNotWiped") + " ") + path);
   int32_t refused = static_cast<int32_t>(notThere.size());
-  // The ticks named here: what the confirm step listed in them is named with them.
+  // The ticks named here: their rows are not named again (what they hold is, item by item).
   std::vector<std::u16string> namedTicks = notThere;
   auto refuse = [&](const char* key, const std::u16string& named, const std::u16string& tick) {
     AppendWideLine(Item<TMemo>("FileProgressLog"), AnsiToWide(MiscText(key) + " ") + named);
@@ -196,9 +202,12 @@ void TMainForm::StartFileWipe() {
   // until the run's end. (A list the storage did not make had no confirm
   // step: it is taken as it is.)
   const std::vector<TItemKey> keys = ConfirmedItems.keys;
+  const std::vector<TFolderTime> folderTimes = ConfirmedItems.folderTimes;
   TListedItems listed;
   listed.count = static_cast<uint32_t>(keys.size());
   listed.keys = keys.data();
+  listed.folderCount = static_cast<uint32_t>(folderTimes.size());
+  listed.folders = folderTimes.data();
   const bool confirmed = FileTreeStorage != nullptr && FilesToWipeList == FileTreeStorage->CheckedFileNames();
   BeginEngineWait();
   // Folders above the paths are looked up once for the run; each path's own

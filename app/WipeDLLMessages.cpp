@@ -189,9 +189,10 @@ void TMainForm::WMWipeProgress(TMessage& message) {
     if (Task == 1) {
       ShowBar(this, "FileProgressBar1", progress, 100);
       // A file finished with State 2 could not be wiped: the engine counts it
-      // among the failures, never among the files wiped. Either way it was met.
+      // among the failures, never among the files wiped. Either way it was
+      // met, and so was a listed folder finished with State 3 (removed) or 4.
       const auto* finished = reinterpret_cast<const char16_t*>(message.WParam);
-      if ((block->State == 0 || block->State == 2) && block->Progress == 100 && finished != nullptr)
+      if ((block->State == 0 || (block->State >= 2 && block->State <= 4)) && block->Progress == 100 && finished)
         FilesFinished.emplace(finished);
       if (block->State == 0 && block->Progress == 100) {
         ++FilesWiped;

@@ -1,6 +1,7 @@
 #pragma once
 // What the shell benchmarks share: the folders of files they read (in the
-// temp folder, kept for later runs), and the shell's own listings as anchors.
+// temp folder, kept for later runs), the shell's own listings as anchors, and
+// how a figure of paired rounds is printed.
 #include <windows.h>
 
 #include <algorithm>
@@ -16,6 +17,18 @@
 #include "shell/ShellUtilities.h"
 #include "shell/VirtualPIDLTools.h"
 #include "shell/VirtualWideStrings.h"
+#include "PairedRounds.h"
+
+// Prints a figure of paired rounds: each side's median time (ms) and the
+// spread of the rounds' ratios, with the goal for that ratio when one is set.
+inline void PrintPaired(const char* label, const char* referenceLabel, const TPairedRounds& rounds,
+                        const char* goal = nullptr) {
+  TSpread work = rounds.Work(), reference = rounds.Reference();
+  std::printf("%-44s %9.2f ms median (%.2f-%.2f)\n", label, work.median, work.min, work.max);
+  std::printf("  reference: %-32s %9.2f ms median (%.2f-%.2f)\n", referenceLabel, reference.median, reference.min,
+              reference.max);
+  std::printf("  %s%s%s\n", rounds.RatioText().c_str(), goal != nullptr ? ", goal " : "", goal != nullptr ? goal : "");
+}
 
 // Deletes a folder the benchmark made, with everything in it.
 inline void RemoveFolder(const std::u16string& path) {
@@ -47,7 +60,8 @@ inline std::u16string MakeBenchFolder(const std::u16string& prefix) {
 // for every fresh name), so make fills it the first time and later runs reuse
 // it. A marker beside the folder, written when make has finished, tells a
 // complete folder from one a stopped run left half made, which is made again.
-// The benchmarks using it only read it.
+// The benchmarks using it read it (one writes some of its files anew,
+// keeping their names).
 inline std::u16string KeptBenchFolder(const std::u16string& name,
                                       const std::function<void(const std::u16string&)>& make) {
   wchar_t temp[MAX_PATH + 1];

@@ -1,16 +1,19 @@
 // Expanding a folder of 10,000 files in the explorer tree until its first
 // screen is painted, beside the shell's own listings of the same folder in
-// the same run: the bare listing (EnumObjects), and the listing doing the
-// tree's work (every child listed, put in the folder's CompareIDs order as
-// the tree does it: keys from the find data, sorted, n-1 neighbouring pairs
-// confirmed by CompareIDs; the shown names of the first screen's rows). The
-// same listing sorted by CompareIDs alone (about n log n calls) is shown too. The tree is measured as the file
+// the same run: the bare listing (EnumObjects), and the listing sorted as the
+// tree sorted before it trusted keys of its own (every child listed, put in
+// the folder's CompareIDs order by collation keys of the find data's names,
+// n-1 neighbouring pairs confirmed by CompareIDs; the shown names of the
+// first screen's rows). The same listing sorted by CompareIDs alone (about n
+// log n calls) is shown too. The tree is measured as the file
 // page uses it (rooted above the folder, which is expanded for the first time;
 // check boxes with tri-state tracking, every child initialised so that stored
 // checks show at once; icons fetched by the image thread, so the first screen
 // shows before its icons), the same with a file beside the folder checked
 // (the storage then holds records on the folder's path), and without check
 // boxes. The names of every child (shown, parsing) are listed too, for scale.
+// Every figure is the spread of the ratios of paired rounds, in which the
+// trees and the references take turns at going first.
 #include <windows.h>
 
 #include <algorithm>
@@ -110,6 +113,7 @@ double TreeExpansion(TForm* form, const std::u16string& folder, bool checks, uin
 int main() {
   InitializeShellToolkit();
   Application->Initialize();
+  std::printf("%s at the start\n", MachineLoad().c_str());
   std::u16string folder = FlatBenchFolder(3);
   TForm* form = New<TForm>(Application);
   form->SetBounds(0, 0, 420, 640);
@@ -117,50 +121,71 @@ int main() {
 
   int items = 0, rows = 0;
   uint32_t treeChildren = 0;
-  double again = 0, againChecks = 0;
+  double again = 0;
   // A first round warms the shell's caches for all.
   TreeExpansion(form, folder, true, treeChildren, rows, again);
   ShellListing(folder, TListing::SortedFirstScreen, items, rows);
-  // Rounds of every measurement in turn, best of each: the process's heap and
-  // the shell's caches age alike for the references and the tree.
-  const double kNone = 1e300;
-  double bare = kNone, kept = kNone, sameWork = kNone, byCompare = kNone, shown = kNone, parsing = kNone, withChecks = kNone, plain = kNone;
-  double besideChecked = kNone;
+  // Paired rounds: the references and the trees take turns at going first,
+  // so that the process's heap and the shell's caches age alike for both.
+  constexpr int kRounds = 7;
+  TPairedRounds checks, plain, besideChecked, checksSameWork, plainSameWork, byCompare;
+  std::vector<double> kept, againChecks, againPlain;
   // The marker the kept folder leaves beside itself: an existing file to check.
   const std::u16string beside = folder + u".made";
   int bareItems = 0;
-  for (int round = 0; round < 3; ++round) {
-    double secondTime = 0;
-    bare = std::min(bare, ShellListing(folder, TListing::Bare, items, rows));
-    bareItems = items;
-    kept = std::min(kept, ShellListing(folder, TListing::KeptPIDLs, items, rows));
-    sameWork = std::min(sameWork, ShellListing(folder, TListing::KeyedFirstScreen, items, rows));
-    byCompare = std::min(byCompare, ShellListing(folder, TListing::SortedFirstScreen, items, rows));
-    withChecks = std::min(withChecks, TreeExpansion(form, folder, true, treeChildren, rows, secondTime));
-    againChecks = round == 0 ? secondTime : std::min(againChecks, secondTime);
-    plain = std::min(plain, TreeExpansion(form, folder, false, treeChildren, rows, secondTime));
-    besideChecked = std::min(besideChecked, TreeExpansion(form, folder, true, treeChildren, rows, secondTime, beside));
-    again = round == 0 ? secondTime : std::min(again, secondTime);
-    if (round == 0) {
-      shown = ShellListing(folder, TListing::ShownNames, items, rows);
-      parsing = ShellListing(folder, TListing::ParsingNames, items, rows);
+  bool allChildren = true;
+  for (int round = 0; round < kRounds; ++round) {
+    double bare = 0, sameWork = 0, sorted = 0, withChecks = 0, withoutChecks = 0, nextToChecked = 0;
+    auto references = [&] {
+      bare = ShellListing(folder, TListing::Bare, items, rows);
+      bareItems = items;
+      kept.push_back(ShellListing(folder, TListing::KeptPIDLs, items, rows));
+      sameWork = ShellListing(folder, TListing::KeyedFirstScreen, items, rows);
+      sorted = ShellListing(folder, TListing::SortedFirstScreen, items, rows);
+    };
+    auto trees = [&] {
+      double secondTime = 0;
+      withChecks = TreeExpansion(form, folder, true, treeChildren, rows, secondTime);
+      allChildren = allChildren && treeChildren == static_cast<uint32_t>(kFlatFolderFiles);
+      againChecks.push_back(secondTime);
+      withoutChecks = TreeExpansion(form, folder, false, treeChildren, rows, secondTime);
+      allChildren = allChildren && treeChildren == static_cast<uint32_t>(kFlatFolderFiles);
+      againPlain.push_back(secondTime);
+      nextToChecked = TreeExpansion(form, folder, true, treeChildren, rows, secondTime, beside);
+      allChildren = allChildren && treeChildren == static_cast<uint32_t>(kFlatFolderFiles);
+    };
+    if (round % 2 == 0) {
+      trees();
+      references();
+    } else {
+      references();
+      trees();
     }
+    checks.Add(withChecks, bare);
+    plain.Add(withoutChecks, bare);
+    besideChecked.Add(nextToChecked, bare);
+    checksSameWork.Add(withChecks, sameWork);
+    plainSameWork.Add(withoutChecks, sameWork);
+    byCompare.Add(sorted, bare);
   }
-  std::printf("folder of %d files, best of three rounds (ratios: the tree's time over the reference's)\n", bareItems);
-  std::printf("shell, bare listing (EnumObjects)                  %8.1f ms\n", bare);
-  std::printf("shell, listing keeping every child's PIDL      %8.1f ms\n", kept);
-  std::printf("shell, the same work (keys, n-1 CompareIDs, %d names) %8.1f ms\n", rows, sameWork);
-  std::printf("shell, sorted by CompareIDs alone (n log n calls)  %8.1f ms\n", byCompare);
-  std::printf("tree expand to first paint, checks     %8.1f ms  (%u children)  %.2fx the bare listing  %.2fx the "
-              "same work\n",
-              withChecks, treeChildren, withChecks / bare, withChecks / sameWork);
-  std::printf("tree expand to first paint, no checks  %8.1f ms  %.2fx the bare listing  %.2fx the same work\n", plain,
-              plain / bare, plain / sameWork);
-  std::printf("the same, checks, a file beside checked %7.1f ms  %.2fx the bare listing\n", besideChecked,
-              besideChecked / bare);
-  std::printf("tree expand again after a collapse     %8.1f ms checks, %.1f ms no checks\n", againChecks, again);
+  double shown = ShellListing(folder, TListing::ShownNames, items, rows);
+  double parsing = ShellListing(folder, TListing::ParsingNames, items, rows);
+  std::printf("folder of %d files, %d paired rounds (ratios: the tree's time over the reference's)\n", bareItems,
+              kRounds);
+  PrintPaired("tree expand to first paint, checks", "bare listing (EnumObjects)", checks, "1.2");
+  PrintPaired("tree expand to first paint, no checks", "bare listing (EnumObjects)", plain, "1.2");
+  PrintPaired("the same, checks, a file beside checked", "bare listing (EnumObjects)", besideChecked, "1.2");
+  std::printf("beside the listing sorted by collation keys, n-1 CompareIDs confirming, %d names:\n", rows);
+  PrintPaired("tree expand to first paint, checks", "keys and n-1 CompareIDs", checksSameWork);
+  PrintPaired("tree expand to first paint, no checks", "keys and n-1 CompareIDs", plainSameWork);
+  PrintPaired("shell, sorted by CompareIDs alone (n log n calls)", "bare listing (EnumObjects)", byCompare);
+  TSpread k = SpreadOf(kept), a = SpreadOf(againChecks), b = SpreadOf(againPlain);
+  std::printf("shell, listing keeping every child's PIDL  %8.1f ms median (%.1f-%.1f)\n", k.median, k.min, k.max);
+  std::printf("tree expand again after a collapse         %8.1f ms median checks (%.1f-%.1f), %.1f ms no checks\n",
+              a.median, a.min, a.max, b.median);
   std::printf("for scale: shell listing with every shown name %8.1f ms, with every parsing name %8.1f ms\n", shown,
               parsing);
   form->Free();
-  return bareItems == kFlatFolderFiles && treeChildren == static_cast<uint32_t>(kFlatFolderFiles) ? 0 : 1;
+  std::printf("%s at the end\n", MachineLoad().c_str());
+  return bareItems == kFlatFolderFiles && allChildren ? 0 : 1;
 }

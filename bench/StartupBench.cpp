@@ -2,10 +2,24 @@
 // process, beside an empty Win32 window started the same way in the same
 // run: the time until the process waits for input with a visible window, and
 // its resident memory then. Programs named on the command line are measured
-// instead of the installed one, each in turn with the reference (--runs=N
-// sets the number of starts of each). The program
-// starts as on a later start (no language choice, no splash); the settings it
-// finds are put back afterwards.
+// instead of the installed one, each beside the reference.
+//
+// Paired rounds: each round starts the reference and each program back to
+// back, in an order swapped every round, so that a change in the machine's
+// load falls on both sides of a round alike; the figure is each round's own
+// ratio (the program's time over the reference's in that round), given as its
+// minimum, median and maximum over the rounds of a series. Several series are
+// run (--series=S of --rounds=N rounds each, 5 of 9 when not given), each
+// with the machine's load average at its start and end where the system
+// tells it (under Wine, from the host's /proc/loadavg), then all rounds
+// together. A best time of each side taken from different rounds would hide
+// the spread; nothing here is summed that way.
+//
+// The program starts as on a later start (no language choice, no splash); the
+// settings it finds are put back afterwards. It must be the program as
+// shipped: one carrying debug sections (an unstripped build) is refused,
+// since the system's loader may read them and the figure would be another
+// program's.
 //
 // Where the program's time goes: it is started with its start-up trace on
 // (the environment variable QV_STARTUP_TRACE), which notes the end of each
@@ -16,7 +30,8 @@
 // What loading alone costs: each program is also started with the environment
 // variable QV_STARTUP_STOP set, which makes it end at the first line of its
 // main block (after its libraries and its static initialisers), and timed
-// until it has ended; the whole start-up less that is the program's own work.
+// until it has ended, in paired rounds of their own; the rounds' differences
+// to the reference are given the same way.
 #include <windows.h>
 #include <psapi.h>
 
@@ -196,89 +211,157 @@ double Median(std::vector<double> values) {
   return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
-// What one program did over all its starts.
-struct TSummary {
-  TFigures median;  // each figure's median; steps: each step's median
-  double minMs = 0, maxMs = 0;
-  double minLoadMs = 0, maxLoadMs = 0;
-  // Its time over the reference's started just before it, per round.
-  double ratioMedian = 0, ratioMin = 0, ratioMax = 0;
-  int traced = 0;  // starts whose trace was read
+struct TSpread {
+  double min = 0, median = 0, max = 0;
 };
 
-TSummary Summarise(const std::vector<TFigures>& figures, const std::vector<TFigures>& reference) {
-  TSummary summary;
-  auto middle = [&](double TFigures::*field) {
-    std::vector<double> values;
-    for (const TFigures& f : figures) values.push_back(f.*field);
-    return Median(values);
-  };
-  summary.median = {middle(&TFigures::ms), middle(&TFigures::residentMB), middle(&TFigures::privateMB),
-                    middle(&TFigures::windows), middle(&TFigures::loadMs), {}};
-  std::vector<double> ratios;
-  for (size_t run = 0; run < figures.size(); ++run) ratios.push_back(figures[run].ms / reference[run].ms);
-  summary.ratioMedian = Median(ratios);
-  summary.ratioMin = *std::min_element(ratios.begin(), ratios.end());
-  summary.ratioMax = *std::max_element(ratios.begin(), ratios.end());
-  summary.minMs = summary.maxMs = figures[0].ms;
-  summary.minLoadMs = summary.maxLoadMs = figures[0].loadMs;
-  for (const TFigures& f : figures) {
-    summary.minMs = std::min(summary.minMs, f.ms);
-    summary.maxMs = std::max(summary.maxMs, f.ms);
-    summary.minLoadMs = std::min(summary.minLoadMs, f.loadMs);
-    summary.maxLoadMs = std::max(summary.maxLoadMs, f.loadMs);
-  }
-  // Steps by name, in the order the program went through them.
-  for (const TFigures& f : figures) {
-    if (f.steps.empty()) continue;
-    ++summary.traced;
-    for (const auto& step : f.steps) {
-      auto known = std::find_if(summary.median.steps.begin(), summary.median.steps.end(),
-                                [&](const auto& s) { return s.first == step.first; });
-      if (known == summary.median.steps.end()) summary.median.steps.emplace_back(step.first, 0.0);
-    }
-  }
-  for (auto& step : summary.median.steps) {
-    std::vector<double> values;
-    for (const TFigures& f : figures)
-      for (const auto& s : f.steps)
-        if (s.first == step.first) values.push_back(s.second);
-    step.second = Median(values);
-  }
-  return summary;
+TSpread SpreadOf(const std::vector<double>& values) {
+  if (values.empty()) return {};
+  return {*std::min_element(values.begin(), values.end()), Median(values),
+          *std::max_element(values.begin(), values.end())};
 }
 
-// runs starts of each program, started in turn (one start each to warm the
-// file cache first), so that a change in the machine's load falls on all of
-// them alike; the first is the reference, the others are traced unless
-// trace is false.
-bool Measure(const std::vector<std::wstring>& exes, int runs, bool trace, std::vector<TSummary>& summaries) {
-  std::vector<std::vector<TFigures>> all(exes.size(), std::vector<TFigures>(runs));
-  std::vector<TTraceRequest> traces(exes.size());
+// One round: every program's figures, the reference's first.
+using TRound = std::vector<TFigures>;
+
+// The host's load averages over 1, 5 and 15 minutes as the system gives them
+// ("12.05 10.33 9.80"), or "unknown" where it does not (a Windows system has
+// none; under Wine the host's file is reachable through the drive of the root).
+std::string MachineLoad() {
+  HANDLE file = CreateFileW(L"Z:\\proc\\loadavg", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                            OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "unknown";
+  char text[128] = {};
+  DWORD got = 0;
+  const bool read = ReadFile(file, text, sizeof(text) - 1, &got, nullptr) != FALSE;
+  CloseHandle(file);
+  if (!read || got == 0) return "unknown";
+  std::istringstream fields(std::string(text, got));
+  std::string one, five, fifteen;
+  if (!(fields >> one >> five >> fifteen)) return "unknown";
+  return one + " " + five + " " + fifteen;
+}
+
+// True when exe carries debug sections (".debug_*"; MinGW's linker writes
+// such long names into the string table and "/<offset>" in the section
+// table); false when it has none or cannot be read as an image.
+bool HasDebugSections(const std::wstring& exe) {
+  std::ifstream in(std::string(exe.begin(), exe.end()), std::ios::binary);
+  IMAGE_DOS_HEADER dos{};
+  if (!in.read(reinterpret_cast<char*>(&dos), sizeof(dos)) || dos.e_magic != IMAGE_DOS_SIGNATURE) return false;
+  in.seekg(dos.e_lfanew);
+  DWORD signature = 0;
+  IMAGE_FILE_HEADER header{};
+  if (!in.read(reinterpret_cast<char*>(&signature), sizeof(signature)) || signature != IMAGE_NT_SIGNATURE ||
+      !in.read(reinterpret_cast<char*>(&header), sizeof(header)))
+    return false;
+  in.seekg(header.SizeOfOptionalHeader, std::ios::cur);
+  std::vector<std::string> names;
+  for (WORD i = 0; i < header.NumberOfSections; ++i) {
+    IMAGE_SECTION_HEADER section{};
+    if (!in.read(reinterpret_cast<char*>(&section), sizeof(section))) return false;
+    names.emplace_back(reinterpret_cast<const char*>(section.Name),
+                       strnlen(reinterpret_cast<const char*>(section.Name), IMAGE_SIZEOF_SHORT_NAME));
+  }
+  const std::streamoff strings = header.PointerToSymbolTable + std::streamoff(header.NumberOfSymbols) * 18;
+  for (std::string& name : names) {
+    if (name.size() < 2 || name[0] != '/' || header.PointerToSymbolTable == 0) continue;
+    in.clear();
+    in.seekg(strings + std::atoi(name.c_str() + 1));
+    std::getline(in, name, '\0');
+  }
+  return std::any_of(names.begin(), names.end(), [](const std::string& n) { return n.rfind(".debug", 0) == 0; });
+}
+
+// The trace files of the traced programs (the reference, first, has none).
+std::vector<TTraceRequest> TraceRequests(size_t programs, bool trace) {
+  std::vector<TTraceRequest> traces(programs);
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
-  for (size_t i = 1; i < exes.size() && trace; ++i) {
+  for (size_t i = 1; i < programs && trace; ++i) {
     traces[i].file = std::wstring(temp) + L"QvStartupTrace-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
                      std::to_wstring(i) + L".txt";
     traces[i].waitMs = 5000;
   }
-  TFigures warm;
-  for (size_t i = 0; i < exes.size(); ++i) {
-    if (!StartOnce(exes[i], traces[i], warm)) return false;
-    // A program that wrote no trace (a build without one) is not waited for again.
-    if (warm.steps.empty()) traces[i] = {};
-  }
-  for (int run = 0; run < runs; ++run)
-    for (size_t i = 0; i < exes.size(); ++i)
-      if (!StartOnce(exes[i], traces[i], all[i][run])) return false;
-  // The loading alone, in rounds of its own so that no start above waits
-  // for one of these to end.
-  for (int run = 0; run < runs; ++run)
-    for (size_t i = 0; i < exes.size(); ++i)
-      if (!LoadOnce(exes[i], all[i][run].loadMs)) return false;
-  summaries.clear();
-  for (const std::vector<TFigures>& figures : all) summaries.push_back(Summarise(figures, all[0]));
+  return traces;
+}
+
+// The order of the programs in round number round: the reference first in
+// even rounds, last in odd ones, the programs between reversed alike.
+std::vector<size_t> RoundOrder(size_t programs, int round) {
+  std::vector<size_t> order(programs);
+  for (size_t i = 0; i < programs; ++i) order[i] = i;
+  if (round % 2 == 1) std::reverse(order.begin(), order.end());
+  return order;
+}
+
+// One series: rounds paired rounds of whole start-ups, then as many of the
+// loading alone; false when a program did not reach an idle, visible window
+// or did not end at its main block.
+bool RunSeries(const std::vector<std::wstring>& exes, int rounds, std::vector<TTraceRequest>& traces,
+               std::vector<TRound>& out) {
+  out.assign(rounds, TRound(exes.size()));
+  for (int round = 0; round < rounds; ++round)
+    for (size_t i : RoundOrder(exes.size(), round))
+      if (!StartOnce(exes[i], traces[i], out[round][i])) return false;
+  // The loading alone in rounds of its own, so that no start above waits for
+  // one of these to end.
+  for (int round = 0; round < rounds; ++round)
+    for (size_t i : RoundOrder(exes.size(), round))
+      if (!LoadOnce(exes[i], out[round][i].loadMs)) return false;
   return true;
+}
+
+// Program p's time over the reference's, per round.
+std::vector<double> Ratios(const std::vector<TRound>& rounds, size_t p) {
+  std::vector<double> ratios;
+  for (const TRound& round : rounds) ratios.push_back(round[p].ms / round[0].ms);
+  return ratios;
+}
+
+// Program p's loading alone less the reference's, per round, in ms.
+std::vector<double> LoadingOver(const std::vector<TRound>& rounds, size_t p) {
+  std::vector<double> over;
+  for (const TRound& round : rounds) over.push_back(round[p].loadMs - round[0].loadMs);
+  return over;
+}
+
+std::vector<double> Field(const std::vector<TRound>& rounds, size_t p, double TFigures::*field) {
+  std::vector<double> values;
+  for (const TRound& round : rounds) values.push_back(round[p].*field);
+  return values;
+}
+
+// Each step of program p's traces with its median length, in the order the
+// program went through them; traced: how many starts wrote a trace.
+std::vector<std::pair<std::string, double>> StepMedians(const std::vector<TRound>& rounds, size_t p, int& traced) {
+  std::vector<std::pair<std::string, double>> steps;
+  traced = 0;
+  for (const TRound& round : rounds) {
+    if (round[p].steps.empty()) continue;
+    ++traced;
+    for (const auto& step : round[p].steps)
+      if (std::none_of(steps.begin(), steps.end(), [&](const auto& s) { return s.first == step.first; }))
+        steps.emplace_back(step.first, 0.0);
+  }
+  for (auto& step : steps) {
+    std::vector<double> values;
+    for (const TRound& round : rounds)
+      for (const auto& s : round[p].steps)
+        if (s.first == step.first) values.push_back(s.second);
+    step.second = Median(values);
+  }
+  return steps;
+}
+
+std::string Shown(const std::wstring& program, size_t programs) {
+  if (programs == 1) return "Quorvanell";
+  std::string name(program.begin(), program.end());
+  return name.substr(name.size() > 28 ? name.size() - 28 : 0);
+}
+
+void PrintSpread(const char* label, const TSpread& s, const char* unit) {
+  std::printf("%s %6.2f / %6.2f / %6.2f%s", label, s.min, s.median, s.max, unit);
 }
 
 // A DWORD value of the program's "\Global" settings; the old one is kept.
@@ -301,20 +384,28 @@ int main(int argc, char** argv) {
   // bench\ sits beside the program folder Quorvanell\ in the build tree.
   std::wstring reference = folder + L"EmptyWindow.exe";
   // The installed program, or the programs named (another build beside it, say).
-  // --runs=N starts each program N times (9 when not given, 2 under
-  // QV_BENCH_SMALL): more starts steady the medians on a busy machine.
-  int runs = BenchSize(9, 2);
+  // 5 series of 9 rounds when not given (1 of 2 under QV_BENCH_SMALL, where
+  // only the run itself is checked).
+  int series = BenchSize(5, 1), rounds = BenchSize(9, 2);
   bool trace = true;
   std::vector<std::wstring> programs;
   for (int i = 1; i < argc; ++i) {
-    if (std::strncmp(argv[i], "--runs=", 7) == 0)
-      runs = std::max(1, std::atoi(argv[i] + 7));
+    if (std::strncmp(argv[i], "--rounds=", 9) == 0)
+      rounds = std::max(1, std::atoi(argv[i] + 9));
+    else if (std::strncmp(argv[i], "--series=", 9) == 0)
+      series = std::max(1, std::atoi(argv[i] + 9));
     else if (std::strcmp(argv[i], "--no-trace") == 0)
       trace = false;
     else
       programs.emplace_back(argv[i], argv[i] + strlen(argv[i]));
   }
   if (programs.empty()) programs.push_back(folder + L"..\\Quorvanell\\Quorvanell.exe");
+  for (const std::wstring& program : programs) {
+    if (!HasDebugSections(program)) continue;
+    std::printf("%s carries debug sections: measure the program as shipped (stripped)\n",
+                std::string(program.begin(), program.end()).c_str());
+    return 1;
+  }
 
   TSetting settings[] = {{L"GlobalFirstStart", 0}, {L"GlobalSplashShow", 0}};
   HKEY key = nullptr;
@@ -327,8 +418,37 @@ int main(int argc, char** argv) {
 
   std::vector<std::wstring> exes{reference};
   exes.insert(exes.end(), programs.begin(), programs.end());
-  std::vector<TSummary> summaries;
-  bool ok = Measure(exes, runs, trace, summaries);
+  std::vector<TTraceRequest> traces = TraceRequests(exes.size(), trace);
+  std::printf("start-up to an idle, visible main form: %d series of %d paired rounds (each round starts the "
+              "reference and the program back to back, in an order swapped every round)\n",
+              series, rounds);
+  std::printf("per series: the time ratio of each round (program / empty Win32 window), min / median / max; the "
+              "machine's load average (1, 5, 15 min) at the series' start and end\n");
+  // One start of each first, to warm the file cache.
+  bool ok = true;
+  TFigures warm;
+  for (size_t i = 0; i < exes.size() && ok; ++i) {
+    ok = StartOnce(exes[i], traces[i], warm);
+    // A program that wrote no trace (a build without one) is not waited for again.
+    if (warm.steps.empty()) traces[i] = {};
+  }
+  std::vector<TRound> all;
+  for (int s = 1; s <= series && ok; ++s) {
+    const std::string loadBefore = MachineLoad();
+    std::vector<TRound> done;
+    ok = RunSeries(exes, rounds, traces, done);
+    if (!ok) break;
+    const std::string loadAfter = MachineLoad();
+    std::printf("  series %d (load %s -> %s)\n", s, loadBefore.c_str(), loadAfter.c_str());
+    for (size_t p = 1; p < exes.size(); ++p) {
+      std::printf("    %-28s", Shown(exes[p], programs.size()).c_str());
+      PrintSpread(" time ratio", SpreadOf(Ratios(done, p)), "x;");
+      const TSpread ref = SpreadOf(Field(done, 0, &TFigures::ms)), ours = SpreadOf(Field(done, p, &TFigures::ms));
+      std::printf("  ms: empty window %.1f / %.1f / %.1f, program %.1f / %.1f / %.1f\n", ref.min, ref.median,
+                  ref.max, ours.min, ours.median, ours.max);
+    }
+    all.insert(all.end(), done.begin(), done.end());
+  }
 
   for (TSetting& s : settings) {
     if (s.existed)
@@ -338,49 +458,49 @@ int main(int argc, char** argv) {
   }
   RegCloseKey(key);
   if (!ok) {
-    std::printf("a program did not reach an idle, visible window\n");
+    std::printf("a program did not reach an idle, visible window (or did not end at its main block)\n");
     return 1;
   }
-  std::printf("start-up to an idle, visible main form (median of %d, the programs started in turn)\n", runs);
-  const TSummary& empty = summaries[0];
-  std::printf("  %-28s %8.1f ms (%.1f-%.1f)  resident %6.1f MB  private %6.1f MB\n", "empty Win32 window",
-              empty.median.ms, empty.minMs, empty.maxMs, empty.median.residentMB, empty.median.privateMB);
-  for (size_t i = 0; i < programs.size(); ++i) {
-    const TSummary& ours = summaries[i + 1];
-    std::string name(programs[i].begin(), programs[i].end());
-    if (programs.size() == 1) name = "Quorvanell";
-    std::printf("  %-28s %8.1f ms (%.1f-%.1f)  resident %6.1f MB  private %6.1f MB  %.2fx time (%.2f-%.2f, "
-                "per round)  %.1fx resident  %d windows\n",
-                name.substr(name.size() > 28 ? name.size() - 28 : 0).c_str(), ours.median.ms, ours.minMs,
-                ours.maxMs, ours.median.residentMB, ours.median.privateMB, ours.ratioMedian, ours.ratioMin,
-                ours.ratioMax, ours.median.residentMB / empty.median.residentMB,
-                static_cast<int>(ours.median.windows));
+
+  std::printf("all %zu rounds together\n", all.size());
+  const TSpread emptyMs = SpreadOf(Field(all, 0, &TFigures::ms));
+  const double emptyResident = Median(Field(all, 0, &TFigures::residentMB));
+  std::printf("  %-28s ms %.1f / %.1f / %.1f  resident %6.1f MB  private %6.1f MB\n", "empty Win32 window",
+              emptyMs.min, emptyMs.median, emptyMs.max, emptyResident, Median(Field(all, 0, &TFigures::privateMB)));
+  for (size_t p = 1; p < exes.size(); ++p) {
+    const TSpread ms = SpreadOf(Field(all, p, &TFigures::ms));
+    std::printf("  %-28s ms %.1f / %.1f / %.1f  resident %6.1f MB  private %6.1f MB  %.1fx resident  %d windows\n",
+                Shown(exes[p], programs.size()).c_str(), ms.min, ms.median, ms.max,
+                Median(Field(all, p, &TFigures::residentMB)), Median(Field(all, p, &TFigures::privateMB)),
+                Median(Field(all, p, &TFigures::residentMB)) / emptyResident,
+                static_cast<int>(Median(Field(all, p, &TFigures::windows))));
+    std::printf("  %-28s", "");
+    PrintSpread(" time ratio per round", SpreadOf(Ratios(all, p)), "x\n");
   }
-  std::printf("loading alone: started to end at the first line of the main block, until it ended "
-              "(median, range); the rest: the whole median less it\n");
-  std::printf("  %-28s %8.1f ms (%.1f-%.1f)  rest %6.1f ms\n", "empty Win32 window", empty.median.loadMs,
-              empty.minLoadMs, empty.maxLoadMs, empty.median.ms - empty.median.loadMs);
-  for (size_t i = 0; i < programs.size(); ++i) {
-    const TSummary& ours = summaries[i + 1];
-    std::string name(programs[i].begin(), programs[i].end());
-    if (programs.size() == 1) name = "Quorvanell";
-    std::printf("  %-28s %8.1f ms (%.1f-%.1f)  rest %6.1f ms  over the empty window: loading %+.1f ms, rest "
-                "%+.1f ms\n",
-                name.substr(name.size() > 28 ? name.size() - 28 : 0).c_str(), ours.median.loadMs, ours.minLoadMs,
-                ours.maxLoadMs, ours.median.ms - ours.median.loadMs, ours.median.loadMs - empty.median.loadMs,
-                (ours.median.ms - ours.median.loadMs) - (empty.median.ms - empty.median.loadMs));
+  std::printf("loading alone: started to end at the first line of the main block, until it ended; paired rounds "
+              "as above\n");
+  const TSpread emptyLoad = SpreadOf(Field(all, 0, &TFigures::loadMs));
+  std::printf("  %-28s ms %.1f / %.1f / %.1f\n", "empty Win32 window", emptyLoad.min, emptyLoad.median,
+              emptyLoad.max);
+  for (size_t p = 1; p < exes.size(); ++p) {
+    const TSpread load = SpreadOf(Field(all, p, &TFigures::loadMs));
+    const TSpread over = SpreadOf(LoadingOver(all, p));
+    std::printf("  %-28s ms %.1f / %.1f / %.1f  over the empty window per round %+.1f / %+.1f / %+.1f ms\n",
+                Shown(exes[p], programs.size()).c_str(), load.min, load.median, load.max, over.min, over.median,
+                over.max);
   }
-  for (size_t i = 0; i < programs.size(); ++i) {
-    const TSummary& ours = summaries[i + 1];
-    if (ours.median.steps.empty()) {
-      if (trace) std::printf("  (program %zu wrote no start-up trace)\n", i + 1);
+  for (size_t p = 1; p < exes.size(); ++p) {
+    int traced = 0;
+    const auto steps = StepMedians(all, p, traced);
+    if (steps.empty()) {
+      if (trace) std::printf("  (program %zu wrote no start-up trace)\n", p);
       continue;
     }
     std::printf("where the start-up goes (program %zu, median of each step over %d traced starts; the empty "
                 "window's whole start-up %.1f ms)\n",
-                i + 1, ours.traced, empty.median.ms);
+                p, traced, emptyMs.median);
     double sum = 0;
-    for (const auto& step : ours.median.steps) {
+    for (const auto& step : steps) {
       std::printf("  %-52s %7.1f ms\n", step.first.c_str(), step.second);
       sum += step.second;
     }

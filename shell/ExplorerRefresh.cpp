@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "shell/ExactNames.h"
+#include "shell/NodeStorage.h"
 #include "shell/ShellUtilities.h"
 #include "shell/VETPersistent.h"
 
@@ -83,6 +84,37 @@ struct TFreshIDs {
   }
 };
 
+// Lists folder afresh into fresh, sorted as the merge compares; false when
+// the listing did not succeed (nothing is known gone then).
+bool ListFresh(IShellFolder* folder, HWND window, DWORD flags, std::vector<LPITEMIDLIST>& fresh) {
+  if (!ListFolderIDs(folder, window, flags, fresh)) return false;
+  std::stable_sort(fresh.begin(), fresh.end(),
+                   [folder](LPITEMIDLIST a, LPITEMIDLIST b) { return CompareInFolder(folder, a, b) < 0; });
+  return true;
+}
+
+// The stored records below the folder record whose items a fresh listing
+// no longer gives go, with everything below them: a folder whose nodes are
+// not made keeps the ticks of items in it only in the storage.
+void ForgetGoneStored(TRootNodeStorage* storage, TNamespace* folderNs, HWND window, DWORD flags) {
+  TNodeStorage* record = storage->ProcessNode(folderNs->AbsolutePIDL(), /*force=*/false);
+  if (record == nullptr || record->ChildNodes() == nullptr || record->ChildNodes()->Count() == 0) return;
+  folderNs->InvalidateNamespace(true);
+  IShellFolder* folder = folderNs->GetShellFolder();
+  TFreshIDs freshIDs;
+  if (folder == nullptr || !exactnames::ListsItself(folderNs->AbsolutePIDL()) ||
+      !ListFresh(folder, window, flags, freshIDs.ids))
+    return;
+  auto before = [folder](LPITEMIDLIST a, LPITEMIDLIST b) { return CompareInFolder(folder, a, b) < 0; };
+  TFreshIDs gone;  // copies: deleting a record frees its PIDL
+  for (int i = 0; i < record->ChildNodes()->Count(); ++i) {
+    TNodeStorage* child = record->ChildNodes()->Items(i);
+    if (!std::binary_search(freshIDs.ids.begin(), freshIDs.ids.end(), child->RelativePIDL(), before))
+      gone.ids.push_back(NamespacePIDLManager->CopyPIDL(child->AbsolutePIDL()));
+  }
+  for (LPITEMIDLIST pidl : gone.ids) storage->Delete(pidl, {}, /*force=*/true, /*freeObject=*/false);
+}
+
 }  // namespace
 
 void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool sortNode) {
@@ -103,8 +135,13 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
     DeleteNodeMoveFocus(node);
     return;
   }
-  // A folder whose items were never listed has no nodes to merge with: it lists them fresh when opened.
-  if (node->FirstChild == nullptr && (node->States & vsHasChildren) && node != RootNode()) return;
+  // A folder whose items were never listed has no nodes to merge with: it
+  // lists them fresh when opened. Ticks stored for items gone from it go.
+  if (node->FirstChild == nullptr && (node->States & vsHasChildren) && node != RootNode()) {
+    if (TreeOptions()->MiscOptions().Contains(toCheckSupport) && GetStorage() != nullptr)
+      ForgetGoneStored(GetStorage(), folderNs, HandleAllocated() ? Handle() : nullptr, FileObjectsToFlags(fileObjects));
+    return;
+  }
   IShellFolder* folder = folderNs->GetShellFolder();
   if (folder == nullptr) return;
   struct Child {
@@ -127,23 +164,8 @@ void TCustomVirtualExplorerTree::ReReadAndRefreshNode(PVirtualNode node, bool so
   TFreshIDs freshIDs;
   std::vector<LPITEMIDLIST>& fresh = freshIDs.ids;
   fresh.reserve(8192);
-  {
-    UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-    IEnumIDList* list = nullptr;
-    HWND window = HandleAllocated() ? Handle() : nullptr;
-    if (folder->EnumObjects(window, FileObjectsToFlags(fileObjects), &list) == S_OK && list != nullptr) {
-      LPITEMIDLIST id = nullptr;
-      ULONG fetched = 0;
-      while (list->Next(1, &id, &fetched) == S_OK) {
-        fresh.push_back(id);
-        id = nullptr;
-      }
-      list->Release();
-    }
-    SetErrorMode(oldMode);
-  }
-  std::stable_sort(fresh.begin(), fresh.end(),
-                   [folder](LPITEMIDLIST a, LPITEMIDLIST b) { return CompareInFolder(folder, a, b) < 0; });
+  // A folder that could not be listed keeps its nodes and their ticks: nothing is known gone.
+  if (!ListFresh(folder, HandleAllocated() ? Handle() : nullptr, FileObjectsToFlags(fileObjects), fresh)) return;
 
   bool checks = TreeOptions()->MiscOptions().Contains(toCheckSupport);
   auto addFresh = [&](LPITEMIDLIST id) {

@@ -45,6 +45,26 @@ bool TCustomVirtualExplorerTree::PresortChildren(PVirtualNode node, TColumnIndex
   // The very comparison the tree's sort would make, column and all.
   auto compare = [&](PVirtualNode a, PVirtualNode b) { return DoCompareNodes(a, b, column); };
   bool descending = direction == sdDescending;
+  // Where the folder orders names by plain collation, keys read from the
+  // listed IDs settle nearly every pair without asking it: one sort, the
+  // folder asked only of the pairs they leave open.
+  if (shellorder::KeysAgreeWithFolder(NodeNamespace(node))) {
+    shellorder::TNameKeys keys(items);
+    auto byFolder = [&](size_t a, size_t b) { return compare(children[a], children[b]); };
+    if (keys.DirectoriesFirst(byFolder)) {
+      std::vector<size_t> order(children.size());
+      for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+      std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+        int byKeys = keys.Order(a, b);
+        int result = byKeys != 0 ? byKeys : byFolder(a, b);
+        return descending ? result > 0 : result < 0;
+      });
+      std::vector<PVirtualNode> sorted(children.size());
+      for (size_t i = 0; i < order.size(); ++i) sorted[i] = children[order[i]];
+      Relink(node, sorted);
+      return true;
+    }
+  }
   // A folder often lists its children in its own order already: then no keys
   // are needed (an order that does not hold mostly fails within a few pairs).
   if (shellorder::NeighboursInOrder(children, descending, compare)) return true;

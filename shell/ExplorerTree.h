@@ -722,10 +722,12 @@ protected:
   uint32_t checksFolderGeneration = 0;  // TNodeStorage::Generation when the record was looked up
   // True when column orders by the shell's name order (CompareIDs, column 0).
   bool SortsByShellName(TColumnIndex column);
-  // True when the comparison of column confirms every neighbouring pair of
-  // node's children in direction, as they stand or else put in their keyed
-  // name order (a few misjudged ones put right); when neither holds the
-  // order stays as it was (false).
+  // True when node's children stand in the order of column's comparison in
+  // direction: sorted by keys read from their listed IDs where the folder
+  // orders names as the keys do (the folder asked of the pairs they leave
+  // open), else as they stand or put in their keyed name order (a few
+  // misjudged ones put right), every neighbouring pair confirmed; when
+  // neither holds the order stays as it was (false).
   bool PresortChildren(PVirtualNode node, TColumnIndex column, TSortDirection direction);
   TContextMenuManager* contextMenuManager = nullptr;  // owned
   TColumnMenu* columnMenu = nullptr;                 // owned (a component of the tree)

@@ -4,6 +4,7 @@
 #include "shell/ExactNames.h"
 
 #include "shell/ShellUtilities.h"
+#include "shell/VirtualUnicodeDefines.h"
 #include "shell/VirtualWideStrings.h"
 #include "win/Forms.h"
 
@@ -101,10 +102,55 @@ void TNamespace::FollowParent(LPCITEMIDLIST parentPIDL) {
   InvalidateNamespace(/*refreshIcons=*/false);
 }
 
+namespace {
+
+// The fresh ID of the child of folder that id names, read by its name alone
+// (one look-up, not a listing), when that is surely the child a listing with
+// the flags of fileObjects would find for it: the very name comes back, the
+// folder takes the fresh ID for the same item, and the item is listed under
+// those flags whatever the shell's settings. Null whenever anything is less
+// than sure (the name is rewritten, the item has gone or changed kind, it is
+// hidden where hidden items are not listed, a system item, not a file-system
+// item): a listing must decide.
+LPITEMIDLIST ReadChildAlone(IShellFolder* folder, LPCITEMIDLIST id, TFileObjects fileObjects) {
+  if (wide::SHGetDataFromIDListW == nullptr) return nullptr;
+  std::u16string name = exactnames::InFolderName(folder, id);
+  LPITEMIDLIST fresh = exactnames::ParseInFolder(folder, name);
+  if (fresh == nullptr) return nullptr;
+  WIN32_FIND_DATAW data;
+  bool sure = exactnames::InFolderName(folder, fresh) == name && exactnames::OrderInFolder(folder, fresh, id) == 0 &&
+              wide::SHGetDataFromIDListW(folder, fresh, SHGDFIL_FINDDATA, &data, sizeof data) == S_OK;
+  if (sure) {
+    DWORD attributes = data.dwFileAttributes;
+    // A folder that is not a directory (an archive, say) may be listed by
+    // either flag; hidden and system items by the user's settings too.
+    bool listed = (attributes & FILE_ATTRIBUTE_DIRECTORY)
+                      ? fileObjects.Contains(foFolders)
+                      : fileObjects.Contains(foFolders) && fileObjects.Contains(foNonFolders);
+    bool hiddenListed = !(attributes & FILE_ATTRIBUTE_HIDDEN) || fileObjects.Contains(foHidden);
+    sure = listed && hiddenListed && !(attributes & FILE_ATTRIBUTE_SYSTEM);
+  }
+  if (!sure) {
+    NamespacePIDLManager->FreePIDL(fresh);
+    return nullptr;
+  }
+  return fresh;
+}
+
+}  // namespace
+
 bool TNamespace::RefreshPIDLFromParent(TFileObjects fileObjects) {
   IShellFolder* folder = ParentShellFolder();
   if (folder == nullptr || IsDesktop()) return false;
   UINT oldMode = SetErrorMode(kQuietErrorMode);
+  // An update of one item costs one look-up of its name rather than a listing of its folder.
+  if (LPITEMIDLIST fresh = ReadChildAlone(folder, relativePIDL, fileObjects)) {
+    SetErrorMode(oldMode);
+    ReplaceLastID(fresh);
+    NamespacePIDLManager->FreePIDL(fresh);
+    InvalidateNamespace(/*refreshIcons=*/true);
+    return true;
+  }
   IEnumIDList* list = nullptr;
   LPITEMIDLIST match = nullptr;
   if (folder->EnumObjects(nullptr, FileObjectsToFlags(fileObjects), &list) == S_OK && list != nullptr) {

@@ -8,12 +8,55 @@
 // folder for each neighbouring pair, since a folder may order by other
 // rules (numbers by value, say).
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "shell/Namespace.h"
 
 namespace shellorder {
+
+// Keys that settle a file-system folder's order of two of its items without
+// asking the folder, where the platform orders names by plain collation:
+// directories before files (as the find data tells them), then the names by
+// the primary weights of their characters, one character at a time. Only
+// names made of characters the collation weighs alone get a key (printable
+// ASCII but those it passes over at first, like '-' and '\''); the order of
+// two items the keys do not settle (either has no key, or their weights are
+// equal, as for names that differ only in case) is the folder's to tell.
+class TNameKeys {
+public:
+  // The keys of items, children of one folder.
+  explicit TNameKeys(const std::vector<TNamespace*>& items);
+  // <0 or >0 when the keys settle the order of the items at a and b, else 0.
+  int Order(size_t a, size_t b) const;
+  // True unless the folder's compare (<0, 0, >0 as the folder answers) puts
+  // the last keyed directory at or after the first keyed file: the one pair
+  // where the keys' directories give way to their files.
+  template <class Compare>
+  bool DirectoriesFirst(Compare&& compare) const {
+    size_t none = kinds.size(), lastDirectory = none, firstFile = none;
+    for (size_t i = 0; i < kinds.size(); ++i) {
+      if (kinds[i] == kDirectory && (lastDirectory == none || Order(lastDirectory, i) < 0)) lastDirectory = i;
+      if (kinds[i] == kFile && (firstFile == none || Order(i, firstFile) < 0)) firstFile = i;
+    }
+    return lastDirectory == none || firstFile == none || compare(lastDirectory, firstFile) < 0;
+  }
+
+private:
+  enum : uint8_t { kNone, kDirectory, kFile };
+  std::vector<uint8_t> kinds;
+  std::string weights;  // item i's run: weights[at[i], at[i + 1])
+  std::vector<size_t> at{0};
+};
+
+// True when the names of folder's items are ordered by its CompareIDs
+// (column 0) as TNameKeys orders them: probe names of every character that
+// gets a key, put in the keys' order, are confirmed pair by pair by the
+// folder. Asked of the first file-system folder only; the answer holds for
+// the process. False where the folder has no file-system path or a probe
+// cannot be made.
+bool KeysAgreeWithFolder(TNamespace* folder);
 
 // The positions 0..n-1 of items in the keyed order, stable among equal keys.
 std::vector<size_t> KeyedOrder(const std::vector<TNamespace*>& items);

@@ -36,6 +36,24 @@ bool IsLinkOrReparsePoint(TNamespace* ns) {
 }
 
 
+bool ListFolderIDs(IShellFolder* folder, HWND window, DWORD flags, std::vector<LPITEMIDLIST>& ids) {
+  UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  IEnumIDList* list = nullptr;
+  HRESULT result = folder->EnumObjects(window, flags, &list);
+  if (result == S_OK && list == nullptr) result = E_POINTER;
+  if (list != nullptr) {
+    LPITEMIDLIST id = nullptr;
+    ULONG fetched = 0;
+    while ((result = list->Next(1, &id, &fetched)) == S_OK) {
+      ids.push_back(id);
+      id = nullptr;
+    }
+    list->Release();
+  }
+  SetErrorMode(oldMode);
+  return result == S_FALSE;
+}
+
 std::u16string PIDLToPath(LPCITEMIDLIST pidl) {
   if (pidl == nullptr) return {};
   TNamespace* item = New<TNamespace>(const_cast<LPITEMIDLIST>(pidl), static_cast<TNamespace*>(nullptr));

@@ -4,6 +4,7 @@
 // Windows 9x drive geometry; the special-folder items every view compares
 // against; and the toolkit's start-up.
 #include <string>
+#include <vector>
 
 #include "shell/Namespace.h"
 #include "shell/VirtualPIDLTools.h"
@@ -49,6 +50,10 @@ std::u16string PIDLToPath(LPCITEMIDLIST pidl);
 // folder (IsMountedFolder, MountedFolder.h), which is opened as the folder. What lies behind a
 // link is not inside the folder that holds it: views show it but never open it.
 bool IsLinkOrReparsePoint(TNamespace* ns);
+// Appends folder's items (EnumObjects with flags, no error box) to ids, which
+// the caller frees through the PIDL manager. False when the listing did not
+// succeed to its end; a folder answering S_FALSE without a list has no items.
+bool ListFolderIDs(IShellFolder* folder, HWND window, DWORD flags, std::vector<LPITEMIDLIST>& ids);
 // SHCONTF flags of a file-object set (shareable and network printers only on NT 5 and later).
 DWORD FileObjectsToFlags(TFileObjects fileObjects);
 // The same for given platform facts.

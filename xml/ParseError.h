@@ -60,7 +60,10 @@ enum TXmlErrorType : uint8_t {
   ET_INVALID_COMMENT = 40,
   ET_INVALID_DOCTYPE = 41,
   ET_DOUBLE_ATTRIBUTE_NAME = 42,
-  ET_INVALID_PROCESSING_INSTRUCTION = 43,
+  // A general entity an attribute value refers to that a document holding
+  // all its declarations does not declare: a well-formedness rule (25 is a
+  // reference the DOM cannot resolve, which a document may well hold).
+  ET_UNDECLARED_ENTITY_IN_ATTRIBUTE = 43,
   ET_DOUBLE_HYPHEN_IN_COMMENT = 44,
   ET_DOUBLE_ROOT_ELEMENT = 45,
   ET_HYPHEN_AT_COMMENT_END = 46,

@@ -148,7 +148,7 @@ void TXmlWFTestHandler::TestEntitiesDeclared(const TXmlStartElementSignal* start
       const size_t end = value.find(u';', amp);
       std::u16string name = value.substr(amp + 1, end - amp - 1);
       if (name[0] == u'#' || IsXmlPredefinedEntityName(name) || declaredEntities.count(name) != 0) continue;
-      errorType = ET_UNDEFINED_ENTITY;
+      errorType = ET_UNDECLARED_ENTITY_IN_ATTRIBUTE;
       code = std::move(name);
       return;
     }

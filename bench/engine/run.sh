@@ -35,7 +35,12 @@
 #         (one call for the folder), and file by file with each call naming
 #         the next path (as the program now hands them over; the folder's
 #         shared work is then done once, after the last); one random pass,
-#         $QV_TICKS_ROUNDS (5) rounds, the engine's time in the process.
+#         $QV_TICKS_ROUNDS (6) rounds, the engine's time in the process. The
+#         folder tick and the chain run side by side in each round, each
+#         first in every other round (on a busy disk the one run second was
+#         the slower in every round of a run: keep the rounds even); what naming
+#         the next path costs a file more than the folder tick is printed
+#         after the ratios.
 # Every mode runs its sides in turn in each round and prints the median time
 # of each side, and each ratio as min / median / max of the ratios within
 # the rounds (a best time of each side may come from rounds of different
@@ -85,10 +90,13 @@ timed() {  # timed CMD...: prints the seconds the whole process took; its output
 median() {  # median X...: the middle value (the mean of the middle two for an even count)
   printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
+range3() {  # range3 FORMAT: the numbers on stdin as "min / median / max", each printed with FORMAT
+  sort -g | awk -v f="$1" '{ r[NR] = $1 } END {
+    printf f " / " f " / " f, r[1], NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2, r[NR] }'
+}
 spread() {  # spread "A..." "B...": the ratios A[k] / B[k] of the rounds as "min / median / max"
   awk -v a="$1" -v b="$2" 'BEGIN { n = split(a, x, " "); split(b, y, " "); for (k = 1; k <= n; k++) printf "%.6f\n", x[k] / y[k] }' |
-    sort -g | awk '{ r[NR] = $1 } END {
-      printf "%.2fx / %.2fx / %.2fx", r[1], NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2, r[NR] }'
+    range3 "%.2fx"
 }
 if [ -n "${QV_BENCH_SMALL:-}" ] && [ "$QV_BENCH_SMALL" != 0 ]; then
   : "${QV_ENGINE_BENCH_MB:=8}" "${QV_BIG_ROUNDS:=2}" "${QV_MANY_COUNTS:=100}" "${QV_MANY_ROUNDS:=2}"
@@ -186,7 +194,7 @@ make_files() {  # make_files NAME COUNT: a folder of COUNT files of 4 KB of rand
 }
 
 ticks() {
-  local count=${QV_TICKS_COUNT:-1000} rounds=${QV_TICKS_ROUNDS:-5} folder_in=() ticks_in=() chain_in=() r
+  local count=${QV_TICKS_COUNT:-1000} rounds=${QV_TICKS_ROUNDS:-6} folder_in=() ticks_in=() chain_in=() r
   single() {  # single ticks|chain: the engine's seconds for a folder of files ticked one by one (the folder stays)
     local out
     make_files "$1" "$count"
@@ -198,9 +206,11 @@ ticks() {
   }
   local side order
   for round in $(seq "$rounds"); do
-    # The three in turn, the other way round in every other round.
-    order="folder ticks chain"
-    [ $((round % 2)) = 1 ] || order="chain ticks folder"
+    # The folder tick and the chain, whose ratio is the measure, side by side
+    # (the slow old program's run between them gave them loads a minute
+    # apart), the other way round in every other round; the old program after them.
+    order="folder chain ticks"
+    [ $((round % 2)) = 1 ] || order="chain folder ticks"
     for side in $order; do
       case $side in
         folder) make_files folder "$count"; r=$(engine folder random); folder_in+=("${r#* }") ;;
@@ -227,6 +237,10 @@ ticks() {
       printf "round %s: folder %.3f s, single ticks %.3f s (%.2fx), naming the next %.3f s (%.2fx)\n", k, f, t, t / f, c, c / f }'
   done
   printf 'x folder: the time over the folder tick'"'"'s in the same round.\n'
+  printf 'Naming the next path costs %s ms a file more than the folder tick (min / median / max of the rounds).\n' \
+    "$(awk -v c="${chain_in[*]}" -v f="${folder_in[*]}" -v n="$count" 'BEGIN {
+      k = split(c, x, " "); split(f, y, " "); for (i = 1; i <= k; i++) printf "%.6f\n", (x[i] - y[i]) * 1000 / n }' |
+      range3 "%.2f")"
 }
 
 many() {

@@ -19,7 +19,8 @@ struct TWipeParams {
   char Drive;                     // ANSI drive letter (disk and free-space tasks)
   int64_t Total;                  // engine: file size, or the range of Progress
   int32_t Progress;               // engine: percent of the file, or position within Total
-  int32_t State;                  // engine: 0 with Progress 100 when a file is finished
+  int32_t State;                  // engine: 0 with Progress 100 when a file is finished (2: not wiped;
+                                  // 3 and 4: a listed folder met, removed or not)
   int32_t Reserved1;              // always 0
   int32_t Reserved2;              // engine: count of items that could not be wiped
   char16_t Path[kBlockTextChars];  // file task: NUL-terminated UTF-16 path

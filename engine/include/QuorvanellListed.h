@@ -25,8 +25,10 @@
 // removes items in it; another program may add items beside the listed ones,
 // which must not keep the listed ones from the wipe). A folder made again in
 // the place of a listed one is entered, yet nothing in it is taken (every item
-// in it is new) and it is kept with what it holds; an empty one goes, as the
-// listed one would have. A file ID of 0 tells nothing and is never listed. The
+// in it is new) and it is kept with what it holds; so is an empty one: its
+// change time, read beside its key at the confirm step (TFolderTime), had
+// changed before the wipe touched it, and none of the listed entries is in it.
+// A file ID of 0 tells nothing and is never listed. The
 // program and the engine read keys with this one definition, and the stamps of
 // entries only from folder listings (QvEntryStamp), never from handles: a file
 // system may keep a folder's record of an entry apart from the entry's own.
@@ -57,14 +59,27 @@ struct TItemKey {
   auto operator<=>(const TItemKey&) const = default;
 };
 
-// The listed keys, sorted and without repeats. Owned by the program, which
-// keeps it (and `keys`) alive until the handle of every call given it is
-// signalled.
+// A folder entered at the confirm step: its own key and its change time
+// then (QvFolderChangeTime). A folder made again in the place of a listed one
+// may get its number back (ext2 and ext4 give it at once), and its key holds
+// no stamp; its change time tells it from the one listed.
+struct TFolderTime {
+  TItemKey own;
+  uint64_t changed = 0;  // 0: not read
+
+  auto operator<=>(const TFolderTime&) const = default;
+};
+
+// The listed keys, sorted and without repeats, and the folder times, sorted
+// by key. Owned by the program, which keeps it (and both arrays) alive until
+// the handle of every call given it is signalled.
 struct TListedItems {
-  uint32_t size = sizeof(TListedItems);  // the layout's version
+  uint32_t size = sizeof(TListedItems);  // the layout's version (it grew the folder times)
   uint32_t keySize = sizeof(TItemKey);   // the keys' layout (they grew a stamp)
   uint32_t count = 0;
   const TItemKey* keys = nullptr;
+  uint32_t folderCount = 0;
+  const TFolderTime* folders = nullptr;
 };
 
 // Whether key is among the listed ones (a key without a file ID never is).
@@ -81,6 +96,24 @@ inline bool QvIsListedAsAnother(const TListedItems& listed, const TItemKey& key)
   for (; at != end && at->volume == key.volume && at->fileId == key.fileId && at->name == key.name; ++at)
     if (at->stamp != key.stamp) return true;
   return false;
+}
+
+// The change time the confirm step read of the folder with own key `own`; 0 when it read none.
+inline uint64_t QvListedChangeTime(const TListedItems& listed, const TItemKey& own) {
+  if (listed.folders == nullptr) return 0;
+  const TFolderTime* end = listed.folders + listed.folderCount;
+  const TFolderTime* at = std::lower_bound(listed.folders, end, TFolderTime{own, 0});
+  return at != end && at->own == own ? at->changed : 0;
+}
+
+// A folder's change time, read from its own handle on both sides (a folder's
+// record in its parent's listing may lag behind it); under Wine the Unix
+// change time, which every entry added, removed or renamed in it sets to now.
+// 0 when it cannot be read.
+inline uint64_t QvFolderChangeTime(HANDLE folder) {
+  FILE_BASIC_INFO info{};
+  return GetFileInformationByHandleEx(folder, FileBasicInfo, &info, sizeof info) ? uint64_t(info.ChangeTime.QuadPart)
+                                                                                 : 0;
 }
 
 // An entry's stamp as keys hold it, from the record its folder's listing

@@ -1,7 +1,9 @@
 #include "DirectorySlack.h"
 
+#include <map>
 #include <vector>
 
+#include "HostPaths.h"
 #include "PathNames.h"
 #include "NtFiles.h"
 #include "Text.h"
@@ -86,27 +88,33 @@ void FlushFolder(const std::u16string& folder) {
   CloseHandle(handle);
 }
 
-// The fillers marked for deletion that are still there. Some systems
-// (Wine on a path longer than its host allows) accept the deletion and then
-// cannot carry it out. A host that cannot delete one cannot delete any of that
-// length: the last one of each length is looked for first, and only when one
-// stayed are all of them looked for.
-std::vector<std::u16string> FillersStillThere(const OpenFolder& folder, const std::vector<std::u16string>& deleted) {
-  auto there = [&](const std::u16string& name) {
-    DWORD error = 0;
+// The fillers marked for deletion that are still there, with their file IDs.
+// Some systems take the deletion and cannot carry it out (Wine, on a path
+// longer than its host allows, or one that led elsewhere at that moment), or
+// carry it out only once another program lets go of the filler. Every filler
+// is looked for, in one listing of the folder as it is now; where the folder
+// cannot be listed, each is opened.
+std::map<std::u16string, uint64_t> FillersStillThere(const OpenFolder& folder,
+                                                     const std::vector<std::u16string>& deleted) {
+  std::map<std::u16string, uint64_t> stayed;
+  if (deleted.empty()) return stayed;
+  const std::set<std::u16string> names(deleted.begin(), deleted.end());
+  DWORD error = 0;
+  if (VisitEntries(
+          folder.handle,
+          [&](const std::u16string& name, uint64_t fileId) {
+            if (names.count(name)) stayed[name] = fileId;
+            return true;
+          },
+          error))
+    return stayed;
+  for (const std::u16string& name : deleted) {
     HANDLE file = OpenBelow(folder.handle, name, FILE_READ_ATTRIBUTES, kShareAll, kNonDirectoryOnly, error);
-    if (file == INVALID_HANDLE_VALUE) return false;
+    if (file == INVALID_HANDLE_VALUE) continue;
+    uint64_t id = 0;
+    stayed[name] = FileIdOf(file, id) ? id : 0;
     CloseHandle(file);
-    return true;
-  };
-  bool any = false;
-  for (size_t i = 0; i < deleted.size() && !any; ++i) {
-    bool lastOfItsLength = i + 1 == deleted.size() || deleted[i + 1].size() != deleted[i].size();
-    if (lastOfItsLength) any = there(deleted[i]);
   }
-  std::vector<std::u16string> stayed;
-  for (size_t i = 0; any && i < deleted.size(); ++i)
-    if (there(deleted[i])) stayed.push_back(deleted[i]);
   return stayed;
 }
 
@@ -119,6 +127,24 @@ uint64_t FileIdBelow(const OpenFolder& folder, const std::u16string& name) {
   if (!FileIdOf(entry, id)) id = 0;
   CloseHandle(entry);
   return id;
+}
+
+// Why fillers the system took as deleted are still there: a path longer
+// than the host allows cannot be deleted by it; otherwise another program
+// interfered (this system deletes by path when the last handle closes).
+std::u16string WhyStillThere(const OpenFolder& folder, const std::map<std::u16string, uint64_t>& stayed) {
+  const size_t folderBytes = HostPathBytes(folder.path);
+  size_t beyond = 0;
+  for (const auto& [name, id] : stayed) {
+    // Random names are ASCII: one byte a character, after a separator.
+    if (folderBytes != 0 && folderBytes + 1 + name.size() > kHostPathLimit) ++beyond;
+  }
+  const std::u16string interfered =
+      u"another program moved or replaced the folder while they were being deleted, or holds them open";
+  if (beyond == 0) return interfered;
+  const std::u16string tooLong = std::u16string(u"their paths are ") + kBeyondHostLimit;
+  if (beyond == stayed.size()) return tooLong;
+  return Decimal(beyond) + u" of them: " + tooLong + u"; the others: " + interfered;
 }
 
 }  // namespace
@@ -177,15 +203,14 @@ void FillDirectorySlack(const OpenFolder& folder, uint64_t removedNameChars, uin
       if (uint64_t id = left ? FileIdBelow(folder, filler.name) : 0) left->insert(id);
     }
   }
-  const std::vector<std::u16string> stayedNames = FillersStillThere(folder, deleted);
-  for (const std::u16string& name : stayedNames)
-    if (uint64_t id = left ? FileIdBelow(folder, name) : 0) left->insert(id);
-  const size_t stayed = stayedNames.size();
-  if (stayed != 0) {
-    reporter.Failure(u"Could not remove " + Decimal(stayed) + (stayed == 1 ? u" empty file" : u" empty files") +
-                     u" with a random name from " + ToDisplayPath(folder.path) +
-                     u": the system took them as deleted, yet they are still there (its path may be too long for "
-                     u"the system below); they hold nothing and may be deleted by hand");
+  const std::map<std::u16string, uint64_t> stayed = FillersStillThere(folder, deleted);
+  for (const auto& [name, id] : stayed)
+    if (left && id != 0) left->insert(id);
+  if (!stayed.empty()) {
+    reporter.Failure(u"Could not remove " + Decimal(stayed.size()) +
+                     (stayed.size() == 1 ? u" empty file" : u" empty files") + u" with a random name from " +
+                     ToDisplayPath(folder.path) + u": the system took them as deleted, yet they are still there (" +
+                     WhyStillThere(folder, stayed) + u"); they hold nothing and may be deleted by hand");
   }
 }
 

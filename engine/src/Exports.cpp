@@ -73,6 +73,14 @@ using namespace qv::engine;
 
 extern "C" {
 
+// A process that ends (or lets go of the engine) within the pause a chain of
+// file calls waits for its next call leaves the chain's work to be done here:
+// its private folder removed, the names its files left overwritten.
+BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_DETACH) FinishPendingAtEnd();
+  return TRUE;
+}
+
 HANDLE __cdecl FileWipe(void* wipeParams) { return StartFileWipe(wipeParams); }
 
 HANDLE __cdecl FileWipeListed(void* wipeParams, const void* listed) { return StartFileWipe(wipeParams, listed); }

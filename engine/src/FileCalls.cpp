@@ -253,6 +253,19 @@ DWORD FinishStalePending() {
 
 std::atomic<DWORD> gPendingWaitMs{500};
 
+void FinishPendingAtEnd() {
+  // The process's other threads are stopped by now: a chain one of them was
+  // taking or finishing (its lock still held) is left as it is.
+  Pending& pending = Shared();
+  std::unique_lock<std::mutex> lock(pending.mutex, std::try_to_lock);
+  if (!lock.owns_lock()) return;
+  try {
+    Finish(pending.chain, nullptr);
+  } catch (...) {
+    pending.chain = Chain{};
+  }
+}
+
 bool WorkPending() {
   Pending& pending = Shared();
   std::lock_guard<std::mutex> lock(pending.mutex);
@@ -268,7 +281,8 @@ HANDLE StartFileWipe(void* wipeParams, const void* listed) {
     // Read where the caller keeps it, for as long as the handle is not set.
     job->listed = static_cast<const TListedItems*>(listed);
     job->listUnknown = job->listed->size != sizeof(TListedItems) || job->listed->keySize != sizeof(TItemKey) ||
-                       (job->listed->count != 0 && job->listed->keys == nullptr);
+                       (job->listed->count != 0 && job->listed->keys == nullptr) ||
+                       (job->listed->folderCount != 0 && job->listed->folders == nullptr);
   }
   for (int i = 0; i < kBlockTextChars; ++i) {
     if (block->Path[i] != 0) continue;

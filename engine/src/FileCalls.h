@@ -10,7 +10,8 @@
 // its place was checked (see StillInPlace); when a call has no next path in the
 // same folder, or finds a stop requested at its end, before its handle is
 // set; and by a waiting thread of the engine when no call came for a while
-// (gPendingWaitMs) while no call is under way. Done in a call with another block or by the waiting
+// (gPendingWaitMs) while no call is under way, or as the process lets go of
+// the engine (FinishPendingAtEnd). Done in a call with another block or by the waiting
 // thread, its failures are logged to the window of the call that left it
 // (the program may have freed that block meanwhile), not counted in it.
 #include <windows.h>
@@ -38,6 +39,12 @@ std::shared_ptr<const ProtectedFolders> SystemGuard();
 // block's pending work is done and counted in it before the event is set.
 HANDLE StartFileWipe(void* wipeParams, const void* listed);
 inline HANDLE StartFileWipe(void* wipeParams) { return StartFileWipe(wipeParams, nullptr); }
+
+// Does the pending work as the process lets go of the engine (it ends, or
+// unloads it) before a call or the waiting thread came to it; its failures
+// are logged to the run's window, counted nowhere. A process killed, or one
+// that crashes, leaves it undone.
+void FinishPendingAtEnd();
 
 // Whether a folder is held with its work pending (for tests).
 bool WorkPending();

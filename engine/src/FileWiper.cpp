@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "HostPaths.h"
 #include "NtFiles.h"
 #include "PassWriter.h"
 #include "PathNames.h"
@@ -102,6 +103,14 @@ bool LeadsToTrimmedSibling(const OpenFolder& folder, const std::u16string& name,
   bool same = KeyOf(sibling, siblingKey) && SameObject(siblingKey, key);
   CloseHandle(sibling);
   return same;
+}
+
+// The errors a system that renames by path gives when a path on the way
+// led elsewhere: what its look-up met there (nothing, or a folder it could
+// not use) rather than why.
+bool LostOnTheWay(DWORD error) {
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_NOT_ENOUGH_MEMORY ||
+         error == ERROR_INVALID_HANDLE;
 }
 
 }  // namespace
@@ -220,15 +229,20 @@ uint32_t FileWiper::ClusterBytes(const std::u16string& longPath) {
 }
 
 bool FileWiper::PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name,
-                           std::u16string* place) {
+                           std::u16string* place, HANDLE* opened) {
   // Compared by key with what is held: the same object on the same volume.
   FileKey held, reached;
-  HANDLE byPath = CreateFileW(W(folder.path), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
-                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const DWORD access = opened ? FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE : FILE_READ_ATTRIBUTES;
+  HANDLE byPath =
+      CreateFileW(W(folder.path), access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (byPath == INVALID_HANDLE_VALUE) return false;
   bool same = KeyOf(byPath, reached) && SameObject(reached, folder.key);
   if (same && place) *place = PlaceOf(byPath);
-  CloseHandle(byPath);
+  if (same && opened) {
+    *opened = byPath;
+  } else {
+    CloseHandle(byPath);
+  }
   if (!same || item == INVALID_HANDLE_VALUE) return same;
   byPath = CreateFileW(W(JoinPath(folder.path, name)), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
@@ -558,7 +572,7 @@ FileWiper::Move FileWiper::MoveAway(const OpenFolder& folder, HANDLE item, std::
       // to at that moment, and may even report a failure after it moved it:
       // the new name must now be the item's own, and nothing else's.
       const Bearer bearer = BearerOf(staging->handle, next, key);
-      if (bearer == Bearer::Nobody && !answered) return failed(ErrorText(renameError));
+      if (bearer == Bearer::Nobody && !answered) return failed(RenameFailure(folder, *staging, next, renameError));
       if (bearer != Bearer::Item) {
         const std::u16string taken = inside.empty() ? name : inside;  // the name the other item had
         settle();
@@ -588,6 +602,18 @@ FileWiper::Move FileWiper::MoveAway(const OpenFolder& folder, HANDLE item, std::
   }
   settle();
   return Move::Moved;
+}
+
+std::u16string FileWiper::RenameFailure(const OpenFolder& folder, const StagingFolder& staging,
+                                        const std::u16string& next, DWORD error) {
+  if (BeyondHostLimit(JoinPath(JoinPath(folder.path, staging.name), next)))
+    return std::u16string(u"its path there is ") + kBeyondHostLimit;
+  // The private folder is held open (nobody may rename or remove it), so a
+  // rename into it by path fails only where the folder's path led elsewhere.
+  if (RenamesByPath() && (LostOnTheWay(error) || !PlaceHolds(folder, INVALID_HANDLE_VALUE, u"")))
+    return u"another program moved or replaced its folder while the wipe ran (this system renames by path, and "
+           u"the path led elsewhere at that moment)";
+  return ErrorText(error);
 }
 
 bool FileWiper::PutBack(const OpenFolder& folder, const StagingFolder& staging, const std::u16string& inStaging,
@@ -664,7 +690,8 @@ WipeResult FileWiper::RemoveLink(const OpenFolder& folder, const Listed& entry) 
   std::u16string display = ToDisplayPath(longPath);
   bool isFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   auto finished = [&](bool failed) {
-    if (!isFolder) reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, failed);
+    if (isFolder) reporter_.FolderFinished(display, failed);
+    else reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, failed);
   };
   auto fail = [&](HANDLE link, const std::u16string& line) {
     if (link != INVALID_HANDLE_VALUE) CloseHandle(link);
@@ -705,8 +732,8 @@ WipeResult FileWiper::LeaveDataReparse(const OpenFolder& folder, const Listed& e
                     u" as it is: its data is kept by the system elsewhere (a cloud, deduplicated or otherwise "
                     u"stored file), so it cannot be overwritten in place. Wipe the free space of " +
                     DriveOf(JoinPath(folder.path, entry.name)) + u" as well");
-  if (!(entry.attributes & FILE_ATTRIBUTE_DIRECTORY))
-    reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
+  if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) reporter_.FolderFinished(display, /*failed=*/true);
+  else reporter_.FileProgress(display, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
   return WipeResult::Failed;
 }
 

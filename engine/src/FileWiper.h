@@ -111,9 +111,11 @@ class FileWiper {
   // path of `name` in it to the open `item` (when given). Some systems carry
   // out handle calls through paths; a folder moved and replaced by a link
   // would then send them elsewhere. With `place`, where the folder its path
-  // leads to lies now (PlaceOf; empty when unknown).
+  // leads to lies now (PlaceOf; empty when unknown). With `opened`, the
+  // folder's path is opened for listing too, and the handle, when it led to
+  // the folder, is handed over there (the caller closes it).
   static bool PlaceHolds(const OpenFolder& folder, HANDLE item, const std::u16string& name,
-                         std::u16string* place = nullptr);
+                         std::u16string* place = nullptr, HANDLE* opened = nullptr);
   // Removes the private folder made in `folder` for the entries leaving it
   // (see StagingFolder.h), when one was made; call before the folder's old
   // names are overwritten and before it is let go. True when one was removed
@@ -163,6 +165,10 @@ class FileWiper {
   enum class Move { Moved, Failed, Displaced };
   Move MoveAway(const OpenFolder& folder, HANDLE item, std::u16string& name);
   StagingFolder* StagingFor(const OpenFolder& folder, DWORD& error);
+  // Why the item could not be renamed to `next` in the folder's private
+  // folder, nothing having moved: the system's error, or what lies behind it.
+  static std::u16string RenameFailure(const OpenFolder& folder, const StagingFolder& staging,
+                                      const std::u16string& next, DWORD error);
   // Puts the item `inStaging` of the folder's private folder, which a rename
   // meant for another item took from the folder that `folder`'s path led to
   // for a moment, back there under `name`; tried for a while, since the path

@@ -4,13 +4,21 @@
 
 namespace qv::engine {
 
-bool StillInPlace(const HeldParent& held) {
+bool StillInPlace(HeldParent& held) {
   if (!held.Holds() || held.place.empty()) return false;
   std::u16string now;
-  return FileWiper::PlaceHolds(held.folder, INVALID_HANDLE_VALUE, u"", &now) && now == held.place;
+  HANDLE byPath = INVALID_HANDLE_VALUE;
+  const bool there = FileWiper::PlaceHolds(held.folder, INVALID_HANDLE_VALUE, u"", &now, &byPath) && now == held.place;
+  if (byPath != INVALID_HANDLE_VALUE && !there) CloseHandle(byPath);
+  if (!there) return false;
+  if (held.fresh != INVALID_HANDLE_VALUE) CloseHandle(held.fresh);
+  held.fresh = byPath;
+  return true;
 }
 
 void FinishHeldParent(HeldParent& held, Reporter& reporter) {
+  if (held.fresh != INVALID_HANDLE_VALUE) CloseHandle(held.fresh);
+  held.fresh = INVALID_HANDLE_VALUE;
   if (!held.Holds()) return;
   uint64_t stagingChars = 0;
   if (ReleaseStagingFolder(held.folder, held.staging, reporter, stagingChars)) {

@@ -22,6 +22,10 @@ struct HeldParent {
   uint64_t removedChars = 0;  // of the names gone from the folder since it was opened
   uint64_t removedEntries = 0;
   std::map<std::u16string, uint32_t> clusterBytes;  // of its volume, once asked for
+  // A second handle of it, opened by its path when StillInPlace found it
+  // there, for the next call to list it through as it is now (the held one
+  // answers from its first listing); that call closes it.
+  HANDLE fresh = INVALID_HANDLE_VALUE;
 
   bool Holds() const { return folder.handle != INVALID_HANDLE_VALUE; }
 };
@@ -29,8 +33,9 @@ struct HeldParent {
 // Whether the held folder's path still leads to it, and it still lies where
 // it lay when its place was checked: a folder moved elsewhere (into a folder
 // the system needs, say) is not taken for itself because a link put in its
-// old place leads to it.
-bool StillInPlace(const HeldParent& held);
+// old place leads to it. When it does, the handle its path opened is kept in
+// `fresh`.
+bool StillInPlace(HeldParent& held);
 
 // Does the work left for the held folder (failures are logged and counted
 // by `reporter`) and lets it go; `held` is empty afterwards.

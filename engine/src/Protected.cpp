@@ -4,6 +4,7 @@
 #include <set>
 #include <vector>
 
+#include "HostPaths.h"
 #include "NtFiles.h"
 #include "PathNames.h"
 #include "Text.h"
@@ -99,11 +100,6 @@ std::u16string UpperWithin(HANDLE handle) {
 // place of what it reached is walked up too. A few more folders than strictly
 // hold it (the folder of the drives' links) are named as well.
 std::vector<std::u16string> FindHostPlacesHolding(const std::u16string& longPath) {
-  using UnixNameCall = char*(CDECL*)(LPCWSTR);
-  HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
-  auto unixName = kernel ? reinterpret_cast<UnixNameCall>(
-                               reinterpret_cast<void*>(GetProcAddress(kernel, "wine_get_unix_file_name")))
-                         : nullptr;
   std::vector<std::u16string> places;
   std::set<std::u16string> seen;
   auto add = [&](const std::u16string& place) {
@@ -111,17 +107,15 @@ std::vector<std::u16string> FindHostPlacesHolding(const std::u16string& longPath
     places.push_back(place);
     return true;
   };
-  if (!unixName) return places;
-  char* name = unixName(W(longPath));
-  if (!name) return places;
+  std::string name;
+  if (!HostName(longPath, name)) return places;
   std::u16string host;
-  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, nullptr, 0);
+  int n = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, nullptr, 0);
   if (n > 1) {
     std::vector<wchar_t> wide(n);
-    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name, -1, wide.data(), n);
+    MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, name.c_str(), -1, wide.data(), n);
     host = U16(wide.data());
   }
-  HeapFree(GetProcessHeap(), 0, name);
   if (host.empty() || host[0] != u'/') return places;
   for (char16_t& c : host) {
     if (c == u'/') c = u'\\';

@@ -79,6 +79,15 @@ void Reporter::FileProgress(const std::u16string& path, int64_t size, int percen
   if (wnd_) SendMessageW(wnd_, WM_WIPE_PROGRESS, reinterpret_cast<WPARAM>(path.c_str()), 1);
 }
 
+void Reporter::FolderFinished(const std::u16string& path, bool failed) {
+  Due(/*force=*/true);
+  block_->Total = 0;
+  block_->Progress = 100;
+  block_->State = failed ? 4 : 3;
+  const std::u16string shown = path + u'\\';
+  if (wnd_) SendMessageW(wnd_, WM_WIPE_PROGRESS, reinterpret_cast<WPARAM>(shown.c_str()), 1);
+}
+
 void Reporter::Done(bool noFileSystem) const {
   if (!wnd_) return;
   char16_t* reason = formatFailure_.empty() ? nullptr : LocalCopy(formatFailure_);

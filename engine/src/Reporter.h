@@ -39,6 +39,10 @@ class Reporter {
   // (not posted) so the numbers match the path the message points to.
   void FileProgress(const std::u16string& path, int64_t size, int percent, bool finished, bool force,
                     bool failed = false);
+  // File task: a listed folder met, sent as a finished file is, with State 3
+  // when it was removed and 4 when not (counted already), its path with a
+  // trailing backslash, as the program lists folders.
+  void FolderFinished(const std::u16string& path, bool failed);
   // The last message of a drive run; the block is not touched afterwards.
   // When formatting failed, LParam is 1 and WParam a LocalAlloc'ed UTF-16
   // copy of the reason, freed by the program.

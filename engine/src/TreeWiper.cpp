@@ -2,6 +2,7 @@
 
 #include "DirectorySlack.h"
 #include "HeldParent.h"
+#include "HostPaths.h"
 #include "ExactEntry.h"
 #include "NtFiles.h"
 #include "PathNames.h"
@@ -141,9 +142,15 @@ bool TreeWiper::AsMount(const OpenFolder& parent, Listed& entry) {
 bool TreeWiper::Take(const TItemKey& key) const { return !listed_ || listed_->Take(key); }
 
 void TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key) {
-  reporter_.Failure(ToDisplayPath(longPath) + (listed_ && listed_->ListedAsAnother(key)
-                                                   ? kChanged
-                                                   : u": appeared after the confirm step, not wiped"));
+  const bool changed = listed_ && listed_->ListedAsAnother(key);
+  const std::u16string shown = ToDisplayPath(longPath);
+  reporter_.Failure(shown + (changed ? kChanged : u": appeared after the confirm step, not wiped"));
+  // A listed file (only files have stamps) met: the program names none it was told of.
+  if (changed) reporter_.FileProgress(shown, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
+}
+
+void TreeWiper::FolderMet(const std::u16string& longPath, bool failed) {
+  reporter_.FolderFinished(ToDisplayPath(longPath), failed);
 }
 
 uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16string>& known,
@@ -291,13 +298,17 @@ WipeResult TreeWiper::Wipe(const std::u16string& path, HeldParent* held) {
   reached_ = false;
   WipeResult result = WipeReached(path, held);
   if (result != WipeResult::Failed || reached_) return result;
-  // Refused before it was reached: a ticked file ends with the finishing
-  // message of a file that could not be wiped, as every other refused file
-  // does, so that a count of finished files adds up. Only a folder (which
-  // gets none) is told apart, by what its path names now.
+  // Refused before it was reached: a ticked item ends with the finishing
+  // message of one that could not be wiped, as every other refused item
+  // does, so that the program knows every listed item met. A folder (a root
+  // has no row) is told apart by what its path names now.
   std::u16string longPath = ToLongPath(path);
   DWORD attributes = longPath.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(W(longPath));
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) return result;
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    while (!longPath.empty() && longPath.back() == u'\\' && !IsRootPath(longPath)) longPath.pop_back();
+    if (!IsRootPath(longPath)) FolderMet(longPath, /*failed=*/true);
+    return result;
+  }
   std::u16string shown = longPath.empty() ? path : ToDisplayPath(longPath);
   reporter_.FileProgress(shown, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
   return result;
@@ -434,8 +445,11 @@ WipeResult TreeWiper::WipeReached(const std::u16string& path, HeldParent* held) 
     const Listed* variant = nullptr;
     bool listed = false;
     if (continuing) {
-      // Listed through a handle of its own: the held one has been listed before.
-      HANDLE fresh = OpenFolderAgain(parent.handle, error);
+      // Listed through a handle of its own: the held one has been listed
+      // before. The one its path opened just now serves (see StillInPlace).
+      HANDLE fresh = held->fresh;
+      held->fresh = INVALID_HANDLE_VALUE;
+      if (fresh == INVALID_HANDLE_VALUE) fresh = OpenFolderAgain(parent.handle, error);
       if (fresh != INVALID_HANDLE_VALUE) {
         listed = ListFolder(fresh, entries, error, &name);
         CloseHandle(fresh);
@@ -583,12 +597,16 @@ WipeResult TreeWiper::WipeEntry(FileWiper& wiper, const OpenFolder& parent, cons
   if (IsDataReparseEntry(entry.attributes, entry.reparseTag)) return wiper.LeaveDataReparse(parent, entry);
   if (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) {
     OpenFolder folder;
-    if (!EnterBelow(parent, entry, folder)) return WipeResult::Failed;
+    if (!EnterBelow(parent, entry, folder)) {
+      FolderMet(JoinPath(parent.path, entry.name), /*failed=*/true);
+      return WipeResult::Failed;
+    }
     // Its own key too: an entry key names what the listing saw, the folder entered must be that one.
     if (!Take(ItemKeyOf(folder.key))) {
       Close(folder);
       reporter_.Failure(u"Did not wipe " + ToDisplayPath(folder.path) +
                         u": it is not the item the confirm step listed");
+      FolderMet(folder.path, /*failed=*/true);
       return WipeResult::Failed;
     }
     return WipeTree(wiper, &parent, folder, /*keep=*/false);
@@ -615,9 +633,12 @@ bool TreeWiper::EnterBelow(const OpenFolder& parent, const Listed& entry, OpenFo
   };
   DWORD attributes = 0, tag = 0;
   HandleFacts facts;
-  if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts)) return refuse(u"the system cannot say what it is");
   FileKey key;
-  if (!KeyOf(handle, key)) return refuse(u"the system cannot say what it is");
+  if (!TagOf(handle, attributes, tag) || !FactsOf(handle, facts) || !KeyOf(handle, key)) {
+    // The host below some systems (Wine) can say nothing of a path longer than it allows.
+    if (BeyondHostLimit(longPath)) return refuse(std::u16string(u"its path is ") + kBeyondHostLimit);
+    return refuse(u"the system cannot say what it is");
+  }
   // A file system mounted there (AsMount) may show as a reparse point.
   const bool mounted = mounts_.count(ItemKeyOf(key)) != 0;
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY) || ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && !mounted))
@@ -657,6 +678,11 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     // the run's list: what is in it later besides them came in meanwhile.
     std::set<std::u16string> known;
     std::set<uint64_t> ours;  // the file IDs of the items the wipe made in it and left (counted when left)
+    // Its change time was another than the confirm step read before the wipe
+    // touched it, and whether any entry in it was one listed: a folder made
+    // again in the place of a listed one (its number given again) holds none.
+    bool changedSince = false;
+    bool listedMet = false;
   };
   std::vector<Level> stack;
   auto removed = [](Level& level, const std::u16string& name) {
@@ -695,10 +721,15 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     Level level;
     level.folder = folder;
     level.failuresAtListing = reporter_.Failures();
+    if (listed_) {
+      const uint64_t confirmed = listed_->ListedChangeTime(ItemKeyOf(folder.key));
+      level.changedSince = confirmed != 0 && QvFolderChangeTime(folder.handle) != confirmed;
+    }
     std::vector<Listed> entries;
     DWORD error = 0;
     if (!ListFolder(folder.handle, entries, error)) {
       reporter_.Failure(u"Could not list the folder " + ToDisplayPath(folder.path) + u": " + ErrorText(error));
+      if (!(keep && stack.empty())) FolderMet(folder.path, /*failed=*/true);
       Close(level.folder);
       return WipeResult::Failed;
     }
@@ -713,6 +744,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
         NameUnlisted(JoinPath(folder.path, entry.name), key);
         continue;
       }
+      stack.back().listedMet = true;
       bool plainFolder = (entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
                          !(entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
       if (plainFolder) {
@@ -738,12 +770,16 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       if (beforeEnter) beforeEnter(path);
       AtStep(WipeStep::Entering, path);
       OpenFolder folder;
-      if (!EnterBelow(current.folder, entry, folder)) continue;
+      if (!EnterBelow(current.folder, entry, folder)) {
+        FolderMet(path, /*failed=*/true);
+        continue;
+      }
       const TItemKey own = ItemKeyOf(folder.key);
       if (!Take(own)) {
         // Listed as an entry, yet another folder now (one mounted there, say).
         Close(folder);
         NameUnlisted(path, own);
+        FolderMet(path, /*failed=*/true);
         continue;
       }
       if (begin(folder) == WipeResult::Stopped) return stopAll();
@@ -763,11 +799,17 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     if (!(keep && stack.empty()) && parent) {
       const std::u16string kept = u"Kept the folder " + ToDisplayPath(done.folder.path) +
                                   u" because items in it could not be wiped";
-      bool putBack = false;
+      bool putBack = false, removedNow = false;
       if (mounts_.count(ItemKeyOf(done.folder.key)) != 0) {
         // What it held is wiped; the file system mounted on it stays, and so does it.
         if (listed_) NameNewEntries(done.folder, done.known, done.ours);
         reporter_.Failure(u"Kept the folder " + ToDisplayPath(done.folder.path) + u": a file system is mounted on it");
+      } else if (done.changedSince && !done.listedMet) {
+        // Not the folder listed, though it has its number: made again since
+        // (or emptied of everything listed by another program). What came
+        // into it is named with it.
+        NameNewEntries(done.folder, done.known, done.ours);
+        reporter_.Failure(ToDisplayPath(done.folder.path) + kChanged);
       } else if (reporter_.Failures() != done.failuresAtListing) {
         // Not a failure of its own: what failed in it is counted already (and
         // what came into it meanwhile is named now).
@@ -778,6 +820,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
         reporter_.Log(kept);
       } else if (wiper.RemoveFolder(*parent, done.folder, &putBack) == WipeResult::Wiped) {
         ++counts_.folders;
+        removedNow = true;
         if (!stack.empty()) removed(stack.back(), LastName(done.folder.path));
       } else if (putBack) {
         // Something came into it at the last moment; it is back in its place.
@@ -790,6 +833,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       } else if (!stack.empty()) {
         removedIfGone(stack.back(), LastName(done.folder.path));
       }
+      FolderMet(done.folder.path, /*failed=*/!removedNow);
     }
     Close(done.folder);
   }

@@ -40,6 +40,8 @@ class RunKeys {
   }
   // Listed, but with another creation time: changed, or put in the place of the one listed.
   bool ListedAsAnother(const TItemKey& key) const { return QvIsListedAsAnother(*listed_, key); }
+  // The change time the confirm step read of the folder with own key `own` (0: none).
+  uint64_t ListedChangeTime(const TItemKey& own) const { return QvListedChangeTime(*listed_, own); }
   // Failures of the run's pending work that a waiting thread did (logged to
   // the run's window then), for its end call to count in its block.
   std::atomic<uint32_t> lateFailures{0};
@@ -110,8 +112,11 @@ class TreeWiper {
   // Take also takes it for this run.
   bool MayWipe(const TItemKey& key) const;
   bool Take(const TItemKey& key) const;
-  // Logs and counts an item with key that the run's list does not hold (left untouched).
+  // Logs and counts an item with key that the run's list does not hold (left
+  // untouched); a listed file found changed is finished as not wiped.
   void NameUnlisted(const std::u16string& longPath, const TItemKey& key);
+  // Tells the program that the listed folder at longPath was met: removed, or not (failed).
+  void FolderMet(const std::u16string& longPath, bool failed);
   // Lists `folder` again, as it is now, and names every entry that the run
   // may not wipe (not listed, or its key taken by an item gone) and that is
   // not in `known` (which then holds it), nor one of `ours` (file IDs of the

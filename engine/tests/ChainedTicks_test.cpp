@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 #include <string>
@@ -127,6 +128,16 @@ TEST(ChainTest, AChainInOneFolderFillsItOnceBeforeTheLastCallEnds) {
 TEST(ChainTest, ANextPathThatNeverComesIsFinishedByTheWaitingThread) {
   char drive = TestDrive("FOLDER_DRIVE");
   if (!drive) QV_SKIP_LOUDLY("a chain broken off");
+  if (std::getenv("QV_CHAIN_ENDS")) {
+    // The program of the last case: a call through the library naming a next
+    // path, then its end at once.
+    Harness harness;
+    Block block(harness.wnd(), 0, kOnePass);
+    const std::u16string folder = Root(drive) + u"chain-ended";
+    const std::u16string first = folder + u"\\ended-0.txt", second = folder + u"\\ended-1.txt";
+    WriteBlockPaths(*block.get(), first.c_str(), first.size(), second.c_str(), second.size());
+    ExitProcess(harness.RunFile(block.get()) && harness.FinishedWiped() == 1 ? 0 : 1);
+  }
   ChainSetup setup(200);
   std::u16string folder = Root(drive) + u"chain-broken";
   std::vector<std::u16string> paths = MakeFiles(folder, "broken-", 3);
@@ -143,6 +154,31 @@ TEST(ChainTest, ANextPathThatNeverComesIsFinishedByTheWaitingThread) {
   EXPECT_EQ(0, block->Reserved2) << harness.LogText();
   DeleteFileW(Wide(paths[2]));
   RemoveDirectoryW(Wide(folder));
+
+  // Nor by a program that ends before the waiting thread's turn: the work is
+  // done as it lets go of the engine.
+  const std::u16string ended = Root(drive) + u"chain-ended";
+  paths = MakeFiles(ended, "ended-", 2);
+  std::vector<wchar_t> exe(MAX_PATH * 4);
+  ASSERT_NE(0u, GetModuleFileNameW(nullptr, exe.data(), DWORD(exe.size())));
+  std::wstring command = L"\"" + std::wstring(exe.data()) + L"\" --gtest_brief=1 "
+                         L"--gtest_filter=ChainTest.ANextPathThatNeverComesIsFinishedByTheWaitingThread";
+  STARTUPINFOW startup{sizeof startup};
+  PROCESS_INFORMATION child{};
+  SetEnvironmentVariableW(L"QV_CHAIN_ENDS", L"1");
+  const bool started =
+      CreateProcessW(exe.data(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &child);
+  SetEnvironmentVariableW(L"QV_CHAIN_ENDS", nullptr);
+  ASSERT_TRUE(started);
+  DWORD code = 1;
+  EXPECT_EQ(WAIT_OBJECT_0, WaitForSingleObject(child.hProcess, 120000));
+  GetExitCodeProcess(child.hProcess, &code);
+  CloseHandle(child.hProcess);
+  CloseHandle(child.hThread);
+  EXPECT_EQ(0u, code);
+  EXPECT_EQ(std::vector<std::u16string>{u"ended-1.txt"}, ListNames(ended)) << "the private folder was left";
+  DeleteFileW(Wide(paths[1]));
+  RemoveDirectoryW(Wide(ended));
 }
 
 TEST(ChainTest, AnotherFolderAnotherBlockOrAStopFinishesTheHeldFolderFirst) {

@@ -213,14 +213,23 @@ TEST(FileWipeTest, LongPathsTrailingBackslashAndProgressOfEachFile) {
   EXPECT_FALSE(Exists(top));
   ASSERT_EQ(1u, harness.FinishedWiped());
   // Percent rises within the file; the messages point to the file itself.
+  // Each folder is finished as removed (State 3), named with a backslash, the deepest first.
   int last = -1;
+  std::vector<std::u16string> folders;
   for (const ProgressEvent& e : harness.progress) {
+    if (e.state >= 3) {
+      if (e.state == 3 && e.progress == 100) folders.push_back(e.path);
+      continue;
+    }
     EXPECT_GE(e.progress, last);
     last = e.progress;
     EXPECT_EQ(Join(deep, u"file.bin"), e.path);
     EXPECT_EQ(int64_t(MarkerContent(3 << 20).size()), e.total);
   }
   EXPECT_EQ(100, last);
+  std::vector<std::u16string> want;
+  for (std::u16string at = deep; at.size() >= top.size(); at.resize(at.find_last_of(u'\\'))) want.push_back(at + u'\\');
+  EXPECT_EQ(folders, want);
 }
 
 // A folder of small files: every file ends with a message of its own naming

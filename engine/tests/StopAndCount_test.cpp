@@ -133,6 +133,33 @@ TEST(FillerTest, FillersThatCannotBeMadeAreCounted) {
   gCreateFiller = SystemCreateFiller;
   EXPECT_EQ(0, second->Reserved2) << full.LogText();
   EXPECT_FALSE(Exists(folder));
+
+  // Fillers the system took as deleted and that another program holds open
+  // stay: every one is named, whatever its length, and counted once.
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(WriteWholeFile(folder + u"\\third-name.txt", "content"));
+  static std::set<size_t> heldLengths;
+  static std::vector<HANDLE> held;  // the first filler of each length
+  gCreateFiller = [](HANDLE at, const std::u16string& name, DWORD& error) {
+    HANDLE file = OpenBelow(at, name, GENERIC_WRITE | DELETE, 7, kNonDirectoryOnly, error, kCreateNew);
+    if (file != INVALID_HANDLE_VALUE && heldLengths.insert(name.size()).second)
+      held.push_back(OpenBelow(at, name, FILE_READ_ATTRIBUTES, 7, 0, error));
+    return file;
+  };
+  Harness holding;
+  Block third(holding.wnd(), 0, kOnePass, folder);
+  ASSERT_TRUE(WipeInProcess(holding, third.get(), folder));
+  gCreateFiller = SystemCreateFiller;
+  for (HANDLE handle : held) CloseHandle(handle);
+  EXPECT_EQ(1, third->Reserved2) << holding.LogText();
+  EXPECT_TRUE(holding.Logged(u"Could not remove " + Utf16(std::to_string(held.size())) +
+                             u" empty files with a random name from " + folder +
+                             u": the system took them as deleted, yet they are still there (another program moved or "
+                             u"replaced the folder while they were being deleted, or holds them open)"))
+      << holding.LogText();
+  EXPECT_EQ(5u, held.size());
+  EXPECT_FALSE(Exists(folder + u"\\third-name.txt"));
+  RemoveDirectoryW(Wide(folder));
 }
 
 TEST(CountTest, ALockedFileIsFinishedAsNotWipedAndCountedOnce) {

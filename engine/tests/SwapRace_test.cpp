@@ -16,6 +16,7 @@
 #include "FileWiper.h"
 #include "QuorvanellBlockPaths.h"
 #include "NtFiles.h"
+#include "Text.h"
 #include "TreeWiper.h"
 
 namespace qv::engine::test {
@@ -46,6 +47,21 @@ void WriteTwins(const std::u16string& ticked, const std::u16string& guarded, int
     const std::string number = numbered ? " " + std::to_string(i) : "";
     ASSERT_TRUE(WriteWholeFile(ticked + u"\\" + FileName(i), "ticked" + number));
     ASSERT_TRUE(WriteWholeFile(guarded + u"\\" + FileName(i), "precious" + number));
+  }
+}
+
+// The reasons the race gives are its own: a rename lost to a swap, and
+// fillers a swap kept from going, name another program's move, never what the
+// system's look-up met where the path led (nothing, or a folder it could not
+// use), nor a path too long.
+void ExpectTheSwapNamed(const Harness& harness) {
+  for (const std::u16string& line : harness.logs) {
+    if (line.find(u" to a random name: ") != std::u16string::npos) {
+      for (DWORD error : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_INVALID_HANDLE, ERROR_NOT_ENOUGH_MEMORY})
+        EXPECT_FALSE(line.ends_with(u": " + ErrorText(error))) << Narrow(line);
+    }
+    if (line.find(u"yet they are still there") != std::u16string::npos)
+      EXPECT_NE(std::u16string::npos, line.find(u"(another program moved or replaced the folder")) << Narrow(line);
   }
 }
 
@@ -129,6 +145,7 @@ TEST(SwapRaceTest, AFolderSwappedOverAndOverNeverLeadsAStepIntoTheProtectedFolde
   // Both happened: the swaps reached some runs, and others went through.
   EXPECT_GT(wiped, 0) << harness.LogText();
   EXPECT_GT(failed, 0) << harness.LogText();
+  ExpectTheSwapNamed(harness);
   std::string log = harness.LogText();
   int putBack = 0;
   for (size_t at = log.find("was put back"); at != std::string::npos; at = log.find("was put back", at + 1)) ++putBack;
@@ -232,6 +249,7 @@ void RaceChainedCalls(const char* name, bool above) {
   }
   EXPECT_GT(wiped, 0) << harness.LogText();
   EXPECT_GT(failed, 0) << harness.LogText();
+  ExpectTheSwapNamed(harness);
   std::printf("swapped %s, chained calls: %d of %d files wiped, %d with a failure counted, %zu entries left\n",
               above ? "folder above" : "folder", wiped, kFiles, failed, left.size());
 }

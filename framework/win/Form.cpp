@@ -155,6 +155,12 @@ void TCustomForm::CreateParams(TCreateParams& params) {
 }
 
 void TCustomForm::CreateWnd() {
+  // A form not placed yet gets its window where showing will place it, so
+  // that showing need not move the window (round trips to the window server
+  // and the display under Wine). Showing places it all the same: a size or a
+  // main form changed meanwhile moves it then.
+  TRect bounds;
+  if (!placed && PlacedBounds(bounds)) SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
   TWinControl::CreateWnd();
   if (!iconResource.empty()) SetIconResource(iconResource);
   AttachMenu();
@@ -281,19 +287,26 @@ void TCustomForm::SetVisible(bool value) {
 
 void TCustomForm::PlaceOnScreen() {
   placed = true;
+  TRect bounds;
+  if (PlacedBounds(bounds)) SetBounds(bounds.Left, bounds.Top, bounds.Width(), bounds.Height());
+}
+
+bool TCustomForm::PlacedBounds(TRect& bounds) {
+  if (position != poScreenCenter && position != poDesktopCenter && position != poMainFormCenter &&
+      position != poOwnerFormCenter)
+    return false;
   TRect area = Screen != nullptr ? Screen->WorkAreaRect() : Rect(0, 0, 800, 600);
   TRect center = area;
   if (position == poMainFormCenter || position == poOwnerFormCenter) {
     TCustomForm* main = Application != nullptr ? Application->MainForm() : nullptr;
     if (main != nullptr && main != this && main->HandleAllocated()) center = main->BoundsRect();
-  } else if (position != poScreenCenter && position != poDesktopCenter) {
-    return;
   }
   int l = center.Left + (center.Width() - Width()) / 2;
   int t = center.Top + (center.Height() - Height()) / 2;
   l = std::max(area.Left, std::min(l, area.Right - Width()));
   t = std::max(area.Top, std::min(t, area.Bottom - Height()));
-  SetBounds(l, t, Width(), Height());
+  bounds = Bounds(l, t, Width(), Height());
+  return true;
 }
 
 void TCustomForm::DoShow() {

@@ -184,6 +184,9 @@ protected:
 
 private:
   void PlaceOnScreen();
+  // The bounds the form's position gives it on the screen; false when the
+  // position leaves it where it is.
+  bool PlacedBounds(TRect& bounds);
   // Gives the window the menu bar (or none) and tells the menu which window shows it.
   void AttachMenu();
   void DetachMenu();

@@ -113,8 +113,10 @@ int TScreen::Width() const { return GetSystemMetrics(SM_CXSCREEN); }
 int TScreen::Height() const { return GetSystemMetrics(SM_CYSCREEN); }
 
 TRect TScreen::WorkAreaRect() const {
-  RECT r{0, 0, Width(), Height()};
-  SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0);
+  // The screen's size only when the system gives no work area: each is a
+  // round trip to the window server under Wine.
+  RECT r{};
+  if (!SystemParametersInfoW(SPI_GETWORKAREA, 0, &r, 0)) r = RECT{0, 0, Width(), Height()};
   return TRect::FromRECT(r);
 }
 

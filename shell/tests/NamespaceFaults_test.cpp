@@ -216,4 +216,9 @@ TEST(NamespaceEnumeration, ExtendedEnumerationAsksWithEveryFlagOfItsFileObjects)
   item->EnumerateFolder(nullptr, true, false, true, TEnumFolderCallback(&AcceptChild), nullptr);
   EXPECT_EQ(folder.asked, DWORD(SHCONTF_FOLDERS | SHCONTF_INCLUDEHIDDEN));
   item->Free();
+  // A folder that gives no list on S_FALSE is empty; one whose listing fails tells so.
+  std::vector<LPITEMIDLIST> ids;
+  EXPECT_TRUE(ListFolderIDs(&folder, nullptr, 0, ids) && ids.empty());
+  TFailingFolder failing;
+  EXPECT_FALSE(ListFolderIDs(&failing, nullptr, 0, ids));
 }

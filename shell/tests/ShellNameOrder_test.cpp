@@ -1,6 +1,7 @@
 // The keyed name order against the folder's own CompareIDs, over random names
 // of folders and files (case, digits, punctuation, spaces). Beyond ASCII the
-// keys are only a guess (the tree's tests hold the order there).
+// collation keys are only a guess; the keys that settle pairs without the
+// folder leave such names to it, and are held to its order there too.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -18,8 +19,8 @@ namespace {
 
 // count names unique without case, none ending in a dot or a space (the file
 // calls would trim them).
-std::vector<std::u16string> RandomNames(std::mt19937& rng, size_t count) {
-  const std::u16string alphabet = u"aAbBzZ0129._- ~',!#()[]+=";
+std::vector<std::u16string> RandomNames(std::mt19937& rng, size_t count,
+                                       const std::u16string& alphabet = u"aAbBzZ0129._- ~',!#()[]+=") {
   std::set<std::u16string> seen;
   std::vector<std::u16string> names;
   while (names.size() < count) {
@@ -33,6 +34,19 @@ std::vector<std::u16string> RandomNames(std::mt19937& rng, size_t count) {
     names.push_back(name);
   }
   return names;
+}
+
+// Items of names made in folder, about a quarter of them folders (as rng picks).
+std::vector<TNamespace*> MakeItems(std::mt19937& rng, shelltest::TempFolder& folder,
+                                   const std::vector<std::u16string>& names) {
+  std::vector<TNamespace*> items;
+  for (const std::u16string& name : names) {
+    std::u16string path = rng() % 4 == 0 ? folder.MakeFolder(name) : folder.MakeFile(name, 1);
+    TNamespace* item = TNamespace::CreateFromFileName(path);
+    EXPECT_NE(item, nullptr) << vws::ToAnsi(path);
+    if (item != nullptr) items.push_back(item);
+  }
+  return items;
 }
 
 std::vector<std::u16string> NamesOf(const std::vector<TNamespace*>& items) {
@@ -49,18 +63,13 @@ TEST(ShellNameOrder, KeysGiveTheFoldersOwnOrder) {
   for (unsigned seed = 1; seed <= 4; ++seed) {
     std::mt19937 rng(seed);
     shelltest::TempFolder folder;
-    std::vector<TNamespace*> items;
-    for (const std::u16string& name : RandomNames(rng, 90)) {
-      std::u16string path = rng() % 4 == 0 ? folder.MakeFolder(name) : folder.MakeFile(name, 1);
-      TNamespace* item = TNamespace::CreateFromFileName(path);
-      ASSERT_NE(item, nullptr) << vws::ToAnsi(path);
-      items.push_back(item);
-    }
+    std::vector<TNamespace*> items = MakeItems(rng, folder, RandomNames(rng, 90));
     std::vector<TNamespace*> expected = items;
     std::stable_sort(expected.begin(), expected.end(), [&](TNamespace* a, TNamespace* b) { return folderOrder(a, b) < 0; });
     std::vector<TNamespace*> keyed;
     for (size_t i : shellorder::KeyedOrder(items)) keyed.push_back(items[i]);
     EXPECT_EQ(NamesOf(keyed), NamesOf(expected)) << "seed " << seed;
+    EXPECT_TRUE(shellorder::KeysAgreeWithFolder(items[0]->Parent()));
 
     // The check the tree makes before it trusts an order.
     EXPECT_TRUE(shellorder::NeighboursInOrder(expected, /*descending=*/false, folderOrder));
@@ -121,5 +130,44 @@ TEST(ShellNameOrder, NearOrdersAreRepairedWithFewCallsAndOthersLeftAlone) {
       double log = std::log2(static_cast<double>(n)) + 1;
       EXPECT_LE(calls, n + static_cast<size_t>(4 * moved * log) + 4) << "round " << round;
     }
+  }
+}
+
+TEST(ShellNameOrder, KeysFromTheListedIDsGiveTheFoldersOwnOrderBeyondASCIITooAskingItOnlyWhereTheyCannot) {
+  TShellSortHelper helper;
+  auto folderOrder = [&](TNamespace* a, TNamespace* b) { return helper.CompareIDSort(0, a, b); };
+  for (unsigned seed = 1; seed <= 4; ++seed) {
+    std::mt19937 rng(seed);
+    shelltest::TempFolder folder;
+    bool wide = seed > 2;
+    std::vector<std::u16string> names = RandomNames(rng, 120, wide ? u"aAbBzZ0189. _~#(+éÉÄäßøЖжḀ-'" : u"aAzZ0189. _~#(+");
+    size_t unkeyed = 0;
+    for (const std::u16string& name : names) unkeyed += name.find_first_not_of(u"aAzZ0189. _~#(+") != std::u16string::npos;
+    std::vector<TNamespace*> items = MakeItems(rng, folder, names);
+    // As a listing may give them.
+    std::shuffle(items.begin(), items.end(), rng);
+    std::vector<TNamespace*> expected = items;
+    std::stable_sort(expected.begin(), expected.end(), [&](TNamespace* a, TNamespace* b) { return folderOrder(a, b) < 0; });
+    // Sorted as the tree sorts: the keys first, the folder where they cannot tell.
+    shellorder::TNameKeys keys(items);
+    size_t calls = 0;
+    auto byFolder = [&](size_t a, size_t b) {
+      ++calls;
+      return folderOrder(items[a], items[b]);
+    };
+    EXPECT_TRUE(keys.DirectoriesFirst(byFolder));
+    std::vector<size_t> order(items.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) {
+      int byKeys = keys.Order(a, b);
+      return (byKeys != 0 ? byKeys : byFolder(a, b)) < 0;
+    });
+    std::vector<TNamespace*> ordered;
+    for (size_t i : order) ordered.push_back(items[i]);
+    EXPECT_EQ(NamesOf(ordered), NamesOf(expected)) << "seed " << seed;
+    // The folder is asked of pairs of a name without keys, and of the pair where directories give way to files.
+    EXPECT_LE(calls, 1 + unkeyed * 16) << "seed " << seed;
+    EXPECT_GT(calls, unkeyed / 2) << "seed " << seed;
+    for (TNamespace* item : items) item->Free();
   }
 }

@@ -141,6 +141,7 @@ TEST_F(XmlToDomParserTest, BrokenDocumentsReportTypeLineAndColumn) {
       {"<a><?xml x?></a>", ET_INVALID_PI_TARGET_OR_DATA, 1, 6},
       {"<a x='&lt'/>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, 1, 2},
       {"<a x='a<b'/>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, 1, 2},
+      {"<a x='1&foo;2'/>", ET_UNDECLARED_ENTITY_IN_ATTRIBUTE, 1, 2},
       {"<a/><!DOCTYPE a>", ET_DOCTYPE_AFTER_ROOT_ELEMENT, 1, 14},
       {"<!DOCTYPE a><!DOCTYPE a><a/>", ET_DOUBLE_DOCTYPE, 1, 22},
       {"<?xml version='1.0' standalone='maybe'?><a/>", ET_INVALID_VERSION_NUMBER, -1, -1},
@@ -169,8 +170,9 @@ TEST_F(XmlToDomParserTest, RefusedStartTagLetThroughKeepsContentWithItsParent) {
                {"<r><c/><bad x='a<b'/><d/></r>", ET_UNCLOSED_REFERENCE_IN_ATTRIBUTE, "a<b"},
                {"<r><c/><d/></r><s>t<u/><!--k--></s>", ET_DOUBLE_ROOT_ELEMENT, "s"},
                // Without declarations elsewhere, an entity must be declared.
-               {"<r><c/><bad x='1&amp;&foo;2'/><d/></r>", ET_UNDEFINED_ENTITY, "foo"},
-               {"<!DOCTYPE r [<!ENTITY e 'x'>]><r><c/><bad x='&e;&foo;'/><d/></r>", ET_UNDEFINED_ENTITY, "foo"}};
+               {"<r><c/><bad x='1&amp;&foo;2'/><d/></r>", ET_UNDECLARED_ENTITY_IN_ATTRIBUTE, "foo"},
+               {"<!DOCTYPE r [<!ENTITY e 'x'>]><r><c/><bad x='&e;&foo;'/><d/></r>", ET_UNDECLARED_ENTITY_IN_ATTRIBUTE,
+                "foo"}};
   for (const Case& c : cases) {
     recorder->errors.clear();
     TdomDocument* doc = ParseBytes(c.text);

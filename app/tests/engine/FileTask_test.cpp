@@ -872,6 +872,7 @@ TEST_F(FileTaskTest, TheNoteOfTicksLeftOutScrollsToEveryOne) {
                             u"(C:\\windows); C:\\windows\\system.ini (C:\\windows); C:\\windows\\win.ini (C:\\windows)");
   SendMessageW(note->Handle(), WM_VSCROLL, SB_BOTTOM, 0);
   EXPECT_GT(SendMessageW(note->Handle(), EM_GETFIRSTVISIBLELINE, 0, 0), 0);
+  EXPECT_EQ(form->FindNextControl(Find<TWinControl>("FileConfirmListView"), true, true, false), note);  // by Tab
   qvtest::SaveScreenshot(form->Handle(), "file_task_confirm_needed");
 }
 
@@ -928,8 +929,17 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   WipeEngineOverride = nullptr;
   const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
   EXPECT_NE(log.find(u"was not wiped: " + folder), std::u16string::npos) << Joined("FileProgressLog");
+  EXPECT_NE(log.find(u"Listed, but not reached by the run, not wiped: " + inside), std::u16string::npos) << Joined("FileProgressLog");
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 2") << Joined("FileProgressLog");
   EXPECT_EQ(ReadBytes(inside), "kept");
   EXPECT_FALSE(Exists(file));
+  // Loaded without either call, the engine is there but cannot do the file task.
+  plain.FileWipe = nullptr;
+  WipeEngineOverride = &plain;
+  form->StartFileWipe();
+  WipeEngineOverride = nullptr;
+  EXPECT_EQ(LastLine("FileProgressLog"), "The wipe engine Quorvanell.DLL lacks the call the file task needs "
+                                         "(FileWipeListed), so no files were wiped.");
   DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
   RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
   DeleteFileW(reinterpret_cast<LPCWSTR>(file.c_str()));

@@ -31,6 +31,7 @@
 #include <thread>
 
 #include "../shell/ExplorerTree.h"
+#include "../shell/MountedFolder.h"
 #include "../shell/NodeStorage.h"
 #include "../shell/ShellUtilities.h"
 #include "EngineLinkFixture.h"
@@ -1090,6 +1091,51 @@ TEST_F(SelectionEdgeTest, AListedFileMovedAwayIsNamedBesideAnItemThatAppeared) {
   EXPECT_EQ(Listed(), u"");
 }
 
+// Listed items another program moves, deletes, changes or makes again after
+// the confirm step: each listed file and folder not wiped is named once with
+// its reason and counted, also below a tick the program refuses.
+TEST_F(SelectionEdgeTest, EveryListedItemNotWipedIsNamedOnceWithItsReason) {
+  REQUIRE_DRIVE(drive, "QV_TEST_WIZ_FILES");
+  root = std::u16string(1, static_cast<char16_t>(drive)) + u":\\qvmodel-named";
+  const std::u16string way = root + u"\\way", box = way + u"\\box";
+  const std::string b = Narrow(box), gone = "moved or deleted by another program after the confirm step, not wiped: ";
+  struct TCase {
+    std::function<void()> change;
+    std::vector<std::string> lines;
+    int count;
+  } cases[] = {
+      {[&] { MoveFileW(W(box + u"\\e"), W(root + u"\\e")), RemoveTree(box + u"\\f"); },
+       {gone + b + "\\e\\", gone + b + "\\f\\", gone + b + "\\f\\x.txt"}, 3},
+      {[&] {  // changed a second later (times may count whole seconds), as one made again with its number
+         Sleep(1100), CreateDirectoryW(W(box + u"\\e\\t"), nullptr), RemoveDirectoryW(W(box + u"\\e\\t"));
+       },
+       {b + "\\e: changed or replaced after the confirm step, not wiped"}, 1},
+      {[&] {  // a changed file below a tick the engine refuses (the folder on its way is not the one listed)
+         HANDLE file = CreateFileW(W(box + u"\\f\\x.txt"), FILE_APPEND_DATA, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+         DWORD written = 0;
+         WriteFile(file, "more", 4, &written, nullptr), CloseHandle(file);
+         MoveFileW(W(way), W(root + u"\\parked")), CreateDirectoryW(W(way), nullptr);
+         MoveFileW(W(root + u"\\parked\\box"), W(box));
+       },
+       {"not reached by the run, not wiped: " + b + "\\f\\x.txt", "not reached by the run, not wiped: " + b + "\\e\\"}, 5},
+      {[&] { RemoveTree(box); }, {"Ticked, but not there, not wiped: " + b, gone + b + "\\a.txt", gone + b + "\\f\\"}, 5},
+  };
+  for (const TCase& row : cases) {
+    SCOPED_TRACE(row.lines[0]);
+    RemoveTree(root);
+    for (const std::u16string& folder : {root, way, box, box + u"\\e", box + u"\\f"})
+      ASSERT_TRUE(CreateDirectoryW(W(folder), nullptr));
+    for (const std::u16string& file : {way + u"\\neighbour.txt", box + u"\\a.txt", box + u"\\f\\x.txt"})
+      MakeFile(file, FILE_ATTRIBUTE_NORMAL);
+    ASSERT_NO_FATAL_FAILURE(Tick({box}));
+    ASSERT_NO_FATAL_FAILURE(row.change());
+    const size_t before = Joined("FileProgressLog").size();  // of the runs before
+    const std::string log = Run().substr(before);
+    for (const std::string& line : row.lines) EXPECT_EQ(Count(log, line + "\n"), 1u) << line << "\n" << log;
+    EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: " + std::to_string(row.count)) << log;
+  }
+}
+
 // A tick on a file system mounted on a folder on its way is listed and wiped;
 // one mounted in a ticked folder is emptied, its folder kept and named.
 TEST_F(SelectionEdgeTest, FileSystemsMountedOnFoldersAreGoneThrough) {
@@ -1101,12 +1147,23 @@ TEST_F(SelectionEdgeTest, FileSystemsMountedOnFoldersAreGoneThrough) {
   EXPECT_EQ(Listed(), way + u"\\ticked.txt;");
   EXPECT_EQ(Count(Run(), "Files successfully wiped"), 1u);
   EXPECT_TRUE(!Exists(way + u"\\ticked.txt") && Exists(way + u"\\kept.txt"));
+  // A folder at its own place on its folder's volume (as a link opened in place is elsewhere) is no mount.
+  EXPECT_TRUE(IsMountedFolder(mount) && !IsMountedFolder(box));
   ASSERT_NO_FATAL_FAILURE(Tick({box}));
   EXPECT_EQ(Listed(), box + u"\\;" + box + u"\\beside.txt;" + mount + u"\\;" + mount + u"\\in.txt;");
   const std::string log = Run();
   EXPECT_EQ(Count(log, "Kept the folder " + Narrow(mount) + ": a file system is mounted on it\n"), 1u) << log;
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << log;
   EXPECT_TRUE(!Exists(box + u"\\beside.txt") && !Exists(mount + u"\\in.txt") && Exists(mount));
+  // A mount below a tick the engine refuses (another folder on its way) is named as not reached.
+  const std::u16string parked = mounts + u"-parked";
+  MakeFile(box + u"\\beside.txt", FILE_ATTRIBUTE_NORMAL);
+  ASSERT_NO_FATAL_FAILURE(Tick({box}));
+  ASSERT_TRUE(MoveFileW(W(mounts), W(parked)) && CreateDirectoryW(W(mounts), nullptr) &&
+              MoveFileW(W(parked + u"\\box"), W(box)));
+  const std::string refused = Run();
+  MoveFileW(W(box), W(parked + u"\\box")), RemoveDirectoryW(W(mounts)), MoveFileW(W(parked), W(mounts));
+  EXPECT_EQ(Count(refused, "not reached by the run, not wiped: " + Narrow(mount) + "\\\n"), 1u) << refused;
 }
 
 // A ticked folder (or drive) that cannot be read, or holds one, is named with
@@ -1132,6 +1189,19 @@ TEST_F(SelectionEdgeTest, AFolderThatCannotBeReadIsNamedWithItsReasonUnreadable)
                            ": Access denied)\n"), 1u) << log;
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << log;
   EXPECT_FALSE(Exists(sealed + u"\\open.txt"));
+  // A ticked folder whose place another program gives to the unreadable one
+  // after the confirm step: what it held cannot be looked up, and is named so.
+  const std::u16string swap = sealed + u"-swap", swapped = swap + u"\\locked";
+  root = swap + u"-parked";
+  ASSERT_TRUE(CreateDirectoryW(W(swap), nullptr) && CreateDirectoryW(W(swapped), nullptr));
+  MakeFile(swapped + u"\\f.txt", FILE_ATTRIBUTE_NORMAL);
+  ASSERT_NO_FATAL_FAILURE(Tick({swapped}));
+  ASSERT_TRUE(MoveFileW(W(swap), W(root)) && MoveFileW(W(sealed), W(swap)));
+  const std::string after = Run();
+  MoveFileW(W(swap), W(sealed));
+  EXPECT_EQ(Count(after, "not reached by the run, and it cannot be looked up now (Access denied), not wiped: " +
+                             Narrow(swapped) + "\\f.txt\n"), 1u) << after;
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 3") << after;
 }
 
 // After the confirm step another program deletes a file of a ticked folder and

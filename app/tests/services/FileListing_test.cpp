@@ -273,6 +273,25 @@ TEST_F(FileListingModelTest, NeededFoldersAreNamedNotListed) {
   }
 }
 
+// A listing that fails after its first block is not a complete one: the
+// checked folder is named with the system's reason, and gives no row.
+BOOL WINAPI FailsAfterTheFirstBlock(HANDLE folder, FILE_INFO_BY_HANDLE_CLASS kind, LPVOID buffer, DWORD bytes) {
+  if (kind == FileIdBothDirectoryRestartInfo) return GetFileInformationByHandleEx(folder, kind, buffer, bytes);
+  return SetLastError(ERROR_NETNAME_DELETED), FALSE;
+}
+TEST_F(FileListingModelTest, AListingCutShortAfterItsFirstBlockNamesItsFolder) {
+  CreateDirectoryW(W(root + u"cut"), nullptr);
+  CloseHandle(CreateFileW(W(root + u"cut\\a.txt"), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  TListingKeys keys;
+  ReadFolderBlock = FailsAfterTheFirstBlock;
+  size_t rows = 0;
+  ListCheckedItems({root + u"cut"}, [&](TListedItem&&) { ++rows; }, &keys);
+  ReadFolderBlock = GetFileInformationByHandleEx;
+  EXPECT_EQ(rows, 0u);
+  ASSERT_EQ(keys.needed.size(), 1u);
+  EXPECT_EQ(keys.needed[0].unreadable, ErrorWords(ERROR_NETNAME_DELETED));
+}
+
 // Under Wine a file directly in the prefix (beside the system's drive) is
 // named with that folder, not with the Windows folder.
 TEST(FileListingTest, AFileBesideTheSystemDriveIsNamedWithItsOwnFolder) {

@@ -139,8 +139,11 @@ TEST_F(PatternsReaderTest, UnusableFilesAreRefusedWithThePlace) {
        "name\" of the element \"pattern\" refers to the entity \"x\", which is never expanded: the file's own entity "
        "declarations are not read and nothing outside it is fetched, so values may use only character references "
        "and the entities amp, lt, gt, apos and quot (line 1, column 69)"},
-      {"<!DOCTYPE root [<!ENTITY nm 'Name'>]><root><pattern code='A' name='&nm;' description='d' order='1'/></root>",
-       "the entity \"nm\", which is never expanded"},
+      {"<!DOCTYPE root [<!ENTITY nm 'Name'>]><root><pattern code='B' name='Zeros &amp; ones' description='d' "
+       "order='2'/>\n<pattern code='A' name='&nm;' description='d' order='1'/></root>",
+       "the entity \"nm\", which is never expanded: the file's own entity declarations are not read and nothing "
+       "outside it is fetched, so values may use only character references and the entities amp, lt, gt, apos and "
+       "quot (line 2, column 19)"},
       // Without a declaration the file is not well-formed; the pattern is not left out.
       {"<root>\n<pattern code='A' name='&nm;' description='d' order='1'/></root>", "XML (line 2, column 2)"},
   };

@@ -5,10 +5,13 @@
 #include "win/graphics/GraphicsPrivate.h"
 
 int ScreenPixelsPerInch() {
+  // A memory DC of the screen's kind tells the screen's resolution, and
+  // making one needs no window server (the screen's own DC is several round
+  // trips to it under Wine).
   static const int ppi = [] {
-    HDC dc = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(nullptr);
     int value = dc != nullptr ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc != nullptr) ReleaseDC(nullptr, dc);
+    if (dc != nullptr) DeleteDC(dc);
     return value > 0 ? value : 96;
   }();
   return ppi;

@@ -91,6 +91,17 @@ TEST_F(LayoutTest, CentredFormsSitInTheMiddleOfTheWorkArea) {
   EXPECT_THROW(Screen->Forms(Screen->FormCount()), EListError);
 }
 
+TEST_F(LayoutTest, ACentredFormsWindowIsMadeWhereShowingPutsItAndAResizeIsCentredAgain) {
+  form->SetPosition(poScreenCenter);
+  const TRect area = Screen->WorkAreaRect();
+  RECT made;
+  GetWindowRect(form->Handle(), &made);
+  EXPECT_EQ(made.left, area.Left + (area.Width() - form->Width()) / 2);
+  form->SetBounds(form->Left(), form->Top(), form->Width() + 40, form->Height());
+  form->Show();
+  EXPECT_EQ(form->Left(), area.Left + (area.Width() - form->Width()) / 2);
+}
+
 TEST_F(LayoutTest, AModalFormDisablesTheOtherWindows) {
   form->Show();
   TForm* dialog = New<TForm>(Application);

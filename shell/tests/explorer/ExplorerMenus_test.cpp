@@ -365,29 +365,6 @@ BOOL WINAPI SendingMenuMessages(HMENU menu, UINT, int, int, HWND owner, LPTPMPAR
   return 0;
 }
 
-// Replaces one entry of a COM object's method table (shared by every object of its class) for a scope.
-class TMethodPatch {
-public:
-  TMethodPatch(void* object, int slot, void* replacement) {
-    entry = *reinterpret_cast<void***>(object) + slot;
-    original = *entry;
-    Write(replacement);
-  }
-  ~TMethodPatch() { Write(original); }
-  TMethodPatch(const TMethodPatch&) = delete;
-  TMethodPatch& operator=(const TMethodPatch&) = delete;
-  void* original;
-
-private:
-  void Write(void* value) {
-    DWORD old = 0;
-    VirtualProtect(entry, sizeof(void*), PAGE_READWRITE, &old);
-    *entry = value;
-    VirtualProtect(entry, sizeof(void*), old, &old);
-  }
-  void** entry;
-};
-
 // Shows a menu by show() while parent answers for its items with a recording
 // menu: each owner-drawn menu message reaches that menu once, and its answer
 // to a menu key comes back.

@@ -31,6 +31,29 @@ void SelectOnly(TBaseVirtualTree* tree, PVirtualNode node);
 // Presses vk on control with modifier (0: none) held; the control may be freed by the key.
 void PressWith(TWinControl* control, BYTE modifier, WORD vk);
 
+// Replaces one entry of a COM object's method table (shared by every object of its class) for a scope.
+class TMethodPatch {
+public:
+  TMethodPatch(void* object, int slot, void* replacement) {
+    entry = *reinterpret_cast<void***>(object) + slot;
+    original = *entry;
+    Write(replacement);
+  }
+  ~TMethodPatch() { Write(original); }
+  TMethodPatch(const TMethodPatch&) = delete;
+  TMethodPatch& operator=(const TMethodPatch&) = delete;
+  void* original;
+
+private:
+  void Write(void* value) {
+    DWORD old = 0;
+    VirtualProtect(entry, sizeof(void*), PAGE_READWRITE, &old);
+    *entry = value;
+    VirtualProtect(entry, sizeof(void*), old, &old);
+  }
+  void** entry;
+};
+
 // A form with a file tree: rfDrives, files, folders and hidden items, tri-state
 // check boxes with tracking, icons from the system image list.
 struct ExplorerFixture : ::testing::Test {

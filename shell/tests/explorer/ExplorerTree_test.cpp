@@ -188,6 +188,25 @@ TEST_F(ExplorerTree, NewItemsFollowTheirFolderAndTheStorageFollowsTheTree) {
   EXPECT_TRUE(tree->GetExpanded(NodeOf(folder + u"\\part")));
 }
 
+// A ticked folder gone while its folder shows no nodes takes its tick along when
+// that folder is read again: a new one of its name is not ticked; the others stay.
+TEST_F(ExplorerTree, AFolderGoneWhileItsFolderShowsNoNodesTakesItsTickAlong) {
+  const std::u16string box = folder + u"\\box", sub = folder + u"\\sub";
+  for (const std::u16string& made : {sub, box}) MakeFolder(made);
+  MakeFile(box + u"\\c.txt");
+  MakeFile(box + u"\\unticked.txt");
+  Click(sub);
+  Click(box + u"\\c.txt");
+  tree->SetActive(false);
+  tree->SetActive(true);
+  PVirtualNode folderNode = NodeOf(folder);
+  ASSERT_TRUE(folderNode != nullptr && folderNode->FirstChild == nullptr);
+  RemoveTree(sub);
+  tree->ReReadAndRefreshNode(folderNode, true);
+  MakeFolder(sub);
+  EXPECT_EQ(Topmost(), std::vector<std::u16string>{box + u"\\c.txt"});
+}
+
 TEST_F(ExplorerTree, ARenamedItemKeepsItsCheckUnderItsNewName) {
   MakeFile(folder + u"\\a.txt");
   MakeFile(folder + u"\\m.txt");

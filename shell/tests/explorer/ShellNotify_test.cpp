@@ -11,6 +11,7 @@
 
 #include "ExplorerTestSupport.h"
 #include "NotifyTestSupport.h"
+#include "shell/ExactNames.h"
 #include "shell/ExplorerContextMenu.h"
 #include "shell/FileTypeCache.h"
 #include "shell/ShellUtilities.h"
@@ -512,4 +513,102 @@ TEST_F(ShellNotify, ARenameInTheEditorAsksForItsNewIconAndTheChangesThatWaitedFo
   EXPECT_TRUE(PumpUntil([&] { return ChildNames(NodeOf(folder)).size() == 2; }, 1000));
   Pump(1200);
   EXPECT_EQ(ChildNames(NodeOf(folder)), (std::vector<std::u16string>{u"late.txt", u"x.qvzz"}));
+}
+
+namespace {
+// Listings of a folder made on the test's own thread while a patch counts them.
+using TEnumObjects = HRESULT(STDMETHODCALLTYPE*)(IShellFolder*, HWND, SHCONTF, IEnumIDList**);
+TEnumObjects gEnumObjects = nullptr;
+DWORD gCountingThread = 0;
+int gListings = 0;
+HRESULT STDMETHODCALLTYPE CountedEnumObjects(IShellFolder* self, HWND owner, SHCONTF flags, IEnumIDList** list) {
+  if (GetCurrentThreadId() == gCountingThread) ++gListings;
+  return gEnumObjects(self, owner, flags, list);
+}
+
+// The ID a listing of its folder gives an item: the first listed child the
+// folder takes for the same item, else the ID it has.
+std::vector<uint8_t> ListedID(TNamespace* ns, TFileObjects objects) {
+  std::vector<uint8_t> found = exactnames::FirstIDOnly(ns->RelativePIDL());
+  IEnumIDList* list = nullptr;
+  if (ns->ParentShellFolder()->EnumObjects(nullptr, FileObjectsToFlags(objects), &list) != S_OK) return found;
+  LPITEMIDLIST child = nullptr;
+  ULONG fetched = 0;
+  bool matched = false;
+  while (list->Next(1, &child, &fetched) == S_OK) {
+    if (!matched && ns->ComparePIDL(child, /*siblingCheck=*/false, 0) == 0) {
+      found = exactnames::FirstIDOnly(child);
+      matched = true;
+    }
+    CoTaskMemFree(child);
+  }
+  list->Release();
+  return found;
+}
+}  // namespace
+
+// A batch of item updates, each item read alone: every node ends with the ID
+// a listing of its folder gives it (new sizes, a case twin its own, an item
+// gone or turned into a folder unchanged), and only the items one look-up
+// cannot be sure of (gone, of another kind now, a system file) cost a listing.
+TEST_F(ShellNotify, ItemUpdatesReadEachItemAloneAndEndAsAListingWould) {
+  const std::u16string items = folder + u"\\items", twins = folder + u"\\twins";
+  MakeFolder(items);
+  const std::vector<std::u16string> names{u"a0.txt", u"a1.txt", u"b 2.txt", u"c.d.txt", u"gone.txt",
+                                          u"kind",   u"hid.txt", u"sys.txt"};
+  for (const std::u16string& name : names) MakeFile(items + u"\\" + name, 16);
+  if (!MoveFileW(W(TestDrive() + u"\\qvcasefiles\\f2"), W(twins))) MakeFolder(twins);
+  ASSERT_NE(Expanded(items), nullptr);
+  ASSERT_NE(Expanded(twins), nullptr);
+  std::vector<std::u16string> paths;
+  for (const std::u16string& name : names) paths.push_back(items + u"\\" + name);
+  for (const char16_t* name : {u"File.txt", u"file.txt"})
+    if (GetFileAttributesW(W(twins + u"\\" + name)) != INVALID_FILE_ATTRIBUTES) paths.push_back(twins + u"\\" + name);
+  std::vector<PVirtualNode> nodes;
+  for (const std::u16string& path : paths) {
+    nodes.push_back(LoadedNodeOf(tree, path));
+    ASSERT_NE(nodes.back(), nullptr) << Narrow(path);
+  }
+  // The changes: new sizes, one file deleted, one replaced by a folder, one
+  // hidden and one a system file now, and case twins written.
+  for (int i = 0; i < 4; ++i) MakeFile(paths[i], 100 + i);
+  DeleteFileW(W(items + u"\\gone.txt"));
+  DeleteFileW(W(items + u"\\kind"));
+  MakeFolder(items + u"\\kind");
+  MakeFile(items + u"\\hid.txt", 40, FILE_ATTRIBUTE_HIDDEN);
+  MakeFile(items + u"\\sys.txt", 41, FILE_ATTRIBUTE_SYSTEM);
+  for (size_t i = names.size(); i < paths.size(); ++i) MakeFile(paths[i], 50 + 10 * (i - names.size()));
+  std::vector<std::vector<uint8_t>> listed;
+  for (PVirtualNode node : nodes) listed.push_back(ListedID(tree->NodeNamespace(node), tree->FileObjects()));
+  auto* list = New<TVirtualShellEventList>();
+  list->ID = 0x70000000;
+  TList* events = list->LockList();
+  for (const std::u16string& path : paths) {
+    // An item gone is named by its bare ID.
+    LPITEMIDLIST pidl = SHSimpleIDListFromPath(W(path));
+    ASSERT_NE(pidl, nullptr);
+    events->Add(New<TVirtualShellEvent>(sekUpdateItem, pidl, nullptr, 0, 0, false));
+    CoTaskMemFree(pidl);
+  }
+  list->UnlockList();
+  list->SetRefCount(1);
+  {
+    TMethodPatch patch(tree->NodeNamespace(nodes[0])->ParentShellFolder(), 4,
+                       reinterpret_cast<void*>(&CountedEnumObjects));
+    gEnumObjects = reinterpret_cast<TEnumObjects>(patch.original);
+    gCountingThread = GetCurrentThreadId();
+    gListings = 0;
+    SendMessageW(tree->Handle(), kWMShellNotify, reinterpret_cast<WPARAM>(list), 0);
+    gCountingThread = 0;
+  }
+  EXPECT_EQ(gListings, 3);
+  // No node came or went.
+  EXPECT_EQ(NodeOf(items)->ChildCount, names.size());
+  for (size_t i = 0; i < nodes.size(); ++i)
+    EXPECT_EQ(exactnames::FirstIDOnly(tree->NodeNamespace(nodes[i])->RelativePIDL()), listed[i]) << Narrow(paths[i]);
+  // The new sizes show, the twins' each its own.
+  EXPECT_EQ(tree->NodeNamespace(nodes[0])->SizeOfFileInt64(), 100);
+  EXPECT_EQ(tree->NodeNamespace(nodes[6])->SizeOfFileInt64(), 40);
+  for (size_t i = names.size(); i < paths.size(); ++i)
+    EXPECT_EQ(tree->NodeNamespace(nodes[i])->SizeOfFileInt64(), static_cast<int64_t>(50 + 10 * (i - names.size())));
 }

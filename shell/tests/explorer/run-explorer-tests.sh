@@ -69,9 +69,11 @@ for n in 1 2 3 4; do
   printf 'lower upper %s' "$n" > "$work/drive/qvcasepool/p$n/data/upper.txt"
 done
 # Files whose names differ only in case.
-mkdir -p "$work/drive/qvcasefiles/f1"
-printf 'upper' > "$work/drive/qvcasefiles/f1/File.txt"
-printf 'lower' > "$work/drive/qvcasefiles/f1/file.txt"
+for n in 1 2; do
+  mkdir -p "$work/drive/qvcasefiles/f$n"
+  printf 'upper' > "$work/drive/qvcasefiles/f$n/File.txt"
+  printf 'lower' > "$work/drive/qvcasefiles/f$n/file.txt"
+done
 # A folder holding a link to a folder outside the tests' folders.
 mkdir -p "$work/drive/qvoutside/inner" "$work/drive/qvlinkpool/l1"
 printf 'outside' > "$work/drive/qvoutside/kept.txt"
