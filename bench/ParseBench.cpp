@@ -1,21 +1,36 @@
-// Parses generated 20 MB documents (200 KB under QV_BENCH_SMALL; nested
-// elements, attributes, text, character and entity references, comments; one
-// also with an internal DTD whose entities are referred to in content and
-// attributes) to a DOM and prints MB/s beside a reference measured in the
-// same rounds on the same bytes: the located UCS-4 reader alone (the floor
-// every parse stands on). Reading and checking without building nodes is
-// timed too, to tell the parser's share from the DOM's. On the host, the
-// whole ParseFile process is first timed beside a process that only reads the
-// same file and scans its bytes (ParseFile --scan), each with its peak
-// resident memory, for those documents and for one of another shape: deep
-// chains of elements with many attributes each, ending in long texts. With
-// --peer (bench/parse.sh passes it), xmllint runs in turn with them as a peer
-// parsing the same files. Every figure is taken in alternated rounds, its
-// ratio within each round.
+// Parses generated 20 MB documents (200 KB under QV_BENCH_SMALL) to a DOM
+// and prints MB/s beside a reference measured in the same rounds on the same
+// bytes: the located UCS-4 reader alone (the floor every parse stands on).
+// Reading and checking without building nodes is timed too, to tell the
+// parser's share from the DOM's. On the host, the whole ParseFile process is
+// first timed beside a process that only reads the same file and scans its
+// bytes (ParseFile --scan), each with its peak resident memory, on documents
+// of several shapes:
+//   plain            patterns-like: nested elements, attributes, text,
+//                    character and predefined references, comments
+//   entities-ids     the same with an internal DTD whose general entities are
+//                    referred to in content and attributes, and which
+//                    declares an ID attribute
+//   entities         the same without the ID declaration (an ID makes a
+//                    reader keep a table of them, which flatters this parser)
+//   entity-rich      an internal DTD of entities (one refers to another, one
+//                    holds a character reference) referred to several times
+//                    in each element's text and attributes
+//   attribute-heavy  empty elements with twelve attributes each
+//   attribute-ids    the same, the first declared an ID
+//   deep             chains of elements 250 deep, many attributes each,
+//                    ending in long texts
+//   small-nodes      many small elements, each with two children holding a
+//                    few characters of text
+// With --peer (bench/parse.sh passes it), xmllint runs in turn with them as a
+// peer parsing the same files. Every figure is taken in alternated rounds and
+// summed up as min / median / max of its ratio within each round: wall time,
+// processor time and peak memory.
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <utility>
@@ -23,6 +38,7 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <malloc.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -68,17 +84,73 @@ std::string MakeDocument() {
 
 // The patterns-like document with an internal DTD that declares general
 // entities, referred to in content and in attribute values, beside the
-// predefined and character references and the comments.
-std::string MakeEntityDocument() {
+// predefined and character references and the comments; with ids, an ID
+// attribute too.
+std::string MakeEntityDocument(bool ids) {
   return MakePatternsDocument(
-      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE patterns [\n"
-      "  <!ELEMENT patterns (pattern*)>\n"
-      "  <!ATTLIST pattern code ID #REQUIRED>\n"
-      "  <!ENTITY vendor \"Quorvanell\">\n"
-      "  <!ENTITY check \"and check it\">\n"
-      "  <!-- the names below are used in content and in attributes -->\n"
-      "]>\n",
+      std::string("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE patterns [\n"
+                  "  <!ELEMENT patterns (pattern*)>\n") +
+          (ids ? "  <!ATTLIST pattern code ID #REQUIRED>\n" : "") +
+          "  <!ENTITY vendor \"Quorvanell\">\n"
+          "  <!ENTITY check \"and check it\">\n"
+          "  <!-- the names below are used in content and in attributes -->\n"
+          "]>\n",
       " &vendor;", "&check;");
+}
+std::string MakeEntityDocument() { return MakeEntityDocument(/*ids=*/true); }
+
+// The other shapes, parsed only as whole processes (on the host).
+#ifndef _WIN32
+std::string MakeEntityDocumentWithoutIds() { return MakeEntityDocument(/*ids=*/false); }
+
+// Entities that refer to others and to characters, several in every
+// element's text and attributes.
+std::string MakeEntityRichDocument() {
+  std::string doc =
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<!DOCTYPE log [\n"
+      "  <!ENTITY prod \"Quorvanell\">\n"
+      "  <!ENTITY co \"the company that makes &prod;\">\n"
+      "  <!ENTITY warn \"Warning: the data is overwritten\">\n"
+      "  <!ENTITY lv \"3\">\n"
+      "  <!ENTITY sig \"-- checked --\">\n"
+      "  <!ENTITY nb \"&#160;\">\n"
+      "]>\n<log>\n";
+  for (size_t i = 0; doc.size() < kTargetBytes; ++i) {
+    std::string n = std::to_string(i);
+    doc += "  <entry n=\"" + n +
+           "\" level=\"&lv;\" source=\"&prod; &amp; &co;\" note=\"&#233;t&#xE9; &sig;\">&warn; &prod; pass " + n +
+           " of &co;: &lt;ok&gt; &sig;&#65;&nb;&lv;</entry>\n";
+  }
+  doc += "</log>\n";
+  return doc;
+}
+
+// Empty elements with twelve attributes each; with ids the first is declared
+// an ID.
+std::string MakeAttributeDocument(bool ids) {
+  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+  if (ids) doc += "<!DOCTYPE records [\n  <!ATTLIST record id ID #REQUIRED>\n]>\n";
+  doc += "<records>\n";
+  for (size_t i = 0; doc.size() < kTargetBytes; ++i) {
+    std::string n = std::to_string(i);
+    doc += "<record id=\"r" + n + "\" kind=\"file\" path=\"C:\\Data\\" + std::to_string(i % 97) + "\\file" + n +
+           ".dat\" size=\"" + std::to_string(i * 37) + "\" attrs=\"32\" owner=\"user" + std::to_string(i % 13) +
+           "\" group=\"staff\" mode=\"0644\" created=\"2024-01-0" + std::to_string(i % 9 + 1) +
+           "\" passes=\"3\" state=\"&quot;listed&quot;\" checked=\"yes\"/>\n";
+  }
+  doc += "</records>\n";
+  return doc;
+}
+std::string MakeAttributeHeavyDocument() { return MakeAttributeDocument(/*ids=*/false); }
+std::string MakeAttributeIdsDocument() { return MakeAttributeDocument(/*ids=*/true); }
+
+// Many small elements: nodes with next to no text.
+std::string MakeSmallNodesDocument() {
+  std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<items>\n";
+  for (size_t i = 0; doc.size() < kTargetBytes; ++i)
+    doc += "<i><n>x" + std::to_string(i) + "</n><v>" + std::to_string(i % 1000) + "</v></i>\n";
+  doc += "</items>\n";
+  return doc;
 }
 
 // About 20 MB of chains 250 elements deep, each element with eight
@@ -101,6 +173,7 @@ std::string MakeDeepDocument() {
   doc += "</chains>\n";
   return doc;
 }
+#endif
 
 double Seconds(std::chrono::steady_clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
@@ -158,12 +231,13 @@ bool gWorkRight = true;
 #ifndef _WIN32
 struct ProcessRun {
   double seconds = 1e9;
+  double cpuSeconds = 1e9;  // user and system
   double peakMiB = 0;
   bool ok = false;
 };
 
-// Runs argv as a child process with its output discarded; its wall time and
-// peak resident memory as the kernel counted them.
+// Runs argv as a child process with its output discarded; its wall time,
+// processor time and peak resident memory as the kernel counted them.
 ProcessRun RunProcess(const std::vector<std::string>& argv) {
   std::vector<char*> args;
   for (const std::string& a : argv) args.push_back(const_cast<char*>(a.c_str()));
@@ -183,15 +257,16 @@ ProcessRun RunProcess(const std::vector<std::string>& argv) {
   rusage usage{};
   if (wait4(pid, &status, 0, &usage) != pid) return run;
   run.seconds = Seconds(std::chrono::steady_clock::now() - start);
+  auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+  run.cpuSeconds = seconds(usage.ru_utime) + seconds(usage.ru_stime);
   run.peakMiB = usage.ru_maxrss / 1024.0;
   run.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return run;
 }
 
-// What one command did over rounds: the time of each, the largest peak memory.
+// What one command did over rounds, round by round.
 struct CommandRuns {
-  std::vector<double> seconds;
-  double peakMiB = 0;
+  std::vector<ProcessRun> rounds;
   bool ok = true;
 };
 
@@ -205,19 +280,28 @@ std::vector<CommandRuns> RunsInTurn(const std::vector<std::vector<std::string>>&
       if (!runs[side].ok) continue;
       ProcessRun run = RunProcess(commands[side]);
       runs[side].ok = run.ok;
-      runs[side].seconds.push_back(run.seconds);
-      runs[side].peakMiB = std::max(runs[side].peakMiB, run.peakMiB);
+      runs[side].rounds.push_back(run);
     }
   }
   return runs;
 }
 
-// Each round's time of ours beside the same round's of reference.
-TPairedRounds Paired(const CommandRuns& ours, const CommandRuns& reference) {
+// One figure of each round of ours beside the same round's of reference.
+TPairedRounds Paired(const CommandRuns& ours, const CommandRuns& reference, double ProcessRun::*figure) {
   TPairedRounds rounds;
-  for (size_t i = 0; i < ours.seconds.size() && i < reference.seconds.size(); ++i)
-    rounds.Add(ours.seconds[i], reference.seconds[i]);
+  for (size_t i = 0; i < ours.rounds.size() && i < reference.rounds.size(); ++i)
+    rounds.Add(ours.rounds[i].*figure, reference.rounds[i].*figure);
   return rounds;
+}
+
+// "1.06x / 1.75x / 2.29x" for time, processor time and peak memory.
+struct TRatios {
+  std::string wall, cpu, memory;
+};
+TRatios RatiosOver(const CommandRuns& ours, const CommandRuns& reference) {
+  return {RatioSpreadText(Paired(ours, reference, &ProcessRun::seconds).Ratio()),
+          RatioSpreadText(Paired(ours, reference, &ProcessRun::cpuSeconds).Ratio()),
+          RatioSpreadText(Paired(ours, reference, &ProcessRun::peakMiB).Ratio())};
 }
 
 // The reference process: reads the file and scans its bytes, no parsing.
@@ -232,15 +316,23 @@ bool PeerInstalled() {
   return RunProcess({kPeer, "--version"}).ok;
 }
 
-void PrintRun(const char* name, double seconds, double peakMiB, bool ok, double mb) {
+void PrintRun(const char* name, double seconds, double cpuSeconds, double peakMiB, bool ok, double mb) {
   if (!ok) {
     std::printf("  %-34s failed\n", name);
     return;
   }
-  std::printf("  %-34s %7.3f s %8.1f MB/s %8.1f MiB peak\n", name, seconds, mb / seconds, peakMiB);
+  std::printf("  %-34s %7.3f s %7.3f s cpu %8.1f MB/s %8.1f MiB peak\n", name, seconds, cpuSeconds, mb / seconds,
+              peakMiB);
 }
+// The medians of the rounds.
 void PrintRun(const char* name, const CommandRuns& runs, double mb) {
-  PrintRun(name, SpreadOf(runs.seconds).median, runs.peakMiB, runs.ok, mb);
+  std::vector<double> seconds, cpu, peak;
+  for (const ProcessRun& run : runs.rounds) {
+    seconds.push_back(run.seconds);
+    cpu.push_back(run.cpuSeconds);
+    peak.push_back(run.peakMiB);
+  }
+  PrintRun(name, SpreadOf(seconds).median, SpreadOf(cpu).median, SpreadOf(peak).median, runs.ok, mb);
 }
 
 // One element with count attributes (namespace declarations when declarations
@@ -262,28 +354,53 @@ void CompareOneWideElement(const char* what, int count, bool declarations) {
   std::printf("%d %s on one element (%.1f MB), one run each:\n", count, what, mb);
   const ProcessRun ours = RunProcess({QV_PARSE_FILE, path.string()});
   const ProcessRun scan = RunProcess({QV_PARSE_FILE, "--scan", path.string()});
-  PrintRun("ParseFile (this DOM)", ours.seconds, ours.peakMiB, ours.ok, mb);
-  PrintRun(kScanLabel, scan.seconds, scan.peakMiB, scan.ok, mb);
+  PrintRun("ParseFile (this DOM)", ours.seconds, ours.cpuSeconds, ours.peakMiB, ours.ok, mb);
+  PrintRun(kScanLabel, scan.seconds, scan.cpuSeconds, scan.peakMiB, scan.ok, mb);
   gWorkRight = gWorkRight && ours.ok && scan.ok;
   fs::remove(path);
 }
 
+struct TShape {
+  const char* name;
+  const char* what;
+  std::string (*make)();
+};
+
+const TShape kShapes[] = {
+    {"plain", "patterns-like document", MakeDocument},
+    {"entities-ids", "the same with an internal DTD, its entities and an ID", MakeEntityDocument},
+    {"entities", "the same without the ID", MakeEntityDocumentWithoutIds},
+    {"entity-rich", "entities in every text and attribute", MakeEntityRichDocument},
+    {"attribute-heavy", "twelve attributes an element", MakeAttributeHeavyDocument},
+    {"attribute-ids", "the same, one an ID", MakeAttributeIdsDocument},
+    {"deep", "deep chains, many attributes, long texts", MakeDeepDocument},
+    {"small-nodes", "small elements, little text", MakeSmallNodesDocument},
+};
+
+// A shape's ratios over the peer, for the summary after all shapes.
+struct TPeerSummary {
+  const char* shape;
+  double mb;
+  TRatios ratios;
+};
+
 // One document, parsed by each side in turn as a whole process (the peer
-// too when withPeer): the median time and the largest peak resident memory,
-// and the ratio of the times within each round. The document is written and
-// let go before the runs: a child's peak memory starts from what this
-// process has resident when it forks.
-void CompareOnDocument(const char* what, std::string (*make)(), bool withPeer, int rounds) {
+// too when withPeer): the medians of each side, and the ratios within each
+// round. The document is written and let go before the runs: a child's peak
+// memory starts from what this process has resident when it forks.
+void CompareOnDocument(const TShape& shape, bool withPeer, int rounds, std::vector<TPeerSummary>& summary) {
   namespace fs = std::filesystem;
   fs::path path = fs::temp_directory_path() / ("qv_parse_bench_" + std::to_string(getpid()) + ".xml");
   double mb = 0;
   {
-    std::string bytes = make();
+    std::string bytes = shape.make();
     std::ofstream(path, std::ios::binary) << bytes;
     mb = bytes.size() / 1e6;
   }
-  std::printf("%s (%.1f MB), whole process, %d rounds in turn: median time, largest peak resident memory:\n", what,
-              mb, rounds);
+  // What the document's making left resident in the heap would count in
+  // every child's peak (a child's starts from this process's size at fork).
+  malloc_trim(0);
+  std::printf("%s: %s (%.1f MB), whole process, %d rounds in turn, medians:\n", shape.name, shape.what, mb, rounds);
   std::vector<std::vector<std::string>> commands = {{QV_PARSE_FILE, path.string()},
                                                     {QV_PARSE_FILE, "--scan", path.string()}};
   if (withPeer) commands.push_back({kPeer, "--noout", path.string()});
@@ -296,25 +413,43 @@ void CompareOnDocument(const char* what, std::string (*make)(), bool withPeer, i
   gWorkRight = gWorkRight && ours.ok && runs[1].ok;
   if (!ours.ok) return;
   if (runs[1].ok) {
-    std::printf("  over the reading process: time %s, peak memory %.2fx\n", Paired(ours, runs[1]).RatioText().c_str(),
-                ours.peakMiB / runs[1].peakMiB);
+    const TRatios over = RatiosOver(ours, runs[1]);
+    std::printf("  over the reading process, min / median / max: time %s, peak memory %s\n", over.wall.c_str(),
+                over.memory.c_str());
   }
   if (withPeer && runs[2].ok) {
-    std::printf("  over the peer: time %s, peak memory %.2fx\n", Paired(ours, runs[2]).RatioText().c_str(),
-                ours.peakMiB / runs[2].peakMiB);
+    const TRatios over = RatiosOver(ours, runs[2]);
+    std::printf("  over the peer, min / median / max: time %s, processor time %s, peak memory %s\n",
+                over.wall.c_str(), over.cpu.c_str(), over.memory.c_str());
+    summary.push_back({shape.name, mb, over});
   }
 }
 
 // Runs first, while this process is small: a child's peak memory starts from
-// what the parent had resident when it forked.
-void CompareWholeProcess(bool peer, int rounds) {
+// what the parent had resident when it forked. Only the shapes named, when
+// some are.
+void CompareWholeProcess(bool peer, int rounds, const std::vector<std::string>& only) {
   const bool withPeer = peer && PeerInstalled();
   if (peer && !withPeer) std::printf("%s is not installed: no comparison with it (bench/parse.sh installs it)\n\n", kPeer);
-  CompareOnDocument("patterns-like document", MakeDocument, withPeer, rounds);
-  CompareOnDocument("the same with an internal DTD and its entities", MakeEntityDocument, withPeer, rounds);
-  CompareOnDocument("deep chains, many attributes, long texts", MakeDeepDocument, withPeer, rounds);
-  CompareOneWideElement("attributes", BenchSize(100000, 1000), false);
-  CompareOneWideElement("namespace declarations", BenchSize(1000000, 10000), true);
+  std::vector<TPeerSummary> summary;
+  const std::string loadBefore = MachineLoad();
+  for (const TShape& shape : kShapes) {
+    if (only.empty() || std::find(only.begin(), only.end(), shape.name) != only.end())
+      CompareOnDocument(shape, withPeer, rounds, summary);
+  }
+  if (only.empty()) {
+    CompareOneWideElement("attributes", BenchSize(100000, 1000), false);
+    CompareOneWideElement("namespace declarations", BenchSize(1000000, 10000), true);
+  }
+  if (!summary.empty()) {
+    std::printf("\nParseFile / xmllint --noout, whole process, %d paired rounds, min / median / max of the rounds' "
+                "ratios\n(%s before, %s after)\n", rounds, loadBefore.c_str(), MachineLoad().c_str());
+    std::printf("  %-16s %6s  %-26s %-26s %s\n", "shape", "MB", "wall time", "processor time", "peak memory");
+    for (const TPeerSummary& row : summary) {
+      std::printf("  %-16s %6.1f  %-26s %-26s %s\n", row.shape, row.mb, row.ratios.wall.c_str(), row.ratios.cpu.c_str(),
+                  row.ratios.memory.c_str());
+    }
+  }
   std::printf("\n");
 }
 #endif
@@ -371,13 +506,12 @@ void TimeInProcess(const char* what, const std::string& doc, int rounds) {
 int main(int argc, char** argv) {
   const int rounds = BenchSize(5, 2);
 #ifndef _WIN32
-  // --write DIR: writes the three documents the whole-process runs parse
-  // (patterns.xml, entities.xml, chains.xml) into DIR and exits, for
-  // profiling ParseFile.
+  // --write DIR: writes the documents of the whole-process runs into DIR,
+  // each as SHAPE.xml, and exits, for profiling ParseFile.
   if (argc == 3 && std::string(argv[1]) == "--write") {
-    std::ofstream(std::filesystem::path(argv[2]) / "patterns.xml", std::ios::binary) << MakeDocument();
-    std::ofstream(std::filesystem::path(argv[2]) / "entities.xml", std::ios::binary) << MakeEntityDocument();
-    std::ofstream(std::filesystem::path(argv[2]) / "chains.xml", std::ios::binary) << MakeDeepDocument();
+    for (const TShape& shape : kShapes)
+      std::ofstream(std::filesystem::path(argv[2]) / (std::string(shape.name) + ".xml"), std::ios::binary)
+          << shape.make();
     return 0;
   }
   // --check-only N: reads and checks the patterns-like document N times and
@@ -391,9 +525,17 @@ int main(int argc, char** argv) {
   }
   std::printf("%s\n", MachineLoad().c_str());
   // --in-process skips the whole-process comparisons (for profiling the
-  // parse); --peer adds the peer to them.
+  // parse); --peer adds the peer to them. --peer ROUNDS SHAPE...: only those
+  // shapes, in that many rounds (nothing in process).
   const std::string option = argc > 1 ? argv[1] : "";
-  if (option != "--in-process") CompareWholeProcess(option == "--peer", rounds);
+  int processRounds = BenchSize(7, 2);
+  std::vector<std::string> only;
+  if (option == "--peer" && argc > 2) {
+    processRounds = std::max(1, std::atoi(argv[2]));
+    only.assign(argv + 3, argv + argc);
+  }
+  if (option != "--in-process") CompareWholeProcess(option == "--peer", processRounds, only);
+  if (!only.empty()) return gWorkRight ? 0 : 1;
 #else
   (void)argc;
   (void)argv;

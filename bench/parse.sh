@@ -2,9 +2,11 @@
 # parse.sh [ParseBench options]: builds the host's parse benchmark (optimised
 # like the release, no sanitizers) and runs it (with no options, --peer) with a
 # peer beside its own references: xmllint (Debian's libxml2-utils, installed
-# here when missing and nowhere else) parses the same generated files to a
-# tree as a whole process, in turn with ParseFile, and the time and peak
-# memory ratios are printed.
+# here when missing and nowhere else) parses the same generated documents of
+# several shapes to a tree as a whole process, in turn with ParseFile, and the
+# ratios of wall time, processor time and peak memory within each round are
+# printed as min / median / max, with the machine's load.
+# parse.sh --peer ROUNDS SHAPE...: only those shapes, in that many rounds.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 if ! command -v xmllint >/dev/null; then

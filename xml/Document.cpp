@@ -296,6 +296,8 @@ TdomElementsNodeListNS* TdomDocument::getElementsByTagNameNS(const std::u16strin
 void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrChange, TdomAttr* relatedAttr) {
   if (destroying) return;
   modified = true;
+  // No one listens (a parse, as a rule): nothing to hold.
+  if (!OnAttrModified && (domImplementation == nullptr || !domImplementation->OnAttrModified)) return;
   // A listener may free the element or the attribute: the next is not told of either then.
   TWatch hold(this, modifiedNode, relatedAttr);
   hold.Call(OnAttrModified, this, modifiedNode, attrChange, relatedAttr);
@@ -303,9 +305,14 @@ void TdomDocument::DoAttrModified(TdomNode* modifiedNode, TdomAttrChange attrCha
     domImplementation->DoAttrModified(hold, modifiedNode, attrChange, relatedAttr);
 }
 
+bool TdomDocument::CharacterDataHeard() const {
+  return OnCharacterDataModified || (domImplementation != nullptr && domImplementation->OnCharacterDataModified);
+}
+
 void TdomDocument::DoCharacterDataModified(TdomNode* node) {
   if (destroying) return;
   modified = true;
+  if (!CharacterDataHeard()) return;
   TWatch hold(this, node);
   hold.Call(OnCharacterDataModified, this, node);
   if (hold.Node() != nullptr && domImplementation != nullptr) domImplementation->DoCharacterDataModified(hold, node);
@@ -326,6 +333,7 @@ void TdomDocument::DoNodeClearing(TdomNode* node) {
 void TdomDocument::DoNodeInserted(TdomNode* node) {
   if (destroying) return;
   modified = true;
+  if (!OnNodeInserted && (domImplementation == nullptr || !domImplementation->OnNodeInserted)) return;
   // A listener may free the node or the parent it went into (having moved
   // the node out): the next is not told of an insertion gone then.
   TWatch hold(this, node, node->GetParentNode());

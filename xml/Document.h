@@ -265,6 +265,10 @@ private:
   // null when a listener told of it freed it.
   template <class T>
   T* StoreFirstData(T* node, const std::u16string& data);
+  // Whether a listener of this document or of its implementation hears of
+  // changes of character data: without one (a parse, as a rule) a report
+  // needs no hold.
+  bool CharacterDataHeard() const;
   friend class TdomDocumentWatch;
   TWatch* watches = nullptr;  // newest first, on the stack
   int keeps = 0;              // holds off the stack (Keep)

@@ -29,7 +29,12 @@ TdomAttr* TdomDocument::createAttributeNS(const std::u16string& namespaceURI, co
 
 template <class T>
 T* TdomDocument::StoreFirstData(T* node, const std::u16string& data) {
-  // Null when a listener told of the data frees the new node.
+  // Null when a listener told of the data frees the new node; without one
+  // (a parse, as a rule) there is nothing to watch.
+  if (!CharacterDataHeard()) {
+    node->SetFirstData(data, this);
+    return node;
+  }
   TWatch made(this, node);
   node->SetFirstData(data, this);
   return static_cast<T*>(made.Node());

@@ -71,14 +71,18 @@ void TXmlDomBuilder::ForgetDocument() {
   SetReferenceNode(nullptr);
 }
 
-void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
+// Every step of every node asks: the question is inline, the answer out of line.
+inline void TXmlDomBuilder::CheckTreeKept(uint64_t expected) {
+  if (TComponent::Going() || (signalWatch != nullptr && signalWatch->Document() == nullptr) ||
+      (document != nullptr && document->StructureStamp() != expected))
+    EndChangedRead();
+}
+
+void TXmlDomBuilder::EndChangedRead() {
   // A handler freed the parser this builder belongs to (or the builder).
-  if (Going()) throw EParserException(DomMessage::kReaderFreed);
-  if (signalWatch != nullptr && signalWatch->Document() == nullptr) {
-    ForgetDocument();
-    throw EParserException(DomMessage::kTreeChanged);
-  }
-  if (document != nullptr && document->StructureStamp() != expected) throw EParserException(DomMessage::kTreeChanged);
+  if (TComponent::Going()) throw EParserException(DomMessage::kReaderFreed);
+  if (signalWatch != nullptr && signalWatch->Document() == nullptr) ForgetDocument();
+  throw EParserException(DomMessage::kTreeChanged);
 }
 
 void TXmlDomBuilder::AppendNew(TdomNode* node, uint64_t stamp) {
@@ -144,6 +148,12 @@ void TXmlDomBuilder::ProcessSignal(TXmlSignal* signal) {
     if (document->IsGoing()) ForgetDocument();
     if (signal->KindCode() == SK_COMPLETED) EndRead();
     throw EParserException(DomMessage::kTreeChanged);
+  }
+  // The end of an element only moves the reference node up: it calls no
+  // one, so it needs no watch (half of a parse's signals are ends).
+  if (signal->KindCode() == SK_END_ELEMENT) {
+    if (referenceNode != nullptr) referenceNode = referenceNode->GetParentNode();
+    return;
   }
   // A listener run by this signal's steps may free the whole document: the
   // steps learn it here before they touch it.
@@ -216,9 +226,6 @@ void TXmlDomBuilder::BuildNodes(TXmlSignal* signal) {
     }
     case SK_START_ELEMENT:
       if (referenceNode != nullptr) StartElement(static_cast<TXmlStartElementSignal*>(signal));
-      return;
-    case SK_END_ELEMENT:
-      if (referenceNode != nullptr) referenceNode = referenceNode->GetParentNode();
       return;
     case SK_CDATA: {
       if (referenceNode == nullptr) return;

@@ -68,6 +68,8 @@ private:
   uint64_t TreeStamp() const;
   // Also ends the read when a listener freed the whole document.
   void CheckTreeKept(uint64_t expected);
+  // CheckTreeKept's end of the read: raises why.
+  [[noreturn]] void EndChangedRead();
   // Appends node (just made by a factory, stamp taken before) to the
   // reference node; frees it when that raises.
   void AppendNew(TdomNode* node, uint64_t stamp);

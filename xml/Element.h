@@ -13,7 +13,7 @@ class TdomElementsNodeList;
 class TdomElementsNodeListNS;
 class TdomNamedNodeMap;
 
-class TdomElement : public TdomNode {
+class TdomElement final : public TdomNode {
 public:
   TdomElement() = default;
   // Frees the attributes (read-only or not), the map and the cached lists.

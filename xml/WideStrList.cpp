@@ -239,6 +239,9 @@ int TUtilsWideStringList::GrowthFrom(int room) { return room > 64 ? room / 4 : (
 void TUtilsWideStringList::Grow() { SetCapacity(capacity + GrowthFrom(capacity)); }
 
 void TUtilsWideStringList::Refill(const std::u16string_view* texts, const int* order, int count) {
+  // Empty stays empty, unchanged (as Clear leaves it): a start tag without
+  // attributes fills the list of the one before it with nothing.
+  if (count == 0 && items.empty()) return;
   Changing();
   // As Clear and adding the items one by one: the room starts again and
   // grows step by step. The items of a small list keep their buffers.

@@ -314,7 +314,7 @@ void TXmlStandardDocReader::SendProcessingInstructionSignal(TXmlDocTokenizer* to
   Send(signal.get());
 }
 
-std::u16string TXmlStandardDocReader::SendStartElementSignal(TXmlDocTokenizer* tokenizer) {
+void TXmlStandardDocReader::SendStartElementSignal(TXmlDocTokenizer* tokenizer) {
   TXmlStartElementSignal* signal = startSignal.get();
   signal->Locate(this, tokenizer);
   signal->TagName.clear();
@@ -323,14 +323,17 @@ std::u16string TXmlStandardDocReader::SendStartElementSignal(TXmlDocTokenizer* t
   } else {
     ParseAttributes(tokenizer, tokenizer->TokenText(), signal->Attributes, signal->TagName);
   }
-  std::u16string tagName = signal->TagName;
   Send(signal);
-  return tagName;
 }
 
 void TXmlStandardDocReader::SendEmptyElementSignals(TXmlDocTokenizer* tokenizer) {
-  std::u16string tagName = SendStartElementSignal(tokenizer);
-  SendEndElementSignal(tokenizer, tagName);
+  SendStartElementSignal(tokenizer);
+  // The tag's name as the start signal had it, from the token, which only
+  // this read's next token changes (a nested read may reuse the signal).
+  std::u16string_view tag = tokenizer->TokenText();
+  size_t end = 0;
+  while (end < tag.size() && !IsXmlWhiteSpaceWideChar(tag[end])) ++end;
+  SendEndElementSignal(tokenizer, tag.substr(0, end));
 }
 
 void TXmlStandardDocReader::ParseAttributes(const IDomLocator* locator, std::u16string_view tag,
@@ -390,6 +393,8 @@ public:
   }
   // Puts what was collected into the list, sorted by name.
   void Finish() {
+    // No attributes after a tag without any: the list is as it should be.
+    if (count == 0 && list->GetCount() == 0 && list->Names()->Sorted()) return;
     if (count > kFew) {
       list->SetSorted(true);
       return;
@@ -440,7 +445,9 @@ void TXmlStandardDocReader::ScanAttributePairs(const IDomLocator* locator, std::
   };
   auto add = [&collector](std::u16string_view name, std::u16string_view value) { collector.Add(name, value); };
   while (i < n && !white(tag[i])) ++i;
-  tagName.assign(tag.substr(0, i));
+  // Into the buffer the name of the last tag left (no general replace).
+  tagName.clear();
+  tagName.append(tag.data(), i);
   skipWhite();
   auto report = [&](TXmlErrorType type) { SendErrorNotification(type, locator, std::u16string()); };
   while (i < n) {
@@ -493,7 +500,7 @@ void TXmlStandardDocReader::SendStartPrefixMappingSignal(const IDomLocator* loca
   Send(signal.get());
 }
 
-void TXmlStandardDocReader::SendEndElementSignal(const IDomLocator* locator, const std::u16string& tagName) {
+void TXmlStandardDocReader::SendEndElementSignal(const IDomLocator* locator, std::u16string_view tagName) {
   if (NextHandler() != nullptr) {
     TXmlEndElementSignal* signal = endSignal.get();
     if (locator != nullptr && locator == static_cast<const IDomLocator*>(docTokenizer)) {
@@ -501,7 +508,8 @@ void TXmlStandardDocReader::SendEndElementSignal(const IDomLocator* locator, con
     } else {
       signal->Locate(this, locator);
     }
-    signal->TagName = tagName;
+    signal->TagName.clear();
+    signal->TagName.append(tagName);
     Send(signal);
   }
   SendEndPrefixMappingSignals(locator);

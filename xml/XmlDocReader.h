@@ -108,8 +108,8 @@ protected:
   virtual void SendProcessingInstructionSignal(TXmlDocTokenizer* tokenizer);
   virtual void SendStartDocumentSignal(const IDomLocator* locator, TXmlInputSource* source);
   virtual void SendStartDocumentFragmentSignal(const IDomLocator* locator, TXmlInputSource* source);
-  // Builds the start-element signal from the tag text and sends it; returns its tag name.
-  virtual std::u16string SendStartElementSignal(TXmlDocTokenizer* tokenizer);
+  // Builds the start-element signal from the tag text and sends it.
+  virtual void SendStartElementSignal(TXmlDocTokenizer* tokenizer);
   // Splits tag text into the tag name and a name-sorted attribute list.
   // Syntax faults (65, 66, 42, 68) are reported and end the attribute list.
   virtual void ParseAttributes(const IDomLocator* locator, std::u16string_view tag, TUtilsNameValueList* attributes,
@@ -119,7 +119,7 @@ protected:
                                                 TUtilsNameValueList* attributes, std::u16string& tagName);
   virtual void SendStartPrefixMappingSignal(const IDomLocator* locator, const std::u16string& prefix,
                                             const std::u16string& uri);
-  virtual void SendEndElementSignal(const IDomLocator* locator, const std::u16string& tagName);
+  virtual void SendEndElementSignal(const IDomLocator* locator, std::u16string_view tagName);
   virtual void SendEndPrefixMappingSignals(const IDomLocator* locator);
   virtual void SendEmptyElementSignals(TXmlDocTokenizer* tokenizer);
   virtual void SendEntityRefSignal(TXmlDocTokenizer* tokenizer);

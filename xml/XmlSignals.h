@@ -90,11 +90,13 @@ public:
   virtual TXmlSignal* CloneSignal() const = 0;
   // The parts of a document in which the kind can occur.
   virtual TXmlSignalScopes Scope() const = 0;
-  virtual TXmlSignalKindCode KindCode() const = 0;
+  // The kind, without a virtual call: every handler looks at it for every signal.
+  TXmlSignalKindCode KindCode() const { return kindCode; }
 
   TXmlCustomReader* Reader() const { return reader; }
 
 protected:
+  explicit TXmlSignal(TXmlSignalKindCode kindCode_) : kindCode(kindCode_) {}
   void CopyLocation(const TXmlSignal& source);
 
 private:
@@ -116,6 +118,7 @@ private:
   mutable const TXmlDocTokenizer* placedAt = nullptr;  // not owned
   std::u16string uri;
   const std::u16string* uriSource = nullptr;  // the string uri was last copied from by Locate
+  const TXmlSignalKindCode kindCode;
 };
 
 // The clone and scope of one kind of signal; Derived supplies CopyData.
@@ -123,7 +126,7 @@ template <class Derived, TXmlSignalScopes kScope, TXmlSignalKindCode kKind>
 class TXmlSignalKind : public TXmlSignal {
 public:
   static constexpr TXmlSignalKindCode kKindCode = kKind;
-  TXmlSignalKindCode KindCode() const override { return kKind; }
+  TXmlSignalKind() : TXmlSignal(kKind) {}
   TXmlSignal* CloneSignal() const override {
     Derived* copy = New<Derived>();
     copy->CopyLocation(*this);
