@@ -556,7 +556,19 @@ bool KeyOfPath(const std::u16string& path, TItemKey& key) {
   return keyed;
 }
 
-DWORD EntryKeyOfPath(const std::u16string& path, TItemKey& key) { return ListedEntryKey(Trimmed(path), key); }
+DWORD EntryKeyOfPath(const std::u16string& path, TItemKey& key) {
+  const std::u16string bare = Trimmed(path);
+  const DWORD error = ListedEntryKey(bare, key);
+  // A mount is listed without a file ID: it is keyed by the root it opens,
+  // as the listing keys it.
+  if (error != ERROR_INVALID_FUNCTION || !IsMountedFolder(bare)) return error;
+  const size_t slash = bare.find_last_of(u'\\');
+  TOpenFolder parent, own;
+  if (!parent.Open(bare.substr(0, slash + 1)) || !parent.keyed || !own.Open(bare) || !own.keyed) return error;
+  const std::u16string_view name = std::u16string_view(bare).substr(slash + 1);
+  key = QvEntryKey(parent.key, own.key.fileId, name.data(), name.size(), TEntryStamp{});
+  return 0;
+}
 
 bool IsNotFound(DWORD error) { return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND; }
 

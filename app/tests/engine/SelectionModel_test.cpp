@@ -1155,6 +1155,15 @@ TEST_F(SelectionEdgeTest, FileSystemsMountedOnFoldersAreGoneThrough) {
   EXPECT_EQ(Count(log, "Kept the folder " + Narrow(mount) + ": a file system is mounted on it\n"), 1u) << log;
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 1") << log;
   EXPECT_TRUE(!Exists(box + u"\\beside.txt") && !Exists(mount + u"\\in.txt") && Exists(mount));
+  // A mount below a tick the engine refuses (another folder on its way) is named as not reached.
+  const std::u16string parked = mounts + u"-parked";
+  MakeFile(box + u"\\beside.txt", FILE_ATTRIBUTE_NORMAL);
+  ASSERT_NO_FATAL_FAILURE(Tick({box}));
+  ASSERT_TRUE(MoveFileW(W(mounts), W(parked)) && CreateDirectoryW(W(mounts), nullptr) &&
+              MoveFileW(W(parked + u"\\box"), W(box)));
+  const std::string refused = Run();
+  MoveFileW(W(box), W(parked + u"\\box")), RemoveDirectoryW(W(mounts)), MoveFileW(W(parked), W(mounts));
+  EXPECT_EQ(Count(refused, "not reached by the run, not wiped: " + Narrow(mount) + "\\\n"), 1u) << refused;
 }
 
 // A ticked folder (or drive) that cannot be read, or holds one, is named with
