@@ -253,9 +253,11 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool entityDe
     }
     std::u16string name = text.substr(i + 1, length - 2);
     i += length;
-    if (depth >= kMaxParameterEntityDepth ||
-        std::find(expanding.begin(), expanding.end(), name) != expanding.end()) {
-      expandError = ET_RECURSIVE_ENTITY_REF;
+    // A name already being expanded is a cycle; a sound chain may still be
+    // too deep, which is a limit of this reader, not a rule broken.
+    const bool cycle = std::find(expanding.begin(), expanding.end(), name) != expanding.end();
+    if (cycle || depth >= kMaxParameterEntityDepth) {
+      expandError = cycle ? ET_RECURSIVE_ENTITY_REF : ET_ENTITY_NESTING_TOO_DEEP;
       expandClue = name;
       return false;
     }
@@ -274,7 +276,7 @@ bool TXmlStandardDtdReader::ExpandText(const std::u16string& text, bool entityDe
     }
     expandedChars += static_cast<int64_t>(replacement.size());
     if (expandedChars > kMaxParameterEntityExpansion) {
-      expandError = ET_RECURSIVE_ENTITY_REF;
+      expandError = ET_ENTITY_EXPANSION_TOO_LARGE;
       expandClue = name;
       return false;
     }

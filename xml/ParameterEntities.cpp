@@ -177,7 +177,7 @@ TXmlErrorType TdomPERepository::ExpandInLiteral(const std::u16string& text, int6
     frame.pos = semicolon + 1;
     for (const Frame& f : frames)
       if (f.name == name) return ET_RECURSIVE_ENTITY_REF;
-    if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth)) return ET_RECURSIVE_ENTITY_REF;
+    if (frames.size() > static_cast<size_t>(kMaxParameterEntityDepth)) return ET_ENTITY_NESTING_TOO_DEEP;
     std::u16string value, systemId, publicId;
     TXmlErrorType result;
     try {
@@ -187,7 +187,7 @@ TXmlErrorType TdomPERepository::ExpandInLiteral(const std::u16string& text, int6
     }
     if (result != ET_NONE) return result;
     maxChars -= static_cast<int64_t>(value.size());
-    if (maxChars < 0) return ET_RECURSIVE_ENTITY_REF;
+    if (maxChars < 0) return ET_ENTITY_EXPANSION_TOO_LARGE;
     frames.push_back(Frame{std::move(value), 0, std::move(name)});
   }
   return ET_NONE;

@@ -77,8 +77,9 @@ public:
   // The text of an entity-value literal with its parameter-entity references
   // replaced, recursively, by their replacement texts ("included in
   // literal"). ET_UNDEFINED_PARAMETER_ENTITY, ET_RECURSIVE_ENTITY_REF (a
-  // cycle, too deep, or more than maxChars characters expanded; maxChars
-  // counts down) or ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE end it.
+  // cycle), ET_ENTITY_NESTING_TOO_DEEP, ET_ENTITY_EXPANSION_TOO_LARGE (more
+  // than maxChars characters expanded; maxChars counts down) or
+  // ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE end it.
   virtual TXmlErrorType ExpandInLiteral(const std::u16string& text, int64_t& maxChars, std::u16string& out);
 
   TXmlCustomReader* Owner() const { return owner; }

@@ -72,8 +72,9 @@ enum TXmlErrorType : uint8_t {
   ET_INVALID_CDATA_SECTION_TEXT = 49,
   ET_INVALID_CONDITIONAL_SECTION_END = 50,
   ET_INVALID_CHAR_REF = 51,
-  // General entities nested deeper than kMaxGeneralEntityDepth: a limit of
-  // this library, not a rule of XML (as is 107).
+  // General entities nested deeper than kMaxGeneralEntityDepth, or parameter
+  // entities deeper than kMaxParameterEntityDepth: a limit of this library,
+  // not a rule of XML (as is 107).
   ET_ENTITY_NESTING_TOO_DEEP = 52,
   ET_INVALID_CHARACTER = 53,
   ET_INVALID_PARAMETER_ENTITY_NAME = 54,

@@ -1,7 +1,6 @@
 #include "xml/WFTestHandler.h"
 
 #include "xml/DomException.h"
-#include "xml/SubsetEntityNames.h"
 #include "xml/XmlRules.h"
 
 namespace {
@@ -95,7 +94,7 @@ void TXmlWFTestHandler::TestContent(TXmlSignal* signal, bool fragment, TXmlError
       // Declarations outside the internal subset proper (an external subset,
       // parameter entities) may hold the entities referred to: whether they
       // do, and may in a standalone document, is for validation to tell.
-      if (entityRefsChecked && (!doctype->SystemId.empty() || !ReadSubsetEntityNames(doctype->Data, declaredEntities)))
+      if (entityRefsChecked && (!doctype->SystemId.empty() || !ReadSubsetEntityUses(doctype->Data, declaredEntities)))
         entityRefsChecked = false;
       return;
     }
@@ -147,10 +146,18 @@ void TXmlWFTestHandler::TestEntitiesDeclared(const TXmlStartElementSignal* start
     for (size_t amp = value.find(u'&'); amp != std::u16string::npos; amp = value.find(u'&', amp + 1)) {
       const size_t end = value.find(u';', amp);
       std::u16string name = value.substr(amp + 1, end - amp - 1);
-      if (name[0] == u'#' || IsXmlPredefinedEntityName(name) || declaredEntities.count(name) != 0) continue;
-      errorType = ET_UNDECLARED_ENTITY_IN_ATTRIBUTE;
-      code = std::move(name);
-      return;
+      if (name[0] == u'#' || IsXmlPredefinedEntityName(name)) continue;
+      auto found = declaredEntities.find(name);
+      if (found == declaredEntities.end()) {
+        errorType = ET_UNDECLARED_ENTITY_IN_ATTRIBUTE;
+        code = std::move(name);
+        return;
+      }
+      if (found->second.error != ET_NONE) {
+        errorType = found->second.error;
+        code = found->second.code;
+        return;
+      }
     }
   }
 }

@@ -6,9 +6,10 @@
 // reported and go no further.
 #include <cstdint>
 #include <string>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
+#include "xml/SubsetEntityNames.h"
 #include "xml/XmlSignalHandler.h"
 
 class TXmlWFTestHandler : public TXmlCustomHandler {
@@ -45,7 +46,8 @@ private:
 
   // A document whose only declarations are those of its internal subset
   // proper must declare there each entity its attribute values refer to,
-  // the predefined ones aside.
+  // the predefined ones aside; none may be external or unparsed, or bring a
+  // "<" or such an entity in through its replacement text.
   void TestEntitiesDeclared(const TXmlStartElementSignal* start, TXmlErrorType& errorType,
                             std::u16string& code) const;
 
@@ -63,9 +65,10 @@ private:
   // Inside a refused root element (the first or a later one): nothing goes
   // on until it ends.
   bool refusedRootOpen = false;
-  // Whether TestEntitiesDeclared applies; what the internal subset declares.
+  // Whether TestEntitiesDeclared applies; what the internal subset declares,
+  // with the verdict on each in an attribute value.
   bool entityRefsChecked = false;
-  std::unordered_set<std::u16string> declaredEntities;
+  std::unordered_map<std::u16string, TAttrEntityUse> declaredEntities;
   // The names of the open elements, outermost first; the strings of names
   // that were closed are used again for the next ones.
   class TNameStack {

@@ -71,7 +71,7 @@ TXmlErrorType TXmlCustomSubsetTokenizer::PushParameterEntity(const std::u16strin
     ++depth;
     outermost = t;
   }
-  if (depth > kMaxParameterEntityDepth) return ET_RECURSIVE_ENTITY_REF;
+  if (depth > kMaxParameterEntityDepth) return ET_ENTITY_NESTING_TOO_DEEP;
   std::u16string value, systemId, publicId;
   TXmlErrorType result;
   try {
@@ -84,7 +84,7 @@ TXmlErrorType TXmlCustomSubsetTokenizer::PushParameterEntity(const std::u16strin
   outermost->expandedChars += size;
   if (outermost->expandedEntities.insert(name).second) outermost->distinctEntityChars += size;
   int64_t inputChars = outermost->dtdTokenizer->GetEndCharNumber() + outermost->distinctEntityChars;
-  if (outermost->expandedChars > ParameterEntityExpansionBudget(inputChars)) return ET_RECURSIVE_ENTITY_REF;
+  if (outermost->expandedChars > ParameterEntityExpansionBudget(inputChars)) return ET_ENTITY_EXPANSION_TOO_LARGE;
   DropNested();
   peStream.reset(New<TUtilsWideStringStream>(u"\uFEFF" + value));
   peInputSource.reset(New<TXmlInputSource>(peStream.get(), publicId, systemId, 4096, std::u16string(u"UTF-8"), true,

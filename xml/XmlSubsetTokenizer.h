@@ -63,9 +63,10 @@ public:
   virtual bool IsExternal() const = 0;
   // Opens the entity name for reading; ET_NONE when reading continues
   // inside it. An undeclared name gives ET_UNDEFINED_PARAMETER_ENTITY, an
-  // entity already being read (directly or further out), nesting deeper
-  // than kMaxParameterEntityDepth or expanding more than
-  // ParameterEntityExpansionBudget allows ET_RECURSIVE_ENTITY_REF, an entity whose
+  // entity already being read (directly or further out)
+  // ET_RECURSIVE_ENTITY_REF, nesting deeper than kMaxParameterEntityDepth
+  // ET_ENTITY_NESTING_TOO_DEEP, expanding more than
+  // ParameterEntityExpansionBudget allows ET_ENTITY_EXPANSION_TOO_LARGE, an entity whose
   // text cannot be had ET_ENTITY_REPLACEMENT_TEXT_UNAVAILABLE.
   virtual TXmlErrorType PushParameterEntity(const std::u16string& name);
 

@@ -172,7 +172,18 @@ TEST_F(XmlToDomParserTest, RefusedStartTagLetThroughKeepsContentWithItsParent) {
                // Without declarations elsewhere, an entity must be declared.
                {"<r><c/><bad x='1&amp;&foo;2'/><d/></r>", ET_UNDECLARED_ENTITY_IN_ATTRIBUTE, "foo"},
                {"<!DOCTYPE r [<!ENTITY e 'x'>]><r><c/><bad x='&e;&foo;'/><d/></r>", ET_UNDECLARED_ENTITY_IN_ATTRIBUTE,
-                "foo"}};
+                "foo"},
+               {"<!DOCTYPE r [<!ENTITY e 'x&foo;'>]><r><c/><bad x='&e;'/><d/></r>", ET_UNDECLARED_ENTITY_IN_ATTRIBUTE,
+                "foo"},
+               // Nor external or unparsed, nor a "<" from a replacement text,
+               // however deep (the first declaration of a name holds).
+               {"<!DOCTYPE r [<!ENTITY x SYSTEM 'x.xml'>]><r><c/><bad x='&x;'/><d/></r>",
+                ET_EXTERNAL_ENTITY_REF_IN_ATTRIBUTE, "x"},
+               {"<!DOCTYPE r [<!NOTATION n SYSTEM 'n'><!ENTITY u SYSTEM 'u' NDATA n>]><r><c/><bad x='&u;'/><d/></r>",
+                ET_REF_TO_UNPARSED_ENTITY, "u"},
+               {"<!DOCTYPE r [<!ENTITY e 'x&#60;y'>]><r><c/><bad x='&e;'/><d/></r>", ET_LT_IN_ATTRIBUTE_VALUE, "e"},
+               {"<!DOCTYPE r [<!ENTITY o '1&#38;i;'><!ENTITY i '&#60;'><!ENTITY i 'x'>]><r><c/><bad x='&o;'/><d/></r>",
+                ET_LT_IN_ATTRIBUTE_VALUE, "i"}};
   for (const Case& c : cases) {
     recorder->errors.clear();
     TdomDocument* doc = ParseBytes(c.text);

@@ -133,12 +133,11 @@ TEST_F(PatternsReaderTest, UnusableFilesAreRefusedWithThePlace) {
       {"", "line 1, column 1"},
       {"<?xml version='1.0' encoding='UTF-16'?><root/>", "encoding"},
       {"<?xml version='1.0' standalone='perhaps'?><root/>", "declaration is malformed"},
-      // Entities of the file's own are never expanded, external ones never fetched.
+      // An external entity in a value is not well-formed; the file's own
+      // internal entities are never expanded.
       {"<!DOCTYPE root [<!ENTITY x SYSTEM 'x.xml'>]><root><pattern code='A' name='n&amp;&x;' description='d' "
        "order='1'/></root>",
-       "name\" of the element \"pattern\" refers to the entity \"x\", which is never expanded: the file's own entity "
-       "declarations are not read and nothing outside it is fetched, so values may use only character references "
-       "and the entities amp, lt, gt, apos and quot (line 1, column 69)"},
+       "not well-formed XML (line 1, column 52)"},
       {"<!DOCTYPE root [<!ENTITY nm 'Name'>]><root><pattern code='B' name='Zeros &amp; ones' description='d' "
        "order='2'/>\n<pattern code='A' name='&nm;' description='d' order='1'/></root>",
        "the entity \"nm\", which is never expanded: the file's own entity declarations are not read and nothing "
