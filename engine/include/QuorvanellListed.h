@@ -98,6 +98,19 @@ inline bool QvIsListedAsAnother(const TListedItems& listed, const TItemKey& key)
   return false;
 }
 
+// Whether the object of an entry's key (its volume and file ID) is listed as
+// an entry under another name, or, when sameNameToo, under its own name with
+// another stamp: the item listed, renamed or moved by another program since.
+// (Under its own name it may as well have been changed in place.)
+inline bool QvIsListedElsewhere(const TListedItems& listed, const TItemKey& key, bool sameNameToo) {
+  if (key.fileId == 0 || key.name == 0 || listed.keys == nullptr) return false;
+  const TItemKey* end = listed.keys + listed.count;
+  const TItemKey* at = std::lower_bound(listed.keys, end, TItemKey{key.volume, key.fileId, 0, {}});
+  for (; at != end && at->volume == key.volume && at->fileId == key.fileId; ++at)
+    if (at->name != 0 && (at->name != key.name || (sameNameToo && at->stamp != key.stamp))) return true;
+  return false;
+}
+
 // The change time the confirm step read of the folder with own key `own`; 0 when it read none.
 inline uint64_t QvListedChangeTime(const TListedItems& listed, const TItemKey& own) {
   if (listed.folders == nullptr) return 0;
