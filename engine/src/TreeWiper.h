@@ -41,8 +41,9 @@ class RunKeys {
   // Listed, but with another creation time: changed, or put in the place of the one listed.
   bool ListedAsAnother(const TItemKey& key) const { return QvIsListedAsAnother(*listed_, key); }
   // Listed as an entry elsewhere (QvIsListedElsewhere).
-  bool ListedElsewhere(const TItemKey& key, bool sameNameToo) const {
-    return QvIsListedElsewhere(*listed_, key, sameNameToo);
+  bool ListedElsewhere(const TItemKey& key, bool sameNameToo) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return QvIsListedElsewhere(*listed_, key, sameNameToo, [&](const TItemKey& at) { return !taken_.count(at); });
   }
   // The change time the confirm step read of the folder with own key `own` (0: none).
   uint64_t ListedChangeTime(const TItemKey& own) const { return QvListedChangeTime(*listed_, own); }
