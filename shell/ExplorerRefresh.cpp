@@ -260,7 +260,12 @@ bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
   BeginUpdate();
   try {
     persistent->SaveExpandedBelow(this, node, true);
-    if (node->FirstChild != nullptr) DeleteChildren(node, false);
+    // The handlers of the saving and of the children's freeing may free the folder or the tree.
+    if (!watch.Gone(node) && node->FirstChild != nullptr) DeleteChildren(node, false);
+    if (watch.Gone(node)) {
+      if (!watch.TreeGone()) EndUpdate();
+      return false;
+    }
     ns->InvalidateCache();
     PVirtualNode parent = node->Parent == RootNode() ? nullptr : node->Parent;
     // The hidden root is never expanded: it shows its children at once, and
@@ -280,7 +285,7 @@ bool TCustomVirtualExplorerTree::RefreshNode(PVirtualNode node) {
     throw;
   }
   if (!watch.TreeGone()) EndUpdate();
-  return true;
+  return !watch.Gone(node);
 }
 
 bool TCustomVirtualExplorerTree::RefreshTree(bool restoreTopNode) {

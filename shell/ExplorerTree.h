@@ -281,6 +281,7 @@ public:
   // inside a fully checked folder), the others stay untouched.
   virtual void ReReadAndRefreshNode(PVirtualNode node, bool sortNode);
   // Re-reads node's folder keeping the expanded folders and the selection below it.
+  // False when refused, or when a handler freed the folder or the tree meanwhile.
   bool RefreshNode(PVirtualNode node);
   // With tri-state tracking: node's check state follows its children's (items
   // that went can leave a folder all one state); nothing for a folder without child nodes.

@@ -59,12 +59,6 @@ void WriteWideText(TStream* stream, const std::u16string& text) {
   if (!text.empty()) stream->WriteBuffer(text.data(), static_cast<int32_t>(text.size() * 2));
 }
 
-void ReplacePIDL(LPITEMIDLIST& slot, TStream* stream) {
-  LPITEMIDLIST pidl = Pidls()->LoadFromStream(stream);
-  FreePIDLSlot(slot);
-  slot = pidl;
-}
-
 // A count read from a stream: each entry needs at least minBytes.
 int32_t ReadCount(TStream* stream, int minBytes) {
   int32_t count = ReadInt32(stream);
@@ -75,6 +69,39 @@ int32_t ReadCount(TStream* stream, int minBytes) {
 
 }  // namespace
 
+// ---- Released later -------------------------------------------------------------------
+
+TReleaseLater::~TReleaseLater() { FreeKept(); }
+
+TReleaseLater::TScope::TScope(TReleaseLater& later_) : later(later_) { ++later.depth; }
+
+TReleaseLater::TScope::~TScope() {
+  if (--later.depth == 0) later.FreeKept();
+}
+
+void TReleaseLater::Release(TObject* object) {
+  if (object == nullptr) return;
+  if (UnderWay())
+    objects.push_back(object);
+  else
+    object->Free();
+}
+
+void TReleaseLater::Release(LPITEMIDLIST pidl) {
+  if (UnderWay())
+    pidls.push_back(pidl);
+  else
+    FreePIDLSlot(pidl);
+}
+
+void TReleaseLater::FreeKept() {
+  // Freeing runs no handler: nothing is added meanwhile.
+  for (TObject* object : objects) object->Free();
+  objects.clear();
+  for (LPITEMIDLIST& pidl : pidls) FreePIDLSlot(pidl);
+  pidls.clear();
+}
+
 // ---- Leaves ----------------------------------------------------------------------------
 
 TLeafNode::~TLeafNode() { FreePIDLSlot(PIDL); }
@@ -84,7 +111,9 @@ void TLeafNode::LoadFromStream(TStream* stream, int32_t version, bool readVerFro
   uint8_t expanded = 0;
   stream->ReadBuffer(&expanded, 1);
   Expanded = expanded != 0;
-  ReplacePIDL(PIDL, stream);
+  LPITEMIDLIST pidl = Pidls()->LoadFromStream(stream);
+  FreePIDLSlot(PIDL);
+  PIDL = pidl;
 }
 
 void TLeafNode::SaveToStream(TStream* stream, int32_t version, bool writeVerToStream) {
@@ -147,12 +176,28 @@ TVETPersistent::~TVETPersistent() {
 }
 
 void TVETPersistent::Clear() {
-  LeafNodeList->Clear();
-  SelectedPIDLs->Clear();
-  unasked.clear();
-  FreePIDLSlot(SelectedPIDLsParent);
-  FreePIDLSlot(RootFolderCustomPIDL);
+  ReleaseLeaves();
+  ReleaseSelection();
+  ReleaseSlot(SelectedPIDLsParent);
+  ReleaseSlot(RootFolderCustomPIDL);
   Storage->Clear(false);
+}
+
+void TVETPersistent::ReleaseSlot(LPITEMIDLIST& slot) {
+  if (slot != nullptr) later.Release(std::exchange(slot, nullptr));
+}
+
+void TVETPersistent::ReleaseLeaves() {
+  if (!later.UnderWay()) return LeafNodeList->Clear();
+  later.Release(LeafNodeList);
+  LeafNodeList = New<TLeafNodeList>();
+}
+
+void TVETPersistent::ReleaseSelection() {
+  unasked.clear();
+  if (!later.UnderWay()) return SelectedPIDLs->Clear();
+  later.Release(SelectedPIDLs);
+  SelectedPIDLs = New<TPIDLList>();
 }
 
 void TVETPersistent::InitAllExisting(TCustomVirtualExplorerTree* tree) {
@@ -173,14 +218,15 @@ void TVETPersistent::InitAllExisting(TCustomVirtualExplorerTree* tree) {
 }
 
 void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelection, bool saveFocus, bool listedAgain) {
+  TReleaseLater::TScope scope(later);
   TCustomVirtualExplorerTree::THandlerWatch watch(*tree);
   // An invalid root is told of (its handler may free the tree); nothing is saved.
   if (!tree->ValidateRootNamespace()) return;
   InitAllExisting(tree);
   if (watch.TreeGone()) return;
-  FreePIDLSlot(FocusedPIDL);
-  FreePIDLSlot(TopNodePIDL);
-  FreePIDLSlot(RootFolderCustomPIDL);
+  ReleaseSlot(FocusedPIDL);
+  ReleaseSlot(TopNodePIDL);
+  ReleaseSlot(RootFolderCustomPIDL);
   PVirtualNode top = tree->GetTopNode();
   if (top != nullptr) {
     LPITEMIDLIST pidl = ValidAbsolutePIDL(tree, top);
@@ -199,10 +245,9 @@ void TVETPersistent::SaveTree(TCustomVirtualExplorerTree* tree, bool saveSelecti
 }
 
 void TVETPersistent::SaveSelection(TCustomVirtualExplorerTree* tree, bool listedAgain) {
-  SelectedPIDLs->Clear();
-  unasked.clear();
+  ReleaseSelection();
   rebuildsAtSave = tree->RootRebuilds();
-  FreePIDLSlot(SelectedPIDLsParent);
+  ReleaseSlot(SelectedPIDLsParent);
   PVirtualNode first = tree->GetFirstSelected();
   TNamespace* firstNs = tree->NodeNamespace(first);
   if (firstNs == nullptr) return;
@@ -240,7 +285,7 @@ void TVETPersistent::ConfirmUnasked() {
     if (!gone[static_cast<size_t>(i)]) continue;
     LPITEMIDLIST pidl = SelectedPIDLs->Items(i);
     SelectedPIDLs->Delete(i);
-    FreePIDLSlot(pidl);
+    ReleaseSlot(pidl);
   }
 }
 
@@ -249,7 +294,7 @@ enum class LeafAnswer { None, Itself, Inner };
 }  // namespace
 
 void TVETPersistent::CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNode start) {
-  LeafNodeList->Clear();
+  ReleaseLeaves();
   // Depth first with an explicit stack: a node answers once all its children have.
   struct Frame {
     PVirtualNode node;
@@ -284,6 +329,7 @@ void TVETPersistent::CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNod
 }
 
 void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection) {
+  TReleaseLater::TScope scope(later);
   SaveExpandedBelow(tree, node, saveSelection, false);
 }
 
@@ -311,17 +357,20 @@ void TVETPersistent::SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtua
 }
 
 // The tree's handlers run while folders open and the selection comes back:
-// they may free the tree or its form. Both stay in memory (this object with
-// the tree) while a step runs; after each step that can reach a handler,
-// nothing more is done once the tree is going.
+// they may free the tree or its form, or save this state again (a refresh).
+// The tree and form stay in memory (this object with the tree) while a step
+// runs, and so do the leaves and IDs a save releases meanwhile: the restore
+// goes on with those it began with. After each step that can reach a
+// handler, nothing more is done once the tree is going.
 
 void TVETPersistent::RestoreExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode, bool restoreSelection) {
+  TReleaseLater::TScope scope(later);
   TViewHold hold(tree);
+  TLeafNodeList* leaves = LeafNodeList;
   tree->BeginUpdate();
   try {
-    // The list goes with the tree: asked only while the tree lives.
-    for (int i = 0; !tree->Going() && i < LeafNodeList->Count(); ++i) {
-      TLeafNode* leaf = LeafNodeList->Items(i);
+    for (int i = 0; !tree->Going() && i < leaves->Count(); ++i) {
+      TLeafNode* leaf = leaves->Items(i);
       PVirtualNode node = tree->WalkPIDLToNode(leaf->PIDL, false, true, false, true);
       if (node == nullptr || tree->Going()) continue;
       if (node != tree->RootNode())
@@ -342,6 +391,8 @@ void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
   // Without a rebuild since the save no listing has looked for them.
   if (!unasked.empty() && tree->RootRebuilds() == rebuildsAtSave) ConfirmUnasked();
   unasked.clear();
+  TPIDLList* saved = SelectedPIDLs;
+  LPITEMIDLIST savedParent = SelectedPIDLsParent;
   TViewHold hold(tree);
   tree->ClearSelection();
   if (tree->Going()) return;
@@ -349,10 +400,10 @@ void TVETPersistent::RestoreSelection(TCustomVirtualExplorerTree* tree) {
   if (tree->Going()) return;
   tree->BeginUpdate();
   try {
-    if (SelectedPIDLs->Count() > 0) {
-      if (SelectedPIDLsParent != nullptr) {
-        PVirtualNode parent = tree->WalkPIDLToNode(SelectedPIDLsParent, false, false, false, true);
-        if (parent != nullptr && !tree->Going()) SelectSaved(tree, parent);
+    if (saved->Count() > 0) {
+      if (savedParent != nullptr) {
+        PVirtualNode parent = tree->WalkPIDLToNode(savedParent, false, false, false, true);
+        if (parent != nullptr && !tree->Going()) SelectSaved(tree, parent, saved);
       } else if (PVirtualNode first = tree->GetFirst()) {
         tree->AddToSelection(first);
       }
@@ -384,7 +435,7 @@ void SortByFolder(std::vector<Item>& items, Order&& order) {
 
 }  // namespace
 
-void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent) {
+void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent, TPIDLList* savedIDs) {
   struct Child {
     PVirtualNode node;
     LPCITEMIDLIST id;
@@ -394,8 +445,8 @@ void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode 
   for (PVirtualNode child = tree->GetFirstChild(parent); child != nullptr; child = child->NextSibling)
     if (TNamespace* ns = tree->NodeNamespace(child)) children.push_back({child, ns->RelativePIDL(), children.size()});
   std::vector<LPCITEMIDLIST> saved;
-  for (int i = 0; i < SelectedPIDLs->Count(); ++i)
-    if (LPCITEMIDLIST id = SelectedPIDLs->Items(i)) saved.push_back(NamespacePIDLManager->GetPointerToLastID(id));
+  for (int i = 0; i < savedIDs->Count(); ++i)
+    if (LPCITEMIDLIST id = savedIDs->Items(i)) saved.push_back(NamespacePIDLManager->GetPointerToLastID(id));
   // An ID of the same bytes as a saved one is that item: most children of a
   // folder listed again are found so, without asking the shell.
   auto bytesOf = [](LPCITEMIDLIST id) {
@@ -438,12 +489,15 @@ void TVETPersistent::SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode 
 
 void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreSelection, bool restoreTopNode,
                                  bool restoreFocus) {
+  TReleaseLater::TScope scope(later);
   TViewHold hold(tree);
   tree->BeginUpdate();
   PVirtualNode last = nullptr;
   try {
     tree->ClearSelection();
-    if (!tree->Going() && !RootFolderCustomPath.empty()) tree->SetRootFolderCustomPath(RootFolderCustomPath);
+    // A save from a handler changes the fields read below; what they held stays until the return.
+    if (!tree->Going() && !RootFolderCustomPath.empty())
+      tree->SetRootFolderCustomPath(std::u16string(RootFolderCustomPath));
     if (!tree->Going() && RootFolderCustomPIDL != nullptr) tree->SetRootFolderCustomPIDL(RootFolderCustomPIDL);
     if (!tree->Going() && RootFolderCustomPath.empty() && RootFolderCustomPIDL == nullptr)
       tree->SetRootFolder(static_cast<TRootFolder>(RootFolder));
@@ -472,14 +526,19 @@ void TVETPersistent::RestoreTree(TCustomVirtualExplorerTree* tree, bool restoreS
 
 void TVETPersistent::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
   TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
-  unasked.clear();
+  auto replace = [&](LPITEMIDLIST& slot) {
+    LPITEMIDLIST pidl = Pidls()->LoadFromStream(stream);
+    ReleaseSlot(slot);
+    slot = pidl;
+  };
+  ReleaseLeaves();
   LeafNodeList->LoadFromStream(stream, version, readVerFromStream);
-  ReplacePIDL(SelectedPIDLsParent, stream);
-  SelectedPIDLs->Clear();
+  replace(SelectedPIDLsParent);
+  ReleaseSelection();
   if (!SelectedPIDLs->LoadFromStream(stream)) throw EReadError("Stream read error");
-  ReplacePIDL(RootFolderCustomPIDL, stream);
-  ReplacePIDL(TopNodePIDL, stream);
-  ReplacePIDL(FocusedPIDL, stream);
+  replace(RootFolderCustomPIDL);
+  replace(TopNodePIDL);
+  replace(FocusedPIDL);
   uint8_t root = 0;
   stream->ReadBuffer(&root, 1);
   if (root > rfCustomPIDL) throw EReadError("Stream read error");
@@ -553,6 +612,7 @@ TView* TViewManager::FindView(const std::u16string& viewName) const {
 }
 
 void TViewManager::StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
+  TReleaseLater::TScope scope(later);
   TView* view = FindView(viewName);
   bool fresh = view == nullptr;
   if (fresh) {
@@ -571,13 +631,19 @@ void TViewManager::StoreView(const std::u16string& viewName, TCustomVirtualExplo
 void TViewManager::SaveView(TView* view, TCustomVirtualExplorerTree* tree) { view->SaveTree(tree, true, true); }
 
 void TViewManager::ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree) {
+  TReleaseLater::TScope scope(later);
   if (TView* view = FindView(viewName)) view->RestoreTree(tree, true, false, true);
 }
 
-void TViewManager::Clear() { views->Clear(); }
+void TViewManager::Clear() {
+  if (!later.UnderWay()) return views->Clear();
+  for (int i = views->Count() - 1; i >= 0; --i) later.Release(views->Items(i));
+  views->TList::Clear();
+}
 
 void TViewManager::LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) {
   TStreamableClass::LoadFromStream(stream, version, readVerFromStream);
+  Clear();
   views->LoadFromStream(stream, version, readVerFromStream);
 }
 

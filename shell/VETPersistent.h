@@ -15,6 +15,39 @@ class TCustomVirtualExplorerTree;
 
 class TLeafNodeList;
 
+// What an owner releases while one of its operations is under way: its
+// handlers may clear or save the owner again while the operation still walks
+// what it began with, so the released lists, views and IDs are freed only
+// when the outermost operation returns.
+class TReleaseLater {
+public:
+  TReleaseLater() = default;
+  TReleaseLater(const TReleaseLater&) = delete;
+  TReleaseLater& operator=(const TReleaseLater&) = delete;
+  ~TReleaseLater();
+  // One operation of the owner, from its start to its return.
+  class TScope {
+  public:
+    explicit TScope(TReleaseLater& later_);
+    TScope(const TScope&) = delete;
+    TScope& operator=(const TScope&) = delete;
+    ~TScope();
+
+  private:
+    TReleaseLater& later;
+  };
+  bool UnderWay() const { return depth > 0; }
+  // Takes object (or pidl) and frees it now, or when the last scope ends.
+  void Release(TObject* object);
+  void Release(LPITEMIDLIST pidl);
+
+private:
+  void FreeKept();
+  int depth = 0;
+  std::vector<TObject*> objects;
+  std::vector<LPITEMIDLIST> pidls;
+};
+
 // One expanded folder of a saved tree.
 class TLeafNode : public TStreamableClass {
 public:
@@ -70,13 +103,17 @@ public:
   LPITEMIDLIST FocusedPIDL = nullptr;           // owned
 
 private:
+  // The slot's ID, the leaves and the selection released (see TReleaseLater); the lists start empty.
+  void ReleaseSlot(LPITEMIDLIST& slot);
+  void ReleaseLeaves();
+  void ReleaseSelection();
   void SaveExpandedBelow(TCustomVirtualExplorerTree* tree, PVirtualNode node, bool saveSelection, bool listedAgain);
   void SaveSelection(TCustomVirtualExplorerTree* tree, bool listedAgain);
   void RestoreSelection(TCustomVirtualExplorerTree* tree);
   // Drops the saved IDs taken on the shell's word whose items the disk does not find now.
   void ConfirmUnasked();
-  // Selects the children of parent whose IDs were saved.
-  void SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent);
+  // Selects the children of parent whose IDs are in saved.
+  void SelectSaved(TCustomVirtualExplorerTree* tree, PVirtualNode parent, TPIDLList* saved);
   void CollectLeaves(TCustomVirtualExplorerTree* tree, PVirtualNode start);
   void InitAllExisting(TCustomVirtualExplorerTree* tree);
   bool allInitialized = false;
@@ -84,6 +121,7 @@ private:
   // tree's count of rebuilds then: a rebuild since lists them afresh.
   std::vector<int> unasked;
   uint64_t rebuildsAtSave = 0;
+  TReleaseLater later;
 };
 
 class TView : public TVETPersistent {
@@ -111,6 +149,7 @@ public:
   void StoreView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
   // Restores the view of that name into tree; an unknown name changes nothing.
   virtual void ShowView(const std::u16string& viewName, TCustomVirtualExplorerTree* tree);
+  // Frees every view (a handler's clear while a view is stored or shown: when that returns).
   void Clear();
   TViewList* Views() const { return views; }
   void LoadFromStream(TStream* stream, int32_t version, bool readVerFromStream) override;
@@ -124,4 +163,5 @@ protected:
 
 private:
   TViewList* views = nullptr;  // owned
+  TReleaseLater later;
 };
