@@ -65,6 +65,7 @@ const TMiscText kTexts[] = {
      "characters and none of \" * + , . / : ; < = > ? [ \\ ] |)."},
     {"strListedGone", "Listed, but moved or deleted by another program after the confirm step, not wiped:"},
     {"strListedNotLookedUp", "Listed, but not reached by the run, and it cannot be looked up now (%s), not wiped:"},
+    {"strListedChanged", ": changed or replaced after the confirm step, not wiped"},
     {"strListedNotReached", "Listed, but not reached by the run, not wiped:"},
     {"strMediumChanged",
      "The medium in drive %s: is not the one chosen (its size, serial number or label "

@@ -103,14 +103,23 @@ bool NamesAny(std::u16string_view path, const std::vector<std::u16string>& ticks
   return false;
 }
 
+// Whether the engine met (and finished) the folder that holds path.
+bool FolderMet(TMainForm* form, std::u16string_view path) {
+  while (!path.empty() && path.back() == u'\\') path.remove_suffix(1);
+  const size_t slash = path.find_last_of(u'\\');
+  return slash != std::u16string_view::npos && form->FilesFinished.count(std::u16string(path.substr(0, slash + 1))) != 0;
+}
+
 // Names each listed file and folder that the run never met (the engine
 // sends a finished message for each it meets, wiped or not), with the reason
 // found now, unless it is a tick named already; returns how many. What a
 // named tick holds is named item by item, as under a tick the engine
 // refused. One no longer where it was listed (or another item in its place)
-// was moved or deleted by another program; one still there, changed or not,
-// was not reached (a folder on its way was refused, named above); one that
-// cannot be looked up now is named with the system's reason.
+// was moved or deleted by another program; one changed there in a folder
+// the run met is named so (the engine names it only where it cannot have
+// been moved in); one still there otherwise, changed or not, was not reached
+// (a folder on its way was refused, named above); one that cannot be looked
+// up now is named with the system's reason.
 int32_t NameListedNotMet(TMainForm* form, const std::vector<std::u16string>& namedTicks) {
   int32_t count = 0;
   for (const TListedItem& row : FileConfirmRows(form->Item<TListView>("FileConfirmListView"))) {
@@ -119,7 +128,15 @@ int32_t NameListedNotMet(TMainForm* form, const std::vector<std::u16string>& nam
     TItemKey now;
     const DWORD error = EntryKeyOfPath(row.path, now);
     std::string why = MiscText("strListedGone");
-    if (error == 0 && now.volume == row.key.volume && now.fileId == row.key.fileId && now.name == row.key.name)
+    const bool there =
+        error == 0 && now.volume == row.key.volume && now.fileId == row.key.fileId && now.name == row.key.name;
+    if (there && now.stamp != row.key.stamp && FolderMet(form, row.path)) {
+      // Its folder was met: the engine left it to be named here, as it may have been moved in.
+      AppendWideLine(form->Item<TMemo>("FileProgressLog"), row.path + AnsiToWide(MiscText("strListedChanged")));
+      ++count;
+      continue;
+    }
+    if (there)
       why = MiscText("strListedNotReached");
     else if (error != 0 && !IsNotFound(error))
       why = ReplacePlaceholder(MiscText("strListedNotLookedUp"), "%s", WideToAnsi(ErrorWords(error)));

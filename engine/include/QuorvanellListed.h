@@ -98,6 +98,25 @@ inline bool QvIsListedAsAnother(const TListedItems& listed, const TItemKey& key)
   return false;
 }
 
+// Whether an entry's key is that of an item listed as an entry under another
+// name, or, when sameNameToo, under its own name with another change time:
+// the same object (volume and file ID) with its creation time and size, not
+// yet met by the run (stillOpen), renamed or moved by another program since.
+// (A number the file system gave again to a file made later, with a time of
+// its own, is not one; under its own name it may as well have been changed
+// in place.)
+template <class StillOpen>
+bool QvIsListedElsewhere(const TListedItems& listed, const TItemKey& key, bool sameNameToo, StillOpen stillOpen) {
+  if (key.fileId == 0 || key.name == 0 || listed.keys == nullptr) return false;
+  const TItemKey* end = listed.keys + listed.count;
+  const TItemKey* at = std::lower_bound(listed.keys, end, TItemKey{key.volume, key.fileId, 0, {}});
+  for (; at != end && at->volume == key.volume && at->fileId == key.fileId; ++at)
+    if (at->name != 0 && (at->name != key.name || sameNameToo) && at->stamp.made == key.stamp.made &&
+        at->stamp.size == key.stamp.size && stillOpen(*at))
+      return true;
+  return false;
+}
+
 // The change time the confirm step read of the folder with own key `own`; 0 when it read none.
 inline uint64_t QvListedChangeTime(const TListedItems& listed, const TItemKey& own) {
   if (listed.folders == nullptr) return 0;

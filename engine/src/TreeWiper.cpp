@@ -141,12 +141,14 @@ bool TreeWiper::AsMount(const OpenFolder& parent, Listed& entry) {
 }
 bool TreeWiper::Take(const TItemKey& key) const { return !listed_ || listed_->Take(key); }
 
-void TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key) {
+bool TreeWiper::NameUnlisted(const std::u16string& longPath, const TItemKey& key, bool folderChanged) {
+  if (listed_ && listed_->ListedElsewhere(key, folderChanged)) return false;
   const bool changed = listed_ && listed_->ListedAsAnother(key);
   const std::u16string shown = ToDisplayPath(longPath);
   reporter_.Failure(shown + (changed ? kChanged : u": appeared after the confirm step, not wiped"));
   // A listed file (only files have stamps) met: the program names none it was told of.
   if (changed) reporter_.FileProgress(shown, 0, 100, /*finished=*/true, /*force=*/true, /*failed=*/true);
+  return true;
 }
 
 void TreeWiper::FolderMet(const std::u16string& longPath, bool failed) {
@@ -166,7 +168,8 @@ uint32_t TreeWiper::NameNewEntries(const OpenFolder& folder, std::set<std::u16st
   for (const Listed& entry : entries) {
     const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
     if (known.count(entry.name) || ours.count(entry.fileId) || MayWipe(key)) continue;
-    NameUnlisted(JoinPath(folder.path, entry.name), key);
+    // Came in during the wipe: a listed item among them was moved here.
+    NameUnlisted(JoinPath(folder.path, entry.name), key, /*folderChanged=*/true);
     known.insert(entry.name);
     ++count;
   }
@@ -683,6 +686,8 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
     // again in the place of a listed one (its number given again) holds none.
     bool changedSince = false;
     bool listedMet = false;
+    // It holds a listed item another program moved here (named by the program, not counted here).
+    bool holdsMoved = false;
   };
   std::vector<Level> stack;
   auto removed = [](Level& level, const std::u16string& name) {
@@ -741,7 +746,8 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       AsMount(stack.back().folder, entry);
       const TItemKey key = QvEntryKey(ItemKeyOf(folder.key), entry.fileId, entry.name, entry.stamp);
       if (!Take(key)) {
-        NameUnlisted(JoinPath(folder.path, entry.name), key);
+        if (!NameUnlisted(JoinPath(folder.path, entry.name), key, stack.back().changedSince))
+          stack.back().holdsMoved = true;
         continue;
       }
       stack.back().listedMet = true;
@@ -778,7 +784,7 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
       if (!Take(own)) {
         // Listed as an entry, yet another folder now (one mounted there, say).
         Close(folder);
-        NameUnlisted(path, own);
+        NameUnlisted(path, own, /*folderChanged=*/false);
         FolderMet(path, /*failed=*/true);
         continue;
       }
@@ -810,9 +816,9 @@ WipeResult TreeWiper::WipeTree(FileWiper& wiper, const OpenFolder* outer, OpenFo
         // into it is named with it.
         NameNewEntries(done.folder, done.known, done.ours);
         reporter_.Failure(ToDisplayPath(done.folder.path) + kChanged);
-      } else if (reporter_.Failures() != done.failuresAtListing) {
-        // Not a failure of its own: what failed in it is counted already (and
-        // what came into it meanwhile is named now).
+      } else if (reporter_.Failures() != done.failuresAtListing || done.holdsMoved) {
+        // Not a failure of its own: what failed in it (or was moved into it)
+        // is counted already (and what came into it meanwhile is named now).
         if (listed_) NameNewEntries(done.folder, done.known, done.ours);
         reporter_.Log(kept);
       } else if (listed_ && NameNewEntries(done.folder, done.known, done.ours) != 0) {

@@ -40,6 +40,11 @@ class RunKeys {
   }
   // Listed, but with another creation time: changed, or put in the place of the one listed.
   bool ListedAsAnother(const TItemKey& key) const { return QvIsListedAsAnother(*listed_, key); }
+  // Listed as an entry elsewhere (QvIsListedElsewhere).
+  bool ListedElsewhere(const TItemKey& key, bool sameNameToo) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return QvIsListedElsewhere(*listed_, key, sameNameToo, [&](const TItemKey& at) { return !taken_.count(at); });
+  }
   // The change time the confirm step read of the folder with own key `own` (0: none).
   uint64_t ListedChangeTime(const TItemKey& own) const { return QvListedChangeTime(*listed_, own); }
   // Failures of the run's pending work that a waiting thread did (logged to
@@ -113,8 +118,11 @@ class TreeWiper {
   bool MayWipe(const TItemKey& key) const;
   bool Take(const TItemKey& key) const;
   // Logs and counts an item with key that the run's list does not hold (left
-  // untouched); a listed file found changed is finished as not wiped.
-  void NameUnlisted(const std::u16string& longPath, const TItemKey& key);
+  // untouched); a listed file found changed is finished as not wiped. False,
+  // naming nothing, for a listed item moved here by another program: under
+  // another name, or under its own in a folder that may have got it since
+  // (folderChanged); the program names it once, by the path it was listed at.
+  bool NameUnlisted(const std::u16string& longPath, const TItemKey& key, bool folderChanged);
   // Tells the program that the listed folder at longPath was met: removed, or not (failed).
   void FolderMet(const std::u16string& longPath, bool failed);
   // Lists `folder` again, as it is now, and names every entry that the run

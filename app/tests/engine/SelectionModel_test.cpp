@@ -1117,21 +1117,26 @@ TEST_F(SelectionEdgeTest, EveryListedItemNotWipedIsNamedOnceWithItsReason) {
          MoveFileW(W(way), W(root + u"\\parked")), CreateDirectoryW(W(way), nullptr);
          MoveFileW(W(root + u"\\parked\\box"), W(box));
        },
-       {"not reached by the run, not wiped: " + b + "\\f\\x.txt", "not reached by the run, not wiped: " + b + "\\e\\"}, 5},
-      {[&] { RemoveTree(box); }, {"Ticked, but not there, not wiped: " + b, gone + b + "\\a.txt", gone + b + "\\f\\"}, 5},
+       {"not reached by the run, not wiped: " + b + "\\f\\x.txt", "not reached by the run, not wiped: " + b + "\\e\\"}, 6},
+      {[&] { RemoveTree(box); }, {"Ticked, but not there, not wiped: " + b, gone + b + "\\a.txt", gone + b + "\\f\\"}, 6},
+      {[&] {  // renamed, and moved into the empty listed folder: each is the listed file, not a late one
+         MoveFileW(W(box + u"\\a.txt"), W(box + u"\\b.txt")), MoveFileW(W(box + u"\\c.txt"), W(box + u"\\e\\c.txt"));
+       },
+       {gone + b + "\\a.txt", gone + b + "\\c.txt", b + "\\e: changed or replaced after the confirm step, not wiped"}, 3},
   };
   for (const TCase& row : cases) {
     SCOPED_TRACE(row.lines[0]);
     RemoveTree(root);
     for (const std::u16string& folder : {root, way, box, box + u"\\e", box + u"\\f"})
       ASSERT_TRUE(CreateDirectoryW(W(folder), nullptr));
-    for (const std::u16string& file : {way + u"\\neighbour.txt", box + u"\\a.txt", box + u"\\f\\x.txt"})
+    for (const std::u16string& file : {way + u"\\neighbour.txt", box + u"\\a.txt", box + u"\\c.txt", box + u"\\f\\x.txt"})
       MakeFile(file, FILE_ATTRIBUTE_NORMAL);
     ASSERT_NO_FATAL_FAILURE(Tick({box}));
     ASSERT_NO_FATAL_FAILURE(row.change());
     const size_t before = Joined("FileProgressLog").size();  // of the runs before
     const std::string log = Run().substr(before);
     for (const std::string& line : row.lines) EXPECT_EQ(Count(log, line + "\n"), 1u) << line << "\n" << log;
+    if (row.lines.size() == size_t(row.count)) EXPECT_EQ(Count(log, "not wiped"), row.lines.size()) << log;  // nor anything else
     EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: " + std::to_string(row.count)) << log;
   }
 }
