@@ -278,10 +278,12 @@ void TVirtualTreeCore::SetChildCount(PVirtualNode node, uint32_t newCount) {
   }
   if (newCount == node->ChildCount && (node->FirstChild != nullptr || node->ChildCount == 0)) return;
   if (node->States & vsDeleting) return;
-  StopCacheValidation();
-  if (node->FirstChild == nullptr && node->ChildCount > 0) node->ChildCount = 0;  // count of a pending load
-  // The handlers of the sort or of the deletions may free the whole tree.
+  // The state handler, and those of the sort or of the deletions, may free
+  // the node or the whole tree: a node gone takes no children.
   TCallOutScope scope(*this);
+  StopCacheValidation();
+  if (scope.Lost(node) || InDeletion(node)) return;
+  if (node->FirstChild == nullptr && node->ChildCount > 0) node->ChildCount = 0;  // count of a pending load
   if (newCount > node->ChildCount) {
     CreateChildren(node, newCount - node->ChildCount);
     if (updateCount == 0 && options.autoOptions.Contains(toAutoSort) && HeaderSortColumn() > InvalidColumn) {
@@ -386,6 +388,7 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
     if (nodeDataSize == -1) DoGetNodeDataSize(nodeDataSize);
     if (nodeDataSize < static_cast<int>(sizeof(void*))) RaiseTreeError(SCannotSetUserData, hcTFCannotSetUserData);
   }
+  PVirtualNode last = parent->LastChild;
   ++updateCount;
   try {
     SetChildCount(parent, parent->ChildCount + 1);
@@ -394,9 +397,11 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
     throw;
   }
   if (scope.TreeGone()) return nullptr;
-  parent->States &= ~vsAllChildrenHidden;
   --updateCount;
+  // A handler that freed the parent (or sent it into a deletion) left no new node.
   PVirtualNode result = parent->LastChild;
+  if (scope.Lost(parent) || InDeletion(parent) || result == last || scope.Lost(result)) return nullptr;
+  parent->States &= ~vsAllChildrenHidden;
   if (userData != nullptr && result != nullptr) {
     *static_cast<void**>(GetNodeData(result)) = userData;
     result->States |= vsInitialUserData;
@@ -412,7 +417,8 @@ PVirtualNode TVirtualTreeCore::AddChild(PVirtualNode parent, void* userData) {
     InvalidateBelowNode(parent);
     UpdateScrollBars(true);
   }
-  return result;
+  // The handlers of the cache, the structure or the sort may have freed the new node.
+  return scope.Lost(result) ? nullptr : result;
 }
 
 void TVirtualTreeCore::DeleteChildren(PVirtualNode node, bool resetHasChildren) {

@@ -90,7 +90,8 @@ const TEventSlot<V, V> kEvents[] = {
     QV_EVENT(OnCollapsed), QV_EVENT(OnChange), QV_EVENT(OnStructureChange), QV_EVENT(OnUpdating),
     QV_EVENT(OnFocusChanging), QV_EVENT(OnFocusChanged), QV_EVENT(OnScroll), QV_EVENT(OnEnumFolder),
     QV_EVENT(OnCustomNamespace), QV_EVENT(OnNamespaceStructureChange), QV_EVENT(OnRootChanging),
-    QV_EVENT(OnRootChange), QV_EVENT(OnRootRebuild), QV_EVENT(OnShellNotify), QV_EVENT(OnHeaderRebuild)};
+    QV_EVENT(OnRootChange), QV_EVENT(OnRootRebuild), QV_EVENT(OnShellNotify), QV_EVENT(OnHeaderRebuild),
+    QV_EVENT(OnStateChange), QV_EVENT(OnCompareNodes)};
 #undef QV_EVENT
 constexpr int kEventCount = std::size(kEvents);
 
@@ -150,7 +151,7 @@ const TOperation kOperations[] = {
     {"shell columns", u"", u"sub\\a.txt", [](OperationTable&, V* v, PVirtualNode) { return v->SetColumnDetails(cdShellColumns), true; }},
 };
 constexpr int kOperationCount = std::size(kOperations);
-constexpr int kViews = 2;  // 0: check boxes, root folder shown; 1: neither
+constexpr int kViews = 2;  // 0: check boxes, root folder shown; 1: neither, sorted by the handler
 
 // An action a (operation, view, act); the counting run's calls decide the rows.
 const TRows& Rows() {
@@ -189,6 +190,7 @@ struct OperationTable : ExplorerFixture {
     if (view == 1) {
       o->SetMiscOptions(o->MiscOptions().Exclude(toCheckSupport));
       o->SetVETFolderOptions(o->VETFolderOptions().Include(toHideRootFolder));
+      o->SetVETMiscOptions(o->VETMiscOptions().Include(toUserSort));  // the sorting asks the handler
     }
     tree->SetColumnDetails(cdVETColumns);
     gCheckBoxes = view == 0;
