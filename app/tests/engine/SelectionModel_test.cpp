@@ -1202,6 +1202,20 @@ TEST_F(SelectionEdgeTest, AFolderThatCannotBeReadIsNamedWithItsReasonUnreadable)
   EXPECT_EQ(Count(after, "not reached by the run, and it cannot be looked up now (Access denied), not wiped: " +
                              Narrow(swapped) + "\\f.txt\n"), 1u) << after;
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 3") << after;
+  // A ticked file's folder that cannot be read while the tree re-reads it
+  // (the shell lists it as empty): the tick is kept, listed once it can be read.
+  const std::u16string box = sealed + u"-ticks", boxed = box + u"\\locked", ticked = boxed + u"\\in.txt";
+  ASSERT_TRUE(CreateDirectoryW(W(box), nullptr) && CreateDirectoryW(W(boxed), nullptr));
+  for (const std::u16string& file : {ticked, boxed + u"\\unticked.txt"}) MakeFile(file, FILE_ATTRIBUTE_NORMAL);
+  ASSERT_NO_FATAL_FAILURE(Tick({ticked}));
+  form->BottomBackClick(), form->BottomBackClick();
+  root = box;
+  ASSERT_TRUE(MoveFileW(W(box), W(box + u"-parked")) && MoveFileW(W(sealed), W(box)));
+  if (PVirtualNode node = Loaded(boxed)) tree->ReReadAndRefreshNode(node, false);
+  ASSERT_TRUE(MoveFileW(W(box), W(sealed)) && MoveFileW(W(box + u"-parked"), W(box)));
+  ASSERT_NE(Loaded(ticked), nullptr);
+  form->BottomNextClick(), form->BottomNextClick();
+  EXPECT_EQ(Listed(), ticked + u";");
 }
 
 // After the confirm step another program deletes a file of a ticked folder and
