@@ -918,9 +918,7 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   WriteBytes(file, "wiped");
   const std::u16string remade = std::u16string(1, static_cast<char16_t>(drive)) + u":\\remade.txt";
   WriteBytes(remade, "listed");
-  Check(folder);
-  Check(file);
-  Check(remade);
+  for (const std::u16string& ticked : {folder, file, remade}) Check(ticked);
   ShowConfirmPage();
   // Made again after the confirm step: told only the path, the engine would wipe the new file.
   ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(remade.c_str())));
@@ -936,8 +934,7 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
   EXPECT_NE(log.find(u"was not wiped: " + folder), std::u16string::npos) << Joined("FileProgressLog");
   EXPECT_NE(log.find(u"Listed, but not reached by the run, not wiped: " + inside), std::u16string::npos) << Joined("FileProgressLog");
-  EXPECT_NE(log.find(remade + u": changed or replaced after the confirm step, not wiped"), std::u16string::npos)
-      << Joined("FileProgressLog");
+  EXPECT_NE(log.find(remade + u": changed or replaced after the confirm step, not wiped"), log.npos) << Joined("FileProgressLog");
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 3") << Joined("FileProgressLog");
   EXPECT_EQ(ReadBytes(remade), "made again");
   EXPECT_EQ(ReadBytes(inside), "kept");
