@@ -578,6 +578,15 @@ void ListCheckedItems(const std::vector<std::u16string>& checked, const TListedI
   for (const std::u16string& path : checked) lister.ListChecked(path);
 }
 
+TListedItems ListedItemsOf(const std::vector<TItemKey>& keys, const std::vector<TFolderTime>& folderTimes) {
+  TListedItems listed;
+  listed.count = static_cast<uint32_t>(keys.size());
+  listed.keys = keys.data();
+  listed.folderCount = static_cast<uint32_t>(folderTimes.size());
+  listed.folders = folderTimes.data();
+  return listed;
+}
+
 std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked, const TListedItemSink& sink,
                                       std::vector<TNeededTick>* ticksLeftOut, const TNeededFolders* needed,
                                       std::vector<TFolderTime>* folderTimes) {

@@ -72,6 +72,9 @@ std::vector<TItemKey> ListCheckedKeys(const std::vector<std::u16string>& checked
                                       std::vector<TNeededTick>* ticksLeftOut = nullptr,
                                       const TNeededFolders* needed = nullptr,
                                       std::vector<TFolderTime>* folderTimes = nullptr);
+// The listing handed to the engine: keys and folderTimes as ListCheckedKeys
+// made them; both stay alive and unchanged until the run's end.
+TListedItems ListedItemsOf(const std::vector<TItemKey>& keys, const std::vector<TFolderTime>& folderTimes);
 
 // True for "X:" followed by one backslash: three characters, ':' second.
 bool IsDriveRootPath(const std::u16string& path);

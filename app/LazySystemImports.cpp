@@ -75,6 +75,7 @@ QV_LAZY_IMPORT(SHELL, WINBOOL, SHGetPathFromIDListA, 8, (PCIDLIST_ABSOLUTE pidl,
 QV_LAZY_IMPORT(SHELL, WINBOOL, SHGetPathFromIDListW, 8, (PCIDLIST_ABSOLUTE pidl, LPWSTR path), (pidl, path))
 QV_LAZY_IMPORT(SHELL, HRESULT, SHGetSpecialFolderLocation, 12, (HWND owner, int csidl, PIDLIST_ABSOLUTE* pidl),
                (owner, csidl, pidl))
+QV_LAZY_IMPORT(SHELL, PIDLIST_ABSOLUTE, SHSimpleIDListFromPath, 4, (PCWSTR path), (path))
 QV_LAZY_IMPORT(SHELL, WINBOOL, ShellExecuteExA, 4, (SHELLEXECUTEINFOA * info), (info))
 QV_LAZY_IMPORT(SHELL, WINBOOL, ShellExecuteExW, 4, (SHELLEXECUTEINFOW * info), (info))
 QV_LAZY_IMPORT(SHELL, HINSTANCE, ShellExecuteW, 24,

@@ -212,11 +212,7 @@ void TMainForm::StartFileWipe() {
   // step: it is taken as it is.)
   const std::vector<TItemKey> keys = ConfirmedItems.keys;
   const std::vector<TFolderTime> folderTimes = ConfirmedItems.folderTimes;
-  TListedItems listed;
-  listed.count = static_cast<uint32_t>(keys.size());
-  listed.keys = keys.data();
-  listed.folderCount = static_cast<uint32_t>(folderTimes.size());
-  listed.folders = folderTimes.data();
+  const TListedItems listed = ListedItemsOf(keys, folderTimes);
   const bool confirmed = FileTreeStorage != nullptr && FilesToWipeList == FileTreeStorage->CheckedFileNames();
   BeginEngineWait();
   // Folders above the paths are looked up once for the run; each path's own

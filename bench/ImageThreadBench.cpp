@@ -117,5 +117,7 @@ int main() {
   std::printf("same icons: %s\n", threaded.checksum == plainSum ? "yes" : "NO");
   form->Free();
   for (LPITEMIDLIST pidl : pidls) NamespacePIDLManager->FreePIDL(pidl);
-  return threaded.checksum == plainSum ? 0 : 1;
+  const bool right = threaded.checksum == plainSum && threaded.nodes == kFiles;
+  if (!right) std::printf("FAILED: the tree's icons are not the loop's\n");
+  return right ? 0 : 1;
 }

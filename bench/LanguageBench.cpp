@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "BenchSize.h"
 #include "Language.h"
 #include "Settings.h"
 #include "Utils.h"
@@ -64,7 +65,8 @@ std::string TurnMarksPlainly(const std::string& value) {
 int main() {
   const char kName[] = "BenchMarks.lng";
   const std::string path = GetApplicationPath() + kName;
-  const int marks = static_cast<int>((kMaxLanguageFileBytes - 64) / 3);
+  // At the size limit; a few thousand marks for the run that checks the work.
+  const int marks = BenchSize(static_cast<int>((kMaxLanguageFileBytes - 64) / 3), 5000);
   std::string value;
   for (int i = 0; i < marks; ++i) value += "*|*";
   const std::string text = "[Misc]\r\nstrBuild=" + value + "\r\n";
@@ -72,8 +74,10 @@ int main() {
   DWORD done = 0;
   WriteFile(file, text.data(), static_cast<DWORD>(text.size()), &done, nullptr);
   CloseHandle(file);
+  static bool notLoaded = false;
   ReportLanguageNotLoaded = [](const std::string& file, const std::string& reason) {
     std::printf("not loaded: %s: %s\n", file.c_str(), reason.c_str());
+    notLoaded = true;
   };
 
   const double load = BestMs([&] { UseLanguage(kName); });
@@ -90,5 +94,9 @@ int main() {
               plainLength, read);
   std::printf("  its text asked for             %8.1f ms (%zu chars); reference (one pass, %zu chars) %8.1f ms\n",
               ask, length, turnedLength, turn);
-  return length == turnedLength ? 0 : 1;
+  // Every mark turned into a line break, the file read whole and taken.
+  const bool right = !notLoaded && length == turnedLength && turnedLength == size_t(2 * marks) &&
+                     plainLength == text.size();
+  if (!right) std::printf("FAILED: the text asked for is not the value with its marks turned\n");
+  return right ? 0 : 1;
 }

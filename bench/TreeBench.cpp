@@ -17,6 +17,7 @@
 #include <random>
 #include <vector>
 
+#include "BenchSize.h"
 #include "tree/VirtualTreeCore.h"
 
 namespace {
@@ -120,6 +121,14 @@ __attribute__((noinline)) const KeyCompare& TheKeyCompare() {
   return compare;
 }
 
+// A benchmark that finds its work wrong ends with a failure: its figures
+// would time something else.
+void Expect(bool ok, const char* what) {
+  if (ok) return;
+  std::printf("FAILED: %s\n", what);
+  std::exit(1);
+}
+
 void Line(const char* what, double value, const char* unit, double baseline) {
   std::printf("%-44s %10.3f %-3s  baseline %10.3f %-3s  ratio %8.1f\n", what, value, unit, baseline, unit,
               baseline > 0 ? value / baseline : 0.0);
@@ -128,7 +137,10 @@ void Line(const char* what, double value, const char* unit, double baseline) {
 }  // namespace
 
 int main() {
-  const uint32_t kMillion = 1000000;
+  // A million nodes; a few thousand for the run that checks the work.
+  const uint32_t kMillion = BenchSize(1000000u, 20000u);
+  const uint32_t kSiblings = kMillion / 10;
+  char label[64];
   {
     auto t = Clock::now();
     std::vector<Bare*> bare = MakeBare(kMillion);
@@ -143,24 +155,30 @@ int main() {
     tree.SetRootNodeCount(kMillion);
     double setUp = Ms(t);
     size_t after = UsedBytes();
-    Line("RootNodeCount := 1,000,000", setUp, "ms", baseline);
+    Expect(tree.GetRootNodeCount() == kMillion && tree.RootNode()->TotalCount == kMillion + 1, "root node count");
+    std::snprintf(label, sizeof label, "RootNodeCount := %u", kMillion);
+    Line(label, setUp, "ms", baseline);
     std::printf("%-44s %10.1f bytes    record %u (header %u + data 4)\n", "memory per node",
                 double(after - before) / kMillion, unsigned(kNodeHeaderSize + 4), unsigned(kNodeHeaderSize));
     t = Clock::now();
     tree.Clear();
-    Line("Clear of 1,000,000", Ms(t), "ms", freeBaseline);
-    std::printf("%-44s baseline: 1,000,000 records of a plain vector freed in a loop\n", "");
+    double cleared = Ms(t);
+    Expect(tree.GetRootNodeCount() == 0 && tree.RootNode()->TotalCount == 1, "clear");
+    std::snprintf(label, sizeof label, "Clear of %u", kMillion);
+    Line(label, cleared, "ms", freeBaseline);
+    std::printf("%-44s baseline: %u records of a plain vector freed in a loop\n", "", kMillion);
     // The system tree view is no fair reference here: Wine deletes its items
     // in quadratic time (37 s for 1,000,000), so it is shown at a tenth.
-    const uint32_t kTenth = kMillion / 10;
     BenchTree small;
-    small.SetRootNodeCount(kTenth);
+    small.SetRootNodeCount(kSiblings);
     t = Clock::now();
     small.Clear();
     double ours = Ms(t);
-    double system = SystemTreeViewClear(kTenth);
+    Expect(small.GetRootNodeCount() == 0, "clear of a tenth");
+    double system = SystemTreeViewClear(kSiblings);
+    std::snprintf(label, sizeof label, "Clear of %u", kSiblings);
     std::printf("%-44s %10.3f ms   system tree view %10.3f ms  (quadratic under Wine: not a fair reference)\n",
-                "Clear of 100,000", ours, system);
+                label, ours, system);
   }
   {
     auto t = Clock::now();
@@ -172,13 +190,16 @@ int main() {
     tree.BeginUpdate();
     for (uint32_t i = 0; i < kMillion; ++i) tree.AddChild(nullptr);
     tree.EndUpdate();
-    Line("1,000,000 AddChild in an update bracket", Ms(t), "ms", baseline);
+    double added = Ms(t);
+    Expect(tree.GetRootNodeCount() == kMillion && tree.RootNode()->TotalCount == kMillion + 1, "AddChild count");
+    std::snprintf(label, sizeof label, "%u AddChild in an update bracket", kMillion);
+    Line(label, added, "ms", baseline);
   }
   {
     BenchTree tree;
     PVirtualNode parent = tree.AddChild(nullptr);
-    tree.SetChildCount(parent, 100000);
-    std::vector<Bare*> bare = MakeBare(100000);
+    tree.SetChildCount(parent, kSiblings);
+    std::vector<Bare*> bare = MakeBare(kSiblings);
     auto t = Clock::now();
     uint64_t sum = 0;
     for (Bare* b = bare.front(); b != nullptr; b = b->next) sum += reinterpret_cast<uintptr_t>(b->prev) & 4;
@@ -187,7 +208,10 @@ int main() {
     FreeBare(bare);
     t = Clock::now();
     tree.SetExpanded(parent, true);
-    Line("expand a node with 100,000 children (walk)", Ms(t), "ms", baseline);
+    double expanded = Ms(t);
+    Expect(tree.VisibleCount() == kSiblings + 1, "nodes shown after the expand");
+    std::snprintf(label, sizeof label, "expand a node with %u children (walk)", kSiblings);
+    Line(label, expanded, "ms", baseline);
   }
   {
     BenchTree tree;
@@ -222,13 +246,14 @@ int main() {
     double baseline = Ms(t) * 1000.0 / (10.0 * queries);
     int top = 0;
     t = Clock::now();
-    for (int y : ys) found += tree.GetNodeAt(0, y, false, top) != nullptr;
+    uint64_t hits = 0;  // the tree's lookups that found a node: each position lies within the nodes
+    for (int y : ys) hits += tree.GetNodeAt(0, y, false, top) != nullptr;
     double cached = Ms(t) * 1000.0 / queries;
     // After a change the first position asked for far down builds the cache
     // (one walk over the shown nodes); the next ones use it.
     tree.InvalidateCache();
     t = Clock::now();
-    found += tree.GetNodeAt(0, ys[0], false, top) != nullptr;
+    hits += tree.GetNodeAt(0, ys[0], false, top) != nullptr;
     double first = Ms(t) * 1000.0;
     // The same work done plainly: one pass over the shown nodes noting every
     // kCacheSpacing-th with its top, then the binary search.
@@ -245,18 +270,22 @@ int main() {
              plainCache.begin();
     double plainPass = Ms(t) * 1000.0;
     t = Clock::now();
-    for (int i = 1; i < 51; ++i) found += tree.GetNodeAt(0, ys[i], false, top) != nullptr;
+    for (int i = 1; i < 51; ++i) hits += tree.GetNodeAt(0, ys[i], false, top) != nullptr;
     double after = Ms(t) * 1000.0 / 50;
     gSink = gSink + found;
-    Line("GetNodeAt, flat 1,000,000, cached", cached, "us", baseline);
+    Expect(hits == uint64_t(queries + 1 + 50), "GetNodeAt found a node for every position");
+    std::snprintf(label, sizeof label, "GetNodeAt, flat %u, cached", kMillion);
+    Line(label, cached, "us", baseline);
     std::printf("%-44s baseline: a binary search in every %u-th node's top, then the walk\n", "", kCacheSpacing);
-    Line("GetNodeAt, flat 1,000,000, first after a change", first, "us", plainPass);
+    std::snprintf(label, sizeof label, "GetNodeAt, flat %u, first after a change", kMillion);
+    Line(label, first, "us", plainPass);
     std::printf("%-44s baseline: a plain pass noting every %u-th node's top, then the search\n", "", kCacheSpacing);
-    Line("GetNodeAt, flat 1,000,000, next ones after a change", after, "us", baseline);
+    std::snprintf(label, sizeof label, "GetNodeAt, flat %u, next ones after a change", kMillion);
+    Line(label, after, "us", baseline);
   }
   {
     BenchTree tree;
-    tree.SetRootNodeCount(100000);
+    tree.SetRootNodeCount(kSiblings);
     std::mt19937 rng(2);
     std::vector<int> keys;
     for (PVirtualNode n = tree.GetFirstNoInit(); n != nullptr; n = n->NextSibling) {
@@ -278,7 +307,14 @@ int main() {
     gSink = gSink + records.back().index;
     t = Clock::now();
     tree.Sort(nullptr, 0, sdAscending, false);
-    Line("sort 100,000 siblings", Ms(t), "ms", baseline);
+    double sorted = Ms(t);
+    std::vector<int> sortedKeys;
+    for (PVirtualNode n = tree.GetFirstNoInit(); n != nullptr; n = n->NextSibling)
+      sortedKeys.push_back(*static_cast<int*>(tree.GetNodeData(n)));
+    std::sort(keys.begin(), keys.end());
+    Expect(sortedKeys == keys, "the siblings sorted");
+    std::snprintf(label, sizeof label, "sort %u siblings", kSiblings);
+    Line(label, sorted, "ms", baseline);
     std::printf("%-44s baseline: a linked merge sort of as many records through a virtual compare\n", "");
   }
   return 0;

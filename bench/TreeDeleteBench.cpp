@@ -7,7 +7,8 @@
 // whose OnInitChildren asks for one child, and DeleteMarkedCutNodes of cut
 // siblings (all of them, every other one, all of them hidden, and all of
 // them hidden but the last one, which is not cut). Sizes
-// come from the command line (default 5,000, 20,000, 100,000, 1,000,000).
+// come from the command line (default 5,000, 20,000, 100,000, 1,000,000;
+// 500 and 5,000 for the run that checks the work).
 #include <windows.h>
 
 #include <chrono>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "BenchSize.h"
 #include "tree/VirtualTrees.h"
 
 namespace {
@@ -93,6 +95,14 @@ PVirtualNode MakeParent(TVirtualDrawTree* tree, uint32_t count) {
   return parent;
 }
 
+// A benchmark that finds its work wrong ends with a failure: its figures
+// would time something else.
+void Expect(bool ok, const char* what, uint32_t count) {
+  if (ok) return;
+  std::printf("FAILED: %s (%u nodes)\n", what, count);
+  std::exit(1);
+}
+
 void Line(const char* what, uint32_t count, double ms, double plain, double children) {
   std::printf("%-40s %9u %10.1f ms  plain loop %8.1f ms  DeleteChildren %8.1f ms  ratio %6.1f\n", what,
               count, ms, plain, children, children > 0 ? ms / children : 0.0);
@@ -103,7 +113,7 @@ void Line(const char* what, uint32_t count, double ms, double plain, double chil
 int main(int argc, char** argv) {
   std::vector<uint32_t> sizes;
   for (int i = 1; i < argc; ++i) sizes.push_back(static_cast<uint32_t>(std::strtoul(argv[i], nullptr, 10)));
-  if (sizes.empty()) sizes = {5000, 20000, 100000, 1000000};
+  if (sizes.empty()) sizes = BenchSize<std::vector<uint32_t>>({5000, 20000, 100000, 1000000}, {500, 5000});
   Application->Initialize();
   TForm* form = New<TForm>(Application);
   form->SetBounds(0, 0, 320, 440);
@@ -116,18 +126,20 @@ int main(int argc, char** argv) {
     auto t = Clock::now();
     tree->DeleteChildren(parent);
     double children = Ms(t);
+    Expect(tree->GetChildCount(parent) == 0 && tree->RootNode()->TotalCount == 4, "DeleteChildren", count);
 
     parent = MakeParent(tree, count);
     t = Clock::now();
     tree->SetChildCount(parent, 1);
     Line("SetChildCount to 1", count, Ms(t), plain, children);
-    if (tree->GetChildCount(parent) != 1 || tree->RootNode()->TotalCount != 5) std::printf("  wrong count!\n");
+    Expect(tree->GetChildCount(parent) == 1 && tree->RootNode()->TotalCount == 5, "SetChildCount to 1", count);
 
     parent = MakeParent(tree, count);
     gInitCount = 1;
     t = Clock::now();
     tree->ReinitChildren(parent, false);
     Line("ReinitChildren asking for 1", count, Ms(t), plain, children);
+    Expect(tree->GetChildCount(parent) == 1 && tree->RootNode()->TotalCount == 5, "ReinitChildren asking for 1", count);
 
     // Cut siblings: all of them, every other one (half as many deleted), and
     // all of them hidden (their parent then looks for a visible child left).
@@ -154,12 +166,11 @@ int main(int argc, char** argv) {
                          : step == 0 ? "DeleteMarkedCutNodes, all hidden"
                                      : "DeleteMarkedCutNodes, hidden, one shown";
       Line(what, count, ms, step == 2 ? PlainFree(count, 2) : plain, step == 2 ? children / 2 : children);
+      const uint32_t left = step == 2 ? count / 2 : step == -1 ? 1 : 0;
+      Expect(tree->GetChildCount(parent) == left && tree->RootNode()->TotalCount == 4 + left, what, count);
       uint32_t index = 0;
       for (PVirtualNode run = parent->FirstChild; run != nullptr; run = run->NextSibling)
-        if (run->Index != index++) {
-          std::printf("  wrong index!\n");
-          break;
-        }
+        Expect(run->Index == index++, "the children left numbered afresh", count);
     }
     std::fflush(stdout);
   }

@@ -48,8 +48,9 @@ const char* HtmlEntity(char c) {
 constexpr char kHexDigits[] = "0123456789ABCDEF";
 }  // namespace
 
-bool HasLoneSurrogate(std::u16string_view text) {
+bool HasUnwritable(std::u16string_view text) {
   for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == 0) return true;
     if (!IsSurrogate(text[i])) continue;
     if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
       ++i;
@@ -60,9 +61,10 @@ bool HasLoneSurrogate(std::u16string_view text) {
   return false;
 }
 
-std::u16string ReplaceLoneSurrogates(std::u16string_view text) {
+std::u16string ReplaceUnwritable(std::u16string_view text) {
   std::u16string result(text);
   for (size_t i = 0; i < result.size(); ++i) {
+    if (result[i] == 0) result[i] = kReplacementCharacter;
     if (!IsSurrogate(result[i])) continue;
     if (IsHighSurrogate(result[i]) && i + 1 < result.size() && IsLowSurrogate(result[i + 1]))
       ++i;
@@ -77,7 +79,8 @@ void AppendUtf8(TBufferedString& out, std::u16string_view text, bool escapeHtml)
   while (i < text.size()) {
     // Runs of plain ASCII go in one piece.
     size_t start = i;
-    while (i < text.size() && text[i] < 0x80 && !(escapeHtml && HtmlEntity(static_cast<char>(text[i])))) ++i;
+    while (i < text.size() && text[i] != 0 && text[i] < 0x80 && !(escapeHtml && HtmlEntity(static_cast<char>(text[i]))))
+      ++i;
     if (i > start) {
       char chunk[256];
       for (size_t j = start; j < i;) {
@@ -88,6 +91,7 @@ void AppendUtf8(TBufferedString& out, std::u16string_view text, bool escapeHtml)
     }
     if (i == text.size()) break;
     char32_t c = NextCodePoint(text, i);
+    if (c == 0) c = kReplacementCharacter;
     if (c < 0x80) {
       out.Add(std::string_view(HtmlEntity(static_cast<char>(c))));
       continue;
@@ -143,6 +147,7 @@ void AppendRtfUnicode(TBufferedString& out, std::u16string_view text) {
                                           : i > 0 && IsHighSurrogate(text[i - 1]);
       if (!paired) unit = kReplacementCharacter;
     }
+    if (unit == 0) unit = kReplacementCharacter;
     if (used > sizeof(block) - 16) {
       out.Add(std::string_view(block, used));
       used = 0;
@@ -184,14 +189,14 @@ void AppendRtfName(TBufferedString& out, std::string_view name) {
 
 void AppendCsvCell(TWideBufferedString& out, std::u16string_view text, char16_t separator) {
   bool quote = false;
-  bool lone = false;
+  bool unwritable = false;
   for (char16_t c : text) {
     if (c == separator || c == u'"' || c == u'\r' || c == u'\n') quote = true;
-    if (IsSurrogate(c)) lone = true;
+    if (IsSurrogate(c) || c == 0) unwritable = true;
   }
   std::u16string clean;
-  if (lone && HasLoneSurrogate(text)) {
-    clean = ReplaceLoneSurrogates(text);
+  if (unwritable && HasUnwritable(text)) {
+    clean = ReplaceUnwritable(text);
     text = clean;
   }
   if (!quote) {

@@ -2,7 +2,9 @@
 // The growing output buffers of the string tree's content export and the
 // window-free encoders its formats share: UTF-8 with HTML escapes, RTF
 // Unicode escapes, CSV cells and the CF_HTML description. Every encoder
-// turns an unpaired surrogate into U+FFFD, so no export drops a character.
+// turns an unpaired surrogate into U+FFFD, so no export drops a character,
+// and a NUL too: a reader of the zero-terminated text formats would take it
+// for the end and lose the rest.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -54,12 +56,12 @@ extern template class TBasicBufferedString<char16_t>;
 
 constexpr char16_t kReplacementCharacter = 0xFFFD;
 
-// True when text holds a surrogate without its partner.
-bool HasLoneSurrogate(std::u16string_view text);
-// text with every unpaired surrogate replaced by U+FFFD.
-std::u16string ReplaceLoneSurrogates(std::u16string_view text);
+// True when text holds a surrogate without its partner or a NUL.
+bool HasUnwritable(std::u16string_view text);
+// text with every unpaired surrogate and every NUL replaced by U+FFFD.
+std::u16string ReplaceUnwritable(std::u16string_view text);
 
-// Appends text as UTF-8; with escapeHtml, & < > and " become entities.
+// Appends text as UTF-8 (a NUL as U+FFFD); with escapeHtml, & < > and " become entities.
 void AppendUtf8(TBufferedString& out, std::u16string_view text, bool escapeHtml);
 // Appends 8-bit text (already in the output's encoding) with & < > " as entities.
 void AppendHtmlEscaped(TBufferedString& out, std::string_view text);
@@ -74,7 +76,8 @@ void AppendRtfUnicode(TBufferedString& out, std::u16string_view text);
 void AppendRtfName(TBufferedString& out, std::string_view name);
 
 // Appends one CSV cell: enclosed in double quotes with inner quotes doubled
-// when it holds the separator, a double quote, CR or LF; unchanged otherwise.
+// when it holds the separator, a double quote, CR or LF; unchanged otherwise
+// (but for what ReplaceUnwritable replaces).
 void AppendCsvCell(TWideBufferedString& out, std::u16string_view text, char16_t separator);
 
 // The clipboard's "HTML Format" document around fragment (UTF-8): the

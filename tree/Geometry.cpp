@@ -100,41 +100,6 @@ int TBaseVirtualTree::VisibleColumnIndent(PVirtualNode node) const {
   return levels * static_cast<int>(indent);
 }
 
-namespace {
-// -1, 0 or 1 as a comes before, is, or comes after b in tree order. The walk
-// up stops at the hidden root, whose Parent field holds the tree, not a node.
-int CompareTreeOrder(PVirtualNode a, PVirtualNode b, PVirtualNode root) {
-  if (a == b) return 0;
-  std::vector<PVirtualNode> pathA, pathB;
-  for (PVirtualNode run = a; run != nullptr && run != root; run = run->Parent) pathA.push_back(run);
-  for (PVirtualNode run = b; run != nullptr && run != root; run = run->Parent) pathB.push_back(run);
-  // Walk down from the common root until the paths part.
-  auto ia = pathA.rbegin(), ib = pathB.rbegin();
-  while (ia != pathA.rend() && ib != pathB.rend() && *ia == *ib) ++ia, ++ib;
-  if (ia == pathA.rend()) return -1;  // a is an ancestor of b
-  if (ib == pathB.rend()) return 1;
-  return (*ia)->Index < (*ib)->Index ? -1 : 1;
-}
-}  // namespace
-
-PVirtualNode TBaseVirtualTree::FindInPositionCache(PVirtualNode node, uint32_t& currentPos) const {
-  currentPos = 0;
-  int low = 0, high = static_cast<int>(positionCache.size()) - 1;
-  int found = -1;
-  while (low <= high) {
-    int middle = (low + high) / 2;
-    if (CompareTreeOrder(positionCache[middle].Node, node, root) <= 0) {
-      found = middle;
-      low = middle + 1;
-    } else {
-      high = middle - 1;
-    }
-  }
-  if (found < 0) return nullptr;
-  currentPos = positionCache[found].AbsoluteTop;
-  return positionCache[found].Node;
-}
-
 bool TBaseVirtualTree::HasImage(PVirtualNode node, TVTImageKind kind, TColumnIndex column) {
   bool ghosted = false;
   int index = -1;
@@ -148,14 +113,7 @@ int TBaseVirtualTree::ImageRoom(PVirtualNode node, TVTImageKind kind, TColumnInd
   return list()->Width() + 2;
 }
 
-int64_t TBaseVirtualTree::DisplayTop(PVirtualNode node) {
-  uint32_t top = 0;
-  PVirtualNode start = states.Contains(tsUseCache) ? FindInPositionCache(node, top) : nullptr;
-  if (start == nullptr) return int64_t(GetNodeTop(node)) + offsetY;
-  for (PVirtualNode run = start; run != nullptr && run != node; run = GetNextVisibleNoInit(run))
-    top += run->NodeHeight;
-  return int64_t(top) + offsetY;
-}
+int64_t TBaseVirtualTree::DisplayTop(PVirtualNode node) { return int64_t(GetNodeTop(node)) + offsetY; }
 
 TRect TBaseVirtualTree::GetDisplayRect(PVirtualNode node, TColumnIndex column, bool textOnly, bool unclipped) {
   VT_ASSERT(node != nullptr, "Node must not be nil.");

@@ -427,9 +427,18 @@ PVirtualNode TVirtualTreeCore::AddNodeFromStream(TStream* stream, uint16_t versi
                                                  TVTNodeAttachMode mode) {
   bool outermost = streamReads++ == 0;
   PVirtualNode node = nullptr;
+  // Freed here, unless a load handler freed the tree: its teardown frees the
+  // node while the handlers are still told.
+  auto freeDetached = [&] {
+    if (!detachedReads.empty() && detachedReads.back() == node) detachedReads.pop_back();
+    if (Gone(node)) return;
+    FreeStreamChildren(node, nullptr);
+    DoFreeNode(node);
+  };
   try {
     node = MakeNewNode();
     node->Parent = mode == amInsertBefore || mode == amInsertAfter ? destination->Parent : destination;
+    detachedReads.push_back(node);
     Restore<int64_t> keepLimit(readLimit);
     Restore<uint64_t> keepBudget(loadHeightBudget);
     if (streamDepth == 0) {
@@ -439,20 +448,17 @@ PVirtualNode TVirtualTreeCore::AddNodeFromStream(TStream* stream, uint16_t versi
     }
     ReadNode(stream, version, node);
   } catch (...) {
-    if (node != nullptr) {
-      FreeStreamChildren(node, nullptr);
-      DoFreeNode(node);
-    }
+    if (node != nullptr) freeDetached();
     --streamReads;
     if (outermost) StreamReadFinished(/*complete=*/false);
     throw;
   }
   if (treeGoing || InDeletion(destination)) {
     // The place (or the tree) went while the node was read: it never joins the tree.
-    FreeStreamChildren(node, nullptr);
-    DoFreeNode(node);
+    freeDetached();
     node = nullptr;
   } else {
+    detachedReads.pop_back();
     InternalConnectNode(node, destination, this, mode, /*reindex=*/false);
     AdoptLoadedSelection(node);
   }
@@ -697,6 +703,8 @@ bool TVirtualTreeCore::ReadChunkFrom(S& in, uint16_t version, PVirtualNode node,
     }
     case kUserChunk: {
       if (chunkSize < 1) return true;
+      // What the handler loads into the node is freed by OnFreeNode, initialised or not.
+      if (!IsStreamRootNode(node)) node->States |= vsInitialUserData;
       DoLoadNode(IsStreamRootNode(node) ? nullptr : node, &in);
       int64_t at = in.Position();
       if (at != chunkEnd) in.Seek(chunkEnd, soBeginning);

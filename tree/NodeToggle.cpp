@@ -222,13 +222,15 @@ void TVirtualTreeCore::SetNodeHeight(PVirtualNode node, uint32_t value) {
   // already) moved the rows below it, and the cache no longer tells where
   // they are (not even to the editor, placed next).
   bool moved = !(inValidationStep && node == validationNode) && IsFullyVisible(node);
-  if (moved) InvalidateCache();
+  // Entries after the node move with it: one row's change, not a rebuild.
+  bool shifted = moved && ShiftCacheBelow(node, difference);
+  if (moved && !shifted) InvalidateCache();
   UpdateEditBounds();
   if (!moved) return;
   if (updateCount == 0) {
-    ValidateCache();
+    if (!shifted) ValidateCache();
     InvalidateBelowNode(node);
-    UpdateScrollBars(true);
+    UpdateScrollRange();
   }
 }
 

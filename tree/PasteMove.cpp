@@ -144,20 +144,30 @@ TBaseVirtualTree* TargetTreeOf(TBaseVirtualTree* self, PVirtualNode target) {
   return target == nullptr ? self : TreeOfNode(target);
 }
 
-// Reads all of an IStream (from its position) into memory; false on a failure
-// or more than a 32-bit stream or the memory can hold.
-bool CopyIStream(IStream* source, TMemoryStream& target) {
+// Reads the rest of an IStream (from its position) into memory: what it
+// announces and no more, so that an endless stream cannot take all memory.
+// Raises the tree's error for a stream that announces no size or more than a
+// 32-bit stream holds, gives more than it announced, fails, or does not fit
+// in memory.
+void CopyIStream(IStream* source, TMemoryStream& target) {
+  STATSTG stat{};
+  LARGE_INTEGER zero{};
+  ULARGE_INTEGER position{};
+  if (FAILED(source->Stat(&stat, STATFLAG_NONAME)) || FAILED(source->Seek(zero, STREAM_SEEK_CUR, &position)) ||
+      stat.cbSize.QuadPart < position.QuadPart || stat.cbSize.QuadPart - position.QuadPart > INT32_MAX)
+    RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
+  const uint64_t announced = stat.cbSize.QuadPart - position.QuadPart;
   char buffer[65536];
   for (;;) {
     ULONG read = 0;
     HRESULT result = source->Read(buffer, sizeof(buffer), &read);
-    if (FAILED(result) || read > sizeof(buffer)) return false;
-    if (read == 0) return true;
-    if (target.Size() + read > INT32_MAX) return false;
+    if (FAILED(result) || read > sizeof(buffer)) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+    if (read == 0) return;
+    if (uint64_t(target.Size()) + read > announced) RaiseTreeError(SWrongStreamFormat, hcTFWrongStreamFormat);
     try {
       target.WriteBuffer(buffer, int32_t(read));
     } catch (const EStreamError&) {
-      return false;  // more than memory holds
+      RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);  // more than memory holds
     }
   }
 }
@@ -244,7 +254,7 @@ bool TBaseVirtualTree::ProcessOLEData(TBaseVirtualTree* source, IDataObject* dat
     block = std::make_unique<TOLEMemoryStream>(bytes + sizeof(count), int64_t(count));
     stream = block.get();
   } else if (medium.medium.tymed == TYMED_ISTREAM && medium.medium.pstm != nullptr) {
-    if (!CopyIStream(medium.medium.pstm, copied)) RaiseTreeError(SStreamTooSmall, hcTFStreamTooSmall);
+    CopyIStream(medium.medium.pstm, copied);
     copied.SetPosition(0);
     stream = &copied;
   } else {

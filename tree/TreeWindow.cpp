@@ -404,6 +404,27 @@ void TBaseVirtualTree::UpdateScrollBars(bool doRepaint) {
   UpdateHorizontalScrollBar(doRepaint);
 }
 
+void TBaseVirtualTree::UpdateScrollRange() {
+  // The system draws a bar at once when told its range, which costs
+  // milliseconds under visual styles: a run of row changes would draw it as
+  // often. The bars' strips of the frame are invalidated instead.
+  TCallOutScope gone(*this);
+  UpdateScrollBars(false);
+  if (gone.TreeGone() || !HandleAllocated()) return;
+  LONG_PTR style = GetWindowLongPtrW(handle, GWL_STYLE);
+  int width = ClientWidth(), height = ClientHeight();
+  int barWidth = GetSystemMetrics(SM_CXVSCROLL), barHeight = GetSystemMetrics(SM_CYHSCROLL);
+  // In client coordinates: the bars lie just outside the client area.
+  auto redraw = [&](RECT strip) {
+    RedrawWindow(handle, &strip, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_NOERASE | RDW_NOCHILDREN);
+  };
+  if (style & WS_VSCROLL) {
+    bool left = (GetWindowLongPtrW(handle, GWL_EXSTYLE) & WS_EX_LEFTSCROLLBAR) != 0;
+    redraw(left ? RECT{-barWidth, 0, 0, height} : RECT{width, 0, width + barWidth, height});
+  }
+  if (style & WS_HSCROLL) redraw(RECT{0, height, width, height + barHeight});
+}
+
 void TBaseVirtualTree::UpdateVerticalScrollBar(bool doRepaint) {
   // The bar's handler may free the tree: the update ends there.
   TCallOutScope gone(*this);

@@ -268,7 +268,55 @@ PVirtualNode TVirtualTreeCore::GetNodeAtPosition(int64_t position, int64_t& node
   return result;
 }
 
+namespace {
+// -1, 0 or 1 as a comes before, is, or comes after b in tree order; null (the
+// cache's closing entry) comes after every node. The walk up stops at the
+// hidden root, whose Parent field holds the tree, not a node.
+int CompareTreeOrder(PVirtualNode a, PVirtualNode b, PVirtualNode root) {
+  if (a == b) return 0;
+  if (a == nullptr || b == nullptr) return a == nullptr ? 1 : -1;
+  std::vector<PVirtualNode> pathA, pathB;
+  for (PVirtualNode run = a; run != nullptr && run != root; run = run->Parent) pathA.push_back(run);
+  for (PVirtualNode run = b; run != nullptr && run != root; run = run->Parent) pathB.push_back(run);
+  // Walk down from the common root until the paths part.
+  auto ia = pathA.rbegin(), ib = pathB.rbegin();
+  while (ia != pathA.rend() && ib != pathB.rend() && *ia == *ib) ++ia, ++ib;
+  if (ia == pathA.rend()) return -1;  // a is an ancestor of b
+  if (ib == pathB.rend()) return 1;
+  return (*ia)->Index < (*ib)->Index ? -1 : 1;
+}
+}  // namespace
+
+size_t TVirtualTreeCore::CacheEntriesUpTo(PVirtualNode node) const {
+  size_t low = 0, high = positionCache.size();
+  while (low < high) {
+    size_t middle = (low + high) / 2;
+    if (CompareTreeOrder(positionCache[middle].Node, node, root) <= 0)
+      low = middle + 1;
+    else
+      high = middle;
+  }
+  return low;
+}
+
+bool TVirtualTreeCore::ShiftCacheBelow(PVirtualNode node, int64_t difference) {
+  if (!states.Contains(tsUseCache) || validationRunning) return false;
+  // A height moves the rows after it, not which rows the entries name.
+  for (size_t i = CacheEntriesUpTo(node); i < positionCache.size(); ++i)
+    positionCache[i].AbsoluteTop = static_cast<uint32_t>(positionCache[i].AbsoluteTop + difference);
+  return true;
+}
+
 uint32_t TVirtualTreeCore::GetNodeTop(PVirtualNode node) const {
+  // A tree of many siblings would be walked sibling by sibling: the cache
+  // leaves at most one spacing of rows to walk.
+  if (size_t entries = states.Contains(tsUseCache) ? CacheEntriesUpTo(node) : 0; entries > 0) {
+    uint32_t top = positionCache[entries - 1].AbsoluteTop;
+    for (PVirtualNode run = positionCache[entries - 1].Node; run != nullptr && run != node;
+         run = GetNextVisibleNoInit(run))
+      top += run->NodeHeight;
+    return top;
+  }
   int64_t top = 0;
   for (PVirtualNode run = node; run != nullptr && run != root; run = run->Parent) {
     PVirtualNode parent = run->Parent;

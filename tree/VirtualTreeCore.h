@@ -258,7 +258,8 @@ public:
   // Node at position (tree coordinates, negative counts as 0); null below
   // the last node. nodeTop gets its top in tree coordinates.
   PVirtualNode GetNodeAtPosition(int64_t position, int64_t& nodeTop);
-  // Top of node in tree coordinates (node must be fully visible).
+  // Top of node in tree coordinates (node must be fully visible); from the
+  // cache entry before it when the cache is in use.
   uint32_t GetNodeTop(PVirtualNode node) const;
   const std::vector<TCacheEntry>& PositionCache() const { return positionCache; }
   // Visible nodes per cache entry (kCacheSpacing; tests use small values to
@@ -563,6 +564,11 @@ protected:
     streamDepth = 0;
     // Nodes read so far are told of their freeing now, while handlers still run.
     if (streamRootStandIn != nullptr) FreeStreamChildren(streamRootStandIn, nullptr);
+    for (auto it = detachedReads.rbegin(); it != detachedReads.rend(); ++it) {
+      FreeStreamChildren(*it, nullptr);
+      DoFreeNode(*it);
+    }
+    detachedReads.clear();
     // A deletion of the top level under way (a clear, a shrink) goes on no
     // more: all that is still linked goes here.
     root->States &= ~vsClearing;
@@ -617,6 +623,9 @@ protected:
   virtual void BeginInvalidationBatch() {}
   virtual void EndInvalidationBatch() {}
   virtual void UpdateScrollBars(bool doRepaint) {}
+  // Sets the scroll bars after one row changed the range; they are drawn
+  // with the next paint of the frame.
+  virtual void UpdateScrollRange() { UpdateScrollBars(true); }
   virtual void UpdateEditBounds() {}
   virtual bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally) { return false; }
   virtual PVirtualNode GetTopNode() { return nullptr; }
@@ -655,6 +664,11 @@ protected:
   // Builds the whole cache (runs where ScheduleCacheValidation runs it).
   virtual bool DoValidateCache();
   void FinishCacheValidation(bool success);
+  // Number of leading cache entries whose node is node or comes before it.
+  size_t CacheEntriesUpTo(PVirtualNode node) const;
+  // Moves the cache entries after a fully visible node whose height changed
+  // by difference; false (nothing moved) when the cache is not in use.
+  bool ShiftCacheBelow(PVirtualNode node, int64_t difference);
   // Changes a node's check state with all its consequences.
   bool ChangeCheckState(PVirtualNode node, TCheckState value);
   // Runs a check change (kind: change, click or parent step) and everything it
@@ -860,6 +874,8 @@ private:
   int writeDepth = 0;
   // The detached node that stands for the hidden root while a stream is read.
   PVirtualNode streamRootStandIn = nullptr;
+  // The nodes being read detached, to be linked once complete (innermost last).
+  std::vector<PVirtualNode> detachedReads;
   int64_t readLimit = 0;
   uint64_t loadHeightBudget = 0;
   uint32_t pendingRootCount = 0;

@@ -372,6 +372,7 @@ public:
 
   // ---- Scrolling and scroll bars --------------------------------------------
   void UpdateScrollBars(bool doRepaint) override;
+  void UpdateScrollRange() override;
   void UpdateVerticalScrollBar(bool doRepaint);
   void UpdateHorizontalScrollBar(bool doRepaint);
   bool ScrollIntoView(PVirtualNode node, bool center, bool horizontally = false) override;
@@ -834,8 +835,6 @@ protected:
   // Hit positions inside a cell (offset from the cell's left, right = cell width).
   virtual void DetermineHitPositionLTR(THitInfo& hitInfo, int offset, int right, TAlignment alignment);
   virtual void DetermineHitPositionRTL(THitInfo& hitInfo, int offset, int right, TAlignment alignment);
-  // The position-cache entry at or before node in tree order and its top (null before the first entry).
-  PVirtualNode FindInPositionCache(PVirtualNode node, uint32_t& currentPos) const;
 
   // ---- Paint elements (the pipeline calls them per cell) ---------------------
   virtual void PaintCheckImage(const TVTCellPaintInfo& paintInfo);

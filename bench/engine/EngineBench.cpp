@@ -263,15 +263,17 @@ int wmain(int argc, wchar_t** argv) {
   for (const std::wstring& path : paths) checked.emplace_back(path.begin(), path.end());
   std::vector<TNeededTick> leftOut;
   const TNeededFolders needed = TNeededFolders::OfThisSystem();
-  const std::vector<TItemKey> keys = ListCheckedKeys(checked, [](TListedItem&&) {}, &leftOut, &needed);
+  std::vector<TFolderTime> folderTimes;
+  const std::vector<TItemKey> keys = ListCheckedKeys(checked, [](TListedItem&&) {}, &leftOut, &needed, &folderTimes);
   for (const TNeededTick& tick : leftOut) {
     std::fprintf(stderr, "the confirm step leaves out %ls (%ls)\n", reinterpret_cast<const wchar_t*>(tick.path.c_str()),
                  reinterpret_cast<const wchar_t*>(tick.folder.c_str()));
   }
-  if (!leftOut.empty()) return 1;
-  TListedItems listed;
-  listed.count = uint32_t(keys.size());
-  listed.keys = keys.data();
+  if (!leftOut.empty()) {
+    std::printf("FAILED: the confirm step leaves out %zu of the items\n", leftOut.size());
+    return 1;
+  }
+  const TListedItems listed = ListedItemsOf(keys, folderTimes);
   LARGE_INTEGER frequency, start, end;
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
@@ -280,7 +282,10 @@ int wmain(int argc, wchar_t** argv) {
     if (i == paths.size()) {
       std::memset(block->Path, 0, sizeof block->Path);
       HANDLE handle = FileWipeListed(block, &listed);
-      if (!handle) return 1;
+      if (!handle) {
+        std::printf("FAILED: the engine took no call\n");
+        return 1;
+      }
       while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();
       CloseHandle(handle);
       break;
@@ -290,7 +295,10 @@ int wmain(int argc, wchar_t** argv) {
     WriteBlockPaths(*block, reinterpret_cast<const char16_t*>(path.c_str()), path.size(),
                     reinterpret_cast<const char16_t*>(next.c_str()), next.size());
     HANDLE handle = FileWipeListed(block, &listed);
-    if (!handle) return 1;
+    if (!handle) {
+      std::printf("FAILED: the engine took no call for %ls\n", path.c_str());
+      return 1;
+    }
     while (MsgWaitForMultipleObjects(1, &handle, FALSE, INFINITE, QS_ALLINPUT) != WAIT_OBJECT_0) Pump();
     CloseHandle(handle);
   }

@@ -51,6 +51,15 @@
 # prefix that links to a fresh folder under DIR; only that folder is written
 # and it is removed afterwards. DIR defaults to $QV_BUILD.
 set -euo pipefail
+shopt -s inherit_errexit
+# Any side that fails ends the run at once, from however deep a subshell:
+# a figure beside a side that did not do its work would be a false one.
+trap 'exit 1' USR1
+fail() {  # fail WHY...: ends the whole run with WHY
+  echo "run.sh: FAILED: $*" >&2
+  kill -USR1 $$
+  exit 1
+}
 root=$(cd "$(dirname "$0")/../.." && pwd)
 export QV_BUILD="${QV_BUILD:-$root/build}"
 mode=all
@@ -81,13 +90,23 @@ wine "$exe" >/dev/null 2>&1 || true
 
 last_out=""
 timed() {  # timed CMD...: prints the seconds the whole process took; its output is in $last_out
-  local t0 t1
+  local t0 t1 rc=0
   t0=$(date +%s.%N)
-  last_out=$("$@")
+  last_out=$("$@") || rc=$?
   t1=$(date +%s.%N)
+  [ "$rc" = 0 ] || fail "$* exited with $rc: $last_out"
   awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", b - a }'
 }
+times_ok() {  # times_ok WHAT X...: fails the run unless there are times and each is a number
+  local what=$1 x
+  shift
+  [ $# -gt 0 ] || fail "no times for $what"
+  for x in "$@"; do
+    [[ "$x" =~ ^[0-9]+(\.[0-9]+)?$ ]] || fail "a time for $what is not a number: '$x'"
+  done
+}
 median() {  # median X...: the middle value (the mean of the middle two for an even count)
+  times_ok median "$@"
   printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { printf "%.3f", NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 range3() {  # range3 FORMAT: the numbers on stdin as "min / median / max", each printed with FORMAT
@@ -95,6 +114,13 @@ range3() {  # range3 FORMAT: the numbers on stdin as "min / median / max", each 
     printf f " / " f " / " f, r[1], NR % 2 ? r[(NR + 1) / 2] : (r[NR / 2] + r[NR / 2 + 1]) / 2, r[NR] }'
 }
 spread() {  # spread "A..." "B...": the ratios A[k] / B[k] of the rounds as "min / median / max"
+  local a=($1) b=($2)
+  times_ok ratio "${a[@]}" "${b[@]}"
+  [ ${#a[@]} = ${#b[@]} ] || fail "ratio of ${#a[@]} rounds to ${#b[@]}"
+  local x
+  for x in "${b[@]}"; do  # a side that took no time did no work
+    awk -v x="$x" 'BEGIN { exit !(x > 0) }' || fail "a ratio to a time of $x"
+  done
   awk -v a="$1" -v b="$2" 'BEGIN { n = split(a, x, " "); split(b, y, " "); for (k = 1; k <= n; k++) printf "%.6f\n", x[k] / y[k] }' |
     range3 "%.2fx"
 }
@@ -106,9 +132,11 @@ printf 'load %s on %s processors\n' "$(cut -d' ' -f1 /proc/loadavg)" "$(nproc)"
 engine() {  # engine NAME fill|random|names|floor: wipes $dir/NAME; prints "process-seconds engine-seconds"
   local t
   t=$(timed wine "$exe" "$letter:\\$1" "$2"; echo " $last_out")
-  case "$t" in *FAILED*) echo "engine wipe of $1 failed: $t" >&2; exit 1 ;; esac
-  [ ! -e "$dir/$1" ] || { echo "engine left $1" >&2; exit 1; }
-  echo "$t" | awk '{ print $1, $2 }'
+  case "$t" in *FAILED*) fail "engine wipe of $1: $t" ;; esac
+  [ ! -e "$dir/$1" ] || fail "engine left $1"
+  t=$(echo "$t" | awk '{ print $1, $2 }')
+  times_ok "the engine's wipe of $1" $t
+  echo "$t"
 }
 fstype=$(df --output=fstype "$dir" | tail -n1 | tr -d ' ')
 
@@ -135,7 +163,7 @@ big() {
     start_t+=("$(timed wine "$exe" - start)")
     make_file plain.bin
     r=$(timed wine "$exe" "$letter:\\plain.bin" plainfill; echo " $last_out")
-    case "$r" in *FAILED*) echo "plain fill failed: $r" >&2; exit 1 ;; esac
+    case "$r" in *FAILED*) fail "plain fill: $r" ;; esac
     plain_t+=("${r%% *}"); r=${r#* }; plain_in+=("${r%% *}")
     rm -f "$dir/plain.bin"
     make_file plainwipe.bin
@@ -199,10 +227,12 @@ ticks() {
     local out
     make_files "$1" "$count"
     out=$(timed wine "$exe" "$letter:\\$1" "$1"; echo " $last_out")
-    case "$out" in *FAILED*) echo "engine wipe of single ticks ($1) failed: $out" >&2; exit 1 ;; esac
-    [ -z "$(ls -A "$dir/$1")" ] || { echo "single ticks ($1) left entries: $(ls -A "$dir/$1" | head)" >&2; exit 1; }
+    case "$out" in *FAILED*) fail "engine wipe of single ticks ($1): $out" ;; esac
+    [ -z "$(ls -A "$dir/$1")" ] || fail "single ticks ($1) left entries: $(ls -A "$dir/$1" | head)"
+    out=$(echo "$out" | awk '{ print $2 }')
+    times_ok "the engine's single ticks ($1)" $out
     rmdir "$dir/$1"
-    echo "$out" | awk '{ print $2 }'
+    echo "$out"
   }
   local side order
   for round in $(seq "$rounds"); do

@@ -93,5 +93,5 @@ public:
   void SetRubberBand(const TRect& r) { newSelRect = TTreeRect::From(r); }
   void SetRubberBand(const TTreeRect& r) { newSelRect = r; }
   using TBaseVirtualTree::DetermineHitPositionLTR;
-  using TBaseVirtualTree::FindInPositionCache;
+  using TBaseVirtualTree::CacheEntriesUpTo;
 };

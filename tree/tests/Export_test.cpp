@@ -84,7 +84,7 @@ TRows ReadCsv(std::u16string_view text, char16_t separator) {
 // What a text becomes in the system code page: unpaired surrogates as U+FFFD,
 // characters the code page lacks as '?', no look-alikes.
 std::u16string ThroughCodePage(std::u16string_view text) {
-  std::u16string clean = ReplaceLoneSurrogates(text), result;
+  std::u16string clean = ReplaceUnwritable(text), result;
   for (size_t i = 0; i < clean.size(); ++i) {
     size_t n = (clean[i] >= 0xD800 && clean[i] <= 0xDBFF) ? 2 : 1;
     char bytes[8];
@@ -278,14 +278,15 @@ TRows ExpectedCells(TCustomVirtualStringTree* tree, TVSTTextSourceType source,
   return rows;
 }
 
-std::u16string Clean(std::u16string_view text) { return ReplaceLoneSurrogates(text); }
+std::u16string Clean(std::u16string_view text) { return ReplaceUnwritable(text); }
 
 // Texts made of the characters that break exports: separators, quotes, line
-// breaks, markup, non-Latin text, pairs and unpaired surrogates, look-alikes.
+// breaks, markup, non-Latin text, pairs and unpaired surrogates, look-alikes, NUL.
 std::u16string RandomText(std::mt19937& random) {
   static const std::u16string_view pieces[] = {
       u"a", u"Z", u" ", u",", u";", u"\t", u"\"", u"\"\"", u"\r", u"\n", u"\r\n", u"&", u"<", u">",
-      u"\u00e9", u"\u20ac", u"\u201a", u"\u201c", u"\uff0c", u"\uff02", u"\uff1b", u"\u4e2d", u"\U0001F600", u"\xD800", u"\xDC00", u"\\", u"{", u"}"};
+      u"\u00e9", u"\u20ac", u"\u201a", u"\u201c", u"\uff0c", u"\uff02", u"\uff1b", u"\u4e2d", u"\U0001F600", u"\xD800", u"\xDC00", u"\\", u"{", u"}",
+      std::u16string_view(u"\0", 1)};
   std::u16string text;
   int length = std::uniform_int_distribution<int>(0, 6)(random);
   for (int i = 0; i < length; ++i)
@@ -553,14 +554,14 @@ TEST_F(ExportTest, RtfOpensInTheRichEditControlWithTheTreesTexts) {
   tree->OnPaintText = PaintTextFromTable;
   PVirtualNode top = Add(nullptr, {u"R&D {draft} \\ back", u"\u4e2d\u6587 \u9999"});
   Add(top, {u"caf\u00e9 \u20ac \U0001F600", u"lone \xD800 x"});
-  Add(nullptr, {u"", u"last"});
+  Add(nullptr, {u"", std::u16string(u"la\0st", 5)});
   std::string rtf = tree->ContentToRTF(tstAll);
   EXPECT_EQ(rtf.rfind("{\\rtf1\\ansi\\ansicpg1252\\deff0\\deflang1043{\\fonttbl{\\f0 Tahoma;}", 0), 0u) << rtf;
   EXPECT_NE(rtf.find("\\u-26215\\'3f"), std::string::npos);  // U+9999
   EXPECT_NE(rtf.find("\\red0\\green0\\blue255;"), std::string::npos);
   std::u16string text = RichEditText(rtf, form->Handle());
   std::vector<std::u16string> expected = {u"Name", u"Size {x}", u"R&D {draft} \\ back", u"\u4e2d\u6587 \u9999",
-                                          u"caf\u00e9 \u20ac \U0001F600", u"lone \uFFFD x", u"last"};
+                                          u"caf\u00e9 \u20ac \U0001F600", u"lone \uFFFD x", u"la\uFFFDst"};
   EXPECT_EQ(TextPieces(text), expected) << std::string(Utf16ToUtf8(text));
   italic->Free();
 }

@@ -263,9 +263,8 @@ TEST_F(GeometryTest, DisplayRectanglesMatchTheSumOfHeights) {
     tree->SetOffsetY(-static_cast<int>(rng() % 3000));
     int64_t top = 0;
     for (PVirtualNode node : ShownNodes(*tree)) {
-      uint32_t cachedTop = 0;
-      PVirtualNode entry = tree->FindInPositionCache(node, cachedTop);
-      if (entry != nullptr) ASSERT_LE(cachedTop, top);
+      size_t entries = tree->CacheEntriesUpTo(node);
+      if (entries > 0) ASSERT_LE(tree->PositionCache()[entries - 1].AbsoluteTop, top);
       TRect row = tree->GetDisplayRect(node, NoColumn, false);
       ASSERT_EQ(row.Top, top + tree->OffsetY());
       ASSERT_EQ(row.Bottom, row.Top + node->NodeHeight);

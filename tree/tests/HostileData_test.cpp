@@ -14,6 +14,30 @@
 
 namespace {
 
+// Announces size bytes and gives zeros without end; counts what was read.
+struct TEndlessStream : IStream {
+  uint64_t size = 0, given = 0;
+  ULONG references = 1;
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID, void** object) override { return *object = nullptr, E_NOINTERFACE; }
+  ULONG STDMETHODCALLTYPE AddRef() override { return ++references; }
+  ULONG STDMETHODCALLTYPE Release() override { return --references; }
+  HRESULT STDMETHODCALLTYPE Read(void* bytes, ULONG count, ULONG* read) override {
+    std::memset(bytes, 0, count);
+    given += *read = count;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD) override { return *stat = STATSTG{}, stat->cbSize.QuadPart = size, S_OK; }
+  HRESULT STDMETHODCALLTYPE Seek(LARGE_INTEGER, DWORD, ULARGE_INTEGER* at) override { return at->QuadPart = 0, S_OK; }
+  HRESULT STDMETHODCALLTYPE Write(const void*, ULONG, ULONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE SetSize(ULARGE_INTEGER) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE CopyTo(IStream*, ULARGE_INTEGER, ULARGE_INTEGER*, ULARGE_INTEGER*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Commit(DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Revert() override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE LockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE UnlockRegion(ULARGE_INTEGER, ULARGE_INTEGER, DWORD) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+};
+
 // Offers "Virtual Tree Data" as the given bytes (a block of exactly that size,
 // or a stream) and optionally a tree reference.
 class THostileData : public IDataObject {
@@ -21,6 +45,7 @@ public:
   std::vector<uint8_t> nodes;
   std::vector<uint8_t> reference;
   DWORD tymed = TYMED_HGLOBAL;
+  TEndlessStream* endless = nullptr;  // handed out instead of the nodes as a stream
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** object) override {
     if (riid == IID_IUnknown || riid == IID_IDataObject) {
@@ -43,6 +68,12 @@ public:
     if (format->cfFormat == CF_VIRTUALTREE) bytes = &nodes;
     if (format->cfFormat == CF_VTREFERENCE && !reference.empty()) bytes = &reference;
     if (bytes == nullptr) return DV_E_FORMATETC;
+    if (endless != nullptr && bytes == &nodes) {
+      endless->AddRef();
+      medium->tymed = TYMED_ISTREAM;
+      medium->pstm = endless;
+      return S_OK;
+    }
     if (tymed == TYMED_ISTREAM && bytes == &nodes) {
       if (FAILED(CreateStreamOnHGlobal(nullptr, TRUE, &medium->pstm))) return E_OUTOFMEMORY;
       medium->pstm->Write(bytes->data(), ULONG(bytes->size()), nullptr);
@@ -130,6 +161,7 @@ TEST(HostileData, MalformedNodeStreamsGiveOnlyTheTreesError) {
   std::mt19937 random(2007);
   int rounds = std::getenv("QV_LONG") != nullptr ? 5000 : 300;
   int refused = 0, inserted = 0, empty = 0;
+  TEndlessStream endless;
   DWORD self = GetCurrentProcessId();
   for (int round = 0; round < rounds; ++round) {
     auto* data = new THostileData;
@@ -150,8 +182,9 @@ TEST(HostileData, MalformedNodeStreamsGiveOnlyTheTreesError) {
       case 4:  // a chunk size that lies
         PutU32(data->nodes, 4 + 4 * (1 + random() % 8), uint32_t(random()));
         break;
-      case 5:  // the same data as a stream, cut short, or no block at all
+      case 5:  // the same data as a stream, cut short, or no block at all, or an endless stream
         data->tymed = random() % 4 == 0 ? TYMED_NULL : TYMED_ISTREAM;
+        if (random() % 3 == 0) data->endless = &endless, endless.size = valid.size(), endless.given = 0;
         data->nodes.erase(data->nodes.begin(), data->nodes.begin() + 4);
         data->nodes.resize(random() % data->nodes.size());
         break;
@@ -178,6 +211,8 @@ TEST(HostileData, MalformedNodeStreamsGiveOnlyTheTreesError) {
     if (viaClipboard) OleSetClipboard(nullptr);
     data->Release();
     ASSERT_EQ(CheckTreeInvariants(*target), "") << "round " << round;
+    // Read no further than it announced, and one read more.
+    ASSERT_LE(endless.given, valid.size() + 65536) << "round " << round;
     if (target->GetRootNodeCount() > 2000) target->Clear();
   }
   EXPECT_GT(refused, 0);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <random>
 #include <set>
+#include <utility>
 
 #include "TreeTestSupport.h"
 #include "core/MemoryStream.h"
@@ -167,6 +168,11 @@ public:
       if (actual != expected) return "GetNodeAt(" + std::to_string(y) + ")";
       if (expected != nullptr && top != expectedTop) return "node top at " + std::to_string(y);
     }
+    std::vector<int64_t> tops;
+    int64_t rowTop = 0;
+    for (PVirtualNode node : shown) tops.push_back(std::exchange(rowTop, rowTop + node->NodeHeight));
+    for (size_t i = 0; i < shown.size(); i += 1 + shown.size() / 20)
+      if (tree.GetNodeTop(shown[i]) != tops[i]) return "node top of row " + std::to_string(i);
     for (size_t i = 0; i < shown.size(); ++i) {
       PVirtualNode next = i + 1 < shown.size() ? shown[i + 1] : nullptr;
       PVirtualNode previous = i > 0 ? shown[i - 1] : nullptr;
@@ -276,6 +282,13 @@ TEST(RandomModel, GetNodeAtAgreesWithScanInLargeCachedTree) {
   tree.CompleteCacheValidation();
   ASSERT_TRUE(tree.TreeStates().Contains(tsUseCache));
   ASSERT_GT(tree.PositionCache().size(), 1u);
+  compare();
+  // A shown row's height moves the entries after it: the cache stays in use.
+  for (int i = 0; i < 40; ++i) {
+    std::vector<PVirtualNode> shown = ShownNodes(tree);
+    tree.SetNodeHeight(shown[rng() % shown.size()], 5 + rng() % 30);
+    ASSERT_TRUE(tree.TreeStates().Contains(tsUseCache));
+  }
   compare();
   tree.InvalidateCache();
   ASSERT_FALSE(tree.TreeStates().Contains(tsUseCache));

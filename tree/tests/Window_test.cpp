@@ -262,6 +262,32 @@ TEST_F(TreeWindowTest, ScrollRangeFollowsTheTotalHeight) {
   int top = 0;
   PVirtualNode bottom = tree->GetNodeAt(0, tree->ClientHeight() - 1, true, top);
   EXPECT_EQ(bottom, tree->GetLast());
+  // A row's height sets the range at once; the bar is drawn once, with the
+  // next paint, as a full update draws it (read from the window's surface).
+  auto bar = [&] {
+    RECT frame{};
+    GetWindowRect(tree->Handle(), &frame);
+    POINT origin{0, 0};
+    ClientToScreen(tree->Handle(), &origin);
+    int x = origin.x - frame.left + tree->ClientWidth() + GetSystemMetrics(SM_CXVSCROLL) / 2;
+    HDC dc = GetWindowDC(tree->Handle());
+    std::vector<COLORREF> column;
+    for (int y = 0; y < tree->ClientHeight(); ++y) column.push_back(GetPixel(dc, x, origin.y - frame.top + y));
+    ReleaseDC(tree->Handle(), dc);
+    return column;
+  };
+  UpdateWindow(tree->Handle());
+  std::vector<COLORREF> before = bar();
+  tree->SetNodeHeight(tree->GetFirst(), 18 + 1800);
+  SCROLLINFO info{sizeof(info), SIF_RANGE};
+  GetScrollInfo(tree->Handle(), SB_VERT, &info);
+  EXPECT_EQ(info.nMax, 200 * 18);
+  EXPECT_EQ(bar(), before);
+  UpdateWindow(tree->Handle());
+  std::vector<COLORREF> drawn = bar();
+  EXPECT_NE(drawn, before);
+  tree->UpdateScrollBars(true);
+  EXPECT_EQ(bar(), drawn);
   tree->Clear();
   EXPECT_EQ(tree->RangeY(), 0u);
   EXPECT_EQ(tree->OffsetY(), 0);

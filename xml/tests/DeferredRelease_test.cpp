@@ -18,6 +18,7 @@
 // Every handler reads the nodes it is handed, so one handed a freed node
 // faults; a node an operation returns is alive, and a document freed is gone.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <functional>
 #include <numeric>
@@ -51,7 +52,7 @@ const char* const kEventNames[] = {
 enum class Action {
   FreeDocument, FreeNode, FreeParent, FreeDocumentThenNode, FreeNodeAndRaise, FreeParser, FreeSecondNode,
   FreeChainReader, FreeChainRelay, FreeChainChecker, FreeChainBuilder, FreeTarget, FreeImplementation,
-  FreeParserBuilder, Last
+  FreeParserBuilder, FreeParserReader, FreeParserChecker, FreeTraversal, FreeResolver, FreeDocumentTypes, Last
 };
 // What the row's handler frees ("... frees the <action> at call k").
 const char* const kActionNames[] = {"document", "node", "node's parent",
@@ -59,7 +60,9 @@ const char* const kActionNames[] = {"document", "node", "node's parent",
                                     "node and raises", "parser", "second node it is told of",
                                     "reader of its own chain", "relay of its own chain", "checker of its own chain",
                                     "builder of its own chain", "operation's target", "DOM implementation",
-                                    "parser's builder"};
+                                    "parser's builder", "parser's reader", "parser's checker",
+                                    "iterator or walker it filters for", "resource resolver",
+                                    "document types"};
 // The parts of a chain a script step puts together itself: reader, relay, checker, builder.
 constexpr int kChainParts = 4;
 
@@ -88,6 +91,8 @@ public:
   TOwnedRef<TdomNode>* target = nullptr;  // of the operation under way, while it runs
   int watched = 0, deleted = 0;           // nodes with a deletion handler; their deletions heard
   TComponent* chain[kChainParts] = {};     // the hand-made chain while its step runs
+  std::function<void()> freeTraversal;     // frees the traversal of the step under way
+  std::function<void()> freeResolver;      // frees the acting resolver (and makes another)
 
   void Told(TdomNode* node, TdomNode* second = nullptr) {
     // Looks at what it is handed, as a real handler would.
@@ -122,6 +127,22 @@ public:
         case Action::FreeTarget: FreeNode(target != nullptr ? target->Get() : nullptr); break;
         case Action::FreeImplementation: renewImplementation(); break;
         case Action::FreeParserBuilder: (*parser)->DomBuilder()->Free(); break;
+        case Action::FreeParserReader: (*parser)->Reader()->Free(); break;
+        case Action::FreeParserChecker: (*parser)->WFTestHandler()->Free(); break;
+        case Action::FreeTraversal:
+          if (freeTraversal) std::exchange(freeTraversal, nullptr)();
+          break;
+        case Action::FreeResolver: freeResolver(); break;
+        case Action::FreeDocumentTypes:
+          // One in use is refused; the others go.
+          for (int i = impl->GetDocumentTypes()->GetLength(); i-- > 0;) {
+            auto* doctype = static_cast<TdomDocumentType*>(impl->GetDocumentTypes()->Item(i));
+            try {
+              impl->FreeDocumentType(doctype);
+            } catch (const Exception&) {
+            }
+          }
+          break;
         case Action::Last: break;
       }
     } catch (const Exception&) {
@@ -221,14 +242,17 @@ struct Looker {
   }
 };
 
-// A resolver that reads files and acts like the other handlers, told of the element being read.
+// A resolver that reads files and acts like the other handlers, told of
+// the element being read; the actor may free it, so it touches itself no more.
 class ActingResolver : public TFileResourceResolver {
 public:
   Actor* actor = nullptr;
   TStream* ResolveResource(const std::u16string& baseURI, std::u16string& publicId,
                            std::u16string& systemId) override {
-    actor->Told(actor->OpenElement());
-    return TFileResourceResolver::ResolveResource(baseURI, publicId, systemId);
+    std::unique_ptr<TStream> stream(TFileResourceResolver::ResolveResource(baseURI, publicId, systemId));
+    Actor* told = actor;
+    told->Told(told->OpenElement());
+    return stream.release();
   }
 };
 
@@ -428,6 +452,24 @@ protected:
             if (removed) EXPECT_EQ(removed->GetParentNode(), nullptr) << "not removed";
           }
         },
+        // Values set on an attribute and on a text, an attribute node put on and taken off.
+        [=](Event) { onChild(0, [](TdomElement* s) { SetValueAndCheck(s->getAttributeNode(u"a"), u"sv"); }); },
+        [=](Event) { onChild(0, [](TdomElement* s) { SetValueAndCheck(s->GetFirstChildNode(), u"tv"); }); },
+        [=](Event) { onChild(0, [this](TdomElement* s) { PutAttributeNode(s, u"an"); }); },
+        [=](Event) { onChild(0, [this](TdomElement* s) { PutAttributeNode(s, u"a"); }); },
+        [=](Event) {
+          onChild(0, [](TdomElement* s) {
+            TOwnedRef<TdomElement> e(s);
+            TOwnedRef<TdomAttr> attr(s->getAttributeNode(u"an"));
+            if (!attr) return;
+            TOwnedRef<TdomAttr> removed(e->removeAttributeNode(attr.Get()));
+            if (removed) EXPECT_EQ(removed->GetOwnerElement(), nullptr) << "the attribute node is still attached";
+            if (e) EXPECT_FALSE(e->hasAttribute(u"an")) << "the attribute node was not removed";
+          });
+        },
+        // Fragments of three children put before the first element, and in the place of the last node.
+        [this](Event) { FragmentInto(/*replace=*/false); },
+        [this](Event) { FragmentInto(/*replace=*/true); },
         // Elements with attributes freed, in a fragment and by themselves.
         [this](Event) {
           if (!There()) return;
@@ -475,16 +517,24 @@ protected:
           if (impl->OwnsDocument(other)) impl->FreeDocument(other);
         },
         [=](Event) { onChild(0, [this](TdomElement* s) { Returned(s->cloneNode(/*deep=*/true)); }); },
+        // Traversals whose filter may free them: what a step returns is alive.
         [this](Event) {
           if (!There()) return;
           TdomNodeIterator* iterator = doc->createNodeIterator(doc, kShowAll, actor, true);
-          while (There() && iterator->nextNode() != nullptr) {}
+          bool freed = false;
+          actor->freeTraversal = [&] {
+            freed = true;
+            iterator->detach();
+            doc->ClearInvalidNodeIterators();
+          };
+          while (There() && !freed && Returned(iterator->nextNode()) != nullptr) {}
         },
         [this](Event) {
           if (!There()) return;
           TdomTreeWalker* walker = doc->createTreeWalker(doc, kShowAll, actor, true);
-          while (There() && walker->nextNode() != nullptr) {}
-          while (There() && walker->parentNode() != nullptr) {}
+          actor->freeTraversal = [&] { doc->FreeTreeWalker(walker); };
+          while (There() && walker != nullptr && Returned(walker->nextNode()) != nullptr) {}
+          while (There() && walker != nullptr && Returned(walker->parentNode()) != nullptr) {}
           if (There()) doc->FreeTreeWalker(walker);
         },
         [this](Event) {
@@ -493,6 +543,39 @@ protected:
           }
         },
         [=](Event) { onChild(-1, [this](TdomElement* root) { Returned(root->EvaluateToNode(u"//*[f()][$v]")); }); },
+        // A number and a string: right whenever their context survived (a request no handler answers
+        // gives NaN; so does an evaluation a handler cut short by freeing a node it reads).
+        [=](Event event) {
+          if (event != Event::XPathFunction && event != Event::XPathVariable) return;
+          onChild(-1, [this, event](TdomElement* root) {
+            TOwnedRef<TdomElement> e(root);
+            double before = root->EvaluateToNumber(u"count(*)");
+            double n = root->EvaluateToNumber(event == Event::XPathFunction ? u"count(*[f()])" : u"count(*[$v])");
+            double after = e ? e->EvaluateToNumber(u"count(*)") : n;
+            if (!actor->acted) EXPECT_EQ(n, before);
+            EXPECT_TRUE((actor->acted && std::isnan(n)) || (n <= before && n >= after)) << n << " of " << before << " children, " << after << " left";
+          });
+        },
+        [=](Event event) {
+          if (event != Event::XPathFunction && event != Event::XPathVariable) return;
+          onChild(0, [event](TdomElement* s) {
+            TOwnedRef<TdomElement> e(s);
+            std::u16string value =
+                s->EvaluateToWideString(event == Event::XPathFunction ? u"concat(name(), f())" : u"concat(name(), $v)");
+            if (e && !e->IsGoing()) EXPECT_EQ(value, e->GetNodeName() + u"true");
+          });
+        },
+        // A namespace document made with a type of its own.
+        [this](Event) {
+          TDomImplementation* by = impl;
+          TdomDocumentType* doctype = impl->createDocumentType(u"p:r", u"", u"");
+          TdomDocument* made = impl->createDocument(u"urn:q", u"p:r", doctype);
+          if (impl != by || !impl->OwnsDocument(made)) return;
+          if (TdomElement* root = made->GetDocumentElement()) EXPECT_EQ(root->GetNamespaceURI(), u"urn:q");
+          EXPECT_EQ(made->GetDoctype(), doctype);
+          impl->FreeDocument(made);
+          EXPECT_FALSE(impl->OwnsDocumentType(doctype)) << "the type left behind its document";
+        },
         [this](Event) {
           if (There()) doc->validate(/*keepUnchanged=*/false);
         },
@@ -581,6 +664,61 @@ protected:
     e->setAttribute(u"n", value);
     if (element && !element->IsGoing() && element->hasAttribute(u"n")) EXPECT_EQ(element->getAttribute(u"n"), value);
   }
+  // A value set on node (an attribute or a text) is there, unless a handler freed node.
+  static void SetValueAndCheck(TdomNode* node, const char16_t* value) {
+    if (node == nullptr || (node->GetNodeType() != ntText_Node && node->GetNodeType() != ntAttribute_Node)) return;
+    TOwnedRef<TdomNode> there(node);
+    node->SetNodeValue(value);
+    if (there && !there->IsGoing()) EXPECT_EQ(there->GetNodeValue(), value) << "the value was not set";
+  }
+  // A new attribute node named name put on e (in the place of one there):
+  // attached with its value, the one it replaced detached.
+  void PutAttributeNode(TdomElement* e, const char16_t* name) {
+    TOwnedRef<TdomElement> element(e);
+    TOwnedRef<TdomAttr> attr(doc->createAttribute(name));
+    attr->SetNodeValue(u"put");
+    TOwnedRef<TdomAttr> old(element && attr ? static_cast<TdomAttr*>(Returned(e->setAttributeNode(attr.Get()))) : nullptr);
+    if (old) EXPECT_EQ(old->GetOwnerElement(), nullptr) << "the attribute node replaced is still attached";
+    if (element && attr && There()) {
+      EXPECT_EQ(attr->GetOwnerElement(), element.Get()) << "the attribute node is not attached";
+      EXPECT_EQ(element->getAttribute(name), u"put");
+    }
+  }
+  // Three elements in a fragment put before the first element of the root,
+  // or in the place of its last node; those a handler left stand in order there.
+  void FragmentInto(bool replace) {
+    if (!There()) return;
+    TOwnedRef<TdomDocumentFragment> fragment(doc->createDocumentFragment());
+    TOwnedRef<TdomNode> parts[] = {TOwnedRef<TdomNode>(doc->createElement(u"f1")),
+                                   TOwnedRef<TdomNode>(doc->createElement(u"f2")),
+                                   TOwnedRef<TdomNode>(doc->createElement(u"f3"))};
+    for (TOwnedRef<TdomNode>& part : parts) {
+      if (There() && fragment && part) fragment->appendChild(part.Get());
+    }
+    TOwnedRef<TdomElement> root(Root());
+    TOwnedRef<TdomNode> reference(!root ? nullptr : replace ? root->GetLastChildNode() : Child(0));
+    if (!fragment || !reference) return;
+    // The target a handler may free halfway: the node the fragment goes before or replaces.
+    Target target(actor, reference.Get());
+    TOwnedRef<TdomNode> end(replace ? reference->GetNextSiblingNode() : reference.Get());
+    bool wasLast = !end;
+    if (replace) {
+      root->replaceChild(fragment.Get(), reference.Get());
+    } else {
+      root->insertBefore(fragment.Get(), reference.Get());
+    }
+    if (!root || !There()) return;
+    TdomNode* last = nullptr;
+    for (TOwnedRef<TdomNode>& part : parts) {
+      if (!part || part->GetParentNode() != root.Get()) continue;
+      if (last != nullptr) EXPECT_EQ(last->GetNextSiblingNode(), part.Get()) << "the fragment's children out of order";
+      last = part.Get();
+    }
+    if (!actor->acted) EXPECT_NE(last, nullptr) << "the fragment's children did not go in";
+    if (last == nullptr) return;
+    if (wasLast || end) EXPECT_EQ(last->GetNextSiblingNode(), end.Get()) << "not where the reference stood";
+    if (replace && reference) EXPECT_NE(reference->GetParentNode(), root.Get()) << "the node replaced is still there";
+  }
   // No two texts stand side by side, and none is empty, anywhere below node.
   static bool Normalized(TdomNode* node) {
     for (TdomNode* c = node->GetFirstChildNode(); c != nullptr; c = c->GetNextSiblingNode()) {
@@ -616,6 +754,7 @@ protected:
       } catch (const Exception&) {
         // A refusal, or a read that stopped: the script goes on with what is there.
       }
+      actor->freeTraversal = nullptr;
       calls.push_back(actor->calls);
       // What the operation's handler freed is gone once it returned.
       if (actor->freedDocument != nullptr) EXPECT_FALSE(impl->OwnsDocument(actor->freedDocument));
@@ -636,7 +775,8 @@ protected:
     impl->OnRequestXPathFunctionResult = nullptr;
     impl->SetResourceResolver(resolver);
     // A parser whose builder a handler freed reads no more: the next row gets a whole one.
-    if (parser->DomBuilder()->Going()) actor->RenewParser();
+    if (parser->DomBuilder()->Going() || parser->Reader()->Going() || parser->WFTestHandler()->Going())
+      actor->RenewParser();
     return calls;
   }
 
@@ -647,6 +787,11 @@ protected:
     actingResolver = New<ActingResolver>(static_cast<TComponent*>(nullptr));
     actingResolver->actor = actor;
     actor->parser = &parser;
+    actor->freeResolver = [this] {
+      actingResolver->Free();
+      actingResolver = New<ActingResolver>(static_cast<TComponent*>(nullptr));
+      actingResolver->actor = actor;
+    };
     actor->renewImplementation = [this] {
       TDomImplementation* old = std::exchange(impl, New<TDomImplementation>(static_cast<TComponent*>(nullptr)));
       actor->impl = impl;
@@ -703,7 +848,8 @@ TEST_F(DeferredReleaseTest, EveryHandlerFreeingAtEveryCall) {
   if (child) return;
   // CI takes the first, second and last call of each operation; of the
   // rows that free a part of the own chain those whose call is made while
-  // it reads, and second nodes of the notices that carry one.
+  // it reads, second nodes of the notices that carry one, traversals freed
+  // by their filters and the resolver by itself.
   std::vector<int> last(rows.events.size());
   for (const qvtable::TRow& row : rows.all) last[row.event] = std::max(last[row.event], row.k);
   std::vector<int> chosen = rows.Chosen(0, 0, [&](const qvtable::TRow& row) {
@@ -715,6 +861,10 @@ TEST_F(DeferredReleaseTest, EveryHandlerFreeingAtEveryCall) {
     }
     if (action == Action::FreeSecondNode && at.event != Event::DocAttrModified &&
         at.event != Event::ImplAttrModified && at.event != Event::UserData)
+      return false;
+    // A traversal is freed by its own filter, a resolver in its own call.
+    if ((action == Action::FreeTraversal && at.event != Event::NodeFilter) ||
+        (action == Action::FreeResolver && at.event != Event::Resolver))
       return false;
     return row.k <= 2 || row.k == last[row.event];
   });

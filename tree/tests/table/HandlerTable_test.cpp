@@ -136,6 +136,7 @@ struct TRowState {
   std::string refused;            // why the tree refused the handler's deletion
   std::set<PVirtualNode> freedNodes;
   std::set<PVirtualNode> initialised;
+  std::set<PVirtualNode> loaded;  // given to OnLoadNode
   std::map<PVirtualNode, int> freeCalls;  // of the tree's own DoFreeNode, by node
   std::string problems;
 } g;
@@ -267,7 +268,8 @@ void SetBaselines() {
       [](TVTHeader*, THeaderPaintInfo&, THeaderPaintElements& elements) { elements = hpeBackground | hpeText; });
   SetBaseline<TTable, &Core::OnSaveNode>(
       [](TBaseVirtualTree*, PVirtualNode node, TStream* stream) { stream->WriteBuffer(&node->Index, 4); });
-  SetBaseline<TTable, &Core::OnLoadNode>([](TBaseVirtualTree*, PVirtualNode, TStream* stream) {
+  SetBaseline<TTable, &Core::OnLoadNode>([](TBaseVirtualTree*, PVirtualNode node, TStream* stream) {
+    if (node != nullptr) g.loaded.insert(node);
     uint32_t index = 0;
     stream->ReadBuffer(&index, 4);
   });
@@ -824,6 +826,12 @@ const std::vector<TStep>& Operations() {
            g.saved.assign(static_cast<const char*>(stream->Memory()), static_cast<size_t>(stream->Size()));
            stream->Free();
          }},
+        {.name = "PasteFromClipboard", .run = [](TTableTree* t) { t->PasteFromClipboard(); },
+         .prepare = [](TTableTree* t) {
+           t->SetClipboardFormats({"Virtual Tree Data"});
+           t->SetSelected(Shown(1), true);
+           t->CopyToClipBoard();
+         }},
         {.name = "paint (no check boxes)", .run = [](TTableTree*) {
            RedrawWindow(g.window, nullptr, nullptr, RDW_INVALIDATE | RDW_FRAME | RDW_UPDATENOW);
          }, .plain = true},
@@ -959,6 +967,9 @@ std::string FinishRow(int formComponents, HWND formWindow) {
   qvtest::Pump(5);
   for (PVirtualNode node : g.initialised)
     if (g.freeCalls[node] == 0) Problem("a node was never freed");
+  // What OnLoadNode gave a node only OnFreeNode can take back.
+  for (PVirtualNode node : g.loaded)
+    if (!g.freedNodes.count(node)) Problem("a loaded node was never told it was freed");
   return g.problems;
 }
 
@@ -1172,7 +1183,8 @@ TEST(HandlerTable, EveryOperationSurvivesEveryHandler) {
            (has("change delay: OnStateChange") && action == aClear && row.k == 1) ||
            (has("drag start: OnPaintText") && action == aNode && row.k == 1) ||
            (has("Escape: OnStateChange") && action == aTree && row.k == 1) ||
-           (has("click a cell: OnGetImageIndexEx") && action == aTree && row.k == 2);
+           (has("click a cell: OnGetImageIndexEx") && action == aTree && row.k == 2) ||
+           (has("PasteFromClipboard: OnLoadNode") && action == aTree);
   };
   std::vector<int> chosen = table.rows.Chosen(kOperationSample, /*seed=*/66, always);
   // QV_TABLE_SHARD=i/n takes every n-th of them from the i-th, for runs side by side.
