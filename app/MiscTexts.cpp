@@ -51,6 +51,7 @@ const TMiscText kTexts[] = {
     {"strFormatNoDefaultUnit",
      "%s cannot be laid out on a drive of this size: choose another file system, or uncheck \"Format drive after "
      "wipe\"."},
+    {"strChangedNotWiped", "changed or replaced after the confirm step, not wiped"},
     {"strFolderNotListed",
      "The wipe library cannot keep to the confirmed items, so this folder, which may hold others by now, was not "
      "wiped:"},

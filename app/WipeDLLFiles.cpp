@@ -146,6 +146,15 @@ int32_t NameListedNotMet(TMainForm* form, const std::vector<std::u16string>& nam
   return count;
 }
 
+// Whether the file at path is the one its confirm row lists, unchanged: an
+// engine told only the path would wipe whatever has that name by then.
+bool SameAsListed(const std::unordered_map<std::u16string, const TListedItem*>& rows, const std::u16string& path) {
+  auto found = rows.find(path);
+  if (found == rows.end() || !found->second->keyed) return false;
+  TItemKey now;
+  return EntryKeyOfPath(path, now) == 0 && now == found->second->key;
+}
+
 // Waits for the engine's handle, handling every message meanwhile (sent
 // progress included); a Stop reaches the engine at once.
 void WaitForPath(TMainForm* form, HANDLE done, TAliveToken& token) {
@@ -226,6 +235,9 @@ void TMainForm::StartFileWipe() {
   // Folders above the paths are looked up once for the run; each path's own
   // entry just before it is handed over.
   TDiskCheck disk;
+  std::unordered_map<std::u16string, const TListedItem*> rows;
+  if (confirmed && engine.FileWipeListed == nullptr)
+    for (const TListedItem& row : FileConfirmRows(Item<TListView>("FileConfirmListView"))) rows.emplace(row.path, &row);
   for (size_t i = 0; i < paths.size(); ++i) {
     const std::u16string& path = paths[i].path;
     // A cut path could name a parent folder: a path that does not fit is refused.
@@ -242,6 +254,12 @@ void TMainForm::StartFileWipe() {
     // Another program may have removed or replaced it while earlier paths were wiped.
     if (!StillThere(disk, paths[i])) {
       refuse("strNotThereNotWiped", path, path);
+      continue;
+    }
+    if (confirmed && engine.FileWipeListed == nullptr && !SameAsListed(rows, path)) {
+      AppendWideLine(Item<TMemo>("FileProgressLog"), path + u": " + AnsiToWide(MiscText("strChangedNotWiped")));
+      ++refused;
+      namedTicks.push_back(path);
       continue;
     }
     CopyBlockPaths(*block, path, NextHandedOver(disk, paths, i + 1));

@@ -93,25 +93,42 @@ bool ListFresh(IShellFolder* folder, HWND window, DWORD flags, std::vector<LPITE
   return true;
 }
 
-// The stored records below the folder record whose items a fresh listing
-// no longer gives go, with everything below them: a folder whose nodes are
-// not made keeps the ticks of items in it only in the storage.
+// Adds to gone copies of the PIDLs of record's child records whose items a
+// fresh listing of folder no longer gives, and looks the same way into each
+// child still there that has records below it: only stored folders are
+// listed. A folder that cannot be listed keeps all its records.
+void CollectGoneStored(TNodeStorage* record, IShellFolder* folder, HWND window, DWORD flags, TFreshIDs& gone) {
+  TFreshIDs freshIDs;
+  if (!exactnames::ListsItself(record->AbsolutePIDL()) || !ListFresh(folder, window, flags, freshIDs.ids)) return;
+  auto before = [folder](LPITEMIDLIST a, LPITEMIDLIST b) { return CompareInFolder(folder, a, b) < 0; };
+  for (int i = 0; i < record->ChildNodes()->Count(); ++i) {
+    TNodeStorage* child = record->ChildNodes()->Items(i);
+    if (!std::binary_search(freshIDs.ids.begin(), freshIDs.ids.end(), child->RelativePIDL(), before)) {
+      gone.ids.push_back(NamespacePIDLManager->CopyPIDL(child->AbsolutePIDL()));
+      continue;
+    }
+    if (child->ChildNodes() == nullptr || child->ChildNodes()->Count() == 0) continue;
+    IShellFolder* inner = nullptr;
+    if (SUCCEEDED(folder->BindToObject(child->RelativePIDL(), nullptr, IID_IShellFolder,
+                                       reinterpret_cast<void**>(&inner))) &&
+        inner != nullptr) {
+      CollectGoneStored(child, inner, window, flags, gone);
+      inner->Release();
+    }
+  }
+}
+
+// The stored records below the folder record whose items are gone go, with
+// everything below them: a folder whose nodes are not made keeps the ticks
+// of items in it (at any depth) only in the storage.
 void ForgetGoneStored(TRootNodeStorage* storage, TNamespace* folderNs, HWND window, DWORD flags) {
   TNodeStorage* record = storage->ProcessNode(folderNs->AbsolutePIDL(), /*force=*/false);
   if (record == nullptr || record->ChildNodes() == nullptr || record->ChildNodes()->Count() == 0) return;
   folderNs->InvalidateNamespace(true);
   IShellFolder* folder = folderNs->GetShellFolder();
-  TFreshIDs freshIDs;
-  if (folder == nullptr || !exactnames::ListsItself(folderNs->AbsolutePIDL()) ||
-      !ListFresh(folder, window, flags, freshIDs.ids))
-    return;
-  auto before = [folder](LPITEMIDLIST a, LPITEMIDLIST b) { return CompareInFolder(folder, a, b) < 0; };
+  if (folder == nullptr) return;
   TFreshIDs gone;  // copies: deleting a record frees its PIDL
-  for (int i = 0; i < record->ChildNodes()->Count(); ++i) {
-    TNodeStorage* child = record->ChildNodes()->Items(i);
-    if (!std::binary_search(freshIDs.ids.begin(), freshIDs.ids.end(), child->RelativePIDL(), before))
-      gone.ids.push_back(NamespacePIDLManager->CopyPIDL(child->AbsolutePIDL()));
-  }
+  CollectGoneStored(record, folder, window, flags, gone);
   for (LPITEMIDLIST pidl : gone.ids) storage->Delete(pidl, {}, /*force=*/true, /*freeObject=*/false);
 }
 

@@ -36,6 +36,41 @@ bool IsLinkOrReparsePoint(TNamespace* ns) {
 }
 
 
+namespace {
+
+// False when folder is a file-system folder whose items cannot be read: the
+// shell may list such a folder as empty instead of failing.
+bool FolderReadable(IShellFolder* folder) {
+  IPersistFolder2* persist = nullptr;
+  if (FAILED(folder->QueryInterface(IID_IPersistFolder2, reinterpret_cast<void**>(&persist))) || persist == nullptr)
+    return true;
+  LPITEMIDLIST pidl = nullptr;
+  HRESULT hr = persist->GetCurFolder(&pidl);
+  persist->Release();
+  if (FAILED(hr) || pidl == nullptr) return true;
+  TNamespace* item = New<TNamespace>(pidl, static_cast<TNamespace*>(nullptr));  // frees pidl
+  std::u16string pattern;
+  try {
+    if (item->FileSystem()) pattern = item->NameForParsing();
+  } catch (...) {
+    item->Free();
+    throw;
+  }
+  item->Free();
+  if (pattern.empty()) return true;
+  if (pattern.back() != u'\\') pattern += u'\\';
+  WIN32_FIND_DATAW found;
+  HANDLE find = FindFirstFileW(vws::W(exactnames::ExtendedPath(pattern + u"*")), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    FindClose(find);
+    return true;
+  }
+  DWORD error = GetLastError();  // an empty drive root has no "." to find
+  return error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES;
+}
+
+}  // namespace
+
 bool ListFolderIDs(IShellFolder* folder, HWND window, DWORD flags, std::vector<LPITEMIDLIST>& ids) {
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   IEnumIDList* list = nullptr;
@@ -50,8 +85,10 @@ bool ListFolderIDs(IShellFolder* folder, HWND window, DWORD flags, std::vector<L
     }
     list->Release();
   }
+  // An empty list is trusted only from a folder that can be read: nothing is known gone otherwise.
+  bool listed = result == S_FALSE && (!ids.empty() || FolderReadable(folder));
   SetErrorMode(oldMode);
-  return result == S_FALSE;
+  return listed;
 }
 
 std::u16string PIDLToPath(LPCITEMIDLIST pidl) {

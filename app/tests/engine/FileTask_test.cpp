@@ -916,9 +916,13 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   ASSERT_TRUE(CreateDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()), nullptr));
   WriteBytes(inside, "kept");
   WriteBytes(file, "wiped");
-  Check(folder);
-  Check(file);
+  const std::u16string remade = std::u16string(1, static_cast<char16_t>(drive)) + u":\\remade.txt";
+  WriteBytes(remade, "listed");
+  for (const std::u16string& ticked : {folder, file, remade}) Check(ticked);
   ShowConfirmPage();
+  // Made again after the confirm step: told only the path, the engine would wipe the new file.
+  ASSERT_TRUE(DeleteFileW(reinterpret_cast<LPCWSTR>(remade.c_str())));
+  WriteBytes(remade, "made again");
   TWipeEngine plain;
   std::string error;
   ASSERT_TRUE(LoadWipeEngine(plain, error)) << error;
@@ -930,7 +934,9 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   const std::u16string log = WideText(Find<TMemo>("FileProgressLog"));
   EXPECT_NE(log.find(u"was not wiped: " + folder), std::u16string::npos) << Joined("FileProgressLog");
   EXPECT_NE(log.find(u"Listed, but not reached by the run, not wiped: " + inside), std::u16string::npos) << Joined("FileProgressLog");
-  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 2") << Joined("FileProgressLog");
+  EXPECT_NE(log.find(remade + u": changed or replaced after the confirm step, not wiped"), log.npos) << Joined("FileProgressLog");
+  EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 3") << Joined("FileProgressLog");
+  EXPECT_EQ(ReadBytes(remade), "made again");
   EXPECT_EQ(ReadBytes(inside), "kept");
   EXPECT_FALSE(Exists(file));
   // Loaded without either call, the engine is there but cannot do the file task.
@@ -943,4 +949,5 @@ TEST_F(FileTaskTest, AnEngineWithoutTheListedCallWipesNoFolder) {
   DeleteFileW(reinterpret_cast<LPCWSTR>(inside.c_str()));
   RemoveDirectoryW(reinterpret_cast<LPCWSTR>(folder.c_str()));
   DeleteFileW(reinterpret_cast<LPCWSTR>(file.c_str()));
+  DeleteFileW(reinterpret_cast<LPCWSTR>(remade.c_str()));
 }

@@ -1207,6 +1207,20 @@ TEST_F(SelectionEdgeTest, AFolderThatCannotBeReadIsNamedWithItsReasonUnreadable)
   EXPECT_EQ(Count(after, "not reached by the run, and it cannot be looked up now (Access denied), not wiped: " +
                              Narrow(swapped) + "\\f.txt\n"), 1u) << after;
   EXPECT_EQ(LastLine("FileProgressLog"), "Items that could not be wiped: 3") << after;
+  // Its folder unreadable (listed by the shell as empty) when re-read, a ticked file keeps its tick.
+  const std::u16string box = sealed + u"-ticks", boxed = box + u"\\locked", ticked = boxed + u"\\in.txt";
+  ASSERT_TRUE(CreateDirectoryW(W(box), nullptr) && CreateDirectoryW(W(boxed), nullptr));
+  for (const std::u16string& file : {ticked, boxed + u"\\unticked.txt"}) MakeFile(file, FILE_ATTRIBUTE_NORMAL);
+  ASSERT_NO_FATAL_FAILURE(Tick({ticked}));
+  form->BottomBackClick(), form->BottomBackClick();
+  root = box;
+  ASSERT_TRUE(MoveFileW(W(box), W(box + u"-parked")) && MoveFileW(W(sealed), W(box)));
+  PVirtualNode node = Loaded(boxed);
+  ASSERT_NE(node, nullptr);
+  tree->ReReadAndRefreshNode(node, false);
+  ASSERT_TRUE(MoveFileW(W(box), W(sealed)) && MoveFileW(W(box + u"-parked"), W(box)));
+  form->BottomNextClick(), form->BottomNextClick();
+  EXPECT_EQ(Listed(), ticked + u";");
 }
 
 // After the confirm step another program deletes a file of a ticked folder and

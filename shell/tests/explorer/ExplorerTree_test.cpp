@@ -189,21 +189,24 @@ TEST_F(ExplorerTree, NewItemsFollowTheirFolderAndTheStorageFollowsTheTree) {
 }
 
 // A ticked folder gone while its folder shows no nodes takes its tick along when
-// that folder is read again: a new one of its name is not ticked; the others stay.
+// that folder is read again, also one deeper down: a new one of its name is not
+// ticked; the others stay.
 TEST_F(ExplorerTree, AFolderGoneWhileItsFolderShowsNoNodesTakesItsTickAlong) {
-  const std::u16string box = folder + u"\\box", sub = folder + u"\\sub";
-  for (const std::u16string& made : {sub, box}) MakeFolder(made);
+  const std::u16string box = folder + u"\\box", sub = folder + u"\\sub", deep = box + u"\\mid\\sub";
+  for (const std::u16string& made : {sub, box, box + u"\\mid", deep}) MakeFolder(made);
   MakeFile(box + u"\\c.txt");
   MakeFile(box + u"\\unticked.txt");
-  Click(sub);
-  Click(box + u"\\c.txt");
+  MakeFile(box + u"\\mid\\unticked.txt");
+  for (const std::u16string& ticked : {sub, box + u"\\c.txt", deep}) Click(ticked);
   tree->SetActive(false);
   tree->SetActive(true);
   PVirtualNode folderNode = NodeOf(folder);
   ASSERT_TRUE(folderNode != nullptr && folderNode->FirstChild == nullptr);
   RemoveTree(sub);
+  RemoveTree(deep);
   tree->ReReadAndRefreshNode(folderNode, true);
   MakeFolder(sub);
+  MakeFolder(deep);
   EXPECT_EQ(Topmost(), std::vector<std::u16string>{box + u"\\c.txt"});
 }
 
