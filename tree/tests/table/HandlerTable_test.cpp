@@ -732,6 +732,13 @@ void Move(TTableTree* t, bool childrenOnly, TVTNodeAttachMode mode) {
 }
 UINT HtmlFormat() { return RegisterClipboardFormatA("HTML Format"); }
 
+// The left button pressed on the header at x, moved with it held through
+// moves, and let go at the last of them.
+void HeaderGesture(int x, std::initializer_list<int> moves) {
+  Header(WM_NCLBUTTONDOWN, x, 8);
+  for (int to : moves) Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(to, HeaderY(8)));
+  Send(WM_LBUTTONUP, 0, MAKELPARAM(*(moves.end() - 1), HeaderY(8)));
+}
 // A freed node has no height; a live one the height it has now.
 void HeightKept(TTableTree*) {
   if (!Usable(g.target)) {
@@ -856,10 +863,7 @@ const std::vector<TStep>& Operations() {
            t->CopyToClipBoard();
          }},
         {.name = "column drag to the right", .run = [](TTableTree*) {
-           // B pressed, dropped on C's right half (D's once A went).
-           Header(WM_NCLBUTTONDOWN, 130, 8);
-           for (int x : {150, 250, 260}) Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, HeaderY(8)));
-           Send(WM_LBUTTONUP, 0, MAKELPARAM(260, HeaderY(8)));
+           HeaderGesture(130, {150, 250, 260});  // B pressed, dropped on C's right half (D's once A went)
          }, .prepare = PressSecondColumn, .check = [](TTableTree* t) {
            // The pressed column moves, or none; and the handler is told of that one.
            std::vector<TVirtualTreeColumn*> now = ColumnsInOrder(t);
@@ -868,11 +872,8 @@ const std::vector<TStep>& Operations() {
            EXPECT_EQ(StillThere(g.columnsBefore, now, but), StillThere(now, now, but)) << "another column moved";
            for (TVirtualTreeColumn* told : g.draggedTold) EXPECT_EQ(told, g.pressed) << "OnHeaderDragged named another";
          }},
-        {.name = "column resize, second column", .run = [](TTableTree*) {
-           Header(WM_NCLBUTTONDOWN, 180, 8);
-           for (int x : {190, 210, 210}) Send(WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(x, HeaderY(8)));
-           Send(WM_LBUTTONUP, 0, MAKELPARAM(210, HeaderY(8)));
-         }, .prepare = PressSecondColumn, .check = [](TTableTree* t) {
+        {.name = "column resize, second column", .run = [](TTableTree*) { HeaderGesture(180, {190, 210, 210}); },
+         .prepare = PressSecondColumn, .check = [](TTableTree* t) {
            // A column deleted in the resize's handler: the next move puts the edge at the mouse.
            std::vector<TVirtualTreeColumn*> now = ColumnsInOrder(t);
            if (g.acted && std::string(kEvents[g.event].name) != "OnColumnResize") return;
